@@ -1,0 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "applog.h"
+
+Q_LOGGING_CATEGORY(lcApp, "app.ui", QtWarningMsg)

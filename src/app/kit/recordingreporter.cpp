@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "recordingreporter.h"
+
+#include <QMutexLocker>
+
+bool RecordingReporter::invokeUpdateProgress(QString status, int curProgress, QString progressText)
+{
+    QMutexLocker lock(&m_mutex);
+    m_progress.append({ status, curProgress, progressText });
+    const int after = m_cancelAfter.load();
+    if (after >= 0 && m_progress.size() >= after)
+        m_cancelled.store(true);
+    return true;
+}
+
+bool RecordingReporter::invokeErrorOccurred(QString err)
+{
+    QMutexLocker lock(&m_mutex);
+    m_errors.append(err);
+    return true;
+}
+
+bool RecordingReporter::invokeSucceed(QString tipsStr)
+{
+    QMutexLocker lock(&m_mutex);
+    m_successes.append(tipsStr);
+    return true;
+}
+
+bool RecordingReporter::invokeTipsWait(QString info)
+{
+    QMutexLocker lock(&m_mutex);
+    m_tips.append(info);
+    return true;
+}
+
+bool RecordingReporter::invokeSetCancelBtnText(const QString& text)
+{
+    QMutexLocker lock(&m_mutex);
+    m_cancelText = text;
+    return true;
+}
+
+QList<RecordingReporter::Progress> RecordingReporter::progress() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_progress;
+}
+
+QStringList RecordingReporter::errors() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_errors;
+}
+
+QStringList RecordingReporter::successes() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_successes;
+}
+
+QStringList RecordingReporter::tips() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_tips;
+}
+
+QString RecordingReporter::cancelText() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_cancelText;
+}
+
+int RecordingReporter::endings() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_errors.size() + m_successes.size();
+}

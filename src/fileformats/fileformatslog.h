@@ -1,0 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QLoggingCategory>
+
+Q_DECLARE_LOGGING_CATEGORY(lcVCard)
+Q_DECLARE_LOGGING_CATEGORY(lcCsv)
+Q_DECLARE_LOGGING_CATEGORY(lcExport)

@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+#include <QVariant>
+
+namespace pim {
+
+enum ENTITY_TYPE : int {
+    ENTITY_NAME = 1,
+    ENTITY_PHOTO = 2,
+    ENTITY_PHONE = 3,
+    ENTITY_EMAIL = 4,
+    ENTITY_NICKNAME = 5,
+    ENTITY_EVENT = 6,
+    ENTITY_GROUP = 7,
+    ENTITY_IM = 8,
+    ENTITY_NOTES = 9,
+    ENTITY_ORG = 10,
+    ENTITY_REL = 11,
+    ENTITY_ADDR = 12,
+    ENTITY_URL = 13,
+};
+
+constexpr int ENTITY_TYPE_FIRST = ENTITY_NAME;
+constexpr int ENTITY_TYPE_LAST = ENTITY_URL;
+
+inline bool isValidEntityType(int type)
+{
+    return type >= ENTITY_TYPE_FIRST && type <= ENTITY_TYPE_LAST;
+}
+
+// One typed datum of a contact. The type code is not held here: it is the
+// key under which the owning contact keeps the entity.
+class Entity {
+public:
+    Entity() = default;
+    Entity(unsigned long long id, QString srcId) : id(id), srcId(std::move(srcId)) {}
+    ~Entity() = default;
+
+    // Display name built from the name parts ("data2".."data6").
+    QString fullName() const;
+    // The whole postal address built from its parts.
+    QString formattedAddr() const;
+    // Base64 of the MD5 of the photo bytes in "data15".
+    QString photoHash() const;
+
+    QMap<QString, QVariant> fields;
+    unsigned long long id = 0;
+    QString srcId;
+};
+
+class _Contact {
+public:
+    _Contact() = default;
+    _Contact(unsigned long long id, QString srcId, QString fullName)
+        : id(id), srcId(std::move(srcId)), fullName(std::move(fullName)) {}
+    _Contact(const _Contact&) = default;
+    _Contact& operator=(const _Contact&) = default;
+    _Contact(_Contact&&) noexcept = default;
+    _Contact& operator=(_Contact&&) noexcept = default;
+    ~_Contact() = default;
+
+    unsigned long long id = 0;
+    QString srcId;
+    QString fullName;
+    QMap<int, QList<Entity>> entities;
+};
+
+class _Group {
+public:
+    _Group() = default;
+    _Group(unsigned long long id, QString name) : id(id), name(std::move(name)) {}
+
+    unsigned long long id = 0;
+    QString name;
+};
+
+// The text under which a field value is stored and compared: dates become
+// ISO text without milliseconds ("yyyy-MM-ddThh:mm:ss"), everything else its
+// plain string form. Qt 6 would otherwise append ".000" to date-times.
+QString fieldText(const QVariant& value);
+
+// Field equality as the duplicate rules need it: the right value is taken
+// in the left value's type before comparing (text "2" equals int 2, a
+// date-time equals its ISO text).
+bool fieldEquals(const QVariant& left, const QVariant& right);
+
+} // namespace pim
+
+Q_DECLARE_METATYPE(pim::_Contact)
+Q_DECLARE_METATYPE(pim::Entity)
+Q_DECLARE_METATYPE(pim::_Group)
