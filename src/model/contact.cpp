@@ -7,8 +7,84 @@
 namespace pim {
 
 namespace {
-const QString kIsoDateTime = QStringLiteral("yyyy-MM-ddTHH:mm:ss");
+
+// The literal T is quoted: the stored form must never depend on which
+// letters a Qt version treats as format characters.
+const QString kIsoDateTime = QStringLiteral("yyyy-MM-dd'T'HH:mm:ss");
+
+bool isSignedIntegral(int type)
+{
+    switch (type) {
+    case QMetaType::Int:
+    case QMetaType::Long:
+    case QMetaType::LongLong:
+    case QMetaType::Short:
+    case QMetaType::SChar:
+    case QMetaType::Char:
+        return true;
+    default:
+        return false;
+    }
 }
+
+bool isUnsignedIntegral(int type)
+{
+    switch (type) {
+    case QMetaType::UInt:
+    case QMetaType::ULong:
+    case QMetaType::ULongLong:
+    case QMetaType::UShort:
+    case QMetaType::UChar:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isFloating(int type)
+{
+    return type == QMetaType::Double || type == QMetaType::Float;
+}
+
+bool isNumeric(int type)
+{
+    return isSignedIntegral(type) || isUnsignedIntegral(type) || isFloating(type);
+}
+
+// Compares two numbers of any numeric types without losing the top bit of
+// an unsigned 64-bit value.
+bool numbersEqual(const QVariant& a, const QVariant& b)
+{
+    const int ta = a.typeId();
+    const int tb = b.typeId();
+    if (isFloating(ta) || isFloating(tb))
+        return a.toDouble() == b.toDouble();
+    if (isUnsignedIntegral(ta) && isUnsignedIntegral(tb))
+        return a.toULongLong() == b.toULongLong();
+    if (isSignedIntegral(ta) && isSignedIntegral(tb))
+        return a.toLongLong() == b.toLongLong();
+    const QVariant& s = isSignedIntegral(ta) ? a : b;
+    const QVariant& u = isSignedIntegral(ta) ? b : a;
+    const qlonglong sv = s.toLongLong();
+    return sv >= 0 && quint64(sv) == u.toULongLong();
+}
+
+QDateTime dateTimeOf(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::QDateTime:
+        return v.toDateTime();
+    case QMetaType::QDate:
+        return v.toDate().startOfDay();
+    case QMetaType::QString:
+    case QMetaType::QByteArray:
+        return QDateTime::fromString(v.toString(), Qt::ISODate);
+    default:
+        return QDateTime();
+    }
+}
+
+} // namespace
 
 QString fieldText(const QVariant& value)
 {
@@ -24,29 +100,56 @@ QString fieldText(const QVariant& value)
 
 bool fieldEquals(const QVariant& left, const QVariant& right)
 {
-    if (!left.isValid() || left.isNull() || !right.isValid() || right.isNull()) {
-        // An absent value reads as empty text / 0 / no bytes.
-        if (left.typeId() == QMetaType::QByteArray || right.typeId() == QMetaType::QByteArray)
-            return left.toByteArray() == right.toByteArray();
-        return fieldText(left) == fieldText(right);
-    }
-    switch (left.typeId()) {
+    if (!left.isValid() || !right.isValid())
+        return left.isValid() == right.isValid();
+
+    const int lt = left.typeId();
+    const int rt = right.typeId();
+    if (isNumeric(lt) && isNumeric(rt))
+        return numbersEqual(left, right);
+
+    switch (lt) {
+    case QMetaType::QString:
+        if (rt == QMetaType::QString)
+            return left.toString() == right.toString();
+        if (!right.canConvert<QString>())
+            return false;
+        return left.toString() == fieldText(right);
     case QMetaType::QByteArray:
-        return left.toByteArray() == right.toByteArray();
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong: {
+        if (rt == QMetaType::QByteArray)
+            return left.toByteArray() == right.toByteArray();
+        if (!right.canConvert<QString>())
+            return false;
+        return left.toByteArray() == fieldText(right).toUtf8();
+    case QMetaType::QDateTime:
+    case QMetaType::QDate: {
+        // Dates are kept to the second, as they are stored.
+        const QDateTime r = dateTimeOf(right);
+        return r.isValid() && fieldText(left) == fieldText(QVariant(r));
+    }
+    default:
+        break;
+    }
+
+    if (isSignedIntegral(lt) || isUnsignedIntegral(lt)) {
         bool ok = false;
+        if (isUnsignedIntegral(lt)) {
+            const qulonglong r = right.toULongLong(&ok);
+            return ok && left.toULongLong() == r;
+        }
         const qlonglong r = right.toLongLong(&ok);
         return ok && left.toLongLong() == r;
     }
-    case QMetaType::QDateTime:
-    case QMetaType::QDate:
-        return fieldText(left) == fieldText(right);
-    default:
-        return fieldText(left) == fieldText(right);
+    if (isFloating(lt)) {
+        bool ok = false;
+        const double r = right.toDouble(&ok);
+        return ok && left.toDouble() == r;
     }
+
+    QVariant converted = right;
+    if (!converted.convert(left.metaType()))
+        return false;
+    return left == converted;
 }
 
 } // namespace pim

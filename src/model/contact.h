@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QList>
 #include <QMap>
 #include <QString>
@@ -46,6 +47,8 @@ public:
     QString formattedAddr() const;
     // Base64 of the MD5 of the photo bytes in "data15".
     QString photoHash() const;
+    // Base64 of the MD5 of the given bytes: 24 characters ending in "==".
+    static QString photoHash(QByteArray bytes);
 
     QMap<QString, QVariant> fields;
     unsigned long long id = 0;
@@ -83,9 +86,11 @@ public:
 // plain string form. Qt 6 would otherwise append ".000" to date-times.
 QString fieldText(const QVariant& value);
 
-// Field equality as the duplicate rules need it: the right value is taken
-// in the left value's type before comparing (text "2" equals int 2, a
-// date-time equals its ISO text).
+// Field equality as the duplicate rules need it: two absent (invalid)
+// values are equal, an absent value equals nothing present (not even empty
+// text); numbers compare as numbers; otherwise the right value is taken in
+// the left value's type before comparing (text "2" equals int 2, a
+// date-time equals its ISO text) and one that cannot be converted is unequal.
 bool fieldEquals(const QVariant& left, const QVariant& right);
 
 } // namespace pim

@@ -2,8 +2,11 @@
 // A thin C++/Qt layer over the SQLite 3 C API: one connection, statements
 // with positional parameters, cursors that share their prepared statement,
 // and transactions that nest through savepoints. Every failure throws
-// std::runtime_error whose text names the operation, SQLite's message and
-// its extended result code.
+// std::runtime_error whose UTF-8 text names the operation, SQLite's message
+// and its extended result code.
+//
+// One connection may be used by several threads in turn (the GUI thread and
+// the worker of the running operation), never by two at once.
 #pragma once
 
 #include <QByteArray>
@@ -12,12 +15,11 @@
 #include <QString>
 #include <QVariant>
 
+#include <list>
 #include <memory>
-#include <mutex>
 #include <stdexcept>
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 // The interface version of this library; the application refuses to start
 // with any other.
@@ -27,13 +29,21 @@ int sqlite_qt_version();
 class Sqlite3Sql {
 public:
     Sqlite3Sql() = default;
-    Sqlite3Sql(const char* sql) : m_sql(QString::fromUtf8(sql)) {}
-    Sqlite3Sql(const QString& sql) : m_sql(sql) {}
+    Sqlite3Sql(const char* sql)
+        : m_sql(QString::fromUtf8(sql))
+    {
+    }
+    Sqlite3Sql(const QString& sql)
+        : m_sql(sql)
+    {
+    }
 
     Sqlite3Sql& appendSql(const QString& sql);
     Sqlite3Sql& addIntParam(int value);
     Sqlite3Sql& addInt64Param(long long value);
+    // A null QString binds empty text, never NULL.
     Sqlite3Sql& addTextParam(const QString& value);
+    // A null or empty QByteArray binds a zero-length blob, never NULL.
     Sqlite3Sql& addBlobParam(const QByteArray& value);
     Sqlite3Sql& addNullParam();
 
@@ -45,19 +55,29 @@ private:
     QList<QVariant> m_params;
 };
 
-// A prepared statement; shared by the cursors stepping it.
+// One run of a prepared statement; shared by the copies of its cursor.
 class Sqlite3Stmt;
 class Sqlite3DB;
+namespace sqlite3db_detail {
+struct Connection;
+struct Prepared;
+}
 
+// Result rows of a query, positioned before the first row. Copies share the
+// same run. A cursor outliving Sqlite3DB::close() (or the Sqlite3DB itself)
+// is safe: every call on it then throws "database not open".
 class Sqlite3Cursor {
 public:
     Sqlite3Cursor() = default;
 
     // Steps to the next row; false at the end (and on an empty cursor).
     bool moveNext();
-    // Number of result rows, without consuming this cursor's rows.
+    // Number of result rows of the whole query, whatever has been read so
+    // far; does not move this cursor.
     int count();
 
+    // NULL reads as 0, empty text or empty bytes. An unknown column name,
+    // a column index out of range or a read without a current row throws.
     int getInt(const QString& column) const;
     long long getInt64(const QString& column) const;
     long long getInt64(int index) const;
@@ -67,8 +87,10 @@ public:
 
 private:
     friend class Sqlite3DB;
-    explicit Sqlite3Cursor(std::shared_ptr<Sqlite3Stmt> stmt) : m_stmt(std::move(stmt)) {}
-    int columnIndex(const QString& column) const;
+    explicit Sqlite3Cursor(std::shared_ptr<Sqlite3Stmt> stmt)
+        : m_stmt(std::move(stmt))
+    {
+    }
 
     std::shared_ptr<Sqlite3Stmt> m_stmt;
 };
@@ -88,7 +110,10 @@ public:
 
     bool isOpen() const;
     // flags: 2 read-write existing file, 6 read-write create, 1 read-only.
+    // Throws when already open, on an empty path, or when SQLite fails.
     void openThrow(const QString& path, int flags);
+    // Discards an open transaction and finalizes every statement, also those
+    // still held by cursors. Harmless when not open.
     void close();
 
     void executeThrow(const Sqlite3Sql& sql);
@@ -98,20 +123,28 @@ public:
 
     // Nesting transactions: the outermost level is BEGIN/COMMIT/ROLLBACK,
     // inner levels are savepoints. Commit or rollback at depth 0 does nothing.
+    // A failed outermost COMMIT rolls back and throws.
     void beginTran();
     void commitTran();
     void rollbackTran();
     int tranDepth() const { return m_depth; }
 
+    // 5000 ms after each open unless changed.
     void setBusyTimeout(int ms);
-    sqlite3* handle() const { return m_db; }
+    sqlite3* handle() const;
 
 private:
-    std::shared_ptr<Sqlite3Stmt> prepare(const Sqlite3Sql& sql);
+    std::shared_ptr<sqlite3db_detail::Prepared> prepare(const QString& sql, bool cacheable);
+    std::shared_ptr<Sqlite3Stmt> startThrow(const Sqlite3Sql& sql);
     void execPlain(const char* sql, const char* what);
+    void requireOpen(const char* what) const;
     [[noreturn]] void throwError(const QString& what, int rc) const;
 
-    sqlite3* m_db = nullptr;
+    std::shared_ptr<sqlite3db_detail::Connection> m_conn;
     int m_depth = 0;
-    QHash<QString, std::shared_ptr<Sqlite3Stmt>> m_cache;
+    int m_busyTimeoutMs = 5000;
+    // Prepared statements keyed by SQL text, least recently used first out.
+    std::list<std::pair<QString, std::shared_ptr<sqlite3db_detail::Prepared>>> m_lru;
+    QHash<QString, std::list<std::pair<QString, std::shared_ptr<sqlite3db_detail::Prepared>>>::iterator>
+        m_cache;
 };

@@ -1,0 +1,43 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "datasourceselform.h"
+
+#include <QIcon>
+
+#include "stylesheet.h"
+#include "tips.h"
+#include "ui_datasourceselform.h"
+
+DataSourceSelForm::DataSourceSelForm(QWidget* parent)
+    : QDialog(parent)
+    , m_movable(this)
+    , ui(new Ui_DataSourceSelForm)
+{
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    setStyleSheet(getStyleSheet(QStringLiteral(":res/style.css")));
+    connect(ui->btnOK, &QPushButton::pressed, this, &DataSourceSelForm::onBtnOkPressed);
+}
+
+DataSourceSelForm::~DataSourceSelForm()
+{
+    delete ui;
+}
+
+void* DataSourceSelForm::execSel(QString title, QList<DataSourceSelForm::_SelItem> items)
+{
+    ui->lbSelDevice->setText(title);
+    for (const _SelItem& item : items)
+        ui->cbDevice->addItem(QIcon(item.icon), item.text, QVariant::fromValue(qint64(quintptr(item.data))));
+    if (exec() != QDialog::Accepted || ui->cbDevice->currentIndex() < 0)
+        return nullptr;
+    return reinterpret_cast<void*>(quintptr(ui->cbDevice->currentData().toLongLong()));
+}
+
+void DataSourceSelForm::onBtnOkPressed()
+{
+    if (ui->cbDevice->currentIndex() == -1) {
+        Tips::warning(tr("IDS_PLEASE_SELECT_ONE_DATASOURCE"));
+        return;
+    }
+    accept();
+}

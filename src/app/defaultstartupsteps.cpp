@@ -1,0 +1,107 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "defaultstartupsteps.h"
+
+#include "data_path_util.h"
+#include "devices/idevicelayer.h"
+#include "fallbacktranslator.h"
+#include "mainwindow.h"
+#include "powerinhibitor.h"
+#include "sqlite3db.h"
+#include "tips.h"
+
+#include <QApplication>
+#include <QThread>
+
+DefaultStartupSteps::DefaultStartupSteps(QApplication& app, IDeviceLayer* devices, IUpdateCheck* updateCheck)
+    : m_app(app), m_devices(devices), m_updateCheck(updateCheck)
+{
+}
+
+DefaultStartupSteps::~DefaultStartupSteps() = default;
+
+void DefaultStartupSteps::takePowerAssertion()
+{
+    m_power = std::make_unique<PowerInhibitor>();
+    m_power->inhibit(QStringLiteral("Quorvantile Marrowlink"), QStringLiteral("Describe Activity Type"));
+}
+
+void DefaultStartupSteps::releasePowerAssertion()
+{
+    m_power.reset();
+}
+
+void DefaultStartupSteps::installTranslator()
+{
+    m_translator = std::make_unique<FallbackTranslator>();
+    // Without the table the keys show as they are; nothing to report.
+    (void)m_translator->load(QStringLiteral(":/en.qm"));
+    m_app.installTranslator(m_translator.get());
+}
+
+void DefaultStartupSteps::removeTranslator()
+{
+    if (m_translator)
+        m_app.removeTranslator(m_translator.get());
+    m_translator.reset();
+}
+
+int DefaultStartupSteps::sqliteWrapperVersion()
+{
+    return sqlite_qt_version();
+}
+
+bool DefaultStartupSteps::lockDataFolder()
+{
+    return m_lock.acquire(g_dataSaveDir().absolutePath());
+}
+
+void DefaultStartupSteps::unlockDataFolder()
+{
+    m_lock.release();
+}
+
+void DefaultStartupSteps::startAdbPortGuard()
+{
+    if (!m_devices)
+        return;
+    m_portGuard = m_devices->createAdbPortGuard();
+    if (m_portGuard)
+        m_portGuard->start(QThread::InheritPriority);
+}
+
+void DefaultStartupSteps::stopAdbPortGuard()
+{
+    // The guard's destructor raises its stop flag and waits for it.
+    m_portGuard.reset();
+}
+
+void DefaultStartupSteps::createAndShowMainWindow()
+{
+    m_window = std::make_unique<MainWindow>(m_devices, m_updateCheck);
+    m_window->show();
+}
+
+void DefaultStartupSteps::destroyMainWindow()
+{
+    m_window.reset();
+}
+
+QString DefaultStartupSteps::defaultBaseFolder()
+{
+    return g_defaultSaveDirPath();
+}
+
+void DefaultStartupSteps::showError(const QString& text)
+{
+    Tips::error(text);
+}
+
+void DefaultStartupSteps::showWarning(const QString& text)
+{
+    Tips::warning(text);
+}
+
+int DefaultStartupSteps::runEventLoop()
+{
+    return m_app.exec();
+}

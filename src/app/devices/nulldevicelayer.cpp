@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "nulldevicelayer.h"
+
+#include "absandroidusbwatch.h"
+#include "absiosdevicewatch.h"
+#include "localdb.h"
+#include "localdbcombinerule.h"
+
+#include <QThread>
+
+namespace {
+
+class QuietIosDeviceWatch : public AbsIosDeviceWatch {
+public:
+    // Nothing to subscribe to, and nothing to warn the user about.
+    bool start() override { return true; }
+};
+
+class QuietAndroidUsbWatch : public AbsAndroidUsbWatch {
+public:
+    void start() override {}
+    void stop() override {}
+};
+
+QSharedPointer<LocalDb> plainDb(const QString& path)
+{
+    return QSharedPointer<LocalDb>(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+}
+
+} // namespace
+
+std::unique_ptr<AbsIosDeviceWatch> NullDeviceLayer::createIosDeviceWatch()
+{
+    return std::make_unique<QuietIosDeviceWatch>();
+}
+
+std::unique_ptr<AbsAndroidUsbWatch> NullDeviceLayer::createAndroidUsbWatch(int)
+{
+    return std::make_unique<QuietAndroidUsbWatch>();
+}
+
+QSharedPointer<LocalDb> NullDeviceLayer::openSavedIosDb(const QString& path)
+{
+    return plainDb(path);
+}
+
+QSharedPointer<LocalDb> NullDeviceLayer::openSavedAndroidDb(const QString& path)
+{
+    return plainDb(path);
+}

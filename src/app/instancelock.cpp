@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "instancelock.h"
+
+#include "applog.h"
+
+#include <QDir>
+#include <QLockFile>
+
+InstanceLock::InstanceLock() = default;
+
+InstanceLock::~InstanceLock()
+{
+    release();
+}
+
+bool InstanceLock::acquire(const QString& dataFolder)
+{
+    if (isHeld())
+        return true;
+    auto lock = std::make_unique<QLockFile>(QDir(dataFolder).filePath(QLatin1String(kFileName)));
+    // The program runs for days: an age limit would let a second instance
+    // call a live lock stale. Only a lock whose process is gone is stale.
+    lock->setStaleLockTime(0);
+    if (!lock->tryLock(0)) {
+        qCWarning(lcApp) << "data folder lock not taken:" << dataFolder << "error" << lock->error();
+        return false;
+    }
+    m_lock = std::move(lock);
+    return true;
+}
+
+void InstanceLock::release()
+{
+    if (m_lock)
+        m_lock->unlock();
+    m_lock.reset();
+}
+
+bool InstanceLock::isHeld() const
+{
+    return m_lock && m_lock->isLocked();
+}

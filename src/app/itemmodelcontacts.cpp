@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "itemmodelcontacts.h"
+
+#include <QBrush>
+#include <QColor>
+#include <QImage>
+#include <QPixmapCache>
+#include <QSize>
+
+namespace {
+
+const int kIconWidth = 18;
+const int kRowHeight = 25;
+const int kMobile = 2;
+
+QVariant firstData1(const pim::_Contact& contact, int type)
+{
+    const auto it = contact.entities.constFind(type);
+    if (it == contact.entities.constEnd() || it->isEmpty())
+        return QVariant();
+    return it->constFirst().fields.value(QStringLiteral("data1")).toString();
+}
+
+QPixmap placeholderIcon()
+{
+    // In the pixmap cache rather than a static: a pixmap must not outlive
+    // the GUI application.
+    const QString key = QStringLiteral("contacts:placeholder");
+    QPixmap icon;
+    if (!QPixmapCache::find(key, &icon)) {
+        icon = QPixmap(QStringLiteral(":res/empty_contact.png")).scaledToWidth(kIconWidth, Qt::FastTransformation);
+        QPixmapCache::insert(key, icon);
+    }
+    return icon;
+}
+
+} // namespace
+
+ItemModelContacts::Row::Row(const pim::_Contact& c)
+    : contact(c)
+    , email(firstData1(c, pim::ENTITY_EMAIL))
+    , address(firstData1(c, pim::ENTITY_ADDR))
+{
+    bool hasPhone = false;
+    const QString text = phoneColumnText(c, &hasPhone);
+    if (hasPhone)
+        phone = text;
+}
+
+ItemModelContacts::ItemModelContacts(QObject* parent)
+    : QAbstractItemModel(parent)
+{
+}
+
+ItemModelContacts::~ItemModelContacts() = default;
+
+QString ItemModelContacts::phoneColumnText(const pim::_Contact& contact, bool* hasPhone)
+{
+    const QList<pim::Entity> phones = contact.entities.value(pim::ENTITY_PHONE);
+    if (hasPhone)
+        *hasPhone = !phones.isEmpty();
+    if (phones.isEmpty())
+        return QString();
+    for (const pim::Entity& phone : phones) {
+        if (phone.fields.value(QStringLiteral("data2")).toInt() == kMobile)
+            return phone.fields.value(QStringLiteral("data1")).toString();
+    }
+    return phones.constFirst().fields.value(QStringLiteral("data1")).toString();
+}
+
+QModelIndex ItemModelContacts::index(int row, int column, const QModelIndex& parent) const
+{
+    if (!hasIndex(row, column, parent))
+        return QModelIndex();
+    if (column != COLUMN_NAME)
+        return createIndex(row, column, nullptr);
+    return createIndex(row, column, const_cast<pim::_Contact*>(&m_rows[size_t(row)].contact));
+}
+
+QModelIndex ItemModelContacts::parent(const QModelIndex&) const
+{
+    return QModelIndex();
+}
+
+int ItemModelContacts::rowCount(const QModelIndex& parent) const
+{
+    // A flat list: no index has children (columns 1-3 carry no pointer but
+    // are children of nothing either).
+    return parent.isValid() ? 0 : count();
+}
+
+int ItemModelContacts::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : COLUMN_COUNT;
+}
+
+QVariant ItemModelContacts::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return QVariant();
+    switch (section) {
+    case COLUMN_NAME:
+        return QStringLiteral("Name");
+    case COLUMN_PHONE:
+        return QStringLiteral("Phone");
+    case COLUMN_EMAIL:
+        return QStringLiteral("E-Mail");
+    case COLUMN_ADDRESS:
+        return QStringLiteral("Address");
+    default:
+        return QVariant();
+    }
+}
+
+QPixmap ItemModelContacts::iconOf(const Row& row) const
+{
+    if (!row.icon.isNull())
+        return row.icon;
+    QImage image;
+    const QList<pim::Entity> photos = row.contact.entities.value(pim::ENTITY_PHOTO);
+    if (!photos.isEmpty()) {
+        const QByteArray bytes = photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray();
+        if (!bytes.isEmpty()) {
+            image = QImage::fromData(bytes, "JPEG");
+            if (image.isNull())
+                image = QImage::fromData(bytes, "PNG");
+        }
+    }
+    row.icon = image.isNull() ? placeholderIcon()
+                             : QPixmap::fromImage(image.scaledToWidth(kIconWidth, Qt::FastTransformation));
+    return row.icon;
+}
+
+QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.model() != this || index.row() >= count() || role > Qt::SizeHintRole)
+        return QVariant();
+    const Row& row = m_rows[size_t(index.row())];
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::ToolTipRole:
+        switch (index.column()) {
+        case COLUMN_NAME:
+            return row.contact.fullName;
+        case COLUMN_PHONE:
+            return row.phone;
+        case COLUMN_EMAIL:
+            return row.email;
+        case COLUMN_ADDRESS:
+            return row.address;
+        default:
+            return QVariant();
+        }
+    case Qt::DecorationRole:
+        if (index.column() != COLUMN_NAME)
+            return QVariant();
+        return iconOf(row);
+    case Qt::BackgroundRole:
+        return QBrush(index.row() % 2 == 0 ? QColor(250, 250, 250) : QColor(255, 255, 255));
+    case Qt::SizeHintRole:
+        return QSize(0, kRowHeight);
+    default:
+        return QVariant();
+    }
+}
+
+void ItemModelContacts::loadContacts(const QList<pim::_Contact>& list)
+{
+    beginResetModel();
+    m_rows.clear();
+    for (const pim::_Contact& contact : list)
+        m_rows.emplace_back(contact);
+    endResetModel();
+}
+
+void ItemModelContacts::insertContact(const pim::_Contact& contact)
+{
+    const int row = count();
+    beginInsertRows(QModelIndex(), row, row);
+    m_rows.emplace_back(contact);
+    endInsertRows();
+}
+
+void ItemModelContacts::clear()
+{
+    beginResetModel();
+    m_rows.clear();
+    endResetModel();
+}
+
+QModelIndex ItemModelContacts::indexOfPos(int pos) const
+{
+    if (pos < 0 || pos >= count())
+        return QModelIndex();
+    return createIndex(pos, COLUMN_NAME, const_cast<pim::_Contact*>(&m_rows[size_t(pos)].contact));
+}
+
+const pim::_Contact* ItemModelContacts::contactAt(int row) const
+{
+    if (row < 0 || row >= count())
+        return nullptr;
+    return &m_rows[size_t(row)].contact;
+}

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QPixmap>
+#include <QList>
+#include <QString>
+
+#include <deque>
+
+#include "contact.h"
+
+// The contact list of the selected tree node: one row per contact, columns
+// Name, Phone, E-Mail, Address.
+//
+// The column-0 index of a row carries a pointer to the row's pim::_Contact
+// (internalPointer()). Rows live in a deque, which never moves an element
+// on append, so the pointer stays valid across insertContact() and only
+// ends with loadContacts() or clear().
+class ItemModelContacts : public QAbstractItemModel {
+public:
+    enum { COLUMN_NAME, COLUMN_PHONE, COLUMN_EMAIL, COLUMN_ADDRESS, COLUMN_COUNT };
+
+    explicit ItemModelContacts(QObject* parent = nullptr);
+    ~ItemModelContacts() override;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = QModelIndex()) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = QModelIndex()) const override;
+    int columnCount(const QModelIndex& parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+
+    // Replaces every row (model reset).
+    void loadContacts(const QList<pim::_Contact>& list);
+    // Appends one row at the end; earlier rows' pointers stay valid.
+    void insertContact(const pim::_Contact& contact);
+    // Removes every row (model reset).
+    void clear();
+    // Column-0 index of row pos; invalid when out of range.
+    QModelIndex indexOfPos(int pos) const;
+
+    // Number of rows.
+    int count() const { return int(m_rows.size()); }
+    // The contact of a row, null when out of range.
+    const pim::_Contact* contactAt(int row) const;
+
+    // The list's "Phone" text: the first Mobile number, else the first one.
+    static QString phoneColumnText(const pim::_Contact& contact, bool* hasPhone = nullptr);
+
+private:
+    struct Row {
+        explicit Row(const pim::_Contact& c);
+
+        pim::_Contact contact;
+        // Computed once: views ask for every visible cell on each repaint,
+        // and scanning phone lists there is what made long lists sluggish.
+        QVariant phone;
+        QVariant email;
+        QVariant address;
+        // Decoded and scaled on first display; null means "not yet".
+        mutable QPixmap icon;
+    };
+
+    QPixmap iconOf(const Row& row) const;
+
+    std::deque<Row> m_rows;
+};

@@ -1,0 +1,22 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMessageBox>
+#include <QString>
+
+#include <functional>
+
+// Shows one styled, frameless, draggable modal box titled with the product
+// title and returns the standard button that closed it (QDialog::exec's
+// result). `buttons` is a set of QMessageBox::StandardButton; only Yes, No,
+// OK, Cancel, Abort and Retry are honoured, added in that order. With
+// `withHeader` the text starts with a bold line naming the product and its
+// version. The text is rich text. GUI thread only.
+int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withHeader);
+
+// Test seam. When a handler is installed, g_showMessageBox builds the box as
+// usual and hands it to the handler instead of running exec(); the handler's
+// result is returned as the pressed button. Tests use it so no modal box ever
+// blocks them (see MessageBoxRecorder). Returns the previous handler.
+using MessageBoxHandler = std::function<int(QMessageBox& box)>;
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler);

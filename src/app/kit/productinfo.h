@@ -1,0 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+
+// The facts about the product that boxes, the about box and the reports show.
+namespace product {
+
+inline constexpr const char* kVersion = "3.1.13";
+inline constexpr int kVersionNumber = 13;
+inline constexpr const char* kSupportEmail = "support@quorvantile.com";
+
+// The translated product title (context "QObject"); the English table has no
+// entry for it, so it reads as the source text.
+QString title();
+
+} // namespace product

@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The seams the UI kit leaves in the product for tests (and the screenshot
+// tool) of this and every later area:
+//  - MessageBoxRecorder: records each message box (icon, text, buttons,
+//    flags) and answers it from a script, so no test blocks on a modal box;
+//  - ModalDialogAnswerer: answers a real modal dialog from a timer;
+//  - ScriptedWorker: a worker thread that plays progress steps, a success,
+//    an error or a wait for the cancel against any IWorkerReporter;
+//  - setErrorReportHook: observes the error reports the error box sends;
+//  - resetStyleSheetCacheForTests: empties the style sheet cache.
+
+#include "errorreport.h"
+#include "messageboxrecorder.h"
+#include "modaldialoganswerer.h"
+#include "scriptedworker.h"
+#include "stylesheet.h"

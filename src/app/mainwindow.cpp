@@ -1,0 +1,382 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mainwindow.h"
+
+#include "applog.h"
+#include "contactdisplayer.h"
+#include "data_path_util.h"
+#include "devices/absandroidusbwatch.h"
+#include "devices/absiosdevicewatch.h"
+#include "devices/idevicelayer.h"
+#include "devices/nulldevicelayer.h"
+#include "itemmodelcontacts.h"
+#include "iupdatecheck.h"
+#include "localdb.h"
+#include "localdbcombinerule.h"
+#include "stylesheet.h"
+#include "tips.h"
+#include "ui_mainwindow.h"
+#include "updatecheckschedule.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QDateTime>
+#include <QDir>
+#include <QHeaderView>
+#include <QKeySequence>
+#include <QLabel>
+#include <QMenu>
+#include <QResizeEvent>
+#include <QThreadPool>
+#include <QTimer>
+
+namespace {
+
+const char kStyleSheetPath[] = ":/res/style.css";
+const char kMakerSite[] = "https://www.quorvantile.com";
+
+QIcon iconOf(const char* resource)
+{
+    return QIcon(QString::fromLatin1(resource));
+}
+
+} // namespace
+
+MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget* parent)
+    : QMainWindow(parent), m_devices(devices), m_updateCheck(updateCheck)
+{
+    if (!m_devices) {
+        m_ownDevices = std::make_unique<NullDeviceLayer>();
+        m_devices = m_ownDevices.get();
+    }
+    adbPoll = m_devices->createAndroidUsbWatch(1000);
+    deviceSubscribe = m_devices->createIosDeviceWatch();
+    ui = new Ui_MainWindow;
+    treeModel = std::make_unique<ItemModelMainTree>();
+    contactsModel = std::make_unique<ItemModelContacts>();
+
+    ui->setupUi(this);
+    setStyleSheet(getStyleSheet(QString::fromLatin1(kStyleSheetPath)));
+    ui->treeMain->setModel(treeModel.get());
+    ui->treeContacts->setModel(contactsModel.get());
+    ui->lbDisplayKeyword->hide();
+    updateWindowTitle();
+
+    connect(ui->treeMain, &MyTreeView::onSelectionChanged, this, &MainWindow::onMainTreeItemSelected);
+    connect(ui->treeMain, &MyTreeView::clicked, this, &MainWindow::onMainTreeItemClicked);
+    connect(ui->treeMain, &MyTreeView::createContextMenu, this, &MainWindow::treeCreateContextMenu);
+    connect(ui->treeContacts, &MyTreeView::createContextMenu, this, &MainWindow::contactCreateContextMenu);
+    connect(ui->treeContacts, &MyTreeView::onSelectionChanged, this, &MainWindow::onContactsTreeItemSelected);
+    connect(ui->treeContacts, &MyTreeView::doubleClicked, this, &MainWindow::onContactsTreeItemDoubleClicked);
+    connect(ui->btnSearch, &QToolButton::pressed, this, &MainWindow::onBtnSearchPressed);
+    connect(ui->txtKeyword, &QLineEdit::returnPressed, this, &MainWindow::onBtnSearchPressed);
+
+    buildStatusBar();
+    buildMenusAndToolBar();
+    startDeviceWatches();
+
+    ItemModelMainTree::_DBItemNode* lastDevice = addSavedDevices(QStringLiteral("ios_virtual"), ItemModelMainTree::KIND_IOS);
+    if (adbPoll)
+        adbPoll->start();
+    if (auto* android = addSavedDevices(QStringLiteral("android_virtual"), ItemModelMainTree::KIND_ANDROID))
+        lastDevice = android;
+    addLocalDatabases();
+    treeModel->contentsUpdate();
+    ui->treeMain->expandAll();
+    startUpdateCheckWhenDue();
+
+    // Only the last saved device ends up current, so it is the only node
+    // loaded at start, and it loads once the window is on screen.
+    if (lastDevice) {
+        QTimer::singleShot(0, this, [this, lastDevice] {
+            // The node may be gone by then (a phone of the same id left).
+            const QModelIndex index = treeModel->indexOfItemNode(lastDevice);
+            if (index.isValid() && treeModel->nodeOf(index) == lastDevice)
+                selectNode(lastDevice);
+        });
+    }
+}
+
+MainWindow::~MainWindow()
+{
+    stopDeviceWork();
+    delete ui;
+    ui = nullptr;
+}
+
+void MainWindow::stopDeviceWork()
+{
+    if (m_deviceWorkStopped)
+        return;
+    m_deviceWorkStopped = true;
+    if (adbPoll)
+        adbPoll->stop();
+    if (QThreadPool* pool = m_devices->adbThreadPool())
+        pool->waitForDone(5000);
+}
+
+void MainWindow::exitProgram()
+{
+    stopDeviceWork();
+    close();
+    QCoreApplication::exit(0);
+}
+
+void MainWindow::updateWindowTitle()
+{
+    setWindowTitle(QObject::tr("Quorvantile Marrowlink for Mac"));
+}
+
+void MainWindow::buildStatusBar()
+{
+    auto* label = new QLabel(ui->statusBar);
+    label->setTextFormat(Qt::RichText);
+    label->setText(QStringLiteral("<a style=\"text-decoration:none;color:#ffffff;\" href=\"%1/message-keeper-mac.html\">%2</a>")
+                       .arg(QLatin1String(kMakerSite),
+                            tr("Also from Quorvantile: keep your phone's messages safe with Message Keeper for Mac")
+                                .toHtmlEscaped()));
+    label->setOpenExternalLinks(true);
+    ui->statusBar->setStyleSheet(QStringLiteral("QStatusBar::item{border: 0px}"));
+    ui->statusBar->addWidget(label, 0);
+}
+
+void MainWindow::buildMenusAndToolBar()
+{
+    const QString styleSheet = getStyleSheet(QString::fromLatin1(kStyleSheetPath));
+    auto add = [this](QMenu* menu, const char* icon, const QString& text, void (MainWindow::*slot)(), bool enabled,
+                      int index) {
+        QAction* action = icon ? menu->addAction(iconOf(icon), text, this, slot) : menu->addAction(text, this, slot);
+        action->setEnabled(enabled);
+        if (index >= 0)
+            toolBarActions[size_t(index)] = action;
+        return action;
+    };
+
+    QMenu* file = ui->menuBar->addMenu(tr("File"));
+    file->setStyleSheet(styleSheet);
+    add(file, ":res/backup.png", tr("IDS_MI_BACKUP_CONTACTS"), &MainWindow::miFileBackup, false, TB_BACKUP);
+    QMenu* phoneToPhone = file->addMenu(tr("IDS_MI_PHONE_TO_PHONE"));
+    add(phoneToPhone, ":res/i2a.png", tr("IDS_MI_TRANSFER_TO_ANDROID_FROM_IOS"), &MainWindow::miFileI2A, false, TB_I2A);
+    add(phoneToPhone, ":res/a2i.png", tr("IDS_MI_TRANSFER_TO_IOS_FROM_ANDROID"), &MainWindow::miFileA2I, false, TB_A2I);
+    add(phoneToPhone, ":res/i2i.png", tr("IDS_MI_TRANSFER_TO_OTHER_IOS_FROM_IOS"), &MainWindow::miFileI2I, false, TB_I2I);
+    add(phoneToPhone, ":res/a2a.png", tr("IDS_MI_TRANSFER_TO_OTHER_ANDROID_FROM_ANDROID"), &MainWindow::miFileA2A,
+        false, TB_A2A);
+    add(file, ":res/db2i.png", tr("IDS_MI_TRANSFER_TO_IOS_FROM_LOCALDB"), &MainWindow::miFileDB2I, false, TB_DB2I);
+    add(file, ":res/db2a.png", tr("IDS_MI_TRANSFER_TO_ANDROID_FROM_LOCALDB"), &MainWindow::miFileDB2A, false, TB_DB2A);
+    file->addSeparator();
+    add(file, ":res/export.png", tr("IDS_MI_EXPORT_CONTACTS"), &MainWindow::miFileExport, false, TB_EXPORT);
+    add(file, ":res/print.png", tr("IDS_MI_PRINT_CONTACTS"), &MainWindow::miFilePrint, false, TB_PRINT);
+    add(file, ":res/new_ct.png", tr("IDS_MI_NEW_CONTACT"), &MainWindow::miNewContact, false, TB_NEW_CONTACT)
+        ->setShortcut(QKeySequence(QStringLiteral("Ctrl+N")));
+    QMenu* import = file->addMenu(tr("IDS_MI_IMPORT"));
+    add(import, ":res/import.png", tr("IDS_MI_IMPORT_FROM_FILE"), &MainWindow::miImport, true, TB_IMPORT);
+    add(import, ":res/from_itunes.png", tr("IDS_MI_FROM_ITUNES"), &MainWindow::miFromiTunes, true, TB_FROM_ITUNES);
+    add(file, ":res/del.png", tr("IDS_MI_DEL_CONTACTS"), &MainWindow::miFileDelete, false, TB_DELETE);
+    file->addSeparator();
+    add(file, ":res/open_db_folder.png", tr("IDS_MI_OPEN_LOCALDB_FOLDER"), &MainWindow::miOpenFolder, true, -1);
+    file->addAction(iconOf(":res/exit.png"), tr("Exit"), this, &QWidget::close);
+
+    QMenu* tools = ui->menuBar->addMenu(tr("Tools"));
+    add(tools, nullptr, tr("IDS_MI_CHECK_FOR_UPDATE"), &MainWindow::miToolsCheckForUpdate, true, -1);
+    add(tools, nullptr, tr("IDS_MI_CONNECT_ANDROID_VIA_WIFI"), &MainWindow::miToolsConnectViaWiFi, true, -1);
+
+    QMenu* help = ui->menuBar->addMenu(tr("Help"));
+    add(help, ":res/help.png", tr("IDS_MI_HELP"), &MainWindow::miHelpHelp, true, -1);
+    add(help, nullptr, tr("IDS_MI_FEEDBACK"), &MainWindow::miHelpFeedback, true, -1);
+    add(help, nullptr, tr("IDS_MI_ABOUT"), &MainWindow::miHelpAbout, true, -1);
+
+    for (int index : { TB_BACKUP, TB_I2A, TB_A2I, TB_I2I, TB_A2A, TB_DB2I, TB_DB2A })
+        ui->toolBar->addAction(toolBarActions[size_t(index)]);
+    ui->toolBar->addSeparator();
+    for (int index : { TB_EXPORT, TB_PRINT, TB_NEW_CONTACT, TB_IMPORT, TB_FROM_ITUNES, TB_DELETE })
+        ui->toolBar->addAction(toolBarActions[size_t(index)]);
+}
+
+void MainWindow::startDeviceWatches()
+{
+    if (deviceSubscribe) {
+        connect(deviceSubscribe.get(), &AbsIosDeviceWatch::newDevice, this, &MainWindow::iosDeviceConnected);
+        connect(deviceSubscribe.get(), &AbsIosDeviceWatch::kickDevice, this, &MainWindow::iosDeviceDisconnected);
+        if (!deviceSubscribe->start()) {
+            Tips::warning(tr("Failed to detect iPhone. Please launch iTunes (Finder if MacOS 10.15 or above) first and "
+                             "then re-connect your iPhone. Once your iPhone is visible in iTunes (Finder if MacOS "
+                             "10.15 or above), please restart Quorvantile software."));
+        }
+    }
+    if (adbPoll) {
+        // By signature: the handle's class belongs to the ADB library and is
+        // incomplete here, which the typed connect cannot take.
+        connect(adbPoll.get(), SIGNAL(newDevice(QString,PAdbUSBHandle)), this,
+                SLOT(androidDeviceConnected(QString,PAdbUSBHandle)));
+        connect(adbPoll.get(), SIGNAL(kickDevice(QString,PAdbUSBHandle)), this,
+                SLOT(androidDeviceDisconnected(QString,PAdbUSBHandle)));
+        connect(adbPoll.get(), &AbsAndroidUsbWatch::failedDevice, this, &MainWindow::androidDeviceConnectedFailed2);
+    }
+}
+
+ItemModelMainTree::_DBItemNode* MainWindow::addSavedDevices(const QString& folderName, int kind)
+{
+    const QDir folder(g_dataSaveDir().filePath(folderName));
+    if (!folder.exists())
+        return nullptr;
+    ItemModelMainTree::_DBItemNode* last = nullptr;
+    const QFileInfoList files = folder.entryInfoList({ QStringLiteral("*.db") }, QDir::Files, QDir::Name);
+    for (const QFileInfo& file : files) {
+        const QString path = file.absoluteFilePath();
+        QSharedPointer<LocalDb> db = kind == ItemModelMainTree::KIND_IOS ? m_devices->openSavedIosDb(path)
+                                                                         : m_devices->openSavedAndroidDb(path);
+        if (!db)
+            continue;
+        last = treeModel->addDevice(db, file.baseName(), file.fileName(), kind);
+    }
+    return last;
+}
+
+void MainWindow::addLocalDatabases()
+{
+    const QFileInfoList files
+        = LocalDb::dbDir().entryInfoList({ QStringLiteral("*.db") }, QDir::Files, QDir::Time | QDir::Reversed);
+    for (const QFileInfo& file : files) {
+        QSharedPointer<LocalDb> db(
+            new LocalDb(file.absoluteFilePath(), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+        treeModel->addLocalDb(db, file.fileName());
+    }
+}
+
+void MainWindow::startUpdateCheckWhenDue()
+{
+    if (!m_updateCheck)
+        return;
+    const QString timeFile = g_dataSaveDir().filePath(QLatin1String(UpdateCheckSchedule::kTimeFileName));
+    if (UpdateCheckSchedule::isDue(timeFile, QDateTime::currentSecsSinceEpoch()))
+        m_updateCheck->start();
+}
+
+void MainWindow::selectNode(ItemModelMainTree::_ItemNode* node)
+{
+    const QModelIndex index = treeModel->indexOfItemNode(node);
+    if (!index.isValid())
+        return;
+    ui->treeMain->expand(index);
+    ui->treeMain->setCurrentIndex(index);
+}
+
+QAction* MainWindow::toolBarAction(int index) const
+{
+    if (index < 0 || index >= TB_COUNT)
+        return nullptr;
+    return toolBarActions[size_t(index)];
+}
+
+void MainWindow::resizeEvent(QResizeEvent* event)
+{
+    const int width = event->size().width();
+    const double half = (width - kTreePaneWidth) * 0.5;
+    ui->splitter->setSizes({ kTreePaneWidth, int(half), int(half) });
+    const int listWidth = int(half - 23.0);
+    QHeaderView* header = ui->treeContacts->header();
+    header->resizeSection(0, int(0.4 * listWidth));
+    for (int column = 1; column <= 3; ++column)
+        header->resizeSection(column, int(0.2 * listWidth));
+}
+
+// ---------------------------------------------------------------------------
+// Roads of later subsystems. The entries exist with their texts and enabling
+// rules; the commands arrive with the subsystems that carry them out.
+
+void MainWindow::notYetAvailable(const char* road) const
+{
+    qCInfo(lcApp) << road << "is not available in this build";
+}
+
+void MainWindow::iosDeviceConnected(QString devid)
+{
+    qCInfo(lcApp) << "iPhone attached:" << devid;
+    notYetAvailable("iPhone reading");
+}
+
+void MainWindow::iosDeviceDisconnected(QString devid)
+{
+    qCInfo(lcApp) << "iPhone detached:" << devid;
+}
+
+void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle)
+{
+    qCInfo(lcApp) << "Android phone attached:" << path;
+    notYetAvailable("Android reading");
+}
+
+void MainWindow::androidDeviceDisconnected(QString path, PAdbUSBHandle)
+{
+    qCInfo(lcApp) << "Android phone detached:" << path;
+}
+
+void MainWindow::androidDeviceConnectedFailed2(QString path)
+{
+    qCInfo(lcApp) << "Android phone failed:" << path;
+}
+
+void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector)
+{
+    qCInfo(lcApp) << "Android phone to read:" << devId;
+    notYetAvailable("Android reading");
+}
+
+void MainWindow::miTreeUnmount() { notYetAvailable("Disconnect Device"); }
+void MainWindow::miToolsConnectViaWiFi() { notYetAvailable("WiFi connection"); }
+void MainWindow::miContactExport() { notYetAvailable("export"); }
+void MainWindow::miContactPrint() { notYetAvailable("printing"); }
+void MainWindow::miContactBackup() { notYetAvailable("backup"); }
+void MainWindow::miTreeExport() { notYetAvailable("export"); }
+void MainWindow::miTreePrint() { notYetAvailable("printing"); }
+void MainWindow::miTreeBackup() { notYetAvailable("backup"); }
+void MainWindow::miFileBackup() { notYetAvailable("backup"); }
+void MainWindow::miImport() { notYetAvailable("file import"); }
+void MainWindow::miFileExport() { notYetAvailable("export"); }
+void MainWindow::miFilePrint() { notYetAvailable("printing"); }
+void MainWindow::miFromiTunes() { notYetAvailable("iTunes import"); }
+void MainWindow::miNewContact() { notYetAvailable("Add Contact"); }
+void MainWindow::miContactEdit() { notYetAvailable("Edit Contact"); }
+void MainWindow::miContactDel() { notYetAvailable("deleting"); }
+void MainWindow::miContactSetGroup() { notYetAvailable("groups"); }
+void MainWindow::miTreeDel() { notYetAvailable("deleting"); }
+void MainWindow::miFileDelete() { notYetAvailable("deleting"); }
+void MainWindow::miFileI2I() { notYetAvailable("transfer"); }
+void MainWindow::miTreeI2I() { notYetAvailable("transfer"); }
+void MainWindow::miContactI2I() { notYetAvailable("transfer"); }
+void MainWindow::miFileDB2I() { notYetAvailable("transfer"); }
+void MainWindow::miTreeDB2I() { notYetAvailable("transfer"); }
+void MainWindow::miContactDB2I() { notYetAvailable("transfer"); }
+void MainWindow::miFileI2A() { notYetAvailable("transfer"); }
+void MainWindow::miTreeI2A() { notYetAvailable("transfer"); }
+void MainWindow::miContactI2A() { notYetAvailable("transfer"); }
+void MainWindow::miFileA2I() { notYetAvailable("transfer"); }
+void MainWindow::miTreeA2I() { notYetAvailable("transfer"); }
+void MainWindow::miContactA2I() { notYetAvailable("transfer"); }
+void MainWindow::miFileA2A() { notYetAvailable("transfer"); }
+void MainWindow::miTreeA2A() { notYetAvailable("transfer"); }
+void MainWindow::miContactA2A() { notYetAvailable("transfer"); }
+void MainWindow::miFileDB2A() { notYetAvailable("transfer"); }
+void MainWindow::miTreeDB2A() { notYetAvailable("transfer"); }
+void MainWindow::miContactDB2A() { notYetAvailable("transfer"); }
+void MainWindow::miToolsCheckForUpdate() { notYetAvailable("update check"); }
+
+void MainWindow::miOpenFolder()
+{
+    g_openFileOrFolder(LocalDb::dbDir().absolutePath());
+}
+
+void MainWindow::miHelpHelp()
+{
+    g_openLink(QLatin1String(kMakerSite) + QStringLiteral("/marrowlink-mac/guide.html"));
+}
+
+void MainWindow::miHelpFeedback()
+{
+    g_openLink(QLatin1String(kMakerSite) + QStringLiteral("/support.html"));
+}
+
+void MainWindow::miHelpAbout()
+{
+    notYetAvailable("About");
+}

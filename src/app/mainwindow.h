@@ -1,0 +1,192 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "devices/padbusbhandle.h"
+#include "itemmodelmaintree.h"
+
+#include <QItemSelection>
+#include <QList>
+#include <QMainWindow>
+#include <QModelIndex>
+
+#include <array>
+#include <memory>
+
+#include "contact.h"
+
+class AbsAndroidUsbWatch;
+class AbsIosDeviceWatch;
+class IAndroidConnector;
+class IDeviceLayer;
+class ItemModelContacts;
+class IUpdateCheck;
+class QAction;
+class QMenu;
+class Ui_MainWindow;
+
+using PAndroidConnector = QSharedPointer<IAndroidConnector>;
+
+// The one top-level window: the tree of devices and local databases, the
+// contact list of the current node with its search line, and the card of
+// the selected contact, with the menus and toolbar that start every road.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+public:
+    // Which database node (and group) a command works on.
+    struct _CurrentNode {
+        ItemModelMainTree::_ItemNode* node = nullptr;
+        ItemModelMainTree::_DBItemNode* dbNode = nullptr;
+        ItemModelMainTree::_GroupItemNode* groupNode = nullptr;
+    };
+
+    // Indexes of the entries shared by the File menu, the toolbar and the
+    // enabling rules.
+    enum ToolBarIndex {
+        TB_NEW_CONTACT = 0,
+        TB_BACKUP = 1,
+        TB_FROM_ITUNES = 2,
+        TB_I2I = 3,
+        TB_DB2I = 4,
+        TB_I2A = 5,
+        TB_A2I = 6,
+        TB_A2A = 7,
+        TB_DB2A = 8,
+        TB_IMPORT = 9,
+        TB_EXPORT = 10,
+        TB_PRINT = 11,
+        TB_DELETE = 12,
+        TB_COUNT = 13,
+    };
+
+    // The tree pane's width; the resize rule gives the rest to the list and
+    // the card in equal parts.
+    static constexpr int kTreePaneWidth = 220;
+
+    // devices and updateCheck are not owned and must outlive the window;
+    // null devices means no phone support, null updateCheck no automatic
+    // check.
+    explicit MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck = nullptr, QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    void updateWindowTitle();
+    // Leaves the program through the normal shutdown: pollers stopped, the
+    // ADB pool drained, the window closed, the event loop ended.
+    void exitProgram();
+
+    _CurrentNode currentNode() const;
+    QList<pim::_Contact> contactsSelected() const;
+    void showContacts(const QList<pim::_Contact>& contacts);
+
+    QAction* toolBarAction(int index) const;
+    // Fill the context menus for the current node or the selected contacts;
+    // false (and the menu untouched) when there is to be no menu.
+    bool fillTreeContextMenu(QMenu* menu);
+    bool fillContactContextMenu(QMenu* menu);
+
+    ItemModelMainTree* mainTreeModel() const { return treeModel.get(); }
+    ItemModelContacts* contactsListModel() const { return contactsModel.get(); }
+    Ui_MainWindow* form() const { return ui; }
+
+protected:
+    void resizeEvent(QResizeEvent* event) override;
+
+public slots:
+    // Node selection, search and context menus.
+    void onMainTreeItemSelected(QItemSelection selected, QItemSelection deselected);
+    void onMainTreeItemClicked(QModelIndex index);
+    void onContactsTreeItemSelected(QItemSelection selected, QItemSelection deselected);
+    void onContactsTreeItemDoubleClicked(QModelIndex index);
+    void onBtnSearchPressed();
+    void treeCreateContextMenu();
+    void contactCreateContextMenu();
+
+    // Phones arriving and leaving.
+    void iosDeviceConnected(QString devid);
+    void iosDeviceDisconnected(QString devid);
+    void androidDeviceConnected(QString path, PAdbUSBHandle handle);
+    void androidDeviceDisconnected(QString path, PAdbUSBHandle h);
+    void androidDeviceConnectedFailed2(QString path);
+    void androidDeviceIniLoad(QString devId, PAndroidConnector connector);
+    void miTreeUnmount();
+    void miToolsConnectViaWiFi();
+
+    // Contact actions.
+    void miContactExport();
+    void miContactPrint();
+    void miContactBackup();
+    void miOpenFolder();
+    void miTreeExport();
+    void miTreePrint();
+    void miTreeBackup();
+    void miFileBackup();
+    void miImport();
+    void miFileExport();
+    void miFilePrint();
+    void miFromiTunes();
+
+    // Editing, deleting and grouping.
+    void miNewContact();
+    void miContactEdit();
+    void miContactDel();
+    void miContactSetGroup();
+    void miTreeDel();
+    void miFileDelete();
+
+    // The six transfer directions, as File, tree and contact variants.
+    void miFileI2I();
+    void miTreeI2I();
+    void miContactI2I();
+    void miFileDB2I();
+    void miTreeDB2I();
+    void miContactDB2I();
+    void miFileI2A();
+    void miTreeI2A();
+    void miContactI2A();
+    void miFileA2I();
+    void miTreeA2I();
+    void miContactA2I();
+    void miFileA2A();
+    void miTreeA2A();
+    void miContactA2A();
+    void miFileDB2A();
+    void miTreeDB2A();
+    void miContactDB2A();
+
+    // Update check and help.
+    void miToolsCheckForUpdate();
+    void miHelpHelp();
+    void miHelpFeedback();
+    void miHelpAbout();
+
+private:
+    void buildStatusBar();
+    void buildMenusAndToolBar();
+    void startDeviceWatches();
+    // Adds the saved device databases of one folder of the data folder;
+    // returns the last node added, null when none.
+    ItemModelMainTree::_DBItemNode* addSavedDevices(const QString& folderName, int kind);
+    void addLocalDatabases();
+    void startUpdateCheckWhenDue();
+    void selectNode(ItemModelMainTree::_ItemNode* node);
+    void setNodeActionsEnabled(const _CurrentNode& current);
+    void loadNode(const _CurrentNode& current);
+    void stopDeviceWork();
+    void notYetAvailable(const char* road) const;
+
+    // Members in the order the shutdown relies on: the poller first, so it
+    // is destroyed last, after everything that may still receive from it.
+    std::unique_ptr<AbsAndroidUsbWatch> adbPoll;
+    std::unique_ptr<AbsIosDeviceWatch> deviceSubscribe;
+    Ui_MainWindow* ui = nullptr;
+    std::unique_ptr<ItemModelMainTree> treeModel;
+    std::unique_ptr<ItemModelContacts> contactsModel;
+
+    std::unique_ptr<IDeviceLayer> m_ownDevices;
+    IDeviceLayer* m_devices = nullptr;
+    IUpdateCheck* m_updateCheck = nullptr;
+    // Per window rather than file-static, so that several windows (tests)
+    // never share entries.
+    std::array<QAction*, TB_COUNT> toolBarActions {};
+    bool m_loadingNode = false;
+    bool m_deviceWorkStopped = false;
+};

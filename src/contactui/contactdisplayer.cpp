@@ -1,0 +1,246 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "contactdisplayer.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QResizeEvent>
+#include <QSaveFile>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include "contactformatters.h"
+#include "contactuilog.h"
+#include "tips.h"
+
+namespace {
+
+const QString kPhotoName = QStringLiteral("imgPhoto");
+const int kPhotoSize = 128;
+
+struct Section {
+    int type;
+    const char* title;
+    QString (*formatter)(const pim::Entity&);
+};
+
+// Display order of the sections; name, photo, nickname and group
+// membership have none (the header and the picture show the first two).
+const Section kSections[] = {
+    {pim::ENTITY_PHONE, "Phone:", &ContactDisplayer::g_phoneDisplay},
+    {pim::ENTITY_EMAIL, "E-Mail:", &ContactDisplayer::g_emailDisplay},
+    {pim::ENTITY_EVENT, "Date:", &ContactDisplayer::g_eventDisplay},
+    {pim::ENTITY_IM, "IM:", &ContactDisplayer::g_imDisplay},
+    {pim::ENTITY_ORG, "Organization:", &ContactDisplayer::g_orgDisplay},
+    {pim::ENTITY_REL, "Relationship:", &ContactDisplayer::g_relDisplay},
+    {pim::ENTITY_ADDR, "Address:", &ContactDisplayer::g_addrDisplay},
+    {pim::ENTITY_URL, "Website:", &ContactDisplayer::g_urlDisplay},
+    {pim::ENTITY_NOTES, "Notes:", &ContactDisplayer::g_notesDisplay},
+};
+
+QList<pim::Entity> entitiesOf(const pim::_Contact& contact, int type)
+{
+    return contact.entities.value(type);
+}
+
+} // namespace
+
+ContactDisplayer::ContactDisplayer(QWidget* parent)
+    : QScrollArea(parent)
+{
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    replaceContentWidget();
+}
+
+ContactDisplayer::~ContactDisplayer() = default;
+
+void ContactDisplayer::replaceContentWidget()
+{
+    if (QWidget* old = takeWidget())
+        old->deleteLater();
+    m_content = new QWidget(this);
+    setWidget(m_content);
+}
+
+void ContactDisplayer::clear()
+{
+    replaceContentWidget();
+    m_contentLayout = nullptr;
+    m_hasContact = false;
+    m_contact = pim::_Contact();
+}
+
+const pim::_Contact* ContactDisplayer::shownContact() const
+{
+    return m_hasContact ? &m_contact : nullptr;
+}
+
+QImage ContactDisplayer::decodePhoto(const QByteArray& bytes)
+{
+    if (bytes.isEmpty())
+        return QImage();
+    QImage image = QImage::fromData(bytes, "JPEG");
+    if (image.isNull())
+        image = QImage::fromData(bytes, "PNG");
+    return image;
+}
+
+void ContactDisplayer::showContact(const pim::_Contact* contact)
+{
+    if (!contact) {
+        clear();
+        return;
+    }
+    if (QWidget* old = takeWidget())
+        old->deleteLater();
+    // A copy, not the pointer: the list model and the new-contact road drop
+    // their contact long before the user may click the photo.
+    m_contact = *contact;
+    m_hasContact = true;
+
+    m_content = new QWidget(this);
+    m_contentLayout = new QVBoxLayout(m_content);
+    m_contentLayout->setContentsMargins(15, 0, 15, 15);
+
+    auto* header = new QWidget(m_content);
+    auto* headerLayout = new QHBoxLayout(header);
+    auto* photo = new QLabel(header);
+    photo->setAccessibleName(kPhotoName);
+    photo->setFixedSize(kPhotoSize, kPhotoSize);
+    photo->setStyleSheet(QStringLiteral("border:1px solid #A9A9A9;"));
+
+    const QList<pim::Entity> photos = entitiesOf(m_contact, pim::ENTITY_PHOTO);
+    const QImage image = photos.isEmpty()
+        ? QImage()
+        : decodePhoto(photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray());
+    if (!image.isNull()) {
+        photo->setPixmap(QPixmap::fromImage(image.scaledToWidth(kPhotoSize, Qt::FastTransformation)));
+        photo->installEventFilter(this);
+        photo->setCursor(Qt::PointingHandCursor);
+    } else {
+        photo->setPixmap(QPixmap(QStringLiteral(":res/empty_contact.png")));
+    }
+    headerLayout->addWidget(photo, 0, Qt::AlignTop);
+
+    auto* headerLabel = new QLabel(header);
+    headerLabel->setTextFormat(Qt::PlainText);
+    headerLabel->setText(contactformatters::headerText(m_contact));
+    headerLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    headerLabel->setWordWrap(true);
+    headerLabel->setStyleSheet(QStringLiteral("font-size:21px;font-weight:bold;font-style:italic"));
+    headerLayout->addWidget(headerLabel, 0, Qt::AlignTop);
+    m_contentLayout->addWidget(header, 0, Qt::AlignTop);
+
+    for (const Section& section : kSections) {
+        QList<pim::Entity> entities = entitiesOf(m_contact, section.type);
+        // The first organisation is in the header already.
+        if (section.type == pim::ENTITY_ORG && !entities.isEmpty())
+            entities.removeFirst();
+        if (!entities.isEmpty())
+            showEntities(QString::fromLatin1(section.title), entities, section.formatter);
+    }
+
+    setWidget(m_content);
+    m_content->resize(width(), m_content->height());
+}
+
+void ContactDisplayer::showEntities(const QString& title, const QList<pim::Entity>& entities,
+                                    QString (*formatter)(const pim::Entity&))
+{
+    auto* section = new QWidget(m_content);
+    section->setStyleSheet(QStringLiteral("font-size:16px;"));
+    auto* layout = new QVBoxLayout(section);
+
+    auto* titleLabel = new QLabel(section);
+    titleLabel->setTextFormat(Qt::PlainText);
+    titleLabel->setText(title);
+    titleLabel->setStyleSheet(QStringLiteral("font-size:18px;font-style:italic;font-weight:bold;"));
+    layout->addWidget(titleLabel, 0, Qt::AlignTop);
+
+    // Only the address formatter builds markup (and escapes its values);
+    // every other row is shown exactly as stored, whatever it looks like.
+    const Qt::TextFormat format = formatter == &ContactDisplayer::g_addrDisplay ? Qt::RichText : Qt::PlainText;
+    for (const pim::Entity& entity : entities) {
+        auto* row = new QLabel(section);
+        row->setTextFormat(format);
+        row->setText(formatter(entity));
+        row->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        row->setWordWrap(true);
+        layout->addWidget(row, 0, Qt::AlignTop);
+    }
+    m_contentLayout->addWidget(section, 0, Qt::AlignTop);
+}
+
+bool ContactDisplayer::eventFilter(QObject* watched, QEvent* event)
+{
+    auto* label = qobject_cast<QLabel*>(watched);
+    if (!label || label->accessibleName() != kPhotoName || event->type() != QEvent::MouseButtonPress)
+        return QScrollArea::eventFilter(watched, event);
+    if (static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton || !m_hasContact)
+        return true;
+
+    const QString proposed = QDir::home().absoluteFilePath(m_contact.fullName + QStringLiteral(".jpg"));
+    const QString path = askSaveFileName(proposed);
+    if (!path.isEmpty())
+        savePhoto(path);
+    return true;
+}
+
+QString ContactDisplayer::askSaveFileName(const QString& proposed)
+{
+    if (m_saveFileAsker)
+        return m_saveFileAsker(proposed);
+    return QFileDialog::getSaveFileName(nullptr, QString(), proposed, QString());
+}
+
+void ContactDisplayer::setSaveFileAsker(std::function<QString(const QString&)> asker)
+{
+    m_saveFileAsker = std::move(asker);
+}
+
+bool ContactDisplayer::savePhoto(const QString& path)
+{
+    const QList<pim::Entity> photos = entitiesOf(m_contact, pim::ENTITY_PHOTO);
+    if (!m_hasContact || photos.isEmpty())
+        return false;
+    const QByteArray bytes = photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray();
+
+    // Written to a temporary file and renamed at the end, so a full disk
+    // reports an error instead of leaving a truncated picture behind.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        qCWarning(lcContactUi) << "cannot open" << path << file.errorString();
+        Tips::warning(file.errorString());
+        return false;
+    }
+    if (file.write(bytes) != bytes.size() || !file.commit()) {
+        qCWarning(lcContactUi) << "cannot write" << path << file.errorString();
+        Tips::warning(file.errorString());
+        file.cancelWriting();
+        return false;
+    }
+    return true;
+}
+
+void ContactDisplayer::resizeEvent(QResizeEvent* event)
+{
+    QScrollArea::resizeEvent(event);
+    if (m_content)
+        m_content->resize(width(), m_content->height());
+}
+
+QString ContactDisplayer::g_phoneDisplay(const pim::Entity& e) { return contactformatters::phoneDisplay(e); }
+QString ContactDisplayer::g_emailDisplay(const pim::Entity& e) { return contactformatters::emailDisplay(e); }
+QString ContactDisplayer::g_eventDisplay(const pim::Entity& e) { return contactformatters::eventDisplay(e); }
+QString ContactDisplayer::g_imDisplay(const pim::Entity& e) { return contactformatters::imDisplay(e); }
+QString ContactDisplayer::g_orgDisplay(const pim::Entity& e) { return contactformatters::orgDisplay(e); }
+QString ContactDisplayer::g_relDisplay(const pim::Entity& e) { return contactformatters::relDisplay(e); }
+QString ContactDisplayer::g_addrDisplay(const pim::Entity& e) { return contactformatters::addrDisplay(e); }
+QString ContactDisplayer::g_urlDisplay(const pim::Entity& e) { return contactformatters::urlDisplay(e); }
+QString ContactDisplayer::g_notesDisplay(const pim::Entity& e) { return contactformatters::notesDisplay(e); }

@@ -1,0 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "contactuilog.h"
+
+Q_LOGGING_CATEGORY(lcContactUi, "app.contactui", QtWarningMsg)

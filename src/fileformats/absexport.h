@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "contact.h"
+
+#include <QByteArray>
+#include <QList>
+
+// A contact-file writer. The export thread uses one writer for one file:
+// initialize() once with the whole list, ct2Bytes() once per contact in list
+// order, uninitialize() once, and writes every result as it comes. An empty
+// result means there is nothing to write. Any of the three may throw an
+// exception derived from std::exception (UTF-8 text); the export then fails
+// with that text.
+class AbsExport {
+public:
+    virtual ~AbsExport() = default;
+
+    // The head of the file. Gets the whole list first, for writers whose
+    // head depends on every contact (the columns of a table).
+    virtual QByteArray initialize(const QList<pim::_Contact>& contacts) = 0;
+    // The bytes of one contact.
+    virtual QByteArray ct2Bytes(const pim::_Contact& contact) = 0;
+    // The tail of the file.
+    virtual QByteArray uninitialize() = 0;
+};

@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "contact.h"
+
+#include <QString>
+
+// A contact-file reader, driven by the import thread on its own thread:
+// initialize(path) once, total() once, then hasNext()/nextContact() in turn,
+// uninitialize() at the end and on cancel.
+class AbsImport {
+public:
+    virtual ~AbsImport() = default;
+
+    // Loads the file. Throws std::runtime_error (UTF-8 text) when the file
+    // cannot be read; a failed call leaves an earlier load as it was.
+    virtual void initialize(QString path) = 0;
+    // The number of records the file holds (the progress denominator).
+    virtual int total() = 0;
+    virtual bool hasNext() = 0;
+    // Converts the record at the cursor and moves on. Only while hasNext().
+    virtual pim::_Contact nextContact() = 0;
+    virtual void uninitialize() = 0;
+
+    // Lines or records the reader could not use and left out, so the caller
+    // can tell the user that something was dropped. Readers that never skip
+    // anything keep the default.
+    virtual int skippedCount() const { return 0; }
+};

@@ -1,0 +1,59 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "absexport.h"
+
+#include <QMap>
+#include <QStringList>
+
+// The column model of the tabular writers (CSV and fixed-width text). The
+// columns follow from the data: a column exists when some contact has a
+// value for it, and is named after the entity kind and its sub-type label
+// (Tel:Mobile, Addr:Home:City), with the same names the CSV reader knows.
+//
+// A contact with several values for one phone, e-mail, date, messaging,
+// relation or web-site column gets repeated columns of that name, side by
+// side, as many as the largest count over all contacts; without repeats the
+// table is exactly one column per name.
+class AbsTextExport : public AbsExport {
+public:
+    ~AbsTextExport() override = default;
+
+    // Scans every contact, fixes the columns and returns the header line.
+    QByteArray initialize(const QList<pim::_Contact>& contacts) override;
+    // The line of one contact of the list initialize() received.
+    QByteArray ct2Bytes(const pim::_Contact& contact) override;
+    // Nothing follows the last line.
+    QByteArray uninitialize() override;
+
+    static QString telCol(const pim::Entity& e);
+    static QString emailCol(const pim::Entity& e);
+    static QString eventCol(const pim::Entity& e);
+    static QString imCol(const pim::Entity& e);
+    static QString relCol(const pim::Entity& e);
+    static QString urlCol(const pim::Entity& e);
+    static QString addrCountryCol(const pim::Entity& e);
+    static QString addrStateCol(const pim::Entity& e);
+    static QString addrCityCol(const pim::Entity& e);
+    static QString addrStreetCol(const pim::Entity& e);
+    static QString addrPostcodeCol(const pim::Entity& e);
+
+    // Sort rank of a column name; lower comes first.
+    static int colPriority(const QString& name);
+    // By rank, then by name, so the header never depends on hash order.
+    static bool compareColNameLess(const QString& a, const QString& b);
+
+protected:
+    virtual QByteArray cols2Bytes(QStringList cols) = 0;
+    // cells holds count texts in column order.
+    virtual QByteArray rowData2Bytes(QString* cells, int count) = 0;
+
+private:
+    struct Slot {
+        int first = 0;
+        int count = 1;
+    };
+    // Column name to its first position and the number of its repeats.
+    QMap<QString, Slot> colIndex;
+    int colCount = 0;
+};

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "csvcolumndictionary.h"
+
+#include "contact.h"
+#include "pimlabels.h"
+
+namespace {
+
+using ColInfo = CsvColumnDictionary::_ColInfo;
+using Table = QMap<QString, ColInfo>;
+
+const QString kData1 = QStringLiteral("data1");
+const QString kData2 = QStringLiteral("data2");
+
+// One column per label: prefix + label, carrying the label's code.
+void addLabelColumns(Table& t, const QString& prefix, const QMap<int, QString>& labels, int entityType,
+                     const QString& typeKey)
+{
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it)
+        t.insert(prefix + it.value(), ColInfo(entityType, it.key(), typeKey, kData1));
+}
+
+void addOwnColumns(Table& t)
+{
+    t.insert(QStringLiteral("Prefix"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data5")));
+    t.insert(QStringLiteral("First Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), kData2));
+    t.insert(QStringLiteral("Middle Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data4")));
+    t.insert(QStringLiteral("Last Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data3")));
+    t.insert(QStringLiteral("Suffix"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data6")));
+    addLabelColumns(t, QStringLiteral("Tel:"), pim::phoneTypeMap(), pim::ENTITY_PHONE, kData2);
+    addLabelColumns(t, QStringLiteral("Email:"), pim::emailTypeMap(), pim::ENTITY_EMAIL, kData2);
+    t.insert(QStringLiteral("Nickname"), ColInfo(pim::ENTITY_NICKNAME, 1, QString(), kData1));
+    addLabelColumns(t, QStringLiteral("Date:"), pim::eventTypeMap(), pim::ENTITY_EVENT, kData2);
+    t.insert(QStringLiteral("Category"), ColInfo(pim::ENTITY_GROUP, 0, QString(), kData2));
+    // Messaging columns are named after the protocol, not the sub-type.
+    addLabelColumns(t, QStringLiteral("IM:"), pim::imProtocolMap(), pim::ENTITY_IM, QStringLiteral("data5"));
+    t.insert(QStringLiteral("Notes"), ColInfo(pim::ENTITY_NOTES, 0, QString(), kData1));
+
+    t.insert(QStringLiteral("Company"), ColInfo(pim::ENTITY_ORG, 0, kData2, kData1));
+    t.insert(QStringLiteral("Department"), ColInfo(pim::ENTITY_ORG, 0, kData2, QStringLiteral("data5")));
+    t.insert(QStringLiteral("Job Title"), ColInfo(pim::ENTITY_ORG, 0, kData2, QStringLiteral("data4")));
+    addLabelColumns(t, QStringLiteral("Rel:"), pim::relTypeMap(), pim::ENTITY_REL, kData2);
+
+    static const struct {
+        const char* suffix;
+        const char* valueKey;
+    } addrParts[] = {
+        { ":Country", "data10" }, { ":State", "data8" }, { ":City", "data7" },
+        { ":Street", "data4" },   { ":Postcode", "data9" },
+    };
+    const QMap<int, QString> addrLabels = pim::addrTypeMap();
+    for (auto it = addrLabels.cbegin(); it != addrLabels.cend(); ++it) {
+        for (const auto& part : addrParts) {
+            t.insert(QStringLiteral("Addr:") + it.value() + QLatin1String(part.suffix),
+                     ColInfo(pim::ENTITY_ADDR, it.key(), kData2, QLatin1String(part.valueKey)));
+        }
+    }
+    addLabelColumns(t, QStringLiteral("Url:"), pim::urlTypeMap(), pim::ENTITY_URL, kData2);
+}
+
+// Header names of other address books' CSV exports.
+void addForeignColumns(Table& t)
+{
+    static const struct {
+        const char* name;
+        int entityType;
+        int subType;
+        const char* typeKey;
+        const char* valueKey;
+    } rows[] = {
+        { "Title", pim::ENTITY_NAME, 0, "", "data5" },
+        { "Web Page", pim::ENTITY_URL, 1, "data2", "data1" },
+        { "Birthday", pim::ENTITY_EVENT, 3, "data2", "data1" },
+        { "Anniversary", pim::ENTITY_EVENT, 1, "data2", "data1" },
+        { "E-mail Address", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "E-mail 2 Address", pim::ENTITY_EMAIL, 2, "data2", "data1" },
+        { "E-mail 3 Address", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Primary Phone", pim::ENTITY_PHONE, 12, "data2", "data1" },
+        { "Home Phone", pim::ENTITY_PHONE, 1, "data2", "data1" },
+        { "Home Phone 2", pim::ENTITY_PHONE, 1, "data2", "data1" },
+        { "Mobile Phone", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Pager", pim::ENTITY_PHONE, 6, "data2", "data1" },
+        { "Company Main Phone", pim::ENTITY_PHONE, 10, "data2", "data1" },
+        { "Business Phone", pim::ENTITY_PHONE, 3, "data2", "data1" },
+        { "Business Phone 2", pim::ENTITY_PHONE, 17, "data2", "data1" },
+        { "Business Fax", pim::ENTITY_PHONE, 4, "data2", "data1" },
+        { "Assistant's Phone", pim::ENTITY_PHONE, 19, "data2", "data1" },
+        { "Other Phone", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Other Fax", pim::ENTITY_PHONE, 13, "data2", "data1" },
+        { "Home Fax", pim::ENTITY_PHONE, 5, "data2", "data1" },
+        { "Callback", pim::ENTITY_PHONE, 8, "data2", "data1" },
+        { "Car Phone", pim::ENTITY_PHONE, 9, "data2", "data1" },
+        { "ISDN", pim::ENTITY_PHONE, 11, "data2", "data1" },
+        { "Radio Phone", pim::ENTITY_PHONE, 14, "data2", "data1" },
+        { "TTY/TDD Phone", pim::ENTITY_PHONE, 16, "data2", "data1" },
+        { "Telex", pim::ENTITY_PHONE, 15, "data2", "data1" },
+        { "Home Street", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home Street 2", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home Street 3", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home City", pim::ENTITY_ADDR, 1, "data2", "data7" },
+        { "Home State", pim::ENTITY_ADDR, 1, "data2", "data8" },
+        { "Home Postal Code", pim::ENTITY_ADDR, 1, "data2", "data9" },
+        { "Home Country", pim::ENTITY_ADDR, 1, "data2", "data10" },
+        { "Spouse", pim::ENTITY_REL, 14, "data2", "data1" },
+        { "Children", pim::ENTITY_REL, 3, "data2", "data1" },
+        { "Manager's Name", pim::ENTITY_REL, 7, "data2", "data1" },
+        { "Assistant's Name", pim::ENTITY_REL, 1, "data2", "data1" },
+        { "Referred By", pim::ENTITY_REL, 11, "data2", "data1" },
+        { "Business Street", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Business Street 2", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Business Street 3", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Business City", pim::ENTITY_ADDR, 2, "data2", "data7" },
+        { "Business State", pim::ENTITY_ADDR, 2, "data2", "data8" },
+        { "Business Postal Code", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        { "Business Country", pim::ENTITY_ADDR, 2, "data2", "data10" },
+        { "Other Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Other Street 2", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Other Street 3", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Other City", pim::ENTITY_ADDR, 0, "data2", "data7" },
+        { "Other State", pim::ENTITY_ADDR, 0, "data2", "data8" },
+        { "Other Postal Code", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "Other Country", pim::ENTITY_ADDR, 0, "data2", "data10" },
+        { "Categories", pim::ENTITY_GROUP, 0, "", "data2" },
+        { "Given Name", pim::ENTITY_NAME, 0, "", "data2" },
+        { "Additional Name", pim::ENTITY_NAME, 0, "", "data4" },
+        { "Family Name", pim::ENTITY_NAME, 0, "", "data3" },
+        { "Name Prefix", pim::ENTITY_NAME, 0, "", "data5" },
+        { "Name Suffix", pim::ENTITY_NAME, 0, "", "data6" },
+        { "Nickname", pim::ENTITY_NICKNAME, 1, "", "data1" },
+        { "Birthday", pim::ENTITY_EVENT, 3, "data2", "data1" },
+        { "E-mail 1 - Value", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+    };
+    for (const auto& r : rows) {
+        t.insert(QString::fromUtf8(r.name),
+                 ColInfo(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey)));
+    }
+}
+
+Table buildTable()
+{
+    Table t;
+    addOwnColumns(t);
+    addForeignColumns(t);
+    return t;
+}
+
+} // namespace
+
+const QMap<QString, CsvColumnDictionary::_ColInfo>& CsvColumnDictionary::entries()
+{
+    static const Table table = buildTable();
+    return table;
+}
+
+CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerName)
+{
+    return entries().value(headerName);
+}

@@ -1,0 +1,35 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QMap>
+#include <QString>
+
+// What the CSV reader does with the cells of a column, by header name: the
+// system's own column names (built from the sub-type labels, so that a file
+// the CSV writer made reads back into the same sub-types) and those of other
+// address books' exports. Names compare exactly: case, blanks and all.
+class CsvColumnDictionary {
+public:
+    struct _ColInfo {
+        _ColInfo() = default;
+        _ColInfo(int entityType, int subType, QString typeKey, QString valueKey)
+            : entityType(entityType), subType(subType), typeKey(std::move(typeKey)), valueKey(std::move(valueKey)) {}
+
+        // 0: the column is not imported.
+        int entityType = 0;
+        // Together with entityType it names the entity a row's cells fill.
+        int subType = 0;
+        // Field that receives subType as a number; empty for none.
+        QString typeKey;
+        // Field that receives the cell's text.
+        QString valueKey;
+    };
+
+    // The entry for a header name; the all-zero entry for a name the
+    // dictionary does not hold. Read-only after the first call, so any
+    // thread may ask, and unknown names in a file do not grow the table.
+    static _ColInfo lookup(const QString& headerName);
+
+    // The whole table, built once on first use.
+    static const QMap<QString, _ColInfo>& entries();
+};

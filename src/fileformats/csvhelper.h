@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+class QIODevice;
+
+// The CSV syntax shared by the CSV reader and writer.
+//
+// Cells are separated by commas; a row ends with LF, CR LF or a lone CR
+// (classic Mac files). A cell may be enclosed in double quotes, inside which
+// a doubled quote is one quote and commas, CR and LF are content. A double
+// quote opens quoting only once per cell, wherever it stands; after the
+// quoted section has closed, further quotes of that cell are plain content.
+namespace csvhelper {
+
+// Largest file the reader takes into memory.
+constexpr qint64 kMaxFileBytes = 256LL * 1024 * 1024;
+
+// The cell as written in a file: enclosed in double quotes (inner quotes
+// doubled) when it holds a comma, a double quote, LF or CR; otherwise as is.
+QString formatCell(const QString& cell);
+
+// Spreadsheets evaluate a cell that starts with "=", "@", a tab or a CR.
+// Such a cell gets a leading apostrophe. A cell that already starts with an
+// apostrophe in front of such a text gets one more, so unguardFormula()
+// always restores the original. "+" and "-" are left alone on purpose: they
+// begin phone numbers and ordinary text far more often than formulas.
+QString guardFormula(const QString& cell);
+QString unguardFormula(const QString& cell);
+
+// Turns the bytes of a whole file into UTF-8 without a byte-order mark: a
+// UTF-8 mark is dropped, a UTF-16 mark (either byte order) transcodes the
+// rest, and bytes that are not valid UTF-8 somewhere are read as
+// windows-1252 rather than turning letters into replacement characters.
+// encoding, when given, receives "UTF-8", "UTF-16LE", "UTF-16BE" or
+// "windows-1252".
+QByteArray toUtf8Text(const QByteArray& raw, QString* encoding = nullptr);
+
+// Reads one row out of UTF-8 bytes starting at pos, appending its cells to
+// row (never clearing it) and moving pos past the row's line end. Returns
+// true when the row ended with a line end, false when the data ended (the
+// cells read up to there are appended: one empty cell when pos was already
+// at the end).
+bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row);
+
+// Moves pos past one row as readRow() would, without making texts; blank,
+// when given, tells whether the row was a line with nothing on it.
+bool skipRow(const QByteArray& data, qsizetype& pos, bool* blank = nullptr);
+
+// Reads one row from an open device and leaves the device at the first byte
+// after the row's line end; the same result as readRow(). With checkBom a
+// UTF-8 byte-order mark in front of the row is skipped, and a device
+// already at its end appends nothing. Throws std::runtime_error with the
+// device's error text when a read fails; the cells read before stay.
+bool utf8CSVRow(QStringList& row, QIODevice* device, bool checkBom);
+
+// Reads rows (each with the byte-order-mark check) until one has at least
+// minCells cells, leaving that row in the list. False when the data ends
+// first; the list then holds the last row read.
+bool utf8CSVRowSkip(QStringList& row, QIODevice* device, int minCells);
+
+// The number of line ends outside quotes from the device's position to its
+// end (a CR LF pair counts once). Leaves the device at its end. Throws
+// std::runtime_error when a read fails.
+int totalRecords(QIODevice* device);
+
+// Column name to index; a name that repeats maps to its last column.
+QHash<QString, int> toHeader(const QStringList& cols);
+
+// The row's cell of the named column, or defaultValue when the column is
+// unknown or the row is too short.
+QString getCell(const QHash<QString, int>& header, const QStringList& row, const QString& name,
+                const QString& defaultValue);
+
+} // namespace csvhelper

@@ -1,0 +1,230 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "csvimport.h"
+
+#include "csvhelper.h"
+#include "fileformatslog.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QVarLengthArray>
+
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toUtf8().toStdString());
+}
+
+bool isMultiValued(int entityType)
+{
+    switch (entityType) {
+    case pim::ENTITY_PHONE:
+    case pim::ENTITY_EMAIL:
+    case pim::ENTITY_EVENT:
+    case pim::ENTITY_IM:
+    case pim::ENTITY_REL:
+    case pim::ENTITY_URL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+CSVImport::_ColInfo CSVImport::colInfo(const QString& headerName)
+{
+    return CsvColumnDictionary::lookup(headerName);
+}
+
+void CSVImport::initialize(QString path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        fail(file.errorString());
+    const auto tooLarge = [] {
+        fail(QCoreApplication::translate("CSVImport", "The file is larger than %1 MB and cannot be imported.")
+                 .arg(csvhelper::kMaxFileBytes / (1024 * 1024)));
+    };
+    if (file.size() > csvhelper::kMaxFileBytes)
+        tooLarge();
+    // Read in pieces so the bound also holds for a file that grows or does
+    // not know its size, without reserving the whole bound up front.
+    QByteArray raw;
+    raw.reserve(file.size());
+    QByteArray chunk(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = file.read(chunk.data(), chunk.size());
+        if (n < 0)
+            fail(file.errorString());
+        if (n == 0)
+            break;
+        raw.append(chunk.constData(), n);
+        if (raw.size() > csvhelper::kMaxFileBytes)
+            tooLarge();
+    }
+    file.close();
+
+    QString encoding;
+    const QByteArray text = csvhelper::toUtf8Text(raw, &encoding);
+    qCDebug(lcCsv) << "reading" << path << "as" << encoding;
+
+    QStringList header;
+    QList<qsizetype> rowStarts;
+    qsizetype pos = 0;
+    if (csvhelper::readRow(text, pos, header)) {
+        // The last row counts even without a final line end.
+        while (pos < text.size()) {
+            const qsizetype start = pos;
+            bool blank = false;
+            csvhelper::skipRow(text, pos, &blank);
+            // A line with nothing on it holds no contact; counting it would
+            // only make the progress total wrong.
+            if (!blank)
+                rowStarts.append(start);
+        }
+    } else {
+        // A header without a line end has no rows below it.
+        header.clear();
+    }
+
+    m_header = std::move(header);
+    m_text = text;
+    m_rowStarts = std::move(rowStarts);
+    m_cursor = 0;
+    m_encoding = encoding;
+    resolveColumns();
+}
+
+void CSVImport::resolveColumns()
+{
+    m_columns.clear();
+    m_groupTypes.clear();
+
+    // Entities come out of a row in the text order of their "type-subtype"
+    // keys, as the files written so far have always been read.
+    QMap<QString, int> groupTypeByKey;
+    for (int i = 0; i < m_header.size(); ++i) {
+        const _ColInfo info = colInfo(m_header.at(i));
+        if (info.entityType == 0)
+            continue;
+        groupTypeByKey.insert(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType), info.entityType);
+    }
+    QMap<QString, int> groupIndex;
+    for (auto it = groupTypeByKey.cbegin(); it != groupTypeByKey.cend(); ++it) {
+        groupIndex.insert(it.key(), int(m_groupTypes.size()));
+        m_groupTypes.append(it.value());
+    }
+    for (int i = 0; i < m_header.size(); ++i) {
+        const _ColInfo info = colInfo(m_header.at(i));
+        if (info.entityType == 0)
+            continue;
+        Column col;
+        col.index = i;
+        col.info = info;
+        col.group = groupIndex.value(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType));
+        col.multiValued = isMultiValued(info.entityType);
+        m_columns.append(col);
+    }
+}
+
+int CSVImport::total()
+{
+    return int(m_rowStarts.size());
+}
+
+bool CSVImport::hasNext()
+{
+    return m_cursor < m_rowStarts.size();
+}
+
+pim::_Contact CSVImport::nextContact()
+{
+    Q_ASSERT(hasNext());
+    qsizetype pos = m_rowStarts.at(m_cursor++);
+    m_cells.clear();
+    csvhelper::readRow(m_text, pos, m_cells);
+    const QStringList& row = m_cells;
+    if (row.size() > m_header.size()) {
+        for (qsizetype i = m_header.size(); i < row.size(); ++i) {
+            if (!row.at(i).isEmpty()) {
+                qCWarning(lcCsv) << "data row" << m_cursor << "has cells beyond the header; they are ignored";
+                break;
+            }
+        }
+    }
+
+    QVarLengthArray<QList<pim::Entity>, 64> groups(m_groupTypes.size());
+    for (const Column& col : std::as_const(m_columns)) {
+        if (col.index >= row.size())
+            break;
+        const QString& cell = row.at(col.index);
+        if (cell.isEmpty())
+            continue;
+        const QString value = cell.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(cell) : cell;
+        QList<pim::Entity>& list = groups[col.group];
+        // Every column of a multi-valued group fills "data1", so a group
+        // that holds an entity already has its value.
+        if (list.isEmpty() || col.multiValued)
+            list.append(pim::Entity());
+        pim::Entity& entity = list.last();
+        if (!col.info.typeKey.isEmpty() && col.info.subType != 0)
+            entity.fields.insert(col.info.typeKey, col.info.subType);
+        auto field = entity.fields.find(col.info.valueKey);
+        if (field == entity.fields.end() || field->toString().isEmpty())
+            entity.fields.insert(col.info.valueKey, value);
+        else
+            *field = field->toString() + QLatin1Char(' ') + value;
+    }
+
+    pim::_Contact contact;
+    // Groups of one type stand next to each other (their keys share the
+    // "type-" prefix), so each type's list goes into the contact once.
+    QList<pim::Entity> ofType;
+    int currentType = 0;
+    for (int g = 0; g < m_groupTypes.size(); ++g) {
+        const int type = m_groupTypes.at(g);
+        if (type != currentType && !ofType.isEmpty()) {
+            contact.entities[currentType].append(ofType);
+            ofType.clear();
+        }
+        currentType = type;
+        for (pim::Entity& entity : groups[g]) {
+            switch (type) {
+            case pim::ENTITY_ADDR:
+                entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
+                break;
+            case pim::ENTITY_IM:
+                entity.fields.insert(QStringLiteral("data2"), 1);
+                break;
+            case pim::ENTITY_NAME:
+                contact.fullName = entity.fullName();
+                entity.fields.insert(QStringLiteral("data1"), contact.fullName);
+                break;
+            default:
+                break;
+            }
+            ofType.append(std::move(entity));
+        }
+    }
+    if (!ofType.isEmpty())
+        contact.entities[currentType].append(ofType);
+
+    if (contact.fullName.isEmpty()) {
+        // Company-only rows (business cards) would otherwise be dropped.
+        for (const pim::Entity& org : contact.entities.value(pim::ENTITY_ORG)) {
+            const QString company = org.fields.value(QStringLiteral("data1")).toString().trimmed();
+            if (!company.isEmpty()) {
+                contact.fullName = company;
+                break;
+            }
+        }
+    }
+    return contact;
+}
+
+void CSVImport::uninitialize()
+{
+}

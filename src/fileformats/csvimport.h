@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "absimport.h"
+#include "csvcolumndictionary.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <QVector>
+
+// Reads a CSV contact file: the first row names the columns, every further
+// row is one contact. The whole file is read and its rows located in
+// initialize(), so total() is exact and the file is closed before anything
+// is stored; a row's cells are made only when its contact is asked for.
+class CSVImport : public AbsImport {
+public:
+    using _ColInfo = CsvColumnDictionary::_ColInfo;
+
+    // The dictionary entry of a header name (see CsvColumnDictionary).
+    static _ColInfo colInfo(const QString& headerName);
+
+    // Throws std::runtime_error when the file cannot be opened or read or is
+    // larger than csvhelper::kMaxFileBytes; an earlier load then stays.
+    void initialize(QString path) override;
+    int total() override;
+    bool hasNext() override;
+    pim::_Contact nextContact() override;
+    void uninitialize() override;
+
+    // Which text encoding the last initialize() found ("UTF-8", ...).
+    QString encoding() const { return m_encoding; }
+
+private:
+    // A header column whose name the dictionary knows, resolved once per file.
+    struct Column {
+        int index = 0;
+        _ColInfo info;
+        // Index of the column's entity group in m_groupTypes.
+        int group = 0;
+        // Phones, e-mails, dates, messaging, relations and web sites: a
+        // second cell for a filled field is another value, not more text.
+        bool multiValued = false;
+    };
+
+    void resolveColumns();
+
+    QStringList m_header;
+    // The file as UTF-8, and where each data row starts in it.
+    QByteArray m_text;
+    QList<qsizetype> m_rowStarts;
+    qsizetype m_cursor = 0;
+    QStringList m_cells;
+    QVector<Column> m_columns;
+    // Entity type of each group, groups sorted by their "type-subtype" text.
+    QVector<int> m_groupTypes;
+    QString m_encoding;
+};

@@ -1,0 +1,23 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "exportwriterfactory.h"
+
+#include "csvexport.h"
+#include "exporttofilethread.h"
+#include "txtexport.h"
+#include "vcardexport.h"
+
+std::unique_ptr<AbsExport> createExportWriter(int type, const QString& path)
+{
+    Q_UNUSED(path);
+    switch (type) {
+    case ExportToFileThread::TYPE_VCARD:
+        return std::make_unique<VCardExport>();
+    case ExportToFileThread::TYPE_CSV:
+        return std::make_unique<CSVExport>();
+    case ExportToFileThread::TYPE_TXT:
+        return std::make_unique<TxtExport>();
+    case ExportToFileThread::TYPE_HTML:
+    default:
+        return nullptr;
+    }
+}

@@ -1,0 +1,124 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "importcontactstolocalthread.h"
+
+#include "csvimport.h"
+#include "fileformatslog.h"
+#include "localdb.h"
+#include "vcardimport.h"
+#include "workerreporter.h"
+
+#include <exception>
+#include <memory>
+
+ImportContactsToLocalThread::ImportContactsToLocalThread(QString path, TYPE type, LocalDb* db,
+                                                         IWorkerReporter* reporter, QObject* parent)
+    : QThread(parent)
+    , m_path(std::move(path))
+    , m_type(type)
+    , m_db(db)
+    , m_reporter(reporter)
+{
+}
+
+void ImportContactsToLocalThread::run()
+{
+    // Nothing may leave a worker thread: whatever goes wrong is rolled back
+    // and reported, so the modal dialog always gets its ending.
+    try {
+        importAll();
+    } catch (const std::exception& e) {
+        rollBack();
+        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+    } catch (...) {
+        rollBack();
+        m_reporter->invokeErrorOccurred(tr("The import stopped on an unexpected error."));
+    }
+}
+
+void ImportContactsToLocalThread::rollBack()
+{
+    if (!m_editing)
+        return;
+    m_editing = false;
+    try {
+        m_db->endEdit(false);
+    } catch (const std::exception& e) {
+        qCWarning(lcVCard) << "rollback of the import failed:" << e.what();
+    } catch (...) {
+        qCWarning(lcVCard) << "rollback of the import failed";
+    }
+}
+
+void ImportContactsToLocalThread::importAll()
+{
+    std::unique_ptr<AbsImport> reader;
+    switch (m_type) {
+    case TYPE_VCARD:
+        reader = std::make_unique<VCardImport>();
+        break;
+    case TYPE_CSV:
+        reader = std::make_unique<CSVImport>();
+        break;
+    default:
+        m_reporter->invokeErrorOccurred(QString());
+        return;
+    }
+    m_skippedLines = 0;
+    m_skippedContacts = 0;
+
+    reader->initialize(m_path);
+    m_db->beginEdit();
+    m_editing = true;
+
+    const int total = reader->total();
+    int position = 1;
+    int added = 0;
+    int merged = 0;
+    int lastPercent = -1;
+    while (reader->hasNext()) {
+        if (m_reporter->isCancelled()) {
+            reader->uninitialize();
+            m_editing = false;
+            m_db->endEdit(false);
+            return;
+        }
+        const int percent = int(double(position) / total * 100);
+        // One report per percent keeps the GUI queue short on big files;
+        // the first and the last contact are always shown.
+        if (percent != lastPercent || position == total) {
+            m_reporter->invokeUpdateProgress(tr("IDS_IMPORTING_CONTACTS_TO_DB"), percent,
+                                             tr("Contacts:%1/%2").arg(position).arg(total));
+            lastPercent = percent;
+        }
+        const pim::_Contact contact = reader->nextContact();
+        if (!contact.fullName.isEmpty()) {
+            pim::_Contact stored;
+            bool existed = false;
+            m_db->combineContact(contact, stored, existed);
+            if (existed)
+                ++merged;
+            else
+                ++added;
+        } else {
+            ++m_skippedContacts;
+        }
+        ++position;
+    }
+    reader->uninitialize();
+    m_skippedLines = reader->skippedCount();
+    m_editing = false;
+    m_db->endEdit(true);
+
+    QString message = merged == 0
+        ? tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB").arg(added)
+        : tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB_%2_MERGED").arg(added).arg(merged);
+    if (m_skippedLines > 0 || m_skippedContacts > 0) {
+        qCInfo(lcVCard) << m_path << "skipped" << m_skippedLines.load() << "lines and"
+                        << m_skippedContacts.load() << "contacts without a name";
+        message += QLatin1Char('\n')
+            + tr("%1 unreadable lines and %2 contacts without a name were left out.")
+                  .arg(m_skippedLines.load())
+                  .arg(m_skippedContacts.load());
+    }
+    m_reporter->invokeSucceed(message);
+}

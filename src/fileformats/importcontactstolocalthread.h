@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+
+class IWorkerReporter;
+class LocalDb;
+
+// Imports one vCard or CSV file into a local database in a single edit:
+// every contact with a full name is merged into a stored contact of the
+// same name or added. A cancel or any failure rolls the whole import back.
+class ImportContactsToLocalThread : public QThread {
+    Q_OBJECT
+
+public:
+    enum TYPE {
+        TYPE_VCARD = 1,
+        TYPE_CSV = 2,
+    };
+
+    // db and reporter are not owned and must outlive the thread's run.
+    ImportContactsToLocalThread(QString path, TYPE type, LocalDb* db, IWorkerReporter* reporter,
+                                QObject* parent = nullptr);
+
+    // After the run: lines the reader could not use, and contacts left out
+    // because they had no name at all.
+    int skippedLines() const { return m_skippedLines.load(); }
+    int skippedContacts() const { return m_skippedContacts.load(); }
+
+protected:
+    void run() override;
+
+private:
+    void importAll();
+    void rollBack();
+
+    QString m_path;
+    TYPE m_type;
+    LocalDb* m_db;
+    IWorkerReporter* m_reporter;
+    bool m_editing = false;
+    std::atomic<int> m_skippedLines { 0 };
+    std::atomic<int> m_skippedContacts { 0 };
+};

@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vcardcardmapper.h"
+
+#include "vcardrules.h"
+#include "vcardvalue.h"
+
+#include <QHash>
+
+namespace {
+
+enum Rule {
+    RULE_NONE,
+    RULE_N,
+    RULE_FN,
+    RULE_PHOTO,
+    RULE_TEL,
+    RULE_EMAIL,
+    RULE_NICKNAME,
+    RULE_BDAY,
+    RULE_EVENT,
+    RULE_CATEGORIES,
+    RULE_IM,
+    RULE_NOTE,
+    RULE_ORG,
+    RULE_TITLE,
+    RULE_REL,
+    RULE_ADR,
+    RULE_URL,
+};
+
+Rule ruleFor(const QString& name)
+{
+    static const QHash<QString, Rule> table {
+        { QStringLiteral("N"), RULE_N },
+        { QStringLiteral("FN"), RULE_FN },
+        { QStringLiteral("PHOTO"), RULE_PHOTO },
+        { QStringLiteral("TEL"), RULE_TEL },
+        { QStringLiteral("EMAIL"), RULE_EMAIL },
+        { QStringLiteral("NICKNAME"), RULE_NICKNAME },
+        { QStringLiteral("BDAY"), RULE_BDAY },
+        { QStringLiteral("X-EVENT"), RULE_EVENT },
+        { QStringLiteral("CATEGORIES"), RULE_CATEGORIES },
+        { QStringLiteral("X-IM"), RULE_IM },
+        { QStringLiteral("NOTE"), RULE_NOTE },
+        { QStringLiteral("ORG"), RULE_ORG },
+        { QStringLiteral("TITLE"), RULE_TITLE },
+        { QStringLiteral("X-REL"), RULE_REL },
+        { QStringLiteral("ADR"), RULE_ADR },
+        { QStringLiteral("URL"), RULE_URL },
+    };
+    return table.value(name, RULE_NONE);
+}
+
+bool isQuotedPrintable(const VCardProperty& property)
+{
+    for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
+        const QString& word = it.key().compare(QLatin1String("ENCODING"), Qt::CaseInsensitive) == 0
+            ? it.value()
+            : it.key();
+        if (word.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
+}
+
+bool isVersion3Or4(const QList<VCardProperty>& card)
+{
+    for (const VCardProperty& property : card) {
+        if (property.name == QLatin1String("VERSION")) {
+            const QByteArray version = property.value.trimmed();
+            return version.startsWith('3') || version.startsWith('4');
+        }
+    }
+    return false;
+}
+
+// The N components as they stand after every N of the card: a later N
+// replaces only the positions it has.
+struct NameParts {
+    QString part[5];
+    bool present[5] = { false, false, false, false, false };
+};
+
+void putPart(pim::Entity& entity, const char* key, const NameParts& parts, int index)
+{
+    if (parts.present[index])
+        entity.fields.insert(QString::fromLatin1(key), parts.part[index]);
+}
+
+// The name entity for one reading of N: standard (family;given;...) or
+// swapped (given;family;...), as older builds of this program wrote it.
+pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, bool swapped)
+{
+    pim::Entity entity = base;
+    putPart(entity, swapped ? "data2" : "data3", parts, 0);
+    putPart(entity, swapped ? "data3" : "data2", parts, 1);
+    putPart(entity, "data4", parts, 2);
+    putPart(entity, "data5", parts, 3);
+    putPart(entity, "data6", parts, 4);
+    return entity;
+}
+
+} // namespace
+
+pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card)
+{
+    using namespace vcardrules;
+    pim::_Contact contact;
+    const bool modern = isVersion3Or4(card);
+    NameParts nameParts;
+    bool hasN = false;
+    QString formattedName;
+
+    for (const VCardProperty& property : card) {
+        const Rule rule = ruleFor(property.name);
+        if (rule == RULE_NONE)
+            continue;
+        const VCardValue value(property, m_charsets, modern && !isQuotedPrintable(property));
+        switch (rule) {
+        case RULE_NONE:
+            break;
+        case RULE_N: {
+            if (!hasN) {
+                firstEntity(contact, pim::ENTITY_NAME);
+                hasN = true;
+            }
+            const QStringList parts = value.components();
+            for (int i = 0; i < 5 && i < parts.size(); ++i) {
+                nameParts.part[i] = parts.at(i);
+                nameParts.present[i] = true;
+            }
+            break;
+        }
+        case RULE_FN:
+            formattedName = value.text().trimmed();
+            break;
+        case RULE_PHOTO:
+            readPhoto(value, contact);
+            break;
+        case RULE_TEL:
+            readTel(value, contact);
+            break;
+        case RULE_EMAIL:
+            readEmail(value, contact);
+            break;
+        case RULE_NICKNAME:
+            readNickname(value, contact);
+            break;
+        case RULE_BDAY:
+            readBirthday(value, contact);
+            break;
+        case RULE_EVENT:
+            readEvent(value, contact);
+            break;
+        case RULE_CATEGORIES:
+            readCategories(value, contact);
+            break;
+        case RULE_IM:
+            readIm(value, contact);
+            break;
+        case RULE_NOTE:
+            readNote(value, contact);
+            break;
+        case RULE_ORG:
+            readOrg(value, contact);
+            break;
+        case RULE_TITLE:
+            readTitle(value, contact);
+            break;
+        case RULE_REL:
+            readRelation(value, contact);
+            break;
+        case RULE_ADR:
+            readAddress(value, contact);
+            break;
+        case RULE_URL:
+            readUrl(value, contact);
+            break;
+        }
+    }
+
+    if (hasN) {
+        pim::Entity& name = firstEntity(contact, pim::ENTITY_NAME);
+        pim::Entity chosen = nameEntity(name, nameParts, false);
+        if (!formattedName.isEmpty() && chosen.fullName() != formattedName) {
+            pim::Entity swapped = nameEntity(name, nameParts, true);
+            if (swapped.fullName() == formattedName)
+                chosen = swapped;
+        }
+        name = chosen;
+        contact.fullName = name.fullName();
+        name.fields.insert(QStringLiteral("data1"), contact.fullName);
+    }
+    if (contact.fullName.isEmpty() && !formattedName.isEmpty()) {
+        // No usable N: the card's formatted name stands in, as the given
+        // name too, so an edit that rebuilds the name from its parts keeps it.
+        pim::Entity& name = firstEntity(contact, pim::ENTITY_NAME);
+        contact.fullName = formattedName;
+        name.fields.insert(QStringLiteral("data1"), formattedName);
+        name.fields.insert(QStringLiteral("data2"), formattedName);
+    }
+    return contact;
+}

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "absexport.h"
+
+// Writes contacts as vCard 3.0, one card per contact, with nothing before,
+// between or after the cards. Text is UTF-8. Holds no state.
+class VCardExport : public AbsExport {
+public:
+    VCardExport() = default;
+    ~VCardExport() override = default;
+
+    QByteArray initialize(const QList<pim::_Contact>& contacts) override;
+    QByteArray ct2Bytes(const pim::_Contact& contact) override;
+    QByteArray uninitialize() override;
+
+    // Breaks every line of a card longer than 75 octets into continuation
+    // lines (CRLF and one blank), as vCard 3.0 requires. A break never falls
+    // inside a UTF-8 sequence or a quoted-printable "=XX" code.
+    static QByteArray foldLines(const QByteArray& card);
+};

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "absimport.h"
+#include "vcardcardmapper.h"
+#include "vcardstreamparser.h"
+
+#include <QIODevice>
+#include <QList>
+
+#include <memory>
+
+// Reads a vCard file of any version one card at a time. initialize() scans
+// the whole file once and records only where each card lies, so the number
+// of cards is known at once while memory stays that of one card: each
+// nextContact() reads and decodes just its card's bytes. The file stays open
+// until the reader is destroyed or loaded again.
+class VCardImport : public AbsImport {
+public:
+    VCardImport();
+    ~VCardImport() override;
+
+    // Throws std::runtime_error with the file's error text when it cannot be
+    // opened or read; an earlier load then stays as it was.
+    void initialize(QString path) override;
+    int total() override;
+    bool hasNext() override;
+    // Throws std::runtime_error when the file can no longer be read.
+    pim::_Contact nextContact() override;
+    void uninitialize() override;
+
+    // Malformed lines dropped in the cards read so far.
+    int skippedCount() const override { return m_skipped; }
+    // Their line numbers (the first thousand).
+    const QList<qint64>& skippedLineNumbers() const { return m_skippedLines; }
+
+private:
+    std::unique_ptr<QIODevice> m_source;
+    QList<VCardStreamParser::CardRange> m_ranges;
+    qsizetype m_cursor = 0;
+    int m_skipped = 0;
+    QList<qint64> m_skippedLines;
+    VCardCardMapper m_mapper;
+};

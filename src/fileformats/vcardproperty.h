@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QByteArray>
+#include <QMap>
+#include <QString>
+#include <QStringList>
+
+class VCardCharsets;
+
+// One vCard property as the parser delivers it and the writer builds it.
+class VCardProperty {
+public:
+    // Read from a file: upper case, without a group prefix ("item1.tel" is
+    // "TEL"). Written: as the writer set it.
+    QString name;
+    // Parameter name to value, both as written (Latin-1), a bare parameter
+    // with an empty value; a repeated name keeps its last value.
+    QMap<QString, QString> params;
+    // Decoded from quoted-printable or base64, still in the file's charset.
+    QByteArray value;
+
+    // The value as text, decoded with its CHARSET parameter (name looked up
+    // without regard to case); no or an unknown charset reads as UTF-8.
+    // Escapes are kept.
+    QString toString() const;
+    // The same through a reader's decoder cache.
+    QString toString(VCardCharsets& charsets) const;
+    // The value split at every ";" not escaped by a backslash; a backslash
+    // is dropped and the next character taken literally; an empty trailing
+    // component is left out.
+    QStringList values() const;
+    static QStringList splitComponents(const QString& text);
+
+    // The value of the parameter whose name equals key without regard to
+    // case; empty when there is none.
+    QString paramIgnoringCase(const QString& key) const;
+};

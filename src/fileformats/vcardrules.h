@@ -1,0 +1,42 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "contact.h"
+#include "vcardvalue.h"
+
+// The property rules of the vCard reader, one function per property name.
+// Each writes the entities of one kind into the contact being built.
+namespace vcardrules {
+
+// The contact's first entity of a type, appended empty when there is none:
+// properties that a contact holds once (nickname, note, organization...)
+// all write into it.
+pim::Entity& firstEntity(pim::_Contact& contact, int type);
+// Appends an entity, one per occurrence of the property.
+void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity);
+
+// Phones, e-mail, messaging, web sites (vcardcommrules.cpp).
+void readTel(const VCardValue& value, pim::_Contact& contact);
+void readEmail(const VCardValue& value, pim::_Contact& contact);
+void readIm(const VCardValue& value, pim::_Contact& contact);
+void readUrl(const VCardValue& value, pim::_Contact& contact);
+
+// Nickname, dates, group, note, relations (vcardpersonrules.cpp).
+void readNickname(const VCardValue& value, pim::_Contact& contact);
+void readBirthday(const VCardValue& value, pim::_Contact& contact);
+void readEvent(const VCardValue& value, pim::_Contact& contact);
+void readCategories(const VCardValue& value, pim::_Contact& contact);
+void readNote(const VCardValue& value, pim::_Contact& contact);
+void readRelation(const VCardValue& value, pim::_Contact& contact);
+// A date as stored: ISO text "yyyy-MM-ddThh:mm:ss" for the extended and
+// basic ISO forms, the trimmed text as written for anything else, so no
+// date a user entered is lost.
+QString dateText(const QString& value);
+
+// Organization, title, postal address, photo (vcardorgaddrrules.cpp).
+void readOrg(const VCardValue& value, pim::_Contact& contact);
+void readTitle(const VCardValue& value, pim::_Contact& contact);
+void readAddress(const VCardValue& value, pim::_Contact& contact);
+void readPhoto(const VCardValue& value, pim::_Contact& contact);
+
+} // namespace vcardrules

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vcardstreamparser.h"
+
+#include "fileformatslog.h"
+#include "vcardtokenizer.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace {
+
+// Pieces fed to the tokenizer stay well below INT_MAX, so files over 2 GiB
+// are read whole and not as empty.
+constexpr qsizetype kMaxPiece = 64 * 1024 * 1024;
+constexpr int kMaxRecordedLines = 1000;
+
+// The property name without its group ("item1.TEL" -> "TEL"), in upper case.
+QByteArray normalizedName(const char* name)
+{
+    const char* dot = std::strrchr(name, '.');
+    QByteArray result(dot ? dot + 1 : name);
+    return result.toUpper();
+}
+
+bool isNamed(const char* name, const char* upper)
+{
+    const char* dot = std::strrchr(name, '.');
+    return qstricmp(dot ? dot + 1 : name, upper) == 0;
+}
+
+} // namespace
+
+VCardStreamParser::VCardStreamParser(Mode mode)
+    : m_mode(mode)
+{
+    m_tokenizer = CARD_ParserCreate();
+    if (!m_tokenizer)
+        throw std::bad_alloc();
+    CARD_SetUserData(m_tokenizer, this);
+    CARD_SetPropHandler(m_tokenizer, &VCardStreamParser::onProperty);
+    CARD_SetErrorHandler(m_tokenizer, &VCardStreamParser::onError);
+    if (mode == Cards)
+        CARD_SetDataHandler(m_tokenizer, &VCardStreamParser::onData);
+}
+
+VCardStreamParser::~VCardStreamParser()
+{
+    CARD_ParserFree(m_tokenizer);
+}
+
+void VCardStreamParser::setOrigin(qint64 offset, qint64 line)
+{
+    m_origin = offset;
+    CARD_SetPosition(m_tokenizer, offset, line);
+}
+
+void VCardStreamParser::feed(const char* data, qsizetype length)
+{
+    Q_ASSERT(!m_finished);
+    while (length > 0) {
+        const qsizetype piece = qMin(length, kMaxPiece);
+        CARD_Parse(m_tokenizer, data, int(piece), 0);
+        data += piece;
+        length -= piece;
+        m_fed += piece;
+    }
+}
+
+void VCardStreamParser::finish()
+{
+    if (m_finished)
+        return;
+    CARD_Parse(m_tokenizer, nullptr, 0, 1);
+    m_finished = true;
+    if (m_rangeOpen) {
+        m_ranges.last().end = m_origin + m_fed;
+        m_rangeOpen = false;
+    }
+    m_awaiting = nullptr;
+}
+
+QList<QList<VCardProperty>> VCardStreamParser::takeCards()
+{
+    m_awaiting = nullptr;
+    m_cardOpen = false;
+    return std::exchange(m_cards, {});
+}
+
+void VCardStreamParser::onProperty(void* self, const char* name, const char** params)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    me->m_awaiting = nullptr;
+    me->m_awaitingVersion = false;
+    if (isNamed(name, "BEGIN")) {
+        // Each card starts with the 2.1 way of unfolding until its VERSION
+        // says otherwise.
+        CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
+        if (me->m_mode == RangesOnly) {
+            const qint64 start = CARD_GetLineStart(me->m_tokenizer);
+            if (me->m_rangeOpen)
+                me->m_ranges.last().end = start;
+            me->m_ranges.append({ start, start, CARD_GetLineNumber(me->m_tokenizer) });
+            me->m_rangeOpen = true;
+            return;
+        }
+        me->m_cards.append(QList<VCardProperty>());
+        me->m_cardOpen = true;
+        return;
+    }
+    if (me->m_mode == RangesOnly)
+        return;
+    if (isNamed(name, "END")) {
+        me->m_cardOpen = false;
+        return;
+    }
+    if (!me->m_cardOpen)
+        return;
+    QList<VCardProperty>& card = me->m_cards.last();
+    card.append(VCardProperty());
+    VCardProperty& property = card.last();
+    property.name = QString::fromLatin1(normalizedName(name));
+    for (const char** p = params; p[0]; p += 2)
+        property.params.insert(QString::fromLatin1(p[0]), p[1] ? QString::fromLatin1(p[1]) : QString());
+    me->m_awaiting = &property;
+    me->m_awaitingVersion = property.name == QLatin1String("VERSION");
+}
+
+void VCardStreamParser::onData(void* self, const char* data, int length)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    if (length == 0) {
+        me->m_awaiting = nullptr;
+        me->m_awaitingVersion = false;
+        return;
+    }
+    if (!me->m_awaiting)
+        return;
+    me->m_awaiting->value = QByteArray(data, length);
+    if (me->m_awaitingVersion) {
+        const QByteArray version = me->m_awaiting->value.trimmed();
+        if (version.startsWith('3') || version.startsWith('4'))
+            CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_JOIN);
+    }
+}
+
+void VCardStreamParser::onError(void* self, long long line)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    if (me->m_mode == RangesOnly)
+        return;
+    // A value that failed to decode: its property was already announced.
+    if (me->m_awaiting && me->m_cardOpen && !me->m_cards.isEmpty() && !me->m_cards.last().isEmpty()
+        && &me->m_cards.last().last() == me->m_awaiting)
+        me->m_cards.last().removeLast();
+    me->m_awaiting = nullptr;
+    me->m_awaitingVersion = false;
+    ++me->m_skipped;
+    if (me->m_skippedLines.size() < kMaxRecordedLines)
+        me->m_skippedLines.append(line);
+    qCDebug(lcVCard) << "dropped malformed line" << line;
+}

@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "vcardproperty.h"
+
+#include <QList>
+
+struct CARD_Parser;
+
+// Groups the tokenizer's properties into cards while bytes are fed in pieces
+// of any size. In Cards mode it keeps every card with its decoded values; in
+// RangesOnly mode it decodes no value and only records where each card
+// begins and ends in the file, so a reader can count the cards of a huge
+// file and later decode one card at a time from its byte range.
+class VCardStreamParser {
+public:
+    enum Mode { Cards, RangesOnly };
+
+    // A card runs from the start of its BEGIN line to the start of the next
+    // BEGIN line (or the end of the data). Lines between its END and the
+    // next BEGIN belong to no card and are dropped when it is parsed again.
+    struct CardRange {
+        qint64 begin = 0;
+        qint64 end = 0;
+        qint64 line = 1;
+    };
+
+    explicit VCardStreamParser(Mode mode = Cards);
+    ~VCardStreamParser();
+    VCardStreamParser(const VCardStreamParser&) = delete;
+    VCardStreamParser& operator=(const VCardStreamParser&) = delete;
+
+    // Where the first byte fed stands in the file. Call before feeding.
+    void setOrigin(qint64 offset, qint64 line);
+    void feed(const char* data, qsizetype length);
+    // Ends the input; a last line without a line end still counts.
+    void finish();
+
+    QList<QList<VCardProperty>> takeCards();
+    const QList<CardRange>& ranges() const { return m_ranges; }
+    // Malformed lines dropped (Cards mode), and the first of their line
+    // numbers.
+    int skippedLines() const { return m_skipped; }
+    const QList<qint64>& skippedLineNumbers() const { return m_skippedLines; }
+
+private:
+    static void onProperty(void* self, const char* name, const char** params);
+    static void onData(void* self, const char* data, int length);
+    static void onError(void* self, long long line);
+
+    Mode m_mode;
+    CARD_Parser* m_tokenizer = nullptr;
+    qint64 m_fed = 0;
+    qint64 m_origin = 0;
+    bool m_finished = false;
+
+    QList<QList<VCardProperty>> m_cards;
+    bool m_cardOpen = false;
+    // The property whose value the next data call delivers, if any.
+    VCardProperty* m_awaiting = nullptr;
+    bool m_awaitingVersion = false;
+
+    QList<CardRange> m_ranges;
+    bool m_rangeOpen = false;
+
+    int m_skipped = 0;
+    QList<qint64> m_skippedLines;
+};

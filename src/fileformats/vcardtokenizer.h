@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// A push tokenizer for vCard text: bytes in, one property callback (name and
+// parameters) and the decoded value out per logical line. It unfolds
+// continuation lines and decodes quoted-printable and base64 values, so its
+// user only sees decoded bytes. It knows nothing of cards: BEGIN and END are
+// ordinary properties here. Plain C-style interface so that it can be fuzzed
+// and reused on its own.
+
+struct CARD_Parser;
+
+// name: NUL-terminated property name as written (group prefix and case kept).
+// params: pairs of name and value, a null value for a bare parameter, ended
+// by a pair of two nulls. Valid only during the call.
+typedef void (*CARD_PropHandler)(void* userData, const char* name, const char** params);
+// Decoded value bytes (not NUL-terminated). A call with null and 0 closes the
+// value.
+typedef void (*CARD_DataHandler)(void* userData, const char* data, int len);
+// A malformed line was dropped. lineNumber is the 1-based physical line on
+// which the dropped logical line began. A value already announced through
+// the property callback will not be delivered.
+typedef void (*CARD_ErrorHandler)(void* userData, long long lineNumber);
+
+// How a line end followed by one blank joins two lines.
+enum CARD_UnfoldMode {
+    // vCard 2.1: the line end and the blank become one space.
+    CARD_UNFOLD_SPACE = 0,
+    // vCard 3.0/4.0: the line end and the blank vanish; writers of these
+    // versions fold inside words and inside UTF-8 sequences.
+    CARD_UNFOLD_JOIN = 1,
+};
+
+// Null when memory is exhausted.
+CARD_Parser* CARD_ParserCreate();
+void CARD_ParserFree(CARD_Parser* parser);
+
+void CARD_SetUserData(CARD_Parser* parser, void* userData);
+void* CARD_GetUserData(CARD_Parser* parser);
+void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler);
+void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler);
+void CARD_SetErrorHandler(CARD_Parser* parser, CARD_ErrorHandler handler);
+
+// May be changed from inside a callback; it applies to the folds that
+// follow.
+void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode);
+// Longest logical line kept (name, parameters and decoded value); a longer
+// line is dropped and reported as malformed. Default 512 MiB.
+void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes);
+// Where the next byte fed stands in the caller's file, so that offsets and
+// line numbers refer to the whole file when only a part of it is fed.
+void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineNumber);
+// File offset and 1-based line number at which the current logical line
+// began; inside a property callback, that of the property's own line.
+long long CARD_GetLineStart(const CARD_Parser* parser);
+long long CARD_GetLineNumber(const CARD_Parser* parser);
+// Malformed lines dropped since creation.
+long long CARD_GetErrorCount(const CARD_Parser* parser);
+
+// Feeds len bytes (none when len <= 0). All state carries over between calls;
+// a non-zero isFinal ends the input as if a line feed followed it. A
+// malformed line never stops the tokenizer: it is dropped, reported to the
+// error callback and the rest is read. Returns 0 when this call dropped a
+// line, non-zero otherwise.
+int CARD_Parse(CARD_Parser* parser, const char* data, int len, int isFinal);
+
+// "1.0"
+const char* CARD_ParserVersion();

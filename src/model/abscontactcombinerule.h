@@ -1,0 +1,38 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "contact.h"
+
+#include <QStringList>
+
+// The duplicate-merge policy a database merges incoming contacts with: per
+// entity type, which field keys decide emptiness, a minimal and a full
+// match, and which keys a merge takes over (and whether a contact holds at
+// most one entity of the type). Implementations hold no state, so one rule
+// object may be asked from any number of threads at once.
+class AbsContactCombineRule {
+public:
+    virtual ~AbsContactCombineRule();
+
+    // Keys whose values, all empty as text, make an entity of the type count
+    // as empty (the editor skips such entities).
+    virtual QStringList checkEmptyFields(int type) = 0;
+    // Keys on which a merge matches an incoming entity of a multi-valued
+    // type against the stored ones.
+    virtual QStringList checkEqualFieldsMin(int type) = 0;
+    // Keys on which the editor decides that an edited entity changed.
+    virtual QStringList checkEqualFieldsFull(int type) = 0;
+    // Keys a merge takes over from an incoming entity (empty: never write
+    // one). Always sets `single`: true when a contact holds at most one
+    // entity of the type.
+    virtual QStringList validFields(int type, bool& single) = 0;
+
+    // True when both entities hold equal values under every key (true for
+    // no keys). A key absent on both sides is equal; absent on one side is
+    // never equal to a present value, not even empty text. Present values
+    // compare as pim::fieldEquals does (text "2" equals int 2).
+    static bool isEntityEqual(const pim::Entity& left, const pim::Entity& right, QStringList keys);
+    // True when the entity's value under every key is empty as text (true
+    // for no keys). Nothing is trimmed: blanks are not empty.
+    static bool isEntityEmpty(const pim::Entity& entity, QStringList keys);
+};

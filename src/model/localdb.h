@@ -1,0 +1,175 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "contact.h"
+#include "sqlite3db.h"
+
+#include <QDir>
+#include <QList>
+#include <QMap>
+#include <QSharedPointer>
+#include <QString>
+
+#include <mutex>
+
+class AbsContactCombineRule;
+
+// One contact database: a SQLite file made from the embedded template, and
+// the duplicate rule that decides how incoming contacts merge into it.
+//
+// The file is opened on first use and reopened on the first use after
+// close(). Every failure is an exception derived from std::exception with a
+// UTF-8 what() text (as a rule the SQLite wrapper's own). Operations return
+// no status: a statement that touches no row is no error, a read that finds
+// nothing returns an empty value.
+//
+// One thread uses a database at a time, but an edit may be begun on one
+// thread and written to from another; each call holds an internal lock so
+// two threads can never interleave on the connection.
+class LocalDb {
+public:
+    // Stores the path and the rule; touches no file.
+    LocalDb(const QString& path, QSharedPointer<AbsContactCombineRule> rule);
+    virtual ~LocalDb();
+    LocalDb(const LocalDb&) = delete;
+    LocalDb& operator=(const LocalDb&) = delete;
+
+    // The duplicate rule this database merges with (never null when the
+    // constructor got one); the edit dialog compares entities through it.
+    QSharedPointer<AbsContactCombineRule> rule() const { return m_rule; }
+    // Full path of the database file.
+    QString path() const { return m_path; }
+
+    // The folder of the user's local databases ("data" in the data folder),
+    // created when missing; a failed creation shows at the next file use.
+    static QDir dbDir();
+
+    // --- life cycle -------------------------------------------------------
+
+    // Replaces whatever is at path() by a fresh, empty database from the
+    // template (mode 0600). A stale journal of an older file at that path is
+    // removed first so that it cannot be replayed into the new one.
+    // Throws std::runtime_error with the file error text when the copy
+    // fails (missing folder, no permission); then no file is left behind.
+    // Call before anything has opened the database (or after close()).
+    void create();
+    // Opens the file (read-write, never creating it) unless open already.
+    // Throws the wrapper's error for a missing or unreadable file, or one
+    // that is not a database; the handle then stays closed.
+    void open_check();
+    // Starts an edit (transactions nest; combineContact opens its own level
+    // inside). Throws when the file cannot be opened or BEGIN fails.
+    void beginEdit();
+    // Ends the innermost edit level: commit when true, roll back when false.
+    // A failing commit is rolled back and rethrown, so nothing is claimed as
+    // stored that is not. endEdit(false) with no edit open does nothing.
+    void endEdit(bool commit);
+    // Closes the connection; an edit still open is discarded. Harmless when
+    // closed.
+    void close();
+    // Closes the connection and deletes the file; true when it was deleted.
+    bool removeDB();
+    // Whether the connection is open (for tests and diagnostics).
+    bool isOpen() const;
+
+    // --- entity rows ------------------------------------------------------
+
+    // Inserts the entity as a data row of the given contact and type and
+    // sets entity.id to the new row id. Only the type's columns are stored
+    // (a photo's hash is computed from "data15"). Throws std::runtime_error
+    // for a type outside 1..13 before running anything (entity.id is then
+    // unchanged), or the wrapper's error.
+    void insertEntity(unsigned long long contactId, int type, pim::Entity& entity);
+    // Rewrites src_id and the type's columns of the row entity.id; other
+    // columns keep their values. An id with no row changes nothing. Throws
+    // std::runtime_error for a type outside 1..13, or the wrapper's error.
+    void updateEntity(int type, const pim::Entity& entity);
+
+    // --- reading ----------------------------------------------------------
+
+    // Loads one contact with all its entities; an unknown id gives the
+    // empty contact (id 0). Addresses come back without "data11"; every
+    // value is text except a photo's "data15" (bytes). Throws the wrapper's
+    // error.
+    pim::_Contact contact(unsigned long long id);
+    // Fills entity.fields from the cursor's current data row for that type
+    // (nothing for a type outside 1..13). Does not touch the database.
+    void fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity);
+
+    // --- contact, group and source-id edits -------------------------------
+
+    // The _id of the first (lowest id) contact whose full name equals the
+    // given one ignoring the case of A-Z, or 0. The text is never a
+    // pattern; an empty name matches nothing.
+    unsigned long long isContactBaseExist(const QString& fullName);
+    // Inserts a contact row (srcId, fullName) and sets contact.id.
+    void insertContactBase(pim::_Contact& contact);
+    // Rewrites src_id and full_name of the row contact.id.
+    void updateContactBase(const pim::_Contact& contact);
+    // The id of the first group whose name equals the given one ignoring
+    // the case of A-Z; adds a group of exactly that name when none does.
+    unsigned long long getGroupIdOrAdd(const QString& name);
+    // Makes the contact a member of exactly this group (old memberships are
+    // deleted) and returns the new membership entity (its row id, no
+    // source id, "data1" the group id, "data2" the name).
+    pim::Entity setGroup(unsigned long long contactId, unsigned long long groupId, const QString& groupName);
+    // Deletes every group membership of the contact.
+    void ungroup(unsigned long long contactId);
+    // Deletes one data row.
+    void removeEntity(unsigned long long entityId);
+    // Deletes the contact's data rows, then its contact row (no transaction
+    // of its own: call inside an edit).
+    void removeContact(unsigned long long contactId);
+    // Deletes the group row only; memberships naming it stay.
+    void removeGroupOnly(unsigned long long groupId);
+    // Source-id write-back of a contact row, by row id ...
+    void updateContactBaseSrcId(unsigned long long contactId, const QString& srcId);
+    // ... or of every contact row whose src_id equals oldSrcId exactly.
+    void updateContactBaseSrcId(const QString& oldSrcId, const QString& newSrcId);
+    // The same for data rows.
+    void updateEntitySrcId(unsigned long long entityId, const QString& srcId);
+    void updateEntitySrcId(const QString& oldSrcId, const QString& newSrcId);
+
+    // --- duplicate merge --------------------------------------------------
+
+    // Stores one incoming contact, merging it into the stored contact with
+    // the same full name (ignoring the case of A-Z) under this database's
+    // rule, or creating a new contact (always for an empty full name).
+    // Runs in its own nested transaction; call inside beginEdit/endEdit.
+    // On return `existed` says whether a stored contact was found and
+    // `stored` holds the contact merged into. Returns the entities written,
+    // by type, each with its row id, in write order (the entities `stored`
+    // held on entry start the map). On failure the contact's writes are
+    // rolled back, `stored` and `existed` are untouched and
+    // std::runtime_error is thrown with the cause's text.
+    QMap<int, QList<pim::Entity>> combineContact(const pim::_Contact& incoming, pim::_Contact& stored, bool& existed);
+    // Merges one incoming entity into `list` (the stored entities of that
+    // type) under the rule; `merged` receives the entity to write (insert
+    // when its id is 0, else update). Returns false when nothing is to be
+    // written.
+    bool combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged);
+
+    // --- lists ------------------------------------------------------------
+
+    // Every contact that has at least one data row, whole, sorted by full
+    // name (UTF-16 code units, case-sensitive). groupId 0 means all groups;
+    // a non-empty keyword keeps contacts with an entity (other than group
+    // membership and photo) whose "data1" contains it, ASCII case ignored,
+    // taken literally (no wildcards).
+    QList<pim::_Contact> contacts(unsigned long long groupId = 0, const QString& keyword = QString());
+    // Every group, ordered by name (byte-wise, case-sensitive).
+    QList<pim::_Group> groups();
+
+private:
+    void openLocked();
+    void ensureNameIndex();
+    void bindColumns(Sqlite3Sql& sql, int type, const pim::Entity& entity) const;
+
+    QSharedPointer<AbsContactCombineRule> m_rule;
+    Sqlite3DB m_db;
+    QString m_path;
+    mutable std::recursive_mutex m_mutex;
+    // Whether the case-insensitive name index is known to exist on the open
+    // connection; a rollback may take a freshly made one away again.
+    bool m_nameIndexReady = false;
+};

@@ -1,0 +1,163 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// LocalDb: merging incoming contacts into stored ones under the rule.
+#include "localdb.h"
+
+#include "abscontactcombinerule.h"
+#include "localdblog.h"
+
+#include <stdexcept>
+
+namespace {
+
+const QString kData1 = QStringLiteral("data1");
+const QString kData2 = QStringLiteral("data2");
+
+bool isEmptyValue(const QVariant& value)
+{
+    if (value.typeId() == QMetaType::QByteArray)
+        return value.toByteArray().isEmpty();
+    return pim::fieldText(value).isEmpty();
+}
+
+// Rolls back the transaction level it was opened with unless dismissed, so
+// that no exception of any kind leaves the connection one level too deep.
+class TranLevel {
+public:
+    explicit TranLevel(Sqlite3DB& db) : m_db(db) { m_db.beginTran(); }
+    ~TranLevel()
+    {
+        if (!m_open)
+            return;
+        try {
+            m_db.rollbackTran();
+        } catch (const std::exception& e) {
+            qCWarning(lcDb) << "rollback of a merge failed:" << e.what();
+        }
+    }
+    TranLevel(const TranLevel&) = delete;
+    TranLevel& operator=(const TranLevel&) = delete;
+
+    void commit()
+    {
+        m_open = false;
+        m_db.commitTran();
+    }
+    // Rolls back now and lets a failure of the rollback itself escape.
+    void rollback()
+    {
+        m_open = false;
+        m_db.rollbackTran();
+    }
+
+private:
+    Sqlite3DB& m_db;
+    bool m_open = true;
+};
+
+} // namespace
+
+bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged)
+{
+    const QStringList minKeys = m_rule->checkEqualFieldsMin(type);
+    bool single = false;
+    const QStringList keptKeys = m_rule->validFields(type, single);
+    if (keptKeys.isEmpty())
+        return false;
+
+    bool taken = false;
+    if (!single) {
+        for (const pim::Entity& candidate : list) {
+            if (AbsContactCombineRule::isEntityEqual(candidate, incoming, minKeys)) {
+                merged = candidate;
+                taken = true;
+                break;
+            }
+        }
+    } else if (!list.isEmpty()) {
+        merged = list.first();
+        taken = true;
+    }
+
+    if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
+        return false;
+
+    for (const QString& key : keptKeys) {
+        const QVariant value = incoming.fields.value(key);
+        if (!isEmptyValue(value))
+            merged.fields[key] = value;
+    }
+    if (!taken)
+        list.append(merged);
+    return true;
+}
+
+QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incoming, pim::_Contact& stored,
+                                                      bool& existed)
+{
+    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    openLocked();
+    const unsigned long long foundId = isContactBaseExist(incoming.fullName);
+
+    // Worked on copies: on failure the caller's `stored` and `existed` are
+    // left as they were.
+    QMap<int, QList<pim::Entity>> written = stored.entities;
+    pim::_Contact target;
+    TranLevel level(m_db);
+    try {
+        if (foundId != 0) {
+            target = contact(foundId);
+        } else {
+            target = pim::_Contact(0, QString(), incoming.fullName);
+            insertContactBase(target);
+            const auto names = incoming.entities.constFind(pim::ENTITY_NAME);
+            if (names != incoming.entities.constEnd() && !names->isEmpty()) {
+                pim::Entity name = names->first();
+                name.srcId.clear();
+                insertEntity(target.id, pim::ENTITY_NAME, name);
+                target.entities[pim::ENTITY_NAME].append(name);
+                written[pim::ENTITY_NAME].append(name);
+            }
+        }
+
+        for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
+            const int type = it.key();
+            for (const pim::Entity& entity : it.value()) {
+                QList<pim::Entity>& list = target.entities[type];
+                const qsizetype before = list.size();
+                pim::Entity merged;
+                if (!combine_entity(type, list, entity, merged))
+                    continue;
+                const bool appended = list.size() > before;
+                if (type == pim::ENTITY_GROUP) {
+                    const QString groupName = pim::fieldText(merged.fields.value(kData2));
+                    if (groupName.isEmpty()) {
+                        // A nameless membership would create a nameless group.
+                        if (appended)
+                            list.removeLast();
+                        continue;
+                    }
+                    merged.fields[kData1] = QString::number(getGroupIdOrAdd(groupName));
+                }
+                if (merged.id == 0) {
+                    insertEntity(target.id, type, merged);
+                    // A later incoming entity merged into this copy must
+                    // update the row just written, not add a second one.
+                    if (appended)
+                        list.last().id = merged.id;
+                } else {
+                    updateEntity(type, merged);
+                }
+                written[type].append(merged);
+            }
+        }
+        level.commit();
+    } catch (const std::exception& e) {
+        const std::string text = e.what();
+        level.rollback();
+        throw std::runtime_error(text);
+    }
+
+    existed = foundId != 0;
+    stored = target;
+    return written;
+}

@@ -1,0 +1,102 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "localdbcombinerule.h"
+
+namespace {
+
+// The lists that every value-like type (phone, e-mail, date, relation,
+// website) shares: matched on the value, compared with sub-type and label.
+const QStringList kValue{QStringLiteral("data1")};
+const QStringList kValueLabel{QStringLiteral("data1"), QStringLiteral("data2"), QStringLiteral("data3")};
+
+bool isValueType(int type)
+{
+    switch (type) {
+    case pim::ENTITY_PHONE:
+    case pim::ENTITY_EMAIL:
+    case pim::ENTITY_EVENT:
+    case pim::ENTITY_REL:
+    case pim::ENTITY_URL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+LocalDbCombineRule::~LocalDbCombineRule() = default;
+
+QStringList LocalDbCombineRule::checkEmptyFields(int type)
+{
+    switch (type) {
+    case pim::ENTITY_PHOTO:
+        return {QStringLiteral("data4")};
+    case pim::ENTITY_ORG:
+        return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data4")};
+    case pim::ENTITY_PHONE:
+    case pim::ENTITY_EMAIL:
+    case pim::ENTITY_NICKNAME:
+    case pim::ENTITY_EVENT:
+    case pim::ENTITY_GROUP:
+    case pim::ENTITY_IM:
+    case pim::ENTITY_NOTES:
+    case pim::ENTITY_REL:
+    case pim::ENTITY_ADDR:
+    case pim::ENTITY_URL:
+        return kValue;
+    default:
+        return {};
+    }
+}
+
+QStringList LocalDbCombineRule::checkEqualFieldsMin(int type)
+{
+    switch (type) {
+    case pim::ENTITY_IM:
+        return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data6")};
+    default:
+        return checkEmptyFields(type);
+    }
+}
+
+QStringList LocalDbCombineRule::checkEqualFieldsFull(int type)
+{
+    if (isValueType(type))
+        return kValueLabel;
+    switch (type) {
+    case pim::ENTITY_IM:
+        return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data6"),
+                QStringLiteral("data2"), QStringLiteral("data3")};
+    case pim::ENTITY_ADDR:
+        // The formatted text is derived from the parts, so the editor
+        // compares the parts; data11 is never loaded, so both sides lack it.
+        return {QStringLiteral("data10"), QStringLiteral("data11"), QStringLiteral("data8"),
+                QStringLiteral("data7"), QStringLiteral("data4"), QStringLiteral("data9"),
+                QStringLiteral("data2"), QStringLiteral("data3")};
+    default:
+        return checkEqualFieldsMin(type);
+    }
+}
+
+QStringList LocalDbCombineRule::validFields(int type, bool& single)
+{
+    single = false;
+    switch (type) {
+    case pim::ENTITY_PHOTO:
+        single = true;
+        return {QStringLiteral("data4"), QStringLiteral("data15")};
+    case pim::ENTITY_NICKNAME:
+    case pim::ENTITY_ORG:
+        single = true;
+        return checkEqualFieldsMin(type);
+    case pim::ENTITY_GROUP:
+        single = true;
+        return {QStringLiteral("data1"), QStringLiteral("data2")};
+    case pim::ENTITY_NOTES:
+        return kValue;
+    case pim::ENTITY_ADDR:
+        return QStringList{QStringLiteral("data1")} + checkEqualFieldsFull(type);
+    default:
+        return checkEqualFieldsFull(type);
+    }
+}

@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "abscontactcombinerule.h"
+
+// The duplicate rule of the user's local databases and of Android device
+// databases: phones, e-mails, dates, relations and websites match on their
+// value; instant messaging on user name and protocol; photo, nickname,
+// group membership and organisation are single-valued; names are never
+// merged into a stored contact.
+class LocalDbCombineRule : public AbsContactCombineRule {
+public:
+    LocalDbCombineRule() = default;
+    ~LocalDbCombineRule() override;
+
+    QStringList checkEmptyFields(int type) override;
+    QStringList checkEqualFieldsMin(int type) override;
+    QStringList checkEqualFieldsFull(int type) override;
+    QStringList validFields(int type, bool& single) override;
+};

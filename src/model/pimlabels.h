@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// English labels of the sub-type and protocol codes, and the order in which
+// phones are listed. The labels are plain English on purpose: the CSV reader
+// recognises column names built from them, so they are never translated and
+// a changed label changes which columns are read.
+#pragma once
+
+#include "contact.h"
+
+#include <QMap>
+#include <QString>
+
+namespace pim {
+
+// Each returns its fixed table (code -> label), walked in ascending code
+// order. The copy shares storage; changing it never changes the table.
+QMap<int, QString> phoneTypeMap(); // phone "data2"
+QMap<int, QString> emailTypeMap(); // e-mail "data2"
+QMap<int, QString> eventTypeMap(); // date "data2"
+QMap<int, QString> imProtocolMap(); // instant messaging "data5"
+QMap<int, QString> imTypeMap(); // instant messaging "data2"
+QMap<int, QString> nicknameTypeMap(); // nickname "data2"
+QMap<int, QString> orgTypeMap(); // organisation "data2"
+QMap<int, QString> relTypeMap(); // relation "data2"
+QMap<int, QString> addrTypeMap(); // postal address "data2"
+QMap<int, QString> urlTypeMap(); // website "data2"
+
+// Sort predicate for phones: Mobile, Main, Home, Work, then the rest.
+// Phones of equal rank are equivalent (no tie-break).
+bool comparePhoneLess(const Entity& a, const Entity& b);
+
+} // namespace pim

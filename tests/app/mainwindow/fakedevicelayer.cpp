@@ -1,0 +1,78 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fakedevicelayer.h"
+
+#include "localdb.h"
+#include "localdbcombinerule.h"
+
+#include <QFileInfo>
+
+namespace {
+
+class LoggingIosWatch : public AbsIosDeviceWatch {
+public:
+    LoggingIosWatch(FakeDeviceLayer& layer) : m_layer(layer) {}
+    ~LoggingIosWatch() override { m_layer.log << QStringLiteral("ios watch destroyed"); }
+    bool start() override
+    {
+        m_layer.log << QStringLiteral("ios watch started");
+        return m_layer.iosStartSucceeds;
+    }
+
+private:
+    FakeDeviceLayer& m_layer;
+};
+
+class LoggingAndroidWatch : public AbsAndroidUsbWatch {
+public:
+    LoggingAndroidWatch(FakeDeviceLayer& layer, int interval) : m_layer(layer)
+    {
+        m_layer.log << QStringLiteral("android watch built %1").arg(interval);
+    }
+    ~LoggingAndroidWatch() override { m_layer.log << QStringLiteral("android watch destroyed"); }
+    void start() override { m_layer.log << QStringLiteral("android watch started"); }
+    void stop() override { m_layer.log << QStringLiteral("android watch stopped"); }
+
+private:
+    FakeDeviceLayer& m_layer;
+};
+
+} // namespace
+
+FakeDeviceLayer::FakeDeviceLayer() = default;
+
+FakeDeviceLayer::~FakeDeviceLayer()
+{
+    pool.waitForDone();
+}
+
+std::unique_ptr<AbsIosDeviceWatch> FakeDeviceLayer::createIosDeviceWatch()
+{
+    auto watch = std::make_unique<LoggingIosWatch>(*this);
+    iosWatch = watch.get();
+    return watch;
+}
+
+std::unique_ptr<AbsAndroidUsbWatch> FakeDeviceLayer::createAndroidUsbWatch(int intervalMs)
+{
+    auto watch = std::make_unique<LoggingAndroidWatch>(*this, intervalMs);
+    androidWatch = watch.get();
+    return watch;
+}
+
+QSharedPointer<LocalDb> FakeDeviceLayer::openSavedIosDb(const QString& path)
+{
+    log << QStringLiteral("saved iPhone %1").arg(QFileInfo(path).fileName());
+    return QSharedPointer<LocalDb>(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+}
+
+QSharedPointer<LocalDb> FakeDeviceLayer::openSavedAndroidDb(const QString& path)
+{
+    log << QStringLiteral("saved Android %1").arg(QFileInfo(path).fileName());
+    return QSharedPointer<LocalDb>(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+}
+
+std::unique_ptr<QThread> FakeDeviceLayer::createAdbPortGuard()
+{
+    log << QStringLiteral("port guard built");
+    return nullptr;
+}

@@ -1,0 +1,339 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QAbstractItemModelTester>
+#include <QFile>
+#include <QPixmap>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "itemmodelmaintree.h"
+#include "localdb.h"
+#include "localdbcombinerule.h"
+#include "mytreeview.h"
+
+#include <QContextMenuEvent>
+
+using Node = ItemModelMainTree::_ItemNode;
+using DbNode = ItemModelMainTree::_DBItemNode;
+
+namespace {
+
+QSharedPointer<LocalDb> newDb(const QString& path)
+{
+    return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+}
+
+// A real database file holding the named groups.
+QSharedPointer<LocalDb> dbWithGroups(const QString& path, const QStringList& groups)
+{
+    QSharedPointer<LocalDb> db = newDb(path);
+    db->create();
+    for (const QString& name : groups)
+        db->getGroupIdOrAdd(name);
+    return db;
+}
+
+QStringList childNames(const ItemModelMainTree& model, const QModelIndex& parent)
+{
+    QStringList names;
+    for (int row = 0; row < model.rowCount(parent); ++row)
+        names.append(model.index(row, 0, parent).data().toString());
+    return names;
+}
+
+} // namespace
+
+class TestItemModelMainTree : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void freshTreeHasTwoRoots();
+    void roles_data();
+    void roles();
+    void addedNodesAppearLast();
+    void deviceCountByKind();
+    void removeDevice_data();
+    void removeDevice();
+    void removeChildOutOfRange();
+    void refreshGroups_data();
+    void refreshGroups();
+    void refreshFailureKeepsChildren();
+    void addRemoveRefreshSequence();
+    void viewAnnouncesSelectionAndMenu();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestItemModelMainTree::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestItemModelMainTree::freshTreeHasTwoRoots()
+{
+    ItemModelMainTree model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QCOMPARE(model.rowCount(), 2);
+    QCOMPARE(model.columnCount(), 1);
+    QCOMPARE(model.index(0, 0).data().toString(), QStringLiteral("IDS_ROOT_DEVICE"));
+    QCOMPARE(model.index(1, 0).data().toString(), QStringLiteral("IDS_ROOT_LOCALDB"));
+    QVERIFY(!model.indexOfItemNode(model.devicesRootNode()).isValid());
+    QVERIFY(!model.indexOfItemNode(model.localDbRootNode()).isValid());
+    QVERIFY(!model.headerData(0, Qt::Horizontal, Qt::DisplayRole).isValid());
+    QVERIFY(!model.index(2, 0).isValid());
+}
+
+void TestItemModelMainTree::roles_data()
+{
+    QTest::addColumn<QString>("node"); // which node to look at
+    QTest::addColumn<bool>("hasPicture");
+
+    QTest::newRow("Devices root") << "devices" << true;
+    QTest::newRow("Local Databases root") << "localdbs" << true;
+    QTest::newRow("iPhone device") << "ios" << true;
+    QTest::newRow("Android device") << "android" << true;
+    QTest::newRow("device of unknown kind gets an empty picture") << "unknown" << false;
+    QTest::newRow("local database") << "localdb" << true;
+    QTest::newRow("group") << "group" << true;
+}
+
+void TestItemModelMainTree::roles()
+{
+    QFETCH(QString, node);
+    QFETCH(bool, hasPicture);
+
+    ItemModelMainTree model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QHash<QString, Node*> nodes{{"devices", model.devicesRootNode()}, {"localdbs", model.localDbRootNode()}};
+    nodes["ios"] = model.addDevice({}, "My iPhone", "udid-1", ItemModelMainTree::KIND_IOS);
+    nodes["android"] = model.addDevice({}, "Pixel", "serial-2", ItemModelMainTree::KIND_ANDROID);
+    nodes["unknown"] = model.addDevice({}, "Odd", "x", 7);
+    DbNode* local = model.addLocalDb({}, "home.db");
+    nodes["localdb"] = local;
+    nodes["group"] = new ItemModelMainTree::_GroupItemNode(ItemModelMainTree::TYPE_GROUP, local, pim::_Group(4, "Friends"));
+    model.contentsUpdate();
+
+    Node* target = nodes.value(node);
+    QModelIndex index;
+    if (target == model.devicesRootNode())
+        index = model.index(0, 0);
+    else if (target == model.localDbRootNode())
+        index = model.index(1, 0);
+    else
+        index = model.indexOfItemNode(target);
+    QVERIFY(index.isValid());
+
+    QCOMPARE(index.data(Qt::DisplayRole).toString(), target->name);
+    QCOMPARE(index.data(Qt::ToolTipRole).toString(), target->name);
+    const QVariant decoration = index.data(Qt::DecorationRole);
+    QVERIFY(decoration.isValid());
+    const QPixmap picture = decoration.value<QPixmap>();
+    QCOMPARE(!picture.isNull(), hasPicture);
+    if (hasPicture)
+        QCOMPARE(picture.width(), 18);
+    for (int role : {int(Qt::BackgroundRole), int(Qt::FontRole), int(Qt::SizeHintRole), int(Qt::UserRole)})
+        QVERIFY(!index.data(role).isValid());
+}
+
+void TestItemModelMainTree::addedNodesAppearLast()
+{
+    ItemModelMainTree model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+
+    model.addDevice({}, "first", "1", ItemModelMainTree::KIND_IOS);
+    DbNode* second = model.addDevice({}, "second", "2", ItemModelMainTree::KIND_ANDROID);
+    model.contentsUpdate();
+    QCOMPARE(layout.count(), 1);
+    QCOMPARE(childNames(model, model.index(0, 0)), (QStringList{"first", "second"}));
+    QCOMPARE(second->type, int(ItemModelMainTree::TYPE_DEVICE));
+    QCOMPARE(second->kind, int(ItemModelMainTree::KIND_ANDROID));
+    QCOMPARE(second->id, QStringLiteral("2"));
+    QCOMPARE(model.indexOfItemNode(second), model.index(1, 0, model.index(0, 0)));
+
+    DbNode* local = model.addLocalDb({}, "a.db");
+    QCOMPARE(local->type, int(ItemModelMainTree::TYPE_LOCALDB));
+    QCOMPARE(local->kind, 0);
+    QVERIFY(local->id.isEmpty());
+    QCOMPARE(model.parent(model.indexOfItemNode(local)), model.index(1, 0));
+}
+
+void TestItemModelMainTree::deviceCountByKind()
+{
+    ItemModelMainTree model;
+    model.addDevice({}, "a", "1", ItemModelMainTree::KIND_IOS);
+    model.addDevice({}, "b", "2", ItemModelMainTree::KIND_ANDROID);
+    model.addDevice({}, "c", "3", ItemModelMainTree::KIND_ANDROID);
+    model.addLocalDb({}, "x.db");
+    QCOMPARE(model.deviceCount(ItemModelMainTree::KIND_IOS), 1);
+    QCOMPARE(model.deviceCount(ItemModelMainTree::KIND_ANDROID), 2);
+    QCOMPARE(model.deviceCount(0), 0);
+}
+
+void TestItemModelMainTree::removeDevice_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QStringList>("remaining");
+
+    // Devices: A (id "dev", with db), B (id "dev", with db), C (id "nodb", no db).
+    QTest::newRow("only the first of two equal ids goes") << "dev" << QStringList{"B", "C"};
+    QTest::newRow("letter case differs: nothing removed") << "DEV" << QStringList{"A", "B", "C"};
+    QTest::newRow("node without database is never removed") << "nodb" << QStringList{"A", "B", "C"};
+    QTest::newRow("unknown id") << "other" << QStringList{"A", "B", "C"};
+}
+
+void TestItemModelMainTree::removeDevice()
+{
+    QFETCH(QString, id);
+    QFETCH(QStringList, remaining);
+
+    ItemModelMainTree model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSharedPointer<LocalDb> db = newDb(m_dir.filePath("unused.db"));
+    model.addDevice(db, "A", "dev", ItemModelMainTree::KIND_IOS);
+    model.addDevice(db, "B", "dev", ItemModelMainTree::KIND_IOS);
+    model.addDevice({}, "C", "nodb", ItemModelMainTree::KIND_ANDROID);
+    model.contentsUpdate();
+
+    model.removeDevice(id);
+    QCOMPARE(childNames(model, model.index(0, 0)), remaining);
+}
+
+void TestItemModelMainTree::removeChildOutOfRange()
+{
+    ItemModelMainTree model;
+    model.addLocalDb({}, "a.db");
+    QSignalSpy spy(&model, &QAbstractItemModel::rowsAboutToBeRemoved);
+    model.removeChild(model.localDbRootNode(), 1);
+    model.removeChild(model.localDbRootNode(), -1);
+    model.clearChilds(model.devicesRootNode()); // already empty
+    QCOMPARE(spy.count(), 0);
+    model.removeChild(model.localDbRootNode(), 0);
+    QCOMPARE(spy.count(), 1);
+    QCOMPARE(spy.at(0).at(0).value<QModelIndex>(), model.index(1, 0));
+    QCOMPARE(model.rowCount(model.index(1, 0)), 0);
+}
+
+void TestItemModelMainTree::refreshGroups_data()
+{
+    QTest::addColumn<QStringList>("groups");
+    QTest::addColumn<QStringList>("shown");
+
+    QTest::newRow("groups sorted by name") << QStringList{"Work", "Family", "Zoo"} << QStringList{"Family", "Work", "Zoo"};
+    QTest::newRow("no groups leaves no children") << QStringList{} << QStringList{};
+}
+
+void TestItemModelMainTree::refreshGroups()
+{
+    QFETCH(QStringList, groups);
+    QFETCH(QStringList, shown);
+
+    ItemModelMainTree model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    DbNode* node = model.addLocalDb(dbWithGroups(m_dir.filePath(QTest::currentDataTag()) + ".db", groups), "g.db");
+    // An old child that must go.
+    new ItemModelMainTree::_GroupItemNode(ItemModelMainTree::TYPE_GROUP, node, pim::_Group(99, "stale"));
+    model.contentsUpdate();
+
+    QSignalSpy layout(&model, &QAbstractItemModel::layoutChanged);
+    model.refreshDbNodeGroups(node);
+    QCOMPARE(layout.count(), 1);
+    const QModelIndex dbIndex = model.indexOfItemNode(node);
+    QCOMPARE(childNames(model, dbIndex), shown);
+    for (Node* child : node->children) {
+        auto* group = static_cast<ItemModelMainTree::_GroupItemNode*>(child);
+        QCOMPARE(group->type, int(ItemModelMainTree::TYPE_GROUP));
+        QVERIFY(group->group.id != 0);
+        QCOMPARE(group->group.name, group->name);
+    }
+
+    // A node without database: nothing at all, not even layoutChanged.
+    DbNode* bare = model.addLocalDb({}, "bare.db");
+    layout.clear();
+    model.refreshDbNodeGroups(bare);
+    QCOMPARE(layout.count(), 0);
+}
+
+void TestItemModelMainTree::refreshFailureKeepsChildren()
+{
+    const QString path = m_dir.filePath("broken.db");
+    QSharedPointer<LocalDb> db = dbWithGroups(path, {"Keep"});
+    ItemModelMainTree model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    DbNode* node = model.addLocalDb(db, "broken.db");
+    model.refreshDbNodeGroups(node);
+    QCOMPARE(node->children.size(), 1);
+
+    // The file is replaced by garbage behind the database's back.
+    db->close();
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsAboutToBeRemoved);
+    QVERIFY_THROWS_EXCEPTION(std::exception, model.refreshDbNodeGroups(node));
+    QCOMPARE(removed.count(), 0);
+    QCOMPARE(childNames(model, model.indexOfItemNode(node)), QStringList{"Keep"});
+}
+
+void TestItemModelMainTree::addRemoveRefreshSequence()
+{
+    ItemModelMainTree model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+    QSharedPointer<LocalDb> db = dbWithGroups(m_dir.filePath("seq.db"), {"One", "Two"});
+
+    DbNode* first = model.addDevice(db, "first", "a", ItemModelMainTree::KIND_IOS);
+    DbNode* second = model.addDevice(db, "second", "b", ItemModelMainTree::KIND_ANDROID);
+    model.refreshDbNodeGroups(first);
+    model.refreshDbNodeGroups(second);
+
+    // Views hold persistent indexes into the second device's groups.
+    const QPersistentModelIndex group = model.index(1, 0, model.indexOfItemNode(second));
+    QCOMPARE(group.data().toString(), QStringLiteral("Two"));
+
+    model.removeDevice("a");
+    QVERIFY(group.isValid());
+    QCOMPARE(group.data().toString(), QStringLiteral("Two"));
+    QCOMPARE(model.parent(group).row(), 0);
+    QCOMPARE(model.parent(group).data().toString(), QStringLiteral("second"));
+
+    db->getGroupIdOrAdd("Three");
+    model.refreshDbNodeGroups(second);
+    QVERIFY(!group.isValid()); // the old group node is gone
+    QCOMPARE(childNames(model, model.indexOfItemNode(second)), (QStringList{"One", "Three", "Two"}));
+
+    DbNode* local = model.addLocalDb(db, "seq.db");
+    model.refreshDbNodeGroups(local);
+    model.clearChilds(model.localDbRootNode());
+    model.removeChild(model.devicesRootNode(), 0);
+    QCOMPARE(model.rowCount(model.index(0, 0)), 0);
+    QCOMPARE(model.rowCount(model.index(1, 0)), 0);
+}
+
+void TestItemModelMainTree::viewAnnouncesSelectionAndMenu()
+{
+    ItemModelMainTree model;
+    DbNode* node = model.addLocalDb({}, "a.db");
+    model.contentsUpdate();
+    MyTreeView view;
+    view.setModel(&model);
+
+    QList<QModelIndex> selectedWhenAnnounced;
+    connect(&view, &MyTreeView::onSelectionChanged, this,
+            [&](const QItemSelection& selected, const QItemSelection&) {
+                selectedWhenAnnounced = selected.indexes();
+            });
+    QSignalSpy menu(&view, &MyTreeView::createContextMenu);
+
+    view.selectionModel()->select(model.indexOfItemNode(node), QItemSelectionModel::ClearAndSelect);
+    QCOMPARE(selectedWhenAnnounced, QList<QModelIndex>{model.indexOfItemNode(node)});
+
+    QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(5, 5));
+    QCoreApplication::sendEvent(view.viewport(), &event);
+    QCOMPARE(menu.count(), 1);
+}
+
+QTEST_MAIN(TestItemModelMainTree)
+#include "tst_itemmodelmaintree.moc"

@@ -1,0 +1,148 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include <QDate>
+#include <QLocale>
+#include <QtTest>
+
+#include "contactformatters.h"
+
+using Formatter = QString (*)(const pim::Entity&);
+Q_DECLARE_METATYPE(Formatter)
+
+namespace {
+
+pim::Entity entity(const QVariantMap& fields)
+{
+    pim::Entity e;
+    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
+        e.fields.insert(it.key(), it.value());
+    return e;
+}
+
+pim::_Contact contact(const QString& fullName, const QMap<int, QList<pim::Entity>>& entities)
+{
+    pim::_Contact c(0, QString(), fullName);
+    c.entities = entities;
+    return c;
+}
+
+} // namespace
+
+class TestContactFormatters : public QObject {
+    Q_OBJECT
+private slots:
+    void rowText_data();
+    void rowText();
+    void eventUsesSystemShortDate();
+    void headerText_data();
+    void headerText();
+};
+
+void TestContactFormatters::rowText_data()
+{
+    QTest::addColumn<Formatter>("formatter");
+    QTest::addColumn<QVariantMap>("fields");
+    QTest::addColumn<QString>("expected");
+
+    const Formatter phone = &contactformatters::phoneDisplay;
+    QTest::newRow("phone mobile") << phone << QVariantMap{{"data1", "+1 555 0100"}, {"data2", 2}} << "Mobile:+1 555 0100";
+    QTest::newRow("phone code as text") << phone << QVariantMap{{"data1", "42"}, {"data2", "3"}} << "Work:42";
+    QTest::newRow("phone without number keeps colon") << phone << QVariantMap{{"data2", 2}} << "Mobile:";
+    QTest::newRow("phone code missing from table") << phone << QVariantMap{{"data1", "9"}, {"data2", 7}} << ":9";
+    QTest::newRow("phone custom label wins") << phone << QVariantMap{{"data1", "9"}, {"data2", 2}, {"data3", "Boat"}} << "Boat:9";
+    QTest::newRow("phone without sub-type is Other") << phone << QVariantMap{{"data1", "9"}} << "Other:9";
+    QTest::newRow("phone non-numeric sub-type is Other") << phone << QVariantMap{{"data1", "9"}, {"data2", "cell"}} << "Other:9";
+    QTest::newRow("phone markup stays literal") << phone << QVariantMap{{"data1", "<b>1</b>"}, {"data2", 1}} << "Home:<b>1</b>";
+
+    const Formatter email = &contactformatters::emailDisplay;
+    QTest::newRow("email mobile code 4") << email << QVariantMap{{"data1", "a@b.c"}, {"data2", 4}} << "Mobile:a@b.c";
+    QTest::newRow("email code 3 unknown") << email << QVariantMap{{"data1", "a@b.c"}, {"data2", 3}} << ":a@b.c";
+
+    const Formatter im = &contactformatters::imDisplay;
+    QTest::newRow("im skype") << im << QVariantMap{{"data1", "ann.lee"}, {"data2", 1}, {"data5", 4}} << "Home:ann.lee(Skype)";
+    QTest::newRow("im custom protocol") << im << QVariantMap{{"data1", "ann.lee"}, {"data2", 1}, {"data5", 4}, {"data6", "Signal"}}
+                                        << "Home:ann.lee(Signal)";
+    QTest::newRow("im unknown protocol code") << im << QVariantMap{{"data1", "x"}, {"data2", 2}, {"data5", 99}} << "Work:x()";
+
+    const Formatter org = &contactformatters::orgDisplay;
+    QTest::newRow("org company only") << org << QVariantMap{{"data1", "Acme"}, {"data2", 1}} << "Work:Acme";
+    QTest::newRow("org all parts") << org << QVariantMap{{"data1", "Acme"}, {"data2", 1}, {"data4", "Engineer"}, {"data5", "R&D"}}
+                                   << "Work:Engineer R&D Acme";
+    QTest::newRow("org department only trimmed") << org << QVariantMap{{"data5", "Sales"}} << "Other:Sales";
+    QTest::newRow("org surrounding blanks trimmed") << org << QVariantMap{{"data4", "  Boss "}} << "Other:Boss";
+
+    const Formatter rel = &contactformatters::relDisplay;
+    QTest::newRow("relation custom label") << rel << QVariantMap{{"data1", "Bob"}, {"data3", "Mentor"}} << "Mentor:Bob";
+
+    const Formatter url = &contactformatters::urlDisplay;
+    QTest::newRow("website other") << url << QVariantMap{{"data1", "https://x.example"}, {"data2", 0}} << "Other:https://x.example";
+
+    const Formatter event = &contactformatters::eventDisplay;
+    QTest::newRow("date that does not parse") << event << QVariantMap{{"data1", "May 17"}, {"data2", 3}} << "Birthday:";
+    QTest::newRow("date empty") << event << QVariantMap{{"data2", 1}} << "Anniversary:";
+
+    const Formatter addr = &contactformatters::addrDisplay;
+    QTest::newRow("address lines become breaks")
+        << addr
+        << QVariantMap{{"data2", 1}, {"data4", "1 Main St"}, {"data7", "Springfield"}, {"data8", "IL"}, {"data9", "62701"}, {"data10", "USA"}}
+        << "<b>Home</b><br/>1 Main St<br/>Springfield, IL 62701<br/>USA";
+    QTest::newRow("address markup is escaped")
+        << addr << QVariantMap{{"data2", 2}, {"data4", "<img src=x> & Co"}, {"data3", ""}}
+        << "<b>Work</b><br/>&lt;img src=x&gt; &amp; Co";
+    QTest::newRow("address custom label escaped") << addr << QVariantMap{{"data3", "<i>Boat</i>"}, {"data4", "Pier 3"}}
+                                                  << "<b>&lt;i&gt;Boat&lt;/i&gt;</b><br/>Pier 3";
+
+    const Formatter notes = &contactformatters::notesDisplay;
+    QTest::newRow("notes keep line breaks") << notes << QVariantMap{{"data1", "line one\nline two"}} << "line one\nline two";
+    QTest::newRow("notes empty") << notes << QVariantMap{} << "";
+}
+
+void TestContactFormatters::rowText()
+{
+    QFETCH(Formatter, formatter);
+    QFETCH(QVariantMap, fields);
+    QFETCH(QString, expected);
+    QCOMPARE(formatter(entity(fields)), expected);
+}
+
+void TestContactFormatters::eventUsesSystemShortDate()
+{
+    const pim::Entity birthday = entity({{"data1", "1980-05-17"}, {"data2", 3}});
+    const QString expected = QStringLiteral("Birthday:") + QLocale::system().toString(QDate(1980, 5, 17), QLocale::ShortFormat);
+    QCOMPARE(contactformatters::eventDisplay(birthday), expected);
+
+    const pim::Entity withTime = entity({{"data1", "1980-05-17T08:30:00"}, {"data2", 3}});
+    QCOMPARE(contactformatters::eventDisplay(withTime), expected);
+}
+
+void TestContactFormatters::headerText_data()
+{
+    QTest::addColumn<pim::_Contact>("contact");
+    QTest::addColumn<QString>("expected");
+
+    QTest::newRow("no entities") << contact("Ann Lee", {}) << "Ann Lee";
+    QTest::newRow("empty name and nothing else") << contact("", {}) << "";
+    QTest::newRow("department only") << contact("Ann Lee", {{pim::ENTITY_ORG, {entity({{"data5", "Sales"}})}}})
+                                     << "Ann Lee - Sales";
+    QTest::newRow("nickname and full organisation")
+        << contact("Ann Lee", {{pim::ENTITY_NICKNAME, {entity({{"data1", "Annie"}})}},
+                               {pim::ENTITY_ORG, {entity({{"data1", "Acme"}, {"data4", "Engineer"}, {"data5", "R&D"}})}}})
+        << "Ann Lee\n\"Annie\"\nEngineer - R&D\nAcme";
+    QTest::newRow("only the first nickname")
+        << contact("A", {{pim::ENTITY_NICKNAME, {entity({{"data1", "One"}}), entity({{"data1", "Two"}})}}}) << "A\n\"One\"";
+    QTest::newRow("empty first nickname adds nothing")
+        << contact("A", {{pim::ENTITY_NICKNAME, {entity({}), entity({{"data1", "Two"}})}}}) << "A";
+    QTest::newRow("only the first organisation")
+        << contact("A", {{pim::ENTITY_ORG, {entity({{"data1", "First"}}), entity({{"data1", "Second"}})}}}) << "A\nFirst";
+    QTest::newRow("empty entity lists count as none")
+        << contact("A", {{pim::ENTITY_NICKNAME, {}}, {pim::ENTITY_ORG, {}}}) << "A";
+}
+
+void TestContactFormatters::headerText()
+{
+    QFETCH(pim::_Contact, contact);
+    QFETCH(QString, expected);
+    QCOMPARE(contactformatters::headerText(contact), expected);
+}
+
+QTEST_GUILESS_MAIN(TestContactFormatters)
+#include "tst_contactformatters.moc"

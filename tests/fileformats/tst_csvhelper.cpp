@@ -1,0 +1,368 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "csvhelper.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <stdexcept>
+
+using Rows = QList<QStringList>;
+
+class TestCsvHelper : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void rows_data();
+    void rows();
+    void deviceRowStopsAtLineEnd();
+    void byteOrderMark_data();
+    void byteOrderMark();
+    void skipShortRows();
+    void readErrorThrows();
+
+    void totalRecords_data();
+    void totalRecords();
+
+    void formatCell_data();
+    void formatCell();
+    void formattedCellReadsBack_data();
+    void formattedCellReadsBack();
+
+    void formulaGuard_data();
+    void formulaGuard();
+
+    void encoding_data();
+    void encoding();
+
+    void headerLookup_data();
+    void headerLookup();
+
+private:
+    QString writeFile(const QByteArray& bytes);
+
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
+
+namespace {
+
+Rows readAllFromMemory(const QByteArray& data, bool* lastEnded)
+{
+    Rows rows;
+    qsizetype pos = 0;
+    *lastEnded = true;
+    while (pos < data.size()) {
+        QStringList row;
+        *lastEnded = csvhelper::readRow(data, pos, row);
+        rows.append(row);
+    }
+    return rows;
+}
+
+Rows readAllFromDevice(QIODevice* device, bool* lastEnded)
+{
+    Rows rows;
+    *lastEnded = true;
+    while (!device->atEnd()) {
+        QStringList row;
+        *lastEnded = csvhelper::utf8CSVRow(row, device, false);
+        rows.append(row);
+    }
+    return rows;
+}
+
+} // namespace
+
+void TestCsvHelper::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+QString TestCsvHelper::writeFile(const QByteArray& bytes)
+{
+    const QString path = m_dir.filePath(QStringLiteral("f%1.csv").arg(++m_files));
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        qFatal("cannot write %s", qPrintable(path));
+    return path;
+}
+
+void TestCsvHelper::rows_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<Rows>("expected");
+    QTest::addColumn<bool>("lastEnded");
+
+    QTest::newRow("two plain cells ended by CR LF") << QByteArray("a,b\r\n") << Rows { { "a", "b" } } << true;
+    QTest::newRow("quoted cell holding a comma") << QByteArray("\"a,b\",c\n") << Rows { { "a,b", "c" } } << true;
+    QTest::newRow("doubled quotes") << QByteArray("\"say \"\"hi\"\"\"\n") << Rows { { "say \"hi\"" } } << true;
+    QTest::newRow("two quotes alone") << QByteArray("\"\"\n") << Rows { { "" } } << true;
+    QTest::newRow("empty line") << QByteArray("\n") << Rows { { "" } } << true;
+    QTest::newRow("line ending in a comma") << QByteArray("a,\n") << Rows { { "a", "" } } << true;
+    QTest::newRow("quote inside unquoted cell opens quoting")
+        << QByteArray("ab\"c,d\"e\n") << Rows { { "abc,de" } } << true;
+    QTest::newRow("quote after a closed section is content")
+        << QByteArray("\"a\"b\"c\n") << Rows { { "ab\"c" } } << true;
+    QTest::newRow("CR LF inside quotes stays") << QByteArray("\"x\r\ny\",z\n") << Rows { { "x\r\ny", "z" } } << true;
+    QTest::newRow("LF inside quotes spans lines")
+        << QByteArray("\"line 1\nline 2\",b\nc,d\n") << Rows { { "line 1\nline 2", "b" }, { "c", "d" } } << true;
+    QTest::newRow("lone CR ends a row") << QByteArray("a,b\rc,d\r") << Rows { { "a", "b" }, { "c", "d" } } << true;
+    QTest::newRow("CR CR LF leaves a blank row")
+        << QByteArray("a\r\r\nb\n") << Rows { { "a" }, { "" }, { "b" } } << true;
+    QTest::newRow("last row without line end")
+        << QByteArray("a,b\nc,d") << Rows { { "a", "b" }, { "c", "d" } } << false;
+    QTest::newRow("unclosed quote runs to the end")
+        << QByteArray("a,\"b,c\nd") << Rows { { "a", "b,c\nd" } } << false;
+    QTest::newRow("quoted cell closed at the very end") << QByteArray("\"abc\"") << Rows { { "abc" } } << false;
+    QTest::newRow("multi-byte UTF-8")
+        << QByteArray("Zo\xC3\xAB,\xE7\x8E\x8B\n") << Rows { { QString::fromUtf8("Zoë"), QString::fromUtf8("王") } }
+        << true;
+    QTest::newRow("zero byte kept inside a cell")
+        << QByteArray("a\0b,c\n", 6) << Rows { { QString::fromUtf8("a\0b", 3), "c" } } << true;
+    QTest::newRow("blanks are kept") << QByteArray(" a , b \n") << Rows { { " a ", " b " } } << true;
+}
+
+void TestCsvHelper::rows()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(Rows, expected);
+    QFETCH(bool, lastEnded);
+
+    bool ended = false;
+    QCOMPARE(readAllFromMemory(data, &ended), expected);
+    QCOMPARE(ended, lastEnded);
+
+    // The device reader must split the same bytes the same way.
+    QFile file(writeFile(data));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(readAllFromDevice(&file, &ended), expected);
+    QCOMPARE(ended, lastEnded);
+}
+
+void TestCsvHelper::deviceRowStopsAtLineEnd()
+{
+    QFile file(writeFile("a\nbc,d\r\ne"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList row;
+    QVERIFY(csvhelper::utf8CSVRow(row, &file, true));
+    QCOMPARE(row, QStringList { "a" });
+    QCOMPARE(file.pos(), 2);
+    // The reader appends; the caller clears between rows.
+    QVERIFY(csvhelper::utf8CSVRow(row, &file, false));
+    QCOMPARE(row, (QStringList { "a", "bc", "d" }));
+    QCOMPARE(file.pos(), 8);
+    row.clear();
+    QVERIFY(!csvhelper::utf8CSVRow(row, &file, false));
+    QCOMPARE(row, QStringList { "e" });
+    row.clear();
+    QVERIFY(!csvhelper::utf8CSVRow(row, &file, false));
+    QCOMPARE(row, QStringList { "" });
+    row.clear();
+    QVERIFY(!csvhelper::utf8CSVRow(row, &file, true));
+    QVERIFY(row.isEmpty());
+}
+
+void TestCsvHelper::byteOrderMark_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<bool>("checkBom");
+    QTest::addColumn<QStringList>("firstRow");
+
+    QTest::newRow("mark skipped when asked") << QByteArray("\xEF\xBB\xBFName,b\n") << true << QStringList { "Name", "b" };
+    QTest::newRow("mark kept when not asked")
+        << QByteArray("\xEF\xBB\xBFName\n") << false << QStringList { QString::fromUtf8("\xEF\xBB\xBFName") };
+    QTest::newRow("short row without mark loses nothing") << QByteArray("a\n") << true << QStringList { "a" };
+    QTest::newRow("two bytes only") << QByteArray("ab") << true << QStringList { "ab" };
+}
+
+void TestCsvHelper::byteOrderMark()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(bool, checkBom);
+    QFETCH(QStringList, firstRow);
+
+    QFile file(writeFile(data));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList row;
+    csvhelper::utf8CSVRow(row, &file, checkBom);
+    QCOMPARE(row, firstRow);
+}
+
+void TestCsvHelper::skipShortRows()
+{
+    QFile file(writeFile("a\n\nb,c\nd\n"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QStringList row;
+    QVERIFY(csvhelper::utf8CSVRowSkip(row, &file, 2));
+    QCOMPARE(row, (QStringList { "b", "c" }));
+    row.clear();
+    QVERIFY(!csvhelper::utf8CSVRowSkip(row, &file, 2));
+}
+
+void TestCsvHelper::readErrorThrows()
+{
+    QFile file(writeFile("a,b\n"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
+    QStringList row;
+    QTest::ignoreMessage(QtWarningMsg, QRegularExpression("device not open for reading|WriteOnly device"));
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, csvhelper::utf8CSVRow(row, &file, false));
+}
+
+void TestCsvHelper::totalRecords_data()
+{
+    QTest::addColumn<QByteArray>("data");
+    QTest::addColumn<int>("count");
+
+    QTest::newRow("two LF rows") << QByteArray("a\nb\n") << 2;
+    QTest::newRow("CR LF counts once") << QByteArray("a\r\nb\r\n") << 2;
+    QTest::newRow("lone CR rows") << QByteArray("a\rb\r") << 2;
+    QTest::newRow("last row without line end") << QByteArray("h\na") << 1;
+    QTest::newRow("line end inside quotes") << QByteArray("\"x\ny\",z\nw\n") << 2;
+    QTest::newRow("empty") << QByteArray() << 0;
+}
+
+void TestCsvHelper::totalRecords()
+{
+    QFETCH(QByteArray, data);
+    QFETCH(int, count);
+    QFile file(writeFile(data));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(csvhelper::totalRecords(&file), count);
+    QVERIFY(file.atEnd());
+}
+
+void TestCsvHelper::formatCell_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QString>("written");
+
+    QTest::newRow("plain") << QStringLiteral("Smith") << QStringLiteral("Smith");
+    QTest::newRow("empty") << QString() << QString();
+    QTest::newRow("comma") << QStringLiteral("Smith, Jones") << QStringLiteral("\"Smith, Jones\"");
+    QTest::newRow("double quote") << QStringLiteral("a\"b") << QStringLiteral("\"a\"\"b\"");
+    QTest::newRow("line feed") << QStringLiteral("l1\nl2") << QStringLiteral("\"l1\nl2\"");
+    QTest::newRow("carriage return alone") << QStringLiteral("\r") << QStringLiteral("\"\r\"");
+    QTest::newRow("blanks and semicolons") << QStringLiteral(" a;b ") << QStringLiteral(" a;b ");
+}
+
+void TestCsvHelper::formatCell()
+{
+    QFETCH(QString, cell);
+    QFETCH(QString, written);
+    QCOMPARE(csvhelper::formatCell(cell), written);
+}
+
+void TestCsvHelper::formattedCellReadsBack_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::newRow("comma") << QStringLiteral("a,b");
+    QTest::newRow("quotes") << QStringLiteral("\"\"\"");
+    QTest::newRow("CR without LF") << QStringLiteral("a\rb");
+    QTest::newRow("CR LF") << QStringLiteral("a\r\nb");
+    QTest::newRow("trailing CR") << QStringLiteral("ab\r");
+    QTest::newRow("non-ASCII") << QStringLiteral("Łódź, 王");
+    QTest::newRow("empty") << QString();
+}
+
+void TestCsvHelper::formattedCellReadsBack()
+{
+    QFETCH(QString, cell);
+    const QByteArray line = (csvhelper::formatCell(cell) + QStringLiteral(",x\n")).toUtf8();
+    qsizetype pos = 0;
+    QStringList row;
+    QVERIFY(csvhelper::readRow(line, pos, row));
+    QCOMPARE(row, (QStringList { cell, "x" }));
+    QCOMPARE(pos, line.size());
+}
+
+void TestCsvHelper::formulaGuard_data()
+{
+    QTest::addColumn<QString>("cell");
+    QTest::addColumn<QString>("guarded");
+
+    QTest::newRow("formula") << QStringLiteral("=SUM(A1:A9)") << QStringLiteral("'=SUM(A1:A9)");
+    QTest::newRow("at sign") << QStringLiteral("@cmd") << QStringLiteral("'@cmd");
+    QTest::newRow("leading tab") << QStringLiteral("\tx") << QStringLiteral("'\tx");
+    QTest::newRow("leading CR") << QStringLiteral("\rx") << QStringLiteral("'\rx");
+    QTest::newRow("phone number with plus") << QStringLiteral("+49 30 1234") << QStringLiteral("+49 30 1234");
+    QTest::newRow("text with minus") << QStringLiteral("-lead") << QStringLiteral("-lead");
+    QTest::newRow("apostrophe before formula") << QStringLiteral("'=x") << QStringLiteral("''=x");
+    QTest::newRow("apostrophe before text") << QStringLiteral("'quoted") << QStringLiteral("'quoted");
+    QTest::newRow("apostrophes only") << QStringLiteral("''") << QStringLiteral("''");
+    QTest::newRow("equals later in text") << QStringLiteral("a=b") << QStringLiteral("a=b");
+    QTest::newRow("e-mail address") << QStringLiteral("me@example.org") << QStringLiteral("me@example.org");
+    QTest::newRow("empty") << QString() << QString();
+}
+
+void TestCsvHelper::formulaGuard()
+{
+    QFETCH(QString, cell);
+    QFETCH(QString, guarded);
+    QCOMPARE(csvhelper::guardFormula(cell), guarded);
+    QCOMPARE(csvhelper::unguardFormula(guarded), cell);
+}
+
+void TestCsvHelper::encoding_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("encoding");
+
+    QTest::newRow("plain UTF-8") << QByteArray("Caf\xC3\xA9") << QStringLiteral("Café") << "UTF-8";
+    QTest::newRow("UTF-8 mark dropped") << QByteArray("\xEF\xBB\xBF" "a,b") << QStringLiteral("a,b") << "UTF-8";
+    QTest::newRow("UTF-16LE mark")
+        << QByteArray("\xFF\xFE" "a\0,\0\xE9\0\n\0", 10) << QStringLiteral("a,é\n") << "UTF-16LE";
+    QTest::newRow("UTF-16BE mark")
+        << QByteArray("\xFE\xFF\0a\0,\x73\x8B", 8) << QStringLiteral("a,王") << "UTF-16BE";
+    QTest::newRow("windows-1252 letters and euro")
+        << QByteArray("Caf\xE9 \x80 \x93q\x94") << QStringLiteral("Café € “q”") << "windows-1252";
+    QTest::newRow("one bad byte among good UTF-8 decides the whole file")
+        << QByteArray("Zo\xC3\xAB \xFC") << QStringLiteral("ZoÃ« ü") << "windows-1252";
+    QTest::newRow("overlong sequence is not UTF-8") << QByteArray("\xC0\xAF") << QStringLiteral("À¯") << "windows-1252";
+    QTest::newRow("truncated sequence at the end") << QByteArray("ab\xC3") << QStringLiteral("abÃ") << "windows-1252";
+    QTest::newRow("encoded surrogate is not UTF-8")
+        << QByteArray("\xED\xA0\x80") << QStringLiteral("í\u00A0€") << "windows-1252";
+    QTest::newRow("four-byte UTF-8") << QByteArray("\xF0\x9F\x98\x80") << QStringLiteral("😀") << "UTF-8";
+    QTest::newRow("empty file") << QByteArray() << QString() << "UTF-8";
+}
+
+void TestCsvHelper::encoding()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, text);
+    QFETCH(QString, encoding);
+    QString found;
+    QCOMPARE(QString::fromUtf8(csvhelper::toUtf8Text(raw, &found)), text);
+    QCOMPARE(found, encoding);
+}
+
+void TestCsvHelper::headerLookup_data()
+{
+    QTest::addColumn<QStringList>("header");
+    QTest::addColumn<QStringList>("row");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("cell");
+
+    const QStringList header { "A", "B", "A", "" };
+    QTest::newRow("found") << header << QStringList { "1", "2", "3", "4" } << "B" << "2";
+    QTest::newRow("repeated name maps to its last column") << header << QStringList { "1", "2", "3" } << "A" << "3";
+    QTest::newRow("empty cell is not the default") << header << QStringList { "1", "", "3" } << "B" << "";
+    QTest::newRow("row too short") << header << QStringList { "1" } << "B" << "dflt";
+    QTest::newRow("unknown name") << header << QStringList { "1", "2" } << "C" << "dflt";
+    QTest::newRow("empty name is a name") << header << QStringList { "1", "2", "3", "4" } << "" << "4";
+    QTest::newRow("case counts") << header << QStringList { "1", "2" } << "b" << "dflt";
+}
+
+void TestCsvHelper::headerLookup()
+{
+    QFETCH(QStringList, header);
+    QFETCH(QStringList, row);
+    QFETCH(QString, name);
+    QFETCH(QString, cell);
+    QCOMPARE(csvhelper::getCell(csvhelper::toHeader(header), row, name, QStringLiteral("dflt")), cell);
+}
+
+QTEST_GUILESS_MAIN(TestCsvHelper)
+#include "tst_csvhelper.moc"

@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "importcontactstolocalthread.h"
+
+#include "localdb.h"
+#include "localdbcombinerule.h"
+#include "recordingreporter.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sqlite3.h>
+
+#include <memory>
+#include <stdexcept>
+
+namespace {
+
+// Fails on e-mails: any failure in the middle of the import.
+class FailingRule : public LocalDbCombineRule {
+public:
+    bool throwInt = false;
+    QStringList validFields(int type, bool& single) override
+    {
+        if (type == pim::ENTITY_EMAIL) {
+            if (throwInt)
+                throw 7;
+            throw std::runtime_error("rule refused the e-mail");
+        }
+        return LocalDbCombineRule::validFields(type, single);
+    }
+};
+
+QByteArray card(const QByteArray& name, const QByteArray& extra = QByteArray())
+{
+    return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name + "\r\nTEL;TYPE=cell:+1 555 " + name.left(4) + "\r\n"
+        + "BDAY:1980-01-15\r\nCATEGORIES:Friends\r\n" + extra + "END:VCARD\r\n";
+}
+
+QByteArray threeCards()
+{
+    return card("Doe;John") + card("Roe;Jane") + card("Poe;Edgar");
+}
+
+// Counts rows straight from the file, apart from the code under test.
+int countRows(const QString& dbPath, const char* table)
+{
+    sqlite3* db = nullptr;
+    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        sqlite3_close(db);
+        return -1;
+    }
+    sqlite3_stmt* stmt = nullptr;
+    const QByteArray sql = QByteArray("select count(*) from ") + table;
+    int count = -1;
+    if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
+        count = sqlite3_column_int(stmt, 0);
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return count;
+}
+
+} // namespace
+
+class TestImportContactsToLocalThread : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LocalDb> m_db;
+    int m_files = 0;
+
+    QString dbPath() const { return m_dir->filePath(QStringLiteral("local.db")); }
+    QString writeFile(const QByteArray& bytes, const QString& suffix = QStringLiteral("vcf"))
+    {
+        const QString path = m_dir->filePath(QStringLiteral("in%1.%2").arg(++m_files).arg(suffix));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+            qFatal("cannot write the test file");
+        return path;
+    }
+    void runImport(const QString& path, ImportContactsToLocalThread::TYPE type, RecordingReporter& reporter,
+                   LocalDb* db = nullptr)
+    {
+        ImportContactsToLocalThread thread(path, type, db ? db : m_db.get(), &reporter);
+        thread.start();
+        QVERIFY(thread.wait(60000));
+        m_db->close();
+    }
+
+private slots:
+    void init();
+    void cleanup();
+
+    void reportsOutcome_data();
+    void reportsOutcome();
+    void reimportMergesWithoutDuplicates();
+    void cancelRollsEverythingBack();
+    void failureRollsBackAndReports_data();
+    void failureRollsBackAndReports();
+    void reportsMissingFile();
+    void throttlesProgress();
+};
+
+void TestImportContactsToLocalThread::init()
+{
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_db = std::make_unique<LocalDb>(dbPath(), QSharedPointer<LocalDbCombineRule>::create());
+    m_db->create();
+}
+
+void TestImportContactsToLocalThread::cleanup()
+{
+    m_db.reset();
+    m_dir.reset();
+}
+
+void TestImportContactsToLocalThread::reportsOutcome_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("success");
+    QTest::addColumn<QStringList>("progressTexts");
+    QTest::addColumn<QList<int>>("percents");
+    QTest::addColumn<int>("contacts");
+
+    QTest::newRow("three cards") << threeCards() << 1 << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB"
+                                 << QStringList { "Contacts:1/3", "Contacts:2/3", "Contacts:3/3" }
+                                 << QList<int> { 33, 66, 100 } << 3;
+    QTest::newRow("card without any name still counts in progress")
+        << card("Doe;John") + "BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n"
+        << 1 << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB\n0 unreadable lines and 1 contacts without a name were left out."
+        << QStringList { "Contacts:1/2", "Contacts:2/2" } << QList<int> { 50, 100 } << 1;
+    QTest::newRow("card with FN only is stored")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Acme Support\r\nTEL:1\r\nEND:VCARD\r\n") << 1
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << QStringList { "Contacts:1/1" } << QList<int> { 100 } << 1;
+    QTest::newRow("broken line is reported")
+        << card("Doe;John", "TEL;:x\r\n") << 1
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB\n1 unreadable lines and 0 contacts without a name were left out."
+        << QStringList { "Contacts:1/1" } << QList<int> { 100 } << 1;
+    QTest::newRow("empty file commits nothing") << QByteArray() << 1 << "IDS_SUC_IMPORT_0_CONTACTS_TO_DB"
+                                                << QStringList {} << QList<int> {} << 0;
+    QTest::newRow("CSV goes to the CSV reader")
+        << QByteArray("First Name,Last Name\r\nJohn,Doe\r\nJane,Roe\r\n") << 2 << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB"
+        << QStringList { "Contacts:1/2", "Contacts:2/2" } << QList<int> { 50, 100 } << 2;
+}
+
+void TestImportContactsToLocalThread::reportsOutcome()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, type);
+    QFETCH(QString, success);
+    QFETCH(QStringList, progressTexts);
+    QFETCH(QList<int>, percents);
+    QFETCH(int, contacts);
+
+    RecordingReporter reporter;
+    runImport(writeFile(file, type == 2 ? QStringLiteral("csv") : QStringLiteral("vcf")),
+              ImportContactsToLocalThread::TYPE(type), reporter);
+    QCOMPARE(reporter.errors(), QStringList());
+    QCOMPARE(reporter.successes(), QStringList { success });
+    QStringList texts;
+    QList<int> got;
+    for (const auto& p : reporter.progress()) {
+        QCOMPARE(p.status, QStringLiteral("IDS_IMPORTING_CONTACTS_TO_DB"));
+        texts.append(p.text);
+        got.append(p.percent);
+    }
+    QCOMPARE(texts, progressTexts);
+    QCOMPARE(got, percents);
+    QCOMPARE(countRows(dbPath(), "contact"), contacts);
+}
+
+void TestImportContactsToLocalThread::reimportMergesWithoutDuplicates()
+{
+    const QString path = writeFile(threeCards());
+    RecordingReporter first;
+    runImport(path, ImportContactsToLocalThread::TYPE_VCARD, first);
+    QCOMPARE(first.successes(), QStringList { "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" });
+    const int rows = countRows(dbPath(), "data");
+    QVERIFY(rows >= 9); // name, phone, birthday (and group) per contact
+
+    RecordingReporter second;
+    runImport(path, ImportContactsToLocalThread::TYPE_VCARD, second);
+    QCOMPARE(second.errors(), QStringList());
+    QCOMPARE(second.successes(), QStringList { "IDS_SUC_IMPORT_0_CONTACTS_TO_DB_3_MERGED" });
+    QCOMPARE(countRows(dbPath(), "contact"), 3);
+    QCOMPARE(countRows(dbPath(), "data"), rows);
+    QCOMPARE(countRows(dbPath(), "contact_group"), 1);
+}
+
+void TestImportContactsToLocalThread::cancelRollsEverythingBack()
+{
+    RecordingReporter reporter;
+    reporter.cancelAfterProgress(2);
+    runImport(writeFile(threeCards()), ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.endings(), 0);
+    QCOMPARE(reporter.progress().size(), 2);
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+    QCOMPARE(countRows(dbPath(), "data"), 0);
+}
+
+void TestImportContactsToLocalThread::failureRollsBackAndReports_data()
+{
+    QTest::addColumn<bool>("throwInt");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("std::exception") << false << "rule refused the e-mail";
+    QTest::newRow("anything else") << true << "The import stopped on an unexpected error.";
+}
+
+void TestImportContactsToLocalThread::failureRollsBackAndReports()
+{
+    QFETCH(bool, throwInt);
+    QFETCH(QString, error);
+    auto rule = QSharedPointer<FailingRule>::create();
+    rule->throwInt = throwInt;
+    LocalDb failing(dbPath(), rule);
+    RecordingReporter reporter;
+    const QByteArray file = card("Doe;John") + card("Roe;Jane", "EMAIL:jane@example.org\r\n") + card("Poe;Edgar");
+    runImport(writeFile(file), ImportContactsToLocalThread::TYPE_VCARD, reporter, &failing);
+    failing.close();
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(reporter.errors(), QStringList { error });
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+}
+
+void TestImportContactsToLocalThread::reportsMissingFile()
+{
+    const QString missing = m_dir->filePath(QStringLiteral("gone.vcf"));
+    QFile probe(missing);
+    QVERIFY(!probe.open(QIODevice::ReadOnly));
+    RecordingReporter reporter;
+    runImport(missing, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.errors(), QStringList { probe.errorString() });
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+
+    RecordingReporter unknownType;
+    runImport(writeFile(threeCards()), ImportContactsToLocalThread::TYPE(3), unknownType);
+    QCOMPARE(unknownType.errors(), QStringList { QString() });
+    QCOMPARE(unknownType.successes(), QStringList());
+}
+
+void TestImportContactsToLocalThread::throttlesProgress()
+{
+    QByteArray file;
+    for (int i = 0; i < 1000; ++i)
+        file += card("Family" + QByteArray::number(i) + ";Given");
+    RecordingReporter reporter;
+    runImport(writeFile(file), ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.successes(), QStringList { "IDS_SUC_IMPORT_1000_CONTACTS_TO_DB" });
+    const auto progress = reporter.progress();
+    QVERIFY(progress.size() <= 101);
+    QCOMPARE(progress.first().text, QStringLiteral("Contacts:1/1000"));
+    QCOMPARE(progress.last().text, QStringLiteral("Contacts:1000/1000"));
+    QCOMPARE(progress.last().percent, 100);
+    for (qsizetype i = 1; i < progress.size(); ++i)
+        QVERIFY(progress.at(i).percent > progress.at(i - 1).percent);
+}
+
+QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)
+#include "tst_importcontactstolocalthread.moc"

@@ -1,0 +1,418 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "csvexport.h"
+#include "csvimport.h"
+#include "exporttofilethread.h"
+#include "pimlabels.h"
+#include "recordingreporter.h"
+#include "txtexport.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+using ContactList = QList<pim::_Contact>;
+
+class TestTextExport : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+
+    void csvFile_data();
+    void csvFile();
+    void columnRank_data();
+    void columnRank();
+
+    void txtWidth_data();
+    void txtWidth();
+    void txtFile_data();
+    void txtFile();
+
+    void roundTrip_data();
+    void roundTrip();
+
+    void exportThreadWritesFile_data();
+    void exportThreadWritesFile();
+
+private:
+    QTemporaryDir m_dir;
+    int m_files = 0;
+};
+
+namespace {
+
+using Fields = std::initializer_list<std::pair<const char*, QVariant>>;
+
+pim::Entity ent(Fields fields)
+{
+    pim::Entity e;
+    for (const auto& f : fields)
+        e.fields.insert(QLatin1String(f.first), f.second);
+    return e;
+}
+
+pim::_Contact person(std::initializer_list<std::pair<int, pim::Entity>> entities)
+{
+    pim::_Contact c;
+    for (const auto& e : entities)
+        c.entities[e.first].append(e.second);
+    const QList<pim::Entity> names = c.entities.value(pim::ENTITY_NAME);
+    if (!names.isEmpty())
+        c.fullName = names.first().fullName();
+    return c;
+}
+
+QByteArray writeAll(AbsExport& writer, const ContactList& contacts)
+{
+    QByteArray out = writer.initialize(contacts);
+    for (const pim::_Contact& c : contacts)
+        out += writer.ct2Bytes(c);
+    out += writer.uninitialize();
+    return out;
+}
+
+QString pad(const QString& text, int width)
+{
+    return text + QString(std::max<qsizetype>(0, width - text.size()), QLatin1Char(' '));
+}
+
+// What a table can carry of a contact, one sorted line per value, so two
+// contacts compare equal when the file kept everything it should.
+QStringList tableContent(const pim::_Contact& c)
+{
+    const auto t = [](const pim::Entity& e, const char* key) { return pim::fieldText(e.fields.value(QLatin1String(key))); };
+    const auto n = [](const pim::Entity& e, const char* key) { return e.fields.value(QLatin1String(key)).toInt(); };
+    QStringList out { QStringLiteral("full name: ") + c.fullName };
+    for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it) {
+        for (const pim::Entity& e : it.value()) {
+            QString line;
+            switch (it.key()) {
+            case pim::ENTITY_NAME:
+                line = QStringList { t(e, "data5"), t(e, "data2"), t(e, "data4"), t(e, "data3"), t(e, "data6") }.join('|');
+                break;
+            case pim::ENTITY_PHONE:
+            case pim::ENTITY_EMAIL:
+            case pim::ENTITY_EVENT:
+            case pim::ENTITY_REL:
+            case pim::ENTITY_URL:
+                line = QStringLiteral("%1|%2").arg(n(e, "data2")).arg(t(e, "data1"));
+                break;
+            case pim::ENTITY_IM:
+                line = QStringLiteral("%1|%2").arg(n(e, "data5")).arg(t(e, "data1"));
+                break;
+            case pim::ENTITY_GROUP:
+                line = t(e, "data2");
+                break;
+            case pim::ENTITY_ORG:
+                line = QStringList { t(e, "data1"), t(e, "data5"), t(e, "data4") }.join('|');
+                break;
+            case pim::ENTITY_ADDR:
+                line = QStringList { QString::number(n(e, "data2")), t(e, "data4"), t(e, "data7"), t(e, "data8"),
+                                     t(e, "data9"), t(e, "data10") }
+                           .join('|');
+                break;
+            default:
+                line = t(e, "data1");
+                break;
+            }
+            out << QString::number(it.key()) + QLatin1String(": ") + line;
+        }
+    }
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// A contact with every labelled sub-type of every kind, and a second value
+// of each multi-valued kind.
+pim::_Contact everyLabel()
+{
+    pim::_Contact c = person({ { pim::ENTITY_NAME,
+                                 ent({ { "data5", "Dr." }, { "data2", "Zoë" }, { "data4", "Q" }, { "data3", "Ångström" },
+                                       { "data6", "III" } }) } });
+    const auto addAll = [&](int type, const QMap<int, QString>& labels, const char* codeKey, const QString& stem) {
+        for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
+            pim::Entity e;
+            e.fields.insert(QLatin1String(codeKey), it.key());
+            e.fields.insert(QStringLiteral("data1"), stem + it.value());
+            c.entities[type].append(e);
+        }
+        pim::Entity second;
+        second.fields.insert(QLatin1String(codeKey), labels.lastKey());
+        second.fields.insert(QStringLiteral("data1"), stem + QStringLiteral("second"));
+        c.entities[type].append(second);
+    };
+    addAll(pim::ENTITY_PHONE, pim::phoneTypeMap(), "data2", QStringLiteral("+1 555 "));
+    addAll(pim::ENTITY_EMAIL, pim::emailTypeMap(), "data2", QStringLiteral("mail-"));
+    addAll(pim::ENTITY_EVENT, pim::eventTypeMap(), "data2", QStringLiteral("2000-01-"));
+    addAll(pim::ENTITY_IM, pim::imProtocolMap(), "data5", QStringLiteral("im-"));
+    addAll(pim::ENTITY_REL, pim::relTypeMap(), "data2", QStringLiteral("rel "));
+    addAll(pim::ENTITY_URL, pim::urlTypeMap(), "data2", QStringLiteral("http://x/"));
+    const QMap<int, QString> addr = pim::addrTypeMap();
+    for (auto it = addr.cbegin(); it != addr.cend(); ++it) {
+        c.entities[pim::ENTITY_ADDR].append(ent({ { "data2", it.key() }, { "data4", "1 " + it.value() + " St, Apt 2" },
+                                                  { "data7", "City" }, { "data8", "ST" }, { "data9", "12345" },
+                                                  { "data10", "Land" } }));
+    }
+    c.entities[pim::ENTITY_ORG].append(ent({ { "data1", "Acme, Inc." }, { "data5", "R&D" }, { "data4", "Boss" } }));
+    c.entities[pim::ENTITY_NICKNAME].append(ent({ { "data1", "Zo" } }));
+    c.entities[pim::ENTITY_GROUP].append(ent({ { "data2", "Friends" } }));
+    c.entities[pim::ENTITY_NOTES].append(ent({ { "data1", "He said \"hi\",\nthen left\r\n" } }));
+    return c;
+}
+
+} // namespace
+
+void TestTextExport::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+}
+
+void TestTextExport::csvFile_data()
+{
+    QTest::addColumn<ContactList>("contacts");
+    QTest::addColumn<QByteArray>("file");
+
+    const pim::Entity mobile1 = ent({ { "data1", "111" }, { "data2", 2 } });
+    const pim::Entity mobile2 = ent({ { "data1", "222" }, { "data2", 2 } });
+    const pim::Entity first = ent({ { "data2", "Ann" } });
+
+    QTest::newRow("no contacts") << ContactList {} << QByteArray("\n");
+    QTest::newRow("photo only adds no column")
+        << ContactList { person({ { pim::ENTITY_PHOTO, ent({ { "data15", QByteArray("img") } }) } }),
+                         person({ { pim::ENTITY_NAME, first } }) }
+        << QByteArray("First Name\n\nAnn\n");
+    QTest::newRow("name with first name only")
+        << ContactList { person({ { pim::ENTITY_NAME, first } }) } << QByteArray("First Name\nAnn\n");
+    QTest::newRow("first, last and mobile")
+        << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data2", "A" }, { "data3", "B" } }) },
+                                  { pim::ENTITY_PHONE, mobile1 } }) }
+        << QByteArray("First Name,Last Name,Tel:Mobile\nA,B,111\n");
+    QTest::newRow("equal rank sorted by name")
+        << ContactList { person({ { pim::ENTITY_PHONE, mobile1 } }),
+                         person({ { pim::ENTITY_PHONE, ent({ { "data1", "9" }, { "data2", 1 } }) } }) }
+        << QByteArray("Tel:Home,Tel:Mobile\n,111\n9,\n");
+    QTest::newRow("phone without or with bad sub-type is Other, unknown code bare")
+        << ContactList { person({ { pim::ENTITY_PHONE, ent({ { "data1", "1" } }) },
+                                  { pim::ENTITY_PHONE, ent({ { "data1", "2" }, { "data2", "x" } }) },
+                                  { pim::ENTITY_PHONE, ent({ { "data1", "3" }, { "data2", 7 } }) } }) }
+        << QByteArray("Tel:,Tel:Other,Tel:Other\n3,1,2\n");
+    QTest::newRow("empty number keeps its column")
+        << ContactList { person({ { pim::ENTITY_NAME, first }, { pim::ENTITY_PHONE, ent({ { "data2", 3 } }) } }) }
+        << QByteArray("First Name,Tel:Work\nAnn,\n");
+    QTest::newRow("two mobiles give two columns")
+        << ContactList { person({ { pim::ENTITY_PHONE, mobile1 }, { pim::ENTITY_PHONE, mobile2 } }),
+                         person({ { pim::ENTITY_PHONE, mobile2 } }) }
+        << QByteArray("Tel:Mobile,Tel:Mobile\n111,222\n222,\n");
+    QTest::newRow("two home addresses fill one set of columns")
+        << ContactList { person({ { pim::ENTITY_ADDR, ent({ { "data2", 1 }, { "data7", "C1" }, { "data10", "N1" } }) },
+                                  { pim::ENTITY_ADDR, ent({ { "data2", 1 }, { "data4", "S2" } }) } }) }
+        << QByteArray("Addr:Home:Country,Addr:Home:City,Addr:Home:Street\nN1,C1,S2\n");
+    QTest::newRow("countries before states whatever the label")
+        << ContactList { person({ { pim::ENTITY_ADDR, ent({ { "data2", 1 }, { "data8", "S" }, { "data10", "N" } }) },
+                                  { pim::ENTITY_ADDR, ent({ { "data2", 2 }, { "data10", "M" } }) } }) }
+        << QByteArray("Addr:Home:Country,Addr:Work:Country,Addr:Home:State\nN,M,S\n");
+    QTest::newRow("messaging named by protocol")
+        << ContactList { person({ { pim::ENTITY_IM, ent({ { "data1", "h" }, { "data2", 2 }, { "data5", 4 } }) } }) }
+        << QByteArray("IM:Skype\nh\n");
+    QTest::newRow("later group wins")
+        << ContactList { person({ { pim::ENTITY_GROUP, ent({ { "data2", "G1" } }) },
+                                  { pim::ENTITY_GROUP, ent({ { "data2", "G2" } }) } }) }
+        << QByteArray("Category\nG2\n");
+    QTest::newRow("empty middle cell")
+        << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data2", "A" }, { "data3", "C" } }) } }),
+                         person({ { pim::ENTITY_NAME, ent({ { "data4", "B" } }) } }) }
+        << QByteArray("First Name,Middle Name,Last Name\nA,,C\n,B,\n");
+    QTest::newRow("comma, quote, LF and CR are quoted")
+        << ContactList { person({ { pim::ENTITY_ORG, ent({ { "data1", "Smith, Jones" } }) },
+                                  { pim::ENTITY_NOTES, ent({ { "data1", "l1\nl2 \"q\" a\rb" } }) } }) }
+        << QByteArray("Company,Notes\n\"Smith, Jones\",\"l1\nl2 \"\"q\"\" a\rb\"\n");
+    QTest::newRow("formula-looking cells guarded, plus and minus kept")
+        << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data2", "=HYPERLINK(\"x\")" }, { "data3", "-Smith" } }) },
+                                  { pim::ENTITY_PHONE, ent({ { "data1", "+49 30 1" }, { "data2", 2 } }) },
+                                  { pim::ENTITY_EMAIL, ent({ { "data1", "@home" }, { "data2", 1 } }) } }) }
+        << QByteArray("First Name,Last Name,Tel:Mobile,Email:Home\n\"'=HYPERLINK(\"\"x\"\")\",-Smith,+49 30 1,'@home\n");
+    QTest::newRow("full column order")
+        << ContactList { person({ { pim::ENTITY_NOTES, ent({ { "data1", "n" } }) },
+                                  { pim::ENTITY_URL, ent({ { "data1", "u" }, { "data2", 2 } }) },
+                                  { pim::ENTITY_REL, ent({ { "data1", "r" }, { "data2", 6 } }) },
+                                  { pim::ENTITY_IM, ent({ { "data1", "i" }, { "data5", 1 } }) },
+                                  { pim::ENTITY_ADDR, ent({ { "data2", 2 }, { "data9", "p" }, { "data4", "s" } }) },
+                                  { pim::ENTITY_EVENT, ent({ { "data1", "d" }, { "data2", 3 } }) },
+                                  { pim::ENTITY_EMAIL, ent({ { "data1", "e" }, { "data2", 4 } }) },
+                                  { pim::ENTITY_ORG, ent({ { "data4", "j" }, { "data1", "c" } }) },
+                                  { pim::ENTITY_GROUP, ent({ { "data2", "g" } }) },
+                                  { pim::ENTITY_NICKNAME, ent({ { "data1", "k" } }) },
+                                  { pim::ENTITY_NAME, ent({ { "data6", "x" }, { "data5", "y" } }) } }) }
+        << QByteArray("Prefix,Suffix,Nickname,Category,Company,Job Title,Email:Mobile,Date:Birthday,"
+                      "Addr:Work:Street,Addr:Work:Postcode,IM:AIM,Rel:Friend,Url:Blog,Notes\n"
+                      "y,x,k,g,c,j,e,d,s,p,i,r,u,n\n");
+}
+
+void TestTextExport::csvFile()
+{
+    QFETCH(ContactList, contacts);
+    QFETCH(QByteArray, file);
+    CSVExport writer;
+    QCOMPARE(writeAll(writer, contacts), file);
+}
+
+void TestTextExport::columnRank_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("rank");
+    QTest::newRow("Prefix") << "Prefix" << 10;
+    QTest::newRow("Nickname") << "Nickname" << 51;
+    QTest::newRow("Job Title") << "Job Title" << 90;
+    QTest::newRow("bare Tel:") << "Tel:" << 100;
+    QTest::newRow("lower-case tel:") << "tel:Home" << 1000;
+    QTest::newRow("address country") << "Addr:Other:Country" << 401;
+    QTest::newRow("address postcode") << "Addr:Work:Postcode" << 405;
+    QTest::newRow("address without part") << "Addr:Home" << 1000;
+    QTest::newRow("IM") << "IM:Skype" << 500;
+    QTest::newRow("Notes") << "Notes" << 800;
+    QTest::newRow("unknown") << "Zzz" << 1000;
+}
+
+void TestTextExport::columnRank()
+{
+    QFETCH(QString, name);
+    QFETCH(int, rank);
+    QCOMPARE(AbsTextExport::colPriority(name), rank);
+}
+
+void TestTextExport::txtWidth_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("width");
+    QTest::newRow("date") << "Date:Birthday" << 20;
+    QTest::newRow("street") << "Addr:Home:Street" << 50;
+    QTest::newRow("city") << "Addr:Home:City" << 25;
+    QTest::newRow("web site") << "Url:Blog" << 60;
+    QTest::newRow("notes") << "Notes" << 100;
+    QTest::newRow("e-mail") << "Email:Work" << 25;
+    QTest::newRow("first name") << "First Name" << 25;
+}
+
+void TestTextExport::txtWidth()
+{
+    QFETCH(QString, name);
+    QFETCH(int, width);
+    QCOMPARE(TxtExport::colWidth(name), width);
+}
+
+void TestTextExport::txtFile_data()
+{
+    QTest::addColumn<ContactList>("contacts");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("bytes");
+
+    QTest::newRow("no contacts") << ContactList {} << "\n" << 1;
+    QTest::newRow("letter outside ASCII counts once")
+        << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data2", "Zoë" } }) } }) }
+        << pad("First Name", 25) + "\n" + pad("Zoë", 25) + "\n" << 26 + 26 + 1;
+    QTest::newRow("Chinese name in a 25-character column")
+        << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data3", "王小明" } }) } }) }
+        << pad("Last Name", 25) + "\n" + pad("王小明", 25) + "\n" << 26 + 9 + 22 + 1;
+    QTest::newRow("value longer than its column runs into the next")
+        << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data2", QString(30, 'x') }, { "data3", "L" } }) } }) }
+        << pad("First Name", 25) + pad("Last Name", 25) + "\n" + QString(30, 'x') + pad("L", 25) + "\n"
+        << 51 + 56;
+    QTest::newRow("line breaks become blanks, empty cell is blanks")
+        << ContactList { person({ { pim::ENTITY_NOTES, ent({ { "data1", "a\r\nb" } }) } }),
+                         person({ { pim::ENTITY_EVENT, ent({ { "data1", "2001-02-03" }, { "data2", 3 } }) } }) }
+        << pad("Date:Birthday", 20) + pad("Notes", 100) + "\n" + pad("", 20) + pad("a  b", 100) + "\n"
+               + pad("2001-02-03", 20) + pad("", 100) + "\n"
+        << 3 * 121;
+}
+
+void TestTextExport::txtFile()
+{
+    QFETCH(ContactList, contacts);
+    QFETCH(QString, text);
+    QFETCH(int, bytes);
+    TxtExport writer;
+    const QByteArray out = writeAll(writer, contacts);
+    QCOMPARE(QString::fromUtf8(out), text);
+    QCOMPARE(int(out.size()), bytes);
+}
+
+void TestTextExport::roundTrip_data()
+{
+    QTest::addColumn<ContactList>("contacts");
+
+    QTest::newRow("every labelled sub-type and second values") << ContactList { everyLabel() };
+    QTest::newRow("uneven counts across contacts")
+        << ContactList { everyLabel(),
+                         person({ { pim::ENTITY_NAME, ent({ { "data2", "Solo" } }) },
+                                  { pim::ENTITY_PHONE, ent({ { "data1", "1" }, { "data2", 2 } }) } }),
+                         person({ { pim::ENTITY_NAME, ent({ { "data3", "Other" } }) },
+                                  { pim::ENTITY_PHONE, ent({ { "data1", "2" }, { "data2", 2 } }) },
+                                  { pim::ENTITY_PHONE, ent({ { "data1", "3" }, { "data2", 2 } }) },
+                                  { pim::ENTITY_PHONE, ent({ { "data1", "4" }, { "data2", 2 } }) } }) };
+    QTest::newRow("texts a spreadsheet would evaluate")
+        << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data2", "=cmd|' /C calc'!A0" }, { "data3", "'=x" } }) },
+                                  { pim::ENTITY_NICKNAME, ent({ { "data1", "-dash" } }) },
+                                  { pim::ENTITY_PHONE, ent({ { "data1", "+44 20 7946 0000" }, { "data2", 1 } }) },
+                                  { pim::ENTITY_NOTES, ent({ { "data1", "\t@tab" } }) } }) };
+}
+
+void TestTextExport::roundTrip()
+{
+    QFETCH(ContactList, contacts);
+
+    const QString path = m_dir.filePath(QStringLiteral("round%1.csv").arg(++m_files));
+    {
+        CSVExport writer;
+        QFile out(path);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        const QByteArray bytes = writeAll(writer, contacts);
+        QCOMPARE(out.write(bytes), bytes.size());
+    }
+
+    CSVImport reader;
+    reader.initialize(path);
+    QCOMPARE(reader.total(), int(contacts.size()));
+    for (const pim::_Contact& original : std::as_const(contacts)) {
+        QVERIFY(reader.hasNext());
+        QCOMPARE(tableContent(reader.nextContact()), tableContent(original));
+    }
+}
+
+void TestTextExport::exportThreadWritesFile_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QByteArray>("file");
+
+    QTest::newRow("CSV") << int(ExportToFileThread::TYPE_CSV) << QByteArray("First Name,Tel:Mobile\nAnn,+1 2\nBo,\n");
+    QTest::newRow("TXT") << int(ExportToFileThread::TYPE_TXT)
+                         << (pad("First Name", 25) + pad("Tel:Mobile", 25) + "\n" + pad("Ann", 25) + pad("+1 2", 25)
+                             + "\n" + pad("Bo", 50) + "\n")
+                                .toUtf8();
+}
+
+void TestTextExport::exportThreadWritesFile()
+{
+    QFETCH(int, type);
+    QFETCH(QByteArray, file);
+
+    const ContactList contacts {
+        person({ { pim::ENTITY_NAME, ent({ { "data2", "Ann" } }) },
+                 { pim::ENTITY_PHONE, ent({ { "data1", "+1 2" }, { "data2", 2 } }) } }),
+        person({ { pim::ENTITY_NAME, ent({ { "data2", "Bo" } }) } }),
+    };
+    const QString path = m_dir.filePath(QStringLiteral("thread%1.out").arg(++m_files));
+    RecordingReporter reporter;
+    ExportToFileThread thread(contacts, ExportToFileThread::TYPE(type), path, &reporter);
+    thread.start();
+    QVERIFY(thread.wait(30000));
+    QCOMPARE(reporter.errors(), QStringList());
+    QCOMPARE(reporter.successes().size(), 1);
+
+    QFile in(path);
+    QVERIFY(in.open(QIODevice::ReadOnly));
+    QCOMPARE(in.readAll(), file);
+}
+
+QTEST_GUILESS_MAIN(TestTextExport)
+#include "tst_textexport.moc"

@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Contacts written by the export thread as vCard and read back by our own
+// reader: what comes back must be exactly what the reader's rules say
+// survives the trip (sub-types the format cannot carry fall back, labels and
+// extra entities of single-valued types are lost), and nothing else changes.
+#include "contactfixture.h"
+#include "exporttofilethread.h"
+#include "recordingreporter.h"
+#include "vcardimport.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+using fixture::contact;
+using fixture::entity;
+
+namespace {
+
+// A contact as comparable text: per type, per entity, the non-empty fields.
+// An absent key and an empty one mean the same to the user.
+using Flat = QMap<int, QList<QMap<QString, QString>>>;
+
+Flat flatten(const pim::_Contact& c)
+{
+    Flat flat;
+    for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it) {
+        for (const pim::Entity& e : it.value()) {
+            QMap<QString, QString> fields;
+            for (auto f = e.fields.cbegin(); f != e.fields.cend(); ++f) {
+                const QString value = f.key() == QLatin1String("data15")
+                    ? QString::fromLatin1(f.value().toByteArray().toBase64())
+                    : pim::fieldText(f.value());
+                if (!value.isEmpty())
+                    fields.insert(f.key(), value);
+            }
+            flat[it.key()].append(fields);
+        }
+    }
+    return flat;
+}
+
+QString describe(const Flat& flat)
+{
+    QStringList out;
+    for (auto it = flat.cbegin(); it != flat.cend(); ++it) {
+        for (const auto& fields : it.value()) {
+            QStringList kv;
+            for (auto f = fields.cbegin(); f != fields.cend(); ++f)
+                kv.append(f.key() + "=" + QString(f.value()).replace('\n', "\\n"));
+            out.append(QString::number(it.key()) + "{" + kv.join(", ") + "}");
+        }
+    }
+    return out.join("\n");
+}
+
+// A contact as written: a given name and the entities of one type.
+pim::_Contact written(const QString& fullName, int type, const QList<pim::Entity>& list)
+{
+    pim::_Contact c = contact(fullName, { { pim::ENTITY_NAME, entity({ { "data2", fullName } }) } });
+    c.entities[type] = list;
+    return c;
+}
+
+// The same as read back: the reader adds the display name to the name.
+pim::_Contact readBack(const QString& fullName, int type, const QList<pim::Entity>& list)
+{
+    pim::_Contact c = contact(fullName, { { pim::ENTITY_NAME, entity({ { "data1", fullName },
+                                                                       { "data2", fullName } }) } });
+    c.entities[type] = list;
+    return c;
+}
+
+} // namespace
+
+class TestVCardRoundTrip : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldReadBackWhatSurvives_data();
+    void shouldReadBackWhatSurvives();
+};
+
+void TestVCardRoundTrip::shouldReadBackWhatSurvives_data()
+{
+    QTest::addColumn<pim::_Contact>("input");
+    QTest::addColumn<pim::_Contact>("expected");
+
+    QTest::newRow("name parts; display name and phonetic names are not written")
+        << contact("Dr John Q Smith Jr",
+                   { { pim::ENTITY_NAME, entity({ { "data1", "stale" }, { "data2", "John" },
+                                                  { "data3", "Smith" }, { "data4", "Q" },
+                                                  { "data5", "Dr" }, { "data6", "Jr" },
+                                                  { "data7", "jon" }, { "data8", "smis" } }) } })
+        << contact("Dr John Q Smith Jr",
+                   { { pim::ENTITY_NAME, entity({ { "data1", "Dr John Q Smith Jr" }, { "data2", "John" },
+                                                  { "data3", "Smith" }, { "data4", "Q" },
+                                                  { "data5", "Dr" }, { "data6", "Jr" } }) } });
+
+    QTest::newRow("name without a name entity comes from FN")
+        << contact("Just FN")
+        << contact("Just FN", { { pim::ENTITY_NAME, entity({ { "data1", "Just FN" }, { "data2", "Just FN" } }) } });
+
+    {
+        QList<pim::Entity> in, out;
+        for (int subType = 0; subType <= 20; ++subType) {
+            const QString number = QStringLiteral("+1 555 %1").arg(subType);
+            in.append(entity({ { "data1", number }, { "data2", subType }, { "data3", "label" } }));
+            const bool carried = QList<int> { 1, 2, 3, 4, 5, 6, 9, 11, 13 }.contains(subType);
+            out.append(entity({ { "data1", number }, { "data2", carried ? subType : 2 } }));
+        }
+        QTest::newRow("every phone sub-type")
+            << written("p", pim::ENTITY_PHONE, in) << readBack("p", pim::ENTITY_PHONE, out);
+    }
+    {
+        QList<pim::Entity> in, out;
+        for (int subType : { 0, 1, 2, 4 }) {
+            const QString address = QStringLiteral("m%1@example.org").arg(subType);
+            in.append(entity({ { "data1", address }, { "data2", subType }, { "data3", "x" } }));
+            out.append(entity({ { "data1", address }, { "data2", 1 } }));
+        }
+        QTest::newRow("every e-mail sub-type comes back as Home")
+            << written("e", pim::ENTITY_EMAIL, in) << readBack("e", pim::ENTITY_EMAIL, out);
+    }
+    QTest::newRow("dates by sub-type")
+        << written("d", pim::ENTITY_EVENT,
+                        { entity({ { "data1", "2001-02-03T00:00:00" }, { "data2", 0 }, { "data3", "x" } }),
+                          entity({ { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } }),
+                          entity({ { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } }),
+                          entity({ { "data1", "1970-06-01T00:00:00" }, { "data2", 7 } }) })
+        << readBack("d", pim::ENTITY_EVENT,
+                        { entity({ { "data1", "2001-02-03T00:00:00" }, { "data2", 0 } }),
+                          entity({ { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } }),
+                          entity({ { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } }),
+                          entity({ { "data1", "1970-06-01T00:00:00" }, { "data2", 0 } }) });
+    QTest::newRow("nickname, group and note: the last of each")
+        << contact("s", { { pim::ENTITY_NAME, entity({ { "data2", "s" } }) },
+                          { pim::ENTITY_NICKNAME, entity({ { "data1", "first" } }) },
+                          { pim::ENTITY_NICKNAME, entity({ { "data1", " Bobby, \\the; one" } }) },
+                          { pim::ENTITY_GROUP, entity({ { "data1", 3 }, { "data2", "Friends" } }) },
+                          { pim::ENTITY_GROUP, entity({ { "data2", "Work, Sales; \\EU" } }) },
+                          { pim::ENTITY_NOTES, entity({ { "data1", "old" } }) },
+                          { pim::ENTITY_NOTES, entity({ { "data1", QStringLiteral("  two\nlines, ü;\\n\r\nend ") } }) } })
+        << contact("s", { { pim::ENTITY_NAME, entity({ { "data1", "s" }, { "data2", "s" } }) },
+                          { pim::ENTITY_NICKNAME, entity({ { "data1", " Bobby, \\the; one" } }) },
+                          { pim::ENTITY_GROUP, entity({ { "data2", "Work, Sales; \\EU" } }) },
+                          { pim::ENTITY_NOTES, entity({ { "data1", QStringLiteral("  two\nlines, ü;\\n\r\nend ") } }) } });
+    {
+        QList<pim::Entity> in, out;
+        for (int protocol = 0; protocol <= 12; ++protocol) {
+            const QString handle = QStringLiteral("user%1").arg(protocol);
+            in.append(entity({ { "data1", handle }, { "data2", 2 }, { "data3", "l" },
+                               { "data5", protocol }, { "data6", "custom" } }));
+            pim::Entity back = entity({ { "data1", handle }, { "data2", 1 } });
+            if (protocol >= 1 && protocol <= 11)
+                back.fields.insert("data5", protocol);
+            out.append(back);
+        }
+        QTest::newRow("every IM protocol")
+            << written("i", pim::ENTITY_IM, in) << readBack("i", pim::ENTITY_IM, out);
+    }
+    QTest::newRow("organisations: one comes back, with the last one's fields")
+        << written("o", pim::ENTITY_ORG,
+                        { entity({ { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops" } }),
+                          entity({ { "data1", "Acme; Inc, \\Ltd" }, { "data2", 1 }, { "data3", "x" },
+                                   { "data4", "Lead; QA, \\ops" }, { "data5", QStringLiteral("研发部") } }) })
+        << readBack("o", pim::ENTITY_ORG,
+                        { entity({ { "data1", "Acme; Inc, \\Ltd" }, { "data4", "Lead; QA, \\ops" },
+                                   { "data5", QStringLiteral("研发部") } }) });
+    {
+        QList<pim::Entity> in, out;
+        for (int subType = 0; subType <= 15; ++subType) {
+            const QString name = QStringLiteral("Rel %1").arg(subType);
+            in.append(entity({ { "data1", name }, { "data2", subType }, { "data3", "l" } }));
+            out.append(entity({ { "data1", name }, { "data2", subType <= 14 ? subType : 0 } }));
+        }
+        QTest::newRow("every relation sub-type")
+            << written("r", pim::ENTITY_REL, in) << readBack("r", pim::ENTITY_REL, out);
+    }
+    QTest::newRow("addresses by sub-type, formatted text recomputed")
+        << written("a", pim::ENTITY_ADDR,
+                        { entity({ { "data1", "stale" }, { "data2", 1 }, { "data3", "l" }, { "data4", "1 Main St" },
+                                   { "data7", QStringLiteral("Köln") }, { "data8", "NRW" },
+                                   { "data9", "50667" }, { "data10", "DE" }, { "data11", "de" } }),
+                          entity({ { "data2", 2 }, { "data4", "Line 1\nLine 2; Unit \\3, rear" },
+                                   { "data7", "Town" } }),
+                          entity({ { "data2", 0 }, { "data9", "12345" }, { "data10", QStringLiteral("中国") } }),
+                          entity({ { "data2", 3 }, { "data4", " lead" } }) })
+        << readBack("a", pim::ENTITY_ADDR,
+                        { entity({ { "data1", QStringLiteral("1 Main St\nKöln, NRW 50667\nDE") }, { "data2", 1 },
+                                   { "data4", "1 Main St" }, { "data7", QStringLiteral("Köln") },
+                                   { "data8", "NRW" }, { "data9", "50667" }, { "data10", "DE" } }),
+                          entity({ { "data1", "Line 1\nLine 2; Unit \\3, rear\nTown" }, { "data2", 2 },
+                                   { "data4", "Line 1\nLine 2; Unit \\3, rear" }, { "data7", "Town" } }),
+                          entity({ { "data1", QStringLiteral("中国") }, { "data2", 0 }, { "data9", "12345" },
+                                   { "data10", QStringLiteral("中国") } }),
+                          entity({ { "data1", "lead" }, { "data2", 0 }, { "data4", " lead" } }) });
+    {
+        QList<pim::Entity> in, out;
+        for (int subType = 0; subType <= 7; ++subType) {
+            const QString url = QStringLiteral("http://example.org/%1?a=b,c;d\\e").arg(subType);
+            in.append(entity({ { "data1", url }, { "data2", subType }, { "data3", "l" } }));
+            out.append(entity({ { "data1", url }, { "data2", subType <= 6 ? subType : 0 } }));
+        }
+        QTest::newRow("every website sub-type")
+            << written("u", pim::ENTITY_URL, in) << readBack("u", pim::ENTITY_URL, out);
+    }
+    {
+        QByteArray image;
+        for (int i = 0; i < 3000; ++i)
+            image += char(i * 7 % 256);
+        QTest::newRow("photo bytes")
+            << written("ph", pim::ENTITY_PHOTO, { entity({ { "data4", "hash" }, { "data15", image } }) })
+            << readBack("ph", pim::ENTITY_PHOTO, { entity({ { "data15", image } }) });
+    }
+    QString longText;
+    for (int i = 0; i < 50; ++i)
+        longText += QStringLiteral("Grüße 王伟 =; ");
+    QTest::newRow("hard text in names, numbers and links")
+        << contact(" Zoë\n王, \\x",
+                   { { pim::ENTITY_NAME, entity({ { "data2", " Zoë;\nA" }, { "data3", "O'Brien, \\Jr" },
+                                                  { "data4", longText } }) },
+                     { pim::ENTITY_PHONE, entity({ { "data1", " 555,12\\34" }, { "data2", 2 } }) },
+                     { pim::ENTITY_EMAIL, entity({ { "data1", "a,b\\c@d.e" } }) },
+                     { pim::ENTITY_IM, entity({ { "data1", "\tim;, \\user\n2" }, { "data5", 4 } }) },
+                     { pim::ENTITY_REL, entity({ { "data1", longText }, { "data2", 14 } }) },
+                     { pim::ENTITY_URL, entity({ { "data1", "http://x/\\\n" }, { "data2", 1 } }) } })
+        << contact(QStringLiteral("Zoë;\nA ") + longText + QStringLiteral(" O'Brien, \\Jr"),
+                   { { pim::ENTITY_NAME, entity({ { "data1", QStringLiteral("Zoë;\nA ") + longText + QStringLiteral(" O'Brien, \\Jr") },
+                                                  { "data2", " Zoë;\nA" }, { "data3", "O'Brien, \\Jr" },
+                                                  { "data4", longText } }) },
+                     { pim::ENTITY_PHONE, entity({ { "data1", " 555,12\\34" }, { "data2", 2 } }) },
+                     { pim::ENTITY_EMAIL, entity({ { "data1", "a,b\\c@d.e" }, { "data2", 1 } }) },
+                     { pim::ENTITY_IM, entity({ { "data1", "\tim;, \\user\n2" }, { "data2", 1 }, { "data5", 4 } }) },
+                     { pim::ENTITY_REL, entity({ { "data1", longText }, { "data2", 14 } }) },
+                     { pim::ENTITY_URL, entity({ { "data1", "http://x/\\\n" }, { "data2", 1 } }) } });
+}
+
+void TestVCardRoundTrip::shouldReadBackWhatSurvives()
+{
+    QFETCH(pim::_Contact, input);
+    QFETCH(pim::_Contact, expected);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const QString path = dir.filePath("roundtrip.vcf");
+    // A neighbour on each side proves no value leaks into the next card.
+    const pim::_Contact before = contact("Before", { { pim::ENTITY_NAME, entity({ { "data2", "Before" } }) } });
+    const pim::_Contact after = contact("After", { { pim::ENTITY_NAME, entity({ { "data2", "After" } }) } });
+    RecordingReporter reporter;
+    ExportToFileThread thread({ before, input, after }, ExportToFileThread::TYPE_VCARD, path, &reporter);
+    thread.start();
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(reporter.errors(), QStringList());
+
+    VCardImport reader;
+    reader.initialize(path);
+    QCOMPARE(reader.total(), 3);
+    QCOMPARE(reader.nextContact().fullName, QStringLiteral("Before"));
+    const pim::_Contact back = reader.nextContact();
+    QCOMPARE(reader.nextContact().fullName, QStringLiteral("After"));
+    QVERIFY(!reader.hasNext());
+    QCOMPARE(reader.skippedCount(), 0);
+
+    QCOMPARE(back.fullName, expected.fullName);
+    const Flat got = flatten(back);
+    const Flat want = flatten(expected);
+    QVERIFY2(got == want, qPrintable("got:\n" + describe(got) + "\nwant:\n" + describe(want)));
+}
+
+QTEST_GUILESS_MAIN(TestVCardRoundTrip)
+#include "tst_vcardroundtrip.moc"

@@ -1,0 +1,282 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "vcardtokenizer.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Every callback written down as text: a property as NAME;p=v;bare: , each
+// data call as its bytes (non-printable bytes as \xHH), the closing call as
+// "|" and a dropped line as "!" and its line number.
+struct Trace {
+    QByteArray text;
+    int dataCalls = 0;
+    CARD_Parser* parser = nullptr;
+    QList<long long> propertyLines;
+};
+
+void onProp(void* user, const char* name, const char** params)
+{
+    auto* t = static_cast<Trace*>(user);
+    t->text += name;
+    for (const char** p = params; p[0]; p += 2) {
+        t->text += ';';
+        t->text += p[0];
+        if (p[1]) {
+            t->text += '=';
+            t->text += p[1];
+        }
+    }
+    t->text += ':';
+    t->propertyLines.append(CARD_GetLineNumber(t->parser));
+}
+
+void onData(void* user, const char* data, int len)
+{
+    auto* t = static_cast<Trace*>(user);
+    if (!data) {
+        t->text += '|';
+        return;
+    }
+    ++t->dataCalls;
+    for (int i = 0; i < len; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\')
+            t->text += char(c);
+        else
+            t->text += "\\x" + QByteArray::number(c, 16).rightJustified(2, '0');
+    }
+}
+
+void onError(void* user, long long line)
+{
+    auto* t = static_cast<Trace*>(user);
+    t->text += '!' + QByteArray::number(line);
+}
+
+using ParserPtr = std::unique_ptr<CARD_Parser, decltype(&CARD_ParserFree)>;
+
+ParserPtr makeParser(Trace& trace, CARD_UnfoldMode mode)
+{
+    ParserPtr parser(CARD_ParserCreate(), &CARD_ParserFree);
+    trace.parser = parser.get();
+    CARD_SetUserData(parser.get(), &trace);
+    CARD_SetPropHandler(parser.get(), &onProp);
+    CARD_SetDataHandler(parser.get(), &onData);
+    CARD_SetErrorHandler(parser.get(), &onError);
+    CARD_SetUnfoldMode(parser.get(), mode);
+    return parser;
+}
+
+// Feeds the input in pieces of the given sizes (cycled), then the final call.
+QByteArray traceOf(const QByteArray& input, CARD_UnfoldMode mode, const QList<int>& pieces)
+{
+    Trace trace;
+    ParserPtr parser = makeParser(trace, mode);
+    qsizetype at = 0;
+    int next = 0;
+    while (at < input.size()) {
+        const int size = int(qMin<qsizetype>(pieces.at(next++ % pieces.size()), input.size() - at));
+        CARD_Parse(parser.get(), input.constData() + at, size, 0);
+        at += size;
+    }
+    CARD_Parse(parser.get(), nullptr, 0, 1);
+    return trace.text;
+}
+
+} // namespace
+
+class TestVCardTokenizer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tokenizes_data();
+    void tokenizes();
+    void sameResultInAnyChunking_data();
+    void sameResultInAnyChunking();
+    void returnsZeroOnlyForCallsThatDroppedALine();
+    void deliversTheLastValueOnlyWhenFinal();
+    void reportsLineStartsAcrossCalls();
+    void dropsLinesLongerThanTheLimit();
+    void parsesHugeValueAndManyParameters();
+};
+
+void TestVCardTokenizer::tokenizes_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("join");
+    QTest::addColumn<QByteArray>("expected");
+
+    auto row = [](const char* name, const QByteArray& input, const QByteArray& expected, bool join = false) {
+        QTest::newRow(name) << input << join << expected;
+    };
+    row("parameter with value", "TEL;TYPE=HOME:123\n", "TEL;TYPE=HOME:123|");
+    row("bare parameters", "TEL;HOME;VOICE:1\n", "TEL;HOME;VOICE:1|");
+    row("blanks in parameter values dropped", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME,WORK:1|");
+    row("escaped semicolon in parameter", "X;P=a\\;b:1\n", "X;P=a;b:1|");
+    row("escaped backslash in parameter", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
+    row("other escape in parameter", "X;P=a\\xb:1\n", "X;P=axb:1|");
+    row("escaped colon still ends parameters", "X;P=a\\:v\n", "X;P=a:v|");
+    row("quoted parameter holds colon", "ADR;GEO=\"geo:1,2\":x\n", "ADR;GEO=\"geo:1,2\":x|");
+    row("leading value blanks skipped", "NOTE:   abc  \n", "NOTE:abc  |");
+    row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
+    row("2.1 fold keeps further blanks", "NOTE:abc\r\n\t\tdef\r\n", "NOTE:abc \\x09def|");
+    row("3.0 fold vanishes", "NOTE:abc\r\n def\r\n", "NOTE:abcdef|", true);
+    row("3.0 fold inside UTF-8", "N:Z\xC3\r\n \xA9\r\n", "N:Z\\xc3\\xa9|", true);
+    row("soft break then blank", "NOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\n def\r\n", "NOTE;ENCODING=QUOTED-PRINTABLE:abcdef|");
+    row("soft break without blank", "NOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\ndef\r\nX:1\r\n",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:abcdef|X:1|");
+    row("soft break inside UTF-8", "N;QUOTED-PRINTABLE:=C3=\r\n=A9\r\n", "N;QUOTED-PRINTABLE:\\xc3\\xa9|");
+    row("soft break with trailing blank", "NOTE;QUOTED-PRINTABLE:ab= \r\ncd\r\n", "NOTE;QUOTED-PRINTABLE:abcd|");
+    row("soft break before blank line ends value", "NOTE;QUOTED-PRINTABLE:ab=\r\n\r\nX:1\r\n",
+        "NOTE;QUOTED-PRINTABLE:ab|X:1|");
+    row("bare quoted-printable upper", "NOTE;QUOTED-PRINTABLE:=C3=A9\n", "NOTE;QUOTED-PRINTABLE:\\xc3\\xa9|");
+    row("quoted-printable lower-case hex", "NOTE;QUOTED-PRINTABLE:=c3=a9\n", "NOTE;QUOTED-PRINTABLE:\\xc3\\xa9|");
+    row("quoted-printable half hex", "NOTE;QUOTED-PRINTABLE:=4G\n", "NOTE;QUOTED-PRINTABLE:\\x04|");
+    row("quoted-printable no hex", "NOTE;QUOTED-PRINTABLE:=ZZ\n", "NOTE;QUOTED-PRINTABLE:\\x00|");
+    row("encoding word ignores case", "NOTE;encoding=quoted-printable:=41\n", "NOTE;encoding=quoted-printable:A|");
+    row("base64 full group", "PHOTO;ENCODING=b:QUJD\n", "PHOTO;ENCODING=b:ABC|");
+    row("base64 one pad", "PHOTO;ENCODING=b:QUI=\n", "PHOTO;ENCODING=b:AB|");
+    row("base64 two pads", "PHOTO;ENCODING=b:QQ==\n", "PHOTO;ENCODING=b:A|");
+    row("base64 blank inside", "PHOTO;ENCODING=b:QUJD RA==\n", "PHOTO;ENCODING=b:ABCD|");
+    row("base64 folded", "PHOTO;ENCODING=b:QUJD\r\n RA==\r\n", "PHOTO;ENCODING=b:ABCD|");
+    row("base64 unpadded end", "PHOTO;BASE64:QU\n", "PHOTO;BASE64:A|");
+    row("base64 single leftover ignored", "PHOTO;BASE64:QUJDR\n", "PHOTO;BASE64:ABC|");
+    row("base64 bad character drops line", "PHOTO;ENCODING=b:QU*D\nFN:A\n", "PHOTO;ENCODING=b:!1FN:A|");
+    row("2.1 base64 ends at blank line", "PHOTO;BASE64:\r\n QUJD\r\n RA==\r\n\r\nFN:A\r\n", "PHOTO;BASE64:ABCD|FN:A|");
+    row("empty parameter name dropped", "TEL;:1\nFN:A\n", "!1FN:A|");
+    row("empty parameter value dropped", "TEL;TYPE=:1\nFN:A\n", "!1FN:A|");
+    row("parameter value then semicolon dropped", "TEL;TYPE=;X:1\nFN:A\n", "!1FN:A|");
+    row("line without colon counted", "garbage\nFN:A\n", "!1FN:A|");
+    row("line break in parameters drops line", "TEL;TYPE=HOME\r\nX:1\r\n", "!1X:1|");
+    row("error reports its own line", "A:1\nB:2\nTEL;:1\n", "A:1|B:2|!3");
+    row("CRLF blank line is a blank line", "FN:A\r\n\r\nTEL:1\r\n", "FN:A|TEL:1|");
+    row("LF blank lines skipped", "\n\nFN:A\n", "FN:A|");
+    row("line of blanks ends a fold", "FN:A\n \nTEL:1\n", "FN:A |TEL:1|");
+    row("empty name", ":x\n", ":x|");
+    row("empty value only closes", "NOTE:\n", "NOTE:|");
+    row("group prefix kept", "item1.TEL:1\n", "item1.TEL:1|");
+    row("last line without line end", "FN:A", "FN:A|");
+    row("bytes above 0x7F in names", "N\xE9:1\n", "N\xE9:1|");
+}
+
+void TestVCardTokenizer::tokenizes()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(bool, join);
+    QFETCH(QByteArray, expected);
+    QCOMPARE(traceOf(input, join ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE, { int(input.size()) + 1 }), expected);
+}
+
+void TestVCardTokenizer::sameResultInAnyChunking_data()
+{
+    tokenizes_data();
+}
+
+void TestVCardTokenizer::sameResultInAnyChunking()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(bool, join);
+    QFETCH(QByteArray, expected);
+    const CARD_UnfoldMode mode = join ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE;
+    QCOMPARE(traceOf(input, mode, { 1 }), expected);
+    QCOMPARE(traceOf(input, mode, { 2, 3 }), expected);
+    QRandomGenerator rng(quint32(qHash(input)));
+    for (int round = 0; round < 20; ++round) {
+        QList<int> pieces;
+        for (int i = 0; i < 8; ++i)
+            pieces.append(1 + int(rng.bounded(7)));
+        QCOMPARE(traceOf(input, mode, pieces), expected);
+    }
+}
+
+void TestVCardTokenizer::returnsZeroOnlyForCallsThatDroppedALine()
+{
+    Trace trace;
+    ParserPtr parser = makeParser(trace, CARD_UNFOLD_SPACE);
+    const QByteArray good = "FN:A\n";
+    const QByteArray bad = "TEL;:1\nNOTE:x\n";
+    QVERIFY(CARD_Parse(parser.get(), good.constData(), int(good.size()), 0) != 0);
+    QCOMPARE(CARD_Parse(parser.get(), bad.constData(), int(bad.size()), 0), 0);
+    QVERIFY(CARD_Parse(parser.get(), good.constData(), int(good.size()), 1) != 0);
+    QCOMPARE(CARD_GetErrorCount(parser.get()), 1LL);
+    QCOMPARE(trace.text, QByteArray("FN:A|!2NOTE:x|FN:A|"));
+}
+
+void TestVCardTokenizer::deliversTheLastValueOnlyWhenFinal()
+{
+    Trace trace;
+    ParserPtr parser = makeParser(trace, CARD_UNFOLD_SPACE);
+    const QByteArray input = "NOTE:x";
+    CARD_Parse(parser.get(), input.constData(), int(input.size()), 0);
+    QCOMPARE(trace.text, QByteArray("NOTE:"));
+    CARD_Parse(parser.get(), nullptr, 0, 1);
+    QCOMPARE(trace.text, QByteArray("NOTE:x|"));
+}
+
+void TestVCardTokenizer::reportsLineStartsAcrossCalls()
+{
+    Trace trace;
+    ParserPtr parser = makeParser(trace, CARD_UNFOLD_SPACE);
+    CARD_SetPosition(parser.get(), 1000, 41);
+    const QByteArray input = "A:1\r\nB:2\r\n folded\r\n\r\nC:3\r\n";
+    for (const char c : input)
+        CARD_Parse(parser.get(), &c, 1, 0);
+    CARD_Parse(parser.get(), nullptr, 0, 1);
+    QCOMPARE(trace.propertyLines, QList<long long>({ 41, 42, 45 }));
+    QCOMPARE(trace.text, QByteArray("A:1|B:2 folded|C:3|"));
+}
+
+void TestVCardTokenizer::dropsLinesLongerThanTheLimit()
+{
+    Trace trace;
+    ParserPtr parser = makeParser(trace, CARD_UNFOLD_SPACE);
+    CARD_SetMaxLineLength(parser.get(), 16);
+    const QByteArray input = "NOTE:0123456789abcdefXYZ\nFN:short\nVERYLONGPROPERTYNAME:1\n";
+    CARD_Parse(parser.get(), input.constData(), int(input.size()), 1);
+    QCOMPARE(trace.text, QByteArray("NOTE:!1FN:short|!3"));
+}
+
+void TestVCardTokenizer::parsesHugeValueAndManyParameters()
+{
+    // Growth in fixed small steps makes both of these quadratic; they must
+    // stay a matter of seconds even under the sanitizers.
+    struct Sizes {
+        long long dataBytes = 0;
+        int closings = 0;
+        int params = 0;
+    } sizes;
+    ParserPtr parser(CARD_ParserCreate(), &CARD_ParserFree);
+    CARD_SetUserData(parser.get(), &sizes);
+    CARD_SetDataHandler(parser.get(), [](void* user, const char* data, int len) {
+        auto* s = static_cast<Sizes*>(user);
+        if (data)
+            s->dataBytes += len;
+        else
+            ++s->closings;
+    });
+    CARD_SetPropHandler(parser.get(), [](void* user, const char*, const char** params) {
+        auto* s = static_cast<Sizes*>(user);
+        for (const char** p = params; p[0]; p += 2)
+            ++s->params;
+    });
+    const QByteArray head = "NOTE:";
+    CARD_Parse(parser.get(), head.constData(), int(head.size()), 0);
+    const QByteArray block(1024 * 1024, 'x');
+    for (int i = 0; i < 50; ++i)
+        CARD_Parse(parser.get(), block.constData(), int(block.size()), 0);
+    QByteArray many = "\nX";
+    for (int i = 0; i < 1000000; ++i)
+        many += ";p";
+    many += ":v\n";
+    CARD_Parse(parser.get(), many.constData(), int(many.size()), 1);
+    QCOMPARE(sizes.dataBytes, 50LL * 1024 * 1024 + 1);
+    QCOMPARE(sizes.closings, 2);
+    QCOMPARE(sizes.params, 1000000);
+}
+
+QTEST_APPLESS_MAIN(TestVCardTokenizer)
+#include "tst_vcardtokenizer.moc"

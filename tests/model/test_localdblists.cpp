@@ -1,0 +1,174 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The contact list (group and keyword filters, order) and the group list
+// of a database file, and the index the name lookup runs on.
+#include "localdb.h"
+#include "localdbcombinerule.h"
+#include "sqlprobe.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class TestLocalDbLists : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LocalDb> m_db;
+    unsigned long long m_work = 0;
+    unsigned long long m_family = 0;
+
+    unsigned long long add(const QString& name, const QList<QPair<int, QString>>& data1s)
+    {
+        pim::_Contact c(0, QStringLiteral("src-") + name, name);
+        m_db->insertContactBase(c);
+        for (const auto& [type, value] : data1s) {
+            pim::Entity e(0, QStringLiteral("e-") + value);
+            e.fields.insert(QStringLiteral("data1"), value);
+            m_db->insertEntity(c.id, type, e);
+        }
+        return c.id;
+    }
+    static QStringList names(const QList<pim::_Contact>& list)
+    {
+        QStringList out;
+        for (const auto& c : list)
+            out << c.fullName;
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_db = std::make_unique<LocalDb>(m_dir->filePath(QStringLiteral("l.db")),
+                                         QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        m_db->create();
+        m_db->beginEdit();
+        m_work = m_db->getGroupIdOrAdd(QStringLiteral("Work"));
+        m_family = m_db->getGroupIdOrAdd(QStringLiteral("family"));
+        const auto adam = add("adam", {{1, "adam"}, {3, "555-1234"}});
+        m_db->setGroup(adam, m_work, "Work");
+        const auto zoe = add("Zoe", {{1, "Zoe"}, {4, "zoe@example.org"}});
+        m_db->setGroup(zoe, m_family, "family");
+        add(QStringLiteral("Émile"), {{1, QStringLiteral("Émile")}, {9, "50% off"}});
+        add("Bob", {});                         // no data rows: never listed
+        add("", {{3, "500"}});                   // nameless, sorts first
+        const auto carl = add("Carl", {{2, ""}}); // photo only
+        m_db->setGroup(carl, m_work, "Work");
+        add("Dora", {{13, "http://x.org/a_b"}});
+        m_db->endEdit(true);
+        SqlProbe probe(m_db->path());
+        probe.exec("insert into data(type,contact_id,data1) values(9,9999,'orphan 555')");
+    }
+    void cleanup()
+    {
+        m_db.reset();
+        m_dir.reset();
+    }
+
+    void contactsFilters_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("all, code-unit order") << "" << "" << QStringList{"", "Carl", "Dora", "Zoe", "adam", QStringLiteral("Émile")};
+        QTest::newRow("group Work") << "Work" << "" << QStringList{"Carl", "adam"};
+        QTest::newRow("group family") << "family" << "" << QStringList{"Zoe"};
+        QTest::newRow("keyword in phone") << "" << "555" << QStringList{"adam"};
+        QTest::newRow("keyword as substring") << "" << "5" << QStringList{"", "adam", QStringLiteral("Émile")};
+        QTest::newRow("ASCII case folded") << "" << "ZOE" << QStringList{"Zoe"};
+        QTest::newRow("non-ASCII case not folded") << "" << QStringLiteral("émile") << QStringList{};
+        QTest::newRow("percent is literal") << "" << "50%" << QStringList{QStringLiteral("Émile")};
+        QTest::newRow("lone percent is literal") << "" << "%" << QStringList{QStringLiteral("Émile")};
+        QTest::newRow("underscore is literal") << "" << "_" << QStringList{"Dora"};
+        QTest::newRow("wildcard pair is literal") << "" << "5_" << QStringList{};
+        QTest::newRow("backslash is literal") << "" << "\\" << QStringList{};
+        QTest::newRow("group membership not searched") << "" << "Work" << QStringList{};
+        QTest::newRow("group and keyword") << "Work" << "555" << QStringList{"adam"};
+        QTest::newRow("group and keyword, no overlap") << "family" << "555" << QStringList{};
+        QTest::newRow("unknown group") << "none" << "" << QStringList{};
+    }
+    void contactsFilters()
+    {
+        QFETCH(QString, group);
+        QFETCH(QString, keyword);
+        QFETCH(QStringList, expected);
+        const unsigned long long groupId = group.isEmpty()      ? 0
+                                         : group == "Work"      ? m_work
+                                         : group == "family"    ? m_family
+                                                                : 424242;
+        QCOMPARE(names(m_db->contacts(groupId, keyword)), expected);
+    }
+
+    void listedContactsAreWhole()
+    {
+        const auto list = m_db->contacts(0, QStringLiteral("555"));
+        QCOMPARE(list.size(), 1);
+        const pim::_Contact& adam = list.first();
+        QCOMPARE(adam.srcId, QStringLiteral("src-adam"));
+        QCOMPARE(adam.entities.keys(), (QList<int>{1, 3, 7}));
+        QCOMPARE(adam.entities.value(3).first().srcId, QStringLiteral("e-555-1234"));
+        QCOMPARE(adam.entities.value(7).first().fields.value("data1").toString(), QString::number(m_work));
+        QCOMPARE(adam.entities.value(7).first().fields.value("data2").toString(), QStringLiteral("Work"));
+        // The same entities as a single-contact read.
+        const pim::_Contact one = m_db->contact(adam.id);
+        for (int type : adam.entities.keys()) {
+            QCOMPARE(adam.entities.value(type).size(), one.entities.value(type).size());
+            QCOMPARE(adam.entities.value(type).first().fields, one.entities.value(type).first().fields);
+        }
+    }
+
+    void groupsInByteOrder()
+    {
+        m_db->getGroupIdOrAdd(QStringLiteral("Ärzte"));
+        m_db->getGroupIdOrAdd(QStringLiteral("Alpha"));
+        QStringList got;
+        for (const auto& g : m_db->groups())
+            got << g.name;
+        QCOMPARE(got, (QStringList{"Alpha", "Work", "family", QStringLiteral("Ärzte")}));
+        QCOMPARE(m_db->groups().at(1).id, m_work);
+    }
+
+    void emptyDatabaseListsNothing()
+    {
+        LocalDb empty(m_dir->filePath(QStringLiteral("e.db")), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        empty.create();
+        QVERIFY(empty.groups().isEmpty());
+        QVERIFY(empty.contacts().isEmpty());
+        QVERIFY(empty.contacts(1, QStringLiteral("x")).isEmpty());
+    }
+
+    void nameLookupUsesCaseInsensitiveIndex()
+    {
+        // The index is added to files that lack it, on first lookup.
+        SqlProbe probe(m_db->path());
+        m_db->close();
+        QCOMPARE(probe.value("select count(*) from sqlite_master where name='index_contacts_full_name_nocase'").toInt(), 0);
+        QCOMPARE(m_db->isContactBaseExist(QStringLiteral("ADAM")), 1ull);
+        QCOMPARE(probe.value("select count(*) from sqlite_master where name='index_contacts_full_name_nocase'").toInt(), 1);
+        QStringList plan;
+        for (const QVariantList& row : probe.rows("explain query plan select _id from contact"
+                                                  " where full_name=? collate nocase order by _id limit 1"))
+            plan << row.value(3).toString();
+        QVERIFY2(plan.join(" ").contains("SEARCH contact USING COVERING INDEX index_contacts_full_name_nocase (full_name=?)"),
+                 qPrintable(plan.join(" / ")));
+    }
+
+    void indexMadeInsideRolledBackEditIsMadeAgain()
+    {
+        m_db->close();
+        m_db->beginEdit();
+        m_db->isContactBaseExist(QStringLiteral("adam"));
+        m_db->endEdit(false);
+        m_db->isContactBaseExist(QStringLiteral("adam"));
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.value("select count(*) from sqlite_master where name='index_contacts_full_name_nocase'").toInt(), 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalDbLists)
+#include "test_localdblists.moc"
