@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "appstartup.h"
 
+#include "productinfo.h"
+
 #include "startupsteps.h"
 
 #include <QFileInfo>
@@ -80,8 +82,12 @@ bool AppStartup::isStorageWritable(const QString& baseFolder)
 
 QString AppStartup::storageWarningText()
 {
-    return tr("Please allow Quorvantile to access storage on Mac. "
-              "<a href=\"https://www.quorvantile.com/tutorial/access-iphone-backups-on-mac-os-mojave.html\">How to?</a>");
+    const QString text = tr("Please allow Quorvantile to access storage on Mac. ");
+    const QString page = QString::fromUtf8(product::kStorageTutorialPage);
+    // No link rather than a dead one while the maker has no tutorial page.
+    if (page.isEmpty())
+        return text;
+    return text + QStringLiteral("<a href=\"%1\">%2</a>").arg(page.toHtmlEscaped(), tr("How to?"));
 }
 
 QString AppStartup::dataFolderInUseText()

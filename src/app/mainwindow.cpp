@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mainwindow.h"
 
+#include "aboutusform.h"
 #include "applog.h"
 #include "contactdisplayer.h"
 #include "data_path_util.h"
@@ -12,6 +13,7 @@
 #include "iupdatecheck.h"
 #include "localdb.h"
 #include "localdbcombinerule.h"
+#include "productinfo.h"
 #include "stylesheet.h"
 #include "tips.h"
 #include "ui_mainwindow.h"
@@ -33,7 +35,6 @@
 namespace {
 
 const char kStyleSheetPath[] = ":/res/style.css";
-const char kMakerSite[] = "https://www.quorvantile.com";
 
 QIcon iconOf(const char* resource)
 {
@@ -129,14 +130,19 @@ void MainWindow::updateWindowTitle()
 
 void MainWindow::buildStatusBar()
 {
+    ui->statusBar->setStyleSheet(QStringLiteral("QStatusBar::item{border: 0px}"));
+    // The note links to another product's page on the maker's site; while no
+    // site is configured it would be a dead link, so the bar stays empty.
+    const QString site = QString::fromUtf8(product::kMakerSite);
+    if (site.isEmpty())
+        return;
     auto* label = new QLabel(ui->statusBar);
     label->setTextFormat(Qt::RichText);
     label->setText(QStringLiteral("<a style=\"text-decoration:none;color:#ffffff;\" href=\"%1/message-keeper-mac.html\">%2</a>")
-                       .arg(QLatin1String(kMakerSite),
+                       .arg(site.toHtmlEscaped(),
                             tr("Also from Quorvantile: keep your phone's messages safe with Message Keeper for Mac")
                                 .toHtmlEscaped()));
     label->setOpenExternalLinks(true);
-    ui->statusBar->setStyleSheet(QStringLiteral("QStatusBar::item{border: 0px}"));
     ui->statusBar->addWidget(label, 0);
 }
 
@@ -368,15 +374,17 @@ void MainWindow::miOpenFolder()
 
 void MainWindow::miHelpHelp()
 {
-    g_openLink(QLatin1String(kMakerSite) + QStringLiteral("/marrowlink-mac/guide.html"));
+    // g_openLink ignores an empty or invalid address, so an unset page opens nothing.
+    g_openLink(QString::fromUtf8(product::kHelpPage));
 }
 
 void MainWindow::miHelpFeedback()
 {
-    g_openLink(QLatin1String(kMakerSite) + QStringLiteral("/support.html"));
+    g_openLink(QString::fromUtf8(product::kSupportPage));
 }
 
 void MainWindow::miHelpAbout()
 {
-    notYetAvailable("About");
+    AboutUsForm about(nullptr);
+    about.exec();
 }

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "csvhelper.h"
+#include "csvscanner_p.h"
 
 #include "fileformatslog.h"
 
 #include <QIODevice>
 #include <QStringDecoder>
 
+#include <cstring>
 #include <stdexcept>
 
 namespace csvhelper {
@@ -19,58 +21,6 @@ namespace {
     throw std::runtime_error(err.toUtf8().toStdString());
 }
 
-// Collects the cells of a row as texts. A cell that is one plain run of
-// the in-memory data is decoded straight from there, without a copy.
-class CellSink {
-public:
-    explicit CellSink(QStringList& row) : m_row(row) {}
-
-    void append(char c)
-    {
-        flushSpan();
-        m_buffer.append(c);
-    }
-
-    void appendRun(const char* data, qsizetype size)
-    {
-        if (size == 0)
-            return;
-        if (!m_spanData && m_buffer.isEmpty()) {
-            m_spanData = data;
-            m_spanSize = size;
-            return;
-        }
-        flushSpan();
-        m_buffer.append(data, size);
-    }
-
-    void endCell()
-    {
-        if (m_spanData)
-            m_row.append(QString::fromUtf8(m_spanData, m_spanSize));
-        else if (m_buffer.isEmpty())
-            m_row.append(QString());
-        else
-            m_row.append(QString::fromUtf8(m_buffer));
-        m_spanData = nullptr;
-        m_buffer.truncate(0);
-    }
-
-private:
-    void flushSpan()
-    {
-        if (m_spanData) {
-            m_buffer.append(m_spanData, m_spanSize);
-            m_spanData = nullptr;
-        }
-    }
-
-    QStringList& m_row;
-    QByteArray m_buffer;
-    const char* m_spanData = nullptr;
-    qsizetype m_spanSize = 0;
-};
-
 // Only finds where a row ends, and whether it is a blank line.
 class ShapeSink {
 public:
@@ -83,55 +33,6 @@ public:
 private:
     int m_cells = 0;
     bool m_content = false;
-};
-
-// Bytes of an in-memory file. Plain runs of a cell are handed over in one
-// piece, which is what keeps a 100,000-row file well under a second.
-class MemorySource {
-public:
-    MemorySource(const QByteArray& data, qsizetype& pos)
-        : m_data(data.constData()), m_size(data.size()), m_pos(pos) {}
-
-    int get() { return m_pos < m_size ? uchar(m_data[m_pos++]) : -1; }
-    int peek() const { return m_pos < m_size ? uchar(m_data[m_pos]) : -1; }
-
-    // Hands over the bytes up to the next one the row scanner must see.
-    template <typename Sink>
-    void takeRun(Sink& sink, bool quoted)
-    {
-        takeRunFromPos(sink, quoted, m_pos);
-    }
-
-    // The same, starting with the byte get() has just returned.
-    template <typename Sink>
-    void takeRunFrom(Sink& sink, bool quoted, int)
-    {
-        takeRunFromPos(sink, quoted, m_pos - 1);
-    }
-
-private:
-    template <typename Sink>
-    void takeRunFromPos(Sink& sink, bool quoted, qsizetype start)
-    {
-        qsizetype end = m_pos;
-        if (quoted) {
-            while (end < m_size && m_data[end] != '"')
-                ++end;
-        } else {
-            while (end < m_size) {
-                const char c = m_data[end];
-                if (c == ',' || c == '\n' || c == '\r' || c == '"')
-                    break;
-                ++end;
-            }
-        }
-        sink.appendRun(m_data + start, end - start);
-        m_pos = end;
-    }
-
-    const char* m_data;
-    qsizetype m_size;
-    qsizetype& m_pos;
 };
 
 // Bytes of a device, one read at a time; the device's own buffer carries the
@@ -172,69 +73,20 @@ private:
     QIODevice* m_device;
 };
 
-template <typename Source, typename Sink>
-bool scanRow(Source& src, Sink& sink)
-{
-    bool quoteSeen = false;
-    bool inQuotes = false;
-    bool quotePending = false;
-    const auto endCell = [&] {
-        sink.endCell();
-        quoteSeen = inQuotes = quotePending = false;
-    };
-
-    for (;;) {
-        const int c = src.get();
-        if (c < 0) {
-            // An unclosed quoted section simply runs to the end of the data.
-            endCell();
-            return false;
-        }
-        if (!quoteSeen && c == '"') {
-            quoteSeen = inQuotes = true;
-            src.takeRun(sink, true);
-            continue;
-        }
-        if (inQuotes) {
-            if (c == '"') {
-                if (quotePending)
-                    sink.append('"');
-                quotePending = !quotePending;
-                continue;
-            }
-            if (!quotePending) {
-                src.takeRunFrom(sink, true, c);
-                continue;
-            }
-            // A single quote followed by anything else closed the section;
-            // that byte is read as if outside quotes.
-            inQuotes = quotePending = false;
-        }
-        switch (c) {
-        case ',':
-            endCell();
-            break;
-        case '\r':
-            // CR LF and a lone CR both end the row.
-            if (src.peek() == '\n')
-                src.get();
-            endCell();
-            return true;
-        case '\n':
-            endCell();
-            return true;
-        default:
-            src.takeRunFrom(sink, false, c);
-            break;
-        }
-    }
-}
-
 bool isValidUtf8(const QByteArray& bytes)
 {
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
     const uchar* const end = p + bytes.size();
     while (p < end) {
+        // Most text is ASCII: skip it eight bytes at a time.
+        if (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                p += 8;
+                continue;
+            }
+        }
         const uchar c = *p;
         if (c < 0x80) {
             ++p;
@@ -368,7 +220,7 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding)
 bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row)
 {
     MemorySource src(data, pos);
-    CellSink sink(row);
+    auto sink = decodingSink([](int) { return true; }, [&row](int, QString&& text) { row.append(std::move(text)); });
     return scanRow(src, sink);
 }
 
@@ -398,7 +250,7 @@ bool utf8CSVRow(QStringList& row, QIODevice* device, bool checkBom)
         }
     }
     DeviceSource src(device);
-    CellSink sink(row);
+    auto sink = decodingSink([](int) { return true; }, [&row](int, QString&& text) { row.append(std::move(text)); });
     return scanRow(src, sink);
 }
 

@@ -2,6 +2,7 @@
 #include "csvimport.h"
 
 #include "csvhelper.h"
+#include "csvscanner_p.h"
 #include "fileformatslog.h"
 
 #include <QCoreApplication>
@@ -102,6 +103,7 @@ void CSVImport::resolveColumns()
 {
     m_columns.clear();
     m_groupTypes.clear();
+    m_columnOfIndex.fill(-1, m_header.size());
 
     // Entities come out of a row in the text order of their "type-subtype"
     // keys, as the files written so far have always been read.
@@ -126,6 +128,7 @@ void CSVImport::resolveColumns()
         col.info = info;
         col.group = groupIndex.value(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType));
         col.multiValued = isMultiValued(info.entityType);
+        m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);
     }
 }
@@ -144,23 +147,29 @@ pim::_Contact CSVImport::nextContact()
 {
     Q_ASSERT(hasNext());
     qsizetype pos = m_rowStarts.at(m_cursor++);
-    m_cells.clear();
-    csvhelper::readRow(m_text, pos, m_cells);
-    const QStringList& row = m_cells;
-    if (row.size() > m_header.size()) {
-        for (qsizetype i = m_header.size(); i < row.size(); ++i) {
-            if (!row.at(i).isEmpty()) {
-                qCWarning(lcCsv) << "data row" << m_cursor << "has cells beyond the header; they are ignored";
-                break;
-            }
-        }
-    }
+
+    // Only the cells of known columns are decoded; cells beyond the header
+    // are looked at only to tell that something was left out.
+    const int headerSize = int(m_header.size());
+    QVarLengthArray<QString, 64> values(m_columns.size());
+    bool extraCells = false;
+    csvhelper::MemorySource src(m_text, pos);
+    auto sink = csvhelper::decodingSink(
+        [&](int index) { return index >= headerSize || m_columnOfIndex.at(index) >= 0; },
+        [&](int index, QString&& text) {
+            if (index >= headerSize)
+                extraCells = extraCells || !text.isEmpty();
+            else
+                values[m_columnOfIndex.at(index)] = std::move(text);
+        });
+    csvhelper::scanRow(src, sink);
+    if (extraCells)
+        qCWarning(lcCsv) << "data row" << m_cursor << "has cells beyond the header; they are ignored";
 
     QVarLengthArray<QList<pim::Entity>, 64> groups(m_groupTypes.size());
-    for (const Column& col : std::as_const(m_columns)) {
-        if (col.index >= row.size())
-            break;
-        const QString& cell = row.at(col.index);
+    for (int c = 0; c < m_columns.size(); ++c) {
+        const Column& col = m_columns.at(c);
+        const QString& cell = values[c];
         if (cell.isEmpty())
             continue;
         const QString value = cell.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(cell) : cell;
@@ -180,18 +189,12 @@ pim::_Contact CSVImport::nextContact()
     }
 
     pim::_Contact contact;
-    // Groups of one type stand next to each other (their keys share the
-    // "type-" prefix), so each type's list goes into the contact once.
-    QList<pim::Entity> ofType;
-    int currentType = 0;
     for (int g = 0; g < m_groupTypes.size(); ++g) {
+        QList<pim::Entity>& list = groups[g];
+        if (list.isEmpty())
+            continue;
         const int type = m_groupTypes.at(g);
-        if (type != currentType && !ofType.isEmpty()) {
-            contact.entities[currentType].append(ofType);
-            ofType.clear();
-        }
-        currentType = type;
-        for (pim::Entity& entity : groups[g]) {
+        for (pim::Entity& entity : list) {
             switch (type) {
             case pim::ENTITY_ADDR:
                 entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
@@ -206,11 +209,13 @@ pim::_Contact CSVImport::nextContact()
             default:
                 break;
             }
-            ofType.append(std::move(entity));
         }
+        QList<pim::Entity>& ofType = contact.entities[type];
+        if (ofType.isEmpty())
+            ofType = std::move(list);
+        else
+            ofType.append(list);
     }
-    if (!ofType.isEmpty())
-        contact.entities[currentType].append(ofType);
 
     if (contact.fullName.isEmpty()) {
         // Company-only rows (business cards) would otherwise be dropped.

@@ -50,8 +50,9 @@ private:
     QByteArray m_text;
     QList<qsizetype> m_rowStarts;
     qsizetype m_cursor = 0;
-    QStringList m_cells;
     QVector<Column> m_columns;
+    // Header index to its entry in m_columns, -1 for an unknown name.
+    QVector<int> m_columnOfIndex;
     // Entity type of each group, groups sorted by their "type-subtype" text.
     QVector<int> m_groupTypes;
     QString m_encoding;

@@ -8,7 +8,7 @@ void appendField(QString& line, const QString& text, int width)
     line.append(text);
     const qsizetype pad = width - text.size();
     if (pad > 0)
-        line.append(QString(pad, QLatin1Char(' ')));
+        line.resize(line.size() + pad, QLatin1Char(' '));
 }
 
 } // namespace

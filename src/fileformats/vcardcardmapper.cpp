@@ -182,14 +182,18 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card)
     if (hasN) {
         pim::Entity& name = firstEntity(contact, pim::ENTITY_NAME);
         pim::Entity chosen = nameEntity(name, nameParts, false);
-        if (!formattedName.isEmpty() && chosen.fullName() != formattedName) {
+        QString display = chosen.fullName();
+        if (!formattedName.isEmpty() && display != formattedName) {
             pim::Entity swapped = nameEntity(name, nameParts, true);
-            if (swapped.fullName() == formattedName)
+            const QString swappedDisplay = swapped.fullName();
+            if (swappedDisplay == formattedName) {
                 chosen = swapped;
+                display = swappedDisplay;
+            }
         }
         name = chosen;
-        contact.fullName = name.fullName();
-        name.fields.insert(QStringLiteral("data1"), contact.fullName);
+        contact.fullName = display;
+        name.fields.insert(QStringLiteral("data1"), display);
     }
     if (contact.fullName.isEmpty() && !formattedName.isEmpty()) {
         // No usable N: the card's formatted name stands in, as the given

@@ -23,11 +23,13 @@ constexpr qint64 kMaxUtf16File = qint64(512) * 1024 * 1024;
 }
 
 // Feeds bytes [begin, end) of the device to the parser in chunks.
-void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser)
+void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser, QByteArray& buffer)
 {
     if (!device.seek(begin))
         throwDeviceError(device);
-    QByteArray buffer(int(qMin(kReadChunk, qMax<qint64>(end - begin, 1))), Qt::Uninitialized);
+    const qint64 wanted = qMin(kReadChunk, qMax<qint64>(end - begin, 1));
+    if (buffer.size() < wanted)
+        buffer.resize(wanted);
     qint64 at = begin;
     while (at < end) {
         const qint64 want = qMin<qint64>(buffer.size(), end - at);
@@ -50,11 +52,15 @@ VCardImport::~VCardImport() = default;
 void VCardImport::initialize(QString path)
 {
     auto file = std::make_unique<QFile>(path);
-    if (!file->open(QIODevice::ReadOnly))
+    // Unbuffered: every card is read by a seek and one read of its own
+    // bytes; a device buffer would refill 16 KiB per card.
+    if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throwDeviceError(*file);
 
     std::unique_ptr<QIODevice> source;
-    const QByteArray head = file->peek(4);
+    const QByteArray head = file->read(4);
+    if (!file->seek(0))
+        throwDeviceError(*file);
     qint64 origin = 0;
     if (QVCardParser::hasUtf16Bom(head)) {
         if (file->size() > kMaxUtf16File)
@@ -76,9 +82,11 @@ void VCardImport::initialize(QString path)
 
     VCardStreamParser scanner(VCardStreamParser::RangesOnly);
     scanner.setOrigin(origin, 1);
-    feedRange(*source, origin, source->size(), scanner);
+    feedRange(*source, origin, source->size(), scanner, m_buffer);
 
     m_source = std::move(source);
+    m_window.clear();
+    m_windowStart = -1;
     m_ranges = scanner.ranges();
     m_cursor = 0;
     m_skipped = 0;
@@ -100,19 +108,45 @@ pim::_Contact VCardImport::nextContact()
 {
     Q_ASSERT(hasNext());
     const VCardStreamParser::CardRange range = m_ranges.at(m_cursor++);
-    VCardStreamParser parser(VCardStreamParser::Cards);
-    parser.setOrigin(range.begin, range.line);
-    feedRange(*m_source, range.begin, range.end, parser);
-    m_skipped += parser.skippedLines();
-    for (const qint64 line : parser.skippedLineNumbers()) {
+    m_cardParser.reset();
+    m_cardParser.setOrigin(range.begin, range.line);
+    feedCard(range);
+    m_skipped += m_cardParser.skippedLines();
+    for (const qint64 line : m_cardParser.skippedLineNumbers()) {
         if (m_skippedLines.size() >= 1000)
             break;
         m_skippedLines.append(line);
     }
-    const QList<QList<VCardProperty>> cards = parser.takeCards();
+    const QList<QList<VCardProperty>> cards = m_cardParser.takeCards();
     if (cards.isEmpty())
         return pim::_Contact();
     return m_mapper.toContact(cards.first());
+}
+
+void VCardImport::feedCard(const VCardStreamParser::CardRange& range)
+{
+    const qint64 length = range.end - range.begin;
+    if (length > kReadChunk) {
+        feedRange(*m_source, range.begin, range.end, m_cardParser, m_buffer);
+        return;
+    }
+    const bool inWindow = m_windowStart >= 0 && range.begin >= m_windowStart
+        && range.end <= m_windowStart + m_window.size();
+    if (!inWindow) {
+        if (!m_source->seek(range.begin))
+            throwDeviceError(*m_source);
+        m_window.resize(kReadChunk);
+        const qint64 got = m_source->read(m_window.data(), kReadChunk);
+        if (got < 0)
+            throwDeviceError(*m_source);
+        m_window.resize(got);
+        m_windowStart = range.begin;
+    }
+    const qint64 offset = range.begin - m_windowStart;
+    const qint64 available = qMin<qint64>(length, m_window.size() - offset);
+    if (available > 0)
+        m_cardParser.feed(m_window.constData() + offset, available);
+    m_cardParser.finish();
 }
 
 void VCardImport::uninitialize()

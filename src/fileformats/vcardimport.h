@@ -35,10 +35,18 @@ public:
     const QList<qint64>& skippedLineNumbers() const { return m_skippedLines; }
 
 private:
+    void feedCard(const VCardStreamParser::CardRange& range);
+
     std::unique_ptr<QIODevice> m_source;
     QList<VCardStreamParser::CardRange> m_ranges;
     qsizetype m_cursor = 0;
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
     VCardCardMapper m_mapper;
+    VCardStreamParser m_cardParser;
+    QByteArray m_buffer;
+    // Cards are read in file order: one read fills a window that serves the
+    // cards after it too.
+    QByteArray m_window;
+    qint64 m_windowStart = -1;
 };

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vcardrules.h"
 
-#include <QDateTime>
+#include <QDate>
+#include <QTime>
 #include <QHash>
 
 namespace vcardrules {
@@ -32,35 +33,80 @@ void readDate(const VCardValue& value, pim::_Contact& contact, int subType)
 
 } // namespace
 
+namespace {
+
+// Reads digits at text[at..at+count); -1 when any is not a digit.
+int digitsAt(const QString& text, qsizetype at, int count)
+{
+    if (at + count > text.size())
+        return -1;
+    int value = 0;
+    for (int i = 0; i < count; ++i) {
+        const QChar c = text.at(at + i);
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c.unicode() - '0');
+    }
+    return value;
+}
+
+// The time part after "T", extended (10:30:00) or basic (103000), seconds
+// optional, then optional fractions and a zone (Z, +hh:mm, +hhmm, +hh),
+// which are dropped: dates are stored as the wall-clock text written.
+bool readTime(const QString& text, qsizetype at, bool extended, int& h, int& m, int& s)
+{
+    const int step = extended ? 3 : 2;
+    h = digitsAt(text, at, 2);
+    m = digitsAt(text, at + step, 2);
+    if (h < 0 || m < 0 || (extended && text.at(at + 2) != u':'))
+        return false;
+    at += step + 2;
+    s = 0;
+    if (at < text.size() && (extended ? text.at(at) == u':' : text.at(at).isDigit())) {
+        s = digitsAt(text, at + (extended ? 1 : 0), 2);
+        if (s < 0)
+            return false;
+        at += extended ? 3 : 2;
+    }
+    if (at < text.size() && (text.at(at) == u'.' || text.at(at) == u',')) {
+        ++at;
+        while (at < text.size() && text.at(at).isDigit())
+            ++at;
+    }
+    if (at < text.size() && text.at(at) == u'Z')
+        ++at;
+    else if (at < text.size() && (text.at(at) == u'+' || text.at(at) == u'-')) {
+        const qsizetype rest = text.size() - at - 1;
+        const bool zone = (rest == 2 && digitsAt(text, at + 1, 2) >= 0)
+            || (rest == 4 && digitsAt(text, at + 1, 4) >= 0)
+            || (rest == 5 && text.at(at + 3) == u':' && digitsAt(text, at + 1, 2) >= 0 && digitsAt(text, at + 4, 2) >= 0);
+        if (!zone)
+            return false;
+        at = text.size();
+    }
+    return at == text.size() && QTime::isValid(h, m, s);
+}
+
+} // namespace
+
 QString dateText(const QString& value)
 {
-    QString text = value.trimmed();
-    if (text.isEmpty())
+    const QString text = value.trimmed();
+    // Extended (1980-01-15) or basic (19800115) date, optionally followed
+    // by "T" and a time in the same form.
+    const bool extended = text.size() >= 10 && text.at(4) == u'-' && text.at(7) == u'-';
+    const int y = digitsAt(text, 0, 4);
+    const int mo = digitsAt(text, extended ? 5 : 4, 2);
+    const int d = digitsAt(text, extended ? 8 : 6, 2);
+    const qsizetype dateEnd = extended ? 10 : 8;
+    if (y < 0 || mo < 0 || d < 0 || !QDate::isValid(y, mo, d))
         return text;
-    // Extended forms: 1980-01-15, 1980-01-15T10:30:00, with Z or an offset.
-    if (text.size() == 10) {
-        const QDate date = QDate::fromString(text, Qt::ISODate);
-        if (date.isValid())
-            return pim::fieldText(QVariant(date.startOfDay()));
+    int h = 0, mi = 0, s = 0;
+    if (text.size() > dateEnd) {
+        if (text.at(dateEnd) != u'T' || !readTime(text, dateEnd + 1, extended, h, mi, s))
+            return text;
     }
-    QDateTime moment = QDateTime::fromString(text, Qt::ISODate);
-    if (moment.isValid())
-        return pim::fieldText(QVariant(moment));
-    // Basic forms: 19800115 and 19800115T103000 (Z).
-    QString basic = text;
-    if (basic.endsWith(u'Z'))
-        basic.chop(1);
-    if (basic.size() == 8) {
-        const QDate date = QDate::fromString(basic, QStringLiteral("yyyyMMdd"));
-        if (date.isValid())
-            return pim::fieldText(QVariant(date.startOfDay()));
-    }
-    if (basic.size() == 15) {
-        moment = QDateTime::fromString(basic, QStringLiteral("yyyyMMdd'T'HHmmss"));
-        if (moment.isValid())
-            return pim::fieldText(QVariant(moment));
-    }
-    return text;
+    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, s);
 }
 
 void readNickname(const VCardValue& value, pim::_Contact& contact)

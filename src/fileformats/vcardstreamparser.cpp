@@ -16,12 +16,22 @@ namespace {
 constexpr qsizetype kMaxPiece = 64 * 1024 * 1024;
 constexpr int kMaxRecordedLines = 1000;
 
-// The property name without its group ("item1.TEL" -> "TEL"), in upper case.
-QByteArray normalizedName(const char* name)
+// The property name without its group ("item1.TEL" -> "TEL"), in upper
+// case, written into buffer when it fits (else into spill).
+const char* normalizedName(const char* name, char (&buffer)[40], QByteArray& spill)
 {
     const char* dot = std::strrchr(name, '.');
-    QByteArray result(dot ? dot + 1 : name);
-    return result.toUpper();
+    const char* base = dot ? dot + 1 : name;
+    const size_t length = std::strlen(base);
+    if (length >= sizeof buffer) {
+        spill = QByteArray(base).toUpper();
+        return spill.constData();
+    }
+    for (size_t i = 0; i <= length; ++i) {
+        const char c = base[i];
+        buffer[i] = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    }
+    return buffer;
 }
 
 bool isNamed(const char* name, const char* upper)
@@ -54,6 +64,37 @@ void VCardStreamParser::setOrigin(qint64 offset, qint64 line)
 {
     m_origin = offset;
     CARD_SetPosition(m_tokenizer, offset, line);
+}
+
+void VCardStreamParser::reset()
+{
+    CARD_ParserReset(m_tokenizer);
+    m_fed = 0;
+    m_origin = 0;
+    m_finished = false;
+    m_cards.clear();
+    m_cardOpen = false;
+    m_awaiting = nullptr;
+    m_awaitingVersion = false;
+    m_ranges.clear();
+    m_rangeOpen = false;
+    m_skipped = 0;
+    m_skippedLines.clear();
+}
+
+QString VCardStreamParser::intern(const char* text)
+{
+    const size_t length = std::strlen(text);
+    if (length > 24)
+        return QString::fromLatin1(text, qsizetype(length));
+    const QByteArray key = QByteArray::fromRawData(text, qsizetype(length));
+    const auto found = m_interned.constFind(key);
+    if (found != m_interned.constEnd())
+        return found.value();
+    const QString value = QString::fromLatin1(text, qsizetype(length));
+    if (m_interned.size() < 256)
+        m_interned.insert(QByteArray(text, qsizetype(length)), value);
+    return value;
 }
 
 void VCardStreamParser::feed(const char* data, qsizetype length)
@@ -120,9 +161,11 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     QList<VCardProperty>& card = me->m_cards.last();
     card.append(VCardProperty());
     VCardProperty& property = card.last();
-    property.name = QString::fromLatin1(normalizedName(name));
+    char buffer[40];
+    QByteArray spill;
+    property.name = me->intern(normalizedName(name, buffer, spill));
     for (const char** p = params; p[0]; p += 2)
-        property.params.insert(QString::fromLatin1(p[0]), p[1] ? QString::fromLatin1(p[1]) : QString());
+        property.params.insert(me->intern(p[0]), p[1] ? me->intern(p[1]) : QString());
     me->m_awaiting = &property;
     me->m_awaitingVersion = property.name == QLatin1String("VERSION");
 }

@@ -3,6 +3,7 @@
 
 #include "vcardproperty.h"
 
+#include <QHash>
 #include <QList>
 
 struct CARD_Parser;
@@ -32,6 +33,8 @@ public:
 
     // Where the first byte fed stands in the file. Call before feeding.
     void setOrigin(qint64 offset, qint64 line);
+    // Forgets everything read, to parse new input with the same buffers.
+    void reset();
     void feed(const char* data, qsizetype length);
     // Ends the input; a last line without a line end still counts.
     void finish();
@@ -47,6 +50,9 @@ private:
     static void onProperty(void* self, const char* name, const char** params);
     static void onData(void* self, const char* data, int length);
     static void onError(void* self, long long line);
+    // The same few names and parameter words come on every card; sharing
+    // their text saves an allocation per property.
+    QString intern(const char* text);
 
     Mode m_mode;
     CARD_Parser* m_tokenizer = nullptr;
@@ -65,4 +71,6 @@ private:
 
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
+
+    QHash<QByteArray, QString> m_interned;
 };

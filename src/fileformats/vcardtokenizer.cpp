@@ -53,19 +53,28 @@ int hexValue(unsigned char c)
     return -1;
 }
 
+struct Base64Table {
+    unsigned char value[256];
+    constexpr Base64Table()
+        : value()
+    {
+        for (int i = 0; i < 256; ++i)
+            value[i] = 255;
+        for (int i = 0; i < 26; ++i) {
+            value['A' + i] = (unsigned char)i;
+            value['a' + i] = (unsigned char)(i + 26);
+        }
+        for (int i = 0; i < 10; ++i)
+            value['0' + i] = (unsigned char)(i + 52);
+        value[(unsigned char)'+'] = 62;
+        value[(unsigned char)'/'] = 63;
+    }
+};
+constexpr Base64Table kBase64;
+
 unsigned char base64ToOrd(unsigned char c)
 {
-    if (c >= 'A' && c <= 'Z')
-        return c - 'A';
-    if (c >= 'a' && c <= 'z')
-        return c - 'a' + 26;
-    if (c >= '0' && c <= '9')
-        return c - '0' + 52;
-    if (c == '+')
-        return 62;
-    if (c == '/')
-        return 63;
-    return 255;
+    return kBase64.value[c];
 }
 
 bool equalsIgnoreCase(const char* a, const char* b)
@@ -542,6 +551,20 @@ void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n)
         p->pending[p->pendingCount++] = c;
         if (p->pendingCount < 4)
             continue;
+        const unsigned a = base64ToOrd(p->pending[0]);
+        const unsigned b = base64ToOrd(p->pending[1]);
+        const unsigned x = base64ToOrd(p->pending[2]);
+        const unsigned y = base64ToOrd(p->pending[3]);
+        if ((a | b | x | y) < 64) {
+            // A full group without padding: room was reserved above.
+            char* out = p->line + p->lineLength;
+            out[0] = char((a << 2 | b >> 4) & 0xFF);
+            out[1] = char((b << 4 | x >> 2) & 0xFF);
+            out[2] = char((x << 6 | y) & 0xFF);
+            p->lineLength += 3;
+            p->pendingCount = 0;
+            continue;
+        }
         if (!decodeBase64Group(p)) {
             dropLine(p);
             return;
@@ -566,6 +589,21 @@ void CARD_ParserFree(CARD_Parser* parser)
     std::free(parser->params);
     std::free(parser->paramPtrs);
     delete parser;
+}
+
+void CARD_ParserReset(CARD_Parser* parser)
+{
+    clearLine(parser);
+    parser->lfPending = true;
+    parser->foldPending = false;
+    parser->softBreak = false;
+    parser->unfoldMode = CARD_UNFOLD_SPACE;
+    parser->position = 0;
+    parser->physLine = 1;
+    parser->lineStart = 0;
+    parser->lineNumber = 1;
+    parser->errors = 0;
+    parser->errorInCall = false;
 }
 
 void CARD_SetUserData(CARD_Parser* parser, void* userData) { parser->userData = userData; }

@@ -34,6 +34,9 @@ enum CARD_UnfoldMode {
 // Null when memory is exhausted.
 CARD_Parser* CARD_ParserCreate();
 void CARD_ParserFree(CARD_Parser* parser);
+// Back to the state of a new parser for new input; callbacks, user data and
+// the line length limit stay, buffers are kept for reuse.
+void CARD_ParserReset(CARD_Parser* parser);
 
 void CARD_SetUserData(CARD_Parser* parser, void* userData);
 void* CARD_GetUserData(CARD_Parser* parser);

@@ -24,6 +24,12 @@ QString VCardValue::text() const
 QStringList VCardValue::components() const
 {
     const QString source = raw();
+    if (!source.contains(u'\\')) {
+        QStringList parts = source.split(u';');
+        if (!parts.isEmpty() && parts.last().isEmpty())
+            parts.removeLast();
+        return parts;
+    }
     QStringList result;
     QString current;
     bool escaped = false;

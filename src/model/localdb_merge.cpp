@@ -58,6 +58,8 @@ private:
 
 bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged)
 {
+    if (!m_rule)
+        throw std::runtime_error("LocalDb: no duplicate rule to merge with");
     const QStringList minKeys = m_rule->checkEqualFieldsMin(type);
     bool single = false;
     const QStringList keptKeys = m_rule->validFields(type, single);

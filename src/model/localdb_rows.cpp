@@ -74,6 +74,10 @@ std::array<Layout, pim::ENTITY_TYPE_LAST + 1> buildLayouts()
     // The country code is written but never read back: the editor's change
     // detection relies on a loaded address lacking "data11".
     l[pim::ENTITY_ADDR].read.removeAll(QStringLiteral("data11"));
+    // Read in key order so that each value is appended to the field map
+    // at its end instead of searched into place.
+    for (Layout& t : l)
+        t.read.sort();
     return l;
 }
 
@@ -141,11 +145,13 @@ void LocalDb::fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity)
     if (!pim::isValidEntityType(type))
         return;
     const Layout& l = layout(type);
+    auto hint = entity.fields.cend();
     for (const QString& column : l.read) {
         if (type == pim::ENTITY_PHOTO && column == kData15)
-            entity.fields.insert(column, cursor.getBlob(column));
+            entity.fields.insert(hint, column, cursor.getBlob(column));
         else
-            entity.fields.insert(column, cursor.getText(column));
+            entity.fields.insert(hint, column, cursor.getText(column));
+        hint = entity.fields.cend();
     }
 }
 

@@ -314,6 +314,12 @@ void TestVCardImport::readsDates_data()
     QTest::newRow("basic date") << QByteArray("19800115") << "1980-01-15T00:00:00";
     QTest::newRow("basic date and time") << QByteArray("19800115T103000") << "1980-01-15T10:30:00";
     QTest::newRow("basic with Z") << QByteArray("19800115T103000Z") << "1980-01-15T10:30:00";
+    QTest::newRow("basic without seconds") << QByteArray("19800115T1030Z") << "1980-01-15T10:30:00";
+    QTest::newRow("extended with fraction and offset") << QByteArray("1980-01-15T10:30:00.250+01:00")
+                                                       << "1980-01-15T10:30:00";
+    QTest::newRow("time out of range kept as written") << QByteArray("1980-01-15T25:00:00") << "1980-01-15T25:00:00";
+    QTest::newRow("trailing garbage kept as written") << QByteArray("1980-01-15x") << "1980-01-15x";
+    QTest::newRow("surrounding blanks trimmed") << QByteArray("  1980-01-15 ") << "1980-01-15T00:00:00";
     QTest::newRow("no year kept as written") << QByteArray("--0415") << "--0415";
     QTest::newRow("impossible day kept as written") << QByteArray("1980-02-30") << "1980-02-30";
     QTest::newRow("empty") << QByteArray("") << "";

@@ -8,6 +8,9 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <atomic>
 
 #include <memory>
 
@@ -156,6 +159,47 @@ private slots:
             plan << row.value(3).toString();
         QVERIFY2(plan.join(" ").contains("SEARCH contact USING COVERING INDEX index_contacts_full_name_nocase (full_name=?)"),
                  qPrintable(plan.join(" / ")));
+    }
+
+    void readsDuringAWorkerEditAreSerialised()
+    {
+        // The GUI thread may repaint a list while a worker merges into the
+        // same database; the calls must take turns on the connection.
+        std::atomic<bool> done{false};
+        QString workerError;
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            try {
+                m_db->beginEdit();
+                for (int i = 0; i < 1000; ++i) {
+                    pim::_Contact in(0, QString(), QStringLiteral("W%1").arg(i % 500));
+                    pim::Entity phone;
+                    phone.fields.insert(QStringLiteral("data1"), QString::number(i));
+                    in.entities[pim::ENTITY_PHONE].append(phone);
+                    pim::_Contact stored;
+                    bool existed = false;
+                    m_db->combineContact(in, stored, existed);
+                }
+                m_db->endEdit(true);
+            } catch (const std::exception& e) {
+                workerError = QString::fromUtf8(e.what());
+            }
+            done = true;
+        }));
+        worker->start();
+        int reads = 0;
+        while (!done) {
+            const auto list = m_db->contacts(0, QStringLiteral("W1"));
+            for (const auto& c : list)
+                QVERIFY(c.fullName.startsWith("W1"));
+            ++reads;
+        }
+        QVERIFY(worker->wait(60000));
+        QVERIFY2(workerError.isEmpty(), qPrintable(workerError));
+        QVERIFY(reads > 0);
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.value("select count(*) from contact where full_name like 'W%'").toInt(), 500);
+        QCOMPARE(probe.value("select count(*) from data where type=3 and contact_id in"
+                             " (select _id from contact where full_name like 'W%')").toInt(), 1000);
     }
 
     void indexMadeInsideRolledBackEditIsMadeAgain()

@@ -10,6 +10,13 @@ inline constexpr const char* kVersion = "3.1.13";
 inline constexpr int kVersionNumber = 13;
 inline constexpr const char* kSupportEmail = "support@quorvantile.com";
 
+// The maker's web addresses. There is no public site yet: every one is empty,
+// and whatever would link to an empty address shows no link at all.
+inline constexpr const char* kMakerSite = "";
+inline constexpr const char* kHelpPage = "";
+inline constexpr const char* kSupportPage = "";
+inline constexpr const char* kStorageTutorialPage = "";
+
 // The translated product title (context "QObject"); the English table has no
 // entry for it, so it reads as the source text.
 QString title();
