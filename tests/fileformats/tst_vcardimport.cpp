@@ -109,6 +109,7 @@ private slots:
     void keepsEveryCardAroundABrokenLine();
     void decodesLegacyCharsets_data();
     void decodesLegacyCharsets();
+    void readsCardsAcrossReadWindows();
 };
 
 void TestVCardImport::countsCards_data()
@@ -585,6 +586,31 @@ void TestVCardImport::decodesLegacyCharsets()
         QCOMPARE(c.entities.value(pim::ENTITY_NAME).first().fields.value(QStringLiteral("data3")).toString(), text);
         QCOMPARE(c.entities.value(pim::ENTITY_NOTES).first().fields.value(QStringLiteral("data1")).toString(), text);
     }
+}
+
+// Cards are read through a window of the file and very large cards past
+// it; both must give every card whole, in order.
+void TestVCardImport::readsCardsAcrossReadWindows()
+{
+    QByteArray photo(1536 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < photo.size(); ++i)
+        photo[i] = char((i * 131) >> 3);
+    QByteArray file;
+    for (int i = 0; i < 3000; ++i) {
+        const QByteArray n = QByteArray::number(i);
+        QByteArray body = "N:Family" + n + ";Given\r\nNOTE:" + QByteArray(500, 'x') + "\r\n";
+        if (i == 1500)
+            body += "PHOTO;ENCODING=b:" + QVCardParser::encodeBase64(photo, 75) + "\r\n";
+        file += card(i % 2 ? "2.1" : "3.0", body);
+    }
+    QVERIFY(file.size() > 3 * 1024 * 1024);
+    const QList<pim::_Contact> contacts = readAll(file);
+    QCOMPARE(contacts.size(), 3000);
+    for (int i = 0; i < 3000; ++i)
+        QCOMPARE(contacts.at(i).fullName, QStringLiteral("Given Family%1").arg(i));
+    QCOMPARE(contacts.at(1500).entities.value(pim::ENTITY_PHOTO).first().fields.value(QStringLiteral("data15")).toByteArray(),
+             photo);
+    QVERIFY(!contacts.at(1501).entities.contains(pim::ENTITY_PHOTO));
 }
 
 QTEST_GUILESS_MAIN(TestVCardImport)
