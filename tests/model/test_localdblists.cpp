@@ -192,6 +192,7 @@ private slots:
             for (const auto& c : list)
                 QVERIFY(c.fullName.startsWith("W1"));
             ++reads;
+            QThread::msleep(1); // a repaint, not a busy loop that starves the worker
         }
         QVERIFY(worker->wait(60000));
         QVERIFY2(workerError.isEmpty(), qPrintable(workerError));
