@@ -11,29 +11,23 @@
 
 namespace {
 
-// The maker's texts, all in one place. There is no public site yet; fill
-// these in when there is one.
-const char* const kMakerNotice = "";
-const char* const kHomePageUrl = "";
-const char* const kHomePageText = "";
-
 const int kIconHeight = 64;
 
 } // namespace
 
 QString AboutUsForm::makerNotice()
 {
-    return QString::fromUtf8(kMakerNotice);
+    return QString::fromUtf8(product::kMakerNotice);
 }
 
 QString AboutUsForm::homePageUrl()
 {
-    return QString::fromUtf8(kHomePageUrl);
+    return QString::fromUtf8(product::kMakerSite);
 }
 
 QString AboutUsForm::homePageText()
 {
-    const QString text = QString::fromUtf8(kHomePageText);
+    const QString text = QString::fromUtf8(product::kMakerSiteText);
     return text.isEmpty() ? homePageUrl() : text;
 }
 

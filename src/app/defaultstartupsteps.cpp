@@ -52,7 +52,9 @@ int DefaultStartupSteps::sqliteWrapperVersion()
 
 bool DefaultStartupSteps::lockDataFolder()
 {
-    return m_lock.acquire(g_dataSaveDir().absolutePath());
+    // A folder that cannot be written is not a second instance: the
+    // storage warning tells the user, and the program runs without a lock.
+    return m_lock.acquire(g_dataSaveDir().absolutePath()) != InstanceLock::HeldElsewhere;
 }
 
 void DefaultStartupSteps::unlockDataFolder()

@@ -13,20 +13,20 @@ InstanceLock::~InstanceLock()
     release();
 }
 
-bool InstanceLock::acquire(const QString& dataFolder)
+InstanceLock::Outcome InstanceLock::acquire(const QString& dataFolder)
 {
     if (isHeld())
-        return true;
+        return Acquired;
     auto lock = std::make_unique<QLockFile>(QDir(dataFolder).filePath(QLatin1String(kFileName)));
     // The program runs for days: an age limit would let a second instance
     // call a live lock stale. Only a lock whose process is gone is stale.
     lock->setStaleLockTime(0);
     if (!lock->tryLock(0)) {
         qCWarning(lcApp) << "data folder lock not taken:" << dataFolder << "error" << lock->error();
-        return false;
+        return lock->error() == QLockFile::LockFailedError ? HeldElsewhere : Unavailable;
     }
     m_lock = std::move(lock);
-    return true;
+    return Acquired;
 }
 
 void InstanceLock::release()

@@ -18,9 +18,17 @@ public:
 
     static constexpr const char* kFileName = "marrowlink.lock";
 
-    // True when the folder is now ours (also when it already was). False
-    // when a running process holds it or the lock file cannot be written.
-    bool acquire(const QString& dataFolder);
+    enum Outcome {
+        Acquired,
+        // A running process holds the folder.
+        HeldElsewhere,
+        // The lock file cannot be written (missing or read-only folder):
+        // nothing says another instance runs.
+        Unavailable,
+    };
+
+    // Acquired also when the folder already was ours.
+    Outcome acquire(const QString& dataFolder);
     void release();
     bool isHeld() const;
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "itemmodelcontacts.h"
 
+#include "contactdisplayer.h"
+
 #include <QBrush>
 #include <QColor>
 #include <QImage>
@@ -116,16 +118,10 @@ QPixmap ItemModelContacts::iconOf(const Row& row) const
 {
     if (!row.icon.isNull())
         return row.icon;
-    QImage image;
     const QList<pim::Entity> photos = row.contact.entities.value(pim::ENTITY_PHOTO);
-    if (!photos.isEmpty()) {
-        const QByteArray bytes = photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray();
-        if (!bytes.isEmpty()) {
-            image = QImage::fromData(bytes, "JPEG");
-            if (image.isNull())
-                image = QImage::fromData(bytes, "PNG");
-        }
-    }
+    const QImage image = photos.isEmpty()
+        ? QImage()
+        : ContactDisplayer::decodePhoto(photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray());
     row.icon = image.isNull() ? placeholderIcon()
                              : QPixmap::fromImage(image.scaledToWidth(kIconWidth, Qt::FastTransformation));
     return row.icon;

@@ -187,8 +187,12 @@ void MainWindow::buildMenusAndToolBar()
     add(tools, nullptr, tr("IDS_MI_CONNECT_ANDROID_VIA_WIFI"), &MainWindow::miToolsConnectViaWiFi, true, -1);
 
     QMenu* help = ui->menuBar->addMenu(tr("Help"));
-    add(help, ":res/help.png", tr("IDS_MI_HELP"), &MainWindow::miHelpHelp, true, -1);
-    add(help, nullptr, tr("IDS_MI_FEEDBACK"), &MainWindow::miHelpFeedback, true, -1);
+    // Entries that would open an unset address stay hidden rather than do
+    // nothing when chosen.
+    add(help, ":res/help.png", tr("IDS_MI_HELP"), &MainWindow::miHelpHelp, true, -1)
+        ->setVisible(*product::kHelpPage != '\0');
+    add(help, nullptr, tr("IDS_MI_FEEDBACK"), &MainWindow::miHelpFeedback, true, -1)
+        ->setVisible(*product::kSupportPage != '\0');
     add(help, nullptr, tr("IDS_MI_ABOUT"), &MainWindow::miHelpAbout, true, -1);
 
     for (int index : { TB_BACKUP, TB_I2A, TB_A2I, TB_I2I, TB_A2A, TB_DB2I, TB_DB2A })

@@ -34,6 +34,13 @@ QString exceptionText(const std::exception& e)
     return QString::fromUtf8(e.what());
 }
 
+void addMenuEntry(QMenu* menu, MainWindow* window, const char* icon, const QString& text,
+                  void (MainWindow::*slot)(), bool enabled)
+{
+    QAction* action = menu->addAction(QIcon(QString::fromLatin1(icon)), text, window, slot);
+    action->setEnabled(enabled);
+}
+
 // Resets a flag when a scope is left, whatever way.
 class FlagScope {
 public:
@@ -215,8 +222,7 @@ bool MainWindow::fillTreeContextMenu(QMenu* menu)
     if (!current.node)
         return false;
     auto add = [this, menu](const char* icon, const QString& text, void (MainWindow::*slot)(), bool enabled = true) {
-        QAction* action = menu->addAction(QIcon(QString::fromLatin1(icon)), text, this, slot);
-        action->setEnabled(enabled);
+        addMenuEntry(menu, this, icon, text, slot, enabled);
     };
     const int iPhones = treeModel->deviceCount(Tree::KIND_IOS);
     const int androids = treeModel->deviceCount(Tree::KIND_ANDROID);
@@ -271,8 +277,7 @@ bool MainWindow::fillContactContextMenu(QMenu* menu)
     if (!db || selectedRows == 0)
         return false;
     auto add = [this, menu](const char* icon, const QString& text, void (MainWindow::*slot)(), bool enabled = true) {
-        QAction* action = menu->addAction(QIcon(QString::fromLatin1(icon)), text, this, slot);
-        action->setEnabled(enabled);
+        addMenuEntry(menu, this, icon, text, slot, enabled);
     };
     const int iPhones = treeModel->deviceCount(Tree::KIND_IOS);
     const int androids = treeModel->deviceCount(Tree::KIND_ANDROID);

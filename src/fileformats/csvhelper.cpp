@@ -226,6 +226,24 @@ bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row)
 
 bool skipRow(const QByteArray& data, qsizetype& pos, bool* blank)
 {
+    // A row without a double quote ends at its first line end; only a row
+    // with quotes needs the scanner, which knows line ends inside them.
+    const char* const begin = data.constData() + pos;
+    const char* const end = data.constData() + data.size();
+    if (const char* p = plainRowEnd(begin, end)) {
+        // Any byte before the line end is a comma or content: only an empty
+        // line is blank.
+        if (blank)
+            *blank = p == begin;
+        if (p == end) {
+            pos = data.size();
+            return false;
+        }
+        pos = (p - data.constData()) + 1;
+        if (*p == '\r' && pos < data.size() && data.at(pos) == '\n')
+            ++pos;
+        return true;
+    }
     MemorySource src(data, pos);
     ShapeSink sink;
     const bool ended = scanRow(src, sink);

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QVarLengthArray>
 
+#include <cstring>
 #include <stdexcept>
 
 namespace {
@@ -143,6 +144,31 @@ bool CSVImport::hasNext()
     return m_cursor < m_rowStarts.size();
 }
 
+bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells) const
+{
+    const char* const begin = m_text.constData() + pos;
+    const char* const end = m_text.constData() + m_text.size();
+    const char* const rowEnd = csvhelper::plainRowEnd(begin, end);
+    if (!rowEnd)
+        return false;
+    const int headerSize = int(m_header.size());
+    int index = 0;
+    const char* cell = begin;
+    for (;;) {
+        const void* comma = std::memchr(cell, ',', size_t(rowEnd - cell));
+        const char* c = comma ? static_cast<const char*>(comma) : rowEnd;
+        const qsizetype size = c - cell;
+        if (index >= headerSize)
+            extraCells = extraCells || size > 0;
+        else if (size > 0 && m_columnOfIndex.at(index) >= 0)
+            values[m_columnOfIndex.at(index)] = QString::fromUtf8(cell, size);
+        ++index;
+        cell = c + 1;
+        if (c == rowEnd)
+            return true;
+    }
+}
+
 pim::_Contact CSVImport::nextContact()
 {
     Q_ASSERT(hasNext());
@@ -153,16 +179,18 @@ pim::_Contact CSVImport::nextContact()
     const int headerSize = int(m_header.size());
     QVarLengthArray<QString, 64> values(m_columns.size());
     bool extraCells = false;
-    csvhelper::MemorySource src(m_text, pos);
-    auto sink = csvhelper::decodingSink(
-        [&](int index) { return index >= headerSize || m_columnOfIndex.at(index) >= 0; },
-        [&](int index, QString&& text) {
-            if (index >= headerSize)
-                extraCells = extraCells || !text.isEmpty();
-            else
-                values[m_columnOfIndex.at(index)] = std::move(text);
-        });
-    csvhelper::scanRow(src, sink);
+    if (!readPlainRow(pos, values, extraCells)) {
+        csvhelper::MemorySource src(m_text, pos);
+        auto sink = csvhelper::decodingSink(
+            [&](int index) { return index >= headerSize || m_columnOfIndex.at(index) >= 0; },
+            [&](int index, QString&& text) {
+                if (index >= headerSize)
+                    extraCells = extraCells || !text.isEmpty();
+                else
+                    values[m_columnOfIndex.at(index)] = std::move(text);
+            });
+        csvhelper::scanRow(src, sink);
+    }
     if (extraCells)
         qCWarning(lcCsv) << "data row" << m_cursor << "has cells beyond the header; they are ignored";
 
@@ -179,8 +207,13 @@ pim::_Contact CSVImport::nextContact()
         if (list.isEmpty() || col.multiValued)
             list.append(pim::Entity());
         pim::Entity& entity = list.last();
-        if (!col.info.typeKey.isEmpty() && col.info.subType != 0)
-            entity.fields.insert(col.info.typeKey, col.info.subType);
+        if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
+            // The columns of a group share their sub-type: a lookup is
+            // cheaper than writing the same number again.
+            const auto type = entity.fields.constFind(col.info.typeKey);
+            if (type == entity.fields.constEnd() || type->typeId() != QMetaType::Int || type->toInt() != col.info.subType)
+                entity.fields.insert(col.info.typeKey, col.info.subType);
+        }
         auto field = entity.fields.find(col.info.valueKey);
         if (field == entity.fields.end() || field->toString().isEmpty())
             entity.fields.insert(col.info.valueKey, value);

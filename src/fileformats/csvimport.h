@@ -7,6 +7,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QStringList>
+#include <QVarLengthArray>
 #include <QVector>
 
 // Reads a CSV contact file: the first row names the columns, every further
@@ -44,6 +45,10 @@ private:
     };
 
     void resolveColumns();
+    // The cells of the row at pos when it holds no double quote, so that
+    // its cells are just the pieces between commas up to the line end;
+    // false (nothing read) for a row the full scanner must read.
+    bool readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells) const;
 
     QStringList m_header;
     // The file as UTF-8, and where each data row starts in it.

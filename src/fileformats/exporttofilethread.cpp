@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <memory>
 #include <stdexcept>
@@ -17,12 +18,12 @@ namespace {
 // The user cancelled; unwinds to run() without a message.
 struct ExportCancelled {};
 
-std::runtime_error fileError(const QFile& file)
+std::runtime_error fileError(const QFileDevice& file)
 {
     return std::runtime_error(file.errorString().toUtf8().toStdString());
 }
 
-void writeAll(QFile& file, const QByteArray& bytes)
+void writeAll(QFileDevice& file, const QByteArray& bytes)
 {
     if (file.write(bytes) != bytes.size())
         throw fileError(file);
@@ -35,49 +36,62 @@ QIODevice::OpenMode openModeFor(int type)
     return QIODevice::WriteOnly;
 }
 
-// Holds the destination while it is written and takes the partial file away
-// again unless the export completed. Only a regular file that this export
-// opened is removed: a path that could not be opened may be someone else's
-// file, and a device such as /dev/full must never be unlinked.
+// Holds the destination while it is written. A regular file (or a new one)
+// is written through QSaveFile: the data goes to a temporary file beside it
+// and replaces the chosen file only once everything is written, so a failed
+// or cancelled export leaves no partial file and never costs the user the
+// file they chose to overwrite. Anything else (a device such as /dev/full)
+// is written directly and never removed or replaced.
 class PartialFile {
 public:
-    explicit PartialFile(const QString& path) : m_file(path) {}
+    explicit PartialFile(const QString& path)
+    {
+        const QFileInfo info(path);
+        if (!info.exists() || info.isFile())
+            m_file = std::make_unique<QSaveFile>(path);
+        else
+            m_file = std::make_unique<QFile>(path);
+    }
     ~PartialFile() { discard(); }
 
-    QFile& file() { return m_file; }
+    QFileDevice& file() { return *m_file; }
 
     void open(QIODevice::OpenMode mode)
     {
-        if (!m_file.open(mode))
-            throw fileError(m_file);
-        m_removable = QFileInfo(m_file.fileName()).isFile();
+        if (!m_file->open(mode))
+            throw fileError(*m_file);
     }
 
     // Everything must have reached the file system before success is told:
     // a full disk often shows only when the buffer is flushed or closed.
     void commit()
     {
-        if (!m_file.flush())
-            throw fileError(m_file);
-        m_file.close();
-        if (m_file.error() != QFileDevice::NoError)
-            throw fileError(m_file);
-        m_removable = false;
+        if (auto* save = qobject_cast<QSaveFile*>(m_file.get())) {
+            if (!save->commit())
+                throw fileError(*save);
+            return;
+        }
+        if (!m_file->flush())
+            throw fileError(*m_file);
+        m_file->close();
+        if (m_file->error() != QFileDevice::NoError)
+            throw fileError(*m_file);
     }
 
     void discard()
     {
-        if (m_file.isOpen())
-            m_file.close();
-        if (m_removable && !m_file.remove())
-            qCWarning(lcExport) << "could not remove the partial file" << m_file.fileName()
-                                << m_file.errorString();
-        m_removable = false;
+        if (auto* save = qobject_cast<QSaveFile*>(m_file.get())) {
+            // Dropping an uncommitted QSaveFile removes its temporary file.
+            save->cancelWriting();
+            m_file.reset();
+            return;
+        }
+        if (m_file && m_file->isOpen())
+            m_file->close();
     }
 
 private:
-    QFile m_file;
-    bool m_removable = false;
+    std::unique_ptr<QFileDevice> m_file;
 };
 
 } // namespace

@@ -51,13 +51,18 @@ Rule ruleFor(const QString& name)
     return table.value(name, RULE_NONE);
 }
 
+// Equal to an upper-case ASCII word without regard to case; the length
+// test first, as almost every parameter differs in length.
+bool isWord(const QString& text, QLatin1StringView upper)
+{
+    return text.size() == upper.size() && text.compare(upper, Qt::CaseInsensitive) == 0;
+}
+
 bool isQuotedPrintable(const VCardProperty& property)
 {
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
-        const QString& word = it.key().compare(QLatin1String("ENCODING"), Qt::CaseInsensitive) == 0
-            ? it.value()
-            : it.key();
-        if (word.compare(QLatin1String("QUOTED-PRINTABLE"), Qt::CaseInsensitive) == 0)
+        const QString& word = isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
+        if (isWord(word, QLatin1StringView("QUOTED-PRINTABLE")))
             return true;
     }
     return false;
@@ -81,22 +86,27 @@ struct NameParts {
     bool present[5] = { false, false, false, false, false };
 };
 
-void putPart(pim::Entity& entity, const char* key, const NameParts& parts, int index)
+void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index)
 {
     if (parts.present[index])
-        entity.fields.insert(QString::fromLatin1(key), parts.part[index]);
+        entity.fields.insert(key, parts.part[index]);
 }
 
 // The name entity for one reading of N: standard (family;given;...) or
 // swapped (given;family;...), as older builds of this program wrote it.
 pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, bool swapped)
 {
+    static const QString given = QStringLiteral("data2");
+    static const QString family = QStringLiteral("data3");
+    static const QString middle = QStringLiteral("data4");
+    static const QString prefix = QStringLiteral("data5");
+    static const QString suffix = QStringLiteral("data6");
     pim::Entity entity = base;
-    putPart(entity, swapped ? "data2" : "data3", parts, 0);
-    putPart(entity, swapped ? "data3" : "data2", parts, 1);
-    putPart(entity, "data4", parts, 2);
-    putPart(entity, "data5", parts, 3);
-    putPart(entity, "data6", parts, 4);
+    putPart(entity, swapped ? given : family, parts, 0);
+    putPart(entity, swapped ? family : given, parts, 1);
+    putPart(entity, middle, parts, 2);
+    putPart(entity, prefix, parts, 3);
+    putPart(entity, suffix, parts, 4);
     return entity;
 }
 

@@ -311,6 +311,27 @@ qsizetype breakBefore(const char* data, qsizetype pos, qsizetype cut)
     return c;
 }
 
+// The FN to write. Our reader takes N given-name-first when FN matches
+// only that reading (cards from older builds), so a display name that reads
+// family first over the same parts ("Smith John" for John / Smith) would
+// swap the parts on re-import. The reader builds the display name from N
+// anyway, so writing that one instead loses nothing and keeps the parts.
+QString formattedName(const pim::_Contact& contact)
+{
+    const QList<pim::Entity> names = contact.entities.value(pim::ENTITY_NAME);
+    if (names.isEmpty())
+        return contact.fullName;
+    // Every N carries all five components, so the last one is what is read.
+    const pim::Entity& standard = names.constLast();
+    pim::Entity swapped = standard;
+    swapped.fields.insert(fieldKey(2), standard.fields.value(fieldKey(3)));
+    swapped.fields.insert(fieldKey(3), standard.fields.value(fieldKey(2)));
+    const QString display = standard.fullName();
+    if (contact.fullName != display && contact.fullName == swapped.fullName())
+        return display;
+    return contact.fullName;
+}
+
 } // namespace
 
 QByteArray VCardExport::initialize(const QList<pim::_Contact>&)
@@ -322,7 +343,7 @@ QByteArray VCardExport::ct2Bytes(const pim::_Contact& contact)
 {
     CardBuilder card;
     card.add(QStringLiteral("VERSION"), Params(), QByteArrayLiteral("3.0"));
-    card.addText(QStringLiteral("FN"), Params(), contact.fullName);
+    card.addText(QStringLiteral("FN"), Params(), formattedName(contact));
     for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it) {
         for (const pim::Entity& e : it.value())
             card.addEntity(it.key(), e);

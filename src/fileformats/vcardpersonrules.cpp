@@ -106,7 +106,22 @@ QString dateText(const QString& value)
         if (text.at(dateEnd) != u'T' || !readTime(text, dateEnd + 1, extended, h, mi, s))
             return text;
     }
-    return QString::asprintf("%04d-%02d-%02dT%02d:%02d:%02d", y, mo, d, h, mi, s);
+    // "yyyy-MM-ddThh:mm:ss"; every part is already known to fit its width.
+    char16_t out[19];
+    const auto put = [&out](int at, int value, int width) {
+        for (int i = width - 1; i >= 0; --i, value /= 10)
+            out[at + i] = char16_t(u'0' + value % 10);
+    };
+    put(0, y, 4);
+    put(5, mo, 2);
+    put(8, d, 2);
+    put(11, h, 2);
+    put(14, mi, 2);
+    put(17, s, 2);
+    out[4] = out[7] = u'-';
+    out[10] = u'T';
+    out[13] = out[16] = u':';
+    return QString(reinterpret_cast<const QChar*>(out), 19);
 }
 
 void readNickname(const VCardValue& value, pim::_Contact& contact)

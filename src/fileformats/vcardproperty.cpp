@@ -9,7 +9,9 @@ QString VCardProperty::paramIgnoringCase(const QString& key) const
     if (exact != params.constEnd())
         return exact.value();
     for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
-        if (it.key().compare(key, Qt::CaseInsensitive) == 0)
+        // Case folding maps one UTF-16 unit to one, so a length that differs
+        // settles it without the costlier comparison.
+        if (it.key().size() == key.size() && it.key().compare(key, Qt::CaseInsensitive) == 0)
             return it.value();
     }
     return QString();
@@ -31,15 +33,31 @@ QStringList VCardProperty::values() const
     return splitComponents(toString());
 }
 
-QStringList VCardProperty::splitComponents(const QString& text)
+QStringList VCardProperty::splitComponents(const QString& text, bool newlineEscapes)
 {
     QStringList result;
+    result.reserve(text.count(u';') + 1);
+    const qsizetype firstEscape = text.indexOf(u'\\');
+    if (firstEscape < 0) {
+        // The common case: no escapes, so every component is a plain slice.
+        qsizetype start = 0;
+        for (qsizetype end = text.indexOf(u';'); end >= 0; end = text.indexOf(u';', start)) {
+            result.append(text.mid(start, end - start));
+            start = end + 1;
+        }
+        if (start < text.size())
+            result.append(text.mid(start));
+        return result;
+    }
     QString current;
     bool escaped = false;
     for (const QChar c : text) {
         if (escaped) {
-            current.append(c);
             escaped = false;
+            if (newlineEscapes && (c == u'n' || c == u'N'))
+                current.append(u'\n');
+            else
+                current.append(c);
         } else if (c == u'\\') {
             escaped = true;
         } else if (c == u';') {

@@ -30,7 +30,9 @@ public:
     // is dropped and the next character taken literally; an empty trailing
     // component is left out.
     QStringList values() const;
-    static QStringList splitComponents(const QString& text);
+    // The same for any text; with newlineEscapes (3.0/4.0 values) "\n" and
+    // "\N" give a line feed instead of the letter.
+    static QStringList splitComponents(const QString& text, bool newlineEscapes = false);
 
     // The value of the parameter whose name equals key without regard to
     // case; empty when there is none.

@@ -85,16 +85,17 @@ void VCardStreamParser::reset()
 QString VCardStreamParser::intern(const char* text)
 {
     const size_t length = std::strlen(text);
-    if (length > 24)
+    if (length == 0 || length > 24)
         return QString::fromLatin1(text, qsizetype(length));
-    const QByteArray key = QByteArray::fromRawData(text, qsizetype(length));
-    const auto found = m_interned.constFind(key);
-    if (found != m_interned.constEnd())
-        return found.value();
-    const QString value = QString::fromLatin1(text, qsizetype(length));
-    if (m_interned.size() < 256)
-        m_interned.insert(QByteArray(text, qsizetype(length)), value);
-    return value;
+    unsigned hash = 2166136261u;
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ (unsigned char)text[i]) * 16777619u;
+    Interned& slot = m_interned[(hash ^ (hash >> 8)) % m_interned.size()];
+    if (slot.text.size() == qsizetype(length) && std::memcmp(slot.text.constData(), text, length) == 0)
+        return slot.value;
+    slot.text = QByteArray(text, qsizetype(length));
+    slot.value = QString::fromLatin1(text, qsizetype(length));
+    return slot.value;
 }
 
 void VCardStreamParser::feed(const char* data, qsizetype length)
@@ -147,6 +148,9 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
             return;
         }
         me->m_cards.append(QList<VCardProperty>());
+        // Typical cards have a dozen lines; growing from one costs a few
+        // moves of every property.
+        me->m_cards.last().reserve(16);
         me->m_cardOpen = true;
         return;
     }

@@ -3,8 +3,9 @@
 
 #include "vcardproperty.h"
 
-#include <QHash>
 #include <QList>
+
+#include <array>
 
 struct CARD_Parser;
 
@@ -72,5 +73,10 @@ private:
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
 
-    QHash<QByteArray, QString> m_interned;
+    // Direct-mapped by a hash of the text: a clash only costs a new string.
+    struct Interned {
+        QByteArray text;
+        QString value;
+    };
+    std::array<Interned, 256> m_interned;
 };

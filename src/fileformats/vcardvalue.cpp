@@ -23,36 +23,8 @@ QString VCardValue::text() const
 
 QStringList VCardValue::components() const
 {
-    const QString source = raw();
-    if (!source.contains(u'\\')) {
-        QStringList parts = source.split(u';');
-        if (!parts.isEmpty() && parts.last().isEmpty())
-            parts.removeLast();
-        return parts;
-    }
-    QStringList result;
-    QString current;
-    bool escaped = false;
-    for (const QChar c : source) {
-        if (escaped) {
-            escaped = false;
-            // Only 3.0/4.0 give "\n" a meaning; older values keep the letter.
-            if (m_unescape && (c == u'n' || c == u'N'))
-                current.append(u'\n');
-            else
-                current.append(c);
-        } else if (c == u'\\') {
-            escaped = true;
-        } else if (c == u';') {
-            result.append(current);
-            current.clear();
-        } else {
-            current.append(c);
-        }
-    }
-    if (!current.isEmpty())
-        result.append(current);
-    return result;
+    // Only 3.0/4.0 give "\n" a meaning; older values keep the letter.
+    return VCardProperty::splitComponents(raw(), m_unescape);
 }
 
 QString VCardValue::typeText() const

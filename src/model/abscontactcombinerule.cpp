@@ -5,13 +5,23 @@ AbsContactCombineRule::~AbsContactCombineRule() = default;
 
 bool AbsContactCombineRule::isEntityEqual(const pim::Entity& left, const pim::Entity& right, QStringList keys)
 {
+    static const QVariant absent;
     for (const QString& key : keys) {
-        const QVariant l = left.fields.value(key);
-        const QVariant r = right.fields.value(key);
+        // Looked up in place: a merge compares every incoming entity with
+        // every stored one, and copying each value out showed in profiles.
+        const auto li = left.fields.constFind(key);
+        const auto ri = right.fields.constFind(key);
+        const QVariant& l = li != left.fields.cend() ? li.value() : absent;
+        const QVariant& r = ri != right.fields.cend() ? ri.value() : absent;
         // An invalid value stands for an absent key (a lookup through
         // operator[] leaves one behind); only two absent values are equal.
         if (!l.isValid() || !r.isValid()) {
             if (l.isValid() != r.isValid())
+                return false;
+            continue;
+        }
+        if (l.typeId() == QMetaType::QString && r.typeId() == QMetaType::QString) {
+            if (*static_cast<const QString*>(l.constData()) != *static_cast<const QString*>(r.constData()))
                 return false;
             continue;
         }

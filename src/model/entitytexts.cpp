@@ -9,32 +9,43 @@ namespace pim {
 
 namespace {
 
-QString part(const Entity& e, const char* key)
+// Looked up by a QString the caller keeps: a Latin-1 key would be converted
+// on every call, and the readers build these texts for every contact.
+QString part(const Entity& e, const QString& key)
 {
-    return fieldText(e.fields.value(QLatin1String(key)));
+    const auto it = e.fields.constFind(key);
+    return it == e.fields.constEnd() ? QString() : fieldText(it.value());
 }
 
 } // namespace
 
 QString Entity::fullName() const
 {
-    QString result = part(*this, "data5");
-    for (const char* key : { "data2", "data4", "data3", "data6" }) {
-        const QString p = part(*this, key);
+    static const QString kData2 = QStringLiteral("data2"), kData3 = QStringLiteral("data3"),
+                         kData4 = QStringLiteral("data4"), kData5 = QStringLiteral("data5"),
+                         kData6 = QStringLiteral("data6");
+    // Appended piece by piece: "a" + b would build a temporary string for
+    // every part.
+    QString result = part(*this, kData5);
+    for (const QString* key : { &kData2, &kData4, &kData3, &kData6 }) {
+        const QString p = part(*this, *key);
         if (!p.isEmpty())
-            result += QLatin1Char(' ') + p;
+            result.append(QLatin1Char(' ')).append(p);
     }
     return result.trimmed();
 }
 
 QString Entity::formattedAddr() const
 {
-    const QString country = part(*this, "data10");
-    const QString state = part(*this, "data8");
-    const QString city = part(*this, "data7");
-    const QString postcode = part(*this, "data9");
+    static const QString kData4 = QStringLiteral("data4"), kData7 = QStringLiteral("data7"),
+                         kData8 = QStringLiteral("data8"), kData9 = QStringLiteral("data9"),
+                         kData10 = QStringLiteral("data10");
+    const QString country = part(*this, kData10);
+    const QString state = part(*this, kData8);
+    const QString city = part(*this, kData7);
+    const QString postcode = part(*this, kData9);
 
-    QString result = part(*this, "data4");
+    QString result = part(*this, kData4);
     // A postcode without city or state would stand alone on its line with
     // nothing to locate it, so it is left out.
     if (!state.isEmpty() || !city.isEmpty()) {
@@ -45,12 +56,12 @@ QString Entity::formattedAddr() const
                 result += QLatin1Char(',');
         }
         if (!state.isEmpty())
-            result += QLatin1Char(' ') + state;
+            result.append(QLatin1Char(' ')).append(state);
         if (!postcode.isEmpty())
-            result += QLatin1Char(' ') + postcode;
+            result.append(QLatin1Char(' ')).append(postcode);
     }
     if (!country.isEmpty())
-        result += QLatin1Char('\n') + country;
+        result.append(QLatin1Char('\n')).append(country);
     return result.trimmed();
 }
 

@@ -13,7 +13,6 @@ namespace {
 const QString kData15 = QStringLiteral("data15");
 const QString kData4 = QStringLiteral("data4");
 const QString kColId = QStringLiteral("_id");
-const QString kColType = QStringLiteral("type");
 const QString kColSrcId = QStringLiteral("src_id");
 const QString kColFullName = QStringLiteral("full_name");
 
@@ -36,6 +35,8 @@ struct Layout {
     QStringList write;
     QList<Bind> writeKinds;
     QStringList read;
+    // For each key of `read`, its number N in "dataN".
+    QList<int> readNumbers;
     QString insertSql;
     QString updateSql;
 };
@@ -76,8 +77,11 @@ std::array<Layout, pim::ENTITY_TYPE_LAST + 1> buildLayouts()
     l[pim::ENTITY_ADDR].read.removeAll(QStringLiteral("data11"));
     // Read in key order so that each value is appended to the field map
     // at its end instead of searched into place.
-    for (Layout& t : l)
+    for (Layout& t : l) {
         t.read.sort();
+        for (const QString& key : t.read)
+            t.readNumbers << QStringView(key).mid(4).toInt();
+    }
     return l;
 }
 
@@ -169,13 +173,28 @@ pim::_Contact LocalDb::contact(unsigned long long id)
     pim::_Contact result(static_cast<unsigned long long>(baseCur.getInt64(kColId)), baseCur.getText(kColSrcId),
                          baseCur.getText(kColFullName));
 
-    Sqlite3Sql rows("select * from data where contact_id=?");
+    // Columns by position: a merge loads every stored duplicate, and
+    // looking each column up by name cost more than reading it.
+    static const QString rowsSql = QStringLiteral("select _id,type,src_id,%1 from data where contact_id=?")
+                                       .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
+                                                .join(QLatin1Char(',')));
+    constexpr int kFirstData = 3; // "data1"; "dataN" is at kFirstData + N - 1
+    Sqlite3Sql rows(rowsSql);
     rows.addInt64Param(static_cast<long long>(id));
     Sqlite3Cursor cur = m_db.queryThrow(rows);
     while (cur.moveNext()) {
-        const int type = cur.getInt(kColType);
-        pim::Entity entity(static_cast<unsigned long long>(cur.getInt64(kColId)), cur.getText(kColSrcId));
-        fill_entity(cur, type, entity);
+        const int type = static_cast<int>(cur.getInt64(1));
+        pim::Entity entity(static_cast<unsigned long long>(cur.getInt64(0)), cur.getText(2));
+        if (pim::isValidEntityType(type)) {
+            const Layout& l = layout(type);
+            for (qsizetype i = 0; i < l.read.size(); ++i) {
+                const int column = kFirstData + l.readNumbers.at(i) - 1;
+                const QVariant value = type == pim::ENTITY_PHOTO && l.readNumbers.at(i) == 15
+                    ? QVariant(cur.getBlob(column))
+                    : QVariant(cur.getText(column));
+                entity.fields.insert(entity.fields.cend(), l.read.at(i), value);
+            }
+        }
         result.entities[type].append(entity);
     }
     return result;

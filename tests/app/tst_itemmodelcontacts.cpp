@@ -7,21 +7,17 @@
 #include <QSignalSpy>
 #include <QtTest>
 
+#include "contactbuilders.h"
+
 #include "itemmodelcontacts.h"
 
 namespace {
 
-pim::Entity entity(const QVariantMap& fields)
-{
-    pim::Entity e;
-    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
-        e.fields.insert(it.key(), it.value());
-    return e;
-}
+using testkit::entityOf;
 
 pim::Entity phone(const QString& number, const QVariant& subType)
 {
-    return entity({{"data1", number}, {"data2", subType}});
+    return entityOf({{"data1", number}, {"data2", subType}});
 }
 
 QByteArray imageBytes(const char* format)
@@ -68,7 +64,7 @@ void TestItemModelContacts::phoneColumn_data()
     QTest::newRow("first of two mobiles") << QList<pim::Entity>{phone("m1", 2), phone("m2", 2)} << QVariant("m1");
     QTest::newRow("mobile code stored as text") << QList<pim::Entity>{phone("h", 1), phone("m", "2")} << QVariant("m");
     QTest::newRow("no phone: empty cell") << QList<pim::Entity>{} << QVariant();
-    QTest::newRow("phone without number") << QList<pim::Entity>{entity({{"data2", 1}})} << QVariant(QString());
+    QTest::newRow("phone without number") << QList<pim::Entity>{entityOf({{"data2", 1}})} << QVariant(QString());
 }
 
 void TestItemModelContacts::phoneColumn()
@@ -90,8 +86,8 @@ void TestItemModelContacts::phoneColumn()
 void TestItemModelContacts::otherColumns()
 {
     pim::_Contact full = named("Full");
-    full.entities[pim::ENTITY_EMAIL] = {entity({{"data1", "a@x"}}), entity({{"data1", "b@x"}})};
-    full.entities[pim::ENTITY_ADDR] = {entity({{"data1", "1 Main St"}, {"data4", "street"}})};
+    full.entities[pim::ENTITY_EMAIL] = {entityOf({{"data1", "a@x"}}), entityOf({{"data1", "b@x"}})};
+    full.entities[pim::ENTITY_ADDR] = {entityOf({{"data1", "1 Main St"}, {"data4", "street"}})};
     const pim::_Contact empty = named("Empty");
 
     ItemModelContacts model;

@@ -8,18 +8,14 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "contactbuilders.h"
+
 #include "contactdisplayer.h"
 #include "messageboxrecorder.h"
 
 namespace {
 
-pim::Entity entity(const QVariantMap& fields)
-{
-    pim::Entity e;
-    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
-        e.fields.insert(it.key(), it.value());
-    return e;
-}
+using testkit::entityOf;
 
 QByteArray imageBytes(const char* format, QColor colour = Qt::red, QSize size = QSize(64, 32))
 {
@@ -43,20 +39,20 @@ pim::Entity photo(const QByteArray& bytes)
 pim::_Contact everyType()
 {
     pim::_Contact c(7, QString(), QStringLiteral("Ann Lee"));
-    c.entities[pim::ENTITY_NAME] = {entity({{"data2", "Ann"}, {"data3", "Lee"}})};
+    c.entities[pim::ENTITY_NAME] = {entityOf({{"data2", "Ann"}, {"data3", "Lee"}})};
     c.entities[pim::ENTITY_PHOTO] = {photo(imageBytes("PNG"))};
-    c.entities[pim::ENTITY_PHONE] = {entity({{"data1", "555"}, {"data2", 2}}), entity({{"data1", "777"}, {"data2", 1}})};
-    c.entities[pim::ENTITY_EMAIL] = {entity({{"data1", "ann@example.org"}, {"data2", 1}})};
-    c.entities[pim::ENTITY_NICKNAME] = {entity({{"data1", "Annie"}})};
-    c.entities[pim::ENTITY_EVENT] = {entity({{"data1", "1980-05-17"}, {"data2", 3}})};
-    c.entities[pim::ENTITY_GROUP] = {entity({{"data1", "1"}, {"data2", "Friends"}})};
-    c.entities[pim::ENTITY_IM] = {entity({{"data1", "ann.lee"}, {"data2", 1}, {"data5", 4}})};
-    c.entities[pim::ENTITY_NOTES] = {entity({{"data1", "<b>not bold</b>"}})};
-    c.entities[pim::ENTITY_ORG] = {entity({{"data1", "Acme"}, {"data4", "Engineer"}}), entity({{"data1", "Beta"}, {"data2", 1}}),
-                                   entity({{"data1", "Gamma"}, {"data2", 2}})};
-    c.entities[pim::ENTITY_REL] = {entity({{"data1", "Bob"}, {"data2", 1}})};
-    c.entities[pim::ENTITY_ADDR] = {entity({{"data2", 1}, {"data4", "1 Main St"}, {"data7", "Springfield"}})};
-    c.entities[pim::ENTITY_URL] = {entity({{"data1", "https://ann.example"}, {"data2", 0}})};
+    c.entities[pim::ENTITY_PHONE] = {entityOf({{"data1", "555"}, {"data2", 2}}), entityOf({{"data1", "777"}, {"data2", 1}})};
+    c.entities[pim::ENTITY_EMAIL] = {entityOf({{"data1", "ann@example.org"}, {"data2", 1}})};
+    c.entities[pim::ENTITY_NICKNAME] = {entityOf({{"data1", "Annie"}})};
+    c.entities[pim::ENTITY_EVENT] = {entityOf({{"data1", "1980-05-17"}, {"data2", 3}})};
+    c.entities[pim::ENTITY_GROUP] = {entityOf({{"data1", "1"}, {"data2", "Friends"}})};
+    c.entities[pim::ENTITY_IM] = {entityOf({{"data1", "ann.lee"}, {"data2", 1}, {"data5", 4}})};
+    c.entities[pim::ENTITY_NOTES] = {entityOf({{"data1", "<b>not bold</b>"}})};
+    c.entities[pim::ENTITY_ORG] = {entityOf({{"data1", "Acme"}, {"data4", "Engineer"}}), entityOf({{"data1", "Beta"}, {"data2", 1}}),
+                                   entityOf({{"data1", "Gamma"}, {"data2", 2}})};
+    c.entities[pim::ENTITY_REL] = {entityOf({{"data1", "Bob"}, {"data2", 1}})};
+    c.entities[pim::ENTITY_ADDR] = {entityOf({{"data2", 1}, {"data4", "1 Main St"}, {"data7", "Springfield"}})};
+    c.entities[pim::ENTITY_URL] = {entityOf({{"data1", "https://ann.example"}, {"data2", 0}})};
     return c;
 }
 
@@ -152,16 +148,16 @@ void TestContactDisplayer::sections_data()
     QTest::newRow("no entities: header only") << bare << "Bare" << QStringList{};
 
     pim::_Contact oneOrg(1, QString(), QStringLiteral("Ann Lee"));
-    oneOrg.entities[pim::ENTITY_ORG] = {entity({{"data5", "Sales"}})};
+    oneOrg.entities[pim::ENTITY_ORG] = {entityOf({{"data5", "Sales"}})};
     QTest::newRow("single organisation only in header") << oneOrg << "Ann Lee - Sales" << QStringList{};
 
     pim::_Contact emptyLists(1, QString(), QStringLiteral("E"));
     emptyLists.entities[pim::ENTITY_PHONE] = {};
-    emptyLists.entities[pim::ENTITY_GROUP] = {entity({{"data1", "3"}})};
+    emptyLists.entities[pim::ENTITY_GROUP] = {entityOf({{"data1", "3"}})};
     QTest::newRow("empty lists and groups show nothing") << emptyLists << "E" << QStringList{};
 
     pim::_Contact emptyValue(1, QString(), QString());
-    emptyValue.entities[pim::ENTITY_PHONE] = {entity({{"data2", 2}})};
+    emptyValue.entities[pim::ENTITY_PHONE] = {entityOf({{"data2", 2}})};
     QTest::newRow("entity with empty value still gets a row") << emptyValue << "" << QStringList{"Phone:|Mobile:"};
 }
 

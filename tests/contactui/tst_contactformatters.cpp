@@ -3,6 +3,8 @@
 #include <QLocale>
 #include <QtTest>
 
+#include "contactbuilders.h"
+
 #include "contactformatters.h"
 
 using Formatter = QString (*)(const pim::Entity&);
@@ -10,13 +12,7 @@ Q_DECLARE_METATYPE(Formatter)
 
 namespace {
 
-pim::Entity entity(const QVariantMap& fields)
-{
-    pim::Entity e;
-    for (auto it = fields.cbegin(); it != fields.cend(); ++it)
-        e.fields.insert(it.key(), it.value());
-    return e;
-}
+using testkit::entityOf;
 
 pim::_Contact contact(const QString& fullName, const QMap<int, QList<pim::Entity>>& entities)
 {
@@ -101,16 +97,16 @@ void TestContactFormatters::rowText()
     QFETCH(Formatter, formatter);
     QFETCH(QVariantMap, fields);
     QFETCH(QString, expected);
-    QCOMPARE(formatter(entity(fields)), expected);
+    QCOMPARE(formatter(entityOf(fields)), expected);
 }
 
 void TestContactFormatters::eventUsesSystemShortDate()
 {
-    const pim::Entity birthday = entity({{"data1", "1980-05-17"}, {"data2", 3}});
+    const pim::Entity birthday = entityOf({{"data1", "1980-05-17"}, {"data2", 3}});
     const QString expected = QStringLiteral("Birthday:") + QLocale::system().toString(QDate(1980, 5, 17), QLocale::ShortFormat);
     QCOMPARE(contactformatters::eventDisplay(birthday), expected);
 
-    const pim::Entity withTime = entity({{"data1", "1980-05-17T08:30:00"}, {"data2", 3}});
+    const pim::Entity withTime = entityOf({{"data1", "1980-05-17T08:30:00"}, {"data2", 3}});
     QCOMPARE(contactformatters::eventDisplay(withTime), expected);
 }
 
@@ -121,18 +117,18 @@ void TestContactFormatters::headerText_data()
 
     QTest::newRow("no entities") << contact("Ann Lee", {}) << "Ann Lee";
     QTest::newRow("empty name and nothing else") << contact("", {}) << "";
-    QTest::newRow("department only") << contact("Ann Lee", {{pim::ENTITY_ORG, {entity({{"data5", "Sales"}})}}})
+    QTest::newRow("department only") << contact("Ann Lee", {{pim::ENTITY_ORG, {entityOf({{"data5", "Sales"}})}}})
                                      << "Ann Lee - Sales";
     QTest::newRow("nickname and full organisation")
-        << contact("Ann Lee", {{pim::ENTITY_NICKNAME, {entity({{"data1", "Annie"}})}},
-                               {pim::ENTITY_ORG, {entity({{"data1", "Acme"}, {"data4", "Engineer"}, {"data5", "R&D"}})}}})
+        << contact("Ann Lee", {{pim::ENTITY_NICKNAME, {entityOf({{"data1", "Annie"}})}},
+                               {pim::ENTITY_ORG, {entityOf({{"data1", "Acme"}, {"data4", "Engineer"}, {"data5", "R&D"}})}}})
         << "Ann Lee\n\"Annie\"\nEngineer - R&D\nAcme";
     QTest::newRow("only the first nickname")
-        << contact("A", {{pim::ENTITY_NICKNAME, {entity({{"data1", "One"}}), entity({{"data1", "Two"}})}}}) << "A\n\"One\"";
+        << contact("A", {{pim::ENTITY_NICKNAME, {entityOf({{"data1", "One"}}), entityOf({{"data1", "Two"}})}}}) << "A\n\"One\"";
     QTest::newRow("empty first nickname adds nothing")
-        << contact("A", {{pim::ENTITY_NICKNAME, {entity({}), entity({{"data1", "Two"}})}}}) << "A";
+        << contact("A", {{pim::ENTITY_NICKNAME, {entityOf({}), entityOf({{"data1", "Two"}})}}}) << "A";
     QTest::newRow("only the first organisation")
-        << contact("A", {{pim::ENTITY_ORG, {entity({{"data1", "First"}}), entity({{"data1", "Second"}})}}}) << "A\nFirst";
+        << contact("A", {{pim::ENTITY_ORG, {entityOf({{"data1", "First"}}), entityOf({{"data1", "Second"}})}}}) << "A\nFirst";
     QTest::newRow("empty entity lists count as none")
         << contact("A", {{pim::ENTITY_NICKNAME, {}}, {pim::ENTITY_ORG, {}}}) << "A";
 }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "csvhelper.h"
+#include "scratchfiles.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <stdexcept>
@@ -40,10 +40,9 @@ private slots:
     void headerLookup();
 
 private:
-    QString writeFile(const QByteArray& bytes);
+    QString writeFile(const QByteArray& bytes) { return m_dir.write(bytes, QStringLiteral("csv")); }
 
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    ScratchFiles m_dir;
 };
 
 namespace {
@@ -78,15 +77,6 @@ Rows readAllFromDevice(QIODevice* device, bool* lastEnded)
 void TestCsvHelper::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-}
-
-QString TestCsvHelper::writeFile(const QByteArray& bytes)
-{
-    const QString path = m_dir.filePath(QStringLiteral("f%1.csv").arg(++m_files));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
 }
 
 void TestCsvHelper::rows_data()

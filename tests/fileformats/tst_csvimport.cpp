@@ -5,10 +5,10 @@
 #include "localdb.h"
 #include "localdbcombinerule.h"
 #include "recordingreporter.h"
+#include "scratchfiles.h"
 
 #include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <stdexcept>
@@ -29,10 +29,9 @@ private slots:
     void importIntoDatabase();
 
 private:
-    QString writeFile(const QByteArray& bytes);
+    QString writeFile(const QByteArray& bytes) { return m_dir.write(bytes, QStringLiteral("csv")); }
 
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    ScratchFiles m_dir;
 };
 
 namespace {
@@ -62,15 +61,6 @@ QStringList dump(const pim::_Contact& contact)
 void TestCsvImport::initTestCase()
 {
     QVERIFY(m_dir.isValid());
-}
-
-QString TestCsvImport::writeFile(const QByteArray& bytes)
-{
-    const QString path = m_dir.filePath(QStringLiteral("in%1.csv").arg(++m_files));
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        qFatal("cannot write %s", qPrintable(path));
-    return path;
 }
 
 void TestCsvImport::importFile_data()
@@ -289,7 +279,7 @@ void TestCsvImport::importIntoDatabase()
     QFETCH(QString, message);
     QFETCH(QStringList, stored);
 
-    LocalDb db(m_dir.filePath(QStringLiteral("db%1.db").arg(++m_files)),
+    LocalDb db(m_dir.newPath(QStringLiteral("db")),
                QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
     db.create();
     RecordingReporter reporter;

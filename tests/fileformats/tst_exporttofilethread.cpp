@@ -4,6 +4,7 @@
 #include "recordingreporter.h"
 #include "vcardexport.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
@@ -95,6 +96,8 @@ private slots:
     void shouldRemoveTheFileOnCancel_data();
     void shouldRemoveTheFileOnCancel();
     void shouldRemoveThePartialFileWhenTheDiskFills();
+    void shouldKeepTheOldFileWhenTheExportDoesNotComplete_data();
+    void shouldKeepTheOldFileWhenTheExportDoesNotComplete();
     void shouldReportDeviceFullAndKeepTheDevice();
 
 private:
@@ -238,6 +241,47 @@ void TestExportToFileThread::shouldRemoveThePartialFileWhenTheDiskFills()
     QCOMPARE(reporter.errors().size(), 1);
     QVERIFY2(!reporter.errors().first().isEmpty(), "the file layer's error text is shown");
     QVERIFY(!QFileInfo::exists(path));
+}
+
+void TestExportToFileThread::shouldKeepTheOldFileWhenTheExportDoesNotComplete_data()
+{
+    QTest::addColumn<QString>("ending");
+
+    QTest::newRow("cancel before the first contact") << "cancel-first";
+    QTest::newRow("cancel half-way") << "cancel-middle";
+    QTest::newRow("disk fills up") << "disk-full";
+}
+
+void TestExportToFileThread::shouldKeepTheOldFileWhenTheExportDoesNotComplete()
+{
+    QFETCH(QString, ending);
+
+    const QString path = m_dir->filePath("keep.vcf");
+    const QByteArray old("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Kept\r\nEND:VCARD\r\n");
+    {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QCOMPARE(f.write(old), old.size());
+    }
+
+    RecordingReporter reporter;
+    if (ending == QLatin1String("cancel-first")) {
+        reporter.cancel();
+        runExport(someContacts(5), ExportToFileThread::TYPE_VCARD, path, &reporter);
+    } else if (ending == QLatin1String("cancel-middle")) {
+        reporter.cancelAfterProgress(2);
+        runExport(someContacts(5), ExportToFileThread::TYPE_VCARD, path, &reporter);
+    } else {
+        FileSizeLimit limit(64 * 1024);
+        if (!limit.active())
+            QSKIP("cannot limit the file size here");
+        runExport(someContacts(2000), ExportToFileThread::TYPE_VCARD, path, &reporter);
+    }
+
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(readAll(path), old);
+    // Nothing but the kept file remains: no temporary copy is left behind.
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QStringLiteral("keep.vcf") });
 }
 
 void TestExportToFileThread::shouldReportDeviceFullAndKeepTheDevice()

@@ -1,35 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "importcontactstolocalthread.h"
 
+#include "failingcombinerule.h"
 #include "localdb.h"
 #include "localdbcombinerule.h"
 #include "recordingreporter.h"
+#include "scratchfiles.h"
+#include "sqlprobe.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTest>
 
-#include <sqlite3.h>
-
 #include <memory>
-#include <stdexcept>
 
 namespace {
-
-// Fails on e-mails: any failure in the middle of the import.
-class FailingRule : public LocalDbCombineRule {
-public:
-    bool throwInt = false;
-    QStringList validFields(int type, bool& single) override
-    {
-        if (type == pim::ENTITY_EMAIL) {
-            if (throwInt)
-                throw 7;
-            throw std::runtime_error("rule refused the e-mail");
-        }
-        return LocalDbCombineRule::validFields(type, single);
-    }
-};
 
 QByteArray card(const QByteArray& name, const QByteArray& extra = QByteArray())
 {
@@ -45,19 +29,7 @@ QByteArray threeCards()
 // Counts rows straight from the file, apart from the code under test.
 int countRows(const QString& dbPath, const char* table)
 {
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(dbPath.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return -1;
-    }
-    sqlite3_stmt* stmt = nullptr;
-    const QByteArray sql = QByteArray("select count(*) from ") + table;
-    int count = -1;
-    if (sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK && sqlite3_step(stmt) == SQLITE_ROW)
-        count = sqlite3_column_int(stmt, 0);
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return count;
+    return SqlProbe(dbPath).value(QStringLiteral("select count(*) from ") + QLatin1String(table)).toInt();
 }
 
 } // namespace
@@ -66,18 +38,13 @@ class TestImportContactsToLocalThread : public QObject {
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchFiles> m_dir;
     std::unique_ptr<LocalDb> m_db;
-    int m_files = 0;
 
     QString dbPath() const { return m_dir->filePath(QStringLiteral("local.db")); }
     QString writeFile(const QByteArray& bytes, const QString& suffix = QStringLiteral("vcf"))
     {
-        const QString path = m_dir->filePath(QStringLiteral("in%1.%2").arg(++m_files).arg(suffix));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write the test file");
-        return path;
+        return m_dir->write(bytes, suffix);
     }
     void runImport(const QString& path, ImportContactsToLocalThread::TYPE type, RecordingReporter& reporter,
                    LocalDb* db = nullptr)
@@ -104,7 +71,7 @@ private slots:
 
 void TestImportContactsToLocalThread::init()
 {
-    m_dir = std::make_unique<QTemporaryDir>();
+    m_dir = std::make_unique<ScratchFiles>();
     QVERIFY(m_dir->isValid());
     m_db = std::make_unique<LocalDb>(dbPath(), QSharedPointer<LocalDbCombineRule>::create());
     m_db->create();
@@ -213,8 +180,8 @@ void TestImportContactsToLocalThread::failureRollsBackAndReports()
 {
     QFETCH(bool, throwInt);
     QFETCH(QString, error);
-    auto rule = QSharedPointer<FailingRule>::create();
-    rule->throwInt = throwInt;
+    auto rule = QSharedPointer<FailingCombineRule>::create();
+    rule->throwNonStd = throwInt;
     LocalDb failing(dbPath(), rule);
     RecordingReporter reporter;
     const QByteArray file = card("Doe;John") + card("Roe;Jane", "EMAIL:jane@example.org\r\n") + card("Poe;Edgar");

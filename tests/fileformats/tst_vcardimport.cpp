@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "qvcardparser.h"
+#include "scratchfiles.h"
 #include "vcardimport.h"
 
 #include <QFile>
 #include <QStringEncoder>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <stdexcept>
@@ -46,17 +46,9 @@ class TestVCardImport : public QObject {
     Q_OBJECT
 
 private:
-    QTemporaryDir m_dir;
-    int m_files = 0;
+    ScratchFiles m_dir;
 
-    QString writeFile(const QByteArray& bytes)
-    {
-        const QString path = m_dir.filePath(QStringLiteral("f%1.vcf").arg(++m_files));
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
-            qFatal("cannot write the test file");
-        return path;
-    }
+    QString writeFile(const QByteArray& bytes) { return m_dir.write(bytes, QStringLiteral("vcf")); }
     QList<pim::_Contact> readAll(const QByteArray& bytes, int* skipped = nullptr)
     {
         VCardImport reader;

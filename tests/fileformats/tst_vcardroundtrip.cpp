@@ -95,6 +95,17 @@ void TestVCardRoundTrip::shouldReadBackWhatSurvives_data()
                                                   { "data3", "Smith" }, { "data4", "Q" },
                                                   { "data5", "Dr" }, { "data6", "Jr" } }) } });
 
+    QTest::newRow("display name family first keeps first and last")
+        << contact("Smith John", { { pim::ENTITY_NAME, entity({ { "data2", "John" }, { "data3", "Smith" } }) } })
+        << contact("John Smith", { { pim::ENTITY_NAME, entity({ { "data1", "John Smith" }, { "data2", "John" },
+                                                                 { "data3", "Smith" } }) } });
+    QTest::newRow("display name family first with prefix and suffix")
+        << contact("Dr Li Q Wei Jr", { { pim::ENTITY_NAME, entity({ { "data2", "Wei" }, { "data3", "Li" },
+                                                                     { "data4", "Q" }, { "data5", "Dr" },
+                                                                     { "data6", "Jr" } }) } })
+        << contact("Dr Wei Q Li Jr", { { pim::ENTITY_NAME, entity({ { "data1", "Dr Wei Q Li Jr" }, { "data2", "Wei" },
+                                                                     { "data3", "Li" }, { "data4", "Q" },
+                                                                     { "data5", "Dr" }, { "data6", "Jr" } }) } });
     QTest::newRow("name without a name entity comes from FN")
         << contact("Just FN")
         << contact("Just FN", { { pim::ENTITY_NAME, entity({ { "data1", "Just FN" }, { "data2", "Just FN" } }) } });

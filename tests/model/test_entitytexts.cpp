@@ -1,19 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "contact.h"
+#include "contactbuilders.h"
 
 #include <QTest>
 
-namespace {
-
-pim::Entity entityOf(const QVariantMap& fields)
-{
-    pim::Entity e;
-    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
-        e.fields.insert(it.key(), it.value());
-    return e;
-}
-
-} // namespace
+using testkit::entityOf;
 
 class TestEntityTexts : public QObject {
     Q_OBJECT

@@ -3,6 +3,8 @@
 // real database files and checked with plain SQL.
 #include "localdb.h"
 #include "localdbcombinerule.h"
+#include "contactbuilders.h"
+#include "failingcombinerule.h"
 #include "sqlprobe.h"
 
 #include <QTemporaryDir>
@@ -10,42 +12,8 @@
 
 #include <memory>
 
-namespace {
-
-pim::Entity entityOf(const QVariantMap& fields)
-{
-    pim::Entity e;
-    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
-        e.fields.insert(it.key(), it.value());
-    return e;
-}
-
-pim::_Contact contactOf(const QString& name, const QMap<int, QList<QVariantMap>>& entities)
-{
-    pim::_Contact c(0, QString(), name);
-    for (auto it = entities.constBegin(); it != entities.constEnd(); ++it)
-        for (const QVariantMap& f : it.value())
-            c.entities[it.key()].append(entityOf(f));
-    return c;
-}
-
-// A rule that fails on e-mails: stands for any error in the middle of a
-// contact's merge.
-class FailingRule : public LocalDbCombineRule {
-public:
-    bool throwInt = false;
-    QStringList validFields(int type, bool& single) override
-    {
-        if (type == pim::ENTITY_EMAIL) {
-            if (throwInt)
-                throw 42;
-            throw std::runtime_error("rule refused the e-mail");
-        }
-        return LocalDbCombineRule::validFields(type, single);
-    }
-};
-
-} // namespace
+using testkit::contactOf;
+using testkit::entityOf;
 
 class TestLocalDbMerge : public QObject {
     Q_OBJECT
@@ -428,22 +396,22 @@ private slots:
 
     void failureRollsBackOnlyThatContact_data()
     {
-        QTest::addColumn<bool>("throwInt");
+        QTest::addColumn<bool>("throwNonStd");
         QTest::newRow("std exception becomes runtime_error") << false;
         QTest::newRow("non-std exception passes after rollback") << true;
     }
     void failureRollsBackOnlyThatContact()
     {
-        QFETCH(bool, throwInt);
-        auto rule = QSharedPointer<FailingRule>::create();
-        rule->throwInt = throwInt;
+        QFETCH(bool, throwNonStd);
+        auto rule = QSharedPointer<FailingCombineRule>::create();
+        rule->throwNonStd = throwNonStd;
         m_db = makeDb(rule);
         m_db->beginEdit();
         merge(contactOf("Ann", {{3, {QVariantMap{{"data1", "1"}}}}}));
         const pim::_Contact bad = contactOf("Bob", {{3, {QVariantMap{{"data1", "2"}}}}, {4, {QVariantMap{{"data1", "b@x"}}}}});
         pim::_Contact stored(5, "keep", "Keep");
         bool existed = true;
-        if (throwInt) {
+        if (throwNonStd) {
             QVERIFY_THROWS_EXCEPTION(int, m_db->combineContact(bad, stored, existed));
         } else {
             try {
@@ -469,8 +437,8 @@ private slots:
 
     void commitAfterFailedContactPersistsTheOthers()
     {
-        auto rule = QSharedPointer<FailingRule>::create();
-        rule->throwInt = true;
+        auto rule = QSharedPointer<FailingCombineRule>::create();
+        rule->throwNonStd = true;
         m_db = makeDb(rule);
         m_db->beginEdit();
         merge(contactOf("Ann", {{3, {QVariantMap{{"data1", "1"}}}}}));

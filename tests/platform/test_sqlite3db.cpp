@@ -408,6 +408,31 @@ private slots:
         QCOMPARE(c.count(), expected);
     }
 
+    // Counting a statement that writes would have to run its writes again.
+    void shouldRefuseToCountWrites_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("insert returning") << "INSERT INTO t(n) VALUES(7) RETURNING id";
+        QTest::newRow("update returning") << "UPDATE t SET n = n + 1 RETURNING n";
+        QTest::newRow("delete returning") << "DELETE FROM t WHERE n = 1 RETURNING n";
+    }
+    void shouldRefuseToCountWrites()
+    {
+        QFETCH(QString, sql);
+        Sqlite3DB db;
+        makeDb(db, QStringLiteral("count-write-%1.db").arg(QTest::currentDataTag()).replace(' ', '_'));
+        db.executeThrow("INSERT INTO t(n) VALUES(1)");
+        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql));
+        QVERIFY(c.moveNext());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, c.count());
+        QVERIFY(!c.moveNext());
+        // Exactly one run of the statement reached the table.
+        QCOMPARE(column0(db, "SELECT n FROM t ORDER BY id"),
+            sql.startsWith("INSERT")       ? (QList<long long> { 1, 7 })
+                : sql.startsWith("UPDATE") ? (QList<long long> { 2 })
+                                           : (QList<long long> {}));
+    }
+
     void shouldKeepInterleavedCursorsOfOneStatementApart()
     {
         Sqlite3DB db;

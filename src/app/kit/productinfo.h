@@ -16,6 +16,10 @@ inline constexpr const char* kMakerSite = "";
 inline constexpr const char* kHelpPage = "";
 inline constexpr const char* kSupportPage = "";
 inline constexpr const char* kStorageTutorialPage = "";
+// The about box's one-line notice of the maker and the text of its link to
+// kMakerSite (the address itself when empty).
+inline constexpr const char* kMakerNotice = "";
+inline constexpr const char* kMakerSiteText = "";
 
 // The translated product title (context "QObject"); the English table has no
 // entry for it, so it reads as the source text.

@@ -45,7 +45,13 @@ bool hasMoreStatements(const char* tail)
     return tail && QByteArray(tail).trimmed().size() > 0;
 }
 
-void bindAll(sqlite3_stmt* raw, const Sqlite3Sql& sql)
+// The UTF-8 copies of a run's text values. SQLite reads them in place
+// (SQLITE_STATIC) instead of copying each one again, so they must outlive
+// every step of the run: the holder is destroyed only after the statement
+// has been reset and its bindings cleared.
+using BoundBuffers = std::vector<QByteArray>;
+
+void bindAll(sqlite3_stmt* raw, const Sqlite3Sql& sql, BoundBuffers& buffers)
 {
     sqlite3* db = sqlite3_db_handle(raw);
     const QList<QVariant>& params = sql.params();
@@ -58,29 +64,37 @@ void bindAll(sqlite3_stmt* raw, const Sqlite3Sql& sql)
                       .arg(expected)
                       .arg(params.size()));
     }
+    buffers.clear();
+    buffers.reserve(size_t(params.size()));
     for (int i = 0; i < params.size(); ++i) {
         const QVariant& v = params.at(i);
         const int pos = i + 1;
         int rc = SQLITE_OK;
         switch (v.typeId()) {
         case QMetaType::Int:
-            rc = sqlite3_bind_int(raw, pos, v.toInt());
+            rc = sqlite3_bind_int(raw, pos, *static_cast<const int*>(v.constData()));
             break;
         case QMetaType::LongLong:
-            rc = sqlite3_bind_int64(raw, pos, v.toLongLong());
+            rc = sqlite3_bind_int64(raw, pos, *static_cast<const qlonglong*>(v.constData()));
             break;
         case QMetaType::QString: {
-            const QByteArray utf8 = v.toString().toUtf8();
-            rc = sqlite3_bind_text64(
-                raw, pos, utf8.constData(), sqlite3_uint64(utf8.size()), SQLITE_TRANSIENT, SQLITE_UTF8);
+            buffers.push_back(static_cast<const QString*>(v.constData())->toUtf8());
+            const QByteArray& utf8 = buffers.back();
+            // A zero-length text still needs a non-null pointer, or it binds NULL.
+            rc = sqlite3_bind_text64(raw, pos, utf8.isNull() ? "" : utf8.constData(), sqlite3_uint64(utf8.size()),
+                SQLITE_STATIC, SQLITE_UTF8);
             break;
         }
         case QMetaType::QByteArray: {
-            const QByteArray bytes = v.toByteArray();
+            const QByteArray& bytes = *static_cast<const QByteArray*>(v.constData());
             // A null data pointer would bind NULL instead of an empty blob.
-            rc = bytes.isEmpty() ? sqlite3_bind_zeroblob(raw, pos, 0)
-                                 : sqlite3_bind_blob64(raw, pos, bytes.constData(),
-                                     sqlite3_uint64(bytes.size()), SQLITE_TRANSIENT);
+            if (bytes.isEmpty()) {
+                rc = sqlite3_bind_zeroblob(raw, pos, 0);
+            } else {
+                buffers.push_back(bytes);
+                rc = sqlite3_bind_blob64(
+                    raw, pos, buffers.back().constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC);
+            }
             break;
         }
         default:
@@ -200,6 +214,10 @@ public:
         return idx;
     }
 
+    // The index itself when the current row has that column; throws
+    // otherwise.
+    int indexThrow(int index, const char* what) const;
+
     sqlite3_stmt* rowThrow(const char* what) const
     {
         sqlite3_stmt* raw = rawThrow(what);
@@ -210,6 +228,7 @@ public:
 
     std::shared_ptr<Prepared> prep;
     Sqlite3Sql sql;
+    BoundBuffers buffers;
     bool onRow = false;
     bool done = false;
     int total = -1;
@@ -294,6 +313,10 @@ int Sqlite3Cursor::count()
     if (m_stmt->total >= 0)
         return m_stmt->total;
     sqlite3* db = sqlite3_db_handle(raw);
+    // Counting re-runs the statement; one that writes (INSERT ... RETURNING)
+    // would store its rows a second time.
+    if (!sqlite3_stmt_readonly(raw))
+        throwText(QStringLiteral("count \"%1\" failed: the statement writes").arg(shortSql(m_stmt->sql.sql())));
 
     // Counting runs a second statement with the same values, so this
     // cursor's position is untouched. Plain queries are wrapped in COUNT(*);
@@ -313,9 +336,10 @@ int Sqlite3Cursor::count()
             sqlite3_finalize(counter);
             return false;
         }
+        BoundBuffers buffers;
         std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> guard(counter, sqlite3_finalize);
         // The original's text only names the statement in error messages.
-        bindAll(counter, m_stmt->sql);
+        bindAll(counter, m_stmt->sql, buffers);
         int n = 0;
         int rc;
         while ((rc = sqlite3_step(counter)) == SQLITE_ROW) {
@@ -360,35 +384,66 @@ long long Sqlite3Cursor::getInt64(int index) const
 {
     if (!m_stmt)
         throwText(QStringLiteral("getInt64 failed: empty cursor"));
-    sqlite3_stmt* raw = m_stmt->rowThrow("getInt64");
+    return sqlite3_column_int64(m_stmt->prep->raw, m_stmt->indexThrow(index, "getInt64"));
+}
+
+namespace {
+
+QString columnText(sqlite3_stmt* raw, int idx)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, idx));
+    const int size = text ? sqlite3_column_bytes(raw, idx) : 0;
+    // Most columns of a data row are empty; those cost no allocation.
+    if (size <= 0)
+        return QString(QLatin1String(""));
+    return QString::fromUtf8(text, size);
+}
+
+QByteArray columnBlob(sqlite3_stmt* raw, int idx)
+{
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(raw, idx));
+    const int size = sqlite3_column_bytes(raw, idx);
+    if (!data || size <= 0)
+        return QByteArray();
+    return QByteArray(data, size);
+}
+
+} // namespace
+
+int Sqlite3Stmt::indexThrow(int index, const char* what) const
+{
+    sqlite3_stmt* raw = rowThrow(what);
     if (index < 0 || index >= sqlite3_column_count(raw))
-        throwText(QStringLiteral("getInt64 failed: column index %1 out of range").arg(index));
-    return sqlite3_column_int64(raw, index);
+        throwText(QStringLiteral("%1 failed: column index %2 out of range").arg(QLatin1String(what)).arg(index));
+    return index;
 }
 
 QString Sqlite3Cursor::getText(const QString& column) const
 {
     if (!m_stmt)
         throwText(QStringLiteral("getText failed: empty cursor"));
-    const int idx = m_stmt->columnThrow(column, "getText");
-    sqlite3_stmt* raw = m_stmt->prep->raw;
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, idx));
-    if (!text)
-        return QString(QLatin1String(""));
-    return QString::fromUtf8(text, sqlite3_column_bytes(raw, idx));
+    return columnText(m_stmt->prep->raw, m_stmt->columnThrow(column, "getText"));
+}
+
+QString Sqlite3Cursor::getText(int index) const
+{
+    if (!m_stmt)
+        throwText(QStringLiteral("getText failed: empty cursor"));
+    return columnText(m_stmt->prep->raw, m_stmt->indexThrow(index, "getText"));
 }
 
 QByteArray Sqlite3Cursor::getBlob(const QString& column) const
 {
     if (!m_stmt)
         throwText(QStringLiteral("getBlob failed: empty cursor"));
-    const int idx = m_stmt->columnThrow(column, "getBlob");
-    sqlite3_stmt* raw = m_stmt->prep->raw;
-    const auto* data = static_cast<const char*>(sqlite3_column_blob(raw, idx));
-    const int size = sqlite3_column_bytes(raw, idx);
-    if (!data || size <= 0)
-        return QByteArray();
-    return QByteArray(data, size);
+    return columnBlob(m_stmt->prep->raw, m_stmt->columnThrow(column, "getBlob"));
+}
+
+QByteArray Sqlite3Cursor::getBlob(int index) const
+{
+    if (!m_stmt)
+        throwText(QStringLiteral("getBlob failed: empty cursor"));
+    return columnBlob(m_stmt->prep->raw, m_stmt->indexThrow(index, "getBlob"));
 }
 
 bool Sqlite3Cursor::isNull(const QString& column) const
@@ -488,6 +543,7 @@ void Sqlite3DB::close()
     }
     m_cache.clear();
     m_lru.clear();
+    m_tranStmts.clear();
     if (conn->db) {
         if (m_depth > 0)
             qCInfo(lcSqlite3) << "closing with an open transaction; it is discarded";
@@ -549,7 +605,7 @@ std::shared_ptr<Sqlite3Stmt> Sqlite3DB::startThrow(const Sqlite3Sql& sql)
         throwText(
             QStringLiteral("prepare \"%1\" failed: several statements in one text").arg(shortSql(sql.sql())));
     auto stmt = std::make_shared<Sqlite3Stmt>(p, sql);
-    bindAll(p->raw, sql);
+    bindAll(p->raw, sql, stmt->buffers);
     return stmt;
 }
 
@@ -566,7 +622,7 @@ void Sqlite3DB::executeThrow(const Sqlite3Sql& sql)
         return;
     }
     Sqlite3Stmt stmt(p, sql);
-    bindAll(p->raw, sql);
+    bindAll(p->raw, sql, stmt.buffers);
     int rc;
     while ((rc = sqlite3_step(p->raw)) == SQLITE_ROW) { }
     if (rc != SQLITE_DONE)
@@ -609,15 +665,63 @@ void Sqlite3DB::execPlain(const char* sql, const char* what)
             QStringLiteral("%1 \"%2\"").arg(QLatin1String(what), shortSql(QString::fromUtf8(sql))), rc);
 }
 
+namespace {
+
+QByteArray tranSql(int level, int verb)
+{
+    // Verb order as Sqlite3DB::TranVerb: begin, commit, rollback.
+    if (level == 0) {
+        static const char* const outer[] = {"BEGIN", "COMMIT", "ROLLBACK"};
+        return QByteArray(outer[verb]);
+    }
+    static const char* const inner[] = {"SAVEPOINT s", "RELEASE s", "ROLLBACK TO s"};
+    return QByteArray(inner[verb]) + QByteArray::number(level);
+}
+
+} // namespace
+
+Prepared* Sqlite3DB::tranStatement(int level, TranVerb verb, QByteArray* text)
+{
+    *text = tranSql(level, verb);
+    const size_t slot = size_t(level) * TranVerbCount + verb;
+    if (slot < m_tranStmts.size() && m_tranStmts[slot] && m_tranStmts[slot]->raw)
+        return m_tranStmts[slot].get();
+    sqlite3_stmt* raw = nullptr;
+    const int rc = sqlite3_prepare_v3(
+        m_conn->db, text->constData(), int(text->size()), SQLITE_PREPARE_PERSISTENT, &raw, nullptr);
+    if (rc != SQLITE_OK || !raw) {
+        sqlite3_finalize(raw);
+        return nullptr;
+    }
+    if (slot >= m_tranStmts.size())
+        m_tranStmts.resize(slot + 1);
+    m_tranStmts[slot] = std::make_shared<Prepared>(m_conn, raw);
+    return m_tranStmts[slot].get();
+}
+
+int Sqlite3DB::runTran(int level, TranVerb verb, QByteArray* text)
+{
+    Prepared* p = tranStatement(level, verb, text);
+    if (!p)
+        return sqlite3_errcode(m_conn->db) != SQLITE_OK ? sqlite3_errcode(m_conn->db) : SQLITE_ERROR;
+    const int rc = sqlite3_step(p->raw);
+    // The error text stays with the connection after the reset.
+    sqlite3_reset(p->raw);
+    return rc == SQLITE_DONE || rc == SQLITE_ROW ? SQLITE_OK : rc;
+}
+
+void Sqlite3DB::runTranThrow(int level, TranVerb verb, const char* what)
+{
+    QByteArray text;
+    const int rc = runTran(level, verb, &text);
+    if (rc != SQLITE_OK)
+        throwError(QStringLiteral("%1 \"%2\"").arg(QLatin1String(what), QString::fromUtf8(text)), rc);
+}
+
 void Sqlite3DB::beginTran()
 {
     requireOpen("begin transaction");
-    if (m_depth == 0) {
-        execPlain("BEGIN", "begin transaction");
-    } else {
-        const QByteArray sp = "SAVEPOINT s" + QByteArray::number(m_depth);
-        execPlain(sp.constData(), "begin transaction");
-    }
+    runTranThrow(m_depth, TranBegin, "begin transaction");
     ++m_depth;
 }
 
@@ -627,20 +731,20 @@ void Sqlite3DB::commitTran()
         return;
     requireOpen("commit transaction");
     if (m_depth > 1) {
-        const QByteArray sp = "RELEASE s" + QByteArray::number(m_depth - 1);
-        execPlain(sp.constData(), "commit transaction");
+        runTranThrow(m_depth - 1, TranCommit, "commit transaction");
         --m_depth;
         return;
     }
     try {
-        execPlain("COMMIT", "commit transaction");
+        runTranThrow(0, TranCommit, "commit transaction");
         m_depth = 0;
     } catch (const std::exception& e) {
         // A failed COMMIT leaves the transaction open; never leave the
         // connection inside it, and never let the caller think it is stored.
         m_depth = 0;
         if (!sqlite3_get_autocommit(m_conn->db)) {
-            const int rc = sqlite3_exec(m_conn->db, "ROLLBACK", nullptr, nullptr, nullptr);
+            QByteArray text;
+            const int rc = runTran(0, TranRollback, &text);
             if (rc != SQLITE_OK)
                 qCWarning(lcSqlite3) << "rollback after failed commit failed, code" << rc;
         }
@@ -656,21 +760,23 @@ void Sqlite3DB::rollbackTran()
         m_depth = 0;
         return;
     }
+    QByteArray text;
     if (m_depth == 1) {
         m_depth = 0;
         // SQLite may already have rolled back on its own after an I/O or
         // full-disk error; then there is nothing left to undo.
         if (!sqlite3_get_autocommit(m_conn->db)) {
-            const int rc = sqlite3_exec(m_conn->db, "ROLLBACK", nullptr, nullptr, nullptr);
+            const int rc = runTran(0, TranRollback, &text);
             if (rc != SQLITE_OK)
                 qCWarning(lcSqlite3) << "rollback failed:" << sqlite3_errmsg(m_conn->db);
         }
         return;
     }
     --m_depth;
-    const QByteArray name = "s" + QByteArray::number(m_depth);
-    const QByteArray sql = "ROLLBACK TO " + name + "; RELEASE " + name;
-    const int rc = sqlite3_exec(m_conn->db, sql.constData(), nullptr, nullptr, nullptr);
+    // ROLLBACK TO keeps the savepoint open; RELEASE then ends it.
+    int rc = runTran(m_depth, TranRollback, &text);
+    if (rc == SQLITE_OK)
+        rc = runTran(m_depth, TranCommit, &text);
     if (rc != SQLITE_OK)
         qCWarning(lcSqlite3) << "rollback to savepoint failed:" << sqlite3_errmsg(m_conn->db);
 }

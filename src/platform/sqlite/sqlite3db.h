@@ -18,6 +18,7 @@
 #include <list>
 #include <memory>
 #include <stdexcept>
+#include <vector>
 
 struct sqlite3;
 
@@ -83,6 +84,10 @@ public:
     long long getInt64(int index) const;
     QString getText(const QString& column) const;
     QByteArray getBlob(const QString& column) const;
+    // The same by position in the row (0 the first column), for loops over
+    // many rows that would otherwise look every name up again.
+    QString getText(int index) const;
+    QByteArray getBlob(int index) const;
     bool isNull(const QString& column) const;
 
 private:
@@ -137,12 +142,23 @@ private:
     std::shared_ptr<sqlite3db_detail::Prepared> prepare(const QString& sql, bool cacheable);
     std::shared_ptr<Sqlite3Stmt> startThrow(const Sqlite3Sql& sql);
     void execPlain(const char* sql, const char* what);
+    // The statement that opens, releases or rolls back transaction level
+    // `level` (0 the outermost), prepared once per connection: a large
+    // import opens a savepoint per contact.
+    enum TranVerb { TranBegin, TranCommit, TranRollback, TranVerbCount };
+    sqlite3db_detail::Prepared* tranStatement(int level, TranVerb verb, QByteArray* text);
+    // Runs that statement; returns SQLite's result code and leaves the
+    // statement reset. `text` receives the statement's SQL for messages.
+    int runTran(int level, TranVerb verb, QByteArray* text);
+    void runTranThrow(int level, TranVerb verb, const char* what);
     void requireOpen(const char* what) const;
     [[noreturn]] void throwError(const QString& what, int rc) const;
 
     std::shared_ptr<sqlite3db_detail::Connection> m_conn;
     int m_depth = 0;
     int m_busyTimeoutMs = 5000;
+    // Indexed level * TranVerbCount + verb; finalized by close().
+    std::vector<std::shared_ptr<sqlite3db_detail::Prepared>> m_tranStmts;
     // Prepared statements keyed by SQL text, least recently used first out.
     std::list<std::pair<QString, std::shared_ptr<sqlite3db_detail::Prepared>>> m_lru;
     QHash<QString, std::list<std::pair<QString, std::shared_ptr<sqlite3db_detail::Prepared>>>::iterator>

@@ -6,6 +6,7 @@
 #include "itemmodelmaintree.h"
 #include "iupdatecheck.h"
 #include "mainwindow.h"
+#include "productinfo.h"
 #include "messageboxrecorder.h"
 #include "ui_mainwindow.h"
 #include "updatecheckschedule.h"
@@ -160,17 +161,17 @@ void TestMainWindow::treeAtStart()
     QFETCH(QList<int>, enabled);
 
     DataFolderFixture folder;
-    for (const QString& spec : files) {
-        if (spec.endsWith(QLatin1Char('/'))) {
-            QVERIFY(folder.dataFolder().mkpath(spec));
+    for (const QString& entry : files) {
+        if (entry.endsWith(QLatin1Char('/'))) {
+            QVERIFY(folder.dataFolder().mkpath(entry));
             continue;
         }
-        if (spec.endsWith(QLatin1Char('!'))) {
-            folder.writeGarbage(spec.section(QLatin1Char('/'), 0, 0), spec.section(QLatin1Char('/'), 1).chopped(1));
+        if (entry.endsWith(QLatin1Char('!'))) {
+            folder.writeGarbage(entry.section(QLatin1Char('/'), 0, 0), entry.section(QLatin1Char('/'), 1).chopped(1));
             continue;
         }
-        const QString where = spec.section(QLatin1Char('/'), 0, 0);
-        const QString rest = spec.section(QLatin1Char('/'), 1);
+        const QString where = entry.section(QLatin1Char('/'), 0, 0);
+        const QString rest = entry.section(QLatin1Char('/'), 1);
         const QString name = rest.section(QLatin1Char(':'), 0, 0);
         const int count = rest.section(QLatin1Char(':'), 1).section(QLatin1Char('@'), 0, 0).toInt();
         QList<DataFolderFixture::Person> people;
@@ -247,6 +248,12 @@ void TestMainWindow::menusThroughTheEnglishTable()
              (QStringList { QStringLiteral("Check update"), QStringLiteral("Connect Android Phone via WiFi") }));
     QCOMPARE(menuTexts(menus[2]),
              (QStringList { QStringLiteral("Help"), QStringLiteral("Feedback and support"), QStringLiteral("About") }));
+    // Help and Feedback open the maker's pages: with no address set they
+    // would do nothing, so they are not offered.
+    const QList<QAction*> helpEntries = menus[2]->actions();
+    QCOMPARE(helpEntries.at(0)->isVisible(), *product::kHelpPage != '\0');
+    QCOMPARE(helpEntries.at(1)->isVisible(), *product::kSupportPage != '\0');
+    QVERIFY(helpEntries.at(2)->isVisible());
     QVERIFY(!menus[0]->styleSheet().isEmpty());
 
     QCOMPARE(window.toolBarAction(MainWindow::TB_NEW_CONTACT)->shortcut(), QKeySequence(QStringLiteral("Ctrl+N")));

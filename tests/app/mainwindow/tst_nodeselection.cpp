@@ -121,6 +121,7 @@ private slots:
     void contactContextMenu_data();
     void contactContextMenu();
     void failingNodeShowsOneError();
+    void failingSearchShowsOneError();
 
 private:
     FallbackTranslator m_translator;
@@ -463,6 +464,25 @@ void TestNodeSelection::failingNodeShowsOneError()
     QFile file(scene.folder.dataFolder().filePath(QStringLiteral("data/broken.db")));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray(4096, '\x5a'));
+}
+
+void TestNodeSelection::failingSearchShowsOneError()
+{
+    Scene scene(0, 0);
+    QVERIFY(scene.select(QStringLiteral("home.db")));
+    QCOMPARE(scene.window->contactsListModel()->count(), 4);
+    // The file goes bad behind the open node: the search must report it,
+    // not let the exception escape the event loop.
+    scene.folder.writeGarbage(QStringLiteral("data"), QStringLiteral("home.db"));
+
+    MessageBoxRecorder boxes;
+    scene.window->form()->txtKeyword->setText(QStringLiteral("ann"));
+    QTest::keyClick(scene.window->form()->txtKeyword, Qt::Key_Return);
+
+    QCOMPARE(boxes.count(), 1);
+    QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Critical);
+    // A failed search announces no keyword it did not apply.
+    QVERIFY(scene.window->form()->lbDisplayKeyword->isHidden());
 }
 
 QTEST_MAIN(TestNodeSelection)

@@ -1,0 +1,24 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "contactbuilders.h"
+
+namespace testkit {
+
+pim::Entity entityOf(const QVariantMap& fields)
+{
+    pim::Entity e;
+    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
+        e.fields.insert(it.key(), it.value());
+    return e;
+}
+
+pim::_Contact contactOf(const QString& fullName, const QMap<int, QList<QVariantMap>>& entities)
+{
+    pim::_Contact c(0, QString(), fullName);
+    for (auto it = entities.constBegin(); it != entities.constEnd(); ++it) {
+        for (const QVariantMap& fields : it.value())
+            c.entities[it.key()].append(entityOf(fields));
+    }
+    return c;
+}
+
+} // namespace testkit
