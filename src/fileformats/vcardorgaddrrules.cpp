@@ -47,11 +47,12 @@ void readTitle(const VCardValue& value, pim::_Contact& contact)
 
 void readAddress(const VCardValue& value, pim::_Contact& contact)
 {
-    static const char* const keys[] = { nullptr, nullptr, "data4", "data7", "data8", "data9", "data10" };
+    static const QString keys[] = { QString(), QString(), QStringLiteral("data4"), QStringLiteral("data7"),
+                                    QStringLiteral("data8"), QStringLiteral("data9"), QStringLiteral("data10") };
     pim::Entity entity;
     const QStringList parts = value.components();
     for (int i = 2; i < 7 && i < parts.size(); ++i)
-        entity.fields.insert(QString::fromLatin1(keys[i]), parts.at(i));
+        entity.fields.insert(keys[i], parts.at(i));
     entity.fields.insert(QStringLiteral("data2"), addressType(value.typeText()));
     entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
     appendEntity(contact, pim::ENTITY_ADDR, entity);

@@ -34,10 +34,21 @@ const char* normalizedName(const char* name, char (&buffer)[40], QByteArray& spi
     return buffer;
 }
 
+// Whether the name without its group is upper, ASCII case aside. Asked of
+// every line of a file twice, so in one pass without library calls.
 bool isNamed(const char* name, const char* upper)
 {
-    const char* dot = std::strrchr(name, '.');
-    return qstricmp(dot ? dot + 1 : name, upper) == 0;
+    const char* base = name;
+    for (const char* c = name; *c; ++c) {
+        if (*c == '.')
+            base = c + 1;
+    }
+    for (; *base && *upper; ++base, ++upper) {
+        const char c = (*base >= 'a' && *base <= 'z') ? char(*base - 'a' + 'A') : *base;
+        if (c != *upper)
+            return false;
+    }
+    return *base == *upper;
 }
 
 } // namespace

@@ -528,8 +528,8 @@ enum FastPath {
     FAST_NONE,
     // Copied as they are (CR dropped) or, without a data callback, skipped.
     FAST_PLAIN,
-    // Quoted-printable text up to the next "=".
-    FAST_QUOTED_TEXT,
+    // Quoted-printable text and escapes up to the line feed.
+    FAST_QUOTED_PRINTABLE,
     FAST_BASE64,
     // Name or parameter bytes that are copied as they are (kTokens).
     FAST_TOKEN,
@@ -553,7 +553,7 @@ FastPath fastPathFor(const CARD_Parser* p)
     // each escape must still be read: a soft break decides where the line
     // ends.
     if (p->encoding == ENC_QUOTED_PRINTABLE)
-        return !p->skipSpace && !p->qpEscape ? FAST_QUOTED_TEXT : FAST_NONE;
+        return p->skipSpace ? FAST_NONE : FAST_QUOTED_PRINTABLE;
     if (!p->dataCallback)
         return FAST_PLAIN;
     if (p->encoding == ENC_BASE64)
@@ -607,6 +607,46 @@ void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n)
         p->lineLength += piece;
         bytes = stop + (cr ? 1 : 0);
     }
+}
+
+// The same as feeding each byte of a run without line feeds to valueByte in
+// quoted-printable mode (CRs aside, which the caller drops anyway), in one
+// pass. False, with nothing read, when the decoded run might not fit the
+// line limit: the byte-wise path then finds where it overflows.
+bool appendQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n)
+{
+    const bool keep = p->dataCallback != nullptr;
+    if (keep && !reserve(p, n))
+        return false;
+    char* out = keep ? p->line + p->lineLength : nullptr;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = bytes[i];
+        if (c == '\r')
+            continue;
+        if (!p->qpEscape) {
+            if (c == '=') {
+                p->qpEscape = true;
+                p->pendingCount = 0;
+            } else if (keep) {
+                *out++ = char(c);
+            }
+            continue;
+        }
+        if (p->pendingCount == 0 && (c == ' ' || c == '\t'))
+            continue;
+        p->pending[p->pendingCount++] = c;
+        if (p->pendingCount < 2)
+            continue;
+        const int high = hexValue(p->pending[0]);
+        const int low = hexValue(p->pending[1]);
+        p->qpEscape = false;
+        p->pendingCount = 0;
+        if (keep)
+            *out++ = char(high < 0 ? 0 : low < 0 ? high : high * 16 + low);
+    }
+    if (keep)
+        p->lineLength = size_t(out - p->line);
+    return true;
 }
 
 // The same as feeding each byte to valueByte in base64 mode, in one pass.
@@ -745,12 +785,10 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                     i = end;
                     continue;
                 }
-            } else if (fast == FAST_QUOTED_TEXT) {
-                int end = i;
-                while (end < n && s[end] != '=' && s[end] != '\n')
-                    ++end;
-                if (end > i) {
-                    appendPlain(p, s + i, size_t(end - i));
+            } else if (fast == FAST_QUOTED_PRINTABLE) {
+                const void* lf = std::memchr(s + i, '\n', size_t(n - i));
+                const int end = lf ? int(static_cast<const unsigned char*>(lf) - s) : n;
+                if (appendQuotedPrintable(p, s + i, size_t(end - i))) {
                     i = end;
                     continue;
                 }

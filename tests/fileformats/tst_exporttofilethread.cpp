@@ -52,9 +52,7 @@ void runExport(const QList<pim::_Contact>& contacts, int type, const QString& pa
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return QByteArray();
-    return f.readAll();
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 // Makes every write beyond `bytes` fail with EFBIG for as long as it lives.
@@ -92,12 +90,8 @@ private slots:
     void shouldReportProgressAndSuccess();
     void shouldFailWithoutFile_data();
     void shouldFailWithoutFile();
-    void shouldReplaceAnExistingFile();
-    void shouldRemoveTheFileOnCancel_data();
-    void shouldRemoveTheFileOnCancel();
-    void shouldRemoveThePartialFileWhenTheDiskFills();
-    void shouldKeepTheOldFileWhenTheExportDoesNotComplete_data();
-    void shouldKeepTheOldFileWhenTheExportDoesNotComplete();
+    void shouldLeaveNoPartialFile_data();
+    void shouldLeaveNoPartialFile();
     void shouldReportDeviceFullAndKeepTheDevice();
 
 private:
@@ -113,26 +107,30 @@ void TestExportToFileThread::init()
 void TestExportToFileThread::shouldReportProgressAndSuccess_data()
 {
     QTest::addColumn<int>("count");
+    QTest::addColumn<bool>("replace");
     QTest::addColumn<QList<int>>("percents");
-    QTest::addColumn<QString>("lastText");
 
-    QTest::newRow("empty list: no progress, 0 contacts") << 0 << QList<int>() << QString();
-    QTest::newRow("one contact: 100 percent") << 1 << QList<int> { 100 } << "Contacts:1/1";
-    QTest::newRow("three contacts: 33 66 100") << 3 << QList<int> { 33, 66, 100 } << "Contacts:3/3";
+    QTest::newRow("empty list: no progress, 0 contacts") << 0 << false << QList<int>();
+    QTest::newRow("three contacts: 33 66 100") << 3 << false << QList<int> { 33, 66, 100 };
+    QTest::newRow("a longer file is replaced, not overwritten in place") << 1 << true << QList<int> { 100 };
     QList<int> everyPercent;
     for (int p = 0; p <= 100; ++p)
         everyPercent.append(p);
-    QTest::newRow("1000 contacts: one report per percent, first and last kept")
-        << 1000 << everyPercent << "Contacts:1000/1000";
+    QTest::newRow("1000 contacts: one report per percent, first and last kept") << 1000 << false << everyPercent;
 }
 
 void TestExportToFileThread::shouldReportProgressAndSuccess()
 {
     QFETCH(int, count);
+    QFETCH(bool, replace);
     QFETCH(QList<int>, percents);
-    QFETCH(QString, lastText);
 
     const QString path = m_dir->filePath("out.vcf");
+    if (replace) {
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write(QByteArray(100000, 'x'));
+    }
     const QList<pim::_Contact> contacts = someContacts(count);
     RecordingReporter reporter;
     runExport(contacts, ExportToFileThread::TYPE_VCARD, path, &reporter);
@@ -145,8 +143,8 @@ void TestExportToFileThread::shouldReportProgressAndSuccess()
         QCOMPARE(p.status, QStringLiteral("IDS_EXPORTING_CONTACTS_TO_FILE"));
     }
     QCOMPARE(seen, percents);
-    if (!lastText.isEmpty())
-        QCOMPARE(reporter.progress().last().text, lastText);
+    if (count > 0)
+        QCOMPARE(reporter.progress().last().text, QStringLiteral("Contacts:%1/%1").arg(count));
     QVERIFY(QFileInfo::exists(path));
     QCOMPARE(readAll(path), expectedVCards(contacts));
 }
@@ -157,8 +155,7 @@ void TestExportToFileThread::shouldFailWithoutFile_data()
     QTest::addColumn<QString>("relativePath");
     QTest::addColumn<bool>("emptyText");
 
-    QTest::newRow("type 0: empty error text") << 0 << "out.vcf" << true;
-    QTest::newRow("type 5: empty error text") << 5 << "out.vcf" << true;
+    QTest::newRow("unknown type 5: empty error text") << 5 << "out.vcf" << true;
     QTest::newRow("type without a writer: a clear error")
         << int(ExportToFileThread::TYPE_HTML) << "out.html" << false;
     QTest::newRow("folder that does not exist: the file layer's text")
@@ -181,107 +178,64 @@ void TestExportToFileThread::shouldFailWithoutFile()
     QCOMPARE(reporter.errors().size(), 1);
     QCOMPARE(reporter.errors().first().isEmpty(), emptyText);
     QVERIFY(reporter.progress().isEmpty());
-    QVERIFY(!QFileInfo::exists(path));
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
 }
 
-void TestExportToFileThread::shouldReplaceAnExistingFile()
-{
-    const QString path = m_dir->filePath("out.vcf");
-    {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        f.write(QByteArray(100000, 'x'));
-    }
-    const QList<pim::_Contact> contacts = someContacts(2);
-    RecordingReporter reporter;
-    runExport(contacts, ExportToFileThread::TYPE_VCARD, path, &reporter);
-    QCOMPARE(reporter.successes().size(), 1);
-    QCOMPARE(readAll(path), expectedVCards(contacts));
-}
-
-void TestExportToFileThread::shouldRemoveTheFileOnCancel_data()
-{
-    QTest::addColumn<int>("cancelAfterReports");
-
-    QTest::newRow("cancel seen before the first contact") << 0;
-    QTest::newRow("cancel after two of five contacts") << 2;
-    QTest::newRow("cancel after the fourth of five contacts") << 4;
-}
-
-void TestExportToFileThread::shouldRemoveTheFileOnCancel()
-{
-    QFETCH(int, cancelAfterReports);
-
-    const QString path = m_dir->filePath("out.vcf");
-    RecordingReporter reporter;
-    if (cancelAfterReports == 0)
-        reporter.cancel();
-    else
-        reporter.cancelAfterProgress(cancelAfterReports);
-    runExport(someContacts(5), ExportToFileThread::TYPE_VCARD, path, &reporter);
-
-    QCOMPARE(reporter.progress().size(), cancelAfterReports);
-    QCOMPARE(reporter.endings(), 0);
-    QVERIFY(!QFileInfo::exists(path));
-}
-
-void TestExportToFileThread::shouldRemoveThePartialFileWhenTheDiskFills()
-{
-    const QString path = m_dir->filePath("out.vcf");
-    const QList<pim::_Contact> contacts = someContacts(2000);
-    RecordingReporter reporter;
-    {
-        FileSizeLimit limit(64 * 1024);
-        if (!limit.active())
-            QSKIP("cannot limit the file size here");
-        runExport(contacts, ExportToFileThread::TYPE_VCARD, path, &reporter);
-    }
-    QCOMPARE(reporter.successes(), QStringList());
-    QCOMPARE(reporter.errors().size(), 1);
-    QVERIFY2(!reporter.errors().first().isEmpty(), "the file layer's error text is shown");
-    QVERIFY(!QFileInfo::exists(path));
-}
-
-void TestExportToFileThread::shouldKeepTheOldFileWhenTheExportDoesNotComplete_data()
+void TestExportToFileThread::shouldLeaveNoPartialFile_data()
 {
     QTest::addColumn<QString>("ending");
+    QTest::addColumn<bool>("oldFile");
 
-    QTest::newRow("cancel before the first contact") << "cancel-first";
-    QTest::newRow("cancel half-way") << "cancel-middle";
-    QTest::newRow("disk fills up") << "disk-full";
+    for (const bool old : { false, true }) {
+        const char* const suffix = old ? ", old file kept" : ", no file left";
+        QTest::addRow("cancel before the first contact%s", suffix) << "cancel-0" << old;
+        QTest::addRow("cancel after two of five contacts%s", suffix) << "cancel-2" << old;
+        QTest::addRow("cancel after the fourth of five contacts%s", suffix) << "cancel-4" << old;
+        QTest::addRow("disk fills up%s", suffix) << "disk-full" << old;
+    }
 }
 
-void TestExportToFileThread::shouldKeepTheOldFileWhenTheExportDoesNotComplete()
+void TestExportToFileThread::shouldLeaveNoPartialFile()
 {
     QFETCH(QString, ending);
+    QFETCH(bool, oldFile);
 
     const QString path = m_dir->filePath("keep.vcf");
     const QByteArray old("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Kept\r\nEND:VCARD\r\n");
-    {
+    if (oldFile) {
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         QCOMPARE(f.write(old), old.size());
     }
 
     RecordingReporter reporter;
-    if (ending == QLatin1String("cancel-first")) {
-        reporter.cancel();
+    if (ending.startsWith(QLatin1String("cancel"))) {
+        const int reports = ending.back().digitValue();
+        if (reports == 0)
+            reporter.cancel();
+        else
+            reporter.cancelAfterProgress(reports);
         runExport(someContacts(5), ExportToFileThread::TYPE_VCARD, path, &reporter);
-    } else if (ending == QLatin1String("cancel-middle")) {
-        reporter.cancelAfterProgress(2);
-        runExport(someContacts(5), ExportToFileThread::TYPE_VCARD, path, &reporter);
+        QCOMPARE(reporter.progress().size(), reports);
+        QCOMPARE(reporter.endings(), 0);
     } else {
         FileSizeLimit limit(64 * 1024);
         if (!limit.active())
             QSKIP("cannot limit the file size here");
         runExport(someContacts(2000), ExportToFileThread::TYPE_VCARD, path, &reporter);
+        QCOMPARE(reporter.errors().size(), 1);
+        QVERIFY2(!reporter.errors().first().isEmpty(), "the file layer's error text is shown");
     }
 
     QCOMPARE(reporter.successes(), QStringList());
-    QCOMPARE(readAll(path), old);
-    // Nothing but the kept file remains: no temporary copy is left behind.
-    QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList { QStringLiteral("keep.vcf") });
+    // No temporary copy is left behind either.
+    const QStringList left = QDir(m_dir->path()).entryList(QDir::Files);
+    if (oldFile) {
+        QCOMPARE(readAll(path), old);
+        QCOMPARE(left, QStringList { QStringLiteral("keep.vcf") });
+    } else {
+        QCOMPARE(left, QStringList());
+    }
 }
 
 void TestExportToFileThread::shouldReportDeviceFullAndKeepTheDevice()

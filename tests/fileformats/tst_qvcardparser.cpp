@@ -81,9 +81,6 @@ private slots:
     void parsesCards();
     void wholeAndChunkedParsesAgree_data();
     void wholeAndChunkedParsesAgree();
-    void countsSkippedLines();
-    void readsUtf16Files_data();
-    void readsUtf16Files();
     void decodesCharsets_data();
     void decodesCharsets();
     void splitsComponents_data();
@@ -92,69 +89,42 @@ private slots:
     void unescapesText();
     void encodesQuoted_data();
     void encodesQuoted();
-    void encodesBase64_data();
     void encodesBase64();
     void serialisesACard();
-    void quotedPrintableRoundTrip_data();
-    void quotedPrintableRoundTrip();
-    void base64RoundTrip_data();
-    void base64RoundTrip();
+    void encodedValuesParseBack_data();
+    void encodedValuesParseBack();
 };
 
 void TestQVCardParser::parsesCards_data()
 {
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<QByteArray>("expected");
+    const auto row = [](const char* name, const QByteArray& input, const QByteArray& expected) {
+        QTest::newRow(name) << input << expected;
+    };
+    const auto card = [](const QByteArray& body) { return "BEGIN:VCARD\r\n" + body + "END:VCARD\r\n"; };
+    const QByteArray twoCards = card("FN:A\r\n") + card("FN:B\r\n");
+    QStringEncoder utf16(QStringConverter::Utf16BE, QStringConverter::Flag::WriteBom);
 
-    QTest::newRow("two cards with CRLF")
-        << QByteArray("BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\nBEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n")
-        << QByteArray("--\nFN:A\n--\nFN:B\n");
-    QTest::newRow("blank CRLF lines between cards")
-        << QByteArray("BEGIN:VCARD\r\nFN:A\r\nEND:VCARD\r\n\r\n\r\nBEGIN:VCARD\r\nFN:B\r\nEND:VCARD\r\n")
-        << QByteArray("--\nFN:A\n--\nFN:B\n");
-    QTest::newRow("names ignore case")
-        << QByteArray("begin:vcard\nfn:A\nTel;type=cell:1\nend:vcard\n")
-        << QByteArray("--\nFN:A\nTEL;type=cell:1\n");
-    QTest::newRow("group prefix stripped")
-        << QByteArray("BEGIN:VCARD\nitem1.EMAIL;type=INTERNET:a@b\nitem1.X-ABLabel:Other\nEND:VCARD\n")
-        << QByteArray("--\nEMAIL;type=INTERNET:a@b\nX-ABLABEL:Other\n");
-    QTest::newRow("lines outside cards dropped")
-        << QByteArray("FN:before\nBEGIN:VCARD\nFN:A\nEND:VCARD\nFN:after\n")
-        << QByteArray("--\nFN:A\n");
-    QTest::newRow("missing END keeps last card")
-        << QByteArray("BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B")
-        << QByteArray("--\nFN:A\n--\nFN:B\n");
-    QTest::newRow("repeated parameter keeps last")
-        << QByteArray("BEGIN:VCARD\nTEL;TYPE=home;TYPE=work:1\nEND:VCARD\n")
-        << QByteArray("--\nTEL;TYPE=work:1\n");
-    QTest::newRow("bare parameters empty")
-        << QByteArray("BEGIN:VCARD\nTEL;HOME;VOICE:1\nEND:VCARD\n")
-        << QByteArray("--\nTEL;HOME=;VOICE=:1\n");
-    QTest::newRow("BEGIN inside a card opens the next")
-        << QByteArray("BEGIN:VCARD\nFN:A\nBEGIN:VCARD\nFN:B\nEND:VCARD\nFN:lost\nEND:VCARD\n")
-        << QByteArray("--\nFN:A\n--\nFN:B\n");
-    QTest::newRow("UTF-8 byte-order mark skipped")
-        << QByteArray("\xEF\xBB\xBF" "BEGIN:VCARD\nFN:A\nEND:VCARD\nBEGIN:VCARD\nFN:B\nEND:VCARD\n")
-        << QByteArray("--\nFN:A\n--\nFN:B\n");
-    QTest::newRow("3.0 unfolds without a blank")
-        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:ab\r\n cd\r\nEND:VCARD\r\n")
-        << QByteArray("--\nVERSION:3.0\nNOTE:abcd\n");
-    QTest::newRow("2.1 unfolds with a blank")
-        << QByteArray("BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE:ab\r\n cd\r\nEND:VCARD\r\n")
-        << QByteArray("--\nVERSION:2.1\nNOTE:ab cd\n");
-    QTest::newRow("version applies to its own card only")
-        << QByteArray("BEGIN:VCARD\nVERSION:4.0\nNOTE:a\n b\nEND:VCARD\nBEGIN:VCARD\nNOTE:a\n b\nEND:VCARD\n")
-        << QByteArray("--\nVERSION:4.0\nNOTE:ab\n--\nNOTE:a b\n");
-    QTest::newRow("broken line costs only itself")
-        << QByteArray("BEGIN:VCARD\nFN:A\nTEL;:1\nEMAIL:a@b\nEND:VCARD\n")
-        << QByteArray("--\nFN:A\nEMAIL:a@b\n");
-    QTest::newRow("broken base64 drops its property")
-        << QByteArray("BEGIN:VCARD\nPHOTO;ENCODING=b:QU*D\nFN:A\nEND:VCARD\n")
-        << QByteArray("--\nFN:A\n");
-    QTest::newRow("empty value kept empty")
-        << QByteArray("BEGIN:VCARD\nNOTE:\nEND:VCARD\n")
-        << QByteArray("--\nNOTE:\n");
-    QTest::newRow("empty file") << QByteArray() << QByteArray();
+    row("blank CRLF lines between cards", card("FN:A\r\n") + "\r\n\r\n" + card("FN:B\r\n"), "--\nFN:A\n--\nFN:B\n");
+    row("names ignore case", "begin:vcard\nfn:A\nTel;type=cell:1\nend:vcard\n", "--\nFN:A\nTEL;type=cell:1\n");
+    row("group prefix stripped", card("item1.EMAIL;type=INTERNET:a@b\r\nitem1.X-ABLabel:Other\r\n"),
+        "--\nEMAIL;type=INTERNET:a@b\nX-ABLABEL:Other\n");
+    row("lines outside cards dropped", "FN:before\n" + card("FN:A\r\n") + "FN:after\n", "--\nFN:A\n");
+    row("missing END keeps last card", card("FN:A\r\n") + "BEGIN:VCARD\nFN:B", "--\nFN:A\n--\nFN:B\n");
+    row("repeated parameter keeps last", card("TEL;TYPE=home;TYPE=work:1\r\n"), "--\nTEL;TYPE=work:1\n");
+    row("bare parameters empty", card("TEL;HOME;VOICE:1\r\n"), "--\nTEL;HOME=;VOICE=:1\n");
+    row("BEGIN inside a card opens the next", "BEGIN:VCARD\nFN:A\n" + card("FN:B\r\n") + "FN:lost\nEND:VCARD\n",
+        "--\nFN:A\n--\nFN:B\n");
+    row("UTF-8 byte-order mark skipped", "\xEF\xBB\xBF" + twoCards, "--\nFN:A\n--\nFN:B\n");
+    row("UTF-16 BE file with byte-order mark", utf16.encode(QString::fromUtf8(card("FN:Zo\xC3\xAB \xE7\x8E\x8B\r\n"))),
+        "--\nFN:Zo\\xc3\\xab \\xe7\\x8e\\x8b\n");
+    row("3.0 unfolds without a blank", card("VERSION:3.0\r\nNOTE:ab\r\n cd\r\n"), "--\nVERSION:3.0\nNOTE:abcd\n");
+    row("2.1 unfolds with a blank", card("VERSION:2.1\r\nNOTE:ab\r\n cd\r\n"), "--\nVERSION:2.1\nNOTE:ab cd\n");
+    row("version applies to its own card only", card("VERSION:4.0\r\nNOTE:a\r\n b\r\n") + card("NOTE:a\r\n b\r\n"),
+        "--\nVERSION:4.0\nNOTE:ab\n--\nNOTE:a b\n");
+    row("broken line costs only itself", card("FN:A\r\nTEL;:1\r\nEMAIL:a@b\r\n"), "--\nFN:A\nEMAIL:a@b\n");
+    row("empty file", QByteArray(), QByteArray());
 }
 
 void TestQVCardParser::parsesCards()
@@ -183,39 +153,12 @@ void TestQVCardParser::wholeAndChunkedParsesAgree()
     QCOMPARE(dump(QVCardParser::parseChunked(file, chunk, &pieces)), expected);
     QCOMPARE(pieces.skippedLines, whole.skippedLines);
     QCOMPARE(pieces.skippedLineNumbers, whole.skippedLineNumbers);
+    // One "TEL;:" line in each of the 20 3.0 cards, the first on line 8.
+    QCOMPARE(whole.skippedLines, 20);
+    QCOMPARE(whole.skippedLineNumbers.first(), qint64(8));
     QVERIFY(expected.contains("N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:M\\xc3\\xbcller;Jo1\n"));
     QVERIFY(expected.contains("N:Smith;Ann0;;;\n"));
     QVERIFY(expected.contains("PHOTO;ENCODING=BASE64:ABCD\n"));
-}
-
-void TestQVCardParser::countsSkippedLines()
-{
-    QVCardParser::ParseStats stats;
-    const Cards cards = QVCardParser::parse(mixedFile(), &stats);
-    QCOMPARE(cards.size(), 40);
-    // One "TEL;:" line in each of the 20 3.0 cards, each on line 8 of its
-    // card; the first card starts on line 1.
-    QCOMPARE(stats.skippedLines, 20);
-    QCOMPARE(stats.skippedLineNumbers.first(), qint64(8));
-}
-
-void TestQVCardParser::readsUtf16Files_data()
-{
-    QTest::addColumn<bool>("littleEndian");
-    QTest::newRow("UTF-16 LE") << true;
-    QTest::newRow("UTF-16 BE") << false;
-}
-
-void TestQVCardParser::readsUtf16Files()
-{
-    QFETCH(bool, littleEndian);
-    const QString text = QStringLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Zoë 王\r\nEND:VCARD\r\n");
-    QStringEncoder encoder(littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
-                           QStringConverter::Flag::WriteBom);
-    const QByteArray file = encoder.encode(text);
-    const Cards cards = QVCardParser::parse(file);
-    QCOMPARE(cards.size(), 1);
-    QCOMPARE(cards.first().at(1).toString(), QStringLiteral("Zoë 王"));
 }
 
 void TestQVCardParser::decodesCharsets_data()
@@ -227,14 +170,8 @@ void TestQVCardParser::decodesCharsets_data()
 
     const QString key = QStringLiteral("CHARSET");
     QTest::newRow("UTF-8") << key << "UTF-8" << QByteArray("Zo\xC3\xAB") << QStringLiteral("Zoë");
-    QTest::newRow("lower-case key") << QStringLiteral("charset") << "utf-8" << QByteArray("Zo\xC3\xAB")
-                                    << QStringLiteral("Zoë");
     QTest::newRow("no charset reads UTF-8") << QString() << QString() << QByteArray("Zo\xC3\xAB")
                                             << QStringLiteral("Zoë");
-    QTest::newRow("GBK") << key << "GBK" << QByteArray::fromHex("d5c5c8fd") << QStringLiteral("张三");
-    QTest::newRow("Shift_JIS") << key << "Shift_JIS" << QByteArray::fromHex("93fa967b") << QStringLiteral("日本");
-    QTest::newRow("windows-1252") << key << "windows-1252" << QByteArray::fromHex("636166e92080")
-                                  << QStringLiteral("café €");
     QTest::newRow("unknown charset falls back to UTF-8") << key << "X-NO-SUCH" << QByteArray("Zo\xC3\xAB")
                                                          << QStringLiteral("Zoë");
     QTest::newRow("two charsets fall back to UTF-8") << key << "UTF-8,GBK" << QByteArray("Zo\xC3\xAB")
@@ -258,12 +195,10 @@ void TestQVCardParser::splitsComponents_data()
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QStringList>("expected");
     QTest::newRow("three") << QByteArray("a;b;c") << QStringList { "a", "b", "c" };
-    QTest::newRow("empty middle") << QByteArray("a;;b") << QStringList { "a", "", "b" };
     QTest::newRow("trailing separator") << QByteArray("a;b;") << QStringList { "a", "b" };
     QTest::newRow("leading empties") << QByteArray(";;;;x") << QStringList { "", "", "", "", "x" };
     QTest::newRow("empty value") << QByteArray() << QStringList {};
     QTest::newRow("escaped separator") << QByteArray("a\\;b") << QStringList { "a;b" };
-    QTest::newRow("two trailing separators") << QByteArray("a;b;;") << QStringList { "a", "b", "" };
     QTest::newRow("escaped n stays a letter") << QByteArray("a\\nb") << QStringList { "anb" };
 }
 
@@ -279,11 +214,9 @@ void TestQVCardParser::unescapesText_data()
     QTest::addColumn<QString>("text");
     QTest::addColumn<QString>("expected");
     QTest::newRow("line feed") << "a\\nb" << "a\nb";
-    QTest::newRow("capital N line feed") << "a\\Nb" << "a\nb";
     QTest::newRow("comma semicolon backslash") << "a\\,b\\;c\\\\d" << "a,b;c\\d";
     QTest::newRow("unknown escape kept") << "C:\\temp" << "C:\\temp";
     QTest::newRow("trailing backslash kept") << "a\\" << "a\\";
-    QTest::newRow("double backslash before n") << "a\\\\nb" << "a\\nb";
 }
 
 void TestQVCardParser::unescapesText()
@@ -303,7 +236,6 @@ void TestQVCardParser::encodesQuoted_data()
     QTest::newRow("soft breaks every five") << QByteArray(10, 'a') << 8
                                             << QByteArray("aaaaa=\r\n aaaaa=\r\n ");
     QTest::newRow("line ends encoded") << QByteArray("a\r\nb") << 0 << QByteArray("a=0D=0Ab");
-    QTest::newRow("tilde plain, DEL encoded") << QByteArray("~\x7F") << 0 << QByteArray("~=7F");
     QTest::newRow("empty") << QByteArray() << 76 << QByteArray();
 }
 
@@ -315,97 +247,64 @@ void TestQVCardParser::encodesQuoted()
     QCOMPARE(QVCardParser::encodeQuoted(data, lineLength), expected);
 }
 
-void TestQVCardParser::encodesBase64_data()
-{
-    QTest::addColumn<int>("size");
-    QTest::addColumn<int>("lineLength");
-    QTest::addColumn<QList<int>>("lineSizes");
-    QTest::newRow("100 bytes at 75") << 100 << 75 << QList<int> { 75, 61 };
-    QTest::newRow("exactly one line") << 54 << 72 << QList<int> { 72 };
-    QTest::newRow("empty") << 0 << 75 << QList<int> {};
-}
-
+// Lines of 75 characters, continuation lines led by a blank.
 void TestQVCardParser::encodesBase64()
 {
-    QFETCH(int, size);
-    QFETCH(int, lineLength);
-    QFETCH(QList<int>, lineSizes);
-    QByteArray data(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
+    QByteArray data(100, Qt::Uninitialized);
+    for (int i = 0; i < data.size(); ++i)
         data[i] = char(i * 7);
-    const QByteArray encoded = QVCardParser::encodeBase64(data, lineLength);
-    QList<int> sizes;
-    if (!encoded.isEmpty()) {
-        for (const QByteArray& line : encoded.split('\n'))
-            sizes.append(int(line.size()) - (line.endsWith('\r') ? 1 : 0) - (line.startsWith(' ') ? 1 : 0));
-    }
-    QCOMPARE(sizes, lineSizes);
-    QByteArray joined = encoded;
-    joined.replace("\r\n ", "");
-    QCOMPARE(QByteArray::fromBase64(joined), data);
+    const QByteArray encoded = QVCardParser::encodeBase64(data, 75);
+    const QList<QByteArray> lines = encoded.split('\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines.at(0).size(), 76);
+    QVERIFY(lines.at(0).endsWith('\r') && lines.at(1).startsWith(' '));
+    QCOMPARE(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n ", "")), data);
+    QVERIFY(QVCardParser::encodeBase64(QByteArray(), 75).isEmpty());
 }
 
 void TestQVCardParser::serialisesACard()
 {
-    QVCardParser::_Property tel;
+    QVCardParser::_Property tel = makeProperty("123", { { "TYPE", "cell" } });
     tel.name = QStringLiteral("TEL");
-    tel.params.insert(QStringLiteral("TYPE"), QStringLiteral("cell"));
-    tel.value = "123";
-    QVCardParser::_Property note;
+    QVCardParser::_Property note = makeProperty("=C3=A9", { { "ENCODING", "QUOTED-PRINTABLE" }, { "CHARSET", "UTF-8" } });
     note.name = QStringLiteral("NOTE");
-    note.params.insert(QStringLiteral("ENCODING"), QStringLiteral("QUOTED-PRINTABLE"));
-    note.params.insert(QStringLiteral("CHARSET"), QStringLiteral("UTF-8"));
-    note.value = "=C3=A9";
     QCOMPARE(QVCardParser::vcard2Bytes({ tel, note }),
              QByteArray("BEGIN:VCARD\r\nTEL;TYPE=cell:123\r\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C3=A9\r\n"
                         "END:VCARD\r\n"));
 }
 
-void TestQVCardParser::quotedPrintableRoundTrip_data()
+void TestQVCardParser::encodedValuesParseBack_data()
 {
+    QTest::addColumn<bool>("base64");
     QTest::addColumn<int>("lineLength");
     QTest::addColumn<QByteArray>("version");
-    QTest::newRow("one line, 2.1") << 0 << QByteArray("2.1");
-    QTest::newRow("soft breaks at 76, 2.1") << 76 << QByteArray("2.1");
-    QTest::newRow("soft breaks at 8, 3.0") << 8 << QByteArray("3.0");
+    QTest::newRow("quoted-printable on one line, 2.1") << false << 0 << QByteArray("2.1");
+    QTest::newRow("quoted-printable soft breaks at 76, 2.1") << false << 76 << QByteArray("2.1");
+    QTest::newRow("quoted-printable soft breaks at 8, 3.0") << false << 8 << QByteArray("3.0");
+    QTest::newRow("base64 folded at 75, 2.1") << true << 75 << QByteArray("2.1");
+    QTest::newRow("base64 folded at 75, 3.0") << true << 75 << QByteArray("3.0");
 }
 
-void TestQVCardParser::quotedPrintableRoundTrip()
+// Random bytes through our own encoder and back through the parser, fed in
+// random chunks; the property after the value must survive too.
+void TestQVCardParser::encodedValuesParseBack()
 {
+    QFETCH(bool, base64);
     QFETCH(int, lineLength);
     QFETCH(QByteArray, version);
-    QRandomGenerator rng(4711u + quint32(lineLength));
+    QRandomGenerator rng(4711u + quint32(lineLength) + quint32(version.at(0)));
     for (int round = 0; round < 200; ++round) {
-        const QByteArray data = randomBytes(rng, int(rng.bounded(300)));
-        const QByteArray file = "BEGIN:VCARD\r\nVERSION:" + version + "\r\nNOTE;ENCODING=QUOTED-PRINTABLE:"
-            + QVCardParser::encodeQuoted(data, lineLength) + "\r\nFN:after\r\nEND:VCARD\r\n";
-        const Cards cards = QVCardParser::parse(file);
-        QCOMPARE(cards.size(), 1);
-        QCOMPARE(cards.first().size(), 3);
-        QCOMPARE(cards.first().at(1).value, data);
-        QCOMPARE(cards.first().at(2).value, QByteArray("after"));
-    }
-}
-
-void TestQVCardParser::base64RoundTrip_data()
-{
-    QTest::addColumn<QByteArray>("version");
-    QTest::newRow("2.1") << QByteArray("2.1");
-    QTest::newRow("3.0") << QByteArray("3.0");
-}
-
-void TestQVCardParser::base64RoundTrip()
-{
-    QFETCH(QByteArray, version);
-    QRandomGenerator rng(815u + quint32(version.at(0)));
-    for (int round = 0; round < 200; ++round) {
-        const QByteArray data = randomBytes(rng, int(rng.bounded(1, 800)));
-        const QByteArray file = "BEGIN:VCARD\r\nVERSION:" + version + "\r\nPHOTO;ENCODING=b;TYPE=JPEG:"
-            + QVCardParser::encodeBase64(data, 75) + "\r\nFN:after\r\nEND:VCARD\r\n";
+        const QByteArray data = randomBytes(rng, int(rng.bounded(1, 600)));
+        const QByteArray property = base64
+            ? "PHOTO;ENCODING=b;TYPE=JPEG:" + QVCardParser::encodeBase64(data, lineLength)
+            : "NOTE;ENCODING=QUOTED-PRINTABLE:" + QVCardParser::encodeQuoted(data, lineLength);
+        const QByteArray file
+            = "BEGIN:VCARD\r\nVERSION:" + version + "\r\n" + property + "\r\nFN:after\r\nEND:VCARD\r\n";
         const Cards cards = QVCardParser::parseChunked(file, 1 + qsizetype(rng.bounded(100)));
         QCOMPARE(cards.size(), 1);
         QCOMPARE(cards.first().size(), 3);
         QCOMPARE(cards.first().at(1).value, data);
+        QCOMPARE(cards.first().at(2).value, QByteArray("after"));
     }
 }
 

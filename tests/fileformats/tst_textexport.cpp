@@ -21,11 +21,6 @@ private slots:
 
     void csvFile_data();
     void csvFile();
-    void columnRank_data();
-    void columnRank();
-
-    void txtWidth_data();
-    void txtWidth();
     void txtFile_data();
     void txtFile();
 
@@ -163,10 +158,7 @@ pim::_Contact everyLabel()
 
 } // namespace
 
-void TestTextExport::initTestCase()
-{
-    QVERIFY(m_dir.isValid());
-}
+void TestTextExport::initTestCase() { QVERIFY(m_dir.isValid()); }
 
 void TestTextExport::csvFile_data()
 {
@@ -178,12 +170,6 @@ void TestTextExport::csvFile_data()
     const pim::Entity first = ent({ { "data2", "Ann" } });
 
     QTest::newRow("no contacts") << ContactList {} << QByteArray("\n");
-    QTest::newRow("photo only adds no column")
-        << ContactList { person({ { pim::ENTITY_PHOTO, ent({ { "data15", QByteArray("img") } }) } }),
-                         person({ { pim::ENTITY_NAME, first } }) }
-        << QByteArray("First Name\n\nAnn\n");
-    QTest::newRow("name with first name only")
-        << ContactList { person({ { pim::ENTITY_NAME, first } }) } << QByteArray("First Name\nAnn\n");
     QTest::newRow("first, last and mobile")
         << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data2", "A" }, { "data3", "B" } }) },
                                   { pim::ENTITY_PHONE, mobile1 } }) }
@@ -197,9 +183,6 @@ void TestTextExport::csvFile_data()
                                   { pim::ENTITY_PHONE, ent({ { "data1", "2" }, { "data2", "x" } }) },
                                   { pim::ENTITY_PHONE, ent({ { "data1", "3" }, { "data2", 7 } }) } }) }
         << QByteArray("Tel:,Tel:Other,Tel:Other\n3,1,2\n");
-    QTest::newRow("empty number keeps its column")
-        << ContactList { person({ { pim::ENTITY_NAME, first }, { pim::ENTITY_PHONE, ent({ { "data2", 3 } }) } }) }
-        << QByteArray("First Name,Tel:Work\nAnn,\n");
     QTest::newRow("two mobiles give two columns")
         << ContactList { person({ { pim::ENTITY_PHONE, mobile1 }, { pim::ENTITY_PHONE, mobile2 } }),
                          person({ { pim::ENTITY_PHONE, mobile2 } }) }
@@ -212,17 +195,6 @@ void TestTextExport::csvFile_data()
         << ContactList { person({ { pim::ENTITY_ADDR, ent({ { "data2", 1 }, { "data8", "S" }, { "data10", "N" } }) },
                                   { pim::ENTITY_ADDR, ent({ { "data2", 2 }, { "data10", "M" } }) } }) }
         << QByteArray("Addr:Home:Country,Addr:Work:Country,Addr:Home:State\nN,M,S\n");
-    QTest::newRow("messaging named by protocol")
-        << ContactList { person({ { pim::ENTITY_IM, ent({ { "data1", "h" }, { "data2", 2 }, { "data5", 4 } }) } }) }
-        << QByteArray("IM:Skype\nh\n");
-    QTest::newRow("later group wins")
-        << ContactList { person({ { pim::ENTITY_GROUP, ent({ { "data2", "G1" } }) },
-                                  { pim::ENTITY_GROUP, ent({ { "data2", "G2" } }) } }) }
-        << QByteArray("Category\nG2\n");
-    QTest::newRow("empty middle cell")
-        << ContactList { person({ { pim::ENTITY_NAME, ent({ { "data2", "A" }, { "data3", "C" } }) } }),
-                         person({ { pim::ENTITY_NAME, ent({ { "data4", "B" } }) } }) }
-        << QByteArray("First Name,Middle Name,Last Name\nA,,C\n,B,\n");
     QTest::newRow("comma, quote, LF and CR are quoted")
         << ContactList { person({ { pim::ENTITY_ORG, ent({ { "data1", "Smith, Jones" } }) },
                                   { pim::ENTITY_NOTES, ent({ { "data1", "l1\nl2 \"q\" a\rb" } }) } }) }
@@ -255,50 +227,6 @@ void TestTextExport::csvFile()
     QFETCH(QByteArray, file);
     CSVExport writer;
     QCOMPARE(writeAll(writer, contacts), file);
-}
-
-void TestTextExport::columnRank_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("rank");
-    QTest::newRow("Prefix") << "Prefix" << 10;
-    QTest::newRow("Nickname") << "Nickname" << 51;
-    QTest::newRow("Job Title") << "Job Title" << 90;
-    QTest::newRow("bare Tel:") << "Tel:" << 100;
-    QTest::newRow("lower-case tel:") << "tel:Home" << 1000;
-    QTest::newRow("address country") << "Addr:Other:Country" << 401;
-    QTest::newRow("address postcode") << "Addr:Work:Postcode" << 405;
-    QTest::newRow("address without part") << "Addr:Home" << 1000;
-    QTest::newRow("IM") << "IM:Skype" << 500;
-    QTest::newRow("Notes") << "Notes" << 800;
-    QTest::newRow("unknown") << "Zzz" << 1000;
-}
-
-void TestTextExport::columnRank()
-{
-    QFETCH(QString, name);
-    QFETCH(int, rank);
-    QCOMPARE(AbsTextExport::colPriority(name), rank);
-}
-
-void TestTextExport::txtWidth_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("width");
-    QTest::newRow("date") << "Date:Birthday" << 20;
-    QTest::newRow("street") << "Addr:Home:Street" << 50;
-    QTest::newRow("city") << "Addr:Home:City" << 25;
-    QTest::newRow("web site") << "Url:Blog" << 60;
-    QTest::newRow("notes") << "Notes" << 100;
-    QTest::newRow("e-mail") << "Email:Work" << 25;
-    QTest::newRow("first name") << "First Name" << 25;
-}
-
-void TestTextExport::txtWidth()
-{
-    QFETCH(QString, name);
-    QFETCH(int, width);
-    QCOMPARE(TxtExport::colWidth(name), width);
 }
 
 void TestTextExport::txtFile_data()

@@ -16,7 +16,6 @@ private slots:
     void shouldWriteTheCardLines_data();
     void shouldWriteTheCardLines();
     void shouldFrameEveryCard();
-    void shouldWriteNoHeadOrTail();
     void shouldFoldLongLines_data();
     void shouldFoldLongLines();
 };
@@ -25,13 +24,10 @@ void TestVCardExport::shouldWriteTheCardLines_data()
 {
     QTest::addColumn<pim::_Contact>("input");
     QTest::addColumn<Lines>("expected");
-
     QTest::newRow("contact without entities")
         << contact("Ann Lee") << Lines { "FN;CHARSET=UTF-8:Ann Lee" };
-    QTest::newRow("empty full name still has FN") << contact("") << Lines { "FN;CHARSET=UTF-8:" };
     QTest::newRow("non-ASCII full name in UTF-8")
         << contact(QStringLiteral("Zoë 王伟")) << Lines { "FN;CHARSET=UTF-8:Zo\xC3\xAB \xE7\x8E\x8B\xE4\xBC\x9F" };
-
     QTest::newRow("N in standard order: family first")
         << contact("Dr John Q Smith Jr",
                    { { pim::ENTITY_NAME, entity({ { "data1", "Dr John Q Smith Jr" },
@@ -50,20 +46,11 @@ void TestVCardExport::shouldWriteTheCardLines_data()
         << contact("Smith, J\\B") << Lines { "FN;CHARSET=UTF-8:Smith\\, J\\\\B" };
     QTest::newRow("line feed in full name goes quoted-printable")
         << contact("a\nb") << Lines { "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:a=0Ab" };
-    QTest::newRow("carriage return in full name goes quoted-printable")
-        << contact("a\rb") << Lines { "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:a=0Db" };
     QTest::newRow("leading blank goes quoted-printable, unescaped")
         << contact(" a,b") << Lines { "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=20a,b" };
-    QTest::newRow("leading tab in a nickname goes quoted-printable")
-        << contact("n", { { pim::ENTITY_NICKNAME, entity({ { "data1", "\tBob" } }) } })
-        << Lines { "FN;CHARSET=UTF-8:n", "NICKNAME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=09Bob" };
     QTest::newRow("line feed in a name component: escaped, then quoted-printable")
         << contact("n", { { pim::ENTITY_NAME, entity({ { "data2", "a;\nb" } }) } })
         << Lines { "FN;CHARSET=UTF-8:n", "N;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:;a\\;=0Ab;;;" };
-
-    QTest::newRow("photo without bytes has an empty value")
-        << contact("p", { { pim::ENTITY_PHOTO, entity({ { "data4", "hash" } }) } })
-        << Lines { "FN;CHARSET=UTF-8:p", "PHOTO;ENCODING=B;TYPE=JPEG:" };
     QTest::newRow("photo bytes in base64")
         << contact("p", { { pim::ENTITY_PHOTO,
                             entity({ { "data15", QByteArray("\xFF\xD8\xFF\xE0", 4) } }) } })
@@ -76,67 +63,45 @@ void TestVCardExport::shouldWriteTheCardLines_data()
     QTest::newRow("phone Main has no parameter")
         << contact("t", { { pim::ENTITY_PHONE, entity({ { "data1", "1" }, { "data2", 12 } }) } })
         << Lines { "FN;CHARSET=UTF-8:t", "TEL:1" };
-    QTest::newRow("phone Other has no parameter")
-        << contact("t", { { pim::ENTITY_PHONE, entity({ { "data1", "1" }, { "data2", 0 } }) } })
-        << Lines { "FN;CHARSET=UTF-8:t", "TEL:1" };
     QTest::newRow("phone number with a leading blank goes quoted-printable")
         << contact("t", { { pim::ENTITY_PHONE, entity({ { "data1", " 555" }, { "data2", 2 } }) } })
         << Lines { "FN;CHARSET=UTF-8:t",
                    "TEL;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=cell:=20555" };
-    QTest::newRow("backslash and comma in a number escaped")
-        << contact("t", { { pim::ENTITY_PHONE, entity({ { "data1", "12,34\\5" }, { "data2", 2 } }) } })
-        << Lines { "FN;CHARSET=UTF-8:t", "TEL;TYPE=cell:12\\,34\\\\5" };
     QTest::newRow("e-mail is internet whatever the sub-type")
         << contact("e", { { pim::ENTITY_EMAIL, entity({ { "data1", "a@b.c" }, { "data2", 2 } }) } })
         << Lines { "FN;CHARSET=UTF-8:e", "EMAIL;TYPE=internet:a@b.c" };
-
     QTest::newRow("date sub-type 3 is BDAY")
         << contact("d", { { pim::ENTITY_EVENT, entity({ { "data1", "1980-01-15" }, { "data2", 3 } }) } })
         << Lines { "FN;CHARSET=UTF-8:d", "BDAY:1980-01-15" };
     QTest::newRow("date sub-type 1 is an anniversary")
         << contact("d", { { pim::ENTITY_EVENT, entity({ { "data1", "2001-02-03" }, { "data2", 1 } }) } })
         << Lines { "FN;CHARSET=UTF-8:d", "X-EVENT;TYPE=anniversary:2001-02-03" };
-    QTest::newRow("date sub-type 0 is other")
-        << contact("d", { { pim::ENTITY_EVENT, entity({ { "data1", "2001-02-03" }, { "data2", 0 } }) } })
-        << Lines { "FN;CHARSET=UTF-8:d", "X-EVENT;TYPE=other:2001-02-03" };
     QTest::newRow("date stored as a date-time goes out as ISO text")
         << contact("d", { { pim::ENTITY_EVENT,
                             entity({ { "data1", QDateTime(QDate(1980, 1, 15), QTime(10, 30)) },
                                      { "data2", 3 } }) } })
         << Lines { "FN;CHARSET=UTF-8:d", "BDAY:1980-01-15T10:30:00" };
-
     QTest::newRow("two groups give two CATEGORIES")
         << contact("g", { { pim::ENTITY_GROUP, entity({ { "data1", 4 }, { "data2", "Family" } }) },
                           { pim::ENTITY_GROUP, entity({ { "data2", "Work, Sales" } }) } })
         << Lines { "FN;CHARSET=UTF-8:g", "CATEGORIES;CHARSET=UTF-8:Family",
                    "CATEGORIES;CHARSET=UTF-8:Work\\, Sales" };
-
     QTest::newRow("IM with a known protocol")
         << contact("i", { { pim::ENTITY_IM, entity({ { "data1", "me" }, { "data5", 9 }, { "data6", "x" } }) } })
         << Lines { "FN;CHARSET=UTF-8:i", "X-IM;CHARSET=UTF-8;TYPE=netmetting:me" };
-    QTest::newRow("IM with protocol 0 has no TYPE")
-        << contact("i", { { pim::ENTITY_IM, entity({ { "data1", "me" }, { "data5", 0 } }) } })
-        << Lines { "FN;CHARSET=UTF-8:i", "X-IM;CHARSET=UTF-8:me" };
-
     QTest::newRow("several note lines stay one quoted-printable line")
         << contact("n", { { pim::ENTITY_NOTES, entity({ { "data1", QStringLiteral("one\ntwo=é") } }) } })
         << Lines { "FN;CHARSET=UTF-8:n",
                    "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:one=0Atwo=3D=C3=A9" };
-
     QTest::newRow("organisation with company but no title")
         << contact("o", { { pim::ENTITY_ORG, entity({ { "data1", "Acme; Inc" }, { "data5", "R&D" } }) } })
         << Lines { "FN;CHARSET=UTF-8:o", "TITLE;CHARSET=UTF-8:", "ORG;CHARSET=UTF-8:Acme\\; Inc;R&D;;" };
     QTest::newRow("semicolon in a job title unescaped")
         << contact("o", { { pim::ENTITY_ORG, entity({ { "data4", "Lead;QA" } }) } })
         << Lines { "FN;CHARSET=UTF-8:o", "TITLE;CHARSET=UTF-8:Lead;QA", "ORG;CHARSET=UTF-8:;;;" };
-
     QTest::newRow("relation sub-type 11")
         << contact("r", { { pim::ENTITY_REL, entity({ { "data1", "Bo" }, { "data2", 11 } }) } })
         << Lines { "FN;CHARSET=UTF-8:r", "X-REL;CHARSET=UTF-8;TYPE=ref:Bo" };
-    QTest::newRow("relation sub-type 0 has no TYPE")
-        << contact("r", { { pim::ENTITY_REL, entity({ { "data1", "Bo" }, { "data2", 0 } }) } })
-        << Lines { "FN;CHARSET=UTF-8:r", "X-REL;CHARSET=UTF-8:Bo" };
-
     QTest::newRow("home address, quoted-printable, starts with two empty components")
         << contact("a", { { pim::ENTITY_ADDR,
                             entity({ { "data1", "ignored" }, { "data2", 1 }, { "data4", "1 Main St" },
@@ -148,14 +113,9 @@ void TestVCardExport::shouldWriteTheCardLines_data()
         << contact("a", { { pim::ENTITY_ADDR, entity({ { "data2", 0 }, { "data4", "a;b" } }) } })
         << Lines { "FN;CHARSET=UTF-8:a",
                    "ADR;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE;TYPE=intl:;;a\\;b;;;;" };
-
     QTest::newRow("website sub-type 0 is other")
         << contact("u", { { pim::ENTITY_URL, entity({ { "data1", "http://x/?a=b,c" }, { "data2", 0 } }) } })
         << Lines { "FN;CHARSET=UTF-8:u", "URL;TYPE=other:http://x/?a=b\\,c" };
-    QTest::newRow("website sub-type 6 is ftp")
-        << contact("u", { { pim::ENTITY_URL, entity({ { "data1", "ftp://x" }, { "data2", 6 } }) } })
-        << Lines { "FN;CHARSET=UTF-8:u", "URL;TYPE=ftp:ftp://x" };
-
     QTest::newRow("types come out in ascending code order, list order within a type")
         << contact("z", { { pim::ENTITY_URL, entity({ { "data1", "u" }, { "data2", 1 } }) },
                           { pim::ENTITY_EMAIL, entity({ { "data1", "e" } }) },
@@ -182,17 +142,13 @@ void TestVCardExport::shouldWriteTheCardLines()
     QCOMPARE(lines.mid(2, lines.size() - 3), expected);
 }
 
+// Cards follow one another with nothing around them.
 void TestVCardExport::shouldFrameEveryCard()
 {
     VCardExport writer;
-    const QByteArray card = writer.ct2Bytes(contact("Ann"));
-    QCOMPARE(card, QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:Ann\r\nEND:VCARD\r\n"));
-}
-
-void TestVCardExport::shouldWriteNoHeadOrTail()
-{
-    VCardExport writer;
     QVERIFY(writer.initialize({ contact("a"), contact("b") }).isEmpty());
+    QCOMPARE(writer.ct2Bytes(contact("Ann")),
+             QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nFN;CHARSET=UTF-8:Ann\r\nEND:VCARD\r\n"));
     QVERIFY(writer.uninitialize().isEmpty());
 }
 
@@ -226,11 +182,9 @@ void TestVCardExport::shouldFoldLongLines_data()
 
     const QByteArray a75(75, 'a');
     QTest::newRow("75 octets stay on one line") << QByteArray(a75 + "\r\n") << 1;
-    QTest::newRow("76 octets fold once") << QByteArray(a75 + "b\r\n") << 2;
     QTest::newRow("continuation lines hold 74 octets after the blank")
         << QByteArray(a75 + QByteArray(74, 'b') + "c\r\n") << 3;
     QTest::newRow("last line without line end") << QByteArray(a75 + "bb") << 2;
-    QTest::newRow("short lines untouched") << QByteArray("A:1\r\nB:2\r\n") << 2;
     QTest::newRow("two-byte character across the boundary")
         << QByteArray(QByteArray(74, 'a') + "\xC3\xA9" + "z\r\n") << 2;
     QTest::newRow("four-byte character across the boundary")

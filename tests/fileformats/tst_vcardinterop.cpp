@@ -90,8 +90,6 @@ void TestVCardInterop::shouldReadTheSameInVobject_data()
 {
     QTest::addColumn<pim::_Contact>("input");
 
-    QTest::newRow("plain ASCII")
-        << person("John Smith", "John", "Smith", { "+1 555 0100" }, { "john@example.org" });
     QTest::newRow("accents and Chinese")
         << person(QStringLiteral("Zoë Müller 王伟"), QStringLiteral("Zoë 王"), QStringLiteral("Müller"),
                   { "030 1234" }, { QStringLiteral("zoë@exämple.de") });
@@ -107,7 +105,6 @@ void TestVCardInterop::shouldReadTheSameInVobject_data()
                   { "pat@a.b", "pat.work@c.d" });
     QTest::newRow("full name with a line break and leading blank")
         << person(" Ann\nLee", "Ann", "Lee", { "3" }, {});
-    QTest::newRow("no phones or e-mails") << person("Solo", "Solo", "", {}, {});
 }
 
 void TestVCardInterop::shouldReadTheSameInVobject()
@@ -131,20 +128,20 @@ void TestVCardInterop::shouldReadTheSameInVobject()
     QCOMPARE(card.value("fn").toString(), input.fullName);
     QCOMPARE(card.value("given").toString(), name.fields.value("data2").toString());
     QCOMPARE(card.value("family").toString(), name.fields.value("data3").toString());
-    QStringList phones;
-    for (const auto& v : card.value("tel").toArray())
-        phones.append(v.toString());
-    QStringList expectedPhones;
-    for (const pim::Entity& e : input.entities.value(pim::ENTITY_PHONE))
-        expectedPhones.append(e.fields.value("data1").toString());
-    QCOMPARE(phones, expectedPhones);
-    QStringList emails;
-    for (const auto& v : card.value("email").toArray())
-        emails.append(v.toString());
-    QStringList expectedEmails;
-    for (const pim::Entity& e : input.entities.value(pim::ENTITY_EMAIL))
-        expectedEmails.append(e.fields.value("data1").toString());
-    QCOMPARE(emails, expectedEmails);
+    const auto texts = [](const QJsonValue& list) {
+        QStringList out;
+        for (const auto& v : list.toArray())
+            out.append(v.toString());
+        return out;
+    };
+    const auto values = [&input](int type) {
+        QStringList out;
+        for (const pim::Entity& e : input.entities.value(type))
+            out.append(e.fields.value("data1").toString());
+        return out;
+    };
+    QCOMPARE(texts(card.value("tel")), values(pim::ENTITY_PHONE));
+    QCOMPARE(texts(card.value("email")), values(pim::ENTITY_EMAIL));
     QCOMPARE(cards.at(1).toObject().value("fn").toString(), QStringLiteral("Second card"));
 }
 

@@ -16,41 +16,25 @@ using fixture::entity;
 
 namespace {
 
-// A contact as comparable text: per type, per entity, the non-empty fields.
-// An absent key and an empty one mean the same to the user.
-using Flat = QMap<int, QList<QMap<QString, QString>>>;
-
-Flat flatten(const pim::_Contact& c)
+// A contact as comparable text: one line per entity with its non-empty
+// fields. An absent key and an empty one mean the same to the user.
+QStringList flatten(const pim::_Contact& c)
 {
-    Flat flat;
+    QStringList out;
     for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it) {
         for (const pim::Entity& e : it.value()) {
-            QMap<QString, QString> fields;
+            QStringList kv;
             for (auto f = e.fields.cbegin(); f != e.fields.cend(); ++f) {
                 const QString value = f.key() == QLatin1String("data15")
                     ? QString::fromLatin1(f.value().toByteArray().toBase64())
                     : pim::fieldText(f.value());
                 if (!value.isEmpty())
-                    fields.insert(f.key(), value);
+                    kv.append(f.key() + "=" + value);
             }
-            flat[it.key()].append(fields);
-        }
-    }
-    return flat;
-}
-
-QString describe(const Flat& flat)
-{
-    QStringList out;
-    for (auto it = flat.cbegin(); it != flat.cend(); ++it) {
-        for (const auto& fields : it.value()) {
-            QStringList kv;
-            for (auto f = fields.cbegin(); f != fields.cend(); ++f)
-                kv.append(f.key() + "=" + QString(f.value()).replace('\n', "\\n"));
             out.append(QString::number(it.key()) + "{" + kv.join(", ") + "}");
         }
     }
-    return out.join("\n");
+    return out;
 }
 
 // A contact as written: a given name and the entities of one type.
@@ -95,10 +79,6 @@ void TestVCardRoundTrip::shouldReadBackWhatSurvives_data()
                                                   { "data3", "Smith" }, { "data4", "Q" },
                                                   { "data5", "Dr" }, { "data6", "Jr" } }) } });
 
-    QTest::newRow("display name family first keeps first and last")
-        << contact("Smith John", { { pim::ENTITY_NAME, entity({ { "data2", "John" }, { "data3", "Smith" } }) } })
-        << contact("John Smith", { { pim::ENTITY_NAME, entity({ { "data1", "John Smith" }, { "data2", "John" },
-                                                                 { "data3", "Smith" } }) } });
     QTest::newRow("display name family first with prefix and suffix")
         << contact("Dr Li Q Wei Jr", { { pim::ENTITY_NAME, entity({ { "data2", "Wei" }, { "data3", "Li" },
                                                                      { "data4", "Q" }, { "data5", "Dr" },
@@ -272,9 +252,7 @@ void TestVCardRoundTrip::shouldReadBackWhatSurvives()
     QCOMPARE(reader.skippedCount(), 0);
 
     QCOMPARE(back.fullName, expected.fullName);
-    const Flat got = flatten(back);
-    const Flat want = flatten(expected);
-    QVERIFY2(got == want, qPrintable("got:\n" + describe(got) + "\nwant:\n" + describe(want)));
+    QCOMPARE(flatten(back), flatten(expected));
 }
 
 QTEST_GUILESS_MAIN(TestVCardRoundTrip)

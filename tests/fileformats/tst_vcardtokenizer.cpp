@@ -97,8 +97,7 @@ private slots:
     void tokenizes();
     void sameResultInAnyChunking_data();
     void sameResultInAnyChunking();
-    void returnsZeroOnlyForCallsThatDroppedALine();
-    void deliversTheLastValueOnlyWhenFinal();
+    void reportsEachCallsOutcome();
     void reportsLineStartsAcrossCalls();
     void dropsLinesLongerThanTheLimit();
     void parsesHugeValueAndManyParameters();
@@ -117,50 +116,36 @@ void TestVCardTokenizer::tokenizes_data()
     row("bare parameters", "TEL;HOME;VOICE:1\n", "TEL;HOME;VOICE:1|");
     row("blanks in parameter values dropped", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME,WORK:1|");
     row("escaped semicolon in parameter", "X;P=a\\;b:1\n", "X;P=a;b:1|");
-    row("escaped backslash in parameter", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
-    row("other escape in parameter", "X;P=a\\xb:1\n", "X;P=axb:1|");
     row("escaped colon still ends parameters", "X;P=a\\:v\n", "X;P=a:v|");
     row("quoted parameter holds colon", "ADR;GEO=\"geo:1,2\":x\n", "ADR;GEO=\"geo:1,2\":x|");
     row("leading value blanks skipped", "NOTE:   abc  \n", "NOTE:abc  |");
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
-    row("2.1 fold keeps further blanks", "NOTE:abc\r\n\t\tdef\r\n", "NOTE:abc \\x09def|");
     row("3.0 fold vanishes", "NOTE:abc\r\n def\r\n", "NOTE:abcdef|", true);
     row("3.0 fold inside UTF-8", "N:Z\xC3\r\n \xA9\r\n", "N:Z\\xc3\\xa9|", true);
-    row("soft break then blank", "NOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\n def\r\n", "NOTE;ENCODING=QUOTED-PRINTABLE:abcdef|");
     row("soft break without blank", "NOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\ndef\r\nX:1\r\n",
         "NOTE;ENCODING=QUOTED-PRINTABLE:abcdef|X:1|");
     row("soft break inside UTF-8", "N;QUOTED-PRINTABLE:=C3=\r\n=A9\r\n", "N;QUOTED-PRINTABLE:\\xc3\\xa9|");
     row("soft break with trailing blank", "NOTE;QUOTED-PRINTABLE:ab= \r\ncd\r\n", "NOTE;QUOTED-PRINTABLE:abcd|");
     row("soft break before blank line ends value", "NOTE;QUOTED-PRINTABLE:ab=\r\n\r\nX:1\r\n",
         "NOTE;QUOTED-PRINTABLE:ab|X:1|");
-    row("bare quoted-printable upper", "NOTE;QUOTED-PRINTABLE:=C3=A9\n", "NOTE;QUOTED-PRINTABLE:\\xc3\\xa9|");
     row("quoted-printable lower-case hex", "NOTE;QUOTED-PRINTABLE:=c3=a9\n", "NOTE;QUOTED-PRINTABLE:\\xc3\\xa9|");
     row("quoted-printable half hex", "NOTE;QUOTED-PRINTABLE:=4G\n", "NOTE;QUOTED-PRINTABLE:\\x04|");
     row("quoted-printable no hex", "NOTE;QUOTED-PRINTABLE:=ZZ\n", "NOTE;QUOTED-PRINTABLE:\\x00|");
     row("encoding word ignores case", "NOTE;encoding=quoted-printable:=41\n", "NOTE;encoding=quoted-printable:A|");
-    row("base64 full group", "PHOTO;ENCODING=b:QUJD\n", "PHOTO;ENCODING=b:ABC|");
     row("base64 one pad", "PHOTO;ENCODING=b:QUI=\n", "PHOTO;ENCODING=b:AB|");
     row("base64 two pads", "PHOTO;ENCODING=b:QQ==\n", "PHOTO;ENCODING=b:A|");
-    row("base64 blank inside", "PHOTO;ENCODING=b:QUJD RA==\n", "PHOTO;ENCODING=b:ABCD|");
     row("base64 folded", "PHOTO;ENCODING=b:QUJD\r\n RA==\r\n", "PHOTO;ENCODING=b:ABCD|");
-    row("base64 unpadded end", "PHOTO;BASE64:QU\n", "PHOTO;BASE64:A|");
     row("base64 single leftover ignored", "PHOTO;BASE64:QUJDR\n", "PHOTO;BASE64:ABC|");
     row("base64 bad character drops line", "PHOTO;ENCODING=b:QU*D\nFN:A\n", "PHOTO;ENCODING=b:!1FN:A|");
     row("2.1 base64 ends at blank line", "PHOTO;BASE64:\r\n QUJD\r\n RA==\r\n\r\nFN:A\r\n", "PHOTO;BASE64:ABCD|FN:A|");
     row("empty parameter name dropped", "TEL;:1\nFN:A\n", "!1FN:A|");
-    row("empty parameter value dropped", "TEL;TYPE=:1\nFN:A\n", "!1FN:A|");
-    row("parameter value then semicolon dropped", "TEL;TYPE=;X:1\nFN:A\n", "!1FN:A|");
     row("line without colon counted", "garbage\nFN:A\n", "!1FN:A|");
     row("line break in parameters drops line", "TEL;TYPE=HOME\r\nX:1\r\n", "!1X:1|");
     row("error reports its own line", "A:1\nB:2\nTEL;:1\n", "A:1|B:2|!3");
     row("CRLF blank line is a blank line", "FN:A\r\n\r\nTEL:1\r\n", "FN:A|TEL:1|");
-    row("LF blank lines skipped", "\n\nFN:A\n", "FN:A|");
     row("line of blanks ends a fold", "FN:A\n \nTEL:1\n", "FN:A |TEL:1|");
-    row("empty name", ":x\n", ":x|");
     row("empty value only closes", "NOTE:\n", "NOTE:|");
-    row("group prefix kept", "item1.TEL:1\n", "item1.TEL:1|");
     row("last line without line end", "FN:A", "FN:A|");
-    row("bytes above 0x7F in names", "N\xE9:1\n", "N\xE9:1|");
 }
 
 void TestVCardTokenizer::tokenizes()
@@ -193,28 +178,20 @@ void TestVCardTokenizer::sameResultInAnyChunking()
     }
 }
 
-void TestVCardTokenizer::returnsZeroOnlyForCallsThatDroppedALine()
+// A call returns 0 only when it dropped a line, and a value is complete
+// only once the final call says no more bytes follow.
+void TestVCardTokenizer::reportsEachCallsOutcome()
 {
     Trace trace;
     ParserPtr parser = makeParser(trace, CARD_UNFOLD_SPACE);
     const QByteArray good = "FN:A\n";
-    const QByteArray bad = "TEL;:1\nNOTE:x\n";
+    const QByteArray bad = "TEL;:1\nNOTE:x";
     QVERIFY(CARD_Parse(parser.get(), good.constData(), int(good.size()), 0) != 0);
     QCOMPARE(CARD_Parse(parser.get(), bad.constData(), int(bad.size()), 0), 0);
-    QVERIFY(CARD_Parse(parser.get(), good.constData(), int(good.size()), 1) != 0);
+    QCOMPARE(trace.text, QByteArray("FN:A|!2NOTE:"));
+    QVERIFY(CARD_Parse(parser.get(), nullptr, 0, 1) != 0);
     QCOMPARE(CARD_GetErrorCount(parser.get()), 1LL);
-    QCOMPARE(trace.text, QByteArray("FN:A|!2NOTE:x|FN:A|"));
-}
-
-void TestVCardTokenizer::deliversTheLastValueOnlyWhenFinal()
-{
-    Trace trace;
-    ParserPtr parser = makeParser(trace, CARD_UNFOLD_SPACE);
-    const QByteArray input = "NOTE:x";
-    CARD_Parse(parser.get(), input.constData(), int(input.size()), 0);
-    QCOMPARE(trace.text, QByteArray("NOTE:"));
-    CARD_Parse(parser.get(), nullptr, 0, 1);
-    QCOMPARE(trace.text, QByteArray("NOTE:x|"));
+    QCOMPARE(trace.text, QByteArray("FN:A|!2NOTE:x|"));
 }
 
 void TestVCardTokenizer::reportsLineStartsAcrossCalls()

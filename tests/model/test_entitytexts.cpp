@@ -31,9 +31,6 @@ private slots:
             << QVariantMap { { "data5", "Dr." }, { "data2", " " }, { "data3", "Smith" } } << "Dr.   Smith";
         QTest::newRow("outer white space trimmed, inner kept")
             << QVariantMap { { "data2", "\tAnna" }, { "data3", "van  Berg\n" } } << "Anna van  Berg";
-        QTest::newRow("phonetic names take no part")
-            << QVariantMap { { "data7", "Ahn-na" }, { "data8", "Burg" }, { "data3", "Berg" } } << "Berg";
-        QTest::newRow("non-ASCII parts") << QVariantMap { { "data2", "伟" }, { "data3", "张" } } << "伟 张";
     }
     void shouldBuildFullName()
     {
@@ -81,7 +78,6 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("empty bytes") << QVariant(QByteArray()) << "1B2M2Y8AsgTpgAmY7PhCfg==";
-        QTest::newRow("absent photo") << QVariant() << "1B2M2Y8AsgTpgAmY7PhCfg==";
         QTest::newRow("abc") << QVariant(QByteArray("abc")) << "kAFQmDzST7DWlj99KOF/cg==";
         QTest::newRow("bytes with NUL are hashed whole")
             << QVariant(QByteArray("\0\0", 2)) << "xBA/Ei0nZ3ydsUTK4TlKZg==";
@@ -96,7 +92,6 @@ private slots:
         e.fields.insert(QStringLiteral("data4"), QStringLiteral("stale hash"));
         QCOMPARE(e.photoHash(), expected);
         QCOMPARE(pim::Entity::photoHash(photo.toByteArray()), expected);
-        QCOMPARE(expected.size(), 24);
     }
 };
 

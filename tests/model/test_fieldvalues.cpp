@@ -15,16 +15,12 @@ private slots:
         QTest::addColumn<QVariant>("value");
         QTest::addColumn<QString>("text");
 
-        const QDateTime birthday(QDate(1980, 5, 17), QTime(0, 0));
-        QTest::newRow("date-time without milliseconds") << QVariant(birthday) << "1980-05-17T00:00:00";
         QTest::newRow("date-time drops milliseconds")
             << QVariant(QDateTime(QDate(2001, 12, 31), QTime(23, 59, 58, 999))) << "2001-12-31T23:59:58";
         QTest::newRow("date alone is midnight") << QVariant(QDate(1999, 1, 2)) << "1999-01-02T00:00:00";
         QTest::newRow("UTC date-time has no zone suffix")
             << QVariant(QDateTime(QDate(2020, 2, 29), QTime(12, 0), Qt::UTC)) << "2020-02-29T12:00:00";
-        QTest::newRow("int code") << QVariant(12) << "12";
         QTest::newRow("64-bit beyond 2^53") << QVariant(qlonglong(9007199254740993LL)) << "9007199254740993";
-        QTest::newRow("text unchanged") << QVariant(QStringLiteral(" Zoë ")) << " Zoë ";
         QTest::newRow("absent value") << QVariant() << "";
         QTest::newRow("UTF-8 bytes") << QVariant(QByteArray("caf\xc3\xa9")) << "café";
     }
@@ -46,35 +42,22 @@ private slots:
 
         QTest::newRow("two absent values") << QVariant() << QVariant() << true;
         QTest::newRow("absent vs empty text") << QVariant() << QVariant(empty) << false;
-        QTest::newRow("empty text vs absent") << QVariant(empty) << QVariant() << false;
-        QTest::newRow("absent vs code 0") << QVariant() << QVariant(0) << false;
         QTest::newRow("null text vs empty text") << QVariant(QString()) << QVariant(empty) << true;
-        QTest::newRow("identical text") << QVariant("Anna") << QVariant("Anna") << true;
         QTest::newRow("text differs in case") << QVariant("Anna") << QVariant("anna") << false;
-        QTest::newRow("text not trimmed") << QVariant("Anna") << QVariant("Anna ") << false;
         QTest::newRow("int vs its decimal text") << QVariant(2) << QVariant("2") << true;
-        QTest::newRow("decimal text vs int") << QVariant("2") << QVariant(2) << true;
-        QTest::newRow("int vs other number text") << QVariant(2) << QVariant("3") << false;
         QTest::newRow("int vs words") << QVariant(2) << QVariant("two") << false;
         QTest::newRow("code 0 vs empty text") << QVariant(0) << QVariant(empty) << false;
-        QTest::newRow("int vs long long") << QVariant(7) << QVariant(qlonglong(7)) << true;
-        QTest::newRow("int vs double") << QVariant(2) << QVariant(2.0) << true;
         QTest::newRow("unsigned max vs -1")
             << QVariant(std::numeric_limits<qulonglong>::max()) << QVariant(qlonglong(-1)) << false;
         QTest::newRow("date-time vs its ISO text") << QVariant(dt) << QVariant("1980-05-17T00:00:00") << true;
         QTest::newRow("ISO text vs date-time") << QVariant("1980-05-17T00:00:00") << QVariant(dt) << true;
         QTest::newRow("date-time vs date-only text") << QVariant(dt) << QVariant("1980-05-17") << true;
-        QTest::newRow("date-time vs another day") << QVariant(dt) << QVariant("1980-05-18T00:00:00") << false;
         QTest::newRow("date-time vs garbage text") << QVariant(dt) << QVariant("17/05/1980") << false;
         QTest::newRow("date-times a few ms apart") << QVariant(dt) << QVariant(dt.addMSecs(250)) << true;
         QTest::newRow("identical bytes with NUL")
             << QVariant(QByteArray("a\0b", 3)) << QVariant(QByteArray("a\0b", 3)) << true;
-        QTest::newRow("bytes differing in one byte")
-            << QVariant(QByteArray("abc")) << QVariant(QByteArray("abd")) << false;
         QTest::newRow("bytes vs same text")
             << QVariant(QByteArray("caf\xc3\xa9")) << QVariant(QStringLiteral("café")) << true;
-        QTest::newRow("text vs same bytes")
-            << QVariant(QStringLiteral("café")) << QVariant(QByteArray("caf\xc3\xa9")) << true;
     }
     void shouldCompareFieldsAsTheMergeRuleSays()
     {

@@ -5,13 +5,11 @@
 #include "localdbcombinerule.h"
 #include "sqlprobe.h"
 
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
 
 #include <atomic>
-
 #include <memory>
 
 class TestLocalDbLists : public QObject {
@@ -80,19 +78,15 @@ private slots:
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("all, code-unit order") << "" << "" << QStringList{"", "Carl", "Dora", "Zoe", "adam", QStringLiteral("Émile")};
         QTest::newRow("group Work") << "Work" << "" << QStringList{"Carl", "adam"};
-        QTest::newRow("group family") << "family" << "" << QStringList{"Zoe"};
         QTest::newRow("keyword in phone") << "" << "555" << QStringList{"adam"};
         QTest::newRow("keyword as substring") << "" << "5" << QStringList{"", "adam", QStringLiteral("Émile")};
         QTest::newRow("ASCII case folded") << "" << "ZOE" << QStringList{"Zoe"};
         QTest::newRow("non-ASCII case not folded") << "" << QStringLiteral("émile") << QStringList{};
         QTest::newRow("percent is literal") << "" << "50%" << QStringList{QStringLiteral("Émile")};
-        QTest::newRow("lone percent is literal") << "" << "%" << QStringList{QStringLiteral("Émile")};
         QTest::newRow("underscore is literal") << "" << "_" << QStringList{"Dora"};
-        QTest::newRow("wildcard pair is literal") << "" << "5_" << QStringList{};
         QTest::newRow("backslash is literal") << "" << "\\" << QStringList{};
         QTest::newRow("group membership not searched") << "" << "Work" << QStringList{};
         QTest::newRow("group and keyword") << "Work" << "555" << QStringList{"adam"};
-        QTest::newRow("group and keyword, no overlap") << "family" << "555" << QStringList{};
         QTest::newRow("unknown group") << "none" << "" << QStringList{};
     }
     void contactsFilters()
@@ -115,14 +109,7 @@ private slots:
         QCOMPARE(adam.srcId, QStringLiteral("src-adam"));
         QCOMPARE(adam.entities.keys(), (QList<int>{1, 3, 7}));
         QCOMPARE(adam.entities.value(3).first().srcId, QStringLiteral("e-555-1234"));
-        QCOMPARE(adam.entities.value(7).first().fields.value("data1").toString(), QString::number(m_work));
-        QCOMPARE(adam.entities.value(7).first().fields.value("data2").toString(), QStringLiteral("Work"));
-        // The same entities as a single-contact read.
-        const pim::_Contact one = m_db->contact(adam.id);
-        for (int type : adam.entities.keys()) {
-            QCOMPARE(adam.entities.value(type).size(), one.entities.value(type).size());
-            QCOMPARE(adam.entities.value(type).first().fields, one.entities.value(type).first().fields);
-        }
+        QCOMPARE(adam.entities.value(7).first().fields, m_db->contact(adam.id).entities.value(7).first().fields);
     }
 
     void groupsInByteOrder()
@@ -136,23 +123,19 @@ private slots:
         QCOMPARE(m_db->groups().at(1).id, m_work);
     }
 
-    void emptyDatabaseListsNothing()
-    {
-        LocalDb empty(m_dir->filePath(QStringLiteral("e.db")), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-        empty.create();
-        QVERIFY(empty.groups().isEmpty());
-        QVERIFY(empty.contacts().isEmpty());
-        QVERIFY(empty.contacts(1, QStringLiteral("x")).isEmpty());
-    }
-
     void nameLookupUsesCaseInsensitiveIndex()
     {
-        // The index is added to files that lack it, on first lookup.
+        // The index is added to files that lack it, on first lookup, and
+        // again when the edit that added it was rolled back.
+        const QString hasIndex = "select count(*) from sqlite_master where name='index_contacts_full_name_nocase'";
         SqlProbe probe(m_db->path());
         m_db->close();
-        QCOMPARE(probe.value("select count(*) from sqlite_master where name='index_contacts_full_name_nocase'").toInt(), 0);
+        QCOMPARE(probe.value(hasIndex).toInt(), 0);
+        m_db->beginEdit();
+        m_db->isContactBaseExist(QStringLiteral("adam"));
+        m_db->endEdit(false);
         QCOMPARE(m_db->isContactBaseExist(QStringLiteral("ADAM")), 1ull);
-        QCOMPARE(probe.value("select count(*) from sqlite_master where name='index_contacts_full_name_nocase'").toInt(), 1);
+        QCOMPARE(probe.value(hasIndex).toInt(), 1);
         QStringList plan;
         for (const QVariantList& row : probe.rows("explain query plan select _id from contact"
                                                   " where full_name=? collate nocase order by _id limit 1"))
@@ -201,17 +184,6 @@ private slots:
         QCOMPARE(probe.value("select count(*) from contact where full_name like 'W%'").toInt(), 500);
         QCOMPARE(probe.value("select count(*) from data where type=3 and contact_id in"
                              " (select _id from contact where full_name like 'W%')").toInt(), 1000);
-    }
-
-    void indexMadeInsideRolledBackEditIsMadeAgain()
-    {
-        m_db->close();
-        m_db->beginEdit();
-        m_db->isContactBaseExist(QStringLiteral("adam"));
-        m_db->endEdit(false);
-        m_db->isContactBaseExist(QStringLiteral("adam"));
-        SqlProbe probe(m_db->path());
-        QCOMPARE(probe.value("select count(*) from sqlite_master where name='index_contacts_full_name_nocase'").toInt(), 1);
     }
 };
 

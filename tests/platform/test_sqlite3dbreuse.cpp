@@ -198,6 +198,45 @@ private slots:
         QVERIFY(!second.moveNext());
     }
 
+    void shouldKeepSeveralTextsOfOneRunApart_data()
+    {
+        // Two rows written with one statement, the second after the first.
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("second");
+        QTest::newRow("all ASCII") << QStringList { "a", "bb", "ccc", "dddd" } << QStringList { "w", "x", "y", "z" };
+        QTest::newRow("non-ASCII between ASCII")
+            << QStringList { "Ann", "Zoë", "Lee", "张伟" } << QStringList { "ä", "b", "ö", "c" };
+        QTest::newRow("empty texts between")
+            << QStringList { "", "x", "", "yy" } << QStringList { "p", "", "q", "" };
+        QTest::newRow("long run, then a short one")
+            << QStringList { QString(5000, 'L'), QString(3000, 'M'), "s", QString(100000, 'N') }
+            << QStringList { "1", "22", "333", "4444" };
+        QTest::newRow("NUL and controls") << QStringList { QString::fromUtf16(u"a\u0000", 2), "\t", "\n\r", "\x7f" }
+                                          << QStringList { "e", "f", "g", "h" };
+    }
+    void shouldKeepSeveralTextsOfOneRunApart()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        Sqlite3DB db;
+        makeDb(db, QStringLiteral("texts.db"));
+        db.executeThrow("CREATE TABLE four(k INTEGER, a TEXT, b TEXT, c TEXT, d TEXT)");
+        const QList<QStringList> rows { first, second };
+        for (int k = 0; k < rows.size(); ++k) {
+            Sqlite3Sql sql("INSERT INTO four VALUES(?,?,?,?,?)");
+            sql.addIntParam(k);
+            for (const QString& text : rows.at(k))
+                sql.addTextParam(freshCopy(text));
+            db.executeThrow(sql);
+        }
+        Sqlite3Cursor c = db.queryThrow("SELECT a, b, c, d FROM four ORDER BY k");
+        for (const QStringList& expected : rows) {
+            QVERIFY(c.moveNext());
+            QCOMPARE((QStringList { c.getText(0), c.getText(1), c.getText(2), c.getText(3) }), expected);
+        }
+        QVERIFY(!c.moveNext());
+    }
+
     void shouldReadColumnsByPosition_data()
     {
         QTest::addColumn<int>("index");

@@ -45,11 +45,30 @@ bool hasMoreStatements(const char* tail)
     return tail && QByteArray(tail).trimmed().size() > 0;
 }
 
-// The UTF-8 copies of a run's text values. SQLite reads them in place
+// The bytes of a run's text and blob values. SQLite reads them in place
 // (SQLITE_STATIC) instead of copying each one again, so they must outlive
-// every step of the run: the holder is destroyed only after the statement
-// has been reset and its bindings cleared.
-using BoundBuffers = std::vector<QByteArray>;
+// every step of the run: they are dropped or overwritten only after the
+// statement has been reset and its bindings cleared.
+struct BoundBuffers {
+    // ASCII texts, the common case, side by side in one buffer whose
+    // capacity is kept from run to run.
+    QByteArray ascii;
+    // Everything else, one buffer each.
+    std::vector<QByteArray> held;
+
+    void release()
+    {
+        held.clear();
+        // A one-off huge text must not stay allocated with the statement.
+        if (ascii.capacity() > 64 * 1024)
+            ascii = QByteArray();
+    }
+};
+
+const QString& textOf(const QVariant& v)
+{
+    return *static_cast<const QString*>(v.constData());
+}
 
 void bindAll(sqlite3_stmt* raw, const Sqlite3Sql& sql, BoundBuffers& buffers)
 {
@@ -64,8 +83,16 @@ void bindAll(sqlite3_stmt* raw, const Sqlite3Sql& sql, BoundBuffers& buffers)
                       .arg(expected)
                       .arg(params.size()));
     }
-    buffers.clear();
-    buffers.reserve(size_t(params.size()));
+    // Sized before anything is bound: growing it later would move the
+    // bytes earlier values were bound to.
+    qsizetype asciiSize = 0;
+    for (const QVariant& v : params) {
+        if (v.typeId() == QMetaType::QString && QtPrivate::isAscii(QStringView(textOf(v))))
+            asciiSize += textOf(v).size();
+    }
+    buffers.held.clear();
+    buffers.ascii.resize(asciiSize);
+    char* asciiOut = buffers.ascii.data();
     for (int i = 0; i < params.size(); ++i) {
         const QVariant& v = params.at(i);
         const int pos = i + 1;
@@ -78,11 +105,22 @@ void bindAll(sqlite3_stmt* raw, const Sqlite3Sql& sql, BoundBuffers& buffers)
             rc = sqlite3_bind_int64(raw, pos, *static_cast<const qlonglong*>(v.constData()));
             break;
         case QMetaType::QString: {
-            buffers.push_back(static_cast<const QString*>(v.constData())->toUtf8());
-            const QByteArray& utf8 = buffers.back();
+            const QString& text = textOf(v);
+            const char* bytes = "";
+            qsizetype size = 0;
+            if (QtPrivate::isAscii(QStringView(text))) {
+                bytes = asciiOut;
+                size = text.size();
+                for (const QChar c : text)
+                    *asciiOut++ = char(c.unicode());
+            } else {
+                buffers.held.push_back(text.toUtf8());
+                bytes = buffers.held.back().constData();
+                size = buffers.held.back().size();
+            }
             // A zero-length text still needs a non-null pointer, or it binds NULL.
-            rc = sqlite3_bind_text64(raw, pos, utf8.isNull() ? "" : utf8.constData(), sqlite3_uint64(utf8.size()),
-                SQLITE_STATIC, SQLITE_UTF8);
+            rc = sqlite3_bind_text64(
+                raw, pos, size > 0 ? bytes : "", sqlite3_uint64(size), SQLITE_STATIC, SQLITE_UTF8);
             break;
         }
         case QMetaType::QByteArray: {
@@ -91,9 +129,9 @@ void bindAll(sqlite3_stmt* raw, const Sqlite3Sql& sql, BoundBuffers& buffers)
             if (bytes.isEmpty()) {
                 rc = sqlite3_bind_zeroblob(raw, pos, 0);
             } else {
-                buffers.push_back(bytes);
+                buffers.held.push_back(bytes);
                 rc = sqlite3_bind_blob64(
-                    raw, pos, buffers.back().constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC);
+                    raw, pos, buffers.held.back().constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC);
             }
             break;
         }
@@ -165,6 +203,8 @@ struct Prepared {
 
     std::shared_ptr<Connection> conn;
     sqlite3_stmt* raw = nullptr;
+    // Values of the run in progress; one run at a time uses a statement.
+    BoundBuffers bound;
     QHash<QString, int> columns;
     bool columnsBuilt = false;
     std::atomic<bool> inUse { false };
@@ -191,6 +231,8 @@ public:
             sqlite3_reset(prep->raw);
             sqlite3_clear_bindings(prep->raw);
         }
+        // Only now, with nothing bound to them any more.
+        prep->bound.release();
         prep->inUse = false;
     }
     Sqlite3Stmt(const Sqlite3Stmt&) = delete;
@@ -228,7 +270,6 @@ public:
 
     std::shared_ptr<Prepared> prep;
     Sqlite3Sql sql;
-    BoundBuffers buffers;
     bool onRow = false;
     bool done = false;
     int total = -1;
@@ -605,7 +646,7 @@ std::shared_ptr<Sqlite3Stmt> Sqlite3DB::startThrow(const Sqlite3Sql& sql)
         throwText(
             QStringLiteral("prepare \"%1\" failed: several statements in one text").arg(shortSql(sql.sql())));
     auto stmt = std::make_shared<Sqlite3Stmt>(p, sql);
-    bindAll(p->raw, sql, stmt->buffers);
+    bindAll(p->raw, sql, p->bound);
     return stmt;
 }
 
@@ -622,7 +663,7 @@ void Sqlite3DB::executeThrow(const Sqlite3Sql& sql)
         return;
     }
     Sqlite3Stmt stmt(p, sql);
-    bindAll(p->raw, sql, stmt.buffers);
+    bindAll(p->raw, sql, p->bound);
     int rc;
     while ((rc = sqlite3_step(p->raw)) == SQLITE_ROW) { }
     if (rc != SQLITE_DONE)

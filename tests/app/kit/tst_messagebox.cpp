@@ -8,14 +8,9 @@
 
 #include <QAbstractButton>
 #include <QMap>
-#include <QSet>
 #include <QTest>
 
 Q_DECLARE_METATYPE(QMessageBox::Icon)
-Q_DECLARE_METATYPE(QMessageBox::StandardButton)
-
-using ButtonList = QList<QMessageBox::StandardButton>;
-Q_DECLARE_METATYPE(ButtonList)
 
 class TestMessageBox : public QObject {
     Q_OBJECT
@@ -26,82 +21,52 @@ private slots:
     void shouldAnswerQuestionOnlyWithYes();
     void shouldHonourOnlySixButtons_data();
     void shouldHonourOnlySixButtons();
-    void shouldReportErrorsAfterTheBox_data();
     void shouldReportErrorsAfterTheBox();
-    void shouldReturnThePressedButtonFromARealBox_data();
     void shouldReturnThePressedButtonFromARealBox();
     void shouldLeaveABoxWithoutButtonsClosable();
 };
 
 void TestMessageBox::shouldBuildEachTipsBox_data()
 {
-    QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QMessageBox::Icon>("icon");
-    QTest::addColumn<ButtonList>("buttons");
-    QTest::addColumn<QString>("expectedText");
-    QTest::addColumn<Qt::TextFormat>("expectedFormat");
+    QTest::addColumn<QString>("expectedText"); // "" = the text itself, as plain text
 
-    const QString header = QStringLiteral("<nobr><b>Quorvantile Marrowlink for Mac v3.1.13</b></nobr><br/><br/>");
-    QTest::newRow("info") << "info" << "Successfully deleted contact." << QMessageBox::Information
-                          << ButtonList { QMessageBox::Ok } << "Successfully deleted contact."
-        << Qt::PlainText;
-    QTest::newRow("warning") << "warning" << "Invalid password." << QMessageBox::Warning
-                             << ButtonList { QMessageBox::Ok } << "Invalid password."
-        << Qt::PlainText;
-    QTest::newRow("question") << "question" << "Discard the editing?" << QMessageBox::Question
-                              << ButtonList { QMessageBox::Yes, QMessageBox::No } << "Discard the editing?"
-        << Qt::PlainText;
-    QTest::newRow("error with header and template")
-        << "error" << "disk full" << QMessageBox::Critical << ButtonList { QMessageBox::Ok }
-        << header
-            + "An Error Occurred. <br/><br/>disk full<br/><br/> Or you can contact support@quorvantile.com for help."
-        << Qt::RichText;
-    QTest::newRow("error text keeps its own line breaks")
-        << "error" << "Failed to connect.<br/>usb: 1-2" << QMessageBox::Critical << ButtonList { QMessageBox::Ok }
-        << header
-            + "An Error Occurred. <br/><br/>Failed to connect.<br/>usb: 1-2<br/><br/> Or you can contact "
-              "support@quorvantile.com for help."
-        << Qt::RichText;
+    const QString error = QStringLiteral("<nobr><b>Quorvantile Marrowlink for Mac v3.1.13</b></nobr><br/><br/>"
+                                         "An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact "
+                                         "support@quorvantile.com for help.");
+    QTest::newRow("info") << "Successfully deleted contact." << QMessageBox::Information << "";
+    QTest::newRow("warning with angle brackets shown as written")
+        << "Invalid Local Database name(can't contain \\ / : * ? \" < > |)." << QMessageBox::Warning << "";
+    QTest::newRow("question") << "Discard the editing?" << QMessageBox::Question << "";
+    QTest::newRow("error with header and template") << "disk full" << QMessageBox::Critical << error.arg("disk full");
     QTest::newRow("error text with a placeholder is not expanded")
-        << "error" << "value %2 missing" << QMessageBox::Critical << ButtonList { QMessageBox::Ok }
-        << header
-            + "An Error Occurred. <br/><br/>value %2 missing<br/><br/> Or you can contact "
-              "support@quorvantile.com for help."
-        << Qt::RichText;
-    QTest::newRow("plain text with angle brackets shown as written")
-        << "warning" << "Invalid Local Database name(can't contain \\ / : * ? \" < > |)." << QMessageBox::Warning
-        << ButtonList { QMessageBox::Ok } << "Invalid Local Database name(can't contain \\ / : * ? \" < > |)."
-        << Qt::PlainText;
+        << "value %2 missing" << QMessageBox::Critical << QString(error).replace("%1", "value %2 missing");
 }
 
 void TestMessageBox::shouldBuildEachTipsBox()
 {
-    QFETCH(QString, kind);
     QFETCH(QString, text);
     QFETCH(QMessageBox::Icon, icon);
-    QFETCH(ButtonList, buttons);
     QFETCH(QString, expectedText);
-    QFETCH(Qt::TextFormat, expectedFormat);
 
     MessageBoxRecorder boxes;
-    if (kind == QLatin1String("info"))
-        Tips::info(text);
-    else if (kind == QLatin1String("warning"))
-        Tips::warning(text);
-    else if (kind == QLatin1String("question"))
-        Tips::question(text);
-    else
-        Tips::error(text);
+    switch (icon) {
+    case QMessageBox::Information: Tips::info(text); break;
+    case QMessageBox::Warning: Tips::warning(text); break;
+    case QMessageBox::Question: Tips::question(text); break;
+    default: Tips::error(text);
+    }
 
     QCOMPARE(boxes.count(), 1);
     const MessageBoxRecorder::Box& box = boxes.boxes().first();
     QCOMPARE(box.icon, icon);
-    QCOMPARE(QSet<QMessageBox::StandardButton>(box.buttons.cbegin(), box.buttons.cend()),
-        QSet<QMessageBox::StandardButton>(buttons.cbegin(), buttons.cend()));
-    QCOMPARE(box.text, expectedText);
+    QCOMPARE(box.buttons.size(), icon == QMessageBox::Question ? 2 : 1);
+    QVERIFY(icon == QMessageBox::Question ? box.buttons.contains(QMessageBox::Yes) && box.buttons.contains(QMessageBox::No)
+                                          : box.buttons.first() == QMessageBox::Ok);
+    QCOMPARE(box.text, expectedText.isEmpty() ? text : expectedText);
+    QCOMPARE(box.textFormat, expectedText.isEmpty() ? Qt::PlainText : Qt::RichText);
     QCOMPARE(box.title, product::title());
-    QCOMPARE(box.textFormat, expectedFormat);
     QVERIFY(box.styled);
     QVERIFY(box.flags.testFlag(Qt::FramelessWindowHint));
     QCOMPARE(box.flags & Qt::WindowType_Mask, Qt::Dialog);
@@ -113,7 +78,6 @@ void TestMessageBox::shouldAnswerQuestionOnlyWithYes_data()
     QTest::addColumn<bool>("expected");
     QTest::newRow("Yes") << int(QMessageBox::Yes) << true;
     QTest::newRow("No") << int(QMessageBox::No) << false;
-    QTest::newRow("closed some other way") << 0 << false;
     QTest::newRow("a button it never showed") << int(QMessageBox::Retry) << false;
 }
 
@@ -130,58 +94,35 @@ void TestMessageBox::shouldAnswerQuestionOnlyWithYes()
 void TestMessageBox::shouldHonourOnlySixButtons_data()
 {
     QTest::addColumn<int>("buttons");
-    QTest::addColumn<ButtonList>("expected");
-    QTest::addColumn<QStringList>("expectedTexts");
+    QTest::addColumn<QStringList>("expected"); // shown button texts, in the order of their codes
 
-    QTest::newRow("all six")
-        << int(QMessageBox::Retry | QMessageBox::Abort | QMessageBox::Cancel | QMessageBox::Ok | QMessageBox::No
-               | QMessageBox::Yes)
-        << ButtonList { QMessageBox::Yes, QMessageBox::No, QMessageBox::Ok, QMessageBox::Cancel, QMessageBox::Abort,
-               QMessageBox::Retry }
-        << QStringList { "Yes", "No", "OK", "Cancel", "Abort", "Retry" };
-    QTest::newRow("Retry and Abort") << int(QMessageBox::Retry | QMessageBox::Abort)
-                                     << ButtonList { QMessageBox::Abort, QMessageBox::Retry }
-                                     << QStringList { "Abort", "Retry" };
+    QTest::newRow("all six") << int(QMessageBox::Retry | QMessageBox::Abort | QMessageBox::Cancel | QMessageBox::Ok
+                                    | QMessageBox::No | QMessageBox::Yes)
+                             << QStringList { "OK", "Yes", "No", "Abort", "Retry", "Cancel" };
     QTest::newRow("unhonoured buttons dropped") << int(QMessageBox::Save | QMessageBox::Help | QMessageBox::No)
-                                                << ButtonList { QMessageBox::No } << QStringList { "No" };
-    QTest::newRow("none honoured") << int(QMessageBox::Save | QMessageBox::Discard) << ButtonList {}
-                                   << QStringList {};
+                                                << QStringList { "No" };
+    QTest::newRow("none honoured") << int(QMessageBox::Save | QMessageBox::Discard) << QStringList {};
 }
 
 void TestMessageBox::shouldHonourOnlySixButtons()
 {
     QFETCH(int, buttons);
-    QFETCH(ButtonList, expected);
-    QFETCH(QStringList, expectedTexts);
+    QFETCH(QStringList, expected);
 
     MessageBoxRecorder boxes;
     g_showMessageBox(QMessageBox::Warning, QStringLiteral("Can't connect to your Android Phone: x."), buttons, true);
     QCOMPARE(boxes.count(), 1);
-    // The button box lays the buttons out by role, so compare them as pairs
-    // of button and text, in a fixed order.
+    // The button box lays the buttons out by role: compare them by code.
     const MessageBoxRecorder::Box& box = boxes.boxes().first();
     QMap<int, QString> shown;
     for (int i = 0; i < box.buttons.size(); ++i)
         shown.insert(box.buttons.at(i), box.buttonTexts.at(i));
-    QMap<int, QString> want;
-    for (int i = 0; i < expected.size(); ++i)
-        want.insert(expected.at(i), expectedTexts.at(i));
-    QCOMPARE(box.buttons.size(), expected.size());
-    QCOMPARE(shown, want);
-    QVERIFY(boxes.boxes().first().text.startsWith(QLatin1String("<nobr><b>")));
-}
-
-void TestMessageBox::shouldReportErrorsAfterTheBox_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::newRow("plain text") << "mobilesync_finish failed. return -5.";
-    QTest::newRow("rich text kept unwrapped") << "line one<br/>line two";
-    QTest::newRow("empty text") << "";
+    QCOMPARE(shown.values(), expected);
+    QVERIFY(box.text.startsWith(QLatin1String("<nobr><b>")));
 }
 
 void TestMessageBox::shouldReportErrorsAfterTheBox()
 {
-    QFETCH(QString, text);
     MessageBoxRecorder boxes;
     QStringList reports;
     int boxesWhenReported = -1;
@@ -189,34 +130,25 @@ void TestMessageBox::shouldReportErrorsAfterTheBox()
         reports.append(err);
         boxesWhenReported = boxes.count();
     });
-    Tips::error(text);
+    Tips::error(QStringLiteral("line one<br/>line two"));
     Tips::warning(QStringLiteral("not reported"));
     setErrorReportHook(std::move(previous));
 
-    QCOMPARE(reports, QStringList { text });
+    QCOMPARE(reports, QStringList { "line one<br/>line two" });
     QCOMPARE(boxesWhenReported, 1); // the box was closed before the report went out
-}
-
-void TestMessageBox::shouldReturnThePressedButtonFromARealBox_data()
-{
-    QTest::addColumn<QMessageBox::StandardButton>("press");
-    QTest::newRow("Retry") << QMessageBox::Retry;
-    QTest::newRow("Abort") << QMessageBox::Abort;
 }
 
 void TestMessageBox::shouldReturnThePressedButtonFromARealBox()
 {
-    QFETCH(QMessageBox::StandardButton, press);
-    ModalDialogAnswerer answerer([press](QWidget* w) {
+    ModalDialogAnswerer answerer([](QWidget* w) {
         auto* box = qobject_cast<QMessageBox*>(w);
-        QVERIFY(box);
-        QVERIFY(box->button(press));
-        box->button(press)->click();
+        QVERIFY(box && box->button(QMessageBox::Abort));
+        box->button(QMessageBox::Abort)->click();
     });
-    const int result = g_showMessageBox(QMessageBox::Warning, QStringLiteral("x"),
-        QMessageBox::Retry | QMessageBox::Abort, true);
+    const int result
+        = g_showMessageBox(QMessageBox::Warning, QStringLiteral("x"), QMessageBox::Retry | QMessageBox::Abort, true);
     QVERIFY(answerer.answered());
-    QCOMPARE(result, int(press));
+    QCOMPARE(result, int(QMessageBox::Abort));
 }
 
 void TestMessageBox::shouldLeaveABoxWithoutButtonsClosable()

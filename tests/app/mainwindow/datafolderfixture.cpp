@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datafolderfixture.h"
 
+#include "contactbuilders.h"
 #include "data_path_util.h"
 #include "data_path_util_p.h"
 #include "localdb.h"
@@ -30,75 +31,47 @@ QDir DataFolderFixture::dataFolder() const
     return g_dataSaveDir();
 }
 
-QString DataFolderFixture::baseFolder() const
-{
-    return g_defaultSaveDirPath();
-}
-
-pim::_Contact DataFolderFixture::contactOf(const Person& person)
-{
-    pim::_Contact contact;
-    contact.fullName = person.name;
-    pim::Entity name;
-    name.fields.insert(QStringLiteral("data1"), person.name);
-    name.fields.insert(QStringLiteral("data2"), person.name.section(QLatin1Char(' '), 0, 0));
-    name.fields.insert(QStringLiteral("data3"), person.name.section(QLatin1Char(' '), 1));
-    contact.entities[pim::ENTITY_NAME].append(name);
-    if (!person.phone.isEmpty()) {
-        pim::Entity phone;
-        phone.fields.insert(QStringLiteral("data1"), person.phone);
-        phone.fields.insert(QStringLiteral("data2"), 2);
-        contact.entities[pim::ENTITY_PHONE].append(phone);
-    }
-    if (!person.email.isEmpty()) {
-        pim::Entity email;
-        email.fields.insert(QStringLiteral("data1"), person.email);
-        email.fields.insert(QStringLiteral("data2"), 1);
-        contact.entities[pim::ENTITY_EMAIL].append(email);
-    }
-    return contact;
-}
-
 QString DataFolderFixture::writeDb(const QString& folder, const QString& name, const QList<Person>& people)
 {
-    QDir dir = dataFolder();
-    dir.mkpath(folder);
-    const QString path = dir.filePath(folder + QLatin1Char('/') + name);
-    LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    dataFolder().mkpath(folder);
+    LocalDb db(dataFolder().filePath(folder + QLatin1Char('/') + name),
+               QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
     db.create();
     db.beginEdit();
-    for (const Person& person : people) {
+    for (const Person& p : people) {
+        QMap<int, QList<QVariantMap>> entities { { pim::ENTITY_NAME,
+            { { { "data1", p.name }, { "data2", p.name.section(' ', 0, 0) }, { "data3", p.name.section(' ', 1) } } } } };
+        if (!p.phone.isEmpty())
+            entities[pim::ENTITY_PHONE] = { { { "data1", p.phone }, { "data2", 2 } } };
+        if (!p.email.isEmpty())
+            entities[pim::ENTITY_EMAIL] = { { { "data1", p.email }, { "data2", 1 } } };
         pim::_Contact stored;
         bool existed = false;
-        db.combineContact(contactOf(person), stored, existed);
-        if (!person.group.isEmpty())
-            db.setGroup(stored.id, db.getGroupIdOrAdd(person.group), person.group);
+        db.combineContact(testkit::contactOf(p.name, entities), stored, existed);
+        if (!p.group.isEmpty())
+            db.setGroup(stored.id, db.getGroupIdOrAdd(p.group), p.group);
     }
     db.endEdit(true);
     db.close();
-    return path;
+    return db.path();
 }
 
 QString DataFolderFixture::writeGarbage(const QString& folder, const QString& name)
 {
-    QDir dir = dataFolder();
-    dir.mkpath(folder);
-    const QString path = dir.filePath(folder + QLatin1Char('/') + name);
-    QFile file(path);
+    dataFolder().mkpath(folder);
+    QFile file(dataFolder().filePath(folder + QLatin1Char('/') + name));
     if (file.open(QIODevice::WriteOnly))
         file.write(QByteArray(4096, '\x5a'));
-    return path;
+    return file.fileName();
 }
 
 QModelIndex DataFolderFixture::findNode(const QAbstractItemModel* model, const QString& text, const QModelIndex& parent)
 {
     for (int row = 0; row < model->rowCount(parent); ++row) {
         const QModelIndex index = model->index(row, 0, parent);
-        if (index.data().toString() == text)
-            return index;
-        const QModelIndex inner = findNode(model, text, index);
-        if (inner.isValid())
-            return inner;
+        const QModelIndex found = index.data().toString() == text ? index : findNode(model, text, index);
+        if (found.isValid())
+            return found;
     }
     return QModelIndex();
 }

@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "contact.h"
-
 #include <QAbstractItemModel>
-
 #include <QDir>
-#include <QModelIndex>
 #include <QList>
 #include <QString>
-#include <QStringList>
 #include <QTemporaryDir>
 
 // A data folder of its own in a temporary directory: the per-user data
@@ -24,22 +19,20 @@ public:
 
     bool isValid() const { return m_home.isValid(); }
     QDir dataFolder() const;
-    // The base folder the storage check looks at.
-    QString baseFolder() const;
 
-    // A database with these contacts at folder/name ("ios_virtual",
-    // "android_virtual" or "data"); each contact may name a group.
+    // One contact; it may name a group.
     struct Person {
         QString name;
         QString phone;
         QString email;
         QString group;
     };
+    // A database with these contacts at folder/name ("ios_virtual",
+    // "android_virtual" or "data").
     QString writeDb(const QString& folder, const QString& name, const QList<Person>& people);
     // A file that is no database at all.
     QString writeGarbage(const QString& folder, const QString& name);
 
-    static pim::_Contact contactOf(const Person& person);
     // The first node shown with this text, depth first; invalid when none.
     static QModelIndex findNode(const QAbstractItemModel* model, const QString& text,
                                 const QModelIndex& parent = QModelIndex());

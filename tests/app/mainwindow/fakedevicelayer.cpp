@@ -10,11 +10,11 @@ namespace {
 
 class LoggingIosWatch : public AbsIosDeviceWatch {
 public:
-    LoggingIosWatch(FakeDeviceLayer& layer) : m_layer(layer) {}
-    ~LoggingIosWatch() override { m_layer.log << QStringLiteral("ios watch destroyed"); }
+    explicit LoggingIosWatch(FakeDeviceLayer& layer) : m_layer(layer) {}
+    ~LoggingIosWatch() override { m_layer.log << "ios watch destroyed"; }
     bool start() override
     {
-        m_layer.log << QStringLiteral("ios watch started");
+        m_layer.log << "ios watch started";
         return m_layer.iosStartSucceeds;
     }
 
@@ -28,13 +28,18 @@ public:
     {
         m_layer.log << QStringLiteral("android watch built %1").arg(interval);
     }
-    ~LoggingAndroidWatch() override { m_layer.log << QStringLiteral("android watch destroyed"); }
-    void start() override { m_layer.log << QStringLiteral("android watch started"); }
-    void stop() override { m_layer.log << QStringLiteral("android watch stopped"); }
+    ~LoggingAndroidWatch() override { m_layer.log << "android watch destroyed"; }
+    void start() override { m_layer.log << "android watch started"; }
+    void stop() override { m_layer.log << "android watch stopped"; }
 
 private:
     FakeDeviceLayer& m_layer;
 };
+
+QSharedPointer<LocalDb> openDb(const QString& path)
+{
+    return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+}
 
 } // namespace
 
@@ -61,18 +66,18 @@ std::unique_ptr<AbsAndroidUsbWatch> FakeDeviceLayer::createAndroidUsbWatch(int i
 
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedIosDb(const QString& path)
 {
-    log << QStringLiteral("saved iPhone %1").arg(QFileInfo(path).fileName());
-    return QSharedPointer<LocalDb>(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+    log << "saved iPhone " + QFileInfo(path).fileName();
+    return openDb(path);
 }
 
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedAndroidDb(const QString& path)
 {
-    log << QStringLiteral("saved Android %1").arg(QFileInfo(path).fileName());
-    return QSharedPointer<LocalDb>(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+    log << "saved Android " + QFileInfo(path).fileName();
+    return openDb(path);
 }
 
 std::unique_ptr<QThread> FakeDeviceLayer::createAdbPortGuard()
 {
-    log << QStringLiteral("port guard built");
+    log << "port guard built";
     return nullptr;
 }
