@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sqlite3db.h"
+#include "sqlitetestutil.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,29 +12,6 @@
 #include <functional>
 #include <limits>
 #include <memory>
-
-namespace {
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
-
-QList<long long> column0(Sqlite3DB& db, const QString& sql)
-{
-    QList<long long> out;
-    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql));
-    while (c.moveNext())
-        out.append(c.getInt64(0));
-    return out;
-}
-
-} // namespace
 
 class TestSqlite3DB : public QObject {
     Q_OBJECT

@@ -3,6 +3,7 @@
 // prepared once per connection, values SQLite reads in place from buffers
 // the wrapper holds, and reading columns by position.
 #include "sqlite3db.h"
+#include "sqlitetestutil.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -11,25 +12,6 @@
 #include <functional>
 
 namespace {
-
-QString errorOf(const std::function<void()>& call)
-{
-    try {
-        call();
-    } catch (const std::exception& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
-
-QList<long long> column0(Sqlite3DB& db, const char* sql)
-{
-    QList<long long> out;
-    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql));
-    while (c.moveNext())
-        out.append(c.getInt64(0));
-    return out;
-}
 
 // A value that is built fresh and dies with the statement text that
 // carries it, so nothing but the wrapper can keep its bytes alive.
