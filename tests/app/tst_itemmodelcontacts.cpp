@@ -32,150 +32,140 @@ QByteArray imageBytes(const char* format)
 class TestItemModelContacts : public QObject {
     Q_OBJECT
 private slots:
-    void phoneColumn_data();
-    void phoneColumn();
-    void rolesAndHeaders();
-    void decoration_data();
-    void decoration();
-    void pointerSurvivesInsert();
-    void loadInsertClearSequence();
-};
+    void phoneColumn_data()
+    {
+        QTest::addColumn<QList<QVariantMap>>("phones");
+        QTest::addColumn<QVariant>("shown");
 
-void TestItemModelContacts::phoneColumn_data()
-{
-    QTest::addColumn<QList<QVariantMap>>("phones");
-    QTest::addColumn<QVariant>("shown");
-
-    auto phone = [](const char* number, const QVariant& subType) {
-        return QVariantMap { { "data1", number }, { "data2", subType } };
-    };
-    QTest::newRow("home and work: the first") << QList { phone("h", 1), phone("w", 3) } << QVariant("h");
-    QTest::newRow("mobile anywhere wins") << QList { phone("h", 1), phone("w", 3), phone("m", 2) } << QVariant("m");
-    QTest::newRow("first of two mobiles") << QList { phone("m1", 2), phone("m2", 2) } << QVariant("m1");
-    QTest::newRow("mobile code stored as text") << QList { phone("h", 1), phone("m", "2") } << QVariant("m");
-    QTest::newRow("no phone: empty cell") << QList<QVariantMap> {} << QVariant();
-    QTest::newRow("phone without number") << QList { QVariantMap { { "data2", 1 } } } << QVariant(QString());
-}
-
-void TestItemModelContacts::phoneColumn()
-{
-    QFETCH(QList<QVariantMap>, phones);
-    QFETCH(QVariant, shown);
-
-    QMap<int, QList<QVariantMap>> entities;
-    if (!phones.isEmpty())
-        entities.insert(pim::ENTITY_PHONE, phones);
-    ItemModelContacts model;
-    model.loadContacts({ contactOf("P", entities) });
-    const QModelIndex cell = model.index(0, ItemModelContacts::COLUMN_PHONE);
-    QCOMPARE(cell.data(Qt::DisplayRole).isValid(), shown.isValid());
-    QCOMPARE(cell.data(Qt::DisplayRole).toString(), shown.toString());
-    QCOMPARE(cell.data(Qt::ToolTipRole).toString(), shown.toString());
-}
-
-void TestItemModelContacts::rolesAndHeaders()
-{
-    ItemModelContacts model;
-    model.loadContacts({ contactOf("Full", { { pim::ENTITY_EMAIL, { { { "data1", "a@x" } }, { { "data1", "b@x" } } } },
-                                             { pim::ENTITY_ADDR, { { { "data1", "1 Main St" } } } } }),
-        contactOf("Empty"), contactOf("c") });
-    QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("a@x"));
-    QCOMPARE(model.index(0, 3).data().toString(), QStringLiteral("1 Main St"));
-    for (int column = 1; column < 4; ++column)
-        QVERIFY(!model.index(1, column).data().isValid());
-    // Rows alternate their background, starting grey.
-    QCOMPARE(model.index(0, 2).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(250, 250, 250));
-    QCOMPARE(model.index(1, 0).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 255, 255));
-    QCOMPARE(model.index(2, 3).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(250, 250, 250));
-    QCOMPARE(model.index(1, 1).data(Qt::SizeHintRole).toSize(), QSize(0, 25));
-    QVERIFY(!model.index(0, 0).data(Qt::FontRole).isValid());
-
-    QStringList headers;
-    for (int section = 0; section <= model.columnCount(); ++section)
-        headers.append(model.headerData(section, Qt::Horizontal).toString());
-    QCOMPARE(headers, (QStringList { "Name", "Phone", "E-Mail", "Address", "" }));
-    QVERIFY(!model.headerData(0, Qt::Vertical).isValid());
-}
-
-void TestItemModelContacts::decoration_data()
-{
-    QTest::addColumn<QByteArray>("photo"); // empty: a photo entity without bytes
-    QTest::addColumn<bool>("hasPhotoEntity");
-    QTest::addColumn<bool>("isOwnPhoto");
-
-    QTest::newRow("JPEG photo") << imageBytes("JPEG") << true << true;
-    QTest::newRow("PNG photo") << imageBytes("PNG") << true << true;
-    QTest::newRow("neither JPEG nor PNG") << QByteArray("GIF89a\x01\x00\x01\x00", 10) << true << false;
-    QTest::newRow("photo entity without bytes") << QByteArray() << true << false;
-    QTest::newRow("no photo") << QByteArray() << false << false;
-}
-
-void TestItemModelContacts::decoration()
-{
-    QFETCH(QByteArray, photo);
-    QFETCH(bool, hasPhotoEntity);
-    QFETCH(bool, isOwnPhoto);
-
-    pim::_Contact contact = contactOf("D");
-    if (hasPhotoEntity)
-        contact.entities[pim::ENTITY_PHOTO] = { photo.isEmpty() ? pim::Entity() : entityOf({ { "data15", photo } }) };
-    ItemModelContacts model;
-    model.loadContacts({ contact });
-    const QPixmap pixmap = model.index(0, 0).data(Qt::DecorationRole).value<QPixmap>();
-    // The own photo is 2:3, the placeholder square.
-    QCOMPARE(pixmap.size(), QSize(18, isOwnPhoto ? 27 : 18));
-    if (isOwnPhoto) {
-        const QColor centre = pixmap.toImage().pixelColor(9, 13);
-        QVERIFY(centre.green() > 110 && centre.red() < 20 && centre.blue() < 20); // lossy JPEG
+        auto phone = [](const char* number, const QVariant& subType) {
+            return QVariantMap { { "data1", number }, { "data2", subType } };
+        };
+        QTest::newRow("home and work: the first") << QList { phone("h", 1), phone("w", 3) } << QVariant("h");
+        QTest::newRow("mobile anywhere wins") << QList { phone("h", 1), phone("w", 3), phone("m", 2) } << QVariant("m");
+        QTest::newRow("first of two mobiles") << QList { phone("m1", 2), phone("m2", 2) } << QVariant("m1");
+        QTest::newRow("mobile code stored as text") << QList { phone("h", 1), phone("m", "2") } << QVariant("m");
+        QTest::newRow("no phone: empty cell") << QList<QVariantMap> {} << QVariant();
+        QTest::newRow("phone without number") << QList { QVariantMap { { "data2", 1 } } } << QVariant(QString());
     }
-    QVERIFY(!model.index(0, 1).data(Qt::DecorationRole).isValid());
-}
 
-void TestItemModelContacts::pointerSurvivesInsert()
-{
-    ItemModelContacts model;
-    model.loadContacts({ contactOf("first") });
-    auto* first = static_cast<const pim::_Contact*>(model.indexOfPos(0).internalPointer());
-    QVERIFY(first);
+    void phoneColumn()
+    {
+        QFETCH(QList<QVariantMap>, phones);
+        QFETCH(QVariant, shown);
 
-    // Enough appends to make any contiguous container reallocate.
-    for (int i = 0; i < 2000; ++i)
-        model.insertContact(contactOf(QStringLiteral("n%1").arg(i)));
+        QMap<int, QList<QVariantMap>> entities;
+        if (!phones.isEmpty())
+            entities.insert(pim::ENTITY_PHONE, phones);
+        ItemModelContacts model;
+        model.loadContacts({ contactOf("P", entities) });
+        const QModelIndex cell = model.index(0, ItemModelContacts::COLUMN_PHONE);
+        QCOMPARE(cell.data(Qt::DisplayRole).isValid(), shown.isValid());
+        QCOMPARE(cell.data(Qt::DisplayRole).toString(), shown.toString());
+        QCOMPARE(cell.data(Qt::ToolTipRole).toString(), shown.toString());
+    }
 
-    // Under AddressSanitizer a moved element would make this a
-    // heap-use-after-free; without it the name would be garbage.
-    QCOMPARE(first->fullName, QStringLiteral("first"));
-    QCOMPARE(model.indexOfPos(0).internalPointer(), static_cast<const void*>(first));
-    QCOMPARE(model.contactAt(2000)->fullName, QStringLiteral("n1999"));
-    QCOMPARE(model.indexOfPos(2000).internalPointer(), static_cast<const void*>(model.contactAt(2000)));
-    QVERIFY(!model.indexOfPos(2001).isValid() && !model.contactAt(2001));
-    QVERIFY(!model.indexOfPos(-1).isValid() && !model.contactAt(-1));
-}
+    void rolesAndHeaders()
+    {
+        ItemModelContacts model;
+        model.loadContacts({ contactOf("Full", { { pim::ENTITY_EMAIL, { { { "data1", "a@x" } }, { { "data1", "b@x" } } } },
+                                                 { pim::ENTITY_ADDR, { { { "data1", "1 Main St" } } } } }),
+            contactOf("Empty"), contactOf("c") });
+        QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("a@x"));
+        QCOMPARE(model.index(0, 3).data().toString(), QStringLiteral("1 Main St"));
+        for (int column = 1; column < 4; ++column)
+            QVERIFY(!model.index(1, column).data().isValid());
+        // Rows alternate their background, starting grey.
+        QCOMPARE(model.index(0, 2).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(250, 250, 250));
+        QCOMPARE(model.index(1, 0).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(255, 255, 255));
+        QCOMPARE(model.index(2, 3).data(Qt::BackgroundRole).value<QBrush>().color(), QColor(250, 250, 250));
+        QCOMPARE(model.index(1, 1).data(Qt::SizeHintRole).toSize(), QSize(0, 25));
 
-void TestItemModelContacts::loadInsertClearSequence()
-{
-    ItemModelContacts model;
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
-    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
-    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QStringList headers;
+        for (int section = 0; section <= model.columnCount(); ++section)
+            headers.append(model.headerData(section, Qt::Horizontal).toString());
+        QCOMPARE(headers, (QStringList { "Name", "Phone", "E-Mail", "Address", "" }));
+    }
 
-    model.loadContacts({ contactOf("a"), contactOf("b") });
-    const QPersistentModelIndex selection = model.indexOfPos(1);
-    model.insertContact(contactOf("c"));
-    QCOMPARE(inserted.count(), 1);
-    QCOMPARE(inserted.at(0).at(1).toInt(), 2);
-    QCOMPARE(inserted.at(0).at(2).toInt(), 2);
-    QVERIFY(selection.isValid());
-    QCOMPARE(static_cast<const pim::_Contact*>(selection.internalPointer())->fullName, QStringLiteral("b"));
+    void decoration_data()
+    {
+        QTest::addColumn<QByteArray>("photo"); // empty: a photo entity without bytes
+        QTest::addColumn<bool>("hasPhotoEntity");
+        QTest::addColumn<bool>("isOwnPhoto");
 
-    model.loadContacts({ contactOf("x") });
-    QVERIFY(!selection.isValid());
-    model.clear();
-    QCOMPARE(model.rowCount(), 0);
-    QCOMPARE(reset.count(), 3);
-    model.insertContact(contactOf("after clear"));
-    QCOMPARE(model.indexOfPos(0).data().toString(), QStringLiteral("after clear"));
-}
+        QTest::newRow("JPEG photo") << imageBytes("JPEG") << true << true;
+        QTest::newRow("PNG photo") << imageBytes("PNG") << true << true;
+        QTest::newRow("neither JPEG nor PNG") << QByteArray("GIF89a\x01\x00\x01\x00", 10) << true << false;
+        QTest::newRow("photo entity without bytes") << QByteArray() << true << false;
+        QTest::newRow("no photo") << QByteArray() << false << false;
+    }
+
+    void decoration()
+    {
+        QFETCH(QByteArray, photo);
+        QFETCH(bool, hasPhotoEntity);
+        QFETCH(bool, isOwnPhoto);
+
+        pim::_Contact contact = contactOf("D");
+        if (hasPhotoEntity)
+            contact.entities[pim::ENTITY_PHOTO] = { photo.isEmpty() ? pim::Entity() : entityOf({ { "data15", photo } }) };
+        ItemModelContacts model;
+        model.loadContacts({ contact });
+        const QPixmap pixmap = model.index(0, 0).data(Qt::DecorationRole).value<QPixmap>();
+        // The own photo is 2:3, the placeholder square.
+        QCOMPARE(pixmap.size(), QSize(18, isOwnPhoto ? 27 : 18));
+        if (isOwnPhoto) {
+            const QColor centre = pixmap.toImage().pixelColor(9, 13);
+            QVERIFY(centre.green() > 110 && centre.red() < 20 && centre.blue() < 20); // lossy JPEG
+        }
+        QVERIFY(!model.index(0, 1).data(Qt::DecorationRole).isValid());
+    }
+
+    void pointerSurvivesInsert()
+    {
+        ItemModelContacts model;
+        model.loadContacts({ contactOf("first") });
+        auto* first = static_cast<const pim::_Contact*>(model.indexOfPos(0).internalPointer());
+        QVERIFY(first);
+
+        // Enough appends to make any contiguous container reallocate.
+        for (int i = 0; i < 2000; ++i)
+            model.insertContact(contactOf(QStringLiteral("n%1").arg(i)));
+
+        // Under AddressSanitizer a moved element would make this a
+        // heap-use-after-free; without it the name would be garbage.
+        QCOMPARE(first->fullName, QStringLiteral("first"));
+        QCOMPARE(model.indexOfPos(0).internalPointer(), static_cast<const void*>(first));
+        QCOMPARE(model.contactAt(2000)->fullName, QStringLiteral("n1999"));
+        QCOMPARE(model.indexOfPos(2000).internalPointer(), static_cast<const void*>(model.contactAt(2000)));
+        QVERIFY(!model.indexOfPos(2001).isValid() && !model.contactAt(2001));
+        QVERIFY(!model.indexOfPos(-1).isValid() && !model.contactAt(-1));
+    }
+
+    void loadInsertClearSequence()
+    {
+        ItemModelContacts model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+        model.loadContacts({ contactOf("a"), contactOf("b") });
+        const QPersistentModelIndex selection = model.indexOfPos(1);
+        model.insertContact(contactOf("c"));
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.at(0).at(1).toInt(), 2);
+        QCOMPARE(inserted.at(0).at(2).toInt(), 2);
+        QVERIFY(selection.isValid());
+        QCOMPARE(static_cast<const pim::_Contact*>(selection.internalPointer())->fullName, QStringLiteral("b"));
+
+        model.loadContacts({ contactOf("x") });
+        QVERIFY(!selection.isValid());
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(reset.count(), 3);
+        model.insertContact(contactOf("after clear"));
+        QCOMPARE(model.indexOfPos(0).data().toString(), QStringLiteral("after clear"));
+    }
+};
 
 QTEST_MAIN(TestItemModelContacts)
 #include "tst_itemmodelcontacts.moc"

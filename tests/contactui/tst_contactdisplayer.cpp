@@ -106,176 +106,167 @@ void press(QWidget* target, Qt::MouseButton button)
 class TestContactDisplayer : public QObject {
     Q_OBJECT
 private slots:
-    void sections_data();
-    void sections();
-    void rowsArePlainTextExceptAddress();
-    void picture_data();
-    void picture();
-    void keepsItsOwnCopyAndSavesOnLeftClick();
-    void savePhoto_data();
-    void savePhoto();
-};
-
-void TestContactDisplayer::sections_data()
-{
-    QTest::addColumn<pim::_Contact>("contact");
-    QTest::addColumn<QStringList>("card"); // header, then sections
-
-    const QString date = QLocale::system().toString(QDate(1980, 5, 17), QLocale::ShortFormat);
-    QTest::newRow("every entity type in display order")
-        << everyType()
-        << QStringList { "Ann Lee\n\"Annie\"\nEngineer\nAcme", "Phone:|Mobile:555|Home:777", "E-Mail:|Home:ann@example.org",
-                         "Date:|Birthday:" + date, "IM:|Home:ann.lee(Skype)", "Organization:|Work:Beta|:Gamma",
-                         "Relationship:|Assistant:Bob", "Address:|<b>Home</b><br/>1 Main St<br/>Springfield",
-                         "Website:|Other:https://ann.example", "Notes:|<b>not bold</b>" };
-    QTest::newRow("no entities: header only") << contactOf("Bare") << QStringList { "Bare" };
-    QTest::newRow("single organisation only in header")
-        << contactOf("Ann Lee", { { pim::ENTITY_ORG, { { { "data5", "Sales" } } } } }) << QStringList { "Ann Lee - Sales" };
-    QTest::newRow("empty lists and groups show nothing")
-        << contactOf("E", { { pim::ENTITY_PHONE, {} }, { pim::ENTITY_GROUP, { { { "data1", "3" } } } } })
-        << QStringList { "E" };
-    QTest::newRow("entity with empty value still gets a row")
-        << contactOf("", { { pim::ENTITY_PHONE, { { { "data2", 2 } } } } }) << QStringList { "", "Phone:|Mobile:" };
-}
-
-void TestContactDisplayer::sections()
-{
-    QFETCH(pim::_Contact, contact);
-    QFETCH(QStringList, card);
-
-    ContactDisplayer displayer;
-    displayer.showContact(&contact);
-    QCOMPARE(readCard(displayer), card);
-}
-
-void TestContactDisplayer::rowsArePlainTextExceptAddress()
-{
-    const pim::_Contact contact = everyType();
-    ContactDisplayer card;
-    card.showContact(&contact);
-    for (QLabel* label : card.widget()->findChildren<QLabel*>()) {
-        if (label->accessibleName() == QLatin1String("imgPhoto"))
-            continue;
-        const bool isAddress = label->text().startsWith(QLatin1String("<b>Home</b>"));
-        QCOMPARE(label->textFormat(), isAddress ? Qt::RichText : Qt::PlainText);
-    }
-    // Clearing leaves a blank card with nothing to save.
-    card.clear();
-    QVERIFY(card.widget()->findChildren<QLabel*>().isEmpty());
-    QVERIFY(!card.shownContact());
-    QVERIFY(!card.savePhoto(QDir::temp().filePath(QStringLiteral("never.jpg"))));
-}
-
-void TestContactDisplayer::picture_data()
-{
-    QTest::addColumn<QList<pim::Entity>>("photos");
-    QTest::addColumn<bool>("decoded");
-
-    QTest::newRow("JPEG photo") << QList<pim::Entity> { photo(imageBytes("JPEG")) } << true;
-    QTest::newRow("PNG photo") << QList<pim::Entity> { photo(imageBytes("PNG")) } << true;
-    QTest::newRow("BMP photo shows placeholder") << QList<pim::Entity> { photo(imageBytes("BMP")) } << false;
-    QTest::newRow("garbage bytes") << QList<pim::Entity> { photo("\xff\xd8\xff not really a jpeg") } << false;
-    QTest::newRow("photo entity without bytes") << QList<pim::Entity> { pim::Entity() } << false;
-    QTest::newRow("no photo entity") << QList<pim::Entity> {} << false;
-    QTest::newRow("only the first photo counts") << QList<pim::Entity> { photo("junk"), photo(imageBytes("PNG")) }
-                                                 << false;
-}
-
-void TestContactDisplayer::picture()
-{
-    QFETCH(QList<pim::Entity>, photos);
-    QFETCH(bool, decoded);
-
-    pim::_Contact contact = contactOf("P");
-    contact.entities[pim::ENTITY_PHOTO] = photos;
-    ContactDisplayer card;
-    int asked = 0;
-    card.setSaveFileAsker([&](const QString&) {
-        ++asked;
-        return QString(); // cancelled
-    });
-    card.showContact(&contact);
-    QLabel* label = photoLabel(card);
-    QVERIFY(label);
-    QCOMPARE(label->size(), QSize(128, 128));
-    // A photo of 64x32 is scaled to width 128, the placeholder not at all.
-    QCOMPARE(label->pixmap().size(), decoded ? QSize(128, 64) : QSize(128, 128));
-    QCOMPARE(label->cursor().shape() == Qt::PointingHandCursor, decoded);
-    // Only a decoded photo offers to be saved, and only on a left press.
-    MessageBoxRecorder boxes;
-    press(label, Qt::RightButton);
-    press(label, Qt::LeftButton);
-    QCOMPARE(asked, decoded ? 1 : 0);
-    QCOMPARE(boxes.count(), 0); // cancelling writes nothing and says nothing
-}
-
-void TestContactDisplayer::keepsItsOwnCopyAndSavesOnLeftClick()
-{
-    QTemporaryDir dir;
-    const QByteArray bytes = imageBytes("PNG", Qt::blue);
-    ContactDisplayer card;
-    QString proposed;
-    card.setSaveFileAsker([&](const QString& p) {
-        proposed = p;
-        return dir.filePath(QStringLiteral("saved.jpg"));
-    });
+    void sections_data()
     {
-        // The list is replaced and freed, as the list model does on reload.
-        auto list = std::make_unique<QList<pim::_Contact>>(QList { withPhoto("Gone Soon", bytes) });
-        card.showContact(&list->first());
-        list->clear();
-        list->append(contactOf("Other"));
+        QTest::addColumn<pim::_Contact>("contact");
+        QTest::addColumn<QStringList>("card"); // header, then sections
+
+        const QString date = QLocale::system().toString(QDate(1980, 5, 17), QLocale::ShortFormat);
+        QTest::newRow("every entity type in display order")
+            << everyType()
+            << QStringList { "Ann Lee\n\"Annie\"\nEngineer\nAcme", "Phone:|Mobile:555|Home:777", "E-Mail:|Home:ann@example.org",
+                             "Date:|Birthday:" + date, "IM:|Home:ann.lee(Skype)", "Organization:|Work:Beta|:Gamma",
+                             "Relationship:|Assistant:Bob", "Address:|<b>Home</b><br/>1 Main St<br/>Springfield",
+                             "Website:|Other:https://ann.example", "Notes:|<b>not bold</b>" };
+        QTest::newRow("no entities: header only") << contactOf("Bare") << QStringList { "Bare" };
+        QTest::newRow("single organisation only in header")
+            << contactOf("Ann Lee", { { pim::ENTITY_ORG, { { { "data5", "Sales" } } } } }) << QStringList { "Ann Lee - Sales" };
+        QTest::newRow("empty lists and groups show nothing")
+            << contactOf("E", { { pim::ENTITY_PHONE, {} }, { pim::ENTITY_GROUP, { { { "data1", "3" } } } } })
+            << QStringList { "E" };
+        QTest::newRow("entity with empty value still gets a row")
+            << contactOf("", { { pim::ENTITY_PHONE, { { { "data2", 2 } } } } }) << QStringList { "", "Phone:|Mobile:" };
     }
-    QVERIFY(card.shownContact());
-    QCOMPARE(card.shownContact()->fullName, QStringLiteral("Gone Soon"));
 
-    press(photoLabel(card), Qt::LeftButton);
-    QCOMPARE(proposed, QDir::home().absoluteFilePath(QStringLiteral("Gone Soon.jpg")));
-    QFile saved(dir.filePath(QStringLiteral("saved.jpg")));
-    QVERIFY(saved.open(QIODevice::ReadOnly));
-    QCOMPARE(saved.readAll(), bytes); // PNG bytes unchanged under the .jpg name
-}
+    void sections()
+    {
+        QFETCH(pim::_Contact, contact);
+        QFETCH(QStringList, card);
 
-void TestContactDisplayer::savePhoto_data()
-{
-    QTest::addColumn<QString>("relativePath");
-    QTest::addColumn<bool>("ok");
+        ContactDisplayer displayer;
+        displayer.showContact(&contact);
+        QCOMPARE(readCard(displayer), card);
+    }
 
-    QTest::newRow("replaces existing file") << "existing.jpg" << true;
-    QTest::newRow("folder does not exist") << "missing/photo.jpg" << false;
-    QTest::newRow("path is a folder") << "folder" << false;
-}
+    void rowsArePlainTextExceptAddress()
+    {
+        const pim::_Contact contact = everyType();
+        ContactDisplayer card;
+        card.showContact(&contact);
+        for (QLabel* label : card.widget()->findChildren<QLabel*>()) {
+            if (label->accessibleName() == QLatin1String("imgPhoto"))
+                continue;
+            const bool isAddress = label->text().startsWith(QLatin1String("<b>Home</b>"));
+            QCOMPARE(label->textFormat(), isAddress ? Qt::RichText : Qt::PlainText);
+        }
+        // Clearing leaves a blank card with nothing to save.
+        card.clear();
+        QVERIFY(card.widget()->findChildren<QLabel*>().isEmpty());
+        QVERIFY(!card.shownContact());
+        QVERIFY(!card.savePhoto(QDir::temp().filePath(QStringLiteral("never.jpg"))));
+    }
 
-void TestContactDisplayer::savePhoto()
-{
-    QFETCH(QString, relativePath);
-    QFETCH(bool, ok);
+    void picture_data()
+    {
+        QTest::addColumn<QList<pim::Entity>>("photos");
+        QTest::addColumn<bool>("decoded");
 
-    QTemporaryDir dir;
-    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
-    QFile existing(dir.filePath(QStringLiteral("existing.jpg")));
-    QVERIFY(existing.open(QIODevice::WriteOnly));
-    existing.write(QByteArray(500, 'o')); // longer than the photo
-    existing.close();
-    const QString path = dir.filePath(relativePath);
-    const QByteArray bytes = imageBytes("JPEG");
-    const pim::_Contact contact = withPhoto("S", bytes);
-    ContactDisplayer card;
-    card.showContact(&contact);
+        QTest::newRow("JPEG photo") << QList<pim::Entity> { photo(imageBytes("JPEG")) } << true;
+        QTest::newRow("PNG photo") << QList<pim::Entity> { photo(imageBytes("PNG")) } << true;
+        QTest::newRow("BMP photo shows placeholder") << QList<pim::Entity> { photo(imageBytes("BMP")) } << false;
+        QTest::newRow("garbage bytes") << QList<pim::Entity> { photo("\xff\xd8\xff not really a jpeg") } << false;
+        QTest::newRow("photo entity without bytes") << QList<pim::Entity> { pim::Entity() } << false;
+        QTest::newRow("no photo entity") << QList<pim::Entity> {} << false;
+        QTest::newRow("only the first photo counts") << QList<pim::Entity> { photo("junk"), photo(imageBytes("PNG")) }
+                                                     << false;
+    }
 
-    MessageBoxRecorder boxes;
-    QCOMPARE(card.savePhoto(path), ok);
-    QCOMPARE(boxes.count(), ok ? 0 : 1);
-    if (ok) {
-        QFile saved(path);
+    void picture()
+    {
+        QFETCH(QList<pim::Entity>, photos);
+        QFETCH(bool, decoded);
+
+        pim::_Contact contact = contactOf("P");
+        contact.entities[pim::ENTITY_PHOTO] = photos;
+        ContactDisplayer card;
+        int asked = 0;
+        card.setSaveFileAsker([&](const QString&) {
+            ++asked;
+            return QString(); // cancelled
+        });
+        card.showContact(&contact);
+        QLabel* label = photoLabel(card);
+        QVERIFY(label);
+        QCOMPARE(label->size(), QSize(128, 128));
+        // A photo of 64x32 is scaled to width 128, the placeholder not at all.
+        QCOMPARE(label->pixmap().size(), decoded ? QSize(128, 64) : QSize(128, 128));
+        QCOMPARE(label->cursor().shape() == Qt::PointingHandCursor, decoded);
+        // Only a decoded photo offers to be saved, and only on a left press.
+        MessageBoxRecorder boxes;
+        press(label, Qt::RightButton);
+        press(label, Qt::LeftButton);
+        QCOMPARE(asked, decoded ? 1 : 0);
+        QCOMPARE(boxes.count(), 0); // cancelling writes nothing and says nothing
+    }
+
+    void keepsItsOwnCopyAndSavesOnLeftClick()
+    {
+        QTemporaryDir dir;
+        const QByteArray bytes = imageBytes("PNG", Qt::blue);
+        ContactDisplayer card;
+        QString proposed;
+        card.setSaveFileAsker([&](const QString& p) {
+            proposed = p;
+            return dir.filePath(QStringLiteral("saved.jpg"));
+        });
+        {
+            // The list is replaced and freed, as the list model does on reload.
+            auto list = std::make_unique<QList<pim::_Contact>>(QList { withPhoto("Gone Soon", bytes) });
+            card.showContact(&list->first());
+            list->clear();
+            list->append(contactOf("Other"));
+        }
+        QVERIFY(card.shownContact());
+        QCOMPARE(card.shownContact()->fullName, QStringLiteral("Gone Soon"));
+
+        press(photoLabel(card), Qt::LeftButton);
+        QCOMPARE(proposed, QDir::home().absoluteFilePath(QStringLiteral("Gone Soon.jpg")));
+        QFile saved(dir.filePath(QStringLiteral("saved.jpg")));
         QVERIFY(saved.open(QIODevice::ReadOnly));
-        QCOMPARE(saved.readAll(), bytes);
-    } else {
-        QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Warning);
-        QVERIFY(!boxes.boxes().constFirst().text.isEmpty());
-        QVERIFY(!QFileInfo(path).isFile());
+        QCOMPARE(saved.readAll(), bytes); // PNG bytes unchanged under the .jpg name
     }
-}
+
+    void savePhoto_data()
+    {
+        QTest::addColumn<QString>("relativePath");
+        QTest::addColumn<bool>("ok");
+
+        QTest::newRow("replaces existing file") << "existing.jpg" << true;
+        QTest::newRow("folder does not exist") << "missing/photo.jpg" << false;
+        QTest::newRow("path is a folder") << "folder" << false;
+    }
+
+    void savePhoto()
+    {
+        QFETCH(QString, relativePath);
+        QFETCH(bool, ok);
+
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
+        QFile existing(dir.filePath(QStringLiteral("existing.jpg")));
+        QVERIFY(existing.open(QIODevice::WriteOnly));
+        existing.write(QByteArray(500, 'o')); // longer than the photo
+        existing.close();
+        const QString path = dir.filePath(relativePath);
+        const QByteArray bytes = imageBytes("JPEG");
+        const pim::_Contact contact = withPhoto("S", bytes);
+        ContactDisplayer card;
+        card.showContact(&contact);
+
+        MessageBoxRecorder boxes;
+        QCOMPARE(card.savePhoto(path), ok);
+        QCOMPARE(boxes.count(), ok ? 0 : 1);
+        if (ok) {
+            QFile saved(path);
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QCOMPARE(saved.readAll(), bytes);
+        } else {
+            QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Warning);
+            QVERIFY(!boxes.boxes().constFirst().text.isEmpty());
+            QVERIFY(!QFileInfo(path).isFile());
+        }
+    }
+};
 
 QTEST_MAIN(TestContactDisplayer)
 #include "tst_contactdisplayer.moc"

@@ -1,68 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The readers take plain runs of bytes (names, parameters, base64 groups,
+// The readers take plain runs of bytes (parameters, card boundaries,
 // unquoted CSV rows) in one piece instead of one byte at a time. These cases
 // sit on the edges of those runs, where a byte that must change state could
 // be swallowed by a run.
 #include "csvimport.h"
 #include "qvcardparser.h"
 #include "vcardimport.h"
-#include "vcardrules.h"
-#include "vcardtokenizer.h"
 
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <memory>
-
 namespace {
-
-struct Trace {
-    QByteArray text;
-};
-
-void onProp(void* user, const char* name, const char** params)
-{
-    auto* t = static_cast<Trace*>(user);
-    t->text += name;
-    for (const char** p = params; p[0]; p += 2) {
-        t->text += ';';
-        t->text += p[0];
-        if (p[1])
-            t->text += QByteArray("=") + p[1];
-    }
-    t->text += ':';
-}
-
-void onData(void* user, const char* data, int len)
-{
-    auto* t = static_cast<Trace*>(user);
-    if (data)
-        t->text += QByteArray(data, len).toPercentEncoding(" :;=\"\\/+,.");
-    else
-        t->text += '|';
-}
-
-void onError(void* user, long long line)
-{
-    static_cast<Trace*>(user)->text += '!' + QByteArray::number(line);
-}
-
-// The trace of the input fed whole or in pieces of one size.
-QByteArray traceOf(const QByteArray& input, int piece)
-{
-    Trace trace;
-    std::unique_ptr<CARD_Parser, decltype(&CARD_ParserFree)> parser(CARD_ParserCreate(), &CARD_ParserFree);
-    CARD_SetUserData(parser.get(), &trace);
-    CARD_SetPropHandler(parser.get(), &onProp);
-    CARD_SetDataHandler(parser.get(), &onData);
-    CARD_SetErrorHandler(parser.get(), &onError);
-    const int step = piece > 0 ? piece : int(qMax<qsizetype>(1, input.size()));
-    for (qsizetype at = 0; at < input.size(); at += step)
-        CARD_Parse(parser.get(), input.constData() + at, int(qMin<qsizetype>(step, input.size() - at)), 0);
-    CARD_Parse(parser.get(), nullptr, 0, 1);
-    return trace.text;
-}
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes)
 {
@@ -108,63 +57,14 @@ class TestParseFastPaths : public QObject {
     Q_OBJECT
 
 private slots:
-    void tokenizesRunEdges_data();
-    void tokenizesRunEdges();
     void keepsEveryParameterName();
     void scanFollowsSoftBreaks_data();
     void scanFollowsSoftBreaks();
-    void splitsComponents_data();
-    void splitsComponents();
-    void formatsDates_data();
-    void formatsDates();
     void readsPlainAndQuotedRowsAlike_data();
     void readsPlainAndQuotedRowsAlike();
     void findsRowEnds_data();
     void findsRowEnds();
 };
-
-void TestParseFastPaths::tokenizesRunEdges_data()
-{
-    QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<QByteArray>("expected");
-    const auto row = [](const char* name, const QByteArray& input, const QByteArray& expected) {
-        QTest::newRow(name) << input << expected;
-    };
-    row("blank inside a name dropped", "TE L:1\n", "TEL:1|");
-    row("CR inside a name dropped", "TE\rL:1\r\n", "TEL:1|");
-    row("equals sign belongs to a name", "A=B:1\n", "A=B:1|");
-    row("name ends at semicolon", "TEL;HOME:1\n", "TEL;HOME:1|");
-    row("parameter name ends at equals", "X;TYPE=a:1\n", "X;TYPE=a:1|");
-    row("CR inside a parameter name dropped", "X;TY\rPE=a:1\n", "X;TYPE=a:1|");
-    row("backslash escapes a semicolon in a value", "X;P=a\\;b;Q=c:1\n", "X;P=a;b;Q=c:1|");
-    row("doubled backslash gives one", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
-    row("backslash before a letter dropped", "X;P=a\\bc:1\n", "X;P=abc:1|");
-    row("quote inside an unquoted value kept", "X;P=a\"b:1\n", "X;P=a\"b:1|");
-    row("quoted value holds colon, semicolon, backslash", "X;P=\"g:1;2\\3\":v\n", "X;P=\"g:1;2\\3\":v|");
-    row("blank inside a quoted value dropped", "X;P=\"a b\":v\n", "X;P=\"ab\":v|");
-    row("text after a closing quote", "X;P=\"a\"b;Q=c:v\n", "X;P=\"a\"b;Q=c:v|");
-    row("line end inside a parameter drops the line", "X;P=ab\nY:2\n", "!1Y:2|");
-    row("CR inside a plain value dropped", "NOTE:a\rb\r\n", "NOTE:ab|");
-    row("CR only before line feeds", "NOTE:abc\r\nFN:x\r\n", "NOTE:abc|FN:x|");
-    row("base64 whole groups", "P;ENCODING=b:QUJDRA==\n", "P;ENCODING=b:ABCD|");
-    row("base64 blank inside a group", "P;ENCODING=b:QU JD\n", "P;ENCODING=b:ABC|");
-    row("base64 group over a fold", "P;ENCODING=b:QUJ\r\n DRA==\r\n", "P;ENCODING=b:ABCD|");
-    row("base64 bad character drops the line", "P;ENCODING=b:QU*D\nFN:x\n", "P;ENCODING=b:!1FN:x|");
-    row("base64 padding mid value", "P;ENCODING=b:QQ==QUJD\n", "P;ENCODING=b:AABC|");
-    row("quoted-printable text around escapes", "N;QUOTED-PRINTABLE:ab=3Dcd\n", "N;QUOTED-PRINTABLE:ab=cd|");
-    row("quoted-printable soft break", "N;QUOTED-PRINTABLE:ab=\r\ncd\r\n", "N;QUOTED-PRINTABLE:abcd|");
-}
-
-// The expected trace whole, and the same trace in pieces of every size up
-// to 9, so that runs are cut anywhere.
-void TestParseFastPaths::tokenizesRunEdges()
-{
-    QFETCH(QByteArray, input);
-    QFETCH(QByteArray, expected);
-    QCOMPARE(traceOf(input, 0), expected);
-    for (int piece = 1; piece < 10; ++piece)
-        QCOMPARE(traceOf(input, piece), expected);
-}
 
 // Parameter texts are shared between properties; names that fall on the
 // same shared slot must still each keep their own text.
@@ -218,59 +118,6 @@ void TestParseFastPaths::scanFollowsSoftBreaks()
     QCOMPARE(first.entities.value(pim::ENTITY_NOTES).value(0).fields.value(QStringLiteral("data1")).toString(), firstNote);
 }
 
-void TestParseFastPaths::splitsComponents_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("newlineEscapes");
-    QTest::addColumn<QStringList>("expected");
-    const auto row = [](const char* name, const QString& text, bool newlines, const QStringList& expected) {
-        QTest::newRow(name) << text << newlines << expected;
-    };
-    row("empty text has no component", QString(), false, {});
-    row("lone separator gives one empty", QStringLiteral(";"), false, { QString() });
-    row("empty trailing component left out", QStringLiteral("a;b;"), false, { "a", "b" });
-    row("inner empty components kept", QStringLiteral("a;;c;;"), false, { "a", "", "c", "" });
-    row("escaped separator stays text", QStringLiteral("a\\;b;c"), false, { "a;b", "c" });
-    row("escaped separator then empty end", QStringLiteral("a\\;;"), false, { "a;" });
-    row("trailing backslash dropped", QStringLiteral("a;b\\"), false, { "a", "b" });
-    row("newline escape kept as letter in 2.1", QStringLiteral("a\\nb;c"), false, { "anb", "c" });
-    row("newline escape decoded in 3.0", QStringLiteral("a\\nb;c\\N"), true, { "a\nb", "c\n" });
-    row("escaped backslash in 3.0", QStringLiteral("a\\\\n;x"), true, { "a\\n", "x" });
-}
-
-// One splitter serves the structured values of the rules and the
-// property's own component list.
-void TestParseFastPaths::splitsComponents()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, newlineEscapes);
-    QFETCH(QStringList, expected);
-    QCOMPARE(VCardProperty::splitComponents(text, newlineEscapes), expected);
-    if (!newlineEscapes) {
-        VCardProperty property;
-        property.value = text.toUtf8();
-        QCOMPARE(property.values(), expected);
-    }
-}
-
-void TestParseFastPaths::formatsDates_data()
-{
-    QTest::addColumn<QString>("value");
-    QTest::addColumn<QString>("expected");
-    QTest::newRow("basic date") << "19800115" << "1980-01-15T00:00:00";
-    QTest::newRow("first year") << "0001-01-01" << "0001-01-01T00:00:00";
-    QTest::newRow("last second of 9999") << "9999-12-31T23:59:59Z" << "9999-12-31T23:59:59";
-    QTest::newRow("basic date and time") << "20240229T070809" << "2024-02-29T07:08:09";
-    QTest::newRow("invalid day kept as written") << " 2023-02-29 " << "2023-02-29";
-}
-
-void TestParseFastPaths::formatsDates()
-{
-    QFETCH(QString, value);
-    QFETCH(QString, expected);
-    QCOMPARE(vcardrules::dateText(value), expected);
-}
-
 void TestParseFastPaths::readsPlainAndQuotedRowsAlike_data()
 {
     QTest::addColumn<QByteArray>("header");
@@ -319,8 +166,6 @@ void TestParseFastPaths::findsRowEnds_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QStringList>("names");
-    QTest::newRow("blank lines between rows")
-        << QByteArray("First Name\n\nA\r\n\r\nB\n\n") << QStringList { "A", "B" };
     QTest::newRow("quoted cell holds a line end")
         << QByteArray("First Name,Notes\nA,\"x\ny\"\nB,z\n") << QStringList { "A", "B" };
     QTest::newRow("quote after plain cells")

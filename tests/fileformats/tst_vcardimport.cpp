@@ -161,6 +161,9 @@ void TestVCardImport::readsEntities_data()
     row("phone: group prefix and lower-case name", "item2.tel;TYPE=car:1\r\n", ENTITY_PHONE, { "data1=1; data2=9" });
     row("birthday: basic date", "BDAY:19800115\r\n", ENTITY_EVENT, { "data1=1980-01-15T00:00:00; data2=3" });
     row("birthday: basic with Z", "BDAY:19800115T103000Z\r\n", ENTITY_EVENT, { "data1=1980-01-15T10:30:00; data2=3" });
+    row("birthday: basic date and time", "BDAY:20240229T070809\r\n", ENTITY_EVENT, { "data1=2024-02-29T07:08:09; data2=3" });
+    row("birthday: year 1 keeps four digits", "BDAY:0001-01-01\r\n", ENTITY_EVENT, { "data1=0001-01-01T00:00:00; data2=3" });
+    row("birthday: last second of 9999", "BDAY:9999-12-31T23:59:59Z\r\n", ENTITY_EVENT, { "data1=9999-12-31T23:59:59; data2=3" });
     row("birthday: basic without seconds", "BDAY:19800115T1030Z\r\n", ENTITY_EVENT, { "data1=1980-01-15T10:30:00; data2=3" });
     row("birthday: fraction and offset", "BDAY:1980-01-15T10:30:00.250+01:00\r\n", ENTITY_EVENT, { "data1=1980-01-15T10:30:00; data2=3" });
     row("birthday: time out of range kept as written", "BDAY:1980-01-15T25:00:00\r\n", ENTITY_EVENT, { "data1=1980-01-15T25:00:00; data2=3" });

@@ -69,23 +69,10 @@ void TestVCardRoundTrip::shouldReadBackWhatSurvives_data()
     QTest::addColumn<pim::_Contact>("expected");
 
     QTest::newRow("name parts; display name and phonetic names are not written")
-        << contact("Dr John Q Smith Jr",
-                   { { pim::ENTITY_NAME, entity({ { "data1", "stale" }, { "data2", "John" },
-                                                  { "data3", "Smith" }, { "data4", "Q" },
-                                                  { "data5", "Dr" }, { "data6", "Jr" },
-                                                  { "data7", "jon" }, { "data8", "smis" } }) } })
-        << contact("Dr John Q Smith Jr",
-                   { { pim::ENTITY_NAME, entity({ { "data1", "Dr John Q Smith Jr" }, { "data2", "John" },
-                                                  { "data3", "Smith" }, { "data4", "Q" },
-                                                  { "data5", "Dr" }, { "data6", "Jr" } }) } });
-
-    QTest::newRow("display name family first with prefix and suffix")
-        << contact("Dr Li Q Wei Jr", { { pim::ENTITY_NAME, entity({ { "data2", "Wei" }, { "data3", "Li" },
-                                                                     { "data4", "Q" }, { "data5", "Dr" },
-                                                                     { "data6", "Jr" } }) } })
-        << contact("Dr Wei Q Li Jr", { { pim::ENTITY_NAME, entity({ { "data1", "Dr Wei Q Li Jr" }, { "data2", "Wei" },
-                                                                     { "data3", "Li" }, { "data4", "Q" },
-                                                                     { "data5", "Dr" }, { "data6", "Jr" } }) } });
+        << contact("Dr John Q Smith Jr", { { pim::ENTITY_NAME, entity({ { "data1", "stale" }, { "data2", "John" },
+            { "data3", "Smith" }, { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" }, { "data7", "jon" }, { "data8", "smis" } }) } })
+        << contact("Dr John Q Smith Jr", { { pim::ENTITY_NAME, entity({ { "data1", "Dr John Q Smith Jr" }, { "data2", "John" },
+            { "data3", "Smith" }, { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" } }) } });
     QTest::newRow("name without a name entity comes from FN")
         << contact("Just FN")
         << contact("Just FN", { { pim::ENTITY_NAME, entity({ { "data1", "Just FN" }, { "data2", "Just FN" } }) } });
@@ -112,16 +99,14 @@ void TestVCardRoundTrip::shouldReadBackWhatSurvives_data()
             << written("e", pim::ENTITY_EMAIL, in) << readBack("e", pim::ENTITY_EMAIL, out);
     }
     QTest::newRow("dates by sub-type")
-        << written("d", pim::ENTITY_EVENT,
-                        { entity({ { "data1", "2001-02-03T00:00:00" }, { "data2", 0 }, { "data3", "x" } }),
-                          entity({ { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } }),
-                          entity({ { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } }),
-                          entity({ { "data1", "1970-06-01T00:00:00" }, { "data2", 7 } }) })
-        << readBack("d", pim::ENTITY_EVENT,
-                        { entity({ { "data1", "2001-02-03T00:00:00" }, { "data2", 0 } }),
-                          entity({ { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } }),
-                          entity({ { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } }),
-                          entity({ { "data1", "1970-06-01T00:00:00" }, { "data2", 0 } }) });
+        << written("d", pim::ENTITY_EVENT, { entity({ { "data1", "2001-02-03T00:00:00" }, { "data2", 0 }, { "data3", "x" } }),
+                                             entity({ { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } }),
+                                             entity({ { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } }),
+                                             entity({ { "data1", "1970-06-01T00:00:00" }, { "data2", 7 } }) })
+        << readBack("d", pim::ENTITY_EVENT, { entity({ { "data1", "2001-02-03T00:00:00" }, { "data2", 0 } }),
+                                              entity({ { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } }),
+                                              entity({ { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } }),
+                                              entity({ { "data1", "1970-06-01T00:00:00" }, { "data2", 0 } }) });
     QTest::newRow("nickname, group and note: the last of each")
         << contact("s", { { pim::ENTITY_NAME, entity({ { "data2", "s" } }) },
                           { pim::ENTITY_NICKNAME, entity({ { "data1", "first" } }) },

@@ -19,8 +19,6 @@ private slots:
         QTest::newRow("only the stored display name") << QVariantMap { { "data1", "Stored Name" } } << "";
         QTest::newRow("last name alone has no leading blank")
             << QVariantMap { { "data3", "Smith" } } << "Smith";
-        QTest::newRow("prefix and last name")
-            << QVariantMap { { "data5", "Dr." }, { "data3", "Smith" } } << "Dr. Smith";
         QTest::newRow("empty middle name skipped")
             << QVariantMap { { "data2", "John" }, { "data4", "" }, { "data3", "Smith" }, { "data6", "Jr." } }
             << "John Smith Jr.";
@@ -46,7 +44,6 @@ private slots:
 
         QTest::newRow("street only") << QVariantMap { { "data4", "1 Main St" } } << "1 Main St";
         QTest::newRow("city only has no comma") << QVariantMap { { "data7", "Oslo" } } << "Oslo";
-        QTest::newRow("country only") << QVariantMap { { "data10", "Norway" } } << "Norway";
         QTest::newRow("postcode dropped without city and state")
             << QVariantMap { { "data4", "1 Main St" }, { "data9", "0150" } } << "1 Main St";
         QTest::newRow("state and postcode without city") << QVariantMap { { "data4", "1 Main St" },
@@ -56,8 +53,6 @@ private slots:
         QTest::newRow("street, city and postcode")
             << QVariantMap { { "data4", "1 Main St" }, { "data7", "Oslo" }, { "data9", "0150" } }
             << "1 Main St\nOslo, 0150";
-        QTest::newRow("city and state")
-            << QVariantMap { { "data7", "Austin" }, { "data8", "TX" } } << "Austin, TX";
         QTest::newRow("every part") << QVariantMap { { "data4", "Flat 2\n10 High St" }, { "data7", "Leeds" },
             { "data8", "West Yorkshire" }, { "data9", "LS1" }, { "data10", "UK" } }
                                     << "Flat 2\n10 High St\nLeeds, West Yorkshire LS1\nUK";
@@ -78,7 +73,6 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("empty bytes") << QVariant(QByteArray()) << "1B2M2Y8AsgTpgAmY7PhCfg==";
-        QTest::newRow("abc") << QVariant(QByteArray("abc")) << "kAFQmDzST7DWlj99KOF/cg==";
         QTest::newRow("bytes with NUL are hashed whole")
             << QVariant(QByteArray("\0\0", 2)) << "xBA/Ei0nZ3ydsUTK4TlKZg==";
     }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The contact list (group and keyword filters, order) and the group list
 // of a database file, and the index the name lookup runs on.
+#include "contactbuilders.h"
 #include "localdb.h"
 #include "localdbcombinerule.h"
 #include "sqlprobe.h"
@@ -21,16 +22,18 @@ private:
     unsigned long long m_work = 0;
     unsigned long long m_family = 0;
 
-    unsigned long long add(const QString& name, const QList<QPair<int, QString>>& data1s)
+    // A contact with one row per (type, data1), in the group when given.
+    void add(const QString& name, const QList<QPair<int, QString>>& data1s, unsigned long long group = 0)
     {
-        pim::_Contact c(0, QStringLiteral("src-") + name, name);
+        pim::_Contact c(0, "src-" + name, name);
         m_db->insertContactBase(c);
         for (const auto& [type, value] : data1s) {
-            pim::Entity e(0, QStringLiteral("e-") + value);
-            e.fields.insert(QStringLiteral("data1"), value);
+            pim::Entity e(0, "e-" + value);
+            e.fields.insert("data1", value);
             m_db->insertEntity(c.id, type, e);
         }
-        return c.id;
+        if (group)
+            m_db->setGroup(c.id, group, group == m_work ? "Work" : "family");
     }
     static QStringList names(const QList<pim::_Contact>& list)
     {
@@ -51,19 +54,15 @@ private slots:
         m_db->beginEdit();
         m_work = m_db->getGroupIdOrAdd(QStringLiteral("Work"));
         m_family = m_db->getGroupIdOrAdd(QStringLiteral("family"));
-        const auto adam = add("adam", {{1, "adam"}, {3, "555-1234"}});
-        m_db->setGroup(adam, m_work, "Work");
-        const auto zoe = add("Zoe", {{1, "Zoe"}, {4, "zoe@example.org"}});
-        m_db->setGroup(zoe, m_family, "family");
-        add(QStringLiteral("Émile"), {{1, QStringLiteral("Émile")}, {9, "50% off"}});
-        add("Bob", {});                         // no data rows: never listed
-        add("", {{3, "500"}});                   // nameless, sorts first
-        const auto carl = add("Carl", {{2, ""}}); // photo only
-        m_db->setGroup(carl, m_work, "Work");
+        add("adam", {{1, "adam"}, {3, "555-1234"}}, m_work);
+        add("Zoe", {{1, "Zoe"}, {4, "zoe@example.org"}}, m_family);
+        add("Émile", {{1, "Émile"}, {9, "50% off"}});
+        add("Bob", {});            // no data rows: never listed
+        add("", {{3, "500"}});     // nameless, sorts first
+        add("Carl", {{2, ""}}, m_work); // photo only
         add("Dora", {{13, "http://x.org/a_b"}});
         m_db->endEdit(true);
-        SqlProbe probe(m_db->path());
-        probe.exec("insert into data(type,contact_id,data1) values(9,9999,'orphan 555')");
+        SqlProbe(m_db->path()).exec("insert into data(type,contact_id,data1) values(9,9999,'orphan 555')");
     }
     void cleanup()
     {
@@ -76,13 +75,13 @@ private slots:
         QTest::addColumn<QString>("group");
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QStringList>("expected");
-        QTest::newRow("all, code-unit order") << "" << "" << QStringList{"", "Carl", "Dora", "Zoe", "adam", QStringLiteral("Émile")};
+        QTest::newRow("all, code-unit order") << "" << "" << QStringList{"", "Carl", "Dora", "Zoe", "adam", "Émile"};
         QTest::newRow("group Work") << "Work" << "" << QStringList{"Carl", "adam"};
         QTest::newRow("keyword in phone") << "" << "555" << QStringList{"adam"};
-        QTest::newRow("keyword as substring") << "" << "5" << QStringList{"", "adam", QStringLiteral("Émile")};
+        QTest::newRow("keyword as substring") << "" << "5" << QStringList{"", "adam", "Émile"};
         QTest::newRow("ASCII case folded") << "" << "ZOE" << QStringList{"Zoe"};
-        QTest::newRow("non-ASCII case not folded") << "" << QStringLiteral("émile") << QStringList{};
-        QTest::newRow("percent is literal") << "" << "50%" << QStringList{QStringLiteral("Émile")};
+        QTest::newRow("non-ASCII case not folded") << "" << "émile" << QStringList{};
+        QTest::newRow("percent is literal") << "" << "50%" << QStringList{"Émile"};
         QTest::newRow("underscore is literal") << "" << "_" << QStringList{"Dora"};
         QTest::newRow("backslash is literal") << "" << "\\" << QStringList{};
         QTest::newRow("group membership not searched") << "" << "Work" << QStringList{};
@@ -94,10 +93,7 @@ private slots:
         QFETCH(QString, group);
         QFETCH(QString, keyword);
         QFETCH(QStringList, expected);
-        const unsigned long long groupId = group.isEmpty()      ? 0
-                                         : group == "Work"      ? m_work
-                                         : group == "family"    ? m_family
-                                                                : 424242;
+        const unsigned long long groupId = group.isEmpty() ? 0 : group == "Work" ? m_work : 424242;
         QCOMPARE(names(m_db->contacts(groupId, keyword)), expected);
     }
 
@@ -154,13 +150,11 @@ private slots:
             try {
                 m_db->beginEdit();
                 for (int i = 0; i < 1000; ++i) {
-                    pim::_Contact in(0, QString(), QStringLiteral("W%1").arg(i % 500));
-                    pim::Entity phone;
-                    phone.fields.insert(QStringLiteral("data1"), QString::number(i));
-                    in.entities[pim::ENTITY_PHONE].append(phone);
                     pim::_Contact stored;
                     bool existed = false;
-                    m_db->combineContact(in, stored, existed);
+                    m_db->combineContact(testkit::contactOf(QStringLiteral("W%1").arg(i % 500),
+                                             { { 3, { QVariantMap { { "data1", QString::number(i) } } } } }),
+                        stored, existed);
                 }
                 m_db->endEdit(true);
             } catch (const std::exception& e) {

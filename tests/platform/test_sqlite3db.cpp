@@ -13,6 +13,17 @@
 #include <limits>
 #include <memory>
 
+namespace {
+
+// A value built fresh, so nothing but the wrapper can keep its bytes alive
+// once the statement that carries it is gone.
+QString freshCopy(const QString& text)
+{
+    return QString(text.constData(), text.size());
+}
+
+} // namespace
+
 class TestSqlite3DB : public QObject {
     Q_OBJECT
 
@@ -20,11 +31,12 @@ private:
     QTemporaryDir m_dir;
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    // A database with table t(id INTEGER PRIMARY KEY, n INTEGER, s TEXT, b BLOB).
+    // A fresh database with table t(id, n UNIQUE, s, b).
     void makeDb(Sqlite3DB& db, const QString& file)
     {
+        QFile::remove(path(file));
         db.openThrow(path(file), 6);
-        db.executeThrow("CREATE TABLE t(id INTEGER PRIMARY KEY AUTOINCREMENT, n INTEGER, s TEXT, b BLOB)");
+        db.executeThrow("CREATE TABLE t(id INTEGER PRIMARY KEY AUTOINCREMENT, n INTEGER UNIQUE, s TEXT, b BLOB)");
     }
 
 private slots:
@@ -101,6 +113,7 @@ private slots:
             << QStringLiteral("min") << QByteArray("m") << std::numeric_limits<long long>::min();
         QTest::newRow("blob with NUL bytes") << QStringLiteral("nul") << QByteArray("\0a\0\0b\xff", 6) << 7LL;
         QTest::newRow("text with NUL inside") << QString::fromUtf16(u"a\u0000b", 3) << QByteArray("t") << 2LL;
+        QTest::newRow("long text and blob") << QString(70000, 'x') << QByteArray(70000, 'y') << 3LL;
     }
     void shouldRoundTripValues()
     {
@@ -109,19 +122,30 @@ private slots:
         QFETCH(long long, number);
 
         const QString file = path("roundtrip.db");
-        QFile::remove(file);
         {
             Sqlite3DB db;
             makeDb(db, "roundtrip.db");
             db.executeThrow(Sqlite3Sql("INSERT INTO t(n, s, b) VALUES(?, ?, ?)")
                                 .addInt64Param(number)
-                                .addTextParam(text)
-                                .addBlobParam(blob));
+                                .addTextParam(freshCopy(text))
+                                .addBlobParam(QByteArray(blob.constData(), blob.size())));
             QCOMPARE(db.lastInsertId(), 1LL);
+            db.executeThrow("INSERT INTO t(n, s, b) VALUES(42, 'other', X'7a')");
         }
         Sqlite3DB db;
         db.openThrow(file, 2);
-        Sqlite3Cursor c = db.queryThrow("SELECT n, s, b, s IS NULL AS sNull, b IS NULL AS bNull FROM t");
+        const char* const find = "SELECT n, s, b, s IS NULL AS sNull, b IS NULL AS bNull FROM t WHERE s = ? AND b = ?";
+        Sqlite3Cursor c = db.queryThrow(
+            Sqlite3Sql(find).addTextParam(freshCopy(text)).addBlobParam(QByteArray(blob.constData(), blob.size())));
+        // The same text while the first run is open gets a statement of its
+        // own; both keep their own values, even over freed memory.
+        Sqlite3Cursor other = db.queryThrow(Sqlite3Sql(find).addTextParam("other").addBlobParam("z"));
+        QList<QByteArray> noise;
+        for (int i = 0; i < 64; ++i)
+            noise.append(QByteArray(qMax<qsizetype>(16, text.size() * 3), char('A' + i % 26)));
+        QVERIFY(other.moveNext());
+        QCOMPARE(other.getInt64("n"), 42LL);
+        QCOMPARE(c.count(), 1);
         QVERIFY(c.moveNext());
         QCOMPARE(c.getInt64("n"), number);
         QCOMPARE(c.getText("s"), text.isNull() ? QString(QLatin1String("")) : text);
@@ -131,42 +155,33 @@ private slots:
         QVERIFY(!c.moveNext());
     }
 
-    void shouldReadNullAsEmpty()
-    {
-        Sqlite3DB db;
-        makeDb(db, "null.db");
-        db.executeThrow(Sqlite3Sql("INSERT INTO t(n, s, b) VALUES(?, ?, ?)")
-                            .addNullParam()
-                            .addNullParam()
-                            .addNullParam());
-        Sqlite3Cursor c = db.queryThrow("SELECT * FROM t");
-        QVERIFY(c.moveNext());
-        QVERIFY(c.isNull("s"));
-        QCOMPARE(c.getInt("n"), 0);
-        QCOMPARE(c.getInt64("n"), 0LL);
-        QVERIFY(c.getText("s").isEmpty());
-        QVERIFY(!c.getText("s").isNull());
-        QVERIFY(c.getBlob("b").isEmpty());
-    }
-
     void shouldNestTransactions_data()
     {
-        // B begin, C commit, R rollback, I<n> insert n, X close without commit.
+        // B begin, C commit, R rollback, I<n> insert n (a second insert of
+        // the same n fails on the UNIQUE key and is ignored), O close and
+        // open again, E<n> expect depth n.
         QTest::addColumn<QString>("script");
         QTest::addColumn<QList<long long>>("kept");
 
         QTest::newRow("outer commit persists") << "B I1 I2 C" << QList<long long> { 1, 2 };
-        QTest::newRow("inner commit then outer rollback keeps nothing")
-            << "B I1 B I2 C R" << QList<long long> {};
-        QTest::newRow("inner rollback then outer commit keeps outer rows")
-            << "B I1 B I2 R I3 C" << QList<long long> { 1, 3 };
+        QTest::newRow("inner commit then outer rollback keeps nothing") << "B I1 B I2 C R E0 I9" << QList<long long> { 9 };
+        QTest::newRow("inner rollback then outer commit keeps outer rows") << "B I1 B I2 R I3 C" << QList<long long> { 1, 3 };
         QTest::newRow("rollback at depth 0 is a no-op") << "I1 R C" << QList<long long> { 1 };
-        QTest::newRow("three levels, middle rolled back")
-            << "B I1 B I2 B I3 C R I4 C" << QList<long long> { 1, 4 };
-        QTest::newRow("second inner after a rolled back one")
-            << "B B I1 R B I2 C C" << QList<long long> { 2 };
-        QTest::newRow("close discards an open transaction") << "B I1 B I2 C X" << QList<long long> {};
+        QTest::newRow("three levels, middle rolled back") << "B I1 B I2 B I3 C R E1 I4 C" << QList<long long> { 1, 4 };
+        QTest::newRow("same level reused") << "B B I1 C B I2 R B I3 C C" << QList<long long> { 1, 3 };
+        QTest::newRow("close discards an open transaction") << "B I1 B I2 C O E0 B I5 C" << QList<long long> { 5 };
+        QTest::newRow("savepoints after reopen") << "B I1 B I2 R C O B I3 B I4 C C" << QList<long long> { 1, 3, 4 };
+        QTest::newRow("failed insert inside a savepoint is undone alone") << "B I1 B I7 I7 R B I8 C C" << QList<long long> { 1, 8 };
         QTest::newRow("extra commits are harmless") << "B I1 C C C" << QList<long long> { 1 };
+        // One savepoint per item inside one edit, as a large import does.
+        QString many = "B";
+        QList<long long> evens;
+        for (int i = 0; i < 2000; ++i) {
+            many += QStringLiteral(" B I%1 %2").arg(i).arg(i % 2 ? 'R' : 'C');
+            if (i % 2 == 0)
+                evens << i;
+        }
+        QTest::newRow("2000 savepoints, every other rolled back") << many + " E1 C" << evens;
     }
     void shouldNestTransactions()
     {
@@ -174,7 +189,6 @@ private slots:
         QFETCH(QList<long long>, kept);
 
         const QString file = path("nest.db");
-        QFile::remove(file);
         {
             Sqlite3DB db;
             makeDb(db, "nest.db");
@@ -185,20 +199,40 @@ private slots:
                     db.commitTran();
                 } else if (op == "R") {
                     db.rollbackTran();
-                } else if (op == "X") {
+                } else if (op == "O") {
                     db.close();
-                    QCOMPARE(db.tranDepth(), 0);
+                    db.openThrow(file, 2);
+                } else if (op.startsWith('E')) {
+                    QCOMPARE(db.tranDepth(), op.mid(1).toInt());
                 } else {
-                    db.executeThrow(
-                        Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addInt64Param(op.mid(1).toLongLong()));
+                    const QString err = errorOf([&] {
+                        db.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addInt64Param(op.mid(1).toLongLong()));
+                    });
+                    QVERIFY2(err.isEmpty() || err.contains("UNIQUE"), qPrintable(err));
                 }
             }
-            if (db.isOpen())
-                QCOMPARE(db.tranDepth(), 0);
+            QCOMPARE(db.tranDepth(), 0);
         }
         Sqlite3DB db;
-        db.openThrow(file, 2);
+        db.openThrow(file, 1);
         QCOMPARE(column0(db, "SELECT n FROM t ORDER BY n"), kept);
+    }
+
+    void shouldNameAFailedBeginAndStayOutside()
+    {
+        Sqlite3DB db;
+        makeDb(db, "busy.db");
+        // A transaction opened behind the wrapper's back makes its BEGIN fail.
+        db.executeThrow("BEGIN");
+        const QString err = errorOf([&] { db.beginTran(); });
+        QVERIFY2(err.contains("begin transaction \"BEGIN\" failed"), qPrintable(err));
+        QCOMPARE(db.tranDepth(), 0);
+        db.executeThrow("ROLLBACK");
+        // The prepared BEGIN is still good after its failure.
+        db.beginTran();
+        db.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(1));
+        db.commitTran();
+        QCOMPARE(column0(db, "SELECT n FROM t"), QList<long long> { 1 });
     }
 
     void shouldReportAndUndoFailedCommit()
@@ -432,6 +466,81 @@ private slots:
         QVERIFY(errorOf([&] { a.getInt("missing"); }).contains("no column named"));
         QVERIFY(!a.moveNext());
         QVERIFY(errorOf([&] { a.getInt("n"); }).contains("no current row"));
+    }
+
+    void shouldKeepSeveralTextsOfOneRunApart_data()
+    {
+        // Two rows written with one statement, the second after the first.
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("second");
+        QTest::newRow("non-ASCII between ASCII")
+            << QStringList { "Ann", "Zoë", "Lee", "张伟" } << QStringList { "ä", "b", "ö", "c" };
+        QTest::newRow("empty texts between") << QStringList { "", "x", "", "yy" } << QStringList { "p", "", "q", "" };
+        QTest::newRow("long run, then a short one")
+            << QStringList { QString(5000, 'L'), QString(3000, 'M'), "s", QString(100000, 'N') }
+            << QStringList { "1", "22", "333", "4444" };
+    }
+    void shouldKeepSeveralTextsOfOneRunApart()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        Sqlite3DB db;
+        makeDb(db, "texts.db");
+        db.executeThrow("CREATE TABLE four(k INTEGER, a TEXT, b TEXT, c TEXT, d TEXT)");
+        const QList<QStringList> rows { first, second };
+        for (int k = 0; k < rows.size(); ++k) {
+            Sqlite3Sql sql("INSERT INTO four VALUES(?,?,?,?,?)");
+            sql.addIntParam(k);
+            for (const QString& text : rows.at(k))
+                sql.addTextParam(freshCopy(text));
+            db.executeThrow(sql);
+        }
+        Sqlite3Cursor c = db.queryThrow("SELECT a, b, c, d FROM four ORDER BY k");
+        for (const QStringList& expected : rows) {
+            QVERIFY(c.moveNext());
+            QCOMPARE((QStringList { c.getText(0), c.getText(1), c.getText(2), c.getText(3) }), expected);
+        }
+        QVERIFY(!c.moveNext());
+    }
+
+    void shouldReadColumnsByPosition_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("text column") << 0 << "Åsa" << QByteArray("Åsa") << "";
+        QTest::newRow("NULL reads empty") << 1 << "" << QByteArray() << "";
+        QTest::newRow("blob column") << 2 << "b" << QByteArray("b\0c", 3) << "";
+        QTest::newRow("integer as text") << 3 << "42" << QByteArray("42") << "";
+        QTest::newRow("negative index") << -1 << "" << QByteArray() << "column index -1 out of range";
+        QTest::newRow("one past the end") << 4 << "" << QByteArray() << "column index 4 out of range";
+    }
+    void shouldReadColumnsByPosition()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
+        Sqlite3DB db;
+        makeDb(db, "pos.db");
+        db.executeThrow(Sqlite3Sql("INSERT INTO t(n,s,b) VALUES(42,?,?)").addTextParam("Åsa").addBlobParam(QByteArray("b\0c", 3)));
+        Sqlite3Cursor c = db.queryThrow("SELECT s, NULL AS z, b, n FROM t");
+        QVERIFY(errorOf([&] { c.getText(0); }).contains("no current row"));
+        QVERIFY(c.moveNext());
+        if (!error.isEmpty()) {
+            QVERIFY(errorOf([&] { c.getText(index); }).contains(error));
+            QVERIFY(errorOf([&] { c.getBlob(index); }).contains(error));
+            return;
+        }
+        const QString gotText = c.getText(index);
+        QVERIFY(!gotText.isNull());
+        if (index != 2)
+            QCOMPARE(gotText, text);
+        QCOMPARE(c.getBlob(index), bytes);
+        QCOMPARE(c.getInt64(index), index == 3 ? 42LL : 0LL);
+        QCOMPARE(c.isNull("z"), true);
+        QCOMPARE(c.getInt("z"), 0);
     }
 
     void shouldHandOverBetweenThreads()

@@ -49,43 +49,40 @@ void play(QWidget& window, const QString& script)
 class TestWinMovable : public QObject {
     Q_OBJECT
 private slots:
-    void shouldDragOnlyWithTheLeftButton_data();
-    void shouldDragOnlyWithTheLeftButton();
+    void shouldDragOnlyWithTheLeftButton_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QPoint>("expectedShift");
+        QTest::addColumn<int>("expectedPresses");
+
+        QTest::newRow("moves add up, backwards too") << "PL10,10 M15,10 M12,4" << QPoint(7, -6) << 1;
+        QTest::newRow("move before any press") << "M30,30" << QPoint(0, 0) << 0;
+        QTest::newRow("right button records but does not drag") << "PR10,10 M20,20" << QPoint(0, 0) << 1;
+        QTest::newRow("release ends the drag") << "PL10,10 RL10,10 M25,25" << QPoint(0, 0) << 1;
+        QTest::newRow("a new left press drags again") << "PL10,10 RL10,10 PL20,20 M23,24" << QPoint(3, 4) << 2;
+        QTest::newRow("press on the very corner does not drag") << "PL0,0 M5,5" << QPoint(0, 0) << 1;
+        QTest::newRow("right press after left stops the drag") << "PL10,10 PR12,12 M20,20" << QPoint(0, 0) << 2;
+    }
+
+    void shouldDragOnlyWithTheLeftButton()
+    {
+        QFETCH(QString, script);
+        QFETCH(QPoint, expectedShift);
+        QFETCH(int, expectedPresses);
+
+        CountingWindow window;
+        window.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+        window.setGeometry(100, 100, 200, 100);
+        WinMovable movable(&window);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QPoint start = window.pos();
+
+        play(window, script);
+        QCOMPARE(window.pos() - start, expectedShift);
+        QCOMPARE(window.presses, expectedPresses);
+    }
 };
-
-void TestWinMovable::shouldDragOnlyWithTheLeftButton_data()
-{
-    QTest::addColumn<QString>("script");
-    QTest::addColumn<QPoint>("expectedShift");
-    QTest::addColumn<int>("expectedPresses");
-
-    QTest::newRow("moves add up, backwards too") << "PL10,10 M15,10 M12,4" << QPoint(7, -6) << 1;
-    QTest::newRow("move before any press") << "M30,30" << QPoint(0, 0) << 0;
-    QTest::newRow("right button records but does not drag") << "PR10,10 M20,20" << QPoint(0, 0) << 1;
-    QTest::newRow("release ends the drag") << "PL10,10 RL10,10 M25,25" << QPoint(0, 0) << 1;
-    QTest::newRow("a new left press drags again") << "PL10,10 RL10,10 PL20,20 M23,24" << QPoint(3, 4) << 2;
-    QTest::newRow("press on the very corner does not drag") << "PL0,0 M5,5" << QPoint(0, 0) << 1;
-    QTest::newRow("right press after left stops the drag") << "PL10,10 PR12,12 M20,20" << QPoint(0, 0) << 2;
-}
-
-void TestWinMovable::shouldDragOnlyWithTheLeftButton()
-{
-    QFETCH(QString, script);
-    QFETCH(QPoint, expectedShift);
-    QFETCH(int, expectedPresses);
-
-    CountingWindow window;
-    window.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
-    window.setGeometry(100, 100, 200, 100);
-    WinMovable movable(&window);
-    window.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&window));
-    const QPoint start = window.pos();
-
-    play(window, script);
-    QCOMPARE(window.pos() - start, expectedShift);
-    QCOMPARE(window.presses, expectedPresses);
-}
 
 QTEST_MAIN(TestWinMovable)
 #include "tst_winmovable.moc"

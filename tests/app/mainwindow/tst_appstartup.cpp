@@ -90,191 +90,175 @@ const qint64 kNow = 1700000000;
 class TestAppStartup : public QObject {
     Q_OBJECT
 private slots:
-    void stepOrder_data();
-    void stepOrder();
-    void wrongWrapperEndsWithOneErrorBox_data();
-    void wrongWrapperEndsWithOneErrorBox();
-    void storageWarningText();
-    void instanceLock_data();
-    void instanceLock();
-    void updateSchedule_data();
-    void updateSchedule();
-};
+    void stepOrder_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<bool>("lockFree");
+        QTest::addColumn<bool>("baseExists");
+        QTest::addColumn<int>("loopResult");
+        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<int>("exitCode");
 
-void TestAppStartup::stepOrder_data()
-{
-    QTest::addColumn<int>("version");
-    QTest::addColumn<bool>("lockFree");
-    QTest::addColumn<bool>("baseExists");
-    QTest::addColumn<int>("loopResult");
-    QTest::addColumn<QStringList>("expected");
-    QTest::addColumn<int>("exitCode");
-
-    const QStringList loop { "event loop" };
-    QTest::newRow("event loop result is the exit code")
-        << 8 << true << true << 3 << kStart + kRun + loop + kTeardown + kEnd << 3;
-    QTest::newRow("missing base folder warns over the shown window")
-        << 8 << true << false << 0 << kStart + kRun + QStringList { "storage warning" } + loop + kTeardown + kEnd << 0;
-    QTest::newRow("wrong wrapper stops before guard and window")
-        << 7 << true << true << 0 << kStart + QStringList { "error: invalid libsqlite_qt." } + kEnd << 1;
-    QTest::newRow("data folder held by another instance")
-        << 8 << false << true << 0
-        << kStart + QStringList { "lock data folder", "error: " + AppStartup::dataFolderInUseText() } + kEnd << 1;
-}
-
-void TestAppStartup::stepOrder()
-{
-    QFETCH(int, version);
-    QFETCH(bool, lockFree);
-    QFETCH(bool, baseExists);
-    QFETCH(int, loopResult);
-    QFETCH(QStringList, expected);
-    QFETCH(int, exitCode);
-
-    QTemporaryDir home;
-    ScriptedSteps steps;
-    steps.version = version;
-    steps.lockFree = lockFree;
-    steps.loopResult = loopResult;
-    steps.baseFolder = baseExists ? home.path() : home.filePath(QStringLiteral("QuorVantile"));
-
-    QCOMPARE(AppStartup::run(steps), exitCode);
-    QCOMPARE(steps.steps, expected);
-}
-
-void TestAppStartup::wrongWrapperEndsWithOneErrorBox_data()
-{
-    QTest::addColumn<int>("version");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<int>("boxes");
-    QTest::addColumn<bool>("window");
-
-    QTest::newRow("wrapper 7") << 7 << 1 << 1 << false;
-    QTest::newRow("wrapper 9") << 9 << 1 << 1 << false;
-    QTest::newRow("wrapper 8 runs the window") << 8 << 7 << 0 << true;
-}
-
-void TestAppStartup::wrongWrapperEndsWithOneErrorBox()
-{
-    QFETCH(int, version);
-    QFETCH(int, exitCode);
-    QFETCH(int, boxes);
-    QFETCH(bool, window);
-
-    DataFolderFixture folder;
-    QVERIFY(folder.isValid());
-    MessageBoxRecorder recorder;
-    ProgramStepsUnderTest steps(version);
-
-    QCOMPARE(AppStartup::run(steps), exitCode);
-    QCOMPARE(recorder.count(), boxes);
-    if (boxes > 0) {
-        QCOMPARE(recorder.boxes().constFirst().icon, QMessageBox::Critical);
-        QVERIFY(recorder.boxes().constFirst().text.contains(QStringLiteral("invalid libsqlite_qt.")));
-    }
-    QCOMPARE(steps.windowBuilt, window);
-    QCOMPARE(steps.windowShown, window);
-    // The teardown has given the folder back.
-    QVERIFY(!QFile::exists(folder.dataFolder().filePath(QLatin1String(InstanceLock::kFileName))));
-}
-
-void TestAppStartup::storageWarningText()
-{
-    QTemporaryDir home;
-    QVERIFY(AppStartup::isStorageWritable(home.path()));
-    QVERIFY(!AppStartup::isStorageWritable(home.filePath(QStringLiteral("QuorVantile"))));
-    QVERIFY(!AppStartup::isStorageWritable(QString()));
-    const QString text = AppStartup::storageWarningText();
-    QVERIFY(text.startsWith(QStringLiteral("Please allow Quorvantile to access storage on Mac. ")));
-    // Without a tutorial page the warning carries no link at all.
-    if (QByteArray(product::kStorageTutorialPage).isEmpty())
-        QVERIFY(!text.contains(QStringLiteral("<a ")));
-    else
-        QVERIFY(text.contains(QStringLiteral("\">How to?</a>")));
-}
-
-void TestAppStartup::instanceLock_data()
-{
-    QTest::addColumn<QString>("situation");
-    QTest::addColumn<int>("outcome");
-
-    QTest::newRow("free folder") << "free" << int(InstanceLock::Acquired);
-    QTest::newRow("second instance on the same folder") << "held" << int(InstanceLock::HeldElsewhere);
-    QTest::newRow("free again after release") << "released" << int(InstanceLock::Acquired);
-    QTest::newRow("lock of a process that died is taken over") << "dead owner" << int(InstanceLock::Acquired);
-    // Not mistaken for a second instance: start-up goes on to the storage
-    // warning instead of refusing to run.
-    QTest::newRow("missing folder is no other instance") << "missing" << int(InstanceLock::Unavailable);
-}
-
-void TestAppStartup::instanceLock()
-{
-    QFETCH(QString, situation);
-    QFETCH(int, outcome);
-
-    QTemporaryDir dir;
-    const QString folder = dir.path();
-    const QString lockPath = QDir(folder).filePath(QLatin1String(InstanceLock::kFileName));
-    InstanceLock first;
-    if (situation == QLatin1String("held") || situation == QLatin1String("released"))
-        QCOMPARE(int(first.acquire(folder)), int(InstanceLock::Acquired));
-    if (situation == QLatin1String("released"))
-        first.release();
-    if (situation == QLatin1String("dead owner")) {
-        // A lock file exactly as a crashed instance leaves it, naming a
-        // process that no longer exists.
-        QProcess finished;
-        finished.start(QStringLiteral("true"), {});
-        QVERIFY(finished.waitForStarted(5000));
-        const qint64 deadPid = finished.processId();
-        QVERIFY(finished.waitForFinished(5000));
-        QLockFile model(lockPath);
-        QVERIFY(model.tryLock(0));
-        QFile file(lockPath);
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QList<QByteArray> lines = file.readAll().split('\n');
-        file.close();
-        model.unlock(); // removes the file: it is written back as the dead one's
-        lines[0] = QByteArray::number(deadPid);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(lines.join('\n'));
+        const QStringList loop { "event loop" };
+        QTest::newRow("event loop result is the exit code")
+            << 8 << true << true << 3 << kStart + kRun + loop + kTeardown + kEnd << 3;
+        QTest::newRow("missing base folder warns over the shown window")
+            << 8 << true << false << 0 << kStart + kRun + QStringList { "storage warning" } + loop + kTeardown + kEnd << 0;
+        QTest::newRow("wrong wrapper stops before guard and window")
+            << 7 << true << true << 0 << kStart + QStringList { "error: invalid libsqlite_qt." } + kEnd << 1;
+        QTest::newRow("data folder held by another instance")
+            << 8 << false << true << 0
+            << kStart + QStringList { "lock data folder", "error: " + AppStartup::dataFolderInUseText() } + kEnd << 1;
     }
 
-    const QString target = situation == QLatin1String("missing") ? dir.filePath(QStringLiteral("gone/away")) : folder;
-    InstanceLock second;
-    QCOMPARE(int(second.acquire(target)), outcome);
-    QCOMPARE(second.isHeld(), outcome == int(InstanceLock::Acquired));
-}
+    void stepOrder()
+    {
+        QFETCH(int, version);
+        QFETCH(bool, lockFree);
+        QFETCH(bool, baseExists);
+        QFETCH(int, loopResult);
+        QFETCH(QStringList, expected);
+        QFETCH(int, exitCode);
 
-void TestAppStartup::updateSchedule_data()
-{
-    QTest::addColumn<QByteArray>("content");
-    QTest::addColumn<bool>("fileExists");
-    QTest::addColumn<bool>("due");
+        QTemporaryDir home;
+        ScriptedSteps steps;
+        steps.version = version;
+        steps.lockFree = lockFree;
+        steps.loopResult = loopResult;
+        steps.baseFolder = baseExists ? home.path() : home.filePath(QStringLiteral("QuorVantile"));
 
-    const qint64 now = kNow;
-    QTest::newRow("never checked") << QByteArray() << false << true;
-    QTest::newRow("checked a day minus a second ago") << QByteArray::number(now - 86400) << true << false;
-    QTest::newRow("checked 86401 seconds ago") << QByteArray::number(now - 86401) << true << true;
-    QTest::newRow("text that is no number") << QByteArray("yesterday") << true << true;
-    QTest::newRow("time in the future wraps and checks") << QByteArray::number(now + 10) << true << true;
-}
+        QCOMPARE(AppStartup::run(steps), exitCode);
+        QCOMPARE(steps.steps, expected);
+    }
 
-void TestAppStartup::updateSchedule()
-{
-    QFETCH(QByteArray, content);
-    QFETCH(bool, fileExists);
-    QFETCH(bool, due);
+    void wrongWrapperEndsWithOneErrorBox_data()
+    {
+        QTest::addColumn<int>("version");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<int>("boxes");
+        QTest::addColumn<bool>("window");
 
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QLatin1String(UpdateCheckSchedule::kTimeFileName));
-    if (fileExists) {
+        QTest::newRow("wrapper 7") << 7 << 1 << 1 << false;
+        QTest::newRow("wrapper 9") << 9 << 1 << 1 << false;
+        QTest::newRow("wrapper 8 runs the window") << 8 << 7 << 0 << true;
+    }
+
+    void wrongWrapperEndsWithOneErrorBox()
+    {
+        QFETCH(int, version);
+        QFETCH(int, exitCode);
+        QFETCH(int, boxes);
+        QFETCH(bool, window);
+
+        DataFolderFixture folder;
+        MessageBoxRecorder recorder;
+        ProgramStepsUnderTest steps(version);
+
+        QCOMPARE(AppStartup::run(steps), exitCode);
+        QCOMPARE(recorder.count(), boxes);
+        if (boxes > 0) {
+            QCOMPARE(recorder.boxes().constFirst().icon, QMessageBox::Critical);
+            QVERIFY(recorder.boxes().constFirst().text.contains(QStringLiteral("invalid libsqlite_qt.")));
+        }
+        QCOMPARE(steps.windowBuilt, window);
+        QCOMPARE(steps.windowShown, window);
+        // The teardown has given the folder back.
+        QVERIFY(!QFile::exists(folder.dataFolder().filePath(QLatin1String(InstanceLock::kFileName))));
+    }
+
+    void storageWarningText()
+    {
+        QTemporaryDir home;
+        QVERIFY(AppStartup::isStorageWritable(home.path()));
+        QVERIFY(!AppStartup::isStorageWritable(home.filePath(QStringLiteral("QuorVantile"))));
+        QVERIFY(!AppStartup::isStorageWritable(QString()));
+        const QString text = AppStartup::storageWarningText();
+        QVERIFY(text.startsWith(QStringLiteral("Please allow Quorvantile to access storage on Mac. ")));
+        // Without a tutorial page the warning carries no link at all.
+        if (QByteArray(product::kStorageTutorialPage).isEmpty())
+            QVERIFY(!text.contains(QStringLiteral("<a ")));
+        else
+            QVERIFY(text.contains(QStringLiteral("\">How to?</a>")));
+    }
+
+    void instanceLock_data()
+    {
+        QTest::addColumn<QString>("situation");
+        QTest::addColumn<int>("outcome");
+
+        QTest::newRow("free folder") << "free" << int(InstanceLock::Acquired);
+        QTest::newRow("second instance on the same folder") << "held" << int(InstanceLock::HeldElsewhere);
+        QTest::newRow("free again after release") << "released" << int(InstanceLock::Acquired);
+        QTest::newRow("lock of a process that died is taken over") << "dead owner" << int(InstanceLock::Acquired);
+        // Not mistaken for a second instance: start-up goes on to the storage
+        // warning instead of refusing to run.
+        QTest::newRow("missing folder is no other instance") << "missing" << int(InstanceLock::Unavailable);
+    }
+
+    void instanceLock()
+    {
+        QFETCH(QString, situation);
+        QFETCH(int, outcome);
+
+        QTemporaryDir dir;
+        const QString folder = dir.path();
+        const QString lockPath = QDir(folder).filePath(QLatin1String(InstanceLock::kFileName));
+        InstanceLock first;
+        if (situation == QLatin1String("held") || situation == QLatin1String("released"))
+            QCOMPARE(int(first.acquire(folder)), int(InstanceLock::Acquired));
+        if (situation == QLatin1String("released"))
+            first.release();
+        if (situation == QLatin1String("dead owner")) {
+            // A lock file exactly as a crashed instance leaves it, naming a
+            // process that no longer exists.
+            QProcess finished;
+            finished.start(QStringLiteral("true"), {});
+            QVERIFY(finished.waitForStarted(5000));
+            const qint64 deadPid = finished.processId();
+            QVERIFY(finished.waitForFinished(5000));
+            QLockFile model(lockPath);
+            QVERIFY(model.tryLock(0));
+            QFile file(lockPath);
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            QList<QByteArray> lines = file.readAll().split('\n');
+            file.close();
+            model.unlock(); // removes the file: it is written back as the dead one's
+            lines[0] = QByteArray::number(deadPid);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(lines.join('\n'));
+        }
+
+        const QString target = situation == QLatin1String("missing") ? dir.filePath(QStringLiteral("gone/away")) : folder;
+        InstanceLock second;
+        QCOMPARE(int(second.acquire(target)), outcome);
+        QCOMPARE(second.isHeld(), outcome == int(InstanceLock::Acquired));
+    }
+
+    void updateSchedule_data()
+    {
+        QTest::addColumn<QByteArray>("content"); // empty: no file
+        QTest::addColumn<bool>("due");
+        QTest::newRow("never checked") << QByteArray() << true;
+        QTest::newRow("checked a day minus a second ago") << QByteArray::number(kNow - 86400) << false;
+        QTest::newRow("checked 86401 seconds ago") << QByteArray::number(kNow - 86401) << true;
+        QTest::newRow("text that is no number") << QByteArray("yesterday") << true;
+        QTest::newRow("time in the future checks") << QByteArray::number(kNow + 10) << true;
+    }
+
+    void updateSchedule()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, due);
+
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QLatin1String(UpdateCheckSchedule::kTimeFileName));
         QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(content);
+        if (!content.isEmpty())
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
+        file.close();
+        QCOMPARE(UpdateCheckSchedule::isDue(path, kNow), due);
     }
-    QCOMPARE(UpdateCheckSchedule::isDue(path, kNow), due);
-}
+};
 
 QTEST_MAIN(TestAppStartup)
 #include "tst_appstartup.moc"

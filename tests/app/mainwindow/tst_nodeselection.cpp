@@ -25,12 +25,9 @@ QStringList split(const char* list) { return QString::fromUtf8(list).split(QLati
 struct Scene {
     Scene(int iPhones, int androids)
     {
-        const QList<DataFolderFixture::Person> people {
-            { "Ann Lee", "555-0101", "", "Friends" },
-            { "Bob Stone", "555-0102", "bob@joanne.example", "" },
-            { "Carl Hanna", "", "carl@example.org", "Friends" },
-            { "Dora Quinn", "555-0199", "", "" },
-        };
+        const QList<DataFolderFixture::Person> people { { "Ann Lee", "555-0101", "", "Friends" },
+            { "Bob Stone", "555-0102", "bob@joanne.example", "" }, { "Carl Hanna", "", "carl@example.org", "Friends" },
+            { "Dora Quinn", "555-0199", "", "" } };
         for (int i = 1; i <= iPhones; ++i)
             folder.writeDb("ios_virtual", QStringLiteral("iPhone %1.db").arg(i), people);
         for (int i = 1; i <= androids; ++i)
@@ -54,7 +51,6 @@ struct Scene {
         }
         return true;
     }
-    // Selects the first `rows` rows of the contact list.
     void selectRows(int rows)
     {
         QItemSelectionModel* selection = ui()->treeContacts->selectionModel();
@@ -75,6 +71,7 @@ struct Scene {
         ui()->txtKeyword->setText(keyword);
         QTest::keyClick(ui()->txtKeyword, Qt::Key_Return);
     }
+    QString total() const { return ui()->lbTotal->text(); }
 
     DataFolderFixture folder;
     FakeDeviceLayer layer;
@@ -98,296 +95,234 @@ QStringList entries(const QMenu& menu)
 
 class TestNodeSelection : public QObject {
     Q_OBJECT
-private slots:
-    void initTestCase();
-    void cleanupTestCase() { QCoreApplication::removeTranslator(&m_translator); }
-    void enabledEntries_data();
-    void enabledEntries();
-    void nodeLoad_data();
-    void nodeLoad();
-    void cardFollowsTheList();
-    void search_data();
-    void search();
-    void rootKeepsTheKeywordLine();
-    void contextMenu_data();
-    void contextMenu();
-    void failingNodeShowsOneError();
-    void failingSearchShowsOneError();
-
-private:
     FallbackTranslator m_translator;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
+        QCoreApplication::installTranslator(&m_translator);
+    }
+    void cleanupTestCase() { QCoreApplication::removeTranslator(&m_translator); }
+
+    void enabledEntries_data()
+    {
+        QTest::addColumn<int>("iPhones");
+        QTest::addColumn<int>("androids");
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QStringList>("extra"); // enabled beside imports and node commands
+
+        QTest::newRow("lone iPhone") << 1 << 0 << "iPhone 1" << split("Backup Contacts");
+        QTest::newRow("one of two iPhones") << 2 << 0 << "iPhone 2" << split("Backup Contacts,iPhone to iPhone");
+        QTest::newRow("iPhone beside an Android") << 1 << 1 << "iPhone 1" << split("Backup Contacts,iPhone to Android");
+        QTest::newRow("Android beside an iPhone") << 1 << 1 << "Android 1" << split("Backup Contacts,Android to iPhone");
+        QTest::newRow("group of an Android keeps the phone's entries")
+            << 0 << 2 << "Android 1/Friends" << split("Backup Contacts,Android to Android");
+        QTest::newRow("local database without phones") << 0 << 0 << "home.db" << QStringList {};
+        QTest::newRow("local database with both kinds of phone")
+            << 1 << 1 << "home.db" << split("Restore Contacts to iPhone,Restore Contacts to Android");
+        QTest::newRow("Devices root: imports only") << 1 << 1 << "Devices" << QStringList {};
+    }
+    void enabledEntries()
+    {
+        QFETCH(int, iPhones);
+        QFETCH(int, androids);
+        QFETCH(QString, node);
+        QFETCH(QStringList, extra);
+
+        Scene scene(iPhones, androids);
+        QVERIFY(scene.select(node));
+        QStringList expected = extra + split("Import from iTunes,Import from File");
+        if (node != QLatin1String("Devices"))
+            expected += split("Add Contact,Export Contacts to File,Print Contacts,Delete Contact");
+        QStringList actual;
+        for (int index = 0; index < MainWindow::TB_COUNT; ++index) {
+            if (scene.window->toolBarAction(index)->isEnabled())
+                actual << scene.window->toolBarAction(index)->text();
+        }
+        actual.sort();
+        expected.sort();
+        QCOMPARE(actual, expected);
+    }
+
+    void nodeLoad_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("local database lists all, sorted") << "home.db" << split("Ann Lee,Bob Stone,Carl Hanna,Dora Quinn");
+        QTest::newRow("group lists its members only") << "home.db/Friends" << split("Ann Lee,Carl Hanna");
+        QTest::newRow("root empties the list") << "Local Databases" << QStringList {};
+    }
+    void nodeLoad()
+    {
+        QFETCH(QString, node);
+        QFETCH(QStringList, names);
+
+        Scene scene(1, 0);
+        // Something listed and selected before, to see it go.
+        QVERIFY(scene.select("iPhone 1"));
+        scene.selectRows(2);
+        QVERIFY(scene.select(node));
+
+        QCOMPARE(scene.listedNames(), names);
+        QCOMPARE(scene.total(), QStringLiteral("Total:%1").arg(names.size()));
+        // Row 0 current but nothing selected: commands act on the whole node
+        // and the card is empty.
+        QVERIFY(scene.window->contactsSelected().isEmpty());
+        QVERIFY(!scene.ui()->wdContactInfo->shownContact());
+        QCOMPARE(scene.ui()->treeContacts->currentIndex().row(), names.isEmpty() ? -1 : 0);
+    }
+
+    void search_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QString>("label");
+
+        QTest::newRow("any case, name or e-mail") << "home.db" << "ANN" << split("Ann Lee,Bob Stone,Carl Hanna") << "Keyword:ANN";
+        QTest::newRow("blanks around the keyword are dropped") << "home.db" << "  0199 " << split("Dora Quinn") << "Keyword:0199";
+        QTest::newRow("only blanks lists everyone and hides the line")
+            << "home.db" << "   " << split("Ann Lee,Bob Stone,Carl Hanna,Dora Quinn") << "";
+        QTest::newRow("inside a group only") << "home.db/Friends" << "ann" << split("Ann Lee,Carl Hanna") << "Keyword:ann";
+        QTest::newRow("percent sign is no wildcard") << "home.db" << "5%1" << QStringList {} << "Keyword:5%1";
+    }
+    void search()
+    {
+        QFETCH(QString, node);
+        QFETCH(QString, keyword);
+        QFETCH(QStringList, names);
+        QFETCH(QString, label);
+
+        Scene scene(0, 0);
+        QVERIFY(scene.select(node));
+        scene.search(keyword);
+
+        QCOMPARE(scene.listedNames(), names);
+        QCOMPARE(scene.total(), QStringLiteral("Total:%1").arg(names.size()));
+        QCOMPARE(scene.ui()->lbDisplayKeyword->isHidden() ? QString() : scene.ui()->lbDisplayKeyword->text(), label);
+        // The first hit is selected and on the card.
+        const auto* shown = scene.ui()->wdContactInfo->shownContact();
+        QCOMPARE(shown ? shown->fullName : QString(), names.value(0));
+
+        // A new node load forgets the search.
+        scene.window->onMainTreeItemSelected({}, {});
+        QVERIFY(scene.ui()->txtKeyword->text().isEmpty());
+        QVERIFY(scene.ui()->lbDisplayKeyword->isHidden());
+    }
+
+    void rootKeepsTheKeywordLine()
+    {
+        Scene scene(0, 0);
+        QVERIFY(scene.select("home.db"));
+        scene.search("bob");
+        QVERIFY(scene.select("Devices"));
+        QCOMPARE(scene.total(), QStringLiteral("Total:0"));
+        QVERIFY(!scene.ui()->lbDisplayKeyword->isHidden());
+        QCOMPARE(scene.ui()->txtKeyword->text(), QStringLiteral("bob"));
+        // Searching with no database node current does nothing.
+        scene.window->onBtnSearchPressed();
+        QCOMPARE(scene.window->contactsListModel()->count(), 0);
+    }
+
+    void contextMenu_data()
+    {
+        QTest::addColumn<int>("iPhones");
+        QTest::addColumn<int>("androids");
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<int>("rows"); // -1: the tree's menu, else the list's with this many rows selected
+        QTest::addColumn<QStringList>("expected");
+
+        const QStringList node = split(",-,Export Contacts to File,Print Contacts,Add Contact,");
+        const QStringList phone = split("Delete Contact,-,Disconnect Device");
+        QTest::newRow("Local Databases root")
+            << 0 << 0 << "Local Databases" << -1 << split("Open Database Folder,Import from iTunes,Import from File");
+        QTest::newRow("Devices root has none") << 1 << 0 << "Devices" << -1 << QStringList {};
+        QTest::newRow("local database without phones") << 0 << 0 << "home.db" << -1
+            << split("(Restore Contacts to iPhone),(Restore Contacts to Android)") + node + split("Delete Local Database");
+        QTest::newRow("group of a local database deletes contacts") << 1 << 0 << "home.db/Friends" << -1
+            << split("Restore Contacts to iPhone,(Restore Contacts to Android)") + node + split("Delete Contact");
+        QTest::newRow("lone iPhone: both transfers off") << 1 << 0 << "iPhone 1" << -1
+            << split("Backup Contacts,(iPhone to iPhone),(iPhone to Android)") + node + phone;
+        QTest::newRow("Android among two Androids and an iPhone") << 1 << 2 << "Android 2" << -1
+            << split("Backup Contacts,Android to iPhone,Android to Android") + node + phone;
+
+        const QStringList row
+            = split(",-,Export selected contacts,Print selected contacts,Edit Contact,Set Contact Group,Delete selected contacts");
+        QStringList rows = row;
+        rows[3] = QStringLiteral("(Edit Contact)");
+        QTest::newRow("nothing selected: no menu") << 1 << 0 << "home.db" << 0 << QStringList {};
+        QTest::newRow("two contacts of a local database: editing off") << 0 << 1 << "home.db" << 2
+            << split("(Restore selected contacts to iPhone),Restore selected contacts to Android") + rows;
+        QTest::newRow("one iPhone contact") << 2 << 0 << "iPhone 1" << 1
+            << split("Backup selected contacts,Transfer selected contacts from iPhone to iPhone,"
+                     "(Transfer selected contacts from iPhone to Android)") + row;
+        QTest::newRow("Android contacts") << 0 << 1 << "Android 1" << 3
+            << split("Backup selected contacts,(Transfer selected contacts from Android to iPhone),"
+                     "(Transfer selected contacts from Android to Android)") + rows;
+    }
+    void contextMenu()
+    {
+        QFETCH(int, iPhones);
+        QFETCH(int, androids);
+        QFETCH(QString, node);
+        QFETCH(int, rows);
+        QFETCH(QStringList, expected);
+
+        Scene scene(iPhones, androids);
+        QVERIFY(scene.select(node));
+        QMenu menu;
+        if (rows >= 0)
+            scene.selectRows(rows);
+        QCOMPARE(rows < 0 ? scene.window->fillTreeContextMenu(&menu) : scene.window->fillContactContextMenu(&menu),
+                 !expected.isEmpty());
+        QCOMPARE(entries(menu), expected);
+    }
+
+    void failingNodeShowsOneError()
+    {
+        DataFolderFixture folder;
+        folder.writeDb("data", "home.db", { { "Ann Lee", "555", "", "" } });
+        folder.writeGarbage("data", "broken.db");
+        FakeDeviceLayer layer;
+        MainWindow window(&layer);
+        auto* tree = window.form()->treeMain;
+        tree->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), "home.db"));
+        QCOMPARE(window.contactsListModel()->count(), 1);
+
+        MessageBoxRecorder boxes;
+        // Events delivered while the box is open must not bring a second box.
+        boxes.setWhileOpen([](QMessageBox&) { QCoreApplication::processEvents(); });
+        tree->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), "broken.db"));
+        QCoreApplication::processEvents();
+
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Critical);
+        QVERIFY(tree->selectionModel()->selectedIndexes().isEmpty());
+        // No rows of the previous database stay listed under the failed one.
+        QCOMPARE(window.contactsListModel()->count(), 0);
+        QCOMPARE(window.form()->lbTotal->text(), QStringLiteral("Total:0"));
+        QFile file(folder.dataFolder().filePath("data/broken.db"));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), QByteArray(4096, '\x5a')); // left as it was
+    }
+
+    void failingSearchShowsOneError()
+    {
+        Scene scene(0, 0);
+        QVERIFY(scene.select("home.db"));
+        // The file goes bad behind the open node: the search must report it,
+        // not let the exception escape the event loop.
+        scene.folder.writeGarbage("data", "home.db");
+
+        MessageBoxRecorder boxes;
+        scene.search("ann");
+        QCOMPARE(boxes.count(), 1);
+        QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Critical);
+        // A failed search announces no keyword it did not apply.
+        QVERIFY(scene.ui()->lbDisplayKeyword->isHidden());
+    }
 };
-
-void TestNodeSelection::initTestCase()
-{
-    QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
-    QCoreApplication::installTranslator(&m_translator);
-}
-
-void TestNodeSelection::enabledEntries_data()
-{
-    QTest::addColumn<int>("iPhones");
-    QTest::addColumn<int>("androids");
-    QTest::addColumn<QString>("node");
-    QTest::addColumn<QStringList>("extra"); // enabled beside imports (and node commands on a database node)
-
-    QTest::newRow("lone iPhone") << 1 << 0 << "iPhone 1" << split("Backup Contacts");
-    QTest::newRow("one of two iPhones") << 2 << 0 << "iPhone 2" << split("Backup Contacts,iPhone to iPhone");
-    QTest::newRow("iPhone beside an Android") << 1 << 1 << "iPhone 1" << split("Backup Contacts,iPhone to Android");
-    QTest::newRow("Android beside an iPhone") << 1 << 1 << "Android 1" << split("Backup Contacts,Android to iPhone");
-    QTest::newRow("one of two Androids") << 0 << 2 << "Android 1" << split("Backup Contacts,Android to Android");
-    QTest::newRow("group of an Android keeps the phone's entries")
-        << 0 << 2 << "Android 1/Friends" << split("Backup Contacts,Android to Android");
-    QTest::newRow("local database without phones") << 0 << 0 << "home.db" << QStringList {};
-    QTest::newRow("local database with both kinds of phone")
-        << 1 << 1 << "home.db" << split("Restore Contacts to iPhone,Restore Contacts to Android");
-    QTest::newRow("Devices root: imports only") << 1 << 1 << "Devices" << QStringList {};
-}
-
-void TestNodeSelection::enabledEntries()
-{
-    QFETCH(int, iPhones);
-    QFETCH(int, androids);
-    QFETCH(QString, node);
-    QFETCH(QStringList, extra);
-
-    Scene scene(iPhones, androids);
-    QVERIFY(scene.select(node));
-    QStringList expected = extra + split("Import from iTunes,Import from File");
-    if (!node.endsWith(QLatin1String("Devices")))
-        expected += split("Add Contact,Export Contacts to File,Print Contacts,Delete Contact");
-    QStringList actual;
-    for (int index = 0; index < MainWindow::TB_COUNT; ++index) {
-        if (scene.window->toolBarAction(index)->isEnabled())
-            actual << scene.window->toolBarAction(index)->text();
-    }
-    actual.sort();
-    expected.sort();
-    QCOMPARE(actual, expected);
-}
-
-void TestNodeSelection::nodeLoad_data()
-{
-    QTest::addColumn<QString>("node");
-    QTest::addColumn<QStringList>("names");
-
-    const QStringList everyone = split("Ann Lee,Bob Stone,Carl Hanna,Dora Quinn");
-    QTest::newRow("local database lists all, sorted") << "home.db" << everyone;
-    QTest::newRow("device lists all") << "iPhone 1" << everyone;
-    QTest::newRow("group lists its members only") << "home.db/Friends" << split("Ann Lee,Carl Hanna");
-    QTest::newRow("root empties the list") << "Local Databases" << QStringList {};
-}
-
-void TestNodeSelection::nodeLoad()
-{
-    QFETCH(QString, node);
-    QFETCH(QStringList, names);
-
-    Scene scene(2, 0);
-    // Something listed and selected before, to see it go.
-    QVERIFY(scene.select("iPhone 2"));
-    scene.selectRows(2);
-    QVERIFY(scene.select(node));
-
-    QCOMPARE(scene.listedNames(), names);
-    QCOMPARE(scene.ui()->lbTotal->text(), QStringLiteral("Total:%1").arg(names.size()));
-    // The node loads with row 0 current but nothing selected, so commands
-    // act on the whole node and the card is empty.
-    QVERIFY(scene.window->contactsSelected().isEmpty());
-    QVERIFY(!scene.ui()->wdContactInfo->shownContact());
-    QCOMPARE(scene.ui()->treeContacts->currentIndex().row(), names.isEmpty() ? -1 : 0);
-}
-
-void TestNodeSelection::cardFollowsTheList()
-{
-    Scene scene(0, 0);
-    QVERIFY(scene.select("home.db"));
-    QItemSelectionModel* selection = scene.ui()->treeContacts->selectionModel();
-    auto* card = scene.ui()->wdContactInfo;
-    auto pick = [&](int row, QItemSelectionModel::SelectionFlags how) {
-        selection->select(scene.window->contactsListModel()->indexOfPos(row), how | QItemSelectionModel::Rows);
-        return card->shownContact() ? card->shownContact()->fullName : QString();
-    };
-
-    QCOMPARE(pick(2, QItemSelectionModel::ClearAndSelect), QStringLiteral("Carl Hanna"));
-    // Adding a row shows the newly added contact; only removing rows empties the card.
-    QCOMPARE(pick(0, QItemSelectionModel::Select), QStringLiteral("Ann Lee"));
-    QCOMPARE(scene.window->contactsSelected().size(), 2);
-    QCOMPARE(pick(0, QItemSelectionModel::Deselect), QString());
-
-    // A click on the tree turns the commands back to the whole node.
-    scene.window->onMainTreeItemClicked(scene.ui()->treeMain->currentIndex());
-    QVERIFY(scene.window->contactsSelected().isEmpty());
-}
-
-void TestNodeSelection::search_data()
-{
-    QTest::addColumn<QString>("node");
-    QTest::addColumn<QString>("keyword");
-    QTest::addColumn<QStringList>("names");
-    QTest::addColumn<QString>("label");
-
-    QTest::newRow("any case, name or e-mail")
-        << "home.db" << "ANN" << split("Ann Lee,Bob Stone,Carl Hanna") << "Keyword:ANN";
-    QTest::newRow("blanks around the keyword are dropped") << "home.db" << "  0199 " << split("Dora Quinn")
-                                                           << "Keyword:0199";
-    QTest::newRow("only blanks lists everyone and hides the line")
-        << "home.db" << "   " << split("Ann Lee,Bob Stone,Carl Hanna,Dora Quinn") << "";
-    QTest::newRow("inside a group only") << "home.db/Friends" << "ann" << split("Ann Lee,Carl Hanna") << "Keyword:ann";
-    QTest::newRow("percent sign is no wildcard") << "home.db" << "5%1" << QStringList {} << "Keyword:5%1";
-}
-
-void TestNodeSelection::search()
-{
-    QFETCH(QString, node);
-    QFETCH(QString, keyword);
-    QFETCH(QStringList, names);
-    QFETCH(QString, label);
-
-    Scene scene(0, 0);
-    QVERIFY(scene.select(node));
-    scene.search(keyword);
-
-    QCOMPARE(scene.listedNames(), names);
-    QCOMPARE(scene.ui()->lbTotal->text(), QStringLiteral("Total:%1").arg(names.size()));
-    QCOMPARE(scene.ui()->lbDisplayKeyword->isHidden() ? QString() : scene.ui()->lbDisplayKeyword->text(), label);
-    // The first hit is selected and on the card.
-    const auto* shown = scene.ui()->wdContactInfo->shownContact();
-    QCOMPARE(shown ? shown->fullName : QString(), names.value(0));
-
-    // A new node load forgets the search.
-    scene.window->onMainTreeItemSelected({}, {});
-    QVERIFY(scene.ui()->txtKeyword->text().isEmpty());
-    QVERIFY(scene.ui()->lbDisplayKeyword->isHidden());
-}
-
-void TestNodeSelection::rootKeepsTheKeywordLine()
-{
-    Scene scene(0, 0);
-    QVERIFY(scene.select("home.db"));
-    scene.search("bob");
-    QVERIFY(scene.select("Devices"));
-    QCOMPARE(scene.ui()->lbTotal->text(), QStringLiteral("Total:0"));
-    QVERIFY(!scene.ui()->lbDisplayKeyword->isHidden());
-    QCOMPARE(scene.ui()->txtKeyword->text(), QStringLiteral("bob"));
-
-    // Searching with no database node current does nothing.
-    scene.window->onBtnSearchPressed();
-    QCOMPARE(scene.window->contactsListModel()->count(), 0);
-}
-
-void TestNodeSelection::contextMenu_data()
-{
-    QTest::addColumn<int>("iPhones");
-    QTest::addColumn<int>("androids");
-    QTest::addColumn<QString>("node");
-    QTest::addColumn<int>("rows"); // -1: the tree's menu, else the list's with this many rows selected
-    QTest::addColumn<QStringList>("expected");
-
-    const char* nodeTail = ",-,Export Contacts to File,Print Contacts,Add Contact,";
-    const QString phoneTail = "Delete Contact,-,Disconnect Device";
-    QTest::newRow("Local Databases root")
-        << 0 << 0 << "Local Databases" << -1 << split("Open Database Folder,Import from iTunes,Import from File");
-    QTest::newRow("Devices root has none") << 1 << 0 << "Devices" << -1 << QStringList {};
-    QTest::newRow("local database without phones")
-        << 0 << 0 << "home.db" << -1
-        << split("(Restore Contacts to iPhone),(Restore Contacts to Android)") + split(nodeTail)
-            + split("Delete Local Database");
-    QTest::newRow("group of a local database deletes contacts")
-        << 1 << 0 << "home.db/Friends" << -1
-        << split("Restore Contacts to iPhone,(Restore Contacts to Android)") + split(nodeTail)
-            + split("Delete Contact");
-    QTest::newRow("lone iPhone: both transfers off")
-        << 1 << 0 << "iPhone 1" << -1
-        << split("Backup Contacts,(iPhone to iPhone),(iPhone to Android)") + split(nodeTail) + phoneTail.split(',');
-    QTest::newRow("Android among two Androids and an iPhone")
-        << 1 << 2 << "Android 2" << -1
-        << split("Backup Contacts,Android to iPhone,Android to Android") + split(nodeTail) + phoneTail.split(',');
-
-    const char* rowTail = ",-,Export selected contacts,Print selected contacts,Edit Contact,Set Contact Group,"
-                          "Delete selected contacts";
-    QStringList manyRows = split(rowTail);
-    manyRows[3] = QStringLiteral("(Edit Contact)");
-    QTest::newRow("nothing selected: no menu") << 1 << 0 << "home.db" << 0 << QStringList {};
-    QTest::newRow("one contact of a local database")
-        << 1 << 0 << "home.db" << 1
-        << split("Restore selected contacts to iPhone,(Restore selected contacts to Android)") + split(rowTail);
-    QTest::newRow("two contacts: editing off")
-        << 0 << 1 << "home.db" << 2
-        << split("(Restore selected contacts to iPhone),Restore selected contacts to Android") + manyRows;
-    QTest::newRow("iPhone contacts")
-        << 2 << 0 << "iPhone 1" << 1
-        << split("Backup selected contacts,Transfer selected contacts from iPhone to iPhone,"
-                 "(Transfer selected contacts from iPhone to Android)") + split(rowTail);
-    QTest::newRow("Android contacts")
-        << 0 << 1 << "Android 1" << 3
-        << split("Backup selected contacts,(Transfer selected contacts from Android to iPhone),"
-                 "(Transfer selected contacts from Android to Android)") + manyRows;
-}
-
-void TestNodeSelection::contextMenu()
-{
-    QFETCH(int, iPhones);
-    QFETCH(int, androids);
-    QFETCH(QString, node);
-    QFETCH(int, rows);
-    QFETCH(QStringList, expected);
-
-    Scene scene(iPhones, androids);
-    QVERIFY(scene.select(node));
-    QMenu menu;
-    if (rows < 0) {
-        QCOMPARE(scene.window->fillTreeContextMenu(&menu), !expected.isEmpty());
-    } else {
-        scene.selectRows(rows);
-        QCOMPARE(scene.window->fillContactContextMenu(&menu), !expected.isEmpty());
-    }
-    QCOMPARE(entries(menu), expected);
-}
-
-void TestNodeSelection::failingNodeShowsOneError()
-{
-    Scene scene(0, 0);
-    scene.folder.writeGarbage("data", "broken.db");
-    // Rebuild so the new file is listed.
-    scene.window = std::make_unique<MainWindow>(&scene.layer);
-    QVERIFY(scene.select("home.db"));
-    QCOMPARE(scene.window->contactsListModel()->count(), 4);
-
-    MessageBoxRecorder boxes;
-    // Events delivered while the box is open must not bring a second box.
-    boxes.setWhileOpen([](QMessageBox&) { QCoreApplication::processEvents(); });
-    QVERIFY(scene.select("broken.db"));
-    QCoreApplication::processEvents();
-
-    QCOMPARE(boxes.count(), 1);
-    QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Critical);
-    QVERIFY(scene.ui()->treeMain->selectionModel()->selectedIndexes().isEmpty());
-    // No rows of the previous database stay listed under the failed one.
-    QCOMPARE(scene.window->contactsListModel()->count(), 0);
-    QCOMPARE(scene.ui()->lbTotal->text(), QStringLiteral("Total:0"));
-    // The file is left as it was.
-    QFile file(scene.folder.dataFolder().filePath("data/broken.db"));
-    QVERIFY(file.open(QIODevice::ReadOnly));
-    QCOMPARE(file.readAll(), QByteArray(4096, '\x5a'));
-}
-
-void TestNodeSelection::failingSearchShowsOneError()
-{
-    Scene scene(0, 0);
-    QVERIFY(scene.select("home.db"));
-    QCOMPARE(scene.window->contactsListModel()->count(), 4);
-    // The file goes bad behind the open node: the search must report it,
-    // not let the exception escape the event loop.
-    scene.folder.writeGarbage("data", "home.db");
-
-    MessageBoxRecorder boxes;
-    scene.search("ann");
-    QCOMPARE(boxes.count(), 1);
-    QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Critical);
-    // A failed search announces no keyword it did not apply.
-    QVERIFY(scene.ui()->lbDisplayKeyword->isHidden());
-}
 
 QTEST_MAIN(TestNodeSelection)
 #include "tst_nodeselection.moc"
