@@ -525,8 +525,26 @@ void Sqlite3DB::throwError(const QString& what, int rc) const
     throwSqlite(handle(), what, rc);
 }
 
+namespace {
+
+// SQLite's memory statistics take a global mutex on every allocation, and a
+// large import allocates millions of times; nothing here reads them. The
+// setting only takes before SQLite initialises, so it is made once before
+// the first connection opens.
+void configureSqliteOnce()
+{
+    static const bool configured = [] {
+        sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+        return sqlite3_initialize() == SQLITE_OK;
+    }();
+    (void)configured;
+}
+
+} // namespace
+
 void Sqlite3DB::openThrow(const QString& path, int flags)
 {
+    configureSqliteOnce();
     if (isOpen())
         throwText(QStringLiteral("open \"%1\" failed: database already open").arg(path));
     if (path.isEmpty()) {
