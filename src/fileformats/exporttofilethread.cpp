@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "exporttofilethread.h"
 
+#include "contactprogress.h"
 #include "exportwriterfactory.h"
 #include "fileformatslog.h"
 #include "workerreporter.h"
@@ -148,14 +149,14 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
 
     const int n = int(contacts.size());
     int k = 0;
-    int lastPercent = -1;
+    ContactProgress progress(form, tr("IDS_EXPORTING_CONTACTS_TO_FILE"), n);
     for (const pim::_Contact& contact : std::as_const(contacts)) {
         if (form->isCancelled()) {
             out.discard();
             throw ExportCancelled();
         }
         ++k;
-        reportProgress(k, n, &lastPercent);
+        progress.step(k);
         writeAll(out.file(), writer->ct2Bytes(contact));
     }
 
@@ -165,17 +166,4 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
     out.commit();
 
     form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(k));
-}
-
-// The dialog needs a report only when the bar moves: one per contact would
-// flood the GUI thread's queue on a large list. The first and the last
-// report always go out.
-void ExportToFileThread::reportProgress(int k, int n, int* lastPercent)
-{
-    const int percent = int(double(k) / double(n) * 100.0);
-    if (percent == *lastPercent && k != 1 && k != n)
-        return;
-    *lastPercent = percent;
-    form->invokeUpdateProgress(tr("IDS_EXPORTING_CONTACTS_TO_FILE"), percent,
-                               tr("Contacts:%1/%2").arg(k).arg(n));
 }

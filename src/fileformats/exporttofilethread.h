@@ -31,7 +31,6 @@ protected:
 
 private:
     void exportTo(const QString& filePath);
-    void reportProgress(int k, int n, int* lastPercent);
 
     QList<pim::_Contact> contacts;
     TYPE type;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "importcontactstolocalthread.h"
 
+#include "contactprogress.h"
 #include "csvimport.h"
 #include "fileformatslog.h"
 #include "localdb.h"
@@ -74,7 +75,7 @@ void ImportContactsToLocalThread::importAll()
     int position = 1;
     int added = 0;
     int merged = 0;
-    int lastPercent = -1;
+    ContactProgress progress(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), total);
     while (reader->hasNext()) {
         if (m_reporter->isCancelled()) {
             reader->uninitialize();
@@ -82,14 +83,7 @@ void ImportContactsToLocalThread::importAll()
             m_db->endEdit(false);
             return;
         }
-        const int percent = int(double(position) / total * 100);
-        // One report per percent keeps the GUI queue short on big files;
-        // the first and the last contact are always shown.
-        if (percent != lastPercent || position == total) {
-            m_reporter->invokeUpdateProgress(tr("IDS_IMPORTING_CONTACTS_TO_DB"), percent,
-                                             tr("Contacts:%1/%2").arg(position).arg(total));
-            lastPercent = percent;
-        }
+        progress.step(position);
         const pim::_Contact contact = reader->nextContact();
         if (!contact.fullName.isEmpty()) {
             pim::_Contact stored;
