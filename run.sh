@@ -7,10 +7,5 @@ cd "$(dirname "$0")"
 
 BUILD_DIR=${BUILD_DIR:-build-release}
 cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
-cmake --build "$BUILD_DIR" -j "$(nproc)"
-
-if [ -x "$BUILD_DIR/src/app/marrowlink" ]; then
-  exec "$BUILD_DIR/src/app/marrowlink" "$@"
-else
-  echo "Built. The application target is not there yet."
-fi
+cmake --build "$BUILD_DIR" -j "$(nproc)" --target marrowlink
+exec "$BUILD_DIR/src/app/marrowlink" "$@"

@@ -9,7 +9,8 @@ cd "$(dirname "$0")"
 BUILD_DIR=${BUILD_DIR:-build-test}
 JOBS=${JOBS:-$(nproc)}
 
-cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DMARROWLINK_SANITIZE=ON >/dev/null
+cmake -S . -B "$BUILD_DIR" -DCMAKE_BUILD_TYPE=Debug -DMARROWLINK_SANITIZE=ON \
+  -DMARROWLINK_WERROR=ON -DMARROWLINK_BENCH=ON >/dev/null
 cmake --build "$BUILD_DIR" -j "$JOBS"
 
 export QT_QPA_PLATFORM=offscreen

@@ -8,7 +8,7 @@
 #include <QElapsedTimer>
 #include <QTextStream>
 
-#include "itemmodelcontacts.h"
+#include "app/itemmodelcontacts.h"
 
 namespace {
 

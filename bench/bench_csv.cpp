@@ -3,12 +3,12 @@
 //   bench_csv [--parse-only] [contacts.csv]
 // Defaults to bench-data/contacts-100000.csv of the source tree; make it
 // with ../shared/bench/gen_contacts.py 100000 --out bench-data.
-#include "csvimport.h"
-#include "exporttofilethread.h"
-#include "importcontactstolocalthread.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
-#include "recordingreporter.h"
+#include "fileformats/csvimport.h"
+#include "fileformats/exporttofilethread.h"
+#include "fileformats/importcontactstolocalthread.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "support/recordingreporter.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -7,8 +7,8 @@
 // database in one edit, merges the same set again into the filled
 // database, then lists the contacts without and with a keyword. Prints
 // contacts per second for each step and the peak resident memory.
-#include "localdb.h"
-#include "localdbcombinerule.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -2,7 +2,7 @@
 // Throughput of the SQLite wrapper on the statement shapes of a large
 // import: one insert text run many times inside one transaction, then a
 // full read back. Usage: bench_sqlite3db [rows] [folder]
-#include "sqlite3db.h"
+#include "platform/sqlite/sqlite3db.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -5,13 +5,13 @@
 // the first current node, separately.
 //   bench_startup [CONTACTS_PER_DB]
 // Data goes to bench-data/startup/ (kept between runs).
-#include "data_path_util.h"
-#include "devices/nulldevicelayer.h"
-#include "itemmodelcontacts.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
-#include "mainwindow.h"
-#include "messagebox.h"
+#include "model/data_path_util.h"
+#include "app/devices/nulldevicelayer.h"
+#include "app/itemmodelcontacts.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "app/mainwindow.h"
+#include "kit/messagebox.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -5,9 +5,9 @@
 // usage: bench_vcard_export [contacts-N.flat] [output.vcf]
 // The .flat file comes from gen_contacts.py (its header describes the
 // format); by default bench-data/contacts-100000.flat.
-#include "exporttofilethread.h"
-#include "recordingreporter.h"
-#include "vcardexport.h"
+#include "fileformats/exporttofilethread.h"
+#include "support/recordingreporter.h"
+#include "fileformats/vcardexport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -8,11 +8,11 @@
 // The file comes from gen_contacts.py; by default
 // bench-data/contacts-100000.vcf. Run each mode in its own process to read
 // its own peak memory.
-#include "importcontactstolocalthread.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
-#include "recordingreporter.h"
-#include "vcardimport.h"
+#include "fileformats/importcontactstolocalthread.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "support/recordingreporter.h"
+#include "fileformats/vcardimport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

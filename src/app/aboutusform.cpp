@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "aboutusform.h"
+#include "app/aboutusform.h"
 
 #include <QGraphicsPixmapItem>
 #include <QGraphicsScene>
 #include <QPixmap>
 
-#include "productinfo.h"
-#include "stylesheet.h"
+#include "kit/productinfo.h"
+#include "kit/stylesheet.h"
 #include "ui_aboutusform.h"
 
 namespace {

@@ -1,4 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "applog.h"
+#include "app/applog.h"
 
 Q_LOGGING_CATEGORY(lcApp, "app.ui", QtWarningMsg)

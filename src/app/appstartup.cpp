@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "appstartup.h"
+#include "app/appstartup.h"
 
-#include "productinfo.h"
+#include "kit/productinfo.h"
 
-#include "startupsteps.h"
+#include "app/startupsteps.h"
 
 #include <QFileInfo>
 

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "datasourceselform.h"
+#include "app/datasourceselform.h"
 
 #include <QIcon>
 
-#include "stylesheet.h"
-#include "tips.h"
+#include "kit/stylesheet.h"
+#include "kit/tips.h"
 #include "ui_datasourceselform.h"
 
 DataSourceSelForm::DataSourceSelForm(QWidget* parent)

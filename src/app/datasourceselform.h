@@ -5,7 +5,7 @@
 #include <QList>
 #include <QString>
 
-#include "winmovable.h"
+#include "kit/winmovable.h"
 
 class Ui_DataSourceSelForm;
 

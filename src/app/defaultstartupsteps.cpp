@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "defaultstartupsteps.h"
+#include "app/defaultstartupsteps.h"
 
-#include "data_path_util.h"
-#include "devices/idevicelayer.h"
-#include "fallbacktranslator.h"
-#include "mainwindow.h"
-#include "powerinhibitor.h"
-#include "sqlite3db.h"
-#include "tips.h"
+#include "model/data_path_util.h"
+#include "app/devices/idevicelayer.h"
+#include "kit/fallbacktranslator.h"
+#include "app/mainwindow.h"
+#include "platform/power/powerinhibitor.h"
+#include "platform/sqlite/sqlite3db.h"
+#include "kit/tips.h"
 
 #include <QApplication>
 #include <QThread>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "instancelock.h"
-#include "startupsteps.h"
+#include "app/instancelock.h"
+#include "app/startupsteps.h"
 
 #include <memory>
 

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "groupform.h"
+#include "app/groupform.h"
 
 #include <QCompleter>
 
 #include <exception>
 
-#include "applog.h"
-#include "localdb.h"
-#include "stylesheet.h"
-#include "tips.h"
+#include "app/applog.h"
+#include "model/localdb.h"
+#include "kit/stylesheet.h"
+#include "kit/tips.h"
 #include "ui_groupform.h"
 
 GroupForm::GroupForm(LocalDb* db, QWidget* parent)

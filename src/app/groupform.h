@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "winmovable.h"
+#include "kit/winmovable.h"
 
 class LocalDb;
 class Ui_GroupForm;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "instancelock.h"
+#include "app/instancelock.h"
 
-#include "applog.h"
+#include "app/applog.h"
 
 #include <QDir>
 #include <QLockFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "itemmodelcontacts.h"
+#include "app/itemmodelcontacts.h"
 
-#include "contactdisplayer.h"
+#include "contactui/contactdisplayer.h"
 
 #include <QBrush>
 #include <QColor>

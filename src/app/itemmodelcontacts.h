@@ -8,7 +8,7 @@
 
 #include <deque>
 
-#include "contact.h"
+#include "model/contact.h"
 
 // The contact list of the selected tree node: one row per contact, columns
 // Name, Phone, E-Mail, Address.

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "itemmodelmaintree.h"
+#include "app/itemmodelmaintree.h"
 
 #include <QPixmap>
 #include <QPixmapCache>
 
-#include "localdb.h"
+#include "model/localdb.h"
 
 namespace {
 

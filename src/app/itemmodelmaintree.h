@@ -7,7 +7,7 @@
 #include <QSharedPointer>
 #include <QString>
 
-#include "contact.h"
+#include "model/contact.h"
 
 class LocalDb;
 

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "localdbselform.h"
+#include "app/localdbselform.h"
 
 #include <QCompleter>
 #include <QDir>
 #include <QFileInfo>
 
-#include "localdb.h"
-#include "stylesheet.h"
-#include "tips.h"
+#include "model/localdb.h"
+#include "kit/stylesheet.h"
+#include "kit/tips.h"
 #include "ui_localdbselform.h"
 
 LocalDbSelForm::LocalDbSelForm(QWidget* parent, QString proposedName)

@@ -4,7 +4,7 @@
 #include <QDialog>
 #include <QString>
 
-#include "winmovable.h"
+#include "kit/winmovable.h"
 
 class Ui_LocalDbSelForm;
 

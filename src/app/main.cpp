@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "appstartup.h"
-#include "defaultstartupsteps.h"
-#include "devices/nulldevicelayer.h"
+#include "app/appstartup.h"
+#include "app/defaultstartupsteps.h"
+#include "app/devices/nulldevicelayer.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    // Phone support plugs in here as it arrives; until then the window
-    // works with local databases only.
+    // The device layer decides which phones the window can reach.
     NullDeviceLayer devices;
     DefaultStartupSteps steps(app, &devices, nullptr);
     return AppStartup::run(steps);

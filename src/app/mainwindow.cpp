@@ -1,23 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "aboutusform.h"
-#include "applog.h"
-#include "contactdisplayer.h"
-#include "data_path_util.h"
-#include "devices/absandroidusbwatch.h"
-#include "devices/absiosdevicewatch.h"
-#include "devices/idevicelayer.h"
-#include "devices/nulldevicelayer.h"
-#include "itemmodelcontacts.h"
-#include "iupdatecheck.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
-#include "productinfo.h"
-#include "stylesheet.h"
-#include "tips.h"
+#include "app/aboutusform.h"
+#include "app/applog.h"
+#include "contactui/contactdisplayer.h"
+#include "model/data_path_util.h"
+#include "app/devices/absandroidusbwatch.h"
+#include "app/devices/absiosdevicewatch.h"
+#include "app/devices/idevicelayer.h"
+#include "app/devices/nulldevicelayer.h"
+#include "app/itemmodelcontacts.h"
+#include "app/iupdatecheck.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "kit/productinfo.h"
+#include "kit/stylesheet.h"
+#include "kit/tips.h"
 #include "ui_mainwindow.h"
-#include "updatecheckschedule.h"
+#include "app/updatecheckschedule.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -291,8 +291,8 @@ void MainWindow::resizeEvent(QResizeEvent* event)
 }
 
 // ---------------------------------------------------------------------------
-// Roads of later subsystems. The entries exist with their texts and enabling
-// rules; the commands arrive with the subsystems that carry them out.
+// Roads this build does not carry out: the entries keep their texts and
+// enabling rules and log the request.
 
 void MainWindow::notYetAvailable(const char* road) const
 {

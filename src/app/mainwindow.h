@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "devices/padbusbhandle.h"
-#include "itemmodelmaintree.h"
+#include "android/pandroidconnector.h"
+#include "app/itemmodelmaintree.h"
+#include "platform/adb/padbusbhandle.h"
 
 #include <QItemSelection>
 #include <QList>
@@ -12,19 +13,16 @@
 #include <array>
 #include <memory>
 
-#include "contact.h"
+#include "model/contact.h"
 
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
-class IAndroidConnector;
 class IDeviceLayer;
 class ItemModelContacts;
 class IUpdateCheck;
 class QAction;
 class QMenu;
 class Ui_MainWindow;
-
-using PAndroidConnector = QSharedPointer<IAndroidConnector>;
 
 // The one top-level window: the tree of devices and local databases, the
 // contact list of the current node with its search line, and the card of

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's node selection, search and context menus.
-#include "mainwindow.h"
+#include "app/mainwindow.h"
 
-#include "contactdisplayer.h"
-#include "itemmodelcontacts.h"
-#include "localdb.h"
-#include "stylesheet.h"
-#include "tips.h"
+#include "contactui/contactdisplayer.h"
+#include "app/itemmodelcontacts.h"
+#include "model/localdb.h"
+#include "kit/stylesheet.h"
+#include "kit/tips.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
@@ -190,8 +190,6 @@ void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
         return;
     if (index.row() < 0 || index.row() >= contactsModel->count())
         return;
-    // Editing arrives with the edit dialog; until then a double click only
-    // picks the contact.
     miContactEdit();
 }
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mytreeview.h"
+#include "app/mytreeview.h"
 
 MyTreeView::MyTreeView(QWidget* parent)
     : QTreeView(parent)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "updatecheckschedule.h"
+#include "app/updatecheckschedule.h"
 
 #include <QFile>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "contactdisplayer.h"
+#include "contactui/contactdisplayer.h"
 
 #include <QDir>
 #include <QEvent>
@@ -14,9 +14,9 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
-#include "contactformatters.h"
-#include "contactuilog.h"
-#include "tips.h"
+#include "contactui/contactformatters.h"
+#include "contactui/contactuilog.h"
+#include "kit/tips.h"
 
 namespace {
 

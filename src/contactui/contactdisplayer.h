@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "contact.h"
+#include "model/contact.h"
 
 class QVBoxLayout;
 class QLabel;

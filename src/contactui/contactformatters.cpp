@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "contactformatters.h"
+#include "contactui/contactformatters.h"
 
 #include <QDateTime>
 #include <QLocale>
 
-#include "pimlabels.h"
+#include "model/pimlabels.h"
 
 namespace contactformatters {
 

@@ -9,7 +9,7 @@
 #include <QMap>
 #include <QString>
 
-#include "contact.h"
+#include "model/contact.h"
 
 namespace contactformatters {
 

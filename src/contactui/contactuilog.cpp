@@ -1,4 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "contactuilog.h"
+#include "contactui/contactuilog.h"
 
 Q_LOGGING_CATEGORY(lcContactUi, "app.contactui", QtWarningMsg)

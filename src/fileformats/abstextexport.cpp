@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "abstextexport.h"
+#include "fileformats/abstextexport.h"
 
-#include "pimlabels.h"
+#include "model/pimlabels.h"
 
 #include <QHash>
 #include <QVector>

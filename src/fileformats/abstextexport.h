@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "absexport.h"
+#include "fileformats/absexport.h"
 
 #include <QMap>
 #include <QStringList>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "csvcolumndictionary.h"
+#include "fileformats/csvcolumndictionary.h"
 
-#include "contact.h"
-#include "pimlabels.h"
+#include "model/contact.h"
+#include "model/pimlabels.h"
 
 namespace {
 

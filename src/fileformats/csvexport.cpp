@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "csvexport.h"
+#include "fileformats/csvexport.h"
 
-#include "csvhelper.h"
+#include "fileformats/csvhelper.h"
 
 QByteArray CSVExport::cols2Bytes(QStringList cols)
 {

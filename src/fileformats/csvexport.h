@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "abstextexport.h"
+#include "fileformats/abstextexport.h"
 
 // Writes contacts as comma-separated values, UTF-8 without a byte-order
 // mark, every line ended by LF. Reads back through CSVImport.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "csvhelper.h"
-#include "csvscanner_p.h"
+#include "fileformats/csvhelper.h"
+#include "fileformats/csvscanner_p.h"
 
-#include "fileformatslog.h"
+#include "fileformats/fileformatslog.h"
 
 #include <QIODevice>
 #include <QStringDecoder>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "csvimport.h"
+#include "fileformats/csvimport.h"
 
-#include "csvhelper.h"
-#include "csvscanner_p.h"
-#include "fileformatslog.h"
+#include "fileformats/csvhelper.h"
+#include "fileformats/csvscanner_p.h"
+#include "fileformats/fileformatslog.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "absimport.h"
-#include "csvcolumndictionary.h"
+#include "fileformats/absimport.h"
+#include "fileformats/csvcolumndictionary.h"
 
 #include <QByteArray>
 #include <QList>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "exporttofilethread.h"
+#include "fileformats/exporttofilethread.h"
 
-#include "contactprogress.h"
-#include "exportwriterfactory.h"
-#include "fileformatslog.h"
-#include "workerreporter.h"
+#include "kit/contactprogress.h"
+#include "fileformats/exportwriterfactory.h"
+#include "fileformats/fileformatslog.h"
+#include "kit/workerreporter.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "exportwriterfactory.h"
+#include "fileformats/exportwriterfactory.h"
 
-#include "csvexport.h"
-#include "exporttofilethread.h"
-#include "txtexport.h"
-#include "vcardexport.h"
+#include "fileformats/csvexport.h"
+#include "fileformats/exporttofilethread.h"
+#include "fileformats/txtexport.h"
+#include "fileformats/vcardexport.h"
 
 std::unique_ptr<AbsExport> createExportWriter(int type, const QString& path)
 {

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformatslog.h"
+#include "fileformats/fileformatslog.h"
 
 Q_LOGGING_CATEGORY(lcVCard, "app.vcard", QtWarningMsg)
 Q_LOGGING_CATEGORY(lcCsv, "app.csv", QtWarningMsg)

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "importcontactstolocalthread.h"
+#include "fileformats/importcontactstolocalthread.h"
 
-#include "contactprogress.h"
-#include "csvimport.h"
-#include "fileformatslog.h"
-#include "localdb.h"
-#include "vcardimport.h"
-#include "workerreporter.h"
+#include "kit/contactprogress.h"
+#include "fileformats/csvimport.h"
+#include "fileformats/fileformatslog.h"
+#include "model/localdb.h"
+#include "fileformats/vcardimport.h"
+#include "kit/workerreporter.h"
 
 #include <exception>
 #include <memory>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "qvcardparser.h"
+#include "fileformats/qvcardparser.h"
 
-#include "vcardstreamparser.h"
+#include "fileformats/vcardstreamparser.h"
 
 #include <QStringDecoder>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "vcardencoders.h"
-#include "vcardproperty.h"
+#include "fileformats/vcardencoders.h"
+#include "fileformats/vcardproperty.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "abstextexport.h"
+#include "fileformats/abstextexport.h"
 
 #include <QVector>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardcardmapper.h"
+#include "fileformats/vcardcardmapper.h"
 
-#include "vcardrules.h"
-#include "vcardvalue.h"
+#include "fileformats/vcardrules.h"
+#include "fileformats/vcardvalue.h"
 
 #include <QHash>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "contact.h"
-#include "vcardcharsets.h"
-#include "vcardproperty.h"
+#include "model/contact.h"
+#include "fileformats/vcardcharsets.h"
+#include "fileformats/vcardproperty.h"
 
 #include <QList>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardcharsets.h"
+#include "fileformats/vcardcharsets.h"
 
-#include "fileformatslog.h"
+#include "fileformats/fileformatslog.h"
 
 #include <QStringDecoder>
 

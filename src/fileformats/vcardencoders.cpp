@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardencoders.h"
+#include "fileformats/vcardencoders.h"
 
 QByteArray VCardEncoders::encodeQuoted(const QByteArray& data, int lineLength)
 {

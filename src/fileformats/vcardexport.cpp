@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardexport.h"
+#include "fileformats/vcardexport.h"
 
-#include "qvcardparser.h"
+#include "fileformats/qvcardparser.h"
 
 #include <QMap>
 #include <QString>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "absexport.h"
+#include "fileformats/absexport.h"
 
 // Writes contacts as vCard 3.0, one card per contact, with nothing before,
 // between or after the cards. Text is UTF-8. Holds no state.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardimport.h"
+#include "fileformats/vcardimport.h"
 
-#include "fileformatslog.h"
-#include "qvcardparser.h"
+#include "fileformats/fileformatslog.h"
+#include "fileformats/qvcardparser.h"
 
 #include <QBuffer>
 #include <QCoreApplication>

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "absimport.h"
-#include "vcardcardmapper.h"
-#include "vcardstreamparser.h"
+#include "fileformats/absimport.h"
+#include "fileformats/vcardcardmapper.h"
+#include "fileformats/vcardstreamparser.h"
 
 #include <QIODevice>
 #include <QList>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardrules.h"
+#include "fileformats/vcardrules.h"
 
 #include <QDate>
 #include <QTime>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardproperty.h"
+#include "fileformats/vcardproperty.h"
 
-#include "vcardcharsets.h"
+#include "fileformats/vcardcharsets.h"
 
 QString VCardProperty::paramIgnoringCase(const QString& key) const
 {

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "contact.h"
-#include "vcardvalue.h"
+#include "model/contact.h"
+#include "fileformats/vcardvalue.h"
 
 // The property rules of the vCard reader, one function per property name.
 // Each writes the entities of one kind into the contact being built.

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardstreamparser.h"
+#include "fileformats/vcardstreamparser.h"
 
-#include "fileformatslog.h"
-#include "vcardtokenizer.h"
+#include "fileformats/fileformatslog.h"
+#include "fileformats/vcardtokenizer.h"
 
 #include <climits>
 #include <cstring>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "vcardproperty.h"
+#include "fileformats/vcardproperty.h"
 
 #include <QList>
 

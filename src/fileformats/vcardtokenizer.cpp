@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardtokenizer.h"
+#include "fileformats/vcardtokenizer.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "vcardvalue.h"
+#include "fileformats/vcardvalue.h"
 
-#include "qvcardparser.h"
-#include "vcardcharsets.h"
+#include "fileformats/qvcardparser.h"
+#include "fileformats/vcardcharsets.h"
 
 VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape)
     : m_property(property)

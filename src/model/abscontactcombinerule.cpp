@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "abscontactcombinerule.h"
+#include "model/abscontactcombinerule.h"
 
 AbsContactCombineRule::~AbsContactCombineRule() = default;
 

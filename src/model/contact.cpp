@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "contact.h"
+#include "model/contact.h"
 
 #include <QDate>
 #include <QDateTime>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "data_path_util.h"
-#include "data_path_util_p.h"
+#include "model/data_path_util.h"
+#include "model/data_path_util_p.h"
 
 #include <QDirIterator>
 #include <QFile>

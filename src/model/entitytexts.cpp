@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The derived texts of an entity. Every writer of names, addresses and
 // photos stores these exact texts, so they must not vary between callers.
-#include "contact.h"
+#include "model/contact.h"
 
 #include <QCryptographicHash>
 

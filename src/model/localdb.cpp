@@ -2,11 +2,11 @@
 // LocalDb: file life cycle, the edit bracket, and the small contact, group
 // and source-id edits. Entity rows are in localdb_rows.cpp, the merge in
 // localdb_merge.cpp, the lists in localdb_lists.cpp.
-#include "localdb.h"
+#include "model/localdb.h"
 
-#include "abscontactcombinerule.h"
-#include "data_path_util.h"
-#include "localdblog.h"
+#include "model/abscontactcombinerule.h"
+#include "model/data_path_util.h"
+#include "model/localdblog.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "contact.h"
-#include "sqlite3db.h"
+#include "model/contact.h"
+#include "platform/sqlite/sqlite3db.h"
 
 #include <QDir>
 #include <QList>

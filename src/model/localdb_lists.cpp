@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // LocalDb: the contact list and the group list.
-#include "localdb.h"
+#include "model/localdb.h"
 
 #include <algorithm>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // LocalDb: merging incoming contacts into stored ones under the rule.
-#include "localdb.h"
+#include "model/localdb.h"
 
-#include "abscontactcombinerule.h"
-#include "localdblog.h"
+#include "model/abscontactcombinerule.h"
+#include "model/localdblog.h"
 
 #include <stdexcept>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // LocalDb: the per-type column layout of data rows, writing them and
 // reading contacts back.
-#include "localdb.h"
+#include "model/localdb.h"
 
 #include <QStringList>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "abscontactcombinerule.h"
+#include "model/abscontactcombinerule.h"
 
 // The duplicate rule of the user's local databases and of Android device
 // databases: phones, e-mails, dates, relations and websites match on their

@@ -1,4 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "localdblog.h"
+#include "model/localdblog.h"
 
 Q_LOGGING_CATEGORY(lcDb, "app.db", QtWarningMsg)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "pimlabels.h"
+#include "model/pimlabels.h"
 
 namespace pim {
 

@@ -5,7 +5,7 @@
 // a changed label changes which columns are read.
 #pragma once
 
-#include "contact.h"
+#include "model/contact.h"
 
 #include <QMap>
 #include <QString>

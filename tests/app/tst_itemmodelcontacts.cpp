@@ -7,9 +7,9 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "contactbuilders.h"
+#include "common/contactbuilders.h"
 
-#include "itemmodelcontacts.h"
+#include "app/itemmodelcontacts.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "itemmodelmaintree.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
+#include "app/itemmodelmaintree.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
 
 using Node = ItemModelMainTree::_ItemNode;
 using DbNode = ItemModelMainTree::_DBItemNode;

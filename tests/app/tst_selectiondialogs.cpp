@@ -9,16 +9,16 @@
 
 #include <utime.h>
 
-#include "aboutusform.h"
-#include "datasourceselform.h"
-#include "errorreport.h"
-#include "fallbacktranslator.h"
-#include "groupform.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
-#include "localdbselform.h"
-#include "messageboxrecorder.h"
-#include "modaldialoganswerer.h"
+#include "app/aboutusform.h"
+#include "app/datasourceselform.h"
+#include "kit/errorreport.h"
+#include "kit/fallbacktranslator.h"
+#include "app/groupform.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "app/localdbselform.h"
+#include "support/messageboxrecorder.h"
+#include "support/modaldialoganswerer.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // Short ways to write contacts in test tables.
 #pragma once
 
-#include "contact.h"
+#include "model/contact.h"
 
 #include <QList>
 #include <QMap>

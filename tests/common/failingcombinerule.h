@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "localdbcombinerule.h"
+#include "model/localdbcombinerule.h"
 
 // The local rule, except that it throws when asked about e-mails: stands for
 // any failure in the middle of a contact's merge. With throwNonStd set it

@@ -8,10 +8,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "contactbuilders.h"
+#include "common/contactbuilders.h"
 
-#include "contactdisplayer.h"
-#include "messageboxrecorder.h"
+#include "contactui/contactdisplayer.h"
+#include "support/messageboxrecorder.h"
 
 namespace {
 

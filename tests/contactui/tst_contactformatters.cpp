@@ -3,9 +3,9 @@
 #include <QLocale>
 #include <QtTest>
 
-#include "contactbuilders.h"
+#include "common/contactbuilders.h"
 
-#include "contactformatters.h"
+#include "contactui/contactformatters.h"
 
 using Formatter = QString (*)(const pim::Entity&);
 Q_DECLARE_METATYPE(Formatter)

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "csvimport.h"
+#include "fileformats/csvimport.h"
 
 #include <QTest>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "csvhelper.h"
+#include "fileformats/csvhelper.h"
 #include "scratchfiles.h"
 
 #include <QFile>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "csvhelper.h"
-#include "csvimport.h"
-#include "importcontactstolocalthread.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
-#include "recordingreporter.h"
+#include "fileformats/csvhelper.h"
+#include "fileformats/csvimport.h"
+#include "fileformats/importcontactstolocalthread.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "support/recordingreporter.h"
 #include "scratchfiles.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "contactfixture.h"
-#include "exporttofilethread.h"
-#include "recordingreporter.h"
-#include "vcardexport.h"
+#include "fileformats/exporttofilethread.h"
+#include "support/recordingreporter.h"
+#include "fileformats/vcardexport.h"
 
 #include <QDir>
 #include <QFile>

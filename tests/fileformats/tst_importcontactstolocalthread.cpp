@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "importcontactstolocalthread.h"
+#include "fileformats/importcontactstolocalthread.h"
 
-#include "failingcombinerule.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
-#include "recordingreporter.h"
+#include "common/failingcombinerule.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "support/recordingreporter.h"
 #include "scratchfiles.h"
-#include "sqlprobe.h"
+#include "common/sqlprobe.h"
 
 #include <QFile>
 #include <QTest>

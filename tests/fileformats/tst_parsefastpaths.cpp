@@ -3,9 +3,9 @@
 // unquoted CSV rows) in one piece instead of one byte at a time. These cases
 // sit on the edges of those runs, where a byte that must change state could
 // be swallowed by a run.
-#include "csvimport.h"
-#include "qvcardparser.h"
-#include "vcardimport.h"
+#include "fileformats/csvimport.h"
+#include "fileformats/qvcardparser.h"
+#include "fileformats/vcardimport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

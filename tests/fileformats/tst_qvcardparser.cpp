@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "qvcardparser.h"
+#include "fileformats/qvcardparser.h"
 
 #include <QRandomGenerator>
 #include <QStringEncoder>

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "contactfixture.h"
-#include "csvexport.h"
-#include "csvimport.h"
-#include "exporttofilethread.h"
-#include "pimlabels.h"
-#include "recordingreporter.h"
-#include "txtexport.h"
+#include "fileformats/csvexport.h"
+#include "fileformats/csvimport.h"
+#include "fileformats/exporttofilethread.h"
+#include "model/pimlabels.h"
+#include "support/recordingreporter.h"
+#include "fileformats/txtexport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "contactfixture.h"
-#include "vcardexport.h"
+#include "fileformats/vcardexport.h"
 
 #include <QDateTime>
 #include <QtTest>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "vcardfuzzinput.h"
-#include "vcardimport.h"
+#include "fileformats/vcardimport.h"
 
 #include <QFile>
 #include <QTemporaryDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "qvcardparser.h"
+#include "fileformats/qvcardparser.h"
 #include "scratchfiles.h"
-#include "vcardimport.h"
+#include "fileformats/vcardimport.h"
 
 #include <QFile>
 #include <QStringEncoder>

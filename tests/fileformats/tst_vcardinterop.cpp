@@ -2,8 +2,8 @@
 // Our vCard files must read the same in an independent implementation: the
 // test exports through the real thread and lets python3-vobject parse the file.
 #include "contactfixture.h"
-#include "exporttofilethread.h"
-#include "recordingreporter.h"
+#include "fileformats/exporttofilethread.h"
+#include "support/recordingreporter.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>

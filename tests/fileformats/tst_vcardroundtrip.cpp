@@ -4,9 +4,9 @@
 // survives the trip (sub-types the format cannot carry fall back, labels and
 // extra entities of single-valued types are lost), and nothing else changes.
 #include "contactfixture.h"
-#include "exporttofilethread.h"
-#include "recordingreporter.h"
-#include "vcardimport.h"
+#include "fileformats/exporttofilethread.h"
+#include "support/recordingreporter.h"
+#include "fileformats/vcardimport.h"
 
 #include <QTemporaryDir>
 #include <QtTest>

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "contact.h"
-#include "qvcardparser.h"
-#include "vcardcardmapper.h"
-#include "vcardtokenizer.h"
+#include "model/contact.h"
+#include "fileformats/qvcardparser.h"
+#include "fileformats/vcardcardmapper.h"
+#include "fileformats/vcardtokenizer.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "padbusbhandle.h"
+#include "platform/adb/padbusbhandle.h"
 
 #include <QObject>
 #include <QString>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "absandroidusbwatch.h"
-#include "absiosdevicewatch.h"
+#include "app/devices/absandroidusbwatch.h"
+#include "app/devices/absiosdevicewatch.h"
 
 #include <QSharedPointer>
 #include <QString>

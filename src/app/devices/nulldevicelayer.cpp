@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "nulldevicelayer.h"
+#include "app/devices/nulldevicelayer.h"
 
-#include "absandroidusbwatch.h"
-#include "absiosdevicewatch.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
+#include "app/devices/absandroidusbwatch.h"
+#include "app/devices/absiosdevicewatch.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
 
 #include <QThread>
 

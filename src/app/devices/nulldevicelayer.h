@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "idevicelayer.h"
+#include "app/devices/idevicelayer.h"
 
 // No phones: the watches never report, there is no ADB pool or port guard,
 // and saved device databases open as plain local databases.

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "powerinhibitor.h"
+#include "platform/power/powerinhibitor.h"
 
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>

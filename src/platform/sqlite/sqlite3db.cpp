@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "sqlite3db.h"
+#include "platform/sqlite/sqlite3db.h"
 
 #include <QLoggingCategory>
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datafolderfixture.h"
 
-#include "contactbuilders.h"
-#include "data_path_util.h"
-#include "data_path_util_p.h"
-#include "localdb.h"
-#include "localdbcombinerule.h"
+#include "common/contactbuilders.h"
+#include "model/data_path_util.h"
+#include "model/data_path_util_p.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
 
 #include <QFile>
 

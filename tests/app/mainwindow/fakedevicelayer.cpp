@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakedevicelayer.h"
 
-#include "localdb.h"
-#include "localdbcombinerule.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
 
 #include <QFileInfo>
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "devices/idevicelayer.h"
+#include "app/devices/idevicelayer.h"
 
 #include <QStringList>
 #include <QThreadPool>

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "appstartup.h"
-#include "productinfo.h"
+#include "app/appstartup.h"
+#include "kit/productinfo.h"
 #include "datafolderfixture.h"
-#include "defaultstartupsteps.h"
-#include "instancelock.h"
-#include "mainwindow.h"
-#include "messageboxrecorder.h"
-#include "startupsteps.h"
-#include "updatecheckschedule.h"
+#include "app/defaultstartupsteps.h"
+#include "app/instancelock.h"
+#include "app/mainwindow.h"
+#include "support/messageboxrecorder.h"
+#include "app/startupsteps.h"
+#include "app/updatecheckschedule.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,15 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "datafolderfixture.h"
 #include "fakedevicelayer.h"
-#include "fallbacktranslator.h"
-#include "itemmodelcontacts.h"
-#include "itemmodelmaintree.h"
-#include "iupdatecheck.h"
-#include "mainwindow.h"
-#include "productinfo.h"
-#include "messageboxrecorder.h"
+#include "kit/fallbacktranslator.h"
+#include "app/itemmodelcontacts.h"
+#include "app/itemmodelmaintree.h"
+#include "app/iupdatecheck.h"
+#include "app/mainwindow.h"
+#include "kit/productinfo.h"
+#include "support/messageboxrecorder.h"
 #include "ui_mainwindow.h"
-#include "updatecheckschedule.h"
+#include "app/updatecheckschedule.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "contactdisplayer.h"
+#include "contactui/contactdisplayer.h"
 #include "datafolderfixture.h"
 #include "fakedevicelayer.h"
-#include "fallbacktranslator.h"
-#include "itemmodelcontacts.h"
-#include "itemmodelmaintree.h"
-#include "mainwindow.h"
-#include "messageboxrecorder.h"
+#include "kit/fallbacktranslator.h"
+#include "app/itemmodelcontacts.h"
+#include "app/itemmodelmaintree.h"
+#include "app/mainwindow.h"
+#include "support/messageboxrecorder.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>

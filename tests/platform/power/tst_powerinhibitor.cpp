@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a private bus daemon and a stand-in screen saver service on it, so the
 // inhibitor speaks real D-Bus over a real socket.
-#include "powerinhibitor.h"
+#include "platform/power/powerinhibitor.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>

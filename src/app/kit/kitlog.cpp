@@ -1,4 +1,0 @@
-// SPDX-License-Identifier: GPL-3.0-or-later
-#include "kitlog.h"
-
-Q_LOGGING_CATEGORY(lcKit, "app.kit", QtWarningMsg)

@@ -1,0 +1,122 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "kit/messagebox.h"
+
+#include "kit/productinfo.h"
+#include "kit/stylesheet.h"
+#include "kit/winmovable.h"
+
+#include <QCoreApplication>
+#include <QLabel>
+#include <QPushButton>
+#include <QEvent>
+#include <QTextDocument>
+
+#include <utility>
+
+namespace {
+
+MessageBoxHandler& currentHandler()
+{
+    static MessageBoxHandler handler;
+    return handler;
+}
+
+struct HonouredButton {
+    QMessageBox::StandardButton button;
+    const char* text;
+};
+
+// The order in which the buttons are added.
+constexpr HonouredButton kButtons[] = {
+    { QMessageBox::Yes, QT_TRANSLATE_NOOP("QObject", "Yes") },
+    { QMessageBox::No, QT_TRANSLATE_NOOP("QObject", "No") },
+    { QMessageBox::Ok, QT_TRANSLATE_NOOP("QObject", "OK") },
+    { QMessageBox::Cancel, QT_TRANSLATE_NOOP("QObject", "Cancel") },
+    { QMessageBox::Abort, QT_TRANSLATE_NOOP("QObject", "Abort") },
+    { QMessageBox::Retry, QT_TRANSLATE_NOOP("QObject", "Retry") },
+};
+
+const char* iconResource(QMessageBox::Icon icon)
+{
+    switch (icon) {
+    case QMessageBox::Information:
+        return ":/res/box-info.png";
+    case QMessageBox::Warning:
+        return ":/res/box-warning.png";
+    case QMessageBox::Critical:
+        return ":/res/box-error.png";
+    case QMessageBox::Question:
+        return ":/res/box-question.png";
+    case QMessageBox::NoIcon:
+        break;
+    }
+    return nullptr;
+}
+
+// Replaces the style's picture with the product's own, keeping icon() as it
+// is. The label is found by the name the toolkit gives it; when it is not
+// there the style's picture simply stays.
+void useKitIcon(QMessageBox& box, QMessageBox::Icon icon)
+{
+    const char* resource = iconResource(icon);
+    auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgboxex_icon_label"));
+    if (!resource || !label)
+        return;
+    const qreal ratio = box.devicePixelRatioF();
+    QPixmap pixmap = QPixmap(QLatin1String(resource))
+                         .scaled(QSize(32, 32) * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    if (pixmap.isNull())
+        return;
+    pixmap.setDevicePixelRatio(ratio);
+    label->setPixmap(pixmap);
+}
+
+// The toolkit puts the style's picture back on every style change (setting
+// the style sheet is one), so the product's picture is put back after it.
+class KitMessageBox : public QMessageBox {
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void changeEvent(QEvent* event) override
+    {
+        QMessageBox::changeEvent(event);
+        if (event->type() == QEvent::StyleChange)
+            useKitIcon(*this, icon());
+    }
+};
+
+} // namespace
+
+MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler)
+{
+    return std::exchange(currentHandler(), std::move(handler));
+}
+
+int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withHeader)
+{
+    const QString title = product::title();
+    if (withHeader) {
+        text = QStringLiteral("<nobr><b>") + title + QStringLiteral(" v%1").arg(QLatin1String(product::kVersion))
+            + QStringLiteral("</b></nobr><br/><br/>") + text;
+    }
+
+    KitMessageBox box(icon, title, text, QMessageBox::NoButton, nullptr);
+    useKitIcon(box, icon);
+    WinMovable movable(&box);
+    box.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    box.setStyleSheet(getStyleSheet(QStringLiteral(":/res/style.css")));
+    for (const HonouredButton& b : kButtons) {
+        if (buttons & b.button) {
+            QPushButton* pb = box.addButton(b.button);
+            pb->setText(QCoreApplication::translate("QObject", b.text));
+        }
+    }
+    // Texts may carry markup such as "<br/>" or "<b>"; a text without any is
+    // shown as written, so a "<" in it is not taken for the start of a tag.
+    box.setTextFormat(Qt::mightBeRichText(text) ? Qt::RichText : Qt::PlainText);
+
+    if (const MessageBoxHandler& handler = currentHandler())
+        return handler(box);
+    return box.exec();
+}

@@ -1,0 +1,36 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "kit/tips.h"
+
+#include "kit/errorreport.h"
+#include "kit/messagebox.h"
+#include "kit/productinfo.h"
+
+void Tips::info(QString text)
+{
+    g_showMessageBox(QMessageBox::Information, text, QMessageBox::Ok, false);
+}
+
+void Tips::warning(QString text)
+{
+    g_showMessageBox(QMessageBox::Warning, text, QMessageBox::Ok, false);
+}
+
+bool Tips::question(QString text)
+{
+    return g_showMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, false)
+        == QMessageBox::Yes;
+}
+
+QString Tips::errorBoxText(const QString& text)
+{
+    // Not translated: the template is the same in every language.
+    return QStringLiteral("An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact ")
+               .arg(text)
+        + QLatin1String(product::kSupportEmail) + QStringLiteral(" for help.");
+}
+
+void Tips::error(QString text)
+{
+    g_showMessageBox(QMessageBox::Critical, errorBoxText(text), QMessageBox::Ok, true);
+    g_reportError(text);
+}

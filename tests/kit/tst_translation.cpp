@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "kit/fallbacktranslator.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QString tablePath()
+{
+    return qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + QStringLiteral("/resources/translations/en.tsv");
+}
+
+// Reads one field of the table independently of the generator.
+QString unescape(const QString& field)
+{
+    QString out;
+    for (int i = 0; i < field.size(); ++i) {
+        if (field.at(i) != QLatin1Char('\\') || i + 1 == field.size()) {
+            out.append(field.at(i));
+            continue;
+        }
+        const QChar c = field.at(++i);
+        out.append(c == QLatin1Char('n') ? QChar('\n') : c == QLatin1Char('t') ? QChar('\t')
+                       : c == QLatin1Char('r')                                   ? QChar('\r')
+                                                                                 : c);
+    }
+    return out;
+}
+
+QList<QPair<QString, QString>> readTable()
+{
+    QList<QPair<QString, QString>> entries;
+    QFile f(tablePath());
+    if (!f.open(QIODevice::ReadOnly))
+        return entries;
+    const QStringList lines = QString::fromUtf8(f.readAll()).split(QLatin1Char('\n'));
+    for (const QString& line : lines) {
+        if (line.trimmed().isEmpty() || line.startsWith(QLatin1Char('#')))
+            continue;
+        const QStringList parts = line.split(QLatin1Char('\t'));
+        if (parts.size() == 2)
+            entries.append({ unescape(parts.at(0)), unescape(parts.at(1)) });
+    }
+    return entries;
+}
+
+} // namespace
+
+class TestTranslation : public QObject {
+    Q_OBJECT
+    FallbackTranslator m_translator;
+
+private slots:
+    void cleanupTestCase() { QCoreApplication::removeTranslator(&m_translator); }
+    void initTestCase()
+    {
+        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
+        QVERIFY(QCoreApplication::installTranslator(&m_translator));
+    }
+
+    void shouldTranslateInAnyContext_data()
+    {
+        QTest::addColumn<QByteArray>("context");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("shown");
+
+        QTest::newRow("tree root key") << QByteArray("ItemModelMainTree") << "IDS_ROOT_DEVICE" << "Devices";
+        QTest::newRow("English source without entry shown as written")
+            << QByteArray("QObject") << "Quorvantile Marrowlink for Mac" << "Quorvantile Marrowlink for Mac";
+        QTest::newRow("unknown key shown as written") << QByteArray("MainWindow") << "IDS_NO_SUCH_KEY" << "IDS_NO_SUCH_KEY";
+        QTest::newRow("typo kept") << QByteArray("MainWindow") << "IDS_CONFIRM_CLEAR_IOS_CONTACTS"
+                                   << "Confrim to clear all iPhone contacts?";
+        QTest::newRow("Chinese source with a leading blank") << QByteArray("AndroidWIFIForm") << " 连接" << "Connect";
+
+        // Every entry of the master table, each under some context.
+        const QList<QByteArray> contexts { "QObject", "MainWindow", "ProgressForm", "NoSuchContext", "Global" };
+        const auto entries = readTable();
+        QVERIFY2(entries.size() > 100, qPrintable(tablePath()));
+        int i = 0;
+        for (const auto& [source, shown] : entries)
+            QTest::newRow(("table: " + source).toUtf8().constData())
+                << contexts.at(i++ % contexts.size()) << source << shown;
+    }
+
+    void shouldTranslateInAnyContext()
+    {
+        QFETCH(QByteArray, context);
+        QFETCH(QString, source);
+        QFETCH(QString, shown);
+        QCOMPARE(QCoreApplication::translate(context.constData(), source.toUtf8().constData()), shown);
+    }
+
+    void shouldRejectAMalformedTable_data()
+    {
+        QTest::addColumn<QByteArray>("table");
+        QTest::addColumn<bool>("accepted");
+        QTest::addColumn<QString>("expectedInOutput"); // in the .ts when accepted, in stderr otherwise
+
+        QTest::newRow("good table with escapes") << QByteArray("# c\n\nK1\tline\\none\nK2\ta\\\\b\n") << true
+                                                 << "line\none";
+        QTest::newRow("XML characters escaped") << QByteArray("<a & b>\t\"x\" & <y>\n") << true
+                                                << "&lt;a &amp; b&gt;";
+        QTest::newRow("missing tab") << QByteArray("K1\tok\nK2 no tab\n") << false << ":2:";
+        QTest::newRow("unknown escape") << QByteArray("K1\tbad \\x escape\n") << false << "escape";
+        QTest::newRow("source given twice") << QByteArray("K1\ta\n\nK1\tb\n") << false << ":3:";
+        QTest::newRow("empty text") << QByteArray("K1\t\n") << false << "empty";
+        QTest::newRow("not UTF-8") << QByteArray("K1\t\xff\xfe\n") << false << "UTF-8";
+    }
+
+    void shouldRejectAMalformedTable()
+    {
+        QFETCH(QByteArray, table);
+        QFETCH(bool, accepted);
+        QFETCH(QString, expectedInOutput);
+
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString in = dir.filePath(QStringLiteral("t.tsv"));
+        const QString out = dir.filePath(QStringLiteral("t.ts"));
+        {
+            QFile f(in);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(table);
+            QFile o(out);
+            QVERIFY(o.open(QIODevice::WriteOnly));
+            o.write("previous build");
+        }
+
+        QProcess gen;
+        gen.start(QStringLiteral(MARROWLINK_PYTHON), { QStringLiteral(MARROWLINK_MAKE_TS), in, out });
+        QVERIFY(gen.waitForFinished(30000));
+        const QString err = QString::fromUtf8(gen.readAllStandardError());
+
+        QFile o(out);
+        QVERIFY(o.open(QIODevice::ReadOnly));
+        const QString written = QString::fromUtf8(o.readAll());
+        if (accepted) {
+            QCOMPARE(gen.exitCode(), 0);
+            QVERIFY2(written.contains(expectedInOutput), qPrintable(written));
+        } else {
+            QVERIFY(gen.exitCode() != 0);
+            QVERIFY2(err.contains(expectedInOutput), qPrintable(err));
+            QCOMPARE(written, QStringLiteral("previous build")); // the last good output stays
+        }
+    }
+};
+
+QTEST_MAIN(TestTranslation)
+#include "tst_translation.moc"

@@ -1,0 +1,486 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The contact database file: template, life cycle, entity rows, reading
+// back and the small edits, each checked against the file with plain SQL.
+#include "model/data_path_util.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "common/sqlprobe.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+#include <functional>
+#include <memory>
+
+using Op = std::function<void(LocalDb&)>;
+Q_DECLARE_METATYPE(Op)
+
+namespace {
+
+QSharedPointer<AbsContactCombineRule> localRule()
+{
+    return QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule);
+}
+
+unsigned long long addContact(LocalDb& db, const QString& name)
+{
+    pim::_Contact c(0, QString(), name);
+    db.insertContactBase(c);
+    return c.id;
+}
+
+QString md5Base64(const QByteArray& bytes)
+{
+    return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toBase64());
+}
+
+QStringList dataKeys(std::initializer_list<int> numbers)
+{
+    QStringList out;
+    for (int i : numbers)
+        out << QStringLiteral("data%1").arg(i);
+    return out;
+}
+
+} // namespace
+
+class TestLocalDb : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LocalDb> m_db; // a fresh "c.db" holding contact m_ann
+    unsigned long long m_ann = 0;
+
+    QString pathOf(const QString& name) const { return m_dir->filePath(name); }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_db = std::make_unique<LocalDb>(pathOf(QStringLiteral("c.db")), localRule());
+        m_db->create();
+        m_ann = addContact(*m_db, QStringLiteral("Ann"));
+    }
+    void cleanup()
+    {
+        m_db.reset();
+        m_dir.reset();
+    }
+
+    void createGivesTemplate_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("page size 1024") << "PRAGMA page_size" << "1024";
+        QTest::newRow("UTF-8") << "PRAGMA encoding" << "UTF-8";
+        QTest::newRow("user_version 0") << "PRAGMA user_version" << "0";
+        QTest::newRow("rollback journal") << "PRAGMA journal_mode" << "delete";
+        QTest::newRow("tables")
+            << "select group_concat(name) from (select name from sqlite_master where type='table' order by name)"
+            << "contact,contact_group,data,sqlite_sequence";
+        QTest::newRow("five named indexes")
+            << "select group_concat(name) from (select name from sqlite_master where type='index' order by name)"
+            << "index_contacts_full_name,index_contacts_src_id,index_data_contact,index_data_data,index_data_src_id";
+        QTest::newRow("all keys autoincrement")
+            << "select count(*) from sqlite_master where type='table' and sql like '%AUTOINCREMENT%'" << "3";
+    }
+    void createGivesTemplate()
+    {
+        QFETCH(QString, sql);
+        QFETCH(QString, expected);
+        struct stat st {};
+        QCOMPARE(::stat(QFile::encodeName(m_db->path()).constData(), &st), 0);
+        QCOMPARE(st.st_mode & 0777, 0600u);
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.value(sql).toString(), expected);
+    }
+
+    // Also while the old file is still open: nothing may be written into
+    // the replaced file through a stale handle.
+    void recreateOverPopulatedFileRestartsIds()
+    {
+        m_db->beginEdit();
+        addContact(*m_db, QStringLiteral("Bob"));
+        m_db->getGroupIdOrAdd(QStringLiteral("Work"));
+        m_db->endEdit(true);
+        QVERIFY(m_db->isOpen());
+
+        m_db->create();
+        QCOMPARE(m_db->groups().size(), 0);
+        QCOMPARE(addContact(*m_db, QStringLiteral("Cid")), 1ull);
+        QCOMPARE(m_db->getGroupIdOrAdd(QStringLiteral("Home")), 1ull);
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.column("select full_name from contact"), QStringList { "Cid" });
+    }
+
+    void staleJournalDoesNotComeBack()
+    {
+        const QString path = m_db->path();
+        m_db->close();
+        const QString saved = pathOf(QStringLiteral("saved-journal"));
+        {
+            // A real hot journal: snapshot it in the middle of a transaction
+            // that rewrites many pages.
+            SqlProbe probe(path);
+            probe.exec("PRAGMA synchronous=OFF");
+            probe.exec("begin");
+            for (int i = 0; i < 200; ++i)
+                probe.exec(QStringLiteral("insert into contact(full_name) values('Old %1 %2')").arg(i).arg(QString(200, 'x')));
+            probe.exec("commit");
+            probe.exec("begin");
+            probe.exec("delete from contact");
+            probe.exec("insert into data(type,contact_id) values(9,1)");
+            QVERIFY(QFile::copy(path + "-journal", saved));
+            probe.exec("rollback");
+        }
+        QVERIFY(QFile::copy(saved, path + "-journal"));
+
+        m_db->create();
+        QVERIFY(!QFile::exists(path + "-journal"));
+        SqlProbe probe(path);
+        QCOMPARE(probe.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+        QCOMPARE(probe.value("select count(*) from contact").toInt(), 0);
+    }
+
+    void createInMissingFolderThrowsAndLeavesNoFile()
+    {
+        LocalDb db(pathOf(QStringLiteral("no/such/folder/c.db")), localRule());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, db.create());
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList { "c.db" });
+    }
+
+    void dbDirIsMadeInsideTheDataFolder()
+    {
+        // The data folder is worked out once per run: this is the only test
+        // of the executable that asks for it.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(m_dir->path()));
+        const QDir dir = LocalDb::dbDir();
+        QVERIFY(dir.exists());
+        QCOMPARE(dir.absolutePath(), QDir(g_dataSaveDir().filePath("data")).absolutePath());
+        QVERIFY2(dir.absolutePath().startsWith(m_dir->path() + "/"), qPrintable(dir.absolutePath()));
+        QVERIFY(QDir(dir.absolutePath()).removeRecursively());
+        QVERIFY(LocalDb::dbDir().exists());
+    }
+
+    void firstOperationOnMissingFileThrows_data()
+    {
+        QTest::addColumn<Op>("op");
+        QTest::newRow("contact") << Op([](LocalDb& db) { db.contact(1); });
+        QTest::newRow("beginEdit") << Op([](LocalDb& db) { db.beginEdit(); });
+        QTest::newRow("merge") << Op([](LocalDb& db) {
+            pim::_Contact stored;
+            bool existed = false;
+            db.combineContact(pim::_Contact(0, QString(), "Ann"), stored, existed);
+        });
+    }
+    void firstOperationOnMissingFileThrows()
+    {
+        QFETCH(Op, op);
+        const QString path = pathOf(QStringLiteral("missing.db"));
+        LocalDb db(path, localRule());
+        QVERIFY_THROWS_EXCEPTION(std::exception, op(db));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(!db.isOpen());
+    }
+
+    void reopensAfterCloseAndRemoves()
+    {
+        const auto id = m_ann;
+        m_db->close();
+        QCOMPARE(m_db->contact(id).fullName, QStringLiteral("Ann"));
+        QCOMPARE(m_db->contact(id + 100).id, 0ull);
+        m_db->close();
+        m_db->endEdit(false); // opens the file, nothing to roll back
+        QVERIFY(m_db->isOpen());
+
+        QVERIFY(m_db->removeDB());
+        QVERIFY(!m_db->isOpen());
+        QVERIFY(!QFile::exists(m_db->path()));
+        QVERIFY(!m_db->removeDB());
+        QVERIFY_THROWS_EXCEPTION(std::exception, m_db->contacts());
+        QVERIFY(!QFile::exists(m_db->path()));
+    }
+
+    void rowRoundTrip_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("keysBack");
+        const QStringList valueLabel = dataKeys({ 1, 2, 3 });
+        QTest::newRow("name") << 1 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 8 });
+        QTest::newRow("photo") << 2 << dataKeys({ 4, 15 });
+        QTest::newRow("phone") << 3 << valueLabel;
+        QTest::newRow("email") << 4 << valueLabel;
+        QTest::newRow("nickname") << 5 << valueLabel;
+        QTest::newRow("event") << 6 << valueLabel;
+        QTest::newRow("group") << 7 << dataKeys({ 1, 2 });
+        QTest::newRow("im skips data4") << 8 << dataKeys({ 1, 2, 3, 5, 6 });
+        QTest::newRow("notes") << 9 << dataKeys({ 1 });
+        QTest::newRow("org skips data8") << 10 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 9 });
+        QTest::newRow("relation") << 11 << valueLabel;
+        QTest::newRow("address stores data11, never reads it") << 12 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 });
+        QTest::newRow("url") << 13 << valueLabel;
+    }
+    void rowRoundTrip()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, keysBack);
+        QStringList stored = keysBack;
+        if (type == pim::ENTITY_ADDR)
+            stored << QStringLiteral("data11");
+        const QByteArray image("\x89PNG\0bytes", 10);
+        const auto cid = m_ann;
+        pim::Entity e(0, QStringLiteral("src-7"));
+        for (int i = 1; i <= 14; ++i)
+            e.fields.insert(QStringLiteral("data%1").arg(i), QStringLiteral(" v%1 ").arg(i));
+        e.fields.insert(QStringLiteral("data15"), image);
+        m_db->insertEntity(cid, type, e);
+
+        SqlProbe probe(m_db->path());
+        const QVariantList raw = probe.rows(QStringLiteral("select * from data where _id=%1").arg(e.id)).value(0);
+        QCOMPARE(raw.mid(1, 3), (QVariantList { type, qlonglong(cid), "src-7" }));
+        for (int i = 1; i <= 15; ++i) {
+            const QString key = QStringLiteral("data%1").arg(i);
+            const QVariant cell = raw.at(3 + i);
+            if (!stored.contains(key))
+                QVERIFY2(i == 15 ? !cell.isValid() : cell.toString().isEmpty(), qPrintable(key));
+            else if (i == 15)
+                QCOMPARE(cell.toByteArray(), image);
+            else if (type == pim::ENTITY_PHOTO && i == 4)
+                QCOMPARE(cell.toString(), md5Base64(image));
+            else
+                QCOMPARE(cell.toString(), QStringLiteral(" v%1 ").arg(i));
+        }
+
+        const QList<pim::Entity> back = m_db->contact(cid).entities.value(type);
+        QCOMPARE(back.size(), 1);
+        QCOMPARE(back.first().id, e.id);
+        QCOMPARE(back.first().srcId, QStringLiteral("src-7"));
+        keysBack.sort();
+        QCOMPARE(QStringList(back.first().fields.keys()), keysBack);
+    }
+
+    void storedText_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariantMap>("fields");
+        QTest::addColumn<QString>("expected"); // stored data1, or data4 of a photo
+        const QDateTime withMs(QDate(1980, 5, 17), QTime(0, 0, 0, 123));
+        QTest::newRow("int sub-type") << 9 << QVariantMap { { "data1", 2 } } << "2";
+        QTest::newRow("date-time without milliseconds") << 6 << QVariantMap { { "data1", withMs } } << "1980-05-17T00:00:00";
+        QTest::newRow("absent key is empty text") << 6 << QVariantMap {} << "";
+        QTest::newRow("quote cannot break out") << 9 << QVariantMap { { "data1", "a'); drop table data;--" } }
+                                                << "a'); drop table data;--";
+        QTest::newRow("photo hash from the bytes, not the claimed one")
+            << 2 << QVariantMap { { "data15", QByteArray("JFIF") }, { "data4", "bogus" } } << md5Base64("JFIF");
+        QTest::newRow("no image: hash of zero bytes") << 2 << QVariantMap { { "data4", "x" } } << md5Base64({});
+    }
+    void storedText()
+    {
+        QFETCH(int, type);
+        QFETCH(QVariantMap, fields);
+        QFETCH(QString, expected);
+        pim::Entity e;
+        e.fields = fields;
+        m_db->insertEntity(m_ann, type, e);
+        const QString column = type == pim::ENTITY_PHOTO ? "data4" : "data1";
+        const QVariant cell = SqlProbe(m_db->path()).value(QStringLiteral("select %1 from data where _id=%2").arg(column).arg(e.id));
+        QVERIFY(cell.isValid());
+        QCOMPARE(cell.toString(), expected);
+    }
+
+    void updateRewritesOnlyItsColumns_data()
+    {
+        QTest::addColumn<int>("updateType");
+        QTest::addColumn<QString>("newSrcId");
+        QTest::addColumn<QStringList>("expected"); // src_id, data1..data5 after the update
+        QTest::newRow("phone as phone") << 3 << "p9" << QStringList { "p9", "new1", "7", "new3", "x4", "x5" };
+        QTest::newRow("phone as notes keeps label") << 9 << "p9" << QStringList { "p9", "new1", "2", "lbl", "x4", "x5" };
+        QTest::newRow("empty source id clears it") << 3 << "" << QStringList { "", "new1", "7", "new3", "x4", "x5" };
+    }
+    void updateRewritesOnlyItsColumns()
+    {
+        QFETCH(int, updateType);
+        QFETCH(QString, newSrcId);
+        QFETCH(QStringList, expected);
+        const auto cid = m_ann;
+        pim::Entity phone(0, QStringLiteral("p1"));
+        phone.fields = { { "data1", "555" }, { "data2", 2 }, { "data3", "lbl" } };
+        m_db->insertEntity(cid, pim::ENTITY_PHONE, phone);
+        SqlProbe probe(m_db->path());
+        probe.exec(QStringLiteral("update data set data4='x4',data5='x5' where _id=%1").arg(phone.id));
+        pim::Entity changed(phone.id, newSrcId);
+        changed.fields = { { "data1", "new1" }, { "data2", 7 }, { "data3", "new3" } };
+        m_db->updateEntity(updateType, changed);
+
+        expected.prepend(QString::number(cid));
+        expected.prepend(QStringLiteral("3"));
+        const QVariantList row = probe.rows(QStringLiteral("select type,contact_id,src_id,data1,data2,data3,data4,data5"
+                                                           " from data where _id=%1").arg(phone.id)).value(0);
+        QStringList got;
+        for (const QVariant& cell : row)
+            got << cell.toString();
+        QCOMPARE(got, expected);
+    }
+
+    void invalidTypesThrowAndChangeNothing_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("fourteen") << 14;
+    }
+    void invalidTypesThrowAndChangeNothing()
+    {
+        QFETCH(int, type);
+        const auto cid = m_ann;
+        pim::Entity note;
+        note.fields.insert("data1", "keep");
+        m_db->insertEntity(cid, pim::ENTITY_NOTES, note);
+
+        pim::Entity e(77, QString());
+        e.fields.insert("data1", "changed");
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, m_db->insertEntity(cid, type, e));
+        QCOMPARE(e.id, 77ull);
+        pim::Entity update(note.id, QStringLiteral("s"));
+        update.fields.insert("data1", "changed");
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, m_db->updateEntity(type, update));
+
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.rows("select _id,data1,ifnull(src_id,'null') from data"),
+            (QList<QVariantList> { { qlonglong(note.id), "keep", "" } }));
+    }
+
+    void nameLookup_data()
+    {
+        QTest::addColumn<QString>("query");
+        QTest::addColumn<int>("expectedIndex"); // into the stored names; -1 none
+        QTest::newRow("same") << "John" << 0;
+        QTest::newRow("ASCII case variant") << "jOHN" << 0;
+        QTest::newRow("underscore is no wildcard") << "J_hn" << -1;
+        QTest::newRow("percent is no wildcard") << "%" << -1;
+        QTest::newRow("literal percent name") << "50% off" << 3;
+        QTest::newRow("non-ASCII case differs") << QStringLiteral("émile") << -1;
+        QTest::newRow("non-ASCII exact") << QStringLiteral("Émile") << 2;
+        QTest::newRow("empty never matches") << "" << -1;
+        QTest::newRow("duplicates give lowest id") << "dup" << 5;
+    }
+    void nameLookup()
+    {
+        QFETCH(QString, query);
+        QFETCH(int, expectedIndex);
+        QList<unsigned long long> ids;
+        for (const char* n : { "John", "100 Pure", "Émile", "50% off", "", "Dup", "DUP" })
+            ids << addContact(*m_db, QString::fromUtf8(n));
+        QCOMPARE(m_db->isContactBaseExist(query), expectedIndex < 0 ? 0ull : ids.at(expectedIndex));
+    }
+
+    void setGroupLeavesExactlyOneMembership()
+    {
+        const auto cid = m_ann;
+        const auto other = addContact(*m_db, QStringLiteral("Bob"));
+        const auto g1 = m_db->getGroupIdOrAdd("A");
+        const auto g2 = m_db->getGroupIdOrAdd("B");
+        m_db->setGroup(cid, g1, "A");
+        m_db->setGroup(other, g1, "A");
+        SqlProbe probe(m_db->path());
+        probe.exec(QStringLiteral("insert into data(type,contact_id,data1,data2) values(7,%1,'%2','B')").arg(cid).arg(g2));
+        const pim::Entity m = m_db->setGroup(cid, g2, "B");
+        const QString memberships = QStringLiteral("select _id,data1,data2,ifnull(src_id,'null') from data"
+                                                   " where type=7 and contact_id=%1").arg(cid);
+        QCOMPARE(probe.rows(memberships), (QList<QVariantList> { { qlonglong(m.id), QString::number(g2), "B", "null" } }));
+        QCOMPARE(probe.value(QStringLiteral("select count(*) from data where contact_id=%1").arg(other)).toInt(), 1);
+
+        m_db->ungroup(cid);
+        m_db->ungroup(cid);
+        QCOMPARE(probe.value(QStringLiteral("select count(*) from data where contact_id=%1").arg(cid)).toInt(), 0);
+
+        // Removing a group keeps its memberships; removing a contact takes its rows.
+        m_db->removeGroupOnly(g1);
+        QCOMPARE(probe.value("select count(*) from data where type=7").toInt(), 1);
+        m_db->removeContact(other);
+        m_db->removeEntity(999);
+        QCOMPARE(probe.column("select full_name from contact"), QStringList { "Ann" });
+        QCOMPARE(probe.value("select count(*) from data").toInt(), 0);
+    }
+
+    void sourceIdWriteBack_data()
+    {
+        QTest::addColumn<Op>("op");
+        QTest::addColumn<QStringList>("contactSrcIds"); // by _id order
+        QTest::addColumn<QStringList>("dataSrcIds");
+        // Planted: contacts with src_id 'A','a',NULL,''; data rows the same.
+        const QStringList planted { "A", "a", "<NULL>", "" };
+        const auto row = [&](const char* name, Op op, QStringList contacts, QStringList data) {
+            QTest::newRow(name) << op << (contacts.isEmpty() ? planted : contacts) << (data.isEmpty() ? planted : data);
+        };
+        row("contact by id", [](LocalDb& db) { db.updateContactBaseSrcId(3ull, "n"); }, { "A", "a", "n", "" }, {});
+        row("contact by old value, case matters", [](LocalDb& db) { db.updateContactBaseSrcId(QStringLiteral("A"), "n"); },
+            { "n", "a", "<NULL>", "" }, {});
+        row("entity by id", [](LocalDb& db) { db.updateEntitySrcId(2ull, "n"); }, {}, { "A", "n", "<NULL>", "" });
+        row("entity by old value, case matters", [](LocalDb& db) { db.updateEntitySrcId(QStringLiteral("a"), "n"); }, {},
+            { "A", "n", "<NULL>", "" });
+        row("empty old value never matches NULL", [](LocalDb& db) { db.updateEntitySrcId(QString(""), "n"); }, {},
+            { "A", "a", "<NULL>", "n" });
+    }
+    void sourceIdWriteBack()
+    {
+        QFETCH(Op, op);
+        QFETCH(QStringList, contactSrcIds);
+        QFETCH(QStringList, dataSrcIds);
+        SqlProbe probe(m_db->path());
+        probe.exec("delete from contact");
+        probe.exec("insert into contact(_id,src_id,full_name) values(1,'A','1'),(2,'a','2'),(3,NULL,'3'),(4,'','4')");
+        probe.exec("insert into data(type,contact_id,src_id) values(9,1,'A'),(9,1,'a'),(9,1,NULL),(9,1,'')");
+        m_db->beginEdit();
+        op(*m_db);
+        m_db->endEdit(true);
+        QCOMPARE(probe.column("select src_id from contact order by _id"), contactSrcIds);
+        QCOMPARE(probe.column("select src_id from data order by _id"), dataSrcIds);
+    }
+
+    void commitBlockedByReaderIsNotClaimedStored()
+    {
+        SqlProbe reader(m_db->path());
+        m_db->beginEdit();
+        addContact(*m_db, QStringLiteral("Blocked"));
+        reader.holdRead("select full_name from contact");
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, m_db->endEdit(true));
+        reader.releaseRead();
+        QCOMPARE(reader.column("select full_name from contact"), QStringList { "Ann" });
+        // The connection is usable again, at depth zero.
+        m_db->beginEdit();
+        addContact(*m_db, QStringLiteral("After"));
+        m_db->endEdit(true);
+        QCOMPARE(reader.column("select full_name from contact order by _id"), (QStringList { "Ann", "After" }));
+    }
+
+    void textFileRenamedDbFailsWithSqliteText()
+    {
+        const QString path = pathOf(QStringLiteral("notes.db"));
+        const QByteArray before = QByteArray("just some text, not a database at all\n").repeated(200);
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QCOMPARE(f.write(before), before.size());
+        }
+        LocalDb db(path, localRule());
+        try {
+            db.contacts();
+            QFAIL("no exception");
+        } catch (const std::exception& e) {
+            QVERIFY2(QString::fromUtf8(e.what()).contains("not a database"), e.what());
+        }
+        QFile f(path);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        QCOMPARE(f.readAll(), before);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalDb)
+#include "tst_localdb.moc"

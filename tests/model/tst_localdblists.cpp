@@ -1,0 +1,185 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The contact list (group and keyword filters, order) and the group list
+// of a database file, and the index the name lookup runs on.
+#include "common/contactbuilders.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "common/sqlprobe.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <atomic>
+#include <memory>
+
+class TestLocalDbLists : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LocalDb> m_db;
+    unsigned long long m_work = 0;
+    unsigned long long m_family = 0;
+
+    // A contact with one row per (type, data1), in the group when given.
+    void add(const QString& name, const QList<QPair<int, QString>>& data1s, unsigned long long group = 0)
+    {
+        pim::_Contact c(0, "src-" + name, name);
+        m_db->insertContactBase(c);
+        for (const auto& [type, value] : data1s) {
+            pim::Entity e(0, "e-" + value);
+            e.fields.insert("data1", value);
+            m_db->insertEntity(c.id, type, e);
+        }
+        if (group)
+            m_db->setGroup(c.id, group, group == m_work ? "Work" : "family");
+    }
+    static QStringList names(const QList<pim::_Contact>& list)
+    {
+        QStringList out;
+        for (const auto& c : list)
+            out << c.fullName;
+        return out;
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_db = std::make_unique<LocalDb>(m_dir->filePath(QStringLiteral("l.db")),
+                                         QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        m_db->create();
+        m_db->beginEdit();
+        m_work = m_db->getGroupIdOrAdd(QStringLiteral("Work"));
+        m_family = m_db->getGroupIdOrAdd(QStringLiteral("family"));
+        add("adam", {{1, "adam"}, {3, "555-1234"}}, m_work);
+        add("Zoe", {{1, "Zoe"}, {4, "zoe@example.org"}}, m_family);
+        add("Émile", {{1, "Émile"}, {9, "50% off"}});
+        add("Bob", {});            // no data rows: never listed
+        add("", {{3, "500"}});     // nameless, sorts first
+        add("Carl", {{2, ""}}, m_work); // photo only
+        add("Dora", {{13, "http://x.org/a_b"}});
+        m_db->endEdit(true);
+        SqlProbe(m_db->path()).exec("insert into data(type,contact_id,data1) values(9,9999,'orphan 555')");
+    }
+    void cleanup()
+    {
+        m_db.reset();
+        m_dir.reset();
+    }
+
+    void contactsFilters_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<QString>("keyword");
+        QTest::addColumn<QStringList>("expected");
+        QTest::newRow("all, code-unit order") << "" << "" << QStringList{"", "Carl", "Dora", "Zoe", "adam", "Émile"};
+        QTest::newRow("group Work") << "Work" << "" << QStringList{"Carl", "adam"};
+        QTest::newRow("keyword in phone") << "" << "555" << QStringList{"adam"};
+        QTest::newRow("keyword as substring") << "" << "5" << QStringList{"", "adam", "Émile"};
+        QTest::newRow("ASCII case folded") << "" << "ZOE" << QStringList{"Zoe"};
+        QTest::newRow("non-ASCII case not folded") << "" << "émile" << QStringList{};
+        QTest::newRow("percent is literal") << "" << "50%" << QStringList{"Émile"};
+        QTest::newRow("underscore is literal") << "" << "_" << QStringList{"Dora"};
+        QTest::newRow("backslash is literal") << "" << "\\" << QStringList{};
+        QTest::newRow("group membership not searched") << "" << "Work" << QStringList{};
+        QTest::newRow("group and keyword") << "Work" << "555" << QStringList{"adam"};
+        QTest::newRow("unknown group") << "none" << "" << QStringList{};
+    }
+    void contactsFilters()
+    {
+        QFETCH(QString, group);
+        QFETCH(QString, keyword);
+        QFETCH(QStringList, expected);
+        const unsigned long long groupId = group.isEmpty() ? 0 : group == "Work" ? m_work : 424242;
+        QCOMPARE(names(m_db->contacts(groupId, keyword)), expected);
+    }
+
+    void listedContactsAreWhole()
+    {
+        const auto list = m_db->contacts(0, QStringLiteral("555"));
+        QCOMPARE(list.size(), 1);
+        const pim::_Contact& adam = list.first();
+        QCOMPARE(adam.srcId, QStringLiteral("src-adam"));
+        QCOMPARE(adam.entities.keys(), (QList<int>{1, 3, 7}));
+        QCOMPARE(adam.entities.value(3).first().srcId, QStringLiteral("e-555-1234"));
+        QCOMPARE(adam.entities.value(7).first().fields, m_db->contact(adam.id).entities.value(7).first().fields);
+    }
+
+    void groupsInByteOrder()
+    {
+        m_db->getGroupIdOrAdd(QStringLiteral("Ärzte"));
+        m_db->getGroupIdOrAdd(QStringLiteral("Alpha"));
+        QStringList got;
+        for (const auto& g : m_db->groups())
+            got << g.name;
+        QCOMPARE(got, (QStringList{"Alpha", "Work", "family", QStringLiteral("Ärzte")}));
+        QCOMPARE(m_db->groups().at(1).id, m_work);
+    }
+
+    void nameLookupUsesCaseInsensitiveIndex()
+    {
+        // The index is added to files that lack it, on first lookup, and
+        // again when the edit that added it was rolled back.
+        const QString hasIndex = "select count(*) from sqlite_master where name='index_contacts_full_name_nocase'";
+        SqlProbe probe(m_db->path());
+        m_db->close();
+        QCOMPARE(probe.value(hasIndex).toInt(), 0);
+        m_db->beginEdit();
+        m_db->isContactBaseExist(QStringLiteral("adam"));
+        m_db->endEdit(false);
+        QCOMPARE(m_db->isContactBaseExist(QStringLiteral("ADAM")), 1ull);
+        QCOMPARE(probe.value(hasIndex).toInt(), 1);
+        QStringList plan;
+        for (const QVariantList& row : probe.rows("explain query plan select _id from contact"
+                                                  " where full_name=? collate nocase order by _id limit 1"))
+            plan << row.value(3).toString();
+        QVERIFY2(plan.join(" ").contains("SEARCH contact USING COVERING INDEX index_contacts_full_name_nocase (full_name=?)"),
+                 qPrintable(plan.join(" / ")));
+    }
+
+    void readsDuringAWorkerEditAreSerialised()
+    {
+        // The GUI thread may repaint a list while a worker merges into the
+        // same database; the calls must take turns on the connection.
+        std::atomic<bool> done{false};
+        QString workerError;
+        std::unique_ptr<QThread> worker(QThread::create([&] {
+            try {
+                m_db->beginEdit();
+                for (int i = 0; i < 1000; ++i) {
+                    pim::_Contact stored;
+                    bool existed = false;
+                    m_db->combineContact(testkit::contactOf(QStringLiteral("W%1").arg(i % 500),
+                                             { { 3, { QVariantMap { { "data1", QString::number(i) } } } } }),
+                        stored, existed);
+                }
+                m_db->endEdit(true);
+            } catch (const std::exception& e) {
+                workerError = QString::fromUtf8(e.what());
+            }
+            done = true;
+        }));
+        worker->start();
+        int reads = 0;
+        while (!done) {
+            const auto list = m_db->contacts(0, QStringLiteral("W1"));
+            for (const auto& c : list)
+                QVERIFY(c.fullName.startsWith("W1"));
+            ++reads;
+            QThread::msleep(1); // a repaint, not a busy loop that starves the worker
+        }
+        QVERIFY(worker->wait(60000));
+        QVERIFY2(workerError.isEmpty(), qPrintable(workerError));
+        QVERIFY(reads > 0);
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.value("select count(*) from contact where full_name like 'W%'").toInt(), 500);
+        QCOMPARE(probe.value("select count(*) from data where type=3 and contact_id in"
+                             " (select _id from contact where full_name like 'W%')").toInt(), 1000);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalDbLists)
+#include "tst_localdblists.moc"

@@ -1,0 +1,318 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Duplicate merge under the local rule, driven through combineContact on
+// real database files and checked with plain SQL.
+#include "common/contactbuilders.h"
+#include "common/failingcombinerule.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "common/sqlprobe.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using testkit::contactOf;
+using testkit::entityOf;
+using Maps = QList<QVariantMap>;
+
+namespace {
+
+// The columns that tell the rows of a type apart, joined by '|'.
+QString shownColumns(int type)
+{
+    switch (type) {
+    case pim::ENTITY_ORG:
+        return QStringLiteral("data1||'|'||data4||'|'||data5");
+    case pim::ENTITY_IM:
+        return QStringLiteral("data1||'|'||data5||'|'||data6");
+    case pim::ENTITY_PHOTO:
+        return QStringLiteral("cast(data15 as text)");
+    case pim::ENTITY_NOTES:
+    case pim::ENTITY_NICKNAME:
+        return QStringLiteral("data1");
+    case pim::ENTITY_ADDR:
+        return QStringLiteral("data1||'|'||data11");
+    default:
+        return QStringLiteral("data1||'|'||data2||'|'||data3");
+    }
+}
+
+QSharedPointer<AbsContactCombineRule> localRule()
+{
+    return QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule);
+}
+
+} // namespace
+
+class TestLocalDbMerge : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<LocalDb> m_db;
+
+    std::unique_ptr<LocalDb> makeDb(QSharedPointer<AbsContactCombineRule> rule)
+    {
+        auto db = std::make_unique<LocalDb>(m_dir->filePath(QStringLiteral("m.db")), rule);
+        db->create();
+        return db;
+    }
+    QMap<int, QList<pim::Entity>> merge(const pim::_Contact& in, bool* existedOut = nullptr, pim::_Contact* storedOut = nullptr)
+    {
+        pim::_Contact stored;
+        bool existed = false;
+        const auto result = m_db->combineContact(in, stored, existed);
+        if (existedOut)
+            *existedOut = existed;
+        if (storedOut)
+            *storedOut = stored;
+        return result;
+    }
+    QStringList rowsOf(int type)
+    {
+        return SqlProbe(m_db->path()).column(QStringLiteral("select %1 from data where type=%2 order by _id").arg(shownColumns(type)).arg(type));
+    }
+    int count(const QString& sql) { return SqlProbe(m_db->path()).value(sql).toInt(); }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_db = makeDb(localRule());
+    }
+    void cleanup()
+    {
+        m_db.reset();
+        m_dir.reset();
+    }
+
+    // Incoming "ANN" meets the stored "Ann" holding storedEntities.
+    void mergeIntoStoredContact_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<Maps>("storedEntities");
+        QTest::addColumn<QVariantMap>("incoming");
+        QTest::addColumn<QStringList>("rowsAfter");
+        QTest::addColumn<int>("written");
+        const QVariantMap phone { { "data1", "555" }, { "data2", "1" }, { "data3", "desk" } };
+        const auto row = [](const char* name, int type, Maps stored, QVariantMap in, QStringList after, int written) {
+            QTest::newRow(name) << type << stored << in << after << written;
+        };
+        row("name is never written", 1, {}, { { "data1", "Ann B" }, { "data2", "Anne" } }, { "Ann|Ann|" }, 0);
+        row("unknown type is never written", 14, {}, { { "data1", "x" } }, {}, 0);
+        row("phone equal on all kept keys", 3, { phone }, phone, { "555|1|desk" }, 0);
+        row("phone sub-type change keeps stored label", 3, { phone }, { { "data1", "555" }, { "data2", 2 } }, { "555|2|desk" }, 1);
+        row("phone: first of two matching stored is updated", 3, { phone, { { "data1", "555" }, { "data2", "3" }, { "data3", "" } } },
+            { { "data1", "555" }, { "data3", "x" } }, { "555|1|x", "555|3|" }, 1);
+        row("phone lacking every kept key is dropped", 3, { phone }, { { "data9", "x" } }, { "555|1|desk" }, 0);
+        row("phone with another number is added", 3, { phone }, { { "data1", "777" }, { "data2", 2 } }, { "555|1|desk", "777|2|" }, 1);
+        row("email with empty kept keys adds an empty row", 4, {}, { { "data1", "" }, { "data2", "" }, { "data3", "" } }, { "||" }, 1);
+        row("event sub-type change keeps stored label", 6, { { { "data1", "2000-01-01" }, { "data2", "1" }, { "data3", "b" } } },
+            { { "data1", "2000-01-01" }, { "data2", 3 } }, { "2000-01-01|3|b" }, 1);
+        row("im: other protocol is another account", 8, { { { "data1", "ann" }, { "data5", "1" }, { "data6", "" } } },
+            { { "data1", "ann" }, { "data5", 2 }, { "data6", "" } }, { "ann|1|", "ann|2|" }, 1);
+        row("notes: other text is added", 9, { { { "data1", "a" } } }, { { "data1", "b" } }, { "a", "b" }, 1);
+        row("relation equal writes nothing", 11, { { { "data1", "Bo" }, { "data2", "1" }, { "data3", "" } } },
+            { { "data1", "Bo" }, { "data2", 1 }, { "data3", "" } }, { "Bo|1|" }, 0);
+        row("url with another address is added", 13, { { { "data1", "http://a" } } }, { { "data1", "http://b" } },
+            { "http://a||", "http://b||" }, 1);
+        row("nickname equal writes nothing", 5, { { { "data1", "Annie" } } }, { { "data1", "Annie" } }, { "Annie" }, 0);
+        row("nickname differing replaces the first", 5, { { { "data1", "Annie" } }, { { "data1", "Nan" } } }, { { "data1", "Bee" } },
+            { "Bee", "Nan" }, 1);
+        row("nickname, none stored, is added", 5, {}, { { "data1", "Bee" } }, { "Bee" }, 1);
+        row("org: empty incoming value keeps the stored one", 10, { { { "data1", "Acme" }, { "data4", "CEO" }, { "data5", "IT" } } },
+            { { "data1", "Acme" }, { "data4", "" }, { "data5", "Sales" } }, { "Acme|CEO|Sales" }, 1);
+        row("photo with another image replaces it", 2, { { { "data15", QByteArray("one") } } }, { { "data15", QByteArray("two") } },
+            { "two" }, 1);
+        row("address with other formatted text is added", 12, { { { "data1", "A" }, { "data4", "1 Main" } } },
+            { { "data1", "B" }, { "data4", "1 Main" } }, { "A|", "B|" }, 1);
+        // The country code is never read back, so it always looks changed.
+        row("address with country code is rewritten", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
+            { { "data1", "Main St" }, { "data11", "US" } }, { "Main St|US" }, 1);
+    }
+    void mergeIntoStoredContact()
+    {
+        QFETCH(int, type);
+        QFETCH(Maps, storedEntities);
+        QFETCH(QVariantMap, incoming);
+        QFETCH(QStringList, rowsAfter);
+        QFETCH(int, written);
+        merge(contactOf("Ann", { { 1, { QVariantMap { { "data1", "Ann" }, { "data2", "Ann" } } } } }));
+        const auto cid = m_db->isContactBaseExist("Ann");
+        for (const QVariantMap& f : storedEntities) {
+            pim::Entity e = entityOf(f);
+            m_db->insertEntity(cid, type, e);
+        }
+
+        bool existed = false;
+        pim::_Contact stored;
+        const auto result = merge(contactOf("ANN", { { type, { incoming } } }), &existed, &stored);
+        QVERIFY(existed);
+        QCOMPARE(stored.id, cid);
+        QCOMPARE(stored.fullName, QStringLiteral("Ann"));
+        QCOMPARE(result.value(type).size(), written);
+        QCOMPARE(rowsOf(type), rowsAfter);
+        QCOMPARE(count("select count(*) from contact"), 1);
+    }
+
+    // A contact merged into an empty database; incoming source ids are the
+    // peer's and never stored. The result's ids are exactly the rows written.
+    void mergeNewContact_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<Maps>("incoming");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("several names: first only")
+            << 1 << Maps { { { "data1", "Ann" }, { "data2", "first" } }, { { "data1", "Ann" }, { "data2", "second" } } }
+            << QStringList { "Ann|first|" };
+        QTest::newRow("identical entities give one row") << 4 << Maps { { { "data1", "a@x" }, { "data2", 1 } }, { { "data1", "a@x" }, { "data2", 1 } } }
+                                                         << QStringList { "a@x|1|" };
+        QTest::newRow("two organisations give one row")
+            << 10 << Maps { { { "data1", "Acme" }, { "data4", "CEO" } }, { { "data1", "Globex" }, { "data5", "IT" } } }
+            << QStringList { "Globex|CEO|IT" };
+        QTest::newRow("two photos give one row") << 2 << Maps { { { "data15", QByteArray("one") } }, { { "data15", QByteArray("two") } } }
+                                                 << QStringList { "two" };
+        QTest::newRow("group with empty name is skipped") << 7 << Maps { { { "data1", "3" }, { "data2", "" } }, { { "data1", "4" } } }
+                                                          << QStringList {};
+    }
+    void mergeNewContact()
+    {
+        QFETCH(int, type);
+        QFETCH(Maps, incoming);
+        QFETCH(QStringList, rows);
+        pim::_Contact in = contactOf("Ann", { { type, incoming } });
+        in.srcId = "phone-1";
+        for (auto& e : in.entities[type])
+            e.srcId = "phone-e";
+        bool existed = true;
+        const auto result = merge(in, &existed);
+        QVERIFY(!existed);
+        QCOMPARE(rowsOf(type), rows);
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.rows("select full_name,src_id from contact"), (QList<QVariantList> { { "Ann", "" } }));
+        QCOMPARE(probe.value("select count(*) from data where src_id<>''").toInt(), 0);
+        QCOMPARE(probe.value("select count(*) from contact_group").toInt(), 0);
+        QStringList ids;
+        for (const pim::Entity& e : result.value(type))
+            if (!ids.contains(QString::number(e.id)))
+                ids << QString::number(e.id);
+        QCOMPARE(ids, probe.column(QStringLiteral("select _id from data where type=%1 order by _id").arg(type)));
+    }
+
+    void groupNameBecomesLocalGroupId()
+    {
+        merge(contactOf("Ann", { { 7, { QVariantMap { { "data1", "999" }, { "data2", "Friends" } } } } }));
+        merge(contactOf("Bob", { { 7, { QVariantMap { { "data1", "5" }, { "data2", "FRIENDS" } } } } }));
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.column("select name from contact_group"), QStringList { "Friends" });
+        const QString gid = probe.value("select _id from contact_group").toString();
+        QCOMPARE(rowsOf(7), (QStringList { gid + "|Friends|", gid + "|FRIENDS|" }));
+    }
+
+    void namesThatMustNotMerge_data()
+    {
+        QTest::addColumn<QString>("first");
+        QTest::addColumn<QString>("second");
+        QTest::addColumn<int>("contacts");
+        QTest::newRow("two nameless contacts stay two") << "" << "" << 2;
+        QTest::newRow("percent is literal") << "100 Pure" << "100% Pure" << 2;
+        QTest::newRow("underscore is literal") << "John" << "J_hn" << 2;
+        QTest::newRow("non-ASCII case differs") << QStringLiteral("Émile") << QStringLiteral("émile") << 2;
+        QTest::newRow("ASCII case merges") << "John Smith" << "JOHN smith" << 1;
+    }
+    void namesThatMustNotMerge()
+    {
+        QFETCH(QString, first);
+        QFETCH(QString, second);
+        QFETCH(int, contacts);
+        merge(contactOf(first, { { 3, { QVariantMap { { "data1", "111" } } } } }));
+        bool existed = true;
+        merge(contactOf(second, { { 3, { QVariantMap { { "data1", "222" } } } } }), &existed);
+        QCOMPARE(existed, contacts == 1);
+        QCOMPARE(count("select count(*) from contact"), contacts);
+    }
+
+    void resultHoldsWrittenEntitiesInOrder()
+    {
+        const QVariantMap phone1 { { "data1", "1" }, { "data2", "1" }, { "data3", "" } };
+        const QVariantMap phone2 { { "data1", "2" }, { "data2", "1" }, { "data3", "" } };
+        const pim::_Contact in = contactOf("Ann", { { 1, { QVariantMap { { "data1", "Ann" } } } }, { 3, { phone1, phone2 } },
+                                                      { 4, { QVariantMap { { "data1", "a@x" }, { "data2", "0" }, { "data3", "" } } } } });
+        const auto result = merge(in);
+        QCOMPARE(result.keys(), (QList<int> { 1, 3, 4 }));
+        QStringList fromResult;
+        for (const auto& list : result)
+            for (const auto& e : list)
+                fromResult << QString::number(e.id);
+        QCOMPARE(fromResult, SqlProbe(m_db->path()).column("select _id from data order by _id"));
+        QCOMPARE(result.value(3).at(1).fields.value("data1").toString(), QStringLiteral("2"));
+
+        // Merging again with one changed phone reports only that row, by its id.
+        pim::_Contact again = in;
+        again.entities[3][1].fields["data2"] = 2;
+        const auto second = merge(again);
+        QCOMPARE(second.keys(), QList<int> { 3 });
+        QCOMPARE(second.value(3).size(), 1);
+        QCOMPARE(second.value(3).at(0).id, result.value(3).at(1).id);
+    }
+
+    void failureRollsBackOnlyThatContact_data()
+    {
+        QTest::addColumn<bool>("throwNonStd");
+        QTest::addColumn<bool>("commit");
+        QTest::newRow("std exception, edit rolled back") << false << false;
+        QTest::newRow("non-std exception, edit rolled back") << true << false;
+        QTest::newRow("non-std exception, edit committed") << true << true;
+    }
+    void failureRollsBackOnlyThatContact()
+    {
+        QFETCH(bool, throwNonStd);
+        QFETCH(bool, commit);
+        auto rule = QSharedPointer<FailingCombineRule>::create();
+        rule->throwNonStd = throwNonStd;
+        m_db = makeDb(rule);
+        m_db->beginEdit();
+        merge(contactOf("Ann", { { 3, { QVariantMap { { "data1", "1" } } } } }));
+        const pim::_Contact bad = contactOf("Bob", { { 3, { QVariantMap { { "data1", "2" } } } }, { 4, { QVariantMap { { "data1", "b@x" } } } } });
+        pim::_Contact stored(5, "keep", "Keep");
+        bool existed = true;
+        if (throwNonStd) {
+            QVERIFY_THROWS_EXCEPTION(int, m_db->combineContact(bad, stored, existed));
+        } else {
+            try {
+                m_db->combineContact(bad, stored, existed);
+                QFAIL("no exception");
+            } catch (const std::runtime_error& e) {
+                QCOMPARE(QString::fromUtf8(e.what()), QStringLiteral("rule refused the e-mail"));
+            }
+        }
+        QCOMPARE(stored.fullName, QStringLiteral("Keep"));
+        QVERIFY(existed);
+        // Inside the edit: the earlier contact is there, the failed one not.
+        QVERIFY(m_db->isContactBaseExist("Ann") != 0);
+        QCOMPARE(m_db->isContactBaseExist("Bob"), 0ull);
+
+        // One endEdit must end the edit: the failed merge left no level open,
+        // so another connection can read the outcome and write at once.
+        m_db->endEdit(commit);
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.column("select full_name from contact"), commit ? QStringList { "Ann" } : QStringList {});
+        QCOMPARE(probe.value("select count(*) from data").toInt(), commit ? 1 : 0);
+        probe.exec("insert into contact(full_name) values('writer')");
+    }
+
+    void endEditTruePersistsAcrossReopen()
+    {
+        m_db->beginEdit();
+        for (int i = 0; i < 50; ++i)
+            merge(contactOf(QStringLiteral("C%1").arg(i), { { 3, { QVariantMap { { "data1", QString::number(i) } } } } }));
+        m_db->endEdit(true);
+        m_db.reset();
+        QCOMPARE(LocalDb(m_dir->filePath(QStringLiteral("m.db")), localRule()).contacts().size(), 50);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestLocalDbMerge)
+#include "tst_localdbmerge.moc"

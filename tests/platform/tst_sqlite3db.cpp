@@ -1,0 +1,597 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "platform/sqlite/sqlite3db.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+
+#include <sqlite3.h>
+
+#include <functional>
+#include <limits>
+#include <memory>
+
+namespace {
+
+// A value built fresh, so nothing but the wrapper can keep its bytes alive
+// once the statement that carries it is gone.
+QString freshCopy(const QString& text)
+{
+    return QString(text.constData(), text.size());
+}
+
+// The text of the exception a call throws, or empty when it throws none.
+QString errorOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
+}
+
+// The first column of every row of a query, as 64-bit integers.
+QList<long long> column0(Sqlite3DB& db, const QString& sql)
+{
+    QList<long long> out;
+    Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql));
+    while (c.moveNext())
+        out.append(c.getInt64(0));
+    return out;
+}
+
+} // namespace
+
+class TestSqlite3DB : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    // A fresh database with table t(id, n UNIQUE, s, b).
+    void makeDb(Sqlite3DB& db, const QString& file)
+    {
+        QFile::remove(path(file));
+        db.openThrow(path(file), 6);
+        db.executeThrow("CREATE TABLE t(id INTEGER PRIMARY KEY AUTOINCREMENT, n INTEGER UNIQUE, s TEXT, b BLOB)");
+    }
+
+private slots:
+    void init() { QVERIFY(m_dir.isValid()); }
+
+    void shouldOpenAsFlagsSay_data()
+    {
+        QTest::addColumn<int>("flags");
+        QTest::addColumn<QByteArray>("existing"); // content of a file made beforehand, "-" for none
+        QTest::addColumn<bool>("opens");
+        QTest::addColumn<bool>("fileAfter");
+
+        QTest::newRow("read-write on a missing file") << 2 << QByteArray("-") << false << false;
+        QTest::newRow("read-only on a missing file") << 1 << QByteArray("-") << false << false;
+        QTest::newRow("create on a missing file") << 6 << QByteArray("-") << true << true;
+        QTest::newRow("read-write on an empty file") << 2 << QByteArray() << true << true;
+        QTest::newRow("read-write on garbage") << 2 << QByteArray(4096, 'x') << false << true;
+        QTest::newRow("create on garbage")
+            << 6 << QByteArray("this is not a database, just text\n") << false << true;
+    }
+    void shouldOpenAsFlagsSay()
+    {
+        QFETCH(int, flags);
+        QFETCH(QByteArray, existing);
+        QFETCH(bool, opens);
+        QFETCH(bool, fileAfter);
+
+        const QString file
+            = path(QStringLiteral("open-%1.db").arg(QTest::currentDataTag()).replace(' ', '_'));
+        if (existing != "-") {
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(existing);
+        }
+        Sqlite3DB db;
+        const QString err = errorOf([&] { db.openThrow(file, flags); });
+        QCOMPARE(err.isEmpty(), opens);
+        QCOMPARE(db.isOpen(), opens);
+        if (!opens)
+            QVERIFY2(err.contains(file) && err.contains(QLatin1String("code")), qPrintable(err));
+        db.close();
+        QCOMPARE(QFile::exists(file), fileAfter);
+        if (existing != "-") {
+            // A file that failed to open is left exactly as it was.
+            QFile f(file);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), existing);
+        }
+    }
+
+    void shouldRefuseEmptyPathAndSecondOpen()
+    {
+        Sqlite3DB db;
+        QVERIFY(!errorOf([&] { db.openThrow(QString(), 6); }).isEmpty());
+        QVERIFY(!db.isOpen());
+        db.openThrow(path("twice.db"), 6);
+        QVERIFY(errorOf([&] { db.openThrow(path("twice.db"), 6); }).contains("already open"));
+        QVERIFY(db.isOpen());
+    }
+
+    void shouldRoundTripValues_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("blob");
+        QTest::addColumn<long long>("number");
+
+        QTest::newRow("non-ASCII text") << QStringLiteral("Zoë 张伟 😀 Ångström") << QByteArray("x") << 1LL;
+        QTest::newRow("empty text and blob") << QString(QLatin1String("")) << QByteArray("") << 0LL;
+        QTest::newRow("null text binds empty") << QString() << QByteArray() << -1LL;
+        QTest::newRow("int beyond 2^53") << QStringLiteral("big") << QByteArray("b") << ((1LL << 53) + 1);
+        QTest::newRow("largest int64")
+            << QStringLiteral("max") << QByteArray("m") << std::numeric_limits<long long>::max();
+        QTest::newRow("smallest int64")
+            << QStringLiteral("min") << QByteArray("m") << std::numeric_limits<long long>::min();
+        QTest::newRow("blob with NUL bytes") << QStringLiteral("nul") << QByteArray("\0a\0\0b\xff", 6) << 7LL;
+        QTest::newRow("text with NUL inside") << QString::fromUtf16(u"a\u0000b", 3) << QByteArray("t") << 2LL;
+        QTest::newRow("long text and blob") << QString(70000, 'x') << QByteArray(70000, 'y') << 3LL;
+    }
+    void shouldRoundTripValues()
+    {
+        QFETCH(QString, text);
+        QFETCH(QByteArray, blob);
+        QFETCH(long long, number);
+
+        const QString file = path("roundtrip.db");
+        {
+            Sqlite3DB db;
+            makeDb(db, "roundtrip.db");
+            db.executeThrow(Sqlite3Sql("INSERT INTO t(n, s, b) VALUES(?, ?, ?)")
+                                .addInt64Param(number)
+                                .addTextParam(freshCopy(text))
+                                .addBlobParam(QByteArray(blob.constData(), blob.size())));
+            QCOMPARE(db.lastInsertId(), 1LL);
+            db.executeThrow("INSERT INTO t(n, s, b) VALUES(42, 'other', X'7a')");
+        }
+        Sqlite3DB db;
+        db.openThrow(file, 2);
+        const char* const find = "SELECT n, s, b, s IS NULL AS sNull, b IS NULL AS bNull FROM t WHERE s = ? AND b = ?";
+        Sqlite3Cursor c = db.queryThrow(
+            Sqlite3Sql(find).addTextParam(freshCopy(text)).addBlobParam(QByteArray(blob.constData(), blob.size())));
+        // The same text while the first run is open gets a statement of its
+        // own; both keep their own values, even over freed memory.
+        Sqlite3Cursor other = db.queryThrow(Sqlite3Sql(find).addTextParam("other").addBlobParam("z"));
+        QList<QByteArray> noise;
+        for (int i = 0; i < 64; ++i)
+            noise.append(QByteArray(qMax<qsizetype>(16, text.size() * 3), char('A' + i % 26)));
+        QVERIFY(other.moveNext());
+        QCOMPARE(other.getInt64("n"), 42LL);
+        QCOMPARE(c.count(), 1);
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getInt64("n"), number);
+        QCOMPARE(c.getText("s"), text.isNull() ? QString(QLatin1String("")) : text);
+        QCOMPARE(c.getBlob("b"), blob);
+        QCOMPARE(c.getInt("sNull"), 0);
+        QCOMPARE(c.getInt("bNull"), 0);
+        QVERIFY(!c.moveNext());
+    }
+
+    void shouldNestTransactions_data()
+    {
+        // B begin, C commit, R rollback, I<n> insert n (a second insert of
+        // the same n fails on the UNIQUE key and is ignored), O close and
+        // open again, E<n> expect depth n.
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QList<long long>>("kept");
+
+        QTest::newRow("outer commit persists") << "B I1 I2 C" << QList<long long> { 1, 2 };
+        QTest::newRow("inner commit then outer rollback keeps nothing") << "B I1 B I2 C R E0 I9" << QList<long long> { 9 };
+        QTest::newRow("inner rollback then outer commit keeps outer rows") << "B I1 B I2 R I3 C" << QList<long long> { 1, 3 };
+        QTest::newRow("rollback at depth 0 is a no-op") << "I1 R C" << QList<long long> { 1 };
+        QTest::newRow("three levels, middle rolled back") << "B I1 B I2 B I3 C R E1 I4 C" << QList<long long> { 1, 4 };
+        QTest::newRow("same level reused") << "B B I1 C B I2 R B I3 C C" << QList<long long> { 1, 3 };
+        QTest::newRow("close discards an open transaction") << "B I1 B I2 C O E0 B I5 C" << QList<long long> { 5 };
+        QTest::newRow("savepoints after reopen") << "B I1 B I2 R C O B I3 B I4 C C" << QList<long long> { 1, 3, 4 };
+        QTest::newRow("failed insert inside a savepoint is undone alone") << "B I1 B I7 I7 R B I8 C C" << QList<long long> { 1, 8 };
+        QTest::newRow("extra commits are harmless") << "B I1 C C C" << QList<long long> { 1 };
+        // One savepoint per item inside one edit, as a large import does.
+        QString many = "B";
+        QList<long long> evens;
+        for (int i = 0; i < 2000; ++i) {
+            many += QStringLiteral(" B I%1 %2").arg(i).arg(i % 2 ? 'R' : 'C');
+            if (i % 2 == 0)
+                evens << i;
+        }
+        QTest::newRow("2000 savepoints, every other rolled back") << many + " E1 C" << evens;
+    }
+    void shouldNestTransactions()
+    {
+        QFETCH(QString, script);
+        QFETCH(QList<long long>, kept);
+
+        const QString file = path("nest.db");
+        {
+            Sqlite3DB db;
+            makeDb(db, "nest.db");
+            for (const QString& op : script.split(' ')) {
+                if (op == "B") {
+                    db.beginTran();
+                } else if (op == "C") {
+                    db.commitTran();
+                } else if (op == "R") {
+                    db.rollbackTran();
+                } else if (op == "O") {
+                    db.close();
+                    db.openThrow(file, 2);
+                } else if (op.startsWith('E')) {
+                    QCOMPARE(db.tranDepth(), op.mid(1).toInt());
+                } else {
+                    const QString err = errorOf([&] {
+                        db.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addInt64Param(op.mid(1).toLongLong()));
+                    });
+                    QVERIFY2(err.isEmpty() || err.contains("UNIQUE"), qPrintable(err));
+                }
+            }
+            QCOMPARE(db.tranDepth(), 0);
+        }
+        Sqlite3DB db;
+        db.openThrow(file, 1);
+        QCOMPARE(column0(db, "SELECT n FROM t ORDER BY n"), kept);
+    }
+
+    void shouldNameAFailedBeginAndStayOutside()
+    {
+        Sqlite3DB db;
+        makeDb(db, "busy.db");
+        // A transaction opened behind the wrapper's back makes its BEGIN fail.
+        db.executeThrow("BEGIN");
+        const QString err = errorOf([&] { db.beginTran(); });
+        QVERIFY2(err.contains("begin transaction \"BEGIN\" failed"), qPrintable(err));
+        QCOMPARE(db.tranDepth(), 0);
+        db.executeThrow("ROLLBACK");
+        // The prepared BEGIN is still good after its failure.
+        db.beginTran();
+        db.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(1));
+        db.commitTran();
+        QCOMPARE(column0(db, "SELECT n FROM t"), QList<long long> { 1 });
+    }
+
+    void shouldReportAndUndoFailedCommit()
+    {
+        const QString file = path("locked.db");
+        Sqlite3DB writer;
+        makeDb(writer, "locked.db");
+        for (int i = 0; i < 3; ++i)
+            writer.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(i));
+
+        Sqlite3DB reader;
+        reader.openThrow(file, 1);
+        {
+            // A read in progress holds a shared lock; the writer's COMMIT
+            // cannot get its exclusive lock within its short timeout.
+            Sqlite3Cursor held = reader.queryThrow("SELECT n FROM t");
+            QVERIFY(held.moveNext());
+
+            writer.setBusyTimeout(50);
+            writer.beginTran();
+            writer.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(99));
+            const QString err = errorOf([&] { writer.commitTran(); });
+            QVERIFY2(err.contains("locked") || err.contains("busy"), qPrintable(err));
+            QVERIFY2(err.contains("code 5"), qPrintable(err));
+            QCOMPARE(writer.tranDepth(), 0);
+            QVERIFY(sqlite3_get_autocommit(writer.handle()) != 0);
+        }
+        // The connection is usable again and the failed row is not there.
+        QCOMPARE(column0(writer, "SELECT n FROM t ORDER BY n"), (QList<long long> { 0, 1, 2 }));
+        writer.beginTran();
+        writer.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(3));
+        writer.commitTran();
+        QCOMPARE(column0(reader, "SELECT n FROM t ORDER BY n"), (QList<long long> { 0, 1, 2, 3 }));
+    }
+
+    void shouldSurviveCursorAcrossClose_data()
+    {
+        QTest::addColumn<bool>("destroyDb");
+        QTest::newRow("close() while a cursor is mid-way") << false;
+        QTest::newRow("database object destroyed first") << true;
+    }
+    void shouldSurviveCursorAcrossClose()
+    {
+        QFETCH(bool, destroyDb);
+        const QString file = path("close.db");
+        QFile::remove(file);
+        auto db = std::make_unique<Sqlite3DB>();
+        makeDb(*db, "close.db");
+        for (int i = 0; i < 3; ++i)
+            db->executeThrow(Sqlite3Sql("INSERT INTO t(s) VALUES(?)").addTextParam(QString::number(i)));
+
+        Sqlite3Cursor live = db->queryThrow("SELECT s FROM t");
+        QVERIFY(live.moveNext());
+        Sqlite3Cursor copy = live;
+        if (destroyDb)
+            db.reset();
+        else
+            db->close();
+
+        QVERIFY(errorOf([&] { live.moveNext(); }).contains("not open"));
+        QVERIFY(errorOf([&] { copy.getText("s"); }).contains("not open"));
+        QVERIFY(errorOf([&] { copy.count(); }).contains("not open"));
+
+        // The file is released: another connection writes to it at once.
+        Sqlite3DB other;
+        other.setBusyTimeout(0);
+        other.openThrow(file, 2);
+        other.executeThrow("DELETE FROM t");
+        if (db) {
+            // Reopening gives fresh statements for the same text.
+            db->openThrow(file, 2);
+            db->executeThrow(Sqlite3Sql("INSERT INTO t(s) VALUES(?)").addTextParam("again"));
+            Sqlite3Cursor again = db->queryThrow("SELECT s FROM t");
+            QVERIFY(again.moveNext());
+            QCOMPARE(again.getText("s"), QStringLiteral("again"));
+        }
+    }
+
+    void shouldThrowOnClosedHandle_data()
+    {
+        QTest::addColumn<int>("call");
+        QTest::newRow("execute") << 0;
+        QTest::newRow("query") << 1;
+        QTest::newRow("lastInsertId") << 2;
+        QTest::newRow("begin") << 3;
+    }
+    void shouldThrowOnClosedHandle()
+    {
+        QFETCH(int, call);
+        Sqlite3DB db;
+        const QString err = errorOf([&] {
+            switch (call) {
+            case 0:
+                db.executeThrow("SELECT 1");
+                break;
+            case 1:
+                db.queryThrow("SELECT 1");
+                break;
+            case 2:
+                db.lastInsertId();
+                break;
+            default:
+                db.beginTran();
+                break;
+            }
+        });
+        QVERIFY2(err.contains("database not open"), qPrintable(err));
+        db.commitTran();
+        db.rollbackTran();
+        db.close();
+    }
+
+    void shouldNameTheFailure_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("params");
+        QTest::addColumn<QString>("expected");
+
+        QTest::newRow("missing table") << "SELECT * FROM nowhere" << 0 << "no such table: nowhere (code 1)";
+        QTest::newRow("too few values")
+            << "INSERT INTO t(n, s) VALUES(?, ?)" << 1 << "2 parameters, 1 values";
+        QTest::newRow("too many values") << "INSERT INTO t(n) VALUES(?)" << 2 << "1 parameters, 2 values";
+        QTest::newRow("unique violation, extended code") << "INSERT INTO t(id) VALUES(1)" << 0 << "code 1555";
+        QTest::newRow("parameters with several statements")
+            << "INSERT INTO t(n) VALUES(?); INSERT INTO t(n) VALUES(2)" << 1 << "several statements";
+    }
+    void shouldNameTheFailure()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, params);
+        QFETCH(QString, expected);
+        Sqlite3DB db;
+        makeDb(db, QStringLiteral("fail-%1.db").arg(QTest::currentDataTag()).replace(' ', '_'));
+        db.executeThrow("INSERT INTO t(id) VALUES(1)");
+        Sqlite3Sql stmt(sql);
+        for (int i = 0; i < params; ++i)
+            stmt.addIntParam(i);
+        const QString err = errorOf([&] { db.executeThrow(stmt); });
+        QVERIFY2(err.contains(expected), qPrintable(err));
+        QCOMPARE(column0(db, "SELECT id FROM t"), QList<long long> { 1 });
+    }
+
+    void shouldRunScriptsWithoutParameters()
+    {
+        Sqlite3DB db;
+        makeDb(db, "script.db");
+        db.executeThrow("INSERT INTO t(n) VALUES(1); INSERT INTO t(n) VALUES(2);");
+        QCOMPARE(column0(db, "SELECT n FROM t ORDER BY n"), (QList<long long> { 1, 2 }));
+    }
+
+    void shouldCountWithoutConsuming_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::addColumn<int>("readFirst");
+        QTest::addColumn<int>("expected");
+
+        QTest::newRow("count before the first row") << "SELECT n FROM t WHERE n >= ?" << 0 << 5;
+        QTest::newRow("count after two rows") << "SELECT n FROM t WHERE n >= ?" << 2 << 5;
+        QTest::newRow("trailing semicolon") << "SELECT n FROM t WHERE n >= ?;" << 0 << 5;
+        QTest::newRow("trailing comment") << "SELECT n FROM t WHERE n >= ? -- all" << 1 << 5;
+        QTest::newRow("no rows") << "SELECT n FROM t WHERE n < ?" << 0 << 0;
+        QTest::newRow("pragma") << "PRAGMA table_info(t) -- ?" << 0 << 4;
+    }
+    void shouldCountWithoutConsuming()
+    {
+        QFETCH(QString, sql);
+        QFETCH(int, readFirst);
+        QFETCH(int, expected);
+        Sqlite3DB db;
+        makeDb(db, QStringLiteral("count-%1.db").arg(QTest::currentDataTag()).replace(' ', '_'));
+        for (int i = 0; i < 5; ++i)
+            db.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(i));
+
+        Sqlite3Sql stmt(sql);
+        if (sql.contains('?') && !sql.startsWith("PRAGMA"))
+            stmt.addIntParam(0);
+        Sqlite3Cursor c = db.queryThrow(stmt);
+        int seen = 0;
+        for (; seen < readFirst; ++seen)
+            QVERIFY(c.moveNext());
+        QCOMPARE(c.count(), expected);
+        while (c.moveNext())
+            ++seen;
+        QCOMPARE(seen, expected);
+        QCOMPARE(c.count(), expected);
+    }
+
+    // Counting a statement that writes would have to run its writes again.
+    void shouldRefuseToCountWrites_data()
+    {
+        QTest::addColumn<QString>("sql");
+        QTest::newRow("insert returning") << "INSERT INTO t(n) VALUES(7) RETURNING id";
+        QTest::newRow("update returning") << "UPDATE t SET n = n + 1 RETURNING n";
+        QTest::newRow("delete returning") << "DELETE FROM t WHERE n = 1 RETURNING n";
+    }
+    void shouldRefuseToCountWrites()
+    {
+        QFETCH(QString, sql);
+        Sqlite3DB db;
+        makeDb(db, QStringLiteral("count-write-%1.db").arg(QTest::currentDataTag()).replace(' ', '_'));
+        db.executeThrow("INSERT INTO t(n) VALUES(1)");
+        Sqlite3Cursor c = db.queryThrow(Sqlite3Sql(sql));
+        QVERIFY(c.moveNext());
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, c.count());
+        QVERIFY(!c.moveNext());
+        // Exactly one run of the statement reached the table.
+        QCOMPARE(column0(db, "SELECT n FROM t ORDER BY id"),
+            sql.startsWith("INSERT")       ? (QList<long long> { 1, 7 })
+                : sql.startsWith("UPDATE") ? (QList<long long> { 2 })
+                                           : (QList<long long> {}));
+    }
+
+    void shouldKeepInterleavedCursorsOfOneStatementApart()
+    {
+        Sqlite3DB db;
+        makeDb(db, "interleave.db");
+        for (int i = 1; i <= 3; ++i)
+            db.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(i));
+        const QString sql = "SELECT n FROM t WHERE n >= ? ORDER BY n";
+        Sqlite3Cursor a = db.queryThrow(Sqlite3Sql(sql).addIntParam(1));
+        QVERIFY(a.moveNext());
+        // Same text while the first run is mid-way: must not reset it.
+        Sqlite3Cursor b = db.queryThrow(Sqlite3Sql(sql).addIntParam(3));
+        QVERIFY(b.moveNext());
+        QCOMPARE(b.getInt("n"), 3);
+        QVERIFY(a.moveNext());
+        QCOMPARE(a.getInt("n"), 2);
+        QVERIFY(!b.moveNext());
+        QVERIFY(a.moveNext());
+        QCOMPARE(a.getInt("N"), 3);
+        QVERIFY(errorOf([&] { a.getInt("missing"); }).contains("no column named"));
+        QVERIFY(!a.moveNext());
+        QVERIFY(errorOf([&] { a.getInt("n"); }).contains("no current row"));
+    }
+
+    void shouldKeepSeveralTextsOfOneRunApart_data()
+    {
+        // Two rows written with one statement, the second after the first.
+        QTest::addColumn<QStringList>("first");
+        QTest::addColumn<QStringList>("second");
+        QTest::newRow("non-ASCII between ASCII")
+            << QStringList { "Ann", "Zoë", "Lee", "张伟" } << QStringList { "ä", "b", "ö", "c" };
+        QTest::newRow("empty texts between") << QStringList { "", "x", "", "yy" } << QStringList { "p", "", "q", "" };
+        QTest::newRow("long run, then a short one")
+            << QStringList { QString(5000, 'L'), QString(3000, 'M'), "s", QString(100000, 'N') }
+            << QStringList { "1", "22", "333", "4444" };
+    }
+    void shouldKeepSeveralTextsOfOneRunApart()
+    {
+        QFETCH(QStringList, first);
+        QFETCH(QStringList, second);
+        Sqlite3DB db;
+        makeDb(db, "texts.db");
+        db.executeThrow("CREATE TABLE four(k INTEGER, a TEXT, b TEXT, c TEXT, d TEXT)");
+        const QList<QStringList> rows { first, second };
+        for (int k = 0; k < rows.size(); ++k) {
+            Sqlite3Sql sql("INSERT INTO four VALUES(?,?,?,?,?)");
+            sql.addIntParam(k);
+            for (const QString& text : rows.at(k))
+                sql.addTextParam(freshCopy(text));
+            db.executeThrow(sql);
+        }
+        Sqlite3Cursor c = db.queryThrow("SELECT a, b, c, d FROM four ORDER BY k");
+        for (const QStringList& expected : rows) {
+            QVERIFY(c.moveNext());
+            QCOMPARE((QStringList { c.getText(0), c.getText(1), c.getText(2), c.getText(3) }), expected);
+        }
+        QVERIFY(!c.moveNext());
+    }
+
+    void shouldReadColumnsByPosition_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("text column") << 0 << "Åsa" << QByteArray("Åsa") << "";
+        QTest::newRow("NULL reads empty") << 1 << "" << QByteArray() << "";
+        QTest::newRow("blob column") << 2 << "b" << QByteArray("b\0c", 3) << "";
+        QTest::newRow("integer as text") << 3 << "42" << QByteArray("42") << "";
+        QTest::newRow("negative index") << -1 << "" << QByteArray() << "column index -1 out of range";
+        QTest::newRow("one past the end") << 4 << "" << QByteArray() << "column index 4 out of range";
+    }
+    void shouldReadColumnsByPosition()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
+        Sqlite3DB db;
+        makeDb(db, "pos.db");
+        db.executeThrow(Sqlite3Sql("INSERT INTO t(n,s,b) VALUES(42,?,?)").addTextParam("Åsa").addBlobParam(QByteArray("b\0c", 3)));
+        Sqlite3Cursor c = db.queryThrow("SELECT s, NULL AS z, b, n FROM t");
+        QVERIFY(errorOf([&] { c.getText(0); }).contains("no current row"));
+        QVERIFY(c.moveNext());
+        if (!error.isEmpty()) {
+            QVERIFY(errorOf([&] { c.getText(index); }).contains(error));
+            QVERIFY(errorOf([&] { c.getBlob(index); }).contains(error));
+            return;
+        }
+        const QString gotText = c.getText(index);
+        QVERIFY(!gotText.isNull());
+        if (index != 2)
+            QCOMPARE(gotText, text);
+        QCOMPARE(c.getBlob(index), bytes);
+        QCOMPARE(c.getInt64(index), index == 3 ? 42LL : 0LL);
+        QCOMPARE(c.isNull("z"), true);
+        QCOMPARE(c.getInt("z"), 0);
+    }
+
+    void shouldHandOverBetweenThreads()
+    {
+        const QString file = path("threads.db");
+        Sqlite3DB db;
+        makeDb(db, "threads.db");
+        db.beginTran();
+        QString workerError;
+        QThread* worker = QThread::create([&] {
+            try {
+                for (int i = 0; i < 100; ++i)
+                    db.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(i));
+            } catch (const std::exception& e) {
+                workerError = QString::fromUtf8(e.what());
+            }
+        });
+        worker->start();
+        QVERIFY(worker->wait(30000));
+        delete worker;
+        QVERIFY2(workerError.isEmpty(), qPrintable(workerError));
+        db.commitTran();
+        db.close();
+
+        Sqlite3DB check;
+        check.openThrow(file, 1);
+        Sqlite3Cursor c = check.queryThrow("SELECT COUNT(*) AS c FROM t");
+        QVERIFY(c.moveNext());
+        QCOMPARE(c.getInt("c"), 100);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestSqlite3DB)
+#include "tst_sqlite3db.moc"
