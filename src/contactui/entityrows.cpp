@@ -2,6 +2,7 @@
 #include "contactui/entityrows_p.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QGridLayout>
 #include <QIcon>
 #include <QLayoutItem>
@@ -14,6 +15,8 @@ QComboBox* newTypeBox(QWidget* parent, const QMap<int, QString>& labels, int wid
     auto* box = new QComboBox(parent);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
+    // Return picks an item only on an exact match, as the label rule reads it.
+    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
     box->setFixedWidth(width);
     // Taken before the items go in, so a long label cannot make rows uneven.
     box->setFixedHeight(box->sizeHint().height());
