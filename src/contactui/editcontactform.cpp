@@ -75,7 +75,17 @@ void EditContactForm::onBtnSavePressed()
     }
     if (m_db) {
         const QString name = editor->nameEntity().fullName();
-        if (m_db->isContactBaseExist(name) != 0) {
+        unsigned long long existing = 0;
+        try {
+            existing = m_db->isContactBaseExist(name);
+        } catch (const std::exception& e) {
+            // An unreadable database cannot take the contact either: say why
+            // and keep the dialog, with the user's input, open.
+            qCWarning(lcContactUi) << "duplicate-name lookup failed:" << e.what();
+            Tips::warning(QString::fromUtf8(e.what()));
+            return;
+        }
+        if (existing != 0) {
             Tips::warning(tr("IDS_CONTACT_NAME_%1_EXIST").arg(name));
             return;
         }
