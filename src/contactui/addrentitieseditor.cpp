@@ -33,7 +33,8 @@ AddrEntitiesEditor::AddrEntitiesEditor(QString title, int defaultType, QWidget* 
     , m_grid(new QGridLayout(this))
 {
     m_grid->setContentsMargins(0, 0, 0, 0);
-    m_grid->addWidget(new QLabel(title, this), 0, 0);
+    // Spanning the value columns, so a long title does not widen the type column.
+    m_grid->addWidget(new QLabel(title, this), 0, 0, 1, 3);
     QToolButton* addButton = entityrows::newIconButton(this, QStringLiteral(":res/add.png"));
     connect(addButton, &QToolButton::pressed, this, &AddrEntitiesEditor::add);
     m_grid->addWidget(addButton, 0, 3);

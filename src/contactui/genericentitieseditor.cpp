@@ -24,7 +24,8 @@ GenericEntitiesEditor::GenericEntitiesEditor(QString title, QString placeholder,
     , m_grid(new QGridLayout(this))
 {
     m_grid->setContentsMargins(0, 0, 0, 0);
-    m_grid->addWidget(new QLabel(title, this), 0, 0);
+    // Spanning the value column, so a long title does not widen the type column.
+    m_grid->addWidget(new QLabel(title, this), 0, 0, 1, 2);
     QToolButton* addButton = entityrows::newIconButton(this, QStringLiteral(":res/add.png"));
     connect(addButton, &QToolButton::pressed, this, &GenericEntitiesEditor::add);
     m_grid->addWidget(addButton, 0, 2);

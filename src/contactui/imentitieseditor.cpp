@@ -16,7 +16,8 @@ IMEntitiesEditor::IMEntitiesEditor(QString title, int defaultType, int defaultPr
     , m_grid(new QGridLayout(this))
 {
     m_grid->setContentsMargins(0, 0, 0, 0);
-    m_grid->addWidget(new QLabel(title, this), 0, 0);
+    // Spanning the value columns, so a long title does not widen the type column.
+    m_grid->addWidget(new QLabel(title, this), 0, 0, 1, 3);
     QToolButton* addButton = entityrows::newIconButton(this, QStringLiteral(":res/add.png"));
     connect(addButton, &QToolButton::pressed, this, &IMEntitiesEditor::add);
     m_grid->addWidget(addButton, 0, 3);
