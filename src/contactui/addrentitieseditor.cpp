@@ -72,7 +72,6 @@ void AddrEntitiesEditor::addItem(pim::Entity entity)
     item.street->setPlainText(f.value(kStreet).toString());
     item.street->setMaximumHeight(60);
     item.street->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    item.street->setTabChangesFocus(true);
     m_grid->addWidget(item.street, row + 2, 1, 1, 2);
 
     item.postcode = newBox(this, "Postcode", f.value(kPostcode).toString());

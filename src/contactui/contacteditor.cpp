@@ -273,7 +273,6 @@ ContactEditor::ContactEditor(QWidget* parent)
     m_notes.notes->setObjectName(QStringLiteral("txtNotes"));
     m_notes.notes->setAcceptRichText(false);
     m_notes.notes->setMaximumHeight(80);
-    m_notes.notes->setTabChangesFocus(true);
     notesLayout->addWidget(m_notes.notes, 0, Qt::AlignTop);
     m_layout->addWidget(notesRow, 0, Qt::AlignTop);
 

@@ -50,7 +50,6 @@ EditContactForm::EditContactForm(const pim::_Contact* contact, LocalDb* db, QWid
     , m_db(db)
     , m_movable(this)
 {
-    installEventFilter(&m_movable);
     m_ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setStyleSheet(getStyleSheet(QStringLiteral(":res/style.css")));
