@@ -128,17 +128,17 @@ QByteArray deriveKeybagKey(const QByteArray& password, const _KeybagInfo& info, 
         qCWarning(lcBackup) << "keybag: no salt or an iteration count below 1";
         return QByteArray();
     }
+    const int dpic = readInt32(info.attributes.value(QStringLiteral("DPIC")));
+    if (info.hasTwoStages() && dpic < 1) {
+        qCWarning(lcBackup) << "keybag: first-stage iteration count below 1";
+        return QByteArray();
+    }
     if (isCancelled(cancelled)) {
         status = KeybagUnlock::Cancelled;
         return QByteArray();
     }
     QByteArray key;
     if (info.hasTwoStages()) {
-        const int dpic = readInt32(info.attributes.value(QStringLiteral("DPIC")));
-        if (dpic < 1) {
-            qCWarning(lcBackup) << "keybag: first-stage iteration count below 1";
-            return QByteArray();
-        }
         QByteArray first = pbkdf2Sha256(password, info.attributes.value(QStringLiteral("DPSL")), dpic, 32);
         if (first.isEmpty())
             return QByteArray();
