@@ -16,13 +16,22 @@ struct PlistFree {
 };
 using PlistPtr = std::unique_ptr<void, PlistFree>;
 
-// An archive stores most values as references into "$objects".
+// An archive stores most values as references into "$objects": a UID in
+// binary form, a dictionary {"CF$UID": n} in XML form (which the XML reader
+// leaves as it is).
 plist_t resolve(plist_t objects, plist_t node)
 {
-    if (!node || plist_get_node_type(node) != PLIST_UID)
-        return node;
     uint64_t index = 0;
-    plist_get_uid_val(node, &index);
+    if (node && plist_get_node_type(node) == PLIST_UID) {
+        plist_get_uid_val(node, &index);
+    } else if (node && plist_get_node_type(node) == PLIST_DICT && plist_dict_get_size(node) == 1) {
+        plist_t uid = plist_dict_get_item(node, "CF$UID");
+        if (!uid || plist_get_node_type(uid) != PLIST_UINT)
+            return node;
+        plist_get_uint_val(uid, &index);
+    } else {
+        return node;
+    }
     if (index >= plist_array_get_size(objects))
         return nullptr;
     return plist_array_get_item(objects, uint32_t(index));
