@@ -180,11 +180,14 @@ MBDBParser::MBDBItemMap MBDBParser::readMbdb(QIODevice& in, const QString& name)
             }
             storeItem(result, item);
         } catch (const std::runtime_error& e) {
+            // At a plain end of file the device's own text says nothing useful.
+            const QString why = in.atEnd() ? QStringLiteral("The file ends at byte %1.").arg(in.pos())
+                                           : QString::fromUtf8(e.what());
             throw std::runtime_error(QStringLiteral("MBDBParser::parse, %1: record %2 (at byte %3) is cut off. %4")
                                          .arg(name)
                                          .arg(record)
                                          .arg(start)
-                                         .arg(QString::fromUtf8(e.what()))
+                                         .arg(why)
                                          .toStdString());
         }
     }

@@ -7,7 +7,6 @@
 #include "platform/sqlite/sqlite3db.h"
 
 #include <QCryptographicHash>
-#include <QDir>
 #include <QFile>
 #include <QtEndian>
 
@@ -27,13 +26,7 @@ QByteArray randomBytes(int n)
     return b;
 }
 
-QByteArray le32(quint32 v)
-{
-    QByteArray b(4, '\0');
-    qToLittleEndian(v, b.data());
-    return b;
-}
-
+// AES-256-CBC, zero IV, as the backup keeps its files.
 QByteArray cbc(const QByteArray& key, const QByteArray& data)
 {
     QOpenSSLEVPAES aes;
@@ -50,35 +43,44 @@ void writeFile(const QString& path, const QByteArray& data)
         throw std::runtime_error("fixture: cannot write " + path.toStdString());
 }
 
+plist_t dict(std::initializer_list<std::pair<const char*, plist_t>> items)
+{
+    plist_t d = plist_new_dict();
+    for (const auto& [key, value] : items)
+        plist_dict_set_item(d, key, value);
+    return d;
+}
+
+plist_t data(const QByteArray& b) { return plist_new_data(b.constData(), uint64_t(b.size())); }
+
 QByteArray plistBytes(plist_t node, bool xml)
 {
     char* out = nullptr;
     uint32_t len = 0;
     xml ? plist_to_xml(node, &out, &len) : plist_to_bin(node, &out, &len);
-    QByteArray b(out, int(len));
+    const QByteArray b(out, int(len));
     free(out);
     plist_free(node);
     return b;
 }
 
-plist_t dataNode(const QByteArray& b) { return plist_new_data(b.constData(), uint64_t(b.size())); }
-
 QByteArray mbdbString(const QByteArray& s, bool absent = false)
 {
     QByteArray b(2, '\0');
     qToBigEndian(quint16(absent ? 0xFFFF : s.size()), b.data());
-    return b + s;
+    return absent ? b : b + s;
 }
+
+QByteArray digestOf(const FixtureFile& f) { return QCryptographicHash::hash(f.content, QCryptographicHash::Sha1); }
 
 } // namespace
 
 QList<FixtureFile> BackupSpec::defaultFiles()
 {
-    FixtureFile book{ kAddressBookDomain, kAddressBookPath, "address book stand-in \x01\x02", 3, 0x81A4, 7 };
-    FixtureFile images{ kAddressBookDomain, "Library/AddressBook/AddressBookImages.sqlitedb", QByteArray(20000, 'i'),
-        4, 0x81A4, 9, 1600000500, true, true };
-    FixtureFile folder{ kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 };
-    return { book, images, folder };
+    return { { kAddressBookDomain, kAddressBookPath, "address book stand-in \x01\x02", 3, 0x81A4, 7 },
+        { kAddressBookDomain, "Library/AddressBook/AddressBookImages.sqlitedb", QByteArray(20000, 'i'), 4, 0x81A4, 9,
+            1600000500, true, true },
+        { kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 } };
 }
 
 QByteArray be32(quint32 value)
@@ -97,49 +99,35 @@ QByteArray keyedArchive(const FixtureFile& f, const QByteArray& encryptionKey)
 {
     plist_t objects = plist_new_array();
     plist_array_append_item(objects, plist_new_string("$null"));
-    plist_t file = plist_new_dict();
+    plist_t file = dict({ { "Mode", plist_new_uint(f.mode) }, { "InodeNumber", plist_new_uint(uint64_t(f.inode)) },
+        { "UserID", plist_new_uint(501) }, { "LastModified", plist_new_uint(uint64_t(f.lastModified)) },
+        { "Size", plist_new_uint(uint64_t(f.content.size())) },
+        { "ProtectionClass", plist_new_uint(uint64_t(f.protectionClass)) } });
     plist_array_append_item(objects, file);
-    auto addObject = [&](plist_t node) {
+    auto reference = [&](plist_t node) {
         plist_array_append_item(objects, node);
         return plist_new_uid(plist_array_get_size(objects) - 1);
     };
-    auto dataValue = [&](const QByteArray& b) {
-        if (!f.digestAsObject)
-            return dataNode(b);
-        plist_t d = plist_new_dict();
-        plist_dict_set_item(d, "NS.data", dataNode(b));
-        return addObject(d);
-    };
-    plist_dict_set_item(file, "RelativePath", addObject(plist_new_string(f.relativePath.toUtf8().constData())));
+    auto dataValue = [&](const QByteArray& b) { return f.digestAsObject ? reference(dict({ { "NS.data", data(b) } })) : data(b); };
+    plist_dict_set_item(file, "RelativePath", reference(plist_new_string(f.relativePath.toUtf8().constData())));
     if (!f.content.isEmpty())
-        plist_dict_set_item(file, "Digest", dataValue(QCryptographicHash::hash(f.content, QCryptographicHash::Sha1)));
+        plist_dict_set_item(file, "Digest", dataValue(digestOf(f)));
     if (!encryptionKey.isEmpty())
         plist_dict_set_item(file, "EncryptionKey", dataValue(encryptionKey));
-    const QList<QPair<const char*, qint64>> numbers = { { "Mode", f.mode }, { "InodeNumber", f.inode },
-        { "UserID", 501 }, { "GroupID", 501 }, { "LastModified", f.lastModified }, { "Birth", 1500000000 },
-        { "Size", f.content.size() }, { "ProtectionClass", f.protectionClass } };
-    for (const auto& n : numbers)
-        plist_dict_set_item(file, n.first, plist_new_uint(uint64_t(n.second)));
-    plist_t top = plist_new_dict();
-    plist_dict_set_item(top, "root", plist_new_uid(1));
-    plist_t root = plist_new_dict();
-    plist_dict_set_item(root, "$archiver", plist_new_string("NSKeyedArchiver"));
-    plist_dict_set_item(root, "$top", top);
-    plist_dict_set_item(root, "$objects", objects);
-    return plistBytes(root, f.xml);
+    return plistBytes(dict({ { "$archiver", plist_new_string("NSKeyedArchiver") },
+                          { "$top", dict({ { "root", plist_new_uid(1) } }) }, { "$objects", objects } }),
+        f.xml);
 }
 
 QByteArray mbdbRecord(const FixtureFile& f, const QByteArray& encryptionKey)
 {
-    QByteArray r = mbdbString(f.domain.toUtf8()) + mbdbString(f.relativePath.toUtf8()) + mbdbString({}, true)
-        + mbdbString(f.content.isEmpty() ? QByteArray() : QCryptographicHash::hash(f.content, QCryptographicHash::Sha1),
-            f.content.isEmpty())
-        + mbdbString(encryptionKey, encryptionKey.isEmpty());
-    QByteArray n(2, '\0');
-    qToBigEndian(f.mode, n.data());
-    r += n + be32(0) + be32(quint32(f.inode)) + be32(501) + be32(501) + be32(quint32(f.lastModified)) + be32(0)
-        + be32(0) + be32(0) + be32(quint32(f.content.size())) + char(f.protectionClass) + char(1);
-    return r + mbdbString("com.example.extra") + mbdbString("1");
+    QByteArray mode(2, '\0');
+    qToBigEndian(f.mode, mode.data());
+    return mbdbString(f.domain.toUtf8()) + mbdbString(f.relativePath.toUtf8()) + mbdbString({}, true)
+        + mbdbString(digestOf(f), f.content.isEmpty()) + mbdbString(encryptionKey, encryptionKey.isEmpty()) + mode
+        + be32(0) + be32(quint32(f.inode)) + be32(501) + be32(501) + be32(quint32(f.lastModified)) + be32(0) + be32(0)
+        + be32(0) + be32(quint32(f.content.size())) + char(f.protectionClass) + char(1) + mbdbString("com.example.extra")
+        + mbdbString("1");
 }
 
 Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
@@ -149,101 +137,88 @@ Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
     const bool encrypted = !spec.password.isEmpty();
     Backup out{ folder.absolutePath(), {}, {}, {} };
 
-    QByteArray salt = randomBytes(20), dpsl = randomBytes(20);
-    QByteArray bag = keybagRecord("VERS", be32(3)) + keybagRecord("TYPE", be32(1)) + keybagRecord("UUID", randomBytes(16))
-        + keybagRecord("WRAP", be32(1)) + keybagRecord("SALT", salt) + keybagRecord("ITER", be32(quint32(spec.iter)));
-    QByteArray pwKey = pbkdf2Sha1(spec.password.toUtf8(), salt, spec.iter, 32);
-    if (spec.twoStage) {
-        bag += keybagRecord("DPWT", be32(1)) + keybagRecord("DPIC", be32(quint32(spec.dpic))) + keybagRecord("DPSL", dpsl);
-        pwKey = pbkdf2Sha1(pbkdf2Sha256(spec.password.toUtf8(), dpsl, spec.dpic, 32), salt, spec.iter, 32);
-    }
+    const QByteArray salt = randomBytes(20), dpsl = randomBytes(20), pw = spec.password.toUtf8();
+    QByteArray bag = keybagRecord("VERS", be32(3)) + keybagRecord("UUID", randomBytes(16)) + keybagRecord("WRAP", be32(1))
+        + keybagRecord("SALT", salt) + keybagRecord("ITER", be32(quint32(spec.iter)));
+    if (spec.twoStage)
+        bag += keybagRecord("DPIC", be32(quint32(spec.dpic))) + keybagRecord("DPSL", dpsl);
+    const QByteArray pwKey = pbkdf2Sha1(spec.twoStage ? pbkdf2Sha256(pw, dpsl, spec.dpic, 32) : pw, salt, spec.iter, 32);
     for (int cls : { 1, 2, 3, 4, 11 }) {
         // Class 11 stands for a key wrapped with the device's own key.
-        const bool deviceOnly = cls == 11;
         out.classKeys.insert(cls, randomBytes(32));
-        const QByteArray wpky = deviceOnly ? randomBytes(40) : QOpenSSLEVPAES::aeswrap(pwKey, out.classKeys[cls], true);
         bag += keybagRecord("UUID", randomBytes(16)) + keybagRecord("CLAS", be32(quint32(cls)))
-            + keybagRecord("WRAP", be32(deviceOnly ? 1 : 3)) + keybagRecord("KTYP", be32(0)) + keybagRecord("WPKY", wpky);
+            + keybagRecord("WRAP", be32(cls == 11 ? 1 : 3)) + keybagRecord("KTYP", be32(0))
+            + keybagRecord("WPKY", cls == 11 ? randomBytes(40) : QOpenSSLEVPAES::aeswrap(pwKey, out.classKeys[cls], true));
     }
     out.keybag = bag;
+    auto withClass = [](int cls, const QByteArray& wrapped) {
+        QByteArray b(4, '\0');
+        qToLittleEndian(quint32(cls), b.data());
+        return b + wrapped;
+    };
 
-    // Content files and the encryption key of each record.
     const bool flat = spec.form == ManifestForm::Mbdb || spec.form == ManifestForm::Both;
     QList<QByteArray> fileKeys;
+    QByteArray mbdb("mbdb\x05\x00", 6);
     for (const FixtureFile& f : spec.files) {
-        QByteArray stored;
-        const QString id = MBDBParser::getFileHashName(f.domain, f.relativePath);
-        const QString path = folder.absoluteFilePath(flat ? id : id.left(2) + QLatin1Char('/') + id);
-        if (encrypted && !f.content.isEmpty()) {
+        QByteArray stored, content = f.content;
+        if (encrypted && !content.isEmpty()) {
             const QByteArray fileKey = randomBytes(32);
-            stored = le32(quint32(f.protectionClass))
-                + QOpenSSLEVPAES::aeswrap(out.classKeys.value(f.protectionClass), fileKey, true);
-            writeFile(path, cbc(fileKey, f.content));
-        } else if (!f.content.isEmpty()) {
-            writeFile(path, f.content);
+            stored = withClass(f.protectionClass, QOpenSSLEVPAES::aeswrap(out.classKeys.value(f.protectionClass), fileKey, true));
+            content = cbc(fileKey, content);
         }
+        const QString id = MBDBParser::getFileHashName(f.domain, f.relativePath);
+        if (!content.isEmpty())
+            writeFile(folder.absoluteFilePath(flat ? id : id.left(2) + QLatin1Char('/') + id), content);
         fileKeys.append(stored);
+        mbdb += mbdbRecord(f, stored);
     }
-
-    if (spec.form != ManifestForm::Db && spec.form != ManifestForm::SaltedDb) {
-        QByteArray mbdb("mbdb\x05\x00", 6);
-        for (int i = 0; i < spec.files.size(); ++i)
-            mbdb += mbdbRecord(spec.files[i], fileKeys[i]);
+    if (flat)
         writeFile(folder.absoluteFilePath(QStringLiteral("Manifest.mbdb")), mbdb);
-    }
     if (spec.form != ManifestForm::Mbdb) {
         const QString dbPath = folder.absoluteFilePath(QStringLiteral("Manifest.db"));
         QFile::remove(dbPath);
+        QByteArray descKey;
         {
             Sqlite3DB db;
             db.openThrow(dbPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
             db.executeThrow("create table Files (fileID text primary key, domain text, relativePath text, flags int, file blob)");
-            QByteArray descKey;
             if (spec.form == ManifestForm::SaltedDb) {
                 const QByteArray dbSalt = randomBytes(16);
                 db.executeThrow("create table Properties (key text primary key, value blob)");
                 db.executeThrow(Sqlite3Sql("insert into Properties values ('salt', ?)").addBlobParam(dbSalt));
-                descKey = MBDBParser::fileDescKey(spec.password.toUtf8(), dbSalt);
+                descKey = MBDBParser::fileDescKey(pw, dbSalt);
             }
             for (int i = 0; i < spec.files.size(); ++i) {
                 const FixtureFile& f = spec.files[i];
-                QByteArray blob = keyedArchive(f, fileKeys[i]);
-                if (!descKey.isEmpty())
-                    blob = MBDBParser::encryptFileDescThrow(blob, descKey).toBase64();
+                const QByteArray blob = keyedArchive(f, fileKeys[i]);
                 db.executeThrow(Sqlite3Sql("insert into Files values (?, ?, ?, ?, ?)")
                                     .addTextParam(MBDBParser::getFileHashName(f.domain, f.relativePath))
                                     .addTextParam(f.domain)
                                     .addTextParam(f.relativePath)
                                     .addIntParam((f.mode & 0x4000) ? 2 : 1)
-                                    .addBlobParam(blob));
+                                    .addBlobParam(descKey.isEmpty() ? blob : MBDBParser::encryptFileDescThrow(blob, descKey).toBase64()));
             }
         }
         if (encrypted && spec.twoStage) {
             QFile plain(dbPath);
             plain.open(QIODevice::ReadOnly);
-            const QByteArray dbKey = randomBytes(32);
-            const QByteArray cipher = cbc(dbKey, plain.readAll());
+            const QByteArray dbKey = randomBytes(32), cipher = cbc(dbKey, plain.readAll());
             plain.close();
             writeFile(dbPath, cipher);
-            out.manifestKey = le32(4) + QOpenSSLEVPAES::aeswrap(out.classKeys[4], dbKey, true);
+            out.manifestKey = withClass(4, QOpenSSLEVPAES::aeswrap(out.classKeys[4], dbKey, true));
         }
     }
 
-    plist_t manifest = plist_new_dict();
-    plist_dict_set_item(manifest, "IsEncrypted", plist_new_bool(encrypted));
-    if (encrypted) {
-        plist_dict_set_item(manifest, "BackupKeyBag", dataNode(out.keybag));
-        if (!out.manifestKey.isEmpty())
-            plist_dict_set_item(manifest, "ManifestKey", dataNode(out.manifestKey));
-    }
-    plist_t lockdown = plist_new_dict();
-    plist_dict_set_item(lockdown, "DeviceName", plist_new_string("Test iPhone"));
-    plist_dict_set_item(manifest, "Lockdown", lockdown);
+    plist_t manifest = dict({ { "IsEncrypted", plist_new_bool(encrypted) },
+        { "Lockdown", dict({ { "DeviceName", plist_new_string("Test iPhone") } }) } });
+    if (encrypted)
+        plist_dict_set_item(manifest, "BackupKeyBag", data(out.keybag));
+    if (!out.manifestKey.isEmpty())
+        plist_dict_set_item(manifest, "ManifestKey", data(out.manifestKey));
     writeFile(folder.absoluteFilePath(QStringLiteral("Manifest.plist")), plistBytes(manifest, false));
-    plist_t status = plist_new_dict();
-    plist_dict_set_item(status, "Date", plist_new_date(600000000, 0));
-    plist_dict_set_item(status, "IsFullBackup", plist_new_bool(0));
-    writeFile(folder.absoluteFilePath(QStringLiteral("Status.plist")), plistBytes(status, true));
+    writeFile(folder.absoluteFilePath(QStringLiteral("Status.plist")),
+        plistBytes(dict({ { "Date", plist_new_date(600000000, 0) }, { "IsFullBackup", plist_new_bool(0) } }), true));
     return out;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDir>
 #include <QList>
 #include <QMap>
 #include <QString>
