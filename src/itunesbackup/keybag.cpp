@@ -48,6 +48,10 @@ QByteArray pbkdf2(const EVP_MD* md, const QByteArray& password, const QByteArray
     return out;
 }
 
+// Ten times the largest count devices write: a keybag asking for more would
+// keep the password check busy for hours without a chance to cancel.
+constexpr int kMaxIterations = 100000000;
+
 bool isCancelled(const KeybagCancelCheck& cancelled)
 {
     return cancelled && cancelled();
@@ -124,13 +128,10 @@ QByteArray deriveKeybagKey(const QByteArray& password, const _KeybagInfo& info, 
     status = KeybagUnlock::Unusable;
     const QByteArray salt = info.attributes.value(QStringLiteral("SALT"));
     const int iter = readInt32(info.attributes.value(QStringLiteral("ITER")));
-    if (!info.attributes.contains(QStringLiteral("SALT")) || iter < 1) {
-        qCWarning(lcBackup) << "keybag: no salt or an iteration count below 1";
-        return QByteArray();
-    }
     const int dpic = readInt32(info.attributes.value(QStringLiteral("DPIC")));
-    if (info.hasTwoStages() && dpic < 1) {
-        qCWarning(lcBackup) << "keybag: first-stage iteration count below 1";
+    if (!info.attributes.contains(QStringLiteral("SALT")) || iter < 1 || iter > kMaxIterations
+        || (info.hasTwoStages() && (dpic < 1 || dpic > kMaxIterations))) {
+        qCWarning(lcBackup) << "keybag: no salt or an iteration count out of range" << iter << dpic;
         return QByteArray();
     }
     if (isCancelled(cancelled)) {

@@ -37,7 +37,7 @@ _KeybagInfo parseKeybag(const QByteArray& data);
 enum class KeybagUnlock {
     Unlocked,
     WrongPassword, // a password-wrapped class key failed its integrity check
-    Unusable,      // no salt, an iteration count below 1, or the derivation failed
+    Unusable,      // no salt, an iteration count below 1 or above 10^8, or the derivation failed
     Cancelled,
 };
 
