@@ -194,7 +194,7 @@ MBDBParser::MBDBItemMap MBDBParser::readMbdb(QIODevice& in, const QString& name)
     return result;
 }
 
-MBDBParser::MBDBItemMap MBDBParser::readManifestDb(const QString& path, const QByteArray& password)
+MBDBParser::MBDBItemMap MBDBParser::readManifestDb(const QString& path, const QByteArray& password, const QString& name)
 {
     MBDBItemMap result;
     try {
@@ -229,7 +229,7 @@ MBDBParser::MBDBItemMap MBDBParser::readManifestDb(const QString& path, const QB
             qCInfo(lcBackup) << skipped << "file descriptions of" << path << "are no keyed archives";
         db.close();
     } catch (const std::exception& e) {
-        rethrowWithFile(path, e);
+        rethrowWithFile(name.isEmpty() ? path : name, e);
     }
     return result;
 }
@@ -246,10 +246,11 @@ MBDBParser::MBDBItemMap MBDBParser::parse(const BackupManifest& backup)
         return readMbdb(file, QDir::toNativeSeparators(file.fileName()));
     }
     const QByteArray password = backup.passcode().toUtf8();
+    const QString path = folder.absoluteFilePath(QStringLiteral("Manifest.db"));
     if (backup.manifestDbKey().isEmpty())
-        return readManifestDb(folder.absoluteFilePath(QStringLiteral("Manifest.db")), password);
+        return readManifestDb(path, password);
     const std::unique_ptr<QTemporaryFile> copy = backup.decryptManifestDbThrow();
-    return readManifestDb(copy->fileName(), password);
+    return readManifestDb(copy->fileName(), password, path + QStringLiteral(" (decrypted)"));
 }
 
 bool MBDBParser::isIos10Mbdb(const QDir& folder)

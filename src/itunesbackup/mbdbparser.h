@@ -80,8 +80,9 @@ public:
     // header; `name` appears in error texts.
     static MBDBItemMap readMbdb(QIODevice& in, const QString& name);
     // The Manifest.db form, opened read-only. A non-empty password reads
-    // the salted form when the database carries a salt.
-    static MBDBItemMap readManifestDb(const QString& path, const QByteArray& password);
+    // the salted form when the database carries a salt. Errors name
+    // `name`, or the path when it is empty.
+    static MBDBItemMap readManifestDb(const QString& path, const QByteArray& password, const QString& name = {});
 
     // True when the folder has no "Manifest.mbdb" but has "Manifest.db".
     static bool isIos10Mbdb(const QDir& folder);
