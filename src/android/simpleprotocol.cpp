@@ -38,6 +38,14 @@ QString sentence(QString text)
     return text;
 }
 
+QString describePeer(const QTcpSocket& socket)
+{
+    const QHostAddress address = socket.peerAddress();
+    if (address.isNull())
+        return QStringLiteral("the phone");
+    return QStringLiteral("the phone at %1:%2").arg(address.toString()).arg(socket.peerPort());
+}
+
 // Waits on a socket in short slices so that a cancel is seen promptly, and
 // fails once the peer has been silent for longer than the timeout. Silence is
 // measured from the last progress, so a slow but steady phone is never cut
@@ -45,7 +53,8 @@ QString sentence(QString text)
 class Waiter {
 public:
     Waiter(QTcpSocket& socket, int timeout, const CancelCheck& cancelled)
-        : m_socket(socket), m_timeout(timeout < 0 ? kDefaultTimeoutMs : timeout), m_cancelled(cancelled)
+        : m_socket(socket), m_timeout(timeout < 0 ? kDefaultTimeoutMs : timeout), m_cancelled(cancelled),
+          m_peer(describePeer(socket))
     {
         m_silence.start();
     }
@@ -86,13 +95,7 @@ public:
         throw SocketDataTransferException(message);
     }
 
-    QString peer() const
-    {
-        const QHostAddress address = m_socket.peerAddress();
-        if (address.isNull())
-            return QStringLiteral("the phone");
-        return QStringLiteral("the phone at %1:%2").arg(address.toString()).arg(m_socket.peerPort());
-    }
+    QString peer() const { return m_peer; }
 
 private:
     int sliceMs() const { return int(qBound(qint64(1), m_timeout - m_silence.elapsed(), qint64(kPollSliceMs))); }
@@ -121,6 +124,8 @@ private:
     QTcpSocket& m_socket;
     const int m_timeout;
     const CancelCheck& m_cancelled;
+    // Taken while connected: a socket forgets its peer once the peer hangs up.
+    const QString m_peer;
     QElapsedTimer m_silence;
 };
 
