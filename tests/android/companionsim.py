@@ -113,7 +113,7 @@ class Phone:
                 rid, *fields = arg.split(',')
                 t, key, _, rkey = (int(x) for x in rid.split('/'))
                 if cmd == '$del':
-                    self.records = {r: v for r, v in self.records.items() if v[1] != key if t == 1 or r != rkey}
+                    self.records = {r: v for r, v in self.records.items() if (v[1] != key if t == 1 else r != rkey)}
                     if t == 1: self.contacts.pop(key, None)
                 elif rkey >= 0: self.records[rkey][2] = fields
                 else:
