@@ -7,7 +7,7 @@ MODE is backup, restore, raw (a scripted peer) or wifi (the handshake on port
   {"device": name, "deviceId": id, "version": 2, "count": true|false|N, "batchSize": 20,
    "contacts": [[{"type": 1, "fields": ["<wire text>" | {"text": "plain"}, ...]}, ...]],
    "faults": {"<step>": "error:TEXT" | "close" | "stall" | "long:MIB" | "line:TEXT"},
-   "script": [["send", "latin-1 text"], ["sleep", ms], ["close"]]}
+   "script": [["send", "latin-1 text"], ["sleep", ms], ["fill", bytes], ["close"]]}
 A fault replaces the Nth line the phone sends in a conversation. Prints
 "ready PORT..." once listening. Every further stdin line prints the phone as
 "state JSON" once no conversation runs; the script ends with its input.
@@ -80,9 +80,8 @@ class Phone:
     def read(self):
         line = self.t.reader.readline()
         if not line: raise Stop()
-        line = line.decode('latin-1').rstrip('\n')
-        self.received.append(line)
-        return line
+        self.received.append(line.decode('latin-1'))
+        return line.decode('latin-1').rstrip('\n')
 
     def backup(self):
         self.send('$device:' + b64(self.sc.get('device', 'Simulated phone')))
@@ -128,6 +127,7 @@ class Phone:
     def raw(self):
         for step in self.sc.get('script', []):
             if step[0] == 'send': self.t.conn.sendall(step[1].encode('latin-1'))
+            elif step[0] == 'fill': self.t.conn.sendall(b'x' * step[1])
             elif step[0] == 'sleep': time.sleep(step[1] / 1000)
             elif step[0] == 'close': raise Stop()
         while data := self.t.conn.recv(65536): self.received.append(data.decode('latin-1'))
