@@ -15,7 +15,10 @@ SocketDataTransferException::SocketDataTransferException(const QString& message)
 }
 SocketDataTransferException::~SocketDataTransferException() = default;
 
-RemoteException::RemoteException(const QString& message) : std::runtime_error(message.toStdString()) {}
+RemoteException::RemoteException(const QString& message)
+    : std::runtime_error(message.toStdString())
+{
+}
 RemoteException::~RemoteException() = default;
 
 LocalException::LocalException(QTcpSocket& socket, const QString& message)
@@ -26,7 +29,10 @@ LocalException::LocalException(QTcpSocket& socket, const QString& message)
 }
 LocalException::~LocalException() = default;
 
-OperationCancelled::OperationCancelled() : std::runtime_error("Cancelled by the user.") {}
+OperationCancelled::OperationCancelled()
+    : std::runtime_error("Cancelled by the user.")
+{
+}
 OperationCancelled::~OperationCancelled() = default;
 
 namespace {
@@ -53,8 +59,10 @@ QString describePeer(const QTcpSocket& socket)
 class Waiter {
 public:
     Waiter(QTcpSocket& socket, int timeout, const CancelCheck& cancelled)
-        : m_socket(socket), m_timeout(timeout < 0 ? kDefaultTimeoutMs : timeout), m_cancelled(cancelled),
-          m_peer(describePeer(socket))
+        : m_socket(socket)
+        , m_timeout(timeout < 0 ? kDefaultTimeoutMs : timeout)
+        , m_cancelled(cancelled)
+        , m_peer(describePeer(socket))
     {
         m_silence.start();
     }
@@ -98,7 +106,10 @@ public:
     QString peer() const { return m_peer; }
 
 private:
-    int sliceMs() const { return int(qBound(qint64(1), m_timeout - m_silence.elapsed(), qint64(kPollSliceMs))); }
+    int sliceMs() const
+    {
+        return int(qBound(qint64(1), m_timeout - m_silence.elapsed(), qint64(kPollSliceMs)));
+    }
 
     void checkCancel() const
     {
@@ -158,7 +169,7 @@ QString remoteText(const QString& argument)
 } // namespace
 
 void sendCommand(QTcpSocket& socket, const QString& command, const QString& argument, bool flush, int timeout,
-                 const CancelCheck& cancelled)
+    const CancelCheck& cancelled)
 {
     QString line;
     line.reserve(command.size() + argument.size() + 1);
@@ -166,14 +177,15 @@ void sendCommand(QTcpSocket& socket, const QString& command, const QString& argu
     sendString(socket, line, flush, timeout, cancelled);
 }
 
-void sendString(QTcpSocket& socket, const QString& text, bool flush, int timeout, const CancelCheck& cancelled)
+void sendString(
+    QTcpSocket& socket, const QString& text, bool flush, int timeout, const CancelCheck& cancelled)
 {
     const QByteArray bytes = text.toUtf8();
     sendBytes(socket, bytes.constData(), bytes.size(), flush, timeout, cancelled);
 }
 
 void sendBytes(QTcpSocket& socket, const char* data, qint64 length, bool flush, int timeout,
-               const CancelCheck& cancelled)
+    const CancelCheck& cancelled)
 {
     if (length <= 0)
         return;
@@ -252,12 +264,13 @@ QString readFeedback(QTcpSocket& socket, const QString& expected, int timeout, c
 {
     const QString line = readCommand(socket, timeout, cancelled);
     if (!line.startsWith(expected))
-        throw LocalException(socket, QStringLiteral("invalid feedback [%1], must be [%2]").arg(line, expected));
+        throw LocalException(
+            socket, QStringLiteral("invalid feedback [%1], must be [%2]").arg(line, expected));
     return line;
 }
 
-void sendStreamContent(QTcpSocket& socket, QIODevice& source, bool flush, int timeout,
-                       const CancelCheck& cancelled)
+void sendStreamContent(
+    QTcpSocket& socket, QIODevice& source, bool flush, int timeout, const CancelCheck& cancelled)
 {
     QByteArray block(kStreamBlockSize, Qt::Uninitialized);
     while (!source.atEnd()) {
@@ -285,8 +298,9 @@ void readStreamContent(QTcpSocket& socket, QIODevice& target, int timeout, const
         if (line.startsWith(kEnd))
             return;
         if (!line.startsWith(kBlock)) {
-            throw LocalException(socket, QStringLiteral("readStreamContent: invalid feedback [%1], must be [%2], [%3]")
-                                             .arg(line, kBlock, kEnd));
+            throw LocalException(socket,
+                QStringLiteral("readStreamContent: invalid feedback [%1], must be [%2], [%3]")
+                    .arg(line, kBlock, kEnd));
         }
         qint64 remaining = line.mid(kBlock.size()).toLongLong();
         // A block is moved in pieces, so its announced size never decides

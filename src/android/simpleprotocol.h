@@ -93,35 +93,35 @@ public:
 };
 
 // Sends command + argument + line feed as UTF-8.
-void sendCommand(QTcpSocket& socket, const QString& command, const QString& argument, bool flush,
-                 int timeout, const CancelCheck& cancelled = {});
+void sendCommand(QTcpSocket& socket, const QString& command, const QString& argument, bool flush, int timeout,
+    const CancelCheck& cancelled = {});
 // Sends the UTF-8 bytes of the text.
-void sendString(QTcpSocket& socket, const QString& text, bool flush, int timeout,
-                const CancelCheck& cancelled = {});
+void sendString(
+    QTcpSocket& socket, const QString& text, bool flush, int timeout, const CancelCheck& cancelled = {});
 // Writes exactly `length` bytes; a length of 0 or less writes and flushes
 // nothing. With `flush`, returns only once the socket's whole output buffer
 // has reached the system, so a failure cannot pass for success.
 void sendBytes(QTcpSocket& socket, const char* data, qint64 length, bool flush, int timeout,
-               const CancelCheck& cancelled = {});
+    const CancelCheck& cancelled = {});
 
 // One line without its line feed; carriage returns are dropped wherever they
 // stand and every other byte becomes the character of the same code.
 QString readLine(QTcpSocket& socket, int timeout, const CancelCheck& cancelled = {});
 // Exactly `length` raw bytes into the caller's buffer (nothing for 0 or less).
-void readBytes(QTcpSocket& socket, char* buffer, qint64 length, int timeout,
-               const CancelCheck& cancelled = {});
+void readBytes(
+    QTcpSocket& socket, char* buffer, qint64 length, int timeout, const CancelCheck& cancelled = {});
 // One line, whole. An empty line fails with "Null command."; an "$error:"
 // line raises RemoteException with the peer's text.
 QString readCommand(QTcpSocket& socket, int timeout, const CancelCheck& cancelled = {});
 // One line that must begin with `expected`; any other raises LocalException.
-QString readFeedback(QTcpSocket& socket, const QString& expected, int timeout,
-                     const CancelCheck& cancelled = {});
+QString readFeedback(
+    QTcpSocket& socket, const QString& expected, int timeout, const CancelCheck& cancelled = {});
 
 // Sends the rest of `source` as "$block:" lines each followed by its raw
 // bytes, then "$end:". A source that fails to read fails the call with its
 // error text.
-void sendStreamContent(QTcpSocket& socket, QIODevice& source, bool flush, int timeout,
-                       const CancelCheck& cancelled = {});
+void sendStreamContent(
+    QTcpSocket& socket, QIODevice& source, bool flush, int timeout, const CancelCheck& cancelled = {});
 void sendStreamContentEnd(QTcpSocket& socket, bool flush, int timeout, const CancelCheck& cancelled = {});
 // Receives a stream of blocks into `target` until "$end:". A "$block:" whose
 // size is not a positive number is passed over; a refused write raises

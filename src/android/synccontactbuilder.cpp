@@ -20,23 +20,75 @@ struct WordEntry {
 // The companion app's spelling, "parnet" included: the phone matches words
 // exactly, so a corrected spelling would no longer be understood.
 constexpr WordEntry kWords[] = {
-    { 300, "other" }, { 301, "home" }, { 302, "mobile" }, { 303, "work" }, { 304, "work fax" },
-    { 305, "home fax" }, { 306, "pager" }, { 308, "callback" }, { 309, "car" }, { 310, "company main" },
-    { 311, "isdn" }, { 312, "main" }, { 313, "other fax" }, { 314, "radio" }, { 315, "telex" },
-    { 316, "ttytdd" }, { 317, "work mobile" }, { 318, "work pager" }, { 319, "assistant" }, { 320, "mms" },
-    { 400, "other" }, { 401, "home" }, { 402, "work" }, { 404, "mobile" },
-    { 501, "default" }, { 502, "other" }, { 504, "short" }, { 505, "init" },
-    { 600, "other" }, { 601, "anniversary" }, { 603, "birthday" },
-    { 800, "other" }, { 801, "home" }, { 802, "work" },
-    { 9901, "aim" }, { 9902, "msn" }, { 9903, "yahoo" }, { 9904, "skype" }, { 9905, "qq" },
-    { 9906, "googletalk" }, { 9907, "icq" }, { 9908, "jabber" }, { 9909, "netmeeting" },
-    { 1000, "other" }, { 1001, "work" },
-    { 1101, "assistant" }, { 1102, "brother" }, { 1103, "child" }, { 1104, "dom partner" }, { 1105, "father" },
-    { 1106, "friend" }, { 1107, "manager" }, { 1108, "mother" }, { 1109, "parnet" }, { 1110, "partner" },
-    { 1111, "refby" }, { 1112, "relative" }, { 1113, "sister" }, { 1114, "spouse" },
-    { 1200, "other" }, { 1201, "home" }, { 1202, "work" },
-    { 1300, "other" }, { 1301, "homepage" }, { 1302, "blog" }, { 1303, "profile" }, { 1304, "home" },
-    { 1305, "work" }, { 1306, "ftp" },
+    { 300, "other" },
+    { 301, "home" },
+    { 302, "mobile" },
+    { 303, "work" },
+    { 304, "work fax" },
+    { 305, "home fax" },
+    { 306, "pager" },
+    { 308, "callback" },
+    { 309, "car" },
+    { 310, "company main" },
+    { 311, "isdn" },
+    { 312, "main" },
+    { 313, "other fax" },
+    { 314, "radio" },
+    { 315, "telex" },
+    { 316, "ttytdd" },
+    { 317, "work mobile" },
+    { 318, "work pager" },
+    { 319, "assistant" },
+    { 320, "mms" },
+    { 400, "other" },
+    { 401, "home" },
+    { 402, "work" },
+    { 404, "mobile" },
+    { 501, "default" },
+    { 502, "other" },
+    { 504, "short" },
+    { 505, "init" },
+    { 600, "other" },
+    { 601, "anniversary" },
+    { 603, "birthday" },
+    { 800, "other" },
+    { 801, "home" },
+    { 802, "work" },
+    { 9901, "aim" },
+    { 9902, "msn" },
+    { 9903, "yahoo" },
+    { 9904, "skype" },
+    { 9905, "qq" },
+    { 9906, "googletalk" },
+    { 9907, "icq" },
+    { 9908, "jabber" },
+    { 9909, "netmeeting" },
+    { 1000, "other" },
+    { 1001, "work" },
+    { 1101, "assistant" },
+    { 1102, "brother" },
+    { 1103, "child" },
+    { 1104, "dom partner" },
+    { 1105, "father" },
+    { 1106, "friend" },
+    { 1107, "manager" },
+    { 1108, "mother" },
+    { 1109, "parnet" },
+    { 1110, "partner" },
+    { 1111, "refby" },
+    { 1112, "relative" },
+    { 1113, "sister" },
+    { 1114, "spouse" },
+    { 1200, "other" },
+    { 1201, "home" },
+    { 1202, "work" },
+    { 1300, "other" },
+    { 1301, "homepage" },
+    { 1302, "blog" },
+    { 1303, "profile" },
+    { 1304, "home" },
+    { 1305, "work" },
+    { 1306, "ftp" },
 };
 
 const QMap<int, QString>& wordTable()
@@ -100,8 +152,8 @@ int SyncContactBuilder::entSubType(int type, const QString& word)
     return codeTable().value(QStringLiteral("%1/%2").arg(type).arg(word), 0);
 }
 
-bool SyncContactBuilder::fetchIdInfo(const QString& id, int* type, qint64* contactKey, qint64* secondKey,
-                                     qint64* recordKey)
+bool SyncContactBuilder::fetchIdInfo(
+    const QString& id, int* type, qint64* contactKey, qint64* secondKey, qint64* recordKey)
 {
     // Anchored as a whole: "$" alone would also accept a trailing line feed.
     static const QRegularExpression pattern(
@@ -127,17 +179,19 @@ bool SyncContactBuilder::fetchIdInfo(const QString& id, int* type, qint64* conta
     return true;
 }
 
-QString SyncContactBuilder::makeAndroidSyncId(int type, qint64 contactKey, qint64 secondKey,
-                                              const pim::Entity& entity)
+QString SyncContactBuilder::makeAndroidSyncId(
+    int type, qint64 contactKey, qint64 secondKey, const pim::Entity& entity)
 {
     if (!entity.srcId.isEmpty())
         return entity.srcId;
     // Negated as text: an unsigned id has no signed negation for every value.
-    const QString record = entity.id == 0 ? QStringLiteral("0") : QLatin1Char('-') + QString::number(entity.id);
+    const QString record
+        = entity.id == 0 ? QStringLiteral("0") : QLatin1Char('-') + QString::number(entity.id);
     return QStringLiteral("%1/%2/%3/%4").arg(type).arg(contactKey).arg(secondKey).arg(record);
 }
 
-QString SyncContactBuilder::entitySyncCmd(int type, qint64 contactKey, qint64 secondKey, const pim::Entity& entity)
+QString SyncContactBuilder::entitySyncCmd(
+    int type, qint64 contactKey, qint64 secondKey, const pim::Entity& entity)
 {
     QString record = makeAndroidSyncId(type, contactKey, secondKey, entity);
     for (const Field& f : fieldsOf(type)) {

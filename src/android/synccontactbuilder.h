@@ -39,10 +39,11 @@ public:
     // Parses an Android sync id; false (and nothing written) when the text
     // is not exactly four signed decimal numbers joined by "/". A field too
     // large for its integer is written as 0. Null out-pointers are skipped.
-    static bool fetchIdInfo(const QString& id, int* type, qint64* contactKey, qint64* secondKey,
-                            qint64* recordKey);
+    static bool fetchIdInfo(
+        const QString& id, int* type, qint64* contactKey, qint64* secondKey, qint64* recordKey);
     // The entity's source id when it has one, else the temporary id.
-    static QString makeAndroidSyncId(int type, qint64 contactKey, qint64 secondKey, const pim::Entity& entity);
+    static QString makeAndroidSyncId(
+        int type, qint64 contactKey, qint64 secondKey, const pim::Entity& entity);
     // The whole record, without the "$ent:" prefix.
     static QString entitySyncCmd(int type, qint64 contactKey, qint64 secondKey, const pim::Entity& entity);
     // One text field: base64 of the UTF-8 value, empty for a missing value.

@@ -73,8 +73,8 @@ QList<SyncContactParser::IdPair> SyncContactParser::batchReplyPairs(const QStrin
 {
     // The pattern the phone's answer is read with; the sign of the old record
     // key is captured on its own to tell temporary ids apart.
-    static const QRegularExpression pattern(QStringLiteral(
-        "-?[0-9]+/-?([0-9]+)/-?[0-9]+/(-?)([0-9]+)=>(-?[0-9]+/-?[0-9]+/-?[0-9]+/-?[0-9]+)"));
+    static const QRegularExpression pattern(
+        QStringLiteral("-?[0-9]+/-?([0-9]+)/-?[0-9]+/(-?)([0-9]+)=>(-?[0-9]+/-?[0-9]+/-?[0-9]+/-?[0-9]+)"));
     QList<IdPair> pairs;
     for (auto it = pattern.globalMatch(reply); it.hasNext();) {
         const QRegularExpressionMatch m = it.next();

@@ -1,10 +1,28 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "companionsim.h"
 
+#include <QFile>
 #include <QJsonDocument>
 #include <QTcpSocket>
 
 #include <stdexcept>
+
+QList<QStringList> goldenTable(const QString& name)
+{
+    QFile file(qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + "/tests/android/data/" + name);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+        throw std::runtime_error("Cannot read " + file.fileName().toStdString());
+    QList<QStringList> rows;
+    for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts)) {
+        if (line.startsWith('#'))
+            continue;
+        QStringList columns = line.split('|');
+        for (QString& column : columns)
+            column = column.trimmed();
+        rows << columns;
+    }
+    return rows;
+}
 
 CompanionSim::~CompanionSim()
 {
@@ -16,8 +34,8 @@ CompanionSim::~CompanionSim()
 
 QList<quint16> CompanionSim::start(const QJsonObject& scenario, const QStringList& listens)
 {
-    QStringList args{ qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + "/tests/android/companionsim.py",
-                      "--address", m_address };
+    QStringList args { qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + "/tests/android/companionsim.py",
+        "--address", m_address };
     for (const QString& l : listens)
         args << "--listen" << l;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -39,14 +57,16 @@ void CompanionSim::connect(QTcpSocket& socket, quint16 port) const
 {
     socket.connectToHost(m_address, port);
     if (!socket.waitForConnected(5000))
-        throw std::runtime_error("No connection to the simulated phone: " + socket.errorString().toStdString());
+        throw std::runtime_error(
+            "No connection to the simulated phone: " + socket.errorString().toStdString());
 }
 
 QString CompanionSim::readReply(const char* prefix)
 {
     while (!m_process.canReadLine()) {
         if (!m_process.waitForReadyRead(10000))
-            throw std::runtime_error("The simulated phone did not answer: " + m_process.errorString().toStdString());
+            throw std::runtime_error(
+                "The simulated phone did not answer: " + m_process.errorString().toStdString());
     }
     const QString line = QString::fromUtf8(m_process.readLine()).trimmed();
     if (!line.startsWith(QLatin1String(prefix)))

@@ -11,9 +11,16 @@
 
 class QTcpSocket;
 
+// The rows of a golden table in tests/android/data: its non-comment lines,
+// each split at "|" into trimmed columns.
+QList<QStringList> goldenTable(const QString& name);
+
 class CompanionSim {
 public:
-    explicit CompanionSim(QString address = QStringLiteral("127.0.0.1")) : m_address(std::move(address)) {}
+    explicit CompanionSim(QString address = QStringLiteral("127.0.0.1"))
+        : m_address(std::move(address))
+    {
+    }
     ~CompanionSim();
 
     // Starts the phone listening as asked ("backup", "restore", "raw",

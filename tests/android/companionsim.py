@@ -7,12 +7,12 @@ MODE is backup, restore, raw (a scripted peer) or wifi (the handshake on port
   {"device": name, "deviceId": id, "version": 2, "count": true|false|N, "batchSize": 20,
    "contacts": [[{"type": 1, "fields": ["<wire text>" | {"text": "plain"}, ...]}, ...]],
    "faults": {"<step>": "error:TEXT" | "close" | "stall" | "long:MIB" | "line:TEXT"},
-   "script": [["send", "latin-1 text"], ["sleep", ms], ["fill", bytes], ["close"]]}
+   "script": "tokens: percent-encoded bytes to send, ~MS (pause), !fill:N (N bytes 'x'), !close"}
 A fault replaces the Nth line the phone sends in a conversation. Prints
 "ready PORT..." once listening. Every further stdin line prints the phone as
 "state JSON" once no conversation runs; the script ends with its input.
 """
-import argparse, base64, json, os, socket, sys, threading, time
+import argparse, base64, json, os, socket, sys, threading, time, urllib.parse
 
 def b64(text): return base64.b64encode(text.encode()).decode()
 
@@ -125,11 +125,11 @@ class Phone:
         raise Stop()
 
     def raw(self):
-        for step in self.sc.get('script', []):
-            if step[0] == 'send': self.t.conn.sendall(step[1].encode('latin-1'))
-            elif step[0] == 'fill': self.t.conn.sendall(b'x' * step[1])
-            elif step[0] == 'sleep': time.sleep(step[1] / 1000)
-            elif step[0] == 'close': raise Stop()
+        for step in self.sc.get('script', '').split():
+            if step == '!close': raise Stop()
+            elif step.startswith('!fill:'): self.t.conn.sendall(b'x' * int(step[6:]))
+            elif step.startswith('~'): time.sleep(int(step[1:]) / 1000)
+            else: self.t.conn.sendall(urllib.parse.unquote_to_bytes(step))
         while data := self.t.conn.recv(65536): self.received.append(data.decode('latin-1'))
 
     def wifi(self):
