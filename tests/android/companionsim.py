@@ -8,7 +8,14 @@ MODE is backup, restore, raw (a scripted peer) or wifi (the handshake on port
    "contacts": [[{"type": 1, "fields": ["<wire text>" | {"text": "plain"}, ...]}, ...]],
    "faults": {"<step>": "error:TEXT" | "close" | "stall" | "long:MIB" | "line:TEXT"},
    "script": "tokens: percent-encoded bytes to send, ~MS (pause), !fill:N (N bytes 'x'), !close"}
-A fault replaces the Nth line the phone sends in a conversation. Prints
+A fault replaces the Nth line the phone sends in a conversation, e.g. in a
+restore "line:$batch:" answers without pairs, "line:$bye:" with "$bye:"; in a
+backup "line:$ent:1/x/2/3,..." sends a malformed id, "stall" stops sending
+without hanging up. "version": 1 and "count": false give an old app and a
+missing "$count:". A restore answers each batch with "oldId=>newId" pairs,
+joined by ",", for every record it got under a temporary id, and refuses
+what it cannot apply with "$error:". Contacts get the keys 101, 102, ... (second
+key: key + 5000) and records 1001, 1002, ... in the order they arrive. Prints
 "ready PORT..." once listening. Every further stdin line prints the phone as
 "state JSON" once no conversation runs; the script ends with its input.
 """
