@@ -132,7 +132,8 @@ def serve_mux(c):
         length, _, _, tag = struct.unpack('<IIII', read_exact(c, 16))
         msg = plistlib.loads(read_exact(c, length - 16))
         kind = msg.get('MessageType')
-        log('usbmux', kind, msg)
+        if kind != 'Listen':
+            log('usbmux', kind, msg)
         attached = [d for d in DEVICES if d['attached']]
         if kind == 'ListDevices':
             mux_send(c, tag, {'DeviceList': [{'MessageType': 'Attached', 'DeviceID': d['id'], 'Properties': props(d)}
@@ -141,6 +142,7 @@ def serve_mux(c):
             mux_send(c, tag, {'MessageType': 'Result', 'Number': 0})
             with LOCK:
                 LISTENERS.append(c)
+            log('usbmux', kind, msg)
             for d in attached:
                 event(d, 'Attached')
         elif kind == 'ReadBUID':
