@@ -228,7 +228,7 @@ def is_temporary(rid):
 
 
 def serve_sync(c):
-    svc_send(c, ['DLMessageVersionExchange', 400, 100], True)
+    svc_send(c, ['DLMessageVersionExchange', 300, 100], True)
     batches, sent = [], [0]
     dc = 'com.apple.Contacts'
 
@@ -240,6 +240,8 @@ def serve_sync(c):
         kind = fault('batch%d' % i)
         if kind and kind != 'drop':
             send_faulty(c, kind, frame)
+        if kind:  # the computer's next send (the acknowledgement) must find the link gone
+            c.shutdown(socket.SHUT_RD)
         svc_send(c, msg, True)
         sent[0] += 1
         if kind:
@@ -258,7 +260,7 @@ def serve_sync(c):
             dc = msg[1]
             mode = S.get('sync', 'ok')
             if mode == 'refuse':
-                svc_send(c, ['SDMessageRefuseToSyncDataClass', dc, 'Contacts sync is turned off on the phone'], True)
+                svc_send(c, ['SDMessageRefuseToSyncDataClassWithComputer', dc, 'Contacts sync is turned off on the phone'], True)
             elif mode == 'cancel':
                 svc_send(c, ['SDMessageCancelSession', dc, 'The phone cancelled the session'], True)
             else:
@@ -270,8 +272,6 @@ def serve_sync(c):
         elif name == 'SDMessageAcknowledgeChangesFromDevice':
             if sent[0] < len(batches):
                 send_batch()
-            else:
-                svc_send(c, ['SDMessageDeviceReadyToReceiveChanges'], True)
         elif name == 'SDMessageProcessChanges':
             remap = {}
             for rid, rec in msg[2].items():

@@ -1,5 +1,6 @@
 #include "iphonesimulator.h"
 
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
 
@@ -28,9 +29,10 @@ IPhoneSimulator::~IPhoneSimulator()
 bool IPhoneSimulator::control(const QString& line)
 {
     process.write(line.toUtf8() + '\n');
-    while (process.waitForReadyRead(5000))
-        if (process.readLine().trimmed() == "done " + line.toUtf8())
-            return true;
+    for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); process.waitForReadyRead(100))
+        while (process.canReadLine())
+            if (process.readLine().trimmed() == "done " + line.toUtf8())
+                return true;
     return false;
 }
 
