@@ -156,8 +156,7 @@ void mobiledevice_sync_send_finish_throw(mobiledevice_sync_client& client)
 
 bool mobiledevice_sync_set_tethered_throw(const QString& udid, const QString& dataClassName, bool disable)
 {
-    plist_t dict = plist_new_dict();
-    plist_dict_set_item(dict, "DisableTethered", plist_new_bool(disable ? 1 : 0));
-    return mobiledevice_set(udid, QStringLiteral("com.apple.mobile.tethered_sync"), dataClassName,
-                            PlistCFType(dict, true));
+    PlistCFType value = PlistCFType::createCFDictionary();
+    value.put(QStringLiteral("DisableTethered"), PlistCFType::createCFBoolean(disable));
+    return mobiledevice_set(udid, QStringLiteral("com.apple.mobile.tethered_sync"), dataClassName, value);
 }

@@ -23,16 +23,6 @@ QJsonObject twoDevices(bool usbAttached = true)
 // Device calls block, so they run off the GUI thread as in the program.
 template <class F> auto offGuiThread(F f) { return std::async(std::launch::async, f).get(); }
 
-QString textOf(plist_t dict, const char* key)
-{
-    char* text = nullptr;
-    plist_t item = dict ? plist_dict_get_item(dict, key) : nullptr;
-    if (item && plist_get_node_type(item) == PLIST_STRING)
-        plist_get_string_val(item, &text);
-    const QString result = QString::fromUtf8(text ? text : "");
-    free(text);
-    return result;
-}
 } // namespace
 
 class tst_MobileDevice : public QObject {
@@ -92,7 +82,7 @@ private slots:
         IPhoneSimulator sim(twoDevices());
         QVERIFY(sim.isReady());
         const PlistCFType all = offGuiThread([] { return mobiledevice_info(kUsb, "", ""); });
-        QCOMPARE(textOf(static_cast<plist_t>(all.ref()), "DeviceName"), "Kim's iPhone");
+        QCOMPARE(all.get("DeviceName").CFStringQString(), "Kim's iPhone");
         QVERIFY(offGuiThread([] { return mobiledevice_sync_set_tethered_throw(kUsb, "Contacts", false); }));
         const QStringList set = sim.log("lockdown").filter(" SetValue ");
         QCOMPARE(set.size(), 1);
