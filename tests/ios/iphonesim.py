@@ -3,7 +3,8 @@
 contact sync service, in plain text (no SSL).
 
 usage: iphonesim.py SOCKET SCENARIO.json LOG DUMP.json
-stdin takes control lines: "attach UDID", "detach UDID".  Prints "ready" once listening.
+stdin takes control lines "attach UDID" / "detach UDID", each answered "done <line>".
+Prints "ready" once listening. Every received message is logged as "channel name json".
 
 Scenario keys (all optional): devices [{udid, connection: USB|Network, attached}],
 name, version, trust (trusted|pending|denied), locked, sync (ok|refuse|cancel),
@@ -17,12 +18,10 @@ sock_path, scen_path, log_path, dump_path = sys.argv[1:5]
 S = json.load(open(scen_path))
 DEVICES = S.get('devices', [{'udid': '00008030-0011223344556677', 'connection': 'USB'}])
 for i, d in enumerate(DEVICES):
-    d['id'] = i + 1
-    d.setdefault('attached', True)
-FAULT = S.get('fault', {})
-LOCK = threading.Lock()
-LISTENERS = []
+    d.update(id=i + 1, attached=d.get('attached', True))
+LOCK, LISTENERS, NEXT_ID = threading.Lock(), [], [1000]
 LOCKDOWN_PORT, SYNC_PORT = 62078, 49200
+# Any valid RSA key does: the library builds its pairing certificates from it.
 DEVICE_KEY = b"""-----BEGIN RSA PUBLIC KEY-----
 MIGJAoGBAMCejdvWyTI0UBB/xiVxX1oPeNQoXQMt2d/2Y7RUe9GBviOUdN9IiQ/y
 Et9acTVlTg3wW98WdM/uPw6ZIo1C+Zm12HHI0/YQyWhtopQI2iztXrT3yymoaoin
@@ -34,25 +33,21 @@ ihMT/OWxSYyQxgCvWgTZOsHYL4wAignDK6x3YKNy4QN/PJka2F1nAgMBAAE=
 def from_json(v):
     if isinstance(v, dict):
         if '$date' in v:
-            return datetime.datetime.fromisoformat(v['$date'].replace('Z', ''))
-        if '$data' in v:
-            return base64.b64decode(v['$data'])
-        return {k: from_json(x) for k, x in v.items()}
+            return datetime.datetime.fromisoformat(v['$date'].rstrip('Z'))
+        return base64.b64decode(v['$data']) if '$data' in v else {k: from_json(x) for k, x in v.items()}
     return [from_json(x) for x in v] if isinstance(v, list) else v
 
 
 def to_json(v):
-    if isinstance(v, datetime.datetime):
-        return {'$date': v.strftime('%Y-%m-%dT%H:%M:%SZ')}
-    if isinstance(v, bytes):
-        return {'$data': base64.b64encode(v).decode()}
+    if isinstance(v, (datetime.datetime, bytes)):
+        return {'$date': v.strftime('%Y-%m-%dT%H:%M:%SZ')} if isinstance(v, datetime.datetime) \
+            else {'$data': base64.b64encode(v).decode()}
     if isinstance(v, dict):
         return {k: to_json(x) for k, x in v.items()}
     return [to_json(x) for x in v] if isinstance(v, list) else v
 
 
 RECORDS = from_json(S.get('records', {}))
-NEXT_ID = [1000]
 
 
 def log(channel, name, msg):
@@ -79,17 +74,13 @@ def read_exact(c, n):
     return buf
 
 
-def fault(at):
-    """The fault kind when the scenario puts one at this point, else None."""
-    return FAULT.get('kind') if FAULT.get('at') == at else None
-
-
-def send_faulty(c, kind, frame):
-    if kind == 'drop':
+def inject_fault(c, at, frame):
+    """Plays the scenario's fault at this point: answers garbage or a wrong type, or hangs up."""
+    f = S.get('fault', {})
+    if f.get('at') == at:
+        if f['kind'] != 'drop':
+            c.sendall(frame(b'\x00garbage\xff' * 3 if f['kind'] == 'garbage' else plistlib.dumps('wrong type')))
         raise Closed()
-    body = b'\x00garbage\xff' * 3 if kind == 'garbage' else plistlib.dumps('wrong type', fmt=plistlib.FMT_BINARY)
-    c.sendall(frame(body))
-    raise Closed()
 
 
 # ---- usbmuxd: 16-byte little-endian header, XML plist body
@@ -101,17 +92,13 @@ def mux_send(c, tag, obj):
 def props(d):
     p = {'DeviceID': d['id'], 'SerialNumber': d['udid'], 'ConnectionType': d['connection']}
     if d['connection'] == 'USB':
-        p.update(ProductID=0x12a8, LocationID=0x14100000, ConnectionSpeed=480000000)
-    else:
-        p.update(NetworkAddress=bytes([16, 2, 0, 0, 127, 0, 0, 1]) + bytes(8),
-                 EscapedFullServiceName=d['udid'] + '._apple-mobdev2._tcp.local.', InterfaceIndex=1)
-    return p
+        return dict(p, ProductID=0x12a8, LocationID=0x14100000)
+    return dict(p, NetworkAddress=bytes([16, 2, 0, 0, 127, 0, 0, 1] + [0] * 8), InterfaceIndex=1,
+                EscapedFullServiceName=d['udid'] + '._apple-mobdev2._tcp.local.')
 
 
 def event(d, kind):
-    msg = {'MessageType': kind, 'DeviceID': d['id']}
-    if kind == 'Attached':
-        msg['Properties'] = props(d)
+    msg = {'MessageType': kind, 'DeviceID': d['id'], 'Properties': props(d)}
     with LOCK:
         targets = list(LISTENERS)
     for c in targets:
@@ -121,47 +108,37 @@ def event(d, kind):
             pass
 
 
-def pair_record(udid):
-    return {'HostID': 'SIM-HOST-0001', 'SystemBUID': 'SIM-BUID-0001', 'WiFiMACAddress': '00:11:22:33:44:55',
-            'DeviceCertificate': b'-', 'HostCertificate': b'-', 'RootCertificate': b'-',
-            'HostPrivateKey': b'-', 'RootPrivateKey': b'-'}
-
-
 def serve_mux(c):
     while True:
         length, _, _, tag = struct.unpack('<IIII', read_exact(c, 16))
         msg = plistlib.loads(read_exact(c, length - 16))
-        kind = msg.get('MessageType')
-        if kind != 'Listen':
-            log('usbmux', kind, msg)
-        attached = [d for d in DEVICES if d['attached']]
+        kind, attached = msg.get('MessageType'), [d for d in DEVICES if d['attached']]
+        reply = {'MessageType': 'Result', 'Number': 0}
         if kind == 'ListDevices':
-            mux_send(c, tag, {'DeviceList': [{'MessageType': 'Attached', 'DeviceID': d['id'], 'Properties': props(d)}
-                                             for d in attached]})
-        elif kind == 'Listen':
-            mux_send(c, tag, {'MessageType': 'Result', 'Number': 0})
+            reply = {'DeviceList': [{'MessageType': 'Attached', 'DeviceID': d['id'], 'Properties': props(d)}
+                                    for d in attached]}
+        elif kind == 'ReadBUID':
+            reply = {'BUID': 'SIM-BUID-0001'}
+        elif kind == 'ReadPairRecord' and S.get('trust', 'trusted') == 'trusted':
+            reply = {'PairRecordData': plistlib.dumps(dict(HostID='SIM-HOST-0001', SystemBUID='SIM-BUID-0001', **{
+                k: b'-' for k in ('DeviceCertificate', 'HostCertificate', 'RootCertificate', 'HostPrivateKey',
+                                  'RootPrivateKey')}))}
+        elif kind == 'ReadPairRecord':
+            reply['Number'] = 2  # no such record: the library pairs
+        elif kind == 'Connect':
+            port = ((msg['PortNumber'] & 0xff) << 8) | (msg['PortNumber'] >> 8)  # sent in network order
+            ok = port in (LOCKDOWN_PORT, SYNC_PORT) and any(
+                d['id'] == msg['DeviceID'] and d['connection'] == 'USB' for d in attached)
+            reply['Number'] = 0 if ok else 3
+        mux_send(c, tag, reply)
+        if kind == 'Listen':  # logged once registered, so tests may send events right after
             with LOCK:
                 LISTENERS.append(c)
-            log('usbmux', kind, msg)
             for d in attached:
                 event(d, 'Attached')
-        elif kind == 'ReadBUID':
-            mux_send(c, tag, {'BUID': 'SIM-BUID-0001'})
-        elif kind == 'ReadPairRecord':
-            if S.get('trust', 'trusted') == 'trusted':
-                mux_send(c, tag, {'PairRecordData': plistlib.dumps(pair_record(msg.get('PairRecordID')))})
-            else:
-                mux_send(c, tag, {'MessageType': 'Result', 'Number': 2})
-        elif kind == 'Connect':
-            p = msg.get('PortNumber', 0)
-            port = ((p & 0xff) << 8) | (p >> 8)
-            dev = [d for d in attached if d['id'] == msg.get('DeviceID') and d['connection'] == 'USB']
-            ok = dev and port in (LOCKDOWN_PORT, SYNC_PORT)
-            mux_send(c, tag, {'MessageType': 'Result', 'Number': 0 if ok else 3})
-            if ok:
-                return (serve_lockdown if port == LOCKDOWN_PORT else serve_sync)(c)
-        else:
-            mux_send(c, tag, {'MessageType': 'Result', 'Number': 0})
+        log('usbmux', kind, msg)
+        if kind == 'Connect' and reply['Number'] == 0:
+            return (serve_lockdown if port == LOCKDOWN_PORT else serve_sync)(c)
 
 
 # ---- device services: 4-byte big-endian length, plist body
@@ -170,119 +147,83 @@ def frame(body):
 
 
 def svc_recv(c):
-    (n,) = struct.unpack('>I', read_exact(c, 4))
-    return plistlib.loads(read_exact(c, n))
+    return plistlib.loads(read_exact(c, struct.unpack('>I', read_exact(c, 4))[0]))
 
 
-def svc_send(c, obj, binary=False):
-    c.sendall(frame(plistlib.dumps(obj, fmt=plistlib.FMT_BINARY if binary else plistlib.FMT_XML)))
-
-
-def lockdown_values():
-    return {'DeviceName': S.get('name', 'Simulated iPhone'), 'ProductVersion': S.get('version', '15.4'),
-            'ProductType': 'iPhone12,1', 'DeviceClass': 'iPhone', 'UniqueDeviceID': DEVICES[0]['udid'],
-            'DevicePublicKey': DEVICE_KEY, 'WiFiAddress': '00:11:22:33:44:55', 'BuildVersion': '19E241'}
+def svc_send(c, obj):
+    c.sendall(frame(plistlib.dumps(obj, fmt=plistlib.FMT_BINARY)))
 
 
 def serve_lockdown(c):
-    settings = {}
+    values = {'DeviceName': S.get('name', 'Simulated iPhone'), 'ProductVersion': S.get('version', '15.4'),
+              'ProductType': 'iPhone12,1', 'DeviceClass': 'iPhone', 'UniqueDeviceID': DEVICES[0]['udid'],
+              'DevicePublicKey': DEVICE_KEY, 'WiFiAddress': '00:11:22:33:44:55'}
+    trust = S.get('trust', 'trusted')
+    errors = {'Pair': None if trust == 'trusted' else
+              'PairingDialogResponsePending' if trust == 'pending' else 'UserDeniedPairing',
+              'StartService': 'PasswordProtected' if S.get('locked') else None}
     while True:
         msg = svc_recv(c)
         req = msg.get('Request')
         log('lockdown', req, msg)
-        kind = fault(req)
-        if kind:
-            send_faulty(c, kind, frame)
+        inject_fault(c, req, frame)
         reply = {'Request': req, 'Result': 'Success'}
         if req == 'QueryType':
             reply['Type'] = 'com.apple.mobile.lockdown'
         elif req == 'GetValue':
-            values = lockdown_values()
-            dom, key = msg.get('Domain'), msg.get('Key')
-            value = settings.get((dom, key)) if dom else (values.get(key) if key else values)
-            if value is None:
-                reply = {'Request': req, 'Result': 'Failure', 'Error': 'MissingValue'}
-            else:
-                reply['Value'] = value
-        elif req == 'SetValue':
-            settings[(msg.get('Domain'), msg.get('Key'))] = msg.get('Value')
-        elif req == 'Pair':
-            trust = S.get('trust', 'trusted')
-            if trust != 'trusted':
-                reply = {'Request': req, 'Result': 'Failure',
-                         'Error': 'PairingDialogResponsePending' if trust == 'pending' else 'UserDeniedPairing'}
+            value = values.get(msg.get('Key'), values) if not msg.get('Domain') else values.get(msg.get('Key'))
+            reply = dict(reply, Value=value) if value is not None else dict(reply, Result='Failure', Error='MissingValue')
         elif req == 'StartSession':
             reply.update(SessionID='SIM-SESSION', EnableSessionSSL=False)
         elif req == 'StartService':
-            if S.get('locked'):
-                reply = {'Request': req, 'Result': 'Failure', 'Error': 'PasswordProtected'}
-            elif msg.get('Service') != 'com.apple.mobilesync':
-                reply = {'Request': req, 'Result': 'Failure', 'Error': 'InvalidService'}
-            else:
-                reply.update(Service=msg['Service'], Port=SYNC_PORT, EnableServiceSSL=False)
+            reply.update(Service=msg['Service'], Port=SYNC_PORT, EnableServiceSSL=False)
+        if errors.get(req):
+            reply = {'Request': req, 'Result': 'Failure', 'Error': errors[req]}
         svc_send(c, reply)
 
 
-def is_temporary(rid):
-    return rid.startswith('-') or '/-' in rid
-
-
 def serve_sync(c):
-    svc_send(c, ['DLMessageVersionExchange', 300, 100], True)
-    batches, sent = [], [0]
-    dc = 'com.apple.Contacts'
-
-    def send_batch():
-        i = sent[0]
-        msg = ['SDMessageProcessChanges', dc, batches[i], i + 1 < len(batches),
-               {'SyncDeviceLinkEntityNamesKey': ['com.apple.contacts.Contact'],
-                'SyncDeviceLinkAllRecordsOfPulledEntityTypeSentKey': True}]
-        kind = fault('batch%d' % i)
-        if kind and kind != 'drop':
-            send_faulty(c, kind, frame)
-        if kind:  # the computer's next send (the acknowledgement) must find the link gone
-            c.shutdown(socket.SHUT_RD)
-        svc_send(c, msg, True)
-        sent[0] += 1
-        if kind:
-            raise Closed()
-
+    svc_send(c, ['DLMessageVersionExchange', 300, 100])
+    batches, sent, dc = [], 0, 'com.apple.Contacts'
     while True:
         msg = svc_recv(c)
         name = msg[0] if isinstance(msg, list) and msg else '?'
         log('sync', name, msg)
-        kind = fault(name)
-        if kind:
-            send_faulty(c, kind, frame)
+        inject_fault(c, name, frame)
         if name == 'DLMessageVersionExchange':
-            svc_send(c, ['DLMessageDeviceReady'], True)
+            svc_send(c, ['DLMessageDeviceReady'])
         elif name == 'SDMessageSyncDataClassWithDevice':
-            dc = msg[1]
-            mode = S.get('sync', 'ok')
-            if mode == 'refuse':
-                svc_send(c, ['SDMessageRefuseToSyncDataClassWithComputer', dc, 'Contacts sync is turned off on the phone'], True)
-            elif mode == 'cancel':
-                svc_send(c, ['SDMessageCancelSession', dc, 'The phone cancelled the session'], True)
-            else:
-                svc_send(c, ['SDMessageSyncDataClassWithComputer', dc, msg[2], msg[3], 'SDSyncTypeSlow', 106], True)
-        elif name == 'SDMessageGetAllRecordsFromDevice':
-            ids, size = sorted(RECORDS, key=lambda k: (k.count('/'), k)), max(1, S.get('batch', 2))
-            batches = [{k: RECORDS[k] for k in ids[i:i + size]} for i in range(0, len(ids), size)] or [{}]
-            send_batch()
-        elif name == 'SDMessageAcknowledgeChangesFromDevice':
-            if sent[0] < len(batches):
-                send_batch()
+            dc, mode = msg[1], S.get('sync', 'ok')
+            svc_send(c, ['SDMessageRefuseToSyncDataClassWithComputer', dc, 'Contacts sync is turned off on the phone']
+                     if mode == 'refuse' else ['SDMessageCancelSession', dc, 'The phone cancelled the session']
+                     if mode == 'cancel' else ['SDMessageSyncDataClassWithComputer', dc, msg[2], msg[3], 'SDSyncTypeSlow', 106])
+        elif name == 'SDMessageGetAllRecordsFromDevice' or (name == 'SDMessageAcknowledgeChangesFromDevice' and sent < len(batches)):
+            if not batches:  # contacts first, so the computer knows every parent before its children
+                ids, size = sorted(RECORDS, key=lambda k: (k.count('/'), k)), max(1, S.get('batch', 2))
+                batches = [{k: RECORDS[k] for k in ids[i:i + size]} for i in range(0, len(ids), size)] or [{}]
+            at = 'batch%d' % sent
+            kind = S.get('fault', {}).get('at') == at and S['fault']['kind']
+            if kind == 'drop':
+                c.shutdown(socket.SHUT_RD)  # so the computer's acknowledgement finds the link gone
+            elif kind:
+                inject_fault(c, at, frame)
+            svc_send(c, ['SDMessageProcessChanges', dc, batches[sent], sent + 1 < len(batches),
+                         {'SyncDeviceLinkEntityNamesKey': ['com.apple.contacts.Contact'],
+                          'SyncDeviceLinkAllRecordsOfPulledEntityTypeSentKey': True}])
+            sent += 1
+            if kind:
+                raise Closed()
         elif name == 'SDMessageProcessChanges':
             remap = {}
             for rid, rec in msg[2].items():
-                if is_temporary(rid):
+                if rid.startswith('-') or '/-' in rid:  # a temporary id of the computer
                     NEXT_ID[0] += 1
                     remap[rid] = str(NEXT_ID[0]) if rid.startswith('-') else '%s/%d' % (rid.split('/')[0], NEXT_ID[0])
                 RECORDS[remap.get(rid, rid)] = rec
-            svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, remap or '___EmptyParameterString___'], True)
+            svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, remap or '___EmptyParameterString___'])
         elif name == 'SDMessageFinishSessionOnDevice':
             dump()
-            svc_send(c, ['SDMessageDeviceFinishedSession', dc], True)
+            svc_send(c, ['SDMessageDeviceFinishedSession', dc])
         elif name == 'DLMessageDisconnect':
             return
 
@@ -292,7 +233,7 @@ def handle(c):
         serve_mux(c)
     except Closed:
         pass
-    except (OSError, plistlib.InvalidFileException, struct.error, ValueError, IndexError) as e:
+    except (OSError, plistlib.InvalidFileException, struct.error, ValueError, IndexError, KeyError) as e:
         log('sim', 'error', repr(e))
     finally:
         with LOCK:
@@ -311,18 +252,13 @@ def control():
         print('done', line.strip(), flush=True)
 
 
-def main():
-    if os.path.exists(sock_path):
-        os.unlink(sock_path)
-    srv = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
-    srv.bind(sock_path)
-    srv.listen(16)
-    dump()
-    threading.Thread(target=control, daemon=True).start()
-    print('ready', flush=True)
-    while True:
-        c, _ = srv.accept()
-        threading.Thread(target=handle, args=(c,), daemon=True).start()
-
-
-main()
+if os.path.exists(sock_path):
+    os.unlink(sock_path)
+srv = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+srv.bind(sock_path)
+srv.listen(16)
+dump()
+threading.Thread(target=control, daemon=True).start()
+print('ready', flush=True)
+while True:
+    threading.Thread(target=handle, args=(srv.accept()[0],), daemon=True).start()
