@@ -9,6 +9,7 @@ PACKAGES=(
   libqt6svg6-dev libgl-dev
   libsqlite3-dev libssl-dev
   libplist-dev
+  libimobiledevice-dev libusbmuxd-dev
   python3 python3-vobject
   xdg-utils
 )
