@@ -173,6 +173,15 @@ bool BinaryWalk::objectAt(quint64 index, ObjectInfo* info)
         return false;
     if (length > (m_tableStart - start) / unit)
         return bad(index, "runs past the objects");
+    // libplist asserts (and so aborts) when a string it hands out holds a NUL.
+    if (type == 0x5 && std::memchr(m_data + start, 0, length))
+        return bad(index, "is a text holding a NUL character");
+    if (type == 0x6) {
+        for (size_t i = 0; i < length; ++i) {
+            if (m_data[start + 2 * i] == 0 && m_data[start + 2 * i + 1] == 0)
+                return bad(index, "is a text holding a NUL character");
+        }
+    }
     if (type == 0xA || type == 0xD) {
         info->refs = start;
         info->refCount = info->isDict ? 2 * quint64(length) : quint64(length);
