@@ -77,6 +77,7 @@ void PlistCFTypeTest::shouldAnswerEdgeCases_data()
     row("text of nested dictionary", [] { return P::createCFDictionary().put("a", P::createCFArray({P::createCFNumberInt32(1), P::createCFNumberInt32(2)})).put("b", P::createCFString("x")).toString(); }, "{a : [1, 2], b : x}");
     row("text of key holding %2", [] { return P::createCFDictionary().put("k%2", P::createCFString("v%1")).toString(); }, "{k%2 : v%1}");
     row("text of numbers", [] { return QStringList {P::createCFNumberInt64(-1).toString(), P::createCFNumberDouble(0.1).toString(), P::createCFNumberDouble(100000).toString(), P::createCFNumberDouble(1e6).toString(), P::createCFNumberDouble(0.00001).toString(), P::createCFKeyedArchiverUID(7).toString()}.join(' '); }, "-1 0.1 100000 1e+06 1e-05 7");
+    row("text of a tree deeper than the text form goes", [] { P root = P::createCFArray(); P leaf = root; for (int i = 0; i < 600; ++i) { P next = P::createCFArray(); leaf.append(next); leaf = next; } return root.toString().mid(508, 10); }, "[[[[[...]]");
     row("text of data", [] { return P::createCFData("hi!").toString() + '|' + P::createCFData({}).toString(); }, "aGkh|");
     row("six bytes bplist is XML and null", [] { return n(quintptr(P::createCFPropertyList("bplist").ref())); }, "0");
     row("bad binary is not tried as XML", [] { return n(quintptr(P::createCFPropertyList("bplist<plist><true/></plist>").ref())); }, "0");
