@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ios/plistinputcheck_p.h"
 
+#include <QStringDecoder>
+
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <vector>
 
@@ -173,6 +176,20 @@ bool BinaryWalk::objectAt(quint64 index, ObjectInfo* info)
         return false;
     if (length > (m_tableStart - start) / unit)
         return bad(index, "runs past the objects");
+    // libplist asserts (and so aborts) when a string it hands out holds a
+    // NUL; bytes above ASCII would reach the program as invalid UTF-8.
+    if (type == 0x5) {
+        for (size_t i = 0; i < length; ++i) {
+            if (m_data[start + i] == 0 || m_data[start + i] > 0x7F)
+                return bad(index, "is an ASCII text holding a NUL or non-ASCII byte");
+        }
+    }
+    if (type == 0x6) {
+        for (size_t i = 0; i < length; ++i) {
+            if (m_data[start + 2 * i] == 0 && m_data[start + 2 * i + 1] == 0)
+                return bad(index, "is a text holding a NUL character");
+        }
+    }
     if (type == 0xA || type == 0xD) {
         info->refs = start;
         info->refCount = info->isDict ? 2 * quint64(length) : quint64(length);
@@ -299,6 +316,28 @@ size_t find(const char* data, size_t size, size_t from, const char* needle)
     return hit == end ? size : size_t(hit - data);
 }
 
+// Whether the text holds a NUL character, raw or as a character reference:
+// libplist would keep it inside a string and then abort reading the string.
+bool holdsNul(const char* data, size_t size)
+{
+    if (std::memchr(data, 0, size))
+        return true;
+    for (size_t pos = find(data, size, 0, "&#"); pos < size; pos = find(data, size, pos + 2, "&#")) {
+        size_t i = pos + 2;
+        const bool hex = i < size && (data[i] == 'x' || data[i] == 'X');
+        i += hex ? 1 : 0;
+        bool zero = true;
+        bool digits = false;
+        for (; i < size && std::isxdigit(static_cast<unsigned char>(data[i])); ++i) {
+            digits = true;
+            zero = zero && data[i] == '0';
+        }
+        if (digits && zero)
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool checkBinary(const char* data, size_t size, int maxDepth, long long maxNodes, QString* reason)
@@ -309,6 +348,14 @@ bool checkBinary(const char* data, size_t size, int maxDepth, long long maxNodes
 
 bool checkXml(const char* data, size_t size, int maxDepth, QString* reason)
 {
+    if (holdsNul(data, size))
+        return fail(reason, QStringLiteral("XML property list: holds a NUL character."));
+    // libplist keeps invalid UTF-8 as it is and later writes such a text as
+    // one its own reader refuses.
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString decoded = utf8.decode(QByteArrayView(data, qsizetype(size)));
+    if (utf8.hasError())
+        return fail(reason, QStringLiteral("XML property list: the text is not valid UTF-8."));
     int depth = 0;
     size_t pos = 0;
     while (pos < size) {
