@@ -3,7 +3,8 @@
 contact sync service, in plain text (no SSL).
 
 usage: iphonesim.py SOCKET SCENARIO.json LOG DUMP.json
-stdin takes control lines "attach UDID" / "detach UDID", each answered "done <line>".
+stdin takes control lines "attach UDID" / "detach UDID", each answered "done <line>";
+the simulator ends when stdin closes.
 Prints "ready" once listening. Every received message is logged as "channel name json".
 
 Scenario keys (all optional): devices [{udid, connection: USB|Network, attached}],
@@ -113,6 +114,8 @@ def serve_mux(c):
         length, _, _, tag = struct.unpack('<IIII', read_exact(c, 16))
         msg = plistlib.loads(read_exact(c, length - 16))
         kind, attached = msg.get('MessageType'), [d for d in DEVICES if d['attached']]
+        if kind != 'Listen':  # logged before the answer, so a test that got one finds the other
+            log('usbmux', kind, msg)
         reply = {'MessageType': 'Result', 'Number': 0}
         if kind == 'ListDevices':
             reply = {'DeviceList': [{'MessageType': 'Attached', 'DeviceID': d['id'], 'Properties': props(d)}
@@ -136,7 +139,7 @@ def serve_mux(c):
                 LISTENERS.append(c)
             for d in attached:
                 event(d, 'Attached')
-        log('usbmux', kind, msg)
+            log('usbmux', kind, msg)
         if kind == 'Connect' and reply['Number'] == 0:
             return (serve_lockdown if port == LOCKDOWN_PORT else serve_sync)(c)
 
@@ -250,6 +253,7 @@ def control():
                 d['attached'] = words[0] == 'attach'
                 event(d, 'Attached' if d['attached'] else 'Detached')
         print('done', line.strip(), flush=True)
+    os._exit(0)  # the test that started us is gone
 
 
 if os.path.exists(sock_path):
