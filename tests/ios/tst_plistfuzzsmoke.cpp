@@ -1,0 +1,180 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Hostile and mutated binary property lists into the parser: nothing may
+// crash (ASan build) or take long, and known attacks must be refused.
+#include "ios/plistcftype.h"
+
+#include <QElapsedTimer>
+#include <QLoggingCategory>
+#include <QTest>
+#include <QtEndian>
+
+#include <random>
+
+using P = PlistCFType;
+
+namespace {
+
+// A binary property list of the given encoded objects, 4-byte references
+// and 8-byte offsets; object 0 is the top.
+QByteArray bplist(const QList<QByteArray>& objects)
+{
+    QByteArray out("bplist00");
+    QByteArray table;
+    for (const QByteArray& object : objects) {
+        table += QByteArray(8, 0);
+        qToBigEndian<quint64>(out.size(), table.data() + table.size() - 8);
+        out += object;
+    }
+    QByteArray trailer(32, 0);
+    trailer[6] = 8;
+    trailer[7] = 4;
+    qToBigEndian<quint64>(objects.size(), trailer.data() + 8);
+    qToBigEndian<quint64>(out.size(), trailer.data() + 24);
+    return out + table + trailer;
+}
+
+QByteArray refs(unsigned char marker, const QList<quint32>& targets)
+{
+    QByteArray object(1, char(marker | 0x0F));
+    object += "\x13" + QByteArray(8, 0);
+    qToBigEndian<quint64>(marker == 0xD0 ? targets.size() / 2 : targets.size(), object.data() + 2);
+    for (quint32 t : targets) {
+        object += QByteArray(4, 0);
+        qToBigEndian<quint32>(t, object.data() + object.size() - 4);
+    }
+    return object;
+}
+
+// Arrays, each holding `fanout` references to the next; the last is empty.
+QByteArray chain(int length, int fanout)
+{
+    QList<QByteArray> objects;
+    for (int i = 0; i < length; ++i)
+        objects << refs(0xA0, QList<quint32>(fanout, quint32(i + 1)));
+    objects << refs(0xA0, {});
+    return bplist(objects);
+}
+
+P randomTree(std::mt19937& rng, int depth)
+{
+    switch (rng() % (depth > 3 ? 6 : 8)) {
+    case 0: return P::createCFNumberInt64(qint64(quint64(rng()) << (rng() % 40)));
+    case 1: return P::createCFString(QString::number(rng()) + QString::fromUtf8("é✓"));
+    case 2: return P::createCFData(QByteArray(int(rng() % 20), char(rng())));
+    case 3: return P::createCFNumberDouble(double(rng()) / 7);
+    case 4: return P::createCFKeyedArchiverUID(rng() % 300);
+    case 5: return P::createCFDate(QDateTime::fromSecsSinceEpoch(qint32(rng()), Qt::UTC));
+    case 6: {
+        P a = P::createCFArray();
+        for (int i = int(rng() % 5); i > 0; --i)
+            a.append(randomTree(rng, depth + 1));
+        return a;
+    }
+    default: {
+        P d = P::createCFDictionary();
+        for (int i = int(rng() % 5); i > 0; --i)
+            d.put(QString::number(rng() % 9), randomTree(rng, depth + 1));
+        return d;
+    }
+    }
+}
+
+void mutate(std::mt19937& rng, QByteArray& bytes)
+{
+    static const char interesting[] = {0, char(0xFF), 0x0F, char(0xDF), char(0xAF), 0x6F, 0x13, 0x7F, '<', '&', '/'};
+    for (int i = int(rng() % 4); i >= 0 && bytes.size() >= 32; --i) {
+        const int at = int(rng() % quint32(bytes.size()));
+        switch (rng() % 4) {
+        case 0: bytes[at] = char(rng()); break;
+        case 1: bytes[at] = interesting[rng() % sizeof interesting]; break;
+        case 2: bytes[bytes.size() - 1 - int(rng() % 32)] = interesting[rng() % sizeof interesting]; break; // trailer
+        default: bytes.truncate(qMax(7, at)); break;
+        }
+    }
+}
+
+} // namespace
+
+class PlistFuzzSmokeTest : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { QLoggingCategory::setFilterRules("app.ios.warning=false"); }
+    void shouldRefuseHostileInput_data();
+    void shouldRefuseHostileInput();
+    void shouldSurviveMutatedInput();
+};
+
+void PlistFuzzSmokeTest::shouldRefuseHostileInput_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("text"); // of what is parsed, or "NULL"
+    QTest::newRow("arrays nested 100000 deep") << chain(100000, 1) << "NULL";
+    QTest::newRow("arrays nested 255 deep") << chain(255, 1) << QString("[").repeated(256) + QString("]").repeated(256);
+    QTest::newRow("shared references: 2^60 values") << chain(60, 2) << "NULL";
+    QTest::newRow("shared references: 2^10 values") << chain(10, 2) << "ok";
+    QTest::newRow("array holding itself") << bplist({refs(0xA0, {0})}) << "NULL";
+    QTest::newRow("cycle through a dictionary") << bplist({refs(0xA0, {1}), refs(0xD0, {2, 0}), "Qk"}) << "NULL";
+    QTest::newRow("integer as dictionary key") << bplist({refs(0xD0, {1, 1}), "\x10\x05"}) << "NULL";
+    QTest::newRow("reference past the objects") << bplist({refs(0xA0, {7})}) << "NULL";
+    QTest::newRow("string longer than the file") << bplist({"\x5F\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}) << "NULL";
+    QTest::newRow("unknown marker") << bplist({"\x70"}) << "NULL";
+    QTest::newRow("dictionary with key and value") << bplist({refs(0xD0, {1, 2}), "Qk", "\x10\x05"}) << "{k : 5}";
+    QTest::newRow("XML nested 100000 deep") << QByteArray("<plist>") + QByteArray("<array>").repeated(100000) << "NULL";
+}
+
+void PlistFuzzSmokeTest::shouldRefuseHostileInput()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, text);
+    QElapsedTimer timer;
+    timer.start();
+    QString why;
+    const P value = P::createCFPropertyList(bytes, &why);
+    QVERIFY(timer.elapsed() < 5000);
+    QCOMPARE(why.isEmpty(), text != "NULL");
+    if (text != "ok")
+        QCOMPARE(value.toString(), text);
+    else
+        QVERIFY(value.isCFArray());
+}
+
+void PlistFuzzSmokeTest::shouldSurviveMutatedInput()
+{
+    // Longer runs: PLIST_FUZZ_ROUNDS=1000000 PLIST_FUZZ_SEED=n ./tst_plistfuzzsmoke
+    const int rounds = qEnvironmentVariableIsSet("PLIST_FUZZ_ROUNDS") ? qEnvironmentVariableIntValue("PLIST_FUZZ_ROUNDS") : 4000;
+    std::mt19937 rng(qEnvironmentVariableIsSet("PLIST_FUZZ_SEED") ? qEnvironmentVariableIntValue("PLIST_FUZZ_SEED") : 20240305);
+    QElapsedTimer timer;
+    timer.start();
+    int parsed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        QByteArray bytes;
+        if (round % 10 == 0) {
+            bytes = "bplist00" + QByteArray(int(rng() % 200), 0);
+            for (int i = 8; i < bytes.size(); ++i)
+                bytes[i] = char(rng());
+        } else {
+            // One in five as XML: its depth check and parser see mutations too.
+            const bool xml = round % 5 == 1;
+            bytes = randomTree(rng, 0).CFPropertyListToBytes(xml ? P::kCFPropertyListXMLFormat_v1_0 : P::kCFPropertyListBinaryFormat_v1_0);
+            mutate(rng, bytes);
+        }
+        const P value = P::createCFPropertyList(bytes);
+        if (value.ref()) {
+            ++parsed;
+            // Whatever parsed must serialise, print and read as an archive.
+            P::createCFPropertyList(value.CFPropertyListToBytes(P::kCFPropertyListXMLFormat_v1_0));
+            QString why;
+            const QByteArray again = value.CFPropertyListToBytes(P::kCFPropertyListBinaryFormat_v1_0);
+            QVERIFY2(P::createCFPropertyList(again, &why).ref(), qPrintable(why + ' ' + bytes.toHex() + ' ' + again.toHex()));
+            value.toString();
+            value.NSKeyedArchiver();
+            P::parseNSDictionaryStringCFType(value);
+        }
+    }
+    qInfo("%d of %d inputs parsed in %lld ms", parsed, rounds, timer.elapsed());
+    QVERIFY(parsed > rounds / 40);
+    QVERIFY(rounds > 4000 || timer.elapsed() < 30000);
+}
+
+QTEST_GUILESS_MAIN(PlistFuzzSmokeTest)
+#include "tst_plistfuzzsmoke.moc"
