@@ -346,7 +346,7 @@ bool checkBinary(const char* data, size_t size, int maxDepth, long long maxNodes
     return walk.readTrailer(maxNodes) && walk.walk(maxDepth, maxNodes);
 }
 
-bool checkXml(const char* data, size_t size, int maxDepth, QString* reason)
+bool checkXml(const char* data, size_t size, int maxDepth, long long maxNodes, QString* reason)
 {
     if (holdsNul(data, size))
         return fail(reason, QStringLiteral("XML property list: holds a NUL character."));
@@ -357,6 +357,7 @@ bool checkXml(const char* data, size_t size, int maxDepth, QString* reason)
     if (utf8.hasError())
         return fail(reason, QStringLiteral("XML property list: the text is not valid UTF-8."));
     int depth = 0;
+    long long elements = 0;
     size_t pos = 0;
     while (pos < size) {
         const char* lt = static_cast<const char*>(std::memchr(data + pos, '<', size - pos));
@@ -381,6 +382,8 @@ bool checkXml(const char* data, size_t size, int maxDepth, QString* reason)
             const bool declaration = startsWith("<!");
             end = tagEnd(data, size, pos, declaration);
             const bool selfClosing = declaration || (end < size && data[end - 1] == '/');
+            if (!declaration && ++elements > maxNodes + 1) // the <plist> element holds no value
+                return fail(reason, QStringLiteral("XML property list: more than %1 values.").arg(maxNodes));
             if (!selfClosing && ++depth > maxDepth)
                 return fail(reason, QStringLiteral("XML property list: elements are nested more than %1 deep "
                                                    "near byte %2.")

@@ -118,6 +118,7 @@ void PlistFuzzSmokeTest::shouldRefuseHostileInput_data()
     QTest::newRow("dictionary with key and value") << bplist({refs(0xD0, {1, 2}), "Qk", "\x10\x05"}) << "{k : 5}";
     QTest::newRow("XML nesting behind a bracket") << "<plist version=\"1.0\" [>" + QByteArray("<array>").repeated(1000) + QByteArray("</array>").repeated(1000) + "</plist>" << "NULL";
     QTest::newRow("XML with a DOCTYPE subset") << QByteArray("<!DOCTYPE plist [ <!ENTITY x \"a>b\"> ]><plist><array><true/></array></plist>") << "[1]";
+    QTest::newRow("XML of too many values") << "<plist><array>" + QByteArray("<true/>").repeated(P::kMaxNodes) + "</array></plist>" << "NULL";
     QTest::newRow("XML nested 100000 deep") << QByteArray("<plist>") + QByteArray("<array>").repeated(100000) << "NULL";
 }
 
