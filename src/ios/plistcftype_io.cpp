@@ -33,7 +33,7 @@ PlistCFType PlistCFType::createCFPropertyList(const QByteArray& bytes, QString* 
     QString why;
     const bool sound = binary
         ? plistcheck::checkBinary(bytes.constData(), size_t(bytes.size()), kMaxNesting, kMaxNodes, &why)
-        : plistcheck::checkXml(bytes.constData(), size_t(bytes.size()), kMaxNesting, &why);
+        : plistcheck::checkXml(bytes.constData(), size_t(bytes.size()), kMaxNesting, kMaxNodes, &why);
     if (!sound) {
         qCWarning(lcPlist) << "refused property list:" << why;
         setReason(reason, why);

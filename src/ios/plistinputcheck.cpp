@@ -284,9 +284,9 @@ bool BinaryWalk::walk(int maxDepth, long long maxNodes)
 }
 
 // Finds the end of a piece of markup that starts at pos, honouring quotes
-// (and, for declarations, bracketed internal subsets). Returns size when
-// it does not end.
-size_t tagEnd(const char* data, size_t size, size_t pos)
+// and, in declarations only, bracketed internal subsets (libplist reads
+// brackets elsewhere as plain characters). Returns size when it does not end.
+size_t tagEnd(const char* data, size_t size, size_t pos, bool declaration)
 {
     char quote = 0;
     int brackets = 0;
@@ -297,7 +297,7 @@ size_t tagEnd(const char* data, size_t size, size_t pos)
                 quote = 0;
         } else if (c == '"' || c == '\'') {
             quote = c;
-        } else if (c == '[') {
+        } else if (c == '[' && declaration) {
             ++brackets;
         } else if (c == ']') {
             brackets = std::max(0, brackets - 1);
@@ -346,7 +346,7 @@ bool checkBinary(const char* data, size_t size, int maxDepth, long long maxNodes
     return walk.readTrailer(maxNodes) && walk.walk(maxDepth, maxNodes);
 }
 
-bool checkXml(const char* data, size_t size, int maxDepth, QString* reason)
+bool checkXml(const char* data, size_t size, int maxDepth, long long maxNodes, QString* reason)
 {
     if (holdsNul(data, size))
         return fail(reason, QStringLiteral("XML property list: holds a NUL character."));
@@ -357,6 +357,7 @@ bool checkXml(const char* data, size_t size, int maxDepth, QString* reason)
     if (utf8.hasError())
         return fail(reason, QStringLiteral("XML property list: the text is not valid UTF-8."));
     int depth = 0;
+    long long elements = 0;
     size_t pos = 0;
     while (pos < size) {
         const char* lt = static_cast<const char*>(std::memchr(data + pos, '<', size - pos));
@@ -376,18 +377,22 @@ bool checkXml(const char* data, size_t size, int maxDepth, QString* reason)
             end = find(data, size, pos + 2, "?>") + 1;
         } else if (startsWith("</")) {
             depth = std::max(0, depth - 1);
-            end = tagEnd(data, size, pos);
+            end = tagEnd(data, size, pos, false);
         } else {
-            end = tagEnd(data, size, pos);
-            const bool selfClosing = startsWith("<!") || (end < size && data[end - 1] == '/');
+            const bool declaration = startsWith("<!");
+            end = tagEnd(data, size, pos, declaration);
+            const bool selfClosing = declaration || (end < size && data[end - 1] == '/');
+            if (!declaration && ++elements > maxNodes + 1) // the <plist> element holds no value
+                return fail(reason, QStringLiteral("XML property list: more than %1 values.").arg(maxNodes));
             if (!selfClosing && ++depth > maxDepth)
                 return fail(reason, QStringLiteral("XML property list: elements are nested more than %1 deep "
                                                    "near byte %2.")
                                         .arg(maxDepth)
                                         .arg(pos));
         }
+        // Markup that does not end would hide whatever follows it.
         if (end >= size)
-            break; // unterminated markup: the parser refuses it
+            return fail(reason, QStringLiteral("XML property list: markup near byte %1 does not end.").arg(pos));
         pos = end + 1;
     }
     return true;

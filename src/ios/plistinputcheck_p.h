@@ -19,8 +19,9 @@ namespace plistcheck {
 // Returns false and says why in reason when any check fails.
 bool checkBinary(const char* data, size_t size, int maxDepth, long long maxNodes, QString* reason);
 
-// XML text: element nesting at most maxDepth, counted conservatively over
-// all elements outside comments, CDATA and declarations.
-bool checkXml(const char* data, size_t size, int maxDepth, QString* reason);
+// XML text: valid UTF-8 without NUL characters; element nesting at most
+// maxDepth and at most maxNodes elements, counted conservatively over all
+// elements outside comments, CDATA and declarations.
+bool checkXml(const char* data, size_t size, int maxDepth, long long maxNodes, QString* reason);
 
 } // namespace plistcheck
