@@ -47,9 +47,9 @@ QList<quint16> CompanionSim::start(const QJsonObject& scenario, const QStringLis
     return ports;
 }
 
-QJsonObject CompanionSim::dump()
+QJsonObject CompanionSim::dump(int endedConversations)
 {
-    m_process.write("dump\n");
+    m_process.write(QStringLiteral("dump %1\n").arg(endedConversations).toLatin1());
     return QJsonDocument::fromJson(readReply("state").toUtf8()).object();
 }
 

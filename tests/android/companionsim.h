@@ -29,7 +29,9 @@ public:
     QList<quint16> start(const QJsonObject& scenario, const QStringList& listens);
     // The phone's state once no conversation runs: contacts with their
     // records, and every line (raw mode: every chunk) it received.
-    QJsonObject dump();
+    // The phone's state once `endedConversations` conversations have ended
+    // (a hang-up reaches the phone a moment after the computer sends it).
+    QJsonObject dump(int endedConversations = 0);
     // Connects the socket to a port of the phone within 5 s, or throws.
     void connect(QTcpSocket& socket, quint16 port) const;
     QString address() const { return m_address; }

@@ -30,7 +30,7 @@ class Phone:
         self.sc, self.address, self.faults = sc, address, sc.get('faults', {})
         self.contacts, self.records, self.received = {}, {}, []   # key -> second; record key -> [type, key, fields]
         self.next_contact, self.next_record = 100, 1000
-        self.busy = 0; self.idle = threading.Condition()
+        self.busy = self.finished = 0; self.idle = threading.Condition()
         self.listeners, self.t = {}, threading.local()   # one conversation per thread
         for records in sc.get('contacts', []):
             key = self.new_contact()
@@ -69,7 +69,7 @@ class Phone:
         except (Stop, OSError): pass
         finally:   # the reader holds the socket open too
             t.reader.close(); conn.close()
-            with self.idle: self.busy -= 1; self.idle.notify_all()
+            with self.idle: self.busy -= 1; self.finished += 1; self.idle.notify_all()
 
     def send(self, line):
         self.t.sent += 1
@@ -167,8 +167,9 @@ def main():
     phone = Phone(json.loads(sys.stdin.readline() or '{}'), a.address)
     modes = [spec.partition(':') for spec in a.listen]
     print('ready', *[phone.listen(m, 48888 if m == 'wifi' else int(p or 0)) for m, _, p in modes], flush=True)
-    for line in sys.stdin:
-        with phone.idle: phone.idle.wait_for(lambda: phone.busy == 0, timeout=10)
+    for line in sys.stdin:   # "dump [N]": once N conversations have ended and none runs
+        want = int((line.split() + ['0'])[1])
+        with phone.idle: phone.idle.wait_for(lambda: phone.busy == 0 and phone.finished >= want, timeout=10)
         print('state', json.dumps(phone.state()), flush=True)
     os._exit(0)
 

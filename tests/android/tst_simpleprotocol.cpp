@@ -54,7 +54,7 @@ struct Peer {
     {
         socket.disconnectFromHost();
         QString all;
-        for (const QJsonValue& chunk : sim.dump()["received"].toArray())
+        for (const QJsonValue& chunk : sim.dump(1)["received"].toArray())
             all += chunk.toString();
         return all;
     }
