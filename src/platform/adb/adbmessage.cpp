@@ -13,6 +13,11 @@ quint32 AdbMessage::checksum(const QByteArray& payload)
 
 QByteArray AdbMessage::encode() const
 {
+    return header(command, arg0, arg1, payload) + payload;
+}
+
+QByteArray AdbMessage::header(quint32 command, quint32 arg0, quint32 arg1, const QByteArray& payload)
+{
     QByteArray out(HeaderSize, Qt::Uninitialized);
     auto* p = reinterpret_cast<uchar*>(out.data());
     qToLittleEndian<quint32>(command, p);
@@ -21,7 +26,6 @@ QByteArray AdbMessage::encode() const
     qToLittleEndian<quint32>(static_cast<quint32>(payload.size()), p + 12);
     qToLittleEndian<quint32>(checksum(payload), p + 16);
     qToLittleEndian<quint32>(command ^ 0xffffffffu, p + 20);
-    out += payload;
     return out;
 }
 

@@ -57,6 +57,8 @@ struct AdbMessage {
     static quint32 checksum(const QByteArray& payload);
     // Header and payload as sent on the wire.
     QByteArray encode() const;
+    // The 24-byte header alone, for transports that send the payload apart.
+    static QByteArray header(quint32 command, quint32 arg0, quint32 arg1, const QByteArray& payload);
     // Parses a header; throws AdbError(Protocol) on a wrong magic or a
     // payload longer than maxPayload. Returns the payload length to read.
     static quint32 decodeHeader(const char* header, quint32 maxPayload, AdbMessage* out,

@@ -43,7 +43,7 @@ void AdbSession::close(const QString& why)
             m_error = why;
         }
         for (auto& entry : m_streams)
-            entry.second->closed = true;
+            entry.second->closed = entry.second->lost = true;
         m_streams.clear();
     }
     m_transport->close();
@@ -95,10 +95,10 @@ QString AdbSession::offlineText() const
 
 void AdbSession::send(quint32 command, quint32 arg0, quint32 arg1, const QByteArray& payload)
 {
-    AdbMessage message{command, arg0, arg1, QByteArray()};
+    const QByteArray header = AdbMessage::header(command, arg0, arg1, payload);
     std::lock_guard<std::mutex> lock(m_writeMutex);
     try {
-        m_transport->write(message.encode(), payload, m_ioTimeoutMs);
+        m_transport->write(header, payload, m_ioTimeoutMs);
     } catch (const AdbError& e) {
         fail(e.text());
         throw;
@@ -186,7 +186,7 @@ void AdbSession::dispatch(const AdbMessage& message)
         m_banner = QString::fromUtf8(message.payload).section(QLatin1Char('\0'), 0, 0);
         // A second CONNECT means the phone restarted its side: old streams are gone.
         for (auto& entry : m_streams)
-            entry.second->closed = true;
+            entry.second->closed = entry.second->lost = true;
         m_streams.clear();
         break;
     }
@@ -259,13 +259,14 @@ AdbSession::StreamPtr AdbSession::open(const QString& service)
     std::unique_lock<std::mutex> lock(m_mutex);
     const bool answered = m_changed.wait_for(lock, std::chrono::milliseconds(m_ioTimeoutMs),
                                              [&] { return stream->opened || stream->closed; });
-    if (stream->opened && !stream->closed)
+    // A short command may have answered and closed before this thread woke.
+    if (stream->opened && !stream->lost)
         return stream;
     m_streams.erase(stream->localId);
     if (!answered)
         throw AdbError(AdbErrorCode::Timeout,
                        QStringLiteral("The phone %1 did not answer the request to open \"%2\".").arg(m_deviceId, service));
-    if (m_state == State::Offline)
+    if (stream->lost)
         throw AdbError(AdbErrorCode::Transport, offlineText());
     throw AdbError(AdbErrorCode::Refused,
                    QStringLiteral("The phone %1 refused to open \"%2\".").arg(m_deviceId, service));
@@ -282,8 +283,8 @@ void AdbSession::write(const StreamPtr& stream, const QByteArray& data)
                 throw AdbError(AdbErrorCode::Timeout,
                                QStringLiteral("The phone %1 stopped taking data on \"%2\".").arg(m_deviceId, stream->service));
             if (stream->closed)
-                throw AdbError(m_state == State::Offline ? AdbErrorCode::Transport : AdbErrorCode::Failed,
-                               m_state == State::Offline ? offlineText()
+                throw AdbError(stream->lost ? AdbErrorCode::Transport : AdbErrorCode::Failed,
+                               stream->lost ? offlineText()
                                    : QStringLiteral("The phone %1 closed \"%2\" while data was being sent.").arg(m_deviceId, stream->service));
             stream->writeReady = false;
         }
@@ -303,6 +304,9 @@ QByteArray AdbSession::read(const StreamPtr& stream, int timeoutMs, bool* ended)
                            QStringLiteral("The phone %1 sent nothing on \"%2\" for %3 ms.")
                                .arg(m_deviceId, stream->service).arg(timeoutMs));
         data.swap(stream->inbox);
+        if (data.isEmpty() && stream->lost)
+            throw AdbError(AdbErrorCode::Transport, m_state == State::Offline ? offlineText()
+                               : QStringLiteral("The phone %1 restarted its side of the link.").arg(m_deviceId));
         *ended = data.isEmpty() && stream->closed;
         owed = stream->okayOwed && !stream->closed;
         stream->okayOwed = false;

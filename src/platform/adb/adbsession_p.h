@@ -30,6 +30,7 @@ public:
         bool opened = false;
         bool closed = false;
         bool refused = false;   // closed before it opened
+        bool lost = false;      // closed because the link ended, not by the phone
         bool writeReady = true; // no WRTE waits for its OKAY
         bool okayOwed = false;
         QByteArray inbox;
