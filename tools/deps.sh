@@ -7,7 +7,7 @@ PACKAGES=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   libqt6svg6-dev libgl-dev
-  libsqlite3-dev libssl-dev
+  libsqlite3-dev libssl-dev libusb-1.0-0-dev
   python3 python3-vobject
   xdg-utils
 )
