@@ -68,6 +68,11 @@ class Stream:
     def read(self):
         return self.inq.get()
 
+    def end(self):
+        self.closed = True
+        self.okay.set()
+        self.inq.put(None)
+
     def close(self):
         if not self.closed:
             self.closed = True
@@ -79,6 +84,7 @@ class Conn:
     def __init__(self, sock, cfg, keys):
         self.sock, self.cfg, self.keys = sock, cfg, keys
         self.wlock, self.streams, self.next_id, self.host_max = threading.Lock(), {}, 1, 4096
+        self.rfile = sock.makefile('rb')
 
     def send(self, name, a0, a1, data=b''):
         c = CMD[name]
@@ -89,12 +95,9 @@ class Conn:
                 pass
 
     def recv_exact(self, n):
-        buf = b''
-        while len(buf) < n:
-            part = self.sock.recv(n - len(buf))
-            if not part:
-                raise EOFError
-            buf += part
+        buf = self.rfile.read(n)
+        if len(buf) < n:
+            raise EOFError
         return buf
 
     def connect(self):
@@ -107,7 +110,7 @@ class Conn:
             while True:
                 c, a0, a1, length, check, magic = struct.unpack('<6I', self.recv_exact(24))
                 data = self.recv_exact(length)
-                assert magic == c ^ 0xffffffff and check == sum(data) & 0xffffffff, 'bad header'
+                assert magic == c ^ 0xffffffff and check in (0, sum(data) & 0xffffffff), 'bad header'
                 name = struct.pack('<I', c).decode()
                 if name == 'CNXN':
                     self.host_max = a1
@@ -145,9 +148,7 @@ class Conn:
                         delay = self.cfg.get('okay_delay_ms', 0) / 1000
                         threading.Timer(delay, self.send, ('OKAY', a1, a0)).start()
                     else:
-                        st.closed = True
-                        st.okay.set()
-                        st.inq.put(None)
+                        st.end()
                         del self.streams[a1]
         except (EOFError, OSError):
             pass
@@ -155,9 +156,7 @@ class Conn:
             log('error', e)
         finally:
             for st in list(self.streams.values()):
-                st.closed = True
-                st.okay.set()
-                st.inq.put(None)
+                st.end()
             self.sock.close()
 
     def open(self, remote, service):
@@ -196,26 +195,23 @@ class Conn:
     def sync(self, st, _, __):
         buf, path, body = b'', None, b''
         while True:
-            while len(buf) < 8 or (buf[:4] == b'DATA' and len(buf) < 8 + struct.unpack_from('<I', buf, 4)[0]) \
-                    or (buf[:4] == b'SEND' and len(buf) < 8 + struct.unpack_from('<I', buf, 4)[0]):
+            while len(buf) < 8 or (buf[:4] in (b'SEND', b'DATA', b'STAT') and len(buf) < 8 + struct.unpack_from('<I', buf, 4)[0]):
                 data = st.read()
                 if data is None:
                     return
                 buf += data
             kind, size = buf[:4], struct.unpack_from('<I', buf, 4)[0]
-            if kind in (b'SEND', b'DATA'):
-                payload, buf = buf[8:8 + size], buf[8 + size:]
-                if kind == b'SEND':
-                    path, body = payload.decode().rsplit(',', 1)[0], b''
-                else:
-                    body += payload
-                continue
-            buf = buf[8:]
-            if kind == b'DONE':
-                if self.cfg.get('sync_fail'):
-                    text = self.cfg['sync_fail'].encode()
-                    st.write(b'FAIL' + struct.pack('<I', len(text)) + text)
-                    continue
+            payload, buf = (buf[8:8 + size], buf[8 + size:]) if kind in (b'SEND', b'DATA', b'STAT') else (b'', buf[8:])
+            if kind == b'STAT':  # nothing exists on this phone
+                st.write(b'STAT' + bytes(12))
+            elif kind == b'SEND':
+                path, body = payload.decode().rsplit(',', 1)[0], b''
+            elif kind == b'DATA':
+                body += payload
+            elif kind == b'DONE' and self.cfg.get('sync_fail'):
+                text = self.cfg['sync_fail'].encode()
+                st.write(b'FAIL' + struct.pack('<I', len(text)) + text)
+            elif kind == b'DONE':
                 with open(os.path.join(self.cfg['sync_dir'], os.path.basename(path)), 'wb') as f:
                     f.write(body)
                 log('push', path, len(body))

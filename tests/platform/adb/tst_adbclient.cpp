@@ -76,25 +76,11 @@ private slots:
             QByteArray damaged = wire.mid(24);
             damaged[0] = static_cast<char>(damaged[0] + 1);
             QVERIFY(!AdbMessage::checksumMatches(damaged, sum));
+            QVERIFY_THROWS_EXCEPTION(AdbError, AdbMessage::decodeHeader(wire.constData(), payload.size() - 1, &back, &sum));
         }
-    }
-
-    void codecRejectsDamagedHeaders_data()
-    {
-        QTest::addColumn<int>("offset");
-        QTest::addColumn<int>("byte");
-        QTest::newRow("wrong magic") << 20 << 0;
-        QTest::newRow("payload beyond the limit") << 14 << 0x10;
-    }
-    void codecRejectsDamagedHeaders()
-    {
-        QFETCH(int, offset);
-        QFETCH(int, byte);
-        QByteArray wire = AdbMessage{AdbMessage::WRTE, 1, 2, QByteArray("x")}.encode();
-        wire[offset] = static_cast<char>(byte);
-        AdbMessage back;
-        quint32 sum = 0;
-        QVERIFY_THROWS_EXCEPTION(AdbError, AdbMessage::decodeHeader(wire.constData(), 4096, &back, &sum));
+        QByteArray badMagic = wire;
+        badMagic[20] = static_cast<char>(badMagic[20] + 1);
+        QVERIFY_THROWS_EXCEPTION(AdbError, AdbMessage::decodeHeader(badMagic.constData(), 4096, &back, &sum));
     }
 
     void keyIsCreatedOnceAndPrivate()
@@ -142,11 +128,13 @@ private slots:
     void shellOutputAndCommandLog()
     {
         const QByteArray big = randomBytes(20000).toBase64();
-        FakePhone phone({{"auth", "none"}, {"max_payload", 300}, {"shell", QJsonObject{{"cat big", QString::fromLatin1(big)}}}});
+        const QJsonObject cut{{"output", QString::fromLatin1(big)}, {"close_after", 1000}};
+        FakePhone phone({{"auth", "none"}, {"max_payload", 300}, {"shell", QJsonObject{{"cat big", QString::fromLatin1(big)}, {"cut", cut}}}});
         QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
         bool ok = false;
         QCOMPARE(adbShell(phone.handle, "cat big", &ok), big);
         QVERIFY(ok);
+        QCOMPARE(adbShell(phone.handle, "cut", &ok), big.left(1000));  // the phone ended the stream early
         QCOMPARE(adbShell(phone.handle, "true", &ok), QByteArray());
         QVERIFY(phone.sim.waitForLog("shell true"));
         QVERIFY(phone.sim.log().contains("shell cat big"));
@@ -274,14 +262,6 @@ private slots:
         QVERIFY2(error.contains("127.0.0.1:"), qPrintable(error));
         if (offline)
             QVERIFY(kicked.wait(3000));
-    }
-
-    void closedMidStreamKeepsWhatCame()
-    {
-        FakePhone phone({{"auth", "none"}, {"max_payload", 256},
-                         {"shell", QJsonObject{{"cmd", QJsonObject{{"output", QString(5000, 'x')}, {"close_after", 1000}}}}}});
-        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
-        QCOMPARE(adbShell(phone.handle, "cmd"), QByteArray(1000, 'x'));
     }
 
     void slowOkayFailsTheWriteInTime()

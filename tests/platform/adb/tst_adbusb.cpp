@@ -86,20 +86,10 @@ private slots:
     void initTestCase()
     {
         adbSetSettings(AdbSettings{m_dir.path(), 2000, 60000, 1 << 20});
-        g_usb.endpoints[0].bEndpointAddress = 0x81;
-        g_usb.endpoints[1].bEndpointAddress = 0x01;
-        for (auto& ep : g_usb.endpoints) {
-            ep.bmAttributes = LIBUSB_TRANSFER_TYPE_BULK;
-            ep.wMaxPacketSize = 512;
-        }
-        g_usb.altsetting = {};
-        g_usb.altsetting.bInterfaceClass = 0xff;
-        g_usb.altsetting.bInterfaceSubClass = 0x42;
-        g_usb.altsetting.bInterfaceProtocol = 1;
-        g_usb.altsetting.bNumEndpoints = 2;
-        g_usb.altsetting.endpoint = g_usb.endpoints;
-        g_usb.interface.altsetting = &g_usb.altsetting;
-        g_usb.interface.num_altsetting = 1;
+        g_usb.endpoints[0] = {7, 5, 0x81, LIBUSB_TRANSFER_TYPE_BULK, 512, 0, 0, 0, nullptr, 0};
+        g_usb.endpoints[1] = {7, 5, 0x01, LIBUSB_TRANSFER_TYPE_BULK, 512, 0, 0, 0, nullptr, 0};
+        g_usb.altsetting = {9, 4, 0, 0, 2, 0xff, 0x42, 1, 0, g_usb.endpoints, nullptr, 0};
+        g_usb.interface = {&g_usb.altsetting, 1};
         g_usb.config.bNumInterfaces = 1;
         g_usb.config.interface = &g_usb.interface;
     }
