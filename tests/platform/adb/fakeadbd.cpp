@@ -66,14 +66,9 @@ FakePhone::FakePhone(const QJsonObject& config) : sim(config)
                      [&](const QString&, PAdbUSBHandle h) { QMutexLocker lock(&mutex); found = h; },
                      Qt::DirectConnection);
     poll->start();
-    QDeadlineTimer deadline(5000);
-    while (!deadline.hasExpired()) {
-        QMutexLocker lock(&mutex);
-        if (found)
-            break;
-        lock.unlock();
+    auto seen = [&] { QMutexLocker lock(&mutex); return bool(found); };
+    for (QDeadlineTimer deadline(5000); !seen() && !deadline.hasExpired();)
         QThread::msleep(10);
-    }
     QObject::disconnect(poll.get(), &AbsAdbPoll::newDevice, poll.get(), nullptr);
     QMutexLocker lock(&mutex);
     handle = found;

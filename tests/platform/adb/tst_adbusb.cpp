@@ -34,25 +34,16 @@ AdbLibusbApi fakeApi()
     AdbLibusbApi api{};
     api.init = [](libusb_context** c) { *c = reinterpret_cast<libusb_context*>(&g_usb); return 0; };
     api.exit = [](libusb_context*) {};
-    api.get_device_list = [](libusb_context*, libusb_device*** list) -> ssize_t {
-        *list = g_list;
-        return g_usb.plugged ? 1 : 0;
-    };
+    api.get_device_list = [](libusb_context*, libusb_device*** list) -> ssize_t { *list = g_list; return g_usb.plugged; };
     api.free_device_list = [](libusb_device**, int) {};
     api.get_device_descriptor = [](libusb_device*, libusb_device_descriptor* d) { d->iSerialNumber = 3; return 0; };
     api.get_active_config_descriptor = [](libusb_device*, libusb_config_descriptor** c) { *c = &g_usb.config; return 0; };
     api.free_config_descriptor = [](libusb_config_descriptor*) {};
     api.get_bus_number = [](libusb_device*) -> uint8_t { return 1; };
     api.get_port_numbers = [](libusb_device*, uint8_t* ports, int) { ports[0] = 4; return 1; };
-    api.open = [](libusb_device*, libusb_device_handle** h) {
-        *h = reinterpret_cast<libusb_device_handle*>(&g_usb);
-        return g_usb.openResult;
-    };
+    api.open = [](libusb_device*, libusb_device_handle** h) { *h = reinterpret_cast<libusb_device_handle*>(&g_usb); return g_usb.openResult; };
     api.close = [](libusb_device_handle*) {};
-    api.get_string_descriptor_ascii = [](libusb_device_handle*, uint8_t, unsigned char* out, int) {
-        memcpy(out, "SIM0042", 7);
-        return 7;
-    };
+    api.get_string_descriptor_ascii = [](libusb_device_handle*, uint8_t, unsigned char* out, int) { memcpy(out, "SIM0042", 7); return 7; };
     api.set_auto_detach_kernel_driver = [](libusb_device_handle*, int) { return 0; };
     api.claim_interface = [](libusb_device_handle*, int) { return 0; };
     api.release_interface = [](libusb_device_handle*, int) { return 0; };
