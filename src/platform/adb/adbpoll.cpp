@@ -126,6 +126,12 @@ AdbEmuPoll::AdbEmuPoll(int interval, QObject* parent, const QString& host, quint
 {
 }
 
+// The thread must end before this part of the object goes: it calls scan().
+AdbEmuPoll::~AdbEmuPoll()
+{
+    stop();
+}
+
 std::vector<AbsAdbPoll::Found> AdbEmuPoll::scan(const QSet<QString>& known, QSet<QString>* present)
 {
     std::vector<Found> result;

@@ -82,6 +82,7 @@ class AdbEmuPoll : public AbsAdbPoll {
 public:
     explicit AdbEmuPoll(int interval, QObject* parent = nullptr, const QString& host = QStringLiteral("127.0.0.1"),
                         quint16 firstPort = 5555, quint16 lastPort = 5585);
+    ~AdbEmuPoll() override;
 
 protected:
     std::vector<Found> scan(const QSet<QString>& known, QSet<QString>* present) override;

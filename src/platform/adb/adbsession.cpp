@@ -158,6 +158,8 @@ void AdbSession::handleAuth(const AdbMessage& message)
         throw AdbError(AdbErrorCode::Protocol,
                        QStringLiteral("The phone %1 sent an authorisation token of %2 bytes.")
                            .arg(m_deviceId).arg(message.payload.size()));
+    if (!m_key)
+        throw AdbError(AdbErrorCode::Local, QStringLiteral("No ADB key to answer the phone %1 with.").arg(m_deviceId));
     bool sign = false;
     bool offerKey = false;
     {
@@ -244,6 +246,8 @@ AdbSession::StreamPtr AdbSession::open(const QString& service)
     stream->service = service;
     {
         std::unique_lock<std::mutex> lock(m_mutex);
+        // A call made just after the phone appeared waits for its first answer.
+        m_changed.wait_for(lock, std::chrono::milliseconds(m_ioTimeoutMs), [this] { return m_state != State::Connecting; });
         if (m_state == State::Offline)
             throw AdbError(AdbErrorCode::Transport, offlineText());
         if (m_state != State::Online)
