@@ -180,7 +180,9 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(received.size(), payload.size(), 60000);
         QVERIFY(received == payload);
         QVERIFY(phone.sim.log().contains("open tcp:7000"));
-        AdbForwardServer::remove(port);
+        phone.handle->close();  // the phone leaves: its listener goes with it
+        QTcpSocket late;
+        QTRY_VERIFY_WITH_TIMEOUT((late.abort(), late.connectToHost(QHostAddress::LocalHost, port), !late.waitForConnected(100)), 3000);
     }
 
     void installPushesTheBytesAndRunsTheCommands_data()
