@@ -81,7 +81,7 @@ void IOSSendChangesThread::sendAll()
         IOSSyncToDeviceThread::addPlistDataFromContact(records, *m_contact);
         SentIds sent;
         if (m_contact->srcId.isEmpty())
-            sent.insert(tempContactId(m_contact->id), {m_contact->id, m_contact->fullName});
+            sent.append({tempContactId(m_contact->id), m_contact->id, m_contact->fullName});
         const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
         sentAny = true;
         writeBackContacts(*m_db, remap, sent,

@@ -175,7 +175,7 @@ void IOSSyncToDeviceThread::handleBatch(int first, int count)
                 const pim::_Contact& contact = stored[id];
                 addPlistDataFromContact(records, contact);
                 if (contact.srcId.isEmpty())
-                    sent.insert(tempContactId(id), {id, contact.fullName});
+                    sent.append({tempContactId(id), id, contact.fullName});
             }
             const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
             writeBackContacts(*m_db, remap, sent, [&](unsigned long long id, const QString& phoneId) {

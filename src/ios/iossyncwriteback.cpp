@@ -7,6 +7,7 @@
 #include "platform/error.h"
 
 #include <QCoreApplication>
+#include <QHash>
 
 namespace iossync {
 
@@ -17,17 +18,17 @@ namespace {
 QHash<QString, QString> confirmed(const PlistCFType& remap, const SentIds& sent, bool contacts)
 {
     QHash<QString, QString> ids;
-    for (auto it = sent.constBegin(); it != sent.constEnd(); ++it) {
-        const QString phoneId = remap.get(it.key()).CFStringQString();
+    for (const SentRow& row : sent) {
+        const QString phoneId = remap.get(row.tempId).CFStringQString();
         if (phoneId.isEmpty()) {
             const char* text = contacts
                 ? "The iPhone did not confirm the new contact \"%1\" (sent as %2), so it may be missing on the "
                   "phone. Connect the iPhone again and repeat the transfer."
                 : "The iPhone did not confirm a new entry of the contact \"%1\" (sent as %2), so it may be "
                   "missing on the phone. Connect the iPhone again and repeat the transfer.";
-            throw Error(QCoreApplication::translate("IOSSync", text).arg(it->contactName, it.key()));
+            throw Error(QCoreApplication::translate("IOSSync", text).arg(row.contactName, row.tempId));
         }
-        ids.insert(it.key(), phoneId);
+        ids.insert(row.tempId, phoneId);
     }
     return ids;
 }
@@ -46,26 +47,26 @@ void addChild(PlistCFType& records, SentIds& sent, const QString& contactRecordI
         return;
     const QString tempId = tempChildId(kind->property, contactRecordId, negatedId);
     if (records.get(tempId).ref())
-        sent.insert(tempId, {entity.id, contactName});
+        sent.append({tempId, entity.id, contactName});
 }
 
 void writeBackContacts(LocalDb& db, const PlistCFType& remap, const SentIds& sent,
                        const std::function<void(unsigned long long, const QString&)>& assigned)
 {
     const QHash<QString, QString> ids = confirmed(remap, sent, true);
-    for (auto it = sent.constBegin(); it != sent.constEnd(); ++it) {
-        qCDebug(lcIosSync).noquote() << "contact" << it.key() << "=>" << ids.value(it.key());
-        db.updateContactBaseSrcId(it->id, ids.value(it.key()));
-        assigned(it->id, ids.value(it.key()));
+    for (const SentRow& row : sent) {
+        qCDebug(lcIosSync).noquote() << "contact" << row.tempId << "=>" << ids.value(row.tempId);
+        db.updateContactBaseSrcId(row.id, ids.value(row.tempId));
+        assigned(row.id, ids.value(row.tempId));
     }
 }
 
 void writeBackEntities(LocalDb& db, const PlistCFType& remap, const SentIds& sent)
 {
     const QHash<QString, QString> ids = confirmed(remap, sent, false);
-    for (auto it = sent.constBegin(); it != sent.constEnd(); ++it) {
-        qCDebug(lcIosSync).noquote() << "entry" << it.key() << "=>" << ids.value(it.key());
-        db.updateEntitySrcId(it->id, ids.value(it.key()));
+    for (const SentRow& row : sent) {
+        qCDebug(lcIosSync).noquote() << "entry" << row.tempId << "=>" << ids.value(row.tempId);
+        db.updateEntitySrcId(row.id, ids.value(row.tempId));
     }
 }
 

@@ -7,7 +7,7 @@
 #include "ios/plistcftype.h"
 #include "model/contact.h"
 
-#include <QHash>
+#include <QList>
 #include <QString>
 
 #include <functional>
@@ -16,13 +16,14 @@ class LocalDb;
 
 namespace iossync {
 
-// What one message sent under temporary ids: temporary id -> local row id,
-// with the contact's name to tell the user which contact went wrong.
+// What one message sent under temporary ids, in send order: temporary id,
+// local row id, and the contact's name to tell the user which went wrong.
 struct SentRow {
+    QString tempId;
     unsigned long long id;
     QString contactName;
 };
-using SentIds = QHash<QString, SentRow>;
+using SentIds = QList<SentRow>;
 
 // Adds the child record of an entity to `records` under the contact's phone
 // id and notes its temporary id in `sent` when it has one.
