@@ -5,7 +5,7 @@
 
 #include <iterator>
 
-Q_LOGGING_CATEGORY(lcIosSync, "app.ios")
+Q_LOGGING_CATEGORY(lcIosSync, "app.ios", QtInfoMsg)
 
 namespace iossync {
 

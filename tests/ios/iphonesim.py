@@ -10,7 +10,7 @@ Prints "ready" once listening. Every received message is logged as "channel name
 Scenario keys (all optional): devices [{udid, connection: USB|Network, attached}],
 name, version, trust (trusted|pending|denied), locked, sync (ok|refuse|cancel),
 batch (records per batch), records {id: record}, batches [{id: record}] (sent as given, instead of
-records), remap (none: confirm no temporary id), fault {at, kind: drop|garbage|wrongtype}.
+records), remap (none: confirm no temporary id), dump (false: no dump after a session), fault {at, kind: drop|garbage|wrongtype}.
 "at" names a request ("GetValue", "SDMessageProcessChanges", ...) or "batchN" (N from 0).
 Records are JSON; {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
 """
@@ -231,7 +231,8 @@ def serve_sync(c):
                 RECORDS[remap.get(rid, rid)] = rec
             svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, remap or '___EmptyParameterString___'])
         elif name == 'SDMessageFinishSessionOnDevice':
-            dump()
+            if S.get('dump', True):  # benchmarks turn it off: a dump of a big phone takes longer than a session
+                dump()
             svc_send(c, ['SDMessageDeviceFinishedSession', dc])
         elif name == 'DLMessageDisconnect':
             return
