@@ -21,9 +21,7 @@ private slots:
         QTest::newRow("photo without its hash") << 2 << Fields{{"data15", QByteArray("x")}} << true << true;
         QTest::newRow("notes are single") << 9 << Fields{{"data1", "n"}} << false << true;
         QTest::newRow("group membership takes no part") << 7 << Fields{{"data1", "1"}} << true << false;
-        QTest::newRow("name takes no part") << 1 << Fields{{"data1", "A"}} << true << false;
         QTest::newRow("unknown type") << 14 << Fields{{"data1", "A"}} << true << false;
-        QTest::newRow("address of blanks") << 12 << Fields{{"data1", " "}} << false << false;
     }
 
     void shouldAnswerEmptinessAndSingleValues()
@@ -47,11 +45,6 @@ private slots:
         QTest::newRow("same day, other kind") << 6 << FieldsList{{{"data1", "1990-05-17"}, {"data2", 3}}}
                                               << Fields{{"data1", "1990-05-17"}, {"data2", 1}}
                                               << QStringList{"1990-05-17|3|", "1990-05-17|1|"};
-        QTest::newRow("same day and kind, new label") << 6 << FieldsList{{{"data1", "1990-05-17"}, {"data2", 1}}}
-                                                      << Fields{{"data1", "1990-05-17"}, {"data2", 1}, {"data3", "L"}}
-                                                      << QStringList{"1990-05-17|1|L"};
-        QTest::newRow("relation, same name other kind") << 11 << FieldsList{{{"data1", "Ann"}, {"data2", 8}}}
-                                                        << Fields{{"data1", "Ann"}, {"data2", 13}} << QStringList{"Ann|8|", "Ann|13|"};
         QTest::newRow("im differing in its own protocol") << 8 << FieldsList{{{"data1", "me"}, {"data5", 4}, {"data6", "A"}}}
                                                           << Fields{{"data1", "me"}, {"data2", ""}, {"data3", ""}, {"data5", 4}, {"data6", "B"}} << QStringList{"me||"};
         QTest::newRow("a second note replaces the first") << 9 << FieldsList{{{"data1", "old"}}} << Fields{{"data1", "new"}}
