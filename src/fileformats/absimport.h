@@ -12,8 +12,8 @@ class AbsImport {
 public:
     virtual ~AbsImport() = default;
 
-    // Loads the file. Throws std::runtime_error (UTF-8 text) when the file
-    // cannot be read; a failed call leaves an earlier load as it was.
+    // Loads the file. Throws Error when the file cannot be read; a failed
+    // call leaves an earlier load as it was.
     virtual void initialize(QString path) = 0;
     // The number of records the file holds (the progress denominator).
     virtual int total() = 0;

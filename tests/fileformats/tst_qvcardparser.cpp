@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/qvcardparser.h"
+#include "fileformats/vcardencoders.h"
 
 #include <QRandomGenerator>
 #include <QStringEncoder>
@@ -256,7 +257,7 @@ void TestQVCardParser::encodesQuoted()
     QFETCH(QByteArray, data);
     QFETCH(int, lineLength);
     QFETCH(QByteArray, expected);
-    QCOMPARE(QVCardParser::encodeQuoted(data, lineLength), expected);
+    QCOMPARE(VCardEncoders::encodeQuoted(data, lineLength), expected);
 }
 
 // Lines of 75 characters, continuation lines led by a blank.
@@ -265,13 +266,13 @@ void TestQVCardParser::encodesBase64()
     QByteArray data(100, Qt::Uninitialized);
     for (int i = 0; i < data.size(); ++i)
         data[i] = char(i * 7);
-    const QByteArray encoded = QVCardParser::encodeBase64(data, 75);
+    const QByteArray encoded = VCardEncoders::encodeBase64(data, 75);
     const QList<QByteArray> lines = encoded.split('\n');
     QCOMPARE(lines.size(), 2);
     QCOMPARE(lines.at(0).size(), 76);
     QVERIFY(lines.at(0).endsWith('\r') && lines.at(1).startsWith(' '));
     QCOMPARE(QByteArray::fromBase64(QByteArray(encoded).replace("\r\n ", "")), data);
-    QVERIFY(QVCardParser::encodeBase64(QByteArray(), 75).isEmpty());
+    QVERIFY(VCardEncoders::encodeBase64(QByteArray(), 75).isEmpty());
 }
 
 void TestQVCardParser::serialisesACard()
@@ -280,7 +281,7 @@ void TestQVCardParser::serialisesACard()
     tel.name = QStringLiteral("TEL");
     QVCardParser::_Property note = makeProperty("=C3=A9", { { "ENCODING", "QUOTED-PRINTABLE" }, { "CHARSET", "UTF-8" } });
     note.name = QStringLiteral("NOTE");
-    QCOMPARE(QVCardParser::vcard2Bytes({ tel, note }),
+    QCOMPARE(VCardEncoders::vcard2Bytes({ tel, note }),
              QByteArray("BEGIN:VCARD\r\nTEL;TYPE=cell:123\r\nNOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=C3=A9\r\n"
                         "END:VCARD\r\n"));
 }
@@ -308,8 +309,8 @@ void TestQVCardParser::encodedValuesParseBack()
     for (int round = 0; round < 200; ++round) {
         const QByteArray data = randomBytes(rng, int(rng.bounded(1, 600)));
         const QByteArray property = base64
-            ? "PHOTO;ENCODING=b;TYPE=JPEG:" + QVCardParser::encodeBase64(data, lineLength)
-            : "NOTE;ENCODING=QUOTED-PRINTABLE:" + QVCardParser::encodeQuoted(data, lineLength);
+            ? "PHOTO;ENCODING=b;TYPE=JPEG:" + VCardEncoders::encodeBase64(data, lineLength)
+            : "NOTE;ENCODING=QUOTED-PRINTABLE:" + VCardEncoders::encodeQuoted(data, lineLength);
         const QByteArray file
             = "BEGIN:VCARD\r\nVERSION:" + version + "\r\n" + property + "\r\nFN:after\r\nEND:VCARD\r\n";
         const Cards cards = QVCardParser::parseChunked(file, 1 + qsizetype(rng.bounded(100)));

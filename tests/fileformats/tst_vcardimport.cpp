@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/qvcardparser.h"
+#include "fileformats/vcardencoders.h"
 #include "scratchfiles.h"
 #include "fileformats/vcardimport.h"
 
@@ -363,7 +364,7 @@ void TestVCardImport::decodesLegacyCharsets()
     QFETCH(QString, text);
     // Twice on one reader: the second card goes through the cached decoder.
     const QByteArray one = card("2.1", "N;CHARSET=" + charset + ":" + bytes + "\r\nNOTE;CHARSET=" + charset
-                                           + ";ENCODING=QUOTED-PRINTABLE:" + QVCardParser::encodeQuoted(bytes, 0) + "\r\n");
+                                           + ";ENCODING=QUOTED-PRINTABLE:" + VCardEncoders::encodeQuoted(bytes, 0) + "\r\n");
     const QList<pim::_Contact> contacts = readAll(one + one);
     QCOMPARE(contacts.size(), 2);
     for (const pim::_Contact& c : contacts) {
@@ -383,7 +384,7 @@ void TestVCardImport::readsCardsAcrossReadWindows()
     for (int i = 0; i < 3000; ++i) {
         QByteArray body = "N:Family" + QByteArray::number(i) + ";Given\r\nNOTE:" + QByteArray(500, 'x') + "\r\n";
         if (i == 1500)
-            body += "PHOTO;ENCODING=b:" + QVCardParser::encodeBase64(photo, 75) + "\r\n";
+            body += "PHOTO;ENCODING=b:" + VCardEncoders::encodeBase64(photo, 75) + "\r\n";
         file += card(i % 2 ? "2.1" : "3.0", body);
     }
     QVERIFY(file.size() > 3 * 1024 * 1024);
