@@ -60,8 +60,6 @@ class TestQVCardParser : public QObject {
 private slots:
     void parsesCards_data();
     void parsesCards();
-    void decodesCharsets_data();
-    void decodesCharsets();
     void splitsComponents_data();
     void splitsComponents();
     void readsBackEncodedValues_data();
@@ -76,7 +74,6 @@ void TestQVCardParser::parsesCards_data()
         QTest::newRow(name) << input << expected;
     };
     const auto card = [](const QByteArray& body) { return "BEGIN:VCARD\r\n" + body + "END:VCARD\r\n"; };
-    const QByteArray twoCards = card("FN:A\r\n") + card("FN:B\r\n");
     QStringEncoder utf16(QStringConverter::Utf16BE, QStringConverter::Flag::WriteBom);
 
     row("blank CRLF lines between cards", card("FN:A\r\n") + "\r\n\r\n" + card("FN:B\r\n"), "--\nFN:A\n--\nFN:B\n");
@@ -87,9 +84,6 @@ void TestQVCardParser::parsesCards_data()
     row("missing END keeps last card", card("FN:A\r\n") + "BEGIN:VCARD\nFN:B", "--\nFN:A\n--\nFN:B\n");
     row("repeated parameter keeps last", card("TEL;TYPE=home;TYPE=work:1\r\n"), "--\nTEL;TYPE=work:1\n");
     row("bare parameters empty", card("TEL;HOME;VOICE:1\r\n"), "--\nTEL;HOME=;VOICE=:1\n");
-    row("BEGIN inside a card opens the next", "BEGIN:VCARD\nFN:A\n" + card("FN:B\r\n") + "FN:lost\nEND:VCARD\n",
-        "--\nFN:A\n--\nFN:B\n");
-    row("UTF-8 byte-order mark skipped", "\xEF\xBB\xBF" + twoCards, "--\nFN:A\n--\nFN:B\n");
     row("UTF-16 BE file with byte-order mark", utf16.encode(QString::fromUtf8(card("FN:Zo\xC3\xAB \xE7\x8E\x8B\r\n"))),
         "--\nFN:Zo\\xc3\\xab \\xe7\\x8e\\x8b\n");
     row("3.0 unfolds without a blank", card("VERSION:3.0\r\nNOTE:ab\r\n cd\r\n"), "--\nVERSION:3.0\nNOTE:abcd\n");
@@ -105,34 +99,6 @@ void TestQVCardParser::parsesCards()
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
     QCOMPARE(dump(QVCardParser::parse(input)), expected);
-}
-
-void TestQVCardParser::decodesCharsets_data()
-{
-    QTest::addColumn<QString>("key");
-    QTest::addColumn<QString>("charset");
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<QString>("expected");
-
-    const QString key = QStringLiteral("CHARSET");
-    QTest::newRow("no charset reads UTF-8") << QString() << QString() << QByteArray("Zo\xC3\xAB")
-                                            << QStringLiteral("Zoë");
-    QTest::newRow("unknown charset falls back to UTF-8") << key << "X-NO-SUCH" << QByteArray("Zo\xC3\xAB")
-                                                         << QStringLiteral("Zoë");
-    QTest::newRow("two charsets fall back to UTF-8") << key << "UTF-8,GBK" << QByteArray("Zo\xC3\xAB")
-                                                     << QStringLiteral("Zoë");
-}
-
-void TestQVCardParser::decodesCharsets()
-{
-    QFETCH(QString, key);
-    QFETCH(QString, charset);
-    QFETCH(QByteArray, bytes);
-    QFETCH(QString, expected);
-    QMap<QString, QString> params;
-    if (!key.isEmpty())
-        params.insert(key, charset);
-    QCOMPARE(makeProperty(bytes, params).toString(), expected);
 }
 
 void TestQVCardParser::splitsComponents_data()

@@ -2,10 +2,7 @@
 #include "contactfixture.h"
 #include "fileformats/csvexport.h"
 #include "fileformats/csvimport.h"
-#include "fileformats/exporttofilethread.h"
 #include "model/pimlabels.h"
-#include "support/recordingreporter.h"
-#include "fileformats/txtexport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -24,8 +21,6 @@ private slots:
     void readsBackWhatItWrote_data();
     void readsBackWhatItWrote();
 
-    void writesFileThroughExportThread_data();
-    void writesFileThroughExportThread();
 
 private:
     QTemporaryDir m_dir;
@@ -52,11 +47,6 @@ QByteArray writeAll(AbsExport& writer, const ContactList& contacts)
         out += writer.ct2Bytes(c);
     out += writer.uninitialize();
     return out;
-}
-
-QString pad(const QString& text, int width)
-{
-    return text + QString(std::max<qsizetype>(0, width - text.size()), QLatin1Char(' '));
 }
 
 // What a table can carry of a contact, one sorted line per value, so two
@@ -180,41 +170,6 @@ void TestTextExport::readsBackWhatItWrote()
         QVERIFY(reader.hasNext());
         QCOMPARE(tableContent(reader.nextContact()), tableContent(original));
     }
-}
-
-void TestTextExport::writesFileThroughExportThread_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QByteArray>("file");
-
-    QTest::newRow("CSV") << int(ExportToFileThread::TYPE_CSV) << QByteArray("First Name,Tel:Mobile\nAnn,+1 2\nBo,\n");
-    QTest::newRow("TXT") << int(ExportToFileThread::TYPE_TXT)
-                         << (pad("First Name", 25) + pad("Tel:Mobile", 25) + "\n" + pad("Ann", 25) + pad("+1 2", 25)
-                             + "\n" + pad("Bo", 50) + "\n")
-                                .toUtf8();
-}
-
-void TestTextExport::writesFileThroughExportThread()
-{
-    QFETCH(int, type);
-    QFETCH(QByteArray, file);
-
-    const ContactList contacts {
-        person({ { pim::ENTITY_NAME, entity({ { "data2", "Ann" } }) },
-                 { pim::ENTITY_PHONE, entity({ { "data1", "+1 2" }, { "data2", 2 } }) } }),
-        person({ { pim::ENTITY_NAME, entity({ { "data2", "Bo" } }) } }),
-    };
-    const QString path = m_dir.filePath(QStringLiteral("thread%1.out").arg(++m_files));
-    RecordingReporter reporter;
-    ExportToFileThread thread(contacts, ExportToFileThread::TYPE(type), path, &reporter);
-    thread.start();
-    QVERIFY(thread.wait(30000));
-    QCOMPARE(reporter.errors(), QStringList());
-    QCOMPARE(reporter.successes().size(), 1);
-
-    QFile in(path);
-    QVERIFY(in.open(QIODevice::ReadOnly));
-    QCOMPARE(in.readAll(), file);
 }
 
 QTEST_GUILESS_MAIN(TestTextExport)
