@@ -7,7 +7,8 @@
 
 // A contact-file reader, driven by the import thread on its own thread:
 // initialize(path) once, total() once, then hasNext()/nextContact() in turn,
-// uninitialize() at the end and on cancel.
+// uninitialize() once every record is read. A cancel or a failure destroys
+// the reader instead, so what it holds is released by its destructor.
 class AbsImport {
 public:
     virtual ~AbsImport() = default;
