@@ -51,20 +51,26 @@ QSharedPointer<LocalDb> LocalDb::openLocal(const QString& path, Access access)
 LocalDb::Hold::Hold(LocalDb& db)
     : m_db(db)
 {
-    std::lock_guard<std::mutex> lock(db.m_holdMutex);
-    if (db.m_holds > 0 && db.m_holder != std::this_thread::get_id()) {
+    std::unique_lock<std::mutex> lock(db.m_holdMutex);
+    const auto me = std::this_thread::get_id();
+    // A single call ends soon; an edit may last as long as its operation.
+    db.m_released.wait(lock, [&] { return db.m_holds == 0 || db.m_holder == me || db.m_editHeld; });
+    if (db.m_holds > 0 && db.m_holder != me) {
         throw DatabaseBusy(
             QStringLiteral("The database %1 is busy with another operation. Try again when it has finished.")
                 .arg(db.m_path));
     }
-    db.m_holder = std::this_thread::get_id();
+    db.m_holder = me;
     ++db.m_holds;
 }
 
 LocalDb::Hold::~Hold()
 {
-    std::lock_guard<std::mutex> lock(m_db.m_holdMutex);
-    --m_db.m_holds;
+    {
+        std::lock_guard<std::mutex> lock(m_db.m_holdMutex);
+        --m_db.m_holds;
+    }
+    m_db.m_released.notify_all();
 }
 
 void LocalDb::syncEditHold()

@@ -12,6 +12,7 @@
 #include <QString>
 
 #include <atomic>
+#include <condition_variable>
 #include <mutex>
 #include <thread>
 
@@ -37,9 +38,10 @@ public:
 //
 // One thread holds the connection at a time: the thread running a call for
 // the length of that call, and the thread that began an edit from
-// beginEdit() until its outermost endEdit() (or close()). A call from any
-// other thread meanwhile throws DatabaseBusy at once: it never waits for
-// the holder and never sees rows the holder has not committed.
+// beginEdit() until its outermost endEdit() (or close()). A call from
+// another thread waits for a call in progress to finish, but while an edit
+// is open it throws DatabaseBusy at once: it never waits for the edit and
+// never sees rows the edit has not committed.
 class LocalDb {
 public:
     enum Access { ReadWrite, ReadOnly };
@@ -183,8 +185,9 @@ public:
     QList<pim::_Group> groups();
 
 private:
-    // Makes the calling thread the connection's holder for its lifetime, or
-    // throws DatabaseBusy when another thread holds it. Nests on one thread.
+    // Makes the calling thread the connection's holder for its lifetime,
+    // after another thread's call in progress has finished; throws
+    // DatabaseBusy when another thread has an edit open. Nests on one thread.
     class Hold {
     public:
         explicit Hold(LocalDb& db);
@@ -213,8 +216,9 @@ private:
     Sqlite3DB m_db;
     QString m_path;
     Access m_access = ReadWrite;
-    // Guards the three members after it only, never held while SQL runs.
+    // Guards the members up to m_editHeld only, never held while SQL runs.
     mutable std::mutex m_holdMutex;
+    std::condition_variable m_released;
     std::thread::id m_holder;
     int m_holds = 0;
     bool m_editHeld = false;

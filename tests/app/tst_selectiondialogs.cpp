@@ -211,7 +211,7 @@ private slots:
             initialText = c->currentText();
             c->setEditText(typed);
         }, "btnCancel");
-        GroupForm form(db.data());
+        GroupForm form(db);
         const int result = form.exec();
         QCOMPARE(initialText, QStringLiteral("Family")); // first by name
         QCOMPARE(boxes.count(), answer ? 1 : 0);
@@ -236,7 +236,7 @@ private slots:
             listed = c->count();
             c->setEditText(QStringLiteral("Typed"));
         }, "btnCancel");
-        GroupForm form(db.data());
+        GroupForm form(db);
         QCOMPARE(boxes.count(), 1);
         QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Critical);
         QCOMPARE(reports.size(), 1);
