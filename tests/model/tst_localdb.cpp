@@ -276,6 +276,8 @@ private slots:
         QTest::newRow("int sub-type") << 9 << QVariantMap { { "data1", 2 } } << "2";
         QTest::newRow("date-time without milliseconds") << 6 << QVariantMap { { "data1", withMs } } << "1980-05-17T00:00:00";
         QTest::newRow("absent key is empty text") << 6 << QVariantMap {} << "";
+        QTest::newRow("64-bit beyond 2^53") << 9 << QVariantMap { { "data1", qlonglong(9007199254740993LL) } } << "9007199254740993";
+        QTest::newRow("UTF-8 bytes") << 9 << QVariantMap { { "data1", QByteArray("caf\xc3\xa9") } } << "café";
         QTest::newRow("quote cannot break out") << 9 << QVariantMap { { "data1", "a'); drop table data;--" } }
                                                 << "a'); drop table data;--";
         QTest::newRow("photo hash from the bytes, not the claimed one")
