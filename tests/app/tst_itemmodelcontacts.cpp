@@ -32,7 +32,7 @@ QByteArray imageBytes(const char* format)
 class TestItemModelContacts : public QObject {
     Q_OBJECT
 private slots:
-    void phoneColumn_data()
+    void showsThePhoneColumn_data()
     {
         QTest::addColumn<QList<QVariantMap>>("phones");
         QTest::addColumn<QVariant>("shown");
@@ -48,7 +48,7 @@ private slots:
         QTest::newRow("phone without number") << QList { QVariantMap { { "data2", 1 } } } << QVariant(QString());
     }
 
-    void phoneColumn()
+    void showsThePhoneColumn()
     {
         QFETCH(QList<QVariantMap>, phones);
         QFETCH(QVariant, shown);
@@ -64,7 +64,7 @@ private slots:
         QCOMPARE(cell.data(Qt::ToolTipRole).toString(), shown.toString());
     }
 
-    void rolesAndHeaders()
+    void answersRolesAndHeaders()
     {
         ItemModelContacts model;
         model.loadContacts({ contactOf("Full", { { pim::ENTITY_EMAIL, { { { "data1", "a@x" } }, { { "data1", "b@x" } } } },
@@ -86,7 +86,7 @@ private slots:
         QCOMPARE(headers, (QStringList { "Name", "Phone", "E-Mail", "Address", "" }));
     }
 
-    void decoration_data()
+    void decoratesRows_data()
     {
         QTest::addColumn<QByteArray>("photo"); // empty: a photo entity without bytes
         QTest::addColumn<bool>("hasPhotoEntity");
@@ -99,7 +99,7 @@ private slots:
         QTest::newRow("no photo") << QByteArray() << false << false;
     }
 
-    void decoration()
+    void decoratesRows()
     {
         QFETCH(QByteArray, photo);
         QFETCH(bool, hasPhotoEntity);
@@ -120,7 +120,7 @@ private slots:
         QVERIFY(!model.index(0, 1).data(Qt::DecorationRole).isValid());
     }
 
-    void pointerSurvivesInsert()
+    void keepsRowPointersAcrossInserts()
     {
         ItemModelContacts model;
         model.loadContacts({ contactOf("first") });
@@ -141,7 +141,7 @@ private slots:
         QVERIFY(!model.indexOfPos(-1).isValid() && !model.contactAt(-1));
     }
 
-    void loadInsertClearSequence()
+    void loadsInsertsAndClears()
     {
         ItemModelContacts model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);

@@ -45,7 +45,7 @@ class TestItemModelMainTree : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
-    void roles_data()
+    void answersRoles_data()
     {
         QTest::addColumn<QString>("path"); // rows from the top, e.g. "0/2"
         QTest::addColumn<bool>("hasPicture");
@@ -58,7 +58,7 @@ private slots:
         QTest::newRow("group") << "1/0/0" << true;
     }
 
-    void roles()
+    void answersRoles()
     {
         QFETCH(QString, path);
         QFETCH(bool, hasPicture);
@@ -86,7 +86,7 @@ private slots:
             QVERIFY(!index.data(role).isValid());
     }
 
-    void removeDevice_data()
+    void removesADevice_data()
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QStringList>("remaining");
@@ -97,7 +97,7 @@ private slots:
         QTest::newRow("node without database is never removed") << "nodb" << QStringList{"A", "B", "C"};
     }
 
-    void removeDevice()
+    void removesADevice()
     {
         QFETCH(QString, id);
         QFETCH(QStringList, remaining);
@@ -114,7 +114,7 @@ private slots:
         QCOMPARE(childNames(model, model.index(0, 0)), remaining);
     }
 
-    void removeChildOutOfRange()
+    void ignoresAChildOutOfRange()
     {
         ItemModelMainTree model;
         model.addLocalDb({}, "a.db");
@@ -129,7 +129,7 @@ private slots:
         QCOMPARE(model.rowCount(model.index(1, 0)), 0);
     }
 
-    void refreshGroups_data()
+    void refreshesGroups_data()
     {
         QTest::addColumn<QStringList>("groups");
         QTest::addColumn<QStringList>("shown");
@@ -138,7 +138,7 @@ private slots:
         QTest::newRow("no groups leaves no children") << QStringList{} << QStringList{};
     }
 
-    void refreshGroups()
+    void refreshesGroups()
     {
         QFETCH(QStringList, groups);
         QFETCH(QStringList, shown);
@@ -165,7 +165,7 @@ private slots:
         QCOMPARE(layout.count(), 0);
     }
 
-    void refreshFailureKeepsChildren()
+    void keepsChildrenWhenRefreshFails()
     {
         const QString path = m_dir.filePath("broken.db");
         QSharedPointer<LocalDb> db = dbWithGroups(path, {"Keep"});
@@ -187,7 +187,7 @@ private slots:
         QCOMPARE(childNames(model, model.indexOfItemNode(node)), QStringList{"Keep"});
     }
 
-    void addRemoveRefreshSequence()
+    void addsRemovesAndRefreshes()
     {
         ItemModelMainTree model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);

@@ -84,7 +84,7 @@ private slots:
         QCoreApplication::installTranslator(&m_translator);
     }
 
-    void execGetDbName_data()
+    void asksForADatabaseName_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QString>("result");
@@ -100,7 +100,7 @@ private slots:
         QTest::newRow("parent folder escape") << "../outside" << "" << kInvalidName;
     }
 
-    void execGetDbName()
+    void asksForADatabaseName()
     {
         QFETCH(QString, typed);
         QFETCH(QString, result);
@@ -117,7 +117,7 @@ private slots:
             QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Warning);
     }
 
-    void localDbListAndProposal()
+    void listsDatabasesOldestFirst()
     {
         const QDir dir = LocalDb::dbDir();
         QVERIFY(dir.absolutePath().startsWith(m_home.path()));
@@ -136,7 +136,7 @@ private slots:
         QCOMPARE(combo->currentText(), QStringLiteral("iPhone-backup.db"));
     }
 
-    void dataSourceSel_data()
+    void choosesADataSource_data()
     {
         QTest::addColumn<int>("items");
         QTest::addColumn<int>("choose"); // row to make current; -1 = cancel
@@ -147,7 +147,7 @@ private slots:
         QTest::newRow("cancel with items returns null") << 2 << -1 << QStringList {};
     }
 
-    void dataSourceSel()
+    void choosesADataSource()
     {
         QFETCH(int, items);
         QFETCH(int, choose);
@@ -180,7 +180,7 @@ private slots:
         QCOMPARE(boxes.texts(), warnings);
     }
 
-    void groupForm_data()
+    void choosesAGroup_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("answer"); // to the "no group" question; 0 = no question
@@ -193,7 +193,7 @@ private slots:
         QTest::newRow("empty name declined stays open") << " " << int(QMessageBox::No) << "";
     }
 
-    void groupForm()
+    void choosesAGroup()
     {
         QFETCH(QString, typed);
         QFETCH(int, answer);
@@ -222,7 +222,7 @@ private slots:
         }
     }
 
-    void groupFormReadFailure()
+    void reportsAGroupListFailure()
     {
         const QString path = m_home.filePath(QStringLiteral("garbage.db"));
         writeFile(path, 1700000000, QByteArray(2048, '\x5a'));
@@ -253,7 +253,7 @@ private slots:
         QCOMPARE(QFileInfo(path).size(), 2048);
     }
 
-    void aboutBox()
+    void showsTheAboutBox()
     {
         AboutUsForm about;
         QCOMPARE(about.findChild<QLabel*>("lbProduct")->text(), QStringLiteral("Quorvantile Marrowlink for Mac v3.1.13"));

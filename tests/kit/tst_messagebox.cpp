@@ -15,7 +15,7 @@ Q_DECLARE_METATYPE(QMessageBox::Icon)
 class TestMessageBox : public QObject {
     Q_OBJECT
 private slots:
-    void shouldBuildEachTipsBox_data()
+    void buildsEachTipsBox_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QMessageBox::Icon>("icon");
@@ -33,7 +33,7 @@ private slots:
             << "value %2 missing" << QMessageBox::Critical << QString(error).replace("%1", "value %2 missing");
     }
 
-    void shouldBuildEachTipsBox()
+    void buildsEachTipsBox()
     {
         QFETCH(QString, text);
         QFETCH(QMessageBox::Icon, icon);
@@ -61,7 +61,7 @@ private slots:
         QCOMPARE(box.flags & Qt::WindowType_Mask, Qt::Dialog);
     }
 
-    void shouldAnswerQuestionOnlyWithYes_data()
+    void answersQuestionOnlyWithYes_data()
     {
         QTest::addColumn<int>("answer");
         QTest::addColumn<bool>("expected");
@@ -70,7 +70,7 @@ private slots:
         QTest::newRow("a button it never showed") << int(QMessageBox::Retry) << false;
     }
 
-    void shouldAnswerQuestionOnlyWithYes()
+    void answersQuestionOnlyWithYes()
     {
         QFETCH(int, answer);
         QFETCH(bool, expected);
@@ -80,7 +80,7 @@ private slots:
         QCOMPARE(result, expected);
     }
 
-    void shouldHonourOnlySixButtons_data()
+    void honoursOnlySixButtons_data()
     {
         QTest::addColumn<int>("buttons");
         QTest::addColumn<QStringList>("expected"); // shown button texts, in the order of their codes
@@ -93,7 +93,7 @@ private slots:
         QTest::newRow("none honoured") << int(QMessageBox::Save | QMessageBox::Discard) << QStringList {};
     }
 
-    void shouldHonourOnlySixButtons()
+    void honoursOnlySixButtons()
     {
         QFETCH(int, buttons);
         QFETCH(QStringList, expected);
@@ -110,7 +110,7 @@ private slots:
         QVERIFY(box.text.startsWith(QLatin1String("<nobr><b>")));
     }
 
-    void shouldReportErrorsAfterTheBox()
+    void reportsErrorsAfterTheBox()
     {
         MessageBoxRecorder boxes;
         QStringList reports;
@@ -127,7 +127,7 @@ private slots:
         QCOMPARE(boxesWhenReported, 1); // the box was closed before the report went out
     }
 
-    void shouldReturnThePressedButtonFromARealBox()
+    void returnsThePressedButtonFromARealBox()
     {
         ModalDialogAnswerer answerer([](QWidget* w) {
             auto* box = qobject_cast<QMessageBox*>(w);
@@ -140,7 +140,7 @@ private slots:
         QCOMPARE(result, int(QMessageBox::Abort));
     }
 
-    void shouldLeaveABoxWithoutButtonsClosable()
+    void leavesABoxWithoutButtonsClosable()
     {
         // A frameless box the user cannot close would hang the program: the
         // toolkit's own OK must still appear when none of the six was asked for.

@@ -62,7 +62,7 @@ private slots:
         QVERIFY(QCoreApplication::installTranslator(&m_translator));
     }
 
-    void shouldTranslateInAnyContext_data()
+    void translatesInAnyContext_data()
     {
         QTest::addColumn<QByteArray>("context");
         QTest::addColumn<QString>("source");
@@ -86,7 +86,7 @@ private slots:
                 << contexts.at(i++ % contexts.size()) << source << shown;
     }
 
-    void shouldTranslateInAnyContext()
+    void translatesInAnyContext()
     {
         QFETCH(QByteArray, context);
         QFETCH(QString, source);
@@ -94,7 +94,7 @@ private slots:
         QCOMPARE(QCoreApplication::translate(context.constData(), source.toUtf8().constData()), shown);
     }
 
-    void shouldRejectAMalformedTable_data()
+    void rejectsAMalformedTable_data()
     {
         QTest::addColumn<QByteArray>("table");
         QTest::addColumn<bool>("accepted");
@@ -111,7 +111,7 @@ private slots:
         QTest::newRow("not UTF-8") << QByteArray("K1\t\xff\xfe\n") << false << "UTF-8";
     }
 
-    void shouldRejectAMalformedTable()
+    void rejectsAMalformedTable()
     {
         QFETCH(QByteArray, table);
         QFETCH(bool, accepted);

@@ -72,7 +72,7 @@ private slots:
         m_dir.reset();
     }
 
-    void contactsFilters_data()
+    void filtersContactsByGroupAndKeyword_data()
     {
         QTest::addColumn<QString>("group");
         QTest::addColumn<QString>("keyword");
@@ -90,7 +90,7 @@ private slots:
         QTest::newRow("group and keyword") << "Work" << "555" << QStringList{"adam"};
         QTest::newRow("unknown group") << "none" << "" << QStringList{};
     }
-    void contactsFilters()
+    void filtersContactsByGroupAndKeyword()
     {
         QFETCH(QString, group);
         QFETCH(QString, keyword);
@@ -99,7 +99,7 @@ private slots:
         QCOMPARE(names(m_db->contacts(groupId, keyword)), expected);
     }
 
-    void listedContactsAreWhole()
+    void listsWholeContacts()
     {
         const auto list = m_db->contacts(0, QStringLiteral("555"));
         QCOMPARE(list.size(), 1);
@@ -110,7 +110,7 @@ private slots:
         QCOMPARE(adam.entities.value(7).first().fields, m_db->contact(adam.id).entities.value(7).first().fields);
     }
 
-    void groupsInByteOrder()
+    void listsGroupsInByteOrder()
     {
         m_db->getGroupIdOrAdd(QStringLiteral("Ärzte"));
         m_db->getGroupIdOrAdd(QStringLiteral("Alpha"));
@@ -121,7 +121,7 @@ private slots:
         QCOMPARE(m_db->groups().at(1).id, m_work);
     }
 
-    void nameLookupUsesCaseInsensitiveIndex()
+    void looksNamesUpThroughTheIndex()
     {
         // The index is added to files that lack it, on first lookup, and
         // again when the edit that added it was rolled back.

@@ -89,7 +89,7 @@ private slots:
     }
 
     // Incoming "ANN" meets the stored "Ann" holding storedEntities.
-    void mergeIntoStoredContact_data()
+    void mergesIntoTheStoredContact_data()
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<Maps>("storedEntities");
@@ -132,7 +132,7 @@ private slots:
         row("address with country code is rewritten", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
             { { "data1", "Main St" }, { "data11", "US" } }, { "Main St|US" }, 1);
     }
-    void mergeIntoStoredContact()
+    void mergesIntoTheStoredContact()
     {
         QFETCH(int, type);
         QFETCH(Maps, storedEntities);
@@ -159,7 +159,7 @@ private slots:
 
     // A contact merged into an empty database; incoming source ids are the
     // peer's and never stored. The result's ids are exactly the rows written.
-    void mergeNewContact_data()
+    void storesANewContact_data()
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<Maps>("incoming");
@@ -177,7 +177,7 @@ private slots:
         QTest::newRow("group with empty name is skipped") << 7 << Maps { { { "data1", "3" }, { "data2", "" } }, { { "data1", "4" } } }
                                                           << QStringList {};
     }
-    void mergeNewContact()
+    void storesANewContact()
     {
         QFETCH(int, type);
         QFETCH(Maps, incoming);
@@ -201,7 +201,7 @@ private slots:
         QCOMPARE(ids, probe.column(QStringLiteral("select _id from data where type=%1 order by _id").arg(type)));
     }
 
-    void groupNameBecomesLocalGroupId()
+    void turnsGroupNamesIntoLocalIds()
     {
         merge(contactOf("Ann", { { 7, { QVariantMap { { "data1", "999" }, { "data2", "Friends" } } } } }));
         merge(contactOf("Bob", { { 7, { QVariantMap { { "data1", "5" }, { "data2", "FRIENDS" } } } } }));
@@ -211,7 +211,7 @@ private slots:
         QCOMPARE(rowsOf(7), (QStringList { gid + "|Friends|", gid + "|FRIENDS|" }));
     }
 
-    void namesThatMustNotMerge_data()
+    void keepsDifferentNamesApart_data()
     {
         QTest::addColumn<QString>("first");
         QTest::addColumn<QString>("second");
@@ -222,7 +222,7 @@ private slots:
         QTest::newRow("non-ASCII case differs") << QStringLiteral("Émile") << QStringLiteral("émile") << 2;
         QTest::newRow("ASCII case merges") << "John Smith" << "JOHN smith" << 1;
     }
-    void namesThatMustNotMerge()
+    void keepsDifferentNamesApart()
     {
         QFETCH(QString, first);
         QFETCH(QString, second);
@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(count("select count(*) from contact"), contacts);
     }
 
-    void resultHoldsWrittenEntitiesInOrder()
+    void returnsWrittenEntitiesInOrder()
     {
         const QVariantMap phone1 { { "data1", "1" }, { "data2", "1" }, { "data3", "" } };
         const QVariantMap phone2 { { "data1", "2" }, { "data2", "1" }, { "data3", "" } };
@@ -258,7 +258,7 @@ private slots:
         QCOMPARE(second.value(3).at(0).id, result.value(3).at(1).id);
     }
 
-    void failureRollsBackOnlyThatContact_data()
+    void rollsBackOnlyTheFailedContact_data()
     {
         QTest::addColumn<bool>("throwNonStd");
         QTest::addColumn<bool>("commit");
@@ -266,7 +266,7 @@ private slots:
         QTest::newRow("non-std exception, edit rolled back") << true << false;
         QTest::newRow("non-std exception, edit committed") << true << true;
     }
-    void failureRollsBackOnlyThatContact()
+    void rollsBackOnlyTheFailedContact()
     {
         QFETCH(bool, throwNonStd);
         QFETCH(bool, commit);
@@ -303,7 +303,7 @@ private slots:
         probe.exec("insert into contact(full_name) values('writer')");
     }
 
-    void endEditTruePersistsAcrossReopen()
+    void keepsCommittedMergesAcrossReopen()
     {
         m_db->beginEdit();
         for (int i = 0; i < 50; ++i)

@@ -62,7 +62,7 @@ private:
 private slots:
     void init() { QVERIFY(m_dir.isValid()); }
 
-    void shouldOpenAsFlagsSay_data()
+    void opensAsFlagsSay_data()
     {
         QTest::addColumn<int>("flags");
         QTest::addColumn<QByteArray>("existing"); // content of a file made beforehand, "-" for none
@@ -77,7 +77,7 @@ private slots:
         QTest::newRow("create on garbage")
             << 6 << QByteArray("this is not a database, just text\n") << false << true;
     }
-    void shouldOpenAsFlagsSay()
+    void opensAsFlagsSay()
     {
         QFETCH(int, flags);
         QFETCH(QByteArray, existing);
@@ -107,7 +107,7 @@ private slots:
         }
     }
 
-    void shouldRefuseEmptyPathAndSecondOpen()
+    void refusesEmptyPathAndSecondOpen()
     {
         Sqlite3DB db;
         QVERIFY(!errorOf([&] { db.openThrow(QString(), 6); }).isEmpty());
@@ -117,7 +117,7 @@ private slots:
         QVERIFY(db.isOpen());
     }
 
-    void shouldRoundTripValues_data()
+    void roundTripsValues_data()
     {
         QTest::addColumn<QString>("text");
         QTest::addColumn<QByteArray>("blob");
@@ -135,7 +135,7 @@ private slots:
         QTest::newRow("text with NUL inside") << QString::fromUtf16(u"a\u0000b", 3) << QByteArray("t") << 2LL;
         QTest::newRow("long text and blob") << QString(70000, 'x') << QByteArray(70000, 'y') << 3LL;
     }
-    void shouldRoundTripValues()
+    void roundTripsValues()
     {
         QFETCH(QString, text);
         QFETCH(QByteArray, blob);
@@ -175,7 +175,7 @@ private slots:
         QVERIFY(!c.moveNext());
     }
 
-    void shouldNestTransactions_data()
+    void nestsTransactions_data()
     {
         // B begin, C commit, R rollback, I<n> insert n (a second insert of
         // the same n fails on the UNIQUE key and is ignored), O close and
@@ -203,7 +203,7 @@ private slots:
         }
         QTest::newRow("2000 savepoints, every other rolled back") << many + " E1 C" << evens;
     }
-    void shouldNestTransactions()
+    void nestsTransactions()
     {
         QFETCH(QString, script);
         QFETCH(QList<long long>, kept);
@@ -238,7 +238,7 @@ private slots:
         QCOMPARE(column0(db, "SELECT n FROM t ORDER BY n"), kept);
     }
 
-    void shouldNameAFailedBeginAndStayOutside()
+    void namesAFailedBeginAndStaysOutside()
     {
         Sqlite3DB db;
         makeDb(db, "busy.db");
@@ -255,7 +255,7 @@ private slots:
         QCOMPARE(column0(db, "SELECT n FROM t"), QList<long long> { 1 });
     }
 
-    void shouldReportAndUndoFailedCommit()
+    void reportsAndUndoesAFailedCommit()
     {
         const QString file = path("locked.db");
         Sqlite3DB writer;
@@ -288,13 +288,13 @@ private slots:
         QCOMPARE(column0(reader, "SELECT n FROM t ORDER BY n"), (QList<long long> { 0, 1, 2, 3 }));
     }
 
-    void shouldSurviveCursorAcrossClose_data()
+    void survivesCursorAcrossClose_data()
     {
         QTest::addColumn<bool>("destroyDb");
         QTest::newRow("close() while a cursor is mid-way") << false;
         QTest::newRow("database object destroyed first") << true;
     }
-    void shouldSurviveCursorAcrossClose()
+    void survivesCursorAcrossClose()
     {
         QFETCH(bool, destroyDb);
         const QString file = path("close.db");
@@ -331,7 +331,7 @@ private slots:
         }
     }
 
-    void shouldThrowOnClosedHandle_data()
+    void throwsOnClosedHandle_data()
     {
         QTest::addColumn<int>("call");
         QTest::newRow("execute") << 0;
@@ -339,7 +339,7 @@ private slots:
         QTest::newRow("lastInsertId") << 2;
         QTest::newRow("begin") << 3;
     }
-    void shouldThrowOnClosedHandle()
+    void throwsOnClosedHandle()
     {
         QFETCH(int, call);
         Sqlite3DB db;
@@ -365,7 +365,7 @@ private slots:
         db.close();
     }
 
-    void shouldNameTheFailure_data()
+    void namesTheFailure_data()
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<int>("params");
@@ -379,7 +379,7 @@ private slots:
         QTest::newRow("parameters with several statements")
             << "INSERT INTO t(n) VALUES(?); INSERT INTO t(n) VALUES(2)" << 1 << "several statements";
     }
-    void shouldNameTheFailure()
+    void namesTheFailure()
     {
         QFETCH(QString, sql);
         QFETCH(int, params);
@@ -395,7 +395,7 @@ private slots:
         QCOMPARE(column0(db, "SELECT id FROM t"), QList<long long> { 1 });
     }
 
-    void shouldRunScriptsWithoutParameters()
+    void runsScriptsWithoutParameters()
     {
         Sqlite3DB db;
         makeDb(db, "script.db");
@@ -403,7 +403,7 @@ private slots:
         QCOMPARE(column0(db, "SELECT n FROM t ORDER BY n"), (QList<long long> { 1, 2 }));
     }
 
-    void shouldCountWithoutConsuming_data()
+    void countsWithoutConsuming_data()
     {
         QTest::addColumn<QString>("sql");
         QTest::addColumn<int>("readFirst");
@@ -416,7 +416,7 @@ private slots:
         QTest::newRow("no rows") << "SELECT n FROM t WHERE n < ?" << 0 << 0;
         QTest::newRow("pragma") << "PRAGMA table_info(t) -- ?" << 0 << 4;
     }
-    void shouldCountWithoutConsuming()
+    void countsWithoutConsuming()
     {
         QFETCH(QString, sql);
         QFETCH(int, readFirst);
@@ -441,14 +441,14 @@ private slots:
     }
 
     // Counting a statement that writes would have to run its writes again.
-    void shouldRefuseToCountWrites_data()
+    void refusesToCountWrites_data()
     {
         QTest::addColumn<QString>("sql");
         QTest::newRow("insert returning") << "INSERT INTO t(n) VALUES(7) RETURNING id";
         QTest::newRow("update returning") << "UPDATE t SET n = n + 1 RETURNING n";
         QTest::newRow("delete returning") << "DELETE FROM t WHERE n = 1 RETURNING n";
     }
-    void shouldRefuseToCountWrites()
+    void refusesToCountWrites()
     {
         QFETCH(QString, sql);
         Sqlite3DB db;
@@ -465,7 +465,7 @@ private slots:
                                            : (QList<long long> {}));
     }
 
-    void shouldKeepInterleavedCursorsOfOneStatementApart()
+    void keepsInterleavedCursorsOfOneStatementApart()
     {
         Sqlite3DB db;
         makeDb(db, "interleave.db");
@@ -488,7 +488,7 @@ private slots:
         QVERIFY(errorOf([&] { a.getInt("n"); }).contains("no current row"));
     }
 
-    void shouldKeepSeveralTextsOfOneRunApart_data()
+    void keepsSeveralTextsOfOneRunApart_data()
     {
         // Two rows written with one statement, the second after the first.
         QTest::addColumn<QStringList>("first");
@@ -500,7 +500,7 @@ private slots:
             << QStringList { QString(5000, 'L'), QString(3000, 'M'), "s", QString(100000, 'N') }
             << QStringList { "1", "22", "333", "4444" };
     }
-    void shouldKeepSeveralTextsOfOneRunApart()
+    void keepsSeveralTextsOfOneRunApart()
     {
         QFETCH(QStringList, first);
         QFETCH(QStringList, second);
@@ -523,7 +523,7 @@ private slots:
         QVERIFY(!c.moveNext());
     }
 
-    void shouldReadColumnsByPosition_data()
+    void readsColumnsByPosition_data()
     {
         QTest::addColumn<int>("index");
         QTest::addColumn<QString>("text");
@@ -536,7 +536,7 @@ private slots:
         QTest::newRow("negative index") << -1 << "" << QByteArray() << "column index -1 out of range";
         QTest::newRow("one past the end") << 4 << "" << QByteArray() << "column index 4 out of range";
     }
-    void shouldReadColumnsByPosition()
+    void readsColumnsByPosition()
     {
         QFETCH(int, index);
         QFETCH(QString, text);
@@ -563,7 +563,7 @@ private slots:
         QCOMPARE(c.getInt("z"), 0);
     }
 
-    void shouldHandOverBetweenThreads()
+    void handsOverBetweenThreads()
     {
         const QString file = path("threads.db");
         Sqlite3DB db;

@@ -90,7 +90,7 @@ const qint64 kNow = 1700000000;
 class TestAppStartup : public QObject {
     Q_OBJECT
 private slots:
-    void stepOrder_data()
+    void runsStartupStepsInOrder_data()
     {
         QTest::addColumn<int>("version");
         QTest::addColumn<bool>("lockFree");
@@ -111,7 +111,7 @@ private slots:
             << kStart + QStringList { "lock data folder", "error: " + AppStartup::dataFolderInUseText() } + kEnd << 1;
     }
 
-    void stepOrder()
+    void runsStartupStepsInOrder()
     {
         QFETCH(int, version);
         QFETCH(bool, lockFree);
@@ -131,7 +131,7 @@ private slots:
         QCOMPARE(steps.steps, expected);
     }
 
-    void wrongWrapperEndsWithOneErrorBox_data()
+    void endsWithOneErrorBoxOnAWrongWrapper_data()
     {
         QTest::addColumn<int>("version");
         QTest::addColumn<int>("exitCode");
@@ -143,7 +143,7 @@ private slots:
         QTest::newRow("wrapper 8 runs the window") << 8 << 7 << 0 << true;
     }
 
-    void wrongWrapperEndsWithOneErrorBox()
+    void endsWithOneErrorBoxOnAWrongWrapper()
     {
         QFETCH(int, version);
         QFETCH(int, exitCode);
@@ -166,7 +166,7 @@ private slots:
         QVERIFY(!QFile::exists(folder.dataFolder().filePath(QLatin1String(InstanceLock::kFileName))));
     }
 
-    void storageWarningText()
+    void warnsAboutStorage()
     {
         QTemporaryDir home;
         QVERIFY(AppStartup::isStorageWritable(home.path()));
@@ -181,7 +181,7 @@ private slots:
             QVERIFY(text.contains(QStringLiteral("\">How to?</a>")));
     }
 
-    void instanceLock_data()
+    void locksOneInstance_data()
     {
         QTest::addColumn<QString>("situation");
         QTest::addColumn<int>("outcome");
@@ -195,7 +195,7 @@ private slots:
         QTest::newRow("missing folder is no other instance") << "missing" << int(InstanceLock::Unavailable);
     }
 
-    void instanceLock()
+    void locksOneInstance()
     {
         QFETCH(QString, situation);
         QFETCH(int, outcome);
@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(second.isHeld(), outcome == int(InstanceLock::Acquired));
     }
 
-    void updateSchedule_data()
+    void schedulesUpdateChecks_data()
     {
         QTest::addColumn<QByteArray>("content"); // empty: no file
         QTest::addColumn<bool>("due");
@@ -245,7 +245,7 @@ private slots:
         QTest::newRow("time in the future checks") << QByteArray::number(kNow + 10) << true;
     }
 
-    void updateSchedule()
+    void schedulesUpdateChecks()
     {
         QFETCH(QByteArray, content);
         QFETCH(bool, due);

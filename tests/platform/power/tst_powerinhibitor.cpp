@@ -62,7 +62,7 @@ private slots:
     void cleanupTestCase();
     void inhibitsAndReleases_data();
     void inhibitsAndReleases();
-    void noBusHoldsNothing();
+    void holdsNothingWithoutABus();
 
 private:
     QProcess m_daemon;
