@@ -155,7 +155,7 @@ void TestPowerInhibitor::inhibitsAndReleases()
     delete saver;
 }
 
-void TestPowerInhibitor::noBusHoldsNothing()
+void TestPowerInhibitor::holdsNothingWithoutABus()
 {
     const QString name = QStringLiteral("nowhere");
     QTemporaryDir dir;
