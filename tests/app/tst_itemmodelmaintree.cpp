@@ -8,7 +8,6 @@
 
 #include "app/itemmodelmaintree.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 
 using Node = ItemModelMainTree::_ItemNode;
 using DbNode = ItemModelMainTree::_DBItemNode;
@@ -17,7 +16,7 @@ namespace {
 
 QSharedPointer<LocalDb> newDb(const QString& path)
 {
-    return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    return LocalDb::openLocal(path);
 }
 
 // A real database file holding the named groups.

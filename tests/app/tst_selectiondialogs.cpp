@@ -15,7 +15,6 @@
 #include "kit/fallbacktranslator.h"
 #include "app/groupform.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "app/localdbselform.h"
 #include "support/messageboxrecorder.h"
 #include "support/modaldialoganswerer.h"
@@ -54,7 +53,7 @@ void answerNextDialog(QObject* owner, const char* combo, std::function<void(QCom
 
 QSharedPointer<LocalDb> newDb(const QString& path)
 {
-    return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    return LocalDb::openLocal(path);
 }
 
 void writeFile(const QString& path, qint64 mtime, const QByteArray& content = {})

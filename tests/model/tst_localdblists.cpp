@@ -3,7 +3,6 @@
 // of a database file, and the index the name lookup runs on.
 #include "common/contactbuilders.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "common/sqlprobe.h"
 
 #include <QElapsedTimer>
@@ -20,7 +19,7 @@ class TestLocalDbLists : public QObject {
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
-    std::unique_ptr<LocalDb> m_db;
+    QSharedPointer<LocalDb> m_db;
     unsigned long long m_work = 0;
     unsigned long long m_family = 0;
 
@@ -50,8 +49,7 @@ private slots:
     {
         m_dir = std::make_unique<QTemporaryDir>();
         QVERIFY(m_dir->isValid());
-        m_db = std::make_unique<LocalDb>(m_dir->filePath(QStringLiteral("l.db")),
-                                         QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        m_db = LocalDb::openLocal(m_dir->filePath(QStringLiteral("l.db")));
         m_db->create();
         m_db->beginEdit();
         m_work = m_db->getGroupIdOrAdd(QStringLiteral("Work"));
