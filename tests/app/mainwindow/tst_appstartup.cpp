@@ -166,19 +166,14 @@ private slots:
         QVERIFY(!QFile::exists(folder.dataFolder().filePath(QLatin1String(InstanceLock::kFileName))));
     }
 
-    void warnsAboutStorage()
+    void findsWritableStorage()
     {
         QTemporaryDir home;
         QVERIFY(AppStartup::isStorageWritable(home.path()));
         QVERIFY(!AppStartup::isStorageWritable(home.filePath(QStringLiteral("QuorVantile"))));
         QVERIFY(!AppStartup::isStorageWritable(QString()));
-        const QString text = AppStartup::storageWarningText();
-        QVERIFY(text.startsWith(QStringLiteral("Please allow Quorvantile to access storage on Mac. ")));
         // Without a tutorial page the warning carries no link at all.
-        if (QByteArray(product::kStorageTutorialPage).isEmpty())
-            QVERIFY(!text.contains(QStringLiteral("<a ")));
-        else
-            QVERIFY(text.contains(QStringLiteral("\">How to?</a>")));
+        QCOMPARE(AppStartup::storageWarningText().contains(QStringLiteral("<a ")), *product::kStorageTutorialPage != '\0');
     }
 
     void locksOneInstance_data()
