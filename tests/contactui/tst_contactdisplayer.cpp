@@ -119,8 +119,6 @@ private slots:
                              "Relationship:|Assistant:Bob", "Address:|<b>Home</b><br/>1 Main St<br/>Springfield",
                              "Website:|Other:https://ann.example", "Notes:|<b>not bold</b>" };
         QTest::newRow("no entities: header only") << contactOf("Bare") << QStringList { "Bare" };
-        QTest::newRow("single organisation only in header")
-            << contactOf("Ann Lee", { { pim::ENTITY_ORG, { { { "data5", "Sales" } } } } }) << QStringList { "Ann Lee - Sales" };
         QTest::newRow("empty lists and groups show nothing")
             << contactOf("E", { { pim::ENTITY_PHONE, {} }, { pim::ENTITY_GROUP, { { { "data1", "3" } } } } })
             << QStringList { "E" };

@@ -188,11 +188,9 @@ private slots:
         QTest::newRow("inner rollback then outer commit keeps outer rows") << "B I1 B I2 R I3 C" << QList<long long> { 1, 3 };
         QTest::newRow("rollback at depth 0 is a no-op") << "I1 R C" << QList<long long> { 1 };
         QTest::newRow("three levels, middle rolled back") << "B I1 B I2 B I3 C R E1 I4 C" << QList<long long> { 1, 4 };
-        QTest::newRow("same level reused") << "B B I1 C B I2 R B I3 C C" << QList<long long> { 1, 3 };
         QTest::newRow("close discards an open transaction") << "B I1 B I2 C O E0 B I5 C" << QList<long long> { 5 };
         QTest::newRow("savepoints after reopen") << "B I1 B I2 R C O B I3 B I4 C C" << QList<long long> { 1, 3, 4 };
         QTest::newRow("failed insert inside a savepoint is undone alone") << "B I1 B I7 I7 R B I8 C C" << QList<long long> { 1, 8 };
-        QTest::newRow("extra commits are harmless") << "B I1 C C C" << QList<long long> { 1 };
         // One savepoint per item inside one edit, as a large import does.
         QString many = "B";
         QList<long long> evens;
