@@ -24,6 +24,7 @@ const Area kAreas[] = {
     { "kit", kitShots },
     { "mainwindow", mainWindowShots },
     { "card", cardShots },
+    { "editor", editorShots },
 };
 
 } // namespace

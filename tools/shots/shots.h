@@ -10,3 +10,4 @@ class ShotWriter;
 void kitShots(ShotWriter& shots);
 void mainWindowShots(ShotWriter& shots);
 void cardShots(ShotWriter& shots);
+void editorShots(ShotWriter& shots);

@@ -1,0 +1,134 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "contactui/entityrows_p.h"
+#include "model/contact.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QScrollArea>
+#include <QString>
+
+#include <functional>
+
+class QLabel;
+class QLineEdit;
+class QTextEdit;
+class QVBoxLayout;
+class GenericEntitiesEditor;
+class DateEntitiesEditor;
+class IMEntitiesEditor;
+class AddrEntitiesEditor;
+
+// The editable form of one contact: photo, name, nickname and organisation
+// boxes, the seven lists and the notes. It holds no database and writes
+// nothing; it hands back pim::Entity values that carry the id and srcId of
+// the stored entity they were filled from (0 and "" for values the user
+// added). A value the user left alone comes back exactly as stored, and keys
+// the editor does not show are never dropped from a stored entity.
+class ContactEditor : public QScrollArea {
+    Q_OBJECT
+public:
+    explicit ContactEditor(QWidget* parent = nullptr);
+    ~ContactEditor() override;
+
+    // Shows the contact; call once, on a freshly built editor. Only the
+    // first name, photo, nickname, organisation and notes are shown.
+    void fillContact(const pim::_Contact* contact);
+
+    // The name as edited: "data2".."data6" trimmed, "data1" the full name.
+    pim::Entity nameEntity() const;
+    // True when the first-name or the last-name box holds more than blanks.
+    bool hasFirstOrLastName() const;
+    // The editor's entities of one type, in screen order: the photo only
+    // while one is shown; one nickname, organisation and notes entity (even
+    // empty); every row of a list. Empty for the name and group types.
+    QList<pim::Entity> editedEntities(int type) const;
+
+    // Replaces the open-file dialog of a photo click (tests, screenshots):
+    // returns the chosen path, empty to cancel.
+    void setOpenFileAsker(std::function<QString()> asker);
+
+public slots:
+    // The "Delete Photo" link; the argument is ignored.
+    void resetPhoto(QString);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    struct _NameEdit {
+        unsigned long long id = 0;
+        QString srcId = QStringLiteral("");
+        QLineEdit* first = nullptr;
+        QLineEdit* last = nullptr;
+        QLineEdit* prefix = nullptr;
+        QLineEdit* middle = nullptr;
+        QLineEdit* suffix = nullptr;
+        entityrows::Baseline baseline;
+        void fillEntity(const pim::Entity& entity);
+        pim::Entity toEntity() const;
+        QVariantMap shown() const;
+    };
+    struct _PhotoEdit {
+        unsigned long long id = 0;
+        QString srcId = QStringLiteral("");
+        QLabel* label = nullptr;
+        QByteArray bytes;
+        entityrows::Baseline baseline;
+        void fillEntity(const pim::Entity& entity);
+        pim::Entity toEntity() const;
+        void setPhoto(QByteArray photo);
+        void reset();
+    };
+    struct _NicknameEdit {
+        unsigned long long id = 0;
+        QString srcId = QStringLiteral("");
+        QLineEdit* nickname = nullptr;
+        entityrows::Baseline baseline;
+        void fillEntity(const pim::Entity& entity);
+        pim::Entity toEntity() const;
+        QVariantMap shown() const;
+    };
+    struct _OrgEdit {
+        unsigned long long id = 0;
+        QString srcId = QStringLiteral("");
+        QLineEdit* title = nullptr;
+        QLineEdit* department = nullptr;
+        QLineEdit* company = nullptr;
+        entityrows::Baseline baseline;
+        void fillEntity(const pim::Entity& entity);
+        pim::Entity toEntity() const;
+        QVariantMap shown() const;
+    };
+    struct _NotesEdit {
+        unsigned long long id = 0;
+        QString srcId = QStringLiteral("");
+        QTextEdit* notes = nullptr;
+        entityrows::Baseline baseline;
+        void fillEntity(const pim::Entity& entity);
+        pim::Entity toEntity() const;
+        QVariantMap shown() const;
+    };
+
+    void pickPhoto();
+    QLineEdit* newLineEdit(QWidget* parent, const char* placeholder, const char* objectName);
+
+    QWidget* m_content;
+    QWidget* m_header;
+    QVBoxLayout* m_layout;
+    _NameEdit m_name;
+    _PhotoEdit m_photo;
+    _NicknameEdit m_nickname;
+    _OrgEdit m_org;
+    _NotesEdit m_notes;
+    GenericEntitiesEditor* m_phones;
+    GenericEntitiesEditor* m_emails;
+    DateEntitiesEditor* m_dates;
+    IMEntitiesEditor* m_ims;
+    GenericEntitiesEditor* m_relations;
+    AddrEntitiesEditor* m_addresses;
+    GenericEntitiesEditor* m_websites;
+    std::function<QString()> m_openFileAsker;
+};

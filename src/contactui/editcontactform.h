@@ -1,0 +1,57 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "kit/winmovable.h"
+#include "model/contact.h"
+
+#include <QDialog>
+#include <QList>
+
+#include <memory>
+
+class AbsContactCombineRule;
+class LocalDb;
+class Ui_EditContactForm;
+class QKeyEvent;
+
+// The modal add/edit dialog. It checks the name on Apply and afterwards
+// turns the edit into a list of entity changes; it writes nothing itself.
+class EditContactForm : public QDialog {
+    Q_OBJECT
+public:
+    // Fixed numbers: the phone send threads test them.
+    enum CHANGE_ACTION { ACTION_ADDED = 1, ACTION_UPDATED = 2, ACTION_DELETED = 3 };
+
+    struct _ChangeData {
+        _ChangeData(int type, CHANGE_ACTION action, pim::Entity entity)
+            : type(type), action(action), entity(std::move(entity)) {}
+        int type;
+        CHANGE_ACTION action;
+        pim::Entity entity; // an update carries the stored id and srcId
+    };
+
+    // `contact`: the contact to edit, or an empty one for a new contact.
+    // `db`: given only when adding; turns on the duplicate-name check.
+    EditContactForm(const pim::_Contact* contact, LocalDb* db, QWidget* parent = nullptr);
+    ~EditContactForm() override;
+
+    // The changes that turn `stored` (the contact given to the constructor)
+    // into what the editor holds: the name change first, then additions and
+    // updates by ascending type, then deletions by ascending type. Emptiness
+    // and equality are the rule's. Group memberships, the name and the
+    // photos, nicknames, organisations and notes beyond the first (which the
+    // editor does not show) are never deleted. Reads the editor only.
+    QList<_ChangeData> getChanges(AbsContactCombineRule* rule, const pim::_Contact& stored) const;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private slots:
+    void onBtnSavePressed();
+    void onBtnCancelPressed();
+
+private:
+    std::unique_ptr<Ui_EditContactForm> m_ui;
+    LocalDb* m_db;
+    WinMovable m_movable;
+};

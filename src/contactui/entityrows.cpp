@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "contactui/entityrows_p.h"
+
+#include <QComboBox>
+#include <QCompleter>
+#include <QGridLayout>
+#include <QIcon>
+#include <QLayoutItem>
+#include <QToolButton>
+
+namespace entityrows {
+
+QComboBox* newTypeBox(QWidget* parent, const QMap<int, QString>& labels, int width)
+{
+    auto* box = new QComboBox(parent);
+    box->setEditable(true);
+    box->setInsertPolicy(QComboBox::NoInsert);
+    // Return picks an item only on an exact match, as the label rule reads it.
+    box->completer()->setCaseSensitivity(Qt::CaseSensitive);
+    box->setFixedWidth(width);
+    // Taken before the items go in, so a long label cannot make rows uneven.
+    box->setFixedHeight(box->sizeHint().height());
+    box->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it)
+        box->addItem(it.value(), it.key());
+    return box;
+}
+
+void selectType(QComboBox* box, int code, const QString& label)
+{
+    const int index = box->findData(code, Qt::UserRole);
+    box->setCurrentIndex(index < 0 ? 0 : index);
+    if (!label.isEmpty())
+        box->setEditText(label);
+}
+
+void readType(const QComboBox* box, QVariantMap& out, const QString& codeKey, const QString& labelKey)
+{
+    const QString text = box->currentText().trimmed();
+    const int index = box->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (index >= 0) {
+        out.insert(codeKey, box->itemData(index, Qt::UserRole).toInt());
+        out.insert(labelKey, QStringLiteral(""));
+    } else {
+        out.insert(codeKey, 0);
+        out.insert(labelKey, text);
+    }
+}
+
+QToolButton* newIconButton(QWidget* parent, const QString& icon)
+{
+    auto* button = new QToolButton(parent);
+    button->setIcon(QIcon(icon));
+    button->setIconSize(QSize(16, 16));
+    return button;
+}
+
+int nextFreeRow(const QGridLayout* grid)
+{
+    int next = 1;
+    for (int i = 0; i < grid->count(); ++i) {
+        int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(i, &row, &column, &rowSpan, &columnSpan);
+        next = qMax(next, row + rowSpan);
+    }
+    return next;
+}
+
+pim::Entity mergeEdited(unsigned long long id, const QString& srcId, const Baseline& baseline,
+                        const QVariantMap& now, const QList<QStringList>& groups, bool* changed)
+{
+    pim::Entity entity(id, srcId);
+    entity.fields = baseline.stored;
+    bool any = false;
+    for (const QStringList& group : groups) {
+        bool differs = false;
+        for (const QString& key : group)
+            differs = differs || !baseline.shown.contains(key) || baseline.shown.value(key) != now.value(key);
+        if (!differs)
+            continue;
+        any = true;
+        for (const QString& key : group)
+            entity.fields.insert(key, now.value(key));
+    }
+    if (changed)
+        *changed = any;
+    return entity;
+}
+
+int intField(const QVariantMap& fields, const QString& key)
+{
+    bool ok = false;
+    const int value = fields.value(key).toInt(&ok);
+    return ok ? value : 0;
+}
+
+} // namespace entityrows

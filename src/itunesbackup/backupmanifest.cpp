@@ -1,0 +1,177 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "itunesbackup/backupmanifest.h"
+
+#include "itunesbackup/itunesbackuplog.h"
+#include "itunesbackup/qopensslevpaes.h"
+#include "model/data_path_util.h"
+
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <openssl/crypto.h>
+#include <openssl/evp.h>
+
+#include <stdexcept>
+
+namespace {
+
+constexpr int kStep = 8192;
+
+[[noreturn]] void fail(const QString& text)
+{
+    throw std::runtime_error(text.toStdString());
+}
+
+// The content file of a record, refused when it is not a regular file that
+// lies inside the backup folder: a link or a planted path must not make us
+// copy something else from the disk.
+QString contentFileThrow(const QDir& folder, const MBDBParser::_MBDBItem& item)
+{
+    const QString path = MBDBParser::getBKFilePath(folder, item.backupFileName(), false);
+    const QFileInfo info(path);
+    const QString root = QFileInfo(folder.absolutePath()).canonicalFilePath();
+    const QString canonical = info.canonicalFilePath();
+    if (info.isSymLink() || !info.isFile() || root.isEmpty() || !canonical.startsWith(root + QLatin1Char('/')))
+        fail(QStringLiteral("BackupManifest::copyItemThrow, the backup holds no content file for %1/%2 (%3).")
+                 .arg(item.domain.toString(), item.relativePath.toString(), QDir::toNativeSeparators(path)));
+    return path;
+}
+
+void wipe(QByteArray& bytes)
+{
+    if (!bytes.isEmpty() && bytes.isDetached())
+        OPENSSL_cleanse(bytes.data(), size_t(bytes.size()));
+    bytes.clear();
+}
+
+// AES-256-CBC with a zero IV, as the backup stores its encrypted files.
+void decryptStreamThrow(QIODevice& in, QIODevice& out, const QByteArray& key, const std::function<void(qint64)>& onStep)
+{
+    QOpenSSLEVPAES aes;
+    if (!aes.init(EVP_aes_256_cbc(), key, QByteArray(16, '\0'), false) || aes.updateAll(&in, &out, kStep, onStep) < 0
+        || aes.finalAll(&out, kStep) < 0)
+        fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1").arg(aes.errorString()));
+}
+
+} // namespace
+
+BackupManifest::BackupManifest(const QDir& folder)
+    : m_dir(folder)
+{
+}
+
+QString BackupManifest::workFolder() const
+{
+    return m_workFolder.isEmpty() ? QDir::tempPath() : m_workFolder;
+}
+
+KeybagUnlock BackupManifest::unlockNoUI(const QString& password, const QByteArray& manifestKey,
+    const KeybagCancelCheck& cancelled)
+{
+    _KeybagInfo keybag = m_keybag;
+    const KeybagUnlock result = unlockKeybag(password.toUtf8(), keybag, cancelled);
+    if (result != KeybagUnlock::Unlocked)
+        return result;
+    QByteArray dbKey;
+    if (keybag.hasTwoStages()) {
+        dbKey = unwrapManifestKey(keybag, manifestKey);
+        if (dbKey.isEmpty()) {
+            qCWarning(lcBackup) << "no class key unwraps the Manifest key of" << m_dir.absolutePath();
+            return KeybagUnlock::Unusable;
+        }
+    }
+    m_keybag = keybag;
+    m_passcode = password;
+    m_manifestDbKey = dbKey;
+    return KeybagUnlock::Unlocked;
+}
+
+std::unique_ptr<QTemporaryFile> BackupManifest::decryptManifestDbThrow() const
+{
+    QFile in(m_dir.absoluteFilePath(QStringLiteral("Manifest.db")));
+    const QString name = QDir::toNativeSeparators(in.fileName());
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("BackupManifest::decryptManifestDb, %1: %2").arg(name, in.errorString()));
+    // QTemporaryFile creates its file with mode 0600.
+    auto copy = std::make_unique<QTemporaryFile>(QDir(workFolder()).absoluteFilePath(QStringLiteral("manifest-XXXXXX.db")));
+    if (!copy->open())
+        fail(QStringLiteral("BackupManifest::decryptManifestDb, cannot create a file in %1: %2")
+                 .arg(QDir::toNativeSeparators(workFolder()), copy->errorString()));
+    try {
+        decryptStreamThrow(in, *copy, m_manifestDbKey, {});
+    } catch (const std::exception& e) {
+        fail(QStringLiteral("%1 (%2)").arg(QString::fromUtf8(e.what()), name));
+    }
+    if (!copy->flush())
+        fail(QStringLiteral("BackupManifest::decryptManifestDb, %1: %2").arg(copy->fileName(), copy->errorString()));
+    return copy;
+}
+
+void BackupManifest::copyItemThrow(const MBDBParser::_MBDBItem& item, const QString& destPath, void* context,
+    void (*progress)(long long, long long, void*)) const
+{
+    const QString source = contentFileThrow(m_dir, item);
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly))
+        fail(QStringLiteral("BackupManifest::copyItemThrow, %1: %2").arg(QDir::toNativeSeparators(source), in.errorString()));
+    const qint64 total = in.size();
+    auto report = [&](qint64 done) {
+        if (progress)
+            progress(done, total, context);
+    };
+    QSaveFile out(destPath);
+    if (!out.open(QIODevice::WriteOnly))
+        fail(QStringLiteral("BackupManifest::copyItemThrow, %1: %2").arg(QDir::toNativeSeparators(destPath), out.errorString()));
+
+    if (m_encrypted) {
+        QByteArray key = unwrapKeyForClass(m_keybag, item.protectionClass, item.encryptionKey.bytes.mid(4));
+        if (key.isEmpty())
+            fail(QStringLiteral("BackupManifest::copyItemThrow, cannot unwrap the key of %1/%2 (protection class %3).")
+                     .arg(item.domain.toString(), item.relativePath.toString())
+                     .arg(item.protectionClass));
+        try {
+            decryptStreamThrow(in, out, key, report);
+        } catch (...) {
+            wipe(key);
+            throw;
+        }
+        wipe(key);
+    } else {
+        QByteArray buf;
+        qint64 done = 0;
+        while (!(buf = in.read(kStep * 8)).isEmpty()) {
+            if (out.write(buf) != buf.size())
+                break;
+            done += buf.size();
+            report(done);
+        }
+        if (done != total)
+            fail(QStringLiteral("BackupManifest::copyItemThrow, copying %1 stopped at byte %2: %3")
+                     .arg(QDir::toNativeSeparators(source))
+                     .arg(done)
+                     .arg(in.error() != QFile::NoError ? in.errorString() : out.errorString()));
+    }
+    if (!out.commit())
+        fail(QStringLiteral("BackupManifest::copyItemThrow, %1: %2").arg(QDir::toNativeSeparators(destPath), out.errorString()));
+
+    QFile copy(destPath);
+    const QDateTime time = QDateTime::fromSecsSinceEpoch(item.lastModified, Qt::UTC);
+    if (!copy.open(QIODevice::ReadWrite) || !copy.setFileTime(time, QFileDevice::FileModificationTime)
+        || !copy.setFileTime(time, QFileDevice::FileAccessTime))
+        qCWarning(lcBackup) << "cannot set the file times of" << destPath << copy.errorString();
+}
+
+QString BackupManifest::dirPathMd5() const
+{
+    return QString::fromLatin1(
+        QCryptographicHash::hash(m_dir.absolutePath().toUtf8(), QCryptographicHash::Md5).toHex());
+}
+
+QList<QDir> BackupManifest::iTunesBackupDirs()
+{
+    return { QDir(g_osAppDir().absoluteFilePath(QStringLiteral("MobileSync/Backup"))) };
+}

@@ -1,0 +1,44 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Runs the simulated companion app (companionsim.py, see its help for the
+// scenario JSON and the fault knobs) for a test: an in-memory phone on its
+// own loopback address, so tests never share the fixed WiFi port.
+#pragma once
+
+#include <QJsonObject>
+#include <QList>
+#include <QProcess>
+#include <QStringList>
+
+class QTcpSocket;
+
+// The rows of a golden table in tests/android/data: its non-comment lines,
+// each split at "|" into trimmed columns.
+QList<QStringList> goldenTable(const QString& name);
+
+class CompanionSim {
+public:
+    explicit CompanionSim(QString address = QStringLiteral("127.0.0.1"))
+        : m_address(std::move(address))
+    {
+    }
+    ~CompanionSim();
+
+    // Starts the phone listening as asked ("backup", "restore", "raw",
+    // "wifi", each optionally ":port") and returns the ports in that order.
+    // Throws std::runtime_error when the script does not report ready.
+    QList<quint16> start(const QJsonObject& scenario, const QStringList& listens);
+    // The phone's state once no conversation runs: contacts with their
+    // records, and every line (raw mode: every chunk) it received.
+    // The phone's state once `endedConversations` conversations have ended
+    // (a hang-up reaches the phone a moment after the computer sends it).
+    QJsonObject dump(int endedConversations = 0);
+    // Connects the socket to a port of the phone within 5 s, or throws.
+    void connect(QTcpSocket& socket, quint16 port) const;
+    QString address() const { return m_address; }
+
+private:
+    QString readReply(const char* prefix);
+
+    QString m_address;
+    QProcess m_process;
+};

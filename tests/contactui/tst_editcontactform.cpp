@@ -1,0 +1,242 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The edit dialog: its checks on Apply, its keys, its Cancel question and the
+// change list that the phone send threads replay.
+#include "contactui/contacteditor.h"
+#include "contactui/editcontactform.h"
+#include "kit/fallbacktranslator.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "support/messageboxrecorder.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+using Change = std::tuple<int, int, unsigned long long>; // type, action, id
+
+pim::Entity ent(unsigned long long id, const QString& srcId, const QVariantMap& fields)
+{
+    pim::Entity e(id, srcId);
+    e.fields = fields;
+    return e;
+}
+
+QList<Change> summary(const QList<EditContactForm::_ChangeData>& changes)
+{
+    QList<Change> out;
+    for (const auto& c : changes)
+        out.append({c.type, int(c.action), c.entity.id});
+    return out;
+}
+
+// One contact of every shown kind, shaped like what each source stores.
+pim::_Contact sourceContact(const QString& source)
+{
+    const bool labels = source == "local" || source == "iPhone";
+    const auto sid = [&source](int n) {
+        return source == "iPhone" ? QString("%1/ABMultiValue").arg(n)
+                                  : source == "Android" ? QString::number(n) : QString();
+    };
+    const QVariant code2 = source == "Android" ? QVariant("2") : QVariant(2);
+    auto valued = [&](unsigned long long id, const QString& value, QVariantMap extra = {}) {
+        extra.insert("data1", value);
+        extra.insert("data2", code2);
+        if (labels)
+            extra.insert("data3", "");
+        return ent(id, sid(id), extra);
+    };
+    pim::_Contact c(1, sid(1), "Ann Lee");
+    c.entities[pim::ENTITY_NAME] = {source == "vCard"
+        ? ent(2, sid(2), {{"data1", "Ann Lee"}, {"data2", "Ann"}, {"data3", "Lee"}, {"data7", "an"}})
+        : ent(2, sid(2), {{"data1", "Ann Lee"}, {"data2", "Ann"}, {"data3", "Lee"}, {"data4", ""}, {"data5", ""},
+                          {"data6", ""}})};
+    c.entities[pim::ENTITY_PHOTO] = {ent(3, sid(3), {{"data15", QByteArray("not a picture")}, {"data4", "h1"}}),
+                                     ent(4, sid(4), {{"data15", QByteArray("second")}, {"data4", "h2"}})};
+    c.entities[pim::ENTITY_PHONE] = {valued(5, "+44 20 7946 0958", {{"data4", "+442079460958"}}),
+                                     ent(6, sid(6), {{"data1", "0800"}, {"data2", 0}, {"data3", "Boat"}})};
+    c.entities[pim::ENTITY_EMAIL] = {ent(7, sid(7), {{"data1", "a@b.example"}, {"data2", 0}, {"data3", "Home"}})};
+    c.entities[pim::ENTITY_NICKNAME] = {ent(8, sid(8), {{"data1", "Bel"}}), ent(9, sid(9), {{"data1", "Bee"}})};
+    c.entities[pim::ENTITY_EVENT] = {valued(10, "--05-17"), valued(11, "1980-05-17"),
+                                     valued(12, "2015-06-20T13:45:00Z")};
+    c.entities[pim::ENTITY_GROUP] = {ent(13, sid(13), {{"data1", "1"}})};
+    c.entities[pim::ENTITY_IM] = {ent(14, sid(14), {{"data1", " bel "}, {"data5", 0}, {"data6", "Signal"}})};
+    c.entities[pim::ENTITY_NOTES] = {ent(15, sid(15), {{"data1", "a <b>c</b>\n"}}), ent(16, "", {{"data1", "2nd"}})};
+    c.entities[pim::ENTITY_ORG] = {ent(17, sid(17), {{"data1", "Acme"}, {"data2", 1}}),
+                                   ent(18, sid(18), {{"data1", "Orchestra"}})};
+    c.entities[pim::ENTITY_REL] = {valued(19, "Tom")};
+    c.entities[pim::ENTITY_ADDR] = {ent(20, sid(20), {{"data1", "Harbour Row\nBristol"}, {"data4", "x<y\n"},
+                                                      {"data7", "Bristol"}, {"data11", "PO Box 5"}, {"data2", 1}})};
+    c.entities[pim::ENTITY_URL] = {valued(21, "https://a.example")};
+    return c;
+}
+
+template <class T>
+QList<T*> direct(const QWidget* parent)
+{
+    return parent->findChildren<T*>(QString(), Qt::FindDirectChildrenOnly);
+}
+
+void pressAdd(ContactEditor* editor, const char* list)
+{
+    QTest::mousePress(direct<QToolButton>(editor->findChild<QWidget*>(list)).first(), Qt::LeftButton);
+}
+
+} // namespace
+
+class TestEditContactForm : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void shouldYieldNothingForUnchangedContact_data();
+    void shouldYieldNothingForUnchangedContact();
+    void shouldListChangesInOrder();
+    void shouldAddEveryFilledValueOfNewContact();
+    void shouldCheckNameOnApply();
+    void shouldSwallowEscapeAndKeypadEnter();
+    void shouldAskBeforeCancel();
+
+private:
+    FallbackTranslator m_translator;
+    LocalDbCombineRule m_rule;
+};
+
+void TestEditContactForm::initTestCase()
+{
+    QVERIFY(m_translator.load(":/en.qm"));
+    QCoreApplication::installTranslator(&m_translator);
+}
+
+void TestEditContactForm::shouldYieldNothingForUnchangedContact_data()
+{
+    QTest::addColumn<QString>("source");
+    for (const char* source : {"local", "vCard", "CSV", "iPhone", "Android"})
+        QTest::newRow(source) << QString(source);
+}
+
+void TestEditContactForm::shouldYieldNothingForUnchangedContact()
+{
+    QFETCH(QString, source);
+    const pim::_Contact contact = sourceContact(source);
+    EditContactForm form(&contact, nullptr);
+    QCOMPARE(form.windowTitle(), QString("Edit Contact Ann Lee"));
+    const auto changes = form.getChanges(&m_rule, contact);
+    for (const auto& c : changes)
+        qWarning() << "unexpected change" << c.type << c.action << c.entity.fields;
+    QVERIFY(changes.isEmpty());
+}
+
+void TestEditContactForm::shouldListChangesInOrder()
+{
+    pim::_Contact stored(1, "", "Ann Lee");
+    stored.entities[pim::ENTITY_NAME] = {ent(1, "n", {{"data2", "Ann"}, {"data3", "Lee"}})};
+    stored.entities[pim::ENTITY_PHONE] = {ent(10, "p", {{"data1", "111"}, {"data2", 2}}),
+                                          ent(11, "", {{"data1", "222"}, {"data2", 2}})};
+    stored.entities[pim::ENTITY_EMAIL] = {ent(20, "", {{"data1", "a@b.example"}, {"data2", 1}})};
+    stored.entities[pim::ENTITY_NICKNAME] = {ent(30, "", {{"data1", "Bel"}}), ent(31, "", {{"data1", "Bee"}})};
+    stored.entities[pim::ENTITY_GROUP] = {ent(50, "", {{"data1", "1"}})};
+    EditContactForm form(&stored, nullptr);
+    auto* editor = form.findChild<ContactEditor*>("wdEditContact");
+    editor->findChild<QLineEdit*>("txtLastName")->setText("Lea");
+    editor->findChild<QLineEdit*>("txtNickname")->setText("  ");
+    auto* phones = editor->findChild<QWidget*>("phoneList");
+    direct<QLineEdit>(phones).first()->setText("333");
+    pressAdd(editor, "phoneList"); // left empty: skipped
+    pressAdd(editor, "urlList");
+    direct<QLineEdit>(editor->findChild<QWidget*>("urlList")).first()->setText("https://x.example");
+    auto* emails = editor->findChild<QWidget*>("emailList");
+    QTest::mousePress(direct<QToolButton>(emails).at(1), Qt::LeftButton);
+
+    const QList<Change> expected{{1, 2, 1}, {3, 2, 10}, {13, 1, 0}, {4, 3, 20}, {5, 3, 30}};
+    const auto changes = form.getChanges(&m_rule, stored);
+    QCOMPARE(summary(changes), expected);
+    QCOMPARE(summary(form.getChanges(&m_rule, stored)), expected);
+    QCOMPARE(changes.at(0).entity.fields.value("data1").toString(), QString("Ann Lea"));
+    QCOMPARE(changes.at(1).entity.srcId, QString("p"));
+    QCOMPARE(changes.at(1).entity.fields.value("data1").toString(), QString("333"));
+    QCOMPARE(changes.at(3).entity.fields, stored.entities[pim::ENTITY_EMAIL].first().fields);
+}
+
+void TestEditContactForm::shouldAddEveryFilledValueOfNewContact()
+{
+    const pim::_Contact empty;
+    EditContactForm form(&empty, nullptr);
+    QCOMPARE(form.windowTitle(), QString("Add New Contact"));
+    auto* editor = form.findChild<ContactEditor*>("wdEditContact");
+    editor->findChild<QLineEdit*>("txtFirstName")->setText("Ann");
+    pressAdd(editor, "phoneList");
+    direct<QLineEdit>(editor->findChild<QWidget*>("phoneList")).first()->setText("123");
+    pressAdd(editor, "emailList"); // empty
+    QCOMPARE(summary(form.getChanges(&m_rule, empty)), (QList<Change>{{1, 1, 0}, {3, 1, 0}}));
+}
+
+void TestEditContactForm::shouldCheckNameOnApply()
+{
+    QTemporaryDir dir;
+    LocalDb db(dir.filePath("local.db"), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    db.create();
+    pim::_Contact existing(0, "", "Ann Lee");
+    db.insertContactBase(existing);
+    LocalDb broken(dir.filePath("missing/none.db"), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+
+    const pim::_Contact empty;
+    for (LocalDb* target : {&db, &broken}) {
+        MessageBoxRecorder boxes;
+        EditContactForm form(&empty, target);
+        form.show();
+        auto* editor = form.findChild<ContactEditor*>("wdEditContact");
+        auto* apply = form.findChild<QPushButton*>("btnSave");
+        editor->findChild<QLineEdit*>("txtPrefix")->setText("Dr");
+        QTest::mousePress(apply, Qt::LeftButton);
+        editor->findChild<QLineEdit*>("txtFirstName")->setText("ann");
+        editor->findChild<QLineEdit*>("txtLastName")->setText(" lee ");
+        editor->findChild<QLineEdit*>("txtPrefix")->clear();
+        QTest::mousePress(apply, Qt::LeftButton);
+        QCOMPARE(boxes.count(), 2);
+        QCOMPARE(boxes.texts().at(0), QString("First name or Last name can't be blank."));
+        QVERIFY(form.isVisible());
+        if (target == &broken)
+            continue; // the second box names the unreadable file
+        QCOMPARE(boxes.texts().at(1), QString("Contact ann lee has already existed."));
+        editor->findChild<QLineEdit*>("txtLastName")->setText("Lea");
+        QTest::mousePress(apply, Qt::LeftButton);
+        QCOMPARE(boxes.count(), 2);
+        QCOMPARE(form.result(), int(QDialog::Accepted));
+    }
+}
+
+void TestEditContactForm::shouldSwallowEscapeAndKeypadEnter()
+{
+    MessageBoxRecorder boxes;
+    const pim::_Contact empty;
+    EditContactForm form(&empty, nullptr);
+    form.show();
+    QTest::keyClick(&form, Qt::Key_Escape);
+    QTest::keyClick(&form, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(form.isVisible());
+    QCOMPARE(boxes.count(), 0);
+}
+
+void TestEditContactForm::shouldAskBeforeCancel()
+{
+    MessageBoxRecorder boxes;
+    const pim::_Contact empty;
+    EditContactForm form(&empty, nullptr);
+    form.show();
+    auto* cancel = form.findChild<QPushButton*>("btnCancel");
+    boxes.answerNext(QMessageBox::No);
+    QTest::mousePress(cancel, Qt::LeftButton);
+    QVERIFY(form.isVisible());
+    boxes.answerNext(QMessageBox::Yes);
+    QTest::mousePress(cancel, Qt::LeftButton);
+    QVERIFY(!form.isVisible());
+    QCOMPARE(form.result(), int(QDialog::Rejected));
+    QCOMPARE(boxes.texts(), QStringList(2, "Discard the editing?"));
+}
+
+QTEST_MAIN(TestEditContactForm)
+#include "tst_editcontactform.moc"

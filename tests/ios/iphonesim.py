@@ -1,0 +1,268 @@
+#!/usr/bin/env python3
+"""Simulated iPhone behind a usbmuxd socket: the multiplexer, lockdownd and the
+contact sync service, in plain text (no SSL).
+
+usage: iphonesim.py SOCKET SCENARIO.json LOG DUMP.json
+stdin takes control lines "attach UDID" / "detach UDID", each answered "done <line>";
+the simulator ends when stdin closes.
+Prints "ready" once listening. Every received message is logged as "channel name json".
+
+Scenario keys (all optional): devices [{udid, connection: USB|Network, attached}],
+name, version, trust (trusted|pending|denied), locked, sync (ok|refuse|cancel),
+batch (records per batch), records {id: record}, fault {at, kind: drop|garbage|wrongtype}.
+"at" names a request ("GetValue", "SDMessageProcessChanges", ...) or "batchN" (N from 0).
+Records are JSON; {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
+"""
+import base64, datetime, json, os, plistlib, socket, struct, sys, threading
+
+sock_path, scen_path, log_path, dump_path = sys.argv[1:5]
+S = json.load(open(scen_path))
+DEVICES = S.get('devices', [{'udid': '00008030-0011223344556677', 'connection': 'USB'}])
+for i, d in enumerate(DEVICES):
+    d.update(id=i + 1, attached=d.get('attached', True))
+LOCK, LISTENERS, NEXT_ID = threading.Lock(), [], [1000]
+LOCKDOWN_PORT, SYNC_PORT = 62078, 49200
+# Any valid RSA key does: the library builds its pairing certificates from it.
+DEVICE_KEY = b"""-----BEGIN RSA PUBLIC KEY-----
+MIGJAoGBAMCejdvWyTI0UBB/xiVxX1oPeNQoXQMt2d/2Y7RUe9GBviOUdN9IiQ/y
+Et9acTVlTg3wW98WdM/uPw6ZIo1C+Zm12HHI0/YQyWhtopQI2iztXrT3yymoaoin
+ihMT/OWxSYyQxgCvWgTZOsHYL4wAignDK6x3YKNy4QN/PJka2F1nAgMBAAE=
+-----END RSA PUBLIC KEY-----
+"""
+
+
+def from_json(v):
+    if isinstance(v, dict):
+        if '$date' in v:
+            return datetime.datetime.fromisoformat(v['$date'].rstrip('Z'))
+        return base64.b64decode(v['$data']) if '$data' in v else {k: from_json(x) for k, x in v.items()}
+    return [from_json(x) for x in v] if isinstance(v, list) else v
+
+
+def to_json(v):
+    if isinstance(v, (datetime.datetime, bytes)):
+        return {'$date': v.strftime('%Y-%m-%dT%H:%M:%SZ')} if isinstance(v, datetime.datetime) \
+            else {'$data': base64.b64encode(v).decode()}
+    if isinstance(v, dict):
+        return {k: to_json(x) for k, x in v.items()}
+    return [to_json(x) for x in v] if isinstance(v, list) else v
+
+
+RECORDS = from_json(S.get('records', {}))
+
+
+def log(channel, name, msg):
+    with LOCK, open(log_path, 'a') as f:
+        f.write('%s %s %s\n' % (channel, name, json.dumps(to_json(msg), sort_keys=True)))
+
+
+def dump():
+    with LOCK, open(dump_path, 'w') as f:
+        json.dump(to_json(RECORDS), f, indent=1, sort_keys=True)
+
+
+class Closed(Exception):
+    pass
+
+
+def read_exact(c, n):
+    buf = b''
+    while len(buf) < n:
+        part = c.recv(n - len(buf))
+        if not part:
+            raise Closed()
+        buf += part
+    return buf
+
+
+def inject_fault(c, at, frame):
+    """Plays the scenario's fault at this point: answers garbage or a wrong type, or hangs up."""
+    f = S.get('fault', {})
+    if f.get('at') == at:
+        if f['kind'] != 'drop':
+            c.sendall(frame(b'\x00garbage\xff' * 3 if f['kind'] == 'garbage' else plistlib.dumps('wrong type')))
+        raise Closed()
+
+
+# ---- usbmuxd: 16-byte little-endian header, XML plist body
+def mux_send(c, tag, obj):
+    body = plistlib.dumps(obj)
+    c.sendall(struct.pack('<IIII', 16 + len(body), 1, 8, tag) + body)
+
+
+def props(d):
+    p = {'DeviceID': d['id'], 'SerialNumber': d['udid'], 'ConnectionType': d['connection']}
+    if d['connection'] == 'USB':
+        return dict(p, ProductID=0x12a8, LocationID=0x14100000)
+    return dict(p, NetworkAddress=bytes([16, 2, 0, 0, 127, 0, 0, 1] + [0] * 8), InterfaceIndex=1,
+                EscapedFullServiceName=d['udid'] + '._apple-mobdev2._tcp.local.')
+
+
+def event(d, kind):
+    msg = {'MessageType': kind, 'DeviceID': d['id'], 'Properties': props(d)}
+    with LOCK:
+        targets = list(LISTENERS)
+    for c in targets:
+        try:
+            mux_send(c, 0, msg)
+        except OSError:
+            pass
+
+
+def serve_mux(c):
+    while True:
+        length, _, _, tag = struct.unpack('<IIII', read_exact(c, 16))
+        msg = plistlib.loads(read_exact(c, length - 16))
+        kind, attached = msg.get('MessageType'), [d for d in DEVICES if d['attached']]
+        if kind != 'Listen':  # logged before the answer, so a test that got one finds the other
+            log('usbmux', kind, msg)
+        reply = {'MessageType': 'Result', 'Number': 0}
+        if kind == 'ListDevices':
+            reply = {'DeviceList': [{'MessageType': 'Attached', 'DeviceID': d['id'], 'Properties': props(d)}
+                                    for d in attached]}
+        elif kind == 'ReadBUID':
+            reply = {'BUID': 'SIM-BUID-0001'}
+        elif kind == 'ReadPairRecord' and S.get('trust', 'trusted') == 'trusted':
+            reply = {'PairRecordData': plistlib.dumps(dict(HostID='SIM-HOST-0001', SystemBUID='SIM-BUID-0001', **{
+                k: b'-' for k in ('DeviceCertificate', 'HostCertificate', 'RootCertificate', 'HostPrivateKey',
+                                  'RootPrivateKey')}))}
+        elif kind == 'ReadPairRecord':
+            reply['Number'] = 2  # no such record: the library pairs
+        elif kind == 'Connect':
+            port = ((msg['PortNumber'] & 0xff) << 8) | (msg['PortNumber'] >> 8)  # sent in network order
+            ok = port in (LOCKDOWN_PORT, SYNC_PORT) and any(
+                d['id'] == msg['DeviceID'] and d['connection'] == 'USB' for d in attached)
+            reply['Number'] = 0 if ok else 3
+        mux_send(c, tag, reply)
+        if kind == 'Listen':  # logged once registered, so tests may send events right after
+            with LOCK:
+                LISTENERS.append(c)
+            for d in attached:
+                event(d, 'Attached')
+            log('usbmux', kind, msg)
+        if kind == 'Connect' and reply['Number'] == 0:
+            return (serve_lockdown if port == LOCKDOWN_PORT else serve_sync)(c)
+
+
+# ---- device services: 4-byte big-endian length, plist body
+def frame(body):
+    return struct.pack('>I', len(body)) + body
+
+
+def svc_recv(c):
+    return plistlib.loads(read_exact(c, struct.unpack('>I', read_exact(c, 4))[0]))
+
+
+def svc_send(c, obj):
+    c.sendall(frame(plistlib.dumps(obj, fmt=plistlib.FMT_BINARY)))
+
+
+def serve_lockdown(c):
+    values = {'DeviceName': S.get('name', 'Simulated iPhone'), 'ProductVersion': S.get('version', '15.4'),
+              'ProductType': 'iPhone12,1', 'DeviceClass': 'iPhone', 'UniqueDeviceID': DEVICES[0]['udid'],
+              'DevicePublicKey': DEVICE_KEY, 'WiFiAddress': '00:11:22:33:44:55'}
+    trust = S.get('trust', 'trusted')
+    errors = {'Pair': None if trust == 'trusted' else
+              'PairingDialogResponsePending' if trust == 'pending' else 'UserDeniedPairing',
+              'StartService': 'PasswordProtected' if S.get('locked') else None}
+    while True:
+        msg = svc_recv(c)
+        req = msg.get('Request')
+        log('lockdown', req, msg)
+        inject_fault(c, req, frame)
+        reply = {'Request': req, 'Result': 'Success'}
+        if req == 'QueryType':
+            reply['Type'] = 'com.apple.mobile.lockdown'
+        elif req == 'GetValue':
+            value = values.get(msg.get('Key'), values) if not msg.get('Domain') else values.get(msg.get('Key'))
+            reply = dict(reply, Value=value) if value is not None else dict(reply, Result='Failure', Error='MissingValue')
+        elif req == 'StartSession':
+            reply.update(SessionID='SIM-SESSION', EnableSessionSSL=False)
+        elif req == 'StartService':
+            reply.update(Service=msg['Service'], Port=SYNC_PORT, EnableServiceSSL=False)
+        if errors.get(req):
+            reply = {'Request': req, 'Result': 'Failure', 'Error': errors[req]}
+        svc_send(c, reply)
+
+
+def serve_sync(c):
+    svc_send(c, ['DLMessageVersionExchange', 300, 100])
+    batches, sent, dc = [], 0, 'com.apple.Contacts'
+    while True:
+        msg = svc_recv(c)
+        name = msg[0] if isinstance(msg, list) and msg else '?'
+        log('sync', name, msg)
+        inject_fault(c, name, frame)
+        if name == 'DLMessageVersionExchange':
+            svc_send(c, ['DLMessageDeviceReady'])
+        elif name == 'SDMessageSyncDataClassWithDevice':
+            dc, mode = msg[1], S.get('sync', 'ok')
+            svc_send(c, ['SDMessageRefuseToSyncDataClassWithComputer', dc, 'Contacts sync is turned off on the phone']
+                     if mode == 'refuse' else ['SDMessageCancelSession', dc, 'The phone cancelled the session']
+                     if mode == 'cancel' else ['SDMessageSyncDataClassWithComputer', dc, msg[2], msg[3], 'SDSyncTypeSlow', 106])
+        elif name == 'SDMessageGetAllRecordsFromDevice' or (name == 'SDMessageAcknowledgeChangesFromDevice' and sent < len(batches)):
+            if not batches:  # contacts first, so the computer knows every parent before its children
+                ids, size = sorted(RECORDS, key=lambda k: (k.count('/'), k)), max(1, S.get('batch', 2))
+                batches = [{k: RECORDS[k] for k in ids[i:i + size]} for i in range(0, len(ids), size)] or [{}]
+            at = 'batch%d' % sent
+            kind = S.get('fault', {}).get('at') == at and S['fault']['kind']
+            if kind == 'drop':
+                c.shutdown(socket.SHUT_RD)  # so the computer's acknowledgement finds the link gone
+            elif kind:
+                inject_fault(c, at, frame)
+            svc_send(c, ['SDMessageProcessChanges', dc, batches[sent], sent + 1 < len(batches),
+                         {'SyncDeviceLinkEntityNamesKey': ['com.apple.contacts.Contact'],
+                          'SyncDeviceLinkAllRecordsOfPulledEntityTypeSentKey': True}])
+            sent += 1
+            if kind:
+                raise Closed()
+        elif name == 'SDMessageProcessChanges':
+            remap = {}
+            for rid, rec in msg[2].items():
+                if rid.startswith('-') or '/-' in rid:  # a temporary id of the computer
+                    NEXT_ID[0] += 1
+                    remap[rid] = str(NEXT_ID[0]) if rid.startswith('-') else '%s/%d' % (rid.split('/')[0], NEXT_ID[0])
+                RECORDS[remap.get(rid, rid)] = rec
+            svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, remap or '___EmptyParameterString___'])
+        elif name == 'SDMessageFinishSessionOnDevice':
+            dump()
+            svc_send(c, ['SDMessageDeviceFinishedSession', dc])
+        elif name == 'DLMessageDisconnect':
+            return
+
+
+def handle(c):
+    try:
+        serve_mux(c)
+    except Closed:
+        pass
+    except (OSError, plistlib.InvalidFileException, struct.error, ValueError, IndexError, KeyError) as e:
+        log('sim', 'error', repr(e))
+    finally:
+        with LOCK:
+            if c in LISTENERS:
+                LISTENERS.remove(c)
+        c.close()
+
+
+def control():
+    for line in sys.stdin:
+        words = line.split()
+        for d in DEVICES:
+            if len(words) == 2 and d['udid'] == words[1] and words[0] in ('attach', 'detach'):
+                d['attached'] = words[0] == 'attach'
+                event(d, 'Attached' if d['attached'] else 'Detached')
+        print('done', line.strip(), flush=True)
+    os._exit(0)  # the test that started us is gone
+
+
+if os.path.exists(sock_path):
+    os.unlink(sock_path)
+srv = socket.socket(socket.AF_UNIX, socket.SOCK_STREAM)
+srv.bind(sock_path)
+srv.listen(16)
+dump()
+threading.Thread(target=control, daemon=True).start()
+print('ready', flush=True)
+while True:
+    threading.Thread(target=handle, args=(srv.accept()[0],), daemon=True).start()

@@ -1,0 +1,62 @@
+#include "iphonesimulator.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonDocument>
+
+IPhoneSimulator::IPhoneSimulator(const QJsonObject& scenario)
+{
+    QFile file(dir.filePath("scenario.json"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(scenario).toJson()) <= 0)
+        return;
+    file.close();
+    const QString socket = dir.filePath("usbmuxd");
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start("python3", {IPHONESIM_SCRIPT, socket, file.fileName(), dir.filePath("log"), dir.filePath("dump")});
+    if (!process.waitForReadyRead(10000) || process.readLine().trimmed() != "ready")
+        return;
+    qputenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + socket).toUtf8());
+    ready = true;
+}
+
+IPhoneSimulator::~IPhoneSimulator()
+{
+    qunsetenv("USBMUXD_SOCKET_ADDRESS");
+    process.kill();
+    process.waitForFinished(5000);
+}
+
+bool IPhoneSimulator::control(const QString& line)
+{
+    process.write(line.toUtf8() + '\n');
+    for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); process.waitForReadyRead(100))
+        while (process.canReadLine())
+            if (process.readLine().trimmed() == "done " + line.toUtf8())
+                return true;
+    return false;
+}
+
+QStringList IPhoneSimulator::log(const QString& channel) const
+{
+    QFile file(dir.filePath("log"));
+    QStringList lines;
+    if (file.open(QIODevice::ReadOnly))
+        for (const QString& line : QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts))
+            if (channel.isEmpty() || line.startsWith(channel + ' '))
+                lines << line;
+    return lines;
+}
+
+QStringList IPhoneSimulator::messageNames(const QString& channel) const
+{
+    QStringList names;
+    for (const QString& line : log(channel))
+        names << line.section(' ', 1, 1);
+    return names;
+}
+
+QJsonObject IPhoneSimulator::phoneRecords() const
+{
+    QFile file(dir.filePath("dump"));
+    return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}

@@ -1,0 +1,31 @@
+#pragma once
+// Runs tests/ios/iphonesim.py on a socket in a temporary folder and points the device
+// library at it (USBMUXD_SOCKET_ADDRESS) for as long as the object lives.
+
+#include <QJsonObject>
+#include <QProcess>
+#include <QStringList>
+#include <QTemporaryDir>
+
+class IPhoneSimulator {
+public:
+    static constexpr const char* kUdid = "00008030-0011223344556677";
+
+    explicit IPhoneSimulator(const QJsonObject& scenario);
+    ~IPhoneSimulator();
+
+    bool isReady() const { return ready; }
+    // Sends a control line ("attach UDID", "detach UDID") and waits until it was handled.
+    bool control(const QString& line);
+    // Received messages, one "channel name json" line each; channel filters when set.
+    QStringList log(const QString& channel = QString()) const;
+    // Only the message names of one channel, in order.
+    QStringList messageNames(const QString& channel) const;
+    // Every record the phone holds, as the simulator dumped it last.
+    QJsonObject phoneRecords() const;
+
+private:
+    QTemporaryDir dir;
+    QProcess process;
+    bool ready = false;
+};

@@ -1,0 +1,98 @@
+#include "ios/mobiledevice.h"
+#include "ios/mobiledevicesubscribe.h"
+#include "ios/mobiledevicesync.h"
+#include "iphonesimulator.h"
+
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTest>
+
+#include <future>
+
+namespace {
+const QString kUsb = IPhoneSimulator::kUdid;
+const QString kNet = "00008030-00AABBCCDDEEFF00";
+
+QJsonObject twoDevices(bool usbAttached = true)
+{
+    return {{"name", "Kim's iPhone"},
+            {"devices", QJsonArray{QJsonObject{{"udid", kUsb}, {"connection", "USB"}, {"attached", usbAttached}},
+                                   QJsonObject{{"udid", kNet}, {"connection", "Network"}}}}};
+}
+
+// Device calls block, so they run off the GUI thread as in the program.
+template <class F> auto offGuiThread(F f) { return std::async(std::launch::async, f).get(); }
+
+} // namespace
+
+class tst_MobileDevice : public QObject {
+    Q_OBJECT
+signals:
+    // The device library emits on its own thread; these relays bring the signals to the
+    // test thread the way the main window receives them: queued.
+    void relayNew(QString devid);
+    void relayKick(QString devid);
+
+private slots:
+    void shouldSignalOnlyUsbDevicesComingAndGoing()
+    {
+        IPhoneSimulator sim(twoDevices(false));
+        QVERIFY(sim.isReady());
+        QSignalSpy added(this, &tst_MobileDevice::relayNew), removed(this, &tst_MobileDevice::relayKick);
+        {
+            MobiledeviceSubscribe sub;
+            connect(&sub, &MobiledeviceSubscribe::newDevice, this, &tst_MobileDevice::relayNew);
+            connect(&sub, &MobiledeviceSubscribe::kickDevice, this, &tst_MobileDevice::relayKick);
+            QVERIFY(sub.start());
+            QTRY_VERIFY(sim.messageNames("usbmux").contains("Listen"));
+            QVERIFY(sim.control("attach " + kUsb));
+            QVERIFY(sim.control("detach " + kNet));
+            QVERIFY(sim.control("attach " + kNet));
+            QVERIFY(sim.control("detach " + kUsb));
+            QTRY_COMPARE(removed.count(), 1);
+        }
+        QCOMPARE(added.count(), 1);
+        QCOMPARE(added.at(0).at(0).toString(), kUsb);
+        QCOMPARE(removed.at(0).at(0).toString(), kUsb);
+    }
+
+    void shouldNotOpenNetworkOnlyDevice()
+    {
+        IPhoneSimulator sim(twoDevices());
+        QVERIFY(sim.isReady());
+        QVERIFY(!offGuiThread([] { return mobiledevice_info(kNet, "", "").ref(); }));
+        QString error;
+        offGuiThread([&] {
+            mobiledevice_sync_client client;
+            try {
+                mobiledevice_sync_start_throw(kNet, {"com.apple.Contacts", "---", "2026-01-01T10:00:00"}, client);
+            } catch (const std::runtime_error& e) {
+                error = QString::fromUtf8(e.what());
+            }
+            return client.client;
+        });
+        QCOMPARE(error, "mobiledevice_sync_start_throw: open device failed. return -3.");
+        // Proves the library asked the simulator and not a system multiplexer.
+        QVERIFY(sim.messageNames("usbmux").contains("ListDevices"));
+        QVERIFY(sim.log("lockdown").isEmpty());
+    }
+
+    void shouldReadDeviceNameAndWriteTetheredValue()
+    {
+        IPhoneSimulator sim(twoDevices());
+        QVERIFY(sim.isReady());
+        const PlistCFType all = offGuiThread([] { return mobiledevice_info(kUsb, "", ""); });
+        QCOMPARE(all.get("DeviceName").CFStringQString(), "Kim's iPhone");
+        QVERIFY(offGuiThread([] { return mobiledevice_sync_set_tethered_throw(kUsb, "Contacts", false); }));
+        const QStringList set = sim.log("lockdown").filter(" SetValue ");
+        QCOMPARE(set.size(), 1);
+        QVERIFY2(set[0].endsWith(R"({"Domain": "com.apple.mobile.tethered_sync", "Key": "Contacts", "Label": )"
+                                 R"("QUORVANTILE", "Request": "SetValue", "Value": {"DisableTethered": false}})"),
+                 qPrintable(set[0]));
+        for (const QString& line : sim.log("lockdown"))
+            QVERIFY2(line.contains(R"("Label": "QUORVANTILE")"), qPrintable(line));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_MobileDevice)
+#include "tst_mobiledevice.moc"

@@ -1,0 +1,141 @@
+#include "ios/mobiledevicesync.h"
+#include "iphonesimulator.h"
+
+#include <QJsonArray>
+#include <QTest>
+
+#include <future>
+
+namespace {
+QJsonObject phone(const QString& key = {}, const QJsonValue& value = {})
+{
+    const auto contact = [](const char* last) {
+        return QJsonObject{{"com.apple.syncservices.RecordEntityName", "com.apple.contacts.Contact"}, {"last name", last}};
+    };
+    QJsonObject scenario{{"batch", 2},
+                         {"records", QJsonObject{{"11", contact("Kim")}, {"12", contact("Lee")}, {"13", contact("Park")},
+                                                 {"3/11/21", QJsonObject{{"value", "+82 10 1234"}, {"contact", QJsonArray{"11"}}}},
+                                                 {"3/12/22", QJsonObject{{"contact", QJsonArray{"12"}}}}}}};
+    if (!key.isEmpty())
+        scenario[key] = value;
+    return scenario;
+}
+
+struct Run {
+    QString error;
+    QStringList ids;
+    int batches = 0;
+    QList<PlistCFType> remaps;
+};
+
+// One whole run on a worker thread as the sync threads do it: read all records, or
+// write two messages (a new contact with a new child, then a known contact) and finish.
+Run run(bool write)
+{
+    return std::async(std::launch::async, [write] {
+        Run r;
+        mobiledevice_sync_client client;
+        try {
+            mobiledevice_sync_start_throw(IPhoneSimulator::kUdid, {"com.apple.Contacts", "---", "2026-12-07T01:00:00"}, client);
+            if (write) {
+                mobiledevice_sync_start_send_to_device_throw(client);
+                for (const char* xml : {"<plist><dict><key>-57</key><dict/><key>4/1234/-12</key><dict/></dict></plist>",
+                                        "<plist><dict><key>1234</key><dict/></dict></plist>"})
+                    r.remaps << mobiledevice_sync_send_throw(client, PlistCFType::createCFPropertyList(xml), false, PlistCFType());
+                mobiledevice_sync_send_finish_throw(client);
+            } else {
+                mobiledevice_sync_start_recv_all_records_throw(client);
+                for (bool more = true; more; ++r.batches) {
+                    PlistCFType records;
+                    more = mobiledevice_sync_record_next_throw(client, records, nullptr);
+                    for (const PlistCFType& key : records.dict_keys())
+                        r.ids << key.CFStringQString();
+                }
+            }
+        } catch (const std::runtime_error& e) {
+            r.error = QString::fromUtf8(e.what());
+        }
+        client.release();
+        return r;
+    }).get();
+}
+} // namespace
+
+class tst_MobileDeviceSync : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldReadEveryBatchIncludingTheLast()
+    {
+        IPhoneSimulator sim(phone());
+        QVERIFY(sim.isReady());
+        Run r = run(false);
+        QCOMPARE(r.error, QString());
+        QCOMPARE(r.batches, 3);
+        r.ids.sort();
+        QCOMPARE(r.ids, QStringList({"11", "12", "13", "3/11/21", "3/12/22"}));
+        const QString ack = "SDMessageAcknowledgeChangesFromDevice";
+        QTRY_COMPARE(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
+                                                            "SDMessageGetAllRecordsFromDevice", ack, ack, ack, "DLMessageDisconnect"}));
+        QVERIFY(sim.log("sync")[1].contains(R"("com.apple.Contacts", "---", "2026-12-07T01:00:00", 106,)"));
+        QVERIFY(sim.log("lockdown").filter(R"("Label": "QUORVANTILE", "Request": "StartService", "Service": "com.apple.mobilesync")").size() == 1);
+    }
+
+    void shouldWriteAndReturnTheRemap()
+    {
+        IPhoneSimulator sim(phone());
+        QVERIFY(sim.isReady());
+        const Run r = run(true);
+        QCOMPARE(r.error, QString());
+        QCOMPARE(r.remaps.size(), 2);
+        QCOMPARE(r.remaps[0].dict_size(), 2u);
+        QCOMPARE(r.remaps[0].get("-57").CFStringQString(), "1001");
+        QCOMPARE(r.remaps[0].get("4/1234/-12").CFStringQString(), "4/1002");
+        QVERIFY(!r.remaps[1].ref()); // the phone answered "___EmptyParameterString___"
+        QTRY_COMPARE(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
+                                                            "DLMessagePing", "SDMessageProcessChanges", "SDMessageProcessChanges",
+                                                            "SDMessageFinishSessionOnDevice", "DLMessageDisconnect"}));
+        QVERIFY(sim.log("sync")[2].endsWith(R"(["DLMessagePing", "Preparing to get changes for device"])"));
+        QVERIFY(sim.log("sync")[3].endsWith(R"(true, "___EmptyParameterString___"])"));
+        QCOMPARE(sim.phoneRecords().keys(), QStringList({"1001", "11", "12", "1234", "13", "3/11/21", "3/12/22", "4/1002"}));
+    }
+
+    void shouldNameWhatWentWrong_data()
+    {
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<QString>("error");
+        const QString start = "mobiledevice_sync_start_throw: start ";
+        const auto fault = [](const char* at, const char* kind) { return phone("fault", QJsonObject{{"at", at}, {"kind", kind}}); };
+        QTest::newRow("refused") << phone("sync", "refuse") << false << start + "failed. return -7. Contacts sync is turned off on the phone";
+        QTest::newRow("cancelled") << phone("sync", "cancel") << true << start + "failed. return -8. The phone cancelled the session";
+        QTest::newRow("trust pending") << phone("trust", "pending") << false
+                                       << start + "service failed. return -19. The iPhone is asking whether to trust this computer: "
+                                                  "unlock it, tap Trust and connect it again.";
+        QTest::newRow("pairing denied") << phone("trust", "denied") << true
+                                        << start + "service failed. return -18. This computer was not trusted on the iPhone: "
+                                                   "reconnect the iPhone and tap Trust.";
+        QTest::newRow("locked") << phone("locked", true) << false
+                                << start + "service failed. return -17. The iPhone is locked with a passcode: unlock it and try again.";
+        QTest::newRow("link dropped after a batch") << fault("batch1", "drop") << false
+                                                    << "mobilesync_acknowledge_changes_from_device failed. return -3.";
+        QTest::newRow("garbage batch") << fault("batch0", "garbage") << false << "mobilesync_receive_changes failed. return -2.";
+        QTest::newRow("start answer of wrong type") << fault("SDMessageSyncDataClassWithDevice", "wrongtype") << true
+                                                    << start + "failed. return -2. ";
+        QTest::newRow("garbage remap") << fault("SDMessageProcessChanges", "garbage") << true
+                                       << "mobilesync_remap_identifiers failed. return -2.";
+        QTest::newRow("link dropped at finish") << fault("SDMessageFinishSessionOnDevice", "drop") << true
+                                                << "mobilesync_finish failed. return -256.";
+    }
+
+    void shouldNameWhatWentWrong()
+    {
+        QFETCH(QJsonObject, scenario);
+        QFETCH(bool, write);
+        IPhoneSimulator sim(scenario);
+        QVERIFY(sim.isReady());
+        QTEST(run(write).error, "error");
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_MobileDeviceSync)
+#include "tst_mobiledevicesync.moc"

@@ -1,0 +1,225 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "backupfixture.h"
+
+#include "itunesbackup/keybag.h"
+#include "itunesbackup/mbdbparser.h"
+#include "itunesbackup/qopensslevpaes.h"
+#include "platform/sqlite/sqlite3db.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QtEndian>
+
+#include <openssl/evp.h>
+#include <openssl/rand.h>
+#include <plist/plist.h>
+
+#include <stdexcept>
+
+namespace backupfixture {
+namespace {
+
+QByteArray randomBytes(int n)
+{
+    QByteArray b(n, '\0');
+    RAND_bytes(reinterpret_cast<unsigned char*>(b.data()), n);
+    return b;
+}
+
+// AES-256-CBC, zero IV, as the backup keeps its files.
+QByteArray cbc(const QByteArray& key, const QByteArray& data)
+{
+    QOpenSSLEVPAES aes;
+    aes.init(EVP_aes_256_cbc(), key, QByteArray(16, '\0'), true);
+    QByteArray out = aes.update(data);
+    return out + aes.final();
+}
+
+void writeFile(const QString& path, const QByteArray& data)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(data) != data.size())
+        throw std::runtime_error("fixture: cannot write " + path.toStdString());
+}
+
+plist_t dict(std::initializer_list<std::pair<const char*, plist_t>> items)
+{
+    plist_t d = plist_new_dict();
+    for (const auto& [key, value] : items)
+        plist_dict_set_item(d, key, value);
+    return d;
+}
+
+plist_t data(const QByteArray& b) { return plist_new_data(b.constData(), uint64_t(b.size())); }
+
+QByteArray plistBytes(plist_t node, bool xml)
+{
+    char* out = nullptr;
+    uint32_t len = 0;
+    xml ? plist_to_xml(node, &out, &len) : plist_to_bin(node, &out, &len);
+    const QByteArray b(out, int(len));
+    free(out);
+    plist_free(node);
+    return b;
+}
+
+QByteArray mbdbString(const QByteArray& s, bool absent = false)
+{
+    QByteArray b(2, '\0');
+    qToBigEndian(quint16(absent ? 0xFFFF : s.size()), b.data());
+    return absent ? b : b + s;
+}
+
+QByteArray digestOf(const FixtureFile& f) { return QCryptographicHash::hash(f.content, QCryptographicHash::Sha1); }
+
+} // namespace
+
+QList<FixtureFile> BackupSpec::defaultFiles()
+{
+    return { { kAddressBookDomain, kAddressBookPath, "address book stand-in \x01\x02", 3, 0x81A4, 7 },
+        { kAddressBookDomain, "Library/AddressBook/AddressBookImages.sqlitedb", QByteArray(20000, 'i'), 4, 0x81A4, 9,
+            1600000500, true, true },
+        { kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 } };
+}
+
+QByteArray be32(quint32 value)
+{
+    QByteArray b(4, '\0');
+    qToBigEndian(value, b.data());
+    return b;
+}
+
+QByteArray keybagRecord(const char* tag, const QByteArray& value)
+{
+    return QByteArray(tag, 4) + be32(quint32(value.size())) + value;
+}
+
+QByteArray keyedArchive(const FixtureFile& f, const QByteArray& encryptionKey)
+{
+    plist_t objects = plist_new_array();
+    plist_array_append_item(objects, plist_new_string("$null"));
+    plist_t file = dict({ { "Mode", plist_new_uint(f.mode) }, { "InodeNumber", plist_new_uint(uint64_t(f.inode)) },
+        { "UserID", plist_new_uint(501) }, { "LastModified", plist_new_uint(uint64_t(f.lastModified)) },
+        { "Size", plist_new_uint(uint64_t(f.content.size())) },
+        { "ProtectionClass", plist_new_uint(uint64_t(f.protectionClass)) } });
+    plist_array_append_item(objects, file);
+    auto reference = [&](plist_t node) {
+        plist_array_append_item(objects, node);
+        return plist_new_uid(plist_array_get_size(objects) - 1);
+    };
+    auto dataValue = [&](const QByteArray& b) { return f.digestAsObject ? reference(dict({ { "NS.data", data(b) } })) : data(b); };
+    plist_dict_set_item(file, "RelativePath", reference(plist_new_string(f.relativePath.toUtf8().constData())));
+    if (!f.content.isEmpty())
+        plist_dict_set_item(file, "Digest", dataValue(digestOf(f)));
+    if (!encryptionKey.isEmpty())
+        plist_dict_set_item(file, "EncryptionKey", dataValue(encryptionKey));
+    return plistBytes(dict({ { "$archiver", plist_new_string("NSKeyedArchiver") },
+                          { "$top", dict({ { "root", plist_new_uid(1) } }) }, { "$objects", objects } }),
+        f.xml);
+}
+
+QByteArray mbdbRecord(const FixtureFile& f, const QByteArray& encryptionKey)
+{
+    QByteArray mode(2, '\0');
+    qToBigEndian(f.mode, mode.data());
+    return mbdbString(f.domain.toUtf8()) + mbdbString(f.relativePath.toUtf8()) + mbdbString({}, true)
+        + mbdbString(digestOf(f), f.content.isEmpty()) + mbdbString(encryptionKey, encryptionKey.isEmpty()) + mode
+        + be32(0) + be32(quint32(f.inode)) + be32(501) + be32(501) + be32(quint32(f.lastModified)) + be32(0) + be32(0)
+        + be32(0) + be32(quint32(f.content.size())) + char(f.protectionClass) + char(1) + mbdbString("com.example.extra")
+        + mbdbString("1");
+}
+
+Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
+{
+    const QDir folder(folderPath);
+    QDir().mkpath(folderPath);
+    const bool encrypted = !spec.password.isEmpty();
+    Backup out{ folder.absolutePath(), {}, {}, {} };
+
+    const QByteArray salt = randomBytes(20), dpsl = randomBytes(20), pw = spec.password.toUtf8();
+    QByteArray bag = keybagRecord("VERS", be32(3)) + keybagRecord("UUID", randomBytes(16)) + keybagRecord("WRAP", be32(1))
+        + keybagRecord("SALT", salt) + keybagRecord("ITER", be32(quint32(spec.iter)));
+    if (spec.twoStage)
+        bag += keybagRecord("DPIC", be32(quint32(spec.dpic))) + keybagRecord("DPSL", dpsl);
+    const QByteArray pwKey = pbkdf2Sha1(spec.twoStage ? pbkdf2Sha256(pw, dpsl, spec.dpic, 32) : pw, salt, spec.iter, 32);
+    for (int cls : { 1, 2, 3, 4, 11 }) {
+        // Class 11 stands for a key wrapped with the device's own key.
+        out.classKeys.insert(cls, randomBytes(32));
+        bag += keybagRecord("UUID", randomBytes(16)) + keybagRecord("CLAS", be32(quint32(cls)))
+            + keybagRecord("WRAP", be32(cls == 11 ? 1 : 3)) + keybagRecord("KTYP", be32(0))
+            + keybagRecord("WPKY", cls == 11 ? randomBytes(40) : QOpenSSLEVPAES::aeswrap(pwKey, out.classKeys[cls], true));
+    }
+    out.keybag = bag;
+    auto withClass = [](int cls, const QByteArray& wrapped) {
+        QByteArray b(4, '\0');
+        qToLittleEndian(quint32(cls), b.data());
+        return b + wrapped;
+    };
+
+    const bool flat = spec.form == ManifestForm::Mbdb || spec.form == ManifestForm::Both;
+    QList<QByteArray> fileKeys;
+    QByteArray mbdb("mbdb\x05\x00", 6);
+    for (const FixtureFile& f : spec.files) {
+        QByteArray stored, content = f.content;
+        if (encrypted && !content.isEmpty()) {
+            const QByteArray fileKey = randomBytes(32);
+            stored = withClass(f.protectionClass, QOpenSSLEVPAES::aeswrap(out.classKeys.value(f.protectionClass), fileKey, true));
+            content = cbc(fileKey, content);
+        }
+        const QString id = MBDBParser::getFileHashName(f.domain, f.relativePath);
+        if (!content.isEmpty())
+            writeFile(folder.absoluteFilePath(flat ? id : id.left(2) + QLatin1Char('/') + id), content);
+        fileKeys.append(stored);
+        mbdb += mbdbRecord(f, stored);
+    }
+    if (flat)
+        writeFile(folder.absoluteFilePath(QStringLiteral("Manifest.mbdb")), mbdb);
+    if (spec.form != ManifestForm::Mbdb) {
+        const QString dbPath = folder.absoluteFilePath(QStringLiteral("Manifest.db"));
+        QFile::remove(dbPath);
+        QByteArray descKey;
+        {
+            Sqlite3DB db;
+            db.openThrow(dbPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+            db.executeThrow("create table Files (fileID text primary key, domain text, relativePath text, flags int, file blob)");
+            if (spec.form == ManifestForm::SaltedDb) {
+                const QByteArray dbSalt = randomBytes(16);
+                db.executeThrow("create table Properties (key text primary key, value blob)");
+                db.executeThrow(Sqlite3Sql("insert into Properties values ('salt', ?)").addBlobParam(dbSalt));
+                descKey = MBDBParser::fileDescKey(pw, dbSalt);
+            }
+            for (int i = 0; i < spec.files.size(); ++i) {
+                const FixtureFile& f = spec.files[i];
+                const QByteArray blob = keyedArchive(f, fileKeys[i]);
+                db.executeThrow(Sqlite3Sql("insert into Files values (?, ?, ?, ?, ?)")
+                                    .addTextParam(MBDBParser::getFileHashName(f.domain, f.relativePath))
+                                    .addTextParam(f.domain)
+                                    .addTextParam(f.relativePath)
+                                    .addIntParam((f.mode & 0x4000) ? 2 : 1)
+                                    .addBlobParam(descKey.isEmpty() ? blob : MBDBParser::encryptFileDescThrow(blob, descKey).toBase64()));
+            }
+        }
+        if (encrypted && spec.twoStage) {
+            QFile plain(dbPath);
+            plain.open(QIODevice::ReadOnly);
+            const QByteArray dbKey = randomBytes(32), cipher = cbc(dbKey, plain.readAll());
+            plain.close();
+            writeFile(dbPath, cipher);
+            out.manifestKey = withClass(4, QOpenSSLEVPAES::aeswrap(out.classKeys[4], dbKey, true));
+        }
+    }
+
+    plist_t manifest = dict({ { "IsEncrypted", plist_new_bool(encrypted) },
+        { "Lockdown", dict({ { "DeviceName", plist_new_string("Test iPhone") } }) } });
+    if (encrypted)
+        plist_dict_set_item(manifest, "BackupKeyBag", data(out.keybag));
+    if (!out.manifestKey.isEmpty())
+        plist_dict_set_item(manifest, "ManifestKey", data(out.manifestKey));
+    writeFile(folder.absoluteFilePath(QStringLiteral("Manifest.plist")), plistBytes(manifest, false));
+    writeFile(folder.absoluteFilePath(QStringLiteral("Status.plist")),
+        plistBytes(dict({ { "Date", plist_new_date(600000000, 0) }, { "IsFullBackup", plist_new_bool(0) } }), true));
+    return out;
+}
+
+} // namespace backupfixture

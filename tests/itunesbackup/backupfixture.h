@@ -1,0 +1,58 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Writes backup folders for tests: keybag with class keys (one of them
+// device-only), Manifest.plist and Status.plist, the file list in any of its
+// forms and the content files, encrypted when a password is given.
+#pragma once
+
+#include <QByteArray>
+#include <QDir>
+#include <QList>
+#include <QMap>
+#include <QString>
+
+namespace backupfixture {
+
+struct FixtureFile {
+    QString domain;
+    QString relativePath;
+    QByteArray content;
+    int protectionClass = 3;
+    quint16 mode = 0x81A4;
+    qint64 inode = 1;
+    qint32 lastModified = 1600000000;
+    bool digestAsObject = false; // archived NSData instead of a plain data value
+    bool xml = false;            // XML instead of binary keyed archive
+};
+
+enum class ManifestForm { Db, SaltedDb, Mbdb, Both };
+
+struct BackupSpec {
+    QString password; // empty: not encrypted
+    bool twoStage = true; // "DPIC"/"DPSL": encrypted Manifest.db
+    int iter = 3;
+    int dpic = 2;
+    ManifestForm form = ManifestForm::Db;
+    QList<FixtureFile> files = defaultFiles();
+    static QList<FixtureFile> defaultFiles();
+};
+
+struct Backup {
+    QString folder;
+    QByteArray keybag;      // "BackupKeyBag"
+    QByteArray manifestKey; // "ManifestKey": 4 bytes of class + wrapped key
+    QMap<int, QByteArray> classKeys;
+};
+
+// The address book file of the default set.
+inline const char kAddressBookDomain[] = "HomeDomain";
+inline const char kAddressBookPath[] = "Library/AddressBook/AddressBook.sqlitedb";
+
+Backup writeBackup(const QString& folder, const BackupSpec& spec);
+
+// Building blocks for hand-made variants.
+QByteArray keybagRecord(const char* tag, const QByteArray& value);
+QByteArray be32(quint32 value);
+QByteArray keyedArchive(const FixtureFile& file, const QByteArray& encryptionKey);
+QByteArray mbdbRecord(const FixtureFile& file, const QByteArray& encryptionKey);
+
+} // namespace backupfixture

@@ -1,0 +1,304 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The ADB client against a simulated phone over loopback TCP: the simulator
+// checks our signatures with the key it decodes from our public-key blob.
+#include "fakeadbd.h"
+
+#include "platform/adb/adbforwardserver.h"
+#include "platform/adb/adbkey.h"
+#include "platform/adb/adbmessage.h"
+#include "platform/adb/adbservices.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThreadPool>
+#include <future>
+
+namespace {
+const int kIoTimeoutMs = 1500;
+
+QByteArray randomBytes(int size)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator gen(size);
+    for (char& c : bytes)
+        c = static_cast<char>(gen.generate());
+    return bytes;
+}
+
+QString ourKey(const QString& folder)
+{
+    return QString::fromLatin1(AdbKey::loadOrCreate(folder)->publicKeyBlob()).section(QLatin1Char(' '), 0, 0);
+}
+}  // namespace
+
+class TestAdbClient : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        AdbSettings s;
+        s.keyFolder = m_dir.filePath(QStringLiteral("keys"));
+        s.ioTimeoutMs = kIoTimeoutMs;
+        adbSetSettings(s);
+    }
+
+    void codecRoundTrip_data()
+    {
+        QTest::addColumn<quint32>("command");
+        QTest::addColumn<QByteArray>("payload");
+        QTest::newRow("connect banner") << quint32(AdbMessage::CNXN) << QByteArray("host::\0", 7);
+        QTest::newRow("empty okay") << quint32(AdbMessage::OKAY) << QByteArray();
+        QTest::newRow("binary write") << quint32(AdbMessage::WRTE) << randomBytes(4096);
+    }
+    void codecRoundTrip()
+    {
+        QFETCH(quint32, command);
+        QFETCH(QByteArray, payload);
+        const QByteArray wire = AdbMessage{command, 7, 0xfffffffe, payload}.encode();
+        QCOMPARE(wire.size(), 24 + payload.size());
+        AdbMessage back;
+        quint32 sum = 0;
+        QCOMPARE(AdbMessage::decodeHeader(wire.constData(), 4096, &back, &sum), quint32(payload.size()));
+        QCOMPARE(back.command, command);
+        QCOMPARE(back.arg0, 7u);
+        QCOMPARE(back.arg1, 0xfffffffeu);
+        QVERIFY(AdbMessage::checksumMatches(wire.mid(24), sum));
+        if (!payload.isEmpty()) {
+            QByteArray damaged = wire.mid(24);
+            damaged[0] = static_cast<char>(damaged[0] + 1);
+            QVERIFY(!AdbMessage::checksumMatches(damaged, sum));
+            QVERIFY_THROWS_EXCEPTION(AdbError, AdbMessage::decodeHeader(wire.constData(), payload.size() - 1, &back, &sum));
+        }
+        QByteArray badMagic = wire;
+        badMagic[20] = static_cast<char>(badMagic[20] + 1);
+        QVERIFY_THROWS_EXCEPTION(AdbError, AdbMessage::decodeHeader(badMagic.constData(), 4096, &back, &sum));
+    }
+
+    void keyIsCreatedOnceAndPrivate()
+    {
+        const QString folder = m_dir.filePath(QStringLiteral("once"));
+        const QByteArray first = AdbKey::loadOrCreate(folder)->publicKeyBlob();
+        const QFileDevice::Permissions mode = QFile::permissions(folder + QStringLiteral("/adbkey"));
+        QCOMPARE(mode & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        QCOMPARE(AdbKey::loadOrCreate(folder)->publicKeyBlob(), first);
+        QVERIFY(first.endsWith('\0'));
+    }
+
+    void authorisation_data()
+    {
+        QTest::addColumn<QString>("policy");
+        QTest::addColumn<bool>("knownKey");
+        QTest::addColumn<bool>("online");
+        QTest::addColumn<QString>("authLine");
+        QTest::newRow("known key") << "deny" << true << true << "auth ok";
+        QTest::newRow("unknown key accepted at the prompt") << "accept" << false << true << "auth prompt";
+        QTest::newRow("denied") << "deny" << false << false << "auth prompt";
+    }
+    void authorisation()
+    {
+        QFETCH(QString, policy);
+        QFETCH(bool, knownKey);
+        QFETCH(bool, online);
+        QFETCH(QString, authLine);
+        QJsonObject config{{"auth", policy}, {"shell", QJsonObject{{"id", "uid=2000(shell)\n"}}}};
+        if (knownKey)
+            config["keys"] = QJsonArray{ourKey(adbSettings().keyFolder)};
+        FakePhone phone(config);
+        QVERIFY(phone.handle);
+        QCOMPARE(phone.handle->waitForAuth2(online ? 5000 : 1000), online);
+        QVERIFY(phone.sim.waitForLog(authLine));
+        QVERIFY(!phone.sim.log().contains("auth bad-key"));
+        int code = -1;
+        const QByteArray out = adbShell(phone.handle, "id", nullptr, nullptr, &code);
+        QCOMPARE(out, online ? QByteArray("uid=2000(shell)\n") : QByteArray());
+        QCOMPARE(code, int(online ? AdbErrorCode::None : AdbErrorCode::Unauthorized));
+        if (!online)
+            QCOMPARE(phone.handle->state(), AdbUSBHandle::State::WaitingForUser);
+    }
+
+    void shellOutputAndCommandLog()
+    {
+        const QByteArray big = randomBytes(20000).toBase64();
+        const QJsonObject cut{{"output", QString::fromLatin1(big)}, {"close_after", 1000}};
+        FakePhone phone({{"auth", "none"}, {"max_payload", 300}, {"shell", QJsonObject{{"cat big", QString::fromLatin1(big)}, {"cut", cut}}}});
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        bool ok = false;
+        QCOMPARE(adbShell(phone.handle, "cat big", &ok), big);
+        QVERIFY(ok);
+        QCOMPARE(adbShell(phone.handle, "cut", &ok), big.left(1000));  // the phone ended the stream early
+        QCOMPARE(adbShell(phone.handle, "true", &ok), QByteArray());
+        QVERIFY(phone.sim.waitForLog("shell true"));
+        QVERIFY(phone.sim.log().contains("shell cat big"));
+        QVERIFY(phone.sim.log().contains("cnxn host::"));
+    }
+
+    void severalStreamsAtOnce()
+    {
+        QJsonObject table;
+        for (int i = 0; i < 8; ++i)
+            table[QString("echo %1").arg(i)] = QString(QString::number(i)).repeated(3000 + i);
+        FakePhone phone({{"auth", "none"}, {"max_payload", 512}, {"okay_delay_ms", 2}, {"shell", table}});
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        std::vector<std::future<QByteArray>> runs;
+        for (int i = 0; i < 8; ++i)
+            runs.push_back(std::async(std::launch::async, [&phone, i] { return adbShell(phone.handle, QString("echo %1").arg(i)); }));
+        for (int i = 0; i < 8; ++i)
+            QCOMPARE(runs[i].get(), QByteArray::number(i).repeated(3000 + i));
+    }
+
+    void forwardCarriesThreeMegabytesBothWays()
+    {
+        QTcpServer echo;
+        QVERIFY(echo.listen(QHostAddress::LocalHost));
+        connect(&echo, &QTcpServer::newConnection, this, [&echo] {
+            QTcpSocket* s = echo.nextPendingConnection();
+            connect(s, &QTcpSocket::readyRead, s, [s] { s->write(s->readAll()); });
+        });
+        FakePhone phone({{"auth", "none"}, {"max_payload", 4096}, {"tcp", QJsonObject{{"7000", QString::number(echo.serverPort())}}}});
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        QString error;
+        const quint16 port = AdbForwardServer::forward(phone.handle, 0, 7000, &error);
+        QVERIFY2(port, qPrintable(error));
+        QCOMPARE(AdbForwardServer::forward(phone.handle, port, 7000, &error), port);
+
+        const QByteArray payload = randomBytes(3 * 1024 * 1024);
+        QTcpSocket client;
+        client.connectToHost(QHostAddress::LocalHost, port);
+        QVERIFY(client.waitForConnected(3000));
+        QByteArray received;
+        connect(&client, &QTcpSocket::readyRead, this, [&] { received += client.readAll(); });
+        client.write(payload);
+        QTRY_COMPARE_WITH_TIMEOUT(received.size(), payload.size(), 60000);
+        QVERIFY(received == payload);
+        QVERIFY(phone.sim.log().contains("open tcp:7000"));
+        phone.handle->close();  // the phone leaves: its listener goes with it
+        QTcpSocket late;
+        QTRY_VERIFY_WITH_TIMEOUT((late.abort(), late.connectToHost(QHostAddress::LocalHost, port), !late.waitForConnected(100)), 3000);
+    }
+
+    void installPushesTheBytesAndRunsTheCommands_data()
+    {
+        QTest::addColumn<QString>("pmOutput");
+        QTest::addColumn<QString>("syncFail");
+        QTest::addColumn<QString>("expectedError");
+        QTest::newRow("installed") << "Success\n" << "" << "";
+        QTest::newRow("package manager refuses") << "Failure [INSTALL_FAILED_OLDER_SDK]\n" << "" << "INSTALL_FAILED_OLDER_SDK";
+        QTest::newRow("phone cannot store the file") << "" << "No space left on device" << "No space left on device";
+    }
+    void installPushesTheBytesAndRunsTheCommands()
+    {
+        QFETCH(QString, pmOutput);
+        QFETCH(QString, syncFail);
+        QFETCH(QString, expectedError);
+        QTemporaryDir phoneDir;
+        const QString apk = m_dir.filePath(QStringLiteral("my app.apk"));
+        const QByteArray bytes = randomBytes(300 * 1024 + 17);
+        QFile f(apk);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.close();
+        const QString pm = QStringLiteral("pm install -r '/data/local/tmp/my_app.apk'");
+        FakePhone phone({{"auth", "none"}, {"max_payload", 4096}, {"sync_dir", phoneDir.path()},
+                         {"sync_fail", syncFail}, {"shell", QJsonObject{{pm, pmOutput}}}});
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        QString error;
+        const bool installed = adbInstallLegacy(phone.handle, apk, "-r", &error);
+        QCOMPARE(installed, expectedError.isEmpty());
+        QVERIFY2(error.contains(expectedError), qPrintable(error));
+        if (!syncFail.isEmpty()) {
+            QVERIFY(!phone.sim.log().contains("shell " + pm));
+            return;
+        }
+        QFile pushed(phoneDir.filePath(QStringLiteral("my_app.apk")));
+        QVERIFY(pushed.open(QIODevice::ReadOnly));
+        QVERIFY(pushed.readAll() == bytes);
+        QVERIFY(phone.sim.waitForLog("shell rm -f '/data/local/tmp/my_app.apk'"));
+        const QStringList log = phone.sim.log();
+        QVERIFY(log.indexOf("push /data/local/tmp/my_app.apk " + QString::number(bytes.size())) < log.indexOf("shell " + pm));
+    }
+
+    void installRejectsOptionsThatAreNotDashOptions()
+    {
+        QString error;
+        QVERIFY(!adbInstallLegacy(PAdbUSBHandle(), "x.apk", "-r; reboot", &error));
+        QVERIFY(error.contains("-r; reboot"));
+    }
+
+    void failuresAreBoundedAndNamed_data()
+    {
+        QTest::addColumn<QJsonObject>("config");
+        QTest::addColumn<int>("code");
+        QTest::addColumn<bool>("offline");
+        QTest::newRow("stalled command") << QJsonObject{{"shell", QJsonObject{{"cmd", QJsonObject{{"stall", true}}}}}}
+                                         << int(AdbErrorCode::Timeout) << false;
+        QTest::newRow("refused service") << QJsonObject{{"refuse", QJsonArray{"shell:"}}} << int(AdbErrorCode::Refused) << false;
+        QTest::newRow("transport dropped") << QJsonObject{{"shell", QJsonObject{{"cmd", QJsonObject{{"drop", true}}}}}}
+                                           << int(AdbErrorCode::Transport) << true;
+    }
+    void failuresAreBoundedAndNamed()
+    {
+        QFETCH(QJsonObject, config);
+        QFETCH(int, code);
+        QFETCH(bool, offline);
+        config["auth"] = "none";
+        FakePhone phone(config);
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        QSignalSpy kicked(phone.poll.get(), &AbsAdbPoll::kickDevice);
+        QElapsedTimer timer;
+        timer.start();
+        bool ok = true;
+        QString error;
+        int got = 0;
+        adbShell(phone.handle, "cmd", &ok, &error, &got);
+        QVERIFY(timer.elapsed() < 2 * kIoTimeoutMs + 1000);
+        QVERIFY(!ok);
+        QCOMPARE(got, code);
+        QVERIFY2(error.contains("127.0.0.1:"), qPrintable(error));
+        if (offline)
+            QVERIFY(kicked.wait(3000));
+    }
+
+    void slowOkayFailsTheWriteInTime()
+    {
+        QTemporaryDir phoneDir;
+        FakePhone phone({{"auth", "none"}, {"okay_delay_ms", 3 * kIoTimeoutMs}, {"sync_dir", phoneDir.path()}});
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        const QString apk = m_dir.filePath(QStringLiteral("slow.apk"));
+        QFile f(apk);
+        QVERIFY(f.open(QIODevice::WriteOnly) && f.write(randomBytes(200000)));
+        f.close();
+        QString error;
+        QElapsedTimer timer;
+        timer.start();
+        QVERIFY(!adbInstallLegacy(phone.handle, apk, "-r", &error));
+        QVERIFY2(error.contains("stopped taking data"), qPrintable(error));
+        QVERIFY(timer.elapsed() < 3 * kIoTimeoutMs);
+    }
+
+    void stopDrainsThePool()
+    {
+        auto* phone = new FakePhone({{"auth", "none"}, {"shell", QJsonObject{{"cmd", QJsonObject{{"stall", true}}}}}});
+        QVERIFY(phone->handle && phone->handle->waitForAuth2(5000));
+        std::future<QByteArray> run = std::async(std::launch::async, [h = phone->handle] { return adbShell(h, "cmd"); });
+        QVERIFY(phone->sim.waitForLog("shell cmd"));
+        QElapsedTimer timer;
+        timer.start();
+        phone->poll->stop();
+        run.wait();
+        QVERIFY(adbThreadPool()->waitForDone(5000));
+        QVERIFY(timer.elapsed() < 1000);
+        QCOMPARE(phone->handle->state(), AdbUSBHandle::State::Offline);
+        delete phone;
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAdbClient)
+#include "tst_adbclient.moc"
