@@ -235,7 +235,6 @@ void LocalDb::close()
 bool LocalDb::removeDB()
 {
     const Hold hold(*this);
-    requireWritable("removeDB");
     if (m_db.isOpen())
         close();
     return QFile::remove(m_path);

@@ -31,8 +31,9 @@ public:
 // the duplicate rule that decides how incoming contacts merge into it.
 //
 // The file is opened on first use and reopened on the first use after
-// close(). Every failure is an exception derived from std::exception with a
-// UTF-8 what() text (as a rule the SQLite wrapper's own). Operations return
+// close(). Every failure throws Error (as a rule with the SQLite wrapper's
+// text); only a merge rule's own non-standard exception passes through
+// unchanged. Operations return
 // no status: a statement that touches no row is no error, a read that finds
 // nothing returns an empty value.
 //
@@ -41,7 +42,8 @@ public:
 // beginEdit() until its outermost endEdit() (or close()). A call from
 // another thread waits for a call in progress to finish, but while an edit
 // is open it throws DatabaseBusy at once: it never waits for the edit and
-// never sees rows the edit has not committed.
+// never sees rows the edit has not committed. An edit therefore belongs to
+// one thread: the thread that writes inside it begins and ends it.
 class LocalDb {
 public:
     enum Access { ReadWrite, ReadOnly };
@@ -92,6 +94,7 @@ public:
     // closed.
     void close();
     // Closes the connection and deletes the file; true when it was deleted.
+    // Allowed on a read-only database: the file goes, nothing is written.
     bool removeDB();
     // Whether the connection is open (for tests and diagnostics).
     bool isOpen() const;

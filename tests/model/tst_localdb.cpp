@@ -95,8 +95,7 @@ private slots:
         QCOMPARE(saved->isContactBaseExist(QStringLiteral("ann")), m_ann);
         pim::_Contact bob(0, QString(), QStringLiteral("Bob"));
         for (const Op& write : { Op([&](LocalDb& db) { db.insertContactBase(bob); }), Op([](LocalDb& db) { db.beginEdit(); }),
-                                 Op([](LocalDb& db) { db.removeContact(1); }), Op([](LocalDb& db) { db.create(); }),
-                                 Op([](LocalDb& db) { db.removeDB(); }) }) {
+                                 Op([](LocalDb& db) { db.removeContact(1); }), Op([](LocalDb& db) { db.create(); }) }) {
             try {
                 write(*saved);
                 QFAIL("a write went through");
