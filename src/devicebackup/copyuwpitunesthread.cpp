@@ -63,7 +63,6 @@ void CopyUWPItunesThread::run()
     if (!src.isDir()) {
         err = tr("The folder %1 does not exist.").arg(QDir::toNativeSeparators(srcPath));
     } else {
-        QDir().mkpath(root);
         copied = copyFiles(src, QDir(root), err) && writeMarker(err);
     }
     if (copied)

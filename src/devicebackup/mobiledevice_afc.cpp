@@ -136,6 +136,9 @@ mobiledevice_afc::~mobiledevice_afc()
 
 bool mobiledevice_afc::startService(const QString&)
 {
+    // A second start would open new device handles over the held ones.
+    if (afc)
+        return true;
     if (!open())
         return false;
     lockdownd_service_descriptor_t descriptor = nullptr;

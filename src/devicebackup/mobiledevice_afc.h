@@ -113,7 +113,7 @@ public:
 
     // Opens the device, its lockdown client and the file service; true when
     // all three succeed. The argument is not consulted: the service is always
-    // "com.apple.afc". Call once per object.
+    // "com.apple.afc". While the service is open a further call changes nothing.
     bool startService(const QString& unused = QString());
     // Frees the file-service client; the device handles stay until destruction.
     void closeService();
