@@ -17,6 +17,7 @@
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
@@ -98,25 +99,18 @@ private slots:
             Q_CLEANUP_RESOURCE(test_apk);
         if (!packaged && QFile::exists(AdbConnector::kApkResource))
             QSKIP("this build embeds a companion app package");
-        QFile stale(g_dataSaveDir().filePath(AdbConnector::kApkFileName));
-        QVERIFY(stale.open(QIODevice::WriteOnly) && stale.write("stale") == 5);
-        stale.close();
+        QFile copy(g_dataSaveDir().filePath(AdbConnector::kApkFileName));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write("stale") == 5);
+        copy.close();
         QTemporaryDir pushed;
         FakePhone phone({ { "auth", "none" }, { "sync_dir", pushed.path() },
             { "shell", QJsonObject { { "pm list packages -3", listing }, { kPmInstall, pmAnswer } } } });
-        QVERIFY(phone.handle);
-
         QCOMPARE(failureOf([&] { AdbConnector(phone.handle).initialCheck(); }), error);
         const bool installs = !pmAnswer.isEmpty() && packaged;
         QCOMPARE(phone.sim.log().contains("shell " + kPmInstall), installs);
         QFile sent(pushed.filePath(AdbConnector::kApkFileName));
-        QCOMPARE(sent.exists(), installs);
-        if (installs) {
-            QFile copy(stale.fileName());
-            QVERIFY(sent.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly));
-            QCOMPARE(copy.readAll(), sent.readAll());
-            QCOMPARE(copy.permissions() & 0x0777, QFile::ReadUser | QFile::WriteUser);
-        }
+        QCOMPARE(sent.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly), installs);
+        QVERIFY(!installs || (copy.readAll() == sent.readAll() && copy.permissions() % 0x1000 == 0x600));
     }
 
     void usbStartRequests_data()
@@ -131,9 +125,10 @@ private slots:
         CompanionSim app;
         const quint16 appPort = app.start({}, { direction }).value(0);
         const quint16 port = freePort("127.0.0.1");
-        FakePhone phone({ { "auth", "none" }, { "tcp", QJsonObject { { QString::number(port), QString::number(appPort) } } } });
-        QVERIFY(phone.handle);
+        FakePhone phone({ { "auth", "none" }, { "shell", QJsonObject { { "logcat -d", "I/Sync: up\n" } } },
+            { "tcp", QJsonObject { { QString::number(port), QString::number(appPort) } } } });
         AdbConnector connector(phone.handle);
+        QCOMPARE(connector.logcat(), QStringLiteral("I/Sync: up\n"));
         QElapsedTimer waited;
         waited.start();
         const QString host = direction == "backup" ? connector.startBackup(port) : connector.startRestore(port);
@@ -142,25 +137,11 @@ private slots:
         QCOMPARE(firstAnswer(host, port, direction), direction == "backup" ? "$device" : "$batch");
 
         QVERIFY(phone.sim.waitForLog("open tcp:" + QString::number(port)));
-        QStringList steps;
-        for (const QString& line : phone.sim.log())
-            if (line.startsWith("shell ") || line.startsWith("open tcp:"))
-                steps << line;
-        QCOMPARE(steps, QStringList({ "shell am start -n com.quorvantile.contactssync/.ContactsSync",
+        // The forward shows when the connection above goes through it.
+        QCOMPARE(phone.sim.log().filter(QRegularExpression("^(shell am |open tcp:)")), QStringList({ "shell am start -n com.quorvantile.contactssync/.ContactsSync",
                             QStringLiteral("shell am broadcast -n com.quorvantile.contactssync/.AdbSyncBroadcastReceiver "
                                            "-d sync://%1:%2/").arg(direction).arg(port),
                             "open tcp:" + QString::number(port) }));
-    }
-
-    void logcatAndSavedDevice()
-    {
-        FakePhone phone({ { "auth", "none" }, { "shell", QJsonObject { { "logcat -d", "I/Sync: started\n" } } } });
-        QCOMPARE(AdbConnector(phone.handle).logcat(), QStringLiteral("I/Sync: started\n"));
-        AdbConnector saved(nullptr);
-        saved.initialCheck();
-        QCOMPARE(saved.logcat(), QString());
-        QCOMPARE(failureOf([&] { saved.startBackup(5000); }), QString(AdbConnector::kNotConnectedText));
-        QCOMPARE(failureOf([&] { saved.startRestore(5000); }), QString(AdbConnector::kNotConnectedText));
     }
 
     void wifiHelloAndStartRequests()
@@ -186,7 +167,6 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("nothing listens") << "127.0.0.21" << "" << "WifiServiceTimeoutException";
         QTest::newRow("empty hello") << "127.0.0.22" << "line:hello: " << "did not name the phone";
-        QTest::newRow("empty line") << "127.0.0.23" << "line:" << "Null command.";
         QTest::newRow("not a greeting") << "127.0.0.24" << "line:HTTP/1.1 400" << "it answered \"HTTP/1.1 400\"";
         QTest::newRow("app refuses") << "127.0.0.25" << "error:Sync is off" << "Sync is off";
         QTest::newRow("silent app") << "127.0.0.26" << "stall" << "";
@@ -199,30 +179,27 @@ private slots:
         CompanionSim app(address);
         if (!answer.isEmpty())
             app.start({ { "faults", QJsonObject { { "1", answer } } } }, { "wifi" });
-        AndroidWifiConnector connector;
-        QElapsedTimer waited;
-        waited.start();
-        const QString failure = failureOf([&] { connector.initialize(address); });
+        const QString failure = failureOf([&] { AndroidWifiConnector().initialize(address); });
         QVERIFY2(!failure.isEmpty() && failure.contains(error), qPrintable(failure));
-        QVERIFY(waited.elapsed() < 3000);
     }
 
+    // A saved device's database: its connector reaches no phone and outlives it.
     void deviceDatabaseHoldsItsConnector()
     {
-        PAndroidConnector connector(new AdbConnector(nullptr));
+        PAndroidConnector kept, connector(new AdbConnector(nullptr));
         const QWeakPointer<IAndroidConnector> watch = connector;
-        PAndroidConnector kept;
         {
             AndroidContactsDb db(m_dir.filePath("phone.db"), std::move(connector));
             QVERIFY(!QFile::exists(db.path()));
             db.create();
-            db.beginEdit();
-            db.endEdit(true);
-            QVERIFY(QFile::exists(db.path()));
+            QCOMPARE(db.contact(1).id, 0ull);
             QVERIFY(db.rule().dynamicCast<LocalDbCombineRule>());
             kept = db.connector();
         }
-        QVERIFY(kept && kept == watch.toStrongRef());
+        kept->initialCheck();
+        QCOMPARE(kept->logcat(), QString());
+        QCOMPARE(failureOf([&] { kept->startBackup(5000); }), QString(AdbConnector::kNotConnectedText));
+        QCOMPARE(failureOf([&] { kept->startRestore(5000); }), QString(AdbConnector::kNotConnectedText));
         kept.reset();
         QVERIFY(watch.isNull());
     }
@@ -235,8 +212,6 @@ private slots:
         const QString wrong = QStringLiteral("IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE");
         QTest::newRow("spaces around") << " 127.0.0.31 " << "127.0.0.31" << "";
         QTest::newRow("with a port") << "127.0.0.32:48888" << "127.0.0.32" << wrong;
-        QTest::newRow("host name") << "localhost" << "" << wrong;
-        QTest::newRow("empty") << "" << "" << wrong;
         QTest::newRow("part above 255") << "127.0.0.300" << "" << wrong;
         QTest::newRow("nothing listens") << "127.0.0.33" << "" << "IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT";
     }
@@ -251,20 +226,15 @@ private slots:
         MessageBoxRecorder boxes;
         AndroidWIFIForm form(nullptr);
         ModalDialogAnswerer answerer([&](QWidget* dialog) {
-            auto* field = dialog->findChild<QLineEdit*>("txtWifiSocket");
-            field->setText(typed);
+            dialog->findChild<QLineEdit*>("txtWifiSocket")->setText(typed);
             QTest::mousePress(dialog->findChild<QPushButton*>("btnConnect"), Qt::LeftButton);
-            if (dialog->isVisible()) {
-                QCOMPARE(field->text(), typed);
+            if (dialog->isVisible())
                 QTest::mousePress(dialog->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
-            }
         });
         std::unique_ptr<AndroidWifiConnector> connector(form.execGetConnector());
         QVERIFY(answerer.answered());
-        QCOMPARE(boxes.count(), box.isEmpty() ? 0 : 1);
-        QVERIFY(box.isEmpty() || boxes.texts().constFirst().contains(box));
-        QCOMPARE(connector ? connector->helloText() : QString(), box.isEmpty() ? "sim-7" : "");
-        QCOMPARE(connector ? connector->address() : QString(), box.isEmpty() ? phone : "");
+        QVERIFY(box.isEmpty() ? boxes.count() == 0 : boxes.count() == 1 && boxes.texts().constFirst().contains(box));
+        QCOMPARE(connector ? connector->address() + '|' + connector->helloText() : "", box.isEmpty() ? phone + "|sim-7" : "");
     }
 };
 
