@@ -4,8 +4,8 @@
 #include "android/iandroidconnector.h"
 #include "model/localdbcombinerule.h"
 
-AndroidContactsDb::AndroidContactsDb(QString dbPath, PAndroidConnector connector)
-    : LocalDb(dbPath, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule))
+AndroidContactsDb::AndroidContactsDb(QString dbPath, PAndroidConnector connector, Access access)
+    : LocalDb(dbPath, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule), access)
     , m_connector(std::move(connector))
 {
 }

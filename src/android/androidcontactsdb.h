@@ -11,8 +11,9 @@
 class AndroidContactsDb : public LocalDb {
 public:
     // Keeps dbPath and a reference to connector; opens and creates nothing
-    // (call LocalDb::create() for a fresh file).
-    AndroidContactsDb(QString dbPath, PAndroidConnector connector);
+    // (call LocalDb::create() for a fresh file). A saved phone database is
+    // opened ReadOnly: the program never writes into one.
+    AndroidContactsDb(QString dbPath, PAndroidConnector connector, Access access = ReadWrite);
     ~AndroidContactsDb() override;
 
     // Another reference to the phone's connector; it outlives the database

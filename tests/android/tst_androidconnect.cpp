@@ -196,6 +196,7 @@ private slots:
             QVERIFY(db.rule().dynamicCast<LocalDbCombineRule>());
             kept = db.connector();
         }
+        QVERIFY(AndroidContactsDb(m_dir.filePath("phone.db"), kept, LocalDb::ReadOnly).isReadOnly());
         kept->initialCheck();
         QCOMPARE(kept->logcat(), QString());
         QCOMPARE(failureOf([&] { kept->startBackup(5000); }), QString(AdbConnector::kNotConnectedText));
