@@ -35,11 +35,13 @@ QString AndroidWIFIForm::ipv4Address(const QString& text)
     const QRegularExpressionMatch match = pattern.match(text.trimmed());
     if (!match.hasMatch())
         return QString();
-    // A part above 255 would otherwise be looked up as a host name.
+    // A part above 255 would otherwise be looked up as a host name; \d also
+    // takes digits of other scripts, which no address holds.
     QStringList parts = match.captured(1).split(QLatin1Char('.'));
     for (QString& part : parts) {
-        const int value = part.toInt();
-        if (value > 255)
+        bool ok = false;
+        const int value = part.toInt(&ok);
+        if (!ok || value > 255)
             return QString();
         part = QString::number(value);
     }

@@ -214,6 +214,7 @@ private slots:
         QTest::newRow("spaces around") << " 127.0.0.31 " << "127.0.0.31" << "";
         QTest::newRow("with a port") << "127.0.0.32:48888" << "127.0.0.32" << wrong;
         QTest::newRow("part above 255") << "127.0.0.300" << "" << wrong;
+        QTest::newRow("digits of another script") << "١٢٧.0.0.1" << "" << wrong;
         QTest::newRow("nothing listens") << "127.0.0.33" << "" << "IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT";
     }
     void wifiDialog()
