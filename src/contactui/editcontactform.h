@@ -6,6 +6,7 @@
 #include "model/contact.h"
 
 #include <QDialog>
+#include <QSharedPointer>
 #include <QList>
 
 #include <memory>
@@ -27,8 +28,9 @@ public:
     static constexpr CHANGE_ACTION ACTION_DELETED = _ChangeData::ACTION_DELETED;
 
     // `contact`: the contact to edit, or an empty one for a new contact.
-    // `db`: given only when adding; turns on the duplicate-name check.
-    EditContactForm(const pim::_Contact* contact, LocalDb* db, QWidget* parent = nullptr);
+    // `db`: given only when adding; turns on the duplicate-name check. Kept
+    // alive while the dialog runs, even if its tree node goes away.
+    EditContactForm(const pim::_Contact* contact, QSharedPointer<LocalDb> db, QWidget* parent = nullptr);
     ~EditContactForm() override;
 
     // The changes that turn `stored` (the contact given to the constructor)
@@ -48,6 +50,6 @@ private slots:
 
 private:
     std::unique_ptr<Ui_EditContactForm> m_ui;
-    LocalDb* m_db;
+    QSharedPointer<LocalDb> m_db;
     WinMovable m_movable;
 };
