@@ -29,7 +29,7 @@
 #include <QSharedPointer>
 #include <QString>
 
-enum backup2tool_op {
+enum backup2tool_op : int {
     OP_BACKUP = 0,  // the phone sends its backup to the computer
     OP_RESTORE = 1, // the computer sends a backup to the phone
 };
