@@ -4,9 +4,13 @@
 // the client one message and makes its raw bytes readable; what the client
 // sends (raw bytes, status responses, the request) is kept for the test.
 
+#include "devicebackup/backup2tool.h"
 #include "devicebackup/backup2transport.h"
 
 #include <QByteArray>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
 #include <QList>
 #include <QtEndian>
 
@@ -103,4 +107,29 @@ struct FakePhoneLink : Backup2Transport {
 inline Backup2TransportFactory FakePhone::factory()
 {
     return [this] { return std::make_unique<FakePhoneLink>(*this); };
+}
+
+inline QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+inline void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+}
+
+// Runs one request against the phone; the exception's text, or empty when the run returned.
+inline QString run(backup2tool& tool, FakePhone& phone, backup2tool_op op = OP_BACKUP)
+{
+    tool.setTransportFactory(phone.factory());
+    try {
+        tool.runThrow(_backup2tool_req(op));
+    } catch (const std::runtime_error& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
 }

@@ -15,31 +15,6 @@ namespace {
 
 const QString kUdid = QStringLiteral("U");
 
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
-}
-
-// Runs one request; the exception's text, or empty when the run returned.
-QString run(backup2tool& tool, FakePhone& phone, backup2tool_op op = OP_BACKUP)
-{
-    tool.setTransportFactory(phone.factory());
-    try {
-        tool.runThrow(_backup2tool_req(op));
-    } catch (const std::runtime_error& e) {
-        return QString::fromUtf8(e.what());
-    }
-    return QString();
-}
-
 // Answers moves with a scripted result for the pair whose source is "U/2".
 struct MoveHook : Backup2ToolHook {
     int result = 0;
@@ -251,20 +226,12 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::newRow("no device") << 0 << -3 << 0
                                    << "backup2tool: No device found. Please restart your iPhone to try again.";
-        QTest::newRow("lockdown") << 1 << -17 << 0
-                                  << "backup2tool: open device failed, return -17. Please restart your iPhone to try again.";
         QTest::newRow("service") << 2 << -1 << 1
                                  << "backup2tool: start service com.apple.mobilebackup2 failed. Please restart your "
                                     "iPhone to try again.";
-        QTest::newRow("version") << 3 << -8 << 0 << "Could not perform backup protocol version exchange, error code -8";
         QTest::newRow("restore refused") << 4 << -7 << 1
                                          << "ERROR: Could not start restore process: device refused to start the "
                                             "restore process. Please restart your iPhone to try again.";
-        QTest::newRow("backup version") << 4 << -6 << 0
-                                        << "ERROR: Could not start backup process: backup protocol version mismatch!";
-        QTest::newRow("backup other") << 4 << -2 << 0
-                                      << "Please restart your iPhone to try again. ERROR: Could not start backup "
-                                         "process: unspecified error occurred";
         QTest::newRow("invalid op") << 4 << 0 << 2 << "backup2tool: invalid op.";
         QTest::newRow("receive") << 5 << -3 << 0
                                  << "ERROR: Could not receive from mobilebackup2 (-3). Please restart your iPhone to "
@@ -350,6 +317,68 @@ private slots:
         else
             QVERIFY2(text.startsWith(parts.first()) && text.contains(parts[1]) && text.endsWith(parts.last()),
                      qPrintable(text));
+    }
+
+    // Names from the phone that leave the root, directly or through a link
+    // below it, touch nothing outside and read nothing from there.
+    void phoneNamesStayInsideTheRoot_data()
+    {
+        QTest::addColumn<PlistCFType>("message");
+        QTest::addColumn<QByteArray>("raw");
+        const QString abs = tmp.filePath("secret");
+        auto upload = [](const QByteArray& to) {
+            return nameFrame("d") + nameFrame(to) + codeFrame(0x0C, "evil") + codeFrame(0x00) + be32(0);
+        };
+        auto pair = [](const QString& from, const QString& to) {
+            PlistCFType d = PlistCFType::createCFDictionary();
+            return d.put(from, str(to));
+        };
+        const PlistCFType up = msg("DLMessageUploadFiles");
+        QTest::newRow("upload ..") << up << upload("../secret");
+        QTest::newRow("upload absolute") << up << upload(abs.toUtf8());
+        QTest::newRow("upload through link") << up << upload("U/link/f");
+        QTest::newRow("upload onto link") << up << upload("U/filelink");
+        QTest::newRow("remove") << msg("DLMessageRemoveFiles", {PlistCFType::createCFArray(
+                                       {str("../secret"), str(abs), str("U/link/f"), str("U/link"), str("U/filelink")})})
+                                << QByteArray();
+        QTest::newRow("remove tree") << msg("DLMessageRemoveFiles", {PlistCFType::createCFArray({str("U")})})
+                                     << QByteArray();
+        QTest::newRow("move out") << msg("DLMessageMoveFiles", {pair("U/a", "../moved")}) << QByteArray();
+        QTest::newRow("move in") << msg("DLMessageMoveFiles", {pair("U/link/f", "U/got")}) << QByteArray();
+        QTest::newRow("move onto link") << msg("DLMessageMoveFiles", {pair("U/a", "U/link")}) << QByteArray();
+        QTest::newRow("copy from link") << msg("DLMessageCopyItem", {str("U/link"), str("U/c")}) << QByteArray();
+        QTest::newRow("copy into link") << msg("DLMessageCopyItem", {str("U/a"), str("U/link/z")}) << QByteArray();
+        QTest::newRow("copy tree") << msg("DLMessageCopyItem", {str("U"), str("V")}) << QByteArray();
+        QTest::newRow("mkdir") << msg("DLMessageCreateDirectory", {str("U/link/d")}) << QByteArray();
+        QTest::newRow("download") << msg("DLMessageDownloadFiles", {PlistCFType::createCFArray(
+                                         {str("../secret"), str(abs), str("U/filelink"), str("U/link/f")})})
+                                  << QByteArray();
+        QTest::newRow("list") << msg("DLContentsOfDirectory", {str("U/link")}) << QByteArray();
+    }
+    void phoneNamesStayInsideTheRoot()
+    {
+        QFETCH(PlistCFType, message);
+        QFETCH(QByteArray, raw);
+        writeFile(tmp.filePath("secret"), "keep");
+        writeFile(tmp.filePath("out/f"), "outside");
+        writeFile(root + "/U/a", "A");
+        QVERIFY(QFile::link(tmp.filePath("out"), root + "/U/link"));
+        QVERIFY(QFile::link(tmp.filePath("secret"), root + "/U/filelink"));
+        FakePhone phone;
+        phone.add(message, raw);
+        phone.add(msg("DLMessageDisconnect"));
+        backup2tool tool(kUdid, QDir(root), nullptr);
+        run(tool, phone);
+        QCOMPARE(readFile(tmp.filePath("secret")), QByteArray("keep"));
+        QCOMPARE(QDir(tmp.filePath("out")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                 QStringList{"f"});
+        QCOMPARE(readFile(tmp.filePath("out/f")), QByteArray("outside"));
+        QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
+                 QStringList({"out", "root", "secret"}));
+        QVERIFY(!phone.out.contains("keep") && !phone.out.contains("outside"));
+        for (const FakePhone::Status& s : phone.statuses)
+            QVERIFY2(!s.list.contains("{f :"), qPrintable(s.list));
+        QVERIFY(!QFileInfo::exists(root + "/V/link"));
     }
 
     // The library's own connection against the simulated phone: found over
