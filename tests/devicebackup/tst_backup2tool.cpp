@@ -359,6 +359,7 @@ private slots:
     {
         QFETCH(PlistCFType, message);
         QFETCH(QByteArray, raw);
+        QDir(tmp.filePath("out")).removeRecursively();
         writeFile(tmp.filePath("secret"), "keep");
         writeFile(tmp.filePath("out/f"), "outside");
         writeFile(root + "/U/a", "A");
