@@ -6,9 +6,17 @@
 namespace {
 
 const char kInvalidPathText[] = "invalid path";
+const char kOverlapText[] = "Source and destination overlap.";
 
 // Qt's CopyError: what a copy refused by the kinds of its ends returns.
 constexpr int kCopyRefused = 14;
+
+// Whether one of two resolved paths lies inside the other: a copy into
+// itself would never end, a move onto its own folder would remove itself.
+bool isNested(const QString& a, const QString& b)
+{
+    return a.startsWith(b + QLatin1Char('/')) || b.startsWith(a + QLatin1Char('/'));
+}
 
 int refuse(QString& errorText)
 {
@@ -163,8 +171,12 @@ int Backup2ToolHook::moveFile(QDir root, QString from, QString to, QString& erro
     if (source.isEmpty() || target.isEmpty())
         return refuse(errorText);
     const QFileInfo sourceInfo(source);
-    if (!sourceInfo.exists() && !sourceInfo.isSymLink())
+    if ((!sourceInfo.exists() && !sourceInfo.isSymLink()) || source == target)
         return 0;
+    if (isNested(source, target)) {
+        errorText = QString::fromLatin1(kOverlapText);
+        return QFileDevice::RenameError;
+    }
     const QFileInfo targetInfo(target);
     if (targetInfo.isDir() && !targetInfo.isSymLink())
         rmdir_recursive(target);
@@ -200,6 +212,12 @@ int Backup2ToolHook::copyFile(QDir root, QString from, QString to, QString& erro
     const QString target = resolveDevicePath(root, to);
     if (source.isEmpty() || target.isEmpty())
         return refuse(errorText);
+    if (source == target)
+        return 0;
+    if (isNested(source, target)) {
+        errorText = QString::fromLatin1(kOverlapText);
+        return kCopyRefused;
+    }
     return copy_recursive(source, target, errorText);
 }
 
