@@ -30,6 +30,12 @@ inline QByteArray codeFrame(char code, const QByteArray& payload = QByteArray())
     return be32(quint32(payload.size() + 1)) + code + payload;
 }
 inline PlistCFType str(const QString& s) { return PlistCFType::createCFString(s); }
+inline PlistCFType arr(const QList<PlistCFType>& items) { return PlistCFType::createCFArray(items); }
+inline PlistCFType dict(const QString& key, const PlistCFType& value)
+{
+    PlistCFType d = PlistCFType::createCFDictionary();
+    return d.put(key, value);
+}
 inline PlistCFType msg(const QString& name, QList<PlistCFType> rest = {})
 {
     rest.prepend(str(name));
@@ -122,14 +128,19 @@ inline void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
 }
 
-// Runs one request against the phone; the exception's text, or empty when the run returned.
-inline QString run(backup2tool& tool, FakePhone& phone, backup2tool_op op = OP_BACKUP)
+// Runs one request; the exception's text, or empty when the run returned.
+inline QString runThrowText(backup2tool& tool, backup2tool_op op)
 {
-    tool.setTransportFactory(phone.factory());
     try {
         tool.runThrow(_backup2tool_req(op));
     } catch (const std::runtime_error& e) {
         return QString::fromUtf8(e.what());
     }
     return QString();
+}
+
+inline QString run(backup2tool& tool, FakePhone& phone, backup2tool_op op = OP_BACKUP)
+{
+    tool.setTransportFactory(phone.factory());
+    return runThrowText(tool, op);
 }
