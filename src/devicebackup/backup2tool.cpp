@@ -27,11 +27,15 @@ PlistCFType restoreOptions(const _backup2tool_req& req)
 {
     PlistCFType options = PlistCFType::createCFDictionary();
     options.put(QStringLiteral("RestoreSystemFiles"), PlistCFType::createCFBoolean(req.restoreSystemFiles));
-    options.put(QStringLiteral("RestorePreserveSettings"), PlistCFType::createCFBoolean(req.restorePreserveSettings));
+    options.put(
+        QStringLiteral("RestorePreserveSettings"), PlistCFType::createCFBoolean(req.restorePreserveSettings));
     if (!req.sparseRestoreOptions) {
-        options.put(QStringLiteral("RestoreShouldReboot"), PlistCFType::createCFBoolean(req.restoreShouldReboot));
-        options.put(QStringLiteral("RestoreDontCopyBackup"), PlistCFType::createCFBoolean(req.restoreDontCopyBackup));
-        options.put(QStringLiteral("RemoveItemsNotRestored"), PlistCFType::createCFBoolean(req.removeItemsNotRestored));
+        options.put(
+            QStringLiteral("RestoreShouldReboot"), PlistCFType::createCFBoolean(req.restoreShouldReboot));
+        options.put(
+            QStringLiteral("RestoreDontCopyBackup"), PlistCFType::createCFBoolean(req.restoreDontCopyBackup));
+        options.put(QStringLiteral("RemoveItemsNotRestored"),
+            PlistCFType::createCFBoolean(req.removeItemsNotRestored));
     } else {
         // The phone's defaults need not be sent; only departures from them.
         if (!req.restoreShouldReboot)
@@ -51,25 +55,31 @@ void sendRequestThrow(Backup2Transport& link, const _backup2tool_req& req, const
     if (req.op == OP_RESTORE) {
         const int r = link.sendRequest(QStringLiteral("Restore"), udid, restoreOptions(req));
         if (r == -7)
-            throw Error(QStringLiteral("ERROR: Could not start restore process: device refused to start the restore "
-                                       "process.") + QLatin1String(kRestartHint));
+            throw Error(
+                QStringLiteral("ERROR: Could not start restore process: device refused to start the restore "
+                               "process.")
+                + QLatin1String(kRestartHint));
         if (r == -6)
-            throw Error(QStringLiteral("ERROR: Could not start restore process: backup protocol version mismatch!"));
+            throw Error(
+                QStringLiteral("ERROR: Could not start restore process: backup protocol version mismatch!"));
         if (r != 0)
             throw Error(QStringLiteral("ERROR: Could not start restore process: unspecified error occurred.")
-                        + QLatin1String(kRestartHint));
+                + QLatin1String(kRestartHint));
         return;
     }
     if (req.op == OP_BACKUP) {
         const int r = link.sendRequest(QStringLiteral("Backup"), udid, PlistCFType());
         if (r == -7)
-            throw Error(QStringLiteral("Please restart your iPhone to try again. ERROR: Could not start backup "
-                                       "process: device refused to start the backup process."));
+            throw Error(
+                QStringLiteral("Please restart your iPhone to try again. ERROR: Could not start backup "
+                               "process: device refused to start the backup process."));
         if (r == -6)
-            throw Error(QStringLiteral("ERROR: Could not start backup process: backup protocol version mismatch!"));
+            throw Error(
+                QStringLiteral("ERROR: Could not start backup process: backup protocol version mismatch!"));
         if (r != 0)
-            throw Error(QStringLiteral("Please restart your iPhone to try again. ERROR: Could not start backup "
-                                       "process: unspecified error occurred"));
+            throw Error(
+                QStringLiteral("Please restart your iPhone to try again. ERROR: Could not start backup "
+                               "process: unspecified error occurred"));
         return;
     }
     throw Error(QStringLiteral("backup2tool: invalid op."));
@@ -79,8 +89,10 @@ void sendRequestThrow(Backup2Transport& link, const _backup2tool_req& req, const
 int progressIndex(const QString& name)
 {
     static const QStringList atThree = {
-        QStringLiteral("DLMessageDownloadFiles"), QStringLiteral("DLMessageMoveFiles"),
-        QStringLiteral("DLMessageMoveItems"), QStringLiteral("DLMessageRemoveFiles"),
+        QStringLiteral("DLMessageDownloadFiles"),
+        QStringLiteral("DLMessageMoveFiles"),
+        QStringLiteral("DLMessageMoveItems"),
+        QStringLiteral("DLMessageRemoveFiles"),
         QStringLiteral("DLMessageRemoveItems"),
     };
     if (atThree.contains(name))
@@ -141,27 +153,28 @@ int backup2tool::innerRunThrow(_backup2tool_req req, QString& errorText)
 
     m_hook->beginThrow(m_root, m_udid);
 
-    std::unique_ptr<Backup2Transport> owned =
-        m_transportFactory ? m_transportFactory() : std::make_unique<Mobilebackup2Transport>();
+    std::unique_ptr<Backup2Transport> owned
+        = m_transportFactory ? m_transportFactory() : std::make_unique<Mobilebackup2Transport>();
     if (!owned)
         throw Error(QStringLiteral("backup2tool: No device found. Please restart your iPhone to try again."));
     Backup2Transport& link = *owned;
-    TransportCloser closer{link};
+    TransportCloser closer { link };
 
     if (link.openDevice(m_udid) != 0)
         throw Error(QStringLiteral("backup2tool: No device found. Please restart your iPhone to try again."));
     int r = link.openLockdown();
     if (r != 0)
         throw Error(QStringLiteral("backup2tool: open device failed, return %1.").arg(r)
-                    + QLatin1String(kRestartHint));
+            + QLatin1String(kRestartHint));
     if (req.op == OP_BACKUP && !m_deviceDir.exists())
         m_deviceDir.mkpath(m_deviceDir.absolutePath());
     if (link.startService() != 0)
         throw Error(QStringLiteral("backup2tool: start service com.apple.mobilebackup2 failed.")
-                    + QLatin1String(kRestartHint));
+            + QLatin1String(kRestartHint));
     r = link.exchangeVersion();
     if (r != 0)
-        throw Error(QStringLiteral("Could not perform backup protocol version exchange, error code %1").arg(r));
+        throw Error(
+            QStringLiteral("Could not perform backup protocol version exchange, error code %1").arg(r));
     sendRequestThrow(link, req, m_udid);
     return messageLoopThrow(link, errorText);
 }
@@ -181,7 +194,7 @@ int backup2tool::messageLoopThrow(Backup2Transport& link, QString& errorText)
             continue;
         if (r != 0)
             throw Error(QStringLiteral("ERROR: Could not receive from mobilebackup2 (%1).").arg(r)
-                        + QLatin1String(kRestartHint));
+                + QLatin1String(kRestartHint));
 
         const int at = progressIndex(name);
         if (at >= 0) {
@@ -204,9 +217,11 @@ int backup2tool::messageLoopThrow(Backup2Transport& link, QString& errorText)
             sendDirContentsThrow(link, message);
         } else if (name == QLatin1String("DLMessageCreateDirectory")) {
             createDirectory(link, message);
-        } else if (name == QLatin1String("DLMessageMoveFiles") || name == QLatin1String("DLMessageMoveItems")) {
+        } else if (name == QLatin1String("DLMessageMoveFiles")
+            || name == QLatin1String("DLMessageMoveItems")) {
             moveFilesThrow(link, message);
-        } else if (name == QLatin1String("DLMessageRemoveFiles") || name == QLatin1String("DLMessageRemoveItems")) {
+        } else if (name == QLatin1String("DLMessageRemoveFiles")
+            || name == QLatin1String("DLMessageRemoveItems")) {
             removeFilesThrow(link, message);
         } else if (name == QLatin1String("DLMessageCopyItem")) {
             copyItemThrow(link, message);
@@ -247,10 +262,11 @@ void backup2tool::runThrow(_backup2tool_req req)
         if (errorText.contains(QLatin1String("Find My iPhone must be disabled"), Qt::CaseInsensitive)) {
             code = -37;
         } else if (errorText.contains(QLatin1String("could not send"), Qt::CaseInsensitive)
-                   || errorText.contains(QLatin1String("could only send"), Qt::CaseInsensitive)
-                   || errorText.contains(QLatin1String("Could not receive"), Qt::CaseInsensitive)) {
+            || errorText.contains(QLatin1String("could only send"), Qt::CaseInsensitive)
+            || errorText.contains(QLatin1String("Could not receive"), Qt::CaseInsensitive)) {
             code = -10;
-        } else if (errorText.contains(QLatin1String("Insufficient free"), Qt::CaseInsensitive) || code == 100) {
+        } else if (errorText.contains(QLatin1String("Insufficient free"), Qt::CaseInsensitive)
+            || code == 100) {
             code = -36;
         } else if (errorText.contains(
                        QLatin1String("Failed to move the incomplete restore directory into place at path"),
@@ -261,13 +277,15 @@ void backup2tool::runThrow(_backup2tool_req req)
 
     QString message = QStringLiteral("error code:%1. ").arg(code);
     if (code == -37) {
-        message += tr("Please follow <a href=\"%1\">this tutorial</a> to disable \"Find my iPhone\" first and then "
-                      "restart your iPhone to try again.")
+        message += tr(
+            "Please follow <a href=\"%1\">this tutorial</a> to disable \"Find my iPhone\" first and then "
+            "restart your iPhone to try again.")
                        .arg(QLatin1String(kFindMyHelpPage));
     } else if (code == -36) {
-        message += req.op == OP_RESTORE
-            ? tr("Insufficient free disk space on device to back up. Not enough free disk space on your Device.")
-            : tr("Insufficient free disk space on drive to back up. Not enough free disk space on your computer.");
+        message += req.op == OP_RESTORE ? tr("Insufficient free disk space on device to back up. Not enough "
+                                             "free disk space on your Device.")
+                                        : tr("Insufficient free disk space on drive to back up. Not enough "
+                                             "free disk space on your computer.");
     } else if (code == -10) {
         message += tr("Error attaching to device. Please Keep your iPhone connected and active.");
     } else if (errorText.isEmpty()) {

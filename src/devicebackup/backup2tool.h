@@ -30,7 +30,7 @@
 #include <QString>
 
 enum backup2tool_op : int {
-    OP_BACKUP = 0,  // the phone sends its backup to the computer
+    OP_BACKUP = 0, // the phone sends its backup to the computer
     OP_RESTORE = 1, // the computer sends a backup to the phone
 };
 

@@ -195,7 +195,7 @@ void backup2tool::sendFileThrow(Backup2Transport& link, QString path, PlistCFTyp
                     QStringLiteral("backup2tool::sendFileThrow: send buf failed. return %1.").arg(r)));
         }
     }
-    const char success[] = {0, 0, 0, 1, kCodeSuccess};
+    const char success[] = { 0, 0, 0, 1, kCodeSuccess };
     r = sendAll(link, success, 5);
     if (r != 0)
         throw Error(attachFailure(
@@ -225,8 +225,8 @@ void backup2tool::recvFilesThrow(Backup2Transport& link, PlistCFType message)
 
 QString backup2tool::recvFileNameThrow(Backup2Transport& link)
 {
-    const QString readFailure =
-        attachFailure(QStringLiteral("backup2tool::recvFileNamesThrow: could not read filename."));
+    const QString readFailure
+        = attachFailure(QStringLiteral("backup2tool::recvFileNamesThrow: could not read filename."));
     char header[4];
     if (!recvExact(link, header, 4))
         throw Error(readFailure);
@@ -234,14 +234,16 @@ QString backup2tool::recvFileNameThrow(Backup2Transport& link)
     if (length == 0)
         return QString();
     if (length > kMaxNameLength)
-        throw Error(QStringLiteral("backup2tool::recvFileNamesThrow: too large filename length (%1)!").arg(length));
+        throw Error(
+            QStringLiteral("backup2tool::recvFileNamesThrow: too large filename length (%1)!").arg(length));
     QByteArray name(int(length), '\0');
     if (!recvExact(link, name.data(), length))
         throw Error(readFailure);
     return QString::fromUtf8(name);
 }
 
-int backup2tool::recvFileThrow(Backup2Transport& link, QString deviceName, QString fileName, QString& errorText)
+int backup2tool::recvFileThrow(
+    Backup2Transport& link, QString deviceName, QString fileName, QString& errorText)
 {
     Q_UNUSED(deviceName);
     const QString localPath = m_root.absoluteFilePath(fileName);
@@ -269,9 +271,10 @@ int backup2tool::recvFileThrow(Backup2Transport& link, QString deviceName, QStri
             if (!recvExact(link, text.data(), quint32(text.size())))
                 throw Error(nullData);
             errorText = QString::fromUtf8(text);
-            throw Error(QStringLiteral("Please restart your iPhone to try again. backup2tool::recvFileThrow: remote "
-                                       "error. %1")
-                            .arg(errorText));
+            throw Error(
+                QStringLiteral("Please restart your iPhone to try again. backup2tool::recvFileThrow: remote "
+                               "error. %1")
+                    .arg(errorText));
         }
         if (code != kCodeFileData)
             throw Error(QStringLiteral("backup2tool::recvFileThrow: invalid code %1.").arg(int(qint8(code))));
@@ -284,7 +287,8 @@ int backup2tool::recvFileThrow(Backup2Transport& link, QString deviceName, QStri
             if (!recvExact(link, chunk.data(), n))
                 throw Error(nullData);
             if (file.isOpen() && state == 0 && file.write(chunk.data(), n) != qint64(n)) {
-                state = file.error() != QFileDevice::NoError ? int(file.error()) : int(QFileDevice::WriteError);
+                state
+                    = file.error() != QFileDevice::NoError ? int(file.error()) : int(QFileDevice::WriteError);
                 errorText = file.errorString();
             }
             count += n;
@@ -298,6 +302,7 @@ int backup2tool::recvFileThrow(Backup2Transport& link, QString deviceName, QStri
     }
     m_hook->recvFileEnd(m_root, fileName, count);
     if (state != 0)
-        throw Error(QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2").arg(localPath, errorText));
+        throw Error(
+            QStringLiteral("backup2tool::recvFileThrow: Write %1 failed. %2").arg(localPath, errorText));
     return 0;
 }

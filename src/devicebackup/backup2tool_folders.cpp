@@ -34,16 +34,18 @@ void backup2tool::sendDirContentsThrow(Backup2Transport& link, PlistCFType messa
     PlistCFType listing = PlistCFType::createCFDictionary();
     for (const Backup2ToolHook::DirItem& item : m_hook->dirContents(m_root, path)) {
         PlistCFType entry = PlistCFType::createCFDictionary();
-        entry.put(QStringLiteral("DLFileType"), PlistCFType::createCFString(item.type == 2
-                                                                                ? QStringLiteral("DLFileTypeDirectory")
-                                                                                : QStringLiteral("DLFileTypeRegular")));
+        entry.put(QStringLiteral("DLFileType"),
+            PlistCFType::createCFString(item.type == 2 ? QStringLiteral("DLFileTypeDirectory")
+                                                       : QStringLiteral("DLFileTypeRegular")));
         entry.put(QStringLiteral("DLFileSize"), PlistCFType::createCFNumberInt64(item.size));
         entry.put(QStringLiteral("DLFileModificationDate"), PlistCFType::createCFDate(item.lastModified));
         listing.put(item.name, entry);
     }
     const int r = link.sendStatusResponse(0, QString(), listing);
     if (r != 0)
-        throw Error(QStringLiteral("backup2tool::sendDirContentsThrow, Could not send status response, error %1").arg(r));
+        throw Error(
+            QStringLiteral("backup2tool::sendDirContentsThrow, Could not send status response, error %1")
+                .arg(r));
 }
 
 void backup2tool::createDirectory(Backup2Transport& link, PlistCFType message)
@@ -81,9 +83,11 @@ void backup2tool::moveFilesThrow(Backup2Transport& link, PlistCFType message)
             break;
         }
     }
-    const int sent = link.sendStatusResponse(deviceErrorCode(r), errorText, PlistCFType::createCFDictionary());
+    const int sent
+        = link.sendStatusResponse(deviceErrorCode(r), errorText, PlistCFType::createCFDictionary());
     if (sent != 0)
-        throw Error(QStringLiteral("backup2tool::moveFilesThrow: Could not send status response, error %1.").arg(sent));
+        throw Error(QStringLiteral("backup2tool::moveFilesThrow: Could not send status response, error %1.")
+                        .arg(sent));
 }
 
 void backup2tool::removeFilesThrow(Backup2Transport& link, PlistCFType message)
@@ -97,8 +101,8 @@ void backup2tool::removeFilesThrow(Backup2Transport& link, PlistCFType message)
     }
     const int sent = link.sendStatusResponse(0, errorText, PlistCFType::createCFDictionary());
     if (sent != 0)
-        throw Error(
-            QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1.").arg(sent));
+        throw Error(QStringLiteral("backup2tool::removeFilesThrow: Could not send status response, error %1.")
+                        .arg(sent));
 }
 
 void backup2tool::copyItemThrow(Backup2Transport& link, PlistCFType message)
@@ -109,7 +113,9 @@ void backup2tool::copyItemThrow(Backup2Transport& link, PlistCFType message)
     if (from.isEmpty() || to.isEmpty())
         throw Error(QStringLiteral("backup2tool::copyItemThrow: invalid message."));
     const int r = m_hook->copyFile(m_root, from, to, errorText);
-    const int sent = link.sendStatusResponse(deviceErrorCode(r), errorText, PlistCFType::createCFDictionary());
+    const int sent
+        = link.sendStatusResponse(deviceErrorCode(r), errorText, PlistCFType::createCFDictionary());
     if (sent != 0)
-        throw Error(QStringLiteral("backup2tool::copyItemThrow: Could not send status response, error %1.").arg(sent));
+        throw Error(QStringLiteral("backup2tool::copyItemThrow: Could not send status response, error %1.")
+                        .arg(sent));
 }

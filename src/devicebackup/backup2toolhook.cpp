@@ -33,8 +33,8 @@ void rmdir_recursive(const QString& path)
     if (info.isSymLink() || !info.isDir())
         return;
     QDir dir(path);
-    const QFileInfoList entries =
-        dir.entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::NoDotAndDotDot, QDir::NoSort);
+    const QFileInfoList entries
+        = dir.entryInfoList(QDir::Dirs | QDir::Files | QDir::Drives | QDir::NoDotAndDotDot, QDir::NoSort);
     for (const QFileInfo& entry : entries) {
         if (entry.isDir() && !entry.isSymLink())
             rmdir_recursive(entry.absoluteFilePath());
@@ -81,10 +81,11 @@ int copy_recursive(const QString& from, const QString& to, QString& errorText)
         }
         if (!target.exists())
             QDir().mkpath(to);
-        const QFileInfoList entries =
-            QDir(from).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+        const QFileInfoList entries
+            = QDir(from).entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
         for (const QFileInfo& entry : entries) {
-            const int r = copy_recursive(entry.absoluteFilePath(), QDir(to).filePath(entry.fileName()), errorText);
+            const int r
+                = copy_recursive(entry.absoluteFilePath(), QDir(to).filePath(entry.fileName()), errorText);
             if (r != 0)
                 return r;
         }
@@ -96,10 +97,12 @@ int copy_recursive(const QString& from, const QString& to, QString& errorText)
 
 QString resolveDevicePath(const QDir& root, const QString& path, bool allowFinalLink)
 {
-    if (path.isEmpty() || path.contains(QChar(0)) || QDir::isAbsolutePath(path) || path.startsWith(QLatin1Char('/')))
+    if (path.isEmpty() || path.contains(QChar(0)) || QDir::isAbsolutePath(path)
+        || path.startsWith(QLatin1Char('/')))
         return QString();
     const QString cleaned = QDir::cleanPath(path);
-    if (cleaned == QLatin1String(".") || cleaned == QLatin1String("..") || cleaned.startsWith(QLatin1String("../")))
+    if (cleaned == QLatin1String(".") || cleaned == QLatin1String("..")
+        || cleaned.startsWith(QLatin1String("../")))
         return QString();
     // Cleaning is lexical; a link below the root could still lead out of it,
     // so every component that exists is looked at as it is on disk.
@@ -121,7 +124,7 @@ QString resolveDevicePath(const QDir& root, const QString& path, bool allowFinal
 
 Backup2ToolHook::~Backup2ToolHook() = default;
 
-void Backup2ToolHook::beginThrow(QDir, QString) {}
+void Backup2ToolHook::beginThrow(QDir, QString) { }
 
 bool Backup2ToolHook::onHandleMsgContinue(QDir, QString, PlistCFType, int&, QString&)
 {
@@ -139,11 +142,11 @@ QList<Backup2ToolHook::DirItem> Backup2ToolHook::dirContents(QDir root, QString 
     const QFileInfoList entries = QDir(folder).entryInfoList(
         QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot | QDir::NoSymLinks, QDir::NoSort);
     for (const QFileInfo& entry : entries)
-        items.append(DirItem{entry.fileName(), entry.isDir() ? 2 : 1, entry.size(), entry.lastModified()});
+        items.append(DirItem { entry.fileName(), entry.isDir() ? 2 : 1, entry.size(), entry.lastModified() });
     return items;
 }
 
-void Backup2ToolHook::recvFileBegin(QDir, QString, QString, QString) {}
+void Backup2ToolHook::recvFileBegin(QDir, QString, QString, QString) { }
 
 int Backup2ToolHook::recvFileOpenWrite(QDir root, QString fileName, QFile& file, QString& errorText)
 {
@@ -162,7 +165,7 @@ int Backup2ToolHook::recvFileOpenWrite(QDir root, QString fileName, QFile& file,
     return 0;
 }
 
-void Backup2ToolHook::recvFileEnd(QDir, QString, unsigned long long) {}
+void Backup2ToolHook::recvFileEnd(QDir, QString, unsigned long long) { }
 
 int Backup2ToolHook::moveFile(QDir root, QString from, QString to, QString& errorText)
 {

@@ -31,8 +31,8 @@
 class Backup2ToolHook {
 public:
     struct DirItem {
-        QString name;      // inside the listed folder, no path
-        int type = 1;      // 1 regular file, 2 folder
+        QString name; // inside the listed folder, no path
+        int type = 1; // 1 regular file, 2 folder
         qint64 size = 0;
         QDateTime lastModified;
     };
@@ -46,7 +46,8 @@ public:
     virtual void beginThrow(QDir root, QString udid);
     // Once per message, before the client acts on it; false ends the run
     // with the code and text left here.
-    virtual bool onHandleMsgContinue(QDir root, QString udid, PlistCFType message, int& code, QString& errorText);
+    virtual bool onHandleMsgContinue(
+        QDir root, QString udid, PlistCFType message, int& code, QString& errorText);
     // The entries of a folder, unsorted; hidden entries, links that lead
     // nowhere and other kinds are left out. Empty for a missing or refused folder.
     virtual QList<DirItem> dirContents(QDir root, QString path);

@@ -59,16 +59,17 @@ int Mobilebackup2Transport::startService()
 
 int Mobilebackup2Transport::exchangeVersion()
 {
-    double local[] = {2.0, 2.1};
+    double local[] = { 2.0, 2.1 };
     double remote = 0.0;
     return mobilebackup2_version_exchange(h->client, local, 2, &remote);
 }
 
-int Mobilebackup2Transport::sendRequest(const QString& request, const QString& udid, const PlistCFType& options)
+int Mobilebackup2Transport::sendRequest(
+    const QString& request, const QString& udid, const PlistCFType& options)
 {
     const QByteArray id = udid.toLocal8Bit();
     return mobilebackup2_send_request(h->client, request.toUtf8().constData(), id.constData(), id.constData(),
-                                      static_cast<plist_t>(options.ref()));
+        static_cast<plist_t>(options.ref()));
 }
 
 int Mobilebackup2Transport::receiveMessage(PlistCFType& message, QString& name)
@@ -101,8 +102,8 @@ int Mobilebackup2Transport::receiveRaw(char* data, quint32 length, quint32& done
 int Mobilebackup2Transport::sendStatusResponse(int code, const QString& description, const PlistCFType& list)
 {
     const QByteArray text = description.toUtf8();
-    return mobilebackup2_send_status_response(h->client, code, description.isEmpty() ? nullptr : text.constData(),
-                                              static_cast<plist_t>(list.ref()));
+    return mobilebackup2_send_status_response(h->client, code,
+        description.isEmpty() ? nullptr : text.constData(), static_cast<plist_t>(list.ref()));
 }
 
 void Mobilebackup2Transport::close()

@@ -35,9 +35,9 @@ QString lastComponent(const QString& path)
 } // namespace
 
 FakeBackup2ToolHook::FakeBackup2ToolHook()
-    : m_fixedNames({QStringLiteral("info.plist"), QStringLiteral("status.plist"), QStringLiteral("manifest.mbdb"),
-                    QStringLiteral("manifest.mbdx"), QStringLiteral("manifest.db"), QStringLiteral("manifest.plist"),
-                    QStringLiteral("80fa782261261e54bb73c0253e5b6beefb6a2f39")})
+    : m_fixedNames({ QStringLiteral("info.plist"), QStringLiteral("status.plist"),
+        QStringLiteral("manifest.mbdb"), QStringLiteral("manifest.mbdx"), QStringLiteral("manifest.db"),
+        QStringLiteral("manifest.plist"), QStringLiteral("80fa782261261e54bb73c0253e5b6beefb6a2f39") })
 {
 }
 
@@ -76,8 +76,8 @@ void FakeBackup2ToolHook::readAppuids(QString udid)
     }
     plist_t options = instproxy_client_options_new();
     instproxy_client_options_add(options, "ApplicationType", "User", nullptr);
-    instproxy_client_options_set_return_attributes(options, "CFBundleIdentifier", "Container", "GroupContainers",
-                                                   nullptr);
+    instproxy_client_options_set_return_attributes(
+        options, "CFBundleIdentifier", "Container", "GroupContainers", nullptr);
     plist_t apps = nullptr;
     const int r = instproxy_browse(client, options, &apps);
     instproxy_client_options_free(options);
@@ -153,7 +153,7 @@ QList<Backup2ToolHook::DirItem> FakeBackup2ToolHook::dirContents(QDir root, QStr
         const QString local = resolveDevicePath(root, rel);
         const QFileInfo info(local);
         if (!local.isEmpty() && info.isFile())
-            result.append({info.fileName(), 1, info.size(), info.lastModified()});
+            result.append({ info.fileName(), 1, info.size(), info.lastModified() });
     }
     return result;
 }
@@ -166,7 +166,8 @@ void FakeBackup2ToolHook::recvFileBegin(QDir root, QString udid, QString fileNam
         if (!m_dnameDb.open(root.absoluteFilePath(udid) + dnameFile(), &errorText))
             throw Error(QStringLiteral("open dname.sqlite failed. %1").arg(errorText));
     }
-    m_dnameDb.insert(name, deviceName, isFileIncluded(root, fileName, deviceName), QDateTime::currentDateTime());
+    m_dnameDb.insert(
+        name, deviceName, isFileIncluded(root, fileName, deviceName), QDateTime::currentDateTime());
 }
 
 int FakeBackup2ToolHook::recvFileOpenWrite(QDir root, QString fileName, QFile& file, QString& errorText)

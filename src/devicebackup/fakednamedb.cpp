@@ -131,13 +131,13 @@ QList<Backup2ToolHook::DirItem> FakeDNameDb::items(const QString& p)
             while (folders.moveNext()) {
                 const QString prefix = folders.getText(QStringLiteral("p"));
                 if (!prefix.isEmpty())
-                    result.append({prefix, 2, 0, fromSeconds(folders.getInt64(QStringLiteral("lastm")))});
+                    result.append({ prefix, 2, 0, fromSeconds(folders.getInt64(QStringLiteral("lastm"))) });
             }
         }
         Sqlite3Cursor files = queryThrow(Sqlite3Sql("select * from dname where p=?").addTextParam(p));
         while (files.moveNext())
-            result.append({files.getText(QStringLiteral("f")), 1, files.getInt64(QStringLiteral("size")),
-                           fromSeconds(files.getInt64(QStringLiteral("lastm")))});
+            result.append({ files.getText(QStringLiteral("f")), 1, files.getInt64(QStringLiteral("size")),
+                fromSeconds(files.getInt64(QStringLiteral("lastm"))) });
     } catch (const std::exception& e) {
         qCWarning(lcDeviceBackup) << "listing" << p << "failed:" << e.what();
     }

@@ -5,13 +5,9 @@
 // sends (raw bytes, status responses, the request) is kept for the test.
 
 #include "devicebackup/backup2tool.h"
-#include "devicebackup/backup2transport.h"
 
-#include <QByteArray>
 #include <QFile>
-#include <QFileInfo>
 #include <QTest>
-#include <QList>
 #include <QtEndian>
 
 #include <algorithm>
@@ -24,13 +20,22 @@ inline QByteArray be32(quint32 n)
     qToBigEndian(n, b.data());
     return b;
 }
-inline QByteArray nameFrame(const QByteArray& name) { return be32(quint32(name.size())) + name; }
-inline QByteArray codeFrame(char code, const QByteArray& payload = QByteArray())
+inline QByteArray nameFrame(const QByteArray& name)
+{
+    return be32(quint32(name.size())) + name;
+}
+inline QByteArray codeFrame(char code, const QByteArray& payload = {})
 {
     return be32(quint32(payload.size() + 1)) + code + payload;
 }
-inline PlistCFType str(const QString& s) { return PlistCFType::createCFString(s); }
-inline PlistCFType arr(const QList<PlistCFType>& items) { return PlistCFType::createCFArray(items); }
+inline PlistCFType str(const QString& s)
+{
+    return PlistCFType::createCFString(s);
+}
+inline PlistCFType arr(const QList<PlistCFType>& items)
+{
+    return PlistCFType::createCFArray(items);
+}
 inline PlistCFType dict(const QString& key, const PlistCFType& value)
 {
     PlistCFType d = PlistCFType::createCFDictionary();
@@ -39,7 +44,7 @@ inline PlistCFType dict(const QString& key, const PlistCFType& value)
 inline PlistCFType msg(const QString& name, QList<PlistCFType> rest = {})
 {
     rest.prepend(str(name));
-    return PlistCFType::createCFArray(rest);
+    return arr(rest);
 }
 
 struct FakePhone {
@@ -48,10 +53,10 @@ struct FakePhone {
         QString description;
         QString list; // toString() of the property list
     };
-    int setup[5] = {}; // device, lockdown, service, version, request
+    int setup[5] = {}; // results of: device, lockdown, service, version, request
     QList<QPair<PlistCFType, QByteArray>> script;
-    int afterScript = -3;         // receive result once the script is played
-    int rawAtEnd = -3;            // raw receive result when no byte is left (0: deliver nothing)
+    int afterScript = -3; // receive result once the script is played
+    int rawAtEnd = -3; // raw receive result when no byte is left (0: deliver nothing)
     quint32 readChunk = UINT_MAX; // most bytes one raw receive delivers
     std::function<void()> onSend; // after each raw send
     QByteArray in, out;
@@ -60,21 +65,23 @@ struct FakePhone {
     quint32 largestRead = 0;
     bool closed = false;
 
-    void add(const PlistCFType& message, const QByteArray& raw = QByteArray()) { script.append({message, raw}); }
+    void add(const PlistCFType& message, const QByteArray& raw = {}) { script.append({ message, raw }); }
     Backup2TransportFactory factory();
 };
 
 struct FakePhoneLink : Backup2Transport {
     FakePhone& p;
-    explicit FakePhoneLink(FakePhone& phone) : p(phone) {}
+    explicit FakePhoneLink(FakePhone& phone)
+        : p(phone)
+    {
+    }
     int openDevice(const QString&) override { return p.setup[0]; }
     int openLockdown() override { return p.setup[1]; }
     int startService() override { return p.setup[2]; }
     int exchangeVersion() override { return p.setup[3]; }
     int sendRequest(const QString& request, const QString&, const PlistCFType& options) override
     {
-        p.request = request;
-        p.options = options.toString();
+        p.request = request, p.options = options.toString();
         return p.setup[4];
     }
     int receiveMessage(PlistCFType& message, QString& name) override
@@ -88,8 +95,7 @@ struct FakePhoneLink : Backup2Transport {
     }
     int sendRaw(const char* data, quint32 length, quint32& done) override
     {
-        p.out.append(data, int(length));
-        done = length;
+        p.out.append(data, int(done = length));
         if (p.onSend)
             p.onSend();
         return 0;
@@ -97,14 +103,14 @@ struct FakePhoneLink : Backup2Transport {
     int receiveRaw(char* data, quint32 length, quint32& done) override
     {
         p.largestRead = std::max(p.largestRead, length);
-        done = std::min({length, p.readChunk, quint32(p.in.size())});
+        done = std::min({ length, p.readChunk, quint32(p.in.size()) });
         std::copy_n(p.in.constData(), done, data);
         p.in.remove(0, int(done));
         return done == 0 ? p.rawAtEnd : 0;
     }
     int sendStatusResponse(int code, const QString& description, const PlistCFType& list) override
     {
-        p.statuses.append({code, description, list.toString()});
+        p.statuses.append({ code, description, list.toString() });
         return 0;
     }
     void close() override { p.closed = true; }

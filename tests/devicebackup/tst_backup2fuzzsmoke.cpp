@@ -18,8 +18,8 @@ private slots:
         const QString root = tmp.filePath("root");
         QDir().mkpath(root);
         QRandomGenerator rng(20261207);
-        const QList<QByteArray> names = {"U/a", "U/d/e", "../esc", "U/../../esc", tmp.filePath("abs").toUtf8(), "",
-                                         QByteArray("U/\0x", 4), "U", "U/d"};
+        const QList<QByteArray> names = { "U/a", "U/d/e", "../esc", "U/../../esc",
+            tmp.filePath("abs").toUtf8(), "", QByteArray("U/\0x", 4), "U", "U/d" };
         auto name = [&] { return names[rng.bounded(int(names.size()))]; };
         auto bytes = [&](int most) {
             QByteArray b(rng.bounded(most + 1), '\0');
@@ -34,21 +34,29 @@ private slots:
             QByteArray raw;
             for (int n = rng.bounded(8); n >= 0; --n) {
                 switch (rng.bounded(5)) {
-                case 0: raw += nameFrame(name()); break;
-                case 1: raw += be32(rng.generate()) + bytes(8); break;
-                case 2: raw += codeFrame(char(rng.bounded(16)), bytes(300)); break;
-                case 3: raw += codeFrame(0x0C, bytes(3000)) + codeFrame(0x00); break;
-                default: raw += bytes(16);
+                case 0:
+                    raw += nameFrame(name());
+                    break;
+                case 1:
+                    raw += be32(rng.generate()) + bytes(8);
+                    break;
+                case 2:
+                    raw += codeFrame(char(rng.bounded(16)), bytes(300));
+                    break;
+                case 3:
+                    raw += codeFrame(0x0C, bytes(3000)) + codeFrame(0x00);
+                    break;
+                default:
+                    raw += bytes(16);
                 }
             }
             const QString a = QString::fromUtf8(name()), b = QString::fromUtf8(name());
-            PlistCFType pair = PlistCFType::createCFDictionary();
-            pair.put(a, str(b));
-            const PlistCFType messages[] = {
-                msg("DLMessageUploadFiles"), msg("DLContentsOfDirectory", {str(a)}),
-                msg("DLMessageMoveFiles", {pair}), msg("DLMessageRemoveFiles", {PlistCFType::createCFArray({str(a)})}),
-                msg("DLMessageCopyItem", {str(a), str(b)}), msg("DLMessageCreateDirectory", {str(a)}),
-                msg("DLMessageDownloadFiles", {PlistCFType::createCFArray({str(a), str(b)})}), PlistCFType::createCFArray({PlistCFType::createCFNumberInt32(3)})};
+            const PlistCFType messages[] = { msg("DLMessageUploadFiles"),
+                msg("DLContentsOfDirectory", { str(a) }), msg("DLMessageMoveFiles", { dict(a, str(b)) }),
+                msg("DLMessageRemoveFiles", { arr({ str(a) }) }),
+                msg("DLMessageCopyItem", { str(a), str(b) }), msg("DLMessageCreateDirectory", { str(a) }),
+                msg("DLMessageDownloadFiles", { arr({ str(a), str(b) }) }),
+                arr({ PlistCFType::createCFNumberInt32(3) }) };
             FakePhone phone;
             phone.readChunk = 1 + rng.bounded(5000);
             phone.rawAtEnd = rng.bounded(2) ? 0 : -3;
@@ -60,7 +68,7 @@ private slots:
         }
         qInfo() << i << "phones in" << timer.elapsed() << "ms";
         QCOMPARE(QDir(tmp.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
-                 QStringList{"root"});
+            QStringList { "root" });
     }
 };
 

@@ -39,8 +39,9 @@ struct MoveHook : Backup2ToolHook {
 
 PlistCFType result(int code, const QString& description)
 {
-    return msg("DLMessageProcessMessage", {dict("ErrorCode", PlistCFType::createCFNumberInt32(code))
-                                               .put("ErrorDescription", str(description))});
+    return msg("DLMessageProcessMessage",
+        { dict("ErrorCode", PlistCFType::createCFNumberInt32(code))
+                .put("ErrorDescription", str(description)) });
 }
 
 QList<int> codes(const FakePhone& phone)
@@ -72,10 +73,12 @@ private slots:
         big[69999] = 'e';
         FakePhone phone;
         phone.readChunk = 1000; // the library may hand data over in pieces
-        phone.add(msg("DLMessageUploadFiles", {str("x"), PlistCFType::createCFNumberDouble(12.5),
-                                               PlistCFType::createCFNumberInt64(2500000000LL)}),
-                  nameFrame("d1") + nameFrame("U/Manifest.db") + codeFrame(0x0C, "abc") + codeFrame(0x00) + nameFrame("d2")
-                      + nameFrame("U/ab/deep") + codeFrame(0x0C, big) + codeFrame(0x00) + be32(0));
+        phone.add(msg("DLMessageUploadFiles",
+                      { str("x"), PlistCFType::createCFNumberDouble(12.5),
+                          PlistCFType::createCFNumberInt64(2500000000LL) }),
+            nameFrame("d1") + nameFrame("U/Manifest.db") + codeFrame(0x0C, "abc") + codeFrame(0x00)
+                + nameFrame("d2") + nameFrame("U/ab/deep") + codeFrame(0x0C, big) + codeFrame(0x00)
+                + be32(0));
         phone.add(result(0, "ignored"));
         backup2tool tool(kUdid, QDir(root), nullptr);
         QStringList texts;
@@ -83,7 +86,7 @@ private slots:
         QCOMPARE(run(tool, phone), QString());
         QCOMPARE(readFile(root + "/U/Manifest.db"), QByteArray("abc"));
         QCOMPARE(readFile(root + "/U/ab/deep"), big);
-        QCOMPARE(codes(phone), QList<int>{0});
+        QCOMPARE(codes(phone), QList<int> { 0 });
         QCOMPARE(phone.request, "Backup");
         QCOMPARE(tool.progress(), 12.5);
         QVERIFY(texts.contains("Receiving files (size: 2.5 GB)..."));
@@ -96,19 +99,22 @@ private slots:
         writeFile(root + "/U/a", content);
         writeFile(root + "/U/empty", QByteArray());
         FakePhone phone;
-        phone.add(msg("DLMessageDownloadFiles", {arr({str("U/a"), str("U/missing"), str(""), str("U/empty")})}));
+        phone.add(msg(
+            "DLMessageDownloadFiles", { arr({ str("U/a"), str("U/missing"), str(""), str("U/empty") }) }));
         phone.add(result(0, QString()));
         backup2tool tool(kUdid, QDir(root), nullptr);
         QCOMPARE(run(tool, phone, OP_RESTORE), QString());
-        QCOMPARE(phone.out, nameFrame("U/a") + codeFrame(0x0C, content.left(32768)) + codeFrame(0x0C, "x")
-                     + codeFrame(0x00) + nameFrame("U/missing") + codeFrame(0x06) + nameFrame("U/empty")
-                     + codeFrame(0x00) + be32(0));
-        QCOMPARE(codes(phone), QList<int>{-13});
+        QCOMPARE(phone.out,
+            nameFrame("U/a") + codeFrame(0x0C, content.left(32768)) + codeFrame(0x0C, "x") + codeFrame(0x00)
+                + nameFrame("U/missing") + codeFrame(0x06) + nameFrame("U/empty") + codeFrame(0x00)
+                + be32(0));
+        QCOMPARE(codes(phone), QList<int> { -13 });
         QCOMPARE(phone.statuses[0].description, "Multi status");
         QCOMPARE(phone.statuses[0].list, "{U/missing : {DLFileErrorString : , DLFileErrorCode : -6}}");
         QCOMPARE(tool.lastErrorDetail(), "missing not exists.");
-        QCOMPARE(phone.options, "{RestoreSystemFiles : 1, RestorePreserveSettings : 1, RestoreShouldReboot : 1, "
-                                "RestoreDontCopyBackup : 1, RemoveItemsNotRestored : 0}");
+        QCOMPARE(phone.options,
+            "{RestoreSystemFiles : 1, RestorePreserveSettings : 1, RestoreShouldReboot : 1, "
+            "RestoreDontCopyBackup : 1, RemoveItemsNotRestored : 0}");
         FakePhone again; // the note belongs to the run that made it
         again.add(msg("DLMessageDisconnect"));
         QCOMPARE(run(tool, again, OP_RESTORE), QString());
@@ -121,18 +127,18 @@ private slots:
         writeFile(root + "/U/sub/f", "F");
         writeFile(root + "/U/.hidden", "H");
         FakePhone phone;
-        phone.add(msg("DLContentsOfDirectory", {str("U/sub")}));
-        phone.add(msg("DLMessageCreateDirectory", {str("U/new/deeper")}));
-        phone.add(msg("DLMessageMoveItems", {dict("U/a", str("U/moved/a"))}));
-        phone.add(msg("DLMessageCopyItem", {str("U/moved/a"), str("U/sub")})); // a file onto a folder
-        phone.add(msg("DLMessageCopyItem", {str("U/sub"), str("U/copy")}));
-        phone.add(msg("DLMessageCopyItem", {str("U/sub"), str("U/sub/in")})); // would never end
-        phone.add(msg("DLMessageRemoveItems", {arr({str("U/sub"), str("../x"), str("U/gone")})}));
+        phone.add(msg("DLContentsOfDirectory", { str("U/sub") }));
+        phone.add(msg("DLMessageCreateDirectory", { str("U/new/deeper") }));
+        phone.add(msg("DLMessageMoveItems", { dict("U/a", str("U/moved/a")) }));
+        phone.add(msg("DLMessageCopyItem", { str("U/moved/a"), str("U/sub") })); // a file onto a folder
+        phone.add(msg("DLMessageCopyItem", { str("U/sub"), str("U/copy") }));
+        phone.add(msg("DLMessageCopyItem", { str("U/sub"), str("U/sub/in") })); // would never end
+        phone.add(msg("DLMessageRemoveItems", { arr({ str("U/sub"), str("../x"), str("U/gone") }) }));
         phone.add(msg("DLMessageGetFreeDiskSpace"));
         phone.add(msg("DLMessageDisconnect"));
         backup2tool tool(kUdid, QDir(root), nullptr);
         QCOMPARE(run(tool, phone), QString());
-        QCOMPARE(codes(phone), QList<int>({0, 0, 0, -14, 0, -14, 0, 0}));
+        QCOMPARE(codes(phone), QList<int>({ 0, 0, 0, -14, 0, -14, 0, 0 }));
         QVERIFY(phone.statuses[0].list.startsWith("{f : {DLFileType : DLFileTypeRegular, DLFileSize : 1"));
         QVERIFY(QFileInfo(root + "/U/new/deeper").isDir());
         QCOMPARE(readFile(root + "/U/moved/a"), QByteArray("A"));
@@ -160,20 +166,21 @@ private slots:
         hook->result = hookResult;
         FakePhone phone;
         phone.add(msg("DLMessageMoveFiles",
-                      {dict("U/1", str("U/x")).put("U/e", str("")).put("U/2", str("U/y")).put("U/3", str("U/z"))}));
+            { dict("U/1", str("U/x")).put("U/e", str("")).put("U/2", str("U/y")).put("U/3", str("U/z")) }));
         phone.add(msg("DLMessageDisconnect"));
         backup2tool tool(kUdid, QDir(root), hook);
         QCOMPARE(run(tool, phone), QString());
-        QCOMPARE(codes(phone), QList<int>{code});
+        QCOMPARE(codes(phone), QList<int> { code });
         QCOMPARE(phone.statuses[0].description, hookResult ? "hook says no" : "");
-        QCOMPARE(hook->tried, hookResult ? QStringList({"U/1", "U/2"}) : QStringList({"U/1", "U/2", "U/3"}));
+        QCOMPARE(
+            hook->tried, hookResult ? QStringList({ "U/1", "U/2" }) : QStringList({ "U/1", "U/2", "U/3" }));
     }
 
     void cancelDuringDownloadStopsWithoutTerminator()
     {
         writeFile(root + "/U/big", QByteArray(200000, 'z'));
         FakePhone phone;
-        phone.add(msg("DLMessageDownloadFiles", {arr({str("U/big")})}));
+        phone.add(msg("DLMessageDownloadFiles", { arr({ str("U/big") }) }));
         backup2tool tool(kUdid, QDir(root), nullptr);
         phone.onSend = [&] {
             if (phone.out.size() > 40000)
@@ -196,7 +203,7 @@ private slots:
         FakePhone phone;
         phone.rawAtEnd = rawAtEnd;
         phone.add(msg("DLMessageUploadFiles"),
-                  nameFrame("d") + nameFrame("U/f") + be32(0xFFFFFFF0u) + char(0x0C) + QByteArray(100, 'p'));
+            nameFrame("d") + nameFrame("U/f") + be32(0xFFFFFFF0u) + char(0x0C) + QByteArray(100, 'p'));
         backup2tool tool(kUdid, QDir(root), nullptr);
         QElapsedTimer timer;
         timer.start();
@@ -209,50 +216,50 @@ private slots:
         QTest::addColumn<int>("op");
         QTest::addColumn<QString>("fault"); // a failing set-up step, or the hook refusing
         QTest::addColumn<PlistCFType>("last");
-        QTest::addColumn<QStringList>("parts"); // start, middle..., end; empty: no failure
+        QTest::addColumn<QString>("text"); // empty: no failure
+        auto row = [](const char* name, int op, const char* fault, const PlistCFType& last,
+                       const QString& text) { QTest::newRow(name) << op << QString(fault) << last << text; };
         const QString sep = "<br/><br/>", restart = "Please restart your iPhone to try again.";
-        const QString computer = "Insufficient free disk space on drive to back up. Not enough free disk space on your computer.";
-        const QString device = "Insufficient free disk space on device to back up. Not enough free disk space on your Device.";
+        const QString disk = "error code:-36. Insufficient free disk space on ",
+                      computer
+            = disk + "drive to back up. Not enough free disk space on your computer." + sep,
+                      device = disk + "device to back up. Not enough free disk space on your Device." + sep;
         const PlistCFType bye = msg("DLMessageDisconnect");
-        QTest::newRow("success whatever the text") << 0 << "" << result(0, "Failed badly") << QStringList();
-        QTest::newRow("find my") << 1 << "" << result(211, "Find my iPhone must be disabled")
-                                 << QStringList{"error code:-37. Please follow <a href=\"https://",
-                                                "\">this tutorial</a> to disable \"Find my iPhone\" first and then "
-                                                "restart your iPhone to try again." + sep,
-                                                sep + "Find my iPhone must be disabled"};
-        QTest::newRow("could not send") << 0 << "" << result(5, " COULD NOT SEND x ")
-                                        << QStringList{"error code:-10. Error attaching to device. Please Keep your "
-                                                       "iPhone connected and active." + sep + "COULD NOT SEND x"};
-        QTest::newRow("insufficient, backup") << 0 << "" << result(105, "INSUFFICIENT FREE space")
-                                              << QStringList{"error code:-36. " + computer + sep + "INSUFFICIENT FREE space"};
-        QTest::newRow("insufficient, restore") << 1 << "" << result(105, "insufficient free")
-                                               << QStringList{"error code:-36. " + device + sep + "insufficient free"};
-        QTest::newRow("code 100 with text") << 0 << "" << result(100, "other") << QStringList{"error code:-36. " + computer + sep + "other"};
-        QTest::newRow("code 100 without text") << 0 << "" << result(100, "") << QStringList{"error code:100. " + restart};
-        QTest::newRow("only spaces") << 0 << "" << result(7, "   ") << QStringList{"error code:7. " + restart};
-        QTest::newRow("incomplete restore folder")
-            << 1 << "" << result(3, "Failed to move the incomplete restore directory into place at path /x")
-            << QStringList{"error code:3. " + sep + "Please restart your iPhone first." + sep
-                           + "Failed to move the incomplete restore directory into place at path /x"};
-        QTest::newRow("purge") << 1 << "" << msg("DLMessagePurgeDiskSpace")
-                               << QStringList{"error code:-36. " + device + sep + "Error: DLMessagePurgeDiskSpace(Insufficient free disk space)."};
-        QTest::newRow("hook refuses") << 0 << "hook" << bye << QStringList{"error code:7. " + sep + "short text"};
-        QTest::newRow("unknown message") << 0 << "" << msg("DLMessageWhatever") << QStringList{"Message can not handle: DLMessageWhatever"};
-        QTest::newRow("no device") << 0 << "0" << bye << QStringList{"backup2tool: No device found. " + restart};
-        QTest::newRow("lockdown") << 0 << "1" << bye << QStringList{"backup2tool: open device failed, return -7. " + restart};
-        QTest::newRow("service") << 1 << "2" << bye
-                                 << QStringList{"backup2tool: start service com.apple.mobilebackup2 failed. " + restart};
-        QTest::newRow("restore refused") << 1 << "4" << bye
-                                         << QStringList{"ERROR: Could not start restore process: device refused to "
-                                                        "start the restore process. " + restart};
-        QTest::newRow("invalid op") << 2 << "" << bye << QStringList{"backup2tool: invalid op."};
+        row("success whatever the text", 0, "", result(0, "Failed badly"), "");
+        row("find my", 1, "", result(211, "Find my iPhone must be disabled"),
+            "error code:-37. Please follow <a href=\"*\">this tutorial</a> to disable \"Find my iPhone\" "
+            "first "
+            "and then restart your iPhone to try again."
+                + sep + "Find my iPhone must be disabled");
+        row("could not send", 0, "", result(5, " COULD NOT SEND x "),
+            "error code:-10. Error attaching to device. Please Keep your iPhone connected and active." + sep
+                + "COULD NOT SEND x");
+        row("insufficient, backup", 0, "", result(105, "INSUFFICIENT FREE x"),
+            computer + "INSUFFICIENT FREE x");
+        row("insufficient, restore", 1, "", result(105, "insufficient free"), device + "insufficient free");
+        row("code 100 with text", 0, "", result(100, "other"), computer + "other");
+        row("code 100 without text", 0, "", result(100, ""), "error code:100. " + restart);
+        row("only spaces", 0, "", result(7, "   "), "error code:7. " + restart);
+        const QString incomplete = "Failed to move the incomplete restore directory into place at path /x";
+        row("incomplete restore folder", 1, "", result(3, incomplete),
+            "error code:3. " + sep + "Please restart your iPhone first." + sep + incomplete);
+        row("purge", 1, "", msg("DLMessagePurgeDiskSpace"),
+            device + "Error: DLMessagePurgeDiskSpace(Insufficient free disk space).");
+        row("hook refuses", 0, "hook", bye, "error code:7. " + sep + "short text");
+        row("unknown message", 0, "", msg("DLMessageWhatever"), "Message can not handle: DLMessageWhatever");
+        row("no device", 0, "0", bye, "backup2tool: No device found. " + restart);
+        row("service", 1, "2", bye, "backup2tool: start service com.apple.mobilebackup2 failed. " + restart);
+        row("restore refused", 1, "4", bye,
+            "ERROR: Could not start restore process: device refused to start the restore process. "
+                + restart);
+        row("invalid op", 2, "", bye, "backup2tool: invalid op.");
     }
     void failedRunGivesOneMessage()
     {
         QFETCH(int, op);
         QFETCH(QString, fault);
         QFETCH(PlistCFType, last);
-        QFETCH(QStringList, parts);
+        QFETCH(QString, text);
         auto hook = QSharedPointer<MoveHook>::create();
         hook->refuse = fault == "hook";
         FakePhone phone;
@@ -260,15 +267,11 @@ private slots:
             phone.setup[fault.toInt()] = -7;
         phone.add(last);
         backup2tool tool(kUdid, QDir(root), hook);
-        const QString text = run(tool, phone, backup2tool_op(op));
+        QString message = run(tool, phone, backup2tool_op(op));
+        QCOMPARE(message.replace(QRegularExpression("href=\"https://[^\"]+\""), "href=\"*\""), text);
         QVERIFY(phone.closed);
         // A backup makes the phone's folder before the service starts; a restore makes none.
-        QCOMPARE(QFileInfo::exists(root + "/U"), op == 0 && fault != "0" && fault != "1");
-        if (parts.size() <= 1)
-            QCOMPARE(text, parts.value(0));
-        else
-            QVERIFY2(text.startsWith(parts.first()) && text.contains(parts[1]) && text.endsWith(parts.last()),
-                     qPrintable(text));
+        QCOMPARE(QFileInfo::exists(root + "/U"), op == 0 && fault != "0");
     }
 
     // Names from the phone that leave the root, directly or through a link
@@ -280,24 +283,30 @@ private slots:
         const QString abs = tmp.filePath("secret");
         auto row = [](const char* name, const PlistCFType& message, const QByteArray& to = QByteArray()) {
             QTest::newRow(name) << message
-                                << (to.isEmpty() ? to : nameFrame("d") + nameFrame(to) + codeFrame(0x0C, "evil") + codeFrame(0) + be32(0));
+                                << (to.isEmpty() ? to
+                                                 : nameFrame("d") + nameFrame(to) + codeFrame(0x0C, "evil")
+                                               + codeFrame(0) + be32(0));
         };
         const PlistCFType up = msg("DLMessageUploadFiles");
         row("upload ..", up, "../secret");
         row("upload absolute", up, abs.toUtf8());
         row("upload through link", up, "U/link/f");
         row("upload onto link", up, "U/filelink");
-        row("remove", msg("DLMessageRemoveFiles", {arr({str("../secret"), str(abs), str("U/link/f"), str("U/link"), str("U/filelink")})}));
-        row("remove tree", msg("DLMessageRemoveFiles", {arr({str("U")})}));
-        row("move out", msg("DLMessageMoveFiles", {dict("U/a", str("../moved"))}));
-        row("move in", msg("DLMessageMoveFiles", {dict("U/link/f", str("U/got"))}));
-        row("move onto link", msg("DLMessageMoveFiles", {dict("U/a", str("U/link"))}));
-        row("copy from link", msg("DLMessageCopyItem", {str("U/link"), str("U/c")}));
-        row("copy into link", msg("DLMessageCopyItem", {str("U/a"), str("U/link/z")}));
-        row("copy tree", msg("DLMessageCopyItem", {str("U"), str("V")}));
-        row("mkdir", msg("DLMessageCreateDirectory", {str("U/link/d")}));
-        row("download", msg("DLMessageDownloadFiles", {arr({str("../secret"), str(abs), str("U/filelink"), str("U/link/f")})}));
-        row("list", msg("DLContentsOfDirectory", {str("U/link")}));
+        row("remove",
+            msg("DLMessageRemoveFiles",
+                { arr({ str("../secret"), str(abs), str("U/link/f"), str("U/link"), str("U/filelink") }) }));
+        row("remove tree", msg("DLMessageRemoveFiles", { arr({ str("U") }) }));
+        row("move out", msg("DLMessageMoveFiles", { dict("U/a", str("../moved")) }));
+        row("move in", msg("DLMessageMoveFiles", { dict("U/link/f", str("U/got")) }));
+        row("move onto link", msg("DLMessageMoveFiles", { dict("U/a", str("U/link")) }));
+        row("copy from link", msg("DLMessageCopyItem", { str("U/link"), str("U/c") }));
+        row("copy into link", msg("DLMessageCopyItem", { str("U/a"), str("U/link/z") }));
+        row("copy tree", msg("DLMessageCopyItem", { str("U"), str("V") }));
+        row("mkdir", msg("DLMessageCreateDirectory", { str("U/link/d") }));
+        row("download",
+            msg("DLMessageDownloadFiles",
+                { arr({ str("../secret"), str(abs), str("U/filelink"), str("U/link/f") }) }));
+        row("list", msg("DLContentsOfDirectory", { str("U/link") }));
     }
     void phoneNamesStayInsideTheRoot()
     {
@@ -316,10 +325,10 @@ private slots:
         run(tool, phone);
         QCOMPARE(readFile(tmp.filePath("secret")), QByteArray("keep"));
         QCOMPARE(QDir(tmp.filePath("out")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
-                 QStringList{"f"});
+            QStringList { "f" });
         QCOMPARE(readFile(tmp.filePath("out/f")), QByteArray("outside"));
         QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
-                 QStringList({"out", "root", "secret"}));
+            QStringList({ "out", "root", "secret" }));
         QVERIFY(!phone.out.contains("keep") && !phone.out.contains("outside"));
         for (const FakePhone::Status& s : phone.statuses)
             QVERIFY2(!s.list.contains("{f :"), qPrintable(s.list));
@@ -331,15 +340,16 @@ private slots:
     void realConnectionNamesTheFailingStep()
     {
         {
-            IPhoneSimulator none(QJsonObject{{"devices", QJsonArray()}});
+            IPhoneSimulator none(QJsonObject { { "devices", QJsonArray() } });
             QVERIFY(none.isReady());
             backup2tool tool(kUdid, QDir(root), nullptr);
             QVERIFY(runThrowText(tool, OP_BACKUP).startsWith("backup2tool: No device found."));
         }
-        IPhoneSimulator locked(QJsonObject{{"locked", true}});
+        IPhoneSimulator locked(QJsonObject { { "locked", true } });
         QVERIFY(locked.isReady());
         backup2tool tool(IPhoneSimulator::kUdid, QDir(root), nullptr);
-        QVERIFY(runThrowText(tool, OP_RESTORE).startsWith("backup2tool: start service com.apple.mobilebackup2 failed."));
+        QVERIFY(runThrowText(tool, OP_RESTORE)
+                    .startsWith("backup2tool: start service com.apple.mobilebackup2 failed."));
     }
 };
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The partial backup: which files are kept, the record of every file sent
 // (read back over a second connection) and its commit cadence.
-#include "devicebackup/fakebackup2toolhook.h"
 #include "common/sqlprobe.h"
+#include "devicebackup/fakebackup2toolhook.h"
 #include "fakephone.h"
 
 #include <QTemporaryDir>
@@ -33,36 +33,40 @@ private slots:
         hook->m_namePatterns << QRegularExpression("^MediaDomain-");
         FakePhone phone;
         phone.add(msg("DLMessageUploadFiles"),
-                  nameFrame("d0") + nameFrame("UDID1/Manifest.db") + codeFrame(0x0C, "m") + codeFrame(0)
-                      + nameFrame("HomeDomain-x") + nameFrame(("UDID1/ab/" + dropped).toUtf8()) + codeFrame(0x0C, "gone")
-                      + codeFrame(0x0C, "!!!") + codeFrame(0) + nameFrame("MediaDomain-y")
-                      + nameFrame(("UDID1/cd/" + kept).toUtf8()) + codeFrame(0x0C, "kept") + codeFrame(0) + be32(0));
-        phone.add(msg("DLContentsOfDirectory", {str("UDID1")}));
-        phone.add(msg("DLContentsOfDirectory", {str("UDID1/ab")}));
-        phone.add(msg("DLContentsOfDirectory", {str("UDID1/cd")}));
-        phone.add(msg("DLMessageCopyItem", {str("UDID1/Manifest.db"), str("UDID1/copy")}));
+            nameFrame("d0") + nameFrame("UDID1/Manifest.db") + codeFrame(0x0C, "m") + codeFrame(0)
+                + nameFrame("HomeDomain-x") + nameFrame(("UDID1/ab/" + dropped).toUtf8())
+                + codeFrame(0x0C, "gone") + codeFrame(0x0C, "!!!") + codeFrame(0) + nameFrame("MediaDomain-y")
+                + nameFrame(("UDID1/cd/" + kept).toUtf8()) + codeFrame(0x0C, "kept") + codeFrame(0)
+                + be32(0));
+        phone.add(msg("DLContentsOfDirectory", { str("UDID1") }));
+        phone.add(msg("DLContentsOfDirectory", { str("UDID1/ab") }));
+        phone.add(msg("DLContentsOfDirectory", { str("UDID1/cd") }));
+        phone.add(msg("DLMessageCopyItem", { str("UDID1/Manifest.db"), str("UDID1/copy") }));
         phone.add(msg("DLMessageDisconnect"));
         {
             backup2tool tool("UDID1", QDir(root), hook);
             QCOMPARE(run(tool, phone), QString());
             QVERIFY(QFile::remove(root + "/UDID1/cd/" + kept)); // a stored file gone from disk is not listed
-            phone.add(msg("DLContentsOfDirectory", {str("UDID1/cd")}));
+            phone.add(msg("DLContentsOfDirectory", { str("UDID1/cd") }));
             phone.add(msg("DLMessageDisconnect"));
             QCOMPARE(run(tool, phone), QString());
         }
         QCOMPARE(readFile(root + "/UDID1/Manifest.db"), QByteArray("m"));
         QVERIFY(!QFileInfo::exists(root + "/UDID1/ab") && !QFileInfo::exists(root + "/UDID1/copy"));
         QVERIFY(phone.statuses[1].list.contains("ab : {DLFileType : DLFileTypeDirectory"));
-        QVERIFY(phone.statuses[1].list.contains("Manifest.db : {DLFileType : DLFileTypeRegular, DLFileSize : 1,"));
-        QVERIFY(phone.statuses[2].list.startsWith("{" + dropped + " : {DLFileType : DLFileTypeRegular, DLFileSize : 7,"));
-        QVERIFY(phone.statuses[3].list.startsWith("{" + kept + " : {DLFileType : DLFileTypeRegular, DLFileSize : 4,"));
+        QVERIFY(phone.statuses[1].list.contains(
+            "Manifest.db : {DLFileType : DLFileTypeRegular, DLFileSize : 1,"));
+        QVERIFY(phone.statuses[2].list.startsWith(
+            "{" + dropped + " : {DLFileType : DLFileTypeRegular, DLFileSize : 7,"));
+        QVERIFY(phone.statuses[3].list.startsWith(
+            "{" + kept + " : {DLFileType : DLFileTypeRegular, DLFileSize : 4,"));
         QCOMPARE(phone.statuses[5].list, QStringLiteral("{}"));
         hook.reset(); // commits
         SqlProbe db(root + "/UDID1/dname.sqlite");
         const QList<QVariantList> rows = db.rows("select f, p, d, size, incl from dname order by f");
-        QCOMPARE(rows, (QList<QVariantList>{{"Manifest.db", "", "d0", 1LL, 1LL},
-                                            {dropped, "ab", "HomeDomain-x", 7LL, 0LL},
-                                            {kept, "cd", "MediaDomain-y", 4LL, 1LL}}));
+        QCOMPARE(rows,
+            (QList<QVariantList> { { "Manifest.db", "", "d0", 1LL, 1LL },
+                { dropped, "ab", "HomeDomain-x", 7LL, 0LL }, { kept, "cd", "MediaDomain-y", 4LL, 1LL } }));
     }
 
     void startsOverWithoutTheBackupIndex()
@@ -101,13 +105,24 @@ private slots:
         QTest::addColumn<QString>("deviceName");
         QTest::addColumn<bool>("included");
         const QString a = "aaaaaaaa-1111-2222-3333-444444444444", b = "bbbbbbbb-1111-2222-3333-444444444444";
-        QTest::newRow("fixed name") << false << "" << "UDID1/xx/Status.PLIST" << "HomeDomain-x" << true;
-        QTest::newRow("other file") << false << "" << "UDID1/x" << "HomeDomain-x" << false;
-        QTest::newRow("wanted app's container") << false << "com.a" << "UDID1/x" << "AppDomain-" + a << true;
-        QTest::newRow("non-app file") << true << "" << "UDID1/x" << "HomeDomain-x" << true;
-        QTest::newRow("unwanted app's group") << true << "com.a" << "UDID1/x" << "AppDomainGroup-" + b.toUpper() << false;
-        QTest::newRow("uuid of no app") << true << "" << "UDID1/x" << "AppDomain-cccccccc-1111-2222-3333-444444444444"
-                                        << true;
+        QTest::newRow("fixed name") << false << ""
+                                    << "UDID1/xx/Status.PLIST"
+                                    << "HomeDomain-x" << true;
+        QTest::newRow("other file") << false << ""
+                                    << "UDID1/x"
+                                    << "HomeDomain-x" << false;
+        QTest::newRow("wanted app's container") << false << "com.a"
+                                                << "UDID1/x"
+                                                << "AppDomain-" + a << true;
+        QTest::newRow("non-app file") << true << ""
+                                      << "UDID1/x"
+                                      << "HomeDomain-x" << true;
+        QTest::newRow("unwanted app's group") << true << "com.a"
+                                              << "UDID1/x"
+                                              << "AppDomainGroup-" + b.toUpper() << false;
+        QTest::newRow("uuid of no app") << true << ""
+                                        << "UDID1/x"
+                                        << "AppDomain-cccccccc-1111-2222-3333-444444444444" << true;
     }
     void choosesByNameAndApp()
     {
@@ -120,14 +135,16 @@ private slots:
         hook.m_includeNonAppFiles = nonApp;
         if (!wanted.isEmpty())
             hook.m_wantedApps.insert(wanted);
-        PlistCFType appA = PlistCFType::createCFDictionary(), appB = PlistCFType::createCFDictionary();
-        appA.put("CFBundleIdentifier", str("com.a"));
-        appA.put("Container", str("/var/mobile/Containers/Data/Application/AAAAAAAA-1111-2222-3333-444444444444"));
-        PlistCFType groups = PlistCFType::createCFDictionary();
-        groups.put("group.b", str("/var/mobile/Containers/Shared/AppGroup/bbbbbbbb-1111-2222-3333-444444444444"));
-        appB.put("CFBundleIdentifier", str("com.b"));
-        appB.put("GroupContainers", groups);
-        hook.recordApps(PlistCFType::createCFArray({appA, appB}));
+        const PlistCFType appA
+            = dict("CFBundleIdentifier", str("com.a"))
+                  .put("Container",
+                      str("/var/mobile/Containers/Data/Application/AAAAAAAA-1111-2222-3333-444444444444"));
+        const PlistCFType appB = dict("CFBundleIdentifier", str("com.b"))
+                                     .put("GroupContainers",
+                                         dict("group.b",
+                                             str("/var/mobile/Containers/Shared/AppGroup/"
+                                                 "bbbbbbbb-1111-2222-3333-444444444444")));
+        hook.recordApps(PlistCFType::createCFArray({ appA, appB }));
         QCOMPARE(hook.isFileIncluded(QDir(root), fileName, deviceName), included);
     }
 };
