@@ -20,27 +20,15 @@ inline QByteArray be32(quint32 n)
     qToBigEndian(n, b.data());
     return b;
 }
-inline QByteArray nameFrame(const QByteArray& name)
-{
-    return be32(quint32(name.size())) + name;
-}
-inline QByteArray codeFrame(char code, const QByteArray& payload = {})
-{
+inline const auto nameFrame = [](const QByteArray& name) { return be32(quint32(name.size())) + name; };
+inline const auto codeFrame = [](char code, const QByteArray& payload = {}) {
     return be32(quint32(payload.size() + 1)) + code + payload;
-}
-inline PlistCFType str(const QString& s)
-{
-    return PlistCFType::createCFString(s);
-}
-inline PlistCFType arr(const QList<PlistCFType>& items)
-{
-    return PlistCFType::createCFArray(items);
-}
-inline PlistCFType dict(const QString& key, const PlistCFType& value)
-{
-    PlistCFType d = PlistCFType::createCFDictionary();
-    return d.put(key, value);
-}
+};
+inline const auto str = [](const QString& s) { return PlistCFType::createCFString(s); };
+inline const auto arr = [](const QList<PlistCFType>& items) { return PlistCFType::createCFArray(items); };
+inline const auto dict = [](const QString& key, const PlistCFType& value) {
+    return PlistCFType::createCFDictionary().put(key, value);
+};
 inline PlistCFType msg(const QString& name, QList<PlistCFType> rest = {})
 {
     rest.prepend(str(name));
@@ -55,7 +43,6 @@ struct FakePhone {
     };
     int setup[5] = {}; // results of: device, lockdown, service, version, request
     QList<QPair<PlistCFType, QByteArray>> script;
-    int afterScript = -3; // receive result once the script is played
     int rawAtEnd = -3; // raw receive result when no byte is left (0: deliver nothing)
     quint32 readChunk = UINT_MAX; // most bytes one raw receive delivers
     std::function<void()> onSend; // after each raw send
@@ -87,7 +74,7 @@ struct FakePhoneLink : Backup2Transport {
     int receiveMessage(PlistCFType& message, QString& name) override
     {
         if (p.script.isEmpty())
-            return p.afterScript;
+            return -3; // the phone has gone
         message = p.script.first().first;
         name = message.at(0).CFStringQString();
         p.in += p.script.takeFirst().second;

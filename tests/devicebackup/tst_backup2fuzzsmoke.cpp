@@ -33,22 +33,10 @@ private slots:
         for (; i < 3000 && timer.elapsed() < 5000; ++i) {
             QByteArray raw;
             for (int n = rng.bounded(8); n >= 0; --n) {
-                switch (rng.bounded(5)) {
-                case 0:
-                    raw += nameFrame(name());
-                    break;
-                case 1:
-                    raw += be32(rng.generate()) + bytes(8);
-                    break;
-                case 2:
-                    raw += codeFrame(char(rng.bounded(16)), bytes(300));
-                    break;
-                case 3:
-                    raw += codeFrame(0x0C, bytes(3000)) + codeFrame(0x00);
-                    break;
-                default:
-                    raw += bytes(16);
-                }
+                const QByteArray pieces[] = { nameFrame(name()), be32(rng.generate()) + bytes(8),
+                    codeFrame(char(rng.bounded(16)), bytes(300)), codeFrame(0x0C, bytes(3000)) + codeFrame(0),
+                    bytes(16) };
+                raw += pieces[rng.bounded(5)];
             }
             const QString a = QString::fromUtf8(name()), b = QString::fromUtf8(name());
             const PlistCFType messages[] = { msg("DLMessageUploadFiles"),

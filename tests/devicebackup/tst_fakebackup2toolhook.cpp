@@ -99,30 +99,21 @@ private slots:
 
     void choosesByNameAndApp_data()
     {
-        QTest::addColumn<bool>("nonApp");
+        QTest::addColumn<bool>("nonApp"); // store files outside the containers of unwanted apps
         QTest::addColumn<QString>("wanted");
         QTest::addColumn<QString>("fileName");
         QTest::addColumn<QString>("deviceName");
         QTest::addColumn<bool>("included");
-        const QString a = "aaaaaaaa-1111-2222-3333-444444444444", b = "bbbbbbbb-1111-2222-3333-444444444444";
-        QTest::newRow("fixed name") << false << ""
-                                    << "UDID1/xx/Status.PLIST"
-                                    << "HomeDomain-x" << true;
-        QTest::newRow("other file") << false << ""
-                                    << "UDID1/x"
-                                    << "HomeDomain-x" << false;
-        QTest::newRow("wanted app's container") << false << "com.a"
-                                                << "UDID1/x"
-                                                << "AppDomain-" + a << true;
-        QTest::newRow("non-app file") << true << ""
-                                      << "UDID1/x"
-                                      << "HomeDomain-x" << true;
-        QTest::newRow("unwanted app's group") << true << "com.a"
-                                              << "UDID1/x"
-                                              << "AppDomainGroup-" + b.toUpper() << false;
-        QTest::newRow("uuid of no app") << true << ""
-                                        << "UDID1/x"
-                                        << "AppDomain-cccccccc-1111-2222-3333-444444444444" << true;
+        auto row
+            = [](const char* name, bool nonApp, const char* wanted, const char* file, const QString& device,
+                  bool included) { QTest::newRow(name) << nonApp << wanted << file << device << included; };
+        const QString uuid = "-1111-2222-3333-444444444444";
+        row("fixed name", false, "", "UDID1/xx/Status.PLIST", "HomeDomain-x", true);
+        row("other file", false, "", "UDID1/x", "HomeDomain-x", false);
+        row("wanted app's container", false, "com.a", "UDID1/x", "AppDomain-aaaaaaaa" + uuid, true);
+        row("non-app file", true, "", "UDID1/x", "HomeDomain-x", true);
+        row("unwanted app's group", true, "com.a", "UDID1/x", "AppDomainGroup-BBBBBBBB" + uuid, false);
+        row("uuid of no app", true, "", "UDID1/x", "AppDomain-cccccccc" + uuid, true);
     }
     void choosesByNameAndApp()
     {
@@ -133,18 +124,12 @@ private slots:
         QFETCH(bool, included);
         FakeBackup2ToolHook hook;
         hook.m_includeNonAppFiles = nonApp;
-        if (!wanted.isEmpty())
-            hook.m_wantedApps.insert(wanted);
-        const PlistCFType appA
-            = dict("CFBundleIdentifier", str("com.a"))
-                  .put("Container",
-                      str("/var/mobile/Containers/Data/Application/AAAAAAAA-1111-2222-3333-444444444444"));
-        const PlistCFType appB = dict("CFBundleIdentifier", str("com.b"))
-                                     .put("GroupContainers",
-                                         dict("group.b",
-                                             str("/var/mobile/Containers/Shared/AppGroup/"
-                                                 "bbbbbbbb-1111-2222-3333-444444444444")));
-        hook.recordApps(PlistCFType::createCFArray({ appA, appB }));
+        hook.m_wantedApps.insert(wanted);
+        const QString uuid = "-1111-2222-3333-444444444444";
+        hook.recordApps(
+            arr({ dict("CFBundleIdentifier", str("com.a")).put("Container", str("/D/AAAAAAAA" + uuid)),
+                dict("CFBundleIdentifier", str("com.b"))
+                    .put("GroupContainers", dict("group.b", str("/G/bbbbbbbb" + uuid))) }));
         QCOMPARE(hook.isFileIncluded(QDir(root), fileName, deviceName), included);
     }
 };
