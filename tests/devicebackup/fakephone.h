@@ -42,7 +42,7 @@ struct FakePhone {
         QString list; // toString() of the property list
     };
     int setup[5] = {}; // results of: device, lockdown, service, version, request
-    QList<QPair<PlistCFType, QByteArray>> script;
+    QList<QPair<PlistCFType, QByteArray>> script; // then "DLMessageDisconnect"
     int rawAtEnd = -3; // raw receive result when no byte is left (0: deliver nothing)
     quint32 readChunk = UINT_MAX; // most bytes one raw receive delivers
     std::function<void()> onSend; // after each raw send
@@ -73,8 +73,8 @@ struct FakePhoneLink : Backup2Transport {
     }
     int receiveMessage(PlistCFType& message, QString& name) override
     {
-        if (p.script.isEmpty())
-            return -3; // the phone has gone
+        if (p.script.isEmpty()) // the phone is done
+            p.add(msg("DLMessageDisconnect"));
         message = p.script.first().first;
         name = message.at(0).CFStringQString();
         p.in += p.script.takeFirst().second;
