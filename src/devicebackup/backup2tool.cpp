@@ -135,9 +135,18 @@ bool backup2tool::isCancel()
     return m_cancel;
 }
 
+QString backup2tool::status2() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_status2;
+}
+
 void backup2tool::emitUpdate(const QString& text)
 {
-    m_status2 = text;
+    {
+        QMutexLocker lock(&m_mutex);
+        m_status2 = text;
+    }
     emit update(m_progress, QString(), text);
 }
 

@@ -76,7 +76,8 @@ public:
     bool isCancel();
     double progress() const { return m_progress; }
     QString status1() const { return m_status1; }
-    QString status2() const { return m_status2; }
+    // The text of the last update(); readable from any thread.
+    QString status2() const;
     // The note of the last missing file of a restore's downloads in this run.
     QString lastErrorDetail() const { return m_lastErrorDetail; }
 
@@ -108,7 +109,7 @@ private:
     bool recvExact(Backup2Transport& link, char* data, quint32 length);
     void drainThrow(Backup2Transport& link, quint32 length);
 
-    QMutex m_mutex;
+    mutable QMutex m_mutex; // guards m_cancel and m_status2
     QString m_udid;
     QDir m_root;
     QDir m_deviceDir;
