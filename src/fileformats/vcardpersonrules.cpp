@@ -177,10 +177,11 @@ void readItemDate(const VCardValue& value, pim::_Contact& contact)
 
 void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
+    // A later CATEGORIES replaces the groups of an earlier one, as cards
+    // from this program's writer have always been read.
     QList<pim::Entity>& groups = contact.entities[pim::ENTITY_GROUP];
+    groups.clear();
     QSet<QString> known;
-    for (const pim::Entity& group : groups)
-        known.insert(group.fields.value(QStringLiteral("data2")).toString());
     for (const QString& name : categoryNames(value.rawText(), value.unescapes())) {
         if (known.contains(name))
             continue;
