@@ -35,6 +35,8 @@ class DeviceSource {
 public:
     explicit DeviceSource(QIODevice* device) : m_device(device) {}
 
+    char delimiter() const { return ','; }
+
     int get()
     {
         char c = 0;
@@ -140,12 +142,49 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding)
         return raw;
     }
     setEncoding("windows-1252");
-    return legacytext::fromWindows1252(raw).toUtf8();
+    QByteArray text;
+    text.reserve(raw.size() + raw.size() / 8);
+    qsizetype pos = 0;
+    while (pos < raw.size()) {
+        const qsizetype start = pos;
+        skipRow(raw, pos);
+        const QByteArrayView row = QByteArrayView(raw).sliced(start, pos - start);
+        if (legacytext::isValidUtf8(row))
+            text.append(row);
+        else
+            text.append(legacytext::fromWindows1252(row).toUtf8());
+    }
+    return text;
 }
 
-bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row)
+char detectDelimiter(const QByteArray& data)
 {
-    MemorySource src(data, pos);
+    int commas = 0, semicolons = 0, tabs = 0;
+    bool quoted = false;
+    for (const char c : data) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (quoted)
+            continue;
+        else if (c == '\n' || c == '\r')
+            break;
+        else if (c == ',')
+            ++commas;
+        else if (c == ';')
+            ++semicolons;
+        else if (c == '\t')
+            ++tabs;
+    }
+    if (semicolons > commas && semicolons >= tabs)
+        return ';';
+    if (tabs > commas && tabs > semicolons)
+        return '\t';
+    return ',';
+}
+
+bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row, char delimiter)
+{
+    MemorySource src(data, pos, delimiter);
     auto sink = decodingSink([](int) { return true; }, [&row](int, QString&& text) { row.append(std::move(text)); });
     return scanRow(src, sink);
 }
