@@ -123,7 +123,7 @@ ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int ad
     if (added + merged == 0 && !fileEmpty) {
         result.isError = true;
         result.text = records == 0 ? tr("No contact was found in this file.")
-                                   : tr("None of the %1 contacts in this file could be imported.").arg(records);
+                                   : tr("No contact could be imported from this file.");
     } else {
         result.text = merged == 0 ? tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB").arg(added)
                                   : tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB_%2_MERGED").arg(added).arg(merged);

@@ -213,7 +213,7 @@ void TestImportContactsToLocalThread::fileWithoutContactsIsAnError_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("only a card without a name")
         << QByteArray("BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n") << 1
-        << "None of the 1 contacts in this file could be imported.\nLeft out or changed:\n"
+        << "No contact could be imported from this file.\nLeft out or changed:\n"
            "Line 1: the card has no name and was left out.";
     QTest::newRow("text without cards") << QByteArray("hello\r\n") << 1
                                         << "No contact was found in this file.\nLeft out or changed:\n"
