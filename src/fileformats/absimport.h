@@ -19,6 +19,8 @@ public:
         if (m_listed.size() < kMaxListed)
             m_listed.append(text);
     }
+    // Problems counted but not worded, beyond what a reader keeps.
+    void addUnlisted(int n) { m_count += n; }
     void clear()
     {
         m_listed.clear();

@@ -97,6 +97,7 @@ void VCardImport::initialize(QString path)
     m_skippedLines.clear();
     m_problems.clear();
     m_shape = scanner.problems();
+    m_shapeCount = scanner.problemCount();
     m_shapeCursor = 0;
     if (m_ranges.isEmpty())
         reportShapeUpTo(std::numeric_limits<qint64>::max());
@@ -148,6 +149,7 @@ pim::_Contact VCardImport::nextContact()
     reportShapeUpTo(range.line + 1);
     for (const auto& [line, text] : found)
         m_problems.add(atLine(line, text));
+    m_problems.addUnlisted(m_cardParser.skippedLines() - int(m_cardParser.skippedLineNumbers().size()));
     reportShapeUpTo(hasNext() ? m_ranges.at(m_cursor).line : std::numeric_limits<qint64>::max());
     return contact;
 }
@@ -155,6 +157,8 @@ pim::_Contact VCardImport::nextContact()
 void VCardImport::reportShapeUpTo(qint64 line)
 {
     using Problem = VCardStreamParser::Problem;
+    if (line == std::numeric_limits<qint64>::max())
+        m_problems.addUnlisted(m_shapeCount - int(m_shape.size()));
     for (; m_shapeCursor < m_shape.size() && m_shape.at(m_shapeCursor).line < line; ++m_shapeCursor) {
         const Problem& problem = m_shape.at(m_shapeCursor);
         switch (problem.kind) {

@@ -51,6 +51,7 @@ private:
     ImportProblems m_problems;
     QList<VCardStreamParser::Problem> m_shape;
     qsizetype m_shapeCursor = 0;
+    int m_shapeCount = 0;
     VCardCardMapper m_mapper;
     VCardStreamParser m_cardParser;
     QByteArray m_buffer;

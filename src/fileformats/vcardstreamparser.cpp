@@ -92,6 +92,7 @@ void VCardStreamParser::reset()
     m_rangeOpen = false;
     m_scanInCard = false;
     m_problems.clear();
+    m_problemCount = 0;
     m_skipped = 0;
     m_skippedLines.clear();
 }
@@ -261,6 +262,7 @@ void VCardStreamParser::onWarning(void* self, long long line, int warning)
 
 void VCardStreamParser::addProblem(Problem::Kind kind, qint64 line, qint64 cardLine)
 {
+    ++m_problemCount;
     if (m_problems.size() < kMaxRecordedLines)
         m_problems.append({ kind, line, cardLine });
 }

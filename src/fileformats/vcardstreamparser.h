@@ -51,7 +51,9 @@ public:
         // NestedBegin, MissingEnd: the line of the card's BEGIN.
         qint64 cardLine = 0;
     };
+    // The first thousand, and how many there were.
     const QList<Problem>& problems() const { return m_problems; }
+    int problemCount() const { return m_problemCount; }
 
     QList<QList<VCardProperty>> takeCards();
     const QList<CardRange>& ranges() const { return m_ranges; }
@@ -87,6 +89,7 @@ private:
     // RangesOnly: between a BEGIN and its END.
     bool m_scanInCard = false;
     QList<Problem> m_problems;
+    int m_problemCount = 0;
 
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
