@@ -102,6 +102,7 @@ void UpdateCheck::start(std::function<void()> leaveProgram)
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
     request.setTransferTimeout(kTimeoutMs);
     m_reply = m_network.get(request);
+    m_reply->setReadBufferSize(kMaxBodyBytes + 1);
     connect(m_reply, &QNetworkReply::readyRead, this, &UpdateCheck::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &UpdateCheck::onFinished);
 }

@@ -96,6 +96,7 @@ private slots:
                                   << later + "open http://x.org/a leave " + kept;
         QTest::newRow("no URL, not opened") << old << 200 << QByteArray("http://a b|c") << int(QMessageBox::Ok)
                                             << later + "leave " + kept;
+        QTest::newRow("oversized reply") << old << 200 << "http://x.org/" + QByteArray(5000, 'a') << 0 << "GET " + kept;
         QTest::newRow("first check: obsolete") << QByteArray() << 200 << QByteArray("http://x.org/a\0junk", 19) << 0
                                                << "GET Warning[Download] open http://x.org/a leave time none";
     }
