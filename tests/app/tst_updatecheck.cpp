@@ -67,11 +67,7 @@ private slots:
         QNetworkProxy::setApplicationProxy(QNetworkProxy::NoProxy);
         g_setDesktopOpener(&recordOpen);
     }
-    void init()
-    {
-        QFile::remove(timeFile());
-        opened.clear();
-    }
+    void init() { opened.clear(); }
 
     void checksAndHandlesTheReply_data()
     {
@@ -108,6 +104,7 @@ private slots:
         QFETCH(int, answer);
         QFETCH(QString, outcome);
         QFile file(timeFile());
+        file.remove();
         QVERIFY(lastCheck.isEmpty() || (file.open(QIODevice::WriteOnly) && file.write(lastCheck) && file.flush()));
         file.close();
         LoopbackHttp server(status, body);
@@ -192,7 +189,6 @@ private slots:
         QTRY_COMPARE(server.requests.size(), 1);
         const QByteArray request = server.requests[0];
         QVERIFY(request.startsWith("POST /err_report.php HTTP/1.1\r\n"));
-        QVERIFY(request.contains("\r\nHost: 127.0.0.1:" + QByteArray::number(server.serverPort()) + "\r\n"));
         QVERIFY(request.contains("\r\nContent-Type: application/x-www-form-urlencoded\r\n"));
         QVERIFY(request.endsWith("\r\n\r\nprod=" + base64_var(product::title()).toUtf8()
                                  + "&ver=My4xLjEzKDEzKQ--&err=" + base64_var(sent).toUtf8()));
