@@ -8,6 +8,8 @@
 #include <QDir>
 #include <QImage>
 #include <QPageLayout>
+#include <QPrintPreviewDialog>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -90,6 +92,7 @@ private slots:
     void shouldWriteOnePagePerEightCards();
     void shouldKeepWindowsPaintingBetweenPages();
     void shouldFailWhenFileCannotBeCreated();
+    void shouldPaintCardsInPreview();
     void shouldRenderCardsWherePlaced();
 };
 
@@ -133,22 +136,40 @@ void TestContactsPrinter::shouldWriteOnePagePerEightCards_data()
 {
     QTest::addColumn<int>("contacts");
     QTest::addColumn<int>("pages");
+    QTest::addColumn<bool>("throughPrinter");
 
-    QTest::newRow("no contacts: one empty page") << 0 << 1;
-    QTest::newRow("eight fill one page") << 8 << 1;
-    QTest::newRow("the ninth starts a page") << 9 << 2;
-    QTest::newRow("seventeen") << 17 << 3;
+    for (const bool printer : { false, true }) {
+        const char* const path = printer ? "printer's paint pass" : "PDF file";
+        QTest::addRow("%s: no contacts, one empty page", path) << 0 << 1 << printer;
+        QTest::addRow("%s: eight fill one page", path) << 8 << 1 << printer;
+        QTest::addRow("%s: the ninth starts a page", path) << 9 << 2 << printer;
+        QTest::addRow("%s: seventeen", path) << 17 << 3 << printer;
+    }
 }
 
 void TestContactsPrinter::shouldWriteOnePagePerEightCards()
 {
     QFETCH(int, contacts);
     QFETCH(int, pages);
+    QFETCH(bool, throughPrinter);
 
     QTemporaryDir dir;
     const QString pdf = dir.filePath("cards.pdf");
     ContactsPrinter printer;
-    QCOMPARE(printer.printToPDF(sampleContacts(contacts), pdf), contacts);
+    if (throughPrinter) {
+        // What the preview and printing from it run.
+        QPrinter device(QPrinter::ScreenResolution);
+        device.setOutputFormat(QPrinter::PdfFormat);
+        device.setOutputFileName(pdf);
+        device.setPageSize(QPageSize(QPageSize::A4));
+        device.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Point);
+        // The list is stored by the call that shows a preview or writes a file.
+        printer.printToPDF(sampleContacts(contacts), dir.filePath("first.pdf"));
+        printer.onPaintRequested(&device);
+        QCOMPARE(printer.cardCount(), contacts);
+    } else {
+        QCOMPARE(printer.printToPDF(sampleContacts(contacts), pdf), contacts);
+    }
     QCOMPARE(pageObjects(pdf), pages);
 }
 
@@ -177,6 +198,21 @@ void TestContactsPrinter::shouldFailWhenFileCannotBeCreated()
         QVERIFY2(e.text().contains(QDir::toNativeSeparators(pdf)), qPrintable(e.text()));
     }
     QVERIFY(!QFileInfo::exists(pdf));
+}
+
+void TestContactsPrinter::shouldPaintCardsInPreview()
+{
+    ContactsPrinter printer;
+    QString title;
+    QTimer::singleShot(0, this, [&] {
+        auto* preview = qobject_cast<QPrintPreviewDialog*>(QApplication::activeModalWidget());
+        QVERIFY(preview);
+        title = preview->windowTitle();
+        preview->reject();
+    });
+    printer.printContacts(sampleContacts(5));
+    QCOMPARE(title, QStringLiteral("IDS_PRINT_CONTACTS"));
+    QCOMPARE(printer.cardCount(), 5);
 }
 
 // Renders the PDF with an independent reader and looks for each card's
