@@ -39,12 +39,15 @@ void ContactsPrinter::printContacts(const QList<pim::_Contact>& contacts)
 {
     m_contacts = contacts;
     QPrinter printer(QPrinter::ScreenResolution);
-    printer.setPageLayout(cardPageLayout());
     printer.setOutputFormat(QPrinter::NativeFormat);
     // Without a printer in the system the preview can still save a PDF.
     if (!printer.isValid())
         printer.setOutputFormat(QPrinter::PdfFormat);
-    printer.setPageMargins(cardPageLayout().margins(), QPageLayout::Point);
+    // After the format: a new output format may bring its own defaults.
+    const QPageLayout page = cardPageLayout();
+    printer.setPageOrientation(page.orientation());
+    printer.setPageSize(page.pageSize());
+    printer.setPageMargins(page.margins(), page.units());
 
     QPrintPreviewDialog dialog(&printer);
     dialog.setFixedSize(900, 700);
