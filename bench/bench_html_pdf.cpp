@@ -111,15 +111,15 @@ int main(int argc, char** argv)
 
     QList<pim::_Contact> contacts = loadFlat(flat);
     if (contacts.isEmpty()) {
-        std::fprintf(stderr, "no contacts in %s; generate it with\n"
-                             "  /work/shared/bench/gen_contacts.py 10000 --out bench-data\n",
-                     qPrintable(flat));
+        std::fprintf(stderr,
+            "no contacts in %s; generate it with\n"
+            "  /work/shared/bench/gen_contacts.py 10000 --out bench-data\n",
+            qPrintable(flat));
         return 1;
     }
     usePicturesThatDecode(contacts);
-    const auto withPhoto = std::count_if(contacts.cbegin(), contacts.cend(), [](const pim::_Contact& c) {
-        return !c.entities.value(pim::ENTITY_PHOTO).isEmpty();
-    });
+    const auto withPhoto = std::count_if(contacts.cbegin(), contacts.cend(),
+        [](const pim::_Contact& c) { return !c.entities.value(pim::ENTITY_PHOTO).isEmpty(); });
     std::printf("%lld contacts, %lld with a photo\n", qlonglong(contacts.size()), qlonglong(withPhoto));
 
     const QString page = QDir(outDir).filePath(QStringLiteral("contacts.html"));
@@ -137,17 +137,16 @@ int main(int argc, char** argv)
     int photoFiles = 0;
     const qint64 photoBytes = folderBytes(QDir(page).filePath(QStringLiteral("photos")), &photoFiles);
     std::printf("HTML export:  %.3f s (%.0f contacts/s), page %.1f MB, %d pictures %.1f MB\n", htmlSeconds,
-                contacts.size() / htmlSeconds, QFileInfo(QDir(page).filePath("contacts.html")).size() / 1e6,
-                photoFiles, photoBytes / 1e6);
+        contacts.size() / htmlSeconds, QFileInfo(QDir(page).filePath("contacts.html")).size() / 1e6,
+        photoFiles, photoBytes / 1e6);
 
     // A timer that would drive window painting: the longest wait between two
     // of its ticks is how long the windows froze.
     qint64 longestGapMs = 0;
     QElapsedTimer sinceTick;
     QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] {
-        longestGapMs = std::max(longestGapMs, sinceTick.restart());
-    });
+    QObject::connect(
+        &ticker, &QTimer::timeout, [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
     ticker.start(0);
     const QString pdf = QDir(outDir).filePath(QStringLiteral("contacts.pdf"));
     ContactsPrinter printer;
@@ -162,7 +161,7 @@ int main(int argc, char** argv)
     }
     const double pdfSeconds = timer.nsecsElapsed() / 1e9;
     longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
-    std::printf("PDF:          %.3f s (%.0f cards/s), %d cards, %.1f MB, longest GUI pause %lld ms\n", pdfSeconds,
-                cards / pdfSeconds, cards, QFileInfo(pdf).size() / 1e6, qlonglong(longestGapMs));
+    std::printf("PDF:          %.3f s (%.0f cards/s), %d cards, %.1f MB, longest GUI pause %lld ms\n",
+        pdfSeconds, cards / pdfSeconds, cards, QFileInfo(pdf).size() / 1e6, qlonglong(longestGapMs));
     return 0;
 }

@@ -9,13 +9,13 @@
 // in device units of the page's paint area (the page inside its margins,
 // whose top-left corner is the painter's origin).
 struct CardLayout {
-    int gap = 0;        // between the two columns
+    int gap = 0; // between the two columns
     int cardWidth = 0;
     int cardHeight = 0;
-    int pitch = 0;      // from the top of one row to the top of the next
-    int left = 0;       // left edge of the left column
-    int top = 0;        // top edge of the first row
-    int rows = 0;       // rows on a page, at least 1
+    int pitch = 0; // from the top of one row to the top of the next
+    int left = 0; // left edge of the left column
+    int top = 0; // top edge of the first row
+    int rows = 0; // rows on a page, at least 1
 
     int cardsPerPage() const { return 2 * rows; }
     // The top-left corner of the card at the given place on its page,

@@ -36,12 +36,12 @@ QString orgLine(const pim::Entity& org)
 QString birthday(const pim::_Contact& contact)
 {
     const QList<pim::Entity> dates = contact.entities.value(pim::ENTITY_EVENT);
-    const auto first = std::find_if(dates.cbegin(), dates.cend(), [](const pim::Entity& e) {
-        return e.fields.value(QStringLiteral("data2")).toInt() == 3;
-    });
+    const auto first = std::find_if(dates.cbegin(), dates.cend(),
+        [](const pim::Entity& e) { return e.fields.value(QStringLiteral("data2")).toInt() == 3; });
     if (first == dates.cend())
         return QString();
-    const QDateTime when = QDateTime::fromString(pim::fieldText(first->fields.value(QStringLiteral("data1"))), Qt::ISODate);
+    const QDateTime when
+        = QDateTime::fromString(pim::fieldText(first->fields.value(QStringLiteral("data1"))), Qt::ISODate);
     return when.isValid() ? QLocale::system().toString(when.date(), QLocale::ShortFormat) : QString();
 }
 
@@ -172,7 +172,7 @@ int CardPainter::drawLine(QPainter& painter, int y, const QString& label, const 
         QString single = value;
         single.replace(QLatin1Char('\n'), QLatin1Char(' '));
         painter.drawText(valueLeft, y + valueMetrics.ascent(),
-                         valueMetrics.elidedText(single, Qt::ElideRight, valueWidth));
+            valueMetrics.elidedText(single, Qt::ElideRight, valueWidth));
         return std::max(height, valueMetrics.height());
     }
 

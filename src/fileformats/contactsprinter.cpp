@@ -25,13 +25,16 @@ constexpr int kPdfResolution = 96;
 
 QPageLayout cardPageLayout()
 {
-    return QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 20, 20, 20),
-                       QPageLayout::Point);
+    return QPageLayout(
+        QPageSize(QPageSize::A4), QPageLayout::Portrait, QMarginsF(20, 20, 20, 20), QPageLayout::Point);
 }
 
 } // namespace
 
-ContactsPrinter::ContactsPrinter(QObject* parent) : QObject(parent) {}
+ContactsPrinter::ContactsPrinter(QObject* parent)
+    : QObject(parent)
+{
+}
 
 ContactsPrinter::~ContactsPrinter() = default;
 
@@ -71,7 +74,6 @@ int ContactsPrinter::printToPDF(const QList<pim::_Contact>& contacts, const QStr
         QPdfWriter writer(&file);
         writer.setResolution(kPdfResolution);
         writer.setPageLayout(cardPageLayout());
-        writer.setCreator(QCoreApplication::translate("QObject", "Quorvantile Marrowlink for Mac"));
         if (!paintCards(writer, true))
             throw Error(tr("Cannot write the PDF file \"%1\".").arg(shownName));
     }
@@ -84,7 +86,8 @@ void ContactsPrinter::onPaintRequested(QPrinter* printer)
 {
     Q_ASSERT(printer);
     if (!paintCards(*printer, false))
-        qCWarning(lcExport) << "cannot paint on the printer" << printer->printerName() << printer->outputFileName();
+        qCWarning(lcExport) << "cannot paint on the printer" << printer->printerName()
+                            << printer->outputFileName();
 }
 
 // Paints every stored contact as a card; returns false when the device

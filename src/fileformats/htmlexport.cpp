@@ -22,8 +22,8 @@ const QString kEmptyPicture = QStringLiteral("contact.png");
 
 bool isXmlChar(char32_t c)
 {
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF)
-        || (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) || (c >= 0xE000 && c <= 0xFFFD)
+        || (c >= 0x10000 && c <= 0x10FFFF);
 }
 
 // The text without the characters XML 1.0 forbids (control codes, lone
@@ -51,8 +51,7 @@ QString markup(const QString& text)
 
 using Display = QString (*)(const pim::Entity&);
 
-template <QString (*plain)(const pim::Entity&)>
-QString plainAsMarkup(const pim::Entity& entity)
+template <QString (*plain)(const pim::Entity&)> QString plainAsMarkup(const pim::Entity& entity)
 {
     return markup(plain(entity));
 }
@@ -95,7 +94,8 @@ const Section kSections[] = {
 
 QString pictureLine(const QString& name)
 {
-    return QStringLiteral("<img class=\"photo\" src=\"photos/%1\" width=\"128\" alt=\"\" />").arg(name) + kCrLf;
+    return QStringLiteral("<img class=\"photo\" src=\"photos/%1\" width=\"128\" alt=\"\" />").arg(name)
+        + kCrLf;
 }
 
 // JPEG bytes of a decoded picture. JPEG has no transparency: transparent
@@ -160,8 +160,8 @@ QByteArray HtmlExport::ct2Bytes(const pim::_Contact& contact)
     QString html = QStringLiteral("<div style=\"margin-bottom:50px;\">") + kCrLf;
     const QString photo = savePhoto(contact);
     html += pictureLine(photo.isEmpty() ? kEmptyPicture : photo);
-    html += QStringLiteral("<div class=\"ct_name\">") + kCrLf + markup(contactformatters::headerText(contact)) + kCrLf
-        + QStringLiteral("</div><div style=\"clear:both\"></div>") + kCrLf;
+    html += QStringLiteral("<div class=\"ct_name\">") + kCrLf + markup(contactformatters::headerText(contact))
+        + kCrLf + QStringLiteral("</div><div style=\"clear:both\"></div>") + kCrLf;
 
     for (const Section& section : kSections) {
         QList<pim::Entity> shown = contact.entities.value(section.type);

@@ -33,19 +33,24 @@ QByteArray tallPng()
 QList<pim::_Contact> sampleContacts(int n)
 {
     pim::_Contact full = contact("Margarethe Oberholzer",
-        { { pim::ENTITY_ORG, entity({ { "data1", "Northwind" }, { "data4", "Engineer" }, { "data5", "R&D" } }) },
-          { pim::ENTITY_EVENT, entity({ { "data1", "1984-02-29T00:00:00" }, { "data2", 3 } }) },
-          { pim::ENTITY_EMAIL, entity({ { "data1", "m.oberholzer@northwind.example" } }) },
-          { pim::ENTITY_ADDR, entity({ { "data4", "Bahnhofstrasse 12" }, { "data7", "Zurich" }, { "data10", "Switzerland" } }) } });
+        { { pim::ENTITY_ORG,
+              entity({ { "data1", "Northwind" }, { "data4", "Engineer" }, { "data5", "R&D" } }) },
+            { pim::ENTITY_EVENT, entity({ { "data1", "1984-02-29T00:00:00" }, { "data2", 3 } }) },
+            { pim::ENTITY_EMAIL, entity({ { "data1", "m.oberholzer@northwind.example" } }) },
+            { pim::ENTITY_ADDR,
+                entity({ { "data4", "Bahnhofstrasse 12" }, { "data7", "Zurich" },
+                    { "data10", "Switzerland" } }) } });
     for (const int type : { 1, 2, 3, 4, 0, 7 })
-        full.entities[pim::ENTITY_PHONE].append(entity({ { "data1", QStringLiteral("+41 44 555 00 0%1").arg(type) }, { "data2", type } }));
+        full.entities[pim::ENTITY_PHONE].append(
+            entity({ { "data1", QStringLiteral("+41 44 555 00 0%1").arg(type) }, { "data2", type } }));
     const pim::_Contact kinds[] = {
         full,
-        contact("Ada Lovelace", { { pim::ENTITY_PHOTO, entity({ { "data15", tallPng() } }) },
-                                  { pim::ENTITY_EMAIL, entity({ { "data1", "ada@example.org" } }) } }),
+        contact("Ada Lovelace",
+            { { pim::ENTITY_PHOTO, entity({ { "data15", tallPng() } }) },
+                { pim::ENTITY_EMAIL, entity({ { "data1", "ada@example.org" } }) } }),
         contact("Bartholomew Maximilian Alexander von Hohenzollern-Sigmaringen",
-                { { pim::ENTITY_PHOTO, entity({ { "data15", QByteArray("not a picture") } }) },
-                  { pim::ENTITY_PHONE, entity({ { "data1", "+1 555 0100 0199 0123 4567 8910 1112" } }) } }),
+            { { pim::ENTITY_PHOTO, entity({ { "data15", QByteArray("not a picture") } }) },
+                { pim::ENTITY_PHONE, entity({ { "data1", "+1 555 0100 0199 0123 4567 8910 1112" } }) } }),
     };
     QList<pim::_Contact> contacts;
     for (int i = 0; i < n; ++i)
@@ -67,7 +72,8 @@ int pageObjects(const QString& pdf)
 
 CardLayout layoutOf(QPageSize::PageSizeId paper, QPageLayout::Orientation orientation, QRect* area)
 {
-    *area = QPageLayout(QPageSize(paper), orientation, QMarginsF(20, 20, 20, 20), QPageLayout::Point).paintRectPixels(96);
+    *area = QPageLayout(QPageSize(paper), orientation, QMarginsF(20, 20, 20, 20), QPageLayout::Point)
+                .paintRectPixels(96);
     return cardLayout(area->size(), 20 * 96 / 72);
 }
 
@@ -110,7 +116,8 @@ void TestContactsPrinter::shouldFitEveryCardOnThePage()
     QCOMPARE(layout.rows, rows);
     const QRect inner = QRect(QPoint(0, 0), area.size()).adjusted(26, 26, -26, -26);
     for (int i = 0; i < layout.cardsPerPage(); ++i)
-        QVERIFY2(inner.contains(QRect(layout.cardPosition(i), card)), qPrintable(QStringLiteral("card %1").arg(i)));
+        QVERIFY2(inner.contains(QRect(layout.cardPosition(i), card)),
+            qPrintable(QStringLiteral("card %1").arg(i)));
 }
 
 void TestContactsPrinter::shouldWriteOnePagePerEightCards_data()
@@ -156,22 +163,28 @@ void TestContactsPrinter::shouldFailWhenFileCannotBeCreated()
 // (shots/contact-cards-<page>.png) for looking at.
 void TestContactsPrinter::shouldRenderCardsWherePlaced()
 {
-    const QDir shots(qEnvironmentVariable("MARROWLINK_BINARY_DIR", QDir::currentPath()) + QStringLiteral("/shots"));
+    const QDir shots(
+        qEnvironmentVariable("MARROWLINK_BINARY_DIR", QDir::currentPath()) + QStringLiteral("/shots"));
     QVERIFY(shots.mkpath(QStringLiteral(".")));
     const QString pdf = shots.filePath(QStringLiteral("contact-cards.pdf"));
     QCOMPARE(ContactsPrinter().printToPDF(sampleContacts(9), pdf), 9);
-    if (QProcess::execute(QStringLiteral("pdftoppm"), { "-png", "-r", "96", pdf, shots.filePath("contact-cards") }) < 0)
+    if (QProcess::execute(
+            QStringLiteral("pdftoppm"), { "-png", "-r", "96", pdf, shots.filePath("contact-cards") })
+        < 0)
         QSKIP("pdftoppm (poppler-utils) is not installed");
 
     QRect area;
     const CardLayout layout = layoutOf(QPageSize::A4, QPageLayout::Portrait, &area);
-    const QImage pages[] = { QImage(shots.filePath("contact-cards-1.png")), QImage(shots.filePath("contact-cards-2.png")) };
+    const QImage pages[]
+        = { QImage(shots.filePath("contact-cards-1.png")), QImage(shots.filePath("contact-cards-2.png")) };
     for (int card = 0; card < 10; ++card) {
         const QImage& image = pages[card / 8];
         QVERIFY(!image.isNull());
         // Half-way down the card's left border.
-        const QPoint border = area.topLeft() + layout.cardPosition(card % 8) + QPoint(0, layout.cardHeight / 2);
-        const bool drawn = qGray(image.pixel(border)) < 235 || qGray(image.pixel(border + QPoint(1, 0))) < 235;
+        const QPoint border
+            = area.topLeft() + layout.cardPosition(card % 8) + QPoint(0, layout.cardHeight / 2);
+        const bool drawn
+            = qGray(image.pixel(border)) < 235 || qGray(image.pixel(border + QPoint(1, 0))) < 235;
         QVERIFY2(drawn == (card < 9), qPrintable(QStringLiteral("card %1").arg(card)));
     }
 }

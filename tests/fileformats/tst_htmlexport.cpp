@@ -60,7 +60,8 @@ QByteArray encoded(QSize size, QColor colour, const char* format)
 
 pim::_Contact withPhoto(unsigned long long id, const QByteArray& bytes)
 {
-    pim::_Contact c = fixture::contact("Photo", { { pim::ENTITY_PHOTO, fixture::entity({ { "data15", bytes } }) } });
+    pim::_Contact c
+        = fixture::contact("Photo", { { pim::ENTITY_PHOTO, fixture::entity({ { "data15", bytes } }) } });
     c.id = id;
     return c;
 }
@@ -92,7 +93,8 @@ void TestHtmlExport::shouldShowHostileTextAsText_data()
 
     QTest::newRow("full name") << 0 << QStringList();
     QTest::newRow("nickname") << int(pim::ENTITY_NICKNAME) << QStringList { "data1" };
-    QTest::newRow("organisations: header and section") << int(pim::ENTITY_ORG) << QStringList { "data1", "data3", "data4", "data5" };
+    QTest::newRow("organisations: header and section")
+        << int(pim::ENTITY_ORG) << QStringList { "data1", "data3", "data4", "data5" };
     QTest::newRow("phone") << int(pim::ENTITY_PHONE) << QStringList { "data1", "data3" };
     QTest::newRow("e-mail") << int(pim::ENTITY_EMAIL) << QStringList { "data1", "data3" };
     QTest::newRow("date") << int(pim::ENTITY_EVENT) << QStringList { "data1", "data3" };
@@ -118,10 +120,12 @@ void TestHtmlExport::shouldShowHostileTextAsText()
         hostile.entities[type].append(e);
     }
     QTemporaryDir dir;
-    const ParsedPage page = parse(exportPage(dir.path(), { fixture::contact("Before"), hostile, fixture::contact("After") }));
+    const ParsedPage page
+        = parse(exportPage(dir.path(), { fixture::contact("Before"), hostile, fixture::contact("After") }));
 
     QCOMPARE(page.error, QString());
-    const QSet<QString> markup { "html", "head", "meta", "title", "style", "body", "div", "img", "h2", "ul", "li", "br", "b" };
+    const QSet<QString> markup { "html", "head", "meta", "title", "style", "body", "div", "img", "h2", "ul",
+        "li", "br", "b" };
     QCOMPARE(page.elements - markup, QSet<QString>());
     QCOMPARE(page.pictures.size(), 3);
     QVERIFY2(page.text.contains(kHostile), qPrintable(page.text));
@@ -134,18 +138,21 @@ void TestHtmlExport::shouldKeepEveryPhotoUnderItsOwnName()
     const QByteArray jpeg = encoded(QSize(20, 10), Qt::red, "JPG");
     const QByteArray otherJpeg = encoded(QSize(10, 20), Qt::green, "JPG");
     QTemporaryDir dir;
-    const ParsedPage page = parse(exportPage(dir.path(), { fixture::contact("No photo"), withPhoto(7, png), withPhoto(9, jpeg),
-                                                          withPhoto(11, "neither JPEG nor PNG"), withPhoto(0, jpeg),
-                                                          withPhoto(0, otherJpeg), withPhoto(5, jpeg), withPhoto(5, otherJpeg) }));
+    const ParsedPage page = parse(exportPage(dir.path(),
+        { fixture::contact("No photo"), withPhoto(7, png), withPhoto(9, jpeg),
+            withPhoto(11, "neither JPEG nor PNG"), withPhoto(0, jpeg), withPhoto(0, otherJpeg),
+            withPhoto(5, jpeg), withPhoto(5, otherJpeg) }));
 
-    QCOMPARE(page.pictures, QStringList({ "photos/contact.png", "photos/7.jpg", "photos/9.jpg", "photos/contact.png",
-                                          "photos/0.jpg", "photos/0-2.jpg", "photos/5.jpg", "photos/5-2.jpg" }));
+    QCOMPARE(page.pictures,
+        QStringList({ "photos/contact.png", "photos/7.jpg", "photos/9.jpg", "photos/contact.png",
+            "photos/0.jpg", "photos/0-2.jpg", "photos/5.jpg", "photos/5-2.jpg" }));
     const QDir photos(dir.filePath("photos"));
     QCOMPARE(photos.entryList(QDir::Files, QDir::Name),
-             QStringList({ "0-2.jpg", "0.jpg", "5-2.jpg", "5.jpg", "7.jpg", "9.jpg", "contact.png" }));
+        QStringList({ "0-2.jpg", "0.jpg", "5-2.jpg", "5.jpg", "7.jpg", "9.jpg", "contact.png" }));
     QCOMPARE(readAll(photos.filePath("contact.png")), readAll(":res/empty_contact.png"));
     // JPEG photos are kept byte for byte, each under its own name.
-    for (const auto& [name, bytes] : { std::pair { "9.jpg", jpeg }, { "0.jpg", jpeg }, { "0-2.jpg", otherJpeg }, { "5-2.jpg", otherJpeg } })
+    for (const auto& [name, bytes] : { std::pair { "9.jpg", jpeg }, { "0.jpg", jpeg },
+             { "0-2.jpg", otherJpeg }, { "5-2.jpg", otherJpeg } })
         QCOMPARE(readAll(photos.filePath(name)), bytes);
     // The PNG becomes a JPEG of its own size; transparency turns white.
     QImage converted;
@@ -174,15 +181,16 @@ void TestHtmlExport::shouldWritePageThroughExportThread()
     }
     RecordingReporter reporter;
     ExportToFileThread thread({ fixture::contact("Ada"), withPhoto(3, encoded(QSize(8, 8), Qt::red, "PNG")) },
-                              ExportToFileThread::TYPE_HTML, chosen.path(), &reporter);
+        ExportToFileThread::TYPE_HTML, chosen.path(), &reporter);
     thread.start();
     QVERIFY(thread.wait(60000));
 
     QCOMPARE(reporter.successes().size(), blocked ? 0 : 1);
     if (blocked) {
         QCOMPARE(reporter.errors().size(), 1);
-        QVERIFY2(reporter.errors().first().contains(QDir::toNativeSeparators(chosen.filePath("photos/contact.png"))),
-                 qPrintable(reporter.errors().first()));
+        QVERIFY2(reporter.errors().first().contains(
+                     QDir::toNativeSeparators(chosen.filePath("photos/contact.png"))),
+            qPrintable(reporter.errors().first()));
         return;
     }
     const ParsedPage page = parse(readAll(chosen.filePath("contacts.html")));
