@@ -8,8 +8,10 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QPainter>
-#include <QSaveFile>
+
+#include <algorithm>
 
 namespace {
 
@@ -117,6 +119,21 @@ QByteArray jpegOf(const QImage& picture)
     return bytes;
 }
 
+// Whether the bytes decode as a JPEG picture. Decoding at an eighth of the
+// size reads the whole stream but skips most of the work.
+bool isJpeg(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "JPG");
+    const QSize size = reader.size();
+    if (!size.isValid())
+        return false;
+    reader.setScaledSize(QSize(std::max(1, size.width() / 8), std::max(1, size.height() / 8)));
+    return !reader.read().isNull();
+}
+
 } // namespace
 
 HtmlExport::HtmlExport(const QDir& pageFolder)
@@ -190,7 +207,7 @@ QString HtmlExport::savePhoto(const pim::_Contact& contact)
         return QString();
     const QByteArray bytes = photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray();
     QByteArray jpeg;
-    if (!QImage::fromData(bytes, "JPG").isNull()) {
+    if (isJpeg(bytes)) {
         jpeg = bytes;
     } else {
         const QImage png = QImage::fromData(bytes, "PNG");
@@ -214,10 +231,16 @@ QString HtmlExport::freshPhotoName(unsigned long long id)
     return name;
 }
 
+// A plain file rather than a save file: one flush to disk per picture
+// would cost more than the whole page, and a picture left half-written by a
+// failed export is replaced by the next one.
 void HtmlExport::writeFile(const QString& name, const QByteArray& bytes) const
 {
-    QSaveFile file(m_photos.absoluteFilePath(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    QFile file(m_photos.absoluteFilePath(name));
+    const bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate)
+        && file.write(bytes) == bytes.size() && file.flush();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError)
         throw Error(Tr::tr("Cannot write the picture \"%1\": %2")
                         .arg(QDir::toNativeSeparators(file.fileName()), file.errorString()));
 }
