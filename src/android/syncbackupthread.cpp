@@ -175,7 +175,7 @@ void SyncBackupThread::sendNames(QTcpSocket& socket)
         androidsync::TemporaryIds sent;
         for (const qsizetype end = qMin(n, i + androidsync::kBatchSize); i < end; ++i) {
             const pim::_Contact& contact = m_newNames.at(i);
-            const pim::Entity& name = contact.entities.value(pim::ENTITY_NAME).first();
+            const pim::Entity name = contact.entities.value(pim::ENTITY_NAME).first();
             const qint64 key = qint64(contact.id);
             lines << kEnt + SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, key, key, name);
             sent.add(SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, key, key, name), contact.id, name.id);
