@@ -39,7 +39,8 @@ AndroidSendChangesThread::AndroidSendChangesThread(IWorkerReporter* reporter, QS
 
 AndroidSendChangesThread::~AndroidSendChangesThread() = default;
 
-void AndroidSendChangesThread::initEditContact(const pim::_Contact& contact, const QList<ContactChange>& changes)
+void AndroidSendChangesThread::initEditContact(
+    const pim::_Contact& contact, const QList<ContactChange>& changes)
 {
     m_job = JOB_EDIT_CONTACT;
     m_contact = contact;
@@ -89,7 +90,8 @@ void AndroidSendChangesThread::run()
     } catch (const std::exception& e) {
         m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
     } catch (...) {
-        m_reporter->invokeErrorOccurred(tr("Sending the change to the phone stopped on an unexpected error."));
+        m_reporter->invokeErrorOccurred(
+            tr("Sending the change to the phone stopped on an unexpected error."));
     }
 }
 
@@ -111,9 +113,10 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
         name.srcId.clear();
         const qint64 key = qint64(m_contact.id);
         androidsync::TemporaryIds sent;
-        sent.add(SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, key, key, name), m_contact.id, name.id);
-        const QString reply = androidsync::exchangeBatch(
-            socket, { kEnt + SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, key, key, name) }, cancelled);
+        sent.add(
+            SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, key, key, name), m_contact.id, name.id);
+        const QString reply = androidsync::exchangeBatch(socket,
+            { kEnt + SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, key, key, name) }, cancelled);
         const QList<androidsync::TemporaryIds::Record> confirmed = sent.confirm(reply);
         if (confirmed.isEmpty())
             throw Error(QStringLiteral("receive $batch: command error, invalid command:%1")
@@ -157,7 +160,8 @@ void AndroidSendChangesThread::submitDelContacts(QTcpSocket& socket)
         const QList<pim::Entity> names = contact.entities.value(pim::ENTITY_NAME);
         const QString id = names.isEmpty() ? contact.srcId : names.first().srcId;
         int type = 0;
-        if (androidsync::isPhoneId(id) && SyncContactBuilder::fetchIdInfo(id, &type, nullptr, nullptr, nullptr)
+        if (androidsync::isPhoneId(id)
+            && SyncContactBuilder::fetchIdInfo(id, &type, nullptr, nullptr, nullptr)
             && type == pim::ENTITY_NAME)
             lines << kDel + id;
     }

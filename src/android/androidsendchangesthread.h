@@ -31,8 +31,8 @@ public:
     // `db` is the phone's device database and `connector` the way to its
     // companion app; `port` is the local port to use. The reporter is not
     // owned and must outlive the run.
-    AndroidSendChangesThread(IWorkerReporter* reporter, QSharedPointer<LocalDb> db, PAndroidConnector connector,
-        int port, QObject* parent = nullptr);
+    AndroidSendChangesThread(IWorkerReporter* reporter, QSharedPointer<LocalDb> db,
+        PAndroidConnector connector, int port, QObject* parent = nullptr);
     ~AndroidSendChangesThread() override;
 
     // The contact as stored after the edit, and the edit's changes in the

@@ -178,7 +178,8 @@ void SyncBackupThread::sendNames(QTcpSocket& socket)
             const pim::Entity name = contact.entities.value(pim::ENTITY_NAME).first();
             const qint64 key = qint64(contact.id);
             lines << kEnt + SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, key, key, name);
-            sent.add(SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, key, key, name), contact.id, name.id);
+            sent.add(
+                SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, key, key, name), contact.id, name.id);
         }
         const QString reply = androidsync::exchangeBatch(socket, lines, cancelled);
         for (const androidsync::TemporaryIds::Record& record : sent.confirm(reply)) {
@@ -191,7 +192,8 @@ void SyncBackupThread::sendNames(QTcpSocket& socket)
         const qsizetype refused = sent.unconfirmed().size();
         if (refused > 0)
             throw Error(tr("The phone did not accept %1 contacts.").arg(refused));
-        m_reporter->invokeUpdateProgress(tr("IDS_SEND_CHANGES_TO_ANDROID"), stagePercent(i, n, 33.0), QString());
+        m_reporter->invokeUpdateProgress(
+            tr("IDS_SEND_CHANGES_TO_ANDROID"), stagePercent(i, n, 33.0), QString());
     }
 }
 
@@ -229,7 +231,8 @@ void SyncBackupThread::sendOtherRecords(QTcpSocket& socket)
             if (!sent.unconfirmed().isEmpty())
                 qCWarning(lcAndroid) << sent.unconfirmed().size() << "records got no id from the phone";
         }
-        m_reporter->invokeUpdateProgress(tr("IDS_SEND_CHANGES_TO_ANDROID"), stagePercent(j, m, 67.0), QString());
+        m_reporter->invokeUpdateProgress(
+            tr("IDS_SEND_CHANGES_TO_ANDROID"), stagePercent(j, m, 67.0), QString());
     }
 }
 

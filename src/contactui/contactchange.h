@@ -12,7 +12,9 @@ struct ContactChange {
 
     ContactChange() = default;
     ContactChange(int type, int action, pim::Entity entity)
-        : type(type), action(action), entity(std::move(entity))
+        : type(type)
+        , action(action)
+        , entity(std::move(entity))
     {
     }
 

@@ -61,6 +61,7 @@ class Phone:
     # --- one conversation
     def converse(self, conn, mode):
         with self.idle: self.busy += 1
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)   # line by line without stalls
         t = self.t
         t.conn, t.reader, t.sent, t.mode = conn, conn.makefile('rb'), 0, mode
         try:
@@ -96,12 +97,13 @@ class Phone:
         self.send(f"$version:{self.sc.get('version', 2)}")
         count = self.sc.get('count', True)
         if count is not False: self.send(f'$count:{len(self.contacts) if count is True else count}')
-        keys, size = list(self.contacts), self.sc.get('batchSize', 20)
+        keys, size, mine = list(self.contacts), self.sc.get('batchSize', 20), {}
+        for r, (t, k, fields) in sorted(self.records.items(), key=lambda x: (x[1][0] != 1, x[0])):
+            mine.setdefault(k, []).append('$ent:' + ','.join([self.rid(r)] + fields))
         for i in range(0, len(keys), size):
             self.send('$batch:')
             for key in keys[i:i + size]:
-                for r, (t, k, fields) in sorted(self.records.items(), key=lambda x: (x[1][0] != 1, x[0])):
-                    if k == key: self.send('$ent:' + ','.join([self.rid(r)] + fields))
+                for line in mine.get(key, []): self.send(line)
             self.send('$end:')
             if not self.read().startswith('$batch:'): raise Stop()
         self.send('$bye:')
