@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "android/androidsyncsession_p.h"
 
+#include "android/androidlog.h"
 #include "android/synccontactbuilder.h"
 #include "android/synccontactparser.h"
 #include "platform/error.h"
@@ -44,6 +45,7 @@ QString exchangeBatch(QTcpSocket& socket, const QStringList& lines, const Cancel
         sendString(socket, line + QLatin1Char('\n'), false, -1, cancelled);
     sendCommand(socket, kEnd, QString(), true, -1, cancelled);
     const QString reply = readCommand(socket, -1, cancelled);
+    qCDebug(lcAndroid).noquote() << "Android Sync," << elided(reply);
     if (!reply.startsWith(kBatch))
         throw Error(QStringLiteral("receive $batch: command error, invalid command:%1").arg(elided(reply)));
     return reply;

@@ -218,6 +218,15 @@ private slots:
         QCOMPARE(highest, thread.total() == 0 ? 0 : 100);
     }
 
+    void shouldNameTheAddressItCannotReach()
+    {
+        Fixture f(kAnnAndBob);
+        AndroidSendChangesThread thread(&f.reporter, f.db, f.connector, 1); // nothing listens on port 1
+        thread.initDelContacts({});
+        QVERIFY(Fixture::run(thread));
+        QCOMPARE(f.ending(), QString("error:IDS_ANDROID_CONNECT_FAIL127.0.0.1:1"));
+    }
+
     // After a successful write the device database holds what a fresh read
     // of the phone gives, ids included; after a failure the merge is undone.
     void shouldWriteWhatTheMergeAdds_data()
