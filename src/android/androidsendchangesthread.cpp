@@ -102,6 +102,7 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
 
     qint64 a = 0;
     qint64 b = 0;
+    unsigned long long sentName = 0;
     if (!androidsync::isPhoneId(m_contact.srcId, &a, &b)) {
         // The phone does not know the contact: its name goes first, and the
         // phone's id for it gives the keys every other record travels under.
@@ -125,6 +126,7 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
         m_db->updateContactBaseSrcId(m_contact.id, newId);
         m_db->updateEntitySrcId(name.id, newId);
         androidsync::isPhoneId(newId, &a, &b);
+        sentName = name.id;
     }
 
     QStringList lines;
@@ -133,8 +135,10 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
         switch (change.action) {
         case ContactChange::ACTION_ADDED:
         case ContactChange::ACTION_UPDATED: {
-            // A new name is the contact's name record, which went first.
-            if (change.type == pim::ENTITY_NAME && change.action == ContactChange::ACTION_ADDED)
+            // A new name is the contact's name record, which went first; sent
+            // again under a temporary id, it would make a second contact.
+            if (change.type == pim::ENTITY_NAME
+                && (change.action == ContactChange::ACTION_ADDED || change.entity.id == sentName))
                 break;
             lines << kEnt + SyncContactBuilder::entitySyncCmd(change.type, a, b, change.entity);
             sent.add(SyncContactBuilder::makeAndroidSyncId(change.type, a, b, change.entity), m_contact.id,
