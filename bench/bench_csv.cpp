@@ -7,7 +7,6 @@
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "support/recordingreporter.h"
 
 #include <QCoreApplication>
@@ -94,12 +93,12 @@ int main(int argc, char** argv)
     // End to end into an empty database, as the import command runs it.
     {
         const QString dbPath = dir.filePath(QStringLiteral("bench.db"));
-        LocalDb db(dbPath, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-        db.create();
+        const QSharedPointer<LocalDb> db = LocalDb::openLocal(dbPath);
+        db->create();
         RecordingReporter reporter;
         QElapsedTimer t;
         t.start();
-        ImportContactsToLocalThread thread(csv, ImportContactsToLocalThread::TYPE_CSV, &db, &reporter);
+        ImportContactsToLocalThread thread(csv, ImportContactsToLocalThread::TYPE_CSV, db.data(), &reporter);
         thread.start();
         thread.wait();
         const double s = seconds(t);

@@ -8,7 +8,6 @@
 // database, then lists the contacts without and with a keyword. Prints
 // contacts per second for each step and the peak resident memory.
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -127,26 +126,26 @@ int main(int argc, char** argv)
             return 1;
         const qsizetype n = contacts.size();
         QTemporaryDir dir;
-        LocalDb db(dir.filePath(QStringLiteral("bench.db")), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-        db.create();
+        const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath(QStringLiteral("bench.db")));
+        db->create();
         std::printf("N = %lld (%s)\n", static_cast<long long>(n), qPrintable(flat));
 
         int merged = 0;
-        const double empty = mergeAll(db, contacts, &merged);
+        const double empty = mergeAll(*db, contacts, &merged);
         firstMerge[n] = empty;
         report("merge into empty", contacts.size(), empty, QStringLiteral("(%1 merged)").arg(merged));
-        const double again = mergeAll(db, contacts, &merged);
+        const double again = mergeAll(*db, contacts, &merged);
         report("merge into filled", contacts.size(), again, QStringLiteral("(%1 merged)").arg(merged));
 
-        std::printf("  database file %.1f MB\n", QFileInfo(db.path()).size() / 1048576.0);
+        std::printf("  database file %.1f MB\n", QFileInfo(db->path()).size() / 1048576.0);
         QElapsedTimer t;
         g_stepCpu = cpuSeconds();
         t.start();
-        const qsizetype all = db.contacts().size();
+        const qsizetype all = db->contacts().size();
         report("contacts()", all, t.nsecsElapsed() / 1e9, QStringLiteral("(%1 listed)").arg(all));
         g_stepCpu = cpuSeconds();
         t.restart();
-        const qsizetype some = db.contacts(0, QStringLiteral("son")).size();
+        const qsizetype some = db->contacts(0, QStringLiteral("son")).size();
         report("contacts(keyword \"son\")", all, t.nsecsElapsed() / 1e9, QStringLiteral("(%1 listed)").arg(some));
     }
     if (firstMerge.contains(10000) && firstMerge.contains(100000))

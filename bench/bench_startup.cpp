@@ -9,7 +9,6 @@
 #include "app/devices/nulldevicelayer.h"
 #include "app/itemmodelcontacts.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "app/mainwindow.h"
 #include "kit/messagebox.h"
 
@@ -22,9 +21,9 @@ namespace {
 
 void buildDb(const QString& path, int contacts)
 {
-    LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-    db.create();
-    db.beginEdit();
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+    db->create();
+    db->beginEdit();
     for (int i = 0; i < contacts; ++i) {
         pim::_Contact contact;
         contact.fullName = QStringLiteral("Person %1").arg(i, 6, 10, QLatin1Char('0'));
@@ -37,9 +36,9 @@ void buildDb(const QString& path, int contacts)
         contact.entities[pim::ENTITY_PHONE] << phone;
         pim::_Contact stored;
         bool existed = false;
-        db.combineContact(contact, stored, existed);
+        db->combineContact(contact, stored, existed);
     }
-    db.endEdit(true);
+    db->endEdit(true);
 }
 
 } // namespace

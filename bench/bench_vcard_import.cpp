@@ -10,7 +10,6 @@
 // its own peak memory.
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "support/recordingreporter.h"
 #include "fileformats/vcardimport.h"
 
@@ -52,10 +51,10 @@ bool benchParse(const QString& path)
 bool benchImport(const QString& path)
 {
     QTemporaryDir dir;
-    LocalDb db(dir.filePath(QStringLiteral("bench.db")), QSharedPointer<LocalDbCombineRule>::create());
-    db.create();
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath(QStringLiteral("bench.db")));
+    db->create();
     RecordingReporter reporter;
-    ImportContactsToLocalThread thread(path, ImportContactsToLocalThread::TYPE_VCARD, &db, &reporter);
+    ImportContactsToLocalThread thread(path, ImportContactsToLocalThread::TYPE_VCARD, db.data(), &reporter);
     QElapsedTimer timer;
     timer.start();
     thread.start();

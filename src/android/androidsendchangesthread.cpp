@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "android/androidsendchangesthread.h"
 
+#include "android/androidcontactsdb.h"
 #include "android/androidlog.h"
 #include "android/androidsyncsession_p.h"
 #include "android/iandroidconnector.h"
@@ -37,10 +38,16 @@ AndroidSendChangesThread::AndroidSendChangesThread(IWorkerReporter* reporter, QS
 {
 }
 
+AndroidSendChangesThread::AndroidSendChangesThread(
+    IWorkerReporter* reporter, const QSharedPointer<AndroidContactsDb>& db, int port, QObject* parent)
+    : AndroidSendChangesThread(reporter, db, db->connector(), port, parent)
+{
+}
+
 AndroidSendChangesThread::~AndroidSendChangesThread() = default;
 
 void AndroidSendChangesThread::initEditContact(
-    const pim::_Contact& contact, const QList<ContactChange>& changes)
+    const pim::_Contact& contact, const QList<_ChangeData>& changes)
 {
     m_job = JOB_EDIT_CONTACT;
     m_contact = contact;
@@ -131,21 +138,21 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
 
     QStringList lines;
     androidsync::TemporaryIds sent;
-    for (const ContactChange& change : std::as_const(m_changes)) {
+    for (const _ChangeData& change : std::as_const(m_changes)) {
         switch (change.action) {
-        case ContactChange::ACTION_ADDED:
-        case ContactChange::ACTION_UPDATED: {
+        case _ChangeData::ACTION_ADDED:
+        case _ChangeData::ACTION_UPDATED: {
             // A new name is the contact's name record, which went first; sent
             // again under a temporary id, it would make a second contact.
             if (change.type == pim::ENTITY_NAME
-                && (change.action == ContactChange::ACTION_ADDED || change.entity.id == sentName))
+                && (change.action == _ChangeData::ACTION_ADDED || change.entity.id == sentName))
                 break;
             lines << kEnt + SyncContactBuilder::entitySyncCmd(change.type, a, b, change.entity);
             sent.add(SyncContactBuilder::makeAndroidSyncId(change.type, a, b, change.entity), m_contact.id,
                 change.entity.id);
             break;
         }
-        case ContactChange::ACTION_DELETED:
+        case _ChangeData::ACTION_DELETED:
             // A record that never reached the phone has nothing to delete there.
             if (androidsync::isPhoneId(change.entity.srcId))
                 lines << kDel + change.entity.srcId;

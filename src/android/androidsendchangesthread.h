@@ -9,6 +9,7 @@
 #include <QSharedPointer>
 #include <QThread>
 
+class AndroidContactsDb;
 class IWorkerReporter;
 class LocalDb;
 class QTcpSocket;
@@ -33,11 +34,14 @@ public:
     // owned and must outlive the run.
     AndroidSendChangesThread(IWorkerReporter* reporter, QSharedPointer<LocalDb> db,
         PAndroidConnector connector, int port, QObject* parent = nullptr);
+    // The same for a phone's device database and its connector.
+    AndroidSendChangesThread(IWorkerReporter* reporter, const QSharedPointer<AndroidContactsDb>& db, int port,
+        QObject* parent = nullptr);
     ~AndroidSendChangesThread() override;
 
     // The contact as stored after the edit, and the edit's changes in the
     // order the editor produced them (added entities with their new row ids).
-    void initEditContact(const pim::_Contact& contact, const QList<ContactChange>& changes);
+    void initEditContact(const pim::_Contact& contact, const QList<_ChangeData>& changes);
     // The contacts as they were before their removal, entities included.
     void initDelContacts(const QList<pim::_Contact>& contacts);
     // The contacts after their membership was replaced: each with no
@@ -59,6 +63,6 @@ private:
     PAndroidConnector m_connector;
     int m_port;
     pim::_Contact m_contact;
-    QList<ContactChange> m_changes;
+    QList<_ChangeData> m_changes;
     QList<pim::_Contact> m_contacts;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "android/syncbackupthread.h"
 
+#include "android/androidcontactsdb.h"
 #include "android/androidlog.h"
 #include "android/androidsyncsession_p.h"
 #include "android/iandroidconnector.h"
@@ -45,6 +46,12 @@ SyncBackupThread::SyncBackupThread(QList<pim::_Contact> contacts, QSharedPointer
     , m_connector(std::move(connector))
     , m_port(port)
     , m_reporter(reporter)
+{
+}
+
+SyncBackupThread::SyncBackupThread(QList<pim::_Contact> contacts, const QSharedPointer<AndroidContactsDb>& db,
+    int port, IWorkerReporter* reporter, QObject* parent)
+    : SyncBackupThread(std::move(contacts), db, db->connector(), port, reporter, parent)
 {
 }
 

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QThread>
 
+class AndroidContactsDb;
 class IWorkerReporter;
 class LocalDb;
 class QTcpSocket;
@@ -34,6 +35,9 @@ public:
     // owned and must outlive the run.
     SyncBackupThread(QList<pim::_Contact> contacts, QSharedPointer<LocalDb> db, PAndroidConnector connector,
         int port, IWorkerReporter* reporter, QObject* parent = nullptr);
+    // The same for a phone's device database and its connector.
+    SyncBackupThread(QList<pim::_Contact> contacts, const QSharedPointer<AndroidContactsDb>& db, int port,
+        IWorkerReporter* reporter, QObject* parent = nullptr);
     ~SyncBackupThread() override;
 
     // After the run: contacts given, contacts merged into one already in the

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "android/syncrestorethread.h"
 
+#include "android/androidcontactsdb.h"
 #include "android/androidlog.h"
 #include "android/androidsyncsession_p.h"
 #include "android/iandroidconnector.h"
@@ -22,6 +23,12 @@ SyncRestoreThread::SyncRestoreThread(QSharedPointer<LocalDb> db, PAndroidConnect
     , m_connector(std::move(connector))
     , m_port(port)
     , m_reporter(reporter)
+{
+}
+
+SyncRestoreThread::SyncRestoreThread(
+    const QSharedPointer<AndroidContactsDb>& db, int port, IWorkerReporter* reporter, QObject* parent)
+    : SyncRestoreThread(db, db->connector(), port, reporter, parent)
 {
 }
 

@@ -8,6 +8,7 @@
 #include <QString>
 #include <QThread>
 
+class AndroidContactsDb;
 class IWorkerReporter;
 class LocalDb;
 class QTcpSocket;
@@ -33,6 +34,9 @@ public:
     // owned and must outlive the run.
     SyncRestoreThread(QSharedPointer<LocalDb> db, PAndroidConnector connector, int port,
         IWorkerReporter* reporter, QObject* parent = nullptr);
+    // The same for a phone's device database and its connector.
+    SyncRestoreThread(const QSharedPointer<AndroidContactsDb>& db, int port, IWorkerReporter* reporter,
+        QObject* parent = nullptr);
     ~SyncRestoreThread() override;
 
     // Read after the run (the caller has waited for it).

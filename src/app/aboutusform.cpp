@@ -34,7 +34,7 @@ QString AboutUsForm::homePageText()
 AboutUsForm::AboutUsForm(QWidget* parent)
     : QDialog(parent)
     , m_movable(this)
-    , ui(new Ui_AboutUsForm)
+    , ui(std::make_unique<Ui_AboutUsForm>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -62,7 +62,4 @@ AboutUsForm::AboutUsForm(QWidget* parent)
     }
 }
 
-AboutUsForm::~AboutUsForm()
-{
-    delete ui;
-}
+AboutUsForm::~AboutUsForm() = default;

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <memory>
+
 #include "kit/winmovable.h"
 
 class Ui_AboutUsForm;
@@ -24,5 +26,5 @@ public:
 
 private:
     WinMovable m_movable;
-    Ui_AboutUsForm* ui;
+    std::unique_ptr<Ui_AboutUsForm> ui;
 };

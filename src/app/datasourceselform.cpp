@@ -10,7 +10,7 @@
 DataSourceSelForm::DataSourceSelForm(QWidget* parent)
     : QDialog(parent)
     , m_movable(this)
-    , ui(new Ui_DataSourceSelForm)
+    , ui(std::make_unique<Ui_DataSourceSelForm>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -18,10 +18,7 @@ DataSourceSelForm::DataSourceSelForm(QWidget* parent)
     connect(ui->btnOK, &QPushButton::pressed, this, &DataSourceSelForm::onBtnOkPressed);
 }
 
-DataSourceSelForm::~DataSourceSelForm()
-{
-    delete ui;
-}
+DataSourceSelForm::~DataSourceSelForm() = default;
 
 void* DataSourceSelForm::execSel(QString title, QList<DataSourceSelForm::_SelItem> items)
 {

@@ -5,6 +5,8 @@
 #include <QList>
 #include <QString>
 
+#include <memory>
+
 #include "kit/winmovable.h"
 
 class Ui_DataSourceSelForm;
@@ -38,5 +40,5 @@ private slots:
 
 private:
     WinMovable m_movable;
-    Ui_DataSourceSelForm* ui;
+    std::unique_ptr<Ui_DataSourceSelForm> ui;
 };

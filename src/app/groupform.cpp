@@ -11,11 +11,11 @@
 #include "kit/tips.h"
 #include "ui_groupform.h"
 
-GroupForm::GroupForm(LocalDb* db, QWidget* parent)
+GroupForm::GroupForm(QSharedPointer<LocalDb> db, QWidget* parent)
     : QDialog(parent)
     , m_movable(this)
-    , ui(new Ui_GroupForm)
-    , m_db(db)
+    , ui(std::make_unique<Ui_GroupForm>())
+    , m_db(std::move(db))
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -42,10 +42,7 @@ GroupForm::GroupForm(LocalDb* db, QWidget* parent)
         ui->cbGroups->setCurrentIndex(0);
 }
 
-GroupForm::~GroupForm()
-{
-    delete ui;
-}
+GroupForm::~GroupForm() = default;
 
 void GroupForm::onBtnOKPressed()
 {

@@ -2,7 +2,10 @@
 #pragma once
 
 #include <QDialog>
+#include <QSharedPointer>
 #include <QString>
+
+#include <memory>
 
 #include "kit/winmovable.h"
 
@@ -19,7 +22,9 @@ class GroupForm : public QDialog {
 public:
     // Lists the database's groups by name; a failure to read them is shown
     // as an error box and leaves the list empty (the dialog still opens).
-    GroupForm(LocalDb* db, QWidget* parent = nullptr);
+    // Keeps the database alive while the dialog runs, even if its tree
+    // node goes away meanwhile.
+    GroupForm(QSharedPointer<LocalDb> db, QWidget* parent = nullptr);
     ~GroupForm() override;
 
     unsigned long long groupId = 0;
@@ -30,6 +35,6 @@ private slots:
 
 private:
     WinMovable m_movable;
-    Ui_GroupForm* ui;
-    LocalDb* m_db;
+    std::unique_ptr<Ui_GroupForm> ui;
+    QSharedPointer<LocalDb> m_db;
 };

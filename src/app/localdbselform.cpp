@@ -13,7 +13,7 @@
 LocalDbSelForm::LocalDbSelForm(QWidget* parent, QString proposedName)
     : QDialog(parent)
     , m_movable(this)
-    , ui(new Ui_LocalDbSelForm)
+    , ui(std::make_unique<Ui_LocalDbSelForm>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -34,10 +34,7 @@ LocalDbSelForm::LocalDbSelForm(QWidget* parent, QString proposedName)
         ui->cbLocalDbNames->setEditText(proposedName);
 }
 
-LocalDbSelForm::~LocalDbSelForm()
-{
-    delete ui;
-}
+LocalDbSelForm::~LocalDbSelForm() = default;
 
 QChar LocalDbSelForm::invalidNameChar(const QString& name)
 {

@@ -4,6 +4,8 @@
 #include <QDialog>
 #include <QString>
 
+#include <memory>
+
 #include "kit/winmovable.h"
 
 class Ui_LocalDbSelForm;
@@ -33,5 +35,5 @@ private slots:
 private:
     WinMovable m_movable;
     QString dbName;
-    Ui_LocalDbSelForm* ui;
+    std::unique_ptr<Ui_LocalDbSelForm> ui;
 };

@@ -12,7 +12,6 @@
 #include "app/itemmodelcontacts.h"
 #include "app/iupdatecheck.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "kit/productinfo.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
@@ -52,7 +51,7 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
     }
     adbPoll = m_devices->createAndroidUsbWatch(1000);
     deviceSubscribe = m_devices->createIosDeviceWatch();
-    ui = new Ui_MainWindow;
+    ui = std::make_unique<Ui_MainWindow>();
     treeModel = std::make_unique<ItemModelMainTree>();
     contactsModel = std::make_unique<ItemModelContacts>();
 
@@ -101,8 +100,6 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
 MainWindow::~MainWindow()
 {
     stopDeviceWork();
-    delete ui;
-    ui = nullptr;
 }
 
 void MainWindow::stopDeviceWork()
@@ -247,9 +244,7 @@ void MainWindow::addLocalDatabases()
     const QFileInfoList files
         = LocalDb::dbDir().entryInfoList({ QStringLiteral("*.db") }, QDir::Files, QDir::Time | QDir::Reversed);
     for (const QFileInfo& file : files) {
-        QSharedPointer<LocalDb> db(
-            new LocalDb(file.absoluteFilePath(), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
-        treeModel->addLocalDb(db, file.fileName());
+        treeModel->addLocalDb(LocalDb::openLocal(file.absoluteFilePath()), file.fileName());
     }
 }
 

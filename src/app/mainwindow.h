@@ -83,7 +83,7 @@ public:
 
     ItemModelMainTree* mainTreeModel() const { return treeModel.get(); }
     ItemModelContacts* contactsListModel() const { return contactsModel.get(); }
-    Ui_MainWindow* form() const { return ui; }
+    Ui_MainWindow* form() const { return ui.get(); }
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -175,7 +175,7 @@ private:
     // is destroyed last, after everything that may still receive from it.
     std::unique_ptr<AbsAndroidUsbWatch> adbPoll;
     std::unique_ptr<AbsIosDeviceWatch> deviceSubscribe;
-    Ui_MainWindow* ui = nullptr;
+    std::unique_ptr<Ui_MainWindow> ui;
     std::unique_ptr<ItemModelMainTree> treeModel;
     std::unique_ptr<ItemModelContacts> contactsModel;
 

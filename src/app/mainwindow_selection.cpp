@@ -12,12 +12,16 @@
 #include <QAction>
 #include <QCursor>
 #include <QMenu>
+#include <QTimer>
 
 #include <exception>
 
 namespace {
 
 using Tree = ItemModelMainTree;
+
+// How soon a node whose database was busy is loaded again.
+constexpr int kBusyRetryMs = 500;
 
 bool isDeviceNode(const Tree::_ItemNode* node)
 {
@@ -157,6 +161,14 @@ void MainWindow::loadNode(const _CurrentNode& current)
         const unsigned long long groupId = current.groupNode ? current.groupNode->group.id : 0;
         showContacts(db->db ? db->db->contacts(groupId, QString()) : QList<pim::_Contact>());
         ui->treeContacts->clearSelection();
+    } catch (const DatabaseBusy&) {
+        // An operation of the database's own is running (its progress
+        // dialog is up); load the node again once it is over.
+        QTimer::singleShot(kBusyRetryMs, this, [this, db] {
+            const _CurrentNode now = currentNode();
+            if (now.dbNode == db)
+                loadNode(now);
+        });
     } catch (const std::exception& e) {
         // What was listed belongs to the previous node; keep no stale rows.
         contactsModel->clear();

@@ -44,10 +44,10 @@ const char* actionName(EditContactForm::CHANGE_ACTION action)
 
 } // namespace
 
-EditContactForm::EditContactForm(const pim::_Contact* contact, LocalDb* db, QWidget* parent)
+EditContactForm::EditContactForm(const pim::_Contact* contact, QSharedPointer<LocalDb> db, QWidget* parent)
     : QDialog(parent)
     , m_ui(std::make_unique<Ui_EditContactForm>())
-    , m_db(db)
+    , m_db(std::move(db))
     , m_movable(this)
 {
     m_ui->setupUi(this);

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "contactui/contactchange.h"
 #include "kit/winmovable.h"
 #include "model/contact.h"
 
 #include <QDialog>
+#include <QSharedPointer>
 #include <QList>
 
 #include <memory>
@@ -19,20 +21,16 @@ class QKeyEvent;
 class EditContactForm : public QDialog {
     Q_OBJECT
 public:
-    // Fixed numbers: the phone send threads test them.
-    enum CHANGE_ACTION { ACTION_ADDED = 1, ACTION_UPDATED = 2, ACTION_DELETED = 3 };
-
-    struct _ChangeData {
-        _ChangeData(int type, CHANGE_ACTION action, pim::Entity entity)
-            : type(type), action(action), entity(std::move(entity)) {}
-        int type;
-        CHANGE_ACTION action;
-        pim::Entity entity; // an update carries the stored id and srcId
-    };
+    using _ChangeData = ::_ChangeData;
+    using CHANGE_ACTION = _ChangeData::CHANGE_ACTION;
+    static constexpr CHANGE_ACTION ACTION_ADDED = _ChangeData::ACTION_ADDED;
+    static constexpr CHANGE_ACTION ACTION_UPDATED = _ChangeData::ACTION_UPDATED;
+    static constexpr CHANGE_ACTION ACTION_DELETED = _ChangeData::ACTION_DELETED;
 
     // `contact`: the contact to edit, or an empty one for a new contact.
-    // `db`: given only when adding; turns on the duplicate-name check.
-    EditContactForm(const pim::_Contact* contact, LocalDb* db, QWidget* parent = nullptr);
+    // `db`: given only when adding; turns on the duplicate-name check. Kept
+    // alive while the dialog runs, even if its tree node goes away.
+    EditContactForm(const pim::_Contact* contact, QSharedPointer<LocalDb> db, QWidget* parent = nullptr);
     ~EditContactForm() override;
 
     // The changes that turn `stored` (the contact given to the constructor)
@@ -52,6 +50,6 @@ private slots:
 
 private:
     std::unique_ptr<Ui_EditContactForm> m_ui;
-    LocalDb* m_db;
+    QSharedPointer<LocalDb> m_db;
     WinMovable m_movable;
 };

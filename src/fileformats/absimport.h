@@ -7,13 +7,14 @@
 
 // A contact-file reader, driven by the import thread on its own thread:
 // initialize(path) once, total() once, then hasNext()/nextContact() in turn,
-// uninitialize() at the end and on cancel.
+// uninitialize() once every record is read. A cancel or a failure destroys
+// the reader instead, so what it holds is released by its destructor.
 class AbsImport {
 public:
     virtual ~AbsImport() = default;
 
-    // Loads the file. Throws std::runtime_error (UTF-8 text) when the file
-    // cannot be read; a failed call leaves an earlier load as it was.
+    // Loads the file. Throws Error when the file cannot be read; a failed
+    // call leaves an earlier load as it was.
     virtual void initialize(QString path) = 0;
     // The number of records the file holds (the progress denominator).
     virtual int total() = 0;

@@ -14,10 +14,11 @@ enum class CellKind {
     // Name, organisation and address parts: the column exists only for a
     // non-empty field, and an empty one never clears an earlier value.
     NonEmptyOnly,
-    // Nickname, group and notes: one column, the later value wins.
+    // A type with one value (nickname, group, notes): one column, the
+    // later value wins.
     Single,
-    // Phones, e-mails, dates, messaging, relations, web sites: every value
-    // gets a column of its own.
+    // A multi-valued type (pim::isMultiValued): every value gets a column
+    // of its own.
     Repeated,
 };
 
@@ -55,6 +56,7 @@ void walkCells(const pim::_Contact& contact, Visit&& visit)
 
     for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it) {
         const int type = it.key();
+        const CellKind listed = pim::isMultiValued(type) ? CellKind::Repeated : CellKind::Single;
         for (const pim::Entity& e : it.value()) {
             switch (type) {
             case pim::ENTITY_NAME:
@@ -65,25 +67,25 @@ void walkCells(const pim::_Contact& contact, Visit&& visit)
                 part("Suffix", e, "data6");
                 break;
             case pim::ENTITY_PHONE:
-                visit(AbsTextExport::telCol(e), text(e, "data1"), CellKind::Repeated);
+                visit(AbsTextExport::telCol(e), text(e, "data1"), listed);
                 break;
             case pim::ENTITY_EMAIL:
-                visit(AbsTextExport::emailCol(e), text(e, "data1"), CellKind::Repeated);
+                visit(AbsTextExport::emailCol(e), text(e, "data1"), listed);
                 break;
             case pim::ENTITY_NICKNAME:
-                visit(QStringLiteral("Nickname"), text(e, "data1"), CellKind::Single);
+                visit(QStringLiteral("Nickname"), text(e, "data1"), listed);
                 break;
             case pim::ENTITY_EVENT:
-                visit(AbsTextExport::eventCol(e), text(e, "data1"), CellKind::Repeated);
+                visit(AbsTextExport::eventCol(e), text(e, "data1"), listed);
                 break;
             case pim::ENTITY_GROUP:
-                visit(QStringLiteral("Category"), text(e, "data2"), CellKind::Single);
+                visit(QStringLiteral("Category"), text(e, "data2"), listed);
                 break;
             case pim::ENTITY_IM:
-                visit(AbsTextExport::imCol(e), text(e, "data1"), CellKind::Repeated);
+                visit(AbsTextExport::imCol(e), text(e, "data1"), listed);
                 break;
             case pim::ENTITY_NOTES:
-                visit(QStringLiteral("Notes"), text(e, "data1"), CellKind::Single);
+                visit(QStringLiteral("Notes"), text(e, "data1"), listed);
                 break;
             case pim::ENTITY_ORG:
                 part("Company", e, "data1");
@@ -91,7 +93,7 @@ void walkCells(const pim::_Contact& contact, Visit&& visit)
                 part("Job Title", e, "data4");
                 break;
             case pim::ENTITY_REL:
-                visit(AbsTextExport::relCol(e), text(e, "data1"), CellKind::Repeated);
+                visit(AbsTextExport::relCol(e), text(e, "data1"), listed);
                 break;
             case pim::ENTITY_ADDR:
                 addrPart(AbsTextExport::addrCountryCol(e), e, "data10");
@@ -101,7 +103,7 @@ void walkCells(const pim::_Contact& contact, Visit&& visit)
                 addrPart(AbsTextExport::addrPostcodeCol(e), e, "data9");
                 break;
             case pim::ENTITY_URL:
-                visit(AbsTextExport::urlCol(e), text(e, "data1"), CellKind::Repeated);
+                visit(AbsTextExport::urlCol(e), text(e, "data1"), listed);
                 break;
             default:
                 // Photos and unknown types have no column.

@@ -3,23 +3,16 @@
 #include "fileformats/csvscanner_p.h"
 
 #include "fileformats/fileformatslog.h"
+#include "platform/error.h"
 
 #include <QIODevice>
 #include <QStringDecoder>
 
 #include <cstring>
-#include <stdexcept>
 
 namespace csvhelper {
 
 namespace {
-
-[[noreturn]] void throwReadError(QIODevice* device, const char* where)
-{
-    const QString err = device->errorString();
-    qCDebug(lcCsv, "%s::error:%s", where, qUtf8Printable(err));
-    throw std::runtime_error(err.toUtf8().toStdString());
-}
 
 // Only finds where a row ends, and whether it is a blank line.
 class ShapeSink {
@@ -48,7 +41,7 @@ public:
         if (n == 1)
             return uchar(c);
         if (n < 0)
-            throwReadError(m_device, "utf8CSVRow");
+            throw Error(m_device->errorString());
         return -1;
     }
 
@@ -59,7 +52,7 @@ public:
         if (n == 1)
             return uchar(c);
         if (n < 0)
-            throwReadError(m_device, "utf8CSVRow");
+            throw Error(m_device->errorString());
         return -1;
     }
 
@@ -259,12 +252,12 @@ bool utf8CSVRow(QStringList& row, QIODevice* device, bool checkBom)
         char bom[3];
         const qint64 n = device->peek(bom, 3);
         if (n < 0)
-            throwReadError(device, "utf8CSVRow");
+            throw Error(device->errorString());
         if (n == 0)
             return false;
         if (n == 3 && uchar(bom[0]) == 0xEF && uchar(bom[1]) == 0xBB && uchar(bom[2]) == 0xBF) {
             if (device->read(bom, 3) != 3)
-                throwReadError(device, "utf8CSVRow");
+                throw Error(device->errorString());
         }
     }
     DeviceSource src(device);
@@ -293,7 +286,7 @@ int totalRecords(QIODevice* device)
     for (;;) {
         const qint64 n = device->read(buf, sizeof buf);
         if (n < 0)
-            throwReadError(device, "totalRecords");
+            throw Error(device->errorString());
         if (n == 0)
             break;
         for (qint64 i = 0; i < n; ++i) {

@@ -54,8 +54,8 @@ bool skipRow(const QByteArray& data, qsizetype& pos, bool* blank = nullptr);
 // Reads one row from an open device and leaves the device at the first byte
 // after the row's line end; the same result as readRow(). With checkBom a
 // UTF-8 byte-order mark in front of the row is skipped, and a device
-// already at its end appends nothing. Throws std::runtime_error with the
-// device's error text when a read fails; the cells read before stay.
+// already at its end appends nothing. Throws Error with the device's error
+// text when a read fails; the cells read before stay.
 bool utf8CSVRow(QStringList& row, QIODevice* device, bool checkBom);
 
 // Reads rows (each with the byte-order-mark check) until one has at least
@@ -65,7 +65,7 @@ bool utf8CSVRowSkip(QStringList& row, QIODevice* device, int minCells);
 
 // The number of line ends outside quotes from the device's position to its
 // end (a CR LF pair counts once). Leaves the device at its end. Throws
-// std::runtime_error when a read fails.
+// Error when a read fails.
 int totalRecords(QIODevice* device);
 
 // Column name to index; a name that repeats maps to its last column.

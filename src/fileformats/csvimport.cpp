@@ -4,37 +4,13 @@
 #include "fileformats/csvhelper.h"
 #include "fileformats/csvscanner_p.h"
 #include "fileformats/fileformatslog.h"
+#include "platform/error.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QVarLengthArray>
 
 #include <cstring>
-#include <stdexcept>
-
-namespace {
-
-[[noreturn]] void fail(const QString& text)
-{
-    throw std::runtime_error(text.toUtf8().toStdString());
-}
-
-bool isMultiValued(int entityType)
-{
-    switch (entityType) {
-    case pim::ENTITY_PHONE:
-    case pim::ENTITY_EMAIL:
-    case pim::ENTITY_EVENT:
-    case pim::ENTITY_IM:
-    case pim::ENTITY_REL:
-    case pim::ENTITY_URL:
-        return true;
-    default:
-        return false;
-    }
-}
-
-} // namespace
 
 CSVImport::_ColInfo CSVImport::colInfo(const QString& headerName)
 {
@@ -45,10 +21,10 @@ void CSVImport::initialize(QString path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        fail(file.errorString());
+        throw Error(file.errorString());
     const auto tooLarge = [] {
-        fail(QCoreApplication::translate("CSVImport", "The file is larger than %1 MB and cannot be imported.")
-                 .arg(csvhelper::kMaxFileBytes / (1024 * 1024)));
+        throw Error(QCoreApplication::translate("CSVImport", "The file is larger than %1 MB and cannot be imported.")
+                        .arg(csvhelper::kMaxFileBytes / (1024 * 1024)));
     };
     if (file.size() > csvhelper::kMaxFileBytes)
         tooLarge();
@@ -60,7 +36,7 @@ void CSVImport::initialize(QString path)
     for (;;) {
         const qint64 n = file.read(chunk.data(), chunk.size());
         if (n < 0)
-            fail(file.errorString());
+            throw Error(file.errorString());
         if (n == 0)
             break;
         raw.append(chunk.constData(), n);
@@ -128,7 +104,7 @@ void CSVImport::resolveColumns()
         col.index = i;
         col.info = info;
         col.group = groupIndex.value(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType));
-        col.multiValued = isMultiValued(info.entityType);
+        col.multiValued = pim::isMultiValued(info.entityType);
         m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);
     }

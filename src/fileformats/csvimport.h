@@ -21,7 +21,7 @@ public:
     // The dictionary entry of a header name (see CsvColumnDictionary).
     static _ColInfo colInfo(const QString& headerName);
 
-    // Throws std::runtime_error when the file cannot be opened or read or is
+    // Throws Error when the file cannot be opened or read or is
     // larger than csvhelper::kMaxFileBytes; an earlier load then stays.
     void initialize(QString path) override;
     int total() override;

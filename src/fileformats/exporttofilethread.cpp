@@ -4,7 +4,9 @@
 #include "kit/contactprogress.h"
 #include "fileformats/exportwriterfactory.h"
 #include "fileformats/fileformatslog.h"
+#include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
+#include "platform/error.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,16 +14,12 @@
 #include <QSaveFile>
 
 #include <memory>
-#include <stdexcept>
 
 namespace {
 
-// The user cancelled; unwinds to run() without a message.
-struct ExportCancelled {};
-
-std::runtime_error fileError(const QFileDevice& file)
+Error fileError(const QFileDevice& file)
 {
-    return std::runtime_error(file.errorString().toUtf8().toStdString());
+    return Error(file.errorString());
 }
 
 void writeAll(QFileDevice& file, const QByteArray& bytes)
@@ -115,8 +113,8 @@ void ExportToFileThread::run()
     }
     try {
         exportTo(path);
-    } catch (const ExportCancelled&) {
-        // The partial file is gone already; a cancel shows nothing.
+    } catch (const WorkerCancelled&) {
+        // PartialFile has removed what was written.
     } catch (const std::exception& e) {
         form->invokeErrorOccurred(QString::fromUtf8(e.what()));
     } catch (...) {
@@ -128,8 +126,7 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
 {
     std::unique_ptr<AbsExport> writer = createExportWriter(type, chosenPath);
     if (!writer)
-        throw std::runtime_error(
-            tr("Contacts cannot be exported to this file type.").toUtf8().toStdString());
+        throw Error(tr("Contacts cannot be exported to this file type."));
 
     QString filePath = chosenPath;
     if (type == TYPE_HTML) {
@@ -151,10 +148,8 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
     int k = 0;
     ContactProgress progress(form, tr("IDS_EXPORTING_CONTACTS_TO_FILE"), n);
     for (const pim::_Contact& contact : std::as_const(contacts)) {
-        if (form->isCancelled()) {
-            out.discard();
-            throw ExportCancelled();
-        }
+        if (form->isCancelled())
+            throw WorkerCancelled();
         ++k;
         progress.step(k);
         writeAll(out.file(), writer->ct2Bytes(contact));

@@ -6,6 +6,7 @@
 #include "fileformats/fileformatslog.h"
 #include "model/localdb.h"
 #include "fileformats/vcardimport.h"
+#include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
 
 #include <exception>
@@ -27,6 +28,8 @@ void ImportContactsToLocalThread::run()
     // and reported, so the modal dialog always gets its ending.
     try {
         importAll();
+    } catch (const WorkerCancelled&) {
+        rollBack();
     } catch (const std::exception& e) {
         rollBack();
         m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
@@ -77,12 +80,8 @@ void ImportContactsToLocalThread::importAll()
     int merged = 0;
     ContactProgress progress(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), total);
     while (reader->hasNext()) {
-        if (m_reporter->isCancelled()) {
-            reader->uninitialize();
-            m_editing = false;
-            m_db->endEdit(false);
-            return;
-        }
+        if (m_reporter->isCancelled())
+            throw WorkerCancelled();
         progress.step(position);
         const pim::_Contact contact = reader->nextContact();
         if (!contact.fullName.isEmpty()) {

@@ -1,14 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "fileformats/vcardencoders.h"
 #include "fileformats/vcardproperty.h"
 
 #include <QList>
 
-// The vCard syntax layer: bytes of a file to cards of properties, and (from
-// VCardEncoders) the encoders and the card serialiser of the writer.
-class QVCardParser : public VCardEncoders {
+// The reading side of the vCard syntax: bytes of a file to cards of
+// properties. The writer's encoders are in VCardEncoders.
+class QVCardParser {
 public:
     using _Property = VCardProperty;
 

@@ -7,7 +7,7 @@
 #include <QList>
 
 // The writing side of the vCard syntax: value encoders and the serialiser of
-// one card. QVCardParser offers the same operations under its own name.
+// one card.
 class VCardEncoders {
 public:
     // Every byte outside "!".."~", and "=", becomes "=XY". With lineLength

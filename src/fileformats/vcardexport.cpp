@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcardexport.h"
 
-#include "fileformats/qvcardparser.h"
+#include "fileformats/vcardencoders.h"
 
 #include <QMap>
 #include <QString>
@@ -11,7 +11,7 @@
 
 namespace {
 
-using Property = QVCardParser::_Property;
+using Property = VCardProperty;
 using Params = QMap<QString, QString>;
 
 const QString kCharset = QStringLiteral("CHARSET");
@@ -151,7 +151,7 @@ public:
         params.insert(kCharset, kUtf8);
         if (needsQuotedPrintable(raw)) {
             params.insert(kEncoding, kQuotedPrintable);
-            add(name, std::move(params), QVCardParser::encodeQuoted(raw, 0));
+            add(name, std::move(params), VCardEncoders::encodeQuoted(raw, 0));
         } else {
             add(name, std::move(params), escaped(raw, false));
         }
@@ -166,7 +166,7 @@ public:
         if (needsQuotedPrintable(raw)) {
             params.insert(kCharset, kUtf8);
             params.insert(kEncoding, kQuotedPrintable);
-            add(name, std::move(params), QVCardParser::encodeQuoted(value.toUtf8(), 0));
+            add(name, std::move(params), VCardEncoders::encodeQuoted(value.toUtf8(), 0));
         } else {
             add(name, std::move(params), escaped(raw, false));
         }
@@ -179,7 +179,7 @@ public:
         params.insert(kCharset, kUtf8);
         if (alwaysQuoted || needsQuotedPrintable(joined)) {
             params.insert(kEncoding, kQuotedPrintable);
-            add(name, std::move(params), QVCardParser::encodeQuoted(joined, 0));
+            add(name, std::move(params), VCardEncoders::encodeQuoted(joined, 0));
         } else {
             add(name, std::move(params), joined);
         }
@@ -231,7 +231,7 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         // One run of base64: foldLines() breaks it with the rest of the card,
         // so the first line, which also holds the property name, stays within
         // the limit too.
-        add(QStringLiteral("PHOTO"), std::move(params), QVCardParser::encodeBase64(image, 0));
+        add(QStringLiteral("PHOTO"), std::move(params), VCardEncoders::encodeBase64(image, 0));
         break;
     }
     case pim::ENTITY_PHONE:
@@ -265,7 +265,7 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         params.insert(kCharset, kUtf8);
         params.insert(kEncoding, kQuotedPrintable);
         add(QStringLiteral("NOTE"), std::move(params),
-            QVCardParser::encodeQuoted(text(e, 1).toUtf8(), 0));
+            VCardEncoders::encodeQuoted(text(e, 1).toUtf8(), 0));
         break;
     }
     case pim::ENTITY_ORG:
@@ -348,7 +348,7 @@ QByteArray VCardExport::ct2Bytes(const pim::_Contact& contact)
         for (const pim::Entity& e : it.value())
             card.addEntity(it.key(), e);
     }
-    return foldLines(QVCardParser::vcard2Bytes(card.take()));
+    return foldLines(VCardEncoders::vcard2Bytes(card.take()));
 }
 
 QByteArray VCardExport::uninitialize()

@@ -3,12 +3,11 @@
 
 #include "fileformats/fileformatslog.h"
 #include "fileformats/qvcardparser.h"
+#include "platform/error.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
-
-#include <stdexcept>
 
 namespace {
 
@@ -17,16 +16,11 @@ constexpr qint64 kReadChunk = 1024 * 1024;
 // than exhausting memory.
 constexpr qint64 kMaxUtf16File = qint64(512) * 1024 * 1024;
 
-[[noreturn]] void throwDeviceError(const QIODevice& device)
-{
-    throw std::runtime_error(device.errorString().toUtf8().toStdString());
-}
-
 // Feeds bytes [begin, end) of the device to the parser in chunks.
 void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser, QByteArray& buffer)
 {
     if (!device.seek(begin))
-        throwDeviceError(device);
+        throw Error(device.errorString());
     const qint64 wanted = qMin(kReadChunk, qMax<qint64>(end - begin, 1));
     if (buffer.size() < wanted)
         buffer.resize(wanted);
@@ -35,7 +29,7 @@ void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& p
         const qint64 want = qMin<qint64>(buffer.size(), end - at);
         const qint64 got = device.read(buffer.data(), want);
         if (got < 0)
-            throwDeviceError(device);
+            throw Error(device.errorString());
         if (got == 0)
             break; // the file became shorter: what is there is read
         parser.feed(buffer.constData(), got);
@@ -55,22 +49,19 @@ void VCardImport::initialize(QString path)
     // Unbuffered: every card is read by a seek and one read of its own
     // bytes; a device buffer would refill 16 KiB per card.
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
-        throwDeviceError(*file);
+        throw Error(file->errorString());
 
     std::unique_ptr<QIODevice> source;
     const QByteArray head = file->read(4);
     if (!file->seek(0))
-        throwDeviceError(*file);
+        throw Error(file->errorString());
     qint64 origin = 0;
     if (QVCardParser::hasUtf16Bom(head)) {
         if (file->size() > kMaxUtf16File)
-            throw std::runtime_error(
-                QCoreApplication::translate("VCardImport", "The file is too large to read as UTF-16.")
-                    .toUtf8()
-                    .toStdString());
+            throw Error(QCoreApplication::translate("VCardImport", "The file is too large to read as UTF-16."));
         const QByteArray all = file->readAll();
         if (all.size() != file->size())
-            throwDeviceError(*file);
+            throw Error(file->errorString());
         auto buffer = std::make_unique<QBuffer>();
         buffer->setData(QVCardParser::utf16ToUtf8(all));
         buffer->open(QIODevice::ReadOnly);
@@ -134,11 +125,11 @@ void VCardImport::feedCard(const VCardStreamParser::CardRange& range)
         && range.end <= m_windowStart + m_window.size();
     if (!inWindow) {
         if (!m_source->seek(range.begin))
-            throwDeviceError(*m_source);
+            throw Error(m_source->errorString());
         m_window.resize(kReadChunk);
         const qint64 got = m_source->read(m_window.data(), kReadChunk);
         if (got < 0)
-            throwDeviceError(*m_source);
+            throw Error(m_source->errorString());
         m_window.resize(got);
         m_windowStart = range.begin;
     }

@@ -20,12 +20,12 @@ public:
     VCardImport();
     ~VCardImport() override;
 
-    // Throws std::runtime_error with the file's error text when it cannot be
+    // Throws Error with the file's error text when it cannot be
     // opened or read; an earlier load then stays as it was.
     void initialize(QString path) override;
     int total() override;
     bool hasNext() override;
-    // Throws std::runtime_error when the file can no longer be read.
+    // Throws Error when the file can no longer be read.
     pim::_Contact nextContact() override;
     void uninitialize() override;
 

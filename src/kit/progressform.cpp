@@ -12,7 +12,7 @@
 ProgressForm::ProgressForm(QString title, QWidget* parent)
     : QDialog(parent)
     , m_movable(this)
-    , ui(new Ui_ProgressForm)
+    , ui(std::make_unique<Ui_ProgressForm>())
 {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
@@ -24,10 +24,7 @@ ProgressForm::ProgressForm(QString title, QWidget* parent)
     ui->btnCancel->setFocusPolicy(Qt::NoFocus);
 }
 
-ProgressForm::~ProgressForm()
-{
-    delete ui;
-}
+ProgressForm::~ProgressForm() = default;
 
 bool ProgressForm::invokeUpdateProgress(QString status, int curProgress, QString progressText)
 {

@@ -9,6 +9,8 @@
 
 #include <atomic>
 
+#include <memory>
+
 class QThread;
 class Ui_ProgressForm;
 
@@ -65,7 +67,7 @@ private:
     bool outcomeDecided() const { return m_ending || m_finished; }
 
     WinMovable m_movable;
-    Ui_ProgressForm* ui;
+    std::unique_ptr<Ui_ProgressForm> ui;
     std::atomic<bool> m_cancelled { false };
     std::atomic<bool> m_tipsWaiting { false };
     bool m_ending = false; // GUI thread only

@@ -34,8 +34,3 @@ QString getStyleSheet(QString path)
     g_styleSheet = QString::fromLatin1(bytes);
     return g_styleSheet;
 }
-
-void resetStyleSheetCacheForTests()
-{
-    g_styleSheet.clear();
-}

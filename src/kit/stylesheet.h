@@ -8,6 +8,3 @@
 // whatever path they name. A file that cannot be opened yields an empty text
 // and is tried again by the next call. GUI thread only.
 QString getStyleSheet(QString path);
-
-// Test seam: forgets the kept text so a test can start from an empty cache.
-void resetStyleSheetCacheForTests();

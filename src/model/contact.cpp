@@ -86,6 +86,21 @@ QDateTime dateTimeOf(const QVariant& v)
 
 } // namespace
 
+bool isMultiValued(int type)
+{
+    switch (type) {
+    case ENTITY_PHONE:
+    case ENTITY_EMAIL:
+    case ENTITY_EVENT:
+    case ENTITY_IM:
+    case ENTITY_REL:
+    case ENTITY_URL:
+        return true;
+    default:
+        return false;
+    }
+}
+
 QString fieldText(const QVariant& value)
 {
     switch (value.typeId()) {

@@ -33,6 +33,11 @@ inline bool isValidEntityType(int type)
     return type >= ENTITY_TYPE_FIRST && type <= ENTITY_TYPE_LAST;
 }
 
+// Whether a contact may hold several values of this type, each labelled on
+// its own (phones, e-mails, dates, messaging, relations, web sites); a file
+// reader or writer then gives every value its own field or column.
+bool isMultiValued(int type);
+
 // One typed datum of a contact. The type code is not held here: it is the
 // key under which the owning contact keeps the entity.
 class Entity {

@@ -6,17 +6,14 @@
 
 #include "model/abscontactcombinerule.h"
 #include "model/data_path_util.h"
+#include "model/localdbcombinerule.h"
 #include "model/localdblog.h"
 
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
 
-#include <stdexcept>
-
 namespace {
-
-constexpr int kOpenReadWrite = 2; // never create: a missing file is an error
 
 const char kTemplateResource[] = ":res/db.db";
 
@@ -27,18 +24,83 @@ const char* const kJournalSuffixes[] = {"-journal", "-wal", "-shm"};
 
 [[noreturn]] void throwText(const QString& text)
 {
-    throw std::runtime_error(text.toUtf8().toStdString());
+    throw Error(text);
+}
+
+long long id64(unsigned long long id)
+{
+    return static_cast<long long>(id);
 }
 
 } // namespace
 
-LocalDb::LocalDb(const QString& path, QSharedPointer<AbsContactCombineRule> rule)
+LocalDb::LocalDb(const QString& path, QSharedPointer<AbsContactCombineRule> rule, Access access)
     : m_rule(std::move(rule))
     , m_path(path)
+    , m_access(access)
 {
 }
 
 LocalDb::~LocalDb() = default;
+
+QSharedPointer<LocalDb> LocalDb::openLocal(const QString& path, Access access)
+{
+    return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule), access);
+}
+
+LocalDb::Hold::Hold(LocalDb& db)
+    : m_db(db)
+{
+    std::unique_lock<std::mutex> lock(db.m_holdMutex);
+    const auto me = std::this_thread::get_id();
+    // A single call ends soon; an edit may last as long as its operation.
+    db.m_released.wait(lock, [&] { return db.m_holds == 0 || db.m_holder == me || db.m_editHeld; });
+    if (db.m_holds > 0 && db.m_holder != me) {
+        throw DatabaseBusy(
+            QStringLiteral("The database %1 is busy with another operation. Try again when it has finished.")
+                .arg(db.m_path));
+    }
+    db.m_holder = me;
+    ++db.m_holds;
+}
+
+LocalDb::Hold::~Hold()
+{
+    {
+        std::lock_guard<std::mutex> lock(m_db.m_holdMutex);
+        --m_db.m_holds;
+    }
+    m_db.m_released.notify_all();
+}
+
+void LocalDb::syncEditHold()
+{
+    const bool inEdit = m_db.isOpen() && m_db.tranDepth() > 0;
+    std::lock_guard<std::mutex> lock(m_holdMutex);
+    if (inEdit == m_editHeld)
+        return;
+    m_editHeld = inEdit;
+    m_holds += inEdit ? 1 : -1;
+}
+
+void LocalDb::requireWritable(const char* operation) const
+{
+    if (m_access == ReadOnly)
+        throwText(QStringLiteral("%1 failed: the database %2 is opened read-only and cannot be changed.")
+                      .arg(QLatin1String(operation), m_path));
+}
+
+void LocalDb::write(const Sqlite3Sql& sql)
+{
+    requireWritable("write");
+    connection().executeThrow(sql);
+}
+
+unsigned long long LocalDb::insert(const Sqlite3Sql& sql)
+{
+    write(sql);
+    return static_cast<unsigned long long>(m_db.lastInsertId());
+}
 
 QDir LocalDb::dbDir()
 {
@@ -51,7 +113,8 @@ QDir LocalDb::dbDir()
 
 void LocalDb::create()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const Hold hold(*this);
+    requireWritable("create");
     // A connection left open would keep writing into the replaced file.
     if (m_db.isOpen())
         close();
@@ -85,11 +148,13 @@ void LocalDb::create()
     qCDebug(lcDb) << "created" << m_path;
 }
 
-void LocalDb::openLocked()
+Sqlite3DB& LocalDb::connection()
 {
     if (m_db.isOpen())
-        return;
-    m_db.openThrow(m_path, kOpenReadWrite);
+        return m_db;
+    // Never created here: a missing file is an error.
+    m_db.openThrow(m_path, m_access == ReadOnly ? Sqlite3DB::OpenReadOnly : Sqlite3DB::OpenReadWrite);
+    m_open = true;
     m_nameIndexReady = false;
     // With the template's 1 KB pages SQLite's default 2 MB page cache spills
     // after a few thousand merged contacts, and a large import then spends
@@ -102,41 +167,45 @@ void LocalDb::openLocked()
         m_db.executeThrow(Sqlite3Sql("PRAGMA cache_size=-65536"));
     } catch (...) {
         m_db.close();
+        m_open = false;
         throw;
     }
+    return m_db;
 }
 
 void LocalDb::open_check()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
+    connection();
 }
 
 bool LocalDb::isOpen() const
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    return m_db.isOpen();
+    return m_open;
 }
 
 void LocalDb::beginEdit()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    m_db.beginTran();
+    const Hold hold(*this);
+    requireWritable("beginEdit");
+    connection().beginTran();
+    syncEditHold();
 }
 
 void LocalDb::endEdit(bool commit)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
+    connection();
     if (!commit) {
         m_db.rollbackTran();
         m_nameIndexReady = false;
+        syncEditHold();
         return;
     }
     const int depth = m_db.tranDepth();
     try {
         m_db.commitTran();
+        syncEditHold();
     } catch (...) {
         m_nameIndexReady = false;
         // The wrapper rolls a failed outermost commit back itself; an inner
@@ -149,20 +218,23 @@ void LocalDb::endEdit(bool commit)
                 qCWarning(lcDb) << "rollback after failed commit:" << e.what();
             }
         }
+        syncEditHold();
         throw;
     }
 }
 
 void LocalDb::close()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const Hold hold(*this);
     m_db.close();
+    m_open = false;
     m_nameIndexReady = false;
+    syncEditHold();
 }
 
 bool LocalDb::removeDB()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
+    const Hold hold(*this);
     if (m_db.isOpen())
         close();
     return QFile::remove(m_path);
@@ -170,7 +242,8 @@ bool LocalDb::removeDB()
 
 void LocalDb::ensureNameIndex()
 {
-    if (m_nameIndexReady)
+    // A read-only file still answers lookups, only slower.
+    if (m_nameIndexReady || m_access == ReadOnly)
         return;
     // The template's own full-name index is case-sensitive and cannot serve
     // a case-insensitive lookup; older files gain this one on first use.
@@ -186,69 +259,58 @@ void LocalDb::ensureNameIndex()
 
 unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
+    connection();
     // Nameless contacts (company-only, number-only) are distinct people.
     if (fullName.isEmpty())
         return 0;
     ensureNameIndex();
     // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
     // literally: "J_hn" must never find "John".
-    Sqlite3Sql sql("select _id from contact where full_name=? collate nocase order by _id limit 1");
-    sql.addTextParam(fullName);
-    Sqlite3Cursor cur = m_db.queryThrow(sql);
+    Sqlite3Cursor cur = m_db.queryThrow(
+        Sqlite3Sql("select _id from contact where full_name=? collate nocase order by _id limit 1").addTextParam(fullName));
     return cur.moveNext() ? static_cast<unsigned long long>(cur.getInt64(0)) : 0;
 }
 
 void LocalDb::insertContactBase(pim::_Contact& contact)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("insert into contact(src_id,full_name) values(?,?)");
-    sql.addTextParam(contact.srcId).addTextParam(contact.fullName);
-    m_db.executeThrow(sql);
-    contact.id = static_cast<unsigned long long>(m_db.lastInsertId());
+    const Hold hold(*this);
+    contact.id = insert(
+        Sqlite3Sql("insert into contact(src_id,full_name) values(?,?)").addTextParam(contact.srcId).addTextParam(contact.fullName));
 }
 
 void LocalDb::updateContactBase(const pim::_Contact& contact)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("update contact set src_id=?, full_name=? where _id=?");
-    sql.addTextParam(contact.srcId).addTextParam(contact.fullName).addInt64Param(static_cast<long long>(contact.id));
-    m_db.executeThrow(sql);
+    const Hold hold(*this);
+    write(Sqlite3Sql("update contact set src_id=?, full_name=? where _id=?")
+              .addTextParam(contact.srcId)
+              .addTextParam(contact.fullName)
+              .addInt64Param(id64(contact.id)));
 }
 
 unsigned long long LocalDb::getGroupIdOrAdd(const QString& name)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql find("select _id from contact_group where name=? collate nocase order by _id limit 1");
-    find.addTextParam(name);
+    const Hold hold(*this);
     {
-        Sqlite3Cursor cur = m_db.queryThrow(find);
+        Sqlite3Cursor cur = connection().queryThrow(
+            Sqlite3Sql("select _id from contact_group where name=? collate nocase order by _id limit 1").addTextParam(name));
         if (cur.moveNext())
             return static_cast<unsigned long long>(cur.getInt64(0));
     }
-    Sqlite3Sql add("insert into contact_group(name) values(?)");
-    add.addTextParam(name);
-    m_db.executeThrow(add);
-    return static_cast<unsigned long long>(m_db.lastInsertId());
+    return insert(Sqlite3Sql("insert into contact_group(name) values(?)").addTextParam(name));
 }
 
 pim::Entity LocalDb::setGroup(unsigned long long contactId, unsigned long long groupId, const QString& groupName)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
     ungroup(contactId);
     const QString groupText = QString::number(groupId);
-    Sqlite3Sql sql("insert into data(type,contact_id,data1,data2) values(?,?,?,?)");
-    sql.addIntParam(pim::ENTITY_GROUP)
-        .addInt64Param(static_cast<long long>(contactId))
-        .addTextParam(groupText)
-        .addTextParam(groupName);
-    m_db.executeThrow(sql);
-    pim::Entity membership(static_cast<unsigned long long>(m_db.lastInsertId()), QString());
+    pim::Entity membership(insert(Sqlite3Sql("insert into data(type,contact_id,data1,data2) values(?,?,?,?)")
+                                      .addIntParam(pim::ENTITY_GROUP)
+                                      .addInt64Param(id64(contactId))
+                                      .addTextParam(groupText)
+                                      .addTextParam(groupName)),
+                           QString());
     membership.fields.insert(QStringLiteral("data1"), groupText);
     membership.fields.insert(QStringLiteral("data2"), groupName);
     return membership;
@@ -256,75 +318,49 @@ pim::Entity LocalDb::setGroup(unsigned long long contactId, unsigned long long g
 
 void LocalDb::ungroup(unsigned long long contactId)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("delete from data where type=? and contact_id=?");
-    sql.addIntParam(pim::ENTITY_GROUP).addInt64Param(static_cast<long long>(contactId));
-    m_db.executeThrow(sql);
+    const Hold hold(*this);
+    write(Sqlite3Sql("delete from data where type=? and contact_id=?").addIntParam(pim::ENTITY_GROUP).addInt64Param(id64(contactId)));
 }
 
 void LocalDb::removeEntity(unsigned long long entityId)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("delete from data where _id=?");
-    sql.addInt64Param(static_cast<long long>(entityId));
-    m_db.executeThrow(sql);
+    const Hold hold(*this);
+    write(Sqlite3Sql("delete from data where _id=?").addInt64Param(id64(entityId)));
 }
 
 void LocalDb::removeContact(unsigned long long contactId)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql rows("delete from data where contact_id=?");
-    rows.addInt64Param(static_cast<long long>(contactId));
-    m_db.executeThrow(rows);
-    Sqlite3Sql base("delete from contact where _id=?");
-    base.addInt64Param(static_cast<long long>(contactId));
-    m_db.executeThrow(base);
+    const Hold hold(*this);
+    write(Sqlite3Sql("delete from data where contact_id=?").addInt64Param(id64(contactId)));
+    write(Sqlite3Sql("delete from contact where _id=?").addInt64Param(id64(contactId)));
 }
 
 void LocalDb::removeGroupOnly(unsigned long long groupId)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("delete from contact_group where _id=?");
-    sql.addInt64Param(static_cast<long long>(groupId));
-    m_db.executeThrow(sql);
+    const Hold hold(*this);
+    write(Sqlite3Sql("delete from contact_group where _id=?").addInt64Param(id64(groupId)));
 }
 
 void LocalDb::updateContactBaseSrcId(unsigned long long contactId, const QString& srcId)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("update contact set src_id=? where _id=?");
-    sql.addTextParam(srcId).addInt64Param(static_cast<long long>(contactId));
-    m_db.executeThrow(sql);
+    const Hold hold(*this);
+    write(Sqlite3Sql("update contact set src_id=? where _id=?").addTextParam(srcId).addInt64Param(id64(contactId)));
 }
 
 void LocalDb::updateContactBaseSrcId(const QString& oldSrcId, const QString& newSrcId)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("update contact set src_id=? where src_id=?");
-    sql.addTextParam(newSrcId).addTextParam(oldSrcId);
-    m_db.executeThrow(sql);
+    const Hold hold(*this);
+    write(Sqlite3Sql("update contact set src_id=? where src_id=?").addTextParam(newSrcId).addTextParam(oldSrcId));
 }
 
 void LocalDb::updateEntitySrcId(unsigned long long entityId, const QString& srcId)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("update data set src_id=? where _id=?");
-    sql.addTextParam(srcId).addInt64Param(static_cast<long long>(entityId));
-    m_db.executeThrow(sql);
+    const Hold hold(*this);
+    write(Sqlite3Sql("update data set src_id=? where _id=?").addTextParam(srcId).addInt64Param(id64(entityId)));
 }
 
 void LocalDb::updateEntitySrcId(const QString& oldSrcId, const QString& newSrcId)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
-    Sqlite3Sql sql("update data set src_id=? where src_id=?");
-    sql.addTextParam(newSrcId).addTextParam(oldSrcId);
-    m_db.executeThrow(sql);
+    const Hold hold(*this);
+    write(Sqlite3Sql("update data set src_id=? where src_id=?").addTextParam(newSrcId).addTextParam(oldSrcId));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "model/contact.h"
+#include "platform/error.h"
 #include "platform/sqlite/sqlite3db.h"
 
 #include <QDir>
@@ -10,26 +11,50 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <atomic>
+#include <condition_variable>
 #include <mutex>
+#include <thread>
 
 class AbsContactCombineRule;
+
+// Thrown at once, without waiting, by a call on a database whose connection
+// another thread holds: a call in progress there, or an edit it has begun
+// and not yet ended. Nothing was read or changed; the caller tries again
+// later (the main window refreshes once the operation is over).
+class DatabaseBusy : public Error {
+public:
+    using Error::Error;
+};
 
 // One contact database: a SQLite file made from the embedded template, and
 // the duplicate rule that decides how incoming contacts merge into it.
 //
 // The file is opened on first use and reopened on the first use after
-// close(). Every failure is an exception derived from std::exception with a
-// UTF-8 what() text (as a rule the SQLite wrapper's own). Operations return
+// close(). Every failure throws Error (as a rule with the SQLite wrapper's
+// text); only a merge rule's own non-standard exception passes through
+// unchanged. Operations return
 // no status: a statement that touches no row is no error, a read that finds
 // nothing returns an empty value.
 //
-// One thread uses a database at a time, but an edit may be begun on one
-// thread and written to from another; each call holds an internal lock so
-// two threads can never interleave on the connection.
+// One thread holds the connection at a time: the thread running a call for
+// the length of that call, and the thread that began an edit from
+// beginEdit() until its outermost endEdit() (or close()). A call from
+// another thread waits for a call in progress to finish, but while an edit
+// is open it throws DatabaseBusy at once: it never waits for the edit and
+// never sees rows the edit has not committed. An edit therefore belongs to
+// one thread: the thread that writes inside it begins and ends it.
 class LocalDb {
 public:
-    // Stores the path and the rule; touches no file.
-    LocalDb(const QString& path, QSharedPointer<AbsContactCombineRule> rule);
+    enum Access { ReadWrite, ReadOnly };
+
+    // Stores the path, the rule and the access; touches no file. A ReadOnly
+    // database opens its file read-only, and every call that would change
+    // it throws Error before running anything.
+    LocalDb(const QString& path, QSharedPointer<AbsContactCombineRule> rule, Access access = ReadWrite);
+    // The program's way to get a database: the file at `path` with the local
+    // duplicate rule, opened on first use.
+    static QSharedPointer<LocalDb> openLocal(const QString& path, Access access = ReadWrite);
     virtual ~LocalDb();
     LocalDb(const LocalDb&) = delete;
     LocalDb& operator=(const LocalDb&) = delete;
@@ -39,6 +64,7 @@ public:
     QSharedPointer<AbsContactCombineRule> rule() const { return m_rule; }
     // Full path of the database file.
     QString path() const { return m_path; }
+    bool isReadOnly() const { return m_access == ReadOnly; }
 
     // The folder of the user's local databases ("data" in the data folder),
     // created when missing; a failed creation shows at the next file use.
@@ -49,7 +75,7 @@ public:
     // Replaces whatever is at path() by a fresh, empty database from the
     // template (mode 0600). A stale journal of an older file at that path is
     // removed first so that it cannot be replayed into the new one.
-    // Throws std::runtime_error with the file error text when the copy
+    // Throws Error with the file error text when the copy
     // fails (missing folder, no permission); then no file is left behind.
     // Call before anything has opened the database (or after close()).
     void create();
@@ -68,6 +94,7 @@ public:
     // closed.
     void close();
     // Closes the connection and deletes the file; true when it was deleted.
+    // Allowed on a read-only database: the file goes, nothing is written.
     bool removeDB();
     // Whether the connection is open (for tests and diagnostics).
     bool isOpen() const;
@@ -76,13 +103,13 @@ public:
 
     // Inserts the entity as a data row of the given contact and type and
     // sets entity.id to the new row id. Only the type's columns are stored
-    // (a photo's hash is computed from "data15"). Throws std::runtime_error
+    // (a photo's hash is computed from "data15"). Throws Error
     // for a type outside 1..13 before running anything (entity.id is then
     // unchanged), or the wrapper's error.
     void insertEntity(unsigned long long contactId, int type, pim::Entity& entity);
     // Rewrites src_id and the type's columns of the row entity.id; other
     // columns keep their values. An id with no row changes nothing. Throws
-    // std::runtime_error for a type outside 1..13, or the wrapper's error.
+    // Error for a type outside 1..13, or the wrapper's error.
     void updateEntity(int type, const pim::Entity& entity);
 
     // --- reading ----------------------------------------------------------
@@ -141,7 +168,7 @@ public:
     // by type, each with its row id, in write order (the entities `stored`
     // held on entry start the map). On failure the contact's writes are
     // rolled back, `stored` and `existed` are untouched and
-    // std::runtime_error is thrown with the cause's text.
+    // Error is thrown with the cause's text.
     QMap<int, QList<pim::Entity>> combineContact(const pim::_Contact& incoming, pim::_Contact& stored, bool& existed);
     // Merges one incoming entity into `list` (the stored entities of that
     // type) under the rule; `merged` receives the entity to write (insert
@@ -161,14 +188,44 @@ public:
     QList<pim::_Group> groups();
 
 private:
-    void openLocked();
+    // Makes the calling thread the connection's holder for its lifetime,
+    // after another thread's call in progress has finished; throws
+    // DatabaseBusy when another thread has an edit open. Nests on one thread.
+    class Hold {
+    public:
+        explicit Hold(LocalDb& db);
+        ~Hold();
+        Hold(const Hold&) = delete;
+        Hold& operator=(const Hold&) = delete;
+
+    private:
+        LocalDb& m_db;
+    };
+
+    // The helpers below assume the calling thread holds the connection.
+    // The open connection (opened here when closed).
+    Sqlite3DB& connection();
+    // Runs a statement that changes the file; throws for a read-only one.
+    void write(const Sqlite3Sql& sql);
+    // The same, returning the new row's id.
+    unsigned long long insert(const Sqlite3Sql& sql);
+    void requireWritable(const char* operation) const;
+    // Keeps the edit's own hold exactly while a transaction is open.
+    void syncEditHold();
     void ensureNameIndex();
     void bindColumns(Sqlite3Sql& sql, int type, const pim::Entity& entity) const;
 
     QSharedPointer<AbsContactCombineRule> m_rule;
     Sqlite3DB m_db;
     QString m_path;
-    mutable std::recursive_mutex m_mutex;
+    Access m_access = ReadWrite;
+    // Guards the members up to m_editHeld only, never held while SQL runs.
+    mutable std::mutex m_holdMutex;
+    std::condition_variable m_released;
+    std::thread::id m_holder;
+    int m_holds = 0;
+    bool m_editHeld = false;
+    std::atomic<bool> m_open { false };
     // Whether the case-insensitive name index is known to exist on the open
     // connection; a rollback may take a freshly made one away again.
     bool m_nameIndexReady = false;

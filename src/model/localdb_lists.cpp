@@ -38,8 +38,8 @@ QString likeSubstringPattern(const QString& keyword)
 
 QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, const QString& keyword)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
+    connection();
     Sqlite3Sql sql("select d.*,c.full_name,c.src_id as csrc_id from data as d"
                    " inner join contact as c on d.contact_id=c._id");
     if (groupId != 0 || !keyword.isEmpty())
@@ -75,8 +75,8 @@ QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, const QString
 
 QList<pim::_Group> LocalDb::groups()
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
+    connection();
     QList<pim::_Group> result;
     Sqlite3Cursor cur = m_db.queryThrow(Sqlite3Sql("select * from contact_group order by name asc"));
     while (cur.moveNext())

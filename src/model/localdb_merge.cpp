@@ -5,8 +5,6 @@
 #include "model/abscontactcombinerule.h"
 #include "model/localdblog.h"
 
-#include <stdexcept>
-
 namespace {
 
 const QString kData1 = QStringLiteral("data1");
@@ -59,7 +57,7 @@ private:
 bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged)
 {
     if (!m_rule)
-        throw std::runtime_error("LocalDb: no duplicate rule to merge with");
+        throw Error(QStringLiteral("LocalDb: no duplicate rule to merge with"));
     const QStringList minKeys = m_rule->checkEqualFieldsMin(type);
     bool single = false;
     const QStringList keptKeys = m_rule->validFields(type, single);
@@ -96,8 +94,9 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
 QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incoming, pim::_Contact& stored,
                                                       bool& existed)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
+    requireWritable("combineContact");
+    connection();
     const unsigned long long foundId = isContactBaseExist(incoming.fullName);
 
     // Worked on copies: on failure the caller's `stored` and `existed` are
@@ -154,9 +153,9 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         }
         level.commit();
     } catch (const std::exception& e) {
-        const std::string text = e.what();
+        const QString text = QString::fromUtf8(e.what());
         level.rollback();
-        throw std::runtime_error(text);
+        throw Error(text);
     }
 
     existed = foundId != 0;

@@ -6,7 +6,6 @@
 #include <QStringList>
 
 #include <array>
-#include <stdexcept>
 
 namespace {
 
@@ -94,7 +93,7 @@ const Layout& layout(int type)
 void requireValidType(const char* operation, int type)
 {
     if (!pim::isValidEntityType(type))
-        throw std::runtime_error(std::string(operation) + ": invalid entity type " + std::to_string(type));
+        throw Error(QStringLiteral("%1: invalid entity type %2").arg(QLatin1String(operation)).arg(type));
 }
 
 } // namespace
@@ -123,25 +122,22 @@ void LocalDb::insertEntity(unsigned long long contactId, int type, pim::Entity& 
     // Checked before anything runs: with no column list there is no
     // statement, and the entity must never take another row's id.
     requireValidType("insertEntity", type);
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
     Sqlite3Sql sql(layout(type).insertSql);
     sql.addInt64Param(static_cast<long long>(contactId)).addIntParam(type).addTextParam(entity.srcId);
     bindColumns(sql, type, entity);
-    m_db.executeThrow(sql);
-    entity.id = static_cast<unsigned long long>(m_db.lastInsertId());
+    entity.id = insert(sql);
 }
 
 void LocalDb::updateEntity(int type, const pim::Entity& entity)
 {
     requireValidType("updateEntity", type);
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
     Sqlite3Sql sql(layout(type).updateSql);
     sql.addTextParam(entity.srcId);
     bindColumns(sql, type, entity);
     sql.addInt64Param(static_cast<long long>(entity.id));
-    m_db.executeThrow(sql);
+    write(sql);
 }
 
 void LocalDb::fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity)
@@ -161,8 +157,8 @@ void LocalDb::fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity)
 
 pim::_Contact LocalDb::contact(unsigned long long id)
 {
-    std::lock_guard<std::recursive_mutex> lock(m_mutex);
-    openLocked();
+    const Hold hold(*this);
+    connection();
     // The id is bound rather than written into the text so that one
     // prepared statement serves every contact of a large merge.
     Sqlite3Sql base("select * from contact where _id=?");

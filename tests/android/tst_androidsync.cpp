@@ -2,6 +2,7 @@
 // The Android sync threads against the simulated companion app and a real
 // device database: reading the phone, writing contacts to it, and sending
 // edits, deletions and group changes made in the database.
+#include "android/androidcontactsdb.h"
 #include "android/androidsendchangesthread.h"
 #include "android/iandroidconnector.h"
 #include "android/syncbackupthread.h"
@@ -10,7 +11,6 @@
 #include "common/sqlprobe.h"
 #include "companionsim.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "support/recordingreporter.h"
 
 #include <QJsonArray>
@@ -78,12 +78,12 @@ void addLocal(LocalDb& db, AndroidSendChangesThread& t, bool named)
 {
     pim::_Contact c(0, QString(), "Cy Wu");
     db.insertContactBase(c);
-    QList<ContactChange> added { { 1, ContactChange::ACTION_ADDED,
-                                     testkit::entityOf({ { "data2", "Cy" }, { "data3", "Wu" } }) },
-        { 3, ContactChange::ACTION_ADDED, testkit::entityOf({ { "data1", "+3" }, { "data2", 2 } }) } };
+    QList<_ChangeData> added { { 1, _ChangeData::ACTION_ADDED,
+                                   testkit::entityOf({ { "data2", "Cy" }, { "data3", "Wu" } }) },
+        { 3, _ChangeData::ACTION_ADDED, testkit::entityOf({ { "data1", "+3" }, { "data2", 2 } }) } };
     if (!named)
         added.removeFirst();
-    for (ContactChange& change : added)
+    for (_ChangeData& change : added)
         db.insertEntity(c.id, change.type, change.entity);
     t.initEditContact(db.contact(c.id), added);
 }
@@ -99,10 +99,10 @@ struct Fixture {
         backupPort = ports[0];
         restorePort = ports[1];
     }
-    void readPhone(QSharedPointer<LocalDb> into)
+    void readPhone(const QSharedPointer<AndroidContactsDb>& into)
     {
         RecordingReporter reader;
-        SyncRestoreThread thread(into, connector, backupPort, &reader);
+        SyncRestoreThread thread(into, backupPort, &reader);
         QVERIFY(run(thread));
         QCOMPARE(reader.errors(), QStringList());
     }
@@ -130,7 +130,7 @@ struct Fixture {
     // The phone read afresh into another database.
     QStringList phoneRows()
     {
-        QSharedPointer<LocalDb> again(new LocalDb(dir.filePath("again.db"), db->rule()));
+        QSharedPointer<AndroidContactsDb> again(new AndroidContactsDb(dir.filePath("again.db"), connector));
         again->create();
         readPhone(again);
         return rows(again->path());
@@ -138,10 +138,9 @@ struct Fixture {
     int count(const QString& sql) { return SqlProbe(db->path()).value(sql).toInt(); }
 
     QTemporaryDir dir;
-    QSharedPointer<LocalDb> db { new LocalDb(
-        dir.filePath("android.db"), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)) };
     CompanionSim sim;
     QSharedPointer<SimConnector> connector { new SimConnector(sim.address()) };
+    QSharedPointer<AndroidContactsDb> db { new AndroidContactsDb(dir.filePath("android.db"), connector) };
     RecordingReporter reporter;
     quint16 backupPort = 0;
     quint16 restorePort = 0;
@@ -196,7 +195,7 @@ private slots:
         QFETCH(QString, outcome);
         Fixture f(scenario);
         f.reporter.cancelAfterProgress(cancelAfter);
-        SyncRestoreThread thread(f.db, f.connector, f.backupPort, &f.reporter);
+        SyncRestoreThread thread(f.db, f.backupPort, &f.reporter);
         QVERIFY(Fixture::run(thread));
 
         const QString stored = QString("%1 %2 %3 ")
@@ -221,7 +220,7 @@ private slots:
     void shouldNameTheAddressItCannotReach()
     {
         Fixture f(kAnnAndBob);
-        AndroidSendChangesThread thread(&f.reporter, f.db, f.connector, 1); // nothing listens on port 1
+        AndroidSendChangesThread thread(&f.reporter, f.db, 1); // nothing listens on port 1
         thread.initDelContacts({});
         QVERIFY(Fixture::run(thread));
         QCOMPARE(f.ending(), QString("error:IDS_ANDROID_CONNECT_FAIL127.0.0.1:1"));
@@ -266,7 +265,7 @@ private slots:
         Fixture f(kAnnAndBob, fault);
         f.readPhone(f.db);
         f.reporter.cancelAfterProgress(outcome.endsWith("none") ? 1 : -1);
-        SyncBackupThread thread(contacts, f.db, f.connector, f.restorePort, &f.reporter);
+        SyncBackupThread thread(contacts, f.db, f.restorePort, &f.reporter);
         QVERIFY(Fixture::run(thread));
 
         QStringList batches;
@@ -305,9 +304,9 @@ private slots:
             db.removeEntity(ann.entities[3][1].id);
             const pim::Entity neverSent(mail.id + 1000, QString());
             t.initEditContact(db.contact(ann.id),
-                { { 4, ContactChange::ACTION_ADDED, mail }, { 3, ContactChange::ACTION_UPDATED, kept },
-                    { 3, ContactChange::ACTION_DELETED, ann.entities[3][1] },
-                    { 3, ContactChange::ACTION_DELETED, neverSent } });
+                { { 4, _ChangeData::ACTION_ADDED, mail }, { 3, _ChangeData::ACTION_UPDATED, kept },
+                    { 3, _ChangeData::ACTION_DELETED, ann.entities[3][1] },
+                    { 3, _ChangeData::ACTION_DELETED, neverSent } });
         };
         const Change deleted = [](LocalDb& db, AndroidSendChangesThread& t) {
             const pim::_Contact ann = stored(db, "Ann Lee");
@@ -343,7 +342,7 @@ private slots:
         QFETCH(QString, fault);
         Fixture f(kAnnAndBob, fault);
         f.readPhone(f.db);
-        AndroidSendChangesThread thread(&f.reporter, f.db, f.connector, f.restorePort);
+        AndroidSendChangesThread thread(&f.reporter, f.db, f.restorePort);
         change(*f.db, thread);
         QVERIFY(Fixture::run(thread));
 

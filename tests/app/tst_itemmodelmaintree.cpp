@@ -8,7 +8,6 @@
 
 #include "app/itemmodelmaintree.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 
 using Node = ItemModelMainTree::_ItemNode;
 using DbNode = ItemModelMainTree::_DBItemNode;
@@ -17,7 +16,7 @@ namespace {
 
 QSharedPointer<LocalDb> newDb(const QString& path)
 {
-    return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    return LocalDb::openLocal(path);
 }
 
 // A real database file holding the named groups.
@@ -45,24 +44,10 @@ class TestItemModelMainTree : public QObject {
     QTemporaryDir m_dir;
 
 private slots:
-    void roles_data()
+    // Every node has a text, the same tooltip and a picture (an empty one
+    // for a device of unknown kind), and no other role.
+    void answersRoles()
     {
-        QTest::addColumn<QString>("path"); // rows from the top, e.g. "0/2"
-        QTest::addColumn<bool>("hasPicture");
-
-        QTest::newRow("Devices root") << "0" << true;
-        QTest::newRow("iPhone device") << "0/0" << true;
-        QTest::newRow("Android device") << "0/1" << true;
-        QTest::newRow("device of unknown kind gets an empty picture") << "0/2" << false;
-        QTest::newRow("local database") << "1/0" << true;
-        QTest::newRow("group") << "1/0/0" << true;
-    }
-
-    void roles()
-    {
-        QFETCH(QString, path);
-        QFETCH(bool, hasPicture);
-
         ItemModelMainTree model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
         model.addDevice({}, "My iPhone", "udid-1", ItemModelMainTree::KIND_IOS);
@@ -73,20 +58,23 @@ private slots:
         model.contentsUpdate();
         QCOMPARE(childNames(model, {}), (QStringList{"IDS_ROOT_DEVICE", "IDS_ROOT_LOCALDB"}));
 
-        QModelIndex index;
-        for (const QString& row : path.split('/'))
-            index = model.index(row.toInt(), 0, index);
-        QVERIFY(index.isValid());
-        QVERIFY(!index.data().toString().isEmpty());
-        QCOMPARE(index.data(Qt::ToolTipRole), index.data(Qt::DisplayRole));
-        const QVariant decoration = index.data(Qt::DecorationRole);
-        QVERIFY(decoration.isValid());
-        QCOMPARE(decoration.value<QPixmap>().width(), hasPicture ? 18 : 0);
-        for (int role : {int(Qt::BackgroundRole), int(Qt::FontRole), int(Qt::SizeHintRole), int(Qt::UserRole)})
-            QVERIFY(!index.data(role).isValid());
+        for (const char* path : { "0", "0/0", "0/1", "0/2", "1/0", "1/0/0" }) {
+            const bool hasPicture = qstrcmp(path, "0/2") != 0;
+            QModelIndex index;
+            for (const QString& row : QString::fromLatin1(path).split('/'))
+                index = model.index(row.toInt(), 0, index);
+            QVERIFY(index.isValid());
+            QVERIFY(!index.data().toString().isEmpty());
+            QCOMPARE(index.data(Qt::ToolTipRole), index.data(Qt::DisplayRole));
+            const QVariant decoration = index.data(Qt::DecorationRole);
+            QVERIFY(decoration.isValid());
+            QCOMPARE(decoration.value<QPixmap>().width(), hasPicture ? 18 : 0);
+            for (int role : {int(Qt::BackgroundRole), int(Qt::FontRole), int(Qt::SizeHintRole), int(Qt::UserRole)})
+                QVERIFY(!index.data(role).isValid());
+        }
     }
 
-    void removeDevice_data()
+    void removesADevice_data()
     {
         QTest::addColumn<QString>("id");
         QTest::addColumn<QStringList>("remaining");
@@ -97,7 +85,7 @@ private slots:
         QTest::newRow("node without database is never removed") << "nodb" << QStringList{"A", "B", "C"};
     }
 
-    void removeDevice()
+    void removesADevice()
     {
         QFETCH(QString, id);
         QFETCH(QStringList, remaining);
@@ -114,7 +102,7 @@ private slots:
         QCOMPARE(childNames(model, model.index(0, 0)), remaining);
     }
 
-    void removeChildOutOfRange()
+    void ignoresAChildOutOfRange()
     {
         ItemModelMainTree model;
         model.addLocalDb({}, "a.db");
@@ -129,7 +117,7 @@ private slots:
         QCOMPARE(model.rowCount(model.index(1, 0)), 0);
     }
 
-    void refreshGroups_data()
+    void refreshesGroups_data()
     {
         QTest::addColumn<QStringList>("groups");
         QTest::addColumn<QStringList>("shown");
@@ -138,7 +126,7 @@ private slots:
         QTest::newRow("no groups leaves no children") << QStringList{} << QStringList{};
     }
 
-    void refreshGroups()
+    void refreshesGroups()
     {
         QFETCH(QStringList, groups);
         QFETCH(QStringList, shown);
@@ -165,7 +153,7 @@ private slots:
         QCOMPARE(layout.count(), 0);
     }
 
-    void refreshFailureKeepsChildren()
+    void keepsChildrenWhenRefreshFails()
     {
         const QString path = m_dir.filePath("broken.db");
         QSharedPointer<LocalDb> db = dbWithGroups(path, {"Keep"});
@@ -187,7 +175,7 @@ private slots:
         QCOMPARE(childNames(model, model.indexOfItemNode(node)), QStringList{"Keep"});
     }
 
-    void addRemoveRefreshSequence()
+    void addsRemovesAndRefreshes()
     {
         ItemModelMainTree model;
         QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);

@@ -84,18 +84,18 @@ void pressButton(QToolButton* button)
 class TestContactEditor : public QObject {
     Q_OBJECT
 private slots:
-    void shouldRoundTripEachType_data();
-    void shouldRoundTripEachType();
-    void shouldApplyLabelRule_data();
-    void shouldApplyLabelRule();
-    void shouldAddAndRemoveRowsThroughButtons();
-    void shouldKeepDatesUnlessEdited();
-    void shouldScalePickedPhotoToJpeg_data();
-    void shouldScalePickedPhotoToJpeg();
-    void shouldDeletePhotoAndIgnoreOtherClicks();
+    void roundTripsEachType_data();
+    void roundTripsEachType();
+    void appliesLabelRule_data();
+    void appliesLabelRule();
+    void addsAndRemovesRowsThroughButtons();
+    void keepsDatesUnlessEdited();
+    void scalesPickedPhotoToJpeg_data();
+    void scalesPickedPhotoToJpeg();
+    void deletesThePhotoAndIgnoresOtherClicks();
 };
 
-void TestContactEditor::shouldRoundTripEachType_data()
+void TestContactEditor::roundTripsEachType_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<QVariantMap>("stored"); // empty: nothing stored, a new value
@@ -148,7 +148,7 @@ void TestContactEditor::shouldRoundTripEachType_data()
         << "txtDepartment" << "R&D" << QVariantMap{{"data1", "Acme"}, {"data2", 1}, {"data4", "Eng"}, {"data5", "R&D"}};
 }
 
-void TestContactEditor::shouldRoundTripEachType()
+void TestContactEditor::roundTripsEachType()
 {
     QFETCH(int, type);
     QFETCH(QVariantMap, stored);
@@ -182,7 +182,7 @@ void TestContactEditor::shouldRoundTripEachType()
     QCOMPARE(back.fields, expected.isEmpty() ? stored : expected);
 }
 
-void TestContactEditor::shouldApplyLabelRule_data()
+void TestContactEditor::appliesLabelRule_data()
 {
     QTest::addColumn<QString>("typed");
     QTest::addColumn<int>("code");
@@ -195,7 +195,7 @@ void TestContactEditor::shouldApplyLabelRule_data()
     QTest::newRow("custom label kept") << " Boat " << 0 << "Boat";
 }
 
-void TestContactEditor::shouldApplyLabelRule()
+void TestContactEditor::appliesLabelRule()
 {
     QFETCH(QString, typed);
     QFETCH(int, code);
@@ -215,7 +215,7 @@ void TestContactEditor::shouldApplyLabelRule()
     QCOMPARE(e.fields.value("data1").toString(), QString("0123"));
 }
 
-void TestContactEditor::shouldAddAndRemoveRowsThroughButtons()
+void TestContactEditor::addsAndRemovesRowsThroughButtons()
 {
     GenericEntitiesEditor phones("Phone:", "Phone Number", pim::phoneTypeMap(), 2);
     QVERIFY(phones.toEntityList("data2", "data3", "data1").isEmpty());
@@ -250,7 +250,7 @@ void TestContactEditor::shouldAddAndRemoveRowsThroughButtons()
     QVERIFY(direct<QLineEdit>(&ims).isEmpty());
 }
 
-void TestContactEditor::shouldKeepDatesUnlessEdited()
+void TestContactEditor::keepsDatesUnlessEdited()
 {
     DateEntitiesEditor dates("Date:", pim::eventTypeMap(), 3);
     const QVariantMap timed{{"data1", "2015-06-20T13:45:00"}, {"data2", 1}};
@@ -273,7 +273,7 @@ void TestContactEditor::shouldKeepDatesUnlessEdited()
     QCOMPARE(rows.at(1).fields.value("data1").toString(), QString("1980-05-17T00:00:00"));
 }
 
-void TestContactEditor::shouldScalePickedPhotoToJpeg_data()
+void TestContactEditor::scalesPickedPhotoToJpeg_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<QSize>("stored");
@@ -282,7 +282,7 @@ void TestContactEditor::shouldScalePickedPhotoToJpeg_data()
     QTest::newRow("tall JPEG reduced") << image(1000, 2000, "JPEG") << QSize(160, 320) << QSize(64, 128);
 }
 
-void TestContactEditor::shouldScalePickedPhotoToJpeg()
+void TestContactEditor::scalesPickedPhotoToJpeg()
 {
     QFETCH(QByteArray, file);
     QFETCH(QSize, stored);
@@ -314,7 +314,7 @@ void TestContactEditor::shouldScalePickedPhotoToJpeg()
     QCOMPARE(label->pixmap().size(), thumbnail);
 }
 
-void TestContactEditor::shouldDeletePhotoAndIgnoreOtherClicks()
+void TestContactEditor::deletesThePhotoAndIgnoresOtherClicks()
 {
     pim::_Contact contact(1, "", "Ann");
     pim::Entity photo(7, "p7");

@@ -20,7 +20,7 @@ using testkit::entityOf;
 class TestContactFormatters : public QObject {
     Q_OBJECT
 private slots:
-    void rowText_data()
+    void formatsRowText_data()
     {
         QTest::addColumn<Formatter>("formatter");
         QTest::addColumn<QVariantMap>("fields");
@@ -77,7 +77,7 @@ private slots:
         QTest::newRow("notes keep line breaks") << notes << QVariantMap{{"data1", "line one\nline two"}} << "line one\nline two";
     }
 
-    void rowText()
+    void formatsRowText()
     {
         QFETCH(Formatter, formatter);
         QFETCH(QVariantMap, fields);
@@ -85,7 +85,7 @@ private slots:
         QCOMPARE(formatter(entityOf(fields)), expected);
     }
 
-    void headerText_data()
+    void formatsHeaderText_data()
     {
         QTest::addColumn<pim::_Contact>("contact");
         QTest::addColumn<QString>("expected");
@@ -105,7 +105,7 @@ private slots:
             << contactOf("A", {{pim::ENTITY_ORG, {{{"data1", "First"}}, {{"data1", "Second"}}}}}) << "A\nFirst";
     }
 
-    void headerText()
+    void formatsHeaderText()
     {
         QFETCH(pim::_Contact, contact);
         QFETCH(QString, expected);

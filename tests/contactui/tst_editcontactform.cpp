@@ -92,13 +92,13 @@ class TestEditContactForm : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void shouldYieldNothingForUnchangedContact_data();
-    void shouldYieldNothingForUnchangedContact();
-    void shouldListChangesInOrder();
-    void shouldAddEveryFilledValueOfNewContact();
-    void shouldCheckNameOnApply();
-    void shouldSwallowEscapeAndKeypadEnter();
-    void shouldAskBeforeCancel();
+    void yieldsNothingForUnchangedContact_data();
+    void yieldsNothingForUnchangedContact();
+    void listsChangesInOrder();
+    void addsEveryFilledValueOfNewContact();
+    void checksNameOnApply();
+    void swallowsEscapeAndKeypadEnter();
+    void asksBeforeCancel();
 
 private:
     FallbackTranslator m_translator;
@@ -111,14 +111,14 @@ void TestEditContactForm::initTestCase()
     QCoreApplication::installTranslator(&m_translator);
 }
 
-void TestEditContactForm::shouldYieldNothingForUnchangedContact_data()
+void TestEditContactForm::yieldsNothingForUnchangedContact_data()
 {
     QTest::addColumn<QString>("source");
     for (const char* source : {"local", "vCard", "CSV", "iPhone", "Android"})
         QTest::newRow(source) << QString(source);
 }
 
-void TestEditContactForm::shouldYieldNothingForUnchangedContact()
+void TestEditContactForm::yieldsNothingForUnchangedContact()
 {
     QFETCH(QString, source);
     const pim::_Contact contact = sourceContact(source);
@@ -130,7 +130,7 @@ void TestEditContactForm::shouldYieldNothingForUnchangedContact()
     QVERIFY(changes.isEmpty());
 }
 
-void TestEditContactForm::shouldListChangesInOrder()
+void TestEditContactForm::listsChangesInOrder()
 {
     pim::_Contact stored(1, "", "Ann Lee");
     stored.entities[pim::ENTITY_NAME] = {ent(1, "n", {{"data2", "Ann"}, {"data3", "Lee"}})};
@@ -161,7 +161,7 @@ void TestEditContactForm::shouldListChangesInOrder()
     QCOMPARE(changes.at(3).entity.fields, stored.entities[pim::ENTITY_EMAIL].first().fields);
 }
 
-void TestEditContactForm::shouldAddEveryFilledValueOfNewContact()
+void TestEditContactForm::addsEveryFilledValueOfNewContact()
 {
     const pim::_Contact empty;
     EditContactForm form(&empty, nullptr);
@@ -174,17 +174,17 @@ void TestEditContactForm::shouldAddEveryFilledValueOfNewContact()
     QCOMPARE(summary(form.getChanges(&m_rule, empty)), (QList<Change>{{1, 1, 0}, {3, 1, 0}}));
 }
 
-void TestEditContactForm::shouldCheckNameOnApply()
+void TestEditContactForm::checksNameOnApply()
 {
     QTemporaryDir dir;
-    LocalDb db(dir.filePath("local.db"), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-    db.create();
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath("local.db"));
+    db->create();
     pim::_Contact existing(0, "", "Ann Lee");
-    db.insertContactBase(existing);
-    LocalDb broken(dir.filePath("missing/none.db"), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    db->insertContactBase(existing);
+    const QSharedPointer<LocalDb> broken = LocalDb::openLocal(dir.filePath("missing/none.db"));
 
     const pim::_Contact empty;
-    for (LocalDb* target : {&db, &broken}) {
+    for (const QSharedPointer<LocalDb>& target : {db, broken}) {
         MessageBoxRecorder boxes;
         EditContactForm form(&empty, target);
         form.show();
@@ -199,7 +199,7 @@ void TestEditContactForm::shouldCheckNameOnApply()
         QCOMPARE(boxes.count(), 2);
         QCOMPARE(boxes.texts().at(0), QString("First name or Last name can't be blank."));
         QVERIFY(form.isVisible());
-        if (target == &broken)
+        if (target == broken)
             continue; // the second box names the unreadable file
         QCOMPARE(boxes.texts().at(1), QString("Contact ann lee has already existed."));
         editor->findChild<QLineEdit*>("txtLastName")->setText("Lea");
@@ -209,7 +209,7 @@ void TestEditContactForm::shouldCheckNameOnApply()
     }
 }
 
-void TestEditContactForm::shouldSwallowEscapeAndKeypadEnter()
+void TestEditContactForm::swallowsEscapeAndKeypadEnter()
 {
     MessageBoxRecorder boxes;
     const pim::_Contact empty;
@@ -221,7 +221,7 @@ void TestEditContactForm::shouldSwallowEscapeAndKeypadEnter()
     QCOMPARE(boxes.count(), 0);
 }
 
-void TestEditContactForm::shouldAskBeforeCancel()
+void TestEditContactForm::asksBeforeCancel()
 {
     MessageBoxRecorder boxes;
     const pim::_Contact empty;

@@ -14,27 +14,25 @@ class TestCsvHelper : public QObject {
 private slots:
     void initTestCase();
 
-    void rows_data();
-    void rows();
-    void byteOrderMark_data();
-    void byteOrderMark();
-    void skipShortRows();
-    void readErrorThrows();
+    void readsRows_data();
+    void readsRows();
+    void skipsByteOrderMarkWhenAsked_data();
+    void skipsByteOrderMarkWhenAsked();
+    void skipsShortRows();
+    void throwsOnReadError();
 
-    void totalRecords_data();
-    void totalRecords();
+    void countsRecords_data();
+    void countsRecords();
 
-    void formatCell_data();
-    void formatCell();
 
-    void formulaGuard_data();
-    void formulaGuard();
+    void guardsFormulas_data();
+    void guardsFormulas();
 
-    void encoding_data();
-    void encoding();
+    void detectsEncoding_data();
+    void detectsEncoding();
 
-    void headerLookup_data();
-    void headerLookup();
+    void looksUpCellsByHeader_data();
+    void looksUpCellsByHeader();
 
 private:
     QString writeFile(const QByteArray& bytes) { return m_dir.write(bytes, QStringLiteral("csv")); }
@@ -73,7 +71,7 @@ Rows readAllFromDevice(QIODevice* device, bool* lastEnded)
 
 void TestCsvHelper::initTestCase() { QVERIFY(m_dir.isValid()); }
 
-void TestCsvHelper::rows_data()
+void TestCsvHelper::readsRows_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<Rows>("expected");
@@ -105,7 +103,7 @@ void TestCsvHelper::rows_data()
     QTest::newRow("blanks are kept") << QByteArray(" a , b \n") << Rows { { " a ", " b " } } << true;
 }
 
-void TestCsvHelper::rows()
+void TestCsvHelper::readsRows()
 {
     QFETCH(QByteArray, data);
     QFETCH(Rows, expected);
@@ -122,7 +120,7 @@ void TestCsvHelper::rows()
     QCOMPARE(ended, lastEnded);
 }
 
-void TestCsvHelper::byteOrderMark_data()
+void TestCsvHelper::skipsByteOrderMarkWhenAsked_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<bool>("checkBom");
@@ -134,7 +132,7 @@ void TestCsvHelper::byteOrderMark_data()
     QTest::newRow("two bytes only") << QByteArray("ab") << true << QStringList { "ab" };
 }
 
-void TestCsvHelper::byteOrderMark()
+void TestCsvHelper::skipsByteOrderMarkWhenAsked()
 {
     QFETCH(QByteArray, data);
     QFETCH(bool, checkBom);
@@ -147,7 +145,7 @@ void TestCsvHelper::byteOrderMark()
     QCOMPARE(row, firstRow);
 }
 
-void TestCsvHelper::skipShortRows()
+void TestCsvHelper::skipsShortRows()
 {
     QFile file(writeFile("a\n\nb,c\nd\n"));
     QVERIFY(file.open(QIODevice::ReadOnly));
@@ -158,7 +156,7 @@ void TestCsvHelper::skipShortRows()
     QVERIFY(!csvhelper::utf8CSVRowSkip(row, &file, 2));
 }
 
-void TestCsvHelper::readErrorThrows()
+void TestCsvHelper::throwsOnReadError()
 {
     QFile file(writeFile("a,b\n"));
     QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Append));
@@ -167,7 +165,7 @@ void TestCsvHelper::readErrorThrows()
     QVERIFY_THROWS_EXCEPTION(std::runtime_error, csvhelper::utf8CSVRow(row, &file, false));
 }
 
-void TestCsvHelper::totalRecords_data()
+void TestCsvHelper::countsRecords_data()
 {
     QTest::addColumn<QByteArray>("data");
     QTest::addColumn<int>("count");
@@ -178,7 +176,7 @@ void TestCsvHelper::totalRecords_data()
     QTest::newRow("line end inside quotes") << QByteArray("\"x\ny\",z\nw\n") << 2;
 }
 
-void TestCsvHelper::totalRecords()
+void TestCsvHelper::countsRecords()
 {
     QFETCH(QByteArray, data);
     QFETCH(int, count);
@@ -188,35 +186,7 @@ void TestCsvHelper::totalRecords()
     QVERIFY(file.atEnd());
 }
 
-void TestCsvHelper::formatCell_data()
-{
-    QTest::addColumn<QString>("cell");
-    QTest::addColumn<QString>("written");
-
-    QTest::newRow("empty") << QString() << QString();
-    QTest::newRow("comma") << QStringLiteral("Smith, Jones") << QStringLiteral("\"Smith, Jones\"");
-    QTest::newRow("double quote") << QStringLiteral("a\"b") << QStringLiteral("\"a\"\"b\"");
-    QTest::newRow("line feed") << QStringLiteral("l1\nl2") << QStringLiteral("\"l1\nl2\"");
-    QTest::newRow("CR without LF") << QStringLiteral("a\rb") << QStringLiteral("\"a\rb\"");
-    QTest::newRow("blanks and semicolons") << QStringLiteral(" a;b ") << QStringLiteral(" a;b ");
-    QTest::newRow("non-ASCII") << QStringLiteral("Łódź, 王") << QStringLiteral("\"Łódź, 王\"");
-}
-
-// Written as expected, and read back whole, up to the end of its line.
-void TestCsvHelper::formatCell()
-{
-    QFETCH(QString, cell);
-    QFETCH(QString, written);
-    QCOMPARE(csvhelper::formatCell(cell), written);
-    const QByteArray line = (written + QStringLiteral(",x\n")).toUtf8();
-    qsizetype pos = 0;
-    QStringList row;
-    QVERIFY(csvhelper::readRow(line, pos, row));
-    QCOMPARE(row, (QStringList { cell, "x" }));
-    QCOMPARE(pos, line.size());
-}
-
-void TestCsvHelper::formulaGuard_data()
+void TestCsvHelper::guardsFormulas_data()
 {
     QTest::addColumn<QString>("cell");
     QTest::addColumn<QString>("guarded");
@@ -232,7 +202,7 @@ void TestCsvHelper::formulaGuard_data()
     QTest::newRow("empty") << QString() << QString();
 }
 
-void TestCsvHelper::formulaGuard()
+void TestCsvHelper::guardsFormulas()
 {
     QFETCH(QString, cell);
     QFETCH(QString, guarded);
@@ -240,7 +210,7 @@ void TestCsvHelper::formulaGuard()
     QCOMPARE(csvhelper::unguardFormula(guarded), cell);
 }
 
-void TestCsvHelper::encoding_data()
+void TestCsvHelper::detectsEncoding_data()
 {
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QString>("text");
@@ -259,7 +229,7 @@ void TestCsvHelper::encoding_data()
     QTest::newRow("empty file") << QByteArray() << QString() << "UTF-8";
 }
 
-void TestCsvHelper::encoding()
+void TestCsvHelper::detectsEncoding()
 {
     QFETCH(QByteArray, raw);
     QFETCH(QString, text);
@@ -269,7 +239,7 @@ void TestCsvHelper::encoding()
     QCOMPARE(found, encoding);
 }
 
-void TestCsvHelper::headerLookup_data()
+void TestCsvHelper::looksUpCellsByHeader_data()
 {
     QTest::addColumn<QStringList>("header");
     QTest::addColumn<QStringList>("row");
@@ -284,7 +254,7 @@ void TestCsvHelper::headerLookup_data()
     QTest::newRow("empty name is a name") << header << QStringList { "1", "2", "3", "4" } << "" << "4";
 }
 
-void TestCsvHelper::headerLookup()
+void TestCsvHelper::looksUpCellsByHeader()
 {
     QFETCH(QStringList, header);
     QFETCH(QStringList, row);

@@ -86,13 +86,13 @@ class TestExportToFileThread : public QObject {
 private slots:
     void init();
 
-    void shouldReportProgressAndSuccess_data();
-    void shouldReportProgressAndSuccess();
-    void shouldFailWithoutFile_data();
-    void shouldFailWithoutFile();
-    void shouldLeaveNoPartialFile_data();
-    void shouldLeaveNoPartialFile();
-    void shouldReportDeviceFullAndKeepTheDevice();
+    void reportsProgressAndSuccess_data();
+    void reportsProgressAndSuccess();
+    void failsWithoutFile_data();
+    void failsWithoutFile();
+    void leavesNoPartialFile_data();
+    void leavesNoPartialFile();
+    void reportsDeviceFullAndKeepsTheDevice();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -104,7 +104,7 @@ void TestExportToFileThread::init()
     QVERIFY(m_dir->isValid());
 }
 
-void TestExportToFileThread::shouldReportProgressAndSuccess_data()
+void TestExportToFileThread::reportsProgressAndSuccess_data()
 {
     QTest::addColumn<int>("count");
     QTest::addColumn<bool>("replace");
@@ -119,7 +119,7 @@ void TestExportToFileThread::shouldReportProgressAndSuccess_data()
     QTest::newRow("1000 contacts: one report per percent, first and last kept") << 1000 << false << everyPercent;
 }
 
-void TestExportToFileThread::shouldReportProgressAndSuccess()
+void TestExportToFileThread::reportsProgressAndSuccess()
 {
     QFETCH(int, count);
     QFETCH(bool, replace);
@@ -149,7 +149,7 @@ void TestExportToFileThread::shouldReportProgressAndSuccess()
     QCOMPARE(readAll(path), expectedVCards(contacts));
 }
 
-void TestExportToFileThread::shouldFailWithoutFile_data()
+void TestExportToFileThread::failsWithoutFile_data()
 {
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("relativePath");
@@ -162,7 +162,7 @@ void TestExportToFileThread::shouldFailWithoutFile_data()
         << int(ExportToFileThread::TYPE_VCARD) << "missing/out.vcf" << false;
 }
 
-void TestExportToFileThread::shouldFailWithoutFile()
+void TestExportToFileThread::failsWithoutFile()
 {
     QFETCH(int, type);
     QFETCH(QString, relativePath);
@@ -181,7 +181,7 @@ void TestExportToFileThread::shouldFailWithoutFile()
     QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
 }
 
-void TestExportToFileThread::shouldLeaveNoPartialFile_data()
+void TestExportToFileThread::leavesNoPartialFile_data()
 {
     QTest::addColumn<QString>("ending");
     QTest::addColumn<bool>("oldFile");
@@ -195,7 +195,7 @@ void TestExportToFileThread::shouldLeaveNoPartialFile_data()
     }
 }
 
-void TestExportToFileThread::shouldLeaveNoPartialFile()
+void TestExportToFileThread::leavesNoPartialFile()
 {
     QFETCH(QString, ending);
     QFETCH(bool, oldFile);
@@ -238,7 +238,7 @@ void TestExportToFileThread::shouldLeaveNoPartialFile()
     }
 }
 
-void TestExportToFileThread::shouldReportDeviceFullAndKeepTheDevice()
+void TestExportToFileThread::reportsDeviceFullAndKeepsTheDevice()
 {
     const QString device = QStringLiteral("/dev/full");
     if (!QFileInfo::exists(device))

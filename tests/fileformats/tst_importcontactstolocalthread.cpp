@@ -66,7 +66,6 @@ private slots:
     void failureRollsBackAndReports_data();
     void failureRollsBackAndReports();
     void reportsMissingFile();
-    void throttlesProgress();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -194,23 +193,6 @@ void TestImportContactsToLocalThread::reportsMissingFile()
     runImport(writeFile(threeCards()), ImportContactsToLocalThread::TYPE(3), unknownType);
     QCOMPARE(unknownType.errors(), QStringList { QString() });
     QCOMPARE(unknownType.successes(), QStringList());
-}
-
-void TestImportContactsToLocalThread::throttlesProgress()
-{
-    QByteArray file;
-    for (int i = 0; i < 1000; ++i)
-        file += card("Family" + QByteArray::number(i) + ";Given");
-    RecordingReporter reporter;
-    runImport(writeFile(file), ImportContactsToLocalThread::TYPE_VCARD, reporter);
-    QCOMPARE(reporter.successes(), QStringList { "IDS_SUC_IMPORT_1000_CONTACTS_TO_DB" });
-    const auto progress = reporter.progress();
-    QVERIFY(progress.size() <= 101);
-    QCOMPARE(progress.first().text, QStringLiteral("Contacts:1/1000"));
-    QCOMPARE(progress.last().text, QStringLiteral("Contacts:1000/1000"));
-    QCOMPARE(progress.last().percent, 100);
-    for (qsizetype i = 1; i < progress.size(); ++i)
-        QVERIFY(progress.at(i).percent > progress.at(i - 1).percent);
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)

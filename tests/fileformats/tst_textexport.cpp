@@ -2,10 +2,7 @@
 #include "contactfixture.h"
 #include "fileformats/csvexport.h"
 #include "fileformats/csvimport.h"
-#include "fileformats/exporttofilethread.h"
 #include "model/pimlabels.h"
-#include "support/recordingreporter.h"
-#include "fileformats/txtexport.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -20,16 +17,10 @@ class TestTextExport : public QObject {
 private slots:
     void initTestCase();
 
-    void csvFile_data();
-    void csvFile();
-    void txtFile_data();
-    void txtFile();
 
-    void roundTrip_data();
-    void roundTrip();
+    void readsBackWhatItWrote_data();
+    void readsBackWhatItWrote();
 
-    void exportThreadWritesFile_data();
-    void exportThreadWritesFile();
 
 private:
     QTemporaryDir m_dir;
@@ -56,11 +47,6 @@ QByteArray writeAll(AbsExport& writer, const ContactList& contacts)
         out += writer.ct2Bytes(c);
     out += writer.uninitialize();
     return out;
-}
-
-QString pad(const QString& text, int width)
-{
-    return text + QString(std::max<qsizetype>(0, width - text.size()), QLatin1Char(' '));
 }
 
 // What a table can carry of a contact, one sorted line per value, so two
@@ -144,109 +130,7 @@ pim::_Contact everyLabel()
 
 void TestTextExport::initTestCase() { QVERIFY(m_dir.isValid()); }
 
-void TestTextExport::csvFile_data()
-{
-    QTest::addColumn<ContactList>("contacts");
-    QTest::addColumn<QByteArray>("file");
-
-    const pim::Entity mobile1 = entity({ { "data1", "111" }, { "data2", 2 } });
-    const pim::Entity mobile2 = entity({ { "data1", "222" }, { "data2", 2 } });
-    const pim::Entity first = entity({ { "data2", "Ann" } });
-
-    QTest::newRow("no contacts") << ContactList {} << QByteArray("\n");
-    QTest::newRow("first, last and mobile")
-        << ContactList { person({ { pim::ENTITY_NAME, entity({ { "data2", "A" }, { "data3", "B" } }) },
-                                  { pim::ENTITY_PHONE, mobile1 } }) }
-        << QByteArray("First Name,Last Name,Tel:Mobile\nA,B,111\n");
-    QTest::newRow("equal rank sorted by name")
-        << ContactList { person({ { pim::ENTITY_PHONE, mobile1 } }),
-                         person({ { pim::ENTITY_PHONE, entity({ { "data1", "9" }, { "data2", 1 } }) } }) }
-        << QByteArray("Tel:Home,Tel:Mobile\n,111\n9,\n");
-    QTest::newRow("phone without or with bad sub-type is Other, unknown code bare")
-        << ContactList { person({ { pim::ENTITY_PHONE, entity({ { "data1", "1" } }) },
-                                  { pim::ENTITY_PHONE, entity({ { "data1", "2" }, { "data2", "x" } }) },
-                                  { pim::ENTITY_PHONE, entity({ { "data1", "3" }, { "data2", 7 } }) } }) }
-        << QByteArray("Tel:,Tel:Other,Tel:Other\n3,1,2\n");
-    QTest::newRow("two mobiles give two columns")
-        << ContactList { person({ { pim::ENTITY_PHONE, mobile1 }, { pim::ENTITY_PHONE, mobile2 } }),
-                         person({ { pim::ENTITY_PHONE, mobile2 } }) }
-        << QByteArray("Tel:Mobile,Tel:Mobile\n111,222\n222,\n");
-    QTest::newRow("two home addresses fill one set of columns")
-        << ContactList { person({ { pim::ENTITY_ADDR, entity({ { "data2", 1 }, { "data7", "C1" }, { "data10", "N1" } }) },
-                                  { pim::ENTITY_ADDR, entity({ { "data2", 1 }, { "data4", "S2" } }) } }) }
-        << QByteArray("Addr:Home:Country,Addr:Home:City,Addr:Home:Street\nN1,C1,S2\n");
-    QTest::newRow("countries before states whatever the label")
-        << ContactList { person({ { pim::ENTITY_ADDR, entity({ { "data2", 1 }, { "data8", "S" }, { "data10", "N" } }) },
-                                  { pim::ENTITY_ADDR, entity({ { "data2", 2 }, { "data10", "M" } }) } }) }
-        << QByteArray("Addr:Home:Country,Addr:Work:Country,Addr:Home:State\nN,M,S\n");
-    QTest::newRow("comma, quote, LF and CR are quoted")
-        << ContactList { person({ { pim::ENTITY_ORG, entity({ { "data1", "Smith, Jones" } }) },
-                                  { pim::ENTITY_NOTES, entity({ { "data1", "l1\nl2 \"q\" a\rb" } }) } }) }
-        << QByteArray("Company,Notes\n\"Smith, Jones\",\"l1\nl2 \"\"q\"\" a\rb\"\n");
-    QTest::newRow("formula-looking cells guarded, plus and minus kept")
-        << ContactList { person({ { pim::ENTITY_NAME, entity({ { "data2", "=HYPERLINK(\"x\")" }, { "data3", "-Smith" } }) },
-                                  { pim::ENTITY_PHONE, entity({ { "data1", "+49 30 1" }, { "data2", 2 } }) },
-                                  { pim::ENTITY_EMAIL, entity({ { "data1", "@home" }, { "data2", 1 } }) } }) }
-        << QByteArray("First Name,Last Name,Tel:Mobile,Email:Home\n\"'=HYPERLINK(\"\"x\"\")\",-Smith,+49 30 1,'@home\n");
-    QTest::newRow("full column order")
-        << ContactList { person({ { pim::ENTITY_NOTES, entity({ { "data1", "n" } }) },
-                                  { pim::ENTITY_URL, entity({ { "data1", "u" }, { "data2", 2 } }) },
-                                  { pim::ENTITY_REL, entity({ { "data1", "r" }, { "data2", 6 } }) },
-                                  { pim::ENTITY_IM, entity({ { "data1", "i" }, { "data5", 1 } }) },
-                                  { pim::ENTITY_ADDR, entity({ { "data2", 2 }, { "data9", "p" }, { "data4", "s" } }) },
-                                  { pim::ENTITY_EVENT, entity({ { "data1", "d" }, { "data2", 3 } }) },
-                                  { pim::ENTITY_EMAIL, entity({ { "data1", "e" }, { "data2", 4 } }) },
-                                  { pim::ENTITY_ORG, entity({ { "data4", "j" }, { "data1", "c" } }) },
-                                  { pim::ENTITY_GROUP, entity({ { "data2", "g" } }) },
-                                  { pim::ENTITY_NICKNAME, entity({ { "data1", "k" } }) },
-                                  { pim::ENTITY_NAME, entity({ { "data6", "x" }, { "data5", "y" } }) } }) }
-        << QByteArray("Prefix,Suffix,Nickname,Category,Company,Job Title,Email:Mobile,Date:Birthday,"
-                      "Addr:Work:Street,Addr:Work:Postcode,IM:AIM,Rel:Friend,Url:Blog,Notes\n"
-                      "y,x,k,g,c,j,e,d,s,p,i,r,u,n\n");
-}
-
-void TestTextExport::csvFile()
-{
-    QFETCH(ContactList, contacts);
-    QFETCH(QByteArray, file);
-    CSVExport writer;
-    QCOMPARE(writeAll(writer, contacts), file);
-}
-
-void TestTextExport::txtFile_data()
-{
-    QTest::addColumn<ContactList>("contacts");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<int>("bytes");
-
-    QTest::newRow("no contacts") << ContactList {} << "\n" << 1;
-    QTest::newRow("Chinese name in a 25-character column")
-        << ContactList { person({ { pim::ENTITY_NAME, entity({ { "data3", "王小明" } }) } }) }
-        << pad("Last Name", 25) + "\n" + pad("王小明", 25) + "\n" << 26 + 9 + 22 + 1;
-    QTest::newRow("value longer than its column runs into the next")
-        << ContactList { person({ { pim::ENTITY_NAME, entity({ { "data2", QString(30, 'x') }, { "data3", "L" } }) } }) }
-        << pad("First Name", 25) + pad("Last Name", 25) + "\n" + QString(30, 'x') + pad("L", 25) + "\n"
-        << 51 + 56;
-    QTest::newRow("line breaks become blanks, empty cell is blanks")
-        << ContactList { person({ { pim::ENTITY_NOTES, entity({ { "data1", "a\r\nb" } }) } }),
-                         person({ { pim::ENTITY_EVENT, entity({ { "data1", "2001-02-03" }, { "data2", 3 } }) } }) }
-        << pad("Date:Birthday", 20) + pad("Notes", 100) + "\n" + pad("", 20) + pad("a  b", 100) + "\n"
-               + pad("2001-02-03", 20) + pad("", 100) + "\n"
-        << 3 * 121;
-}
-
-void TestTextExport::txtFile()
-{
-    QFETCH(ContactList, contacts);
-    QFETCH(QString, text);
-    QFETCH(int, bytes);
-    TxtExport writer;
-    const QByteArray out = writeAll(writer, contacts);
-    QCOMPARE(QString::fromUtf8(out), text);
-    QCOMPARE(int(out.size()), bytes);
-}
-
-void TestTextExport::roundTrip_data()
+void TestTextExport::readsBackWhatItWrote_data()
 {
     QTest::addColumn<ContactList>("contacts");
 
@@ -266,7 +150,7 @@ void TestTextExport::roundTrip_data()
                                   { pim::ENTITY_NOTES, entity({ { "data1", "\t@tab" } }) } }) };
 }
 
-void TestTextExport::roundTrip()
+void TestTextExport::readsBackWhatItWrote()
 {
     QFETCH(ContactList, contacts);
 
@@ -286,41 +170,6 @@ void TestTextExport::roundTrip()
         QVERIFY(reader.hasNext());
         QCOMPARE(tableContent(reader.nextContact()), tableContent(original));
     }
-}
-
-void TestTextExport::exportThreadWritesFile_data()
-{
-    QTest::addColumn<int>("type");
-    QTest::addColumn<QByteArray>("file");
-
-    QTest::newRow("CSV") << int(ExportToFileThread::TYPE_CSV) << QByteArray("First Name,Tel:Mobile\nAnn,+1 2\nBo,\n");
-    QTest::newRow("TXT") << int(ExportToFileThread::TYPE_TXT)
-                         << (pad("First Name", 25) + pad("Tel:Mobile", 25) + "\n" + pad("Ann", 25) + pad("+1 2", 25)
-                             + "\n" + pad("Bo", 50) + "\n")
-                                .toUtf8();
-}
-
-void TestTextExport::exportThreadWritesFile()
-{
-    QFETCH(int, type);
-    QFETCH(QByteArray, file);
-
-    const ContactList contacts {
-        person({ { pim::ENTITY_NAME, entity({ { "data2", "Ann" } }) },
-                 { pim::ENTITY_PHONE, entity({ { "data1", "+1 2" }, { "data2", 2 } }) } }),
-        person({ { pim::ENTITY_NAME, entity({ { "data2", "Bo" } }) } }),
-    };
-    const QString path = m_dir.filePath(QStringLiteral("thread%1.out").arg(++m_files));
-    RecordingReporter reporter;
-    ExportToFileThread thread(contacts, ExportToFileThread::TYPE(type), path, &reporter);
-    thread.start();
-    QVERIFY(thread.wait(30000));
-    QCOMPARE(reporter.errors(), QStringList());
-    QCOMPARE(reporter.successes().size(), 1);
-
-    QFile in(path);
-    QVERIFY(in.open(QIODevice::ReadOnly));
-    QCOMPARE(in.readAll(), file);
 }
 
 QTEST_GUILESS_MAIN(TestTextExport)

@@ -19,8 +19,8 @@ class TestVCardInterop : public QObject {
     Q_OBJECT
 private slots:
     void initTestCase();
-    void shouldReadTheSameInVobject_data();
-    void shouldReadTheSameInVobject();
+    void readsTheSameInVobject_data();
+    void readsTheSameInVobject();
 
 private:
     QJsonArray readWithVobject(const QString& vcfPath);
@@ -86,7 +86,7 @@ pim::_Contact person(const QString& fullName, const QString& given, const QStrin
 
 } // namespace
 
-void TestVCardInterop::shouldReadTheSameInVobject_data()
+void TestVCardInterop::readsTheSameInVobject_data()
 {
     QTest::addColumn<pim::_Contact>("input");
 
@@ -107,7 +107,7 @@ void TestVCardInterop::shouldReadTheSameInVobject_data()
         << person(" Ann\nLee", "Ann", "Lee", { "3" }, {});
 }
 
-void TestVCardInterop::shouldReadTheSameInVobject()
+void TestVCardInterop::readsTheSameInVobject()
 {
     QFETCH(pim::_Contact, input);
 

@@ -59,11 +59,11 @@ pim::_Contact readBack(const QString& fullName, int type, const QList<pim::Entit
 class TestVCardRoundTrip : public QObject {
     Q_OBJECT
 private slots:
-    void shouldReadBackWhatSurvives_data();
-    void shouldReadBackWhatSurvives();
+    void readsBackWhatSurvives_data();
+    void readsBackWhatSurvives();
 };
 
-void TestVCardRoundTrip::shouldReadBackWhatSurvives_data()
+void TestVCardRoundTrip::readsBackWhatSurvives_data()
 {
     QTest::addColumn<pim::_Contact>("input");
     QTest::addColumn<pim::_Contact>("expected");
@@ -210,7 +210,7 @@ void TestVCardRoundTrip::shouldReadBackWhatSurvives_data()
                      { pim::ENTITY_URL, entity({ { "data1", "http://x/\\\n" }, { "data2", 1 } }) } });
 }
 
-void TestVCardRoundTrip::shouldReadBackWhatSurvives()
+void TestVCardRoundTrip::readsBackWhatSurvives()
 {
     QFETCH(pim::_Contact, input);
     QFETCH(pim::_Contact, expected);

@@ -70,7 +70,7 @@ void fill(NameModel& model)
 class TestAbsTreeItemModel : public QObject {
     Q_OBJECT
 private slots:
-    void removal_data()
+    void removesRowsAndKeepsIndexesValid_data()
     {
         QTest::addColumn<QString>("operation"); // "clear:" or "remove:" + path ("" = null)
         QTest::addColumn<QStringList>("removals");
@@ -90,7 +90,7 @@ private slots:
             << "remove:C" << QStringList{"C:0-0", "root:2-2"} << QStringList{"A", "A1", "A2", "A2a", "B"};
     }
 
-    void removal()
+    void removesRowsAndKeepsIndexesValid()
     {
         QFETCH(QString, operation);
         QFETCH(QStringList, removals);
@@ -120,7 +120,7 @@ private slots:
         QCOMPARE(model.names(), remaining);
     }
 
-    void indexOfItemNodeFollowsTheView()
+    void findsNodesAsTheViewShowsThem()
     {
         NameModel model;
         model.add("A");
@@ -134,7 +134,7 @@ private slots:
         QCOMPARE(moved, model.index(2, 1));
     }
 
-    void parentRowFollowsSiblingRemoval()
+    void followsSiblingRemovalInParentRows()
     {
         NameModel model;
         fill(model);
@@ -153,7 +153,7 @@ private slots:
         QCOMPARE(model.rowCount(model.index(0, 0)), 0);
     }
 
-    void dataChangedStaysWithinOneParent()
+    void reportsChangesWithinOneParent()
     {
         NameModel model;
         fill(model);
@@ -167,7 +167,7 @@ private slots:
         QCOMPARE(spy.at(1).at(1).value<QModelIndex>().data().toString(), QStringLiteral("A2"));
     }
 
-    void strayNodeKeepsItself()
+    void keepsAStrayNodeToItself()
     {
         NameModel model;
         fill(model);

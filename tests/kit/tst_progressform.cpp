@@ -62,7 +62,7 @@ private:
 class TestProgressForm : public QObject {
     Q_OBJECT
 private slots:
-    void shouldUpdateProgress_data()
+    void updatesProgress_data()
     {
         QTest::addColumn<QString>("status");
         QTest::addColumn<int>("percent");
@@ -75,7 +75,7 @@ private slots:
         QTest::newRow("above range clamped to full") << "s" << 250 << "" << "s|100|Progress:100%";
     }
 
-    void shouldUpdateProgress()
+    void updatesProgress()
     {
         QFETCH(QString, status);
         QFETCH(int, percent);
@@ -91,7 +91,7 @@ private slots:
         QCOMPARE(shown, expected);
     }
 
-    void shouldIgnoreKeysAndCloseRequests_data()
+    void ignoresKeysAndCloseRequests_data()
     {
         QTest::addColumn<int>("key"); // 0: a close request
         QTest::newRow("Escape") << int(Qt::Key_Escape);
@@ -99,7 +99,7 @@ private slots:
         QTest::newRow("close request") << 0;
     }
 
-    void shouldIgnoreKeysAndCloseRequests()
+    void ignoresKeysAndCloseRequests()
     {
         QFETCH(int, key);
         MessageBoxRecorder boxes;
@@ -119,7 +119,7 @@ private slots:
         QVERIFY(!form.isCancelled());
     }
 
-    void shouldEndAsTheWorkerReports_data()
+    void endsAsTheWorkerReports_data()
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<int>("expectedResult");
@@ -139,7 +139,7 @@ private slots:
             << "T:Unlock your phone|S:" << 1 << QStringList { "Unlock your phone" } << QStringList {};
     }
 
-    void shouldEndAsTheWorkerReports()
+    void endsAsTheWorkerReports()
     {
         QFETCH(QString, script);
         QFETCH(int, expectedResult);
@@ -178,7 +178,7 @@ private slots:
         QVERIFY(!form.isTipsWaiting());
     }
 
-    void shouldCancelOnlyWhenConfirmed_data()
+    void cancelsOnlyWhenConfirmed_data()
     {
         QTest::addColumn<bool>("cancelable");
         QTest::addColumn<QMessageBox::StandardButton>("answer");
@@ -189,7 +189,7 @@ private slots:
         QTest::newRow("not cancelable ignores the button") << false << QMessageBox::Yes << false;
     }
 
-    void shouldCancelOnlyWhenConfirmed()
+    void cancelsOnlyWhenConfirmed()
     {
         QFETCH(bool, cancelable);
         QFETCH(QMessageBox::StandardButton, answer);
@@ -222,7 +222,7 @@ private slots:
         QCOMPARE(worker.sawCancel(), expectedCancelled);
     }
 
-    void shouldKeepTheWorkersOutcomeWhenCancelRaces_data()
+    void keepsTheWorkersOutcomeWhenCancelRaces_data()
     {
         QTest::addColumn<bool>("workerFails");
         QTest::addColumn<QString>("text");
@@ -232,7 +232,7 @@ private slots:
         QTest::newRow("error while asking stays an error") << true << "broken pipe";
     }
 
-    void shouldKeepTheWorkersOutcomeWhenCancelRaces()
+    void keepsTheWorkersOutcomeWhenCancelRaces()
     {
         QFETCH(bool, workerFails);
         QFETCH(QString, text);
@@ -274,7 +274,7 @@ private slots:
         QCOMPARE(boxes.count(), text.isEmpty() ? 1 : 2);
     }
 
-    void shouldQueueInvokesFromAThreadWithoutBlocking()
+    void queuesInvokesFromAThreadWithoutBlocking()
     {
         ProgressForm form(QStringLiteral("t"));
         QList<int> values;
@@ -305,7 +305,7 @@ private slots:
         QCOMPARE(form.findChild<QPushButton*>(QStringLiteral("btnCancel"))->text(), QStringLiteral("Stop"));
     }
 
-    void shouldWaitForThread_data()
+    void waitsForThread_data()
     {
         QTest::addColumn<int>("workerRunMs"); // -1: never ends by itself
         QTest::addColumn<bool>("errorFirst");
@@ -317,7 +317,7 @@ private slots:
         QTest::newRow("after an error without force waits it out") << 1500 << true << false;
     }
 
-    void shouldWaitForThread()
+    void waitsForThread()
     {
         QFETCH(int, workerRunMs);
         QFETCH(bool, errorFirst);

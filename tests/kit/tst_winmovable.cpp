@@ -49,7 +49,7 @@ void play(QWidget& window, const QString& script)
 class TestWinMovable : public QObject {
     Q_OBJECT
 private slots:
-    void shouldDragOnlyWithTheLeftButton_data()
+    void dragsOnlyWithTheLeftButton_data()
     {
         QTest::addColumn<QString>("script");
         QTest::addColumn<QPoint>("expectedShift");
@@ -64,7 +64,7 @@ private slots:
         QTest::newRow("right press after left stops the drag") << "PL10,10 PR12,12 M20,20" << QPoint(0, 0) << 2;
     }
 
-    void shouldDragOnlyWithTheLeftButton()
+    void dragsOnlyWithTheLeftButton()
     {
         QFETCH(QString, script);
         QFETCH(QPoint, expectedShift);

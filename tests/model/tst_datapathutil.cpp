@@ -87,7 +87,7 @@ private slots:
         QVERIFY(QDir::setCurrent(m_work));
     }
 
-    void shouldFindTheDataFolder_data()
+    void findsTheDataFolder_data()
     {
         QTest::addColumn<QByteArray>("redirect"); // null: no redirect file; @W@ = work folder
         QTest::addColumn<QString>("expectedBase"); // "" for the default base folder
@@ -104,7 +104,7 @@ private slots:
         QTest::newRow("redirect to an existing file") << QByteArray("@W@/plain-file") << "@W@/plain-file" << false;
         QTest::newRow("oversized redirect") << QByteArray(70000, '/') << "" << true;
     }
-    void shouldFindTheDataFolder()
+    void findsTheDataFolder()
     {
         QFETCH(QByteArray, redirect);
         QFETCH(QString, expectedBase);
@@ -120,7 +120,7 @@ private slots:
         QCOMPARE(QFileInfo(data.absolutePath()).isDir(), created);
     }
 
-    void shouldKeepTheFolderFoundFirst()
+    void keepsTheFolderFoundFirst()
     {
         QCOMPARE(g_osAppDir().absolutePath(), m_xdg);
         const QString first = g_dataSaveDir().absolutePath();
@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(g_dataSaveDir().absolutePath(), other + "/" + kProductIdentifier);
     }
 
-    void shouldChooseAFreeFileName_data()
+    void choosesAFreeFileName_data()
     {
         QTest::addColumn<QStringList>("existing");
         QTest::addColumn<QString>("input"); // @W@ = work folder, also the working folder
@@ -158,7 +158,7 @@ private slots:
             << QStringList { "l:a.vcf>/nonexistent/target" } << "@W@/a.vcf" << "@W@/a(1).vcf";
         QTest::newRow("relative name becomes absolute") << QStringList { "f:b.csv" } << "b.csv" << "@W@/b(1).csv";
     }
-    void shouldChooseAFreeFileName()
+    void choosesAFreeFileName()
     {
         QFETCH(QStringList, existing);
         QFETCH(QString, input);
@@ -168,7 +168,7 @@ private slots:
     }
 
     // Nothing outside the given folder may go, whatever links the tree holds.
-    void shouldDeleteFolderTrees_data()
+    void deletesFolderTrees_data()
     {
         QTest::addColumn<QStringList>("tree"); // under the work folder; "top" is deleted
         QTest::addColumn<QStringList>("remaining");
@@ -189,7 +189,7 @@ private slots:
             << QStringList { "d:top", "l:top/dangling>/nonexistent/x" } << QStringList { "top/dangling" }
             << QStringList {};
     }
-    void shouldDeleteFolderTrees()
+    void deletesFolderTrees()
     {
         QFETCH(QStringList, tree);
         QFETCH(QStringList, remaining);
@@ -202,7 +202,7 @@ private slots:
             QVERIFY2(!existsOrIsLink(m_work + "/" + p), qPrintable(p));
     }
 
-    void shouldHandPathsToTheOpenerWhole_data()
+    void handsPathsToTheOpenerWhole_data()
     {
         QTest::addColumn<QString>("path"); // @W@ = work folder
         QTest::addColumn<QString>("expected");
@@ -212,7 +212,7 @@ private slots:
                                                          << "@W@/$(touch @W@/PWNED)`id`\\n";
         QTest::newRow("leading dash cannot read as an option") << "-a Calculator" << "@W@/-a Calculator";
     }
-    void shouldHandPathsToTheOpenerWhole()
+    void handsPathsToTheOpenerWhole()
     {
         QFETCH(QString, path);
         QFETCH(QString, expected);
@@ -221,7 +221,7 @@ private slots:
         QVERIFY(!QFileInfo::exists(m_work + "/PWNED"));
     }
 
-    void shouldOpenOnlyWebLinks_data()
+    void opensOnlyWebLinks_data()
     {
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("opened"); // "" when refused
@@ -233,7 +233,7 @@ private slots:
         QTest::newRow("no host") << "https://" << "";
         QTest::newRow("shell text after a web address") << "https://example.com/\"; touch /tmp/PWNED; \"" << "";
     }
-    void shouldOpenOnlyWebLinks()
+    void opensOnlyWebLinks()
     {
         QFETCH(QString, url);
         QFETCH(QString, opened);
@@ -245,7 +245,7 @@ private slots:
 
     // The real opener, with a stand-in "xdg-open" first on PATH that writes
     // down the arguments it received: proves no shell ever sees the path.
-    void shouldStartTheRealOpenerWithoutAShell()
+    void startsTheRealOpenerWithoutAShell()
     {
         const QString bin = m_tmp.path() + "/bin";
         QVERIFY(QDir().mkpath(bin));

@@ -10,7 +10,7 @@ class TestEntityTexts : public QObject {
     Q_OBJECT
 
 private slots:
-    void shouldBuildFullName_data()
+    void buildsFullName_data()
     {
         QTest::addColumn<QVariantMap>("fields");
         QTest::addColumn<QString>("expected");
@@ -30,14 +30,14 @@ private slots:
         QTest::newRow("outer white space trimmed, inner kept")
             << QVariantMap { { "data2", "\tAnna" }, { "data3", "van  Berg\n" } } << "Anna van  Berg";
     }
-    void shouldBuildFullName()
+    void buildsFullName()
     {
         QFETCH(QVariantMap, fields);
         QFETCH(QString, expected);
         QCOMPARE(entityOf(fields).fullName(), expected);
     }
 
-    void shouldFormatAddress_data()
+    void formatsAddress_data()
     {
         QTest::addColumn<QVariantMap>("fields");
         QTest::addColumn<QString>("expected");
@@ -60,14 +60,14 @@ private slots:
             { "data3", "x" }, { "data5", "y" }, { "data6", "z" }, { "data11", "NO" } }
                                                  << "";
     }
-    void shouldFormatAddress()
+    void formatsAddress()
     {
         QFETCH(QVariantMap, fields);
         QFETCH(QString, expected);
         QCOMPARE(entityOf(fields).formattedAddr(), expected);
     }
 
-    void shouldHashPhoto_data()
+    void hashesPhoto_data()
     {
         QTest::addColumn<QVariant>("photo");
         QTest::addColumn<QString>("expected");
@@ -76,7 +76,7 @@ private slots:
         QTest::newRow("bytes with NUL are hashed whole")
             << QVariant(QByteArray("\0\0", 2)) << "xBA/Ei0nZ3ydsUTK4TlKZg==";
     }
-    void shouldHashPhoto()
+    void hashesPhoto()
     {
         QFETCH(QVariant, photo);
         QFETCH(QString, expected);

@@ -10,27 +10,7 @@ class TestFieldValues : public QObject {
     Q_OBJECT
 
 private slots:
-    void shouldStoreFieldAsText_data()
-    {
-        QTest::addColumn<QVariant>("value");
-        QTest::addColumn<QString>("text");
-
-        QTest::newRow("date-time drops milliseconds")
-            << QVariant(QDateTime(QDate(2001, 12, 31), QTime(23, 59, 58, 999))) << "2001-12-31T23:59:58";
-        QTest::newRow("UTC date-time has no zone suffix")
-            << QVariant(QDateTime(QDate(2020, 2, 29), QTime(12, 0), Qt::UTC)) << "2020-02-29T12:00:00";
-        QTest::newRow("64-bit beyond 2^53") << QVariant(qlonglong(9007199254740993LL)) << "9007199254740993";
-        QTest::newRow("absent value") << QVariant() << "";
-        QTest::newRow("UTF-8 bytes") << QVariant(QByteArray("caf\xc3\xa9")) << "café";
-    }
-    void shouldStoreFieldAsText()
-    {
-        QFETCH(QVariant, value);
-        QFETCH(QString, text);
-        QCOMPARE(pim::fieldText(value), text);
-    }
-
-    void shouldCompareFieldsAsTheMergeRuleSays_data()
+    void comparesFieldsAsTheMergeRuleSays_data()
     {
         QTest::addColumn<QVariant>("left");
         QTest::addColumn<QVariant>("right");
@@ -57,7 +37,7 @@ private slots:
         QTest::newRow("bytes vs same text")
             << QVariant(QByteArray("caf\xc3\xa9")) << QVariant(QStringLiteral("café")) << true;
     }
-    void shouldCompareFieldsAsTheMergeRuleSays()
+    void comparesFieldsAsTheMergeRuleSays()
     {
         QFETCH(QVariant, left);
         QFETCH(QVariant, right);

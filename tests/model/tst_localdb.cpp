@@ -74,37 +74,43 @@ private slots:
         m_dir.reset();
     }
 
-    void createGivesTemplate_data()
+    void createsAnEmptyOwnerOnlyDatabase()
     {
-        QTest::addColumn<QString>("sql");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("page size 1024") << "PRAGMA page_size" << "1024";
-        QTest::newRow("UTF-8") << "PRAGMA encoding" << "UTF-8";
-        QTest::newRow("user_version 0") << "PRAGMA user_version" << "0";
-        QTest::newRow("rollback journal") << "PRAGMA journal_mode" << "delete";
-        QTest::newRow("tables")
-            << "select group_concat(name) from (select name from sqlite_master where type='table' order by name)"
-            << "contact,contact_group,data,sqlite_sequence";
-        QTest::newRow("five named indexes")
-            << "select group_concat(name) from (select name from sqlite_master where type='index' order by name)"
-            << "index_contacts_full_name,index_contacts_src_id,index_data_contact,index_data_data,index_data_src_id";
-        QTest::newRow("all keys autoincrement")
-            << "select count(*) from sqlite_master where type='table' and sql like '%AUTOINCREMENT%'" << "3";
-    }
-    void createGivesTemplate()
-    {
-        QFETCH(QString, sql);
-        QFETCH(QString, expected);
         struct stat st {};
         QCOMPARE(::stat(QFile::encodeName(m_db->path()).constData(), &st), 0);
         QCOMPARE(st.st_mode & 0777, 0600u);
         SqlProbe probe(m_db->path());
-        QCOMPARE(probe.value(sql).toString(), expected);
+        QCOMPARE(probe.value("select count(*) from contact_group").toInt() + probe.value("select count(*) from data").toInt(), 0);
+        QCOMPARE(probe.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
+    }
+
+    // Saved phone databases: read, never changed, even by a failed attempt.
+    void refusesWritesWhenReadOnly()
+    {
+        m_db->close();
+        QVERIFY(QFile::setPermissions(m_db->path(), QFile::ReadOwner));
+        const QByteArray before = SqlProbe(m_db->path()).value("select group_concat(full_name) from contact").toByteArray();
+        const QSharedPointer<LocalDb> saved = LocalDb::openLocal(m_db->path(), LocalDb::ReadOnly);
+        QCOMPARE(saved->contacts().size(), 0); // Ann has no data rows
+        QCOMPARE(saved->isContactBaseExist(QStringLiteral("ann")), m_ann);
+        pim::_Contact bob(0, QString(), QStringLiteral("Bob"));
+        for (const Op& write : { Op([&](LocalDb& db) { db.insertContactBase(bob); }), Op([](LocalDb& db) { db.beginEdit(); }),
+                                 Op([](LocalDb& db) { db.removeContact(1); }), Op([](LocalDb& db) { db.create(); }) }) {
+            try {
+                write(*saved);
+                QFAIL("a write went through");
+            } catch (const Error& e) {
+                QVERIFY2(e.text().contains(QLatin1String("read-only")), qPrintable(e.text()));
+            }
+        }
+        QVERIFY(QFile::exists(m_db->path()));
+        QCOMPARE(SqlProbe(m_db->path()).value("select group_concat(full_name) from contact").toByteArray(), before);
+        QVERIFY(QFile::setPermissions(m_db->path(), QFile::ReadOwner | QFile::WriteOwner));
     }
 
     // Also while the old file is still open: nothing may be written into
     // the replaced file through a stale handle.
-    void recreateOverPopulatedFileRestartsIds()
+    void restartsIdsWhenRecreated()
     {
         m_db->beginEdit();
         addContact(*m_db, QStringLiteral("Bob"));
@@ -120,7 +126,7 @@ private slots:
         QCOMPARE(probe.column("select full_name from contact"), QStringList { "Cid" });
     }
 
-    void staleJournalDoesNotComeBack()
+    void dropsAStaleJournalOnCreate()
     {
         const QString path = m_db->path();
         m_db->close();
@@ -149,14 +155,14 @@ private slots:
         QCOMPARE(probe.value("select count(*) from contact").toInt(), 0);
     }
 
-    void createInMissingFolderThrowsAndLeavesNoFile()
+    void leavesNoFileWhenCreateFails()
     {
         LocalDb db(pathOf(QStringLiteral("no/such/folder/c.db")), localRule());
         QVERIFY_THROWS_EXCEPTION(std::runtime_error, db.create());
         QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList { "c.db" });
     }
 
-    void dbDirIsMadeInsideTheDataFolder()
+    void makesTheDbFolderInsideTheDataFolder()
     {
         // The data folder is worked out once per run: this is the only test
         // of the executable that asks for it.
@@ -169,7 +175,7 @@ private slots:
         QVERIFY(LocalDb::dbDir().exists());
     }
 
-    void firstOperationOnMissingFileThrows_data()
+    void throwsOnAMissingFile_data()
     {
         QTest::addColumn<Op>("op");
         QTest::newRow("contact") << Op([](LocalDb& db) { db.contact(1); });
@@ -180,7 +186,7 @@ private slots:
             db.combineContact(pim::_Contact(0, QString(), "Ann"), stored, existed);
         });
     }
-    void firstOperationOnMissingFileThrows()
+    void throwsOnAMissingFile()
     {
         QFETCH(Op, op);
         const QString path = pathOf(QStringLiteral("missing.db"));
@@ -190,7 +196,7 @@ private slots:
         QVERIFY(!db.isOpen());
     }
 
-    void reopensAfterCloseAndRemoves()
+    void reopensAfterCloseAndRemovesTheFile()
     {
         const auto id = m_ann;
         m_db->close();
@@ -208,26 +214,20 @@ private slots:
         QVERIFY(!QFile::exists(m_db->path()));
     }
 
-    void rowRoundTrip_data()
+    void storesOnlyTheTypesColumns_data()
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<QStringList>("keysBack");
-        const QStringList valueLabel = dataKeys({ 1, 2, 3 });
+        // The stored format's gaps and odd ones; the value-label types share
+        // one layout, shown by the phone.
         QTest::newRow("name") << 1 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 8 });
         QTest::newRow("photo") << 2 << dataKeys({ 4, 15 });
-        QTest::newRow("phone") << 3 << valueLabel;
-        QTest::newRow("email") << 4 << valueLabel;
-        QTest::newRow("nickname") << 5 << valueLabel;
-        QTest::newRow("event") << 6 << valueLabel;
-        QTest::newRow("group") << 7 << dataKeys({ 1, 2 });
+        QTest::newRow("phone") << 3 << dataKeys({ 1, 2, 3 });
         QTest::newRow("im skips data4") << 8 << dataKeys({ 1, 2, 3, 5, 6 });
-        QTest::newRow("notes") << 9 << dataKeys({ 1 });
         QTest::newRow("org skips data8") << 10 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 9 });
-        QTest::newRow("relation") << 11 << valueLabel;
         QTest::newRow("address stores data11, never reads it") << 12 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10 });
-        QTest::newRow("url") << 13 << valueLabel;
     }
-    void rowRoundTrip()
+    void storesOnlyTheTypesColumns()
     {
         QFETCH(int, type);
         QFETCH(QStringList, keysBack);
@@ -266,7 +266,7 @@ private slots:
         QCOMPARE(QStringList(back.first().fields.keys()), keysBack);
     }
 
-    void storedText_data()
+    void storesValuesAsText_data()
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<QVariantMap>("fields");
@@ -275,13 +275,15 @@ private slots:
         QTest::newRow("int sub-type") << 9 << QVariantMap { { "data1", 2 } } << "2";
         QTest::newRow("date-time without milliseconds") << 6 << QVariantMap { { "data1", withMs } } << "1980-05-17T00:00:00";
         QTest::newRow("absent key is empty text") << 6 << QVariantMap {} << "";
+        QTest::newRow("64-bit beyond 2^53") << 9 << QVariantMap { { "data1", qlonglong(9007199254740993LL) } } << "9007199254740993";
+        QTest::newRow("UTF-8 bytes") << 9 << QVariantMap { { "data1", QByteArray("caf\xc3\xa9") } } << "café";
         QTest::newRow("quote cannot break out") << 9 << QVariantMap { { "data1", "a'); drop table data;--" } }
                                                 << "a'); drop table data;--";
         QTest::newRow("photo hash from the bytes, not the claimed one")
             << 2 << QVariantMap { { "data15", QByteArray("JFIF") }, { "data4", "bogus" } } << md5Base64("JFIF");
         QTest::newRow("no image: hash of zero bytes") << 2 << QVariantMap { { "data4", "x" } } << md5Base64({});
     }
-    void storedText()
+    void storesValuesAsText()
     {
         QFETCH(int, type);
         QFETCH(QVariantMap, fields);
@@ -295,7 +297,7 @@ private slots:
         QCOMPARE(cell.toString(), expected);
     }
 
-    void updateRewritesOnlyItsColumns_data()
+    void rewritesOnlyTheTypesColumnsOnUpdate_data()
     {
         QTest::addColumn<int>("updateType");
         QTest::addColumn<QString>("newSrcId");
@@ -304,7 +306,7 @@ private slots:
         QTest::newRow("phone as notes keeps label") << 9 << "p9" << QStringList { "p9", "new1", "2", "lbl", "x4", "x5" };
         QTest::newRow("empty source id clears it") << 3 << "" << QStringList { "", "new1", "7", "new3", "x4", "x5" };
     }
-    void updateRewritesOnlyItsColumns()
+    void rewritesOnlyTheTypesColumnsOnUpdate()
     {
         QFETCH(int, updateType);
         QFETCH(QString, newSrcId);
@@ -329,13 +331,13 @@ private slots:
         QCOMPARE(got, expected);
     }
 
-    void invalidTypesThrowAndChangeNothing_data()
+    void refusesInvalidTypesUnchanged_data()
     {
         QTest::addColumn<int>("type");
         QTest::newRow("zero") << 0;
         QTest::newRow("fourteen") << 14;
     }
-    void invalidTypesThrowAndChangeNothing()
+    void refusesInvalidTypesUnchanged()
     {
         QFETCH(int, type);
         const auto cid = m_ann;
@@ -356,7 +358,7 @@ private slots:
             (QList<QVariantList> { { qlonglong(note.id), "keep", "" } }));
     }
 
-    void nameLookup_data()
+    void findsNamesLiterally_data()
     {
         QTest::addColumn<QString>("query");
         QTest::addColumn<int>("expectedIndex"); // into the stored names; -1 none
@@ -370,7 +372,7 @@ private slots:
         QTest::newRow("empty never matches") << "" << -1;
         QTest::newRow("duplicates give lowest id") << "dup" << 5;
     }
-    void nameLookup()
+    void findsNamesLiterally()
     {
         QFETCH(QString, query);
         QFETCH(int, expectedIndex);
@@ -380,7 +382,7 @@ private slots:
         QCOMPARE(m_db->isContactBaseExist(query), expectedIndex < 0 ? 0ull : ids.at(expectedIndex));
     }
 
-    void setGroupLeavesExactlyOneMembership()
+    void keepsExactlyOneMembership()
     {
         const auto cid = m_ann;
         const auto other = addContact(*m_db, QStringLiteral("Bob"));
@@ -409,7 +411,7 @@ private slots:
         QCOMPARE(probe.value("select count(*) from data").toInt(), 0);
     }
 
-    void sourceIdWriteBack_data()
+    void writesSourceIdsBack_data()
     {
         QTest::addColumn<Op>("op");
         QTest::addColumn<QStringList>("contactSrcIds"); // by _id order
@@ -428,7 +430,7 @@ private slots:
         row("empty old value never matches NULL", [](LocalDb& db) { db.updateEntitySrcId(QString(""), "n"); }, {},
             { "A", "a", "<NULL>", "n" });
     }
-    void sourceIdWriteBack()
+    void writesSourceIdsBack()
     {
         QFETCH(Op, op);
         QFETCH(QStringList, contactSrcIds);
@@ -444,7 +446,7 @@ private slots:
         QCOMPARE(probe.column("select src_id from data order by _id"), dataSrcIds);
     }
 
-    void commitBlockedByReaderIsNotClaimedStored()
+    void reportsACommitBlockedByAReader()
     {
         SqlProbe reader(m_db->path());
         m_db->beginEdit();
@@ -460,7 +462,7 @@ private slots:
         QCOMPARE(reader.column("select full_name from contact order by _id"), (QStringList { "Ann", "After" }));
     }
 
-    void textFileRenamedDbFailsWithSqliteText()
+    void namesANonDatabaseFile()
     {
         const QString path = pathOf(QStringLiteral("notes.db"));
         const QByteArray before = QByteArray("just some text, not a database at all\n").repeated(200);

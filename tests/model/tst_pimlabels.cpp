@@ -5,8 +5,6 @@
 
 #include <algorithm>
 
-using TableFn = QMap<int, QString> (*)();
-Q_DECLARE_METATYPE(TableFn)
 
 namespace {
 
@@ -24,40 +22,7 @@ class TestPimLabels : public QObject {
     Q_OBJECT
 
 private slots:
-    void shouldHoldTheFixedTables_data()
-    {
-        QTest::addColumn<TableFn>("table");
-        QTest::addColumn<int>("size");
-        QTest::addColumn<int>("gap");
-        QTest::addColumn<QStringList>("walk"); // labels in code order, when checked
-
-        QTest::newRow("phone: 20 entries, no 7") << TableFn(pim::phoneTypeMap) << 20 << 7 << QStringList {};
-        QTest::newRow("email: no 3") << TableFn(pim::emailTypeMap) << 4 << 3 << QStringList {};
-        QTest::newRow("event: no 2") << TableFn(pim::eventTypeMap) << 3 << 2 << QStringList {};
-        QTest::newRow("nickname: 0 and 2 both Other") << TableFn(pim::nicknameTypeMap) << 6 << 6
-                                                      << QStringList { "Other", "Default", "Other", "Maiden", "Short", "Initials" };
-        QTest::newRow("url walks in code order") << TableFn(pim::urlTypeMap) << 7 << 7
-                                                 << QStringList { "Other", "Home page", "Blog", "Profile", "Home", "Work", "FTP" };
-    }
-    void shouldHoldTheFixedTables()
-    {
-        QFETCH(TableFn, table);
-        QFETCH(int, size);
-        QFETCH(int, gap);
-        QFETCH(QStringList, walk);
-
-        QMap<int, QString> copy = table();
-        QCOMPARE(copy.size(), size);
-        QCOMPARE(copy.value(0), QStringLiteral("Other"));
-        QVERIFY(copy.firstKey() >= 0);
-        if (!walk.isEmpty())
-            QCOMPARE(copy.values(), walk);
-        // A subscript on the copy inserts into the copy only.
-        QVERIFY(copy[gap].isEmpty());
-        QCOMPARE(table().size(), size);
-    }
-
-    void shouldOrderPhones_data()
+    void ordersPhones_data()
     {
         QTest::addColumn<QVariantList>("codes");
         QTest::addColumn<QVariantList>("sorted");
@@ -66,7 +31,7 @@ private slots:
             << QVariantList { 3, 1, 12, 2, 0 } << QVariantList { 2, 12, 1, 3, 0 };
         QTest::newRow("unknown codes stay behind Work") << QVariantList { 7, 3, "x", 20 } << QVariantList { 3, 7, "x", 20 };
     }
-    void shouldOrderPhones()
+    void ordersPhones()
     {
         QFETCH(QVariantList, codes);
         QFETCH(QVariantList, sorted);
@@ -81,7 +46,7 @@ private slots:
         QCOMPARE(got, sorted);
     }
 
-    void shouldRankAlike_data()
+    void ranksAlikeLabelsTogether_data()
     {
         QTest::addColumn<QVariant>("code");
         QTest::addColumn<QVariant>("sameRankAs");
@@ -92,7 +57,7 @@ private slots:
         QTest::newRow("number with junk like Other") << QVariant(QStringLiteral("2x")) << QVariant(0);
         QTest::newRow("Mobile as text like Mobile") << QVariant(QStringLiteral("2")) << QVariant(2);
     }
-    void shouldRankAlike()
+    void ranksAlikeLabelsTogether()
     {
         QFETCH(QVariant, code);
         QFETCH(QVariant, sameRankAs);

@@ -7,8 +7,7 @@
 //  - ModalDialogAnswerer: answers a real modal dialog from a timer;
 //  - ScriptedWorker: a worker thread that plays progress steps, a success,
 //    an error or a wait for the cancel against any IWorkerReporter;
-//  - setErrorReportHook: observes the error reports the error box sends;
-//  - resetStyleSheetCacheForTests: empties the style sheet cache.
+//  - setErrorReportHook: observes the error reports the error box sends.
 
 #include "kit/errorreport.h"
 #include "messageboxrecorder.h"

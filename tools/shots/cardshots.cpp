@@ -7,7 +7,6 @@
 #include "app/datasourceselform.h"
 #include "app/groupform.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "app/localdbselform.h"
 
 #include <QBuffer>
@@ -79,7 +78,7 @@ pim::_Contact sampleContact()
 
 QSharedPointer<LocalDb> newDb(const QString& path)
 {
-    return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    return LocalDb::openLocal(path);
 }
 
 } // namespace
@@ -127,7 +126,7 @@ void cardShots(ShotWriter& shots)
         db->create();
         for (const char* name : {"Family", "Friends", "Work"})
             db->getGroupIdOrAdd(QString::fromLatin1(name));
-        GroupForm form(db.data());
+        GroupForm form(db);
         shots.save(QStringLiteral("dialog-group"), form);
     }
     {

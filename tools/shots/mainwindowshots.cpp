@@ -6,7 +6,6 @@
 #include "app/mainwindow/fakedevicelayer.h"
 #include "app/itemmodelcontacts.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 #include "app/mainwindow.h"
 #include "kit/messagebox.h"
 #include "ui_mainwindow.h"
@@ -62,12 +61,12 @@ void mainWindowShots(ShotWriter& shots)
     }
     const QString path = folder.writeDb(QStringLiteral("data"), QStringLiteral("Contacts 2024.db"), people);
     {
-        LocalDb db(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-        db.beginEdit();
+        const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+        db->beginEdit();
         pim::_Contact stored;
         bool existed = false;
-        db.combineContact(richContact(), stored, existed);
-        db.endEdit(true);
+        db->combineContact(richContact(), stored, existed);
+        db->endEdit(true);
     }
     folder.writeDb(QStringLiteral("data"), QStringLiteral("Old phone.db"), people.mid(0, 20));
     folder.writeDb(QStringLiteral("ios_virtual"), QStringLiteral("Amelia's iPhone.db"), people.mid(20, 30));

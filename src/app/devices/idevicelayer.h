@@ -26,7 +26,8 @@ public:
     virtual QThreadPool* adbThreadPool() = 0;
 
     // Opening a saved device database ("ios_virtual", "android_virtual")
-    // touches no file: the database opens on first use.
+    // touches no file: the database opens on first use, read-only (the
+    // program never writes into a saved phone database).
     virtual QSharedPointer<LocalDb> openSavedIosDb(const QString& path) = 0;
     virtual QSharedPointer<LocalDb> openSavedAndroidDb(const QString& path) = 0;
 

@@ -4,7 +4,6 @@
 #include "app/devices/absandroidusbwatch.h"
 #include "app/devices/absiosdevicewatch.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 
 #include <QThread>
 
@@ -22,11 +21,6 @@ public:
     void stop() override {}
 };
 
-QSharedPointer<LocalDb> plainDb(const QString& path)
-{
-    return QSharedPointer<LocalDb>(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
-}
-
 } // namespace
 
 std::unique_ptr<AbsIosDeviceWatch> NullDeviceLayer::createIosDeviceWatch()
@@ -41,10 +35,10 @@ std::unique_ptr<AbsAndroidUsbWatch> NullDeviceLayer::createAndroidUsbWatch(int)
 
 QSharedPointer<LocalDb> NullDeviceLayer::openSavedIosDb(const QString& path)
 {
-    return plainDb(path);
+    return LocalDb::openLocal(path, LocalDb::ReadOnly);
 }
 
 QSharedPointer<LocalDb> NullDeviceLayer::openSavedAndroidDb(const QString& path)
 {
-    return plainDb(path);
+    return LocalDb::openLocal(path, LocalDb::ReadOnly);
 }

@@ -2,8 +2,8 @@
 // A thin C++/Qt layer over the SQLite 3 C API: one connection, statements
 // with positional parameters, cursors that share their prepared statement,
 // and transactions that nest through savepoints. Every failure throws
-// std::runtime_error whose UTF-8 text names the operation, SQLite's message
-// and its extended result code.
+// Error ("platform/error.h") whose text names the operation, SQLite's
+// message and its extended result code.
 //
 // One connection may be used by several threads in turn (the GUI thread and
 // the worker of the running operation), never by two at once.

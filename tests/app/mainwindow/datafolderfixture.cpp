@@ -5,7 +5,6 @@
 #include "model/data_path_util.h"
 #include "model/data_path_util_p.h"
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 
 #include <QFile>
 
@@ -34,10 +33,9 @@ QDir DataFolderFixture::dataFolder() const
 QString DataFolderFixture::writeDb(const QString& folder, const QString& name, const QList<Person>& people)
 {
     dataFolder().mkpath(folder);
-    LocalDb db(dataFolder().filePath(folder + QLatin1Char('/') + name),
-               QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
-    db.create();
-    db.beginEdit();
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(dataFolder().filePath(folder + QLatin1Char('/') + name));
+    db->create();
+    db->beginEdit();
     for (const Person& p : people) {
         QMap<int, QList<QVariantMap>> entities { { pim::ENTITY_NAME,
             { { { "data1", p.name }, { "data2", p.name.section(' ', 0, 0) }, { "data3", p.name.section(' ', 1) } } } } };
@@ -47,13 +45,13 @@ QString DataFolderFixture::writeDb(const QString& folder, const QString& name, c
             entities[pim::ENTITY_EMAIL] = { { { "data1", p.email }, { "data2", 1 } } };
         pim::_Contact stored;
         bool existed = false;
-        db.combineContact(testkit::contactOf(p.name, entities), stored, existed);
+        db->combineContact(testkit::contactOf(p.name, entities), stored, existed);
         if (!p.group.isEmpty())
-            db.setGroup(stored.id, db.getGroupIdOrAdd(p.group), p.group);
+            db->setGroup(stored.id, db->getGroupIdOrAdd(p.group), p.group);
     }
-    db.endEdit(true);
-    db.close();
-    return db.path();
+    db->endEdit(true);
+    db->close();
+    return db->path();
 }
 
 QString DataFolderFixture::writeGarbage(const QString& folder, const QString& name)

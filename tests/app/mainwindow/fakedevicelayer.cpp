@@ -2,7 +2,6 @@
 #include "fakedevicelayer.h"
 
 #include "model/localdb.h"
-#include "model/localdbcombinerule.h"
 
 #include <QFileInfo>
 
@@ -38,7 +37,7 @@ private:
 
 QSharedPointer<LocalDb> openDb(const QString& path)
 {
-    return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+    return LocalDb::openLocal(path, LocalDb::ReadOnly);
 }
 
 } // namespace

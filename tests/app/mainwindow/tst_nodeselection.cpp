@@ -78,16 +78,12 @@ struct Scene {
     std::unique_ptr<MainWindow> window;
 };
 
-// Entries as "text", disabled ones as "(text)", separators as "-".
+// Entries as "text", disabled ones as "(text)".
 QStringList entries(const QMenu& menu)
 {
     QStringList out;
-    for (QAction* action : menu.actions()) {
-        if (action->isSeparator())
-            out << QStringLiteral("-");
-        else
-            out << (action->isEnabled() ? action->text() : QLatin1Char('(') + action->text() + QLatin1Char(')'));
-    }
+    for (QAction* action : menu.actions())
+        out << (action->isEnabled() ? action->text() : QLatin1Char('(') + action->text() + QLatin1Char(')'));
     return out;
 }
 
@@ -105,7 +101,7 @@ private slots:
     }
     void cleanupTestCase() { QCoreApplication::removeTranslator(&m_translator); }
 
-    void enabledEntries_data()
+    void enablesTheToolbarForTheNode_data()
     {
         QTest::addColumn<int>("iPhones");
         QTest::addColumn<int>("androids");
@@ -123,7 +119,7 @@ private slots:
             << 1 << 1 << "home.db" << split("Restore Contacts to iPhone,Restore Contacts to Android");
         QTest::newRow("Devices root: imports only") << 1 << 1 << "Devices" << QStringList {};
     }
-    void enabledEntries()
+    void enablesTheToolbarForTheNode()
     {
         QFETCH(int, iPhones);
         QFETCH(int, androids);
@@ -145,7 +141,7 @@ private slots:
         QCOMPARE(actual, expected);
     }
 
-    void nodeLoad_data()
+    void listsTheSelectedNode_data()
     {
         QTest::addColumn<QString>("node");
         QTest::addColumn<QStringList>("names");
@@ -153,7 +149,7 @@ private slots:
         QTest::newRow("group lists its members only") << "home.db/Friends" << split("Ann Lee,Carl Hanna");
         QTest::newRow("root empties the list") << "Local Databases" << QStringList {};
     }
-    void nodeLoad()
+    void listsTheSelectedNode()
     {
         QFETCH(QString, node);
         QFETCH(QStringList, names);
@@ -173,7 +169,7 @@ private slots:
         QCOMPARE(scene.ui()->treeContacts->currentIndex().row(), names.isEmpty() ? -1 : 0);
     }
 
-    void search_data()
+    void searchesTheNode_data()
     {
         QTest::addColumn<QString>("node");
         QTest::addColumn<QString>("keyword");
@@ -187,7 +183,7 @@ private slots:
         QTest::newRow("inside a group only") << "home.db/Friends" << "ann" << split("Ann Lee,Carl Hanna") << "Keyword:ann";
         QTest::newRow("percent sign is no wildcard") << "home.db" << "5%1" << QStringList {} << "Keyword:5%1";
     }
-    void search()
+    void searchesTheNode()
     {
         QFETCH(QString, node);
         QFETCH(QString, keyword);
@@ -211,7 +207,7 @@ private slots:
         QVERIFY(scene.ui()->lbDisplayKeyword->isHidden());
     }
 
-    void rootKeepsTheKeywordLine()
+    void keepsTheKeywordLineOnARoot()
     {
         Scene scene(0, 0);
         QVERIFY(scene.select("home.db"));
@@ -225,61 +221,40 @@ private slots:
         QCOMPARE(scene.window->contactsListModel()->count(), 0);
     }
 
-    void contextMenu_data()
+    // What the menu decides beyond the toolbar's rules: when there is no
+    // menu at all, which delete it offers, and editing one contact only.
+    void offersContextEntriesForTheSelection_data()
     {
-        QTest::addColumn<int>("iPhones");
-        QTest::addColumn<int>("androids");
         QTest::addColumn<QString>("node");
         QTest::addColumn<int>("rows"); // -1: the tree's menu, else the list's with this many rows selected
-        QTest::addColumn<QStringList>("expected");
+        QTest::addColumn<QString>("entry"); // "" = no menu at all
 
-        const QStringList node = split(",-,Export Contacts to File,Print Contacts,Add Contact,");
-        const QStringList phone = split("Delete Contact,-,Disconnect Device");
-        QTest::newRow("Local Databases root")
-            << 0 << 0 << "Local Databases" << -1 << split("Open Database Folder,Import from iTunes,Import from File");
-        QTest::newRow("Devices root has none") << 1 << 0 << "Devices" << -1 << QStringList {};
-        QTest::newRow("local database without phones") << 0 << 0 << "home.db" << -1
-            << split("(Restore Contacts to iPhone),(Restore Contacts to Android)") + node + split("Delete Local Database");
-        QTest::newRow("group of a local database deletes contacts") << 1 << 0 << "home.db/Friends" << -1
-            << split("Restore Contacts to iPhone,(Restore Contacts to Android)") + node + split("Delete Contact");
-        QTest::newRow("lone iPhone: both transfers off") << 1 << 0 << "iPhone 1" << -1
-            << split("Backup Contacts,(iPhone to iPhone),(iPhone to Android)") + node + phone;
-        QTest::newRow("Android among two Androids and an iPhone") << 1 << 2 << "Android 2" << -1
-            << split("Backup Contacts,Android to iPhone,Android to Android") + node + phone;
-
-        const QStringList row
-            = split(",-,Export selected contacts,Print selected contacts,Edit Contact,Set Contact Group,Delete selected contacts");
-        QStringList rows = row;
-        rows[3] = QStringLiteral("(Edit Contact)");
-        QTest::newRow("nothing selected: no menu") << 1 << 0 << "home.db" << 0 << QStringList {};
-        QTest::newRow("two contacts of a local database: editing off") << 0 << 1 << "home.db" << 2
-            << split("(Restore selected contacts to iPhone),Restore selected contacts to Android") + rows;
-        QTest::newRow("one iPhone contact") << 2 << 0 << "iPhone 1" << 1
-            << split("Backup selected contacts,Transfer selected contacts from iPhone to iPhone,"
-                     "(Transfer selected contacts from iPhone to Android)") + row;
-        QTest::newRow("Android contacts") << 0 << 1 << "Android 1" << 3
-            << split("Backup selected contacts,(Transfer selected contacts from Android to iPhone),"
-                     "(Transfer selected contacts from Android to Android)") + rows;
+        QTest::newRow("Devices root has none") << "Devices" << -1 << "";
+        QTest::newRow("nothing selected: no menu") << "home.db" << 0 << "";
+        QTest::newRow("local database deletes itself") << "home.db" << -1 << "Delete Local Database";
+        QTest::newRow("group deletes contacts") << "home.db/Friends" << -1 << "Delete Contact";
+        QTest::newRow("iPhone can be disconnected") << "iPhone 1" << -1 << "Disconnect Device";
+        QTest::newRow("one contact can be edited") << "home.db" << 1 << "Edit Contact";
+        QTest::newRow("two contacts cannot") << "home.db" << 2 << "(Edit Contact)";
     }
-    void contextMenu()
+    void offersContextEntriesForTheSelection()
     {
-        QFETCH(int, iPhones);
-        QFETCH(int, androids);
         QFETCH(QString, node);
         QFETCH(int, rows);
-        QFETCH(QStringList, expected);
+        QFETCH(QString, entry);
 
-        Scene scene(iPhones, androids);
+        Scene scene(1, 0);
         QVERIFY(scene.select(node));
         QMenu menu;
         if (rows >= 0)
             scene.selectRows(rows);
         QCOMPARE(rows < 0 ? scene.window->fillTreeContextMenu(&menu) : scene.window->fillContactContextMenu(&menu),
-                 !expected.isEmpty());
-        QCOMPARE(entries(menu), expected);
+                 !entry.isEmpty());
+        if (!entry.isEmpty())
+            QVERIFY2(entries(menu).contains(entry), qPrintable(entries(menu).join(',')));
     }
 
-    void failingNodeShowsOneError()
+    void showsOneErrorForAFailingNode()
     {
         DataFolderFixture folder;
         folder.writeDb("data", "home.db", { { "Ann Lee", "555", "", "" } });
@@ -307,7 +282,7 @@ private slots:
         QCOMPARE(file.readAll(), QByteArray(4096, '\x5a')); // left as it was
     }
 
-    void failingSearchShowsOneError()
+    void showsOneErrorForAFailingSearch()
     {
         Scene scene(0, 0);
         QVERIFY(scene.select("home.db"));

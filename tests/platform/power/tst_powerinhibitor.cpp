@@ -62,7 +62,7 @@ private slots:
     void cleanupTestCase();
     void inhibitsAndReleases_data();
     void inhibitsAndReleases();
-    void noBusHoldsNothing();
+    void holdsNothingWithoutABus();
 
 private:
     QProcess m_daemon;
@@ -155,7 +155,7 @@ void TestPowerInhibitor::inhibitsAndReleases()
     delete saver;
 }
 
-void TestPowerInhibitor::noBusHoldsNothing()
+void TestPowerInhibitor::holdsNothingWithoutABus()
 {
     const QString name = QStringLiteral("nowhere");
     QTemporaryDir dir;

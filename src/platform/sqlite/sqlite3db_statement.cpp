@@ -1,0 +1,162 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Statement text and values, and binding them to a prepared statement.
+#include "platform/sqlite/sqlite3db_p.h"
+
+namespace sqlite3db_detail {
+
+QString shortSql(const QString& sql)
+{
+    const QString simplified = sql.simplified();
+    return simplified.size() > 160 ? simplified.left(157) + QStringLiteral("...") : simplified;
+}
+
+void throwText(const QString& text)
+{
+    throw Error(text);
+}
+
+void throwSqlite(sqlite3* db, const QString& what, int rc)
+{
+    const int code = db ? sqlite3_extended_errcode(db) : rc;
+    const QString msg = db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
+    throwText(QStringLiteral("%1 failed: %2 (code %3)").arg(what, msg).arg(code != 0 ? code : rc));
+}
+
+void throwNotOpen(const char* what)
+{
+    throwText(QStringLiteral("%1 failed: database not open").arg(QLatin1String(what)));
+}
+
+bool hasMoreStatements(const char* tail)
+{
+    return tail && QByteArray(tail).trimmed().size() > 0;
+}
+
+namespace {
+
+const QString& textOf(const QVariant& v)
+{
+    return *static_cast<const QString*>(v.constData());
+}
+
+
+} // namespace
+
+void bindAll(sqlite3_stmt* raw, const Sqlite3Sql& sql, BoundBuffers& buffers)
+{
+    sqlite3* db = sqlite3_db_handle(raw);
+    const QList<QVariant>& params = sql.params();
+    const int expected = sqlite3_bind_parameter_count(raw);
+    if (expected != params.size()) {
+        // SQLite would bind NULL to the missing ones and store a row that
+        // nobody asked for.
+        throwText(QStringLiteral("bind \"%1\" failed: %2 parameters, %3 values")
+                      .arg(shortSql(sql.sql()))
+                      .arg(expected)
+                      .arg(params.size()));
+    }
+    // Sized before anything is bound: growing it later would move the
+    // bytes earlier values were bound to.
+    qsizetype asciiSize = 0;
+    for (const QVariant& v : params) {
+        if (v.typeId() == QMetaType::QString && QtPrivate::isAscii(QStringView(textOf(v))))
+            asciiSize += textOf(v).size();
+    }
+    buffers.held.clear();
+    buffers.ascii.resize(asciiSize);
+    char* asciiOut = buffers.ascii.data();
+    for (int i = 0; i < params.size(); ++i) {
+        const QVariant& v = params.at(i);
+        const int pos = i + 1;
+        int rc = SQLITE_OK;
+        switch (v.typeId()) {
+        case QMetaType::Int:
+            rc = sqlite3_bind_int(raw, pos, *static_cast<const int*>(v.constData()));
+            break;
+        case QMetaType::LongLong:
+            rc = sqlite3_bind_int64(raw, pos, *static_cast<const qlonglong*>(v.constData()));
+            break;
+        case QMetaType::QString: {
+            const QString& text = textOf(v);
+            const char* bytes = "";
+            qsizetype size = 0;
+            if (QtPrivate::isAscii(QStringView(text))) {
+                bytes = asciiOut;
+                size = text.size();
+                for (const QChar c : text)
+                    *asciiOut++ = char(c.unicode());
+            } else {
+                buffers.held.push_back(text.toUtf8());
+                bytes = buffers.held.back().constData();
+                size = buffers.held.back().size();
+            }
+            // A zero-length text still needs a non-null pointer, or it binds NULL.
+            rc = sqlite3_bind_text64(
+                raw, pos, size > 0 ? bytes : "", sqlite3_uint64(size), SQLITE_STATIC, SQLITE_UTF8);
+            break;
+        }
+        case QMetaType::QByteArray: {
+            const QByteArray& bytes = *static_cast<const QByteArray*>(v.constData());
+            // A null data pointer would bind NULL instead of an empty blob.
+            if (bytes.isEmpty()) {
+                rc = sqlite3_bind_zeroblob(raw, pos, 0);
+            } else {
+                buffers.held.push_back(bytes);
+                rc = sqlite3_bind_blob64(
+                    raw, pos, buffers.held.back().constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC);
+            }
+            break;
+        }
+        default:
+            rc = sqlite3_bind_null(raw, pos);
+            break;
+        }
+        if (rc != SQLITE_OK)
+            throwSqlite(db, QStringLiteral("bind #%1 of \"%2\"").arg(pos).arg(shortSql(sql.sql())), rc);
+    }
+}
+
+} // namespace sqlite3db_detail
+
+int sqlite_qt_version()
+{
+    return 8;
+}
+
+
+Sqlite3Sql& Sqlite3Sql::appendSql(const QString& sql)
+{
+    m_sql += sql;
+    return *this;
+}
+
+Sqlite3Sql& Sqlite3Sql::addIntParam(int value)
+{
+    m_params.append(QVariant(value));
+    return *this;
+}
+
+Sqlite3Sql& Sqlite3Sql::addInt64Param(long long value)
+{
+    m_params.append(QVariant(qlonglong(value)));
+    return *this;
+}
+
+Sqlite3Sql& Sqlite3Sql::addTextParam(const QString& value)
+{
+    m_params.append(QVariant(value.isNull() ? QString(QLatin1String("")) : value));
+    return *this;
+}
+
+Sqlite3Sql& Sqlite3Sql::addBlobParam(const QByteArray& value)
+{
+    m_params.append(QVariant(value));
+    return *this;
+}
+
+Sqlite3Sql& Sqlite3Sql::addNullParam()
+{
+    m_params.append(QVariant());
+    return *this;
+}
+

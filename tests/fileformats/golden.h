@@ -1,0 +1,206 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Golden-file cases: an input file and a reference file per case under
+// tests/fileformats/data/<direction>/. Contacts are written as text, one line
+// per contact ("contact <full name>") and one per entity ("  <type>
+// data1=...; data2=#2"): "#" marks a number, "@" a date, "%" bytes in hex;
+// a backslash escapes line breaks, tabs, itself and a leading marker. With
+// MARROWLINK_UPDATE_GOLDEN=1 a mismatch rewrites the reference file instead
+// of failing; every rewritten file is reviewed by eye before it is committed.
+
+#include "fileformats/absimport.h"
+#include "model/contact.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTest>
+
+#include <exception>
+
+namespace golden {
+
+inline QString dataDir(const char* direction)
+{
+    return qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + QLatin1String("/tests/fileformats/data/")
+        + QLatin1String(direction);
+}
+
+// One data row per file of the folder with this suffix, named after the file.
+inline void addRows(const char* direction, const QString& suffix)
+{
+    QTest::addColumn<QString>("input");
+    const QDir dir(dataDir(direction));
+    const QStringList names = dir.entryList({ QLatin1Char('*') + suffix }, QDir::Files, QDir::Name);
+    QVERIFY2(!names.isEmpty(), qPrintable(dir.path()));
+    for (const QString& name : names)
+        QTest::newRow(qPrintable(name)) << dir.filePath(name);
+}
+
+inline const QStringList& typeNames()
+{
+    static const QStringList names { "?",     "name", "photo", "phone", "email", "nickname", "event",
+                                     "group", "im",   "notes", "org",   "rel",   "addr",     "url" };
+    return names;
+}
+
+inline QString escape(const QString& text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char('\\'))
+            out += QLatin1String("\\\\");
+        else if (c == QLatin1Char('\n'))
+            out += QLatin1String("\\n");
+        else if (c == QLatin1Char('\r'))
+            out += QLatin1String("\\r");
+        else if (c == QLatin1Char('\t'))
+            out += QLatin1String("\\t");
+        else if (i == 0 && QStringLiteral("#@%").contains(c))
+            out += QLatin1Char('\\') + c;
+        else
+            out += c;
+    }
+    return out;
+}
+
+inline QString unescape(const QString& text)
+{
+    QString out;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar c = text.at(i);
+        if (c == QLatin1Char('\\') && i + 1 < text.size()) {
+            c = text.at(++i);
+            c = c == QLatin1Char('n') ? QChar('\n') : c == QLatin1Char('r') ? QChar('\r') : c == QLatin1Char('t') ? QChar('\t') : c;
+        }
+        out += c;
+    }
+    return out;
+}
+
+inline QString valueText(const QVariant& v)
+{
+    switch (v.typeId()) {
+    case QMetaType::Int:
+    case QMetaType::LongLong:
+        return QLatin1Char('#') + v.toString();
+    case QMetaType::QByteArray:
+        return QLatin1Char('%') + QString::fromLatin1(v.toByteArray().toHex());
+    case QMetaType::QDateTime:
+    case QMetaType::QDate:
+        return QLatin1Char('@') + pim::fieldText(v);
+    default:
+        return escape(pim::fieldText(v));
+    }
+}
+
+inline QVariant valueOf(const QString& text)
+{
+    if (text.startsWith(QLatin1Char('#')))
+        return text.mid(1).toInt();
+    if (text.startsWith(QLatin1Char('%')))
+        return QByteArray::fromHex(text.mid(1).toLatin1());
+    if (text.startsWith(QLatin1Char('@')))
+        return QDateTime::fromString(text.mid(1), Qt::ISODate);
+    return unescape(text);
+}
+
+inline QStringList dumpContact(const pim::_Contact& c)
+{
+    QStringList out { QStringLiteral("contact ") + escape(c.fullName) };
+    for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it) {
+        const QString type = pim::isValidEntityType(it.key()) ? typeNames().at(it.key()) : QString::number(it.key());
+        for (const pim::Entity& e : it.value()) {
+            QStringList fields;
+            for (auto f = e.fields.cbegin(); f != e.fields.cend(); ++f)
+                fields << f.key() + QLatin1Char('=') + valueText(f.value());
+            out << (QLatin1String("  ") + type + (fields.isEmpty() ? QString() : QLatin1Char(' ') + fields.join("; ")));
+        }
+    }
+    return out;
+}
+
+inline QList<pim::_Contact> parseContacts(const QString& text)
+{
+    static const QRegularExpression fieldBreak(QStringLiteral("; (?=\\w+=)"));
+    QList<pim::_Contact> out;
+    for (const QString& line : text.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        if (line.startsWith(QLatin1String("contact"))) {
+            out.append(pim::_Contact());
+            out.last().fullName = unescape(line.mid(8));
+            continue;
+        }
+        const QString body = line.trimmed();
+        const qsizetype blank = body.indexOf(QLatin1Char(' '));
+        const QString type = body.left(blank);
+        const int code = typeNames().contains(type) ? int(typeNames().indexOf(type)) : type.toInt();
+        pim::Entity e;
+        if (blank > 0) {
+            for (const QString& field : body.mid(blank + 1).split(fieldBreak)) {
+                const qsizetype eq = field.indexOf(QLatin1Char('='));
+                e.fields.insert(field.left(eq), valueOf(field.mid(eq + 1)));
+            }
+        }
+        out.last().entities[code].append(e);
+    }
+    return out;
+}
+
+// What a reader makes of a file: its count, its contacts and what it skipped,
+// or the error it threw.
+inline QByteArray dumpImport(AbsImport& reader, const QString& path)
+{
+    QStringList out;
+    try {
+        reader.initialize(path);
+        out << QStringLiteral("total %1").arg(reader.total());
+        while (reader.hasNext())
+            out << dumpContact(reader.nextContact());
+        reader.uninitialize();
+        out << QStringLiteral("skipped lines %1").arg(reader.skippedCount());
+    } catch (const std::exception& e) {
+        out << QStringLiteral("error ") + QString::fromUtf8(e.what());
+    }
+    return out.join(QLatin1Char('\n')).toUtf8() + '\n';
+}
+
+// Empty when actual equals the reference file, else the first differing
+// line with its number. MARROWLINK_UPDATE_GOLDEN=1 rewrites the file.
+inline QString compareWithFile(const QByteArray& actual, const QString& expectedPath)
+{
+    QFile file(expectedPath);
+    const QByteArray expected = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    if (actual == expected)
+        return QString();
+    if (qEnvironmentVariableIntValue("MARROWLINK_UPDATE_GOLDEN") == 1) {
+        QFile out(expectedPath);
+        if (out.open(QIODevice::WriteOnly) && out.write(actual) == actual.size())
+            return QString();
+        return QStringLiteral("cannot write ") + expectedPath;
+    }
+    const QList<QByteArray> want = expected.split('\n');
+    const QList<QByteArray> got = actual.split('\n');
+    qsizetype line = 0;
+    while (line < want.size() && line < got.size() && want.at(line) == got.at(line))
+        ++line;
+    const auto show = [](const QList<QByteArray>& lines, qsizetype i) {
+        return i < lines.size() ? QString::fromUtf8(lines.at(i)).replace(QLatin1Char('\r'), QLatin1String("\\r"))
+                                : QStringLiteral("(end of file)");
+    };
+    return QStringLiteral("%1:%2\n   expected: %3\n   actual:   %4")
+        .arg(expectedPath)
+        .arg(line + 1)
+        .arg(show(want, line), show(got, line));
+}
+
+// The reference file of an input: name.vcf -> name.expected.
+inline QString expectedPathFor(const QString& input)
+{
+    return input.left(input.lastIndexOf(QLatin1Char('.'))) + QLatin1String(".expected");
+}
+
+} // namespace golden

@@ -1,0 +1,21 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/csvimport.h"
+#include "golden.h"
+
+// Every data/csv/<case>.csv read as the import reads it, against
+// <case>.expected.
+class TestCsvGolden : public QObject {
+    Q_OBJECT
+private slots:
+    void readsAsTheReferenceSays_data() { golden::addRows("csv", QStringLiteral(".csv")); }
+    void readsAsTheReferenceSays()
+    {
+        QFETCH(QString, input);
+        CSVImport reader;
+        const QString fault = golden::compareWithFile(golden::dumpImport(reader, input), golden::expectedPathFor(input));
+        QVERIFY2(fault.isEmpty(), qPrintable(fault));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCsvGolden)
+#include "tst_csvgolden.moc"
