@@ -296,41 +296,6 @@ void MainWindow::notYetAvailable(const char* road) const
     qCInfo(lcApp) << road << "is not available in this build";
 }
 
-void MainWindow::iosDeviceConnected(QString devid)
-{
-    qCInfo(lcApp) << "iPhone attached:" << devid;
-    notYetAvailable("iPhone reading");
-}
-
-void MainWindow::iosDeviceDisconnected(QString devid)
-{
-    qCInfo(lcApp) << "iPhone detached:" << devid;
-}
-
-void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle)
-{
-    qCInfo(lcApp) << "Android phone attached:" << path;
-    notYetAvailable("Android reading");
-}
-
-void MainWindow::androidDeviceDisconnected(QString path, PAdbUSBHandle)
-{
-    qCInfo(lcApp) << "Android phone detached:" << path;
-}
-
-void MainWindow::androidDeviceConnectedFailed2(QString path)
-{
-    qCInfo(lcApp) << "Android phone failed:" << path;
-}
-
-void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector)
-{
-    qCInfo(lcApp) << "Android phone to read:" << devId;
-    notYetAvailable("Android reading");
-}
-
-void MainWindow::miTreeUnmount() { notYetAvailable("Disconnect Device"); }
-void MainWindow::miToolsConnectViaWiFi() { notYetAvailable("WiFi connection"); }
 void MainWindow::miContactExport() { notYetAvailable("export"); }
 void MainWindow::miContactPrint() { notYetAvailable("printing"); }
 void MainWindow::miContactBackup() { notYetAvailable("backup"); }
@@ -348,24 +313,6 @@ void MainWindow::miContactDel() { notYetAvailable("deleting"); }
 void MainWindow::miContactSetGroup() { notYetAvailable("groups"); }
 void MainWindow::miTreeDel() { notYetAvailable("deleting"); }
 void MainWindow::miFileDelete() { notYetAvailable("deleting"); }
-void MainWindow::miFileI2I() { notYetAvailable("transfer"); }
-void MainWindow::miTreeI2I() { notYetAvailable("transfer"); }
-void MainWindow::miContactI2I() { notYetAvailable("transfer"); }
-void MainWindow::miFileDB2I() { notYetAvailable("transfer"); }
-void MainWindow::miTreeDB2I() { notYetAvailable("transfer"); }
-void MainWindow::miContactDB2I() { notYetAvailable("transfer"); }
-void MainWindow::miFileI2A() { notYetAvailable("transfer"); }
-void MainWindow::miTreeI2A() { notYetAvailable("transfer"); }
-void MainWindow::miContactI2A() { notYetAvailable("transfer"); }
-void MainWindow::miFileA2I() { notYetAvailable("transfer"); }
-void MainWindow::miTreeA2I() { notYetAvailable("transfer"); }
-void MainWindow::miContactA2I() { notYetAvailable("transfer"); }
-void MainWindow::miFileA2A() { notYetAvailable("transfer"); }
-void MainWindow::miTreeA2A() { notYetAvailable("transfer"); }
-void MainWindow::miContactA2A() { notYetAvailable("transfer"); }
-void MainWindow::miFileDB2A() { notYetAvailable("transfer"); }
-void MainWindow::miTreeDB2A() { notYetAvailable("transfer"); }
-void MainWindow::miContactDB2A() { notYetAvailable("transfer"); }
 
 void MainWindow::miOpenFolder()
 {

@@ -1,14 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/devices/idevicelayer.h"
+#include "app/devices/nulldevicelayer.h"
 
 #include <QStringList>
 #include <QThreadPool>
 
 // A device layer whose watches only write down what is done to them, in a
 // log shared with the test, and whose ADB pool the test can keep busy.
-class FakeDeviceLayer : public IDeviceLayer {
+class FakeDeviceLayer : public NullDeviceLayer {
 public:
     FakeDeviceLayer();
     ~FakeDeviceLayer() override;
