@@ -252,11 +252,18 @@ void MainWindow::addLocalDatabases()
 
 void MainWindow::startUpdateCheckWhenDue()
 {
-    if (m_updateCheck)
-        m_updateCheck->start([window = QPointer<MainWindow>(this)] {
-            if (window)
-                window->exitProgram();
-        });
+    if (!m_updateCheck)
+        return;
+    // Its question must not come up in the middle of a road, nor leave
+    // the program under a running worker.
+    m_updateCheck->setReplyGate([window = QPointer<MainWindow>(this)](std::function<void()> handling) {
+        if (window && !window->deferWhileRoadRuns(handling))
+            handling();
+    });
+    m_updateCheck->start([window = QPointer<MainWindow>(this)] {
+        if (window)
+            window->exitProgram();
+    });
 }
 
 void MainWindow::selectNode(ItemModelMainTree::_ItemNode* node)

@@ -8,6 +8,7 @@
 #include "app/devices/devicecache.h"
 #include "app/devices/phonedevicelayer.h"
 #include "app/itemmodelcontacts.h"
+#include "app/iupdatecheck.h"
 #include "app/mainwindow.h"
 #include "common/sqlprobe.h"
 #include "companionsim.h"
@@ -21,6 +22,7 @@
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLineEdit>
@@ -117,6 +119,13 @@ std::unique_ptr<ModalDialogAnswerer> picker(const QString& target, std::function
     answerer->setMatch([](QWidget* dialog) { return dialog->inherits("DataSourceSelForm"); });
     return answerer;
 }
+
+class GateKeepingCheck : public IUpdateCheck {
+public:
+    void start(std::function<void()>) override {}
+    void setReplyGate(Gate g) override { gate = std::move(g); }
+    Gate gate;
+};
 
 void makeCurrent(MainWindow& w, const QString& text)
 {
@@ -259,6 +268,78 @@ private slots:
         makeCurrent(w, "Tab");
         w.miTreeUnmount();
         QVERIFY(!device(w, "../data/x"));
+    }
+
+    // The update check's reply and a device event that come while a box of
+    // a road is open run after it, in the order they came.
+    void eventsWaitForTheRoadInOrder()
+    {
+        GateKeepingCheck check;
+        SimLayer layer;
+        MainWindow w(&layer, &check);
+        const int before = boxes->count();
+        QStringList ran;
+        boxes->setWhileOpen([&](QMessageBox&) {
+            if (!ran.isEmpty())
+                return;
+            check.gate([&] { ran << "reply"; });
+            w.androidDeviceConnectedFailed2("usb:2");
+            ran << "box open";
+        });
+        w.androidDeviceConnectedFailed2("usb:1");
+        QTRY_COMPARE(boxes->count() - before, 2);
+        QCOMPARE(ran, QStringList({ "box open", "reply" }));
+        QVERIFY(boxes->texts().constLast().contains("usb: usb:2"));
+    }
+
+    // A saved phone database is offered but never written: the road stops
+    // with a clear error before any phone step and keeps the node.
+    void savedDeviceIsNotConnected()
+    {
+        data->writeDb("data", "Home.db", { { "Ann Lee", "111", "", "" } });
+        data->writeDb("ios_virtual", "src.db", { { "Bo Kim", "222", "", "" } });
+        SimLayer layer;
+        MainWindow w(&layer);
+        const QSharedPointer<LocalDb> saved = device(w, "src.db")->db;
+        makeCurrent(w, "Home.db");
+        auto pick = picker("src");
+        w.miTreeDB2I();
+        QVERIFY(pick->answered());
+        QVERIFY(boxes->texts().constLast().contains("is not connected"));
+        QCOMPARE(device(w, "src.db")->db, saved);
+        QCOMPARE(namesIn(saved->path()), QStringList { "Bo Kim" });
+    }
+
+    // A cancel keeps the batches the phone took before it; the phone is then
+    // read again, so its database shows them.
+    void cancelKeepsEarlierBatches()
+    {
+        QList<DataFolderFixture::Person> people;
+        for (int i = 0; i < 25; ++i)
+            people.append({ QStringLiteral("P%1 Ko").arg(i, 2, 10, QChar('0')), "", "", "" });
+        data->writeDb("data", "Home.db", people);
+        IPhoneSimulator sim({});
+        SimLayer layer;
+        MainWindow w(&layer);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000);
+        makeCurrent(w, "Home.db");
+        auto pick = picker("Simulated iPhone");
+        QTimer watch;
+        ModalDialogAnswerer cancel([&](QWidget* form) {
+            connect(&watch, &QTimer::timeout, form, [form, &watch] {
+                if (form->findChild<QLabel*>("lbProgress")->text().contains(QRegularExpression("(1[1-9]|2[1-4])/25"))) {
+                    watch.stop();
+                    QMetaObject::invokeMethod(form, "cancel");
+                }
+            });
+            watch.start(1);
+        });
+        cancel.setMatch([](QWidget* dialog) { return dialog->inherits("ProgressForm"); });
+        boxes->answerNext(QMessageBox::Yes);
+        w.miTreeDB2I();
+        QVERIFY(cancel.answered());
+        const int kept = int(namesIn(device(w, kUdid)->db->path()).size());
+        QVERIFY2(kept % 10 == 0 && kept > 0 && kept < 25, qPrintable(QString::number(kept)));
     }
 
     // Every direction, from a local database or a saved phone database to a
