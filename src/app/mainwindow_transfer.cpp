@@ -80,7 +80,7 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
     const QSharedPointer<LocalDb> db = target->db;
     const QString id = target->id;
     const QString name = target->name;
-    const PAndroidConnector connector = ios ? nullptr : m_devices->connectorOf(db);
+    const PAndroidConnector connector = ios ? nullptr : m_devices->androidConnectorOf(db);
     ProgressForm form(QString(), this);
     std::unique_ptr<QThread> thread;
     // A saved device database stands for a phone that is not here; it is

@@ -66,10 +66,10 @@ public:
 
     // Device cache databases: built on path with the phone's duplicate rule,
     // nothing opened or created. The Android one keeps its connector, which
-    // connectorOf() gives back (null for any other database).
+    // androidConnectorOf() gives back (null for any other database).
     virtual QSharedPointer<LocalDb> iosCacheDb(const QString& path) = 0;
     virtual QSharedPointer<LocalDb> androidCacheDb(const QString& path, PAndroidConnector connector) = 0;
-    virtual PAndroidConnector connectorOf(const QSharedPointer<LocalDb>& db) = 0;
+    virtual PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>& db) = 0;
 
     // The workers of the phone roads, not yet started; each reports only
     // through `reporter` and holds its database until it is destroyed. A

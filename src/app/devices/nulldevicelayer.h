@@ -21,7 +21,7 @@ public:
     PAndroidConnector connectViaWifi(QWidget*, QString*) override { return nullptr; }
     QSharedPointer<LocalDb> iosCacheDb(const QString& path) override;
     QSharedPointer<LocalDb> androidCacheDb(const QString& path, PAndroidConnector) override;
-    PAndroidConnector connectorOf(const QSharedPointer<LocalDb>&) override { return nullptr; }
+    PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>&) override { return nullptr; }
     PhoneRead createIosRead(const QString&, QSharedPointer<LocalDb>, IWorkerReporter*) override { return {}; }
     PhoneRead createAndroidRead(QSharedPointer<LocalDb>, int, IWorkerReporter*) override { return {}; }
     std::unique_ptr<QThread> createIosWrite(const QString&, QSharedPointer<LocalDb>, const QList<pim::_Contact>&,

@@ -151,7 +151,7 @@ QSharedPointer<LocalDb> PhoneDeviceLayer::androidCacheDb(const QString& path, PA
     return QSharedPointer<LocalDb>(new AndroidContactsDb(path, std::move(connector)));
 }
 
-PAndroidConnector PhoneDeviceLayer::connectorOf(const QSharedPointer<LocalDb>& db)
+PAndroidConnector PhoneDeviceLayer::androidConnectorOf(const QSharedPointer<LocalDb>& db)
 {
     const QSharedPointer<AndroidContactsDb> android = androidDb(db);
     return android ? android->connector() : PAndroidConnector();

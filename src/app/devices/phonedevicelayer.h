@@ -28,7 +28,7 @@ public:
     PAndroidConnector connectViaWifi(QWidget* parent, QString* deviceId) override;
     QSharedPointer<LocalDb> iosCacheDb(const QString& path) override;
     QSharedPointer<LocalDb> androidCacheDb(const QString& path, PAndroidConnector connector) override;
-    PAndroidConnector connectorOf(const QSharedPointer<LocalDb>& db) override;
+    PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>& db) override;
     PhoneRead createIosRead(const QString& udid, QSharedPointer<LocalDb> db, IWorkerReporter* reporter) override;
     PhoneRead createAndroidRead(QSharedPointer<LocalDb> db, int port, IWorkerReporter* reporter) override;
     std::unique_ptr<QThread> createIosWrite(const QString& udid, QSharedPointer<LocalDb> db,
