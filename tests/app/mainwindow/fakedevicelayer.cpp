@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakedevicelayer.h"
 
+#include "app/groupchange.h"
+#include "kit/workerreporter.h"
 #include "model/localdb.h"
 
 #include <QFileInfo>
@@ -35,9 +37,50 @@ private:
     FakeDeviceLayer& m_layer;
 };
 
-QSharedPointer<LocalDb> openDb(const QString& path)
+// The phone end of a change: a source id written back for an edit, a group
+// change stored in its own edit and committed only when accepted.
+class FakeSendWorker : public QThread {
+public:
+    FakeSendWorker(const DeviceTarget& target, const DeviceChanges& changes, IWorkerReporter* reporter, bool accepts)
+        : m_target(target), m_changes(changes), m_reporter(reporter), m_accepts(accepts)
+    {
+    }
+
+protected:
+    void run() override
+    {
+        LocalDb& db = *m_target.db;
+        try {
+            if (m_changes.job == DeviceChanges::SetGroup) {
+                db.beginEdit();
+                applyGroupChange(db, m_changes.contacts, m_changes.groupId, m_changes.groupName);
+                db.endEdit(m_accepts);
+            } else if (m_changes.job == DeviceChanges::EditContact && m_accepts) {
+                db.updateContactBaseSrcId(m_changes.contact.id, QStringLiteral("phone-%1").arg(m_changes.contact.id));
+            }
+        } catch (const std::exception& e) {
+            m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+            return;
+        }
+        if (m_accepts)
+            m_reporter->invokeSucceed(QString());
+        else
+            m_reporter->invokeErrorOccurred(QStringLiteral("The phone refused the change."));
+    }
+
+private:
+    DeviceTarget m_target;
+    DeviceChanges m_changes;
+    IWorkerReporter* m_reporter;
+    bool m_accepts;
+};
+
+QStringList namesOf(const QList<pim::_Contact>& contacts)
 {
-    return LocalDb::openLocal(path, LocalDb::ReadOnly);
+    QStringList names;
+    for (const pim::_Contact& contact : contacts)
+        names << contact.fullName;
+    return names;
 }
 
 } // namespace
@@ -66,17 +109,44 @@ std::unique_ptr<AbsAndroidUsbWatch> FakeDeviceLayer::createAndroidUsbWatch(int i
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedIosDb(const QString& path)
 {
     log << "saved iPhone " + QFileInfo(path).fileName();
-    return openDb(path);
+    return LocalDb::openLocal(path, devicesWritable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
 }
 
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedAndroidDb(const QString& path)
 {
     log << "saved Android " + QFileInfo(path).fileName();
-    return openDb(path);
+    return LocalDb::openLocal(path, devicesWritable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
 }
 
 std::unique_ptr<QThread> FakeDeviceLayer::createAdbPortGuard()
 {
     log << "port guard built";
     return nullptr;
+}
+
+std::unique_ptr<QThread> FakeDeviceLayer::createSendChangesWorker(const DeviceTarget& target,
+                                                                  const DeviceChanges& changes,
+                                                                  IWorkerReporter* reporter)
+{
+    switch (changes.job) {
+    case DeviceChanges::EditContact:
+        log << QStringLiteral("send edit %1 to %2: %3 changes")
+                   .arg(changes.contact.fullName, target.id)
+                   .arg(changes.changes.size());
+        break;
+    case DeviceChanges::DeleteContacts:
+        log << QStringLiteral("send delete %1 to %2").arg(namesOf(changes.contacts).join(','), target.id);
+        break;
+    case DeviceChanges::SetGroup:
+        log << QStringLiteral("send group %1 to %2: '%3'")
+                   .arg(namesOf(changes.contacts).join(','), target.id, changes.groupName);
+        break;
+    }
+    return std::make_unique<FakeSendWorker>(target, changes, reporter, phoneAccepts);
+}
+
+PAndroidConnector FakeDeviceLayer::androidConnectorOf(const QSharedPointer<LocalDb>& db)
+{
+    log << "connector of " + QFileInfo(db->path()).fileName();
+    return {};
 }
