@@ -135,8 +135,8 @@ Tree::_DBItemNode* MainWindow::selOrCreateLocalDb(QString proposedName, bool* cr
         if (child->name == name)
             return static_cast<Tree::_DBItemNode*>(child);
     }
+    const QString path = LocalDb::dbDir().absoluteFilePath(name);
     try {
-        const QString path = LocalDb::dbDir().absoluteFilePath(name);
         QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
         // A database file of that name is taken as it is; anything else in
         // its place (a folder) makes create() fail with a reason.
@@ -148,7 +148,11 @@ Tree::_DBItemNode* MainWindow::selOrCreateLocalDb(QString proposedName, bool* cr
             *created = true;
         return node;
     } catch (const std::exception& e) {
-        Tips::error(tr("IDS_CREATE_DB_FAIL_%1").arg(QString::fromUtf8(e.what()).toHtmlEscaped()));
+        // File errors give the cause only; the user also needs to know where.
+        QString reason = QString::fromUtf8(e.what());
+        if (!reason.contains(path))
+            reason = QStringLiteral("%1 (%2)").arg(reason, QDir::toNativeSeparators(path));
+        Tips::error(tr("IDS_CREATE_DB_FAIL_%1").arg(reason.toHtmlEscaped()));
         return nullptr;
     }
 }
