@@ -8,6 +8,7 @@
 #include "app/filechooser.h"
 #include "app/localdbselform.h"
 #include "app/mainwindow_roads_p.h"
+#include "fileformats/contactsprinter.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "kit/progressform.h"
@@ -223,7 +224,15 @@ void MainWindow::exportContacts(const QList<pim::_Contact>& contacts)
         path += QLatin1String(filter.suffix);
 
     if (filter.format == 0) {
-        Tips::warning(tr("Printing and PDF files are not available in this build."));
+        ContactsPrinter printer(this);
+        int written = 0;
+        try {
+            written = printer.printToPDF(contacts, path);
+        } catch (const std::exception& e) {
+            roads::showError(e);
+            return;
+        }
+        Tips::info(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(written));
         return;
     }
     ProgressForm form(tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"));
@@ -231,9 +240,10 @@ void MainWindow::exportContacts(const QList<pim::_Contact>& contacts)
     runWorker(form, worker);
 }
 
-void MainWindow::printContacts(const QList<pim::_Contact>&)
+void MainWindow::printContacts(const QList<pim::_Contact>& contacts)
 {
-    Tips::warning(tr("Printing and PDF files are not available in this build."));
+    ContactsPrinter printer(this);
+    printer.printContacts(contacts);
 }
 
 void MainWindow::miFileExport()

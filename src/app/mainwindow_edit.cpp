@@ -21,7 +21,7 @@
 namespace {
 
 using Tree = ItemModelMainTree;
-using Change = EditContactForm::_ChangeData;
+using Change = _ChangeData;
 
 bool isPhone(const Tree::_DBItemNode* node)
 {
@@ -55,7 +55,7 @@ void storeEdit(LocalDb& db, pim::_Contact& contact, QList<Change>& changes)
         pim::_Contact copy = contact;
         if (contact.id == 0) {
             for (const Change& change : std::as_const(changes)) {
-                if (change.type == pim::ENTITY_NAME && change.action == EditContactForm::ACTION_ADDED) {
+                if (change.type == pim::ENTITY_NAME && change.action == _ChangeData::ACTION_ADDED) {
                     contact.fullName = change.entity.fullName();
                     break;
                 }
@@ -65,17 +65,17 @@ void storeEdit(LocalDb& db, pim::_Contact& contact, QList<Change>& changes)
         }
         for (Change& change : changes) {
             switch (change.action) {
-            case EditContactForm::ACTION_ADDED:
+            case _ChangeData::ACTION_ADDED:
                 db.insertEntity(copy.id, change.type, change.entity);
                 break;
-            case EditContactForm::ACTION_UPDATED:
+            case _ChangeData::ACTION_UPDATED:
                 db.updateEntity(change.type, change.entity);
                 if (change.type == pim::ENTITY_NAME) {
                     copy.fullName = change.entity.fullName();
                     db.updateContactBase(copy);
                 }
                 break;
-            case EditContactForm::ACTION_DELETED:
+            case _ChangeData::ACTION_DELETED:
                 db.removeEntity(change.entity.id);
                 break;
             }

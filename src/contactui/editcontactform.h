@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "contactui/contactchange.h"
 #include "kit/winmovable.h"
 #include "model/contact.h"
 
@@ -20,16 +21,11 @@ class QKeyEvent;
 class EditContactForm : public QDialog {
     Q_OBJECT
 public:
-    // Fixed numbers: the phone send threads test them.
-    enum CHANGE_ACTION { ACTION_ADDED = 1, ACTION_UPDATED = 2, ACTION_DELETED = 3 };
-
-    struct _ChangeData {
-        _ChangeData(int type, CHANGE_ACTION action, pim::Entity entity)
-            : type(type), action(action), entity(std::move(entity)) {}
-        int type;
-        CHANGE_ACTION action;
-        pim::Entity entity; // an update carries the stored id and srcId
-    };
+    using _ChangeData = ::_ChangeData;
+    using CHANGE_ACTION = _ChangeData::CHANGE_ACTION;
+    static constexpr CHANGE_ACTION ACTION_ADDED = _ChangeData::ACTION_ADDED;
+    static constexpr CHANGE_ACTION ACTION_UPDATED = _ChangeData::ACTION_UPDATED;
+    static constexpr CHANGE_ACTION ACTION_DELETED = _ChangeData::ACTION_DELETED;
 
     // `contact`: the contact to edit, or an empty one for a new contact.
     // `db`: given only when adding; turns on the duplicate-name check. Kept

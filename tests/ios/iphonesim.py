@@ -9,7 +9,8 @@ Prints "ready" once listening. Every received message is logged as "channel name
 
 Scenario keys (all optional): devices [{udid, connection: USB|Network, attached}],
 name, version, trust (trusted|pending|denied), locked, sync (ok|refuse|cancel),
-batch (records per batch), records {id: record}, fault {at, kind: drop|garbage|wrongtype}.
+batch (records per batch), records {id: record}, batches [{id: record}] (sent as given, instead of
+records), remap (none: confirm no temporary id), dump (false: no dump after a session), fault {at, kind: drop|garbage|wrongtype}.
 "at" names a request ("GetValue", "SDMessageProcessChanges", ...) or "batchN" (N from 0).
 Records are JSON; {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
 """
@@ -201,6 +202,8 @@ def serve_sync(c):
                      if mode == 'refuse' else ['SDMessageCancelSession', dc, 'The phone cancelled the session']
                      if mode == 'cancel' else ['SDMessageSyncDataClassWithComputer', dc, msg[2], msg[3], 'SDSyncTypeSlow', 106])
         elif name == 'SDMessageGetAllRecordsFromDevice' or (name == 'SDMessageAcknowledgeChangesFromDevice' and sent < len(batches)):
+            if not batches and 'batches' in S:
+                batches = [from_json(b) for b in S['batches']]
             if not batches:  # contacts first, so the computer knows every parent before its children
                 ids, size = sorted(RECORDS, key=lambda k: (k.count('/'), k)), max(1, S.get('batch', 2))
                 batches = [{k: RECORDS[k] for k in ids[i:i + size]} for i in range(0, len(ids), size)] or [{}]
@@ -219,13 +222,17 @@ def serve_sync(c):
         elif name == 'SDMessageProcessChanges':
             remap = {}
             for rid, rec in msg[2].items():
-                if rid.startswith('-') or '/-' in rid:  # a temporary id of the computer
+                if rec == '___EmptyParameterString___':
+                    RECORDS.pop(rid, None)
+                    continue
+                if (rid.startswith('-') or '/-' in rid) and S.get('remap') != 'none':  # a temporary id
                     NEXT_ID[0] += 1
                     remap[rid] = str(NEXT_ID[0]) if rid.startswith('-') else '%s/%d' % (rid.split('/')[0], NEXT_ID[0])
                 RECORDS[remap.get(rid, rid)] = rec
             svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, remap or '___EmptyParameterString___'])
         elif name == 'SDMessageFinishSessionOnDevice':
-            dump()
+            if S.get('dump', True):  # benchmarks turn it off: a dump of a big phone takes longer than a session
+                dump()
             svc_send(c, ['SDMessageDeviceFinishedSession', dc])
         elif name == 'DLMessageDisconnect':
             return

@@ -11,3 +11,4 @@ void kitShots(ShotWriter& shots);
 void mainWindowShots(ShotWriter& shots);
 void cardShots(ShotWriter& shots);
 void editorShots(ShotWriter& shots);
+void androidShots(ShotWriter& shots);

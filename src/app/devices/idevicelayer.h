@@ -4,7 +4,7 @@
 #include "android/pandroidconnector.h"
 #include "app/devices/absandroidusbwatch.h"
 #include "app/devices/absiosdevicewatch.h"
-#include "contactui/editcontactform.h"
+#include "contactui/contactchange.h"
 #include "model/contact.h"
 
 #include <QSharedPointer>
@@ -33,7 +33,7 @@ struct DeviceChanges {
     // EditContact: the contact as stored after the edit, and the edit's
     // changes in the editor's order, added entities with their row ids.
     pim::_Contact contact;
-    QList<EditContactForm::_ChangeData> changes;
+    QList<_ChangeData> changes;
     // DeleteContacts: the removed contacts as they were, entities included.
     // SetGroup: the contacts whose membership changes.
     QList<pim::_Contact> contacts;

@@ -8,9 +8,11 @@
 #include "model/localdb.h"
 #include "kit/fallbacktranslator.h"
 #include "kit/progressform.h"
+#include "support/modaldialoganswerer.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
+#include <QPrintPreviewDialog>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -96,6 +98,8 @@ private slots:
         QTest::newRow("own suffix kept, vCard filter still decides") << "list.txt" << 0 << "list.txt"
                                                                      << QByteArray("BEGIN:VCARD");
         QTest::newRow("text table adds .txt") << "table" << 2 << "table.txt" << QByteArray("First Name  ");
+        QTest::newRow("Word: the HTML page under .doc") << "list" << 4 << "list.doc/list.doc" << QByteArray("<!DOCTYPE html");
+        QTest::newRow("PDF adds .pdf") << "list" << 5 << "list.pdf" << QByteArray("%PDF");
     }
     void exportFilterDecidesFormatAndSuffix()
     {
@@ -109,14 +113,60 @@ private slots:
         QVERIFY(scene.select("home.db"));
         QTemporaryDir out;
         scene.files.path = out.filePath(typed);
-        scene.files.filter = split("VCard Files(*.vcf),CSV Files(*.csv),Text Files(*.txt)").at(filter);
+        scene.files.filter = split("VCard Files(*.vcf),CSV Files(*.csv),Text Files(*.txt),HTML files(*.html),"
+                                   "Word files(*.doc),PDF files(*.pdf)")
+                                 .at(filter);
         scene.window->miTreeExport();
-        QVERIFY(scene.files.filters.size() == 6);
+        QCOMPARE(scene.files.filters.size(), 6);
         const QByteArray bytes = readAll(out.filePath(written));
-        QVERIFY2(bytes.contains("Stone"), bytes.constData());
-        QVERIFY(bytes.startsWith(starts));
-        QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList { written });
+        QVERIFY2(bytes.startsWith(starts), bytes.left(200).constData());
+        if (!written.endsWith(".pdf"))
+            QVERIFY2(bytes.contains("Stone"), bytes.left(400).constData());
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot),
+                 QStringList { written.section('/', 0, 0) });
         QCOMPARE(scene.boxes.texts(), QStringList { "Successfully exported 3 contacts to File." });
+    }
+
+    void pdfThatCannotBeWrittenIsAnError()
+    {
+        ActionScene scene;
+        scene.folder.writeDb("data", "home.db", kPeople);
+        scene.start();
+        QVERIFY(scene.select("home.db"));
+        QTemporaryDir out;
+        scene.files.path = out.filePath("no such folder/R&D");
+        scene.files.filter = "PDF files(*.pdf)";
+        scene.window->miTreeExport();
+        QCOMPARE(scene.boxes.count(), 1);
+        QCOMPARE(scene.boxes.boxes().first().icon, QMessageBox::Critical);
+        QVERIFY2(scene.boxes.texts().first().contains("R&amp;D.pdf"), qPrintable(scene.boxes.texts().first()));
+    }
+
+    void printShowsThePreview_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<bool>("shown");
+        QTest::newRow("a database") << "home.db" << true;
+        QTest::newRow("a root: nothing") << "Local Databases" << false;
+    }
+    void printShowsThePreview()
+    {
+        QFETCH(QString, node);
+        QFETCH(bool, shown);
+        ActionScene scene;
+        scene.folder.writeDb("data", "home.db", kPeople);
+        scene.start();
+        QVERIFY(scene.select(node));
+        bool previewed = false;
+        scene.answer<QPrintPreviewDialog>([&previewed](QPrintPreviewDialog* dialog) {
+            previewed = true;
+            dialog->reject();
+        });
+        if (!shown)
+            scene.answerers.findChild<ModalDialogAnswerer*>()->setCloseOnTimeout(false);
+        scene.window->miFilePrint();
+        QCOMPARE(previewed, shown);
+        QCOMPARE(scene.boxes.count(), 0);
     }
 
     void exportProposesATimeStampedHomeFile()

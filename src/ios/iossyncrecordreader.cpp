@@ -1,0 +1,160 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ios/iossyncrecordreader.h"
+
+#include "ios/iossyncrecords_p.h"
+#include "model/localdb.h"
+
+using namespace iossync;
+
+namespace {
+
+QString textOf(const PlistCFType& record, const char* key)
+{
+    return record.get(QLatin1String(key)).CFStringQString();
+}
+
+bool has(const PlistCFType& record, const char* key)
+{
+    return record.get(QLatin1String(key)).ref() != nullptr;
+}
+
+// "type" (or "service") into `field` when the word is one of the table's;
+// any other word leaves the field unset.
+void readWord(const PlistCFType& record, const char* key, const Words& words, pim::Entity& entity,
+              const char* field)
+{
+    const int code = codeOf(words, textOf(record, key));
+    if (code >= 0)
+        entity.fields.insert(QLatin1String(field), code);
+}
+
+void readTexts(const PlistCFType& record, pim::Entity& entity,
+               std::initializer_list<std::pair<const char*, const char*>> pairs)
+{
+    for (const auto& [key, field] : pairs)
+        entity.fields.insert(QLatin1String(field), textOf(record, key));
+}
+
+} // namespace
+
+IOSSyncRecordReader::IOSSyncRecordReader(LocalDb& db) : m_db(db) {}
+
+void IOSSyncRecordReader::readBatch(const PlistCFType& batch)
+{
+    for (const PlistCFType& key : batch.dict_keys())
+        readRecord(key.CFStringQString(), batch.get(key));
+}
+
+void IOSSyncRecordReader::readRecord(const QString& recordId, const PlistCFType& record)
+{
+    if (!record.isCFDictionary())
+        return;
+    const QString kind = record.get(kEntityNameKey).CFStringQString();
+    if (kind == kContactKind)
+        readContact(recordId, record);
+    else if (const ChildKind* child = childKindOfName(kind))
+        readChild(child->type, recordId, record);
+}
+
+void IOSSyncRecordReader::readContact(const QString& recordId, const PlistCFType& record)
+{
+    pim::Entity name(0, recordId);
+    readTexts(record, name, {{"first name", "data2"}, {"first name yomi", "data7"}, {"middle name", "data4"},
+                             {"last name", "data3"}, {"last name yomi", "data8"}, {"title", "data5"},
+                             {"suffix", "data6"}});
+    name.fields.insert(QStringLiteral("data1"), name.fullName());
+
+    pim::_Contact contact(0, recordId, name.fullName());
+    m_db.insertContactBase(contact);
+    m_contactIds.insert(recordId, contact.id);
+    m_db.insertEntity(contact.id, pim::ENTITY_NAME, name);
+
+    if (has(record, "nickname")) {
+        pim::Entity nickname(0, recordId);
+        readTexts(record, nickname, {{"nickname", "data1"}});
+        // The record carries no kind of nickname: it is the default one.
+        nickname.fields.insert(QStringLiteral("data2"), 1);
+        m_db.insertEntity(contact.id, pim::ENTITY_NICKNAME, nickname);
+    }
+    if (has(record, "company name") || has(record, "department") || has(record, "job title")) {
+        pim::Entity org(0, recordId);
+        org.fields.insert(QStringLiteral("data2"), 1);
+        readTexts(record, org, {{"company name", "data1"}, {"department", "data5"}, {"job title", "data4"}});
+        m_db.insertEntity(contact.id, pim::ENTITY_ORG, org);
+    }
+    if (has(record, "birthday")) {
+        pim::Entity birthday(0, recordId);
+        birthday.fields.insert(QStringLiteral("data2"), 3);
+        const QDateTime when = record.get(QStringLiteral("birthday")).CFDateToDateTime(nullptr);
+        birthday.fields.insert(QStringLiteral("data1"), when.isValid() ? when.toString(Qt::ISODate) : QString());
+        m_db.insertEntity(contact.id, pim::ENTITY_EVENT, birthday);
+    }
+    if (has(record, "image")) {
+        pim::Entity photo(0, recordId);
+        photo.fields.insert(QStringLiteral("data15"), record.get(QStringLiteral("image")).CFDataBytes());
+        m_db.insertEntity(contact.id, pim::ENTITY_PHOTO, photo);
+    }
+    if (has(record, "notes")) {
+        pim::Entity notes(0, recordId);
+        readTexts(record, notes, {{"notes", "data1"}});
+        m_db.insertEntity(contact.id, pim::ENTITY_NOTES, notes);
+    }
+}
+
+void IOSSyncRecordReader::readChild(int type, const QString& recordId, const PlistCFType& record)
+{
+    pim::Entity entity(0, recordId);
+    switch (type) {
+    case pim::ENTITY_ADDR:
+        readTexts(record, entity, {{"postal code", "data9"}, {"city", "data7"}, {"state", "data8"},
+                                   {"country", "data10"}, {"country code", "data11"}, {"street", "data4"},
+                                   {"label", "data3"}});
+        entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
+        break;
+    case pim::ENTITY_IM:
+        readTexts(record, entity, {{"user", "data1"}, {"label", "data3"}});
+        readWord(record, "service", serviceWords(), entity, "data5");
+        break;
+    case pim::ENTITY_EVENT: {
+        const QDateTime when = record.get(QStringLiteral("value")).CFDateToDateTime(nullptr);
+        entity.fields.insert(QStringLiteral("data1"), when.isValid() ? when.toString(Qt::ISODate) : QString());
+        readTexts(record, entity, {{"label", "data3"}});
+        break;
+    }
+    default:
+        readTexts(record, entity, {{"value", "data1"}, {"label", "data3"}});
+        break;
+    }
+    readWord(record, "type", typeWords(type), entity, "data2");
+
+    const PlistCFType parents = record.get(kParentKey);
+    if (!parents.isCFArray())
+        return;
+    for (quint32 i = 0; i < parents.array_size(); ++i) {
+        const QString parentId = parents.at(int(i)).CFStringQString();
+        const auto found = m_contactIds.constFind(parentId);
+        if (found != m_contactIds.constEnd())
+            store(found.value(), type, entity);
+        else
+            m_waiting.append({parentId, type, entity});
+    }
+}
+
+void IOSSyncRecordReader::store(unsigned long long contactId, int type, pim::Entity entity)
+{
+    m_db.insertEntity(contactId, type, entity);
+}
+
+void IOSSyncRecordReader::finish()
+{
+    for (const Waiting& waiting : std::as_const(m_waiting)) {
+        const auto found = m_contactIds.constFind(waiting.parentId);
+        if (found != m_contactIds.constEnd())
+            store(found.value(), waiting.type, waiting.entity);
+        else
+            ++m_dropped;
+    }
+    m_waiting.clear();
+    if (m_dropped > 0)
+        qCInfo(lcIosSync) << m_dropped << "child records named a contact the iPhone never sent; left out";
+}

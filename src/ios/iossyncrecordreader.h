@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "ios/plistcftype.h"
+#include "model/contact.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+class LocalDb;
+
+// Stores the contact sync records of one receiving run in a device
+// database: each contact record as a contact with its name, nickname,
+// organisation, birthday, photo and notes, each child record as one entity
+// under every contact its parent link names.
+//
+// The phone may send a child before its contact. Such a child waits until
+// finish(), which stores it under the contacts that arrived since; a child
+// whose contact never arrives is dropped and counted. Records of unknown
+// kinds and malformed values are no errors (they are skipped or read as
+// empty); only a failing database statement throws.
+class IOSSyncRecordReader {
+public:
+    explicit IOSSyncRecordReader(LocalDb& db);
+
+    // Stores every record of one batch (record id -> record), in key order.
+    void readBatch(const PlistCFType& batch);
+    // Stores one record.
+    void readRecord(const QString& recordId, const PlistCFType& record);
+    // Resolves the children still waiting for their contact.
+    void finish();
+
+    // Contacts stored, and child links dropped because their contact never
+    // arrived.
+    int contactCount() const { return int(m_contactIds.size()); }
+    int droppedChildren() const { return m_dropped; }
+
+private:
+    struct Waiting {
+        QString parentId;
+        int type;
+        pim::Entity entity;
+    };
+
+    void readContact(const QString& recordId, const PlistCFType& record);
+    void readChild(int type, const QString& recordId, const PlistCFType& record);
+    void store(unsigned long long contactId, int type, pim::Entity entity);
+
+    LocalDb& m_db;
+    // Contact record id -> local contact id, for the whole run.
+    QHash<QString, unsigned long long> m_contactIds;
+    QList<Waiting> m_waiting;
+    int m_dropped = 0;
+};

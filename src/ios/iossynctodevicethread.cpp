@@ -1,0 +1,208 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ios/iossynctodevicethread.h"
+
+#include "ios/iossyncrecords_p.h"
+#include "ios/iossyncsession_p.h"
+#include "ios/iossyncwriteback_p.h"
+#include "kit/contactprogress.h"
+#include "kit/workerreporter.h"
+#include "model/localdb.h"
+
+#include <QHash>
+#include <QMap>
+#include <QSet>
+
+#include <algorithm>
+
+using namespace iossync;
+
+namespace {
+
+// The types whose data the contact record carries: an addition of one of
+// them means the contact record has to go out again.
+bool carriedByContactRecord(int type, const QList<pim::Entity>& entities)
+{
+    switch (type) {
+    case pim::ENTITY_NAME:
+    case pim::ENTITY_PHOTO:
+    case pim::ENTITY_NOTES:
+    case pim::ENTITY_ORG:
+    case pim::ENTITY_NICKNAME:
+        return !entities.isEmpty();
+    case pim::ENTITY_EVENT:
+        return std::any_of(entities.begin(), entities.end(), [](const pim::Entity& e) {
+            return e.fields.value(QStringLiteral("data2")).toInt() == 3;
+        });
+    default:
+        return false;
+    }
+}
+
+// Puts `entity` into `list`, replacing the entry of the same row id: two
+// merges into one stored contact may write the same row twice.
+void putById(QList<pim::Entity>& list, const pim::Entity& entity)
+{
+    for (pim::Entity& present : list) {
+        if (present.id == entity.id) {
+            present = entity;
+            return;
+        }
+    }
+    list.append(entity);
+}
+
+} // namespace
+
+IOSSyncToDeviceThread::IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db, QList<pim::_Contact> contacts,
+                                             IWorkerReporter* reporter, QObject* parent)
+    : QThread(parent)
+    , m_udid(std::move(udid))
+    , m_db(std::move(db))
+    , m_contacts(std::move(contacts))
+    , m_reporter(reporter)
+{
+}
+
+IOSSyncToDeviceThread::~IOSSyncToDeviceThread() = default;
+
+void IOSSyncToDeviceThread::run()
+{
+    m_reporter->invokeUpdateProgress(tr("IDS_MERGING_CONTACTS"), 0, QString());
+    m_total = int(m_contacts.size());
+    m_processed = 0;
+    m_merged = 0;
+    m_editing = false;
+    ContactProgress progress(m_reporter, tr("IDS_MERGING_CONTACTS"), m_total);
+    m_progress = &progress;
+    try {
+        while (m_processed < m_total)
+            handleBatch(m_processed, std::min(m_total - m_processed, kBatchSize));
+        m_reporter->invokeSucceed(m_merged < 1
+                                      ? tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS").arg(m_processed)
+                                      : tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS_MERGED_%2")
+                                            .arg(m_processed - m_merged)
+                                            .arg(m_merged));
+    } catch (int) {
+        rollBack();
+    } catch (const std::exception& e) {
+        rollBack();
+        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+    } catch (...) {
+        rollBack();
+        m_reporter->invokeErrorOccurred(tr("Writing contacts to the iPhone stopped on an unexpected error."));
+    }
+    m_progress = nullptr;
+}
+
+void IOSSyncToDeviceThread::rollBack()
+{
+    if (!m_editing)
+        return;
+    m_editing = false;
+    try {
+        m_db->endEdit(false);
+    } catch (const std::exception& e) {
+        qCWarning(lcIosSync) << "rollback of a batch to the iPhone failed:" << e.what();
+    } catch (...) {
+        qCWarning(lcIosSync) << "rollback of a batch to the iPhone failed";
+    }
+}
+
+void IOSSyncToDeviceThread::throwIfCancelled() const
+{
+    if (m_reporter->isCancelled())
+        throw -1;
+}
+
+void IOSSyncToDeviceThread::handleBatch(int first, int count)
+{
+    m_db->beginEdit();
+    m_editing = true;
+
+    // Per stored contact, in merge order: the contact as merged, whether its
+    // contact record goes out, and what the merges of this batch wrote.
+    QList<unsigned long long> order;
+    QHash<unsigned long long, pim::_Contact> stored;
+    QSet<unsigned long long> withContactRecord;
+    QMap<unsigned long long, QMap<int, QList<pim::Entity>>> entitiesToSend;
+    for (int i = 0; i < count; ++i) {
+        throwIfCancelled();
+        ++m_processed;
+        m_progress->step(m_processed);
+        pim::_Contact target;
+        bool existed = false;
+        const QMap<int, QList<pim::Entity>> additions = m_db->combineContact(m_contacts.at(first + i), target, existed);
+        if (existed)
+            ++m_merged;
+        if (additions.isEmpty())
+            continue;
+        QMap<int, QList<pim::Entity>>& joined = entitiesToSend[target.id];
+        for (auto it = additions.constBegin(); it != additions.constEnd(); ++it) {
+            for (const pim::Entity& entity : it.value()) {
+                putById(joined[it.key()], entity);
+                // The merge result holds the rows as they were before an
+                // update; the contact record must carry the new values.
+                putById(target.entities[it.key()], entity);
+            }
+            // A contact the phone does not know yet needs its contact record
+            // whatever was added: its children have nothing to name otherwise.
+            if (carriedByContactRecord(it.key(), it.value()) || target.srcId.isEmpty())
+                withContactRecord.insert(target.id);
+        }
+        if (!stored.contains(target.id))
+            order.append(target.id);
+        stored.insert(target.id, target);
+    }
+
+    if (!entitiesToSend.isEmpty()) {
+        Session session;
+        session.start(m_udid);
+        mobiledevice_sync_start_send_to_device_throw(session.client);
+
+        QHash<unsigned long long, QString> recordIds;
+        for (unsigned long long id : std::as_const(order))
+            recordIds.insert(id, stored.value(id).srcId);
+
+        QList<unsigned long long> contactPhase;
+        for (unsigned long long id : std::as_const(order))
+            if (withContactRecord.contains(id))
+                contactPhase.append(id);
+        for (qsizetype s = 0; s < contactPhase.size(); s += kMessageContacts) {
+            throwIfCancelled();
+            PlistCFType records = PlistCFType::createCFDictionary();
+            SentIds sent;
+            for (unsigned long long id : contactPhase.mid(s, kMessageContacts)) {
+                const pim::_Contact& contact = stored[id];
+                addPlistDataFromContact(records, contact);
+                if (contact.srcId.isEmpty())
+                    sent.append({tempContactId(id), id, contact.fullName});
+            }
+            const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
+            writeBackContacts(*m_db, remap, sent, [&](unsigned long long id, const QString& phoneId) {
+                recordIds[id] = phoneId;
+            });
+        }
+
+        const QList<unsigned long long> childPhase = entitiesToSend.keys();
+        for (qsizetype s = 0; s < childPhase.size(); s += kMessageContacts) {
+            throwIfCancelled();
+            PlistCFType records = PlistCFType::createCFDictionary();
+            SentIds sent;
+            for (unsigned long long id : childPhase.mid(s, kMessageContacts)) {
+                const QString recordId = recordIds.value(id);
+                const QMap<int, QList<pim::Entity>>& byType = entitiesToSend[id];
+                for (auto it = byType.constBegin(); it != byType.constEnd(); ++it)
+                    for (const pim::Entity& entity : it.value())
+                        addChild(records, sent, recordId, it.key(), entity, stored[id].fullName);
+            }
+            if (records.dict_size() == 0)
+                continue;
+            const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
+            writeBackEntities(*m_db, remap, sent);
+        }
+        mobiledevice_sync_send_finish_throw(session.client);
+    }
+
+    m_editing = false;
+    m_db->endEdit(true);
+}

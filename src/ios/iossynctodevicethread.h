@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "ios/plistcftype.h"
+#include "model/contact.h"
+
+#include <QList>
+#include <QSharedPointer>
+#include <QString>
+#include <QThread>
+
+class ContactProgress;
+class IWorkerReporter;
+class LocalDb;
+
+// Writes contacts to a connected iPhone. In batches of 10, each one
+// transaction of the iPhone's device database: the batch is merged into the
+// database under its duplicate rule, then what the merge stored is sent in
+// one contact sync session (first the contact records, then the child
+// records of phones, e-mails, addresses, ...), and the record ids the phone
+// gives are stored back as source ids. A cancel or failure rolls back the
+// batch in progress; earlier batches stay in the database and on the phone.
+//
+// The reporter ends every run with exactly one success or error, except a
+// cancel, which ends silently. db and reporter must outlive the run.
+class IOSSyncToDeviceThread : public QThread {
+    Q_OBJECT
+
+public:
+    static constexpr int kBatchSize = 10;
+    // Records of at most this many contacts travel in one message.
+    static constexpr int kMessageContacts = 20;
+
+    IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db, QList<pim::_Contact> contacts,
+                          IWorkerReporter* reporter, QObject* parent = nullptr);
+    ~IOSSyncToDeviceThread() override;
+
+    // Puts the contact record of `contact` (names, organisation, nickname,
+    // birthday, photo, notes) into `records` under the contact's srcId, or
+    // "-<id>" when it has none. Always adds exactly one record.
+    static void addPlistDataFromContact(PlistCFType& records, const pim::_Contact& contact);
+    // Puts the child record of an entity of a phone, e-mail, address, date,
+    // IM, related-name or URL type into `records`, naming its contact by
+    // `contactRecordId`, under the entity's srcId or
+    // "<property>/<contactRecordId>/<negatedEntityId>". Entities without a
+    // record form (other types, an empty value, an unreadable date, a
+    // birthday without a custom label) add nothing.
+    static void addPlistDataFromEntity(PlistCFType& records, const QString& contactRecordId, int entityType,
+                                       long long negatedEntityId, const pim::Entity& entity);
+
+    // Counts of the last run: contacts handled, and those among them merged
+    // into a contact the iPhone already had.
+    int processedCount() const { return m_processed; }
+    int mergedCount() const { return m_merged; }
+
+protected:
+    void run() override;
+
+private:
+    void handleBatch(int first, int count);
+    void rollBack();
+    void throwIfCancelled() const;
+
+    QString m_udid;
+    QSharedPointer<LocalDb> m_db;
+    QList<pim::_Contact> m_contacts;
+    IWorkerReporter* m_reporter;
+    ContactProgress* m_progress = nullptr;
+    int m_total = 0;
+    int m_processed = 0;
+    int m_merged = 0;
+    // From the batch's beginEdit until its commit.
+    bool m_editing = false;
+};

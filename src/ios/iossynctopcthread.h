@@ -1,0 +1,45 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QSharedPointer>
+#include <QString>
+#include <QThread>
+
+#include <atomic>
+
+class IWorkerReporter;
+class LocalDb;
+
+// Reads every contact of a connected iPhone into its (empty) device
+// database, in one transaction: either all of the phone's contacts are
+// stored or, after a failure or a cancel, none. A failure is reported with
+// the device's or the database's text; a cancel (polled between batches)
+// ends silently; success closes the dialog without a message.
+// db and reporter must outlive the run.
+class IOSSyncToPCThread : public QThread {
+    Q_OBJECT
+
+public:
+    IOSSyncToPCThread(QString udid, QSharedPointer<LocalDb> db, IWorkerReporter* reporter,
+                      QObject* parent = nullptr);
+    ~IOSSyncToPCThread() override;
+
+    // After the run: contacts stored, and child links left out because the
+    // phone never sent the contact they name.
+    int contactCount() const { return m_contacts.load(); }
+    int droppedChildren() const { return m_dropped.load(); }
+
+protected:
+    void run() override;
+
+private:
+    void receiveAll();
+    void rollBack();
+
+    QString m_udid;
+    QSharedPointer<LocalDb> m_db;
+    IWorkerReporter* m_reporter;
+    bool m_editing = false;
+    std::atomic<int> m_contacts{0};
+    std::atomic<int> m_dropped{0};
+};

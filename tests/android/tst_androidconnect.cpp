@@ -1,0 +1,244 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "android/adbconnector.h"
+#include "android/androidcontactsdb.h"
+#include "android/androidwificonnector.h"
+#include "android/androidwifiform.h"
+#include "android/simpleprotocol.h"
+#include "model/data_path_util.h"
+#include "model/localdbcombinerule.h"
+#include "platform/adb/adbservices.h"
+
+#include "companionsim.h"
+#include "fakeadbd.h"
+#include "support/messageboxrecorder.h"
+#include "support/modaldialoganswerer.h"
+
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+const QString kPmInstall = QStringLiteral("pm install -r '/data/local/tmp/com.quorvantile.contactssync.apk'");
+
+quint16 freePort(const QString& address)
+{
+    QTcpServer server;
+    server.listen(QHostAddress(address), 0);
+    return server.serverPort();
+}
+
+QString failureOf(const std::function<void()>& call)
+{
+    try {
+        call();
+    } catch (const std::exception& e) {
+        return QString::fromUtf8(e.what());
+    }
+    return QString();
+}
+
+// The first line the companion app speaks on a sync port it opened.
+QString firstAnswer(const QString& host, quint16 port, const QString& direction)
+{
+    QTcpSocket socket;
+    socket.connectToHost(host, port);
+    if (!socket.waitForConnected(5000))
+        return socket.errorString();
+    if (direction == QLatin1String("restore"))
+        simpleprotocol::sendCommand(socket, simpleprotocol::kEnd, QString(), true, 5000);
+    return simpleprotocol::readCommand(socket, 5000).section(QLatin1Char(':'), 0, 0);
+}
+
+} // namespace
+
+class TestAndroidConnect : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_dir;
+
+private slots:
+    void initTestCase()
+    {
+        qputenv("XDG_DATA_HOME", m_dir.path().toUtf8());
+        adbSetSettings(AdbSettings { m_dir.path(), 3000, 60000, 1 << 20 });
+        AdbConnector::setWaits({ 300, 200 });
+        AndroidWifiConnector::setWaits({ 5000, 500, 200 });
+    }
+
+    void installsOnlyAMissingApp_data()
+    {
+        QTest::addColumn<QString>("listing");
+        QTest::addColumn<bool>("packaged");
+        QTest::addColumn<QString>("pmAnswer");
+        QTest::addColumn<QString>("error");
+        const QString other = QStringLiteral("package:org.example.notes\n");
+        QTest::newRow("app listed") << "package:com.quorvantile.contactssync\n" + other << true << "" << "";
+        QTest::newRow("empty listing") << "" << true << "" << "";
+        QTest::newRow("missing, installed") << other << true << "Success\n" << "";
+        QTest::newRow("missing, phone refuses") << other << true << "Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]\n"
+            << "Can not install com.quorvantile.contactssync. The phone did not install "
+               "com.quorvantile.contactssync.apk: Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]";
+        QTest::newRow("missing, no package in the build") << other << false << "Success\n"
+            << "Can not install com.quorvantile.contactssync. The companion app package is not included in this build.";
+    }
+    void installsOnlyAMissingApp()
+    {
+        QFETCH(QString, listing);
+        QFETCH(bool, packaged);
+        QFETCH(QString, pmAnswer);
+        QFETCH(QString, error);
+        if (packaged)
+            Q_INIT_RESOURCE(test_apk);
+        else
+            Q_CLEANUP_RESOURCE(test_apk);
+        if (!packaged && QFile::exists(AdbConnector::kApkResource))
+            QSKIP("this build embeds a companion app package");
+        QFile copy(g_dataSaveDir().filePath(AdbConnector::kApkFileName));
+        QVERIFY(copy.open(QIODevice::WriteOnly) && copy.write("stale") == 5);
+        copy.close();
+        QTemporaryDir pushed;
+        FakePhone phone({ { "auth", "none" }, { "sync_dir", pushed.path() },
+            { "shell", QJsonObject { { "pm list packages -3", listing }, { kPmInstall, pmAnswer } } } });
+        QCOMPARE(failureOf([&] { AdbConnector(phone.handle).initialCheck(); }), error);
+        const bool installs = !pmAnswer.isEmpty() && packaged;
+        QCOMPARE(phone.sim.log().contains("shell " + kPmInstall), installs);
+        QFile sent(pushed.filePath(AdbConnector::kApkFileName));
+        QCOMPARE(sent.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly), installs);
+        QVERIFY(!installs || (copy.readAll() == sent.readAll() && copy.permissions() % 0x1000 == 0x600));
+    }
+
+    void usbStartRequests_data()
+    {
+        QTest::addColumn<QString>("direction");
+        QTest::newRow("backup") << "backup";
+        QTest::newRow("restore") << "restore";
+    }
+    void usbStartRequests()
+    {
+        QFETCH(QString, direction);
+        CompanionSim app;
+        const quint16 appPort = app.start({}, { direction }).value(0);
+        const quint16 port = freePort("127.0.0.1");
+        FakePhone phone({ { "auth", "none" }, { "shell", QJsonObject { { "logcat -d", "I/Sync: up\n" } } },
+            { "tcp", QJsonObject { { QString::number(port), QString::number(appPort) } } } });
+        AdbConnector connector(phone.handle);
+        QCOMPARE(connector.logcat(), QStringLiteral("I/Sync: up\n"));
+        QElapsedTimer waited;
+        waited.start();
+        const QString host = direction == "backup" ? connector.startBackup(port) : connector.startRestore(port);
+        QVERIFY(waited.elapsed() >= 200);
+        QCOMPARE(host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(firstAnswer(host, port, direction), direction == "backup" ? "$device" : "$batch");
+
+        QVERIFY(phone.sim.waitForLog("open tcp:" + QString::number(port)));
+        // The forward shows when the connection above goes through it.
+        QCOMPARE(phone.sim.log().filter(QRegularExpression("^(shell am |open tcp:)")), QStringList({ "shell am start -n com.quorvantile.contactssync/.ContactsSync",
+                            QStringLiteral("shell am broadcast -n com.quorvantile.contactssync/.AdbSyncBroadcastReceiver "
+                                           "-d sync://%1:%2/").arg(direction).arg(port),
+                            "open tcp:" + QString::number(port) }));
+    }
+
+    void wifiHelloAndStartRequests()
+    {
+        const QString address = QStringLiteral("127.0.0.11");
+        CompanionSim app(address);
+        app.start({ { "deviceId", "R58M 41/é" } }, { "wifi" });
+        AndroidWifiConnector connector;
+        connector.initialize(address);
+        QCOMPARE(connector.helloText(), QStringLiteral("R58M 41/é"));
+        const quint16 backupPort = freePort(address), restorePort = freePort(address);
+        QCOMPARE(firstAnswer(connector.startBackup(backupPort), backupPort, "backup"), QStringLiteral("$device"));
+        QCOMPARE(firstAnswer(connector.startRestore(restorePort), restorePort, "restore"), QStringLiteral("$batch"));
+        const QJsonArray received = app.dump(5).value("received").toArray();
+        QCOMPARE(received.toVariantList().mid(0, 3), QVariantList({ "hello://127.0.0.1\n",
+            QStringLiteral("backup://127.0.0.1:%1/\n").arg(backupPort), QStringLiteral("restore://127.0.0.1:%1/\n").arg(restorePort) }));
+    }
+
+    void wifiFailures_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("answer");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("nothing listens") << "127.0.0.21" << "" << "WifiServiceTimeoutException";
+        QTest::newRow("empty hello") << "127.0.0.22" << "line:hello: " << "did not name the phone";
+        QTest::newRow("not a greeting") << "127.0.0.24" << "line:HTTP/1.1 400" << "it answered \"HTTP/1.1 400\"";
+        QTest::newRow("app refuses") << "127.0.0.25" << "error:Sync is off" << "Sync is off";
+        QTest::newRow("silent app") << "127.0.0.26" << "stall" << "";
+    }
+    void wifiFailures()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, answer);
+        QFETCH(QString, error);
+        CompanionSim app(address);
+        if (!answer.isEmpty())
+            app.start({ { "faults", QJsonObject { { "1", answer } } } }, { "wifi" });
+        const QString failure = failureOf([&] { AndroidWifiConnector().initialize(address); });
+        QVERIFY2(!failure.isEmpty() && failure.contains(error), qPrintable(failure));
+    }
+
+    // A saved device's database: its connector reaches no phone and outlives it.
+    void deviceDatabaseHoldsItsConnector()
+    {
+        PAndroidConnector kept, connector(new AdbConnector(nullptr));
+        const QWeakPointer<IAndroidConnector> watch = connector;
+        {
+            AndroidContactsDb db(m_dir.filePath("phone.db"), std::move(connector));
+            QVERIFY(!QFile::exists(db.path()));
+            db.create();
+            QCOMPARE(db.contact(1).id, 0ull);
+            QVERIFY(db.rule().dynamicCast<LocalDbCombineRule>());
+            kept = db.connector();
+        }
+        QVERIFY(AndroidContactsDb(m_dir.filePath("phone.db"), kept, LocalDb::ReadOnly).isReadOnly());
+        kept->initialCheck();
+        QCOMPARE(kept->logcat(), QString());
+        QCOMPARE(failureOf([&] { kept->startBackup(5000); }), QString(AdbConnector::kNotConnectedText));
+        QCOMPARE(failureOf([&] { kept->startRestore(5000); }), QString(AdbConnector::kNotConnectedText));
+        kept.reset();
+        QVERIFY(watch.isNull());
+    }
+
+    void wifiDialog_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("phone");
+        QTest::addColumn<QString>("box");
+        const QString wrong = QStringLiteral("IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE");
+        QTest::newRow("spaces around") << " 127.0.0.31 " << "127.0.0.31" << "";
+        QTest::newRow("with a port") << "127.0.0.32:48888" << "127.0.0.32" << wrong;
+        QTest::newRow("part above 255") << "127.0.0.300" << "" << wrong;
+        QTest::newRow("digits of another script") << "١٢٧.0.0.1" << "" << wrong;
+        QTest::newRow("nothing listens") << "127.0.0.33" << "" << "IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT";
+    }
+    void wifiDialog()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, phone);
+        QFETCH(QString, box);
+        CompanionSim app(phone);
+        if (!phone.isEmpty())
+            app.start({ { "deviceId", "sim-7" } }, { "wifi" });
+        MessageBoxRecorder boxes;
+        AndroidWIFIForm form(nullptr);
+        ModalDialogAnswerer answerer([&](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("txtWifiSocket")->setText(typed);
+            QTest::mousePress(dialog->findChild<QPushButton*>("btnConnect"), Qt::LeftButton);
+            if (dialog->isVisible())
+                QTest::mousePress(dialog->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+        });
+        std::unique_ptr<AndroidWifiConnector> connector(form.execGetConnector());
+        QVERIFY(answerer.answered());
+        QVERIFY(box.isEmpty() ? boxes.count() == 0 : boxes.count() == 1 && boxes.texts().constFirst().contains(box));
+        QCOMPARE(connector ? connector->address() + '|' + connector->helloText() : "", box.isEmpty() ? phone + "|sim-7" : "");
+    }
+};
+
+QTEST_MAIN(TestAndroidConnect)
+#include "tst_androidconnect.moc"

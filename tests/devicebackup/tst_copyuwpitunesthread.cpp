@@ -1,0 +1,96 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "devicebackup/copyuwpitunesthread.h"
+#include "support/recordingreporter.h"
+
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+void put(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size());
+}
+
+QByteArray contentOf(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+// One run to its end, as the dialog's caller waits for it.
+void run(bool clearFirst, const QString& src, RecordingReporter& reporter)
+{
+    CopyUWPItunesThread thread(src, clearFirst, &reporter);
+    thread.start();
+    thread.wait();
+}
+
+} // namespace
+
+class TestCopyUWPItunesThread : public QObject {
+    Q_OBJECT
+    QTemporaryDir m_tmp;
+    QString m_src, m_root;
+
+private slots:
+    void init()
+    {
+        QDir(m_tmp.path()).removeRecursively();
+        qputenv("HOME", QFile::encodeName(m_tmp.path() + "/home"));
+        m_src = m_tmp.path() + "/src/iTunes";
+        m_root = m_tmp.path() + "/home/quorvantile_itunes";
+        put(m_src + "/iTunes Library.itl", "library");
+        put(m_src + "/Music/song.m4a", "song");
+        put(m_src + "/.hidden", "hidden");
+        QVERIFY(QFile::link(m_src, m_src + "/Music/loop")); // a folder link back up the tree
+    }
+
+    void copiesOnlyWhatIsMissing()
+    {
+        const QDir copy = CopyUWPItunesThread::uwpItunesSaveDir(m_src + "/");
+        QCOMPARE(copy.absolutePath(), m_root + "/iTunes");
+        put(copy.filePath("Music/song.m4a"), "mine");
+        QVERIFY(!CopyUWPItunesThread::isUWPItunesCopied(copy));
+
+        RecordingReporter first, second, cleared;
+        run(false, m_src, first);
+        QCOMPARE(first.successes(), QStringList { QString() });
+        QCOMPARE(first.progress().first().status, QString("Initiating iTunes..."));
+        QCOMPARE(contentOf(copy.filePath("iTunes Library.itl")), QByteArray("library"));
+        QCOMPARE(contentOf(copy.filePath("Music/song.m4a")), QByteArray("mine"));
+        QVERIFY(!copy.exists(".hidden") && !copy.exists("Music/loop"));
+        QVERIFY(CopyUWPItunesThread::isUWPItunesCopied(copy));
+
+        QFile::remove(copy.filePath("iTunes Library.itl"));
+        run(false, m_src, second);
+        QCOMPARE(second.progress().size(), 3); // the status, then every file name once
+        QCOMPARE(contentOf(copy.filePath("iTunes Library.itl")), QByteArray("library"));
+
+        // Clearing removes a link in the copy root, never what it leads to.
+        QVERIFY(QFile::link(m_tmp.path() + "/src", m_root + "/outside"));
+        run(true, m_src, cleared);
+        QCOMPARE(second.successes().size() + cleared.successes().size(), 2);
+        QCOMPARE(contentOf(copy.filePath("Music/song.m4a")), QByteArray("song"));
+        QVERIFY(!QFileInfo(m_root + "/outside").isSymLink() && QFileInfo::exists(m_src + "/Music/song.m4a"));
+    }
+
+    void failuresAreReportedWithoutMarker()
+    {
+        put(m_src + "/__CopyUWPItunesThread/inside", "x"); // a folder stands where the marker goes
+        for (const QString& source : { QString("/missing/iTunes"), m_src }) {
+            RecordingReporter reporter;
+            run(false, source, reporter);
+            const QString error = reporter.errors().value(0);
+            const QString named = source == m_src ? "__CopyUWPItunesThread:" : source;
+            QVERIFY2(reporter.endings() == 1 && error.startsWith("Can not copy iTunes files. ") && error.contains(named),
+                     qPrintable(error));
+            QVERIFY(!CopyUWPItunesThread::isUWPItunesCopied(CopyUWPItunesThread::uwpItunesSaveDir(source)));
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCopyUWPItunesThread)
+#include "tst_copyuwpitunesthread.moc"

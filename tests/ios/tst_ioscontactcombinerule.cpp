@@ -1,0 +1,81 @@
+#include "common/contactbuilders.h"
+#include "iossyncfixture.h"
+
+#include <QTest>
+
+namespace {
+using Fields = QVariantMap;
+using FieldsList = QList<QVariantMap>;
+} // namespace
+
+class tst_IOSContactCombineRule : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldAnswerEmptinessAndSingleValues_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<Fields>("fields");
+        QTest::addColumn<bool>("empty");
+        QTest::addColumn<bool>("single");
+        QTest::newRow("organisation of a job title") << 10 << Fields{{"data4", "Boss"}} << false << true;
+        QTest::newRow("photo without its hash") << 2 << Fields{{"data15", QByteArray("x")}} << true << true;
+        QTest::newRow("notes are single") << 9 << Fields{{"data1", "n"}} << false << true;
+        QTest::newRow("group membership takes no part") << 7 << Fields{{"data1", "1"}} << true << false;
+        QTest::newRow("unknown type") << 14 << Fields{{"data1", "A"}} << true << false;
+    }
+
+    void shouldAnswerEmptinessAndSingleValues()
+    {
+        QFETCH(int, type);
+        QFETCH(Fields, fields);
+        IOSContactCombineRule rule;
+        QTEST(AbsContactCombineRule::isEntityEmpty(testkit::entityOf(fields), rule.checkEmptyFields(type)), "empty");
+        bool single = true; // written on every call
+        rule.validFields(type, single);
+        QTEST(single, "single");
+    }
+
+    // A stored contact, then the same name again with one more entity.
+    void shouldMergeAsThePhoneHoldsIt_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<FieldsList>("stored");
+        QTest::addColumn<Fields>("incoming");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("same day, other kind") << 6 << FieldsList{{{"data1", "1990-05-17"}, {"data2", 3}}}
+                                              << Fields{{"data1", "1990-05-17"}, {"data2", 1}}
+                                              << QStringList{"1990-05-17|3|", "1990-05-17|1|"};
+        QTest::newRow("im differing in its own protocol") << 8 << FieldsList{{{"data1", "me"}, {"data5", 4}, {"data6", "A"}}}
+                                                          << Fields{{"data1", "me"}, {"data2", ""}, {"data3", ""}, {"data5", 4}, {"data6", "B"}} << QStringList{"me||"};
+        QTest::newRow("a second note replaces the first") << 9 << FieldsList{{{"data1", "old"}}} << Fields{{"data1", "new"}}
+                                                          << QStringList{"new||"};
+        QTest::newRow("phone gains a type") << 3 << FieldsList{{{"data1", "1"}}} << Fields{{"data1", "1"}, {"data2", 2}}
+                                            << QStringList{"1|2|"};
+        QTest::newRow("group membership") << 7 << FieldsList{} << Fields{{"data1", "1"}, {"data2", "Friends"}} << QStringList{};
+    }
+
+    void shouldMergeAsThePhoneHoldsIt()
+    {
+        QFETCH(int, type);
+        QFETCH(FieldsList, stored);
+        QFETCH(Fields, incoming);
+        DeviceDb device;
+        pim::_Contact target;
+        bool existed = false;
+        device.db->beginEdit();
+        device.db->combineContact(testkit::contactOf("Kim", {{type, stored}}), target, existed);
+        pim::_Contact merged;
+        const auto added = device.db->combineContact(testkit::contactOf("Kim", {{type, {incoming}}}), merged, existed);
+        device.db->endEdit(true);
+        QVERIFY(existed);
+        QStringList rows;
+        for (const QString& row : device.rows(QString("d.type = %1").arg(type)))
+            rows << row.section('|', 2, 4);
+        QTEST(rows, "rows");
+        // IM protocol names are not the phone's: such a difference writes nothing.
+        QCOMPARE(added.value(type).size(), type == 8 || type == 7 ? 0 : 1);
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_IOSContactCombineRule)
+#include "tst_ioscontactcombinerule.moc"

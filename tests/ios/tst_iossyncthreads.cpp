@@ -1,0 +1,228 @@
+#include "common/contactbuilders.h"
+#include "ios/iossendchangesthread.h"
+#include "ios/iossynctodevicethread.h"
+#include "ios/iossynctopcthread.h"
+#include "iossyncfixture.h"
+#include "iphonesimulator.h"
+#include "support/recordingreporter.h"
+
+#include <QJsonDocument>
+#include <QTest>
+
+namespace {
+using Fields = QVariantMap;
+using Contacts = QList<pim::_Contact>;
+
+QJsonObject contactRecord(const char* last) { return record("Contact", {{"last name", last}}); }
+QJsonObject child(const char* kind, const char* value, const QJsonArray& parents)
+{
+    return record(kind, {{"value", value}, {"contact", parents}});
+}
+
+// Kim (11) with a phone and an e-mail, and Lee (12).
+QJsonObject kimAndLee()
+{
+    return {{"records", QJsonObject{{"11", contactRecord("Kim")}, {"12", contactRecord("Lee")},
+                                    {"3/11/21", child("Phone Number", "1", {"11"})},
+                                    {"4/11/22", child("Email Address", "a@b", {"11"})}}}};
+}
+
+// Runs the thread to its end; the reporter keeps what it said.
+void runToEnd(QThread& thread)
+{
+    thread.start();
+    QVERIFY(thread.wait(60000));
+}
+
+void readPhone(DeviceDb& device)
+{
+    RecordingReporter reporter;
+    IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
+    runToEnd(thread);
+    QCOMPARE(reporter.successes(), QStringList{""});
+}
+
+// The record ids of every message the computer sent, sorted, one "a,b" entry per message.
+QStringList sentKeys(const IPhoneSimulator& sim)
+{
+    QStringList messages;
+    for (const QString& line : sim.log("sync"))
+        if (line.section(' ', 1, 1) == "SDMessageProcessChanges" && line.contains("\"SDMessageProcessChanges\", \"com.apple.Contacts\", {"))
+            messages << QJsonDocument::fromJson(line.section(' ', 2).toUtf8()).array()[2].toObject().keys().join(',');
+    return messages;
+}
+
+pim::_Contact named(const QString& last, const QMap<int, QList<QVariantMap>>& more = {})
+{
+    auto entities = more;
+    if (!last.isEmpty())
+        entities[1] = {Fields{{"data1", last}, {"data3", last}}};
+    return testkit::contactOf(last.isEmpty() ? "Solo" : last, entities);
+}
+} // namespace
+
+class tst_IOSSyncThreads : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldReadEveryContactOrNone_data()
+    {
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("empty phone") << QJsonObject{} << false << QStringList{} << "";
+        QTest::newRow("batches, unknown kinds, children first, two parents")
+            << QJsonObject{{"batches", QJsonArray{QJsonObject{{"3/10/1", child("Phone Number", "5", {"10"})}},
+                                                  QJsonObject{{"10", contactRecord("Kim")}, {"n", record("Note", {})}, {"v", QJsonObject{{"value", "v"}}}},
+                                                  QJsonObject{{"11", contactRecord("Lee")}, {"4/x/2", child("Email Address", "m", {"10", "11"})}}}}}
+            << false << QStringList{"Kim|1|Kim||Kim|10", "Lee|1|Lee||Lee|11", "Kim|4|m|||4/x/2", "Lee|4|m|||4/x/2", "Kim|3|5|||3/10/1"} << "";
+        QJsonObject dropped = kimAndLee();
+        dropped["batch"] = 1;
+        dropped["fault"] = QJsonObject{{"at", "batch2"}, {"kind", "drop"}};
+        QTest::newRow("link drops mid-read") << dropped << false << QStringList{}
+                                             << "mobilesync_acknowledge_changes_from_device failed. return -3.";
+        QTest::newRow("cancel") << kimAndLee() << true << QStringList{} << "";
+    }
+
+    void shouldReadEveryContactOrNone()
+    {
+        QFETCH(QJsonObject, scenario);
+        QFETCH(QString, error);
+        IPhoneSimulator sim(scenario);
+        QVERIFY(sim.isReady());
+        DeviceDb device;
+        RecordingReporter reporter;
+        QFETCH(bool, cancel);
+        if (cancel)
+            reporter.cancel();
+        IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
+        runToEnd(thread);
+        QTEST(device.rows(), "rows");
+        QCOMPARE(reporter.errors(), error.isEmpty() ? QStringList() : QStringList{error});
+        QCOMPARE(reporter.successes(), error.isEmpty() && !cancel ? QStringList{""} : QStringList());
+        QCOMPARE(reporter.progress().first().percent, 99);
+    }
+
+    void shouldSendWhatTheMergeStored_data()
+    {
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<Contacts>("contacts");
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<QStringList>("rows");
+        QTest::addColumn<QString>("success");
+        QTest::newRow("new contact with a phone") << false << Contacts{named("Kim", {{3, {Fields{{"data1", "+1"}}}}})}
+                                                  << QStringList{"-1", "3/1001/-2"} << QStringList{"Kim|1|Kim||Kim|", "Kim|3|+1|||3/1002"}
+                                                  << "IDS_SUC_TRANSFER_1_CONTACTS_TO_IOS";
+        QTest::newRow("known contact adds an e-mail") << true << Contacts{named("Kim", {{4, {Fields{{"data1", "new@b"}}}}})}
+                                                      << QStringList{"4/11/-5"} << QStringList{"Kim|4|new@b|||4/1001"}
+                                                      << "IDS_SUC_TRANSFER_0_CONTACTS_TO_IOS_MERGED_1";
+        QTest::newRow("contact of a phone only") << false << Contacts{named("", {{3, {Fields{{"data1", "7"}}}}})}
+                                                 << QStringList{"-1", "3/1001/-1"} << QStringList{"Solo|3|7|||3/1002"}
+                                                 << "IDS_SUC_TRANSFER_1_CONTACTS_TO_IOS";
+        QTest::newRow("two of one name join") << false << Contacts{named("Ann", {{3, {Fields{{"data1", "1"}}}}}), named("Ann", {{3, {Fields{{"data1", "2"}}}}})}
+                                              << QStringList{"-1", "3/1001/-2,3/1001/-3"}
+                                              << QStringList{"Ann|1|Ann||Ann|", "Ann|3|1|||3/1002", "Ann|3|2|||3/1003"}
+                                              << "IDS_SUC_TRANSFER_1_CONTACTS_TO_IOS_MERGED_1";
+    }
+
+    void shouldSendWhatTheMergeStored()
+    {
+        QFETCH(bool, known);
+        IPhoneSimulator sim(kimAndLee());
+        QVERIFY(sim.isReady());
+        DeviceDb device;
+        if (known)
+            readPhone(device);
+        RecordingReporter reporter;
+        QFETCH(Contacts, contacts);
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db, contacts, &reporter);
+        runToEnd(thread);
+        QTEST(reporter.successes().value(0), "success");
+        QTEST(sentKeys(sim), "messages");
+        QTEST(device.rows(known ? "d.type = 4 and d.data1 = 'new@b'" : "1"), "rows");
+        QCOMPARE(sim.phoneRecords()[known ? "4/1001" : "3/1002"].toObject()["contact"].toArray().first().toString(), known ? "11" : "1001");
+    }
+
+    void shouldCommitBatchByBatch_data()
+    {
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<int>("cancelAfter");
+        QTest::addColumn<int>("sessions");
+        QTest::addColumn<int>("stored");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("25 contacts, 3 sessions") << QJsonObject{} << -1 << 3 << 25 << "IDS_SUC_TRANSFER_25_CONTACTS_TO_IOS";
+        // One report at the start and one per contact: the 13th comes after the 12th contact.
+        QTest::newRow("cancel in the second batch") << QJsonObject{} << 13 << 1 << 10 << "";
+        QTest::newRow("phone confirms no id") << QJsonObject{{"remap", "none"}} << -1 << 0 << 0
+                                              << "The iPhone did not confirm the new contact \"C00\" (sent as -1), so it may be "
+                                                 "missing on the phone. Connect the iPhone again and repeat the transfer.";
+    }
+
+    void shouldCommitBatchByBatch()
+    {
+        QFETCH(int, cancelAfter);
+        QFETCH(QString, ending);
+        QFETCH(QJsonObject, scenario);
+        IPhoneSimulator sim(scenario);
+        QVERIFY(sim.isReady());
+        DeviceDb device;
+        Contacts contacts;
+        for (int i = 0; i < 25; ++i)
+            contacts << named(QString("C%1").arg(i, 2, 10, QChar('0')));
+        RecordingReporter reporter;
+        reporter.cancelAfterProgress(cancelAfter);
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db, contacts, &reporter);
+        runToEnd(thread);
+        QTEST(int(sim.messageNames("sync").count("SDMessageFinishSessionOnDevice")), "sessions");
+        QTEST(int(device.contacts().filter(QRegularExpression("\\|\\d+$")).size()), "stored");
+        QCOMPARE(device.contacts().size(), device.rows().size()); // nothing half-stored
+        QCOMPARE(reporter.successes() + reporter.errors(), ending.isEmpty() ? QStringList() : QStringList{ending});
+    }
+
+    // An edit of Kim (nickname added, phone added, e-mail changed, phone deleted,
+    // group added), Lee deleted, then a contact new to the phone with an e-mail.
+    void shouldSendEditsAndDeletions()
+    {
+        IPhoneSimulator sim(kimAndLee());
+        QVERIFY(sim.isReady());
+        DeviceDb device;
+        readPhone(device);
+        LocalDb& db = *device.db;
+        pim::_Contact kim = db.contact(1), lee = db.contact(2), added(0, "", "New");
+        // Applied to the database first, as the main window does.
+        pim::Entity nickname = testkit::entityOf({{"data1", "Bo"}}), phone = testkit::entityOf({{"data1", "2"}});
+        pim::Entity email = kim.entities[4].first(), oldPhone = kim.entities[3].first(), mail = testkit::entityOf({{"data1", "n@w"}});
+        db.insertEntity(kim.id, 5, nickname);
+        db.insertEntity(kim.id, 3, phone);
+        email.fields["data1"] = "c@d";
+        db.updateEntity(4, email);
+        db.removeEntity(oldPhone.id);
+        db.removeContact(lee.id);
+        db.insertContactBase(added);
+        db.insertEntity(added.id, 4, mail);
+        kim = db.contact(kim.id);
+        added = db.contact(added.id);
+        using C = _ChangeData;
+        RecordingReporter reporter;
+        IOSSendChangesThread edit(&reporter, IPhoneSimulator::kUdid, device.db, &kim,
+                                  {{5, C::ACTION_ADDED, nickname}, {3, C::ACTION_ADDED, phone}, {4, C::ACTION_UPDATED, email},
+                                   {3, C::ACTION_DELETED, oldPhone}, {7, C::ACTION_ADDED, testkit::entityOf({{"data2", "G"}})}}, {});
+        IOSSendChangesThread removal(&reporter, IPhoneSimulator::kUdid, device.db, nullptr, {}, {lee});
+        IOSSendChangesThread creation(&reporter, IPhoneSimulator::kUdid, device.db, &added, {{4, C::ACTION_ADDED, mail}}, {});
+        for (QThread* thread : {(QThread*)&edit, (QThread*)&removal, (QThread*)&creation})
+            runToEnd(*thread);
+
+        QCOMPARE(reporter.successes(), QStringList({"", "", ""}));
+        QCOMPARE(sentKeys(sim), QStringList({"11", QString("3/11/-%1,3/11/21,4/11/22").arg(phone.id), "12",
+                                             QString("-%1").arg(added.id), QString("4/1002/-%1").arg(mail.id)}));
+        const QJsonObject onPhone = sim.phoneRecords();
+        QCOMPARE(onPhone.keys(), QStringList({"1002", "11", "3/1001", "4/1003", "4/11/22"}));
+        QCOMPARE(onPhone["11"].toObject()["nickname"].toString(), "Bo");
+        QCOMPARE(onPhone["4/11/22"].toObject()["value"].toString(), "c@d");
+        QCOMPARE(added.srcId, "1002");
+        QCOMPARE(device.rows("d.src_id in ('3/1001', '4/1003')"), QStringList({"Kim|3|2|||3/1001", "New|4|n@w|||4/1003"}));
+    }
+};
+
+QTEST_GUILESS_MAIN(tst_IOSSyncThreads)
+#include "tst_iossyncthreads.moc"

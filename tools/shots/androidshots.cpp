@@ -1,0 +1,25 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "shots.h"
+#include "shotwriter.h"
+
+#include "android/androidwifiform.h"
+#include "kit/messagebox.h"
+
+#include <QLineEdit>
+
+void androidShots(ShotWriter& shots)
+{
+    AndroidWIFIForm form(nullptr);
+    shots.save(QStringLiteral("android-wifi-empty"), form);
+    form.findChild<QLineEdit*>(QStringLiteral("txtWifiSocket"))->setText(QStringLiteral("192.168.1.23"));
+    shots.save(QStringLiteral("android-wifi-typed"), form);
+
+    MessageBoxHandler previous = setMessageBoxHandler([&](QMessageBox& box) {
+        shots.save(QStringLiteral("android-wifi-input-error"), box);
+        return int(QMessageBox::Ok);
+    });
+    form.findChild<QLineEdit*>(QStringLiteral("txtWifiSocket"))->setText(QStringLiteral("192.168.1.23:48888"));
+    form.onBtnConnect();
+    setMessageBoxHandler(std::move(previous));
+    form.hide();
+}
