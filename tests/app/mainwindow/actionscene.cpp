@@ -2,37 +2,24 @@
 #include "actionscene.h"
 
 #include "app/itemmodelcontacts.h"
-#include "support/modaldialoganswerer.h"
+#include "common/sqlprobe.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
-#include <QCoreApplication>
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTest>
 
-QString ScriptedFileChooser::saveFileName(QWidget*, const QString& proposed, const QStringList& offered,
-                                          QString* selected)
+ActionScene::ActionScene(bool homeDb, bool phone)
 {
-    ++asked;
-    proposedPath = proposed;
-    filters = offered;
-    *selected = filter;
-    return path;
-}
-
-QString ScriptedFileChooser::openFileName(QWidget*, const QString& folder, const QStringList& offered,
-                                          QString* selected)
-{
-    return saveFileName(nullptr, folder, offered, selected);
-}
-
-ActionScene::ActionScene() = default;
-
-ActionScene::~ActionScene() = default;
-
-void ActionScene::start()
-{
+    const QList<DataFolderFixture::Person> people { { "Ann Lee", "555-0101", "", "Friends" },
+                                                    { "Bob Stone", "555-0102", "", "" },
+                                                    { "Carl Hanna", "", "carl@example.org", "Friends" } };
+    if (homeDb)
+        folder.writeDb("data", "home.db", people);
+    if (phone)
+        folder.writeDb("android_virtual", "Pixel.db", people);
+    layer.devicesWritable = true;
     window = std::make_unique<MainWindow>(&layer);
     window->setFileChooser(&files);
     QCoreApplication::processEvents();
@@ -69,15 +56,9 @@ QStringList ActionScene::listedNames() const
     return names;
 }
 
-QString ActionScene::dbPath(const QString& name) const
+QStringList ActionScene::stored(const QString& path, const QString& where)
 {
-    return folder.dataFolder().filePath(QStringLiteral("data/") + name);
-}
-
-void ActionScene::answerWidget(std::function<bool(QWidget*)> match, std::function<void(QWidget*)> action)
-{
-    auto* answerer = new ModalDialogAnswerer(std::move(action), 10000, &answerers);
-    answerer->setMatch(std::move(match));
+    return SqlProbe(path).column("select full_name from contact c " + where + " order by full_name");
 }
 
 void pressButton(QWidget* dialog, const char* name)
@@ -87,10 +68,8 @@ void pressButton(QWidget* dialog, const char* name)
     QTest::mouseClick(button, Qt::LeftButton);
 }
 
-void chooseDatabase(QWidget* dialog, const QString& name)
+void typeAndConfirm(QWidget* dialog, const QString& text)
 {
-    auto* names = dialog->findChild<QComboBox*>(QStringLiteral("cbLocalDbNames"));
-    QVERIFY(names);
-    names->setEditText(name);
+    dialog->findChild<QComboBox*>()->setEditText(text);
     pressButton(dialog, "btnOK");
 }

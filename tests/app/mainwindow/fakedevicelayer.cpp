@@ -50,22 +50,15 @@ protected:
     void run() override
     {
         LocalDb& db = *m_target.db;
-        try {
-            if (m_changes.job == DeviceChanges::SetGroup) {
-                db.beginEdit();
-                applyGroupChange(db, m_changes.contacts, m_changes.groupId, m_changes.groupName);
-                db.endEdit(m_accepts);
-            } else if (m_changes.job == DeviceChanges::EditContact && m_accepts) {
-                db.updateContactBaseSrcId(m_changes.contact.id, QStringLiteral("phone-%1").arg(m_changes.contact.id));
-            }
-        } catch (const std::exception& e) {
-            m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
-            return;
+        if (m_changes.job == DeviceChanges::SetGroup) {
+            db.beginEdit();
+            applyGroupChange(db, m_changes.contacts, m_changes.groupId, m_changes.groupName);
+            db.endEdit(m_accepts);
+        } else if (m_changes.job == DeviceChanges::EditContact && m_accepts) {
+            db.updateContactBaseSrcId(m_changes.contact.id, QStringLiteral("phone-%1").arg(m_changes.contact.id));
         }
-        if (m_accepts)
-            m_reporter->invokeSucceed(QString());
-        else
-            m_reporter->invokeErrorOccurred(QStringLiteral("The phone refused the change."));
+        m_accepts ? m_reporter->invokeSucceed(QString())
+                  : m_reporter->invokeErrorOccurred(QStringLiteral("The phone refused the change."));
     }
 
 private:
@@ -74,14 +67,6 @@ private:
     IWorkerReporter* m_reporter;
     bool m_accepts;
 };
-
-QStringList namesOf(const QList<pim::_Contact>& contacts)
-{
-    QStringList names;
-    for (const pim::_Contact& contact : contacts)
-        names << contact.fullName;
-    return names;
-}
 
 } // namespace
 
@@ -128,20 +113,14 @@ std::unique_ptr<QThread> FakeDeviceLayer::createSendChangesWorker(const DeviceTa
                                                                   const DeviceChanges& changes,
                                                                   IWorkerReporter* reporter)
 {
-    switch (changes.job) {
-    case DeviceChanges::EditContact:
-        log << QStringLiteral("send edit %1 to %2: %3 changes")
-                   .arg(changes.contact.fullName, target.id)
-                   .arg(changes.changes.size());
-        break;
-    case DeviceChanges::DeleteContacts:
-        log << QStringLiteral("send delete %1 to %2").arg(namesOf(changes.contacts).join(','), target.id);
-        break;
-    case DeviceChanges::SetGroup:
-        log << QStringLiteral("send group %1 to %2: '%3'")
-                   .arg(namesOf(changes.contacts).join(','), target.id, changes.groupName);
-        break;
-    }
+    static const char* const jobs[] = { "edit", "delete", "group" };
+    QStringList names;
+    if (changes.job == DeviceChanges::EditContact)
+        names << changes.contact.fullName;
+    for (const pim::_Contact& contact : changes.contacts)
+        names << contact.fullName;
+    log << QStringLiteral("send %1 %2 to %3").arg(QLatin1String(jobs[changes.job]), names.join(','), target.id)
+            + (changes.job == DeviceChanges::SetGroup ? " in '" + changes.groupName + "'" : QString());
     return std::make_unique<FakeSendWorker>(target, changes, reporter, phoneAccepts);
 }
 

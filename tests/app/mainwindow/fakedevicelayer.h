@@ -29,7 +29,7 @@ public:
     QSharedPointer<LocalDb> openSavedIosDb(const QString& path) override;
     QSharedPointer<LocalDb> openSavedAndroidDb(const QString& path) override;
     std::unique_ptr<QThread> createAdbPortGuard() override;
-    // Logs "send <job> <names>" and returns a worker that acts as the phone.
+    // Logs "send <job> <names> to <device id>" and returns a worker that acts as the phone.
     std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget& target, const DeviceChanges& changes,
                                                      IWorkerReporter* reporter) override;
     // Logs "connector of <device id>": asked when a phone is read again.
