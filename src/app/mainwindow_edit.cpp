@@ -180,7 +180,8 @@ void MainWindow::editContact(pim::_Contact contact, int listRow)
         contactsModel->insertContact(stored);
         ui->lbTotal->setText(tr("Total:%1").arg(contactsModel->count()));
         ui->treeContacts->setCurrentIndex(contactsModel->indexOfPos(contactsModel->count() - 1));
-    } else if (listRow >= 0) {
+    } else if (const pim::_Contact* row = contactsModel->contactAt(listRow); row && row->id == stored.id) {
+        // The list may have been reloaded while the dialogs were open.
         contactsModel->updateContact(listRow, stored);
     }
     ui->wdContactInfo->showContact(&stored);
