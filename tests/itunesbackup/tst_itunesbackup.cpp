@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// Published vectors for the key primitives; the keybag's placement and unlock
+// Published vectors for key wrapping and a salt holding NUL; the keybag's placement and unlock
 // rules; the backup file list in every form the fixture writes, with content
 // copies; clean failures; a byte-flip sweep and a seeded fuzz smoke run.
 #include "backupfixture.h"
@@ -100,11 +100,9 @@ void TestITunesBackup::knownAnswers_data()
     QTest::addColumn<QByteArray>("b"); // salt or plain key
     QTest::addColumn<int>("iterations");
     QTest::addColumn<QByteArray>("hex");
-    const QByteArray pw("password"), salt("salt");
+    // Salts come from the keybag as raw bytes: a NUL in one must count.
     QTest::newRow("RFC 6070 NUL") << "sha1" << QByteArray("pass\0word", 9) << QByteArray("sa\0lt", 5) << 4096
                                   << QByteArray("56fa6aa75548099dcc37d7f03425e0c3");
-    QTest::newRow("SHA-256 4096") << "sha256" << pw << salt << 4096
-                                  << QByteArray("c5e478d59288c841aa530db6845c4c8d962893a001ce4e11a4963873aa98134a");
     QTest::newRow("RFC 3394 4.1") << "wrap" << QByteArray::fromHex("000102030405060708090A0B0C0D0E0F")
                                   << QByteArray::fromHex("00112233445566778899AABBCCDDEEFF") << 0
                                   << QByteArray("1fa68b0a8112b447aef34bd8fb5a7b829d3e862371d2cfe5");
@@ -121,8 +119,7 @@ void TestITunesBackup::knownAnswers()
     QFETCH(int, iterations);
     QFETCH(QByteArray, hex);
     if (kind != "wrap") {
-        auto kdf = kind == "sha1" ? pbkdf2Sha1 : pbkdf2Sha256;
-        QCOMPARE(kdf(a, b, iterations, int(hex.size() / 2)).toHex(), hex);
+        QCOMPARE(pbkdf2Sha1(a, b, iterations, int(hex.size() / 2)).toHex(), hex);
         return;
     }
     QCOMPARE(QOpenSSLEVPAES::aeswrap(a, b, true).toHex(), hex);
