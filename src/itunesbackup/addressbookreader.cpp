@@ -98,8 +98,7 @@ void setLabel(pim::Entity& e, const QMap<int, QString>& table, const QString& la
     const int code = addressBookLabelCode(table, label);
     e.fields.insert(codeKey, code < 0 ? 0 : code);
     bool builtIn = false;
-    if (code < 0)
-        e.fields.insert(textKey, unwrapped(label, &builtIn));
+    e.fields.insert(textKey, code < 0 ? unwrapped(label, &builtIn) : QString());
 }
 
 bool looksLikePicture(const QByteArray& b)
@@ -243,11 +242,14 @@ private:
         pim::Entity name;
         const std::pair<int, const QString*> parts[] = { { First, &kData2 }, { Last, &kData3 }, { Middle, &kData4 },
             { Prefix, &kData5 }, { Suffix, &kData6 }, { FirstPhonetic, &kData7 }, { LastPhonetic, &kData8 } };
+        // Every part is set, empty or not: a stored value reads back as empty
+        // text, and an absent part would differ from it at the next import.
+        bool named = false;
         for (const auto& [column, key] : parts) {
-            if (!text(column).isEmpty())
-                name.fields.insert(*key, text(column));
+            name.fields.insert(*key, text(column));
+            named = named || !text(column).isEmpty();
         }
-        if (!name.fields.isEmpty()) {
+        if (named) {
             name.fields.insert(kData1, name.fullName());
             contact.entities[pim::ENTITY_NAME].append(name);
         }
@@ -319,12 +321,13 @@ private:
             const std::pair<const char*, const QString*> keys[] = { { "street", &kData4 }, { "sublocality", &kData6 },
                 { "city", &kData7 }, { "state", &kData8 }, { "zip", &kData9 }, { "country", &kData10 },
                 { "countrycode", &kData11 } };
+            bool any = false;
             for (const auto& [key, field] : keys) {
                 const QString part = parts.value(QLatin1String(key)).trimmed();
-                if (!part.isEmpty())
-                    e.fields.insert(*field, part);
+                e.fields.insert(*field, part);
+                any = any || !part.isEmpty();
             }
-            if (e.fields.isEmpty())
+            if (!any)
                 return;
             e.fields.insert(kData1, e.formattedAddr());
         } else if (type == pim::ENTITY_IM) {

@@ -6,8 +6,10 @@
 #include "itunesbackup/qopensslevpaes.h"
 #include "platform/sqlite/sqlite3db.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
 #include <QFile>
+#include <QImage>
 #include <QtEndian>
 
 #include <openssl/evp.h>
@@ -220,6 +222,144 @@ Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
     writeFile(folder.absoluteFilePath(QStringLiteral("Status.plist")),
         plistBytes(dict({ { "Date", plist_new_date(600000000, 0) }, { "IsFullBackup", plist_new_bool(0) } }), true));
     return out;
+}
+
+QByteArray addressBookPhoto()
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(qRgb(200, 40, 90));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+namespace {
+
+// The tables as the phone lays them out, trimmed to the columns read.
+const char kBookSchema[] = R"(
+create table ABPerson (ROWID integer primary key autoincrement, First text, Last text, Middle text,
+  FirstPhonetic text, MiddlePhonetic text, LastPhonetic text, Organization text, Department text, Note text,
+  Kind integer, Birthday text, JobTitle text, Nickname text, Prefix text, Suffix text);
+create table ABMultiValue (UID integer primary key, record_id integer, property integer, identifier integer,
+  label integer, value text);
+create table ABMultiValueLabel (value text, unique(value));
+create table ABMultiValueEntry (parent_id integer, key integer, value text, unique(parent_id, key));
+create table ABMultiValueEntryKey (value text, unique(value));
+)";
+
+void addPerson(Sqlite3DB& db, const QStringList& columns, const QStringList& values)
+{
+    Sqlite3Sql sql(QStringLiteral("insert into ABPerson (%1) values (%2)")
+                       .arg(columns.join(QLatin1Char(',')), QStringLiteral("?,").repeated(columns.size()).chopped(1)));
+    for (const QString& v : values)
+        sql.addTextParam(v);
+    db.executeThrow(sql);
+}
+
+long long idOf(Sqlite3DB& db, const char* table, const QString& value)
+{
+    if (value.isNull())
+        return -1;
+    db.executeThrow(Sqlite3Sql(QStringLiteral("insert or ignore into %1 (value) values (?)").arg(QLatin1String(table)))
+                        .addTextParam(value));
+    Sqlite3Cursor c = db.queryThrow(
+        Sqlite3Sql(QStringLiteral("select ROWID from %1 where value=?").arg(QLatin1String(table))).addTextParam(value));
+    c.moveNext();
+    return c.getInt64(0);
+}
+
+// One multi-value; entries (key, value) for addresses and messaging.
+void addValue(Sqlite3DB& db, long long person, int property, const QString& label, const QString& value,
+    const QList<std::pair<QString, QString>>& entries = {})
+{
+    const long long labelId = idOf(db, "ABMultiValueLabel", label);
+    Sqlite3Sql sql("insert into ABMultiValue (record_id, property, identifier, label, value) values (?,?,0,?,?)");
+    sql.addInt64Param(person).addIntParam(property);
+    labelId < 0 ? sql.addNullParam() : sql.addInt64Param(labelId);
+    value.isNull() ? sql.addNullParam() : sql.addTextParam(value);
+    db.executeThrow(sql);
+    const long long uid = db.lastInsertId();
+    for (const auto& [key, v] : entries)
+        db.executeThrow(Sqlite3Sql("insert into ABMultiValueEntry values (?,?,?)")
+                            .addInt64Param(uid)
+                            .addInt64Param(idOf(db, "ABMultiValueEntryKey", key))
+                            .addTextParam(v));
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+QList<FixtureFile> addressBookFiles(const QString& scratch, bool walPerson)
+{
+    const QString bookPath = QDir(scratch).absoluteFilePath(QStringLiteral("AddressBook.sqlitedb"));
+    const QString imagesPath = QDir(scratch).absoluteFilePath(QStringLiteral("AddressBookImages.sqlitedb"));
+    for (const QString& p : { bookPath, bookPath + "-wal", imagesPath })
+        QFile::remove(p);
+    QList<FixtureFile> files;
+    {
+        Sqlite3DB db;
+        db.openThrow(bookPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+        db.executeThrow("pragma journal_mode=wal");
+        db.executeThrow("pragma wal_autocheckpoint=0");
+        db.executeThrow(kBookSchema);
+        const auto w = [](const char* label) { return QStringLiteral("_$!<%1>!$_").arg(QLatin1String(label)); };
+        addPerson(db, { "First", "Middle", "Last", "Prefix", "Suffix", "FirstPhonetic", "LastPhonetic", "Nickname",
+                          "Organization", "JobTitle", "Department", "Note", "Birthday" },
+            { "Anna", "Maria", "Berg", "Dr.", "Jr.", "ana", "berk", "Annie", "Nordlicht GmbH", "Engineer", "R&D",
+                "First line\nsecond line", "-662644800" });
+        addValue(db, 1, 3, w("Mobile"), "+49 30 1234567");
+        addValue(db, 1, 3, w("HomeFAX"), "030 555");
+        addValue(db, 1, 3, "iPhone", "0170 999");
+        addValue(db, 1, 3, QString(), "110");
+        addValue(db, 1, 4, w("Work"), "anna@work.example");
+        addValue(db, 1, 4, "Home", "anna@home.example");
+        addValue(db, 1, 4, "home", "anna@other.example");
+        addValue(db, 1, 5, w("Home"), QString(),
+            { { "Street", "Hauptstr. 1" }, { "City", "Berlin" }, { "State", "BE" }, { "ZIP", "10115" },
+                { "Country", "Germany" }, { "CountryCode", "de" } });
+        addValue(db, 1, 22, w("HomePage"), "https://anna.example");
+        addValue(db, 1, 12, w("Anniversary"), "300000000");
+        addValue(db, 1, 23, w("Father"), "Karl Berg");
+        addValue(db, 1, 23, "Buddy", "Bo");
+        addValue(db, 1, 13, w("Work"), QString(), { { "service", "JabberInstant" }, { "username", "anna@jabber.example" } });
+        addValue(db, 1, 13, QString(), QString(), { { "service", "MatrixInstant" }, { "username", "@anna:m.example" } });
+        addValue(db, 1, 46, w("Other"), QString(), { { "service", "twitter" }, { "username", "anna" } });
+        addPerson(db, { "Organization", "Kind" }, { "Nordlicht GmbH", "1" });
+        addValue(db, 2, 3, w("Main"), "+49 30 100");
+        addPerson(db, { "Note" }, { "" });
+        addValue(db, 3, 3, w("Mobile"), "+1 555 0100");
+        addPerson(db, { "Note" }, { "" });
+        db.executeThrow("pragma wal_checkpoint(truncate)");
+        if (walPerson)
+            addPerson(db, { "First", "Last" }, { "Wally", "Walters" });
+        // Read while the connection is open: closing folds the log into the file.
+        files.append({ kAddressBookDomain, kAddressBookPath, readAll(bookPath), 3, 0x81A4, 7 });
+        const QByteArray log = readAll(bookPath + "-wal");
+        if (!log.isEmpty())
+            files.append({ kAddressBookDomain, QString(kAddressBookPath) + "-wal", log, 3, 0x81A4, 8 });
+    }
+    {
+        Sqlite3DB db;
+        db.openThrow(imagesPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+        db.executeThrow("create table ABFullSizeImage (ROWID integer primary key autoincrement, record_id integer, "
+                        "crop_x integer, crop_y integer, crop_width integer, crop_height integer, data blob)");
+        db.executeThrow("create table ABThumbnailImage (ROWID integer primary key autoincrement, record_id integer, "
+                        "format integer, derived_from_format integer, data blob)");
+        db.executeThrow(Sqlite3Sql("insert into ABFullSizeImage (record_id, data) values (1, ?)").addBlobParam(addressBookPhoto()));
+        // Raw pixels, as some layouts keep thumbnails: no picture.
+        db.executeThrow(Sqlite3Sql("insert into ABThumbnailImage (record_id, format, data) values (2, 0, ?)")
+                            .addBlobParam(QByteArray(64, '\x7f')));
+    }
+    files.append({ kAddressBookDomain, "Library/AddressBook/AddressBookImages.sqlitedb", readAll(imagesPath), 4, 0x81A4, 9 });
+    files.append({ kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 });
+    return files;
 }
 
 } // namespace backupfixture

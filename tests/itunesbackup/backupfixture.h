@@ -49,6 +49,16 @@ inline const char kAddressBookPath[] = "Library/AddressBook/AddressBook.sqlitedb
 
 Backup writeBackup(const QString& folder, const BackupSpec& spec);
 
+// An address book as the phone keeps it (AddressBook.sqlitedb and
+// AddressBookImages.sqlitedb, HomeDomain): a person with every kind of value,
+// the phone's own labels and the user's, and a photo; an organisation; a
+// person known only by a phone number; an empty person. With walPerson one
+// more person ("Wally Walters") sits only in the book's "-wal" file. The
+// databases are built in scratchFolder.
+QList<FixtureFile> addressBookFiles(const QString& scratchFolder, bool walPerson = false);
+// The photo of the first person (PNG).
+QByteArray addressBookPhoto();
+
 // Building blocks for hand-made variants.
 QByteArray keybagRecord(const char* tag, const QByteArray& value);
 QByteArray be32(quint32 value);
