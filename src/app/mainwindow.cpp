@@ -339,7 +339,6 @@ void MainWindow::miFileBackup() { notYetAvailable("backup"); }
 void MainWindow::miImport() { notYetAvailable("file import"); }
 void MainWindow::miFileExport() { notYetAvailable("export"); }
 void MainWindow::miFilePrint() { notYetAvailable("printing"); }
-void MainWindow::miFromiTunes() { notYetAvailable("iTunes import"); }
 void MainWindow::miNewContact() { notYetAvailable("Add Contact"); }
 void MainWindow::miContactEdit() { notYetAvailable("Edit Contact"); }
 void MainWindow::miContactDel() { notYetAvailable("deleting"); }
