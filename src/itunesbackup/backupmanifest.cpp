@@ -81,8 +81,10 @@ void BackupManifest::readManifestInfo()
     QString reason;
     const PlistCFType manifest = PlistCFType::createCFPropertyListFromFile(file.absoluteFilePath(), &reason);
     if (!manifest.isCFDictionary())
-        throw Error(QStringLiteral("Manifest.plist cannot be read: %1. %2")
-                        .arg(path, reason.isEmpty() ? QStringLiteral("It holds no dictionary.") : reason));
+        throw Error(QStringLiteral("Manifest.plist cannot be read: %1")
+                        .arg(reason.contains(path) ? reason
+                                                   : QStringLiteral("%1: %2").arg(path,
+                                                       reason.isEmpty() ? QStringLiteral("it holds no dictionary.") : reason)));
 
     _InfoPlist info;
     info.DeviceName = manifest.get(QStringLiteral("Lockdown")).get(QStringLiteral("DeviceName")).CFStringQString().trimmed();

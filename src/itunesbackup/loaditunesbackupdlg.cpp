@@ -25,6 +25,8 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setStyleSheet(getStyleSheet(QStringLiteral(":/res/style.css")));
     ui->listBackups->setModel(m_model);
+    // The three columns share the width by fixed parts (resizeEvent).
+    ui->listBackups->header()->setStretchLastSection(false);
 
     for (const QDir& location : BackupManifest::iTunesBackupDirs()) {
         const QFileInfoList folders = location.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Time | QDir::Reversed);
