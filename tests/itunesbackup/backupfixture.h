@@ -28,6 +28,7 @@ enum class ManifestForm { Db, SaltedDb, Mbdb, Both };
 
 struct BackupSpec {
     QString password; // empty: not encrypted
+    QString deviceName = QStringLiteral("Test iPhone");
     bool twoStage = true; // "DPIC"/"DPSL": encrypted Manifest.db
     int iter = 3;
     int dpic = 2;

@@ -26,6 +26,7 @@ const Area kAreas[] = {
     { "card", cardShots },
     { "editor", editorShots },
     { "android", androidShots },
+    { "itunes", itunesShots },
 };
 
 } // namespace

@@ -12,3 +12,4 @@ void mainWindowShots(ShotWriter& shots);
 void cardShots(ShotWriter& shots);
 void editorShots(ShotWriter& shots);
 void androidShots(ShotWriter& shots);
+void itunesShots(ShotWriter& shots);
