@@ -4,6 +4,35 @@
 #include "model/contact.h"
 
 #include <QString>
+#include <QStringList>
+
+// What a reader left out or changed, each in words with its place in the
+// file ("Line 12: ..."), in the order met. Only the first kMaxListed are
+// kept; all are counted, so a huge broken file cannot exhaust memory.
+class ImportProblems {
+public:
+    static constexpr int kMaxListed = 1000;
+
+    void add(const QString& text)
+    {
+        ++m_count;
+        if (m_listed.size() < kMaxListed)
+            m_listed.append(text);
+    }
+    // Problems counted but not worded, beyond what a reader keeps.
+    void addUnlisted(int n) { m_count += n; }
+    void clear()
+    {
+        m_listed.clear();
+        m_count = 0;
+    }
+    const QStringList& listed() const { return m_listed; }
+    int count() const { return m_count; }
+
+private:
+    QStringList m_listed;
+    int m_count = 0;
+};
 
 // A contact-file reader, driven by the import thread on its own thread:
 // initialize(path) once, total() once, then hasNext()/nextContact() in turn,
@@ -27,4 +56,11 @@ public:
     // can tell the user that something was dropped. Readers that never skip
     // anything keep the default.
     virtual int skippedCount() const { return 0; }
+    // Everything left out or changed in the records read so far, each with
+    // its line or row, so the user can find it in the file.
+    virtual const ImportProblems& problems() const
+    {
+        static const ImportProblems none;
+        return none;
+    }
 };

@@ -136,11 +136,88 @@ void addForeignColumns(Table& t)
     }
 }
 
+// More names of other programs' exports (web mail, phones' desktop
+// companions, spreadsheets made by hand). Added only where the name is not
+// taken, so what the names above map to never changes. A web-mail export's
+// "Phone 1 - Type" column is not read: its values come in as Other.
+void addMoreForeignColumns(Table& t)
+{
+    static const struct {
+        const char* name;
+        int entityType;
+        int subType;
+        const char* typeKey;
+        const char* valueKey;
+    } rows[] = {
+        { "Primary Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Secondary Email", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "E-mail", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Email Address", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Home Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Work Email", pim::ENTITY_EMAIL, 2, "data2", "data1" },
+        { "Other Email", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "E-mail 2 - Value", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "E-mail 3 - Value", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Mobile Number", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Mobile", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Cell Phone", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Business Mobile", pim::ENTITY_PHONE, 17, "data2", "data1" },
+        { "Home Number", pim::ENTITY_PHONE, 1, "data2", "data1" },
+        { "Work Phone", pim::ENTITY_PHONE, 3, "data2", "data1" },
+        { "Work Number", pim::ENTITY_PHONE, 3, "data2", "data1" },
+        { "Main Phone", pim::ENTITY_PHONE, 12, "data2", "data1" },
+        { "Phone", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Phone Number", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Fax", pim::ENTITY_PHONE, 13, "data2", "data1" },
+        { "Fax Number", pim::ENTITY_PHONE, 13, "data2", "data1" },
+        { "Work Fax", pim::ENTITY_PHONE, 4, "data2", "data1" },
+        { "Pager Number", pim::ENTITY_PHONE, 6, "data2", "data1" },
+        { "Phone 1 - Value", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Phone 2 - Value", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Phone 3 - Value", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Organization", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Organisation", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Company Name", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Organization 1 - Name", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Organization 1 - Title", pim::ENTITY_ORG, 0, "data2", "data4" },
+        { "Organization 1 - Department", pim::ENTITY_ORG, 0, "data2", "data5" },
+        { "Position", pim::ENTITY_ORG, 0, "data2", "data4" },
+        { "Surname", pim::ENTITY_NAME, 0, "", "data3" },
+        { "Address 1 - Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Address 1 - City", pim::ENTITY_ADDR, 0, "data2", "data7" },
+        { "Address 1 - Region", pim::ENTITY_ADDR, 0, "data2", "data8" },
+        { "Address 1 - Postal Code", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "Address 1 - Country", pim::ENTITY_ADDR, 0, "data2", "data10" },
+        { "Home ZIP", pim::ENTITY_ADDR, 1, "data2", "data9" },
+        { "Work Street", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Work City", pim::ENTITY_ADDR, 2, "data2", "data7" },
+        { "Work State", pim::ENTITY_ADDR, 2, "data2", "data8" },
+        { "Work ZIP", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        { "Work Postal Code", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        { "Work Country", pim::ENTITY_ADDR, 2, "data2", "data10" },
+        { "Website", pim::ENTITY_URL, 1, "data2", "data1" },
+        { "Web Site", pim::ENTITY_URL, 1, "data2", "data1" },
+        { "Website 1 - Value", pim::ENTITY_URL, 0, "data2", "data1" },
+        { "Personal Web Page", pim::ENTITY_URL, 4, "data2", "data1" },
+        { "Business Web Page", pim::ENTITY_URL, 5, "data2", "data1" },
+        { "Note", pim::ENTITY_NOTES, 0, "", "data1" },
+        { "Birth Date", pim::ENTITY_EVENT, 3, "data2", "data1" },
+        { "Birthdate", pim::ENTITY_EVENT, 3, "data2", "data1" },
+    };
+    for (const auto& r : rows) {
+        const QString name = QString::fromUtf8(r.name);
+        if (!t.contains(name))
+            t.insert(name, ColInfo(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey)));
+    }
+}
+
 Table buildTable()
 {
     Table t;
     addOwnColumns(t);
     addForeignColumns(t);
+    addMoreForeignColumns(t);
     return t;
 }
 

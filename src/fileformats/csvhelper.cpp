@@ -3,6 +3,7 @@
 #include "fileformats/csvscanner_p.h"
 
 #include "fileformats/fileformatslog.h"
+#include "fileformats/legacytext.h"
 #include "platform/error.h"
 
 #include <QIODevice>
@@ -33,6 +34,8 @@ private:
 class DeviceSource {
 public:
     explicit DeviceSource(QIODevice* device) : m_device(device) {}
+
+    char delimiter() const { return ','; }
 
     int get()
     {
@@ -65,74 +68,6 @@ public:
 private:
     QIODevice* m_device;
 };
-
-bool isValidUtf8(const QByteArray& bytes)
-{
-    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-    const uchar* const end = p + bytes.size();
-    while (p < end) {
-        // Most text is ASCII: skip it eight bytes at a time.
-        if (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                p += 8;
-                continue;
-            }
-        }
-        const uchar c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int more = 0;
-        uint cp = 0;
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            cp = c & 0x07;
-        } else {
-            return false;
-        }
-        if (end - p <= more)
-            return false;
-        for (int i = 1; i <= more; ++i) {
-            if ((p[i] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[i] & 0x3F);
-        }
-        if (more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF)))
-            return false;
-        if (more == 3 && (cp < 0x10000 || cp > 0x10FFFF))
-            return false;
-        p += more + 1;
-    }
-    return true;
-}
-
-// windows-1252 differs from Latin-1 only in 0x80..0x9F; the five unassigned
-// bytes keep their C1 code points, as Windows itself maps them.
-QString fromWindows1252(const QByteArray& bytes)
-{
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    };
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char ch : bytes) {
-        const uchar c = uchar(ch);
-        *out++ = (c >= 0x80 && c <= 0x9F) ? QChar(high[c - 0x80]) : QChar(c);
-    }
-    return text;
-}
 
 bool needsGuard(QStringView text)
 {
@@ -193,7 +128,7 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding)
         // rather than turning the whole file into another code page.
         setEncoding("UTF-8");
         const QByteArray body = raw.mid(3);
-        return isValidUtf8(body) ? body : QString::fromUtf8(body).toUtf8();
+        return legacytext::isValidUtf8(body) ? body : QString::fromUtf8(body).toUtf8();
     }
     if (raw.startsWith("\xFF\xFE") || raw.startsWith("\xFE\xFF")) {
         const bool little = raw.startsWith("\xFF\xFE");
@@ -202,17 +137,54 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding)
         const QString text = decoder.decode(QByteArrayView(raw).sliced(2));
         return text.toUtf8();
     }
-    if (isValidUtf8(raw)) {
+    if (legacytext::isValidUtf8(raw)) {
         setEncoding("UTF-8");
         return raw;
     }
     setEncoding("windows-1252");
-    return fromWindows1252(raw).toUtf8();
+    QByteArray text;
+    text.reserve(raw.size() + raw.size() / 8);
+    qsizetype pos = 0;
+    while (pos < raw.size()) {
+        const qsizetype start = pos;
+        skipRow(raw, pos);
+        const QByteArrayView row = QByteArrayView(raw).sliced(start, pos - start);
+        if (legacytext::isValidUtf8(row))
+            text.append(row);
+        else
+            text.append(legacytext::fromWindows1252(row).toUtf8());
+    }
+    return text;
 }
 
-bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row)
+char detectDelimiter(const QByteArray& data)
 {
-    MemorySource src(data, pos);
+    int commas = 0, semicolons = 0, tabs = 0;
+    bool quoted = false;
+    for (const char c : data) {
+        if (c == '"')
+            quoted = !quoted;
+        else if (quoted)
+            continue;
+        else if (c == '\n' || c == '\r')
+            break;
+        else if (c == ',')
+            ++commas;
+        else if (c == ';')
+            ++semicolons;
+        else if (c == '\t')
+            ++tabs;
+    }
+    if (semicolons > commas && semicolons >= tabs)
+        return ';';
+    if (tabs > commas && tabs > semicolons)
+        return '\t';
+    return ',';
+}
+
+bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row, char delimiter)
+{
+    MemorySource src(data, pos, delimiter);
     auto sink = decodingSink([](int) { return true; }, [&row](int, QString&& text) { row.append(std::move(text)); });
     return scanRow(src, sink);
 }

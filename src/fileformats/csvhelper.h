@@ -34,10 +34,11 @@ QString unguardFormula(const QString& cell);
 
 // Turns the bytes of a whole file into UTF-8 without a byte-order mark: a
 // UTF-8 mark is dropped, a UTF-16 mark (either byte order) transcodes the
-// rest, and bytes that are not valid UTF-8 somewhere are read as
-// windows-1252 rather than turning letters into replacement characters.
-// encoding, when given, receives "UTF-8", "UTF-16LE", "UTF-16BE" or
-// "windows-1252".
+// rest. Without a mark each row is decided on its own: a row that is valid
+// UTF-8 stays so, any other is read as windows-1252 rather than turning
+// letters into replacement characters (files that several programs
+// appended to mix the two). encoding, when given, receives "UTF-8",
+// "UTF-16LE", "UTF-16BE" or, when any row was read so, "windows-1252".
 QByteArray toUtf8Text(const QByteArray& raw, QString* encoding = nullptr);
 
 // Reads one row out of UTF-8 bytes starting at pos, appending its cells to
@@ -45,7 +46,12 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding = nullptr);
 // true when the row ended with a line end, false when the data ended (the
 // cells read up to there are appended: one empty cell when pos was already
 // at the end).
-bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row);
+bool readRow(const QByteArray& data, qsizetype& pos, QStringList& row, char delimiter = ',');
+
+// The cell separator of a file, from its first row: whichever of comma,
+// semicolon (spreadsheets of countries with a decimal comma) and TAB comes
+// most often outside quotes; a comma when none does or on a tie.
+char detectDelimiter(const QByteArray& data);
 
 // Moves pos past one row as readRow() would, without making texts; blank,
 // when given, tells whether the row was a line with nothing on it.

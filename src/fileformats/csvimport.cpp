@@ -11,6 +11,14 @@
 #include <QVarLengthArray>
 
 #include <cstring>
+#include <utility>
+
+namespace {
+
+// Web-mail exports put several values of one kind into one cell.
+const QString kMultiValueSeparator = QStringLiteral(" ::: ");
+
+} // namespace
 
 CSVImport::_ColInfo CSVImport::colInfo(const QString& headerName)
 {
@@ -49,30 +57,59 @@ void CSVImport::initialize(QString path)
     const QByteArray text = csvhelper::toUtf8Text(raw, &encoding);
     qCDebug(lcCsv) << "reading" << path << "as" << encoding;
 
+    const char delimiter = csvhelper::detectDelimiter(text);
     QStringList header;
     QList<qsizetype> rowStarts;
+    QList<int> rowNumbers;
     qsizetype pos = 0;
-    if (csvhelper::readRow(text, pos, header)) {
+    if (csvhelper::readRow(text, pos, header, delimiter)) {
+        // Rows are numbered as a spreadsheet shows them: the header is row 1.
+        int number = 1;
         // The last row counts even without a final line end.
         while (pos < text.size()) {
             const qsizetype start = pos;
             bool blank = false;
             csvhelper::skipRow(text, pos, &blank);
+            ++number;
             // A line with nothing on it holds no contact; counting it would
             // only make the progress total wrong.
-            if (!blank)
+            if (!blank) {
                 rowStarts.append(start);
+                rowNumbers.append(number);
+            }
         }
     } else {
         // A header without a line end has no rows below it.
         header.clear();
     }
+    QStringList unknown;
+    for (const QString& name : header) {
+        if (colInfo(name).entityType == 0 && !name.trimmed().isEmpty())
+            unknown.append(name);
+    }
+    if (!header.isEmpty() && unknown.size() == header.size())
+        throw Error(QCoreApplication::translate("CSVImport", "No column of this file is a known contact field."));
 
     m_header = std::move(header);
     m_text = text;
     m_rowStarts = std::move(rowStarts);
+    m_rowNumbers = std::move(rowNumbers);
     m_cursor = 0;
     m_encoding = encoding;
+    m_delimiter = delimiter;
+    m_problems.clear();
+    if (!unknown.isEmpty()) {
+        constexpr int kNamed = 5;
+        QStringList named;
+        for (const QString& name : unknown.mid(0, kNamed))
+            named.append(QLatin1Char('"') + name + QLatin1Char('"'));
+        QString list = named.join(QLatin1String(", "));
+        if (unknown.size() > kNamed)
+            list += QCoreApplication::translate("CSVImport", " and %1 more").arg(unknown.size() - kNamed);
+        m_problems.add(QCoreApplication::translate("CSVImport",
+                                                   "Row 1: columns that are no known contact field were left out: %1.")
+                           .arg(list));
+    }
     resolveColumns();
 }
 
@@ -131,7 +168,7 @@ bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values
     int index = 0;
     const char* cell = begin;
     for (;;) {
-        const void* comma = std::memchr(cell, ',', size_t(rowEnd - cell));
+        const void* comma = std::memchr(cell, m_delimiter, size_t(rowEnd - cell));
         const char* c = comma ? static_cast<const char*>(comma) : rowEnd;
         const qsizetype size = c - cell;
         if (index >= headerSize)
@@ -148,6 +185,7 @@ bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values
 pim::_Contact CSVImport::nextContact()
 {
     Q_ASSERT(hasNext());
+    const int rowNumber = m_rowNumbers.at(m_cursor);
     qsizetype pos = m_rowStarts.at(m_cursor++);
 
     // Only the cells of known columns are decoded; cells beyond the header
@@ -156,7 +194,7 @@ pim::_Contact CSVImport::nextContact()
     QVarLengthArray<QString, 64> values(m_columns.size());
     bool extraCells = false;
     if (!readPlainRow(pos, values, extraCells)) {
-        csvhelper::MemorySource src(m_text, pos);
+        csvhelper::MemorySource src(m_text, pos, m_delimiter);
         auto sink = csvhelper::decodingSink(
             [&](int index) { return index >= headerSize || m_columnOfIndex.at(index) >= 0; },
             [&](int index, QString&& text) {
@@ -168,7 +206,9 @@ pim::_Contact CSVImport::nextContact()
         csvhelper::scanRow(src, sink);
     }
     if (extraCells)
-        qCWarning(lcCsv) << "data row" << m_cursor << "has cells beyond the header; they are ignored";
+        m_problems.add(QCoreApplication::translate("CSVImport",
+                                                   "Row %1: the cells beyond the last named column were left out.")
+                           .arg(rowNumber));
 
     QVarLengthArray<QList<pim::Entity>, 64> groups(m_groupTypes.size());
     for (int c = 0; c < m_columns.size(); ++c) {
@@ -176,25 +216,40 @@ pim::_Contact CSVImport::nextContact()
         const QString& cell = values[c];
         if (cell.isEmpty())
             continue;
-        const QString value = cell.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(cell) : cell;
-        QList<pim::Entity>& list = groups[col.group];
-        // Every column of a multi-valued group fills "data1", so a group
-        // that holds an entity already has its value.
-        if (list.isEmpty() || col.multiValued)
-            list.append(pim::Entity());
-        pim::Entity& entity = list.last();
-        if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
-            // The columns of a group share their sub-type: a lookup is
-            // cheaper than writing the same number again.
-            const auto type = entity.fields.constFind(col.info.typeKey);
-            if (type == entity.fields.constEnd() || type->typeId() != QMetaType::Int || type->toInt() != col.info.subType)
-                entity.fields.insert(col.info.typeKey, col.info.subType);
+        // Only phones, e-mails, groups and the like hold several values; a
+        // name or a note keeps its pieces as one text.
+        const bool separate = col.multiValued || col.info.entityType == pim::ENTITY_GROUP;
+        QStringList pieces { cell };
+        if (cell.contains(kMultiValueSeparator)) {
+            pieces = cell.split(kMultiValueSeparator);
+            if (!separate)
+                pieces = QStringList { pieces.join(QLatin1String(", ")) };
         }
-        auto field = entity.fields.find(col.info.valueKey);
-        if (field == entity.fields.end() || field->toString().isEmpty())
-            entity.fields.insert(col.info.valueKey, value);
-        else
-            *field = field->toString() + QLatin1Char(' ') + value;
+        for (qsizetype p = 0; p < pieces.size(); ++p) {
+            const QString& piece = pieces.at(p);
+            const QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
+            if (value.isEmpty())
+                continue;
+            QList<pim::Entity>& list = groups[col.group];
+            // Every column of a multi-valued group fills "data1", so a group
+            // that holds an entity already has its value.
+            if (list.isEmpty() || col.multiValued || (separate && p > 0))
+                list.append(pim::Entity());
+            pim::Entity& entity = list.last();
+            if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
+                // The columns of a group share their sub-type: a lookup is
+                // cheaper than writing the same number again.
+                const auto type = entity.fields.constFind(col.info.typeKey);
+                if (type == entity.fields.constEnd() || type->typeId() != QMetaType::Int
+                    || type->toInt() != col.info.subType)
+                    entity.fields.insert(col.info.typeKey, col.info.subType);
+            }
+            auto field = entity.fields.find(col.info.valueKey);
+            if (field == entity.fields.end() || field->toString().isEmpty())
+                entity.fields.insert(col.info.valueKey, value);
+            else
+                *field = field->toString() + QLatin1Char(' ') + value;
+        }
     }
 
     pim::_Contact contact;
@@ -226,16 +281,18 @@ pim::_Contact CSVImport::nextContact()
             ofType.append(list);
     }
 
-    if (contact.fullName.isEmpty()) {
-        // Company-only rows (business cards) would otherwise be dropped.
-        for (const pim::Entity& org : contact.entities.value(pim::ENTITY_ORG)) {
-            const QString company = org.fields.value(QStringLiteral("data1")).toString().trimmed();
-            if (!company.isEmpty()) {
-                contact.fullName = company;
+    // Rows without a name (business cards, bare numbers) would otherwise be
+    // dropped: the company, else the first phone number, stands in.
+    for (const int type : { int(pim::ENTITY_ORG), int(pim::ENTITY_PHONE) }) {
+        for (const pim::Entity& entity : contact.entities.value(type)) {
+            if (!contact.fullName.isEmpty())
                 break;
-            }
+            contact.fullName = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
         }
     }
+    if (contact.fullName.isEmpty())
+        m_problems.add(QCoreApplication::translate("CSVImport", "Row %1: no name and no phone number; the row was left out.")
+                           .arg(rowNumber));
     return contact;
 }
 

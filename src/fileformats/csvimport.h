@@ -31,6 +31,11 @@ public:
 
     // Which text encoding the last initialize() found ("UTF-8", ...).
     QString encoding() const { return m_encoding; }
+    // The cell separator the last initialize() found.
+    char delimiter() const { return m_delimiter; }
+    // Columns no contact field takes, rows without a name or number, cells
+    // beyond the header, each with its row number.
+    const ImportProblems& problems() const override { return m_problems; }
 
 private:
     // A header column whose name the dictionary knows, resolved once per file.
@@ -54,6 +59,10 @@ private:
     // The file as UTF-8, and where each data row starts in it.
     QByteArray m_text;
     QList<qsizetype> m_rowStarts;
+    // The row number of each, as a spreadsheet shows it.
+    QList<int> m_rowNumbers;
+    char m_delimiter = ',';
+    ImportProblems m_problems;
     qsizetype m_cursor = 0;
     QVector<Column> m_columns;
     // Header index to its entry in m_columns, -1 for an unknown name.

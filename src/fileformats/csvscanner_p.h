@@ -81,9 +81,9 @@ DecodingSink<Wants, OnCell> decodingSink(Wants wants, OnCell onCell)
 }
 
 // The bytes that end a plain run outside quotes.
-constexpr bool isStopByte(uchar c)
+constexpr bool isStopByte(uchar c, char delimiter)
 {
-    return c == ',' || c == '\n' || c == '\r' || c == '"';
+    return c == uchar(delimiter) || c == '\n' || c == '\r' || c == '"';
 }
 
 // Where a row that holds no double quote ends: at its first CR or LF, or
@@ -104,8 +104,10 @@ inline const char* plainRowEnd(const char* begin, const char* end)
 // piece, which is what keeps a 100,000-row file well under a second.
 class MemorySource {
 public:
-    MemorySource(const QByteArray& data, qsizetype& pos)
-        : m_data(data.constData()), m_size(data.size()), m_pos(pos) {}
+    MemorySource(const QByteArray& data, qsizetype& pos, char delimiter = ',')
+        : m_data(data.constData()), m_size(data.size()), m_pos(pos), m_delimiter(delimiter) {}
+
+    char delimiter() const { return m_delimiter; }
 
     int get() { return m_pos < m_size ? uchar(m_data[m_pos++]) : -1; }
     int peek() const { return m_pos < m_size ? uchar(m_data[m_pos]) : -1; }
@@ -133,7 +135,7 @@ private:
             const void* quote = std::memchr(m_data + end, '"', size_t(m_size - end));
             end = quote ? static_cast<const char*>(quote) - m_data : m_size;
         } else {
-            while (end < m_size && !isStopByte(uchar(m_data[end])))
+            while (end < m_size && !isStopByte(uchar(m_data[end]), m_delimiter))
                 ++end;
         }
         sink.appendRun(m_data + start, end - start);
@@ -143,6 +145,7 @@ private:
     const char* m_data;
     qsizetype m_size;
     qsizetype& m_pos;
+    char m_delimiter;
 };
 
 // Reads one row from src into sink (append, appendRun, endCell) and
@@ -185,10 +188,11 @@ bool scanRow(Source& src, Sink& sink)
             // that byte is read as if outside quotes.
             inQuotes = quotePending = false;
         }
-        switch (c) {
-        case ',':
+        if (c == uchar(src.delimiter())) {
             endCell();
-            break;
+            continue;
+        }
+        switch (c) {
         case '\r':
             // CR LF and a lone CR both end the row.
             if (src.peek() == '\n')

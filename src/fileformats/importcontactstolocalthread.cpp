@@ -9,6 +9,8 @@
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
 
+#include <QFileInfo>
+
 #include <exception>
 #include <memory>
 
@@ -102,16 +104,37 @@ void ImportContactsToLocalThread::importAll()
     m_editing = false;
     m_db->endEdit(true);
 
-    QString message = merged == 0
-        ? tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB").arg(added)
-        : tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB_%2_MERGED").arg(added).arg(merged);
-    if (m_skippedLines > 0 || m_skippedContacts > 0) {
+    if (m_skippedLines > 0 || m_skippedContacts > 0)
         qCInfo(lcVCard) << m_path << "skipped" << m_skippedLines.load() << "lines and"
                         << m_skippedContacts.load() << "contacts without a name";
-        message += QLatin1Char('\n')
-            + tr("%1 unreadable lines and %2 contacts without a name were left out.")
-                  .arg(m_skippedLines.load())
-                  .arg(m_skippedContacts.load());
+    const Outcome result = outcome(added, merged, total, QFileInfo(m_path).size() == 0, reader->problems());
+    if (result.isError)
+        m_reporter->invokeErrorOccurred(result.text);
+    else
+        m_reporter->invokeSucceed(result.text);
+}
+
+ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int added, int merged, int records,
+                                                                          bool fileEmpty,
+                                                                          const ImportProblems& problems)
+{
+    constexpr int kShown = 10;
+    Outcome result;
+    if (added + merged == 0 && !fileEmpty) {
+        result.isError = true;
+        result.text = records == 0 ? tr("No contact was found in this file.")
+                                   : tr("No contact could be imported from this file.");
+    } else {
+        result.text = merged == 0 ? tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB").arg(added)
+                                  : tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB_%2_MERGED").arg(added).arg(merged);
     }
-    m_reporter->invokeSucceed(message);
+    if (problems.count() == 0)
+        return result;
+    result.text += QLatin1Char('\n') + tr("Left out or changed:");
+    const QStringList& listed = problems.listed();
+    for (int i = 0; i < kShown && i < listed.size(); ++i)
+        result.text += QLatin1Char('\n') + listed.at(i);
+    if (problems.count() > kShown)
+        result.text += QLatin1Char('\n') + tr("and %1 more.").arg(problems.count() - kShown);
+    return result;
 }

@@ -7,6 +7,7 @@
 #include <atomic>
 
 class IWorkerReporter;
+class ImportProblems;
 class LocalDb;
 
 // Imports one vCard or CSV file into a local database in a single edit:
@@ -29,6 +30,16 @@ public:
     // because they had no name at all.
     int skippedLines() const { return m_skippedLines.load(); }
     int skippedContacts() const { return m_skippedContacts.load(); }
+
+    // The import's final message: the success text, then, when anything was
+    // left out or changed, the first ten problems and how many more there
+    // were. A file with bytes in it of which no contact was stored is a
+    // failure (isError), its text saying why.
+    struct Outcome {
+        QString text;
+        bool isError = false;
+    };
+    static Outcome outcome(int added, int merged, int records, bool fileEmpty, const ImportProblems& problems);
 
 protected:
     void run() override;

@@ -4,7 +4,9 @@
 #include "fileformats/vcardrules.h"
 #include "fileformats/vcardvalue.h"
 
+#include <QCoreApplication>
 #include <QHash>
+#include <QSet>
 
 namespace {
 
@@ -26,6 +28,7 @@ enum Rule {
     RULE_REL,
     RULE_ADR,
     RULE_URL,
+    RULE_ITEM_DATE,
 };
 
 Rule ruleFor(const QString& name)
@@ -47,6 +50,7 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-REL"), RULE_REL },
         { QStringLiteral("ADR"), RULE_ADR },
         { QStringLiteral("URL"), RULE_URL },
+        { QStringLiteral("X-ABDATE"), RULE_ITEM_DATE },
     };
     return table.value(name, RULE_NONE);
 }
@@ -112,7 +116,7 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, bool swa
 
 } // namespace
 
-pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card)
+pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcardrules::Notes* notesOut)
 {
     using namespace vcardrules;
     pim::_Contact contact;
@@ -120,12 +124,39 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card)
     NameParts nameParts;
     bool hasN = false;
     QString formattedName;
+    Notes ownNotes;
+    Notes& notes = notesOut ? *notesOut : ownNotes;
+    const auto checkCharset = [&](const VCardProperty& property) {
+        const QString charset = property.paramIgnoringCase(QStringLiteral("CHARSET"));
+        if (charset.isEmpty() || m_charsets.isKnown(charset))
+            return;
+        notes.add(property.line, QCoreApplication::translate("VCardImport",
+                                                             "unknown character set \"%1\"; the value was read as UTF-8.")
+                                     .arg(charset));
+    };
+
+    // Grouped items ("item1.TEL" with "item1.X-ABLabel") take their kind
+    // from the label.
+    QHash<QString, QString> labels;
+    for (const VCardProperty& property : card) {
+        if (!property.group.isEmpty() && property.name == QLatin1String("X-ABLABEL")) {
+            checkCharset(property);
+            labels.insert(property.group.toLower(),
+                          VCardValue(property, m_charsets, modern && !isQuotedPrintable(property)).text());
+        }
+    }
 
     for (const VCardProperty& property : card) {
         const Rule rule = ruleFor(property.name);
         if (rule == RULE_NONE)
             continue;
-        const VCardValue value(property, m_charsets, modern && !isQuotedPrintable(property));
+        checkCharset(property);
+        VCardValue value(property, m_charsets, modern && !isQuotedPrintable(property));
+        if (!property.group.isEmpty()) {
+            const auto label = labels.constFind(property.group.toLower());
+            if (label != labels.constEnd())
+                value.setItemLabel(label.value());
+        }
         switch (rule) {
         case RULE_NONE:
             break;
@@ -145,7 +176,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card)
             formattedName = value.text().trimmed();
             break;
         case RULE_PHOTO:
-            readPhoto(value, contact);
+            readPhoto(value, contact, notes);
             break;
         case RULE_TEL:
             readTel(value, contact);
@@ -163,7 +194,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card)
             readEvent(value, contact);
             break;
         case RULE_CATEGORIES:
-            readCategories(value, contact);
+            readCategories(value, contact, notes);
             break;
         case RULE_IM:
             readIm(value, contact);
@@ -185,6 +216,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card)
             break;
         case RULE_URL:
             readUrl(value, contact);
+            break;
+        case RULE_ITEM_DATE:
+            readItemDate(value, contact);
             break;
         }
     }

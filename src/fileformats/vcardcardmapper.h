@@ -4,6 +4,7 @@
 #include "model/contact.h"
 #include "fileformats/vcardcharsets.h"
 #include "fileformats/vcardproperty.h"
+#include "fileformats/vcardrules.h"
 
 #include <QList>
 
@@ -11,7 +12,8 @@
 // rule and settles the contact's name from N and FN.
 class VCardCardMapper {
 public:
-    pim::_Contact toContact(const QList<VCardProperty>& card);
+    // notes, when given, receives what was left out or read differently.
+    pim::_Contact toContact(const QList<VCardProperty>& card, vcardrules::Notes* notes = nullptr);
 
 private:
     VCardCharsets m_charsets;

@@ -2,6 +2,7 @@
 #include "fileformats/vcardcharsets.h"
 
 #include "fileformats/fileformatslog.h"
+#include "fileformats/legacytext.h"
 
 #include <QStringDecoder>
 
@@ -30,9 +31,15 @@ QStringDecoder* VCardCharsets::decoderFor(const QString& charset)
 QString VCardCharsets::decode(const QByteArray& bytes, const QString& charset)
 {
     if (charset.isEmpty())
-        return QString::fromUtf8(bytes);
+        return legacytext::utf8OrWindows1252(bytes);
     QStringDecoder* decoder = decoderFor(charset);
     if (!decoder)
         return QString::fromUtf8(bytes);
     return decoder->decode(bytes);
+}
+
+bool VCardCharsets::isKnown(const QString& charset)
+{
+    const QByteArray key = charset.trimmed().toLatin1().toUpper();
+    return key.isEmpty() || key == "UTF-8" || key == "UTF8" || decoderFor(charset);
 }

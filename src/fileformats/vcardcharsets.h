@@ -20,8 +20,12 @@ public:
     VCardCharsets& operator=(const VCardCharsets&) = delete;
 
     // Empty, unknown or ambiguous names ("UTF-8,GBK") read as UTF-8: a card
-    // is never lost over its charset.
+    // is never lost over its charset. Without a name, bytes that are not
+    // valid UTF-8 are read as windows-1252 (legacy 8-bit files).
     QString decode(const QByteArray& bytes, const QString& charset);
+    // Whether decode() knows the named charset; false for the names it
+    // reads as UTF-8 only for want of a decoder.
+    bool isKnown(const QString& charset);
 
 private:
     QStringDecoder* decoderFor(const QString& charset);

@@ -7,21 +7,57 @@ namespace vcardrules {
 
 namespace {
 
-// TYPE texts are matched whole and case-sensitively: these are the texts
-// this program's own writer puts out.
-int phoneType(const QString& typeText)
+bool has(const QSet<QString>& kinds, const char* word)
 {
-    static const QHash<QString, int> table {
-        { QStringLiteral("home,voice"), 1 }, { QStringLiteral("cell"), 2 },
-        { QStringLiteral("work,voice"), 3 }, { QStringLiteral("work,fax"), 4 },
-        { QStringLiteral("home,fax"), 5 },   { QStringLiteral("pager"), 6 },
-        { QStringLiteral("car"), 9 },        { QStringLiteral("isdn"), 11 },
-        { QStringLiteral("fax"), 13 },
-    };
-    return table.value(typeText, 2);
+    return kinds.contains(QLatin1String(word));
 }
 
-int imProtocol(const QString& typeText)
+// The phone sub-type of a set of kind words. What this program's own
+// writer puts out ("home,voice", "cell", "work,fax", ...) reads back as it
+// always has; a phone that names no kind is a mobile.
+int phoneType(const QSet<QString>& kinds)
+{
+    const bool home = has(kinds, "home");
+    const bool work = has(kinds, "work");
+    if (has(kinds, "fax"))
+        return home ? 5 : work ? 4 : 13;
+    if (has(kinds, "pager") || has(kinds, "beeper"))
+        return work ? 18 : 6;
+    if (has(kinds, "cell") || has(kinds, "mobile") || has(kinds, "iphone"))
+        return work ? 17 : 2;
+    static const struct {
+        const char* word;
+        int code;
+    } single[] = {
+        { "car", 9 },        { "isdn", 11 },      { "main", 12 },      { "callback", 8 },
+        { "radio", 14 },     { "telex", 15 },     { "textphone", 16 }, { "tty", 16 },
+        { "assistant", 19 }, { "mms", 20 },
+    };
+    for (const auto& s : single) {
+        if (has(kinds, s.word))
+            return s.code;
+    }
+    if (home)
+        return 1;
+    if (work)
+        return 3;
+    if (has(kinds, "other"))
+        return 0;
+    return 2;
+}
+
+int emailType(const QSet<QString>& kinds)
+{
+    if (has(kinds, "cell") || has(kinds, "mobile"))
+        return 4;
+    if (has(kinds, "work"))
+        return 2;
+    if (has(kinds, "other"))
+        return 0;
+    return 1;
+}
+
+int imProtocol(const QSet<QString>& kinds)
 {
     static const QHash<QString, int> table {
         { QStringLiteral("aim"), 1 },         { QStringLiteral("msn"), 2 },
@@ -31,20 +67,46 @@ int imProtocol(const QString& typeText)
         { QStringLiteral("netmetting"), 9 },  { QStringLiteral("gadugadu"), 10 },
         { QStringLiteral("facebook"), 11 },
     };
-    return table.value(typeText, 0);
+    for (const QString& kind : kinds) {
+        const int protocol = table.value(kind, 0);
+        if (protocol != 0)
+            return protocol;
+    }
+    return 0;
 }
 
-int urlType(const QString& typeText)
+int urlType(const QSet<QString>& kinds)
 {
     static const QHash<QString, int> table {
         { QStringLiteral("homepage"), 1 }, { QStringLiteral("blog"), 2 },
         { QStringLiteral("profile"), 3 },  { QStringLiteral("home"), 4 },
         { QStringLiteral("work"), 5 },     { QStringLiteral("ftp"), 6 },
     };
-    return table.value(typeText, 0);
+    for (const char* word : { "homepage", "blog", "profile", "ftp", "work", "home" }) {
+        if (has(kinds, word))
+            return table.value(QLatin1String(word));
+    }
+    return 0;
+}
+
+// "tel:+1-555-0100;ext=5555" (4.0) is the number "+1-555-0100;ext=5555".
+QString phoneNumber(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+        return trimmed.mid(4);
+    return text;
 }
 
 } // namespace
+
+void setSubType(pim::Entity& entity, const VCardValue& value, int code)
+{
+    const QString custom = value.customLabel();
+    entity.fields.insert(QStringLiteral("data2"), custom.isEmpty() ? code : 0);
+    if (!custom.isEmpty())
+        entity.fields.insert(QStringLiteral("data3"), custom);
+}
 
 pim::Entity& firstEntity(pim::_Contact& contact, int type)
 {
@@ -62,8 +124,8 @@ void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity)
 void readTel(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
-    entity.fields.insert(QStringLiteral("data1"), value.text());
-    entity.fields.insert(QStringLiteral("data2"), phoneType(value.typeText()));
+    entity.fields.insert(QStringLiteral("data1"), phoneNumber(value.text()));
+    setSubType(entity, value, phoneType(value.kinds()));
     appendEntity(contact, pim::ENTITY_PHONE, entity);
 }
 
@@ -71,16 +133,17 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    entity.fields.insert(QStringLiteral("data2"), 1);
+    setSubType(entity, value, emailType(value.kinds()));
     appendEntity(contact, pim::ENTITY_EMAIL, entity);
 }
 
 void readIm(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
-    entity.fields.insert(QStringLiteral("data2"), 1);
+    const QSet<QString> kinds = value.kinds();
+    setSubType(entity, value, has(kinds, "work") ? 2 : has(kinds, "other") ? 0 : 1);
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    const int protocol = imProtocol(value.typeText());
+    const int protocol = imProtocol(kinds);
     if (protocol != 0)
         entity.fields.insert(QStringLiteral("data5"), protocol);
     appendEntity(contact, pim::ENTITY_IM, entity);
@@ -90,7 +153,7 @@ void readUrl(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    entity.fields.insert(QStringLiteral("data2"), urlType(value.typeText()));
+    setSubType(entity, value, urlType(value.kinds()));
     appendEntity(contact, pim::ENTITY_URL, entity);
 }
 

@@ -9,12 +9,25 @@
 #include <QCoreApplication>
 #include <QFile>
 
+#include <algorithm>
+#include <limits>
+
 namespace {
 
 constexpr qint64 kReadChunk = 1024 * 1024;
 // A UTF-16 file is transcoded in memory; beyond this it is refused rather
 // than exhausting memory.
 constexpr qint64 kMaxUtf16File = qint64(512) * 1024 * 1024;
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("VCardImport", text);
+}
+
+QString atLine(qint64 line, const QString& text)
+{
+    return tr("Line %1: %2").arg(line).arg(text);
+}
 
 // Feeds bytes [begin, end) of the device to the parser in chunks.
 void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser, QByteArray& buffer)
@@ -82,6 +95,12 @@ void VCardImport::initialize(QString path)
     m_cursor = 0;
     m_skipped = 0;
     m_skippedLines.clear();
+    m_problems.clear();
+    m_shape = scanner.problems();
+    m_shapeCount = scanner.problemCount();
+    m_shapeCursor = 0;
+    if (m_ranges.isEmpty())
+        reportShapeUpTo(std::numeric_limits<qint64>::max());
     qCDebug(lcVCard) << path << "holds" << m_ranges.size() << "cards";
 }
 
@@ -108,10 +127,56 @@ pim::_Contact VCardImport::nextContact()
             break;
         m_skippedLines.append(line);
     }
+    QList<std::pair<qint64, QString>> found;
+    for (const qint64 line : m_cardParser.skippedLineNumbers())
+        found.append({ line, tr("the line could not be read and was left out.") });
+    for (const VCardStreamParser::Problem& problem : m_cardParser.problems()) {
+        if (problem.kind == VCardStreamParser::Problem::DanglingSoftBreak)
+            found.append({ problem.line, tr("the value ends in a soft line break (\"=\") with nothing to join; "
+                                            "the \"=\" was dropped.") });
+    }
     const QList<QList<VCardProperty>> cards = m_cardParser.takeCards();
-    if (cards.isEmpty())
-        return pim::_Contact();
-    return m_mapper.toContact(cards.first());
+    pim::_Contact contact;
+    if (!cards.isEmpty()) {
+        vcardrules::Notes notes;
+        contact = m_mapper.toContact(cards.first(), &notes);
+        found.append(notes.items);
+    }
+    if (contact.fullName.isEmpty())
+        found.append({ range.line, tr("the card has no name and was left out.") });
+    std::stable_sort(found.begin(), found.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    reportShapeUpTo(range.line + 1);
+    for (const auto& [line, text] : found)
+        m_problems.add(atLine(line, text));
+    m_problems.addUnlisted(m_cardParser.skippedLines() - int(m_cardParser.skippedLineNumbers().size()));
+    reportShapeUpTo(hasNext() ? m_ranges.at(m_cursor).line : std::numeric_limits<qint64>::max());
+    return contact;
+}
+
+void VCardImport::reportShapeUpTo(qint64 line)
+{
+    using Problem = VCardStreamParser::Problem;
+    if (line == std::numeric_limits<qint64>::max())
+        m_problems.addUnlisted(m_shapeCount - int(m_shape.size()));
+    for (; m_shapeCursor < m_shape.size() && m_shape.at(m_shapeCursor).line < line; ++m_shapeCursor) {
+        const Problem& problem = m_shape.at(m_shapeCursor);
+        switch (problem.kind) {
+        case Problem::OutsideCard:
+            m_problems.add(atLine(problem.line, tr("the line stands outside any card and was left out.")));
+            break;
+        case Problem::NestedBegin:
+            m_problems.add(atLine(problem.line, tr("a card begins inside the card of line %1, which has no END; "
+                                                   "each was read as a card of its own.")
+                                                    .arg(problem.cardLine)));
+            break;
+        case Problem::MissingEnd:
+            m_problems.add(atLine(problem.line, tr("the card has no END line; it was read to the end of the file.")));
+            break;
+        case Problem::DanglingSoftBreak:
+            break;
+        }
+    }
 }
 
 void VCardImport::feedCard(const VCardStreamParser::CardRange& range)

@@ -33,15 +33,25 @@ public:
     int skippedCount() const override { return m_skipped; }
     // Their line numbers (the first thousand).
     const QList<qint64>& skippedLineNumbers() const { return m_skippedLines; }
+    // Everything left out or read differently in the cards read so far,
+    // and the shape of the file (lines outside cards, cards without END)
+    // up to the last card read; all of it once the last card is read.
+    const ImportProblems& problems() const override { return m_problems; }
 
 private:
     void feedCard(const VCardStreamParser::CardRange& range);
+    // Adds the file's shape problems that lie before the line.
+    void reportShapeUpTo(qint64 line);
 
     std::unique_ptr<QIODevice> m_source;
     QList<VCardStreamParser::CardRange> m_ranges;
     qsizetype m_cursor = 0;
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
+    ImportProblems m_problems;
+    QList<VCardStreamParser::Problem> m_shape;
+    qsizetype m_shapeCursor = 0;
+    int m_shapeCount = 0;
     VCardCardMapper m_mapper;
     VCardStreamParser m_cardParser;
     QByteArray m_buffer;

@@ -1,30 +1,47 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcardrules.h"
 
+#include <QCoreApplication>
+
+#include <cctype>
+
 namespace vcardrules {
 
 namespace {
 
-int addressType(const QString& typeText)
+int addressType(const QSet<QString>& kinds)
 {
-    if (typeText == QLatin1String("home"))
+    if (kinds.contains(QLatin1String("home")))
         return 1;
-    if (typeText == QLatin1String("work"))
+    if (kinds.contains(QLatin1String("work")))
         return 2;
     return 0;
 }
 
-// A 4.0 photo given inline as "data:image/jpeg;base64,...": the image
-// bytes, not the text of the reference. Empty when the value is no such URI.
-QByteArray inlinePhoto(const QByteArray& value)
+// "scheme:" at the start: a reference, not image bytes.
+bool isUri(const QByteArray& value)
 {
-    if (!value.startsWith("data:"))
+    qsizetype i = 0;
+    while (i < value.size() && (std::isalnum((unsigned char)value.at(i)) || value.at(i) == '+'
+                                || value.at(i) == '-' || value.at(i) == '.'))
+        ++i;
+    return i > 1 && i < value.size() && value.at(i) == ':' && std::isalpha((unsigned char)value.at(0));
+}
+
+// The image of "data:image/jpeg;base64,..." in any letter case, 3.0
+// escapes ("\;", "\,") and folding blanks allowed; empty when it does not
+// decode.
+QByteArray dataUriBytes(QByteArray uri)
+{
+    uri.replace('\\', QByteArray());
+    const qsizetype comma = uri.indexOf(',');
+    if (comma < 0)
         return QByteArray();
-    const qsizetype comma = value.indexOf(',');
-    if (comma < 0 || !value.left(comma).endsWith(";base64"))
-        return QByteArray();
-    const auto decoded = QByteArray::fromBase64Encoding(value.mid(comma + 1),
-                                                        QByteArray::AbortOnBase64DecodingErrors);
+    QByteArray payload = uri.mid(comma + 1);
+    if (!uri.left(comma).toLower().endsWith(";base64"))
+        return QByteArray::fromPercentEncoding(payload);
+    payload.replace(' ', QByteArray()).replace('\t', QByteArray()).replace('\r', QByteArray()).replace('\n', QByteArray());
+    const auto decoded = QByteArray::fromBase64Encoding(payload, QByteArray::AbortOnBase64DecodingErrors);
     return decoded ? decoded.decoded : QByteArray();
 }
 
@@ -53,16 +70,36 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
     const QStringList parts = value.components();
     for (int i = 2; i < 7 && i < parts.size(); ++i)
         entity.fields.insert(keys[i], parts.at(i));
-    entity.fields.insert(QStringLiteral("data2"), addressType(value.typeText()));
+    setSubType(entity, value, addressType(value.kinds()));
     entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
     appendEntity(contact, pim::ENTITY_ADDR, entity);
 }
 
-void readPhoto(const VCardValue& value, pim::_Contact& contact)
+void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
-    const QByteArray inlined = inlinePhoto(value.bytes());
-    firstEntity(contact, pim::ENTITY_PHOTO)
-        .fields.insert(QStringLiteral("data15"), inlined.isEmpty() ? value.bytes() : inlined);
+    const QString encoding = value.property().paramIgnoringCase(QStringLiteral("ENCODING")).toLower();
+    const bool base64 = encoding == QLatin1String("b") || encoding == QLatin1String("base64")
+        || value.kinds().contains(QStringLiteral("base64"));
+    QByteArray image = value.bytes();
+    if (!base64) {
+        const QByteArray text = image.trimmed();
+        if (isUri(text)) {
+            if (text.left(5).toLower() != "data:") {
+                notes.add(value.property().line,
+                          QCoreApplication::translate("VCardImport",
+                                                      "the photo is a link (%1), not a picture, and was left out.")
+                              .arg(QString::fromUtf8(text.left(80))));
+                return;
+            }
+            image = dataUriBytes(text.mid(5));
+        }
+    }
+    if (image.isEmpty()) {
+        notes.add(value.property().line,
+                  QCoreApplication::translate("VCardImport", "the photo could not be decoded and was left out."));
+        return;
+    }
+    firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), image);
 }
 
 } // namespace vcardrules

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcardrules.h"
 
+#include "fileformats/qvcardparser.h"
+
+#include <QCoreApplication>
 #include <QDate>
+#include <QSet>
 #include <QTime>
 #include <QHash>
 
@@ -27,8 +31,35 @@ void readDate(const VCardValue& value, pim::_Contact& contact, int subType)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), dateText(value.text()));
-    entity.fields.insert(QStringLiteral("data2"), subType);
+    setSubType(entity, value, subType);
     appendEntity(contact, pim::ENTITY_EVENT, entity);
+}
+
+// The groups of one CATEGORIES value: split at commas that no backslash
+// escapes; "\," stays a comma inside its group.
+QStringList categoryNames(const QString& raw, bool unescape)
+{
+    QStringList names;
+    QString current;
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const QChar c = raw.at(i);
+        if (c == u'\\' && i + 1 < raw.size()) {
+            const QChar next = raw.at(++i);
+            if (unescape || next != u',')
+                current.append(c);
+            current.append(next);
+        } else if (c == u',') {
+            names.append(current);
+            current.clear();
+        } else {
+            current.append(c);
+        }
+    }
+    names.append(current);
+    for (QString& name : names)
+        name = (unescape ? QVCardParser::unescapeText(name) : name).trimmed();
+    names.removeAll(QString());
+    return names;
 }
 
 } // namespace
@@ -136,12 +167,40 @@ void readBirthday(const VCardValue& value, pim::_Contact& contact)
 
 void readEvent(const VCardValue& value, pim::_Contact& contact)
 {
-    readDate(value, contact, value.typeText() == QLatin1String("anniversary") ? 1 : 0);
+    readDate(value, contact, value.kinds().contains(QStringLiteral("anniversary")) ? 1 : 0);
 }
 
-void readCategories(const VCardValue& value, pim::_Contact& contact)
+void readItemDate(const VCardValue& value, pim::_Contact& contact)
 {
-    firstEntity(contact, pim::ENTITY_GROUP).fields.insert(QStringLiteral("data2"), value.text());
+    readEvent(value, contact);
+}
+
+void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes)
+{
+    // A later CATEGORIES replaces the groups of an earlier one, as cards
+    // from this program's writer have always been read.
+    QList<pim::Entity>& groups = contact.entities[pim::ENTITY_GROUP];
+    groups.clear();
+    QSet<QString> known;
+    for (const QString& name : categoryNames(value.rawText(), value.unescapes())) {
+        if (known.contains(name))
+            continue;
+        if (groups.size() >= kMaxGroupsPerCard) {
+            if (!notes.groupsCut)
+                notes.add(value.property().line,
+                          QCoreApplication::translate("VCardImport",
+                                                      "the card is in more than %1 groups; the rest were left out.")
+                              .arg(kMaxGroupsPerCard));
+            notes.groupsCut = true;
+            return;
+        }
+        known.insert(name);
+        pim::Entity entity;
+        entity.fields.insert(QStringLiteral("data2"), name);
+        groups.append(entity);
+    }
+    if (groups.isEmpty())
+        contact.entities.remove(pim::ENTITY_GROUP);
 }
 
 void readNote(const VCardValue& value, pim::_Contact& contact)

@@ -14,8 +14,14 @@ public:
     // Read from a file: upper case, without a group prefix ("item1.tel" is
     // "TEL"). Written: as the writer set it.
     QString name;
+    // Read from a file: the group prefix as written ("item1"), empty when
+    // there is none, and the line the property starts on. The writer
+    // leaves both empty.
+    QString group;
+    qint64 line = 0;
     // Parameter name to value, both as written (Latin-1), a bare parameter
-    // with an empty value; a repeated name keeps its last value.
+    // with an empty value; a repeated name keeps its last value, except
+    // TYPE, whose repeated values are joined by commas as one list.
     QMap<QString, QString> params;
     // Decoded from quoted-printable or base64, still in the file's charset.
     QByteArray value;

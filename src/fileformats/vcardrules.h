@@ -8,6 +8,23 @@
 // Each writes the entities of one kind into the contact being built.
 namespace vcardrules {
 
+// What the rules of one card left out or read differently, each with the
+// line of its property, in words for the user.
+struct Notes {
+    QList<std::pair<qint64, QString>> items;
+    // The card's groups reached the bound and one was cut off.
+    bool groupsCut = false;
+
+    void add(qint64 line, const QString& text) { items.append({ line, text }); }
+};
+
+// Groups one card may join; a card with more is damaged or hostile.
+constexpr int kMaxGroupsPerCard = 1000;
+
+// The entity's sub-type code, or for a custom label code 0 and the label
+// in "data3".
+void setSubType(pim::Entity& entity, const VCardValue& value, int code);
+
 // The contact's first entity of a type, appended empty when there is none:
 // properties that a contact holds once (nickname, note, organization...)
 // all write into it.
@@ -25,7 +42,9 @@ void readUrl(const VCardValue& value, pim::_Contact& contact);
 void readNickname(const VCardValue& value, pim::_Contact& contact);
 void readBirthday(const VCardValue& value, pim::_Contact& contact);
 void readEvent(const VCardValue& value, pim::_Contact& contact);
-void readCategories(const VCardValue& value, pim::_Contact& contact);
+// A labelled date of a grouped item (X-ABDATE).
+void readItemDate(const VCardValue& value, pim::_Contact& contact);
+void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 void readNote(const VCardValue& value, pim::_Contact& contact);
 void readRelation(const VCardValue& value, pim::_Contact& contact);
 // A date as stored: ISO text "yyyy-MM-ddThh:mm:ss" for the extended and
@@ -37,6 +56,6 @@ QString dateText(const QString& value);
 void readOrg(const VCardValue& value, pim::_Contact& contact);
 void readTitle(const VCardValue& value, pim::_Contact& contact);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
-void readPhoto(const VCardValue& value, pim::_Contact& contact);
+void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 
 } // namespace vcardrules

@@ -62,6 +62,7 @@ VCardStreamParser::VCardStreamParser(Mode mode)
     CARD_SetUserData(m_tokenizer, this);
     CARD_SetPropHandler(m_tokenizer, &VCardStreamParser::onProperty);
     CARD_SetErrorHandler(m_tokenizer, &VCardStreamParser::onError);
+    CARD_SetWarningHandler(m_tokenizer, &VCardStreamParser::onWarning);
     if (mode == Cards)
         CARD_SetDataHandler(m_tokenizer, &VCardStreamParser::onData);
 }
@@ -89,6 +90,9 @@ void VCardStreamParser::reset()
     m_awaitingVersion = false;
     m_ranges.clear();
     m_rangeOpen = false;
+    m_scanInCard = false;
+    m_problems.clear();
+    m_problemCount = 0;
     m_skipped = 0;
     m_skippedLines.clear();
 }
@@ -131,6 +135,10 @@ void VCardStreamParser::finish()
         m_ranges.last().end = m_origin + m_fed;
         m_rangeOpen = false;
     }
+    if (m_scanInCard) {
+        addProblem(Problem::MissingEnd, m_ranges.last().line, m_ranges.last().line);
+        m_scanInCard = false;
+    }
     m_awaiting = nullptr;
 }
 
@@ -152,10 +160,14 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
         if (me->m_mode == RangesOnly) {
             const qint64 start = CARD_GetLineStart(me->m_tokenizer);
+            const qint64 line = CARD_GetLineNumber(me->m_tokenizer);
+            if (me->m_scanInCard)
+                me->addProblem(Problem::NestedBegin, line, me->m_ranges.last().line);
             if (me->m_rangeOpen)
                 me->m_ranges.last().end = start;
-            me->m_ranges.append({ start, start, CARD_GetLineNumber(me->m_tokenizer) });
+            me->m_ranges.append({ start, start, line });
             me->m_rangeOpen = true;
+            me->m_scanInCard = true;
             return;
         }
         me->m_cards.append(QList<VCardProperty>());
@@ -165,8 +177,13 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         me->m_cardOpen = true;
         return;
     }
-    if (me->m_mode == RangesOnly)
+    if (me->m_mode == RangesOnly) {
+        if (!me->m_scanInCard)
+            me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
+        else if (isNamed(name, "END"))
+            me->m_scanInCard = false;
         return;
+    }
     if (isNamed(name, "END")) {
         me->m_cardOpen = false;
         return;
@@ -179,8 +196,20 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     char buffer[40];
     QByteArray spill;
     property.name = me->intern(normalizedName(name, buffer, spill));
-    for (const char** p = params; p[0]; p += 2)
-        property.params.insert(me->intern(p[0]), p[1] ? me->intern(p[1]) : QString());
+    if (const char* dot = std::strrchr(name, '.'))
+        property.group = QString::fromLatin1(name, dot - name);
+    property.line = CARD_GetLineNumber(me->m_tokenizer);
+    for (const char** p = params; p[0]; p += 2) {
+        const QString key = me->intern(p[0]);
+        const QString value = p[1] ? me->intern(p[1]) : QString();
+        // "TYPE=WORK;TYPE=VOICE" is one list of kinds, as "TYPE=WORK,VOICE".
+        auto found = property.params.find(key);
+        if (found != property.params.end() && !value.isEmpty() && !found->isEmpty()
+            && key.compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0)
+            *found += QLatin1Char(',') + value;
+        else
+            property.params.insert(key, value);
+    }
     me->m_awaiting = &property;
     me->m_awaitingVersion = property.name == QLatin1String("VERSION");
 }
@@ -206,8 +235,12 @@ void VCardStreamParser::onData(void* self, const char* data, int length)
 void VCardStreamParser::onError(void* self, long long line)
 {
     auto* me = static_cast<VCardStreamParser*>(self);
-    if (me->m_mode == RangesOnly)
+    if (me->m_mode == RangesOnly) {
+        // Inside a card the card's own parse counts it.
+        if (!me->m_scanInCard)
+            me->addProblem(Problem::OutsideCard, line);
         return;
+    }
     // A value that failed to decode: its property was already announced.
     if (me->m_awaiting && me->m_cardOpen && !me->m_cards.isEmpty() && !me->m_cards.last().isEmpty()
         && &me->m_cards.last().last() == me->m_awaiting)
@@ -218,4 +251,18 @@ void VCardStreamParser::onError(void* self, long long line)
     if (me->m_skippedLines.size() < kMaxRecordedLines)
         me->m_skippedLines.append(line);
     qCDebug(lcVCard) << "dropped malformed line" << line;
+}
+
+void VCardStreamParser::onWarning(void* self, long long line, int warning)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    if (me->m_mode == Cards && warning == CARD_WARN_DANGLING_SOFT_BREAK)
+        me->addProblem(Problem::DanglingSoftBreak, line);
+}
+
+void VCardStreamParser::addProblem(Problem::Kind kind, qint64 line, qint64 cardLine)
+{
+    ++m_problemCount;
+    if (m_problems.size() < kMaxRecordedLines)
+        m_problems.append({ kind, line, cardLine });
 }

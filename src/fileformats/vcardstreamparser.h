@@ -40,6 +40,21 @@ public:
     // Ends the input; a last line without a line end still counts.
     void finish();
 
+    // What the reader should hear of besides dropped lines: in RangesOnly
+    // mode the shape of the file (lines outside any card, a BEGIN inside a
+    // card, a card without END at the end of the data), in Cards mode the
+    // values read differently from what was written.
+    struct Problem {
+        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak };
+        Kind kind;
+        qint64 line;
+        // NestedBegin, MissingEnd: the line of the card's BEGIN.
+        qint64 cardLine = 0;
+    };
+    // The first thousand, and how many there were.
+    const QList<Problem>& problems() const { return m_problems; }
+    int problemCount() const { return m_problemCount; }
+
     QList<QList<VCardProperty>> takeCards();
     const QList<CardRange>& ranges() const { return m_ranges; }
     // Malformed lines dropped (Cards mode), and the first of their line
@@ -51,6 +66,8 @@ private:
     static void onProperty(void* self, const char* name, const char** params);
     static void onData(void* self, const char* data, int length);
     static void onError(void* self, long long line);
+    static void onWarning(void* self, long long line, int warning);
+    void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
     // The same few names and parameter words come on every card; sharing
     // their text saves an allocation per property.
     QString intern(const char* text);
@@ -69,6 +86,10 @@ private:
 
     QList<CardRange> m_ranges;
     bool m_rangeOpen = false;
+    // RangesOnly: between a BEGIN and its END.
+    bool m_scanInCard = false;
+    QList<Problem> m_problems;
+    int m_problemCount = 0;
 
     int m_skipped = 0;
     QList<qint64> m_skippedLines;

@@ -291,10 +291,123 @@ void processChar(CARD_Parser* p, unsigned char c)
 // The blank after a line end joins the next line to this one.
 void applyFold(CARD_Parser* p)
 {
-    if (p->encoding == ENC_QUOTED_PRINTABLE)
-        p->qpEscape = false;
-    if (p->unfoldMode == CARD_UNFOLD_SPACE)
+    // A 3.0/4.0 fold may split an "=XX" escape, which then goes on.
+    if (p->unfoldMode == CARD_UNFOLD_SPACE) {
+        if (p->encoding == ENC_QUOTED_PRINTABLE)
+            p->qpEscape = false;
         processChar(p, ' ');
+    }
+}
+
+void warnDanglingSoftBreak(CARD_Parser* p, long long line)
+{
+    if (p->warningCallback)
+        p->warningCallback(p->userData, line, CARD_WARN_DANGLING_SOFT_BREAK);
+}
+
+// How far the held bytes match "BEGIN:VCARD" or "END:VCARD" (ASCII case
+// aside): 0 not at all, 1 a proper prefix, 2 the whole line (blanks after
+// it allowed).
+int matchCardBoundary(const CARD_Parser* p)
+{
+    static const char* const lines[] = { "BEGIN:VCARD", "END:VCARD" };
+    int best = 0;
+    for (const char* line : lines) {
+        int i = 0;
+        for (; i < p->lookaheadCount && line[i]; ++i) {
+            unsigned char c = p->lookahead[i];
+            if (c >= 'a' && c <= 'z')
+                c = (unsigned char)(c - 'a' + 'A');
+            if (c != (unsigned char)line[i])
+                break;
+        }
+        if (line[i] == 0) {
+            int rest = i;
+            while (rest < p->lookaheadCount && (p->lookahead[rest] == ' ' || p->lookahead[rest] == '\t'))
+                ++rest;
+            if (rest == p->lookaheadCount)
+                return 2;
+        } else if (i == p->lookaheadCount) {
+            best = 1;
+        }
+    }
+    return best;
+}
+
+void replayLookahead(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    for (int i = 0; i < p->lookaheadCount; ++i)
+        processChar(p, p->lookahead[i]);
+    p->lookaheadCount = 0;
+}
+
+// The held line is complete: a BEGIN or END line ends the value and is read
+// as the line it is; anything else continues the value.
+void resolveLookahead(CARD_Parser* p)
+{
+    if (matchCardBoundary(p) != 2) {
+        replayLookahead(p);
+        return;
+    }
+    warnDanglingSoftBreak(p, p->softBreakLine);
+    p->softBreak = SOFT_NONE;
+    processChar(p, '\n');
+    p->lineStart = p->lookaheadStart;
+    p->lineNumber = p->softBreakLine + 1;
+    replayLookahead(p);
+}
+
+// A byte after a soft break; true when it was taken here.
+bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
+{
+    switch (p->softBreak) {
+    case SOFT_BREAK:
+        if (b == ' ' || b == '\t') {
+            // 2.1 writers that fold their soft breaks put one blank after
+            // them; spaces of the text itself are always written =20.
+            p->softBreak = p->unfoldMode == CARD_UNFOLD_JOIN ? SOFT_FOLD : SOFT_NONE;
+            return true;
+        }
+        if (b == '\n') {
+            warnDanglingSoftBreak(p, p->softBreakLine);
+            p->softBreak = SOFT_NONE;
+            return false;
+        }
+        if (b == 'B' || b == 'b' || b == 'E' || b == 'e') {
+            p->softBreak = SOFT_LOOKAHEAD;
+            p->lookahead[0] = b;
+            p->lookaheadCount = 1;
+            p->lookaheadStart = offset;
+            return true;
+        }
+        p->softBreak = SOFT_NONE;
+        return false;
+    case SOFT_FOLD:
+        p->softBreak = SOFT_NONE;
+        if (hexValue(b) >= 0) {
+            p->qpEscape = true;
+            p->pendingCount = 0;
+        } else if (b == '\n') {
+            warnDanglingSoftBreak(p, p->softBreakLine);
+        }
+        return false;
+    case SOFT_LOOKAHEAD:
+        if (b == '\n') {
+            resolveLookahead(p);
+            return false;
+        }
+        if (p->lookaheadCount == kLookaheadRoom) {
+            replayLookahead(p);
+            return false;
+        }
+        p->lookahead[p->lookaheadCount++] = b;
+        if (matchCardBoundary(p) == 0)
+            replayLookahead(p);
+        return true;
+    default:
+        return false;
+    }
 }
 
 } // namespace
@@ -319,7 +432,8 @@ void CARD_ParserReset(CARD_Parser* parser)
     clearLine(parser);
     parser->lfPending = true;
     parser->foldPending = false;
-    parser->softBreak = false;
+    parser->softBreak = SOFT_NONE;
+    parser->lookaheadCount = 0;
     parser->unfoldMode = CARD_UNFOLD_SPACE;
     parser->position = 0;
     parser->physLine = 1;
@@ -334,6 +448,7 @@ void* CARD_GetUserData(CARD_Parser* parser) { return parser->userData; }
 void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler) { parser->propCallback = handler; }
 void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler) { parser->dataCallback = handler; }
 void CARD_SetErrorHandler(CARD_Parser* parser, CARD_ErrorHandler handler) { parser->errorCallback = handler; }
+void CARD_SetWarningHandler(CARD_Parser* parser, CARD_WarningHandler handler) { parser->warningCallback = handler; }
 
 void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode) { parser->unfoldMode = mode; }
 
@@ -375,6 +490,8 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         if (b == '\r')
             continue;
         if (!p->lfPending) {
+            if (p->softBreak != SOFT_NONE && continueSoftBreak(p, b, base + (i - 1)))
+                continue;
             if (b == '\n') {
                 ++p->physLine;
                 if (p->state == STATE_VALUE && p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape
@@ -383,20 +500,13 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                     // nothing inserted; bytes are joined before any charset
                     // decoding, so a break inside UTF-8 is harmless.
                     p->qpEscape = false;
-                    p->softBreak = true;
+                    p->softBreak = SOFT_BREAK;
+                    p->softBreakLine = p->physLine - 1;
                     continue;
                 }
-                p->softBreak = false;
                 p->lfPending = true;
                 p->foldPending = false;
                 continue;
-            }
-            if (p->softBreak) {
-                p->softBreak = false;
-                // Writers that fold their soft breaks put one blank after
-                // them; spaces of the text itself are always written =20.
-                if (b == ' ' || b == '\t')
-                    continue;
             }
             processChar(p, b);
             continue;
@@ -430,10 +540,19 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     }
     p->position = base + n;
     if (isFinal) {
+        if (p->softBreak == SOFT_LOOKAHEAD) {
+            resolveLookahead(p);
+        } else if (p->softBreak != SOFT_NONE) {
+            warnDanglingSoftBreak(p, p->softBreakLine);
+        } else if (!p->lfPending && p->state == STATE_VALUE && p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape
+                   && p->pendingCount == 0) {
+            warnDanglingSoftBreak(p, p->physLine);
+        }
         processChar(p, '\n');
         p->lfPending = true;
         p->foldPending = false;
-        p->softBreak = false;
+        p->softBreak = SOFT_NONE;
+        p->lookaheadCount = 0;
     }
     return p->errorInCall ? 0 : ~0;
 }

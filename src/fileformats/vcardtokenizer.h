@@ -22,12 +22,24 @@ typedef void (*CARD_DataHandler)(void* userData, const char* data, int len);
 // the property callback will not be delivered.
 typedef void (*CARD_ErrorHandler)(void* userData, long long lineNumber);
 
+enum CARD_Warning {
+    // A quoted-printable value ended in "=" with nothing left to join: the
+    // last line of the input, an empty line, or a BEGIN or END line, which
+    // a continuation never swallows. The "=" is dropped, the value kept.
+    CARD_WARN_DANGLING_SOFT_BREAK = 1,
+};
+// Something was read but not as written; lineNumber is the physical line
+// it stands on.
+typedef void (*CARD_WarningHandler)(void* userData, long long lineNumber, int warning);
+
 // How a line end followed by one blank joins two lines.
 enum CARD_UnfoldMode {
     // vCard 2.1: the line end and the blank become one space.
     CARD_UNFOLD_SPACE = 0,
     // vCard 3.0/4.0: the line end and the blank vanish; writers of these
-    // versions fold inside words and inside UTF-8 sequences.
+    // versions fold inside words, inside UTF-8 sequences and inside the
+    // "=XX" escapes of quoted-printable, so folds are undone before soft
+    // breaks are joined and escapes decoded.
     CARD_UNFOLD_JOIN = 1,
 };
 
@@ -43,6 +55,7 @@ void* CARD_GetUserData(CARD_Parser* parser);
 void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler);
 void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler);
 void CARD_SetErrorHandler(CARD_Parser* parser, CARD_ErrorHandler handler);
+void CARD_SetWarningHandler(CARD_Parser* parser, CARD_WarningHandler handler);
 
 // May be changed from inside a callback; it applies to the folds that
 // follow.

@@ -83,11 +83,37 @@ inline unsigned char base64ToOrd(unsigned char c)
 
 } // namespace cardtok
 
+namespace cardtok {
+
+// After "=" and a line end in a quoted-printable value, what the next bytes
+// are still to tell.
+enum SoftBreak {
+    SOFT_NONE,
+    // Whether the next line continues the value.
+    SOFT_BREAK,
+    // 3.0/4.0: a blank followed, so the line end may be a fold inside an
+    // "=XX" escape; a hex digit next says it was.
+    SOFT_FOLD,
+    // The next line starts like a BEGIN or END line; its bytes are held in
+    // lookahead until it is known whether it is one.
+    SOFT_LOOKAHEAD,
+};
+
+// "BEGIN:VCARD" is the longest line a continuation must not swallow; a few
+// blanks may follow it.
+constexpr int kLookaheadRoom = 16;
+
+} // namespace cardtok
+
 struct CARD_Parser {
     bool lfPending = true;
     bool foldPending = false;
-    // "=" ended a quoted-printable line: the value goes on with the next line.
-    bool softBreak = false;
+    int softBreak = cardtok::SOFT_NONE;
+    // The line whose "=" started the soft break.
+    long long softBreakLine = 0;
+    unsigned char lookahead[cardtok::kLookaheadRoom] = {};
+    int lookaheadCount = 0;
+    long long lookaheadStart = 0;
 
     char* line = nullptr;
     size_t lineCapacity = 0;
@@ -112,6 +138,7 @@ struct CARD_Parser {
     CARD_PropHandler propCallback = nullptr;
     CARD_DataHandler dataCallback = nullptr;
     CARD_ErrorHandler errorCallback = nullptr;
+    CARD_WarningHandler warningCallback = nullptr;
 
     int unfoldMode = CARD_UNFOLD_SPACE;
     size_t maxLine = cardtok::kDefaultMaxLine;

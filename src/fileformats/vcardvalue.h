@@ -3,6 +3,8 @@
 
 #include "fileformats/vcardproperty.h"
 
+#include <QSet>
+
 class VCardCharsets;
 
 // How the property rules see one property of a card: its text, its
@@ -17,11 +19,25 @@ public:
     const QByteArray& bytes() const { return m_property.value; }
     // The whole value as text.
     QString text() const;
+    // The same with its escapes as written.
+    QString rawText() const { return raw(); }
+    // Whether text() decodes 3.0/4.0 escapes.
+    bool unescapes() const { return m_unescape; }
     // The structured value split at unescaped ";" (an empty trailing
     // component left out).
     QStringList components() const;
     // The value of the parameter named exactly "TYPE"; empty when absent.
     QString typeText() const;
+    // The kind words of the property in lower case: every comma-separated
+    // TYPE value (parameter name in any case, quotes dropped) and every
+    // bare 2.1 marker. For a grouped item whose label is one of the
+    // standard "_$!<Word>!$_" labels, the label's words instead.
+    QSet<QString> kinds() const;
+    // The grouped item's label when it is not a standard one (a standard
+    // one whose word means nothing here gives the word); else empty.
+    QString customLabel() const { return m_customLabel; }
+    // The text of the item's X-ABLABEL.
+    void setItemLabel(const QString& label);
 
 private:
     QString raw() const;
@@ -29,4 +45,7 @@ private:
     const VCardProperty& m_property;
     VCardCharsets& m_charsets;
     bool m_unescape;
+    bool m_hasLabelKinds = false;
+    QSet<QString> m_labelKinds;
+    QString m_customLabel;
 };

@@ -10,6 +10,7 @@
 // of failing; every rewritten file is reviewed by eye before it is committed.
 
 #include "fileformats/absimport.h"
+#include "fileformats/importcontactstolocalthread.h"
 #include "model/contact.h"
 
 #include <QDateTime>
@@ -158,10 +159,19 @@ inline QByteArray dumpImport(AbsImport& reader, const QString& path)
     try {
         reader.initialize(path);
         out << QStringLiteral("total %1").arg(reader.total());
-        while (reader.hasNext())
-            out << dumpContact(reader.nextContact());
+        int named = 0;
+        while (reader.hasNext()) {
+            const pim::_Contact contact = reader.nextContact();
+            named += contact.fullName.isEmpty() ? 0 : 1;
+            out << dumpContact(contact);
+        }
         reader.uninitialize();
         out << QStringLiteral("skipped lines %1").arg(reader.skippedCount());
+        // The import's final message, as if every named contact were new.
+        const auto outcome = ImportContactsToLocalThread::outcome(named, 0, reader.total(),
+                                                                  QFileInfo(path).size() == 0, reader.problems());
+        out << (outcome.isError ? QStringLiteral("error message ") : QStringLiteral("message "))
+                + escape(outcome.text);
     } catch (const std::exception& e) {
         out << QStringLiteral("error ") + QString::fromUtf8(e.what());
     }

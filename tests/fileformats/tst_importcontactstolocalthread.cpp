@@ -66,6 +66,8 @@ private slots:
     void failureRollsBackAndReports_data();
     void failureRollsBackAndReports();
     void reportsMissingFile();
+    void fileWithoutContactsIsAnError_data();
+    void fileWithoutContactsIsAnError();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -89,13 +91,22 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::addColumn<QString>("success");
     QTest::addColumn<int>("cards");
     QTest::addColumn<int>("contacts");
-    const QString leftOut = QStringLiteral("\n%1 unreadable lines and %2 contacts without a name were left out.");
+    const QString leftOut = QStringLiteral("\nLeft out or changed:\n");
     QTest::newRow("three cards") << threeCards() << 1 << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3 << 3;
     QTest::newRow("card without any name still counts in progress")
         << card("Doe;John") + "BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n" << 1
-        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut.arg(0).arg(1) << 2 << 1;
-    QTest::newRow("broken line is reported") << card("Doe;John", "TEL;:x\r\n") << 1
-                                             << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut.arg(1).arg(0) << 1 << 1;
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut + "Line 8: the card has no name and was left out." << 2 << 1;
+    QTest::newRow("broken line is reported")
+        << card("Doe;John", "TEL;:x\r\n") << 1
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut + "Line 7: the line could not be read and was left out." << 1 << 1;
+    QByteArray manyBroken = card("Doe;John");
+    for (int i = 0; i < 12; ++i)
+        manyBroken += "stray " + QByteArray::number(i) + ":x\r\n";
+    QStringList firstTen;
+    for (int i = 0; i < 10; ++i)
+        firstTen << QStringLiteral("Line %1: the line stands outside any card and was left out.").arg(8 + i);
+    QTest::newRow("ten problems listed, then how many more")
+        << manyBroken << 1 << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut + firstTen.join('\n') + "\nand 2 more." << 1 << 1;
     QTest::newRow("empty file commits nothing") << QByteArray() << 1 << "IDS_SUC_IMPORT_0_CONTACTS_TO_DB" << 0 << 0;
     QTest::newRow("CSV goes to the CSV reader") << QByteArray("First Name,Last Name\r\nJohn,Doe\r\nJane,Roe\r\n") << 2
                                                 << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2 << 2;
@@ -193,6 +204,35 @@ void TestImportContactsToLocalThread::reportsMissingFile()
     runImport(writeFile(threeCards()), ImportContactsToLocalThread::TYPE(3), unknownType);
     QCOMPARE(unknownType.errors(), QStringList { QString() });
     QCOMPARE(unknownType.successes(), QStringList());
+}
+
+void TestImportContactsToLocalThread::fileWithoutContactsIsAnError_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("only a card without a name")
+        << QByteArray("BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n") << 1
+        << "No contact could be imported from this file.\nLeft out or changed:\n"
+           "Line 1: the card has no name and was left out.";
+    QTest::newRow("text without cards") << QByteArray("hello\r\n") << 1
+                                        << "No contact was found in this file.\nLeft out or changed:\n"
+                                           "Line 1: the line stands outside any card and was left out.";
+    QTest::newRow("CSV without a known column") << QByteArray("Foo,Bar\r\n1,2\r\n") << 2
+                                                << "No column of this file is a known contact field.";
+}
+
+void TestImportContactsToLocalThread::fileWithoutContactsIsAnError()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, type);
+    QFETCH(QString, error);
+    RecordingReporter reporter;
+    runImport(writeFile(file, type == 2 ? QStringLiteral("csv") : QStringLiteral("vcf")),
+              ImportContactsToLocalThread::TYPE(type), reporter);
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(reporter.errors(), QStringList { error });
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)

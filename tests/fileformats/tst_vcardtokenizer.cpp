@@ -52,6 +52,11 @@ void onError(void* user, long long line)
     static_cast<Trace*>(user)->text += '!' + QByteArray::number(line);
 }
 
+void onWarning(void* user, long long line, int)
+{
+    static_cast<Trace*>(user)->text += '~' + QByteArray::number(line);
+}
+
 using ParserPtr = std::unique_ptr<CARD_Parser, decltype(&CARD_ParserFree)>;
 
 ParserPtr makeParser(Trace& trace, CARD_UnfoldMode mode)
@@ -62,6 +67,7 @@ ParserPtr makeParser(Trace& trace, CARD_UnfoldMode mode)
     CARD_SetPropHandler(parser.get(), &onProp);
     CARD_SetDataHandler(parser.get(), &onData);
     CARD_SetErrorHandler(parser.get(), &onError);
+    CARD_SetWarningHandler(parser.get(), &onWarning);
     CARD_SetUnfoldMode(parser.get(), mode);
     return parser;
 }
@@ -129,7 +135,19 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("soft break inside UTF-8", "N;QUOTED-PRINTABLE:=C3=\r\n=A9\r\n", "N;QUOTED-PRINTABLE:\\xc3\\xa9|");
     row("soft break with trailing blank", "NOTE;QUOTED-PRINTABLE:ab= \r\ncd\r\n", "NOTE;QUOTED-PRINTABLE:abcd|");
     row("soft break before blank line ends value", "NOTE;QUOTED-PRINTABLE:ab=\r\n\r\nX:1\r\n",
-        "NOTE;QUOTED-PRINTABLE:ab|X:1|");
+        "NOTE;QUOTED-PRINTABLE:~1ab|X:1|");
+    row("3.0 fold inside an escape", "N;QUOTED-PRINTABLE:=D0=\r\n B2\r\n", "N;QUOTED-PRINTABLE:\\xd0\\xb2|", true);
+    row("3.0 fold after the first hex digit", "N;QUOTED-PRINTABLE:=D\r\n 0x\r\n", "N;QUOTED-PRINTABLE:\\xd0x|", true);
+    row("3.0 folded soft break before an escape", "N;QUOTED-PRINTABLE:a=\r\n =41\r\n", "N;QUOTED-PRINTABLE:aA|", true);
+    row("2.1 folded soft break drops its blank", "N;QUOTED-PRINTABLE:a=\r\n B2\r\n", "N;QUOTED-PRINTABLE:aB2|");
+    row("soft break never joins an END line", "N;QUOTED-PRINTABLE:ab=\r\nEnd:VCard \r\nX:1\r\n",
+        "N;QUOTED-PRINTABLE:~1ab|End:VCard |X:1|");
+    row("soft break never joins a BEGIN line", "A:1\nN;QUOTED-PRINTABLE:ab=\nBEGIN:VCARD",
+        "A:1|N;QUOTED-PRINTABLE:~2ab|BEGIN:VCARD|");
+    row("soft break joins a line that only starts like END", "N;QUOTED-PRINTABLE:ab=\nEND:VCARDS\n",
+        "N;QUOTED-PRINTABLE:abEND:VCARDS|");
+    row("soft break on the last line", "N;QUOTED-PRINTABLE:ab=\r\n", "N;QUOTED-PRINTABLE:~1ab|");
+    row("equals sign ends the input", "N;QUOTED-PRINTABLE:ab=", "N;QUOTED-PRINTABLE:~1ab|");
     row("quoted-printable lower-case hex", "NOTE;QUOTED-PRINTABLE:=c3=a9\n", "NOTE;QUOTED-PRINTABLE:\\xc3\\xa9|");
     row("quoted-printable half hex", "NOTE;QUOTED-PRINTABLE:=4G\n", "NOTE;QUOTED-PRINTABLE:\\x04|");
     row("quoted-printable no hex", "NOTE;QUOTED-PRINTABLE:=ZZ\n", "NOTE;QUOTED-PRINTABLE:\\x00|");
