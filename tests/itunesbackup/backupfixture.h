@@ -28,12 +28,12 @@ enum class ManifestForm { Db, SaltedDb, Mbdb, Both };
 
 struct BackupSpec {
     QString password; // empty: not encrypted
-    QString deviceName = QStringLiteral("Test iPhone");
     bool twoStage = true; // "DPIC"/"DPSL": encrypted Manifest.db
     int iter = 3;
     int dpic = 2;
     ManifestForm form = ManifestForm::Db;
     QList<FixtureFile> files = defaultFiles();
+    QString deviceName = QStringLiteral("Test iPhone");
     static QList<FixtureFile> defaultFiles();
 };
 
