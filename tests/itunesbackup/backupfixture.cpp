@@ -237,8 +237,12 @@ QByteArray addressBookPhoto()
 
 namespace {
 
-// The tables as the phone lays them out, trimmed to the columns read.
-const char kBookSchema[] = R"(
+// The tables as the phone lays them out, trimmed to the columns read, and
+// the persons: labels of the phone's own ("_$!<...>!$_") and the user's
+// ("iPhone", "Home", "home", "Buddy"), a value without label, addresses and
+// messaging as entries, a social profile (not imported); an organisation; a
+// person known only by a phone number; an empty person.
+const char kBook[] = R"(
 create table ABPerson (ROWID integer primary key autoincrement, First text, Last text, Middle text,
   FirstPhonetic text, MiddlePhonetic text, LastPhonetic text, Organization text, Department text, Note text,
   Kind integer, Birthday text, JobTitle text, Nickname text, Prefix text, Suffix text);
@@ -247,46 +251,27 @@ create table ABMultiValue (UID integer primary key, record_id integer, property 
 create table ABMultiValueLabel (value text, unique(value));
 create table ABMultiValueEntry (parent_id integer, key integer, value text, unique(parent_id, key));
 create table ABMultiValueEntryKey (value text, unique(value));
+insert into ABPerson (First, Middle, Last, Prefix, Suffix, FirstPhonetic, LastPhonetic, Nickname, Organization,
+  JobTitle, Department, Note, Birthday) values ('Anna', 'Maria', 'Berg', 'Dr.', 'Jr.', 'ana', 'berk', 'Annie',
+  'Nordlicht GmbH', 'Engineer', 'R&D', 'First line' || char(10) || 'second line', '-662644800');
+insert into ABPerson (Organization, Kind) values ('Nordlicht GmbH', 1);
+insert into ABPerson (Note) values ('');
+insert into ABPerson (Note) values ('');
+insert into ABMultiValueLabel (ROWID, value) values (1, '_$!<Mobile>!$_'), (2, '_$!<HomeFAX>!$_'), (3, 'iPhone'),
+  (4, '_$!<Work>!$_'), (5, 'Home'), (6, 'home'), (7, '_$!<Home>!$_'), (8, '_$!<HomePage>!$_'),
+  (9, '_$!<Anniversary>!$_'), (10, '_$!<Father>!$_'), (11, 'Buddy'), (12, '_$!<Other>!$_'), (13, '_$!<Main>!$_');
+insert into ABMultiValue (record_id, property, identifier, label, value) values (1, 3, 0, 1, '+49 30 1234567'),
+  (1, 3, 1, 2, '030 555'), (1, 3, 2, 3, '0170 999'), (1, 3, 3, NULL, '110'), (1, 4, 0, 4, 'anna@work.example'),
+  (1, 4, 1, 5, 'anna@home.example'), (1, 4, 2, 6, 'anna@other.example'), (1, 5, 0, 7, NULL),
+  (1, 22, 0, 8, 'https://anna.example'), (1, 12, 0, 9, '300000000'), (1, 23, 0, 10, 'Karl Berg'),
+  (1, 23, 1, 11, 'Bo'), (1, 13, 0, 4, NULL), (1, 13, 1, NULL, NULL), (1, 46, 0, 12, NULL),
+  (2, 3, 0, 13, '+49 30 100'), (3, 3, 0, 1, '+1 555 0100');
+insert into ABMultiValueEntryKey (ROWID, value) values (1, 'Street'), (2, 'City'), (3, 'State'), (4, 'ZIP'),
+  (5, 'Country'), (6, 'CountryCode'), (7, 'service'), (8, 'username');
+insert into ABMultiValueEntry values (8, 1, 'Hauptstr. 1'), (8, 2, 'Berlin'), (8, 3, 'BE'), (8, 4, '10115'),
+  (8, 5, 'Germany'), (8, 6, 'de'), (13, 7, 'JabberInstant'), (13, 8, 'anna@jabber.example'),
+  (14, 7, 'MatrixInstant'), (14, 8, '@anna:m.example'), (15, 7, 'twitter'), (15, 8, 'anna');
 )";
-
-void addPerson(Sqlite3DB& db, const QStringList& columns, const QStringList& values)
-{
-    Sqlite3Sql sql(QStringLiteral("insert into ABPerson (%1) values (%2)")
-                       .arg(columns.join(QLatin1Char(',')), QStringLiteral("?,").repeated(columns.size()).chopped(1)));
-    for (const QString& v : values)
-        sql.addTextParam(v);
-    db.executeThrow(sql);
-}
-
-long long idOf(Sqlite3DB& db, const char* table, const QString& value)
-{
-    if (value.isNull())
-        return -1;
-    db.executeThrow(Sqlite3Sql(QStringLiteral("insert or ignore into %1 (value) values (?)").arg(QLatin1String(table)))
-                        .addTextParam(value));
-    Sqlite3Cursor c = db.queryThrow(
-        Sqlite3Sql(QStringLiteral("select ROWID from %1 where value=?").arg(QLatin1String(table))).addTextParam(value));
-    c.moveNext();
-    return c.getInt64(0);
-}
-
-// One multi-value; entries (key, value) for addresses and messaging.
-void addValue(Sqlite3DB& db, long long person, int property, const QString& label, const QString& value,
-    const QList<std::pair<QString, QString>>& entries = {})
-{
-    const long long labelId = idOf(db, "ABMultiValueLabel", label);
-    Sqlite3Sql sql("insert into ABMultiValue (record_id, property, identifier, label, value) values (?,?,0,?,?)");
-    sql.addInt64Param(person).addIntParam(property);
-    labelId < 0 ? sql.addNullParam() : sql.addInt64Param(labelId);
-    value.isNull() ? sql.addNullParam() : sql.addTextParam(value);
-    db.executeThrow(sql);
-    const long long uid = db.lastInsertId();
-    for (const auto& [key, v] : entries)
-        db.executeThrow(Sqlite3Sql("insert into ABMultiValueEntry values (?,?,?)")
-                            .addInt64Param(uid)
-                            .addInt64Param(idOf(db, "ABMultiValueEntryKey", key))
-                            .addTextParam(v));
-}
 
 QByteArray readAll(const QString& path)
 {
@@ -308,37 +293,10 @@ QList<FixtureFile> addressBookFiles(const QString& scratch, bool walPerson)
         db.openThrow(bookPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
         db.executeThrow("pragma journal_mode=wal");
         db.executeThrow("pragma wal_autocheckpoint=0");
-        db.executeThrow(kBookSchema);
-        const auto w = [](const char* label) { return QStringLiteral("_$!<%1>!$_").arg(QLatin1String(label)); };
-        addPerson(db, { "First", "Middle", "Last", "Prefix", "Suffix", "FirstPhonetic", "LastPhonetic", "Nickname",
-                          "Organization", "JobTitle", "Department", "Note", "Birthday" },
-            { "Anna", "Maria", "Berg", "Dr.", "Jr.", "ana", "berk", "Annie", "Nordlicht GmbH", "Engineer", "R&D",
-                "First line\nsecond line", "-662644800" });
-        addValue(db, 1, 3, w("Mobile"), "+49 30 1234567");
-        addValue(db, 1, 3, w("HomeFAX"), "030 555");
-        addValue(db, 1, 3, "iPhone", "0170 999");
-        addValue(db, 1, 3, QString(), "110");
-        addValue(db, 1, 4, w("Work"), "anna@work.example");
-        addValue(db, 1, 4, "Home", "anna@home.example");
-        addValue(db, 1, 4, "home", "anna@other.example");
-        addValue(db, 1, 5, w("Home"), QString(),
-            { { "Street", "Hauptstr. 1" }, { "City", "Berlin" }, { "State", "BE" }, { "ZIP", "10115" },
-                { "Country", "Germany" }, { "CountryCode", "de" } });
-        addValue(db, 1, 22, w("HomePage"), "https://anna.example");
-        addValue(db, 1, 12, w("Anniversary"), "300000000");
-        addValue(db, 1, 23, w("Father"), "Karl Berg");
-        addValue(db, 1, 23, "Buddy", "Bo");
-        addValue(db, 1, 13, w("Work"), QString(), { { "service", "JabberInstant" }, { "username", "anna@jabber.example" } });
-        addValue(db, 1, 13, QString(), QString(), { { "service", "MatrixInstant" }, { "username", "@anna:m.example" } });
-        addValue(db, 1, 46, w("Other"), QString(), { { "service", "twitter" }, { "username", "anna" } });
-        addPerson(db, { "Organization", "Kind" }, { "Nordlicht GmbH", "1" });
-        addValue(db, 2, 3, w("Main"), "+49 30 100");
-        addPerson(db, { "Note" }, { "" });
-        addValue(db, 3, 3, w("Mobile"), "+1 555 0100");
-        addPerson(db, { "Note" }, { "" });
+        db.executeThrow(kBook);
         db.executeThrow("pragma wal_checkpoint(truncate)");
         if (walPerson)
-            addPerson(db, { "First", "Last" }, { "Wally", "Walters" });
+            db.executeThrow("insert into ABPerson (First, Last) values ('Wally', 'Walters')");
         // Read while the connection is open: closing folds the log into the file.
         files.append({ kAddressBookDomain, kAddressBookPath, readAll(bookPath), 3, 0x81A4, 7 });
         const QByteArray log = readAll(bookPath + "-wal");
@@ -348,10 +306,8 @@ QList<FixtureFile> addressBookFiles(const QString& scratch, bool walPerson)
     {
         Sqlite3DB db;
         db.openThrow(imagesPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
-        db.executeThrow("create table ABFullSizeImage (ROWID integer primary key autoincrement, record_id integer, "
-                        "crop_x integer, crop_y integer, crop_width integer, crop_height integer, data blob)");
-        db.executeThrow("create table ABThumbnailImage (ROWID integer primary key autoincrement, record_id integer, "
-                        "format integer, derived_from_format integer, data blob)");
+        db.executeThrow("create table ABFullSizeImage (ROWID integer primary key, record_id integer, data blob);"
+                        "create table ABThumbnailImage (ROWID integer primary key, record_id integer, format integer, data blob)");
         db.executeThrow(Sqlite3Sql("insert into ABFullSizeImage (record_id, data) values (1, ?)").addBlobParam(addressBookPhoto()));
         // Raw pixels, as some layouts keep thumbnails: no picture.
         db.executeThrow(Sqlite3Sql("insert into ABThumbnailImage (record_id, format, data) values (2, 0, ?)")
