@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFile>
 #include <QImage>
 #include <QtEndian>
@@ -71,6 +72,12 @@ QByteArray mbdbString(const QByteArray& s, bool absent = false)
     QByteArray b(2, '\0');
     qToBigEndian(quint16(absent ? 0xFFFF : s.size()), b.data());
     return absent ? b : b + s;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QByteArray digestOf(const FixtureFile& f) { return QCryptographicHash::hash(f.content, QCryptographicHash::Sha1); }
@@ -224,6 +231,15 @@ Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
     return out;
 }
 
+QStringList snapshot(const QString& folder)
+{
+    QStringList out;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        out << it.next() + QCryptographicHash::hash(readAll(it.filePath()), QCryptographicHash::Sha1).toHex();
+    out.sort();
+    return out;
+}
+
 QByteArray addressBookPhoto()
 {
     QImage image(8, 8, QImage::Format_RGB32);
@@ -272,12 +288,6 @@ insert into ABMultiValueEntry values (8, 1, 'Hauptstr. 1'), (8, 2, 'Berlin'), (8
   (8, 5, 'Germany'), (8, 6, 'de'), (13, 7, 'JabberInstant'), (13, 8, 'anna@jabber.example'),
   (14, 7, 'MatrixInstant'), (14, 8, '@anna:m.example'), (15, 7, 'twitter'), (15, 8, 'anna');
 )";
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 } // namespace
 

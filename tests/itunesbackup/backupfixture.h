@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace backupfixture {
 
@@ -59,6 +60,10 @@ Backup writeBackup(const QString& folder, const BackupSpec& spec);
 QList<FixtureFile> addressBookFiles(const QString& scratchFolder, bool walPerson = false);
 // The photo of the first person (PNG).
 QByteArray addressBookPhoto();
+
+// Every file under folder with the SHA-1 of its content, sorted: two equal
+// snapshots mean nothing in the folder was written.
+QStringList snapshot(const QString& folder);
 
 // Building blocks for hand-made variants.
 QByteArray keybagRecord(const char* tag, const QByteArray& value);

@@ -16,8 +16,6 @@
 #include "support/messageboxrecorder.h"
 #include "support/recordingreporter.h"
 
-#include <QCryptographicHash>
-#include <QDirIterator>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QPushButton>
@@ -29,19 +27,6 @@ using namespace backupfixture;
 Q_DECLARE_METATYPE(ManifestForm)
 
 namespace {
-
-// Every file of a folder with its digest.
-QStringList snapshot(const QString& folder)
-{
-    QStringList out;
-    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
-        QFile f(it.next());
-        f.open(QIODevice::ReadOnly);
-        out << f.fileName() + QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex();
-    }
-    out.sort();
-    return out;
-}
 
 // The stored contacts as text, read over a second connection: a line per
 // contact, one per data row with its non-empty columns (photo bytes aside).
@@ -325,28 +310,14 @@ private slots:
         chooser.btnLoadClicked();
         QCOMPARE(chooser.result(), int(QDialog::Accepted));
         QCOMPARE(chooser.selectedBackup->dir().absolutePath(), link);
-        g_delDirCascade(location);
-    }
-
-    void columnWidths_data()
-    {
-        QTest::addColumn<int>("width");
-        QTest::addColumn<QList<int>>("sections");
-        QTest::newRow("680") << 680 << QList<int> { 240, 150, 210 };
-        QTest::newRow("800, 720 x 0.35 just below 252") << 800 << QList<int> { 288, 180, 251 };
-    }
-
-    void columnWidths()
-    {
-        QFETCH(int, width);
-        QFETCH(QList<int>, sections);
-        MessageBoxRecorder boxes;
-        Chooser chooser(nullptr);
-        chooser.resize(width, 400);
+        // Column widths: parts of the width less 80, cut toward zero (720 x 0.35 falls just below 252).
         chooser.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&chooser));
         const QHeaderView* header = chooser.findChild<QTreeView*>(QStringLiteral("listBackups"))->header();
-        QCOMPARE((QList<int> { header->sectionSize(0), header->sectionSize(1), header->sectionSize(2) }), sections);
+        for (const auto& [width, sections] : { std::pair(680, QList<int> { 240, 150, 210 }), std::pair(800, QList<int> { 288, 180, 251 }) }) {
+            chooser.resize(width, 400);
+            QCOMPARE((QList<int> { header->sectionSize(0), header->sectionSize(1), header->sectionSize(2) }), sections);
+        }
+        g_delDirCascade(location);
     }
 
     // Empty and wrong passwords keep the dialog open; the right one unlocks.
