@@ -8,7 +8,6 @@
 #include "fakedevicelayer.h"
 #include "itunesbackup/backupmanifest.h"
 #include "itunesbackup/loaditunesbackupdlg.h"
-#include "kit/fallbacktranslator.h"
 #include "model/localdb.h"
 #include "support/messageboxrecorder.h"
 #include "support/modaldialoganswerer.h"
@@ -39,22 +38,15 @@ void press(QWidget* dialog, const char* button)
 
 class TestMainWindowITunes : public QObject {
     Q_OBJECT
-    FallbackTranslator m_translator;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
-        QCoreApplication::installTranslator(&m_translator);
-    }
-
     void importsIntoANewDatabase_data()
     {
         QTest::addColumn<QString>("password"); // empty: not encrypted
         QTest::addColumn<bool>("damaged");     // the address book is no database
         QTest::addColumn<QString>("message");
-        QTest::newRow("plain") << QString() << false << "Successfully imported 3 contacts from iTunes Backup.";
-        QTest::newRow("encrypted") << "pw" << false << "Successfully imported 3 contacts from iTunes Backup.";
+        QTest::newRow("plain") << QString() << false << "IDS_SUC_IMPORT_3_CONTACTS_FROM_ITUNES";
+        QTest::newRow("encrypted") << "pw" << false << "IDS_SUC_IMPORT_3_CONTACTS_FROM_ITUNES";
         QTest::newRow("failure takes the new database away") << QString() << true << "cannot be read";
     }
 
