@@ -135,6 +135,9 @@ void BackupManifest::parseInfo()
 {
     if (!m_items.isEmpty())
         return;
+    if (!m_dir.exists(QStringLiteral("Manifest.db")) && !m_dir.exists(QStringLiteral("Manifest.mbdb")))
+        throw Error(QStringLiteral("The backup has no file list (Manifest.db or Manifest.mbdb): %1")
+                        .arg(QDir::toNativeSeparators(m_dir.absolutePath())));
     const MBDBParser::MBDBItemMap map = MBDBParser::parse(*this);
     QList<MBDBParser::_MBDBItem> items(map.cbegin(), map.cend());
     std::sort(items.begin(), items.end(), compareMBDBItemLess);

@@ -93,12 +93,23 @@ void ImportContactsFromiTunesThread::importAll()
         throw Cancelled();
 
     std::optional<ContactProgress> reading; // the total is known once the reading starts
-    const AddressBookContents contents = readAddressBookThrow(bookCopy, imagesCopy, [&](int done, int total) {
-        if (!reading)
-            reading.emplace(m_form, tr("IDS_READING_CONTACTS_FROM_ITUNES"), total);
-        reading->step(done);
-        return !m_form->isCancelled();
-    });
+    AddressBookContents contents;
+    try {
+        contents = readAddressBookThrow(bookCopy, imagesCopy, [&](int done, int total) {
+            if (!reading)
+                reading.emplace(m_form, tr("IDS_READING_CONTACTS_FROM_ITUNES"), total);
+            reading->step(done);
+            return !m_form->isCancelled();
+        });
+    } catch (const std::exception& e) {
+        // The copies are gone when the user reads this: name the backup's files.
+        QString text = QString::fromUtf8(e.what());
+        const QString backup = QDir::toNativeSeparators(m_backup.dir().absolutePath());
+        text.replace(QDir::toNativeSeparators(bookCopy), tr("%1 of the backup %2").arg(kBook, backup));
+        if (!imagesCopy.isEmpty())
+            text.replace(QDir::toNativeSeparators(imagesCopy), tr("%1 of the backup %2").arg(kImages, backup));
+        throw Error(text);
+    }
     if (!contents.complete)
         throw Cancelled();
     if (contents.nameless > 0)

@@ -216,9 +216,9 @@ private slots:
         const QByteArray garbage(600, 'x');
         QTest::newRow("no Manifest.plist") << "Manifest.plist" << QByteArray() << "has no Manifest.plist";
         QTest::newRow("Manifest.plist garbage") << "Manifest.plist" << garbage << "Manifest.plist cannot be read";
-        QTest::newRow("no file list") << "Manifest.db" << QByteArray() << "Manifest.mbdb";
+        QTest::newRow("no file list") << "Manifest.db" << QByteArray() << "has no file list";
         QTest::newRow("file list garbage") << "Manifest.db" << garbage << "Manifest.db";
-        QTest::newRow("address book garbage") << book.left(2) + "/" + book << garbage << "cannot be read";
+        QTest::newRow("address book garbage") << book.left(2) + "/" + book << garbage << "Library/AddressBook/AddressBook.sqlitedb of the backup";
         QTest::newRow("address book content missing") << book.left(2) + "/" + book << QByteArray() << "no content file";
         QTest::newRow("not an address book") << "images" << QByteArray() << "is not an address book";
         QTest::newRow("no address book") << "none" << QByteArray() << "holds no address book";
