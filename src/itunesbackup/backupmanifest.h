@@ -52,8 +52,9 @@ public:
     bool setPasscodeNoUIThrow(const QString& password, const KeybagCancelCheck& cancelled = {});
 
     // Reads the file list once (unlock an encrypted backup first) and keeps
-    // its records in domain and path order. Throws what MBDBParser::parse
-    // throws; a second call does nothing.
+    // its records in domain and path order. Throws Error when the folder has
+    // no file list, else what MBDBParser::parse throws; a second call after
+    // a success does nothing.
     void parseInfo();
     // The records of parseInfo(), in compareMBDBItemLess order.
     const QList<MBDBParser::_MBDBItem>& items() const { return m_items; }
