@@ -177,6 +177,16 @@ void ItemModelContacts::insertContact(const pim::_Contact& contact)
     endInsertRows();
 }
 
+void ItemModelContacts::updateContact(int row, const pim::_Contact& contact)
+{
+    if (row < 0 || row >= count())
+        return;
+    // Assigned in place: the row object stays where it is, so pointers to
+    // its contact stay valid.
+    m_rows[size_t(row)] = Row(contact);
+    emit dataChanged(index(row, 0), index(row, COLUMN_COUNT - 1));
+}
+
 void ItemModelContacts::clear()
 {
     beginResetModel();

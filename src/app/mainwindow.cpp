@@ -9,6 +9,7 @@
 #include "app/devices/absiosdevicewatch.h"
 #include "app/devices/idevicelayer.h"
 #include "app/devices/nulldevicelayer.h"
+#include "app/filechooser.h"
 #include "app/itemmodelcontacts.h"
 #include "app/iupdatecheck.h"
 #include "model/localdb.h"
@@ -50,6 +51,7 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
         m_ownDevices = std::make_unique<NullDeviceLayer>();
         m_devices = m_ownDevices.get();
     }
+    setFileChooser(nullptr);
     adbPoll = m_devices->createAndroidUsbWatch(1000);
     deviceSubscribe = m_devices->createIosDeviceWatch();
     ui = std::make_unique<Ui_MainWindow>();
@@ -294,37 +296,6 @@ void MainWindow::resizeEvent(QResizeEvent* event)
         header->resizeSection(column, int(0.2 * listWidth));
 }
 
-// ---------------------------------------------------------------------------
-// Roads this build does not carry out: the entries keep their texts and
-// enabling rules and log the request.
-
-void MainWindow::notYetAvailable(const char* road) const
-{
-    qCInfo(lcApp) << road << "is not available in this build";
-}
-
-void MainWindow::miContactExport() { notYetAvailable("export"); }
-void MainWindow::miContactPrint() { notYetAvailable("printing"); }
-void MainWindow::miContactBackup() { notYetAvailable("backup"); }
-void MainWindow::miTreeExport() { notYetAvailable("export"); }
-void MainWindow::miTreePrint() { notYetAvailable("printing"); }
-void MainWindow::miTreeBackup() { notYetAvailable("backup"); }
-void MainWindow::miFileBackup() { notYetAvailable("backup"); }
-void MainWindow::miImport() { notYetAvailable("file import"); }
-void MainWindow::miFileExport() { notYetAvailable("export"); }
-void MainWindow::miFilePrint() { notYetAvailable("printing"); }
-void MainWindow::miFromiTunes() { notYetAvailable("iTunes import"); }
-void MainWindow::miNewContact() { notYetAvailable("Add Contact"); }
-void MainWindow::miContactEdit() { notYetAvailable("Edit Contact"); }
-void MainWindow::miContactDel() { notYetAvailable("deleting"); }
-void MainWindow::miContactSetGroup() { notYetAvailable("groups"); }
-void MainWindow::miTreeDel() { notYetAvailable("deleting"); }
-void MainWindow::miFileDelete() { notYetAvailable("deleting"); }
-
-void MainWindow::miOpenFolder()
-{
-    g_openFileOrFolder(LocalDb::dbDir().absolutePath());
-}
 
 void MainWindow::miToolsCheckForUpdate()
 {

@@ -19,10 +19,16 @@
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
 class IDeviceLayer;
+class IFileChooser;
+class ProgressForm;
+struct DeviceChanges;
+struct DeviceTarget;
 class ItemModelContacts;
 class IUpdateCheck;
 class QAction;
 class QMenu;
+class QTimer;
+class QThread;
 class Ui_MainWindow;
 
 // The one top-level window: the tree of devices and local databases, the
@@ -102,13 +108,33 @@ public:
     private:
         MainWindow* m_window;
     };
-    bool roadRunning() const { return m_roadsRunning > 0; }
+    bool roadRunning() const;
 
     QAction* toolBarAction(int index) const;
     // Fill the context menus for the current node or the selected contacts;
     // false (and the menu untouched) when there is to be no menu.
     bool fillTreeContextMenu(QMenu* menu);
     bool fillContactContextMenu(QMenu* menu);
+
+    // The local database the user picks or names (proposedName stands in
+    // the dialog), its file made from the template when missing; null when
+    // the dialog was cancelled or the file could not be made (the error is
+    // shown). `created` tells whether the file was made here.
+    ItemModelMainTree::_DBItemNode* selOrCreateLocalDb(QString proposedName, bool* created = nullptr);
+    void backupContacts(QList<pim::_Contact> contacts, QString proposedName);
+    void exportContacts(const QList<pim::_Contact>& contacts);
+    void printContacts(const QList<pim::_Contact>& contacts);
+    // The add (id 0) or edit road of one contact; `listRow` is the contact
+    // list's row that shows a stored contact, -1 for a new one.
+    void editContact(pim::_Contact contact, int listRow = -1);
+    // Deletes the contacts from the current node's database and its phone;
+    // false when nothing was deleted or a failed phone step re-read the
+    // phone (the node may be gone then).
+    bool delContacts(const QList<pim::_Contact>& contacts);
+
+    // Test seam: where file names are asked for; null restores the dialogs.
+    // Not owned.
+    void setFileChooser(IFileChooser* chooser);
 
     ItemModelMainTree* mainTreeModel() const { return treeModel.get(); }
     ItemModelContacts* contactsListModel() const { return contactsModel.get(); }
@@ -198,7 +224,6 @@ private:
     void setNodeActionsEnabled(const _CurrentNode& current);
     void loadNode(const _CurrentNode& current);
     void stopDeviceWork();
-    void notYetAvailable(const char* road) const;
     // Keeps the event for later and returns true while a road runs.
     bool deferWhileRoadRuns(std::function<void()> event);
     void replayDeferredEvents();
@@ -209,6 +234,22 @@ private:
     void transferTreeNode(int kind, bool excludeSource);
     void transferSelection(int kind, bool excludeSource);
     void transferToPhone(int kind, const QList<pim::_Contact>& contacts, const QString& srcId);
+
+    // Contact actions and edits.
+    bool useContactVariant() const;
+    QList<pim::_Contact> currentNodeContacts(const _CurrentNode& current) const;
+    // Starts the worker, runs the dialog, waits; true on success only.
+    static bool runWorker(ProgressForm& form, QThread& worker);
+    // Refreshes the node's groups, expands it, makes it current and lists
+    // its contacts (also when it was current already).
+    void showStoredNode(ItemModelMainTree::_DBItemNode* node);
+    bool isInTree(const ItemModelMainTree::_ItemNode* node) const;
+    // Warns and returns true when the node's database cannot be changed.
+    bool refusesChanges(const ItemModelMainTree::_DBItemNode* node) const;
+    // Sends a change to the node's phone; on failure or cancel the phone is
+    // read again and false returned.
+    bool runPhoneStep(const DeviceTarget& target, const DeviceChanges& changes);
+    void rereadPhone(const DeviceTarget& target);
 
     // Members in the order the shutdown relies on: the poller first, so it
     // is destroyed last, after everything that may still receive from it.
@@ -221,11 +262,14 @@ private:
     std::unique_ptr<IDeviceLayer> m_ownDevices;
     IDeviceLayer* m_devices = nullptr;
     IUpdateCheck* m_updateCheck = nullptr;
+    std::unique_ptr<IFileChooser> m_ownFileChooser;
+    IFileChooser* m_fileChooser = nullptr;
     // Per window rather than file-static, so that several windows (tests)
     // never share entries.
     std::array<QAction*, TB_COUNT> toolBarActions {};
     bool m_loadingNode = false;
     bool m_deviceWorkStopped = false;
     int m_roadsRunning = 0;
+    QTimer* m_replayTimer = nullptr;
     QList<std::function<void()>> m_deferredEvents;
 };

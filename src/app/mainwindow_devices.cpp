@@ -14,23 +14,12 @@
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
 
+#include <QApplication>
 #include <QTimer>
 
 using Tree = ItemModelMainTree;
 
 namespace {
-
-// The worker's road: start it, run the dialog, wait for the worker. True
-// only for a success that the user did not cancel.
-bool runWorker(ProgressForm& form, QThread* thread)
-{
-    if (!thread)
-        return false;
-    thread->start(QThread::InheritPriority);
-    const int result = form.exec();
-    thread->wait();
-    return result == 1 && !form.isCancelled();
-}
 
 QString errorText(const std::exception& e)
 {
@@ -53,11 +42,24 @@ void MainWindow::RoadGuard::end()
     m_window = nullptr;
 }
 
+bool MainWindow::roadRunning() const
+{
+    // Any modal dialog or box counts: the command roads that hold no guard
+    // of their own run their dialogs modally too.
+    return m_roadsRunning > 0 || QApplication::activeModalWidget();
+}
+
 bool MainWindow::deferWhileRoadRuns(std::function<void()> event)
 {
-    if (m_roadsRunning == 0)
+    if (!roadRunning())
         return false;
     m_deferredEvents.append(std::move(event));
+    if (!m_replayTimer) {
+        m_replayTimer = new QTimer(this);
+        m_replayTimer->setInterval(50);
+        connect(m_replayTimer, &QTimer::timeout, this, &MainWindow::replayDeferredEvents);
+    }
+    m_replayTimer->start();
     return true;
 }
 
@@ -65,8 +67,10 @@ void MainWindow::replayDeferredEvents()
 {
     // Each event runs its own road to its end; what arrives meanwhile is
     // appended and so keeps its place behind the older events.
-    while (m_roadsRunning == 0 && !m_deferredEvents.isEmpty())
+    while (!roadRunning() && !m_deferredEvents.isEmpty())
         m_deferredEvents.takeFirst()();
+    if (m_deferredEvents.isEmpty() && m_replayTimer)
+        m_replayTimer->stop();
 }
 
 void MainWindow::removeFirstDevice(int kind, const QString& id)
@@ -128,7 +132,7 @@ void MainWindow::readIosPhone(const QString& devid)
     removeFirstDevice(Tree::KIND_IOS, devid);
     ProgressForm form(QString(), nullptr);
     PhoneRead read = m_devices->createIosRead(devid, db, &form);
-    if (runWorker(form, read.thread.get()))
+    if (read.thread && runWorker(form, *read.thread))
         showReadDevice(db, name, devid, Tree::KIND_IOS);
 }
 
@@ -210,7 +214,7 @@ void MainWindow::readAndroidPhone(const QString& devId, PAndroidConnector connec
     treeModel->removeDevice(devId);
     ProgressForm form(QString(), nullptr);
     PhoneRead read = m_devices->createAndroidRead(db, portAlloc(), &form);
-    if (runWorker(form, read.thread.get()))
+    if (read.thread && runWorker(form, *read.thread))
         showReadDevice(db, read.deviceName ? read.deviceName() : QString(), devId, Tree::KIND_ANDROID);
 }
 

@@ -174,7 +174,7 @@ void MainWindow::loadNode(const _CurrentNode& current)
         contactsModel->clear();
         ui->lbTotal->setText(tr("Total:0"));
         ui->wdContactInfo->clear();
-        Tips::error(exceptionText(e));
+        Tips::error(exceptionText(e).toHtmlEscaped());
         ui->treeMain->clearSelection();
     }
 }
@@ -200,9 +200,17 @@ void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
     const _CurrentNode current = currentNode();
     if (!current.dbNode || !index.isValid())
         return;
-    if (index.row() < 0 || index.row() >= contactsModel->count())
+    const pim::_Contact* contact = contactsModel->contactAt(index.row());
+    if (!contact)
         return;
-    miContactEdit();
+    // A copy: the edit may reload the list under it.
+    const pim::_Contact edited = *contact;
+    const int row = index.row();
+    try {
+        editContact(edited, row);
+    } catch (const std::exception& e) {
+        Tips::error(exceptionText(e).toHtmlEscaped());
+    }
 }
 
 void MainWindow::onBtnSearchPressed()
@@ -215,7 +223,7 @@ void MainWindow::onBtnSearchPressed()
     try {
         showContacts(current.dbNode->db->contacts(groupId, keyword));
     } catch (const std::exception& e) {
-        Tips::error(exceptionText(e));
+        Tips::error(exceptionText(e).toHtmlEscaped());
         return;
     }
     if (keyword.isEmpty()) {

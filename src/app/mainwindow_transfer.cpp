@@ -92,11 +92,9 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
         Tips::error(tr("The device \"%1\" is not connected. Connect it and try again.").arg(name.toHtmlEscaped()));
         return;
     }
-    thread->start(QThread::InheritPriority);
-    const int result = form.exec();
-    thread->wait();
+    const bool succeeded = runWorker(form, *thread);
     thread.reset();
-    if (result == 1 && !form.isCancelled()) {
+    if (succeeded) {
         if (Tree::_DBItemNode* node = findDevice(id, db)) {
             try {
                 treeModel->refreshDbNodeGroups(node);

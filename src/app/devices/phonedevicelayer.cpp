@@ -3,16 +3,21 @@
 
 #include "android/adbconnector.h"
 #include "android/adbkillserverthread.h"
+#include "android/androidsendchangesthread.h"
 #include "android/androidcontactsdb.h"
 #include "android/androidwificonnector.h"
 #include "android/androidwifiform.h"
 #include "android/syncbackupthread.h"
 #include "android/syncrestorethread.h"
+#include "app/devices/devicecache.h"
+#include "app/groupchange.h"
 #include "ios/ioscontactcombinerule.h"
+#include "ios/iossendchangesthread.h"
 #include "ios/iossynctodevicethread.h"
 #include "ios/iossynctopcthread.h"
 #include "ios/mobiledevice.h"
 #include "ios/mobiledevicesubscribe.h"
+#include "kit/workerreporter.h"
 #include "model/data_path_util.h"
 #include "model/localdb.h"
 #include "platform/adb/adbpoll.h"
@@ -58,6 +63,74 @@ QSharedPointer<AndroidContactsDb> androidDb(const QSharedPointer<LocalDb>& db)
 {
     return db.dynamicCast<AndroidContactsDb>();
 }
+
+// The edited contact lives as long as the worker that points at it.
+struct KeptContact {
+    pim::_Contact contact;
+};
+
+class IosSendThread : private KeptContact, public IOSSendChangesThread {
+public:
+    IosSendThread(IWorkerReporter* reporter, const DeviceTarget& target, const DeviceChanges& changes)
+        : KeptContact { changes.contact },
+          IOSSendChangesThread(reporter, target.id, target.db,
+                               changes.job == DeviceChanges::EditContact ? &contact : nullptr, changes.changes,
+                               changes.job == DeviceChanges::DeleteContacts ? changes.contacts
+                                                                            : QList<pim::_Contact>())
+    {
+    }
+};
+
+// Passes everything on to the dialog but a success, which waits until the
+// group change it confirms is committed.
+class HeldSuccess : public IWorkerReporter {
+public:
+    explicit HeldSuccess(IWorkerReporter* reporter) : m_dialog(reporter) {}
+    bool invokeUpdateProgress(QString s, int p, QString t) override { return m_dialog->invokeUpdateProgress(s, p, t); }
+    bool invokeErrorOccurred(QString err) override { return m_dialog->invokeErrorOccurred(err); }
+    bool invokeSucceed(QString) override { return succeeded = true; }
+    bool invokeTipsWait(QString info) override { return m_dialog->invokeTipsWait(info); }
+    bool invokeSetCancelBtnText(const QString& text) override { return m_dialog->invokeSetCancelBtnText(text); }
+    bool isCancelled() const override { return m_dialog->isCancelled(); }
+    bool isTipsWaiting() const override { return m_dialog->isTipsWaiting(); }
+    IWorkerReporter* const m_dialog;
+    bool succeeded = false;
+};
+
+// The write-backs of a group change go into the edit that holds the change,
+// so the change, the phone's step and the commit all run on this thread.
+class AndroidGroupSendThread : private HeldSuccess, public AndroidSendChangesThread {
+public:
+    AndroidGroupSendThread(IWorkerReporter* reporter, const QSharedPointer<AndroidContactsDb>& db, int port,
+                           DeviceChanges changes)
+        : HeldSuccess(reporter), AndroidSendChangesThread(this, db, port), m_db(db), m_changes(std::move(changes))
+    {
+    }
+
+protected:
+    void run() override
+    {
+        bool editing = false;
+        try {
+            m_db->beginEdit();
+            editing = true;
+            initContactsSetGroup(applyGroupChange(*m_db, m_changes.contacts, m_changes.groupId, m_changes.groupName));
+            AndroidSendChangesThread::run();
+            editing = false;
+            m_db->endEdit(succeeded);
+            if (succeeded)
+                m_dialog->invokeSucceed(QString());
+        } catch (const std::exception& e) {
+            if (editing)
+                m_db->endEdit(false);
+            m_dialog->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        }
+    }
+
+private:
+    QSharedPointer<AndroidContactsDb> m_db;
+    DeviceChanges m_changes;
+};
 
 } // namespace
 
@@ -187,4 +260,24 @@ std::unique_ptr<QThread> PhoneDeviceLayer::createAndroidWrite(QSharedPointer<Loc
     if (!android)
         return nullptr;
     return std::make_unique<SyncBackupThread>(contacts, android, port, reporter);
+}
+
+std::unique_ptr<QThread> PhoneDeviceLayer::createSendChangesWorker(const DeviceTarget& target,
+                                                                   const DeviceChanges& changes,
+                                                                   IWorkerReporter* reporter)
+{
+    if (target.kind == 1)
+        return changes.job == DeviceChanges::SetGroup ? nullptr
+                                                      : std::make_unique<IosSendThread>(reporter, target, changes);
+    const QSharedPointer<AndroidContactsDb> android = androidDb(target.db);
+    if (!android)
+        return nullptr;
+    if (changes.job == DeviceChanges::SetGroup)
+        return std::make_unique<AndroidGroupSendThread>(reporter, android, portAlloc(), changes);
+    auto thread = std::make_unique<AndroidSendChangesThread>(reporter, android, portAlloc());
+    if (changes.job == DeviceChanges::EditContact)
+        thread->initEditContact(changes.contact, changes.changes);
+    else
+        thread->initDelContacts(changes.contacts);
+    return thread;
 }

@@ -36,6 +36,11 @@ public:
     std::unique_ptr<QThread> createAndroidWrite(QSharedPointer<LocalDb> db, int port,
                                                 const QList<pim::_Contact>& contacts,
                                                 IWorkerReporter* reporter) override;
+    // iPhone edits and deletions; Android edits, deletions and group
+    // changes (the group change stored in the worker's own edit, kept only
+    // once the phone has taken it).
+    std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget& target, const DeviceChanges& changes,
+                                                     IWorkerReporter* reporter) override;
 
 protected:
     // The USB poller; tests poll a simulated phone's adbd on loopback.
