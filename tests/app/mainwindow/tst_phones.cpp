@@ -18,6 +18,7 @@
 #include "model/localdb.h"
 #include "support/messageboxrecorder.h"
 #include "support/modaldialoganswerer.h"
+#include "support/recordingreporter.h"
 #include "support/scriptedworker.h"
 #include "ui_mainwindow.h"
 
@@ -284,6 +285,49 @@ private slots:
         w.miTreeDB2I();
         const int kept = int(namesIn(device(w, kUdid)->db->path()).size());
         QVERIFY2(kept % 10 == 0 && kept > 0 && kept < 25, qPrintable(QString::number(kept)));
+    }
+
+    // The phone step of edits through the real layer: an iPhone deletion,
+    // and an Android group change kept only when the phone takes it.
+    void changesReachThePhone_data()
+    {
+        QTest::addColumn<bool>("ios");
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<QString>("outcome");
+        const QJsonArray cyWu { QJsonObject { { "type", 1 }, { "fields", QJsonArray { "", "Q3k=", "", "V3U=" } } } };
+        QTest::newRow("iPhone deletion") << true << kKim << "ok";
+        QTest::newRow("Android group") << false << QJsonObject { { "contacts", QJsonArray { cyWu } } } << "ok Work";
+        QTest::newRow("Android refuses") << false << QJsonObject { { "contacts", QJsonArray { cyWu } },
+            { "faults", QJsonObject { { "restore:1", "error:No" } } } } << "error:No";
+    }
+    void changesReachThePhone()
+    {
+        QFETCH(bool, ios);
+        QFETCH(QJsonObject, scenario);
+        std::unique_ptr<IPhoneSimulator> iphone(ios ? new IPhoneSimulator(scenario) : nullptr);
+        SimLayer layer;
+        MainWindow w(&layer);
+        CompanionSim app(QStringLiteral("127.0.0.64"));
+        const QString id = ios ? kUdid : QStringLiteral("tab-3");
+        if (!ios)
+            connectWifi(w, app, id, scenario);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, id), 20000);
+        const QSharedPointer<LocalDb> db = device(w, id)->db;
+        DeviceChanges change;
+        change.job = ios ? DeviceChanges::DeleteContacts : DeviceChanges::SetGroup;
+        change.contacts = { db->contact(1) };
+        change.groupName = "Work";
+        if (ios)
+            db->removeContact(1);
+        RecordingReporter reporter;
+        auto worker = layer.createSendChangesWorker({ ios ? 1 : 2, id, db }, change, &reporter);
+        worker->start();
+        QVERIFY(worker->wait(30000));
+        const QStringList groups = SqlProbe(db->path()).column("select name from contact_group");
+        QTEST(reporter.errors().isEmpty() ? (QStringList { "ok" } + groups).join(' ') : "error:" + reporter.errors().join('|'),
+              "outcome");
+        const QByteArray phone = QJsonDocument(ios ? iphone->phoneRecords() : app.dump()).toJson();
+        QCOMPARE(phone.contains(ios ? "Kim" : "V29yaw=="), !ios); // a refusing phone may keep it: it is read again
     }
 
     // Every direction, from a local database or a saved phone database to a
