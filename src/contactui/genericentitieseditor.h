@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "contactui/absentitieseditor.h"
+#include "contactui/typedvalueeditor.h"
 
 #include <QMap>
 #include <QString>
