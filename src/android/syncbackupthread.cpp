@@ -8,7 +8,9 @@
 #include "android/simpleprotocol.h"
 #include "android/synccontactbuilder.h"
 #include "kit/workerreporter.h"
+#include "kit/workerrun.h"
 #include "model/localdb.h"
+#include "model/localdbedit.h"
 #include "platform/error.h"
 
 #include <QTcpSocket>
@@ -69,29 +71,15 @@ void SyncBackupThread::run()
     m_nameIds.clear();
     m_added.clear();
     m_newNames.clear();
-    bool editing = false;
-    try {
-        m_db->beginEdit();
-        editing = true;
-        transfer();
-        editing = false;
-        m_db->endEdit(true);
-        m_reporter->invokeSucceed(successText());
-        return;
-    } catch (const OperationCancelled&) {
+    const WorkEnd end = runWorkerJob<OperationCancelled>(
+        *m_reporter, tr("Writing to the phone stopped on an unexpected error."), [this] {
+            LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the write to the phone");
+            transfer();
+            edit.commit();
+            m_reporter->invokeSucceed(successText());
+        });
+    if (end == WorkEnd::Cancelled)
         qCDebug(lcAndroid) << "Sync to Android, User canceled.";
-    } catch (const std::exception& e) {
-        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
-    } catch (...) {
-        m_reporter->invokeErrorOccurred(tr("Writing to the phone stopped on an unexpected error."));
-    }
-    if (editing) {
-        try {
-            m_db->endEdit(false);
-        } catch (const std::exception& e) {
-            qCWarning(lcAndroid) << "rollback of the write to the phone failed:" << e.what();
-        }
-    }
 }
 
 void SyncBackupThread::transfer()

@@ -9,7 +9,9 @@
 #include "android/synccontactbuilder.h"
 #include "android/synccontactparser.h"
 #include "kit/workerreporter.h"
+#include "kit/workerrun.h"
 #include "model/localdb.h"
+#include "model/localdbedit.h"
 #include "platform/error.h"
 
 #include <QTcpSocket>
@@ -44,41 +46,27 @@ void SyncRestoreThread::run()
     const CancelCheck cancelled = [this] { return isCancelled(); };
     // Made here so that it lives and dies on the thread that uses it.
     QTcpSocket socket;
-    bool editing = false;
-    try {
-        m_reporter->invokeUpdateProgress(tr("IDS_SYNC_CHECK_APK"), 0, QString());
-        m_connector->initialCheck();
-        if (isCancelled())
-            return;
-        m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
-        const QString host = m_connector->startBackup(m_port);
-        androidsync::connectToApp(socket, host, m_port, cancelled);
+    const WorkEnd end = runWorkerJob<OperationCancelled>(
+        *m_reporter, tr("Reading the phone stopped on an unexpected error."), [&] {
+            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_CHECK_APK"), 0, QString());
+            m_connector->initialCheck();
+            if (isCancelled())
+                return;
+            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
+            const QString host = m_connector->startBackup(m_port);
+            androidsync::connectToApp(socket, host, m_port, cancelled);
 
-        m_reporter->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());
-        m_db->beginEdit();
-        editing = true;
-        receiveAll(socket);
-        editing = false;
-        m_db->endEdit(true);
-        socket.disconnectFromHost();
-        if (m_skipped > 0)
-            qCWarning(lcAndroid) << "read of the phone left out" << m_skipped << "records";
-        m_reporter->invokeSucceed(QString());
-        return;
-    } catch (const OperationCancelled&) {
+            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());
+            LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the phone's read");
+            receiveAll(socket);
+            edit.commit();
+            socket.disconnectFromHost();
+            if (m_skipped > 0)
+                qCWarning(lcAndroid) << "read of the phone left out" << m_skipped << "records";
+            m_reporter->invokeSucceed(QString());
+        });
+    if (end == WorkEnd::Cancelled)
         qCDebug(lcAndroid) << "Sync from Android, User canceled.";
-    } catch (const std::exception& e) {
-        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
-    } catch (...) {
-        m_reporter->invokeErrorOccurred(tr("Reading the phone stopped on an unexpected error."));
-    }
-    if (editing) {
-        try {
-            m_db->endEdit(false);
-        } catch (const std::exception& e) {
-            qCWarning(lcAndroid) << "rollback of the phone's read failed:" << e.what();
-        }
-    }
 }
 
 void SyncRestoreThread::receiveAll(QTcpSocket& socket)

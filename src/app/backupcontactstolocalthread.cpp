@@ -4,6 +4,7 @@
 #include "app/applog.h"
 #include "kit/workerreporter.h"
 #include "model/localdb.h"
+#include "model/localdbedit.h"
 
 #include <exception>
 
@@ -15,31 +16,14 @@ BackupContactsToLocalThread::BackupContactsToLocalThread(const QList<pim::_Conta
 
 BackupContactsToLocalThread::~BackupContactsToLocalThread() = default;
 
-namespace {
-
-// Rolling back may fail too (the connection lost); the first error is the
-// one the user sees.
-void rollBack(LocalDb& db)
-{
-    try {
-        db.endEdit(false);
-    } catch (const std::exception& e) {
-        qCWarning(lcApp) << "rollback of the backup failed:" << e.what();
-    }
-}
-
-} // namespace
-
 void BackupContactsToLocalThread::run()
 {
     Q_ASSERT(db && form);
     const int n = int(contacts.size());
     int processed = 0;
     int merged = 0;
-    bool editing = false;
     try {
-        db->beginEdit();
-        editing = true;
+        LocalDbEdit edit(*db, lcApp(), "rollback of the backup");
         for (const pim::_Contact& contact : std::as_const(contacts)) {
             if (form->isCancelled())
                 break;
@@ -53,19 +37,13 @@ void BackupContactsToLocalThread::run()
             if (existed)
                 ++merged;
         }
-        editing = false;
-        // A failing commit has rolled itself back before it throws.
-        db->endEdit(true);
+        edit.commit();
     } catch (const std::exception& e) {
-        if (editing)
-            rollBack(*db);
         qCWarning(lcApp) << "backup into" << db->path() << "failed:" << e.what();
         form->invokeErrorOccurred(QString::fromUtf8(e.what()));
         return;
     } catch (...) {
         // A duplicate rule may throw anything; it must not end the program.
-        if (editing)
-            rollBack(*db);
         form->invokeErrorOccurred(tr("Unknown error while backing up contacts."));
         return;
     }

@@ -6,7 +6,9 @@
 #include "itunesbackup/itunesbackuplog.h"
 #include "kit/contactprogress.h"
 #include "kit/workerreporter.h"
+#include "kit/workerrun.h"
 #include "model/localdb.h"
+#include "model/localdbedit.h"
 #include "platform/error.h"
 
 #include <QFileInfo>
@@ -36,30 +38,8 @@ ImportContactsFromiTunesThread::ImportContactsFromiTunesThread(BackupManifest& b
 
 void ImportContactsFromiTunesThread::run()
 {
-    // Nothing may leave a worker thread: the modal dialog always gets its ending.
-    try {
-        importAll();
-    } catch (const Cancelled&) {
-        rollBack();
-    } catch (const std::exception& e) {
-        rollBack();
-        m_form->invokeErrorOccurred(QString::fromUtf8(e.what()));
-    } catch (...) {
-        rollBack();
-        m_form->invokeErrorOccurred(tr("The import stopped on an unexpected error."));
-    }
-}
-
-void ImportContactsFromiTunesThread::rollBack()
-{
-    if (!m_editing)
-        return;
-    m_editing = false;
-    try {
-        m_db->endEdit(false);
-    } catch (const std::exception& e) {
-        qCWarning(lcBackup) << "rollback of the import failed:" << e.what();
-    }
+    // The modal dialog always gets its ending.
+    runWorkerJob<Cancelled>(*m_form, tr("The import stopped on an unexpected error."), [this] { importAll(); });
 }
 
 void ImportContactsFromiTunesThread::importAll()
@@ -115,8 +95,7 @@ void ImportContactsFromiTunesThread::importAll()
     if (contents.nameless > 0)
         qCInfo(lcBackup) << contents.nameless << "persons without a name, phone or e-mail left out";
 
-    m_db->beginEdit();
-    m_editing = true;
+    LocalDbEdit edit(*m_db, lcBackup(), "rollback of the import");
     ContactProgress writing(m_form, tr("IDS_WRITING_CONTACTS_FROM_ITUNES_TO_LOCALDB"), int(contents.contacts.size()));
     int added = 0, merged = 0, done = 0;
     for (const pim::_Contact& contact : contents.contacts) {
@@ -128,8 +107,7 @@ void ImportContactsFromiTunesThread::importAll()
         m_db->combineContact(contact, stored, existed);
         ++(existed ? merged : added);
     }
-    m_editing = false;
-    m_db->endEdit(true);
+    edit.commit();
 
     QString message = merged == 0 ? tr("IDS_SUC_IMPORT_%1_CONTACTS_FROM_ITUNES").arg(added)
                                   : tr("IDS_SUC_IMPORT_%1_CONTACTS_FROM_ITUNES_%2_MERGED").arg(added).arg(merged);

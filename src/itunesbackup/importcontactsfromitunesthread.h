@@ -27,10 +27,8 @@ protected:
 
 private:
     void importAll();
-    void rollBack();
 
     BackupManifest& m_backup;
     LocalDb* m_db;
     IWorkerReporter* m_form;
-    bool m_editing = false;
 };
