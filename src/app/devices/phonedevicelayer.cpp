@@ -9,6 +9,7 @@
 #include "android/androidwifiform.h"
 #include "android/syncbackupthread.h"
 #include "android/syncrestorethread.h"
+#include "app/applog.h"
 #include "app/devices/devicecache.h"
 #include "app/groupchange.h"
 #include "ios/ioscontactcombinerule.h"
@@ -18,8 +19,10 @@
 #include "ios/mobiledevice.h"
 #include "ios/mobiledevicesubscribe.h"
 #include "kit/workerreporter.h"
+#include "kit/workerrun.h"
 #include "model/data_path_util.h"
 #include "model/localdb.h"
+#include "model/localdbedit.h"
 #include "platform/adb/adbpoll.h"
 #include "platform/adb/adbservices.h"
 
@@ -110,21 +113,15 @@ public:
 protected:
     void run() override
     {
-        bool editing = false;
-        try {
-            m_db->beginEdit();
-            editing = true;
+        runWorkerJob(*m_dialog, QStringLiteral("Changing the group stopped on an unexpected error."), [this] {
+            LocalDbEdit edit(*m_db, lcApp(), "rolling back a group change");
             initContactsSetGroup(applyGroupChange(*m_db, m_changes.contacts, m_changes.groupId, m_changes.groupName));
             AndroidSendChangesThread::run();
-            editing = false;
-            m_db->endEdit(succeeded);
-            if (succeeded)
-                m_dialog->invokeSucceed(QString());
-        } catch (const std::exception& e) {
-            if (editing)
-                m_db->endEdit(false);
-            m_dialog->invokeErrorOccurred(QString::fromUtf8(e.what()));
-        }
+            if (!succeeded)
+                return;
+            edit.commit();
+            m_dialog->invokeSucceed(QString());
+        });
     }
 
 private:

@@ -200,15 +200,19 @@ private slots:
         QTEST(QFile::exists(data->dataFolder().filePath("android_cache/usb%3C1%3E")), "read");
     }
 
-    // A hostile id from the phone names a file inside the cache folder only;
-    // Disconnect Device removes a device node and nothing else.
-    void wifiPhoneAndDisconnectDevice()
+    // A hostile id from the phone names a file inside the cache folder only.
+    // A saved phone is offered but not written: a clear error before any
+    // phone step, the node kept; the update check's reply waits for the
+    // road. Disconnect Device removes a device node and nothing else.
+    void wifiPhoneSavedTargetAndDisconnect()
     {
         data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
+        data->writeDb("ios_virtual", "src.db", { { "Bo Kim", "2", "", "" } });
         CompanionSim app(QStringLiteral("127.0.0.61"));
         app.start({ { "device", "Tab" }, { "deviceId", "../data/x" } }, { "wifi" });
+        GateKeepingCheck check;
         SimLayer layer;
-        MainWindow w(&layer);
+        MainWindow w(&layer, &check);
         auto dialog = answer("AndroidWIFIForm", [](QWidget* form) {
             form->findChild<QLineEdit*>("txtWifiSocket")->setText("127.0.0.61");
             QTest::mousePress(form->findChild<QPushButton*>("btnConnect"), Qt::LeftButton);
@@ -217,46 +221,21 @@ private slots:
         QCOMPARE(device(w, "../data/x")->name, QStringLiteral("Tab"));
         QVERIFY(QFile::exists(data->dataFolder().filePath("android_cache/..%2Fdata%2Fx")));
         QVERIFY(!QFile::exists(data->dataFolder().filePath("data/x")));
+
+        const QSharedPointer<LocalDb> saved = device(w, "src.db")->db;
+        makeCurrent(w, "Home.db");
+        bool replied = false;
+        auto pick = picker("src", [&] { check.gate([&] { replied = true; }); });
+        w.miTreeDB2I();
+        QVERIFY(boxes->texts().constLast().contains("is not connected") && !replied);
+        QCOMPARE(device(w, "src.db")->db, saved);
+        QCOMPARE(namesIn(saved->path()), QStringList { "Bo Kim" });
+        QTRY_VERIFY(replied);
+
         for (const char* node : { "Home.db", "Tab" })
             makeCurrent(w, node), w.miTreeUnmount();
         QVERIFY(DataFolderFixture::findNode(w.mainTreeModel(), "Home.db").isValid());
         QVERIFY(!device(w, "../data/x"));
-    }
-
-    // The update check's reply and a device event that come while a box of
-    // a road is open run after it, in the order they came.
-    void eventsWaitForTheRoadInOrder()
-    {
-        GateKeepingCheck check;
-        SimLayer layer;
-        MainWindow w(&layer, &check);
-        const int before = boxes->count();
-        QStringList ran;
-        boxes->setWhileOpen([&](QMessageBox&) {
-            if (ran.isEmpty())
-                check.gate([&] { ran << "reply"; }), w.androidDeviceConnectedFailed2("usb:2"), ran << "box open";
-        });
-        w.androidDeviceConnectedFailed2("usb:1");
-        QTRY_COMPARE(boxes->count() - before, 2);
-        QCOMPARE(ran, QStringList({ "box open", "reply" }));
-        QVERIFY(boxes->texts().constLast().contains("usb: usb:2"));
-    }
-
-    // A saved phone database is offered but never written: the road stops
-    // with a clear error before any phone step and keeps the node.
-    void savedDeviceIsNotConnected()
-    {
-        data->writeDb("data", "Home.db", { { "Ann Lee", "111", "", "" } });
-        data->writeDb("ios_virtual", "src.db", { { "Bo Kim", "222", "", "" } });
-        SimLayer layer;
-        MainWindow w(&layer);
-        const QSharedPointer<LocalDb> saved = device(w, "src.db")->db;
-        makeCurrent(w, "Home.db");
-        auto pick = picker("src");
-        w.miTreeDB2I();
-        QVERIFY(boxes->texts().constLast().contains("is not connected"));
-        QCOMPARE(device(w, "src.db")->db, saved);
-        QCOMPARE(namesIn(saved->path()), QStringList { "Bo Kim" });
     }
 
     // A cancel keeps the batches the phone took before it; the phone is then
