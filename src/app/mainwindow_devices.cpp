@@ -8,6 +8,7 @@
 #include "app/applog.h"
 #include "app/devices/devicecache.h"
 #include "app/devices/idevicelayer.h"
+#include "app/mainwindow_roads_p.h"
 #include "kit/messagebox.h"
 #include "kit/progressform.h"
 #include "kit/tips.h"
@@ -18,15 +19,6 @@
 #include <QTimer>
 
 using Tree = ItemModelMainTree;
-
-namespace {
-
-QString errorText(const std::exception& e)
-{
-    return QString::fromUtf8(e.what());
-}
-
-} // namespace
 
 MainWindow::RoadGuard::RoadGuard(MainWindow* window) : m_window(window)
 {
@@ -102,7 +94,7 @@ void MainWindow::showReadDevice(const QSharedPointer<LocalDb>& db, const QString
         treeModel->refreshDbNodeGroups(node);
     } catch (const std::exception& e) {
         treeModel->contentsUpdate();
-        Tips::error(errorText(e));
+        roads::showError(e);
     }
     selectNode(node);
 }
@@ -126,7 +118,7 @@ void MainWindow::readIosPhone(const QString& devid)
         db = m_devices->iosCacheDb(deviceCachePath(QStringLiteral("ios_cache"), devid));
         db->create();
     } catch (const std::exception& e) {
-        Tips::error(errorText(e));
+        roads::showError(e);
         return;
     }
     removeFirstDevice(Tree::KIND_IOS, devid);
@@ -208,7 +200,7 @@ void MainWindow::readAndroidPhone(const QString& devId, PAndroidConnector connec
         db = m_devices->androidCacheDb(deviceCachePath(QStringLiteral("android_cache"), devId), connector);
         db->create();
     } catch (const std::exception& e) {
-        Tips::error(errorText(e));
+        roads::showError(e);
         return;
     }
     treeModel->removeDevice(devId);

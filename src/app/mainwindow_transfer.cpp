@@ -7,6 +7,7 @@
 #include "app/datasourceselform.h"
 #include "app/devices/devicecache.h"
 #include "app/devices/idevicelayer.h"
+#include "app/mainwindow_roads_p.h"
 #include "kit/progressform.h"
 #include "kit/tips.h"
 #include "model/localdb.h"
@@ -43,7 +44,7 @@ void MainWindow::transferTreeNode(int kind, bool excludeSource)
     try {
         contacts = current.dbNode->db->contacts(current.groupNode ? current.groupNode->group.id : 0, QString());
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        roads::showError(e);
         return;
     }
     transferToPhone(kind, contacts, excludeSource ? current.dbNode->id : QString());
@@ -99,7 +100,7 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
             try {
                 treeModel->refreshDbNodeGroups(node);
             } catch (const std::exception& e) {
-                Tips::error(QString::fromUtf8(e.what()));
+                roads::showError(e);
             }
             selectNode(node);
         }
