@@ -49,6 +49,16 @@ ItemModelContacts::Row::Row(const pim::_Contact& c)
         phone = text;
 }
 
+ItemModelContacts::Row::Row(ContactListRow&& r)
+    : contact(r.id, QString(), std::move(r.fullName))
+    , phone(r.phone.isNull() ? QVariant() : QVariant(std::move(r.phone)))
+    , email(r.email.isNull() ? QVariant() : QVariant(std::move(r.email)))
+    , address(r.address.isNull() ? QVariant() : QVariant(std::move(r.address)))
+    , complete(false)
+    , hasPhoto(r.hasPhoto)
+{
+}
+
 ItemModelContacts::ItemModelContacts(QObject* parent)
     : QAbstractItemModel(parent)
 {
@@ -118,10 +128,15 @@ QPixmap ItemModelContacts::iconOf(const Row& row) const
 {
     if (!row.icon.isNull())
         return row.icon;
-    const QList<pim::Entity> photos = row.contact.entities.value(pim::ENTITY_PHOTO);
-    const QImage image = photos.isEmpty()
-        ? QImage()
-        : ContactDisplayer::decodePhoto(photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray());
+    QByteArray bytes;
+    if (row.complete) {
+        const QList<pim::Entity> photos = row.contact.entities.value(pim::ENTITY_PHOTO);
+        if (!photos.isEmpty())
+            bytes = photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray();
+    } else if (row.hasPhoto && m_photoSource) {
+        bytes = m_photoSource(row.contact.id);
+    }
+    const QImage image = ContactDisplayer::decodePhoto(bytes);
     row.icon = image.isNull() ? placeholderIcon()
                              : QPixmap::fromImage(image.scaledToWidth(kIconWidth, Qt::FastTransformation));
     return row.icon;
@@ -167,6 +182,33 @@ void ItemModelContacts::loadContacts(const QList<pim::_Contact>& list)
     for (const pim::_Contact& contact : list)
         m_rows.emplace_back(contact);
     endResetModel();
+}
+
+void ItemModelContacts::loadRows(ContactListRows rows)
+{
+    beginResetModel();
+    m_rows.clear();
+    for (ContactListRow& row : rows)
+        m_rows.emplace_back(std::move(row));
+    endResetModel();
+}
+
+void ItemModelContacts::completeRow(int row, const pim::_Contact& whole)
+{
+    if (row < 0 || row >= count() || m_rows[size_t(row)].contact.id != whole.id)
+        return;
+    m_rows[size_t(row)].contact = whole;
+    m_rows[size_t(row)].complete = true;
+}
+
+bool ItemModelContacts::isComplete(int row) const
+{
+    return row >= 0 && row < count() && m_rows[size_t(row)].complete;
+}
+
+void ItemModelContacts::setPhotoSource(std::function<QByteArray(unsigned long long)> source)
+{
+    m_photoSource = std::move(source);
 }
 
 void ItemModelContacts::insertContact(const pim::_Contact& contact)

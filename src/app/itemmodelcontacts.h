@@ -7,6 +7,9 @@
 #include <QString>
 
 #include <deque>
+#include <functional>
+
+#include "app/contactlistloader.h"
 
 #include "model/contact.h"
 
@@ -17,6 +20,10 @@
 // (internalPointer()). Rows live in a deque, which never moves an element
 // on append, so the pointer stays valid across insertContact() and only
 // ends with loadContacts() or clear().
+//
+// Rows loaded from list rows (loadRows) carry a contact with only its id and
+// full name: whoever needs the whole contact reads it by id (isComplete()
+// tells which kind a row holds).
 class ItemModelContacts : public QAbstractItemModel {
 public:
     enum { COLUMN_NAME, COLUMN_PHONE, COLUMN_EMAIL, COLUMN_ADDRESS, COLUMN_COUNT };
@@ -33,12 +40,24 @@ public:
 
     // Replaces every row (model reset).
     void loadContacts(const QList<pim::_Contact>& list);
+    // Replaces every row by these list rows (model reset).
+    void loadRows(ContactListRows rows);
     // Appends one row at the end; earlier rows' pointers stay valid.
     void insertContact(const pim::_Contact& contact);
     // Removes every row (model reset).
     void clear();
     // Column-0 index of row pos; invalid when out of range.
     QModelIndex indexOfPos(int pos) const;
+
+    // Replaces a listed-only row's contact by the whole one (same id); its
+    // pointer stays the same.
+    void completeRow(int row, const pim::_Contact& whole);
+    // Whether the row's contact holds all its entities (false for rows of
+    // loadRows and out of range).
+    bool isComplete(int row) const;
+    // Where the photo bytes of a listed-only row come from, by contact id;
+    // asked once per row, the first time its icon is shown.
+    void setPhotoSource(std::function<QByteArray(unsigned long long contactId)> source);
 
     // Number of rows.
     int count() const { return int(m_rows.size()); }
@@ -51,6 +70,7 @@ public:
 private:
     struct Row {
         explicit Row(const pim::_Contact& c);
+        explicit Row(ContactListRow&& r);
 
         pim::_Contact contact;
         // Computed once: views ask for every visible cell on each repaint,
@@ -60,9 +80,12 @@ private:
         QVariant address;
         // Decoded and scaled on first display; null means "not yet".
         mutable QPixmap icon;
+        bool complete = true;
+        bool hasPhoto = false;
     };
 
     QPixmap iconOf(const Row& row) const;
 
     std::deque<Row> m_rows;
+    std::function<QByteArray(unsigned long long)> m_photoSource;
 };

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "android/pandroidconnector.h"
+#include "app/contactlistloader.h"
 #include "app/itemmodelmaintree.h"
 #include "platform/adb/padbusbhandle.h"
 
@@ -72,8 +73,18 @@ public:
     void exitProgram();
 
     _CurrentNode currentNode() const;
+    // Whole contacts of the selected rows, read from the node's database
+    // for rows the list holds only in part; throws Error when one cannot
+    // be read.
     QList<pim::_Contact> contactsSelected() const;
     void showContacts(const QList<pim::_Contact>& contacts);
+    // The listed contact of a row made whole in the list itself, for roads
+    // that change the listed object; null when the row is out of range or
+    // cannot be read.
+    pim::_Contact* completeListedContact(int row);
+    // Whether the contact list is still being read for the current node or
+    // search (the list then shows what it showed before).
+    bool isListLoading() const;
 
     QAction* toolBarAction(int index) const;
     // Fill the context menus for the current node or the selected contacts;
@@ -84,6 +95,11 @@ public:
     ItemModelMainTree* mainTreeModel() const { return treeModel.get(); }
     ItemModelContacts* contactsListModel() const { return contactsModel.get(); }
     Ui_MainWindow* form() const { return ui.get(); }
+
+signals:
+    // The list of a node load or a search is on screen (or its failure was
+    // shown).
+    void contactListShown();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -170,6 +186,12 @@ private:
     void loadNode(const _CurrentNode& current);
     void stopDeviceWork();
     void notYetAvailable(const char* road) const;
+    // The contact list, read off the GUI thread (mainwindow_list.cpp).
+    void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
+    void onListLoaded(int ticket, std::shared_ptr<ContactListRows> rows, QString error);
+    void showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical);
+    void showListedContact(int row);
+    void applyPaneSizes(int windowWidth);
 
     // Members in the order the shutdown relies on: the poller first, so it
     // is destroyed last, after everything that may still receive from it.
@@ -186,5 +208,13 @@ private:
     // never share entries.
     std::array<QAction*, TB_COUNT> toolBarActions {};
     bool m_loadingNode = false;
+    std::unique_ptr<ContactListLoader> m_listLoader;
+    int m_listTicket = 0;
+    ItemModelMainTree::_DBItemNode* m_listNode = nullptr;
+    QString m_listKeyword;
+    bool m_listIsSearch = false;
+    // The list's share of the width the list and the card split; a drag of
+    // the splitter changes it, a resize of the window keeps it.
+    double m_listShare = 0.5;
     bool m_deviceWorkStopped = false;
 };
