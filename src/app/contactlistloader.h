@@ -1,27 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "app/contactlistrow.h"
+#include "app/itemmodelcontacts.h"
+
 #include <QObject>
 #include <QString>
 
 #include <atomic>
 #include <memory>
-#include <vector>
 
 class QThread;
-
-// What the contact list shows of one contact: its four columns and whether
-// a photo is stored. The card and every command read the whole contact by
-// id when they need it, so a list of 100,000 holds no entity maps.
-struct ContactListRow {
-    unsigned long long id = 0;
-    QString fullName;
-    QString phone;   // the first Mobile number, else the first one
-    QString email;   // the first e-mail
-    QString address; // the first address's "data1"
-    bool hasPhoto = false;
-};
-using ContactListRows = std::vector<ContactListRow>;
 
 // Reads the list rows of a contact database over a read-only connection
 // of its own: the contacts that have at least one data row, optionally only
@@ -34,7 +23,8 @@ using ContactListRows = std::vector<ContactListRow>;
 ContactListRows readContactListRows(const QString& path, unsigned long long groupId, const QString& keyword,
                                     const std::atomic_bool* cancel = nullptr);
 
-// Runs readContactListRows on a thread of its own, one request at a time
+// Runs readContactListRows, and makes the model's rows of them, on a
+// thread of its own, one request at a time
 // from the caller's view: a new request cancels the one before, whose
 // result is never delivered. Lives on the GUI thread; `finished` arrives
 // there.
@@ -52,8 +42,8 @@ public:
     bool isBusy() const { return m_busy; }
 
 signals:
-    // rows is empty and error holds SQLite's text when the read failed.
-    void finished(int ticket, std::shared_ptr<ContactListRows> rows, QString error);
+    // rows is null and error holds SQLite's text when the read failed.
+    void finished(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error);
 
 private:
     struct Request;

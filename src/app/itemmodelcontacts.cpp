@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPixmapCache>
 #include <QSize>
+#include <QThreadPool>
 
 namespace {
 
@@ -126,8 +127,9 @@ QVariant ItemModelContacts::headerData(int section, Qt::Orientation orientation,
 
 QPixmap ItemModelContacts::iconOf(const Row& row) const
 {
-    if (!row.icon.isNull())
-        return row.icon;
+    const auto cached = m_icons.constFind(&row);
+    if (cached != m_icons.constEnd())
+        return *cached;
     QByteArray bytes;
     if (row.complete) {
         const QList<pim::Entity> photos = row.contact.entities.value(pim::ENTITY_PHOTO);
@@ -137,9 +139,10 @@ QPixmap ItemModelContacts::iconOf(const Row& row) const
         bytes = m_photoSource(row.contact.id);
     }
     const QImage image = ContactDisplayer::decodePhoto(bytes);
-    row.icon = image.isNull() ? placeholderIcon()
-                             : QPixmap::fromImage(image.scaledToWidth(kIconWidth, Qt::FastTransformation));
-    return row.icon;
+    const QPixmap icon = image.isNull() ? placeholderIcon()
+                                        : QPixmap::fromImage(image.scaledToWidth(kIconWidth, Qt::FastTransformation));
+    m_icons.insert(&row, icon);
+    return icon;
 }
 
 QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
@@ -175,22 +178,53 @@ QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
     }
 }
 
+struct ItemModelContacts::PreparedRows {
+    std::deque<Row> rows;
+};
+
+std::shared_ptr<ItemModelContacts::PreparedRows> ItemModelContacts::prepareRows(ContactListRows rows)
+{
+    auto prepared = std::make_shared<PreparedRows>();
+    for (ContactListRow& row : rows)
+        prepared->rows.emplace_back(std::move(row));
+    return prepared;
+}
+
+int ItemModelContacts::countOf(const PreparedRows& rows)
+{
+    return int(rows.rows.size());
+}
+
+void ItemModelContacts::replaceRows(std::deque<Row> rows)
+{
+    // Freeing a hundred thousand rows takes the GUI thread tens of
+    // milliseconds; rows hold no pixmaps, so any thread may do it.
+    constexpr size_t kFreeElsewhereFrom = 10000;
+    beginResetModel();
+    auto old = std::make_shared<std::deque<Row>>(std::move(m_rows));
+    m_rows = std::move(rows);
+    m_icons.clear();
+    endResetModel();
+    if (old->size() >= kFreeElsewhereFrom)
+        QThreadPool::globalInstance()->start([old]() mutable { old.reset(); });
+}
+
+void ItemModelContacts::loadPrepared(std::shared_ptr<PreparedRows> rows)
+{
+    replaceRows(rows ? std::move(rows->rows) : std::deque<Row>());
+}
+
 void ItemModelContacts::loadContacts(const QList<pim::_Contact>& list)
 {
-    beginResetModel();
-    m_rows.clear();
+    std::deque<Row> rows;
     for (const pim::_Contact& contact : list)
-        m_rows.emplace_back(contact);
-    endResetModel();
+        rows.emplace_back(contact);
+    replaceRows(std::move(rows));
 }
 
 void ItemModelContacts::loadRows(ContactListRows rows)
 {
-    beginResetModel();
-    m_rows.clear();
-    for (ContactListRow& row : rows)
-        m_rows.emplace_back(std::move(row));
-    endResetModel();
+    loadPrepared(prepareRows(std::move(rows)));
 }
 
 void ItemModelContacts::completeRow(int row, const pim::_Contact& whole)
@@ -221,9 +255,7 @@ void ItemModelContacts::insertContact(const pim::_Contact& contact)
 
 void ItemModelContacts::clear()
 {
-    beginResetModel();
-    m_rows.clear();
-    endResetModel();
+    replaceRows({});
 }
 
 QModelIndex ItemModelContacts::indexOfPos(int pos) const

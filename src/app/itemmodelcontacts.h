@@ -3,13 +3,15 @@
 
 #include <QAbstractItemModel>
 #include <QPixmap>
+#include <QHash>
 #include <QList>
 #include <QString>
 
 #include <deque>
 #include <functional>
+#include <memory>
 
-#include "app/contactlistloader.h"
+#include "app/contactlistrow.h"
 
 #include "model/contact.h"
 
@@ -40,6 +42,14 @@ public:
 
     // Replaces every row (model reset).
     void loadContacts(const QList<pim::_Contact>& list);
+    // Rows made from list rows on any thread, for loadPrepared(): a long
+    // list then costs the GUI thread only the swap.
+    struct PreparedRows;
+    static std::shared_ptr<PreparedRows> prepareRows(ContactListRows rows);
+    static int countOf(const PreparedRows& rows);
+    // Replaces every row by prepared ones (model reset); the rows replaced
+    // are freed off the GUI thread when there are many.
+    void loadPrepared(std::shared_ptr<PreparedRows> rows);
     // Replaces every row by these list rows (model reset).
     void loadRows(ContactListRows rows);
     // Appends one row at the end; earlier rows' pointers stay valid.
@@ -78,14 +88,17 @@ private:
         QVariant phone;
         QVariant email;
         QVariant address;
-        // Decoded and scaled on first display; null means "not yet".
-        mutable QPixmap icon;
         bool complete = true;
         bool hasPhoto = false;
     };
 
     QPixmap iconOf(const Row& row) const;
 
+    void replaceRows(std::deque<Row> rows);
+
     std::deque<Row> m_rows;
+    // Decoded and scaled on first display, by row: kept apart from the
+    // rows so that rows can be made and freed on other threads.
+    mutable QHash<const Row*, QPixmap> m_icons;
     std::function<QByteArray(unsigned long long)> m_photoSource;
 };

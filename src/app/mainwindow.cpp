@@ -61,6 +61,8 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
     setStyleSheet(getStyleSheet(QString::fromLatin1(kStyleSheetPath)));
     ui->treeMain->setModel(treeModel.get());
     ui->treeContacts->setModel(contactsModel.get());
+    // Every row has the same height: the view then never measures rows.
+    ui->treeContacts->setUniformRowHeights(true);
     m_listLoader = std::make_unique<ContactListLoader>();
     connect(m_listLoader.get(), &ContactListLoader::finished, this, &MainWindow::onListLoaded);
     contactsModel->setPhotoSource([this](unsigned long long id) {

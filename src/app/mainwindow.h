@@ -3,6 +3,7 @@
 
 #include "android/pandroidconnector.h"
 #include "app/contactlistloader.h"
+#include "app/itemmodelcontacts.h"
 #include "app/itemmodelmaintree.h"
 #include "platform/adb/padbusbhandle.h"
 
@@ -188,7 +189,7 @@ private:
     void notYetAvailable(const char* road) const;
     // The contact list, read off the GUI thread (mainwindow_list.cpp).
     void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
-    void onListLoaded(int ticket, std::shared_ptr<ContactListRows> rows, QString error);
+    void onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error);
     void showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical);
     void showListedContact(int row);
     void applyPaneSizes(int windowWidth);

@@ -49,7 +49,7 @@ void MainWindow::startListLoad(const _CurrentNode& current, const QString& keywo
     ui->treeContacts->setCursor(Qt::BusyCursor);
 }
 
-void MainWindow::onListLoaded(int ticket, std::shared_ptr<ContactListRows> rows, QString error)
+void MainWindow::onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error)
 {
     if (ticket != m_listTicket)
         return;
@@ -61,8 +61,8 @@ void MainWindow::onListLoaded(int ticket, std::shared_ptr<ContactListRows> rows,
         showLoadFailure(m_listNode, error);
         return;
     }
-    const int count = int(rows->size());
-    contactsModel->loadRows(std::move(*rows));
+    const int count = rows ? ItemModelContacts::countOf(*rows) : 0;
+    contactsModel->loadPrepared(std::move(rows));
     ui->lbTotal->setText(tr("Total:%1").arg(count));
     // A reset list has no current contact until one is made current: the
     // card of a contact no longer listed must not stay.
