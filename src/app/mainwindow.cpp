@@ -58,6 +58,9 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
     contactsModel = std::make_unique<ItemModelContacts>();
 
     ui->setupUi(this);
+    // Below this the list and the card, which share what the tree leaves,
+    // get too narrow to read a name or a number.
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     setStyleSheet(getStyleSheet(QString::fromLatin1(kStyleSheetPath)));
     ui->treeMain->setModel(treeModel.get());
     ui->treeContacts->setModel(contactsModel.get());

@@ -61,6 +61,9 @@ public:
     // The tree pane's width; the resize rule gives the rest to the list and
     // the card in equal parts.
     static constexpr int kTreePaneWidth = 220;
+    // The smallest window: the tree pane plus a list and a card of 280 each.
+    static constexpr int kMinimumWidth = kTreePaneWidth + 2 * 280;
+    static constexpr int kMinimumHeight = 480;
 
     // devices and updateCheck are not owned and must outlive the window;
     // null devices means no phone support, null updateCheck no automatic
