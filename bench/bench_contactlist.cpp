@@ -15,6 +15,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTextStream>
@@ -121,7 +122,13 @@ int benchWindow(QApplication& app, int count)
         longest = qMax(longest, beat.restart());
     });
     QSignalSpy shown(&window, &MainWindow::contactListShown);
-    const QModelIndex node = window.mainTreeModel()->index(0, 0, window.mainTreeModel()->index(1, 0));
+    const QAbstractItemModel* tree = window.mainTreeModel();
+    const QModelIndex locals = tree->index(1, 0);
+    QModelIndex node;
+    for (int row = 0; row < tree->rowCount(locals); ++row) {
+        if (tree->index(row, 0, locals).data().toString() == QFileInfo(path).fileName())
+            node = tree->index(row, 0, locals);
+    }
     QElapsedTimer timer;
     timer.start();
     beat.start();
