@@ -253,6 +253,17 @@ void ItemModelContacts::insertContact(const pim::_Contact& contact)
     endInsertRows();
 }
 
+void ItemModelContacts::updateContact(int row, const pim::_Contact& contact)
+{
+    if (row < 0 || row >= count())
+        return;
+    // Assigned in place: the row object stays where it is, so pointers to
+    // its contact stay valid.
+    m_rows[size_t(row)] = Row(contact);
+    m_icons.remove(&m_rows[size_t(row)]);
+    emit dataChanged(index(row, 0), index(row, COLUMN_COUNT - 1));
+}
+
 void ItemModelContacts::clear()
 {
     replaceRows({});

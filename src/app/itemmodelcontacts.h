@@ -54,6 +54,9 @@ public:
     void loadRows(ContactListRows rows);
     // Appends one row at the end; earlier rows' pointers stay valid.
     void insertContact(const pim::_Contact& contact);
+    // Replaces the contact of one row and its column texts; nothing when
+    // out of range. The row's contact pointer stays valid.
+    void updateContact(int row, const pim::_Contact& contact);
     // Removes every row (model reset).
     void clear();
     // Column-0 index of row pos; invalid when out of range.

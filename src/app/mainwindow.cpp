@@ -9,24 +9,26 @@
 #include "app/devices/absiosdevicewatch.h"
 #include "app/devices/idevicelayer.h"
 #include "app/devices/nulldevicelayer.h"
+#include "app/filechooser.h"
 #include "app/itemmodelcontacts.h"
 #include "app/iupdatecheck.h"
 #include "app/contactlistloader.h"
 #include "model/localdb.h"
+#include "kit/makerconfig.h"
 #include "kit/productinfo.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
 #include "ui_mainwindow.h"
-#include "app/updatecheckschedule.h"
+#include "app/updatecheck.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDateTime>
 #include <QDir>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QPointer>
 #include <QMenu>
 #include <QResizeEvent>
 #include <QSplitter>
@@ -51,6 +53,7 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
         m_ownDevices = std::make_unique<NullDeviceLayer>();
         m_devices = m_ownDevices.get();
     }
+    setFileChooser(nullptr);
     adbPoll = m_devices->createAndroidUsbWatch(1000);
     deviceSubscribe = m_devices->createIosDeviceWatch();
     ui = std::make_unique<Ui_MainWindow>();
@@ -204,16 +207,17 @@ void MainWindow::buildMenusAndToolBar()
     file->addAction(iconOf(":res/exit.png"), tr("Exit"), this, &QWidget::close);
 
     QMenu* tools = ui->menuBar->addMenu(tr("Tools"));
-    add(tools, nullptr, tr("IDS_MI_CHECK_FOR_UPDATE"), &MainWindow::miToolsCheckForUpdate, true, -1);
+    add(tools, nullptr, tr("IDS_MI_CHECK_FOR_UPDATE"), &MainWindow::miToolsCheckForUpdate, true, -1)
+        ->setVisible(!maker::serverUrl().isEmpty());
     add(tools, nullptr, tr("IDS_MI_CONNECT_ANDROID_VIA_WIFI"), &MainWindow::miToolsConnectViaWiFi, true, -1);
 
     QMenu* help = ui->menuBar->addMenu(tr("Help"));
     // Entries that would open an unset address stay hidden rather than do
     // nothing when chosen.
     add(help, ":res/help.png", tr("IDS_MI_HELP"), &MainWindow::miHelpHelp, true, -1)
-        ->setVisible(*product::kHelpPage != '\0');
+        ->setVisible(!maker::helpPage().isEmpty());
     add(help, nullptr, tr("IDS_MI_FEEDBACK"), &MainWindow::miHelpFeedback, true, -1)
-        ->setVisible(*product::kSupportPage != '\0');
+        ->setVisible(!maker::feedbackPage().isEmpty());
     add(help, nullptr, tr("IDS_MI_ABOUT"), &MainWindow::miHelpAbout, true, -1);
 
     for (int index : { TB_BACKUP, TB_I2A, TB_A2I, TB_I2I, TB_A2A, TB_DB2I, TB_DB2A })
@@ -274,11 +278,11 @@ void MainWindow::addLocalDatabases()
 
 void MainWindow::startUpdateCheckWhenDue()
 {
-    if (!m_updateCheck)
-        return;
-    const QString timeFile = g_dataSaveDir().filePath(QLatin1String(UpdateCheckSchedule::kTimeFileName));
-    if (UpdateCheckSchedule::isDue(timeFile, QDateTime::currentSecsSinceEpoch()))
-        m_updateCheck->start();
+    if (m_updateCheck)
+        m_updateCheck->start([window = QPointer<MainWindow>(this)] {
+            if (window)
+                window->exitProgram();
+        });
 }
 
 void MainWindow::selectNode(ItemModelMainTree::_ItemNode* node)
@@ -363,23 +367,7 @@ void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector)
 
 void MainWindow::miTreeUnmount() { notYetAvailable("Disconnect Device"); }
 void MainWindow::miToolsConnectViaWiFi() { notYetAvailable("WiFi connection"); }
-void MainWindow::miContactExport() { notYetAvailable("export"); }
-void MainWindow::miContactPrint() { notYetAvailable("printing"); }
-void MainWindow::miContactBackup() { notYetAvailable("backup"); }
-void MainWindow::miTreeExport() { notYetAvailable("export"); }
-void MainWindow::miTreePrint() { notYetAvailable("printing"); }
-void MainWindow::miTreeBackup() { notYetAvailable("backup"); }
-void MainWindow::miFileBackup() { notYetAvailable("backup"); }
-void MainWindow::miImport() { notYetAvailable("file import"); }
-void MainWindow::miFileExport() { notYetAvailable("export"); }
-void MainWindow::miFilePrint() { notYetAvailable("printing"); }
 void MainWindow::miFromiTunes() { notYetAvailable("iTunes import"); }
-void MainWindow::miNewContact() { notYetAvailable("Add Contact"); }
-void MainWindow::miContactEdit() { notYetAvailable("Edit Contact"); }
-void MainWindow::miContactDel() { notYetAvailable("deleting"); }
-void MainWindow::miContactSetGroup() { notYetAvailable("groups"); }
-void MainWindow::miTreeDel() { notYetAvailable("deleting"); }
-void MainWindow::miFileDelete() { notYetAvailable("deleting"); }
 void MainWindow::miFileI2I() { notYetAvailable("transfer"); }
 void MainWindow::miTreeI2I() { notYetAvailable("transfer"); }
 void MainWindow::miContactI2I() { notYetAvailable("transfer"); }
@@ -398,25 +386,21 @@ void MainWindow::miContactA2A() { notYetAvailable("transfer"); }
 void MainWindow::miFileDB2A() { notYetAvailable("transfer"); }
 void MainWindow::miTreeDB2A() { notYetAvailable("transfer"); }
 void MainWindow::miContactDB2A() { notYetAvailable("transfer"); }
-void MainWindow::miToolsCheckForUpdate() { notYetAvailable("update check"); }
 
-void MainWindow::miOpenFolder()
+void MainWindow::miToolsCheckForUpdate()
 {
-    const QString path = QDir::toNativeSeparators(LocalDb::dbDir().absolutePath());
-    if (!g_openFileOrFolder(path))
-        Tips::warning(tr("The database folder could not be opened. You will find it at:<br/><br/>%1")
-                          .arg(path.toHtmlEscaped()));
+    // g_openLink ignores an empty address, so with no server nothing opens.
+    g_openLink(UpdateCheck::manualPageUrl(maker::serverUrl()).toString());
 }
 
 void MainWindow::miHelpHelp()
 {
-    // g_openLink ignores an empty or invalid address, so an unset page opens nothing.
-    g_openLink(QString::fromUtf8(product::kHelpPage));
+    g_openLink(maker::helpPage().toString());
 }
 
 void MainWindow::miHelpFeedback()
 {
-    g_openLink(QString::fromUtf8(product::kSupportPage));
+    g_openLink(maker::feedbackPage().toString());
 }
 
 void MainWindow::miHelpAbout()

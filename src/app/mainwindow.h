@@ -20,10 +20,15 @@
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
 class IDeviceLayer;
+class IFileChooser;
+class ProgressForm;
+struct DeviceChanges;
+struct DeviceTarget;
 class ItemModelContacts;
 class IUpdateCheck;
 class QAction;
 class QMenu;
+class QThread;
 class Ui_MainWindow;
 
 // The one top-level window: the tree of devices and local databases, the
@@ -95,6 +100,26 @@ public:
     // false (and the menu untouched) when there is to be no menu.
     bool fillTreeContextMenu(QMenu* menu);
     bool fillContactContextMenu(QMenu* menu);
+
+    // The local database the user picks or names (proposedName stands in
+    // the dialog), its file made from the template when missing; null when
+    // the dialog was cancelled or the file could not be made (the error is
+    // shown). `created` tells whether a new node was added.
+    ItemModelMainTree::_DBItemNode* selOrCreateLocalDb(QString proposedName, bool* created = nullptr);
+    void backupContacts(QList<pim::_Contact> contacts, QString proposedName);
+    void exportContacts(const QList<pim::_Contact>& contacts);
+    void printContacts(const QList<pim::_Contact>& contacts);
+    // The add (id 0) or edit road of one contact; `listRow` is the contact
+    // list's row that shows a stored contact, -1 for a new one.
+    void editContact(pim::_Contact contact, int listRow = -1);
+    // Deletes the contacts from the current node's database and its phone;
+    // false when nothing was deleted or a failed phone step re-read the
+    // phone (the node may be gone then).
+    bool delContacts(const QList<pim::_Contact>& contacts);
+
+    // Test seam: where file names are asked for; null restores the dialogs.
+    // Not owned.
+    void setFileChooser(IFileChooser* chooser);
 
     ItemModelMainTree* mainTreeModel() const { return treeModel.get(); }
     ItemModelContacts* contactsListModel() const { return contactsModel.get(); }
@@ -197,6 +222,22 @@ private:
     void showListedContact(int row);
     void applyPaneSizes(int windowWidth);
 
+    // Contact actions and edits.
+    bool useContactVariant() const;
+    QList<pim::_Contact> currentNodeContacts(const _CurrentNode& current) const;
+    // Starts the worker, runs the dialog, waits; true on success only.
+    static bool runWorker(ProgressForm& form, QThread& worker);
+    // Refreshes the node's groups, expands it, makes it current and lists
+    // its contacts (also when it was current already).
+    void showStoredNode(ItemModelMainTree::_DBItemNode* node);
+    bool isInTree(const ItemModelMainTree::_ItemNode* node) const;
+    // Warns and returns true when the node's database cannot be changed.
+    bool refusesChanges(const ItemModelMainTree::_DBItemNode* node) const;
+    // Sends a change to the node's phone; on failure or cancel the phone is
+    // read again and false returned.
+    bool runPhoneStep(const DeviceTarget& target, const DeviceChanges& changes);
+    void rereadPhone(const DeviceTarget& target);
+
     // Members in the order the shutdown relies on: the poller first, so it
     // is destroyed last, after everything that may still receive from it.
     std::unique_ptr<AbsAndroidUsbWatch> adbPoll;
@@ -208,6 +249,8 @@ private:
     std::unique_ptr<IDeviceLayer> m_ownDevices;
     IDeviceLayer* m_devices = nullptr;
     IUpdateCheck* m_updateCheck = nullptr;
+    std::unique_ptr<IFileChooser> m_ownFileChooser;
+    IFileChooser* m_fileChooser = nullptr;
     // Per window rather than file-static, so that several windows (tests)
     // never share entries.
     std::array<QAction*, TB_COUNT> toolBarActions {};

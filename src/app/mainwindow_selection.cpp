@@ -201,12 +201,19 @@ void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
     const _CurrentNode current = currentNode();
     if (!current.dbNode || !index.isValid())
         return;
-    if (index.row() < 0 || index.row() >= contactsModel->count())
+    // The edit dialog needs the whole contact, which a long list does not
+    // hold: the row is made whole first.
+    const pim::_Contact* contact = completeListedContact(index.row());
+    if (!contact)
         return;
-    // The edit dialog works on the listed object: it must be whole first.
-    if (!completeListedContact(index.row()))
-        return;
-    miContactEdit();
+    // A copy: the edit may reload the list under it.
+    const pim::_Contact edited = *contact;
+    const int row = index.row();
+    try {
+        editContact(edited, row);
+    } catch (const std::exception& e) {
+        Tips::error(exceptionText(e).toHtmlEscaped());
+    }
 }
 
 void MainWindow::onBtnSearchPressed()

@@ -25,6 +25,7 @@ const Area kAreas[] = {
     { "mainwindow", mainWindowShots },
     { "card", cardShots },
     { "editor", editorShots },
+    { "actions", actionShots },
     { "android", androidShots },
 };
 

@@ -11,4 +11,5 @@ void kitShots(ShotWriter& shots);
 void mainWindowShots(ShotWriter& shots);
 void cardShots(ShotWriter& shots);
 void editorShots(ShotWriter& shots);
+void actionShots(ShotWriter& shots);
 void androidShots(ShotWriter& shots);

@@ -6,10 +6,10 @@
 #include "app/itemmodelmaintree.h"
 #include "app/iupdatecheck.h"
 #include "app/mainwindow.h"
-#include "kit/productinfo.h"
+#include "kit/makerconfig.h"
 #include "support/messageboxrecorder.h"
 #include "ui_mainwindow.h"
-#include "app/updatecheckschedule.h"
+#include "kit/productinfo.h"
 #include "model/data_path_util.h"
 #include "model/localdb.h"
 
@@ -35,7 +35,7 @@ using Tree = ItemModelMainTree;
 
 class CountingUpdateCheck : public IUpdateCheck {
 public:
-    void start() override { ++starts; }
+    void start(std::function<void()>) override { ++starts; }
     int starts = 0;
 };
 
@@ -180,8 +180,8 @@ private slots:
         // Help and Feedback open the maker's pages: with no address set they
         // would do nothing, so they are not offered.
         const QList<QAction*> helpEntries = window.form()->menuBar->actions().last()->menu()->actions();
-        QCOMPARE(helpEntries.at(0)->isVisible(), *product::kHelpPage != '\0');
-        QCOMPARE(helpEntries.at(1)->isVisible(), *product::kSupportPage != '\0');
+        QCOMPARE(helpEntries.at(0)->isVisible(), !maker::helpPage().isEmpty());
+        QCOMPARE(helpEntries.at(1)->isVisible(), !maker::feedbackPage().isEmpty());
     }
 
     void warnsOnceWhenTheIPhoneWatchFails()
@@ -235,25 +235,13 @@ private slots:
         QCOMPARE(layer.log.count(QStringLiteral("android watch stopped")), 1);
     }
 
-    void checksForUpdatesOnlyWhenDue_data()
+    void startsTheUpdateCheckOnce()
     {
-        QTest::addColumn<bool>("checkedAnHourAgo");
-        QTest::newRow("never checked starts the check") << false;
-        QTest::newRow("checked an hour ago waits") << true;
-    }
-
-    void checksForUpdatesOnlyWhenDue()
-    {
-        QFETCH(bool, checkedAnHourAgo);
         DataFolderFixture folder;
-        QFile file(folder.dataFolder().filePath(QLatin1String(UpdateCheckSchedule::kTimeFileName)));
-        if (checkedAnHourAgo)
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray::number(QDateTime::currentSecsSinceEpoch() - 3600)) > 0);
-        file.close();
         FakeDeviceLayer layer;
         CountingUpdateCheck check;
         MainWindow window(&layer, &check);
-        QCOMPARE(check.starts, checkedAnHourAgo ? 0 : 1);
+        QCOMPARE(check.starts, 1);
     }
 
     void readsNoDatabaseAtStart()
