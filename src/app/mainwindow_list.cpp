@@ -11,15 +11,22 @@
 #include "ui_mainwindow.h"
 
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QScopedValueRollback>
 
 namespace {
 
 // What a user can act on when a database cannot be listed; SQLite's own
 // text goes to the log.
-QString loadFailureText(const QString& path)
+QString loadFailureText(const QString& path, const QString& technical)
 {
     const QFileInfo file(path);
+    // SQLite's busy codes (5 and its extended forms): another program or
+    // operation holds the file longer than the reader waits.
+    static const QRegularExpression busy(QStringLiteral("\\(code (5|261|517|773)\\)$"));
+    if (busy.match(technical).hasMatch())
+        return QObject::tr("%1 is in use by another operation. Select it again once that is over.")
+            .arg(file.fileName());
     if (!file.exists() || !file.isReadable())
         return QObject::tr("%1 could not be opened: the file is missing or you may not read it.")
             .arg(file.fileName());
@@ -97,7 +104,7 @@ void MainWindow::showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const
     contactsModel->clear();
     ui->lbTotal->setText(tr("Total:0"));
     ui->wdContactInfo->clear();
-    Tips::warning(loadFailureText(path));
+    Tips::warning(loadFailureText(path, technical));
     ui->treeMain->clearSelection();
     emit contactListShown();
 }
@@ -137,7 +144,7 @@ pim::_Contact* MainWindow::completeListedContact(int row)
         contactsModel->completeRow(row, db->db->contact(listed->id));
     } catch (const std::exception& e) {
         qCWarning(lcApp) << "cannot read contact" << listed->id << e.what();
-        Tips::warning(loadFailureText(db->db->path()));
+        Tips::warning(loadFailureText(db->db->path(), QString::fromUtf8(e.what())));
         return nullptr;
     }
     return listed;

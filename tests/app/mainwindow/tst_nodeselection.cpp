@@ -268,14 +268,20 @@ private slots:
     void namesAFileThatIsNoContactDatabase_data()
     {
         QTest::addColumn<QString>("damage");
-        QTest::newRow("not a database at all") << "garbage";
-        QTest::newRow("database cut short") << "truncated";
-        QTest::newRow("database of another program") << "schema";
+        QTest::addColumn<QString>("message");
+        const QString damaged = "broken.db is not a contact database or is damaged.";
+        QTest::newRow("not a database at all") << "garbage" << damaged;
+        QTest::newRow("database cut short") << "truncated" << damaged;
+        QTest::newRow("database of another program") << "schema" << damaged;
+        QTest::newRow("locked by another program: not called damaged")
+            << "locked" << "broken.db is in use by another operation. Select it again once that is over.";
     }
     void namesAFileThatIsNoContactDatabase()
     {
         QFETCH(QString, damage);
+        QFETCH(QString, message);
         DataFolderFixture folder;
+        Sqlite3DB locker;
         folder.writeDb("data", "home.db", { { "Ann Lee", "555", "", "" } });
         const QString path = folder.dataFolder().filePath("data/broken.db");
         if (damage == "garbage") {
@@ -287,10 +293,13 @@ private slots:
             QFile cut(path);
             QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(source.read(source.size() / 3)) > 0);
             QVERIFY(QFile::remove(full));
-        } else {
+        } else if (damage == "schema") {
             Sqlite3DB other;
             other.openThrow(path, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
             other.executeThrow(Sqlite3Sql("create table notes (id integer, body text)"));
+        } else {
+            QVERIFY(QFile::copy(folder.writeDb("data", "full.db", { { "Bob Stone", "556", "", "" } }), path));
+            QVERIFY(QFile::remove(folder.dataFolder().filePath("data/full.db")));
         }
         QFile before(path);
         QVERIFY(before.open(QIODevice::ReadOnly));
@@ -304,15 +313,20 @@ private slots:
         QVERIFY(shown.wait());
         QCOMPARE(window.contactsListModel()->count(), 1);
 
+        if (damage == "locked") {
+            locker.openThrow(path, Sqlite3DB::OpenReadWrite);
+            locker.executeThrow(Sqlite3Sql("begin exclusive"));
+        }
         MessageBoxRecorder boxes;
         // Events delivered while the box is open must not bring a second box.
         boxes.setWhileOpen([](QMessageBox&) { QCoreApplication::processEvents(); });
         tree->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), "broken.db"));
-        QTRY_COMPARE(boxes.count(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+        locker.close();
         QTest::qWait(50);
         QCOMPARE(boxes.count(), 1);
         QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Warning);
-        QCOMPARE(boxes.boxes().constFirst().text, QStringLiteral("broken.db is not a contact database or is damaged."));
+        QCOMPARE(boxes.boxes().constFirst().text, message);
         QVERIFY(tree->selectionModel()->selectedIndexes().isEmpty());
         // No rows of the previous database stay listed under the failed one.
         QCOMPARE(window.contactsListModel()->count(), 0);
