@@ -30,6 +30,22 @@ QByteArray imageBytes(const char* format)
     return bytes;
 }
 
+// A database file holding one contact with these entities.
+QString writeDb(const QTemporaryDir& dir, const QMap<int, QList<QVariantMap>>& entities, unsigned long long* id = nullptr)
+{
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath("list.db"));
+    db->create();
+    db->beginEdit();
+    pim::_Contact stored;
+    bool existed = false;
+    db->combineContact(contactOf("P", entities), stored, existed);
+    db->endEdit(true);
+    db->close();
+    if (id)
+        *id = stored.id;
+    return db->path();
+}
+
 } // namespace
 
 class TestItemModelContacts : public QObject {
@@ -76,25 +92,18 @@ private slots:
         QFETCH(QVariant, shown);
 
         QTemporaryDir dir;
-        const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath("list.db"));
-        db->create();
-        QMap<int, QList<QVariantMap>> entities { { pim::ENTITY_NAME, { { { "data1", "P" } } } },
-            { pim::ENTITY_EMAIL, { { { "data1", "a@x" } }, { { "data1", "b@x" } } } },
-            { pim::ENTITY_ADDR, { { { "data1", "1 Main St" } } } } };
+        QMap<int, QList<QVariantMap>> entities { { pim::ENTITY_EMAIL, { { { "data1", "a@x" } }, { { "data1", "b@x" } } } },
+                                                 { pim::ENTITY_ADDR, { { { "data1", "1 Main St" } } } } };
         if (!phones.isEmpty())
             entities.insert(pim::ENTITY_PHONE, phones);
-        db->beginEdit();
-        pim::_Contact stored;
-        bool existed = false;
-        db->combineContact(contactOf("P", entities), stored, existed);
-        db->endEdit(true);
-        db->close();
+        unsigned long long id = 0;
+        const QString path = writeDb(dir, entities, &id);
 
         ItemModelContacts model;
-        model.loadRows(readContactListRows(db->path(), 0, QString()));
+        model.loadRows(readContactListRows(path, 0, QString()));
         QCOMPARE(model.count(), 1);
         QVERIFY(!model.isComplete(0));
-        QCOMPARE(model.contactAt(0)->id, stored.id);
+        QCOMPARE(model.contactAt(0)->id, id);
         const QModelIndex cell = model.index(0, ItemModelContacts::COLUMN_PHONE);
         QCOMPARE(cell.data().isValid(), shown.isValid());
         QCOMPARE(cell.data().toString(), shown.toString());
@@ -106,22 +115,14 @@ private slots:
     void deliversOnlyTheLastRequest()
     {
         QTemporaryDir dir;
-        const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath("list.db"));
-        db->create();
-        db->beginEdit();
-        pim::_Contact stored;
-        bool existed = false;
-        db->combineContact(contactOf("Ann", { { pim::ENTITY_NAME, { { { "data1", "Ann" } } } } }), stored, existed);
-        db->endEdit(true);
-        db->close();
-
+        const QString path = writeDb(dir, { { pim::ENTITY_NAME, { { { "data1", "P" } } } } });
         ContactListLoader loader;
         QList<int> delivered;
         connect(&loader, &ContactListLoader::finished, this,
                 [&delivered](int ticket, std::shared_ptr<ItemModelContacts::PreparedRows>, QString) { delivered << ticket; });
-        loader.start(db->path(), 0, QStringLiteral("nobody"));
+        loader.start(path, 0, QStringLiteral("nobody"));
         loader.start(dir.filePath("missing.db"), 0, QString());
-        const int last = loader.start(db->path(), 0, QString());
+        const int last = loader.start(path, 0, QString());
         QTRY_VERIFY(!loader.isBusy());
         QTest::qWait(50);
         QCOMPARE(delivered, QList<int> { last });
