@@ -17,7 +17,6 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -282,19 +281,6 @@ private slots:
             QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Warning);
             QVERIFY(boxes.boxes().constFirst().text.contains(QDir::toNativeSeparators(LocalDb::dbDir().absolutePath())));
         }
-    }
-
-    // The boxes of the phone connections show these pictures by name.
-    void embedsThePicturesTheBoxesName_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::newRow("contacts sync switch") << ":res/iphone_setting1.jpg";
-        QTest::newRow("debugging authorisation") << ":res/trust-android.png";
-    }
-    void embedsThePicturesTheBoxesName()
-    {
-        QFETCH(QString, name);
-        QVERIFY(!QImage(name).isNull());
     }
 
     // A drag of the splitter between list and card survives resizes; the
