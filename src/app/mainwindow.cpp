@@ -367,7 +367,6 @@ void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector)
 
 void MainWindow::miTreeUnmount() { notYetAvailable("Disconnect Device"); }
 void MainWindow::miToolsConnectViaWiFi() { notYetAvailable("WiFi connection"); }
-void MainWindow::miFromiTunes() { notYetAvailable("iTunes import"); }
 void MainWindow::miFileI2I() { notYetAvailable("transfer"); }
 void MainWindow::miTreeI2I() { notYetAvailable("transfer"); }
 void MainWindow::miContactI2I() { notYetAvailable("transfer"); }

@@ -104,7 +104,7 @@ public:
     // The local database the user picks or names (proposedName stands in
     // the dialog), its file made from the template when missing; null when
     // the dialog was cancelled or the file could not be made (the error is
-    // shown). `created` tells whether a new node was added.
+    // shown). `created` tells whether the file was made here.
     ItemModelMainTree::_DBItemNode* selOrCreateLocalDb(QString proposedName, bool* created = nullptr);
     void backupContacts(QList<pim::_Contact> contacts, QString proposedName);
     void exportContacts(const QList<pim::_Contact>& contacts);

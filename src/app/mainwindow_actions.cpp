@@ -141,12 +141,14 @@ Tree::_DBItemNode* MainWindow::selOrCreateLocalDb(QString proposedName, bool* cr
         QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
         // A database file of that name is taken as it is; anything else in
         // its place (a folder) makes create() fail with a reason.
-        if (!QFileInfo(path).isFile())
+        const bool makeFile = !QFileInfo(path).isFile();
+        if (makeFile)
             db->create();
         Tree::_DBItemNode* node = treeModel->addLocalDb(db, name);
         treeModel->contentsUpdate();
+        // Only a file made here may be taken away again after a failed road.
         if (created)
-            *created = true;
+            *created = makeFile;
         return node;
     } catch (const std::exception& e) {
         // File errors give the cause only; the user also needs to know where.

@@ -42,18 +42,6 @@ QByteArray fileBytes(const QString& path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
-// Every file of a folder with its digest: the backup must come out unchanged.
-QStringList snapshot(const QString& folder)
-{
-    QStringList out;
-    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();) {
-        const QString path = it.next();
-        out << path + QCryptographicHash::hash(fileBytes(path), QCryptographicHash::Sha1).toHex();
-    }
-    out.sort();
-    return out;
-}
-
 void flipLastByte(const QString& path)
 {
     QByteArray b = fileBytes(path);

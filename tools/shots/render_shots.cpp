@@ -27,6 +27,7 @@ const Area kAreas[] = {
     { "editor", editorShots },
     { "actions", actionShots },
     { "android", androidShots },
+    { "itunes", itunesShots },
 };
 
 } // namespace

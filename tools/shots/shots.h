@@ -13,3 +13,4 @@ void cardShots(ShotWriter& shots);
 void editorShots(ShotWriter& shots);
 void actionShots(ShotWriter& shots);
 void androidShots(ShotWriter& shots);
+void itunesShots(ShotWriter& shots);
