@@ -205,8 +205,9 @@ void ItemModelContacts::replaceRows(std::deque<Row> rows)
     m_rows = std::move(rows);
     m_icons.clear();
     endResetModel();
+    // Moved into the task, so that the task holds the only reference.
     if (old->size() >= kFreeElsewhereFrom)
-        QThreadPool::globalInstance()->start([old]() mutable { old.reset(); });
+        QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
 }
 
 void ItemModelContacts::loadPrepared(std::shared_ptr<PreparedRows> rows)
