@@ -310,7 +310,7 @@ void MainWindow::applyPaneSizes(int windowWidth)
 {
     // The tree pane goes back to its width at every resize; the list and
     // the card keep the shares the user last dragged them to (equal halves
-    // until then).
+    // before any drag).
     const double rest = windowWidth - kTreePaneWidth;
     const bool halves = m_listShare == 0.5;
     const int list = int(rest * m_listShare);
