@@ -12,6 +12,7 @@
 #include "app/filechooser.h"
 #include "app/itemmodelcontacts.h"
 #include "app/iupdatecheck.h"
+#include "app/contactlistloader.h"
 #include "model/localdb.h"
 #include "kit/makerconfig.h"
 #include "kit/productinfo.h"
@@ -30,6 +31,7 @@
 #include <QPointer>
 #include <QMenu>
 #include <QResizeEvent>
+#include <QSplitter>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -59,9 +61,31 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
     contactsModel = std::make_unique<ItemModelContacts>();
 
     ui->setupUi(this);
+    // Below this the list and the card, which share what the tree leaves,
+    // get too narrow to read a name or a number.
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     setStyleSheet(getStyleSheet(QString::fromLatin1(kStyleSheetPath)));
     ui->treeMain->setModel(treeModel.get());
     ui->treeContacts->setModel(contactsModel.get());
+    // Every row has the same height: the view then never measures rows.
+    ui->treeContacts->setUniformRowHeights(true);
+    m_listLoader = std::make_unique<ContactListLoader>();
+    connect(m_listLoader.get(), &ContactListLoader::finished, this, &MainWindow::onListLoaded);
+    contactsModel->setPhotoSource([this](unsigned long long id) {
+        const ItemModelMainTree::_DBItemNode* db = currentNode().dbNode;
+        try {
+            const pim::_Contact contact = db && db->db ? db->db->contact(id) : pim::_Contact();
+            const QList<pim::Entity> photos = contact.entities.value(pim::ENTITY_PHOTO);
+            return photos.isEmpty() ? QByteArray() : photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray();
+        } catch (const std::exception&) {
+            return QByteArray(); // the placeholder stands in; the card reports failures
+        }
+    });
+    connect(ui->splitter, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> sizes = ui->splitter->sizes();
+        if (sizes.size() == 3 && sizes[1] + sizes[2] > 0)
+            m_listShare = double(sizes[1]) / double(sizes[1] + sizes[2]);
+    });
     ui->lbDisplayKeyword->hide();
     updateWindowTitle();
 
@@ -125,7 +149,7 @@ void MainWindow::exitProgram()
 
 void MainWindow::updateWindowTitle()
 {
-    setWindowTitle(QObject::tr("Quorvantile Marrowlink for Mac"));
+    setWindowTitle(product::title());
 }
 
 void MainWindow::buildStatusBar()
@@ -286,10 +310,20 @@ QAction* MainWindow::toolBarAction(int index) const
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
-    const int width = event->size().width();
-    const double half = (width - kTreePaneWidth) * 0.5;
-    ui->splitter->setSizes({ kTreePaneWidth, int(half), int(half) });
-    const int listWidth = int(half - 23.0);
+    applyPaneSizes(event->size().width());
+}
+
+void MainWindow::applyPaneSizes(int windowWidth)
+{
+    // The tree pane goes back to its width at every resize; the list and
+    // the card keep the shares the user last dragged them to (equal halves
+    // before any drag).
+    const double rest = windowWidth - kTreePaneWidth;
+    const bool halves = m_listShare == 0.5;
+    const int list = int(rest * m_listShare);
+    const int card = halves ? list : int(rest) - list;
+    ui->splitter->setSizes({ kTreePaneWidth, list, card });
+    const int listWidth = int(rest * m_listShare - 23.0);
     QHeaderView* header = ui->treeContacts->header();
     header->resizeSection(0, int(0.4 * listWidth));
     for (int column = 1; column <= 3; ++column)

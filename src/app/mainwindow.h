@@ -2,6 +2,8 @@
 #pragma once
 
 #include "android/pandroidconnector.h"
+#include "app/contactlistloader.h"
+#include "app/itemmodelcontacts.h"
 #include "app/itemmodelmaintree.h"
 #include "platform/adb/padbusbhandle.h"
 
@@ -66,6 +68,9 @@ public:
     // The tree pane's width; the resize rule gives the rest to the list and
     // the card in equal parts.
     static constexpr int kTreePaneWidth = 220;
+    // The smallest window: the tree pane plus a list and a card of 280 each.
+    static constexpr int kMinimumWidth = kTreePaneWidth + 2 * 280;
+    static constexpr int kMinimumHeight = 480;
 
     // devices and updateCheck are not owned and must outlive the window;
     // null devices means no phone support, null updateCheck no automatic
@@ -79,8 +84,18 @@ public:
     void exitProgram();
 
     _CurrentNode currentNode() const;
+    // Whole contacts of the selected rows, read from the node's database
+    // for rows the list holds only in part; throws Error when one cannot
+    // be read.
     QList<pim::_Contact> contactsSelected() const;
     void showContacts(const QList<pim::_Contact>& contacts);
+    // The listed contact of a row made whole in the list itself, for roads
+    // that change the listed object; null when the row is out of range or
+    // cannot be read.
+    pim::_Contact* completeListedContact(int row);
+    // Whether the contact list is still being read for the current node or
+    // search (the list then shows what it showed before).
+    bool isListLoading() const;
 
     // Write contacts to a phone that the user picks among the device nodes
     // of that kind, other than the node named srcId.
@@ -139,6 +154,11 @@ public:
     ItemModelMainTree* mainTreeModel() const { return treeModel.get(); }
     ItemModelContacts* contactsListModel() const { return contactsModel.get(); }
     Ui_MainWindow* form() const { return ui.get(); }
+
+signals:
+    // The list of a node load or a search is on screen (or its failure was
+    // shown).
+    void contactListShown();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -234,6 +254,13 @@ private:
     void transferTreeNode(int kind, bool excludeSource);
     void transferSelection(int kind, bool excludeSource);
     void transferToPhone(int kind, const QList<pim::_Contact>& contacts, const QString& srcId);
+    void notYetAvailable(const char* road) const;
+    // The contact list, read off the GUI thread (mainwindow_list.cpp).
+    void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
+    void onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error);
+    void showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical);
+    void showListedContact(int row);
+    void applyPaneSizes(int windowWidth);
 
     // Contact actions and edits.
     bool useContactVariant() const;
@@ -268,6 +295,14 @@ private:
     // never share entries.
     std::array<QAction*, TB_COUNT> toolBarActions {};
     bool m_loadingNode = false;
+    std::unique_ptr<ContactListLoader> m_listLoader;
+    int m_listTicket = 0;
+    ItemModelMainTree::_DBItemNode* m_listNode = nullptr;
+    QString m_listKeyword;
+    bool m_listIsSearch = false;
+    // The list's share of the width the list and the card split; a drag of
+    // the splitter changes it, a resize of the window keeps it.
+    double m_listShare = 0.5;
     bool m_deviceWorkStopped = false;
     int m_roadsRunning = 0;
     QTimer* m_replayTimer = nullptr;

@@ -322,5 +322,8 @@ void MainWindow::miImport()
 
 void MainWindow::miOpenFolder()
 {
-    g_openFileOrFolder(LocalDb::dbDir().absolutePath());
+    const QString path = QDir::toNativeSeparators(LocalDb::dbDir().absolutePath());
+    if (!g_openFileOrFolder(path))
+        Tips::warning(tr("The database folder could not be opened. You will find it at:<br/><br/>%1")
+                          .arg(path.toHtmlEscaped()));
 }

@@ -209,7 +209,6 @@ bool MainWindow::delContacts(const QList<pim::_Contact>& contacts)
     if (!node || !node->db || refusesChanges(node))
         return false;
     const QSharedPointer<LocalDb> db = node->db;
-    const unsigned long long groupId = current.groupNode ? current.groupNode->group.id : 0;
     try {
         db->beginEdit();
         try {
@@ -231,9 +230,9 @@ bool MainWindow::delContacts(const QList<pim::_Contact>& contacts)
         if (!runPhoneStep(targetOf(node), send) || !isInTree(node))
             return false;
     }
-    contactsModel->clear();
-    ui->lbTotal->setText(tr("Total:0"));
-    showContacts(db->contacts(groupId, QString()));
+    // The list is read again off the GUI thread, as for any node load: a
+    // large database must not freeze the window after a deletion.
+    loadNode(currentNode());
     Tips::info(tr("IDS_SUC_DEL_CONTACTS"));
     return true;
 }

@@ -32,7 +32,14 @@ void MainWindow::transferSelection(int kind, bool excludeSource)
             return;
         srcId = current.dbNode->id;
     }
-    transferToPhone(kind, contactsSelected(), srcId);
+    QList<pim::_Contact> contacts;
+    try {
+        contacts = contactsSelected();
+    } catch (const std::exception& e) {
+        roads::showError(e);
+        return;
+    }
+    transferToPhone(kind, contacts, srcId);
 }
 
 void MainWindow::transferTreeNode(int kind, bool excludeSource)

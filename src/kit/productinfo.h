@@ -20,8 +20,9 @@ inline constexpr const char* kStorageTutorialPage = "";
 inline constexpr const char* kMakerNotice = "";
 inline constexpr const char* kMakerSiteText = "";
 
-// The translated product title (context "QObject"); the English table has no
-// entry for it, so it reads as the source text.
+// The translated product title (context "QObject"): "... for Mac" on macOS,
+// the bare name elsewhere; the English table has no entry for either, so it
+// reads as the source text.
 QString title();
 
 } // namespace product

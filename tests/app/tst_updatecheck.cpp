@@ -50,7 +50,11 @@ private:
 };
 
 QStringList opened;
-void recordOpen(const QString&, const QStringList& arguments) { opened << arguments.join(QLatin1Char(' ')); }
+bool recordOpen(const QString&, const QStringList& arguments)
+{
+    opened << arguments.join(QLatin1Char(' '));
+    return true;
+}
 
 constexpr qint64 kNow = 1700000000;
 

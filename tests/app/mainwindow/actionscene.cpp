@@ -34,7 +34,12 @@ bool ActionScene::select(const QString& path)
             return false;
         window->form()->treeMain->setCurrentIndex(parent);
     }
-    return true;
+    return waitForList();
+}
+
+bool ActionScene::waitForList() const
+{
+    return QTest::qWaitFor([this] { return !window->isListLoading(); }, 10000);
 }
 
 void ActionScene::selectRows(const QList<int>& rows)
@@ -50,6 +55,7 @@ void ActionScene::selectRows(const QList<int>& rows)
 
 QStringList ActionScene::listedNames() const
 {
+    waitForList();
     QStringList names;
     for (int row = 0; row < window->contactsListModel()->count(); ++row)
         names << window->contactsListModel()->contactAt(row)->fullName;

@@ -42,6 +42,8 @@ struct ActionScene {
 
     // Makes the node shown with this text current ("database/group").
     bool select(const QString& path);
+    // The list is read off the GUI thread; true once it is on screen.
+    bool waitForList() const;
     void selectRows(const QList<int>& rows);
     QStringList listedNames() const;
     QString dbPath(const QString& name) const { return folder.dataFolder().filePath("data/" + name); }

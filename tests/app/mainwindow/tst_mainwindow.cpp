@@ -9,6 +9,9 @@
 #include "kit/makerconfig.h"
 #include "support/messageboxrecorder.h"
 #include "ui_mainwindow.h"
+#include "kit/productinfo.h"
+#include "model/data_path_util.h"
+#include "model/localdb.h"
 
 #include <QAction>
 #include <QApplication>
@@ -126,6 +129,7 @@ private slots:
         FakeDeviceLayer layer;
         MainWindow window(&layer);
         QCoreApplication::processEvents();
+        QVERIFY(QTest::qWaitFor([&window] { return !window.isListLoading(); }));
 
         Tree* model = window.mainTreeModel();
         QCOMPARE(model->rowCount(), 2);
@@ -140,7 +144,10 @@ private slots:
         QCOMPARE(node.node ? node.node->name : QString(), current);
         QCOMPARE(window.form()->lbTotal->text(), total);
         QVERIFY(window.form()->lbDisplayKeyword->isHidden());
-        QCOMPARE(window.windowTitle(), QStringLiteral("Quorvantile Marrowlink for Mac"));
+        QCOMPARE(window.windowTitle(), product::title());
+#ifndef Q_OS_MACOS
+        QVERIFY(!window.windowTitle().contains(QLatin1String("Mac")));
+#endif
         QCOMPARE(boxes.count(), 0);
     }
 
@@ -250,6 +257,52 @@ private slots:
         QCOMPARE(window.mainTreeModel()->localDbRootNode()->children.size(), 50);
         QCOMPARE(boxes.count(), 0);
         QVERIFY(!window.currentNode().node);
+    }
+
+    void saysWhenTheDatabaseFolderCannotBeOpened_data()
+    {
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("desktop opens it: no box") << true;
+        QTest::newRow("no opener: the box names the folder") << false;
+    }
+    void saysWhenTheDatabaseFolderCannotBeOpened()
+    {
+        QFETCH(bool, opens);
+        DataFolderFixture folder;
+        FakeDeviceLayer layer;
+        MainWindow window(&layer);
+        MessageBoxRecorder boxes;
+        const DesktopOpener previous = g_setDesktopOpener(opens ? [](const QString&, const QStringList&) { return true; }
+                                                                : [](const QString&, const QStringList&) { return false; });
+        window.miOpenFolder();
+        g_setDesktopOpener(previous);
+        QCOMPARE(boxes.count(), opens ? 0 : 1);
+        if (!opens) {
+            QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Warning);
+            QVERIFY(boxes.boxes().constFirst().text.contains(QDir::toNativeSeparators(LocalDb::dbDir().absolutePath())));
+        }
+    }
+
+    // A drag of the splitter between list and card survives resizes; the
+    // tree pane goes back to its width each time.
+    void keepsTheDraggedSplitOnResize()
+    {
+        DataFolderFixture folder;
+        FakeDeviceLayer layer;
+        MainWindow window(&layer);
+        window.resize(1000, 600);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSplitter* splitter = window.form()->splitter;
+        QCOMPARE(splitter->sizes().value(0), 220);
+        QVERIFY(qAbs(splitter->sizes().value(1) - splitter->sizes().value(2)) <= 2);
+
+        splitter->setSizes({ 220, 260, 520 });
+        QMetaObject::invokeMethod(splitter, "splitterMoved", Q_ARG(int, 480), Q_ARG(int, 2));
+        window.resize(1400, 600);
+        QTRY_COMPARE(splitter->sizes().value(0), 220);
+        const QList<int> sizes = splitter->sizes();
+        QVERIFY2(qAbs(sizes[1] * 2 - sizes[2]) <= 8, qPrintable(QString::number(sizes[1]) + "/" + QString::number(sizes[2])));
     }
 };
 

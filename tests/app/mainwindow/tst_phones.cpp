@@ -345,6 +345,7 @@ private slots:
         const QSharedPointer<LocalDb> before = device(w, id)->db;
         makeCurrent(w, folder == "data" ? "Home.db" : "src"); // its groups show once it was current
         makeCurrent(w, source);
+        QTRY_VERIFY(!w.isListLoading());
         if (slot.contains("Contact") || slot.contains("DB2A"))
             w.form()->treeContacts->setCurrentIndex(w.contactsListModel()->index(0, 0));
         auto pick = picker("Target");
