@@ -21,7 +21,15 @@ bool isEmptyValue(const QVariant& value)
 // that no exception of any kind leaves the connection one level too deep.
 class TranLevel {
 public:
-    explicit TranLevel(Sqlite3DB& db) : m_db(db) { m_db.beginTran(); }
+    // With `own` false there is no level: the caller's whole edit is rolled
+    // back on a failure instead.
+    TranLevel(Sqlite3DB& db, bool own)
+        : m_db(db)
+        , m_open(own)
+    {
+        if (own)
+            m_db.beginTran();
+    }
     ~TranLevel()
     {
         if (!m_open)
@@ -37,19 +45,23 @@ public:
 
     void commit()
     {
+        if (!m_open)
+            return;
         m_open = false;
         m_db.commitTran();
     }
     // Rolls back now and lets a failure of the rollback itself escape.
     void rollback()
     {
+        if (!m_open)
+            return;
         m_open = false;
         m_db.rollbackTran();
     }
 
 private:
     Sqlite3DB& m_db;
-    bool m_open = true;
+    bool m_open;
 };
 
 } // namespace
@@ -81,14 +93,19 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
         return false;
 
+    const pim::Entity before = merged;
     for (const QString& key : keptKeys) {
         const QVariant value = incoming.fields.value(key);
         if (!isEmptyValue(value))
             merged.fields[key] = value;
     }
-    if (!taken)
+    if (!taken) {
         list.append(merged);
-    return true;
+        return true;
+    }
+    // An incoming entity lacking a key stored as empty text (no label, so
+    // no "data3") is no change: only what the row would read back counts.
+    return rowChanges(type, before, merged);
 }
 
 QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incoming, pim::_Contact& stored,
@@ -103,10 +120,16 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
     // left as they were.
     QMap<int, QList<pim::Entity>> written = stored.entities;
     pim::_Contact target;
-    TranLevel level(m_db);
+    qsizetype loadedAddrs = 0;
+    TranLevel level(m_db, !m_wholeImport);
     try {
+        if (m_importBroken)
+            throw Error(QStringLiteral("combineContact: an earlier contact of this import failed"));
         if (foundId != 0) {
-            target = contact(foundId);
+            // Every column, the country code too, so that an unchanged
+            // address is seen as unchanged.
+            target = loadContact(foundId, true);
+            loadedAddrs = target.entities.value(pim::ENTITY_ADDR).size();
         } else {
             target = pim::_Contact(0, QString(), incoming.fullName);
             insertContactBase(target);
@@ -138,6 +161,10 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                         continue;
                     }
                     merged.fields[kData1] = QString::number(getGroupIdOrAdd(groupName));
+                    // An incoming group id of another database differs from
+                    // the stored one; the same group after the lookup is no change.
+                    if (!appended && !rowChanges(type, list.first(), merged))
+                        continue;
                 }
                 if (merged.id == 0) {
                     insertEntity(target.id, type, merged);
@@ -154,10 +181,19 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         level.commit();
     } catch (const std::exception& e) {
         const QString text = QString::fromUtf8(e.what());
+        if (m_wholeImport)
+            m_importBroken = true;
         level.rollback();
         throw Error(text);
     }
 
+    // As contact() gives them: a loaded address without its country code.
+    const auto addrs = target.entities.find(pim::ENTITY_ADDR);
+    if (addrs != target.entities.end()) {
+        static const QString kData11 = QStringLiteral("data11");
+        for (qsizetype i = 0; i < loadedAddrs && i < addrs->size(); ++i)
+            (*addrs)[i].fields.remove(kData11);
+    }
     existed = foundId != 0;
     stored = target;
     return written;

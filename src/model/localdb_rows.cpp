@@ -32,6 +32,10 @@ enum class Bind { Text, PhotoHash, Bytes };
 
 struct Layout {
     QStringList write;
+    // `write` in key order with each key's number, for a merge that must
+    // see every stored column.
+    QStringList readAll;
+    QList<int> readAllNumbers;
     QList<Bind> writeKinds;
     QStringList read;
     // For each key of `read`, its number N in "dataN".
@@ -80,6 +84,10 @@ std::array<Layout, pim::ENTITY_TYPE_LAST + 1> buildLayouts()
         t.read.sort();
         for (const QString& key : t.read)
             t.readNumbers << QStringView(key).mid(4).toInt();
+        t.readAll = t.write;
+        t.readAll.sort();
+        for (const QString& key : t.readAll)
+            t.readAllNumbers << QStringView(key).mid(4).toInt();
     }
     return l;
 }
@@ -98,23 +106,73 @@ void requireValidType(const char* operation, int type)
 
 } // namespace
 
-void LocalDb::bindColumns(Sqlite3Sql& sql, int type, const pim::Entity& entity) const
+int LocalDb::bindColumns(Sqlite3Statement& stmt, int first, int type, const pim::Entity& entity) const
 {
     const Layout& l = layout(type);
-    for (qsizetype i = 0; i < l.write.size(); ++i) {
+    int pos = first;
+    for (qsizetype i = 0; i < l.write.size(); ++i, ++pos) {
         switch (l.writeKinds.at(i)) {
         case Bind::Bytes:
-            sql.addBlobParam(entity.fields.value(l.write.at(i)).toByteArray());
+            stmt.bindBlob(pos, entity.fields.value(l.write.at(i)).toByteArray());
             break;
         case Bind::PhotoHash:
             // Whatever the entity claims, the stored hash is that of the bytes.
-            sql.addTextParam(entity.photoHash());
+            stmt.bindText(pos, entity.photoHash());
             break;
-        case Bind::Text:
-            sql.addTextParam(pim::fieldText(entity.fields.value(l.write.at(i))));
+        case Bind::Text: {
+            const auto it = entity.fields.constFind(l.write.at(i));
+            if (it == entity.fields.cend())
+                stmt.bindText(pos, QString());
+            else if (it->typeId() == QMetaType::QString)
+                stmt.bindText(pos, *static_cast<const QString*>(it->constData()));
+            else
+                stmt.bindText(pos, pim::fieldText(*it));
             break;
         }
+        }
     }
+    return pos;
+}
+
+bool LocalDb::rowChanges(int type, const pim::Entity& stored, const pim::Entity& merged)
+{
+    if (!pim::isValidEntityType(type))
+        return true;
+    const Layout& l = layout(type);
+    for (qsizetype i = 0; i < l.write.size(); ++i) {
+        const QString& key = l.write.at(i);
+        switch (l.writeKinds.at(i)) {
+        case Bind::Bytes:
+            if (stored.fields.value(key).toByteArray() != merged.fields.value(key).toByteArray())
+                return true;
+            break;
+        case Bind::PhotoHash:
+            if (pim::fieldText(stored.fields.value(key)) != merged.photoHash())
+                return true;
+            break;
+        case Bind::Text: {
+            // Both sides as the column will read back: absent is empty text.
+            const QVariant& a = stored.fields.value(key);
+            const QVariant& b = merged.fields.value(key);
+            if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString) {
+                if (*static_cast<const QString*>(a.constData()) != *static_cast<const QString*>(b.constData()))
+                    return true;
+            } else if (pim::fieldText(a) != pim::fieldText(b)) {
+                return true;
+            }
+            break;
+        }
+        }
+    }
+    return stored.srcId != merged.srcId;
+}
+
+Sqlite3Statement& LocalDb::rowStatement(bool insert, int type)
+{
+    Sqlite3Statement& stmt = (insert ? m_insertRow : m_updateRow)[static_cast<size_t>(type)];
+    if (!stmt.isValid())
+        stmt = connection().prepareThrow(insert ? layout(type).insertSql : layout(type).updateSql);
+    return stmt;
 }
 
 void LocalDb::insertEntity(unsigned long long contactId, int type, pim::Entity& entity)
@@ -123,21 +181,24 @@ void LocalDb::insertEntity(unsigned long long contactId, int type, pim::Entity& 
     // statement, and the entity must never take another row's id.
     requireValidType("insertEntity", type);
     const Hold hold(*this);
-    Sqlite3Sql sql(layout(type).insertSql);
-    sql.addInt64Param(static_cast<long long>(contactId)).addIntParam(type).addTextParam(entity.srcId);
-    bindColumns(sql, type, entity);
-    entity.id = insert(sql);
+    requireWritable("insertEntity");
+    Sqlite3Statement& stmt = rowStatement(true, type);
+    stmt.bindInt64(1, static_cast<long long>(contactId)).bindInt64(2, type).bindText(3, entity.srcId);
+    bindColumns(stmt, 4, type, entity);
+    stmt.execute();
+    entity.id = static_cast<unsigned long long>(m_db.lastInsertId());
 }
 
 void LocalDb::updateEntity(int type, const pim::Entity& entity)
 {
     requireValidType("updateEntity", type);
     const Hold hold(*this);
-    Sqlite3Sql sql(layout(type).updateSql);
-    sql.addTextParam(entity.srcId);
-    bindColumns(sql, type, entity);
-    sql.addInt64Param(static_cast<long long>(entity.id));
-    write(sql);
+    requireWritable("updateEntity");
+    Sqlite3Statement& stmt = rowStatement(false, type);
+    stmt.bindText(1, entity.srcId);
+    const int next = bindColumns(stmt, 2, type, entity);
+    stmt.bindInt64(next, static_cast<long long>(entity.id));
+    stmt.execute();
 }
 
 void LocalDb::fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity)
@@ -156,6 +217,11 @@ void LocalDb::fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity)
 }
 
 pim::_Contact LocalDb::contact(unsigned long long id)
+{
+    return loadContact(id, false);
+}
+
+pim::_Contact LocalDb::loadContact(unsigned long long id, bool everyColumn)
 {
     const Hold hold(*this);
     connection();
@@ -183,12 +249,14 @@ pim::_Contact LocalDb::contact(unsigned long long id)
         pim::Entity entity(static_cast<unsigned long long>(cur.getInt64(0)), cur.getText(2));
         if (pim::isValidEntityType(type)) {
             const Layout& l = layout(type);
-            for (qsizetype i = 0; i < l.read.size(); ++i) {
-                const int column = kFirstData + l.readNumbers.at(i) - 1;
-                const QVariant value = type == pim::ENTITY_PHOTO && l.readNumbers.at(i) == 15
+            const QStringList& keys = everyColumn ? l.readAll : l.read;
+            const QList<int>& numbers = everyColumn ? l.readAllNumbers : l.readNumbers;
+            for (qsizetype i = 0; i < keys.size(); ++i) {
+                const int column = kFirstData + numbers.at(i) - 1;
+                const QVariant value = type == pim::ENTITY_PHOTO && numbers.at(i) == 15
                     ? QVariant(cur.getBlob(column))
                     : QVariant(cur.getText(column));
-                entity.fields.insert(entity.fields.cend(), l.read.at(i), value);
+                entity.fields.insert(entity.fields.cend(), keys.at(i), value);
             }
         }
         result.entities[type].append(entity);
