@@ -32,6 +32,8 @@ long long id64(unsigned long long id)
     return static_cast<long long>(id);
 }
 
+const char kCacheSizeSql[] = "PRAGMA cache_size=-65536";
+
 // The template's indexes that a merge never reads while it writes: it finds
 // contacts through the case-insensitive name index and loads their rows
 // through index_data_contact, which therefore stay.
@@ -172,7 +174,7 @@ Sqlite3DB& LocalDb::connection()
     // every open database. A connection setting only: the file and its
     // journal are unchanged.
     try {
-        m_db.executeThrow(Sqlite3Sql("PRAGMA cache_size=-65536"));
+        m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
     } catch (...) {
         m_db.close();
         m_open = false;
@@ -247,11 +249,18 @@ void LocalDb::dropImportIndexes()
 
 void LocalDb::restoreImportIndexes()
 {
+    if (m_droppedIndexes.isEmpty())
+        return;
+    // SQLite sorts an index in memory up to the page cache's size, on top of
+    // the cache itself; a smaller bound while sorting keeps the import's
+    // peak memory where maintaining the indexes row by row had it.
+    m_db.executeThrow(Sqlite3Sql("PRAGMA cache_size=-2048"));
     // Their own text, so the file's schema reads exactly as before.
     while (!m_droppedIndexes.isEmpty()) {
         m_db.executeThrow(Sqlite3Sql(m_droppedIndexes.first()));
         m_droppedIndexes.removeFirst();
     }
+    m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
 }
 
 void LocalDb::forgetEditState()
