@@ -17,6 +17,24 @@ bool isEmptyValue(const QVariant& value)
     return pim::fieldText(value).isEmpty();
 }
 
+// Whether the stored entity, as its row reads back, holds the incoming
+// values under these keys: an absent key stands for empty text, as it
+// would be stored.
+bool matchesStored(const pim::Entity& stored, const pim::Entity& incoming, const QStringList& keys)
+{
+    for (const QString& key : keys) {
+        const QVariant a = stored.fields.value(key);
+        const QVariant b = incoming.fields.value(key);
+        if (a.typeId() == QMetaType::QByteArray || b.typeId() == QMetaType::QByteArray) {
+            if (a.toByteArray() != b.toByteArray())
+                return false;
+        } else if (pim::fieldText(a) != pim::fieldText(b)) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // Rolls back the transaction level it was opened with unless dismissed, so
 // that no exception of any kind leaves the connection one level too deep.
 class TranLevel {
@@ -79,7 +97,7 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     bool taken = false;
     if (!single) {
         for (const pim::Entity& candidate : list) {
-            if (AbsContactCombineRule::isEntityEqual(candidate, incoming, minKeys)) {
+            if (matchesStored(candidate, incoming, minKeys)) {
                 merged = candidate;
                 taken = true;
                 break;
@@ -185,6 +203,11 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
             m_importBroken = true;
         level.rollback();
         throw Error(text);
+    } catch (...) {
+        // A rule's own exception passes unchanged; the level rolls back.
+        if (m_wholeImport)
+            m_importBroken = true;
+        throw;
     }
 
     // As contact() gives them: a loaded address without its country code.
