@@ -363,16 +363,20 @@ unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
     ensureNameIndex();
     // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
     // literally: "J_hn" must never find "John".
-    Sqlite3Cursor cur = m_db.queryThrow(
-        Sqlite3Sql("select _id from contact where full_name=? collate nocase order by _id limit 1").addTextParam(fullName));
-    return cur.moveNext() ? static_cast<unsigned long long>(cur.getInt64(0)) : 0;
+    // Prepared once: a large import looks up every contact.
+    if (!m_findName.isValid())
+        m_findName = m_db.prepareThrow(QStringLiteral("select _id from contact where full_name=? collate nocase order by _id limit 1"));
+    return static_cast<unsigned long long>(m_findName.bindText(1, fullName).firstInt64(0));
 }
 
 void LocalDb::insertContactBase(pim::_Contact& contact)
 {
     const Hold hold(*this);
-    contact.id = insert(
-        Sqlite3Sql("insert into contact(src_id,full_name) values(?,?)").addTextParam(contact.srcId).addTextParam(contact.fullName));
+    requireWritable("insertContactBase");
+    if (!m_insertContact.isValid())
+        m_insertContact = connection().prepareThrow(QStringLiteral("insert into contact(src_id,full_name) values(?,?)"));
+    m_insertContact.bindText(1, contact.srcId).bindText(2, contact.fullName).execute();
+    contact.id = static_cast<unsigned long long>(m_db.lastInsertId());
 }
 
 void LocalDb::updateContactBase(const pim::_Contact& contact)

@@ -239,6 +239,9 @@ private:
     // contact(), with an address's country code too when `everyColumn`.
     pim::_Contact loadContact(unsigned long long id, bool everyColumn);
     Sqlite3Statement& rowStatement(bool insert, int type);
+    // Inserts the rows of one contact, in order, with as few statements as
+    // possible, and sets each entity's id (consecutive, as one by one).
+    void insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows);
     void dropImportIndexes();
     void restoreImportIndexes();
     void forgetEditState();
@@ -260,6 +263,10 @@ private:
     // Per type, the prepared data-row insert and update (0 unused).
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_insertRow;
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateRow;
+    Sqlite3Statement m_findName;
+    Sqlite3Statement m_insertContact;
+    // Index k: an insert of k whole data rows (0 unused).
+    std::array<Sqlite3Statement, 9> m_insertRows;
     // The open edit came from beginImport(): no level per contact.
     bool m_wholeImport = false;
     // A contact failed inside such an edit; only a rollback may end it.

@@ -9,6 +9,7 @@ namespace {
 
 const QString kData1 = QStringLiteral("data1");
 const QString kData2 = QStringLiteral("data2");
+constexpr unsigned long long kNewRow = 1ULL << 63;
 
 bool isEmptyValue(const QVariant& value)
 {
@@ -139,6 +140,10 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
     QMap<int, QList<pim::Entity>> written = stored.entities;
     pim::_Contact target;
     qsizetype loadedAddrs = 0;
+    // The contact's new rows, written together at its end in this order
+    // (so with the ids one by one would give); until then an entity stands
+    // for its row by kNewRow and its place here.
+    QList<std::pair<int, pim::Entity>> newRows;
     TranLevel level(m_db, !m_wholeImport);
     try {
         if (m_importBroken)
@@ -155,7 +160,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
             if (names != incoming.entities.constEnd() && !names->isEmpty()) {
                 pim::Entity name = names->first();
                 name.srcId.clear();
-                insertEntity(target.id, pim::ENTITY_NAME, name);
+                name.id = kNewRow | static_cast<unsigned long long>(newRows.size());
+                newRows.append({pim::ENTITY_NAME, name});
                 target.entities[pim::ENTITY_NAME].append(name);
                 written[pim::ENTITY_NAME].append(name);
             }
@@ -185,15 +191,29 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                         continue;
                 }
                 if (merged.id == 0) {
-                    insertEntity(target.id, type, merged);
+                    merged.id = kNewRow | static_cast<unsigned long long>(newRows.size());
+                    newRows.append({type, merged});
                     // A later incoming entity merged into this copy must
-                    // update the row just written, not add a second one.
+                    // change the row to be written, not add a second one.
                     if (appended)
                         list.last().id = merged.id;
+                } else if ((merged.id & kNewRow) != 0) {
+                    newRows[static_cast<qsizetype>(merged.id & ~kNewRow)].second = merged;
                 } else {
                     updateEntity(type, merged);
                 }
                 written[type].append(merged);
+            }
+        }
+        if (!newRows.isEmpty()) {
+            insertRows(target.id, newRows);
+            for (QMap<int, QList<pim::Entity>>* map : {&target.entities, &written}) {
+                for (QList<pim::Entity>& list : *map) {
+                    for (pim::Entity& e : list) {
+                        if ((e.id & kNewRow) != 0)
+                            e.id = newRows.at(static_cast<qsizetype>(e.id & ~kNewRow)).second.id;
+                    }
+                }
             }
         }
         level.commit();

@@ -37,6 +37,8 @@ struct Layout {
     QStringList readAll;
     QList<int> readAllNumbers;
     QList<Bind> writeKinds;
+    // For each N, the index in `write` of "dataN", or -1.
+    std::array<int, 16> writeIndexOf {};
     QStringList read;
     // For each key of `read`, its number N in "dataN".
     QList<int> readNumbers;
@@ -64,7 +66,9 @@ std::array<Layout, pim::ENTITY_TYPE_LAST + 1> buildLayouts()
     for (int type = pim::ENTITY_TYPE_FIRST; type <= pim::ENTITY_TYPE_LAST; ++type) {
         Layout& t = l[type];
         t.read = t.write;
+        t.writeIndexOf.fill(-1);
         for (const QString& column : t.write) {
+            t.writeIndexOf[size_t(QStringView(column).mid(4).toInt())] = int(t.writeKinds.size());
             t.writeKinds << (column == kData15                                        ? Bind::Bytes
                              : type == pim::ENTITY_PHOTO && column == kData4 ? Bind::PhotoHash
                                                                              : Bind::Text);
@@ -173,6 +177,76 @@ Sqlite3Statement& LocalDb::rowStatement(bool insert, int type)
     if (!stmt.isValid())
         stmt = connection().prepareThrow(insert ? layout(type).insertSql : layout(type).updateSql);
     return stmt;
+}
+
+void LocalDb::insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows)
+{
+    requireWritable("insertRows");
+    // Every column of the row, so that rows of any types share a statement;
+    // a column the type does not write gets the value its default gives.
+    constexpr int kColumns = 18;
+    constexpr int kMaxRows = int(std::tuple_size<decltype(m_insertRows)>::value) - 1;
+    static const QString kAllColumns = QStringLiteral("insert into data(contact_id,type,src_id,%1) values")
+                                           .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
+                                                    .join(QLatin1Char(',')));
+    static const QString kOneRow = QLatin1Char('(') + QStringLiteral("?,").repeated(kColumns - 1) + QStringLiteral("?)");
+    for (const auto& row : rows)
+        requireValidType("insertEntity", row.first);
+    qsizetype done = 0;
+    while (done < rows.size()) {
+        const int k = int(qMin<qsizetype>(kMaxRows, rows.size() - done));
+        Sqlite3Statement& stmt = m_insertRows[size_t(k)];
+        if (!stmt.isValid()) {
+            QStringList values;
+            for (int i = 0; i < k; ++i)
+                values << kOneRow;
+            stmt = connection().prepareThrow(kAllColumns + values.join(QLatin1Char(',')));
+        }
+        for (int i = 0; i < k; ++i) {
+            const int type = rows.at(done + i).first;
+            const pim::Entity& entity = rows.at(done + i).second;
+            const int base = i * kColumns + 1;
+            stmt.bindInt64(base, static_cast<long long>(contactId)).bindInt64(base + 1, type).bindText(base + 2, entity.srcId);
+            const Layout& l = layout(type);
+            for (int n = 1; n <= 15; ++n) {
+                const int pos = base + 2 + n;
+                const int c = l.writeIndexOf[size_t(n)];
+                // Columns the type leaves out: empty text, and no photo bytes.
+                if (c < 0) {
+                    if (n == 15)
+                        stmt.bindNull(pos);
+                    else
+                        stmt.bindText(pos, QString());
+                    continue;
+                }
+                const QString& key = l.write.at(c);
+                switch (l.writeKinds.at(c)) {
+                case Bind::Bytes:
+                    stmt.bindBlob(pos, entity.fields.value(key).toByteArray());
+                    break;
+                case Bind::PhotoHash:
+                    stmt.bindText(pos, entity.photoHash());
+                    break;
+                case Bind::Text: {
+                    const auto it = entity.fields.constFind(key);
+                    if (it == entity.fields.cend())
+                        stmt.bindText(pos, QString());
+                    else if (it->typeId() == QMetaType::QString)
+                        stmt.bindText(pos, *static_cast<const QString*>(it->constData()));
+                    else
+                        stmt.bindText(pos, pim::fieldText(*it));
+                    break;
+                }
+                }
+            }
+        }
+        stmt.execute();
+        // One statement's rows take consecutive ids, the last one's known.
+        const long long last = m_db.lastInsertId();
+        for (int i = 0; i < k; ++i)
+            rows[done + i].second.id = static_cast<unsigned long long>(last - (k - 1) + i);
+        done += k;
+    }
 }
 
 void LocalDb::insertEntity(unsigned long long contactId, int type, pim::Entity& entity)

@@ -115,8 +115,12 @@ public:
     Sqlite3Statement& bindText(int pos, const QString& value);
     // A null or empty QByteArray binds a zero-length blob, never NULL.
     Sqlite3Statement& bindBlob(int pos, const QByteArray& value);
+    Sqlite3Statement& bindNull(int pos);
     // Runs to the end, then resets the statement and clears its values.
     void execute();
+    // The same for a query: the first column of its first row as an
+    // integer, `none` when it gives no row.
+    long long firstInt64(long long none);
 
 private:
     friend class Sqlite3DB;
@@ -126,6 +130,7 @@ private:
     {
     }
     void bindResult(int pos, int rc);
+    void run(long long* first);
 
     std::shared_ptr<State> m_state;
 };

@@ -223,13 +223,36 @@ Sqlite3Statement& Sqlite3Statement::bindBlob(int pos, const QByteArray& value)
     return *this;
 }
 
+Sqlite3Statement& Sqlite3Statement::bindNull(int pos)
+{
+    if (!isValid())
+        throwNotOpen("bind");
+    bindResult(pos, sqlite3_bind_null(m_state->prep->raw, pos));
+    return *this;
+}
+
 void Sqlite3Statement::execute()
+{
+    run(nullptr);
+}
+
+long long Sqlite3Statement::firstInt64(long long none)
+{
+    long long value = none;
+    run(&value);
+    return value;
+}
+
+void Sqlite3Statement::run(long long* first)
 {
     if (!isValid())
         throwNotOpen("execute");
     sqlite3_stmt* raw = m_state->prep->raw;
-    int rc;
-    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) { }
+    int rc = sqlite3_step(raw);
+    if (rc == SQLITE_ROW && first)
+        *first = sqlite3_column_int64(raw, 0);
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(raw);
     sqlite3_reset(raw);
     sqlite3_clear_bindings(raw);
     // A one-off huge value must not stay allocated with the statement.
