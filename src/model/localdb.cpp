@@ -257,10 +257,19 @@ void LocalDb::restoreImportIndexes()
     // the cache itself; a smaller bound while sorting keeps the import's
     // peak memory where maintaining the indexes row by row had it.
     m_db.executeThrow(Sqlite3Sql("PRAGMA cache_size=-2048"));
-    // Their own text, so the file's schema reads exactly as before.
-    while (!m_droppedIndexes.isEmpty()) {
-        m_db.executeThrow(Sqlite3Sql(m_droppedIndexes.first()));
-        m_droppedIndexes.removeFirst();
+    try {
+        // Their own text, so the file's schema reads exactly as before.
+        while (!m_droppedIndexes.isEmpty()) {
+            m_db.executeThrow(Sqlite3Sql(m_droppedIndexes.first()));
+            m_droppedIndexes.removeFirst();
+        }
+    } catch (...) {
+        try {
+            m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
+        } catch (const std::exception& e) {
+            qCWarning(lcDb) << "page cache size not restored:" << e.what();
+        }
+        throw;
     }
     m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
 }

@@ -173,34 +173,6 @@ private slots:
         QVERIFY(!c.moveNext());
     }
 
-    // The same values bound by type through one statement run twice.
-    void bindsTypedValues_data() { roundTripsValues_data(); }
-    void bindsTypedValues()
-    {
-        QFETCH(QString, text);
-        QFETCH(QByteArray, blob);
-        QFETCH(long long, number);
-
-        Sqlite3DB db;
-        makeDb(db, "typed.db");
-        Sqlite3Statement insert = db.prepareThrow("INSERT INTO t(n, s, b) VALUES(?, ?, ?)");
-        insert.bindInt64(1, number).bindText(2, freshCopy(text)).bindBlob(3, QByteArray(blob.constData(), blob.size()));
-        insert.execute();
-        insert.bindInt64(1, 42).bindText(2, QStringLiteral("other")).bindBlob(3, "z");
-        insert.execute();
-        Sqlite3Statement find = db.prepareThrow("SELECT n FROM t WHERE s = ? AND b = ? AND s IS NOT NULL AND b IS NOT NULL");
-        QCOMPARE(find.bindText(1, text).bindBlob(2, blob).firstInt64(-5), number);
-        QCOMPARE(find.bindText(1, QStringLiteral("other")).bindBlob(2, "z").firstInt64(-5), 42LL);
-        QCOMPARE(find.bindText(1, QStringLiteral("none")).bindBlob(2, "z").firstInt64(-5), -5LL);
-        // A failed run names the statement and leaves it usable.
-        QVERIFY(errorOf([&] { insert.bindInt64(1, 42).execute(); }).contains(QLatin1String("UNIQUE")));
-        insert.bindInt64(1, 43).bindText(2, QString()).bindBlob(3, QByteArray()).execute();
-        QCOMPARE(column0(db, "SELECT count(*) FROM t WHERE s = '' AND b = X''"), (QList<long long> { text.isEmpty() ? 2 : 1 }));
-        db.close();
-        QVERIFY(!insert.isValid());
-        QVERIFY(errorOf([&] { insert.execute(); }).contains(QLatin1String("database not open")));
-    }
-
     void nestsTransactions_data()
     {
         // B begin, C commit, R rollback, I<n> insert n (a second insert of
