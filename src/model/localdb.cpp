@@ -34,14 +34,12 @@ long long id64(unsigned long long id)
 
 const char kCacheSizeSql[] = "PRAGMA cache_size=-65536";
 
-// The template's indexes that a merge never reads and that new rows enter
-// in no particular order. The merge finds contacts through the
-// case-insensitive name index and loads their rows through
-// index_data_contact; the source-id indexes take the empty source id of
-// every new row at their end, which costs less than sorting them again.
+// The template's indexes that a merge never reads while it writes: it finds
+// contacts through the case-insensitive name index and loads their rows
+// through index_data_contact, which therefore stay.
 const char kImportIndexesSql[] =
     "select name, sql from sqlite_master where type='index' and sql is not null and name in"
-    " ('index_contacts_full_name','index_data_data')"
+    " ('index_contacts_src_id','index_contacts_full_name','index_data_data','index_data_src_id')"
     " order by rowid";
 
 } // namespace

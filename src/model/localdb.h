@@ -6,6 +6,7 @@
 #include "platform/sqlite/sqlite3db.h"
 
 #include <QDir>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSharedPointer>
@@ -265,8 +266,8 @@ private:
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateRow;
     Sqlite3Statement m_findName;
     Sqlite3Statement m_insertContact;
-    // Index k: an insert of k whole data rows (0 unused).
-    std::array<Sqlite3Statement, 9> m_insertRows;
+    // Inserts of whole data rows, by the sequence of their types.
+    QHash<QByteArray, Sqlite3Statement> m_insertShapes;
     // The open edit came from beginImport(): no level per contact.
     bool m_wholeImport = false;
     // A contact failed inside such an edit; only a rollback may end it.

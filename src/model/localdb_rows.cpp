@@ -182,43 +182,46 @@ Sqlite3Statement& LocalDb::rowStatement(bool insert, int type)
 void LocalDb::insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows)
 {
     requireWritable("insertRows");
-    // Every column of the row, so that rows of any types share a statement;
-    // a column the type does not write gets the value its default gives.
-    constexpr int kColumns = 18;
-    constexpr int kMaxRows = int(std::tuple_size<decltype(m_insertRows)>::value) - 1;
+    constexpr qsizetype kMaxRows = 4;
     static const QString kAllColumns = QStringLiteral("insert into data(contact_id,type,src_id,%1) values")
                                            .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
                                                     .join(QLatin1Char(',')));
-    static const QString kOneRow = QLatin1Char('(') + QStringLiteral("?,").repeated(kColumns - 1) + QStringLiteral("?)");
     for (const auto& row : rows)
         requireValidType("insertEntity", row.first);
     qsizetype done = 0;
     while (done < rows.size()) {
-        const int k = int(qMin<qsizetype>(kMaxRows, rows.size() - done));
-        Sqlite3Statement& stmt = m_insertRows[size_t(k)];
+        const qsizetype k = qMin(kMaxRows, rows.size() - done);
+        // One statement per sequence of types: every row lists every column
+        // (so rows of any types share it), the ones its type leaves out as
+        // the literal their default gives, so only real values are bound.
+        QByteArray shape;
+        for (qsizetype i = 0; i < k; ++i)
+            shape += char(rows.at(done + i).first);
+        if (m_insertShapes.size() > 1024 && !m_insertShapes.contains(shape))
+            m_insertShapes.clear();
+        Sqlite3Statement& stmt = m_insertShapes[shape];
         if (!stmt.isValid()) {
             QStringList values;
-            for (int i = 0; i < k; ++i)
-                values << kOneRow;
+            for (const char type : shape) {
+                const Layout& l = layout(type);
+                QString row = QStringLiteral("(?1,%1,?").arg(int(type));
+                for (int n = 1; n <= 15; ++n)
+                    row += l.writeIndexOf[size_t(n)] >= 0 ? QStringLiteral(",?") : n == 15 ? QStringLiteral(",NULL") : QStringLiteral(",''");
+                values << row + QLatin1Char(')');
+            }
             stmt = connection().prepareThrow(kAllColumns + values.join(QLatin1Char(',')));
         }
-        for (int i = 0; i < k; ++i) {
+        stmt.bindInt64(1, static_cast<long long>(contactId));
+        int pos = 2;
+        for (qsizetype i = 0; i < k; ++i) {
             const int type = rows.at(done + i).first;
             const pim::Entity& entity = rows.at(done + i).second;
-            const int base = i * kColumns + 1;
-            stmt.bindInt64(base, static_cast<long long>(contactId)).bindInt64(base + 1, type).bindText(base + 2, entity.srcId);
+            stmt.bindText(pos++, entity.srcId);
             const Layout& l = layout(type);
             for (int n = 1; n <= 15; ++n) {
-                const int pos = base + 2 + n;
                 const int c = l.writeIndexOf[size_t(n)];
-                // Columns the type leaves out: empty text, and no photo bytes.
-                if (c < 0) {
-                    if (n == 15)
-                        stmt.bindNull(pos);
-                    else
-                        stmt.bindText(pos, QString());
+                if (c < 0)
                     continue;
-                }
                 const QString& key = l.write.at(c);
                 switch (l.writeKinds.at(c)) {
                 case Bind::Bytes:
@@ -238,12 +241,13 @@ void LocalDb::insertRows(unsigned long long contactId, QList<std::pair<int, pim:
                     break;
                 }
                 }
+                ++pos;
             }
         }
         stmt.execute();
         // One statement's rows take consecutive ids, the last one's known.
         const long long last = m_db.lastInsertId();
-        for (int i = 0; i < k; ++i)
+        for (qsizetype i = 0; i < k; ++i)
             rows[done + i].second.id = static_cast<unsigned long long>(last - (k - 1) + i);
         done += k;
     }

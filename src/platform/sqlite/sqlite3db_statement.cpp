@@ -187,6 +187,11 @@ Sqlite3Statement& Sqlite3Statement::bindText(int pos, const QString& value)
 {
     if (!isValid())
         throwNotOpen("bind");
+    if (value.isEmpty()) {
+        // A zero-length text still needs a non-null pointer, or it binds NULL.
+        bindResult(pos, sqlite3_bind_text64(m_state->prep->raw, pos, "", 0, SQLITE_STATIC, SQLITE_UTF8));
+        return *this;
+    }
     if (pos < 1 || size_t(pos) >= m_state->bytes.size())
         bindResult(pos, SQLITE_RANGE);
     QByteArray& out = m_state->bytes[size_t(pos)];
@@ -200,8 +205,7 @@ Sqlite3Statement& Sqlite3Statement::bindText(int pos, const QString& value)
     } else {
         out = text.toUtf8();
     }
-    // A zero-length text still needs a non-null pointer, or it binds NULL.
-    bindResult(pos, sqlite3_bind_text64(m_state->prep->raw, pos, out.isEmpty() ? "" : out.constData(),
+    bindResult(pos, sqlite3_bind_text64(m_state->prep->raw, pos, out.constData(),
                                         sqlite3_uint64(out.size()), SQLITE_STATIC, SQLITE_UTF8));
     return *this;
 }
