@@ -41,9 +41,7 @@ int MessageBoxRecorder::handle(QMessageBox& box)
         rec.buttons.append(box.standardButton(b));
         rec.buttonTexts.append(b->text());
     }
-    rec.flags = box.windowFlags();
     rec.textFormat = box.textFormat();
-    rec.styled = !box.styleSheet().isEmpty();
 
     // Record before the hook runs, so nested boxes appear after this one.
     const int index = m_boxes.size();

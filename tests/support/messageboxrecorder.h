@@ -22,9 +22,7 @@ public:
         QString text;
         QList<QMessageBox::StandardButton> buttons; // in the order shown
         QStringList buttonTexts;
-        Qt::WindowFlags flags;
         Qt::TextFormat textFormat = Qt::AutoText;
-        bool styled = false; // a non-empty style sheet was set
         int answer = 0;
     };
 

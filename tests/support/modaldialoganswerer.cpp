@@ -20,18 +20,6 @@ ModalDialogAnswerer::ModalDialogAnswerer(Action action, int timeoutMs, QObject* 
     m_timer.start();
 }
 
-ModalDialogAnswerer* ModalDialogAnswerer::doneWith(int result, QObject* parent, int timeoutMs)
-{
-    auto* answerer = new ModalDialogAnswerer(
-        [result](QWidget* w) {
-            if (auto* dlg = qobject_cast<QDialog*>(w))
-                dlg->done(result);
-        },
-        timeoutMs, parent);
-    answerer->setMatch([](QWidget* w) { return qobject_cast<QDialog*>(w) != nullptr; });
-    return answerer;
-}
-
 void ModalDialogAnswerer::poll()
 {
     QWidget* modal = QApplication::activeModalWidget();

@@ -28,8 +28,6 @@ public:
     bool timedOut() const { return m_timedOut; }
 
     // Answers the next modal QDialog with done(result).
-    static ModalDialogAnswerer* doneWith(int result, QObject* parent, int timeoutMs = 10000);
-
 private:
     void poll();
 

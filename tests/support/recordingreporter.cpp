@@ -27,17 +27,13 @@ bool RecordingReporter::invokeSucceed(QString tipsStr)
     return true;
 }
 
-bool RecordingReporter::invokeTipsWait(QString info)
+bool RecordingReporter::invokeTipsWait(QString)
 {
-    QMutexLocker lock(&m_mutex);
-    m_tips.append(info);
     return true;
 }
 
-bool RecordingReporter::invokeSetCancelBtnText(const QString& text)
+bool RecordingReporter::invokeSetCancelBtnText(const QString&)
 {
-    QMutexLocker lock(&m_mutex);
-    m_cancelText = text;
     return true;
 }
 
@@ -57,18 +53,6 @@ QStringList RecordingReporter::successes() const
 {
     QMutexLocker lock(&m_mutex);
     return m_successes;
-}
-
-QStringList RecordingReporter::tips() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_tips;
-}
-
-QString RecordingReporter::cancelText() const
-{
-    QMutexLocker lock(&m_mutex);
-    return m_cancelText;
 }
 
 int RecordingReporter::endings() const

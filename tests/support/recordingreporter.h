@@ -35,8 +35,6 @@ public:
     QList<Progress> progress() const;
     QStringList errors() const;
     QStringList successes() const;
-    QStringList tips() const;
-    QString cancelText() const;
     // Successes plus errors: a well-behaved worker ends with exactly one.
     int endings() const;
 
@@ -45,8 +43,6 @@ private:
     QList<Progress> m_progress;
     QStringList m_errors;
     QStringList m_successes;
-    QStringList m_tips;
-    QString m_cancelText;
     std::atomic<bool> m_cancelled { false };
     std::atomic<int> m_cancelAfter { -1 };
 };

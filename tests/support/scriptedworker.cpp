@@ -39,29 +39,14 @@ ScriptedWorker& ScriptedWorker::error(QString text)
     return add({ Kind::Error, std::move(text), {}, 0 });
 }
 
-ScriptedWorker& ScriptedWorker::cancelText(QString text)
-{
-    return add({ Kind::CancelText, std::move(text), {}, 0 });
-}
-
 ScriptedWorker& ScriptedWorker::tipsWait(QString info, int timeoutMs)
 {
     return add({ Kind::TipsWait, std::move(info), {}, timeoutMs });
 }
 
-ScriptedWorker& ScriptedWorker::waitForCancel(int timeoutMs)
-{
-    return add({ Kind::WaitForCancel, {}, {}, timeoutMs });
-}
-
 ScriptedWorker& ScriptedWorker::gate(int timeoutMs)
 {
     return add({ Kind::Gate, {}, {}, timeoutMs });
-}
-
-ScriptedWorker& ScriptedWorker::sleep(int ms)
-{
-    return add({ Kind::Sleep, {}, {}, ms });
 }
 
 ScriptedWorker& ScriptedWorker::ignoreCancel()
@@ -101,28 +86,17 @@ void ScriptedWorker::run()
         case Kind::Error:
             m_reporter->invokeErrorOccurred(step.text);
             break;
-        case Kind::CancelText:
-            m_reporter->invokeSetCancelBtnText(step.text);
-            break;
         case Kind::TipsWait:
             m_reporter->invokeTipsWait(step.text);
             if (!waitUntil([this] { return !m_reporter->isTipsWaiting(); }, step.value))
                 return;
             break;
-        case Kind::WaitForCancel:
-            if (waitUntil([this] { return m_reporter->isCancelled(); }, step.value))
-                m_sawCancel.store(true);
-            return;
         case Kind::Gate:
             if (!m_gate.tryAcquire(1, step.value)) {
                 m_timedOut.store(true);
                 return;
             }
             break;
-        case Kind::Sleep:
-            QThread::msleep(static_cast<unsigned long>(step.value));
-            break;
         }
-        m_stepsRun.fetch_add(1);
     }
 }

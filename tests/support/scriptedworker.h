@@ -26,17 +26,12 @@ public:
     ScriptedWorker& progress(QString status, int percent, QString text = {});
     ScriptedWorker& succeed(QString text = {});
     ScriptedWorker& error(QString text);
-    ScriptedWorker& cancelText(QString text);
     // Shows an information box through the dialog and waits (bounded) until
     // the user has closed it.
     ScriptedWorker& tipsWait(QString info, int timeoutMs = 10000);
-    // Waits until the dialog is cancelled, as a long item would; gives up
-    // after timeoutMs and records that.
-    ScriptedWorker& waitForCancel(int timeoutMs = 10000);
     // Waits until the test calls release(); lets a test order the worker's
     // next step against something on the GUI thread.
     ScriptedWorker& gate(int timeoutMs = 10000);
-    ScriptedWorker& sleep(int ms);
     // Ignores the cancel flag between steps, for a worker that must finish.
     ScriptedWorker& ignoreCancel();
 
@@ -44,13 +39,12 @@ public:
 
     bool sawCancel() const { return m_sawCancel.load(); }
     bool timedOut() const { return m_timedOut.load(); }
-    int stepsRun() const { return m_stepsRun.load(); }
 
 protected:
     void run() override;
 
 private:
-    enum class Kind { Progress, Succeed, Error, CancelText, TipsWait, WaitForCancel, Gate, Sleep };
+    enum class Kind { Progress, Succeed, Error, TipsWait, Gate };
     struct Step {
         Kind kind;
         QString text;
@@ -67,5 +61,4 @@ private:
     QSemaphore m_gate;
     std::atomic<bool> m_sawCancel { false };
     std::atomic<bool> m_timedOut { false };
-    std::atomic<int> m_stepsRun { 0 };
 };

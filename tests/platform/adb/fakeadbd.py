@@ -4,18 +4,14 @@
 Usage: fakeadbd.py [config.json]
 Prints "ready <port>" once listening, then one line per event, and exits when
 its standard input closes. Config keys (all optional):
-  port           port to listen on (0 = any free port)
   max_payload    payload size offered in CNXN (default 262144)
-  banner         CNXN banner (default "device::ro.product.model=Sim;")
   auth           "none", "accept" (an unknown key is accepted after the prompt)
                  or "deny" (it never is); default "accept"
   keys           public-key blobs accepted without a prompt
   okay_delay_ms  delay before each OKAY that answers a host WRTE
-  refuse         service prefixes whose OPEN is refused
-  shell          {command: output, or {"output": s, "close_after": n,
-                 "stall": true, "drop": true}}; other commands print nothing
+  shell          {command: output, or {"stall": true} or {"drop": true}};
+                 other commands print nothing
   sync_dir       folder that receives pushed files, by base name
-  sync_fail      text of a FAIL answer to every push
   tcp            {"device port": "local port"}; "*" maps every other port;
                  without it other ports map to themselves
 Log lines: "cnxn <banner>", "auth ok", "auth bad-signature", "auth prompt",
@@ -102,8 +98,7 @@ class Conn:
         return buf
 
     def connect(self):
-        banner = self.cfg.get('banner', 'device::ro.product.model=Sim;').encode() + b'\0'
-        self.send('CNXN', 0x01000001, self.cfg.get('max_payload', 262144), banner)
+        self.send('CNXN', 0x01000001, self.cfg.get('max_payload', 262144), b'device::ro.product.model=Sim;\0')
 
     def run(self):
         token = os.urandom(20)
@@ -162,7 +157,7 @@ class Conn:
 
     def open(self, remote, service):
         log('open', service)
-        if any(service.startswith(p) for p in self.cfg.get('refuse', [])) or service.split(':')[0] not in ('shell', 'sync', 'tcp'):
+        if service.split(':')[0] not in ('shell', 'sync', 'tcp'):
             self.send('CLSE', 0, remote)
             return
         target = None
@@ -190,29 +185,23 @@ class Conn:
             return
         if entry.get('stall'):
             return
-        out = entry.get('output', '').encode()
-        st.write(out[:entry.get('close_after', len(out))])
+        st.write(entry.get('output', '').encode())
         st.close()
 
     def sync(self, st, _, __):
         buf, path, body = b'', None, b''
         while True:
-            while len(buf) < 8 or (buf[:4] in (b'SEND', b'DATA', b'STAT') and len(buf) < 8 + struct.unpack_from('<I', buf, 4)[0]):
+            while len(buf) < 8 or (buf[:4] in (b'SEND', b'DATA') and len(buf) < 8 + struct.unpack_from('<I', buf, 4)[0]):
                 data = st.read()
                 if data is None:
                     return
                 buf += data
             kind, size = buf[:4], struct.unpack_from('<I', buf, 4)[0]
-            payload, buf = (buf[8:8 + size], buf[8 + size:]) if kind in (b'SEND', b'DATA', b'STAT') else (b'', buf[8:])
-            if kind == b'STAT':  # nothing exists on this phone
-                st.write(b'STAT' + bytes(12))
-            elif kind == b'SEND':
+            payload, buf = (buf[8:8 + size], buf[8 + size:]) if kind in (b'SEND', b'DATA') else (b'', buf[8:])
+            if kind == b'SEND':
                 path, body = payload.decode().rsplit(',', 1)[0], b''
             elif kind == b'DATA':
                 body += payload
-            elif kind == b'DONE' and self.cfg.get('sync_fail'):
-                text = self.cfg['sync_fail'].encode()
-                st.write(b'FAIL' + struct.pack('<I', len(text)) + text)
             elif kind == b'DONE':
                 with open(os.path.join(self.cfg['sync_dir'], os.path.basename(path)), 'wb') as f:
                     f.write(body)
@@ -247,7 +236,7 @@ def main():
     keys = [decode_key(k.encode()) for k in cfg.get('keys', [])]
     server = socket.socket()
     server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
-    server.bind(('127.0.0.1', cfg.get('port', 0)))
+    server.bind(('127.0.0.1', 0))
     server.listen(8)
     log('ready', server.getsockname()[1])
     threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()
