@@ -13,9 +13,6 @@ private slots:
 
     void guardsFormulas_data();
     void guardsFormulas();
-
-    void detectsEncoding_data();
-    void detectsEncoding();
 };
 
 void TestCsvHelper::readsRows_data()
@@ -76,28 +73,6 @@ void TestCsvHelper::guardsFormulas()
     QFETCH(QString, guarded);
     QCOMPARE(csvhelper::guardFormula(cell), guarded);
     QCOMPARE(csvhelper::unguardFormula(guarded), cell);
-}
-
-void TestCsvHelper::detectsEncoding_data()
-{
-    QTest::addColumn<QByteArray>("raw");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("encoding");
-
-    QTest::newRow("windows-1252 letters and euro")
-        << QByteArray("Caf\xE9 \x80 \x93q\x94") << QStringLiteral("Café € “q”") << "windows-1252";
-    QTest::newRow("truncated sequence at the end") << QByteArray("ab\xC3") << QStringLiteral("abÃ") << "windows-1252";
-    QTest::newRow("four-byte UTF-8") << QByteArray("\xF0\x9F\x98\x80") << QStringLiteral("😀") << "UTF-8";
-}
-
-void TestCsvHelper::detectsEncoding()
-{
-    QFETCH(QByteArray, raw);
-    QFETCH(QString, text);
-    QFETCH(QString, encoding);
-    QString found;
-    QCOMPARE(QString::fromUtf8(csvhelper::toUtf8Text(raw, &found)), text);
-    QCOMPARE(found, encoding);
 }
 
 QTEST_GUILESS_MAIN(TestCsvHelper)

@@ -88,8 +88,6 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::addColumn<QString>("error");
     QTest::addColumn<int>("contacts");
     QTest::newRow("three cards") << threeCards() << 1 << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << QString() << 3;
-    QTest::newRow("CSV goes to the CSV reader") << QByteArray("First Name,Last Name\r\nJohn,Doe\r\nJane,Roe\r\n") << 2
-                                                << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << QString() << 2;
     QTest::newRow("text without cards is an error") << QByteArray("hello\r\n") << 1 << QString()
                                                     << "No contact was found in this file.\nLeft out or changed:\n"
                                                        "Line 1: the line stands outside any card and was left out." << 0;
