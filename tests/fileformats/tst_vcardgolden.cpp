@@ -4,7 +4,7 @@
 #include "vcardfuzzinput.h"
 
 // Every data/vcard/<case>.vcf read as the import reads it, against
-// <case>.expected, and read in pieces as in one go.
+// <case>.expected, and read in small chunks as in one go.
 class TestVCardGolden : public QObject {
     Q_OBJECT
 private slots:
@@ -15,7 +15,7 @@ private slots:
         VCardImport reader;
         const QString fault = golden::compareWithFile(golden::dumpImport(reader, input), golden::expectedPathFor(input));
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
-        // Read in small pieces, the file gives the same cards as in one go.
+        // Read in small chunks, the file gives the same cards as in one go.
         QFile file(input);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
