@@ -3,7 +3,6 @@
 
 #include "model/contact.h"
 
-#include <QByteArray>
 #include <QList>
 #include <QPair>
 #include <QVariant>
@@ -31,20 +30,6 @@ inline pim::_Contact contact(const QString& fullName,
     for (const auto& e : entities)
         c.entities[e.first].append(e.second);
     return c;
-}
-
-// The logical lines of vCard bytes: continuation lines joined, split at CRLF.
-inline QList<QByteArray> unfoldedLines(QByteArray bytes)
-{
-    bytes.replace("\r\n ", "");
-    QList<QByteArray> lines = bytes.split('\n');
-    if (!lines.isEmpty() && lines.last().isEmpty())
-        lines.removeLast();
-    for (QByteArray& line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
-    }
-    return lines;
 }
 
 } // namespace fixture

@@ -197,14 +197,10 @@ inline QString compareWithFile(const QByteArray& actual, const QString& expected
     qsizetype line = 0;
     while (line < want.size() && line < got.size() && want.at(line) == got.at(line))
         ++line;
-    const auto show = [](const QList<QByteArray>& lines, qsizetype i) {
-        return i < lines.size() ? QString::fromUtf8(lines.at(i)).replace(QLatin1Char('\r'), QLatin1String("\\r"))
-                                : QStringLiteral("(end of file)");
-    };
     return QStringLiteral("%1:%2\n   expected: %3\n   actual:   %4")
         .arg(expectedPath)
         .arg(line + 1)
-        .arg(show(want, line), show(got, line));
+        .arg(QString::fromUtf8(want.value(line)), QString::fromUtf8(got.value(line)));
 }
 
 // The reference file of an input: name.vcf -> name.expected.

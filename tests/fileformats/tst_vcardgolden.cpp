@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcardimport.h"
 #include "golden.h"
+#include "vcardfuzzinput.h"
 
 // Every data/vcard/<case>.vcf read as the import reads it, against
-// <case>.expected.
+// <case>.expected, and read in small chunks as in one go.
 class TestVCardGolden : public QObject {
     Q_OBJECT
 private slots:
@@ -14,6 +15,12 @@ private slots:
         VCardImport reader;
         const QString fault = golden::compareWithFile(golden::dumpImport(reader, input), golden::expectedPathFor(input));
         QVERIFY2(fault.isEmpty(), qPrintable(fault));
+        // Read in small chunks, the file gives the same cards as in one go.
+        QFile file(input);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        for (const qsizetype chunk : { 1, 7, 64 })
+            QCOMPARE(vcardfuzz::parseAndMap(bytes, chunk), vcardfuzz::parseAndMap(bytes, bytes.size()));
     }
 };
 

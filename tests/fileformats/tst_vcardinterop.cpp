@@ -52,13 +52,8 @@ QJsonArray TestVCardInterop::readWithVobject(const QString& vcfPath)
 {
     QProcess reader;
     reader.start(m_python, { m_script, vcfPath });
-    if (!reader.waitForFinished(60000)) {
-        reader.kill();
-        reader.waitForFinished();
-        qWarning("vobject did not finish");
-        return {};
-    }
-    if (reader.exitCode() != 0) {
+    // An unfinished reader is killed as the QProcess goes.
+    if (!reader.waitForFinished(60000) || reader.exitCode() != 0) {
         qWarning("vobject failed: %s", reader.readAllStandardError().constData());
         return {};
     }
@@ -90,9 +85,6 @@ void TestVCardInterop::readsTheSameInVobject_data()
 {
     QTest::addColumn<pim::_Contact>("input");
 
-    QTest::newRow("accents and Chinese")
-        << person(QStringLiteral("Zoë Müller 王伟"), QStringLiteral("Zoë 王"), QStringLiteral("Müller"),
-                  { "030 1234" }, { QStringLiteral("zoë@exämple.de") });
     QString longGiven;
     for (int i = 0; i < 40; ++i)
         longGiven += QStringLiteral("王é");

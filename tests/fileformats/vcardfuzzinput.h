@@ -4,13 +4,13 @@
 #include "model/contact.h"
 #include "fileformats/qvcardparser.h"
 #include "fileformats/vcardcardmapper.h"
-#include "fileformats/vcardtokenizer.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>
 
-// Shared by the fuzz smoke test and the libFuzzer target: what one input
-// goes through, and a generator of hostile inputs built from vCard syntax.
+// Shared by the fuzz smoke test, the golden runner and the libFuzzer target:
+// what one input goes through, and a generator of hostile inputs built from
+// vCard syntax.
 namespace vcardfuzz {
 
 inline QByteArray dumpContact(const pim::_Contact& contact)
@@ -39,35 +39,6 @@ inline QByteArray parseAndMap(const QByteArray& data, qsizetype chunk, int* skip
     for (const auto& card : cards)
         out += "--\n" + dumpContact(mapper.toContact(card));
     return out;
-}
-
-// Runs the bare tokenizer with callbacks that touch every byte handed out.
-inline void tokenize(const char* data, int size, CARD_UnfoldMode mode)
-{
-    CARD_Parser* parser = CARD_ParserCreate();
-    if (!parser)
-        return;
-    unsigned sum = 0;
-    CARD_SetUserData(parser, &sum);
-    CARD_SetUnfoldMode(parser, mode);
-    CARD_SetPropHandler(parser, [](void* user, const char* name, const char** params) {
-        auto* s = static_cast<unsigned*>(user);
-        for (const char* c = name; *c; ++c)
-            *s += unsigned(*c);
-        for (const char** p = params; p[0]; p += 2) {
-            for (const char* c = p[0]; *c; ++c)
-                *s += unsigned(*c);
-            for (const char* c = p[1]; c && *c; ++c)
-                *s += unsigned(*c);
-        }
-    });
-    CARD_SetDataHandler(parser, [](void* user, const char* bytes, int len) {
-        auto* s = static_cast<unsigned*>(user);
-        for (int i = 0; i < len; ++i)
-            *s += unsigned(static_cast<unsigned char>(bytes[i]));
-    });
-    CARD_Parse(parser, data, size, 1);
-    CARD_ParserFree(parser);
 }
 
 // Pieces of vCard syntax, the characters the tokenizer treats specially and

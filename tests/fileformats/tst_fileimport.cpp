@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/csvhelper.h"
+#include "fileformats/csvimport.h"
+#include "fileformats/vcardencoders.h"
+#include "fileformats/vcardimport.h"
+#include "scratchfiles.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+#include <memory>
+#include <stdexcept>
+
+class TestFileImport : public QObject {
+    Q_OBJECT
+
+private:
+    ScratchFiles m_dir;
+
+private slots:
+    void initTestCase() { QVERIFY(m_dir.isValid()); }
+
+    void keepsEarlierLoadWhenFileIsUnreadable_data();
+    void keepsEarlierLoadWhenFileIsUnreadable();
+    void readsCardsAcrossReadWindows();
+};
+
+void TestFileImport::keepsEarlierLoadWhenFileIsUnreadable_data()
+{
+    QTest::addColumn<bool>("csv");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("CSV: missing file") << true << "missing";
+    QTest::newRow("CSV: folder instead of a file") << true << "folder";
+    QTest::newRow("CSV: file beyond the size bound") << true << "huge";
+    QTest::newRow("vCard: missing file") << false << "missing";
+}
+
+void TestFileImport::keepsEarlierLoadWhenFileIsUnreadable()
+{
+    QFETCH(bool, csv);
+    QFETCH(QString, kind);
+    QString bad = m_dir.filePath(QStringLiteral("bad-%1").arg(kind));
+    if (kind == QLatin1String("folder")) {
+        QVERIFY(QDir().mkpath(bad));
+    } else if (kind == QLatin1String("huge")) {
+        // Sparse: costs no disk space, but its size is past the bound.
+        QFile f(bad);
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        QVERIFY(f.resize(csvhelper::kMaxFileBytes + 1));
+    }
+
+    std::unique_ptr<AbsImport> reader;
+    if (csv) {
+        reader = std::make_unique<CSVImport>();
+        reader->initialize(m_dir.write("First Name\nA\nB\n", QStringLiteral("csv")));
+    } else {
+        reader = std::make_unique<VCardImport>();
+        reader->initialize(m_dir.write("BEGIN:VCARD\r\nN:;A\r\nEND:VCARD\r\nBEGIN:VCARD\r\nN:;B\r\nEND:VCARD\r\n",
+                                       QStringLiteral("vcf")));
+    }
+    QVERIFY_THROWS_EXCEPTION(std::runtime_error, reader->initialize(bad));
+    QCOMPARE(reader->total(), 2);
+    QVERIFY(reader->hasNext());
+    QCOMPARE(reader->nextContact().fullName, QStringLiteral("A"));
+}
+
+// Cards are read through a window of the file and very large cards past
+// it; both must give every card whole, in order.
+void TestFileImport::readsCardsAcrossReadWindows()
+{
+    QByteArray photo(1536 * 1024, Qt::Uninitialized);
+    for (qsizetype i = 0; i < photo.size(); ++i)
+        photo[i] = char((i * 131) >> 3);
+    QByteArray file;
+    for (int i = 0; i < 3000; ++i) {
+        QByteArray body = "N:Family" + QByteArray::number(i) + ";Given\r\nNOTE:" + QByteArray(500, 'x') + "\r\n";
+        if (i == 1500)
+            body += "PHOTO;ENCODING=b:" + VCardEncoders::encodeBase64(photo, 75) + "\r\n";
+        file += "BEGIN:VCARD\r\nVERSION:" + QByteArray(i % 2 ? "2.1" : "3.0") + "\r\n" + body + "END:VCARD\r\n";
+    }
+    QVERIFY(file.size() > 3 * 1024 * 1024);
+    VCardImport reader;
+    reader.initialize(m_dir.write(file, QStringLiteral("vcf")));
+    QList<pim::_Contact> contacts;
+    while (reader.hasNext())
+        contacts.append(reader.nextContact());
+    QCOMPARE(contacts.size(), 3000);
+    for (int i = 0; i < 3000; ++i)
+        QCOMPARE(contacts.at(i).fullName, QStringLiteral("Given Family%1").arg(i));
+    QCOMPARE(contacts.at(1500).entities.value(pim::ENTITY_PHOTO).first().fields.value(QStringLiteral("data15")).toByteArray(),
+             photo);
+    QVERIFY(!contacts.at(1501).entities.contains(pim::ENTITY_PHOTO));
+}
+
+QTEST_GUILESS_MAIN(TestFileImport)
+#include "tst_fileimport.moc"
