@@ -2,31 +2,18 @@
 #include "android/adbconnector.h"
 #include "android/androidcontactsdb.h"
 #include "android/androidwificonnector.h"
-#include "android/simpleprotocol.h"
 #include "model/data_path_util.h"
 #include "platform/adb/adbservices.h"
 
 #include "companionsim.h"
 #include "fakeadbd.h"
 
-#include <QElapsedTimer>
-#include <QJsonArray>
-#include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 const QString kPmInstall = QStringLiteral("pm install -r '/data/local/tmp/com.quorvantile.contactssync.apk'");
-
-quint16 freePort(const QString& address)
-{
-    QTcpServer server;
-    server.listen(QHostAddress(address), 0);
-    return server.serverPort();
-}
 
 QString failureOf(const std::function<void()>& call)
 {
@@ -36,18 +23,6 @@ QString failureOf(const std::function<void()>& call)
         return QString::fromUtf8(e.what());
     }
     return QString();
-}
-
-// The first line the companion app speaks on a sync port it opened.
-QString firstAnswer(const QString& host, quint16 port, const QString& direction)
-{
-    QTcpSocket socket;
-    socket.connectToHost(host, port);
-    if (!socket.waitForConnected(5000))
-        return socket.errorString();
-    if (direction == QLatin1String("restore"))
-        simpleprotocol::sendCommand(socket, simpleprotocol::kEnd, QString(), true, 5000);
-    return simpleprotocol::readCommand(socket, 5000).section(QLatin1Char(':'), 0, 0);
 }
 
 } // namespace
@@ -104,37 +79,6 @@ private slots:
         QFile sent(pushed.filePath(AdbConnector::kApkFileName));
         QCOMPARE(sent.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly), installs);
         QVERIFY(!installs || (copy.readAll() == sent.readAll() && copy.permissions() % 0x1000 == 0x600));
-    }
-
-    void usbStartRequests_data()
-    {
-        QTest::addColumn<QString>("direction");
-        QTest::newRow("backup") << "backup";
-        QTest::newRow("restore") << "restore";
-    }
-    void usbStartRequests()
-    {
-        QFETCH(QString, direction);
-        CompanionSim app;
-        const quint16 appPort = app.start({}, { direction }).value(0);
-        const quint16 port = freePort("127.0.0.1");
-        FakePhone phone({ { "auth", "none" }, { "shell", QJsonObject { { "logcat -d", "I/Sync: up\n" } } },
-            { "tcp", QJsonObject { { QString::number(port), QString::number(appPort) } } } });
-        AdbConnector connector(phone.handle);
-        QCOMPARE(connector.logcat(), QStringLiteral("I/Sync: up\n"));
-        QElapsedTimer waited;
-        waited.start();
-        const QString host = direction == "backup" ? connector.startBackup(port) : connector.startRestore(port);
-        QVERIFY(waited.elapsed() >= 200);
-        QCOMPARE(host, QStringLiteral("127.0.0.1"));
-        QCOMPARE(firstAnswer(host, port, direction), direction == "backup" ? "$device" : "$batch");
-
-        QVERIFY(phone.sim.waitForLog("open tcp:" + QString::number(port)));
-        // The forward shows when the connection above goes through it.
-        QCOMPARE(phone.sim.log().filter(QRegularExpression("^(shell am |open tcp:)")), QStringList({ "shell am start -n com.quorvantile.contactssync/.ContactsSync",
-                            QStringLiteral("shell am broadcast -n com.quorvantile.contactssync/.AdbSyncBroadcastReceiver "
-                                           "-d sync://%1:%2/").arg(direction).arg(port),
-                            "open tcp:" + QString::number(port) }));
     }
 
     void wifiFailures_data()

@@ -175,15 +175,8 @@ private slots:
             "first "
             "and then restart your iPhone to try again."
                 + sep + "Find my iPhone must be disabled");
-        row("could not send", 0, "", result(5, " COULD NOT SEND x "),
-            "error code:-10. Error attaching to device. Please Keep your iPhone connected and active." + sep
-                + "COULD NOT SEND x");
         row("insufficient, backup", 0, "", result(105, "INSUFFICIENT FREE x"),
             computer + "INSUFFICIENT FREE x");
-        row("code 100 without text", 0, "", result(100, ""), "error code:100. " + restart);
-        const QString incomplete = "Failed to move the incomplete restore directory into place at path /x";
-        row("incomplete restore folder", 1, "", result(3, incomplete),
-            "error code:3. " + sep + "Please restart your iPhone first." + sep + incomplete);
         row("purge", 1, "", msg("DLMessagePurgeDiskSpace"),
             device + "Error: DLMessagePurgeDiskSpace(Insufficient free disk space).");
         row("hook refuses", 0, "hook", bye, "error code:7. " + sep + "short text");
