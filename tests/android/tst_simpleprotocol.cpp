@@ -15,11 +15,6 @@ using namespace simpleprotocol;
 
 namespace {
 
-QString b64(const QString& text)
-{
-    return QString::fromLatin1(text.toUtf8().toBase64());
-}
-
 // What a call did: its result, or its failure's text with the port elided.
 QString outcomeOf(const std::function<QString()>& call)
 {
@@ -71,14 +66,6 @@ private slots:
         for (qsizetype i = expected.count(" ; "); i >= 0; --i)
             got << outcomeOf([&] { return readCommand(peer.socket, 2000); });
         QCOMPARE(got.join(" ; "), expected);
-    }
-
-    void shouldRefuseUnexpectedFeedbackAndTellThePeer()
-    {
-        Peer peer("$batch:1/2/3/-4=>1/9/9/9%0A$bye:%0A");
-        QCOMPARE(readFeedback(peer.socket, kBatch, 2000), QString("$batch:1/2/3/-4=>1/9/9/9"));
-        QVERIFY_THROWS_EXCEPTION(LocalException, readFeedback(peer.socket, kBatch, 2000));
-        QCOMPARE(peer.received(), "$error:" + b64("invalid feedback [$bye:], must be [$batch:]") + "\n");
     }
 
     void shouldHoldRecordLinesUntilAFlush()

@@ -3,7 +3,6 @@
 // entities, untouched values exactly as stored, edited ones by the label rule.
 #include "contactui/contacteditor.h"
 #include "contactui/dateentitieseditor.h"
-#include "contactui/genericentitieseditor.h"
 #include "model/pimlabels.h"
 
 #include <QComboBox>
@@ -69,7 +68,6 @@ class TestContactEditor : public QObject {
 private slots:
     void roundTripsEachType_data();
     void roundTripsEachType();
-    void addsAndRemovesRowsThroughButtons();
     void keepsDatesUnlessEdited();
 };
 
@@ -140,22 +138,6 @@ void TestContactEditor::roundTripsEachType()
         expected["data1"] = formatted.formattedAddr();
     }
     QCOMPARE(back.fields, expected.isEmpty() ? stored : expected);
-}
-
-void TestContactEditor::addsAndRemovesRowsThroughButtons()
-{
-    GenericEntitiesEditor phones("Phone:", "Phone Number", pim::phoneTypeMap(), 2);
-    QVERIFY(phones.toEntityList("data2", "data3", "data1").isEmpty());
-    for (unsigned long long id : {1, 2, 3})
-        phones.addItem(id, QString::number(id), 1, "", QString::number(id));
-    pressButton(direct<QToolButton>(&phones).at(1)); // the first row's remove button
-    pressButton(direct<QToolButton>(&phones).at(0)); // add
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    const QList<pim::Entity> rows = phones.toEntityList("data2", "data3", "data1");
-    QCOMPARE(rows.size(), 3);
-    QCOMPARE(rows.at(0).id, 2ULL);
-    QCOMPARE(rows.at(2).id, 0ULL);
-    QCOMPARE(rows.at(2).fields, (QVariantMap{{"data1", ""}, {"data2", 2}, {"data3", ""}}));
 }
 
 void TestContactEditor::keepsDatesUnlessEdited()

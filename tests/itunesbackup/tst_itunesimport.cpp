@@ -177,7 +177,6 @@ private slots:
     void cancelRollsBack_data()
     {
         QTest::addColumn<int>("afterReports");
-        QTest::newRow("while reading") << 2;
         QTest::newRow("while writing") << 6;
     }
 
