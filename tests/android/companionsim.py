@@ -4,16 +4,15 @@
 companionsim.py --address 127.0.0.N --listen MODE[:PORT] ...
 MODE is backup, restore, raw (a scripted peer) or wifi (the handshake on port
 48888). The first stdin line is the scenario JSON:
-  {"device": name, "deviceId": id, "version": 2, "count": true|false|N, "batchSize": 20,
+  {"device": name, "deviceId": id, "version": 2, "batchSize": 20,
    "contacts": [[{"type": 1, "fields": ["<wire text>" | {"text": "plain"}, ...]}, ...]],
-   "faults": {"<step>": "error:TEXT" | "close" | "stall" | "long:MIB" | "line:TEXT"},
+   "faults": {"<step>": "error:TEXT" | "close" | "stall" | "line:TEXT"},
    "script": "tokens: percent-encoded bytes to send, ~MS (pause), !fill:N (N bytes 'x'), !close"}
 A fault replaces the Nth line the phone sends in a conversation (a key
 "restore:N" or "backup:N" only in conversations of that mode), e.g. in a
 restore "line:$batch:" answers without pairs, "line:$bye:" with "$bye:"; in a
 backup "line:$ent:1/x/2/3,..." sends a malformed id, "stall" stops sending
-without hanging up. "version": 1 and "count": false give an old app and a
-missing "$count:". A restore answers each batch with "oldId=>newId" pairs,
+without hanging up. "version": 1 gives an old app. A restore answers each batch with "oldId=>newId" pairs,
 joined by ",", for every record it got under a temporary id, and refuses
 what it cannot apply with "$error:". Contacts get the keys 101, 102, ... (second
 key: key + 5000) and records 1001, 1002, ... in the order they arrive. Prints
@@ -79,9 +78,6 @@ class Phone:
         kind, _, arg = fault.partition(':')
         if kind == 'close': raise Stop()
         if kind == 'stall': self.drain()
-        if kind == 'long':
-            self.t.conn.sendall(b'x' * (int(arg) << 20))
-            raise Stop()
         line = {'error': '$error:' + b64(arg), 'line': arg}.get(kind, line)
         self.t.conn.sendall(line.encode('latin-1') + b'\n')
         if kind == 'error': raise Stop()
@@ -95,8 +91,7 @@ class Phone:
     def backup(self):
         self.send('$device:' + b64(self.sc.get('device', 'Simulated phone')))
         self.send(f"$version:{self.sc.get('version', 2)}")
-        count = self.sc.get('count', True)
-        if count is not False: self.send(f'$count:{len(self.contacts) if count is True else count}')
+        self.send(f'$count:{len(self.contacts)}')
         keys, size, mine = list(self.contacts), self.sc.get('batchSize', 20), {}
         for r, (t, k, fields) in sorted(self.records.items(), key=lambda x: (x[1][0] != 1, x[0])):
             mine.setdefault(k, []).append('$ent:' + ','.join([self.rid(r)] + fields))

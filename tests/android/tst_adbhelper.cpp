@@ -25,14 +25,6 @@ private slots:
         QVERIFY(parsePackages("").isEmpty());
         QCOMPARE(parseVersionCode("  VERSIONCODE=12 minSdk=21\nversionCode=9\n"), 12);
         QCOMPARE(parseVersionCode("Unable to find package\n"), 0);
-        const QList<_AdbAppState> states = parseAppStates(
-            "  User 0: installed=true hidden=FALSE stopped=True notLaunched=false enabled=2\n"
-            "user 10:\n"
-            "user 11: installed=false enabled=x\n");
-        QCOMPARE(states.size(), 2);
-        QVERIFY(states[0].userId == "0" && states[0].installed && states[0].stopped && !states[0].hidden
-            && !states[0].notLaunched && states[0].enabled == 2);
-        QVERIFY(states[1].userId == "11" && states[1].enabled == 0);
         const QHash<QString, QString> p = parseBuildProperties("ro.a=1\nro.b = x y\r\nro.c=\n# a comment\nname=a=b\nro.a=3\n");
         QCOMPARE(p, (QHash<QString, QString>{{"ro.a", "3"}, {"ro.b ", " x y"}, {"name", "a"}}));
     }

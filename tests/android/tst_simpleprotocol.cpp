@@ -15,11 +15,6 @@ using namespace simpleprotocol;
 
 namespace {
 
-QString b64(const QString& text)
-{
-    return QString::fromLatin1(text.toUtf8().toBase64());
-}
-
 // What a call did: its result, or its failure's text with the port elided.
 QString outcomeOf(const std::function<QString()>& call)
 {
@@ -73,20 +68,10 @@ private slots:
         QCOMPARE(got.join(" ; "), expected);
     }
 
-    void shouldRefuseUnexpectedFeedbackAndTellThePeer()
-    {
-        Peer peer("$batch:1/2/3/-4=>1/9/9/9%0A$bye:%0A");
-        QCOMPARE(readFeedback(peer.socket, kBatch, 2000), QString("$batch:1/2/3/-4=>1/9/9/9"));
-        QVERIFY_THROWS_EXCEPTION(LocalException, readFeedback(peer.socket, kBatch, 2000));
-        QCOMPARE(peer.received(), "$error:" + b64("invalid feedback [$bye:], must be [$batch:]") + "\n");
-    }
-
     void shouldHoldRecordLinesUntilAFlush()
     {
         Peer peer("");
         sendCommand(peer.socket, kEnt, "1/2/3/-4,Zm9v", false, 2000);
-        QVERIFY(peer.socket.bytesToWrite() > 0);
-        sendBytes(peer.socket, "x", 0, true, 2000); // an empty send flushes nothing
         QVERIFY(peer.socket.bytesToWrite() > 0);
         sendCommand(peer.socket, kDevice, "Gerät", false, 2000);
         sendCommand(peer.socket, kEnd, QString(), true, 2000);

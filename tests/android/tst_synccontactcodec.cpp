@@ -57,18 +57,6 @@ private slots:
         QCOMPARE(entity.fields, fieldsOf(after));
     }
 
-    void shouldSpellEverySubTypeAsThePhone()
-    {
-        QMap<int, QString> expected;
-        for (const QStringList& row : goldenTable("subtypewords.txt")) {
-            const int type = row[0].section(' ', 0, 0).toInt(), code = row[0].section(' ', 1, 1).toInt();
-            expected.insert(type * 100 + code, row[0].section(' ', 2));
-            QCOMPARE(B::entSubType(type, row[0].section(' ', 2)), code);
-        }
-        QCOMPARE(B::entSubTypeStrMap(), expected);
-        QCOMPARE(B::entSubType(3, "Mobile"), 0);
-    }
-
     void shouldParseSyncIds()
     {
         for (const QStringList& row : goldenTable("syncids.txt")) {
@@ -84,22 +72,6 @@ private slots:
         }
     }
 
-    void shouldSendKnownRecordsUnderThePhonesId()
-    {
-        pim::Entity known(88, "3/880/881/4402");
-        QCOMPARE(B::entitySyncCmd(3, 12, 34, known), QString("3/880/881/4402,other,,"));
-        QCOMPARE(B::makeAndroidSyncId(3, 12, 34, pim::Entity(0, QString())), QString("3/12/34/0"));
-    }
-
-    void shouldFindEveryPairOfTheBatchAnswer()
-    {
-        const auto pairs
-            = P::batchReplyPairs("$batch:1/57/57/-301=>1/12/34/56;x 3/1/2/88=>3/1/2/99,1/2/3/-4=>b");
-        QCOMPARE(pairs.size(), 2);
-        QVERIFY(pairs[0].contactKey == 57 && pairs[0].recordKey == 301 && pairs[0].temporary);
-        QCOMPARE(pairs[0].newId, QString("1/12/34/56"));
-        QVERIFY(!pairs[1].temporary && pairs[1].newId == "3/1/2/99");
-    }
 };
 
 QTEST_GUILESS_MAIN(TestSyncContactCodec)

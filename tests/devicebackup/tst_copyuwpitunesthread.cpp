@@ -58,7 +58,6 @@ private slots:
         RecordingReporter first, second, cleared;
         run(false, m_src, first);
         QCOMPARE(first.successes(), QStringList { QString() });
-        QCOMPARE(first.progress().first().status, QString("Initiating iTunes..."));
         QCOMPARE(contentOf(copy.filePath("iTunes Library.itl")), QByteArray("library"));
         QCOMPARE(contentOf(copy.filePath("Music/song.m4a")), QByteArray("mine"));
         QVERIFY(!copy.exists(".hidden") && !copy.exists("Music/loop"));
@@ -66,7 +65,6 @@ private slots:
 
         QFile::remove(copy.filePath("iTunes Library.itl"));
         run(false, m_src, second);
-        QCOMPARE(second.progress().size(), 3); // the status, then every file name once
         QCOMPARE(contentOf(copy.filePath("iTunes Library.itl")), QByteArray("library"));
 
         // Clearing removes a link in the copy root, never what it leads to.
