@@ -12,20 +12,16 @@
 
 #include <memory>
 
-// Answers every file dialog with `path` and `filter`; notes what was offered.
+// Answers every file dialog with `path` and `filter`.
 class ScriptedFileChooser : public IFileChooser {
 public:
     QString path; // empty: the user cancels
     QString filter;
     int asked = 0;
-    QString proposed;
-    QStringList filters;
 
-    QString saveFileName(QWidget*, const QString& proposedPath, const QStringList& offered, QString* selected) override
+    QString saveFileName(QWidget*, const QString&, const QStringList&, QString* selected) override
     {
         ++asked;
-        proposed = proposedPath;
-        filters = offered;
         *selected = filter;
         return path;
     }

@@ -14,10 +14,7 @@ class DataFolderFixture {
 public:
     DataFolderFixture();
     ~DataFolderFixture();
-    DataFolderFixture(const DataFolderFixture&) = delete;
-    DataFolderFixture& operator=(const DataFolderFixture&) = delete;
 
-    bool isValid() const { return m_home.isValid(); }
     QDir dataFolder() const;
 
     // One contact; it may name a group.

@@ -13,11 +13,7 @@ class LoggingIosWatch : public AbsIosDeviceWatch {
 public:
     explicit LoggingIosWatch(FakeDeviceLayer& layer) : m_layer(layer) {}
     ~LoggingIosWatch() override { m_layer.log << "ios watch destroyed"; }
-    bool start() override
-    {
-        m_layer.log << "ios watch started";
-        return m_layer.iosStartSucceeds;
-    }
+    bool start() override { return m_layer.iosStartSucceeds; }
 
 private:
     FakeDeviceLayer& m_layer;
@@ -25,12 +21,9 @@ private:
 
 class LoggingAndroidWatch : public AbsAndroidUsbWatch {
 public:
-    LoggingAndroidWatch(FakeDeviceLayer& layer, int interval) : m_layer(layer)
-    {
-        m_layer.log << QStringLiteral("android watch built %1").arg(interval);
-    }
+    explicit LoggingAndroidWatch(FakeDeviceLayer& layer) : m_layer(layer) {}
     ~LoggingAndroidWatch() override { m_layer.log << "android watch destroyed"; }
-    void start() override { m_layer.log << "android watch started"; }
+    void start() override {}
     void stop() override { m_layer.log << "android watch stopped"; }
 
 private:
@@ -79,34 +72,22 @@ FakeDeviceLayer::~FakeDeviceLayer()
 
 std::unique_ptr<AbsIosDeviceWatch> FakeDeviceLayer::createIosDeviceWatch()
 {
-    auto watch = std::make_unique<LoggingIosWatch>(*this);
-    iosWatch = watch.get();
-    return watch;
+    return std::make_unique<LoggingIosWatch>(*this);
 }
 
-std::unique_ptr<AbsAndroidUsbWatch> FakeDeviceLayer::createAndroidUsbWatch(int intervalMs)
+std::unique_ptr<AbsAndroidUsbWatch> FakeDeviceLayer::createAndroidUsbWatch(int)
 {
-    auto watch = std::make_unique<LoggingAndroidWatch>(*this, intervalMs);
-    androidWatch = watch.get();
-    return watch;
+    return std::make_unique<LoggingAndroidWatch>(*this);
 }
 
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedIosDb(const QString& path)
 {
-    log << "saved iPhone " + QFileInfo(path).fileName();
     return LocalDb::openLocal(path, devicesWritable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
 }
 
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedAndroidDb(const QString& path)
 {
-    log << "saved Android " + QFileInfo(path).fileName();
     return LocalDb::openLocal(path, devicesWritable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
-}
-
-std::unique_ptr<QThread> FakeDeviceLayer::createAdbPortGuard()
-{
-    log << "port guard built";
-    return nullptr;
 }
 
 std::unique_ptr<QThread> FakeDeviceLayer::createSendChangesWorker(const DeviceTarget& target,

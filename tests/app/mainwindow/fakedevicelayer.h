@@ -28,14 +28,9 @@ public:
     QThreadPool* adbThreadPool() override { return &pool; }
     QSharedPointer<LocalDb> openSavedIosDb(const QString& path) override;
     QSharedPointer<LocalDb> openSavedAndroidDb(const QString& path) override;
-    std::unique_ptr<QThread> createAdbPortGuard() override;
     // Logs "send <job> <names> to <device id>" and returns a worker that acts as the phone.
     std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget& target, const DeviceChanges& changes,
                                                      IWorkerReporter* reporter) override;
     // Logs "connector of <device id>": asked when a phone is read again.
     PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>& db) override;
-
-    // The watches handed out last (owned by the window).
-    AbsIosDeviceWatch* iosWatch = nullptr;
-    AbsAndroidUsbWatch* androidWatch = nullptr;
 };

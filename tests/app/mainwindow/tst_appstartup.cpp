@@ -1,15 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/appstartup.h"
-#include "kit/productinfo.h"
-#include "datafolderfixture.h"
-#include "app/defaultstartupsteps.h"
 #include "app/instancelock.h"
-#include "app/mainwindow.h"
-#include "support/messageboxrecorder.h"
 #include "app/startupsteps.h"
-#include "app/updatecheckschedule.h"
 
-#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QLockFile>
@@ -17,163 +10,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-// Writes down every step; the answers come from the test row.
-class ScriptedSteps : public StartupSteps {
-public:
-    int version = 8;
-    bool lockFree = true;
-    QString baseFolder;
-    int loopResult = 0;
-    QStringList steps;
-
-    void takePowerAssertion() override { steps << "assert power"; }
-    void releasePowerAssertion() override { steps << "release power"; }
-    void installTranslator() override { steps << "install translator"; }
-    void removeTranslator() override { steps << "remove translator"; }
-    int sqliteWrapperVersion() override { steps << "check wrapper"; return version; }
-    bool lockDataFolder() override { steps << "lock data folder"; return lockFree; }
-    void unlockDataFolder() override { steps << "unlock data folder"; }
-    void startAdbPortGuard() override { steps << "start port guard"; }
-    void stopAdbPortGuard() override { steps << "stop port guard"; }
-    void createAndShowMainWindow() override { steps << "show window"; }
-    void destroyMainWindow() override { steps << "destroy window"; }
-    QString defaultBaseFolder() override { return baseFolder; }
-    void showError(const QString& text) override { steps << "error: " + text; }
-    void showWarning(const QString&) override { steps << "storage warning"; }
-    int runEventLoop() override { steps << "event loop"; return loopResult; }
-};
-
-// The program's real steps, with the wrapper's answer and the event loop
-// replaced; boxes are real and recorded.
-class ProgramStepsUnderTest : public DefaultStartupSteps {
-public:
-    ProgramStepsUnderTest(int version)
-        : DefaultStartupSteps(*static_cast<QApplication*>(QCoreApplication::instance()), nullptr, nullptr),
-          m_version(version)
-    {
-    }
-    int sqliteWrapperVersion() override { return m_version; }
-    void createAndShowMainWindow() override
-    {
-        windowBuilt = true;
-        DefaultStartupSteps::createAndShowMainWindow();
-    }
-    int runEventLoop() override
-    {
-        for (QWidget* widget : QApplication::topLevelWidgets()) {
-            if (qobject_cast<MainWindow*>(widget) && widget->isVisible())
-                windowShown = true;
-        }
-        return 7;
-    }
-
-    bool windowBuilt = false;
-    bool windowShown = false;
-
-private:
-    int m_version;
-};
-
-QStringList steps(const char* list) { return QString::fromLatin1(list).split(QLatin1Char(',')); }
-
-const QStringList kStart = steps("assert power,install translator,check wrapper");
-const QStringList kEnd = steps("remove translator,release power");
-const QStringList kRun = steps("lock data folder,start port guard,show window");
-const QStringList kTeardown = steps("destroy window,stop port guard,unlock data folder");
-
-const qint64 kNow = 1700000000;
-
-} // namespace
-
 class TestAppStartup : public QObject {
     Q_OBJECT
 private slots:
-    void runsStartupStepsInOrder_data()
-    {
-        QTest::addColumn<int>("version");
-        QTest::addColumn<bool>("lockFree");
-        QTest::addColumn<bool>("baseExists");
-        QTest::addColumn<int>("loopResult");
-        QTest::addColumn<QStringList>("expected");
-        QTest::addColumn<int>("exitCode");
-
-        const QStringList loop { "event loop" };
-        QTest::newRow("event loop result is the exit code")
-            << 8 << true << true << 3 << kStart + kRun + loop + kTeardown + kEnd << 3;
-        QTest::newRow("missing base folder warns over the shown window")
-            << 8 << true << false << 0 << kStart + kRun + QStringList { "storage warning" } + loop + kTeardown + kEnd << 0;
-        QTest::newRow("wrong wrapper stops before guard and window")
-            << 7 << true << true << 0 << kStart + QStringList { "error: invalid libsqlite_qt." } + kEnd << 1;
-        QTest::newRow("data folder held by another instance")
-            << 8 << false << true << 0
-            << kStart + QStringList { "lock data folder", "error: " + AppStartup::dataFolderInUseText() } + kEnd << 1;
-    }
-
-    void runsStartupStepsInOrder()
-    {
-        QFETCH(int, version);
-        QFETCH(bool, lockFree);
-        QFETCH(bool, baseExists);
-        QFETCH(int, loopResult);
-        QFETCH(QStringList, expected);
-        QFETCH(int, exitCode);
-
-        QTemporaryDir home;
-        ScriptedSteps steps;
-        steps.version = version;
-        steps.lockFree = lockFree;
-        steps.loopResult = loopResult;
-        steps.baseFolder = baseExists ? home.path() : home.filePath(QStringLiteral("QuorVantile"));
-
-        QCOMPARE(AppStartup::run(steps), exitCode);
-        QCOMPARE(steps.steps, expected);
-    }
-
-    void endsWithOneErrorBoxOnAWrongWrapper_data()
-    {
-        QTest::addColumn<int>("version");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<int>("boxes");
-        QTest::addColumn<bool>("window");
-
-        QTest::newRow("wrapper 7") << 7 << 1 << 1 << false;
-        QTest::newRow("wrapper 9") << 9 << 1 << 1 << false;
-        QTest::newRow("wrapper 8 runs the window") << 8 << 7 << 0 << true;
-    }
-
-    void endsWithOneErrorBoxOnAWrongWrapper()
-    {
-        QFETCH(int, version);
-        QFETCH(int, exitCode);
-        QFETCH(int, boxes);
-        QFETCH(bool, window);
-
-        DataFolderFixture folder;
-        MessageBoxRecorder recorder;
-        ProgramStepsUnderTest steps(version);
-
-        QCOMPARE(AppStartup::run(steps), exitCode);
-        QCOMPARE(recorder.count(), boxes);
-        if (boxes > 0) {
-            QCOMPARE(recorder.boxes().constFirst().icon, QMessageBox::Critical);
-            QVERIFY(recorder.boxes().constFirst().text.contains(QStringLiteral("invalid libsqlite_qt.")));
-        }
-        QCOMPARE(steps.windowBuilt, window);
-        QCOMPARE(steps.windowShown, window);
-        // The teardown has given the folder back.
-        QVERIFY(!QFile::exists(folder.dataFolder().filePath(QLatin1String(InstanceLock::kFileName))));
-    }
-
     void findsWritableStorage()
     {
         QTemporaryDir home;
         QVERIFY(AppStartup::isStorageWritable(home.path()));
         QVERIFY(!AppStartup::isStorageWritable(home.filePath(QStringLiteral("QuorVantile"))));
         QVERIFY(!AppStartup::isStorageWritable(QString()));
-        // Without a tutorial page the warning carries no link at all.
-        QCOMPARE(AppStartup::storageWarningText().contains(QStringLiteral("<a ")), *product::kStorageTutorialPage != '\0');
     }
 
     void locksOneInstance_data()
@@ -183,7 +28,6 @@ private slots:
 
         QTest::newRow("free folder") << "free" << int(InstanceLock::Acquired);
         QTest::newRow("second instance on the same folder") << "held" << int(InstanceLock::HeldElsewhere);
-        QTest::newRow("free again after release") << "released" << int(InstanceLock::Acquired);
         QTest::newRow("lock of a process that died is taken over") << "dead owner" << int(InstanceLock::Acquired);
         // Not mistaken for a second instance: start-up goes on to the storage
         // warning instead of refusing to run.
@@ -199,10 +43,8 @@ private slots:
         const QString folder = dir.path();
         const QString lockPath = QDir(folder).filePath(QLatin1String(InstanceLock::kFileName));
         InstanceLock first;
-        if (situation == QLatin1String("held") || situation == QLatin1String("released"))
+        if (situation == QLatin1String("held"))
             QCOMPARE(int(first.acquire(folder)), int(InstanceLock::Acquired));
-        if (situation == QLatin1String("released"))
-            first.release();
         if (situation == QLatin1String("dead owner")) {
             // A lock file exactly as a crashed instance leaves it, naming a
             // process that no longer exists.
@@ -227,31 +69,6 @@ private slots:
         InstanceLock second;
         QCOMPARE(int(second.acquire(target)), outcome);
         QCOMPARE(second.isHeld(), outcome == int(InstanceLock::Acquired));
-    }
-
-    void schedulesUpdateChecks_data()
-    {
-        QTest::addColumn<QByteArray>("content"); // empty: no file
-        QTest::addColumn<bool>("due");
-        QTest::newRow("never checked") << QByteArray() << true;
-        QTest::newRow("checked a day minus a second ago") << QByteArray::number(kNow - 86400) << false;
-        QTest::newRow("checked 86401 seconds ago") << QByteArray::number(kNow - 86401) << true;
-        QTest::newRow("text that is no number") << QByteArray("yesterday") << true;
-        QTest::newRow("time in the future checks") << QByteArray::number(kNow + 10) << true;
-    }
-
-    void schedulesUpdateChecks()
-    {
-        QFETCH(QByteArray, content);
-        QFETCH(bool, due);
-
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QLatin1String(UpdateCheckSchedule::kTimeFileName));
-        QFile file(path);
-        if (!content.isEmpty())
-            QVERIFY(file.open(QIODevice::WriteOnly) && file.write(content) == content.size());
-        file.close();
-        QCOMPARE(UpdateCheckSchedule::isDue(path, kNow), due);
     }
 };
 

@@ -42,45 +42,49 @@ private slots:
         QCoreApplication::installTranslator(&m_translator);
     }
 
-    void newContactIsStoredListedLastAndShown()
+    // An edit or a group change is stored; a phone gets it sent, and one
+    // that refuses it is read again.
+    void changeIsStoredSentAndRepaired_data()
     {
-        ActionScene scene;
-        QVERIFY(scene.select("home.db/Friends"));
-        scene.answer<EditContactForm>(typeName("Zoe", "Adams"));
-        scene.window->miNewContact();
-        QCOMPARE(ActionScene::stored(scene.dbPath("home.db")), split("Ann Lee,Bob Stone,Carl Hanna,Zoe Adams"));
-        // At the end of the group's list, though it joined no group.
-        QCOMPARE(scene.listedNames(), split("Ann Lee,Carl Hanna,Zoe Adams"));
-        QCOMPARE(scene.window->form()->treeContacts->currentIndex().row(), 2);
-        QCOMPARE(scene.window->form()->wdContactInfo->shownContact()->fullName, QStringLiteral("Zoe Adams"));
-    }
-
-    void editIsStoredSentAndRepaired_data()
-    {
+        QTest::addColumn<QString>("job");
         QTest::addColumn<QString>("node");
         QTest::addColumn<bool>("accepts");
         QTest::addColumn<QStringList>("sends");
-        QTest::newRow("local database") << "home.db" << true << QStringList {};
-        QTest::newRow("phone takes it") << "Pixel" << true << QStringList { "send edit Robert Stone to Pixel.db" };
-        QTest::newRow("phone refuses: read again")
-            << "Pixel" << false << QStringList { "send edit Robert Stone to Pixel.db", "connector of Pixel.db" };
+        QTest::addColumn<QStringList>("stored"); // for a group change: the members of "Club"
+        const QStringList edited = split("Ann Lee,Carl Hanna,Robert Stone");
+        const QString sentEdit = "send edit Robert Stone to Pixel.db", sentGroup = "send group Bob Stone to Pixel.db in 'Club'";
+        QTest::newRow("edit, local database") << "edit" << "home.db" << true << QStringList {} << edited;
+        QTest::newRow("edit, phone takes it") << "edit" << "Pixel" << true << QStringList { sentEdit } << edited;
+        QTest::newRow("edit, phone refuses: read again")
+            << "edit" << "Pixel" << false << QStringList { sentEdit, "connector of Pixel.db" } << edited;
+        QTest::newRow("group, local database") << "group" << "home.db" << true << QStringList {} << split("Bob Stone");
+        QTest::newRow("group, phone takes it") << "group" << "Pixel" << true << QStringList { sentGroup } << split("Bob Stone");
+        QTest::newRow("group, phone refuses: nothing stored, read again")
+            << "group" << "Pixel" << false << QStringList { sentGroup, "connector of Pixel.db" } << QStringList {};
     }
-    void editIsStoredSentAndRepaired()
+    void changeIsStoredSentAndRepaired()
     {
+        QFETCH(QString, job);
         QFETCH(QString, node);
         QFETCH(bool, accepts);
         QFETCH(QStringList, sends);
+        QFETCH(QStringList, stored);
         ActionScene scene(true, true);
         scene.layer.phoneAccepts = accepts;
         QVERIFY(scene.select(node));
         scene.selectRows({ 1 });
-        scene.answer<EditContactForm>(typeName("Robert", "Stone"));
-        scene.window->miContactEdit();
+        if (job == "edit") {
+            scene.answer<EditContactForm>(typeName("Robert", "Stone"));
+            scene.window->miContactEdit();
+        } else {
+            scene.answer<GroupForm>([](QWidget* dialog) { typeAndConfirm(dialog, "Club"); });
+            scene.window->miContactSetGroup();
+        }
         QCOMPARE(scene.layer.log.filter(QRegularExpression("^(send|connector)")), sends);
         const QString path = node == "Pixel" ? scene.phonePath() : scene.dbPath("home.db");
-        QCOMPARE(ActionScene::stored(path), split("Ann Lee,Carl Hanna,Robert Stone"));
-        QCOMPARE(scene.boxes.count(), accepts ? 0 : 1);
-        if (accepts) {
+        QCOMPARE(ActionScene::stored(path, job == "edit" ? QString() : kInClub), stored);
+        QCOMPARE(scene.boxes.count(), job == "group" || !accepts ? 1 : 0);
+        if (accepts && job == "edit") {
             // The row and the card show the stored contact, with the id the
             // phone gave it.
             QCOMPARE(scene.window->contactsListModel()->index(1, 0).data().toString(), QStringLiteral("Robert Stone"));
@@ -110,18 +114,6 @@ private slots:
         QCOMPARE(scene.boxes.texts(), split("Confirm to delete selected contacts?,Successfully deleted contact."));
     }
 
-    void deletingAGroupDeletesItsMembersThenTheGroup()
-    {
-        ActionScene scene;
-        QVERIFY(scene.select("home.db/Friends"));
-        scene.boxes.answerNext(QMessageBox::Yes);
-        scene.window->miTreeDel();
-        QCOMPARE(ActionScene::stored(scene.dbPath("home.db")), split("Bob Stone"));
-        QCOMPARE(scene.window->currentNode().dbNode->name, QStringLiteral("home.db"));
-        QVERIFY(scene.window->currentNode().dbNode->children.isEmpty());
-        QCOMPARE(scene.listedNames(), split("Bob Stone"));
-    }
-
     void deletesALocalDatabaseOnlyOnYes()
     {
         ActionScene scene;
@@ -133,37 +125,6 @@ private slots:
         QVERIFY(!QFile::exists(scene.dbPath("home.db")));
         QVERIFY(scene.window->mainTreeModel()->localDbRootNode()->children.isEmpty());
         QCOMPARE(scene.boxes.texts().last(), QStringLiteral("Successfully deleted Local Database."));
-    }
-
-    void groupsSelectedContacts_data()
-    {
-        QTest::addColumn<QString>("node");
-        QTest::addColumn<bool>("accepts");
-        QTest::addColumn<QStringList>("sends");
-        QTest::addColumn<QStringList>("members"); // of "Club" afterwards
-        QTest::newRow("local database") << "home.db" << true << QStringList {} << split("Bob Stone");
-        QTest::newRow("phone takes it") << "Pixel" << true << QStringList { "send group Bob Stone to Pixel.db in 'Club'" }
-                                        << split("Bob Stone");
-        QTest::newRow("phone refuses: nothing stored, read again")
-            << "Pixel" << false << QStringList { "send group Bob Stone to Pixel.db in 'Club'", "connector of Pixel.db" }
-            << QStringList {};
-    }
-    void groupsSelectedContacts()
-    {
-        QFETCH(QString, node);
-        QFETCH(bool, accepts);
-        QFETCH(QStringList, sends);
-        QFETCH(QStringList, members);
-        ActionScene scene(true, true);
-        scene.layer.phoneAccepts = accepts;
-        QVERIFY(scene.select(node));
-        scene.selectRows({ 1 });
-        scene.answer<GroupForm>([](QWidget* dialog) { typeAndConfirm(dialog, "Club"); });
-        scene.window->miContactSetGroup();
-        QCOMPARE(scene.layer.log.filter(QRegularExpression("^(send|connector)")), sends);
-        QCOMPARE(ActionScene::stored(node == "Pixel" ? scene.phonePath() : scene.dbPath("home.db"), kInClub), members);
-        if (accepts)
-            QCOMPARE(scene.boxes.texts(), QStringList { "Successfuly set Contact Group" });
     }
 
     void savedPhoneCopyRefusesChanges()
