@@ -14,7 +14,7 @@ records), remap (none: confirm no temporary id), dump (false: no dump after a se
 "at" names a request ("GetValue", "SDMessageProcessChanges", ...) or "batchN" (N from 0).
 Records are JSON; {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
 """
-import base64, datetime, json, os, plistlib, socket, struct, sys, threading
+import base64, datetime, json, os, plistlib, socket, struct, sys, threading, time
 
 sock_path, scen_path, log_path, dump_path = sys.argv[1:5]
 S = json.load(open(scen_path))
@@ -220,6 +220,7 @@ def serve_sync(c):
             if kind:
                 raise Closed()
         elif name == 'SDMessageProcessChanges':
+            time.sleep(S.get('slow_ms', 0) / 1000)  # a phone that takes its time lets a cancel land mid-transfer
             remap = {}
             for rid, rec in msg[2].items():
                 if rec == '___EmptyParameterString___':
