@@ -10,13 +10,14 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
 #include "contactui/contactformatters.h"
 #include "contactui/contactuilog.h"
 #include "kit/tips.h"
+#include "kit/messagetext.h"
+#include "platform/files/safefilewriter.h"
 
 namespace {
 
@@ -213,16 +214,10 @@ bool ContactDisplayer::savePhoto(const QString& path)
 
     // Written to a temporary file and renamed at the end, so a full disk
     // reports an error instead of leaving a truncated picture behind.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCWarning(lcContactUi) << "cannot open" << path << file.errorString();
-        Tips::warning(file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        qCWarning(lcContactUi) << "cannot write" << path << file.errorString();
-        Tips::warning(file.errorString());
-        file.cancelWriting();
+    SafeFileWriter file(path);
+    if (!file.open() || !file.write(bytes) || !file.commit()) {
+        qCWarning(lcContactUi) << "cannot save the photo" << file.errorString();
+        Tips::warning(g_messageText(file.errorString()));
         return false;
     }
     return true;

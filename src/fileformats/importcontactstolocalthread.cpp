@@ -8,7 +8,13 @@
 #include "fileformats/vcardimport.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 
+#include "platform/error.h"
+#include "platform/files/safefilewriter.h"
+
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 
 #include <exception>
@@ -34,7 +40,7 @@ void ImportContactsToLocalThread::run()
         rollBack();
     } catch (const std::exception& e) {
         rollBack();
-        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         rollBack();
         m_reporter->invokeErrorOccurred(tr("The import stopped on an unexpected error."));
@@ -72,6 +78,14 @@ void ImportContactsToLocalThread::importAll()
     m_skippedLines = 0;
     m_skippedContacts = 0;
 
+    // A FIFO would block open() for good and a device never ends.
+    const QString refused = notARegularFileReason(m_path);
+    if (!refused.isEmpty())
+        throw Error(refused);
+    const QFileInfo before(m_path);
+    const qint64 sizeBefore = before.size();
+    const QDateTime modifiedBefore = before.lastModified();
+
     reader->initialize(m_path);
     m_db->beginEdit();
     m_editing = true;
@@ -100,6 +114,12 @@ void ImportContactsToLocalThread::importAll()
         ++position;
     }
     reader->uninitialize();
+    // What was read may mix the old file and the new one: keep none of it.
+    const QFileInfo after(m_path);
+    if (after.size() != sizeBefore || after.lastModified() != modifiedBefore)
+        throw Error(tr("%1 was changed while it was imported, so nothing was imported. "
+                       "Import it again once it is complete.")
+                        .arg(QDir::toNativeSeparators(m_path)));
     m_skippedLines = reader->skippedCount();
     m_editing = false;
     m_db->endEdit(true);
@@ -107,11 +127,11 @@ void ImportContactsToLocalThread::importAll()
     if (m_skippedLines > 0 || m_skippedContacts > 0)
         qCInfo(lcVCard) << m_path << "skipped" << m_skippedLines.load() << "lines and"
                         << m_skippedContacts.load() << "contacts without a name";
-    const Outcome result = outcome(added, merged, total, QFileInfo(m_path).size() == 0, reader->problems());
+    const Outcome result = outcome(added, merged, total, sizeBefore == 0, reader->problems());
     if (result.isError)
-        m_reporter->invokeErrorOccurred(result.text);
+        m_reporter->invokeErrorOccurred(g_messageText(result.text));
     else
-        m_reporter->invokeSucceed(result.text);
+        m_reporter->invokeSucceed(g_messageText(result.text));
 }
 
 ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int added, int merged, int records,

@@ -6,6 +6,7 @@
 #include "ios/iossynctodevicethread.h"
 #include "ios/iossyncwriteback_p.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 #include "model/localdb.h"
 #include "platform/error.h"
 
@@ -54,7 +55,7 @@ void IOSSendChangesThread::run()
         sendAll();
         m_reporter->invokeSucceed(QString());
     } catch (const std::exception& e) {
-        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         m_reporter->invokeErrorOccurred(tr("Sending the changes to the iPhone stopped on an unexpected error."));
     }

@@ -6,6 +6,7 @@
 #include "ios/iossyncwriteback_p.h"
 #include "kit/contactprogress.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 #include "model/localdb.h"
 
 #include <QHash>
@@ -86,7 +87,7 @@ void IOSSyncToDeviceThread::run()
         rollBack();
     } catch (const std::exception& e) {
         rollBack();
-        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         rollBack();
         m_reporter->invokeErrorOccurred(tr("Writing contacts to the iPhone stopped on an unexpected error."));

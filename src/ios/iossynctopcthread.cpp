@@ -5,6 +5,7 @@
 #include "ios/iossyncrecords_p.h"
 #include "ios/iossyncsession_p.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 #include "model/localdb.h"
 
 using namespace iossync;
@@ -33,7 +34,7 @@ void IOSSyncToPCThread::run()
         rollBack();
     } catch (const std::exception& e) {
         rollBack();
-        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         rollBack();
         m_reporter->invokeErrorOccurred(tr("Reading the iPhone's contacts stopped on an unexpected error."));

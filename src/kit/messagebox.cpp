@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QEvent>
 #include <QTextDocument>
 
@@ -112,9 +113,11 @@ int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool wit
             pb->setText(QCoreApplication::translate("QObject", b.text));
         }
     }
-    // Texts may carry markup such as "<br/>" or "<b>"; a text without any is
-    // shown as written, so a "<" in it is not taken for the start of a tag.
-    box.setTextFormat(Qt::mightBeRichText(text) ? Qt::RichText : Qt::PlainText);
+    // Texts may carry markup such as "<br/>" or "<b>", or data escaped by
+    // g_messageText; a text without either is shown as written, so a "<" in
+    // it is not taken for the start of a tag.
+    static const QRegularExpression escaped(QStringLiteral("&(amp|lt|gt|quot|#39);"));
+    box.setTextFormat(Qt::mightBeRichText(text) || text.contains(escaped) ? Qt::RichText : Qt::PlainText);
 
     if (const MessageBoxHandler& handler = currentHandler())
         return handler(box);

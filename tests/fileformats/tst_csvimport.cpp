@@ -8,6 +8,7 @@
 #include "scratchfiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -20,6 +21,8 @@ private slots:
     void keepsEarlierLoadWhenFileIsUnreadable_data();
     void keepsEarlierLoadWhenFileIsUnreadable();
     void mergesDuplicatesInTheDatabase();
+    void hostileShapesReadInLinearTime_data();
+    void hostileShapesReadInLinearTime();
 
 private:
     QString writeFile(const QByteArray& bytes) { return m_dir.write(bytes, QStringLiteral("csv")); }
@@ -92,6 +95,43 @@ void TestCsvImport::mergesDuplicatesInTheDatabase()
     }
     got.sort();
     QCOMPARE(got, (QStringList { "999: 999; ", "Ann Lee: 111 222 333; ann@a.example", "Smith, Jones: 444; " }));
+}
+
+
+// Sizes at which reading row by row or cell by cell in quadratic time takes
+// minutes; linear reading takes well under a second. The bound is generous.
+void TestCsvImport::hostileShapesReadInLinearTime_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("noteSize");
+
+    QByteArray crOnly = "First Name,Phone\r";
+    for (int i = 0; i < 300000; ++i)
+        crOnly += "A" + QByteArray::number(i) + ",1\r";
+    QTest::newRow("300,000 rows ending in CR only") << crOnly << 300000 << 0;
+    QByteArray header = "First Name";
+    header += QByteArray(",Notes").repeated(1000000);
+    QTest::newRow("a header naming one column a million times")
+        << header + "\nAnn" + QByteArray(",n").repeated(1000000) + "\n" << 1 << 2 * 1000000 - 1;
+}
+
+void TestCsvImport::hostileShapesReadInLinearTime()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, rows);
+    QFETCH(int, noteSize);
+    QElapsedTimer timer;
+    timer.start();
+    CSVImport reader;
+    reader.initialize(writeFile(file));
+    QCOMPARE(reader.total(), rows);
+    pim::_Contact last;
+    while (reader.hasNext())
+        last = reader.nextContact();
+    const QList<pim::Entity> notes = last.entities.value(pim::ENTITY_NOTES);
+    QCOMPARE(notes.isEmpty() ? 0 : int(notes.first().fields.value(QStringLiteral("data1")).toString().size()), noteSize);
+    QVERIFY2(timer.elapsed() < 20000, qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestCsvImport)

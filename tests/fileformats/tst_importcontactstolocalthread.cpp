@@ -12,6 +12,7 @@
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -31,6 +32,25 @@ int countRows(const QString& dbPath, const char* table)
 {
     return SqlProbe(dbPath).value(QStringLiteral("select count(*) from ") + QLatin1String(table)).toInt();
 }
+
+// Rewrites the file being imported when the first contact is reached.
+class RewritingReporter : public RecordingReporter {
+public:
+    explicit RewritingReporter(QString path) : m_path(std::move(path)) { }
+    bool invokeUpdateProgress(QString status, int percent, QString text) override
+    {
+        if (!m_done.exchange(true)) {
+            QFile file(m_path);
+            if (file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                file.write(card("Late;Lucy"));
+        }
+        return RecordingReporter::invokeUpdateProgress(status, percent, text);
+    }
+
+private:
+    QString m_path;
+    std::atomic<bool> m_done { false };
+};
 
 } // namespace
 
@@ -68,6 +88,9 @@ private slots:
     void reportsMissingFile();
     void fileWithoutContactsIsAnError_data();
     void fileWithoutContactsIsAnError();
+    void refusesWhatIsNotAFile_data();
+    void refusesWhatIsNotAFile();
+    void fileChangedDuringImportRollsBack();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -91,7 +114,7 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::addColumn<QString>("success");
     QTest::addColumn<int>("cards");
     QTest::addColumn<int>("contacts");
-    const QString leftOut = QStringLiteral("\nLeft out or changed:\n");
+    const QString leftOut = QStringLiteral("<br/>Left out or changed:<br/>");
     QTest::newRow("three cards") << threeCards() << 1 << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3 << 3;
     QTest::newRow("card without any name still counts in progress")
         << card("Doe;John") + "BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n" << 1
@@ -106,7 +129,7 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     for (int i = 0; i < 10; ++i)
         firstTen << QStringLiteral("Line %1: the line stands outside any card and was left out.").arg(8 + i);
     QTest::newRow("ten problems listed, then how many more")
-        << manyBroken << 1 << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut + firstTen.join('\n') + "\nand 2 more." << 1 << 1;
+        << manyBroken << 1 << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut + firstTen.join("<br/>") + "<br/>and 2 more." << 1 << 1;
     QTest::newRow("empty file commits nothing") << QByteArray() << 1 << "IDS_SUC_IMPORT_0_CONTACTS_TO_DB" << 0 << 0;
     QTest::newRow("CSV goes to the CSV reader") << QByteArray("First Name,Last Name\r\nJohn,Doe\r\nJane,Roe\r\n") << 2
                                                 << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2 << 2;
@@ -196,7 +219,8 @@ void TestImportContactsToLocalThread::reportsMissingFile()
     QVERIFY(!probe.open(QIODevice::ReadOnly));
     RecordingReporter reporter;
     runImport(missing, ImportContactsToLocalThread::TYPE_VCARD, reporter);
-    QCOMPARE(reporter.errors(), QStringList { probe.errorString() });
+    QCOMPARE(reporter.errors().size(), 1);
+    QVERIFY2(reporter.errors().first().endsWith(probe.errorString()), qPrintable(reporter.errors().first()));
     QCOMPARE(reporter.successes(), QStringList());
     QCOMPARE(countRows(dbPath(), "contact"), 0);
 
@@ -213,10 +237,10 @@ void TestImportContactsToLocalThread::fileWithoutContactsIsAnError_data()
     QTest::addColumn<QString>("error");
     QTest::newRow("only a card without a name")
         << QByteArray("BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n") << 1
-        << "No contact could be imported from this file.\nLeft out or changed:\n"
+        << "No contact could be imported from this file.<br/>Left out or changed:<br/>"
            "Line 1: the card has no name and was left out.";
     QTest::newRow("text without cards") << QByteArray("hello\r\n") << 1
-                                        << "No contact was found in this file.\nLeft out or changed:\n"
+                                        << "No contact was found in this file.<br/>Left out or changed:<br/>"
                                            "Line 1: the line stands outside any card and was left out.";
     QTest::newRow("CSV without a known column") << QByteArray("Foo,Bar\r\n1,2\r\n") << 2
                                                 << "No column of this file is a known contact field.";
@@ -232,6 +256,50 @@ void TestImportContactsToLocalThread::fileWithoutContactsIsAnError()
               ImportContactsToLocalThread::TYPE(type), reporter);
     QCOMPARE(reporter.successes(), QStringList());
     QCOMPARE(reporter.errors(), QStringList { error });
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+}
+
+void TestImportContactsToLocalThread::refusesWhatIsNotAFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("FIFO named with markup: no wait for a writer, the name shown as written")
+        << "fifo" << "This is a pipe (FIFO), not a file.";
+    QTest::newRow("endless device") << "/dev/zero" << "This is a device, not a file.";
+    QTest::newRow("folder") << "folder" << "This is a folder, not a file.";
+}
+
+void TestImportContactsToLocalThread::refusesWhatIsNotAFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, words);
+    QString path = kind;
+    if (kind == QLatin1String("fifo")) {
+        path = m_dir->filePath(QStringLiteral("<a href=\"file:evil\">open.vcf"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("folder")) {
+        path = m_dir->filePath(QString());
+    }
+    RecordingReporter reporter;
+    runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(reporter.errors().size(), 1);
+    const QString error = reporter.errors().first();
+    QVERIFY2(error.contains(words) && !error.contains(QLatin1String("<a ")), qPrintable(error));
+    if (kind == QLatin1String("fifo"))
+        QVERIFY(error.contains(QLatin1String("&lt;a href=&quot;file:evil&quot;&gt;open.vcf")));
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+}
+
+void TestImportContactsToLocalThread::fileChangedDuringImportRollsBack()
+{
+    const QString path = writeFile(threeCards());
+    RewritingReporter reporter(path);
+    runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(reporter.errors().size(), 1);
+    QVERIFY2(reporter.errors().first().contains(QLatin1String("was changed while it was imported")),
+             qPrintable(reporter.errors().first()));
     QCOMPARE(countRows(dbPath(), "contact"), 0);
 }
 
