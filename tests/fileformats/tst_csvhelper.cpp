@@ -195,7 +195,14 @@ void TestCsvHelper::guardsFormulas_data()
     QTest::newRow("leading tab") << QStringLiteral("\tx") << QStringLiteral("'\tx");
     QTest::newRow("leading CR") << QStringLiteral("\rx") << QStringLiteral("'\rx");
     QTest::newRow("phone number with plus") << QStringLiteral("+49 30 1234") << QStringLiteral("+49 30 1234");
-    QTest::newRow("text with minus") << QStringLiteral("-lead") << QStringLiteral("-lead");
+    QTest::newRow("phone number with blanks and brackets") << QStringLiteral("+44 (0)20 7946-0000")
+                                                           << QStringLiteral("+44 (0)20 7946-0000");
+    QTest::newRow("negative number") << QStringLiteral("-12.5") << QStringLiteral("-12.5");
+    QTest::newRow("text with minus") << QStringLiteral("-lead") << QStringLiteral("'-lead");
+    QTest::newRow("formula behind a plus") << QStringLiteral("+HYPERLINK(\"http://x\")")
+                                           << QStringLiteral("'+HYPERLINK(\"http://x\")");
+    QTest::newRow("command behind a minus") << QStringLiteral("-2+3+cmd|' /C calc'!A0")
+                                            << QStringLiteral("'-2+3+cmd|' /C calc'!A0");
     QTest::newRow("apostrophe before formula") << QStringLiteral("'=x") << QStringLiteral("''=x");
     QTest::newRow("apostrophes only") << QStringLiteral("''") << QStringLiteral("''");
     QTest::newRow("e-mail address") << QStringLiteral("me@example.org") << QStringLiteral("me@example.org");

@@ -4,11 +4,13 @@
 #include "support/messageboxrecorder.h"
 #include "support/modaldialoganswerer.h"
 #include "kit/productinfo.h"
+#include "kit/messagetext.h"
 #include "kit/tips.h"
 
 #include <QAbstractButton>
 #include <QMap>
 #include <QTest>
+#include <QTextDocument>
 
 Q_DECLARE_METATYPE(QMessageBox::Icon)
 
@@ -59,6 +61,29 @@ private slots:
         QVERIFY(box.styled);
         QVERIFY(box.flags.testFlag(Qt::FramelessWindowHint));
         QCOMPARE(box.flags & Qt::WindowType_Mask, Qt::Dialog);
+    }
+
+    // Data joins a message only escaped; the box must then render it as
+    // rich text, or the escapes would show.
+    void showsEscapedDataAsWritten_data()
+    {
+        QTest::addColumn<QString>("data");
+        QTest::newRow("file name holding a link") << "<a href=\"file:///etc/passwd\">open</a>.db";
+        QTest::newRow("only an ampersand") << "Tom & Jerry.db";
+        QTest::newRow("two lines") << "first\nsecond <b>";
+    }
+
+    void showsEscapedDataAsWritten()
+    {
+        QFETCH(QString, data);
+        MessageBoxRecorder boxes;
+        Tips::warning(g_messageText(data));
+        QCOMPARE(boxes.count(), 1);
+        const MessageBoxRecorder::Box& box = boxes.boxes().first();
+        QCOMPARE(box.textFormat, Qt::RichText);
+        QTextDocument shown;
+        shown.setHtml(box.text);
+        QCOMPARE(shown.toPlainText(), data);
     }
 
     void answersQuestionOnlyWithYes_data()
