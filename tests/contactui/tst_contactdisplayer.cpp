@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "common/contactbuilders.h"
+#include "common/filesizelimit.h"
 
 #include "contactui/contactdisplayer.h"
 #include "support/messageboxrecorder.h"
@@ -228,16 +229,19 @@ private slots:
     {
         QTest::addColumn<QString>("relativePath");
         QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("diskFull");
 
-        QTest::newRow("replaces existing file") << "existing.jpg" << true;
-        QTest::newRow("folder does not exist") << "missing/photo.jpg" << false;
-        QTest::newRow("path is a folder") << "folder" << false;
+        QTest::newRow("replaces existing file") << "existing.jpg" << true << false;
+        QTest::newRow("folder does not exist") << "missing/photo.jpg" << false << false;
+        QTest::newRow("path is a folder") << "folder" << false << false;
+        QTest::newRow("disk full at the last byte: the old file stays") << "existing.jpg" << false << true;
     }
 
     void savesThePhoto()
     {
         QFETCH(QString, relativePath);
         QFETCH(bool, ok);
+        QFETCH(bool, diskFull);
 
         QTemporaryDir dir;
         QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("folder")));
@@ -252,7 +256,10 @@ private slots:
         card.showContact(&contact);
 
         MessageBoxRecorder boxes;
-        QCOMPARE(card.savePhoto(path), ok);
+        {
+            FileSizeLimit limit(diskFull ? rlim_t(bytes.size() - 1) : RLIM_INFINITY);
+            QCOMPARE(card.savePhoto(path), ok);
+        }
         QCOMPARE(boxes.count(), ok ? 0 : 1);
         if (ok) {
             QFile saved(path);
@@ -261,7 +268,13 @@ private slots:
         } else {
             QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Warning);
             QVERIFY(!boxes.boxes().constFirst().text.isEmpty());
-            QVERIFY(!QFileInfo(path).isFile());
+            if (diskFull) {
+                QVERIFY(boxes.boxes().constFirst().text.contains(QLatin1String("File too large")));
+                QVERIFY(existing.open(QIODevice::ReadOnly));
+                QCOMPARE(existing.readAll(), QByteArray(500, 'o'));
+            } else {
+                QVERIFY(!QFileInfo(path).isFile());
+            }
         }
     }
 };

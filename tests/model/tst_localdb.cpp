@@ -4,11 +4,14 @@
 #include "model/data_path_util.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"
+#include "common/filesizelimit.h"
 #include "common/sqlprobe.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -153,6 +156,28 @@ private slots:
         SqlProbe probe(path);
         QCOMPARE(probe.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
         QCOMPARE(probe.value("select count(*) from contact").toInt(), 0);
+    }
+
+    // Only the last bytes of the template miss the disk: the database that
+    // was there stays, and the error names the cause.
+    void keepsTheOldDatabaseWhenTheDiskFillsUp()
+    {
+        LocalDb probe(pathOf(QStringLiteral("size.db")), localRule());
+        probe.create();
+        const qint64 size = QFileInfo(probe.path()).size();
+        {
+            FileSizeLimit limit(rlim_t(size - 1));
+            if (!limit.active())
+                QSKIP("cannot limit the file size here");
+            try {
+                m_db->create();
+                QFAIL("create() reported success");
+            } catch (const std::exception& e) {
+                QVERIFY2(QString::fromUtf8(e.what()).contains(QLatin1String("File too large")), e.what());
+            }
+        }
+        QCOMPARE(SqlProbe(m_db->path()).value("select full_name from contact").toString(), QStringLiteral("Ann"));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({ "c.db", "size.db" }));
     }
 
     void leavesNoFileWhenCreateFails()

@@ -1,12 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <QIODevice>
+#include <QFileDevice>
 #include <QString>
 
 #include <memory>
-
-class QFileDevice;
 
 // Writes one file so that a failure is never reported as success and never
 // costs the user the file it was to replace.
@@ -45,6 +43,10 @@ public:
     bool commit();
     // Removes what was written; the old file, if any, stays as it was.
     void cancel();
+
+    // For code that can only write to a QIODevice: it must compare each
+    // write's count with what it wrote. Valid between open() and commit().
+    QIODevice& device() { return *m_file; }
 
     QString errorString() const { return m_error; }
     QString fileName() const { return m_path; }
