@@ -20,6 +20,28 @@
 #include <exception>
 #include <memory>
 
+namespace {
+
+// Keeps the first kMaxEntitiesPerContact entities of the contact, in type
+// order, and returns how many were dropped.
+int capEntities(pim::_Contact& contact)
+{
+    int kept = 0;
+    int dropped = 0;
+    for (auto it = contact.entities.begin(); it != contact.entities.end(); ++it) {
+        QList<pim::Entity>& list = it.value();
+        const int room = ImportContactsToLocalThread::kMaxEntitiesPerContact - kept;
+        if (list.size() > room) {
+            dropped += int(list.size()) - room;
+            list.resize(room);
+        }
+        kept += int(list.size());
+    }
+    return dropped;
+}
+
+} // namespace
+
 ImportContactsToLocalThread::ImportContactsToLocalThread(QString path, TYPE type, LocalDb* db,
                                                          IWorkerReporter* reporter, QObject* parent)
     : QThread(parent)
@@ -94,12 +116,18 @@ void ImportContactsToLocalThread::importAll()
     int position = 1;
     int added = 0;
     int merged = 0;
+    ImportProblems capped;
     ContactProgress progress(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), total);
     while (reader->hasNext()) {
         if (m_reporter->isCancelled())
             throw WorkerCancelled();
         progress.step(position);
-        const pim::_Contact contact = reader->nextContact();
+        pim::_Contact contact = reader->nextContact();
+        if (const int dropped = capEntities(contact); dropped > 0)
+            capped.add(tr("%1: only the first %2 entries were kept; %3 more were left out.")
+                           .arg(contact.fullName)
+                           .arg(kMaxEntitiesPerContact)
+                           .arg(dropped));
         if (!contact.fullName.isEmpty()) {
             pim::_Contact stored;
             bool existed = false;
@@ -127,7 +155,11 @@ void ImportContactsToLocalThread::importAll()
     if (m_skippedLines > 0 || m_skippedContacts > 0)
         qCInfo(lcVCard) << m_path << "skipped" << m_skippedLines.load() << "lines and"
                         << m_skippedContacts.load() << "contacts without a name";
-    const Outcome result = outcome(added, merged, total, sizeBefore == 0, reader->problems());
+    ImportProblems problems = reader->problems();
+    for (const QString& text : capped.listed())
+        problems.add(text);
+    problems.addUnlisted(capped.count() - int(capped.listed().size()));
+    const Outcome result = outcome(added, merged, total, sizeBefore == 0, problems);
     if (result.isError)
         m_reporter->invokeErrorOccurred(g_messageText(result.text));
     else
