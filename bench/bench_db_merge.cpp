@@ -77,18 +77,21 @@ double cpuSeconds()
 
 double g_stepCpu = 0;
 
-double mergeAll(LocalDb& db, const QList<pim::_Contact>& contacts, int* merged)
+// `updated` counts the merged contacts that gained anything.
+double mergeAll(LocalDb& db, const QList<pim::_Contact>& contacts, int* merged, int* updated)
 {
     g_stepCpu = cpuSeconds();
     QElapsedTimer t;
     t.start();
     *merged = 0;
+    *updated = 0;
     db.beginEdit();
     for (const pim::_Contact& c : contacts) {
         pim::_Contact stored;
         bool existed = false;
-        db.combineContact(c, stored, existed);
+        const bool wrote = !db.combineContact(c, stored, existed).isEmpty();
         *merged += existed ? 1 : 0;
+        *updated += existed && wrote ? 1 : 0;
     }
     db.endEdit(true);
     return t.nsecsElapsed() / 1e9;
@@ -131,11 +134,12 @@ int main(int argc, char** argv)
         std::printf("N = %lld (%s)\n", static_cast<long long>(n), qPrintable(flat));
 
         int merged = 0;
-        const double empty = mergeAll(*db, contacts, &merged);
+        int updated = 0;
+        const double empty = mergeAll(*db, contacts, &merged, &updated);
         firstMerge[n] = empty;
-        report("merge into empty", contacts.size(), empty, QStringLiteral("(%1 merged)").arg(merged));
-        const double again = mergeAll(*db, contacts, &merged);
-        report("merge into filled", contacts.size(), again, QStringLiteral("(%1 merged)").arg(merged));
+        report("merge into empty", contacts.size(), empty, QStringLiteral("(%1 merged, %2 updated)").arg(merged).arg(updated));
+        const double again = mergeAll(*db, contacts, &merged, &updated);
+        report("merge into filled", contacts.size(), again, QStringLiteral("(%1 merged, %2 updated)").arg(merged).arg(updated));
 
         std::printf("  database file %.1f MB\n", QFileInfo(db->path()).size() / 1048576.0);
         QElapsedTimer t;

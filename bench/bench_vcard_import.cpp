@@ -4,12 +4,16 @@
 // real import thread. Prints cards per second, contacts per second and the
 // peak resident memory of the process.
 //
-// usage: bench_vcard_import [parse|import|both] [contacts-N.vcf]
+// usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count]
+// "again" imports the file into an empty database and then once more into
+// the filled one; --count adds a trigger that counts the rows the second
+// import updates and inserts (it costs time: leave it off for timings).
 // The file comes from gen_contacts.py; by default
 // bench-data/contacts-100000.vcf. Run each mode in its own process to read
 // its own peak memory.
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
+#include "common/sqlprobe.h"
 #include "support/recordingreporter.h"
 #include "fileformats/vcardimport.h"
 
@@ -48,13 +52,10 @@ bool benchParse(const QString& path)
     return reader.total() > 0;
 }
 
-bool benchImport(const QString& path)
+qint64 importOnce(const QString& path, LocalDb* db, const char* what)
 {
-    QTemporaryDir dir;
-    const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath(QStringLiteral("bench.db")));
-    db->create();
     RecordingReporter reporter;
-    ImportContactsToLocalThread thread(path, ImportContactsToLocalThread::TYPE_VCARD, db.data(), &reporter);
+    ImportContactsToLocalThread thread(path, ImportContactsToLocalThread::TYPE_VCARD, db, &reporter);
     QElapsedTimer timer;
     timer.start();
     thread.start();
@@ -62,14 +63,46 @@ bool benchImport(const QString& path)
     const qint64 ms = qMax<qint64>(1, timer.elapsed());
     if (!reporter.errors().isEmpty()) {
         std::fprintf(stderr, "import failed: %s\n", qPrintable(reporter.errors().first()));
-        return false;
+        return -1;
     }
     const auto progress = reporter.progress();
     const int total = progress.isEmpty() ? 0 : progress.last().text.section(u'/', 1).toInt();
-    std::printf("import: %d contacts in %lld ms: %.0f contacts/s, %lld progress reports, peak %ld MB\n  %s\n",
+    std::printf("%s: %d contacts in %lld ms: %.0f contacts/s, %lld progress reports, peak %ld MB\n  %s\n", what,
                 total, static_cast<long long>(ms), total * 1000.0 / double(ms),
                 static_cast<long long>(progress.size()), peakMegabytes(),
                 qPrintable(reporter.successes().value(0).replace(u'\n', u' ')));
+    std::fflush(stdout);
+    return ms;
+}
+
+bool benchImport(const QString& path, bool again, bool count)
+{
+    QTemporaryDir dir;
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath(QStringLiteral("bench.db")));
+    db->create();
+    if (importOnce(path, db.data(), "import") < 0)
+        return false;
+    if (!again)
+        return true;
+    db->close();
+    if (count) {
+        SqlProbe probe(db->path());
+        probe.exec(QStringLiteral("create table bench_writes(updates integer, inserts integer)"));
+        probe.exec(QStringLiteral("insert into bench_writes values(0,0)"));
+        probe.exec(QStringLiteral("create trigger bench_u after update on data begin"
+                                  " update bench_writes set updates=updates+1; end"));
+        probe.exec(QStringLiteral("create trigger bench_i after insert on data begin"
+                                  " update bench_writes set inserts=inserts+1; end"));
+    }
+    if (importOnce(path, db.data(), "again") < 0)
+        return false;
+    db->close();
+    if (count) {
+        SqlProbe probe(db->path());
+        const QVariantList row = probe.rows(QStringLiteral("select updates, inserts from bench_writes")).value(0);
+        std::printf("again: %lld data rows updated, %lld inserted\n", row.value(0).toLongLong(),
+                    row.value(1).toLongLong());
+    }
     return true;
 }
 
@@ -78,9 +111,10 @@ bool benchImport(const QString& path)
 int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
-    const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QStringLiteral("both");
-    const QString path = argc > 2 ? QString::fromLocal8Bit(argv[2])
-                                  : QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-100000.vcf");
+    QStringList args = app.arguments().mid(1);
+    const bool count = args.removeAll(QStringLiteral("--count")) > 0;
+    const QString mode = args.value(0, QStringLiteral("both"));
+    const QString path = args.value(1, QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-100000.vcf"));
     if (!QFileInfo::exists(path)) {
         std::fprintf(stderr, "%s is missing: run gen_contacts.py first\n", qPrintable(path));
         return 1;
@@ -89,8 +123,8 @@ int main(int argc, char** argv)
     try {
         if (mode == QLatin1String("parse") || mode == QLatin1String("both"))
             ok = benchParse(path) && ok;
-        if (mode == QLatin1String("import") || mode == QLatin1String("both"))
-            ok = benchImport(path) && ok;
+        if (mode == QLatin1String("import") || mode == QLatin1String("both") || mode == QLatin1String("again"))
+            ok = benchImport(path, mode == QLatin1String("again"), count) && ok;
     } catch (const std::exception& e) {
         std::fprintf(stderr, "failed: %s\n", e.what());
         return 1;

@@ -109,7 +109,8 @@ void ImportContactsToLocalThread::importAll()
     const QDateTime modifiedBefore = before.lastModified();
 
     reader->initialize(m_path);
-    m_db->beginEdit();
+    // All or nothing: any failure below rolls the whole edit back.
+    m_db->beginImport(reader->total());
     m_editing = true;
 
     const int total = reader->total();

@@ -32,6 +32,16 @@ long long id64(unsigned long long id)
     return static_cast<long long>(id);
 }
 
+const char kCacheSizeSql[] = "PRAGMA cache_size=-65536";
+
+// The template's indexes that a merge never reads while it writes: it finds
+// contacts through the case-insensitive name index and loads their rows
+// through index_data_contact, which therefore stay.
+const char kImportIndexesSql[] =
+    "select name, sql from sqlite_master where type='index' and sql is not null and name in"
+    " ('index_contacts_src_id','index_contacts_full_name','index_data_data','index_data_src_id')"
+    " order by rowid";
+
 } // namespace
 
 LocalDb::LocalDb(const QString& path, QSharedPointer<AbsContactCombineRule> rule, Access access)
@@ -159,7 +169,7 @@ Sqlite3DB& LocalDb::connection()
     // every open database. A connection setting only: the file and its
     // journal are unchanged.
     try {
-        m_db.executeThrow(Sqlite3Sql("PRAGMA cache_size=-65536"));
+        m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
     } catch (...) {
         m_db.close();
         m_open = false;
@@ -187,19 +197,109 @@ void LocalDb::beginEdit()
     syncEditHold();
 }
 
+void LocalDb::beginImport(qsizetype incomingContacts)
+{
+    const Hold hold(*this);
+    requireWritable("beginImport");
+    Sqlite3DB& db = connection();
+    if (db.tranDepth() > 0)
+        throwText(QStringLiteral("beginImport failed: an edit of %1 is already open").arg(m_path));
+    db.beginTran();
+    syncEditHold();
+    m_wholeImport = true;
+    m_importBroken = false;
+    try {
+        long long storedContacts = 0;
+        {
+            Sqlite3Cursor cur = db.queryThrow(Sqlite3Sql("select count(*) from contact"));
+            storedContacts = cur.moveNext() ? cur.getInt64(0) : 0;
+        }
+        // Sorting every row once at the end beats keeping the indexes in
+        // order row by row only when most of their rows are new.
+        if (storedContacts * 2 <= incomingContacts)
+            dropImportIndexes();
+    } catch (...) {
+        db.rollbackTran();
+        forgetEditState();
+        syncEditHold();
+        throw;
+    }
+}
+
+void LocalDb::dropImportIndexes()
+{
+    QList<std::pair<QString, QString>> indexes;
+    {
+        Sqlite3Cursor cur = m_db.queryThrow(Sqlite3Sql(kImportIndexesSql));
+        while (cur.moveNext())
+            indexes.append({cur.getText(0), cur.getText(1)});
+    }
+    for (const auto& [name, sql] : indexes) {
+        // Noted before the drop: whatever is dropped is made again.
+        m_droppedIndexes.append(sql);
+        m_db.executeThrow(Sqlite3Sql(QStringLiteral("DROP INDEX \"%1\"").arg(name)));
+    }
+    qCDebug(lcDb) << "import into" << m_path << "rebuilds" << m_droppedIndexes.size() << "indexes at its end";
+}
+
+void LocalDb::restoreImportIndexes()
+{
+    if (m_droppedIndexes.isEmpty())
+        return;
+    // SQLite sorts an index in memory up to the page cache's size, on top of
+    // the cache itself; a smaller bound while sorting keeps the import's
+    // peak memory where maintaining the indexes row by row had it.
+    m_db.executeThrow(Sqlite3Sql("PRAGMA cache_size=-2048"));
+    try {
+        // Their own text, so the file's schema reads exactly as before.
+        while (!m_droppedIndexes.isEmpty()) {
+            m_db.executeThrow(Sqlite3Sql(m_droppedIndexes.first()));
+            m_droppedIndexes.removeFirst();
+        }
+    } catch (...) {
+        try {
+            m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
+        } catch (const std::exception& e) {
+            qCWarning(lcDb) << "page cache size not restored:" << e.what();
+        }
+        throw;
+    }
+    m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
+}
+
+void LocalDb::forgetEditState()
+{
+    m_wholeImport = false;
+    m_importBroken = false;
+    m_droppedIndexes.clear();
+}
+
 void LocalDb::endEdit(bool commit)
 {
     const Hold hold(*this);
     connection();
+    const int depth = m_db.tranDepth();
+    if (commit && depth == 1 && m_importBroken) {
+        m_db.rollbackTran();
+        m_nameIndexReady = false;
+        forgetEditState();
+        syncEditHold();
+        throwText(QStringLiteral("The import into %1 was rolled back: a contact could not be stored.").arg(m_path));
+    }
     if (!commit) {
         m_db.rollbackTran();
         m_nameIndexReady = false;
+        if (m_db.tranDepth() == 0)
+            forgetEditState();
         syncEditHold();
         return;
     }
-    const int depth = m_db.tranDepth();
     try {
+        if (depth == 1)
+            restoreImportIndexes();
         m_db.commitTran();
+        if (m_db.tranDepth() == 0)
+            forgetEditState();
         syncEditHold();
     } catch (...) {
         m_nameIndexReady = false;
@@ -213,6 +313,8 @@ void LocalDb::endEdit(bool commit)
                 qCWarning(lcDb) << "rollback after failed commit:" << e.what();
             }
         }
+        if (m_db.tranDepth() == 0)
+            forgetEditState();
         syncEditHold();
         throw;
     }
@@ -224,6 +326,7 @@ void LocalDb::close()
     m_db.close();
     m_open = false;
     m_nameIndexReady = false;
+    forgetEditState();
     syncEditHold();
 }
 
@@ -262,16 +365,20 @@ unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
     ensureNameIndex();
     // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
     // literally: "J_hn" must never find "John".
-    Sqlite3Cursor cur = m_db.queryThrow(
-        Sqlite3Sql("select _id from contact where full_name=? collate nocase order by _id limit 1").addTextParam(fullName));
-    return cur.moveNext() ? static_cast<unsigned long long>(cur.getInt64(0)) : 0;
+    // Prepared once: a large import looks up every contact.
+    if (!m_findName.isValid())
+        m_findName = m_db.prepareThrow(QStringLiteral("select _id from contact where full_name=? collate nocase order by _id limit 1"));
+    return static_cast<unsigned long long>(m_findName.bindText(1, fullName).firstInt64(0));
 }
 
 void LocalDb::insertContactBase(pim::_Contact& contact)
 {
     const Hold hold(*this);
-    contact.id = insert(
-        Sqlite3Sql("insert into contact(src_id,full_name) values(?,?)").addTextParam(contact.srcId).addTextParam(contact.fullName));
+    requireWritable("insertContactBase");
+    if (!m_insertContact.isValid())
+        m_insertContact = connection().prepareThrow(QStringLiteral("insert into contact(src_id,full_name) values(?,?)"));
+    m_insertContact.bindText(1, contact.srcId).bindText(2, contact.fullName).execute();
+    contact.id = static_cast<unsigned long long>(m_db.lastInsertId());
 }
 
 void LocalDb::updateContactBase(const pim::_Contact& contact)

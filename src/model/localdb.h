@@ -6,11 +6,13 @@
 #include "platform/sqlite/sqlite3db.h"
 
 #include <QDir>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSharedPointer>
 #include <QString>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -86,6 +88,18 @@ public:
     // Starts an edit (transactions nest; combineContact opens its own level
     // inside). Throws when the file cannot be opened or BEGIN fails.
     void beginEdit();
+    // Begins the outermost edit of a bulk import of about `incomingContacts`
+    // contacts that is kept whole or not at all: the caller ends it with
+    // endEdit(false) after any failure. combineContact then opens no
+    // transaction level of its own (a failed contact leaves its partial
+    // writes for that rollback, and endEdit(true) refuses to commit them).
+    // When the database holds no more than half as many contacts as are
+    // coming, the indexes the merge never reads are dropped here and made
+    // again from their stored definitions just before the commit, so the
+    // committed file has its schema unchanged and a crash or rollback at
+    // any point restores the old one. Throws like beginEdit(), and Error
+    // when an edit is already open.
+    void beginImport(qsizetype incomingContacts);
     // Ends the innermost edit level: commit when true, roll back when false.
     // A failing commit is rolled back and rethrown, so nothing is claimed as
     // stored that is not. endEdit(false) with no edit open does nothing.
@@ -162,9 +176,12 @@ public:
     // Stores one incoming contact, merging it into the stored contact with
     // the same full name (ignoring the case of A-Z) under this database's
     // rule, or creating a new contact (always for an empty full name).
-    // Runs in its own nested transaction; call inside beginEdit/endEdit.
+    // Runs in its own nested transaction; call inside beginEdit/endEdit
+    // (inside beginImport/endEdit it opens none, see there).
     // On return `existed` says whether a stored contact was found and
-    // `stored` holds the contact merged into. Returns the entities written,
+    // `stored` holds the contact merged into. Only rows whose stored values
+    // change are written: merging a contact that brings nothing new writes
+    // nothing and returns just the map `stored` held. Returns the entities written,
     // by type, each with its row id, in write order (the entities `stored`
     // held on entry start the map). On failure the contact's writes are
     // rolled back, `stored` and `existed` are untouched and
@@ -173,7 +190,9 @@ public:
     // Merges one incoming entity into `list` (the stored entities of that
     // type) under the rule; `merged` receives the entity to write (insert
     // when its id is 0, else update). Returns false when nothing is to be
-    // written.
+    // written: also when the incoming values, laid over the stored entity,
+    // leave every column of its row as it reads back (an absent incoming
+    // key never changes a stored value, even empty text).
     bool combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged);
 
     // --- lists ------------------------------------------------------------
@@ -213,7 +232,20 @@ private:
     // Keeps the edit's own hold exactly while a transaction is open.
     void syncEditHold();
     void ensureNameIndex();
-    void bindColumns(Sqlite3Sql& sql, int type, const pim::Entity& entity) const;
+    // Binds the type's columns from position `first` on; returns the next.
+    int bindColumns(Sqlite3Statement& stmt, int first, int type, const pim::Entity& entity) const;
+    // Whether writing `merged` over the row that `stored` was loaded from
+    // changes any column the type stores.
+    static bool rowChanges(int type, const pim::Entity& stored, const pim::Entity& merged);
+    // contact(), with an address's country code too when `everyColumn`.
+    pim::_Contact loadContact(unsigned long long id, bool everyColumn);
+    Sqlite3Statement& rowStatement(bool insert, int type);
+    // Inserts the rows of one contact, in order, with as few statements as
+    // possible, and sets each entity's id (consecutive, as one by one).
+    void insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows);
+    void dropImportIndexes();
+    void restoreImportIndexes();
+    void forgetEditState();
 
     QSharedPointer<AbsContactCombineRule> m_rule;
     Sqlite3DB m_db;
@@ -229,4 +261,17 @@ private:
     // Whether the case-insensitive name index is known to exist on the open
     // connection; a rollback may take a freshly made one away again.
     bool m_nameIndexReady = false;
+    // Per type, the prepared data-row insert and update (0 unused).
+    std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_insertRow;
+    std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateRow;
+    Sqlite3Statement m_findName;
+    Sqlite3Statement m_insertContact;
+    // Inserts of whole data rows, by the sequence of their types.
+    QHash<QByteArray, Sqlite3Statement> m_insertShapes;
+    // The open edit came from beginImport(): no level per contact.
+    bool m_wholeImport = false;
+    // A contact failed inside such an edit; only a rollback may end it.
+    bool m_importBroken = false;
+    // Definitions of the indexes dropped by beginImport(), to make again.
+    QStringList m_droppedIndexes;
 };

@@ -32,7 +32,13 @@ enum class Bind { Text, PhotoHash, Bytes };
 
 struct Layout {
     QStringList write;
+    // `write` in key order with each key's number, for a merge that must
+    // see every stored column.
+    QStringList readAll;
+    QList<int> readAllNumbers;
     QList<Bind> writeKinds;
+    // For each N, the index in `write` of "dataN", or -1.
+    std::array<int, 16> writeIndexOf {};
     QStringList read;
     // For each key of `read`, its number N in "dataN".
     QList<int> readNumbers;
@@ -60,7 +66,9 @@ std::array<Layout, pim::ENTITY_TYPE_LAST + 1> buildLayouts()
     for (int type = pim::ENTITY_TYPE_FIRST; type <= pim::ENTITY_TYPE_LAST; ++type) {
         Layout& t = l[type];
         t.read = t.write;
+        t.writeIndexOf.fill(-1);
         for (const QString& column : t.write) {
+            t.writeIndexOf[size_t(QStringView(column).mid(4).toInt())] = int(t.writeKinds.size());
             t.writeKinds << (column == kData15                                        ? Bind::Bytes
                              : type == pim::ENTITY_PHOTO && column == kData4 ? Bind::PhotoHash
                                                                              : Bind::Text);
@@ -80,6 +88,10 @@ std::array<Layout, pim::ENTITY_TYPE_LAST + 1> buildLayouts()
         t.read.sort();
         for (const QString& key : t.read)
             t.readNumbers << QStringView(key).mid(4).toInt();
+        t.readAll = t.write;
+        t.readAll.sort();
+        for (const QString& key : t.readAll)
+            t.readAllNumbers << QStringView(key).mid(4).toInt();
     }
     return l;
 }
@@ -98,22 +110,146 @@ void requireValidType(const char* operation, int type)
 
 } // namespace
 
-void LocalDb::bindColumns(Sqlite3Sql& sql, int type, const pim::Entity& entity) const
+int LocalDb::bindColumns(Sqlite3Statement& stmt, int first, int type, const pim::Entity& entity) const
 {
     const Layout& l = layout(type);
-    for (qsizetype i = 0; i < l.write.size(); ++i) {
+    int pos = first;
+    for (qsizetype i = 0; i < l.write.size(); ++i, ++pos) {
         switch (l.writeKinds.at(i)) {
         case Bind::Bytes:
-            sql.addBlobParam(entity.fields.value(l.write.at(i)).toByteArray());
+            stmt.bindBlob(pos, entity.fields.value(l.write.at(i)).toByteArray());
             break;
         case Bind::PhotoHash:
             // Whatever the entity claims, the stored hash is that of the bytes.
-            sql.addTextParam(entity.photoHash());
+            stmt.bindText(pos, entity.photoHash());
             break;
-        case Bind::Text:
-            sql.addTextParam(pim::fieldText(entity.fields.value(l.write.at(i))));
+        case Bind::Text: {
+            const auto it = entity.fields.constFind(l.write.at(i));
+            if (it == entity.fields.cend())
+                stmt.bindText(pos, QString());
+            else if (it->typeId() == QMetaType::QString)
+                stmt.bindText(pos, *static_cast<const QString*>(it->constData()));
+            else
+                stmt.bindText(pos, pim::fieldText(*it));
             break;
         }
+        }
+    }
+    return pos;
+}
+
+bool LocalDb::rowChanges(int type, const pim::Entity& stored, const pim::Entity& merged)
+{
+    if (!pim::isValidEntityType(type))
+        return true;
+    const Layout& l = layout(type);
+    for (qsizetype i = 0; i < l.write.size(); ++i) {
+        const QString& key = l.write.at(i);
+        switch (l.writeKinds.at(i)) {
+        case Bind::Bytes:
+            if (stored.fields.value(key).toByteArray() != merged.fields.value(key).toByteArray())
+                return true;
+            break;
+        case Bind::PhotoHash:
+            if (pim::fieldText(stored.fields.value(key)) != merged.photoHash())
+                return true;
+            break;
+        case Bind::Text: {
+            // Both sides as the column will read back: absent is empty text.
+            const QVariant& a = stored.fields.value(key);
+            const QVariant& b = merged.fields.value(key);
+            if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString) {
+                if (*static_cast<const QString*>(a.constData()) != *static_cast<const QString*>(b.constData()))
+                    return true;
+            } else if (pim::fieldText(a) != pim::fieldText(b)) {
+                return true;
+            }
+            break;
+        }
+        }
+    }
+    return stored.srcId != merged.srcId;
+}
+
+Sqlite3Statement& LocalDb::rowStatement(bool insert, int type)
+{
+    Sqlite3Statement& stmt = (insert ? m_insertRow : m_updateRow)[static_cast<size_t>(type)];
+    if (!stmt.isValid())
+        stmt = connection().prepareThrow(insert ? layout(type).insertSql : layout(type).updateSql);
+    return stmt;
+}
+
+void LocalDb::insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows)
+{
+    requireWritable("insertRows");
+    constexpr qsizetype kMaxRows = 4;
+    static const QString kAllColumns = QStringLiteral("insert into data(contact_id,type,src_id,%1) values")
+                                           .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
+                                                    .join(QLatin1Char(',')));
+    for (const auto& row : rows)
+        requireValidType("insertEntity", row.first);
+    qsizetype done = 0;
+    while (done < rows.size()) {
+        const qsizetype k = qMin(kMaxRows, rows.size() - done);
+        // One statement per sequence of types: every row lists every column
+        // (so rows of any types share it), the ones its type leaves out as
+        // the literal their default gives, so only real values are bound.
+        QByteArray shape;
+        for (qsizetype i = 0; i < k; ++i)
+            shape += char(rows.at(done + i).first);
+        if (m_insertShapes.size() > 1024 && !m_insertShapes.contains(shape))
+            m_insertShapes.clear();
+        Sqlite3Statement& stmt = m_insertShapes[shape];
+        if (!stmt.isValid()) {
+            QStringList values;
+            for (const char type : shape) {
+                const Layout& l = layout(type);
+                QString row = QStringLiteral("(?1,%1,?").arg(int(type));
+                for (int n = 1; n <= 15; ++n)
+                    row += l.writeIndexOf[size_t(n)] >= 0 ? QStringLiteral(",?") : n == 15 ? QStringLiteral(",NULL") : QStringLiteral(",''");
+                values << row + QLatin1Char(')');
+            }
+            stmt = connection().prepareThrow(kAllColumns + values.join(QLatin1Char(',')));
+        }
+        stmt.bindInt64(1, static_cast<long long>(contactId));
+        int pos = 2;
+        for (qsizetype i = 0; i < k; ++i) {
+            const int type = rows.at(done + i).first;
+            const pim::Entity& entity = rows.at(done + i).second;
+            stmt.bindText(pos++, entity.srcId);
+            const Layout& l = layout(type);
+            for (int n = 1; n <= 15; ++n) {
+                const int c = l.writeIndexOf[size_t(n)];
+                if (c < 0)
+                    continue;
+                const QString& key = l.write.at(c);
+                switch (l.writeKinds.at(c)) {
+                case Bind::Bytes:
+                    stmt.bindBlob(pos, entity.fields.value(key).toByteArray());
+                    break;
+                case Bind::PhotoHash:
+                    stmt.bindText(pos, entity.photoHash());
+                    break;
+                case Bind::Text: {
+                    const auto it = entity.fields.constFind(key);
+                    if (it == entity.fields.cend())
+                        stmt.bindText(pos, QString());
+                    else if (it->typeId() == QMetaType::QString)
+                        stmt.bindText(pos, *static_cast<const QString*>(it->constData()));
+                    else
+                        stmt.bindText(pos, pim::fieldText(*it));
+                    break;
+                }
+                }
+                ++pos;
+            }
+        }
+        stmt.execute();
+        // One statement's rows take consecutive ids, the last one's known.
+        const long long last = m_db.lastInsertId();
+        for (qsizetype i = 0; i < k; ++i)
+            rows[done + i].second.id = static_cast<unsigned long long>(last - (k - 1) + i);
+        done += k;
     }
 }
 
@@ -123,21 +259,24 @@ void LocalDb::insertEntity(unsigned long long contactId, int type, pim::Entity& 
     // statement, and the entity must never take another row's id.
     requireValidType("insertEntity", type);
     const Hold hold(*this);
-    Sqlite3Sql sql(layout(type).insertSql);
-    sql.addInt64Param(static_cast<long long>(contactId)).addIntParam(type).addTextParam(entity.srcId);
-    bindColumns(sql, type, entity);
-    entity.id = insert(sql);
+    requireWritable("insertEntity");
+    Sqlite3Statement& stmt = rowStatement(true, type);
+    stmt.bindInt64(1, static_cast<long long>(contactId)).bindInt64(2, type).bindText(3, entity.srcId);
+    bindColumns(stmt, 4, type, entity);
+    stmt.execute();
+    entity.id = static_cast<unsigned long long>(m_db.lastInsertId());
 }
 
 void LocalDb::updateEntity(int type, const pim::Entity& entity)
 {
     requireValidType("updateEntity", type);
     const Hold hold(*this);
-    Sqlite3Sql sql(layout(type).updateSql);
-    sql.addTextParam(entity.srcId);
-    bindColumns(sql, type, entity);
-    sql.addInt64Param(static_cast<long long>(entity.id));
-    write(sql);
+    requireWritable("updateEntity");
+    Sqlite3Statement& stmt = rowStatement(false, type);
+    stmt.bindText(1, entity.srcId);
+    const int next = bindColumns(stmt, 2, type, entity);
+    stmt.bindInt64(next, static_cast<long long>(entity.id));
+    stmt.execute();
 }
 
 void LocalDb::fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity)
@@ -156,6 +295,11 @@ void LocalDb::fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity)
 }
 
 pim::_Contact LocalDb::contact(unsigned long long id)
+{
+    return loadContact(id, false);
+}
+
+pim::_Contact LocalDb::loadContact(unsigned long long id, bool everyColumn)
 {
     const Hold hold(*this);
     connection();
@@ -183,12 +327,14 @@ pim::_Contact LocalDb::contact(unsigned long long id)
         pim::Entity entity(static_cast<unsigned long long>(cur.getInt64(0)), cur.getText(2));
         if (pim::isValidEntityType(type)) {
             const Layout& l = layout(type);
-            for (qsizetype i = 0; i < l.read.size(); ++i) {
-                const int column = kFirstData + l.readNumbers.at(i) - 1;
-                const QVariant value = type == pim::ENTITY_PHOTO && l.readNumbers.at(i) == 15
+            const QStringList& keys = everyColumn ? l.readAll : l.read;
+            const QList<int>& numbers = everyColumn ? l.readAllNumbers : l.readNumbers;
+            for (qsizetype i = 0; i < keys.size(); ++i) {
+                const int column = kFirstData + numbers.at(i) - 1;
+                const QVariant value = type == pim::ENTITY_PHOTO && numbers.at(i) == 15
                     ? QVariant(cur.getBlob(column))
                     : QVariant(cur.getText(column));
-                entity.fields.insert(entity.fields.cend(), l.read.at(i), value);
+                entity.fields.insert(entity.fields.cend(), keys.at(i), value);
             }
         }
         result.entities[type].append(entity);

@@ -120,9 +120,10 @@ private slots:
             { "two" }, 1);
         row("address with other formatted text is added", 12, { { { "data1", "A" }, { "data4", "1 Main" } } },
             { { "data1", "B" }, { "data4", "1 Main" } }, { "A|", "B|" }, 1);
-        // The country code is never read back, so it always looks changed.
-        row("address with country code is rewritten", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
-            { { "data1", "Main St" }, { "data11", "US" } }, { "Main St|US" }, 1);
+        row("address with the same country code writes nothing", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
+            { { "data1", "Main St" }, { "data11", "US" } }, { "Main St|US" }, 0);
+        row("address with another country code is rewritten", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
+            { { "data1", "Main St" }, { "data11", "CA" } }, { "Main St|CA" }, 1);
     }
     void mergesIntoTheStoredContact()
     {
@@ -191,6 +192,50 @@ private slots:
             if (!ids.contains(QString::number(e.id)))
                 ids << QString::number(e.id);
         QCOMPARE(ids, probe.column(QStringLiteral("select _id from data where type=%1 order by _id").arg(type)));
+    }
+
+    // The same contact merged twice: the second merge writes a row only
+    // where a value really changes, as counted by triggers on the file.
+    void writesOnlyWhatChanges_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QVariantMap>("first");
+        QTest::addColumn<QVariantMap>("second");
+        QTest::addColumn<int>("updates");
+        const QVariantMap bare { { "data1", "555" } };
+        const QVariantMap photo { { "data15", QByteArray("jpeg") } };
+        const QVariantMap group { { "data1", "77" }, { "data2", "Friends" } };
+        QTest::newRow("phone without label") << 3 << bare << bare << 0;
+        QTest::newRow("phone gains a label") << 3 << bare << QVariantMap { { "data1", "555" }, { "data3", "desk" } } << 1;
+        QTest::newRow("sub-type as a number") << 3 << QVariantMap { { "data1", "555" }, { "data2", "2" } }
+                                              << QVariantMap { { "data1", "555" }, { "data2", 2 } } << 0;
+        QTest::newRow("address with country") << 12 << QVariantMap { { "data1", "Main St" }, { "data11", "US" } }
+                                              << QVariantMap { { "data1", "Main St" }, { "data11", "US" } } << 0;
+        QTest::newRow("photo") << 2 << photo << photo << 0;
+        QTest::newRow("other photo") << 2 << photo << QVariantMap { { "data15", QByteArray("png") } } << 1;
+        QTest::newRow("group under another id") << 7 << group << QVariantMap { { "data1", "3" }, { "data2", "Friends" } } << 0;
+        QTest::newRow("instant messaging") << 8 << QVariantMap { { "data1", "ann" }, { "data5", "1" } }
+                                           << QVariantMap { { "data1", "ann" }, { "data5", "1" } } << 0;
+    }
+    void writesOnlyWhatChanges()
+    {
+        QFETCH(int, type);
+        QFETCH(QVariantMap, first);
+        QFETCH(QVariantMap, second);
+        QFETCH(int, updates);
+        merge(contactOf("Ann", { { 1, { QVariantMap { { "data1", "Ann" } } } }, { type, { first } } }));
+        {
+            SqlProbe probe(m_db->path());
+            probe.exec("create table writes(n integer)");
+            probe.exec("create trigger wu after update on data begin insert into writes values(1); end");
+            probe.exec("create trigger wi after insert on data begin insert into writes values(2); end");
+        }
+        bool existed = false;
+        const auto result = merge(contactOf("ANN", { { 1, { QVariantMap { { "data1", "Ann" } } } }, { type, { second } } }), &existed);
+        QVERIFY(existed);
+        // What the merge reports is what it wrote.
+        QCOMPARE(result.size(), updates);
+        QCOMPARE(SqlProbe(m_db->path()).column("select n from writes"), QStringList(updates, QStringLiteral("1")));
     }
 
     void turnsGroupNamesIntoLocalIds()
@@ -292,6 +337,24 @@ private slots:
         QCOMPARE(probe.column("select full_name from contact"), commit ? QStringList { "Ann" } : QStringList {});
         QCOMPARE(probe.value("select count(*) from data").toInt(), commit ? 1 : 0);
         probe.exec("insert into contact(full_name) values('writer')");
+    }
+
+    // Without a level per contact a failed contact leaves partial writes:
+    // the import may only be rolled back, never committed.
+    void importEditRefusesToCommitAFailure()
+    {
+        m_db = makeDb(QSharedPointer<FailingCombineRule>::create());
+        m_db->beginImport(10);
+        QVERIFY_THROWS_EXCEPTION(Error, m_db->beginImport(10));
+        merge(contactOf("Ann"));
+        QVERIFY_THROWS_EXCEPTION(Error, merge(contactOf("Bob", { { 4, { QVariantMap { { "data1", "b@x" } } } } })));
+        QVERIFY_THROWS_EXCEPTION(Error, merge(contactOf("Cy")));
+        QVERIFY_THROWS_EXCEPTION(Error, m_db->endEdit(true));
+        QCOMPARE(count("select count(*) from contact"), 0);
+        m_db->beginEdit();
+        merge(contactOf("Dee"));
+        m_db->endEdit(true);
+        QCOMPARE(count("select count(*) from contact"), 1);
     }
 
     void keepsCommittedMergesAcrossReopen()

@@ -205,6 +205,20 @@ Sqlite3Cursor Sqlite3DB::queryThrow(const Sqlite3Sql& sql)
     return Sqlite3Cursor(startThrow(sql));
 }
 
+Sqlite3Statement Sqlite3DB::prepareThrow(const QString& sql)
+{
+    requireOpen("prepare");
+    std::shared_ptr<Prepared> p = prepare(sql, false);
+    if (!p)
+        throwText(
+            QStringLiteral("prepare \"%1\" failed: several statements in one text").arg(shortSql(sql)));
+    auto state = std::make_shared<Sqlite3Statement::State>();
+    state->prep = std::move(p);
+    state->sql = sql;
+    state->bytes.resize(size_t(sqlite3_bind_parameter_count(state->prep->raw)) + 1);
+    return Sqlite3Statement(std::move(state));
+}
+
 long long Sqlite3DB::lastInsertId() const
 {
     requireOpen("lastInsertId");

@@ -100,6 +100,41 @@ private:
     std::shared_ptr<Sqlite3Stmt> m_stmt;
 };
 
+// A statement prepared once and run many times, its values bound by
+// position (1 the first "?") straight from their own types: text as UTF-8,
+// integers as integers, bytes as a blob. Values stay bound only for one
+// run. Copies share the statement. After Sqlite3DB::close() every call
+// throws "database not open"; isValid() then turns false.
+class Sqlite3Statement {
+public:
+    Sqlite3Statement() = default;
+
+    bool isValid() const;
+    Sqlite3Statement& bindInt64(int pos, long long value);
+    // A null QString binds empty text, never NULL.
+    Sqlite3Statement& bindText(int pos, const QString& value);
+    // A null or empty QByteArray binds a zero-length blob, never NULL.
+    Sqlite3Statement& bindBlob(int pos, const QByteArray& value);
+    Sqlite3Statement& bindNull(int pos);
+    // Runs to the end, then resets the statement and clears its values.
+    void execute();
+    // The same for a query: the first column of its first row as an
+    // integer, `none` when it gives no row.
+    long long firstInt64(long long none);
+
+private:
+    friend class Sqlite3DB;
+    struct State;
+    explicit Sqlite3Statement(std::shared_ptr<State> state)
+        : m_state(std::move(state))
+    {
+    }
+    void bindResult(int pos, int rc);
+    void run(long long* first);
+
+    std::shared_ptr<State> m_state;
+};
+
 class Sqlite3DB {
 public:
     enum OpenFlags {
@@ -123,6 +158,8 @@ public:
 
     void executeThrow(const Sqlite3Sql& sql);
     Sqlite3Cursor queryThrow(const Sqlite3Sql& sql);
+    // Prepares one statement (no values) for Sqlite3Statement's typed runs.
+    Sqlite3Statement prepareThrow(const QString& sql);
     long long lastInsertId() const;
     int changes() const;
 

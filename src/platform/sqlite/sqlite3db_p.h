@@ -118,6 +118,14 @@ struct Prepared {
 using namespace sqlite3db_detail;
 
 
+struct Sqlite3Statement::State {
+    std::shared_ptr<Prepared> prep;
+    QString sql;
+    // One buffer per parameter, its capacity kept from run to run; SQLite
+    // reads the bytes in place until the run's reset.
+    std::vector<QByteArray> bytes;
+};
+
 // One run of a prepared statement. Resets the statement when the last cursor
 // copy goes away, so an abandoned cursor holds no read lock.
 class Sqlite3Stmt {

@@ -160,3 +160,110 @@ Sqlite3Sql& Sqlite3Sql::addNullParam()
     return *this;
 }
 
+
+bool Sqlite3Statement::isValid() const
+{
+    return m_state && m_state->prep->raw;
+}
+
+void Sqlite3Statement::bindResult(int pos, int rc)
+{
+    if (rc != SQLITE_OK) {
+        sqlite3_stmt* raw = m_state->prep->raw;
+        throwSqlite(sqlite3_db_handle(raw), QStringLiteral("bind #%1 of \"%2\"").arg(pos).arg(shortSql(m_state->sql)),
+                    rc);
+    }
+}
+
+Sqlite3Statement& Sqlite3Statement::bindInt64(int pos, long long value)
+{
+    if (!isValid())
+        throwNotOpen("bind");
+    bindResult(pos, sqlite3_bind_int64(m_state->prep->raw, pos, value));
+    return *this;
+}
+
+Sqlite3Statement& Sqlite3Statement::bindText(int pos, const QString& value)
+{
+    if (!isValid())
+        throwNotOpen("bind");
+    if (value.isEmpty()) {
+        // A zero-length text still needs a non-null pointer, or it binds NULL.
+        bindResult(pos, sqlite3_bind_text64(m_state->prep->raw, pos, "", 0, SQLITE_STATIC, SQLITE_UTF8));
+        return *this;
+    }
+    if (pos < 1 || size_t(pos) >= m_state->bytes.size())
+        bindResult(pos, SQLITE_RANGE);
+    QByteArray& out = m_state->bytes[size_t(pos)];
+    const QStringView text(value);
+    if (QtPrivate::isAscii(text)) {
+        // Most values are ASCII: copied into the kept buffer, no allocation.
+        out.resize(text.size());
+        char* o = out.data();
+        for (const QChar c : text)
+            *o++ = char(c.unicode());
+    } else {
+        out = text.toUtf8();
+    }
+    bindResult(pos, sqlite3_bind_text64(m_state->prep->raw, pos, out.constData(),
+                                        sqlite3_uint64(out.size()), SQLITE_STATIC, SQLITE_UTF8));
+    return *this;
+}
+
+Sqlite3Statement& Sqlite3Statement::bindBlob(int pos, const QByteArray& value)
+{
+    if (!isValid())
+        throwNotOpen("bind");
+    if (pos < 1 || size_t(pos) >= m_state->bytes.size())
+        bindResult(pos, SQLITE_RANGE);
+    if (value.isEmpty()) {
+        bindResult(pos, sqlite3_bind_zeroblob(m_state->prep->raw, pos, 0));
+    } else {
+        // Shares the caller's bytes (implicitly shared), so they live until the reset.
+        m_state->bytes[size_t(pos)] = value;
+        bindResult(pos, sqlite3_bind_blob64(m_state->prep->raw, pos, m_state->bytes[size_t(pos)].constData(),
+                                            sqlite3_uint64(value.size()), SQLITE_STATIC));
+    }
+    return *this;
+}
+
+Sqlite3Statement& Sqlite3Statement::bindNull(int pos)
+{
+    if (!isValid())
+        throwNotOpen("bind");
+    bindResult(pos, sqlite3_bind_null(m_state->prep->raw, pos));
+    return *this;
+}
+
+void Sqlite3Statement::execute()
+{
+    run(nullptr);
+}
+
+long long Sqlite3Statement::firstInt64(long long none)
+{
+    long long value = none;
+    run(&value);
+    return value;
+}
+
+void Sqlite3Statement::run(long long* first)
+{
+    if (!isValid())
+        throwNotOpen("execute");
+    sqlite3_stmt* raw = m_state->prep->raw;
+    int rc = sqlite3_step(raw);
+    if (rc == SQLITE_ROW && first)
+        *first = sqlite3_column_int64(raw, 0);
+    while (rc == SQLITE_ROW)
+        rc = sqlite3_step(raw);
+    sqlite3_reset(raw);
+    sqlite3_clear_bindings(raw);
+    // A one-off huge value must not stay allocated with the statement.
+    for (QByteArray& b : m_state->bytes) {
+        if (b.capacity() > 64 * 1024)
+            b = QByteArray();
+    }
+    if (rc != SQLITE_DONE)
+        throwSqlite(sqlite3_db_handle(raw), QStringLiteral("execute \"%1\"").arg(shortSql(m_state->sql)), rc);
+}
