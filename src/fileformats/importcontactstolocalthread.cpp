@@ -60,6 +60,8 @@ void ImportContactsToLocalThread::run()
         importAll();
     } catch (const WorkerCancelled&) {
         rollBack();
+    } catch (const MergeCancelled&) {
+        rollBack();
     } catch (const std::exception& e) {
         rollBack();
         m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
@@ -109,6 +111,13 @@ void ImportContactsToLocalThread::importAll()
     const QDateTime modifiedBefore = before.lastModified();
 
     reader->initialize(m_path);
+    // The cancel is also asked inside a contact: one may hold thousands of
+    // entries. The database outlives this run, the check must not.
+    struct CancelCheck {
+        LocalDb* db;
+        ~CancelCheck() { db->setCancelCheck({}); }
+    } const cancelCheck { m_db };
+    m_db->setCancelCheck([reporter = m_reporter] { return reporter->isCancelled(); });
     // All or nothing: any failure below rolls the whole edit back.
     m_db->beginImport(reader->total());
     m_editing = true;

@@ -272,6 +272,7 @@ void LocalDb::forgetEditState()
     m_wholeImport = false;
     m_importBroken = false;
     m_droppedIndexes.clear();
+    m_mergeTargets.clear();
 }
 
 void LocalDb::endEdit(bool commit)

@@ -8,6 +8,7 @@
 #include "scratchfiles.h"
 #include "common/sqlprobe.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -91,6 +92,9 @@ private slots:
     void refusesWhatIsNotAFile_data();
     void refusesWhatIsNotAFile();
     void fileChangedDuringImportRollsBack();
+    void cancelReachesInsideAContact();
+    void hostileCardsStayLinear_data();
+    void hostileCardsStayLinear();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -301,6 +305,58 @@ void TestImportContactsToLocalThread::fileChangedDuringImportRollsBack()
     QVERIFY2(reporter.errors().first().contains(QLatin1String("was changed while it was imported")),
              qPrintable(reporter.errors().first()));
     QCOMPARE(countRows(dbPath(), "contact"), 0);
+}
+
+// The only card's progress report cancels: the merge of its thousands of
+// entries stops there instead of finishing and committing.
+void TestImportContactsToLocalThread::cancelReachesInsideAContact()
+{
+    QByteArray phones;
+    for (int i = 0; i < 5000; ++i)
+        phones += "TEL:+1 555 " + QByteArray::number(i) + "\r\n";
+    RecordingReporter reporter;
+    reporter.cancelAfterProgress(1);
+    runImport(writeFile(card("Doe;John", phones)), ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.endings(), 0);
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+}
+
+// Inputs at which merging each entity against every stored one, or reading
+// back the whole stored contact for each card, takes minutes; linear work
+// takes seconds even in a sanitizer build.
+void TestImportContactsToLocalThread::hostileCardsStayLinear_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("dataRows");
+    QTest::addColumn<QString>("reported");
+
+    QByteArray phones;
+    for (int i = 0; i < 200000; ++i)
+        phones += "TEL:+1 555 " + QByteArray::number(i) + "\r\n";
+    QTest::newRow("one card with 200,000 phone lines: the first 10,000 kept")
+        << card("Doe;John", phones) << ImportContactsToLocalThread::kMaxEntitiesPerContact
+        << "only the first 10000 entries were kept; 190004 more";
+    QByteArray sameName;
+    for (int i = 0; i < 20000; ++i)
+        sameName += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Doe;John\r\nTEL:+1 555 " + QByteArray::number(i) + "\r\nEND:VCARD\r\n";
+    QTest::newRow("20,000 cards of one name, each with another phone") << sameName << 20001 << QString();
+}
+
+void TestImportContactsToLocalThread::hostileCardsStayLinear()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, dataRows);
+    QFETCH(QString, reported);
+    QElapsedTimer timer;
+    timer.start();
+    RecordingReporter reporter;
+    runImport(writeFile(file), ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.errors(), QStringList());
+    QCOMPARE(reporter.successes().size(), 1);
+    QVERIFY2(reporter.successes().first().contains(reported), qPrintable(reporter.successes().first()));
+    QCOMPARE(countRows(dbPath(), "contact"), 1);
+    QCOMPARE(countRows(dbPath(), "data"), dataRows);
+    QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)
