@@ -98,23 +98,18 @@ void TestCsvImport::mergesDuplicatesInTheDatabase()
 }
 
 
-// Sizes at which reading row by row or cell by cell in quadratic time takes
-// minutes, or never ends; linear reading takes seconds at most even in a
-// sanitizer build. The bound is generous: it tells linear from quadratic.
+// Sizes at which reading in quadratic time takes minutes or never ends;
+// linear reading takes seconds even in a sanitizer build.
 void TestCsvImport::hostileShapesReadInLinearTime_data()
 {
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<int>("rows");
     QTest::addColumn<int>("noteSize");
-
-    QByteArray crOnly = "First Name,Phone\r";
-    for (int i = 0; i < 3000000; ++i)
-        crOnly += "A,1\r";
-    QTest::newRow("3 million short rows ending in CR only") << crOnly << 3000000 << 0;
-    QByteArray header = "First Name";
-    header += QByteArray(",Notes").repeated(1000000);
+    QTest::newRow("3 million short rows ending in CR only")
+        << "First Name,Phone\r" + QByteArray("A,1\r").repeated(3000000) << 3000000 << 0;
     QTest::newRow("a header naming one column a million times")
-        << header + "\nAnn" + QByteArray(",n").repeated(1000000) + "\n" << 1 << 2 * 1000000 - 1;
+        << "First Name" + QByteArray(",Notes").repeated(1000000) + "\nAnn" + QByteArray(",n").repeated(1000000) << 1
+        << 2 * 1000000 - 1;
 }
 
 void TestCsvImport::hostileShapesReadInLinearTime()
@@ -123,14 +118,12 @@ void TestCsvImport::hostileShapesReadInLinearTime()
     QFETCH(int, rows);
     QFETCH(int, noteSize);
     const QString path = writeFile(file);
-    file.clear();
     QElapsedTimer timer;
     timer.start();
     CSVImport reader;
     reader.initialize(path);
     QCOMPARE(reader.total(), rows);
-    const pim::_Contact first = reader.nextContact();
-    const QList<pim::Entity> notes = first.entities.value(pim::ENTITY_NOTES);
+    const QList<pim::Entity> notes = reader.nextContact().entities.value(pim::ENTITY_NOTES);
     QCOMPARE(notes.isEmpty() ? 0 : int(notes.first().fields.value(QStringLiteral("data1")).toString().size()), noteSize);
     QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
 }

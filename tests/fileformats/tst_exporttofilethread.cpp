@@ -11,6 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 
 using fixture::contact;
 using fixture::entity;
@@ -68,6 +71,8 @@ private slots:
     void leavesNoPartialFile_data();
     void leavesNoPartialFile();
     void reportsDeviceFullAndKeepsTheDevice();
+    void followsOnlyTrustedLinks_data();
+    void followsOnlyTrustedLinks();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -233,6 +238,37 @@ void TestExportToFileThread::reportsDeviceFullAndKeepsTheDevice()
     const QFileInfo after(device);
     QVERIFY(after.exists());
     QVERIFY(!after.isFile());
+}
+
+// A link in a sticky folder everyone may write to is followed only when it
+// is the user's own; planting another user's link needs privileges.
+void TestExportToFileThread::followsOnlyTrustedLinks_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::addColumn<bool>("othersLink");
+    QTest::newRow("another user's link in a shared sticky folder: refused") << 01777 << true;
+    QTest::newRow("the user's own link there") << 01777 << false;
+    QTest::newRow("another user's link in a private folder") << 0700 << true;
+}
+
+void TestExportToFileThread::followsOnlyTrustedLinks()
+{
+    QFETCH(int, folderMode);
+    QFETCH(bool, othersLink);
+    const QString target = m_dir->filePath("precious");
+    QVERIFY(QFile::copy(QFINDTESTDATA("tst_exporttofilethread.cpp"), target));
+    QVERIFY(QDir(m_dir->path()).mkdir("shared"));
+    QCOMPARE(::chmod(QFile::encodeName(m_dir->filePath("shared")).constData(), mode_t(folderMode)), 0);
+    const QString link = m_dir->filePath("shared/out.vcf");
+    QVERIFY(QFile::link(target, link));
+    if (othersLink && ::lchown(QFile::encodeName(link).constData(), ::geteuid() + 1, gid_t(-1)) != 0)
+        QSKIP("planting another user's link needs privileges");
+    const QByteArray before = readAll(target);
+    RecordingReporter reporter;
+    runExport(someContacts(1), ExportToFileThread::TYPE_VCARD, link, &reporter);
+    const bool refused = othersLink && folderMode == 01777;
+    QCOMPARE(reporter.errors().size(), refused ? 1 : 0);
+    QCOMPARE(readAll(target) == before, refused);
 }
 
 QTEST_GUILESS_MAIN(TestExportToFileThread)
