@@ -4,13 +4,166 @@
 // display, decoration and background value of 40 rows), plus a full pass
 // over every phone cell.
 //   bench_contactlist [N]   (default 100000)
+//
+// And the window opening a database of N contacts of gen_contacts.py
+// (bench-data/contacts-N.flat, made with gen_contacts.py N --out bench-data):
+// the longest pause of a 5 ms heartbeat on the GUI thread while the node
+// loads, the time until the list is on screen, a search, and the resident
+// memory after loading and at its peak.
+//   bench_contactlist window N
 #include <QApplication>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QSignalSpy>
 #include <QTextStream>
+#include <QTimer>
 
+#include <sys/resource.h>
+
+#include "app/devices/nulldevicelayer.h"
 #include "app/itemmodelcontacts.h"
+#include "app/mainwindow.h"
+#include "kit/messagebox.h"
+#include "model/data_path_util.h"
+#include "model/localdb.h"
+#include "ui_mainwindow.h"
+
+#ifndef MARROWLINK_BENCH_DATA
+#define MARROWLINK_BENCH_DATA "bench-data"
+#endif
 
 namespace {
+
+long peakRssMb()
+{
+    rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_maxrss / 1024;
+}
+
+long currentRssMb()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
+    }
+    return -1;
+}
+
+// Builds the database from the .flat file (one contact per line, entities
+// "type<US>data1<US>data2..." separated by TAB; a photo's last field is base64).
+bool buildDb(const QString& flat, const QString& path)
+{
+    QFile f(flat);
+    if (!f.open(QIODevice::ReadOnly))
+        return false;
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+    db->create();
+    db->beginEdit();
+    while (!f.atEnd()) {
+        const QStringList parts = QString::fromUtf8(f.readLine()).chopped(1).split(QLatin1Char('\t'));
+        pim::_Contact c(0, QString(), parts.first());
+        for (qsizetype i = 1; i < parts.size(); ++i) {
+            const QStringList fields = parts.at(i).split(QChar(0x1f));
+            const int type = fields.first().toInt();
+            pim::Entity e;
+            if (type == pim::ENTITY_PHOTO) {
+                e.fields.insert(QStringLiteral("data15"), QByteArray::fromBase64(fields.last().toLatin1()));
+            } else {
+                for (qsizetype k = 1; k < fields.size(); ++k)
+                    e.fields.insert(QStringLiteral("data%1").arg(k), fields.at(k));
+            }
+            c.entities[type].append(e);
+        }
+        pim::_Contact stored;
+        bool existed = false;
+        db->combineContact(c, stored, existed);
+    }
+    db->endEdit(true);
+    db->close();
+    return true;
+}
+
+int benchWindow(QApplication& app, int count)
+{
+    QTextStream out(stdout);
+    const QDir data = g_dataSaveDir();
+    const QString path = data.filePath(QStringLiteral("data/contacts-%1.db").arg(count));
+    if (!QFile::exists(path)) {
+        data.mkpath(QStringLiteral("data"));
+        out << "building " << path << "..." << Qt::endl;
+        if (!buildDb(QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-%1.flat").arg(count), path)) {
+            out << "no contacts file; run gen_contacts.py " << count << " --out bench-data" << Qt::endl;
+            return 1;
+        }
+        // Measured in a fresh process: the build's memory must not count.
+        return QProcess::execute(app.applicationFilePath(), { QStringLiteral("window"), QString::number(count) });
+    }
+
+    setMessageBoxHandler([](QMessageBox&) { return int(QMessageBox::Ok); });
+    NullDeviceLayer devices;
+    MainWindow window(&devices);
+    window.resize(1200, 800);
+    window.show();
+    QCoreApplication::processEvents();
+    const long before = currentRssMb();
+
+    QElapsedTimer beat;
+    qint64 longest = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        longest = qMax(longest, beat.restart());
+    });
+    QSignalSpy shown(&window, &MainWindow::contactListShown);
+    const QAbstractItemModel* tree = window.mainTreeModel();
+    const QModelIndex locals = tree->index(1, 0);
+    QModelIndex node;
+    for (int row = 0; row < tree->rowCount(locals); ++row) {
+        if (tree->index(row, 0, locals).data().toString() == QFileInfo(path).fileName())
+            node = tree->index(row, 0, locals);
+    }
+    QElapsedTimer timer;
+    timer.start();
+    beat.start();
+    heartbeat.start();
+    window.form()->treeMain->setCurrentIndex(node);
+    longest = qMax(longest, beat.restart()); // the selection's own slot counts too
+    shown.wait(30000);
+    const qint64 listed = timer.elapsed();
+    QCoreApplication::processEvents();
+    out << "opened " << count << " contacts (" << window.contactsListModel()->count() << " listed): complete in "
+        << listed << " ms, longest GUI-thread stall " << longest << " ms" << Qt::endl;
+    out << "resident memory: " << before << " MB before, " << currentRssMb() << " MB after loading, peak "
+        << peakRssMb() << " MB" << Qt::endl;
+
+    window.form()->treeContacts->setCurrentIndex(window.contactsListModel()->indexOfPos(count / 2));
+    QCoreApplication::processEvents();
+    longest = 0;
+    beat.restart();
+    timer.restart();
+    window.form()->txtKeyword->setText(QStringLiteral("ann"));
+    window.onBtnSearchPressed();
+    longest = qMax(longest, beat.restart());
+    shown.wait(30000);
+    out << "search \"ann\": " << window.contactsListModel()->count() << " found in " << timer.elapsed()
+        << " ms, longest GUI-thread stall " << longest << " ms" << Qt::endl;
+    heartbeat.stop();
+    for (const QString& keyword : { QString(), QStringLiteral("ann") }) {
+        timer.restart();
+        const size_t rows = readContactListRows(path, 0, keyword).size();
+        out << "  of which reading the rows for \"" << keyword << "\" alone: " << rows << " in " << timer.elapsed()
+            << " ms" << Qt::endl;
+    }
+    out << "peak resident memory at the end: " << peakRssMb() << " MB" << Qt::endl;
+    return 0;
+}
 
 pim::_Contact makeContact(int i)
 {
@@ -35,7 +188,11 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc > 2 && QByteArray(argv[1]) == "window")
+        qputenv("XDG_DATA_HOME", MARROWLINK_BENCH_DATA "/contactlist");
     QApplication app(argc, argv);
+    if (argc > 2 && QByteArray(argv[1]) == "window")
+        return benchWindow(app, QString::fromLocal8Bit(argv[2]).toInt());
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
 
     QList<pim::_Contact> contacts;

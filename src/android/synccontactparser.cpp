@@ -83,6 +83,7 @@ QList<SyncContactParser::IdPair> SyncContactParser::batchReplyPairs(const QStrin
         pair.recordKey = m.capturedView(3).toULongLong();
         pair.temporary = !m.capturedView(2).isEmpty();
         pair.newId = m.captured(4);
+        pair.oldId = m.captured(0).section(QLatin1String("=>"), 0, 0);
         pairs.append(pair);
     }
     return pairs;

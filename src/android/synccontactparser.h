@@ -34,6 +34,7 @@ public:
         quint64 recordKey = 0; // old id's fourth field, without sign
         bool temporary = false; // the old id was a temporary one (negative record key)
         QString newId; // the phone's id for the record
+        QString oldId; // the id the record was sent under, as the phone echoed it
     };
     // Every pair of the answer, left to right; anything between pairs is
     // ignored. Pairs whose old id was not temporary name records the phone

@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QPixmapCache>
 #include <QSize>
+#include <QThreadPool>
 
 namespace {
 
@@ -47,6 +48,16 @@ ItemModelContacts::Row::Row(const pim::_Contact& c)
     const QString text = phoneColumnText(c, &hasPhone);
     if (hasPhone)
         phone = text;
+}
+
+ItemModelContacts::Row::Row(ContactListRow&& r)
+    : contact(r.id, QString(), std::move(r.fullName))
+    , phone(r.phone.isNull() ? QVariant() : QVariant(std::move(r.phone)))
+    , email(r.email.isNull() ? QVariant() : QVariant(std::move(r.email)))
+    , address(r.address.isNull() ? QVariant() : QVariant(std::move(r.address)))
+    , complete(false)
+    , hasPhoto(r.hasPhoto)
+{
 }
 
 ItemModelContacts::ItemModelContacts(QObject* parent)
@@ -116,15 +127,22 @@ QVariant ItemModelContacts::headerData(int section, Qt::Orientation orientation,
 
 QPixmap ItemModelContacts::iconOf(const Row& row) const
 {
-    if (!row.icon.isNull())
-        return row.icon;
-    const QList<pim::Entity> photos = row.contact.entities.value(pim::ENTITY_PHOTO);
-    const QImage image = photos.isEmpty()
-        ? QImage()
-        : ContactDisplayer::decodePhoto(photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray());
-    row.icon = image.isNull() ? placeholderIcon()
-                             : QPixmap::fromImage(image.scaledToWidth(kIconWidth, Qt::FastTransformation));
-    return row.icon;
+    const auto cached = m_icons.constFind(&row);
+    if (cached != m_icons.constEnd())
+        return *cached;
+    QByteArray bytes;
+    if (row.complete) {
+        const QList<pim::Entity> photos = row.contact.entities.value(pim::ENTITY_PHOTO);
+        if (!photos.isEmpty())
+            bytes = photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray();
+    } else if (row.hasPhoto && m_photoSource) {
+        bytes = m_photoSource(row.contact.id);
+    }
+    const QImage image = ContactDisplayer::decodePhoto(bytes);
+    const QPixmap icon = image.isNull() ? placeholderIcon()
+                                        : QPixmap::fromImage(image.scaledToWidth(kIconWidth, Qt::FastTransformation));
+    m_icons.insert(&row, icon);
+    return icon;
 }
 
 QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
@@ -160,13 +178,72 @@ QVariant ItemModelContacts::data(const QModelIndex& index, int role) const
     }
 }
 
+struct ItemModelContacts::PreparedRows {
+    std::deque<Row> rows;
+};
+
+std::shared_ptr<ItemModelContacts::PreparedRows> ItemModelContacts::prepareRows(ContactListRows rows)
+{
+    auto prepared = std::make_shared<PreparedRows>();
+    for (ContactListRow& row : rows)
+        prepared->rows.emplace_back(std::move(row));
+    return prepared;
+}
+
+int ItemModelContacts::countOf(const PreparedRows& rows)
+{
+    return int(rows.rows.size());
+}
+
+void ItemModelContacts::replaceRows(std::deque<Row> rows)
+{
+    // Freeing a hundred thousand rows takes the GUI thread tens of
+    // milliseconds; rows hold no pixmaps, so any thread may do it.
+    constexpr size_t kFreeElsewhereFrom = 10000;
+    beginResetModel();
+    auto old = std::make_shared<std::deque<Row>>(std::move(m_rows));
+    m_rows = std::move(rows);
+    m_icons.clear();
+    endResetModel();
+    // Moved into the task, so that the task holds the only reference.
+    if (old->size() >= kFreeElsewhereFrom)
+        QThreadPool::globalInstance()->start([old = std::move(old)]() mutable { old.reset(); });
+}
+
+void ItemModelContacts::loadPrepared(std::shared_ptr<PreparedRows> rows)
+{
+    replaceRows(rows ? std::move(rows->rows) : std::deque<Row>());
+}
+
 void ItemModelContacts::loadContacts(const QList<pim::_Contact>& list)
 {
-    beginResetModel();
-    m_rows.clear();
+    std::deque<Row> rows;
     for (const pim::_Contact& contact : list)
-        m_rows.emplace_back(contact);
-    endResetModel();
+        rows.emplace_back(contact);
+    replaceRows(std::move(rows));
+}
+
+void ItemModelContacts::loadRows(ContactListRows rows)
+{
+    loadPrepared(prepareRows(std::move(rows)));
+}
+
+void ItemModelContacts::completeRow(int row, const pim::_Contact& whole)
+{
+    if (row < 0 || row >= count() || m_rows[size_t(row)].contact.id != whole.id)
+        return;
+    m_rows[size_t(row)].contact = whole;
+    m_rows[size_t(row)].complete = true;
+}
+
+bool ItemModelContacts::isComplete(int row) const
+{
+    return row >= 0 && row < count() && m_rows[size_t(row)].complete;
+}
+
+void ItemModelContacts::setPhotoSource(std::function<QByteArray(unsigned long long)> source)
+{
+    m_photoSource = std::move(source);
 }
 
 void ItemModelContacts::insertContact(const pim::_Contact& contact)
@@ -177,11 +254,20 @@ void ItemModelContacts::insertContact(const pim::_Contact& contact)
     endInsertRows();
 }
 
+void ItemModelContacts::updateContact(int row, const pim::_Contact& contact)
+{
+    if (row < 0 || row >= count())
+        return;
+    // Assigned in place: the row object stays where it is, so pointers to
+    // its contact stay valid.
+    m_rows[size_t(row)] = Row(contact);
+    m_icons.remove(&m_rows[size_t(row)]);
+    emit dataChanged(index(row, 0), index(row, COLUMN_COUNT - 1));
+}
+
 void ItemModelContacts::clear()
 {
-    beginResetModel();
-    m_rows.clear();
-    endResetModel();
+    replaceRows({});
 }
 
 QModelIndex ItemModelContacts::indexOfPos(int pos) const

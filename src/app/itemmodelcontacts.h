@@ -3,10 +3,15 @@
 
 #include <QAbstractItemModel>
 #include <QPixmap>
+#include <QHash>
 #include <QList>
 #include <QString>
 
 #include <deque>
+#include <functional>
+#include <memory>
+
+#include "app/contactlistrow.h"
 
 #include "model/contact.h"
 
@@ -17,6 +22,10 @@
 // (internalPointer()). Rows live in a deque, which never moves an element
 // on append, so the pointer stays valid across insertContact() and only
 // ends with loadContacts() or clear().
+//
+// Rows loaded from list rows (loadRows) carry a contact with only its id and
+// full name: whoever needs the whole contact reads it by id (isComplete()
+// tells which kind a row holds).
 class ItemModelContacts : public QAbstractItemModel {
 public:
     enum { COLUMN_NAME, COLUMN_PHONE, COLUMN_EMAIL, COLUMN_ADDRESS, COLUMN_COUNT };
@@ -33,12 +42,35 @@ public:
 
     // Replaces every row (model reset).
     void loadContacts(const QList<pim::_Contact>& list);
+    // Rows made from list rows on any thread, for loadPrepared(): a long
+    // list then costs the GUI thread only the swap.
+    struct PreparedRows;
+    static std::shared_ptr<PreparedRows> prepareRows(ContactListRows rows);
+    static int countOf(const PreparedRows& rows);
+    // Replaces every row by prepared ones (model reset); the rows replaced
+    // are freed off the GUI thread when there are many.
+    void loadPrepared(std::shared_ptr<PreparedRows> rows);
+    // Replaces every row by these list rows (model reset).
+    void loadRows(ContactListRows rows);
     // Appends one row at the end; earlier rows' pointers stay valid.
     void insertContact(const pim::_Contact& contact);
+    // Replaces the contact of one row and its column texts; nothing when
+    // out of range. The row's contact pointer stays valid.
+    void updateContact(int row, const pim::_Contact& contact);
     // Removes every row (model reset).
     void clear();
     // Column-0 index of row pos; invalid when out of range.
     QModelIndex indexOfPos(int pos) const;
+
+    // Replaces a listed-only row's contact by the whole one (same id); its
+    // pointer stays the same.
+    void completeRow(int row, const pim::_Contact& whole);
+    // Whether the row's contact holds all its entities (false for rows of
+    // loadRows and out of range).
+    bool isComplete(int row) const;
+    // Where the photo bytes of a listed-only row come from, by contact id;
+    // asked once per row, the first time its icon is shown.
+    void setPhotoSource(std::function<QByteArray(unsigned long long contactId)> source);
 
     // Number of rows.
     int count() const { return int(m_rows.size()); }
@@ -51,6 +83,7 @@ public:
 private:
     struct Row {
         explicit Row(const pim::_Contact& c);
+        explicit Row(ContactListRow&& r);
 
         pim::_Contact contact;
         // Computed once: views ask for every visible cell on each repaint,
@@ -58,11 +91,17 @@ private:
         QVariant phone;
         QVariant email;
         QVariant address;
-        // Decoded and scaled on first display; null means "not yet".
-        mutable QPixmap icon;
+        bool complete = true;
+        bool hasPhoto = false;
     };
 
     QPixmap iconOf(const Row& row) const;
 
+    void replaceRows(std::deque<Row> rows);
+
     std::deque<Row> m_rows;
+    // Decoded and scaled on first display, by row: kept apart from the
+    // rows so that rows can be made and freed on other threads.
+    mutable QHash<const Row*, QPixmap> m_icons;
+    std::function<QByteArray(unsigned long long)> m_photoSource;
 };

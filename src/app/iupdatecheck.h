@@ -1,11 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-// The automatic update check as the main window starts it, once the
-// schedule says it is due. Sending and handling the reply belong to the
-// implementation; start() must not block.
+#include <functional>
+
+// The automatic update check as the main window starts it once it is built.
+// The implementation decides whether a check is due, sends it and handles
+// the reply; start() must not block. When the user leaves to download a
+// newer version it calls leaveProgram, which ends the program through its
+// normal teardown.
 class IUpdateCheck {
 public:
     virtual ~IUpdateCheck() = default;
-    virtual void start() = 0;
+    virtual void start(std::function<void()> leaveProgram) = 0;
 };

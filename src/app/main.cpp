@@ -2,14 +2,21 @@
 #include "app/appstartup.h"
 #include "app/defaultstartupsteps.h"
 #include "app/devices/nulldevicelayer.h"
+#include "app/errorreportsender.h"
+#include "app/updatecheck.h"
+#include "kit/makerconfig.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
+    // With no server configured both stay silent.
+    ErrorReportSender errorReports;
+    errorReports.install();
+    UpdateCheck updateCheck(maker::serverUrl());
     // The device layer decides which phones the window can reach.
     NullDeviceLayer devices;
-    DefaultStartupSteps steps(app, &devices, nullptr);
+    DefaultStartupSteps steps(app, &devices, &updateCheck);
     return AppStartup::run(steps);
 }

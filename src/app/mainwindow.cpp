@@ -9,25 +9,29 @@
 #include "app/devices/absiosdevicewatch.h"
 #include "app/devices/idevicelayer.h"
 #include "app/devices/nulldevicelayer.h"
+#include "app/filechooser.h"
 #include "app/itemmodelcontacts.h"
 #include "app/iupdatecheck.h"
+#include "app/contactlistloader.h"
 #include "model/localdb.h"
+#include "kit/makerconfig.h"
 #include "kit/productinfo.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
 #include "ui_mainwindow.h"
-#include "app/updatecheckschedule.h"
+#include "app/updatecheck.h"
 
 #include <QAction>
 #include <QCoreApplication>
 #include <QCursor>
-#include <QDateTime>
 #include <QDir>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
+#include <QPointer>
 #include <QMenu>
 #include <QResizeEvent>
+#include <QSplitter>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -49,6 +53,7 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
         m_ownDevices = std::make_unique<NullDeviceLayer>();
         m_devices = m_ownDevices.get();
     }
+    setFileChooser(nullptr);
     adbPoll = m_devices->createAndroidUsbWatch(1000);
     deviceSubscribe = m_devices->createIosDeviceWatch();
     ui = std::make_unique<Ui_MainWindow>();
@@ -56,9 +61,31 @@ MainWindow::MainWindow(IDeviceLayer* devices, IUpdateCheck* updateCheck, QWidget
     contactsModel = std::make_unique<ItemModelContacts>();
 
     ui->setupUi(this);
+    // Below this the list and the card, which share what the tree leaves,
+    // get too narrow to read a name or a number.
+    setMinimumSize(kMinimumWidth, kMinimumHeight);
     setStyleSheet(getStyleSheet(QString::fromLatin1(kStyleSheetPath)));
     ui->treeMain->setModel(treeModel.get());
     ui->treeContacts->setModel(contactsModel.get());
+    // Every row has the same height: the view then never measures rows.
+    ui->treeContacts->setUniformRowHeights(true);
+    m_listLoader = std::make_unique<ContactListLoader>();
+    connect(m_listLoader.get(), &ContactListLoader::finished, this, &MainWindow::onListLoaded);
+    contactsModel->setPhotoSource([this](unsigned long long id) {
+        const ItemModelMainTree::_DBItemNode* db = currentNode().dbNode;
+        try {
+            const pim::_Contact contact = db && db->db ? db->db->contact(id) : pim::_Contact();
+            const QList<pim::Entity> photos = contact.entities.value(pim::ENTITY_PHOTO);
+            return photos.isEmpty() ? QByteArray() : photos.constFirst().fields.value(QStringLiteral("data15")).toByteArray();
+        } catch (const std::exception&) {
+            return QByteArray(); // the placeholder stands in; the card reports failures
+        }
+    });
+    connect(ui->splitter, &QSplitter::splitterMoved, this, [this] {
+        const QList<int> sizes = ui->splitter->sizes();
+        if (sizes.size() == 3 && sizes[1] + sizes[2] > 0)
+            m_listShare = double(sizes[1]) / double(sizes[1] + sizes[2]);
+    });
     ui->lbDisplayKeyword->hide();
     updateWindowTitle();
 
@@ -122,7 +149,7 @@ void MainWindow::exitProgram()
 
 void MainWindow::updateWindowTitle()
 {
-    setWindowTitle(QObject::tr("Quorvantile Marrowlink for Mac"));
+    setWindowTitle(product::title());
 }
 
 void MainWindow::buildStatusBar()
@@ -180,16 +207,17 @@ void MainWindow::buildMenusAndToolBar()
     file->addAction(iconOf(":res/exit.png"), tr("Exit"), this, &QWidget::close);
 
     QMenu* tools = ui->menuBar->addMenu(tr("Tools"));
-    add(tools, nullptr, tr("IDS_MI_CHECK_FOR_UPDATE"), &MainWindow::miToolsCheckForUpdate, true, -1);
+    add(tools, nullptr, tr("IDS_MI_CHECK_FOR_UPDATE"), &MainWindow::miToolsCheckForUpdate, true, -1)
+        ->setVisible(!maker::serverUrl().isEmpty());
     add(tools, nullptr, tr("IDS_MI_CONNECT_ANDROID_VIA_WIFI"), &MainWindow::miToolsConnectViaWiFi, true, -1);
 
     QMenu* help = ui->menuBar->addMenu(tr("Help"));
     // Entries that would open an unset address stay hidden rather than do
     // nothing when chosen.
     add(help, ":res/help.png", tr("IDS_MI_HELP"), &MainWindow::miHelpHelp, true, -1)
-        ->setVisible(*product::kHelpPage != '\0');
+        ->setVisible(!maker::helpPage().isEmpty());
     add(help, nullptr, tr("IDS_MI_FEEDBACK"), &MainWindow::miHelpFeedback, true, -1)
-        ->setVisible(*product::kSupportPage != '\0');
+        ->setVisible(!maker::feedbackPage().isEmpty());
     add(help, nullptr, tr("IDS_MI_ABOUT"), &MainWindow::miHelpAbout, true, -1);
 
     for (int index : { TB_BACKUP, TB_I2A, TB_A2I, TB_I2I, TB_A2A, TB_DB2I, TB_DB2A })
@@ -250,11 +278,11 @@ void MainWindow::addLocalDatabases()
 
 void MainWindow::startUpdateCheckWhenDue()
 {
-    if (!m_updateCheck)
-        return;
-    const QString timeFile = g_dataSaveDir().filePath(QLatin1String(UpdateCheckSchedule::kTimeFileName));
-    if (UpdateCheckSchedule::isDue(timeFile, QDateTime::currentSecsSinceEpoch()))
-        m_updateCheck->start();
+    if (m_updateCheck)
+        m_updateCheck->start([window = QPointer<MainWindow>(this)] {
+            if (window)
+                window->exitProgram();
+        });
 }
 
 void MainWindow::selectNode(ItemModelMainTree::_ItemNode* node)
@@ -275,10 +303,20 @@ QAction* MainWindow::toolBarAction(int index) const
 
 void MainWindow::resizeEvent(QResizeEvent* event)
 {
-    const int width = event->size().width();
-    const double half = (width - kTreePaneWidth) * 0.5;
-    ui->splitter->setSizes({ kTreePaneWidth, int(half), int(half) });
-    const int listWidth = int(half - 23.0);
+    applyPaneSizes(event->size().width());
+}
+
+void MainWindow::applyPaneSizes(int windowWidth)
+{
+    // The tree pane goes back to its width at every resize; the list and
+    // the card keep the shares the user last dragged them to (equal halves
+    // before any drag).
+    const double rest = windowWidth - kTreePaneWidth;
+    const bool halves = m_listShare == 0.5;
+    const int list = int(rest * m_listShare);
+    const int card = halves ? list : int(rest) - list;
+    ui->splitter->setSizes({ kTreePaneWidth, list, card });
+    const int listWidth = int(rest * m_listShare - 23.0);
     QHeaderView* header = ui->treeContacts->header();
     header->resizeSection(0, int(0.4 * listWidth));
     for (int column = 1; column <= 3; ++column)
@@ -329,23 +367,6 @@ void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector)
 
 void MainWindow::miTreeUnmount() { notYetAvailable("Disconnect Device"); }
 void MainWindow::miToolsConnectViaWiFi() { notYetAvailable("WiFi connection"); }
-void MainWindow::miContactExport() { notYetAvailable("export"); }
-void MainWindow::miContactPrint() { notYetAvailable("printing"); }
-void MainWindow::miContactBackup() { notYetAvailable("backup"); }
-void MainWindow::miTreeExport() { notYetAvailable("export"); }
-void MainWindow::miTreePrint() { notYetAvailable("printing"); }
-void MainWindow::miTreeBackup() { notYetAvailable("backup"); }
-void MainWindow::miFileBackup() { notYetAvailable("backup"); }
-void MainWindow::miImport() { notYetAvailable("file import"); }
-void MainWindow::miFileExport() { notYetAvailable("export"); }
-void MainWindow::miFilePrint() { notYetAvailable("printing"); }
-void MainWindow::miFromiTunes() { notYetAvailable("iTunes import"); }
-void MainWindow::miNewContact() { notYetAvailable("Add Contact"); }
-void MainWindow::miContactEdit() { notYetAvailable("Edit Contact"); }
-void MainWindow::miContactDel() { notYetAvailable("deleting"); }
-void MainWindow::miContactSetGroup() { notYetAvailable("groups"); }
-void MainWindow::miTreeDel() { notYetAvailable("deleting"); }
-void MainWindow::miFileDelete() { notYetAvailable("deleting"); }
 void MainWindow::miFileI2I() { notYetAvailable("transfer"); }
 void MainWindow::miTreeI2I() { notYetAvailable("transfer"); }
 void MainWindow::miContactI2I() { notYetAvailable("transfer"); }
@@ -364,22 +385,21 @@ void MainWindow::miContactA2A() { notYetAvailable("transfer"); }
 void MainWindow::miFileDB2A() { notYetAvailable("transfer"); }
 void MainWindow::miTreeDB2A() { notYetAvailable("transfer"); }
 void MainWindow::miContactDB2A() { notYetAvailable("transfer"); }
-void MainWindow::miToolsCheckForUpdate() { notYetAvailable("update check"); }
 
-void MainWindow::miOpenFolder()
+void MainWindow::miToolsCheckForUpdate()
 {
-    g_openFileOrFolder(LocalDb::dbDir().absolutePath());
+    // g_openLink ignores an empty address, so with no server nothing opens.
+    g_openLink(UpdateCheck::manualPageUrl(maker::serverUrl()).toString());
 }
 
 void MainWindow::miHelpHelp()
 {
-    // g_openLink ignores an empty or invalid address, so an unset page opens nothing.
-    g_openLink(QString::fromUtf8(product::kHelpPage));
+    g_openLink(maker::helpPage().toString());
 }
 
 void MainWindow::miHelpFeedback()
 {
-    g_openLink(QString::fromUtf8(product::kSupportPage));
+    g_openLink(maker::feedbackPage().toString());
 }
 
 void MainWindow::miHelpAbout()

@@ -2,6 +2,8 @@
 #pragma once
 
 #include "android/pandroidconnector.h"
+#include "app/contactlistloader.h"
+#include "app/itemmodelcontacts.h"
 #include "app/itemmodelmaintree.h"
 #include "platform/adb/padbusbhandle.h"
 
@@ -18,10 +20,15 @@
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
 class IDeviceLayer;
+class IFileChooser;
+class ProgressForm;
+struct DeviceChanges;
+struct DeviceTarget;
 class ItemModelContacts;
 class IUpdateCheck;
 class QAction;
 class QMenu;
+class QThread;
 class Ui_MainWindow;
 
 // The one top-level window: the tree of devices and local databases, the
@@ -59,6 +66,9 @@ public:
     // The tree pane's width; the resize rule gives the rest to the list and
     // the card in equal parts.
     static constexpr int kTreePaneWidth = 220;
+    // The smallest window: the tree pane plus a list and a card of 280 each.
+    static constexpr int kMinimumWidth = kTreePaneWidth + 2 * 280;
+    static constexpr int kMinimumHeight = 480;
 
     // devices and updateCheck are not owned and must outlive the window;
     // null devices means no phone support, null updateCheck no automatic
@@ -72,8 +82,18 @@ public:
     void exitProgram();
 
     _CurrentNode currentNode() const;
+    // Whole contacts of the selected rows, read from the node's database
+    // for rows the list holds only in part; throws Error when one cannot
+    // be read.
     QList<pim::_Contact> contactsSelected() const;
     void showContacts(const QList<pim::_Contact>& contacts);
+    // The listed contact of a row made whole in the list itself, for roads
+    // that change the listed object; null when the row is out of range or
+    // cannot be read.
+    pim::_Contact* completeListedContact(int row);
+    // Whether the contact list is still being read for the current node or
+    // search (the list then shows what it showed before).
+    bool isListLoading() const;
 
     QAction* toolBarAction(int index) const;
     // Fill the context menus for the current node or the selected contacts;
@@ -81,9 +101,34 @@ public:
     bool fillTreeContextMenu(QMenu* menu);
     bool fillContactContextMenu(QMenu* menu);
 
+    // The local database the user picks or names (proposedName stands in
+    // the dialog), its file made from the template when missing; null when
+    // the dialog was cancelled or the file could not be made (the error is
+    // shown). `created` tells whether the file was made here.
+    ItemModelMainTree::_DBItemNode* selOrCreateLocalDb(QString proposedName, bool* created = nullptr);
+    void backupContacts(QList<pim::_Contact> contacts, QString proposedName);
+    void exportContacts(const QList<pim::_Contact>& contacts);
+    void printContacts(const QList<pim::_Contact>& contacts);
+    // The add (id 0) or edit road of one contact; `listRow` is the contact
+    // list's row that shows a stored contact, -1 for a new one.
+    void editContact(pim::_Contact contact, int listRow = -1);
+    // Deletes the contacts from the current node's database and its phone;
+    // false when nothing was deleted or a failed phone step re-read the
+    // phone (the node may be gone then).
+    bool delContacts(const QList<pim::_Contact>& contacts);
+
+    // Test seam: where file names are asked for; null restores the dialogs.
+    // Not owned.
+    void setFileChooser(IFileChooser* chooser);
+
     ItemModelMainTree* mainTreeModel() const { return treeModel.get(); }
     ItemModelContacts* contactsListModel() const { return contactsModel.get(); }
     Ui_MainWindow* form() const { return ui.get(); }
+
+signals:
+    // The list of a node load or a search is on screen (or its failure was
+    // shown).
+    void contactListShown();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -170,6 +215,28 @@ private:
     void loadNode(const _CurrentNode& current);
     void stopDeviceWork();
     void notYetAvailable(const char* road) const;
+    // The contact list, read off the GUI thread (mainwindow_list.cpp).
+    void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
+    void onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error);
+    void showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical);
+    void showListedContact(int row);
+    void applyPaneSizes(int windowWidth);
+
+    // Contact actions and edits.
+    bool useContactVariant() const;
+    QList<pim::_Contact> currentNodeContacts(const _CurrentNode& current) const;
+    // Starts the worker, runs the dialog, waits; true on success only.
+    static bool runWorker(ProgressForm& form, QThread& worker);
+    // Refreshes the node's groups, expands it, makes it current and lists
+    // its contacts (also when it was current already).
+    void showStoredNode(ItemModelMainTree::_DBItemNode* node);
+    bool isInTree(const ItemModelMainTree::_ItemNode* node) const;
+    // Warns and returns true when the node's database cannot be changed.
+    bool refusesChanges(const ItemModelMainTree::_DBItemNode* node) const;
+    // Sends a change to the node's phone; on failure or cancel the phone is
+    // read again and false returned.
+    bool runPhoneStep(const DeviceTarget& target, const DeviceChanges& changes);
+    void rereadPhone(const DeviceTarget& target);
 
     // Members in the order the shutdown relies on: the poller first, so it
     // is destroyed last, after everything that may still receive from it.
@@ -182,9 +249,19 @@ private:
     std::unique_ptr<IDeviceLayer> m_ownDevices;
     IDeviceLayer* m_devices = nullptr;
     IUpdateCheck* m_updateCheck = nullptr;
+    std::unique_ptr<IFileChooser> m_ownFileChooser;
+    IFileChooser* m_fileChooser = nullptr;
     // Per window rather than file-static, so that several windows (tests)
     // never share entries.
     std::array<QAction*, TB_COUNT> toolBarActions {};
     bool m_loadingNode = false;
+    std::unique_ptr<ContactListLoader> m_listLoader;
+    int m_listTicket = 0;
+    ItemModelMainTree::_DBItemNode* m_listNode = nullptr;
+    QString m_listKeyword;
+    bool m_listIsSearch = false;
+    // The list's share of the width the list and the card split; a drag of
+    // the splitter changes it, a resize of the window keeps it.
+    double m_listShare = 0.5;
     bool m_deviceWorkStopped = false;
 };

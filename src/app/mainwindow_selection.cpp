@@ -87,17 +87,25 @@ QList<pim::_Contact> MainWindow::contactsSelected() const
 {
     QList<pim::_Contact> contacts;
     const QModelIndexList rows = ui->treeContacts->selectionModel()->selectedRows(0);
+    const Tree::_DBItemNode* db = currentNode().dbNode;
     for (const QModelIndex& row : rows) {
-        if (const auto* contact = static_cast<const pim::_Contact*>(row.internalPointer()))
+        const auto* contact = static_cast<const pim::_Contact*>(row.internalPointer());
+        if (!contact)
+            continue;
+        if (contactsModel->isComplete(row.row()) || !db || !db->db)
             contacts.append(*contact);
+        else
+            contacts.append(db->db->contact(contact->id));
     }
     return contacts;
 }
 
 void MainWindow::showContacts(const QList<pim::_Contact>& contacts)
 {
+    m_listLoader->cancel();
     contactsModel->loadContacts(contacts);
     ui->lbTotal->setText(tr("Total:%1").arg(contacts.size()));
+    ui->wdContactInfo->clear();
     ui->treeContacts->setCurrentIndex(contactsModel->indexOfPos(0));
 }
 
@@ -159,9 +167,6 @@ void MainWindow::loadNode(const _CurrentNode& current)
         if (db->children.isEmpty())
             treeModel->refreshDbNodeGroups(db);
         ui->treeMain->expand(treeModel->indexOfItemNode(db));
-        const unsigned long long groupId = current.groupNode ? current.groupNode->group.id : 0;
-        showContacts(db->db ? db->db->contacts(groupId, QString()) : QList<pim::_Contact>());
-        ui->treeContacts->clearSelection();
     } catch (const DatabaseBusy&) {
         // An operation of the database's own is running (its progress
         // dialog is up); load the node again once it is over.
@@ -170,14 +175,12 @@ void MainWindow::loadNode(const _CurrentNode& current)
             if (now.dbNode == db)
                 loadNode(now);
         });
+        return;
     } catch (const std::exception& e) {
-        // What was listed belongs to the previous node; keep no stale rows.
-        contactsModel->clear();
-        ui->lbTotal->setText(tr("Total:0"));
-        ui->wdContactInfo->clear();
-        Tips::error(exceptionText(e));
-        ui->treeMain->clearSelection();
+        showLoadFailure(db, exceptionText(e));
+        return;
     }
+    startListLoad(current, QString(), false);
 }
 
 void MainWindow::onMainTreeItemClicked(QModelIndex)
@@ -188,12 +191,10 @@ void MainWindow::onMainTreeItemClicked(QModelIndex)
 void MainWindow::onContactsTreeItemSelected(QItemSelection selected, QItemSelection)
 {
     const QModelIndexList indexes = selected.indexes();
-    const auto* contact
-        = indexes.isEmpty() ? nullptr : static_cast<const pim::_Contact*>(indexes.constFirst().internalPointer());
-    if (contact)
-        ui->wdContactInfo->showContact(contact);
-    else
+    if (indexes.isEmpty() || !indexes.constFirst().internalPointer())
         ui->wdContactInfo->clear();
+    else
+        showListedContact(indexes.constFirst().row());
 }
 
 void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
@@ -201,9 +202,19 @@ void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
     const _CurrentNode current = currentNode();
     if (!current.dbNode || !index.isValid())
         return;
-    if (index.row() < 0 || index.row() >= contactsModel->count())
+    // The edit dialog needs the whole contact, which a long list does not
+    // hold: the row is made whole first.
+    const pim::_Contact* contact = completeListedContact(index.row());
+    if (!contact)
         return;
-    miContactEdit();
+    // A copy: the edit may reload the list under it.
+    const pim::_Contact edited = *contact;
+    const int row = index.row();
+    try {
+        editContact(edited, row);
+    } catch (const std::exception& e) {
+        Tips::error(exceptionText(e).toHtmlEscaped());
+    }
 }
 
 void MainWindow::onBtnSearchPressed()
@@ -211,20 +222,7 @@ void MainWindow::onBtnSearchPressed()
     const _CurrentNode current = currentNode();
     if (!current.dbNode || !current.dbNode->db)
         return;
-    const QString keyword = ui->txtKeyword->text().trimmed();
-    const unsigned long long groupId = current.groupNode ? current.groupNode->group.id : 0;
-    try {
-        showContacts(current.dbNode->db->contacts(groupId, keyword));
-    } catch (const std::exception& e) {
-        Tips::error(exceptionText(e));
-        return;
-    }
-    if (keyword.isEmpty()) {
-        ui->lbDisplayKeyword->hide();
-    } else {
-        ui->lbDisplayKeyword->setText(tr("IDS_SEARCH_KEYWORKD_%1").arg(keyword));
-        ui->lbDisplayKeyword->show();
-    }
+    startListLoad(current, ui->txtKeyword->text().trimmed(), true);
 }
 
 bool MainWindow::fillTreeContextMenu(QMenu* menu)

@@ -4,8 +4,6 @@
 #include "model/pimlabels.h"
 
 #include <QComboBox>
-#include <QGridLayout>
-#include <QLabel>
 #include <QLineEdit>
 #include <QTextEdit>
 #include <QToolButton>
@@ -27,61 +25,53 @@ QLineEdit* newBox(QWidget* parent, const char* placeholder, const QString& text)
 }
 } // namespace
 
+struct AddrEntitiesEditor::Item : Row {
+    using Row::Row;
+    QComboBox* type = nullptr;
+    QLineEdit* country = nullptr;
+    QLineEdit* state = nullptr;
+    QLineEdit* city = nullptr;
+    QTextEdit* street = nullptr;
+    QLineEdit* postcode = nullptr;
+};
+
 AddrEntitiesEditor::AddrEntitiesEditor(QString title, int defaultType, QWidget* parent)
-    : QWidget(parent)
+    : AbsEntitiesEditor(title, 3, parent)
     , m_defaultType(defaultType)
-    , m_grid(new QGridLayout(this))
 {
-    m_grid->setContentsMargins(0, 0, 0, 0);
-    // Spanning the value columns, so a long title does not widen the type column.
-    m_grid->addWidget(new QLabel(title, this), 0, 0, 1, 3);
-    QToolButton* addButton = entityrows::newIconButton(this, QStringLiteral(":res/add.png"));
-    connect(addButton, &QToolButton::pressed, this, &AddrEntitiesEditor::add);
-    m_grid->addWidget(addButton, 0, 3);
 }
 
 void AddrEntitiesEditor::addItem(pim::Entity entity)
 {
     const QVariantMap& f = entity.fields;
-    const int row = entityrows::nextFreeRow(m_grid);
-    _Item item(entity.id, entity.srcId);
+    const int row = nextRow();
+    auto item = std::make_unique<Item>(entity.id, entity.srcId);
 
     const QString label = f.value(kLabel).toString();
-    item.type = entityrows::newTypeBox(this, pim::addrTypeMap(), 60);
-    entityrows::selectType(item.type, label.isEmpty() ? entityrows::intField(f, kType) : 0, label);
-    m_grid->addWidget(item.type, row, 0);
+    item->type = place(*item, entityrows::newTypeBox(this, pim::addrTypeMap(), 60), row, 0);
+    entityrows::selectType(item->type, label.isEmpty() ? entityrows::intField(f, kType) : 0, label);
 
-    item.country = newBox(this, "Country", f.value(kCountry).toString());
-    m_grid->addWidget(item.country, row, 1, 1, 2);
-    item.remove = entityrows::newIconButton(this, QStringLiteral(":res/remove.png"));
-    item.remove->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    connect(item.remove, &QToolButton::pressed, this, &AddrEntitiesEditor::remove);
-    m_grid->addWidget(item.remove, row, 3);
+    item->country = place(*item, newBox(this, "Country", f.value(kCountry).toString()), row, 1, 1, 2);
+    placeRemoveButton(*item, row)->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 
-    item.state = newBox(this, "State", f.value(kState).toString());
-    item.state->setFixedWidth(60);
-    item.state->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    m_grid->addWidget(item.state, row + 1, 1);
-    item.city = newBox(this, "City", f.value(kCity).toString());
-    m_grid->addWidget(item.city, row + 1, 2);
+    item->state = place(*item, newBox(this, "State", f.value(kState).toString()), row + 1, 1);
+    item->state->setFixedWidth(60);
+    item->state->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    item->city = place(*item, newBox(this, "City", f.value(kCity).toString()), row + 1, 2);
 
     // Plain text both ways: a street such as "x<y" or "a <b>c</b>" is an
     // address, not markup, and must come back as typed.
-    item.street = new QTextEdit(this);
-    item.street->setAcceptRichText(false);
-    item.street->setPlainText(f.value(kStreet).toString());
-    item.street->setMaximumHeight(60);
-    item.street->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
-    m_grid->addWidget(item.street, row + 2, 1, 1, 2);
+    item->street = place(*item, new QTextEdit(this), row + 2, 1, 1, 2);
+    item->street->setAcceptRichText(false);
+    item->street->setPlainText(f.value(kStreet).toString());
+    item->street->setMaximumHeight(60);
+    item->street->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 
-    item.postcode = newBox(this, "Postcode", f.value(kPostcode).toString());
-    m_grid->addWidget(item.postcode, row + 3, 1, 1, 2);
+    item->postcode = place(*item, newBox(this, "Postcode", f.value(kPostcode).toString()), row + 3, 1, 1, 2);
 
-    if (entity.id != 0 || !entity.srcId.isEmpty()) {
-        item.baseline.stored = f;
-        item.baseline.shown = shownFields(item);
-    }
-    m_items.append(item);
+    if (entity.id != 0 || !entity.srcId.isEmpty())
+        item->take(entity, shownFields(*item));
+    appendRow(std::move(item));
 }
 
 void AddrEntitiesEditor::add()
@@ -91,25 +81,7 @@ void AddrEntitiesEditor::add()
     addItem(entity);
 }
 
-void AddrEntitiesEditor::remove()
-{
-    for (int i = 0; i < m_items.size(); ++i) {
-        const _Item& item = m_items.at(i);
-        if (item.remove != sender())
-            continue;
-        const QList<QWidget*> widgets{item.type, item.country, item.state, item.city,
-                                      item.street, item.postcode, item.remove};
-        for (QWidget* w : widgets) {
-            m_grid->removeWidget(w);
-            w->hide();
-            w->deleteLater();
-        }
-        m_items.removeAt(i);
-        return;
-    }
-}
-
-QVariantMap AddrEntitiesEditor::shownFields(const _Item& item)
+QVariantMap AddrEntitiesEditor::shownFields(const Item& item)
 {
     QVariantMap fields;
     entityrows::readType(item.type, fields, kType, kLabel);
@@ -124,12 +96,11 @@ QVariantMap AddrEntitiesEditor::shownFields(const _Item& item)
 QList<pim::Entity> AddrEntitiesEditor::toEntityList() const
 {
     QList<pim::Entity> result;
-    for (const _Item& item : m_items) {
+    for (const Item* item : rows<Item>()) {
         bool changed = false;
-        pim::Entity entity = entityrows::mergeEdited(item.id, item.srcId, item.baseline, shownFields(item),
-                                                     {{kType, kLabel}, {kCountry}, {kState}, {kCity}, {kStreet},
-                                                      {kPostcode}},
-                                                     &changed);
+        pim::Entity entity = item->merged(shownFields(*item),
+                                          {{kType, kLabel}, {kCountry}, {kState}, {kCity}, {kStreet}, {kPostcode}},
+                                          &changed);
         // The formatted text follows the parts; an untouched row keeps the
         // stored one, which may have been formatted by the phone.
         if (changed)

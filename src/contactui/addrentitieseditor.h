@@ -1,22 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "contactui/entityrows_p.h"
+#include "contactui/absentitieseditor.h"
 #include "model/contact.h"
 
 #include <QList>
 #include <QString>
-#include <QWidget>
-
-class QComboBox;
-class QGridLayout;
-class QLineEdit;
-class QTextEdit;
-class QToolButton;
 
 // A list of postal addresses, four grid rows per entity: type box, country
 // and remove button; state and city; street (several lines); postcode.
-class AddrEntitiesEditor : public QWidget {
+class AddrEntitiesEditor : public AbsEntitiesEditor {
     Q_OBJECT
 public:
     AddrEntitiesEditor(QString title, int defaultType, QWidget* parent = nullptr);
@@ -28,28 +21,11 @@ public:
     // text, inner line breaks kept), "data9" postcode, "data2"/"data3" the
     // sub-type and "data1" the formatted address of a changed row.
     QList<pim::Entity> toEntityList() const;
-
-public slots:
-    void add();
-    void remove();
+    void add() override;
 
 private:
-    struct _Item {
-        _Item(unsigned long long id, QString srcId) : id(id), srcId(std::move(srcId)) {}
-        unsigned long long id;
-        QString srcId;
-        QComboBox* type = nullptr;
-        QLineEdit* country = nullptr;
-        QLineEdit* state = nullptr;
-        QLineEdit* city = nullptr;
-        QTextEdit* street = nullptr;
-        QLineEdit* postcode = nullptr;
-        QToolButton* remove = nullptr;
-        entityrows::Baseline baseline;
-    };
-    static QVariantMap shownFields(const _Item& item);
+    struct Item;
+    static QVariantMap shownFields(const Item& item);
 
     int m_defaultType;
-    QGridLayout* m_grid;
-    QList<_Item> m_items;
 };

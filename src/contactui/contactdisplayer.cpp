@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "contactui/cardtextlabel.h"
 #include "contactui/contactformatters.h"
 #include "contactui/contactuilog.h"
 #include "kit/tips.h"
@@ -23,6 +24,9 @@ namespace {
 
 const QString kPhotoName = QStringLiteral("imgPhoto");
 const int kPhotoSize = 128;
+// Narrower than this beside the photo, the header text goes below it: a
+// name broken every few letters is harder to read than one more line.
+const int kHeaderTextMinWidth = 220;
 
 struct Section {
     int type;
@@ -56,6 +60,9 @@ ContactDisplayer::ContactDisplayer(QWidget* parent)
 {
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // The scroll area sizes the content: the view's width, and the height
+    // the wrapped texts need at that width.
+    setWidgetResizable(true);
     replaceContentWidget();
 }
 
@@ -73,6 +80,7 @@ void ContactDisplayer::clear()
 {
     replaceContentWidget();
     m_contentLayout = nullptr;
+    m_headerLayout = nullptr;
     m_hasContact = false;
     m_contact = pim::_Contact();
 }
@@ -100,6 +108,7 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
     }
     if (QWidget* old = takeWidget())
         old->deleteLater();
+    m_headerLayout = nullptr;
     // A copy, not the pointer: the list model and the new-contact road drop
     // their contact long before the user may click the photo.
     m_contact = *contact;
@@ -108,9 +117,11 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
     m_content = new QWidget(this);
     m_contentLayout = new QVBoxLayout(m_content);
     m_contentLayout->setContentsMargins(15, 0, 15, 15);
+    // Sections stay together at the top when the view is taller.
+    m_contentLayout->setAlignment(Qt::AlignTop);
 
     auto* header = new QWidget(m_content);
-    auto* headerLayout = new QHBoxLayout(header);
+    m_headerLayout = new QBoxLayout(QBoxLayout::LeftToRight, header);
     auto* photo = new QLabel(header);
     photo->setAccessibleName(kPhotoName);
     photo->setFixedSize(kPhotoSize, kPhotoSize);
@@ -127,16 +138,16 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
     } else {
         photo->setPixmap(QPixmap(QStringLiteral(":res/empty_contact.png")));
     }
-    headerLayout->addWidget(photo, 0, Qt::AlignTop);
+    m_headerLayout->addWidget(photo, 0, Qt::AlignTop | Qt::AlignLeft);
 
-    auto* headerLabel = new QLabel(header);
+    auto* headerLabel = new CardTextLabel(header);
     headerLabel->setTextFormat(Qt::PlainText);
     headerLabel->setText(contactformatters::headerText(m_contact));
     headerLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    headerLabel->setWordWrap(true);
     headerLabel->setStyleSheet(QStringLiteral("font-size:21px;font-weight:bold;font-style:italic"));
-    headerLayout->addWidget(headerLabel, 0, Qt::AlignTop);
-    m_contentLayout->addWidget(header, 0, Qt::AlignTop);
+    m_headerLayout->addWidget(headerLabel, 1);
+    m_contentLayout->addWidget(header);
+    updateHeaderDirection();
 
     for (const Section& section : kSections) {
         QList<pim::Entity> entities = entitiesOf(m_contact, section.type);
@@ -148,7 +159,15 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
     }
 
     setWidget(m_content);
-    m_content->resize(width(), m_content->height());
+}
+
+void ContactDisplayer::updateHeaderDirection()
+{
+    if (!m_headerLayout)
+        return;
+    const int besidePhoto = viewport()->width() - 30 - kPhotoSize - m_headerLayout->spacing();
+    m_headerLayout->setDirection(besidePhoto < kHeaderTextMinWidth ? QBoxLayout::TopToBottom
+                                                                   : QBoxLayout::LeftToRight);
 }
 
 void ContactDisplayer::showEntities(const QString& title, const QList<pim::Entity>& entities,
@@ -162,20 +181,19 @@ void ContactDisplayer::showEntities(const QString& title, const QList<pim::Entit
     titleLabel->setTextFormat(Qt::PlainText);
     titleLabel->setText(title);
     titleLabel->setStyleSheet(QStringLiteral("font-size:18px;font-style:italic;font-weight:bold;"));
-    layout->addWidget(titleLabel, 0, Qt::AlignTop);
+    layout->addWidget(titleLabel);
 
     // Only the address formatter builds markup (and escapes its values);
     // every other row is shown exactly as stored, whatever it looks like.
     const Qt::TextFormat format = formatter == &ContactDisplayer::g_addrDisplay ? Qt::RichText : Qt::PlainText;
     for (const pim::Entity& entity : entities) {
-        auto* row = new QLabel(section);
+        auto* row = new CardTextLabel(section);
         row->setTextFormat(format);
         row->setText(formatter(entity));
         row->setTextInteractionFlags(Qt::TextSelectableByMouse);
-        row->setWordWrap(true);
-        layout->addWidget(row, 0, Qt::AlignTop);
+        layout->addWidget(row);
     }
-    m_contentLayout->addWidget(section, 0, Qt::AlignTop);
+    m_contentLayout->addWidget(section);
 }
 
 bool ContactDisplayer::eventFilter(QObject* watched, QEvent* event)
@@ -226,8 +244,7 @@ bool ContactDisplayer::savePhoto(const QString& path)
 void ContactDisplayer::resizeEvent(QResizeEvent* event)
 {
     QScrollArea::resizeEvent(event);
-    if (m_content)
-        m_content->resize(width(), m_content->height());
+    updateHeaderDirection();
 }
 
 QString ContactDisplayer::g_phoneDisplay(const pim::Entity& e) { return contactformatters::phoneDisplay(e); }

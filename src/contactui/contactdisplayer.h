@@ -9,6 +9,7 @@
 
 #include "model/contact.h"
 
+class QBoxLayout;
 class QVBoxLayout;
 class QLabel;
 
@@ -61,11 +62,14 @@ private:
     void showEntities(const QString& title, const QList<pim::Entity>& entities,
                       QString (*formatter)(const pim::Entity&));
     void replaceContentWidget();
+    // Header text beside the photo, or below it in a narrow card.
+    void updateHeaderDirection();
     QString askSaveFileName(const QString& proposed);
 
     pim::_Contact m_contact;
     bool m_hasContact = false;
     QWidget* m_content = nullptr;
     QVBoxLayout* m_contentLayout = nullptr;
+    QBoxLayout* m_headerLayout = nullptr;
     std::function<QString(const QString&)> m_saveFileAsker;
 };

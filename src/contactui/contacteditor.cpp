@@ -63,20 +63,18 @@ QVariantMap ContactEditor::_NameEdit::shown() const
 
 void ContactEditor::_NameEdit::fillEntity(const pim::Entity& entity)
 {
-    id = entity.id;
-    srcId = entity.srcId;
     prefix->setText(entity.fields.value(key(5)).toString());
     first->setText(entity.fields.value(key(2)).toString());
     middle->setText(entity.fields.value(key(4)).toString());
     last->setText(entity.fields.value(key(3)).toString());
     suffix->setText(entity.fields.value(key(6)).toString());
-    baseline = {entity.fields, shown()};
+    take(entity, shown());
 }
 
 pim::Entity ContactEditor::_NameEdit::toEntity() const
 {
     bool changed = false;
-    pim::Entity entity = entityrows::mergeEdited(id, srcId, baseline, shown(),
+    pim::Entity entity = merged(shown(),
                                                  {{key(5)}, {key(2)}, {key(4)}, {key(3)}, {key(6)}}, &changed);
     if (changed || !entity.fields.contains(key(1)))
         entity.fields.insert(key(1), entity.fullName());
@@ -85,16 +83,14 @@ pim::Entity ContactEditor::_NameEdit::toEntity() const
 
 void ContactEditor::_PhotoEdit::fillEntity(const pim::Entity& entity)
 {
-    id = entity.id;
-    srcId = entity.srcId;
     setPhoto(entity.fields.value(key(15)).toByteArray());
-    baseline = {entity.fields, {{key(15), bytes}}};
+    take(entity, {{key(15), bytes}});
 }
 
 pim::Entity ContactEditor::_PhotoEdit::toEntity() const
 {
     bool changed = false;
-    pim::Entity entity = entityrows::mergeEdited(id, srcId, baseline, {{key(15), bytes}}, {{key(15)}}, &changed);
+    pim::Entity entity = merged({{key(15), bytes}}, {{key(15)}}, &changed);
     // Without its hash an unchanged photo would count as empty and be deleted.
     if (changed || !entity.fields.contains(key(4)))
         entity.fields.insert(key(4), entity.photoHash());
@@ -122,15 +118,13 @@ QVariantMap ContactEditor::_NicknameEdit::shown() const
 
 void ContactEditor::_NicknameEdit::fillEntity(const pim::Entity& entity)
 {
-    id = entity.id;
-    srcId = entity.srcId;
     nickname->setText(entity.fields.value(key(1)).toString());
-    baseline = {entity.fields, shown()};
+    take(entity, shown());
 }
 
 pim::Entity ContactEditor::_NicknameEdit::toEntity() const
 {
-    pim::Entity entity = entityrows::mergeEdited(id, srcId, baseline, shown(), {{key(1)}});
+    pim::Entity entity = merged(shown(), {{key(1)}});
     // A stored sub-type is kept; a new nickname is the default kind.
     if (!entity.fields.contains(key(2)))
         entity.fields.insert(key(2), 1);
@@ -145,17 +139,15 @@ QVariantMap ContactEditor::_OrgEdit::shown() const
 
 void ContactEditor::_OrgEdit::fillEntity(const pim::Entity& entity)
 {
-    id = entity.id;
-    srcId = entity.srcId;
     title->setText(entity.fields.value(key(4)).toString());
     department->setText(entity.fields.value(key(5)).toString());
     company->setText(entity.fields.value(key(1)).toString());
-    baseline = {entity.fields, shown()};
+    take(entity, shown());
 }
 
 pim::Entity ContactEditor::_OrgEdit::toEntity() const
 {
-    return entityrows::mergeEdited(id, srcId, baseline, shown(), {{key(4)}, {key(5)}, {key(1)}});
+    return merged(shown(), {{key(4)}, {key(5)}, {key(1)}});
 }
 
 QVariantMap ContactEditor::_NotesEdit::shown() const
@@ -165,16 +157,14 @@ QVariantMap ContactEditor::_NotesEdit::shown() const
 
 void ContactEditor::_NotesEdit::fillEntity(const pim::Entity& entity)
 {
-    id = entity.id;
-    srcId = entity.srcId;
     // Plain text: a note such as "x<y" or "a <b>c</b>" stays as typed.
     notes->setPlainText(entity.fields.value(key(1)).toString());
-    baseline = {entity.fields, shown()};
+    take(entity, shown());
 }
 
 pim::Entity ContactEditor::_NotesEdit::toEntity() const
 {
-    return entityrows::mergeEdited(id, srcId, baseline, shown(), {{key(1)}});
+    return merged(shown(), {{key(1)}});
 }
 
 // --- the editor ------------------------------------------------------------

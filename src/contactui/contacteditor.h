@@ -58,55 +58,40 @@ protected:
     void resizeEvent(QResizeEvent* event) override;
 
 private:
-    struct _NameEdit {
-        unsigned long long id = 0;
-        QString srcId = QStringLiteral("");
+    struct _NameEdit : entityrows::Record {
         QLineEdit* first = nullptr;
         QLineEdit* last = nullptr;
         QLineEdit* prefix = nullptr;
         QLineEdit* middle = nullptr;
         QLineEdit* suffix = nullptr;
-        entityrows::Baseline baseline;
         void fillEntity(const pim::Entity& entity);
         pim::Entity toEntity() const;
         QVariantMap shown() const;
     };
-    struct _PhotoEdit {
-        unsigned long long id = 0;
-        QString srcId = QStringLiteral("");
+    struct _PhotoEdit : entityrows::Record {
         QLabel* label = nullptr;
         QByteArray bytes;
-        entityrows::Baseline baseline;
         void fillEntity(const pim::Entity& entity);
         pim::Entity toEntity() const;
         void setPhoto(QByteArray photo);
         void reset();
     };
-    struct _NicknameEdit {
-        unsigned long long id = 0;
-        QString srcId = QStringLiteral("");
+    struct _NicknameEdit : entityrows::Record {
         QLineEdit* nickname = nullptr;
-        entityrows::Baseline baseline;
         void fillEntity(const pim::Entity& entity);
         pim::Entity toEntity() const;
         QVariantMap shown() const;
     };
-    struct _OrgEdit {
-        unsigned long long id = 0;
-        QString srcId = QStringLiteral("");
+    struct _OrgEdit : entityrows::Record {
         QLineEdit* title = nullptr;
         QLineEdit* department = nullptr;
         QLineEdit* company = nullptr;
-        entityrows::Baseline baseline;
         void fillEntity(const pim::Entity& entity);
         pim::Entity toEntity() const;
         QVariantMap shown() const;
     };
-    struct _NotesEdit {
-        unsigned long long id = 0;
-        QString srcId = QStringLiteral("");
+    struct _NotesEdit : entityrows::Record {
         QTextEdit* notes = nullptr;
-        entityrows::Baseline baseline;
         void fillEntity(const pim::Entity& entity);
         pim::Entity toEntity() const;
         QVariantMap shown() const;

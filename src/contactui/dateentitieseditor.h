@@ -1,25 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "contactui/entityrows_p.h"
-#include "model/contact.h"
+#include "contactui/typedvalueeditor.h"
 
 #include <QDateTime>
-#include <QList>
 #include <QMap>
 #include <QString>
 #include <QVariantMap>
-#include <QWidget>
-
-class QComboBox;
-class QDateTimeEdit;
-class QGridLayout;
-class QToolButton;
 
 // A list of dates (birthdays, anniversaries): one row per entity of type
 // box, date box ("yyyy-MM-dd", the time is kept but not shown) and remove
-// button.
-class DateEntitiesEditor : public QWidget {
+// button. toEntityList's value key holds the ISO text "yyyy-MM-ddThh:mm:ss"
+// of a changed date.
+class DateEntitiesEditor : public TypedValueEditor {
     Q_OBJECT
 public:
     DateEntitiesEditor(QString title, QMap<int, QString> typeMap, int defaultType, QWidget* parent = nullptr);
@@ -29,28 +22,9 @@ public:
     // change comes back as stored (a year-less birthday stays year-less).
     void addItem(unsigned long long id, QString srcId, int type, QString label, QDateTime date,
                  QVariantMap stored = {});
-    // The value key holds the ISO text "yyyy-MM-ddThh:mm:ss" of a changed date.
-    QList<pim::Entity> toEntityList(QString typeKey, QString labelKey, QString valueKey) const;
+    void add() override;
 
-public slots:
-    void add();
-    void remove();
-
-private:
-    struct _Item {
-        _Item(unsigned long long id, QString srcId) : id(id), srcId(std::move(srcId)) {}
-        unsigned long long id;
-        QString srcId;
-        QComboBox* type = nullptr;
-        QDateTimeEdit* date = nullptr;
-        QToolButton* remove = nullptr;
-        entityrows::Baseline baseline;
-    };
-    QVariantMap shownFields(const _Item& item, const QString& typeKey, const QString& labelKey,
-                            const QString& valueKey) const;
-
-    QMap<int, QString> m_typeMap;
-    int m_defaultType;
-    QGridLayout* m_grid;
-    QList<_Item> m_items;
+protected:
+    QWidget* newValueBox(const QVariant& value) override;
+    QVariant valueOf(const QWidget* box) const override;
 };

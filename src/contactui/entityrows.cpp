@@ -87,6 +87,11 @@ pim::Entity mergeEdited(unsigned long long id, const QString& srcId, const Basel
     return entity;
 }
 
+pim::Entity Record::merged(const QVariantMap& now, const QList<QStringList>& groups, bool* changed) const
+{
+    return mergeEdited(id, srcId, baseline, now, groups, changed);
+}
+
 int intField(const QVariantMap& fields, const QString& key)
 {
     bool ok = false;

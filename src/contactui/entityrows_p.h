@@ -12,6 +12,8 @@
 #include <QStringList>
 #include <QVariantMap>
 
+#include <utility>
+
 class QComboBox;
 class QGridLayout;
 class QToolButton;
@@ -26,6 +28,28 @@ namespace entityrows {
 struct Baseline {
     QVariantMap stored;
     QVariantMap shown;
+};
+
+// What an edited record keeps besides its widgets: the id and srcId of the
+// stored entity it was filled from (0 and "" for one the user added) and
+// its baseline.
+struct Record {
+    Record() = default;
+    Record(unsigned long long id, QString srcId) : id(id), srcId(std::move(srcId)) {}
+    unsigned long long id = 0;
+    QString srcId = QStringLiteral("");
+    Baseline baseline;
+
+    // Starts from `entity`: its id and srcId, its fields as stored and
+    // `shown`, what the widgets filled from them read back.
+    void take(const pim::Entity& entity, QVariantMap shown)
+    {
+        id = entity.id;
+        srcId = entity.srcId;
+        baseline = {entity.fields, std::move(shown)};
+    }
+    // mergeEdited of this record's stored fields with `now`.
+    pim::Entity merged(const QVariantMap& now, const QList<QStringList>& groups, bool* changed = nullptr) const;
 };
 
 // An editable box of the map's labels in ascending code order, each item

@@ -4,54 +4,43 @@
 #include "model/pimlabels.h"
 
 #include <QComboBox>
-#include <QGridLayout>
-#include <QLabel>
 #include <QLineEdit>
-#include <QToolButton>
+
+struct IMEntitiesEditor::Item : Row {
+    using Row::Row;
+    QComboBox* type = nullptr;
+    QComboBox* protocol = nullptr;
+    QLineEdit* account = nullptr;
+};
 
 IMEntitiesEditor::IMEntitiesEditor(QString title, int defaultType, int defaultProtocol, QWidget* parent)
-    : QWidget(parent)
+    : AbsEntitiesEditor(title, 3, parent)
     , m_defaultType(defaultType)
     , m_defaultProtocol(defaultProtocol)
-    , m_grid(new QGridLayout(this))
 {
-    m_grid->setContentsMargins(0, 0, 0, 0);
-    // Spanning the value columns, so a long title does not widen the type column.
-    m_grid->addWidget(new QLabel(title, this), 0, 0, 1, 3);
-    QToolButton* addButton = entityrows::newIconButton(this, QStringLiteral(":res/add.png"));
-    connect(addButton, &QToolButton::pressed, this, &IMEntitiesEditor::add);
-    m_grid->addWidget(addButton, 0, 3);
 }
 
 void IMEntitiesEditor::addItem(const pim::Entity& entity)
 {
     const QVariantMap& f = entity.fields;
-    const int row = entityrows::nextFreeRow(m_grid);
-    _Item item(entity.id, entity.srcId);
+    const int row = nextRow();
+    auto item = std::make_unique<Item>(entity.id, entity.srcId);
 
     const QString label = f.value(QStringLiteral("data3")).toString();
-    item.type = entityrows::newTypeBox(this, pim::imTypeMap(), 60);
-    entityrows::selectType(item.type, label.isEmpty() ? entityrows::intField(f, QStringLiteral("data2")) : 0, label);
-    m_grid->addWidget(item.type, row, 0);
+    item->type = place(*item, entityrows::newTypeBox(this, pim::imTypeMap(), 60), row, 0);
+    entityrows::selectType(item->type, label.isEmpty() ? entityrows::intField(f, QStringLiteral("data2")) : 0, label);
 
     // Unlike the type box, the stored code stays selected beside a custom name.
-    item.protocol = entityrows::newTypeBox(this, pim::imProtocolMap(), 100);
-    entityrows::selectType(item.protocol, entityrows::intField(f, QStringLiteral("data5")),
+    item->protocol = place(*item, entityrows::newTypeBox(this, pim::imProtocolMap(), 100), row, 1);
+    entityrows::selectType(item->protocol, entityrows::intField(f, QStringLiteral("data5")),
                            f.value(QStringLiteral("data6")).toString());
-    m_grid->addWidget(item.protocol, row, 1);
 
-    item.account = new QLineEdit(f.value(QStringLiteral("data1")).toString(), this);
-    m_grid->addWidget(item.account, row, 2);
+    item->account = place(*item, new QLineEdit(f.value(QStringLiteral("data1")).toString(), this), row, 2);
+    placeRemoveButton(*item, row);
 
-    item.remove = entityrows::newIconButton(this, QStringLiteral(":res/remove.png"));
-    connect(item.remove, &QToolButton::pressed, this, &IMEntitiesEditor::remove);
-    m_grid->addWidget(item.remove, row, 3);
-
-    if (entity.id != 0 || !entity.srcId.isEmpty()) {
-        item.baseline.stored = f;
-        item.baseline.shown = shownFields(item);
-    }
-    m_items.append(item);
+    if (entity.id != 0 || !entity.srcId.isEmpty())
+        item->take(entity, shownFields(*item));
+    appendRow(std::move(item));
 }
 
 void IMEntitiesEditor::add()
@@ -62,24 +51,7 @@ void IMEntitiesEditor::add()
     addItem(entity);
 }
 
-void IMEntitiesEditor::remove()
-{
-    for (int i = 0; i < m_items.size(); ++i) {
-        const _Item& item = m_items.at(i);
-        if (item.remove != sender())
-            continue;
-        for (QWidget* w : {static_cast<QWidget*>(item.type), static_cast<QWidget*>(item.protocol),
-                           static_cast<QWidget*>(item.account), static_cast<QWidget*>(item.remove)}) {
-            m_grid->removeWidget(w);
-            w->hide();
-            w->deleteLater();
-        }
-        m_items.removeAt(i);
-        return;
-    }
-}
-
-QVariantMap IMEntitiesEditor::shownFields(const _Item& item)
+QVariantMap IMEntitiesEditor::shownFields(const Item& item)
 {
     QVariantMap fields;
     entityrows::readType(item.type, fields, QStringLiteral("data2"), QStringLiteral("data3"));
@@ -91,9 +63,9 @@ QVariantMap IMEntitiesEditor::shownFields(const _Item& item)
 QList<pim::Entity> IMEntitiesEditor::toEntityList() const
 {
     QList<pim::Entity> result;
-    for (const _Item& item : m_items) {
-        result.append(entityrows::mergeEdited(
-            item.id, item.srcId, item.baseline, shownFields(item),
+    for (const Item* item : rows<Item>()) {
+        result.append(item->merged(
+            shownFields(*item),
             {{QStringLiteral("data2"), QStringLiteral("data3")}, {QStringLiteral("data5"), QStringLiteral("data6")},
              {QStringLiteral("data1")}}));
     }

@@ -3,12 +3,12 @@
 
 #include "fileformats/csvexport.h"
 #include "fileformats/exporttofilethread.h"
+#include "fileformats/htmlexport.h"
 #include "fileformats/txtexport.h"
 #include "fileformats/vcardexport.h"
 
 std::unique_ptr<AbsExport> createExportWriter(int type, const QString& path)
 {
-    Q_UNUSED(path);
     switch (type) {
     case ExportToFileThread::TYPE_VCARD:
         return std::make_unique<VCardExport>();
@@ -17,6 +17,7 @@ std::unique_ptr<AbsExport> createExportWriter(int type, const QString& path)
     case ExportToFileThread::TYPE_TXT:
         return std::make_unique<TxtExport>();
     case ExportToFileThread::TYPE_HTML:
+        return std::make_unique<HtmlExport>(QDir(path));
     default:
         return nullptr;
     }

@@ -6,7 +6,7 @@
 #include "ios/iossynctodevicethread.h"
 #include "ios/iossyncwriteback_p.h"
 #include "kit/workerreporter.h"
-#include "kit/messagetext.h"
+#include "kit/workerrun.h"
 #include "model/localdb.h"
 #include "platform/error.h"
 
@@ -51,14 +51,10 @@ IOSSendChangesThread::~IOSSendChangesThread() = default;
 void IOSSendChangesThread::run()
 {
     m_reporter->invokeUpdateProgress(tr("IDS_SENGING_CHANGES_TO_DEVICE"), 99, QString());
-    try {
+    runWorkerJob(*m_reporter, tr("Sending the changes to the iPhone stopped on an unexpected error."), [this] {
         sendAll();
         m_reporter->invokeSucceed(QString());
-    } catch (const std::exception& e) {
-        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
-    } catch (...) {
-        m_reporter->invokeErrorOccurred(tr("Sending the changes to the iPhone stopped on an unexpected error."));
-    }
+    });
 }
 
 void IOSSendChangesThread::sendAll()

@@ -6,8 +6,9 @@
 #include "ios/iossyncwriteback_p.h"
 #include "kit/contactprogress.h"
 #include "kit/workerreporter.h"
-#include "kit/messagetext.h"
+#include "kit/workerrun.h"
 #include "model/localdb.h"
+#include "model/localdbedit.h"
 
 #include <QHash>
 #include <QMap>
@@ -72,10 +73,9 @@ void IOSSyncToDeviceThread::run()
     m_total = int(m_contacts.size());
     m_processed = 0;
     m_merged = 0;
-    m_editing = false;
     ContactProgress progress(m_reporter, tr("IDS_MERGING_CONTACTS"), m_total);
     m_progress = &progress;
-    try {
+    runWorkerJob<int>(*m_reporter, tr("Writing contacts to the iPhone stopped on an unexpected error."), [this] {
         while (m_processed < m_total)
             handleBatch(m_processed, std::min(m_total - m_processed, kBatchSize));
         m_reporter->invokeSucceed(m_merged < 1
@@ -83,30 +83,8 @@ void IOSSyncToDeviceThread::run()
                                       : tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS_MERGED_%2")
                                             .arg(m_processed - m_merged)
                                             .arg(m_merged));
-    } catch (int) {
-        rollBack();
-    } catch (const std::exception& e) {
-        rollBack();
-        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
-    } catch (...) {
-        rollBack();
-        m_reporter->invokeErrorOccurred(tr("Writing contacts to the iPhone stopped on an unexpected error."));
-    }
+    });
     m_progress = nullptr;
-}
-
-void IOSSyncToDeviceThread::rollBack()
-{
-    if (!m_editing)
-        return;
-    m_editing = false;
-    try {
-        m_db->endEdit(false);
-    } catch (const std::exception& e) {
-        qCWarning(lcIosSync) << "rollback of a batch to the iPhone failed:" << e.what();
-    } catch (...) {
-        qCWarning(lcIosSync) << "rollback of a batch to the iPhone failed";
-    }
 }
 
 void IOSSyncToDeviceThread::throwIfCancelled() const
@@ -117,8 +95,7 @@ void IOSSyncToDeviceThread::throwIfCancelled() const
 
 void IOSSyncToDeviceThread::handleBatch(int first, int count)
 {
-    m_db->beginEdit();
-    m_editing = true;
+    LocalDbEdit edit(*m_db, lcIosSync(), "rollback of a batch to the iPhone");
 
     // Per stored contact, in merge order: the contact as merged, whether its
     // contact record goes out, and what the merges of this batch wrote.
@@ -204,6 +181,5 @@ void IOSSyncToDeviceThread::handleBatch(int first, int count)
         mobiledevice_sync_send_finish_throw(session.client);
     }
 
-    m_editing = false;
-    m_db->endEdit(true);
+    edit.commit();
 }

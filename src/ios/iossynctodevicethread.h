@@ -58,7 +58,6 @@ protected:
 
 private:
     void handleBatch(int first, int count);
-    void rollBack();
     void throwIfCancelled() const;
 
     QString m_udid;
@@ -69,6 +68,4 @@ private:
     int m_total = 0;
     int m_processed = 0;
     int m_merged = 0;
-    // From the batch's beginEdit until its commit.
-    bool m_editing = false;
 };

@@ -5,8 +5,9 @@
 #include "ios/iossyncrecords_p.h"
 #include "ios/iossyncsession_p.h"
 #include "kit/workerreporter.h"
-#include "kit/messagetext.h"
+#include "kit/workerrun.h"
 #include "model/localdb.h"
+#include "model/localdbedit.h"
 
 using namespace iossync;
 
@@ -25,20 +26,10 @@ IOSSyncToPCThread::~IOSSyncToPCThread() = default;
 void IOSSyncToPCThread::run()
 {
     m_reporter->invokeUpdateProgress(tr("IDS_RECEIVING_CONTACTS_FROM_IOS"), 99, QString());
-    // Nothing may leave a worker thread: every way out rolls back and, but
-    // for a cancel, reports.
-    try {
+    runWorkerJob<Cancelled>(*m_reporter, tr("Reading the iPhone's contacts stopped on an unexpected error."), [this] {
         receiveAll();
         m_reporter->invokeSucceed(QString());
-    } catch (const Cancelled&) {
-        rollBack();
-    } catch (const std::exception& e) {
-        rollBack();
-        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
-    } catch (...) {
-        rollBack();
-        m_reporter->invokeErrorOccurred(tr("Reading the iPhone's contacts stopped on an unexpected error."));
-    }
+    });
 }
 
 void IOSSyncToPCThread::receiveAll()
@@ -49,8 +40,7 @@ void IOSSyncToPCThread::receiveAll()
     session.start(m_udid);
     mobiledevice_sync_start_recv_all_records_throw(session.client);
 
-    m_db->beginEdit();
-    m_editing = true;
+    LocalDbEdit edit(*m_db, lcIosSync(), "rollback of the iPhone read");
     IOSSyncRecordReader reader(*m_db);
     for (bool more = true; more;) {
         PlistCFType batch;
@@ -61,22 +51,7 @@ void IOSSyncToPCThread::receiveAll()
     }
     reader.finish();
     session.client.release();
-    m_editing = false;
-    m_db->endEdit(true);
+    edit.commit();
     m_contacts = reader.contactCount();
     m_dropped = reader.droppedChildren();
-}
-
-void IOSSyncToPCThread::rollBack()
-{
-    if (!m_editing)
-        return;
-    m_editing = false;
-    try {
-        m_db->endEdit(false);
-    } catch (const std::exception& e) {
-        qCWarning(lcIosSync) << "rollback of the iPhone read failed:" << e.what();
-    } catch (...) {
-        qCWarning(lcIosSync) << "rollback of the iPhone read failed";
-    }
 }

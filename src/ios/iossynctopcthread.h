@@ -34,12 +34,10 @@ protected:
 
 private:
     void receiveAll();
-    void rollBack();
 
     QString m_udid;
     QSharedPointer<LocalDb> m_db;
     IWorkerReporter* m_reporter;
-    bool m_editing = false;
     std::atomic<int> m_contacts{0};
     std::atomic<int> m_dropped{0};
 };

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "itunesbackup/backupmanifest.h"
 
+#include "ios/plistcftype.h"
 #include "itunesbackup/itunesbackuplog.h"
 #include "itunesbackup/qopensslevpaes.h"
 #include "model/data_path_util.h"
+#include "platform/error.h"
 #include "platform/files/safefilewriter.h"
 
 #include <QCryptographicHash>
@@ -15,6 +17,7 @@
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -57,11 +60,98 @@ void decryptStreamThrow(QIODevice& in, QIODevice& out, const QByteArray& key, co
         fail(QStringLiteral("BackupManifest::decryptFile: decrypt failed. %1").arg(aes.errorString()));
 }
 
+QString itemKey(const QString& domain, const QString& relativePath)
+{
+    return domain + QChar(u'\0') + relativePath; // NUL: no domain or path holds one
+}
+
 } // namespace
 
 BackupManifest::BackupManifest(const QDir& folder)
     : m_dir(folder)
 {
+}
+
+void BackupManifest::readManifestInfo()
+{
+    const QString path = QDir::toNativeSeparators(m_dir.absoluteFilePath(QStringLiteral("Manifest.plist")));
+    const QFileInfo file(path);
+    if (!file.isFile())
+        throw Error(QStringLiteral("The backup has no Manifest.plist: %1").arg(path));
+    QString reason;
+    const PlistCFType manifest = PlistCFType::createCFPropertyListFromFile(file.absoluteFilePath(), &reason);
+    if (!manifest.isCFDictionary())
+        throw Error(QStringLiteral("Manifest.plist cannot be read: %1")
+                        .arg(reason.contains(path) ? reason
+                                                   : QStringLiteral("%1: %2").arg(path,
+                                                       reason.isEmpty() ? QStringLiteral("it holds no dictionary.") : reason)));
+
+    _InfoPlist info;
+    info.DeviceName = manifest.get(QStringLiteral("Lockdown")).get(QStringLiteral("DeviceName")).CFStringQString().trimmed();
+    info.IsEncrypted = manifest.get(QStringLiteral("IsEncrypted")).CFNumberBool();
+    info.BackupKeyBag = manifest.get(QStringLiteral("BackupKeyBag")).CFDataBytes();
+    info.ManifestKey = manifest.get(QStringLiteral("ManifestKey")).CFDataBytes();
+    const QFileInfo status(m_dir.absoluteFilePath(QStringLiteral("Status.plist")));
+    const QDateTime stored = manifest.get(QStringLiteral("Date")).CFDateToDateTime();
+    if (status.isFile())
+        info.Date = status.lastModified();
+    else if (stored.isValid())
+        info.Date = QDateTime(stored.date(), stored.time(), Qt::UTC);
+    else
+        info.Date = file.lastModified();
+
+    _KeybagInfo keybag;
+    if (info.IsEncrypted) {
+        keybag = parseKeybag(info.BackupKeyBag);
+        if (keybag.classKeys.isEmpty())
+            throw Error(QStringLiteral("Manifest.plist says the backup is encrypted but holds no usable keybag: %1").arg(path));
+    }
+    m_info = info;
+    m_encrypted = info.IsEncrypted;
+    m_keybag = keybag;
+}
+
+QString BackupManifest::displayName() const
+{
+    return m_info.DeviceName.isEmpty() ? m_dir.dirName() : m_info.DeviceName;
+}
+
+bool BackupManifest::setPasscodeNoUIThrow(const QString& password, const KeybagCancelCheck& cancelled)
+{
+    switch (unlockNoUI(password, m_info.ManifestKey, cancelled)) {
+    case KeybagUnlock::Unlocked:
+        return true;
+    case KeybagUnlock::WrongPassword:
+    case KeybagUnlock::Cancelled:
+        return false;
+    case KeybagUnlock::Unusable:
+        break;
+    }
+    throw Error(QStringLiteral("The keybag of the backup cannot be unlocked with any password: %1")
+                    .arg(QDir::toNativeSeparators(m_dir.absolutePath())));
+}
+
+void BackupManifest::parseInfo()
+{
+    if (!m_items.isEmpty())
+        return;
+    if (!m_dir.exists(QStringLiteral("Manifest.db")) && !m_dir.exists(QStringLiteral("Manifest.mbdb")))
+        throw Error(QStringLiteral("The backup has no file list (Manifest.db or Manifest.mbdb): %1")
+                        .arg(QDir::toNativeSeparators(m_dir.absolutePath())));
+    const MBDBParser::MBDBItemMap map = MBDBParser::parse(*this);
+    QList<MBDBParser::_MBDBItem> items(map.cbegin(), map.cend());
+    std::sort(items.begin(), items.end(), compareMBDBItemLess);
+    QHash<QString, int> index;
+    for (int i = 0; i < items.size(); ++i)
+        index.insert(itemKey(items[i].domain.toString(), items[i].relativePath.toString()), i);
+    m_items = std::move(items);
+    m_itemIndex = std::move(index);
+}
+
+const MBDBParser::_MBDBItem* BackupManifest::findItem(const QString& domain, const QString& relativePath) const
+{
+    const auto it = m_itemIndex.constFind(itemKey(domain, relativePath));
+    return it == m_itemIndex.constEnd() ? nullptr : &m_items[it.value()];
 }
 
 QString BackupManifest::workFolder() const

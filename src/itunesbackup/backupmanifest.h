@@ -9,7 +9,9 @@
 #include "itunesbackup/mbdbparser.h"
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QDir>
+#include <QHash>
 #include <QList>
 #include <QString>
 
@@ -19,9 +21,45 @@ class QTemporaryFile;
 
 class BackupManifest {
 public:
+    // The summary of Manifest.plist.
+    struct _InfoPlist {
+        QString DeviceName; // may be empty
+        // When the backup was made: the modification time of Status.plist,
+        // else the "Date" of Manifest.plist, else its modification time.
+        QDateTime Date;
+        bool IsEncrypted = false;
+        QByteArray BackupKeyBag;
+        QByteArray ManifestKey; // empty unless Manifest.db itself is encrypted
+    };
+
     explicit BackupManifest(const QDir& folder);
 
     const QDir& dir() const { return m_dir; }
+
+    // Reads Manifest.plist (and the time of Status.plist) into info() and
+    // displayName(); for an encrypted backup also takes its keybag. Throws
+    // Error naming the file when Manifest.plist is missing or unreadable,
+    // or says the backup is encrypted without a usable keybag.
+    void readManifestInfo();
+    const _InfoPlist& info() const { return m_info; }
+    // The device name, or the folder's name when the backup has none.
+    QString displayName() const;
+
+    // Unlocks an encrypted backup with password (the keybag and Manifest
+    // key of readManifestInfo()). True when it unlocked, false for a wrong
+    // password or a cancel; throws Error when the keybag cannot be used with
+    // any password. Seconds of key derivation: call it on a worker thread.
+    bool setPasscodeNoUIThrow(const QString& password, const KeybagCancelCheck& cancelled = {});
+
+    // Reads the file list once (unlock an encrypted backup first) and keeps
+    // its records in domain and path order. Throws Error when the folder has
+    // no file list, else what MBDBParser::parse throws; a second call after
+    // a success does nothing.
+    void parseInfo();
+    // The records of parseInfo(), in compareMBDBItemLess order.
+    const QList<MBDBParser::_MBDBItem>& items() const { return m_items; }
+    // The record of a file, or null when the list has none.
+    const MBDBParser::_MBDBItem* findItem(const QString& domain, const QString& relativePath) const;
 
     // The password that unlocked the backup; empty when it is not encrypted
     // or not unlocked yet.
@@ -70,6 +108,9 @@ public:
 
 private:
     QDir m_dir;
+    _InfoPlist m_info;
+    QList<MBDBParser::_MBDBItem> m_items;
+    QHash<QString, int> m_itemIndex; // domain, NUL, relative path -> position in m_items
     QString m_passcode;
     QByteArray m_manifestDbKey;
     _KeybagInfo m_keybag;

@@ -94,32 +94,53 @@ MessageBoxHandler setMessageBoxHandler(MessageBoxHandler handler)
     return std::exchange(currentHandler(), std::move(handler));
 }
 
-int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withHeader)
-{
-    const QString title = product::title();
-    if (withHeader) {
-        text = QStringLiteral("<nobr><b>") + title + QStringLiteral(" v%1").arg(QLatin1String(product::kVersion))
-            + QStringLiteral("</b></nobr><br/><br/>") + text;
-    }
+namespace {
 
-    KitMessageBox box(icon, title, text, QMessageBox::NoButton, nullptr);
+// Builds the styled box, lets `addButtons` fill it and runs it (or hands it
+// to the test handler).
+template <typename AddButtons>
+int runBox(QMessageBox::Icon icon, const QString& text, Qt::TextFormat format, AddButtons addButtons)
+{
+    KitMessageBox box(icon, product::title(), text, QMessageBox::NoButton, nullptr);
     useKitIcon(box, icon);
     WinMovable movable(&box);
     box.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     box.setStyleSheet(getStyleSheet(QStringLiteral(":/res/style.css")));
-    for (const HonouredButton& b : kButtons) {
-        if (buttons & b.button) {
-            QPushButton* pb = box.addButton(b.button);
-            pb->setText(QCoreApplication::translate("QObject", b.text));
-        }
+    addButtons(box);
+    box.setTextFormat(format);
+
+    if (const MessageBoxHandler& handler = currentHandler())
+        return handler(box);
+    return box.exec();
+}
+
+} // namespace
+
+int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withHeader)
+{
+    if (withHeader) {
+        text = QStringLiteral("<nobr><b>") + product::title().toHtmlEscaped()
+            + QStringLiteral(" v%1").arg(QLatin1String(product::kVersion)) + QStringLiteral("</b></nobr><br/><br/>")
+            + text;
     }
     // Texts may carry markup such as "<br/>" or "<b>", or data escaped by
     // g_messageText; a text without either is shown as written, so a "<" in
     // it is not taken for the start of a tag.
     static const QRegularExpression escaped(QStringLiteral("&(amp|lt|gt|quot|#39);"));
-    box.setTextFormat(Qt::mightBeRichText(text) || text.contains(escaped) ? Qt::RichText : Qt::PlainText);
+    const Qt::TextFormat format
+        = Qt::mightBeRichText(text) || text.contains(escaped) ? Qt::RichText : Qt::PlainText;
+    return runBox(icon, text, format, [buttons](QMessageBox& box) {
+        for (const HonouredButton& b : kButtons) {
+            if (buttons & b.button)
+                box.addButton(b.button)->setText(QCoreApplication::translate("QObject", b.text));
+        }
+    });
+}
 
-    if (const MessageBoxHandler& handler = currentHandler())
-        return handler(box);
-    return box.exec();
+int g_showMessageBox(QMessageBox::Icon icon, const QString& text, const QList<LabelledButton>& buttons)
+{
+    return runBox(icon, text, Qt::PlainText, [&buttons](QMessageBox& box) {
+        for (const LabelledButton& b : buttons)
+            box.addButton(b.button)->setText(b.label);
+    });
 }

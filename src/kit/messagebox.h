@@ -14,6 +14,16 @@
 // version. The text is rich text. GUI thread only.
 int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withHeader);
 
+// A box with buttons of its own labels: each StandardButton gives its role
+// (OK accepts, Cancel rejects) and is what the call returns; `label` is
+// shown as written. The text is plain text, so nothing in it is read as
+// markup. Otherwise as above, without the header line.
+struct LabelledButton {
+    QMessageBox::StandardButton button;
+    QString label;
+};
+int g_showMessageBox(QMessageBox::Icon icon, const QString& text, const QList<LabelledButton>& buttons);
+
 // Test seam. When a handler is installed, g_showMessageBox builds the box as
 // usual and hands it to the handler instead of running exec(); the handler's
 // result is returned as the pressed button. Tests use it so no modal box ever

@@ -91,7 +91,8 @@ void ProgressForm::errorOccurred(QString err)
         return;
     }
     m_ending = true;
-    Tips::error(err);
+    // Worker texts are plain and often name files; the error box is rich text.
+    Tips::error(err.toHtmlEscaped());
     done(0);
 }
 

@@ -2,6 +2,7 @@
 #include "kit/tips.h"
 
 #include "kit/errorreport.h"
+#include "kit/makerconfig.h"
 #include "kit/messagebox.h"
 #include "kit/productinfo.h"
 
@@ -26,7 +27,7 @@ QString Tips::errorBoxText(const QString& text)
     // Not translated: the template is the same in every language.
     return QStringLiteral("An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact ")
                .arg(text)
-        + QLatin1String(product::kSupportEmail) + QStringLiteral(" for help.");
+        + maker::supportEmail().toHtmlEscaped() + QStringLiteral(" for help.");
 }
 
 void Tips::error(QString text)

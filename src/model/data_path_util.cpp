@@ -24,13 +24,33 @@ constexpr qint64 kMaxRedirectBytes = 64 * 1024;
 QMutex g_dataDirMutex;
 QString g_curDataSaveDirPath;
 
-void startDetached(const QString& program, const QStringList& arguments)
+// How long the desktop's opener may take to say whether it could hand the
+// path on; one still running then is taken as opening it.
+constexpr int kOpenerVerdictMs = 3000;
+
+bool startOpener(const QString& program, const QStringList& arguments)
 {
-    if (!QProcess::startDetached(program, arguments))
-        qCWarning(lcDataPath) << "could not start" << program;
+    auto* process = new QProcess;
+    process->setProcessChannelMode(QProcess::ForwardedChannels);
+    process->start(program, arguments);
+    if (!process->waitForStarted()) {
+        qCWarning(lcDataPath) << "could not start" << program << process->errorString();
+        delete process;
+        return false;
+    }
+    if (!process->waitForFinished(kOpenerVerdictMs)) {
+        // Some openers stay with what they started; let it run on.
+        QObject::connect(process, &QProcess::finished, process, &QObject::deleteLater);
+        return true;
+    }
+    const bool opened = process->exitStatus() == QProcess::NormalExit && process->exitCode() == 0;
+    if (!opened)
+        qCWarning(lcDataPath) << program << "could not open" << arguments << "exit code" << process->exitCode();
+    delete process;
+    return opened;
 }
 
-DesktopOpener g_opener = &startDetached;
+DesktopOpener g_opener = &startOpener;
 
 QString desktopOpenProgram()
 {
@@ -158,12 +178,12 @@ QString g_getValidFilePath(const QString& path)
     }
 }
 
-void g_openFileOrFolder(const QString& path)
+bool g_openFileOrFolder(const QString& path)
 {
     if (path.isEmpty())
-        return;
+        return false;
     // Absolute, so a name beginning with "-" can never read as an option.
-    g_opener(desktopOpenProgram(), QStringList { QFileInfo(path).absoluteFilePath() });
+    return g_opener(desktopOpenProgram(), QStringList { QFileInfo(path).absoluteFilePath() });
 }
 
 void g_openLink(const QString& url)
@@ -181,6 +201,6 @@ void g_openLink(const QString& url)
 DesktopOpener g_setDesktopOpener(DesktopOpener opener)
 {
     const DesktopOpener previous = g_opener;
-    g_opener = opener ? opener : &startDetached;
+    g_opener = opener ? opener : &startOpener;
     return previous;
 }

@@ -38,8 +38,9 @@ void g_delDirCascade(const QString& path);
 QString g_getValidFilePath(const QString& path);
 
 // Hands a file or folder to the desktop; the path reaches the opener as
-// one argument, and no shell is involved.
-void g_openFileOrFolder(const QString& path);
+// one argument, and no shell is involved. False when the desktop's opener
+// could not be started or reported that it could not open the path.
+bool g_openFileOrFolder(const QString& path);
 
 // Hands a web link to the desktop; anything but a valid http or https URL
 // is ignored (the address may come from a network reply).
@@ -47,6 +48,7 @@ void g_openLink(const QString& url);
 
 // Starts program with arguments and does not wait; the default runs it
 // detached. Replaceable so tests can see what would be started.
-using DesktopOpener = void (*)(const QString& program, const QStringList& arguments);
+// Returns false when the program could not be started or said it failed.
+using DesktopOpener = bool (*)(const QString& program, const QStringList& arguments);
 // Returns the opener in use before; nullptr restores the default.
 DesktopOpener g_setDesktopOpener(DesktopOpener opener);

@@ -8,7 +8,8 @@ MODE is backup, restore, raw (a scripted peer) or wifi (the handshake on port
    "contacts": [[{"type": 1, "fields": ["<wire text>" | {"text": "plain"}, ...]}, ...]],
    "faults": {"<step>": "error:TEXT" | "close" | "stall" | "long:MIB" | "line:TEXT"},
    "script": "tokens: percent-encoded bytes to send, ~MS (pause), !fill:N (N bytes 'x'), !close"}
-A fault replaces the Nth line the phone sends in a conversation, e.g. in a
+A fault replaces the Nth line the phone sends in a conversation (a key
+"restore:N" or "backup:N" only in conversations of that mode), e.g. in a
 restore "line:$batch:" answers without pairs, "line:$bye:" with "$bye:"; in a
 backup "line:$ent:1/x/2/3,..." sends a malformed id, "stall" stops sending
 without hanging up. "version": 1 and "count": false give an old app and a
@@ -60,8 +61,9 @@ class Phone:
     # --- one conversation
     def converse(self, conn, mode):
         with self.idle: self.busy += 1
+        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)   # line by line without stalls
         t = self.t
-        t.conn, t.reader, t.sent = conn, conn.makefile('rb'), 0
+        t.conn, t.reader, t.sent, t.mode = conn, conn.makefile('rb'), 0, mode
         try:
             getattr(self, mode)()
         except (ValueError, KeyError) as e:   # the phone refuses what it cannot apply
@@ -73,7 +75,7 @@ class Phone:
 
     def send(self, line):
         self.t.sent += 1
-        fault = self.faults.get(str(self.t.sent), '')
+        fault = self.faults.get(f'{self.t.mode}:{self.t.sent}', self.faults.get(str(self.t.sent), ''))
         kind, _, arg = fault.partition(':')
         if kind == 'close': raise Stop()
         if kind == 'stall': self.drain()
@@ -95,12 +97,13 @@ class Phone:
         self.send(f"$version:{self.sc.get('version', 2)}")
         count = self.sc.get('count', True)
         if count is not False: self.send(f'$count:{len(self.contacts) if count is True else count}')
-        keys, size = list(self.contacts), self.sc.get('batchSize', 20)
+        keys, size, mine = list(self.contacts), self.sc.get('batchSize', 20), {}
+        for r, (t, k, fields) in sorted(self.records.items(), key=lambda x: (x[1][0] != 1, x[0])):
+            mine.setdefault(k, []).append('$ent:' + ','.join([self.rid(r)] + fields))
         for i in range(0, len(keys), size):
             self.send('$batch:')
             for key in keys[i:i + size]:
-                for r, (t, k, fields) in sorted(self.records.items(), key=lambda x: (x[1][0] != 1, x[0])):
-                    if k == key: self.send('$ent:' + ','.join([self.rid(r)] + fields))
+                for line in mine.get(key, []): self.send(line)
             self.send('$end:')
             if not self.read().startswith('$batch:'): raise Stop()
         self.send('$bye:')

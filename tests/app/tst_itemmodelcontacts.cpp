@@ -5,11 +5,14 @@
 #include <QImage>
 #include <QPixmap>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "common/contactbuilders.h"
 
+#include "app/contactlistloader.h"
 #include "app/itemmodelcontacts.h"
+#include "model/localdb.h"
 
 namespace {
 
@@ -25,6 +28,22 @@ QByteArray imageBytes(const char* format)
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format);
     return bytes;
+}
+
+// A database file holding one contact with these entities.
+QString writeDb(const QTemporaryDir& dir, const QMap<int, QList<QVariantMap>>& entities, unsigned long long* id = nullptr)
+{
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath("list.db"));
+    db->create();
+    db->beginEdit();
+    pim::_Contact stored;
+    bool existed = false;
+    db->combineContact(contactOf("P", entities), stored, existed);
+    db->endEdit(true);
+    db->close();
+    if (id)
+        *id = stored.id;
+    return db->path();
 }
 
 } // namespace
@@ -62,6 +81,51 @@ private slots:
         QCOMPARE(cell.data(Qt::DisplayRole).isValid(), shown.isValid());
         QCOMPARE(cell.data(Qt::DisplayRole).toString(), shown.toString());
         QCOMPARE(cell.data(Qt::ToolTipRole).toString(), shown.toString());
+    }
+
+    // Read straight from a database, without whole contacts, a row shows
+    // what the whole contact would.
+    void showsThePhoneColumnFromTheDatabase_data() { showsThePhoneColumn_data(); }
+    void showsThePhoneColumnFromTheDatabase()
+    {
+        QFETCH(QList<QVariantMap>, phones);
+        QFETCH(QVariant, shown);
+
+        QTemporaryDir dir;
+        QMap<int, QList<QVariantMap>> entities { { pim::ENTITY_EMAIL, { { { "data1", "a@x" } }, { { "data1", "b@x" } } } },
+                                                 { pim::ENTITY_ADDR, { { { "data1", "1 Main St" } } } } };
+        if (!phones.isEmpty())
+            entities.insert(pim::ENTITY_PHONE, phones);
+        unsigned long long id = 0;
+        const QString path = writeDb(dir, entities, &id);
+
+        ItemModelContacts model;
+        model.loadRows(readContactListRows(path, 0, QString()));
+        QCOMPARE(model.count(), 1);
+        QVERIFY(!model.isComplete(0));
+        QCOMPARE(model.contactAt(0)->id, id);
+        const QModelIndex cell = model.index(0, ItemModelContacts::COLUMN_PHONE);
+        QCOMPARE(cell.data().isValid(), shown.isValid());
+        QCOMPARE(cell.data().toString(), shown.toString());
+        QCOMPARE(model.index(0, ItemModelContacts::COLUMN_EMAIL).data().toString(), QStringLiteral("a@x"));
+        QCOMPARE(model.index(0, ItemModelContacts::COLUMN_ADDRESS).data().toString(), QStringLiteral("1 Main St"));
+    }
+
+    // Quick node changes: only the list of the last request arrives.
+    void deliversOnlyTheLastRequest()
+    {
+        QTemporaryDir dir;
+        const QString path = writeDb(dir, { { pim::ENTITY_NAME, { { { "data1", "P" } } } } });
+        ContactListLoader loader;
+        QList<int> delivered;
+        connect(&loader, &ContactListLoader::finished, this,
+                [&delivered](int ticket, std::shared_ptr<ItemModelContacts::PreparedRows>, QString) { delivered << ticket; });
+        loader.start(path, 0, QStringLiteral("nobody"));
+        loader.start(dir.filePath("missing.db"), 0, QString());
+        const int last = loader.start(path, 0, QString());
+        QTRY_VERIFY(!loader.isBusy());
+        QTest::qWait(50);
+        QCOMPARE(delivered, QList<int> { last });
     }
 
     void leavesEmptyCellsEmpty()

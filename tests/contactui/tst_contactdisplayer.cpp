@@ -106,6 +106,45 @@ void press(QWidget* target, Qt::MouseButton button)
 class TestContactDisplayer : public QObject {
     Q_OBJECT
 private slots:
+    // A long header and values without a place to break: at every card
+    // width the main window allows, each text gets the height it needs,
+    // stays inside the view, and the header text never covers the photo.
+    void laysOutLongTextsInsideTheView_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("narrowest window") << 280;
+        QTest::newRow("1000 wide window") << 390;
+        QTest::newRow("maximised") << 850;
+    }
+    void laysOutLongTextsInsideTheView()
+    {
+        QFETCH(int, width);
+        const pim::_Contact contact = contactOf("Maximiliane Alexandra von Hohenberg-Castellanos",
+            { { pim::ENTITY_ORG, { { { "data1", "Hohenberg & Castellanos Precision Instruments International" },
+                                     { "data4", "Senior Vice President of International Business Development" } } } },
+              { pim::ENTITY_PHONE, { { { "data1", "+49(0)3012345678901234567890123456789" }, { "data2", 2 } } } },
+              { pim::ENTITY_EMAIL, { { { "data1", "maximiliane.alexandra.von.hohenberg-castellanos@instruments.example" } } } } });
+        ContactDisplayer card;
+        card.resize(width, 500);
+        card.show();
+        card.showContact(&contact);
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
+        QCoreApplication::processEvents();
+
+        const QRect view = card.viewport()->rect();
+        QLabel* photo = photoLabel(card);
+        const QRect photoRect(photo->mapTo(card.viewport(), QPoint()), photo->size());
+        for (QLabel* label : card.widget()->findChildren<QLabel*>()) {
+            if (label == photo)
+                continue;
+            const QRect rect(label->mapTo(card.viewport(), QPoint()), label->size());
+            QVERIFY2(rect.right() <= view.right(), qPrintable(label->text()));
+            QVERIFY2(!rect.intersects(photoRect), qPrintable(label->text()));
+            if (label->wordWrap())
+                QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
+        }
+    }
+
     void showsSectionsPerKind_data()
     {
         QTest::addColumn<pim::_Contact>("contact");

@@ -79,10 +79,7 @@ private slots:
         mobiledevice_pipe channel(kTimeoutMs);
         QVERIFY(channel.create());
         QElapsedTimer clock;
-        clock.start();
-        char buf[4];
-        QVERIFY(channel.read(buf, 4) == 0 && clock.elapsed() >= kTimeoutMs - 10);
-        clock.restart(); // far more than a pipe holds, with nobody reading
+        clock.start(); // far more than a pipe holds, with nobody reading
         QVERIFY(!channel.writeRequest(request(1 << 20)) && clock.elapsed() < 3 * kTimeoutMs);
     }
 };

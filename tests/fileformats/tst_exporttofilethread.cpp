@@ -136,8 +136,6 @@ void TestExportToFileThread::failsWithoutFile_data()
     QTest::addColumn<bool>("emptyText");
 
     QTest::newRow("unknown type 5: empty error text") << 5 << "out.vcf" << true;
-    QTest::newRow("type without a writer: a clear error")
-        << int(ExportToFileThread::TYPE_HTML) << "out.html" << false;
     QTest::newRow("folder that does not exist: the file layer's text")
         << int(ExportToFileThread::TYPE_VCARD) << "missing/out.vcf" << false;
 }

@@ -11,30 +11,6 @@ using FieldsList = QList<QVariantMap>;
 class tst_IOSContactCombineRule : public QObject {
     Q_OBJECT
 private slots:
-    void shouldAnswerEmptinessAndSingleValues_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<Fields>("fields");
-        QTest::addColumn<bool>("empty");
-        QTest::addColumn<bool>("single");
-        QTest::newRow("organisation of a job title") << 10 << Fields{{"data4", "Boss"}} << false << true;
-        QTest::newRow("photo without its hash") << 2 << Fields{{"data15", QByteArray("x")}} << true << true;
-        QTest::newRow("notes are single") << 9 << Fields{{"data1", "n"}} << false << true;
-        QTest::newRow("group membership takes no part") << 7 << Fields{{"data1", "1"}} << true << false;
-        QTest::newRow("unknown type") << 14 << Fields{{"data1", "A"}} << true << false;
-    }
-
-    void shouldAnswerEmptinessAndSingleValues()
-    {
-        QFETCH(int, type);
-        QFETCH(Fields, fields);
-        IOSContactCombineRule rule;
-        QTEST(AbsContactCombineRule::isEntityEmpty(testkit::entityOf(fields), rule.checkEmptyFields(type)), "empty");
-        bool single = true; // written on every call
-        rule.validFields(type, single);
-        QTEST(single, "single");
-    }
-
     // A stored contact, then the same name again with one more entity.
     void shouldMergeAsThePhoneHoldsIt_data()
     {
@@ -51,6 +27,7 @@ private slots:
                                                           << QStringList{"new||"};
         QTest::newRow("phone gains a type") << 3 << FieldsList{{{"data1", "1"}}} << Fields{{"data1", "1"}, {"data2", 2}}
                                             << QStringList{"1|2|"};
+        QTest::newRow("organisation of a job title only") << 10 << FieldsList{} << Fields{{"data4", "Boss"}} << QStringList{"||"};
         QTest::newRow("group membership") << 7 << FieldsList{} << Fields{{"data1", "1"}, {"data2", "Friends"}} << QStringList{};
     }
 

@@ -116,8 +116,6 @@ private slots:
                                                    "reconnect the iPhone and tap Trust.";
         QTest::newRow("locked") << phone("locked", true) << false
                                 << start + "service failed. return -17. The iPhone is locked with a passcode: unlock it and try again.";
-        QTest::newRow("link dropped after a batch") << fault("batch1", "drop") << false
-                                                    << "mobilesync_acknowledge_changes_from_device failed. return -3.";
         QTest::newRow("garbage batch") << fault("batch0", "garbage") << false << "mobilesync_receive_changes failed. return -2.";
         QTest::newRow("start answer of wrong type") << fault("SDMessageSyncDataClassWithDevice", "wrongtype") << true
                                                     << start + "failed. return -2. ";

@@ -69,9 +69,7 @@ private slots:
     void shouldRoundTripEveryFormat();
     void shouldReadFileFromAnotherWriter();
     void shouldHandNodesOverOnceAndCloneAfter();
-    void shouldKeepOwnershipWhenInsertChangesNothing();
     void shouldParseBackWhatItWrote();
-    void shouldLayOutObjects();
     void shouldReadMalformedArchives_data();
     void shouldReadMalformedArchives();
 };
@@ -81,33 +79,17 @@ void PlistCFTypeTest::shouldAnswerEdgeCases_data()
     QTest::addColumn<Probe>("probe");
     QTest::addColumn<QString>("expected");
     auto row = [](const char* name, Probe probe, const QString& expected) { QTest::newRow(name) << probe << expected; };
-    row("int8 -1 is 64-bit -1", [] { P v = P::createCFNumberInt8(-1); return n(v.CFNumberInt64()) + n(v.CFNumberInt()) + n(v.CFNumberInt8()); }, "-1-1-1");
-    row("int16 of 65535 sign-extends", [] { return n(P::createCFNumberInt64(65535).CFNumberInt16()); }, "-1");
-    row("int getter on real gives default", [] { return n(P::createCFNumberDouble(2.5).CFNumberInt64(7)); }, "7");
-    row("real getter on int gives default", [] { return n(P::createCFNumberInt32(3).CFNumberDouble(1.5) * 10); }, "15");
-    row("getters on string and null", [] { return n(P::createCFString("9").CFNumberInt64(4)) + n(P().CFNumberDouble(5)); }, "45");
-    row("bool reads only booleans", [] { return n(P::createCFNumberInt32(0).CFNumberBool(true)); }, "1");
-    row("empty string is a string", [] { P s = P::createCFString(""); return n(s.isCFString()) + s.CFStringQString(); }, "1");
-    row("string ends at NUL", [] { return P::createCFString(QString("ab") + QChar(0) + "cd").CFStringQString(); }, "ab");
-    row("non-ASCII text", [] { return P::createCFString(QString::fromUtf8("Zoë ✓ 漢 😀")).CFStringQString(); }, QString::fromUtf8("Zoë ✓ 漢 😀"));
+    row("narrow getters sign-extend", [] { P v = P::createCFNumberInt8(-1); return n(v.CFNumberInt64()) + n(v.CFNumberInt8()) + n(P::createCFNumberInt64(65535).CFNumberInt16()); }, "-1-1-1");
+    row("getters of another type give the default", [] { return n(P::createCFNumberDouble(2.5).CFNumberInt64(7)) + n(P::createCFNumberInt32(3).CFNumberDouble(4)) + n(P::createCFString("9").CFNumberInt64(5)) + n(P().CFNumberDouble(6)) + n(P::createCFNumberInt32(0).CFNumberBool(true)) + n(P::createCFString("2020").CFDateToDateTime().isValid()); }, "745610");
+    row("strings: empty, cut at NUL, non-ASCII", [] { return n(P::createCFString("").isCFString()) + P::createCFString(QString("ab") + QChar(0) + "cd").CFStringQString() + P::createCFString(QString::fromUtf8(" ✓ 😀")).CFStringQString(); }, QString::fromUtf8("1ab ✓ 😀"));
     row("dictionary key node reads as text", [] { P d = P::createCFDictionary().put("k€y", P::createCFBoolean(true)); return P(plist_dict_item_get_key(d.get("k€y").ref()), false).CFStringQString(); }, QString::fromUtf8("k€y"));
-    row("date of a string is invalid", [] { return n(P::createCFString("2020").CFDateToDateTime().isValid()); }, "0");
-    row("get of missing key and on array", [] { return n(quintptr(P::createCFDictionary().get("x").ref())) + n(quintptr(P::createCFArray().get("x").ref())); }, "00");
-    row("at out of range", [] { P a = P::createCFArray({P::createCFBoolean(true)}); return n(quintptr(a.at(-1).ref())) + n(quintptr(a.at(1).ref())) + n(a.at(0).isCFBoolean()); }, "001");
-    row("put replaces in place", [] { P d = P::createCFDictionary().put("a", P::createCFNumberInt32(1)).put("b", P::createCFNumberInt32(2)).put("a", P::createCFNumberInt32(3)); return n(d.dict_size()) + d.toString(); }, "2{a : 3, b : 2}");
-    row("mutable copy of array is empty dict", [] { return P::createCFDictionaryCreateMutableCopy(P::createCFArray({P::createCFBoolean(true)})).toString(); }, "{}");
-    row("mutable copy is independent", [] { P src = P::createCFDictionary().put("a", P::createCFNumberInt32(1)); P copy = P::createCFDictionaryCreateMutableCopy(src); copy.put("b", P::createCFBoolean(true)); return src.toString() + copy.toString(); }, "{a : 1}{a : 1, b : 1}");
+    row("lookups that miss give null", [] { P a = P::createCFArray({P::createCFBoolean(true)}); return n(quintptr(P::createCFDictionary().get("x").ref())) + n(quintptr(a.get("x").ref())) + n(quintptr(a.at(-1).ref())) + n(quintptr(a.at(1).ref())) + n(a.at(0).isCFBoolean()); }, "00001");
+    row("put replaces in place, %2 in a key stays text", [] { P d = P::createCFDictionary().put("a", P::createCFNumberInt32(1)).put("k%2", P::createCFString("v%1")).put("a", P::createCFNumberInt32(3)); return n(d.dict_size()) + d.toString(); }, "2{a : 3, k%2 : v%1}");
+    row("mutable copy: of an array empty, else independent", [] { P src = P::createCFDictionary().put("a", P::createCFNumberInt32(1)); P copy = P::createCFDictionaryCreateMutableCopy(src); copy.put("b", P::createCFBoolean(true)); return src.toString() + copy.toString() + P::createCFDictionaryCreateMutableCopy(P::createCFArray({P::createCFBoolean(true)})).toString(); }, "{a : 1}{a : 1, b : 1}{}");
     row("list dictionary takes shorter list", [] { return P::createCFDictionary({P::createCFString("a"), P::createCFString("b")}, {P::createCFNumberInt32(1)}).toString(); }, "{a : 1}");
-    row("text of null and empties", [] { return P().toString() + P::createCFArray().toString() + P::createCFDictionary().toString() + P::createCFBoolean(true).toString(); }, "NULL[]{}1");
-    row("text of nested dictionary", [] { return P::createCFDictionary().put("a", P::createCFArray({P::createCFNumberInt32(1), P::createCFNumberInt32(2)})).put("b", P::createCFString("x")).toString(); }, "{a : [1, 2], b : x}");
-    row("text of key holding %2", [] { return P::createCFDictionary().put("k%2", P::createCFString("v%1")).toString(); }, "{k%2 : v%1}");
-    row("text of numbers", [] { return QStringList {P::createCFNumberInt64(-1).toString(), P::createCFNumberDouble(0.1).toString(), P::createCFNumberDouble(100000).toString(), P::createCFNumberDouble(1e6).toString(), P::createCFNumberDouble(0.00001).toString(), P::createCFKeyedArchiverUID(7).toString()}.join(' '); }, "-1 0.1 100000 1e+06 1e-05 7");
     row("text of a tree deeper than the text form goes", [] { P root = P::createCFArray(); P leaf = root; for (int i = 0; i < 600; ++i) { P next = P::createCFArray(); leaf.append(next); leaf = next; } return root.toString().mid(508, 10); }, "[[[[[...]]");
-    row("text of data", [] { return P::createCFData("hi!").toString() + '|' + P::createCFData({}).toString(); }, "aGkh|");
     row("missing file names its path", [] { QString why; const P v = P::createCFPropertyListFromFile("/nonexistent/x.plist", &why); return n(quintptr(v.ref())) + why.left(22); }, "0/nonexistent/x.plist: ");
-    row("six bytes bplist is XML and null", [] { return n(quintptr(P::createCFPropertyList("bplist").ref())); }, "0");
-    row("bad binary is not tried as XML", [] { return n(quintptr(P::createCFPropertyList("bplist<plist><true/></plist>").ref())); }, "0");
-    row("XML too deep", [] { QString why; P v = P::createCFPropertyList("<plist>" + QByteArray("<array>").repeated(300) + "</plist>", &why); return n(quintptr(v.ref())) + why.left(22); }, "0XML property list: ele");
+    row("bad binary is not tried as XML", [] { return n(quintptr(P::createCFPropertyList("bplist").ref())) + n(quintptr(P::createCFPropertyList("bplist<plist><true/></plist>").ref())); }, "00");
     row("XML with comment and CDATA", [] { return P::createCFPropertyList("<?xml version=\"1.0\"?><!-- <array> --><plist version=\"1.0\"><array><string><![CDATA[<dict>]]></string><true/></array></plist>").toString(); }, "[<dict>, 1]");
 }
 
@@ -123,7 +105,6 @@ void PlistCFTypeTest::shouldRoundTripEveryFormat_data()
     QTest::addColumn<int>("format");
     QTest::newRow("XML") << 100;
     QTest::newRow("binary") << 200;
-    QTest::newRow("other number means binary") << 1;
 }
 
 void PlistCFTypeTest::shouldRoundTripEveryFormat()
@@ -175,11 +156,7 @@ void PlistCFTypeTest::shouldHandNodesOverOnceAndCloneAfter()
     const P archive = P::createNSDictionaryStringCFType({{"a", first.get("inner")}}, false); // a view: cloned
     QCOMPARE(first.get("inner").dict_size(), 1u);
     QCOMPARE(P::parseNSDictionaryStringCFType(archive).value("a").toString(), first.get("inner").toString());
-}
-
-void PlistCFTypeTest::shouldKeepOwnershipWhenInsertChangesNothing()
-{
-    // Each value must still be freed by its own handle (LeakSanitizer checks).
+    // An insert that changes nothing leaves each value to its own handle (LeakSanitizer checks).
     P value = P::createCFNumberInt32(5);
     P array = P::createCFArray();
     array.put("k", value).array_replace(0, value).array_replace(-1, value);
@@ -196,29 +173,15 @@ void PlistCFTypeTest::shouldParseBackWhatItWrote()
         map.insert("missing", P());
         const P archive = P::createNSDictionaryStringCFType(map, isMutable);
         map.clear(); // the archive alone holds the values now
+        const Map root = archive.NSKeyedArchiver(); // one level only: references stay
+        QCOMPARE(root.value("$class").get("$classname").CFStringQString(), isMutable ? "NSMutableDictionary" : "NSDictionary");
+        QCOMPARE(root.value("NS.keys").at(0).CFKeyedArchiverUIDGetValue(), 2u);
         const Map back = P::parseNSDictionaryStringCFType(P::createCFPropertyList(archive.CFPropertyListToBytes(P::kCFPropertyListBinaryFormat_v1_0)));
         QCOMPARE(back.size(), expected.size() + 1);
         for (auto it = expected.begin(); it != expected.end(); ++it)
             QCOMPARE(back.value(it.key()).toString(), it.value().toString());
         QCOMPARE(back.value("missing").toString(), "$null");
     }
-}
-
-void PlistCFTypeTest::shouldLayOutObjects()
-{
-    const P empty = P::createNSDictionaryStringCFType({}, false);
-    QCOMPARE(empty.toString(), "{$archiver : NSKeyedArchiver, $objects : [$null, {NS.keys : [], NS.objects : [], $class : 2}, "
-                               "{$classes : [NSDictionary, NSObject], $classname : NSDictionary}], $top : {root : 1}, $version : 100000}");
-    const P two = P::createNSDictionaryStringCFType({{"a", P::createCFString("x")}, {"b", P::createCFString("y")}}, true);
-    const P objects = two.get("$objects");
-    QCOMPARE(objects.array_size(), 7u);
-    QCOMPARE(objects.at(1).get("$class").CFKeyedArchiverUIDGetValue(), 6u);
-    QCOMPARE(objects.at(6).toString(), "{$classes : [NSMutableDictionary, NSDictionary, NSObject], $classname : NSMutableDictionary}");
-    QCOMPARE(objects.at(4).CFStringQString(), objects.at(2).CFStringQString() == "a" ? "x" : "y");
-    const Map root = two.NSKeyedArchiver();
-    QCOMPARE(root.keys().size(), 3);
-    QCOMPARE(root.value("$class").get("$classname").CFStringQString(), "NSMutableDictionary");
-    QCOMPARE(root.value("NS.keys").toString(), "[2, 3]"); // one level only: UIDs stay
 }
 
 void PlistCFTypeTest::shouldReadMalformedArchives_data()

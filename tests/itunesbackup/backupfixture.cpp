@@ -6,8 +6,11 @@
 #include "itunesbackup/qopensslevpaes.h"
 #include "platform/sqlite/sqlite3db.h"
 
+#include <QBuffer>
 #include <QCryptographicHash>
+#include <QDirIterator>
 #include <QFile>
+#include <QImage>
 #include <QtEndian>
 
 #include <openssl/evp.h>
@@ -69,6 +72,12 @@ QByteArray mbdbString(const QByteArray& s, bool absent = false)
     QByteArray b(2, '\0');
     qToBigEndian(quint16(absent ? 0xFFFF : s.size()), b.data());
     return absent ? b : b + s;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 QByteArray digestOf(const FixtureFile& f) { return QCryptographicHash::hash(f.content, QCryptographicHash::Sha1); }
@@ -211,7 +220,7 @@ Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
     }
 
     plist_t manifest = dict({ { "IsEncrypted", plist_new_bool(encrypted) },
-        { "Lockdown", dict({ { "DeviceName", plist_new_string("Test iPhone") } }) } });
+        { "Lockdown", dict({ { "DeviceName", plist_new_string(spec.deviceName.toUtf8().constData()) } }) } });
     if (encrypted)
         plist_dict_set_item(manifest, "BackupKeyBag", data(out.keybag));
     if (!out.manifestKey.isEmpty())
@@ -220,6 +229,103 @@ Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
     writeFile(folder.absoluteFilePath(QStringLiteral("Status.plist")),
         plistBytes(dict({ { "Date", plist_new_date(600000000, 0) }, { "IsFullBackup", plist_new_bool(0) } }), true));
     return out;
+}
+
+QStringList snapshot(const QString& folder)
+{
+    QStringList out;
+    for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
+        out << it.next() + QCryptographicHash::hash(readAll(it.filePath()), QCryptographicHash::Sha1).toHex();
+    out.sort();
+    return out;
+}
+
+QByteArray addressBookPhoto()
+{
+    QImage image(8, 8, QImage::Format_RGB32);
+    image.fill(qRgb(200, 40, 90));
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+namespace {
+
+// The tables as the phone lays them out, trimmed to the columns read, and
+// the persons: labels of the phone's own ("_$!<...>!$_") and the user's
+// ("iPhone", "Home", "home", "Buddy"), a value without label, addresses and
+// messaging as entries, a social profile (not imported); an organisation; a
+// person known only by a phone number; an empty person.
+const char kBook[] = R"(
+create table ABPerson (ROWID integer primary key autoincrement, First text, Last text, Middle text,
+  FirstPhonetic text, MiddlePhonetic text, LastPhonetic text, Organization text, Department text, Note text,
+  Kind integer, Birthday text, JobTitle text, Nickname text, Prefix text, Suffix text);
+create table ABMultiValue (UID integer primary key, record_id integer, property integer, identifier integer,
+  label integer, value text);
+create table ABMultiValueLabel (value text, unique(value));
+create table ABMultiValueEntry (parent_id integer, key integer, value text, unique(parent_id, key));
+create table ABMultiValueEntryKey (value text, unique(value));
+insert into ABPerson (First, Middle, Last, Prefix, Suffix, FirstPhonetic, LastPhonetic, Nickname, Organization,
+  JobTitle, Department, Note, Birthday) values ('Anna', 'Maria', 'Berg', 'Dr.', 'Jr.', 'ana', 'berk', 'Annie',
+  'Nordlicht GmbH', 'Engineer', 'R&D', 'First line' || char(10) || 'second line', '-662644800');
+insert into ABPerson (Organization, Kind) values ('Nordlicht GmbH', 1);
+insert into ABPerson (Note) values ('');
+insert into ABPerson (Note) values ('');
+insert into ABMultiValueLabel (ROWID, value) values (1, '_$!<Mobile>!$_'), (2, '_$!<HomeFAX>!$_'), (3, 'iPhone'),
+  (4, '_$!<Work>!$_'), (5, 'Home'), (6, 'home'), (7, '_$!<Home>!$_'), (8, '_$!<HomePage>!$_'),
+  (9, '_$!<Anniversary>!$_'), (10, '_$!<Father>!$_'), (11, 'Buddy'), (12, '_$!<Other>!$_'), (13, '_$!<Main>!$_');
+insert into ABMultiValue (record_id, property, identifier, label, value) values (1, 3, 0, 1, '+49 30 1234567'),
+  (1, 3, 1, 2, '030 555'), (1, 3, 2, 3, '0170 999'), (1, 3, 3, NULL, '110'), (1, 4, 0, 4, 'anna@work.example'),
+  (1, 4, 1, 5, 'anna@home.example'), (1, 4, 2, 6, 'anna@other.example'), (1, 5, 0, 7, NULL),
+  (1, 22, 0, 8, 'https://anna.example'), (1, 12, 0, 9, '300000000'), (1, 23, 0, 10, 'Karl Berg'),
+  (1, 23, 1, 11, 'Bo'), (1, 13, 0, 4, NULL), (1, 13, 1, NULL, NULL), (1, 46, 0, 12, NULL),
+  (2, 3, 0, 13, '+49 30 100'), (3, 3, 0, 1, '+1 555 0100');
+insert into ABMultiValueEntryKey (ROWID, value) values (1, 'Street'), (2, 'City'), (3, 'State'), (4, 'ZIP'),
+  (5, 'Country'), (6, 'CountryCode'), (7, 'service'), (8, 'username');
+insert into ABMultiValueEntry values (8, 1, 'Hauptstr. 1'), (8, 2, 'Berlin'), (8, 3, 'BE'), (8, 4, '10115'),
+  (8, 5, 'Germany'), (8, 6, 'de'), (13, 7, 'JabberInstant'), (13, 8, 'anna@jabber.example'),
+  (14, 7, 'MatrixInstant'), (14, 8, '@anna:m.example'), (15, 7, 'twitter'), (15, 8, 'anna');
+)";
+
+} // namespace
+
+QList<FixtureFile> addressBookFiles(const QString& scratch, bool walPerson)
+{
+    const QString bookPath = QDir(scratch).absoluteFilePath(QStringLiteral("AddressBook.sqlitedb"));
+    const QString imagesPath = QDir(scratch).absoluteFilePath(QStringLiteral("AddressBookImages.sqlitedb"));
+    for (const QString& p : { bookPath, bookPath + "-wal", imagesPath })
+        QFile::remove(p);
+    QList<FixtureFile> files;
+    {
+        Sqlite3DB db;
+        db.openThrow(bookPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+        db.executeThrow("pragma journal_mode=wal");
+        db.executeThrow("pragma wal_autocheckpoint=0");
+        db.executeThrow(kBook);
+        db.executeThrow("pragma wal_checkpoint(truncate)");
+        if (walPerson)
+            db.executeThrow("insert into ABPerson (First, Last) values ('Wally', 'Walters')");
+        // Read while the connection is open: closing folds the log into the file.
+        files.append({ kAddressBookDomain, kAddressBookPath, readAll(bookPath), 3, 0x81A4, 7 });
+        const QByteArray log = readAll(bookPath + "-wal");
+        if (!log.isEmpty())
+            files.append({ kAddressBookDomain, QString(kAddressBookPath) + "-wal", log, 3, 0x81A4, 8 });
+    }
+    {
+        Sqlite3DB db;
+        db.openThrow(imagesPath, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+        db.executeThrow("create table ABFullSizeImage (ROWID integer primary key, record_id integer, data blob);"
+                        "create table ABThumbnailImage (ROWID integer primary key, record_id integer, format integer, data blob)");
+        db.executeThrow(Sqlite3Sql("insert into ABFullSizeImage (record_id, data) values (1, ?)").addBlobParam(addressBookPhoto()));
+        // Raw pixels, as some layouts keep thumbnails: no picture.
+        db.executeThrow(Sqlite3Sql("insert into ABThumbnailImage (record_id, format, data) values (2, 0, ?)")
+                            .addBlobParam(QByteArray(64, '\x7f')));
+    }
+    files.append({ kAddressBookDomain, "Library/AddressBook/AddressBookImages.sqlitedb", readAll(imagesPath), 4, 0x81A4, 9 });
+    files.append({ kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 });
+    return files;
 }
 
 } // namespace backupfixture

@@ -9,6 +9,7 @@
 #include <QList>
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 namespace backupfixture {
 
@@ -33,6 +34,7 @@ struct BackupSpec {
     int dpic = 2;
     ManifestForm form = ManifestForm::Db;
     QList<FixtureFile> files = defaultFiles();
+    QString deviceName = QStringLiteral("Test iPhone");
     static QList<FixtureFile> defaultFiles();
 };
 
@@ -48,6 +50,20 @@ inline const char kAddressBookDomain[] = "HomeDomain";
 inline const char kAddressBookPath[] = "Library/AddressBook/AddressBook.sqlitedb";
 
 Backup writeBackup(const QString& folder, const BackupSpec& spec);
+
+// An address book as the phone keeps it (AddressBook.sqlitedb and
+// AddressBookImages.sqlitedb, HomeDomain): a person with every kind of value,
+// the phone's own labels and the user's, and a photo; an organisation; a
+// person known only by a phone number; an empty person. With walPerson one
+// more person ("Wally Walters") sits only in the book's "-wal" file. The
+// databases are built in scratchFolder.
+QList<FixtureFile> addressBookFiles(const QString& scratchFolder, bool walPerson = false);
+// The photo of the first person (PNG).
+QByteArray addressBookPhoto();
+
+// Every file under folder with the SHA-1 of its content, sorted: two equal
+// snapshots mean nothing in the folder was written.
+QStringList snapshot(const QString& folder);
 
 // Building blocks for hand-made variants.
 QByteArray keybagRecord(const char* tag, const QByteArray& value);

@@ -4,6 +4,7 @@
 #include "support/modaldialoganswerer.h"
 #include "kit/progressform.h"
 #include "support/scriptedworker.h"
+#include "kit/productinfo.h"
 #include "kit/tips.h"
 
 #include <QElapsedTimer>
@@ -131,7 +132,7 @@ private slots:
         QTest::newRow("success without a text shows no box") << "S:" << 1 << QStringList {} << QStringList {};
         QTest::newRow("error shows the error box and reports")
             << "E:disk full" << 0
-            << QStringList { "<nobr><b>Quorvantile Marrowlink for Mac v3.1.13</b></nobr><br/><br/>"
+            << QStringList { "<nobr><b>" + product::title() + " v3.1.13</b></nobr><br/><br/>"
                              + Tips::errorBoxText("disk full") }
             << QStringList { "disk full" };
         QTest::newRow("a second ending is dropped") << "S:done|E:late" << 1 << QStringList { "done" } << QStringList {};

@@ -10,9 +10,10 @@ namespace {
 
 QList<QStringList> g_calls; // program, then its arguments
 
-void recordOpen(const QString& program, const QStringList& arguments)
+bool recordOpen(const QString& program, const QStringList& arguments)
 {
     g_calls.append(QStringList { program } + arguments);
+    return true;
 }
 
 bool writeFile(const QString& path, const QByteArray& content)
@@ -269,6 +270,34 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(out), 10000);
         QCOMPARE(readFile(out), QByteArray("1\n[") + evil.toUtf8() + "]\n");
         QVERIFY(!QFileInfo::exists(m_work + "/PWNED"));
+    }
+
+    // A desktop without a file opener must not look like success.
+    void reportsWhetherTheOpenerCouldOpen_data()
+    {
+        QTest::addColumn<QByteArray>("script"); // empty: no opener on PATH at all
+        QTest::addColumn<bool>("opened");
+        QTest::newRow("opener hands the path on") << QByteArray("exit 0\n") << true;
+        QTest::newRow("no method available (exit 3)") << QByteArray("exit 3\n") << false;
+        QTest::newRow("opener not installed") << QByteArray() << false;
+    }
+    void reportsWhetherTheOpenerCouldOpen()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(bool, opened);
+        const QString bin = m_tmp.path() + "/verdict";
+        QVERIFY(QDir(bin).removeRecursively() && QDir().mkpath(bin));
+        if (!script.isEmpty()) {
+            QVERIFY(writeFile(bin + "/xdg-open", "#!/bin/sh\n" + script));
+            QVERIFY(QFile::setPermissions(bin + "/xdg-open", QFile::ReadOwner | QFile::ExeOwner));
+        }
+        const QByteArray oldPath = qgetenv("PATH");
+        qputenv("PATH", bin.toUtf8()); // the opener is looked up on PATH only
+        g_setDesktopOpener(nullptr);
+        const bool result = g_openFileOrFolder(m_work);
+        g_setDesktopOpener(&recordOpen);
+        qputenv("PATH", oldPath);
+        QCOMPARE(result, opened);
     }
 };
 

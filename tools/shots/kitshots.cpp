@@ -30,7 +30,8 @@ void kitShots(ShotWriter& shots)
     g_showMessageBox(QMessageBox::Warning,
         QStringLiteral("Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to "
                        "allow debugging with the computer on your Android device screen. Please simply check "
-                       "\"Always allow from this computer\" and then click \"OK\" to finish.")
+                       "\"Always allow from this computer\" and then click \"OK\" to finish.<br/><br/>"
+                       "<img src=\":res/trust-android.png\"/>")
             .arg(QStringLiteral("R58M41ABCDE")),
         QMessageBox::Retry | QMessageBox::Abort, true);
     name = QStringLiteral("kit-box-sync-tips");

@@ -48,6 +48,50 @@ pim::_Contact richContact()
     return c;
 }
 
+// A header that must wrap, values that cannot wrap at a space.
+pim::_Contact longContact()
+{
+    auto entity = [](std::initializer_list<std::pair<const char*, QVariant>> fields) {
+        pim::Entity e;
+        for (const auto& field : fields)
+            e.fields.insert(QString::fromLatin1(field.first), field.second);
+        return e;
+    };
+    pim::_Contact c;
+    c.fullName = QStringLiteral("Maximiliane Alexandra von Hohenberg-Castellanos");
+    c.entities[pim::ENTITY_NAME] << entity({ { "data1", c.fullName } });
+    c.entities[pim::ENTITY_ORG] << entity({ { "data1", QStringLiteral("Hohenberg & Castellanos Precision Instruments International") },
+                                            { "data2", 1 },
+                                            { "data4", QStringLiteral("Senior Vice President of International Business Development") } });
+    c.entities[pim::ENTITY_PHONE] << entity({ { "data1", QStringLiteral("+49(0)3012345678901234567890") }, { "data2", 2 } })
+                                  << entity({ { "data1", QStringLiteral("+1 (555) 010-0199 ext. 4471") }, { "data2", 3 } });
+    c.entities[pim::ENTITY_EMAIL] << entity({ { "data1", QStringLiteral("maximiliane.alexandra.von.hohenberg-castellanos@precision-instruments.example") }, { "data2", 2 } });
+    c.entities[pim::ENTITY_URL] << entity({ { "data1", QStringLiteral("https://www.hohenberg-castellanos-precision-instruments.example/team/maximiliane") }, { "data2", 1 } });
+    return c;
+}
+
+// Runs the event loop until the list of the current node or search is on
+// screen.
+void waitForList(MainWindow& window)
+{
+    while (window.isListLoading())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    QCoreApplication::processEvents();
+}
+
+void selectByName(MainWindow& window, const QString& name)
+{
+    ItemModelContacts* list = window.contactsListModel();
+    for (int row = 0; row < list->count(); ++row) {
+        if (list->contactAt(row)->fullName == name) {
+            window.form()->treeContacts->selectionModel()->select(
+                list->indexOfPos(row), QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            window.form()->treeContacts->scrollTo(list->indexOfPos(row));
+            return;
+        }
+    }
+}
+
 } // namespace
 
 void mainWindowShots(ShotWriter& shots)
@@ -66,6 +110,7 @@ void mainWindowShots(ShotWriter& shots)
         pim::_Contact stored;
         bool existed = false;
         db->combineContact(richContact(), stored, existed);
+        db->combineContact(longContact(), stored, existed);
         db->endEdit(true);
     }
     folder.writeDb(QStringLiteral("data"), QStringLiteral("Old phone.db"), people.mid(0, 20));
@@ -80,20 +125,29 @@ void mainWindowShots(ShotWriter& shots)
     Ui_MainWindow* ui = window.form();
     ItemModelMainTree* tree = window.mainTreeModel();
     ui->treeMain->setCurrentIndex(DataFolderFixture::findNode(tree, QStringLiteral("Contacts 2024.db")));
-    ItemModelContacts* list = window.contactsListModel();
-    for (int row = 0; row < list->count(); ++row) {
-        if (list->contactAt(row)->fullName == QLatin1String("Amelia Zimmermann")) {
-            ui->treeContacts->selectionModel()->select(list->indexOfPos(row),
-                                                       QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-            ui->treeContacts->scrollTo(list->indexOfPos(row));
-            break;
-        }
-    }
+    waitForList(window);
+    selectByName(window, QStringLiteral("Amelia Zimmermann"));
     shots.save(QStringLiteral("mainwindow-200-contacts-card"), window);
+
+    // The card with a long header and values without spaces, from the
+    // smallest window to a maximised one.
+    selectByName(window, QStringLiteral("Maximiliane Alexandra von Hohenberg-Castellanos"));
+    const int smallest = window.minimumWidth();
+    for (const auto& [width, name] : { std::pair { smallest, "narrowest" }, std::pair { 1000, "1000" },
+                                       std::pair { 1920, "maximised" } }) {
+        window.resize(width, width == 1920 ? 1080 : 720);
+        shots.save(QStringLiteral("mainwindow-card-%1").arg(QLatin1String(name)), window);
+    }
+    window.resize(1200, 720);
 
     ui->txtKeyword->setText(QStringLiteral("ann"));
     window.onBtnSearchPressed();
+    waitForList(window);
     shots.save(QStringLiteral("mainwindow-search"), window);
+    ui->txtKeyword->setText(QStringLiteral("no such contact"));
+    window.onBtnSearchPressed();
+    waitForList(window);
+    shots.save(QStringLiteral("mainwindow-search-nothing-found"), window);
     window.hide();
     setMessageBoxHandler(std::move(previous));
 }

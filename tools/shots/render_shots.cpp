@@ -25,7 +25,9 @@ const Area kAreas[] = {
     { "mainwindow", mainWindowShots },
     { "card", cardShots },
     { "editor", editorShots },
+    { "actions", actionShots },
     { "android", androidShots },
+    { "itunes", itunesShots },
 };
 
 } // namespace

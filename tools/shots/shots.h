@@ -11,4 +11,6 @@ void kitShots(ShotWriter& shots);
 void mainWindowShots(ShotWriter& shots);
 void cardShots(ShotWriter& shots);
 void editorShots(ShotWriter& shots);
+void actionShots(ShotWriter& shots);
 void androidShots(ShotWriter& shots);
+void itunesShots(ShotWriter& shots);

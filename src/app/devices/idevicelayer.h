@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "android/pandroidconnector.h"
 #include "app/devices/absandroidusbwatch.h"
 #include "app/devices/absiosdevicewatch.h"
+#include "contactui/contactchange.h"
+#include "model/contact.h"
 
 #include <QSharedPointer>
 #include <QString>
@@ -10,8 +13,35 @@
 
 #include <memory>
 
+class IWorkerReporter;
 class LocalDb;
 class QThreadPool;
+
+// The phone a change goes to: the device node's kind (1 iPhone, 2 Android),
+// its device id and its device database.
+struct DeviceTarget {
+    int kind = 0;
+    QString id;
+    QSharedPointer<LocalDb> db;
+};
+
+// One change the user made to a phone's contacts.
+struct DeviceChanges {
+    enum Job { EditContact, DeleteContacts, SetGroup };
+
+    Job job = EditContact;
+    // EditContact: the contact as stored after the edit, and the edit's
+    // changes in the editor's order, added entities with their row ids.
+    pim::_Contact contact;
+    QList<_ChangeData> changes;
+    // DeleteContacts: the removed contacts as they were, entities included.
+    // SetGroup: the contacts whose membership changes.
+    QList<pim::_Contact> contacts;
+    // SetGroup: the group to put them in (see applyGroupChange); id 0 with
+    // an empty name takes them out of every group.
+    unsigned long long groupId = 0;
+    QString groupName;
+};
 
 // What the shell needs of the phone subsystems. `main` hands the window the
 // real layer; without phone support a NullDeviceLayer keeps everything
@@ -34,4 +64,22 @@ public:
     // The thread that keeps foreign ADB servers off the ADB port, started by
     // `main` before the window and stopped by destroying it; null for none.
     virtual std::unique_ptr<QThread> createAdbPortGuard() = 0;
+
+    // The worker that sends one change to the phone, reporting through
+    // `reporter` (a success with an empty text, or the error's text); null
+    // when this layer cannot reach that kind of phone. The window starts it,
+    // runs the progress dialog and waits for it; a failure or cancel is
+    // repaired by reading the phone again.
+    //
+    // Edits and deletions are already committed in target.db; the worker
+    // writes the record ids the phone assigns back as source ids. A SetGroup
+    // worker makes the membership change in target.db itself, inside an edit
+    // of its own thread (applyGroupChange), and commits it only once the
+    // phone has accepted it; otherwise it rolls it back.
+    virtual std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget& target,
+                                                             const DeviceChanges& changes,
+                                                             IWorkerReporter* reporter) = 0;
+    // The connector kept by an Android device database, for reading that
+    // phone again; null for any other database.
+    virtual PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>& db) = 0;
 };

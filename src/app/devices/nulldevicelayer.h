@@ -4,7 +4,8 @@
 #include "app/devices/idevicelayer.h"
 
 // No phones: the watches never report, there is no ADB pool or port guard,
-// and saved device databases open as plain local databases.
+// no change can be sent, and saved device databases open as plain local
+// databases.
 class NullDeviceLayer : public IDeviceLayer {
 public:
     std::unique_ptr<AbsIosDeviceWatch> createIosDeviceWatch() override;
@@ -13,4 +14,10 @@ public:
     QSharedPointer<LocalDb> openSavedIosDb(const QString& path) override;
     QSharedPointer<LocalDb> openSavedAndroidDb(const QString& path) override;
     std::unique_ptr<QThread> createAdbPortGuard() override { return nullptr; }
+    std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget&, const DeviceChanges&,
+                                                     IWorkerReporter*) override
+    {
+        return nullptr;
+    }
+    PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>&) override { return {}; }
 };

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fakedevicelayer.h"
 
+#include "app/groupchange.h"
+#include "kit/workerreporter.h"
 #include "model/localdb.h"
 
 #include <QFileInfo>
@@ -35,10 +37,36 @@ private:
     FakeDeviceLayer& m_layer;
 };
 
-QSharedPointer<LocalDb> openDb(const QString& path)
-{
-    return LocalDb::openLocal(path, LocalDb::ReadOnly);
-}
+// The phone end of a change: a source id written back for an edit, a group
+// change stored in its own edit and committed only when accepted.
+class FakeSendWorker : public QThread {
+public:
+    FakeSendWorker(const DeviceTarget& target, const DeviceChanges& changes, IWorkerReporter* reporter, bool accepts)
+        : m_target(target), m_changes(changes), m_reporter(reporter), m_accepts(accepts)
+    {
+    }
+
+protected:
+    void run() override
+    {
+        LocalDb& db = *m_target.db;
+        if (m_changes.job == DeviceChanges::SetGroup) {
+            db.beginEdit();
+            applyGroupChange(db, m_changes.contacts, m_changes.groupId, m_changes.groupName);
+            db.endEdit(m_accepts);
+        } else if (m_changes.job == DeviceChanges::EditContact && m_accepts) {
+            db.updateContactBaseSrcId(m_changes.contact.id, QStringLiteral("phone-%1").arg(m_changes.contact.id));
+        }
+        m_accepts ? m_reporter->invokeSucceed(QString())
+                  : m_reporter->invokeErrorOccurred(QStringLiteral("The phone refused the change."));
+    }
+
+private:
+    DeviceTarget m_target;
+    DeviceChanges m_changes;
+    IWorkerReporter* m_reporter;
+    bool m_accepts;
+};
 
 } // namespace
 
@@ -66,17 +94,38 @@ std::unique_ptr<AbsAndroidUsbWatch> FakeDeviceLayer::createAndroidUsbWatch(int i
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedIosDb(const QString& path)
 {
     log << "saved iPhone " + QFileInfo(path).fileName();
-    return openDb(path);
+    return LocalDb::openLocal(path, devicesWritable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
 }
 
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedAndroidDb(const QString& path)
 {
     log << "saved Android " + QFileInfo(path).fileName();
-    return openDb(path);
+    return LocalDb::openLocal(path, devicesWritable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
 }
 
 std::unique_ptr<QThread> FakeDeviceLayer::createAdbPortGuard()
 {
     log << "port guard built";
     return nullptr;
+}
+
+std::unique_ptr<QThread> FakeDeviceLayer::createSendChangesWorker(const DeviceTarget& target,
+                                                                  const DeviceChanges& changes,
+                                                                  IWorkerReporter* reporter)
+{
+    static const char* const jobs[] = { "edit", "delete", "group" };
+    QStringList names;
+    if (changes.job == DeviceChanges::EditContact)
+        names << changes.contact.fullName;
+    for (const pim::_Contact& contact : changes.contacts)
+        names << contact.fullName;
+    log << QStringLiteral("send %1 %2 to %3").arg(QLatin1String(jobs[changes.job]), names.join(','), target.id)
+            + (changes.job == DeviceChanges::SetGroup ? " in '" + changes.groupName + "'" : QString());
+    return std::make_unique<FakeSendWorker>(target, changes, reporter, phoneAccepts);
+}
+
+PAndroidConnector FakeDeviceLayer::androidConnectorOf(const QSharedPointer<LocalDb>& db)
+{
+    log << "connector of " + QFileInfo(db->path()).fileName();
+    return {};
 }

@@ -7,13 +7,19 @@
 #include <QThreadPool>
 
 // A device layer whose watches only write down what is done to them, in a
-// log shared with the test, and whose ADB pool the test can keep busy.
+// log shared with the test, and whose ADB pool the test can keep busy. Its
+// "phone" takes or refuses changes as the test says, working on the real
+// device database the way a phone's send worker does.
 class FakeDeviceLayer : public IDeviceLayer {
 public:
     FakeDeviceLayer();
     ~FakeDeviceLayer() override;
 
     bool iosStartSucceeds = true;
+    // Saved device databases open writable, standing in for phones just read.
+    bool devicesWritable = false;
+    // Whether the phone takes the changes sent to it.
+    bool phoneAccepts = true;
     QStringList log;
     QThreadPool pool;
 
@@ -23,6 +29,11 @@ public:
     QSharedPointer<LocalDb> openSavedIosDb(const QString& path) override;
     QSharedPointer<LocalDb> openSavedAndroidDb(const QString& path) override;
     std::unique_ptr<QThread> createAdbPortGuard() override;
+    // Logs "send <job> <names> to <device id>" and returns a worker that acts as the phone.
+    std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget& target, const DeviceChanges& changes,
+                                                     IWorkerReporter* reporter) override;
+    // Logs "connector of <device id>": asked when a phone is read again.
+    PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>& db) override;
 
     // The watches handed out last (owned by the window).
     AbsIosDeviceWatch* iosWatch = nullptr;

@@ -12,7 +12,10 @@
 #include <QAction>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QSignalSpy>
 #include <QTest>
+
+#include "platform/sqlite/sqlite3db.h"
 
 #include <memory>
 
@@ -49,7 +52,12 @@ struct Scene {
                 return false;
             ui()->treeMain->setCurrentIndex(parent);
         }
-        return true;
+        return listShown();
+    }
+    // The list is read off the GUI thread; true once it is on screen.
+    bool listShown() const
+    {
+        return QTest::qWaitFor([this] { return !window->isListLoading(); }, 10000);
     }
     void selectRows(int rows)
     {
@@ -70,6 +78,7 @@ struct Scene {
     {
         ui()->txtKeyword->setText(keyword);
         QTest::keyClick(ui()->txtKeyword, Qt::Key_Return);
+        listShown();
     }
     QString total() const { return ui()->lbTotal->text(); }
 
@@ -254,48 +263,128 @@ private slots:
             QVERIFY2(entries(menu).contains(entry), qPrintable(entries(menu).join(',')));
     }
 
-    void showsOneErrorForAFailingNode()
+    // Files a user may drop into the folder: each says in words what is
+    // wrong, once, keeps its node so it can be deleted, and stays untouched.
+    void namesAFileThatIsNoContactDatabase_data()
     {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("message");
+        const QString damaged = "broken.db is not a contact database or is damaged.";
+        QTest::newRow("not a database at all") << "garbage" << damaged;
+        QTest::newRow("database cut short") << "truncated" << damaged;
+        QTest::newRow("database of another program") << "schema" << damaged;
+        QTest::newRow("locked by another program: not called damaged")
+            << "locked" << "broken.db is in use by another operation. Select it again once that is over.";
+    }
+    void namesAFileThatIsNoContactDatabase()
+    {
+        QFETCH(QString, damage);
+        QFETCH(QString, message);
         DataFolderFixture folder;
+        Sqlite3DB locker;
         folder.writeDb("data", "home.db", { { "Ann Lee", "555", "", "" } });
-        folder.writeGarbage("data", "broken.db");
+        const QString path = folder.dataFolder().filePath("data/broken.db");
+        if (damage == "garbage") {
+            folder.writeGarbage("data", "broken.db");
+        } else if (damage == "truncated") {
+            const QString full = folder.writeDb("data", "full.db", { { "Bob Stone", "556", "", "" } });
+            QFile source(full);
+            QVERIFY(source.open(QIODevice::ReadOnly));
+            QFile cut(path);
+            QVERIFY(cut.open(QIODevice::WriteOnly) && cut.write(source.read(source.size() / 3)) > 0);
+            QVERIFY(QFile::remove(full));
+        } else if (damage == "schema") {
+            Sqlite3DB other;
+            other.openThrow(path, Sqlite3DB::OpenReadWrite | Sqlite3DB::OpenCreate);
+            other.executeThrow(Sqlite3Sql("create table notes (id integer, body text)"));
+        } else {
+            QVERIFY(QFile::copy(folder.writeDb("data", "full.db", { { "Bob Stone", "556", "", "" } }), path));
+            QVERIFY(QFile::remove(folder.dataFolder().filePath("data/full.db")));
+        }
+        QFile before(path);
+        QVERIFY(before.open(QIODevice::ReadOnly));
+        const QByteArray bytes = before.readAll();
+
         FakeDeviceLayer layer;
         MainWindow window(&layer);
+        QSignalSpy shown(&window, &MainWindow::contactListShown);
         auto* tree = window.form()->treeMain;
         tree->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), "home.db"));
+        QVERIFY(shown.wait());
         QCOMPARE(window.contactsListModel()->count(), 1);
 
+        if (damage == "locked") {
+            locker.openThrow(path, Sqlite3DB::OpenReadWrite);
+            locker.executeThrow(Sqlite3Sql("begin exclusive"));
+        }
         MessageBoxRecorder boxes;
         // Events delivered while the box is open must not bring a second box.
         boxes.setWhileOpen([](QMessageBox&) { QCoreApplication::processEvents(); });
         tree->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), "broken.db"));
-        QCoreApplication::processEvents();
-
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+        locker.close();
+        QTest::qWait(50);
         QCOMPARE(boxes.count(), 1);
-        QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Critical);
+        QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Warning);
+        QCOMPARE(boxes.boxes().constFirst().text, message);
         QVERIFY(tree->selectionModel()->selectedIndexes().isEmpty());
         // No rows of the previous database stay listed under the failed one.
         QCOMPARE(window.contactsListModel()->count(), 0);
         QCOMPARE(window.form()->lbTotal->text(), QStringLiteral("Total:0"));
-        QFile file(folder.dataFolder().filePath("data/broken.db"));
-        QVERIFY(file.open(QIODevice::ReadOnly));
-        QCOMPARE(file.readAll(), QByteArray(4096, '\x5a')); // left as it was
+        QMenu menu;
+        QVERIFY(window.fillTreeContextMenu(&menu));
+        QVERIFY(entries(menu).contains("Delete Local Database"));
+        QFile after(path);
+        QVERIFY(after.open(QIODevice::ReadOnly));
+        QCOMPARE(after.readAll(), bytes);
     }
 
     void showsOneErrorForAFailingSearch()
     {
         Scene scene(0, 0);
         QVERIFY(scene.select("home.db"));
-        // The file goes bad behind the open node: the search must report it,
-        // not let the exception escape the event loop.
+        // The file goes bad behind the open node: the search reports it in
+        // words, and no exception escapes the event loop.
         scene.folder.writeGarbage("data", "home.db");
 
         MessageBoxRecorder boxes;
         scene.search("ann");
         QCOMPARE(boxes.count(), 1);
-        QCOMPARE(boxes.boxes().constFirst().icon, QMessageBox::Critical);
+        QCOMPARE(boxes.boxes().constFirst().text, QStringLiteral("home.db is not a contact database or is damaged."));
         // A failed search announces no keyword it did not apply.
         QVERIFY(scene.ui()->lbDisplayKeyword->isHidden());
+    }
+
+    // The card shows a contact only while the list has it as the current,
+    // selected row; a node load selects nothing, a search its first hit.
+    void cardFollowsTheListedContact_data()
+    {
+        QTest::addColumn<QString>("keyword"); // "-" = reload the node instead of searching
+        QTest::addColumn<QString>("card");
+        QTest::newRow("search finding nothing clears the card") << "nobody" << "";
+        QTest::newRow("search shows its first hit") << "stone" << "Bob Stone";
+        QTest::newRow("node load shows no card") << "-" << "";
+    }
+    void cardFollowsTheListedContact()
+    {
+        QFETCH(QString, keyword);
+        QFETCH(QString, card);
+        Scene scene(1, 0);
+        QVERIFY(scene.select("home.db"));
+        scene.selectRows(1);
+        QCOMPARE(scene.ui()->wdContactInfo->shownContact()->fullName, QStringLiteral("Ann Lee"));
+        // The card holds the whole contact even though the list does not.
+        QCOMPARE(scene.ui()->wdContactInfo->shownContact()->entities.value(pim::ENTITY_PHONE).size(), 1);
+        if (keyword == "-") {
+            QVERIFY(scene.select("iPhone 1") && scene.select("home.db"));
+        } else {
+            scene.search(keyword);
+        }
+        const auto* shown = scene.ui()->wdContactInfo->shownContact();
+        QCOMPARE(shown ? shown->fullName : QString(), card);
+        QCOMPARE(scene.window->contactsSelected().size(), card.isEmpty() ? 0 : 1);
+        if (!card.isEmpty())
+            QCOMPARE(scene.window->contactsSelected().constFirst().entities.value(pim::ENTITY_PHONE).size(), 1);
     }
 };
 

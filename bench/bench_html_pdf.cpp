@@ -1,0 +1,167 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Exports the contacts of a generated .flat file to an HTML page with its
+// photos (through the real export thread) and to a PDF of contact cards,
+// and prints the times, the sizes and the longest stretch the GUI thread
+// went without handling events during the PDF.
+//
+// usage: bench_html_pdf [contacts-N.flat] [output-folder]
+// The .flat file comes from gen_contacts.py (its header describes the
+// format); by default bench-data/contacts-10000.flat.
+#include "fileformats/contactsprinter.h"
+#include "fileformats/exporttofilethread.h"
+#include "support/recordingreporter.h"
+
+#include <QApplication>
+#include <QBuffer>
+#include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+
+namespace {
+
+// One contact per line: the full name, then TAB-separated entities, each
+// "type\x1fdata1\x1fdata2..." with line feeds written as "\n". A photo's
+// last field is the base64 of its bytes and goes to data15.
+QList<pim::_Contact> loadFlat(const QString& path)
+{
+    QList<pim::_Contact> contacts;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return contacts;
+    while (!file.atEnd()) {
+        const QStringList columns = QString::fromUtf8(file.readLine()).chopped(1).split(u'\t');
+        pim::_Contact c;
+        c.id = contacts.size() + 1;
+        c.fullName = columns.value(0);
+        for (int i = 1; i < columns.size(); ++i) {
+            const QStringList fields = columns.at(i).split(QChar(0x1f));
+            const int type = fields.value(0).toInt();
+            pim::Entity e;
+            for (int k = 1; k < fields.size(); ++k) {
+                QString value = fields.at(k);
+                value.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
+                if (type == pim::ENTITY_PHOTO && k == fields.size() - 1)
+                    e.fields.insert(QStringLiteral("data15"), QByteArray::fromBase64(value.toLatin1()));
+                else if (k == 2)
+                    e.fields.insert(QStringLiteral("data2"), value.toInt());
+                else if (!value.isEmpty())
+                    e.fields.insert(QStringLiteral("data%1").arg(k), value);
+            }
+            c.entities[type].append(e);
+        }
+        contacts.append(c);
+    }
+    return contacts;
+}
+
+// The generator's photos are JPEG-like bytes that no decoder accepts; put
+// real pictures in their place, as a camera and a web page would give them
+// (every other one a PNG), so the image work is measured.
+void usePicturesThatDecode(QList<pim::_Contact>& contacts)
+{
+    QImage picture(640, 480, QImage::Format_RGB32);
+    for (int y = 0; y < picture.height(); ++y)
+        for (int x = 0; x < picture.width(); ++x)
+            picture.setPixel(x, y, qRgb((x * 7 + y) % 256, (y * 3) % 256, (x ^ y) % 256));
+    QByteArray jpeg;
+    QByteArray png;
+    QBuffer jpegBuffer(&jpeg);
+    jpegBuffer.open(QIODevice::WriteOnly);
+    picture.save(&jpegBuffer, "JPG", 85);
+    QBuffer pngBuffer(&png);
+    pngBuffer.open(QIODevice::WriteOnly);
+    picture.scaled(300, 300).save(&pngBuffer, "PNG");
+    int n = 0;
+    for (pim::_Contact& c : contacts) {
+        auto photos = c.entities.find(pim::ENTITY_PHOTO);
+        if (photos != c.entities.end() && !photos->isEmpty())
+            (*photos)[0].fields.insert(QStringLiteral("data15"), n++ % 2 ? png : jpeg);
+    }
+}
+
+qint64 folderBytes(const QString& folder, int* files)
+{
+    qint64 bytes = 0;
+    *files = 0;
+    for (QDirIterator it(folder, QDir::Files); it.hasNext();) {
+        it.next();
+        bytes += it.fileInfo().size();
+        ++*files;
+    }
+    return bytes;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    const QString flat = args.value(1, QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-10000.flat"));
+    QTemporaryDir scratch;
+    const QString outDir = args.value(2, scratch.path());
+
+    QList<pim::_Contact> contacts = loadFlat(flat);
+    if (contacts.isEmpty()) {
+        std::fprintf(stderr,
+            "no contacts in %s; generate it with\n"
+            "  /work/shared/bench/gen_contacts.py 10000 --out bench-data\n",
+            qPrintable(flat));
+        return 1;
+    }
+    usePicturesThatDecode(contacts);
+    const auto withPhoto = std::count_if(contacts.cbegin(), contacts.cend(),
+        [](const pim::_Contact& c) { return !c.entities.value(pim::ENTITY_PHOTO).isEmpty(); });
+    std::printf("%lld contacts, %lld with a photo\n", qlonglong(contacts.size()), qlonglong(withPhoto));
+
+    const QString page = QDir(outDir).filePath(QStringLiteral("contacts.html"));
+    RecordingReporter reporter;
+    QElapsedTimer timer;
+    timer.start();
+    ExportToFileThread thread(contacts, ExportToFileThread::TYPE_HTML, page, &reporter);
+    thread.start();
+    thread.wait();
+    const double htmlSeconds = timer.nsecsElapsed() / 1e9;
+    if (reporter.successes().size() != 1) {
+        std::fprintf(stderr, "HTML export failed: %s\n", qPrintable(reporter.errors().join("; ")));
+        return 1;
+    }
+    int photoFiles = 0;
+    const qint64 photoBytes = folderBytes(QDir(page).filePath(QStringLiteral("photos")), &photoFiles);
+    std::printf("HTML export:  %.3f s (%.0f contacts/s), page %.1f MB, %d pictures %.1f MB\n", htmlSeconds,
+        contacts.size() / htmlSeconds, QFileInfo(QDir(page).filePath("contacts.html")).size() / 1e6,
+        photoFiles, photoBytes / 1e6);
+
+    // A timer that would drive window painting: the longest wait between two
+    // of its ticks is how long the windows froze.
+    qint64 longestGapMs = 0;
+    QElapsedTimer sinceTick;
+    QTimer ticker;
+    QObject::connect(
+        &ticker, &QTimer::timeout, [&] { longestGapMs = std::max(longestGapMs, sinceTick.restart()); });
+    ticker.start(0);
+    const QString pdf = QDir(outDir).filePath(QStringLiteral("contacts.pdf"));
+    ContactsPrinter printer;
+    timer.restart();
+    sinceTick.start();
+    int cards = 0;
+    try {
+        cards = printer.printToPDF(contacts, pdf);
+    } catch (const std::exception& e) {
+        std::fprintf(stderr, "PDF failed: %s\n", e.what());
+        return 1;
+    }
+    const double pdfSeconds = timer.nsecsElapsed() / 1e9;
+    longestGapMs = std::max(longestGapMs, sinceTick.elapsed());
+    std::printf("PDF:          %.3f s (%.0f cards/s), %d cards, %.1f MB, longest GUI pause %lld ms\n",
+        pdfSeconds, cards / pdfSeconds, cards, QFileInfo(pdf).size() / 1e6, qlonglong(longestGapMs));
+    return 0;
+}

@@ -1,0 +1,67 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the Android sync threads share about one conversation with the
+// companion app: reaching it, sending a batch and reading the phone's
+// answer, and taking from that answer only the ids of records this side
+// sent under temporary ids.
+#pragma once
+
+#include "android/simpleprotocol.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+class QTcpSocket;
+
+namespace androidsync {
+
+// The longest wait for the companion app's service to accept the connection.
+inline constexpr int kConnectTimeoutMs = 15000;
+// Contacts per batch; the phone answers every batch before the next goes.
+inline constexpr int kBatchSize = 20;
+
+// Connects to host:port within kConnectTimeoutMs, polling `cancelled`.
+// Throws Error("Failed to Connect to %0:%1.") or OperationCancelled.
+void connectToApp(
+    QTcpSocket& socket, const QString& host, int port, const simpleprotocol::CancelCheck& cancelled);
+
+// Sends "$batch:", the lines (each a whole command line without its line
+// feed, unflushed) and "$end:", then reads the phone's answer. Throws Error
+// naming the answer unless it is a "$batch:" line; an "$error:" line raises
+// the phone's own text (RemoteException).
+QString exchangeBatch(
+    QTcpSocket& socket, const QStringList& lines, const simpleprotocol::CancelCheck& cancelled);
+
+// The line as a user may be shown it: long lines (a photo record) are cut.
+QString elided(const QString& line);
+
+// Whether `id` is an Android sync id that names a record the phone holds (not
+// empty, not temporary); on success the contact keys are written.
+bool isPhoneId(const QString& id, qint64* contactKey = nullptr, qint64* secondKey = nullptr);
+
+// The records of one batch that went out under temporary ids, and what the
+// phone's answer says about them.
+class TemporaryIds {
+public:
+    struct Record {
+        unsigned long long contactId = 0; // local contact row
+        unsigned long long entityId = 0; // local data row
+        QString newId; // the phone's id, once confirmed
+    };
+
+    // Notes a record sent as `sentId`. A record sent under the phone's own
+    // id is no temporary record and is ignored.
+    void add(const QString& sentId, unsigned long long contactId, unsigned long long entityId);
+    // The records that the answer gives a phone id, each taken once, in the
+    // answer's order. Pairs for ids this batch did not send under a
+    // temporary id, and new ids that are no phone ids, are passed over.
+    QList<Record> confirm(const QString& reply);
+    // The records still waiting for an id.
+    QList<Record> unconfirmed() const { return m_pending.values(); }
+
+private:
+    QHash<QString, Record> m_pending;
+};
+
+} // namespace androidsync

@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "android/syncrestorethread.h"
+
+#include "android/androidcontactsdb.h"
+#include "android/androidlog.h"
+#include "android/androidsyncsession_p.h"
+#include "android/iandroidconnector.h"
+#include "android/simpleprotocol.h"
+#include "android/synccontactbuilder.h"
+#include "android/synccontactparser.h"
+#include "kit/workerreporter.h"
+#include "kit/workerrun.h"
+#include "model/localdb.h"
+#include "model/localdbedit.h"
+#include "platform/error.h"
+
+#include <QTcpSocket>
+
+using namespace simpleprotocol;
+
+SyncRestoreThread::SyncRestoreThread(QSharedPointer<LocalDb> db, PAndroidConnector connector, int port,
+    IWorkerReporter* reporter, QObject* parent)
+    : QThread(parent)
+    , m_db(std::move(db))
+    , m_connector(std::move(connector))
+    , m_port(port)
+    , m_reporter(reporter)
+{
+}
+
+SyncRestoreThread::SyncRestoreThread(
+    const QSharedPointer<AndroidContactsDb>& db, int port, IWorkerReporter* reporter, QObject* parent)
+    : SyncRestoreThread(db, db->connector(), port, reporter, parent)
+{
+}
+
+SyncRestoreThread::~SyncRestoreThread() = default;
+
+bool SyncRestoreThread::isCancelled() const
+{
+    return m_reporter->isCancelled();
+}
+
+void SyncRestoreThread::run()
+{
+    const CancelCheck cancelled = [this] { return isCancelled(); };
+    // Made here so that it lives and dies on the thread that uses it.
+    QTcpSocket socket;
+    const WorkEnd end = runWorkerJob<OperationCancelled>(
+        *m_reporter, tr("Reading the phone stopped on an unexpected error."), [&] {
+            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_CHECK_APK"), 0, QString());
+            m_connector->initialCheck();
+            if (isCancelled())
+                return;
+            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
+            const QString host = m_connector->startBackup(m_port);
+            androidsync::connectToApp(socket, host, m_port, cancelled);
+
+            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());
+            LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the phone's read");
+            receiveAll(socket);
+            edit.commit();
+            socket.disconnectFromHost();
+            if (m_skipped > 0)
+                qCWarning(lcAndroid) << "read of the phone left out" << m_skipped << "records";
+            m_reporter->invokeSucceed(QString());
+        });
+    if (end == WorkEnd::Cancelled)
+        qCDebug(lcAndroid) << "Sync from Android, User canceled.";
+}
+
+void SyncRestoreThread::receiveAll(QTcpSocket& socket)
+{
+    m_total = 0;
+    m_received = 0;
+    m_skipped = 0;
+    m_contactIds.clear();
+    const CancelCheck cancelled = [this] { return isCancelled(); };
+    while (!isCancelled()) {
+        const QString line = readCommand(socket, -1, cancelled);
+        if (line.startsWith(kDevice)) {
+            m_deviceName = QString::fromUtf8(QByteArray::fromBase64(line.mid(kDevice.size()).toLatin1()));
+        } else if (line.startsWith(kVersion)) {
+            if (line.mid(kVersion.size()).trimmed().toInt() < kMinimumAppProtocol)
+                throw Error(tr("IDS_DAEMON_APK_OLDER_THAN_%1").arg(QStringLiteral("3.0.3")));
+        } else if (line.startsWith(kCount)) {
+            m_total = qMax(0, line.mid(kCount.size()).trimmed().toInt());
+        } else if (line.startsWith(kBatch)) {
+            handleBatch(socket);
+        } else if (line.startsWith(kBye)) {
+            return;
+        }
+    }
+    throw OperationCancelled();
+}
+
+void SyncRestoreThread::handleBatch(QTcpSocket& socket)
+{
+    const CancelCheck cancelled = [this] { return isCancelled(); };
+    for (;;) {
+        if (isCancelled())
+            throw OperationCancelled();
+        const QString line = readCommand(socket, -1, cancelled);
+        if (line.startsWith(kEnd)) {
+            sendCommand(socket, kBatch, QString(), true, -1, cancelled);
+            return;
+        }
+        if (line.startsWith(kEnt))
+            storeRecord(line);
+    }
+}
+
+void SyncRestoreThread::storeRecord(const QString& line)
+{
+    const QStringList fields = line.mid(kEnt.size()).split(QLatin1Char(','));
+    int type = 0;
+    qint64 contactKey = 0;
+    if (!SyncContactBuilder::fetchIdInfo(fields.first(), &type, &contactKey, nullptr, nullptr))
+        throw Error(QStringLiteral("Invalid:%1").arg(androidsync::elided(line)));
+    if (!pim::isValidEntityType(type)) {
+        ++m_skipped;
+        return;
+    }
+    pim::Entity entity(0, fields.first());
+    SyncContactParser::fillEntityInfo(fields, type, entity);
+
+    if (type == pim::ENTITY_GROUP) {
+        const QString group = pim::fieldText(entity.fields.value(QStringLiteral("data2")));
+        if (!group.isEmpty())
+            entity.fields[QStringLiteral("data1")] = QString::number(m_db->getGroupIdOrAdd(group));
+    }
+    // A second name record of a known contact is one more name of it, not a
+    // new contact that would take the first one's later records away.
+    if (type == pim::ENTITY_NAME && !m_contactIds.contains(contactKey)) {
+        pim::_Contact contact(0, fields.first(), entity.fullName());
+        m_db->insertContactBase(contact);
+        m_contactIds.insert(contactKey, contact.id);
+        ++m_received;
+        reportReceived();
+    }
+    const unsigned long long contactId = m_contactIds.value(contactKey, 0);
+    if (contactId == 0) {
+        ++m_skipped;
+        qCDebug(lcAndroid) << "record of a contact without a name record left out:" << fields.first();
+        return;
+    }
+    m_db->insertEntity(contactId, type, entity);
+}
+
+void SyncRestoreThread::reportReceived()
+{
+    // A phone that announced too few contacts (or none) gets no bar beyond
+    // 100 % and no division by zero; without a count the bar stays put.
+    const int shownTotal = m_total > 0 ? qMax(m_total, m_received) : 0;
+    const int percent = shownTotal > 0 ? int(double(m_received) / double(shownTotal) * 100.0) : -1;
+    m_reporter->invokeUpdateProgress(tr("IDS_RECEIVING_CONTACTS_FROM_ANDROID"), percent,
+        tr("Contacts: %1/%2").arg(m_received).arg(shownTotal > 0 ? shownTotal : m_received));
+}

@@ -1,0 +1,33 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+class QWidget;
+
+// Where the main window asks the user for a file. The default runs the
+// desktop's file dialogs; tests put a scripted chooser in its place.
+class IFileChooser {
+public:
+    virtual ~IFileChooser() = default;
+
+    // The file to write, or an empty text when the user cancelled.
+    // `proposedPath` stands in the dialog; `selectedFilter` receives the
+    // entry of `filters` the user picked.
+    virtual QString saveFileName(QWidget* parent, const QString& proposedPath, const QStringList& filters,
+                                 QString* selectedFilter) = 0;
+    // The file to read, or an empty text when the user cancelled; the
+    // dialog starts in `folder`.
+    virtual QString openFileName(QWidget* parent, const QString& folder, const QStringList& filters,
+                                 QString* selectedFilter) = 0;
+};
+
+// The desktop's file dialogs.
+class DialogFileChooser : public IFileChooser {
+public:
+    QString saveFileName(QWidget* parent, const QString& proposedPath, const QStringList& filters,
+                         QString* selectedFilter) override;
+    QString openFileName(QWidget* parent, const QString& folder, const QStringList& filters,
+                         QString* selectedFilter) override;
+};

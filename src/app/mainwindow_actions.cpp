@@ -1,0 +1,329 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's contact actions: backup into a local database, export,
+// print, file import, and the local database folder.
+#include "app/mainwindow.h"
+
+#include "app/applog.h"
+#include "app/backupcontactstolocalthread.h"
+#include "app/filechooser.h"
+#include "app/localdbselform.h"
+#include "app/mainwindow_roads_p.h"
+#include "fileformats/contactsprinter.h"
+#include "fileformats/exporttofilethread.h"
+#include "fileformats/importcontactstolocalthread.h"
+#include "kit/progressform.h"
+#include "kit/tips.h"
+#include "model/data_path_util.h"
+#include "model/localdb.h"
+#include "ui_mainwindow.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QItemSelectionModel>
+
+namespace {
+
+using Tree = ItemModelMainTree;
+
+// What one entry of the export dialog's filter list writes.
+struct ExportFilter {
+    const char* text;
+    int format; // an ExportToFileThread::TYPE, or 0 for PDF
+    const char* suffix;
+};
+
+// In the order the dialog lists them; the position picks the format.
+const ExportFilter kExportFilters[] = {
+    { QT_TRANSLATE_NOOP("MainWindow", "VCard Files(*.vcf)"), ExportToFileThread::TYPE_VCARD, ".vcf" },
+    { QT_TRANSLATE_NOOP("MainWindow", "CSV Files(*.csv)"), ExportToFileThread::TYPE_CSV, ".csv" },
+    { QT_TRANSLATE_NOOP("MainWindow", "Text Files(*.txt)"), ExportToFileThread::TYPE_TXT, ".txt" },
+    { QT_TRANSLATE_NOOP("MainWindow", "HTML files(*.html)"), ExportToFileThread::TYPE_HTML, ".html" },
+    // Word opens an HTML page saved under a ".doc" name.
+    { QT_TRANSLATE_NOOP("MainWindow", "Word files(*.doc)"), ExportToFileThread::TYPE_HTML, ".doc" },
+    { QT_TRANSLATE_NOOP("MainWindow", "PDF files(*.pdf)"), 0, ".pdf" },
+};
+
+struct ImportFilter {
+    const char* text;
+    ImportContactsToLocalThread::TYPE type;
+};
+
+const ImportFilter kImportFilters[] = {
+    { QT_TRANSLATE_NOOP("MainWindow", "VCard Files(*.vcf)"), ImportContactsToLocalThread::TYPE_VCARD },
+    { QT_TRANSLATE_NOOP("MainWindow", "CSV Files(*.csv)"), ImportContactsToLocalThread::TYPE_CSV },
+};
+
+QString translated(const char* text)
+{
+    return QCoreApplication::translate("MainWindow", text);
+}
+
+QString backupNameFor(const Tree::_DBItemNode* node)
+{
+    return QStringLiteral("%1-backup.db").arg(node->name);
+}
+
+} // namespace
+
+void MainWindow::setFileChooser(IFileChooser* chooser)
+{
+    if (!chooser) {
+        if (!m_ownFileChooser)
+            m_ownFileChooser = std::make_unique<DialogFileChooser>();
+        chooser = m_ownFileChooser.get();
+    }
+    m_fileChooser = chooser;
+}
+
+bool MainWindow::runWorker(ProgressForm& form, QThread& worker)
+{
+    worker.start(QThread::InheritPriority);
+    const int result = form.exec();
+    worker.wait();
+    return result == 1 && !form.isCancelled();
+}
+
+bool MainWindow::isInTree(const Tree::_ItemNode* node) const
+{
+    // Compares pointers only: a node removed meanwhile is never touched.
+    for (const Tree::_ItemNode* root : { treeModel->devicesRootNode(), treeModel->localDbRootNode() }) {
+        for (const Tree::_ItemNode* child : root->children) {
+            if (child == node)
+                return true;
+        }
+    }
+    return false;
+}
+
+void MainWindow::showStoredNode(Tree::_DBItemNode* node)
+{
+    treeModel->refreshDbNodeGroups(node);
+    const QModelIndex index = treeModel->indexOfItemNode(node);
+    ui->treeMain->expand(index);
+    if (ui->treeMain->currentIndex() == index) {
+        // No selection change follows, so the list would keep its old rows.
+        loadNode(currentNode());
+        return;
+    }
+    ui->treeMain->setCurrentIndex(index);
+}
+
+bool MainWindow::useContactVariant() const
+{
+    return !ui->treeContacts->selectionModel()->selectedRows(0).isEmpty();
+}
+
+QList<pim::_Contact> MainWindow::currentNodeContacts(const _CurrentNode& current) const
+{
+    if (!current.dbNode || !current.dbNode->db)
+        return {};
+    return current.dbNode->db->contacts(current.groupNode ? current.groupNode->group.id : 0, QString());
+}
+
+// ---------------------------------------------------------------------------
+// Picking the target database.
+
+Tree::_DBItemNode* MainWindow::selOrCreateLocalDb(QString proposedName, bool* created)
+{
+    if (created)
+        *created = false;
+    LocalDbSelForm form(this, proposedName);
+    const QString name = form.execGetDbName();
+    if (name.isEmpty())
+        return nullptr;
+    for (Tree::_ItemNode* child : treeModel->localDbRootNode()->children) {
+        if (child->name == name)
+            return static_cast<Tree::_DBItemNode*>(child);
+    }
+    const QString path = LocalDb::dbDir().absoluteFilePath(name);
+    try {
+        QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+        // A database file of that name is taken as it is; anything else in
+        // its place (a folder) makes create() fail with a reason.
+        const bool makeFile = !QFileInfo(path).isFile();
+        if (makeFile)
+            db->create();
+        Tree::_DBItemNode* node = treeModel->addLocalDb(db, name);
+        treeModel->contentsUpdate();
+        // Only a file made here may be taken away again after a failed road.
+        if (created)
+            *created = makeFile;
+        return node;
+    } catch (const std::exception& e) {
+        // File errors give the cause only; the user also needs to know where.
+        QString reason = QString::fromUtf8(e.what());
+        if (!reason.contains(path))
+            reason = QStringLiteral("%1 (%2)").arg(reason, QDir::toNativeSeparators(path));
+        Tips::error(tr("IDS_CREATE_DB_FAIL_%1").arg(reason.toHtmlEscaped()));
+        return nullptr;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Backup.
+
+void MainWindow::backupContacts(QList<pim::_Contact> contacts, QString proposedName)
+{
+    Tree::_DBItemNode* node = selOrCreateLocalDb(proposedName);
+    if (!node)
+        return;
+    // Held for the run: the worker writes through this pointer.
+    const QSharedPointer<LocalDb> db = node->db;
+    ProgressForm form(tr("IDS_STARTING_IMPORT_CONTACTS_FROM_DEVICE"));
+    BackupContactsToLocalThread worker(contacts, db.data(), &form, this);
+    if (runWorker(form, worker) && isInTree(node))
+        showStoredNode(node);
+}
+
+void MainWindow::miFileBackup()
+{
+    if (useContactVariant())
+        miContactBackup();
+    else
+        miTreeBackup();
+}
+
+void MainWindow::miContactBackup()
+{
+    roads::guarded([this] {
+        const _CurrentNode current = currentNode();
+        if (current.dbNode)
+            backupContacts(contactsSelected(), backupNameFor(current.dbNode));
+    });
+}
+
+void MainWindow::miTreeBackup()
+{
+    roads::guarded([this] {
+        const _CurrentNode current = currentNode();
+        if (current.dbNode)
+            backupContacts(currentNodeContacts(current), backupNameFor(current.dbNode));
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Export and print.
+
+void MainWindow::exportContacts(const QList<pim::_Contact>& contacts)
+{
+    QStringList filters;
+    for (const ExportFilter& filter : kExportFilters)
+        filters << translated(filter.text);
+    const QString proposed = QDir(QDir::homePath())
+                                 .absoluteFilePath(QStringLiteral("contacts(%1)")
+                                                       .arg(QDateTime::currentDateTime().toString(
+                                                           QStringLiteral("yyyyMMdd-hhmmss"))));
+    QString selected;
+    QString path = m_fileChooser->saveFileName(this, proposed, filters, &selected);
+    if (path.isEmpty())
+        return;
+    const qsizetype position = filters.indexOf(selected);
+    if (position < 0)
+        return;
+    const ExportFilter& filter = kExportFilters[position];
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QLatin1String(filter.suffix);
+
+    if (filter.format == 0) {
+        ContactsPrinter printer(this);
+        int written = 0;
+        try {
+            written = printer.printToPDF(contacts, path);
+        } catch (const std::exception& e) {
+            roads::showError(e);
+            return;
+        }
+        Tips::info(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(written));
+        return;
+    }
+    ProgressForm form(tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"));
+    ExportToFileThread worker(contacts, ExportToFileThread::TYPE(filter.format), path, &form, this);
+    runWorker(form, worker);
+}
+
+void MainWindow::printContacts(const QList<pim::_Contact>& contacts)
+{
+    ContactsPrinter printer(this);
+    printer.printContacts(contacts);
+}
+
+void MainWindow::miFileExport()
+{
+    if (useContactVariant())
+        miContactExport();
+    else
+        miTreeExport();
+}
+
+void MainWindow::miContactExport()
+{
+    roads::guarded([this] { exportContacts(contactsSelected()); });
+}
+
+void MainWindow::miTreeExport()
+{
+    roads::guarded([this] {
+        const _CurrentNode current = currentNode();
+        if (current.dbNode)
+            exportContacts(currentNodeContacts(current));
+    });
+}
+
+void MainWindow::miFilePrint()
+{
+    if (useContactVariant())
+        miContactPrint();
+    else
+        miTreePrint();
+}
+
+void MainWindow::miContactPrint()
+{
+    roads::guarded([this] { printContacts(contactsSelected()); });
+}
+
+void MainWindow::miTreePrint()
+{
+    roads::guarded([this] {
+        const _CurrentNode current = currentNode();
+        if (current.dbNode)
+            printContacts(currentNodeContacts(current));
+    });
+}
+
+// ---------------------------------------------------------------------------
+// Import and the database folder.
+
+void MainWindow::miImport()
+{
+    roads::guarded([this] {
+        QStringList filters;
+        for (const ImportFilter& filter : kImportFilters)
+            filters << translated(filter.text);
+        QString selected;
+        const QString path = m_fileChooser->openFileName(this, QDir::homePath(), filters, &selected);
+        if (path.isEmpty())
+            return;
+        // The filter decides the format, whatever the file's suffix says.
+        const qsizetype position = filters.indexOf(selected);
+        if (position < 0)
+            return;
+        Tree::_DBItemNode* node = selOrCreateLocalDb(QFileInfo(path).fileName());
+        if (!node)
+            return;
+        const QSharedPointer<LocalDb> db = node->db;
+        ProgressForm form(tr("IDS_STARTING_IMPORT_CONTACTS_FROM_FILE"));
+        ImportContactsToLocalThread worker(path, kImportFilters[position].type, db.data(), &form, this);
+        if (runWorker(form, worker) && isInTree(node))
+            showStoredNode(node);
+    });
+}
+
+void MainWindow::miOpenFolder()
+{
+    const QString path = QDir::toNativeSeparators(LocalDb::dbDir().absolutePath());
+    if (!g_openFileOrFolder(path))
+        Tips::warning(tr("The database folder could not be opened. You will find it at:<br/><br/>%1")
+                          .arg(path.toHtmlEscaped()));
+}

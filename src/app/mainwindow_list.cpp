@@ -1,0 +1,151 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The main window's contact list: read off the GUI thread, shown when
+// complete, and the card fed one whole contact at a time.
+#include "app/mainwindow.h"
+
+#include "app/applog.h"
+#include "app/itemmodelcontacts.h"
+#include "contactui/contactdisplayer.h"
+#include "kit/tips.h"
+#include "model/localdb.h"
+#include "ui_mainwindow.h"
+
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QScopedValueRollback>
+
+namespace {
+
+// What a user can act on when a database cannot be listed; SQLite's own
+// text goes to the log.
+QString loadFailureText(const QString& path, const QString& technical)
+{
+    const QFileInfo file(path);
+    // SQLite's busy codes (5 and its extended forms): another program or
+    // operation holds the file longer than the reader waits.
+    static const QRegularExpression busy(QStringLiteral("\\(code (5|261|517|773)\\)$"));
+    if (busy.match(technical).hasMatch())
+        return QObject::tr("%1 is in use by another operation. Select it again once that is over.")
+            .arg(file.fileName());
+    if (!file.exists() || !file.isReadable())
+        return QObject::tr("%1 could not be opened: the file is missing or you may not read it.")
+            .arg(file.fileName());
+    return QObject::tr("%1 is not a contact database or is damaged.").arg(file.fileName());
+}
+
+} // namespace
+
+bool MainWindow::isListLoading() const
+{
+    return m_listLoader->isBusy();
+}
+
+void MainWindow::startListLoad(const _CurrentNode& current, const QString& keyword, bool search)
+{
+    ItemModelMainTree::_DBItemNode* db = current.dbNode;
+    if (!db->db) {
+        showContacts({});
+        emit contactListShown();
+        return;
+    }
+    m_listNode = db;
+    m_listKeyword = keyword;
+    m_listIsSearch = search;
+    const unsigned long long groupId = current.groupNode ? current.groupNode->group.id : 0;
+    m_listTicket = m_listLoader->start(db->db->path(), groupId, keyword);
+    ui->treeContacts->setCursor(Qt::BusyCursor);
+}
+
+void MainWindow::onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error)
+{
+    if (ticket != m_listTicket)
+        return;
+    ui->treeContacts->unsetCursor();
+    // The node may have left the tree (a phone unplugged) while it was read.
+    if (currentNode().dbNode != m_listNode)
+        return;
+    if (!error.isEmpty()) {
+        showLoadFailure(m_listNode, error);
+        return;
+    }
+    const int count = rows ? ItemModelContacts::countOf(*rows) : 0;
+    contactsModel->loadPrepared(std::move(rows));
+    ui->lbTotal->setText(tr("Total:%1").arg(count));
+    // A reset list has no current contact until one is made current: the
+    // card of a contact no longer listed must not stay.
+    ui->wdContactInfo->clear();
+    ui->treeContacts->setCurrentIndex(contactsModel->indexOfPos(0));
+    if (m_listIsSearch) {
+        // The first hit is selected and on the card.
+        if (m_listKeyword.isEmpty()) {
+            ui->lbDisplayKeyword->hide();
+        } else {
+            ui->lbDisplayKeyword->setText(tr("IDS_SEARCH_KEYWORKD_%1").arg(m_listKeyword));
+            ui->lbDisplayKeyword->show();
+        }
+    } else {
+        // A node load leaves row 0 current, nothing selected: commands act
+        // on the whole node.
+        ui->treeContacts->clearSelection();
+        ui->wdContactInfo->clear();
+    }
+    emit contactListShown();
+}
+
+void MainWindow::showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical)
+{
+    // Clearing the tree's selection comes back to the node load; the node
+    // stays current (and in the tree) so that the user can delete it.
+    QScopedValueRollback<bool> loading(m_loadingNode, true);
+    const QString path = db && db->db ? db->db->path() : QString();
+    qCWarning(lcApp) << "cannot list" << path << ":" << technical;
+    m_listLoader->cancel();
+    ui->treeContacts->unsetCursor();
+    contactsModel->clear();
+    ui->lbTotal->setText(tr("Total:0"));
+    ui->wdContactInfo->clear();
+    Tips::warning(loadFailureText(path, technical));
+    ui->treeMain->clearSelection();
+    emit contactListShown();
+}
+
+void MainWindow::showListedContact(int row)
+{
+    const pim::_Contact* listed = contactsModel->contactAt(row);
+    if (!listed) {
+        ui->wdContactInfo->clear();
+        return;
+    }
+    const ItemModelMainTree::_DBItemNode* db = currentNode().dbNode;
+    if (contactsModel->isComplete(row) || !db || !db->db) {
+        ui->wdContactInfo->showContact(listed);
+        return;
+    }
+    try {
+        const pim::_Contact whole = db->db->contact(listed->id);
+        ui->wdContactInfo->showContact(&whole);
+    } catch (const std::exception& e) {
+        // An edit running elsewhere holds the database: the name is all
+        // the card can show until the user picks the contact again.
+        qCInfo(lcApp) << "card shows the listed part only:" << e.what();
+        ui->wdContactInfo->showContact(listed);
+    }
+}
+
+pim::_Contact* MainWindow::completeListedContact(int row)
+{
+    auto* listed = const_cast<pim::_Contact*>(contactsModel->contactAt(row));
+    if (!listed || contactsModel->isComplete(row))
+        return listed;
+    const ItemModelMainTree::_DBItemNode* db = currentNode().dbNode;
+    if (!db || !db->db)
+        return nullptr;
+    try {
+        contactsModel->completeRow(row, db->db->contact(listed->id));
+    } catch (const std::exception& e) {
+        qCWarning(lcApp) << "cannot read contact" << listed->id << e.what();
+        Tips::warning(loadFailureText(db->db->path(), QString::fromUtf8(e.what())));
+        return nullptr;
+    }
+    return listed;
+}

@@ -1,0 +1,41 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Helpers shared by the main window's command roads.
+#pragma once
+
+#include "kit/tips.h"
+
+#include <QCoreApplication>
+#include <QString>
+
+#include <exception>
+
+namespace roads {
+
+// Message boxes pick rich or plain text by looking at the text, so data
+// (file and database names, error texts naming them) is escaped and the
+// whole marked as rich text: a name never turns into markup.
+inline QString richText(const QString& plain)
+{
+    return QStringLiteral("<span>%1</span>").arg(plain.toHtmlEscaped());
+}
+
+inline void showError(const std::exception& e)
+{
+    Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+}
+
+// Runs a slot's body so that no exception leaves the slot: whatever is
+// thrown ends the command with an error box.
+template <typename Body>
+void guarded(Body&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        showError(e);
+    } catch (...) {
+        Tips::error(QCoreApplication::translate("MainWindow", "An unexpected error stopped the command."));
+    }
+}
+
+} // namespace roads

@@ -1,0 +1,353 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The Android sync threads against the simulated companion app and a real
+// device database: reading the phone, writing contacts to it, and sending
+// edits, deletions and group changes made in the database.
+#include "android/androidcontactsdb.h"
+#include "android/androidsendchangesthread.h"
+#include "android/iandroidconnector.h"
+#include "android/syncbackupthread.h"
+#include "android/syncrestorethread.h"
+#include "common/contactbuilders.h"
+#include "common/sqlprobe.h"
+#include "companionsim.h"
+#include "model/localdb.h"
+#include "support/recordingreporter.h"
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <functional>
+
+using Contacts = QList<pim::_Contact>;
+using Change = std::function<void(LocalDb&, AndroidSendChangesThread&)>;
+Q_DECLARE_METATYPE(Change)
+
+namespace {
+
+// The simulated app's service always listens: every start names its address.
+class SimConnector : public IAndroidConnector {
+public:
+    explicit SimConnector(QString host)
+        : m_host(std::move(host))
+    {
+    }
+    void initialCheck() override { calls << "check"; }
+    QString startBackup(int port) override { return calls << QString("backup:%1").arg(port), m_host; }
+    QString startRestore(int port) override { return calls << QString("restore:%1").arg(port), m_host; }
+    QString logcat() override { return {}; }
+    QStringList calls; // read once the thread has ended
+
+private:
+    QString m_host;
+};
+
+const auto text = [](const QString& t) { return QJsonObject { { "text", t } }; };
+const auto record = [](int type, const QJsonArray& fields) {
+    return QJsonObject { { "type", type }, { "fields", fields } };
+};
+
+QJsonArray phoneContact(const QString& given, const QString& family, const QStringList& numbers = {})
+{
+    QJsonArray records { record(1, { "", text(given), "", text(family) }) };
+    for (const QString& number : numbers)
+        records.append(record(3, { "mobile", "", text(number) }));
+    return records;
+}
+
+pim::_Contact person(
+    const QString& given, const QString& family, const QStringList& numbers, const QString& mail = {})
+{
+    QMap<int, QList<QVariantMap>> entities { { 1, { { { "data2", given }, { "data3", family } } } } };
+    for (const QString& number : numbers)
+        entities[3].append({ { "data1", number }, { "data2", 2 }, { "data3", "" } });
+    if (!mail.isEmpty())
+        entities[4].append({ { "data1", mail }, { "data2", 1 }, { "data3", "" } });
+    return testkit::contactOf(given + " " + family, entities);
+}
+
+pim::_Contact stored(LocalDb& db, const QString& fullName)
+{
+    return db.contact(db.isContactBaseExist(fullName));
+}
+
+// Stores a contact the phone has never seen, as the editor stores a new one,
+// and makes it the thread's edit.
+void addLocal(LocalDb& db, AndroidSendChangesThread& t, bool named)
+{
+    pim::_Contact c(0, QString(), "Cy Wu");
+    db.insertContactBase(c);
+    QList<_ChangeData> added { { 1, _ChangeData::ACTION_ADDED,
+                                   testkit::entityOf({ { "data2", "Cy" }, { "data3", "Wu" } }) },
+        { 3, _ChangeData::ACTION_ADDED, testkit::entityOf({ { "data1", "+3" }, { "data2", 2 } }) } };
+    if (!named)
+        added.removeFirst();
+    for (_ChangeData& change : added)
+        db.insertEntity(c.id, change.type, change.entity);
+    t.initEditContact(db.contact(c.id), added);
+}
+
+// A phone listening for reads and writes, and its device database.
+struct Fixture {
+    Fixture(QJsonObject scenario, const QString& restoreFault = {})
+    {
+        db->create();
+        if (!restoreFault.isEmpty())
+            scenario["faults"] = QJsonObject { { "restore:1", restoreFault } };
+        const QList<quint16> ports = sim.start(scenario, { "backup", "restore" });
+        backupPort = ports[0];
+        restorePort = ports[1];
+    }
+    void readPhone(const QSharedPointer<AndroidContactsDb>& into)
+    {
+        RecordingReporter reader;
+        SyncRestoreThread thread(into, backupPort, &reader);
+        QVERIFY(run(thread));
+        QCOMPARE(reader.errors(), QStringList());
+    }
+    static bool run(QThread& thread)
+    {
+        thread.start();
+        return thread.wait(60000);
+    }
+    QString ending() const
+    {
+        if (!reporter.errors().isEmpty())
+            return "error:" + reporter.errors().join('|');
+        return reporter.successes().isEmpty() ? QString("none") : "ok:" + reporter.successes().join('|');
+    }
+    // What a database holds of every contact, ids included, in a fixed
+    // order; group ids are local and derived name texts this side's own.
+    static QStringList rows(const QString& path)
+    {
+        return SqlProbe(path).column(
+            "select c.full_name || '|' || ifnull(c.src_id, '') || '|' || d.type || '|' || "
+            "ifnull(d.src_id, '') || '|' || iif(d.type in (1, 7), '', d.data1) || '|' || "
+            "d.data2 || '|' || d.data3 from data d join contact c on c._id = d.contact_id "
+            "order by 1");
+    }
+    // The phone read afresh into another database.
+    QStringList phoneRows()
+    {
+        QSharedPointer<AndroidContactsDb> again(new AndroidContactsDb(dir.filePath("again.db"), connector));
+        again->create();
+        readPhone(again);
+        return rows(again->path());
+    }
+    int count(const QString& sql) { return SqlProbe(db->path()).value(sql).toInt(); }
+
+    QTemporaryDir dir;
+    CompanionSim sim;
+    QSharedPointer<SimConnector> connector { new SimConnector(sim.address()) };
+    QSharedPointer<AndroidContactsDb> db { new AndroidContactsDb(dir.filePath("android.db"), connector) };
+    RecordingReporter reporter;
+    quint16 backupPort = 0;
+    quint16 restorePort = 0;
+};
+
+const QJsonObject kAnnAndBob { { "contacts",
+    QJsonArray { phoneContact("Ann", "Lee", { "+1 555", "+1 666" }),
+        QJsonArray { phoneContact("Bob", "Ray")[0], record(7, { text("Friends") }) } } } };
+
+} // namespace
+
+class TestAndroidSync : public QObject {
+    Q_OBJECT
+
+private slots:
+    void shouldReadThePhoneOrStoreNothing_data()
+    {
+        QJsonArray contacts { QJsonArray {
+            phoneContact("A0", "Lee", { "+0" })[0], record(7, { text("Work") }) } };
+        for (int i = 1; i < 5; ++i)
+            contacts.append(phoneContact(QString("A%1").arg(i), "Lee", { QString("+%1").arg(i) }));
+        const QJsonObject phone { { "device", "Pixel Ä" }, { "contacts", contacts }, { "batchSize", 2 } };
+        const auto with = [&](const char* key, const QJsonValue& value) {
+            QJsonObject changed = phone;
+            changed[key] = value;
+            return changed;
+        };
+        const auto fault = [&](const char* n, const QString& f) {
+            return with("faults", QJsonObject { { n, f } });
+        };
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<int>("cancelAfter"); // progress reports before the user cancels
+        QTest::addColumn<QString>("outcome"); // contact rows, data rows, records skipped, then the ending
+        // The phone's lines: 1 device, 2 version, 3 count, 4 batch, 5 A0's name, 6 her group, 7 A1's name ...
+        QTest::newRow("three batches") << phone << -1 << "5 10 0 ok:";
+        QTest::newRow("count too small") << with("count", 2) << -1 << "5 10 0 ok:";
+        QTest::newRow("old app") << with("version", 1) << -1 << "0 0 0 error:IDS_DAEMON_APK_OLDER_THAN_3.0.3";
+        QTest::newRow("bad id") << fault("6", "line:$ent:3/x/1/7,") << -1
+                                << "0 0 0 error:Invalid:$ent:3/x/1/7,";
+        QTest::newRow("contact unknown") << fault("6", "line:$ent:7/99/5099/7,") << -1 << "5 9 1 ok:";
+        QTest::newRow("type unknown") << fault("6", "line:$ent:42/101/5101/7,") << -1 << "5 9 1 ok:";
+        QTest::newRow("app error") << fault("9", "error:Full") << -1 << "0 0 0 error:Full";
+        QTest::newRow("dropped connection")
+            << fault("12", "close") << -1 << "0 0 0 error:Lost the connection";
+        QTest::newRow("cancel during a batch") << phone << 6 << "0 0 0 none";
+    }
+    void shouldReadThePhoneOrStoreNothing()
+    {
+        QFETCH(QJsonObject, scenario);
+        QFETCH(int, cancelAfter);
+        QFETCH(QString, outcome);
+        Fixture f(scenario);
+        f.reporter.cancelAfterProgress(cancelAfter);
+        SyncRestoreThread thread(f.db, f.backupPort, &f.reporter);
+        QVERIFY(Fixture::run(thread));
+
+        const QString stored = QString("%1 %2 %3 ")
+                                   .arg(f.count("select count(*) from contact"))
+                                   .arg(f.count("select count(*) from data"))
+                                   .arg(thread.skippedRecords());
+        QVERIFY2((stored + f.ending()).startsWith(outcome), qPrintable(stored + f.ending()));
+        if (!outcome.endsWith("ok:"))
+            return;
+        QCOMPARE(thread.deviceName(), QString("Pixel Ä"));
+        QCOMPARE(f.count("select count(*) from data where contact_id not in (select _id from contact)"), 0);
+        QCOMPARE(f.count("select count(*) from data d left join contact_group g on d.data1 = g._id and "
+                         "d.data2 = g.name where type = 7 and g._id is null"),
+            0);
+    }
+
+    void shouldNameTheAddressItCannotReach()
+    {
+        Fixture f(kAnnAndBob);
+        AndroidSendChangesThread thread(&f.reporter, f.db, 1); // nothing listens on port 1
+        thread.initDelContacts({});
+        QVERIFY(Fixture::run(thread));
+        QCOMPARE(f.ending(), QString("error:IDS_ANDROID_CONNECT_FAIL127.0.0.1:1"));
+    }
+
+    // After a successful write the device database holds what a fresh read
+    // of the phone gives, ids included; after a failure the merge is undone.
+    void shouldWriteWhatTheMergeAdds_data()
+    {
+        QTest::addColumn<Contacts>("contacts");
+        QTest::addColumn<QString>("outcome"); // "$ent:" lines per batch sent, then the ending
+        QTest::addColumn<QString>("fault"); // replaces the phone's first answer
+        const auto row
+            = [](const char* name, const Contacts& contacts, const QString& outcome,
+                  const QString& fault = {}) { QTest::newRow(name) << contacts << outcome << fault; };
+        Contacts many;
+        for (int i = 0; i < 45; ++i)
+            many << person(QString("P%1").arg(i), "Ko", { QString("+%1").arg(i) });
+        const Contacts two { person("Cy", "Wu", { "+3" }), person("Di", "Wu", {}) };
+        const Contacts fullNameOnly { testkit::contactOf(
+            "Cy Wu", { { 3, { { { "data1", "+3" }, { "data2", 2 } } } } }) };
+        const QString ok = " ok:IDS_SUC_TRANSFER_%1_CONTACTS_TO_ANDROID";
+        row("45 new contacts", many, "20,20,5,20,20,5" + ok.arg(45));
+        row("merged into a phone contact", { person("Ann", "Lee", { "+1 555" }, "a@x.org") },
+            "1" + ok.arg(0) + "_1_MERGED");
+        row("nothing new", { person("Ann", "Lee", { "+1 666" }), person("Bob", "Ray", {}) },
+            ok.arg(0) + "_2_MERGED");
+        row("two contacts merge into one", { person("Zed", "Wu", { "+1" }), person("Zed", "Wu", { "+2" }) },
+            "1,2" + ok.arg(1) + "_1_MERGED");
+        row("full name only", fullNameOnly, "1,1" + ok.arg(1));
+        row("no name at all", { testkit::contactOf("") }, ok.arg(0));
+        row("unconfirmed contacts", two, "2 error:The phone did not accept 2 contacts.", "line:$batch:");
+        row("pairs for ids not sent", two, "2 error:The phone did not accept 2 contacts.",
+            "line:$batch:1/1/1/-1=>1/9/9/9,1/101/5101/1001=>1/9/9/9");
+        row("cancel while merging", two, " none");
+    }
+    void shouldWriteWhatTheMergeAdds()
+    {
+        QFETCH(Contacts, contacts);
+        QFETCH(QString, outcome);
+        QFETCH(QString, fault);
+        Fixture f(kAnnAndBob, fault);
+        f.readPhone(f.db);
+        f.reporter.cancelAfterProgress(outcome.endsWith("none") ? 1 : -1);
+        SyncBackupThread thread(contacts, f.db, f.restorePort, &f.reporter);
+        QVERIFY(Fixture::run(thread));
+
+        QStringList batches;
+        int lines = 0;
+        for (const QJsonValue& line : f.sim.dump(1)["received"].toArray()) {
+            lines = line.toString().startsWith("$batch:") ? 0 : lines + line.toString().startsWith("$ent:");
+            if (line.toString().startsWith("$end:"))
+                batches << QString::number(lines);
+        }
+        QCOMPARE(batches.join(',') + " " + f.ending(), outcome);
+        QCOMPARE(f.connector->calls.contains(QString("restore:%1").arg(f.restorePort)), !batches.isEmpty());
+        if (outcome.contains(" ok:"))
+            QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
+        else // the caller reads the phone again
+            QCOMPARE(f.count("select count(*) from contact"), 2);
+    }
+
+    // The database is changed as the main window changes it, then the thread
+    // must bring the phone in line: a fresh read of it gives the database.
+    void shouldBringThePhoneInLine_data()
+    {
+        QTest::addColumn<Change>("change");
+        QTest::addColumn<QString>("outcome"); // "$del:" lines sent, then the ending
+        QTest::addColumn<QString>("fault"); // replaces the phone's first answer
+        const auto row
+            = [](const char* name, const Change& change, const QString& outcome, const QString& fault = {}) {
+                  QTest::newRow(name) << change << outcome << fault;
+              };
+        const Change edit = [](LocalDb& db, AndroidSendChangesThread& t) {
+            const pim::_Contact ann = stored(db, "Ann Lee");
+            pim::Entity mail = testkit::entityOf({ { "data1", "a@x.org" }, { "data2", 1 } });
+            db.insertEntity(ann.id, 4, mail);
+            pim::Entity kept = ann.entities[3][0];
+            kept.fields["data1"] = "+1 777";
+            db.updateEntity(3, kept);
+            db.removeEntity(ann.entities[3][1].id);
+            const pim::Entity neverSent(mail.id + 1000, QString());
+            t.initEditContact(db.contact(ann.id),
+                { { 4, _ChangeData::ACTION_ADDED, mail }, { 3, _ChangeData::ACTION_UPDATED, kept },
+                    { 3, _ChangeData::ACTION_DELETED, ann.entities[3][1] },
+                    { 3, _ChangeData::ACTION_DELETED, neverSent } });
+        };
+        const Change deleted = [](LocalDb& db, AndroidSendChangesThread& t) {
+            const pim::_Contact ann = stored(db, "Ann Lee");
+            const pim::_Contact never(99, QString(), "Never sent");
+            db.removeContact(ann.id);
+            t.initDelContacts({ ann, never });
+        };
+        const Change grouped = [](LocalDb& db, AndroidSendChangesThread& t) {
+            const pim::_Contact ann = stored(db, "Ann Lee");
+            db.setGroup(ann.id, db.getGroupIdOrAdd("Work"), "Work");
+            t.initContactsSetGroup({ db.contact(ann.id), pim::_Contact(99, QString(), "Not on the phone") });
+        };
+        const Change ungrouped = [](LocalDb& db, AndroidSendChangesThread& t) {
+            db.ungroup(stored(db, "Bob Ray").id);
+            t.initContactsSetGroup({ stored(db, "Bob Ray") });
+        };
+        const Change named = [](LocalDb& db, AndroidSendChangesThread& t) { addLocal(db, t, true); };
+        const Change nameless = [](LocalDb& db, AndroidSendChangesThread& t) { addLocal(db, t, false); };
+        row("entities added, updated, deleted", edit, "1 ok:");
+        row("new contact", named, "0 ok:");
+        row("new contact without a name", nameless,
+            "0 error:The contact \"Cy Wu\" is not on the phone and has no name to create it with.");
+        row("deleted contacts", deleted, "1 ok:");
+        row("set group", grouped, "0 ok:");
+        row("ungroup", ungrouped, "0 ok:");
+        row("not a batch answer", edit,
+            "1 error:receive $batch: command error, invalid command:$bye:", "line:$bye:");
+    }
+    void shouldBringThePhoneInLine()
+    {
+        QFETCH(Change, change);
+        QFETCH(QString, outcome);
+        QFETCH(QString, fault);
+        Fixture f(kAnnAndBob, fault);
+        f.readPhone(f.db);
+        AndroidSendChangesThread thread(&f.reporter, f.db, f.restorePort);
+        change(*f.db, thread);
+        QVERIFY(Fixture::run(thread));
+
+        int deletions = 0;
+        for (const QJsonValue& line : f.sim.dump(1)["received"].toArray())
+            deletions += line.toString().startsWith("$del:");
+        QCOMPARE(QString::number(deletions) + " " + f.ending(), outcome);
+        if (outcome.endsWith(" ok:")) // else the caller reads the phone again
+            QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestAndroidSync)
+#include "tst_androidsync.moc"

@@ -1,0 +1,81 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "actionscene.h"
+
+#include "app/itemmodelcontacts.h"
+#include "common/sqlprobe.h"
+#include "ui_mainwindow.h"
+
+#include <QComboBox>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTest>
+
+ActionScene::ActionScene(bool homeDb, bool phone)
+{
+    const QList<DataFolderFixture::Person> people { { "Ann Lee", "555-0101", "", "Friends" },
+                                                    { "Bob Stone", "555-0102", "", "" },
+                                                    { "Carl Hanna", "", "carl@example.org", "Friends" } };
+    if (homeDb)
+        folder.writeDb("data", "home.db", people);
+    if (phone)
+        folder.writeDb("android_virtual", "Pixel.db", people);
+    layer.devicesWritable = true;
+    window = std::make_unique<MainWindow>(&layer);
+    window->setFileChooser(&files);
+    QCoreApplication::processEvents();
+}
+
+bool ActionScene::select(const QString& path)
+{
+    QModelIndex parent;
+    for (const QString& text : path.split(QLatin1Char('/'))) {
+        parent = DataFolderFixture::findNode(window->mainTreeModel(), text, parent);
+        if (!parent.isValid())
+            return false;
+        window->form()->treeMain->setCurrentIndex(parent);
+    }
+    return waitForList();
+}
+
+bool ActionScene::waitForList() const
+{
+    return QTest::qWaitFor([this] { return !window->isListLoading(); }, 10000);
+}
+
+void ActionScene::selectRows(const QList<int>& rows)
+{
+    QItemSelectionModel* selection = window->form()->treeContacts->selectionModel();
+    selection->clearSelection();
+    for (int row : rows) {
+        const QModelIndex index = window->contactsListModel()->indexOfPos(row);
+        selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+        selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+}
+
+QStringList ActionScene::listedNames() const
+{
+    waitForList();
+    QStringList names;
+    for (int row = 0; row < window->contactsListModel()->count(); ++row)
+        names << window->contactsListModel()->contactAt(row)->fullName;
+    return names;
+}
+
+QStringList ActionScene::stored(const QString& path, const QString& where)
+{
+    return SqlProbe(path).column("select full_name from contact c " + where + " order by full_name");
+}
+
+void pressButton(QWidget* dialog, const char* name)
+{
+    auto* button = dialog->findChild<QPushButton*>(QLatin1String(name));
+    QVERIFY2(button, name);
+    QTest::mouseClick(button, Qt::LeftButton);
+}
+
+void typeAndConfirm(QWidget* dialog, const QString& text)
+{
+    dialog->findChild<QComboBox*>()->setEditText(text);
+    pressButton(dialog, "btnOK");
+}

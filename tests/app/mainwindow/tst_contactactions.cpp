@@ -1,0 +1,199 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Backup, export, print and import driven through the window's commands,
+// against real databases and files.
+#include "actionscene.h"
+#include "app/localdbselform.h"
+#include "kit/fallbacktranslator.h"
+#include "model/localdb.h"
+#include "ui_mainwindow.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QStringList split(const char* list) { return QString::fromUtf8(list).split(QLatin1Char(','), Qt::SkipEmptyParts); }
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+} // namespace
+
+class TestContactActions : public QObject {
+    Q_OBJECT
+    FallbackTranslator m_translator;
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
+        QCoreApplication::installTranslator(&m_translator);
+    }
+
+    void fileMenuActsOnSelectionOrNode_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QStringList>("exported");
+        QTest::newRow("selected rows only") << "home.db" << QList<int> { 0, 2 } << split("Ann Lee,Carl Hanna");
+        QTest::newRow("no selection: the database") << "home.db" << QList<int> {} << split("Ann Lee,Bob Stone,Carl Hanna");
+        QTest::newRow("no selection in a group: its members") << "home.db/Friends" << QList<int> {}
+                                                               << split("Ann Lee,Carl Hanna");
+        QTest::newRow("a root: nothing") << "Local Databases" << QList<int> {} << QStringList {};
+    }
+    void fileMenuActsOnSelectionOrNode()
+    {
+        QFETCH(QString, node);
+        QFETCH(QList<int>, rows);
+        QFETCH(QStringList, exported);
+        ActionScene scene;
+        QVERIFY(scene.select(node));
+        scene.selectRows(rows);
+        QTemporaryDir out;
+        scene.files.path = out.filePath("list");
+        scene.files.filter = "VCard Files(*.vcf)";
+        scene.window->miFileExport();
+        QCOMPARE(scene.files.asked, exported.isEmpty() ? 0 : 1);
+        QStringList names;
+        for (const QByteArray& line : readAll(out.filePath("list.vcf")).split('\n')) {
+            if (line.startsWith("FN"))
+                names << QString::fromUtf8(line.mid(line.indexOf(':') + 1)).trimmed();
+        }
+        QCOMPARE(names, exported);
+    }
+
+    void exportFilterDecidesFormatAndSuffix_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("filter");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("starts");
+        QTest::newRow("CSV adds .csv") << "list" << 1 << "list.csv" << QByteArray("First Name,");
+        QTest::newRow("own suffix kept, vCard still written") << "list.txt" << 0 << "list.txt" << QByteArray("BEGIN:VCARD");
+        QTest::newRow("text table adds .txt") << "table" << 2 << "table.txt" << QByteArray("First Name  ");
+        QTest::newRow("Word: the HTML page as .doc") << "list" << 4 << "list.doc/list.doc" << QByteArray("<!DOCTYPE html");
+        QTest::newRow("PDF adds .pdf") << "list" << 5 << "list.pdf" << QByteArray("%PDF");
+        QTest::newRow("PDF into a missing folder: error naming it") << "gone/R&D" << 5 << "" << QByteArray();
+    }
+    void exportFilterDecidesFormatAndSuffix()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, filter);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, starts);
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        QTemporaryDir out;
+        scene.files.path = out.filePath(typed);
+        scene.files.filter = split("VCard Files(*.vcf),CSV Files(*.csv),Text Files(*.txt),HTML files(*.html),"
+                                   "Word files(*.doc),PDF files(*.pdf)")
+                                 .at(filter);
+        scene.window->miTreeExport();
+        // The proposal: a time-stamped name in the home folder.
+        const QRegularExpression proposal("^" + QRegularExpression::escape(QDir::homePath()) + R"(/contacts\(\d{8}-\d{6}\)$)");
+        QVERIFY2(proposal.match(scene.files.proposed).hasMatch(), qPrintable(scene.files.proposed));
+        QCOMPARE(scene.files.filters.size(), 6);
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+                 written.isEmpty() ? QStringList {} : QStringList { written.section('/', 0, 0) });
+        QCOMPARE(scene.boxes.count(), 1);
+        if (written.isEmpty()) {
+            QCOMPARE(scene.boxes.boxes().first().icon, QMessageBox::Critical);
+            QVERIFY2(scene.boxes.texts().first().contains("gone/R&amp;D.pdf"), qPrintable(scene.boxes.texts().first()));
+            return;
+        }
+        const QByteArray bytes = readAll(out.filePath(written));
+        QVERIFY2(bytes.startsWith(starts), bytes.left(200).constData());
+        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully exported 3 contacts to File." });
+    }
+
+    void backupOfAGroupProposesItsDatabaseAndStoresItsMembers()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db/Friends"));
+        QString proposed;
+        scene.answer<LocalDbSelForm>([&proposed](QWidget* dialog) {
+            proposed = dialog->findChild<QComboBox*>()->currentText();
+            pressButton(dialog, "btnOK");
+        });
+        scene.window->miFileBackup();
+        QCOMPARE(proposed, QStringLiteral("home.db-backup.db"));
+        QCOMPARE(ActionScene::stored(scene.dbPath("home.db-backup.db")), split("Ann Lee,Carl Hanna"));
+        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully backup 2 contacts to Local Database." });
+        QCOMPARE(scene.window->currentNode().dbNode->name, QStringLiteral("home.db-backup.db"));
+        QCOMPARE(scene.listedNames(), split("Ann Lee,Carl Hanna"));
+    }
+
+    void choosesOrCreatesTheTarget_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("node"); // empty: none
+        QTest::addColumn<bool>("created"); // the file was made here
+        QTest::addColumn<int>("nodes");
+        QTest::addColumn<int>("contacts");
+        QTest::newRow("a listed database, as it is") << "home" << "home.db" << false << 1 << 3;
+        QTest::newRow("a new name: a new database") << "fresh" << "fresh.db" << true << 2 << 0;
+        QTest::newRow("a file without node: a node, file unchanged") << "loose.db" << "loose.db" << false << 2 << 3;
+        QTest::newRow("a folder in the way: error, no node") << "R&D" << "" << false << 1 << 0;
+    }
+    void choosesOrCreatesTheTarget()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, node);
+        QFETCH(bool, created);
+        QFETCH(int, nodes);
+        QFETCH(int, contacts);
+        ActionScene scene;
+        QVERIFY(QFile::copy(scene.dbPath("home.db"), scene.dbPath("loose.db")));
+        QVERIFY(QDir().mkpath(scene.dbPath("R&D.db")));
+        scene.answer<LocalDbSelForm>([typed](QWidget* dialog) { typeAndConfirm(dialog, typed); });
+        bool isNew = false;
+        ItemModelMainTree::_DBItemNode* chosen = scene.window->selOrCreateLocalDb("proposal", &isNew);
+        QCOMPARE(chosen ? chosen->name : QString(), node);
+        QCOMPARE(isNew, created);
+        QCOMPARE(scene.window->mainTreeModel()->localDbRootNode()->children.size(), nodes);
+        if (chosen) {
+            QCOMPARE(scene.boxes.count(), 0);
+            QCOMPARE(chosen->db->contacts().size(), contacts);
+        } else {
+            // The reason, and where, with the name shown as text.
+            QCOMPARE(scene.boxes.count(), 1);
+            QVERIFY2(scene.boxes.texts().first().contains(
+                         QRegularExpression("Failed to create Local Database. Error:.+R&amp;D.db")),
+                     qPrintable(scene.boxes.texts().first()));
+        }
+    }
+
+    void firstImportCreatesADatabaseAndShowsIt()
+    {
+        ActionScene scene(false);
+        QTemporaryDir home;
+        QFile card(home.filePath("friends.vcf"));
+        QVERIFY(card.open(QIODevice::WriteOnly));
+        card.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=CELL:555-0101\r\nEND:VCARD\r\n"
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Stone;Bob;;;\r\nFN:Bob Stone\r\nEND:VCARD\r\n");
+        card.close();
+        QVERIFY(scene.select("Local Databases"));
+        scene.files.path = card.fileName();
+        scene.files.filter = "VCard Files(*.vcf)";
+        QString proposed;
+        scene.answer<LocalDbSelForm>([&proposed](QWidget* dialog) {
+            proposed = dialog->findChild<QComboBox*>()->currentText();
+            pressButton(dialog, "btnOK");
+        });
+        scene.window->miImport();
+        QCOMPARE(proposed, QStringLiteral("friends.vcf"));
+        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully imported 2 contacts." });
+        QCOMPARE(scene.window->currentNode().dbNode->name, QStringLiteral("friends.vcf.db"));
+        QCOMPARE(scene.listedNames(), split("Ann Lee,Bob Stone"));
+        QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:2"));
+    }
+};
+
+QTEST_MAIN(TestContactActions)
+#include "tst_contactactions.moc"

@@ -1,0 +1,203 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "contactfixture.h"
+#include "fileformats/exporttofilethread.h"
+#include "fileformats/htmlexport.h"
+#include "support/recordingreporter.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QXmlStreamReader>
+#include <QtTest>
+
+namespace {
+
+// What an XML parser sees of a page, or its complaint.
+struct ParsedPage {
+    QString error;
+    QSet<QString> elements;
+    QString text;
+    QStringList pictures;
+};
+
+ParsedPage parse(const QByteArray& page)
+{
+    ParsedPage parsed;
+    for (QXmlStreamReader xml(page); !xml.atEnd();) {
+        xml.readNext();
+        if (xml.hasError())
+            parsed.error = QStringLiteral("line %1: %2").arg(xml.lineNumber()).arg(xml.errorString());
+        if (xml.isStartElement())
+            parsed.elements.insert(xml.name().toString());
+        if (xml.isStartElement() && xml.name() == QLatin1String("img"))
+            parsed.pictures.append(xml.attributes().value(QLatin1String("src")).toString());
+        if (xml.isCharacters())
+            parsed.text += xml.text();
+    }
+    return parsed;
+}
+
+QByteArray exportPage(const QString& folder, const QList<pim::_Contact>& contacts)
+{
+    HtmlExport writer { QDir(folder) };
+    QByteArray page = writer.initialize(contacts);
+    for (const pim::_Contact& c : contacts)
+        page += writer.ct2Bytes(c);
+    return page + writer.uninitialize();
+}
+
+QByteArray encoded(QSize size, QColor colour, const char* format)
+{
+    QImage image(size, QImage::Format_ARGB32);
+    image.fill(colour);
+    image.setPixelColor(0, 0, Qt::transparent);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format);
+    return bytes;
+}
+
+pim::_Contact withPhoto(unsigned long long id, const QByteArray& bytes)
+{
+    pim::_Contact c
+        = fixture::contact("Photo", { { pim::ENTITY_PHOTO, fixture::entity({ { "data15", bytes } }) } });
+    c.id = id;
+    return c;
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+const QString kHostile = QStringLiteral("<img src=x onerror=alert(1)>&amp;\"'</li></ul>");
+
+} // namespace
+
+class TestHtmlExport : public QObject {
+    Q_OBJECT
+private slots:
+    void shouldShowHostileTextAsText_data();
+    void shouldShowHostileTextAsText();
+    void shouldKeepEveryPhotoUnderItsOwnName();
+    void shouldWritePageThroughExportThread_data();
+    void shouldWritePageThroughExportThread();
+};
+
+void TestHtmlExport::shouldShowHostileTextAsText_data()
+{
+    QTest::addColumn<int>("type"); // 0: the full name
+    QTest::addColumn<QStringList>("keys");
+
+    QTest::newRow("full name") << 0 << QStringList();
+    QTest::newRow("nickname") << int(pim::ENTITY_NICKNAME) << QStringList { "data1" };
+    QTest::newRow("organisations: header and section")
+        << int(pim::ENTITY_ORG) << QStringList { "data1", "data3", "data4", "data5" };
+    QTest::newRow("phone") << int(pim::ENTITY_PHONE) << QStringList { "data1", "data3" };
+    QTest::newRow("e-mail") << int(pim::ENTITY_EMAIL) << QStringList { "data1", "data3" };
+    QTest::newRow("date") << int(pim::ENTITY_EVENT) << QStringList { "data1", "data3" };
+    QTest::newRow("instant messaging") << int(pim::ENTITY_IM) << QStringList { "data1", "data3", "data6" };
+    QTest::newRow("relation") << int(pim::ENTITY_REL) << QStringList { "data1", "data3" };
+    QTest::newRow("address") << int(pim::ENTITY_ADDR) << QStringList { "data3", "data4", "data7", "data10" };
+    QTest::newRow("website") << int(pim::ENTITY_URL) << QStringList { "data1", "data3" };
+    QTest::newRow("notes") << int(pim::ENTITY_NOTES) << QStringList { "data1" };
+}
+
+void TestHtmlExport::shouldShowHostileTextAsText()
+{
+    QFETCH(int, type);
+    QFETCH(QStringList, keys);
+
+    // Markup, line breaks, control characters and a lone surrogate.
+    const QString value = kHostile + QChar(0x01) + QChar(0xD800) + QStringLiteral("\r\n") + kHostile;
+    pim::_Contact hostile = fixture::contact(type ? QStringLiteral("Name") : value);
+    for (int copy = 0; type && copy < 2; ++copy) {
+        pim::Entity e;
+        for (const QString& key : keys)
+            e.fields.insert(key, value);
+        hostile.entities[type].append(e);
+    }
+    QTemporaryDir dir;
+    const ParsedPage page
+        = parse(exportPage(dir.path(), { fixture::contact("Before"), hostile, fixture::contact("After") }));
+
+    QCOMPARE(page.error, QString());
+    const QSet<QString> markup { "html", "head", "meta", "title", "style", "body", "div", "img", "h2", "ul",
+        "li", "br", "b" };
+    QCOMPARE(page.elements - markup, QSet<QString>());
+    QCOMPARE(page.pictures.size(), 3);
+    QVERIFY2(page.text.contains(kHostile), qPrintable(page.text));
+    QVERIFY(page.text.contains("Before") && page.text.contains("After"));
+}
+
+void TestHtmlExport::shouldKeepEveryPhotoUnderItsOwnName()
+{
+    const QByteArray png = encoded(QSize(40, 30), Qt::blue, "PNG");
+    const QByteArray jpeg = encoded(QSize(20, 10), Qt::red, "JPG");
+    const QByteArray otherJpeg = encoded(QSize(10, 20), Qt::green, "JPG");
+    QTemporaryDir dir;
+    const ParsedPage page = parse(exportPage(dir.path(),
+        { fixture::contact("No photo"), withPhoto(7, png), withPhoto(9, jpeg),
+            withPhoto(11, "neither JPEG nor PNG"), withPhoto(0, jpeg), withPhoto(0, otherJpeg),
+            withPhoto(5, jpeg), withPhoto(5, otherJpeg) }));
+
+    QCOMPARE(page.pictures,
+        QStringList({ "photos/contact.png", "photos/7.jpg", "photos/9.jpg", "photos/contact.png",
+            "photos/0.jpg", "photos/0-2.jpg", "photos/5.jpg", "photos/5-2.jpg" }));
+    const QDir photos(dir.filePath("photos"));
+    QCOMPARE(photos.entryList(QDir::Files, QDir::Name),
+        QStringList({ "0-2.jpg", "0.jpg", "5-2.jpg", "5.jpg", "7.jpg", "9.jpg", "contact.png" }));
+    QCOMPARE(readAll(photos.filePath("contact.png")), readAll(":res/empty_contact.png"));
+    // JPEG photos are kept byte for byte, each under its own name.
+    for (const auto& [name, bytes] : { std::pair { "9.jpg", jpeg }, { "0.jpg", jpeg },
+             { "0-2.jpg", otherJpeg }, { "5-2.jpg", otherJpeg } })
+        QCOMPARE(readAll(photos.filePath(name)), bytes);
+    // The PNG becomes a JPEG of its own size; transparency turns white.
+    QImage converted;
+    QVERIFY(converted.loadFromData(readAll(photos.filePath("7.jpg")), "JPG"));
+    QCOMPARE(converted.size(), QSize(40, 30));
+    QVERIFY(qGray(converted.pixel(0, 0)) > 230);
+    QVERIFY(qBlue(converted.pixel(20, 15)) > 200 && qRed(converted.pixel(20, 15)) < 60);
+}
+
+void TestHtmlExport::shouldWritePageThroughExportThread_data()
+{
+    QTest::addColumn<bool>("blocked");
+    QTest::newRow("page and pictures written") << false;
+    QTest::newRow("photos folder blocked by a file: an error naming the picture") << true;
+}
+
+void TestHtmlExport::shouldWritePageThroughExportThread()
+{
+    QFETCH(bool, blocked);
+    QTemporaryDir dir;
+    const QDir chosen(dir.filePath("contacts.html"));
+    if (blocked) {
+        QVERIFY(QDir().mkpath(chosen.path()));
+        QFile blocker(chosen.filePath("photos"));
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    RecordingReporter reporter;
+    ExportToFileThread thread({ fixture::contact("Ada"), withPhoto(3, encoded(QSize(8, 8), Qt::red, "PNG")) },
+        ExportToFileThread::TYPE_HTML, chosen.path(), &reporter);
+    thread.start();
+    QVERIFY(thread.wait(60000));
+
+    QCOMPARE(reporter.successes().size(), blocked ? 0 : 1);
+    if (blocked) {
+        QCOMPARE(reporter.errors().size(), 1);
+        QVERIFY2(reporter.errors().first().contains(
+                     QDir::toNativeSeparators(chosen.filePath("photos/contact.png"))),
+            qPrintable(reporter.errors().first()));
+        return;
+    }
+    const ParsedPage page = parse(readAll(chosen.filePath("contacts.html")));
+    QCOMPARE(page.error, QString());
+    QCOMPARE(page.pictures, QStringList({ "photos/contact.png", "photos/3.jpg" }));
+    QVERIFY(QFileInfo(chosen.filePath("photos/3.jpg")).size() > 0);
+}
+
+QTEST_GUILESS_MAIN(TestHtmlExport)
+#include "tst_htmlexport.moc"
