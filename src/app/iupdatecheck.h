@@ -12,4 +12,9 @@ class IUpdateCheck {
 public:
     virtual ~IUpdateCheck() = default;
     virtual void start(std::function<void()> leaveProgram) = 0;
+    // How the reply reaches the user: `gate` gets the handling and runs it
+    // now or later (the window holds it back while a command runs). Without
+    // a gate the reply is handled as it comes.
+    using Gate = std::function<void(std::function<void()> handling)>;
+    virtual void setReplyGate(Gate gate) { (void)gate; }
 };

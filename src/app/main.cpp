@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/appstartup.h"
 #include "app/defaultstartupsteps.h"
-#include "app/devices/nulldevicelayer.h"
+#include "app/devices/phonedevicelayer.h"
 #include "app/errorreportsender.h"
 #include "app/updatecheck.h"
 #include "kit/makerconfig.h"
@@ -15,8 +15,7 @@ int main(int argc, char** argv)
     ErrorReportSender errorReports;
     errorReports.install();
     UpdateCheck updateCheck(maker::serverUrl());
-    // The device layer decides which phones the window can reach.
-    NullDeviceLayer devices;
+    PhoneDeviceLayer devices;
     DefaultStartupSteps steps(app, &devices, &updateCheck);
     return AppStartup::run(steps);
 }

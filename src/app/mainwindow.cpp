@@ -278,11 +278,18 @@ void MainWindow::addLocalDatabases()
 
 void MainWindow::startUpdateCheckWhenDue()
 {
-    if (m_updateCheck)
-        m_updateCheck->start([window = QPointer<MainWindow>(this)] {
-            if (window)
-                window->exitProgram();
-        });
+    if (!m_updateCheck)
+        return;
+    // Its question must not come up in the middle of a road, nor leave
+    // the program under a running worker.
+    m_updateCheck->setReplyGate([window = QPointer<MainWindow>(this)](std::function<void()> handling) {
+        if (window && !window->deferWhileRoadRuns(handling))
+            handling();
+    });
+    m_updateCheck->start([window = QPointer<MainWindow>(this)] {
+        if (window)
+            window->exitProgram();
+    });
 }
 
 void MainWindow::selectNode(ItemModelMainTree::_ItemNode* node)
@@ -323,68 +330,6 @@ void MainWindow::applyPaneSizes(int windowWidth)
         header->resizeSection(column, int(0.2 * listWidth));
 }
 
-// ---------------------------------------------------------------------------
-// Roads this build does not carry out: the entries keep their texts and
-// enabling rules and log the request.
-
-void MainWindow::notYetAvailable(const char* road) const
-{
-    qCInfo(lcApp) << road << "is not available in this build";
-}
-
-void MainWindow::iosDeviceConnected(QString devid)
-{
-    qCInfo(lcApp) << "iPhone attached:" << devid;
-    notYetAvailable("iPhone reading");
-}
-
-void MainWindow::iosDeviceDisconnected(QString devid)
-{
-    qCInfo(lcApp) << "iPhone detached:" << devid;
-}
-
-void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle)
-{
-    qCInfo(lcApp) << "Android phone attached:" << path;
-    notYetAvailable("Android reading");
-}
-
-void MainWindow::androidDeviceDisconnected(QString path, PAdbUSBHandle)
-{
-    qCInfo(lcApp) << "Android phone detached:" << path;
-}
-
-void MainWindow::androidDeviceConnectedFailed2(QString path)
-{
-    qCInfo(lcApp) << "Android phone failed:" << path;
-}
-
-void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector)
-{
-    qCInfo(lcApp) << "Android phone to read:" << devId;
-    notYetAvailable("Android reading");
-}
-
-void MainWindow::miTreeUnmount() { notYetAvailable("Disconnect Device"); }
-void MainWindow::miToolsConnectViaWiFi() { notYetAvailable("WiFi connection"); }
-void MainWindow::miFileI2I() { notYetAvailable("transfer"); }
-void MainWindow::miTreeI2I() { notYetAvailable("transfer"); }
-void MainWindow::miContactI2I() { notYetAvailable("transfer"); }
-void MainWindow::miFileDB2I() { notYetAvailable("transfer"); }
-void MainWindow::miTreeDB2I() { notYetAvailable("transfer"); }
-void MainWindow::miContactDB2I() { notYetAvailable("transfer"); }
-void MainWindow::miFileI2A() { notYetAvailable("transfer"); }
-void MainWindow::miTreeI2A() { notYetAvailable("transfer"); }
-void MainWindow::miContactI2A() { notYetAvailable("transfer"); }
-void MainWindow::miFileA2I() { notYetAvailable("transfer"); }
-void MainWindow::miTreeA2I() { notYetAvailable("transfer"); }
-void MainWindow::miContactA2I() { notYetAvailable("transfer"); }
-void MainWindow::miFileA2A() { notYetAvailable("transfer"); }
-void MainWindow::miTreeA2A() { notYetAvailable("transfer"); }
-void MainWindow::miContactA2A() { notYetAvailable("transfer"); }
-void MainWindow::miFileDB2A() { notYetAvailable("transfer"); }
-void MainWindow::miTreeDB2A() { notYetAvailable("transfer"); }
-void MainWindow::miContactDB2A() { notYetAvailable("transfer"); }
 
 void MainWindow::miToolsCheckForUpdate()
 {

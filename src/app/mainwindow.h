@@ -13,6 +13,7 @@
 #include <QModelIndex>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 #include "model/contact.h"
@@ -28,6 +29,7 @@ class ItemModelContacts;
 class IUpdateCheck;
 class QAction;
 class QMenu;
+class QTimer;
 class QThread;
 class Ui_MainWindow;
 
@@ -94,6 +96,34 @@ public:
     // Whether the contact list is still being read for the current node or
     // search (the list then shows what it showed before).
     bool isListLoading() const;
+
+    // Write contacts to a phone that the user picks among the device nodes
+    // of that kind, other than the node named srcId.
+    void transfer2IOS(const QList<pim::_Contact>& contacts, QString srcId);
+    void transfer2Android(const QList<pim::_Contact>& contacts, QString srcId);
+    // Read a phone afresh into its device cache database and show its node
+    // when the read succeeds; the old node of that id goes first. Unlike the
+    // device slots, these run at once even inside a road: the roads use them
+    // to repair a phone after a failed write.
+    void readIosPhone(const QString& devid);
+    void readAndroidPhone(const QString& devId, PAndroidConnector connector);
+
+    // While a road runs (a progress dialog, a dialog or a message box of a
+    // command), device events wait: every road holds one, and when the last
+    // one ends the waiting events run in the order they came. So no event
+    // pulls a database out from under a road.
+    class RoadGuard {
+    public:
+        explicit RoadGuard(MainWindow* window);
+        ~RoadGuard() { end(); }
+        RoadGuard(const RoadGuard&) = delete;
+        RoadGuard& operator=(const RoadGuard&) = delete;
+        void end();
+
+    private:
+        MainWindow* m_window;
+    };
+    bool roadRunning() const;
 
     QAction* toolBarAction(int index) const;
     // Fill the context menus for the current node or the selected contacts;
@@ -214,6 +244,16 @@ private:
     void setNodeActionsEnabled(const _CurrentNode& current);
     void loadNode(const _CurrentNode& current);
     void stopDeviceWork();
+    // Keeps the event for later and returns true while a road runs.
+    bool deferWhileRoadRuns(std::function<void()> event);
+    void replayDeferredEvents();
+    void removeFirstDevice(int kind, const QString& id);
+    ItemModelMainTree::_DBItemNode* findDevice(const QString& id, const QSharedPointer<LocalDb>& db) const;
+    void showReadDevice(const QSharedPointer<LocalDb>& db, const QString& name, const QString& id, int kind);
+    bool hasSelectedContacts() const;
+    void transferTreeNode(int kind, bool excludeSource);
+    void transferSelection(int kind, bool excludeSource);
+    void transferToPhone(int kind, const QList<pim::_Contact>& contacts, const QString& srcId);
     void notYetAvailable(const char* road) const;
     // The contact list, read off the GUI thread (mainwindow_list.cpp).
     void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
@@ -264,4 +304,7 @@ private:
     // the splitter changes it, a resize of the window keeps it.
     double m_listShare = 0.5;
     bool m_deviceWorkStopped = false;
+    int m_roadsRunning = 0;
+    QTimer* m_replayTimer = nullptr;
+    QList<std::function<void()>> m_deferredEvents;
 };

@@ -131,9 +131,9 @@ void MainWindow::rereadPhone(const DeviceTarget& target)
     if (target.db)
         target.db->close();
     if (target.kind == Tree::KIND_IOS)
-        iosDeviceConnected(target.id);
+        readIosPhone(target.id);
     else if (target.kind == Tree::KIND_ANDROID)
-        androidDeviceIniLoad(target.id, m_devices->androidConnectorOf(target.db));
+        readAndroidPhone(target.id, m_devices->androidConnectorOf(target.db));
     // The old node may be gone; list whatever is current now.
     onMainTreeItemSelected(QItemSelection(), QItemSelection());
 }

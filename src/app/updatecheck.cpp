@@ -131,9 +131,15 @@ void UpdateCheck::onFinished()
     const QString body = QString::fromLatin1(nul < 0 ? m_body : m_body.left(nul)).trimmed();
 
     const bool firstCheck = !QFileInfo::exists(timeFilePath());
-    if (body.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) && offerDownload(body, firstCheck))
-        return;
-    writeTime();
+    auto handling = [this, body, firstCheck] {
+        if (body.startsWith(QLatin1String("http://"), Qt::CaseInsensitive) && offerDownload(body, firstCheck))
+            return;
+        writeTime();
+    };
+    if (m_gate)
+        m_gate(handling);
+    else
+        handling();
 }
 
 bool UpdateCheck::offerDownload(const QString& address, bool firstCheck)

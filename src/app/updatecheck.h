@@ -29,6 +29,7 @@ public:
     ~UpdateCheck() override;
 
     void start(std::function<void()> leaveProgram) override;
+    void setReplyGate(Gate gate) override { m_gate = std::move(gate); }
     // True from sending the request until its reply has been handled.
     bool isChecking() const { return m_reply != nullptr; }
 
@@ -61,6 +62,7 @@ private:
     bool m_bodyTooLong = false;
     bool m_sent = false;
     std::function<void()> m_leave;
+    Gate m_gate;
     std::function<qint64()> m_now;
     QString m_timeFilePath;
 };

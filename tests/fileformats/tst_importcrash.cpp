@@ -151,15 +151,14 @@ private slots:
     {
         QTest::addColumn<QByteArray>("mark");
         QTest::addColumn<qint64>("delayMs");
-        // Seeded shares of the measured run: the same moments every time.
+        // Seeded shares of the measured run, the same moments every time; the
+        // last one from the last contact on: the index rebuild and the commit.
         QRandomGenerator random(20261207);
-        for (int i = 1; i <= 4; ++i) {
+        for (int i = 1; i <= 5; ++i) {
             const int permille = random.bounded(1000);
-            QTest::addRow("merging, at %d permille", permille) << QByteArray("Contacts:1/") << m_runMs * permille / 1000;
+            QTest::addRow("kill %d at %d permille of the %s", i, permille, i < 5 ? "run" : "end")
+                << (i < 5 ? QByteArray("Contacts:1/") : lastMark()) << (i < 5 ? m_runMs : m_tailMs) * permille / 1000;
         }
-        // From the last contact on: the index rebuild and the commit.
-        const int permille = random.bounded(1000);
-        QTest::addRow("rebuilding, at %d permille", permille) << lastMark() << m_tailMs * permille / 1000;
     }
     void killLeavesOldOrNewFile()
     {

@@ -7,15 +7,30 @@
 #include "contactui/contactchange.h"
 #include "model/contact.h"
 
+#include <QList>
 #include <QSharedPointer>
 #include <QString>
 #include <QThread>
 
+#include <functional>
 #include <memory>
 
 class IWorkerReporter;
 class LocalDb;
 class QThreadPool;
+class QWidget;
+
+// The read of a whole phone into its device database: the worker, not yet
+// started, and the phone's name as the read found it (asked after the worker
+// has ended; empty when the phone named itself elsewhere or not at all).
+struct PhoneRead {
+    std::unique_ptr<QThread> thread;
+    std::function<QString()> deviceName;
+};
+
+// Where a USB Android phone stands after one wait for its debugging
+// authorisation.
+enum class UsbAuthorisation { Authorised, Waiting, Gone };
 
 // The phone a change goes to: the device node's kind (1 iPhone, 2 Android),
 // its device id and its device database.
@@ -65,6 +80,37 @@ public:
     // `main` before the window and stopped by destroying it; null for none.
     virtual std::unique_ptr<QThread> createAdbPortGuard() = 0;
 
+    // Phones that arrive. The name is read from the phone itself and is
+    // empty when it cannot be read; it blocks while the phone answers.
+    virtual QString iosDeviceName(const QString& udid) = 0;
+    virtual UsbAuthorisation waitForUsbAuthorisation(const PAdbUSBHandle& handle, int timeoutMs) = 0;
+    virtual QString usbDeviceId(const PAdbUSBHandle& handle) = 0;
+    // The way to a USB phone's companion app; null when there is none.
+    virtual PAndroidConnector usbConnector(const PAdbUSBHandle& handle) = 0;
+    // Runs the WiFi connection dialog; null when nothing was connected,
+    // otherwise the connector, with the phone's own id in *deviceId.
+    virtual PAndroidConnector connectViaWifi(QWidget* parent, QString* deviceId) = 0;
+
+    // Device cache databases: built on path with the phone's duplicate rule,
+    // nothing opened or created. The Android one keeps its connector, which
+    // androidConnectorOf() gives back (null for any other database).
+    virtual QSharedPointer<LocalDb> iosCacheDb(const QString& path) = 0;
+    virtual QSharedPointer<LocalDb> androidCacheDb(const QString& path, PAndroidConnector connector) = 0;
+    virtual PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>& db) = 0;
+
+    // The workers of the phone roads, not yet started; each reports only
+    // through `reporter` and holds its database until it is destroyed. A
+    // null thread means the layer cannot reach such a phone.
+    virtual PhoneRead createIosRead(const QString& udid, QSharedPointer<LocalDb> db, IWorkerReporter* reporter) = 0;
+    virtual PhoneRead createAndroidRead(QSharedPointer<LocalDb> db, int port, IWorkerReporter* reporter) = 0;
+    virtual std::unique_ptr<QThread> createIosWrite(const QString& udid, QSharedPointer<LocalDb> db,
+                                                    const QList<pim::_Contact>& contacts, IWorkerReporter* reporter)
+        = 0;
+    virtual std::unique_ptr<QThread> createAndroidWrite(QSharedPointer<LocalDb> db, int port,
+                                                        const QList<pim::_Contact>& contacts,
+                                                        IWorkerReporter* reporter)
+        = 0;
+
     // The worker that sends one change to the phone, reporting through
     // `reporter` (a success with an empty text, or the error's text); null
     // when this layer cannot reach that kind of phone. The window starts it,
@@ -79,7 +125,4 @@ public:
     virtual std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget& target,
                                                              const DeviceChanges& changes,
                                                              IWorkerReporter* reporter) = 0;
-    // The connector kept by an Android device database, for reading that
-    // phone again; null for any other database.
-    virtual PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>& db) = 0;
 };

@@ -42,3 +42,13 @@ QSharedPointer<LocalDb> NullDeviceLayer::openSavedAndroidDb(const QString& path)
 {
     return LocalDb::openLocal(path, LocalDb::ReadOnly);
 }
+
+QSharedPointer<LocalDb> NullDeviceLayer::iosCacheDb(const QString& path)
+{
+    return LocalDb::openLocal(path);
+}
+
+QSharedPointer<LocalDb> NullDeviceLayer::androidCacheDb(const QString& path, PAndroidConnector)
+{
+    return LocalDb::openLocal(path);
+}

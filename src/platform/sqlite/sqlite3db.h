@@ -115,7 +115,6 @@ public:
     Sqlite3Statement& bindText(int pos, const QString& value);
     // A null or empty QByteArray binds a zero-length blob, never NULL.
     Sqlite3Statement& bindBlob(int pos, const QByteArray& value);
-    Sqlite3Statement& bindNull(int pos);
     // Runs to the end, then resets the statement and clears its values.
     void execute();
     // The same for a query: the first column of its first row as an

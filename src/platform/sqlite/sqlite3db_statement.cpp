@@ -227,14 +227,6 @@ Sqlite3Statement& Sqlite3Statement::bindBlob(int pos, const QByteArray& value)
     return *this;
 }
 
-Sqlite3Statement& Sqlite3Statement::bindNull(int pos)
-{
-    if (!isValid())
-        throwNotOpen("bind");
-    bindResult(pos, sqlite3_bind_null(m_state->prep->raw, pos));
-    return *this;
-}
-
 void Sqlite3Statement::execute()
 {
     run(nullptr);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "app/devices/idevicelayer.h"
+#include "app/devices/nulldevicelayer.h"
 
 #include <QStringList>
 #include <QThreadPool>
@@ -10,7 +10,7 @@
 // log shared with the test, and whose ADB pool the test can keep busy. Its
 // "phone" takes or refuses changes as the test says, working on the real
 // device database the way a phone's send worker does.
-class FakeDeviceLayer : public IDeviceLayer {
+class FakeDeviceLayer : public NullDeviceLayer {
 public:
     FakeDeviceLayer();
     ~FakeDeviceLayer() override;

@@ -16,7 +16,8 @@ its standard input closes. Config keys (all optional):
                  "stall": true, "drop": true}}; other commands print nothing
   sync_dir       folder that receives pushed files, by base name
   sync_fail      text of a FAIL answer to every push
-  tcp            {"device port": "local port"}; other ports map to themselves
+  tcp            {"device port": "local port"}; "*" maps every other port;
+                 without it other ports map to themselves
 Log lines: "cnxn <banner>", "auth ok", "auth bad-signature", "auth prompt",
 "auth bad-key", "open <service>", "shell <command>", "push <path> <size>".
 """
@@ -166,7 +167,8 @@ class Conn:
             return
         target = None
         if service.startswith('tcp:'):
-            port = self.cfg.get('tcp', {}).get(service[4:], service[4:])
+            tcp = self.cfg.get('tcp', {})
+            port = tcp.get(service[4:], tcp.get('*', service[4:]))
             try:
                 target = socket.create_connection(('127.0.0.1', int(port)))
             except OSError:

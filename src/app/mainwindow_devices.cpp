@@ -1,0 +1,234 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Phones arriving and leaving: each arrival (and each repair after a failed
+// write) re-creates the phone's device cache database, reads the whole phone
+// into it under the progress dialog and shows the node only when the read
+// succeeded.
+#include "app/mainwindow.h"
+
+#include "app/applog.h"
+#include "app/devices/devicecache.h"
+#include "app/devices/idevicelayer.h"
+#include "app/mainwindow_roads_p.h"
+#include "kit/messagebox.h"
+#include "kit/progressform.h"
+#include "kit/tips.h"
+#include "model/localdb.h"
+#include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QTimer>
+
+using Tree = ItemModelMainTree;
+
+MainWindow::RoadGuard::RoadGuard(MainWindow* window) : m_window(window)
+{
+    ++m_window->m_roadsRunning;
+}
+
+void MainWindow::RoadGuard::end()
+{
+    if (!m_window)
+        return;
+    if (--m_window->m_roadsRunning == 0 && !m_window->m_deferredEvents.isEmpty())
+        QTimer::singleShot(0, m_window, &MainWindow::replayDeferredEvents);
+    m_window = nullptr;
+}
+
+bool MainWindow::roadRunning() const
+{
+    // Any modal dialog or box counts: the command roads that hold no guard
+    // of their own run their dialogs modally too.
+    return m_roadsRunning > 0 || QApplication::activeModalWidget();
+}
+
+bool MainWindow::deferWhileRoadRuns(std::function<void()> event)
+{
+    if (!roadRunning())
+        return false;
+    m_deferredEvents.append(std::move(event));
+    if (!m_replayTimer) {
+        m_replayTimer = new QTimer(this);
+        m_replayTimer->setInterval(50);
+        connect(m_replayTimer, &QTimer::timeout, this, &MainWindow::replayDeferredEvents);
+    }
+    m_replayTimer->start();
+    return true;
+}
+
+void MainWindow::replayDeferredEvents()
+{
+    // Each event runs its own road to its end; what arrives meanwhile is
+    // appended and so keeps its place behind the older events.
+    while (!roadRunning() && !m_deferredEvents.isEmpty())
+        m_deferredEvents.takeFirst()();
+    if (m_deferredEvents.isEmpty() && m_replayTimer)
+        m_replayTimer->stop();
+}
+
+void MainWindow::removeFirstDevice(int kind, const QString& id)
+{
+    Tree::_ItemNode* root = treeModel->devicesRootNode();
+    for (int row = 0; row < root->children.size(); ++row) {
+        const auto* node = dynamic_cast<const Tree::_DBItemNode*>(root->children.at(row));
+        if (node && node->kind == kind && node->id == id) {
+            treeModel->removeChild(root, row);
+            return;
+        }
+    }
+}
+
+Tree::_DBItemNode* MainWindow::findDevice(const QString& id, const QSharedPointer<LocalDb>& db) const
+{
+    for (Tree::_ItemNode* child : treeModel->devicesRootNode()->children) {
+        auto* node = dynamic_cast<Tree::_DBItemNode*>(child);
+        if (node && node->id == id && node->db == db)
+            return node;
+    }
+    return nullptr;
+}
+
+void MainWindow::showReadDevice(const QSharedPointer<LocalDb>& db, const QString& name, const QString& id, int kind)
+{
+    Tree::_DBItemNode* node = treeModel->addDevice(db, name, id, kind);
+    try {
+        treeModel->refreshDbNodeGroups(node);
+    } catch (const std::exception& e) {
+        treeModel->contentsUpdate();
+        roads::showError(e);
+    }
+    selectNode(node);
+}
+
+void MainWindow::iosDeviceConnected(QString devid)
+{
+    if (deferWhileRoadRuns([this, devid] { iosDeviceConnected(devid); }))
+        return;
+    qCInfo(lcApp) << "iPhone attached:" << devid;
+    readIosPhone(devid);
+}
+
+void MainWindow::readIosPhone(const QString& devid)
+{
+    RoadGuard road(this);
+    Tips::info(tr("IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS"));
+    QString name;
+    QSharedPointer<LocalDb> db;
+    try {
+        name = m_devices->iosDeviceName(devid);
+        db = m_devices->iosCacheDb(deviceCachePath(QStringLiteral("ios_cache"), devid));
+        db->create();
+    } catch (const std::exception& e) {
+        roads::showError(e);
+        return;
+    }
+    removeFirstDevice(Tree::KIND_IOS, devid);
+    ProgressForm form(QString(), nullptr);
+    PhoneRead read = m_devices->createIosRead(devid, db, &form);
+    if (read.thread && runWorker(form, *read.thread))
+        showReadDevice(db, name, devid, Tree::KIND_IOS);
+}
+
+void MainWindow::iosDeviceDisconnected(QString devid)
+{
+    if (deferWhileRoadRuns([this, devid] { iosDeviceDisconnected(devid); }))
+        return;
+    qCInfo(lcApp) << "iPhone detached:" << devid;
+    removeFirstDevice(Tree::KIND_IOS, devid);
+}
+
+void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle handle)
+{
+    if (deferWhileRoadRuns([this, path, handle] { androidDeviceConnected(path, handle); }))
+        return;
+    qCInfo(lcApp) << "Android phone attached:" << path;
+    RoadGuard road(this);
+    const QString id = m_devices->usbDeviceId(handle);
+    for (;;) {
+        const UsbAuthorisation state = m_devices->waitForUsbAuthorisation(handle, 500);
+        if (state == UsbAuthorisation::Authorised)
+            break;
+        // A phone unplugged while the question is open would otherwise ask
+        // again and again; its departure follows.
+        if (state == UsbAuthorisation::Gone)
+            return;
+        const QString text = QStringLiteral(
+            "Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to allow "
+            "debugging with the computer on your Android device screen. Please simply check \"Always allow from this "
+            "computer\" and then click \"OK\" to finish.<br/><br/><img src=\":res/trust-android.png\"/>");
+        if (g_showMessageBox(QMessageBox::Warning, text.arg(id.toHtmlEscaped()),
+                             QMessageBox::Retry | QMessageBox::Abort, true)
+            == QMessageBox::Abort)
+            return;
+    }
+    PAndroidConnector connector = m_devices->usbConnector(handle);
+    road.end();
+    if (connector)
+        readAndroidPhone(id, connector);
+}
+
+void MainWindow::androidDeviceDisconnected(QString path, PAdbUSBHandle h)
+{
+    if (deferWhileRoadRuns([this, path, h] { androidDeviceDisconnected(path, h); }))
+        return;
+    qCInfo(lcApp) << "Android phone detached:" << path;
+    treeModel->removeDevice(m_devices->usbDeviceId(h));
+}
+
+void MainWindow::androidDeviceConnectedFailed2(QString path)
+{
+    if (deferWhileRoadRuns([this, path] { androidDeviceConnectedFailed2(path); }))
+        return;
+    RoadGuard road(this);
+    Tips::error(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please exit any other "
+                               "Android Manager program on your computer first and then reconnect your phone to try "
+                               "again.")
+                    .arg(path.toHtmlEscaped()));
+}
+
+void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector connector)
+{
+    if (deferWhileRoadRuns([this, devId, connector] { androidDeviceIniLoad(devId, connector); }))
+        return;
+    readAndroidPhone(devId, connector);
+}
+
+void MainWindow::readAndroidPhone(const QString& devId, PAndroidConnector connector)
+{
+    RoadGuard road(this);
+    QSharedPointer<LocalDb> db;
+    try {
+        db = m_devices->androidCacheDb(deviceCachePath(QStringLiteral("android_cache"), devId), connector);
+        db->create();
+    } catch (const std::exception& e) {
+        roads::showError(e);
+        return;
+    }
+    treeModel->removeDevice(devId);
+    ProgressForm form(QString(), nullptr);
+    PhoneRead read = m_devices->createAndroidRead(db, portAlloc(), &form);
+    if (read.thread && runWorker(form, *read.thread))
+        showReadDevice(db, read.deviceName ? read.deviceName() : QString(), devId, Tree::KIND_ANDROID);
+}
+
+void MainWindow::miTreeUnmount()
+{
+    Tree::_ItemNode* node = currentNode().node;
+    if (node && node->type == Tree::TYPE_GROUP)
+        node = node->parent;
+    // Only a device node: removing by id alone would take a device whose id
+    // is empty when the current node is a local database.
+    if (!node || node->type != Tree::TYPE_DEVICE || !node->parent)
+        return;
+    Tree::_ItemNode* root = node->parent;
+    treeModel->removeChild(root, int(root->children.indexOf(node)));
+}
+
+void MainWindow::miToolsConnectViaWiFi()
+{
+    RoadGuard road(this);
+    QString id;
+    PAndroidConnector connector = m_devices->connectViaWifi(this, &id);
+    road.end();
+    if (connector)
+        readAndroidPhone(id, connector);
+}

@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The transfer roads: contacts of a database node, a group or the contact
+// list's selection are written to a phone that the user picks, and a phone
+// whose write failed or was cancelled is read again from scratch.
+#include "app/mainwindow.h"
+
+#include "app/datasourceselform.h"
+#include "app/devices/devicecache.h"
+#include "app/devices/idevicelayer.h"
+#include "app/mainwindow_roads_p.h"
+#include "kit/progressform.h"
+#include "kit/tips.h"
+#include "model/localdb.h"
+#include "ui_mainwindow.h"
+
+#include <QItemSelectionModel>
+
+using Tree = ItemModelMainTree;
+
+bool MainWindow::hasSelectedContacts() const
+{
+    const QItemSelectionModel* selection = ui->treeContacts->selectionModel();
+    return selection && !selection->selectedRows(0).isEmpty();
+}
+
+void MainWindow::transferSelection(int kind, bool excludeSource)
+{
+    QString srcId;
+    if (excludeSource) {
+        const _CurrentNode current = currentNode();
+        if (!current.dbNode)
+            return;
+        srcId = current.dbNode->id;
+    }
+    QList<pim::_Contact> contacts;
+    try {
+        contacts = contactsSelected();
+    } catch (const std::exception& e) {
+        roads::showError(e);
+        return;
+    }
+    transferToPhone(kind, contacts, srcId);
+}
+
+void MainWindow::transferTreeNode(int kind, bool excludeSource)
+{
+    const _CurrentNode current = currentNode();
+    if (!current.dbNode || !current.dbNode->db)
+        return;
+    QList<pim::_Contact> contacts;
+    try {
+        contacts = current.dbNode->db->contacts(current.groupNode ? current.groupNode->group.id : 0, QString());
+    } catch (const std::exception& e) {
+        roads::showError(e);
+        return;
+    }
+    transferToPhone(kind, contacts, excludeSource ? current.dbNode->id : QString());
+}
+
+void MainWindow::transfer2IOS(const QList<pim::_Contact>& contacts, QString srcId)
+{
+    transferToPhone(Tree::KIND_IOS, contacts, srcId);
+}
+
+void MainWindow::transfer2Android(const QList<pim::_Contact>& contacts, QString srcId)
+{
+    transferToPhone(Tree::KIND_ANDROID, contacts, srcId);
+}
+
+void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts, const QString& srcId)
+{
+    const bool ios = kind == Tree::KIND_IOS;
+    QList<DataSourceSelForm::_SelItem> items;
+    for (Tree::_ItemNode* child : treeModel->devicesRootNode()->children) {
+        if (child->kind == kind && static_cast<Tree::_DBItemNode*>(child)->id != srcId)
+            items << DataSourceSelForm::_SelItem(ios ? QStringLiteral(":res/iphone.png")
+                                                     : QStringLiteral(":res/icon_android.png"),
+                                                 child->name, child);
+    }
+    RoadGuard road(this);
+    DataSourceSelForm selection(this);
+    auto* target = static_cast<Tree::_DBItemNode*>(
+        selection.execSel(ios ? tr("IDS_SELECT_IOS_TO_TRANSFER") : tr("IDS_SELECT_ANDROID_TO_TRANSFER"), items));
+    if (!target)
+        return;
+    // The road keeps the database and finds the node again by id: the node
+    // itself belongs to the tree.
+    const QSharedPointer<LocalDb> db = target->db;
+    const QString id = target->id;
+    const QString name = target->name;
+    const PAndroidConnector connector = ios ? nullptr : m_devices->androidConnectorOf(db);
+    ProgressForm form(QString(), this);
+    std::unique_ptr<QThread> thread;
+    // A saved device database stands for a phone that is not here; it is
+    // opened read-only and never written.
+    if (db && !db->isReadOnly())
+        thread = ios ? m_devices->createIosWrite(id, db, contacts, &form)
+                     : m_devices->createAndroidWrite(db, portAlloc(), contacts, &form);
+    if (!thread) {
+        Tips::error(tr("The device \"%1\" is not connected. Connect it and try again.").arg(name.toHtmlEscaped()));
+        return;
+    }
+    const bool succeeded = runWorker(form, *thread);
+    thread.reset();
+    if (succeeded) {
+        if (Tree::_DBItemNode* node = findDevice(id, db)) {
+            try {
+                treeModel->refreshDbNodeGroups(node);
+            } catch (const std::exception& e) {
+                roads::showError(e);
+            }
+            selectNode(node);
+        }
+        return;
+    }
+    db->close();
+    road.end();
+    if (ios)
+        readIosPhone(id);
+    else
+        readAndroidPhone(id, connector);
+}
+
+void MainWindow::miFileI2I() { hasSelectedContacts() ? miContactI2I() : miTreeI2I(); }
+void MainWindow::miTreeI2I() { transferTreeNode(Tree::KIND_IOS, true); }
+void MainWindow::miContactI2I() { transferSelection(Tree::KIND_IOS, true); }
+void MainWindow::miFileDB2I() { hasSelectedContacts() ? miContactDB2I() : miTreeDB2I(); }
+void MainWindow::miTreeDB2I() { transferTreeNode(Tree::KIND_IOS, false); }
+void MainWindow::miContactDB2I() { transferSelection(Tree::KIND_IOS, false); }
+void MainWindow::miFileA2I() { hasSelectedContacts() ? miContactA2I() : miTreeA2I(); }
+void MainWindow::miTreeA2I() { transferTreeNode(Tree::KIND_IOS, false); }
+void MainWindow::miContactA2I() { transferSelection(Tree::KIND_IOS, false); }
+void MainWindow::miFileI2A() { hasSelectedContacts() ? miContactI2A() : miTreeI2A(); }
+void MainWindow::miTreeI2A() { transferTreeNode(Tree::KIND_ANDROID, false); }
+void MainWindow::miContactI2A() { transferSelection(Tree::KIND_ANDROID, false); }
+void MainWindow::miFileA2A() { hasSelectedContacts() ? miContactA2A() : miTreeA2A(); }
+void MainWindow::miTreeA2A() { transferTreeNode(Tree::KIND_ANDROID, true); }
+void MainWindow::miContactA2A() { transferSelection(Tree::KIND_ANDROID, true); }
+void MainWindow::miFileDB2A() { hasSelectedContacts() ? miContactDB2A() : miTreeDB2A(); }
+void MainWindow::miTreeDB2A() { transferTreeNode(Tree::KIND_ANDROID, false); }
+void MainWindow::miContactDB2A() { transferSelection(Tree::KIND_ANDROID, false); }

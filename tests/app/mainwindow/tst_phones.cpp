@@ -1,0 +1,398 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Phones in the main window with the real device layer, against the
+// simulated iPhone, adbd and companion app: arrival and departure, the
+// authorisation question, the WiFi road, Disconnect Device and the transfer
+// roads; device events during a road wait until it has ended.
+#include "android/adbconnector.h"
+#include "android/androidwificonnector.h"
+#include "app/devices/devicecache.h"
+#include "app/devices/phonedevicelayer.h"
+#include "app/itemmodelcontacts.h"
+#include "app/iupdatecheck.h"
+#include "app/mainwindow.h"
+#include "common/sqlprobe.h"
+#include "companionsim.h"
+#include "datafolderfixture.h"
+#include "fakeadbd.h"
+#include "iphonesimulator.h"
+#include "model/localdb.h"
+#include "support/messageboxrecorder.h"
+#include "support/modaldialoganswerer.h"
+#include "support/recordingreporter.h"
+#include "ui_mainwindow.h"
+
+#include <QComboBox>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include <optional>
+
+using Auth = QList<UsbAuthorisation>;
+using Buttons = QList<QMessageBox::StandardButton>;
+using A = UsbAuthorisation;
+
+namespace {
+
+const QString kUdid = QString::fromLatin1(IPhoneSimulator::kUdid);
+const QJsonObject kKim { { "records", QJsonObject { { "11", QJsonObject { { "last name", "Kim" },
+    { "com.apple.syncservices.RecordEntityName", "com.apple.contacts.Contact" } } } } } };
+
+// The real layer; its USB poller looks at a simulated adbd. With a script
+// the authorisation answers come from it, and the road stops where it would
+// reach the phone's companion app.
+class SimLayer : public PhoneDeviceLayer {
+public:
+    quint16 adbdPort = 1;
+    std::optional<Auth> auth;
+    UsbAuthorisation waitForUsbAuthorisation(const PAdbUSBHandle& h, int ms) override
+    {
+        return !auth ? PhoneDeviceLayer::waitForUsbAuthorisation(h, ms) : auth->isEmpty() ? A::Gone : auth->takeFirst();
+    }
+    QString usbDeviceId(const PAdbUSBHandle& h) override { return auth ? "usb<1>" : PhoneDeviceLayer::usbDeviceId(h); }
+    PAndroidConnector usbConnector(const PAdbUSBHandle& h) override
+    {
+        reached = true;
+        return auth ? nullptr : PhoneDeviceLayer::usbConnector(h);
+    }
+    bool reached = false;
+
+protected:
+    std::unique_ptr<AbsAdbPoll> createAdbPoll(int) override
+    {
+        return std::make_unique<AdbEmuPoll>(50, nullptr, QStringLiteral("127.0.0.1"), adbdPort, adbdPort);
+    }
+};
+
+class GateKeepingCheck : public IUpdateCheck {
+public:
+    void start(std::function<void()>) override {}
+    void setReplyGate(Gate g) override { gate = std::move(g); }
+    Gate gate;
+};
+
+ItemModelMainTree::_DBItemNode* device(MainWindow& w, const QString& id)
+{
+    for (auto* child : w.mainTreeModel()->devicesRootNode()->children)
+        if (auto* node = dynamic_cast<ItemModelMainTree::_DBItemNode*>(child); node && node->id == id)
+            return node;
+    return nullptr;
+}
+
+QStringList namesIn(const QString& path)
+{
+    return SqlProbe(path).column(QStringLiteral("select full_name from contact order by full_name"));
+}
+
+void makeCurrent(MainWindow& w, const QString& text)
+{
+    w.form()->treeMain->setCurrentIndex(DataFolderFixture::findNode(w.mainTreeModel(), text));
+}
+
+// An Android phone over WiFi, read into the window under `id`.
+void connectWifi(MainWindow& w, CompanionSim& app, const QString& id, QJsonObject scenario)
+{
+    scenario["deviceId"] = id;
+    app.start(scenario, { "wifi" });
+    auto* connector = new AndroidWifiConnector;
+    PAndroidConnector owner(connector);
+    connector->initialize(app.address());
+    w.androidDeviceIniLoad(id, owner);
+}
+
+// Answers the first modal dialog of class `kind` with `action`.
+std::unique_ptr<ModalDialogAnswerer> answer(const char* kind, std::function<void(QWidget*)> action)
+{
+    auto answerer = std::make_unique<ModalDialogAnswerer>(std::move(action));
+    answerer->setMatch([kind](QWidget* dialog) { return dialog->inherits(kind); });
+    return answerer;
+}
+
+// Picks `target` in the transfer's selection dialog once `meanwhile` ran.
+std::unique_ptr<ModalDialogAnswerer> picker(const QString& target, std::function<void()> meanwhile = [] {})
+{
+    return answer("DataSourceSelForm", [target, meanwhile](QWidget* dialog) {
+        meanwhile();
+        auto* box = dialog->findChild<QComboBox*>("cbDevice");
+        box->setCurrentIndex(box->findText(target));
+        QTest::mousePress(dialog->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
+    });
+}
+
+} // namespace
+
+class TestPhones : public QObject {
+    Q_OBJECT
+    std::unique_ptr<DataFolderFixture> data;
+    std::unique_ptr<MessageBoxRecorder> boxes;
+
+private slots:
+    void initTestCase() { AdbConnector::setWaits({ 0, 0 }); }
+    void init()
+    {
+        data = std::make_unique<DataFolderFixture>();
+        boxes = std::make_unique<MessageBoxRecorder>();
+    }
+    void cleanup() { boxes.reset(), data.reset(); }
+
+    void cacheFileNameStaysInItsFolder()
+    {
+        const QList<QStringList> rows { { kUdid, kUdid }, { "../data/x", "..%2Fdata%2Fx" }, { "", "%" },
+                                        { "..", "%2E%2E" }, { "R5 4/é%", "R5%204%2F%C3%A9%25" } };
+        for (const QStringList& row : rows) {
+            const QFileInfo path(deviceCachePath(QStringLiteral("android_cache"), row[0]));
+            QCOMPARE(path.fileName(), row[1]);
+            QCOMPARE(path.absolutePath(), data->dataFolder().filePath("android_cache"));
+        }
+    }
+
+    void androidUsbArrivesAndLeaves()
+    {
+        CompanionSim app;
+        const QJsonArray cyWu { QJsonObject { { "type", 1 }, { "fields", QJsonArray { "", "Q3k=", "", "V3U=" } } } };
+        const quint16 appPort = app.start({ { "device", "Pixel" }, { "contacts", QJsonArray { cyWu } } }, { "backup" })[0];
+        auto adbd = std::make_unique<FakeAdbd>(
+            QJsonObject { { "auth", "none" }, { "tcp", QJsonObject { { "*", QString::number(appPort) } } } });
+        SimLayer layer;
+        layer.adbdPort = adbd->port();
+        MainWindow w(&layer);
+        const QString id = QStringLiteral("127.0.0.1:%1").arg(adbd->port());
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, id), 20000);
+        QCOMPARE(device(w, id)->name + '|' + namesIn(device(w, id)->db->path()).join(','), QStringLiteral("Pixel|Cy Wu"));
+        adbd.reset();
+        QTRY_VERIFY_WITH_TIMEOUT(!device(w, id), 10000);
+    }
+
+    void authorisationIsAskedUntilGivenOrAborted_data()
+    {
+        QTest::addColumn<Auth>("auth");
+        QTest::addColumn<Buttons>("answers");
+        QTest::addColumn<bool>("reached");
+        QTest::newRow("authorised at once") << Auth { A::Authorised } << Buttons {} << true;
+        QTest::newRow("two waits, Retry") << Auth { A::Waiting, A::Waiting, A::Authorised }
+                                          << Buttons { QMessageBox::Retry, QMessageBox::Retry } << true;
+        QTest::newRow("Abort") << Auth { A::Waiting } << Buttons { QMessageBox::Abort } << false;
+        QTest::newRow("unplugged while asked") << Auth { A::Waiting, A::Gone } << Buttons { QMessageBox::Retry } << false;
+    }
+    void authorisationIsAskedUntilGivenOrAborted()
+    {
+        QFETCH(Auth, auth);
+        QFETCH(Buttons, answers);
+        SimLayer layer;
+        layer.auth = auth;
+        MainWindow w(&layer);
+        const int before = boxes->count();
+        for (auto button : answers)
+            boxes->answerNext(button);
+        w.androidDeviceConnected(QStringLiteral("usb:1"), PAdbUSBHandle());
+        QCOMPARE(boxes->count() - before, int(answers.size()));
+        QVERIFY(answers.isEmpty() || boxes->texts().constLast().contains("usb&lt;1&gt;"));
+        QTEST(layer.reached, "reached");
+    }
+
+    // A hostile id from the phone names a file inside the cache folder only.
+    // A saved phone is offered but not written: a clear error before any
+    // phone step, the node kept; the update check's reply waits for the
+    // road. Disconnect Device removes a device node and nothing else.
+    void wifiPhoneSavedTargetAndDisconnect()
+    {
+        data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
+        data->writeDb("ios_virtual", "src.db", { { "Bo Kim", "2", "", "" } });
+        CompanionSim app(QStringLiteral("127.0.0.61"));
+        app.start({ { "device", "Tab" }, { "deviceId", "../data/x" } }, { "wifi" });
+        GateKeepingCheck check;
+        SimLayer layer;
+        MainWindow w(&layer, &check);
+        auto dialog = answer("AndroidWIFIForm", [](QWidget* form) {
+            form->findChild<QLineEdit*>("txtWifiSocket")->setText("127.0.0.61");
+            QTest::mousePress(form->findChild<QPushButton*>("btnConnect"), Qt::LeftButton);
+        });
+        w.miToolsConnectViaWiFi();
+        QCOMPARE(device(w, "../data/x")->name, QStringLiteral("Tab"));
+        QVERIFY(QFile::exists(data->dataFolder().filePath("android_cache/..%2Fdata%2Fx")));
+        QVERIFY(!QFile::exists(data->dataFolder().filePath("data/x")));
+
+        const QSharedPointer<LocalDb> saved = device(w, "src.db")->db;
+        makeCurrent(w, "Home.db");
+        bool replied = false;
+        auto pick = picker("src", [&] { check.gate([&] { replied = true; }); });
+        w.miTreeDB2I();
+        QVERIFY(boxes->texts().constLast().contains("is not connected") && !replied);
+        QCOMPARE(device(w, "src.db")->db, saved);
+        QCOMPARE(namesIn(saved->path()), QStringList { "Bo Kim" });
+        QTRY_VERIFY(replied);
+
+        for (const char* node : { "Home.db", "Tab" })
+            makeCurrent(w, node), w.miTreeUnmount();
+        QVERIFY(DataFolderFixture::findNode(w.mainTreeModel(), "Home.db").isValid());
+        QVERIFY(!device(w, "../data/x"));
+    }
+
+    // A cancel keeps the batches the phone took before it; the phone is then
+    // read again, so its database shows them.
+    void cancelKeepsEarlierBatches()
+    {
+        QList<DataFolderFixture::Person> people;
+        for (int i = 0; i < 25; ++i)
+            people.append({ QStringLiteral("P%1 Ko").arg(i, 2, 10, QChar('0')), "", "", "" });
+        data->writeDb("data", "Home.db", people);
+        IPhoneSimulator sim({});
+        SimLayer layer;
+        MainWindow w(&layer);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000);
+        makeCurrent(w, "Home.db");
+        auto pick = picker("Simulated iPhone");
+        QTimer watch; // cancels within the second or third batch
+        auto cancel = answer("ProgressForm", [&watch](QWidget* form) {
+            QObject::connect(&watch, &QTimer::timeout, form, [form, &watch] {
+                if (form->findChild<QLabel*>("lbProgress")->text().contains(QRegularExpression("(1[1-9]|2[1-4])/25")))
+                    watch.stop(), QMetaObject::invokeMethod(form, "cancel");
+            });
+            watch.start(1);
+        });
+        boxes->answerNext(QMessageBox::Yes);
+        w.miTreeDB2I();
+        const int kept = int(namesIn(device(w, kUdid)->db->path()).size());
+        QVERIFY2(kept % 10 == 0 && kept > 0 && kept < 25, qPrintable(QString::number(kept)));
+    }
+
+    // A group change goes to an Android phone in the worker's own edit,
+    // kept only when the phone takes it (a refusing phone is read again).
+    void groupChangeIsKeptOnlyWhenThePhoneTakesIt_data()
+    {
+        QTest::addColumn<QJsonObject>("faults");
+        QTest::addColumn<QString>("outcome");
+        QTest::newRow("taken") << QJsonObject() << "ok Work";
+        QTest::newRow("refused") << QJsonObject { { "restore:1", "error:No" } } << "error:No";
+    }
+    void groupChangeIsKeptOnlyWhenThePhoneTakesIt()
+    {
+        QFETCH(QJsonObject, faults);
+        const QJsonArray cyWu { QJsonObject { { "type", 1 }, { "fields", QJsonArray { "", "Q3k=", "", "V3U=" } } } };
+        SimLayer layer;
+        MainWindow w(&layer);
+        CompanionSim app(QStringLiteral("127.0.0.64"));
+        connectWifi(w, app, "tab-3", { { "contacts", QJsonArray { cyWu } }, { "faults", faults } });
+        const QSharedPointer<LocalDb> db = device(w, "tab-3")->db;
+        const DeviceChanges change { DeviceChanges::SetGroup, {}, {}, { db->contact(1) }, 0, "Work" };
+        RecordingReporter reporter;
+        auto worker = layer.createSendChangesWorker({ 2, "tab-3", db }, change, &reporter);
+        worker->start();
+        QVERIFY(worker->wait(30000));
+        const QStringList groups = SqlProbe(db->path()).column("select name from contact_group");
+        QTEST(reporter.errors().isEmpty() ? (QStringList { "ok" } + groups).join(' ') : "error:" + reporter.errors().join('|'),
+              "outcome");
+        QVERIFY(QJsonDocument(app.dump()).toJson().contains("V29yaw==")); // "Work" reached the phone
+    }
+
+    // Every direction, from a local database or a saved phone database to a
+    // simulated phone; a failing phone is read again.
+    void transfersReachThePhone_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("source");
+        QTest::addColumn<QString>("slot");
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QStringList>("arrived");
+        const QStringList both { "Ann Lee", "Bo Kim" }, work { "Ann Lee" };
+        QTest::newRow("DB2I") << "data" << "Home.db" << "miFileDB2I" << QJsonObject() << both;
+        QTest::newRow("I2I group") << "ios_virtual" << "Work" << "miTreeI2I" << QJsonObject() << work;
+        QTest::newRow("A2I selection") << "android_virtual" << "src" << "miContactA2I" << QJsonObject() << work;
+        QTest::newRow("I2A") << "ios_virtual" << "src" << "miFileI2A" << QJsonObject() << both;
+        QTest::newRow("A2A group") << "android_virtual" << "Work" << "miTreeA2A" << QJsonObject() << work;
+        QTest::newRow("DB2A selection") << "data" << "Home.db" << "miFileDB2A" << QJsonObject() << work;
+        QTest::newRow("iPhone fails") << "data" << "Home.db" << "miTreeDB2I"
+            << QJsonObject { { "fault", QJsonObject { { "at", "SDMessageProcessChanges" }, { "kind", "drop" } } } }
+            << QStringList();
+        // The phone stored the contacts before it refused: the new read shows them.
+        QTest::newRow("Android fails") << "data" << "Home.db" << "miTreeDB2A"
+            << QJsonObject { { "faults", QJsonObject { { "restore:1", "error:Full" } } } } << both;
+    }
+    void transfersReachThePhone()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QString, source);
+        QFETCH(QString, slot);
+        QFETCH(QJsonObject, fault);
+        QFETCH(QStringList, arrived);
+        const bool toIos = slot.endsWith('I');
+        data->writeDb(folder, folder == "data" ? "Home.db" : "src.db", { { "Ann Lee", "1", "", "Work" }, { "Bo Kim", "2", "", "" } });
+        QJsonObject scenario = fault;
+        scenario[toIos ? "name" : "device"] = "Target";
+        std::unique_ptr<IPhoneSimulator> iphone(toIos ? new IPhoneSimulator(scenario) : nullptr);
+        SimLayer layer;
+        MainWindow w(&layer);
+        CompanionSim app(QStringLiteral("127.0.0.62"));
+        const QString id = toIos ? kUdid : QStringLiteral("tab-1");
+        if (!toIos)
+            connectWifi(w, app, id, scenario);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, id), 20000);
+        const QSharedPointer<LocalDb> before = device(w, id)->db;
+        makeCurrent(w, folder == "data" ? "Home.db" : "src"); // its groups show once it was current
+        makeCurrent(w, source);
+        QTRY_VERIFY(!w.isListLoading());
+        if (slot.contains("Contact") || slot.contains("DB2A"))
+            w.form()->treeContacts->setCurrentIndex(w.contactsListModel()->index(0, 0));
+        auto pick = picker("Target");
+        QVERIFY(QMetaObject::invokeMethod(&w, qPrintable(slot)));
+        QCOMPARE(namesIn(device(w, id)->db->path()), arrived);
+        QCOMPARE(device(w, id)->db != before, !fault.isEmpty());
+        const QByteArray phone = QJsonDocument(toIos ? iphone->phoneRecords() : app.dump()).toJson();
+        for (const QByteArray& name : { QByteArray("Lee"), QByteArray("Kim") })
+            QCOMPARE(phone.contains(toIos ? name : name.toBase64()), arrived.join(' ').contains(name));
+    }
+
+    // Phones that leave or come back while a road runs: the events wait for
+    // its end, then run in order; databases stay whole.
+    void devicesComingAndGoingDuringATransfer_data()
+    {
+        QTest::addColumn<QStringList>("meanwhile");
+        QTest::addColumn<bool>("fromIphone");
+        QTest::addColumn<bool>("kept");
+        QTest::addColumn<QStringList>("arrived");
+        QTest::newRow("target leaves") << QStringList { "detach" } << false << false << QStringList();
+        QTest::newRow("target comes back") << QStringList { "detach", "attach" } << false << true
+                                           << QStringList { "Ann Lee", "Kim" };
+        QTest::newRow("source leaves") << QStringList { "detach" } << true << false << QStringList { "Kim" };
+    }
+    void devicesComingAndGoingDuringATransfer()
+    {
+        QFETCH(bool, fromIphone);
+        QFETCH(QStringList, meanwhile);
+        data->writeDb("data", "Home.db", { { "Ann Lee", "111", "", "" } });
+        QJsonObject scenario = kKim;
+        scenario["name"] = "Kim's <iPhone>";
+        IPhoneSimulator sim(scenario);
+        SimLayer layer;
+        MainWindow w(&layer);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000); // arrival: read, shown, current
+        QCOMPARE(w.mainTreeModel()->nodeOf(w.form()->treeMain->currentIndex()), device(w, kUdid));
+        const QString cache = data->dataFolder().filePath("ios_cache/" + kUdid);
+        QCOMPARE(namesIn(cache), QStringList { "Kim" });
+        CompanionSim app(QStringLiteral("127.0.0.63"));
+        if (fromIphone)
+            connectWifi(w, app, "tab-2", { { "device", "Target" } });
+        makeCurrent(w, fromIphone ? "Kim's <iPhone>" : "Home.db");
+        auto pick = picker(fromIphone ? "Target" : "Kim's <iPhone>", [&] {
+            for (const QString& step : meanwhile) {
+                QVERIFY(sim.control(step + ' ' + kUdid));
+                QTest::qWait(200); // the event arrives and waits
+            }
+            QVERIFY(device(w, kUdid));
+        });
+        QVERIFY(QMetaObject::invokeMethod(&w, fromIphone ? "miTreeI2A" : "miTreeDB2I"));
+        QTest::qWait(500);
+        QTRY_VERIFY(!w.roadRunning());
+        QTEST(device(w, kUdid) != nullptr, "kept");
+        QTEST(namesIn(fromIphone ? device(w, "tab-2")->db->path() : cache), "arrived");
+        QVERIFY(sim.control("detach " + kUdid)); // departure: the node goes, the file stays
+        QTRY_VERIFY(!device(w, kUdid));
+        QVERIFY(QFile::exists(cache));
+    }
+};
+
+QTEST_MAIN(TestPhones)
+#include "tst_phones.moc"
