@@ -126,7 +126,7 @@ int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool wit
     // Texts may carry markup such as "<br/>" or "<b>", or data escaped by
     // g_messageText; a text without either is shown as written, so a "<" in
     // it is not taken for the start of a tag.
-    static const QRegularExpression escaped(QStringLiteral("&(amp|lt|gt|quot|#39);"));
+    static const QRegularExpression escaped(QStringLiteral("&(amp|lt|gt);"));
     const Qt::TextFormat format
         = Qt::mightBeRichText(text) || text.contains(escaped) ? Qt::RichText : Qt::PlainText;
     return runBox(icon, text, format, [buttons](QMessageBox& box) {

@@ -8,7 +8,19 @@
 // file or device name, an error text quoting one, a contact's name - joins
 // them only through this: a file named "<a href=...>x</a>.db" is then shown
 // as written, never as a link. Line ends stay line ends.
+// Quotes stay as they are: the text never goes into an attribute.
 inline QString g_messageText(const QString& plain)
 {
-    return plain.toHtmlEscaped().replace(QLatin1Char('\n'), QLatin1String("<br/>"));
+    QString rich;
+    rich.reserve(plain.size() + plain.size() / 8);
+    for (const QChar c : plain) {
+        switch (c.unicode()) {
+        case u'&': rich += QLatin1String("&amp;"); break;
+        case u'<': rich += QLatin1String("&lt;"); break;
+        case u'>': rich += QLatin1String("&gt;"); break;
+        case u'\n': rich += QLatin1String("<br/>"); break;
+        default: rich += c;
+        }
+    }
+    return rich;
 }

@@ -260,7 +260,7 @@ void TestImportContactsToLocalThread::refusesWhatIsNotAFile_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QString>("words");
     QTest::newRow("FIFO named with markup: no wait for a writer, the name escaped")
-        << "fifo" << "&lt;a href=&quot;file:evil&quot;&gt;open.vcf: This is a pipe (FIFO), not a file.";
+        << "fifo" << "&lt;a href=\"file:evil\"&gt;open.vcf: This is a pipe (FIFO), not a file.";
     QTest::newRow("endless device") << "/dev/zero" << "This is a device, not a file.";
     QTest::newRow("folder") << "folder" << "This is a folder, not a file.";
     QTest::newRow("file rewritten while read") << "rewritten" << "was changed while it was imported";

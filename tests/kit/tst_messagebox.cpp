@@ -65,22 +65,15 @@ private slots:
 
     // Escaped data must still make the box take rich text, or the escapes
     // would show.
-    void showsEscapedDataAsWritten_data()
-    {
-        QTest::addColumn<QString>("data");
-        QTest::newRow("file name holding a link") << "<a href=\"file:///etc/passwd\">open</a>.db";
-        QTest::newRow("only an ampersand") << "Tom & Jerry.db";
-    }
-
     void showsEscapedDataAsWritten()
     {
-        QFETCH(QString, data);
-        MessageBoxRecorder boxes;
-        Tips::warning(g_messageText(data));
-        QCOMPARE(boxes.boxes().first().textFormat, Qt::RichText);
-        QTextDocument shown;
-        shown.setHtml(boxes.boxes().first().text);
-        QCOMPARE(shown.toPlainText(), data);
+        for (const QString data : { "<a href=\"file:///etc/passwd\">open</a>.db", "Tom & Jerry.db" }) {
+            MessageBoxRecorder boxes;
+            Tips::warning(g_messageText(data));
+            QTextDocument shown;
+            shown.setHtml(boxes.boxes().first().text);
+            QVERIFY(boxes.boxes().first().textFormat == Qt::RichText && shown.toPlainText() == data);
+        }
     }
 
     void answersQuestionOnlyWithYes_data()
