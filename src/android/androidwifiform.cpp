@@ -4,6 +4,7 @@
 #include "android/androidwificonnector.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
+#include "kit/messagetext.h"
 
 #include <QPushButton>
 #include <QRegularExpression>
@@ -62,7 +63,7 @@ void AndroidWIFIForm::onBtnConnect()
         Tips::error(QObject::tr("IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT"));
         return;
     } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
+        Tips::error(g_messageText(QString::fromUtf8(e.what())));
         return;
     }
     delete m_connector;

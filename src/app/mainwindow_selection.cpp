@@ -7,6 +7,7 @@
 #include "model/localdb.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
+#include "kit/messagetext.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
@@ -35,7 +36,7 @@ bool isLocalDbNode(const Tree::_ItemNode* node)
 
 QString exceptionText(const std::exception& e)
 {
-    return QString::fromUtf8(e.what());
+    return g_messageText(QString::fromUtf8(e.what()));
 }
 
 void addMenuEntry(QMenu* menu, MainWindow* window, const char* icon, const QString& text,

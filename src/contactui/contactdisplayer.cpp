@@ -10,7 +10,6 @@
 #include <QMouseEvent>
 #include <QPixmap>
 #include <QResizeEvent>
-#include <QSaveFile>
 #include <QScrollBar>
 #include <QVBoxLayout>
 
@@ -18,6 +17,8 @@
 #include "contactui/contactformatters.h"
 #include "contactui/contactuilog.h"
 #include "kit/tips.h"
+#include "kit/messagetext.h"
+#include "platform/files/safefilewriter.h"
 
 namespace {
 
@@ -231,16 +232,10 @@ bool ContactDisplayer::savePhoto(const QString& path)
 
     // Written to a temporary file and renamed at the end, so a full disk
     // reports an error instead of leaving a truncated picture behind.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        qCWarning(lcContactUi) << "cannot open" << path << file.errorString();
-        Tips::warning(file.errorString());
-        return false;
-    }
-    if (file.write(bytes) != bytes.size() || !file.commit()) {
-        qCWarning(lcContactUi) << "cannot write" << path << file.errorString();
-        Tips::warning(file.errorString());
-        file.cancelWriting();
+    SafeFileWriter file(path);
+    if (!file.open() || !file.write(bytes) || !file.commit()) {
+        qCWarning(lcContactUi) << "cannot save the photo" << file.errorString();
+        Tips::warning(g_messageText(file.errorString()));
         return false;
     }
     return true;

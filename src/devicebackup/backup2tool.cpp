@@ -267,6 +267,8 @@ void backup2tool::runThrow(_backup2tool_req req)
         return;
     errorText = errorText.trimmed();
     qCWarning(lcDeviceBackup) << "run ended with" << code << errorText;
+    // The phone's own words go into a rich-text message below.
+    errorText = errorText.toHtmlEscaped();
     if (!errorText.isEmpty()) {
         if (errorText.contains(QLatin1String("Find My iPhone must be disabled"), Qt::CaseInsensitive)) {
             code = -37;

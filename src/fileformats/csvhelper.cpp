@@ -69,6 +69,18 @@ private:
     QIODevice* m_device;
 };
 
+// What may follow a leading sign for a cell to stay a readable phone
+// number: a spreadsheet reads "+44 20 7946 0000" as text or a number, but
+// "+HYPERLINK(...)" or "-2+3+cmd|..." as a formula.
+bool isPlausibleNumber(QStringView rest)
+{
+    for (const QChar c : rest) {
+        if (!c.isDigit() && c != u' ' && c != u'(' && c != u')' && c != u'-' && c != u'.' && c != u'/')
+            return false;
+    }
+    return true;
+}
+
 bool needsGuard(QStringView text)
 {
     qsizetype i = 0;
@@ -77,6 +89,8 @@ bool needsGuard(QStringView text)
     if (i == text.size())
         return false;
     const QChar c = text[i];
+    if (c == u'+' || c == u'-')
+        return !isPlausibleNumber(text.mid(i + 1));
     return c == u'=' || c == u'@' || c == u'\t' || c == u'\r';
 }
 

@@ -8,6 +8,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QHash>
 #include <QVarLengthArray>
 
 #include <cstring>
@@ -119,28 +120,37 @@ void CSVImport::resolveColumns()
     m_groupTypes.clear();
     m_columnOfIndex.fill(-1, m_header.size());
 
+    // A header may name one column very many times: each distinct name is
+    // looked up once, each column then costs two hash look-ups.
+    QHash<QString, _ColInfo> infoOfName;
+    QList<_ColInfo> infos(m_header.size());
+    for (int i = 0; i < m_header.size(); ++i) {
+        auto it = infoOfName.constFind(m_header.at(i));
+        if (it == infoOfName.constEnd())
+            it = infoOfName.insert(m_header.at(i), colInfo(m_header.at(i)));
+        infos[i] = *it;
+    }
     // Entities come out of a row in the text order of their "type-subtype"
     // keys, as the files written so far have always been read.
-    QMap<QString, int> groupTypeByKey;
-    for (int i = 0; i < m_header.size(); ++i) {
-        const _ColInfo info = colInfo(m_header.at(i));
-        if (info.entityType == 0)
-            continue;
-        groupTypeByKey.insert(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType), info.entityType);
+    QMap<QString, QPair<int, int>> groupByKey;
+    for (const _ColInfo& info : std::as_const(infoOfName)) {
+        if (info.entityType != 0)
+            groupByKey.insert(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType),
+                              qMakePair(info.entityType, info.subType));
     }
-    QMap<QString, int> groupIndex;
-    for (auto it = groupTypeByKey.cbegin(); it != groupTypeByKey.cend(); ++it) {
-        groupIndex.insert(it.key(), int(m_groupTypes.size()));
-        m_groupTypes.append(it.value());
+    QHash<QPair<int, int>, int> groupIndex;
+    for (const QPair<int, int>& group : std::as_const(groupByKey)) {
+        groupIndex.insert(group, int(m_groupTypes.size()));
+        m_groupTypes.append(group.first);
     }
     for (int i = 0; i < m_header.size(); ++i) {
-        const _ColInfo info = colInfo(m_header.at(i));
+        const _ColInfo& info = infos.at(i);
         if (info.entityType == 0)
             continue;
         Column col;
         col.index = i;
         col.info = info;
-        col.group = groupIndex.value(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType));
+        col.group = groupIndex.value(qMakePair(info.entityType, info.subType));
         col.multiValued = pim::isMultiValued(info.entityType);
         m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);
@@ -245,10 +255,17 @@ pim::_Contact CSVImport::nextContact()
                     entity.fields.insert(col.info.typeKey, col.info.subType);
             }
             auto field = entity.fields.find(col.info.valueKey);
-            if (field == entity.fields.end() || field->toString().isEmpty())
+            if (field == entity.fields.end() || field->toString().isEmpty()) {
                 entity.fields.insert(col.info.valueKey, value);
-            else
-                *field = field->toString() + QLatin1Char(' ') + value;
+            } else {
+                // Appended in place: a copy per repeat of the column would
+                // make a row that repeats it a million times quadratic.
+                QString joined = field->toString();
+                *field = QVariant();
+                joined += QLatin1Char(' ');
+                joined += value;
+                *field = std::move(joined);
+            }
         }
     }
 

@@ -6,27 +6,16 @@
 #include "fileformats/fileformatslog.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 #include "platform/error.h"
+#include "platform/files/safefilewriter.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <memory>
 
 namespace {
-
-Error fileError(const QFileDevice& file)
-{
-    return Error(file.errorString());
-}
-
-void writeAll(QFileDevice& file, const QByteArray& bytes)
-{
-    if (file.write(bytes) != bytes.size())
-        throw fileError(file);
-}
 
 QIODevice::OpenMode openModeFor(int type)
 {
@@ -35,63 +24,11 @@ QIODevice::OpenMode openModeFor(int type)
     return QIODevice::WriteOnly;
 }
 
-// Holds the destination while it is written. A regular file (or a new one)
-// is written through QSaveFile: the data goes to a temporary file beside it
-// and replaces the chosen file only once everything is written, so a failed
-// or cancelled export leaves no partial file and never costs the user the
-// file they chose to overwrite. Anything else (a device such as /dev/full)
-// is written directly and never removed or replaced.
-class PartialFile {
-public:
-    explicit PartialFile(const QString& path)
-    {
-        const QFileInfo info(path);
-        if (!info.exists() || info.isFile())
-            m_file = std::make_unique<QSaveFile>(path);
-        else
-            m_file = std::make_unique<QFile>(path);
-    }
-    ~PartialFile() { discard(); }
-
-    QFileDevice& file() { return *m_file; }
-
-    void open(QIODevice::OpenMode mode)
-    {
-        if (!m_file->open(mode))
-            throw fileError(*m_file);
-    }
-
-    // Everything must have reached the file system before success is told:
-    // a full disk often shows only when the buffer is flushed or closed.
-    void commit()
-    {
-        if (auto* save = qobject_cast<QSaveFile*>(m_file.get())) {
-            if (!save->commit())
-                throw fileError(*save);
-            return;
-        }
-        if (!m_file->flush())
-            throw fileError(*m_file);
-        m_file->close();
-        if (m_file->error() != QFileDevice::NoError)
-            throw fileError(*m_file);
-    }
-
-    void discard()
-    {
-        if (auto* save = qobject_cast<QSaveFile*>(m_file.get())) {
-            // Dropping an uncommitted QSaveFile removes its temporary file.
-            save->cancelWriting();
-            m_file.reset();
-            return;
-        }
-        if (m_file && m_file->isOpen())
-            m_file->close();
-    }
-
-private:
-    std::unique_ptr<QFileDevice> m_file;
-};
+void writeAll(SafeFileWriter& out, const QByteArray& bytes)
+{
+    if (!out.write(bytes))
+        throw Error(out.errorString());
+}
 
 } // namespace
 
@@ -114,9 +51,9 @@ void ExportToFileThread::run()
     try {
         exportTo(path);
     } catch (const WorkerCancelled&) {
-        // PartialFile has removed what was written.
+        // The writer has removed what was written.
     } catch (const std::exception& e) {
-        form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        form->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         form->invokeErrorOccurred(tr("Unknown error while exporting contacts."));
     }
@@ -137,12 +74,15 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
         path = filePath;
     }
 
-    PartialFile out(filePath);
-    out.open(openModeFor(type));
+    // A cancel or failure drops the writer, which removes what was written
+    // and leaves a file being replaced as it was.
+    SafeFileWriter out(filePath);
+    if (!out.open(openModeFor(type)))
+        throw Error(out.errorString());
 
     const QByteArray head = writer->initialize(contacts);
     if (!head.isEmpty())
-        writeAll(out.file(), head);
+        writeAll(out, head);
 
     const int n = int(contacts.size());
     int k = 0;
@@ -152,13 +92,14 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
             throw WorkerCancelled();
         ++k;
         progress.step(k);
-        writeAll(out.file(), writer->ct2Bytes(contact));
+        writeAll(out, writer->ct2Bytes(contact));
     }
 
     const QByteArray tail = writer->uninitialize();
     if (!tail.isEmpty())
-        writeAll(out.file(), tail);
-    out.commit();
+        writeAll(out, tail);
+    if (!out.commit())
+        throw Error(out.errorString());
 
     form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(k));
 }

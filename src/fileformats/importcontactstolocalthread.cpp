@@ -8,11 +8,39 @@
 #include "fileformats/vcardimport.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 
+#include "platform/error.h"
+#include "platform/files/safefilewriter.h"
+
+#include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 
 #include <exception>
 #include <memory>
+
+namespace {
+
+// Keeps the first kMaxEntitiesPerContact entities of the contact, in type
+// order, and returns how many were dropped.
+int capEntities(pim::_Contact& contact)
+{
+    int kept = 0;
+    int dropped = 0;
+    for (auto it = contact.entities.begin(); it != contact.entities.end(); ++it) {
+        QList<pim::Entity>& list = it.value();
+        const int room = ImportContactsToLocalThread::kMaxEntitiesPerContact - kept;
+        if (list.size() > room) {
+            dropped += int(list.size()) - room;
+            list.resize(room);
+        }
+        kept += int(list.size());
+    }
+    return dropped;
+}
+
+} // namespace
 
 ImportContactsToLocalThread::ImportContactsToLocalThread(QString path, TYPE type, LocalDb* db,
                                                          IWorkerReporter* reporter, QObject* parent)
@@ -32,9 +60,11 @@ void ImportContactsToLocalThread::run()
         importAll();
     } catch (const WorkerCancelled&) {
         rollBack();
+    } catch (const MergeCancelled&) {
+        rollBack();
     } catch (const std::exception& e) {
         rollBack();
-        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         rollBack();
         m_reporter->invokeErrorOccurred(tr("The import stopped on an unexpected error."));
@@ -72,7 +102,22 @@ void ImportContactsToLocalThread::importAll()
     m_skippedLines = 0;
     m_skippedContacts = 0;
 
+    // A FIFO would block open() for good and a device never ends.
+    const QString refused = notARegularFileReason(m_path);
+    if (!refused.isEmpty())
+        throw Error(refused);
+    const QFileInfo before(m_path);
+    const qint64 sizeBefore = before.size();
+    const QDateTime modifiedBefore = before.lastModified();
+
     reader->initialize(m_path);
+    // The cancel is also asked inside a contact: one may hold thousands of
+    // entries. The database outlives this run, the check must not.
+    struct CancelCheck {
+        LocalDb* db;
+        ~CancelCheck() { db->setCancelCheck({}); }
+    } const cancelCheck { m_db };
+    m_db->setCancelCheck([reporter = m_reporter] { return reporter->isCancelled(); });
     // All or nothing: any failure below rolls the whole edit back.
     m_db->beginImport(reader->total());
     m_editing = true;
@@ -81,12 +126,18 @@ void ImportContactsToLocalThread::importAll()
     int position = 1;
     int added = 0;
     int merged = 0;
+    ImportProblems capped;
     ContactProgress progress(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), total);
     while (reader->hasNext()) {
         if (m_reporter->isCancelled())
             throw WorkerCancelled();
         progress.step(position);
-        const pim::_Contact contact = reader->nextContact();
+        pim::_Contact contact = reader->nextContact();
+        if (const int dropped = capEntities(contact); dropped > 0)
+            capped.add(tr("%1: only the first %2 entries were kept; %3 more were left out.")
+                           .arg(contact.fullName)
+                           .arg(kMaxEntitiesPerContact)
+                           .arg(dropped));
         if (!contact.fullName.isEmpty()) {
             pim::_Contact stored;
             bool existed = false;
@@ -101,6 +152,12 @@ void ImportContactsToLocalThread::importAll()
         ++position;
     }
     reader->uninitialize();
+    // What was read may mix the old file and the new one: keep none of it.
+    const QFileInfo after(m_path);
+    if (after.size() != sizeBefore || after.lastModified() != modifiedBefore)
+        throw Error(tr("%1 was changed while it was imported, so nothing was imported. "
+                       "Import it again once it is complete.")
+                        .arg(QDir::toNativeSeparators(m_path)));
     m_skippedLines = reader->skippedCount();
     m_editing = false;
     m_db->endEdit(true);
@@ -108,11 +165,15 @@ void ImportContactsToLocalThread::importAll()
     if (m_skippedLines > 0 || m_skippedContacts > 0)
         qCInfo(lcVCard) << m_path << "skipped" << m_skippedLines.load() << "lines and"
                         << m_skippedContacts.load() << "contacts without a name";
-    const Outcome result = outcome(added, merged, total, QFileInfo(m_path).size() == 0, reader->problems());
+    ImportProblems problems = reader->problems();
+    for (const QString& text : capped.listed())
+        problems.add(text);
+    problems.addUnlisted(capped.count() - int(capped.listed().size()));
+    const Outcome result = outcome(added, merged, total, sizeBefore == 0, problems);
     if (result.isError)
-        m_reporter->invokeErrorOccurred(result.text);
+        m_reporter->invokeErrorOccurred(g_messageText(result.text));
     else
-        m_reporter->invokeSucceed(result.text);
+        m_reporter->invokeSucceed(g_messageText(result.text));
 }
 
 ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int added, int merged, int records,

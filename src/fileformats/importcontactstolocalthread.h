@@ -41,6 +41,11 @@ public:
     };
     static Outcome outcome(int added, int merged, int records, bool fileEmpty, const ImportProblems& problems);
 
+    // More entries than this in one contact (a card with a million phone
+    // lines) are left out and reported: nobody keeps that many, and each
+    // one costs the merge time and memory.
+    static constexpr int kMaxEntitiesPerContact = 10000;
+
 protected:
     void run() override;
 

@@ -6,12 +6,12 @@
 #include "itunesbackup/qopensslevpaes.h"
 #include "model/data_path_util.h"
 #include "platform/error.h"
+#include "platform/files/safefilewriter.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTemporaryFile>
 
 #include <openssl/crypto.h>
@@ -213,9 +213,9 @@ void BackupManifest::copyItemThrow(const MBDBParser::_MBDBItem& item, const QStr
         if (progress)
             progress(done, total, context);
     };
-    QSaveFile out(destPath);
-    if (!out.open(QIODevice::WriteOnly))
-        fail(QStringLiteral("BackupManifest::copyItemThrow, %1: %2").arg(QDir::toNativeSeparators(destPath), out.errorString()));
+    SafeFileWriter out(destPath);
+    if (!out.open())
+        fail(QStringLiteral("BackupManifest::copyItemThrow, %1").arg(out.errorString()));
 
     if (m_encrypted) {
         QByteArray key = unwrapKeyForClass(m_keybag, item.protectionClass, item.encryptionKey.bytes.mid(4));
@@ -224,7 +224,7 @@ void BackupManifest::copyItemThrow(const MBDBParser::_MBDBItem& item, const QStr
                      .arg(item.domain.toString(), item.relativePath.toString())
                      .arg(item.protectionClass));
         try {
-            decryptStreamThrow(in, out, key, report);
+            decryptStreamThrow(in, out.device(), key, report);
         } catch (...) {
             wipe(key);
             throw;
@@ -234,7 +234,7 @@ void BackupManifest::copyItemThrow(const MBDBParser::_MBDBItem& item, const QStr
         QByteArray buf;
         qint64 done = 0;
         while (!(buf = in.read(kStep * 8)).isEmpty()) {
-            if (out.write(buf) != buf.size())
+            if (!out.write(buf))
                 break;
             done += buf.size();
             report(done);
@@ -246,7 +246,7 @@ void BackupManifest::copyItemThrow(const MBDBParser::_MBDBItem& item, const QStr
                      .arg(in.error() != QFile::NoError ? in.errorString() : out.errorString()));
     }
     if (!out.commit())
-        fail(QStringLiteral("BackupManifest::copyItemThrow, %1: %2").arg(QDir::toNativeSeparators(destPath), out.errorString()));
+        fail(QStringLiteral("BackupManifest::copyItemThrow, %1").arg(out.errorString()));
 
     QFile copy(destPath);
     const QDateTime time = QDateTime::fromSecsSinceEpoch(item.lastModified, Qt::UTC);

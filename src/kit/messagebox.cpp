@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QEvent>
 #include <QTextDocument>
 
@@ -122,9 +123,12 @@ int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool wit
             + QStringLiteral(" v%1").arg(QLatin1String(product::kVersion)) + QStringLiteral("</b></nobr><br/><br/>")
             + text;
     }
-    // Texts may carry markup such as "<br/>" or "<b>"; a text without any is
-    // shown as written, so a "<" in it is not taken for the start of a tag.
-    const Qt::TextFormat format = Qt::mightBeRichText(text) ? Qt::RichText : Qt::PlainText;
+    // Texts may carry markup such as "<br/>" or "<b>", or data escaped by
+    // g_messageText; a text without either is shown as written, so a "<" in
+    // it is not taken for the start of a tag.
+    static const QRegularExpression escaped(QStringLiteral("&(amp|lt|gt);"));
+    const Qt::TextFormat format
+        = Qt::mightBeRichText(text) || text.contains(escaped) ? Qt::RichText : Qt::PlainText;
     return runBox(icon, text, format, [buttons](QMessageBox& box) {
         for (const HonouredButton& b : kButtons) {
             if (buttons & b.button)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "kit/messagetext.h"
 #include "kit/workerreporter.h"
 
 #include <QString>
@@ -18,8 +19,9 @@ struct NoCancel {};
 
 // Runs a worker's whole job. Nothing may leave QThread::run (it would end
 // the program), so every throw becomes the job's ending: `Cancel` ends it
-// silently (the user asked for it), a std::exception reports its text, and
-// anything else reports `unexpected`. The job reports its own success.
+// silently (the user asked for it), a std::exception reports its text
+// (escaped for the rich-text dialog), and anything else reports
+// `unexpected`. The job reports its own success.
 template <class Cancel = workerrun::NoCancel, class Work>
 WorkEnd runWorkerJob(IWorkerReporter& reporter, const QString& unexpected, Work&& work)
 {
@@ -29,7 +31,8 @@ WorkEnd runWorkerJob(IWorkerReporter& reporter, const QString& unexpected, Work&
     } catch (const Cancel&) {
         return WorkEnd::Cancelled;
     } catch (const std::exception& e) {
-        reporter.invokeErrorOccurred(QString::fromUtf8(e.what()));
+        // Error texts quote file and device names; the dialog shows rich text.
+        reporter.invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         reporter.invokeErrorOccurred(unexpected);
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/data_path_util.h"
+#include "platform/files/safefilewriter.h"
 #include "model/data_path_util_p.h"
 
 #include <QDirIterator>
@@ -104,14 +105,12 @@ QString g_dataSaveDirLink()
     return path;
 }
 
-void g_setDataSaveDirLink(const QString& path)
+bool g_setDataSaveDirLink(const QString& path)
 {
-    QFile file(redirectFilePath());
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return;
-    file.write(path.toUtf8());
-    file.flush();
-    file.close();
+    // Replaced whole: a short write must not leave a redirect that points
+    // nowhere, which would make the user's data seem gone.
+    SafeFileWriter file(redirectFilePath());
+    return file.open() && file.write(path.toUtf8()) && file.commit();
 }
 
 QDir g_dataSaveDir()

@@ -22,8 +22,9 @@ QString g_defaultSaveDirPath();
 QString g_dataSaveDirLink();
 
 // Writes path into the redirect file (in the default base folder, which must
-// exist). The data folder of the running program does not move.
-void g_setDataSaveDirLink(const QString& path);
+// exist). The data folder of the running program does not move. False when
+// it could not be written; the earlier redirect then stays.
+bool g_setDataSaveDirLink(const QString& path);
 
 // The data folder, worked out once per run and (re)created on every call.
 QDir g_dataSaveDir();

@@ -8,10 +8,10 @@
 #include "model/data_path_util.h"
 #include "model/localdbcombinerule.h"
 #include "model/localdblog.h"
+#include "platform/files/safefilewriter.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -137,18 +137,13 @@ void LocalDb::create()
     // Written to a temporary name in the same folder and renamed over the
     // target, so the path never holds a half-written database and a failed
     // copy leaves no file at all.
-    QSaveFile out(m_path);
-    if (!out.open(QIODevice::WriteOnly))
+    SafeFileWriter out(m_path);
+    if (!out.open() || !out.write(bytes))
         throwText(out.errorString());
-    if (out.write(bytes) != bytes.size()) {
-        const QString err = out.errorString();
-        out.cancelWriting();
-        throwText(err);
-    }
     for (const char* suffix : kJournalSuffixes) {
         const QString journal = m_path + QLatin1String(suffix);
         if (QFileInfo::exists(journal) && !QFile::remove(journal)) {
-            out.cancelWriting();
+            out.cancel();
             throwText(QStringLiteral("Cannot remove the old journal %1").arg(journal));
         }
     }
@@ -277,6 +272,7 @@ void LocalDb::forgetEditState()
     m_wholeImport = false;
     m_importBroken = false;
     m_droppedIndexes.clear();
+    m_mergeTargets.clear();
 }
 
 void LocalDb::endEdit(bool commit)

@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QHash>
+#include <QHash>
 #include <QList>
 #include <QMap>
 #include <QSharedPointer>
@@ -15,6 +16,8 @@
 #include <array>
 #include <atomic>
 #include <condition_variable>
+#include <functional>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -25,6 +28,12 @@ class AbsContactCombineRule;
 // and not yet ended. Nothing was read or changed; the caller tries again
 // later (the main window refreshes once the operation is over).
 class DatabaseBusy : public Error {
+public:
+    using Error::Error;
+};
+
+// combineContact stopped because the cancel check said so.
+class MergeCancelled : public Error {
 public:
     using Error::Error;
 };
@@ -193,7 +202,17 @@ public:
     // written: also when the incoming values, laid over the stored entity,
     // leave every column of its row as it reads back (an absent incoming
     // key never changes a stored value, even empty text).
-    bool combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged);
+    struct EntityKeys;
+    // With `byKey` (an index of list's comparison keys, see the source) the
+    // stored entity is found by one look-up instead of a pass over the list;
+    // `at` receives the place in list of the entity merged into or added.
+    bool combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged,
+                        EntityKeys* byKey = nullptr, qsizetype* at = nullptr);
+
+    // Asked between the entities of a contact that combineContact merges:
+    // when it answers true the merge stops with MergeCancelled (rolled back
+    // like any failure). The import passes its reporter's cancel flag.
+    void setCancelCheck(std::function<bool()> cancelled) { m_cancelled = std::move(cancelled); }
 
     // --- lists ------------------------------------------------------------
 
@@ -274,4 +293,11 @@ private:
     bool m_importBroken = false;
     // Definitions of the indexes dropped by beginImport(), to make again.
     QStringList m_droppedIndexes;
+    // Inside beginImport(): the stored contacts merged into so far, as they
+    // read back, with the key indexes of their entities. A contact that many
+    // incoming ones merge into is then neither read back nor searched whole
+    // for each of them. Only this edit writes meanwhile; dropped with it.
+    struct MergeTarget;
+    QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
+    std::function<bool()> m_cancelled;
 };

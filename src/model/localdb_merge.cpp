@@ -36,6 +36,28 @@ bool matchesStored(const pim::Entity& stored, const pim::Entity& incoming, const
     return true;
 }
 
+// The values under keys as one byte string that is equal for two entities
+// exactly when matchesStored() finds them equal: each value as the bytes
+// that comparison looks at, each preceded by its length.
+QByteArray comparisonKey(const pim::Entity& entity, const QStringList& keys)
+{
+    QByteArray key;
+    for (const QString& name : keys) {
+        const QVariant value = entity.fields.value(name);
+        const QByteArray bytes
+            = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : pim::fieldText(value).toUtf8();
+        key += QByteArray::number(bytes.size());
+        key += ':';
+        key += bytes;
+    }
+    return key;
+}
+
+constexpr int kCancelCheckEvery = 256;
+// Merge targets kept for a whole import; beyond this the cache starts anew,
+// which costs one read of each contact merged into again.
+constexpr qsizetype kMaxMergeTargets = 256;
+
 // Rolls back the transaction level it was opened with unless dismissed, so
 // that no exception of any kind leaves the connection one level too deep.
 class TranLevel {
@@ -85,7 +107,30 @@ private:
 
 } // namespace
 
-bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged)
+// Where in a type's stored list the entities of each comparison key are, in
+// list order. Entries are added as the list grows; one left behind by an
+// entity since removed is harmless, as every hit is checked again.
+struct LocalDb::EntityKeys {
+    QHash<QByteArray, QList<qsizetype>> places;
+    qsizetype indexed = 0;
+
+    void catchUp(const QList<pim::Entity>& list, const QStringList& keys)
+    {
+        indexed = qMin(indexed, list.size());
+        for (; indexed < list.size(); ++indexed)
+            places[comparisonKey(list.at(indexed), keys)].append(indexed);
+    }
+};
+
+// A stored contact as it reads back, with its key indexes by type.
+struct LocalDb::MergeTarget {
+    pim::_Contact contact;
+    qsizetype loadedAddrs = 0;
+    QHash<int, EntityKeys> keys;
+};
+
+bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged,
+                             EntityKeys* byKey, qsizetype* at)
 {
     if (!m_rule)
         throw Error(QStringLiteral("LocalDb: no duplicate rule to merge with"));
@@ -96,18 +141,31 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         return false;
 
     bool taken = false;
-    if (!single) {
-        for (const pim::Entity& candidate : list) {
-            if (matchesStored(candidate, incoming, minKeys)) {
-                merged = candidate;
-                taken = true;
+    qsizetype place = list.size();
+    if (!single && byKey) {
+        byKey->catchUp(list, minKeys);
+        for (const qsizetype i : byKey->places.value(comparisonKey(incoming, minKeys))) {
+            if (i < list.size() && matchesStored(list.at(i), incoming, minKeys)) {
+                place = i;
+                break;
+            }
+        }
+    } else if (!single) {
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            if (matchesStored(list.at(i), incoming, minKeys)) {
+                place = i;
                 break;
             }
         }
     } else if (!list.isEmpty()) {
-        merged = list.first();
+        place = 0;
+    }
+    if (place < list.size()) {
+        merged = list.at(place);
         taken = true;
     }
+    if (at)
+        *at = place;
 
     if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
         return false;
@@ -140,20 +198,35 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
     QMap<int, QList<pim::Entity>> written = stored.entities;
     pim::_Contact target;
     qsizetype loadedAddrs = 0;
+    // The target with its key indexes: from the import's cache when this
+    // contact was merged into before, else made here.
+    std::shared_ptr<MergeTarget> cached;
     // The contact's new rows, written together at its end in this order
     // (so with the ids one by one would give); until then an entity stands
     // for its row by kNewRow and its place here.
     QList<std::pair<int, pim::Entity>> newRows;
+    // Where in target each new row's entity is (type, place in its list).
+    QList<std::pair<int, qsizetype>> newPlaces;
     TranLevel level(m_db, !m_wholeImport);
     try {
         if (m_importBroken)
             throw Error(QStringLiteral("combineContact: an earlier contact of this import failed"));
         if (foundId != 0) {
-            // Every column, the country code too, so that an unchanged
-            // address is seen as unchanged.
-            target = loadContact(foundId, true);
+            // Taken out of the cache for the merge and put back once it
+            // succeeded, so a failed merge leaves no half-merged copy.
+            if (m_wholeImport)
+                cached = m_mergeTargets.take(foundId);
+            if (cached) {
+                target = std::move(cached->contact);
+            } else {
+                // Every column, the country code too, so that an unchanged
+                // address is seen as unchanged.
+                target = loadContact(foundId, true);
+                cached = std::make_shared<MergeTarget>();
+            }
             loadedAddrs = target.entities.value(pim::ENTITY_ADDR).size();
         } else {
+            cached = std::make_shared<MergeTarget>();
             target = pim::_Contact(0, QString(), incoming.fullName);
             insertContactBase(target);
             const auto names = incoming.entities.constFind(pim::ENTITY_NAME);
@@ -162,18 +235,24 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 name.srcId.clear();
                 name.id = kNewRow | static_cast<unsigned long long>(newRows.size());
                 newRows.append({pim::ENTITY_NAME, name});
+                newPlaces.append({pim::ENTITY_NAME, target.entities[pim::ENTITY_NAME].size()});
                 target.entities[pim::ENTITY_NAME].append(name);
                 written[pim::ENTITY_NAME].append(name);
             }
         }
 
+        int done = 0;
         for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
             const int type = it.key();
+            EntityKeys& keys = cached->keys[type];
             for (const pim::Entity& entity : it.value()) {
+                if (m_cancelled && ++done % kCancelCheckEvery == 0 && m_cancelled())
+                    throw MergeCancelled(QStringLiteral("combineContact: cancelled"));
                 QList<pim::Entity>& list = target.entities[type];
                 const qsizetype before = list.size();
                 pim::Entity merged;
-                if (!combine_entity(type, list, entity, merged))
+                qsizetype at = 0;
+                if (!combine_entity(type, list, entity, merged, &keys, &at))
                     continue;
                 const bool appended = list.size() > before;
                 if (type == pim::ENTITY_GROUP) {
@@ -193,30 +272,39 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 if (merged.id == 0) {
                     merged.id = kNewRow | static_cast<unsigned long long>(newRows.size());
                     newRows.append({type, merged});
-                    // A later incoming entity merged into this copy must
-                    // change the row to be written, not add a second one.
-                    if (appended)
-                        list.last().id = merged.id;
+                    newPlaces.append({type, at});
                 } else if ((merged.id & kNewRow) != 0) {
                     newRows[static_cast<qsizetype>(merged.id & ~kNewRow)].second = merged;
                 } else {
                     updateEntity(type, merged);
                 }
+                // The list holds what the row now reads back: a later
+                // incoming entity merged into it (of this contact or, from
+                // the cache, of a later one) starts from there, and one
+                // that came new changes the row to be written, not adds one.
+                list[at] = merged;
                 written[type].append(merged);
             }
         }
         if (!newRows.isEmpty()) {
             insertRows(target.id, newRows);
-            for (QMap<int, QList<pim::Entity>>* map : {&target.entities, &written}) {
-                for (QList<pim::Entity>& list : *map) {
-                    for (pim::Entity& e : list) {
-                        if ((e.id & kNewRow) != 0)
-                            e.id = newRows.at(static_cast<qsizetype>(e.id & ~kNewRow)).second.id;
-                    }
+            // Only the new rows' places: the rest of a large target is
+            // not walked for each contact merged into it.
+            for (qsizetype i = 0; i < newPlaces.size(); ++i)
+                target.entities[newPlaces.at(i).first][newPlaces.at(i).second].id = newRows.at(i).second.id;
+            for (QList<pim::Entity>& list : written) {
+                for (pim::Entity& e : list) {
+                    if ((e.id & kNewRow) != 0)
+                        e.id = newRows.at(static_cast<qsizetype>(e.id & ~kNewRow)).second.id;
                 }
             }
         }
         level.commit();
+    } catch (const MergeCancelled&) {
+        if (m_wholeImport)
+            m_importBroken = true;
+        level.rollback();
+        throw;
     } catch (const std::exception& e) {
         const QString text = QString::fromUtf8(e.what());
         if (m_wholeImport)
@@ -230,6 +318,12 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         throw;
     }
 
+    if (m_wholeImport && foundId != 0) {
+        if (m_mergeTargets.size() >= kMaxMergeTargets)
+            m_mergeTargets.clear();
+        cached->contact = target;
+        m_mergeTargets.insert(foundId, cached);
+    }
     // As contact() gives them: a loaded address without its country code.
     const auto addrs = target.entities.find(pim::ENTITY_ADDR);
     if (addrs != target.entities.end()) {

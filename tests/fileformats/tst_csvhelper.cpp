@@ -63,6 +63,15 @@ void TestCsvHelper::guardsFormulas_data()
 
     QTest::newRow("formula") << QStringLiteral("=SUM(A1:A9)") << QStringLiteral("'=SUM(A1:A9)");
     QTest::newRow("leading CR") << QStringLiteral("\rx") << QStringLiteral("'\rx");
+    QTest::newRow("phone number with plus") << QStringLiteral("+49 30 1234") << QStringLiteral("+49 30 1234");
+    QTest::newRow("phone number with blanks and brackets") << QStringLiteral("+44 (0)20 7946-0000")
+                                                           << QStringLiteral("+44 (0)20 7946-0000");
+    QTest::newRow("negative number") << QStringLiteral("-12.5") << QStringLiteral("-12.5");
+    QTest::newRow("text with minus") << QStringLiteral("-lead") << QStringLiteral("'-lead");
+    QTest::newRow("formula behind a plus") << QStringLiteral("+HYPERLINK(\"http://x\")")
+                                           << QStringLiteral("'+HYPERLINK(\"http://x\")");
+    QTest::newRow("command behind a minus") << QStringLiteral("-2+3+cmd|' /C calc'!A0")
+                                            << QStringLiteral("'-2+3+cmd|' /C calc'!A0");
     QTest::newRow("apostrophe before formula") << QStringLiteral("'=x") << QStringLiteral("''=x");
     QTest::newRow("apostrophes only") << QStringLiteral("''") << QStringLiteral("''");
 }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/filesizelimit.h"
 #include "contactfixture.h"
 #include "fileformats/exporttofilethread.h"
+#include "fileformats/vcardexport.h"
 #include "support/recordingreporter.h"
 
 #include <QDir>
@@ -9,8 +11,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <csignal>
-#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 
 using fixture::contact;
 using fixture::entity;
@@ -39,35 +42,20 @@ void runExport(const QList<pim::_Contact>& contacts, int type, const QString& pa
     QVERIFY(thread.wait(60000));
 }
 
+QByteArray expectedVCards(const QList<pim::_Contact>& contacts)
+{
+    VCardExport writer;
+    QByteArray all;
+    for (const pim::_Contact& c : contacts)
+        all += writer.ct2Bytes(c);
+    return all;
+}
+
 QByteArray readAll(const QString& path)
 {
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
-
-// Makes every write beyond `bytes` fail with EFBIG for as long as it lives.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        m_oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limited = m_old;
-        limited.rlim_cur = bytes;
-        m_active = setrlimit(RLIMIT_FSIZE, &limited) == 0;
-    }
-    ~FileSizeLimit()
-    {
-        setrlimit(RLIMIT_FSIZE, &m_old);
-        std::signal(SIGXFSZ, m_oldHandler);
-    }
-    bool active() const { return m_active; }
-
-private:
-    rlimit m_old {};
-    void (*m_oldHandler)(int) = nullptr;
-    bool m_active = false;
-};
 
 } // namespace
 
@@ -81,6 +69,8 @@ private slots:
     void leavesNoPartialFile_data();
     void leavesNoPartialFile();
     void reportsDeviceFullAndKeepsTheDevice();
+    void followsOnlyTrustedLinks_data();
+    void followsOnlyTrustedLinks();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -130,6 +120,7 @@ void TestExportToFileThread::leavesNoPartialFile_data()
         const char* const suffix = old ? ", old file kept" : ", no file left";
         QTest::addRow("cancel after two of five contacts%s", suffix) << "cancel" << old;
         QTest::addRow("disk fills up%s", suffix) << "disk-full" << old;
+        QTest::addRow("only the last byte does not fit%s", suffix) << "last-byte" << old;
     }
 }
 
@@ -152,12 +143,16 @@ void TestExportToFileThread::leavesNoPartialFile()
         runExport(someContacts(5), ExportToFileThread::TYPE_VCARD, path, &reporter);
         QCOMPARE(reporter.endings(), 0);
     } else {
-        FileSizeLimit limit(64 * 1024);
+        // A few contacts fit in Qt's write buffer, so only the final flush
+        // meets the limit.
+        const QList<pim::_Contact> contacts = someContacts(ending == QLatin1String("disk-full") ? 2000 : 20);
+        const rlim_t size = ending == QLatin1String("disk-full") ? 64 * 1024 : expectedVCards(contacts).size() - 1;
+        FileSizeLimit limit(size);
         if (!limit.active())
             QSKIP("cannot limit the file size here");
-        runExport(someContacts(2000), ExportToFileThread::TYPE_VCARD, path, &reporter);
+        runExport(contacts, ExportToFileThread::TYPE_VCARD, path, &reporter);
         QCOMPARE(reporter.errors().size(), 1);
-        QVERIFY2(!reporter.errors().first().isEmpty(), "the file layer's error text is shown");
+        QVERIFY2(reporter.errors().first().contains(QLatin1String("File too large")), qPrintable(reporter.errors().first()));
     }
 
     QCOMPARE(reporter.successes(), QStringList());
@@ -186,6 +181,31 @@ void TestExportToFileThread::reportsDeviceFullAndKeepsTheDevice()
     const QFileInfo after(device);
     QVERIFY(after.exists());
     QVERIFY(!after.isFile());
+}
+
+// A link in a sticky folder everyone may write to is followed only when it
+// is the user's own; planting another user's link needs privileges.
+void TestExportToFileThread::followsOnlyTrustedLinks_data()
+{
+    QTest::addColumn<int>("folderMode");
+    QTest::newRow("another user's link in a shared sticky folder: refused") << 01777;
+    QTest::newRow("another user's link in a private folder") << 0700;
+}
+
+void TestExportToFileThread::followsOnlyTrustedLinks()
+{
+    QFETCH(int, folderMode);
+    const QString target = m_dir->filePath("precious"), link = m_dir->filePath("shared/out.vcf");
+    QVERIFY(QFile::copy(QFINDTESTDATA("tst_exporttofilethread.cpp"), target) && QDir(m_dir->path()).mkdir("shared"));
+    QCOMPARE(::chmod(QFile::encodeName(m_dir->filePath("shared")).constData(), mode_t(folderMode)), 0);
+    QVERIFY(QFile::link(target, link));
+    if (::lchown(QFile::encodeName(link).constData(), ::geteuid() + 1, gid_t(-1)) != 0)
+        QSKIP("planting another user's link needs privileges");
+    const QByteArray before = readAll(target);
+    RecordingReporter reporter;
+    runExport(someContacts(1), ExportToFileThread::TYPE_VCARD, link, &reporter);
+    QCOMPARE(reporter.errors().size(), folderMode == 01777 ? 1 : 0);
+    QCOMPARE(readAll(target) == before, folderMode == 01777);
 }
 
 QTEST_GUILESS_MAIN(TestExportToFileThread)

@@ -6,6 +6,7 @@
 #include "scratchfiles.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 
@@ -24,6 +25,8 @@ private slots:
     void keepsEarlierLoadWhenFileIsUnreadable_data();
     void keepsEarlierLoadWhenFileIsUnreadable();
     void readsCardsAcrossReadWindows();
+    void readsHostileCsvShapesInLinearTime_data();
+    void readsHostileCsvShapesInLinearTime();
 };
 
 void TestFileImport::keepsEarlierLoadWhenFileIsUnreadable_data()
@@ -91,6 +94,37 @@ void TestFileImport::readsCardsAcrossReadWindows()
     QCOMPARE(contacts.at(1500).entities.value(pim::ENTITY_PHOTO).first().fields.value(QStringLiteral("data15")).toByteArray(),
              photo);
     QVERIFY(!contacts.at(1501).entities.contains(pim::ENTITY_PHOTO));
+}
+
+// Shapes that once made the reader quadratic: a search for the row end
+// that ran to the end of the file for every row, and a header whose
+// repeated column was joined by copying the growing text.
+void TestFileImport::readsHostileCsvShapesInLinearTime_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("rows");
+    QTest::addColumn<int>("noteSize");
+    QTest::newRow("3 million short rows ending in CR only")
+        << "First Name,Phone\r" + QByteArray("A,1\r").repeated(3000000) << 3000000 << 0;
+    QTest::newRow("a header naming one column a million times")
+        << "First Name" + QByteArray(",Notes").repeated(1000000) + "\nAnn" + QByteArray(",n").repeated(1000000) << 1
+        << 2 * 1000000 - 1;
+}
+
+void TestFileImport::readsHostileCsvShapesInLinearTime()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, rows);
+    QFETCH(int, noteSize);
+    const QString path = m_dir.write(file, QStringLiteral("csv"));
+    QElapsedTimer timer;
+    timer.start();
+    CSVImport reader;
+    reader.initialize(path);
+    QCOMPARE(reader.total(), rows);
+    const QList<pim::Entity> notes = reader.nextContact().entities.value(pim::ENTITY_NOTES);
+    QCOMPARE(notes.isEmpty() ? 0 : int(notes.first().fields.value(QStringLiteral("data1")).toString().size()), noteSize);
+    QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestFileImport)

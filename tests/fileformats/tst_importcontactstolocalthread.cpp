@@ -8,9 +8,12 @@
 #include "scratchfiles.h"
 #include "common/sqlprobe.h"
 
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTest>
 
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -30,6 +33,19 @@ int countRows(const QString& dbPath, const char* table)
 {
     return SqlProbe(dbPath).value(QStringLiteral("select count(*) from ") + QLatin1String(table)).toInt();
 }
+
+// Rewrites the file being imported (unless no path is given) when the
+// first contact is reached.
+struct RewritingReporter : RecordingReporter {
+    QString path;
+    bool invokeUpdateProgress(QString status, int percent, QString text) override
+    {
+        QFile file(path);
+        if (progress().isEmpty() && !path.isEmpty() && file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            file.write(card("Late;Lucy"));
+        return RecordingReporter::invokeUpdateProgress(status, percent, text);
+    }
+};
 
 } // namespace
 
@@ -64,6 +80,13 @@ private slots:
     void cancelRollsEverythingBack();
     void failureRollsBackAndReports_data();
     void failureRollsBackAndReports();
+    void reportsMissingFile();
+    void fileWithoutContactsIsAnError_data();
+    void fileWithoutContactsIsAnError();
+    void refusesWhatIsNotAFile_data();
+    void refusesWhatIsNotAFile();
+    void hostileCardsStayLinear_data();
+    void hostileCardsStayLinear();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -85,29 +108,50 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::addColumn<QByteArray>("file");
     QTest::addColumn<int>("type");
     QTest::addColumn<QString>("success");
-    QTest::addColumn<QString>("error");
+    QTest::addColumn<int>("cards");
     QTest::addColumn<int>("contacts");
-    QTest::newRow("three cards") << threeCards() << 1 << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << QString() << 3;
-    QTest::newRow("text without cards is an error") << QByteArray("hello\r\n") << 1 << QString()
-                                                    << "No contact was found in this file.\nLeft out or changed:\n"
-                                                       "Line 1: the line stands outside any card and was left out." << 0;
-    QTest::newRow("CSV without a known column is an error") << QByteArray("Foo,Bar\r\n1,2\r\n") << 2 << QString()
-                                                            << "No column of this file is a known contact field." << 0;
+    const QString leftOut = QStringLiteral("<br/>Left out or changed:<br/>");
+    QTest::newRow("three cards") << threeCards() << 1 << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3 << 3;
+    QTest::newRow("card without any name still counts in progress")
+        << card("Doe;John") + "BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n" << 1
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut + "Line 8: the card has no name and was left out." << 2 << 1;
+    QTest::newRow("broken line is reported")
+        << card("Doe;John", "TEL;:x\r\n") << 1
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut + "Line 7: the line could not be read and was left out." << 1 << 1;
+    QByteArray manyBroken = card("Doe;John");
+    for (int i = 0; i < 12; ++i)
+        manyBroken += "stray " + QByteArray::number(i) + ":x\r\n";
+    QStringList firstTen;
+    for (int i = 0; i < 10; ++i)
+        firstTen << QStringLiteral("Line %1: the line stands outside any card and was left out.").arg(8 + i);
+    QTest::newRow("ten problems listed, then how many more")
+        << manyBroken << 1 << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" + leftOut + firstTen.join("<br/>") + "<br/>and 2 more." << 1 << 1;
+    QTest::newRow("empty file commits nothing") << QByteArray() << 1 << "IDS_SUC_IMPORT_0_CONTACTS_TO_DB" << 0 << 0;
+    QTest::newRow("CSV goes to the CSV reader") << QByteArray("First Name,Last Name\r\nJohn,Doe\r\nJane,Roe\r\n") << 2
+                                                << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2 << 2;
 }
 
+// One progress report per card read, named and unnamed alike.
 void TestImportContactsToLocalThread::reportsOutcome()
 {
     QFETCH(QByteArray, file);
     QFETCH(int, type);
     QFETCH(QString, success);
-    QFETCH(QString, error);
+    QFETCH(int, cards);
     QFETCH(int, contacts);
 
     RecordingReporter reporter;
     runImport(writeFile(file, type == 2 ? QStringLiteral("csv") : QStringLiteral("vcf")),
               ImportContactsToLocalThread::TYPE(type), reporter);
-    QCOMPARE(reporter.errors(), error.isNull() ? QStringList() : QStringList { error });
-    QCOMPARE(reporter.successes(), success.isNull() ? QStringList() : QStringList { success });
+    QCOMPARE(reporter.errors(), QStringList());
+    QCOMPARE(reporter.successes(), QStringList { success });
+    const auto progress = reporter.progress();
+    QCOMPARE(progress.size(), cards);
+    for (int i = 0; i < cards; ++i) {
+        QCOMPARE(progress.at(i).status, QStringLiteral("IDS_IMPORTING_CONTACTS_TO_DB"));
+        QCOMPARE(progress.at(i).text, QStringLiteral("Contacts:%1/%2").arg(i + 1).arg(cards));
+        QCOMPARE(progress.at(i).percent, (i + 1) * 100 / cards);
+    }
     QCOMPARE(countRows(dbPath(), "contact"), contacts);
 }
 
@@ -162,6 +206,128 @@ void TestImportContactsToLocalThread::failureRollsBackAndReports()
     QCOMPARE(reporter.successes(), QStringList());
     QCOMPARE(reporter.errors(), QStringList { error });
     QCOMPARE(countRows(dbPath(), "contact"), 0);
+}
+
+void TestImportContactsToLocalThread::reportsMissingFile()
+{
+    const QString missing = m_dir->filePath(QStringLiteral("gone.vcf"));
+    QFile probe(missing);
+    QVERIFY(!probe.open(QIODevice::ReadOnly));
+    RecordingReporter reporter;
+    runImport(missing, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.errors().size(), 1);
+    QVERIFY2(reporter.errors().first().endsWith(probe.errorString()), qPrintable(reporter.errors().first()));
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+
+    RecordingReporter unknownType;
+    runImport(writeFile(threeCards()), ImportContactsToLocalThread::TYPE(3), unknownType);
+    QCOMPARE(unknownType.errors(), QStringList { QString() });
+    QCOMPARE(unknownType.successes(), QStringList());
+}
+
+void TestImportContactsToLocalThread::fileWithoutContactsIsAnError_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("error");
+    QTest::newRow("only a card without a name")
+        << QByteArray("BEGIN:VCARD\r\nTEL:1\r\nEND:VCARD\r\n") << 1
+        << "No contact could be imported from this file.<br/>Left out or changed:<br/>"
+           "Line 1: the card has no name and was left out.";
+    QTest::newRow("text without cards") << QByteArray("hello\r\n") << 1
+                                        << "No contact was found in this file.<br/>Left out or changed:<br/>"
+                                           "Line 1: the line stands outside any card and was left out.";
+    QTest::newRow("CSV without a known column") << QByteArray("Foo,Bar\r\n1,2\r\n") << 2
+                                                << "No column of this file is a known contact field.";
+}
+
+void TestImportContactsToLocalThread::fileWithoutContactsIsAnError()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, type);
+    QFETCH(QString, error);
+    RecordingReporter reporter;
+    runImport(writeFile(file, type == 2 ? QStringLiteral("csv") : QStringLiteral("vcf")),
+              ImportContactsToLocalThread::TYPE(type), reporter);
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(reporter.errors(), QStringList { error });
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+}
+
+void TestImportContactsToLocalThread::refusesWhatIsNotAFile_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("words");
+    QTest::newRow("FIFO named with markup: no wait for a writer, the name escaped")
+        << "fifo" << "&lt;a href=\"file:evil\"&gt;open.vcf: This is a pipe (FIFO), not a file.";
+    QTest::newRow("endless device") << "/dev/zero" << "This is a device, not a file.";
+    QTest::newRow("folder") << "folder" << "This is a folder, not a file.";
+    QTest::newRow("file rewritten while read") << "rewritten" << "was changed while it was imported";
+}
+
+void TestImportContactsToLocalThread::refusesWhatIsNotAFile()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, words);
+    QString path = kind;
+    RewritingReporter reporter;
+    if (kind == QLatin1String("fifo")) {
+        path = m_dir->filePath(QStringLiteral("<a href=\"file:evil\">open.vcf"));
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+    } else if (kind == QLatin1String("folder")) {
+        path = m_dir->filePath(QString());
+    } else if (kind == QLatin1String("rewritten")) {
+        path = reporter.path = writeFile(threeCards());
+    }
+    runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(reporter.errors().size(), 1);
+    QVERIFY2(reporter.errors().first().contains(words), qPrintable(reporter.errors().first()));
+    QCOMPARE(countRows(dbPath(), "contact"), 0);
+}
+
+// Inputs at which merging each entity against every stored one, or reading
+// back the whole stored contact for each card, takes minutes; linear work
+// takes seconds even in a sanitizer build. A cancel at the only card's
+// progress report stops inside it instead of committing it whole.
+void TestImportContactsToLocalThread::hostileCardsStayLinear_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("dataRows");
+    QTest::addColumn<QString>("reported");
+    QTest::addColumn<bool>("cancel");
+
+    QByteArray phones, sameName;
+    for (int i = 0; i < 200000; ++i)
+        phones += "TEL:+1 555 " + QByteArray::number(i) + "\r\n";
+    for (int i = 0; i < 20000; ++i)
+        sameName += card("Doe;John", "TEL:+1 555 " + QByteArray::number(i) + "\r\n");
+    QTest::newRow("one card with 200,000 phone lines: the first 10,000 kept")
+        << card("Doe;John", phones) << ImportContactsToLocalThread::kMaxEntitiesPerContact
+        << "only the first 10000 entries were kept; 190004 more" << false;
+    QTest::newRow("20,000 cards of one name, each with another phone") << sameName << 20004 << QString() << false;
+    QTest::newRow("cancelled inside the card") << card("Doe;John", phones.left(100000)) << 0 << QString() << true;
+}
+
+void TestImportContactsToLocalThread::hostileCardsStayLinear()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(int, dataRows);
+    QFETCH(QString, reported);
+    QFETCH(bool, cancel);
+    QElapsedTimer timer;
+    timer.start();
+    RecordingReporter reporter;
+    if (cancel)
+        reporter.cancelAfterProgress(1);
+    runImport(writeFile(file), ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.errors(), QStringList());
+    QCOMPARE(reporter.successes().size(), cancel ? 0 : 1);
+    QVERIFY2(cancel || reporter.successes().first().contains(reported), qPrintable(reporter.successes().value(0)));
+    QCOMPARE(countRows(dbPath(), "contact"), cancel ? 0 : 1);
+    QCOMPARE(countRows(dbPath(), "data"), dataRows);
+    QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)

@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "kit/messagebox.h"
 #include "support/messageboxrecorder.h"
+#include "kit/messagetext.h"
 #include "kit/tips.h"
 
 #include <QTest>
+#include <QTextDocument>
 
 Q_DECLARE_METATYPE(QMessageBox::Icon)
 
@@ -42,6 +44,19 @@ private slots:
             QCOMPARE(box.text.count(text), 1);
         else
             QCOMPARE(box.text, text);
+    }
+
+    // Escaped data must still make the box take rich text, or the escapes
+    // would show.
+    void showsEscapedDataAsWritten()
+    {
+        for (const QString data : { "<a href=\"file:///etc/passwd\">open</a>.db", "Tom & Jerry.db" }) {
+            MessageBoxRecorder boxes;
+            Tips::warning(g_messageText(data));
+            QTextDocument shown;
+            shown.setHtml(boxes.boxes().first().text);
+            QVERIFY(boxes.boxes().first().textFormat == Qt::RichText && shown.toPlainText() == data);
+        }
     }
 
     void answersQuestionOnlyWithYes_data()

@@ -4,11 +4,14 @@
 #include "model/data_path_util.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"
+#include "common/filesizelimit.h"
 #include "common/sqlprobe.h"
 
 #include <QCryptographicHash>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -130,6 +133,17 @@ private slots:
         SqlProbe probe(path);
         QCOMPARE(probe.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
         QCOMPARE(probe.value("select count(*) from contact").toInt(), 0);
+    }
+
+    // Only the template's last byte misses the disk: the old database stays.
+    void keepsTheOldDatabaseWhenTheDiskFillsUp()
+    {
+        LocalDb sized(pathOf(QStringLiteral("size.db")), localRule());
+        sized.create();
+        FileSizeLimit limit(rlim_t(QFileInfo(sized.path()).size() - 1));
+        QVERIFY_THROWS_EXCEPTION(std::runtime_error, m_db->create());
+        QCOMPARE(SqlProbe(m_db->path()).value("select full_name from contact").toString(), QStringLiteral("Ann"));
+        QCOMPARE(QDir(m_dir->path()).entryList(QDir::Files), QStringList({ "c.db", "size.db" }));
     }
 
     void throwsOnAMissingFile_data()
