@@ -3,17 +3,18 @@
 #include "support/messageboxrecorder.h"
 #include "support/modaldialoganswerer.h"
 #include "kit/progressform.h"
-#include "support/scriptedworker.h"
 #include "kit/productinfo.h"
 #include "kit/tips.h"
 
 #include <QElapsedTimer>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <atomic>
+#include <memory>
 
 namespace {
 
@@ -33,6 +34,9 @@ int execWithUser(ProgressForm& form, std::function<void()> onShown)
     const int result = form.exec();
     return answerer.answered() ? result : -1;
 }
+
+// Runs `work` on its own thread, the way the real workers report.
+std::unique_ptr<QThread> worker(std::function<void()> work) { return std::unique_ptr<QThread>(QThread::create(std::move(work))); }
 
 // A worker that runs until its time is up, whatever the dialog says.
 class StubbornThread : public QThread {
@@ -90,21 +94,26 @@ private slots:
         ErrorReportHook previous = setErrorReportHook([&](const QString& e) { reports.append(e); });
 
         ProgressForm form(QString {});
-        ScriptedWorker worker(&form);
-        worker.progress(QStringLiteral("working"), 50);
-        for (const QString& step : script.split(QLatin1Char('|'))) {
-            const QString arg = step.mid(2);
-            if (step.startsWith(QLatin1String("S:")))
-                worker.succeed(arg);
-            else if (step.startsWith(QLatin1String("E:")))
-                worker.error(arg);
-            else
-                worker.tipsWait(arg);
-        }
-        worker.ignoreCancel();
-        worker.start();
+        bool timedOut = false;
+        const auto thread = worker([&] {
+            form.invokeUpdateProgress(QStringLiteral("working"), 50, {});
+            for (const QString& step : script.split(QLatin1Char('|'))) {
+                const QString arg = step.mid(2);
+                if (step.startsWith(QLatin1String("S:")))
+                    form.invokeSucceed(arg);
+                else if (step.startsWith(QLatin1String("E:")))
+                    form.invokeErrorOccurred(arg);
+                else if (form.invokeTipsWait(arg)) {
+                    QElapsedTimer clock;
+                    clock.start();
+                    while (form.isTipsWaiting() && !(timedOut = clock.elapsed() > 10000))
+                        QThread::msleep(2);
+                }
+            }
+        });
+        thread->start();
         const int result = form.exec();
-        QVERIFY(form.waitForThread(worker, false));
+        QVERIFY(form.waitForThread(*thread, false));
         // Deliver whatever the worker queued after its first ending.
         QCoreApplication::processEvents();
         setErrorReportHook(std::move(previous));
@@ -113,7 +122,7 @@ private slots:
         QCOMPARE(form.isCancelled(), expectedResult == 0);
         QCOMPARE(boxes.texts(), expectedBoxes);
         QCOMPARE(reports, expectedReports);
-        QVERIFY(!worker.timedOut());
+        QVERIFY(!timedOut);
     }
 
     void keepsTheWorkersOutcomeWhenCancelRaces_data()
@@ -133,21 +142,20 @@ private slots:
         MessageBoxRecorder boxes;
         ProgressForm form(QStringLiteral("t"));
         QSignalSpy userCancel(&form, &ProgressForm::userCacel);
-        ScriptedWorker worker(&form);
-        worker.gate();
-        if (workerFails)
-            worker.error(text);
-        else
-            worker.succeed(text);
-        worker.ignoreCancel();
-        worker.start();
+        QSemaphore gate;
+        const auto thread = worker([&] {
+            if (!gate.tryAcquire(1, 10000))
+                return;
+            workerFails ? form.invokeErrorOccurred(text) : form.invokeSucceed(text);
+        });
+        thread->start();
 
         bool endedWhileAsking = false;
         boxes.setWhileOpen([&](QMessageBox& box) {
             if (box.icon() != QMessageBox::Question)
                 return;
             // The worker's ending is delivered inside the question's event loop.
-            worker.release();
+            gate.release();
             QElapsedTimer clock;
             clock.start();
             while (form.isVisible() && clock.elapsed() < 5000)
@@ -157,7 +165,8 @@ private slots:
         boxes.answerNext(QMessageBox::Yes);
 
         const int result = execWithUser(form, [&] { pressCancel(form); });
-        QVERIFY(form.waitForThread(worker, false));
+        gate.release();
+        QVERIFY(form.waitForThread(*thread, false));
 
         QVERIFY(endedWhileAsking);
         QCOMPARE(result, workerFails ? 0 : 1);
@@ -172,13 +181,14 @@ private slots:
         QList<int> values;
         connect(bar(form), &QProgressBar::valueChanged, this, [&](int v) { values.append(v); });
 
-        ScriptedWorker worker(&form);
-        for (int i = 1; i <= 100; ++i)
-            worker.progress(QStringLiteral("step %1").arg(i), i, QStringLiteral("Contacts:%1/100").arg(i));
-        worker.start();
+        const auto thread = worker([&] {
+            for (int i = 1; i <= 100; ++i)
+                form.invokeUpdateProgress(QStringLiteral("step %1").arg(i), i, QStringLiteral("Contacts:%1/100").arg(i));
+        });
+        thread->start();
         // The GUI thread delivers nothing while it waits here, so the worker can
         // only finish if none of its calls waits for the GUI thread.
-        QVERIFY(worker.wait(10000));
+        QVERIFY(thread->wait(10000));
         QVERIFY(values.isEmpty());
 
         QCoreApplication::processEvents();

@@ -319,22 +319,6 @@ private slots:
         QCOMPARE(probe.column("select src_id from data order by _id"), dataSrcIds);
     }
 
-    void reportsACommitBlockedByAReader()
-    {
-        SqlProbe reader(m_db->path());
-        m_db->beginEdit();
-        addContact(*m_db, QStringLiteral("Blocked"));
-        reader.holdRead("select full_name from contact");
-        QVERIFY_THROWS_EXCEPTION(std::runtime_error, m_db->endEdit(true));
-        reader.releaseRead();
-        QCOMPARE(reader.column("select full_name from contact"), QStringList { "Ann" });
-        // The connection is usable again, at depth zero.
-        m_db->beginEdit();
-        addContact(*m_db, QStringLiteral("After"));
-        m_db->endEdit(true);
-        QCOMPARE(reader.column("select full_name from contact order by _id"), (QStringList { "Ann", "After" }));
-    }
-
     void namesANonDatabaseFile()
     {
         const QString path = pathOf(QStringLiteral("notes.db"));
