@@ -50,22 +50,11 @@ inline const QStringList& typeNames()
 
 inline QString escape(const QString& text)
 {
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c == QLatin1Char('\\'))
-            out += QLatin1String("\\\\");
-        else if (c == QLatin1Char('\n'))
-            out += QLatin1String("\\n");
-        else if (c == QLatin1Char('\r'))
-            out += QLatin1String("\\r");
-        else if (c == QLatin1Char('\t'))
-            out += QLatin1String("\\t");
-        else if (i == 0 && QStringLiteral("#@%").contains(c))
-            out += QLatin1Char('\\') + c;
-        else
-            out += c;
-    }
+    QString out = text;
+    out.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    out.replace(QLatin1Char('\r'), QLatin1String("\\r")).replace(QLatin1Char('\t'), QLatin1String("\\t"));
+    if (!out.isEmpty() && QStringLiteral("#@%").contains(out.at(0)))
+        out.prepend(QLatin1Char('\\'));
     return out;
 }
 

@@ -77,7 +77,6 @@ private slots:
 
     void reportsOutcome_data();
     void reportsOutcome();
-    void reimportMergesWithoutDuplicates();
     void cancelRollsEverythingBack();
     void failureRollsBackAndReports_data();
     void failureRollsBackAndReports();
@@ -130,24 +129,6 @@ void TestImportContactsToLocalThread::reportsOutcome()
     QCOMPARE(reporter.errors(), error.isNull() ? QStringList() : QStringList { error });
     QCOMPARE(reporter.successes(), success.isNull() ? QStringList() : QStringList { success });
     QCOMPARE(countRows(dbPath(), "contact"), contacts);
-}
-
-void TestImportContactsToLocalThread::reimportMergesWithoutDuplicates()
-{
-    const QString path = writeFile(threeCards());
-    RecordingReporter first;
-    runImport(path, ImportContactsToLocalThread::TYPE_VCARD, first);
-    QCOMPARE(first.successes(), QStringList { "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" });
-    const int rows = countRows(dbPath(), "data");
-    QVERIFY(rows >= 9); // name, phone, birthday (and group) per contact
-
-    RecordingReporter second;
-    runImport(path, ImportContactsToLocalThread::TYPE_VCARD, second);
-    QCOMPARE(second.errors(), QStringList());
-    QCOMPARE(second.successes(), QStringList { "IDS_SUC_IMPORT_0_CONTACTS_TO_DB_3_MERGED" });
-    QCOMPARE(countRows(dbPath(), "contact"), 3);
-    QCOMPARE(countRows(dbPath(), "data"), rows);
-    QCOMPARE(countRows(dbPath(), "contact_group"), 1);
 }
 
 void TestImportContactsToLocalThread::cancelRollsEverythingBack()

@@ -42,14 +42,6 @@ QString md5Base64(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toBase64());
 }
 
-QStringList dataKeys(std::initializer_list<int> numbers)
-{
-    QStringList out;
-    for (int i : numbers)
-        out << QStringLiteral("data%1").arg(i);
-    return out;
-}
-
 } // namespace
 
 class TestLocalDb : public QObject {
@@ -164,43 +156,6 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(std::exception, op(db));
         QVERIFY(!QFile::exists(path));
         QVERIFY(!db.isOpen());
-    }
-
-    void storesOnlyTheTypesColumns_data()
-    {
-        QTest::addColumn<int>("type");
-        QTest::addColumn<QStringList>("stored");
-        // The stored format's gaps and odd ones; the value-label types share
-        // one layout, shown by the phone.
-        QTest::newRow("im skips data4") << 8 << dataKeys({ 1, 2, 3, 5, 6 });
-        QTest::newRow("address stores data11") << 12 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 });
-    }
-    void storesOnlyTheTypesColumns()
-    {
-        QFETCH(int, type);
-        QFETCH(QStringList, stored);
-        const QByteArray image("\x89PNG\0bytes", 10);
-        const auto cid = m_ann;
-        pim::Entity e(0, QStringLiteral("src-7"));
-        for (int i = 1; i <= 14; ++i)
-            e.fields.insert(QStringLiteral("data%1").arg(i), QStringLiteral(" v%1 ").arg(i));
-        e.fields.insert(QStringLiteral("data15"), image);
-        m_db->insertEntity(cid, type, e);
-
-        SqlProbe probe(m_db->path());
-        const QVariantList raw = probe.rows(QStringLiteral("select * from data where _id=%1").arg(e.id)).value(0);
-        QCOMPARE(raw.mid(1, 3), (QVariantList { type, qlonglong(cid), "src-7" }));
-        for (int i = 1; i <= 15; ++i) {
-            const QString key = QStringLiteral("data%1").arg(i);
-            const QVariant cell = raw.at(3 + i);
-            if (!stored.contains(key))
-                QVERIFY2(i == 15 ? !cell.isValid() : cell.toString().isEmpty(), qPrintable(key));
-            else if (i == 15)
-                QCOMPARE(cell.toByteArray(), image);
-            else
-                QCOMPARE(cell.toString(), QStringLiteral(" v%1 ").arg(i));
-        }
-
     }
 
     void storesValuesAsText_data()

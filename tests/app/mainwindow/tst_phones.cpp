@@ -138,18 +138,6 @@ private slots:
     }
     void cleanup() { boxes.reset(), data.reset(); }
 
-    // The WiFi road below shows a hostile id end to end; these are the
-    // ids that would name the folder itself or escape it otherwise.
-    void cacheFileNameStaysInItsFolder()
-    {
-        const QList<QStringList> rows { { "", "%" }, { "..", "%2E%2E" }, { "R5 4/é%", "R5%204%2F%C3%A9%25" } };
-        for (const QStringList& row : rows) {
-            const QFileInfo path(deviceCachePath(QStringLiteral("android_cache"), row[0]));
-            QCOMPARE(path.fileName(), row[1]);
-            QCOMPARE(path.absolutePath(), data->dataFolder().filePath("android_cache"));
-        }
-    }
-
     void androidUsbArrivesAndLeaves()
     {
         CompanionSim app;
