@@ -237,7 +237,7 @@ private slots:
         QTimer watch; // cancels within the second or third batch
         auto cancel = answer("ProgressForm", [&watch](QWidget* form) {
             QObject::connect(&watch, &QTimer::timeout, form, [form, &watch] {
-                if (form->findChild<QLabel*>("lbProgress")->text().contains(QRegularExpression("(1[1-9]|2[1-4])/25")))
+                if (form->findChild<QLabel*>("lbProgress")->text().contains(QRegularExpression("(1[1-9]|2[0-4])/25")))
                     watch.stop(), QMetaObject::invokeMethod(form, "cancel");
             });
             watch.start(1);
