@@ -299,6 +299,15 @@ private slots:
             db.removeContact(ann.id);
             t.initDelContacts({ ann, never });
         };
+        const Change grouped = [](LocalDb& db, AndroidSendChangesThread& t) {
+            const pim::_Contact ann = stored(db, "Ann Lee");
+            db.setGroup(ann.id, db.getGroupIdOrAdd("Work"), "Work");
+            t.initContactsSetGroup({ db.contact(ann.id), pim::_Contact(99, QString(), "Not on the phone") });
+        };
+        const Change ungrouped = [](LocalDb& db, AndroidSendChangesThread& t) {
+            db.ungroup(stored(db, "Bob Ray").id);
+            t.initContactsSetGroup({ stored(db, "Bob Ray") });
+        };
         const Change named = [](LocalDb& db, AndroidSendChangesThread& t) { addLocal(db, t, true); };
         const Change nameless = [](LocalDb& db, AndroidSendChangesThread& t) { addLocal(db, t, false); };
         row("entities added, updated, deleted", edit, "1 ok:");
@@ -306,6 +315,8 @@ private slots:
         row("new contact without a name", nameless,
             "0 error:The contact \"Cy Wu\" is not on the phone and has no name to create it with.");
         row("deleted contacts", deleted, "1 ok:");
+        row("set group", grouped, "0 ok:");
+        row("ungroup", ungrouped, "0 ok:");
         row("not a batch answer", edit,
             "1 error:receive $batch: command error, invalid command:$bye:", "line:$bye:");
     }

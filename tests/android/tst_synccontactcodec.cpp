@@ -57,6 +57,18 @@ private slots:
         QCOMPARE(entity.fields, fieldsOf(after));
     }
 
+    void shouldSpellEverySubTypeAsThePhone()
+    {
+        QMap<int, QString> expected;
+        for (const QStringList& row : goldenTable("subtypewords.txt")) {
+            const int type = row[0].section(' ', 0, 0).toInt(), code = row[0].section(' ', 1, 1).toInt();
+            expected.insert(type * 100 + code, row[0].section(' ', 2));
+            QCOMPARE(B::entSubType(type, row[0].section(' ', 2)), code);
+        }
+        QCOMPARE(B::entSubTypeStrMap(), expected);
+        QCOMPARE(B::entSubType(3, "Mobile"), 0);
+    }
+
     void shouldParseSyncIds()
     {
         for (const QStringList& row : goldenTable("syncids.txt")) {

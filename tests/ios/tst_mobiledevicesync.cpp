@@ -21,13 +21,19 @@ QJsonObject phone(const QString& key = {}, const QJsonValue& value = {})
     return scenario;
 }
 
+struct Run {
+    QString error;
+    QStringList ids;
+    int batches = 0;
+    QList<PlistCFType> remaps;
+};
+
 // One whole run on a worker thread as the sync threads do it: read all records, or
-// write two messages (a new contact with a new child, then a known contact) and
-// finish. Returns the error, empty when none.
-QString run(bool write)
+// write two messages (a new contact with a new child, then a known contact) and finish.
+Run run(bool write)
 {
     return std::async(std::launch::async, [write] {
-        QString error;
+        Run r;
         mobiledevice_sync_client client;
         try {
             mobiledevice_sync_start_throw(IPhoneSimulator::kUdid, {"com.apple.Contacts", "---", "2026-12-07T01:00:00"}, client);
@@ -35,20 +41,22 @@ QString run(bool write)
                 mobiledevice_sync_start_send_to_device_throw(client);
                 for (const char* xml : {"<plist><dict><key>-57</key><dict/><key>4/1234/-12</key><dict/></dict></plist>",
                                         "<plist><dict><key>1234</key><dict/></dict></plist>"})
-                    mobiledevice_sync_send_throw(client, PlistCFType::createCFPropertyList(xml), false, PlistCFType());
+                    r.remaps << mobiledevice_sync_send_throw(client, PlistCFType::createCFPropertyList(xml), false, PlistCFType());
                 mobiledevice_sync_send_finish_throw(client);
             } else {
                 mobiledevice_sync_start_recv_all_records_throw(client);
-                for (bool more = true; more;) {
+                for (bool more = true; more; ++r.batches) {
                     PlistCFType records;
                     more = mobiledevice_sync_record_next_throw(client, records, nullptr);
+                    for (const PlistCFType& key : records.dict_keys())
+                        r.ids << key.CFStringQString();
                 }
             }
         } catch (const std::runtime_error& e) {
-            error = QString::fromUtf8(e.what());
+            r.error = QString::fromUtf8(e.what());
         }
         client.release();
-        return error;
+        return r;
     }).get();
 }
 } // namespace
@@ -56,6 +64,41 @@ QString run(bool write)
 class tst_MobileDeviceSync : public QObject {
     Q_OBJECT
 private slots:
+    void shouldReadEveryBatchIncludingTheLast()
+    {
+        IPhoneSimulator sim(phone());
+        QVERIFY(sim.isReady());
+        Run r = run(false);
+        QCOMPARE(r.error, QString());
+        QCOMPARE(r.batches, 3);
+        r.ids.sort();
+        QCOMPARE(r.ids, QStringList({"11", "12", "13", "3/11/21", "3/12/22"}));
+        const QString ack = "SDMessageAcknowledgeChangesFromDevice";
+        QTRY_COMPARE(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
+                                                            "SDMessageGetAllRecordsFromDevice", ack, ack, ack, "DLMessageDisconnect"}));
+        QVERIFY(sim.log("sync")[1].contains(R"("com.apple.Contacts", "---", "2026-12-07T01:00:00", 106,)"));
+        QVERIFY(sim.log("lockdown").filter(R"("Label": "QUORVANTILE", "Request": "StartService", "Service": "com.apple.mobilesync")").size() == 1);
+    }
+
+    void shouldWriteAndReturnTheRemap()
+    {
+        IPhoneSimulator sim(phone());
+        QVERIFY(sim.isReady());
+        const Run r = run(true);
+        QCOMPARE(r.error, QString());
+        QCOMPARE(r.remaps.size(), 2);
+        QCOMPARE(r.remaps[0].dict_size(), 2u);
+        QCOMPARE(r.remaps[0].get("-57").CFStringQString(), "1001");
+        QCOMPARE(r.remaps[0].get("4/1234/-12").CFStringQString(), "4/1002");
+        QVERIFY(!r.remaps[1].ref()); // the phone answered "___EmptyParameterString___"
+        QTRY_COMPARE(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
+                                                            "DLMessagePing", "SDMessageProcessChanges", "SDMessageProcessChanges",
+                                                            "SDMessageFinishSessionOnDevice", "DLMessageDisconnect"}));
+        QVERIFY(sim.log("sync")[2].endsWith(R"(["DLMessagePing", "Preparing to get changes for device"])"));
+        QVERIFY(sim.log("sync")[3].endsWith(R"(true, "___EmptyParameterString___"])"));
+        QCOMPARE(sim.phoneRecords().keys(), QStringList({"1001", "11", "12", "1234", "13", "3/11/21", "3/12/22", "4/1002"}));
+    }
+
     void shouldNameWhatWentWrong_data()
     {
         QTest::addColumn<QJsonObject>("scenario");
@@ -88,7 +131,7 @@ private slots:
         QFETCH(bool, write);
         IPhoneSimulator sim(scenario);
         QVERIFY(sim.isReady());
-        QTEST(run(write), "error");
+        QTEST(run(write).error, "error");
     }
 };
 
