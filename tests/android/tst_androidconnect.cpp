@@ -2,18 +2,36 @@
 #include "android/adbconnector.h"
 #include "android/androidcontactsdb.h"
 #include "android/androidwificonnector.h"
+#include "android/androidwifiform.h"
+#include "android/simpleprotocol.h"
 #include "model/data_path_util.h"
 #include "platform/adb/adbservices.h"
 
 #include "companionsim.h"
 #include "fakeadbd.h"
+#include "support/messageboxrecorder.h"
+#include "support/modaldialoganswerer.h"
 
+#include <QElapsedTimer>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
 const QString kPmInstall = QStringLiteral("pm install -r '/data/local/tmp/com.quorvantile.contactssync.apk'");
+
+quint16 freePort(const QString& address)
+{
+    QTcpServer server;
+    server.listen(QHostAddress(address), 0);
+    return server.serverPort();
+}
 
 QString failureOf(const std::function<void()>& call)
 {
@@ -23,6 +41,18 @@ QString failureOf(const std::function<void()>& call)
         return QString::fromUtf8(e.what());
     }
     return QString();
+}
+
+// The first line the companion app speaks on a sync port it opened.
+QString firstAnswer(const QString& host, quint16 port, const QString& direction)
+{
+    QTcpSocket socket;
+    socket.connectToHost(host, port);
+    if (!socket.waitForConnected(5000))
+        return socket.errorString();
+    if (direction == QLatin1String("restore"))
+        simpleprotocol::sendCommand(socket, simpleprotocol::kEnd, QString(), true, 5000);
+    return simpleprotocol::readCommand(socket, 5000).section(QLatin1Char(':'), 0, 0);
 }
 
 } // namespace
@@ -48,6 +78,7 @@ private slots:
         QTest::addColumn<QString>("error");
         const QString other = QStringLiteral("package:org.example.notes\n");
         QTest::newRow("app listed") << "package:com.quorvantile.contactssync\n" + other << true << "" << "";
+        QTest::newRow("empty listing") << "" << true << "" << "";
         QTest::newRow("missing, installed") << other << true << "Success\n" << "";
         QTest::newRow("missing, phone refuses") << other << true << "Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]\n"
             << "Can not install com.quorvantile.contactssync. The phone did not install "
@@ -81,6 +112,53 @@ private slots:
         QVERIFY(!installs || (copy.readAll() == sent.readAll() && copy.permissions() % 0x1000 == 0x600));
     }
 
+    void usbStartRequests_data()
+    {
+        QTest::addColumn<QString>("direction");
+        QTest::newRow("backup") << "backup";
+        QTest::newRow("restore") << "restore";
+    }
+    void usbStartRequests()
+    {
+        QFETCH(QString, direction);
+        CompanionSim app;
+        const quint16 appPort = app.start({}, { direction }).value(0);
+        const quint16 port = freePort("127.0.0.1");
+        FakePhone phone({ { "auth", "none" }, { "shell", QJsonObject { { "logcat -d", "I/Sync: up\n" } } },
+            { "tcp", QJsonObject { { QString::number(port), QString::number(appPort) } } } });
+        AdbConnector connector(phone.handle);
+        QCOMPARE(connector.logcat(), QStringLiteral("I/Sync: up\n"));
+        QElapsedTimer waited;
+        waited.start();
+        const QString host = direction == "backup" ? connector.startBackup(port) : connector.startRestore(port);
+        QVERIFY(waited.elapsed() >= 200);
+        QCOMPARE(host, QStringLiteral("127.0.0.1"));
+        QCOMPARE(firstAnswer(host, port, direction), direction == "backup" ? "$device" : "$batch");
+
+        QVERIFY(phone.sim.waitForLog("open tcp:" + QString::number(port)));
+        // The forward shows when the connection above goes through it.
+        QCOMPARE(phone.sim.log().filter(QRegularExpression("^(shell am |open tcp:)")), QStringList({ "shell am start -n com.quorvantile.contactssync/.ContactsSync",
+                            QStringLiteral("shell am broadcast -n com.quorvantile.contactssync/.AdbSyncBroadcastReceiver "
+                                           "-d sync://%1:%2/").arg(direction).arg(port),
+                            "open tcp:" + QString::number(port) }));
+    }
+
+    void wifiHelloAndStartRequests()
+    {
+        const QString address = QStringLiteral("127.0.0.11");
+        CompanionSim app(address);
+        app.start({ { "deviceId", "R58M 41/é" } }, { "wifi" });
+        AndroidWifiConnector connector;
+        connector.initialize(address);
+        QCOMPARE(connector.helloText(), QStringLiteral("R58M 41/é"));
+        const quint16 backupPort = freePort(address), restorePort = freePort(address);
+        QCOMPARE(firstAnswer(connector.startBackup(backupPort), backupPort, "backup"), QStringLiteral("$device"));
+        QCOMPARE(firstAnswer(connector.startRestore(restorePort), restorePort, "restore"), QStringLiteral("$batch"));
+        const QJsonArray received = app.dump(5).value("received").toArray();
+        QCOMPARE(received.toVariantList().mid(0, 3), QVariantList({ "hello://127.0.0.1\n",
+            QStringLiteral("backup://127.0.0.1:%1/\n").arg(backupPort), QStringLiteral("restore://127.0.0.1:%1/\n").arg(restorePort) }));
+    }
+
     void wifiFailures_data()
     {
         QTest::addColumn<QString>("address");
@@ -88,6 +166,7 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("nothing listens") << "127.0.0.21" << "" << "WifiServiceTimeoutException";
         QTest::newRow("empty hello") << "127.0.0.22" << "line:hello: " << "did not name the phone";
+        QTest::newRow("not a greeting") << "127.0.0.24" << "line:HTTP/1.1 400" << "it answered \"HTTP/1.1 400\"";
         QTest::newRow("app refuses") << "127.0.0.25" << "error:Sync is off" << "Sync is off";
         QTest::newRow("silent app") << "127.0.0.26" << "stall" << "";
     }
@@ -122,6 +201,38 @@ private slots:
         QVERIFY(watch.isNull());
     }
 
+    void wifiDialog_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("phone");
+        QTest::addColumn<QString>("box");
+        const QString wrong = QStringLiteral("IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE");
+        QTest::newRow("spaces around") << " 127.0.0.31 " << "127.0.0.31" << "";
+        QTest::newRow("with a port") << "127.0.0.32:48888" << "127.0.0.32" << wrong;
+        QTest::newRow("digits of another script") << "١٢٧.0.0.1" << "" << wrong;
+        QTest::newRow("nothing listens") << "127.0.0.33" << "" << "IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT";
+    }
+    void wifiDialog()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, phone);
+        QFETCH(QString, box);
+        CompanionSim app(phone);
+        if (!phone.isEmpty())
+            app.start({ { "deviceId", "sim-7" } }, { "wifi" });
+        MessageBoxRecorder boxes;
+        AndroidWIFIForm form(nullptr);
+        ModalDialogAnswerer answerer([&](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("txtWifiSocket")->setText(typed);
+            QTest::mousePress(dialog->findChild<QPushButton*>("btnConnect"), Qt::LeftButton);
+            if (dialog->isVisible())
+                QTest::mousePress(dialog->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+        });
+        std::unique_ptr<AndroidWifiConnector> connector(form.execGetConnector());
+        QVERIFY(answerer.answered());
+        QVERIFY(box.isEmpty() ? boxes.count() == 0 : boxes.count() == 1 && boxes.texts().constFirst().contains(box));
+        QCOMPARE(connector ? connector->address() + '|' + connector->helloText() : "", box.isEmpty() ? phone + "|sim-7" : "");
+    }
 };
 
 QTEST_MAIN(TestAndroidConnect)

@@ -3,11 +3,18 @@
 // entities, untouched values exactly as stored, edited ones by the label rule.
 #include "contactui/contacteditor.h"
 #include "contactui/dateentitieseditor.h"
+#include "contactui/genericentitieseditor.h"
+#include "contactui/imentitieseditor.h"
 #include "model/pimlabels.h"
 
+#include <QBuffer>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QGridLayout>
+#include <QImageReader>
+#include <QLabel>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
 #include <QToolButton>
@@ -55,6 +62,17 @@ pim::Entity readBack(const ContactEditor& editor, int type)
     return type == pim::ENTITY_NAME ? editor.nameEntity() : editor.editedEntities(type).value(0);
 }
 
+QByteArray image(int w, int h, const char* format)
+{
+    QImage picture(w, h, QImage::Format_RGB32);
+    picture.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    picture.save(&buffer, format);
+    return bytes;
+}
+
 void pressButton(QToolButton* button)
 {
     QTest::mousePress(button, Qt::LeftButton);
@@ -68,7 +86,13 @@ class TestContactEditor : public QObject {
 private slots:
     void roundTripsEachType_data();
     void roundTripsEachType();
+    void appliesLabelRule_data();
+    void appliesLabelRule();
+    void addsAndRemovesRowsThroughButtons();
     void keepsDatesUnlessEdited();
+    void scalesPickedPhotoToJpeg_data();
+    void scalesPickedPhotoToJpeg();
+    void deletesThePhotoAndIgnoresOtherClicks();
 };
 
 void TestContactEditor::roundTripsEachType_data()
@@ -80,28 +104,46 @@ void TestContactEditor::roundTripsEachType_data()
     QTest::addColumn<QVariantMap>("expected"); // empty: exactly as stored
 
     const QVariantMap name{{"data1", "Ann Lee"}, {"data2", "Ann"}, {"data3", "Lee"}, {"data7", "an"}, {"data8", "li"}};
+    QTest::newRow("name untouched") << 1 << name << "" << "" << QVariantMap();
     QVariantMap renamed = name;
     renamed["data2"] = "Anna";
     renamed["data1"] = "Anna Lee";
     QTest::newRow("name edit keeps phonetic keys") << 1 << name << "txtFirstName" << "  Anna " << renamed;
+    QTest::newRow("new name gets every key") << 1 << QVariantMap() << "txtLastName" << "Lee"
+        << QVariantMap{{"data1", "Lee"}, {"data2", ""}, {"data3", "Lee"}, {"data4", ""}, {"data5", ""}, {"data6", ""}};
+    QTest::newRow("phone without label key") << 3 << QVariantMap{{"data1", "0123"}, {"data2", 2}} << "" << ""
+                                             << QVariantMap();
+    QTest::newRow("phone text as string code") << 3 << QVariantMap{{"data1", "0123"}, {"data2", "3"}} << "" << ""
+                                               << QVariantMap();
     QTest::newRow("phone custom label typed") << 3 << QVariantMap{{"data1", "0123"}, {"data2", 2}, {"data3", ""}}
         << "combo0" << "Boat" << QVariantMap{{"data1", "0123"}, {"data2", 0}, {"data3", "Boat"}};
     QTest::newRow("stored custom label equal to a table label") << 4
         << QVariantMap{{"data1", "a@b.example"}, {"data2", 0}, {"data3", "Home"}} << "" << "" << QVariantMap();
+    QTest::newRow("relation value edited") << 11 << QVariantMap{{"data1", "Tom"}, {"data2", 14}, {"data9", "x"}}
+        << "line0" << " Tomas " << QVariantMap{{"data1", "Tomas"}, {"data2", 14}, {"data9", "x"}};
+    QTest::newRow("url untouched") << 13 << QVariantMap{{"data1", "https://a.example"}, {"data2", 1}, {"data3", ""}}
+                                   << "" << "" << QVariantMap();
     const QVariantMap im{{"data1", "bel"}, {"data2", 1}, {"data5", 0}, {"data6", "Signal"}};
+    QTest::newRow("IM custom protocol untouched") << 8 << im << "" << "" << QVariantMap();
     QTest::newRow("IM protocol typed as a label") << 8 << im << "combo1" << "Skype"
         << QVariantMap{{"data1", "bel"}, {"data2", 1}, {"data5", 4}, {"data6", ""}};
     QTest::newRow("IM new account") << 8 << QVariantMap() << "" << "" << QVariantMap();
     const QVariantMap addr{{"data1", "stored text"}, {"data2", 1}, {"data4", "1 Road"}, {"data7", "Bristol"},
                            {"data10", "UK"}, {"data11", "PO Box 5"}};
+    QTest::newRow("address untouched keeps its text") << 12 << addr << "" << "" << QVariantMap();
     QVariantMap moved = addr;
     moved["data7"] = "Bath";
     QTest::newRow("address city edited keeps extra keys") << 12 << addr << "line2" << "Bath" << moved;
     QVariantMap marked = addr;
     marked["data4"] = "a <b>c</b>\nx<y";
     QTest::newRow("street is plain text") << 12 << addr << "text0" << " a <b>c</b>\nx<y\n" << marked;
+    QTest::newRow("notes as stored") << 9 << QVariantMap{{"data1", "x<y <b>z</b>\n"}} << "" << "" << QVariantMap();
     QTest::newRow("notes trimmed when edited") << 9 << QVariantMap{{"data1", "x"}} << "txtNotes"
                                                << "\n  a\n\n<b>c</b>  \n" << QVariantMap{{"data1", "a\n\n<b>c</b>"}};
+    QTest::newRow("nickname kind kept") << 5 << QVariantMap{{"data1", "Bel"}, {"data2", 3}} << "txtNickname" << "Belle"
+                                        << QVariantMap{{"data1", "Belle"}, {"data2", 3}};
+    QTest::newRow("new nickname is kind 1") << 5 << QVariantMap() << "txtNickname" << " Bel "
+                                            << QVariantMap{{"data1", "Bel"}, {"data2", 1}};
     QTest::newRow("organisation keeps sub-type") << 10 << QVariantMap{{"data1", "Acme"}, {"data2", 1}, {"data4", "Eng"}}
         << "txtDepartment" << "R&D" << QVariantMap{{"data1", "Acme"}, {"data2", 1}, {"data4", "Eng"}, {"data5", "R&D"}};
 }
@@ -140,6 +182,74 @@ void TestContactEditor::roundTripsEachType()
     QCOMPARE(back.fields, expected.isEmpty() ? stored : expected);
 }
 
+void TestContactEditor::appliesLabelRule_data()
+{
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("table label") << "Mobile" << 2 << "";
+    QTest::newRow("other case is a custom label") << "mobile" << 0 << "mobile";
+    QTest::newRow("blanks trimmed") << "  Work \t" << 3 << "";
+    QTest::newRow("Other") << "Other" << 0 << "";
+    QTest::newRow("empty") << "" << 0 << "";
+    QTest::newRow("custom label kept") << " Boat " << 0 << "Boat";
+}
+
+void TestContactEditor::appliesLabelRule()
+{
+    QFETCH(QString, typed);
+    QFETCH(int, code);
+    QFETCH(QString, label);
+    GenericEntitiesEditor list("Phone:", "Phone Number", pim::phoneTypeMap(), 2);
+    list.addItem(0, "", 7, "", "0123"); // a code the table lacks shows as Other
+    QComboBox* box = direct<QComboBox>(&list).first();
+    QCOMPARE(box->currentText(), QString("Other"));
+    const int items = box->count();
+    box->setEditText(typed);
+    QTest::keyClick(box, Qt::Key_Return); // must not turn the text into an item
+    QCOMPARE(box->count(), items);
+
+    const pim::Entity e = list.toEntityList("data2", "data3", "data1").first();
+    QCOMPARE(e.fields.value("data2"), QVariant(code));
+    QCOMPARE(e.fields.value("data3").toString(), label);
+    QCOMPARE(e.fields.value("data1").toString(), QString("0123"));
+}
+
+void TestContactEditor::addsAndRemovesRowsThroughButtons()
+{
+    GenericEntitiesEditor phones("Phone:", "Phone Number", pim::phoneTypeMap(), 2);
+    QVERIFY(phones.toEntityList("data2", "data3", "data1").isEmpty());
+    for (unsigned long long id : {1, 2, 3})
+        phones.addItem(id, QString::number(id), 1, "", QString::number(id));
+    pressButton(direct<QToolButton>(&phones).at(1)); // the first row's remove button
+    pressButton(direct<QToolButton>(&phones).at(0)); // add
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QList<pim::Entity> rows = phones.toEntityList("data2", "data3", "data1");
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows.at(0).id, 2ULL);
+    QCOMPARE(rows.at(2).id, 0ULL);
+    QCOMPARE(rows.at(2).fields, (QVariantMap{{"data1", ""}, {"data2", 2}, {"data3", ""}}));
+    // The new row sits below the others on screen too.
+    const QList<QLineEdit*> values = direct<QLineEdit>(&phones);
+    const auto rowOf = [&phones](QWidget* w) {
+        auto* grid = qobject_cast<QGridLayout*>(phones.layout());
+        int row = 0, column = 0, rows = 0, columns = 0;
+        grid->getItemPosition(grid->indexOf(w), &row, &column, &rows, &columns);
+        return row;
+    };
+    QVERIFY(rowOf(values.at(2)) > rowOf(values.at(1)));
+
+    IMEntitiesEditor ims("IM:", 1, 0);
+    pim::Entity account(5, "s5");
+    account.fields = {{"data1", "bel"}, {"data5", 4}};
+    ims.addItem(account);
+    pressButton(direct<QToolButton>(&ims).at(1));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(ims.toEntityList().isEmpty());
+    QVERIFY(direct<QComboBox>(&ims).isEmpty());
+    QVERIFY(direct<QLineEdit>(&ims).isEmpty());
+}
+
 void TestContactEditor::keepsDatesUnlessEdited()
 {
     DateEntitiesEditor dates("Date:", pim::eventTypeMap(), 3);
@@ -148,6 +258,8 @@ void TestContactEditor::keepsDatesUnlessEdited()
     dates.addItem(2, "", 3, "", QDateTime(), {{"data1", "--05-17"}, {"data2", 3}});
     dates.add();
     const QList<QDateTimeEdit*> boxes = direct<QDateTimeEdit>(&dates);
+    QCOMPARE(boxes.at(1)->date(), QDate(2000, 1, 1));
+    QCOMPARE(boxes.at(2)->dateTime(), QDateTime(QDate::currentDate(), QTime(0, 0)));
 
     QList<pim::Entity> rows = dates.toEntityList("data2", "data3", "data1");
     QCOMPARE(rows.at(0).fields, timed);
@@ -159,6 +271,68 @@ void TestContactEditor::keepsDatesUnlessEdited()
     rows = dates.toEntityList("data2", "data3", "data1");
     QCOMPARE(rows.at(0).fields.value("data1").toString(), QString("2015-06-21T13:45:00"));
     QCOMPARE(rows.at(1).fields.value("data1").toString(), QString("1980-05-17T00:00:00"));
+}
+
+void TestContactEditor::scalesPickedPhotoToJpeg_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QSize>("stored");
+    QTest::addColumn<QSize>("thumbnail");
+    QTest::newRow("small PNG enlarged") << image(100, 50, "PNG") << QSize(320, 160) << QSize(64, 32);
+    QTest::newRow("tall JPEG reduced") << image(1000, 2000, "JPEG") << QSize(160, 320) << QSize(64, 128);
+}
+
+void TestContactEditor::scalesPickedPhotoToJpeg()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QSize, stored);
+    QFETCH(QSize, thumbnail);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("picked.png"); // the extension decides nothing
+    QFile out(path);
+    QVERIFY(out.open(QIODevice::WriteOnly) && out.write(file) == file.size());
+    out.close();
+
+    pim::_Contact contact(1, "", "Ann");
+    pim::Entity old(7, "p7");
+    old.fields = {{"data15", image(10, 10, "PNG")}, {"data4", "h"}};
+    contact.entities[pim::ENTITY_PHOTO] = {old};
+    ContactEditor editor;
+    editor.fillContact(&contact);
+    editor.setOpenFileAsker([&] { return path; });
+    auto* label = editor.findChild<QLabel*>("lbPhoto");
+    QTest::mousePress(label, Qt::LeftButton);
+
+    const pim::Entity photo = editor.editedEntities(pim::ENTITY_PHOTO).value(0);
+    QCOMPARE(photo.id, 7ULL); // the stored photo gets the new bytes
+    QBuffer buffer;
+    buffer.setData(photo.fields.value("data15").toByteArray());
+    QImageReader reader(&buffer);
+    QCOMPARE(reader.format(), QByteArray("jpeg"));
+    QCOMPARE(reader.size(), stored);
+    QCOMPARE(photo.fields.value("data4").toString(), pim::Entity::photoHash(buffer.data()));
+    QCOMPARE(label->pixmap().size(), thumbnail);
+}
+
+void TestContactEditor::deletesThePhotoAndIgnoresOtherClicks()
+{
+    pim::_Contact contact(1, "", "Ann");
+    pim::Entity photo(7, "p7");
+    photo.fields = {{"data15", image(10, 10, "PNG")}, {"data4", "h"}};
+    contact.entities[pim::ENTITY_PHOTO] = {photo};
+    ContactEditor editor;
+    editor.fillContact(&contact);
+    int asked = 0;
+    editor.setOpenFileAsker([&] { ++asked; return QString(); });
+    auto* label = editor.findChild<QLabel*>("lbPhoto");
+    QTest::mousePress(label, Qt::RightButton);
+    QCOMPARE(asked, 0);
+    QTest::mousePress(label, Qt::LeftButton); // cancelled: nothing changes
+    QCOMPARE(asked, 1);
+    QCOMPARE(editor.editedEntities(pim::ENTITY_PHOTO).value(0).fields, photo.fields);
+
+    QMetaObject::invokeMethod(editor.findChild<QLabel*>("lbDeletePhoto"), "linkActivated", Q_ARG(QString, "#"));
+    QVERIFY(editor.editedEntities(pim::ENTITY_PHOTO).isEmpty());
 }
 
 QTEST_MAIN(TestContactEditor)

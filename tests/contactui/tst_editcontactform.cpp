@@ -95,7 +95,10 @@ private slots:
     void yieldsNothingForUnchangedContact_data();
     void yieldsNothingForUnchangedContact();
     void listsChangesInOrder();
+    void addsEveryFilledValueOfNewContact();
     void checksNameOnApply();
+    void swallowsEscapeAndKeypadEnter();
+    void asksBeforeCancel();
 
 private:
     FallbackTranslator m_translator;
@@ -158,6 +161,19 @@ void TestEditContactForm::listsChangesInOrder()
     QCOMPARE(changes.at(3).entity.fields, stored.entities[pim::ENTITY_EMAIL].first().fields);
 }
 
+void TestEditContactForm::addsEveryFilledValueOfNewContact()
+{
+    const pim::_Contact empty;
+    EditContactForm form(&empty, nullptr);
+    QCOMPARE(form.windowTitle(), QString("Add New Contact"));
+    auto* editor = form.findChild<ContactEditor*>("wdEditContact");
+    editor->findChild<QLineEdit*>("txtFirstName")->setText("Ann");
+    pressAdd(editor, "phoneList");
+    direct<QLineEdit>(editor->findChild<QWidget*>("phoneList")).first()->setText("123");
+    pressAdd(editor, "emailList"); // empty
+    QCOMPARE(summary(form.getChanges(&m_rule, empty)), (QList<Change>{{1, 1, 0}, {3, 1, 0}}));
+}
+
 void TestEditContactForm::checksNameOnApply()
 {
     QTemporaryDir dir;
@@ -191,6 +207,35 @@ void TestEditContactForm::checksNameOnApply()
         QCOMPARE(boxes.count(), 2);
         QCOMPARE(form.result(), int(QDialog::Accepted));
     }
+}
+
+void TestEditContactForm::swallowsEscapeAndKeypadEnter()
+{
+    MessageBoxRecorder boxes;
+    const pim::_Contact empty;
+    EditContactForm form(&empty, nullptr);
+    form.show();
+    QTest::keyClick(&form, Qt::Key_Escape);
+    QTest::keyClick(&form, Qt::Key_Enter, Qt::KeypadModifier);
+    QVERIFY(form.isVisible());
+    QCOMPARE(boxes.count(), 0);
+}
+
+void TestEditContactForm::asksBeforeCancel()
+{
+    MessageBoxRecorder boxes;
+    const pim::_Contact empty;
+    EditContactForm form(&empty, nullptr);
+    form.show();
+    auto* cancel = form.findChild<QPushButton*>("btnCancel");
+    boxes.answerNext(QMessageBox::No);
+    QTest::mousePress(cancel, Qt::LeftButton);
+    QVERIFY(form.isVisible());
+    boxes.answerNext(QMessageBox::Yes);
+    QTest::mousePress(cancel, Qt::LeftButton);
+    QVERIFY(!form.isVisible());
+    QCOMPARE(form.result(), int(QDialog::Rejected));
+    QCOMPARE(boxes.texts(), QStringList(2, "Discard the editing?"));
 }
 
 QTEST_MAIN(TestEditContactForm)

@@ -23,6 +23,11 @@ private slots:
                                               << QStringList{"1990-05-17|3|", "1990-05-17|1|"};
         QTest::newRow("im differing in its own protocol") << 8 << FieldsList{{{"data1", "me"}, {"data5", 4}, {"data6", "A"}}}
                                                           << Fields{{"data1", "me"}, {"data2", ""}, {"data3", ""}, {"data5", 4}, {"data6", "B"}} << QStringList{"me||"};
+        QTest::newRow("a second note replaces the first") << 9 << FieldsList{{{"data1", "old"}}} << Fields{{"data1", "new"}}
+                                                          << QStringList{"new||"};
+        QTest::newRow("phone gains a type") << 3 << FieldsList{{{"data1", "1"}}} << Fields{{"data1", "1"}, {"data2", 2}}
+                                            << QStringList{"1|2|"};
+        QTest::newRow("organisation of a job title only") << 10 << FieldsList{} << Fields{{"data4", "Boss"}} << QStringList{"||"};
         QTest::newRow("group membership") << 7 << FieldsList{} << Fields{{"data1", "1"}, {"data2", "Friends"}} << QStringList{};
     }
 

@@ -77,6 +77,21 @@ private slots:
         QVERIFY(sim.log("lockdown").isEmpty());
     }
 
+    void shouldReadDeviceNameAndWriteTetheredValue()
+    {
+        IPhoneSimulator sim(twoDevices());
+        QVERIFY(sim.isReady());
+        const PlistCFType all = offGuiThread([] { return mobiledevice_info(kUsb, "", ""); });
+        QCOMPARE(all.get("DeviceName").CFStringQString(), "Kim's iPhone");
+        QVERIFY(offGuiThread([] { return mobiledevice_sync_set_tethered_throw(kUsb, "Contacts", false); }));
+        const QStringList set = sim.log("lockdown").filter(" SetValue ");
+        QCOMPARE(set.size(), 1);
+        QVERIFY2(set[0].endsWith(R"({"Domain": "com.apple.mobile.tethered_sync", "Key": "Contacts", "Label": )"
+                                 R"("QUORVANTILE", "Request": "SetValue", "Value": {"DisableTethered": false}})"),
+                 qPrintable(set[0]));
+        for (const QString& line : sim.log("lockdown"))
+            QVERIFY2(line.contains(R"("Label": "QUORVANTILE")"), qPrintable(line));
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_MobileDevice)

@@ -9,16 +9,22 @@
 #include "itunesbackup/importcontactsfromitunesthread.h"
 #include "itunesbackup/itemmodelloadbk.h"
 #include "itunesbackup/loaditunesbackupdlg.h"
+#include "itunesbackup/passcodedlg.h"
 #include "model/data_path_util.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"
 #include "support/messageboxrecorder.h"
 #include "support/recordingreporter.h"
 
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeView>
 
 using namespace backupfixture;
+Q_DECLARE_METATYPE(ManifestForm)
 
 namespace {
 
@@ -131,25 +137,44 @@ private slots:
         qputenv("XDG_DATA_HOME", m_tmp.filePath(QStringLiteral("data")).toUtf8());
     }
 
-    // An encrypted backup whose last contact sits only in the book's "-wal"
-    // file: exactly the expected contacts; a second import merges every one and
+    void importsEveryValue_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<ManifestForm>("form");
+        QTest::addColumn<bool>("twoStage");
+        QTest::addColumn<bool>("walPerson");
+        QTest::newRow("plain Manifest.db") << QString() << ManifestForm::Db << false << false;
+        QTest::newRow("plain Manifest.mbdb") << QString() << ManifestForm::Mbdb << false << false;
+        QTest::newRow("encrypted Manifest.db") << QStringLiteral("s3cret") << ManifestForm::Db << true << false;
+        QTest::newRow("encrypted salted Manifest.db") << QStringLiteral("pässwort") << ManifestForm::SaltedDb << false << false;
+        QTest::newRow("newest contact only in -wal") << QString() << ManifestForm::Db << false << true;
+        QTest::newRow("encrypted, contact in -wal") << QStringLiteral("s3cret") << ManifestForm::Mbdb << false << true;
+    }
+
+    // Exactly the expected contacts; a second import merges every one and
     // stores nothing twice; neither the backup nor the work folder keeps a trace.
     void importsEveryValue()
     {
+        QFETCH(QString, password);
+        QFETCH(ManifestForm, form);
+        QFETCH(bool, twoStage);
+        QFETCH(bool, walPerson);
         BackupSpec spec;
-        spec.password = QStringLiteral("s3cret");
-        const QString folder = backup(spec, true);
+        spec.password = password;
+        spec.form = form;
+        spec.twoStage = twoStage;
+        const QString folder = backup(spec, walPerson);
         const QStringList before = snapshot(folder);
-        const int expected = 4;
+        const int expected = walPerson ? 4 : 3;
         QString dbPath;
         for (const QString& want : { QStringLiteral("IDS_SUC_IMPORT_%1_CONTACTS_FROM_ITUNES").arg(expected),
                  QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_FROM_ITUNES_%1_MERGED").arg(expected) }) {
             RecordingReporter reporter;
-            dbPath = import(*open(folder, spec.password), reporter, dbPath);
+            dbPath = import(*open(folder, password), reporter, dbPath);
             QCOMPARE(reporter.errors(), QStringList());
             QCOMPARE(reporter.successes().value(0).split(QLatin1Char('\n')),
                 (QStringList { want, "1 entries without a name, phone number or e-mail address were left out." }));
-            compareGolden(dump(dbPath), QStringLiteral("addressbook-wal.golden"));
+            compareGolden(dump(dbPath), walPerson ? QStringLiteral("addressbook-wal.golden") : QStringLiteral("addressbook.golden"));
         }
         QCOMPARE(SqlProbe(dbPath).value(QStringLiteral("select data15 from data where type=2")).toByteArray(), addressBookPhoto());
         QCOMPARE(snapshot(folder), before);
@@ -160,6 +185,7 @@ private slots:
     void cancelRollsBack_data()
     {
         QTest::addColumn<int>("afterReports");
+        QTest::newRow("while reading") << 2;
         QTest::newRow("while writing") << 6;
     }
 
@@ -190,8 +216,10 @@ private slots:
         const QByteArray garbage(600, 'x');
         QTest::newRow("no Manifest.plist") << "Manifest.plist" << QByteArray() << "has no Manifest.plist";
         QTest::newRow("Manifest.plist garbage") << "Manifest.plist" << garbage << "Manifest.plist cannot be read";
+        QTest::newRow("no file list") << "Manifest.db" << QByteArray() << "has no file list";
         QTest::newRow("file list garbage") << "Manifest.db" << garbage << "Manifest.db";
         QTest::newRow("address book garbage") << book.left(2) + "/" + book << garbage << "Library/AddressBook/AddressBook.sqlitedb of the backup";
+        QTest::newRow("address book content missing") << book.left(2) + "/" + book << QByteArray() << "no content file";
         QTest::newRow("not an address book") << "images" << QByteArray() << "is not an address book";
         QTest::newRow("no address book") << "none" << QByteArray() << "holds no address book";
     }
@@ -235,6 +263,13 @@ private slots:
     {
         const QString location = BackupManifest::iTunesBackupDirs().first().absolutePath();
         QVERIFY(location.startsWith(m_tmp.path()));
+        {
+            MessageBoxRecorder boxes;
+            Chooser empty(nullptr);
+            QCOMPARE(boxes.count(), 1);
+            QVERIFY(boxes.texts().first().startsWith("Can't find any backups. If you are using MacOS 10.14 or above,  please click "));
+            QVERIFY(!boxes.texts().first().contains(QLatin1String("<a")));
+        }
         const QDateTime base(QDate(2024, 3, 1), QTime(10, 0));
         for (const auto& [name, days] : { std::pair("old", 0), std::pair("newest", 30), std::pair("middle", 10), std::pair("broken", 5) }) {
             const QString folder = QDir(location).filePath(QLatin1String(name));
@@ -264,9 +299,47 @@ private slots:
         chooser.answer = newest;
         chooser.btnAddOtherClicked({});
         QCOMPARE(boxes.texts().last(), QStringLiteral("IDS_LOAD_BK_EXISTS"));
+        // Through another path the same backup is a new row, after the one of equal date.
+        const QString link = m_tmp.filePath(QStringLiteral("link"));
+        QVERIFY(QFile::link(newest, link));
+        chooser.answer = link;
+        chooser.btnAddOtherClicked({});
+        QCOMPARE(boxes.count(), 3);
+        QCOMPARE(rowNames(chooser.model()), (QStringList { "newest", "link", "middle", "old" }));
+        QCOMPARE(chooser.findChild<QTreeView*>(QStringLiteral("listBackups"))->currentIndex().row(), 1);
+        chooser.btnLoadClicked();
+        QCOMPARE(chooser.result(), int(QDialog::Accepted));
+        QCOMPARE(chooser.selectedBackup->dir().absolutePath(), link);
+        // Column widths: parts of the width less 80, cut toward zero (720 x 0.35 falls just below 252).
+        chooser.show();
+        const QHeaderView* header = chooser.findChild<QTreeView*>(QStringLiteral("listBackups"))->header();
+        for (const auto& [width, sections] : { std::pair(680, QList<int> { 240, 150, 210 }), std::pair(800, QList<int> { 288, 180, 251 }) }) {
+            chooser.resize(width, 400);
+            QCOMPARE((QList<int> { header->sectionSize(0), header->sectionSize(1), header->sectionSize(2) }), sections);
+        }
         g_delDirCascade(location);
     }
 
+    // Empty and wrong passwords keep the dialog open; the right one unlocks.
+    void passwordDialog()
+    {
+        BackupSpec spec;
+        spec.password = QStringLiteral("right one");
+        BackupManifest manifest { QDir(backup(spec)) };
+        manifest.readManifestInfo();
+        MessageBoxRecorder boxes;
+        PasscodeDlg dialog(&manifest, nullptr);
+        const QList<std::pair<QString, QString>> tries { { QString(), "IDS_PWD_IS_NULL" },
+            { QStringLiteral("wrong"), "IDS_INVALID_PASSWORD" }, { QStringLiteral("right one"), QString() } };
+        for (const auto& [password, warning] : tries) {
+            const int before = boxes.count();
+            dialog.findChild<QLineEdit*>(QStringLiteral("txtPassword"))->setText(password);
+            emit dialog.findChild<QPushButton*>(QStringLiteral("btnOK"))->pressed();
+            QCOMPARE(boxes.texts().mid(before), warning.isEmpty() ? QStringList() : QStringList { warning });
+            QCOMPARE(dialog.result(), warning.isEmpty() ? int(QDialog::Accepted) : int(QDialog::Rejected));
+            QCOMPARE(manifest.passcode(), warning.isEmpty() ? password : QString());
+        }
+    }
 };
 
 QTEST_MAIN(TestITunesImport)
