@@ -12,6 +12,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSplitter>
 #include <QTest>
 #include <QThread>
 
@@ -150,6 +151,27 @@ private slots:
         g_setDesktopOpener(previous);
         QCOMPARE(boxes.count(), 1);
         QVERIFY(boxes.boxes().constFirst().text.contains(QDir::toNativeSeparators(LocalDb::dbDir().absolutePath())));
+    }
+
+    // A split the user dragged keeps its proportion when the window grows.
+    void keepsTheDraggedSplitOnResize()
+    {
+        DataFolderFixture folder;
+        FakeDeviceLayer layer;
+        MainWindow window(&layer);
+        window.resize(1000, 600);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QSplitter* splitter = window.form()->splitter;
+        QCOMPARE(splitter->sizes().value(0), 220);
+        QVERIFY(qAbs(splitter->sizes().value(1) - splitter->sizes().value(2)) <= 2);
+
+        splitter->setSizes({ 220, 260, 520 });
+        QMetaObject::invokeMethod(splitter, "splitterMoved", Q_ARG(int, 480), Q_ARG(int, 2));
+        window.resize(1400, 600);
+        QTRY_COMPARE(splitter->sizes().value(0), 220);
+        const QList<int> sizes = splitter->sizes();
+        QVERIFY2(qAbs(sizes[1] * 2 - sizes[2]) <= 8, qPrintable(QString::number(sizes[1]) + "/" + QString::number(sizes[2])));
     }
 };
 
