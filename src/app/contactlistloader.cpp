@@ -2,6 +2,7 @@
 #include "app/contactlistloader.h"
 
 #include "model/contact.h"
+#include "model/localdb.h"
 #include "platform/error.h"
 #include "platform/sqlite/sqlite3db.h"
 
@@ -17,18 +18,6 @@
 namespace {
 
 constexpr int kMobile = 2;
-
-QString likeSubstringPattern(const QString& keyword)
-{
-    QString escaped;
-    escaped.reserve(keyword.size() + 8);
-    for (const QChar c : keyword) {
-        if (c == QLatin1Char('\\') || c == QLatin1Char('%') || c == QLatin1Char('_'))
-            escaped += QLatin1Char('\\');
-        escaped += c;
-    }
-    return QLatin1Char('%') + escaped + QLatin1Char('%');
-}
 
 // At most this many connections scan the data rows for a keyword at once.
 constexpr int kMaxScanThreads = 4;
@@ -48,7 +37,7 @@ std::vector<long long> contactsMatching(const QString& path, const QString& keyw
     }
     const int slices = int(std::clamp<long long>(maxId / 20000, 1, std::max(1, std::min(kMaxScanThreads,
                                                                           int(std::thread::hardware_concurrency())))));
-    const QString pattern = likeSubstringPattern(keyword);
+    const QString pattern = LocalDb::likeSubstringPattern(keyword);
     std::set<long long> ids;
     std::mutex idsMutex;
     std::exception_ptr failure;

@@ -80,6 +80,10 @@ public:
     // The folder of the user's local databases ("data" in the data folder),
     // created when missing; a failed creation shows at the next file use.
     static QDir dbDir();
+    // The LIKE pattern (with ESCAPE '\\') that finds `keyword` as a literal
+    // substring: its own "%", "_" and "\" act as no wildcards, so "50%"
+    // finds "50%", not "500".
+    static QString likeSubstringPattern(const QString& keyword);
 
     // --- life cycle -------------------------------------------------------
 

@@ -20,9 +20,9 @@ bool _contactSortCompare(const pim::_Contact& a, const pim::_Contact& b)
     return a.fullName.compare(b.fullName) < 0;
 }
 
-// The keyword is a literal substring: its own "%", "_" and "\" must not act
-// as LIKE wildcards ("50%" finds "50%", not "500").
-QString likeSubstringPattern(const QString& keyword)
+} // namespace
+
+QString LocalDb::likeSubstringPattern(const QString& keyword)
 {
     QString escaped;
     escaped.reserve(keyword.size() + 8);
@@ -33,8 +33,6 @@ QString likeSubstringPattern(const QString& keyword)
     }
     return QLatin1Char('%') + escaped + QLatin1Char('%');
 }
-
-} // namespace
 
 QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, const QString& keyword)
 {
