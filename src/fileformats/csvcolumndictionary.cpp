@@ -58,16 +58,31 @@ void addOwnColumns(Table& t)
     addLabelColumns(t, QStringLiteral("Url:"), pim::urlTypeMap(), pim::ENTITY_URL, kData2);
 }
 
+// One header name of another program's export and where its value goes.
+struct NamedColumn {
+    const char* name;
+    int entityType;
+    int subType;
+    const char* typeKey;
+    const char* valueKey;
+};
+
+// `replace`: a name already in the table takes the new meaning; otherwise
+// it keeps the one it has.
+template <size_t N>
+void addNamedColumns(Table& t, const NamedColumn (&rows)[N], bool replace)
+{
+    for (const NamedColumn& r : rows) {
+        const QString name = QString::fromUtf8(r.name);
+        if (replace || !t.contains(name))
+            t.insert(name, ColInfo(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey)));
+    }
+}
+
 // Header names of other address books' CSV exports.
 void addForeignColumns(Table& t)
 {
-    static const struct {
-        const char* name;
-        int entityType;
-        int subType;
-        const char* typeKey;
-        const char* valueKey;
-    } rows[] = {
+    static const NamedColumn rows[] = {
         { "Title", pim::ENTITY_NAME, 0, "", "data5" },
         { "Web Page", pim::ENTITY_URL, 1, "data2", "data1" },
         { "Birthday", pim::ENTITY_EVENT, 3, "data2", "data1" },
@@ -130,10 +145,7 @@ void addForeignColumns(Table& t)
         { "Birthday", pim::ENTITY_EVENT, 3, "data2", "data1" },
         { "E-mail 1 - Value", pim::ENTITY_EMAIL, 1, "data2", "data1" },
     };
-    for (const auto& r : rows) {
-        t.insert(QString::fromUtf8(r.name),
-                 ColInfo(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey)));
-    }
+    addNamedColumns(t, rows, true);
 }
 
 // More names of other programs' exports (web mail, phones' desktop
@@ -142,13 +154,7 @@ void addForeignColumns(Table& t)
 // "Phone 1 - Type" column is not read: its values come in as Other.
 void addMoreForeignColumns(Table& t)
 {
-    static const struct {
-        const char* name;
-        int entityType;
-        int subType;
-        const char* typeKey;
-        const char* valueKey;
-    } rows[] = {
+    static const NamedColumn rows[] = {
         { "Primary Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
         { "Secondary Email", pim::ENTITY_EMAIL, 0, "data2", "data1" },
         { "Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
@@ -205,11 +211,7 @@ void addMoreForeignColumns(Table& t)
         { "Birth Date", pim::ENTITY_EVENT, 3, "data2", "data1" },
         { "Birthdate", pim::ENTITY_EVENT, 3, "data2", "data1" },
     };
-    for (const auto& r : rows) {
-        const QString name = QString::fromUtf8(r.name);
-        if (!t.contains(name))
-            t.insert(name, ColInfo(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey)));
-    }
+    addNamedColumns(t, rows, false);
 }
 
 Table buildTable()
