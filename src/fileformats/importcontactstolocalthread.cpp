@@ -6,6 +6,7 @@
 #include "fileformats/fileformatslog.h"
 #include "model/localdb.h"
 #include "fileformats/vcardimport.h"
+#include "fileformats/contactreadahead.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
 #include "kit/messagetext.h"
@@ -128,11 +129,12 @@ void ImportContactsToLocalThread::importAll()
     int merged = 0;
     ImportProblems capped;
     ContactProgress progress(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), total);
-    while (reader->hasNext()) {
+    ContactReadAhead records(*reader);
+    pim::_Contact contact;
+    while (records.next(contact)) {
         if (m_reporter->isCancelled())
             throw WorkerCancelled();
         progress.step(position);
-        pim::_Contact contact = reader->nextContact();
         if (const int dropped = capEntities(contact); dropped > 0)
             capped.add(tr("%1: only the first %2 entries were kept; %3 more were left out.")
                            .arg(contact.fullName)
@@ -151,6 +153,7 @@ void ImportContactsToLocalThread::importAll()
         }
         ++position;
     }
+    records.finish();
     reader->uninitialize();
     // What was read may mix the old file and the new one: keep none of it.
     const QFileInfo after(m_path);

@@ -7,15 +7,15 @@ namespace vcardrules {
 
 namespace {
 
-bool has(const QSet<QString>& kinds, const char* word)
+bool has(const QStringList& kinds, const char* word)
 {
-    return kinds.contains(QLatin1String(word));
+    return VCardValue::has(kinds, QLatin1StringView(word));
 }
 
 // The phone sub-type of a set of kind words. What this program's own
 // writer puts out ("home,voice", "cell", "work,fax", ...) reads back as it
 // always has; a phone that names no kind is a mobile.
-int phoneType(const QSet<QString>& kinds)
+int phoneType(const QStringList& kinds)
 {
     const bool home = has(kinds, "home");
     const bool work = has(kinds, "work");
@@ -46,7 +46,7 @@ int phoneType(const QSet<QString>& kinds)
     return 2;
 }
 
-int emailType(const QSet<QString>& kinds)
+int emailType(const QStringList& kinds)
 {
     if (has(kinds, "cell") || has(kinds, "mobile"))
         return 4;
@@ -57,7 +57,7 @@ int emailType(const QSet<QString>& kinds)
     return 1;
 }
 
-int imProtocol(const QSet<QString>& kinds)
+int imProtocol(const QStringList& kinds)
 {
     static const QHash<QString, int> table {
         { QStringLiteral("aim"), 1 },         { QStringLiteral("msn"), 2 },
@@ -75,7 +75,7 @@ int imProtocol(const QSet<QString>& kinds)
     return 0;
 }
 
-int urlType(const QSet<QString>& kinds)
+int urlType(const QStringList& kinds)
 {
     static const QHash<QString, int> table {
         { QStringLiteral("homepage"), 1 }, { QStringLiteral("blog"), 2 },
@@ -140,7 +140,7 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
 void readIm(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
-    const QSet<QString> kinds = value.kinds();
+    const QStringList kinds = value.kinds();
     setSubType(entity, value, has(kinds, "work") ? 2 : has(kinds, "other") ? 0 : 1);
     entity.fields.insert(QStringLiteral("data1"), value.text());
     const int protocol = imProtocol(kinds);

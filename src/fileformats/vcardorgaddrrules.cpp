@@ -9,11 +9,11 @@ namespace vcardrules {
 
 namespace {
 
-int addressType(const QSet<QString>& kinds)
+int addressType(const QStringList& kinds)
 {
-    if (kinds.contains(QLatin1String("home")))
+    if (VCardValue::has(kinds, QLatin1StringView("home")))
         return 1;
-    if (kinds.contains(QLatin1String("work")))
+    if (VCardValue::has(kinds, QLatin1StringView("work")))
         return 2;
     return 0;
 }
@@ -79,7 +79,7 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
     const QString encoding = value.property().paramIgnoringCase(QStringLiteral("ENCODING")).toLower();
     const bool base64 = encoding == QLatin1String("b") || encoding == QLatin1String("base64")
-        || value.kinds().contains(QStringLiteral("base64"));
+        || VCardValue::has(value.kinds(), QLatin1StringView("base64"));
     QByteArray image = value.bytes();
     if (!base64) {
         const QByteArray text = image.trimmed();

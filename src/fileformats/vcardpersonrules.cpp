@@ -167,7 +167,7 @@ void readBirthday(const VCardValue& value, pim::_Contact& contact)
 
 void readEvent(const VCardValue& value, pim::_Contact& contact)
 {
-    readDate(value, contact, value.kinds().contains(QStringLiteral("anniversary")) ? 1 : 0);
+    readDate(value, contact, VCardValue::has(value.kinds(), QLatin1StringView("anniversary")) ? 1 : 0);
 }
 
 void readItemDate(const VCardValue& value, pim::_Contact& contact)

@@ -5,6 +5,7 @@
 #include "fileformats/vcardcharsets.h"
 
 #include <QHash>
+#include <QSet>
 
 VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape)
     : m_property(property)
@@ -34,22 +35,52 @@ QString VCardValue::typeText() const
     return m_property.params.value(QStringLiteral("TYPE"));
 }
 
-QSet<QString> VCardValue::kinds() const
+namespace {
+
+// One kind word as kinds() gives it: quotes dropped, blanks around it
+// trimmed, in lower case. Parameter text is Latin-1, so a character at a
+// time is enough and spares a pass through the full case tables.
+void appendKind(QStringList& words, QStringView written)
+{
+    QString word(written.size(), Qt::Uninitialized);
+    QChar* out = word.data();
+    qsizetype n = 0;
+    for (const QChar c : written) {
+        if (c == u'"')
+            continue;
+        const char16_t u = c.unicode();
+        out[n++] = u >= u'A' && u <= u'Z' ? QChar(u + 32) : u < 0x80 ? c : c.toLower();
+    }
+    word.truncate(n);
+    if (!word.isEmpty())
+        words.append(word.trimmed());
+}
+
+} // namespace
+
+QStringList VCardValue::kinds() const
 {
     if (m_hasLabelKinds)
         return m_labelKinds;
-    QSet<QString> words;
+    QStringList words;
     for (auto it = m_property.params.constBegin(); it != m_property.params.constEnd(); ++it) {
         if (it.key().compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0) {
-            QString list = it.value();
-            list.remove(u'"');
-            for (const QString& word : list.split(u',', Qt::SkipEmptyParts))
-                words.insert(word.trimmed().toLower());
+            for (const QStringView word : QStringView(it.value()).tokenize(u',', Qt::SkipEmptyParts))
+                appendKind(words, word);
         } else if (it.value().isEmpty()) {
-            words.insert(it.key().toLower());
+            appendKind(words, it.key());
         }
     }
     return words;
+}
+
+bool VCardValue::has(const QStringList& kinds, QLatin1StringView word)
+{
+    for (const QString& kind : kinds) {
+        if (kind == word)
+            return true;
+    }
+    return false;
 }
 
 void VCardValue::setItemLabel(const QString& label)
@@ -78,8 +109,7 @@ void VCardValue::setItemLabel(const QString& label)
     const QString word = text.mid(4, text.size() - 8);
     const QString key = word.toLower();
     if (compound.contains(key)) {
-        const QStringList words = compound.value(key);
-        m_labelKinds = QSet<QString>(words.cbegin(), words.cend());
+        m_labelKinds = compound.value(key);
         m_hasLabelKinds = true;
     } else if (plain.contains(key)) {
         m_labelKinds = { key };

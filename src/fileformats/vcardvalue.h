@@ -3,7 +3,7 @@
 
 #include "fileformats/vcardproperty.h"
 
-#include <QSet>
+#include <QStringList>
 
 class VCardCharsets;
 
@@ -31,8 +31,12 @@ public:
     // The kind words of the property in lower case: every comma-separated
     // TYPE value (parameter name in any case, quotes dropped) and every
     // bare 2.1 marker. For a grouped item whose label is one of the
-    // standard "_$!<Word>!$_" labels, the label's words instead.
-    QSet<QString> kinds() const;
+    // standard "_$!<Word>!$_" labels, the label's words instead. A list,
+    // not a set: a property names a handful, and a set would cost a hash
+    // table per property of every card read.
+    QStringList kinds() const;
+    // Whether kinds() holds the word (given in lower case).
+    static bool has(const QStringList& kinds, QLatin1StringView word);
     // The grouped item's label when it is not a standard one (a standard
     // one whose word means nothing here gives the word); else empty.
     QString customLabel() const { return m_customLabel; }
@@ -46,6 +50,6 @@ private:
     VCardCharsets& m_charsets;
     bool m_unescape;
     bool m_hasLabelKinds = false;
-    QSet<QString> m_labelKinds;
+    QStringList m_labelKinds;
     QString m_customLabel;
 };

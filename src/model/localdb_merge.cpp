@@ -57,6 +57,20 @@ constexpr int kCancelCheckEvery = 256;
 // Merge targets kept for a whole import; beyond this the cache starts anew,
 // which costs one read of each contact merged into again.
 constexpr qsizetype kMaxMergeTargets = 256;
+// Below this many entities of a type a pass over the list is cheaper than
+// keeping its key index, and below this many in all a contact is cheaper to
+// read again than to keep: only contacts that many incoming ones grew are
+// worth either.
+constexpr qsizetype kKeyIndexFrom = 32;
+constexpr qsizetype kCacheFrom = 64;
+
+qsizetype entityCount(const pim::_Contact& contact)
+{
+    qsizetype n = 0;
+    for (const QList<pim::Entity>& list : contact.entities)
+        n += list.size();
+    return n;
+}
 
 // Rolls back the transaction level it was opened with unless dismissed, so
 // that no exception of any kind leaves the connection one level too deep.
@@ -125,7 +139,6 @@ struct LocalDb::EntityKeys {
 // A stored contact as it reads back, with its key indexes by type.
 struct LocalDb::MergeTarget {
     pim::_Contact contact;
-    qsizetype loadedAddrs = 0;
     QHash<int, EntityKeys> keys;
 };
 
@@ -198,9 +211,11 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
     QMap<int, QList<pim::Entity>> written = stored.entities;
     pim::_Contact target;
     qsizetype loadedAddrs = 0;
-    // The target with its key indexes: from the import's cache when this
-    // contact was merged into before, else made here.
+    // The target's key indexes: from the import's cache when this contact
+    // was merged into before, else made here for lists that grow long.
     std::shared_ptr<MergeTarget> cached;
+    QHash<int, EntityKeys> freshKeys;
+    QHash<int, EntityKeys>* keyIndex = &freshKeys;
     // The contact's new rows, written together at its end in this order
     // (so with the ids one by one would give); until then an entity stands
     // for its row by kNewRow and its place here.
@@ -218,15 +233,14 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 cached = m_mergeTargets.take(foundId);
             if (cached) {
                 target = std::move(cached->contact);
+                keyIndex = &cached->keys;
             } else {
                 // Every column, the country code too, so that an unchanged
                 // address is seen as unchanged.
                 target = loadContact(foundId, true);
-                cached = std::make_shared<MergeTarget>();
             }
             loadedAddrs = target.entities.value(pim::ENTITY_ADDR).size();
         } else {
-            cached = std::make_shared<MergeTarget>();
             target = pim::_Contact(0, QString(), incoming.fullName);
             insertContactBase(target);
             const auto names = incoming.entities.constFind(pim::ENTITY_NAME);
@@ -244,15 +258,15 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         int done = 0;
         for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
             const int type = it.key();
-            EntityKeys& keys = cached->keys[type];
             for (const pim::Entity& entity : it.value()) {
                 if (m_cancelled && ++done % kCancelCheckEvery == 0 && m_cancelled())
                     throw MergeCancelled(QStringLiteral("combineContact: cancelled"));
                 QList<pim::Entity>& list = target.entities[type];
                 const qsizetype before = list.size();
+                EntityKeys* keys = before >= kKeyIndexFrom ? &(*keyIndex)[type] : nullptr;
                 pim::Entity merged;
                 qsizetype at = 0;
-                if (!combine_entity(type, list, entity, merged, &keys, &at))
+                if (!combine_entity(type, list, entity, merged, keys, &at))
                     continue;
                 const bool appended = list.size() > before;
                 if (type == pim::ENTITY_GROUP) {
@@ -318,9 +332,13 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         throw;
     }
 
-    if (m_wholeImport && foundId != 0) {
+    if (m_wholeImport && foundId != 0 && (cached || entityCount(target) >= kCacheFrom)) {
         if (m_mergeTargets.size() >= kMaxMergeTargets)
             m_mergeTargets.clear();
+        if (!cached) {
+            cached = std::make_shared<MergeTarget>();
+            cached->keys = std::move(freshKeys);
+        }
         cached->contact = target;
         m_mergeTargets.insert(foundId, cached);
     }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/csvhelper.h"
+#include "fileformats/contactreadahead.h"
 #include "fileformats/csvimport.h"
 #include "fileformats/vcardencoders.h"
 #include "fileformats/vcardimport.h"
@@ -27,7 +28,36 @@ private slots:
     void readsCardsAcrossReadWindows();
     void readsHostileCsvShapesInLinearTime_data();
     void readsHostileCsvShapesInLinearTime();
+    void readAheadKeepsOrderThenFails();
+    void readAheadStopsWhenLeftEarly();
 };
+
+namespace {
+
+// Gives contacts "0", "1", ... and throws in place of the one after the last.
+class CountingReader : public AbsImport {
+public:
+    explicit CountingReader(int count)
+        : m_count(count)
+    {
+    }
+    void initialize(QString) override { }
+    int total() override { return m_count; }
+    bool hasNext() override { return m_next <= m_count; }
+    pim::_Contact nextContact() override
+    {
+        if (m_next == m_count)
+            throw std::runtime_error("unreadable record");
+        return pim::_Contact(0, QString(), QString::number(m_next++));
+    }
+    void uninitialize() override { }
+    int m_next = 0;
+
+private:
+    int m_count;
+};
+
+} // namespace
 
 void TestFileImport::keepsEarlierLoadWhenFileIsUnreadable_data()
 {
@@ -125,6 +155,37 @@ void TestFileImport::readsHostileCsvShapesInLinearTime()
     const QList<pim::Entity> notes = reader.nextContact().entities.value(pim::ENTITY_NOTES);
     QCOMPARE(notes.isEmpty() ? 0 : int(notes.first().fields.value(QStringLiteral("data1")).toString().size()), noteSize);
     QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void TestFileImport::readAheadKeepsOrderThenFails()
+{
+    // Several times the read-ahead bound, so the reader waits for room.
+    const int count = int(ContactReadAhead::kAhead) * 3 + 5;
+    CountingReader reader(count);
+    ContactReadAhead records(reader);
+    pim::_Contact contact;
+    int taken = 0;
+    try {
+        while (records.next(contact))
+            QCOMPARE(contact.fullName, QString::number(taken++));
+        QFAIL("the reader's failure was not passed on");
+    } catch (const std::runtime_error& e) {
+        QCOMPARE(QByteArray(e.what()), QByteArray("unreadable record"));
+    }
+    QCOMPARE(taken, count);
+}
+
+void TestFileImport::readAheadStopsWhenLeftEarly()
+{
+    CountingReader reader(1000000);
+    {
+        ContactReadAhead records(reader);
+        pim::_Contact contact;
+        QVERIFY(records.next(contact));
+    }
+    // The reading thread stopped with the read-ahead, about one bound ahead.
+    const int stoppedAt = reader.m_next;
+    QVERIFY(stoppedAt <= int(ContactReadAhead::kAhead) + 2);
 }
 
 QTEST_GUILESS_MAIN(TestFileImport)
