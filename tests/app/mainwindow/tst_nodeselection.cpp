@@ -17,15 +17,6 @@ void search(ActionScene& scene, const QString& keyword)
     scene.waitForList();
 }
 
-// Entries as "text", disabled ones as "(text)".
-QStringList entries(const QMenu& menu)
-{
-    QStringList out;
-    for (QAction* action : menu.actions())
-        out << (action->isEnabled() ? action->text() : QLatin1Char('(') + action->text() + QLatin1Char(')'));
-    return out;
-}
-
 } // namespace
 
 class TestNodeSelection : public QObject {
@@ -117,7 +108,9 @@ private slots:
         QCOMPARE(window.contactsListModel()->count(), 0);
         QMenu menu;
         QVERIFY(window.fillTreeContextMenu(&menu));
-        QVERIFY(entries(menu).contains("Delete Local Database"));
+        const QList<QAction*> actions = menu.actions();
+        QVERIFY(std::any_of(actions.begin(), actions.end(),
+                            [](QAction* a) { return a->isEnabled() && a->text() == "Delete Local Database"; }));
         QCOMPARE(readAll(path), bytes);
     }
 
