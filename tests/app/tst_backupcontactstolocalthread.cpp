@@ -15,7 +15,7 @@ class TestBackupContactsToLocalThread : public QObject {
     QTemporaryDir m_dir;
     QSharedPointer<LocalDb> m_db;
 
-    // Backs the named contacts up, cancelling after `cancelAfter` reports.
+    // Backs the named contacts up, each with a phone number, and waits for the worker.
     void backUp(const QStringList& names, RecordingReporter& reporter)
     {
         QList<pim::_Contact> contacts;

@@ -1,68 +1,26 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QComboBox>
-#include <QCoreApplication>
-#include <QFile>
-#include <QPushButton>
-#include <QTemporaryDir>
 #include <QtTest>
 
-#include "app/datasourceselform.h"
-#include "kit/errorreport.h"
-#include "kit/fallbacktranslator.h"
+#include "actionscene.h"
 #include "app/groupform.h"
-#include "model/localdb.h"
 #include "app/localdbselform.h"
-#include "support/messageboxrecorder.h"
-#include "support/modaldialoganswerer.h"
+#include "model/localdb.h"
 
 namespace {
 
 const QString kBlankName = QStringLiteral("Select one Database or enter a new Database name");
 const QString kInvalidName = QStringLiteral("Invalid Local Database name(can't contain \\ / : * ? \" < > |).");
 
-void pressButton(QWidget* dialog, const char* name)
-{
-    auto* button = dialog->findChild<QPushButton*>(QLatin1String(name));
-    QVERIFY2(button, name);
-    QTest::mouseClick(button, Qt::LeftButton);
-}
-
-// Answers the next modal dialog as a user: `fill` works on its combo box,
-// then OK is pressed; a dialog that refuses to close is cancelled, and
-// `stayedOpen` says so.
-void answerNextDialog(QObject* owner, const char* combo, std::function<void(QComboBox*)> fill,
-                      const char* cancelButton, bool* stayedOpen = nullptr)
-{
-    new ModalDialogAnswerer(
-        [=](QWidget* dialog) {
-            auto* box = dialog->findChild<QComboBox*>(QLatin1String(combo));
-            QVERIFY(box);
-            fill(box);
-            pressButton(dialog, "btnOK");
-            if (stayedOpen)
-                *stayedOpen = dialog->isVisible();
-            if (dialog->isVisible())
-                pressButton(dialog, cancelButton);
-        },
-        10000, owner);
-}
-
 } // namespace
 
 class TestSelectionDialogs : public QObject {
     Q_OBJECT
-    QTemporaryDir m_home;
-    FallbackTranslator m_translator;
+    // The local database folder lives in the data folder; keep it in here.
+    DataFolderFixture m_folder;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_home.isValid());
-        // The local database folder lives under the data home; keep it in here.
-        qputenv("XDG_DATA_HOME", QFile::encodeName(m_home.path()));
-        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
-        QCoreApplication::installTranslator(&m_translator);
-    }
+    void initTestCase() { useEnglish(); }
 
     void asksForADatabaseName_data()
     {
@@ -84,7 +42,13 @@ private slots:
 
         MessageBoxRecorder boxes;
         bool stayedOpen = false;
-        answerNextDialog(this, "cbLocalDbNames", [typed](QComboBox* c) { c->setEditText(typed); }, "btnClose", &stayedOpen);
+        ModalDialogAnswerer answerer([&](QWidget* dialog) {
+            typeAndConfirm(dialog, typed);
+            // A refused name keeps the dialog open: the user closes it.
+            stayedOpen = dialog->isVisible();
+            if (stayedOpen)
+                pressButton(dialog, "btnClose");
+        });
         LocalDbSelForm form(nullptr, QString());
         QCOMPARE(form.execGetDbName(), result);
         QCOMPARE(stayedOpen, !warning.isEmpty());
@@ -93,33 +57,24 @@ private slots:
 
     void reportsAGroupListFailure()
     {
-        const QString path = m_home.filePath(QStringLiteral("garbage.db"));
-        QFile file(path);
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write(QByteArray(2048, '\x5a')) == 2048);
-        file.close();
+        const QString path = m_folder.writeGarbage("data", "garbage.db");
         QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
-
-        QStringList reports;
-        const ErrorReportHook previous = setErrorReportHook([&](const QString& err) { reports.append(err); });
         MessageBoxRecorder boxes;
         int listed = -1;
-        answerNextDialog(this, "cbGroups", [&](QComboBox* c) {
-            listed = c->count();
-            c->setEditText(QStringLiteral("Typed"));
-        }, "btnCancel");
+        ModalDialogAnswerer answerer([&](QWidget* dialog) {
+            listed = dialog->findChild<QComboBox*>()->count();
+            typeAndConfirm(dialog, "Typed");
+        });
         GroupForm form(db);
         QCOMPARE(boxes.count(), 1);
-        QCOMPARE(reports.size(), 1);
 
         // The dialog still opens, empty, and a typed name comes back.
         QCOMPARE(form.exec(), int(QDialog::Accepted));
         QCOMPARE(listed, 0);
         QCOMPARE(form.groupName, QStringLiteral("Typed"));
-        setErrorReportHook(previous);
         // The file is left as it was: nothing "repaired".
-        QCOMPARE(QFileInfo(path).size(), 2048);
+        QCOMPARE(readAll(path), QByteArray(4096, '\x5a'));
     }
-
 };
 
 QTEST_MAIN(TestSelectionDialogs)

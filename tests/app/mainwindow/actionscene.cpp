@@ -3,9 +3,11 @@
 
 #include "app/itemmodelcontacts.h"
 #include "common/sqlprobe.h"
+#include "kit/fallbacktranslator.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QItemSelectionModel>
 #include <QPushButton>
 #include <QTest>
@@ -19,22 +21,28 @@ ActionScene::ActionScene(bool homeDb, bool phone)
         folder.writeDb("data", "home.db", people);
     if (phone)
         folder.writeDb("android_virtual", "Pixel.db", people);
-    layer.devicesWritable = true;
     window = std::make_unique<MainWindow>(&layer);
     window->setFileChooser(&files);
     QCoreApplication::processEvents();
 }
 
-bool ActionScene::select(const QString& path)
+std::unique_ptr<ModalDialogAnswerer> answerDialog(const char* kind, std::function<void(QWidget*)> action)
+{
+    auto answerer = std::make_unique<ModalDialogAnswerer>(std::move(action));
+    answerer->setMatch([kind](QWidget* dialog) { return dialog->inherits(kind); });
+    return answerer;
+}
+
+bool showNode(MainWindow& window, const QString& path)
 {
     QModelIndex parent;
     for (const QString& text : path.split(QLatin1Char('/'))) {
-        parent = DataFolderFixture::findNode(window->mainTreeModel(), text, parent);
+        parent = DataFolderFixture::findNode(window.mainTreeModel(), text, parent);
         if (!parent.isValid())
             return false;
-        window->form()->treeMain->setCurrentIndex(parent);
+        window.form()->treeMain->setCurrentIndex(parent);
     }
-    return waitForList();
+    return QTest::qWaitFor([&window] { return !window.isListLoading(); }, 10000);
 }
 
 bool ActionScene::waitForList() const
@@ -78,4 +86,23 @@ void typeAndConfirm(QWidget* dialog, const QString& text)
 {
     dialog->findChild<QComboBox*>()->setEditText(text);
     pressButton(dialog, "btnOK");
+}
+
+void useEnglish()
+{
+    // Owned by the application, so it outlives every window of the test.
+    auto* translator = new FallbackTranslator(QCoreApplication::instance());
+    QVERIFY(translator->load(QStringLiteral(":/en.qm")));
+    QCoreApplication::installTranslator(translator);
+}
+
+QStringList split(const char* list)
+{
+    return QString::fromUtf8(list).split(QLatin1Char(','), Qt::SkipEmptyParts);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }

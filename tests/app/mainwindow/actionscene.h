@@ -12,6 +12,9 @@
 
 #include <memory>
 
+// The first modal dialog that inherits the class `kind` gets `action`.
+std::unique_ptr<ModalDialogAnswerer> answerDialog(const char* kind, std::function<void(QWidget*)> action);
+
 // Answers every file dialog with `path` and `filter`.
 class ScriptedFileChooser : public IFileChooser {
 public:
@@ -31,13 +34,17 @@ public:
     }
 };
 
+// Makes each node of the path ("database/group") current in turn, as a
+// user clicks down the tree; true once the last one's list is on screen.
+bool showNode(MainWindow& window, const QString& path);
+
 struct ActionScene {
     // Lays out home.db (Ann Lee and Carl Hanna in "Friends", Bob Stone) and,
     // when asked, the same contacts on a writable Android phone "Pixel".
     explicit ActionScene(bool homeDb = true, bool phone = false);
 
     // Makes the node shown with this text current ("database/group").
-    bool select(const QString& path);
+    bool select(const QString& path) { return showNode(*window, path); }
     // The list is read off the GUI thread; true once it is on screen.
     bool waitForList() const;
     void selectRows(const QList<int>& rows);
@@ -49,11 +56,9 @@ struct ActionScene {
 
     // The next modal dialog of type T gets `action`.
     template <typename T>
-    ModalDialogAnswerer* answer(std::function<void(QWidget*)> action)
+    void answer(std::function<void(QWidget*)> action)
     {
-        auto* answerer = new ModalDialogAnswerer(std::move(action), 10000, &answerers);
-        answerer->setMatch([](QWidget* w) { return qobject_cast<T*>(w) != nullptr; });
-        return answerer;
+        answerDialog(T::staticMetaObject.className(), std::move(action)).release()->setParent(&answerers);
     }
 
     DataFolderFixture folder;
@@ -68,3 +73,10 @@ struct ActionScene {
 void pressButton(QWidget* dialog, const char* name);
 // Sets the text of the dialog's first combo box and presses OK.
 void typeAndConfirm(QWidget* dialog, const QString& text);
+
+// Installs the English texts for the program's message keys.
+void useEnglish();
+// The comma-separated items of `list`.
+QStringList split(const char* list);
+// The whole file, empty when it cannot be read.
+QByteArray readAll(const QString& path);

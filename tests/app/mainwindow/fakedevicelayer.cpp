@@ -63,13 +63,6 @@ private:
 
 } // namespace
 
-FakeDeviceLayer::FakeDeviceLayer() = default;
-
-FakeDeviceLayer::~FakeDeviceLayer()
-{
-    pool.waitForDone();
-}
-
 std::unique_ptr<AbsIosDeviceWatch> FakeDeviceLayer::createIosDeviceWatch()
 {
     return std::make_unique<LoggingIosWatch>(*this);
@@ -80,14 +73,9 @@ std::unique_ptr<AbsAndroidUsbWatch> FakeDeviceLayer::createAndroidUsbWatch(int)
     return std::make_unique<LoggingAndroidWatch>(*this);
 }
 
-QSharedPointer<LocalDb> FakeDeviceLayer::openSavedIosDb(const QString& path)
-{
-    return LocalDb::openLocal(path, devicesWritable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
-}
-
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedAndroidDb(const QString& path)
 {
-    return LocalDb::openLocal(path, devicesWritable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
+    return LocalDb::openLocal(path, LocalDb::ReadWrite);
 }
 
 std::unique_ptr<QThread> FakeDeviceLayer::createSendChangesWorker(const DeviceTarget& target,

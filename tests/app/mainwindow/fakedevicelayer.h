@@ -12,12 +12,7 @@
 // device database the way a phone's send worker does.
 class FakeDeviceLayer : public NullDeviceLayer {
 public:
-    FakeDeviceLayer();
-    ~FakeDeviceLayer() override;
-
     bool iosStartSucceeds = true;
-    // Saved device databases open writable, standing in for phones just read.
-    bool devicesWritable = false;
     // Whether the phone takes the changes sent to it.
     bool phoneAccepts = true;
     QStringList log;
@@ -26,7 +21,7 @@ public:
     std::unique_ptr<AbsIosDeviceWatch> createIosDeviceWatch() override;
     std::unique_ptr<AbsAndroidUsbWatch> createAndroidUsbWatch(int intervalMs) override;
     QThreadPool* adbThreadPool() override { return &pool; }
-    QSharedPointer<LocalDb> openSavedIosDb(const QString& path) override;
+    // Saved Android databases open writable, standing in for phones just read.
     QSharedPointer<LocalDb> openSavedAndroidDb(const QString& path) override;
     // Logs "send <job> <names> to <device id>" and returns a worker that acts as the phone.
     std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget& target, const DeviceChanges& changes,

@@ -3,7 +3,6 @@
 // against real databases and files.
 #include "actionscene.h"
 #include "app/localdbselform.h"
-#include "kit/fallbacktranslator.h"
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
 
@@ -13,28 +12,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-QStringList split(const char* list) { return QString::fromUtf8(list).split(QLatin1Char(','), Qt::SkipEmptyParts); }
-
-QByteArray readAll(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
-
 class TestContactActions : public QObject {
     Q_OBJECT
-    FallbackTranslator m_translator;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
-        QCoreApplication::installTranslator(&m_translator);
-    }
+    void initTestCase() { useEnglish(); }
 
     void fileMenuActsOnSelectionOrNode_data()
     {

@@ -6,15 +6,12 @@
 #include "app/itemmodelcontacts.h"
 #include "contactui/contactdisplayer.h"
 #include "contactui/editcontactform.h"
-#include "kit/fallbacktranslator.h"
 #include "ui_mainwindow.h"
 
 #include <QLineEdit>
 #include <QTest>
 
 namespace {
-
-QStringList split(const char* list) { return QString::fromUtf8(list).split(QLatin1Char(','), Qt::SkipEmptyParts); }
 
 // In the edit dialog: types the name and applies.
 std::function<void(QWidget*)> typeName(const QString& first, const QString& last)
@@ -33,14 +30,9 @@ const QString kInClub = "join data d on d.contact_id=c._id join contact_group g 
 
 class TestEditActions : public QObject {
     Q_OBJECT
-    FallbackTranslator m_translator;
 
 private slots:
-    void initTestCase()
-    {
-        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
-        QCoreApplication::installTranslator(&m_translator);
-    }
+    void initTestCase() { useEnglish(); }
 
     // An edit or a group change is stored; a phone gets it sent, and one
     // that refuses it is read again.

@@ -1,11 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "datafolderfixture.h"
-#include "fakedevicelayer.h"
-#include "kit/fallbacktranslator.h"
-#include "app/itemmodelcontacts.h"
+#include "actionscene.h"
 #include "app/itemmodelmaintree.h"
-#include "app/mainwindow.h"
-#include "support/messageboxrecorder.h"
 #include "ui_mainwindow.h"
 #include "model/data_path_util.h"
 #include "model/localdb.h"
@@ -31,21 +26,13 @@ QStringList childrenOf(Tree::_ItemNode* root)
     return out;
 }
 
-QStringList split(const char* list) { return QString::fromUtf8(list).split(QLatin1Char(',')); }
-
 } // namespace
 
 class TestMainWindow : public QObject {
     Q_OBJECT
-    FallbackTranslator m_translator;
 
 private slots:
-    void cleanupTestCase() { QCoreApplication::removeTranslator(&m_translator); }
-    void initTestCase()
-    {
-        QVERIFY(m_translator.load(QStringLiteral(":/en.qm")));
-        QCoreApplication::installTranslator(&m_translator);
-    }
+    void initTestCase() { useEnglish(); }
 
     void listsSavedAndLocalDatabasesAtStart_data()
     {
@@ -125,40 +112,33 @@ private slots:
 
     void waitsForDeviceWorkBeforeStoppingTheWatches()
     {
-        DataFolderFixture folder;
-        FakeDeviceLayer layer;
+        ActionScene scene(false);
         std::atomic<bool> jobDone { false };
-        {
-            MainWindow window(&layer);
-            // A device job still running when the window goes: the window waits.
-            layer.pool.start([&jobDone] {
-                QThread::msleep(300);
-                jobDone = true;
-            });
-        }
+        // A device job still running when the window goes: the window waits.
+        scene.layer.pool.start([&jobDone] {
+            QThread::msleep(300);
+            jobDone = true;
+        });
+        scene.window.reset();
         QVERIFY(jobDone);
-        QCOMPARE(layer.log, split("android watch stopped,ios watch destroyed,android watch destroyed"));
+        QCOMPARE(scene.layer.log, split("android watch stopped,ios watch destroyed,android watch destroyed"));
     }
 
     void saysWhenTheDatabaseFolderCannotBeOpened()
     {
-        DataFolderFixture folder;
-        FakeDeviceLayer layer;
-        MainWindow window(&layer);
-        MessageBoxRecorder boxes;
+        ActionScene scene(false);
         const DesktopOpener previous = g_setDesktopOpener([](const QString&, const QStringList&) { return false; });
-        window.miOpenFolder();
+        scene.window->miOpenFolder();
         g_setDesktopOpener(previous);
-        QCOMPARE(boxes.count(), 1);
-        QVERIFY(boxes.boxes().constFirst().text.contains(QDir::toNativeSeparators(LocalDb::dbDir().absolutePath())));
+        QCOMPARE(scene.boxes.count(), 1);
+        QVERIFY(scene.boxes.texts().constFirst().contains(QDir::toNativeSeparators(LocalDb::dbDir().absolutePath())));
     }
 
     // A split the user dragged keeps its proportion when the window grows.
     void keepsTheDraggedSplitOnResize()
     {
-        DataFolderFixture folder;
-        FakeDeviceLayer layer;
-        MainWindow window(&layer);
+        ActionScene scene(false);
+        MainWindow& window = *scene.window;
         window.resize(1000, 600);
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
