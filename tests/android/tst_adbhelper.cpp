@@ -22,7 +22,7 @@ private slots:
     void commandsOnASimulatedPhone()
     {
         const QString listing = QString("package:com.example.one\r\n package: com.example.two \r\nPackage:x\npackage:\n")
-            + QChar(0) + "package:after.nul\n";
+            + QChar(0) + "\npackage:after.nul\n";
         FakePhone phone({{"auth", "none"}, {"shell", QJsonObject{{"pm list packages -3", listing}}}});
         QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
         QCOMPARE(packages(phone.handle, PACKAGES_THIRD_PARTY), (QSet<QString>{"com.example.one", "com.example.two"}));
