@@ -3,7 +3,6 @@
 
 #include <QFile>
 #include <QJsonDocument>
-#include <QTcpSocket>
 
 #include <stdexcept>
 
@@ -34,12 +33,9 @@ CompanionSim::~CompanionSim()
 
 QList<quint16> CompanionSim::start(const QJsonObject& scenario, const QStringList& listens)
 {
-    QStringList args { qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + "/tests/android/companionsim.py",
-        "--address", m_address };
-    for (const QString& l : listens)
-        args << "--listen" << l;
+    const QString script = qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + "/tests/android/companionsim.py";
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start("python3", args);
+    m_process.start("python3", QStringList { script, m_address } + listens);
     m_process.write(QJsonDocument(scenario).toJson(QJsonDocument::Compact) + '\n');
     QList<quint16> ports;
     for (const QString& port : readReply("ready").split(' ', Qt::SkipEmptyParts))
@@ -51,14 +47,6 @@ QJsonObject CompanionSim::dump(int endedConversations)
 {
     m_process.write(QStringLiteral("dump %1\n").arg(endedConversations).toLatin1());
     return QJsonDocument::fromJson(readReply("state").toUtf8()).object();
-}
-
-void CompanionSim::connect(QTcpSocket& socket, quint16 port) const
-{
-    socket.connectToHost(m_address, port);
-    if (!socket.waitForConnected(5000))
-        throw std::runtime_error(
-            "No connection to the simulated phone: " + socket.errorString().toStdString());
 }
 
 QString CompanionSim::readReply(const char* prefix)

@@ -9,8 +9,6 @@
 #include <QProcess>
 #include <QStringList>
 
-class QTcpSocket;
-
 // The rows of a golden table in tests/android/data: its non-comment lines,
 // each split at "|" into trimmed columns.
 QList<QStringList> goldenTable(const QString& name);
@@ -27,13 +25,11 @@ public:
     // "wifi", each optionally ":port") and returns the ports in that order.
     // Throws std::runtime_error when the script does not report ready.
     QList<quint16> start(const QJsonObject& scenario, const QStringList& listens);
-    // The phone's state once no conversation runs: contacts with their
-    // records, and every line (raw mode: every chunk) it received.
     // The phone's state once `endedConversations` conversations have ended
-    // (a hang-up reaches the phone a moment after the computer sends it).
+    // and none runs (a hang-up reaches the phone a moment after the computer
+    // sends it): its records with their ids, and every line (raw mode:
+    // every chunk) it received.
     QJsonObject dump(int endedConversations = 0);
-    // Connects the socket to a port of the phone within 5 s, or throws.
-    void connect(QTcpSocket& socket, quint16 port) const;
     QString address() const { return m_address; }
 
 private:

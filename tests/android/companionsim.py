@@ -1,25 +1,24 @@
 #!/usr/bin/env python3
 """Simulated companion app: an in-memory phone speaking the sync service lines.
 
-companionsim.py --address 127.0.0.N --listen MODE[:PORT] ...
+companionsim.py 127.0.0.N MODE[:PORT] ...
 MODE is backup, restore, raw (a scripted peer) or wifi (the handshake on port
 48888). The first stdin line is the scenario JSON:
   {"device": name, "deviceId": id, "version": 2, "batchSize": 20,
    "contacts": [[{"type": 1, "fields": ["<wire text>" | {"text": "plain"}, ...]}, ...]],
-   "faults": {"<step>": "error:TEXT" | "close" | "stall" | "line:TEXT"},
+   "faults": {"<step>": "error:TEXT" | "close" | "line:TEXT"},
    "script": "tokens: percent-encoded bytes to send, ~MS (pause), !fill:N (N bytes 'x'), !close"}
 A fault replaces the Nth line the phone sends in a conversation (a key
 "restore:N" or "backup:N" only in conversations of that mode), e.g. in a
 restore "line:$batch:" answers without pairs, "line:$bye:" with "$bye:"; in a
-backup "line:$ent:1/x/2/3,..." sends a malformed id, "stall" stops sending
-without hanging up. "version": 1 gives an old app. A restore answers each batch with "oldId=>newId" pairs,
+backup "line:$ent:1/x/2/3,..." sends a malformed id. "version": 1 gives an old app. A restore answers each batch with "oldId=>newId" pairs,
 joined by ",", for every record it got under a temporary id, and refuses
 what it cannot apply with "$error:". Contacts get the keys 101, 102, ... (second
 key: key + 5000) and records 1001, 1002, ... in the order they arrive. Prints
 "ready PORT..." once listening. Every further stdin line prints the phone as
 "state JSON" once no conversation runs; the script ends with its input.
 """
-import argparse, base64, json, os, socket, sys, threading, time, urllib.parse
+import base64, json, os, socket, sys, threading, time, urllib.parse
 
 def b64(text): return base64.b64encode(text.encode()).decode()
 
@@ -52,10 +51,8 @@ class Phone:
         t, key, _ = self.records[rkey]
         return f'{t}/{key}/{self.contacts[key]}/{rkey}'
 
-    def state(self):
-        return {'contacts': [{'key': k, 'second': s, 'records': [
-            {'id': self.rid(r), 'type': v[0], 'fields': v[2]} for r, v in sorted(self.records.items()) if v[1] == k]}
-            for k, s in self.contacts.items()], 'received': self.received}
+    def state(self):   # every record as its id and wire fields
+        return {'records': [[self.rid(r)] + v[2] for r, v in sorted(self.records.items())], 'received': self.received}
 
     # --- one conversation
     def converse(self, conn, mode):
@@ -77,7 +74,6 @@ class Phone:
         fault = self.faults.get(f'{self.t.mode}:{self.t.sent}', self.faults.get(str(self.t.sent), ''))
         kind, _, arg = fault.partition(':')
         if kind == 'close': raise Stop()
-        if kind == 'stall': self.drain()
         line = {'error': '$error:' + b64(arg), 'line': arg}.get(kind, line)
         self.t.conn.sendall(line.encode('latin-1') + b'\n')
         if kind == 'error': raise Stop()
@@ -158,12 +154,8 @@ class Phone:
         return port
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument('--address', default='127.0.0.1')
-    ap.add_argument('--listen', action='append', default=[])
-    a = ap.parse_args()
-    phone = Phone(json.loads(sys.stdin.readline() or '{}'), a.address)
-    modes = [spec.partition(':') for spec in a.listen]
+    phone = Phone(json.loads(sys.stdin.readline() or '{}'), sys.argv[1])
+    modes = [spec.partition(':') for spec in sys.argv[2:]]
     print('ready', *[phone.listen(m, 48888 if m == 'wifi' else int(p or 0)) for m, _, p in modes], flush=True)
     for line in sys.stdin:   # "dump [N]": once N conversations have ended and none runs
         want = int((line.split() + ['0'])[1])

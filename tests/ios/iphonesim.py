@@ -8,11 +8,11 @@ the simulator ends when stdin closes.
 Prints "ready" once listening. Every received message is logged as "channel name json".
 
 Scenario keys (all optional): devices [{udid, connection: USB|Network, attached}],
-name, version, trust (trusted|pending|denied), locked, sync (ok|refuse|cancel),
+name, trust (trusted|pending), locked, sync (ok|refuse), slow_ms (pause per written batch),
 batch (records per batch), records {id: record}, batches [{id: record}] (sent as given, instead of
-records), remap (none: confirm no temporary id), dump (false: no dump after a session), fault {at, kind: drop|garbage|wrongtype}.
+records), remap (none: confirm no temporary id), dump (false: no dump after a session), fault {at, kind: drop|garbage}.
 "at" names a request ("GetValue", "SDMessageProcessChanges", ...) or "batchN" (N from 0).
-Records are JSON; {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
+Records are JSON; in the dump {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
 """
 import base64, datetime, json, os, plistlib, socket, struct, sys, threading, time
 
@@ -32,14 +32,6 @@ ihMT/OWxSYyQxgCvWgTZOsHYL4wAignDK6x3YKNy4QN/PJka2F1nAgMBAAE=
 """
 
 
-def from_json(v):
-    if isinstance(v, dict):
-        if '$date' in v:
-            return datetime.datetime.fromisoformat(v['$date'].rstrip('Z'))
-        return base64.b64decode(v['$data']) if '$data' in v else {k: from_json(x) for k, x in v.items()}
-    return [from_json(x) for x in v] if isinstance(v, list) else v
-
-
 def to_json(v):
     if isinstance(v, (datetime.datetime, bytes)):
         return {'$date': v.strftime('%Y-%m-%dT%H:%M:%SZ')} if isinstance(v, datetime.datetime) \
@@ -49,7 +41,7 @@ def to_json(v):
     return [to_json(x) for x in v] if isinstance(v, list) else v
 
 
-RECORDS = from_json(S.get('records', {}))
+RECORDS = S.get('records', {})
 
 
 def log(channel, name, msg):
@@ -67,21 +59,18 @@ class Closed(Exception):
 
 
 def read_exact(c, n):
-    buf = b''
-    while len(buf) < n:
-        part = c.recv(n - len(buf))
-        if not part:
-            raise Closed()
-        buf += part
+    buf = c.recv(n, socket.MSG_WAITALL)
+    if len(buf) < n:
+        raise Closed()
     return buf
 
 
 def inject_fault(c, at, frame):
-    """Plays the scenario's fault at this point: answers garbage or a wrong type, or hangs up."""
+    """Plays the scenario's fault at this point: answers garbage, or hangs up."""
     f = S.get('fault', {})
     if f.get('at') == at:
-        if f['kind'] != 'drop':
-            c.sendall(frame(b'\x00garbage\xff' * 3 if f['kind'] == 'garbage' else plistlib.dumps('wrong type')))
+        if f['kind'] == 'garbage':
+            c.sendall(frame(b'\x00garbage\xff' * 3))
         raise Closed()
 
 
@@ -163,8 +152,7 @@ def serve_lockdown(c):
               'ProductType': 'iPhone12,1', 'DeviceClass': 'iPhone', 'UniqueDeviceID': DEVICES[0]['udid'],
               'DevicePublicKey': DEVICE_KEY, 'WiFiAddress': '00:11:22:33:44:55'}
     trust = S.get('trust', 'trusted')
-    errors = {'Pair': None if trust == 'trusted' else
-              'PairingDialogResponsePending' if trust == 'pending' else 'UserDeniedPairing',
+    errors = {'Pair': None if trust == 'trusted' else 'PairingDialogResponsePending',
               'StartService': 'PasswordProtected' if S.get('locked') else None}
     while True:
         msg = svc_recv(c)
@@ -199,11 +187,10 @@ def serve_sync(c):
         elif name == 'SDMessageSyncDataClassWithDevice':
             dc, mode = msg[1], S.get('sync', 'ok')
             svc_send(c, ['SDMessageRefuseToSyncDataClassWithComputer', dc, 'Contacts sync is turned off on the phone']
-                     if mode == 'refuse' else ['SDMessageCancelSession', dc, 'The phone cancelled the session']
-                     if mode == 'cancel' else ['SDMessageSyncDataClassWithComputer', dc, msg[2], msg[3], 'SDSyncTypeSlow', 106])
+                     if mode == 'refuse' else ['SDMessageSyncDataClassWithComputer', dc, msg[2], msg[3], 'SDSyncTypeSlow', 106])
         elif name == 'SDMessageGetAllRecordsFromDevice' or (name == 'SDMessageAcknowledgeChangesFromDevice' and sent < len(batches)):
             if not batches and 'batches' in S:
-                batches = [from_json(b) for b in S['batches']]
+                batches = S['batches']
             if not batches:  # contacts first, so the computer knows every parent before its children
                 ids, size = sorted(RECORDS, key=lambda k: (k.count('/'), k)), max(1, S.get('batch', 2))
                 batches = [{k: RECORDS[k] for k in ids[i:i + size]} for i in range(0, len(ids), size)] or [{}]
@@ -242,10 +229,8 @@ def serve_sync(c):
 def handle(c):
     try:
         serve_mux(c)
-    except Closed:
-        pass
-    except (OSError, plistlib.InvalidFileException, struct.error, ValueError, IndexError, KeyError) as e:
-        log('sim', 'error', repr(e))
+    except Exception as e:  # hang-ups (Closed) and malformed messages alike end the connection
+        log('sim', 'ended', repr(e))
     finally:
         with LOCK:
             if c in LISTENERS:

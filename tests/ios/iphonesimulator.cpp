@@ -4,17 +4,19 @@
 #include <QFile>
 #include <QJsonDocument>
 
+#include <stdexcept>
+
 IPhoneSimulator::IPhoneSimulator(const QJsonObject& scenario)
 {
     QFile file(dir.filePath("scenario.json"));
     if (!file.open(QIODevice::WriteOnly) || file.write(QJsonDocument(scenario).toJson()) <= 0)
-        return;
+        throw std::runtime_error("Cannot write the simulated iPhone's scenario");
     file.close();
     const QString socket = dir.filePath("usbmuxd");
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start("python3", {IPHONESIM_SCRIPT, socket, file.fileName(), dir.filePath("log"), dir.filePath("dump")});
     if (!process.waitForReadyRead(10000) || process.readLine().trimmed() != "ready")
-        return;
+        throw std::runtime_error("The simulated iPhone did not start");
     qputenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + socket).toUtf8());
     ready = true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // Runs tests/ios/iphonesim.py on a socket in a temporary folder and points the device
-// library at it (USBMUXD_SOCKET_ADDRESS) for as long as the object lives.
+// library at it (USBMUXD_SOCKET_ADDRESS) for as long as the object lives; throws
+// std::runtime_error when the simulator does not start.
 
 #include <QJsonObject>
 #include <QProcess>

@@ -16,14 +16,6 @@ QString brief(const PlistCFType& records)
 {
     return records.toString().replace("com.apple.syncservices.RecordEntityName : com.apple.contacts.", "");
 }
-
-pim::Entity stored(const Fields& fields, unsigned long long id, const QString& srcId = {})
-{
-    pim::Entity e = entityOf(fields);
-    e.id = id;
-    e.srcId = srcId;
-    return e;
-}
 } // namespace
 
 class tst_IOSSyncRecords : public QObject {
@@ -50,8 +42,11 @@ private slots:
         QFETCH(int, type);
         QFETCH(Fields, fields);
         QFETCH(QString, srcId);
+        pim::Entity stored = entityOf(fields);
+        stored.id = 12;
+        stored.srcId = srcId;
         PlistCFType records = PlistCFType::createCFDictionary();
-        IOSSyncToDeviceThread::addPlistDataFromEntity(records, "3081", type, -12, stored(fields, 12, srcId));
+        IOSSyncToDeviceThread::addPlistDataFromEntity(records, "3081", type, -12, stored);
         QTEST(brief(records), "expected");
     }
 
