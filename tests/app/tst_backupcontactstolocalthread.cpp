@@ -68,12 +68,14 @@ private slots:
 
     void failedCommitStoresNothing()
     {
-        // A reader keeps the file from being written when the edit commits.
+        // A reader's open transaction keeps its shared lock, so the file
+        // cannot be written when the edit commits.
         SqlProbe reader(m_db->path());
-        reader.holdRead("select count(*) from contact");
+        reader.exec("begin");
+        reader.exec("select count(*) from contact");
         RecordingReporter reporter;
         backUp({ "Ann", "Bob" }, reporter);
-        reader.releaseRead();
+        reader.exec("rollback");
         QCOMPARE(reporter.successes(), QStringList {});
         QCOMPARE(reporter.errors().size(), 1);
         QVERIFY2(reporter.errors().first().contains("locked"), qPrintable(reporter.errors().first()));

@@ -6,8 +6,7 @@ namespace testkit {
 pim::Entity entityOf(const QVariantMap& fields)
 {
     pim::Entity e;
-    for (auto it = fields.constBegin(); it != fields.constEnd(); ++it)
-        e.fields.insert(it.key(), it.value());
+    e.fields = fields;
     return e;
 }
 

@@ -26,7 +26,6 @@ SqlProbe::SqlProbe(const QString& path)
 
 SqlProbe::~SqlProbe()
 {
-    releaseRead();
     sqlite3_close(m_db);
 }
 
@@ -83,20 +82,4 @@ void SqlProbe::exec(const QString& sql)
 {
     if (sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr) != SQLITE_OK)
         fail(m_db, sql);
-}
-
-void SqlProbe::holdRead(const QString& sql)
-{
-    releaseRead();
-    if (sqlite3_prepare_v2(m_db, sql.toUtf8().constData(), -1, &m_held, nullptr) != SQLITE_OK)
-        fail(m_db, sql);
-    if (sqlite3_step(m_held) != SQLITE_ROW)
-        fail(m_db, sql + QStringLiteral(" (no row to hold)"));
-}
-
-void SqlProbe::releaseRead()
-{
-    if (m_held)
-        sqlite3_finalize(m_held);
-    m_held = nullptr;
 }

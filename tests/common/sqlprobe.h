@@ -6,7 +6,6 @@
 #include <QVariant>
 
 struct sqlite3;
-struct sqlite3_stmt;
 
 // A second, independent connection to a database file for tests: reads
 // rows back with plain SQL (and plants rows) without going through the
@@ -27,12 +26,6 @@ public:
     QStringList column(const QString& sql);
     void exec(const QString& sql);
 
-    // Keeps a read cursor open on its first row, holding a shared lock
-    // until releaseRead().
-    void holdRead(const QString& sql);
-    void releaseRead();
-
 private:
     sqlite3* m_db = nullptr;
-    sqlite3_stmt* m_held = nullptr;
 };

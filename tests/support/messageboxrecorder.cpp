@@ -35,7 +35,6 @@ int MessageBoxRecorder::handle(QMessageBox& box)
 {
     Box rec;
     rec.icon = box.icon();
-    rec.title = box.windowTitle();
     rec.text = box.text();
     for (QAbstractButton* b : box.buttons()) {
         rec.buttons.append(box.standardButton(b));

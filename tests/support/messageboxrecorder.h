@@ -18,7 +18,6 @@ class MessageBoxRecorder {
 public:
     struct Box {
         QMessageBox::Icon icon = QMessageBox::NoIcon;
-        QString title;
         QString text;
         QList<QMessageBox::StandardButton> buttons; // in the order shown
         QStringList buttonTexts;

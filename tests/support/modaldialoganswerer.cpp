@@ -34,9 +34,7 @@ void ModalDialogAnswerer::poll()
         m_timer.stop();
         m_timedOut = true;
         qCWarning(lcKit) << "no modal dialog to answer within" << m_timeoutMs << "ms";
-        if (m_closeOnTimeout) {
-            if (auto* dlg = qobject_cast<QDialog*>(modal))
-                dlg->done(QDialog::Rejected);
-        }
+        if (auto* dlg = qobject_cast<QDialog*>(modal))
+            dlg->done(QDialog::Rejected);
     }
 }

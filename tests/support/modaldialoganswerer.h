@@ -12,7 +12,7 @@ class QWidget;
 // real exec(). Every few milliseconds it looks at the active modal widget;
 // the first one that `matches` (any by default) is handed to `action`, once.
 // Without a match within the time limit it gives up, so a test fails instead
-// of hanging (the dialog is then rejected when `closeOnTimeout` is set).
+// of hanging (and rejects the dialog that is open then).
 class ModalDialogAnswerer : public QObject {
     Q_OBJECT
 public:
@@ -22,12 +22,10 @@ public:
     explicit ModalDialogAnswerer(Action action, int timeoutMs = 10000, QObject* parent = nullptr);
 
     void setMatch(Match match) { m_match = std::move(match); }
-    void setCloseOnTimeout(bool close) { m_closeOnTimeout = close; }
 
     bool answered() const { return m_answered; }
     bool timedOut() const { return m_timedOut; }
 
-    // Answers the next modal QDialog with done(result).
 private:
     void poll();
 
@@ -38,5 +36,4 @@ private:
     int m_waitedMs = 0;
     bool m_answered = false;
     bool m_timedOut = false;
-    bool m_closeOnTimeout = true;
 };

@@ -3,12 +3,12 @@
 
 #include <QMutexLocker>
 
-bool RecordingReporter::invokeUpdateProgress(QString status, int curProgress, QString progressText)
+bool RecordingReporter::invokeUpdateProgress(QString, int, QString)
 {
     QMutexLocker lock(&m_mutex);
-    m_progress.append({ status, curProgress, progressText });
+    ++m_progress;
     const int after = m_cancelAfter.load();
-    if (after >= 0 && m_progress.size() >= after)
+    if (after >= 0 && m_progress >= after)
         m_cancelled.store(true);
     return true;
 }
@@ -37,7 +37,7 @@ bool RecordingReporter::invokeSetCancelBtnText(const QString&)
     return true;
 }
 
-QList<RecordingReporter::Progress> RecordingReporter::progress() const
+int RecordingReporter::progressCount() const
 {
     QMutexLocker lock(&m_mutex);
     return m_progress;

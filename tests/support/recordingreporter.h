@@ -14,12 +14,6 @@
 // optionally once a given number of progress reports has arrived.
 class RecordingReporter : public IWorkerReporter {
 public:
-    struct Progress {
-        QString status;
-        int percent;
-        QString text;
-    };
-
     bool invokeUpdateProgress(QString status, int curProgress, QString progressText) override;
     bool invokeErrorOccurred(QString err) override;
     bool invokeSucceed(QString tipsStr) override;
@@ -32,7 +26,7 @@ public:
     // Cancel as soon as this many progress reports have been received.
     void cancelAfterProgress(int reports) { m_cancelAfter.store(reports); }
 
-    QList<Progress> progress() const;
+    int progressCount() const;
     QStringList errors() const;
     QStringList successes() const;
     // Successes plus errors: a well-behaved worker ends with exactly one.
@@ -40,7 +34,7 @@ public:
 
 private:
     mutable QMutex m_mutex;
-    QList<Progress> m_progress;
+    int m_progress = 0;
     QStringList m_errors;
     QStringList m_successes;
     std::atomic<bool> m_cancelled { false };

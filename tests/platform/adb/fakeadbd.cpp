@@ -2,10 +2,10 @@
 #include "fakeadbd.h"
 
 #include <QDeadlineTimer>
+#include <QEventLoop>
 #include <QJsonDocument>
-#include <QMutex>
 #include <QTemporaryFile>
-#include <QThread>
+#include <QTimer>
 
 FakeAdbd::FakeAdbd(const QJsonObject& config)
 {
@@ -60,18 +60,13 @@ FakePhone::FakePhone(const QJsonObject& config) : sim(config)
     if (!sim.port())
         return;
     poll = std::make_unique<AdbEmuPoll>(50, nullptr, QStringLiteral("127.0.0.1"), sim.port(), sim.port());
-    QMutex mutex;
-    PAdbUSBHandle found;
-    QObject::connect(poll.get(), &AbsAdbPoll::newDevice, poll.get(),
-                     [&](const QString&, PAdbUSBHandle h) { QMutexLocker lock(&mutex); found = h; },
-                     Qt::DirectConnection);
+    // Queued to this thread; the connection ends with the loop.
+    QEventLoop loop;
+    QObject::connect(poll.get(), &AbsAdbPoll::newDevice, &loop,
+                     [&](const QString&, PAdbUSBHandle h) { handle = h; loop.quit(); }, Qt::QueuedConnection);
+    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
     poll->start();
-    auto seen = [&] { QMutexLocker lock(&mutex); return bool(found); };
-    for (QDeadlineTimer deadline(5000); !seen() && !deadline.hasExpired();)
-        QThread::msleep(10);
-    QObject::disconnect(poll.get(), &AbsAdbPoll::newDevice, poll.get(), nullptr);
-    QMutexLocker lock(&mutex);
-    handle = found;
+    loop.exec();
 }
 
 FakePhone::~FakePhone()

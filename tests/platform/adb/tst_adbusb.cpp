@@ -90,7 +90,6 @@ private slots:
         FakeAdbd sim({{"auth", "none"}, {"shell", QJsonObject{{command, "done\n"}}}});
         g_usb.socket = adbsock::connectTo(QHostAddress::LocalHost, sim.port(), 2000);
         QVERIFY(g_usb.socket > 0);
-        g_usb.plugged = true;
         AdbPoll poll(50, nullptr, fakeApi());
         QSignalSpy found(&poll, &AbsAdbPoll::newDevice);
         QSignalSpy kicked(&poll, &AbsAdbPoll::kickDevice);
