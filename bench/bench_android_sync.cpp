@@ -90,7 +90,7 @@ bool timed(const char* what, QThread& thread, const RecordingReporter& reporter,
     }
     std::printf("%s: %d contacts in %lld ms: %.0f contacts/s, %lld progress reports\n", what, contacts,
         static_cast<long long>(ms), contacts * 1000.0 / double(ms),
-        static_cast<long long>(reporter.progress().size()));
+        static_cast<long long>(reporter.progressCount()));
     return true;
 }
 

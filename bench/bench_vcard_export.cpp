@@ -104,6 +104,6 @@ int main(int argc, char** argv)
                 contacts.size() / writerSeconds, bytes / 1e6);
     std::printf("export to file:      %.3f s (%.0f contacts/s, %.1f MB, %lld progress reports)\n",
                 exportSeconds, contacts.size() / exportSeconds, fileBytes / 1e6,
-                qlonglong(reporter.progress().size()));
+                qlonglong(reporter.progressCount()));
     return 0;
 }
