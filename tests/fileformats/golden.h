@@ -24,17 +24,12 @@
 
 namespace golden {
 
-inline QString dataDir(const char* direction)
-{
-    return qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + QLatin1String("/tests/fileformats/data/")
-        + QLatin1String(direction);
-}
-
 // One data row per file of the folder with this suffix, named after the file.
 inline void addRows(const char* direction, const QString& suffix)
 {
     QTest::addColumn<QString>("input");
-    const QDir dir(dataDir(direction));
+    const QDir dir(qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + QLatin1String("/tests/fileformats/data/")
+        + QLatin1String(direction));
     const QStringList names = dir.entryList({ QLatin1Char('*') + suffix }, QDir::Files, QDir::Name);
     QVERIFY2(!names.isEmpty(), qPrintable(dir.path()));
     for (const QString& name : names)
@@ -167,35 +162,27 @@ inline QByteArray dumpImport(AbsImport& reader, const QString& path)
     return out.join(QLatin1Char('\n')).toUtf8() + '\n';
 }
 
-// Empty when actual equals the reference file, else the first differing
-// line with its number. MARROWLINK_UPDATE_GOLDEN=1 rewrites the file.
-inline QString compareWithFile(const QByteArray& actual, const QString& expectedPath)
+// Compares actual line by line with the reference file of an input
+// (name.vcf -> name.expected), naming the first differing line.
+// MARROWLINK_UPDATE_GOLDEN=1 rewrites the file instead.
+inline void compareWithReference(const QByteArray& actual, const QString& input)
 {
-    QFile file(expectedPath);
+    const QString path = input.left(input.lastIndexOf(QLatin1Char('.'))) + QLatin1String(".expected");
+    QFile file(path);
     const QByteArray expected = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    if (actual == expected)
-        return QString();
-    if (qEnvironmentVariableIntValue("MARROWLINK_UPDATE_GOLDEN") == 1) {
-        QFile out(expectedPath);
-        if (out.open(QIODevice::WriteOnly) && out.write(actual) == actual.size())
-            return QString();
-        return QStringLiteral("cannot write ") + expectedPath;
+    if (actual != expected && qEnvironmentVariableIntValue("MARROWLINK_UPDATE_GOLDEN") == 1) {
+        QFile out(path);
+        QVERIFY2(out.open(QIODevice::WriteOnly) && out.write(actual) == actual.size(), qPrintable(path));
+        return;
     }
-    const QList<QByteArray> want = expected.split('\n');
-    const QList<QByteArray> got = actual.split('\n');
-    qsizetype line = 0;
-    while (line < want.size() && line < got.size() && want.at(line) == got.at(line))
-        ++line;
-    return QStringLiteral("%1:%2\n   expected: %3\n   actual:   %4")
-        .arg(expectedPath)
-        .arg(line + 1)
-        .arg(QString::fromUtf8(want.value(line)), QString::fromUtf8(got.value(line)));
-}
-
-// The reference file of an input: name.vcf -> name.expected.
-inline QString expectedPathFor(const QString& input)
-{
-    return input.left(input.lastIndexOf(QLatin1Char('.'))) + QLatin1String(".expected");
+    const QList<QByteArray> want = expected.split('\n'), got = actual.split('\n');
+    for (qsizetype line = 0; line < qMax(want.size(), got.size()); ++line) {
+        QVERIFY2(got.value(line) == want.value(line),
+            qPrintable(QStringLiteral("%1:%2\n   expected: %3\n   actual:   %4")
+                           .arg(path)
+                           .arg(line + 1)
+                           .arg(QString::fromUtf8(want.value(line)), QString::fromUtf8(got.value(line)))));
+    }
 }
 
 } // namespace golden

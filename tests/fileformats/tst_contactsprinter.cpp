@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "contactfixture.h"
+#include "common/contactbuilders.h"
 #include "fileformats/cardlayout.h"
 #include "fileformats/contactsprinter.h"
 #include "platform/error.h"
@@ -12,8 +12,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-using fixture::contact;
-using fixture::entity;
+using testkit::contactOf;
+using testkit::entityOf;
+using Fields = QVariantMap;
 
 namespace {
 
@@ -32,25 +33,25 @@ QByteArray tallPng()
 // a photo, and broken photo bytes with a name and a number too long.
 QList<pim::_Contact> sampleContacts(int n)
 {
-    pim::_Contact full = contact("Margarethe Oberholzer",
+    pim::_Contact full = contactOf("Margarethe Oberholzer",
         { { pim::ENTITY_ORG,
-              entity({ { "data1", "Northwind" }, { "data4", "Engineer" }, { "data5", "R&D" } }) },
-            { pim::ENTITY_EVENT, entity({ { "data1", "1984-02-29T00:00:00" }, { "data2", 3 } }) },
-            { pim::ENTITY_EMAIL, entity({ { "data1", "m.oberholzer@northwind.example" } }) },
+              { Fields { { "data1", "Northwind" }, { "data4", "Engineer" }, { "data5", "R&D" } } } },
+            { pim::ENTITY_EVENT, { Fields { { "data1", "1984-02-29T00:00:00" }, { "data2", 3 } } } },
+            { pim::ENTITY_EMAIL, { Fields { { "data1", "m.oberholzer@northwind.example" } } } },
             { pim::ENTITY_ADDR,
-                entity({ { "data4", "Bahnhofstrasse 12" }, { "data7", "Zurich" },
-                    { "data10", "Switzerland" } }) } });
+                { Fields { { "data4", "Bahnhofstrasse 12" }, { "data7", "Zurich" },
+                    { "data10", "Switzerland" } } } } });
     for (const int type : { 1, 2, 3, 4, 0, 7 })
         full.entities[pim::ENTITY_PHONE].append(
-            entity({ { "data1", QStringLiteral("+41 44 555 00 0%1").arg(type) }, { "data2", type } }));
+            entityOf({ { "data1", QStringLiteral("+41 44 555 00 0%1").arg(type) }, { "data2", type } }));
     const pim::_Contact kinds[] = {
         full,
-        contact("Ada Lovelace",
-            { { pim::ENTITY_PHOTO, entity({ { "data15", tallPng() } }) },
-                { pim::ENTITY_EMAIL, entity({ { "data1", "ada@example.org" } }) } }),
-        contact("Bartholomew Maximilian Alexander von Hohenzollern-Sigmaringen",
-            { { pim::ENTITY_PHOTO, entity({ { "data15", QByteArray("not a picture") } }) },
-                { pim::ENTITY_PHONE, entity({ { "data1", "+1 555 0100 0199 0123 4567 8910 1112" } }) } }),
+        contactOf("Ada Lovelace",
+            { { pim::ENTITY_PHOTO, { Fields { { "data15", tallPng() } } } },
+                { pim::ENTITY_EMAIL, { Fields { { "data1", "ada@example.org" } } } } }),
+        contactOf("Bartholomew Maximilian Alexander von Hohenzollern-Sigmaringen",
+            { { pim::ENTITY_PHOTO, { Fields { { "data15", QByteArray("not a picture") } } } },
+                { pim::ENTITY_PHONE, { Fields { { "data1", "+1 555 0100 0199 0123 4567 8910 1112" } } } } }),
     };
     QList<pim::_Contact> contacts;
     for (int i = 0; i < n; ++i)

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "common/contactbuilders.h"
 #include "common/filesizelimit.h"
-#include "contactfixture.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/vcardexport.h"
+#include "scratchfiles.h"
 #include "support/recordingreporter.h"
 
 #include <QDir>
@@ -14,9 +15,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-
-using fixture::contact;
-using fixture::entity;
+using testkit::contactOf;
 
 namespace {
 
@@ -24,12 +23,13 @@ QList<pim::_Contact> someContacts(int n)
 {
     QList<pim::_Contact> list;
     for (int i = 0; i < n; ++i) {
-        const QString name = QStringLiteral("Person %1").arg(i);
-        list.append(contact(name, { { pim::ENTITY_NAME, entity({ { "data2", "Person" },
-                                                                 { "data3", QString::number(i) } }) },
-                                    { pim::ENTITY_PHONE, entity({ { "data1", QStringLiteral("+49 30 %1").arg(i) },
-                                                                  { "data2", 2 } }) },
-                                    { pim::ENTITY_NOTES, entity({ { "data1", QStringLiteral("note %1\nsecond line").arg(i) } }) } }));
+        list.append(contactOf(QStringLiteral("Person %1").arg(i),
+            { { pim::ENTITY_NAME,
+                  { QVariantMap { { "data2", "Person" }, { "data3", QString::number(i) } } } },
+                { pim::ENTITY_PHONE,
+                    { QVariantMap { { "data1", QStringLiteral("+49 30 %1").arg(i) }, { "data2", 2 } } } },
+                { pim::ENTITY_NOTES,
+                    { QVariantMap { { "data1", QStringLiteral("note %1\nsecond line").arg(i) } } } } }));
     }
     return list;
 }
@@ -49,12 +49,6 @@ QByteArray expectedVCards(const QList<pim::_Contact>& contacts)
     for (const pim::_Contact& c : contacts)
         all += writer.ct2Bytes(c);
     return all;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 } // namespace
@@ -85,20 +79,14 @@ void TestExportToFileThread::init()
 // A longer file already there is replaced, not overwritten in place.
 void TestExportToFileThread::replacesALongerFile()
 {
-    const QString path = m_dir->filePath("out.vcf");
-    QFile old(path);
-    QVERIFY(old.open(QIODevice::WriteOnly));
-    old.write(QByteArray(100000, 'x'));
-    old.close();
+    const QString path = writeScratch(*m_dir, QByteArray(100000, 'x'), QStringLiteral("vcf"));
     const QList<pim::_Contact> contacts = someContacts(3);
     RecordingReporter reporter;
     runExport(contacts, ExportToFileThread::TYPE_VCARD, path, &reporter);
 
     QCOMPARE(reporter.errors(), QStringList());
     QCOMPARE(reporter.successes(), QStringList { QStringLiteral("IDS_SUC_EXPORT_3_CONTACTS_TO_FILE") });
-    RecordingReporter fresh;
-    runExport(contacts, ExportToFileThread::TYPE_VCARD, m_dir->filePath("fresh.vcf"), &fresh);
-    QCOMPARE(readAll(path), readAll(m_dir->filePath("fresh.vcf")));
+    QCOMPARE(readScratch(path), expectedVCards(contacts));
 }
 
 void TestExportToFileThread::failsWithoutFolder()
@@ -129,13 +117,9 @@ void TestExportToFileThread::leavesNoPartialFile()
     QFETCH(QString, ending);
     QFETCH(bool, oldFile);
 
-    const QString path = m_dir->filePath("keep.vcf");
     const QByteArray old("BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Kept\r\nEND:VCARD\r\n");
-    if (oldFile) {
-        QFile f(path);
-        QVERIFY(f.open(QIODevice::WriteOnly));
-        QCOMPARE(f.write(old), old.size());
-    }
+    const QString path
+        = oldFile ? writeScratch(*m_dir, old, QStringLiteral("vcf")) : m_dir->filePath("keep.vcf");
 
     RecordingReporter reporter;
     if (ending == QLatin1String("cancel")) {
@@ -159,8 +143,8 @@ void TestExportToFileThread::leavesNoPartialFile()
     // No temporary copy is left behind either.
     const QStringList left = QDir(m_dir->path()).entryList(QDir::Files);
     if (oldFile) {
-        QCOMPARE(readAll(path), old);
-        QCOMPARE(left, QStringList { QStringLiteral("keep.vcf") });
+        QCOMPARE(readScratch(path), old);
+        QCOMPARE(left, QStringList { QFileInfo(path).fileName() });
     } else {
         QCOMPARE(left, QStringList());
     }
@@ -201,11 +185,11 @@ void TestExportToFileThread::followsOnlyTrustedLinks()
     QVERIFY(QFile::link(target, link));
     if (::lchown(QFile::encodeName(link).constData(), ::geteuid() + 1, gid_t(-1)) != 0)
         QSKIP("planting another user's link needs privileges");
-    const QByteArray before = readAll(target);
+    const QByteArray before = readScratch(target);
     RecordingReporter reporter;
     runExport(someContacts(1), ExportToFileThread::TYPE_VCARD, link, &reporter);
     QCOMPARE(reporter.errors().size(), folderMode == 01777 ? 1 : 0);
-    QCOMPARE(readAll(target) == before, folderMode == 01777);
+    QCOMPARE(readScratch(target) == before, folderMode == 01777);
 }
 
 QTEST_GUILESS_MAIN(TestExportToFileThread)

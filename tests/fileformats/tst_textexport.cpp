@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "contactfixture.h"
+#include "common/contactbuilders.h"
 #include "fileformats/csvexport.h"
 #include "fileformats/csvimport.h"
 #include "model/pimlabels.h"
@@ -25,14 +25,15 @@ private:
 
 namespace {
 
-using fixture::entity;
+using testkit::entityOf;
+using Fields = QVariantMap;
 
 // A contact whose full name is built from its name entity, as the reader does.
-pim::_Contact person(std::initializer_list<QPair<int, pim::Entity>> entities)
+pim::_Contact person(const Fields& name, const QMap<int, QList<Fields>>& entities = {})
 {
-    pim::_Contact c = fixture::contact(QString(), entities);
-    if (c.entities.contains(pim::ENTITY_NAME))
-        c.fullName = c.entities.value(pim::ENTITY_NAME).first().fullName();
+    pim::_Contact c = testkit::contactOf(QString(), entities);
+    c.entities[pim::ENTITY_NAME] = { entityOf(name) };
+    c.fullName = c.entities.value(pim::ENTITY_NAME).first().fullName();
     return c;
 }
 
@@ -49,13 +50,12 @@ QByteArray writeAll(AbsExport& writer, const ContactList& contacts)
 // of each multi-valued kind.
 pim::_Contact everyLabel()
 {
-    pim::_Contact c = person({ { pim::ENTITY_NAME,
-                                 entity({ { "data5", "Dr." }, { "data2", "Zoë" }, { "data4", "Q" }, { "data3", "Ångström" },
-                                       { "data6", "III" } }) } });
+    pim::_Contact c = person({ { "data5", "Dr." }, { "data2", "Zoë" }, { "data4", "Q" },
+        { "data3", "Ångström" }, { "data6", "III" } });
     const auto addAll = [&](int type, const QMap<int, QString>& labels, const char* codeKey, const QString& stem) {
         for (auto it = labels.cbegin(); it != labels.cend(); ++it)
-            c.entities[type].append(entity({ { codeKey, it.key() }, { "data1", stem + it.value() } }));
-        c.entities[type].append(entity({ { codeKey, labels.lastKey() }, { "data1", stem + "second" } }));
+            c.entities[type].append(entityOf({ { codeKey, it.key() }, { "data1", stem + it.value() } }));
+        c.entities[type].append(entityOf({ { codeKey, labels.lastKey() }, { "data1", stem + "second" } }));
     };
     addAll(pim::ENTITY_PHONE, pim::phoneTypeMap(), "data2", QStringLiteral("+1 555 "));
     addAll(pim::ENTITY_EMAIL, pim::emailTypeMap(), "data2", QStringLiteral("mail-"));
@@ -65,14 +65,15 @@ pim::_Contact everyLabel()
     addAll(pim::ENTITY_URL, pim::urlTypeMap(), "data2", QStringLiteral("http://x/"));
     const QMap<int, QString> addr = pim::addrTypeMap();
     for (auto it = addr.cbegin(); it != addr.cend(); ++it) {
-        c.entities[pim::ENTITY_ADDR].append(entity({ { "data2", it.key() }, { "data4", "1 " + it.value() + " St, Apt 2" },
-                                                  { "data7", "City" }, { "data8", "ST" }, { "data9", "12345" },
-                                                  { "data10", "Land" } }));
+        c.entities[pim::ENTITY_ADDR].append(
+            entityOf({ { "data2", it.key() }, { "data4", "1 " + it.value() + " St, Apt 2" },
+                { "data7", "City" }, { "data8", "ST" }, { "data9", "12345" }, { "data10", "Land" } }));
     }
-    c.entities[pim::ENTITY_ORG].append(entity({ { "data1", "Acme, Inc." }, { "data5", "R&D" }, { "data4", "Boss" } }));
-    c.entities[pim::ENTITY_NICKNAME].append(entity({ { "data1", "Zo" } }));
-    c.entities[pim::ENTITY_GROUP].append(entity({ { "data2", "Friends" } }));
-    c.entities[pim::ENTITY_NOTES].append(entity({ { "data1", "He said \"hi\",\nthen left\r\n" } }));
+    c.entities[pim::ENTITY_ORG].append(
+        entityOf({ { "data1", "Acme, Inc." }, { "data5", "R&D" }, { "data4", "Boss" } }));
+    c.entities[pim::ENTITY_NICKNAME].append(entityOf({ { "data1", "Zo" } }));
+    c.entities[pim::ENTITY_GROUP].append(entityOf({ { "data2", "Friends" } }));
+    c.entities[pim::ENTITY_NOTES].append(entityOf({ { "data1", "He said \"hi\",\nthen left\r\n" } }));
     return c;
 }
 
@@ -84,15 +85,15 @@ void TestTextExport::readsBackWhatItWrote_data()
 {
     QTest::addColumn<ContactList>("contacts");
 
-    QTest::newRow("every labelled sub-type and second values") << ContactList { everyLabel() };
-    QTest::newRow("uneven counts across contacts")
-        << ContactList { everyLabel(),
-                         person({ { pim::ENTITY_NAME, entity({ { "data2", "Solo" } }) },
-                                  { pim::ENTITY_PHONE, entity({ { "data1", "1" }, { "data2", 2 } }) } }),
-                         person({ { pim::ENTITY_NAME, entity({ { "data3", "Other" } }) },
-                                  { pim::ENTITY_PHONE, entity({ { "data1", "2" }, { "data2", 2 } }) },
-                                  { pim::ENTITY_PHONE, entity({ { "data1", "3" }, { "data2", 2 } }) },
-                                  { pim::ENTITY_PHONE, entity({ { "data1", "4" }, { "data2", 2 } }) } }) };
+    QTest::newRow("every labelled sub-type and second values, uneven counts across contacts") << ContactList {
+        everyLabel(),
+        person({ { "data2", "Solo" } },
+            { { pim::ENTITY_PHONE, { Fields { { "data1", "1" }, { "data2", 2 } } } } }),
+        person({ { "data3", "Other" } },
+            { { pim::ENTITY_PHONE,
+                { Fields { { "data1", "2" }, { "data2", 2 } }, Fields { { "data1", "3" }, { "data2", 2 } },
+                    Fields { { "data1", "4" }, { "data2", 2 } } } } })
+    };
 }
 
 // What the reader makes of the file, written again, gives the same file:

@@ -59,24 +59,6 @@ private slots:
         }
     }
 
-    void answersQuestionOnlyWithYes_data()
-    {
-        QTest::addColumn<int>("answer");
-        QTest::addColumn<bool>("expected");
-        QTest::newRow("Yes") << int(QMessageBox::Yes) << true;
-        QTest::newRow("a button it never showed") << int(QMessageBox::Retry) << false;
-    }
-
-    void answersQuestionOnlyWithYes()
-    {
-        QFETCH(int, answer);
-        QFETCH(bool, expected);
-        MessageBoxHandler previous = setMessageBoxHandler([answer](QMessageBox&) { return answer; });
-        const bool result = Tips::question(QStringLiteral("Confirm to delete the Group?"));
-        setMessageBoxHandler(std::move(previous));
-        QCOMPARE(result, expected);
-    }
-
     void leavesABoxWithoutButtonsClosable()
     {
         // A frameless box the user cannot close would hang the program: the

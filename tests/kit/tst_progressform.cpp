@@ -18,27 +18,11 @@
 
 namespace {
 
-QProgressBar* bar(ProgressForm& f) { return f.findChild<QProgressBar*>(QStringLiteral("progressBar")); }
-
-// Presses Cancel the way a user does, with the mouse.
-void pressCancel(ProgressForm& f)
-{
-    QTest::mouseClick(f.findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
-}
-
-// Runs `form` modally; `onShown` acts as the user once it is on screen.
-int execWithUser(ProgressForm& form, std::function<void()> onShown)
-{
-    ModalDialogAnswerer answerer([&](QWidget*) { onShown(); });
-    answerer.setMatch([&](QWidget* w) { return w == &form; });
-    const int result = form.exec();
-    return answerer.answered() ? result : -1;
-}
-
 // Runs `work` on its own thread, the way the real workers report.
 std::unique_ptr<QThread> worker(std::function<void()> work) { return std::unique_ptr<QThread>(QThread::create(std::move(work))); }
 
-// A worker that runs until its time is up, whatever the dialog says.
+// A worker that runs until its time is up, whatever the dialog says. Its
+// own run(), not a wrapped function: a forced stop must unwind nothing.
 class StubbornThread : public QThread {
 public:
     explicit StubbornThread(int runMs) : m_runMs(runMs) { }
@@ -164,9 +148,15 @@ private slots:
         });
         boxes.answerNext(QMessageBox::Yes);
 
-        const int result = execWithUser(form, [&] { pressCancel(form); });
+        // Presses Cancel the way a user does, with the mouse, once the form is on screen.
+        ModalDialogAnswerer answerer([&](QWidget*) {
+            QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+        });
+        answerer.setMatch([&](QWidget* w) { return w == &form; });
+        const int result = form.exec();
         gate.release();
         QVERIFY(form.waitForThread(*thread, false));
+        QVERIFY(answerer.answered());
 
         QVERIFY(endedWhileAsking);
         QCOMPARE(result, workerFails ? 0 : 1);
@@ -179,7 +169,8 @@ private slots:
     {
         ProgressForm form(QStringLiteral("t"));
         QList<int> values;
-        connect(bar(form), &QProgressBar::valueChanged, this, [&](int v) { values.append(v); });
+        connect(form.findChild<QProgressBar*>(QStringLiteral("progressBar")), &QProgressBar::valueChanged,
+            this, [&](int v) { values.append(v); });
 
         const auto thread = worker([&] {
             for (int i = 1; i <= 100; ++i)
