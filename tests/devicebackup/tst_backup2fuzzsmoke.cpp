@@ -51,7 +51,7 @@ private slots:
             for (int m = rng.bounded(4); m >= 0; --m)
                 phone.add(messages[rng.bounded(8)], m == 0 ? raw : bytes(4));
             backup2tool tool("U", QDir(root), nullptr);
-            run(tool, phone);
+            run(tool, &phone);
             QVERIFY(phone.largestRead <= backup2tool::kMaxChunk);
         }
         qInfo() << i << "phones in" << timer.elapsed() << "ms";
