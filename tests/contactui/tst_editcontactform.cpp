@@ -8,7 +8,6 @@
 #include "model/localdbcombinerule.h"
 #include "support/messageboxrecorder.h"
 
-#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>

@@ -333,7 +333,6 @@ private slots:
         auto row
             = [](const char* name, bool nonApp, const char* wanted, const char* file, const QString& device,
                   bool included) { QTest::newRow(name) << nonApp << wanted << file << device << included; };
-        row("fixed name", false, "", "UDID1/xx/Status.PLIST", "HomeDomain-x", true);
         row("wanted app's container", false, "com.a", "UDID1/x", "AppDomain-aaaaaaaa" + kUuid, true);
         row("unwanted app's group", true, "com.a", "UDID1/x", "AppDomainGroup-BBBBBBBB" + kUuid, false);
         row("uuid of no app", true, "", "UDID1/x", "AppDomain-cccccccc" + kUuid, true);
