@@ -1,6 +1,4 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include <QDate>
-#include <QLocale>
 #include <QtTest>
 
 #include "common/contactbuilders.h"
@@ -41,9 +39,6 @@ private slots:
                                        << "Work:Engineer R&D Acme";
 
         const Formatter event = &contactformatters::eventDisplay;
-        const QString may17 = QLocale::system().toString(QDate(1980, 5, 17), QLocale::ShortFormat);
-        QTest::newRow("date in the system's short format") << event << QVariantMap{{"data1", "1980-05-17"}, {"data2", 3}}
-                                                            << "Birthday:" + may17;
         QTest::newRow("date that does not parse") << event << QVariantMap{{"data1", "May 17"}, {"data2", 3}} << "Birthday:";
 
         const Formatter addr = &contactformatters::addrDisplay;
@@ -73,8 +68,6 @@ private slots:
             << "Ann Lee\n\"Annie\"\nEngineer - R&D\nAcme";
         QTest::newRow("empty first nickname adds nothing")
             << contactOf("A", {{pim::ENTITY_NICKNAME, {QVariantMap(), {{"data1", "Two"}}}}}) << "A";
-        QTest::newRow("only the first organisation")
-            << contactOf("A", {{pim::ENTITY_ORG, {{{"data1", "First"}}, {{"data1", "Second"}}}}}) << "A\nFirst";
     }
 
     void formatsHeaderText()

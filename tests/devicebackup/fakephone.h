@@ -53,7 +53,6 @@ struct FakePhone {
     bool closed = false;
 
     void add(const PlistCFType& message, const QByteArray& raw = {}) { script.append({ message, raw }); }
-    Backup2TransportFactory factory();
 };
 
 struct FakePhoneLink : Backup2Transport {
@@ -103,11 +102,6 @@ struct FakePhoneLink : Backup2Transport {
     void close() override { p.closed = true; }
 };
 
-inline Backup2TransportFactory FakePhone::factory()
-{
-    return [this] { return std::make_unique<FakePhoneLink>(*this); };
-}
-
 inline QByteArray readFile(const QString& path)
 {
     QFile f(path);
@@ -121,19 +115,16 @@ inline void writeFile(const QString& path, const QByteArray& bytes)
     QVERIFY(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
 }
 
-// Runs one request; the exception's text, or empty when the run returned.
-inline QString runThrowText(backup2tool& tool, backup2tool_op op)
+// Runs one request against the phone (without one, over the library's own
+// connection); the exception's text, or empty when the run returned.
+inline QString run(backup2tool& tool, FakePhone* phone, backup2tool_op op = OP_BACKUP)
 {
+    if (phone)
+        tool.setTransportFactory([phone] { return std::make_unique<FakePhoneLink>(*phone); });
     try {
         tool.runThrow(_backup2tool_req(op));
     } catch (const std::runtime_error& e) {
         return QString::fromUtf8(e.what());
     }
     return QString();
-}
-
-inline QString run(backup2tool& tool, FakePhone& phone, backup2tool_op op = OP_BACKUP)
-{
-    tool.setTransportFactory(phone.factory());
-    return runThrowText(tool, op);
 }

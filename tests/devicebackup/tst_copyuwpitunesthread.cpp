@@ -55,7 +55,7 @@ private slots:
         put(copy.filePath("Music/song.m4a"), "mine");
         QVERIFY(!CopyUWPItunesThread::isUWPItunesCopied(copy));
 
-        RecordingReporter first, second, cleared;
+        RecordingReporter first, cleared;
         run(false, m_src, first);
         QCOMPARE(first.successes(), QStringList { QString() });
         QCOMPARE(contentOf(copy.filePath("iTunes Library.itl")), QByteArray("library"));
@@ -63,14 +63,10 @@ private slots:
         QVERIFY(!copy.exists(".hidden") && !copy.exists("Music/loop"));
         QVERIFY(CopyUWPItunesThread::isUWPItunesCopied(copy));
 
-        QFile::remove(copy.filePath("iTunes Library.itl"));
-        run(false, m_src, second);
-        QCOMPARE(contentOf(copy.filePath("iTunes Library.itl")), QByteArray("library"));
-
         // Clearing removes a link in the copy root, never what it leads to.
         QVERIFY(QFile::link(m_tmp.path() + "/src", m_root + "/outside"));
         run(true, m_src, cleared);
-        QCOMPARE(second.successes().size() + cleared.successes().size(), 2);
+        QCOMPARE(cleared.successes(), QStringList { QString() });
         QCOMPARE(contentOf(copy.filePath("Music/song.m4a")), QByteArray("song"));
         QVERIFY(!QFileInfo(m_root + "/outside").isSymLink() && QFileInfo::exists(m_src + "/Music/song.m4a"));
     }

@@ -17,15 +17,13 @@
 namespace {
 
 const QString kUdid = "U";
+const QString kUuid = "-1111-2222-3333-444444444444"; // the tail of a container's name
 
-// Refuses every message when asked to.
 struct RefusingHook : Backup2ToolHook {
-    bool refuse = false;
     bool onHandleMsgContinue(QDir, QString, PlistCFType, int& code, QString& errorText) override
     {
-        if (refuse)
-            code = 7, errorText = "short text";
-        return !refuse;
+        code = 7, errorText = "short text";
+        return false;
     }
 };
 
@@ -75,7 +73,7 @@ private slots:
                 + be32(0));
         phone.add(result(0, "ignored"));
         backup2tool tool(kUdid, QDir(root), nullptr);
-        QCOMPARE(run(tool, phone), QString());
+        QCOMPARE(run(tool, &phone), QString());
         QCOMPARE(readFile(root + "/U/Manifest.db"), QByteArray("abc"));
         QCOMPARE(readFile(root + "/U/ab/deep"), big);
         QCOMPARE(codes(phone), QList<int> { 0 });
@@ -93,7 +91,7 @@ private slots:
             "DLMessageDownloadFiles", { arr({ str("U/a"), str("U/missing"), str(""), str("U/empty") }) }));
         phone.add(result(0, QString()));
         backup2tool tool(kUdid, QDir(root), nullptr);
-        QCOMPARE(run(tool, phone, OP_RESTORE), QString());
+        QCOMPARE(run(tool, &phone, OP_RESTORE), QString());
         QCOMPARE(phone.out,
             nameFrame("U/a") + codeFrame(0x0C, content.left(32768)) + codeFrame(0x0C, "x") + codeFrame(0x00)
                 + nameFrame("U/missing") + codeFrame(0x06) + nameFrame("U/empty") + codeFrame(0x00)
@@ -117,7 +115,7 @@ private slots:
         phone.add(msg("DLMessageCopyItem", { str("U/sub"), str("U/sub/in") })); // would never end
         phone.add(msg("DLMessageRemoveItems", { arr({ str("U/sub"), str("../x"), str("U/gone") }) }));
         backup2tool tool(kUdid, QDir(root), nullptr);
-        QCOMPARE(run(tool, phone), QString());
+        QCOMPARE(run(tool, &phone), QString());
         QCOMPARE(codes(phone), QList<int>({ 0, 0, 0, -14, 0, -14, 0 }));
         QVERIFY(QFileInfo(root + "/U/new/deeper").isDir());
         QCOMPARE(readFile(root + "/U/moved/a"), QByteArray("A"));
@@ -137,7 +135,7 @@ private slots:
             if (phone.out.size() > 40000)
                 tool.cancel();
         };
-        QCOMPARE(run(tool, phone, OP_RESTORE), QString());
+        QCOMPARE(run(tool, &phone, OP_RESTORE), QString());
         QVERIFY(phone.out.size() < 80000 && !phone.out.endsWith(be32(0)));
         QVERIFY(phone.statuses.isEmpty());
     }
@@ -151,7 +149,7 @@ private slots:
         backup2tool tool(kUdid, QDir(root), nullptr);
         QElapsedTimer timer;
         timer.start();
-        QVERIFY(run(tool, phone).endsWith("recv null data."));
+        QVERIFY(run(tool, &phone).endsWith("recv null data."));
         QVERIFY(timer.elapsed() < 5000 && phone.closed);
     }
 
@@ -192,14 +190,12 @@ private slots:
         QFETCH(QString, fault);
         QFETCH(PlistCFType, last);
         QFETCH(QString, text);
-        auto hook = QSharedPointer<RefusingHook>::create();
-        hook->refuse = fault == "hook";
         FakePhone phone;
         if (fault.size() == 1)
             phone.setup[fault.toInt()] = -7;
         phone.add(last);
-        backup2tool tool(kUdid, QDir(root), hook);
-        QString message = run(tool, phone, backup2tool_op(op));
+        backup2tool tool(kUdid, QDir(root), fault == "hook" ? QSharedPointer<RefusingHook>::create() : nullptr);
+        QString message = run(tool, &phone, backup2tool_op(op));
         QCOMPARE(message.replace(QRegularExpression("href=\"https://[^\"]+\""), "href=\"*\""), text);
         QVERIFY(phone.closed);
         // A backup makes the phone's folder before the service starts; a restore makes none.
@@ -253,7 +249,7 @@ private slots:
         FakePhone phone;
         phone.add(message, raw);
         backup2tool tool(kUdid, QDir(root), nullptr);
-        run(tool, phone);
+        run(tool, &phone);
         QCOMPARE(readFile(tmp.filePath("secret")), QByteArray("keep"));
         QCOMPARE(QDir(tmp.filePath("out")).entryList(QDir::NoDotAndDotDot | QDir::AllEntries | QDir::Hidden),
             QStringList { "f" });
@@ -273,7 +269,7 @@ private slots:
         IPhoneSimulator locked(QJsonObject { { "locked", true } });
         QVERIFY(locked.isReady());
         backup2tool tool(IPhoneSimulator::kUdid, QDir(root), nullptr);
-        QVERIFY(runThrowText(tool, OP_RESTORE)
+        QVERIFY(run(tool, nullptr, OP_RESTORE)
                     .startsWith("backup2tool: start service com.apple.mobilebackup2 failed."));
     }
 
@@ -295,10 +291,10 @@ private slots:
         phone.add(msg("DLMessageCopyItem", { str("UDID1/Manifest.db"), str("UDID1/copy") }));
         {
             backup2tool tool("UDID1", QDir(root), hook);
-            QCOMPARE(run(tool, phone), QString());
+            QCOMPARE(run(tool, &phone), QString());
             QVERIFY(QFile::remove(root + "/UDID1/cd/" + kept)); // a stored file gone from disk is not listed
             phone.add(msg("DLContentsOfDirectory", { str("UDID1/cd") }));
-            QCOMPARE(run(tool, phone), QString());
+            QCOMPARE(run(tool, &phone), QString());
         }
         QCOMPARE(readFile(root + "/UDID1/Manifest.db"), QByteArray("m"));
         QVERIFY(!QFileInfo::exists(root + "/UDID1/ab") && !QFileInfo::exists(root + "/UDID1/copy"));
@@ -315,7 +311,6 @@ private slots:
 
     void startsOverWithoutTheBackupIndex()
     {
-        const QString dbPath = root + "/UDID1/dname.sqlite";
         QDir().mkpath(root + "/UDID1");
         FakeBackup2ToolHook().recvFileBegin(QDir(root), "UDID1", "UDID1/x", "dev-x");
         writeFile(root + "/UDID1/Manifest.db", "m");
@@ -325,7 +320,7 @@ private slots:
         QVERIFY(QFile::remove(root + "/UDID1/Manifest.db"));
         hook.beginThrow(QDir(root), "UDID1");
         QVERIFY(!hook.m_dnameDb.isOpen());
-        QVERIFY(!QFileInfo::exists(dbPath));
+        QVERIFY(!QFileInfo::exists(root + "/UDID1/dname.sqlite"));
     }
 
     void choosesByNameAndApp_data()
@@ -338,11 +333,9 @@ private slots:
         auto row
             = [](const char* name, bool nonApp, const char* wanted, const char* file, const QString& device,
                   bool included) { QTest::newRow(name) << nonApp << wanted << file << device << included; };
-        const QString uuid = "-1111-2222-3333-444444444444";
-        row("fixed name", false, "", "UDID1/xx/Status.PLIST", "HomeDomain-x", true);
-        row("wanted app's container", false, "com.a", "UDID1/x", "AppDomain-aaaaaaaa" + uuid, true);
-        row("unwanted app's group", true, "com.a", "UDID1/x", "AppDomainGroup-BBBBBBBB" + uuid, false);
-        row("uuid of no app", true, "", "UDID1/x", "AppDomain-cccccccc" + uuid, true);
+        row("wanted app's container", false, "com.a", "UDID1/x", "AppDomain-aaaaaaaa" + kUuid, true);
+        row("unwanted app's group", true, "com.a", "UDID1/x", "AppDomainGroup-BBBBBBBB" + kUuid, false);
+        row("uuid of no app", true, "", "UDID1/x", "AppDomain-cccccccc" + kUuid, true);
     }
     void choosesByNameAndApp()
     {
@@ -354,11 +347,10 @@ private slots:
         FakeBackup2ToolHook hook;
         hook.m_includeNonAppFiles = nonApp;
         hook.m_wantedApps.insert(wanted);
-        const QString uuid = "-1111-2222-3333-444444444444";
         hook.recordApps(
-            arr({ dict("CFBundleIdentifier", str("com.a")).put("Container", str("/D/AAAAAAAA" + uuid)),
+            arr({ dict("CFBundleIdentifier", str("com.a")).put("Container", str("/D/AAAAAAAA" + kUuid)),
                 dict("CFBundleIdentifier", str("com.b"))
-                    .put("GroupContainers", dict("group.b", str("/G/bbbbbbbb" + uuid))) }));
+                    .put("GroupContainers", dict("group.b", str("/G/bbbbbbbb" + kUuid))) }));
         QCOMPARE(hook.isFileIncluded(QDir(root), fileName, deviceName), included);
     }
 };

@@ -20,6 +20,32 @@
 #include <stdexcept>
 
 namespace backupfixture {
+
+QByteArray mbdbString(const QByteArray& s, bool absent)
+{
+    QByteArray b(2, '\0');
+    qToBigEndian(quint16(absent ? 0xFFFF : s.size()), b.data());
+    return absent ? b : b + s;
+}
+
+QByteArray fileBytes(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+QByteArray be32(quint32 value)
+{
+    QByteArray b(4, '\0');
+    qToBigEndian(value, b.data());
+    return b;
+}
+
+QByteArray keybagRecord(const char* tag, const QByteArray& value)
+{
+    return QByteArray(tag, 4) + be32(quint32(value.size())) + value;
+}
+
 namespace {
 
 QByteArray randomBytes(int n)
@@ -67,42 +93,7 @@ QByteArray plistBytes(plist_t node, bool xml)
     return b;
 }
 
-QByteArray mbdbString(const QByteArray& s, bool absent = false)
-{
-    QByteArray b(2, '\0');
-    qToBigEndian(quint16(absent ? 0xFFFF : s.size()), b.data());
-    return absent ? b : b + s;
-}
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 QByteArray digestOf(const FixtureFile& f) { return QCryptographicHash::hash(f.content, QCryptographicHash::Sha1); }
-
-} // namespace
-
-QList<FixtureFile> BackupSpec::defaultFiles()
-{
-    return { { kAddressBookDomain, kAddressBookPath, "address book stand-in \x01\x02", 3, 0x81A4, 7 },
-        { kAddressBookDomain, "Library/AddressBook/AddressBookImages.sqlitedb", QByteArray(20000, 'i'), 4, 0x81A4, 9,
-            1600000500, true, true },
-        { kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 } };
-}
-
-QByteArray be32(quint32 value)
-{
-    QByteArray b(4, '\0');
-    qToBigEndian(value, b.data());
-    return b;
-}
-
-QByteArray keybagRecord(const char* tag, const QByteArray& value)
-{
-    return QByteArray(tag, 4) + be32(quint32(value.size())) + value;
-}
 
 QByteArray keyedArchive(const FixtureFile& f, const QByteArray& encryptionKey)
 {
@@ -139,6 +130,8 @@ QByteArray mbdbRecord(const FixtureFile& f, const QByteArray& encryptionKey)
         + mbdbString("1");
 }
 
+} // namespace
+
 Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
 {
     const QDir folder(folderPath);
@@ -148,10 +141,10 @@ Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
 
     const QByteArray salt = randomBytes(20), dpsl = randomBytes(20), pw = spec.password.toUtf8();
     QByteArray bag = keybagRecord("VERS", be32(3)) + keybagRecord("UUID", randomBytes(16)) + keybagRecord("WRAP", be32(1))
-        + keybagRecord("SALT", salt) + keybagRecord("ITER", be32(quint32(spec.iter)));
+        + keybagRecord("SALT", salt) + keybagRecord("ITER", be32(3));
     if (spec.twoStage)
-        bag += keybagRecord("DPIC", be32(quint32(spec.dpic))) + keybagRecord("DPSL", dpsl);
-    const QByteArray pwKey = pbkdf2Sha1(spec.twoStage ? pbkdf2Sha256(pw, dpsl, spec.dpic, 32) : pw, salt, spec.iter, 32);
+        bag += keybagRecord("DPIC", be32(2)) + keybagRecord("DPSL", dpsl);
+    const QByteArray pwKey = pbkdf2Sha1(spec.twoStage ? pbkdf2Sha256(pw, dpsl, 2, 32) : pw, salt, 3, 32);
     for (int cls : { 1, 2, 3, 4, 11 }) {
         // Class 11 stands for a key wrapped with the device's own key.
         out.classKeys.insert(cls, randomBytes(32));
@@ -210,24 +203,19 @@ Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
             }
         }
         if (encrypted && spec.twoStage) {
-            QFile plain(dbPath);
-            plain.open(QIODevice::ReadOnly);
-            const QByteArray dbKey = randomBytes(32), cipher = cbc(dbKey, plain.readAll());
-            plain.close();
-            writeFile(dbPath, cipher);
+            const QByteArray dbKey = randomBytes(32);
+            writeFile(dbPath, cbc(dbKey, fileBytes(dbPath)));
             out.manifestKey = withClass(4, QOpenSSLEVPAES::aeswrap(out.classKeys[4], dbKey, true));
         }
     }
 
     plist_t manifest = dict({ { "IsEncrypted", plist_new_bool(encrypted) },
-        { "Lockdown", dict({ { "DeviceName", plist_new_string(spec.deviceName.toUtf8().constData()) } }) } });
+        { "Lockdown", dict({ { "DeviceName", plist_new_string("Test iPhone") } }) } });
     if (encrypted)
         plist_dict_set_item(manifest, "BackupKeyBag", data(out.keybag));
     if (!out.manifestKey.isEmpty())
         plist_dict_set_item(manifest, "ManifestKey", data(out.manifestKey));
     writeFile(folder.absoluteFilePath(QStringLiteral("Manifest.plist")), plistBytes(manifest, false));
-    writeFile(folder.absoluteFilePath(QStringLiteral("Status.plist")),
-        plistBytes(dict({ { "Date", plist_new_date(600000000, 0) }, { "IsFullBackup", plist_new_bool(0) } }), true));
     return out;
 }
 
@@ -235,7 +223,7 @@ QStringList snapshot(const QString& folder)
 {
     QStringList out;
     for (QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories); it.hasNext();)
-        out << it.next() + QCryptographicHash::hash(readAll(it.filePath()), QCryptographicHash::Sha1).toHex();
+        out << it.next() + QCryptographicHash::hash(fileBytes(it.filePath()), QCryptographicHash::Sha1).toHex();
     out.sort();
     return out;
 }
@@ -297,6 +285,7 @@ QList<FixtureFile> addressBookFiles(const QString& scratch, bool walPerson)
     const QString imagesPath = QDir(scratch).absoluteFilePath(QStringLiteral("AddressBookImages.sqlitedb"));
     for (const QString& p : { bookPath, bookPath + "-wal", imagesPath })
         QFile::remove(p);
+    QDir().mkpath(scratch);
     QList<FixtureFile> files;
     {
         Sqlite3DB db;
@@ -308,8 +297,8 @@ QList<FixtureFile> addressBookFiles(const QString& scratch, bool walPerson)
         if (walPerson)
             db.executeThrow("insert into ABPerson (First, Last) values ('Wally', 'Walters')");
         // Read while the connection is open: closing folds the log into the file.
-        files.append({ kAddressBookDomain, kAddressBookPath, readAll(bookPath), 3, 0x81A4, 7 });
-        const QByteArray log = readAll(bookPath + "-wal");
+        files.append({ kAddressBookDomain, kAddressBookPath, fileBytes(bookPath), 3, 0x81A4, 7 });
+        const QByteArray log = fileBytes(bookPath + "-wal");
         if (!log.isEmpty())
             files.append({ kAddressBookDomain, QString(kAddressBookPath) + "-wal", log, 3, 0x81A4, 8 });
     }
@@ -323,7 +312,9 @@ QList<FixtureFile> addressBookFiles(const QString& scratch, bool walPerson)
         db.executeThrow(Sqlite3Sql("insert into ABThumbnailImage (record_id, format, data) values (2, 0, ?)")
                             .addBlobParam(QByteArray(64, '\x7f')));
     }
-    files.append({ kAddressBookDomain, "Library/AddressBook/AddressBookImages.sqlitedb", readAll(imagesPath), 4, 0x81A4, 9 });
+    // Its description in the other encodings a backup may use.
+    files.append({ kAddressBookDomain, "Library/AddressBook/AddressBookImages.sqlitedb", fileBytes(imagesPath), 4, 0x81A4, 9,
+        1600000500, true, true });
     files.append({ kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 });
     return files;
 }

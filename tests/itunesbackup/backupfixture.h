@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Writes backup folders for tests: keybag with class keys (one of them
-// device-only), Manifest.plist and Status.plist, the file list in any of its
+// device-only), Manifest.plist, the file list in any of its
 // forms and the content files, encrypted when a password is given.
 #pragma once
 
@@ -12,6 +12,10 @@
 #include <QStringList>
 
 namespace backupfixture {
+
+// The address book file of the default set.
+inline const char kAddressBookDomain[] = "HomeDomain";
+inline const char kAddressBookPath[] = "Library/AddressBook/AddressBook.sqlitedb";
 
 struct FixtureFile {
     QString domain;
@@ -27,15 +31,13 @@ struct FixtureFile {
 
 enum class ManifestForm { Db, SaltedDb, Mbdb, Both };
 
+// Key derivation runs 2 rounds of the first stage and 3 of the second.
 struct BackupSpec {
     QString password; // empty: not encrypted
     bool twoStage = true; // "DPIC"/"DPSL": encrypted Manifest.db
-    int iter = 3;
-    int dpic = 2;
     ManifestForm form = ManifestForm::Db;
-    QList<FixtureFile> files = defaultFiles();
-    QString deviceName = QStringLiteral("Test iPhone");
-    static QList<FixtureFile> defaultFiles();
+    QList<FixtureFile> files = { { kAddressBookDomain, kAddressBookPath, "address book stand-in \x01\x02" },
+        { kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 } };
 };
 
 struct Backup {
@@ -44,10 +46,6 @@ struct Backup {
     QByteArray manifestKey; // "ManifestKey": 4 bytes of class + wrapped key
     QMap<int, QByteArray> classKeys;
 };
-
-// The address book file of the default set.
-inline const char kAddressBookDomain[] = "HomeDomain";
-inline const char kAddressBookPath[] = "Library/AddressBook/AddressBook.sqlitedb";
 
 Backup writeBackup(const QString& folder, const BackupSpec& spec);
 
@@ -68,7 +66,8 @@ QStringList snapshot(const QString& folder);
 // Building blocks for hand-made variants.
 QByteArray keybagRecord(const char* tag, const QByteArray& value);
 QByteArray be32(quint32 value);
-QByteArray keyedArchive(const FixtureFile& file, const QByteArray& encryptionKey);
-QByteArray mbdbRecord(const FixtureFile& file, const QByteArray& encryptionKey);
+QByteArray mbdbString(const QByteArray& s, bool absent = false);
+// The file's bytes; empty when it cannot be read.
+QByteArray fileBytes(const QString& path);
 
 } // namespace backupfixture
