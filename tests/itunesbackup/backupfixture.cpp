@@ -210,7 +210,7 @@ Backup writeBackup(const QString& folderPath, const BackupSpec& spec)
     }
 
     plist_t manifest = dict({ { "IsEncrypted", plist_new_bool(encrypted) },
-        { "Lockdown", dict({ { "DeviceName", plist_new_string("Test iPhone") } }) } });
+        { "Lockdown", dict({ { "DeviceName", plist_new_string(spec.deviceName.toUtf8().constData()) } }) } });
     if (encrypted)
         plist_dict_set_item(manifest, "BackupKeyBag", data(out.keybag));
     if (!out.manifestKey.isEmpty())

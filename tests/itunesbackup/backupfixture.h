@@ -36,6 +36,7 @@ struct BackupSpec {
     QString password; // empty: not encrypted
     bool twoStage = true; // "DPIC"/"DPSL": encrypted Manifest.db
     ManifestForm form = ManifestForm::Db;
+    QString deviceName = QStringLiteral("Test iPhone");
     QList<FixtureFile> files = { { kAddressBookDomain, kAddressBookPath, "address book stand-in \x01\x02" },
         { kAddressBookDomain, "Library/AddressBook", QByteArray(), 0, 0x41ED, 5 } };
 };
