@@ -15,7 +15,10 @@
 // (or the destructor) returns: only total() may be asked before.
 class ContactReadAhead {
 public:
-    static constexpr std::size_t kAhead = 64;
+    // Records handed over at a time: waking the other thread for each
+    // record would cost more than reading it.
+    static constexpr std::size_t kBatch = 32;
+    static constexpr std::size_t kAhead = 4 * kBatch;
 
     explicit ContactReadAhead(AbsImport& reader);
     // Stops the reading thread and waits for it: a failure or cancel of the
@@ -37,6 +40,13 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<pim::_Contact> m_ready;
+    // The caller's side: taken from m_ready a batch at a time.
+    std::deque<pim::_Contact> m_taken;
+    // Records the caller is done with, handed back to be freed by the
+    // reading thread that allocated them: a free from another thread
+    // contends for the allocator's lock of that thread on every block.
+    std::deque<pim::_Contact> m_spent;
+    std::deque<pim::_Contact> m_toFree;
     bool m_done = false;
     bool m_stop = false;
     std::exception_ptr m_failure;
