@@ -183,11 +183,22 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
         return false;
 
+    if (!taken) {
+        // A new row holding only kept, filled values takes the incoming
+        // values as they are, shared instead of copied one by one.
+        bool asIs = true;
+        for (auto it = incoming.fields.cbegin(); asIs && it != incoming.fields.cend(); ++it)
+            asIs = keptKeys.contains(it.key()) && !isEmptyValue(it.value());
+        if (asIs)
+            merged.fields = incoming.fields;
+    }
     const pim::Entity before = merged;
-    for (const QString& key : keptKeys) {
-        const QVariant value = incoming.fields.value(key);
-        if (!isEmptyValue(value))
-            merged.fields[key] = value;
+    if (taken || merged.fields.isEmpty()) {
+        for (const QString& key : keptKeys) {
+            const QVariant value = incoming.fields.value(key);
+            if (!isEmptyValue(value))
+                merged.fields[key] = value;
+        }
     }
     if (!taken) {
         list.append(merged);
