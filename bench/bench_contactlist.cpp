@@ -30,6 +30,7 @@
 #include "model/data_path_util.h"
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
+#include "flatcontacts.h"
 
 #ifndef MARROWLINK_BENCH_DATA
 #define MARROWLINK_BENCH_DATA "bench-data"
@@ -56,8 +57,7 @@ long currentRssMb()
     return -1;
 }
 
-// Builds the database from the .flat file (one contact per line, entities
-// "type<US>data1<US>data2..." separated by TAB; a photo's last field is base64).
+// Builds the database from the .flat file, a contact at a time.
 bool buildDb(const QString& flat, const QString& path)
 {
     QFile f(flat);
@@ -67,20 +67,7 @@ bool buildDb(const QString& flat, const QString& path)
     db->create();
     db->beginEdit();
     while (!f.atEnd()) {
-        const QStringList parts = QString::fromUtf8(f.readLine()).chopped(1).split(QLatin1Char('\t'));
-        pim::_Contact c(0, QString(), parts.first());
-        for (qsizetype i = 1; i < parts.size(); ++i) {
-            const QStringList fields = parts.at(i).split(QChar(0x1f));
-            const int type = fields.first().toInt();
-            pim::Entity e;
-            if (type == pim::ENTITY_PHOTO) {
-                e.fields.insert(QStringLiteral("data15"), QByteArray::fromBase64(fields.last().toLatin1()));
-            } else {
-                for (qsizetype k = 1; k < fields.size(); ++k)
-                    e.fields.insert(QStringLiteral("data%1").arg(k), fields.at(k));
-            }
-            c.entities[type].append(e);
-        }
+        const pim::_Contact c = flatContact(QString::fromUtf8(f.readLine()).chopped(1));
         pim::_Contact stored;
         bool existed = false;
         db->combineContact(c, stored, existed);

@@ -8,6 +8,7 @@
 // database, then lists the contacts without and with a keyword. Prints
 // contacts per second for each step and the peak resident memory.
 #include "model/localdb.h"
+#include "flatcontacts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -25,39 +26,6 @@
 #endif
 
 namespace {
-
-// One contact per line: the full name, then TAB-separated entities
-// "type<US>data1<US>data2..."; a photo's last field is the base64 image.
-QList<pim::_Contact> readFlat(const QString& path)
-{
-    QList<pim::_Contact> out;
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
-        std::fprintf(stderr, "cannot read %s: %s\n", qPrintable(path), qPrintable(f.errorString()));
-        return out;
-    }
-    while (!f.atEnd()) {
-        const QString line = QString::fromUtf8(f.readLine()).chopped(1);
-        const QStringList parts = line.split(QLatin1Char('\t'));
-        if (parts.isEmpty())
-            continue;
-        pim::_Contact c(0, QString(), parts.first());
-        for (qsizetype i = 1; i < parts.size(); ++i) {
-            const QStringList fields = parts.at(i).split(QChar(0x1f));
-            const int type = fields.first().toInt();
-            pim::Entity e;
-            if (type == pim::ENTITY_PHOTO) {
-                e.fields.insert(QStringLiteral("data15"), QByteArray::fromBase64(fields.last().toLatin1()));
-            } else {
-                for (qsizetype k = 1; k < fields.size(); ++k)
-                    e.fields.insert(QStringLiteral("data%1").arg(k), fields.at(k));
-            }
-            c.entities[type].append(e);
-        }
-        out.append(c);
-    }
-    return out;
-}
 
 long peakRssKb()
 {
@@ -124,9 +92,11 @@ int main(int argc, char** argv)
         bool isNumber = false;
         arg.toInt(&isNumber);
         const QString flat = isNumber ? QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-%1.flat").arg(arg) : arg;
-        const QList<pim::_Contact> contacts = readFlat(flat);
-        if (contacts.isEmpty())
+        const QList<pim::_Contact> contacts = loadFlatContacts(flat);
+        if (contacts.isEmpty()) {
+            std::fprintf(stderr, "no contacts read from %s\n", qPrintable(flat));
             return 1;
+        }
         const qsizetype n = contacts.size();
         QTemporaryDir dir;
         const QSharedPointer<LocalDb> db = LocalDb::openLocal(dir.filePath(QStringLiteral("bench.db")));

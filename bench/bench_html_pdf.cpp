@@ -10,6 +10,7 @@
 #include "fileformats/contactsprinter.h"
 #include "fileformats/exporttofilethread.h"
 #include "support/recordingreporter.h"
+#include "flatcontacts.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -26,41 +27,6 @@
 #include <cstdio>
 
 namespace {
-
-// One contact per line: the full name, then TAB-separated entities, each
-// "type\x1fdata1\x1fdata2..." with line feeds written as "\n". A photo's
-// last field is the base64 of its bytes and goes to data15.
-QList<pim::_Contact> loadFlat(const QString& path)
-{
-    QList<pim::_Contact> contacts;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return contacts;
-    while (!file.atEnd()) {
-        const QStringList columns = QString::fromUtf8(file.readLine()).chopped(1).split(u'\t');
-        pim::_Contact c;
-        c.id = contacts.size() + 1;
-        c.fullName = columns.value(0);
-        for (int i = 1; i < columns.size(); ++i) {
-            const QStringList fields = columns.at(i).split(QChar(0x1f));
-            const int type = fields.value(0).toInt();
-            pim::Entity e;
-            for (int k = 1; k < fields.size(); ++k) {
-                QString value = fields.at(k);
-                value.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
-                if (type == pim::ENTITY_PHOTO && k == fields.size() - 1)
-                    e.fields.insert(QStringLiteral("data15"), QByteArray::fromBase64(value.toLatin1()));
-                else if (k == 2)
-                    e.fields.insert(QStringLiteral("data2"), value.toInt());
-                else if (!value.isEmpty())
-                    e.fields.insert(QStringLiteral("data%1").arg(k), value);
-            }
-            c.entities[type].append(e);
-        }
-        contacts.append(c);
-    }
-    return contacts;
-}
 
 // The generator's photos are JPEG-like bytes that no decoder accepts; put
 // real pictures in their place, as a camera and a web page would give them
@@ -109,7 +75,9 @@ int main(int argc, char** argv)
     QTemporaryDir scratch;
     const QString outDir = args.value(2, scratch.path());
 
-    QList<pim::_Contact> contacts = loadFlat(flat);
+    QList<pim::_Contact> contacts = loadFlatContacts(flat);
+    for (qsizetype i = 0; i < contacts.size(); ++i)
+        contacts[i].id = static_cast<unsigned long long>(i + 1);
     if (contacts.isEmpty()) {
         std::fprintf(stderr,
             "no contacts in %s; generate it with\n"

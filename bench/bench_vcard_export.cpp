@@ -8,6 +8,7 @@
 #include "fileformats/exporttofilethread.h"
 #include "support/recordingreporter.h"
 #include "fileformats/vcardexport.h"
+#include "flatcontacts.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -16,46 +17,6 @@
 #include <QTextStream>
 
 #include <cstdio>
-
-namespace {
-
-// One contact per line: the full name, then TAB-separated entities, each
-// "type\x1fdata1\x1fdata2..." with line feeds written as "\n". A photo's
-// last field is the base64 of its bytes and goes to data15.
-QList<pim::_Contact> loadFlat(const QString& path)
-{
-    QList<pim::_Contact> contacts;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return contacts;
-    const QString lineFeedEscape = QStringLiteral("\\n");
-    while (!file.atEnd()) {
-        const QString line = QString::fromUtf8(file.readLine()).chopped(1);
-        const QStringList columns = line.split(u'\t');
-        pim::_Contact c;
-        c.fullName = columns.value(0);
-        for (int i = 1; i < columns.size(); ++i) {
-            const QStringList fields = columns.at(i).split(QChar(0x1f));
-            const int type = fields.value(0).toInt();
-            pim::Entity e;
-            for (int k = 1; k < fields.size(); ++k) {
-                QString value = fields.at(k);
-                value.replace(lineFeedEscape, QStringLiteral("\n"));
-                if (type == pim::ENTITY_PHOTO && k == fields.size() - 1)
-                    e.fields.insert(QStringLiteral("data15"), QByteArray::fromBase64(value.toLatin1()));
-                else if (k == 2)
-                    e.fields.insert(QStringLiteral("data2"), value.toInt());
-                else if (!value.isEmpty())
-                    e.fields.insert(QStringLiteral("data%1").arg(k), value);
-            }
-            c.entities[type].append(e);
-        }
-        contacts.append(c);
-    }
-    return contacts;
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
@@ -66,7 +27,7 @@ int main(int argc, char** argv)
 
     QElapsedTimer timer;
     timer.start();
-    const QList<pim::_Contact> contacts = loadFlat(flat);
+    const QList<pim::_Contact> contacts = loadFlatContacts(flat);
     if (contacts.isEmpty()) {
         std::fprintf(stderr, "no contacts in %s; generate it with\n"
                              "  /work/shared/bench/gen_contacts.py 100000 --out bench-data\n",
