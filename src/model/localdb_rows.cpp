@@ -217,32 +217,9 @@ void LocalDb::insertRows(unsigned long long contactId, QList<std::pair<int, pim:
             const int type = rows.at(done + i).first;
             const pim::Entity& entity = rows.at(done + i).second;
             stmt.bindText(pos++, entity.srcId);
-            const Layout& l = layout(type);
-            for (int n = 1; n <= 15; ++n) {
-                const int c = l.writeIndexOf[size_t(n)];
-                if (c < 0)
-                    continue;
-                const QString& key = l.write.at(c);
-                switch (l.writeKinds.at(c)) {
-                case Bind::Bytes:
-                    stmt.bindBlob(pos, entity.fields.value(key).toByteArray());
-                    break;
-                case Bind::PhotoHash:
-                    stmt.bindText(pos, entity.photoHash());
-                    break;
-                case Bind::Text: {
-                    const auto it = entity.fields.constFind(key);
-                    if (it == entity.fields.cend())
-                        stmt.bindText(pos, QString());
-                    else if (it->typeId() == QMetaType::QString)
-                        stmt.bindText(pos, *static_cast<const QString*>(it->constData()));
-                    else
-                        stmt.bindText(pos, pim::fieldText(*it));
-                    break;
-                }
-                }
-                ++pos;
-            }
+            // The row's placeholders follow the column numbers, as the
+            // type's written columns do.
+            pos = bindColumns(stmt, pos, type, entity);
         }
         stmt.execute();
         // One statement's rows take consecutive ids, the last one's known.
