@@ -4,6 +4,7 @@
 
 #include "app/mainwindow/datafolderfixture.h"
 #include "app/mainwindow/fakedevicelayer.h"
+#include "common/contactbuilders.h"
 #include "app/itemmodelcontacts.h"
 #include "model/localdb.h"
 #include "app/mainwindow.h"
@@ -22,51 +23,39 @@ const char* const kLast[] = { "Adams", "Berg", "Costa", "Dahl", "Evans", "Fische
 // A contact with something in most sections of the card.
 pim::_Contact richContact()
 {
-    auto entity = [](std::initializer_list<std::pair<const char*, QVariant>> fields) {
-        pim::Entity e;
-        for (const auto& field : fields)
-            e.fields.insert(QString::fromLatin1(field.first), field.second);
-        return e;
-    };
     pim::_Contact c;
     c.fullName = QStringLiteral("Amelia Zimmermann");
-    c.entities[pim::ENTITY_NAME] << entity({ { "data1", c.fullName }, { "data2", QStringLiteral("Amelia") },
+    c.entities[pim::ENTITY_NAME] << testkit::entityOf({ { "data1", c.fullName }, { "data2", QStringLiteral("Amelia") },
                                              { "data3", QStringLiteral("Zimmermann") } });
-    c.entities[pim::ENTITY_PHONE] << entity({ { "data1", QStringLiteral("+49 30 1234567") }, { "data2", 2 } })
-                                  << entity({ { "data1", QStringLiteral("+49 30 7654321") }, { "data2", 3 } });
-    c.entities[pim::ENTITY_EMAIL] << entity({ { "data1", QStringLiteral("amelia@zimmermann.example") }, { "data2", 1 } });
-    c.entities[pim::ENTITY_NICKNAME] << entity({ { "data1", QStringLiteral("Mia") }, { "data2", 1 } });
-    c.entities[pim::ENTITY_ORG] << entity({ { "data1", QStringLiteral("Lindenholz GmbH") }, { "data2", 1 },
+    c.entities[pim::ENTITY_PHONE] << testkit::entityOf({ { "data1", QStringLiteral("+49 30 1234567") }, { "data2", 2 } })
+                                  << testkit::entityOf({ { "data1", QStringLiteral("+49 30 7654321") }, { "data2", 3 } });
+    c.entities[pim::ENTITY_EMAIL] << testkit::entityOf({ { "data1", QStringLiteral("amelia@zimmermann.example") }, { "data2", 1 } });
+    c.entities[pim::ENTITY_NICKNAME] << testkit::entityOf({ { "data1", QStringLiteral("Mia") }, { "data2", 1 } });
+    c.entities[pim::ENTITY_ORG] << testkit::entityOf({ { "data1", QStringLiteral("Lindenholz GmbH") }, { "data2", 1 },
                                             { "data4", QStringLiteral("Head of Design") } });
-    c.entities[pim::ENTITY_ADDR] << entity({ { "data1", QStringLiteral("Lindenstrasse 12\n10969 Berlin\nGermany") },
+    c.entities[pim::ENTITY_ADDR] << testkit::entityOf({ { "data1", QStringLiteral("Lindenstrasse 12\n10969 Berlin\nGermany") },
                                              { "data2", 1 }, { "data4", QStringLiteral("Lindenstrasse 12") },
                                              { "data7", QStringLiteral("Berlin") }, { "data9", QStringLiteral("10969") },
                                              { "data10", QStringLiteral("Germany") } });
-    c.entities[pim::ENTITY_EVENT] << entity({ { "data1", QStringLiteral("1988-04-17") }, { "data2", 3 } });
-    c.entities[pim::ENTITY_URL] << entity({ { "data1", QStringLiteral("https://zimmermann.example") }, { "data2", 1 } });
-    c.entities[pim::ENTITY_NOTES] << entity({ { "data1", QStringLiteral("Met at the spring fair.") } });
+    c.entities[pim::ENTITY_EVENT] << testkit::entityOf({ { "data1", QStringLiteral("1988-04-17") }, { "data2", 3 } });
+    c.entities[pim::ENTITY_URL] << testkit::entityOf({ { "data1", QStringLiteral("https://zimmermann.example") }, { "data2", 1 } });
+    c.entities[pim::ENTITY_NOTES] << testkit::entityOf({ { "data1", QStringLiteral("Met at the spring fair.") } });
     return c;
 }
 
 // A header that must wrap, values that cannot wrap at a space.
 pim::_Contact longContact()
 {
-    auto entity = [](std::initializer_list<std::pair<const char*, QVariant>> fields) {
-        pim::Entity e;
-        for (const auto& field : fields)
-            e.fields.insert(QString::fromLatin1(field.first), field.second);
-        return e;
-    };
     pim::_Contact c;
     c.fullName = QStringLiteral("Maximiliane Alexandra von Hohenberg-Castellanos");
-    c.entities[pim::ENTITY_NAME] << entity({ { "data1", c.fullName } });
-    c.entities[pim::ENTITY_ORG] << entity({ { "data1", QStringLiteral("Hohenberg & Castellanos Precision Instruments International") },
+    c.entities[pim::ENTITY_NAME] << testkit::entityOf({ { "data1", c.fullName } });
+    c.entities[pim::ENTITY_ORG] << testkit::entityOf({ { "data1", QStringLiteral("Hohenberg & Castellanos Precision Instruments International") },
                                             { "data2", 1 },
                                             { "data4", QStringLiteral("Senior Vice President of International Business Development") } });
-    c.entities[pim::ENTITY_PHONE] << entity({ { "data1", QStringLiteral("+49(0)3012345678901234567890") }, { "data2", 2 } })
-                                  << entity({ { "data1", QStringLiteral("+1 (555) 010-0199 ext. 4471") }, { "data2", 3 } });
-    c.entities[pim::ENTITY_EMAIL] << entity({ { "data1", QStringLiteral("maximiliane.alexandra.von.hohenberg-castellanos@precision-instruments.example") }, { "data2", 2 } });
-    c.entities[pim::ENTITY_URL] << entity({ { "data1", QStringLiteral("https://www.hohenberg-castellanos-precision-instruments.example/team/maximiliane") }, { "data2", 1 } });
+    c.entities[pim::ENTITY_PHONE] << testkit::entityOf({ { "data1", QStringLiteral("+49(0)3012345678901234567890") }, { "data2", 2 } })
+                                  << testkit::entityOf({ { "data1", QStringLiteral("+1 (555) 010-0199 ext. 4471") }, { "data2", 3 } });
+    c.entities[pim::ENTITY_EMAIL] << testkit::entityOf({ { "data1", QStringLiteral("maximiliane.alexandra.von.hohenberg-castellanos@precision-instruments.example") }, { "data2", 2 } });
+    c.entities[pim::ENTITY_URL] << testkit::entityOf({ { "data1", QStringLiteral("https://www.hohenberg-castellanos-precision-instruments.example/team/maximiliane") }, { "data2", 1 } });
     return c;
 }
 
