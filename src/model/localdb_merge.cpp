@@ -183,17 +183,15 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
         return false;
 
-    if (!taken) {
-        // A new row holding only kept, filled values takes the incoming
-        // values as they are, shared instead of copied one by one.
-        bool asIs = true;
-        for (auto it = incoming.fields.cbegin(); asIs && it != incoming.fields.cend(); ++it)
-            asIs = keptKeys.contains(it.key()) && !isEmptyValue(it.value());
-        if (asIs)
-            merged.fields = incoming.fields;
-    }
+    // A new row of only kept, filled values shares the incoming ones
+    // instead of copying them one by one.
+    bool asIs = !taken;
+    for (auto it = incoming.fields.cbegin(); asIs && it != incoming.fields.cend(); ++it)
+        asIs = keptKeys.contains(it.key()) && !isEmptyValue(it.value());
     const pim::Entity before = merged;
-    if (taken || merged.fields.isEmpty()) {
+    if (asIs) {
+        merged.fields = incoming.fields;
+    } else {
         for (const QString& key : keptKeys) {
             const QVariant value = incoming.fields.value(key);
             if (!isEmptyValue(value))
