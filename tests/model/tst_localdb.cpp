@@ -171,6 +171,24 @@ private slots:
         QVERIFY(!db.isOpen());
     }
 
+    // Opens a closed file; an open one, with its edit, is left as it is.
+    void opensOnlyWhenClosed()
+    {
+        m_db->close();
+        m_db->open_check();
+        QVERIFY(m_db->isOpen());
+        m_db->beginEdit();
+        addContact(*m_db, QStringLiteral("Bob"));
+        m_db->open_check();
+        m_db->endEdit(true);
+        QCOMPARE(SqlProbe(m_db->path()).column("select full_name from contact order by _id"), (QStringList { "Ann", "Bob" }));
+
+        LocalDb missing(pathOf(QStringLiteral("missing.db")), localRule());
+        QVERIFY_THROWS_EXCEPTION(std::exception, missing.open_check());
+        QVERIFY(!missing.isOpen());
+        QVERIFY(!QFile::exists(missing.path()));
+    }
+
     void storesOnlyTheTypesColumns_data()
     {
         QTest::addColumn<int>("type");
