@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QAbstractItemModelTester>
-#include <QBuffer>
-#include <QImage>
 #include <QPixmap>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "common/contactbuilders.h"
+#include "common/imagebytes.h"
 
 #include "app/contactlistloader.h"
 #include "app/itemmodelcontacts.h"
@@ -20,13 +19,7 @@ using testkit::entityOf;
 
 QByteArray imageBytes(const char* format)
 {
-    QImage image(36, 54, QImage::Format_RGB32);
-    image.fill(Qt::darkGreen);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
+    return testkit::imageBytes(QSize(36, 54), format);
 }
 
 // A database file holding one contact with these entities.
