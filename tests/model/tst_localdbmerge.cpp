@@ -184,6 +184,8 @@ private slots:
         const QVariantMap group { { "data1", "77" }, { "data2", "Friends" } };
         QTest::newRow("phone without label") << 3 << bare << bare << 0;
         QTest::newRow("phone gains a label") << 3 << bare << QVariantMap { { "data1", "555" }, { "data3", "desk" } } << 1;
+        QTest::newRow("nickname edited in letter case only") << 5 << QVariantMap { { "data1", "Annie" } }
+                                                            << QVariantMap { { "data1", "ANNIE" } } << 1;
         QTest::newRow("sub-type as a number") << 3 << QVariantMap { { "data1", "555" }, { "data2", "2" } }
                                               << QVariantMap { { "data1", "555" }, { "data2", 2 } } << 0;
         QTest::newRow("address with country") << 12 << QVariantMap { { "data1", "Main St" }, { "data11", "US" } }
