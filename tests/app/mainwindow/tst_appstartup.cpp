@@ -192,6 +192,7 @@ private slots:
         QCOMPARE(steps.windowShown, window);
         // The running instance keeps its folder; otherwise the teardown has
         // given it back.
+        QCOMPARE(running.isHeld(), folderHeld);
         running.release();
         QVERIFY(!QFile::exists(QDir(dataFolder).filePath(QLatin1String(InstanceLock::kFileName))));
     }
