@@ -2,6 +2,7 @@
 #include "kit/messagebox.h"
 #include "support/messageboxrecorder.h"
 #include "kit/messagetext.h"
+#include "kit/productinfo.h"
 #include "kit/tips.h"
 
 #include <QTest>
@@ -17,8 +18,11 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QMessageBox::Icon>("icon");
 
+        QTest::newRow("info") << "Successfully deleted contact." << QMessageBox::Information;
         QTest::newRow("warning with angle brackets shown as written")
             << "Invalid Local Database name(can't contain \\ / : * ? \" < > |)." << QMessageBox::Warning;
+        QTest::newRow("question") << "Discard the editing?" << QMessageBox::Question;
+        QTest::newRow("error in the support template") << "disk full" << QMessageBox::Critical;
         QTest::newRow("error text with a placeholder is not expanded") << "value %2 missing" << QMessageBox::Critical;
     }
 
@@ -30,20 +34,29 @@ private slots:
         QFETCH(QMessageBox::Icon, icon);
 
         MessageBoxRecorder boxes;
-        if (icon == QMessageBox::Warning)
-            Tips::warning(text);
-        else
-            Tips::error(text);
+        switch (icon) {
+        case QMessageBox::Information: Tips::info(text); break;
+        case QMessageBox::Warning: Tips::warning(text); break;
+        case QMessageBox::Question: Tips::question(text); break;
+        default: Tips::error(text);
+        }
 
         QCOMPARE(boxes.count(), 1);
         const MessageBoxRecorder::Box& box = boxes.boxes().first();
         QCOMPARE(box.icon, icon);
+        QCOMPARE(box.buttons.size(), icon == QMessageBox::Question ? 2 : 1);
+        QVERIFY(icon == QMessageBox::Question ? box.buttons.contains(QMessageBox::Yes) && box.buttons.contains(QMessageBox::No)
+                                              : box.buttons.first() == QMessageBox::Ok);
         const bool error = icon == QMessageBox::Critical;
         QCOMPARE(box.textFormat, error ? Qt::RichText : Qt::PlainText);
         if (error)
             QCOMPARE(box.text.count(text), 1);
         else
             QCOMPARE(box.text, text);
+        QCOMPARE(box.title, product::title());
+        QVERIFY(box.styled);
+        QVERIFY(box.flags.testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(box.flags & Qt::WindowType_Mask, Qt::Dialog);
     }
 
     // Escaped data must still make the box take rich text, or the escapes

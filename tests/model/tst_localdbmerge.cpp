@@ -27,6 +27,8 @@ QString shownColumns(int type)
         return QStringLiteral("data1||'|'||data4||'|'||data5");
     case pim::ENTITY_IM:
         return QStringLiteral("data1||'|'||data5||'|'||data6");
+    case pim::ENTITY_PHOTO:
+        return QStringLiteral("cast(data15 as text)");
     case pim::ENTITY_ADDR:
         return QStringLiteral("data1||'|'||data11");
     default:
@@ -95,8 +97,12 @@ private slots:
             QTest::newRow(name) << type << stored << in << after << written;
         };
         row("name is never written", 1, {}, { { "data1", "Ann B" }, { "data2", "Anne" } }, { "Ann|Ann|" }, 0);
+        row("unknown type is never written", 14, {}, { { "data1", "x" } }, {}, 0);
         row("phone sub-type change keeps stored label", 3, { phone }, { { "data1", "555" }, { "data2", 2 } }, { "555|2|desk" }, 1);
+        row("phone: first of two matching stored is updated", 3, { phone, { { "data1", "555" }, { "data2", "3" }, { "data3", "" } } },
+            { { "data1", "555" }, { "data3", "x" } }, { "555|1|x", "555|3|" }, 1);
         row("phone lacking every kept key is dropped", 3, { phone }, { { "data9", "x" } }, { "555|1|desk" }, 0);
+        row("email with empty kept keys adds an empty row", 4, {}, { { "data1", "" }, { "data2", "" }, { "data3", "" } }, { "||" }, 1);
         row("im: other protocol is another account", 8, { { { "data1", "ann" }, { "data5", "1" }, { "data6", "" } } },
             { { "data1", "ann" }, { "data5", 2 }, { "data6", "" } }, { "ann|1|", "ann|2|" }, 1);
         row("org: empty incoming value keeps the stored one", 10, { { { "data1", "Acme" }, { "data4", "CEO" }, { "data5", "IT" } } },
@@ -135,6 +141,11 @@ private slots:
         QTest::newRow("several names: first only")
             << 1 << Maps { { { "data1", "Ann" }, { "data2", "first" } }, { { "data1", "Ann" }, { "data2", "second" } } }
             << QStringList { "Ann|first|" };
+        QTest::newRow("two organisations give one row")
+            << 10 << Maps { { { "data1", "Acme" }, { "data4", "CEO" } }, { { "data1", "Globex" }, { "data5", "IT" } } }
+            << QStringList { "Globex|CEO|IT" };
+        QTest::newRow("two photos give one row") << 2 << Maps { { { "data15", QByteArray("one") } }, { { "data15", QByteArray("two") } } }
+                                                 << QStringList { "two" };
         QTest::newRow("group with empty name is skipped") << 7 << Maps { { { "data1", "3" }, { "data2", "" } }, { { "data1", "4" } } }
                                                           << QStringList {};
     }
@@ -173,6 +184,8 @@ private slots:
         const QVariantMap group { { "data1", "77" }, { "data2", "Friends" } };
         QTest::newRow("phone without label") << 3 << bare << bare << 0;
         QTest::newRow("phone gains a label") << 3 << bare << QVariantMap { { "data1", "555" }, { "data3", "desk" } } << 1;
+        QTest::newRow("nickname edited in letter case only") << 5 << QVariantMap { { "data1", "Annie" } }
+                                                            << QVariantMap { { "data1", "ANNIE" } } << 1;
         QTest::newRow("sub-type as a number") << 3 << QVariantMap { { "data1", "555" }, { "data2", "2" } }
                                               << QVariantMap { { "data1", "555" }, { "data2", 2 } } << 0;
         QTest::newRow("address with country") << 12 << QVariantMap { { "data1", "Main St" }, { "data11", "US" } }
