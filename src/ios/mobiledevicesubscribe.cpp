@@ -2,6 +2,10 @@
 
 #include "ios/mobiledevice.h"
 
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
+
 #include <libimobiledevice/libimobiledevice.h>
 #include <usbmuxd.h>
 
@@ -46,11 +50,32 @@ static bool usbmuxdReachable(int timeoutMs)
     return result >= 0;
 }
 
+// Whether a daemon that does not answer now will be started when an iPhone is
+// plugged in. Linux systems start usbmuxd from a udev rule on a phone's
+// arrival and end it with the last phone, so an installed daemon has no socket
+// while no iPhone is plugged in; the library's event thread then waits for the
+// socket to appear. A socket that is there but dead, or an address set for the
+// library, is no such case.
+static bool usbmuxdStartsOnDemand()
+{
+#ifdef Q_OS_LINUX
+    if (qEnvironmentVariableIsSet("USBMUXD_SOCKET_ADDRESS") || QFileInfo::exists(QStringLiteral("/var/run/usbmuxd")))
+        return false;
+    const QStringList system { QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"), QStringLiteral("/usr/local/sbin") };
+    return !QStandardPaths::findExecutable(QStringLiteral("usbmuxd"), system).isEmpty();
+#else
+    return false;
+#endif
+}
+
 bool MobiledeviceSubscribe::start()
 {
     count = 0;
-    if (!usbmuxdReachable(2000))
-        return false;
+    if (!usbmuxdReachable(2000)) {
+        if (!usbmuxdStartsOnDemand())
+            return false;
+        qCInfo(lcIosDevice) << "usbmuxd is installed and starts when an iPhone is plugged in";
+    }
     const int code = idevice_event_subscribe(subscribe, this);
     if (code != 0)
         qCWarning(lcIosDevice) << "idevice_event_subscribe failed:" << code;

@@ -20,7 +20,8 @@ public:
     ~MobiledeviceSubscribe() override;
 
     // Subscribes to the library's events; false when no multiplexer daemon can be
-    // reached or the library refuses. Every device attached at that moment is
+    // reached (unless one is installed that starts when an iPhone is plugged in)
+    // or the library refuses. Every device attached at that moment is
     // reported as newly arrived. Waits at most two seconds for the daemon.
     bool start();
 

@@ -4,6 +4,8 @@
 #include "iphonesimulator.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTest>
@@ -54,6 +56,17 @@ private slots:
         QCOMPARE(added.count(), 1);
         QCOMPARE(added.at(0).at(0).toString(), kUsb);
         QCOMPARE(removed.at(0).at(0).toString(), kUsb);
+    }
+
+    // The daemon installed on the system but not running, as when no iPhone is plugged
+    // in: the subscription waits for it.
+    void shouldStartWhenTheInstalledDaemonStartsOnDemand()
+    {
+        if (QStandardPaths::findExecutable("usbmuxd", {"/usr/sbin", "/sbin", "/usr/local/sbin"}).isEmpty()
+            || QFileInfo::exists("/var/run/usbmuxd") || qEnvironmentVariableIsSet("USBMUXD_SOCKET_ADDRESS"))
+            QSKIP("needs usbmuxd installed and not running");
+        MobiledeviceSubscribe sub;
+        QVERIFY(sub.start());
     }
 
     void shouldNotOpenNetworkOnlyDevice()
