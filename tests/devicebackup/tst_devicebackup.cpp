@@ -6,6 +6,7 @@
 // over a second connection) and its commit cadence.
 #include "common/sqlprobe.h"
 #include "devicebackup/backup2tool.h"
+#include "devicebackup/cloudbackupswitch.h"
 #include "devicebackup/fakebackup2toolhook.h"
 #include "fakephone.h"
 #include "iphonesimulator.h"
@@ -262,6 +263,54 @@ private slots:
         QVERIFY(!QFileInfo::exists(root + "/V/link"));
     }
 
+    // The cloud backup switch: one request to the backup service, and only
+    // the phone's confirmation counts as done.
+    void cloudBackupSwitch_data()
+    {
+        QTest::addColumn<bool>("enable");
+        QTest::addColumn<int>("failingStep"); // -1: none
+        QTest::addColumn<PlistCFType>("answer");
+        QTest::addColumn<QString>("error"); // empty: confirmed
+        const PlistCFType bye = msg("DLMessageDisconnect");
+        QTest::newRow("on, confirmed") << true << -1 << result(0, "") << "";
+        QTest::newRow("off, confirmed") << false << -1 << result(0, "") << "";
+        QTest::newRow("refused in the phone's words")
+            << true << -1 << result(211, "Cloud backup is not available")
+            << "The phone refused, error code 211. Cloud backup is not available";
+        QTest::newRow("hang-up before the answer")
+            << true << -1 << bye << "The phone ended the session without an answer.";
+        QTest::newRow("file request instead of an answer")
+            << false << -1 << msg("DLMessageDownloadFiles", { arr({ str("../secret") }) })
+            << "The phone answered with DLMessageDownloadFiles instead of a result.";
+        QTest::newRow("no device") << true << 0 << bye << "idevice_new_with_options failed. return -7.";
+        QTest::newRow("service does not start")
+            << true << 2 << bye << "mobilebackup2_client_start_service failed. return -7.";
+        QTest::newRow("request refused") << true << 4 << bye << "mobilebackup2_send_request failed. return -7.";
+    }
+    void cloudBackupSwitch()
+    {
+        QFETCH(bool, enable);
+        QFETCH(int, failingStep);
+        QFETCH(PlistCFType, answer);
+        QFETCH(QString, error);
+        FakePhone phone;
+        if (failingStep >= 0)
+            phone.setup[failingStep] = -7;
+        phone.add(answer);
+        QString failure;
+        const bool done = enableOrDisableICloudBackup(kUdid, enable, &failure,
+            [&phone] { return std::make_unique<FakePhoneLink>(phone); });
+        QCOMPARE(done, error.isEmpty());
+        QCOMPARE(failure, error);
+        QVERIFY(phone.closed);
+        QVERIFY(phone.out.isEmpty() && phone.statuses.isEmpty());
+        if (failingStep < 0 || failingStep > 4) {
+            QCOMPARE(phone.request, "EnableCloudBackup");
+            const PlistCFType expected = dict("CloudBackupState", PlistCFType::createCFBoolean(enable));
+            QCOMPARE(phone.options, expected.toString());
+        }
+    }
+
     // The library's own connection against the simulated phone: found over
     // the multiplexer, refused at the service.
     void realConnectionNamesTheFailingStep()
@@ -271,6 +320,15 @@ private slots:
         backup2tool tool(IPhoneSimulator::kUdid, QDir(root), nullptr);
         QVERIFY(run(tool, nullptr, OP_RESTORE)
                     .startsWith("backup2tool: start service com.apple.mobilebackup2 failed."));
+    }
+
+    void cloudBackupSwitchOverTheLibraryNamesTheFailingCall()
+    {
+        IPhoneSimulator locked(QJsonObject { { "locked", true } });
+        QVERIFY(locked.isReady());
+        QString failure;
+        QVERIFY(!enableOrDisableICloudBackup(IPhoneSimulator::kUdid, true, &failure));
+        QVERIFY2(failure.startsWith("mobilebackup2_client_start_service failed."), qPrintable(failure));
     }
 
     void keepsChosenFilesAndRecordsEveryFile()
