@@ -16,6 +16,8 @@ PACKAGES=(
   # udev rules that let a user's programs open Android phones over USB
   android-sdk-platform-tools-common
   python3 python3-vobject
+  # a private bus for the screen saver inhibition test
+  dbus-daemon
   xdg-utils poppler-utils cloc
 )
 

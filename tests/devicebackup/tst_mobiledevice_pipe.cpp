@@ -35,9 +35,13 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("expected"); // toString() of the reply
         const QByteArray xml = request(3).CFPropertyListToBytes(PlistCFType::kCFPropertyListXMLFormat_v1_0);
+        const QByteArray bin = request(3).CFPropertyListToBytes(PlistCFType::kCFPropertyListBinaryFormat_v1_0);
         QTest::newRow("xml") << frame(xml.size(), xml) << "{MessageName : qqq}";
+        QTest::newRow("binary") << frame(bin.size(), bin) << "{MessageName : qqq}";
+        QTest::newRow("length 0") << frame(0, xml) << "NULL";
         QTest::newRow("negative length") << frame(-1, xml) << "NULL";
         QTest::newRow("length above the cap") << frame(mobiledevice_pipe::kMaxReplyBytes + 1, xml) << "NULL";
+        QTest::newRow("bare bplist magic") << frame(6, "bplist") << "NULL";
         QTest::newRow("body cut short") << frame(xml.size() + 1, xml) << "NULL";
         QTest::newRow("header cut short") << QByteArray("\x10\x00", 2) << "NULL";
     }
