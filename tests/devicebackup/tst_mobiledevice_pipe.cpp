@@ -30,6 +30,20 @@ class TestMobiledevicePipe : public QObject {
     Q_OBJECT
 private slots:
 
+    void requestGoesOutAsOneXmlFrame()
+    {
+        mobiledevice_pipe channel(kTimeoutMs);
+        QVERIFY(channel.connect() && channel.create());
+        const auto xmlOf = [](int n) { return request(n).CFPropertyListToBytes(PlistCFType::kCFPropertyListXMLFormat_v1_0); };
+        const QByteArray xml = xmlOf(300 - xmlOf(0).size());
+        QCOMPARE(xml.size(), 300);
+        QVERIFY(channel.writeRequest(PlistCFType())); // sends nothing
+        QVERIFY(channel.writeRequest(request(300 - xmlOf(0).size())));
+        QByteArray got(305, '\0');
+        QCOMPARE(::read(channel.peerReadFd().toInt(), got.data(), got.size()), qsizetype(304));
+        QCOMPARE(got.left(304), QByteArray("\x2C\x01\x00\x00", 4) + xml);
+    }
+
     void replyFrames_data()
     {
         QTest::addColumn<QByteArray>("bytes");
