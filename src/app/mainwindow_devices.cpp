@@ -13,6 +13,7 @@
 #include "kit/progressform.h"
 #include "kit/tips.h"
 #include "model/localdb.h"
+#include "platform/adb/adbusbfailure.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -179,6 +180,15 @@ void MainWindow::androidDeviceConnectedFailed2(QString path)
     if (deferWhileRoadRuns([this, path] { androidDeviceConnectedFailed2(path); }))
         return;
     RoadGuard road(this);
+    if (adbUsbAccessDenied(path)) {
+        Tips::error(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>This computer does not "
+                                   "allow Quorvantile software to open your phone. Please install the Android udev "
+                                   "rules (on Debian: sudo apt install android-sdk-platform-tools-common), make sure "
+                                   "your user is in the plugdev group (sudo usermod -aG plugdev $USER, then log out "
+                                   "and in again), and then unplug and reconnect your phone.")
+                        .arg(path.toHtmlEscaped()));
+        return;
+    }
     Tips::error(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please exit any other "
                                "Android Manager program on your computer first and then reconnect your phone to try "
                                "again.")

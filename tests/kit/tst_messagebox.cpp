@@ -2,6 +2,7 @@
 #include "kit/messagebox.h"
 #include "support/messageboxrecorder.h"
 #include "kit/messagetext.h"
+#include "kit/makerconfig.h"
 #include "kit/productinfo.h"
 #include "kit/tips.h"
 
@@ -57,6 +58,30 @@ private slots:
         QVERIFY(box.styled);
         QVERIFY(box.flags.testFlag(Qt::FramelessWindowHint));
         QCOMPARE(box.flags & Qt::WindowType_Mask, Qt::Dialog);
+    }
+
+    void namesASupportAddressOnlyWhenOneIsConfigured_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("none configured") << "" << "disk full";
+        QTest::newRow("blank counts as none") << "  " << "disk full";
+        QTest::newRow("configured") << "help@example.org" << "disk full<br/><br/> Or you can contact help@example.org for help.";
+        QTest::newRow("escaped") << "a&b@example.org" << "contact a&amp;b@example.org for help.";
+    }
+
+    void namesASupportAddressOnlyWhenOneIsConfigured()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, ending);
+        qputenv(maker::kSupportEmailName, address.toUtf8());
+        MessageBoxRecorder boxes;
+        Tips::error(QStringLiteral("disk full"));
+        qunsetenv(maker::kSupportEmailName);
+        QCOMPARE(boxes.count(), 1);
+        const QString text = boxes.boxes().first().text;
+        QVERIFY2(text.endsWith(ending), qPrintable(text));
+        QCOMPARE(text.contains(QLatin1String("contact")), !address.trimmed().isEmpty());
     }
 
     // Escaped data must still make the box take rich text, or the escapes

@@ -148,6 +148,29 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!device(w, id), 10000);
     }
 
+    void iPhoneWarningOnlyWithoutMultiplexer_data()
+    {
+        QTest::addColumn<bool>("daemon");
+        QTest::newRow("multiplexer answers") << true;
+        QTest::newRow("stale socket, no daemon") << false;
+    }
+
+    void iPhoneWarningOnlyWithoutMultiplexer()
+    {
+        QFETCH(bool, daemon);
+        std::unique_ptr<IPhoneSimulator> sim(daemon ? new IPhoneSimulator({ { "devices", QJsonArray {} } }) : nullptr);
+        std::unique_ptr<DeadMultiplexer> dead(daemon ? nullptr : new DeadMultiplexer);
+        SimLayer layer;
+        MainWindow w(&layer);
+        const QStringList warnings = boxes->texts().filter(QRegularExpression("^Failed to detect iPhone\\."));
+        QCOMPARE(warnings.size(), daemon ? 0 : 1);
+#ifndef Q_OS_MACOS
+        // The warning names what to do on this system.
+        if (!daemon)
+            QVERIFY(warnings.constFirst().contains("usbmuxd"));
+#endif
+    }
+
     void authorisationIsAskedUntilGivenOrAborted_data()
     {
         QTest::addColumn<Auth>("auth");
