@@ -31,9 +31,8 @@ void BackupContactsToLocalThread::run()
             form->invokeUpdateProgress(tr("IDS_IMPORTING_CONTACTS_TO_LOCALDB"),
                                        int(double(processed) / double(n) * 100.0),
                                        QStringLiteral("Contacts:%1/%2").arg(processed).arg(n));
-            pim::_Contact stored;
             bool existed = false;
-            db->combineContact(contact, stored, existed);
+            db->mergeContact(contact, existed);
             if (existed)
                 ++merged;
         }

@@ -141,9 +141,8 @@ void ImportContactsToLocalThread::importAll()
                            .arg(kMaxEntitiesPerContact)
                            .arg(dropped));
         if (!contact.fullName.isEmpty()) {
-            pim::_Contact stored;
             bool existed = false;
-            m_db->combineContact(contact, stored, existed);
+            m_db->mergeContact(contact, existed);
             if (existed)
                 ++merged;
             else

@@ -36,6 +36,22 @@ bool matchesStored(const pim::Entity& stored, const pim::Entity& incoming, const
     return true;
 }
 
+// Whether laying the incoming entity's filled values over the stored one
+// changes any of these text columns, each read back as text (absent is
+// empty).
+bool fillsAnyColumn(const pim::Entity& stored, const pim::Entity& incoming, const QStringList& columns)
+{
+    for (const QString& key : columns) {
+        const auto in = incoming.fields.constFind(key);
+        if (in == incoming.fields.cend() || isEmptyValue(*in))
+            continue;
+        const auto st = stored.fields.constFind(key);
+        if (pim::fieldText(*in) != (st == stored.fields.cend() ? QString() : pim::fieldText(*st)))
+            return true;
+    }
+    return false;
+}
+
 // The values under keys as one byte string that is equal for two entities
 // exactly when matchesStored() finds them equal: each value as the bytes
 // that comparison looks at, each preceded by its length.
@@ -140,6 +156,8 @@ struct LocalDb::EntityKeys {
 struct LocalDb::MergeTarget {
     pim::_Contact contact;
     QHash<int, EntityKeys> keys;
+    // Read by loadCompared() for mergeContact().
+    bool compared = false;
 };
 
 bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged,
@@ -147,9 +165,20 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
 {
     if (!m_rule)
         throw Error(QStringLiteral("LocalDb: no duplicate rule to merge with"));
-    const QStringList minKeys = m_rule->checkEqualFieldsMin(type);
+    QStringList minKeys;
+    QStringList keptKeys;
+    QStringList keptColumns;
     bool single = false;
-    const QStringList keptKeys = m_rule->validFields(type, single);
+    if (pim::isValidEntityType(type)) {
+        const MergeKeys& keys = mergeKeys(type);
+        minKeys = keys.min;
+        keptKeys = keys.kept;
+        keptColumns = keys.keptColumns;
+        single = keys.single;
+    } else {
+        minKeys = m_rule->checkEqualFieldsMin(type);
+        keptKeys = m_rule->validFields(type, single);
+    }
     if (keptKeys.isEmpty())
         return false;
 
@@ -182,6 +211,13 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
 
     if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
         return false;
+    // A stored row that already holds every value the incoming entity
+    // fills (a file imported again) is left alone without building the
+    // merged row. A photo's hash column follows its bytes, so photos take
+    // the whole way.
+    if (taken && type != pim::ENTITY_PHOTO && pim::isValidEntityType(type)
+        && !fillsAnyColumn(merged, incoming, keptColumns))
+        return false;
 
     // A new row of only kept, filled values shares the incoming ones
     // instead of copying them one by one.
@@ -210,6 +246,21 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
 QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incoming, pim::_Contact& stored,
                                                       bool& existed)
 {
+    return combineInto(incoming, &stored, existed);
+}
+
+void LocalDb::mergeContact(const pim::_Contact& incoming, bool& existed)
+{
+    combineInto(incoming, nullptr, existed);
+}
+
+// With no `stored` to fill, the stored duplicate is read and rewritten in
+// the compared columns only (loadCompared, updateKeptColumns) and nothing
+// written is collected.
+QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming, pim::_Contact* stored,
+                                                   bool& existed)
+{
+    const bool compared = stored == nullptr;
     const Hold hold(*this);
     requireWritable("combineContact");
     connection();
@@ -217,7 +268,9 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
 
     // Worked on copies: on failure the caller's `stored` and `existed` are
     // left as they were.
-    QMap<int, QList<pim::Entity>> written = stored.entities;
+    QMap<int, QList<pim::Entity>> written;
+    if (!compared)
+        written = stored->entities;
     pim::_Contact target;
     qsizetype loadedAddrs = 0;
     // The target's key indexes: from the import's cache when this contact
@@ -240,9 +293,14 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
             // succeeded, so a failed merge leaves no half-merged copy.
             if (m_wholeImport)
                 cached = m_mergeTargets.take(foundId);
+            // A copy read in the other way holds other columns.
+            if (cached && cached->compared != compared)
+                cached.reset();
             if (cached) {
                 target = std::move(cached->contact);
                 keyIndex = &cached->keys;
+            } else if (compared) {
+                target = loadCompared(foundId);
             } else {
                 // Every column, the country code too, so that an unchanged
                 // address is seen as unchanged.
@@ -260,7 +318,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 newRows.append({pim::ENTITY_NAME, name});
                 newPlaces.append({pim::ENTITY_NAME, target.entities[pim::ENTITY_NAME].size()});
                 target.entities[pim::ENTITY_NAME].append(name);
-                written[pim::ENTITY_NAME].append(name);
+                if (!compared)
+                    written[pim::ENTITY_NAME].append(name);
             }
         }
 
@@ -298,6 +357,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                     newPlaces.append({type, at});
                 } else if ((merged.id & kNewRow) != 0) {
                     newRows[static_cast<qsizetype>(merged.id & ~kNewRow)].second = merged;
+                } else if (compared) {
+                    updateKeptColumns(type, merged);
                 } else {
                     updateEntity(type, merged);
                 }
@@ -306,7 +367,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 // the cache, of a later one) starts from there, and one
                 // that came new changes the row to be written, not adds one.
                 list[at] = merged;
-                written[type].append(merged);
+                if (!compared)
+                    written[type].append(merged);
             }
         }
         if (!newRows.isEmpty()) {
@@ -347,10 +409,14 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         if (!cached) {
             cached = std::make_shared<MergeTarget>();
             cached->keys = std::move(freshKeys);
+            cached->compared = compared;
         }
         cached->contact = target;
         m_mergeTargets.insert(foundId, cached);
     }
+    existed = foundId != 0;
+    if (compared)
+        return written;
     // As contact() gives them: a loaded address without its country code.
     const auto addrs = target.entities.find(pim::ENTITY_ADDR);
     if (addrs != target.entities.end()) {
@@ -358,7 +424,6 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         for (qsizetype i = 0; i < loadedAddrs && i < addrs->size(); ++i)
             (*addrs)[i].fields.remove(kData11);
     }
-    existed = foundId != 0;
-    stored = target;
+    *stored = target;
     return written;
 }

@@ -290,6 +290,79 @@ private slots:
         QCOMPARE(count("select count(*) from contact"), 1);
     }
 
+    // The lean merge of imports reads and rewrites fewer columns: replayed
+    // over one sequence that updates, adds and regroups every type, in an
+    // import edit (its cache of large contacts included) and outside one,
+    // it must leave every row exactly as the whole merge does.
+    void leanMergeLeavesTheRowsOfTheWholeMerge_data()
+    {
+        QTest::addColumn<bool>("inImport");
+        QTest::newRow("one import edit") << true;
+        QTest::newRow("a level per contact") << false;
+    }
+    void leanMergeLeavesTheRowsOfTheWholeMerge()
+    {
+        QFETCH(bool, inImport);
+        QList<pim::_Contact> sequence;
+        const auto ann = [](const QMap<int, QList<QVariantMap>>& entities) { return contactOf("Ann Lee", entities); };
+        sequence << ann({ { 1, { { { "data1", "Ann Lee" }, { "data2", "Ann" }, { "data3", "Lee" } } } },
+                          { 2, { { { "data15", QByteArray("jpeg-one") } } } },
+                          { 3, { { { "data1", "555" }, { "data2", 2 }, { "data3", "" } } } },
+                          { 5, { { { "data1", "Annie" }, { "data2", 1 } } } },
+                          { 7, { { { "data2", "Friends" } } } },
+                          { 8, { { { "data1", "ann" }, { "data5", 1 }, { "data6", "" } } } },
+                          { 10, { { { "data1", "Acme" }, { "data2", 1 }, { "data4", "CEO" }, { "data6", "spare" } } } },
+                          { 12, { { { "data1", "Main St" }, { "data4", "Main St" }, { "data10", "USA" }, { "data11", "us" } } } } })
+                 << ann({ { 2, { { { "data15", QByteArray("jpeg-two") } } } },
+                          { 3, { { { "data1", "555" }, { "data2", 3 }, { "data3", "desk" } } } },
+                          { 7, { { { "data2", "Work" } } } },
+                          { 10, { { { "data1", "Acme" }, { "data5", "Sales" } } } },
+                          { 12, { { { "data1", "Main St" }, { "data11", "ca" } } } },
+                          { 13, { { { "data1", "https://example.org" } } } } })
+                 << contactOf("ANN LEE", { { 5, { { { "data1", "Nan" } } } }, { 9, { { { "data1", "note" } } } } })
+                 << contactOf("Bob", { { 4, { { { "data1", "b@x" }, { "data2", 1 } } } } })
+                 << contactOf(QString(), { { 3, { { { "data1", "999" } } } } });
+        // One contact grown past the sizes at which the merge keeps it and
+        // indexes its lists.
+        for (int i = 0; i < 80; ++i)
+            sequence << contactOf("Bob", { { 3, { { { "data1", QString::number(1000 + i % 50) }, { "data2", i % 3 } } } },
+                                           { 4, { { { "data1", "b@x" }, { "data3", QString::number(i % 4) } } } } });
+
+        const auto replay = [&](const QString& name, bool lean) {
+            LocalDb db(m_dir->filePath(name), localRule());
+            db.create();
+            // Stored columns no merge takes over, as an edit or a phone
+            // leaves them: every merge must keep them.
+            pim::_Contact planted(0, QString(), QStringLiteral("Ann Lee"));
+            db.insertContactBase(planted);
+            for (const auto& [type, fields] : QList<std::pair<int, QVariantMap>> {
+                     { 10, { { "data1", "Acme" }, { "data2", "1" }, { "data4", "CEO" }, { "data6", "spare" } } },
+                     { 12, { { "data1", "Main St" }, { "data5", "PO Box 1" }, { "data11", "us" } } },
+                     { 5, { { "data1", "Annie" }, { "data2", "1" }, { "data3", "pet name" } } } }) {
+                pim::Entity e = entityOf(fields);
+                db.insertEntity(planted.id, type, e);
+            }
+            if (inImport)
+                db.beginImport(sequence.size());
+            for (const pim::_Contact& c : sequence) {
+                bool existed = false;
+                pim::_Contact stored;
+                if (lean)
+                    db.mergeContact(c, existed);
+                else
+                    db.combineContact(c, stored, existed);
+            }
+            if (inImport)
+                db.endEdit(true);
+            SqlProbe probe(db.path());
+            return probe.rows("select * from contact order by _id") + probe.rows("select * from data order by _id")
+                + probe.rows("select * from contact_group order by _id");
+        };
+        const QList<QVariantList> whole = replay(QStringLiteral("whole.db"), false);
+        QVERIFY(whole.size() > 60);
+        QCOMPARE(replay(QStringLiteral("lean.db"), true), whole);
+    }
+
 };
 
 QTEST_GUILESS_MAIN(TestLocalDbMerge)
