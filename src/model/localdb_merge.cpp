@@ -209,14 +209,14 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     if (at)
         *at = place;
 
-    if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
-        return false;
     // A stored row that already holds every value the incoming entity
     // fills (a file imported again) is left alone without building the
     // merged row. A photo's hash column follows its bytes, so photos take
     // the whole way.
     if (taken && type != pim::ENTITY_PHOTO && pim::isValidEntityType(type)
         && !fillsAnyColumn(merged, incoming, keptColumns))
+        return false;
+    if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
         return false;
 
     // A new row of only kept, filled values shares the incoming ones
