@@ -52,7 +52,7 @@ void IOSSendChangesThread::run()
 {
     m_reporter->invokeUpdateProgress(tr("IDS_SENGING_CHANGES_TO_DEVICE"), 99, QString());
     runWorkerJob(*m_reporter, tr("Sending the changes to the iPhone stopped on an unexpected error."), [this] {
-        sendAll();
+        runInWords<workerrun::NoCancel>(Road::Edit, {}, [this] { sendAll(); });
         m_reporter->invokeSucceed(QString());
     });
 }
