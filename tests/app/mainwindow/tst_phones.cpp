@@ -20,6 +20,7 @@
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -227,6 +228,98 @@ private slots:
         w.miTreeDB2I();
         const int kept = int(ActionScene::stored(device(w, kUdid)->db->path()).size());
         QVERIFY2(kept % 10 == 0 && kept > 0 && kept < 25, qPrintable(QString::number(kept)));
+    }
+
+    // Every fault of the simulated iPhone, met on its arrival read: the
+    // window's own thread never stops for more than 100 ms while the road
+    // runs, a confirmed cancel returns at once, and a failure reads as a
+    // sentence without library codes.
+    void iphoneFaultsNeverHoldTheWindow_data()
+    {
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("ending");
+        const auto fault = [](const char* at, const char* kind) {
+            return QJsonObject { { "fault", QJsonObject { { "at", at }, { "kind", kind } } } };
+        };
+        QTest::newRow("read") << QJsonObject() << false << "node";
+        QTest::newRow("slow phone") << QJsonObject { { "slow_ms", 300 } } << false << "node";
+        QTest::newRow("unplugged mid-read") << fault("batch1", "drop") << false << "The iPhone was disconnected while";
+        QTest::newRow("garbage reply") << fault("batch0", "garbage") << false << "could not be read while";
+        QTest::newRow("answer of a wrong type") << fault("SDMessageSyncDataClassWithDevice", "wrongtype") << false
+                                                << "message of the wrong form";
+        QTest::newRow("goodbye mid-read") << fault("batch1", "disconnect") << false << "ended the sync session";
+        QTest::newRow("batch of a list") << fault("batch0", "wrongslot") << false << "(&quot;SDMessageProcessChanges&quot;)";
+        QTest::newRow("versions as text") << QJsonObject { { "exchange", "wrongtypes" } } << false
+                                          << "(&quot;DLMessageVersionExchange&quot;)";
+        QTest::newRow("locked") << QJsonObject { { "locked", true } } << false << "locked with a passcode";
+        QTest::newRow("trust pending") << QJsonObject { { "trust", "pending" } } << false << "asking whether to trust";
+        QTest::newRow("trust denied") << QJsonObject { { "trust", "denied" } } << false << "was not trusted";
+        QTest::newRow("phone busy") << QJsonObject { { "sync", "refuse" } } << false << "refused to sync";
+        QTest::newRow("phone cancels") << QJsonObject { { "sync", "cancel" } } << false << "cancelled the sync";
+        QTest::newRow("batch stalls, cancel") << fault("batch1", "stall") << true << "";
+        QTest::newRow("start stalls, cancel") << fault("SDMessageSyncDataClassWithDevice", "stall") << true << "";
+        QTest::newRow("lockdown stalls, cancel") << fault("StartService", "stall") << true << "";
+        QTest::newRow("name stalls, cancel") << fault("GetValue", "stall") << true << "";
+    }
+    void iphoneFaultsNeverHoldTheWindow()
+    {
+        QFETCH(QJsonObject, scenario);
+        QFETCH(bool, cancel);
+        QFETCH(QString, ending);
+        scenario["batch"] = 1;
+        QJsonObject records;
+        for (int i = 0; i < 4; ++i)
+            records[QString::number(11 + i)] = QJsonObject { { "last name", QStringLiteral("Kim%1").arg(i) },
+                { "com.apple.syncservices.RecordEntityName", "com.apple.contacts.Contact" } };
+        scenario["records"] = records;
+        IPhoneSimulator sim(scenario);
+        QElapsedTimer clock, road;
+        qint64 last = 0, longest = 0, cancelledAt = -1, endedAt = -1;
+        bool shown = false;
+        MainWindow* window = nullptr;
+        QTimer ping;
+        QObject::connect(&ping, &QTimer::timeout, [&] {
+            if (shown && !road.isValid())
+                return;
+            const qint64 now = clock.elapsed();
+            if (shown)
+                longest = qMax(longest, now - last);
+            last = now;
+            if (shown && endedAt < 0 && window && !window->roadRunning())
+                endedAt = now;
+        });
+        clock.start();
+        ping.start(5);
+        auto form = answerDialog("ProgressForm", [&](QWidget* dialog) {
+            shown = true;
+            road.start();
+            last = clock.elapsed();
+            if (cancel)
+                QTimer::singleShot(600, dialog, [&, dialog] {
+                    boxes->answerNext(QMessageBox::Yes);
+                    cancelledAt = clock.elapsed();
+                    QMetaObject::invokeMethod(dialog, "cancel");
+                });
+        });
+        SimLayer layer;
+        MainWindow w(&layer);
+        window = &w;
+        QTRY_VERIFY_WITH_TIMEOUT(shown && endedAt >= 0, 20000);
+        road.invalidate();
+        qInfo("longest pause of the window's thread: %lld ms", longest);
+        QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
+        if (cancel) {
+            qInfo("the cancel returned after %lld ms", endedAt - cancelledAt);
+            QVERIFY(cancelledAt >= 0 && endedAt - cancelledAt < 100);
+            QVERIFY(!device(w, kUdid));
+        } else if (ending == "node") {
+            QVERIFY(device(w, kUdid));
+        } else {
+            const QString text = boxes->texts().constLast();
+            QVERIFY2(text.contains(ending) && !text.contains("return") && !text.contains("mobilesync"), qPrintable(text));
+            QVERIFY(!device(w, kUdid));
+        }
     }
 
     // A group change goes to an Android phone in the worker's own edit,
