@@ -219,7 +219,6 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
     // left as they were.
     QMap<int, QList<pim::Entity>> written = stored.entities;
     pim::_Contact target;
-    qsizetype loadedAddrs = 0;
     // The target's key indexes: from the import's cache when this contact
     // was merged into before, else made here for lists that grow long.
     std::shared_ptr<MergeTarget> cached;
@@ -248,7 +247,6 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 // address is seen as unchanged.
                 target = loadContact(foundId, true);
             }
-            loadedAddrs = target.entities.value(pim::ENTITY_ADDR).size();
         } else {
             target = pim::_Contact(0, QString(), incoming.fullName);
             insertContactBase(target);
@@ -350,13 +348,6 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         }
         cached->contact = target;
         m_mergeTargets.insert(foundId, cached);
-    }
-    // As contact() gives them: a loaded address without its country code.
-    const auto addrs = target.entities.find(pim::ENTITY_ADDR);
-    if (addrs != target.entities.end()) {
-        static const QString kData11 = QStringLiteral("data11");
-        for (qsizetype i = 0; i < loadedAddrs && i < addrs->size(); ++i)
-            (*addrs)[i].fields.remove(kData11);
     }
     existed = foundId != 0;
     stored = target;

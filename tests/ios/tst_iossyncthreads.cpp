@@ -3,6 +3,7 @@
 #include "ios/iossynctodevicethread.h"
 #include "ios/iossynctopcthread.h"
 #include "iossyncfixture.h"
+#include "model/localdbcombinerule.h"
 #include "iphonesimulator.h"
 #include "support/recordingreporter.h"
 
@@ -240,6 +241,74 @@ private slots:
         QCOMPARE(reporter.successes() + reporter.errors(),
                  QStringList{"The iPhone did not confirm the new contact \"C00\" (sent as -1), so it may be "
                              "missing on the phone. Connect the iPhone again and repeat the transfer."});
+    }
+
+    // Phone -> device database -> local database -> another phone: each kind
+    // of record comes back with every field it had (ids and the link to the
+    // contact aside), and the local database keeps the kinds of nickname and
+    // organisation.
+    void shouldGiveThePhoneBackEveryField_data()
+    {
+        QTest::addColumn<QJsonObject>("child");
+        QTest::newRow("contact alone") << QJsonObject();
+        QTest::newRow("phone") << record("Phone Number", {{"value", "+49 30 1234"}, {"type", "mobile"}});
+        QTest::newRow("phone with a label") << record("Phone Number", {{"value", "+49 30 1"}, {"type", "other"}, {"label", "Boat"}});
+        QTest::newRow("e-mail") << record("Email Address", {{"value", "kim@example.org"}, {"type", "work"}});
+        QTest::newRow("address") << record("Street Address", {{"street", "Hauptstr. 1"}, {"city", "Berlin"}, {"state", "BE"},
+                                                              {"postal code", "10115"}, {"country", "Germany"},
+                                                              {"country code", "de"}, {"type", "home"}});
+        QTest::newRow("date") << record("Date", {{"value", QJsonObject{{"$date", "2001-06-09T00:00:00Z"}}}, {"type", "anniversary"}});
+        QTest::newRow("instant messaging") << record("IM", {{"user", "kim.k"}, {"service", "jabber"}, {"type", "work"}});
+        QTest::newRow("web address") << record("URL", {{"value", "https://example.org"}, {"type", "home page"}});
+        QTest::newRow("related name with a label") << record("Related Name", {{"value", "Ute"}, {"type", "mother"}, {"label", "Mutti"}});
+    }
+    void shouldGiveThePhoneBackEveryField()
+    {
+        QFETCH(QJsonObject, child);
+        QJsonObject records{{"11", record("Contact", {{"first name", "Kim"}, {"middle name", "J"}, {"last name", "Park"},
+                                                     {"first name yomi", "Kimu"}, {"last name yomi", "Paku"}, {"title", "Dr"},
+                                                     {"suffix", "Jr"}, {"nickname", "KP"}, {"company name", "Acme"},
+                                                     {"department", "R&D"}, {"job title", "Chemist"}, {"notes", "likes tea"},
+                                                     {"birthday", QJsonObject{{"$date", "1980-05-04T00:00:00Z"}}},
+                                                     {"image", QJsonObject{{"$data", "iVBORw0KGgo="}}},
+                                                     {"display as company", "person"}})}};
+        if (!child.isEmpty()) {
+            child["contact"] = QJsonArray{"11"};
+            records["3/11/21"] = child;
+        }
+        DeviceDb device;
+        {
+            IPhoneSimulator phone({{"records", records}});
+            readPhone(device);
+        }
+        QTemporaryDir dir;
+        LocalDb local(dir.filePath("backup.db"), QSharedPointer<LocalDbCombineRule>::create());
+        local.create();
+        for (const pim::_Contact& contact : device.db->contacts()) {
+            pim::_Contact stored;
+            bool existed = false;
+            local.combineContact(contact, stored, existed);
+        }
+        QCOMPARE(SqlProbe(local.path()).column("select type||':'||data2 from data where type in (5, 10) order by type"),
+                 QStringList({"5:1", "10:1"}));
+
+        IPhoneSimulator other(QJsonObject{});
+        DeviceDb target;
+        RecordingReporter reporter;
+        IOSSyncToDeviceThread restore(IPhoneSimulator::kUdid, target.db, local.contacts(), &reporter);
+        runToEnd(restore);
+        QCOMPARE(reporter.errors(), QStringList());
+        const auto content = [](const QJsonObject& phone) {
+            QStringList texts;
+            for (QJsonValue value : phone) {
+                QJsonObject r = value.toObject();
+                r.remove("contact");
+                texts << QJsonDocument(r).toJson(QJsonDocument::Compact);
+            }
+            texts.sort();
+            return texts;
+        };
+        QCOMPARE(content(other.phoneRecords()), content(records));
     }
 
     // An edit of Kim (nickname added, phone added, e-mail changed, phone deleted,
