@@ -99,6 +99,8 @@ std::unique_ptr<ModalDialogAnswerer> picker(const QString& target, std::function
 {
     return answerDialog("DataSourceSelForm", [target, meanwhile](QWidget* dialog) {
         meanwhile();
+        QCOMPARE(dialog->windowTitle(), dialog->findChild<QLabel*>("lbSelDevice")->text());
+        QVERIFY2(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != "Dialog", qPrintable(dialog->windowTitle()));
         auto* box = dialog->findChild<QComboBox*>("cbDevice");
         box->setCurrentIndex(box->findText(target));
         QTest::mousePress(dialog->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
@@ -320,6 +322,56 @@ private slots:
             QVERIFY2(text.contains(ending) && !text.contains("return") && !text.contains("mobilesync"), qPrintable(text));
             QVERIFY(!device(w, kUdid));
         }
+    }
+
+    // An edit of an iPhone contact through the real device layer: stored
+    // first, as the window does, then sent; the phone holds the new job title
+    // and phone number, and the number's phone id is written back. A link
+    // that drops reads as a sentence.
+    void iphoneEditReachesThePhone_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("taken") << QJsonObject() << "";
+        QTest::newRow("link drops") << QJsonObject { { "at", "SDMessageProcessChanges" }, { "kind", "drop" } }
+                                    << "The iPhone was disconnected while the change was sent to it. Its contacts are read again, "
+                                       "so the list shows what it holds. Keep the iPhone connected and unlocked, and try again.";
+    }
+    void iphoneEditReachesThePhone()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, error);
+        QJsonObject scenario = kKim;
+        if (!fault.isEmpty())
+            scenario["fault"] = fault;
+        IPhoneSimulator sim(scenario);
+        SimLayer layer;
+        MainWindow w(&layer);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000);
+        const QSharedPointer<LocalDb> db = device(w, kUdid)->db;
+        pim::_Contact kim = db->contact(1);
+        pim::Entity org(0, QString()), phone(0, QString());
+        org.fields = { { "data1", "Acme" }, { "data4", "Chemist" }, { "data2", 1 } };
+        phone.fields = { { "data1", "+82 2 1234" }, { "data2", 2 } };
+        db->insertEntity(kim.id, pim::ENTITY_ORG, org);
+        db->insertEntity(kim.id, pim::ENTITY_PHONE, phone);
+        kim = db->contact(kim.id);
+        DeviceChanges change;
+        change.contact = kim;
+        change.changes = { _ChangeData(pim::ENTITY_ORG, _ChangeData::ACTION_ADDED, org),
+                           _ChangeData(pim::ENTITY_PHONE, _ChangeData::ACTION_ADDED, phone) };
+        RecordingReporter reporter;
+        auto worker = layer.createSendChangesWorker({ 1, kUdid, db }, change, &reporter);
+        QVERIFY(worker);
+        worker->start();
+        QVERIFY(worker->wait(30000));
+        QCOMPARE(reporter.errors(), error.isEmpty() ? QStringList() : QStringList { error });
+        if (!error.isEmpty())
+            return;
+        const QJsonObject onPhone = sim.phoneRecords();
+        QCOMPARE(onPhone["11"].toObject()["job title"].toString(), QStringLiteral("Chemist"));
+        QCOMPARE(onPhone["3/1001"].toObject()["value"].toString(), QStringLiteral("+82 2 1234"));
+        QCOMPARE(SqlProbe(db->path()).column("select src_id from data where type = 3"), QStringList { "3/1001" });
     }
 
     // A group change goes to an Android phone in the worker's own edit,
