@@ -11,7 +11,7 @@ struct PlistDeleter {
 };
 using PlistPtr = std::unique_ptr<void, PlistDeleter>;
 
-constexpr unsigned kPollMs = 100;
+constexpr unsigned kPollMs = 50;
 
 bool isWholeNumber(plist_t node)
 {

@@ -41,7 +41,7 @@ public:
     // Sends a copy of msg; msg stays the caller's.
     int send(plist_t msg);
     // Receives the next message into *msg (owned by the caller afterwards). Waits
-    // at most timeoutMs for it, asking `stop` about every 100 ms.
+    // at most timeoutMs for it, asking `stop` about every 50 ms.
     int receive(plist_t* msg, int timeoutMs);
     // Says goodbye ("DLMessageDisconnect" with reason) when open, and closes.
     void close(const char* reason);
