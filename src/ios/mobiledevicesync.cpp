@@ -9,11 +9,6 @@
 
 namespace {
 
-struct PlistDeleter {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
 const char kEmptyParameter[] = "___EmptyParameterString___";
 
 [[noreturn]] void fail(const QString& text, MobileSyncError::Kind kind, int code, const QString& detail = QString())
@@ -85,9 +80,9 @@ QString textOf(plist_t node)
 }
 
 // A message of two texts: a name and the data class.
-PlistPtr message(const char* name, const QByteArray& second)
+PlistNodePtr message(const char* name, const QByteArray& second)
 {
-    PlistPtr msg(plist_new_array());
+    PlistNodePtr msg(plist_new_array());
     plist_array_append_item(msg.get(), plist_new_string(name));
     plist_array_append_item(msg.get(), plist_new_string(second.constData()));
     return msg;
@@ -95,11 +90,11 @@ PlistPtr message(const char* name, const QByteArray& second)
 
 // Receives the phone's answer to `step`, which has to be named `expected`. The
 // phone's own goodbye and cancel are failures of their own; so is any other message.
-PlistPtr receiveAnswer(mobiledevice_sync_client& client, const char* step, const char* expected)
+PlistNodePtr receiveAnswer(mobiledevice_sync_client& client, const char* step, const char* expected)
 {
     plist_t received = nullptr;
     check(client.client->receive(&received, client.answerTimeoutMs), step);
-    PlistPtr msg(received);
+    PlistNodePtr msg(received);
     const QString name = QString::fromStdString(deviceLinkMessageName(msg.get()));
     const QString failed = QStringLiteral("%1 failed. return %2.").arg(QLatin1String(step));
     if (name == QLatin1String("DLMessageDisconnect"))
@@ -175,7 +170,7 @@ void mobiledevice_sync_start_throw(const QString& udid, const _mobiledevice_sync
     }
 
     const QByteArray dataClass = ctx.dataClass.toUtf8();
-    PlistPtr msg = message("SDMessageSyncDataClassWithDevice", dataClass);
+    PlistNodePtr msg = message("SDMessageSyncDataClassWithDevice", dataClass);
     plist_array_append_item(msg.get(), plist_new_string(ctx.deviceAnchor.toUtf8().constData()));
     plist_array_append_item(msg.get(), plist_new_string(ctx.computerAnchor.toUtf8().constData()));
     plist_array_append_item(msg.get(), plist_new_uint(106));
@@ -184,7 +179,7 @@ void mobiledevice_sync_start_throw(const QString& udid, const _mobiledevice_sync
         check(client.client->send(msg.get()), "mobiledevice_sync_start_throw: start");
         plist_t received = nullptr;
         check(client.client->receive(&received, client.answerTimeoutMs), "mobiledevice_sync_start_throw: start");
-        PlistPtr answer(received);
+        PlistNodePtr answer(received);
         const QString name = QString::fromStdString(deviceLinkMessageName(answer.get()));
         const QString reason = textOf(plist_array_get_item(answer.get(), 2));
         const QString failed = step + QStringLiteral("start failed. return %1. %2");
@@ -227,7 +222,7 @@ bool mobiledevice_sync_record_next_throw(mobiledevice_sync_client& client, Plist
 {
     if (!client.client)
         return false;
-    PlistPtr msg = receiveAnswer(client, "mobilesync_receive_changes", "SDMessageProcessChanges");
+    PlistNodePtr msg = receiveAnswer(client, "mobilesync_receive_changes", "SDMessageProcessChanges");
     PlistCFType entities = dictionarySlot(msg.get(), 2, "mobilesync_receive_changes");
     plist_t more = plist_array_get_item(msg.get(), 3);
     if (!more || plist_get_node_type(more) != PLIST_BOOLEAN)
@@ -254,14 +249,14 @@ PlistCFType mobiledevice_sync_send_throw(mobiledevice_sync_client& client, const
     plist_t entities = static_cast<plist_t>(records.ref());
     if (!entities || plist_get_node_type(entities) != PLIST_DICT)
         check(MOBILESYNC_E_INVALID_ARG, "mobilesync_send_changes");
-    PlistPtr msg = message("SDMessageProcessChanges", client.dataClass);
+    PlistNodePtr msg = message("SDMessageProcessChanges", client.dataClass);
     plist_array_append_item(msg.get(), plist_copy(entities));
     // The device reads this flag as "more changes follow".
     plist_array_append_item(msg.get(), plist_new_bool(isLast ? 0 : 1));
     plist_t actionsNode = static_cast<plist_t>(actions.ref());
     plist_array_append_item(msg.get(), actionsNode ? plist_copy(actionsNode) : plist_new_string(kEmptyParameter));
     sendMessage(client, msg.get(), "mobilesync_send_changes");
-    PlistPtr answer = receiveAnswer(client, "mobilesync_remap_identifiers", "SDMessageRemapRecordIdentifiers");
+    PlistNodePtr answer = receiveAnswer(client, "mobilesync_remap_identifiers", "SDMessageRemapRecordIdentifiers");
     return dictionarySlot(answer.get(), 2, "mobilesync_remap_identifiers");
 }
 

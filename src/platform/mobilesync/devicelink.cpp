@@ -6,11 +6,6 @@
 
 namespace {
 
-struct PlistDeleter {
-    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
-};
-using PlistPtr = std::unique_ptr<void, PlistDeleter>;
-
 constexpr unsigned kPollMs = 50;
 
 bool isWholeNumber(plist_t node)
@@ -48,7 +43,7 @@ int DeviceLink::open(idevice_t device, lockdownd_service_descriptor_t service, u
     plist_t received = nullptr;
     if (const int code = receive(&received, 10000); code != 0)
         return code;
-    PlistPtr hello(received);
+    PlistNodePtr hello(received);
     // A phone that names no whole numbers here is not speaking the protocol: answering
     // it would only leave us waiting for a "ready" that never comes.
     if (deviceLinkMessageName(hello.get()) != "DLMessageVersionExchange" || plist_array_get_size(hello.get()) < 3
@@ -58,7 +53,7 @@ int DeviceLink::open(idevice_t device, lockdownd_service_descriptor_t service, u
     plist_get_uint_val(plist_array_get_item(hello.get(), 1), &major);
     if (major > versionMajor)
         return MOBILESYNC_E_BAD_VERSION;
-    PlistPtr answer(plist_new_array());
+    PlistNodePtr answer(plist_new_array());
     plist_array_append_item(answer.get(), plist_new_string("DLMessageVersionExchange"));
     plist_array_append_item(answer.get(), plist_new_string("DLVersionsOk"));
     plist_array_append_item(answer.get(), plist_new_uint(versionMajor));
@@ -66,7 +61,7 @@ int DeviceLink::open(idevice_t device, lockdownd_service_descriptor_t service, u
         return code;
     if (const int code = receive(&received, 10000); code != 0)
         return code;
-    PlistPtr ready(received);
+    PlistNodePtr ready(received);
     return deviceLinkMessageName(ready.get()) == "DLMessageDeviceReady" ? 0 : MOBILESYNC_E_PLIST_ERROR;
 }
 
@@ -109,7 +104,7 @@ void DeviceLink::close(const char* reason)
 {
     if (!m_client)
         return;
-    PlistPtr bye(plist_new_array());
+    PlistNodePtr bye(plist_new_array());
     plist_array_append_item(bye.get(), plist_new_string("DLMessageDisconnect"));
     plist_array_append_item(bye.get(), plist_new_string(reason ? reason : "___EmptyParameterString___"));
     property_list_service_send_binary_plist(m_client, bye.get());

@@ -14,6 +14,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include <libimobiledevice/libimobiledevice.h>
@@ -21,6 +22,12 @@
 #include <libimobiledevice/mobilesync.h>
 #include <libimobiledevice/property_list_service.h>
 #include <plist/plist.h>
+
+// An owned message (or any node) of the link, freed with its handle.
+struct PlistNodeDeleter {
+    void operator()(void* node) const { plist_free(static_cast<plist_t>(node)); }
+};
+using PlistNodePtr = std::unique_ptr<void, PlistNodeDeleter>;
 
 // A wait ended because the owner asked to stop (not a code of the library).
 inline constexpr int kDeviceLinkStopped = -100;
