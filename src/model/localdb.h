@@ -142,7 +142,7 @@ public:
     // --- reading ----------------------------------------------------------
 
     // Loads one contact with all its entities; an unknown id gives the
-    // empty contact (id 0). Addresses come back without "data11"; every
+    // empty contact (id 0). Every
     // value is text except a photo's "data15" (bytes). Throws the wrapper's
     // error.
     pim::_Contact contact(unsigned long long id);

@@ -272,7 +272,6 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     if (!compared)
         written = stored->entities;
     pim::_Contact target;
-    qsizetype loadedAddrs = 0;
     // The target's key indexes: from the import's cache when this contact
     // was merged into before, else made here for lists that grow long.
     std::shared_ptr<MergeTarget> cached;
@@ -306,7 +305,6 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 // address is seen as unchanged.
                 target = loadContact(foundId, true);
             }
-            loadedAddrs = target.entities.value(pim::ENTITY_ADDR).size();
         } else {
             target = pim::_Contact(0, QString(), incoming.fullName);
             insertContactBase(target);
@@ -417,13 +415,6 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     existed = foundId != 0;
     if (compared)
         return written;
-    // As contact() gives them: a loaded address without its country code.
-    const auto addrs = target.entities.find(pim::ENTITY_ADDR);
-    if (addrs != target.entities.end()) {
-        static const QString kData11 = QStringLiteral("data11");
-        for (qsizetype i = 0; i < loadedAddrs && i < addrs->size(); ++i)
-            (*addrs)[i].fields.remove(kData11);
-    }
     *stored = target;
     return written;
 }

@@ -81,9 +81,6 @@ std::array<Layout, pim::ENTITY_TYPE_LAST + 1> buildLayouts()
         t.updateSql = QStringLiteral("update data set src_id=?,%1 where _id=?")
                           .arg(t.write.join(QLatin1String("=?,")) + QLatin1String("=?"));
     }
-    // The country code is written but never read back: the editor's change
-    // detection relies on a loaded address lacking "data11".
-    l[pim::ENTITY_ADDR].read.removeAll(QStringLiteral("data11"));
     // Read in key order so that each value is appended to the field map
     // at its end instead of searched into place.
     for (Layout& t : l) {
