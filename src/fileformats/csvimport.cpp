@@ -4,6 +4,7 @@
 #include "fileformats/csvhelper.h"
 #include "fileformats/csvscanner_p.h"
 #include "fileformats/fileformatslog.h"
+#include "fileformats/vcardrules.h"
 #include "platform/error.h"
 
 #include <QCoreApplication>
@@ -18,6 +19,14 @@ namespace {
 
 // Web-mail exports put several values of one kind into one cell.
 const QString kMultiValueSeparator = QStringLiteral(" ::: ");
+
+// An ISO date in the form the vCard reader stores it; any other text as
+// it stands, blanks and all.
+QString storedDate(const QString& cell)
+{
+    const QString iso = vcardrules::dateText(cell);
+    return iso == cell.trimmed() ? cell : iso;
+}
 
 } // namespace
 
@@ -131,17 +140,23 @@ void CSVImport::resolveColumns()
         infos[i] = *it;
     }
     // Entities come out of a row in the text order of their "type-subtype"
-    // keys, as the files written so far have always been read.
-    QMap<QString, QPair<int, int>> groupByKey;
+    // keys, as the files written so far have always been read; a numbered
+    // column's entity follows the first of its kind.
+    const auto groupKey = [](const _ColInfo& info) {
+        QString key = QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType);
+        if (info.instance > 0)
+            key += QStringLiteral("#%1").arg(info.instance, 10, 10, QLatin1Char('0'));
+        return key;
+    };
+    QMap<QString, int> groupByKey;
     for (const _ColInfo& info : std::as_const(infoOfName)) {
         if (info.entityType != 0)
-            groupByKey.insert(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType),
-                              qMakePair(info.entityType, info.subType));
+            groupByKey.insert(groupKey(info), info.entityType);
     }
-    QHash<QPair<int, int>, int> groupIndex;
-    for (const QPair<int, int>& group : std::as_const(groupByKey)) {
-        groupIndex.insert(group, int(m_groupTypes.size()));
-        m_groupTypes.append(group.first);
+    QHash<QString, int> groupIndex;
+    for (auto it = groupByKey.cbegin(); it != groupByKey.cend(); ++it) {
+        groupIndex.insert(it.key(), int(m_groupTypes.size()));
+        m_groupTypes.append(it.value());
     }
     for (int i = 0; i < m_header.size(); ++i) {
         const _ColInfo& info = infos.at(i);
@@ -150,7 +165,7 @@ void CSVImport::resolveColumns()
         Column col;
         col.index = i;
         col.info = info;
-        col.group = groupIndex.value(qMakePair(info.entityType, info.subType));
+        col.group = groupIndex.value(groupKey(info));
         col.multiValued = pim::isMultiValued(info.entityType);
         m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);
@@ -256,7 +271,10 @@ pim::_Contact CSVImport::nextContact()
             }
             auto field = entity.fields.find(col.info.valueKey);
             if (field == entity.fields.end() || field->toString().isEmpty()) {
-                entity.fields.insert(col.info.valueKey, value);
+                // Dates are stored in the one form the vCard reader gives
+                // them, so the same date from both files merges.
+                entity.fields.insert(col.info.valueKey,
+                                     col.info.entityType == pim::ENTITY_EVENT ? storedDate(value) : value);
             } else {
                 // Appended in place: a copy per repeat of the column would
                 // make a row that repeats it a million times quadratic.

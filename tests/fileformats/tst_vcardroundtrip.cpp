@@ -101,11 +101,12 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
             { pim::ENTITY_REL, { Fields { { "data1", longText }, { "data2", 14 } } } },
             { pim::ENTITY_URL, { Fields { { "data1", "http://x/\\\n" }, { "data2", 1 } } } } });
     // Read back, the full name is made from the name parts, which also keep
-    // it; e-mail and IM get the default sub-type. Everything else is as written.
+    // it; the e-mail keeps its sub-type (Other), IM gets the default one.
+    // Everything else is as written.
     pim::_Contact hardBack = hard;
     hardBack.fullName = QStringLiteral("Zoë;\nA ") + longText + QStringLiteral(" O'Brien, \\Jr");
     hardBack.entities[pim::ENTITY_NAME][0].fields.insert("data1", hardBack.fullName);
-    hardBack.entities[pim::ENTITY_EMAIL][0].fields.insert("data2", 1);
+    hardBack.entities[pim::ENTITY_EMAIL][0].fields.insert("data2", 0);
     hardBack.entities[pim::ENTITY_IM][0].fields.insert("data2", 1);
     QTest::newRow("hard text in names, numbers and links") << hard << hardBack;
 }
