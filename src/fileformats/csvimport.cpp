@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QDate>
 #include <QHash>
+#include <QRegularExpression>
 #include <QVarLengthArray>
 
 #include <cstring>
@@ -20,10 +22,28 @@ namespace {
 // Web-mail exports put several values of one kind into one cell.
 const QString kMultiValueSeparator = QStringLiteral(" ::: ");
 
-// An ISO date in the form the vCard reader stores it; any other text as
-// it stands, blanks and all.
+// A date cell as stored: an ISO date, or the month/day/year form of a
+// web-mail export, in the form the vCard reader stores dates, so the same
+// birthday from a card and from a table is one date; any other text as it
+// stands, blanks and all. Empty for the zero date ("0/0/00") such an export
+// writes where a contact has no date.
 QString storedDate(const QString& cell)
 {
+    static const QRegularExpression slashed(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})\\s*$"));
+    const QRegularExpressionMatch m = slashed.match(cell);
+    if (m.hasMatch()) {
+        int month = m.captured(1).toInt();
+        int day = m.captured(2).toInt();
+        const int year = m.captured(3).toInt();
+        if (month == 0 && day == 0 && year == 0)
+            return QString();
+        // Day first where the first number cannot be a month.
+        if (month > 12)
+            std::swap(month, day);
+        if (m.captured(3).size() == 4 && QDate::isValid(year, month, day))
+            return QDate(year, month, day).startOfDay().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+        return cell;
+    }
     const QString iso = vcardrules::dateText(cell);
     return iso == cell.trimmed() ? cell : iso;
 }
@@ -252,7 +272,9 @@ pim::_Contact CSVImport::nextContact()
         }
         for (qsizetype p = 0; p < pieces.size(); ++p) {
             const QString& piece = pieces.at(p);
-            const QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
+            QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
+            if (col.info.entityType == pim::ENTITY_EVENT)
+                value = storedDate(value);
             if (value.isEmpty())
                 continue;
             QList<pim::Entity>& list = groups[col.group];
@@ -273,8 +295,7 @@ pim::_Contact CSVImport::nextContact()
             if (field == entity.fields.end() || field->toString().isEmpty()) {
                 // Dates are stored in the one form the vCard reader gives
                 // them, so the same date from both files merges.
-                entity.fields.insert(col.info.valueKey,
-                                     col.info.entityType == pim::ENTITY_EVENT ? storedDate(value) : value);
+                entity.fields.insert(col.info.valueKey, value);
             } else {
                 // Appended in place: a copy per repeat of the column would
                 // make a row that repeats it a million times quadratic.
@@ -300,6 +321,9 @@ pim::_Contact CSVImport::nextContact()
                 break;
             case pim::ENTITY_IM:
                 entity.fields.insert(QStringLiteral("data2"), 1);
+                // Protocol Other is stored as such, as every reader does.
+                if (!entity.fields.contains(QStringLiteral("data5")))
+                    entity.fields.insert(QStringLiteral("data5"), 0);
                 break;
             case pim::ENTITY_NAME:
                 contact.fullName = entity.fullName();
