@@ -237,6 +237,12 @@ void TestImportContactsToLocalThread::hostileCardsStayLinear_data()
         << "only the first 10000 entries were kept; 190004 more" << false;
     QTest::newRow("20,000 cards of one name, each with another phone") << sameName << 20004 << QString() << false;
     QTest::newRow("cancelled inside the card") << card("Doe;John", phones.left(100000)) << 0 << QString() << true;
+    QByteArray parameters = "TEL";
+    for (int i = 0; i < 1000000; ++i)
+        parameters += ";X-P" + QByteArray::number(i) + "=v";
+    QTest::newRow("a million parameters on one line: the value kept, the line named")
+        << card("Doe;John", parameters + ":+1 555 7\r\n") << 5
+        << "Line 7: the line has more than 1000 parameters; the value was read" << false;
 }
 
 void TestImportContactsToLocalThread::hostileCardsStayLinear()
