@@ -42,6 +42,10 @@ QByteArray readExactly(QIODevice& in, int count)
 
 void storeItem(MBDBParser::MBDBItemMap& result, const MBDBParser::_MBDBItem& item)
 {
+    // A refused record's inode number is still taken: new records must not
+    // reuse it.
+    if (item.inodeNumber > result.maxInode)
+        result.maxInode = qint32(quint32(quint64(item.inodeNumber)));
     // Cut at the NUL, such a path reads as another record's (the address
     // book's, say) and would take its place.
     if (item.domain.bytes.contains('\0') || item.relativePath.bytes.contains('\0')) {
@@ -56,8 +60,6 @@ void storeItem(MBDBParser::MBDBItemMap& result, const MBDBParser::_MBDBItem& ite
             return;
     }
     result.insert(id, item);
-    if (item.inodeNumber > result.maxInode)
-        result.maxInode = qint32(quint32(quint64(item.inodeNumber)));
 }
 
 const EVP_CIPHER* cbcCipherForKey(int keyBytes)
