@@ -2,6 +2,7 @@
 #include "app/backupcontactstolocalthread.h"
 
 #include "app/applog.h"
+#include "kit/messagetext.h"
 #include "kit/workerreporter.h"
 #include "model/localdb.h"
 #include "model/localdbedit.h"
@@ -39,7 +40,7 @@ void BackupContactsToLocalThread::run()
         edit.commit();
     } catch (const std::exception& e) {
         qCWarning(lcApp) << "backup into" << db->path() << "failed:" << e.what();
-        form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        form->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
         return;
     } catch (...) {
         // A duplicate rule may throw anything; it must not end the program.

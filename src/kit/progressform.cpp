@@ -94,8 +94,10 @@ void ProgressForm::errorOccurred(QString err)
     }
     m_ending = true;
     closeCancelQuestion();
-    // Worker texts are plain and often name files; the error box is rich text.
-    Tips::error(err.toHtmlEscaped());
+    // Worker texts come as rich text, made by g_messageText() where they
+    // carry data, like the success text: escaping them again would show
+    // their line breaks as "<br/>".
+    Tips::error(err);
     done(0);
 }
 

@@ -18,6 +18,16 @@ bool isEmptyValue(const QVariant& value)
     return pim::fieldText(value).isEmpty();
 }
 
+// A value's text as the merge compares it: a line end is one LF whether a
+// file wrote it CRLF, CR or LF, so the same street from two files is one.
+QString comparedText(const QVariant& value)
+{
+    QString text = pim::fieldText(value);
+    if (text.contains(QLatin1Char('\r')))
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 // Whether the stored entity, as its row reads back, holds the incoming
 // values under these keys: an absent key stands for empty text, as it
 // would be stored.
@@ -29,7 +39,7 @@ bool matchesStored(const pim::Entity& stored, const pim::Entity& incoming, const
         if (a.typeId() == QMetaType::QByteArray || b.typeId() == QMetaType::QByteArray) {
             if (a.toByteArray() != b.toByteArray())
                 return false;
-        } else if (pim::fieldText(a) != pim::fieldText(b)) {
+        } else if (comparedText(a) != comparedText(b)) {
             return false;
         }
     }
@@ -61,7 +71,7 @@ QByteArray comparisonKey(const pim::Entity& entity, const QStringList& keys)
     for (const QString& name : keys) {
         const QVariant value = entity.fields.value(name);
         const QByteArray bytes
-            = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : pim::fieldText(value).toUtf8();
+            = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : comparedText(value).toUtf8();
         key += QByteArray::number(bytes.size());
         key += ':';
         key += bytes;

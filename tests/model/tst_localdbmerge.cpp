@@ -109,6 +109,14 @@ private slots:
             { { "data1", "Acme" }, { "data4", "" }, { "data5", "Sales" } }, { "Acme|CEO|Sales" }, 1);
         row("address with another country code is rewritten", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
             { { "data1", "Main St" }, { "data11", "CA" } }, { "Main St|CA" }, 1);
+        // Files write line ends as CRLF or LF: the same value either way, one
+        // row, which takes the incoming text as any merged value does.
+        row("address differing only in its line ends is the same", 12,
+            { { { "data1", "1 Main St\nUnit 2" }, { "data2", "1" }, { "data4", "1 Main St\nUnit 2" } } },
+            { { "data1", "1 Main St\r\nUnit 2" }, { "data2", 1 }, { "data4", "1 Main St\r\nUnit 2" } },
+            { "1 Main St\r\nUnit 2|" }, 1);
+        row("note with CR line ends is the same note", 9, { { { "data1", "a\nb" } } }, { { "data1", "a\rb" } },
+            { "a\rb||" }, 1);
     }
     void mergesIntoTheStoredContact()
     {
