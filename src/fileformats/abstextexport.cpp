@@ -219,18 +219,20 @@ bool AbsTextExport::compareColNameLess(const QString& a, const QString& b)
     return a < b;
 }
 
+void AbsTextExport::scan(const pim::_Contact& contact)
+{
+    QHash<QString, int> seen;
+    walkCells(contact, [&](const QString& column, const QString&, CellKind kind) {
+        const int n = kind == CellKind::Repeated ? ++seen[column] : 1;
+        int& best = maxCount[column];
+        best = std::max(best, n);
+    });
+}
+
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
 {
-    QHash<QString, int> maxCount;
-    QHash<QString, int> seen;
-    for (const pim::_Contact& contact : contacts) {
-        seen.clear();
-        walkCells(contact, [&](const QString& column, const QString&, CellKind kind) {
-            const int n = kind == CellKind::Repeated ? ++seen[column] : 1;
-            int& best = maxCount[column];
-            best = std::max(best, n);
-        });
-    }
+    for (const pim::_Contact& contact : contacts)
+        scan(contact);
 
     QStringList names = maxCount.keys();
     std::sort(names.begin(), names.end(), compareColNameLess);

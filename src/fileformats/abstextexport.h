@@ -3,6 +3,7 @@
 
 #include "fileformats/absexport.h"
 
+#include <QHash>
 #include <QMap>
 #include <QStringList>
 
@@ -21,6 +22,8 @@ public:
 
     // Scans every contact, fixes the columns and returns the header line.
     QByteArray initialize(const QList<pim::_Contact>& contacts) override;
+    bool scansEveryContact() const override { return true; }
+    void scan(const pim::_Contact& contact) override;
     // The line of one contact of the list initialize() received.
     QByteArray ct2Bytes(const pim::_Contact& contact) override;
     // Nothing follows the last line.
@@ -55,5 +58,7 @@ private:
     };
     // Column name to its first position and the number of its repeats.
     QMap<QString, Slot> colIndex;
+    // Column name to the most values one scanned contact has for it.
+    QHash<QString, int> maxCount;
     int colCount = 0;
 };

@@ -20,7 +20,7 @@ struct NoCancel {};
 // Runs a worker's whole job. Nothing may leave QThread::run (it would end
 // the program), so every throw becomes the job's ending: `Cancel` ends it
 // silently (the user asked for it), a std::exception reports its text
-// (escaped for the rich-text dialog), and anything else reports
+// (as plain text), and anything else reports
 // `unexpected`. The job reports its own success.
 template <class Cancel = workerrun::NoCancel, class Work>
 WorkEnd runWorkerJob(IWorkerReporter& reporter, const QString& unexpected, Work&& work)
@@ -31,8 +31,9 @@ WorkEnd runWorkerJob(IWorkerReporter& reporter, const QString& unexpected, Work&
     } catch (const Cancel&) {
         return WorkEnd::Cancelled;
     } catch (const std::exception& e) {
-        // Error texts quote file and device names; the dialog shows rich text.
-        reporter.invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
+        // Plain: the progress dialog shows a worker's error as text, so a
+        // file named "R&D" is not shown as "R&amp;D".
+        reporter.invokeErrorOccurred(QString::fromUtf8(e.what()));
     } catch (...) {
         reporter.invokeErrorOccurred(unexpected);
     }

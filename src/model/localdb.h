@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class AbsContactCombineRule;
 
@@ -229,6 +230,16 @@ public:
     // Every group, ordered by name (byte-wise, case-sensitive).
     QList<pim::_Group> groups();
 
+    // --- paged reading (a whole database in bounded memory) ----------------
+
+    // The ids of the contacts contacts(groupId) lists, in its order (ties
+    // by ascending id). Reads ids and names only.
+    std::vector<unsigned long long> contactOrder(unsigned long long groupId = 0);
+    // The contacts with the given ids, whole as contacts() gives them, in
+    // the order given; an id without a contact row or data rows is left
+    // out. One statement for the lot: callers pass a page, not a database.
+    QList<pim::_Contact> contactsById(const unsigned long long* ids, qsizetype count);
+
 private:
     // Makes the calling thread the connection's holder for its lifetime,
     // after another thread's call in progress has finished; throws
@@ -266,6 +277,9 @@ private:
     // Inserts the rows of one contact, in order, with as few statements as
     // possible, and sets each entity's id (consecutive, as one by one).
     void insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows);
+    // Appends the contacts of a cursor over data rows joined with their
+    // contact's full_name and src_id (as csrc_id), ordered by contact id.
+    void appendJoinedRows(Sqlite3Cursor& cur, QList<pim::_Contact>& result);
     void dropImportIndexes();
     void restoreImportIndexes();
     void forgetEditState();
