@@ -75,7 +75,9 @@ void ExportToFileThread::run()
 
 void ExportToFileThread::exportTo(const QString& chosenPath)
 {
-    const qsizetype n = pages->count();
+    // The next page is read while this one is written.
+    ReadAheadPages ahead(*pages);
+    const qsizetype n = ahead.count();
     if (n == 0) {
         // No file (nor the page's folder) for nothing: an empty file would
         // look like an export that lost everything.
@@ -104,8 +106,8 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
     QList<pim::_Contact> page;
     if (writer->scansEveryContact()) {
         // The head needs every contact: one walk for it, one for the lines.
-        pages->rewind();
-        while (pages->nextPage(page)) {
+        ahead.rewind();
+        while (ahead.nextPage(page)) {
             for (const pim::_Contact& contact : std::as_const(page)) {
                 if (form->isCancelled())
                     throw WorkerCancelled();
@@ -119,8 +121,8 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
 
     int k = 0;
     ContactProgress progress(form, tr("IDS_EXPORTING_CONTACTS_TO_FILE"), int(n));
-    pages->rewind();
-    while (pages->nextPage(page)) {
+    ahead.rewind();
+    while (ahead.nextPage(page)) {
         for (const pim::_Contact& contact : std::as_const(page)) {
             if (form->isCancelled())
                 throw WorkerCancelled();

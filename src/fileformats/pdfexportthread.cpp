@@ -22,14 +22,16 @@ PdfExportThread::~PdfExportThread() = default;
 void PdfExportThread::run()
 {
     runWorkerJob<WorkerCancelled>(*m_form, tr("Unknown error while writing the PDF file."), [this] {
-        if (m_pages->count() == 0) {
+        // The next page of contacts is read while this one is drawn.
+        ReadAheadPages ahead(*m_pages);
+        if (ahead.count() == 0) {
             m_form->invokeSucceed(ExportToFileThread::nothingToExport());
             return;
         }
         // Made on this thread: the printer's objects belong to the thread
         // that paints.
         ContactsPrinter printer;
-        const int written = printer.printPagesToPDF(*m_pages, m_path, *m_form);
+        const int written = printer.printPagesToPDF(ahead, m_path, *m_form);
         m_form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(written));
     });
 }

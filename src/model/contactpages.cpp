@@ -53,3 +53,90 @@ bool LocalDbContactPages::nextPage(QList<pim::_Contact>& page)
     }
     return !page.isEmpty();
 }
+
+namespace {
+// Pages read ahead of the caller at most.
+constexpr std::size_t kPagesAhead = 2;
+} // namespace
+
+ReadAheadPages::ReadAheadPages(ContactPages& pages)
+    : m_pages(pages)
+{
+}
+
+ReadAheadPages::~ReadAheadPages()
+{
+    stop();
+}
+
+void ReadAheadPages::stop()
+{
+    {
+        const std::lock_guard lock(m_mutex);
+        m_stop = true;
+        m_changed.notify_all();
+    }
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+qsizetype ReadAheadPages::count()
+{
+    // Asked before the reading thread runs, or answered from then on.
+    if (m_count < 0) {
+        Q_ASSERT(!m_thread.joinable());
+        m_count = m_pages.count();
+    }
+    return m_count;
+}
+
+void ReadAheadPages::rewind()
+{
+    stop();
+    m_ready.clear();
+    m_done = false;
+    m_stop = false;
+    m_failure = nullptr;
+    m_pages.rewind();
+}
+
+void ReadAheadPages::readAll()
+{
+    try {
+        QList<pim::_Contact> page;
+        while (m_pages.nextPage(page)) {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_stop || m_ready.size() < kPagesAhead; });
+            if (m_stop)
+                return;
+            m_ready.push_back(std::move(page));
+            m_changed.notify_all();
+        }
+    } catch (...) {
+        const std::lock_guard lock(m_mutex);
+        m_failure = std::current_exception();
+    }
+    const std::lock_guard lock(m_mutex);
+    m_done = true;
+    m_changed.notify_all();
+}
+
+bool ReadAheadPages::nextPage(QList<pim::_Contact>& page)
+{
+    if (!m_thread.joinable()) {
+        count();
+        m_thread = std::thread([this] { readAll(); });
+    }
+    page.clear();
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this] { return !m_ready.empty() || m_done; });
+    if (m_ready.empty()) {
+        if (m_failure)
+            std::rethrow_exception(std::exchange(m_failure, nullptr));
+        return false;
+    }
+    page = std::move(m_ready.front());
+    m_ready.pop_front();
+    m_changed.notify_all();
+    return true;
+}

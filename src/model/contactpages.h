@@ -6,6 +6,11 @@
 #include <QList>
 #include <QSharedPointer>
 
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 class LocalDb;
@@ -62,6 +67,38 @@ private:
     bool m_ordered = false;
     std::vector<unsigned long long> m_order;
     std::size_t m_next = 0;
+};
+
+// Reads the pages of another walk on a thread of its own, a page or two
+// ahead of the caller, so that reading the next page overlaps using this
+// one. The walk is this object's alone until it is destroyed; a failure of
+// the reading thread is thrown by the nextPage() that would have got the
+// page.
+class ReadAheadPages : public ContactPages {
+public:
+    explicit ReadAheadPages(ContactPages& pages);
+    // Stops the reading thread and waits for it.
+    ~ReadAheadPages() override;
+    ReadAheadPages(const ReadAheadPages&) = delete;
+    ReadAheadPages& operator=(const ReadAheadPages&) = delete;
+
+    qsizetype count() override;
+    bool nextPage(QList<pim::_Contact>& page) override;
+    void rewind() override;
+
+private:
+    void stop();
+    void readAll();
+
+    ContactPages& m_pages;
+    qsizetype m_count = -1;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<QList<pim::_Contact>> m_ready;
+    bool m_done = false;
+    bool m_stop = false;
+    std::exception_ptr m_failure;
+    std::thread m_thread;
 };
 
 // Every contact of the walk in one list, from the start; stops early,

@@ -144,6 +144,40 @@ private slots:
         QVERIFY(page.isEmpty());
     }
 
+    // Read ahead on a thread of its own: the same pages, again after a
+    // rewind, and the reader's failure where its page would have come.
+    void readAheadGivesThePagesThenTheFailure()
+    {
+        LocalDbContactPages pages(m_db, 0, 2);
+        ReadAheadPages ahead(pages);
+        QCOMPARE(ahead.count(), 6);
+        for (int pass = 0; pass < 2; ++pass) {
+            ahead.rewind();
+            QList<pim::_Contact> all, page;
+            while (ahead.nextPage(page))
+                all += page;
+            QCOMPARE(names(all), names(m_db->contacts()));
+        }
+
+        struct Failing : ContactPages {
+            int given = 0;
+            qsizetype count() override { return 3; }
+            bool nextPage(QList<pim::_Contact>& page) override
+            {
+                if (++given == 3)
+                    throw Error(QStringLiteral("disk read error"));
+                page = { pim::_Contact(given, QString(), QString::number(given)) };
+                return true;
+            }
+            void rewind() override { given = 0; }
+        } failing;
+        ReadAheadPages failingAhead(failing);
+        QList<pim::_Contact> page;
+        QVERIFY(failingAhead.nextPage(page) && failingAhead.nextPage(page));
+        QCOMPARE(names(page), QStringList { "2" });
+        QVERIFY_THROWS_EXCEPTION(Error, failingAhead.nextPage(page));
+    }
+
     void filtersContactsByGroupAndKeyword_data()
     {
         QTest::addColumn<QString>("group");
