@@ -32,6 +32,10 @@
 #include "app/devices/nulldevicelayer.h"
 #include "app/filechooser.h"
 #include "fileformats/vcardexport.h"
+#if __has_include("model/contactpages.h")
+#include "model/contactpages.h"
+#define MARROWLINK_BENCH_PAGES
+#endif
 #include "app/itemmodelcontacts.h"
 #include "app/mainwindow.h"
 #include "kit/messagebox.h"
@@ -231,6 +235,24 @@ int benchExport(QApplication& app, int count, const QString& format)
         << peakBefore << " MB)" << Qt::endl;
     QFile::remove(file);
 
+#ifdef MARROWLINK_BENCH_PAGES
+    {
+        // Reading the database a page at a time, alone and read ahead.
+        const QSharedPointer<LocalDb> db = LocalDb::openLocal(path, LocalDb::ReadOnly);
+        for (const bool ahead : { false, true }) {
+            LocalDbContactPages pages(db, 0);
+            ReadAheadPages readAhead(pages);
+            ContactPages& walk = ahead ? static_cast<ContactPages&>(readAhead) : pages;
+            timer.restart();
+            qsizetype read = 0;
+            QList<pim::_Contact> page;
+            while (walk.nextPage(page))
+                read += page.size();
+            out << "reading " << read << " contacts in pages" << (ahead ? ", read ahead: " : " alone: ")
+                << timer.elapsed() << " ms" << Qt::endl;
+        }
+    }
+#endif
     if (format == QLatin1String("vcf")) {
         // The vCard writer alone, over the same contacts already in memory.
         const QList<pim::_Contact> contacts = LocalDb::openLocal(path, LocalDb::ReadOnly)->contacts();

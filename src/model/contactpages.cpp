@@ -2,6 +2,7 @@
 #include "model/contactpages.h"
 
 #include "model/localdb.h"
+#include "platform/sqlite/sqlite3db.h"
 
 #include <algorithm>
 
@@ -27,11 +28,18 @@ LocalDbContactPages::LocalDbContactPages(QSharedPointer<LocalDb> db, unsigned lo
     Q_ASSERT(m_db);
 }
 
+LocalDbContactPages::~LocalDbContactPages() = default;
+
 void LocalDbContactPages::readOrder()
 {
     if (m_ordered)
         return;
-    m_order = m_db->contactOrder(m_groupId);
+    if (!m_connection) {
+        auto connection = std::make_unique<Sqlite3DB>();
+        connection->openThrow(m_db->path(), Sqlite3DB::OpenReadOnly);
+        m_connection = std::move(connection);
+    }
+    m_order = LocalDb::contactOrder(*m_connection, m_groupId);
     m_ordered = true;
 }
 
@@ -48,7 +56,7 @@ bool LocalDbContactPages::nextPage(QList<pim::_Contact>& page)
     // A page of contacts that were all removed meanwhile is skipped.
     while (page.isEmpty() && m_next < m_order.size()) {
         const std::size_t n = std::min<std::size_t>(std::size_t(m_pageSize), m_order.size() - m_next);
-        page = m_db->contactsById(m_order.data() + m_next, qsizetype(n));
+        page = LocalDb::contactsById(*m_connection, m_order.data() + m_next, qsizetype(n));
         m_next += n;
     }
     return !page.isEmpty();
@@ -94,6 +102,7 @@ void ReadAheadPages::rewind()
 {
     stop();
     m_ready.clear();
+    m_spent.clear();
     m_done = false;
     m_stop = false;
     m_failure = nullptr;
@@ -104,13 +113,18 @@ void ReadAheadPages::readAll()
 {
     try {
         QList<pim::_Contact> page;
+        std::deque<QList<pim::_Contact>> spent;
         while (m_pages.nextPage(page)) {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_stop || m_ready.size() < kPagesAhead; });
-            if (m_stop)
-                return;
-            m_ready.push_back(std::move(page));
-            m_changed.notify_all();
+            {
+                std::unique_lock lock(m_mutex);
+                m_changed.wait(lock, [this] { return m_stop || m_ready.size() < kPagesAhead; });
+                if (m_stop)
+                    return;
+                m_ready.push_back(std::move(page));
+                spent.swap(m_spent);
+                m_changed.notify_all();
+            }
+            spent.clear();
         }
     } catch (...) {
         const std::lock_guard lock(m_mutex);
@@ -127,12 +141,16 @@ bool ReadAheadPages::nextPage(QList<pim::_Contact>& page)
         count();
         m_thread = std::thread([this] { readAll(); });
     }
-    page.clear();
     std::unique_lock lock(m_mutex);
+    // Freed by the thread that allocated it: a free from another thread
+    // contends for that thread's allocator lock on every block.
+    if (!page.isEmpty())
+        m_spent.push_back(std::move(page));
+    page.clear();
     m_changed.wait(lock, [this] { return !m_ready.empty() || m_done; });
     if (m_ready.empty()) {
         if (m_failure)
-            std::rethrow_exception(std::exchange(m_failure, nullptr));
+            std::rethrow_exception(m_failure);
         return false;
     }
     page = std::move(m_ready.front());

@@ -9,11 +9,13 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
 
 class LocalDb;
+class Sqlite3DB;
 
 // Contacts handed out a page at a time, so that a worker can walk every
 // contact of a database while holding only one page. One walker at a time;
@@ -47,12 +49,15 @@ private:
 };
 
 // The contacts of a local database, or of one of its groups, in the order
-// of LocalDb::contacts() (full name, then id). The order, a list of ids, is
-// read by the first call; each page is then one query. A contact removed
-// meanwhile is left out of its page. Throws what LocalDb throws.
+// of LocalDb::contacts() (full name, then id), as committed in its file.
+// The first call opens a read-only connection of its own (with SQLite's
+// small default page cache) and reads the order, a list of ids; each page
+// is then one query. A contact removed meanwhile is left out of its page.
+// Throws the SQLite wrapper's Error.
 class LocalDbContactPages : public ContactPages {
 public:
     LocalDbContactPages(QSharedPointer<LocalDb> db, unsigned long long groupId, qsizetype pageSize = 256);
+    ~LocalDbContactPages() override;
 
     qsizetype count() override;
     bool nextPage(QList<pim::_Contact>& page) override;
@@ -62,6 +67,7 @@ private:
     void readOrder();
 
     QSharedPointer<LocalDb> m_db;
+    std::unique_ptr<Sqlite3DB> m_connection;
     unsigned long long m_groupId;
     qsizetype m_pageSize;
     bool m_ordered = false;
@@ -95,24 +101,10 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<QList<pim::_Contact>> m_ready;
+    // Pages the caller is done with, for the reading thread to free.
+    std::deque<QList<pim::_Contact>> m_spent;
     bool m_done = false;
     bool m_stop = false;
     std::exception_ptr m_failure;
     std::thread m_thread;
 };
-
-// Every contact of the walk in one list, from the start; stops early,
-// returning nothing, once `cancelled` answers true between pages.
-template <typename Cancelled>
-QList<pim::_Contact> g_allContacts(ContactPages& pages, Cancelled&& cancelled)
-{
-    QList<pim::_Contact> all;
-    pages.rewind();
-    all.reserve(pages.count());
-    QList<pim::_Contact> page;
-    while (!cancelled() && pages.nextPage(page))
-        all.append(std::move(page));
-    if (cancelled())
-        return {};
-    return all;
-}

@@ -55,13 +55,6 @@ QList<pim::_Contact> LocalDb::contacts(unsigned long long groupId, const QString
 
     QList<pim::_Contact> result;
     Sqlite3Cursor cur = m_db.queryThrow(sql);
-    appendJoinedRows(cur, result);
-    std::sort(result.begin(), result.end(), _contactSortCompare);
-    return result;
-}
-
-void LocalDb::appendJoinedRows(Sqlite3Cursor& cur, QList<pim::_Contact>& result)
-{
     pim::_Contact* current = nullptr;
     while (cur.moveNext()) {
         const unsigned long long contactId = static_cast<unsigned long long>(cur.getInt64(kColContactId));
@@ -74,6 +67,8 @@ void LocalDb::appendJoinedRows(Sqlite3Cursor& cur, QList<pim::_Contact>& result)
         fill_entity(cur, type, entity);
         current->entities[type].append(entity);
     }
+    std::sort(result.begin(), result.end(), _contactSortCompare);
+    return result;
 }
 
 QList<pim::_Group> LocalDb::groups()
