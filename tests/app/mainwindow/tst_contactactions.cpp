@@ -9,6 +9,8 @@
 #include "ui_mainwindow.h"
 
 #include <QApplication>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QProgressBar>
 #include <QTimer>
 
@@ -192,6 +194,35 @@ private slots:
         QCOMPARE(scene.files.asked, asked);
         QCOMPARE(scene.boxes.texts(), QStringList { "There are no contacts to export. No file was written." });
         QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // Backup and print of a tree node read its contacts on a worker once
+    // the target is known: the group's members only, in list order.
+    void treeBackupStoresTheNodesContacts()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db/Friends"));
+        scene.answer<LocalDbSelForm>([](QWidget* dialog) { typeAndConfirm(dialog, "fresh"); });
+        scene.window->miFileBackup();
+        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully backup 2 contacts to Local Database." });
+        QCOMPARE(ActionScene::stored(scene.dbPath("fresh.db")), split("Ann Lee,Carl Hanna"));
+    }
+
+    void treePrintPreviewsTheNodesCards()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        int pages = -1;
+        QString title;
+        scene.answer<QPrintPreviewDialog>([&](QWidget* dialog) {
+            pages = dialog->findChild<QPrintPreviewWidget*>()->pageCount();
+            title = dialog->windowTitle();
+            dialog->close();
+        });
+        scene.window->miFilePrint();
+        QCOMPARE(pages, 1);
+        QCOMPARE(title, QStringLiteral("Print Contacts"));
+        QCOMPARE(scene.boxes.count(), 0);
     }
 
     void choosesOrCreatesTheTarget_data()
