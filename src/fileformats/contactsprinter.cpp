@@ -92,26 +92,28 @@ int ContactsPrinter::printToPDF(const QList<pim::_Contact>& contacts, const QStr
     });
 }
 
+// Before each card of a worker's pass: stop once cancelled, else report.
+ContactsPrinter::BeforeCard ContactsPrinter::reportedCards(IWorkerReporter& reporter, ContactProgress& progress)
+{
+    return [&reporter, &progress](int card, bool) {
+        if (reporter.isCancelled())
+            throw WorkerCancelled();
+        progress.step(card + 1);
+    };
+}
+
 int ContactsPrinter::printPagesToPDF(ContactPages& pages, const QString& fileName, IWorkerReporter& reporter)
 {
     pages.rewind();
     ContactProgress progress(&reporter, tr("Writing the contact cards..."), int(pages.count()));
-    return writePdf(pages, fileName, [&](int card, bool) {
-        if (reporter.isCancelled())
-            throw WorkerCancelled();
-        progress.step(card + 1);
-    });
+    return writePdf(pages, fileName, reportedCards(reporter, progress));
 }
 
 bool ContactsPrinter::printPages(ContactPages& pages, QPrinter& printer, IWorkerReporter& reporter)
 {
     pages.rewind();
     ContactProgress progress(&reporter, tr("Printing the contact cards..."), int(pages.count()));
-    return paintCards(printer, pages, [&](int card, bool) {
-        if (reporter.isCancelled())
-            throw WorkerCancelled();
-        progress.step(card + 1);
-    });
+    return paintCards(printer, pages, reportedCards(reporter, progress));
 }
 
 int ContactsPrinter::writePdf(ContactPages& pages, const QString& fileName, const BeforeCard& beforeCard)

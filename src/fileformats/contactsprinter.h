@@ -12,6 +12,7 @@
 #include <functional>
 
 class ContactPages;
+class ContactProgress;
 class IWorkerReporter;
 class QPagedPaintDevice;
 class QPrinter;
@@ -72,6 +73,7 @@ private:
     using BeforeCard = std::function<void(int card, bool pageStarted)>;
     bool paintCards(QPagedPaintDevice& device, ContactPages& pages, const BeforeCard& beforeCard);
     int writePdf(ContactPages& pages, const QString& fileName, const BeforeCard& beforeCard);
+    static BeforeCard reportedCards(IWorkerReporter& reporter, ContactProgress& progress);
     // Whether the pass is the preview's (recorded pages) rather than a print.
     static bool isPreviewPass(QPrinter& printer);
     void printOnWorker(QPrinter& printer);
