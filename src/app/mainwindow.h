@@ -275,6 +275,9 @@ private:
     // The contacts of the node, walked later a page at a time; null when
     // the node has no database.
     std::shared_ptr<ContactPages> currentNodePages(const _CurrentNode& current) const;
+    // The contacts behind the selected rows, in selection order, read by id
+    // a page at a time later; empty when no row is selected.
+    std::shared_ptr<ContactPages> selectedPages() const;
     // Starts the worker, runs the dialog, waits; true on success only.
     static bool runWorker(ProgressForm& form, QThread& worker);
     // Refreshes the node's groups, expands it, makes it current and lists

@@ -25,6 +25,8 @@
 #include <QFileInfo>
 #include <QItemSelectionModel>
 
+#include <algorithm>
+
 namespace {
 
 using Tree = ItemModelMainTree;
@@ -125,6 +127,25 @@ std::shared_ptr<ContactPages> MainWindow::currentNodePages(const _CurrentNode& c
                                                  current.groupNode ? current.groupNode->group.id : 0);
 }
 
+std::shared_ptr<ContactPages> MainWindow::selectedPages() const
+{
+    const _CurrentNode current = currentNode();
+    const QModelIndexList rows = ui->treeContacts->selectionModel()->selectedRows(0);
+    std::vector<unsigned long long> ids;
+    ids.reserve(size_t(rows.size()));
+    for (const QModelIndex& row : rows) {
+        const auto* contact = static_cast<const pim::_Contact*>(row.internalPointer());
+        if (contact)
+            ids.push_back(contact->id);
+    }
+    if (ids.empty())
+        return nullptr;
+    // Without a database behind the list, the rows are all there is.
+    if (!current.dbNode || !current.dbNode->db || std::count(ids.cbegin(), ids.cend(), 0ULL) > 0)
+        return std::make_shared<ContactListPages>(contactsSelected());
+    return std::make_shared<LocalDbContactPages>(current.dbNode->db, std::move(ids));
+}
+
 // ---------------------------------------------------------------------------
 // Picking the target database.
 
@@ -197,8 +218,12 @@ void MainWindow::miContactBackup()
 {
     roads::guarded([this] {
         const _CurrentNode current = currentNode();
-        if (current.dbNode)
-            backupContacts(contactsSelected(), backupNameFor(current.dbNode));
+        if (!current.dbNode)
+            return;
+        if (std::shared_ptr<ContactPages> pages = selectedPages())
+            backupContactPages(std::move(pages), backupNameFor(current.dbNode));
+        else
+            backupContacts({}, backupNameFor(current.dbNode));
     });
 }
 
@@ -281,7 +306,12 @@ void MainWindow::miFileExport()
 
 void MainWindow::miContactExport()
 {
-    roads::guarded([this] { exportContacts(contactsSelected()); });
+    roads::guarded([this] {
+        if (std::shared_ptr<ContactPages> pages = selectedPages())
+            exportContactPages(std::move(pages));
+        else
+            exportContacts({});
+    });
 }
 
 void MainWindow::miTreeExport()
@@ -303,7 +333,12 @@ void MainWindow::miFilePrint()
 
 void MainWindow::miContactPrint()
 {
-    roads::guarded([this] { printContacts(contactsSelected()); });
+    roads::guarded([this] {
+        if (std::shared_ptr<ContactPages> pages = selectedPages())
+            printContactPages(std::move(pages));
+        else
+            printContacts({});
+    });
 }
 
 void MainWindow::miTreePrint()

@@ -34,14 +34,8 @@ void MainWindow::transferSelection(int kind, bool excludeSource)
             return;
         srcId = current.dbNode->id;
     }
-    QList<pim::_Contact> contacts;
-    try {
-        contacts = contactsSelected();
-    } catch (const std::exception& e) {
-        roads::showError(e);
-        return;
-    }
-    transferToPhone(kind, contacts, srcId);
+    // Read off the GUI thread once the phone is chosen, as for a node.
+    transferToPhone(kind, {}, srcId, selectedPages());
 }
 
 void MainWindow::transferTreeNode(int kind, bool excludeSource)

@@ -28,17 +28,25 @@ LocalDbContactPages::LocalDbContactPages(QSharedPointer<LocalDb> db, unsigned lo
     Q_ASSERT(m_db);
 }
 
+LocalDbContactPages::LocalDbContactPages(QSharedPointer<LocalDb> db, std::vector<unsigned long long> ids,
+                                         qsizetype pageSize)
+    : LocalDbContactPages(std::move(db), 0, pageSize)
+{
+    m_order = std::move(ids);
+    m_ordered = true;
+}
+
 LocalDbContactPages::~LocalDbContactPages() = default;
 
 void LocalDbContactPages::readOrder()
 {
-    if (m_ordered)
-        return;
     if (!m_connection) {
         auto connection = std::make_unique<Sqlite3DB>();
         connection->openThrow(m_db->path(), Sqlite3DB::OpenReadOnly);
         m_connection = std::move(connection);
     }
+    if (m_ordered)
+        return;
     m_order = LocalDb::contactOrder(*m_connection, m_groupId);
     m_ordered = true;
 }

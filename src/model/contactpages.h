@@ -57,6 +57,8 @@ private:
 class LocalDbContactPages : public ContactPages {
 public:
     LocalDbContactPages(QSharedPointer<LocalDb> db, unsigned long long groupId, qsizetype pageSize = 256);
+    // The contacts with these ids, in this order (a selection).
+    LocalDbContactPages(QSharedPointer<LocalDb> db, std::vector<unsigned long long> ids, qsizetype pageSize = 256);
     ~LocalDbContactPages() override;
 
     qsizetype count() override;
