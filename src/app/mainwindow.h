@@ -20,6 +20,7 @@
 
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
+class ContactPages;
 class IDeviceLayer;
 class IFileChooser;
 class ProgressForm;
@@ -139,6 +140,11 @@ public:
     void backupContacts(QList<pim::_Contact> contacts, QString proposedName);
     void exportContacts(const QList<pim::_Contact>& contacts);
     void printContacts(const QList<pim::_Contact>& contacts);
+    // The same for a walk over a database: the file or target is asked for
+    // first, then the contacts are read a page at a time off the GUI thread.
+    void backupContactPages(std::shared_ptr<ContactPages> pages, QString proposedName);
+    void exportContactPages(std::shared_ptr<ContactPages> pages);
+    void printContactPages(std::shared_ptr<ContactPages> pages);
     // The add (id 0) or edit road of one contact; `listRow` is the contact
     // list's row that shows a stored contact, -1 for a new one.
     void editContact(pim::_Contact contact, int listRow = -1);
@@ -253,7 +259,9 @@ private:
     bool hasSelectedContacts() const;
     void transferTreeNode(int kind, bool excludeSource);
     void transferSelection(int kind, bool excludeSource);
-    void transferToPhone(int kind, const QList<pim::_Contact>& contacts, const QString& srcId);
+    // With `pages`, the contacts are read from it once the target is chosen.
+    void transferToPhone(int kind, QList<pim::_Contact> contacts, const QString& srcId,
+                         std::shared_ptr<ContactPages> pages = nullptr);
     void notYetAvailable(const char* road) const;
     // The contact list, read off the GUI thread (mainwindow_list.cpp).
     void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
@@ -264,7 +272,12 @@ private:
 
     // Contact actions and edits.
     bool useContactVariant() const;
-    QList<pim::_Contact> currentNodeContacts(const _CurrentNode& current) const;
+    // The contacts of the node, walked later a page at a time; null when
+    // the node has no database.
+    std::shared_ptr<ContactPages> currentNodePages(const _CurrentNode& current) const;
+    // The contacts behind the selected rows, in selection order, read by id
+    // a page at a time later; empty when no row is selected.
+    std::shared_ptr<ContactPages> selectedPages() const;
     // Starts the worker, runs the dialog, waits; true on success only.
     static bool runWorker(ProgressForm& form, QThread& worker);
     // Refreshes the node's groups, expands it, makes it current and lists
