@@ -5,6 +5,7 @@
 #include "app/contactlistloader.h"
 #include "app/itemmodelcontacts.h"
 #include "app/itemmodelmaintree.h"
+#include "app/nodeentries.h"
 #include "platform/adb/padbusbhandle.h"
 
 #include <QItemSelection>
@@ -84,6 +85,11 @@ public:
     void exitProgram();
 
     _CurrentNode currentNode() const;
+    // What decides the entries offered for that node.
+    NodeFacts nodeFacts(const _CurrentNode& current) const;
+    // Whether a transfer may write to this device node: a saved copy of a
+    // phone stands for a phone that is not here.
+    static bool isTransferTarget(const ItemModelMainTree::_ItemNode* node);
     // Whole contacts of the selected rows, read from the node's database
     // for rows the list holds only in part; throws Error when one cannot
     // be read.
@@ -258,7 +264,7 @@ private:
     // The contact list, read off the GUI thread (mainwindow_list.cpp).
     void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
     void onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error);
-    void showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical);
+    void showLoadFailure(ItemModelMainTree::_DBItemNode* db, const QString& technical);
     void showListedContact(int row);
     void applyPaneSizes(int windowWidth);
 

@@ -16,15 +16,20 @@
 
 namespace {
 
+// SQLite's busy codes (5 and its extended forms): another program or
+// operation holds the file longer than the reader waits.
+bool isBusyText(const QString& technical)
+{
+    static const QRegularExpression busy(QStringLiteral("\\(code (5|261|517|773)\\)$"));
+    return busy.match(technical).hasMatch();
+}
+
 // What a user can act on when a database cannot be listed; SQLite's own
 // text goes to the log.
 QString loadFailureText(const QString& path, const QString& technical)
 {
     const QFileInfo file(path);
-    // SQLite's busy codes (5 and its extended forms): another program or
-    // operation holds the file longer than the reader waits.
-    static const QRegularExpression busy(QStringLiteral("\\(code (5|261|517|773)\\)$"));
-    if (busy.match(technical).hasMatch())
+    if (isBusyText(technical))
         return QObject::tr("%1 is in use by another operation. Select it again once that is over.")
             .arg(file.fileName());
     if (!file.exists() || !file.isReadable())
@@ -68,6 +73,10 @@ void MainWindow::onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::Pre
         showLoadFailure(m_listNode, error);
         return;
     }
+    if (m_listNode->unreadable) {
+        m_listNode->unreadable = false;
+        setNodeActionsEnabled(currentNode());
+    }
     const int count = rows ? ItemModelContacts::countOf(*rows) : 0;
     contactsModel->loadPrepared(std::move(rows));
     ui->lbTotal->setText(tr("Total:%1").arg(count));
@@ -92,8 +101,15 @@ void MainWindow::onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::Pre
     emit contactListShown();
 }
 
-void MainWindow::showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical)
+void MainWindow::showLoadFailure(ItemModelMainTree::_DBItemNode* db, const QString& technical)
 {
+    // A file that cannot be read keeps only the entries that need no
+    // reading (its deletion); one that was merely busy keeps them all.
+    if (db && !isBusyText(technical)) {
+        db->unreadable = true;
+        if (currentNode().dbNode == db)
+            setNodeActionsEnabled(currentNode());
+    }
     // Clearing the tree's selection comes back to the node load; the node
     // stays current (and in the tree) so that the user can delete it.
     QScopedValueRollback<bool> loading(m_loadingNode, true);

@@ -90,6 +90,8 @@ void ProgressForm::errorOccurred(QString err)
         qCWarning(lcKit) << "error after the outcome was decided, dropped:" << err;
         return;
     }
+    // The outcome is shown alone, not over the progress it ends.
+    hide();
     m_ending = true;
     // Worker texts are plain and often name files; the error box is rich text.
     Tips::error(err.toHtmlEscaped());
@@ -102,6 +104,7 @@ void ProgressForm::succeed(QString tipsStr)
         qCWarning(lcKit) << "success after the outcome was decided, dropped";
         return;
     }
+    hide();
     m_ending = true;
     if (!tipsStr.isEmpty())
         Tips::info(tipsStr);
