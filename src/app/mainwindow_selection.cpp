@@ -174,10 +174,22 @@ void MainWindow::onMainTreeItemSelected(QItemSelection, QItemSelection)
     }
     ui->txtKeyword->setText(QString());
     ui->lbDisplayKeyword->hide();
+    m_listSelectId = 0;
     loadNode(current);
 }
 
-void MainWindow::loadNode(const _CurrentNode& current)
+void MainWindow::reloadListKeepingSearch()
+{
+    const _CurrentNode current = currentNode();
+    if (!current.dbNode)
+        return;
+    // A node load hides the keyword line: while it shows, the last list
+    // read for this node was that search.
+    const bool searching = m_listIsSearch && !ui->lbDisplayKeyword->isHidden() && m_listNode == current.dbNode;
+    loadNode(current, searching ? m_listKeyword : QString(), searching);
+}
+
+void MainWindow::loadNode(const _CurrentNode& current, const QString& keyword, bool search)
 {
     Tree::_DBItemNode* db = current.dbNode;
     try {
@@ -187,17 +199,17 @@ void MainWindow::loadNode(const _CurrentNode& current)
     } catch (const DatabaseBusy&) {
         // An operation of the database's own is running (its progress
         // dialog is up); load the node again once it is over.
-        QTimer::singleShot(kBusyRetryMs, this, [this, db] {
+        QTimer::singleShot(kBusyRetryMs, this, [this, db, keyword, search] {
             const _CurrentNode now = currentNode();
             if (now.dbNode == db)
-                loadNode(now);
+                loadNode(now, keyword, search);
         });
         return;
     } catch (const std::exception& e) {
         showLoadFailure(db, exceptionText(e));
         return;
     }
-    startListLoad(current, QString(), false);
+    startListLoad(current, keyword, search);
 }
 
 void MainWindow::onMainTreeItemClicked(QModelIndex)
@@ -208,10 +220,18 @@ void MainWindow::onMainTreeItemClicked(QModelIndex)
 void MainWindow::onContactsTreeItemSelected(QItemSelection selected, QItemSelection)
 {
     const QModelIndexList indexes = selected.indexes();
-    if (indexes.isEmpty() || !indexes.constFirst().internalPointer())
-        ui->wdContactInfo->clear();
-    else
+    if (!indexes.isEmpty() && indexes.constFirst().internalPointer()) {
         showListedContact(indexes.constFirst().row());
+        return;
+    }
+    // A change that only took rows away (a click on one row of many
+    // selected) leaves the clicked, current row on the card while it is
+    // still selected.
+    const QModelIndex current = ui->treeContacts->currentIndex();
+    if (current.isValid() && ui->treeContacts->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        showListedContact(current.row());
+    else
+        ui->wdContactInfo->clear();
 }
 
 void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)

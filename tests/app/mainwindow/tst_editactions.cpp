@@ -34,6 +34,52 @@ class TestEditActions : public QObject {
 private slots:
     void initTestCase() { useEnglish(); }
 
+    // The editor opens on the first name; the new contact is stored, stands
+    // in its sorted place and is current, selected and on the card.
+    void newContactIsStoredListedInItsPlaceAndShown()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        QString focused;
+        scene.answer<EditContactForm>([&focused](QWidget* dialog) {
+            focused = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
+            typeName("Bea", "Moss")(dialog);
+        });
+        scene.window->miNewContact();
+        QCOMPARE(focused, QStringLiteral("txtFirstName"));
+        QCOMPARE(ActionScene::stored(scene.dbPath("home.db")), split("Ann Lee,Bea Moss,Bob Stone,Carl Hanna"));
+        QCOMPARE(scene.listedNames(), split("Ann Lee,Bea Moss,Bob Stone,Carl Hanna"));
+        QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:4"));
+        QCOMPARE(scene.window->form()->treeContacts->currentIndex().row(), 1);
+        QCOMPARE(scene.window->contactsSelected().size(), 1);
+        QCOMPARE(scene.window->form()->wdContactInfo->shownContact()->fullName, QStringLiteral("Bea Moss"));
+    }
+
+    // A database that cannot be read says so in words naming it, never in
+    // the database's own terms, and keeps the editor open with its input.
+    void unreadableDatabaseIsNamedInWords()
+    {
+        ActionScene scene;
+        scene.folder.writeGarbage("data", "broken.db");
+        scene.window = std::make_unique<MainWindow>(&scene.layer);
+        QVERIFY(scene.select("broken.db"));
+        QVERIFY(!scene.window->toolBarAction(MainWindow::TB_NEW_CONTACT)->isEnabled());
+        bool keptOpen = false;
+        scene.answer<EditContactForm>([&keptOpen](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("txtFirstName")->setText("Bea");
+            pressButton(dialog, "btnSave");
+            keptOpen = dialog->isVisible();
+            pressButton(dialog, "btnCancel");
+        });
+        scene.boxes.answerNext(QMessageBox::Ok);
+        scene.boxes.answerNext(QMessageBox::Yes);
+        // As if chosen before the load had failed.
+        scene.window->miNewContact();
+        QVERIFY(keptOpen);
+        const QString damaged = "broken.db is not a contact database or is damaged.";
+        QCOMPARE(scene.boxes.texts(), QStringList({ damaged, damaged, "Discard the editing?" }));
+    }
+
     // An edit or a group change is stored; a phone gets it sent, and one
     // that refuses it is read again.
     void changeIsStoredSentAndRepaired_data()

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "actionscene.h"
 #include "app/datasourceselform.h"
+#include "app/groupform.h"
 #include "contactui/contactdisplayer.h"
 #include "app/itemmodelcontacts.h"
 #include "platform/sqlite/sqlite3db.h"
@@ -299,6 +300,57 @@ private slots:
         QCOMPARE(scene.boxes.texts(), QStringList { "home.db is not a contact database or is damaged." });
         // A failed search announces no keyword it did not apply.
         QVERIFY(scene.window->form()->lbDisplayKeyword->isHidden());
+    }
+
+    // A change to the listed contacts reads the list again under the same
+    // search: the list, the search box and the keyword line agree.
+    void changesKeepTheSearch_data()
+    {
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<QStringList>("names");
+        QTest::newRow("delete a hit") << "delete" << split("Carl Hanna");
+        QTest::newRow("group a hit") << "group" << split("Ann Lee,Carl Hanna");
+    }
+    void changesKeepTheSearch()
+    {
+        QFETCH(QString, job);
+        QFETCH(QStringList, names);
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        search(scene, "ann");
+        QCOMPARE(scene.listedNames(), split("Ann Lee,Carl Hanna"));
+        scene.selectRows({ 0 });
+        if (job == "delete") {
+            scene.boxes.answerNext(QMessageBox::Yes);
+            scene.window->miContactDel();
+        } else {
+            scene.answer<GroupForm>([](QWidget* dialog) { typeAndConfirm(dialog, "Club"); });
+            scene.window->miContactSetGroup();
+        }
+        QCOMPARE(scene.listedNames(), names);
+        QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:%1").arg(names.size()));
+        QCOMPARE(scene.window->form()->txtKeyword->text(), QStringLiteral("ann"));
+        QVERIFY(!scene.window->form()->lbDisplayKeyword->isHidden());
+    }
+
+    // After Ctrl+A a click on one row keeps that row alone selected: the
+    // card shows it.
+    void clickAfterSelectingAllShowsTheClickedContact()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        QTreeView* list = scene.window->form()->treeContacts;
+        scene.window->resize(1200, 700);
+        scene.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(scene.window.get()));
+        list->setFocus();
+        QTest::keyClick(list, Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 3);
+        const QRect row = list->visualRect(scene.window->contactsListModel()->index(1, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, row.center());
+        QCOMPARE(list->selectionModel()->selectedRows().size(), 1);
+        const auto* shown = scene.window->form()->wdContactInfo->shownContact();
+        QCOMPARE(shown ? shown->fullName : QString(), QStringLiteral("Bob Stone"));
     }
 
     // The card shows a contact only while the list has it as the current,
