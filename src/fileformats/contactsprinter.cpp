@@ -4,6 +4,7 @@
 #include "fileformats/cardlayout.h"
 #include "fileformats/cardpainter_p.h"
 #include "fileformats/fileformatslog.h"
+#include "kit/screenfit.h"
 #include "platform/error.h"
 
 #include <QCoreApplication>
@@ -53,7 +54,9 @@ void ContactsPrinter::printContacts(const QList<pim::_Contact>& contacts)
     printer.setPageMargins(page.margins(), page.units());
 
     QPrintPreviewDialog dialog(&printer);
-    dialog.setFixedSize(900, 700);
+    // On a small screen the preview gives way, title bar included, so
+    // that its buttons stay in reach.
+    dialog.setFixedSize(g_sizeOnScreen(&dialog, QSize(900, 700), QSize(10, 40)));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setModal(true);
     dialog.setWindowTitle(tr("IDS_PRINT_CONTACTS"));
