@@ -34,8 +34,8 @@ void g_keepOnScreen(QWidget* window)
         window->resize(fitted);
     }
     QPoint pos = window->pos();
-    pos.setX(qBound(area.left(), pos.x(), area.right() + 1 - fitted.width()));
-    pos.setY(qBound(area.top(), pos.y(), area.bottom() + 1 - fitted.height()));
+    pos.setX(qMax(area.left(), qMin(pos.x(), area.right() + 1 - fitted.width())));
+    pos.setY(qMax(area.top(), qMin(pos.y(), area.bottom() + 1 - fitted.height())));
     if (pos != window->pos())
         window->move(pos);
 }
