@@ -209,6 +209,10 @@ private slots:
         QTest::newRow("any case, name or e-mail") << "home.db" << "EXAMPLE" << split("Carl Hanna") << "Keyword:EXAMPLE";
         QTest::newRow("inside a group only") << "home.db/Friends" << "n" << split("Ann Lee,Carl Hanna") << "Keyword:n";
         QTest::newRow("percent sign is no wildcard") << "home.db" << "5%1" << QStringList {} << "Keyword:5%1";
+        QTest::newRow("blanks around the keyword are dropped") << "home.db" << "  0102 " << split("Bob Stone")
+                                                              << "Keyword:0102";
+        QTest::newRow("only blanks lists everyone and hides the line")
+            << "home.db" << "   " << split("Ann Lee,Bob Stone,Carl Hanna") << "";
     }
     void searchesTheNode()
     {
@@ -225,6 +229,21 @@ private slots:
         QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:%1").arg(names.size()));
         QLabel* line = scene.window->form()->lbDisplayKeyword;
         QCOMPARE(line->isHidden() ? QString() : line->text(), label);
+    }
+
+    // A root shows no contacts but keeps the keyword line and the search
+    // text; searching without a database node does nothing.
+    void keepsTheKeywordLineOnARoot()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        search(scene, "bob");
+        QVERIFY(scene.select("Devices"));
+        QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:0"));
+        QVERIFY(!scene.window->form()->lbDisplayKeyword->isHidden());
+        QCOMPARE(scene.window->form()->txtKeyword->text(), QStringLiteral("bob"));
+        scene.window->onBtnSearchPressed();
+        QCOMPARE(scene.window->contactsListModel()->count(), 0);
     }
 
     // Files a user may drop into the folder: each says in words what is
