@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QScreen>
+#include <QThread>
 #include <QTimer>
 
 namespace {
@@ -28,10 +29,13 @@ QString sizeName()
     return QStringLiteral("%1x%2").arg(size.width()).arg(size.height());
 }
 
+// Lets layout, resizes and paints of every window run through.
 void settle()
 {
-    for (int i = 0; i < 3; ++i)
-        QCoreApplication::processEvents();
+    for (int i = 0; i < 10; ++i) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+        QThread::msleep(10);
+    }
 }
 
 // The first drop-down of the editor that lists phone types.
@@ -58,6 +62,9 @@ void placementShots(ShotWriter& shots)
     window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     window.show();
     settle();
+    window.update();
+    settle();
+    shots.save(QStringLiteral("placement-%1-window").arg(size), window);
 
     const pim::_Contact contact = sampleContact();
     {
