@@ -96,6 +96,7 @@ void MainWindow::showLoadFailure(ItemModelMainTree::_DBItemNode* db, const QStri
     const QString path = db && db->db ? db->db->path() : QString();
     qCWarning(lcApp) << "cannot list" << path << ":" << technical;
     m_listLoader->cancel();
+    m_listSelectId = 0;
     ui->treeContacts->unsetCursor();
     contactsModel->clear();
     ui->lbTotal->setText(tr("Total:0"));
