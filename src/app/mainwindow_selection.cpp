@@ -4,6 +4,7 @@
 
 #include "contactui/contactdisplayer.h"
 #include "app/itemmodelcontacts.h"
+#include "app/mainwindow_roads_p.h"
 #include "model/localdb.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
@@ -247,11 +248,8 @@ void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
     // A copy: the edit may reload the list under it.
     const pim::_Contact edited = *contact;
     const int row = index.row();
-    try {
-        editContact(edited, row);
-    } catch (const std::exception& e) {
-        Tips::error(exceptionText(e).toHtmlEscaped());
-    }
+    roads::guardedOn(current.dbNode->db ? current.dbNode->db->path() : QString(),
+                     [this, &edited, row] { editContact(edited, row); });
 }
 
 void MainWindow::onBtnSearchPressed()

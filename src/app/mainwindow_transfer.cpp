@@ -36,7 +36,8 @@ void MainWindow::transferSelection(int kind, bool excludeSource)
     try {
         contacts = contactsSelected();
     } catch (const std::exception& e) {
-        roads::showError(e);
+        const _CurrentNode current = currentNode();
+        roads::showDatabaseError(current.dbNode && current.dbNode->db ? current.dbNode->db->path() : QString(), e);
         return;
     }
     transferToPhone(kind, contacts, srcId);
@@ -51,7 +52,7 @@ void MainWindow::transferTreeNode(int kind, bool excludeSource)
     try {
         contacts = current.dbNode->db->contacts(current.groupNode ? current.groupNode->group.id : 0, QString());
     } catch (const std::exception& e) {
-        roads::showError(e);
+        roads::showDatabaseError(current.dbNode->db->path(), e);
         return;
     }
     transferToPhone(kind, contacts, excludeSource ? current.dbNode->id : QString());
@@ -107,7 +108,7 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
             try {
                 treeModel->refreshDbNodeGroups(node);
             } catch (const std::exception& e) {
-                roads::showError(e);
+                roads::showDatabaseError(db->path(), e);
             }
             selectNode(node);
         }

@@ -4,6 +4,7 @@
 #include "app/groupform.h"
 #include "contactui/contactdisplayer.h"
 #include "app/itemmodelcontacts.h"
+#include "model/localdb.h"
 #include "platform/sqlite/sqlite3db.h"
 #include "ui_mainwindow.h"
 
@@ -229,6 +230,19 @@ private slots:
         QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:%1").arg(names.size()));
         QLabel* line = scene.window->form()->lbDisplayKeyword;
         QCOMPARE(line->isHidden() ? QString() : line->text(), label);
+    }
+
+    // A file that goes bad behind its shown node: a command that reads it
+    // says so in words naming it, and writes to no phone.
+    void namesADamagedSourceOfATransfer()
+    {
+        ActionScene scene(true, true);
+        QVERIFY(scene.select("home.db"));
+        scene.window->currentNode().dbNode->db->close();
+        scene.folder.writeGarbage("data", "home.db");
+        scene.window->miTreeDB2A();
+        QCOMPARE(scene.boxes.texts(), QStringList { "home.db is not a contact database or is damaged." });
+        QCOMPARE(ActionScene::stored(scene.phonePath()), split("Ann Lee,Bob Stone,Carl Hanna"));
     }
 
     // A root shows no contacts but keeps the keyword line and the search
