@@ -100,6 +100,12 @@ private slots:
             << split("Backup Contacts,iPhone to iPhone,iPhone to Android,Export Contacts to File,Print Contacts")
             << split("Backup Contacts,iPhone to iPhone,iPhone to Android") + savedMenuEnd
                 + QStringList { "Disconnect Device" };
+        QTest::newRow("Android beside an iPhone")
+            << split("Android,iPhone") << "Android" << 0
+            << split("Backup Contacts,Android to iPhone,Export Contacts to File,Print Contacts,Add Contact,"
+                     "Delete Contact")
+            << split("Backup Contacts,Android to iPhone,(Android to Android)") + phoneMenuEnd
+                + QStringList { "Disconnect Device" };
         QTest::newRow("group of a saved Android")
             << split("old Android") << "old Android/Friends" << 0
             << split("Backup Contacts,Export Contacts to File,Print Contacts")
