@@ -59,10 +59,11 @@ void placementShots(ShotWriter& shots)
                      { QStringLiteral("Bob Stone"), QStringLiteral("555-0102"), {}, {} } });
     FakeDeviceLayer layer;
     MainWindow window(&layer);
-    window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
     window.show();
     settle();
-    window.update();
+    window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+    settle();
+    window.repaint();
     settle();
     shots.save(QStringLiteral("placement-%1-window").arg(size), window);
 
