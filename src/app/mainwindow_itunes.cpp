@@ -52,9 +52,6 @@ void MainWindow::miFromiTunes()
         showStoredNode(node);
         return;
     }
-    if (created) {
-        node->db->removeDB();
-        ItemModelMainTree::_ItemNode* root = treeModel->localDbRootNode();
-        treeModel->removeChild(root, int(root->children.indexOf(node)));
-    }
+    if (created)
+        dropCreatedDb(node);
 }
