@@ -295,9 +295,9 @@ private slots:
         QTest::newRow("answer of a wrong type") << fault("SDMessageSyncDataClassWithDevice", "wrongtype") << false << false
                                                 << "message of the wrong form";
         QTest::newRow("goodbye mid-read") << fault("batch1", "disconnect") << false << false << "ended the sync session";
-        QTest::newRow("batch of a list") << fault("batch0", "wrongslot") << false << false << "(&quot;SDMessageProcessChanges&quot;)";
+        QTest::newRow("batch of a list") << fault("batch0", "wrongslot") << false << false << "(\"SDMessageProcessChanges\")";
         QTest::newRow("versions as text") << QJsonObject { { "exchange", "wrongtypes" } } << false << false
-                                          << "(&quot;DLMessageVersionExchange&quot;)";
+                                          << "(\"DLMessageVersionExchange\")";
         QTest::newRow("locked") << QJsonObject { { "locked", true } } << false << false << "locked with a passcode";
         QTest::newRow("trust pending") << QJsonObject { { "trust", "pending" } } << false << false << "asking whether to trust";
         QTest::newRow("trust denied") << QJsonObject { { "trust", "denied" } } << false << false << "was not trusted";
@@ -312,7 +312,7 @@ private slots:
         QTest::newRow("write: goodbye") << fault("SDMessageProcessChanges", "disconnect") << true << false
                                         << "ended the sync session while contacts were written to it.";
         QTest::newRow("write: remap of a list") << fault("SDMessageProcessChanges", "wrongslot") << true << false
-                                                << "(&quot;SDMessageRemapRecordIdentifiers&quot;)";
+                                                << "(\"SDMessageRemapRecordIdentifiers\")";
         QTest::newRow("write: remap stalls, cancel") << fault("SDMessageProcessChanges", "stall") << true << true << "";
     }
     void iphoneFaultsNeverHoldTheWindow()
