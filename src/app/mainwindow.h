@@ -5,6 +5,7 @@
 #include "app/contactlistloader.h"
 #include "app/itemmodelcontacts.h"
 #include "app/itemmodelmaintree.h"
+#include "app/nodeentries.h"
 #include "platform/adb/padbusbhandle.h"
 
 #include <QItemSelection>
@@ -85,6 +86,11 @@ public:
     void exitProgram();
 
     _CurrentNode currentNode() const;
+    // What decides the entries offered for that node.
+    NodeFacts nodeFacts(const _CurrentNode& current) const;
+    // Whether a transfer may write to this device node: a saved copy of a
+    // phone stands for a phone that is not here.
+    static bool isTransferTarget(const ItemModelMainTree::_ItemNode* node);
     // Whole contacts of the selected rows, read from the node's database
     // for rows the list holds only in part; throws Error when one cannot
     // be read.
@@ -248,7 +254,10 @@ private:
     void startUpdateCheckWhenDue();
     void selectNode(ItemModelMainTree::_ItemNode* node);
     void setNodeActionsEnabled(const _CurrentNode& current);
-    void loadNode(const _CurrentNode& current);
+    void loadNode(const _CurrentNode& current, const QString& keyword = QString(), bool search = false);
+    // Reads the current node's list again after a change; a search shown
+    // for it is applied again, so the list and the keyword line agree.
+    void reloadListKeepingSearch();
     void stopDeviceWork();
     // Keeps the event for later and returns true while a road runs.
     bool deferWhileRoadRuns(std::function<void()> event);
@@ -266,8 +275,11 @@ private:
     // The contact list, read off the GUI thread (mainwindow_list.cpp).
     void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
     void onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error);
-    void showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical);
+    void showLoadFailure(ItemModelMainTree::_DBItemNode* db, const QString& technical);
     void showListedContact(int row);
+    // Makes the listed contact of that id current and selected (its card
+    // shown); nothing when it is not listed.
+    void selectListedContact(unsigned long long contactId);
     void applyPaneSizes(int windowWidth);
 
     // Contact actions and edits.
@@ -316,6 +328,8 @@ private:
     ItemModelMainTree::_DBItemNode* m_listNode = nullptr;
     QString m_listKeyword;
     bool m_listIsSearch = false;
+    // The contact to make current and show once the list is read; 0 none.
+    unsigned long long m_listSelectId = 0;
     // The list's share of the width the list and the card split; a drag of
     // the splitter changes it, a resize of the window keeps it.
     double m_listShare = 0.5;

@@ -108,7 +108,7 @@ void MainWindow::showStoredNode(Tree::_DBItemNode* node)
     ui->treeMain->expand(index);
     if (ui->treeMain->currentIndex() == index) {
         // No selection change follows, so the list would keep its old rows.
-        loadNode(currentNode());
+        reloadListKeepingSearch();
         return;
     }
     ui->treeMain->setCurrentIndex(index);

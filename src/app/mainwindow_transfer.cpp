@@ -63,7 +63,7 @@ void MainWindow::transferToPhone(int kind, QList<pim::_Contact> contacts, const 
     const bool ios = kind == Tree::KIND_IOS;
     QList<DataSourceSelForm::_SelItem> items;
     for (Tree::_ItemNode* child : treeModel->devicesRootNode()->children) {
-        if (child->kind == kind && static_cast<Tree::_DBItemNode*>(child)->id != srcId)
+        if (child->kind == kind && isTransferTarget(child) && static_cast<Tree::_DBItemNode*>(child)->id != srcId)
             items << DataSourceSelForm::_SelItem(ios ? QStringLiteral(":res/iphone.png")
                                                      : QStringLiteral(":res/icon_android.png"),
                                                  child->name, child);
@@ -103,7 +103,7 @@ void MainWindow::transferToPhone(int kind, QList<pim::_Contact> contacts, const 
             try {
                 treeModel->refreshDbNodeGroups(node);
             } catch (const std::exception& e) {
-                roads::showError(e);
+                roads::showDatabaseError(db->path(), e);
             }
             selectNode(node);
         }

@@ -7,10 +7,12 @@
 #include "kit/tips.h"
 #include "kit/messagetext.h"
 #include "model/abscontactcombinerule.h"
+#include "model/databaseerrortext.h"
 #include "model/localdb.h"
 #include "ui_editcontactform.h"
 
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QSet>
 
 namespace {
@@ -62,6 +64,9 @@ EditContactForm::EditContactForm(const pim::_Contact* contact, QSharedPointer<Lo
                                                    : tr("IDS_EDIT_CONTACT_%1").arg(contact->fullName));
     }
     m_ui->lbTitle->setText(windowTitle());
+    // Typing goes to the name from the start.
+    if (auto* first = findChild<QLineEdit*>(QStringLiteral("txtFirstName")))
+        first->setFocus();
 }
 
 EditContactForm::~EditContactForm() = default;
@@ -82,7 +87,7 @@ void EditContactForm::onBtnSavePressed()
             // An unreadable database cannot take the contact either: say why
             // and keep the dialog, with the user's input, open.
             qCWarning(lcContactUi) << "duplicate-name lookup failed:" << e.what();
-            Tips::warning(g_messageText(QString::fromUtf8(e.what())));
+            Tips::warning(g_messageText(g_databaseErrorText(m_db->path(), QString::fromUtf8(e.what()))));
             return;
         }
         if (existing != 0) {

@@ -9,6 +9,7 @@
 #include "kit/progressform.h"
 #include "kit/workerrun.h"
 #include "model/contactpages.h"
+#include "kit/screenfit.h"
 #include "platform/error.h"
 
 #include <QCoreApplication>
@@ -67,7 +68,9 @@ void ContactsPrinter::printContacts(const QList<pim::_Contact>& firstCards, qsiz
     printer.setPageMargins(page.margins(), page.units());
 
     QPrintPreviewDialog dialog(&printer);
-    dialog.setFixedSize(900, 700);
+    // On a small screen the preview gives way, title bar included, so
+    // that its buttons stay in reach.
+    dialog.setFixedSize(g_sizeOnScreen(&dialog, QSize(900, 700), QSize(10, 40)));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setModal(true);
     QString title = tr("IDS_PRINT_CONTACTS");

@@ -38,6 +38,9 @@ protected:
     virtual QString askForFolder();
 
 private:
+    // The warning about an empty list, with the link that adds a folder by
+    // hand (rich text).
+    static QString noBackupText();
     // Reads a folder's summary and lists it; a failure is reported and
     // nothing is listed.
     void addFolder(const QString& path, bool makeCurrent);

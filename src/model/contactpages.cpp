@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/contactpages.h"
 
+#include "model/databaseerrortext.h"
 #include "model/localdb.h"
+#include "model/localdblog.h"
 #include "platform/sqlite/sqlite3db.h"
 
 #include <algorithm>
@@ -53,21 +55,38 @@ void LocalDbContactPages::readOrder()
 
 qsizetype LocalDbContactPages::count()
 {
-    readOrder();
-    return qsizetype(m_order.size());
+    return inWords([this] {
+        readOrder();
+        return qsizetype(m_order.size());
+    });
 }
 
 bool LocalDbContactPages::nextPage(QList<pim::_Contact>& page)
 {
-    readOrder();
-    page.clear();
-    // A page of contacts that were all removed meanwhile is skipped.
-    while (page.isEmpty() && m_next < m_order.size()) {
-        const std::size_t n = std::min<std::size_t>(std::size_t(m_pageSize), m_order.size() - m_next);
-        page = LocalDb::contactsById(*m_connection, m_order.data() + m_next, qsizetype(n));
-        m_next += n;
+    return inWords([&] {
+        readOrder();
+        page.clear();
+        // A page of contacts that were all removed meanwhile is skipped.
+        while (page.isEmpty() && m_next < m_order.size()) {
+            const std::size_t n = std::min<std::size_t>(std::size_t(m_pageSize), m_order.size() - m_next);
+            page = LocalDb::contactsById(*m_connection, m_order.data() + m_next, qsizetype(n));
+            m_next += n;
+        }
+        return !page.isEmpty();
+    });
+}
+
+template <class Read>
+auto LocalDbContactPages::inWords(Read&& read) -> decltype(read())
+{
+    try {
+        return read();
+    } catch (const std::exception& e) {
+        // The wrapper's text goes to the log; the user reads what to do.
+        const QString technical = QString::fromUtf8(e.what());
+        qCWarning(lcDb) << "reading" << m_db->path() << "failed:" << technical;
+        throw Error(g_databaseErrorText(m_db->path(), technical));
     }
-    return !page.isEmpty();
 }
 
 namespace {

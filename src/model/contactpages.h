@@ -53,7 +53,7 @@ private:
 // The first call opens a read-only connection of its own (with SQLite's
 // small default page cache) and reads the order, a list of ids; each page
 // is then one query. A contact removed meanwhile is left out of its page.
-// Throws the SQLite wrapper's Error.
+// Throws Error with a text for the user that names the database.
 class LocalDbContactPages : public ContactPages {
 public:
     LocalDbContactPages(QSharedPointer<LocalDb> db, unsigned long long groupId, qsizetype pageSize = 256);
@@ -67,6 +67,9 @@ public:
 
 private:
     void readOrder();
+    // Runs a read, its failure told in words that name the database.
+    template <class Read>
+    auto inWords(Read&& read) -> decltype(read());
 
     QSharedPointer<LocalDb> m_db;
     std::unique_ptr<Sqlite3DB> m_connection;

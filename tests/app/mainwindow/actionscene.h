@@ -51,7 +51,9 @@ struct ActionScene {
     bool select(const QString& path) { return showNode(*window, path); }
     // The list is read off the GUI thread; true once it is on screen.
     bool waitForList() const;
-    void selectRows(const QList<int>& rows);
+    void selectRows(const QList<int>& rows) { selectRows(*window, rows); }
+    // Selects these rows of the list, the last one current.
+    static void selectRows(MainWindow& window, const QList<int>& rows);
     QStringList listedNames() const;
     QString dbPath(const QString& name) const { return folder.dataFolder().filePath("data/" + name); }
     QString phonePath() const { return folder.dataFolder().filePath("android_virtual/Pixel.db"); }

@@ -65,6 +65,9 @@ private slots:
         QTest::addColumn<QString>("written");
         QTest::addColumn<QByteArray>("starts");
         QTest::newRow("CSV adds .csv") << "list" << 1 << "list.csv" << QByteArray("First Name,");
+        QTest::newRow("own suffix kept, vCard still written") << "list.txt" << 0 << "list.txt" << QByteArray("BEGIN:VCARD");
+        QTest::newRow("text table adds .txt") << "table" << 2 << "table.txt" << QByteArray("First Name  ");
+        QTest::newRow("PDF adds .pdf") << "list" << 5 << "list.pdf" << QByteArray("%PDF");
         QTest::newRow("Word: the HTML page as .doc") << "list" << 4 << "list.doc/list.doc" << QByteArray("<!DOCTYPE html");
         QTest::newRow("PDF into a missing folder: error naming it") << "gone/R&D" << 5 << "" << QByteArray();
     }
@@ -223,6 +226,48 @@ private slots:
         QCOMPARE(pages, 1);
         QCOMPARE(title, QStringLiteral("Print Contacts"));
         QCOMPARE(scene.boxes.count(), 0);
+    }
+
+    // A backup proposes "<node>-backup.db" and stores the node's contacts,
+    // its group's members or the selected rows, then shows the backup.
+    void backupStoresTheNodeGroupOrSelection_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QString>("proposed");
+        QTest::addColumn<QStringList>("stored");
+        QTest::newRow("group of a local database: its members")
+            << "home.db/Friends" << QList<int> {} << "home.db-backup.db" << split("Ann Lee,Carl Hanna");
+        QTest::newRow("a phone: all its contacts")
+            << "Pixel" << QList<int> {} << "Pixel-backup.db" << split("Ann Lee,Bob Stone,Carl Hanna");
+        QTest::newRow("a group of a phone: its members")
+            << "Pixel/Friends" << QList<int> {} << "Pixel-backup.db" << split("Ann Lee,Carl Hanna");
+        QTest::newRow("selected rows of a phone") << "Pixel" << QList<int> { 1 } << "Pixel-backup.db" << split("Bob Stone");
+    }
+    void backupStoresTheNodeGroupOrSelection()
+    {
+        QFETCH(QString, node);
+        QFETCH(QList<int>, rows);
+        QFETCH(QString, proposed);
+        QFETCH(QStringList, stored);
+        ActionScene scene(true, true);
+        QVERIFY(scene.select(node));
+        scene.selectRows(rows);
+        QString shown;
+        scene.answer<LocalDbSelForm>([&shown](QWidget* dialog) {
+            shown = dialog->findChild<QComboBox*>()->currentText();
+            pressButton(dialog, "btnOK");
+        });
+        scene.window->miFileBackup();
+        QCOMPARE(shown, proposed);
+        QCOMPARE(ActionScene::stored(scene.dbPath(proposed)), stored);
+        QCOMPARE(scene.boxes.texts(),
+                 QStringList { QStringLiteral("Successfully backup %1 contacts to Local Database.").arg(stored.size()) });
+        QCOMPARE(scene.window->currentNode().dbNode->name, proposed);
+        QCOMPARE(scene.listedNames(), stored);
+        // The source is left as it was.
+        QCOMPARE(ActionScene::stored(node.startsWith("Pixel") ? scene.phonePath() : scene.dbPath("home.db")),
+                 split("Ann Lee,Bob Stone,Carl Hanna"));
     }
 
     void choosesOrCreatesTheTarget_data()
