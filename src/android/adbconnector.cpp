@@ -67,8 +67,9 @@ void AdbConnector::initialCheck()
     if (!m_handle)
         return;
     const QSet<QString> installed = adbhelper::packages(m_handle, adbhelper::PACKAGES_THIRD_PARTY);
-    // A listing that failed looks like an empty one; installing blindly over
-    // a link that just failed would only fail again.
+    // A phone that lists no third-party package at all is one whose listing
+    // cannot be trusted (some refuse the option); installing blindly there
+    // could replace a newer app.
     if (installed.isEmpty() || installed.contains(QLatin1String(kPackage)))
         return;
     if (!QFile::exists(QLatin1String(kApkResource)))

@@ -118,7 +118,7 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
     if (ios)
         readIosPhone(id);
     else
-        readAndroidPhone(id, connector);
+        rereadAndroidPhone(id, connector);
 }
 
 void MainWindow::miFileI2I() { hasSelectedContacts() ? miContactI2I() : miTreeI2I(); }
