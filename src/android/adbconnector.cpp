@@ -7,9 +7,9 @@
 #include "platform/adb/adbforwardserver.h"
 #include "platform/adb/adbservices.h"
 #include "platform/error.h"
+#include "platform/threadcancel.h"
 
 #include <QFile>
-#include <QThread>
 
 #include <atomic>
 
@@ -79,7 +79,7 @@ void AdbConnector::initialCheck()
     if (!adbInstallLegacy(m_handle, apk, QStringLiteral("-r"), &error))
         throw Error(installFailure(error));
     qCInfo(lcAndroid) << "installed" << kPackage;
-    QThread::msleep(g_afterInstallMs);
+    ThreadCancelScope::sleep(g_afterInstallMs);
 }
 
 QString AdbConnector::startBackup(int port)
@@ -107,7 +107,7 @@ QString AdbConnector::startService(const QString& direction, int port)
         throw Error(QStringLiteral("Can not reach port %1 of the phone. %2").arg(port).arg(error));
     adbShell(m_handle,
         QStringLiteral("am broadcast -n %1/.AdbSyncBroadcastReceiver -d sync://%2:%3/").arg(package, direction).arg(port));
-    QThread::msleep(g_afterStartMs);
+    ThreadCancelScope::sleep(g_afterStartMs);
     return QLatin1String(kHost);
 }
 

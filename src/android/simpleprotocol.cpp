@@ -4,8 +4,10 @@
 #include "android/androidlog.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QIODevice>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace simpleprotocol {
 
@@ -318,6 +320,34 @@ void readStreamContent(QTcpSocket& socket, QIODevice& target, int timeout, const
             remaining -= piece;
         }
     }
+}
+
+bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs, const CancelCheck& cancelled)
+{
+    // Not waitForConnected in slices: a slice that times out abandons the
+    // attempt, so a phone slow to accept would fail at the first slice.
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer clock;
+    bool wasCancelled = false;
+    QObject::connect(&socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        wasCancelled = cancelled && cancelled();
+        if (wasCancelled || clock.elapsed() >= timeoutMs)
+            loop.quit();
+    });
+    clock.start();
+    poll.start(kPollSliceMs / 2);
+    socket.connectToHost(host, port, QIODevice::ReadWrite);
+    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
+        loop.exec();
+    if (socket.state() == QAbstractSocket::ConnectedState)
+        return true;
+    socket.abort();
+    if (wasCancelled)
+        throw OperationCancelled();
+    return false;
 }
 
 } // namespace simpleprotocol

@@ -92,6 +92,12 @@ public:
     ~OperationCancelled() override;
 };
 
+// Connects the socket to host:port within timeoutMs, polling `cancelled`
+// (OperationCancelled). Returns whether it connected; on false the socket
+// is left unconnected with its error text.
+bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs,
+    const CancelCheck& cancelled = {});
+
 // Sends command + argument + line feed as UTF-8.
 void sendCommand(QTcpSocket& socket, const QString& command, const QString& argument, bool flush, int timeout,
     const CancelCheck& cancelled = {});

@@ -49,23 +49,25 @@ void SyncRestoreThread::run()
     QTcpSocket socket;
     const WorkEnd end = runWorkerJob<OperationCancelled>(
         *m_reporter, tr("Reading the phone stopped on an unexpected error."), [&] {
-            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_CHECK_APK"), 0, QString());
-            m_connector->initialCheck();
-            if (isCancelled())
-                return;
-            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
-            const QString host = m_connector->startBackup(m_port);
-            androidsync::connectToApp(socket, host, m_port, cancelled);
+            androidsync::runCancellable(cancelled, [&] {
+                m_reporter->invokeUpdateProgress(tr("IDS_SYNC_CHECK_APK"), 0, QString());
+                m_connector->initialCheck();
+                if (isCancelled())
+                    return;
+                m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
+                const QString host = m_connector->startBackup(m_port);
+                androidsync::connectToApp(socket, host, m_port, cancelled);
 
-            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());
-            LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the phone's read");
-            receiveAll(socket);
-            edit.commit();
-            socket.disconnectFromHost();
-            if (m_skipped > 0)
-                qCWarning(lcAndroid) << "read of the phone left out" << m_skipped << "records";
-            // The text quotes the phone's own lines; the dialog shows rich text.
-            m_reporter->invokeSucceed(g_messageText(endingText()));
+                m_reporter->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());
+                LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the phone's read");
+                receiveAll(socket);
+                edit.commit();
+                socket.disconnectFromHost();
+                if (m_skipped > 0)
+                    qCWarning(lcAndroid) << "read of the phone left out" << m_skipped << "records";
+                // The text quotes the phone's own lines; the dialog shows rich text.
+                m_reporter->invokeSucceed(g_messageText(endingText()));
+            });
         });
     if (end == WorkEnd::Cancelled)
         qCDebug(lcAndroid) << "Sync from Android, User canceled.";

@@ -10,6 +10,7 @@
 #include "companionsim.h"
 #include "fakeadbd.h"
 #include "support/messageboxrecorder.h"
+#include "support/guistallprobe.h"
 #include "support/modaldialoganswerer.h"
 
 #include <QElapsedTimer>
@@ -21,6 +22,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -180,6 +182,9 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("empty hello") << "line:hello: " << "did not name the phone";
         QTest::newRow("not a greeting") << "line:HTTP/1.1 400" << "it answered \"HTTP/1.1 400\"";
+        QTest::newRow("app refuses") << "error:Sync is off" << "Sync is off";
+        // The answer's time limit (500 ms here) ends the wait.
+        QTest::newRow("silent app") << "stall" << "sent nothing for 0.5 seconds";
     }
     void wifiFailures()
     {
@@ -238,6 +243,58 @@ private slots:
         QVERIFY(answerer.answered());
         QVERIFY(box.isEmpty() ? boxes.count() == 0 : boxes.count() == 1 && boxes.texts().constFirst().contains(box));
         QCOMPARE(connector ? connector->address() + '|' + connector->helloText() : "", box.isEmpty() ? phone + "|sim-7" : "");
+    }
+
+    // A phone that swallows the connection request, or takes it and never
+    // answers, leaves the window drawing and the dialog cancellable at once.
+    void wifiDialogNeverFreezes_data()
+    {
+        QTest::addColumn<QString>("phone");
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<QString>("box"); // the one box besides the cancel question; empty: cancelled
+        QTest::newRow("connection request dropped") << "127.0.0.34" << "synfull" << "";
+        QTest::newRow("service silent") << "127.0.0.35" << "silent" << "";
+        QTest::newRow("service hangs up") << "127.0.0.36" << "refuse" << "Lost the connection to the phone";
+    }
+    void wifiDialogNeverFreezes()
+    {
+        QFETCH(QString, phone);
+        QFETCH(QString, service);
+        QFETCH(QString, box);
+        CompanionSim app(phone);
+        app.start({}, { service + ":48888" });
+        MessageBoxRecorder boxes;
+        boxes.answerNext(QMessageBox::Yes);
+        AndroidWIFIForm form(nullptr);
+        GuiStallProbe probe;
+        QElapsedTimer sinceCancel;
+        ModalDialogAnswerer progress([&](QWidget* dialog) {
+            QTimer::singleShot(300, dialog, [dialog, &sinceCancel] {
+                sinceCancel.start();
+                QMetaObject::invokeMethod(dialog, "cancel");
+            });
+        });
+        progress.setMatch([](QWidget* dialog) { return dialog->inherits("ProgressForm"); });
+        qint64 returnedAfter = -1;
+        ModalDialogAnswerer answerer([&](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("txtWifiSocket")->setText(phone);
+            QTest::mousePress(dialog->findChild<QPushButton*>("btnConnect"), Qt::LeftButton);
+            returnedAfter = sinceCancel.isValid() ? sinceCancel.elapsed() : -1;
+            if (dialog->isVisible())
+                QTest::mousePress(dialog->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+        });
+        answerer.setMatch([](QWidget* dialog) { return dialog->inherits("AndroidWIFIForm"); });
+        std::unique_ptr<AndroidWifiConnector> connector(form.execGetConnector());
+        QVERIFY(!connector);
+        QVERIFY(probe.longestMs() < 300);
+        qInfo() << "longest GUI-thread stall" << probe.longestMs() << "ms";
+        if (box.isEmpty()) {
+            QVERIFY2(returnedAfter >= 0 && returnedAfter < 500, qPrintable(QString::number(returnedAfter)));
+            QCOMPARE(boxes.texts(), QStringList { "Are You Sure You Want To Cancel?" });
+        } else {
+            QCOMPARE(boxes.count(), 1);
+            QVERIFY2(boxes.texts().constFirst().contains(box), qPrintable(boxes.texts().constFirst()));
+        }
     }
 };
 

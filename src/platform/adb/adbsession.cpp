@@ -5,6 +5,7 @@
 #include "platform/adb/adblog_p.h"
 #include "platform/adb/adbservices.h"
 #include "platform/adb/adbtransport.h"
+#include "platform/threadcancel.h"
 
 #include <QThreadPool>
 
@@ -86,6 +87,22 @@ bool AdbSession::waitOnline(int timeoutMs)
     m_changed.wait_for(lock, std::chrono::milliseconds(qMax(0, timeoutMs)),
                        [this] { return m_state == State::Online || m_state == State::Offline; });
     return m_state == State::Online;
+}
+
+template <class Ready>
+bool AdbSession::waitUntil(std::unique_lock<std::mutex>& lock, int timeoutMs, Ready ready)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(qMax(0, timeoutMs));
+    while (!ready()) {
+        if (ThreadCancelScope::isCancelled())
+            throw AdbError(AdbErrorCode::Local, QStringLiteral("Cancelled by the user."));
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        m_changed.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
+                                     deadline - now, std::chrono::milliseconds(ThreadCancelScope::kSliceMs)));
+    }
+    return true;
 }
 
 QString AdbSession::offlineText() const
@@ -280,7 +297,7 @@ AdbSession::StreamPtr AdbSession::open(const QString& service)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         // A call made just after the phone appeared waits for its first answer.
-        m_changed.wait_for(lock, std::chrono::milliseconds(m_ioTimeoutMs), [this] { return m_state != State::Connecting; });
+        waitUntil(lock, m_ioTimeoutMs, [this] { return m_state != State::Connecting; });
         if (m_state == State::Offline)
             throw AdbError(AdbErrorCode::Transport, offlineText());
         if (m_state == State::Connecting)
@@ -296,8 +313,13 @@ AdbSession::StreamPtr AdbSession::open(const QString& service)
     }
     send(AdbMessage::OPEN, stream->localId, 0, service.toUtf8() + '\0');
     std::unique_lock<std::mutex> lock(m_mutex);
-    const bool answered = m_changed.wait_for(lock, std::chrono::milliseconds(m_ioTimeoutMs),
-                                             [&] { return stream->opened || stream->closed; });
+    bool answered = false;
+    try {
+        answered = waitUntil(lock, m_ioTimeoutMs, [&] { return stream->opened || stream->closed; });
+    } catch (const AdbError&) {
+        m_streams.erase(stream->localId);
+        throw;
+    }
     // A short command may have answered and closed before this thread woke.
     if (stream->opened && !stream->lost)
         return stream;
@@ -317,8 +339,7 @@ void AdbSession::write(const StreamPtr& stream, const QByteArray& data)
     for (int offset = 0; offset < data.size(); offset += chunk) {
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            if (!m_changed.wait_for(lock, std::chrono::milliseconds(m_ioTimeoutMs),
-                                    [&] { return stream->writeReady || stream->closed; }))
+            if (!waitUntil(lock, m_ioTimeoutMs, [&] { return stream->writeReady || stream->closed; }))
                 throw AdbError(AdbErrorCode::Timeout,
                                QStringLiteral("The phone %1 stopped taking data on \"%2\".").arg(m_deviceId, stream->service));
             if (stream->closed)
@@ -337,8 +358,7 @@ QByteArray AdbSession::read(const StreamPtr& stream, int timeoutMs, bool* ended)
     bool owed = false;
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_changed.wait_for(lock, std::chrono::milliseconds(qMax(0, timeoutMs)),
-                                [&] { return !stream->inbox.isEmpty() || stream->closed; }))
+        if (!waitUntil(lock, timeoutMs, [&] { return !stream->inbox.isEmpty() || stream->closed; }))
             throw AdbError(AdbErrorCode::Timeout,
                            QStringLiteral("The phone %1 stopped answering: nothing came on \"%2\" for %3 seconds. "
                                           "Unplug the phone, plug it in again and unlock it.")

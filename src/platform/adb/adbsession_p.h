@@ -74,6 +74,10 @@ private:
     void handleAuth(const AdbMessage& message);
     void fail(const QString& why);
     QString offlineText() const;
+    // Waits up to timeoutMs for ready() under lock, in slices, and throws
+    // AdbError(Local) once the calling job is cancelled (ThreadCancelScope).
+    template <class Ready>
+    bool waitUntil(std::unique_lock<std::mutex>& lock, int timeoutMs, Ready ready);
     QString notAnsweringText() const;
 
     const QString m_deviceId;
