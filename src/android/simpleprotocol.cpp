@@ -338,7 +338,7 @@ bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int ti
             loop.quit();
     });
     clock.start();
-    poll.start(kPollSliceMs / 2);
+    poll.start(kPollSliceMs);
     socket.connectToHost(host, port, QIODevice::ReadWrite);
     if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
         loop.exec();

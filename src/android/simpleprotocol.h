@@ -53,7 +53,8 @@ inline constexpr quint16 kWifiServicePort = 48888;
 // Bounds of every read; the largest legitimate line is a photo record.
 inline constexpr qint64 kMaxLineLength = 64 * 1024 * 1024;
 inline constexpr int kDefaultTimeoutMs = 60000;
-inline constexpr int kPollSliceMs = 100;
+// Short enough that a cancel never holds the window that waits for it.
+inline constexpr int kPollSliceMs = 50;
 // Size of the blocks of a stream of blocks.
 inline constexpr qint64 kStreamBlockSize = 524288;
 

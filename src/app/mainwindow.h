@@ -18,6 +18,8 @@
 
 #include "model/contact.h"
 
+enum class UsbAuthorisation;
+
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
 class IDeviceLayer;
@@ -112,6 +114,9 @@ public:
     // replaces the node's database only when it succeeds; a phone that
     // cannot be read now keeps its node, without a second error box.
     void rereadAndroidPhone(const QString& devId, PAndroidConnector connector);
+    // One wait of up to timeoutMs for a USB phone's debugging authorisation,
+    // without holding the window still.
+    UsbAuthorisation awaitUsbAuthorisation(const PAdbUSBHandle& handle, int timeoutMs);
 
     // While a road runs (a progress dialog, a dialog or a message box of a
     // command), device events wait: every road holds one, and when the last

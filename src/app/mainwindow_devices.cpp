@@ -17,6 +17,7 @@
 #include "ui_mainwindow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
 
@@ -146,13 +147,19 @@ void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle handle)
     RoadGuard road(this);
     const QString id = m_devices->usbDeviceId(handle);
     for (;;) {
-        const UsbAuthorisation state = m_devices->waitForUsbAuthorisation(handle, 500);
+        const UsbAuthorisation state = awaitUsbAuthorisation(handle, 500);
         if (state == UsbAuthorisation::Authorised)
             break;
         // A phone unplugged while the question is open would otherwise ask
-        // again and again; its departure follows.
-        if (state == UsbAuthorisation::Gone)
+        // again and again; its departure follows. One that never answers
+        // goes offline on its own and is logged there.
+        if (state == UsbAuthorisation::Gone) {
+            qCInfo(lcApp) << "Android phone gone or not answering:" << id;
             return;
+        }
+        // No prompt is on a phone that has not answered yet.
+        if (state == UsbAuthorisation::Connecting)
+            continue;
         const QString text = QStringLiteral(
             "Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to allow "
             "debugging with the computer on your Android device screen. Please simply check \"Always allow from this "
@@ -166,6 +173,21 @@ void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle handle)
     road.end();
     if (connector)
         readAndroidPhone(id, connector);
+}
+
+UsbAuthorisation MainWindow::awaitUsbAuthorisation(const PAdbUSBHandle& handle, int timeoutMs)
+{
+    // In short waits with the window drawing between them; user input waits
+    // (the road's guard holds device events back meanwhile).
+    constexpr int kSliceMs = 20;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const UsbAuthorisation state = m_devices->waitForUsbAuthorisation(handle, kSliceMs);
+        if (state != UsbAuthorisation::Connecting || clock.elapsed() >= timeoutMs)
+            return state;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kSliceMs);
+    }
 }
 
 void MainWindow::androidDeviceDisconnected(QString path, PAdbUSBHandle h)
