@@ -361,6 +361,72 @@ private slots:
         if (outcome.endsWith(" ok:")) // else the caller reads the phone again
             QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
     }
+
+    // Phone -> device database -> local database (the backup's merge) ->
+    // another phone: the second phone gets every field the first one had.
+    void shouldKeepEveryFieldFromPhoneToPhone_data()
+    {
+        QTest::addColumn<QJsonArray>("records"); // besides the name, as the first phone sends them
+        const auto b = [](const char* t) { return QString::fromLatin1(QByteArray(t).toBase64()); };
+        const auto row = [](const char* kind, int type, const QStringList& fields) {
+            QTest::newRow(kind) << QJsonArray { record(type, QJsonArray::fromStringList(fields)) };
+        };
+        QTest::newRow("name") << QJsonArray();
+        row("photo", 2, { QString::fromLatin1(QByteArray("\x89PNG\r\n\x1a\n\0\xff").toBase64()) });
+        row("phone", 3, { "work", "", b("+49 89 1234") });
+        row("phone with its own label", 3, { "other", b("Boat"), b("+1 555") });
+        row("e-mail", 4, { "home", "", b("ann@example.org") });
+        row("event", 6, { "anniversary", "", "2001-02-03" });
+        row("group", 7, { b("Friends, old") });
+        row("instant messaging", 8, { "work", "", "skype", "", b("ann.lee") });
+        row("instant messaging of its own protocol", 8, { "home", "", "", b("MyChat"), b("ann") });
+        row("notes", 9, { b("line one,\nline two") });
+        row("relation", 11, { "mother", "", b("Eve Lee") });
+        row("relation with its own label", 11, { "", b("Mutti"), b("Eve Lee") });
+        row("address", 12, { "home", "", b("DE"), b("BY"), b("Munich"), b("Main St 1"), b("80331") });
+        row("website", 13, { "homepage", "", b("https://ann.example.org") });
+    }
+    void shouldKeepEveryFieldFromPhoneToPhone()
+    {
+        QFETCH(QJsonArray, records);
+        QJsonArray contact { record(1, { text("Dr."), text("Ann"), text("B"), text("Lee"), text("Jr") }) };
+        for (const QJsonValue& r : records)
+            contact.append(r);
+        Fixture first(QJsonObject { { "contacts", QJsonArray { contact } } });
+        first.readPhone(first.db);
+
+        LocalDb local(first.dir.filePath("local.db"), first.db->rule());
+        local.create();
+        local.beginEdit();
+        for (const pim::_Contact& c : first.db->contacts()) {
+            pim::_Contact stored;
+            bool existed = false;
+            local.combineContact(first.db->contact(c.id), stored, existed);
+        }
+        local.endEdit(true);
+
+        Fixture second(QJsonObject {});
+        QList<pim::_Contact> backedUp;
+        for (const pim::_Contact& c : local.contacts())
+            backedUp << local.contact(c.id);
+        SyncBackupThread thread(backedUp, second.db, second.restorePort, &second.reporter);
+        QVERIFY(Fixture::run(thread));
+        QCOMPARE(second.ending(), QString("ok:IDS_SUC_TRANSFER_1_CONTACTS_TO_ANDROID"));
+
+        // Every record without its id: the second phone's ids are its own.
+        const auto fields = [](const QJsonObject& state) {
+            QStringList all;
+            for (const QJsonValue& r : state["records"].toArray()) {
+                QStringList parts;
+                for (const QJsonValue& f : r.toArray())
+                    parts << f.toString();
+                all << parts.first().section('/', 0, 0) + ":" + parts.mid(1).join(',');
+            }
+            all.sort();
+            return all;
+        };
+        QCOMPARE(fields(second.sim.dump(1)), fields(first.sim.dump()));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAndroidSync)
