@@ -70,12 +70,15 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AdbError, AdbMessage::decodeHeader(badMagic.constData(), 4096, &back, &sum));
     }
 
-    void keyIsCreatedPrivate()
+    void keyIsCreatedOnceAndPrivate()
     {
         const QString folder = m_dir.filePath(QStringLiteral("once"));
-        AdbKey::loadOrCreate(folder);
+        const QByteArray first = AdbKey::loadOrCreate(folder)->publicKeyBlob();
         const QFileDevice::Permissions mode = QFile::permissions(folder + QStringLiteral("/adbkey"));
         QCOMPARE(mode & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        // A phone that has allowed this computer knows it by the same key next time.
+        QCOMPARE(AdbKey::loadOrCreate(folder)->publicKeyBlob(), first);
+        QVERIFY(first.endsWith('\0'));
     }
 
     void authorisation_data()

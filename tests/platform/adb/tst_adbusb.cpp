@@ -17,6 +17,7 @@ namespace {
 
 struct FakeUsb {
     std::atomic<bool> plugged{true};
+    std::atomic<int> openResult{LIBUSB_SUCCESS};
     int socket = -1;
     std::atomic<int> zeroLengthWrites{0};
     libusb_endpoint_descriptor endpoints[2]{};
@@ -40,7 +41,10 @@ AdbLibusbApi fakeApi()
     api.free_config_descriptor = [](libusb_config_descriptor*) {};
     api.get_bus_number = [](libusb_device*) -> uint8_t { return 1; };
     api.get_port_numbers = [](libusb_device*, uint8_t* ports, int) { ports[0] = 4; return 1; };
-    api.open = [](libusb_device*, libusb_device_handle** h) { *h = reinterpret_cast<libusb_device_handle*>(&g_usb); return 0; };
+    api.open = [](libusb_device*, libusb_device_handle** h) {
+        *h = reinterpret_cast<libusb_device_handle*>(&g_usb);
+        return g_usb.openResult.load();
+    };
     api.close = [](libusb_device_handle*) {};
     api.get_string_descriptor_ascii = [](libusb_device_handle*, uint8_t, unsigned char* out, int) { memcpy(out, "SIM0042", 7); return 7; };
     api.set_auto_detach_kernel_driver = [](libusb_device_handle*, int) { return 0; };
@@ -108,6 +112,22 @@ private slots:
         ::close(g_usb.socket);
     }
 
+    // A phone this user may not open is reported once, naming where it is
+    // plugged in, not again at every pass of the poller.
+    void unopenableDeviceIsReportedOnce()
+    {
+        g_usb.plugged = true;
+        g_usb.openResult = LIBUSB_ERROR_ACCESS;
+        AdbPoll poll(20, nullptr, fakeApi());
+        QSignalSpy failed(&poll, &AbsAdbPoll::failedDevice);
+        poll.start();
+        QVERIFY(failed.wait(3000));
+        QTest::qWait(200);
+        poll.stop();
+        g_usb.openResult = LIBUSB_SUCCESS;
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed.at(0).at(0).toString().contains("usb 1-4"), qPrintable(failed.at(0).at(0).toString()));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAdbUsb)
