@@ -98,14 +98,15 @@ QString AdbConnector::startService(const QString& direction, int port)
         throw Error(QLatin1String(kNotConnectedText));
     const QString package = QLatin1String(kPackage);
     // The shell's output says nothing reliable about the app; a service that
-    // did not start shows up as the caller's failed connection.
-    adbShell(m_handle, QStringLiteral("am start -n %1/.ContactsSync").arg(package));
+    // did not start shows up as the caller's failed connection. A link that
+    // failed on the way is said as such.
+    adbhelper::shellOutput(m_handle, QStringLiteral("am start -n %1/.ContactsSync").arg(package));
     QString error;
     // Without the forward, 127.0.0.1:port would reach whatever else listens
     // there, and the contacts would go to it.
     if (adbForward(m_handle, quint16(port), quint16(port), &error) != port)
         throw Error(QStringLiteral("Can not reach port %1 of the phone. %2").arg(port).arg(error));
-    adbShell(m_handle,
+    adbhelper::shellOutput(m_handle,
         QStringLiteral("am broadcast -n %1/.AdbSyncBroadcastReceiver -d sync://%2:%3/").arg(package, direction).arg(port));
     ThreadCancelScope::sleep(g_afterStartMs);
     return QLatin1String(kHost);

@@ -16,19 +16,6 @@ QByteArray untilNul(const QByteArray& bytes)
     return nul < 0 ? bytes : bytes.left(nul);
 }
 
-// The whole output of a command that ran to its end. Output cut short by a
-// link that failed is no shorter answer but a failure: a package listing
-// missing its tail would say the companion app is not installed.
-QByteArray shellOutput(const PAdbUSBHandle& handle, const QString& command)
-{
-    bool ok = false;
-    QString why;
-    const QByteArray out = adbShell(handle, command, &ok, &why, nullptr);
-    if (!ok)
-        throw Error(QStringLiteral("The phone did not finish the command \"%1\". %2").arg(command, why));
-    return untilNul(out);
-}
-
 // Output as 8-bit text, one byte one character.
 QString shellLatin1(const PAdbUSBHandle& handle, const QString& command)
 {
@@ -41,6 +28,19 @@ bool isTrue(const QString& value)
 }
 
 }  // namespace
+
+QByteArray shellOutput(const PAdbUSBHandle& handle, const QString& command)
+{
+    bool ok = false;
+    QString why;
+    const QByteArray out = adbShell(handle, command, &ok, &why, nullptr);
+    // Output cut short by a link that failed is no shorter answer but a
+    // failure: a package listing missing its tail would say the companion
+    // app is not installed.
+    if (!ok)
+        throw Error(QStringLiteral("The phone did not finish the command \"%1\". %2").arg(command, why));
+    return untilNul(out);
+}
 
 QString logcatd(PAdbUSBHandle handle)
 {

@@ -33,6 +33,8 @@ struct _AdbAppState {
     int enabled = 0;
 };
 
+// The output of any command, up to its first NUL.
+QByteArray shellOutput(const PAdbUSBHandle& handle, const QString& command);
 // "logcat -d": the phone's log, as UTF-8.
 QString logcatd(PAdbUSBHandle handle);
 // "am force-stop <package>".

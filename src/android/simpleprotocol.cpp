@@ -96,7 +96,14 @@ public:
     void requireConnected() const
     {
         if (m_socket.state() != QAbstractSocket::ConnectedState)
-            fail(QStringLiteral("Lost the connection to %1: %2.").arg(peer(), m_socket.errorString()));
+            failLost();
+    }
+
+    [[noreturn]] void failLost() const
+    {
+        fail(QStringLiteral("Lost the connection to %1: %2. Check that the companion app is still open on the "
+                            "phone and that the phone is connected, then try again.")
+                 .arg(peer(), m_socket.errorString()));
     }
 
     [[noreturn]] void fail(const QString& message) const
@@ -125,7 +132,7 @@ private:
     {
         requireConnected();
         if (m_socket.error() != QAbstractSocket::SocketTimeoutError)
-            fail(QStringLiteral("Lost the connection to %1: %2.").arg(peer(), m_socket.errorString()));
+            failLost();
         if (m_silence.elapsed() >= m_timeout) {
             fail(QStringLiteral("%1 %2 for %3 seconds, so the transfer was stopped. Check that the companion "
                                 "app is still open on the phone and try again.")
