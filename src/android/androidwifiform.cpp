@@ -56,6 +56,11 @@ QString AndroidWIFIForm::ipv4Address(const QString& text)
     return parts.join(QLatin1Char('.'));
 }
 
+QString AndroidWIFIForm::connectingText(const QString& address)
+{
+    return tr("Connecting to the phone at %1...").arg(address);
+}
+
 void AndroidWIFIForm::onBtnConnect()
 {
     const QString address = ipv4Address(ui.txtWifiSocket->text());
@@ -68,7 +73,7 @@ void AndroidWIFIForm::onBtnConnect()
     // dialog that cancels it at once.
     auto connector = std::make_shared<AndroidWifiConnector>();
     ProgressForm progress(QString(), this);
-    progress.invokeUpdateProgress(tr("Connecting to the phone at %1...").arg(address), -1, QStringLiteral(" "));
+    progress.updateProgress(connectingText(address), -1, QStringLiteral(" "));
     std::unique_ptr<QThread> worker(QThread::create([connector, address, reporter = &progress] {
         const WorkEnd end = runWorkerJob<simpleprotocol::OperationCancelled>(
             *reporter, tr("Connecting to the phone stopped on an unexpected error."), [&] {
