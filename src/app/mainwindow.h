@@ -22,6 +22,7 @@ enum class UsbAuthorisation;
 
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
+class ContactPages;
 class IDeviceLayer;
 class IFileChooser;
 class ProgressForm;
@@ -149,6 +150,11 @@ public:
     void backupContacts(QList<pim::_Contact> contacts, QString proposedName);
     void exportContacts(const QList<pim::_Contact>& contacts);
     void printContacts(const QList<pim::_Contact>& contacts);
+    // The same for a walk over a database: the file or target is asked for
+    // first, then the contacts are read a page at a time off the GUI thread.
+    void backupContactPages(std::shared_ptr<ContactPages> pages, QString proposedName);
+    void exportContactPages(std::shared_ptr<ContactPages> pages);
+    void printContactPages(std::shared_ptr<ContactPages> pages);
     // The add (id 0) or edit road of one contact; `listRow` is the contact
     // list's row that shows a stored contact, -1 for a new one.
     void editContact(pim::_Contact contact, int listRow = -1);
@@ -263,7 +269,9 @@ private:
     bool hasSelectedContacts() const;
     void transferTreeNode(int kind, bool excludeSource);
     void transferSelection(int kind, bool excludeSource);
-    void transferToPhone(int kind, const QList<pim::_Contact>& contacts, const QString& srcId);
+    // With `pages`, the contacts are read from it once the target is chosen.
+    void transferToPhone(int kind, QList<pim::_Contact> contacts, const QString& srcId,
+                         std::shared_ptr<ContactPages> pages = nullptr);
     void notYetAvailable(const char* road) const;
     // The contact list, read off the GUI thread (mainwindow_list.cpp).
     void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
@@ -274,13 +282,21 @@ private:
 
     // Contact actions and edits.
     bool useContactVariant() const;
-    QList<pim::_Contact> currentNodeContacts(const _CurrentNode& current) const;
+    // The contacts of the node, walked later a page at a time; null when
+    // the node has no database.
+    std::shared_ptr<ContactPages> currentNodePages(const _CurrentNode& current) const;
+    // The contacts behind the selected rows, in selection order, read by id
+    // a page at a time later; empty when no row is selected.
+    std::shared_ptr<ContactPages> selectedPages() const;
     // Starts the worker, runs the dialog, waits; true on success only.
     static bool runWorker(ProgressForm& form, QThread& worker);
     // Refreshes the node's groups, expands it, makes it current and lists
     // its contacts (also when it was current already).
     void showStoredNode(ItemModelMainTree::_DBItemNode* node);
     bool isInTree(const ItemModelMainTree::_ItemNode* node) const;
+    // Deletes a database that a road created for an import that then
+    // stored nothing, and its node.
+    void dropCreatedDb(ItemModelMainTree::_DBItemNode* node);
     // Warns and returns true when the node's database cannot be changed.
     bool refusesChanges(const ItemModelMainTree::_DBItemNode* node) const;
     // Sends a change to the node's phone; on failure or cancel the phone is

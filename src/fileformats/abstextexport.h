@@ -3,6 +3,7 @@
 
 #include "fileformats/absexport.h"
 
+#include <QHash>
 #include <QMap>
 #include <QStringList>
 
@@ -11,16 +12,19 @@
 // value for it, and is named after the entity kind and its sub-type label
 // (Tel:Mobile, Addr:Home:City), with the same names the CSV reader knows.
 //
-// A contact with several values for one phone, e-mail, date, messaging,
-// relation or web-site column gets repeated columns of that name, side by
-// side, as many as the largest count over all contacts; without repeats the
-// table is exactly one column per name.
+// Every value has a cell of its own: a contact's second value of a column
+// (a second home phone, a second home address, a second note) goes to the
+// numbered column of that name ("Tel:Home 2", "Addr:Home 2:Street",
+// "Notes 2"), which the CSV reader maps back to a second entity. A code
+// without a label is named by its number ("Tel:7").
 class AbsTextExport : public AbsExport {
 public:
     ~AbsTextExport() override = default;
 
     // Scans every contact, fixes the columns and returns the header line.
     QByteArray initialize(const QList<pim::_Contact>& contacts) override;
+    bool scansEveryContact() const override { return true; }
+    void scan(const pim::_Contact& contact) override;
     // The line of one contact of the list initialize() received.
     QByteArray ct2Bytes(const pim::_Contact& contact) override;
     // Nothing follows the last line.
@@ -49,11 +53,13 @@ protected:
     virtual QByteArray rowData2Bytes(QString* cells, int count) = 0;
 
 private:
-    struct Slot {
-        int first = 0;
-        int count = 1;
+    struct Column {
+        QString base;
+        int instance = 0;
     };
-    // Column name to its first position and the number of its repeats.
-    QMap<QString, Slot> colIndex;
+    // Every column a scanned contact fills, by its name.
+    QHash<QString, Column> scanned;
+    // Column name to its position.
+    QMap<QString, int> colIndex;
     int colCount = 0;
 };

@@ -13,6 +13,8 @@ public:
     // status: empty keeps the current line; curProgress: negative keeps the
     // bar; progressText: empty shows "Progress:%1%".
     virtual bool invokeUpdateProgress(QString status, int curProgress, QString progressText) = 0;
+    // Both texts are rich text: a text carrying data (a file name, an
+    // error's words) goes through g_messageText() first.
     virtual bool invokeErrorOccurred(QString err) = 0;
     virtual bool invokeSucceed(QString tipsStr) = 0;
     virtual bool invokeTipsWait(QString info) = 0;

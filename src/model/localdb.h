@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class AbsContactCombineRule;
 
@@ -142,7 +143,7 @@ public:
     // --- reading ----------------------------------------------------------
 
     // Loads one contact with all its entities; an unknown id gives the
-    // empty contact (id 0). Addresses come back without "data11"; every
+    // empty contact (id 0). Every
     // value is text except a photo's "data15" (bytes). Throws the wrapper's
     // error.
     pim::_Contact contact(unsigned long long id);
@@ -200,6 +201,13 @@ public:
     // rolled back, `stored` and `existed` are untouched and
     // Error is thrown with the cause's text.
     QMap<int, QList<pim::Entity>> combineContact(const pim::_Contact& incoming, pim::_Contact& stored, bool& existed);
+    // combineContact for a caller that keeps neither the merged contact nor
+    // what was written (imports of files, backups and databases): a stored
+    // duplicate is read only in the columns the rule matches on or takes
+    // over, and a changed row is rewritten in the columns the rule takes
+    // over, so every other column keeps what it holds. The database ends as
+    // combineContact would leave it; failures are the same.
+    void mergeContact(const pim::_Contact& incoming, bool& existed);
     // Merges one incoming entity into `list` (the stored entities of that
     // type) under the rule; `merged` receives the entity to write (insert
     // when its id is 0, else update). Returns false when nothing is to be
@@ -228,6 +236,20 @@ public:
     QList<pim::_Contact> contacts(unsigned long long groupId = 0, const QString& keyword = QString());
     // Every group, ordered by name (byte-wise, case-sensitive).
     QList<pim::_Group> groups();
+
+    // --- paged reading (a whole database in bounded memory) ----------------
+    // Over a connection of the caller's own to the file (a read-only one, so
+    // that a walk neither holds this object's connection nor fills its page
+    // cache); they see what is committed.
+
+    // The ids of the contacts contacts(groupId) lists, in its order (ties
+    // by ascending id). Reads ids and names only.
+    static std::vector<unsigned long long> contactOrder(Sqlite3DB& connection, unsigned long long groupId);
+    // The contacts with the given ids, whole as contacts() gives them, in
+    // the order given; an id without a contact row or data rows is left
+    // out. One statement for the lot: callers pass a page, not a database.
+    static QList<pim::_Contact> contactsById(Sqlite3DB& connection, const unsigned long long* ids,
+                                             qsizetype count);
 
 private:
     // Makes the calling thread the connection's holder for its lifetime,
@@ -262,10 +284,37 @@ private:
     static bool rowChanges(int type, const pim::Entity& stored, const pim::Entity& merged);
     // contact(), with an address's country code too when `everyColumn`.
     pim::_Contact loadContact(unsigned long long id, bool everyColumn);
+    // The rule's answers for one type, asked once per database: a merge
+    // needs them for every incoming entity. `compared` lists the stored
+    // columns a merge looks at, `keptColumns` those it may change.
+    struct MergeKeys {
+        bool known = false;
+        QStringList min;
+        QStringList kept;
+        bool single = false;
+        QStringList compared;
+        QList<int> comparedNumbers;
+        QStringList keptColumns;
+    };
+    const MergeKeys& mergeKeys(int type);
+    QMap<int, QList<pim::Entity>> combineInto(const pim::_Contact& incoming, pim::_Contact* stored, bool& existed);
+    // The contact's rows in the columns a merge compares only, without
+    // the rows of types the rule never merges; for mergeContact.
+    pim::_Contact loadCompared(unsigned long long id);
+    // Rewrites the source id and the columns the rule takes over of a row
+    // that loadCompared() read.
+    void updateKeptColumns(int type, const pim::Entity& entity);
     Sqlite3Statement& rowStatement(bool insert, int type);
     // Inserts the rows of one contact, in order, with as few statements as
     // possible, and sets each entity's id (consecutive, as one by one).
     void insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows);
+    // "data1".."data15", each after `prefix`, comma-separated: the order
+    // fillEntityAt() reads them in.
+    static QString dataColumns(const QString& prefix);
+    // fill_entity() by position: "dataN" stands at firstData + N - 1; with
+    // everyColumn also the columns a merge compares but a reader leaves out.
+    static void fillEntityAt(const Sqlite3Cursor& cur, int firstData, int type, bool everyColumn,
+                             pim::Entity& entity);
     void dropImportIndexes();
     void restoreImportIndexes();
     void forgetEditState();
@@ -287,6 +336,8 @@ private:
     // Per type, the prepared data-row insert and update (0 unused).
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_insertRow;
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateRow;
+    std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateKept;
+    std::array<MergeKeys, pim::ENTITY_TYPE_LAST + 1> m_mergeKeys;
     Sqlite3Statement m_findName;
     Sqlite3Statement m_insertContact;
     // Inserts of whole data rows, by the sequence of their types.

@@ -10,6 +10,7 @@
 #include "support/messageboxrecorder.h"
 #include "support/modaldialoganswerer.h"
 
+#include <functional>
 #include <memory>
 
 // The first modal dialog that inherits the class `kind` gets `action`.
@@ -21,10 +22,13 @@ public:
     QString path; // empty: the user cancels
     QString filter;
     int asked = 0;
+    std::function<void()> onAsked; // runs as the dialog would show
 
     QString saveFileName(QWidget*, const QString&, const QStringList&, QString* selected) override
     {
         ++asked;
+        if (onAsked)
+            onAsked();
         *selected = filter;
         return path;
     }

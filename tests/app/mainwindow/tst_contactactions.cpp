@@ -3,8 +3,16 @@
 // against real databases and files.
 #include "actionscene.h"
 #include "app/localdbselform.h"
+#include "common/sqlprobe.h"
+#include "kit/progressform.h"
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QProgressBar>
+#include <QTimer>
 
 #include <QComboBox>
 #include <QFile>
@@ -83,7 +91,138 @@ private slots:
         }
         const QByteArray bytes = readAll(out.filePath(written));
         QVERIFY2(bytes.startsWith(starts), bytes.left(200).constData());
-        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully exported 3 contacts to File." });
+        QString done = "Successfully exported 3 contacts to File.";
+        // The page is not where the dialog pointed: the message says where.
+        if (written.contains('/'))
+            done += "<br/>The page is " + QDir::toNativeSeparators(out.filePath(written))
+                + ", beside the folder \"photos\" that holds its pictures.";
+        QCOMPARE(scene.boxes.texts(), QStringList { done });
+    }
+
+    // A whole database is read by the export's worker, a page at a time,
+    // after the file was chosen: the database is locked by another program
+    // until the file dialog shows (a read before it would fail), and the
+    // window answers a ping while the worker is part way through.
+    void wholeNodeExportReadsOnTheWorker_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("perContact"); // counted in the file
+        QTest::newRow("vCard") << "VCard Files(*.vcf)" << "big.vcf" << QByteArray("BEGIN:VCARD");
+        QTest::newRow("CSV: the columns of every contact first") << "CSV Files(*.csv)" << "big.csv"
+                                                                 << QByteArray("\n");
+        QTest::newRow("PDF") << "PDF files(*.pdf)" << "big.pdf" << QByteArray();
+    }
+    void wholeNodeExportReadsOnTheWorker()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, perContact);
+        constexpr int kPeople = 3000;
+        ActionScene scene;
+        QList<DataFolderFixture::Person> people;
+        for (int i = 0; i < kPeople; ++i)
+            people.append({ QStringLiteral("Person %1").arg(i, 5, 10, QLatin1Char('0')),
+                            QStringLiteral("555-%1").arg(i), QString(), QString() });
+        const QString big = scene.folder.writeDb("data", "big.db", people);
+        scene.window = std::make_unique<MainWindow>(&scene.layer);
+        scene.window->setFileChooser(&scene.files);
+        QVERIFY(scene.select("big.db"));
+
+        QTemporaryDir out;
+        scene.files.path = out.filePath("big");
+        scene.files.filter = filter;
+        SqlProbe other(big);
+        other.exec("begin exclusive");
+        bool locked = true;
+        scene.files.onAsked = [&] {
+            other.exec("commit");
+            locked = false;
+        };
+        QList<int> seen; // the progress bar at each ping
+        QTimer ping;
+        connect(&ping, &QTimer::timeout, this, [&seen] {
+            if (auto* form = qobject_cast<ProgressForm*>(QApplication::activeModalWidget()))
+                seen.append(form->findChild<QProgressBar*>()->value());
+        });
+        ping.start(0);
+        scene.window->miFileExport();
+        ping.stop();
+        if (locked)
+            other.exec("commit");
+
+        QCOMPARE(scene.files.asked, 1);
+        QCOMPARE(scene.boxes.texts(), QStringList { QStringLiteral("Successfully exported %1 contacts to File.").arg(kPeople) });
+        const QByteArray bytes = readAll(out.filePath(written));
+        if (!perContact.isEmpty())
+            QCOMPARE(bytes.count(perContact), kPeople + (perContact == "\n" ? 1 : 0));
+        else
+            QVERIFY(bytes.startsWith("%PDF"));
+        QVERIFY2(std::any_of(seen.cbegin(), seen.cend(), [](int v) { return v > 0 && v < 100; }),
+                 "the window must answer while the worker walks the database");
+    }
+
+    void emptyExportWritesNothing_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<int>("asked");
+        QTest::newRow("no row selected") << "" << 0;
+        QTest::newRow("an empty group") << "home.db/Nobody" << 1;
+    }
+    void emptyExportWritesNothing()
+    {
+        QFETCH(QString, node);
+        QFETCH(int, asked);
+        ActionScene scene;
+        if (!node.isEmpty()) {
+            const QSharedPointer<LocalDb> db = LocalDb::openLocal(scene.dbPath("home.db"));
+            db->getGroupIdOrAdd("Nobody");
+            db->close();
+            scene.window = std::make_unique<MainWindow>(&scene.layer);
+            scene.window->setFileChooser(&scene.files);
+            QVERIFY(scene.select(node));
+        } else {
+            QVERIFY(scene.select("home.db"));
+        }
+        QTemporaryDir out;
+        scene.files.path = out.filePath("none.html");
+        scene.files.filter = "HTML files(*.html)";
+        if (node.isEmpty())
+            scene.window->miContactExport();
+        else
+            scene.window->miFileExport();
+        QCOMPARE(scene.files.asked, asked);
+        QCOMPARE(scene.boxes.texts(), QStringList { "There are no contacts to export. No file was written." });
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // Backup and print of a tree node read its contacts on a worker once
+    // the target is known: the group's members only, in list order.
+    void treeBackupStoresTheNodesContacts()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db/Friends"));
+        scene.answer<LocalDbSelForm>([](QWidget* dialog) { typeAndConfirm(dialog, "fresh"); });
+        scene.window->miFileBackup();
+        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully backup 2 contacts to Local Database." });
+        QCOMPARE(ActionScene::stored(scene.dbPath("fresh.db")), split("Ann Lee,Carl Hanna"));
+    }
+
+    void treePrintPreviewsTheNodesCards()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        int pages = -1;
+        QString title;
+        scene.answer<QPrintPreviewDialog>([&](QWidget* dialog) {
+            pages = dialog->findChild<QPrintPreviewWidget*>()->pageCount();
+            title = dialog->windowTitle();
+            dialog->close();
+        });
+        scene.window->miFilePrint();
+        QCOMPARE(pages, 1);
+        QCOMPARE(title, QStringLiteral("Print Contacts"));
+        QCOMPARE(scene.boxes.count(), 0);
     }
 
     void choosesOrCreatesTheTarget_data()
@@ -126,28 +265,68 @@ private slots:
         }
     }
 
+    // The file's content decides how it is read; a database made for an
+    // import that stores nothing is removed again.
+    void firstImportCreatesADatabaseAndShowsIt_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QStringList>("listed"); // empty: no database is left
+        const QByteArray cards
+            = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=CELL:555-0101\r\nEND:VCARD\r\n"
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Stone;Bob;;;\r\nFN:Bob Stone\r\nEND:VCARD\r\n";
+        QTest::newRow("cards under the card filter") << "friends.vcf" << cards << "VCard Files(*.vcf)"
+                                                     << "Successfully imported 2 contacts." << split("Ann Lee,Bob Stone");
+        QTest::newRow("a table under the card filter")
+            << "friends.csv" << QByteArray("First Name,Last Name\nAnn,Lee\nBob,Stone\n") << "VCard Files(*.vcf)"
+            << "Successfully imported 2 contacts." << split("Ann Lee,Bob Stone");
+        QTest::newRow("cards under the table filter") << "friends.csv" << cards << "CSV Files(*.csv)"
+                                                      << "Successfully imported 2 contacts." << split("Ann Lee,Bob Stone");
+        QTest::newRow("an empty file: no database left behind")
+            << "friends.csv" << QByteArray() << "CSV Files(*.csv)"
+            << "This file is empty: there are no contacts in it." << QStringList {};
+        // The message's lines are lines of the box, not "<br/>" as text.
+        QTest::newRow("nothing importable: lines shown as lines, no database left")
+            << "friends.csv" << QByteArray("First Name,Nickname\n,Nick\n") << "VCard Files(*.vcf)"
+            << "No contact could be imported from this file.<br/>Left out or changed:<br/>"
+               "Row 2: no name and no phone number; the row was left out."
+            << QStringList {};
+    }
     void firstImportCreatesADatabaseAndShowsIt()
     {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, filter);
+        QFETCH(QString, box);
+        QFETCH(QStringList, listed);
         ActionScene scene(false);
         QTemporaryDir home;
-        QFile card(home.filePath("friends.vcf"));
-        QVERIFY(card.open(QIODevice::WriteOnly));
-        card.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=CELL:555-0101\r\nEND:VCARD\r\n"
-                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Stone;Bob;;;\r\nFN:Bob Stone\r\nEND:VCARD\r\n");
-        card.close();
+        QFile file(home.filePath(fileName));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
         QVERIFY(scene.select("Local Databases"));
-        scene.files.path = card.fileName();
-        scene.files.filter = "VCard Files(*.vcf)";
+        scene.files.path = file.fileName();
+        scene.files.filter = filter;
         QString proposed;
         scene.answer<LocalDbSelForm>([&proposed](QWidget* dialog) {
             proposed = dialog->findChild<QComboBox*>()->currentText();
             pressButton(dialog, "btnOK");
         });
         scene.window->miImport();
-        QCOMPARE(proposed, QStringLiteral("friends.vcf"));
-        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully imported 2 contacts." });
-        QCOMPARE(scene.window->currentNode().dbNode->name, QStringLiteral("friends.vcf.db"));
-        QCOMPARE(scene.listedNames(), split("Ann Lee,Bob Stone"));
+        QCOMPARE(proposed, fileName);
+        QCOMPARE(scene.boxes.count(), 1);
+        QVERIFY2(scene.boxes.texts().first().contains(box), qPrintable(scene.boxes.texts().first()));
+        const QString db = scene.dbPath(fileName + ".db");
+        if (listed.isEmpty()) {
+            QVERIFY(!QFile::exists(db));
+            QVERIFY(!scene.select(fileName + ".db"));
+            return;
+        }
+        QCOMPARE(scene.window->currentNode().dbNode->name, fileName + ".db");
+        QCOMPARE(scene.listedNames(), listed);
     }
 };
 

@@ -17,9 +17,9 @@ namespace {
 
 struct FakeUsb {
     std::atomic<bool> plugged{true};
-    std::atomic<int> openResult{LIBUSB_SUCCESS};
     int socket = -1;
     std::atomic<int> zeroLengthWrites{0};
+    std::atomic<int> openResult{0}, claimResult{0};
     libusb_endpoint_descriptor endpoints[2]{};
     libusb_interface_descriptor altsetting{};
     libusb_interface interface{};
@@ -48,7 +48,7 @@ AdbLibusbApi fakeApi()
     api.close = [](libusb_device_handle*) {};
     api.get_string_descriptor_ascii = [](libusb_device_handle*, uint8_t, unsigned char* out, int) { memcpy(out, "SIM0042", 7); return 7; };
     api.set_auto_detach_kernel_driver = [](libusb_device_handle*, int) { return 0; };
-    api.claim_interface = [](libusb_device_handle*, int) { return 0; };
+    api.claim_interface = [](libusb_device_handle*, int) { return g_usb.claimResult.load(); };
     api.release_interface = [](libusb_device_handle*, int) { return 0; };
     api.bulk_transfer = [](libusb_device_handle*, unsigned char ep, unsigned char* data, int length, int* done,
                            unsigned int timeout) {
@@ -112,21 +112,38 @@ private slots:
         ::close(g_usb.socket);
     }
 
-    // A phone this user may not open is reported once, naming where it is
-    // plugged in, not again at every pass of the poller.
-    void unopenableDeviceIsReportedOnce()
+    // A phone the system does not let us open is told apart from one that
+    // something else holds, so the user hears of the missing udev rule; it is
+    // reported once, not again at every pass of the poller.
+    void failureSaysWhetherPermissionIsMissing_data()
     {
+        QTest::addColumn<int>("openResult");
+        QTest::addColumn<int>("claimResult");
+        QTest::addColumn<bool>("denied");
+        QTest::newRow("open refused for permission") << int(LIBUSB_ERROR_ACCESS) << 0 << true;
+        QTest::newRow("open fails otherwise") << int(LIBUSB_ERROR_BUSY) << 0 << false;
+        QTest::newRow("interface held by another program") << 0 << int(LIBUSB_ERROR_BUSY) << false;
+    }
+
+    void failureSaysWhetherPermissionIsMissing()
+    {
+        QFETCH(int, openResult);
+        QFETCH(int, claimResult);
+        QFETCH(bool, denied);
         g_usb.plugged = true;
-        g_usb.openResult = LIBUSB_ERROR_ACCESS;
-        AdbPoll poll(20, nullptr, fakeApi());
+        g_usb.openResult = openResult;
+        g_usb.claimResult = claimResult;
+        AdbPoll poll(50, nullptr, fakeApi());
         QSignalSpy failed(&poll, &AbsAdbPoll::failedDevice);
         poll.start();
         QVERIFY(failed.wait(3000));
         QTest::qWait(200);
         poll.stop();
-        g_usb.openResult = LIBUSB_SUCCESS;
+        g_usb.openResult = g_usb.claimResult = 0;
         QCOMPARE(failed.size(), 1);
-        QVERIFY2(failed.at(0).at(0).toString().contains("usb 1-4"), qPrintable(failed.at(0).at(0).toString()));
+        const QString reason = failed.at(0).at(0).toString();
+        QVERIFY2(reason.startsWith(QStringLiteral("usb 1-4: ")), qPrintable(reason));
+        QCOMPARE(adbUsbAccessDenied(reason), denied);
     }
 };
 
