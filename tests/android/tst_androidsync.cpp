@@ -376,6 +376,8 @@ private slots:
         row("phone", 3, { "work", "", b("+49 89 1234") });
         row("phone with its own label", 3, { "other", b("Boat"), b("+1 555") });
         row("e-mail", 4, { "home", "", b("ann@example.org") });
+        row("nickname", 5, { "short", "", b("Annie") });
+        row("organisation", 10, { "work", "", b("ACME"), b("R&D"), b("Boss") });
         row("event", 6, { "anniversary", "", "2001-02-03" });
         row("group", 7, { b("Friends, old") });
         row("instant messaging", 8, { "work", "", "skype", "", b("ann.lee") });
