@@ -19,6 +19,8 @@
 
 #include "model/contact.h"
 
+enum class UsbAuthorisation;
+
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
 class ContactPages;
@@ -114,6 +116,14 @@ public:
     // to repair a phone after a failed write.
     void readIosPhone(const QString& devid);
     void readAndroidPhone(const QString& devId, PAndroidConnector connector);
+    // Reads an Android phone again after a change it did not take (whose
+    // error was shown already). The read goes into a fresh file that
+    // replaces the node's database only when it succeeds; a phone that
+    // cannot be read now keeps its node, without a second error box.
+    void rereadAndroidPhone(const QString& devId, PAndroidConnector connector);
+    // One wait of up to timeoutMs for a USB phone's debugging authorisation,
+    // without holding the window still.
+    UsbAuthorisation awaitUsbAuthorisation(const PAdbUSBHandle& handle, int timeoutMs);
 
     // While a road runs (a progress dialog, a dialog or a message box of a
     // command), device events wait: every road holds one, and when the last

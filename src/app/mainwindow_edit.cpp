@@ -148,7 +148,7 @@ void MainWindow::rereadPhone(const DeviceTarget& target)
     if (target.kind == Tree::KIND_IOS)
         readIosPhone(target.id);
     else if (target.kind == Tree::KIND_ANDROID)
-        readAndroidPhone(target.id, m_devices->androidConnectorOf(target.db));
+        rereadAndroidPhone(target.id, m_devices->androidConnectorOf(target.db));
     // The old node may be gone; list whatever is current now.
     onMainTreeItemSelected(QItemSelection(), QItemSelection());
 }

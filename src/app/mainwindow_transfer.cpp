@@ -114,7 +114,7 @@ void MainWindow::transferToPhone(int kind, QList<pim::_Contact> contacts, const 
     if (ios)
         readIosPhone(id);
     else
-        readAndroidPhone(id, connector);
+        rereadAndroidPhone(id, connector);
 }
 
 void MainWindow::miFileI2I() { hasSelectedContacts() ? miContactI2I() : miTreeI2I(); }

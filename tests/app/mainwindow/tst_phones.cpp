@@ -520,6 +520,29 @@ private slots:
             QCOMPARE(phone.contains(toIos ? name : name.toBase64()), arrived.join(' ').contains(name));
     }
 
+    // A change sent to an Android phone whose app has stopped: one error, and
+    // the phone's node stays with what the phone last gave, since it cannot
+    // be read again.
+    void failedChangeToAStoppedAppShowsOneError()
+    {
+        data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
+        SimLayer layer;
+        MainWindow w(&layer);
+        auto app = std::make_unique<CompanionSim>(QStringLiteral("127.0.0.65"));
+        connectWifi(w, *app, "tab-5", { { "device", "Target" }, { "contacts", QJsonArray { kCyWu } } });
+        QVERIFY(device(w, "tab-5"));
+        app.reset(); // the app stops: nothing listens on the phone any more
+        QVERIFY(showNode(w, "Home.db"));
+        const int before = boxes->count();
+        auto pick = picker("Target");
+        w.miTreeDB2A();
+        QCOMPARE(boxes->count() - before, 1);
+        QVERIFY2(boxes->texts().constLast().contains("127.0.0.65"), qPrintable(boxes->texts().constLast()));
+        QVERIFY(device(w, "tab-5"));
+        QCOMPARE(ActionScene::stored(device(w, "tab-5")->db->path()), QStringList { "Cy Wu" });
+        QVERIFY(!QFile::exists(device(w, "tab-5")->db->path() + ".reread"));
+    }
+
     // Phones that leave or come back while a road runs: the events wait for
     // its end, then run in order; databases stay whole.
     void devicesComingAndGoingDuringATransfer_data()
