@@ -21,35 +21,26 @@ static_assert(QTypeInfo<QVariant>::isRelocatable, "slots are moved with memmove"
 
 } // namespace
 
-// One block: this header, then `capacity` slots of which the first `columns`
-// are live, sorted by key as text.
-struct alignas(alignof(QVariant)) EntityFields::Data {
-    QAtomicInt ref;
-    int columns = 0;
-    int capacity = 0;
-    QMap<QString, QVariant>* other = nullptr;
+EntityFields::Data* EntityFields::Data::create(int capacity)
+{
+    void* raw = ::operator new(sizeof(Data) + sizeof(Slot) * size_t(capacity));
+    Data* d = new (raw) Data;
+    d->ref.storeRelaxed(1);
+    d->capacity = capacity;
+    return d;
+}
 
-    static Data* create(int capacity)
-    {
-        void* raw = ::operator new(sizeof(Data) + sizeof(Slot) * size_t(capacity));
-        Data* d = new (raw) Data;
-        d->ref.storeRelaxed(1);
-        d->capacity = capacity;
-        return d;
-    }
-    Slot* slotArray() noexcept { return reinterpret_cast<Slot*>(this + 1); }
-    static void release(Data* d) noexcept
-    {
-        if (!d || d->ref.deref())
-            return;
-        Slot* s = d->slotArray();
-        for (int i = 0; i < d->columns; ++i)
-            s[i].~Slot();
-        delete d->other;
-        d->~Data();
-        ::operator delete(d);
-    }
-};
+void EntityFields::Data::release(Data* d) noexcept
+{
+    if (!d || d->ref.deref())
+        return;
+    Slot* s = d->slotArray();
+    for (int i = 0; i < d->columns; ++i)
+        s[i].~Slot();
+    delete d->other;
+    d->~Data();
+    ::operator delete(d);
+}
 
 const QString& EntityFields::keyOf(int number)
 {
@@ -100,32 +91,12 @@ EntityFields& EntityFields::operator=(EntityFields&& other) noexcept
     return *this;
 }
 
-EntityFields::Slot* EntityFields::slotArray() const noexcept
-{
-    return d ? d->slotArray() : nullptr;
-}
-
-qsizetype EntityFields::columns() const noexcept
-{
-    return d ? d->columns : 0;
-}
-
-QMap<QString, QVariant>* EntityFields::other() const noexcept
-{
-    return d ? d->other : nullptr;
-}
-
 QMap<QString, QVariant> EntityFields::toMap() const
 {
     QMap<QString, QVariant> map;
     for (auto it = cbegin(); it != cend(); ++it)
         map.insert(map.cend(), it.key(), it.value());
     return map;
-}
-
-qsizetype EntityFields::size() const noexcept
-{
-    return d ? d->columns + (d->other ? d->other->size() : 0) : 0;
 }
 
 void EntityFields::clear()
@@ -172,18 +143,6 @@ void EntityFields::detach(qsizetype capacity)
     if (d->other)
         fresh->other = new QMap<QString, QVariant>(*d->other);
     Data::release(std::exchange(d, fresh));
-}
-
-int EntityFields::slotOf(int number) const noexcept
-{
-    if (!d || number < 1 || number > kColumns)
-        return -1;
-    const Slot* s = d->slotArray();
-    for (int i = 0; i < d->columns; ++i) {
-        if (s[i].number == number)
-            return i;
-    }
-    return -1;
 }
 
 QMap<QString, QVariant>& EntityFields::otherForWrite()
@@ -243,12 +202,6 @@ QVariant EntityFields::value(int number, const QVariant& defaultValue) const
 {
     const int at = slotOf(number);
     return at < 0 ? defaultValue : d->slotArray()[at].value;
-}
-
-const QVariant* EntityFields::find(int number) const
-{
-    const int at = slotOf(number);
-    return at < 0 ? nullptr : &d->slotArray()[at].value;
 }
 
 QVariant& EntityFields::operator[](const QString& key)
@@ -332,16 +285,6 @@ EntityFields::iterator EntityFields::end()
 {
     detach(0);
     return iterator(d->slotArray(), d->columns, d->columns, d->other, true);
-}
-
-EntityFields::const_iterator EntityFields::cbegin() const
-{
-    return const_iterator(slotArray(), columns(), 0, other(), false);
-}
-
-EntityFields::const_iterator EntityFields::cend() const
-{
-    return const_iterator(slotArray(), columns(), columns(), other(), true);
 }
 
 EntityFields::iterator EntityFields::find(const QString& key)

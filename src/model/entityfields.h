@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QAtomicInt>
 #include <QMap>
 #include <QString>
 #include <QVariant>
@@ -22,7 +23,18 @@ class EntityFields {
         int number;
         QVariant value;
     };
-    struct Data;
+    // One block: this header, then `capacity` slots of which the first
+    // `columns` are live, sorted by key as text.
+    struct alignas(alignof(QVariant)) Data {
+        QAtomicInt ref;
+        int columns = 0;
+        int capacity = 0;
+        QMap<QString, QVariant>* other = nullptr;
+
+        static Data* create(int capacity);
+        static void release(Data* d) noexcept;
+        Slot* slotArray() noexcept { return reinterpret_cast<Slot*>(this + 1); }
+    };
 
     template <bool Const>
     class Iter {
@@ -160,7 +172,7 @@ public:
     operator QMap<QString, QVariant>() const { return toMap(); }
     QMap<QString, QVariant> toMap() const;
 
-    qsizetype size() const noexcept;
+    qsizetype size() const noexcept { return d ? d->columns + (d->other ? d->other->size() : 0) : 0; }
     qsizetype count() const noexcept { return size(); }
     bool isEmpty() const noexcept { return size() == 0; }
     bool empty() const noexcept { return isEmpty(); }
@@ -173,7 +185,11 @@ public:
     QVariant value(const QString& key, const QVariant& defaultValue = QVariant()) const;
     QVariant value(int number, const QVariant& defaultValue = QVariant()) const;
     // The stored value of a column, or null when absent; no copy is made.
-    const QVariant* find(int number) const;
+    const QVariant* find(int number) const
+    {
+        const int at = slotOf(number);
+        return at < 0 ? nullptr : &d->slotArray()[at].value;
+    }
     QVariant& operator[](const QString& key);
     QVariant operator[](const QString& key) const { return value(key); }
     QStringList keys() const;
@@ -189,8 +205,8 @@ public:
     iterator end();
     const_iterator begin() const { return cbegin(); }
     const_iterator end() const { return cend(); }
-    const_iterator cbegin() const;
-    const_iterator cend() const;
+    const_iterator cbegin() const { return const_iterator(slotArray(), columns(), 0, other(), false); }
+    const_iterator cend() const { return const_iterator(slotArray(), columns(), columns(), other(), true); }
     const_iterator constBegin() const { return cbegin(); }
     const_iterator constEnd() const { return cend(); }
     iterator find(const QString& key);
@@ -205,10 +221,20 @@ public:
     friend bool operator!=(const QMap<QString, QVariant>& a, const EntityFields& b) { return !(a == b); }
 
 private:
-    Slot* slotArray() const noexcept;
-    qsizetype columns() const noexcept;
-    QMap<QString, QVariant>* other() const noexcept;
-    int slotOf(int number) const noexcept;
+    Slot* slotArray() const noexcept { return d ? d->slotArray() : nullptr; }
+    qsizetype columns() const noexcept { return d ? d->columns : 0; }
+    QMap<QString, QVariant>* other() const noexcept { return d ? d->other : nullptr; }
+    int slotOf(int number) const noexcept
+    {
+        if (!d)
+            return -1;
+        const Slot* s = d->slotArray();
+        for (int i = 0; i < d->columns; ++i) {
+            if (s[i].number == number)
+                return i;
+        }
+        return -1;
+    }
     void detach(qsizetype capacity);
     QMap<QString, QVariant>& otherForWrite();
     QVariant& slotForWrite(int number);
