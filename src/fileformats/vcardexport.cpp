@@ -37,12 +37,14 @@ const QString& fieldKey(int n)
 
 QString text(const pim::Entity& e, int n)
 {
-    return pim::fieldText(e.fields.value(fieldKey(n)));
+    const QVariant* value = e.fields.find(n);
+    return pim::fieldText(value ? *value : QVariant());
 }
 
 int code(const pim::Entity& e, int n)
 {
-    return e.fields.value(fieldKey(n)).toInt();
+    const QVariant* value = e.fields.find(n);
+    return value ? value->toInt() : 0;
 }
 
 QString phoneType(int subType)

@@ -7,6 +7,8 @@
 #include <QString>
 #include <QVariant>
 
+#include "model/entityfields.h"
+
 namespace pim {
 
 enum ENTITY_TYPE : int {
@@ -55,7 +57,7 @@ public:
     // Base64 of the MD5 of the given bytes: 24 characters ending in "==".
     static QString photoHash(QByteArray bytes);
 
-    QMap<QString, QVariant> fields;
+    EntityFields fields;
     unsigned long long id = 0;
     QString srcId;
 };

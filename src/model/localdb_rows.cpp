@@ -122,8 +122,8 @@ void bindColumn(Sqlite3Statement& stmt, int pos, Bind kind, const QString& key, 
         stmt.bindText(pos, entity.photoHash());
         break;
     case Bind::Text: {
-        const auto it = entity.fields.constFind(key);
-        if (it == entity.fields.cend())
+        const QVariant* it = entity.fields.find(pim::EntityFields::keyNumber(key));
+        if (!it)
             stmt.bindText(pos, QString());
         else if (it->typeId() == QMetaType::QString)
             stmt.bindText(pos, *static_cast<const QString*>(it->constData()));
@@ -163,8 +163,12 @@ bool LocalDb::rowChanges(int type, const pim::Entity& stored, const pim::Entity&
             break;
         case Bind::Text: {
             // Both sides as the column will read back: absent is empty text.
-            const QVariant& a = stored.fields.value(key);
-            const QVariant& b = merged.fields.value(key);
+            const int number = pim::EntityFields::keyNumber(key);
+            const QVariant* storedValue = stored.fields.find(number);
+            const QVariant* mergedValue = merged.fields.find(number);
+            const QVariant absent;
+            const QVariant& a = storedValue ? *storedValue : absent;
+            const QVariant& b = mergedValue ? *mergedValue : absent;
             if (a.typeId() == QMetaType::QString && b.typeId() == QMetaType::QString) {
                 if (*static_cast<const QString*>(a.constData()) != *static_cast<const QString*>(b.constData()))
                     return true;
@@ -268,13 +272,14 @@ void LocalDb::fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity)
     if (!pim::isValidEntityType(type))
         return;
     const Layout& l = layout(type);
-    auto hint = entity.fields.cend();
-    for (const QString& column : l.read) {
-        if (type == pim::ENTITY_PHOTO && column == kData15)
-            entity.fields.insert(hint, column, cursor.getBlob(column));
+    entity.fields.reserve(entity.fields.size() + l.read.size());
+    for (qsizetype i = 0; i < l.read.size(); ++i) {
+        const QString& column = l.read.at(i);
+        const int number = l.readNumbers.at(i);
+        if (type == pim::ENTITY_PHOTO && number == 15)
+            entity.fields.insert(number, cursor.getBlob(column));
         else
-            entity.fields.insert(hint, column, cursor.getText(column));
-        hint = entity.fields.cend();
+            entity.fields.insert(number, cursor.getText(column));
     }
 }
 
@@ -360,12 +365,12 @@ pim::_Contact LocalDb::loadCompared(unsigned long long id)
         if (keys.kept.isEmpty())
             continue;
         pim::Entity entity(static_cast<unsigned long long>(cur.getInt64(0)), cur.getText(2));
+        entity.fields.reserve(keys.compared.size());
         for (qsizetype i = 0; i < keys.compared.size(); ++i) {
             const int number = keys.comparedNumbers.at(i);
             const int column = kFirstData + number - 1;
-            const QVariant value = type == pim::ENTITY_PHOTO && number == 15 ? QVariant(cur.getBlob(column))
-                                                                            : QVariant(cur.getText(column));
-            entity.fields.insert(entity.fields.cend(), keys.compared.at(i), value);
+            entity.fields.insert(number, type == pim::ENTITY_PHOTO && number == 15 ? QVariant(cur.getBlob(column))
+                                                                                  : QVariant(cur.getText(column)));
         }
         result.entities[type].append(entity);
     }
@@ -408,10 +413,11 @@ void LocalDb::fillEntityAt(const Sqlite3Cursor& cur, int firstData, int type, bo
     const Layout& l = layout(type);
     const QStringList& keys = everyColumn ? l.readAll : l.read;
     const QList<int>& numbers = everyColumn ? l.readAllNumbers : l.readNumbers;
+    entity.fields.reserve(entity.fields.size() + keys.size());
     for (qsizetype i = 0; i < keys.size(); ++i) {
         const int column = firstData + numbers.at(i) - 1;
-        const QVariant value = type == pim::ENTITY_PHOTO && numbers.at(i) == 15 ? QVariant(cur.getBlob(column))
-                                                                                 : QVariant(cur.getText(column));
-        entity.fields.insert(entity.fields.cend(), keys.at(i), value);
+        entity.fields.insert(numbers.at(i), type == pim::ENTITY_PHOTO && numbers.at(i) == 15
+                                                ? QVariant(cur.getBlob(column))
+                                                : QVariant(cur.getText(column)));
     }
 }
