@@ -4,7 +4,6 @@
 #include "android/androidwificonnector.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
-#include "kit/messagetext.h"
 
 #include <QPushButton>
 #include <QRegularExpression>
@@ -63,7 +62,7 @@ void AndroidWIFIForm::onBtnConnect()
         Tips::error(QObject::tr("IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT"));
         return;
     } catch (const std::exception& e) {
-        Tips::error(g_messageText(QString::fromUtf8(e.what())));
+        Tips::error(QString::fromUtf8(e.what()));
         return;
     }
     delete m_connector;

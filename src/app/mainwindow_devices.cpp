@@ -110,7 +110,7 @@ void MainWindow::iosDeviceConnected(QString devid)
 void MainWindow::readIosPhone(const QString& devid)
 {
     RoadGuard road(this);
-    Tips::info(tr("IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS"));
+    Tips::info(BoxText::markup(tr("IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS")));
     QString name;
     QSharedPointer<LocalDb> db;
     try {
@@ -155,7 +155,7 @@ void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle handle)
             "Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to allow "
             "debugging with the computer on your Android device screen. Please simply check \"Always allow from this "
             "computer\" and then click \"OK\" to finish.<br/><br/><img src=\":res/trust-android.png\"/>");
-        if (g_showMessageBox(QMessageBox::Warning, text.arg(id.toHtmlEscaped()),
+        if (g_showMessageBox(QMessageBox::Warning, BoxText::markup(text).arg(id),
                              QMessageBox::Retry | QMessageBox::Abort, true)
             == QMessageBox::Abort)
             return;
@@ -179,10 +179,10 @@ void MainWindow::androidDeviceConnectedFailed2(QString path)
     if (deferWhileRoadRuns([this, path] { androidDeviceConnectedFailed2(path); }))
         return;
     RoadGuard road(this);
-    Tips::error(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please exit any other "
-                               "Android Manager program on your computer first and then reconnect your phone to try "
-                               "again.")
-                    .arg(path.toHtmlEscaped()));
+    Tips::error(BoxText::markup(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please "
+                                               "exit any other Android Manager program on your computer first and "
+                                               "then reconnect your phone to try again."))
+                    .arg(path));
 }
 
 void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector connector)

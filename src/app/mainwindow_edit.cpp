@@ -93,9 +93,9 @@ bool MainWindow::refusesChanges(const Tree::_DBItemNode* node) const
 {
     if (!node->db || !node->db->isReadOnly())
         return false;
-    Tips::warning(roads::richText(tr("The contacts of %1 are a saved copy and cannot be changed. Connect the phone "
-                                     "to change its contacts.")
-                                      .arg(node->name)));
+    Tips::warning(BoxText(tr("The contacts of %1 are a saved copy and cannot be changed. Connect the phone "
+                             "to change its contacts."))
+                      .arg(node->name));
     return true;
 }
 

@@ -18,19 +18,19 @@ namespace {
 
 // What a user can act on when a database cannot be listed; SQLite's own
 // text goes to the log.
-QString loadFailureText(const QString& path, const QString& technical)
+BoxText loadFailureText(const QString& path, const QString& technical)
 {
     const QFileInfo file(path);
     // SQLite's busy codes (5 and its extended forms): another program or
     // operation holds the file longer than the reader waits.
     static const QRegularExpression busy(QStringLiteral("\\(code (5|261|517|773)\\)$"));
     if (busy.match(technical).hasMatch())
-        return QObject::tr("%1 is in use by another operation. Select it again once that is over.")
+        return BoxText(QObject::tr("%1 is in use by another operation. Select it again once that is over."))
             .arg(file.fileName());
     if (!file.exists() || !file.isReadable())
-        return QObject::tr("%1 could not be opened: the file is missing or you may not read it.")
+        return BoxText(QObject::tr("%1 could not be opened: the file is missing or you may not read it."))
             .arg(file.fileName());
-    return QObject::tr("%1 is not a contact database or is damaged.").arg(file.fileName());
+    return BoxText(QObject::tr("%1 is not a contact database or is damaged.")).arg(file.fileName());
 }
 
 } // namespace

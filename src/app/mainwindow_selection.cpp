@@ -7,7 +7,6 @@
 #include "model/localdb.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
-#include "kit/messagetext.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
@@ -36,7 +35,7 @@ bool isLocalDbNode(const Tree::_ItemNode* node)
 
 QString exceptionText(const std::exception& e)
 {
-    return g_messageText(QString::fromUtf8(e.what()));
+    return QString::fromUtf8(e.what());
 }
 
 void addMenuEntry(QMenu* menu, MainWindow* window, const char* icon, const QString& text,
@@ -213,7 +212,7 @@ void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
     try {
         editContact(edited, row);
     } catch (const std::exception& e) {
-        Tips::error(exceptionText(e).toHtmlEscaped());
+        Tips::error(exceptionText(e));
     }
 }
 

@@ -97,7 +97,7 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
         thread = ios ? m_devices->createIosWrite(id, db, contacts, &form)
                      : m_devices->createAndroidWrite(db, portAlloc(), contacts, &form);
     if (!thread) {
-        Tips::error(tr("The device \"%1\" is not connected. Connect it and try again.").arg(name.toHtmlEscaped()));
+        Tips::error(BoxText(tr("The device \"%1\" is not connected. Connect it and try again.")).arg(name));
         return;
     }
     const bool succeeded = runWorker(form, *thread);

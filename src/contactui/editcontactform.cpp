@@ -5,7 +5,6 @@
 #include "contactui/contactuilog.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
-#include "kit/messagetext.h"
 #include "model/abscontactcombinerule.h"
 #include "model/localdb.h"
 #include "ui_editcontactform.h"
@@ -82,11 +81,11 @@ void EditContactForm::onBtnSavePressed()
             // An unreadable database cannot take the contact either: say why
             // and keep the dialog, with the user's input, open.
             qCWarning(lcContactUi) << "duplicate-name lookup failed:" << e.what();
-            Tips::warning(g_messageText(QString::fromUtf8(e.what())));
+            Tips::warning(QString::fromUtf8(e.what()));
             return;
         }
         if (existing != 0) {
-            Tips::warning(tr("IDS_CONTACT_NAME_%1_EXIST").arg(g_messageText(name)));
+            Tips::warning(BoxText::markup(tr("IDS_CONTACT_NAME_%1_EXIST")).arg(name));
             return;
         }
     }

@@ -9,7 +9,6 @@
 #include "fileformats/contactreadahead.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
-#include "kit/messagetext.h"
 
 #include "platform/error.h"
 #include "platform/files/safefilewriter.h"
@@ -20,6 +19,9 @@
 
 #include <exception>
 #include <memory>
+
+// The same bound for one card as for a contact that grows by merging.
+static_assert(ImportContactsToLocalThread::kMaxEntitiesPerContact == LocalDb::kMaxEntitiesPerContact);
 
 namespace {
 
@@ -65,7 +67,7 @@ void ImportContactsToLocalThread::run()
         rollBack();
     } catch (const std::exception& e) {
         rollBack();
-        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
+        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
     } catch (...) {
         rollBack();
         m_reporter->invokeErrorOccurred(tr("The import stopped on an unexpected error."));
@@ -144,6 +146,12 @@ void ImportContactsToLocalThread::importAll()
             pim::_Contact stored;
             bool existed = false;
             m_db->combineContact(contact, stored, existed);
+            if (const qsizetype full = m_db->lastMergeLeftOut(); full > 0)
+                capped.add(tr("%1: the contact already holds %2 entries, the most one contact can hold; %3 more "
+                              "were left out.")
+                               .arg(contact.fullName)
+                               .arg(kMaxEntitiesPerContact)
+                               .arg(full));
             if (existed)
                 ++merged;
             else
@@ -174,9 +182,9 @@ void ImportContactsToLocalThread::importAll()
     problems.addUnlisted(capped.count() - int(capped.listed().size()));
     const Outcome result = outcome(added, merged, total, sizeBefore == 0, problems);
     if (result.isError)
-        m_reporter->invokeErrorOccurred(g_messageText(result.text));
+        m_reporter->invokeErrorOccurred(result.text);
     else
-        m_reporter->invokeSucceed(g_messageText(result.text));
+        m_reporter->invokeSucceed(result.text);
 }
 
 ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int added, int merged, int records,

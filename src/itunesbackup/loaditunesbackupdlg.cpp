@@ -60,7 +60,7 @@ void LoadItunesBackupDlg::addFolder(const QString& path, bool makeCurrent)
             ui->listBackups->setCurrentIndex(m_model->indexOfItemNode(node));
     } catch (const std::exception& e) {
         qCWarning(lcBackup, "%s", e.what());
-        Tips::error(QStringLiteral("load %1 error. %2").arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())));
+        Tips::error(BoxText("load %1 error. %2").arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())));
     }
 }
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "kit/messagetext.h"
+
 #include <QMessageBox>
 #include <QString>
 
@@ -11,8 +13,9 @@
 // result). `buttons` is a set of QMessageBox::StandardButton; only Yes, No,
 // OK, Cancel, Abort and Retry are honoured, added in that order. With
 // `withHeader` the text starts with a bold line naming the product and its
-// version. The text is rich text. GUI thread only.
-int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withHeader);
+// version. The box shows the text as rich text: see BoxText for how data
+// gets in. GUI thread only.
+int g_showMessageBox(QMessageBox::Icon icon, const BoxText& text, int buttons, bool withHeader);
 
 // A box with buttons of its own labels: each StandardButton gives its role
 // (OK accepts, Cancel rejects) and is what the call returns; `label` is

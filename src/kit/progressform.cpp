@@ -91,8 +91,8 @@ void ProgressForm::errorOccurred(QString err)
         return;
     }
     m_ending = true;
-    // Worker texts are plain and often name files; the error box is rich text.
-    Tips::error(err.toHtmlEscaped());
+    // Worker texts are plain and often name files: shown as written.
+    Tips::error(err);
     done(0);
 }
 

@@ -6,32 +6,32 @@
 #include "kit/messagebox.h"
 #include "kit/productinfo.h"
 
-void Tips::info(QString text)
+void Tips::info(const BoxText& text)
 {
     g_showMessageBox(QMessageBox::Information, text, QMessageBox::Ok, false);
 }
 
-void Tips::warning(QString text)
+void Tips::warning(const BoxText& text)
 {
     g_showMessageBox(QMessageBox::Warning, text, QMessageBox::Ok, false);
 }
 
-bool Tips::question(QString text)
+bool Tips::question(const BoxText& text)
 {
     return g_showMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, false)
         == QMessageBox::Yes;
 }
 
-QString Tips::errorBoxText(const QString& text)
+QString Tips::errorBoxText(const BoxText& text)
 {
     // Not translated: the template is the same in every language.
     return QStringLiteral("An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact ")
-               .arg(text)
+               .arg(text.html())
         + maker::supportEmail().toHtmlEscaped() + QStringLiteral(" for help.");
 }
 
-void Tips::error(QString text)
+void Tips::error(const BoxText& text)
 {
-    g_showMessageBox(QMessageBox::Critical, errorBoxText(text), QMessageBox::Ok, true);
-    g_reportError(text);
+    g_showMessageBox(QMessageBox::Critical, BoxText::markup(errorBoxText(text)), QMessageBox::Ok, true);
+    g_reportError(text.html());
 }

@@ -5,7 +5,8 @@
 
 // How a worker thread talks to the GUI while it runs. ProgressForm is the
 // real implementation; tests use a recorder. Every call may come from any
-// thread and never waits for the GUI thread.
+// thread and never waits for the GUI thread. Every text is plain: it is
+// shown as written, so a file name in it never turns into markup.
 class IWorkerReporter {
 public:
     virtual ~IWorkerReporter() = default;

@@ -21,6 +21,8 @@
 #include <mutex>
 #include <thread>
 
+class QTemporaryDir;
+
 class AbsContactCombineRule;
 
 // Thrown at once, without waiting, by a call on a database whose connection
@@ -199,7 +201,14 @@ public:
     // held on entry start the map). On failure the contact's writes are
     // rolled back, `stored` and `existed` are untouched and
     // Error is thrown with the cause's text.
+    // A stored contact never grows past kMaxEntitiesPerContact rows, however
+    // many contacts merge into it: incoming entities that would add a row
+    // beyond it are left out (changes to existing rows still apply), and
+    // lastMergeLeftOut() counts them.
     QMap<int, QList<pim::Entity>> combineContact(const pim::_Contact& incoming, pim::_Contact& stored, bool& existed);
+    static constexpr qsizetype kMaxEntitiesPerContact = 10000;
+    // The entities the last combineContact() call left out for the limit.
+    qsizetype lastMergeLeftOut() const { return m_lastMergeLeftOut; }
     // Merges one incoming entity into `list` (the stored entities of that
     // type) under the rule; `merged` receives the entity to write (insert
     // when its id is 0, else update). Returns false when nothing is to be
@@ -269,8 +278,15 @@ private:
     void dropImportIndexes();
     void restoreImportIndexes();
     void forgetEditState();
+    // Opens a private copy of the file and of its leftover journal, in which
+    // SQLite may roll the unfinished write back: the only way to read what
+    // was last committed without writing to the file itself.
+    void openRolledBackCopy(const Error& cause);
 
     QSharedPointer<AbsContactCombineRule> m_rule;
+    // Where a read-only database with a leftover journal is read from; it
+    // outlives the connection to it.
+    std::unique_ptr<QTemporaryDir> m_rolledBack;
     Sqlite3DB m_db;
     QString m_path;
     Access m_access = ReadWrite;
@@ -304,4 +320,5 @@ private:
     struct MergeTarget;
     QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
     std::function<bool()> m_cancelled;
+    qsizetype m_lastMergeLeftOut = 0;
 };

@@ -211,6 +211,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                                                       bool& existed)
 {
     const Hold hold(*this);
+    m_lastMergeLeftOut = 0;
     requireWritable("combineContact");
     connection();
     const unsigned long long foundId = isContactBaseExist(incoming.fullName);
@@ -231,6 +232,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
     QList<std::pair<int, pim::Entity>> newRows;
     // Where in target each new row's entity is (type, place in its list).
     QList<std::pair<int, qsizetype>> newPlaces;
+    qsizetype rows = 0;
+    qsizetype leftOut = 0;
     TranLevel level(m_db, !m_wholeImport);
     try {
         if (m_importBroken)
@@ -264,6 +267,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
             }
         }
 
+        rows = entityCount(target);
         int done = 0;
         for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
             const int type = it.key();
@@ -278,6 +282,11 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 if (!combine_entity(type, list, entity, merged, keys, &at))
                     continue;
                 const bool appended = list.size() > before;
+                if (appended && rows >= kMaxEntitiesPerContact) {
+                    list.removeLast();
+                    ++leftOut;
+                    continue;
+                }
                 if (type == pim::ENTITY_GROUP) {
                     const QString groupName = pim::fieldText(merged.fields.value(kData2));
                     if (groupName.isEmpty()) {
@@ -292,6 +301,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                     if (!appended && !rowChanges(type, list.first(), merged))
                         continue;
                 }
+                if (appended)
+                    ++rows;
                 if (merged.id == 0) {
                     merged.id = kNewRow | static_cast<unsigned long long>(newRows.size());
                     newRows.append({type, merged});
@@ -358,6 +369,9 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         for (qsizetype i = 0; i < loadedAddrs && i < addrs->size(); ++i)
             (*addrs)[i].fields.remove(kData11);
     }
+    if (leftOut > 0)
+        qCDebug(lcDb) << "contact" << target.id << "is full:" << leftOut << "entities left out";
+    m_lastMergeLeftOut = leftOut;
     existed = foundId != 0;
     stored = target;
     return written;

@@ -125,6 +125,44 @@ private slots:
         QCOMPARE(probe.value("select count(*) from contact").toInt(), 0);
     }
 
+    // A saved phone database copied while it was being written (a crash
+    // image: the file part-way changed, its journal beside it) opens read-
+    // only with what was last committed, and neither file is touched.
+    void readsWhatWasLastSavedBeforeACrash()
+    {
+        const QString path = m_db->path();
+        m_db->close();
+        const QString image = pathOf(QStringLiteral("crashed.db"));
+        {
+            SqlProbe probe(path);
+            probe.exec("begin");
+            for (int i = 0; i < 200; ++i)
+                probe.exec(QStringLiteral("insert into contact(full_name) values('Old %1 %2')").arg(i).arg(QString(200, 'x')));
+            probe.exec("commit");
+            // A tiny cache spills the changed pages into the file itself.
+            probe.exec("PRAGMA cache_size=2");
+            probe.exec("begin");
+            probe.exec("delete from contact");
+            for (int i = 0; i < 50; ++i)
+                probe.exec(QStringLiteral("insert into contact(full_name) values('New %1 %2')").arg(i).arg(QString(300, 'y')));
+            QVERIFY(QFile::copy(path, image) && QFile::copy(path + "-journal", image + "-journal"));
+            probe.exec("rollback");
+        }
+        QFile file(image);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        file.close();
+
+        const QSharedPointer<LocalDb> saved = LocalDb::openLocal(image, LocalDb::ReadOnly);
+        QCOMPARE(saved->isContactBaseExist(QStringLiteral("Old 7 ") + QString(200, 'x')) != 0, true);
+        QCOMPARE(saved->isContactBaseExist(QStringLiteral("New 7 ") + QString(300, 'y')), 0ULL);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+        QVERIFY(QFile::exists(image + "-journal"));
+        saved->close();
+        QCOMPARE(LocalDb::openLocal(image, LocalDb::ReadOnly)->isContactBaseExist(QStringLiteral("Ann")) != 0, true);
+    }
+
     // Only the template's last byte misses the disk: the old database stays.
     void keepsTheOldDatabaseWhenTheDiskFillsUp()
     {

@@ -23,6 +23,10 @@ public:
         QStringList buttonTexts;
         Qt::TextFormat textFormat = Qt::AutoText;
         int answer = 0;
+        // What the user reads: the text as the box renders it.
+        QString shown;
+        // The link targets the box renders, in order.
+        QStringList links;
     };
 
     MessageBoxRecorder();
@@ -39,6 +43,8 @@ public:
     int count() const { return m_boxes.size(); }
     // The texts of the recorded boxes, in order.
     QStringList texts() const;
+    // What the user reads in each of them, in order.
+    QStringList shownTexts() const;
 
 private:
     int handle(QMessageBox& box);

@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every box that names a file, a folder, a database or a phone, shown with
+// names built to look like markup: each reads exactly as the name is
+// written, and none of them turns into a link, a picture or a line break.
+#include "actionscene.h"
+#include "contactui/contacteditor.h"
+#include "itunesbackup/backupmanifest.h"
+#include "itunesbackup/loaditunesbackupdlg.h"
+#include "kit/progressform.h"
+#include "ui_mainwindow.h"
+
+#include <QLabel>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <functional>
+
+namespace {
+
+using Scenario = std::function<void(const QString& name, MessageBoxRecorder& boxes)>;
+
+// A database file the window cannot list.
+void databaseThatCannotBeListed(const QString& name, MessageBoxRecorder& boxes)
+{
+    DataFolderFixture folder;
+    folder.writeGarbage("data", name + ".db");
+    FakeDeviceLayer layer;
+    MainWindow window(&layer);
+    window.form()->treeMain->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), name + ".db"));
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+}
+
+// A saved phone database, which refuses a new contact.
+void savedPhoneCopy(const QString& name, MessageBoxRecorder&)
+{
+    DataFolderFixture folder;
+    folder.writeDb("ios_virtual", name + ".db", { { "Ann Lee", "555-0101", "", "" } });
+    FakeDeviceLayer layer;
+    MainWindow window(&layer);
+    window.form()->treeMain->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), name));
+    window.miNewContact();
+}
+
+// A backup folder whose summary cannot be read, listed by the chooser.
+void backupThatCannotBeRead(const QString& name, MessageBoxRecorder&)
+{
+    DataFolderFixture folder;
+    const QDir backups = BackupManifest::iTunesBackupDirs().first();
+    QVERIFY(backups.mkpath(name));
+    for (const char* file : { "Manifest.db", "Manifest.plist" }) {
+        QFile broken(QDir(backups.filePath(name)).filePath(QLatin1String(file)));
+        QVERIFY(broken.open(QIODevice::WriteOnly) && broken.write("bplist00 broken") > 0);
+    }
+    LoadItunesBackupDlg chooser(nullptr);
+}
+
+// A picture too large to become a contact photo.
+void pictureTooLarge(const QString& name, MessageBoxRecorder&)
+{
+    QTemporaryDir dir;
+    QFile picture(dir.filePath(name + ".jpg"));
+    QVERIFY(picture.open(QIODevice::WriteOnly) && picture.resize(33 * 1024 * 1024));
+    picture.close();
+    pim::_Contact contact { 1, "", "Ann" };
+    ContactEditor editor;
+    editor.fillContact(&contact);
+    editor.setOpenFileAsker([&] { return picture.fileName(); });
+    QTest::mousePress(editor.findChild<QLabel*>("lbPhoto"), Qt::LeftButton);
+}
+
+// A worker's error naming a file, shown by the progress dialog.
+void workerError(const QString& name, MessageBoxRecorder&)
+{
+    ProgressForm form(QStringLiteral("Importing"));
+    form.errorOccurred(QStringLiteral("%1.vcf cannot be read.").arg(name));
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(Scenario)
+
+class TestBoxEscaping : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase() { useEnglish(); }
+
+    void showsNamesAsWritten_data()
+    {
+        QTest::addColumn<Scenario>("scenario");
+        QTest::addColumn<QString>("name");
+        const std::pair<const char*, Scenario> scenarios[] = {
+            { "database that cannot be listed", databaseThatCannotBeListed },
+            { "saved phone copy", savedPhoneCopy },
+            { "backup that cannot be read", backupThatCannotBeRead },
+            { "picture too large", pictureTooLarge },
+            { "worker error", workerError },
+        };
+        // File names: no slash, so the link's target has none either.
+        const std::pair<const char*, const char*> names[] = {
+            { "link", "<a href=\"file:etc\">x<a>" },
+            { "escaped entity and markup", "Tom &amp; <i>Jerry" },
+            { "picture, break and placeholders", "%2 <img src=\":res\"><br>%1" },
+        };
+        for (const auto& [scenario, run] : scenarios) {
+            for (const auto& [kind, name] : names)
+                QTest::addRow("%s, %s", scenario, kind) << run << QString::fromUtf8(name);
+        }
+    }
+    void showsNamesAsWritten()
+    {
+        QFETCH(Scenario, scenario);
+        QFETCH(QString, name);
+        MessageBoxRecorder boxes;
+        scenario(name, boxes);
+        if (QTest::currentTestFailed())
+            return;
+        // The chooser warns of an empty list after it.
+        QVERIFY(boxes.count() >= 1);
+        QVERIFY2(boxes.shownTexts().constFirst().contains(name), qPrintable(boxes.shownTexts().constFirst()));
+        for (const MessageBoxRecorder::Box& box : boxes.boxes()) {
+            QVERIFY2(box.links.isEmpty(), qPrintable(box.links.join(' ')));
+            QVERIFY2(!box.text.contains("<img") && !box.text.contains("<a ") && !box.text.contains("<i>"),
+                     qPrintable(box.text));
+        }
+    }
+};
+
+QTEST_MAIN(TestBoxEscaping)
+#include "tst_boxescaping.moc"
