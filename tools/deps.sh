@@ -5,8 +5,9 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config
+  clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
-  libqt6svg6-dev libgl-dev
+  qt6-svg-dev libgl-dev
   libsqlite3-dev libssl-dev
   libplist-dev libimobiledevice-dev libusbmuxd-dev libusb-1.0-0-dev
   python3 python3-vobject
