@@ -41,6 +41,26 @@ QString md5Base64(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toBase64());
 }
 
+// A crash image of the database at `path`, closed, into `image` and
+// `image`-journal: copies of both taken in the middle of a write that
+// replaces the 200 contacts "Old <n> xxx..." committed before it by "New <n>
+// yyy...", the changed pages already spilled into the file itself.
+void copyMidWrite(const QString& path, const QString& image)
+{
+    SqlProbe probe(path);
+    probe.exec("begin");
+    for (int i = 0; i < 200; ++i)
+        probe.exec(QStringLiteral("insert into contact(full_name) values('Old %1 %2')").arg(i).arg(QString(200, 'x')));
+    probe.exec("commit");
+    probe.exec("PRAGMA cache_size=2");
+    probe.exec("begin");
+    probe.exec("delete from contact");
+    for (int i = 0; i < 50; ++i)
+        probe.exec(QStringLiteral("insert into contact(full_name) values('New %1 %2')").arg(i).arg(QString(300, 'y')));
+    QVERIFY(QFile::copy(path, image) && QFile::copy(path + "-journal", image + "-journal"));
+    probe.exec("rollback");
+}
+
 } // namespace
 
 class TestLocalDb : public QObject {
@@ -100,23 +120,10 @@ private slots:
     {
         const QString path = m_db->path();
         m_db->close();
-        const QString saved = pathOf(QStringLiteral("saved-journal"));
-        {
-            // A real hot journal: snapshot it in the middle of a transaction
-            // that rewrites many pages.
-            SqlProbe probe(path);
-            probe.exec("PRAGMA synchronous=OFF");
-            probe.exec("begin");
-            for (int i = 0; i < 200; ++i)
-                probe.exec(QStringLiteral("insert into contact(full_name) values('Old %1 %2')").arg(i).arg(QString(200, 'x')));
-            probe.exec("commit");
-            probe.exec("begin");
-            probe.exec("delete from contact");
-            probe.exec("insert into data(type,contact_id) values(9,1)");
-            QVERIFY(QFile::copy(path + "-journal", saved));
-            probe.exec("rollback");
-        }
-        QVERIFY(QFile::copy(saved, path + "-journal"));
+        // A real hot journal, taken in the middle of a write.
+        const QString image = pathOf(QStringLiteral("crashed.db"));
+        copyMidWrite(path, image);
+        QVERIFY(QFile::copy(image + "-journal", path + "-journal"));
 
         m_db->create();
         QVERIFY(!QFile::exists(path + "-journal"));
@@ -133,21 +140,7 @@ private slots:
         const QString path = m_db->path();
         m_db->close();
         const QString image = pathOf(QStringLiteral("crashed.db"));
-        {
-            SqlProbe probe(path);
-            probe.exec("begin");
-            for (int i = 0; i < 200; ++i)
-                probe.exec(QStringLiteral("insert into contact(full_name) values('Old %1 %2')").arg(i).arg(QString(200, 'x')));
-            probe.exec("commit");
-            // A tiny cache spills the changed pages into the file itself.
-            probe.exec("PRAGMA cache_size=2");
-            probe.exec("begin");
-            probe.exec("delete from contact");
-            for (int i = 0; i < 50; ++i)
-                probe.exec(QStringLiteral("insert into contact(full_name) values('New %1 %2')").arg(i).arg(QString(300, 'y')));
-            QVERIFY(QFile::copy(path, image) && QFile::copy(path + "-journal", image + "-journal"));
-            probe.exec("rollback");
-        }
+        copyMidWrite(path, image);
         QFile file(image);
         QVERIFY(file.open(QIODevice::ReadOnly));
         const QByteArray bytes = file.readAll();
