@@ -9,6 +9,7 @@
 #include "model/localdb.h"
 #include "ui_editcontactform.h"
 
+#include <QHash>
 #include <QKeyEvent>
 #include <QSet>
 
@@ -132,6 +133,13 @@ QList<EditContactForm::_ChangeData> EditContactForm::getChanges(AbsContactCombin
         const QStringList emptyKeys = rule->checkEmptyFields(type);
         const QStringList fullKeys = rule->checkEqualFieldsFull(type);
         const QList<pim::Entity> storedOfType = stored.entities.value(type);
+        // By id, so that a contact of thousands of rows is compared in one pass.
+        QHash<unsigned long long, const pim::Entity*> storedById;
+        storedById.reserve(storedOfType.size());
+        for (const pim::Entity& row : storedOfType) {
+            if (!storedById.contains(row.id))
+                storedById.insert(row.id, &row);
+        }
         for (const pim::Entity& e : editor->editedEntities(type)) {
             if (AbsContactCombineRule::isEntityEmpty(e, emptyKeys)) {
                 qCDebug(lcContactUi, "EditContactForm::getChanges, Empty Entity: type=%d, _id=%llu, srcId=%s", type,
@@ -144,9 +152,8 @@ QList<EditContactForm::_ChangeData> EditContactForm::getChanges(AbsContactCombin
                 changes.append(_ChangeData(type, ACTION_ADDED, e));
                 continue;
             }
-            const auto s = std::find_if(storedOfType.cbegin(), storedOfType.cend(),
-                                        [&e](const pim::Entity& x) { return x.id == e.id; });
-            if (s == storedOfType.cend() || AbsContactCombineRule::isEntityEqual(e, *s, fullKeys))
+            const pim::Entity* s = storedById.value(e.id);
+            if (!s || AbsContactCombineRule::isEntityEqual(e, *s, fullKeys))
                 continue;
             qCDebug(lcContactUi, "action=ACTION_UPDATED, type=%d {", type);
             for (const QString& key : fullKeys) {
