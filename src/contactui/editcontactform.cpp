@@ -61,6 +61,8 @@ EditContactForm::EditContactForm(const pim::_Contact* contact, QSharedPointer<Lo
         setWindowTitle(contact->fullName.isEmpty() ? tr("IDS_NEW_CONTACT")
                                                    : tr("IDS_EDIT_CONTACT_%1").arg(contact->fullName));
     }
+    // The name is data: shown as written, never as markup.
+    m_ui->lbTitle->setTextFormat(Qt::PlainText);
     m_ui->lbTitle->setText(windowTitle());
 }
 

@@ -2,10 +2,13 @@
 // Every box that names a file, a folder, a database or a phone, shown with
 // names built to look like markup: each reads exactly as the name is
 // written, and none of them turns into a link, a picture or a line break.
+// Likewise the dialogs that name a contact or a backup in a label.
 #include "actionscene.h"
 #include "contactui/contacteditor.h"
+#include "contactui/editcontactform.h"
 #include "itunesbackup/backupmanifest.h"
 #include "itunesbackup/loaditunesbackupdlg.h"
+#include "itunesbackup/passcodedlg.h"
 #include "kit/progressform.h"
 #include "ui_mainwindow.h"
 
@@ -18,6 +21,13 @@
 namespace {
 
 using Scenario = std::function<void(const QString& name, MessageBoxRecorder& boxes)>;
+
+// File names: no slash, so the link's target has none either.
+const std::pair<const char*, const char*> kNames[] = {
+    { "link", "<a href=\"file:etc\">x<a>" },
+    { "escaped entity and markup", "Tom &amp; <i>Jerry" },
+    { "picture, break and placeholders", "%2 <img src=\":res\"><br>%1" },
+};
 
 // A database file the window cannot list.
 void databaseThatCannotBeListed(const QString& name, MessageBoxRecorder& boxes)
@@ -95,14 +105,8 @@ private slots:
             { "picture too large", pictureTooLarge },
             { "worker error", workerError },
         };
-        // File names: no slash, so the link's target has none either.
-        const std::pair<const char*, const char*> names[] = {
-            { "link", "<a href=\"file:etc\">x<a>" },
-            { "escaped entity and markup", "Tom &amp; <i>Jerry" },
-            { "picture, break and placeholders", "%2 <img src=\":res\"><br>%1" },
-        };
         for (const auto& [scenario, run] : scenarios) {
-            for (const auto& [kind, name] : names)
+            for (const auto& [kind, name] : kNames)
                 QTest::addRow("%s, %s", scenario, kind) << run << QString::fromUtf8(name);
         }
     }
@@ -122,6 +126,29 @@ private slots:
             QVERIFY2(!box.text.contains("<img") && !box.text.contains("<a ") && !box.text.contains("<i>"),
                      qPrintable(box.text));
         }
+    }
+
+    // The dialogs that name a contact or a backup in a label of their own.
+    void dialogsShowNamesAsWritten_data()
+    {
+        QTest::addColumn<QString>("name");
+        for (const auto& [kind, name] : kNames)
+            QTest::newRow(kind) << QString::fromUtf8(name);
+    }
+    void dialogsShowNamesAsWritten()
+    {
+        QFETCH(QString, name);
+        const pim::_Contact contact(1, QString(), name);
+        EditContactForm edit(&contact, nullptr);
+        auto* title = edit.findChild<QLabel*>("lbTitle");
+        QVERIFY(title->text().contains(name) && title->textFormat() == Qt::PlainText);
+
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkpath(name));
+        BackupManifest backup(QDir(dir.filePath(name)));
+        PasscodeDlg password(&backup, nullptr);
+        auto* info = password.findChild<QLabel*>("lbInfo");
+        QVERIFY(info->text().contains(name) && info->textFormat() == Qt::PlainText);
     }
 };
 
