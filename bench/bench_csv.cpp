@@ -2,7 +2,7 @@
 // CSV and TXT timings on the generated 100,000-contact file:
 //   bench_csv [--parse-only] [contacts.csv]
 // Defaults to bench-data/contacts-100000.csv of the source tree; make it
-// with ../shared/bench/gen_contacts.py 100000 --out bench-data.
+// with bench/gen_contacts.py 100000 --out bench-data.
 #include "fileformats/csvimport.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"

@@ -5,8 +5,8 @@
 // went without handling events during the PDF.
 //
 // usage: bench_html_pdf [contacts-N.flat] [output-folder]
-// The .flat file comes from gen_contacts.py (its header describes the
-// format); by default bench-data/contacts-10000.flat.
+// The .flat file comes from bench/gen_contacts.py (bench/flatcontacts.h
+// describes the format); by default bench-data/contacts-10000.flat.
 #include "fileformats/contactsprinter.h"
 #include "fileformats/exporttofilethread.h"
 #include "support/recordingreporter.h"
@@ -81,7 +81,7 @@ int main(int argc, char** argv)
     if (contacts.isEmpty()) {
         std::fprintf(stderr,
             "no contacts in %s; generate it with\n"
-            "  /work/shared/bench/gen_contacts.py 10000 --out bench-data\n",
+            "  python3 bench/gen_contacts.py 10000 --out bench-data\n",
             qPrintable(flat));
         return 1;
     }

@@ -3,8 +3,8 @@
 // real export thread and prints the time it took.
 //
 // usage: bench_vcard_export [contacts-N.flat] [output.vcf]
-// The .flat file comes from gen_contacts.py (its header describes the
-// format); by default bench-data/contacts-100000.flat.
+// The .flat file comes from bench/gen_contacts.py (bench/flatcontacts.h
+// describes the format); by default bench-data/contacts-100000.flat.
 #include "fileformats/exporttofilethread.h"
 #include "support/recordingreporter.h"
 #include "fileformats/vcardexport.h"
@@ -30,7 +30,7 @@ int main(int argc, char** argv)
     const QList<pim::_Contact> contacts = loadFlatContacts(flat);
     if (contacts.isEmpty()) {
         std::fprintf(stderr, "no contacts in %s; generate it with\n"
-                             "  /work/shared/bench/gen_contacts.py 100000 --out bench-data\n",
+                             "  python3 bench/gen_contacts.py 100000 --out bench-data\n",
                      qPrintable(flat));
         return 1;
     }

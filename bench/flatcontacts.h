@@ -2,7 +2,8 @@
 // The generator's .flat files: one contact per line, the full name, then
 // TAB-separated entities, each "type<US>data1<US>data2..." with line feeds
 // written as "\n". A photo's last field is the base64 of its bytes and goes
-// to data15; the sub-type (data2) is a number; empty fields are left out.
+// to data15; the sub-type (data2) is a number, but for a name (its given
+// name); empty fields are left out.
 #pragma once
 
 #include "model/contact.h"
@@ -23,7 +24,7 @@ inline pim::_Contact flatContact(const QString& line)
             value.replace(QStringLiteral("\\n"), QStringLiteral("\n"));
             if (type == pim::ENTITY_PHOTO && k == fields.size() - 1)
                 e.fields.insert(QStringLiteral("data15"), QByteArray::fromBase64(value.toLatin1()));
-            else if (k == 2)
+            else if (k == 2 && type != pim::ENTITY_NAME)  // a name's data2 is its given name
                 e.fields.insert(QStringLiteral("data2"), value.toInt());
             else if (!value.isEmpty())
                 e.fields.insert(QStringLiteral("data%1").arg(k), value);

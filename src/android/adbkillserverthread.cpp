@@ -62,6 +62,54 @@ QList<qint64> processesHolding(const QSet<QByteArray>& inodes)
     }
     return pids;
 }
+
+// Names a process by its executable (what actually runs, whatever it was
+// called) and by its command name (what it was started as: a link named adb
+// to the real binary); an ADB server shows "adb" in one of them. Another
+// user's process hides its executable but not its command name.
+AdbKillServerThread::PortHolder describe(qint64 pid)
+{
+    AdbKillServerThread::PortHolder holder;
+    holder.pid = pid;
+    QString exe = QFile::symLinkTarget(QStringLiteral("/proc/%1/exe").arg(pid)).section(QLatin1Char('/'), -1);
+    if (exe.endsWith(QLatin1String(" (deleted)")))
+        exe.chop(10);
+    QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+    const QString command =
+        comm.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(comm.readLine(64)).trimmed() : QString();
+    holder.isAdbServer = exe == QLatin1String("adb") || command == QLatin1String("adb");
+    holder.name = command.isEmpty() || command == exe ? exe
+                  : exe.isEmpty()                     ? command
+                                                      : QStringLiteral("%1 (%2)").arg(command, exe);
+    return holder;
+}
+#else
+// lsof's field output: "p<pid>" starts a process, "c<command>" names it.
+QList<AdbKillServerThread::PortHolder> lsofHolders(quint16 port)
+{
+    QList<AdbKillServerThread::PortHolder> holders;
+    QProcess lsof;
+    lsof.start(QStringLiteral("lsof"), {QStringLiteral("-Fpc"), QStringLiteral("-iTCP:%1").arg(port),
+                                        QStringLiteral("-sTCP:LISTEN")});
+    if (!lsof.waitForFinished(5000)) {
+        lsof.kill();
+        lsof.waitForFinished(1000);
+        return holders;
+    }
+    const qint64 self = QCoreApplication::applicationPid();
+    for (const QByteArray& line : lsof.readAllStandardOutput().split('\n')) {
+        if (line.startsWith('p')) {
+            bool numeric = false;
+            const qint64 pid = line.mid(1).toLongLong(&numeric);
+            if (numeric && pid > 0 && pid != self)
+                holders.append({pid, QString(), false});
+        } else if (line.startsWith('c') && !holders.isEmpty() && holders.constLast().name.isEmpty()) {
+            holders.last().name = QString::fromLocal8Bit(line.mid(1));
+            holders.last().isAdbServer = holders.constLast().name == QLatin1String("adb");
+        }
+    }
+    return holders;
+}
 #endif
 
 }  // namespace
@@ -93,37 +141,42 @@ void AdbKillServerThread::stop()
 
 QList<qint64> AdbKillServerThread::listeningProcesses(quint16 port)
 {
-#ifdef Q_OS_LINUX
-    const QSet<QByteArray> inodes = listeningInodes(port);
-    return inodes.isEmpty() ? QList<qint64>() : processesHolding(inodes);
-#else
-    QProcess lsof;
-    lsof.start(QStringLiteral("lsof"),
-               {QStringLiteral("-t"), QStringLiteral("-iTCP:%1").arg(port), QStringLiteral("-sTCP:LISTEN")});
     QList<qint64> pids;
-    if (!lsof.waitForFinished(5000)) {
-        lsof.kill();
-        lsof.waitForFinished(1000);
-        return pids;
-    }
-    const qint64 self = QCoreApplication::applicationPid();
-    for (const QByteArray& line : lsof.readAllStandardOutput().split('\n')) {
-        bool numeric = false;
-        const qint64 pid = line.trimmed().toLongLong(&numeric);
-        if (numeric && pid > 0 && pid != self && !pids.contains(pid))
-            pids.append(pid);
-    }
+    for (const PortHolder& holder : portHolders(port))
+        pids.append(holder.pid);
     return pids;
+}
+
+QList<AdbKillServerThread::PortHolder> AdbKillServerThread::portHolders(quint16 port)
+{
+#ifdef Q_OS_LINUX
+    QList<PortHolder> holders;
+    const QSet<QByteArray> inodes = listeningInodes(port);
+    if (!inodes.isEmpty())
+        for (qint64 pid : processesHolding(inodes))
+            holders.append(describe(pid));
+    return holders;
+#else
+    return lsofHolders(port);
 #endif
 }
 
 void AdbKillServerThread::run()
 {
+    QSet<qint64> spared;  // each told once, not once a second
     while (!isStopped()) {
-        for (qint64 pid : listeningProcesses(m_port)) {
-            qCInfo(lcPortGuard) << "stopping process" << pid << "which listens on port" << m_port;
+        for (const PortHolder& holder : portHolders(m_port)) {
+            if (!holder.isAdbServer) {
+                if (!spared.contains(holder.pid))
+                    qCInfo(lcPortGuard).noquote() << QStringLiteral("leaving %1, pid %2, on port %3 alone: no ADB server")
+                                                         .arg(holder.name).arg(holder.pid).arg(m_port);
+                spared.insert(holder.pid);
+                continue;
+            }
+            qCInfo(lcPortGuard).noquote() << QStringLiteral("stopping ADB server %1, pid %2, which listens on port %3")
+                                                 .arg(holder.name).arg(holder.pid).arg(m_port);
             // A direct signal: no shell and no helper process.
-            ::kill(static_cast<pid_t>(pid), SIGKILL);
+            ::kill(static_cast<pid_t>(holder.pid), SIGKILL);
         }
         QMutexLocker lock(&m_mutex);
         if (!m_stopped)

@@ -2,6 +2,7 @@
 #include "app/backupcontactstolocalthread.h"
 
 #include "app/applog.h"
+#include "kit/messagetext.h"
 #include "kit/workerreporter.h"
 #include "model/localdb.h"
 #include "model/localdbedit.h"
@@ -31,16 +32,15 @@ void BackupContactsToLocalThread::run()
             form->invokeUpdateProgress(tr("IDS_IMPORTING_CONTACTS_TO_LOCALDB"),
                                        int(double(processed) / double(n) * 100.0),
                                        QStringLiteral("Contacts:%1/%2").arg(processed).arg(n));
-            pim::_Contact stored;
             bool existed = false;
-            db->combineContact(contact, stored, existed);
+            db->mergeContact(contact, existed);
             if (existed)
                 ++merged;
         }
         edit.commit();
     } catch (const std::exception& e) {
         qCWarning(lcApp) << "backup into" << db->path() << "failed:" << e.what();
-        form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        form->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
         return;
     } catch (...) {
         // A duplicate rule may throw anything; it must not end the program.

@@ -23,6 +23,9 @@ DataSourceSelForm::~DataSourceSelForm() = default;
 void* DataSourceSelForm::execSel(QString title, QList<DataSourceSelForm::_SelItem> items)
 {
     ui->lbSelDevice->setText(title);
+    // The window carries the question it asks, where a task switcher or a
+    // screen reader names it.
+    setWindowTitle(title);
     for (const _SelItem& item : items)
         ui->cbDevice->addItem(QIcon(item.icon), item.text, QVariant::fromValue(qint64(quintptr(item.data))));
     if (exec() != QDialog::Accepted || ui->cbDevice->currentIndex() < 0)

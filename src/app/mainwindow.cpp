@@ -233,9 +233,17 @@ void MainWindow::startDeviceWatches()
         connect(deviceSubscribe.get(), &AbsIosDeviceWatch::newDevice, this, &MainWindow::iosDeviceConnected);
         connect(deviceSubscribe.get(), &AbsIosDeviceWatch::kickDevice, this, &MainWindow::iosDeviceDisconnected);
         if (!deviceSubscribe->start()) {
+#ifdef Q_OS_MACOS
             Tips::warning(tr("Failed to detect iPhone. Please launch iTunes (Finder if MacOS 10.15 or above) first and "
                              "then re-connect your iPhone. Once your iPhone is visible in iTunes (Finder if MacOS "
                              "10.15 or above), please restart Quorvantile software."));
+#else
+            // Elsewhere iPhones are reached through the usbmuxd daemon, which is
+            // what is missing or silent when the subscription fails.
+            Tips::warning(tr("Failed to detect iPhone. The iPhone connection service usbmuxd cannot be reached. Please "
+                             "install and start usbmuxd (on Debian: sudo apt install usbmuxd), then re-connect your "
+                             "iPhone and restart Quorvantile software."));
+#endif
         }
     }
     if (adbPoll) {

@@ -271,6 +271,9 @@ private:
     // its contacts (also when it was current already).
     void showStoredNode(ItemModelMainTree::_DBItemNode* node);
     bool isInTree(const ItemModelMainTree::_ItemNode* node) const;
+    // Deletes a database that a road created for an import that then
+    // stored nothing, and its node.
+    void dropCreatedDb(ItemModelMainTree::_DBItemNode* node);
     // Warns and returns true when the node's database cannot be changed.
     bool refusesChanges(const ItemModelMainTree::_DBItemNode* node) const;
     // Sends a change to the node's phone; on failure or cancel the phone is

@@ -305,19 +305,32 @@ void MainWindow::miImport()
         const QString path = m_fileChooser->openFileName(this, QDir::homePath(), filters, &selected);
         if (path.isEmpty())
             return;
-        // The filter decides the format, whatever the file's suffix says.
+        // The file's content decides the format; the filter is a hint only.
         const qsizetype position = filters.indexOf(selected);
-        if (position < 0)
-            return;
-        Tree::_DBItemNode* node = selOrCreateLocalDb(QFileInfo(path).fileName());
+        const ImportContactsToLocalThread::TYPE hint
+            = position < 0 ? ImportContactsToLocalThread::TYPE_VCARD : kImportFilters[position].type;
+        bool created = false;
+        Tree::_DBItemNode* node = selOrCreateLocalDb(QFileInfo(path).fileName(), &created);
         if (!node)
             return;
         const QSharedPointer<LocalDb> db = node->db;
         ProgressForm form(tr("IDS_STARTING_IMPORT_CONTACTS_FROM_FILE"));
-        ImportContactsToLocalThread worker(path, kImportFilters[position].type, db.data(), &form, this);
-        if (runWorker(form, worker) && isInTree(node))
+        ImportContactsToLocalThread worker(path, hint, db.data(), &form, this);
+        const bool succeeded = runWorker(form, worker);
+        if (!isInTree(node))
+            return;
+        if (succeeded && worker.storedContacts() > 0)
             showStoredNode(node);
+        else if (created && worker.storedContacts() == 0)
+            dropCreatedDb(node);
     });
+}
+
+void MainWindow::dropCreatedDb(Tree::_DBItemNode* node)
+{
+    node->db->removeDB();
+    Tree::_ItemNode* root = treeModel->localDbRootNode();
+    treeModel->removeChild(root, int(root->children.indexOf(node)));
 }
 
 void MainWindow::miOpenFolder()

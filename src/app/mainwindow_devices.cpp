@@ -11,12 +11,16 @@
 #include "app/mainwindow_roads_p.h"
 #include "kit/messagebox.h"
 #include "kit/progressform.h"
+#include "kit/reporterrelay.h"
 #include "kit/tips.h"
 #include "model/localdb.h"
+#include "platform/adb/adbusbfailure.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
 #include <QTimer>
+
+#include <memory>
 
 using Tree = ItemModelMainTree;
 
@@ -107,14 +111,37 @@ void MainWindow::iosDeviceConnected(QString devid)
     readIosPhone(devid);
 }
 
+namespace {
+
+// Runs a phone read under its dialog. A cancel confirmed while the worker
+// still waits for the phone returns at once: the worker is left to end on
+// its own thread (it reads itself as cancelled and rolls its database back),
+// cut off the dialog, and deletes itself when it has ended.
+bool runLeavableRead(ProgressForm& form, std::unique_ptr<QThread>& worker, const std::shared_ptr<ReporterRelay>& relay)
+{
+    worker->start(QThread::InheritPriority);
+    const int result = form.exec();
+    if (result == 1 || !form.isCancelled()) {
+        worker->wait();
+        return result == 1 && !form.isCancelled();
+    }
+    relay->detach();
+    QThread* left = worker.release();
+    QObject::connect(left, &QThread::finished, left, &QObject::deleteLater);
+    QObject::connect(left, &QObject::destroyed, [relay] { qCInfo(lcApp) << "a cancelled phone read has ended"; });
+    if (left->isFinished())
+        left->deleteLater();
+    return false;
+}
+
+} // namespace
+
 void MainWindow::readIosPhone(const QString& devid)
 {
     RoadGuard road(this);
     Tips::info(BoxText::markup(tr("IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS")));
-    QString name;
     QSharedPointer<LocalDb> db;
     try {
-        name = m_devices->iosDeviceName(devid);
         db = m_devices->iosCacheDb(deviceCachePath(QStringLiteral("ios_cache"), devid));
         db->create();
     } catch (const std::exception& e) {
@@ -123,9 +150,13 @@ void MainWindow::readIosPhone(const QString& devid)
     }
     removeFirstDevice(Tree::KIND_IOS, devid);
     ProgressForm form(QString(), nullptr);
-    PhoneRead read = m_devices->createIosRead(devid, db, &form);
-    if (read.thread && runWorker(form, *read.thread))
-        showReadDevice(db, name, devid, Tree::KIND_IOS);
+    auto relay = std::make_shared<ReporterRelay>(&form);
+    PhoneRead read = m_devices->createIosRead(devid, db, relay.get());
+    if (!read.thread || !runLeavableRead(form, read.thread, relay))
+        return;
+    // A layer whose read names the phone asks it there, off this thread.
+    const QString name = read.deviceName ? read.deviceName() : m_devices->iosDeviceName(devid);
+    showReadDevice(db, name, devid, Tree::KIND_IOS);
 }
 
 void MainWindow::iosDeviceDisconnected(QString devid)
@@ -179,6 +210,15 @@ void MainWindow::androidDeviceConnectedFailed2(QString path)
     if (deferWhileRoadRuns([this, path] { androidDeviceConnectedFailed2(path); }))
         return;
     RoadGuard road(this);
+    if (adbUsbAccessDenied(path)) {
+        Tips::error(BoxText::markup(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>This computer does not "
+                                   "allow Quorvantile software to open your phone. Please install the Android udev "
+                                   "rules (on Debian: sudo apt install android-sdk-platform-tools-common), make sure "
+                                   "your user is in the plugdev group (sudo usermod -aG plugdev $USER, then log out "
+                                   "and in again), and then unplug and reconnect your phone."))
+                        .arg(path));
+        return;
+    }
     Tips::error(BoxText::markup(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please "
                                                "exit any other Android Manager program on your computer first and "
                                                "then reconnect your phone to try again."))

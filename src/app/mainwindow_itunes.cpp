@@ -55,9 +55,6 @@ void MainWindow::miFromiTunes()
         ui->treeMain->setCurrentIndex(index);
         return;
     }
-    if (created) {
-        node->db->removeDB();
-        ItemModelMainTree::_ItemNode* root = treeModel->localDbRootNode();
-        treeModel->removeChild(root, int(root->children.indexOf(node)));
-    }
+    if (created)
+        dropCreatedDb(node);
 }

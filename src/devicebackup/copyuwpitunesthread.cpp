@@ -2,6 +2,7 @@
 #include "devicebackup/copyuwpitunesthread.h"
 
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 
 #include <QFile>
 
@@ -89,7 +90,7 @@ void CopyUWPItunesThread::run()
     if (copied)
         form->invokeSucceed(QString());
     else
-        form->invokeErrorOccurred(tr("Can not copy iTunes files. %1").arg(err));
+        form->invokeErrorOccurred(tr("Can not copy iTunes files. %1").arg(g_messageText(err)));
 }
 
 bool CopyUWPItunesThread::reportLeftOut(QString& err) const

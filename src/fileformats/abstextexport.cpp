@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/abstextexport.h"
 
+#include "fileformats/csvcolumndictionary.h"
 #include "model/pimlabels.h"
+
+#include <QDateTime>
 
 #include <QHash>
 #include <QVector>
@@ -9,18 +12,6 @@
 #include <algorithm>
 
 namespace {
-
-enum class CellKind {
-    // Name, organisation and address parts: the column exists only for a
-    // non-empty field, and an empty one never clears an earlier value.
-    NonEmptyOnly,
-    // A type with one value (nickname, group, notes): one column, the
-    // later value wins.
-    Single,
-    // A multi-valued type (pim::isMultiValued): every value gets a column
-    // of its own.
-    Repeated,
-};
 
 QString text(const pim::Entity& e, const char* key)
 {
@@ -33,78 +24,130 @@ int code(const pim::Entity& e, const char* key)
     return e.fields.value(QLatin1String(key)).toInt();
 }
 
+// A code without a label is written as its number, which the CSV reader
+// maps back to the same code.
 QString labelled(const char* prefix, const QMap<int, QString>& labels, int code, const char* suffix = "")
 {
-    return QLatin1String(prefix) + labels.value(code) + QLatin1String(suffix);
+    const auto label = labels.constFind(code);
+    return QLatin1String(prefix) + (label != labels.constEnd() ? *label : QString::number(code))
+        + QLatin1String(suffix);
 }
 
-// Calls visit(column, value, kind) for every cell a contact fills, by
-// ascending entity type and, within a type, in list order.
+// A date without a time of day goes out as a date ("1966-03-12"), one with
+// a time as stored; text that is no ISO date as it stands.
+QString dateCell(const QVariant& value)
+{
+    QDateTime when;
+    switch (value.typeId()) {
+    case QMetaType::QDate:
+        return value.toDate().toString(Qt::ISODate);
+    case QMetaType::QDateTime:
+        when = value.toDateTime();
+        break;
+    default: {
+        const QString stored = value.toString();
+        if (stored.size() != 19 || stored.at(10) != QLatin1Char('T'))
+            return stored;
+        when = QDateTime::fromString(stored, Qt::ISODate);
+        if (!when.isValid())
+            return stored;
+        break;
+    }
+    }
+    if (when.time() == QTime(0, 0))
+        return when.date().toString(Qt::ISODate);
+    return pim::fieldText(when);
+}
+
+// Calls visit(column, instance, value) for every cell a contact fills, by
+// ascending entity type and, within a type, in list order. instance counts
+// the values of one column (of one address label, of one name or
+// organisation) within the contact, so that every value has a cell of its
+// own. Name, organisation and address parts give a cell only when filled.
 template <typename Visit>
 void walkCells(const pim::_Contact& contact, Visit&& visit)
 {
-    const auto part = [&](const char* column, const pim::Entity& e, const char* key) {
-        const QString value = text(e, key);
+    QHash<QString, int> seen;
+    const auto next = [&seen](const QString& key) { return seen[key]++; };
+    const auto part = [&](const QString& column, int instance, const QString& value) {
         if (!value.isEmpty())
-            visit(QString::fromLatin1(column), value, CellKind::NonEmptyOnly);
-    };
-    const auto addrPart = [&](const QString& column, const pim::Entity& e, const char* key) {
-        const QString value = text(e, key);
-        if (!value.isEmpty())
-            visit(column, value, CellKind::NonEmptyOnly);
+            visit(column, instance, value);
     };
 
     for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it) {
         const int type = it.key();
-        const CellKind listed = pim::isMultiValued(type) ? CellKind::Repeated : CellKind::Single;
         for (const pim::Entity& e : it.value()) {
             switch (type) {
-            case pim::ENTITY_NAME:
-                part("Prefix", e, "data5");
-                part("First Name", e, "data2");
-                part("Middle Name", e, "data4");
-                part("Last Name", e, "data3");
-                part("Suffix", e, "data6");
+            case pim::ENTITY_NAME: {
+                const int k = next(QStringLiteral("#name"));
+                part(QStringLiteral("Prefix"), k, text(e, "data5"));
+                part(QStringLiteral("First Name"), k, text(e, "data2"));
+                part(QStringLiteral("Middle Name"), k, text(e, "data4"));
+                part(QStringLiteral("Last Name"), k, text(e, "data3"));
+                part(QStringLiteral("Suffix"), k, text(e, "data6"));
                 break;
-            case pim::ENTITY_PHONE:
-                visit(AbsTextExport::telCol(e), text(e, "data1"), listed);
+            }
+            case pim::ENTITY_PHONE: {
+                const QString column = AbsTextExport::telCol(e);
+                visit(column, next(column), text(e, "data1"));
                 break;
-            case pim::ENTITY_EMAIL:
-                visit(AbsTextExport::emailCol(e), text(e, "data1"), listed);
+            }
+            case pim::ENTITY_EMAIL: {
+                const QString column = AbsTextExport::emailCol(e);
+                visit(column, next(column), text(e, "data1"));
                 break;
-            case pim::ENTITY_NICKNAME:
-                visit(QStringLiteral("Nickname"), text(e, "data1"), listed);
+            }
+            case pim::ENTITY_NICKNAME: {
+                const QString column = QStringLiteral("Nickname");
+                visit(column, next(column), text(e, "data1"));
                 break;
-            case pim::ENTITY_EVENT:
-                visit(AbsTextExport::eventCol(e), text(e, "data1"), listed);
+            }
+            case pim::ENTITY_EVENT: {
+                const QString column = AbsTextExport::eventCol(e);
+                visit(column, next(column), dateCell(e.fields.value(QStringLiteral("data1"))));
                 break;
-            case pim::ENTITY_GROUP:
-                visit(QStringLiteral("Category"), text(e, "data2"), listed);
+            }
+            case pim::ENTITY_GROUP: {
+                const QString column = QStringLiteral("Category");
+                visit(column, next(column), text(e, "data2"));
                 break;
-            case pim::ENTITY_IM:
-                visit(AbsTextExport::imCol(e), text(e, "data1"), listed);
+            }
+            case pim::ENTITY_IM: {
+                const QString column = AbsTextExport::imCol(e);
+                visit(column, next(column), text(e, "data1"));
                 break;
-            case pim::ENTITY_NOTES:
-                visit(QStringLiteral("Notes"), text(e, "data1"), listed);
+            }
+            case pim::ENTITY_NOTES: {
+                const QString column = QStringLiteral("Notes");
+                visit(column, next(column), text(e, "data1"));
                 break;
-            case pim::ENTITY_ORG:
-                part("Company", e, "data1");
-                part("Department", e, "data5");
-                part("Job Title", e, "data4");
+            }
+            case pim::ENTITY_ORG: {
+                const int k = next(QStringLiteral("#org"));
+                part(QStringLiteral("Company"), k, text(e, "data1"));
+                part(QStringLiteral("Department"), k, text(e, "data5"));
+                part(QStringLiteral("Job Title"), k, text(e, "data4"));
                 break;
-            case pim::ENTITY_REL:
-                visit(AbsTextExport::relCol(e), text(e, "data1"), listed);
+            }
+            case pim::ENTITY_REL: {
+                const QString column = AbsTextExport::relCol(e);
+                visit(column, next(column), text(e, "data1"));
                 break;
-            case pim::ENTITY_ADDR:
-                addrPart(AbsTextExport::addrCountryCol(e), e, "data10");
-                addrPart(AbsTextExport::addrStateCol(e), e, "data8");
-                addrPart(AbsTextExport::addrCityCol(e), e, "data7");
-                addrPart(AbsTextExport::addrStreetCol(e), e, "data4");
-                addrPart(AbsTextExport::addrPostcodeCol(e), e, "data9");
+            }
+            case pim::ENTITY_ADDR: {
+                const int k = next(AbsTextExport::addrStreetCol(e));
+                part(AbsTextExport::addrCountryCol(e), k, text(e, "data10"));
+                part(AbsTextExport::addrStateCol(e), k, text(e, "data8"));
+                part(AbsTextExport::addrCityCol(e), k, text(e, "data7"));
+                part(AbsTextExport::addrStreetCol(e), k, text(e, "data4"));
+                part(AbsTextExport::addrPostcodeCol(e), k, text(e, "data9"));
                 break;
-            case pim::ENTITY_URL:
-                visit(AbsTextExport::urlCol(e), text(e, "data1"), listed);
+            }
+            case pim::ENTITY_URL: {
+                const QString column = AbsTextExport::urlCol(e);
+                visit(column, next(column), text(e, "data1"));
                 break;
+            }
             default:
                 // Photos and unknown types have no column.
                 break;
@@ -221,27 +264,32 @@ bool AbsTextExport::compareColNameLess(const QString& a, const QString& b)
 
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
 {
-    QHash<QString, int> maxCount;
-    QHash<QString, int> seen;
+    struct Column {
+        QString base;
+        int instance = 0;
+        QString name;
+    };
+    QHash<QString, Column> columns;
     for (const pim::_Contact& contact : contacts) {
-        seen.clear();
-        walkCells(contact, [&](const QString& column, const QString&, CellKind kind) {
-            const int n = kind == CellKind::Repeated ? ++seen[column] : 1;
-            int& best = maxCount[column];
-            best = std::max(best, n);
+        walkCells(contact, [&](const QString& base, int instance, const QString&) {
+            const QString name = CsvColumnDictionary::numberedName(base, instance);
+            if (!columns.contains(name))
+                columns.insert(name, Column { base, instance, name });
         });
     }
 
-    QStringList names = maxCount.keys();
-    std::sort(names.begin(), names.end(), compareColNameLess);
+    QList<Column> sorted = columns.values();
+    std::sort(sorted.begin(), sorted.end(), [](const Column& a, const Column& b) {
+        if (a.base != b.base)
+            return compareColNameLess(a.base, b.base);
+        return a.instance < b.instance;
+    });
 
     colIndex.clear();
     QStringList cols;
-    for (const QString& name : std::as_const(names)) {
-        const int count = maxCount.value(name);
-        colIndex.insert(name, Slot { int(cols.size()), count });
-        for (int k = 0; k < count; ++k)
-            cols.append(name);
+    for (const Column& column : std::as_const(sorted)) {
+        colIndex.insert(column.name, int(cols.size()));
+        cols.append(column.name);
     }
     colCount = int(cols.size());
     return cols2Bytes(cols);
@@ -250,18 +298,10 @@ QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
 QByteArray AbsTextExport::ct2Bytes(const pim::_Contact& contact)
 {
     QVector<QString> cells(colCount);
-    QHash<QString, int> seen;
-    walkCells(contact, [&](const QString& column, const QString& value, CellKind kind) {
-        const auto slot = colIndex.constFind(column);
-        if (slot == colIndex.constEnd())
-            return; // a contact initialize() never saw
-        if (kind == CellKind::Repeated) {
-            const int k = seen[column]++;
-            if (k < slot->count)
-                cells[slot->first + k] = value;
-        } else {
-            cells[slot->first] = value;
-        }
+    walkCells(contact, [&](const QString& base, int instance, const QString& value) {
+        const auto slot = colIndex.constFind(CsvColumnDictionary::numberedName(base, instance));
+        if (slot != colIndex.constEnd()) // else a contact initialize() never saw
+            cells[*slot] = value;
     });
     return rowData2Bytes(cells.data(), colCount);
 }

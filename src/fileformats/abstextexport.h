@@ -11,10 +11,11 @@
 // value for it, and is named after the entity kind and its sub-type label
 // (Tel:Mobile, Addr:Home:City), with the same names the CSV reader knows.
 //
-// A contact with several values for one phone, e-mail, date, messaging,
-// relation or web-site column gets repeated columns of that name, side by
-// side, as many as the largest count over all contacts; without repeats the
-// table is exactly one column per name.
+// Every value has a cell of its own: a contact's second value of a column
+// (a second home phone, a second home address, a second note) goes to the
+// numbered column of that name ("Tel:Home 2", "Addr:Home 2:Street",
+// "Notes 2"), which the CSV reader maps back to a second entity. A code
+// without a label is named by its number ("Tel:7").
 class AbsTextExport : public AbsExport {
 public:
     ~AbsTextExport() override = default;
@@ -49,11 +50,7 @@ protected:
     virtual QByteArray rowData2Bytes(QString* cells, int count) = 0;
 
 private:
-    struct Slot {
-        int first = 0;
-        int count = 1;
-    };
-    // Column name to its first position and the number of its repeats.
-    QMap<QString, Slot> colIndex;
+    // Column name to its position.
+    QMap<QString, int> colIndex;
     int colCount = 0;
 };

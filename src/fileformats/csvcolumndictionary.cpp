@@ -4,6 +4,8 @@
 #include "model/contact.h"
 #include "model/pimlabels.h"
 
+#include <QSet>
+
 namespace {
 
 using ColInfo = CsvColumnDictionary::_ColInfo;
@@ -65,6 +67,7 @@ struct NamedColumn {
     int subType;
     const char* typeKey;
     const char* valueKey;
+    int instance = 0;
 };
 
 // `replace`: a name already in the table takes the new meaning; otherwise
@@ -74,8 +77,11 @@ void addNamedColumns(Table& t, const NamedColumn (&rows)[N], bool replace)
 {
     for (const NamedColumn& r : rows) {
         const QString name = QString::fromUtf8(r.name);
-        if (replace || !t.contains(name))
-            t.insert(name, ColInfo(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey)));
+        if (replace || !t.contains(name)) {
+            ColInfo info(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey));
+            info.instance = r.instance;
+            t.insert(name, info);
+        }
     }
 }
 
@@ -210,28 +216,168 @@ void addMoreForeignColumns(Table& t)
         { "Note", pim::ENTITY_NOTES, 0, "", "data1" },
         { "Birth Date", pim::ENTITY_EVENT, 3, "data2", "data1" },
         { "Birthdate", pim::ENTITY_EVENT, 3, "data2", "data1" },
+        // The address block of a web-mail export names the country column
+        // after country and region.
+        { "Business Country/Region", pim::ENTITY_ADDR, 2, "data2", "data10" },
+        { "Home Country/Region", pim::ENTITY_ADDR, 1, "data2", "data10" },
+        { "Other Country/Region", pim::ENTITY_ADDR, 0, "data2", "data10" },
+        { "IMAddress", pim::ENTITY_IM, 0, "data5", "data1" },
+        // A web-mail export's newer header: organisation, numbered values.
+        { "Organization Name", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Organization Title", pim::ENTITY_ORG, 0, "data2", "data4" },
+        { "Organization Department", pim::ENTITY_ORG, 0, "data2", "data5" },
+        { "Address 2 - Street", pim::ENTITY_ADDR, 0, "data2", "data4", 1 },
+        { "Address 2 - City", pim::ENTITY_ADDR, 0, "data2", "data7", 1 },
+        { "Address 2 - Region", pim::ENTITY_ADDR, 0, "data2", "data8", 1 },
+        { "Address 2 - Postal Code", pim::ENTITY_ADDR, 0, "data2", "data9", 1 },
+        { "Address 2 - Country", pim::ENTITY_ADDR, 0, "data2", "data10", 1 },
+        { "Website 2 - Value", pim::ENTITY_URL, 0, "data2", "data1" },
+        { "Relation 1 - Value", pim::ENTITY_REL, 0, "data2", "data1" },
+        { "Relation 2 - Value", pim::ENTITY_REL, 0, "data2", "data1" },
+        { "Event 1 - Value", pim::ENTITY_EVENT, 0, "data2", "data1" },
+        { "Event 2 - Value", pim::ENTITY_EVENT, 0, "data2", "data1" },
+        { "IM 1 - Value", pim::ENTITY_IM, 0, "data5", "data1" },
+        { "IM 2 - Value", pim::ENTITY_IM, 0, "data5", "data1" },
+        // A desktop address book's export.
+        { "Home Address", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home Address 2", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home ZipCode", pim::ENTITY_ADDR, 1, "data2", "data9" },
+        { "Work Address", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Work Address 2", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Work ZipCode", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        { "Web Page 1", pim::ENTITY_URL, 5, "data2", "data1" },
+        { "Web Page 2", pim::ENTITY_URL, 4, "data2", "data1" },
+        { "Screen Name", pim::ENTITY_IM, 0, "data5", "data1" },
+        // Another web-mail export.
+        { "First", pim::ENTITY_NAME, 0, "", "data2" },
+        { "Middle", pim::ENTITY_NAME, 0, "", "data4" },
+        { "Last", pim::ENTITY_NAME, 0, "", "data3" },
+        { "Alternate Email 1", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Alternate Email 2", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Messenger ID", pim::ENTITY_IM, 0, "data5", "data1" },
+        { "Personal Website", pim::ENTITY_URL, 4, "data2", "data1" },
+        { "Business Website", pim::ENTITY_URL, 5, "data2", "data1" },
+        // Spreadsheets made by hand.
+        { "Address", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "City", pim::ENTITY_ADDR, 0, "data2", "data7" },
+        { "State", pim::ENTITY_ADDR, 0, "data2", "data8" },
+        { "Postal Code", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "ZIP", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "Country", pim::ENTITY_ADDR, 0, "data2", "data10" },
     };
     addNamedColumns(t, rows, false);
 }
 
-Table buildTable()
+struct Dictionary {
+    Table table;
+    // The system's own names: only these have numbered forms.
+    QSet<QString> own;
+};
+
+Dictionary buildDictionary()
 {
-    Table t;
-    addOwnColumns(t);
-    addForeignColumns(t);
-    addMoreForeignColumns(t);
-    return t;
+    Dictionary d;
+    addOwnColumns(d.table);
+    for (auto it = d.table.cbegin(); it != d.table.cend(); ++it)
+        d.own.insert(it.key());
+    addForeignColumns(d.table);
+    addMoreForeignColumns(d.table);
+    return d;
+}
+
+const Dictionary& dictionary()
+{
+    static const Dictionary d = buildDictionary();
+    return d;
+}
+
+const QString kAddrPrefix = QStringLiteral("Addr:");
+
+// Where the number of a numbered own name goes: after the label, so before
+// an address name's part suffix.
+qsizetype numberPosition(const QString& name)
+{
+    if (name.startsWith(kAddrPrefix)) {
+        const qsizetype colon = name.lastIndexOf(QLatin1Char(':'));
+        if (colon >= kAddrPrefix.size())
+            return colon;
+    }
+    return name.size();
+}
+
+// An own name whose label is a sub-type code without a label of its own
+// ("Tel:7", "Addr:25:City"): the entry of its kind's "Other" column with
+// that code.
+ColInfo codeColumn(const QString& name)
+{
+    static const char* const prefixes[] = { "Tel:", "Email:", "Date:", "IM:", "Rel:", "Url:", "Addr:" };
+    for (const char* prefix : prefixes) {
+        const QLatin1String p(prefix);
+        if (!name.startsWith(p))
+            continue;
+        const qsizetype end = numberPosition(name);
+        bool ok = false;
+        const int code = QStringView(name).mid(p.size(), end - p.size()).toInt(&ok);
+        if (!ok)
+            return ColInfo();
+        const QString other = p + QLatin1String("Other") + name.mid(end);
+        auto it = dictionary().table.constFind(other);
+        if (it == dictionary().table.constEnd())
+            return ColInfo();
+        ColInfo info = *it;
+        info.subType = code;
+        return info;
+    }
+    return ColInfo();
+}
+
+ColInfo ownColumn(const QString& name)
+{
+    const Dictionary& d = dictionary();
+    if (d.own.contains(name))
+        return d.table.value(name);
+    return codeColumn(name);
 }
 
 } // namespace
 
 const QMap<QString, CsvColumnDictionary::_ColInfo>& CsvColumnDictionary::entries()
 {
-    static const Table table = buildTable();
-    return table;
+    return dictionary().table;
+}
+
+QString CsvColumnDictionary::numberedName(const QString& name, int instance)
+{
+    if (instance <= 0)
+        return name;
+    QString numbered = name;
+    numbered.insert(numberPosition(name), QLatin1Char(' ') + QString::number(instance + 1));
+    return numbered;
 }
 
 CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerName)
 {
-    return entries().value(headerName);
+    const Table& table = dictionary().table;
+    const auto it = table.constFind(headerName);
+    if (it != table.constEnd())
+        return *it;
+
+    // "Tel:Home 2", "Addr:Home 2:Street": the number follows a blank
+    // after the label and is 2 or more.
+    const qsizetype at = numberPosition(headerName);
+    const qsizetype blank = headerName.lastIndexOf(QLatin1Char(' '), at - 1);
+    if (blank > 0 && blank + 1 < at) {
+        bool ok = false;
+        const int number = QStringView(headerName).mid(blank + 1, at - blank - 1).toInt(&ok);
+        if (ok && number >= 2 && headerName.at(blank + 1).isDigit()) {
+            const QString base = headerName.left(blank) + headerName.mid(at);
+            ColInfo info = ownColumn(base);
+            if (info.entityType != 0) {
+                info.instance = number - 1;
+                return info;
+            }
+        }
+    }
+    return codeColumn(headerName);
 }

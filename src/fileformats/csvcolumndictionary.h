@@ -23,6 +23,9 @@ public:
         QString typeKey;
         // Field that receives the cell's text.
         QString valueKey;
+        // Which entity of that type and sub-type: 0 for the first, 1 for a
+        // second one ("Addr:Home 2:Street"), and so on.
+        int instance = 0;
     };
 
     // The entry for a header name; the all-zero entry for a name the
@@ -30,6 +33,13 @@ public:
     // thread may ask, and unknown names in a file do not grow the table.
     static _ColInfo lookup(const QString& headerName);
 
-    // The whole table, built once on first use.
+    // The whole table, built once on first use. Besides these names,
+    // lookup() knows the numbered forms of the system's own names and their
+    // forms with a sub-type code in place of a label (numberedName()).
     static const QMap<QString, _ColInfo>& entries();
+
+    // The system's own column name for the instance-th (0-based) value of
+    // one kind in a contact: the name itself for the first, the number after
+    // the label for later ones ("Tel:Home 2", "Addr:Home 2:Street", "Notes 3").
+    static QString numberedName(const QString& name, int instance);
 };

@@ -4,11 +4,14 @@
 #include "fileformats/csvhelper.h"
 #include "fileformats/csvscanner_p.h"
 #include "fileformats/fileformatslog.h"
+#include "fileformats/vcardrules.h"
 #include "platform/error.h"
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QDate>
 #include <QHash>
+#include <QRegularExpression>
 #include <QVarLengthArray>
 
 #include <cstring>
@@ -18,6 +21,32 @@ namespace {
 
 // Web-mail exports put several values of one kind into one cell.
 const QString kMultiValueSeparator = QStringLiteral(" ::: ");
+
+// A date cell as stored: an ISO date, or the month/day/year form of a
+// web-mail export, in the form the vCard reader stores dates, so the same
+// birthday from a card and from a table is one date; any other text as it
+// stands, blanks and all. Empty for the zero date ("0/0/00") such an export
+// writes where a contact has no date.
+QString storedDate(const QString& cell)
+{
+    static const QRegularExpression slashed(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})\\s*$"));
+    const QRegularExpressionMatch m = slashed.match(cell);
+    if (m.hasMatch()) {
+        int month = m.captured(1).toInt();
+        int day = m.captured(2).toInt();
+        const int year = m.captured(3).toInt();
+        if (month == 0 && day == 0 && year == 0)
+            return QString();
+        // Day first where the first number cannot be a month.
+        if (month > 12)
+            std::swap(month, day);
+        if (m.captured(3).size() == 4 && QDate::isValid(year, month, day))
+            return QDate(year, month, day).startOfDay().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+        return cell;
+    }
+    const QString iso = vcardrules::dateText(cell);
+    return iso == cell.trimmed() ? cell : iso;
+}
 
 } // namespace
 
@@ -131,17 +160,23 @@ void CSVImport::resolveColumns()
         infos[i] = *it;
     }
     // Entities come out of a row in the text order of their "type-subtype"
-    // keys, as the files written so far have always been read.
-    QMap<QString, QPair<int, int>> groupByKey;
+    // keys, as the files written so far have always been read; a numbered
+    // column's entity follows the first of its kind.
+    const auto groupKey = [](const _ColInfo& info) {
+        QString key = QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType);
+        if (info.instance > 0)
+            key += QStringLiteral("#%1").arg(info.instance, 10, 10, QLatin1Char('0'));
+        return key;
+    };
+    QMap<QString, int> groupByKey;
     for (const _ColInfo& info : std::as_const(infoOfName)) {
         if (info.entityType != 0)
-            groupByKey.insert(QStringLiteral("%1-%2").arg(info.entityType).arg(info.subType),
-                              qMakePair(info.entityType, info.subType));
+            groupByKey.insert(groupKey(info), info.entityType);
     }
-    QHash<QPair<int, int>, int> groupIndex;
-    for (const QPair<int, int>& group : std::as_const(groupByKey)) {
-        groupIndex.insert(group, int(m_groupTypes.size()));
-        m_groupTypes.append(group.first);
+    QHash<QString, int> groupIndex;
+    for (auto it = groupByKey.cbegin(); it != groupByKey.cend(); ++it) {
+        groupIndex.insert(it.key(), int(m_groupTypes.size()));
+        m_groupTypes.append(it.value());
     }
     for (int i = 0; i < m_header.size(); ++i) {
         const _ColInfo& info = infos.at(i);
@@ -150,7 +185,7 @@ void CSVImport::resolveColumns()
         Column col;
         col.index = i;
         col.info = info;
-        col.group = groupIndex.value(qMakePair(info.entityType, info.subType));
+        col.group = groupIndex.value(groupKey(info));
         col.multiValued = pim::isMultiValued(info.entityType);
         m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);
@@ -237,7 +272,9 @@ pim::_Contact CSVImport::nextContact()
         }
         for (qsizetype p = 0; p < pieces.size(); ++p) {
             const QString& piece = pieces.at(p);
-            const QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
+            QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
+            if (col.info.entityType == pim::ENTITY_EVENT)
+                value = storedDate(value);
             if (value.isEmpty())
                 continue;
             QList<pim::Entity>& list = groups[col.group];
@@ -256,6 +293,8 @@ pim::_Contact CSVImport::nextContact()
             }
             auto field = entity.fields.find(col.info.valueKey);
             if (field == entity.fields.end() || field->toString().isEmpty()) {
+                // Dates are stored in the one form the vCard reader gives
+                // them, so the same date from both files merges.
                 entity.fields.insert(col.info.valueKey, value);
             } else {
                 // Appended in place: a copy per repeat of the column would
@@ -282,6 +321,9 @@ pim::_Contact CSVImport::nextContact()
                 break;
             case pim::ENTITY_IM:
                 entity.fields.insert(QStringLiteral("data2"), 1);
+                // Protocol Other is stored as such, as every reader does.
+                if (!entity.fields.contains(QStringLiteral("data5")))
+                    entity.fields.insert(QStringLiteral("data5"), 0);
                 break;
             case pim::ENTITY_NAME:
                 contact.fullName = entity.fullName();

@@ -6,6 +6,7 @@
 #include "fileformats/fileformatslog.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 #include "platform/error.h"
 #include "platform/files/safefilewriter.h"
 
@@ -52,7 +53,7 @@ void ExportToFileThread::run()
     } catch (const WorkerCancelled&) {
         // The writer has removed what was written.
     } catch (const std::exception& e) {
-        form->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        form->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         form->invokeErrorOccurred(tr("Unknown error while exporting contacts."));
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/htmlexport.h"
 
+#include "kit/productinfo.h"
+
 #include "contactui/contactformatters.h"
 #include "platform/error.h"
 
@@ -153,7 +155,7 @@ QByteArray HtmlExport::initialize(const QList<pim::_Contact>& contacts)
         throw Error(Tr::tr("The empty-contact picture is missing from this program."));
     writeFile(kEmptyPicture, picture.readAll());
 
-    const QString title = QCoreApplication::translate("QObject", "Quorvantile Marrowlink for Mac");
+    const QString title = product::title();
     const QStringList head = {
         QStringLiteral("<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Transitional//EN\" "
                        "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd\">"),

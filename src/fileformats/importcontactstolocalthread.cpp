@@ -9,13 +9,16 @@
 #include "fileformats/contactreadahead.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 
 #include "platform/error.h"
 #include "platform/files/safefilewriter.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 
 #include <exception>
 #include <memory>
@@ -67,7 +70,7 @@ void ImportContactsToLocalThread::run()
         rollBack();
     } catch (const std::exception& e) {
         rollBack();
-        m_reporter->invokeErrorOccurred(QString::fromUtf8(e.what()));
+        m_reporter->invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         rollBack();
         m_reporter->invokeErrorOccurred(tr("The import stopped on an unexpected error."));
@@ -88,8 +91,54 @@ void ImportContactsToLocalThread::rollBack()
     }
 }
 
+ImportContactsToLocalThread::TYPE ImportContactsToLocalThread::typeOfContent(const QByteArray& head)
+{
+    QString text;
+    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
+        QStringDecoder decoder(head.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
+        text = decoder.decode(head);
+    } else {
+        // Every encoding a card or a table comes in writes these letters
+        // as ASCII.
+        text = QString::fromLatin1(head);
+    }
+    qsizetype start = 0;
+    while (start < text.size()) {
+        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+        if (end < 0)
+            end = text.size();
+        const QStringView line = QStringView(text).mid(start, end - start).trimmed();
+        // A byte-order mark may stand before the first line.
+        const QStringView bare = line.startsWith(QChar(0xFEFF)) ? line.mid(1)
+            : line.startsWith(QLatin1String("\xEF\xBB\xBF")) ? line.mid(3)
+                                                            : line;
+        if (bare.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0)
+            return TYPE_VCARD;
+        start = end + 1;
+    }
+    return TYPE_CSV;
+}
+
 void ImportContactsToLocalThread::importAll()
 {
+    m_skippedLines = 0;
+    m_skippedContacts = 0;
+    m_stored = 0;
+
+    // A FIFO would block open() for good and a device never ends.
+    const QString refused = notARegularFileReason(m_path);
+    if (!refused.isEmpty())
+        throw Error(refused);
+
+    // What the file holds decides how it is read, not the name it has or
+    // the type picked in the file dialog.
+    QFile file(m_path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw Error(tr("%1 could not be read: %2").arg(QDir::toNativeSeparators(m_path), file.errorString()));
+    const QByteArray head = file.read(kTypeProbeBytes);
+    file.close();
+    m_type = typeOfContent(head);
+
     std::unique_ptr<AbsImport> reader;
     switch (m_type) {
     case TYPE_VCARD:
@@ -98,17 +147,7 @@ void ImportContactsToLocalThread::importAll()
     case TYPE_CSV:
         reader = std::make_unique<CSVImport>();
         break;
-    default:
-        m_reporter->invokeErrorOccurred(QString());
-        return;
     }
-    m_skippedLines = 0;
-    m_skippedContacts = 0;
-
-    // A FIFO would block open() for good and a device never ends.
-    const QString refused = notARegularFileReason(m_path);
-    if (!refused.isEmpty())
-        throw Error(refused);
     const QFileInfo before(m_path);
     const qint64 sizeBefore = before.size();
     const QDateTime modifiedBefore = before.lastModified();
@@ -143,9 +182,8 @@ void ImportContactsToLocalThread::importAll()
                            .arg(kMaxEntitiesPerContact)
                            .arg(dropped));
         if (!contact.fullName.isEmpty()) {
-            pim::_Contact stored;
             bool existed = false;
-            m_db->combineContact(contact, stored, existed);
+            m_db->mergeContact(contact, existed);
             if (const qsizetype full = m_db->lastMergeLeftOut(); full > 0)
                 capped.add(tr("%1: the contact already holds %2 entries, the most one contact can hold; %3 more "
                               "were left out.")
@@ -181,10 +219,11 @@ void ImportContactsToLocalThread::importAll()
         problems.add(text);
     problems.addUnlisted(capped.count() - int(capped.listed().size()));
     const Outcome result = outcome(added, merged, total, sizeBefore == 0, problems);
+    m_stored = added + merged;
     if (result.isError)
-        m_reporter->invokeErrorOccurred(result.text);
+        m_reporter->invokeErrorOccurred(g_messageText(result.text));
     else
-        m_reporter->invokeSucceed(result.text);
+        m_reporter->invokeSucceed(g_messageText(result.text));
 }
 
 ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int added, int merged, int records,
@@ -193,10 +232,12 @@ ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int ad
 {
     constexpr int kShown = 10;
     Outcome result;
-    if (added + merged == 0 && !fileEmpty) {
+    if (added + merged == 0) {
+        // Nothing stored is never a success, an empty file included.
         result.isError = true;
-        result.text = records == 0 ? tr("No contact was found in this file.")
-                                   : tr("No contact could be imported from this file.");
+        result.text = fileEmpty ? tr("This file is empty: there are no contacts in it.")
+            : records == 0      ? tr("No contact was found in this file.")
+                                : tr("No contact could be imported from this file.");
     } else {
         result.text = merged == 0 ? tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB").arg(added)
                                   : tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB_%2_MERGED").arg(added).arg(merged);

@@ -30,6 +30,19 @@ public:
     // because they had no name at all.
     int skippedLines() const { return m_skippedLines.load(); }
     int skippedContacts() const { return m_skippedContacts.load(); }
+    // After the run: how many contacts were added or merged (0 after a
+    // failure or a cancel, when the edit was rolled back).
+    int storedContacts() const { return m_stored.load(); }
+    // The format the run read the file as: the type given to the
+    // constructor is only a hint, the file's content decides.
+    TYPE type() const { return m_type; }
+
+    // vCard when a line of head is "BEGIN:VCARD" (any case, blanks around
+    // it, in UTF-8, an 8-bit encoding or UTF-16 with a byte-order mark),
+    // CSV otherwise.
+    static TYPE typeOfContent(const QByteArray& head);
+    // How much of the file typeOfContent() looks at.
+    static constexpr qint64 kTypeProbeBytes = 1024 * 1024;
 
     // The import's final message: the success text, then, when anything was
     // left out or changed, the first ten problems and how many more there
@@ -54,10 +67,11 @@ private:
     void rollBack();
 
     QString m_path;
-    TYPE m_type;
+    std::atomic<TYPE> m_type;
     LocalDb* m_db;
     IWorkerReporter* m_reporter;
     bool m_editing = false;
     std::atomic<int> m_skippedLines { 0 };
     std::atomic<int> m_skippedContacts { 0 };
+    std::atomic<int> m_stored { 0 };
 };

@@ -1,14 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/txtexport.h"
 
+#include <algorithm>
+
 namespace {
 
+// A value as long as its field, or longer, still gets one blank after it,
+// so that it never runs into the next column's value.
 void appendField(QString& line, const QString& text, int width)
 {
     line.append(text);
-    const qsizetype pad = width - text.size();
-    if (pad > 0)
-        line.resize(line.size() + pad, QLatin1Char(' '));
+    const qsizetype pad = std::max<qsizetype>(width - text.size(), 1);
+    line.resize(line.size() + pad, QLatin1Char(' '));
 }
 
 } // namespace

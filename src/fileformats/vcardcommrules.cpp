@@ -143,9 +143,9 @@ void readIm(const VCardValue& value, pim::_Contact& contact)
     const QStringList kinds = value.kinds();
     setSubType(entity, value, has(kinds, "work") ? 2 : has(kinds, "other") ? 0 : 1);
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    const int protocol = imProtocol(kinds);
-    if (protocol != 0)
-        entity.fields.insert(QStringLiteral("data5"), protocol);
+    // Stored also when 0 (Other): an address without a protocol is the same
+    // as one of protocol Other, and the merge compares the two.
+    entity.fields.insert(QStringLiteral("data5"), imProtocol(kinds));
     appendEntity(contact, pim::ENTITY_IM, entity);
 }
 

@@ -97,7 +97,20 @@ QString addressType(int subType)
         return QStringLiteral("home");
     if (subType == 2)
         return QStringLiteral("work");
-    return QStringLiteral("intl");
+    // Not "intl": that names an address abroad, not one of no kind.
+    return QStringLiteral("other");
+}
+
+// "internet" says what kind of address it is; the second word keeps the
+// sub-type, which the reader takes from it.
+QString emailType(int subType)
+{
+    switch (subType) {
+    case 1: return QStringLiteral("internet,home");
+    case 2: return QStringLiteral("internet,work");
+    case 4: return QStringLiteral("internet,cell");
+    default: return QStringLiteral("internet,other");
+    }
 }
 
 // A reader ends the line at CR or LF and drops blanks in front of a value,
@@ -187,6 +200,32 @@ public:
 
     void addEntity(int type, const pim::Entity& e);
 
+    // One CATEGORIES listing every group: readers keep the groups of the
+    // last CATEGORIES only. A comma inside a name is escaped, so it stays
+    // one group.
+    void addCategories(const QList<pim::Entity>& groups)
+    {
+        QByteArray list;
+        for (const pim::Entity& group : groups) {
+            const QString name = text(group, 2);
+            if (name.isEmpty())
+                continue;
+            if (!list.isEmpty())
+                list += ',';
+            list += escaped(name.toUtf8(), false);
+        }
+        if (list.isEmpty())
+            return;
+        Params params;
+        params.insert(kCharset, kUtf8);
+        if (needsQuotedPrintable(list)) {
+            params.insert(kEncoding, kQuotedPrintable);
+            add(QStringLiteral("CATEGORIES"), std::move(params), VCardEncoders::encodeQuoted(list, 0));
+        } else {
+            add(QStringLiteral("CATEGORIES"), std::move(params), list);
+        }
+    }
+
     QList<Property> take() { return std::move(m_card); }
 
 private:
@@ -238,7 +277,7 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         addPlain(QStringLiteral("TEL"), typeParam(phoneType(code(e, 2))), text(e, 1));
         break;
     case pim::ENTITY_EMAIL:
-        addPlain(QStringLiteral("EMAIL"), typeParam(QStringLiteral("internet")), text(e, 1));
+        addPlain(QStringLiteral("EMAIL"), typeParam(emailType(code(e, 2))), text(e, 1));
         break;
     case pim::ENTITY_NICKNAME:
         addText(QStringLiteral("NICKNAME"), Params(), text(e, 1));
@@ -255,7 +294,7 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         break;
     }
     case pim::ENTITY_GROUP:
-        addText(QStringLiteral("CATEGORIES"), Params(), text(e, 2));
+        // All groups go out together in one CATEGORIES (ct2Bytes).
         break;
     case pim::ENTITY_IM:
         addText(QStringLiteral("X-IM"), typeParam(imProtocolType(code(e, 5))), text(e, 1));
@@ -268,11 +307,18 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
             VCardEncoders::encodeQuoted(text(e, 1).toUtf8(), 0));
         break;
     }
-    case pim::ENTITY_ORG:
-        addText(QStringLiteral("TITLE"), Params(), text(e, 4));
-        addStructured(QStringLiteral("ORG"), Params(),
-                      components({ text(e, 1), text(e, 5), QString(), QString() }), false);
+    case pim::ENTITY_ORG: {
+        // A line with nothing in it would read back as an empty value.
+        const QString title = text(e, 4);
+        if (!title.isEmpty())
+            addText(QStringLiteral("TITLE"), Params(), title);
+        const QString company = text(e, 1);
+        const QString department = text(e, 5);
+        if (!company.isEmpty() || !department.isEmpty())
+            addStructured(QStringLiteral("ORG"), Params(),
+                          components({ company, department, QString(), QString() }), false);
         break;
+    }
     case pim::ENTITY_REL:
         addText(QStringLiteral("X-REL"), typeParam(relationType(code(e, 2))), text(e, 1));
         break;
@@ -347,6 +393,8 @@ QByteArray VCardExport::ct2Bytes(const pim::_Contact& contact)
     for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it) {
         for (const pim::Entity& e : it.value())
             card.addEntity(it.key(), e);
+        if (it.key() == pim::ENTITY_GROUP)
+            card.addCategories(it.value());
     }
     return foldLines(VCardEncoders::vcard2Bytes(card.take()));
 }

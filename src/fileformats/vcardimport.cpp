@@ -134,6 +134,10 @@ pim::_Contact VCardImport::nextContact()
         if (problem.kind == VCardStreamParser::Problem::DanglingSoftBreak)
             found.append({ problem.line, tr("the value ends in a soft line break (\"=\") with nothing to join; "
                                             "the \"=\" was dropped.") });
+        else if (problem.kind == VCardStreamParser::Problem::TooManyParameters)
+            found.append({ problem.line, tr("the line has more than %1 parameters; the value was read, "
+                                            "the parameters after the first %1 were left out.")
+                                             .arg(VCardStreamParser::kMaxParameters) });
     }
     const QList<QList<VCardProperty>> cards = m_cardParser.takeCards();
     pim::_Contact contact;
@@ -174,6 +178,7 @@ void VCardImport::reportShapeUpTo(qint64 line)
             m_problems.add(atLine(problem.line, tr("the card has no END line; it was read to the end of the file.")));
             break;
         case Problem::DanglingSoftBreak:
+        case Problem::TooManyParameters:
             break;
         }
     }

@@ -205,7 +205,11 @@ void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& note
 
 void readNote(const VCardValue& value, pim::_Contact& contact)
 {
-    firstEntity(contact, pim::ENTITY_NOTES).fields.insert(QStringLiteral("data1"), value.text());
+    // Every NOTE is a note of its own: a contact may hold several, and the
+    // writer gives each its own line.
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data1"), value.text());
+    appendEntity(contact, pim::ENTITY_NOTES, entity);
 }
 
 void readRelation(const VCardValue& value, pim::_Contact& contact)

@@ -200,7 +200,12 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     if (const char* dot = std::strrchr(name, '.'))
         property.group = QString::fromLatin1(name, dot - name);
     property.line = CARD_GetLineNumber(me->m_tokenizer);
+    int kept = 0;
     for (const char** p = params; p[0]; p += 2) {
+        if (kept++ == kMaxParameters) {
+            me->addProblem(Problem::TooManyParameters, property.line);
+            break;
+        }
         const QString key = me->intern(p[0]);
         const QString value = p[1] ? me->intern(p[1]) : QString();
         // "TYPE=WORK;TYPE=VOICE" is one list of kinds, as "TYPE=WORK,VOICE".

@@ -45,7 +45,7 @@ public:
     // card, a card without END at the end of the data), in Cards mode the
     // values read differently from what was written.
     struct Problem {
-        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak };
+        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters };
         Kind kind;
         qint64 line;
         // NestedBegin, MissingEnd: the line of the card's BEGIN.
@@ -53,6 +53,10 @@ public:
     };
     // The first thousand, and how many there were.
     const QList<Problem>& problems() const { return m_problems; }
+    // Parameters kept of one property; the rest are left out and the line
+    // is named (TooManyParameters). No card needs more, and each costs
+    // memory and time in every later step.
+    static constexpr int kMaxParameters = 1000;
     int problemCount() const { return m_problemCount; }
 
     QList<QList<VCardProperty>> takeCards();

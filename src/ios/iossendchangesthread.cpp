@@ -52,7 +52,7 @@ void IOSSendChangesThread::run()
 {
     m_reporter->invokeUpdateProgress(tr("IDS_SENGING_CHANGES_TO_DEVICE"), 99, QString());
     runWorkerJob(*m_reporter, tr("Sending the changes to the iPhone stopped on an unexpected error."), [this] {
-        sendAll();
+        runInWords<workerrun::NoCancel>(Road::Edit, {}, [this] { sendAll(); });
         m_reporter->invokeSucceed(QString());
     });
 }
@@ -62,7 +62,9 @@ void IOSSendChangesThread::sendAll()
     if (!m_contact && !m_changes.isEmpty())
         throw Error(tr("The changed contact is missing, so nothing was sent to the iPhone."));
 
-    Session session;
+    // A cancelled dialog stops the wait for the phone; the worker then ends
+    // without a word, and the window reads the phone again.
+    Session session([this] { return m_reporter->isCancelled(); });
     session.start(m_udid);
     mobiledevice_sync_start_send_to_device_throw(session.client);
     bool sentAny = false;

@@ -35,6 +35,39 @@ void readTexts(const PlistCFType& record, pim::Entity& entity,
         entity.fields.insert(QLatin1String(field), textOf(record, key));
 }
 
+bool isAbsentOr(const PlistCFType& value, bool (PlistCFType::*is)() const)
+{
+    return !value.ref() || (value.*is)();
+}
+
+// Every key the reader takes is of the type it expects: texts are texts, dates
+// dates, the photo data, and the contact list a list of texts.
+bool hasReadableShape(const PlistCFType& record, int childType)
+{
+    static const char* const kTexts[] = {"first name", "first name yomi", "middle name", "last name",
+                                         "last name yomi", "title", "suffix", "nickname", "company name",
+                                         "department", "job title", "notes", "postal code", "city", "state",
+                                         "country", "country code", "street", "label", "user", "service", "type"};
+    for (const char* key : kTexts)
+        if (!isAbsentOr(record.get(QLatin1String(key)), &PlistCFType::isCFString))
+            return false;
+    if (!isAbsentOr(record.get(QStringLiteral("birthday")), &PlistCFType::isCFDate)
+        || !isAbsentOr(record.get(QStringLiteral("image")), &PlistCFType::isCFData))
+        return false;
+    if (childType < 0)
+        return true;
+    if (!isAbsentOr(record.get(QStringLiteral("value")),
+                    childType == pim::ENTITY_EVENT ? &PlistCFType::isCFDate : &PlistCFType::isCFString))
+        return false;
+    const PlistCFType parents = record.get(kParentKey);
+    if (!parents.isCFArray())
+        return false;
+    for (quint32 i = 0; i < parents.array_size(); ++i)
+        if (!parents.at(int(i)).isCFString())
+            return false;
+    return true;
+}
+
 } // namespace
 
 IOSSyncRecordReader::IOSSyncRecordReader(LocalDb& db) : m_db(db) {}
@@ -47,13 +80,22 @@ void IOSSyncRecordReader::readBatch(const PlistCFType& batch)
 
 void IOSSyncRecordReader::readRecord(const QString& recordId, const PlistCFType& record)
 {
-    if (!record.isCFDictionary())
+    const PlistCFType kindValue = record.isCFDictionary() ? record.get(kEntityNameKey) : PlistCFType();
+    const QString kind = kindValue.CFStringQString();
+    const ChildKind* child = childKindOfName(kind);
+    if (!kindValue.isCFString() || ((kind == kContactKind || child) && !hasReadableShape(record, child ? child->type : -1))) {
+        ++m_unreadable;
+        if (m_unreadableIds.size() < kNamedUnreadable)
+            m_unreadableIds << recordId;
+        qCWarning(lcIosSync) << "record" << recordId << "of the iPhone cannot be read; left out";
         return;
-    const QString kind = record.get(kEntityNameKey).CFStringQString();
+    }
     if (kind == kContactKind)
         readContact(recordId, record);
-    else if (const ChildKind* child = childKindOfName(kind))
+    else if (child)
         readChild(child->type, recordId, record);
+    else
+        qCInfo(lcIosSync) << "record" << recordId << "of kind" << kind << "is not a contact's; left out";
 }
 
 void IOSSyncRecordReader::readContact(const QString& recordId, const PlistCFType& record)
@@ -136,7 +178,7 @@ void IOSSyncRecordReader::readChild(int type, const QString& recordId, const Pli
         if (found != m_contactIds.constEnd())
             store(found.value(), type, entity);
         else
-            m_waiting.append({parentId, type, entity});
+            m_waiting.append({parentId, recordId, type, entity});
     }
 }
 
@@ -151,8 +193,8 @@ void IOSSyncRecordReader::finish()
         const auto found = m_contactIds.constFind(waiting.parentId);
         if (found != m_contactIds.constEnd())
             store(found.value(), waiting.type, waiting.entity);
-        else
-            ++m_dropped;
+        else if (++m_dropped <= kNamedUnreadable)
+            m_droppedIds << waiting.recordId;
     }
     m_waiting.clear();
     if (m_dropped > 0)

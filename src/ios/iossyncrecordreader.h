@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 class LocalDb;
 
@@ -17,9 +18,10 @@ class LocalDb;
 //
 // The phone may send a child before its contact. Such a child waits until
 // finish(), which stores it under the contacts that arrived since; a child
-// whose contact never arrives is dropped and counted. Records of unknown
-// kinds and malformed values are no errors (they are skipped or read as
-// empty); only a failing database statement throws.
+// whose contact never arrives is dropped and counted. A record that is no
+// dictionary, names no kind, or holds a value of the wrong type under a key
+// the reader takes is left out, counted and named; records of other kinds
+// are left out quietly. Only a failing database statement throws.
 class IOSSyncRecordReader {
 public:
     explicit IOSSyncRecordReader(LocalDb& db);
@@ -35,10 +37,17 @@ public:
     // arrived.
     int contactCount() const { return int(m_contactIds.size()); }
     int droppedChildren() const { return m_dropped; }
+    // Records left out because they cannot be read; the first ids of both kinds.
+    int unreadableRecords() const { return m_unreadable; }
+    QStringList unreadableIds() const { return m_unreadableIds; }
+    QStringList droppedIds() const { return m_droppedIds; }
+
+    static constexpr int kNamedUnreadable = 5;
 
 private:
     struct Waiting {
         QString parentId;
+        QString recordId;
         int type;
         pim::Entity entity;
     };
@@ -52,4 +61,7 @@ private:
     QHash<QString, unsigned long long> m_contactIds;
     QList<Waiting> m_waiting;
     int m_dropped = 0;
+    int m_unreadable = 0;
+    QStringList m_unreadableIds;
+    QStringList m_droppedIds;
 };

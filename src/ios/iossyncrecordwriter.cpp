@@ -28,16 +28,13 @@ void putText(PlistCFType& record, const char* key, const QString& value)
         record.put(QLatin1String(key), PlistCFType::createCFString(value));
 }
 
-// "label" and "type": a custom label always goes out as "other".
+// "label" and "type". The phone keeps a label beside its kind ("mother"
+// labelled "Mutti"), so both go back as read; a kind without a word of its
+// own goes out as "other".
 void putLabelAndType(PlistCFType& record, const pim::Entity& entity, int type)
 {
-    const QString label = text(entity, "data3");
-    if (!label.isEmpty()) {
-        putText(record, "label", label);
-        putText(record, "type", QStringLiteral("other"));
-    } else {
-        putText(record, "type", wordOf(typeWords(type), code(entity, "data2")));
-    }
+    putText(record, "label", text(entity, "data3"));
+    putText(record, "type", wordOf(typeWords(type), code(entity, "data2")));
 }
 
 // The date of a date entity, as the phone takes it, or the null value.

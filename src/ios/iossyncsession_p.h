@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "ios/iossyncfailure_p.h"
 #include "ios/mobiledevicesync.h"
+#include "platform/error.h"
 
 #include <QDateTime>
+
+#include <functional>
 
 namespace iossync {
 
@@ -11,7 +15,9 @@ namespace iossync {
 // "com.apple.Contacts" and released on every way out of the scope.
 class Session {
 public:
-    Session() = default;
+    // `stop` is asked while the phone is awaited; a true answer ends the step
+    // with MobileSyncError::Stopped.
+    explicit Session(std::function<bool()> stop = {}) { client.stop = std::move(stop); }
     ~Session() { client.release(); }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
@@ -27,5 +33,20 @@ public:
 
     mobiledevice_sync_client client;
 };
+
+// Runs `work`, whose failed sync steps reach the user as sentences (the steps'
+// own texts are in the log already): a wait that the owner's stop ended
+// throws `Cancel`, any other failure an Error with failureText.
+template <class Cancel, class Work>
+void runInWords(Road road, const std::function<bool()>& earlierKept, Work&& work)
+{
+    try {
+        work();
+    } catch (const MobileSyncError& e) {
+        if (e.kind == MobileSyncError::Stopped)
+            throw Cancel();
+        throw Error(failureText(e, road, earlierKept && earlierKept()));
+    }
+}
 
 } // namespace iossync

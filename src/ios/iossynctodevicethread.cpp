@@ -76,8 +76,12 @@ void IOSSyncToDeviceThread::run()
     ContactProgress progress(m_reporter, tr("IDS_MERGING_CONTACTS"), m_total);
     m_progress = &progress;
     runWorkerJob<int>(*m_reporter, tr("Writing contacts to the iPhone stopped on an unexpected error."), [this] {
-        while (m_processed < m_total)
-            handleBatch(m_processed, std::min(m_total - m_processed, kBatchSize));
+        // Every batch but the last holds kBatchSize contacts, so a failure past
+        // the first batch leaves earlier, committed ones behind.
+        runInWords<int>(Road::Write, [this] { return m_processed > kBatchSize; }, [this] {
+            while (m_processed < m_total)
+                handleBatch(m_processed, std::min(m_total - m_processed, kBatchSize));
+        });
         m_reporter->invokeSucceed(m_merged < 1
                                       ? tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS").arg(m_processed)
                                       : tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS_MERGED_%2")
@@ -133,7 +137,7 @@ void IOSSyncToDeviceThread::handleBatch(int first, int count)
     }
 
     if (!entitiesToSend.isEmpty()) {
-        Session session;
+        Session session([this] { return m_reporter->isCancelled(); });
         session.start(m_udid);
         mobiledevice_sync_start_send_to_device_throw(session.client);
 

@@ -5,9 +5,12 @@
 #include "ios/iossyncrecords_p.h"
 #include "ios/iossyncsession_p.h"
 #include "kit/workerreporter.h"
+#include "kit/messagetext.h"
 #include "kit/workerrun.h"
 #include "model/localdb.h"
 #include "model/localdbedit.h"
+
+#include <QStringList>
 
 using namespace iossync;
 
@@ -25,16 +28,37 @@ IOSSyncToPCThread::~IOSSyncToPCThread() = default;
 
 void IOSSyncToPCThread::run()
 {
-    m_reporter->invokeUpdateProgress(tr("IDS_RECEIVING_CONTACTS_FROM_IOS"), 99, QString());
+    m_reporter->invokeUpdateProgress(tr("IDS_RECEIVING_CONTACTS_FROM_IOS"), 0, QString());
     runWorkerJob<Cancelled>(*m_reporter, tr("Reading the iPhone's contacts stopped on an unexpected error."), [this] {
-        receiveAll();
-        m_reporter->invokeSucceed(QString());
+        runInWords<Cancelled>(Road::Read, {}, [this] { receiveAll(); });
+        m_reporter->invokeSucceed(m_summary);
     });
+}
+
+QString IOSSyncToPCThread::summaryOf(const IOSSyncRecordReader& reader)
+{
+    QStringList lines;
+    if (reader.contactCount() == 0)
+        lines << tr("The iPhone sent no contacts. This usually means that its contacts are kept in an online "
+                    "account rather than on the phone itself: the phone then leaves them out of a cable sync.");
+    if (reader.unreadableRecords() > 0)
+        lines << tr("%n record(s) of the iPhone could not be read and were left out (%1); everything else was stored.",
+                    nullptr, reader.unreadableRecords())
+                     .arg(reader.unreadableIds().join(QLatin1String(", "))
+                          + (reader.unreadableRecords() > reader.unreadableIds().size() ? QStringLiteral(", ...")
+                                                                                       : QString()));
+    if (reader.droppedChildren() > 0)
+        lines << tr("%n detail record(s) named a contact the iPhone never sent and were left out (%1).", nullptr,
+                    reader.droppedChildren())
+                     .arg(reader.droppedIds().join(QLatin1String(", "))
+                          + (reader.droppedChildren() > reader.droppedIds().size() ? QStringLiteral(", ...")
+                                                                                  : QString()));
+    return g_messageText(lines.join(QLatin1String("\n\n")));
 }
 
 void IOSSyncToPCThread::receiveAll()
 {
-    Session session;
+    Session session([this] { return m_reporter->isCancelled(); });
     // A phone that refuses the switch may still sync; the start says so if not.
     mobiledevice_sync_set_tethered_throw(m_udid, QStringLiteral("Contacts"), false);
     session.start(m_udid);
@@ -42,10 +66,16 @@ void IOSSyncToPCThread::receiveAll()
 
     LocalDbEdit edit(*m_db, lcIosSync(), "rollback of the iPhone read");
     IOSSyncRecordReader reader(*m_db);
+    int batches = 0;
     for (bool more = true; more;) {
         PlistCFType batch;
         more = mobiledevice_sync_record_next_throw(session.client, batch, nullptr);
         reader.readBatch(batch);
+        ++batches;
+        // The phone does not say how many batches follow: the bar moves
+        // towards its end with each one, halfway after ten.
+        m_reporter->invokeUpdateProgress(QString(), 99 * batches / (batches + 10),
+                                         tr("Contacts received: %1").arg(reader.contactCount()));
         if (more && m_reporter->isCancelled())
             throw Cancelled();
     }
@@ -54,4 +84,5 @@ void IOSSyncToPCThread::receiveAll()
     edit.commit();
     m_contacts = reader.contactCount();
     m_dropped = reader.droppedChildren();
+    m_summary = summaryOf(reader);
 }

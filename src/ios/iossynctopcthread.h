@@ -7,14 +7,16 @@
 
 #include <atomic>
 
+class IOSSyncRecordReader;
 class IWorkerReporter;
 class LocalDb;
 
 // Reads every contact of a connected iPhone into its (empty) device
 // database, in one transaction: either all of the phone's contacts are
 // stored or, after a failure or a cancel, none. A failure is reported with
-// the device's or the database's text; a cancel (polled between batches)
-// ends silently; success closes the dialog without a message.
+// a sentence saying what happened and what to do; a cancel (polled while the
+// phone is awaited) ends silently. Success closes the dialog; its text names
+// records left out and a phone that sent no contacts.
 // db and reporter must outlive the run.
 class IOSSyncToPCThread : public QThread {
     Q_OBJECT
@@ -34,10 +36,13 @@ protected:
 
 private:
     void receiveAll();
+    // The success text: records left out, or a phone that sent nothing.
+    static QString summaryOf(const IOSSyncRecordReader& reader);
 
     QString m_udid;
     QSharedPointer<LocalDb> m_db;
     IWorkerReporter* m_reporter;
     std::atomic<int> m_contacts{0};
     std::atomic<int> m_dropped{0};
+    QString m_summary;
 };

@@ -2,7 +2,17 @@
 
 #include "ios/mobiledevice.h"
 
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QStringList>
+
 #include <libimobiledevice/libimobiledevice.h>
+#include <usbmuxd.h>
+
+#include <chrono>
+#include <future>
+#include <memory>
+#include <thread>
 
 MobiledeviceSubscribe::MobiledeviceSubscribe(QObject* parent) : QObject(parent) {}
 
@@ -13,9 +23,59 @@ MobiledeviceSubscribe::~MobiledeviceSubscribe()
     idevice_event_unsubscribe();
 }
 
+// Whether the multiplexer daemon answers within timeoutMs, asked the library's
+// own way so that USBMUXD_SOCKET_ADDRESS is honoured. The event subscription
+// alone succeeds without a daemon and would then wait silently for events that
+// never come. A missing daemon is refused at once; a hung one would hold the
+// library's question for its own receive timeout (ten seconds), so the question
+// runs on a thread of its own that is left to finish when the wait gives up.
+static bool usbmuxdReachable(int timeoutMs)
+{
+    auto answer = std::make_shared<std::promise<int>>();
+    std::future<int> code = answer->get_future();
+    std::thread([answer] {
+        usbmuxd_device_info_t* devices = nullptr;
+        const int result = usbmuxd_get_device_list(&devices);
+        if (devices)
+            usbmuxd_device_list_free(&devices);
+        answer->set_value(result);
+    }).detach();
+    if (code.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) {
+        qCWarning(lcIosDevice) << "usbmuxd did not answer within" << timeoutMs << "ms";
+        return false;
+    }
+    const int result = code.get();
+    if (result < 0)
+        qCWarning(lcIosDevice) << "usbmuxd_get_device_list failed:" << result;
+    return result >= 0;
+}
+
+// Whether a daemon that does not answer now will be started when an iPhone is
+// plugged in. Linux systems start usbmuxd from a udev rule on a phone's
+// arrival and end it with the last phone, so an installed daemon has no socket
+// while no iPhone is plugged in; the library's event thread then waits for the
+// socket to appear. A socket that is there but dead, or an address set for the
+// library, is no such case.
+static bool usbmuxdStartsOnDemand()
+{
+#ifdef Q_OS_LINUX
+    if (qEnvironmentVariableIsSet("USBMUXD_SOCKET_ADDRESS") || QFileInfo::exists(QStringLiteral("/var/run/usbmuxd")))
+        return false;
+    const QStringList system { QStringLiteral("/usr/sbin"), QStringLiteral("/sbin"), QStringLiteral("/usr/local/sbin") };
+    return !QStandardPaths::findExecutable(QStringLiteral("usbmuxd"), system).isEmpty();
+#else
+    return false;
+#endif
+}
+
 bool MobiledeviceSubscribe::start()
 {
     count = 0;
+    if (!usbmuxdReachable(2000)) {
+        if (!usbmuxdStartsOnDemand())
+            return false;
+        qCInfo(lcIosDevice) << "usbmuxd is installed and starts when an iPhone is plugged in";
+    }
     const int code = idevice_event_subscribe(subscribe, this);
     if (code != 0)
         qCWarning(lcIosDevice) << "idevice_event_subscribe failed:" << code;

@@ -19,8 +19,10 @@ public:
     explicit MobiledeviceSubscribe(QObject* parent = nullptr);
     ~MobiledeviceSubscribe() override;
 
-    // Subscribes to the library's events; false when the library refuses. Every device
-    // attached at that moment is reported as newly arrived.
+    // Subscribes to the library's events; false when no multiplexer daemon can be
+    // reached (unless one is installed that starts when an iPhone is plugged in)
+    // or the library refuses. Every device attached at that moment is
+    // reported as newly arrived. Waits at most two seconds for the daemon.
     bool start();
 
     void invokeNewDevice(const QString& devid);

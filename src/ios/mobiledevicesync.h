@@ -1,6 +1,8 @@
 #pragma once
 // One run of the phone's contact sync service, step by step. Each step throws
-// std::runtime_error whose UTF-8 text names the failed step and the library's code.
+// MobileSyncError whose UTF-8 text names the failed step and the library's code.
+// Every message of the phone is checked before it is used: its name, the types of
+// its slots, and the phone's own "DLMessageDisconnect" at any step.
 //
 // The run's client belongs to the worker thread that runs it. The owner nulls it
 // before the run, passes it to every step and calls mobiledevice_sync_client::release
@@ -17,7 +19,39 @@
 #include <QByteArray>
 #include <QString>
 
-#include <libimobiledevice/mobilesync.h>
+#include <functional>
+#include <stdexcept>
+
+class DeviceLink;
+
+// A failed step. what() is the step's text for the log ("mobilesync_receive_changes
+// failed. return -256."); kind says what happened in words the threads can turn into
+// a sentence; detail is the phone's own reason or the name of the message at fault.
+class MobileSyncError : public std::runtime_error {
+public:
+    enum Kind {
+        NotFound,       // not attached over USB
+        Locked,         // passcode
+        TrustPending,   // the trust question is open on the phone
+        TrustDenied,    // the user answered "Don't Trust"
+        NotTrusted,     // the phone forgot this computer
+        NoService,      // the sync service could not be started
+        Refused,        // the phone refused to sync (busy, sync turned off)
+        PhoneCancelled, // "SDMessageCancelSession"
+        PhoneEnded,     // "DLMessageDisconnect" from the phone
+        Garbage,        // bytes that are no property list
+        WrongMessage,   // a message of the wrong name or with slots of the wrong type
+        Timeout,        // the phone stopped answering
+        LinkLost,       // the link dropped (unplugged)
+        Stopped,        // the owner's stop request ended a wait
+    };
+    MobileSyncError(const QString& text, Kind kind, int code, QString detail = QString())
+        : std::runtime_error(text.toUtf8().toStdString()), kind(kind), code(code), detail(std::move(detail)) {}
+
+    Kind kind;
+    int code;
+    QString detail;
+};
 
 struct _mobiledevice_sync_ctx {
     _mobiledevice_sync_ctx(const QString& dataClass, const QString& deviceAnchor, const QString& computerAnchor)
@@ -28,11 +62,15 @@ struct _mobiledevice_sync_ctx {
 };
 
 struct mobiledevice_sync_client {
-    mobilesync_client_t client = nullptr;
+    DeviceLink* client = nullptr;
+    // Asked while waiting for the phone; true ends the step with MobileSyncError::Stopped.
+    std::function<bool()> stop;
+    // The longest wait for one answer of the phone.
+    int answerTimeoutMs = 30000;
     // The data class of the started run; the send steps name it in every message.
     QByteArray dataClass;
 
-    // Frees a non-null client (the library says goodbye to the device) and nulls it.
+    // Says goodbye to the device, frees a non-null client and nulls it.
     void release();
 };
 

@@ -141,9 +141,16 @@ void BackupManifest::parseInfo()
     const MBDBParser::MBDBItemMap map = MBDBParser::parse(*this);
     QList<MBDBParser::_MBDBItem> items(map.cbegin(), map.cend());
     std::sort(items.begin(), items.end(), compareMBDBItemLess);
+    if (map.refused > 0)
+        qCWarning(lcBackup) << map.refused << "records of the file list of" << m_dir.absolutePath()
+                            << "hold a NUL in their path and were left out";
+    m_refusedItems = map.refused;
+    // A link never stands for the file of its path: only files are found.
     QHash<QString, int> index;
-    for (int i = 0; i < items.size(); ++i)
-        index.insert(itemKey(items[i].domain.toString(), items[i].relativePath.toString()), i);
+    for (int i = 0; i < items.size(); ++i) {
+        if (!items[i].isLink())
+            index.insert(itemKey(items[i].domain.toString(), items[i].relativePath.toString()), i);
+    }
     m_items = std::move(items);
     m_itemIndex = std::move(index);
 }

@@ -58,6 +58,8 @@ public:
     void parseInfo();
     // The records of parseInfo(), in compareMBDBItemLess order.
     const QList<MBDBParser::_MBDBItem>& items() const { return m_items; }
+    // Records of the file list that parseInfo() left out (a NUL in the path).
+    int refusedItems() const { return m_refusedItems; }
     // The record of a file, or null when the list has none.
     const MBDBParser::_MBDBItem* findItem(const QString& domain, const QString& relativePath) const;
 
@@ -111,6 +113,7 @@ private:
     _InfoPlist m_info;
     QList<MBDBParser::_MBDBItem> m_items;
     QHash<QString, int> m_itemIndex; // domain, NUL, relative path -> position in m_items
+    int m_refusedItems = 0;
     QString m_passcode;
     QByteArray m_manifestDbKey;
     _KeybagInfo m_keybag;

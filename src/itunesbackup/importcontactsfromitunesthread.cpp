@@ -102,9 +102,8 @@ void ImportContactsFromiTunesThread::importAll()
         if (m_form->isCancelled())
             throw Cancelled();
         writing.step(++done);
-        pim::_Contact stored;
         bool existed = false;
-        m_db->combineContact(contact, stored, existed);
+        m_db->mergeContact(contact, existed);
         ++(existed ? merged : added);
     }
     edit.commit();

@@ -6,8 +6,13 @@
 
 #include <QtEndian>
 
+#include <openssl/core_names.h>
 #include <openssl/crypto.h>
 #include <openssl/evp.h>
+#include <openssl/params.h>
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -33,15 +38,74 @@ void wipe(QByteArray& bytes)
     bytes.clear();
 }
 
-QByteArray pbkdf2(const EVP_MD* md, const QByteArray& password, const QByteArray& salt, int iterations, int length)
+// Rounds between two asks of the cancel check: a few milliseconds of work.
+constexpr int kRoundsPerSlice = 4096;
+
+// PBKDF2 (RFC 8018) with HMAC over `digest`, asking `cancelled` every
+// kRoundsPerSlice rounds, so that a count of ten million can be stopped at
+// once; the result is the same as PKCS5_PBKDF2_HMAC's. Empty on an
+// iteration count below 1, a failure or a cancel (*wasCancelled then true).
+QByteArray pbkdf2(const char* digest, const QByteArray& password, const QByteArray& salt, int iterations, int length,
+                  const KeybagCancelCheck& cancelled = {}, bool* wasCancelled = nullptr)
 {
+    if (wasCancelled)
+        *wasCancelled = false;
     if (iterations < 1 || length < 1)
         return QByteArray();
+    EVP_MAC* mac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    EVP_MAC_CTX* ctx = mac ? EVP_MAC_CTX_new(mac) : nullptr;
+    struct Release {
+        EVP_MAC* mac;
+        EVP_MAC_CTX*& ctx;
+        ~Release()
+        {
+            EVP_MAC_CTX_free(ctx);
+            EVP_MAC_free(mac);
+        }
+    } const release { mac, ctx };
+    if (!ctx)
+        return QByteArray();
+    OSSL_PARAM params[] = { OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, const_cast<char*>(digest), 0),
+                            OSSL_PARAM_construct_end() };
+    // An empty password is a valid key; OpenSSL wants a non-null pointer.
+    static const unsigned char kNoKey = 0;
+    const auto* key = password.isEmpty() ? &kNoKey : reinterpret_cast<const unsigned char*>(password.constData());
+    if (EVP_MAC_init(ctx, key, size_t(password.size()), params) != 1)
+        return QByteArray();
+    const size_t block = EVP_MAC_CTX_get_mac_size(ctx);
+    if (block == 0 || block > EVP_MAX_MD_SIZE)
+        return QByteArray();
+
     QByteArray out(length, '\0');
-    if (PKCS5_PBKDF2_HMAC(password.constData(), password.size(),
-            reinterpret_cast<const unsigned char*>(salt.constData()), salt.size(), iterations, md, length,
-            reinterpret_cast<unsigned char*>(out.data()))
-        != 1) {
+    unsigned char u[EVP_MAX_MD_SIZE];
+    unsigned char t[EVP_MAX_MD_SIZE];
+    bool ok = true;
+    for (quint32 index = 1; ok && qsizetype(index - 1) * qsizetype(block) < length; ++index) {
+        const uchar number[4] = { uchar(index >> 24), uchar(index >> 16), uchar(index >> 8), uchar(index) };
+        size_t written = 0;
+        // The key set above is kept by every later init without a key.
+        ok = EVP_MAC_init(ctx, nullptr, 0, nullptr) == 1
+            && EVP_MAC_update(ctx, reinterpret_cast<const unsigned char*>(salt.constData()), size_t(salt.size())) == 1
+            && EVP_MAC_update(ctx, number, sizeof number) == 1 && EVP_MAC_final(ctx, u, &written, sizeof u) == 1;
+        std::memcpy(t, u, block);
+        for (int round = 1; ok && round < iterations; ++round) {
+            if (round % kRoundsPerSlice == 0 && cancelled && cancelled()) {
+                if (wasCancelled)
+                    *wasCancelled = true;
+                ok = false;
+                break;
+            }
+            ok = EVP_MAC_init(ctx, nullptr, 0, nullptr) == 1 && EVP_MAC_update(ctx, u, block) == 1
+                && EVP_MAC_final(ctx, u, &written, sizeof u) == 1;
+            for (size_t i = 0; i < block; ++i)
+                t[i] ^= u[i];
+        }
+        const qsizetype at = qsizetype(index - 1) * qsizetype(block);
+        std::memcpy(out.data() + at, t, size_t(std::min<qsizetype>(qsizetype(block), length - at)));
+    }
+    OPENSSL_cleanse(u, sizeof u);
+    OPENSSL_cleanse(t, sizeof t);
+    if (!ok) {
         wipe(out);
         return QByteArray();
     }
@@ -112,12 +176,12 @@ _KeybagInfo parseKeybag(const QByteArray& data)
 
 QByteArray pbkdf2Sha1(const QByteArray& password, const QByteArray& salt, int iterations, int length)
 {
-    return pbkdf2(EVP_sha1(), password, salt, iterations, length);
+    return pbkdf2("SHA1", password, salt, iterations, length);
 }
 
 QByteArray pbkdf2Sha256(const QByteArray& password, const QByteArray& salt, int iterations, int length)
 {
-    return pbkdf2(EVP_sha256(), password, salt, iterations, length);
+    return pbkdf2("SHA256", password, salt, iterations, length);
 }
 
 QByteArray deriveKeybagKey(const QByteArray& password, const _KeybagInfo& info, const KeybagCancelCheck& cancelled,
@@ -139,20 +203,18 @@ QByteArray deriveKeybagKey(const QByteArray& password, const _KeybagInfo& info, 
         return QByteArray();
     }
     QByteArray key;
+    bool stopped = false;
     if (info.hasTwoStages()) {
-        QByteArray first = pbkdf2Sha256(password, info.attributes.value(QStringLiteral("DPSL")), dpic, 32);
-        if (first.isEmpty())
-            return QByteArray();
-        if (isCancelled(cancelled)) {
-            wipe(first);
-            status = KeybagUnlock::Cancelled;
-            return QByteArray();
-        }
-        key = pbkdf2Sha1(first, salt, iter, 32);
+        QByteArray first = pbkdf2("SHA256", password, info.attributes.value(QStringLiteral("DPSL")), dpic, 32,
+                                  cancelled, &stopped);
+        if (!first.isEmpty())
+            key = pbkdf2("SHA1", first, salt, iter, 32, cancelled, &stopped);
         wipe(first);
     } else {
-        key = pbkdf2Sha1(password, salt, iter, 32);
+        key = pbkdf2("SHA1", password, salt, iter, 32, cancelled, &stopped);
     }
+    if (stopped)
+        status = KeybagUnlock::Cancelled;
     if (key.isEmpty())
         return QByteArray();
     status = KeybagUnlock::Unlocked;

@@ -41,9 +41,9 @@ enum class KeybagUnlock {
     Cancelled,
 };
 
-// Asked between the derivation stages and before every unwrap; true stops.
-// Each PBKDF2 stage runs in one call and cannot be interrupted, so with a
-// realistic "DPIC" (ten million rounds) call this on a worker thread.
+// Asked every few thousand rounds of the password key derivation and before
+// every unwrap; true stops within milliseconds. A realistic "DPIC" (ten
+// million rounds) still takes seconds: call this on a worker thread.
 using KeybagCancelCheck = std::function<bool()>;
 
 // Derives the password key and unwraps every class key wrapped with it

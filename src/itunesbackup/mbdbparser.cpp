@@ -42,9 +42,24 @@ QByteArray readExactly(QIODevice& in, int count)
 
 void storeItem(MBDBParser::MBDBItemMap& result, const MBDBParser::_MBDBItem& item)
 {
-    result.insert(item.backupFileName(), item);
+    // A refused record's inode number is still taken: new records must not
+    // reuse it.
     if (item.inodeNumber > result.maxInode)
         result.maxInode = qint32(quint32(quint64(item.inodeNumber)));
+    // Cut at the NUL, such a path reads as another record's (the address
+    // book's, say) and would take its place.
+    if (item.domain.bytes.contains('\0') || item.relativePath.bytes.contains('\0')) {
+        ++result.refused;
+        return;
+    }
+    // A link of the same path as a file never takes the file's place.
+    const QString id = item.backupFileName();
+    if (item.isLink()) {
+        const auto stored = result.constFind(id);
+        if (stored != result.constEnd() && !stored->isLink())
+            return;
+    }
+    result.insert(id, item);
 }
 
 const EVP_CIPHER* cbcCipherForKey(int keyBytes)
@@ -86,6 +101,31 @@ QByteArray cipherFileDesc(const QByteArray& data, const QByteArray& key, bool en
     throw std::runtime_error(QStringLiteral("MBDBParser::parse, %1: %2")
                                  .arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what()))
                                  .toStdString());
+}
+
+// Throws, naming what the file is, unless it begins with the header of a
+// file list this reader knows: "mbdb", version 5.0.
+void checkMbdbHeader(const QByteArray& header, const QString& name)
+{
+    if (header == QByteArray("mbdb\x05\x00", 6))
+        return;
+    QString why;
+    if (header.startsWith("SQLite"))
+        why = QStringLiteral("this is a SQLite database, not a file list of the old kind; "
+                             "a backup keeps such a database under the name Manifest.db.");
+    else if (header.startsWith("mbdx"))
+        why = QStringLiteral("this is the index of a file list of a backup made before 2011 (\"mbdx\"), "
+                             "which cannot be read; make a new backup of the phone.");
+    else if (header.startsWith("mbdb") && header.size() == 6)
+        why = QStringLiteral("this file list is of version %1.%2; only version 5.0 can be read. "
+                             "Make a new backup of the phone.")
+                  .arg(quint8(header.at(4)))
+                  .arg(quint8(header.at(5)));
+    else if (header.size() < 6)
+        why = QStringLiteral("the file is too short (%1 bytes) to be a backup file list.").arg(header.size());
+    else
+        why = QStringLiteral("this is no backup file list: it does not begin with \"mbdb\".");
+    throw std::runtime_error(QStringLiteral("MBDBParser::parse, %1: %2").arg(name, why).toStdString());
 }
 
 } // namespace
@@ -147,7 +187,7 @@ bool compareMBDBItemLess(const MBDBParser::_MBDBItem& a, const MBDBParser::_MBDB
 MBDBParser::MBDBItemMap MBDBParser::readMbdb(QIODevice& in, const QString& name)
 {
     MBDBItemMap result;
-    in.read(6); // header: "mbdb" 5 0, not checked
+    checkMbdbHeader(in.read(6), name);
     int record = 0;
     while (!in.atEnd()) {
         const qint64 start = in.pos();

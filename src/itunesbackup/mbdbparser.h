@@ -63,11 +63,17 @@ public:
 
         QString backupFileName() const;
         bool isFolder() const { return mode & 0x4000; }
+        // A symbolic link: its mode says so or it names a target. Its
+        // content is no file of the phone, whatever its path.
+        bool isLink() const { return (mode & 0xF000) == 0xA000 || target.isValid(); }
     };
 
     // Records by fileID, and the largest inode number read.
     struct MBDBItemMap : QHash<QString, _MBDBItem> {
         qint32 maxInode = 0;
+        // Records left out because their domain or path holds a NUL byte:
+        // cut at the NUL such a path names another file.
+        int refused = 0;
     };
 
     // Reads the file list of an opened backup: Manifest.mbdb when the
@@ -77,7 +83,8 @@ public:
     static MBDBItemMap parse(const BackupManifest& backup);
 
     // The Manifest.mbdb form from any device positioned at the 6-byte
-    // header; `name` appears in error texts.
+    // header, which must be "mbdb" of version 5.0; `name` appears in error
+    // texts, which say what else the file is when it is no such list.
     static MBDBItemMap readMbdb(QIODevice& in, const QString& name);
     // The Manifest.db form, opened read-only. A non-empty password reads
     // the salted form when the database carries a salt. Errors name

@@ -2,6 +2,7 @@
 #include "itunesbackup/passcodedlg.h"
 
 #include "itunesbackup/backupmanifest.h"
+#include "kit/messagetext.h"
 #include "kit/progressform.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
@@ -32,7 +33,7 @@ protected:
             unlocked = m_backup.setPasscodeNoUIThrow(m_password, [this] { return m_form.isCancelled(); });
             m_form.invokeSucceed(QString());
         } catch (const std::exception& e) {
-            m_form.invokeErrorOccurred(QString::fromUtf8(e.what()));
+            m_form.invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
         }
     }
 

@@ -28,7 +28,8 @@ QUrl serverUrl();
 QUrl helpPage();
 QUrl feedbackPage();
 
-// The address the error box names for help.
+// The address the error box names for help; empty when none is configured,
+// and the box then names none.
 QString supportEmail();
 
 } // namespace maker

@@ -6,6 +6,8 @@
 #include "kit/tips.h"
 #include "ui_progressform.h"
 
+#include <QApplication>
+#include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
 
@@ -91,8 +93,11 @@ void ProgressForm::errorOccurred(QString err)
         return;
     }
     m_ending = true;
-    // Worker texts are plain and often name files: shown as written.
-    Tips::error(err);
+    closeCancelQuestion();
+    // Worker texts come as rich text, made by g_messageText() where they
+    // carry data, like the success text: escaping them again would show
+    // their line breaks as "<br/>".
+    Tips::error(BoxText::markup(err));
     done(0);
 }
 
@@ -103,8 +108,9 @@ void ProgressForm::succeed(QString tipsStr)
         return;
     }
     m_ending = true;
+    closeCancelQuestion();
     if (!tipsStr.isEmpty())
-        Tips::info(tipsStr);
+        Tips::info(BoxText::markup(tipsStr));
     done(1);
 }
 
@@ -117,7 +123,7 @@ void ProgressForm::onFinish(int result)
 void ProgressForm::tipsWait(QString info)
 {
     if (!m_finished)
-        Tips::info(info);
+        Tips::info(BoxText::markup(info));
     m_tipsWaiting.store(false, std::memory_order_release);
 }
 
@@ -125,7 +131,10 @@ void ProgressForm::cancel()
 {
     if (!ui->btnCancel->isEnabled() || outcomeDecided())
         return;
-    if (!Tips::question(tr("Are You Sure You Want To Cancel?")))
+    m_asking = true;
+    const bool yes = Tips::question(tr("Are You Sure You Want To Cancel?"));
+    m_asking = false;
+    if (!yes)
         return;
     // The worker's success or error may have been shown while the question
     // was open; its result stands and the cancel is dropped.
@@ -133,6 +142,17 @@ void ProgressForm::cancel()
         return;
     emit userCacel();
     done(0);
+}
+
+void ProgressForm::closeCancelQuestion()
+{
+    // The question runs in a box of its own, modal above this dialog; it is
+    // the active modal widget while it is open and nothing is stacked on it.
+    if (!m_asking)
+        return;
+    auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+    if (box && box->text() == tr("Are You Sure You Want To Cancel?"))
+        box->done(QMessageBox::No);
 }
 
 void ProgressForm::setCancelBtnText(QString text)

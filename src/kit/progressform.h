@@ -65,6 +65,8 @@ private:
     // True once the dialog's outcome is decided, so a late or second ending
     // (or a cancel confirmed after the worker finished) changes nothing.
     bool outcomeDecided() const { return m_ending || m_finished; }
+    // The worker's ending answers an open cancel question: it closes as "No".
+    void closeCancelQuestion();
 
     WinMovable m_movable;
     std::unique_ptr<Ui_ProgressForm> ui;
@@ -72,4 +74,5 @@ private:
     std::atomic<bool> m_tipsWaiting { false };
     bool m_ending = false; // GUI thread only
     bool m_finished = false; // GUI thread only
+    bool m_asking = false; // GUI thread only: the cancel question is open
 };

@@ -24,10 +24,14 @@ bool Tips::question(const BoxText& text)
 
 QString Tips::errorBoxText(const BoxText& text)
 {
-    // Not translated: the template is the same in every language.
-    return QStringLiteral("An Error Occurred. <br/><br/>%1<br/><br/> Or you can contact ")
-               .arg(text.html())
-        + maker::supportEmail().toHtmlEscaped() + QStringLiteral(" for help.");
+    // Not translated: the template is the same in every language. A build
+    // without a support address names none rather than one nobody reads.
+    const QString box = QStringLiteral("An Error Occurred. <br/><br/>%1").arg(text.html());
+    const QString support = maker::supportEmail();
+    if (support.isEmpty())
+        return box;
+    return box + QStringLiteral("<br/><br/> Or you can contact ") + support.toHtmlEscaped()
+        + QStringLiteral(" for help.");
 }
 
 void Tips::error(const BoxText& text)

@@ -5,15 +5,17 @@
 
 // How a worker thread talks to the GUI while it runs. ProgressForm is the
 // real implementation; tests use a recorder. Every call may come from any
-// thread and never waits for the GUI thread. Every text is plain: it is
-// shown as written, so a file name in it never turns into markup.
+// thread and never waits for the GUI thread.
 class IWorkerReporter {
 public:
     virtual ~IWorkerReporter() = default;
 
     // status: empty keeps the current line; curProgress: negative keeps the
-    // bar; progressText: empty shows "Progress:%1%".
+    // bar; progressText: empty shows "Progress:%1%". Both are plain text,
+    // shown as written.
     virtual bool invokeUpdateProgress(QString status, int curProgress, QString progressText) = 0;
+    // The three texts below are rich text: a text carrying data (a file name, an
+    // error's words) goes through g_messageText() first.
     virtual bool invokeErrorOccurred(QString err) = 0;
     virtual bool invokeSucceed(QString tipsStr) = 0;
     virtual bool invokeTipsWait(QString info) = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "kit/messagetext.h"
 #include "kit/workerreporter.h"
 
 #include <QString>
@@ -31,7 +32,7 @@ WorkEnd runWorkerJob(IWorkerReporter& reporter, const QString& unexpected, Work&
         return WorkEnd::Cancelled;
     } catch (const std::exception& e) {
         // Error texts quote file and device names; the dialog shows rich text.
-        reporter.invokeErrorOccurred(QString::fromUtf8(e.what()));
+        reporter.invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         reporter.invokeErrorOccurred(unexpected);
     }

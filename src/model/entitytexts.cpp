@@ -17,6 +17,33 @@ QString part(const Entity& e, const QString& key)
     return it == e.fields.constEnd() ? QString() : fieldText(it.value());
 }
 
+// Whether a name part is written in Chinese, Japanese or Korean letters
+// only (punctuation such as the middle dot allowed).
+bool isCjkName(const QString& text)
+{
+    // Every letter of these scripts lies above this point: the usual
+    // Latin name is decided by its first character.
+    if (text.isEmpty() || text.front().unicode() < 0x1100)
+        return false;
+    bool cjk = false;
+    for (const char32_t c : text.toUcs4()) {
+        switch (QChar::script(c)) {
+        case QChar::Script_Han:
+        case QChar::Script_Hiragana:
+        case QChar::Script_Katakana:
+        case QChar::Script_Hangul:
+            cjk = true;
+            break;
+        case QChar::Script_Common:
+        case QChar::Script_Inherited:
+            break;
+        default:
+            return false;
+        }
+    }
+    return cjk;
+}
+
 } // namespace
 
 QString Entity::fullName() const
@@ -24,6 +51,16 @@ QString Entity::fullName() const
     static const QString kData2 = QStringLiteral("data2"), kData3 = QStringLiteral("data3"),
                          kData4 = QStringLiteral("data4"), kData5 = QStringLiteral("data5"),
                          kData6 = QStringLiteral("data6");
+    // A Chinese, Japanese or Korean name reads family name first, with no
+    // blank: the way such a card's own formatted name is written, so the
+    // same person from a card and from a table gets one name. Title and
+    // suffix stay in their parts.
+    const QString given = part(*this, kData2);
+    const QString family = part(*this, kData3);
+    if (isCjkName(given) && isCjkName(family)) {
+        const QString middle = part(*this, kData4);
+        return (family + (isCjkName(middle) ? middle : QString()) + given).trimmed();
+    }
     // Appended piece by piece: "a" + b would build a temporary string for
     // every part.
     QString result = part(*this, kData5);

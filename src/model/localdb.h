@@ -144,7 +144,7 @@ public:
     // --- reading ----------------------------------------------------------
 
     // Loads one contact with all its entities; an unknown id gives the
-    // empty contact (id 0). Addresses come back without "data11"; every
+    // empty contact (id 0). Every
     // value is text except a photo's "data15" (bytes). Throws the wrapper's
     // error.
     pim::_Contact contact(unsigned long long id);
@@ -206,8 +206,15 @@ public:
     // beyond it are left out (changes to existing rows still apply), and
     // lastMergeLeftOut() counts them.
     QMap<int, QList<pim::Entity>> combineContact(const pim::_Contact& incoming, pim::_Contact& stored, bool& existed);
+    // combineContact for a caller that keeps neither the merged contact nor
+    // what was written (imports of files, backups and databases): a stored
+    // duplicate is read only in the columns the rule matches on or takes
+    // over, and a changed row is rewritten in the columns the rule takes
+    // over, so every other column keeps what it holds. The database ends as
+    // combineContact would leave it; failures are the same.
+    void mergeContact(const pim::_Contact& incoming, bool& existed);
     static constexpr qsizetype kMaxEntitiesPerContact = 10000;
-    // The entities the last combineContact() call left out for the limit.
+    // The entities the last combineContact() or mergeContact() call left out for the limit.
     qsizetype lastMergeLeftOut() const { return m_lastMergeLeftOut; }
     // Merges one incoming entity into `list` (the stored entities of that
     // type) under the rule; `merged` receives the entity to write (insert
@@ -271,6 +278,26 @@ private:
     static bool rowChanges(int type, const pim::Entity& stored, const pim::Entity& merged);
     // contact(), with an address's country code too when `everyColumn`.
     pim::_Contact loadContact(unsigned long long id, bool everyColumn);
+    // The rule's answers for one type, asked once per database: a merge
+    // needs them for every incoming entity. `compared` lists the stored
+    // columns a merge looks at, `keptColumns` those it may change.
+    struct MergeKeys {
+        bool known = false;
+        QStringList min;
+        QStringList kept;
+        bool single = false;
+        QStringList compared;
+        QList<int> comparedNumbers;
+        QStringList keptColumns;
+    };
+    const MergeKeys& mergeKeys(int type);
+    QMap<int, QList<pim::Entity>> combineInto(const pim::_Contact& incoming, pim::_Contact* stored, bool& existed);
+    // The contact's rows in the columns a merge compares only, without
+    // the rows of types the rule never merges; for mergeContact.
+    pim::_Contact loadCompared(unsigned long long id);
+    // Rewrites the source id and the columns the rule takes over of a row
+    // that loadCompared() read.
+    void updateKeptColumns(int type, const pim::Entity& entity);
     Sqlite3Statement& rowStatement(bool insert, int type);
     // Inserts the rows of one contact, in order, with as few statements as
     // possible, and sets each entity's id (consecutive, as one by one).
@@ -303,6 +330,8 @@ private:
     // Per type, the prepared data-row insert and update (0 unused).
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_insertRow;
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateRow;
+    std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateKept;
+    std::array<MergeKeys, pim::ENTITY_TYPE_LAST + 1> m_mergeKeys;
     Sqlite3Statement m_findName;
     Sqlite3Statement m_insertContact;
     // Inserts of whole data rows, by the sequence of their types.

@@ -18,6 +18,16 @@ bool isEmptyValue(const QVariant& value)
     return pim::fieldText(value).isEmpty();
 }
 
+// A value's text as the merge compares it: a line end is one LF whether a
+// file wrote it CRLF, CR or LF, so the same street from two files is one.
+QString comparedText(const QVariant& value)
+{
+    QString text = pim::fieldText(value);
+    if (text.contains(QLatin1Char('\r')))
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return text;
+}
+
 // Whether the stored entity, as its row reads back, holds the incoming
 // values under these keys: an absent key stands for empty text, as it
 // would be stored.
@@ -29,11 +39,27 @@ bool matchesStored(const pim::Entity& stored, const pim::Entity& incoming, const
         if (a.typeId() == QMetaType::QByteArray || b.typeId() == QMetaType::QByteArray) {
             if (a.toByteArray() != b.toByteArray())
                 return false;
-        } else if (pim::fieldText(a) != pim::fieldText(b)) {
+        } else if (comparedText(a) != comparedText(b)) {
             return false;
         }
     }
     return true;
+}
+
+// Whether laying the incoming entity's filled values over the stored one
+// changes any of these text columns, each read back as text (absent is
+// empty).
+bool fillsAnyColumn(const pim::Entity& stored, const pim::Entity& incoming, const QStringList& columns)
+{
+    for (const QString& key : columns) {
+        const auto in = incoming.fields.constFind(key);
+        if (in == incoming.fields.cend() || isEmptyValue(*in))
+            continue;
+        const auto st = stored.fields.constFind(key);
+        if (pim::fieldText(*in) != (st == stored.fields.cend() ? QString() : pim::fieldText(*st)))
+            return true;
+    }
+    return false;
 }
 
 // The values under keys as one byte string that is equal for two entities
@@ -45,7 +71,7 @@ QByteArray comparisonKey(const pim::Entity& entity, const QStringList& keys)
     for (const QString& name : keys) {
         const QVariant value = entity.fields.value(name);
         const QByteArray bytes
-            = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : pim::fieldText(value).toUtf8();
+            = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : comparedText(value).toUtf8();
         key += QByteArray::number(bytes.size());
         key += ':';
         key += bytes;
@@ -140,6 +166,11 @@ struct LocalDb::EntityKeys {
 struct LocalDb::MergeTarget {
     pim::_Contact contact;
     QHash<int, EntityKeys> keys;
+    // Read by loadCompared() for mergeContact().
+    bool compared = false;
+    // The contact's rows, of every type: a copy read for a merge may leave
+    // out the types the rule never merges.
+    qsizetype rows = 0;
 };
 
 bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged,
@@ -147,9 +178,20 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
 {
     if (!m_rule)
         throw Error(QStringLiteral("LocalDb: no duplicate rule to merge with"));
-    const QStringList minKeys = m_rule->checkEqualFieldsMin(type);
+    QStringList minKeys;
+    QStringList keptKeys;
+    QStringList keptColumns;
     bool single = false;
-    const QStringList keptKeys = m_rule->validFields(type, single);
+    if (pim::isValidEntityType(type)) {
+        const MergeKeys& keys = mergeKeys(type);
+        minKeys = keys.min;
+        keptKeys = keys.kept;
+        keptColumns = keys.keptColumns;
+        single = keys.single;
+    } else {
+        minKeys = m_rule->checkEqualFieldsMin(type);
+        keptKeys = m_rule->validFields(type, single);
+    }
     if (keptKeys.isEmpty())
         return false;
 
@@ -180,6 +222,13 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     if (at)
         *at = place;
 
+    // A stored row that already holds every value the incoming entity
+    // fills (a file imported again) is left alone without building the
+    // merged row. A photo's hash column follows its bytes, so photos take
+    // the whole way.
+    if (taken && type != pim::ENTITY_PHOTO && pim::isValidEntityType(type)
+        && !fillsAnyColumn(merged, incoming, keptColumns))
+        return false;
     if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
         return false;
 
@@ -210,6 +259,21 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
 QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incoming, pim::_Contact& stored,
                                                       bool& existed)
 {
+    return combineInto(incoming, &stored, existed);
+}
+
+void LocalDb::mergeContact(const pim::_Contact& incoming, bool& existed)
+{
+    combineInto(incoming, nullptr, existed);
+}
+
+// With no `stored` to fill, the stored duplicate is read and rewritten in
+// the compared columns only (loadCompared, updateKeptColumns) and nothing
+// written is collected.
+QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming, pim::_Contact* stored,
+                                                   bool& existed)
+{
+    const bool compared = stored == nullptr;
     const Hold hold(*this);
     m_lastMergeLeftOut = 0;
     requireWritable("combineContact");
@@ -218,9 +282,10 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
 
     // Worked on copies: on failure the caller's `stored` and `existed` are
     // left as they were.
-    QMap<int, QList<pim::Entity>> written = stored.entities;
+    QMap<int, QList<pim::Entity>> written;
+    if (!compared)
+        written = stored->entities;
     pim::_Contact target;
-    qsizetype loadedAddrs = 0;
     // The target's key indexes: from the import's cache when this contact
     // was merged into before, else made here for lists that grow long.
     std::shared_ptr<MergeTarget> cached;
@@ -243,15 +308,19 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
             // succeeded, so a failed merge leaves no half-merged copy.
             if (m_wholeImport)
                 cached = m_mergeTargets.take(foundId);
+            // A copy read in the other way holds other columns.
+            if (cached && cached->compared != compared)
+                cached.reset();
             if (cached) {
                 target = std::move(cached->contact);
                 keyIndex = &cached->keys;
+            } else if (compared) {
+                target = loadCompared(foundId);
             } else {
                 // Every column, the country code too, so that an unchanged
                 // address is seen as unchanged.
                 target = loadContact(foundId, true);
             }
-            loadedAddrs = target.entities.value(pim::ENTITY_ADDR).size();
         } else {
             target = pim::_Contact(0, QString(), incoming.fullName);
             insertContactBase(target);
@@ -263,11 +332,21 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 newRows.append({pim::ENTITY_NAME, name});
                 newPlaces.append({pim::ENTITY_NAME, target.entities[pim::ENTITY_NAME].size()});
                 target.entities[pim::ENTITY_NAME].append(name);
-                written[pim::ENTITY_NAME].append(name);
+                if (!compared)
+                    written[pim::ENTITY_NAME].append(name);
             }
         }
 
-        rows = entityCount(target);
+        if (cached) {
+            rows = cached->rows;
+        } else if (foundId != 0) {
+            Sqlite3Sql count("select count(*) from data where contact_id=?");
+            count.addInt64Param(static_cast<long long>(foundId));
+            Sqlite3Cursor cur = connection().queryThrow(count);
+            rows = cur.moveNext() ? cur.getInt64(0) : 0;
+        } else {
+            rows = entityCount(target);
+        }
         int done = 0;
         for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
             const int type = it.key();
@@ -309,6 +388,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                     newPlaces.append({type, at});
                 } else if ((merged.id & kNewRow) != 0) {
                     newRows[static_cast<qsizetype>(merged.id & ~kNewRow)].second = merged;
+                } else if (compared) {
+                    updateKeptColumns(type, merged);
                 } else {
                     updateEntity(type, merged);
                 }
@@ -317,7 +398,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
                 // the cache, of a later one) starts from there, and one
                 // that came new changes the row to be written, not adds one.
                 list[at] = merged;
-                written[type].append(merged);
+                if (!compared)
+                    written[type].append(merged);
             }
         }
         if (!newRows.isEmpty()) {
@@ -358,21 +440,18 @@ QMap<int, QList<pim::Entity>> LocalDb::combineContact(const pim::_Contact& incom
         if (!cached) {
             cached = std::make_shared<MergeTarget>();
             cached->keys = std::move(freshKeys);
+            cached->compared = compared;
         }
         cached->contact = target;
+        cached->rows = rows;
         m_mergeTargets.insert(foundId, cached);
-    }
-    // As contact() gives them: a loaded address without its country code.
-    const auto addrs = target.entities.find(pim::ENTITY_ADDR);
-    if (addrs != target.entities.end()) {
-        static const QString kData11 = QStringLiteral("data11");
-        for (qsizetype i = 0; i < loadedAddrs && i < addrs->size(); ++i)
-            (*addrs)[i].fields.remove(kData11);
     }
     if (leftOut > 0)
         qCDebug(lcDb) << "contact" << target.id << "is full:" << leftOut << "entities left out";
     m_lastMergeLeftOut = leftOut;
     existed = foundId != 0;
-    stored = target;
+    if (compared)
+        return written;
+    *stored = target;
     return written;
 }

@@ -3,6 +3,8 @@
 // reading contacts back.
 #include "model/localdb.h"
 
+#include "model/abscontactcombinerule.h"
+
 #include <QStringList>
 
 #include <array>
@@ -79,9 +81,6 @@ std::array<Layout, pim::ENTITY_TYPE_LAST + 1> buildLayouts()
         t.updateSql = QStringLiteral("update data set src_id=?,%1 where _id=?")
                           .arg(t.write.join(QLatin1String("=?,")) + QLatin1String("=?"));
     }
-    // The country code is written but never read back: the editor's change
-    // detection relies on a loaded address lacking "data11".
-    l[pim::ENTITY_ADDR].read.removeAll(QStringLiteral("data11"));
     // Read in key order so that each value is appended to the field map
     // at its end instead of searched into place.
     for (Layout& t : l) {
@@ -110,31 +109,39 @@ void requireValidType(const char* operation, int type)
 
 } // namespace
 
+namespace {
+
+void bindColumn(Sqlite3Statement& stmt, int pos, Bind kind, const QString& key, const pim::Entity& entity)
+{
+    switch (kind) {
+    case Bind::Bytes:
+        stmt.bindBlob(pos, entity.fields.value(key).toByteArray());
+        break;
+    case Bind::PhotoHash:
+        // Whatever the entity claims, the stored hash is that of the bytes.
+        stmt.bindText(pos, entity.photoHash());
+        break;
+    case Bind::Text: {
+        const auto it = entity.fields.constFind(key);
+        if (it == entity.fields.cend())
+            stmt.bindText(pos, QString());
+        else if (it->typeId() == QMetaType::QString)
+            stmt.bindText(pos, *static_cast<const QString*>(it->constData()));
+        else
+            stmt.bindText(pos, pim::fieldText(*it));
+        break;
+    }
+    }
+}
+
+} // namespace
+
 int LocalDb::bindColumns(Sqlite3Statement& stmt, int first, int type, const pim::Entity& entity) const
 {
     const Layout& l = layout(type);
     int pos = first;
-    for (qsizetype i = 0; i < l.write.size(); ++i, ++pos) {
-        switch (l.writeKinds.at(i)) {
-        case Bind::Bytes:
-            stmt.bindBlob(pos, entity.fields.value(l.write.at(i)).toByteArray());
-            break;
-        case Bind::PhotoHash:
-            // Whatever the entity claims, the stored hash is that of the bytes.
-            stmt.bindText(pos, entity.photoHash());
-            break;
-        case Bind::Text: {
-            const auto it = entity.fields.constFind(l.write.at(i));
-            if (it == entity.fields.cend())
-                stmt.bindText(pos, QString());
-            else if (it->typeId() == QMetaType::QString)
-                stmt.bindText(pos, *static_cast<const QString*>(it->constData()));
-            else
-                stmt.bindText(pos, pim::fieldText(*it));
-            break;
-        }
-        }
-    }
+    for (qsizetype i = 0; i < l.write.size(); ++i, ++pos)
+        bindColumn(stmt, pos, l.writeKinds.at(i), l.write.at(i), entity);
     return pos;
 }
 
@@ -317,4 +324,82 @@ pim::_Contact LocalDb::loadContact(unsigned long long id, bool everyColumn)
         result.entities[type].append(entity);
     }
     return result;
+}
+
+const LocalDb::MergeKeys& LocalDb::mergeKeys(int type)
+{
+    MergeKeys& keys = m_mergeKeys[static_cast<size_t>(type)];
+    if (keys.known)
+        return keys;
+    MergeKeys fresh;
+    fresh.min = m_rule->checkEqualFieldsMin(type);
+    fresh.kept = m_rule->validFields(type, fresh.single);
+    const Layout& l = layout(type);
+    for (const QString& column : l.readAll) {
+        // The hash column of a photo is written from the bytes, so a merge
+        // that may write it must have them.
+        const bool photoBytes = type == pim::ENTITY_PHOTO && column == kData15 && fresh.kept.contains(kData4);
+        if (fresh.kept.contains(column) || fresh.min.contains(column) || photoBytes) {
+            fresh.compared << column;
+            fresh.comparedNumbers << QStringView(column).mid(4).toInt();
+        }
+        if (fresh.kept.contains(column))
+            fresh.keptColumns << column;
+    }
+    fresh.known = true;
+    keys = std::move(fresh);
+    return keys;
+}
+
+pim::_Contact LocalDb::loadCompared(unsigned long long id)
+{
+    static const QString rowsSql = QStringLiteral("select _id,type,src_id,%1 from data where contact_id=?")
+                                       .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
+                                                .join(QLatin1Char(',')));
+    constexpr int kFirstData = 3;
+    pim::_Contact result(id, QString(), QString());
+    Sqlite3Sql rows(rowsSql);
+    rows.addInt64Param(static_cast<long long>(id));
+    Sqlite3Cursor cur = connection().queryThrow(rows);
+    while (cur.moveNext()) {
+        const int type = static_cast<int>(cur.getInt64(1));
+        // A type the rule never merges is never looked at: its rows, names
+        // among them, stay unread.
+        if (!pim::isValidEntityType(type))
+            continue;
+        const MergeKeys& keys = mergeKeys(type);
+        if (keys.kept.isEmpty())
+            continue;
+        pim::Entity entity(static_cast<unsigned long long>(cur.getInt64(0)), cur.getText(2));
+        for (qsizetype i = 0; i < keys.compared.size(); ++i) {
+            const int number = keys.comparedNumbers.at(i);
+            const int column = kFirstData + number - 1;
+            const QVariant value = type == pim::ENTITY_PHOTO && number == 15 ? QVariant(cur.getBlob(column))
+                                                                            : QVariant(cur.getText(column));
+            entity.fields.insert(entity.fields.cend(), keys.compared.at(i), value);
+        }
+        result.entities[type].append(entity);
+    }
+    return result;
+}
+
+void LocalDb::updateKeptColumns(int type, const pim::Entity& entity)
+{
+    requireValidType("updateEntity", type);
+    requireWritable("updateEntity");
+    const MergeKeys& keys = mergeKeys(type);
+    const Layout& l = layout(type);
+    Sqlite3Statement& stmt = m_updateKept[static_cast<size_t>(type)];
+    if (!stmt.isValid()) {
+        QString sql = QStringLiteral("update data set src_id=?");
+        for (const QString& column : keys.keptColumns)
+            sql += QLatin1Char(',') + column + QStringLiteral("=?");
+        stmt = connection().prepareThrow(sql + QStringLiteral(" where _id=?"));
+    }
+    stmt.bindText(1, entity.srcId);
+    int pos = 2;
+    for (const QString& column : keys.keptColumns)
+        bindColumn(stmt, pos++, l.writeKinds.at(l.writeIndexOf[size_t(QStringView(column).mid(4).toInt())]), column, entity);
+    stmt.bindInt64(pos, static_cast<long long>(entity.id));
+    stmt.execute();
 }

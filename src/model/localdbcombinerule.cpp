@@ -69,7 +69,7 @@ QStringList LocalDbCombineRule::checkEqualFieldsFull(int type)
                 QStringLiteral("data2"), QStringLiteral("data3")};
     case pim::ENTITY_ADDR:
         // The formatted text is derived from the parts, so the editor
-        // compares the parts; data11 is never loaded, so both sides lack it.
+        // compares the parts, the country code among them.
         return {QStringLiteral("data10"), QStringLiteral("data11"), QStringLiteral("data8"),
                 QStringLiteral("data7"), QStringLiteral("data4"), QStringLiteral("data9"),
                 QStringLiteral("data2"), QStringLiteral("data3")};
@@ -88,7 +88,8 @@ QStringList LocalDbCombineRule::validFields(int type, bool& single)
     case pim::ENTITY_NICKNAME:
     case pim::ENTITY_ORG:
         single = true;
-        return checkEqualFieldsMin(type);
+        // The kind ("data2") travels with the value, so a copy keeps it.
+        return checkEqualFieldsMin(type) + QStringList{QStringLiteral("data2")};
     case pim::ENTITY_GROUP:
         single = true;
         return {QStringLiteral("data1"), QStringLiteral("data2")};

@@ -1,20 +1,27 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The guard on a private port: a listening process dies, a client of the port
-// and the test process itself (also listening there) live on.
+// The guard on a private port: a listening ADB server dies; a listener of
+// another name, a client of the port and the test process itself (also
+// listening there) live on.
 #include "android/adbkillserverthread.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QProcess>
 #include <QTcpServer>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
 
-// A python3 child that listens (or connects) on port and then sleeps.
-bool startPeer(QProcess& p, const QString& role, quint16 port)
+// A python3 child that listens (or connects) on port and then sleeps;
+// started as `program` (python3 itself, a link or a copy of it), and with
+// `command` as its command name when given.
+bool startPeer(QProcess& p, const QString& role, quint16 port, const QString& program = QStringLiteral("python3"),
+               const QString& command = QString())
 {
     const QString code = QStringLiteral(
         "import socket,sys,time\n"
+        "if sys.argv[3]: open('/proc/self/comm','w').write(sys.argv[3])\n"
         "s=socket.socket()\n"
         "if sys.argv[1]=='listen':\n"
         "    s.setsockopt(socket.SOL_SOCKET,socket.SO_REUSEADDR,1);s.bind(('127.0.0.1',int(sys.argv[2])));s.listen(1)\n"
@@ -22,8 +29,31 @@ bool startPeer(QProcess& p, const QString& role, quint16 port)
         "    s.connect(('127.0.0.1',int(sys.argv[2])))\n"
         "print('up',flush=True)\n"
         "time.sleep(60)\n");
-    p.start(QStringLiteral("python3"), {QStringLiteral("-c"), code, role, QString::number(port)});
+    p.start(program, {QStringLiteral("-c"), code, role, QString::number(port), command});
     return p.waitForReadyRead(5000) && p.readAll().startsWith("up");
+}
+
+// The interpreter behind python3 (which may be a launcher script), under
+// `name` in dir: as a symbolic link, or as a copy when `copy`.
+QString python3As(const QTemporaryDir& dir, const QString& name, bool copy)
+{
+    QProcess ask;
+    ask.start(QStringLiteral("python3"), {QStringLiteral("-c"),
+                                          QStringLiteral("import os,sys;print(os.path.realpath(sys.executable))")});
+    if (!ask.waitForFinished(10000))
+        return QString();
+    const QString real = QString::fromLocal8Bit(ask.readAllStandardOutput()).trimmed();
+    const QString path = dir.filePath(name);
+    if (!(copy ? QFile::copy(real, path) : QFile::link(real, path)))
+        return QString();
+    QFile::setPermissions(path, QFile::permissions(real) | QFile::ExeOwner);
+    return path;
+}
+
+quint16 freePort()
+{
+    QTcpServer reserve;
+    return reserve.listen(QHostAddress::LocalHost) ? reserve.serverPort() : 0;
 }
 
 }  // namespace
@@ -34,13 +64,14 @@ class TestAdbKillServerThread : public QObject {
 private slots:
     void killsListenersOnlyAndSparesItself()
     {
-        QTcpServer reserve;  // a free port for the peer
-        QVERIFY(reserve.listen(QHostAddress::LocalHost));
-        const quint16 port = reserve.serverPort();
-        reserve.close();
+        const quint16 port = freePort();
+        QVERIFY(port);
+        QTemporaryDir dir;
+        const QString adb = python3As(dir, QStringLiteral("adb"), false);
+        QVERIFY(!adb.isEmpty());
 
         QProcess server, client;
-        QVERIFY(startPeer(server, "listen", port));
+        QVERIFY(startPeer(server, "listen", port, adb));
         QVERIFY(startPeer(client, "connect", port));
         QCOMPARE(AdbKillServerThread::listeningProcesses(port), QList<qint64>{server.processId()});
 
@@ -63,6 +94,50 @@ private slots:
         QVERIFY(timer.elapsed() < 500);
         client.kill();
         client.waitForFinished(2000);
+    }
+
+    // Which listeners on the port are taken for an ADB server.
+    void killsOnlyAdbServers_data()
+    {
+        QTest::addColumn<QString>("name");     // the program's name on disk; empty: python3 itself
+        QTest::addColumn<bool>("copy");        // a copy of the interpreter rather than a link to it
+        QTest::addColumn<QString>("command");  // the command name it gives itself; empty: keep
+        QTest::addColumn<bool>("killed");
+        QTest::newRow("plain python3 listener") << QString() << false << QString() << false;
+        QTest::newRow("started through a link named adb") << "adb" << false << QString() << true;
+        QTest::newRow("executable named adb, command renamed") << "adb" << true << "worker" << true;
+        QTest::newRow("command renamed to adb") << QString() << false << "adb" << true;
+        QTest::newRow("command adbd is no adb") << QString() << false << "adbd" << false;
+        QTest::newRow("executable adb-helper is no adb") << "adb-helper" << true << QString() << false;
+    }
+
+    void killsOnlyAdbServers()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, copy);
+        QFETCH(QString, command);
+        QFETCH(bool, killed);
+        const quint16 port = freePort();
+        QVERIFY(port);
+        QTemporaryDir dir;
+        const QString program = name.isEmpty() ? QStringLiteral("python3") : python3As(dir, name, copy);
+        QVERIFY(!program.isEmpty());
+
+        QProcess server;
+        QVERIFY(startPeer(server, "listen", port, program, command));
+        const QList<AdbKillServerThread::PortHolder> holders = AdbKillServerThread::portHolders(port);
+        QCOMPARE(holders.size(), 1);
+        QCOMPARE(holders.constFirst().isAdbServer, killed);
+        QVERIFY(!holders.constFirst().name.isEmpty());
+
+        AdbKillServerThread guard(nullptr, port);
+        guard.start();
+        QCOMPARE(server.waitForFinished(killed ? 5000 : 2500), killed);
+        guard.stop();
+        if (!killed) {
+            server.kill();
+            server.waitForFinished(2000);
+        }
     }
 };
 

@@ -45,6 +45,8 @@ private slots:
         QTest::newRow("none merged") << QStringList {} << three << -1 << "IDS_SUC_IMPORT_3_TO_LOCALDB" << three;
         QTest::newRow("two merged by name, any case") << QStringList { "Ann", "Bob" } << QStringList { "ANN", "bob", "Cid" }
                                                       << -1 << "IDS_SUC_IMPORT_1_TO_LOCALDB_2_MERGED" << three;
+        QTest::newRow("empty list") << QStringList {} << QStringList {} << -1 << "IDS_SUC_IMPORT_0_TO_LOCALDB"
+                                    << QStringList {};
         QTest::newRow("cancel before the second keeps the first")
             << QStringList {} << QStringList { "Ann", "Bob", "Cid", "Dan", "Eve", "Fay", "Gus", "Hal", "Ida", "Jo" } << 1
             << "IDS_SUC_IMPORT_1_TO_LOCALDB" << QStringList { "Ann" };

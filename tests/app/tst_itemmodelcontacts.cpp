@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <QAbstractItemModelTester>
+#include <QPixmap>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QtTest>
 
 #include "common/contactbuilders.h"
+#include "common/imagebytes.h"
 
 #include "app/contactlistloader.h"
 #include "app/itemmodelcontacts.h"
@@ -11,6 +15,12 @@
 namespace {
 
 using testkit::contactOf;
+using testkit::entityOf;
+
+QByteArray imageBytes(const char* format)
+{
+    return testkit::imageBytes(QSize(36, 54), format);
+}
 
 // A database file holding one contact with these entities.
 QString writeDb(const QTemporaryDir& dir, const QMap<int, QList<QVariantMap>>& entities)
@@ -39,7 +49,9 @@ private slots:
         auto phone = [](const char* number, const QVariant& subType) {
             return QVariantMap { { "data1", number }, { "data2", subType } };
         };
+        QTest::newRow("home and work: the first") << QList { phone("h", 1), phone("w", 3) } << QVariant("h");
         QTest::newRow("mobile anywhere wins") << QList { phone("h", 1), phone("w", 3), phone("m", 2) } << QVariant("m");
+        QTest::newRow("first of two mobiles") << QList { phone("m1", 2), phone("m2", 2) } << QVariant("m1");
         QTest::newRow("mobile code stored as text") << QList { phone("h", 1), phone("m", "2") } << QVariant("m");
         QTest::newRow("no phone: empty cell") << QList<QVariantMap> {} << QVariant();
         QTest::newRow("phone without number") << QList { QVariantMap { { "data2", 1 } } } << QVariant(QString());
@@ -85,6 +97,52 @@ private slots:
         QCOMPARE(delivered, QList<int> { last });
     }
 
+    void leavesEmptyCellsEmpty()
+    {
+        ItemModelContacts model;
+        model.loadContacts({ contactOf("Full", { { pim::ENTITY_EMAIL, { { { "data1", "a@x" } }, { { "data1", "b@x" } } } },
+                                                 { pim::ENTITY_ADDR, { { { "data1", "1 Main St" } } } } }),
+            contactOf("Empty"), contactOf("c") });
+        QCOMPARE(model.index(0, 2).data().toString(), QStringLiteral("a@x"));
+        QCOMPARE(model.index(0, 3).data().toString(), QStringLiteral("1 Main St"));
+        for (int column = 1; column < 4; ++column)
+            QVERIFY(!model.index(1, column).data().isValid());
+    }
+
+    void decoratesRows_data()
+    {
+        QTest::addColumn<QByteArray>("photo"); // empty: a photo entity without bytes
+        QTest::addColumn<bool>("hasPhotoEntity");
+        QTest::addColumn<bool>("isOwnPhoto");
+
+        QTest::newRow("JPEG photo") << imageBytes("JPEG") << true << true;
+        QTest::newRow("PNG photo") << imageBytes("PNG") << true << true;
+        QTest::newRow("neither JPEG nor PNG") << QByteArray("GIF89a\x01\x00\x01\x00", 10) << true << false;
+        QTest::newRow("photo entity without bytes") << QByteArray() << true << false;
+        QTest::newRow("no photo") << QByteArray() << false << false;
+    }
+
+    void decoratesRows()
+    {
+        QFETCH(QByteArray, photo);
+        QFETCH(bool, hasPhotoEntity);
+        QFETCH(bool, isOwnPhoto);
+
+        pim::_Contact contact = contactOf("D");
+        if (hasPhotoEntity)
+            contact.entities[pim::ENTITY_PHOTO] = { photo.isEmpty() ? pim::Entity() : entityOf({ { "data15", photo } }) };
+        ItemModelContacts model;
+        model.loadContacts({ contact });
+        const QPixmap pixmap = model.index(0, 0).data(Qt::DecorationRole).value<QPixmap>();
+        // The own photo is 2:3, the placeholder square.
+        QCOMPARE(pixmap.size(), QSize(18, isOwnPhoto ? 27 : 18));
+        if (isOwnPhoto) {
+            const QColor centre = pixmap.toImage().pixelColor(9, 13);
+            QVERIFY(centre.green() > 110 && centre.red() < 20 && centre.blue() < 20); // lossy JPEG
+        }
+        QVERIFY(!model.index(0, 1).data(Qt::DecorationRole).isValid());
+    }
+
     void keepsRowPointersAcrossInserts()
     {
         ItemModelContacts model;
@@ -101,6 +159,31 @@ private slots:
         QCOMPARE(first->fullName, QStringLiteral("first"));
         QCOMPARE(model.indexOfPos(0).internalPointer(), static_cast<const void*>(first));
         QCOMPARE(model.contactAt(2000)->fullName, QStringLiteral("n1999"));
+    }
+
+    void loadsInsertsAndClears()
+    {
+        ItemModelContacts model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+        model.loadContacts({ contactOf("a"), contactOf("b") });
+        const QPersistentModelIndex selection = model.indexOfPos(1);
+        model.insertContact(contactOf("c"));
+        QCOMPARE(inserted.count(), 1);
+        QCOMPARE(inserted.at(0).at(1).toInt(), 2);
+        QCOMPARE(inserted.at(0).at(2).toInt(), 2);
+        QVERIFY(selection.isValid());
+        QCOMPARE(static_cast<const pim::_Contact*>(selection.internalPointer())->fullName, QStringLiteral("b"));
+
+        model.loadContacts({ contactOf("x") });
+        QVERIFY(!selection.isValid());
+        model.clear();
+        QCOMPARE(model.rowCount(), 0);
+        QCOMPARE(reset.count(), 3);
+        model.insertContact(contactOf("after clear"));
+        QCOMPARE(model.indexOfPos(0).data().toString(), QStringLiteral("after clear"));
     }
 };
 

@@ -9,6 +9,7 @@
 #include <QtTest>
 
 #include "common/contactbuilders.h"
+#include "common/imagebytes.h"
 
 #include "contactui/contactdisplayer.h"
 #include "support/messageboxrecorder.h"
@@ -20,13 +21,7 @@ using testkit::entityOf;
 
 QByteArray imageBytes(const char* format, QColor colour = Qt::red, QSize size = QSize(64, 32))
 {
-    QImage image(size, QImage::Format_RGB32);
-    image.fill(colour);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return bytes;
+    return testkit::imageBytes(size, format, colour);
 }
 
 pim::Entity photo(const QByteArray& bytes) { return entityOf({ { "data15", bytes } }); }

@@ -5,6 +5,7 @@
 #include "contactui/dateentitieseditor.h"
 #include "contactui/genericentitieseditor.h"
 #include "contactui/imentitieseditor.h"
+#include "common/imagebytes.h"
 #include "model/pimlabels.h"
 
 #include <QBuffer>
@@ -59,13 +60,7 @@ void type(QWidget* w, const QString& text)
 
 QByteArray image(int w, int h, const char* format)
 {
-    QImage picture(w, h, QImage::Format_RGB32);
-    picture.fill(Qt::darkCyan);
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    picture.save(&buffer, format);
-    return bytes;
+    return testkit::imageBytes(QSize(w, h), format, Qt::darkCyan);
 }
 
 // An editor showing a contact with a stored photo.

@@ -115,6 +115,8 @@ void TestEditContactForm::yieldsNothingForUnchangedContact_data()
     QTest::addColumn<QString>("source");
     for (const char* source : {"local", "vCard", "CSV", "iPhone", "Android"})
         QTest::newRow(source) << QString(source);
+    // Stored and loaded again: the address comes back with its country code.
+    QTest::newRow("read back from a database") << QString("database");
     // The editor shows only the first rows of each list: the others must
     // not come back as deleted.
     QTest::newRow("local, grown by merging to 10,000 rows") << QString("large");
@@ -123,9 +125,22 @@ void TestEditContactForm::yieldsNothingForUnchangedContact_data()
 void TestEditContactForm::yieldsNothingForUnchangedContact()
 {
     QFETCH(QString, source);
-    pim::_Contact contact = sourceContact(source == "large" ? QString("local") : source);
+    pim::_Contact contact = sourceContact(source == "database" ? "iPhone" : source == "large" ? "local" : source);
     for (int i = 0; source == "large" && i < 9980; ++i)
         contact.entities[pim::ENTITY_PHONE].append(ent(100 + i, "", {{"data1", QString::number(5550000 + i)}, {"data2", 2}, {"data3", ""}}));
+    QTemporaryDir dir;
+    if (source == "database") {
+        LocalDb db(dir.filePath("a.db"), QSharedPointer<LocalDbCombineRule>::create());
+        db.create();
+        pim::_Contact stored(0, contact.srcId, contact.fullName);
+        db.insertContactBase(stored);
+        for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it)
+            for (pim::Entity e : it.value())
+                if (it.key() != pim::ENTITY_GROUP)
+                    db.insertEntity(stored.id, it.key(), e);
+        contact = db.contact(stored.id);
+        QCOMPARE(contact.entities.value(pim::ENTITY_ADDR).value(0).fields.value("data11").toString(), QString("PO Box 5"));
+    }
     EditContactForm form(&contact, nullptr);
     QCOMPARE(form.windowTitle(), QString("Edit Contact Ann Lee"));
     QCOMPARE(summary(form.getChanges(&m_rule, contact)), QList<Change>());

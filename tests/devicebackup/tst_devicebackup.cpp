@@ -6,6 +6,7 @@
 // over a second connection) and its commit cadence.
 #include "common/sqlprobe.h"
 #include "devicebackup/backup2tool.h"
+#include "devicebackup/cloudbackupswitch.h"
 #include "devicebackup/fakebackup2toolhook.h"
 #include "fakephone.h"
 #include "iphonesimulator.h"
@@ -24,6 +25,20 @@ struct RefusingHook : Backup2ToolHook {
     {
         code = 7, errorText = "short text";
         return false;
+    }
+};
+
+// Answers moves with a scripted result for the pair whose source is "U/2".
+struct MoveHook : Backup2ToolHook {
+    int result = 0;
+    QStringList tried;
+    int moveFile(QDir, QString from, QString, QString& errorText) override
+    {
+        tried << from;
+        if (from != "U/2" || result == 0)
+            return 0;
+        errorText = "hook says no";
+        return result;
     }
 };
 
@@ -114,15 +129,43 @@ private slots:
         phone.add(msg("DLMessageCopyItem", { str("U/sub"), str("U/copy") }));
         phone.add(msg("DLMessageCopyItem", { str("U/sub"), str("U/sub/in") })); // would never end
         phone.add(msg("DLMessageRemoveItems", { arr({ str("U/sub"), str("../x"), str("U/gone") }) }));
+        phone.add(msg("DLMessageGetFreeDiskSpace"));
         backup2tool tool(kUdid, QDir(root), nullptr);
         QCOMPARE(run(tool, &phone), QString());
-        QCOMPARE(codes(phone), QList<int>({ 0, 0, 0, -14, 0, -14, 0 }));
+        QCOMPARE(codes(phone), QList<int>({ 0, 0, 0, -14, 0, -14, 0, 0 }));
         QVERIFY(QFileInfo(root + "/U/new/deeper").isDir());
         QCOMPARE(readFile(root + "/U/moved/a"), QByteArray("A"));
         QCOMPARE(phone.statuses[3].description, "Destination is a folder.");
         QCOMPARE(readFile(root + "/U/copy/f"), QByteArray("F"));
         QCOMPARE(phone.statuses[6].description, "invalid path"); // removals answer success, with the text
         QVERIFY(!QFileInfo::exists(root + "/U/sub"));
+        QVERIFY(phone.statuses[7].list.toLongLong() > 0); // the free space, in bytes
+    }
+
+    // A move the hook refuses answers the phone with -7 and stops at that
+    // pair; an empty target is skipped.
+    void moveResultsMapToPhoneCodes_data()
+    {
+        QTest::addColumn<int>("hookResult");
+        QTest::addColumn<int>("code");
+        QTest::newRow("done") << 0 << 0;
+        QTest::newRow("exists") << 17 << -7;
+    }
+    void moveResultsMapToPhoneCodes()
+    {
+        QFETCH(int, hookResult);
+        QFETCH(int, code);
+        auto hook = QSharedPointer<MoveHook>::create();
+        hook->result = hookResult;
+        FakePhone phone;
+        phone.add(msg("DLMessageMoveFiles",
+            { dict("U/1", str("U/x")).put("U/e", str("")).put("U/2", str("U/y")).put("U/3", str("U/z")) }));
+        backup2tool tool(kUdid, QDir(root), hook);
+        QCOMPARE(run(tool, &phone), QString());
+        QCOMPARE(codes(phone), QList<int> { code });
+        QCOMPARE(phone.statuses[0].description, hookResult ? "hook says no" : "");
+        QCOMPARE(
+            hook->tried, hookResult ? QStringList({ "U/1", "U/2" }) : QStringList({ "U/1", "U/2", "U/3" }));
     }
 
     void cancelDuringDownloadStopsWithoutTerminator()
@@ -173,8 +216,17 @@ private slots:
             "first "
             "and then restart your iPhone to try again."
                 + sep + "Find my iPhone must be disabled");
+        row("could not send", 0, "", result(5, " COULD NOT SEND x "),
+            "error code:-10. Error attaching to device. Please Keep your iPhone connected and active." + sep
+                + "COULD NOT SEND x");
         row("insufficient, backup", 0, "", result(105, "INSUFFICIENT FREE x"),
             computer + "INSUFFICIENT FREE x");
+        row("insufficient, restore", 1, "", result(105, "insufficient free"), device + "insufficient free");
+        row("code 100 without text", 0, "", result(100, ""), "error code:100. " + restart);
+        row("only spaces", 0, "", result(7, "   "), "error code:7. " + restart);
+        const QString incomplete = "Failed to move the incomplete restore directory into place at path /x";
+        row("incomplete restore folder", 1, "", result(3, incomplete),
+            "error code:3. " + sep + "Please restart your iPhone first." + sep + incomplete);
         row("purge", 1, "", msg("DLMessagePurgeDiskSpace"),
             device + "Error: DLMessagePurgeDiskSpace(Insufficient free disk space).");
         row("hook refuses", 0, "hook", bye, "error code:7. " + sep + "short text");
@@ -183,6 +235,7 @@ private slots:
         row("restore refused", 1, "4", bye,
             "ERROR: Could not start restore process: device refused to start the restore process. "
                 + restart);
+        row("invalid op", 2, "", bye, "backup2tool: invalid op.");
     }
     void failedRunGivesOneMessage()
     {
@@ -262,6 +315,54 @@ private slots:
         QVERIFY(!QFileInfo::exists(root + "/V/link"));
     }
 
+    // The cloud backup switch: one request to the backup service, and only
+    // the phone's confirmation counts as done.
+    void cloudBackupSwitch_data()
+    {
+        QTest::addColumn<bool>("enable");
+        QTest::addColumn<int>("failingStep"); // -1: none
+        QTest::addColumn<PlistCFType>("answer");
+        QTest::addColumn<QString>("error"); // empty: confirmed
+        const PlistCFType bye = msg("DLMessageDisconnect");
+        QTest::newRow("on, confirmed") << true << -1 << result(0, "") << "";
+        QTest::newRow("off, confirmed") << false << -1 << result(0, "") << "";
+        QTest::newRow("refused in the phone's words")
+            << true << -1 << result(211, "Cloud backup is not available")
+            << "The phone refused, error code 211. Cloud backup is not available";
+        QTest::newRow("hang-up before the answer")
+            << true << -1 << bye << "The phone ended the session without an answer.";
+        QTest::newRow("file request instead of an answer")
+            << false << -1 << msg("DLMessageDownloadFiles", { arr({ str("../secret") }) })
+            << "The phone answered with DLMessageDownloadFiles instead of a result.";
+        QTest::newRow("no device") << true << 0 << bye << "idevice_new_with_options failed. return -7.";
+        QTest::newRow("service does not start")
+            << true << 2 << bye << "mobilebackup2_client_start_service failed. return -7.";
+        QTest::newRow("request refused") << true << 4 << bye << "mobilebackup2_send_request failed. return -7.";
+    }
+    void cloudBackupSwitch()
+    {
+        QFETCH(bool, enable);
+        QFETCH(int, failingStep);
+        QFETCH(PlistCFType, answer);
+        QFETCH(QString, error);
+        FakePhone phone;
+        if (failingStep >= 0)
+            phone.setup[failingStep] = -7;
+        phone.add(answer);
+        QString failure;
+        const bool done = enableOrDisableICloudBackup(kUdid, enable, &failure,
+            [&phone] { return std::make_unique<FakePhoneLink>(phone); });
+        QCOMPARE(done, error.isEmpty());
+        QCOMPARE(failure, error);
+        QVERIFY(phone.closed);
+        QVERIFY(phone.out.isEmpty() && phone.statuses.isEmpty());
+        if (failingStep < 0 || failingStep > 4) {
+            QCOMPARE(phone.request, "EnableCloudBackup");
+            const PlistCFType expected = dict("CloudBackupState", PlistCFType::createCFBoolean(enable));
+            QCOMPARE(phone.options, expected.toString());
+        }
+    }
+
     // The library's own connection against the simulated phone: found over
     // the multiplexer, refused at the service.
     void realConnectionNamesTheFailingStep()
@@ -271,6 +372,15 @@ private slots:
         backup2tool tool(IPhoneSimulator::kUdid, QDir(root), nullptr);
         QVERIFY(run(tool, nullptr, OP_RESTORE)
                     .startsWith("backup2tool: start service com.apple.mobilebackup2 failed."));
+    }
+
+    void cloudBackupSwitchOverTheLibraryNamesTheFailingCall()
+    {
+        IPhoneSimulator locked(QJsonObject { { "locked", true } });
+        QVERIFY(locked.isReady());
+        QString failure;
+        QVERIFY(!enableOrDisableICloudBackup(IPhoneSimulator::kUdid, true, &failure));
+        QVERIFY2(failure.startsWith("mobilebackup2_client_start_service failed."), qPrintable(failure));
     }
 
     void keepsChosenFilesAndRecordsEveryFile()
@@ -333,7 +443,10 @@ private slots:
         auto row
             = [](const char* name, bool nonApp, const char* wanted, const char* file, const QString& device,
                   bool included) { QTest::newRow(name) << nonApp << wanted << file << device << included; };
+        row("fixed name", false, "", "UDID1/xx/Status.PLIST", "HomeDomain-x", true);
+        row("other file", false, "", "UDID1/x", "HomeDomain-x", false);
         row("wanted app's container", false, "com.a", "UDID1/x", "AppDomain-aaaaaaaa" + kUuid, true);
+        row("non-app file", true, "", "UDID1/x", "HomeDomain-x", true);
         row("unwanted app's group", true, "com.a", "UDID1/x", "AppDomainGroup-BBBBBBBB" + kUuid, false);
         row("uuid of no app", true, "", "UDID1/x", "AppDomain-cccccccc" + kUuid, true);
     }

@@ -92,6 +92,21 @@ private slots:
         QVERIFY(afc.fileInfo("/missing").path.isEmpty());
     }
 
+    // One folder level: every name's status asked under the folder path
+    // joined without a doubled separator; a name without status is left out.
+    void listingsJoinPathsAndSkipWhatHasNoStatus()
+    {
+        mobiledevice_afc afc("udid", kClient, kFake);
+        for (const QString folder : { "/", "/DCIM/" }) {
+            fake.lists["dir:" + folder.toUtf8()] = { ".", "..", "a", QByteArray(2000, 'n'), "gone" };
+            fake.lists["info:" + folder.toUtf8() + "a"] = { "st_ifmt", "S_IFREG" };
+            QCOMPARE(afc.ls(folder, false), QStringList({ ".", "..", "a", "gone" }));
+            const QList<_AfcFileInfo> infos = afc.ls_finfo(folder);
+            QCOMPARE(infos.size(), 1);
+            QCOMPARE(infos[0].path, folder + "a");
+        }
+    }
+
     void copiesWholeFilesInBlocks()
     {
         const QByteArray data = QByteArray(20000, 'x') + "end";

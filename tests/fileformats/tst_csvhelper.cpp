@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/csvhelper.h"
 
+#include <QBuffer>
 #include <QTest>
 
 using Rows = QList<QStringList>;
@@ -13,6 +14,10 @@ private slots:
 
     void guardsFormulas_data();
     void guardsFormulas();
+
+    void skipsByteOrderMarkAndShortRows();
+    void looksUpCellsByHeader_data();
+    void looksUpCellsByHeader();
 };
 
 void TestCsvHelper::readsRows_data()
@@ -48,6 +53,19 @@ void TestCsvHelper::readsRows()
     }
     QCOMPARE(rows, expected);
     QCOMPARE(ended, lastEnded);
+
+    // The device reader splits the same bytes the same way.
+    QBuffer device(&data);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    rows.clear();
+    ended = true;
+    while (!device.atEnd()) {
+        QStringList row;
+        ended = csvhelper::utf8CSVRow(row, &device, false);
+        rows.append(row);
+    }
+    QCOMPARE(rows, expected);
+    QCOMPARE(ended, lastEnded);
 }
 
 void TestCsvHelper::guardsFormulas_data()
@@ -56,6 +74,7 @@ void TestCsvHelper::guardsFormulas_data()
     QTest::addColumn<QString>("guarded");
 
     QTest::newRow("formula") << QStringLiteral("=SUM(A1:A9)") << QStringLiteral("'=SUM(A1:A9)");
+    QTest::newRow("leading tab") << QStringLiteral("\tx") << QStringLiteral("'\tx");
     QTest::newRow("leading CR") << QStringLiteral("\rx") << QStringLiteral("'\rx");
     QTest::newRow("phone number with plus") << QStringLiteral("+49 30 1234") << QStringLiteral("+49 30 1234");
     QTest::newRow("phone number with blanks and brackets") << QStringLiteral("+44 (0)20 7946-0000")
@@ -76,6 +95,56 @@ void TestCsvHelper::guardsFormulas()
     QFETCH(QString, guarded);
     QCOMPARE(csvhelper::guardFormula(cell), guarded);
     QCOMPARE(csvhelper::unguardFormula(guarded), cell);
+}
+
+// A byte-order mark is passed over only when asked; rows with too few cells
+// are passed over until one has enough.
+void TestCsvHelper::skipsByteOrderMarkAndShortRows()
+{
+    QByteArray data("\xEF\xBB\xBFName,b\n");
+    QBuffer marked(&data);
+    QVERIFY(marked.open(QIODevice::ReadOnly));
+    QStringList row;
+    QVERIFY(csvhelper::utf8CSVRow(row, &marked, true));
+    QCOMPARE(row, (QStringList { "Name", "b" }));
+    marked.seek(0);
+    row.clear();
+    csvhelper::utf8CSVRow(row, &marked, false);
+    QCOMPARE(row.first(), QString::fromUtf8("\xEF\xBB\xBFName"));
+
+    QByteArray rows("a\n\nb,c\nd\n");
+    QBuffer device(&rows);
+    QVERIFY(device.open(QIODevice::ReadOnly));
+    row.clear();
+    QVERIFY(csvhelper::utf8CSVRowSkip(row, &device, 2));
+    QCOMPARE(row, (QStringList { "b", "c" }));
+    row.clear();
+    QVERIFY(!csvhelper::utf8CSVRowSkip(row, &device, 2));
+}
+
+void TestCsvHelper::looksUpCellsByHeader_data()
+{
+    QTest::addColumn<QStringList>("header");
+    QTest::addColumn<QStringList>("row");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("cell");
+
+    const QStringList header { "A", "B", "A", "" };
+    QTest::newRow("found") << header << QStringList { "1", "2", "3", "4" } << "B" << "2";
+    QTest::newRow("repeated name maps to its last column") << header << QStringList { "1", "2", "3" } << "A" << "3";
+    QTest::newRow("row too short") << header << QStringList { "1" } << "B" << "dflt";
+    QTest::newRow("unknown name") << header << QStringList { "1", "2" } << "C" << "dflt";
+    QTest::newRow("empty cell is a cell") << header << QStringList { "1", "" } << "B" << "";
+    QTest::newRow("empty name is a name") << header << QStringList { "1", "2", "3", "4" } << "" << "4";
+}
+
+void TestCsvHelper::looksUpCellsByHeader()
+{
+    QFETCH(QStringList, header);
+    QFETCH(QStringList, row);
+    QFETCH(QString, name);
+    QFETCH(QString, cell);
+    QCOMPARE(csvhelper::getCell(csvhelper::toHeader(header), row, name, QStringLiteral("dflt")), cell);
 }
 
 QTEST_GUILESS_MAIN(TestCsvHelper)

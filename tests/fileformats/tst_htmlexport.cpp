@@ -2,6 +2,7 @@
 #include "common/contactbuilders.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/htmlexport.h"
+#include "kit/productinfo.h"
 #include "scratchfiles.h"
 #include "support/recordingreporter.h"
 
@@ -117,6 +118,11 @@ void TestHtmlExport::shouldShowHostileTextAsText()
     QCOMPARE(page.pictures.size(), 3);
     QVERIFY2(page.text.contains(kHostile), qPrintable(page.text));
     QVERIFY(page.text.contains("Before") && page.text.contains("After"));
+    // The page is titled with the product's name for the system it runs on.
+    QVERIFY2(page.text.trimmed().startsWith(product::title()), qPrintable(page.text.left(80)));
+#ifndef Q_OS_MACOS
+    QVERIFY(!page.text.contains(QLatin1String("for Mac")));
+#endif
 }
 
 void TestHtmlExport::shouldKeepEveryPhotoUnderItsOwnName()

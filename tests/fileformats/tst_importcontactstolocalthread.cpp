@@ -8,12 +8,15 @@
 #include "scratchfiles.h"
 #include "common/sqlprobe.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
 
 #include <memory>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -101,15 +104,34 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::addColumn<QString>("words"); // in the one message
     QTest::addColumn<int>("contacts"); // stored; none goes with an error
     QTest::newRow("three cards") << "vcf" << threeCards() << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
-    QTest::newRow("text without cards is an error")
-        << "vcf" << QByteArray("hello\r\n") << "No contact was found in this file." << 0;
+    // The content decides the format, not the type picked for it.
+    QTest::newRow("text without cards is read as a table, an error")
+        << "vcf" << QByteArray("hello\r\n") << "No column of this file is a known contact field." << 0;
+    QTest::newRow("a table picked as cards is read as a table")
+        << "vcf" << QByteArray("First Name,Last Name\r\nAnn,Lee\r\n") << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    QTest::newRow("cards picked as a table are read as cards")
+        << "csv" << threeCards() << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
+    QTest::newRow("cards after blanks and a byte-order mark, lower case")
+        << "csv" << QByteArray("\xEF\xBB\xBF\r\n  begin:vcard\r\nFN:Ann\r\nend:vcard\r\n")
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    const QString card = QStringLiteral("BEGIN:VCARD\r\nFN:Ann\r\nEND:VCARD\r\n");
+    QByteArray utf16("\xFF\xFE", 2);
+    for (const QChar c : card)
+        utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    QTest::newRow("UTF-16 cards picked as a table")
+        << "csv" << utf16 << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    QTest::newRow("a header without rows: no contact, an error")
+        << "csv" << QByteArray("First Name,Last Name\r\n") << "No contact was found in this file." << 0;
+    QTest::newRow("an empty file: no contacts, an error")
+        << "empty" << QByteArray() << "This file is empty: there are no contacts in it." << 0;
+    QTest::newRow("an unreadable file is named")
+        << "unreadable" << QByteArray() << "could not be read: Permission denied" << 0;
     QTest::newRow("CSV without a known column is an error")
         << "csv" << QByteArray("Foo,Bar\r\n1,2\r\n") << "No column of this file is a known contact field."
         << 0;
-    // Reporter texts are plain; the box they end in escapes them.
-    QTest::newRow("FIFO named with markup: no wait for a writer, the name as written")
+    QTest::newRow("FIFO named with markup: no wait for a writer, the name escaped")
         << "fifo" << QByteArray()
-        << "<a href=\"file:evil\">open.vcf: This is a pipe (FIFO), not a file." << 0;
+        << "&lt;a href=\"file:evil\"&gt;open.vcf: This is a pipe (FIFO), not a file." << 0;
     QTest::newRow("endless device") << "/dev/zero" << QByteArray() << "This is a device, not a file." << 0;
     QTest::newRow("folder") << "folder" << QByteArray() << "This is a folder, not a file." << 0;
     QTest::newRow("file rewritten while read")
@@ -133,6 +155,19 @@ void TestImportContactsToLocalThread::reportsOutcome()
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else if (kind == QLatin1String("folder")) {
         path = m_dir->filePath(QString());
+    } else if (kind == QLatin1String("empty")) {
+        path = writeScratch(*m_dir, QByteArray(), QStringLiteral("csv"));
+    } else if (kind == QLatin1String("unreadable")) {
+        if (::geteuid() == 0) {
+            // Root reads any file by its mode; a write-only kernel
+            // attribute refuses it all the same.
+            path = QStringLiteral("/sys/bus/pci/rescan");
+            if (!QFileInfo(path).isFile())
+                QSKIP("no file here that even root cannot read");
+        } else {
+            path = writeScratch(*m_dir, threeCards(), QStringLiteral("vcf"));
+            QVERIFY(QFile::setPermissions(path, QFileDevice::WriteOwner));
+        }
     }
     if (kind == QLatin1String("rewritten"))
         reporter.path = path;
@@ -141,6 +176,8 @@ void TestImportContactsToLocalThread::reportsOutcome()
     QCOMPARE(reporter.errors().size() + reporter.successes().size(), 1);
     const QString shown = (contacts ? reporter.successes() : reporter.errors()).value(0);
     QVERIFY2(shown.contains(words), qPrintable(shown));
+    if (kind == QLatin1String("unreadable"))
+        QVERIFY2(shown.startsWith(QDir::toNativeSeparators(path)), qPrintable(shown));
     QCOMPARE(countRows(dbPath(), "contact"), contacts);
 }
 
@@ -202,6 +239,12 @@ void TestImportContactsToLocalThread::hostileCardsStayLinear_data()
         << sameName << ImportContactsToLocalThread::kMaxEntitiesPerContact
         << "the contact already holds 10000 entries, the most one contact can hold; 1 more were left out." << false;
     QTest::newRow("cancelled inside the card") << card("Doe;John", phones.left(100000)) << 0 << QString() << true;
+    QByteArray parameters = "TEL";
+    for (int i = 0; i < 1000000; ++i)
+        parameters += ";X-P" + QByteArray::number(i) + "=v";
+    QTest::newRow("a million parameters on one line: the value kept, the line named")
+        << card("Doe;John", parameters + ":+1 555 7\r\n") << 5
+        << "Line 7: the line has more than 1000 parameters; the value was read" << false;
 }
 
 void TestImportContactsToLocalThread::hostileCardsStayLinear()

@@ -50,6 +50,9 @@ void TestVCardInterop::readsTheSameInVobject_data()
     QString longGiven;
     for (int i = 0; i < 40; ++i)
         longGiven += QStringLiteral("王é");
+    QTest::newRow("accents and Chinese")
+        << person(QStringLiteral("Zoë Müller 王伟"), QStringLiteral("Zoë 王"), QStringLiteral("Müller"),
+                  { "030 1234" }, { QStringLiteral("zoë@exämple.de") });
     QTest::newRow("names folded across lines inside multibyte text")
         << person(longGiven + " Kowalski", longGiven, "Kowalski", { "1" }, { "a@b.c" });
     QTest::newRow("comma, semicolon and backslash in names")

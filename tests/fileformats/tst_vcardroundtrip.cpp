@@ -64,6 +64,98 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
                { { pim::ENTITY_NAME,
                    { Fields { { "data1", "Dr John Q Smith Jr" }, { "data2", "John" }, { "data3", "Smith" },
                        { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" } } } } });
+    QTest::newRow("name without a name entity comes from FN")
+        << contactOf("Just FN") << contactOf("Just FN", { { pim::ENTITY_NAME, { Fields { { "data1", "Just FN" }, { "data2", "Just FN" } } } } });
+
+    // A contact as written, a given name and the entities of one type; and
+    // as read back, where the reader adds the display name to the name.
+    const auto written = [](const QString& name, int type, const QList<QVariantMap>& list) {
+        return contactOf(name, { { pim::ENTITY_NAME, { Fields { { "data2", name } } } }, { type, list } });
+    };
+    const auto readBack = [](const QString& name, int type, const QList<QVariantMap>& list) {
+        return contactOf(name, { { pim::ENTITY_NAME, { Fields { { "data1", name }, { "data2", name } } } }, { type, list } });
+    };
+    {
+        QList<QVariantMap> in, out;
+        for (int subType = 0; subType <= 20; ++subType) {
+            const QString number = QStringLiteral("+1 555 %1").arg(subType);
+            in.append(Fields { { "data1", number }, { "data2", subType }, { "data3", "label" } });
+            const bool carried = QList<int> { 1, 2, 3, 4, 5, 6, 9, 11, 13 }.contains(subType);
+            out.append(Fields { { "data1", number }, { "data2", carried ? subType : 2 } });
+        }
+        QTest::newRow("every phone sub-type") << written("p", pim::ENTITY_PHONE, in) << readBack("p", pim::ENTITY_PHONE, out);
+    }
+    {
+        QList<QVariantMap> in, out;
+        for (int subType : { 0, 1, 2, 3, 4 }) {
+            const QString address = QStringLiteral("m%1@example.org").arg(subType);
+            in.append(Fields { { "data1", address }, { "data2", subType }, { "data3", "x" } });
+            out.append(Fields { { "data1", address }, { "data2", subType == 3 ? 0 : subType } });
+        }
+        QTest::newRow("every e-mail sub-type comes back, one without a label as Other")
+            << written("e", pim::ENTITY_EMAIL, in) << readBack("e", pim::ENTITY_EMAIL, out);
+    }
+    QTest::newRow("dates by sub-type")
+        << written("d", pim::ENTITY_EVENT,
+               { Fields { { "data1", "2001-02-03T00:00:00" }, { "data2", 0 }, { "data3", "x" } },
+                   Fields { { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } },
+                   Fields { { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } },
+                   Fields { { "data1", "1970-06-01T00:00:00" }, { "data2", 7 } } })
+        << readBack("d", pim::ENTITY_EVENT,
+               { Fields { { "data1", "2001-02-03T00:00:00" }, { "data2", 0 } },
+                   Fields { { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } },
+                   Fields { { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } },
+                   Fields { { "data1", "1970-06-01T00:00:00" }, { "data2", 0 } } });
+    QTest::newRow("nickname: the last; every group and every note")
+        << contactOf("s", { { pim::ENTITY_NAME, { Fields { { "data2", "s" } } } },
+                              { pim::ENTITY_NICKNAME, { Fields { { "data1", "first" } }, Fields { { "data1", " Bobby, \\the; one" } } } },
+                              { pim::ENTITY_GROUP, { Fields { { "data1", 3 }, { "data2", "Friends" } }, Fields { { "data2", "Work, Sales; \\EU" } } } },
+                              { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("  two\nlines, ü;\\n\r\nend ") } } } } })
+        << contactOf("s", { { pim::ENTITY_NAME, { Fields { { "data1", "s" }, { "data2", "s" } } } },
+                              { pim::ENTITY_NICKNAME, { Fields { { "data1", " Bobby, \\the; one" } } } },
+                              { pim::ENTITY_GROUP, { Fields { { "data2", "Friends" } }, Fields { { "data2", "Work, Sales; \\EU" } } } },
+                              { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("  two\nlines, ü;\\n\r\nend ") } } } } });
+    {
+        QList<QVariantMap> in, out;
+        for (int protocol = 0; protocol <= 12; ++protocol) {
+            const QString handle = QStringLiteral("user%1").arg(protocol);
+            in.append(Fields { { "data1", handle }, { "data2", 2 }, { "data3", "l" }, { "data5", protocol }, { "data6", "custom" } });
+            out.append(Fields { { "data1", handle }, { "data2", 1 }, { "data5", protocol <= 11 ? protocol : 0 } });
+        }
+        QTest::newRow("every IM protocol") << written("i", pim::ENTITY_IM, in) << readBack("i", pim::ENTITY_IM, out);
+    }
+    QTest::newRow("organisations: one comes back, with the last one's fields")
+        << written("o", pim::ENTITY_ORG,
+               { Fields { { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops" } },
+                   Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data2", 1 }, { "data3", "x" }, { "data4", "Lead; QA, \\ops" },
+                       { "data5", QStringLiteral("研发部") } } })
+        << readBack("o", pim::ENTITY_ORG,
+               { Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data4", "Lead; QA, \\ops" }, { "data5", QStringLiteral("研发部") } } });
+    {
+        QList<QVariantMap> in, out;
+        for (int subType = 0; subType <= 15; ++subType) {
+            const QString name = QStringLiteral("Rel %1").arg(subType);
+            in.append(Fields { { "data1", name }, { "data2", subType }, { "data3", "l" } });
+            out.append(Fields { { "data1", name }, { "data2", subType <= 14 ? subType : 0 } });
+        }
+        QTest::newRow("every relation sub-type") << written("r", pim::ENTITY_REL, in) << readBack("r", pim::ENTITY_REL, out);
+    }
+    {
+        QList<QVariantMap> in, out;
+        for (int subType = 0; subType <= 7; ++subType) {
+            const QString url = QStringLiteral("http://example.org/%1?a=b,c;d\\e").arg(subType);
+            in.append(Fields { { "data1", url }, { "data2", subType }, { "data3", "l" } });
+            out.append(Fields { { "data1", url }, { "data2", subType <= 6 ? subType : 0 } });
+        }
+        QTest::newRow("every website sub-type") << written("u", pim::ENTITY_URL, in) << readBack("u", pim::ENTITY_URL, out);
+    }
+    {
+        QByteArray image;
+        for (int i = 0; i < 3000; ++i)
+            image += char(i * 7 % 256);
+        QTest::newRow("photo bytes") << written("ph", pim::ENTITY_PHOTO, { Fields { { "data4", "hash" }, { "data15", image } } })
+                                     << readBack("ph", pim::ENTITY_PHOTO, { Fields { { "data15", image } } });
+    }
     // The reader adds the display name to the name.
     QTest::newRow("addresses by sub-type, formatted text recomputed")
         << contactOf("a",
@@ -101,11 +193,12 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
             { pim::ENTITY_REL, { Fields { { "data1", longText }, { "data2", 14 } } } },
             { pim::ENTITY_URL, { Fields { { "data1", "http://x/\\\n" }, { "data2", 1 } } } } });
     // Read back, the full name is made from the name parts, which also keep
-    // it; e-mail and IM get the default sub-type. Everything else is as written.
+    // it; the e-mail keeps its sub-type (Other), IM gets the default one.
+    // Everything else is as written.
     pim::_Contact hardBack = hard;
     hardBack.fullName = QStringLiteral("Zoë;\nA ") + longText + QStringLiteral(" O'Brien, \\Jr");
     hardBack.entities[pim::ENTITY_NAME][0].fields.insert("data1", hardBack.fullName);
-    hardBack.entities[pim::ENTITY_EMAIL][0].fields.insert("data2", 1);
+    hardBack.entities[pim::ENTITY_EMAIL][0].fields.insert("data2", 0);
     hardBack.entities[pim::ENTITY_IM][0].fields.insert("data2", 1);
     QTest::newRow("hard text in names, numbers and links") << hard << hardBack;
 }

@@ -1,6 +1,6 @@
 #pragma once
 // A device database in a temporary folder, read back over a second connection,
-// and records written as JSON.
+// and records written as JSON ({"$date": ISO} and {"$data": base64} as in iphonesim.py).
 
 #include "common/sqlprobe.h"
 #include "ios/ioscontactcombinerule.h"
@@ -37,6 +37,10 @@ inline PlistCFType plistOf(const QJsonValue& v)
     if (!v.isObject())
         return PlistCFType::createCFString(v.toString());
     const QJsonObject o = v.toObject();
+    if (o.contains("$date"))
+        return PlistCFType::createCFDate(QDateTime::fromString(o["$date"].toString(), Qt::ISODate));
+    if (o.contains("$data"))
+        return PlistCFType::createCFData(QByteArray::fromBase64(o["$data"].toString().toLatin1()));
     PlistCFType d = PlistCFType::createCFDictionary();
     for (auto it = o.begin(); it != o.end(); ++it)
         d.put(it.key(), plistOf(it.value()));

@@ -8,11 +8,15 @@ the simulator ends when stdin closes.
 Prints "ready" once listening. Every received message is logged as "channel name json".
 
 Scenario keys (all optional): devices [{udid, connection: USB|Network, attached}],
-name, trust (trusted|pending), locked, sync (ok|refuse), slow_ms (pause per written batch),
-batch (records per batch), records {id: record}, batches [{id: record}] (sent as given, instead of
-records), remap (none: confirm no temporary id), dump (false: no dump after a session), fault {at, kind: drop|garbage}.
+name, version, trust (trusted|pending|denied), locked, sync (ok|refuse|cancel), slow_ms (pause per written
+batch), batch (records per batch), records {id: record}, batches [{id: record}] (sent as given, instead of
+records), remap (none: confirm no temporary id), dump (false: no dump after a session), exchange (wrongtypes:
+the version exchange names its versions as text, then the phone never gets ready),
+fault {at, kind: drop|garbage|wrongtype|disconnect|stall|wrongslot}: wrongtype answers a text, disconnect
+says "DLMessageDisconnect" and hangs up a second later, stall never answers, wrongslot puts a list where the
+batch's (or the remap's) dictionary belongs.
 "at" names a request ("GetValue", "SDMessageProcessChanges", ...) or "batchN" (N from 0).
-Records are JSON; in the dump {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
+Records are JSON; {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
 """
 import base64, datetime, json, os, plistlib, socket, struct, sys, threading, time
 
@@ -41,7 +45,15 @@ def to_json(v):
     return [to_json(x) for x in v] if isinstance(v, list) else v
 
 
-RECORDS = S.get('records', {})
+def from_json(v):
+    if isinstance(v, dict):
+        if '$date' in v:
+            return datetime.datetime.fromisoformat(v['$date'].rstrip('Z'))
+        return base64.b64decode(v['$data']) if '$data' in v else {k: from_json(x) for k, x in v.items()}
+    return [from_json(x) for x in v] if isinstance(v, list) else v
+
+
+RECORDS = from_json(S.get('records', {}))
 
 
 def log(channel, name, msg):
@@ -65,12 +77,25 @@ def read_exact(c, n):
     return buf
 
 
+def stall(c):
+    """Never answers: waits until the computer hangs up."""
+    while c.recv(4096):
+        pass
+    raise Closed()
+
+
 def inject_fault(c, at, frame):
-    """Plays the scenario's fault at this point: answers garbage, or hangs up."""
+    """Plays the scenario's fault at this point: answers garbage, a wrong type or the phone's goodbye, stays
+    silent, or hangs up."""
     f = S.get('fault', {})
-    if f.get('at') == at:
-        if f['kind'] == 'garbage':
-            c.sendall(frame(b'\x00garbage\xff' * 3))
+    if f.get('at') == at and f['kind'] != 'wrongslot':
+        if f['kind'] == 'stall':
+            stall(c)
+        if f['kind'] not in ('drop', 'disconnect'):
+            c.sendall(frame(b'\x00garbage\xff' * 3 if f['kind'] == 'garbage' else plistlib.dumps('wrong type')))
+        if f['kind'] == 'disconnect':
+            c.sendall(frame(plistlib.dumps(['DLMessageDisconnect', 'The phone ended the session'], fmt=plistlib.FMT_BINARY)))
+            time.sleep(1)
         raise Closed()
 
 
@@ -152,7 +177,8 @@ def serve_lockdown(c):
               'ProductType': 'iPhone12,1', 'DeviceClass': 'iPhone', 'UniqueDeviceID': DEVICES[0]['udid'],
               'DevicePublicKey': DEVICE_KEY, 'WiFiAddress': '00:11:22:33:44:55'}
     trust = S.get('trust', 'trusted')
-    errors = {'Pair': None if trust == 'trusted' else 'PairingDialogResponsePending',
+    errors = {'Pair': None if trust == 'trusted' else
+              'PairingDialogResponsePending' if trust == 'pending' else 'UserDeniedPairing',
               'StartService': 'PasswordProtected' if S.get('locked') else None}
     while True:
         msg = svc_recv(c)
@@ -175,7 +201,8 @@ def serve_lockdown(c):
 
 
 def serve_sync(c):
-    svc_send(c, ['DLMessageVersionExchange', 300, 100])
+    wrong = S.get('exchange') == 'wrongtypes'
+    svc_send(c, ['DLMessageVersionExchange', '300', '100'] if wrong else ['DLMessageVersionExchange', 300, 100])
     batches, sent, dc = [], 0, 'com.apple.Contacts'
     while True:
         msg = svc_recv(c)
@@ -183,14 +210,17 @@ def serve_sync(c):
         log('sync', name, msg)
         inject_fault(c, name, frame)
         if name == 'DLMessageVersionExchange':
+            if wrong:
+                stall(c)
             svc_send(c, ['DLMessageDeviceReady'])
         elif name == 'SDMessageSyncDataClassWithDevice':
             dc, mode = msg[1], S.get('sync', 'ok')
             svc_send(c, ['SDMessageRefuseToSyncDataClassWithComputer', dc, 'Contacts sync is turned off on the phone']
-                     if mode == 'refuse' else ['SDMessageSyncDataClassWithComputer', dc, msg[2], msg[3], 'SDSyncTypeSlow', 106])
+                     if mode == 'refuse' else ['SDMessageCancelSession', dc, 'The phone cancelled the session']
+                     if mode == 'cancel' else ['SDMessageSyncDataClassWithComputer', dc, msg[2], msg[3], 'SDSyncTypeSlow', 106])
         elif name == 'SDMessageGetAllRecordsFromDevice' or (name == 'SDMessageAcknowledgeChangesFromDevice' and sent < len(batches)):
             if not batches and 'batches' in S:
-                batches = S['batches']
+                batches = [from_json(b) for b in S['batches']]
             if not batches:  # contacts first, so the computer knows every parent before its children
                 ids, size = sorted(RECORDS, key=lambda k: (k.count('/'), k)), max(1, S.get('batch', 2))
                 batches = [{k: RECORDS[k] for k in ids[i:i + size]} for i in range(0, len(ids), size)] or [{}]
@@ -200,11 +230,12 @@ def serve_sync(c):
                 c.shutdown(socket.SHUT_RD)  # so the computer's acknowledgement finds the link gone
             elif kind:
                 inject_fault(c, at, frame)
-            svc_send(c, ['SDMessageProcessChanges', dc, batches[sent], sent + 1 < len(batches),
+            svc_send(c, ['SDMessageProcessChanges', dc, list(batches[sent]) if kind == 'wrongslot' else batches[sent],
+                         sent + 1 < len(batches),
                          {'SyncDeviceLinkEntityNamesKey': ['com.apple.contacts.Contact'],
                           'SyncDeviceLinkAllRecordsOfPulledEntityTypeSentKey': True}])
             sent += 1
-            if kind:
+            if kind and kind != 'wrongslot':
                 raise Closed()
         elif name == 'SDMessageProcessChanges':
             time.sleep(S.get('slow_ms', 0) / 1000)  # a phone that takes its time lets a cancel land mid-transfer
@@ -217,7 +248,8 @@ def serve_sync(c):
                     NEXT_ID[0] += 1
                     remap[rid] = str(NEXT_ID[0]) if rid.startswith('-') else '%s/%d' % (rid.split('/')[0], NEXT_ID[0])
                 RECORDS[remap.get(rid, rid)] = rec
-            svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, remap or '___EmptyParameterString___'])
+            wrongslot = S.get('fault') == {'at': 'SDMessageProcessChanges', 'kind': 'wrongslot'}
+            svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, list(remap) if wrongslot else remap or '___EmptyParameterString___'])
         elif name == 'SDMessageFinishSessionOnDevice':
             if S.get('dump', True):  # benchmarks turn it off: a dump of a big phone takes longer than a session
                 dump()

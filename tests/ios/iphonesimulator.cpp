@@ -4,7 +4,12 @@
 #include <QFile>
 #include <QJsonDocument>
 
+#include <cstring>
 #include <stdexcept>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 IPhoneSimulator::IPhoneSimulator(const QJsonObject& scenario)
 {
@@ -61,4 +66,29 @@ QJsonObject IPhoneSimulator::phoneRecords() const
 {
     QFile file(dir.filePath("dump"));
     return file.open(QIODevice::ReadOnly) ? QJsonDocument::fromJson(file.readAll()).object() : QJsonObject();
+}
+
+DeadMultiplexer::DeadMultiplexer(bool hung)
+{
+    const QByteArray path = dir.filePath("usbmuxd").toUtf8();
+    sockaddr_un address {};
+    address.sun_family = AF_UNIX;
+    if (size_t(path.size()) >= sizeof address.sun_path)
+        throw std::runtime_error("The temporary folder's path is too long for a socket");
+    memcpy(address.sun_path, path.constData(), size_t(path.size()));
+    fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    const bool bound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0
+        && (!hung || ::listen(fd, 8) == 0);
+    if (fd >= 0 && (!hung || !bound))
+        ::close(fd), fd = -1;
+    if (!bound)
+        throw std::runtime_error("Cannot make the dead multiplexer socket");
+    qputenv("USBMUXD_SOCKET_ADDRESS", "UNIX:" + path);
+}
+
+DeadMultiplexer::~DeadMultiplexer()
+{
+    qunsetenv("USBMUXD_SOCKET_ADDRESS");
+    if (fd >= 0)
+        ::close(fd);
 }

@@ -30,3 +30,16 @@ private:
     QProcess process;
     bool ready = false;
 };
+
+// Points the device library at a multiplexer socket that never answers, for as long
+// as the object lives: a socket file nobody listens on, as a stopped daemon leaves
+// behind, or with `hung` one that takes connections and never replies.
+class DeadMultiplexer {
+public:
+    explicit DeadMultiplexer(bool hung = false);
+    ~DeadMultiplexer();
+
+private:
+    QTemporaryDir dir;
+    int fd = -1;
+};

@@ -3,9 +3,11 @@
 #include "ios/iossynctodevicethread.h"
 #include "ios/iossynctopcthread.h"
 #include "iossyncfixture.h"
+#include "model/localdbcombinerule.h"
 #include "iphonesimulator.h"
 #include "support/recordingreporter.h"
 
+#include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTest>
 
@@ -70,23 +72,69 @@ private slots:
         QTest::addColumn<bool>("cancel");
         QTest::addColumn<QStringList>("rows");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("success");
+        const QString retry = " Nothing was stored. Keep the iPhone connected and unlocked, and try again.";
+        const QString restart = " Nothing was stored. Restart the iPhone, connect it again and try again.";
+        const auto fault = [](const char* at, const char* kind) {
+            QJsonObject s = kimAndLee();
+            s["batch"] = 1;
+            s["fault"] = QJsonObject{{"at", at}, {"kind", kind}};
+            return s;
+        };
+        const auto with = [](const char* key, const QJsonValue& value) {
+            QJsonObject s = kimAndLee();
+            s[key] = value;
+            return s;
+        };
+        QTest::newRow("empty phone") << QJsonObject{} << false << QStringList{} << ""
+                                     << "The iPhone sent no contacts. This usually means that its contacts are kept in an online "
+                                        "account rather than on the phone itself: the phone then leaves them out of a cable sync.";
         QTest::newRow("batches, unknown kinds, children first, two parents")
             << QJsonObject{{"batches", QJsonArray{QJsonObject{{"3/10/1", child("Phone Number", "5", {"10"})}},
-                                                  QJsonObject{{"10", contactRecord("Kim")}, {"n", record("Note", {})}, {"v", QJsonObject{{"value", "v"}}}},
+                                                  QJsonObject{{"10", contactRecord("Kim")}, {"n", record("Note", {})}},
                                                   QJsonObject{{"11", contactRecord("Lee")}, {"4/x/2", child("Email Address", "m", {"10", "11"})}}}}}
-            << false << QStringList{"Kim|1|Kim||Kim|10", "Lee|1|Lee||Lee|11", "Kim|4|m|||4/x/2", "Lee|4|m|||4/x/2", "Kim|3|5|||3/10/1"} << "";
-        QJsonObject dropped = kimAndLee();
-        dropped["batch"] = 1;
-        dropped["fault"] = QJsonObject{{"at", "batch2"}, {"kind", "drop"}};
-        QTest::newRow("link drops mid-read") << dropped << false << QStringList{}
-                                             << "mobilesync_acknowledge_changes_from_device failed. return -3.";
-        QTest::newRow("cancel") << kimAndLee() << true << QStringList{} << "";
+            << false << QStringList{"Kim|1|Kim||Kim|10", "Lee|1|Lee||Lee|11", "Kim|4|m|||4/x/2", "Lee|4|m|||4/x/2", "Kim|3|5|||3/10/1"} << "" << "";
+        // Records that cannot be read are left out and named; the rest of their batch is stored.
+        QTest::newRow("records of the wrong shape")
+            << QJsonObject{{"batches", QJsonArray{QJsonObject{{"10", contactRecord("Kim")}, {"v", QJsonObject{{"value", "v"}}},
+                                                              {"12", record("Contact", {{"last name", QJsonArray{"Lee"}}})}},
+                                                  QJsonObject{{"3/10/1", record("Phone Number", {{"value", QJsonObject{}}, {"contact", QJsonArray{"10"}}})},
+                                                              {"3/10/2", record("Phone Number", {{"value", "7"}, {"contact", "10"}})},
+                                                              {"4/10/3", child("Email Address", "m", {"10"})},
+                                                              {"4/99/4", child("Email Address", "x", {"99"})}}}}}
+            << false << QStringList{"Kim|1|Kim||Kim|10", "Kim|4|m|||4/10/3"} << ""
+            << "4 record(s) of the iPhone could not be read and were left out (12, v, 3/10/1, 3/10/2); everything else was stored.<br/><br/>"
+               "1 detail record(s) named a contact the iPhone never sent and were left out (4/99/4).";
+        QTest::newRow("link drops mid-read") << fault("batch2", "drop") << false << QStringList{}
+                                             << "The iPhone was disconnected while its contacts were read." + retry << "";
+        QTest::newRow("the phone says goodbye mid-read") << fault("batch2", "disconnect") << false << QStringList{}
+                                                         << "The iPhone ended the sync session while its contacts were read." + retry << "";
+        QTest::newRow("a batch of a list") << fault("batch1", "wrongslot") << false << QStringList{}
+                                           << "The iPhone sent a message of the wrong form (\"SDMessageProcessChanges\") while its contacts were read."
+                                              + restart << "";
+        QTest::newRow("garbage reply") << fault("batch0", "garbage") << false << QStringList{}
+                                       << "The iPhone sent an answer that could not be read while its contacts were read." + restart << "";
+        QTest::newRow("versions as text") << with("exchange", "wrongtypes") << false << QStringList{}
+                                          << "The iPhone sent a message of the wrong form (\"DLMessageVersionExchange\") while its contacts were read."
+                                             + restart << "";
+        QTest::newRow("phone busy") << with("sync", "refuse") << false << QStringList{}
+                                    << "The iPhone refused to sync its contacts (it said: \"Contacts sync is turned off on the phone\")."
+                                       " Nothing was stored. Close any other program that syncs the iPhone, make sure it syncs contacts, and try again." << "";
+        QTest::newRow("locked") << with("locked", true) << false << QStringList{}
+                                << "The iPhone is locked with a passcode. Nothing was stored. Unlock it and try again." << "";
+        QTest::newRow("trust pending") << with("trust", "pending") << false << QStringList{}
+                                       << "The iPhone is asking whether to trust this computer. Nothing was stored. Unlock it, tap Trust and connect it again."
+                                       << "";
+        QTest::newRow("trust denied") << with("trust", "denied") << false << QStringList{}
+                                      << "This computer was not trusted on the iPhone. Nothing was stored. Reconnect the iPhone and tap Trust." << "";
+        QTest::newRow("cancel") << kimAndLee() << true << QStringList{} << "" << "";
     }
 
     void shouldReadEveryContactOrNone()
     {
         QFETCH(QJsonObject, scenario);
         QFETCH(QString, error);
+        QFETCH(QString, success);
         IPhoneSimulator sim(scenario);
         DeviceDb device;
         RecordingReporter reporter;
@@ -97,7 +145,43 @@ private slots:
         runToEnd(thread);
         QTEST(device.rows(), "rows");
         QCOMPARE(reporter.errors(), error.isEmpty() ? QStringList() : QStringList{error});
-        QCOMPARE(reporter.successes(), error.isEmpty() && !cancel ? QStringList{""} : QStringList());
+        QCOMPARE(reporter.successes(), error.isEmpty() && !cancel ? QStringList{success} : QStringList());
+    }
+
+    // A phone that stops answering holds the worker only until the cancel:
+    // the wait ends within a poll, and nothing is stored.
+    void shouldStopWaitingForAStalledPhoneOnCancel()
+    {
+        QJsonObject scenario = kimAndLee();
+        scenario["batch"] = 1;
+        scenario["fault"] = QJsonObject{{"at", "batch1"}, {"kind", "stall"}};
+        IPhoneSimulator sim(scenario);
+        DeviceDb device;
+        RecordingReporter reporter;
+        IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
+        thread.start();
+        QTRY_VERIFY(sim.messageNames("sync").contains("SDMessageAcknowledgeChangesFromDevice"));
+        QVERIFY(!thread.wait(300));
+        QElapsedTimer clock;
+        clock.start();
+        reporter.cancel();
+        QVERIFY(thread.wait(5000));
+        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QCOMPARE(device.rows(), QStringList());
+        QCOMPARE(reporter.errors() + reporter.successes(), QStringList());
+    }
+
+    // The bar moves with the batches received, never back.
+    void shouldAdvanceWithTheBatches()
+    {
+        QJsonObject scenario = kimAndLee();
+        scenario["batch"] = 1;
+        IPhoneSimulator sim(scenario);
+        DeviceDb device;
+        RecordingReporter reporter;
+        IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
+        runToEnd(thread);
+        QCOMPARE(reporter.progressValues(), QList<int>({0, 9, 16, 22, 28}));
     }
 
     void shouldSendWhatTheMergeStored_data()
@@ -113,6 +197,13 @@ private slots:
         QTest::newRow("known contact adds an e-mail") << true << Contacts{named("Kim", {{4, {Fields{{"data1", "new@b"}}}}})}
                                                       << QStringList{"4/11/-5"} << QStringList{"Kim|4|new@b|||4/1001"}
                                                       << "IDS_SUC_TRANSFER_0_CONTACTS_TO_IOS_MERGED_1";
+        QTest::newRow("contact of a phone only") << false << Contacts{named("", {{3, {Fields{{"data1", "7"}}}}})}
+                                                 << QStringList{"-1", "3/1001/-1"} << QStringList{"Solo|3|7|||3/1002"}
+                                                 << "IDS_SUC_TRANSFER_1_CONTACTS_TO_IOS";
+        QTest::newRow("two of one name join") << false << Contacts{named("Ann", {{3, {Fields{{"data1", "1"}}}}}), named("Ann", {{3, {Fields{{"data1", "2"}}}}})}
+                                              << QStringList{"-1", "3/1001/-2,3/1001/-3"}
+                                              << QStringList{"Ann|1|Ann||Ann|", "Ann|3|1|||3/1002", "Ann|3|2|||3/1003"}
+                                              << "IDS_SUC_TRANSFER_1_CONTACTS_TO_IOS_MERGED_1";
     }
 
     void shouldSendWhatTheMergeStored()
@@ -150,6 +241,74 @@ private slots:
         QCOMPARE(reporter.successes() + reporter.errors(),
                  QStringList{"The iPhone did not confirm the new contact \"C00\" (sent as -1), so it may be "
                              "missing on the phone. Connect the iPhone again and repeat the transfer."});
+    }
+
+    // Phone -> device database -> local database -> another phone: each kind
+    // of record comes back with every field it had (ids and the link to the
+    // contact aside), and the local database keeps the kinds of nickname and
+    // organisation.
+    void shouldGiveThePhoneBackEveryField_data()
+    {
+        QTest::addColumn<QJsonObject>("child");
+        QTest::newRow("contact alone") << QJsonObject();
+        QTest::newRow("phone") << record("Phone Number", {{"value", "+49 30 1234"}, {"type", "mobile"}});
+        QTest::newRow("phone with a label") << record("Phone Number", {{"value", "+49 30 1"}, {"type", "other"}, {"label", "Boat"}});
+        QTest::newRow("e-mail") << record("Email Address", {{"value", "kim@example.org"}, {"type", "work"}});
+        QTest::newRow("address") << record("Street Address", {{"street", "Hauptstr. 1"}, {"city", "Berlin"}, {"state", "BE"},
+                                                              {"postal code", "10115"}, {"country", "Germany"},
+                                                              {"country code", "de"}, {"type", "home"}});
+        QTest::newRow("date") << record("Date", {{"value", QJsonObject{{"$date", "2001-06-09T00:00:00Z"}}}, {"type", "anniversary"}});
+        QTest::newRow("instant messaging") << record("IM", {{"user", "kim.k"}, {"service", "jabber"}, {"type", "work"}});
+        QTest::newRow("web address") << record("URL", {{"value", "https://example.org"}, {"type", "home page"}});
+        QTest::newRow("related name with a label") << record("Related Name", {{"value", "Ute"}, {"type", "mother"}, {"label", "Mutti"}});
+    }
+    void shouldGiveThePhoneBackEveryField()
+    {
+        QFETCH(QJsonObject, child);
+        QJsonObject records{{"11", record("Contact", {{"first name", "Kim"}, {"middle name", "J"}, {"last name", "Park"},
+                                                     {"first name yomi", "Kimu"}, {"last name yomi", "Paku"}, {"title", "Dr"},
+                                                     {"suffix", "Jr"}, {"nickname", "KP"}, {"company name", "Acme"},
+                                                     {"department", "R&D"}, {"job title", "Chemist"}, {"notes", "likes tea"},
+                                                     {"birthday", QJsonObject{{"$date", "1980-05-04T00:00:00Z"}}},
+                                                     {"image", QJsonObject{{"$data", "iVBORw0KGgo="}}},
+                                                     {"display as company", "person"}})}};
+        if (!child.isEmpty()) {
+            child["contact"] = QJsonArray{"11"};
+            records["3/11/21"] = child;
+        }
+        DeviceDb device;
+        {
+            IPhoneSimulator phone({{"records", records}});
+            readPhone(device);
+        }
+        QTemporaryDir dir;
+        LocalDb local(dir.filePath("backup.db"), QSharedPointer<LocalDbCombineRule>::create());
+        local.create();
+        for (const pim::_Contact& contact : device.db->contacts()) {
+            pim::_Contact stored;
+            bool existed = false;
+            local.combineContact(contact, stored, existed);
+        }
+        QCOMPARE(SqlProbe(local.path()).column("select type||':'||data2 from data where type in (5, 10) order by type"),
+                 QStringList({"5:1", "10:1"}));
+
+        IPhoneSimulator other(QJsonObject{});
+        DeviceDb target;
+        RecordingReporter reporter;
+        IOSSyncToDeviceThread restore(IPhoneSimulator::kUdid, target.db, local.contacts(), &reporter);
+        runToEnd(restore);
+        QCOMPARE(reporter.errors(), QStringList());
+        const auto content = [](const QJsonObject& phone) {
+            QStringList texts;
+            for (QJsonValue value : phone) {
+                QJsonObject r = value.toObject();
+                r.remove("contact");
+                texts << QJsonDocument(r).toJson(QJsonDocument::Compact);
+            }
+            texts.sort();
+            return texts;
+        };
+        QCOMPARE(content(other.phoneRecords()), content(records));
     }
 
     // An edit of Kim (nickname added, phone added, e-mail changed, phone deleted,

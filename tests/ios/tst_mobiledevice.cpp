@@ -3,11 +3,15 @@
 #include "ios/mobiledevicesync.h"
 #include "iphonesimulator.h"
 
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QJsonArray>
 #include <QSignalSpy>
 #include <QTest>
 
 #include <future>
+#include <memory>
 
 namespace {
 const QString kUsb = IPhoneSimulator::kUdid;
@@ -54,6 +58,17 @@ private slots:
         QCOMPARE(removed.at(0).at(0).toString(), kUsb);
     }
 
+    // The daemon installed on the system but not running, as when no iPhone is plugged
+    // in: the subscription waits for it.
+    void shouldStartWhenTheInstalledDaemonStartsOnDemand()
+    {
+        if (QStandardPaths::findExecutable("usbmuxd", {"/usr/sbin", "/sbin", "/usr/local/sbin"}).isEmpty()
+            || QFileInfo::exists("/var/run/usbmuxd") || qEnvironmentVariableIsSet("USBMUXD_SOCKET_ADDRESS"))
+            QSKIP("needs usbmuxd installed and not running");
+        MobiledeviceSubscribe sub;
+        QVERIFY(sub.start());
+    }
+
     void shouldNotOpenNetworkOnlyDevice()
     {
         IPhoneSimulator sim(twoDevices());
@@ -86,6 +101,29 @@ private slots:
                  qPrintable(set[0]));
         for (const QString& line : sim.log("lockdown"))
             QVERIFY2(line.contains(R"("Label": "QUORVANTILE")"), qPrintable(line));
+    }
+
+    void shouldStartOnlyWhenTheMultiplexerAnswers_data()
+    {
+        QTest::addColumn<QString>("daemon");
+        QTest::newRow("daemon answers") << "sim";
+        QTest::newRow("stale socket, no daemon") << "stale";
+        // Last of all: a daemon that timed out makes the library list devices another
+        // way for the rest of the process.
+        QTest::newRow("daemon takes the connection, never answers") << "hung";
+    }
+
+    void shouldStartOnlyWhenTheMultiplexerAnswers()
+    {
+        QFETCH(QString, daemon);
+        std::unique_ptr<IPhoneSimulator> sim(daemon == "sim" ? new IPhoneSimulator(twoDevices()) : nullptr);
+        std::unique_ptr<DeadMultiplexer> dead(daemon == "sim" ? nullptr : new DeadMultiplexer(daemon == "hung"));
+        QElapsedTimer clock;
+        clock.start();
+        MobiledeviceSubscribe sub;
+        QCOMPARE(sub.start(), daemon == "sim");
+        // The window calls this while it is built: a silent daemon must not hold it long.
+        QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
     }
 };
 

@@ -1,6 +1,7 @@
 #include "ios/mobiledevicesync.h"
 #include "iphonesimulator.h"
 
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QTest>
 
@@ -23,6 +24,8 @@ QJsonObject phone(const QString& key = {}, const QJsonValue& value = {})
 
 struct Run {
     QString error;
+    int kind = -1;
+    qint64 ms = 0;
     QStringList ids;
     int batches = 0;
     QList<PlistCFType> remaps;
@@ -35,6 +38,9 @@ Run run(bool write)
     return std::async(std::launch::async, [write] {
         Run r;
         mobiledevice_sync_client client;
+        client.answerTimeoutMs = 1500;
+        QElapsedTimer clock;
+        clock.start();
         try {
             mobiledevice_sync_start_throw(IPhoneSimulator::kUdid, {"com.apple.Contacts", "---", "2026-12-07T01:00:00"}, client);
             if (write) {
@@ -52,9 +58,11 @@ Run run(bool write)
                         r.ids << key.CFStringQString();
                 }
             }
-        } catch (const std::runtime_error& e) {
+        } catch (const MobileSyncError& e) {
             r.error = QString::fromUtf8(e.what());
+            r.kind = e.kind;
         }
+        r.ms = clock.elapsed();
         client.release();
         return r;
     }).get();
@@ -102,17 +110,47 @@ private slots:
         QTest::addColumn<QJsonObject>("scenario");
         QTest::addColumn<bool>("write");
         QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("kind");
         const QString start = "mobiledevice_sync_start_throw: start ";
         const auto fault = [](const char* at, const char* kind) { return phone("fault", QJsonObject{{"at", at}, {"kind", kind}}); };
-        QTest::newRow("refused") << phone("sync", "refuse") << false << start + "failed. return -7. Contacts sync is turned off on the phone";
+        using E = MobileSyncError;
+        const QString receive = "mobilesync_receive_changes failed. return ", remap = "mobilesync_remap_identifiers failed. return ";
+        QTest::newRow("refused") << phone("sync", "refuse") << false << start + "failed. return -7. Contacts sync is turned off on the phone"
+                                 << int(E::Refused);
+        QTest::newRow("cancelled") << phone("sync", "cancel") << true << start + "failed. return -8. The phone cancelled the session"
+                                   << int(E::PhoneCancelled);
         QTest::newRow("trust pending") << phone("trust", "pending") << false
                                        << start + "service failed. return -19. The iPhone is asking whether to trust this computer: "
-                                                  "unlock it, tap Trust and connect it again.";
+                                                  "unlock it, tap Trust and connect it again." << int(E::TrustPending);
+        QTest::newRow("pairing denied") << phone("trust", "denied") << true
+                                        << start + "service failed. return -18. This computer was not trusted on the iPhone: "
+                                                   "reconnect the iPhone and tap Trust." << int(E::TrustDenied);
         QTest::newRow("locked") << phone("locked", true) << false
-                                << start + "service failed. return -17. The iPhone is locked with a passcode: unlock it and try again.";
-        QTest::newRow("garbage batch") << fault("batch0", "garbage") << false << "mobilesync_receive_changes failed. return -2.";
+                                << start + "service failed. return -17. The iPhone is locked with a passcode: unlock it and try again."
+                                << int(E::Locked);
+        QTest::newRow("garbage batch") << fault("batch0", "garbage") << false << receive + "-2." << int(E::Garbage);
+        QTest::newRow("start answer of wrong type") << fault("SDMessageSyncDataClassWithDevice", "wrongtype") << true
+                                                    << start + "failed. return -2. " << int(E::WrongMessage);
+        QTest::newRow("garbage remap") << fault("SDMessageProcessChanges", "garbage") << true << remap + "-2." << int(E::Garbage);
         QTest::newRow("link dropped at finish") << fault("SDMessageFinishSessionOnDevice", "drop") << true
-                                                << "mobilesync_finish failed. return -256.";
+                                                << "mobilesync_finish failed. return -256." << int(E::LinkLost);
+        QTest::newRow("unplugged mid-read") << fault("batch1", "drop") << false << "mobilesync_acknowledge_changes_from_device failed. return -256."
+                                            << int(E::LinkLost);
+        // The phone's own goodbye ends the run at whatever step it comes.
+        QTest::newRow("goodbye at start") << fault("SDMessageSyncDataClassWithDevice", "disconnect") << false
+                                          << start + "failed. return -8. " << int(E::PhoneEnded);
+        QTest::newRow("goodbye mid-read") << fault("batch1", "disconnect") << false << receive + "-8." << int(E::PhoneEnded);
+        QTest::newRow("goodbye instead of a remap") << fault("SDMessageProcessChanges", "disconnect") << true << remap + "-8."
+                                                    << int(E::PhoneEnded);
+        QTest::newRow("goodbye at finish") << fault("SDMessageFinishSessionOnDevice", "disconnect") << true
+                                           << "mobilesync_finish failed. return -8." << int(E::PhoneEnded);
+        QTest::newRow("batch of a list") << fault("batch0", "wrongslot") << false << receive + "-2." << int(E::WrongMessage);
+        QTest::newRow("remap of a list") << fault("SDMessageProcessChanges", "wrongslot") << true << remap + "-2."
+                                         << int(E::WrongMessage);
+        QTest::newRow("batch never comes") << fault("batch1", "stall") << false << receive + "-5." << int(E::Timeout);
+        QTest::newRow("remap never comes") << fault("SDMessageProcessChanges", "stall") << true << remap + "-5." << int(E::Timeout);
+        QTest::newRow("versions as text") << phone("exchange", "wrongtypes") << false
+                                          << "mobiledevice_sync_start_throw: version exchange failed. return -2." << int(E::WrongMessage);
     }
 
     void shouldNameWhatWentWrong()
@@ -120,7 +158,13 @@ private slots:
         QFETCH(QJsonObject, scenario);
         QFETCH(bool, write);
         IPhoneSimulator sim(scenario);
-        QTEST(run(write).error, "error");
+        const Run r = run(write);
+        QTEST(r.error, "error");
+        QTEST(r.kind, "kind");
+        // Each ends within a second of the message at fault (a phone that says
+        // goodbye hangs up only a second later), or after the one wait of 1.5 s
+        // when the phone stays silent: never after the library's half minute.
+        QVERIFY2(r.ms < (r.kind == MobileSyncError::Timeout ? 2500 : 1000), qPrintable(QString::number(r.ms)));
     }
 };
 

@@ -21,10 +21,15 @@ void PlistDatesTest::shouldReadBackTheWrittenWallClock_data()
         return QDateTime(QDate(y, mo, d), QTime(h, mi, s, ms), Qt::LocalTime);
     };
     QTest::newRow("1925 birthday: before the range") << local(1925, 6, 1) << false;
+    QTest::newRow("1933 birthday") << local(1933, 1, 1) << true;
     QTest::newRow("1980 birthday") << local(1980, 3, 1) << true;
     QTest::newRow("summer birthday, zone offset differs from 2001") << local(1996, 7, 14) << true;
     QTest::newRow("fraction before 2001, whole second 0") << local(2000, 12, 31, 23, 59, 59, 750) << true;
+    QTest::newRow("fraction before 2001") << local(1999, 3, 2, 4, 5, 6, 123) << true;
+    QTest::newRow("odd milliseconds far from 2001") << local(2060, 11, 30, 23, 59, 59, 999) << true;
     QTest::newRow("2040, past 32-bit Unix time") << local(2040, 2, 29, 12) << true;
+    QTest::newRow("UTC input keeps its fields") << QDateTime(QDate(2010, 1, 1), QTime(0, 30), Qt::UTC) << true;
+    QTest::newRow("2070: after the range") << local(2070, 1, 1) << false;
     QTest::newRow("invalid") << QDateTime() << false;
 }
 

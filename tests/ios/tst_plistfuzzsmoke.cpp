@@ -108,9 +108,14 @@ void PlistFuzzSmokeTest::shouldRefuseHostileInput_data()
     QTest::newRow("arrays nested 100000 deep") << chain(100000, 1) << "NULL";
     QTest::newRow("arrays nested 255 deep") << chain(255, 1) << QString("[").repeated(256) + QString("]").repeated(256);
     QTest::newRow("shared references: 2^60 values") << chain(60, 2) << "NULL";
+    QTest::newRow("array holding itself") << bplist({refs(0xA0, {0})}) << "NULL";
     QTest::newRow("cycle through a dictionary") << bplist({refs(0xA0, {1}), refs(0xD0, {2, 0}), "Qk"}) << "NULL";
+    QTest::newRow("integer as dictionary key") << bplist({refs(0xD0, {1, 1}), "\x10\x05"}) << "NULL";
+    QTest::newRow("reference past the objects") << bplist({refs(0xA0, {7})}) << "NULL";
     QTest::newRow("string longer than the file") << bplist({"\x5F\x13\x7F\xFF\xFF\xFF\xFF\xFF\xFF\xFF"}) << "NULL";
+    QTest::newRow("unknown marker") << bplist({"\x70"}) << "NULL";
     QTest::newRow("XML nesting behind a bracket") << "<plist version=\"1.0\" [>" + QByteArray("<array>").repeated(1000) + QByteArray("</array>").repeated(1000) + "</plist>" << "NULL";
+    QTest::newRow("XML with a DOCTYPE subset") << QByteArray("<!DOCTYPE plist [ <!ENTITY x \"a>b\"> ]><plist><array><true/></array></plist>") << "[1]";
     QTest::newRow("XML of too many values") << "<plist><array>" + QByteArray("<true/>").repeated(P::kMaxNodes) + "</array></plist>" << "NULL";
     QTest::newRow("XML nested 100000 deep") << QByteArray("<plist>") + QByteArray("<array>").repeated(100000) << "NULL";
 }

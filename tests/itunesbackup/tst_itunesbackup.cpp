@@ -6,6 +6,8 @@
 #include "itunesbackup/backupmanifest.h"
 #include "itunesbackup/qopensslevpaes.h"
 
+#include <openssl/evp.h>
+
 #include <QBuffer>
 #include <QElapsedTimer>
 #include <QRandomGenerator>
@@ -34,8 +36,13 @@ private slots:
     void knownAnswers();
     void keybagKey_data();
     void keybagKey();
+    void keybagPlacement_data();
+    void keybagPlacement();
     void mbdbEdgeCases_data();
     void mbdbEdgeCases();
+    void linkRecordNeverStandsForAFile_data();
+    void linkRecordNeverStandsForAFile();
+    void cancelStopsTheKeyDerivationAtOnce();
     void failuresLeaveNoFile_data();
     void failuresLeaveNoFile();
     void corruptionGivesOnlyCleanErrors();
@@ -55,6 +62,16 @@ void TestITunesBackup::knownAnswers()
     QVERIFY(QOpenSSLEVPAES::aeswrap(kek, wrapped.chopped(1), false).isEmpty());
     wrapped[5] = char(wrapped[5] ^ 1);
     QVERIFY(QOpenSSLEVPAES::aeswrap(kek, wrapped, false).isEmpty());
+    // RFC 3394 4.6: a 256-bit key under a 256-bit key-encryption key, the
+    // shape of every class key; a key of the wrong size unwraps nothing.
+    const QByteArray kek256 = QByteArray::fromHex("000102030405060708090A0B0C0D0E0F101112131415161718191A1B1C1D1E1F");
+    const QByteArray key256 = QByteArray::fromHex("00112233445566778899AABBCCDDEEFF000102030405060708090A0B0C0D0E0F");
+    const QByteArray wrapped256
+        = QByteArray::fromHex("28c9f404c4b810f4cbccb35cfb87f8263f5786e2d80ed326cbc7f0e71a99f43bfb988b9b7a02dd21");
+    QCOMPARE(QOpenSSLEVPAES::aeswrap(kek256, key256, true), wrapped256);
+    QCOMPARE(QOpenSSLEVPAES::aeswrap(kek256, wrapped256, false), key256);
+    QVERIFY(QOpenSSLEVPAES::aeswrap(QByteArray(20, 'k'), wrapped256, false).isEmpty());
+    QVERIFY(QOpenSSLEVPAES::aeswrap(kek256, wrapped256.chopped(1), false).isEmpty());
 }
 
 void TestITunesBackup::keybagKey_data()
@@ -69,6 +86,31 @@ void TestITunesBackup::keybagKey_data()
                                              << QByteArray("cf96ed329d2aa4e4ddc27be8c85ab442af5d6df5821e182562ed6b16d82d8e2f");
     QTest::newRow("ITER negative") << keybagRecord("SALT", "S") + keybagRecord("ITER", be32(0x80000000)) << QByteArray();
     QTest::newRow("DPIC above the cap") << base + keybagRecord("DPIC", be32(100000001)) + keybagRecord("DPSL", "salt") << QByteArray();
+    QTest::newRow("DPIC empty") << base + keybagRecord("DPIC", {}) + keybagRecord("DPSL", "salt") << QByteArray();
+    QTest::newRow("no SALT") << keybagRecord("ITER", be32(2)) << QByteArray();
+}
+
+void TestITunesBackup::keybagPlacement_data()
+{
+    QTest::addColumn<QByteArray>("keybag");
+    QTest::addColumn<QString>("expected"); // attribute tags, then class{tags}first byte of its UUID
+    const QByteArray head = keybagRecord("UUID", "k") + keybagRecord("WRAP", be32(1));
+    const QByteArray c1 = keybagRecord("UUID", "a") + keybagRecord("CLAS", be32(1)) + keybagRecord("WPKY", "x");
+    QTest::newRow("attributes and a class") << head + c1 << "UUID,WRAP 1{CLAS,UUID,WPKY}a";
+    QTest::newRow("length past the end") << head + c1 + keybagRecord("SALT", "sss").left(10) << "UUID,WRAP 1{CLAS,UUID,WPKY}a";
+    QTest::newRow("fragment under 8 bytes") << head + QByteArray("ITER\0\0", 6) << "UUID,WRAP";
+    QTest::newRow("short CLAS reads as 0") << head + keybagRecord("CLAS", "\1") << "UUID,WRAP 0{CLAS}";
+}
+
+void TestITunesBackup::keybagPlacement()
+{
+    QFETCH(QByteArray, keybag);
+    QFETCH(QString, expected);
+    const _KeybagInfo info = parseKeybag(keybag);
+    QStringList parts(info.attributes.keys().join(','));
+    for (auto it = info.classKeys.cbegin(); it != info.classKeys.cend(); ++it)
+        parts << QStringLiteral("%1{%2}%3").arg(it.key()).arg(it->keys().join(',')).arg(it->value("UUID").left(1).constData());
+    QCOMPARE(parts.join(' '), expected);
 }
 
 void TestITunesBackup::keybagKey()
@@ -89,8 +131,27 @@ void TestITunesBackup::mbdbEdgeCases_data()
     QTest::addColumn<QString>("records"); // path|inodeHigh|inode|size|properties, sorted; or an error part
     const QByteArray h("mbdb\x05\x00", 6);
     const QString p3 = QStringLiteral("p|0|3|4294967298|0");
-    QTest::newRow("single byte left over") << h + rec("p", 0, 3) + '\0' << 0 << "record 2 (at byte 58) is cut off. The file ends at byte 59.";
+    QTest::newRow("header only") << h << 0 << "";
+    QTest::newRow("empty and absent domains") << h + "\0\0\xff\xff" + rec("p", 0, 3) + QByteArray(2, '\0') << 3 << p3;
+    QTest::newRow("single byte left over") << h + rec("p", 0, 3) + '\0' << 0 << "error: record 2 (at byte 58) is cut off. The file ends at byte 59.";
+    QTest::newRow("duplicate: later kept") << h + rec("p", 0, 9) + rec("p", 0, 3) << 9 << p3;
+    QTest::newRow("cut inside the size") << h + rec("p", 0, 3).chopped(5) << 0 << "error: record 1 (at byte 6) is cut off";
+    // A NUL in a path is refused (below); other bytes that are no UTF-8
+    // read as replacement characters.
+    QTest::newRow("non-UTF-8 in a path") << h + rec(QByteArray("a\xff", 2), 0, 3) << 3 << QString::fromUtf8("a\xef\xbf\xbd|0|3|4294967298|0");
     QTest::newRow("count 128 reads no pair") << h + rec("p", 0, 3, '\x80') + rec("q", 0, 4) << 4 << p3 + " q|0|4|4294967298|0";
+    // The header is checked before any record: the real problem is named.
+    QTest::newRow("version 4 file list") << QByteArray("mbdb\x04\x00", 6) + rec("p", 0, 3) << 0
+                                        << "error: Manifest.mbdb: this file list is of version 4.0; only version 5.0";
+    QTest::newRow("old index") << QByteArray("mbdx\x02\x00", 6) + rec("p", 0, 3) << 0
+                              << "error: Manifest.mbdb: this is the index of a file list of a backup made before 2011";
+    QTest::newRow("SQLite database under that name") << QByteArray("SQLite format 3\0", 16) + QByteArray(1000, '\0') << 0
+                                                     << "error: Manifest.mbdb: this is a SQLite database";
+    QTest::newRow("empty file") << QByteArray() << 0 << "error: the file is too short (0 bytes)";
+    QTest::newRow("something else") << QByteArray("PK\x03\x04 zip") << 0 << "error: it does not begin with \"mbdb\"";
+    // Cut at the NUL it would name the address book and take its place.
+    QTest::newRow("path holding a NUL refused and counted")
+        << h + rec("q", 0, 4) + rec(QByteArray("p\0../../etc/passwd", 19), 0, 9) << 9 << "q|0|4|4294967298|0 refused 1";
 }
 
 void TestITunesBackup::mbdbEdgeCases()
@@ -107,10 +168,75 @@ void TestITunesBackup::mbdbEdgeCases()
         QStringList seen;
         for (const auto& i : items)
             seen << QStringLiteral("%1|%2|%3|%4|%5").arg(i.relativePath.toString()).arg(i.inodeHigh).arg(i.inodeNumber).arg(i.size).arg(i.properties.size());
+        if (map.refused > 0)
+            seen << QStringLiteral("refused %1").arg(map.refused);
         QCOMPARE(seen.join(' '), records);
         QCOMPARE(map.maxInode, maxInode);
     } catch (const std::runtime_error& e) {
-        QVERIFY2(records.contains("cut off") && QString::fromUtf8(e.what()).contains(records), e.what());
+        QVERIFY2(records.startsWith("error: ") && QString::fromUtf8(e.what()).contains(records.mid(7)), e.what());
+    }
+}
+
+void TestITunesBackup::linkRecordNeverStandsForAFile_data()
+{
+    QTest::addColumn<ManifestForm>("form");
+    QTest::addColumn<bool>("withFile");
+    QTest::newRow("old list: a link after the file of its path") << ManifestForm::Mbdb << true;
+    QTest::newRow("old list: only a link") << ManifestForm::Mbdb << false;
+    QTest::newRow("database: only a link") << ManifestForm::Db << false;
+}
+
+void TestITunesBackup::linkRecordNeverStandsForAFile()
+{
+    QFETCH(ManifestForm, form);
+    QFETCH(bool, withFile);
+    QTemporaryDir tmp;
+    BackupSpec spec;
+    spec.form = form;
+    // A symbolic link (mode 0120755) under the address book's path.
+    const FixtureFile link { kAddressBookDomain, kAddressBookPath, QByteArray(), 3, 0xA1ED, 9 };
+    spec.files = withFile ? QList<FixtureFile> { spec.files.first(), link } : QList<FixtureFile> { link };
+    const Backup backup = writeBackup(tmp.filePath("backup"), spec);
+    BackupManifest m{ QDir(backup.folder) };
+    m.setWorkFolder(tmp.path());
+    m.parseInfo();
+    const MBDBParser::_MBDBItem* book = m.findItem(kAddressBookDomain, kAddressBookPath);
+    QCOMPARE(book != nullptr, withFile);
+    if (book) {
+        QVERIFY(!book->isLink());
+        QCOMPARE(book->inodeNumber, 1);
+    }
+}
+
+// Ten million rounds take seconds; a cancel is seen inside them.
+void TestITunesBackup::cancelStopsTheKeyDerivationAtOnce()
+{
+    const QByteArray keybag = keybagRecord("SALT", "SALT") + keybagRecord("ITER", be32(10000000))
+        + keybagRecord("DPIC", be32(10000000)) + keybagRecord("DPSL", "salt");
+    QElapsedTimer clock;
+    clock.start();
+    qint64 cancelledAt = -1;
+    int asked = 0;
+    KeybagUnlock status;
+    const QByteArray key = deriveKeybagKey("password", parseKeybag(keybag), [&] {
+        ++asked;
+        if (cancelledAt < 0 && clock.elapsed() >= 100)
+            cancelledAt = clock.elapsed();
+        return cancelledAt >= 0;
+    }, &status);
+    QVERIFY(key.isEmpty());
+    QCOMPARE(status, KeybagUnlock::Cancelled);
+    QVERIFY(asked > 1);
+    QVERIFY2(clock.elapsed() - cancelledAt < 500, qPrintable(QString::number(clock.elapsed() - cancelledAt)));
+    // The sliced derivation gives what the one-call derivation gives.
+    const QByteArray password("pass\0word", 9), salt("sa\0lt", 5);
+    for (const int rounds : { 1, 4095, 4096, 4097, 10000 }) {
+        QByteArray whole(40, '\0');
+        QVERIFY(PKCS5_PBKDF2_HMAC(password.constData(), int(password.size()),
+                    reinterpret_cast<const unsigned char*>(salt.constData()), int(salt.size()), rounds, EVP_sha1(), 40,
+                    reinterpret_cast<unsigned char*>(whole.data()))
+            == 1);
+        QCOMPARE(pbkdf2Sha1(password, salt, rounds, 40), whole);
     }
 }
 

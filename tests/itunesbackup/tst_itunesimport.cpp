@@ -214,9 +214,14 @@ private slots:
         const QString book = MBDBParser::getFileHashName(kAddressBookDomain, kAddressBookPath);
         const QByteArray garbage(600, 'x');
         QTest::newRow("no Manifest.plist") << "Manifest.plist" << QByteArray() << "has no Manifest.plist";
+        QTest::newRow("Manifest.plist garbage") << "Manifest.plist" << garbage << "Manifest.plist cannot be read";
         QTest::newRow("no file list") << "Manifest.db" << QByteArray() << "has no file list";
         QTest::newRow("file list garbage") << "Manifest.db" << garbage << "Manifest.db";
         QTest::newRow("address book garbage") << book.left(2) + "/" + book << garbage << "Library/AddressBook/AddressBook.sqlitedb of the backup";
+        QTest::newRow("address book content missing") << book.left(2) + "/" + book << QByteArray() << "no content file";
+        // An old file list of another version beside the database: named.
+        QTest::newRow("old file list of version 4") << "Manifest.mbdb" << QByteArray("mbdb\x04\x00", 6) + garbage
+                                                   << "this file list is of version 4.0";
         QTest::newRow("not an address book") << "images" << QByteArray() << "is not an address book";
         QTest::newRow("no address book") << "none" << QByteArray() << "holds no address book";
     }

@@ -31,6 +31,24 @@ public:
         return node;
     }
 
+    // Names are unique in these tests: the node of that name, or null.
+    _ItemNode* find(const QString& name) const
+    {
+        for (const _ItemNode* node : nodes()) {
+            if (node->name == name)
+                return const_cast<_ItemNode*>(node);
+        }
+        return nullptr;
+    }
+
+    QStringList names() const
+    {
+        QStringList out;
+        for (const _ItemNode* node : nodes())
+            out.append(node->name);
+        return out;
+    }
+
     using AbsTreeItemModel::rootNodes;
 };
 
@@ -51,6 +69,78 @@ void fill(NameModel& model)
 class TestAbsTreeItemModel : public QObject {
     Q_OBJECT
 private slots:
+    void removesRowsAndKeepsIndexesValid_data()
+    {
+        QTest::addColumn<QString>("operation"); // "clear:" or "remove:" + path ("" = null)
+        QTest::addColumn<QStringList>("removals");
+        QTest::addColumn<QStringList>("remaining");
+
+        QTest::newRow("clearChilds with null empties the model at once")
+            << "clear:" << QStringList{"root:0-2"} << QStringList{};
+        QTest::newRow("clearChilds on a leaf emits nothing")
+            << "clear:B" << QStringList{} << QStringList{"A", "A1", "A2", "A2a", "B", "C", "C1"};
+        QTest::newRow("clearChilds on a node removes its children in one go")
+            << "clear:A" << QStringList{"A:0-1"} << QStringList{"A", "B", "C", "C1"};
+        QTest::newRow("removeNode on a root with children emits two removals")
+            << "remove:A" << QStringList{"A:0-1", "root:0-0"} << QStringList{"B", "C", "C1"};
+        QTest::newRow("removeNode on a nested leaf")
+            << "remove:A2a" << QStringList{"A2:0-0"} << QStringList{"A", "A1", "A2", "B", "C", "C1"};
+        QTest::newRow("removeNode on the last root")
+            << "remove:C" << QStringList{"C:0-0", "root:2-2"} << QStringList{"A", "A1", "A2", "A2a", "B"};
+    }
+    void removesRowsAndKeepsIndexesValid()
+    {
+        QFETCH(QString, operation);
+        QFETCH(QStringList, removals);
+        QFETCH(QStringList, remaining);
+
+        NameModel model;
+        fill(model);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        // Described while the signal is delivered: the parent's node may be
+        // deleted by the time the operation returns.
+        QStringList seen;
+        connect(&model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+                [&](const QModelIndex& parent, int first, int last) {
+                    const QString name = parent.isValid() ? parent.data().toString() : QStringLiteral("root");
+                    seen.append(QStringLiteral("%1:%2-%3").arg(name).arg(first).arg(last));
+                });
+
+        const QString path = operation.section(QLatin1Char(':'), 1);
+        AbsTreeItemModel::_ItemNode* node = path.isEmpty() ? nullptr : model.find(path);
+        QVERIFY(path.isEmpty() || node);
+        if (operation.startsWith(QLatin1String("clear:")))
+            model.clearChilds(node);
+        else
+            model.removeNode(node);
+
+        QCOMPARE(seen, removals);
+        QCOMPARE(model.names(), remaining);
+    }
+
+    // A node and its children lie under different parents: each change
+    // stays within one parent, as views require.
+    void reportsChangesWithinOneParent()
+    {
+        NameModel model;
+        fill(model);
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        QSignalSpy spy(&model, &QAbstractItemModel::dataChanged);
+
+        model.invokeDataChanged(model.find("A"));
+        QCOMPARE(spy.count(), 2);
+        for (const QList<QVariant>& change : spy)
+            QCOMPARE(change.at(0).value<QModelIndex>().parent(), change.at(1).value<QModelIndex>().parent());
+        QCOMPARE(spy.at(0).at(0).value<QModelIndex>().data().toString(), QStringLiteral("A"));
+        QCOMPARE(spy.at(1).at(0).value<QModelIndex>().data().toString(), QStringLiteral("A1"));
+        QCOMPARE(spy.at(1).at(1).value<QModelIndex>().data().toString(), QStringLiteral("A2"));
+
+        // A leaf is reported alone.
+        spy.clear();
+        model.invokeDataChanged(model.find("B"));
+        QCOMPARE(spy.count(), 1);
+        QCOMPARE(spy.at(0).at(0).value<QModelIndex>().data().toString(), QStringLiteral("B"));
+    }
 
     void followsSiblingRemovalInParentRows()
     {

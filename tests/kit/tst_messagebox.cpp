@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "kit/messagebox.h"
 #include "support/messageboxrecorder.h"
+#include "kit/messagetext.h"
+#include "kit/makerconfig.h"
+#include "kit/productinfo.h"
 #include "kit/tips.h"
 
 #include <QTest>
@@ -16,8 +19,11 @@ private slots:
         QTest::addColumn<QString>("text");
         QTest::addColumn<QMessageBox::Icon>("icon");
 
+        QTest::newRow("info") << "Successfully deleted contact." << QMessageBox::Information;
         QTest::newRow("warning with angle brackets shown as written")
             << "Invalid Local Database name(can't contain \\ / : * ? \" < > |)." << QMessageBox::Warning;
+        QTest::newRow("question") << "Discard the editing?" << QMessageBox::Question;
+        QTest::newRow("error in the support template") << "disk full" << QMessageBox::Critical;
         QTest::newRow("error text with a placeholder is not expanded") << "value %2 missing" << QMessageBox::Critical;
     }
 
@@ -29,18 +35,51 @@ private slots:
         QFETCH(QMessageBox::Icon, icon);
 
         MessageBoxRecorder boxes;
-        if (icon == QMessageBox::Warning)
-            Tips::warning(text);
-        else
-            Tips::error(text);
+        switch (icon) {
+        case QMessageBox::Information: Tips::info(text); break;
+        case QMessageBox::Warning: Tips::warning(text); break;
+        case QMessageBox::Question: Tips::question(text); break;
+        default: Tips::error(text);
+        }
 
         QCOMPARE(boxes.count(), 1);
         const MessageBoxRecorder::Box& box = boxes.boxes().first();
         QCOMPARE(box.icon, icon);
+        QCOMPARE(box.buttons.size(), icon == QMessageBox::Question ? 2 : 1);
+        QVERIFY(icon == QMessageBox::Question ? box.buttons.contains(QMessageBox::Yes) && box.buttons.contains(QMessageBox::No)
+                                              : box.buttons.first() == QMessageBox::Ok);
         if (icon == QMessageBox::Critical)
             QCOMPARE(box.shown.count(text), 1);
         else
             QCOMPARE(box.shown, text);
+        QCOMPARE(box.title, product::title());
+        QVERIFY(box.styled);
+        QVERIFY(box.flags.testFlag(Qt::FramelessWindowHint));
+        QCOMPARE(box.flags & Qt::WindowType_Mask, Qt::Dialog);
+    }
+
+    void namesASupportAddressOnlyWhenOneIsConfigured_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("none configured") << "" << "disk full";
+        QTest::newRow("blank counts as none") << "  " << "disk full";
+        QTest::newRow("configured") << "help@example.org" << "disk full<br/><br/> Or you can contact help@example.org for help.";
+        QTest::newRow("escaped") << "a&b@example.org" << "contact a&amp;b@example.org for help.";
+    }
+
+    void namesASupportAddressOnlyWhenOneIsConfigured()
+    {
+        QFETCH(QString, address);
+        QFETCH(QString, ending);
+        qputenv(maker::kSupportEmailName, address.toUtf8());
+        MessageBoxRecorder boxes;
+        Tips::error(QStringLiteral("disk full"));
+        qunsetenv(maker::kSupportEmailName);
+        QCOMPARE(boxes.count(), 1);
+        const QString text = boxes.boxes().first().text;
+        QVERIFY2(text.endsWith(ending), qPrintable(text));
+        QCOMPARE(text.contains(QLatin1String("contact")), !address.trimmed().isEmpty());
     }
 
     // Data joins the program's own markup only escaped: it reads as written

@@ -7,6 +7,7 @@
 #include "kit/tips.h"
 
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSemaphore>
@@ -16,7 +17,12 @@
 #include <atomic>
 #include <memory>
 
+Q_DECLARE_METATYPE(QMessageBox::StandardButton)
+
 namespace {
+
+QProgressBar* bar(ProgressForm& f) { return f.findChild<QProgressBar*>(QStringLiteral("progressBar")); }
+QString labelText(ProgressForm& f, const char* name) { return f.findChild<QLabel*>(QLatin1String(name))->text(); }
 
 // Runs `work` on its own thread, the way the real workers report.
 std::unique_ptr<QThread> worker(std::function<void()> work) { return std::unique_ptr<QThread>(QThread::create(std::move(work))); }
@@ -47,6 +53,60 @@ private:
 class TestProgressForm : public QObject {
     Q_OBJECT
 private slots:
+    void updatesProgress_data()
+    {
+        QTest::addColumn<QString>("status");
+        QTest::addColumn<int>("percent");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("expected"); // status line | bar value | progress line
+
+        QTest::newRow("percent with default text") << "Merging..." << 40 << "" << "Merging...|40|Progress:40%";
+        QTest::newRow("negative percent keeps the bar") << "" << -1 << "" << "title|33|Progress:33%";
+        QTest::newRow("empty status keeps the line") << "" << 10 << "Contacts:1/10" << "title|10|Contacts:1/10";
+        QTest::newRow("above range clamped to full") << "s" << 250 << "" << "s|100|Progress:100%";
+    }
+    void updatesProgress()
+    {
+        QFETCH(QString, status);
+        QFETCH(int, percent);
+        QFETCH(QString, text);
+        QFETCH(QString, expected);
+
+        ProgressForm form(QStringLiteral("title"));
+        form.updateProgress(QString(), 33, QString());
+        // Called on the GUI thread, the invoke runs the slot at once.
+        QVERIFY(form.invokeUpdateProgress(status, percent, text));
+        const QString shown = QStringLiteral("%1|%2|%3").arg(labelText(form, "lbStatus")).arg(bar(form)->value()).arg(
+            labelText(form, "lbProgress"));
+        QCOMPARE(shown, expected);
+    }
+
+    void ignoresKeysAndCloseRequests_data()
+    {
+        QTest::addColumn<int>("key"); // 0: a close request
+        QTest::newRow("Escape") << int(Qt::Key_Escape);
+        QTest::newRow("Enter") << int(Qt::Key_Enter);
+        QTest::newRow("close request") << 0;
+    }
+    void ignoresKeysAndCloseRequests()
+    {
+        QFETCH(int, key);
+        MessageBoxRecorder boxes;
+        ProgressForm form(QStringLiteral("t"));
+        QSignalSpy finished(&form, &QDialog::finished);
+        form.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&form));
+
+        if (key == 0)
+            QVERIFY(!form.close());
+        else
+            QTest::keyClick(&form, Qt::Key(key));
+
+        QVERIFY(form.isVisible());
+        QCOMPARE(finished.count(), 0);
+        QCOMPARE(boxes.count(), 0); // not even the cancel question
+        QVERIFY(!form.isCancelled());
+    }
 
     void endsAsTheWorkerReports_data()
     {
@@ -56,6 +116,8 @@ private slots:
         QTest::addColumn<QStringList>("expectedReports");
 
         const QString done = QStringLiteral("Successfully imported 3 contacts.");
+        QTest::newRow("success with a text") << "S:" + done << 1 << QStringList { done } << QStringList {};
+        QTest::newRow("success without a text shows no box") << "S:" << 1 << QStringList {} << QStringList {};
         QTest::newRow("error shows the error box and reports")
             << "E:disk full" << 0
             << QStringList { "<nobr><b>" + product::title() + " v3.1.13</b></nobr><br/><br/>"
@@ -107,6 +169,64 @@ private slots:
         QCOMPARE(boxes.texts(), expectedBoxes);
         QCOMPARE(reports, expectedReports);
         QVERIFY(!timedOut);
+    }
+
+    void cancelsOnlyWhenConfirmed_data()
+    {
+        QTest::addColumn<bool>("cancelable");
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<bool>("expectedCancelled");
+
+        QTest::newRow("Cancel then No leaves dialog and worker alone") << true << QMessageBox::No << false;
+        QTest::newRow("Cancel then Yes cancels") << true << QMessageBox::Yes << true;
+        QTest::newRow("not cancelable ignores the button") << false << QMessageBox::Yes << false;
+    }
+    void cancelsOnlyWhenConfirmed()
+    {
+        QFETCH(bool, cancelable);
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(bool, expectedCancelled);
+
+        MessageBoxRecorder boxes;
+        boxes.answerNext(answer);
+        ProgressForm form(QStringLiteral("t"));
+        form.setCancelable(cancelable);
+        QSignalSpy userCancel(&form, &ProgressForm::userCacel);
+        // Like a real worker: it polls the dialog between its steps and stops
+        // there once cancelled. It goes on only after the user has answered.
+        QSemaphore gate;
+        std::atomic<bool> sawCancel { false };
+        const auto thread = worker([&] {
+            form.invokeUpdateProgress(QString(), 10, {});
+            if (!gate.tryAcquire(1, 10000))
+                return;
+            if (form.isCancelled())
+                sawCancel = true;
+            else
+                form.invokeSucceed({});
+        });
+        thread->start();
+
+        ModalDialogAnswerer answerer([&](QWidget*) {
+            QTest::mouseClick(form.findChild<QPushButton*>(QStringLiteral("btnCancel")), Qt::LeftButton);
+            gate.release();
+        });
+        answerer.setMatch([&](QWidget* w) { return w == &form; });
+        const int result = form.exec();
+        gate.release();
+        QVERIFY(form.waitForThread(*thread, false));
+        QVERIFY(answerer.answered());
+
+        QCOMPARE(result, expectedCancelled ? 0 : 1);
+        QCOMPARE(form.isCancelled(), expectedCancelled);
+        QCOMPARE(userCancel.count(), expectedCancelled ? 1 : 0);
+        QCOMPARE(boxes.count(), cancelable ? 1 : 0);
+        if (cancelable) {
+            QCOMPARE(boxes.boxes().first().icon, QMessageBox::Question);
+            QCOMPARE(boxes.boxes().first().text, QStringLiteral("Are You Sure You Want To Cancel?"));
+        }
+        // A cancelled worker stops at its next poll: the success is never sent.
+        QCOMPARE(sawCancel.load(), expectedCancelled);
     }
 
     void keepsTheWorkersOutcomeWhenCancelRaces_data()
@@ -194,8 +314,10 @@ private slots:
         QTest::addColumn<bool>("errorFirst");
         QTest::addColumn<bool>("force");
 
+        QTest::newRow("worker ending by itself") << 300 << false << false;
         QTest::newRow("open dialog never forces") << 1500 << false << true;
         QTest::newRow("after an error force terminates a stuck worker") << -1 << true << true;
+        QTest::newRow("after an error without force waits it out") << 1500 << true << false;
     }
 
     void waitsForThread()

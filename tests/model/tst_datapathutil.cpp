@@ -94,7 +94,12 @@ private slots:
         QTest::addColumn<QString>("expectedBase"); // "" for the default base folder
         QTest::addColumn<bool>("created");
 
+        QTest::newRow("redirect to a missing folder") << QByteArray("@W@/missing") << "" << true;
+        QTest::newRow("empty redirect") << QByteArray("") << "" << true;
+        QTest::newRow("redirect followed by a line end") << QByteArray("@W@/elsewhere\n") << "" << true;
         QTest::newRow("redirect ends at a zero byte") << QByteArray("@W@/elsewhere\0junk", 18) << "@W@/elsewhere" << true;
+        QTest::newRow("relative redirect is taken from the working folder")
+            << QByteArray("elsewhere") << "@W@/elsewhere" << true;
         QTest::newRow("redirect to an existing file") << QByteArray("@W@/plain-file") << "@W@/plain-file" << false;
         QTest::newRow("oversized redirect") << QByteArray(70000, '/') << "" << true;
     }
@@ -114,6 +119,27 @@ private slots:
         QCOMPARE(QFileInfo(data.absolutePath()).isDir(), created);
     }
 
+    void keepsTheFolderFoundFirst()
+    {
+        QCOMPARE(g_osAppDir().absolutePath(), m_xdg);
+        const QString first = g_dataSaveDir().absolutePath();
+        QCOMPARE(first, m_default + "/" + kProductIdentifier);
+        const QString other = m_work + "/other";
+        QVERIFY(QDir().mkpath(other));
+        g_setDataSaveDirLink(other);
+        QCOMPARE(readFile(redirectFile()), other.toUtf8()); // no line end, no zero
+        QCOMPARE(g_dataSaveDir().absolutePath(), first);
+
+        // Deleted during the run: created again at the same place.
+        QVERIFY(QDir(first).removeRecursively());
+        QCOMPARE(g_dataSaveDir().absolutePath(), first);
+        QVERIFY(QFileInfo(first).isDir());
+
+        // The next run follows the redirect.
+        g_forgetDataSaveDir();
+        QCOMPARE(g_dataSaveDir().absolutePath(), other + "/" + kProductIdentifier);
+    }
+
     void choosesAFreeFileName_data()
     {
         QTest::addColumn<QStringList>("existing");
@@ -121,9 +147,14 @@ private slots:
         QTest::addColumn<QString>("expected");
 
         QTest::newRow("taken twice") << QStringList { "f:a.vcf", "f:a(1).vcf" } << "@W@/a.vcf" << "@W@/a(2).vcf";
+        QTest::newRow("inner extension dropped") << QStringList { "f:archive.tar.gz" } << "@W@/archive.tar.gz"
+                                                 << "@W@/archive(1).gz";
         QTest::newRow("hidden file") << QStringList { "f:.profile" } << "@W@/.profile" << "@W@/(1).profile";
+        QTest::newRow("folder of the candidate's name is taken")
+            << QStringList { "f:a.vcf", "d:a(1).vcf" } << "@W@/a.vcf" << "@W@/a(2).vcf";
         QTest::newRow("dangling link at the path itself is taken")
             << QStringList { "l:a.vcf>/nonexistent/target" } << "@W@/a.vcf" << "@W@/a(1).vcf";
+        QTest::newRow("relative name becomes absolute") << QStringList { "f:b.csv" } << "b.csv" << "@W@/b(1).csv";
     }
     void choosesAFreeFileName()
     {
@@ -141,6 +172,8 @@ private slots:
         QTest::addColumn<QStringList>("remaining");
         QTest::addColumn<QStringList>("gone");
 
+        QTest::newRow("missing path") << QStringList { "f:keep/precious.txt" } << QStringList { "keep/precious.txt" }
+                                      << QStringList {};
         QTest::newRow("hidden file in a subfolder stays with its folders")
             << QStringList { "d:top/sub", "f:top/sub/.hidden", "f:top/sub/seen.txt", "f:top/other.txt" }
             << QStringList { "top/sub/.hidden" } << QStringList { "top/sub/seen.txt", "top/other.txt" };
@@ -150,6 +183,9 @@ private slots:
         QTest::newRow("the given path is itself a link")
             << QStringList { "f:keep/precious.txt", "l:top>keep" } << QStringList { "keep/precious.txt" }
             << QStringList { "top" };
+        QTest::newRow("dangling link stays like a special entry")
+            << QStringList { "d:top", "l:top/dangling>/nonexistent/x" } << QStringList { "top/dangling" }
+            << QStringList {};
     }
     void deletesFolderTrees()
     {
@@ -178,6 +214,7 @@ private slots:
 
         QTest::newRow("upper-case scheme") << "HTTP://example.com/x" << "http://example.com/x";
         QTest::newRow("javascript") << "javascript:alert(1)" << "";
+        QTest::newRow("no host") << "https://" << "";
         QTest::newRow("file") << "file:///etc/passwd" << "";
         QTest::newRow("shell text after a web address") << "https://example.com/\"; touch /tmp/PWNED; \"" << "";
     }
@@ -224,6 +261,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("script"); // empty: no opener on PATH at all
         QTest::addColumn<bool>("opened");
+        QTest::newRow("opener hands the path on") << QByteArray("exit 0\n") << true;
         QTest::newRow("no method available (exit 3)") << QByteArray("exit 3\n") << false;
         QTest::newRow("opener not installed") << QByteArray() << false;
     }

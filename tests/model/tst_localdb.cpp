@@ -41,6 +41,14 @@ QString md5Base64(const QByteArray& bytes)
     return QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toBase64());
 }
 
+QStringList dataKeys(std::initializer_list<int> numbers)
+{
+    QStringList out;
+    for (int i : numbers)
+        out << QStringLiteral("data%1").arg(i);
+    return out;
+}
+
 // A crash image of the database at `path`, closed, into `image` and
 // `image`-journal: copies of both taken in the middle of a write that
 // replaces the 200 contacts "Old <n> xxx..." committed before it by "New <n>
@@ -116,6 +124,24 @@ private slots:
         QVERIFY(QFile::setPermissions(m_db->path(), QFile::ReadOwner | QFile::WriteOwner));
     }
 
+    // Also while the old file is still open: nothing may be written into
+    // the replaced file through a stale handle.
+    void restartsIdsWhenRecreated()
+    {
+        m_db->beginEdit();
+        addContact(*m_db, QStringLiteral("Bob"));
+        m_db->getGroupIdOrAdd(QStringLiteral("Work"));
+        m_db->endEdit(true);
+        QVERIFY(m_db->isOpen());
+
+        m_db->create();
+        QCOMPARE(m_db->groups().size(), 0);
+        QCOMPARE(addContact(*m_db, QStringLiteral("Cid")), 1ull);
+        QCOMPARE(m_db->getGroupIdOrAdd(QStringLiteral("Home")), 1ull);
+        SqlProbe probe(m_db->path());
+        QCOMPARE(probe.column("select full_name from contact"), QStringList { "Cid" });
+    }
+
     void dropsAStaleJournalOnCreate()
     {
         const QString path = m_db->path();
@@ -176,6 +202,78 @@ private slots:
         QVERIFY(!db.isOpen());
     }
 
+    // Opens a closed file; an open one, with its edit, is left as it is.
+    void opensOnlyWhenClosed()
+    {
+        m_db->close();
+        m_db->open_check();
+        QVERIFY(m_db->isOpen());
+        m_db->beginEdit();
+        addContact(*m_db, QStringLiteral("Bob"));
+        m_db->open_check();
+        m_db->endEdit(true);
+        QCOMPARE(SqlProbe(m_db->path()).column("select full_name from contact order by _id"), (QStringList { "Ann", "Bob" }));
+
+        LocalDb missing(pathOf(QStringLiteral("missing.db")), localRule());
+        QVERIFY_THROWS_EXCEPTION(std::exception, missing.open_check());
+        QVERIFY(!missing.isOpen());
+        QVERIFY(!QFile::exists(missing.path()));
+    }
+
+    void storesOnlyTheTypesColumns_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<QStringList>("keysBack");
+        // The stored format's gaps and odd ones; the value-label types share
+        // one layout, shown by the phone.
+        QTest::newRow("name") << 1 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 8 });
+        QTest::newRow("photo") << 2 << dataKeys({ 4, 15 });
+        QTest::newRow("phone") << 3 << dataKeys({ 1, 2, 3 });
+        QTest::newRow("im skips data4") << 8 << dataKeys({ 1, 2, 3, 5, 6 });
+        QTest::newRow("org skips data8") << 10 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 9 });
+        QTest::newRow("address stores data11") << 12 << dataKeys({ 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11 });
+    }
+    void storesOnlyTheTypesColumns()
+    {
+        QFETCH(int, type);
+        QFETCH(QStringList, keysBack);
+        const QByteArray image("\x89PNG\0bytes", 10);
+        const auto cid = m_ann;
+        pim::Entity e(0, QStringLiteral("src-7"));
+        for (int i = 1; i <= 14; ++i)
+            e.fields.insert(QStringLiteral("data%1").arg(i), QStringLiteral(" v%1 ").arg(i));
+        e.fields.insert(QStringLiteral("data15"), image);
+        m_db->insertEntity(cid, type, e);
+
+        SqlProbe probe(m_db->path());
+        const QVariantList raw = probe.rows(QStringLiteral("select * from data where _id=%1").arg(e.id)).value(0);
+        QCOMPARE(raw.mid(1, 3), (QVariantList { type, qlonglong(cid), "src-7" }));
+        for (int i = 1; i <= 15; ++i) {
+            const QString key = QStringLiteral("data%1").arg(i);
+            const QVariant cell = raw.at(3 + i);
+            if (!keysBack.contains(key))
+                QVERIFY2(i == 15 ? !cell.isValid() : cell.toString().isEmpty(), qPrintable(key));
+            else if (i == 15)
+                QCOMPARE(cell.toByteArray(), image);
+            else if (type == pim::ENTITY_PHOTO && i == 4)
+                QCOMPARE(cell.toString(), md5Base64(image));
+            else
+                QCOMPARE(cell.toString(), QStringLiteral(" v%1 ").arg(i));
+        }
+
+        const QList<pim::Entity> back = m_db->contact(cid).entities.value(type);
+        QCOMPARE(back.size(), 1);
+        QCOMPARE(back.first().id, e.id);
+        QCOMPARE(back.first().srcId, QStringLiteral("src-7"));
+        // Whether an address reads its country code back is the reader's
+        // matter; here only that it is stored.
+        QStringList keysRead = back.first().fields.keys();
+        keysRead.removeOne(QStringLiteral("data11"));
+        keysBack.removeOne(QStringLiteral("data11"));
+        keysBack.sort();
+        QCOMPARE(keysRead, keysBack);
+    }
+
     void storesValuesAsText_data()
     {
         QTest::addColumn<int>("type");
@@ -184,8 +282,12 @@ private slots:
         const QDateTime withMs(QDate(1980, 5, 17), QTime(0, 0, 0, 123));
         QTest::newRow("date-time without milliseconds") << 6 << QVariantMap { { "data1", withMs } } << "1980-05-17T00:00:00";
         QTest::newRow("64-bit beyond 2^53") << 9 << QVariantMap { { "data1", qlonglong(9007199254740993LL) } } << "9007199254740993";
+        QTest::newRow("UTF-8 bytes") << 9 << QVariantMap { { "data1", QByteArray("caf\xc3\xa9") } } << "café";
+        QTest::newRow("quote cannot break out") << 9 << QVariantMap { { "data1", "a'); drop table data;--" } }
+                                                << "a'); drop table data;--";
         QTest::newRow("photo hash from the bytes, not the claimed one")
             << 2 << QVariantMap { { "data15", QByteArray("JFIF") }, { "data4", "bogus" } } << md5Base64("JFIF");
+        QTest::newRow("no image: hash of zero bytes") << 2 << QVariantMap { { "data4", "x" } } << md5Base64({});
     }
     void storesValuesAsText()
     {
@@ -197,12 +299,54 @@ private slots:
         m_db->insertEntity(m_ann, type, e);
         const QString column = type == pim::ENTITY_PHOTO ? "data4" : "data1";
         const QVariant cell = SqlProbe(m_db->path()).value(QStringLiteral("select %1 from data where _id=%2").arg(column).arg(e.id));
+        QVERIFY(cell.isValid());
         QCOMPARE(cell.toString(), expected);
+        QCOMPARE(SqlProbe(m_db->path()).value("select count(*) from data").toInt(), 1);
     }
 
+    void rewritesOnlyTheTypesColumnsOnUpdate_data()
+    {
+        QTest::addColumn<int>("updateType");
+        QTest::addColumn<QString>("newSrcId");
+        QTest::addColumn<QStringList>("expected"); // src_id, data1..data5 after the update
+        QTest::newRow("phone as phone") << 3 << "p9" << QStringList { "p9", "new1", "7", "new3", "x4", "x5" };
+        QTest::newRow("phone as notes keeps label") << 9 << "p9" << QStringList { "p9", "new1", "2", "lbl", "x4", "x5" };
+        QTest::newRow("empty source id clears it") << 3 << "" << QStringList { "", "new1", "7", "new3", "x4", "x5" };
+    }
+    void rewritesOnlyTheTypesColumnsOnUpdate()
+    {
+        QFETCH(int, updateType);
+        QFETCH(QString, newSrcId);
+        QFETCH(QStringList, expected);
+        const auto cid = m_ann;
+        pim::Entity phone(0, QStringLiteral("p1"));
+        phone.fields = { { "data1", "555" }, { "data2", 2 }, { "data3", "lbl" } };
+        m_db->insertEntity(cid, pim::ENTITY_PHONE, phone);
+        SqlProbe probe(m_db->path());
+        probe.exec(QStringLiteral("update data set data4='x4',data5='x5' where _id=%1").arg(phone.id));
+        pim::Entity changed(phone.id, newSrcId);
+        changed.fields = { { "data1", "new1" }, { "data2", 7 }, { "data3", "new3" } };
+        m_db->updateEntity(updateType, changed);
+
+        expected.prepend(QString::number(cid));
+        expected.prepend(QStringLiteral("3"));
+        const QVariantList row = probe.rows(QStringLiteral("select type,contact_id,src_id,data1,data2,data3,data4,data5"
+                                                           " from data where _id=%1").arg(phone.id)).value(0);
+        QStringList got;
+        for (const QVariant& cell : row)
+            got << cell.toString();
+        QCOMPARE(got, expected);
+    }
+
+    void refusesInvalidTypesUnchanged_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::newRow("zero") << 0;
+        QTest::newRow("fourteen") << 14;
+    }
     void refusesInvalidTypesUnchanged()
     {
-        const int type = 14;
+        QFETCH(int, type);
         pim::Entity note;
         note.fields.insert("data1", "keep");
         m_db->insertEntity(m_ann, pim::ENTITY_NOTES, note);
@@ -225,6 +369,9 @@ private slots:
         QTest::addColumn<int>("expectedIndex"); // into the stored names; -1 none
         QTest::newRow("underscore is no wildcard") << "J_hn" << -1;
         QTest::newRow("literal percent name") << "50% off" << 3;
+        QTest::newRow("non-ASCII case differs") << QStringLiteral("émile") << -1;
+        QTest::newRow("non-ASCII exact") << QStringLiteral("Émile") << 2;
+        QTest::newRow("duplicates give lowest id") << "dup" << 5;
     }
     void findsNamesLiterally()
     {
@@ -234,6 +381,35 @@ private slots:
         for (const char* n : { "John", "100 Pure", "Émile", "50% off", "", "Dup", "DUP" })
             ids << addContact(*m_db, QString::fromUtf8(n));
         QCOMPARE(m_db->isContactBaseExist(query), expectedIndex < 0 ? 0ull : ids.at(expectedIndex));
+    }
+
+    void keepsExactlyOneMembership()
+    {
+        const auto cid = m_ann;
+        const auto other = addContact(*m_db, QStringLiteral("Bob"));
+        const auto g1 = m_db->getGroupIdOrAdd("A");
+        const auto g2 = m_db->getGroupIdOrAdd("B");
+        m_db->setGroup(cid, g1, "A");
+        m_db->setGroup(other, g1, "A");
+        SqlProbe probe(m_db->path());
+        probe.exec(QStringLiteral("insert into data(type,contact_id,data1,data2) values(7,%1,'%2','B')").arg(cid).arg(g2));
+        const pim::Entity m = m_db->setGroup(cid, g2, "B");
+        const QString memberships = QStringLiteral("select _id,data1,data2,ifnull(src_id,'null') from data"
+                                                   " where type=7 and contact_id=%1").arg(cid);
+        QCOMPARE(probe.rows(memberships), (QList<QVariantList> { { qlonglong(m.id), QString::number(g2), "B", "null" } }));
+        QCOMPARE(probe.value(QStringLiteral("select count(*) from data where contact_id=%1").arg(other)).toInt(), 1);
+
+        m_db->ungroup(cid);
+        m_db->ungroup(cid);
+        QCOMPARE(probe.value(QStringLiteral("select count(*) from data where contact_id=%1").arg(cid)).toInt(), 0);
+
+        // Removing a group keeps its memberships; removing a contact takes its rows.
+        m_db->removeGroupOnly(g1);
+        QCOMPARE(probe.value("select count(*) from data where type=7").toInt(), 1);
+        m_db->removeContact(other);
+        m_db->removeEntity(999);
+        QCOMPARE(probe.column("select full_name from contact"), QStringList { "Ann" });
+        QCOMPARE(probe.value("select count(*) from data").toInt(), 0);
     }
 
     void writesSourceIdsBack_data()

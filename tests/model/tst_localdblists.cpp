@@ -76,16 +76,53 @@ private slots:
         QTest::addColumn<QString>("keyword");
         QTest::addColumn<QStringList>("expected");
         QTest::newRow("all, code-unit order") << "" << "" << QStringList{"", "Carl", "Dora", "Zoe", "adam", "Émile"};
+        QTest::newRow("non-ASCII case not folded") << "" << "émile" << QStringList{};
+        QTest::newRow("percent is literal") << "" << "50%" << QStringList{"Émile"};
         QTest::newRow("underscore is literal") << "" << "_" << QStringList{"Dora"};
+        QTest::newRow("backslash is literal") << "" << "\\" << QStringList{};
+        QTest::newRow("group membership not searched") << "" << "Work" << QStringList{};
         QTest::newRow("group and keyword") << "Work" << "555" << QStringList{"adam"};
+        QTest::newRow("unknown group") << "none" << "" << QStringList{};
     }
     void filtersContactsByGroupAndKeyword()
     {
         QFETCH(QString, group);
         QFETCH(QString, keyword);
         QFETCH(QStringList, expected);
-        const unsigned long long groupId = group.isEmpty() ? 0 : m_work;
+        const unsigned long long groupId = group.isEmpty() ? 0 : group == "Work" ? m_work : 424242;
         QCOMPARE(names(m_db->contacts(groupId, keyword)), expected);
+    }
+
+    void listsGroupsInByteOrder()
+    {
+        m_db->getGroupIdOrAdd(QStringLiteral("Ärzte"));
+        m_db->getGroupIdOrAdd(QStringLiteral("Alpha"));
+        QStringList got;
+        for (const auto& g : m_db->groups())
+            got << g.name;
+        QCOMPARE(got, (QStringList{"Alpha", "Work", "family", QStringLiteral("Ärzte")}));
+        QCOMPARE(m_db->groups().at(1).id, m_work);
+    }
+
+    void looksNamesUpThroughTheIndex()
+    {
+        // The index is added to files that lack it, on first lookup, and
+        // again when the edit that added it was rolled back.
+        const QString hasIndex = "select count(*) from sqlite_master where name='index_contacts_full_name_nocase'";
+        SqlProbe probe(m_db->path());
+        m_db->close();
+        QCOMPARE(probe.value(hasIndex).toInt(), 0);
+        m_db->beginEdit();
+        m_db->isContactBaseExist(QStringLiteral("adam"));
+        m_db->endEdit(false);
+        QCOMPARE(m_db->isContactBaseExist(QStringLiteral("ADAM")), 1ull);
+        QCOMPARE(probe.value(hasIndex).toInt(), 1);
+        QStringList plan;
+        for (const QVariantList& row : probe.rows("explain query plan select _id from contact"
+                                                  " where full_name=? collate nocase order by _id limit 1"))
+            plan << row.value(3).toString();
+        QVERIFY2(plan.join(" ").contains("SEARCH contact USING COVERING INDEX index_contacts_full_name_nocase (full_name=?)"),
+                 qPrintable(plan.join(" / ")));
     }
 
     void keepsUncommittedRowsPrivate_data()

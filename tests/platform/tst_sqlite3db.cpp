@@ -61,6 +61,16 @@ private:
 private slots:
     void init() { QVERIFY(m_dir.isValid()); }
 
+    void refusesEmptyPathAndSecondOpen()
+    {
+        Sqlite3DB db;
+        QVERIFY(!errorOf([&] { db.openThrow(QString(), 6); }).isEmpty());
+        QVERIFY(!db.isOpen());
+        db.openThrow(path("twice.db"), 6);
+        QVERIFY(errorOf([&] { db.openThrow(path("twice.db"), 6); }).contains("already open"));
+        QVERIFY(db.isOpen());
+    }
+
     void roundTripsValues_data()
     {
         QTest::addColumn<QString>("text");
@@ -156,6 +166,23 @@ private slots:
         QCOMPARE(column0(db, "SELECT n FROM t ORDER BY n"), kept);
     }
 
+    void namesAFailedBeginAndStaysOutside()
+    {
+        Sqlite3DB db;
+        makeDb(db, "busy.db");
+        // A transaction opened behind the wrapper's back makes its BEGIN fail.
+        db.executeThrow("BEGIN");
+        const QString err = errorOf([&] { db.beginTran(); });
+        QVERIFY2(err.contains("begin transaction \"BEGIN\" failed"), qPrintable(err));
+        QCOMPARE(db.tranDepth(), 0);
+        db.executeThrow("ROLLBACK");
+        // The prepared BEGIN is still good after its failure.
+        db.beginTran();
+        db.executeThrow(Sqlite3Sql("INSERT INTO t(n) VALUES(?)").addIntParam(1));
+        db.commitTran();
+        QCOMPARE(column0(db, "SELECT n FROM t"), QList<long long> { 1 });
+    }
+
     void reportsAndUndoesAFailedCommit()
     {
         const QString file = path("locked.db");
@@ -221,6 +248,21 @@ private slots:
         other.setBusyTimeout(0);
         other.openThrow(file, 2);
         other.executeThrow("DELETE FROM t");
+    }
+
+    void throwsOnClosedHandle()
+    {
+        Sqlite3DB db;
+        for (const std::function<void()>& call : { std::function<void()>([&] { db.executeThrow("SELECT 1"); }),
+                                                   std::function<void()>([&] { db.queryThrow("SELECT 1"); }),
+                                                   std::function<void()>([&] { db.lastInsertId(); }),
+                                                   std::function<void()>([&] { db.beginTran(); }) }) {
+            const QString err = errorOf(call);
+            QVERIFY2(err.contains("database not open"), qPrintable(err));
+        }
+        db.commitTran();
+        db.rollbackTran();
+        db.close();
     }
 
     void namesTheFailure_data()
@@ -320,6 +362,45 @@ private slots:
         QVERIFY(errorOf([&] { a.getInt("n"); }).contains("no current row"));
     }
 
+    void readsColumnsByPosition_data()
+    {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("text column") << 0 << "Åsa" << QByteArray("Åsa") << "";
+        QTest::newRow("NULL reads empty") << 1 << "" << QByteArray() << "";
+        QTest::newRow("blob column") << 2 << "b" << QByteArray("b\0c", 3) << "";
+        QTest::newRow("integer as text") << 3 << "42" << QByteArray("42") << "";
+        QTest::newRow("negative index") << -1 << "" << QByteArray() << "column index -1 out of range";
+        QTest::newRow("one past the end") << 4 << "" << QByteArray() << "column index 4 out of range";
+    }
+    void readsColumnsByPosition()
+    {
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, error);
+        Sqlite3DB db;
+        makeDb(db, "pos.db");
+        db.executeThrow(Sqlite3Sql("INSERT INTO t(n,s,b) VALUES(42,?,?)").addTextParam("Åsa").addBlobParam(QByteArray("b\0c", 3)));
+        Sqlite3Cursor c = db.queryThrow("SELECT s, NULL AS z, b, n FROM t");
+        QVERIFY(errorOf([&] { c.getText(0); }).contains("no current row"));
+        QVERIFY(c.moveNext());
+        if (!error.isEmpty()) {
+            QVERIFY(errorOf([&] { c.getText(index); }).contains(error));
+            QVERIFY(errorOf([&] { c.getBlob(index); }).contains(error));
+            return;
+        }
+        const QString gotText = c.getText(index);
+        QVERIFY(!gotText.isNull());
+        if (index != 2)
+            QCOMPARE(gotText, text);
+        QCOMPARE(c.getBlob(index), bytes);
+        QCOMPARE(c.getInt64(index), index == 3 ? 42LL : 0LL);
+        QCOMPARE(c.isNull("z"), true);
+        QCOMPARE(c.getInt("z"), 0);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSqlite3DB)

@@ -69,12 +69,15 @@ int MessageBoxRecorder::handle(QMessageBox& box)
 {
     Box rec;
     rec.icon = box.icon();
+    rec.title = box.windowTitle();
     rec.text = box.text();
     for (QAbstractButton* b : box.buttons()) {
         rec.buttons.append(box.standardButton(b));
         rec.buttonTexts.append(b->text());
     }
+    rec.flags = box.windowFlags();
     rec.textFormat = box.textFormat();
+    rec.styled = !box.styleSheet().isEmpty();
     render(rec);
 
     // Record before the hook runs, so nested boxes appear after this one.

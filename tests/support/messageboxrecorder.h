@@ -18,10 +18,13 @@ class MessageBoxRecorder {
 public:
     struct Box {
         QMessageBox::Icon icon = QMessageBox::NoIcon;
+        QString title;
         QString text;
         QList<QMessageBox::StandardButton> buttons; // in the order shown
         QStringList buttonTexts;
+        Qt::WindowFlags flags;
         Qt::TextFormat textFormat = Qt::AutoText;
+        bool styled = false; // a non-empty style sheet was set
         int answer = 0;
         // What the user reads: the text as the box renders it.
         QString shown;

@@ -3,10 +3,11 @@
 
 #include <QMutexLocker>
 
-bool RecordingReporter::invokeUpdateProgress(QString, int, QString)
+bool RecordingReporter::invokeUpdateProgress(QString, int curProgress, QString)
 {
     QMutexLocker lock(&m_mutex);
     ++m_progress;
+    m_values << curProgress;
     const int after = m_cancelAfter.load();
     if (after >= 0 && m_progress >= after)
         m_cancelled.store(true);
@@ -59,4 +60,10 @@ int RecordingReporter::endings() const
 {
     QMutexLocker lock(&m_mutex);
     return m_errors.size() + m_successes.size();
+}
+
+QList<int> RecordingReporter::progressValues() const
+{
+    QMutexLocker lock(&m_mutex);
+    return m_values;
 }

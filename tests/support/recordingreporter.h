@@ -27,6 +27,8 @@ public:
     void cancelAfterProgress(int reports) { m_cancelAfter.store(reports); }
 
     int progressCount() const;
+    // The bar's value of each progress report, in order.
+    QList<int> progressValues() const;
     QStringList errors() const;
     QStringList successes() const;
     // Successes plus errors: a well-behaved worker ends with exactly one.
@@ -35,6 +37,7 @@ public:
 private:
     mutable QMutex m_mutex;
     int m_progress = 0;
+    QList<int> m_values;
     QStringList m_errors;
     QStringList m_successes;
     std::atomic<bool> m_cancelled { false };

@@ -227,9 +227,32 @@ PAndroidConnector PhoneDeviceLayer::androidConnectorOf(const QSharedPointer<Loca
     return android ? android->connector() : PAndroidConnector();
 }
 
+namespace {
+
+// The iPhone read, which first asks the phone its name: a phone that does not
+// answer then holds the worker, never the window.
+class IosReadWithName : public IOSSyncToPCThread {
+public:
+    using IOSSyncToPCThread::IOSSyncToPCThread;
+    QString name;
+    QString udid;
+
+protected:
+    void run() override
+    {
+        name = mobiledevice_info(udid, QString(), QString()).get(QStringLiteral("DeviceName")).CFStringQString();
+        IOSSyncToPCThread::run();
+    }
+};
+
+} // namespace
+
 PhoneRead PhoneDeviceLayer::createIosRead(const QString& udid, QSharedPointer<LocalDb> db, IWorkerReporter* reporter)
 {
-    return { std::make_unique<IOSSyncToPCThread>(udid, std::move(db), reporter), {} };
+    auto thread = std::make_unique<IosReadWithName>(udid, std::move(db), reporter);
+    thread->udid = udid;
+    IosReadWithName* reader = thread.get();
+    return { std::move(thread), [reader] { return reader->name; } };
 }
 
 PhoneRead PhoneDeviceLayer::createAndroidRead(QSharedPointer<LocalDb> db, int port, IWorkerReporter* reporter)

@@ -226,6 +226,12 @@ std::vector<AdbUsbFound> AdbUsbScanner::scan(const QSet<QString>& known, QSet<QS
         int r = api.get_device_descriptor(device, &desc);
         if (r == LIBUSB_SUCCESS)
             r = api.open(device, &handle);
+        if (r == LIBUSB_ERROR_ACCESS) {
+            found.error = QStringLiteral("%1: %2 (%3)")
+                              .arg(location, QLatin1String(kAdbUsbNoPermission), usbError(api, "libusb_open", r));
+            result.push_back(std::move(found));
+            continue;
+        }
         if (r != LIBUSB_SUCCESS) {
             found.error = QStringLiteral("%1: %2").arg(location, usbError(api, "libusb_open", r));
             result.push_back(std::move(found));

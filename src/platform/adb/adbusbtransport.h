@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/adb/adbtransport.h"
+#include "platform/adb/adbusbfailure.h"
 
 #include <QList>
 #include <QSet>
@@ -15,8 +16,10 @@
 // A udev rule such as
 //   SUBSYSTEM=="usb", ENV{ID_USB_INTERFACES}=="*:ff4201:*", MODE="0660", TAG+="uaccess"
 // in /etc/udev/rules.d/51-android.rules (then `udevadm control --reload` and
-// replugging the phone) grants it to the user at the seat. Without it the
-// poller reports the phone through failedDevice with the libusb_open error.
+// replugging the phone) grants it to the user at the seat; Debian's
+// android-sdk-platform-tools-common ships such rules (for users in the
+// plugdev group). Without it the poller reports the phone through
+// failedDevice with a reason that adbUsbAccessDenied() recognises.
 struct AdbLibusbApi {
     int (*init)(libusb_context**);
     void (*exit)(libusb_context*);

@@ -78,11 +78,12 @@ void pictureTooLarge(const QString& name, MessageBoxRecorder&)
     QTest::mousePress(editor.findChild<QLabel*>("lbPhoto"), Qt::LeftButton);
 }
 
-// A worker's error naming a file, shown by the progress dialog.
+// A worker's error naming a file, shown by the progress dialog: the worker
+// escapes the name, the dialog adds nothing.
 void workerError(const QString& name, MessageBoxRecorder&)
 {
     ProgressForm form(QStringLiteral("Importing"));
-    form.errorOccurred(QStringLiteral("%1.vcf cannot be read.").arg(name));
+    form.errorOccurred(g_messageText(QStringLiteral("%1.vcf cannot be read.").arg(name)));
 }
 
 } // namespace

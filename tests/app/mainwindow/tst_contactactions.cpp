@@ -126,28 +126,68 @@ private slots:
         }
     }
 
+    // The file's content decides how it is read; a database made for an
+    // import that stores nothing is removed again.
+    void firstImportCreatesADatabaseAndShowsIt_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("box");
+        QTest::addColumn<QStringList>("listed"); // empty: no database is left
+        const QByteArray cards
+            = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=CELL:555-0101\r\nEND:VCARD\r\n"
+              "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Stone;Bob;;;\r\nFN:Bob Stone\r\nEND:VCARD\r\n";
+        QTest::newRow("cards under the card filter") << "friends.vcf" << cards << "VCard Files(*.vcf)"
+                                                     << "Successfully imported 2 contacts." << split("Ann Lee,Bob Stone");
+        QTest::newRow("a table under the card filter")
+            << "friends.csv" << QByteArray("First Name,Last Name\nAnn,Lee\nBob,Stone\n") << "VCard Files(*.vcf)"
+            << "Successfully imported 2 contacts." << split("Ann Lee,Bob Stone");
+        QTest::newRow("cards under the table filter") << "friends.csv" << cards << "CSV Files(*.csv)"
+                                                      << "Successfully imported 2 contacts." << split("Ann Lee,Bob Stone");
+        QTest::newRow("an empty file: no database left behind")
+            << "friends.csv" << QByteArray() << "CSV Files(*.csv)"
+            << "This file is empty: there are no contacts in it." << QStringList {};
+        // The message's lines are lines of the box, not "<br/>" as text.
+        QTest::newRow("nothing importable: lines shown as lines, no database left")
+            << "friends.csv" << QByteArray("First Name,Nickname\n,Nick\n") << "VCard Files(*.vcf)"
+            << "No contact could be imported from this file.<br/>Left out or changed:<br/>"
+               "Row 2: no name and no phone number; the row was left out."
+            << QStringList {};
+    }
     void firstImportCreatesADatabaseAndShowsIt()
     {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, content);
+        QFETCH(QString, filter);
+        QFETCH(QString, box);
+        QFETCH(QStringList, listed);
         ActionScene scene(false);
         QTemporaryDir home;
-        QFile card(home.filePath("friends.vcf"));
-        QVERIFY(card.open(QIODevice::WriteOnly));
-        card.write("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Lee;Ann;;;\r\nFN:Ann Lee\r\nTEL;TYPE=CELL:555-0101\r\nEND:VCARD\r\n"
-                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Stone;Bob;;;\r\nFN:Bob Stone\r\nEND:VCARD\r\n");
-        card.close();
+        QFile file(home.filePath(fileName));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
         QVERIFY(scene.select("Local Databases"));
-        scene.files.path = card.fileName();
-        scene.files.filter = "VCard Files(*.vcf)";
+        scene.files.path = file.fileName();
+        scene.files.filter = filter;
         QString proposed;
         scene.answer<LocalDbSelForm>([&proposed](QWidget* dialog) {
             proposed = dialog->findChild<QComboBox*>()->currentText();
             pressButton(dialog, "btnOK");
         });
         scene.window->miImport();
-        QCOMPARE(proposed, QStringLiteral("friends.vcf"));
-        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully imported 2 contacts." });
-        QCOMPARE(scene.window->currentNode().dbNode->name, QStringLiteral("friends.vcf.db"));
-        QCOMPARE(scene.listedNames(), split("Ann Lee,Bob Stone"));
+        QCOMPARE(proposed, fileName);
+        QCOMPARE(scene.boxes.count(), 1);
+        QVERIFY2(scene.boxes.texts().first().contains(box), qPrintable(scene.boxes.texts().first()));
+        const QString db = scene.dbPath(fileName + ".db");
+        if (listed.isEmpty()) {
+            QVERIFY(!QFile::exists(db));
+            QVERIFY(!scene.select(fileName + ".db"));
+            return;
+        }
+        QCOMPARE(scene.window->currentNode().dbNode->name, fileName + ".db");
+        QCOMPARE(scene.listedNames(), listed);
     }
 };
 

@@ -110,6 +110,30 @@ private slots:
         QCOMPARE(window.mainTreeModel()->rowCount(), 2);
     }
 
+    void androidFailureNamesTheFix_data()
+    {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("no permission")
+            << "usb 1-4: no permission to open the phone (libusb_open failed. return -3 (LIBUSB_ERROR_ACCESS).)"
+            << "android-sdk-platform-tools-common";
+        QTest::newRow("held elsewhere") << "usb 1-4: libusb_claim_interface failed. return -6 (LIBUSB_ERROR_BUSY)."
+                                        << "exit any other Android Manager program";
+    }
+
+    void androidFailureNamesTheFix()
+    {
+        QFETCH(QString, reason);
+        QFETCH(QString, advice);
+        ActionScene scene(false);
+        const int before = scene.boxes.count();
+        scene.window->androidDeviceConnectedFailed2(reason);
+        QCOMPARE(scene.boxes.count(), before + 1);
+        const QString text = scene.boxes.texts().constLast();
+        QVERIFY2(text.contains(advice), qPrintable(text));
+        QVERIFY(text.contains("usb 1-4"));
+    }
+
     void waitsForDeviceWorkBeforeStoppingTheWatches()
     {
         ActionScene scene(false);

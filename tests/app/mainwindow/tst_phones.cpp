@@ -20,6 +20,7 @@
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLabel>
@@ -98,6 +99,8 @@ std::unique_ptr<ModalDialogAnswerer> picker(const QString& target, std::function
 {
     return answerDialog("DataSourceSelForm", [target, meanwhile](QWidget* dialog) {
         meanwhile();
+        QCOMPARE(dialog->windowTitle(), dialog->findChild<QLabel*>("lbSelDevice")->text());
+        QVERIFY2(!dialog->windowTitle().isEmpty() && dialog->windowTitle() != "Dialog", qPrintable(dialog->windowTitle()));
         auto* box = dialog->findChild<QComboBox*>("cbDevice");
         box->setCurrentIndex(box->findText(target));
         QTest::mousePress(dialog->findChild<QPushButton*>("btnOK"), Qt::LeftButton);
@@ -120,6 +123,17 @@ private slots:
     }
     void cleanup() { boxes.reset(), data.reset(); }
 
+    void cacheFileNameStaysInItsFolder()
+    {
+        const QList<QStringList> rows { { kUdid, kUdid }, { "../data/x", "..%2Fdata%2Fx" }, { "", "%" },
+                                        { "..", "%2E%2E" }, { "R5 4/é%", "R5%204%2F%C3%A9%25" } };
+        for (const QStringList& row : rows) {
+            const QFileInfo path(deviceCachePath(QStringLiteral("android_cache"), row[0]));
+            QCOMPARE(path.fileName(), row[1]);
+            QCOMPARE(path.absolutePath(), data->dataFolder().filePath("android_cache"));
+        }
+    }
+
     void androidUsbArrivesAndLeaves()
     {
         CompanionSim app;
@@ -137,11 +151,35 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(!device(w, id), 10000);
     }
 
+    void iPhoneWarningOnlyWithoutMultiplexer_data()
+    {
+        QTest::addColumn<bool>("daemon");
+        QTest::newRow("multiplexer answers") << true;
+        QTest::newRow("stale socket, no daemon") << false;
+    }
+
+    void iPhoneWarningOnlyWithoutMultiplexer()
+    {
+        QFETCH(bool, daemon);
+        std::unique_ptr<IPhoneSimulator> sim(daemon ? new IPhoneSimulator({ { "devices", QJsonArray {} } }) : nullptr);
+        std::unique_ptr<DeadMultiplexer> dead(daemon ? nullptr : new DeadMultiplexer);
+        SimLayer layer;
+        MainWindow w(&layer);
+        const QStringList warnings = boxes->texts().filter(QRegularExpression("^Failed to detect iPhone\\."));
+        QCOMPARE(warnings.size(), daemon ? 0 : 1);
+#ifndef Q_OS_MACOS
+        // The warning names what to do on this system.
+        if (!daemon)
+            QVERIFY(warnings.constFirst().contains("usbmuxd"));
+#endif
+    }
+
     void authorisationIsAskedUntilGivenOrAborted_data()
     {
         QTest::addColumn<Auth>("auth");
         QTest::addColumn<Buttons>("answers");
         QTest::addColumn<bool>("reached");
+        QTest::newRow("authorised at once") << Auth { A::Authorised } << Buttons {} << true;
         QTest::newRow("two waits, Retry") << Auth { A::Waiting, A::Waiting, A::Authorised }
                                           << Buttons { QMessageBox::Retry, QMessageBox::Retry } << true;
         QTest::newRow("Abort") << Auth { A::Waiting } << Buttons { QMessageBox::Abort } << false;
@@ -159,7 +197,7 @@ private slots:
             boxes->answerNext(button);
         w.androidDeviceConnected(QStringLiteral("usb:1"), PAdbUSBHandle());
         QCOMPARE(boxes->count() - before, int(answers.size()));
-        QVERIFY(boxes->texts().constLast().contains("usb&lt;1&gt;"));
+        QVERIFY(answers.isEmpty() || boxes->texts().constLast().contains("usb&lt;1&gt;"));
         QTEST(layer.reached, "reached");
     }
 
@@ -227,6 +265,167 @@ private slots:
         w.miTreeDB2I();
         const int kept = int(ActionScene::stored(device(w, kUdid)->db->path()).size());
         QVERIFY2(kept % 10 == 0 && kept > 0 && kept < 25, qPrintable(QString::number(kept)));
+    }
+
+    // Every fault of the simulated iPhone, met on its arrival read or while
+    // contacts are written to it: the window's own thread never stops for
+    // more than 100 ms while the road runs, a confirmed cancel closes the
+    // dialog at once, and a failure reads as a sentence without library codes.
+    void iphoneFaultsNeverHoldTheWindow_data()
+    {
+        QTest::addColumn<QJsonObject>("scenario");
+        QTest::addColumn<bool>("write");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("ending");
+        const auto fault = [](const char* at, const char* kind) {
+            return QJsonObject { { "fault", QJsonObject { { "at", at }, { "kind", kind } } } };
+        };
+        QTest::newRow("read") << QJsonObject() << false << false << "node";
+        QTest::newRow("slow phone") << QJsonObject { { "slow_ms", 300 } } << false << false << "node";
+        QTest::newRow("unplugged mid-read") << fault("batch1", "drop") << false << false << "The iPhone was disconnected while";
+        QTest::newRow("garbage reply") << fault("batch0", "garbage") << false << false << "could not be read while";
+        QTest::newRow("answer of a wrong type") << fault("SDMessageSyncDataClassWithDevice", "wrongtype") << false << false
+                                                << "message of the wrong form";
+        QTest::newRow("goodbye mid-read") << fault("batch1", "disconnect") << false << false << "ended the sync session";
+        QTest::newRow("batch of a list") << fault("batch0", "wrongslot") << false << false << "(\"SDMessageProcessChanges\")";
+        QTest::newRow("versions as text") << QJsonObject { { "exchange", "wrongtypes" } } << false << false
+                                          << "(\"DLMessageVersionExchange\")";
+        QTest::newRow("locked") << QJsonObject { { "locked", true } } << false << false << "locked with a passcode";
+        QTest::newRow("trust pending") << QJsonObject { { "trust", "pending" } } << false << false << "asking whether to trust";
+        QTest::newRow("trust denied") << QJsonObject { { "trust", "denied" } } << false << false << "was not trusted";
+        QTest::newRow("phone busy") << QJsonObject { { "sync", "refuse" } } << false << false << "refused to sync";
+        QTest::newRow("phone cancels") << QJsonObject { { "sync", "cancel" } } << false << false << "cancelled the sync";
+        QTest::newRow("batch stalls, cancel") << fault("batch1", "stall") << false << true << "";
+        QTest::newRow("start stalls, cancel") << fault("SDMessageSyncDataClassWithDevice", "stall") << false << true << "";
+        QTest::newRow("lockdown stalls, cancel") << fault("StartService", "stall") << false << true << "";
+        QTest::newRow("name stalls, cancel") << fault("GetValue", "stall") << false << true << "";
+        QTest::newRow("write: link drops") << fault("SDMessageProcessChanges", "drop") << true << false
+                                           << "disconnected while contacts were written to it. No contact was written.";
+        QTest::newRow("write: goodbye") << fault("SDMessageProcessChanges", "disconnect") << true << false
+                                        << "ended the sync session while contacts were written to it.";
+        QTest::newRow("write: remap of a list") << fault("SDMessageProcessChanges", "wrongslot") << true << false
+                                                << "(\"SDMessageRemapRecordIdentifiers\")";
+        QTest::newRow("write: remap stalls, cancel") << fault("SDMessageProcessChanges", "stall") << true << true << "";
+    }
+    void iphoneFaultsNeverHoldTheWindow()
+    {
+        QFETCH(QJsonObject, scenario);
+        QFETCH(bool, write);
+        QFETCH(bool, cancel);
+        QFETCH(QString, ending);
+        scenario["batch"] = 1;
+        QJsonObject records;
+        for (int i = 0; i < 4; ++i)
+            records[QString::number(11 + i)] = QJsonObject { { "last name", QStringLiteral("Kim%1").arg(i) },
+                { "com.apple.syncservices.RecordEntityName", "com.apple.contacts.Contact" } };
+        scenario["records"] = records;
+        data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
+        IPhoneSimulator sim(scenario);
+        QElapsedTimer clock;
+        qint64 last = 0, longest = 0, cancelledAt = -1, closedAt = -1;
+        bool measuring = false;
+        QTimer ping;
+        QObject::connect(&ping, &QTimer::timeout, [&] {
+            const qint64 now = clock.elapsed();
+            if (measuring)
+                longest = qMax(longest, now - last);
+            last = now;
+        });
+        clock.start();
+        ping.start(5);
+        const auto watchDialog = [&] {
+            return answerDialog("ProgressForm", [&](QWidget* dialog) {
+                measuring = true;
+                last = clock.elapsed();
+                QObject::connect(static_cast<QDialog*>(dialog), &QDialog::finished, [&] { closedAt = clock.elapsed(); });
+                if (cancel)
+                    QTimer::singleShot(600, dialog, [&, dialog] {
+                        boxes->answerNext(QMessageBox::Yes);
+                        cancelledAt = clock.elapsed();
+                        QMetaObject::invokeMethod(dialog, "cancel");
+                    });
+            });
+        };
+        SimLayer layer;
+        std::unique_ptr<ModalDialogAnswerer> form;
+        if (!write)
+            form = watchDialog();
+        MainWindow w(&layer);
+        if (write) {
+            QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000);
+            QVERIFY(showNode(w, "Home.db"));
+            form = watchDialog();
+            auto pick = picker("Simulated iPhone");
+            w.miTreeDB2I();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(measuring && closedAt >= 0 && !w.roadRunning(), 20000);
+        measuring = false;
+        qInfo("longest pause of the window's thread: %lld ms", longest);
+        QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
+        if (cancel) {
+            qInfo("the dialog closed %lld ms after the cancel", closedAt - cancelledAt);
+            QVERIFY(cancelledAt >= 0 && closedAt - cancelledAt < 100);
+            if (!write)
+                QVERIFY(!device(w, kUdid));
+        } else if (ending == "node") {
+            QVERIFY(device(w, kUdid));
+        } else {
+            const QStringList texts = boxes->texts().filter("An Error Occurred");
+            const QString text = texts.value(0);
+            QVERIFY2(texts.size() == 1 && text.contains(ending) && !text.contains("return") && !text.contains("mobilesync"),
+                     qPrintable(texts.join('|')));
+            QCOMPARE(device(w, kUdid) != nullptr, write); // a failed write reads the phone again
+        }
+    }
+
+    // An edit of an iPhone contact through the real device layer: stored
+    // first, as the window does, then sent; the phone holds the new job title
+    // and phone number, and the number's phone id is written back. A link
+    // that drops reads as a sentence.
+    void iphoneEditReachesThePhone_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("error");
+        QTest::newRow("taken") << QJsonObject() << "";
+        QTest::newRow("link drops") << QJsonObject { { "at", "SDMessageProcessChanges" }, { "kind", "drop" } }
+                                    << "The iPhone was disconnected while the change was sent to it. Its contacts are read again, "
+                                       "so the list shows what it holds. Keep the iPhone connected and unlocked, and try again.";
+    }
+    void iphoneEditReachesThePhone()
+    {
+        QFETCH(QJsonObject, fault);
+        QFETCH(QString, error);
+        QJsonObject scenario = kKim;
+        if (!fault.isEmpty())
+            scenario["fault"] = fault;
+        IPhoneSimulator sim(scenario);
+        SimLayer layer;
+        MainWindow w(&layer);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000);
+        const QSharedPointer<LocalDb> db = device(w, kUdid)->db;
+        pim::_Contact kim = db->contact(1);
+        pim::Entity org(0, QString()), phone(0, QString());
+        org.fields = { { "data1", "Acme" }, { "data4", "Chemist" }, { "data2", 1 } };
+        phone.fields = { { "data1", "+82 2 1234" }, { "data2", 2 } };
+        db->insertEntity(kim.id, pim::ENTITY_ORG, org);
+        db->insertEntity(kim.id, pim::ENTITY_PHONE, phone);
+        kim = db->contact(kim.id);
+        DeviceChanges change;
+        change.contact = kim;
+        change.changes = { _ChangeData(pim::ENTITY_ORG, _ChangeData::ACTION_ADDED, org),
+                           _ChangeData(pim::ENTITY_PHONE, _ChangeData::ACTION_ADDED, phone) };
+        RecordingReporter reporter;
+        auto worker = layer.createSendChangesWorker({ 1, kUdid, db }, change, &reporter);
+        QVERIFY(worker);
+        worker->start();
+        QVERIFY(worker->wait(30000));
+        QCOMPARE(reporter.errors(), error.isEmpty() ? QStringList() : QStringList { error });
+        if (!error.isEmpty())
+            return;
+        const QJsonObject onPhone = sim.phoneRecords();
+        QCOMPARE(onPhone["11"].toObject()["job title"].toString(), QStringLiteral("Chemist"));
+        QCOMPARE(onPhone["3/1001"].toObject()["value"].toString(), QStringLiteral("+82 2 1234"));
+        QCOMPARE(SqlProbe(db->path()).column("select src_id from data where type = 3"), QStringList { "3/1001" });
     }
 
     // A group change goes to an Android phone in the worker's own edit,

@@ -26,7 +26,7 @@
 
 namespace {
 
-constexpr int kWaitMs = 300;
+constexpr int kWaitMs = 100;
 constexpr int kUnaskedMs = 5;
 
 class ScriptTransport : public AdbTransport {

@@ -19,6 +19,7 @@ struct FakeUsb {
     std::atomic<bool> plugged{true};
     int socket = -1;
     std::atomic<int> zeroLengthWrites{0};
+    std::atomic<int> openResult{0}, claimResult{0};
     libusb_endpoint_descriptor endpoints[2]{};
     libusb_interface_descriptor altsetting{};
     libusb_interface interface{};
@@ -40,11 +41,14 @@ AdbLibusbApi fakeApi()
     api.free_config_descriptor = [](libusb_config_descriptor*) {};
     api.get_bus_number = [](libusb_device*) -> uint8_t { return 1; };
     api.get_port_numbers = [](libusb_device*, uint8_t* ports, int) { ports[0] = 4; return 1; };
-    api.open = [](libusb_device*, libusb_device_handle** h) { *h = reinterpret_cast<libusb_device_handle*>(&g_usb); return 0; };
+    api.open = [](libusb_device*, libusb_device_handle** h) {
+        *h = reinterpret_cast<libusb_device_handle*>(&g_usb);
+        return g_usb.openResult.load();
+    };
     api.close = [](libusb_device_handle*) {};
     api.get_string_descriptor_ascii = [](libusb_device_handle*, uint8_t, unsigned char* out, int) { memcpy(out, "SIM0042", 7); return 7; };
     api.set_auto_detach_kernel_driver = [](libusb_device_handle*, int) { return 0; };
-    api.claim_interface = [](libusb_device_handle*, int) { return 0; };
+    api.claim_interface = [](libusb_device_handle*, int) { return g_usb.claimResult.load(); };
     api.release_interface = [](libusb_device_handle*, int) { return 0; };
     api.bulk_transfer = [](libusb_device_handle*, unsigned char ep, unsigned char* data, int length, int* done,
                            unsigned int timeout) {
@@ -108,6 +112,36 @@ private slots:
         ::close(g_usb.socket);
     }
 
+    // A phone the system does not let us open is told apart from one that
+    // something else holds, so the user hears of the missing udev rule.
+    void failureSaysWhetherPermissionIsMissing_data()
+    {
+        QTest::addColumn<int>("openResult");
+        QTest::addColumn<int>("claimResult");
+        QTest::addColumn<bool>("denied");
+        QTest::newRow("open refused for permission") << int(LIBUSB_ERROR_ACCESS) << 0 << true;
+        QTest::newRow("open fails otherwise") << int(LIBUSB_ERROR_BUSY) << 0 << false;
+        QTest::newRow("interface held by another program") << 0 << int(LIBUSB_ERROR_BUSY) << false;
+    }
+
+    void failureSaysWhetherPermissionIsMissing()
+    {
+        QFETCH(int, openResult);
+        QFETCH(int, claimResult);
+        QFETCH(bool, denied);
+        g_usb.plugged = true;
+        g_usb.openResult = openResult;
+        g_usb.claimResult = claimResult;
+        AdbPoll poll(50, nullptr, fakeApi());
+        QSignalSpy failed(&poll, &AbsAdbPoll::failedDevice);
+        poll.start();
+        QVERIFY(failed.wait(3000));
+        poll.stop();
+        g_usb.openResult = g_usb.claimResult = 0;
+        const QString reason = failed.at(0).at(0).toString();
+        QVERIFY2(reason.startsWith(QStringLiteral("usb 1-4: ")), qPrintable(reason));
+        QCOMPARE(adbUsbAccessDenied(reason), denied);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestAdbUsb)

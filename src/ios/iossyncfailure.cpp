@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ios/iossyncfailure_p.h"
+
+#include <QCoreApplication>
+
+namespace iossync {
+
+namespace {
+
+QString tr(const char* text)
+{
+    return QCoreApplication::translate("iossync", text);
+}
+
+QString during(Road road)
+{
+    switch (road) {
+    case Road::Read: return tr("while its contacts were read");
+    case Road::Write: return tr("while contacts were written to it");
+    case Road::Edit: return tr("while the change was sent to it");
+    }
+    return QString();
+}
+
+QString happened(const MobileSyncError& e, Road road)
+{
+    const QString reason = e.detail.isEmpty() ? QString() : tr(" (it said: \"%1\")").arg(e.detail);
+    switch (e.kind) {
+    case MobileSyncError::NotFound: return tr("The iPhone could not be found: it is not connected by cable.");
+    case MobileSyncError::Locked: return tr("The iPhone is locked with a passcode.");
+    case MobileSyncError::TrustPending: return tr("The iPhone is asking whether to trust this computer.");
+    case MobileSyncError::TrustDenied: return tr("This computer was not trusted on the iPhone.");
+    case MobileSyncError::NotTrusted: return tr("The iPhone no longer knows this computer.");
+    case MobileSyncError::NoService: return tr("The iPhone's contact sync could not be started.");
+    case MobileSyncError::Refused: return tr("The iPhone refused to sync its contacts%1.").arg(reason);
+    case MobileSyncError::PhoneCancelled: return tr("The iPhone cancelled the sync %1%2.").arg(during(road), reason);
+    case MobileSyncError::PhoneEnded: return tr("The iPhone ended the sync session %1.").arg(during(road));
+    case MobileSyncError::Garbage: return tr("The iPhone sent an answer that could not be read %1.").arg(during(road));
+    case MobileSyncError::WrongMessage:
+        return tr("The iPhone sent a message of the wrong form (\"%1\") %2.").arg(e.detail, during(road));
+    case MobileSyncError::Timeout: return tr("The iPhone stopped answering %1.").arg(during(road));
+    case MobileSyncError::LinkLost:
+    case MobileSyncError::Stopped: break;
+    }
+    return tr("The iPhone was disconnected %1.").arg(during(road));
+}
+
+QString kept(Road road, bool earlierKept)
+{
+    switch (road) {
+    case Road::Read: return tr("Nothing was stored.");
+    case Road::Write:
+        return earlierKept ? tr("The contacts written before were kept; the rest were not written.")
+                           : tr("No contact was written.");
+    case Road::Edit: return tr("Its contacts are read again, so the list shows what it holds.");
+    }
+    return QString();
+}
+
+QString advice(MobileSyncError::Kind kind)
+{
+    switch (kind) {
+    case MobileSyncError::Locked: return tr("Unlock it and try again.");
+    case MobileSyncError::TrustPending: return tr("Unlock it, tap Trust and connect it again.");
+    case MobileSyncError::TrustDenied:
+    case MobileSyncError::NotTrusted: return tr("Reconnect the iPhone and tap Trust.");
+    case MobileSyncError::Refused:
+        return tr("Close any other program that syncs the iPhone, make sure it syncs contacts, and try again.");
+    case MobileSyncError::Garbage:
+    case MobileSyncError::WrongMessage: return tr("Restart the iPhone, connect it again and try again.");
+    case MobileSyncError::Timeout:
+    case MobileSyncError::NoService: return tr("Disconnect the iPhone, connect it again and try again.");
+    default: return tr("Keep the iPhone connected and unlocked, and try again.");
+    }
+}
+
+} // namespace
+
+QString failureText(const MobileSyncError& error, Road road, bool earlierKept)
+{
+    return happened(error, road) + QLatin1Char(' ') + kept(road, earlierKept) + QLatin1Char(' ')
+        + advice(error.kind);
+}
+
+} // namespace iossync
