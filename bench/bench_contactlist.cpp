@@ -11,6 +11,12 @@
 // loads, the time until the list is on screen, a search, and the resident
 // memory after loading and at its peak.
 //   bench_contactlist window N
+//
+// And a whole-database export from the window (File -> Export with no row
+// selected) of that database: the longest pause of the heartbeat from the
+// menu command to the end of the export, its time, the peak resident
+// memory, and the vCard writer alone over the same contacts in memory.
+//   bench_contactlist export N [vcf|csv|pdf]
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
@@ -24,6 +30,12 @@
 #include <sys/resource.h>
 
 #include "app/devices/nulldevicelayer.h"
+#include "app/filechooser.h"
+#include "fileformats/vcardexport.h"
+#if __has_include("model/contactpages.h")
+#include "model/contactpages.h"
+#define MARROWLINK_BENCH_PAGES
+#endif
 #include "app/itemmodelcontacts.h"
 #include "app/mainwindow.h"
 #include "kit/messagebox.h"
@@ -152,6 +164,110 @@ int benchWindow(QApplication& app, int count)
     return 0;
 }
 
+// Answers the save dialog with one file and filter.
+class FixedFileChooser : public IFileChooser {
+public:
+    QString path;
+    QString filter;
+    QString saveFileName(QWidget*, const QString&, const QStringList&, QString* selected) override
+    {
+        *selected = filter;
+        return path;
+    }
+    QString openFileName(QWidget*, const QString&, const QStringList&, QString*) override { return QString(); }
+};
+
+int benchExport(QApplication& app, int count, const QString& format)
+{
+    QTextStream out(stdout);
+    const QDir data = g_dataSaveDir();
+    const QString path = data.filePath(QStringLiteral("data/contacts-%1.db").arg(count));
+    if (!QFile::exists(path)) {
+        out << "no database yet: run bench_contactlist window " << count << " first" << Qt::endl;
+        return 1;
+    }
+    Q_UNUSED(app);
+    setMessageBoxHandler([](QMessageBox&) { return int(QMessageBox::Ok); });
+    NullDeviceLayer devices;
+    MainWindow window(&devices);
+    FixedFileChooser files;
+    const QString file = QDir(QStringLiteral(MARROWLINK_BENCH_DATA)).absoluteFilePath(QStringLiteral("export-window.") + format);
+    QFile::remove(file);
+    files.path = file;
+    files.filter = format == QLatin1String("csv") ? QStringLiteral("CSV Files(*.csv)")
+        : format == QLatin1String("pdf")          ? QStringLiteral("PDF files(*.pdf)")
+                                                  : QStringLiteral("VCard Files(*.vcf)");
+    window.setFileChooser(&files);
+    window.resize(1200, 800);
+    window.show();
+    QCoreApplication::processEvents();
+
+    QSignalSpy shown(&window, &MainWindow::contactListShown);
+    const QAbstractItemModel* tree = window.mainTreeModel();
+    const QModelIndex locals = tree->index(1, 0);
+    for (int row = 0; row < tree->rowCount(locals); ++row) {
+        if (tree->index(row, 0, locals).data().toString() == QFileInfo(path).fileName())
+            window.form()->treeMain->setCurrentIndex(tree->index(row, 0, locals));
+    }
+    shown.wait(30000);
+    QCoreApplication::processEvents();
+    const long before = currentRssMb();
+    const long peakBefore = peakRssMb();
+
+    QElapsedTimer beat;
+    qint64 longest = 0;
+    QTimer heartbeat;
+    heartbeat.setInterval(5);
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] { longest = qMax(longest, beat.restart()); });
+    QElapsedTimer timer;
+    timer.start();
+    beat.start();
+    heartbeat.start();
+    window.miFileExport();
+    longest = qMax(longest, beat.restart());
+    const qint64 exportMs = timer.elapsed();
+    heartbeat.stop();
+    const long peakAfter = peakRssMb();
+    out << "export of " << count << " contacts to " << format << " from the window: " << exportMs
+        << " ms, longest GUI-thread stall " << longest << " ms, " << QFileInfo(file).size() / 1000000.0 << " MB"
+        << Qt::endl;
+    out << "resident memory: " << before << " MB before, peak " << peakAfter << " MB (peak before the export "
+        << peakBefore << " MB)" << Qt::endl;
+    QFile::remove(file);
+
+#ifdef MARROWLINK_BENCH_PAGES
+    {
+        // Reading the database a page at a time, alone and read ahead.
+        const QSharedPointer<LocalDb> db = LocalDb::openLocal(path, LocalDb::ReadOnly);
+        for (const bool ahead : { false, true }) {
+            LocalDbContactPages pages(db, 0);
+            ReadAheadPages readAhead(pages);
+            ContactPages& walk = ahead ? static_cast<ContactPages&>(readAhead) : pages;
+            timer.restart();
+            qsizetype read = 0;
+            QList<pim::_Contact> page;
+            while (walk.nextPage(page))
+                read += page.size();
+            out << "reading " << read << " contacts in pages" << (ahead ? ", read ahead: " : " alone: ")
+                << timer.elapsed() << " ms" << Qt::endl;
+        }
+    }
+#endif
+    if (format == QLatin1String("vcf")) {
+        // The vCard writer alone, over the same contacts already in memory.
+        const QList<pim::_Contact> contacts = LocalDb::openLocal(path, LocalDb::ReadOnly)->contacts();
+        timer.restart();
+        qint64 bytes = 0;
+        VCardExport writer;
+        for (const pim::_Contact& c : contacts)
+            bytes += writer.ct2Bytes(c).size();
+        const qint64 writerMs = timer.elapsed();
+        out << "vCard writer alone: " << writerMs << " ms (" << bytes / 1000000.0 << " MB); export / writer = "
+            << QString::number(double(exportMs) / double(qMax<qint64>(1, writerMs)), 'f', 2) << Qt::endl;
+    }
+    return 0;
+}
+
 pim::_Contact makeContact(int i)
 {
     pim::_Contact c(quint64(i + 1), QString(), QStringLiteral("Contact %1").arg(i, 6, 10, QLatin1Char('0')));
@@ -175,11 +291,15 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    if (argc > 2 && QByteArray(argv[1]) == "window")
+    const bool windowMode = argc > 2 && (QByteArray(argv[1]) == "window" || QByteArray(argv[1]) == "export");
+    if (windowMode)
         qputenv("XDG_DATA_HOME", MARROWLINK_BENCH_DATA "/contactlist");
     QApplication app(argc, argv);
     if (argc > 2 && QByteArray(argv[1]) == "window")
         return benchWindow(app, QString::fromLocal8Bit(argv[2]).toInt());
+    if (argc > 2 && QByteArray(argv[1]) == "export")
+        return benchExport(app, QString::fromLocal8Bit(argv[2]).toInt(),
+                           argc > 3 ? QString::fromLocal8Bit(argv[3]) : QStringLiteral("vcf"));
     const int count = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
 
     QList<pim::_Contact> contacts;

@@ -7,9 +7,9 @@
 #include "platform/adb/adbforwardserver.h"
 #include "platform/adb/adbservices.h"
 #include "platform/error.h"
+#include "platform/threadcancel.h"
 
 #include <QFile>
-#include <QThread>
 
 #include <atomic>
 
@@ -67,8 +67,9 @@ void AdbConnector::initialCheck()
     if (!m_handle)
         return;
     const QSet<QString> installed = adbhelper::packages(m_handle, adbhelper::PACKAGES_THIRD_PARTY);
-    // A listing that failed looks like an empty one; installing blindly over
-    // a link that just failed would only fail again.
+    // A phone that lists no third-party package at all is one whose listing
+    // cannot be trusted (some refuse the option); installing blindly there
+    // could replace a newer app.
     if (installed.isEmpty() || installed.contains(QLatin1String(kPackage)))
         return;
     if (!QFile::exists(QLatin1String(kApkResource)))
@@ -78,7 +79,7 @@ void AdbConnector::initialCheck()
     if (!adbInstallLegacy(m_handle, apk, QStringLiteral("-r"), &error))
         throw Error(installFailure(error));
     qCInfo(lcAndroid) << "installed" << kPackage;
-    QThread::msleep(g_afterInstallMs);
+    ThreadCancelScope::sleep(g_afterInstallMs);
 }
 
 QString AdbConnector::startBackup(int port)
@@ -97,16 +98,17 @@ QString AdbConnector::startService(const QString& direction, int port)
         throw Error(QLatin1String(kNotConnectedText));
     const QString package = QLatin1String(kPackage);
     // The shell's output says nothing reliable about the app; a service that
-    // did not start shows up as the caller's failed connection.
-    adbShell(m_handle, QStringLiteral("am start -n %1/.ContactsSync").arg(package));
+    // did not start shows up as the caller's failed connection. A link that
+    // failed on the way is said as such.
+    adbhelper::shellOutput(m_handle, QStringLiteral("am start -n %1/.ContactsSync").arg(package));
     QString error;
     // Without the forward, 127.0.0.1:port would reach whatever else listens
     // there, and the contacts would go to it.
     if (adbForward(m_handle, quint16(port), quint16(port), &error) != port)
         throw Error(QStringLiteral("Can not reach port %1 of the phone. %2").arg(port).arg(error));
-    adbShell(m_handle,
+    adbhelper::shellOutput(m_handle,
         QStringLiteral("am broadcast -n %1/.AdbSyncBroadcastReceiver -d sync://%2:%3/").arg(package, direction).arg(port));
-    QThread::msleep(g_afterStartMs);
+    ThreadCancelScope::sleep(g_afterStartMs);
     return QLatin1String(kHost);
 }
 

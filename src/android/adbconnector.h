@@ -46,7 +46,8 @@ public:
     // copied to the data folder first) unless the phone lists it among its
     // own packages. Does nothing without a handle or when the listing is
     // empty. Throws Error "Can not install com.quorvantile.contactssync. ..."
-    // when this build carries no package or the phone refuses it.
+    // when this build carries no package or the phone refuses it; a listing
+    // that did not finish fails with its own Error, never as a missing app.
     void initialCheck() override;
     // Starts the app, forwards port, asks the service to open it for a
     // backup (phone to computer) or a restore (computer to phone), waits and

@@ -2,6 +2,7 @@
 #include "android/adbhelper.h"
 
 #include "platform/adb/adbservices.h"
+#include "platform/error.h"
 
 #include <QRegularExpression>
 
@@ -18,7 +19,7 @@ QByteArray untilNul(const QByteArray& bytes)
 // Output as 8-bit text, one byte one character.
 QString shellLatin1(const PAdbUSBHandle& handle, const QString& command)
 {
-    return QString::fromLatin1(untilNul(adbShell(handle, command, nullptr, nullptr, nullptr)));
+    return QString::fromLatin1(shellOutput(handle, command));
 }
 
 bool isTrue(const QString& value)
@@ -28,14 +29,27 @@ bool isTrue(const QString& value)
 
 }  // namespace
 
+QByteArray shellOutput(const PAdbUSBHandle& handle, const QString& command)
+{
+    bool ok = false;
+    QString why;
+    const QByteArray out = adbShell(handle, command, &ok, &why, nullptr);
+    // Output cut short by a link that failed is no shorter answer but a
+    // failure: a package listing missing its tail would say the companion
+    // app is not installed.
+    if (!ok)
+        throw Error(QStringLiteral("The phone did not finish the command \"%1\". %2").arg(command, why));
+    return untilNul(out);
+}
+
 QString logcatd(PAdbUSBHandle handle)
 {
-    return QString::fromUtf8(untilNul(adbShell(handle, QStringLiteral("logcat -d"), nullptr, nullptr, nullptr)));
+    return QString::fromUtf8(shellOutput(handle, QStringLiteral("logcat -d")));
 }
 
 void killProcess(PAdbUSBHandle handle, QString package)
 {
-    adbShell(handle, QStringLiteral("am force-stop ") + adbShellQuote(package), nullptr, nullptr, nullptr);
+    shellOutput(handle, QStringLiteral("am force-stop ") + adbShellQuote(package));
 }
 
 QString cpFile(PAdbUSBHandle handle, QString from, QString to)

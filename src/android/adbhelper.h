@@ -3,8 +3,10 @@
 
 // Fixed commands in a phone's shell and the values read from their output.
 // Arguments we add (package names, paths) are single-quoted for the phone's
-// shell. None of these report failure: a command that yields nothing gives
-// empty text, and the parsers then give an empty or zero result.
+// shell. A command that did not run to its end (the link failed, the phone
+// stopped answering) throws Error naming the command and why; a command that
+// ran and printed nothing gives empty text, and the parsers then give an
+// empty or zero result.
 #include "platform/adb/adbusbhandle.h"
 
 #include <QHash>
@@ -31,6 +33,8 @@ struct _AdbAppState {
     int enabled = 0;
 };
 
+// The output of any command, up to its first NUL.
+QByteArray shellOutput(const PAdbUSBHandle& handle, const QString& command);
 // "logcat -d": the phone's log, as UTF-8.
 QString logcatd(PAdbUSBHandle handle);
 // "am force-stop <package>".

@@ -76,24 +76,26 @@ void AndroidSendChangesThread::run()
 {
     const WorkEnd end = runWorkerJob<OperationCancelled>(
         *m_reporter, tr("Sending the change to the phone stopped on an unexpected error."), [this] {
-            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
-            const QString host = m_connector->startRestore(m_port);
-            // Made here so that it lives and dies on the thread that uses it.
-            QTcpSocket socket;
-            androidsync::connectToApp(socket, host, m_port, [this] { return isCancelled(); });
-            switch (m_job) {
-            case JOB_SET_GROUP:
-                submitContactsSetGroup(socket);
-                break;
-            case JOB_DEL_CONTACTS:
-                submitDelContacts(socket);
-                break;
-            case JOB_EDIT_CONTACT:
-                submitEditContact(socket);
-                break;
-            }
-            socket.disconnectFromHost();
-            m_reporter->invokeSucceed(QString());
+            androidsync::runCancellable([this] { return isCancelled(); }, [this] {
+                m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
+                const QString host = m_connector->startRestore(m_port);
+                // Made here so that it lives and dies on the thread that uses it.
+                QTcpSocket socket;
+                androidsync::connectToApp(socket, host, m_port, [this] { return isCancelled(); });
+                switch (m_job) {
+                case JOB_SET_GROUP:
+                    submitContactsSetGroup(socket);
+                    break;
+                case JOB_DEL_CONTACTS:
+                    submitDelContacts(socket);
+                    break;
+                case JOB_EDIT_CONTACT:
+                    submitEditContact(socket);
+                    break;
+                }
+                socket.disconnectFromHost();
+                m_reporter->invokeSucceed(QString());
+            });
         });
     if (end == WorkEnd::Cancelled)
         qCDebug(lcAndroid) << "Send changes to Android, User canceled.";

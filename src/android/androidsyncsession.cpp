@@ -7,7 +7,6 @@
 #include "platform/error.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTcpSocket>
 
 namespace androidsync {
@@ -16,23 +15,9 @@ using namespace simpleprotocol;
 
 void connectToApp(QTcpSocket& socket, const QString& host, int port, const CancelCheck& cancelled)
 {
-    socket.connectToHost(host, quint16(port), QIODevice::ReadWrite);
-    QElapsedTimer clock;
-    clock.start();
-    // In slices, so that a cancel does not wait out the whole time limit.
-    while (socket.state() != QAbstractSocket::ConnectedState) {
-        if (cancelled && cancelled())
-            throw OperationCancelled();
-        const qint64 left = kConnectTimeoutMs - clock.elapsed();
-        if (left <= 0 || socket.state() == QAbstractSocket::UnconnectedState)
-            break;
-        socket.waitForConnected(int(qMin<qint64>(left, kPollSliceMs)));
-    }
-    if (socket.state() != QAbstractSocket::ConnectedState) {
-        socket.abort();
+    if (!connectSocket(socket, host, quint16(port), kConnectTimeoutMs, cancelled))
         throw Error(
             QCoreApplication::translate("QObject", "IDS_ANDROID_CONNECT_FAIL%0:%1").arg(host).arg(port));
-    }
     // A batch goes out as several small writes before the phone answers: held
     // back for the phone's delayed acknowledgement, each would cost a pause.
     socket.setSocketOption(QAbstractSocket::LowDelayOption, 1);

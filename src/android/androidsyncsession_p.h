@@ -6,6 +6,7 @@
 #pragma once
 
 #include "android/simpleprotocol.h"
+#include "platform/threadcancel.h"
 
 #include <QHash>
 #include <QList>
@@ -32,6 +33,25 @@ void connectToApp(
 // the phone's own text (RemoteException).
 QString exchangeBatch(
     QTcpSocket& socket, const QStringList& lines, const simpleprotocol::CancelCheck& cancelled);
+
+// Runs a worker's job so that every wait below it, down to the connector's
+// and the ADB link's, ends at once on the user's cancel (ThreadCancelScope);
+// whatever fails once the job is cancelled ends it as OperationCancelled,
+// not as an error.
+template <class Job>
+void runCancellable(const simpleprotocol::CancelCheck& cancelled, Job&& job)
+{
+    ThreadCancelScope scope(cancelled);
+    try {
+        job();
+    } catch (const simpleprotocol::OperationCancelled&) {
+        throw;
+    } catch (const std::exception&) {
+        if (cancelled())
+            throw simpleprotocol::OperationCancelled();
+        throw;
+    }
+}
 
 // The line as a user may be shown it: long lines (a photo record) are cut.
 QString elided(const QString& line);

@@ -4,9 +4,9 @@
 #include "android/androidlog.h"
 #include "android/simpleprotocol.h"
 #include "platform/error.h"
+#include "platform/threadcancel.h"
 
 #include <QTcpSocket>
-#include <QThread>
 
 #include <atomic>
 
@@ -19,6 +19,19 @@ std::atomic<int> g_afterStartMs { AndroidWifiConnector::Waits().afterStartMs };
 QString serviceName(const QString& address)
 {
     return QStringLiteral("%1:%2").arg(address).arg(simpleprotocol::kWifiServicePort);
+}
+
+bool jobCancelled()
+{
+    return ThreadCancelScope::isCancelled();
+}
+
+// Connects to the service within g_connectMs; the caller's cancel ends the
+// wait at once (a dropped connection request would otherwise hold it for the
+// whole time). Returns whether it connected.
+bool connectToService(QTcpSocket& socket, const QString& address)
+{
+    return simpleprotocol::connectSocket(socket, address, simpleprotocol::kWifiServicePort, g_connectMs, jobCancelled);
 }
 
 } // namespace
@@ -42,13 +55,13 @@ void AndroidWifiConnector::initialize(QString ip)
 {
     m_address = ip;
     QTcpSocket socket;
-    socket.connectToHost(m_address, simpleprotocol::kWifiServicePort);
-    if (!socket.waitForConnected(g_connectMs)) {
+    if (!connectToService(socket, m_address)) {
         qCInfo(lcAndroid) << "no WiFi service at" << serviceName(m_address) << socket.errorString();
         throw WifiServiceTimeoutException();
     }
-    simpleprotocol::sendCommand(socket, simpleprotocol::kHello, QStringLiteral("//127.0.0.1"), true, g_answerMs);
-    const QString line = simpleprotocol::readCommand(socket, g_answerMs);
+    simpleprotocol::sendCommand(
+        socket, simpleprotocol::kHello, QStringLiteral("//127.0.0.1"), true, g_answerMs, jobCancelled);
+    const QString line = simpleprotocol::readCommand(socket, g_answerMs, jobCancelled);
     socket.close();
     // The identifier becomes the phone's device id: an answer that is no
     // greeting or names nobody would file the phone under a wrong or empty id.
@@ -74,13 +87,14 @@ QString AndroidWifiConnector::startRestore(int port)
 QString AndroidWifiConnector::startService(const QString& command, int port)
 {
     QTcpSocket socket;
-    socket.connectToHost(m_address, simpleprotocol::kWifiServicePort);
-    if (!socket.waitForConnected(g_connectMs))
+    if (!connectToService(socket, m_address))
         throw Error(QStringLiteral("Can not reach the companion app at %1. %2")
                         .arg(serviceName(m_address), socket.errorString()));
-    simpleprotocol::sendCommand(socket, command, QStringLiteral("//127.0.0.1:%1/").arg(port), true, g_answerMs);
+    simpleprotocol::sendCommand(
+        socket, command, QStringLiteral("//127.0.0.1:%1/").arg(port), true, g_answerMs, jobCancelled);
     // The service answers nothing; it needs a moment to open the port.
-    QThread::msleep(g_afterStartMs);
+    if (!ThreadCancelScope::sleep(g_afterStartMs))
+        throw simpleprotocol::OperationCancelled();
     socket.close();
     return m_address;
 }

@@ -18,8 +18,10 @@ public:
 // request asks the app to open its sync service on a port of the phone's own
 // address, which is then the host to connect to.
 //
-// Every operation blocks; waits are bounded. Failures other than
-// WifiServiceTimeoutException are exceptions derived from std::runtime_error.
+// Every operation blocks; waits are bounded, and end at once with
+// simpleprotocol::OperationCancelled when the calling job is cancelled
+// (ThreadCancelScope). Failures other than WifiServiceTimeoutException are
+// exceptions derived from std::runtime_error.
 class AndroidWifiConnector : public IAndroidConnector {
 public:
     // How long the connector waits for the service to connect, for its answer

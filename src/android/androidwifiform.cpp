@@ -1,12 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "android/androidwifiform.h"
 
+#include "android/androidlog.h"
 #include "android/androidwificonnector.h"
+#include "android/simpleprotocol.h"
+#include "kit/progressform.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
+#include "kit/workerrun.h"
+#include "platform/error.h"
+#include "platform/threadcancel.h"
 
+#include <QEventLoop>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QThread>
 
 #include <memory>
 
@@ -48,6 +56,11 @@ QString AndroidWIFIForm::ipv4Address(const QString& text)
     return parts.join(QLatin1Char('.'));
 }
 
+QString AndroidWIFIForm::connectingText(const QString& address)
+{
+    return tr("Connecting to the phone at %1...").arg(address);
+}
+
 void AndroidWIFIForm::onBtnConnect()
 {
     const QString address = ipv4Address(ui.txtWifiSocket->text());
@@ -55,17 +68,40 @@ void AndroidWIFIForm::onBtnConnect()
         Tips::warning(tr("IDS_WIFI_SOCK_WRONG_FOR_EXAMPLE"));
         return;
     }
-    auto connector = std::make_unique<AndroidWifiConnector>();
-    try {
-        connector->initialize(address);
-    } catch (const WifiServiceTimeoutException&) {
-        Tips::error(QObject::tr("IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT"));
-        return;
-    } catch (const std::exception& e) {
-        Tips::error(QString::fromUtf8(e.what()));
-        return;
+    // A mistyped address may swallow the connection request, or a host may
+    // take it and never answer: the greeting waits on a worker under a
+    // dialog that cancels it at once.
+    auto connector = std::make_shared<AndroidWifiConnector>();
+    ProgressForm progress(QString(), this);
+    progress.updateProgress(connectingText(address), -1, QStringLiteral(" "));
+    std::unique_ptr<QThread> worker(QThread::create([connector, address, reporter = &progress] {
+        const WorkEnd end = runWorkerJob<simpleprotocol::OperationCancelled>(
+            *reporter, tr("Connecting to the phone stopped on an unexpected error."), [&] {
+                ThreadCancelScope scope([reporter] { return reporter->isCancelled(); });
+                try {
+                    connector->initialize(address);
+                } catch (const WifiServiceTimeoutException&) {
+                    throw Error(QObject::tr("IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT"));
+                }
+                reporter->invokeSucceed(QString());
+            });
+        if (end == WorkEnd::Cancelled)
+            qCInfo(lcAndroid) << "connecting over WiFi cancelled";
+    }));
+    worker->start();
+    const bool connected = progress.exec() == 1 && !progress.isCancelled();
+    // After a cancel the worker's waits end within one slice; the window
+    // keeps drawing meanwhile, and takes no input.
+    if (!worker->isFinished()) {
+        QEventLoop loop;
+        connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit);
+        if (!worker->isFinished())
+            loop.exec(QEventLoop::ExcludeUserInputEvents);
     }
+    worker->wait();
+    if (!connected)
+        return;
     delete m_connector;
-    m_connector = connector.release();
+    m_connector = new AndroidWifiConnector(*connector);
     accept();
 }

@@ -23,6 +23,8 @@ public:
     // The dotted IPv4 address in text (trimmed, each part 0 to 255), or
     // empty text when it is none.
     static QString ipv4Address(const QString& text);
+    // The progress dialog's line while the phone at `address` is greeted.
+    static QString connectingText(const QString& address);
 
 public slots:
     // Greets the service at the typed address; accepts on success, otherwise

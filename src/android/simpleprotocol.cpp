@@ -4,8 +4,10 @@
 #include "android/androidlog.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QIODevice>
 #include <QTcpSocket>
+#include <QTimer>
 
 namespace simpleprotocol {
 
@@ -94,7 +96,14 @@ public:
     void requireConnected() const
     {
         if (m_socket.state() != QAbstractSocket::ConnectedState)
-            fail(QStringLiteral("Lost the connection to %1: %2.").arg(peer(), m_socket.errorString()));
+            failLost();
+    }
+
+    [[noreturn]] void failLost() const
+    {
+        fail(QStringLiteral("Lost the connection to %1: %2. Check that the companion app is still open on the "
+                            "phone and that the phone is connected, then try again.")
+                 .arg(peer(), m_socket.errorString()));
     }
 
     [[noreturn]] void fail(const QString& message) const
@@ -123,7 +132,7 @@ private:
     {
         requireConnected();
         if (m_socket.error() != QAbstractSocket::SocketTimeoutError)
-            fail(QStringLiteral("Lost the connection to %1: %2.").arg(peer(), m_socket.errorString()));
+            failLost();
         if (m_silence.elapsed() >= m_timeout) {
             fail(QStringLiteral("%1 %2 for %3 seconds, so the transfer was stopped. Check that the companion "
                                 "app is still open on the phone and try again.")
@@ -318,6 +327,34 @@ void readStreamContent(QTcpSocket& socket, QIODevice& target, int timeout, const
             remaining -= piece;
         }
     }
+}
+
+bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs, const CancelCheck& cancelled)
+{
+    // Not waitForConnected in slices: a slice that times out abandons the
+    // attempt, so a phone slow to accept would fail at the first slice.
+    QEventLoop loop;
+    QTimer poll;
+    QElapsedTimer clock;
+    bool wasCancelled = false;
+    QObject::connect(&socket, &QAbstractSocket::connected, &loop, &QEventLoop::quit);
+    QObject::connect(&socket, &QAbstractSocket::errorOccurred, &loop, &QEventLoop::quit);
+    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
+        wasCancelled = cancelled && cancelled();
+        if (wasCancelled || clock.elapsed() >= timeoutMs)
+            loop.quit();
+    });
+    clock.start();
+    poll.start(kPollSliceMs);
+    socket.connectToHost(host, port, QIODevice::ReadWrite);
+    if (socket.state() != QAbstractSocket::ConnectedState && socket.state() != QAbstractSocket::UnconnectedState)
+        loop.exec();
+    if (socket.state() == QAbstractSocket::ConnectedState)
+        return true;
+    socket.abort();
+    if (wasCancelled)
+        throw OperationCancelled();
+    return false;
 }
 
 } // namespace simpleprotocol

@@ -53,7 +53,8 @@ inline constexpr quint16 kWifiServicePort = 48888;
 // Bounds of every read; the largest legitimate line is a photo record.
 inline constexpr qint64 kMaxLineLength = 64 * 1024 * 1024;
 inline constexpr int kDefaultTimeoutMs = 60000;
-inline constexpr int kPollSliceMs = 100;
+// Short enough that a cancel never holds the window that waits for it.
+inline constexpr int kPollSliceMs = 50;
 // Size of the blocks of a stream of blocks.
 inline constexpr qint64 kStreamBlockSize = 524288;
 
@@ -91,6 +92,12 @@ public:
     OperationCancelled();
     ~OperationCancelled() override;
 };
+
+// Connects the socket to host:port within timeoutMs, polling `cancelled`
+// (OperationCancelled). Returns whether it connected; on false the socket
+// is left unconnected with its error text.
+bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs,
+    const CancelCheck& cancelled = {});
 
 // Sends command + argument + line feed as UTF-8.
 void sendCommand(QTcpSocket& socket, const QString& command, const QString& argument, bool flush, int timeout,

@@ -74,7 +74,7 @@ void SyncBackupThread::run()
     const WorkEnd end = runWorkerJob<OperationCancelled>(
         *m_reporter, tr("Writing to the phone stopped on an unexpected error."), [this] {
             LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the write to the phone");
-            transfer();
+            androidsync::runCancellable([this] { return m_reporter->isCancelled(); }, [this] { transfer(); });
             edit.commit();
             m_reporter->invokeSucceed(successText());
         });

@@ -8,6 +8,7 @@
 #include "android/simpleprotocol.h"
 #include "android/synccontactbuilder.h"
 #include "android/synccontactparser.h"
+#include "kit/messagetext.h"
 #include "kit/workerreporter.h"
 #include "kit/workerrun.h"
 #include "model/localdb.h"
@@ -48,22 +49,25 @@ void SyncRestoreThread::run()
     QTcpSocket socket;
     const WorkEnd end = runWorkerJob<OperationCancelled>(
         *m_reporter, tr("Reading the phone stopped on an unexpected error."), [&] {
-            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_CHECK_APK"), 0, QString());
-            m_connector->initialCheck();
-            if (isCancelled())
-                return;
-            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
-            const QString host = m_connector->startBackup(m_port);
-            androidsync::connectToApp(socket, host, m_port, cancelled);
+            androidsync::runCancellable(cancelled, [&] {
+                m_reporter->invokeUpdateProgress(tr("IDS_SYNC_CHECK_APK"), 0, QString());
+                m_connector->initialCheck();
+                if (isCancelled())
+                    return;
+                m_reporter->invokeUpdateProgress(tr("IDS_SYNC_START_SERVICE"), 0, QString());
+                const QString host = m_connector->startBackup(m_port);
+                androidsync::connectToApp(socket, host, m_port, cancelled);
 
-            m_reporter->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());
-            LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the phone's read");
-            receiveAll(socket);
-            edit.commit();
-            socket.disconnectFromHost();
-            if (m_skipped > 0)
-                qCWarning(lcAndroid) << "read of the phone left out" << m_skipped << "records";
-            m_reporter->invokeSucceed(QString());
+                m_reporter->invokeUpdateProgress(tr("IDS_SYNC_BACKING"), 0, QString());
+                LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the phone's read");
+                receiveAll(socket);
+                edit.commit();
+                socket.disconnectFromHost();
+                if (m_skipped > 0)
+                    qCWarning(lcAndroid) << "read of the phone left out" << m_skipped << "records";
+                // The text quotes the phone's own lines; the dialog shows rich text.
+                m_reporter->invokeSucceed(g_messageText(endingText()));
+            });
         });
     if (end == WorkEnd::Cancelled)
         qCDebug(lcAndroid) << "Sync from Android, User canceled.";
@@ -74,10 +78,12 @@ void SyncRestoreThread::receiveAll(QTcpSocket& socket)
     m_total = 0;
     m_received = 0;
     m_skipped = 0;
+    m_lineNumber = 0;
+    m_unreadable.clear();
     m_contactIds.clear();
     const CancelCheck cancelled = [this] { return isCancelled(); };
     while (!isCancelled()) {
-        const QString line = readCommand(socket, -1, cancelled);
+        const QString line = readLine(socket);
         if (line.startsWith(kDevice)) {
             m_deviceName = QString::fromUtf8(QByteArray::fromBase64(line.mid(kDevice.size()).toLatin1()));
         } else if (line.startsWith(kVersion)) {
@@ -100,7 +106,7 @@ void SyncRestoreThread::handleBatch(QTcpSocket& socket)
     for (;;) {
         if (isCancelled())
             throw OperationCancelled();
-        const QString line = readCommand(socket, -1, cancelled);
+        const QString line = readLine(socket);
         if (line.startsWith(kEnd)) {
             sendCommand(socket, kBatch, QString(), true, -1, cancelled);
             return;
@@ -115,8 +121,14 @@ void SyncRestoreThread::storeRecord(const QString& line)
     const QStringList fields = line.mid(kEnt.size()).split(QLatin1Char(','));
     int type = 0;
     qint64 contactKey = 0;
-    if (!SyncContactBuilder::fetchIdInfo(fields.first(), &type, &contactKey, nullptr, nullptr))
-        throw Error(QStringLiteral("Invalid:%1").arg(androidsync::elided(line)));
+    // One record the phone got wrong costs that record, not the whole read:
+    // the line itself arrived whole, so the conversation is still in step.
+    if (!SyncContactBuilder::fetchIdInfo(fields.first(), &type, &contactKey, nullptr, nullptr)) {
+        ++m_skipped;
+        m_unreadable.append(tr("line %1: %2").arg(m_lineNumber).arg(androidsync::elided(line)));
+        qCWarning(lcAndroid).noquote() << "unreadable record left out, line" << m_lineNumber << androidsync::elided(line);
+        return;
+    }
     if (!pim::isValidEntityType(type)) {
         ++m_skipped;
         return;
@@ -145,6 +157,34 @@ void SyncRestoreThread::storeRecord(const QString& line)
         return;
     }
     m_db->insertEntity(contactId, type, entity);
+}
+
+QString SyncRestoreThread::readLine(QTcpSocket& socket)
+{
+    const QString line = readCommand(socket, -1, [this] { return isCancelled(); });
+    ++m_lineNumber;
+    return line;
+}
+
+QString SyncRestoreThread::endingText() const
+{
+    QStringList parts;
+    if (m_received == 0)
+        parts << tr("The phone sent no contacts: the companion app found none it may share. If the phone shows "
+                    "contacts, allow the app to read them in the phone's settings and connect again.");
+    if (!m_unreadable.isEmpty()) {
+        constexpr int kNamed = 5;
+        QString which = m_unreadable.mid(0, kNamed).join(QLatin1Char('\n'));
+        if (m_unreadable.size() > kNamed)
+            which += QLatin1Char('\n') + tr("and %1 more").arg(m_unreadable.size() - kNamed);
+        const QString count = m_unreadable.size() == 1
+            ? tr("One record sent by the phone could not be read and was left out")
+            : tr("%1 records sent by the phone could not be read and were left out").arg(m_unreadable.size());
+        parts << count + tr("; the other contacts were stored. Update the companion app on the phone if this "
+                            "happens again.")
+                + QLatin1Char('\n') + which;
+    }
+    return parts.join(QStringLiteral("\n\n"));
 }
 
 void SyncRestoreThread::reportReceived()

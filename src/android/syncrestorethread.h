@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QSharedPointer>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 class AndroidContactsDb;
@@ -48,6 +49,12 @@ public:
     // Records left out: those of a contact whose name record had not come,
     // and those of a type this program does not know.
     int skippedRecords() const { return m_skipped; }
+    // Records that could not be read at all (no valid id), each named by the
+    // conversation line that carried it; they count in skippedRecords() too.
+    QStringList unreadableRecords() const { return m_unreadable; }
+    // The success text: empty for an ordinary read, otherwise what the user
+    // should know (no contacts at all, records that could not be read).
+    QString endingText() const;
 
 protected:
     void run() override;
@@ -57,6 +64,7 @@ private:
     void handleBatch(QTcpSocket& socket);
     void storeRecord(const QString& line);
     void reportReceived();
+    QString readLine(QTcpSocket& socket);
     bool isCancelled() const;
 
     QSharedPointer<LocalDb> m_db;
@@ -67,6 +75,8 @@ private:
     int m_total = 0;
     int m_received = 0;
     int m_skipped = 0;
+    int m_lineNumber = 0;
+    QStringList m_unreadable;
     // Phone contact key -> local contact id, for the whole run: a record
     // always finds its contact, whichever batch brought the name.
     QHash<qint64, unsigned long long> m_contactIds;

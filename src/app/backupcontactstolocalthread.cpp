@@ -2,8 +2,10 @@
 #include "app/backupcontactstolocalthread.h"
 
 #include "app/applog.h"
+#include "kit/contactprogress.h"
 #include "kit/messagetext.h"
 #include "kit/workerreporter.h"
+#include "model/contactpages.h"
 #include "model/localdb.h"
 #include "model/localdbedit.h"
 
@@ -11,8 +13,15 @@
 
 BackupContactsToLocalThread::BackupContactsToLocalThread(const QList<pim::_Contact>& contacts, LocalDb* db,
                                                          IWorkerReporter* form, QObject* parent)
-    : QThread(parent), contacts(contacts), db(db), form(form)
+    : BackupContactsToLocalThread(std::make_shared<ContactListPages>(contacts), db, form, parent)
 {
+}
+
+BackupContactsToLocalThread::BackupContactsToLocalThread(std::shared_ptr<ContactPages> pages, LocalDb* db,
+                                                         IWorkerReporter* form, QObject* parent)
+    : QThread(parent), pages(std::move(pages)), db(db), form(form)
+{
+    Q_ASSERT(this->pages);
 }
 
 BackupContactsToLocalThread::~BackupContactsToLocalThread() = default;
@@ -20,22 +29,27 @@ BackupContactsToLocalThread::~BackupContactsToLocalThread() = default;
 void BackupContactsToLocalThread::run()
 {
     Q_ASSERT(db && form);
-    const int n = int(contacts.size());
     int processed = 0;
     int merged = 0;
     try {
+        // The order is read before the edit begins: a backup into the
+        // database it reads walks the contacts that were there.
+        pages->rewind();
+        const int n = int(pages->count());
         LocalDbEdit edit(*db, lcApp(), "rollback of the backup");
-        for (const pim::_Contact& contact : std::as_const(contacts)) {
-            if (form->isCancelled())
-                break;
-            ++processed;
-            form->invokeUpdateProgress(tr("IDS_IMPORTING_CONTACTS_TO_LOCALDB"),
-                                       int(double(processed) / double(n) * 100.0),
-                                       QStringLiteral("Contacts:%1/%2").arg(processed).arg(n));
-            bool existed = false;
-            db->mergeContact(contact, existed);
-            if (existed)
-                ++merged;
+        ContactProgress progress(form, tr("IDS_IMPORTING_CONTACTS_TO_LOCALDB"), n);
+        QList<pim::_Contact> page;
+        while (!form->isCancelled() && pages->nextPage(page)) {
+            for (const pim::_Contact& contact : std::as_const(page)) {
+                if (form->isCancelled())
+                    break;
+                ++processed;
+                progress.step(processed);
+                bool existed = false;
+                db->mergeContact(contact, existed);
+                if (existed)
+                    ++merged;
+            }
         }
         edit.commit();
     } catch (const std::exception& e) {

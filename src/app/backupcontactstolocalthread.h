@@ -6,6 +6,9 @@
 #include <QList>
 #include <QThread>
 
+#include <memory>
+
+class ContactPages;
 class IWorkerReporter;
 class LocalDb;
 
@@ -22,13 +25,17 @@ class BackupContactsToLocalThread : public QThread {
 public:
     BackupContactsToLocalThread(const QList<pim::_Contact>& contacts, LocalDb* db, IWorkerReporter* form,
                                 QObject* parent = nullptr);
+    // Reads the contacts a page at a time as it stores them (a whole
+    // database in bounded memory); the walk is used on this thread only.
+    BackupContactsToLocalThread(std::shared_ptr<ContactPages> pages, LocalDb* db, IWorkerReporter* form,
+                                QObject* parent = nullptr);
     ~BackupContactsToLocalThread() override;
 
 protected:
     void run() override;
 
 private:
-    QList<pim::_Contact> contacts;
+    std::shared_ptr<ContactPages> pages;
     LocalDb* db;
     IWorkerReporter* form;
 };

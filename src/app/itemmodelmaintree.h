@@ -62,6 +62,9 @@ public:
         // Device id, or the file name of a saved device database; empty for
         // a local database.
         QString id;
+        // The database could not be read at its last load; the window then
+        // offers only what needs no reading.
+        bool unreadable = false;
     };
 
     // A group (type 6) under a database node; its name is the group's.

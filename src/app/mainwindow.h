@@ -5,6 +5,7 @@
 #include "app/contactlistloader.h"
 #include "app/itemmodelcontacts.h"
 #include "app/itemmodelmaintree.h"
+#include "app/nodeentries.h"
 #include "platform/adb/padbusbhandle.h"
 
 #include <QItemSelection>
@@ -18,8 +19,11 @@
 
 #include "model/contact.h"
 
+enum class UsbAuthorisation;
+
 class AbsAndroidUsbWatch;
 class AbsIosDeviceWatch;
+class ContactPages;
 class IDeviceLayer;
 class IFileChooser;
 class ProgressForm;
@@ -84,6 +88,11 @@ public:
     void exitProgram();
 
     _CurrentNode currentNode() const;
+    // What decides the entries offered for that node.
+    NodeFacts nodeFacts(const _CurrentNode& current) const;
+    // Whether a transfer may write to this device node: a saved copy of a
+    // phone stands for a phone that is not here.
+    static bool isTransferTarget(const ItemModelMainTree::_ItemNode* node);
     // Whole contacts of the selected rows, read from the node's database
     // for rows the list holds only in part; throws Error when one cannot
     // be read.
@@ -107,6 +116,14 @@ public:
     // to repair a phone after a failed write.
     void readIosPhone(const QString& devid);
     void readAndroidPhone(const QString& devId, PAndroidConnector connector);
+    // Reads an Android phone again after a change it did not take (whose
+    // error was shown already). The read goes into a fresh file that
+    // replaces the node's database only when it succeeds; a phone that
+    // cannot be read now keeps its node, without a second error box.
+    void rereadAndroidPhone(const QString& devId, PAndroidConnector connector);
+    // One wait of up to timeoutMs for a USB phone's debugging authorisation,
+    // without holding the window still.
+    UsbAuthorisation awaitUsbAuthorisation(const PAdbUSBHandle& handle, int timeoutMs);
 
     // While a road runs (a progress dialog, a dialog or a message box of a
     // command), device events wait: every road holds one, and when the last
@@ -139,6 +156,11 @@ public:
     void backupContacts(QList<pim::_Contact> contacts, QString proposedName);
     void exportContacts(const QList<pim::_Contact>& contacts);
     void printContacts(const QList<pim::_Contact>& contacts);
+    // The same for a walk over a database: the file or target is asked for
+    // first, then the contacts are read a page at a time off the GUI thread.
+    void backupContactPages(std::shared_ptr<ContactPages> pages, QString proposedName);
+    void exportContactPages(std::shared_ptr<ContactPages> pages);
+    void printContactPages(std::shared_ptr<ContactPages> pages);
     // The add (id 0) or edit road of one contact; `listRow` is the contact
     // list's row that shows a stored contact, -1 for a new one.
     void editContact(pim::_Contact contact, int listRow = -1);
@@ -242,7 +264,10 @@ private:
     void startUpdateCheckWhenDue();
     void selectNode(ItemModelMainTree::_ItemNode* node);
     void setNodeActionsEnabled(const _CurrentNode& current);
-    void loadNode(const _CurrentNode& current);
+    void loadNode(const _CurrentNode& current, const QString& keyword = QString(), bool search = false);
+    // Reads the current node's list again after a change; a search shown
+    // for it is applied again, so the list and the keyword line agree.
+    void reloadListKeepingSearch();
     void stopDeviceWork();
     // Keeps the event for later and returns true while a road runs.
     bool deferWhileRoadRuns(std::function<void()> event);
@@ -253,18 +278,28 @@ private:
     bool hasSelectedContacts() const;
     void transferTreeNode(int kind, bool excludeSource);
     void transferSelection(int kind, bool excludeSource);
-    void transferToPhone(int kind, const QList<pim::_Contact>& contacts, const QString& srcId);
+    // With `pages`, the contacts are read from it once the target is chosen.
+    void transferToPhone(int kind, QList<pim::_Contact> contacts, const QString& srcId,
+                         std::shared_ptr<ContactPages> pages = nullptr);
     void notYetAvailable(const char* road) const;
     // The contact list, read off the GUI thread (mainwindow_list.cpp).
     void startListLoad(const _CurrentNode& current, const QString& keyword, bool search);
     void onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::PreparedRows> rows, QString error);
-    void showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical);
+    void showLoadFailure(ItemModelMainTree::_DBItemNode* db, const QString& technical);
     void showListedContact(int row);
+    // Makes the listed contact of that id current and selected (its card
+    // shown); nothing when it is not listed.
+    void selectListedContact(unsigned long long contactId);
     void applyPaneSizes(int windowWidth);
 
     // Contact actions and edits.
     bool useContactVariant() const;
-    QList<pim::_Contact> currentNodeContacts(const _CurrentNode& current) const;
+    // The contacts of the node, walked later a page at a time; null when
+    // the node has no database.
+    std::shared_ptr<ContactPages> currentNodePages(const _CurrentNode& current) const;
+    // The contacts behind the selected rows, in selection order, read by id
+    // a page at a time later; empty when no row is selected.
+    std::shared_ptr<ContactPages> selectedPages() const;
     // Starts the worker, runs the dialog, waits; true on success only.
     static bool runWorker(ProgressForm& form, QThread& worker);
     // Refreshes the node's groups, expands it, makes it current and lists
@@ -303,6 +338,8 @@ private:
     ItemModelMainTree::_DBItemNode* m_listNode = nullptr;
     QString m_listKeyword;
     bool m_listIsSearch = false;
+    // The contact to make current and show once the list is read; 0 none.
+    unsigned long long m_listSelectId = 0;
     // The list's share of the width the list and the card split; a drag of
     // the splitter changes it, a resize of the window keeps it.
     double m_listShare = 0.5;

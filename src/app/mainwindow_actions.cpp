@@ -5,14 +5,17 @@
 
 #include "app/applog.h"
 #include "app/backupcontactstolocalthread.h"
+#include "app/contactpagesload.h"
 #include "app/filechooser.h"
 #include "app/localdbselform.h"
 #include "app/mainwindow_roads_p.h"
 #include "fileformats/contactsprinter.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
+#include "fileformats/pdfexportthread.h"
 #include "kit/progressform.h"
 #include "kit/tips.h"
+#include "model/contactpages.h"
 #include "model/data_path_util.h"
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
@@ -21,6 +24,8 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QItemSelectionModel>
+
+#include <algorithm>
 
 namespace {
 
@@ -103,7 +108,7 @@ void MainWindow::showStoredNode(Tree::_DBItemNode* node)
     ui->treeMain->expand(index);
     if (ui->treeMain->currentIndex() == index) {
         // No selection change follows, so the list would keep its old rows.
-        loadNode(currentNode());
+        reloadListKeepingSearch();
         return;
     }
     ui->treeMain->setCurrentIndex(index);
@@ -114,11 +119,31 @@ bool MainWindow::useContactVariant() const
     return !ui->treeContacts->selectionModel()->selectedRows(0).isEmpty();
 }
 
-QList<pim::_Contact> MainWindow::currentNodeContacts(const _CurrentNode& current) const
+std::shared_ptr<ContactPages> MainWindow::currentNodePages(const _CurrentNode& current) const
 {
     if (!current.dbNode || !current.dbNode->db)
-        return {};
-    return current.dbNode->db->contacts(current.groupNode ? current.groupNode->group.id : 0, QString());
+        return nullptr;
+    return std::make_shared<LocalDbContactPages>(current.dbNode->db,
+                                                 current.groupNode ? current.groupNode->group.id : 0);
+}
+
+std::shared_ptr<ContactPages> MainWindow::selectedPages() const
+{
+    const _CurrentNode current = currentNode();
+    const QModelIndexList rows = ui->treeContacts->selectionModel()->selectedRows(0);
+    std::vector<unsigned long long> ids;
+    ids.reserve(size_t(rows.size()));
+    for (const QModelIndex& row : rows) {
+        const auto* contact = static_cast<const pim::_Contact*>(row.internalPointer());
+        if (contact)
+            ids.push_back(contact->id);
+    }
+    if (ids.empty())
+        return nullptr;
+    // Without a database behind the list, the rows are all there is.
+    if (!current.dbNode || !current.dbNode->db || std::count(ids.cbegin(), ids.cend(), 0ULL) > 0)
+        return std::make_shared<ContactListPages>(contactsSelected());
+    return std::make_shared<LocalDbContactPages>(current.dbNode->db, std::move(ids));
 }
 
 // ---------------------------------------------------------------------------
@@ -165,13 +190,18 @@ Tree::_DBItemNode* MainWindow::selOrCreateLocalDb(QString proposedName, bool* cr
 
 void MainWindow::backupContacts(QList<pim::_Contact> contacts, QString proposedName)
 {
+    backupContactPages(std::make_shared<ContactListPages>(std::move(contacts)), proposedName);
+}
+
+void MainWindow::backupContactPages(std::shared_ptr<ContactPages> pages, QString proposedName)
+{
     Tree::_DBItemNode* node = selOrCreateLocalDb(proposedName);
     if (!node)
         return;
     // Held for the run: the worker writes through this pointer.
     const QSharedPointer<LocalDb> db = node->db;
     ProgressForm form(tr("IDS_STARTING_IMPORT_CONTACTS_FROM_DEVICE"));
-    BackupContactsToLocalThread worker(contacts, db.data(), &form, this);
+    BackupContactsToLocalThread worker(std::move(pages), db.data(), &form, this);
     if (runWorker(form, worker) && isInTree(node))
         showStoredNode(node);
 }
@@ -188,8 +218,12 @@ void MainWindow::miContactBackup()
 {
     roads::guarded([this] {
         const _CurrentNode current = currentNode();
-        if (current.dbNode)
-            backupContacts(contactsSelected(), backupNameFor(current.dbNode));
+        if (!current.dbNode)
+            return;
+        if (std::shared_ptr<ContactPages> pages = selectedPages())
+            backupContactPages(std::move(pages), backupNameFor(current.dbNode));
+        else
+            backupContacts({}, backupNameFor(current.dbNode));
     });
 }
 
@@ -197,8 +231,8 @@ void MainWindow::miTreeBackup()
 {
     roads::guarded([this] {
         const _CurrentNode current = currentNode();
-        if (current.dbNode)
-            backupContacts(currentNodeContacts(current), backupNameFor(current.dbNode));
+        if (std::shared_ptr<ContactPages> pages = currentNodePages(current))
+            backupContactPages(std::move(pages), backupNameFor(current.dbNode));
     });
 }
 
@@ -206,6 +240,16 @@ void MainWindow::miTreeBackup()
 // Export and print.
 
 void MainWindow::exportContacts(const QList<pim::_Contact>& contacts)
+{
+    if (contacts.isEmpty()) {
+        // Nothing to ask a file name for.
+        Tips::info(ExportToFileThread::nothingToExport());
+        return;
+    }
+    exportContactPages(std::make_shared<ContactListPages>(contacts));
+}
+
+void MainWindow::exportContactPages(std::shared_ptr<ContactPages> pages)
 {
     QStringList filters;
     for (const ExportFilter& filter : kExportFilters)
@@ -225,27 +269,31 @@ void MainWindow::exportContacts(const QList<pim::_Contact>& contacts)
     if (QFileInfo(path).suffix().isEmpty())
         path += QLatin1String(filter.suffix);
 
-    if (filter.format == 0) {
-        ContactsPrinter printer(this);
-        int written = 0;
-        try {
-            written = printer.printToPDF(contacts, path);
-        } catch (const std::exception& e) {
-            roads::showError(e);
-            return;
-        }
-        Tips::info(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(written));
-        return;
-    }
     ProgressForm form(tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"));
-    ExportToFileThread worker(contacts, ExportToFileThread::TYPE(filter.format), path, &form, this);
-    runWorker(form, worker);
+    std::unique_ptr<QThread> worker;
+    if (filter.format == 0)
+        worker = std::make_unique<PdfExportThread>(std::move(pages), path, &form, this);
+    else
+        worker = std::make_unique<ExportToFileThread>(std::move(pages), ExportToFileThread::TYPE(filter.format),
+                                                      path, &form, this);
+    runWorker(form, *worker);
 }
 
 void MainWindow::printContacts(const QList<pim::_Contact>& contacts)
 {
     ContactsPrinter printer(this);
     printer.printContacts(contacts);
+}
+
+void MainWindow::printContactPages(std::shared_ptr<ContactPages> pages)
+{
+    // The preview shows the first cards only; printing walks them all.
+    QList<pim::_Contact> firstCards;
+    qsizetype total = 0;
+    if (!g_readContactsOnWorker(*pages, ContactsPrinter::kPreviewCards, firstCards, &total, this))
+        return;
+    ContactsPrinter printer(this);
+    printer.printContacts(firstCards, total, std::move(pages));
 }
 
 void MainWindow::miFileExport()
@@ -258,15 +306,20 @@ void MainWindow::miFileExport()
 
 void MainWindow::miContactExport()
 {
-    roads::guarded([this] { exportContacts(contactsSelected()); });
+    roads::guarded([this] {
+        if (std::shared_ptr<ContactPages> pages = selectedPages())
+            exportContactPages(std::move(pages));
+        else
+            exportContacts({});
+    });
 }
 
 void MainWindow::miTreeExport()
 {
     roads::guarded([this] {
         const _CurrentNode current = currentNode();
-        if (current.dbNode)
-            exportContacts(currentNodeContacts(current));
+        if (std::shared_ptr<ContactPages> pages = currentNodePages(current))
+            exportContactPages(std::move(pages));
     });
 }
 
@@ -280,15 +333,20 @@ void MainWindow::miFilePrint()
 
 void MainWindow::miContactPrint()
 {
-    roads::guarded([this] { printContacts(contactsSelected()); });
+    roads::guarded([this] {
+        if (std::shared_ptr<ContactPages> pages = selectedPages())
+            printContactPages(std::move(pages));
+        else
+            printContacts({});
+    });
 }
 
 void MainWindow::miTreePrint()
 {
     roads::guarded([this] {
         const _CurrentNode current = currentNode();
-        if (current.dbNode)
-            printContacts(currentNodeContacts(current));
+        if (std::shared_ptr<ContactPages> pages = currentNodePages(current))
+            printContactPages(std::move(pages));
     });
 }
 

@@ -15,9 +15,12 @@
 #include "kit/tips.h"
 #include "model/localdb.h"
 #include "platform/adb/adbusbfailure.h"
+#include "platform/error.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QTimer>
 
 #include <memory>
@@ -175,13 +178,19 @@ void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle handle)
     RoadGuard road(this);
     const QString id = m_devices->usbDeviceId(handle);
     for (;;) {
-        const UsbAuthorisation state = m_devices->waitForUsbAuthorisation(handle, 500);
+        const UsbAuthorisation state = awaitUsbAuthorisation(handle, 500);
         if (state == UsbAuthorisation::Authorised)
             break;
         // A phone unplugged while the question is open would otherwise ask
-        // again and again; its departure follows.
-        if (state == UsbAuthorisation::Gone)
+        // again and again; its departure follows. One that never answers
+        // goes offline on its own and is logged there.
+        if (state == UsbAuthorisation::Gone) {
+            qCInfo(lcApp) << "Android phone gone or not answering:" << id;
             return;
+        }
+        // No prompt is on a phone that has not answered yet.
+        if (state == UsbAuthorisation::Connecting)
+            continue;
         const QString text = QStringLiteral(
             "Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to allow "
             "debugging with the computer on your Android device screen. Please simply check \"Always allow from this "
@@ -195,6 +204,21 @@ void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle handle)
     road.end();
     if (connector)
         readAndroidPhone(id, connector);
+}
+
+UsbAuthorisation MainWindow::awaitUsbAuthorisation(const PAdbUSBHandle& handle, int timeoutMs)
+{
+    // In short waits with the window drawing between them; user input waits
+    // (the road's guard holds device events back meanwhile).
+    constexpr int kSliceMs = 20;
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const UsbAuthorisation state = m_devices->waitForUsbAuthorisation(handle, kSliceMs);
+        if (state != UsbAuthorisation::Connecting || clock.elapsed() >= timeoutMs)
+            return state;
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, kSliceMs);
+    }
 }
 
 void MainWindow::androidDeviceDisconnected(QString path, PAdbUSBHandle h)
@@ -248,6 +272,78 @@ void MainWindow::readAndroidPhone(const QString& devId, PAndroidConnector connec
     PhoneRead read = m_devices->createAndroidRead(db, portAlloc(), &form);
     if (read.thread && runWorker(form, *read.thread))
         showReadDevice(db, read.deviceName ? read.deviceName() : QString(), devId, Tree::KIND_ANDROID);
+}
+
+namespace {
+
+// Passes a read's reports to its dialog, except a failure: that only ends
+// the dialog, and the caller decides what to tell.
+class QuietFailureReporter : public IWorkerReporter {
+public:
+    explicit QuietFailureReporter(ProgressForm& form)
+        : m_form(form)
+    {
+    }
+    bool invokeUpdateProgress(QString status, int curProgress, QString progressText) override
+    {
+        return m_form.invokeUpdateProgress(status, curProgress, progressText);
+    }
+    bool invokeErrorOccurred(QString err) override
+    {
+        qCInfo(lcApp).noquote() << "the phone could not be read again:" << err;
+        // The form may have closed on a cancel by then; the call dies with it.
+        return QMetaObject::invokeMethod(&m_form, [form = &m_form] { form->done(0); });
+    }
+    bool invokeSucceed(QString tipsStr) override { return m_form.invokeSucceed(tipsStr); }
+    bool invokeTipsWait(QString info) override { return m_form.invokeTipsWait(info); }
+    bool invokeSetCancelBtnText(const QString& text) override { return m_form.invokeSetCancelBtnText(text); }
+    bool isCancelled() const override { return m_form.isCancelled(); }
+    bool isTipsWaiting() const override { return m_form.isTipsWaiting(); }
+
+private:
+    ProgressForm& m_form;
+};
+
+} // namespace
+
+void MainWindow::rereadAndroidPhone(const QString& devId, PAndroidConnector connector)
+{
+    RoadGuard road(this);
+    const QString path = deviceCachePath(QStringLiteral("android_cache"), devId);
+    const QString fresh = path + QStringLiteral(".reread");
+    QSharedPointer<LocalDb> db;
+    try {
+        db = m_devices->androidCacheDb(fresh, connector);
+        db->create();
+    } catch (const std::exception& e) {
+        qCWarning(lcApp) << "no database to read the phone again into:" << e.what();
+        return;
+    }
+    ProgressForm form(QString(), nullptr);
+    QuietFailureReporter reporter(form);
+    PhoneRead read = m_devices->createAndroidRead(db, portAlloc(), &reporter);
+    const bool succeeded = read.thread && runWorker(form, *read.thread);
+    const QString name = succeeded && read.deviceName ? read.deviceName() : QString();
+    read = PhoneRead();
+    db->close();
+    db.reset();
+    if (!succeeded) {
+        QFile::remove(fresh);
+        // The old node stays with what the phone last gave.
+        onMainTreeItemSelected(QItemSelection(), QItemSelection());
+        return;
+    }
+    treeModel->removeDevice(devId);
+    QFile::remove(path);
+    if (!QFile::rename(fresh, path)) {
+        roads::showError(Error(tr("The contacts read from the phone could not be stored in %1.").arg(path)));
+        return;
+    }
+    try {
+        showReadDevice(m_devices->androidCacheDb(path, connector), name, devId, Tree::KIND_ANDROID);
+    } catch (const std::exception& e) {
+        roads::showError(e);
+    }
 }
 
 void MainWindow::miTreeUnmount()

@@ -29,6 +29,12 @@ bool isPhone(const Tree::_DBItemNode* node)
         && (node->kind == Tree::KIND_IOS || node->kind == Tree::KIND_ANDROID);
 }
 
+// The file of the database a command on the current node works on.
+QString databasePathOf(const MainWindow::_CurrentNode& current)
+{
+    return current.dbNode && current.dbNode->db ? current.dbNode->db->path() : QString();
+}
+
 DeviceTarget targetOf(const Tree::_DBItemNode* node)
 {
     return DeviceTarget { node->kind, node->id, node->db };
@@ -89,6 +95,15 @@ void storeEdit(LocalDb& db, pim::_Contact& contact, QList<Change>& changes)
 
 } // namespace
 
+void roads::showDatabaseError(const QString& path, const std::exception& e)
+{
+    qCWarning(lcApp) << "database" << path << "failed:" << e.what();
+    // A busy database says so in its own words, without the result code.
+    const QString technical = dynamic_cast<const DatabaseBusy*>(&e) ? QStringLiteral("busy (code 5)")
+                                                                     : QString::fromUtf8(e.what());
+    Tips::warning(g_databaseErrorText(path, technical));
+}
+
 bool MainWindow::refusesChanges(const Tree::_DBItemNode* node) const
 {
     if (!node->db || !node->db->isReadOnly())
@@ -133,7 +148,7 @@ void MainWindow::rereadPhone(const DeviceTarget& target)
     if (target.kind == Tree::KIND_IOS)
         readIosPhone(target.id);
     else if (target.kind == Tree::KIND_ANDROID)
-        readAndroidPhone(target.id, m_devices->androidConnectorOf(target.db));
+        rereadAndroidPhone(target.id, m_devices->androidConnectorOf(target.db));
     // The old node may be gone; list whatever is current now.
     onMainTreeItemSelected(QItemSelection(), QItemSelection());
 }
@@ -161,7 +176,7 @@ void MainWindow::editContact(pim::_Contact contact, int listRow)
     try {
         storeEdit(*db, contact, changes);
     } catch (const std::exception& e) {
-        roads::showError(e);
+        roads::showDatabaseError(db->path(), e);
         return;
     }
     if (isPhone(node)) {
@@ -177,9 +192,11 @@ void MainWindow::editContact(pim::_Contact contact, int listRow)
     // Read back: the phone step may have written source ids.
     const pim::_Contact stored = db->contact(contact.id);
     if (isNew) {
-        contactsModel->insertContact(stored);
-        ui->lbTotal->setText(tr("Total:%1").arg(contactsModel->count()));
-        ui->treeContacts->setCurrentIndex(contactsModel->indexOfPos(contactsModel->count() - 1));
+        // Read again so that the new contact stands in its sorted place;
+        // it becomes current once the list is on screen.
+        m_listSelectId = stored.id;
+        reloadListKeepingSearch();
+        return;
     } else if (const pim::_Contact* row = contactsModel->contactAt(listRow); row && row->id == stored.id) {
         // The list may have been reloaded while the dialogs were open.
         contactsModel->updateContact(listRow, stored);
@@ -189,7 +206,7 @@ void MainWindow::editContact(pim::_Contact contact, int listRow)
 
 void MainWindow::miNewContact()
 {
-    roads::guarded([this] { editContact(pim::_Contact()); });
+    roads::guardedOn(databasePathOf(currentNode()), [this] { editContact(pim::_Contact()); });
 }
 
 void MainWindow::miContactEdit()
@@ -220,7 +237,7 @@ bool MainWindow::delContacts(const QList<pim::_Contact>& contacts)
             throw;
         }
     } catch (const std::exception& e) {
-        roads::showError(e);
+        roads::showDatabaseError(db->path(), e);
         return false;
     }
     if (isPhone(node) && !contacts.isEmpty()) {
@@ -232,7 +249,7 @@ bool MainWindow::delContacts(const QList<pim::_Contact>& contacts)
     }
     // The list is read again off the GUI thread, as for any node load: a
     // large database must not freeze the window after a deletion.
-    loadNode(currentNode());
+    reloadListKeepingSearch();
     Tips::info(tr("IDS_SUC_DEL_CONTACTS"));
     return true;
 }
@@ -247,7 +264,7 @@ void MainWindow::miFileDelete()
 
 void MainWindow::miContactDel()
 {
-    roads::guarded([this] {
+    roads::guardedOn(databasePathOf(currentNode()), [this] {
         if (Tips::question(tr("IDS_CONFIRM_DEL_SELECTIONS")))
             delContacts(contactsSelected());
     });
@@ -255,7 +272,7 @@ void MainWindow::miContactDel()
 
 void MainWindow::miTreeDel()
 {
-    roads::guarded([this] {
+    roads::guardedOn(databasePathOf(currentNode()), [this] {
         const _CurrentNode current = currentNode();
         Tree::_ItemNode* node = current.node;
         if (!node)
@@ -299,7 +316,7 @@ void MainWindow::miTreeDel()
 
 void MainWindow::miContactSetGroup()
 {
-    roads::guarded([this] {
+    roads::guardedOn(databasePathOf(currentNode()), [this] {
         const _CurrentNode current = currentNode();
         Tree::_DBItemNode* node = current.dbNode;
         if (!node || !node->db || refusesChanges(node))

@@ -49,10 +49,7 @@ void MainWindow::miFromiTunes()
     const int result = form.exec();
     worker.wait();
     if (result == 1 && !form.isCancelled()) {
-        treeModel->refreshDbNodeGroups(node);
-        const QModelIndex index = treeModel->indexOfItemNode(node);
-        ui->treeMain->expand(index);
-        ui->treeMain->setCurrentIndex(index);
+        showStoredNode(node);
         return;
     }
     if (created)

@@ -7,33 +7,15 @@
 #include "app/itemmodelcontacts.h"
 #include "contactui/contactdisplayer.h"
 #include "kit/tips.h"
+#include "model/databaseerrortext.h"
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
 
 #include <QFileInfo>
-#include <QRegularExpression>
+#include <QItemSelectionModel>
 #include <QScopedValueRollback>
 
-namespace {
-
-// What a user can act on when a database cannot be listed; SQLite's own
-// text goes to the log.
-BoxText loadFailureText(const QString& path, const QString& technical)
-{
-    const QFileInfo file(path);
-    // SQLite's busy codes (5 and its extended forms): another program or
-    // operation holds the file longer than the reader waits.
-    static const QRegularExpression busy(QStringLiteral("\\(code (5|261|517|773)\\)$"));
-    if (busy.match(technical).hasMatch())
-        return BoxText(QObject::tr("%1 is in use by another operation. Select it again once that is over."))
-            .arg(file.fileName());
-    if (!file.exists() || !file.isReadable())
-        return BoxText(QObject::tr("%1 could not be opened: the file is missing or you may not read it."))
-            .arg(file.fileName());
-    return BoxText(QObject::tr("%1 is not a contact database or is damaged.")).arg(file.fileName());
-}
-
-} // namespace
+#include <utility>
 
 bool MainWindow::isListLoading() const
 {
@@ -68,6 +50,10 @@ void MainWindow::onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::Pre
         showLoadFailure(m_listNode, error);
         return;
     }
+    if (m_listNode->unreadable) {
+        m_listNode->unreadable = false;
+        setNodeActionsEnabled(currentNode());
+    }
     const int count = rows ? ItemModelContacts::countOf(*rows) : 0;
     contactsModel->loadPrepared(std::move(rows));
     ui->lbTotal->setText(tr("Total:%1").arg(count));
@@ -75,6 +61,7 @@ void MainWindow::onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::Pre
     // card of a contact no longer listed must not stay.
     ui->wdContactInfo->clear();
     ui->treeContacts->setCurrentIndex(contactsModel->indexOfPos(0));
+    const unsigned long long selectId = std::exchange(m_listSelectId, 0);
     if (m_listIsSearch) {
         // The first hit is selected and on the card.
         if (m_listKeyword.isEmpty()) {
@@ -89,24 +76,47 @@ void MainWindow::onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::Pre
         ui->treeContacts->clearSelection();
         ui->wdContactInfo->clear();
     }
+    if (selectId != 0)
+        selectListedContact(selectId);
     emit contactListShown();
 }
 
-void MainWindow::showLoadFailure(const ItemModelMainTree::_DBItemNode* db, const QString& technical)
+void MainWindow::showLoadFailure(ItemModelMainTree::_DBItemNode* db, const QString& technical)
 {
+    // A file that cannot be read keeps only the entries that need no
+    // reading (its deletion); one that was merely busy keeps them all.
+    if (db && !g_isDatabaseBusyText(technical)) {
+        db->unreadable = true;
+        if (currentNode().dbNode == db)
+            setNodeActionsEnabled(currentNode());
+    }
     // Clearing the tree's selection comes back to the node load; the node
     // stays current (and in the tree) so that the user can delete it.
     QScopedValueRollback<bool> loading(m_loadingNode, true);
     const QString path = db && db->db ? db->db->path() : QString();
     qCWarning(lcApp) << "cannot list" << path << ":" << technical;
     m_listLoader->cancel();
+    m_listSelectId = 0;
     ui->treeContacts->unsetCursor();
     contactsModel->clear();
     ui->lbTotal->setText(tr("Total:0"));
     ui->wdContactInfo->clear();
-    Tips::warning(loadFailureText(path, technical));
+    Tips::warning(g_databaseErrorText(path, technical));
     ui->treeMain->clearSelection();
     emit contactListShown();
+}
+
+void MainWindow::selectListedContact(unsigned long long contactId)
+{
+    for (int row = 0; row < contactsModel->count(); ++row) {
+        if (contactsModel->contactAt(row)->id != contactId)
+            continue;
+        const QModelIndex index = contactsModel->indexOfPos(row);
+        ui->treeContacts->selectionModel()->setCurrentIndex(
+            index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        ui->treeContacts->scrollTo(index);
+        return;
+    }
 }
 
 void MainWindow::showListedContact(int row)
@@ -144,7 +154,7 @@ pim::_Contact* MainWindow::completeListedContact(int row)
         contactsModel->completeRow(row, db->db->contact(listed->id));
     } catch (const std::exception& e) {
         qCWarning(lcApp) << "cannot read contact" << listed->id << e.what();
-        Tips::warning(loadFailureText(db->db->path(), QString::fromUtf8(e.what())));
+        Tips::warning(g_databaseErrorText(db->db->path(), QString::fromUtf8(e.what())));
         return nullptr;
     }
     return listed;

@@ -4,6 +4,7 @@
 
 #include "contactui/contactdisplayer.h"
 #include "app/itemmodelcontacts.h"
+#include "app/mainwindow_roads_p.h"
 #include "model/localdb.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
@@ -108,33 +109,50 @@ void MainWindow::showContacts(const QList<pim::_Contact>& contacts)
     ui->treeContacts->setCurrentIndex(contactsModel->indexOfPos(0));
 }
 
+bool MainWindow::isTransferTarget(const Tree::_ItemNode* node)
+{
+    if (!isDeviceNode(node))
+        return false;
+    const auto* device = static_cast<const Tree::_DBItemNode*>(node);
+    return device->db && !device->db->isReadOnly();
+}
+
+NodeFacts MainWindow::nodeFacts(const _CurrentNode& current) const
+{
+    NodeFacts facts;
+    const Tree::_DBItemNode* db = current.dbNode;
+    if (!db)
+        return facts;
+    facts.type = db->type;
+    facts.kind = db->kind;
+    facts.group = current.groupNode != nullptr;
+    facts.readOnly = !db->db || db->db->isReadOnly();
+    facts.unreadable = db->unreadable;
+    for (const Tree::_ItemNode* child : treeModel->devicesRootNode()->children) {
+        if (child == db || !isTransferTarget(child))
+            continue;
+        if (child->kind == Tree::KIND_IOS)
+            ++facts.iPhoneTargets;
+        else if (child->kind == Tree::KIND_ANDROID)
+            ++facts.androidTargets;
+    }
+    return facts;
+}
+
 void MainWindow::setNodeActionsEnabled(const _CurrentNode& current)
 {
-    const Tree::_DBItemNode* db = current.dbNode;
-    if (!db) {
-        for (int index : { TB_BACKUP, TB_I2I, TB_DB2I, TB_I2A, TB_A2I, TB_A2A, TB_DB2A, TB_EXPORT, TB_PRINT,
-                           TB_DELETE, TB_NEW_CONTACT })
-            toolBarActions[size_t(index)]->setEnabled(false);
-        return;
-    }
-    const int iPhones = treeModel->deviceCount(Tree::KIND_IOS);
-    const int androids = treeModel->deviceCount(Tree::KIND_ANDROID);
-    const bool device = isDeviceNode(db);
-    const bool local = isLocalDbNode(db);
-    const bool iPhone = device && db->kind == Tree::KIND_IOS;
-    const bool android = device && db->kind == Tree::KIND_ANDROID;
-
-    toolBarActions[TB_BACKUP]->setEnabled(device);
-    toolBarActions[TB_I2I]->setEnabled(iPhone && iPhones >= 2);
-    toolBarActions[TB_DB2I]->setEnabled(local && iPhones >= 1);
-    toolBarActions[TB_I2A]->setEnabled(iPhone && androids >= 1);
-    toolBarActions[TB_A2I]->setEnabled(android && iPhones >= 1);
-    toolBarActions[TB_A2A]->setEnabled(android && androids >= 2);
-    toolBarActions[TB_DB2A]->setEnabled(local && androids >= 1);
-    toolBarActions[TB_EXPORT]->setEnabled(true);
-    toolBarActions[TB_PRINT]->setEnabled(true);
-    toolBarActions[TB_DELETE]->setEnabled(device || local);
-    toolBarActions[TB_NEW_CONTACT]->setEnabled(device || local);
+    const NodeEntries entries = g_nodeEntries(nodeFacts(current));
+    toolBarActions[TB_BACKUP]->setEnabled(entries.backup);
+    toolBarActions[TB_I2I]->setEnabled(entries.iPhoneToIPhone);
+    toolBarActions[TB_DB2I]->setEnabled(entries.localToIPhone);
+    toolBarActions[TB_I2A]->setEnabled(entries.iPhoneToAndroid);
+    toolBarActions[TB_A2I]->setEnabled(entries.androidToIPhone);
+    toolBarActions[TB_A2A]->setEnabled(entries.androidToAndroid);
+    toolBarActions[TB_DB2A]->setEnabled(entries.localToAndroid);
+    toolBarActions[TB_EXPORT]->setEnabled(entries.exportContacts);
+    toolBarActions[TB_PRINT]->setEnabled(entries.printContacts);
+    toolBarActions[TB_DELETE]->setEnabled(entries.deleteNode);
+    toolBarActions[TB_NEW_CONTACT]->setEnabled(entries.addContact);
 }
 
 void MainWindow::onMainTreeItemSelected(QItemSelection, QItemSelection)
@@ -156,10 +174,22 @@ void MainWindow::onMainTreeItemSelected(QItemSelection, QItemSelection)
     }
     ui->txtKeyword->setText(QString());
     ui->lbDisplayKeyword->hide();
+    m_listSelectId = 0;
     loadNode(current);
 }
 
-void MainWindow::loadNode(const _CurrentNode& current)
+void MainWindow::reloadListKeepingSearch()
+{
+    const _CurrentNode current = currentNode();
+    if (!current.dbNode)
+        return;
+    // A node load hides the keyword line: while it shows, the last list
+    // read for this node was that search.
+    const bool searching = m_listIsSearch && !ui->lbDisplayKeyword->isHidden() && m_listNode == current.dbNode;
+    loadNode(current, searching ? m_listKeyword : QString(), searching);
+}
+
+void MainWindow::loadNode(const _CurrentNode& current, const QString& keyword, bool search)
 {
     Tree::_DBItemNode* db = current.dbNode;
     try {
@@ -169,17 +199,17 @@ void MainWindow::loadNode(const _CurrentNode& current)
     } catch (const DatabaseBusy&) {
         // An operation of the database's own is running (its progress
         // dialog is up); load the node again once it is over.
-        QTimer::singleShot(kBusyRetryMs, this, [this, db] {
+        QTimer::singleShot(kBusyRetryMs, this, [this, db, keyword, search] {
             const _CurrentNode now = currentNode();
             if (now.dbNode == db)
-                loadNode(now);
+                loadNode(now, keyword, search);
         });
         return;
     } catch (const std::exception& e) {
         showLoadFailure(db, exceptionText(e));
         return;
     }
-    startListLoad(current, QString(), false);
+    startListLoad(current, keyword, search);
 }
 
 void MainWindow::onMainTreeItemClicked(QModelIndex)
@@ -190,10 +220,18 @@ void MainWindow::onMainTreeItemClicked(QModelIndex)
 void MainWindow::onContactsTreeItemSelected(QItemSelection selected, QItemSelection)
 {
     const QModelIndexList indexes = selected.indexes();
-    if (indexes.isEmpty() || !indexes.constFirst().internalPointer())
-        ui->wdContactInfo->clear();
-    else
+    if (!indexes.isEmpty() && indexes.constFirst().internalPointer()) {
         showListedContact(indexes.constFirst().row());
+        return;
+    }
+    // A change that only took rows away (a click on one row of many
+    // selected) leaves the clicked, current row on the card while it is
+    // still selected.
+    const QModelIndex current = ui->treeContacts->currentIndex();
+    if (current.isValid() && ui->treeContacts->selectionModel()->isRowSelected(current.row(), QModelIndex()))
+        showListedContact(current.row());
+    else
+        ui->wdContactInfo->clear();
 }
 
 void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
@@ -209,11 +247,8 @@ void MainWindow::onContactsTreeItemDoubleClicked(QModelIndex index)
     // A copy: the edit may reload the list under it.
     const pim::_Contact edited = *contact;
     const int row = index.row();
-    try {
-        editContact(edited, row);
-    } catch (const std::exception& e) {
-        Tips::error(exceptionText(e));
-    }
+    roads::guardedOn(current.dbNode->db ? current.dbNode->db->path() : QString(),
+                     [this, &edited, row] { editContact(edited, row); });
 }
 
 void MainWindow::onBtnSearchPressed()
@@ -232,8 +267,7 @@ bool MainWindow::fillTreeContextMenu(QMenu* menu)
     auto add = [this, menu](const char* icon, const QString& text, void (MainWindow::*slot)(), bool enabled = true) {
         addMenuEntry(menu, this, icon, text, slot, enabled);
     };
-    const int iPhones = treeModel->deviceCount(Tree::KIND_IOS);
-    const int androids = treeModel->deviceCount(Tree::KIND_ANDROID);
+    const NodeEntries entries = g_nodeEntries(nodeFacts(current));
 
     if (current.node->type == Tree::TYPE_LOCALDB_ROOT) {
         add(":res/open_db_folder.png", tr("IDS_MI_OPEN_LOCALDB_FOLDER"), &MainWindow::miOpenFolder);
@@ -243,31 +277,35 @@ bool MainWindow::fillTreeContextMenu(QMenu* menu)
     }
     const Tree::_DBItemNode* db = current.dbNode;
     if (isLocalDbNode(db)) {
-        add(":res/db2i.png", tr("IDS_MI_TRANSFER_TO_IOS_FROM_LOCALDB"), &MainWindow::miTreeDB2I, iPhones > 0);
-        add(":res/db2a.png", tr("IDS_MI_TRANSFER_TO_ANDROID_FROM_LOCALDB"), &MainWindow::miTreeDB2A, androids > 0);
+        add(":res/db2i.png", tr("IDS_MI_TRANSFER_TO_IOS_FROM_LOCALDB"), &MainWindow::miTreeDB2I, entries.localToIPhone);
+        add(":res/db2a.png", tr("IDS_MI_TRANSFER_TO_ANDROID_FROM_LOCALDB"), &MainWindow::miTreeDB2A,
+            entries.localToAndroid);
         menu->addSeparator();
-        add(":res/export.png", tr("IDS_MI_EXPORT_CONTACTS"), &MainWindow::miTreeExport);
-        add(":res/print.png", tr("IDS_MI_PRINT_CONTACTS"), &MainWindow::miTreePrint);
-        add(":res/new_ct.png", tr("IDS_MI_NEW_CONTACT"), &MainWindow::miNewContact);
+        add(":res/export.png", tr("IDS_MI_EXPORT_CONTACTS"), &MainWindow::miTreeExport, entries.exportContacts);
+        add(":res/print.png", tr("IDS_MI_PRINT_CONTACTS"), &MainWindow::miTreePrint, entries.printContacts);
+        add(":res/new_ct.png", tr("IDS_MI_NEW_CONTACT"), &MainWindow::miNewContact, entries.addContact);
         add(":res/del.png", current.groupNode ? tr("IDS_MI_DEL_CONTACTS") : tr("IDS_MI_REMOVE_LOCAL_DB"),
-            &MainWindow::miTreeDel);
+            &MainWindow::miTreeDel, entries.deleteNode);
         return true;
     }
     if (isDeviceNode(db)) {
-        add(":res/backup.png", tr("IDS_MI_BACKUP_CONTACTS"), &MainWindow::miTreeBackup);
+        add(":res/backup.png", tr("IDS_MI_BACKUP_CONTACTS"), &MainWindow::miTreeBackup, entries.backup);
         if (db->kind == Tree::KIND_IOS) {
-            add(":res/i2i.png", tr("IDS_MI_TRANSFER_TO_OTHER_IOS_FROM_IOS"), &MainWindow::miTreeI2I, iPhones >= 2);
-            add(":res/i2a.png", tr("IDS_MI_TRANSFER_TO_ANDROID_FROM_IOS"), &MainWindow::miTreeI2A, androids > 0);
+            add(":res/i2i.png", tr("IDS_MI_TRANSFER_TO_OTHER_IOS_FROM_IOS"), &MainWindow::miTreeI2I,
+                entries.iPhoneToIPhone);
+            add(":res/i2a.png", tr("IDS_MI_TRANSFER_TO_ANDROID_FROM_IOS"), &MainWindow::miTreeI2A,
+                entries.iPhoneToAndroid);
         } else if (db->kind == Tree::KIND_ANDROID) {
-            add(":res/a2i.png", tr("IDS_MI_TRANSFER_TO_IOS_FROM_ANDROID"), &MainWindow::miTreeA2I, iPhones > 0);
+            add(":res/a2i.png", tr("IDS_MI_TRANSFER_TO_IOS_FROM_ANDROID"), &MainWindow::miTreeA2I,
+                entries.androidToIPhone);
             add(":res/a2a.png", tr("IDS_MI_TRANSFER_TO_OTHER_ANDROID_FROM_ANDROID"), &MainWindow::miTreeA2A,
-                androids >= 2);
+                entries.androidToAndroid);
         }
         menu->addSeparator();
-        add(":res/export.png", tr("IDS_MI_EXPORT_CONTACTS"), &MainWindow::miTreeExport);
-        add(":res/print.png", tr("IDS_MI_PRINT_CONTACTS"), &MainWindow::miTreePrint);
-        add(":res/new_ct.png", tr("IDS_MI_NEW_CONTACT"), &MainWindow::miNewContact);
-        add(":res/del.png", tr("IDS_MI_DEL_CONTACTS"), &MainWindow::miTreeDel);
+        add(":res/export.png", tr("IDS_MI_EXPORT_CONTACTS"), &MainWindow::miTreeExport, entries.exportContacts);
+        add(":res/print.png", tr("IDS_MI_PRINT_CONTACTS"), &MainWindow::miTreePrint, entries.printContacts);
+        add(":res/new_ct.png", tr("IDS_MI_NEW_CONTACT"), &MainWindow::miNewContact, entries.addContact);
+        add(":res/del.png", tr("IDS_MI_DEL_CONTACTS"), &MainWindow::miTreeDel, entries.deleteNode);
         menu->addSeparator();
         if (!current.groupNode)
             add(":res/unmount.png", tr("IDS_MI_UNMOUNT_DEVICE"), &MainWindow::miTreeUnmount);
@@ -287,33 +325,34 @@ bool MainWindow::fillContactContextMenu(QMenu* menu)
     auto add = [this, menu](const char* icon, const QString& text, void (MainWindow::*slot)(), bool enabled = true) {
         addMenuEntry(menu, this, icon, text, slot, enabled);
     };
-    const int iPhones = treeModel->deviceCount(Tree::KIND_IOS);
-    const int androids = treeModel->deviceCount(Tree::KIND_ANDROID);
+    const NodeEntries entries = g_nodeEntries(nodeFacts(current));
 
     if (isDeviceNode(db)) {
-        add(":res/backup.png", tr("IDS_MI_BACKUP_SELECTIONS"), &MainWindow::miContactBackup);
+        add(":res/backup.png", tr("IDS_MI_BACKUP_SELECTIONS"), &MainWindow::miContactBackup, entries.backup);
         if (db->kind == Tree::KIND_IOS) {
             add(":res/i2i.png", tr("IDS_MI_TRANSFER_SELECTIONS_TO_OTHER_IOS_FROM_IOS"), &MainWindow::miContactI2I,
-                iPhones >= 2);
+                entries.iPhoneToIPhone);
             add(":res/i2a.png", tr("IDS_MI_TRANSFER_SELECTIONS_TO_ANDROID_FROM_IOS"), &MainWindow::miContactI2A,
-                androids > 0);
+                entries.iPhoneToAndroid);
         } else if (db->kind == Tree::KIND_ANDROID) {
             add(":res/a2i.png", tr("IDS_MI_TRANSFER_SELECTIONS_TO_IOS_FROM_ANDROID"), &MainWindow::miContactA2I,
-                iPhones > 0);
+                entries.androidToIPhone);
             add(":res/a2a.png", tr("IDS_MI_TRANSFER_SELECTIONS_TO_OTHER_ANDROID_FROM_ANDROID"),
-                &MainWindow::miContactA2A, androids >= 2);
+                &MainWindow::miContactA2A, entries.androidToAndroid);
         }
     } else if (isLocalDbNode(db)) {
-        add(":res/db2i.png", tr("IDS_MI_TRANSFER_SELECTIONS_TO_IOS_FROM_DB"), &MainWindow::miContactDB2I, iPhones > 0);
+        add(":res/db2i.png", tr("IDS_MI_TRANSFER_SELECTIONS_TO_IOS_FROM_DB"), &MainWindow::miContactDB2I,
+            entries.localToIPhone);
         add(":res/db2a.png", tr("IDS_MI_TRANSFER_SELECTIONS_TO_ANDROID_FROM_DB"), &MainWindow::miContactDB2A,
-            androids > 0);
+            entries.localToAndroid);
     }
     menu->addSeparator();
-    add(":res/export.png", tr("IDS_MI_EXPORT_SELECTIONS"), &MainWindow::miContactExport);
-    add(":res/print.png", tr("IDS_MI_PRINT_SELECTIONS"), &MainWindow::miContactPrint);
-    add(":res/edit.png", tr("IDS_MI_EDIT_CONTACT"), &MainWindow::miContactEdit, selectedRows == 1);
-    add(":res/group.png", tr("IDS_MI_SET_GROUP"), &MainWindow::miContactSetGroup);
-    add(":res/del.png", tr("IDS_MI_DEL_SELECTIONS"), &MainWindow::miContactDel);
+    add(":res/export.png", tr("IDS_MI_EXPORT_SELECTIONS"), &MainWindow::miContactExport, entries.exportContacts);
+    add(":res/print.png", tr("IDS_MI_PRINT_SELECTIONS"), &MainWindow::miContactPrint, entries.printContacts);
+    add(":res/edit.png", tr("IDS_MI_EDIT_CONTACT"), &MainWindow::miContactEdit,
+        entries.changeContacts && selectedRows == 1);
+    add(":res/group.png", tr("IDS_MI_SET_GROUP"), &MainWindow::miContactSetGroup, entries.changeContacts);
+    add(":res/del.png", tr("IDS_MI_DEL_SELECTIONS"), &MainWindow::miContactDel, entries.changeContacts);
     return true;
 }
 

@@ -4,12 +4,14 @@
 // whose write failed or was cancelled is read again from scratch.
 #include "app/mainwindow.h"
 
+#include "app/contactpagesload.h"
 #include "app/datasourceselform.h"
 #include "app/devices/devicecache.h"
 #include "app/devices/idevicelayer.h"
 #include "app/mainwindow_roads_p.h"
 #include "kit/progressform.h"
 #include "kit/tips.h"
+#include "model/contactpages.h"
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
 
@@ -32,29 +34,17 @@ void MainWindow::transferSelection(int kind, bool excludeSource)
             return;
         srcId = current.dbNode->id;
     }
-    QList<pim::_Contact> contacts;
-    try {
-        contacts = contactsSelected();
-    } catch (const std::exception& e) {
-        roads::showError(e);
-        return;
-    }
-    transferToPhone(kind, contacts, srcId);
+    // Read off the GUI thread once the phone is chosen, as for a node.
+    transferToPhone(kind, {}, srcId, selectedPages());
 }
 
 void MainWindow::transferTreeNode(int kind, bool excludeSource)
 {
     const _CurrentNode current = currentNode();
-    if (!current.dbNode || !current.dbNode->db)
+    std::shared_ptr<ContactPages> pages = currentNodePages(current);
+    if (!pages)
         return;
-    QList<pim::_Contact> contacts;
-    try {
-        contacts = current.dbNode->db->contacts(current.groupNode ? current.groupNode->group.id : 0, QString());
-    } catch (const std::exception& e) {
-        roads::showError(e);
-        return;
-    }
-    transferToPhone(kind, contacts, excludeSource ? current.dbNode->id : QString());
+    transferToPhone(kind, {}, excludeSource ? current.dbNode->id : QString(), std::move(pages));
 }
 
 void MainWindow::transfer2IOS(const QList<pim::_Contact>& contacts, QString srcId)
@@ -67,12 +57,13 @@ void MainWindow::transfer2Android(const QList<pim::_Contact>& contacts, QString 
     transferToPhone(Tree::KIND_ANDROID, contacts, srcId);
 }
 
-void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts, const QString& srcId)
+void MainWindow::transferToPhone(int kind, QList<pim::_Contact> contacts, const QString& srcId,
+                                 std::shared_ptr<ContactPages> pages)
 {
     const bool ios = kind == Tree::KIND_IOS;
     QList<DataSourceSelForm::_SelItem> items;
     for (Tree::_ItemNode* child : treeModel->devicesRootNode()->children) {
-        if (child->kind == kind && static_cast<Tree::_DBItemNode*>(child)->id != srcId)
+        if (child->kind == kind && isTransferTarget(child) && static_cast<Tree::_DBItemNode*>(child)->id != srcId)
             items << DataSourceSelForm::_SelItem(ios ? QStringLiteral(":res/iphone.png")
                                                      : QStringLiteral(":res/icon_android.png"),
                                                  child->name, child);
@@ -89,11 +80,16 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
     const QString id = target->id;
     const QString name = target->name;
     const PAndroidConnector connector = ios ? nullptr : m_devices->androidConnectorOf(db);
-    ProgressForm form(QString(), this);
-    std::unique_ptr<QThread> thread;
     // A saved device database stands for a phone that is not here; it is
     // opened read-only and never written.
-    if (db && !db->isReadOnly())
+    const bool writable = db && !db->isReadOnly();
+    // The phone's write thread takes a list: a whole node is read into one
+    // off the GUI thread, once the target is known to take it.
+    if (writable && pages && !g_readContactsOnWorker(*pages, -1, contacts, nullptr, this))
+        return;
+    ProgressForm form(QString(), this);
+    std::unique_ptr<QThread> thread;
+    if (writable)
         thread = ios ? m_devices->createIosWrite(id, db, contacts, &form)
                      : m_devices->createAndroidWrite(db, portAlloc(), contacts, &form);
     if (!thread) {
@@ -107,7 +103,7 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
             try {
                 treeModel->refreshDbNodeGroups(node);
             } catch (const std::exception& e) {
-                roads::showError(e);
+                roads::showDatabaseError(db->path(), e);
             }
             selectNode(node);
         }
@@ -118,7 +114,7 @@ void MainWindow::transferToPhone(int kind, const QList<pim::_Contact>& contacts,
     if (ios)
         readIosPhone(id);
     else
-        readAndroidPhone(id, connector);
+        rereadAndroidPhone(id, connector);
 }
 
 void MainWindow::miFileI2I() { hasSelectedContacts() ? miContactI2I() : miTreeI2I(); }

@@ -6,11 +6,13 @@
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
 #include "model/abscontactcombinerule.h"
+#include "model/databaseerrortext.h"
 #include "model/localdb.h"
 #include "ui_editcontactform.h"
 
 #include <QHash>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QSet>
 
 namespace {
@@ -64,6 +66,9 @@ EditContactForm::EditContactForm(const pim::_Contact* contact, QSharedPointer<Lo
     // The name is data: shown as written, never as markup.
     m_ui->lbTitle->setTextFormat(Qt::PlainText);
     m_ui->lbTitle->setText(windowTitle());
+    // Typing goes to the name from the start.
+    if (auto* first = findChild<QLineEdit*>(QStringLiteral("txtFirstName")))
+        first->setFocus();
 }
 
 EditContactForm::~EditContactForm() = default;
@@ -84,7 +89,7 @@ void EditContactForm::onBtnSavePressed()
             // An unreadable database cannot take the contact either: say why
             // and keep the dialog, with the user's input, open.
             qCWarning(lcContactUi) << "duplicate-name lookup failed:" << e.what();
-            Tips::warning(QString::fromUtf8(e.what()));
+            Tips::warning(g_databaseErrorText(m_db->path(), QString::fromUtf8(e.what())));
             return;
         }
         if (existing != 0) {

@@ -1,18 +1,53 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "contactui/entityrows_p.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
+#include <QScreen>
+#include <QScrollBar>
 #include <QCompleter>
 #include <QGridLayout>
 #include <QIcon>
 #include <QLayoutItem>
 #include <QToolButton>
 
+namespace {
+
+// A sub-type box whose list opens right under the box (above it when the
+// screen ends below), at least as wide as its longest label, whatever the
+// style and the window manager would make of it: a list that opens away
+// from its box, or cuts its labels, cannot be read beside it.
+class TypeBox : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+
+    void showPopup() override
+    {
+        QComboBox::showPopup();
+        QAbstractItemView* list = view();
+        QWidget* popup = list->window();
+        if (!popup || popup == window())
+            return;
+        const int labels = list->sizeHintForColumn(0) + 2 * list->frameWidth()
+            + (list->verticalScrollBar()->isVisible() ? list->verticalScrollBar()->width() : 0) + 4;
+        const QSize size(qMax(qMax(popup->width(), width()), labels), popup->height());
+        const QRect area = screen() ? screen()->availableGeometry() : QRect(QPoint(), size);
+        const QPoint top = mapToGlobal(QPoint(0, 0));
+        int y = top.y() + height();
+        if (y + size.height() > area.bottom() + 1 && top.y() - size.height() >= area.top())
+            y = top.y() - size.height();
+        const int x = qMax(area.left(), qMin(top.x(), area.right() + 1 - size.width()));
+        popup->setGeometry(QRect(QPoint(x, y), size));
+    }
+};
+
+} // namespace
+
 namespace entityrows {
 
 QComboBox* newTypeBox(QWidget* parent, const QMap<int, QString>& labels, int width)
 {
-    auto* box = new QComboBox(parent);
+    auto* box = new TypeBox(parent);
     box->setEditable(true);
     box->setInsertPolicy(QComboBox::NoInsert);
     // Return picks an item only on an exact match, as the label rule reads it.

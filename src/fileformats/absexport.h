@@ -19,6 +19,13 @@ public:
     // The head of the file. Gets the whole list first, for writers whose
     // head depends on every contact (the columns of a table).
     virtual QByteArray initialize(const QList<pim::_Contact>& contacts) = 0;
+
+    // For a walk that never holds every contact at once: a writer whose head
+    // depends on every contact says so here, is shown each of them through
+    // scan() first, and then makes its head from the contacts scanned and
+    // those initialize() gets (an empty list after a scan).
+    virtual bool scansEveryContact() const { return false; }
+    virtual void scan(const pim::_Contact& contact) { Q_UNUSED(contact); }
     // The bytes of one contact.
     virtual QByteArray ct2Bytes(const pim::_Contact& contact) = 0;
     // The tail of the file.

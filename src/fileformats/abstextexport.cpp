@@ -262,34 +262,34 @@ bool AbsTextExport::compareColNameLess(const QString& a, const QString& b)
     return a < b;
 }
 
+void AbsTextExport::scan(const pim::_Contact& contact)
+{
+    walkCells(contact, [&](const QString& base, int instance, const QString&) {
+        const QString name = CsvColumnDictionary::numberedName(base, instance);
+        if (!scanned.contains(name))
+            scanned.insert(name, Column { base, instance });
+    });
+}
+
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
 {
-    struct Column {
-        QString base;
-        int instance = 0;
-        QString name;
-    };
-    QHash<QString, Column> columns;
-    for (const pim::_Contact& contact : contacts) {
-        walkCells(contact, [&](const QString& base, int instance, const QString&) {
-            const QString name = CsvColumnDictionary::numberedName(base, instance);
-            if (!columns.contains(name))
-                columns.insert(name, Column { base, instance, name });
-        });
-    }
+    for (const pim::_Contact& contact : contacts)
+        scan(contact);
 
-    QList<Column> sorted = columns.values();
-    std::sort(sorted.begin(), sorted.end(), [](const Column& a, const Column& b) {
-        if (a.base != b.base)
-            return compareColNameLess(a.base, b.base);
-        return a.instance < b.instance;
+    QList<std::pair<QString, Column>> sorted;
+    for (auto it = scanned.cbegin(); it != scanned.cend(); ++it)
+        sorted.append({ it.key(), it.value() });
+    std::sort(sorted.begin(), sorted.end(), [](const auto& a, const auto& b) {
+        if (a.second.base != b.second.base)
+            return compareColNameLess(a.second.base, b.second.base);
+        return a.second.instance < b.second.instance;
     });
 
     colIndex.clear();
     QStringList cols;
-    for (const Column& column : std::as_const(sorted)) {
-        colIndex.insert(column.name, int(cols.size()));
-        cols.append(column.name);
+    for (const auto& [name, column] : std::as_const(sorted)) {
+        colIndex.insert(name, int(cols.size()));
+        cols.append(name);
     }
     colCount = int(cols.size());
     return cols2Bytes(cols);

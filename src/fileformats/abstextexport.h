@@ -3,6 +3,7 @@
 
 #include "fileformats/absexport.h"
 
+#include <QHash>
 #include <QMap>
 #include <QStringList>
 
@@ -22,6 +23,8 @@ public:
 
     // Scans every contact, fixes the columns and returns the header line.
     QByteArray initialize(const QList<pim::_Contact>& contacts) override;
+    bool scansEveryContact() const override { return true; }
+    void scan(const pim::_Contact& contact) override;
     // The line of one contact of the list initialize() received.
     QByteArray ct2Bytes(const pim::_Contact& contact) override;
     // Nothing follows the last line.
@@ -50,6 +53,12 @@ protected:
     virtual QByteArray rowData2Bytes(QString* cells, int count) = 0;
 
 private:
+    struct Column {
+        QString base;
+        int instance = 0;
+    };
+    // Every column a scanned contact fills, by its name.
+    QHash<QString, Column> scanned;
     // Column name to its position.
     QMap<QString, int> colIndex;
     int colCount = 0;

@@ -4,16 +4,24 @@
 #include "fileformats/cardlayout.h"
 #include "fileformats/cardpainter_p.h"
 #include "fileformats/fileformatslog.h"
+#include "fileformats/workercancelled_p.h"
+#include "kit/contactprogress.h"
+#include "kit/progressform.h"
+#include "kit/workerrun.h"
+#include "model/contactpages.h"
+#include "kit/screenfit.h"
 #include "platform/error.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QPageLayout>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QSaveFile>
+#include <QThread>
 
 namespace {
 
@@ -40,7 +48,14 @@ ContactsPrinter::~ContactsPrinter() = default;
 
 void ContactsPrinter::printContacts(const QList<pim::_Contact>& contacts)
 {
-    m_contacts = contacts;
+    printContacts(contacts, contacts.size(), std::make_shared<ContactListPages>(contacts));
+}
+
+void ContactsPrinter::printContacts(const QList<pim::_Contact>& firstCards, qsizetype shown,
+                                    std::shared_ptr<ContactPages> all)
+{
+    m_contacts = firstCards.mid(0, kPreviewCards);
+    m_all = std::move(all);
     QPrinter printer(QPrinter::ScreenResolution);
     printer.setOutputFormat(QPrinter::NativeFormat);
     // Without a printer in the system the preview can still save a PDF.
@@ -53,20 +68,63 @@ void ContactsPrinter::printContacts(const QList<pim::_Contact>& contacts)
     printer.setPageMargins(page.margins(), page.units());
 
     QPrintPreviewDialog dialog(&printer);
-    dialog.setFixedSize(900, 700);
+    // On a small screen the preview gives way, title bar included, so
+    // that its buttons stay in reach.
+    dialog.setFixedSize(g_sizeOnScreen(&dialog, QSize(900, 700), QSize(10, 40)));
     dialog.setWindowModality(Qt::ApplicationModal);
     dialog.setModal(true);
-    dialog.setWindowTitle(tr("IDS_PRINT_CONTACTS"));
+    QString title = tr("IDS_PRINT_CONTACTS");
+    if (shown > m_contacts.size())
+        title = tr("%1 (the first %2 of %3 cards shown; printing prints them all)")
+                    .arg(title)
+                    .arg(m_contacts.size())
+                    .arg(shown);
+    dialog.setWindowTitle(title);
     connect(&dialog, &QPrintPreviewDialog::paintRequested, this, &ContactsPrinter::onPaintRequested);
     dialog.exec();
+    m_all.reset();
 }
 
 int ContactsPrinter::printToPDF(const QList<pim::_Contact>& contacts, const QString& fileName)
 {
     m_contacts = contacts;
+    ContactListPages pages(contacts);
+    return writePdf(pages, fileName, [](int, bool pageStarted) {
+        if (pageStarted)
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    });
+}
+
+// Before each card of a worker's pass: stop once cancelled, else report.
+ContactsPrinter::BeforeCard ContactsPrinter::reportedCards(IWorkerReporter& reporter, ContactProgress& progress)
+{
+    return [&reporter, &progress](int card, bool) {
+        if (reporter.isCancelled())
+            throw WorkerCancelled();
+        progress.step(card + 1);
+    };
+}
+
+int ContactsPrinter::printPagesToPDF(ContactPages& pages, const QString& fileName, IWorkerReporter& reporter)
+{
+    pages.rewind();
+    ContactProgress progress(&reporter, tr("Writing the contact cards..."), int(pages.count()));
+    return writePdf(pages, fileName, reportedCards(reporter, progress));
+}
+
+bool ContactsPrinter::printPages(ContactPages& pages, QPrinter& printer, IWorkerReporter& reporter)
+{
+    pages.rewind();
+    ContactProgress progress(&reporter, tr("Printing the contact cards..."), int(pages.count()));
+    return paintCards(printer, pages, reportedCards(reporter, progress));
+}
+
+int ContactsPrinter::writePdf(ContactPages& pages, const QString& fileName, const BeforeCard& beforeCard)
+{
     const QString shownName = QDir::toNativeSeparators(fileName);
     // Written beside the target and renamed over it only when complete,
-    // so a full disk never leaves half a PDF or costs the user an old one.
+    // so a full disk or a cancel never leaves half a PDF or costs the user
+    // an old one.
     QSaveFile file(fileName);
     if (!file.open(QIODevice::WriteOnly))
         throw Error(tr("Cannot create the PDF file \"%1\": %2").arg(shownName, file.errorString()));
@@ -74,7 +132,7 @@ int ContactsPrinter::printToPDF(const QList<pim::_Contact>& contacts, const QStr
         QPdfWriter writer(&file);
         writer.setResolution(kPdfResolution);
         writer.setPageLayout(cardPageLayout());
-        if (!paintCards(writer, true))
+        if (!paintCards(writer, pages, beforeCard))
             throw Error(tr("Cannot write the PDF file \"%1\".").arg(shownName));
     }
     if (!file.commit())
@@ -82,17 +140,45 @@ int ContactsPrinter::printToPDF(const QList<pim::_Contact>& contacts, const QStr
     return m_cardCount;
 }
 
+bool ContactsPrinter::isPreviewPass(QPrinter& printer)
+{
+    // The preview records its pages as pictures through an engine of its
+    // own; a print or a PDF file gets the printer's real engine.
+    const QPaintEngine* engine = printer.paintEngine();
+    return engine && engine->type() == QPaintEngine::Picture;
+}
+
 void ContactsPrinter::onPaintRequested(QPrinter* printer)
 {
     Q_ASSERT(printer);
-    if (!paintCards(*printer, false))
+    if (m_all && !isPreviewPass(*printer)) {
+        printOnWorker(*printer);
+        return;
+    }
+    ContactListPages pages(m_contacts);
+    if (!paintCards(*printer, pages, {}))
         qCWarning(lcExport) << "cannot paint on the printer" << printer->printerName()
                             << printer->outputFileName();
 }
 
-// Paints every stored contact as a card; returns false when the device
+void ContactsPrinter::printOnWorker(QPrinter& printer)
+{
+    ProgressForm form(tr("IDS_PRINT_CONTACTS"));
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        runWorkerJob<WorkerCancelled>(form, tr("Unknown error while printing the contact cards."), [&] {
+            if (!printPages(*m_all, printer, form))
+                throw Error(tr("The printer \"%1\" cannot be printed on.").arg(printer.printerName()));
+            form.invokeSucceed(QString());
+        });
+    }));
+    worker->start(QThread::InheritPriority);
+    form.exec();
+    worker->wait();
+}
+
+// Paints every contact of the walk as a card; returns false when the device
 // cannot be painted on (nothing is drawn then).
-bool ContactsPrinter::paintCards(QPagedPaintDevice& device, bool keepWindowsPainting)
+bool ContactsPrinter::paintCards(QPagedPaintDevice& device, ContactPages& pages, const BeforeCard& beforeCard)
 {
     m_cardCount = 0;
     const int dpi = device.logicalDpiY();
@@ -104,15 +190,19 @@ bool ContactsPrinter::paintCards(QPagedPaintDevice& device, bool keepWindowsPain
         return false;
     painter.setRenderHint(QPainter::Antialiasing);
     CardPainter cards(QSize(layout.cardWidth, layout.cardHeight));
-    for (const pim::_Contact& contact : std::as_const(m_contacts)) {
-        const int onPage = m_cardCount % layout.cardsPerPage();
-        if (m_cardCount > 0 && onPage == 0) {
-            device.newPage();
-            if (keepWindowsPainting)
-                QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    QList<pim::_Contact> page;
+    pages.rewind();
+    while (pages.nextPage(page)) {
+        for (const pim::_Contact& contact : std::as_const(page)) {
+            const int onPage = m_cardCount % layout.cardsPerPage();
+            const bool pageStarted = m_cardCount > 0 && onPage == 0;
+            if (beforeCard)
+                beforeCard(m_cardCount, pageStarted);
+            if (pageStarted)
+                device.newPage();
+            cards.paint(painter, layout.cardPosition(onPage), contact);
+            ++m_cardCount;
         }
-        cards.paint(painter, layout.cardPosition(onPage), contact);
-        ++m_cardCount;
     }
     return painter.end();
 }

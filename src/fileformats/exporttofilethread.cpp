@@ -7,6 +7,7 @@
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
 #include "kit/messagetext.h"
+#include "model/contactpages.h"
 #include "platform/error.h"
 #include "platform/files/safefilewriter.h"
 
@@ -34,11 +35,23 @@ void writeAll(SafeFileWriter& out, const QByteArray& bytes)
 
 ExportToFileThread::ExportToFileThread(const QList<pim::_Contact>& contacts, TYPE type,
                                        QString path, IWorkerReporter* form, QObject* parent)
-    : QThread(parent), contacts(contacts), type(type), path(std::move(path)), form(form)
+    : ExportToFileThread(std::make_shared<ContactListPages>(contacts), type, std::move(path), form, parent)
 {
 }
 
+ExportToFileThread::ExportToFileThread(std::shared_ptr<ContactPages> pages, TYPE type, QString path,
+                                       IWorkerReporter* form, QObject* parent)
+    : QThread(parent), pages(std::move(pages)), type(type), path(std::move(path)), form(form)
+{
+    Q_ASSERT(this->pages);
+}
+
 ExportToFileThread::~ExportToFileThread() = default;
+
+QString ExportToFileThread::nothingToExport()
+{
+    return tr("There are no contacts to export. No file was written.");
+}
 
 void ExportToFileThread::run()
 {
@@ -61,6 +74,15 @@ void ExportToFileThread::run()
 
 void ExportToFileThread::exportTo(const QString& chosenPath)
 {
+    // The next page is read while this one is written.
+    ReadAheadPages ahead(*pages);
+    const qsizetype n = ahead.count();
+    if (n == 0) {
+        // No file (nor the page's folder) for nothing: an empty file would
+        // look like an export that lost everything.
+        form->invokeSucceed(nothingToExport());
+        return;
+    }
     std::unique_ptr<AbsExport> writer = createExportWriter(type, chosenPath);
     if (!writer)
         throw Error(tr("Contacts cannot be exported to this file type."));
@@ -80,19 +102,33 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
     if (!out.open(openModeFor(type)))
         throw Error(out.errorString());
 
-    const QByteArray head = writer->initialize(contacts);
+    QList<pim::_Contact> page;
+    if (writer->scansEveryContact()) {
+        // The head needs every contact: one walk for it, one for the lines.
+        ahead.rewind();
+        while (ahead.nextPage(page)) {
+            for (const pim::_Contact& contact : std::as_const(page)) {
+                if (form->isCancelled())
+                    throw WorkerCancelled();
+                writer->scan(contact);
+            }
+        }
+    }
+    const QByteArray head = writer->initialize({});
     if (!head.isEmpty())
         writeAll(out, head);
 
-    const int n = int(contacts.size());
     int k = 0;
-    ContactProgress progress(form, tr("IDS_EXPORTING_CONTACTS_TO_FILE"), n);
-    for (const pim::_Contact& contact : std::as_const(contacts)) {
-        if (form->isCancelled())
-            throw WorkerCancelled();
-        ++k;
-        progress.step(k);
-        writeAll(out, writer->ct2Bytes(contact));
+    ContactProgress progress(form, tr("IDS_EXPORTING_CONTACTS_TO_FILE"), int(n));
+    ahead.rewind();
+    while (ahead.nextPage(page)) {
+        for (const pim::_Contact& contact : std::as_const(page)) {
+            if (form->isCancelled())
+                throw WorkerCancelled();
+            ++k;
+            progress.step(k);
+            writeAll(out, writer->ct2Bytes(contact));
+        }
     }
 
     const QByteArray tail = writer->uninitialize();
@@ -101,5 +137,12 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
     if (!out.commit())
         throw Error(out.errorString());
 
-    form->invokeSucceed(tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(k));
+    QString done = tr("IDS_SUC_EXPORT_%1_CONTACTS_TO_FILE").arg(k);
+    if (type == TYPE_HTML) {
+        // The page is not where the save dialog pointed: say where it is.
+        done += QLatin1String("<br/>")
+            + tr("The page is %1, beside the folder \"photos\" that holds its pictures.")
+                  .arg(g_messageText(QDir::toNativeSeparators(filePath)));
+    }
+    form->invokeSucceed(done);
 }

@@ -7,11 +7,15 @@
 #include <QString>
 #include <QThread>
 
+#include <memory>
+
+class ContactPages;
 class IWorkerReporter;
 
 // Writes a list of contacts into one file on a worker thread, reporting to
 // the progress dialog. The caller starts it, runs the dialog, waits for the
-// thread and then destroys it. Cancel and failure remove the partial file.
+// thread and then destroys it. Cancel and failure remove the partial file;
+// with no contact at all nothing is written and the user is told so.
 class ExportToFileThread : public QThread {
     Q_OBJECT
 public:
@@ -24,7 +28,14 @@ public:
 
     ExportToFileThread(const QList<pim::_Contact>& contacts, TYPE type, QString path,
                        IWorkerReporter* form, QObject* parent = nullptr);
+    // Reads the contacts a page at a time while it writes them, so that a
+    // whole database is exported without being held: only on this thread.
+    ExportToFileThread(std::shared_ptr<ContactPages> pages, TYPE type, QString path, IWorkerReporter* form,
+                       QObject* parent = nullptr);
     ~ExportToFileThread() override;
+
+    // What an export of no contact says instead of writing a file.
+    static QString nothingToExport();
 
 protected:
     void run() override;
@@ -32,7 +43,7 @@ protected:
 private:
     void exportTo(const QString& filePath);
 
-    QList<pim::_Contact> contacts;
+    std::shared_ptr<ContactPages> pages;
     TYPE type;
     QString path;
     IWorkerReporter* form;

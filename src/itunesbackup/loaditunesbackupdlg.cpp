@@ -5,11 +5,14 @@
 #include "itunesbackup/itemmodelloadbk.h"
 #include "itunesbackup/itunesbackuplog.h"
 #include "kit/stylesheet.h"
+#include "kit/messagebox.h"
+#include "kit/messagetext.h"
 #include "kit/tips.h"
 #include "ui_loaditunesbackupdlg.h"
 
 #include <QFileDialog>
 #include <QHeaderView>
+#include <QTimer>
 
 LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     : QDialog(parent)
@@ -39,10 +42,29 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     }
     ui->listBackups->setCurrentIndex(QModelIndex());
 
-    if (m_model->rowCount() == 0)
-        Tips::warning(tr("Can't find any backups. If you are using MacOS 10.14 or above,  please click "
-                         "System Preferences > Security & Privacy > Privacy > Full Disk Access and allow this "
-                         "program to read the backup folder, then open this window again."));
+    if (m_model->rowCount() == 0 && !g_showLinkedMessageBox(QMessageBox::Warning, noBackupText()).isEmpty()) {
+        // Once the dialog runs, so that the folder goes into its list.
+        QTimer::singleShot(0, this, [this] { btnAddOtherClicked(QString()); });
+    }
+}
+
+BoxText LoadItunesBackupDlg::noBackupText()
+{
+    const BoxText here = BoxText::markup(QStringLiteral("<a href=\"#add\">%1</a>")).arg(tr("HERE"));
+#ifdef Q_OS_MACOS
+    return BoxText(tr("Can't find any backups. If you are using MacOS 10.14 or above, allow this program to read the "
+                      "backup folder under System Preferences > Security & Privacy > Privacy > Full Disk Access. To "
+                      "load a backup from another folder, please click %1."))
+        .arg(here);
+#else
+    QStringList folders;
+    for (const QDir& location : BackupManifest::iTunesBackupDirs())
+        folders << QDir::toNativeSeparators(location.absolutePath());
+    return BoxText(tr("Can't find any backups in %1. The folder must exist and you must be allowed to read it. To "
+                      "load a backup from another folder, please click %2."))
+        .arg(folders.join(QStringLiteral(", ")))
+        .arg(here);
+#endif
 }
 
 LoadItunesBackupDlg::~LoadItunesBackupDlg()

@@ -137,3 +137,21 @@ int g_showMessageBox(QMessageBox::Icon icon, const QString& text, const QList<La
             box.addButton(b.button)->setText(b.label);
     });
 }
+
+QString g_showLinkedMessageBox(QMessageBox::Icon icon, const BoxText& text)
+{
+    QString chosen;
+    runBox(icon, text.html(), Qt::RichText, [&chosen](QMessageBox& box) {
+        box.addButton(QMessageBox::Ok)->setText(QCoreApplication::translate("QObject", "OK"));
+        auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (!label)
+            return;
+        label->setOpenExternalLinks(false);
+        label->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+        QObject::connect(label, &QLabel::linkActivated, &box, [&chosen, &box](const QString& link) {
+            chosen = link;
+            box.done(QMessageBox::Ok);
+        });
+    });
+    return chosen;
+}

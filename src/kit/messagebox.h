@@ -27,6 +27,11 @@ struct LabelledButton {
 };
 int g_showMessageBox(QMessageBox::Icon icon, const QString& text, const QList<LabelledButton>& buttons);
 
+// A box with an OK button whose text holds links of the caller's own (BoxText::markup):
+// a click on one closes the box. Returns the clicked link's target, empty
+// when the box was closed otherwise. Nothing is opened.
+QString g_showLinkedMessageBox(QMessageBox::Icon icon, const BoxText& text);
+
 // Test seam. When a handler is installed, g_showMessageBox builds the box as
 // usual and hands it to the handler instead of running exec(); the handler's
 // result is returned as the pressed button. Tests use it so no modal box ever

@@ -92,6 +92,8 @@ void ProgressForm::errorOccurred(QString err)
         qCWarning(lcKit) << "error after the outcome was decided, dropped:" << err;
         return;
     }
+    // The outcome is shown alone, not over the progress it ends.
+    hide();
     m_ending = true;
     closeCancelQuestion();
     // Worker texts come as rich text, made by g_messageText() where they
@@ -107,6 +109,7 @@ void ProgressForm::succeed(QString tipsStr)
         qCWarning(lcKit) << "success after the outcome was decided, dropped";
         return;
     }
+    hide();
     m_ending = true;
     closeCancelQuestion();
     if (!tipsStr.isEmpty())

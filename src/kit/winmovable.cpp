@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "kit/winmovable.h"
 
+#include "kit/screenfit.h"
+
 #include <QMouseEvent>
 #include <QWidget>
 
@@ -34,6 +36,12 @@ bool WinMovable::eventFilter(QObject* watched, QEvent* event)
     }
     case QEvent::MouseButtonRelease:
         m_dragging = false;
+        break;
+    case QEvent::Show:
+        // A small screen must not leave part of a dialog, or its buttons,
+        // out of reach: a frameless window cannot be moved by its frame.
+        if (watched == m_window)
+            g_keepOnScreen(m_window);
         break;
     default:
         break;

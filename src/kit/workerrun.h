@@ -20,7 +20,7 @@ struct NoCancel {};
 // Runs a worker's whole job. Nothing may leave QThread::run (it would end
 // the program), so every throw becomes the job's ending: `Cancel` ends it
 // silently (the user asked for it), a std::exception reports its text
-// (escaped for the rich-text dialog), and anything else reports
+// (as plain text), and anything else reports
 // `unexpected`. The job reports its own success.
 template <class Cancel = workerrun::NoCancel, class Work>
 WorkEnd runWorkerJob(IWorkerReporter& reporter, const QString& unexpected, Work&& work)
@@ -31,7 +31,8 @@ WorkEnd runWorkerJob(IWorkerReporter& reporter, const QString& unexpected, Work&
     } catch (const Cancel&) {
         return WorkEnd::Cancelled;
     } catch (const std::exception& e) {
-        // Error texts quote file and device names; the dialog shows rich text.
+        // The dialog takes rich text: the error's words, often naming a
+        // file, are escaped once here and nowhere else.
         reporter.invokeErrorOccurred(g_messageText(QString::fromUtf8(e.what())));
     } catch (...) {
         reporter.invokeErrorOccurred(unexpected);

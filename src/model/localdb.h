@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 class QTemporaryDir;
 
@@ -245,6 +246,20 @@ public:
     // Every group, ordered by name (byte-wise, case-sensitive).
     QList<pim::_Group> groups();
 
+    // --- paged reading (a whole database in bounded memory) ----------------
+    // Over a connection of the caller's own to the file (a read-only one, so
+    // that a walk neither holds this object's connection nor fills its page
+    // cache); they see what is committed.
+
+    // The ids of the contacts contacts(groupId) lists, in its order (ties
+    // by ascending id). Reads ids and names only.
+    static std::vector<unsigned long long> contactOrder(Sqlite3DB& connection, unsigned long long groupId);
+    // The contacts with the given ids, whole as contacts() gives them, in
+    // the order given; an id without a contact row or data rows is left
+    // out. One statement for the lot: callers pass a page, not a database.
+    static QList<pim::_Contact> contactsById(Sqlite3DB& connection, const unsigned long long* ids,
+                                             qsizetype count);
+
 private:
     // Makes the calling thread the connection's holder for its lifetime,
     // after another thread's call in progress has finished; throws
@@ -302,6 +317,13 @@ private:
     // Inserts the rows of one contact, in order, with as few statements as
     // possible, and sets each entity's id (consecutive, as one by one).
     void insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows);
+    // "data1".."data15", each after `prefix`, comma-separated: the order
+    // fillEntityAt() reads them in.
+    static QString dataColumns(const QString& prefix);
+    // fill_entity() by position: "dataN" stands at firstData + N - 1; with
+    // everyColumn also the columns a merge compares but a reader leaves out.
+    static void fillEntityAt(const Sqlite3Cursor& cur, int firstData, int type, bool everyColumn,
+                             pim::Entity& entity);
     void dropImportIndexes();
     void restoreImportIndexes();
     void forgetEditState();

@@ -309,18 +309,7 @@ pim::_Contact LocalDb::loadContact(unsigned long long id, bool everyColumn)
     while (cur.moveNext()) {
         const int type = static_cast<int>(cur.getInt64(1));
         pim::Entity entity(static_cast<unsigned long long>(cur.getInt64(0)), cur.getText(2));
-        if (pim::isValidEntityType(type)) {
-            const Layout& l = layout(type);
-            const QStringList& keys = everyColumn ? l.readAll : l.read;
-            const QList<int>& numbers = everyColumn ? l.readAllNumbers : l.readNumbers;
-            for (qsizetype i = 0; i < keys.size(); ++i) {
-                const int column = kFirstData + numbers.at(i) - 1;
-                const QVariant value = type == pim::ENTITY_PHOTO && numbers.at(i) == 15
-                    ? QVariant(cur.getBlob(column))
-                    : QVariant(cur.getText(column));
-                entity.fields.insert(entity.fields.cend(), keys.at(i), value);
-            }
-        }
+        fillEntityAt(cur, kFirstData, type, everyColumn, entity);
         result.entities[type].append(entity);
     }
     return result;
@@ -402,4 +391,27 @@ void LocalDb::updateKeptColumns(int type, const pim::Entity& entity)
         bindColumn(stmt, pos++, l.writeKinds.at(l.writeIndexOf[size_t(QStringView(column).mid(4).toInt())]), column, entity);
     stmt.bindInt64(pos, static_cast<long long>(entity.id));
     stmt.execute();
+}
+
+QString LocalDb::dataColumns(const QString& prefix)
+{
+    QStringList columns = dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
+    for (QString& column : columns)
+        column.prepend(prefix);
+    return columns.join(QLatin1Char(','));
+}
+
+void LocalDb::fillEntityAt(const Sqlite3Cursor& cur, int firstData, int type, bool everyColumn, pim::Entity& entity)
+{
+    if (!pim::isValidEntityType(type))
+        return;
+    const Layout& l = layout(type);
+    const QStringList& keys = everyColumn ? l.readAll : l.read;
+    const QList<int>& numbers = everyColumn ? l.readAllNumbers : l.readNumbers;
+    for (qsizetype i = 0; i < keys.size(); ++i) {
+        const int column = firstData + numbers.at(i) - 1;
+        const QVariant value = type == pim::ENTITY_PHOTO && numbers.at(i) == 15 ? QVariant(cur.getBlob(column))
+                                                                                 : QVariant(cur.getText(column));
+        entity.fields.insert(entity.fields.cend(), keys.at(i), value);
+    }
 }

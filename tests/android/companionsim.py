@@ -2,16 +2,23 @@
 """Simulated companion app: an in-memory phone speaking the sync service lines.
 
 companionsim.py 127.0.0.N MODE[:PORT] ...
-MODE is backup, restore, raw (a scripted peer) or wifi (the handshake on port
-48888). The first stdin line is the scenario JSON:
-  {"device": name, "deviceId": id, "version": 2, "batchSize": 20,
+MODE is backup, restore, raw (a scripted peer), wifi (the handshake on port
+48888), silent (takes every connection and never answers), refuse (the app
+stopped: hangs up at once) or synfull (a full queue that never accepts, so
+the computer's connection request goes unanswered, as a dropped SYN).
+The first stdin line is the scenario JSON:
+  {"device": name, "deviceId": id, "version": 2, "count": true|false|N, "batchSize": 20,
    "contacts": [[{"type": 1, "fields": ["<wire text>" | {"text": "plain"}, ...]}, ...]],
-   "faults": {"<step>": "error:TEXT" | "close" | "line:TEXT"},
+   "faults": {"<step>": "error:TEXT" | "close" | "stall" | "long:MIB" | "line:TEXT"},
    "script": "tokens: percent-encoded bytes to send, ~MS (pause), !fill:N (N bytes 'x'), !close"}
 A fault replaces the Nth line the phone sends in a conversation (a key
 "restore:N" or "backup:N" only in conversations of that mode), e.g. in a
 restore "line:$batch:" answers without pairs, "line:$bye:" with "$bye:"; in a
-backup "line:$ent:1/x/2/3,..." sends a malformed id. "version": 1 gives an old app. A restore answers each batch with "oldId=>newId" pairs,
+backup "line:$ent:1/x/2/3,..." sends a malformed id, "stall" stops sending
+without hanging up, "long:MIB" sends MIB MiB without a line feed.
+"version": 1 and "count": false give an old app and a missing "$count:";
+"service": "silent" or "refuse" makes every backup and restore behave so.
+A restore answers each batch with "oldId=>newId" pairs,
 joined by ",", for every record it got under a temporary id, and refuses
 what it cannot apply with "$error:". Contacts get the keys 101, 102, ... (second
 key: key + 5000) and records 1001, 1002, ... in the order they arrive. Prints
@@ -56,6 +63,7 @@ class Phone:
 
     # --- one conversation
     def converse(self, conn, mode):
+        if mode in ('backup', 'restore'): mode = self.sc.get('service', mode)
         with self.idle: self.busy += 1
         conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)   # line by line without stalls
         t = self.t
@@ -74,6 +82,10 @@ class Phone:
         fault = self.faults.get(f'{self.t.mode}:{self.t.sent}', self.faults.get(str(self.t.sent), ''))
         kind, _, arg = fault.partition(':')
         if kind == 'close': raise Stop()
+        if kind == 'stall': self.drain()
+        if kind == 'long':
+            self.t.conn.sendall(b'x' * (int(arg) << 20))
+            raise Stop()
         line = {'error': '$error:' + b64(arg), 'line': arg}.get(kind, line)
         self.t.conn.sendall(line.encode('latin-1') + b'\n')
         if kind == 'error': raise Stop()
@@ -87,7 +99,8 @@ class Phone:
     def backup(self):
         self.send('$device:' + b64(self.sc.get('device', 'Simulated phone')))
         self.send(f"$version:{self.sc.get('version', 2)}")
-        self.send(f'$count:{len(self.contacts)}')
+        count = self.sc.get('count', True)
+        if count is not False: self.send(f'$count:{len(self.contacts) if count is True else count}')
         keys, size, mine = list(self.contacts), self.sc.get('batchSize', 20), {}
         for r, (t, k, fields) in sorted(self.records.items(), key=lambda x: (x[1][0] != 1, x[0])):
             mine.setdefault(k, []).append('$ent:' + ','.join([self.rid(r)] + fields))
@@ -125,6 +138,10 @@ class Phone:
         while self.t.conn.recv(65536): pass
         raise Stop()
 
+    def silent(self): self.drain()
+
+    def refuse(self): raise Stop()
+
     def raw(self):
         for step in self.sc.get('script', '').split():
             if step == '!close': raise Stop()
@@ -143,6 +160,13 @@ class Phone:
         if port in self.listeners:
             self.listeners[port][1] = mode
             return port
+        if mode == 'synfull':   # one connection of its own fills the queue
+            srv = socket.socket()
+            srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+            srv.bind((self.address, port))
+            srv.listen(0)
+            self.listeners[srv.getsockname()[1]] = [srv, socket.create_connection(srv.getsockname())]
+            return srv.getsockname()[1]
         srv = socket.create_server((self.address, port))
         port = srv.getsockname()[1]
         self.listeners[port] = [srv, mode]

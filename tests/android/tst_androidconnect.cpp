@@ -10,6 +10,7 @@
 #include "companionsim.h"
 #include "fakeadbd.h"
 #include "support/messageboxrecorder.h"
+#include "support/guistallprobe.h"
 #include "support/modaldialoganswerer.h"
 
 #include <QElapsedTimer>
@@ -21,6 +22,7 @@
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -41,6 +43,16 @@ QString failureOf(const std::function<void()>& call)
         return QString::fromUtf8(e.what());
     }
     return QString();
+}
+
+// The phone's answer to the package listing; "cut" is one that names another
+// package and then loses the link before the rest.
+QJsonValue listingEntry(const QString& listing)
+{
+    if (listing != QLatin1String("cut"))
+        return listing;
+    return QJsonObject { { "output", "package:org.example.notes\npackage:com.quorvantile.contactssync\n" },
+        { "close_after", 26 }, { "drop", true } };
 }
 
 // The first line the companion app speaks on a sync port it opened.
@@ -83,6 +95,10 @@ private slots:
         QTest::newRow("missing, phone refuses") << other << true << "Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]\n"
             << "Can not install com.quorvantile.contactssync. The phone did not install "
                "com.quorvantile.contactssync.apk: Failure [INSTALL_FAILED_INSUFFICIENT_STORAGE]";
+        // The listing's tail, which names the app, never came: no install
+        // over a link that failed.
+        QTest::newRow("listing cut by a dropped link") << "cut" << true << "Success\n"
+            << "The phone did not finish the command \"pm list packages -3\". The phone 127.0.0.1:";
         QTest::newRow("missing, no package in the build") << other << false << "Success\n"
             << "Can not install com.quorvantile.contactssync. The companion app package is not included in this build.";
     }
@@ -103,9 +119,10 @@ private slots:
         copy.close();
         QTemporaryDir pushed;
         FakePhone phone({ { "auth", "none" }, { "sync_dir", pushed.path() },
-            { "shell", QJsonObject { { "pm list packages -3", listing }, { kPmInstall, pmAnswer } } } });
-        QCOMPARE(failureOf([&] { AdbConnector(phone.handle).initialCheck(); }), error);
-        const bool installs = !pmAnswer.isEmpty() && packaged;
+            { "shell", QJsonObject { { "pm list packages -3", listingEntry(listing) }, { kPmInstall, pmAnswer } } } });
+        const QString failure = failureOf([&] { AdbConnector(phone.handle).initialCheck(); });
+        QVERIFY2(error.isEmpty() ? failure.isEmpty() : failure.startsWith(error), qPrintable(failure));
+        const bool installs = !pmAnswer.isEmpty() && packaged && listing != "cut";
         QCOMPARE(phone.sim.log().contains("shell " + kPmInstall), installs);
         QFile sent(pushed.filePath(AdbConnector::kApkFileName));
         QCOMPARE(sent.open(QIODevice::ReadOnly) && copy.open(QIODevice::ReadOnly), installs);
@@ -165,6 +182,9 @@ private slots:
         QTest::addColumn<QString>("error");
         QTest::newRow("empty hello") << "line:hello: " << "did not name the phone";
         QTest::newRow("not a greeting") << "line:HTTP/1.1 400" << "it answered \"HTTP/1.1 400\"";
+        QTest::newRow("app refuses") << "error:Sync is off" << "Sync is off";
+        // The answer's time limit (500 ms here) ends the wait.
+        QTest::newRow("silent app") << "stall" << "sent nothing for 0.5 seconds";
     }
     void wifiFailures()
     {
@@ -223,6 +243,58 @@ private slots:
         QVERIFY(answerer.answered());
         QVERIFY(box.isEmpty() ? boxes.count() == 0 : boxes.count() == 1 && boxes.texts().constFirst().contains(box));
         QCOMPARE(connector ? connector->address() + '|' + connector->helloText() : "", box.isEmpty() ? phone + "|sim-7" : "");
+    }
+
+    // A phone that swallows the connection request, or takes it and never
+    // answers, leaves the window drawing and the dialog cancellable at once.
+    void wifiDialogNeverFreezes_data()
+    {
+        QTest::addColumn<QString>("phone");
+        QTest::addColumn<QString>("service");
+        QTest::addColumn<QString>("box"); // the one box besides the cancel question; empty: cancelled
+        QTest::newRow("connection request dropped") << "127.0.0.34" << "synfull" << "";
+        QTest::newRow("service silent") << "127.0.0.35" << "silent" << "";
+        QTest::newRow("service hangs up") << "127.0.0.36" << "refuse" << "Lost the connection to the phone";
+    }
+    void wifiDialogNeverFreezes()
+    {
+        QFETCH(QString, phone);
+        QFETCH(QString, service);
+        QFETCH(QString, box);
+        CompanionSim app(phone);
+        app.start({}, { service + ":48888" });
+        MessageBoxRecorder boxes;
+        boxes.answerNext(QMessageBox::Yes);
+        AndroidWIFIForm form(nullptr);
+        GuiStallProbe probe;
+        QElapsedTimer sinceCancel;
+        ModalDialogAnswerer progress([&](QWidget* dialog) {
+            QTimer::singleShot(300, dialog, [dialog, &sinceCancel] {
+                sinceCancel.start();
+                QMetaObject::invokeMethod(dialog, "cancel");
+            });
+        });
+        progress.setMatch([](QWidget* dialog) { return dialog->inherits("ProgressForm"); });
+        qint64 returnedAfter = -1;
+        ModalDialogAnswerer answerer([&](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("txtWifiSocket")->setText(phone);
+            QTest::mousePress(dialog->findChild<QPushButton*>("btnConnect"), Qt::LeftButton);
+            returnedAfter = sinceCancel.isValid() ? sinceCancel.elapsed() : -1;
+            if (dialog->isVisible())
+                QTest::mousePress(dialog->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+        });
+        answerer.setMatch([](QWidget* dialog) { return dialog->inherits("AndroidWIFIForm"); });
+        std::unique_ptr<AndroidWifiConnector> connector(form.execGetConnector());
+        QVERIFY(!connector);
+        QVERIFY(probe.longestMs() < 300);
+        qInfo() << "longest GUI-thread stall" << probe.longestMs() << "ms";
+        if (box.isEmpty()) {
+            QVERIFY2(returnedAfter >= 0 && returnedAfter < 500, qPrintable(QString::number(returnedAfter)));
+            QCOMPARE(boxes.texts(), QStringList { "Are You Sure You Want To Cancel?" });
+        } else {
+            QCOMPARE(boxes.count(), 1);
+            QVERIFY2(boxes.texts().constFirst().contains(box), qPrintable(boxes.texts().constFirst()));
+        }
     }
 };
 

@@ -172,10 +172,30 @@ private slots:
         QTest::addColumn<QString>("outcome"); // contact rows, data rows, records skipped, then the ending
         // The phone's lines: 1 device, 2 version, 3 count, 4 batch, 5 A0's name, 6 her group, 7 A1's name ...
         QTest::newRow("three batches") << phone << -1 << "5 10 0 ok:";
+        QTest::newRow("count too small") << with("count", 2) << -1 << "5 10 0 ok:";
+        QTest::newRow("no count") << with("count", false) << -1 << "5 10 0 ok:";
         QTest::newRow("old app") << with("version", 1) << -1 << "0 0 0 error:IDS_DAEMON_APK_OLDER_THAN_3.0.3";
+        // A record the phone got wrong costs that record; the read goes on
+        // and its ending names the line.
         QTest::newRow("bad id") << fault("6", "line:$ent:3/x/1/7,") << -1
-                                << "0 0 0 error:Invalid:$ent:3/x/1/7,";
+                                << "5 9 1 ok:One record sent by the phone could not be read and was left out; "
+                                   "the other contacts were stored. Update the companion app on the phone if "
+                                   "this happens again.<br/>line 6: $ent:3/x/1/7,";
+        // Without its name the contact's other records have nowhere to go.
+        QTest::newRow("name record unreadable") << fault("5", "line:$ent:1/x/2/3,YmFkIGlk") << -1
+                                                << "4 8 2 ok:One record sent by the phone could not be read "
+                                                   "and was left out; the other contacts were stored. Update the "
+                                                   "companion app on the phone if this happens again.<br/>"
+                                                   "line 5: $ent:1/x/2/3,YmFkIGlk";
+        QTest::newRow("markup in an unreadable record") << fault("6", "line:$ent:<b>x</b>") << -1
+                                                        << "5 9 1 ok:One record";
+        QTest::newRow("no contacts") << with("contacts", QJsonArray()) << -1
+                                     << "0 0 0 ok:The phone sent no contacts: the companion app found none it "
+                                        "may share. If the phone shows contacts, allow the app to read them in "
+                                        "the phone's settings and connect again.";
         QTest::newRow("contact unknown") << fault("6", "line:$ent:7/99/5099/7,") << -1 << "5 9 1 ok:";
+        QTest::newRow("type unknown") << fault("6", "line:$ent:42/101/5101/7,") << -1 << "5 9 1 ok:";
+        QTest::newRow("app error") << fault("9", "error:Full") << -1 << "0 0 0 error:Full";
         QTest::newRow("dropped connection")
             << fault("12", "close") << -1 << "0 0 0 error:Lost the connection";
         QTest::newRow("cancel during a batch") << phone << 6 << "0 0 0 none";
@@ -195,7 +215,9 @@ private slots:
                                    .arg(f.count("select count(*) from data"))
                                    .arg(thread.skippedRecords());
         QVERIFY2((stored + f.ending()).startsWith(outcome), qPrintable(stored + f.ending()));
-        if (!outcome.endsWith("ok:"))
+        if (f.ending().contains("<b>"))
+            QFAIL("the phone's markup reached the dialog unescaped");
+        if (!outcome.contains("ok:"))
             return;
         QCOMPARE(thread.deviceName(), QString("Pixel Ä"));
         QCOMPARE(f.count("select count(*) from data where contact_id not in (select _id from contact)"), 0);
@@ -227,8 +249,14 @@ private slots:
         for (int i = 0; i < 45; ++i)
             many << person(QString("P%1").arg(i), "Ko", { QString("+%1").arg(i) });
         const Contacts two { person("Cy", "Wu", { "+3" }), person("Di", "Wu", {}) };
+        const Contacts fullNameOnly { testkit::contactOf(
+            "Cy Wu", { { 3, { { { "data1", "+3" }, { "data2", 2 } } } } }) };
         const QString ok = " ok:IDS_SUC_TRANSFER_%1_CONTACTS_TO_ANDROID";
         row("45 new contacts", many, "20,20,5,20,20,5" + ok.arg(45));
+        row("nothing new", { person("Ann", "Lee", { "+1 666" }), person("Bob", "Ray", {}) },
+            ok.arg(0) + "_2_MERGED");
+        row("full name only", fullNameOnly, "1,1" + ok.arg(1));
+        row("no name at all", { testkit::contactOf("") }, ok.arg(0));
         row("merged into a phone contact", { person("Ann", "Lee", { "+1 555", "+1 777" }) },
             "1" + ok.arg(0) + "_1_MERGED");
         row("two contacts merge into one", { person("Zed", "Wu", { "+1" }), person("Zed", "Wu", { "+2" }) },
@@ -332,6 +360,74 @@ private slots:
         QCOMPARE(QString::number(deletions) + " " + f.ending(), outcome);
         if (outcome.endsWith(" ok:")) // else the caller reads the phone again
             QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
+    }
+
+    // Phone -> device database -> local database (the backup's merge) ->
+    // another phone: the second phone gets every field the first one had.
+    void shouldKeepEveryFieldFromPhoneToPhone_data()
+    {
+        QTest::addColumn<QJsonArray>("records"); // besides the name, as the first phone sends them
+        const auto b = [](const char* t) { return QString::fromLatin1(QByteArray(t).toBase64()); };
+        const auto row = [](const char* kind, int type, const QStringList& fields) {
+            QTest::newRow(kind) << QJsonArray { record(type, QJsonArray::fromStringList(fields)) };
+        };
+        QTest::newRow("name") << QJsonArray();
+        row("photo", 2, { QString::fromLatin1(QByteArray("\x89PNG\r\n\x1a\n\0\xff").toBase64()) });
+        row("phone", 3, { "work", "", b("+49 89 1234") });
+        row("phone with its own label", 3, { "other", b("Boat"), b("+1 555") });
+        row("e-mail", 4, { "home", "", b("ann@example.org") });
+        row("nickname", 5, { "short", "", b("Annie") });
+        row("organisation", 10, { "work", "", b("ACME"), b("R&D"), b("Boss") });
+        row("event", 6, { "anniversary", "", "2001-02-03" });
+        row("group", 7, { b("Friends, old") });
+        row("instant messaging", 8, { "work", "", "skype", "", b("ann.lee") });
+        row("instant messaging of its own protocol", 8, { "home", "", "", b("MyChat"), b("ann") });
+        row("notes", 9, { b("line one,\nline two") });
+        row("relation", 11, { "mother", "", b("Eve Lee") });
+        row("relation with its own label", 11, { "", b("Mutti"), b("Eve Lee") });
+        row("address", 12, { "home", "", b("DE"), b("BY"), b("Munich"), b("Main St 1"), b("80331") });
+        row("website", 13, { "homepage", "", b("https://ann.example.org") });
+    }
+    void shouldKeepEveryFieldFromPhoneToPhone()
+    {
+        QFETCH(QJsonArray, records);
+        QJsonArray contact { record(1, { text("Dr."), text("Ann"), text("B"), text("Lee"), text("Jr") }) };
+        for (const QJsonValue& r : records)
+            contact.append(r);
+        Fixture first(QJsonObject { { "contacts", QJsonArray { contact } } });
+        first.readPhone(first.db);
+
+        LocalDb local(first.dir.filePath("local.db"), first.db->rule());
+        local.create();
+        local.beginEdit();
+        for (const pim::_Contact& c : first.db->contacts()) {
+            pim::_Contact stored;
+            bool existed = false;
+            local.combineContact(first.db->contact(c.id), stored, existed);
+        }
+        local.endEdit(true);
+
+        Fixture second(QJsonObject {});
+        QList<pim::_Contact> backedUp;
+        for (const pim::_Contact& c : local.contacts())
+            backedUp << local.contact(c.id);
+        SyncBackupThread thread(backedUp, second.db, second.restorePort, &second.reporter);
+        QVERIFY(Fixture::run(thread));
+        QCOMPARE(second.ending(), QString("ok:IDS_SUC_TRANSFER_1_CONTACTS_TO_ANDROID"));
+
+        // Every record without its id: the second phone's ids are its own.
+        const auto fields = [](const QJsonObject& state) {
+            QStringList all;
+            for (const QJsonValue& r : state["records"].toArray()) {
+                QStringList parts;
+                for (const QJsonValue& f : r.toArray())
+                    parts << f.toString();
+                all << parts.first().section('/', 0, 0) + ":" + parts.mid(1).join(',');
+            }
+            all.sort();
+            return all;
+        };
+        QCOMPARE(fields(second.sim.dump(1)), fields(first.sim.dump()));
     }
 };
 

@@ -4,6 +4,7 @@
 #include "android/simpleprotocol.h"
 #include "companionsim.h"
 
+#include <QBuffer>
 #include <QElapsedTimer>
 #include <QJsonArray>
 #include <QRegularExpression>
@@ -88,6 +89,63 @@ private slots:
             outcomeOf([&] { return readLine(peer.socket, 10000, [&] { return clock.elapsed() > 200; }); }),
             "failed: Cancelled by the user.");
         QVERIFY(clock.elapsed() < 2000);
+    }
+
+    // A stream of blocks from the peer: empty and unreadable sizes are passed
+    // over, and any other line is refused and the peer told so.
+    void shouldReceiveAStreamOfBlocks_data()
+    {
+        QTest::addColumn<QString>("script");
+        QTest::addColumn<QString>("outcome"); // what the target holds, or the failure
+        QTest::addColumn<QString>("told"); // what the peer received
+        QTest::newRow("blocks and the end") << "$block:3%0Aabc$block:0%0A$block:x%0A$block:-2%0A$block:2%0Ade$end:%0A"
+                                            << "abcde" << "";
+        QTest::newRow("another line") << "$block:1%0Aa$bye:%0A"
+                                      << "failed: readStreamContent: invalid feedback [$bye:], must be [$block:], [$end:]"
+                                      << "$error:" + QString::fromLatin1(QByteArray("readStreamContent: invalid feedback "
+                                                                                    "[$bye:], must be [$block:], [$end:]")
+                                                                             .toBase64())
+                + "\n";
+        QTest::newRow("block cut short") << "$block:5%0Aab !close" << "failed: Lost the connection" << "";
+    }
+    void shouldReceiveAStreamOfBlocks()
+    {
+        QFETCH(QString, script);
+        QFETCH(QString, outcome);
+        QFETCH(QString, told);
+        Peer peer(script);
+        QBuffer target;
+        target.open(QIODevice::WriteOnly);
+        const QString got = outcomeOf([&] {
+            readStreamContent(peer.socket, target, 2000);
+            return QString::fromLatin1(target.data());
+        });
+        QVERIFY2(got.startsWith(outcome), qPrintable(got));
+        QCOMPARE(peer.received(), told);
+    }
+
+    void shouldSendAStreamOfBlocks()
+    {
+        Peer peer("");
+        QByteArray bytes(int(kStreamBlockSize) + 5712, 'x');
+        QBuffer source(&bytes);
+        source.open(QIODevice::ReadOnly);
+        sendStreamContent(peer.socket, source, true, 2000);
+        QCOMPARE(peer.socket.bytesToWrite(), 0);
+        const QString expected = QString("$block:%1\n").arg(kStreamBlockSize) + QString(int(kStreamBlockSize), 'x')
+            + "$block:5712\n" + QString(5712, 'x') + "$end:\n";
+        QVERIFY(peer.received() == expected);
+    }
+
+    // An answer of the wrong kind is refused, and the peer told why.
+    void shouldRefuseFeedbackOfAnotherKind()
+    {
+        Peer peer("$batch:1%0A$bye:%0A");
+        QCOMPARE(outcomeOf([&] { return readFeedback(peer.socket, kBatch, 2000); }), QString("$batch:1"));
+        QCOMPARE(outcomeOf([&] { return readFeedback(peer.socket, kBatch, 2000); }),
+            QString("failed: invalid feedback [$bye:], must be [$batch:]"));
+        QCOMPARE(peer.received(),
+            "$error:" + QString::fromLatin1(QByteArray("invalid feedback [$bye:], must be [$batch:]").toBase64()) + "\n");
     }
 };
 

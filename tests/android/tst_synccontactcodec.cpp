@@ -84,6 +84,17 @@ private slots:
         }
     }
 
+    // Pairs stand anywhere in the answer; a pair whose new id is no id, and
+    // the text between pairs, are passed over.
+    void shouldFindEveryPairOfTheBatchAnswer()
+    {
+        const auto pairs
+            = P::batchReplyPairs("$batch:1/57/57/-301=>1/12/34/56;x 3/1/2/88=>3/1/2/99,1/2/3/-4=>b");
+        QCOMPARE(pairs.size(), 2);
+        QVERIFY(pairs[0].contactKey == 57 && pairs[0].recordKey == 301 && pairs[0].temporary);
+        QCOMPARE(pairs[0].newId, QString("1/12/34/56"));
+        QVERIFY(!pairs[1].temporary && pairs[1].newId == "3/1/2/99");
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSyncContactCodec)

@@ -1,8 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <QComboBox>
+#include <QDateTime>
+#include <QFile>
+#include <QLabel>
 #include <QtTest>
 
 #include "actionscene.h"
+#include "app/aboutusform.h"
+#include "app/datasourceselform.h"
 #include "app/groupform.h"
 #include "app/localdbselform.h"
 #include "model/localdb.h"
@@ -30,6 +35,7 @@ private slots:
 
         QTest::newRow("name without suffix gets .db") << "backup" << "backup.db" << "";
         QTest::newRow("upper-case suffix gets .db added") << "backup.DB" << "backup.DB.db" << "";
+        QTest::newRow("blanks around a word are kept") << " my db " << " my db .db" << "";
         QTest::newRow("nothing typed") << "" << "" << kBlankName;
         QTest::newRow("parent folder escape") << "../outside" << "" << kInvalidName;
     }
@@ -53,6 +59,133 @@ private slots:
         QCOMPARE(form.execGetDbName(), result);
         QCOMPARE(stayedOpen, !warning.isEmpty());
         QCOMPARE(boxes.shownTexts(), warning.isEmpty() ? QStringList() : QStringList { warning });
+    }
+
+    void listsDatabasesOldestFirst()
+    {
+        const QDir dir = LocalDb::dbDir();
+        const QDateTime base(QDate(2024, 3, 1), QTime(10, 0));
+        for (const auto& [name, age] : { std::pair("newest.db", 300), std::pair("oldest.db", 100),
+                                         std::pair("middle.db", 200), std::pair("notes.txt", 0) }) {
+            QFile file(dir.filePath(QLatin1String(name)));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            QVERIFY(file.setFileTime(base.addSecs(age), QFileDevice::FileModificationTime));
+        }
+        QVERIFY(dir.mkpath("folder.db"));
+
+        LocalDbSelForm form(nullptr, QStringLiteral("iPhone-backup.db"));
+        auto* combo = form.findChild<QComboBox*>("cbLocalDbNames");
+        QStringList items;
+        for (int i = 0; i < combo->count(); ++i)
+            items.append(combo->itemText(i));
+        QCOMPARE(items, (QStringList { "", "oldest.db", "middle.db", "newest.db" }));
+        QCOMPARE(combo->currentText(), QStringLiteral("iPhone-backup.db"));
+        for (const char* name : { "newest.db", "oldest.db", "middle.db", "notes.txt" })
+            QFile::remove(dir.filePath(QLatin1String(name)));
+        QDir(dir.filePath("folder.db")).removeRecursively();
+    }
+
+    void choosesADataSource_data()
+    {
+        QTest::addColumn<int>("items");
+        QTest::addColumn<int>("choose"); // row to make current; -1 = cancel
+        QTest::addColumn<QStringList>("warnings");
+
+        QTest::newRow("empty list: confirm warns, then cancel") << 0 << 0 << QStringList { "Please select one datasource." };
+        QTest::newRow("second item chosen") << 2 << 1 << QStringList {};
+        QTest::newRow("cancel with items returns null") << 2 << -1 << QStringList {};
+    }
+    void choosesADataSource()
+    {
+        QFETCH(int, items);
+        QFETCH(int, choose);
+        QFETCH(QStringList, warnings);
+
+        int targets[2] = { 10, 20 };
+        QList<DataSourceSelForm::_SelItem> list;
+        for (int i = 0; i < items; ++i)
+            list.append(DataSourceSelForm::_SelItem(":res/iphone.png", QStringLiteral("Phone %1").arg(i), &targets[i]));
+        MessageBoxRecorder boxes;
+        QString prompt;
+        ModalDialogAnswerer answerer([&](QWidget* dialog) {
+            prompt = dialog->findChild<QLabel*>("lbSelDevice")->text();
+            auto* combo = dialog->findChild<QComboBox*>("cbDevice");
+            QCOMPARE(combo->currentIndex(), items > 0 ? 0 : -1);
+            if (choose >= 0) {
+                combo->setCurrentIndex(items > 0 ? choose : -1);
+                pressButton(dialog, "btnOK");
+            }
+            if (dialog->isVisible())
+                pressButton(dialog, "btnClose");
+        });
+        DataSourceSelForm form;
+        void* chosen = form.execSel(QStringLiteral("Select an iPhone device to continue."), list);
+        QCOMPARE(chosen, items > 0 && choose >= 0 ? static_cast<void*>(&targets[choose]) : nullptr);
+        QCOMPARE(prompt, QStringLiteral("Select an iPhone device to continue."));
+        QCOMPARE(boxes.texts(), warnings);
+    }
+
+    void choosesAGroup_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("answer"); // to the "no group" question; 0 = no question
+        QTest::addColumn<QString>("expected"); // "name|group whose id it gets"; empty = refused
+
+        QTest::newRow("existing group") << "Family" << 0 << "Family|Family";
+        QTest::newRow("blanks around an existing name") << "  Work " << 0 << "Work|Work";
+        QTest::newRow("other letter case is a new name") << "family" << 0 << "family|";
+        QTest::newRow("empty name confirmed ungroups") << "" << int(QMessageBox::Yes) << "|";
+        QTest::newRow("empty name declined stays open") << " " << int(QMessageBox::No) << "";
+    }
+    void choosesAGroup()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, answer);
+        QFETCH(QString, expected);
+
+        const QString path = m_folder.dataFolder().filePath(QStringLiteral("groups.db"));
+        QFile::remove(path);
+        QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+        db->create();
+        const QHash<QString, unsigned long long> ids { { "", 0 }, { "Work", db->getGroupIdOrAdd("Work") },
+                                                       { "Family", db->getGroupIdOrAdd("Family") } };
+        MessageBoxRecorder boxes;
+        if (answer)
+            boxes.answerNext(QMessageBox::StandardButton(answer));
+        QString initialText;
+        ModalDialogAnswerer answerer([&](QWidget* dialog) {
+            auto* combo = dialog->findChild<QComboBox*>("cbGroups");
+            initialText = combo->currentText();
+            combo->setEditText(typed);
+            pressButton(dialog, "btnOK");
+            if (dialog->isVisible())
+                pressButton(dialog, "btnCancel");
+        });
+        GroupForm form(db);
+        const int result = form.exec();
+        QCOMPARE(initialText, QStringLiteral("Family")); // first by name
+        QCOMPARE(boxes.count(), answer ? 1 : 0);
+        QCOMPARE(result == QDialog::Accepted, !expected.isEmpty());
+        if (result == QDialog::Accepted) {
+            QCOMPARE(form.groupName, expected.section('|', 0, 0));
+            QCOMPARE(form.groupId, ids.value(expected.section('|', 1)));
+        }
+    }
+
+    void showsTheAboutBox()
+    {
+        AboutUsForm about;
+#ifdef Q_OS_MACOS
+        QCOMPARE(about.findChild<QLabel*>("lbProduct")->text(), QStringLiteral("Quorvantile Marrowlink for Mac v3.1.13"));
+#else
+        QCOMPARE(about.findChild<QLabel*>("lbProduct")->text(), QStringLiteral("Quorvantile Marrowlink v3.1.13"));
+#endif
+        auto* homePage = about.findChild<QLabel*>("lbHomePage");
+        // No site is configured: no link at all rather than a dead one.
+        QCOMPARE(AboutUsForm::homePageUrl().isEmpty(), homePage->text().isEmpty());
+        QVERIFY(!homePage->text().contains(QLatin1String("href=\"\"")));
+        ModalDialogAnswerer answerer([](QWidget* dialog) { pressButton(dialog, "btnOK"); });
+        QCOMPARE(about.exec(), int(QDialog::Accepted));
     }
 
     void reportsAGroupListFailure()

@@ -8,7 +8,10 @@
 #include "model/localdbcombinerule.h"
 #include "support/messageboxrecorder.h"
 
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QScreen>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -98,6 +101,7 @@ private slots:
     void checksNameOnApply();
     void swallowsEscapeAndKeypadEnter();
     void asksBeforeCancel();
+    void fitsTheScreenAndOpensListsUnderTheirBox();
 
 private:
     FallbackTranslator m_translator;
@@ -252,6 +256,37 @@ void TestEditContactForm::asksBeforeCancel()
     QVERIFY(!form.isVisible());
     QCOMPARE(form.result(), int(QDialog::Rejected));
     QCOMPARE(boxes.texts(), QStringList(2, "Discard the editing?"));
+}
+
+// The dialog lies on its screen; a sub-type list opens right under its box
+// and shows its labels whole.
+void TestEditContactForm::fitsTheScreenAndOpensListsUnderTheirBox()
+{
+    pim::_Contact contact;
+    contact.entities[pim::ENTITY_PHONE] << ent(1, "", { { "data1", "555" }, { "data2", 2 } });
+    EditContactForm form(&contact, nullptr);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QRect area = form.screen()->availableGeometry();
+    QVERIFY2(area.contains(form.frameGeometry()), qPrintable(QString("%1,%2 %3x%4").arg(form.x()).arg(form.y())
+                                                                  .arg(form.width()).arg(form.height())));
+
+    QComboBox* box = nullptr;
+    for (QComboBox* candidate : form.findChildren<QComboBox*>()) {
+        if (candidate->findText("Company Main") >= 0)
+            box = candidate;
+    }
+    QVERIFY(box);
+    box->showPopup();
+    QWidget* popup = box->view()->window();
+    QTRY_VERIFY(popup->isVisible());
+    const QPoint under = box->mapToGlobal(QPoint(0, box->height()));
+    const QPoint above = box->mapToGlobal(QPoint(0, 0)) - QPoint(0, popup->height());
+    QCOMPARE(popup->x(), under.x());
+    QVERIFY(popup->y() == under.y() || popup->y() == above.y());
+    const int label = box->view()->fontMetrics().horizontalAdvance("Company Main");
+    QVERIFY2(box->view()->viewport()->width() >= label, qPrintable(QString::number(box->view()->viewport()->width())));
+    box->hidePopup();
 }
 
 QTEST_MAIN(TestEditContactForm)

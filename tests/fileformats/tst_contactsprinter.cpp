@@ -2,11 +2,19 @@
 #include "common/contactbuilders.h"
 #include "fileformats/cardlayout.h"
 #include "fileformats/contactsprinter.h"
+#include "fileformats/pdfexportthread.h"
+#include "model/contactpages.h"
 #include "platform/error.h"
+#include "support/modaldialoganswerer.h"
+#include "support/recordingreporter.h"
 
 #include <QBuffer>
 #include <QImage>
+#include <QLocale>
 #include <QPageLayout>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QPrinter>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -89,6 +97,10 @@ private slots:
     void shouldWriteOnePagePerEightCards();
     void shouldFailWhenFileCannotBeCreated();
     void shouldRenderCardsWherePlaced();
+    void shouldPrintWhatACardHolds();
+    void shouldPreviewTheFirstCardsAndPrintThemAll();
+    void shouldWritePdfOnAWorkerAndStopOnCancel_data();
+    void shouldWritePdfOnAWorkerAndStopOnCancel();
 };
 
 void TestContactsPrinter::shouldFitEveryCardOnThePage_data()
@@ -188,6 +200,120 @@ void TestContactsPrinter::shouldRenderCardsWherePlaced()
             = qGray(image.pixel(border)) < 235 || qGray(image.pixel(border + QPoint(1, 0))) < 235;
         QVERIFY2(drawn == (card < 9), qPrintable(QStringLiteral("card %1").arg(card)));
     }
+}
+
+// The text of each card, as a PDF reader extracts it: the name, the first
+// organisation, the birthday, the four best phones (a mobile first), the
+// first e-mail and the first address, and nothing else of the contact.
+void TestContactsPrinter::shouldPrintWhatACardHolds()
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("cards.pdf");
+    QList<pim::_Contact> contacts = sampleContacts(1);
+    pim::_Contact& full = contacts.first();
+    full.entities[pim::ENTITY_EMAIL].first().fields.insert("data1", "mo@nw.example");
+    full.entities[pim::ENTITY_ORG].append(entityOf({ { "data1", "Second Org" } }));
+    full.entities[pim::ENTITY_EMAIL].append(entityOf({ { "data1", "second@example.org" } }));
+    full.entities[pim::ENTITY_EVENT].prepend(entityOf({ { "data1", "2001-05-06T00:00:00" }, { "data2", 1 } }));
+    full.entities[pim::ENTITY_NOTES].append(entityOf({ { "data1", "Private note" } }));
+    full.entities[pim::ENTITY_NICKNAME].append(entityOf({ { "data1", "Gretl" } }));
+    QCOMPARE(ContactsPrinter().printToPDF(contacts, pdf), 1);
+    QProcess text;
+    text.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") });
+    if (!text.waitForFinished(30000) || text.exitCode() != 0)
+        QSKIP("pdftotext (poppler-utils) is not installed");
+    const QString card = QString::fromUtf8(text.readAllStandardOutput());
+
+    QStringList lines;
+    for (const QString& line : card.split(QLatin1Char('\n'))) {
+        if (!line.trimmed().isEmpty())
+            lines << line.simplified();
+    }
+    const QDate born(1984, 2, 29);
+    const QStringList expected { "Margarethe Oberholzer", "Engineer R&D Northwind",
+        "Birthday: " + QLocale::system().toString(born, QLocale::ShortFormat), "Mobile: +41 44 555 00 02",
+        "Home: +41 44 555 00 01", "Work: +41 44 555 00 03", "Work Fax: +41 44 555 00 04",
+        "E-Mail: mo@nw.example", "Address: Bahnhofstrasse 12", "Zurich", "Switzerland" };
+    for (const QString& want : expected)
+        QVERIFY2(lines.contains(want) || card.contains(want), qPrintable(want + " in:\n" + card));
+    // The order on the card.
+    qsizetype at = -1;
+    for (const QString& want : expected) {
+        const qsizetype next = card.indexOf(want.section(QLatin1Char(' '), -1));
+        QVERIFY2(next > at, qPrintable(want));
+        at = next;
+    }
+    for (const char* absent : { "+41 44 555 00 00", "+41 44 555 00 07", "Second Org", "second@example.org",
+             "Private note", "Gretl", "2001" })
+        QVERIFY2(!card.contains(QLatin1String(absent)), absent);
+}
+
+// The preview holds the first cards only; printing from it walks every
+// contact on a worker, under a progress dialog.
+void TestContactsPrinter::shouldPreviewTheFirstCardsAndPrintThemAll()
+{
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("printed.pdf");
+    const QList<pim::_Contact> all = sampleContacts(ContactsPrinter::kPreviewCards + 10);
+    int previewPages = -1;
+    QString title;
+    ModalDialogAnswerer answer([&](QWidget* dialog) {
+        auto* preview = dialog->findChild<QPrintPreviewWidget*>();
+        previewPages = preview->pageCount();
+        title = dialog->windowTitle();
+        QPrinter* printer = static_cast<QPrintPreviewDialog*>(dialog)->printer();
+        printer->setOutputFileName(pdf);
+        printer->setPageSize(QPageSize(QPageSize::A4));
+        preview->print();
+        dialog->close();
+    });
+    answer.setMatch([](QWidget* dialog) { return dialog->inherits("QPrintPreviewDialog"); });
+    ContactsPrinter printer;
+    printer.printContacts(all.mid(0, ContactsPrinter::kPreviewCards), all.size(),
+                          std::make_shared<ContactListPages>(all));
+    QVERIFY(answer.answered());
+    QCOMPARE(previewPages, ContactsPrinter::kPreviewCards / 8);
+    QVERIFY2(title.contains(QStringLiteral("%1 of %2").arg(ContactsPrinter::kPreviewCards).arg(all.size())),
+             qPrintable(title));
+    QCOMPARE(pageObjects(pdf), int(all.size() + 7) / 8);
+}
+
+void TestContactsPrinter::shouldWritePdfOnAWorkerAndStopOnCancel_data()
+{
+    QTest::addColumn<int>("cancelAfter"); // progress reports; 0: none
+    QTest::addColumn<bool>("oldFile");
+    QTest::newRow("written") << 0 << false;
+    QTest::newRow("cancelled: no file") << 3 << false;
+    QTest::newRow("cancelled: the old file kept") << 3 << true;
+}
+
+void TestContactsPrinter::shouldWritePdfOnAWorkerAndStopOnCancel()
+{
+    QFETCH(int, cancelAfter);
+    QFETCH(bool, oldFile);
+    QTemporaryDir dir;
+    const QString pdf = dir.filePath("cards.pdf");
+    if (oldFile) {
+        QFile old(pdf);
+        QVERIFY(old.open(QIODevice::WriteOnly) && old.write("old") == 3);
+    }
+    RecordingReporter reporter;
+    if (cancelAfter)
+        reporter.cancelAfterProgress(cancelAfter);
+    PdfExportThread thread(std::make_shared<ContactListPages>(sampleContacts(40), 16), pdf, &reporter);
+    thread.start();
+    QVERIFY(thread.wait(60000));
+    QCOMPARE(reporter.errors(), QStringList());
+    if (cancelAfter) {
+        QCOMPARE(reporter.endings(), 0);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files), oldFile ? QStringList { "cards.pdf" } : QStringList {});
+        if (oldFile)
+            QCOMPARE(QFileInfo(pdf).size(), 3);
+        return;
+    }
+    QCOMPARE(reporter.successes(), QStringList { "IDS_SUC_EXPORT_40_CONTACTS_TO_FILE" });
+    QVERIFY(reporter.progressCount() >= 2);
+    QCOMPARE(pageObjects(pdf), 5);
 }
 
 QTEST_MAIN(TestContactsPrinter)

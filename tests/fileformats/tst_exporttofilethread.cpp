@@ -3,6 +3,8 @@
 #include "common/filesizelimit.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/vcardexport.h"
+#include "model/contactpages.h"
+#include "model/localdb.h"
 #include "scratchfiles.h"
 #include "support/recordingreporter.h"
 
@@ -65,6 +67,10 @@ private slots:
     void reportsDeviceFullAndKeepsTheDevice();
     void followsOnlyTrustedLinks_data();
     void followsOnlyTrustedLinks();
+    void walksADatabaseInPages_data();
+    void walksADatabaseInPages();
+    void writesNothingForNoContact_data();
+    void writesNothingForNoContact();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -190,6 +196,85 @@ void TestExportToFileThread::followsOnlyTrustedLinks()
     runExport(someContacts(1), ExportToFileThread::TYPE_VCARD, link, &reporter);
     QCOMPARE(reporter.errors().size(), folderMode == 01777 ? 1 : 0);
     QCOMPARE(readScratch(target) == before, folderMode == 01777);
+}
+
+// A database walked a page at a time gives the file its whole list gives:
+// also the tables, whose columns come from every contact, and a cancel
+// part way through the walk leaves no file.
+void TestExportToFileThread::walksADatabaseInPages_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<int>("cancelAfter"); // progress reports; 0: none
+    QTest::newRow("vCard") << int(ExportToFileThread::TYPE_VCARD) << 0;
+    QTest::newRow("CSV") << int(ExportToFileThread::TYPE_CSV) << 0;
+    QTest::newRow("text table") << int(ExportToFileThread::TYPE_TXT) << 0;
+    QTest::newRow("HTML page") << int(ExportToFileThread::TYPE_HTML) << 0;
+    QTest::newRow("cancel in the second page") << int(ExportToFileThread::TYPE_CSV) << 60;
+}
+
+void TestExportToFileThread::walksADatabaseInPages()
+{
+    QFETCH(int, type);
+    QFETCH(int, cancelAfter);
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(m_dir->filePath("walk.db"));
+    db->create();
+    db->beginEdit();
+    QList<pim::_Contact> people = someContacts(600);
+    // Only one contact has the third phone: its column comes late.
+    people[550].entities[pim::ENTITY_PHONE].append(
+        testkit::entityOf({ { "data1", "+1 555 0199" }, { "data2", 3 } }));
+    for (const pim::_Contact& person : std::as_const(people)) {
+        pim::_Contact stored;
+        bool existed = false;
+        db->combineContact(person, stored, existed);
+    }
+    db->endEdit(true);
+
+    const QString listed = m_dir->filePath("listed"), walked = m_dir->filePath("walked");
+    RecordingReporter fromList;
+    runExport(db->contacts(), type, listed, &fromList);
+    RecordingReporter fromPages;
+    if (cancelAfter)
+        fromPages.cancelAfterProgress(cancelAfter);
+    {
+        ExportToFileThread thread(std::make_shared<LocalDbContactPages>(db, 0, 256),
+                                  ExportToFileThread::TYPE(type), walked, &fromPages);
+        thread.start();
+        QVERIFY(thread.wait(60000));
+    }
+    QCOMPARE(fromPages.errors(), QStringList());
+    const auto page = [type](const QString& path) {
+        return type == ExportToFileThread::TYPE_HTML ? path + "/" + QFileInfo(path).fileName() : path;
+    };
+    if (cancelAfter) {
+        QCOMPARE(fromPages.successes(), QStringList());
+        QVERIFY(!QFileInfo::exists(walked));
+        return;
+    }
+    QCOMPARE(fromPages.successes().size(), 1);
+    QVERIFY2(fromPages.successes().first().startsWith("IDS_SUC_EXPORT_600_CONTACTS_TO_FILE"),
+             qPrintable(fromPages.successes().first()));
+    const QByteArray expected = readScratch(page(listed));
+    QVERIFY(expected.contains("+49 30 599") && expected.contains("+1 555 0199"));
+    QCOMPARE(readScratch(page(walked)), expected);
+}
+
+// Nothing to export: no file, no page folder, and the user is told.
+void TestExportToFileThread::writesNothingForNoContact_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::newRow("vCard") << int(ExportToFileThread::TYPE_VCARD);
+    QTest::newRow("HTML page") << int(ExportToFileThread::TYPE_HTML);
+}
+
+void TestExportToFileThread::writesNothingForNoContact()
+{
+    QFETCH(int, type);
+    RecordingReporter reporter;
+    runExport({}, type, m_dir->filePath("none.out"), &reporter);
+    QCOMPARE(reporter.errors(), QStringList());
+    QCOMPARE(reporter.successes(), QStringList { ExportToFileThread::nothingToExport() });
+    QCOMPARE(QDir(m_dir->path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
 }
 
 QTEST_GUILESS_MAIN(TestExportToFileThread)

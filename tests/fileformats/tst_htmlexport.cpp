@@ -87,10 +87,17 @@ void TestHtmlExport::shouldShowHostileTextAsText_data()
     QTest::addColumn<QStringList>("keys");
 
     QTest::newRow("full name") << 0 << QStringList();
+    QTest::newRow("nickname") << int(pim::ENTITY_NICKNAME) << QStringList { "data1" };
     QTest::newRow("organisations: header and section")
         << int(pim::ENTITY_ORG) << QStringList { "data1", "data3", "data4", "data5" };
     QTest::newRow("phone") << int(pim::ENTITY_PHONE) << QStringList { "data1", "data3" };
+    QTest::newRow("e-mail") << int(pim::ENTITY_EMAIL) << QStringList { "data1", "data3" };
+    QTest::newRow("date") << int(pim::ENTITY_EVENT) << QStringList { "data1", "data3" };
+    QTest::newRow("instant messaging") << int(pim::ENTITY_IM) << QStringList { "data1", "data3", "data6" };
+    QTest::newRow("relation") << int(pim::ENTITY_REL) << QStringList { "data1", "data3" };
     QTest::newRow("address") << int(pim::ENTITY_ADDR) << QStringList { "data3", "data4", "data7", "data10" };
+    QTest::newRow("website") << int(pim::ENTITY_URL) << QStringList { "data1", "data3" };
+    QTest::newRow("notes") << int(pim::ENTITY_NOTES) << QStringList { "data1" };
 }
 
 void TestHtmlExport::shouldShowHostileTextAsText()

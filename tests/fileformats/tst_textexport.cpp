@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/contactbuilders.h"
 #include "fileformats/csvexport.h"
+#include "fileformats/csvhelper.h"
 #include "fileformats/csvimport.h"
 #include "model/pimlabels.h"
 
@@ -94,6 +95,11 @@ void TestTextExport::readsBackWhatItWrote_data()
                 { Fields { { "data1", "2" }, { "data2", 2 } }, Fields { { "data1", "3" }, { "data2", 2 } },
                     Fields { { "data1", "4" }, { "data2", 2 } } } } })
     };
+    QTest::newRow("texts a spreadsheet would evaluate") << ContactList { person(
+        { { "data2", "=cmd|' /C calc'!A0" }, { "data3", "'=x" } },
+        { { pim::ENTITY_NICKNAME, { Fields { { "data1", "-dash" } } } },
+            { pim::ENTITY_PHONE, { Fields { { "data1", "+44 20 7946 0000" }, { "data2", 1 } } } },
+            { pim::ENTITY_NOTES, { Fields { { "data1", "\t@tab" } } } } }) };
 }
 
 // What the reader makes of the file, written again, gives the same file:
@@ -109,6 +115,19 @@ void TestTextExport::readsBackWhatItWrote()
         QFile out(path);
         QVERIFY(out.open(QIODevice::WriteOnly));
         QCOMPARE(out.write(written), written.size());
+    }
+
+    // No cell starts as a spreadsheet formula would (a phone number's
+    // leading "+" stays: a spreadsheet reads it as a number).
+    qsizetype pos = 0;
+    QStringList cells;
+    while (csvhelper::readRow(written, pos, cells)) {
+        for (const QString& cell : std::as_const(cells)) {
+            const QChar lead = cell.isEmpty() ? QChar() : cell.front();
+            const bool formula = lead == u'=' || lead == u'@' || lead == u'\t' || lead == u'\r'
+                || ((lead == u'+' || lead == u'-') && cell.size() > 1 && cell.at(1).isLetter());
+            QVERIFY2(!formula, qPrintable(cell));
+        }
     }
 
     CSVImport reader;

@@ -17,6 +17,7 @@
 #include "support/recordingreporter.h"
 
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -264,11 +265,25 @@ private slots:
         const QString location = BackupManifest::iTunesBackupDirs().first().absolutePath();
         QVERIFY(location.startsWith(m_tmp.path()));
         {
+            // The warning says where it looked and what to check; its link
+            // adds a folder by hand once the chooser runs.
+            const QString elsewhere = m_tmp.filePath(QStringLiteral("elsewhere"));
+            writeBackup(elsewhere, {});
             MessageBoxRecorder boxes;
+            boxes.setWhileOpen([](QMessageBox& box) {
+                emit box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"))->linkActivated(QStringLiteral("#add"));
+            });
             Chooser empty(nullptr);
+            empty.answer = elsewhere;
             QCOMPARE(boxes.count(), 1);
-            QVERIFY(boxes.texts().first().startsWith("Can't find any backups. If you are using MacOS 10.14 or above,  please click "));
-            QVERIFY(!boxes.texts().first().contains(QLatin1String("<a")));
+#ifndef Q_OS_MACOS
+            QCOMPARE(boxes.texts().first(),
+                     QStringLiteral("Can't find any backups in %1. The folder must exist and you must be allowed to read "
+                                    "it. To load a backup from another folder, please click <a href=\"#add\">HERE</a>.")
+                         .arg(QDir::toNativeSeparators(location)));
+#endif
+            QTRY_COMPARE(rowNames(empty.model()), QStringList { "elsewhere" });
+            QCOMPARE(empty.findChild<QTreeView*>(QStringLiteral("listBackups"))->currentIndex().row(), 0);
         }
         const QDateTime base(QDate(2024, 3, 1), QTime(10, 0));
         for (const auto& [name, days] : { std::pair("old", 0), std::pair("newest", 30), std::pair("middle", 10), std::pair("broken", 5) }) {

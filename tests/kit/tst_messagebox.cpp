@@ -6,6 +6,10 @@
 #include "kit/productinfo.h"
 #include "kit/tips.h"
 
+#include "kit/winmovable.h"
+
+#include <QDialog>
+#include <QScreen>
 #include <QTest>
 #include <QTextDocument>
 
@@ -14,6 +18,8 @@ Q_DECLARE_METATYPE(QMessageBox::Icon)
 class TestMessageBox : public QObject {
     Q_OBJECT
 private slots:
+    void keepsAMovableWindowOnItsScreen_data();
+    void keepsAMovableWindowOnItsScreen();
     void buildsEachTipsBox_data()
     {
         QTest::addColumn<QString>("text");
@@ -129,6 +135,36 @@ private slots:
         QCOMPARE(shownButtons, 1);
     }
 };
+
+// A movable frameless window larger than its screen's free area is shrunk
+// and moved into it when shown, a fixed size included; one that fits keeps
+// its place and size.
+void TestMessageBox::keepsAMovableWindowOnItsScreen_data()
+{
+    QTest::addColumn<QRect>("placed");
+    QTest::addColumn<bool>("fixed");
+    QTest::newRow("taller and wider than the screen, fixed") << QRect(50, 40, 2000, 1500) << true;
+    QTest::newRow("hanging off the bottom right") << QRect(700, 700, 300, 200) << false;
+    QTest::newRow("fits: left alone") << QRect(10, 20, 300, 200) << false;
+}
+
+void TestMessageBox::keepsAMovableWindowOnItsScreen()
+{
+    QFETCH(QRect, placed);
+    QFETCH(bool, fixed);
+    QDialog window;
+    window.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
+    WinMovable movable(&window);
+    if (fixed)
+        window.setFixedSize(placed.size());
+    window.setGeometry(placed);
+    window.show();
+    const QRect area = window.screen()->availableGeometry();
+    QVERIFY2(area.contains(window.geometry()), qPrintable(QString("%1,%2 %3x%4").arg(window.x()).arg(window.y())
+                                                              .arg(window.width()).arg(window.height())));
+    if (area.contains(placed))
+        QCOMPARE(window.geometry(), placed);
+}
 
 QTEST_MAIN(TestMessageBox)
 #include "tst_messagebox.moc"

@@ -114,18 +114,22 @@ private slots:
         QTest::addColumn<int>("expectedResult");
         QTest::addColumn<QStringList>("expectedBoxes");
         QTest::addColumn<QStringList>("expectedReports");
+        // For each box: whether the progress dialog stays visible behind it
+        // ('+') or closed first ('-').
+        QTest::addColumn<QString>("behind");
 
         const QString done = QStringLiteral("Successfully imported 3 contacts.");
-        QTest::newRow("success with a text") << "S:" + done << 1 << QStringList { done } << QStringList {};
-        QTest::newRow("success without a text shows no box") << "S:" << 1 << QStringList {} << QStringList {};
+        QTest::newRow("success with a text") << "S:" + done << 1 << QStringList { done } << QStringList {} << "-";
+        QTest::newRow("success without a text shows no box") << "S:" << 1 << QStringList {} << QStringList {} << "";
         QTest::newRow("error shows the error box and reports")
             << "E:disk full" << 0
             << QStringList { "<nobr><b>" + product::title() + " v3.1.13</b></nobr><br/><br/>"
                              + Tips::errorBoxText("disk full") }
-            << QStringList { "disk full" };
-        QTest::newRow("a second ending is dropped") << "S:done|E:late" << 1 << QStringList { "done" } << QStringList {};
+            << QStringList { "disk full" } << "-";
+        QTest::newRow("a second ending is dropped") << "S:done|E:late" << 1 << QStringList { "done" } << QStringList {}
+                                                    << "-";
         QTest::newRow("tips wait shows a box and lets the worker go on")
-            << "T:Unlock your phone|S:" << 1 << QStringList { "Unlock your phone" } << QStringList {};
+            << "T:Unlock your phone|S:" << 1 << QStringList { "Unlock your phone" } << QStringList {} << "+";
     }
 
     void endsAsTheWorkerReports()
@@ -134,12 +138,15 @@ private slots:
         QFETCH(int, expectedResult);
         QFETCH(QStringList, expectedBoxes);
         QFETCH(QStringList, expectedReports);
+        QFETCH(QString, behind);
 
         MessageBoxRecorder boxes;
         QStringList reports;
         ErrorReportHook previous = setErrorReportHook([&](const QString& e) { reports.append(e); });
 
         ProgressForm form(QString {});
+        QString shownBehind;
+        boxes.setWhileOpen([&](QMessageBox&) { shownBehind += form.isVisible() ? '+' : '-'; });
         bool timedOut = false;
         const auto thread = worker([&] {
             form.invokeUpdateProgress(QStringLiteral("working"), 50, {});
@@ -168,6 +175,7 @@ private slots:
         QCOMPARE(form.isCancelled(), expectedResult == 0);
         QCOMPARE(boxes.texts(), expectedBoxes);
         QCOMPARE(reports, expectedReports);
+        QCOMPARE(shownBehind, behind);
         QVERIFY(!timedOut);
     }
 

@@ -2,6 +2,7 @@
 // The contact list (group and keyword filters, order) and the group list
 // of a database file, and the index the name lookup runs on.
 #include "common/contactbuilders.h"
+#include "model/contactpages.h"
 #include "model/localdb.h"
 #include "common/sqlprobe.h"
 
@@ -68,6 +69,113 @@ private slots:
     {
         m_db.reset();
         m_dir.reset();
+    }
+
+    // A walk in pages gives the list contacts() gives, whole and in its
+    // order, whatever the page size; equal names keep ascending ids.
+    void pagesGiveTheContactList_data()
+    {
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<int>("pageSize");
+        for (const int size : { 1, 2, 1000 }) {
+            QTest::addRow("all, pages of %d", size) << "" << size;
+            QTest::addRow("group, pages of %d", size) << "Work" << size;
+        }
+    }
+    void pagesGiveTheContactList()
+    {
+        QFETCH(QString, group);
+        QFETCH(int, pageSize);
+        m_db->beginEdit();
+        add("Zoe", {{1, "Zoe"}, {3, "555-0000"}}, m_work); // a second Zoe, a later id
+        m_db->endEdit(true);
+        const unsigned long long groupId = group.isEmpty() ? 0 : m_work;
+        QList<pim::_Contact> expected = m_db->contacts(groupId);
+        std::stable_sort(expected.begin(), expected.end(), [](const pim::_Contact& a, const pim::_Contact& b) {
+            return a.fullName == b.fullName ? a.id < b.id : a.fullName.compare(b.fullName) < 0;
+        });
+
+        LocalDbContactPages pages(m_db, groupId, pageSize);
+        QCOMPARE(pages.count(), expected.size());
+        for (int pass = 0; pass < 2; ++pass) { // a second walk after rewind()
+            pages.rewind();
+            QList<pim::_Contact> walked;
+            QList<pim::_Contact> page;
+            while (pages.nextPage(page)) {
+                QVERIFY(page.size() <= pageSize);
+                walked += page;
+            }
+            QCOMPARE(walked.size(), expected.size());
+            for (qsizetype i = 0; i < walked.size(); ++i) {
+                QCOMPARE(walked[i].id, expected[i].id);
+                QCOMPARE(walked[i].srcId, expected[i].srcId);
+                QCOMPARE(walked[i].fullName, expected[i].fullName);
+                QCOMPARE(walked[i].entities.keys(), expected[i].entities.keys());
+                for (auto it = walked[i].entities.cbegin(); it != walked[i].entities.cend(); ++it) {
+                    const QList<pim::Entity> want = expected[i].entities.value(it.key());
+                    QCOMPARE(it.value().size(), want.size());
+                    for (qsizetype e = 0; e < want.size(); ++e) {
+                        QCOMPARE(it.value()[e].id, want[e].id);
+                        QCOMPARE(it.value()[e].fields, want[e].fields);
+                    }
+                }
+            }
+        }
+    }
+
+    // A contact removed after the order was read is left out of its page;
+    // the walk goes on with the next.
+    void pagesSkipContactsRemovedMeanwhile()
+    {
+        LocalDbContactPages pages(m_db, 0, 1);
+        QCOMPARE(pages.count(), 6);
+        const QList<pim::_Contact> all = m_db->contacts();
+        m_db->beginEdit();
+        m_db->removeContact(all.at(0).id);
+        m_db->removeContact(all.at(1).id);
+        m_db->endEdit(true);
+        QList<pim::_Contact> page;
+        QVERIFY(pages.nextPage(page));
+        QCOMPARE(names(page), QStringList { all.at(2).fullName });
+        QList<pim::_Contact> rest;
+        while (pages.nextPage(page))
+            rest += page;
+        QCOMPARE(names(rest), names(all.mid(3)));
+        QVERIFY(page.isEmpty());
+    }
+
+    // Read ahead on a thread of its own: the same pages, again after a
+    // rewind, and the reader's failure where its page would have come.
+    void readAheadGivesThePagesThenTheFailure()
+    {
+        LocalDbContactPages pages(m_db, 0, 2);
+        ReadAheadPages ahead(pages);
+        QCOMPARE(ahead.count(), 6);
+        for (int pass = 0; pass < 2; ++pass) {
+            ahead.rewind();
+            QList<pim::_Contact> all, page;
+            while (ahead.nextPage(page))
+                all += page;
+            QCOMPARE(names(all), names(m_db->contacts()));
+        }
+
+        struct Failing : ContactPages {
+            int given = 0;
+            qsizetype count() override { return 3; }
+            bool nextPage(QList<pim::_Contact>& page) override
+            {
+                if (++given == 3)
+                    throw Error(QStringLiteral("disk read error"));
+                page = { pim::_Contact(given, QString(), QString::number(given)) };
+                return true;
+            }
+            void rewind() override { given = 0; }
+        } failing;
+        ReadAheadPages failingAhead(failing);
+        QList<pim::_Contact> page;
+        QVERIFY(failingAhead.nextPage(page) && failingAhead.nextPage(page));
+        QCOMPARE(names(page), QStringList { "2" });
+        QVERIFY_THROWS_EXCEPTION(Error, failingAhead.nextPage(page));
     }
 
     void filtersContactsByGroupAndKeyword_data()

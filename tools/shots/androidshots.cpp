@@ -4,6 +4,7 @@
 
 #include "android/androidwifiform.h"
 #include "kit/messagebox.h"
+#include "kit/progressform.h"
 
 #include <QLineEdit>
 
@@ -22,4 +23,9 @@ void androidShots(ShotWriter& shots)
     form.onBtnConnect();
     setMessageBoxHandler(std::move(previous));
     form.hide();
+
+    ProgressForm connecting(QString(), nullptr);
+    connecting.updateProgress(AndroidWIFIForm::connectingText(QStringLiteral("192.168.1.23")), -1, QStringLiteral(" "));
+    shots.save(QStringLiteral("android-wifi-connecting"), connecting);
+    connecting.hide();
 }

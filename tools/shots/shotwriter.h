@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QString>
 
+class QPixmap;
 class QWidget;
 
 // Writes offscreen pictures of windows for reviewing the look: each save()
@@ -14,11 +15,15 @@ public:
     explicit ShotWriter(const QString& folder);
 
     bool save(const QString& name, QWidget& widget);
+    // The whole primary screen with every window shown on it.
+    bool saveScreen(const QString& name);
 
     int written() const { return m_written; }
     int failed() const { return m_failed; }
 
 private:
+    bool write(const QString& name, const QPixmap& picture);
+
     QDir m_dir;
     int m_written = 0;
     int m_failed = 0;

@@ -30,7 +30,9 @@ struct PhoneRead {
 
 // Where a USB Android phone stands after one wait for its debugging
 // authorisation.
-enum class UsbAuthorisation { Authorised, Waiting, Gone };
+// Connecting: the phone has not answered yet (no prompt is on its screen);
+// Waiting: it has our key and asks its user.
+enum class UsbAuthorisation { Authorised, Waiting, Gone, Connecting };
 
 // The phone a change goes to: the device node's kind (1 iPhone, 2 Android),
 // its device id and its device database.

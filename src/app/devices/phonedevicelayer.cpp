@@ -184,7 +184,14 @@ UsbAuthorisation PhoneDeviceLayer::waitForUsbAuthorisation(const PAdbUSBHandle& 
         return UsbAuthorisation::Gone;
     if (handle->waitForAuth2(timeoutMs))
         return UsbAuthorisation::Authorised;
-    return handle->state() == AdbUSBHandle::State::Offline ? UsbAuthorisation::Gone : UsbAuthorisation::Waiting;
+    switch (handle->state()) {
+    case AdbUSBHandle::State::Offline:
+        return UsbAuthorisation::Gone;
+    case AdbUSBHandle::State::WaitingForUser:
+        return UsbAuthorisation::Waiting;
+    default:
+        return UsbAuthorisation::Connecting;
+    }
 }
 
 QString PhoneDeviceLayer::usbDeviceId(const PAdbUSBHandle& handle)

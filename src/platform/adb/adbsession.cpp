@@ -5,6 +5,7 @@
 #include "platform/adb/adblog_p.h"
 #include "platform/adb/adbservices.h"
 #include "platform/adb/adbtransport.h"
+#include "platform/threadcancel.h"
 
 #include <QThreadPool>
 
@@ -88,9 +89,35 @@ bool AdbSession::waitOnline(int timeoutMs)
     return m_state == State::Online;
 }
 
+template <class Ready>
+bool AdbSession::waitUntil(std::unique_lock<std::mutex>& lock, int timeoutMs, Ready ready)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(qMax(0, timeoutMs));
+    while (!ready()) {
+        if (ThreadCancelScope::isCancelled())
+            throw AdbError(AdbErrorCode::Local, QStringLiteral("Cancelled by the user."));
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline)
+            return false;
+        m_changed.wait_for(lock, std::min<std::chrono::steady_clock::duration>(
+                                     deadline - now, std::chrono::milliseconds(ThreadCancelScope::kSliceMs)));
+    }
+    return true;
+}
+
 QString AdbSession::offlineText() const
 {
+    if (m_error == notAnsweringText())
+        return m_error;
     return QStringLiteral("The phone %1 is no longer connected (%2).").arg(m_deviceId, m_error);
+}
+
+// The prompt on the phone is only shown once it has our key: a phone that has
+// not got that far is silent, not waiting for the user.
+QString AdbSession::notAnsweringText() const
+{
+    return QStringLiteral("The phone %1 does not answer (offline). Unplug it, plug it in again and unlock it; if it "
+                          "still does not answer, restart the phone.").arg(m_deviceId);
 }
 
 void AdbSession::send(quint32 command, quint32 arg0, quint32 arg1, const QByteArray& payload)
@@ -105,7 +132,7 @@ void AdbSession::send(quint32 command, quint32 arg0, quint32 arg1, const QByteAr
     }
 }
 
-void AdbSession::readExactly(char* buffer, qint64 size, bool deadline)
+void AdbSession::readExactly(char* buffer, qint64 size, bool deadline, const QString& silentText)
 {
     qint64 done = 0;
     int waited = 0;
@@ -120,8 +147,9 @@ void AdbSession::readExactly(char* buffer, qint64 size, bool deadline)
         // Between messages the phone may stay silent for as long as it likes;
         // inside one it must keep going.
         if ((deadline || done > 0) && waited >= m_ioTimeoutMs)
-            throw AdbError(AdbErrorCode::Timeout,
-                           QStringLiteral("The phone %1 stopped in the middle of a message.").arg(m_deviceId));
+            throw AdbError(AdbErrorCode::Timeout, done > 0 || silentText.isEmpty()
+                               ? QStringLiteral("The phone %1 stopped in the middle of a message.").arg(m_deviceId)
+                               : silentText);
     }
 }
 
@@ -131,12 +159,20 @@ void AdbSession::readerLoop()
         send(AdbMessage::CNXN, AdbMessage::Version, AdbMessage::MaxPayload, kHostBanner);
         char header[AdbMessage::HeaderSize];
         for (;;) {
-            readExactly(header, sizeof header, false);
+            bool owesAnswer = false;
+            {
+                std::lock_guard<std::mutex> lock(m_mutex);
+                owesAnswer = m_state == State::Connecting;
+            }
+            // Until the handshake is through (or the phone asks its user) it
+            // owes us an answer; afterwards it may stay silent between
+            // messages as long as it likes.
+            readExactly(header, sizeof header, owesAnswer, notAnsweringText());
             AdbMessage message;
             quint32 sum = 0;
             const quint32 length = AdbMessage::decodeHeader(header, AdbMessage::MaxPayload, &message, &sum);
             message.payload.resize(static_cast<int>(length));
-            readExactly(message.payload.data(), length, true);
+            readExactly(message.payload.data(), length, true, QString());
             if (!AdbMessage::checksumMatches(message.payload, sum))
                 throw AdbError(AdbErrorCode::Protocol,
                                QStringLiteral("The phone %1 sent an ADB %2 message with a wrong checksum.")
@@ -200,6 +236,7 @@ void AdbSession::dispatch(const AdbMessage& message)
     case AdbMessage::CLSE: {
         bool unknown = false;
         bool ack = false;
+        bool overrun = false;
         quint32 remote = message.arg0;
         {
             std::lock_guard<std::mutex> lock(m_mutex);
@@ -215,17 +252,30 @@ void AdbSession::dispatch(const AdbMessage& message)
                     }
                     s.writeReady = true;
                 } else if (message.command == AdbMessage::WRTE) {
-                    s.inbox += message.payload;
-                    if (s.inbox.size() > kInboxLimit)
-                        s.okayOwed = true;
-                    else
-                        ack = true;
+                    if (s.okayOwed) {
+                        // Sent before our OKAY: keeping it would let the phone
+                        // fill memory at will.
+                        s.overrun = s.closed = true;
+                        s.inbox.clear();
+                        m_streams.erase(it);
+                        overrun = true;
+                    } else {
+                        s.inbox += message.payload;
+                        if (s.inbox.size() > kInboxLimit)
+                            s.okayOwed = true;
+                        else
+                            ack = true;
+                    }
                 } else {
                     s.refused = !s.opened;
                     s.closed = true;
                     m_streams.erase(it);
                 }
             }
+        }
+        if (overrun) {
+            qCWarning(lcAdb) << m_deviceId << "sent past the flow-control window; stream closed";
+            send(AdbMessage::CLSE, message.arg1, remote);
         }
         if (unknown && remote)
             send(AdbMessage::CLSE, 0, remote);
@@ -247,9 +297,11 @@ AdbSession::StreamPtr AdbSession::open(const QString& service)
     {
         std::unique_lock<std::mutex> lock(m_mutex);
         // A call made just after the phone appeared waits for its first answer.
-        m_changed.wait_for(lock, std::chrono::milliseconds(m_ioTimeoutMs), [this] { return m_state != State::Connecting; });
+        waitUntil(lock, m_ioTimeoutMs, [this] { return m_state != State::Connecting; });
         if (m_state == State::Offline)
             throw AdbError(AdbErrorCode::Transport, offlineText());
+        if (m_state == State::Connecting)
+            throw AdbError(AdbErrorCode::Timeout, notAnsweringText());
         if (m_state != State::Online)
             throw AdbError(AdbErrorCode::Unauthorized,
                            QStringLiteral("The phone %1 has not allowed USB debugging for this computer. "
@@ -261,8 +313,13 @@ AdbSession::StreamPtr AdbSession::open(const QString& service)
     }
     send(AdbMessage::OPEN, stream->localId, 0, service.toUtf8() + '\0');
     std::unique_lock<std::mutex> lock(m_mutex);
-    const bool answered = m_changed.wait_for(lock, std::chrono::milliseconds(m_ioTimeoutMs),
-                                             [&] { return stream->opened || stream->closed; });
+    bool answered = false;
+    try {
+        answered = waitUntil(lock, m_ioTimeoutMs, [&] { return stream->opened || stream->closed; });
+    } catch (const AdbError&) {
+        m_streams.erase(stream->localId);
+        throw;
+    }
     // A short command may have answered and closed before this thread woke.
     if (stream->opened && !stream->lost)
         return stream;
@@ -282,8 +339,7 @@ void AdbSession::write(const StreamPtr& stream, const QByteArray& data)
     for (int offset = 0; offset < data.size(); offset += chunk) {
         {
             std::unique_lock<std::mutex> lock(m_mutex);
-            if (!m_changed.wait_for(lock, std::chrono::milliseconds(m_ioTimeoutMs),
-                                    [&] { return stream->writeReady || stream->closed; }))
+            if (!waitUntil(lock, m_ioTimeoutMs, [&] { return stream->writeReady || stream->closed; }))
                 throw AdbError(AdbErrorCode::Timeout,
                                QStringLiteral("The phone %1 stopped taking data on \"%2\".").arg(m_deviceId, stream->service));
             if (stream->closed)
@@ -302,11 +358,15 @@ QByteArray AdbSession::read(const StreamPtr& stream, int timeoutMs, bool* ended)
     bool owed = false;
     {
         std::unique_lock<std::mutex> lock(m_mutex);
-        if (!m_changed.wait_for(lock, std::chrono::milliseconds(qMax(0, timeoutMs)),
-                                [&] { return !stream->inbox.isEmpty() || stream->closed; }))
+        if (!waitUntil(lock, timeoutMs, [&] { return !stream->inbox.isEmpty() || stream->closed; }))
             throw AdbError(AdbErrorCode::Timeout,
-                           QStringLiteral("The phone %1 sent nothing on \"%2\" for %3 ms.")
-                               .arg(m_deviceId, stream->service).arg(timeoutMs));
+                           QStringLiteral("The phone %1 stopped answering: nothing came on \"%2\" for %3 seconds. "
+                                          "Unplug the phone, plug it in again and unlock it.")
+                               .arg(m_deviceId, stream->service).arg(qMax(1, (timeoutMs + 999) / 1000)));
+        if (stream->overrun)
+            throw AdbError(AdbErrorCode::Protocol,
+                           QStringLiteral("The phone %1 sent data on \"%2\" without waiting for this computer to take "
+                                          "it, so the transfer was stopped.").arg(m_deviceId, stream->service));
         data.swap(stream->inbox);
         if (data.isEmpty() && stream->lost)
             throw AdbError(AdbErrorCode::Transport, m_state == State::Offline ? offlineText()

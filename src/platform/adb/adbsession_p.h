@@ -33,6 +33,7 @@ public:
         bool lost = false;      // closed because the link ended, not by the phone
         bool writeReady = true; // no WRTE waits for its OKAY
         bool okayOwed = false;
+        bool overrun = false;   // the phone sent past the window; the stream was closed
         QByteArray inbox;
         QString service;
     };
@@ -67,12 +68,17 @@ public:
 
 private:
     void readerLoop();
-    void readExactly(char* buffer, qint64 size, bool deadline);
+    void readExactly(char* buffer, qint64 size, bool deadline, const QString& silentText);
     void send(quint32 command, quint32 arg0, quint32 arg1, const QByteArray& payload = QByteArray());
     void dispatch(const AdbMessage& message);
     void handleAuth(const AdbMessage& message);
     void fail(const QString& why);
     QString offlineText() const;
+    // Waits up to timeoutMs for ready() under lock, in slices, and throws
+    // AdbError(Local) once the calling job is cancelled (ThreadCancelScope).
+    template <class Ready>
+    bool waitUntil(std::unique_lock<std::mutex>& lock, int timeoutMs, Ready ready);
+    QString notAnsweringText() const;
 
     const QString m_deviceId;
     std::unique_ptr<AdbTransport> m_transport;

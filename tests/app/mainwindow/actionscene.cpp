@@ -50,12 +50,12 @@ bool ActionScene::waitForList() const
     return QTest::qWaitFor([this] { return !window->isListLoading(); }, 10000);
 }
 
-void ActionScene::selectRows(const QList<int>& rows)
+void ActionScene::selectRows(MainWindow& window, const QList<int>& rows)
 {
-    QItemSelectionModel* selection = window->form()->treeContacts->selectionModel();
+    QItemSelectionModel* selection = window.form()->treeContacts->selectionModel();
     selection->clearSelection();
     for (int row : rows) {
-        const QModelIndex index = window->contactsListModel()->indexOfPos(row);
+        const QModelIndex index = window.contactsListModel()->indexOfPos(row);
         selection->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
         selection->select(index, QItemSelectionModel::Select | QItemSelectionModel::Rows);
     }

@@ -10,6 +10,7 @@
 #include "support/messageboxrecorder.h"
 #include "support/modaldialoganswerer.h"
 
+#include <functional>
 #include <memory>
 
 // The first modal dialog that inherits the class `kind` gets `action`.
@@ -21,10 +22,13 @@ public:
     QString path; // empty: the user cancels
     QString filter;
     int asked = 0;
+    std::function<void()> onAsked; // runs as the dialog would show
 
     QString saveFileName(QWidget*, const QString&, const QStringList&, QString* selected) override
     {
         ++asked;
+        if (onAsked)
+            onAsked();
         *selected = filter;
         return path;
     }
@@ -47,7 +51,9 @@ struct ActionScene {
     bool select(const QString& path) { return showNode(*window, path); }
     // The list is read off the GUI thread; true once it is on screen.
     bool waitForList() const;
-    void selectRows(const QList<int>& rows);
+    void selectRows(const QList<int>& rows) { selectRows(*window, rows); }
+    // Selects these rows of the list, the last one current.
+    static void selectRows(MainWindow& window, const QList<int>& rows);
     QStringList listedNames() const;
     QString dbPath(const QString& name) const { return folder.dataFolder().filePath("data/" + name); }
     QString phonePath() const { return folder.dataFolder().filePath("android_virtual/Pixel.db"); }

@@ -73,9 +73,16 @@ std::unique_ptr<AbsAndroidUsbWatch> FakeDeviceLayer::createAndroidUsbWatch(int)
     return std::make_unique<LoggingAndroidWatch>(*this);
 }
 
+QSharedPointer<LocalDb> FakeDeviceLayer::openSavedIosDb(const QString& path)
+{
+    const bool writable = savedIosWritable && !savedCopies.contains(QFileInfo(path).fileName());
+    return LocalDb::openLocal(path, writable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
+}
+
 QSharedPointer<LocalDb> FakeDeviceLayer::openSavedAndroidDb(const QString& path)
 {
-    return LocalDb::openLocal(path, LocalDb::ReadWrite);
+    const bool writable = savedAndroidWritable && !savedCopies.contains(QFileInfo(path).fileName());
+    return LocalDb::openLocal(path, writable ? LocalDb::ReadWrite : LocalDb::ReadOnly);
 }
 
 std::unique_ptr<QThread> FakeDeviceLayer::createSendChangesWorker(const DeviceTarget& target,

@@ -21,7 +21,13 @@ public:
     std::unique_ptr<AbsIosDeviceWatch> createIosDeviceWatch() override;
     std::unique_ptr<AbsAndroidUsbWatch> createAndroidUsbWatch(int intervalMs) override;
     QThreadPool* adbThreadPool() override { return &pool; }
-    // Saved Android databases open writable, standing in for phones just read.
+    // Saved databases of these kinds open writable, standing in for phones
+    // just read; the others open read-only, as saved copies do.
+    bool savedIosWritable = false;
+    bool savedAndroidWritable = true;
+    // File names of saved databases that open read-only whatever their kind.
+    QStringList savedCopies;
+    QSharedPointer<LocalDb> openSavedIosDb(const QString& path) override;
     QSharedPointer<LocalDb> openSavedAndroidDb(const QString& path) override;
     // Logs "send <job> <names> to <device id>" and returns a worker that acts as the phone.
     std::unique_ptr<QThread> createSendChangesWorker(const DeviceTarget& target, const DeviceChanges& changes,

@@ -64,6 +64,18 @@ void backupThatCannotBeRead(const QString& name, MessageBoxRecorder&)
     LoadItunesBackupDlg chooser(nullptr);
 }
 
+// No backup in the standard location, which the box names.
+void noBackupsInAFolder(const QString& name, MessageBoxRecorder&)
+{
+    QTemporaryDir dir;
+    const QByteArray before = qgetenv("XDG_DATA_HOME");
+    qputenv("XDG_DATA_HOME", QFile::encodeName(dir.filePath(name)));
+    {
+        LoadItunesBackupDlg chooser(nullptr);
+    }
+    qputenv("XDG_DATA_HOME", before);
+}
+
 // A picture too large to become a contact photo.
 void pictureTooLarge(const QString& name, MessageBoxRecorder&)
 {
@@ -103,6 +115,7 @@ private slots:
             { "database that cannot be listed", databaseThatCannotBeListed },
             { "saved phone copy", savedPhoneCopy },
             { "backup that cannot be read", backupThatCannotBeRead },
+            { "no backup in a folder", noBackupsInAFolder },
             { "picture too large", pictureTooLarge },
             { "worker error", workerError },
         };
@@ -123,8 +136,9 @@ private slots:
         QVERIFY(boxes.count() >= 1);
         QVERIFY2(boxes.shownTexts().constFirst().contains(name), qPrintable(boxes.shownTexts().constFirst()));
         for (const MessageBoxRecorder::Box& box : boxes.boxes()) {
-            QVERIFY2(box.links.isEmpty(), qPrintable(box.links.join(' ')));
-            QVERIFY2(!box.text.contains("<img") && !box.text.contains("<a ") && !box.text.contains("<i>"),
+            // The chooser's own link to add a folder is the only one there is.
+            QVERIFY2(box.links.isEmpty() || box.links == QStringList { "#add" }, qPrintable(box.links.join(' ')));
+            QVERIFY2(!box.text.contains(name) && !box.text.contains("<img") && !box.text.contains("<i>"),
                      qPrintable(box.text));
         }
     }

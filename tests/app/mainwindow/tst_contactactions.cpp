@@ -3,8 +3,16 @@
 // against real databases and files.
 #include "actionscene.h"
 #include "app/localdbselform.h"
+#include "common/sqlprobe.h"
+#include "kit/progressform.h"
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
+
+#include <QApplication>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
+#include <QProgressBar>
+#include <QTimer>
 
 #include <QComboBox>
 #include <QFile>
@@ -57,6 +65,9 @@ private slots:
         QTest::addColumn<QString>("written");
         QTest::addColumn<QByteArray>("starts");
         QTest::newRow("CSV adds .csv") << "list" << 1 << "list.csv" << QByteArray("First Name,");
+        QTest::newRow("own suffix kept, vCard still written") << "list.txt" << 0 << "list.txt" << QByteArray("BEGIN:VCARD");
+        QTest::newRow("text table adds .txt") << "table" << 2 << "table.txt" << QByteArray("First Name  ");
+        QTest::newRow("PDF adds .pdf") << "list" << 5 << "list.pdf" << QByteArray("%PDF");
         QTest::newRow("Word: the HTML page as .doc") << "list" << 4 << "list.doc/list.doc" << QByteArray("<!DOCTYPE html");
         QTest::newRow("PDF into a missing folder: error naming it") << "gone/R&D" << 5 << "" << QByteArray();
     }
@@ -83,7 +94,180 @@ private slots:
         }
         const QByteArray bytes = readAll(out.filePath(written));
         QVERIFY2(bytes.startsWith(starts), bytes.left(200).constData());
-        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully exported 3 contacts to File." });
+        QString done = "Successfully exported 3 contacts to File.";
+        // The page is not where the dialog pointed: the message says where.
+        if (written.contains('/'))
+            done += "<br/>The page is " + QDir::toNativeSeparators(out.filePath(written))
+                + ", beside the folder \"photos\" that holds its pictures.";
+        QCOMPARE(scene.boxes.texts(), QStringList { done });
+    }
+
+    // A whole database is read by the export's worker, a page at a time,
+    // after the file was chosen: the database is locked by another program
+    // until the file dialog shows (a read before it would fail), and the
+    // window answers a ping while the worker is part way through.
+    void wholeNodeExportReadsOnTheWorker_data()
+    {
+        QTest::addColumn<QString>("filter");
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("perContact"); // counted in the file
+        QTest::newRow("vCard") << "VCard Files(*.vcf)" << "big.vcf" << QByteArray("BEGIN:VCARD");
+        QTest::newRow("CSV: the columns of every contact first") << "CSV Files(*.csv)" << "big.csv"
+                                                                 << QByteArray("\n");
+        QTest::newRow("PDF") << "PDF files(*.pdf)" << "big.pdf" << QByteArray();
+    }
+    void wholeNodeExportReadsOnTheWorker()
+    {
+        QFETCH(QString, filter);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, perContact);
+        constexpr int kPeople = 3000;
+        ActionScene scene;
+        QList<DataFolderFixture::Person> people;
+        for (int i = 0; i < kPeople; ++i)
+            people.append({ QStringLiteral("Person %1").arg(i, 5, 10, QLatin1Char('0')),
+                            QStringLiteral("555-%1").arg(i), QString(), QString() });
+        const QString big = scene.folder.writeDb("data", "big.db", people);
+        scene.window = std::make_unique<MainWindow>(&scene.layer);
+        scene.window->setFileChooser(&scene.files);
+        QVERIFY(scene.select("big.db"));
+
+        QTemporaryDir out;
+        scene.files.path = out.filePath("big");
+        scene.files.filter = filter;
+        SqlProbe other(big);
+        other.exec("begin exclusive");
+        bool locked = true;
+        scene.files.onAsked = [&] {
+            other.exec("commit");
+            locked = false;
+        };
+        QList<int> seen; // the progress bar at each ping
+        QTimer ping;
+        connect(&ping, &QTimer::timeout, this, [&seen] {
+            if (auto* form = qobject_cast<ProgressForm*>(QApplication::activeModalWidget()))
+                seen.append(form->findChild<QProgressBar*>()->value());
+        });
+        ping.start(0);
+        scene.window->miFileExport();
+        ping.stop();
+        if (locked)
+            other.exec("commit");
+
+        QCOMPARE(scene.files.asked, 1);
+        QCOMPARE(scene.boxes.texts(), QStringList { QStringLiteral("Successfully exported %1 contacts to File.").arg(kPeople) });
+        const QByteArray bytes = readAll(out.filePath(written));
+        if (!perContact.isEmpty())
+            QCOMPARE(bytes.count(perContact), kPeople + (perContact == "\n" ? 1 : 0));
+        else
+            QVERIFY(bytes.startsWith("%PDF"));
+        QVERIFY2(std::any_of(seen.cbegin(), seen.cend(), [](int v) { return v > 0 && v < 100; }),
+                 "the window must answer while the worker walks the database");
+    }
+
+    void emptyExportWritesNothing_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<int>("asked");
+        QTest::newRow("no row selected") << "" << 0;
+        QTest::newRow("an empty group") << "home.db/Nobody" << 1;
+    }
+    void emptyExportWritesNothing()
+    {
+        QFETCH(QString, node);
+        QFETCH(int, asked);
+        ActionScene scene;
+        if (!node.isEmpty()) {
+            const QSharedPointer<LocalDb> db = LocalDb::openLocal(scene.dbPath("home.db"));
+            db->getGroupIdOrAdd("Nobody");
+            db->close();
+            scene.window = std::make_unique<MainWindow>(&scene.layer);
+            scene.window->setFileChooser(&scene.files);
+            QVERIFY(scene.select(node));
+        } else {
+            QVERIFY(scene.select("home.db"));
+        }
+        QTemporaryDir out;
+        scene.files.path = out.filePath("none.html");
+        scene.files.filter = "HTML files(*.html)";
+        if (node.isEmpty())
+            scene.window->miContactExport();
+        else
+            scene.window->miFileExport();
+        QCOMPARE(scene.files.asked, asked);
+        QCOMPARE(scene.boxes.texts(), QStringList { "There are no contacts to export. No file was written." });
+        QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    }
+
+    // Backup and print of a tree node read its contacts on a worker once
+    // the target is known: the group's members only, in list order.
+    void treeBackupStoresTheNodesContacts()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db/Friends"));
+        scene.answer<LocalDbSelForm>([](QWidget* dialog) { typeAndConfirm(dialog, "fresh"); });
+        scene.window->miFileBackup();
+        QCOMPARE(scene.boxes.texts(), QStringList { "Successfully backup 2 contacts to Local Database." });
+        QCOMPARE(ActionScene::stored(scene.dbPath("fresh.db")), split("Ann Lee,Carl Hanna"));
+    }
+
+    void treePrintPreviewsTheNodesCards()
+    {
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        int pages = -1;
+        QString title;
+        scene.answer<QPrintPreviewDialog>([&](QWidget* dialog) {
+            pages = dialog->findChild<QPrintPreviewWidget*>()->pageCount();
+            title = dialog->windowTitle();
+            dialog->close();
+        });
+        scene.window->miFilePrint();
+        QCOMPARE(pages, 1);
+        QCOMPARE(title, QStringLiteral("Print Contacts"));
+        QCOMPARE(scene.boxes.count(), 0);
+    }
+
+    // A backup proposes "<node>-backup.db" and stores the node's contacts,
+    // its group's members or the selected rows, then shows the backup.
+    void backupStoresTheNodeGroupOrSelection_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QList<int>>("rows");
+        QTest::addColumn<QString>("proposed");
+        QTest::addColumn<QStringList>("stored");
+        QTest::newRow("group of a local database: its members")
+            << "home.db/Friends" << QList<int> {} << "home.db-backup.db" << split("Ann Lee,Carl Hanna");
+        QTest::newRow("a phone: all its contacts")
+            << "Pixel" << QList<int> {} << "Pixel-backup.db" << split("Ann Lee,Bob Stone,Carl Hanna");
+        QTest::newRow("a group of a phone: its members")
+            << "Pixel/Friends" << QList<int> {} << "Pixel-backup.db" << split("Ann Lee,Carl Hanna");
+        QTest::newRow("selected rows of a phone") << "Pixel" << QList<int> { 1 } << "Pixel-backup.db" << split("Bob Stone");
+    }
+    void backupStoresTheNodeGroupOrSelection()
+    {
+        QFETCH(QString, node);
+        QFETCH(QList<int>, rows);
+        QFETCH(QString, proposed);
+        QFETCH(QStringList, stored);
+        ActionScene scene(true, true);
+        QVERIFY(scene.select(node));
+        scene.selectRows(rows);
+        QString shown;
+        scene.answer<LocalDbSelForm>([&shown](QWidget* dialog) {
+            shown = dialog->findChild<QComboBox*>()->currentText();
+            pressButton(dialog, "btnOK");
+        });
+        scene.window->miFileBackup();
+        QCOMPARE(shown, proposed);
+        QCOMPARE(ActionScene::stored(scene.dbPath(proposed)), stored);
+        QCOMPARE(scene.boxes.texts(),
+                 QStringList { QStringLiteral("Successfully backup %1 contacts to Local Database.").arg(stored.size()) });
+        QCOMPARE(scene.window->currentNode().dbNode->name, proposed);
+        QCOMPARE(scene.listedNames(), stored);
+        // The source is left as it was.
+        QCOMPARE(ActionScene::stored(node.startsWith("Pixel") ? scene.phonePath() : scene.dbPath("home.db")),
+                 split("Ann Lee,Bob Stone,Carl Hanna"));
     }
 
     void choosesOrCreatesTheTarget_data()

@@ -4,6 +4,7 @@
 #include "actionscene.h"
 #include "app/groupform.h"
 #include "app/itemmodelcontacts.h"
+#include "common/sqlprobe.h"
 #include "contactui/contactdisplayer.h"
 #include "contactui/editcontactform.h"
 #include "ui_mainwindow.h"
@@ -33,6 +34,147 @@ class TestEditActions : public QObject {
 
 private slots:
     void initTestCase() { useEnglish(); }
+
+    // The editor opens on the first name; the new contact is stored (and
+    // sent to a phone), stands in its sorted place and is current, selected
+    // and on the card.
+    void newContactIsStoredListedInItsPlaceAndShown_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<QStringList>("sends");
+        QTest::newRow("local database") << "home.db" << QStringList {};
+        QTest::newRow("phone") << "Pixel" << QStringList { "send edit Bea Moss to Pixel.db" };
+    }
+    void newContactIsStoredListedInItsPlaceAndShown()
+    {
+        QFETCH(QString, node);
+        QFETCH(QStringList, sends);
+        ActionScene scene(true, true);
+        QVERIFY(scene.select(node));
+        QString focused;
+        scene.answer<EditContactForm>([&focused](QWidget* dialog) {
+            focused = dialog->focusWidget() ? dialog->focusWidget()->objectName() : QString();
+            typeName("Bea", "Moss")(dialog);
+        });
+        scene.window->miNewContact();
+        QCOMPARE(focused, QStringLiteral("txtFirstName"));
+        const QStringList all = split("Ann Lee,Bea Moss,Bob Stone,Carl Hanna");
+        QCOMPARE(ActionScene::stored(node == "Pixel" ? scene.phonePath() : scene.dbPath("home.db")), all);
+        QCOMPARE(scene.layer.log.filter("send"), sends);
+        QCOMPARE(scene.listedNames(), all);
+        QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:4"));
+        QCOMPARE(scene.window->form()->treeContacts->currentIndex().row(), 1);
+        QCOMPARE(scene.window->contactsSelected().size(), 1);
+        QCOMPARE(scene.window->form()->wdContactInfo->shownContact()->fullName, QStringLiteral("Bea Moss"));
+    }
+
+    // Deleting a group deletes its members, then the group; clearing a phone
+    // deletes all of its contacts; a phone gets the deletions sent. Only on
+    // Yes.
+    void deletesAGroupOrClearsAPhoneOnYes_data()
+    {
+        QTest::addColumn<QString>("node");
+        QTest::addColumn<bool>("yes");
+        QTest::addColumn<QStringList>("stored");
+        QTest::addColumn<QStringList>("sends");
+        QTest::addColumn<QStringList>("question");
+        const QStringList all = split("Ann Lee,Bob Stone,Carl Hanna");
+        const QStringList groupQuestion { "Confirm to delete the Group?" };
+        const QStringList clearQuestion { "Confirm to clear all Android Contacts?" };
+        QTest::newRow("group of a local database: its members, then the group")
+            << "home.db/Friends" << true << split("Bob Stone") << QStringList {} << groupQuestion;
+        QTest::newRow("group declined: nothing") << "home.db/Friends" << false << all << QStringList {} << groupQuestion;
+        QTest::newRow("group of a phone: its members sent")
+            << "Pixel/Friends" << true << split("Bob Stone")
+            << QStringList { "send delete Ann Lee,Carl Hanna to Pixel.db" } << groupQuestion;
+        QTest::newRow("clearing a phone") << "Pixel" << true << QStringList {}
+                                          << QStringList { "send delete Ann Lee,Bob Stone,Carl Hanna to Pixel.db" }
+                                          << clearQuestion;
+        QTest::newRow("clearing declined") << "Pixel" << false << all << QStringList {} << clearQuestion;
+    }
+    void deletesAGroupOrClearsAPhoneOnYes()
+    {
+        QFETCH(QString, node);
+        QFETCH(bool, yes);
+        QFETCH(QStringList, stored);
+        QFETCH(QStringList, sends);
+        QFETCH(QStringList, question);
+        ActionScene scene(true, true);
+        QVERIFY(scene.select(node));
+        if (yes)
+            scene.boxes.answerNext(QMessageBox::Yes);
+        scene.window->miFileDelete();
+        const QString path = node.startsWith("Pixel") ? scene.phonePath() : scene.dbPath("home.db");
+        QCOMPARE(ActionScene::stored(path), stored);
+        QCOMPARE(scene.layer.log.filter("send"), sends);
+        QCOMPARE(scene.boxes.texts(), yes ? question + QStringList { "Successfully deleted contact." } : question);
+        const bool groupGone = yes && node.endsWith("/Friends");
+        QCOMPARE(SqlProbe(path).column("select name from contact_group"),
+                 groupGone ? QStringList {} : QStringList { "Friends" });
+        if (groupGone) {
+            // The database itself is shown, without the group.
+            QCOMPARE(scene.window->currentNode().dbNode->name, node.section('/', 0, 0));
+            QVERIFY(!scene.window->currentNode().groupNode);
+            QVERIFY(scene.window->currentNode().dbNode->children.isEmpty());
+        }
+        QCOMPARE(scene.listedNames(), node.endsWith("/Friends") && !yes ? split("Ann Lee,Carl Hanna") : stored);
+    }
+
+    // Setting a group takes the contacts out of the groups they were in; an
+    // empty name, confirmed, takes them out of every group.
+    void settingAGroupLeavesTheOldOne_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("friends");
+        QTest::addColumn<QStringList>("club");
+        QTest::newRow("into another group") << "Club" << split("Carl Hanna") << split("Ann Lee");
+        QTest::newRow("into the same group: once") << "Friends" << split("Ann Lee,Carl Hanna") << QStringList {};
+        QTest::newRow("empty name confirmed: out of every group") << "" << split("Carl Hanna") << QStringList {};
+    }
+    void settingAGroupLeavesTheOldOne()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, friends);
+        QFETCH(QStringList, club);
+        ActionScene scene;
+        QVERIFY(scene.select("home.db"));
+        scene.selectRows({ 0 });
+        scene.answer<GroupForm>([typed](QWidget* dialog) { typeAndConfirm(dialog, typed); });
+        if (typed.isEmpty())
+            scene.boxes.answerNext(QMessageBox::Yes);
+        scene.window->miContactSetGroup();
+        const QString members = "join data d on d.contact_id=c._id join contact_group g on g._id=d.data1 "
+                                "where d.type=7 and g.name='%1'";
+        QCOMPARE(ActionScene::stored(scene.dbPath("home.db"), members.arg("Friends")), friends);
+        QCOMPARE(ActionScene::stored(scene.dbPath("home.db"), members.arg("Club")), club);
+        QCOMPARE(SqlProbe(scene.dbPath("home.db")).column("select count(*) from data where type=7"),
+                 QStringList { QString::number(friends.size() + club.size()) });
+    }
+
+    // A database that cannot be read says so in words naming it, never in
+    // the database's own terms, and keeps the editor open with its input.
+    void unreadableDatabaseIsNamedInWords()
+    {
+        ActionScene scene;
+        scene.folder.writeGarbage("data", "broken.db");
+        scene.window = std::make_unique<MainWindow>(&scene.layer);
+        QVERIFY(scene.select("broken.db"));
+        QVERIFY(!scene.window->toolBarAction(MainWindow::TB_NEW_CONTACT)->isEnabled());
+        bool keptOpen = false;
+        scene.answer<EditContactForm>([&keptOpen](QWidget* dialog) {
+            dialog->findChild<QLineEdit*>("txtFirstName")->setText("Bea");
+            pressButton(dialog, "btnSave");
+            keptOpen = dialog->isVisible();
+            pressButton(dialog, "btnCancel");
+        });
+        scene.boxes.answerNext(QMessageBox::Ok);
+        scene.boxes.answerNext(QMessageBox::Yes);
+        // As if chosen before the load had failed.
+        scene.window->miNewContact();
+        QVERIFY(keptOpen);
+        const QString damaged = "broken.db is not a contact database or is damaged.";
+        QCOMPARE(scene.boxes.texts(), QStringList({ damaged, damaged, "Discard the editing?" }));
+    }
 
     // An edit or a group change is stored; a phone gets it sent, and one
     // that refuses it is read again.

@@ -2,11 +2,16 @@
 #include "actionscene.h"
 #include "app/itemmodelmaintree.h"
 #include "ui_mainwindow.h"
+#include "kit/makerconfig.h"
 #include "model/data_path_util.h"
 #include "model/localdb.h"
 
 #include <QDateTime>
 #include <QFile>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
 #include <QSplitter>
 #include <QTest>
 #include <QThread>
@@ -26,6 +31,18 @@ QStringList childrenOf(Tree::_ItemNode* root)
     return out;
 }
 
+// Every entry of a menu and of its submenus.
+QList<QAction*> menuActions(const QMenu* menu)
+{
+    QList<QAction*> out;
+    for (QAction* action : menu->actions()) {
+        out << action;
+        if (action->menu())
+            out << menuActions(action->menu());
+    }
+    return out;
+}
+
 } // namespace
 
 class TestMainWindow : public QObject {
@@ -42,6 +59,11 @@ private slots:
         QTest::addColumn<QString>("current");
         QTest::addColumn<QString>("total");
 
+        QTest::newRow("first start with empty folders")
+            << split("ios_virtual/,android_virtual/") << QStringList {} << QStringList {} << QString() << "Total:0";
+        QTest::newRow("two saved iPhones: the last is current")
+            << split("ios_virtual/b.db:2,ios_virtual/a.db:1") << split("a|a.db|1,b|b.db|1") << QStringList {} << "b"
+            << "Total:2";
         QTest::newRow("saved Android comes after the iPhones and is current")
             << split("ios_virtual/phone.db:1,android_virtual/tab.db:3") << split("phone|phone.db|1,tab|tab.db|2")
             << QStringList {} << "tab" << "Total:3";
@@ -148,14 +170,51 @@ private slots:
         QCOMPARE(scene.layer.log, split("android watch stopped,ios watch destroyed,android watch destroyed"));
     }
 
-    void saysWhenTheDatabaseFolderCannotBeOpened()
+    // Every toolbar entry is also in a menu, with its picture; no entry or
+    // label shows a message key; Help entries without an address are not
+    // offered.
+    void showsEveryActionTranslatedAndInAMenu()
     {
         ActionScene scene(false);
-        const DesktopOpener previous = g_setDesktopOpener([](const QString&, const QStringList&) { return false; });
+        MainWindow& window = *scene.window;
+        QList<QAction*> inMenus;
+        for (QAction* top : window.form()->menuBar->actions()) {
+            inMenus << top;
+            if (top->menu())
+                inMenus << menuActions(top->menu());
+        }
+        for (QAction* action : inMenus)
+            QVERIFY2(!action->text().startsWith(QLatin1String("IDS_")), qPrintable(action->text()));
+        for (QAction* action : window.form()->toolBar->actions()) {
+            if (action->isSeparator())
+                continue;
+            QVERIFY2(inMenus.contains(action), qPrintable(action->text()));
+            QVERIFY2(!action->icon().isNull(), qPrintable(action->text()));
+        }
+        for (const QLabel* label : window.findChildren<QLabel*>())
+            QVERIFY2(!label->text().startsWith(QLatin1String("IDS_")), qPrintable(label->text()));
+        const QList<QAction*> helpEntries = window.form()->menuBar->actions().last()->menu()->actions();
+        QCOMPARE(helpEntries.at(0)->isVisible(), !maker::helpPage().isEmpty());
+        QCOMPARE(helpEntries.at(1)->isVisible(), !maker::feedbackPage().isEmpty());
+    }
+
+    void saysWhenTheDatabaseFolderCannotBeOpened_data()
+    {
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("desktop opens it: no box") << true;
+        QTest::newRow("no opener: the box names the folder") << false;
+    }
+    void saysWhenTheDatabaseFolderCannotBeOpened()
+    {
+        QFETCH(bool, opens);
+        ActionScene scene(false);
+        const DesktopOpener previous = g_setDesktopOpener(opens ? [](const QString&, const QStringList&) { return true; }
+                                                                : [](const QString&, const QStringList&) { return false; });
         scene.window->miOpenFolder();
         g_setDesktopOpener(previous);
-        QCOMPARE(scene.boxes.count(), 1);
-        QVERIFY(scene.boxes.texts().constFirst().contains(QDir::toNativeSeparators(LocalDb::dbDir().absolutePath())));
+        QCOMPARE(scene.boxes.count(), opens ? 0 : 1);
+        if (!opens)
+            QVERIFY(scene.boxes.texts().constFirst().contains(QDir::toNativeSeparators(LocalDb::dbDir().absolutePath())));
     }
 
     // A split the user dragged keeps its proportion when the window grows.

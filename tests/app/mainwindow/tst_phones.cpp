@@ -202,9 +202,9 @@ private slots:
     }
 
     // A hostile id from the phone names a file inside the cache folder only.
-    // A saved phone is offered but not written: a clear error before any
-    // phone step, the node kept; the update check's reply waits for the
-    // road. Disconnect Device removes a device node and nothing else.
+    // A saved phone is no transfer target: the picker leaves it out and it
+    // is not written; the update check's reply waits for the road.
+    // Disconnect Device removes a device node and nothing else.
     void wifiPhoneSavedTargetAndDisconnect()
     {
         data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
@@ -226,9 +226,17 @@ private slots:
         const QSharedPointer<LocalDb> saved = device(w, "src.db")->db;
         QVERIFY(showNode(w, "Home.db"));
         bool replied = false;
-        auto pick = picker("src", [&] { check.gate([&] { replied = true; }); });
+        QStringList offered { "?" };
+        auto pick = answerDialog("DataSourceSelForm", [&](QWidget* dialog) {
+            check.gate([&] { replied = true; });
+            auto* box = dialog->findChild<QComboBox*>("cbDevice");
+            offered.clear();
+            for (int i = 0; i < box->count(); ++i)
+                offered << box->itemText(i);
+            QTest::mousePress(dialog->findChild<QPushButton*>("btnClose"), Qt::LeftButton);
+        });
         w.miTreeDB2I();
-        QVERIFY(boxes->texts().constLast().contains("is not connected") && !replied);
+        QVERIFY(offered.isEmpty() && !replied);
         QCOMPARE(device(w, "src.db")->db, saved);
         QCOMPARE(ActionScene::stored(saved->path()), QStringList { "Bo Kim" });
         QTRY_VERIFY(replied);
@@ -510,6 +518,29 @@ private slots:
         const QByteArray phone = QJsonDocument(toIos ? iphone->phoneRecords() : app.dump()).toJson();
         for (const QByteArray& name : { QByteArray("Lee"), QByteArray("Kim") })
             QCOMPARE(phone.contains(toIos ? name : name.toBase64()), arrived.join(' ').contains(name));
+    }
+
+    // A change sent to an Android phone whose app has stopped: one error, and
+    // the phone's node stays with what the phone last gave, since it cannot
+    // be read again.
+    void failedChangeToAStoppedAppShowsOneError()
+    {
+        data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
+        SimLayer layer;
+        MainWindow w(&layer);
+        auto app = std::make_unique<CompanionSim>(QStringLiteral("127.0.0.65"));
+        connectWifi(w, *app, "tab-5", { { "device", "Target" }, { "contacts", QJsonArray { kCyWu } } });
+        QVERIFY(device(w, "tab-5"));
+        app.reset(); // the app stops: nothing listens on the phone any more
+        QVERIFY(showNode(w, "Home.db"));
+        const int before = boxes->count();
+        auto pick = picker("Target");
+        w.miTreeDB2A();
+        QCOMPARE(boxes->count() - before, 1);
+        QVERIFY2(boxes->texts().constLast().contains("127.0.0.65"), qPrintable(boxes->texts().constLast()));
+        QVERIFY(device(w, "tab-5"));
+        QCOMPARE(ActionScene::stored(device(w, "tab-5")->db->path()), QStringList { "Cy Wu" });
+        QVERIFY(!QFile::exists(device(w, "tab-5")->db->path() + ".reread"));
     }
 
     // Phones that leave or come back while a road runs: the events wait for

@@ -4,19 +4,28 @@
 Usage: fakeadbd.py [config.json]
 Prints "ready <port>" once listening, then one line per event, and exits when
 its standard input closes. Config keys (all optional):
+  port           port to listen on (0 = any free port)
   max_payload    payload size offered in CNXN (default 262144)
+  banner         CNXN banner (default "device::ro.product.model=Sim;")
   auth           "none", "accept" (an unknown key is accepted after the prompt)
                  or "deny" (it never is); default "accept"
   keys           public-key blobs accepted without a prompt
   okay_delay_ms  delay before each OKAY that answers a host WRTE
-  shell          {command: output, or {"stall": true} or {"drop": true}};
-                 other commands print nothing
+  refuse         service prefixes whose OPEN is refused
+  shell          {command: output, or {"output": s, "close_after": n,
+                 "stall": true, "drop": true, "flood": mib}}; other commands
+                 print nothing. close_after cuts the output, then drop takes
+                 the link down (else the stream ends); flood sends mib MiB
+                 without waiting for the host's OKAY
+  silent         "cnxn": never answers the host's CNXN; "auth": sends its
+                 AUTH token, then ignores the host
   sync_dir       folder that receives pushed files, by base name
+  sync_fail      text of a FAIL answer to every push
   tcp            {"device port": "local port"}; "*" maps every other port;
                  without it other ports map to themselves
-Log lines: "auth ok", "auth prompt", "auth bad-key", "open <service>",
-"shell <command>". A malformed header from the host ends its connection
-with a traceback on standard error.
+Log lines: "cnxn <banner>", "auth ok", "auth bad-signature", "auth prompt",
+"auth bad-key", "open <service>", "shell <command>", "push <path> <size>",
+"flood <bytes sent>".
 """
 import base64, json, os, queue, socket, struct, sys, threading, time
 
@@ -63,6 +72,9 @@ class Stream:
             self.okay.clear()
             self.conn.send('WRTE', self.local, self.remote, data[i:i + step])
 
+    def read(self):
+        return self.inq.get()
+
     def end(self):
         self.closed = True
         self.okay.set()
@@ -96,7 +108,8 @@ class Conn:
         return buf
 
     def connect(self):
-        self.send('CNXN', 0x01000001, self.cfg.get('max_payload', 262144), b'device::ro.product.model=Sim;\0')
+        banner = self.cfg.get('banner', 'device::ro.product.model=Sim;').encode() + b'\0'
+        self.send('CNXN', 0x01000001, self.cfg.get('max_payload', 262144), banner)
 
     def run(self):
         token = os.urandom(20)
@@ -106,8 +119,14 @@ class Conn:
                 data = self.recv_exact(length)
                 assert magic == c ^ 0xffffffff and check in (0, sum(data) & 0xffffffff), 'bad header'
                 name = struct.pack('<I', c).decode()
-                if name == 'CNXN':
+                silent = self.cfg.get('silent')
+                if silent == 'cnxn' or (silent == 'auth' and name != 'CNXN'):
+                    continue
+                if silent == 'auth':
+                    self.send('AUTH', 1, 0, token)
+                elif name == 'CNXN':
                     self.host_max = a1
+                    log('cnxn', data.rstrip(b'\0').decode())
                     if self.cfg.get('auth', 'accept') == 'none':
                         self.connect()
                     else:
@@ -117,6 +136,7 @@ class Conn:
                         log('auth ok')
                         self.connect()
                     else:
+                        log('auth bad-signature')
                         token = os.urandom(20)
                         self.send('AUTH', 1, 0, token)
                 elif name == 'AUTH' and a0 == 3:
@@ -144,6 +164,8 @@ class Conn:
                         del self.streams[a1]
         except (EOFError, OSError):
             pass
+        except AssertionError as e:
+            log('error', e)
         finally:
             for st in list(self.streams.values()):
                 st.end()
@@ -151,7 +173,7 @@ class Conn:
 
     def open(self, remote, service):
         log('open', service)
-        if service.split(':')[0] not in ('shell', 'sync', 'tcp'):
+        if any(service.startswith(p) for p in self.cfg.get('refuse', [])) or service.split(':')[0] not in ('shell', 'sync', 'tcp'):
             self.send('CLSE', 0, remote)
             return
         target = None
@@ -174,31 +196,46 @@ class Conn:
         log('shell', command)
         entry = self.cfg.get('shell', {}).get(command, '')
         entry = entry if isinstance(entry, dict) else {'output': entry}
+        if entry.get('flood'):
+            sent, step = 0, min(self.cfg.get('max_payload', 262144), self.host_max)
+            while sent < entry['flood'] << 20 and not st.closed:
+                self.send('WRTE', st.local, st.remote, b'x' * step)
+                sent += step
+            log('flood', sent)
+            return
+        out = entry.get('output', '').encode()
+        st.write(out[:entry.get('close_after', len(out))])
         if entry.get('drop'):
+            time.sleep(0.05)   # the cut output arrives before the link goes
             self.sock.shutdown(socket.SHUT_RDWR)
             return
         if entry.get('stall'):
             return
-        st.write(entry.get('output', '').encode())
         st.close()
 
     def sync(self, st, _, __):
         buf, path, body = b'', None, b''
         while True:
-            while len(buf) < 8 or (buf[:4] in (b'SEND', b'DATA') and len(buf) < 8 + struct.unpack_from('<I', buf, 4)[0]):
-                data = st.inq.get()
+            while len(buf) < 8 or (buf[:4] in (b'SEND', b'DATA', b'STAT') and len(buf) < 8 + struct.unpack_from('<I', buf, 4)[0]):
+                data = st.read()
                 if data is None:
                     return
                 buf += data
             kind, size = buf[:4], struct.unpack_from('<I', buf, 4)[0]
-            payload, buf = (buf[8:8 + size], buf[8 + size:]) if kind in (b'SEND', b'DATA') else (b'', buf[8:])
-            if kind == b'SEND':
+            payload, buf = (buf[8:8 + size], buf[8 + size:]) if kind in (b'SEND', b'DATA', b'STAT') else (b'', buf[8:])
+            if kind == b'STAT':  # nothing exists on this phone
+                st.write(b'STAT' + bytes(12))
+            elif kind == b'SEND':
                 path, body = payload.decode().rsplit(',', 1)[0], b''
             elif kind == b'DATA':
                 body += payload
+            elif kind == b'DONE' and self.cfg.get('sync_fail'):
+                text = self.cfg['sync_fail'].encode()
+                st.write(b'FAIL' + struct.pack('<I', len(text)) + text)
             elif kind == b'DONE':
                 with open(os.path.join(self.cfg['sync_dir'], os.path.basename(path)), 'wb') as f:
                     f.write(body)
+                log('push', path, len(body))
                 st.write(b'OKAY\0\0\0\0')
             else:
                 st.close()
@@ -207,7 +244,7 @@ class Conn:
     def bridge(self, st, _, target):
         def up():
             while True:
-                data = st.inq.get()
+                data = st.read()
                 if data is None:
                     break
                 target.sendall(data)
@@ -228,7 +265,8 @@ def main():
     cfg = json.load(open(sys.argv[1])) if len(sys.argv) > 1 else {}
     keys = [decode_key(k.encode()) for k in cfg.get('keys', [])]
     server = socket.socket()
-    server.bind(('127.0.0.1', 0))
+    server.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    server.bind(('127.0.0.1', cfg.get('port', 0)))
     server.listen(8)
     log('ready', server.getsockname()[1])
     threading.Thread(target=lambda: (sys.stdin.read(), os._exit(0)), daemon=True).start()

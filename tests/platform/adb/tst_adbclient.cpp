@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QJsonArray>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -69,12 +70,15 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(AdbError, AdbMessage::decodeHeader(badMagic.constData(), 4096, &back, &sum));
     }
 
-    void keyIsCreatedPrivate()
+    void keyIsCreatedOnceAndPrivate()
     {
         const QString folder = m_dir.filePath(QStringLiteral("once"));
-        AdbKey::loadOrCreate(folder);
+        const QByteArray first = AdbKey::loadOrCreate(folder)->publicKeyBlob();
         const QFileDevice::Permissions mode = QFile::permissions(folder + QStringLiteral("/adbkey"));
         QCOMPARE(mode & ~(QFileDevice::ReadUser | QFileDevice::WriteUser), QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        // A phone that has allowed this computer knows it by the same key next time.
+        QCOMPARE(AdbKey::loadOrCreate(folder)->publicKeyBlob(), first);
+        QVERIFY(first.endsWith('\0'));
     }
 
     void authorisation_data()
@@ -156,13 +160,16 @@ private slots:
 
     void installPushesTheBytesAndRunsTheCommands_data()
     {
+        QTest::addColumn<QString>("syncFail");
         QTest::addColumn<int>("okayDelay");
         QTest::addColumn<QString>("expectedError");
-        QTest::newRow("installed") << 0 << "";
-        QTest::newRow("phone stops taking data") << 3 * kIoTimeoutMs << "stopped taking data";
+        QTest::newRow("installed") << "" << 0 << "";
+        QTest::newRow("phone cannot store the file") << "No space left on device" << 0 << "No space left on device";
+        QTest::newRow("phone stops taking data") << "" << 3 * kIoTimeoutMs << "stopped taking data";
     }
     void installPushesTheBytesAndRunsTheCommands()
     {
+        QFETCH(QString, syncFail);
         QFETCH(int, okayDelay);
         QFETCH(QString, expectedError);
         QTemporaryDir phoneDir;
@@ -173,7 +180,7 @@ private slots:
         f.close();
         const QString pm = QStringLiteral("pm install -r '/data/local/tmp/my_app.apk'");
         FakePhone phone({{"auth", "none"}, {"max_payload", 4096}, {"sync_dir", phoneDir.path()}, {"okay_delay_ms", okayDelay},
-                         {"shell", QJsonObject{{pm, "Success\n"}}}});
+                         {"sync_fail", syncFail}, {"shell", QJsonObject{{pm, "Success\n"}}}});
         QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
         QString error;
         QElapsedTimer timer;
@@ -181,12 +188,16 @@ private slots:
         QCOMPARE(adbInstallLegacy(phone.handle, apk, "-r", &error), expectedError.isEmpty());
         QVERIFY2(error.contains(expectedError), qPrintable(error));
         QVERIFY(timer.elapsed() < 3 * kIoTimeoutMs + (okayDelay ? 0 : 30000));
-        if (!expectedError.isEmpty())
+        if (!expectedError.isEmpty()) {
+            QVERIFY(!phone.sim.log().contains("shell " + pm));
             return;
+        }
         QFile pushed(phoneDir.filePath(QStringLiteral("my_app.apk")));
         QVERIFY(pushed.open(QIODevice::ReadOnly));
         QVERIFY(pushed.readAll() == bytes);
         QVERIFY(phone.sim.waitForLog("shell rm -f '/data/local/tmp/my_app.apk'"));
+        const QStringList log = phone.sim.log();
+        QVERIFY(log.indexOf("push /data/local/tmp/my_app.apk " + QString::number(bytes.size())) < log.indexOf("shell " + pm));
     }
 
     void installRejectsOptionsThatAreNotDashOptions()
@@ -199,21 +210,37 @@ private slots:
     void failuresAreBoundedAndNamed_data()
     {
         QTest::addColumn<QJsonObject>("config");
-        QTest::addColumn<int>("code");
+        QTest::addColumn<int>("code"); // -1: the text alone tells
+        QTest::addColumn<QString>("text");
         QTest::addColumn<bool>("offline");
-        QTest::newRow("stalled command") << QJsonObject{{"shell", QJsonObject{{"cmd", QJsonObject{{"stall", true}}}}}}
-                                         << int(AdbErrorCode::Timeout) << false;
-        QTest::newRow("transport dropped") << QJsonObject{{"shell", QJsonObject{{"cmd", QJsonObject{{"drop", true}}}}}}
-                                           << int(AdbErrorCode::Transport) << true;
+        const auto cmd = [](const QJsonObject& entry) { return QJsonObject{{"shell", QJsonObject{{"cmd", entry}}}}; };
+        QTest::newRow("stalled command") << cmd({{"stall", true}}) << int(AdbErrorCode::Timeout)
+                                         << "stopped answering: nothing came on \"shell:cmd\" for 2 seconds" << false;
+        QTest::newRow("transport dropped") << cmd({{"drop", true}}) << int(AdbErrorCode::Transport) << "no longer connected"
+                                           << true;
+        QTest::newRow("refused service") << QJsonObject{{"refuse", QJsonArray{"shell:"}}} << int(AdbErrorCode::Refused)
+                                         << "refused to open \"shell:cmd\"" << false;
+        // Only a phone that has our key shows the prompt; one that never got
+        // that far is not answering.
+        QTest::newRow("connection never answered") << QJsonObject{{"silent", "cnxn"}} << -1 << "does not answer (offline)"
+                                                   << true;
+        QTest::newRow("silent after its token") << QJsonObject{{"silent", "auth"}, {"auth", "accept"}} << -1
+                                                << "does not answer (offline)" << true;
+        QTest::newRow("flood past the window") << cmd({{"flood", 256}}) << int(AdbErrorCode::Protocol)
+                                               << "without waiting for this computer" << false;
     }
     void failuresAreBoundedAndNamed()
     {
         QFETCH(QJsonObject, config);
         QFETCH(int, code);
+        QFETCH(QString, text);
         QFETCH(bool, offline);
-        config["auth"] = "none";
+        if (!config.contains("auth"))
+            config["auth"] = "none";
         FakePhone phone(config);
-        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        QVERIFY(phone.handle);
+        const bool answers = !config.contains("silent");
+        QCOMPARE(phone.handle->waitForAuth2(answers ? 5000 : 0), answers);
         QSignalSpy kicked(phone.poll.get(), &AbsAdbPoll::kickDevice);
         QElapsedTimer timer;
         timer.start();
@@ -223,10 +250,20 @@ private slots:
         adbShell(phone.handle, "cmd", &ok, &error, &got);
         QVERIFY(timer.elapsed() < 2 * kIoTimeoutMs + 1000);
         QVERIFY(!ok);
-        QCOMPARE(got, code);
-        QVERIFY2(error.contains("127.0.0.1:"), qPrintable(error));
+        if (code >= 0)
+            QCOMPARE(got, code);
+        QVERIFY2(error.contains("127.0.0.1:") && error.contains(text), qPrintable(error));
+        QVERIFY(!error.contains("USB debugging"));
         if (offline)
-            QVERIFY(kicked.wait(3000));
+            QVERIFY(kicked.count() > 0 || kicked.wait(3000));
+        if (config.value("shell").toObject().value("cmd").toObject().contains("flood")) {
+            // The phone stops when told the stream is closed; what it got
+            // through before that is what this side had to look at.
+            QVERIFY(phone.sim.waitForLog("flood", 5000, true));
+            const qint64 sent = phone.sim.log().filter(QRegularExpression("^flood ")).value(0).section(' ', 1).toLongLong();
+            QVERIFY2(sent < 64 << 20, qPrintable(QString::number(sent)));
+            QCOMPARE(phone.handle->state(), AdbUSBHandle::State::Online);
+        }
     }
 
     void stopDrainsThePool()

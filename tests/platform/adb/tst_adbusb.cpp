@@ -113,7 +113,8 @@ private slots:
     }
 
     // A phone the system does not let us open is told apart from one that
-    // something else holds, so the user hears of the missing udev rule.
+    // something else holds, so the user hears of the missing udev rule; it is
+    // reported once, not again at every pass of the poller.
     void failureSaysWhetherPermissionIsMissing_data()
     {
         QTest::addColumn<int>("openResult");
@@ -136,8 +137,10 @@ private slots:
         QSignalSpy failed(&poll, &AbsAdbPoll::failedDevice);
         poll.start();
         QVERIFY(failed.wait(3000));
+        QTest::qWait(200);
         poll.stop();
         g_usb.openResult = g_usb.claimResult = 0;
+        QCOMPARE(failed.size(), 1);
         const QString reason = failed.at(0).at(0).toString();
         QVERIFY2(reason.startsWith(QStringLiteral("usb 1-4: ")), qPrintable(reason));
         QCOMPARE(adbUsbAccessDenied(reason), denied);

@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "model/contact.h"
+
+#include <QList>
+#include <QSharedPointer>
+
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+class LocalDb;
+class Sqlite3DB;
+
+// Contacts handed out a page at a time, so that a worker can walk every
+// contact of a database while holding only one page. One walker at a time;
+// each call may read the database, so a walk runs on a worker thread.
+class ContactPages {
+public:
+    virtual ~ContactPages() = default;
+
+    // How many contacts a walk yields.
+    virtual qsizetype count() = 0;
+    // Replaces `page` by the next contacts in order; false, with `page`
+    // empty, once every contact was handed out.
+    virtual bool nextPage(QList<pim::_Contact>& page) = 0;
+    // Starts the walk again from the first contact.
+    virtual void rewind() = 0;
+};
+
+// The pages of a list already in memory (the contact list's selection).
+class ContactListPages : public ContactPages {
+public:
+    explicit ContactListPages(QList<pim::_Contact> contacts, qsizetype pageSize = 256);
+
+    qsizetype count() override { return m_contacts.size(); }
+    bool nextPage(QList<pim::_Contact>& page) override;
+    void rewind() override { m_next = 0; }
+
+private:
+    QList<pim::_Contact> m_contacts;
+    qsizetype m_pageSize;
+    qsizetype m_next = 0;
+};
+
+// The contacts of a local database, or of one of its groups, in the order
+// of LocalDb::contacts() (full name, then id), as committed in its file.
+// The first call opens a read-only connection of its own (with SQLite's
+// small default page cache) and reads the order, a list of ids; each page
+// is then one query. A contact removed meanwhile is left out of its page.
+// Throws Error with a text for the user that names the database.
+class LocalDbContactPages : public ContactPages {
+public:
+    LocalDbContactPages(QSharedPointer<LocalDb> db, unsigned long long groupId, qsizetype pageSize = 256);
+    // The contacts with these ids, in this order (a selection).
+    LocalDbContactPages(QSharedPointer<LocalDb> db, std::vector<unsigned long long> ids, qsizetype pageSize = 256);
+    ~LocalDbContactPages() override;
+
+    qsizetype count() override;
+    bool nextPage(QList<pim::_Contact>& page) override;
+    void rewind() override { m_next = 0; }
+
+private:
+    void readOrder();
+    // Runs a read, its failure told in words that name the database.
+    template <class Read>
+    auto inWords(Read&& read) -> decltype(read());
+
+    QSharedPointer<LocalDb> m_db;
+    std::unique_ptr<Sqlite3DB> m_connection;
+    unsigned long long m_groupId;
+    qsizetype m_pageSize;
+    bool m_ordered = false;
+    std::vector<unsigned long long> m_order;
+    std::size_t m_next = 0;
+};
+
+// Reads the pages of another walk on a thread of its own, a page or two
+// ahead of the caller, so that reading the next page overlaps using this
+// one. The walk is this object's alone until it is destroyed; a failure of
+// the reading thread is thrown by the nextPage() that would have got the
+// page.
+class ReadAheadPages : public ContactPages {
+public:
+    explicit ReadAheadPages(ContactPages& pages);
+    // Stops the reading thread and waits for it.
+    ~ReadAheadPages() override;
+    ReadAheadPages(const ReadAheadPages&) = delete;
+    ReadAheadPages& operator=(const ReadAheadPages&) = delete;
+
+    qsizetype count() override;
+    bool nextPage(QList<pim::_Contact>& page) override;
+    void rewind() override;
+
+private:
+    void stop();
+    void readAll();
+
+    ContactPages& m_pages;
+    qsizetype m_count = -1;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::deque<QList<pim::_Contact>> m_ready;
+    // Pages the caller is done with, for the reading thread to free.
+    std::deque<QList<pim::_Contact>> m_spent;
+    bool m_done = false;
+    bool m_stop = false;
+    std::exception_ptr m_failure;
+    std::thread m_thread;
+};
