@@ -7,6 +7,7 @@ set -euo pipefail
 
 PACKAGES=(
   build-essential cmake pkg-config
+  clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   qt6-svg-dev libgl-dev
   libsqlite3-dev libssl-dev

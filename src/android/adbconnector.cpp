@@ -30,7 +30,7 @@ QString copyPackageToDataFolder()
     const QString target = g_dataSaveDir().filePath(QLatin1String(AdbConnector::kApkFileName));
     if (QFile::exists(target))
         QFile::remove(target);
-    QFile source(QLatin1String(AdbConnector::kApkResource));
+    QFile source { QLatin1String(AdbConnector::kApkResource) };
     if (!source.copy(target))
         throw Error(installFailure(QStringLiteral("Can not copy it to %1: %2").arg(target, source.errorString())));
     QFile::setPermissions(target, QFile::ReadUser | QFile::WriteUser);

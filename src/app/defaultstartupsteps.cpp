@@ -93,14 +93,16 @@ QString DefaultStartupSteps::defaultBaseFolder()
     return g_defaultSaveDirPath();
 }
 
+// The start-up texts are the program's own and carry no data; one of them
+// holds a link.
 void DefaultStartupSteps::showError(const QString& text)
 {
-    Tips::error(text);
+    Tips::error(BoxText::markup(text));
 }
 
 void DefaultStartupSteps::showWarning(const QString& text)
 {
-    Tips::warning(text);
+    Tips::warning(BoxText::markup(text));
 }
 
 int DefaultStartupSteps::runEventLoop()

@@ -9,7 +9,6 @@
 #include "model/localdb.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
-#include "kit/messagetext.h"
 #include "ui_groupform.h"
 
 GroupForm::GroupForm(QSharedPointer<LocalDb> db, QWidget* parent)
@@ -36,7 +35,7 @@ GroupForm::GroupForm(QSharedPointer<LocalDb> db, QWidget* parent)
     } catch (const std::exception& e) {
         qCWarning(lcApp) << "cannot list groups:" << e.what();
         ui->cbGroups->clear();
-        Tips::error(g_messageText(QString::fromUtf8(e.what())));
+        Tips::error(QString::fromUtf8(e.what()));
         reject();
     }
     if (ui->cbGroups->count() > 0)

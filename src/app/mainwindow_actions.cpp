@@ -180,7 +180,7 @@ Tree::_DBItemNode* MainWindow::selOrCreateLocalDb(QString proposedName, bool* cr
         QString reason = QString::fromUtf8(e.what());
         if (!reason.contains(path))
             reason = QStringLiteral("%1 (%2)").arg(reason, QDir::toNativeSeparators(path));
-        Tips::error(tr("IDS_CREATE_DB_FAIL_%1").arg(reason.toHtmlEscaped()));
+        Tips::error(BoxText::markup(tr("IDS_CREATE_DB_FAIL_%1")).arg(reason));
         return nullptr;
     }
 }
@@ -395,6 +395,6 @@ void MainWindow::miOpenFolder()
 {
     const QString path = QDir::toNativeSeparators(LocalDb::dbDir().absolutePath());
     if (!g_openFileOrFolder(path))
-        Tips::warning(tr("The database folder could not be opened. You will find it at:<br/><br/>%1")
-                          .arg(path.toHtmlEscaped()));
+        Tips::warning(BoxText::markup(tr("The database folder could not be opened. You will find it at:<br/><br/>%1"))
+                          .arg(path));
 }

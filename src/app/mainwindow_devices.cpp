@@ -142,7 +142,7 @@ bool runLeavableRead(ProgressForm& form, std::unique_ptr<QThread>& worker, const
 void MainWindow::readIosPhone(const QString& devid)
 {
     RoadGuard road(this);
-    Tips::info(tr("IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS"));
+    Tips::info(BoxText::markup(tr("IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS")));
     QSharedPointer<LocalDb> db;
     try {
         db = m_devices->iosCacheDb(deviceCachePath(QStringLiteral("ios_cache"), devid));
@@ -195,7 +195,7 @@ void MainWindow::androidDeviceConnected(QString path, PAdbUSBHandle handle)
             "Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to allow "
             "debugging with the computer on your Android device screen. Please simply check \"Always allow from this "
             "computer\" and then click \"OK\" to finish.<br/><br/><img src=\":res/trust-android.png\"/>");
-        if (g_showMessageBox(QMessageBox::Warning, text.arg(id.toHtmlEscaped()),
+        if (g_showMessageBox(QMessageBox::Warning, BoxText::markup(text).arg(id),
                              QMessageBox::Retry | QMessageBox::Abort, true)
             == QMessageBox::Abort)
             return;
@@ -235,18 +235,18 @@ void MainWindow::androidDeviceConnectedFailed2(QString path)
         return;
     RoadGuard road(this);
     if (adbUsbAccessDenied(path)) {
-        Tips::error(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>This computer does not "
+        Tips::error(BoxText::markup(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>This computer does not "
                                    "allow Quorvantile software to open your phone. Please install the Android udev "
                                    "rules (on Debian: sudo apt install android-sdk-platform-tools-common), make sure "
                                    "your user is in the plugdev group (sudo usermod -aG plugdev $USER, then log out "
-                                   "and in again), and then unplug and reconnect your phone.")
-                        .arg(path.toHtmlEscaped()));
+                                   "and in again), and then unplug and reconnect your phone."))
+                        .arg(path));
         return;
     }
-    Tips::error(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please exit any other "
-                               "Android Manager program on your computer first and then reconnect your phone to try "
-                               "again.")
-                    .arg(path.toHtmlEscaped()));
+    Tips::error(BoxText::markup(QStringLiteral("Failed to connect your Android Phone.<br/>usb: %1<br/><br/>Please "
+                                               "exit any other Android Manager program on your computer first and "
+                                               "then reconnect your phone to try again."))
+                    .arg(path));
 }
 
 void MainWindow::androidDeviceIniLoad(QString devId, PAndroidConnector connector)

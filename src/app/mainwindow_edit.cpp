@@ -101,16 +101,16 @@ void roads::showDatabaseError(const QString& path, const std::exception& e)
     // A busy database says so in its own words, without the result code.
     const QString technical = dynamic_cast<const DatabaseBusy*>(&e) ? QStringLiteral("busy (code 5)")
                                                                      : QString::fromUtf8(e.what());
-    Tips::warning(g_messageText(g_databaseErrorText(path, technical)));
+    Tips::warning(g_databaseErrorText(path, technical));
 }
 
 bool MainWindow::refusesChanges(const Tree::_DBItemNode* node) const
 {
     if (!node->db || !node->db->isReadOnly())
         return false;
-    Tips::warning(roads::richText(tr("The contacts of %1 are a saved copy and cannot be changed. Connect the phone "
-                                     "to change its contacts.")
-                                      .arg(node->name)));
+    Tips::warning(BoxText(tr("The contacts of %1 are a saved copy and cannot be changed. Connect the phone "
+                             "to change its contacts."))
+                      .arg(node->name));
     return true;
 }
 

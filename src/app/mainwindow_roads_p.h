@@ -14,17 +14,9 @@
 
 namespace roads {
 
-// Message boxes pick rich or plain text by looking at the text, so data
-// (file and database names, error texts naming them) is escaped and the
-// whole marked as rich text: a name never turns into markup.
-inline QString richText(const QString& plain)
-{
-    return QStringLiteral("<span>%1</span>").arg(plain.toHtmlEscaped());
-}
-
 inline void showError(const std::exception& e)
 {
-    Tips::error(QString::fromUtf8(e.what()).toHtmlEscaped());
+    Tips::error(QString::fromUtf8(e.what()));
 }
 
 // Runs a slot's body so that no exception leaves the slot: whatever is

@@ -8,7 +8,6 @@
 #include "model/localdb.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
-#include "kit/messagetext.h"
 #include "ui_mainwindow.h"
 
 #include <QAction>
@@ -37,7 +36,7 @@ bool isLocalDbNode(const Tree::_ItemNode* node)
 
 QString exceptionText(const std::exception& e)
 {
-    return g_messageText(QString::fromUtf8(e.what()));
+    return QString::fromUtf8(e.what());
 }
 
 void addMenuEntry(QMenu* menu, MainWindow* window, const char* icon, const QString& text,

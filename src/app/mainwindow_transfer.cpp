@@ -93,7 +93,7 @@ void MainWindow::transferToPhone(int kind, QList<pim::_Contact> contacts, const 
         thread = ios ? m_devices->createIosWrite(id, db, contacts, &form)
                      : m_devices->createAndroidWrite(db, portAlloc(), contacts, &form);
     if (!thread) {
-        Tips::error(tr("The device \"%1\" is not connected. Connect it and try again.").arg(name.toHtmlEscaped()));
+        Tips::error(BoxText(tr("The device \"%1\" is not connected. Connect it and try again.")).arg(name));
         return;
     }
     const bool succeeded = runWorker(form, *thread);

@@ -17,7 +17,6 @@
 #include "contactui/contactformatters.h"
 #include "contactui/contactuilog.h"
 #include "kit/tips.h"
-#include "kit/messagetext.h"
 #include "platform/files/safefilewriter.h"
 
 namespace {
@@ -186,12 +185,19 @@ void ContactDisplayer::showEntities(const QString& title, const QList<pim::Entit
     // Only the address formatter builds markup (and escapes its values);
     // every other row is shown exactly as stored, whatever it looks like.
     const Qt::TextFormat format = formatter == &ContactDisplayer::g_addrDisplay ? Qt::RichText : Qt::PlainText;
-    for (const pim::Entity& entity : entities) {
+    const qsizetype shown = qMin<qsizetype>(entities.size(), kMaxRowsPerKind);
+    for (qsizetype i = 0; i < shown; ++i) {
         auto* row = new CardTextLabel(section);
         row->setTextFormat(format);
-        row->setText(formatter(entity));
+        row->setText(formatter(entities.at(i)));
         row->setTextInteractionFlags(Qt::TextSelectableByMouse);
         layout->addWidget(row);
+    }
+    if (entities.size() > shown) {
+        auto* more = new QLabel(tr("and %1 more").arg(entities.size() - shown), section);
+        more->setObjectName(QStringLiteral("lbMoreRows"));
+        more->setStyleSheet(QStringLiteral("font-style:italic;"));
+        layout->addWidget(more);
     }
     m_contentLayout->addWidget(section);
 }
@@ -235,7 +241,7 @@ bool ContactDisplayer::savePhoto(const QString& path)
     SafeFileWriter file(path);
     if (!file.open() || !file.write(bytes) || !file.commit()) {
         qCWarning(lcContactUi) << "cannot save the photo" << file.errorString();
-        Tips::warning(g_messageText(file.errorString()));
+        Tips::warning(file.errorString());
         return false;
     }
     return true;

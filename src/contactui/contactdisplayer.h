@@ -41,6 +41,9 @@ public:
 
     // The picture of photo bytes: JPEG first, then PNG; null when neither.
     static QImage decodePhoto(const QByteArray& bytes);
+    // A section lists at most this many rows, then says how many more the
+    // contact holds: a contact of thousands of rows still shows at once.
+    static constexpr int kMaxRowsPerKind = 100;
 
     // Writes the shown contact's first photo, bytes unchanged, to path.
     // Returns false and shows a warning when the file cannot be written;

@@ -285,26 +285,39 @@ void ContactEditor::fillContact(const pim::_Contact* contact)
     if (has(pim::ENTITY_ORG))
         m_org.fillEntity(first(pim::ENTITY_ORG));
 
-    const auto fillGeneric = [contact](GenericEntitiesEditor* list, int type) {
-        for (const pim::Entity& e : contact->entities.value(type)) {
+    const auto fillGeneric = [this, contact](GenericEntitiesEditor* list, int type) {
+        for (const pim::Entity& e : shownPart(contact, type, list)) {
             list->addItem(e.id, e.srcId, entityrows::intField(e.fields, key(2)), e.fields.value(key(3)).toString(),
                           e.fields.value(key(1)).toString(), e.fields);
         }
     };
     fillGeneric(m_phones, pim::ENTITY_PHONE);
     fillGeneric(m_emails, pim::ENTITY_EMAIL);
-    for (const pim::Entity& e : contact->entities.value(pim::ENTITY_EVENT)) {
+    for (const pim::Entity& e : shownPart(contact, pim::ENTITY_EVENT, m_dates)) {
         m_dates->addItem(e.id, e.srcId, entityrows::intField(e.fields, key(2)), e.fields.value(key(3)).toString(),
                          QDateTime::fromString(pim::fieldText(e.fields.value(key(1))), Qt::ISODate), e.fields);
     }
-    for (const pim::Entity& e : contact->entities.value(pim::ENTITY_IM))
+    for (const pim::Entity& e : shownPart(contact, pim::ENTITY_IM, m_ims))
         m_ims->addItem(e);
     fillGeneric(m_relations, pim::ENTITY_REL);
-    for (const pim::Entity& e : contact->entities.value(pim::ENTITY_ADDR))
+    for (const pim::Entity& e : shownPart(contact, pim::ENTITY_ADDR, m_addresses))
         m_addresses->addItem(e);
     fillGeneric(m_websites, pim::ENTITY_URL);
     if (has(pim::ENTITY_NOTES))
         m_notes.fillEntity(first(pim::ENTITY_NOTES));
+}
+
+QList<pim::Entity> ContactEditor::shownPart(const pim::_Contact* contact, int type, QWidget* list)
+{
+    const QList<pim::Entity> all = contact->entities.value(type);
+    if (all.size() <= kMaxRowsPerKind)
+        return all;
+    m_notShown.insert(type, all.mid(kMaxRowsPerKind));
+    auto* more = new QLabel(tr("and %1 more, not shown here and kept as they are").arg(all.size() - kMaxRowsPerKind),
+                            m_content);
+    more->setObjectName(QStringLiteral("lbMoreRows"));
+    m_layout->insertWidget(m_layout->indexOf(list) + 1, more, 0, Qt::AlignTop);
+    return all.first(kMaxRowsPerKind);
 }
 
 pim::Entity ContactEditor::nameEntity() const
@@ -318,6 +331,11 @@ bool ContactEditor::hasFirstOrLastName() const
 }
 
 QList<pim::Entity> ContactEditor::editedEntities(int type) const
+{
+    return shownEntities(type) + m_notShown.value(type);
+}
+
+QList<pim::Entity> ContactEditor::shownEntities(int type) const
 {
     const QString t = key(2), l = key(3), v = key(1);
     switch (type) {
@@ -381,7 +399,7 @@ void ContactEditor::pickPhoto()
         return;
     }
     if (file.size() > kMaxPickedFileBytes) {
-        Tips::warning(tr("The picture %1 is larger than 32 MB and cannot be used as a contact photo.")
+        Tips::warning(BoxText(tr("The picture %1 is larger than 32 MB and cannot be used as a contact photo."))
                           .arg(QDir::toNativeSeparators(path)));
         return;
     }

@@ -6,6 +6,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QMap>
 #include <QScrollArea>
 #include <QString>
 
@@ -33,8 +34,11 @@ public:
     ~ContactEditor() override;
 
     // Shows the contact; call once, on a freshly built editor. Only the
-    // first name, photo, nickname, organisation and notes are shown.
+    // first name, photo, nickname, organisation and notes are shown, and
+    // the first kMaxRowsPerKind rows of each list: the rest are named by
+    // their number and come back from editedEntities() as they were.
     void fillContact(const pim::_Contact* contact);
+    static constexpr int kMaxRowsPerKind = 100;
 
     // The name as edited: "data2".."data6" trimmed, "data1" the full name.
     pim::Entity nameEntity() const;
@@ -42,7 +46,8 @@ public:
     bool hasFirstOrLastName() const;
     // The editor's entities of one type, in screen order: the photo only
     // while one is shown; one nickname, organisation and notes entity (even
-    // empty); every row of a list. Empty for the name and group types.
+    // empty); every row of a list, then the ones not shown. Empty for the
+    // name and group types.
     QList<pim::Entity> editedEntities(int type) const;
 
     // Replaces the open-file dialog of a photo click (tests, screenshots):
@@ -99,6 +104,10 @@ private:
 
     void pickPhoto();
     QLineEdit* newLineEdit(QWidget* parent, const char* placeholder, const char* objectName);
+    QList<pim::Entity> shownEntities(int type) const;
+    // The first kMaxRowsPerKind entities of `type`; the rest are kept aside
+    // and named below `list`.
+    QList<pim::Entity> shownPart(const pim::_Contact* contact, int type, QWidget* list);
 
     QWidget* m_content;
     QWidget* m_header;
@@ -116,4 +125,5 @@ private:
     AddrEntitiesEditor* m_addresses;
     GenericEntitiesEditor* m_websites;
     std::function<QString()> m_openFileAsker;
+    QMap<int, QList<pim::Entity>> m_notShown;
 };

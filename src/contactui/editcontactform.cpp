@@ -5,12 +5,12 @@
 #include "contactui/contactuilog.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
-#include "kit/messagetext.h"
 #include "model/abscontactcombinerule.h"
 #include "model/databaseerrortext.h"
 #include "model/localdb.h"
 #include "ui_editcontactform.h"
 
+#include <QHash>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QSet>
@@ -63,6 +63,8 @@ EditContactForm::EditContactForm(const pim::_Contact* contact, QSharedPointer<Lo
         setWindowTitle(contact->fullName.isEmpty() ? tr("IDS_NEW_CONTACT")
                                                    : tr("IDS_EDIT_CONTACT_%1").arg(contact->fullName));
     }
+    // The name is data: shown as written, never as markup.
+    m_ui->lbTitle->setTextFormat(Qt::PlainText);
     m_ui->lbTitle->setText(windowTitle());
     // Typing goes to the name from the start.
     if (auto* first = findChild<QLineEdit*>(QStringLiteral("txtFirstName")))
@@ -87,11 +89,11 @@ void EditContactForm::onBtnSavePressed()
             // An unreadable database cannot take the contact either: say why
             // and keep the dialog, with the user's input, open.
             qCWarning(lcContactUi) << "duplicate-name lookup failed:" << e.what();
-            Tips::warning(g_messageText(g_databaseErrorText(m_db->path(), QString::fromUtf8(e.what()))));
+            Tips::warning(g_databaseErrorText(m_db->path(), QString::fromUtf8(e.what())));
             return;
         }
         if (existing != 0) {
-            Tips::warning(tr("IDS_CONTACT_NAME_%1_EXIST").arg(g_messageText(name)));
+            Tips::warning(BoxText::markup(tr("IDS_CONTACT_NAME_%1_EXIST")).arg(name));
             return;
         }
     }
@@ -138,6 +140,13 @@ QList<EditContactForm::_ChangeData> EditContactForm::getChanges(AbsContactCombin
         const QStringList emptyKeys = rule->checkEmptyFields(type);
         const QStringList fullKeys = rule->checkEqualFieldsFull(type);
         const QList<pim::Entity> storedOfType = stored.entities.value(type);
+        // By id, so that a contact of thousands of rows is compared in one pass.
+        QHash<unsigned long long, const pim::Entity*> storedById;
+        storedById.reserve(storedOfType.size());
+        for (const pim::Entity& row : storedOfType) {
+            if (!storedById.contains(row.id))
+                storedById.insert(row.id, &row);
+        }
         for (const pim::Entity& e : editor->editedEntities(type)) {
             if (AbsContactCombineRule::isEntityEmpty(e, emptyKeys)) {
                 qCDebug(lcContactUi, "EditContactForm::getChanges, Empty Entity: type=%d, _id=%llu, srcId=%s", type,
@@ -150,9 +159,8 @@ QList<EditContactForm::_ChangeData> EditContactForm::getChanges(AbsContactCombin
                 changes.append(_ChangeData(type, ACTION_ADDED, e));
                 continue;
             }
-            const auto s = std::find_if(storedOfType.cbegin(), storedOfType.cend(),
-                                        [&e](const pim::Entity& x) { return x.id == e.id; });
-            if (s == storedOfType.cend() || AbsContactCombineRule::isEntityEqual(e, *s, fullKeys))
+            const pim::Entity* s = storedById.value(e.id);
+            if (!s || AbsContactCombineRule::isEntityEqual(e, *s, fullKeys))
                 continue;
             qCDebug(lcContactUi, "action=ACTION_UPDATED, type=%d {", type);
             for (const QString& key : fullKeys) {

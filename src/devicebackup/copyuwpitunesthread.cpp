@@ -6,6 +6,8 @@
 
 #include <QFile>
 
+#include <dirent.h>
+
 namespace {
 
 const char kCopyRootName[] = "quorvantile_itunes";
@@ -24,6 +26,24 @@ void delDirCascade(const QString& path)
     QDir dir(path);
     if (dir.exists())
         dir.removeRecursively();
+}
+
+// The entries of the folder whose names are not valid UTF-8, shown with
+// replacement characters: the toolkit leaves them out of its listings, as
+// they cannot be named by text.
+QStringList undecodableNames(const QString& folder)
+{
+    QStringList names;
+    DIR* dir = ::opendir(QFile::encodeName(folder).constData());
+    if (!dir)
+        return names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (QFile::encodeName(QFile::decodeName(name)) != name)
+            names.append(QDir(folder).filePath(QString::fromUtf8(name)));
+    }
+    ::closedir(dir);
+    return names;
 }
 
 } // namespace
@@ -64,12 +84,30 @@ void CopyUWPItunesThread::run()
     if (!src.isDir()) {
         err = tr("The folder %1 does not exist.").arg(QDir::toNativeSeparators(srcPath));
     } else {
-        copied = copyFiles(src, QDir(root), err) && writeMarker(err);
+        m_leftOut.clear();
+        copied = copyFiles(src, QDir(root), err) && !reportLeftOut(err) && writeMarker(err);
     }
     if (copied)
         form->invokeSucceed(QString());
     else
         form->invokeErrorOccurred(tr("Can not copy iTunes files. %1").arg(g_messageText(err)));
+}
+
+bool CopyUWPItunesThread::reportLeftOut(QString& err) const
+{
+    if (m_leftOut.isEmpty())
+        return false;
+    constexpr qsizetype kNamed = 10;
+    QStringList named;
+    for (qsizetype i = 0; i < m_leftOut.size() && i < kNamed; ++i)
+        named.append(QDir::toNativeSeparators(m_leftOut.at(i)));
+    err = tr("%1 of the files could not be copied: their names are not valid UTF-8 text, or they are links that "
+             "lead nowhere. Rename or remove them and copy again. %2")
+              .arg(m_leftOut.size())
+              .arg(named.join(QStringLiteral(", ")));
+    if (m_leftOut.size() > kNamed)
+        err += tr(" and %1 more").arg(m_leftOut.size() - kNamed);
+    return true;
 }
 
 bool CopyUWPItunesThread::writeMarker(QString& err) const
@@ -110,12 +148,23 @@ bool CopyUWPItunesThread::copyFiles(const QFileInfo& src, const QDir& dst, QStri
     if (src.isDir()) {
         const QDir target(dst.absoluteFilePath(src.fileName()));
         const QString rootPath = QFileInfo(copyRoot()).canonicalFilePath();
-        const QFileInfoList entries = QDir(src.absoluteFilePath())
-                                          .entryInfoList(QDir::Dirs | QDir::Files | QDir::NoDotAndDotDot, QDir::NoSort);
+        // System entries listed too: a broken link is one of them.
+        const QFileInfoList entries
+            = QDir(src.absoluteFilePath())
+                  .entryInfoList(QDir::Dirs | QDir::Files | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+        m_leftOut += undecodableNames(src.absoluteFilePath());
         for (const QFileInfo& entry : entries) {
             // Never into a folder link, nor into the copy root itself when the
             // source holds it: either could copy without end.
             if (entry.isDir() && (entry.isSymLink() || entry.canonicalFilePath() == rootPath))
+                continue;
+            // A link leading nowhere.
+            if (!entry.exists()) {
+                m_leftOut.append(entry.absoluteFilePath());
+                continue;
+            }
+            // Pipes, sockets and devices are not copied.
+            if (!entry.isFile() && !entry.isDir())
                 continue;
             if (!copyFiles(entry, target, err))
                 return false;

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 class IWorkerReporter;
@@ -16,7 +17,10 @@ class IWorkerReporter;
 //
 // Hidden and system entries are not copied; links to files are copied as the
 // files they lead to; links to folders are never followed (a link leading
-// back up the tree would otherwise never end).
+// back up the tree would otherwise never end). An entry that cannot be
+// reached by its name - a name that is not valid UTF-8, or a link leading
+// nowhere - is left out and named in the run's error: a copy that misses a
+// file never gets the marker.
 //
 // The caller starts the thread, runs the dialog and waits for the thread;
 // the run ends with exactly one success or one error on the reporter.
@@ -33,17 +37,23 @@ public:
     static bool isUWPItunesCopied(const QDir& dir);
 
     // Copies the entry src into the folder dst; false, with err naming the
-    // file and the reason, at the first file that cannot be copied.
+    // file and the reason, at the first file that cannot be copied. Entries
+    // that cannot be reached by their names are skipped and listed in
+    // leftOut().
     bool copyFiles(const QFileInfo& src, const QDir& dst, QString& err);
+    const QStringList& leftOut() const { return m_leftOut; }
 
 protected:
     void run() override;
 
 private:
+    // True, with err naming them, when entries were left out.
+    bool reportLeftOut(QString& err) const;
     // Writes the marker into the copy; false, with err set, when it cannot.
     bool writeMarker(QString& err) const;
 
     QString srcPath;
     bool clearFirst;
     IWorkerReporter* form;
+    QStringList m_leftOut;
 };

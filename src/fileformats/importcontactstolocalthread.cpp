@@ -23,6 +23,9 @@
 #include <exception>
 #include <memory>
 
+// The same bound for one card as for a contact that grows by merging.
+static_assert(ImportContactsToLocalThread::kMaxEntitiesPerContact == LocalDb::kMaxEntitiesPerContact);
+
 namespace {
 
 // Keeps the first kMaxEntitiesPerContact entities of the contact, in type
@@ -181,6 +184,12 @@ void ImportContactsToLocalThread::importAll()
         if (!contact.fullName.isEmpty()) {
             bool existed = false;
             m_db->mergeContact(contact, existed);
+            if (const qsizetype full = m_db->lastMergeLeftOut(); full > 0)
+                capped.add(tr("%1: the contact already holds %2 entries, the most one contact can hold; %3 more "
+                              "were left out.")
+                               .arg(contact.fullName)
+                               .arg(kMaxEntitiesPerContact)
+                               .arg(full));
             if (existed)
                 ++merged;
             else

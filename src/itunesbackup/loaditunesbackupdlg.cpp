@@ -48,21 +48,22 @@ LoadItunesBackupDlg::LoadItunesBackupDlg(QWidget* parent)
     }
 }
 
-QString LoadItunesBackupDlg::noBackupText()
+BoxText LoadItunesBackupDlg::noBackupText()
 {
-    const QString here = QStringLiteral("<a href=\"#add\">%1</a>").arg(tr("HERE"));
+    const BoxText here = BoxText::markup(QStringLiteral("<a href=\"#add\">%1</a>")).arg(tr("HERE"));
 #ifdef Q_OS_MACOS
-    return tr("Can't find any backups. If you are using MacOS 10.14 or above, allow this program to read the "
-              "backup folder under System Preferences > Security & Privacy > Privacy > Full Disk Access. To load "
-              "a backup from another folder, please click %1.")
+    return BoxText(tr("Can't find any backups. If you are using MacOS 10.14 or above, allow this program to read the "
+                      "backup folder under System Preferences > Security & Privacy > Privacy > Full Disk Access. To "
+                      "load a backup from another folder, please click %1."))
         .arg(here);
 #else
     QStringList folders;
     for (const QDir& location : BackupManifest::iTunesBackupDirs())
-        folders << g_messageText(QDir::toNativeSeparators(location.absolutePath()));
-    return tr("Can't find any backups in %1. The folder must exist and you must be allowed to read it. To load "
-              "a backup from another folder, please click %2.")
-        .arg(folders.join(QStringLiteral(", ")), here);
+        folders << QDir::toNativeSeparators(location.absolutePath());
+    return BoxText(tr("Can't find any backups in %1. The folder must exist and you must be allowed to read it. To "
+                      "load a backup from another folder, please click %2."))
+        .arg(folders.join(QStringLiteral(", ")))
+        .arg(here);
 #endif
 }
 
@@ -81,7 +82,7 @@ void LoadItunesBackupDlg::addFolder(const QString& path, bool makeCurrent)
             ui->listBackups->setCurrentIndex(m_model->indexOfItemNode(node));
     } catch (const std::exception& e) {
         qCWarning(lcBackup, "%s", e.what());
-        Tips::error(QStringLiteral("load %1 error. %2").arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())));
+        Tips::error(BoxText("load %1 error. %2").arg(QDir::toNativeSeparators(path), QString::fromUtf8(e.what())));
     }
 }
 

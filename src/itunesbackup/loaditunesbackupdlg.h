@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "kit/messagetext.h"
 #include "kit/winmovable.h"
 
 #include <QDialog>
@@ -40,7 +41,7 @@ protected:
 private:
     // The warning about an empty list, with the link that adds a folder by
     // hand (rich text).
-    static QString noBackupText();
+    static BoxText noBackupText();
     // Reads a folder's summary and lists it; a failure is reported and
     // nothing is listed.
     void addFolder(const QString& path, bool makeCurrent);

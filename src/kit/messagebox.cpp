@@ -8,9 +8,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
-#include <QRegularExpression>
 #include <QEvent>
-#include <QTextDocument>
 
 #include <utility>
 
@@ -116,20 +114,15 @@ int runBox(QMessageBox::Icon icon, const QString& text, Qt::TextFormat format, A
 
 } // namespace
 
-int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withHeader)
+int g_showMessageBox(QMessageBox::Icon icon, const BoxText& text, int buttons, bool withHeader)
 {
+    BoxText shown = text;
     if (withHeader) {
-        text = QStringLiteral("<nobr><b>") + product::title().toHtmlEscaped()
-            + QStringLiteral(" v%1").arg(QLatin1String(product::kVersion)) + QStringLiteral("</b></nobr><br/><br/>")
-            + text;
+        shown = BoxText::markup(QStringLiteral("<nobr><b>%1 v%2</b></nobr><br/><br/>%3"))
+                    .arg(product::title(), QLatin1String(product::kVersion))
+                    .arg(text);
     }
-    // Texts may carry markup such as "<br/>" or "<b>", or data escaped by
-    // g_messageText; a text without either is shown as written, so a "<" in
-    // it is not taken for the start of a tag.
-    static const QRegularExpression escaped(QStringLiteral("&(amp|lt|gt);"));
-    const Qt::TextFormat format
-        = Qt::mightBeRichText(text) || text.contains(escaped) ? Qt::RichText : Qt::PlainText;
-    return runBox(icon, text, format, [buttons](QMessageBox& box) {
+    return runBox(icon, shown.html(), Qt::RichText, [buttons](QMessageBox& box) {
         for (const HonouredButton& b : kButtons) {
             if (buttons & b.button)
                 box.addButton(b.button)->setText(QCoreApplication::translate("QObject", b.text));
@@ -145,10 +138,10 @@ int g_showMessageBox(QMessageBox::Icon icon, const QString& text, const QList<La
     });
 }
 
-QString g_showLinkedMessageBox(QMessageBox::Icon icon, const QString& text)
+QString g_showLinkedMessageBox(QMessageBox::Icon icon, const BoxText& text)
 {
     QString chosen;
-    runBox(icon, text, Qt::RichText, [&chosen](QMessageBox& box) {
+    runBox(icon, text.html(), Qt::RichText, [&chosen](QMessageBox& box) {
         box.addButton(QMessageBox::Ok)->setText(QCoreApplication::translate("QObject", "OK"));
         auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
         if (!label)

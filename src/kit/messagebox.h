@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "kit/messagetext.h"
+
 #include <QMessageBox>
 #include <QString>
 
@@ -11,8 +13,9 @@
 // result). `buttons` is a set of QMessageBox::StandardButton; only Yes, No,
 // OK, Cancel, Abort and Retry are honoured, added in that order. With
 // `withHeader` the text starts with a bold line naming the product and its
-// version. The text is rich text. GUI thread only.
-int g_showMessageBox(QMessageBox::Icon icon, QString text, int buttons, bool withHeader);
+// version. The box shows the text as rich text: see BoxText for how data
+// gets in. GUI thread only.
+int g_showMessageBox(QMessageBox::Icon icon, const BoxText& text, int buttons, bool withHeader);
 
 // A box with buttons of its own labels: each StandardButton gives its role
 // (OK accepts, Cancel rejects) and is what the call returns; `label` is
@@ -24,10 +27,10 @@ struct LabelledButton {
 };
 int g_showMessageBox(QMessageBox::Icon icon, const QString& text, const QList<LabelledButton>& buttons);
 
-// A box with an OK button whose rich text holds links of the caller's own:
+// A box with an OK button whose text holds links of the caller's own (BoxText::markup):
 // a click on one closes the box. Returns the clicked link's target, empty
 // when the box was closed otherwise. Nothing is opened.
-QString g_showLinkedMessageBox(QMessageBox::Icon icon, const QString& text);
+QString g_showLinkedMessageBox(QMessageBox::Icon icon, const BoxText& text);
 
 // Test seam. When a handler is installed, g_showMessageBox builds the box as
 // usual and hands it to the handler instead of running exec(); the handler's

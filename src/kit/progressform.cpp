@@ -99,7 +99,7 @@ void ProgressForm::errorOccurred(QString err)
     // Worker texts come as rich text, made by g_messageText() where they
     // carry data, like the success text: escaping them again would show
     // their line breaks as "<br/>".
-    Tips::error(err);
+    Tips::error(BoxText::markup(err));
     done(0);
 }
 
@@ -113,7 +113,7 @@ void ProgressForm::succeed(QString tipsStr)
     m_ending = true;
     closeCancelQuestion();
     if (!tipsStr.isEmpty())
-        Tips::info(tipsStr);
+        Tips::info(BoxText::markup(tipsStr));
     done(1);
 }
 
@@ -126,7 +126,7 @@ void ProgressForm::onFinish(int result)
 void ProgressForm::tipsWait(QString info)
 {
     if (!m_finished)
-        Tips::info(info);
+        Tips::info(BoxText::markup(info));
     m_tipsWaiting.store(false, std::memory_order_release);
 }
 

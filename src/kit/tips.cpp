@@ -6,27 +6,27 @@
 #include "kit/messagebox.h"
 #include "kit/productinfo.h"
 
-void Tips::info(QString text)
+void Tips::info(const BoxText& text)
 {
     g_showMessageBox(QMessageBox::Information, text, QMessageBox::Ok, false);
 }
 
-void Tips::warning(QString text)
+void Tips::warning(const BoxText& text)
 {
     g_showMessageBox(QMessageBox::Warning, text, QMessageBox::Ok, false);
 }
 
-bool Tips::question(QString text)
+bool Tips::question(const BoxText& text)
 {
     return g_showMessageBox(QMessageBox::Question, text, QMessageBox::Yes | QMessageBox::No, false)
         == QMessageBox::Yes;
 }
 
-QString Tips::errorBoxText(const QString& text)
+QString Tips::errorBoxText(const BoxText& text)
 {
     // Not translated: the template is the same in every language. A build
     // without a support address names none rather than one nobody reads.
-    const QString box = QStringLiteral("An Error Occurred. <br/><br/>%1").arg(text);
+    const QString box = QStringLiteral("An Error Occurred. <br/><br/>%1").arg(text.html());
     const QString support = maker::supportEmail();
     if (support.isEmpty())
         return box;
@@ -34,8 +34,8 @@ QString Tips::errorBoxText(const QString& text)
         + QStringLiteral(" for help.");
 }
 
-void Tips::error(QString text)
+void Tips::error(const BoxText& text)
 {
-    g_showMessageBox(QMessageBox::Critical, errorBoxText(text), QMessageBox::Ok, true);
-    g_reportError(text);
+    g_showMessageBox(QMessageBox::Critical, BoxText::markup(errorBoxText(text)), QMessageBox::Ok, true);
+    g_reportError(text.html());
 }

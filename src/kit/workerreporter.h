@@ -11,9 +11,10 @@ public:
     virtual ~IWorkerReporter() = default;
 
     // status: empty keeps the current line; curProgress: negative keeps the
-    // bar; progressText: empty shows "Progress:%1%".
+    // bar; progressText: empty shows "Progress:%1%". Both are plain text,
+    // shown as written.
     virtual bool invokeUpdateProgress(QString status, int curProgress, QString progressText) = 0;
-    // Both texts are rich text: a text carrying data (a file name, an
+    // The three texts below are rich text: a text carrying data (a file name, an
     // error's words) goes through g_messageText() first.
     virtual bool invokeErrorOccurred(QString err) = 0;
     virtual bool invokeSucceed(QString tipsStr) = 0;

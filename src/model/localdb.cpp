@@ -12,6 +12,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -158,7 +159,22 @@ Sqlite3DB& LocalDb::connection()
     if (m_db.isOpen())
         return m_db;
     // Never created here: a missing file is an error.
-    m_db.openThrow(m_path, m_access == ReadOnly ? Sqlite3DB::OpenReadOnly : Sqlite3DB::OpenReadWrite);
+    if (m_access == ReadWrite) {
+        m_db.openThrow(m_path, Sqlite3DB::OpenReadWrite);
+    } else {
+        // A journal left by a write that never finished makes SQLite roll
+        // the file back before its first read, which a read-only connection
+        // cannot do (SQLITE_READONLY_ROLLBACK).
+        try {
+            m_db.openThrow(m_path, Sqlite3DB::OpenReadOnly);
+            m_db.queryThrow(Sqlite3Sql("select count(*) from sqlite_master")).moveNext();
+        } catch (const Error& e) {
+            m_db.close();
+            if (!e.text().contains(QLatin1String("(code 776)")))
+                throw;
+            openRolledBackCopy(e);
+        }
+    }
     m_open = true;
     m_nameIndexReady = false;
     // With the template's 1 KB pages SQLite's default 2 MB page cache spills
@@ -321,10 +337,39 @@ void LocalDb::endEdit(bool commit)
     }
 }
 
+void LocalDb::openRolledBackCopy(const Error& cause)
+{
+    qCInfo(lcDb) << m_path << "has a leftover journal, read from a rolled-back copy:" << cause.text();
+    const QString name = QFileInfo(m_path).fileName();
+    const auto failed = [&](const QString& why) {
+        m_rolledBack.reset();
+        throwText(QObject::tr("%1 was being written when the program stopped, and what it last saved cannot be "
+                              "read: %2")
+                      .arg(name, why));
+    };
+    m_rolledBack = std::make_unique<QTemporaryDir>();
+    if (!m_rolledBack->isValid())
+        failed(m_rolledBack->errorString());
+    const QString copy = m_rolledBack->filePath(QStringLiteral("copy.db"));
+    for (const char* suffix : { "", "-journal" }) {
+        QFile from(m_path + QLatin1String(suffix));
+        if (!from.copy(copy + QLatin1String(suffix)))
+            failed(QStringLiteral("%1: %2").arg(from.fileName(), from.errorString()));
+    }
+    try {
+        m_db.openThrow(copy, Sqlite3DB::OpenReadWrite);
+        m_db.queryThrow(Sqlite3Sql("select count(*) from sqlite_master")).moveNext();
+    } catch (const Error& e) {
+        m_db.close();
+        failed(e.text());
+    }
+}
+
 void LocalDb::close()
 {
     const Hold hold(*this);
     m_db.close();
+    m_rolledBack.reset();
     m_open = false;
     m_nameIndexReady = false;
     forgetEditState();

@@ -22,6 +22,8 @@
 #include <thread>
 #include <vector>
 
+class QTemporaryDir;
+
 class AbsContactCombineRule;
 
 // Thrown at once, without waiting, by a call on a database whose connection
@@ -200,6 +202,10 @@ public:
     // held on entry start the map). On failure the contact's writes are
     // rolled back, `stored` and `existed` are untouched and
     // Error is thrown with the cause's text.
+    // A stored contact never grows past kMaxEntitiesPerContact rows, however
+    // many contacts merge into it: incoming entities that would add a row
+    // beyond it are left out (changes to existing rows still apply), and
+    // lastMergeLeftOut() counts them.
     QMap<int, QList<pim::Entity>> combineContact(const pim::_Contact& incoming, pim::_Contact& stored, bool& existed);
     // combineContact for a caller that keeps neither the merged contact nor
     // what was written (imports of files, backups and databases): a stored
@@ -208,6 +214,9 @@ public:
     // over, so every other column keeps what it holds. The database ends as
     // combineContact would leave it; failures are the same.
     void mergeContact(const pim::_Contact& incoming, bool& existed);
+    static constexpr qsizetype kMaxEntitiesPerContact = 10000;
+    // The entities the last combineContact() or mergeContact() call left out for the limit.
+    qsizetype lastMergeLeftOut() const { return m_lastMergeLeftOut; }
     // Merges one incoming entity into `list` (the stored entities of that
     // type) under the rule; `merged` receives the entity to write (insert
     // when its id is 0, else update). Returns false when nothing is to be
@@ -318,8 +327,15 @@ private:
     void dropImportIndexes();
     void restoreImportIndexes();
     void forgetEditState();
+    // Opens a private copy of the file and of its leftover journal, in which
+    // SQLite may roll the unfinished write back: the only way to read what
+    // was last committed without writing to the file itself.
+    void openRolledBackCopy(const Error& cause);
 
     QSharedPointer<AbsContactCombineRule> m_rule;
+    // Where a read-only database with a leftover journal is read from; it
+    // outlives the connection to it.
+    std::unique_ptr<QTemporaryDir> m_rolledBack;
     Sqlite3DB m_db;
     QString m_path;
     Access m_access = ReadWrite;
@@ -355,4 +371,5 @@ private:
     struct MergeTarget;
     QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
     std::function<bool()> m_cancelled;
+    qsizetype m_lastMergeLeftOut = 0;
 };

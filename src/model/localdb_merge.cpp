@@ -168,6 +168,9 @@ struct LocalDb::MergeTarget {
     QHash<int, EntityKeys> keys;
     // Read by loadCompared() for mergeContact().
     bool compared = false;
+    // The contact's rows, of every type: a copy read for a merge may leave
+    // out the types the rule never merges.
+    qsizetype rows = 0;
 };
 
 bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged,
@@ -272,6 +275,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
 {
     const bool compared = stored == nullptr;
     const Hold hold(*this);
+    m_lastMergeLeftOut = 0;
     requireWritable("combineContact");
     connection();
     const unsigned long long foundId = isContactBaseExist(incoming.fullName);
@@ -293,6 +297,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     QList<std::pair<int, pim::Entity>> newRows;
     // Where in target each new row's entity is (type, place in its list).
     QList<std::pair<int, qsizetype>> newPlaces;
+    qsizetype rows = 0;
+    qsizetype leftOut = 0;
     TranLevel level(m_db, !m_wholeImport);
     try {
         if (m_importBroken)
@@ -331,6 +337,16 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
             }
         }
 
+        if (cached) {
+            rows = cached->rows;
+        } else if (foundId != 0) {
+            Sqlite3Sql count("select count(*) from data where contact_id=?");
+            count.addInt64Param(static_cast<long long>(foundId));
+            Sqlite3Cursor cur = connection().queryThrow(count);
+            rows = cur.moveNext() ? cur.getInt64(0) : 0;
+        } else {
+            rows = entityCount(target);
+        }
         int done = 0;
         for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
             const int type = it.key();
@@ -345,6 +361,11 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 if (!combine_entity(type, list, entity, merged, keys, &at))
                     continue;
                 const bool appended = list.size() > before;
+                if (appended && rows >= kMaxEntitiesPerContact) {
+                    list.removeLast();
+                    ++leftOut;
+                    continue;
+                }
                 if (type == pim::ENTITY_GROUP) {
                     const QString groupName = pim::fieldText(merged.fields.value(kData2));
                     if (groupName.isEmpty()) {
@@ -359,6 +380,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                     if (!appended && !rowChanges(type, list.first(), merged))
                         continue;
                 }
+                if (appended)
+                    ++rows;
                 if (merged.id == 0) {
                     merged.id = kNewRow | static_cast<unsigned long long>(newRows.size());
                     newRows.append({type, merged});
@@ -420,8 +443,12 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
             cached->compared = compared;
         }
         cached->contact = target;
+        cached->rows = rows;
         m_mergeTargets.insert(foundId, cached);
     }
+    if (leftOut > 0)
+        qCDebug(lcDb) << "contact" << target.id << "is full:" << leftOut << "entities left out";
+    m_lastMergeLeftOut = leftOut;
     existed = foundId != 0;
     if (compared)
         return written;

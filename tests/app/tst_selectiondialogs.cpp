@@ -58,7 +58,7 @@ private slots:
         LocalDbSelForm form(nullptr, QString());
         QCOMPARE(form.execGetDbName(), result);
         QCOMPARE(stayedOpen, !warning.isEmpty());
-        QCOMPARE(boxes.texts(), warning.isEmpty() ? QStringList() : QStringList { warning });
+        QCOMPARE(boxes.shownTexts(), warning.isEmpty() ? QStringList() : QStringList { warning });
     }
 
     void listsDatabasesOldestFirst()

@@ -181,7 +181,8 @@ private slots:
         MessageBoxRecorder boxes;
         ErrorReportSender sender;
         sender.install();
-        Tips::error(err);
+        // The box's own markup, line breaks and tags, as the report gets it.
+        Tips::error(BoxText::markup(err));
         qunsetenv(maker::kServerUrlName);
         if (!withServer) {
             QTest::qWait(200);

@@ -48,6 +48,26 @@ pim::_Contact everyType()
     return c;
 }
 
+// A contact of `n` mobile phones 5550000, 5550001, ...
+pim::_Contact manyPhones(int n)
+{
+    QList<QVariantMap> phones;
+    for (int i = 0; i < n; ++i)
+        phones.append({ { "data1", QString::number(5550000 + i) }, { "data2", 2 } });
+    return contactOf("Many", { { pim::ENTITY_PHONE, phones } });
+}
+
+// The phone section of a card that lists the first `shown` of `n` such phones.
+QString phoneSection(int n, int shown)
+{
+    QStringList rows { "Phone:" };
+    for (int i = 0; i < shown; ++i)
+        rows.append("Mobile:" + QString::number(5550000 + i));
+    if (n > shown)
+        rows.append(QStringLiteral("and %1 more").arg(n - shown));
+    return rows.join(QLatin1Char('|'));
+}
+
 // The texts of a widget's labels, in layout order, joined by "|".
 QString labelTexts(QWidget* widget)
 {
@@ -82,11 +102,57 @@ QLabel* photoLabel(ContactDisplayer& card)
     return nullptr;
 }
 
+void press(QWidget* target, Qt::MouseButton button)
+{
+    QMouseEvent event(QEvent::MouseButtonPress, QPointF(5, 5), target->mapToGlobal(QPointF(5, 5)), button, button,
+                      Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+}
+
 } // namespace
 
 class TestContactDisplayer : public QObject {
     Q_OBJECT
 private slots:
+    // A long header and values without a place to break: at every card
+    // width the main window allows, each text gets the height it needs,
+    // stays inside the view, and the header text never covers the photo.
+    void laysOutLongTextsInsideTheView_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::newRow("narrowest window") << 280;
+        QTest::newRow("1000 wide window") << 390;
+        QTest::newRow("maximised") << 850;
+    }
+    void laysOutLongTextsInsideTheView()
+    {
+        QFETCH(int, width);
+        const pim::_Contact contact = contactOf("Maximiliane Alexandra von Hohenberg-Castellanos",
+            { { pim::ENTITY_ORG, { { { "data1", "Hohenberg & Castellanos Precision Instruments International" },
+                                     { "data4", "Senior Vice President of International Business Development" } } } },
+              { pim::ENTITY_PHONE, { { { "data1", "+49(0)3012345678901234567890123456789" }, { "data2", 2 } } } },
+              { pim::ENTITY_EMAIL, { { { "data1", "maximiliane.alexandra.von.hohenberg-castellanos@instruments.example" } } } } });
+        ContactDisplayer card;
+        card.resize(width, 500);
+        card.show();
+        card.showContact(&contact);
+        QVERIFY(QTest::qWaitForWindowExposed(&card));
+        QCoreApplication::processEvents();
+
+        const QRect view = card.viewport()->rect();
+        QLabel* photo = photoLabel(card);
+        const QRect photoRect(photo->mapTo(card.viewport(), QPoint()), photo->size());
+        for (QLabel* label : card.widget()->findChildren<QLabel*>()) {
+            if (label == photo)
+                continue;
+            const QRect rect(label->mapTo(card.viewport(), QPoint()), label->size());
+            QVERIFY2(rect.right() <= view.right(), qPrintable(label->text()));
+            QVERIFY2(!rect.intersects(photoRect), qPrintable(label->text()));
+            if (label->wordWrap())
+                QVERIFY2(label->height() >= label->heightForWidth(label->width()), qPrintable(label->text()));
+        }
+    }
+
     void showsSectionsPerKind_data()
     {
         QTest::addColumn<pim::_Contact>("contact");
@@ -99,9 +165,17 @@ private slots:
                              "Date:|Birthday:" + date, "IM:|Home:ann.lee(Skype)", "Organization:|Work:Beta|:Gamma",
                              "Relationship:|Assistant:Bob", "Address:|<b>Home</b><br/>1 Main St<br/>Springfield",
                              "Website:|Other:https://ann.example", "Notes:|<b>not bold</b>" };
+        QTest::newRow("no entities: header only") << contactOf("Bare") << QStringList { "Bare" };
         QTest::newRow("empty lists and groups show nothing")
             << contactOf("E", { { pim::ENTITY_PHONE, {} }, { pim::ENTITY_GROUP, { { { "data1", "3" } } } } })
             << QStringList { "E" };
+        QTest::newRow("entity with empty value still gets a row")
+            << contactOf("", { { pim::ENTITY_PHONE, { { { "data2", 2 } } } } }) << QStringList { "", "Phone:|Mobile:" };
+        const int most = ContactDisplayer::kMaxRowsPerKind;
+        QTest::newRow("as many rows as a section lists") << manyPhones(most) << QStringList { "Many", phoneSection(most, most) };
+        // A contact grown by merging to thousands of rows shows at once.
+        QTest::newRow("ten thousand phones: the first ones and how many more")
+            << manyPhones(10000) << QStringList { "Many", phoneSection(10000, most) };
     }
 
     void showsSectionsPerKind()
@@ -125,6 +199,49 @@ private slots:
             const bool isAddress = label->text().startsWith(QLatin1String("<b>Home</b>"));
             QCOMPARE(label->textFormat(), isAddress ? Qt::RichText : Qt::PlainText);
         }
+    }
+
+    void showsThePicture_data()
+    {
+        QTest::addColumn<QList<pim::Entity>>("photos");
+        QTest::addColumn<bool>("decoded");
+
+        QTest::newRow("JPEG photo") << QList<pim::Entity> { photo(imageBytes("JPEG")) } << true;
+        QTest::newRow("PNG photo") << QList<pim::Entity> { photo(imageBytes("PNG")) } << true;
+        QTest::newRow("BMP photo shows placeholder") << QList<pim::Entity> { photo(imageBytes("BMP")) } << false;
+        QTest::newRow("garbage bytes") << QList<pim::Entity> { photo("\xff\xd8\xff not really a jpeg") } << false;
+        QTest::newRow("photo entity without bytes") << QList<pim::Entity> { pim::Entity() } << false;
+        QTest::newRow("no photo entity") << QList<pim::Entity> {} << false;
+        QTest::newRow("only the first photo counts") << QList<pim::Entity> { photo("junk"), photo(imageBytes("PNG")) }
+                                                     << false;
+    }
+
+    void showsThePicture()
+    {
+        QFETCH(QList<pim::Entity>, photos);
+        QFETCH(bool, decoded);
+
+        pim::_Contact contact = contactOf("P");
+        contact.entities[pim::ENTITY_PHOTO] = photos;
+        ContactDisplayer card;
+        int asked = 0;
+        card.setSaveFileAsker([&](const QString&) {
+            ++asked;
+            return QString(); // cancelled
+        });
+        card.showContact(&contact);
+        QLabel* label = photoLabel(card);
+        QVERIFY(label);
+        QCOMPARE(label->size(), QSize(128, 128));
+        // A photo of 64x32 is scaled to width 128, the placeholder not at all.
+        QCOMPARE(label->pixmap().size(), decoded ? QSize(128, 64) : QSize(128, 128));
+        QCOMPARE(label->cursor().shape() == Qt::PointingHandCursor, decoded);
+        // Only a decoded photo offers to be saved, and only on a left press.
+        MessageBoxRecorder boxes;
+        press(label, Qt::RightButton);
+        press(label, Qt::LeftButton);
+        QCOMPARE(asked, decoded ? 1 : 0);
+        QCOMPARE(boxes.count(), 0); // cancelling writes nothing and says nothing
     }
 
     // The card keeps its own copy of the contact. A left click saves the

@@ -93,6 +93,7 @@ private slots:
     void appliesLabelRule();
     void addsAndRemovesRowsThroughButtons();
     void keepsDatesUnlessEdited();
+    void showsTheFirstRowsOfALongListAndKeepsTheRest();
     void scalesPickedPhotoToJpeg_data();
     void scalesPickedPhotoToJpeg();
     void deletesThePhotoAndIgnoresOtherClicks();
@@ -249,6 +250,45 @@ void TestContactEditor::addsAndRemovesRowsThroughButtons()
     QVERIFY(ims.toEntityList().isEmpty());
     QVERIFY(direct<QComboBox>(&ims).isEmpty());
     QVERIFY(direct<QLineEdit>(&ims).isEmpty());
+}
+
+// A contact grown to thousands of rows opens at once: each list shows its
+// first rows, names how many more there are, and hands every row back, the
+// ones not shown exactly as stored, after the shown ones however edited.
+void TestContactEditor::showsTheFirstRowsOfALongListAndKeepsTheRest()
+{
+    const int n = 5000;
+    pim::_Contact contact{1, "", "Many"};
+    QList<pim::Entity> stored;
+    for (int i = 0; i < n; ++i) {
+        pim::Entity phone(100 + i, QString());
+        phone.fields = {{"data1", QString::number(5550000 + i)}, {"data2", 2}, {"data3", ""}};
+        stored.append(phone);
+    }
+    contact.entities[pim::ENTITY_PHONE] = stored;
+    contact.entities[pim::ENTITY_EMAIL] = {stored.first()};
+    ContactEditor editor;
+    editor.fillContact(&contact);
+
+    const int shown = ContactEditor::kMaxRowsPerKind;
+    QWidget* phones = editor.findChild<QWidget*>("phoneList");
+    QCOMPARE(direct<QLineEdit>(phones).size(), shown);
+    const QList<QLabel*> more = editor.findChildren<QLabel*>("lbMoreRows");
+    QCOMPARE(more.size(), 1);
+    QVERIFY2(more.first()->text().startsWith(QStringLiteral("and %1 more").arg(n - shown)), qPrintable(more.first()->text()));
+    QCOMPARE(editor.editedEntities(pim::ENTITY_EMAIL).size(), 1);
+
+    type(direct<QLineEdit>(phones).at(0), "1");
+    pressButton(direct<QToolButton>(phones).at(2)); // the second row's remove button
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    const QList<pim::Entity> edited = editor.editedEntities(pim::ENTITY_PHONE);
+    QCOMPARE(edited.size(), n - 1);
+    QCOMPARE(edited.first().fields.value("data1").toString(), QStringLiteral("1"));
+    QCOMPARE(edited.at(1).id, 102ULL);
+    for (int i = shown; i < n; ++i) {
+        QCOMPARE(edited.at(i - 1).id, stored.at(i).id);
+        QCOMPARE(edited.at(i - 1).fields, stored.at(i).fields);
+    }
 }
 
 void TestContactEditor::keepsDatesUnlessEdited()

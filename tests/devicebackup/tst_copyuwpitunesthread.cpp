@@ -5,6 +5,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 void put(const QString& path, const QByteArray& bytes)
@@ -69,6 +72,32 @@ private slots:
         QCOMPARE(cleared.successes(), QStringList { QString() });
         QCOMPARE(contentOf(copy.filePath("Music/song.m4a")), QByteArray("song"));
         QVERIFY(!QFileInfo(m_root + "/outside").isSymLink() && QFileInfo::exists(m_src + "/Music/song.m4a"));
+    }
+
+    // A name that is not UTF-8 cannot be reached through its decoded form: it
+    // and a link leading nowhere are named, the rest is copied, and the copy
+    // is never marked complete.
+    void namesWhatItLeftOut()
+    {
+        const QByteArray bad = QFile::encodeName(m_src) + "/Music/bad\xff\xfe.m4a";
+        const int fd = ::open(bad.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+        QVERIFY(fd >= 0);
+        QCOMPARE(::write(fd, "bad", 3), ssize_t(3));
+        ::close(fd);
+        QVERIFY(QFile::link(m_src + "/nowhere", m_src + "/dangling.itl"));
+
+        RecordingReporter reporter;
+        run(false, m_src, reporter);
+        const QString error = reporter.errors().value(0);
+        QVERIFY2(reporter.endings() == 1 && error.startsWith("Can not copy iTunes files. 2 of the files could not be copied")
+                     && error.contains(QDir::toNativeSeparators(m_src + "/Music/bad")) && error.contains("dangling.itl"),
+                 qPrintable(error));
+        const QDir copy = CopyUWPItunesThread::uwpItunesSaveDir(m_src);
+        const bool marked = CopyUWPItunesThread::isUWPItunesCopied(copy);
+        // The toolkit cannot see the name to remove it with the folder.
+        QCOMPARE(::unlink(bad.constData()), 0);
+        QCOMPARE(contentOf(copy.filePath("Music/song.m4a")), QByteArray("song"));
+        QVERIFY(!marked);
     }
 
     void failuresAreReportedWithoutMarker()

@@ -54,12 +54,10 @@ private slots:
         QCOMPARE(box.buttons.size(), icon == QMessageBox::Question ? 2 : 1);
         QVERIFY(icon == QMessageBox::Question ? box.buttons.contains(QMessageBox::Yes) && box.buttons.contains(QMessageBox::No)
                                               : box.buttons.first() == QMessageBox::Ok);
-        const bool error = icon == QMessageBox::Critical;
-        QCOMPARE(box.textFormat, error ? Qt::RichText : Qt::PlainText);
-        if (error)
-            QCOMPARE(box.text.count(text), 1);
+        if (icon == QMessageBox::Critical)
+            QCOMPARE(box.shown.count(text), 1);
         else
-            QCOMPARE(box.text, text);
+            QCOMPARE(box.shown, text);
         QCOMPARE(box.title, product::title());
         QVERIFY(box.styled);
         QVERIFY(box.flags.testFlag(Qt::FramelessWindowHint));
@@ -90,16 +88,34 @@ private slots:
         QCOMPARE(text.contains(QLatin1String("contact")), !address.trimmed().isEmpty());
     }
 
-    // Escaped data must still make the box take rich text, or the escapes
-    // would show.
-    void showsEscapedDataAsWritten()
+    // Data joins the program's own markup only escaped: it reads as written
+    // and never becomes a link, while the own markup stays markup.
+    void showsDataAsWritten_data()
     {
-        for (const QString data : { "<a href=\"file:///etc/passwd\">open</a>.db", "Tom & Jerry.db" }) {
-            MessageBoxRecorder boxes;
-            Tips::warning(g_messageText(data));
-            QTextDocument shown;
-            shown.setHtml(boxes.boxes().first().text);
-            QVERIFY(boxes.boxes().first().textFormat == Qt::RichText && shown.toPlainText() == data);
+        QTest::addColumn<QString>("data");
+        QTest::newRow("link") << "<a href=\"file:///etc/passwd\">open</a>.db";
+        QTest::newRow("entity and ampersand") << "Tom &amp; Jerry & Co.db";
+        QTest::newRow("placeholders") << "%2 and %1.db";
+        QTest::newRow("image") << "<img src=\":res/trust-android.png\">";
+    }
+    void showsDataAsWritten()
+    {
+        QFETCH(QString, data);
+        MessageBoxRecorder boxes;
+        Tips::warning(data);
+        Tips::error(BoxText::markup("<a href=\"https://example.com/help\">Help</a>: %1, %2").arg(data, "second"));
+        Tips::info(BoxText("%1 < %2").arg(data).arg(7));
+        g_showMessageBox(QMessageBox::Warning, BoxText::markup("<b>%1</b>").arg(BoxText(data)), QMessageBox::Ok, true);
+
+        QCOMPARE(boxes.count(), 4);
+        QCOMPARE(boxes.boxes().at(0).shown, data);
+        QVERIFY(boxes.boxes().at(1).shown.contains("Help: " + data + ", second"));
+        QCOMPARE(boxes.boxes().at(1).links, QStringList { "https://example.com/help" });
+        QCOMPARE(boxes.boxes().at(2).shown, data + " < 7");
+        QVERIFY(boxes.boxes().at(3).shown.endsWith("\n\n" + data) || boxes.boxes().at(3).shown.endsWith(data));
+        for (const MessageBoxRecorder::Box& box : boxes.boxes()) {
+            QCOMPARE(box.textFormat, Qt::RichText);
+            QVERIFY2(!box.links.contains("file:///etc/passwd") && !box.text.contains("<img"), qPrintable(box.text));
         }
     }
 

@@ -49,6 +49,26 @@ QStringList dataKeys(std::initializer_list<int> numbers)
     return out;
 }
 
+// A crash image of the database at `path`, closed, into `image` and
+// `image`-journal: copies of both taken in the middle of a write that
+// replaces the 200 contacts "Old <n> xxx..." committed before it by "New <n>
+// yyy...", the changed pages already spilled into the file itself.
+void copyMidWrite(const QString& path, const QString& image)
+{
+    SqlProbe probe(path);
+    probe.exec("begin");
+    for (int i = 0; i < 200; ++i)
+        probe.exec(QStringLiteral("insert into contact(full_name) values('Old %1 %2')").arg(i).arg(QString(200, 'x')));
+    probe.exec("commit");
+    probe.exec("PRAGMA cache_size=2");
+    probe.exec("begin");
+    probe.exec("delete from contact");
+    for (int i = 0; i < 50; ++i)
+        probe.exec(QStringLiteral("insert into contact(full_name) values('New %1 %2')").arg(i).arg(QString(300, 'y')));
+    QVERIFY(QFile::copy(path, image) && QFile::copy(path + "-journal", image + "-journal"));
+    probe.exec("rollback");
+}
+
 } // namespace
 
 class TestLocalDb : public QObject {
@@ -126,29 +146,40 @@ private slots:
     {
         const QString path = m_db->path();
         m_db->close();
-        const QString saved = pathOf(QStringLiteral("saved-journal"));
-        {
-            // A real hot journal: snapshot it in the middle of a transaction
-            // that rewrites many pages.
-            SqlProbe probe(path);
-            probe.exec("PRAGMA synchronous=OFF");
-            probe.exec("begin");
-            for (int i = 0; i < 200; ++i)
-                probe.exec(QStringLiteral("insert into contact(full_name) values('Old %1 %2')").arg(i).arg(QString(200, 'x')));
-            probe.exec("commit");
-            probe.exec("begin");
-            probe.exec("delete from contact");
-            probe.exec("insert into data(type,contact_id) values(9,1)");
-            QVERIFY(QFile::copy(path + "-journal", saved));
-            probe.exec("rollback");
-        }
-        QVERIFY(QFile::copy(saved, path + "-journal"));
+        // A real hot journal, taken in the middle of a write.
+        const QString image = pathOf(QStringLiteral("crashed.db"));
+        copyMidWrite(path, image);
+        QVERIFY(QFile::copy(image + "-journal", path + "-journal"));
 
         m_db->create();
         QVERIFY(!QFile::exists(path + "-journal"));
         SqlProbe probe(path);
         QCOMPARE(probe.value("PRAGMA integrity_check").toString(), QStringLiteral("ok"));
         QCOMPARE(probe.value("select count(*) from contact").toInt(), 0);
+    }
+
+    // A saved phone database copied while it was being written (a crash
+    // image: the file part-way changed, its journal beside it) opens read-
+    // only with what was last committed, and neither file is touched.
+    void readsWhatWasLastSavedBeforeACrash()
+    {
+        const QString path = m_db->path();
+        m_db->close();
+        const QString image = pathOf(QStringLiteral("crashed.db"));
+        copyMidWrite(path, image);
+        QFile file(image);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        file.close();
+
+        const QSharedPointer<LocalDb> saved = LocalDb::openLocal(image, LocalDb::ReadOnly);
+        QCOMPARE(saved->isContactBaseExist(QStringLiteral("Old 7 ") + QString(200, 'x')) != 0, true);
+        QCOMPARE(saved->isContactBaseExist(QStringLiteral("New 7 ") + QString(300, 'y')), 0ULL);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), bytes);
+        QVERIFY(QFile::exists(image + "-journal"));
+        saved->close();
+        QCOMPARE(LocalDb::openLocal(image, LocalDb::ReadOnly)->isContactBaseExist(QStringLiteral("Ann")) != 0, true);
     }
 
     // Only the template's last byte misses the disk: the old database stays.

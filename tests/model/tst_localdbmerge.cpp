@@ -280,6 +280,58 @@ private slots:
         probe.exec("insert into contact(full_name) values('writer')");
     }
 
+    // However many contacts merge into one, it never holds more rows than
+    // the limit; what would pass it is counted, while changes to rows it
+    // holds still apply. Within one import (cached target) and edit by edit.
+    void keepsAGrowingContactWithinTheLimit_data()
+    {
+        QTest::addColumn<bool>("oneImport");
+        QTest::addColumn<bool>("lean");
+        QTest::newRow("one import") << true << false;
+        QTest::newRow("an edit per contact") << false << false;
+        // Reads only the merged types back: the name row counts all the same.
+        QTest::newRow("one import, lean merge") << true << true;
+        QTest::newRow("an edit per contact, lean merge") << false << true;
+    }
+    void keepsAGrowingContactWithinTheLimit()
+    {
+        QFETCH(bool, oneImport);
+        QFETCH(bool, lean);
+        const auto phones = [](int from, int n, int subType) {
+            QList<QVariantMap> list;
+            for (int i = from; i < from + n; ++i)
+                list.append({ { "data1", QString::number(5550000 + i) }, { "data2", subType } });
+            return list;
+        };
+        const qsizetype limit = LocalDb::kMaxEntitiesPerContact;
+        // The name row and limit - 5 phones.
+        const int first = int(limit) - 5;
+        if (oneImport)
+            m_db->beginImport(4);
+        QList<qsizetype> leftOut;
+        for (const auto& in : { phones(0, first, 1), phones(first, 3, 1), phones(first + 3, 3, 1),
+                 phones(first + 6, 2, 1) + phones(0, 1, 2) }) {
+            if (!oneImport)
+                m_db->beginEdit();
+            const pim::_Contact ann = contactOf("Ann", { { 1, { QVariantMap { { "data1", "Ann" } } } }, { 3, in } });
+            if (lean)
+                m_db->mergeContact(ann, m_existed);
+            else
+                merge(ann);
+            if (!oneImport)
+                m_db->endEdit(true);
+            leftOut.append(m_db->lastMergeLeftOut());
+        }
+        if (oneImport)
+            m_db->endEdit(true);
+
+        QCOMPARE(leftOut, (QList<qsizetype> { 0, 0, 2, 2 }));
+        QCOMPARE(count("select count(*) from data"), limit);
+        QCOMPARE(count("select count(*) from data where type=3 and data2='2'"), 1);
+        if (!lean)
+            QCOMPARE(m_stored.entities.value(3).size(), limit - 1);
+    }
+
     // Without a level per contact a failed contact leaves partial writes:
     // the import may only be rolled back, never committed.
     void importEditRefusesToCommitAFailure()

@@ -2,6 +2,32 @@
 #include "messageboxrecorder.h"
 
 #include <QAbstractButton>
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace {
+
+// Renders the box's text the way its label does.
+void render(MessageBoxRecorder::Box& rec)
+{
+    if (rec.textFormat == Qt::PlainText || (rec.textFormat == Qt::AutoText && !Qt::mightBeRichText(rec.text))) {
+        rec.shown = rec.text;
+        return;
+    }
+    QTextDocument document;
+    document.setHtml(rec.text);
+    rec.shown = document.toPlainText();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextCharFormat format = it.fragment().charFormat();
+            if (format.isAnchor() && !format.anchorHref().isEmpty())
+                rec.links.append(format.anchorHref());
+        }
+    }
+    rec.links.removeDuplicates();
+}
+
+} // namespace
 
 MessageBoxRecorder::MessageBoxRecorder()
 {
@@ -31,6 +57,14 @@ QStringList MessageBoxRecorder::texts() const
     return out;
 }
 
+QStringList MessageBoxRecorder::shownTexts() const
+{
+    QStringList out;
+    for (const Box& b : m_boxes)
+        out.append(b.shown);
+    return out;
+}
+
 int MessageBoxRecorder::handle(QMessageBox& box)
 {
     Box rec;
@@ -44,6 +78,7 @@ int MessageBoxRecorder::handle(QMessageBox& box)
     rec.flags = box.windowFlags();
     rec.textFormat = box.textFormat();
     rec.styled = !box.styleSheet().isEmpty();
+    render(rec);
 
     // Record before the hook runs, so nested boxes appear after this one.
     const int index = m_boxes.size();

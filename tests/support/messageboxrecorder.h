@@ -26,6 +26,10 @@ public:
         Qt::TextFormat textFormat = Qt::AutoText;
         bool styled = false; // a non-empty style sheet was set
         int answer = 0;
+        // What the user reads: the text as the box renders it.
+        QString shown;
+        // The link targets the box renders, in order.
+        QStringList links;
     };
 
     MessageBoxRecorder();
@@ -42,6 +46,8 @@ public:
     int count() const { return m_boxes.size(); }
     // The texts of the recorded boxes, in order.
     QStringList texts() const;
+    // What the user reads in each of them, in order.
+    QStringList shownTexts() const;
 
 private:
     int handle(QMessageBox& box);

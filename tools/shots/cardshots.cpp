@@ -13,6 +13,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -54,6 +55,22 @@ void cardShots(ShotWriter& shots)
         card.resize(520, 260);
         card.showContact(&bare);
         shots.save(QStringLiteral("card-placeholder"), card);
+    }
+    {
+        // A contact grown by merging, at the end of its phones: the first
+        // rows and how many more there are.
+        pim::_Contact many(3, QString(), QStringLiteral("Many Phones"));
+        for (int i = 0; i < 250; ++i)
+            many.entities[pim::ENTITY_PHONE].append(sampleEntity(100 + i, {{"data1", QString::number(5550100 + i)}, {"data2", 2}}));
+        many.entities[pim::ENTITY_EMAIL] = {sampleEntity(400, {{"data1", "many@example.org"}, {"data2", 1}})};
+        ContactDisplayer card;
+        card.setStyleSheet(QStringLiteral("background-color:#F1F5FB;"));
+        card.resize(520, 400);
+        card.showContact(&many);
+        card.show();
+        QCoreApplication::processEvents();
+        card.verticalScrollBar()->setValue(card.verticalScrollBar()->maximum());
+        shots.save(QStringLiteral("card-many-rows"), card);
     }
 
     const QDir dbDir = LocalDb::dbDir();

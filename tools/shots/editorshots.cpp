@@ -6,6 +6,7 @@
 #include "contactui/contacteditor.h"
 #include "contactui/editcontactform.h"
 
+#include <QCoreApplication>
 #include <QScrollBar>
 
 void editorShots(ShotWriter& shots)
@@ -23,6 +24,21 @@ void editorShots(ShotWriter& shots)
         EditContactForm form(&contact, nullptr);
         form.resize(500, 1320);
         shots.save(QStringLiteral("edit-contact-whole"), form);
+    }
+    {
+        // A contact grown by merging: the end of its shown phones and how
+        // many more it keeps.
+        pim::_Contact many(3, QString(), QStringLiteral("Many Phones"));
+        many.entities[pim::ENTITY_NAME] = {sampleEntity(1, {{"data1", "Many Phones"}, {"data2", "Many"}, {"data3", "Phones"}})};
+        for (int i = 0; i < 250; ++i)
+            many.entities[pim::ENTITY_PHONE].append(sampleEntity(100 + i, {{"data1", QString::number(5550100 + i)}, {"data2", 2}}));
+        EditContactForm form(&many, nullptr);
+        auto* editor = form.findChild<ContactEditor*>(QStringLiteral("wdEditContact"));
+        auto* more = editor->findChild<QWidget*>(QStringLiteral("lbMoreRows"));
+        form.show();
+        QCoreApplication::processEvents();
+        editor->ensureWidgetVisible(more, 0, 200);
+        shots.save(QStringLiteral("edit-contact-many-rows"), form);
     }
     {
         const pim::_Contact empty;

@@ -28,14 +28,14 @@ void kitShots(ShotWriter& shots)
                     .arg(12345));
     name = QStringLiteral("kit-box-retry-abort");
     g_showMessageBox(QMessageBox::Warning,
-        QStringLiteral("Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to "
+        BoxText::markup(QStringLiteral("Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to "
                        "allow debugging with the computer on your Android device screen. Please simply check "
                        "\"Always allow from this computer\" and then click \"OK\" to finish.<br/><br/>"
-                       "<img src=\":res/trust-android.png\"/>")
+                       "<img src=\":res/trust-android.png\"/>"))
             .arg(QStringLiteral("R58M41ABCDE")),
         QMessageBox::Retry | QMessageBox::Abort, true);
     name = QStringLiteral("kit-box-sync-tips");
-    Tips::info(QCoreApplication::translate("MainWindow", "IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS"));
+    Tips::info(BoxText::markup(QCoreApplication::translate("MainWindow", "IDS_IPHONE_CONNECTIONS_CONTACTS_SYNC_TIPS")));
 
     setMessageBoxHandler(std::move(previous));
 
