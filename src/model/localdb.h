@@ -309,7 +309,8 @@ private:
     QMap<int, QList<pim::Entity>> combineInto(const pim::_Contact& incoming, pim::_Contact* stored, bool& existed);
     // The contact's rows in the columns a merge compares only, without
     // the rows of types the rule never merges; for mergeContact.
-    pim::_Contact loadCompared(unsigned long long id);
+    // `rowCount` receives the number of the contact's rows of every type.
+    pim::_Contact loadCompared(unsigned long long id, qsizetype* rowCount = nullptr);
     // Rewrites the source id and the columns the rule takes over of a row
     // that loadCompared() read.
     void updateKeptColumns(int type, const pim::Entity& entity);

@@ -315,11 +315,12 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 target = std::move(cached->contact);
                 keyIndex = &cached->keys;
             } else if (compared) {
-                target = loadCompared(foundId);
+                target = loadCompared(foundId, &rows);
             } else {
                 // Every column, the country code too, so that an unchanged
                 // address is seen as unchanged.
                 target = loadContact(foundId, true);
+                rows = entityCount(target);
             }
         } else {
             target = pim::_Contact(0, QString(), incoming.fullName);
@@ -337,16 +338,11 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
             }
         }
 
-        if (cached) {
+        // Every row the contact holds, of any type: what the limit counts.
+        if (cached)
             rows = cached->rows;
-        } else if (foundId != 0) {
-            Sqlite3Sql count("select count(*) from data where contact_id=?");
-            count.addInt64Param(static_cast<long long>(foundId));
-            Sqlite3Cursor cur = connection().queryThrow(count);
-            rows = cur.moveNext() ? cur.getInt64(0) : 0;
-        } else {
+        else if (foundId == 0)
             rows = entityCount(target);
-        }
         int done = 0;
         for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
             const int type = it.key();

@@ -345,7 +345,7 @@ const LocalDb::MergeKeys& LocalDb::mergeKeys(int type)
     return keys;
 }
 
-pim::_Contact LocalDb::loadCompared(unsigned long long id)
+pim::_Contact LocalDb::loadCompared(unsigned long long id, qsizetype* rowCount)
 {
     static const QString rowsSql = QStringLiteral("select _id,type,src_id,%1 from data where contact_id=?")
                                        .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15})
@@ -355,10 +355,12 @@ pim::_Contact LocalDb::loadCompared(unsigned long long id)
     Sqlite3Sql rows(rowsSql);
     rows.addInt64Param(static_cast<long long>(id));
     Sqlite3Cursor cur = connection().queryThrow(rows);
+    qsizetype count = 0;
     while (cur.moveNext()) {
+        ++count;
         const int type = static_cast<int>(cur.getInt64(1));
         // A type the rule never merges is never looked at: its rows, names
-        // among them, stay unread.
+        // among them, stay unread (but counted).
         if (!pim::isValidEntityType(type))
             continue;
         const MergeKeys& keys = mergeKeys(type);
@@ -374,6 +376,8 @@ pim::_Contact LocalDb::loadCompared(unsigned long long id)
         }
         result.entities[type].append(entity);
     }
+    if (rowCount)
+        *rowCount = count;
     return result;
 }
 
