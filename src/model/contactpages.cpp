@@ -71,9 +71,24 @@ bool LocalDbContactPages::nextPage(QList<pim::_Contact>& page)
             const std::size_t n = std::min<std::size_t>(std::size_t(m_pageSize), m_order.size() - m_next);
             page = LocalDb::contactsById(*m_connection, m_order.data() + m_next, qsizetype(n));
             m_next += n;
+            if (m_keepEmptyPages)
+                return true;
         }
         return !page.isEmpty();
     });
+}
+
+std::unique_ptr<ContactPages> LocalDbContactPages::lane(int index, int lanes)
+{
+    inWords([this] { readOrder(); });
+    std::vector<unsigned long long> share;
+    const std::size_t size = std::size_t(m_pageSize);
+    for (std::size_t first = std::size_t(index) * size; first < m_order.size(); first += std::size_t(lanes) * size)
+        share.insert(share.end(), m_order.begin() + std::ptrdiff_t(first),
+                     m_order.begin() + std::ptrdiff_t(std::min(first + size, m_order.size())));
+    auto pages = std::make_unique<LocalDbContactPages>(m_db, std::move(share), m_pageSize);
+    pages->m_keepEmptyPages = true;
+    return pages;
 }
 
 template <class Read>
@@ -94,8 +109,9 @@ namespace {
 constexpr std::size_t kPagesAhead = 2;
 } // namespace
 
-ReadAheadPages::ReadAheadPages(ContactPages& pages)
+ReadAheadPages::ReadAheadPages(ContactPages& pages, int lanes)
     : m_pages(pages)
+    , m_laneCount(std::max(1, lanes))
 {
 }
 
@@ -111,15 +127,17 @@ void ReadAheadPages::stop()
         m_stop = true;
         m_changed.notify_all();
     }
-    if (m_thread.joinable())
-        m_thread.join();
+    for (const auto& lane : m_lanes) {
+        if (lane->thread.joinable())
+            lane->thread.join();
+    }
 }
 
 qsizetype ReadAheadPages::count()
 {
-    // Asked before the reading thread runs, or answered from then on.
+    // Asked before the reading threads run, or answered from then on.
     if (m_count < 0) {
-        Q_ASSERT(!m_thread.joinable());
+        Q_ASSERT(m_lanes.empty());
         m_count = m_pages.count();
     }
     return m_count;
@@ -128,60 +146,88 @@ qsizetype ReadAheadPages::count()
 void ReadAheadPages::rewind()
 {
     stop();
-    m_ready.clear();
-    m_spent.clear();
-    m_done = false;
+    m_lanes.clear();
+    m_turn = 0;
+    m_lastTurn = 0;
     m_stop = false;
-    m_failure = nullptr;
     m_pages.rewind();
 }
 
-void ReadAheadPages::readAll()
+void ReadAheadPages::start()
+{
+    count();
+    if (m_laneCount > 1) {
+        for (int i = 0; i < m_laneCount; ++i) {
+            auto lane = std::make_unique<Lane>();
+            lane->own = m_pages.lane(i, m_laneCount);
+            if (!lane->own) {
+                m_lanes.clear();
+                break;
+            }
+            lane->pages = lane->own.get();
+            m_lanes.push_back(std::move(lane));
+        }
+    }
+    if (m_lanes.empty()) {
+        m_lanes.push_back(std::make_unique<Lane>());
+        m_lanes.back()->pages = &m_pages;
+    }
+    for (const auto& lane : m_lanes)
+        lane->thread = std::thread([this, l = lane.get()] { readLane(*l); });
+}
+
+void ReadAheadPages::readLane(Lane& lane)
 {
     try {
         QList<pim::_Contact> page;
         std::deque<QList<pim::_Contact>> spent;
-        while (m_pages.nextPage(page)) {
+        while (lane.pages->nextPage(page)) {
             {
                 std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] { return m_stop || m_ready.size() < kPagesAhead; });
+                m_changed.wait(lock, [&] { return m_stop || lane.ready.size() < kPagesAhead; });
                 if (m_stop)
                     return;
-                m_ready.push_back(std::move(page));
-                spent.swap(m_spent);
+                lane.ready.push_back(std::move(page));
+                spent.swap(lane.spent);
                 m_changed.notify_all();
             }
             spent.clear();
         }
     } catch (...) {
         const std::lock_guard lock(m_mutex);
-        m_failure = std::current_exception();
+        lane.failure = std::current_exception();
     }
     const std::lock_guard lock(m_mutex);
-    m_done = true;
+    lane.done = true;
     m_changed.notify_all();
 }
 
 bool ReadAheadPages::nextPage(QList<pim::_Contact>& page)
 {
-    if (!m_thread.joinable()) {
-        count();
-        m_thread = std::thread([this] { readAll(); });
-    }
+    if (m_lanes.empty())
+        start();
     std::unique_lock lock(m_mutex);
     // Freed by the thread that allocated it: a free from another thread
     // contends for that thread's allocator lock on every block.
     if (!page.isEmpty())
-        m_spent.push_back(std::move(page));
+        m_lanes[m_lastTurn]->spent.push_back(std::move(page));
     page.clear();
-    m_changed.wait(lock, [this] { return !m_ready.empty() || m_done; });
-    if (m_ready.empty()) {
-        if (m_failure)
-            std::rethrow_exception(m_failure);
-        return false;
+    for (;;) {
+        Lane& lane = *m_lanes[m_turn];
+        m_changed.wait(lock, [&] { return !lane.ready.empty() || lane.done; });
+        if (lane.ready.empty()) {
+            // The walk ends at the first lane that has no page left.
+            if (lane.failure)
+                std::rethrow_exception(lane.failure);
+            return false;
+        }
+        page = std::move(lane.ready.front());
+        lane.ready.pop_front();
+        m_lastTurn = m_turn;
+        m_turn = (m_turn + 1) % m_lanes.size();
+        m_changed.notify_all();
+        // A lane's page of contacts removed meanwhile is passed over.
+        if (!page.isEmpty())
+            return true;
     }
-    page = std::move(m_ready.front());
-    m_ready.pop_front();
-    m_changed.notify_all();
-    return true;
 }

@@ -31,6 +31,16 @@ public:
     virtual bool nextPage(QList<pim::_Contact>& page) = 0;
     // Starts the walk again from the first contact.
     virtual void rewind() = 0;
+    // A walk that can be read on several threads at once: lane `index` of
+    // `lanes` yields the pages index, index + lanes, ... of this walk from
+    // its start, each one even when it comes out empty, on a connection of
+    // its own. Null when the walk cannot be split.
+    virtual std::unique_ptr<ContactPages> lane(int index, int lanes)
+    {
+        Q_UNUSED(index);
+        Q_UNUSED(lanes);
+        return nullptr;
+    }
 };
 
 // The pages of a list already in memory (the contact list's selection).
@@ -64,6 +74,7 @@ public:
     qsizetype count() override;
     bool nextPage(QList<pim::_Contact>& page) override;
     void rewind() override { m_next = 0; }
+    std::unique_ptr<ContactPages> lane(int index, int lanes) override;
 
 private:
     void readOrder();
@@ -78,17 +89,21 @@ private:
     bool m_ordered = false;
     std::vector<unsigned long long> m_order;
     std::size_t m_next = 0;
+    // A lane hands out the pages of its share as they come, empty ones too,
+    // so that the lanes stay in step.
+    bool m_keepEmptyPages = false;
 };
 
-// Reads the pages of another walk on a thread of its own, a page or two
-// ahead of the caller, so that reading the next page overlaps using this
-// one. The walk is this object's alone until it is destroyed; a failure of
-// the reading thread is thrown by the nextPage() that would have got the
-// page.
+// Reads the pages of another walk ahead of the caller, so that reading the
+// next pages overlaps using this one: on a thread of its own, or, when the
+// walk splits into lanes, on one thread per lane, each a page or two ahead.
+// The walk is this object's alone until it is destroyed; a failure of a
+// reading thread is thrown by the nextPage() that would have got the page.
 class ReadAheadPages : public ContactPages {
 public:
-    explicit ReadAheadPages(ContactPages& pages);
-    // Stops the reading thread and waits for it.
+    // `lanes` threads read at once when the walk splits (at least one).
+    explicit ReadAheadPages(ContactPages& pages, int lanes = 2);
+    // Stops the reading threads and waits for them.
     ~ReadAheadPages() override;
     ReadAheadPages(const ReadAheadPages&) = delete;
     ReadAheadPages& operator=(const ReadAheadPages&) = delete;
@@ -98,18 +113,29 @@ public:
     void rewind() override;
 
 private:
+    struct Lane {
+        std::unique_ptr<ContactPages> own;
+        ContactPages* pages = nullptr;
+        std::deque<QList<pim::_Contact>> ready;
+        // Pages the caller is done with, for the lane's thread to free.
+        std::deque<QList<pim::_Contact>> spent;
+        bool done = false;
+        std::exception_ptr failure;
+        std::thread thread;
+    };
+
+    void start();
     void stop();
-    void readAll();
+    void readLane(Lane& lane);
 
     ContactPages& m_pages;
+    int m_laneCount;
     qsizetype m_count = -1;
     std::mutex m_mutex;
     std::condition_variable m_changed;
-    std::deque<QList<pim::_Contact>> m_ready;
-    // Pages the caller is done with, for the reading thread to free.
-    std::deque<QList<pim::_Contact>> m_spent;
-    bool m_done = false;
+    std::vector<std::unique_ptr<Lane>> m_lanes;
+    // The lane of the next page the caller gets, and of the page it has.
+    std::size_t m_turn = 0;
+    std::size_t m_lastTurn = 0;
     bool m_stop = false;
-    std::exception_ptr m_failure;
-    std::thread m_thread;
 };

@@ -144,20 +144,37 @@ private slots:
         QVERIFY(page.isEmpty());
     }
 
-    // Read ahead on a thread of its own: the same pages, again after a
-    // rewind, and the reader's failure where its page would have come.
+    // Read ahead on threads of their own (one per lane): the same pages in
+    // the same order, again after a rewind, a contact removed meanwhile left
+    // out without the lanes falling out of step, and the reader's failure
+    // where its page would have come.
     void readAheadGivesThePagesThenTheFailure()
     {
-        LocalDbContactPages pages(m_db, 0, 2);
-        ReadAheadPages ahead(pages);
-        QCOMPARE(ahead.count(), 6);
-        for (int pass = 0; pass < 2; ++pass) {
-            ahead.rewind();
-            QList<pim::_Contact> all, page;
-            while (ahead.nextPage(page))
-                all += page;
-            QCOMPARE(names(all), names(m_db->contacts()));
+        const QList<pim::_Contact> listed = m_db->contacts();
+        for (const int lanes : { 1, 2, 3 }) {
+            for (const int pageSize : { 1, 2, 4 }) {
+                LocalDbContactPages pages(m_db, 0, pageSize);
+                ReadAheadPages ahead(pages, lanes);
+                QCOMPARE(ahead.count(), 6);
+                for (int pass = 0; pass < 2; ++pass) {
+                    ahead.rewind();
+                    QList<pim::_Contact> all, page;
+                    while (ahead.nextPage(page))
+                        all += page;
+                    QCOMPARE(names(all), names(listed));
+                }
+            }
         }
+        LocalDbContactPages sparse(m_db, 0, 1);
+        ReadAheadPages sparseAhead(sparse, 3);
+        QCOMPARE(sparseAhead.count(), 6);
+        m_db->beginEdit();
+        m_db->removeContact(listed.at(1).id);
+        m_db->endEdit(true);
+        QList<pim::_Contact> rest, page;
+        while (sparseAhead.nextPage(page))
+            rest += page;
+        QCOMPARE(names(rest), names(QList<pim::_Contact> { listed.at(0) } + listed.mid(2)));
 
         struct Failing : ContactPages {
             int given = 0;
@@ -172,7 +189,6 @@ private slots:
             void rewind() override { given = 0; }
         } failing;
         ReadAheadPages failingAhead(failing);
-        QList<pim::_Contact> page;
         QVERIFY(failingAhead.nextPage(page) && failingAhead.nextPage(page));
         QCOMPARE(names(page), QStringList { "2" });
         QVERIFY_THROWS_EXCEPTION(Error, failingAhead.nextPage(page));
