@@ -255,7 +255,9 @@ private slots:
         for (int i = 0; i < 25; ++i)
             people.append({ QStringLiteral("P%1 Ko").arg(i, 2, 10, QChar('0')), "", "", "" });
         data->writeDb("data", "Home.db", people);
-        IPhoneSimulator sim({ { "slow_ms", 300 } });
+        // Slow enough that a loaded machine still cancels before the phone
+        // takes the last batch.
+        IPhoneSimulator sim({ { "slow_ms", 1000 } });
         SimLayer layer;
         MainWindow w(&layer);
         QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000);
