@@ -16,6 +16,7 @@
 #include "fakeadbd.h"
 #include "iphonesimulator.h"
 #include "model/localdb.h"
+#include "support/guistallprobe.h"
 #include "support/recordingreporter.h"
 #include "ui_mainwindow.h"
 
@@ -332,21 +333,14 @@ private slots:
         data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
         IPhoneSimulator sim(scenario);
         QElapsedTimer clock;
-        qint64 last = 0, longest = 0, cancelledAt = -1, closedAt = -1;
+        qint64 cancelledAt = -1, closedAt = -1;
         bool measuring = false;
-        QTimer ping;
-        QObject::connect(&ping, &QTimer::timeout, [&] {
-            const qint64 now = clock.elapsed();
-            if (measuring)
-                longest = qMax(longest, now - last);
-            last = now;
-        });
+        GuiStallProbe probe;
         clock.start();
-        ping.start(5);
         const auto watchDialog = [&] {
             return answerDialog("ProgressForm", [&](QWidget* dialog) {
                 measuring = true;
-                last = clock.elapsed();
+                probe.reset();
                 QObject::connect(static_cast<QDialog*>(dialog), &QDialog::finished, [&] { closedAt = clock.elapsed(); });
                 if (cancel)
                     QTimer::singleShot(600, dialog, [&, dialog] {
@@ -369,7 +363,7 @@ private slots:
             w.miTreeDB2I();
         }
         QTRY_VERIFY_WITH_TIMEOUT(measuring && closedAt >= 0 && !w.roadRunning(), 20000);
-        measuring = false;
+        const qint64 longest = probe.longestMs();
         qInfo("longest pause of the window's thread: %lld ms", longest);
         QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
         if (cancel) {
