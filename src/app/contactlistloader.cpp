@@ -205,17 +205,18 @@ void ContactListLoader::cancel()
     stopCurrent();
 }
 
-int ContactListLoader::start(const QString& path, unsigned long long groupId, const QString& keyword)
+int ContactListLoader::start(QSharedPointer<LocalDb> db, unsigned long long groupId, const QString& keyword)
 {
     stopCurrent();
     auto request = std::make_shared<Request>();
     const int ticket = ++m_nextTicket;
     QPointer<ContactListLoader> self(this);
-    request->thread = QThread::create([request, path, groupId, keyword, ticket, self] {
+    request->thread = QThread::create([request, db, groupId, keyword, ticket, self] {
         std::shared_ptr<ItemModelContacts::PreparedRows> rows;
         QString error;
         try {
-            rows = ItemModelContacts::prepareRows(readContactListRows(path, groupId, keyword, &request->cancelled));
+            rows = ItemModelContacts::prepareRows(
+                readContactListRows(db->readPath(), groupId, keyword, &request->cancelled));
         } catch (const std::exception& e) {
             error = QString::fromUtf8(e.what());
         }

@@ -5,10 +5,13 @@
 #include "app/itemmodelcontacts.h"
 
 #include <QObject>
+#include <QSharedPointer>
 #include <QString>
 
 #include <atomic>
 #include <memory>
+
+class LocalDb;
 
 class QThread;
 
@@ -35,8 +38,9 @@ public:
     // Waits for the reading threads (they stop at their next row).
     ~ContactListLoader() override;
 
-    // Starts reading; returns the request's ticket.
-    int start(const QString& path, unsigned long long groupId, const QString& keyword);
+    // Starts reading the database on a connection of its own; returns the
+    // request's ticket.
+    int start(QSharedPointer<LocalDb> db, unsigned long long groupId, const QString& keyword);
     // Drops the request in progress, if any: nothing more is delivered.
     void cancel();
     bool isBusy() const { return m_busy; }

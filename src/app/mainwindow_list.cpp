@@ -34,7 +34,7 @@ void MainWindow::startListLoad(const _CurrentNode& current, const QString& keywo
     m_listKeyword = keyword;
     m_listIsSearch = search;
     const unsigned long long groupId = current.groupNode ? current.groupNode->group.id : 0;
-    m_listTicket = m_listLoader->start(db->db->path(), groupId, keyword);
+    m_listTicket = m_listLoader->start(db->db, groupId, keyword);
     ui->treeContacts->setCursor(Qt::BusyCursor);
 }
 

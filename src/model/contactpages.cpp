@@ -44,7 +44,7 @@ void LocalDbContactPages::readOrder()
 {
     if (!m_connection) {
         auto connection = std::make_unique<Sqlite3DB>();
-        connection->openThrow(m_db->path(), Sqlite3DB::OpenReadOnly);
+        connection->openThrow(m_db->readPath(), Sqlite3DB::OpenReadOnly);
         m_connection = std::move(connection);
     }
     if (m_ordered)

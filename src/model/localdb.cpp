@@ -337,6 +337,17 @@ void LocalDb::endEdit(bool commit)
     }
 }
 
+QString LocalDb::readPath()
+{
+    // A writable file never needs the copy, and is not held here: an edit
+    // on another thread must not make its readers wait.
+    if (m_access == ReadWrite)
+        return m_path;
+    const Hold hold(*this);
+    connection();
+    return m_rolledBack ? m_rolledBack->filePath(QStringLiteral("copy.db")) : m_path;
+}
+
 void LocalDb::openRolledBackCopy(const Error& cause)
 {
     qCInfo(lcDb) << m_path << "has a leftover journal, read from a rolled-back copy:" << cause.text();

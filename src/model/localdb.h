@@ -78,6 +78,11 @@ public:
     QSharedPointer<AbsContactCombineRule> rule() const { return m_rule; }
     // Full path of the database file.
     QString path() const { return m_path; }
+    // The file a connection of its own should read: the file itself, or for
+    // a read-only one left with a journal by a crash, the rolled-back copy
+    // this database reads (made here when not yet made). Call it off the GUI
+    // thread: making the copy copies the file.
+    QString readPath();
     bool isReadOnly() const { return m_access == ReadOnly; }
 
     // The folder of the user's local databases ("data" in the data folder),

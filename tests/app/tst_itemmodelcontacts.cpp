@@ -89,9 +89,9 @@ private slots:
         QList<int> delivered;
         connect(&loader, &ContactListLoader::finished, this,
                 [&delivered](int ticket, std::shared_ptr<ItemModelContacts::PreparedRows>, QString) { delivered << ticket; });
-        loader.start(path, 0, QStringLiteral("nobody"));
-        loader.start(dir.filePath("missing.db"), 0, QString());
-        const int last = loader.start(path, 0, QString());
+        loader.start(LocalDb::openLocal(path), 0, QStringLiteral("nobody"));
+        loader.start(LocalDb::openLocal(dir.filePath("missing.db")), 0, QString());
+        const int last = loader.start(LocalDb::openLocal(path), 0, QString());
         QTRY_VERIFY(!loader.isBusy());
         QTest::qWait(50);
         QCOMPARE(delivered, QList<int> { last });

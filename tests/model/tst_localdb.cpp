@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The contact database file: template, life cycle, entity rows, reading
 // back and the small edits, each checked against the file with plain SQL.
+#include "model/contactpages.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"
 #include "common/filesizelimit.h"
@@ -178,6 +179,14 @@ private slots:
         QVERIFY(file.open(QIODevice::ReadOnly));
         QCOMPARE(file.readAll(), bytes);
         QVERIFY(QFile::exists(image + "-journal"));
+        // The roads that walk it page by page read the same copy.
+        LocalDbContactPages pages(saved, 0);
+        QList<pim::_Contact> page;
+        qsizetype walked = 0;
+        while (pages.nextPage(page))
+            walked += page.size();
+        QCOMPARE(pages.count(), saved->contacts().size());
+        QCOMPARE(walked, pages.count());
         saved->close();
         QCOMPARE(LocalDb::openLocal(image, LocalDb::ReadOnly)->isContactBaseExist(QStringLiteral("Ann")) != 0, true);
     }
