@@ -68,17 +68,6 @@ MobileSyncError::Kind kindOfLockdownCode(int code)
     }
 }
 
-QString textOf(plist_t node)
-{
-    if (!node || plist_get_node_type(node) != PLIST_STRING)
-        return QString();
-    char* text = nullptr;
-    plist_get_string_val(node, &text);
-    const QString result = QString::fromUtf8(text ? text : "");
-    free(text);
-    return result;
-}
-
 // A message of two texts: a name and the data class.
 PlistNodePtr message(const char* name, const QByteArray& second)
 {
@@ -99,10 +88,10 @@ PlistNodePtr receiveAnswer(mobiledevice_sync_client& client, const char* step, c
     const QString failed = QStringLiteral("%1 failed. return %2.").arg(QLatin1String(step));
     if (name == QLatin1String("DLMessageDisconnect"))
         fail(failed.arg(MOBILESYNC_E_CANCELLED), MobileSyncError::PhoneEnded, MOBILESYNC_E_CANCELLED,
-             textOf(plist_array_get_item(msg.get(), 1)));
+             PlistCFType(plist_array_get_item(msg.get(), 1)).CFStringQString());
     if (name == QLatin1String("SDMessageCancelSession"))
         fail(failed.arg(MOBILESYNC_E_CANCELLED), MobileSyncError::PhoneCancelled, MOBILESYNC_E_CANCELLED,
-             textOf(plist_array_get_item(msg.get(), 2)));
+             PlistCFType(plist_array_get_item(msg.get(), 2)).CFStringQString());
     if (name != QLatin1String(expected))
         fail(failed.arg(MOBILESYNC_E_PLIST_ERROR), MobileSyncError::WrongMessage, MOBILESYNC_E_PLIST_ERROR,
              name.isEmpty() ? QStringLiteral("(no message name)") : name);
@@ -116,7 +105,7 @@ PlistCFType dictionarySlot(plist_t msg, uint32_t index, const char* step)
     plist_t slot = plist_array_get_item(msg, index);
     if (slot && plist_get_node_type(slot) == PLIST_DICT)
         return PlistCFType(plist_copy(slot), true);
-    if (textOf(slot) == QLatin1String(kEmptyParameter))
+    if (PlistCFType(slot).CFStringQString() == QLatin1String(kEmptyParameter))
         return PlistCFType();
     fail(QStringLiteral("%1 failed. return %2.").arg(QLatin1String(step)).arg(MOBILESYNC_E_PLIST_ERROR),
          MobileSyncError::WrongMessage, MOBILESYNC_E_PLIST_ERROR,
@@ -181,7 +170,7 @@ void mobiledevice_sync_start_throw(const QString& udid, const _mobiledevice_sync
         check(client.client->receive(&received, client.answerTimeoutMs), "mobiledevice_sync_start_throw: start");
         PlistNodePtr answer(received);
         const QString name = QString::fromStdString(deviceLinkMessageName(answer.get()));
-        const QString reason = textOf(plist_array_get_item(answer.get(), 2));
+        const QString reason = PlistCFType(plist_array_get_item(answer.get(), 2)).CFStringQString();
         const QString failed = step + QStringLiteral("start failed. return %1. %2");
         if (name == QLatin1String("SDMessageRefuseToSyncDataClassWithComputer"))
             fail(failed.arg(MOBILESYNC_E_SYNC_REFUSED).arg(reason), MobileSyncError::Refused,
@@ -191,7 +180,7 @@ void mobiledevice_sync_start_throw(const QString& udid, const _mobiledevice_sync
                  MOBILESYNC_E_CANCELLED, reason);
         if (name == QLatin1String("DLMessageDisconnect"))
             fail(failed.arg(MOBILESYNC_E_CANCELLED).arg(QString()), MobileSyncError::PhoneEnded,
-                 MOBILESYNC_E_CANCELLED, textOf(plist_array_get_item(answer.get(), 1)));
+                 MOBILESYNC_E_CANCELLED, PlistCFType(plist_array_get_item(answer.get(), 1)).CFStringQString());
         if (name != QLatin1String("SDMessageSyncDataClassWithComputer"))
             fail(failed.arg(MOBILESYNC_E_PLIST_ERROR).arg(QString()), MobileSyncError::WrongMessage,
                  MOBILESYNC_E_PLIST_ERROR, name.isEmpty() ? QStringLiteral("(no message name)") : name);
