@@ -192,17 +192,25 @@ bool ContactsPrinter::paintCards(QPagedPaintDevice& device, ContactPages& pages,
     CardPainter cards(QSize(layout.cardWidth, layout.cardHeight));
     QList<pim::_Contact> page;
     pages.rewind();
-    while (pages.nextPage(page)) {
-        for (const pim::_Contact& contact : std::as_const(page)) {
-            const int onPage = m_cardCount % layout.cardsPerPage();
-            const bool pageStarted = m_cardCount > 0 && onPage == 0;
-            if (beforeCard)
-                beforeCard(m_cardCount, pageStarted);
-            if (pageStarted)
-                device.newPage();
-            cards.paint(painter, layout.cardPosition(onPage), contact);
-            ++m_cardCount;
+    try {
+        while (pages.nextPage(page)) {
+            for (const pim::_Contact& contact : std::as_const(page)) {
+                const int onPage = m_cardCount % layout.cardsPerPage();
+                const bool pageStarted = m_cardCount > 0 && onPage == 0;
+                if (beforeCard)
+                    beforeCard(m_cardCount, pageStarted);
+                if (pageStarted)
+                    device.newPage();
+                cards.paint(painter, layout.cardPosition(onPage), contact);
+                ++m_cardCount;
+            }
         }
+    } catch (...) {
+        // Ending the painter would hand the pages drawn so far to the
+        // printer: a cancelled or failed print job prints nothing.
+        if (auto* printer = dynamic_cast<QPrinter*>(&device))
+            printer->abort();
+        throw;
     }
     return painter.end();
 }
