@@ -29,9 +29,10 @@ bool jobCancelled()
 // Connects to the service within g_connectMs; the caller's cancel ends the
 // wait at once (a dropped connection request would otherwise hold it for the
 // whole time). Returns whether it connected.
-bool connectToService(QTcpSocket& socket, const QString& address)
+bool connectToService(QTcpSocket& socket, const QString& address, QString* why)
 {
-    return simpleprotocol::connectSocket(socket, address, simpleprotocol::kWifiServicePort, g_connectMs, jobCancelled);
+    return simpleprotocol::connectSocket(socket, address, simpleprotocol::kWifiServicePort, g_connectMs, jobCancelled,
+                                         why);
 }
 
 } // namespace
@@ -55,8 +56,9 @@ void AndroidWifiConnector::initialize(QString ip)
 {
     m_address = ip;
     QTcpSocket socket;
-    if (!connectToService(socket, m_address)) {
-        qCInfo(lcAndroid) << "no WiFi service at" << serviceName(m_address) << socket.errorString();
+    QString why;
+    if (!connectToService(socket, m_address, &why)) {
+        qCInfo(lcAndroid) << "no WiFi service at" << serviceName(m_address) << why;
         throw WifiServiceTimeoutException();
     }
     simpleprotocol::sendCommand(
@@ -87,9 +89,9 @@ QString AndroidWifiConnector::startRestore(int port)
 QString AndroidWifiConnector::startService(const QString& command, int port)
 {
     QTcpSocket socket;
-    if (!connectToService(socket, m_address))
-        throw Error(QStringLiteral("Can not reach the companion app at %1. %2")
-                        .arg(serviceName(m_address), socket.errorString()));
+    QString why;
+    if (!connectToService(socket, m_address, &why))
+        throw Error(QStringLiteral("Can not reach the companion app at %1. %2").arg(serviceName(m_address), why));
     simpleprotocol::sendCommand(
         socket, command, QStringLiteral("//127.0.0.1:%1/").arg(port), true, g_answerMs, jobCancelled);
     // The service answers nothing; it needs a moment to open the port.

@@ -329,7 +329,8 @@ void readStreamContent(QTcpSocket& socket, QIODevice& target, int timeout, const
     }
 }
 
-bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs, const CancelCheck& cancelled)
+bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs, const CancelCheck& cancelled,
+                   QString* why)
 {
     // Not waitForConnected in slices: a slice that times out abandons the
     // attempt, so a phone slow to accept would fail at the first slice.
@@ -351,6 +352,10 @@ bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int ti
         loop.exec();
     if (socket.state() == QAbstractSocket::ConnectedState)
         return true;
+    const bool timedOut = socket.error() == QAbstractSocket::UnknownSocketError;
+    if (why)
+        *why = timedOut ? QStringLiteral("Nothing answered within %1 seconds.").arg(timeoutMs / 1000.0)
+                        : socket.errorString();
     socket.abort();
     if (wasCancelled)
         throw OperationCancelled();

@@ -95,9 +95,11 @@ public:
 
 // Connects the socket to host:port within timeoutMs, polling `cancelled`
 // (OperationCancelled). Returns whether it connected; on false the socket
-// is left unconnected with its error text.
+// is left unconnected and `why` (when given) says why in words: the
+// socket's own error, or that nothing answered in time (the socket then
+// has no error of its own to tell).
 bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs,
-    const CancelCheck& cancelled = {});
+    const CancelCheck& cancelled = {}, QString* why = nullptr);
 
 // Sends command + argument + line feed as UTF-8.
 void sendCommand(QTcpSocket& socket, const QString& command, const QString& argument, bool flush, int timeout,

@@ -245,6 +245,19 @@ private slots:
         QCOMPARE(connector ? connector->address() + '|' + connector->helloText() : "", box.isEmpty() ? phone + "|sim-7" : "");
     }
 
+    // A connection request nothing accepts is told as such: the socket has
+    // no error of its own then, and would say "Unknown error".
+    void unansweredConnectionSaysSo()
+    {
+        const QString address = QStringLiteral("127.0.0.37");
+        CompanionSim app(address);
+        app.start({}, { "synfull:48888" });
+        QTcpSocket socket;
+        QString why;
+        QVERIFY(!simpleprotocol::connectSocket(socket, address, simpleprotocol::kWifiServicePort, 300, {}, &why));
+        QVERIFY2(why == QLatin1String("Nothing answered within 0.3 seconds."), qPrintable(why));
+    }
+
     // A phone that swallows the connection request, or takes it and never
     // answers, leaves the window drawing and the dialog cancellable at once.
     void wifiDialogNeverFreezes_data()
