@@ -154,7 +154,8 @@ void ProgressForm::closeCancelQuestion()
     if (!m_asking)
         return;
     auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-    if (box && box->text() == tr("Are You Sure You Want To Cancel?"))
+    // The box holds the question as it was given to it: escaped rich text.
+    if (box && box->text() == BoxText(tr("Are You Sure You Want To Cancel?")).html())
         box->done(QMessageBox::No);
 }
 
