@@ -51,17 +51,18 @@ struct Rule {
     bool single = false;
 };
 
-// The local duplicate rule by type code, fields by number.
+// The local duplicate rule (LocalDbCombineRule) by type code, fields by
+// number: kept in step with it by hand.
 Rule ruleOf(int type)
 {
     switch (type) {
     case 2: return {{4}, {4, 15}, true};
     case 3: case 4: case 6: case 11: case 13: return {{1}, {1, 2, 3}, false};
-    case 5: return {{1}, {1}, true};
+    case 5: return {{1}, {1, 2}, true};
     case 7: return {{1}, {1, 2}, true};
     case 8: return {{1, 5, 6}, {1, 5, 6, 2, 3}, false};
     case 9: return {{1}, {1}, false};
-    case 10: return {{1, 5, 4}, {1, 5, 4}, true};
+    case 10: return {{1, 5, 4}, {1, 5, 4, 2}, true};
     case 12: return {{1}, {1, 10, 11, 8, 7, 4, 9, 2, 3}, false};
     default: return {{}, {}, false};
     }
