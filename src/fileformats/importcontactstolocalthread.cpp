@@ -114,6 +114,10 @@ ImportContactsToLocalThread::TYPE ImportContactsToLocalThread::typeOfContent(con
                                                             : line;
         if (bare.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0)
             return TYPE_VCARD;
+        // A table's header comes first: a card pasted into one of its
+        // cells later on does not make the file a card file.
+        if (bare.contains(QLatin1Char(',')) || bare.contains(QLatin1Char(';')) || bare.contains(QLatin1Char('\t')))
+            return TYPE_CSV;
         start = end + 1;
     }
     return TYPE_CSV;

@@ -109,6 +109,9 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
         << "vcf" << QByteArray("hello\r\n") << "No column of this file is a known contact field." << 0;
     QTest::newRow("a table picked as cards is read as a table")
         << "vcf" << QByteArray("First Name,Last Name\r\nAnn,Lee\r\n") << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    QTest::newRow("a table with a card in a cell is read as a table")
+        << "vcf" << QByteArray("First Name,Notes\r\nAnn,\"pasted:\r\nBEGIN:VCARD\r\nFN:Bob\r\nEND:VCARD\"\r\nCy,\r\n")
+        << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2;
     QTest::newRow("cards picked as a table are read as cards")
         << "csv" << threeCards() << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
     QTest::newRow("cards after blanks and a byte-order mark, lower case")
