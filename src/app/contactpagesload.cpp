@@ -45,10 +45,7 @@ bool g_readContactsOnWorker(ContactPages& pages, qsizetype limit, QList<pim::_Co
             form.invokeSucceed(QString());
         });
     }));
-    worker->start(QThread::InheritPriority);
-    const int result = form.exec();
-    worker->wait();
-    if (result != 1 || form.isCancelled())
+    if (!form.runWorker(*worker))
         return false;
     contacts = std::move(read);
     if (total)

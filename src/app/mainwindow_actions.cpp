@@ -83,10 +83,7 @@ void MainWindow::setFileChooser(IFileChooser* chooser)
 
 bool MainWindow::runWorker(ProgressForm& form, QThread& worker)
 {
-    worker.start(QThread::InheritPriority);
-    const int result = form.exec();
-    worker.wait();
-    return result == 1 && !form.isCancelled();
+    return form.runWorker(worker);
 }
 
 bool MainWindow::isInTree(const Tree::_ItemNode* node) const

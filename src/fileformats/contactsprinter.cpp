@@ -171,9 +171,7 @@ void ContactsPrinter::printOnWorker(QPrinter& printer)
             form.invokeSucceed(QString());
         });
     }));
-    worker->start(QThread::InheritPriority);
-    form.exec();
-    worker->wait();
+    form.runWorker(*worker);
 }
 
 // Paints every contact of the walk as a card; returns false when the device

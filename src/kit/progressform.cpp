@@ -60,6 +60,14 @@ void ProgressForm::setCancelable(bool cancelable)
     ui->btnCancel->setEnabled(cancelable);
 }
 
+bool ProgressForm::runWorker(QThread& worker)
+{
+    worker.start(QThread::InheritPriority);
+    const int result = exec();
+    worker.wait();
+    return result == 1 && !isCancelled();
+}
+
 bool ProgressForm::waitForThread(QThread& thread, bool force)
 {
     for (;;) {

@@ -44,6 +44,10 @@ public:
     // With `force` and a cancelled dialog, a worker that is still running after
     // a step is terminated; the result is then that of one more second's wait.
     bool waitForThread(QThread& thread, bool force);
+    // One operation's whole turn: starts the worker, shows this dialog until
+    // the worker ends it, then waits for the worker. True when it succeeded
+    // and was not cancelled.
+    bool runWorker(QThread& worker);
 
 public slots:
     // Only the result slots end the dialog.
