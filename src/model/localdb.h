@@ -309,6 +309,11 @@ private:
         QStringList compared;
         QList<int> comparedNumbers;
         QStringList keptColumns;
+        // min and keptColumns as column numbers, for holdsAlready(); empty
+        // `numbered` when a key is no text column it can read in place.
+        bool numbered = false;
+        QList<int> minNumbers;
+        QList<int> keptNumbers;
     };
     const MergeKeys& mergeKeys(int type);
     QMap<int, QList<pim::Entity>> combineInto(const pim::_Contact& incoming, pim::_Contact* stored, bool& existed);
@@ -316,6 +321,12 @@ private:
     // the rows of types the rule never merges; for mergeContact.
     // `rowCount` receives the number of the contact's rows of every type.
     pim::_Contact loadCompared(unsigned long long id, qsizetype* rowCount = nullptr);
+    // Whether merging `incoming` into stored contact `id` would write
+    // nothing: each entity the rule merges finds the row it would go into,
+    // and that row already holds every value it fills. Read in place, with
+    // nothing built for the stored rows; false whenever that cannot be told
+    // this way, and the whole merge decides.
+    bool holdsAlready(unsigned long long id, const pim::_Contact& incoming);
     // Rewrites the source id and the columns the rule takes over of a row
     // that loadCompared() read.
     void updateKeptColumns(int type, const pim::Entity& entity);
@@ -361,6 +372,7 @@ private:
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateKept;
     std::array<MergeKeys, pim::ENTITY_TYPE_LAST + 1> m_mergeKeys;
     Sqlite3Statement m_findName;
+    Sqlite3Statement m_comparedRows;
     Sqlite3Statement m_insertContact;
     // Inserts of whole data rows, by the sequence of their types.
     QHash<QByteArray, Sqlite3Statement> m_insertShapes;

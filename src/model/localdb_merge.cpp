@@ -314,6 +314,11 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
             if (cached) {
                 target = std::move(cached->contact);
                 keyIndex = &cached->keys;
+            } else if (compared && holdsAlready(foundId, incoming)) {
+                // A card imported before: nothing to read or write.
+                level.commit();
+                existed = true;
+                return written;
             } else if (compared) {
                 target = loadCompared(foundId, &rows);
             } else {

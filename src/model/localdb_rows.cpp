@@ -3,11 +3,15 @@
 // reading contacts back.
 #include "model/localdb.h"
 
+#include <QAnyStringView>
+#include <QVarLengthArray>
+
 #include "model/abscontactcombinerule.h"
 
 #include <QStringList>
 
 #include <array>
+#include <charconv>
 
 namespace {
 
@@ -340,6 +344,17 @@ const LocalDb::MergeKeys& LocalDb::mergeKeys(int type)
         if (fresh.kept.contains(column))
             fresh.keptColumns << column;
     }
+    fresh.numbered = true;
+    for (const QString& key : fresh.min)
+        fresh.minNumbers << pim::EntityFields::keyNumber(key);
+    for (const QString& key : fresh.keptColumns)
+        fresh.keptNumbers << pim::EntityFields::keyNumber(key);
+    for (const int number : fresh.minNumbers + fresh.keptNumbers) {
+        // The blob column, a key that names no column, or a column the
+        // merge's copy leaves out (so holds as empty there).
+        if (number < 1 || number > 14 || !fresh.comparedNumbers.contains(number))
+            fresh.numbered = false;
+    }
     fresh.known = true;
     keys = std::move(fresh);
     return keys;
@@ -379,6 +394,147 @@ pim::_Contact LocalDb::loadCompared(unsigned long long id, qsizetype* rowCount)
     if (rowCount)
         *rowCount = count;
     return result;
+}
+
+namespace {
+
+// An incoming value as the text the whole merge would compare with a
+// column, built only when it is no plain text; `known` is false for bytes,
+// which that merge compares as bytes.
+class ComparedValue {
+public:
+    explicit ComparedValue(const QVariant* value)
+    {
+        if (!value)
+            return;
+        switch (value->typeId()) {
+        case QMetaType::QString:
+            m_text = *static_cast<const QString*>(value->constData());
+            break;
+        case QMetaType::QByteArray:
+            m_known = false;
+            break;
+        case QMetaType::Int:
+        case QMetaType::LongLong: {
+            const auto end = std::to_chars(m_digits, m_digits + sizeof m_digits, value->toLongLong()).ptr;
+            m_number = QByteArrayView(m_digits, end - m_digits);
+            m_isNumber = true;
+            break;
+        }
+        default:
+            m_own = pim::fieldText(*value);
+            m_text = m_own;
+            break;
+        }
+    }
+    bool known() const { return m_known; }
+    bool isEmpty() const { return m_isNumber ? false : m_text.isEmpty(); }
+    bool hasCr() const { return !m_isNumber && m_text.contains(QLatin1Char('\r')); }
+    bool equals(QByteArrayView stored) const
+    {
+        return m_isNumber ? m_number == stored : QAnyStringView::equal(m_text, QUtf8StringView(stored));
+    }
+
+private:
+    bool m_known = true;
+    bool m_isNumber = false;
+    QStringView m_text;
+    QString m_own;
+    char m_digits[24] = {};
+    QByteArrayView m_number;
+};
+
+} // namespace
+
+bool LocalDb::holdsAlready(unsigned long long id, const pim::_Contact& incoming)
+{
+    // The incoming entities the rule merges, each until it found its row.
+    struct Pending {
+        int type;
+        const pim::Entity* entity;
+        const MergeKeys* keys;
+    };
+    // Beyond this many the whole merge's key indexes are the faster road.
+    constexpr qsizetype kMaxPending = 48;
+    QVarLengthArray<Pending, 16> pending;
+    for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
+        if (it.value().isEmpty())
+            continue;
+        const int type = it.key();
+        // A photo's hash follows its bytes and a membership needs its
+        // group's id: both take the whole way, as do unknown types.
+        if (!pim::isValidEntityType(type) || type == pim::ENTITY_PHOTO || type == pim::ENTITY_GROUP)
+            return false;
+        const MergeKeys& keys = mergeKeys(type);
+        if (keys.kept.isEmpty())
+            continue;
+        if (!keys.numbered)
+            return false;
+        for (const pim::Entity& entity : it.value())
+            pending.append({type, &entity, &keys});
+    }
+    if (pending.size() > kMaxPending)
+        return false;
+    if (pending.isEmpty())
+        return true;
+
+    if (!m_comparedRows.isValid())
+        m_comparedRows = connection().prepareThrow(
+            QStringLiteral("select type,%1 from data where contact_id=?")
+                .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}).join(QLatin1Char(','))));
+    // Rows come in the order loadCompared() reads them, so the first row
+    // an entity matches is the one the whole merge would pick.
+    bool holds = true;
+    m_comparedRows.bindInt64(1, static_cast<long long>(id));
+    m_comparedRows.forEachRow([&](const Sqlite3Statement::Row& row) {
+        const int type = static_cast<int>(row.int64(0));
+        for (qsizetype i = 0; i < pending.size();) {
+            const Pending& p = pending.at(i);
+            if (p.type != type) {
+                ++i;
+                continue;
+            }
+            if (!p.keys->single) {
+                bool matches = true;
+                for (const int number : p.keys->minNumbers) {
+                    const ComparedValue in(p.entity->fields.find(number));
+                    const QByteArrayView stored = row.text(number);
+                    // The whole merge reads CRLF and LF as one line end.
+                    if (!in.known() || in.hasCr() || stored.contains('\r')) {
+                        holds = false;
+                        return false;
+                    }
+                    if (!in.equals(stored)) {
+                        matches = false;
+                        break;
+                    }
+                }
+                if (!matches) {
+                    ++i;
+                    continue;
+                }
+            }
+            // Its row: every value it fills must already be there.
+            for (const int number : p.keys->keptNumbers) {
+                const QVariant* value = p.entity->fields.find(number);
+                if (!value)
+                    continue;
+                const ComparedValue in(value);
+                if (!in.known()) {
+                    holds = false;
+                    return false;
+                }
+                if (!in.isEmpty() && !in.equals(row.text(number))) {
+                    holds = false;
+                    return false;
+                }
+            }
+            pending.remove(i);
+        }
+        return !pending.isEmpty();
+    });
+    // One left over would be a new row.
+    return holds && pending.isEmpty();
 }
 
 void LocalDb::updateKeptColumns(int type, const pim::Entity& entity)

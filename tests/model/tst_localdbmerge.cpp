@@ -183,6 +183,7 @@ private slots:
     // where a value really changes, as counted by triggers on the file.
     void writesOnlyWhatChanges_data()
     {
+        QTest::addColumn<bool>("lean");
         QTest::addColumn<int>("type");
         QTest::addColumn<QVariantMap>("first");
         QTest::addColumn<QVariantMap>("second");
@@ -190,21 +191,34 @@ private slots:
         const QVariantMap bare { { "data1", "555" } };
         const QVariantMap photo { { "data15", QByteArray("jpeg") } };
         const QVariantMap group { { "data1", "77" }, { "data2", "Friends" } };
-        QTest::newRow("phone without label") << 3 << bare << bare << 0;
-        QTest::newRow("phone gains a label") << 3 << bare << QVariantMap { { "data1", "555" }, { "data3", "desk" } } << 1;
-        QTest::newRow("nickname edited in letter case only") << 5 << QVariantMap { { "data1", "Annie" } }
-                                                            << QVariantMap { { "data1", "ANNIE" } } << 1;
-        QTest::newRow("sub-type as a number") << 3 << QVariantMap { { "data1", "555" }, { "data2", "2" } }
-                                              << QVariantMap { { "data1", "555" }, { "data2", 2 } } << 0;
-        QTest::newRow("address with country") << 12 << QVariantMap { { "data1", "Main St" }, { "data11", "US" } }
-                                              << QVariantMap { { "data1", "Main St" }, { "data11", "US" } } << 0;
-        QTest::newRow("photo") << 2 << photo << photo << 0;
-        QTest::newRow("date-time against its stored text") << 6 << QVariantMap { { "data1", "1980-05-17T00:00:00" } }
-                                                           << QVariantMap { { "data1", QDateTime(QDate(1980, 5, 17), QTime(0, 0)) } } << 0;
-        QTest::newRow("group under another id") << 7 << group << QVariantMap { { "data1", "3" }, { "data2", "Friends" } } << 0;
+        // The whole merge, and the import's lean one that first looks
+        // whether the stored rows already hold the card.
+        for (const bool lean : { false, true }) {
+            const auto row = [lean](const char* name, int type, const QVariantMap& first, const QVariantMap& second,
+                                    int updates) {
+                QTest::addRow("%s, %s", lean ? "lean" : "whole", name) << lean << type << first << second << updates;
+            };
+            row("phone without label", 3, bare, bare, 0);
+            row("phone gains a label", 3, bare, { { "data1", "555" }, { "data3", "desk" } }, 1);
+            row("nickname edited in letter case only", 5, { { "data1", "Annie" } }, { { "data1", "ANNIE" } }, 1);
+            row("sub-type as a number", 3, { { "data1", "555" }, { "data2", "2" } }, { { "data1", "555" }, { "data2", 2 } }, 0);
+            row("sub-type as another number", 3, { { "data1", "555" }, { "data2", "2" } },
+                { { "data1", "555" }, { "data2", 12 } }, 1);
+            row("address with country", 12, { { "data1", "Main St" }, { "data11", "US" } },
+                { { "data1", "Main St" }, { "data11", "US" } }, 0);
+            row("photo", 2, photo, photo, 0);
+            row("date-time against its stored text", 6, { { "data1", "1980-05-17T00:00:00" } },
+                { { "data1", QDateTime(QDate(1980, 5, 17), QTime(0, 0)) } }, 0);
+            row("group under another id", 7, group, { { "data1", "3" }, { "data2", "Friends" } }, 0);
+            row("non-ASCII nickname", 5, { { "data1", "Grüße, 東京" } }, { { "data1", "Grüße, 東京" } }, 0);
+            row("non-ASCII nickname in another case", 5, { { "data1", "grüße" } }, { { "data1", "GRÜSSE" } }, 1);
+            row("street with CRLF against its LF text", 12, { { "data1", "1 Main\nUnit 2" } },
+                { { "data1", "1 Main\r\nUnit 2" } }, 1);
+        }
     }
     void writesOnlyWhatChanges()
     {
+        QFETCH(bool, lean);
         QFETCH(int, type);
         QFETCH(QVariantMap, first);
         QFETCH(QVariantMap, second);
@@ -216,10 +230,14 @@ private slots:
             probe.exec("create trigger wu after update on data begin insert into writes values(1); end");
             probe.exec("create trigger wi after insert on data begin insert into writes values(2); end");
         }
-        const auto result = merge(contactOf("ANN", { { 1, { QVariantMap { { "data1", "Ann" } } } }, { type, { second } } }));
+        const pim::_Contact again = contactOf("ANN", { { 1, { QVariantMap { { "data1", "Ann" } } } }, { type, { second } } });
+        if (lean) {
+            m_db->mergeContact(again, m_existed);
+        } else {
+            // What the merge reports is what it wrote.
+            QCOMPARE(merge(again).size(), updates);
+        }
         QVERIFY(m_existed);
-        // What the merge reports is what it wrote.
-        QCOMPARE(result.size(), updates);
         QCOMPARE(SqlProbe(m_db->path()).column("select n from writes"), QStringList(updates, QStringLiteral("1")));
     }
 
@@ -381,6 +399,25 @@ private slots:
                           { 13, { { { "data1", "https://example.org" } } } } })
                  << contactOf("ANN LEE", { { 5, { { { "data1", "Nan" } } } }, { 9, { { { "data1", "note" } } } } })
                  << contactOf("Bob", { { 4, { { { "data1", "b@x" }, { "data2", 1 } } } } })
+                 << contactOf("Ann Lee", { { 9, { { { "data1", "a\r\nb" } } } } })
+                 // Cards met again: unchanged, or changed where a look at the
+                 // stored rows alone could be misled (the first of two rows
+                 // that match, line ends, numbers for text, empty values, a
+                 // second entity of a type with one row).
+                 << contactOf("bob", { { 4, { { { "data1", "b@x" }, { "data2", "1" } } } } })
+                 << contactOf("Cy", { { 3, { { { "data1", "7" }, { "data2", 1 } }, { { "data1", "7" }, { "data2", 2 } } } },
+                                      { 9, { { { "data1", "line\r\nend" } } } },
+                                      { 12, { { { "data1", "Elm\nSt" }, { "data2", 1 } } } } })
+                 << contactOf("Cy", { { 3, { { { "data1", "7" }, { "data2", 2 } } } } })
+                 << contactOf("CY", { { 3, { { { "data1", "7" }, { "data2", 2 } }, { { "data1", "8" }, { "data3", "" } } } },
+                                      { 9, { { { "data1", "line\nend" } } } } })
+                 << contactOf("cy", { { 12, { { { "data1", "Elm\r\nSt" }, { "data2", 1 } } } },
+                                      { 5, { { { "data1", "Cyd" } }, { { "data1", "Cyd" } } } } })
+                 << contactOf("cy", { { 5, { { { "data1", "Cyd" } }, { { "data1", "Cy" } } } } })
+                 << contactOf("Cy", { { 4, { { { "data1", "" }, { "data2", "" } } } },
+                                      { 6, { { { "data1", QDateTime(QDate(1980, 5, 17), QTime(0, 0)) } } } } })
+                 << contactOf("Cy", { { 4, { { { "data1", "" } } } },
+                                      { 6, { { { "data1", "1980-05-17T00:00:00" } } } } })
                  << contactOf(QString(), { { 3, { { { "data1", "999" } } } } });
         // One contact grown past the sizes at which the merge keeps it and
         // indexes its lists.
@@ -398,7 +435,11 @@ private slots:
             for (const auto& [type, fields] : QList<std::pair<int, QVariantMap>> {
                      { 10, { { "data1", "Acme" }, { "data2", "1" }, { "data4", "CEO" }, { "data6", "spare" } } },
                      { 12, { { "data1", "Main St" }, { "data5", "PO Box 1" }, { "data11", "us" } } },
-                     { 5, { { "data1", "Annie" }, { "data2", "1" }, { "data3", "pet name" } } } }) {
+                     { 5, { { "data1", "Annie" }, { "data2", "1" }, { "data3", "pet name" } } },
+                     // Two notes one merge would hold the same: the first is
+                     // the one a note like them goes into.
+                     { 9, { { "data1", "a\nb" } } },
+                     { 9, { { "data1", "a\r\nb" } } } }) {
                 pim::Entity e = entityOf(fields);
                 db.insertEntity(planted.id, type, e);
             }

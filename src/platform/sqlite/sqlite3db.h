@@ -15,6 +15,9 @@
 #include <QString>
 #include <QVariant>
 
+#include <QByteArrayView>
+
+#include <functional>
 #include <list>
 #include <memory>
 #include <stdexcept>
@@ -120,6 +123,28 @@ public:
     // The same for a query: the first column of its first row as an
     // integer, `none` when it gives no row.
     long long firstInt64(long long none);
+
+    // One row of a query, read in place: its values live until the next
+    // row, so a caller that only compares them copies nothing.
+    class Row {
+    public:
+        int columns() const;
+        long long int64(int column) const;
+        // The column's text as stored (UTF-8); NULL reads as empty.
+        QByteArrayView text(int column) const;
+
+    private:
+        friend class Sqlite3Statement;
+        explicit Row(void* raw)
+            : m_raw(raw)
+        {
+        }
+        void* m_raw;
+    };
+    // Hands a query's rows to `row` while it answers true, then resets the
+    // statement and clears its values (also when `row` throws). False when
+    // `row` stopped it early.
+    bool forEachRow(const std::function<bool(const Row&)>& row);
 
 private:
     friend class Sqlite3DB;

@@ -239,6 +239,49 @@ long long Sqlite3Statement::firstInt64(long long none)
     return value;
 }
 
+int Sqlite3Statement::Row::columns() const
+{
+    return sqlite3_column_count(static_cast<sqlite3_stmt*>(m_raw));
+}
+
+long long Sqlite3Statement::Row::int64(int column) const
+{
+    return sqlite3_column_int64(static_cast<sqlite3_stmt*>(m_raw), column);
+}
+
+QByteArrayView Sqlite3Statement::Row::text(int column) const
+{
+    auto* raw = static_cast<sqlite3_stmt*>(m_raw);
+    const unsigned char* bytes = sqlite3_column_text(raw, column);
+    if (!bytes)
+        return {};
+    return QByteArrayView(reinterpret_cast<const char*>(bytes), sqlite3_column_bytes(raw, column));
+}
+
+bool Sqlite3Statement::forEachRow(const std::function<bool(const Row&)>& row)
+{
+    if (!isValid())
+        throwNotOpen("query");
+    sqlite3_stmt* raw = m_state->prep->raw;
+    struct Reset {
+        sqlite3_stmt* raw;
+        ~Reset()
+        {
+            sqlite3_reset(raw);
+            sqlite3_clear_bindings(raw);
+        }
+    } reset {raw};
+    const Row view(raw);
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(raw)) == SQLITE_ROW) {
+        if (!row(view))
+            return false;
+    }
+    if (rc != SQLITE_DONE)
+        throwSqlite(sqlite3_db_handle(raw), QStringLiteral("query \"%1\"").arg(shortSql(m_state->sql)), rc);
+    return true;
+}
+
 void Sqlite3Statement::run(long long* first)
 {
     if (!isValid())
