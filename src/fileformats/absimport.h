@@ -3,8 +3,11 @@
 
 #include "model/contact.h"
 
+#include <QList>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 // What a reader left out or changed, each in words with its place in the
 // file ("Line 12: ..."), in the order met. Only the first kMaxListed are
@@ -13,24 +16,36 @@ class ImportProblems {
 public:
     static constexpr int kMaxListed = 1000;
 
-    void add(const QString& text)
+    void add(const QString& text) { add(text, 0); }
+    // With its place in the order of the file, for a reader whose records
+    // were read in parts (see merged()): problems must be added in
+    // ascending order.
+    void add(const QString& text, qint64 order)
     {
         ++m_count;
-        if (m_listed.size() < kMaxListed)
+        if (m_listed.size() < kMaxListed) {
             m_listed.append(text);
+            m_order.append(order);
+        }
     }
     // Problems counted but not worded, beyond what a reader keeps.
     void addUnlisted(int n) { m_count += n; }
     void clear()
     {
         m_listed.clear();
+        m_order.clear();
         m_count = 0;
     }
+    // The problems of several parts of one file as one list in file order
+    // (at an equal place, in the order of `parts`), as if one reader had
+    // met them all; each part's own list must be in ascending order.
+    static ImportProblems merged(const QList<const ImportProblems*>& parts);
     const QStringList& listed() const { return m_listed; }
     int count() const { return m_count; }
 
 private:
     QStringList m_listed;
+    QList<qint64> m_order;
     int m_count = 0;
 };
 
@@ -63,4 +78,20 @@ public:
         static const ImportProblems none;
         return none;
     }
+
+    // A reader whose records can be decoded on several threads at once:
+    // lane `index` of `lanes` is a reader of its own (own file handle) that
+    // yields the records of batches index, index + lanes, ... of `batch`
+    // records each, in order. Null when the file cannot be read so. Only
+    // after initialize() and before any record was read.
+    virtual std::unique_ptr<AbsImport> lane(int index, int lanes, int batch)
+    {
+        Q_UNUSED(index);
+        Q_UNUSED(lanes);
+        Q_UNUSED(batch);
+        return nullptr;
+    }
+    // Takes over what the lanes, each read to its end, left out or
+    // changed, as if this reader had read their records itself.
+    virtual void gatherLanes(const QList<const AbsImport*>& lanes) { Q_UNUSED(lanes); }
 };

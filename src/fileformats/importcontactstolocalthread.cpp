@@ -22,11 +22,75 @@
 
 #include <exception>
 #include <memory>
+#include <vector>
 
 // The same bound for one card as for a contact that grows by merging.
 static_assert(ImportContactsToLocalThread::kMaxEntitiesPerContact == LocalDb::kMaxEntitiesPerContact);
 
 namespace {
+
+// A file's records in file order, decoded on as many threads as its reader
+// can be split into (one when it cannot): with the merge on a thread of its
+// own, reading the cards is most of a large import's time.
+class RecordsInOrder {
+public:
+    static constexpr int kLanes = 2;
+    // Records one lane decodes in turn; the lanes take turns batch by batch.
+    static constexpr int kBatch = 32;
+
+    explicit RecordsInOrder(AbsImport& reader)
+        : m_reader(reader)
+    {
+        for (int i = 0; reader.total() > kBatch && i < kLanes; ++i) {
+            std::unique_ptr<AbsImport> lane = reader.lane(i, kLanes, kBatch);
+            if (!lane) {
+                m_lanes.clear();
+                break;
+            }
+            m_lanes.push_back(std::move(lane));
+        }
+        if (m_lanes.empty())
+            m_aheads.push_back(std::make_unique<ContactReadAhead>(reader));
+        for (const auto& lane : m_lanes)
+            m_aheads.push_back(std::make_unique<ContactReadAhead>(*lane));
+    }
+
+    // The next record of the file; false once all were taken. Rethrows what
+    // a reader threw, once every record before it was taken.
+    bool next(pim::_Contact& contact)
+    {
+        if (m_taken == kBatch) {
+            m_taken = 0;
+            m_at = (m_at + 1) % m_aheads.size();
+        }
+        if (!m_aheads[m_at]->next(contact))
+            return false;
+        ++m_taken;
+        return true;
+    }
+
+    // Waits for the reading threads; the reader then holds what its lanes
+    // left out or changed, as if it had read every record itself.
+    void finish()
+    {
+        for (const auto& ahead : m_aheads)
+            ahead->finish();
+        if (m_lanes.empty())
+            return;
+        QList<const AbsImport*> lanes;
+        for (const auto& lane : m_lanes)
+            lanes.append(lane.get());
+        m_reader.gatherLanes(lanes);
+    }
+
+private:
+    AbsImport& m_reader;
+    // Declared before the read-aheads that use them, so destroyed after.
+    std::vector<std::unique_ptr<AbsImport>> m_lanes;
+    std::vector<std::unique_ptr<ContactReadAhead>> m_aheads;
+    size_t m_at = 0;
+    int m_taken = 0;
+};
 
 // Keeps the first kMaxEntitiesPerContact entities of the contact, in type
 // order, and returns how many were dropped.
@@ -174,7 +238,7 @@ void ImportContactsToLocalThread::importAll()
     int merged = 0;
     ImportProblems capped;
     ContactProgress progress(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), total);
-    ContactReadAhead records(*reader);
+    RecordsInOrder records(*reader);
     pim::_Contact contact;
     while (records.next(contact)) {
         if (m_reporter->isCancelled())

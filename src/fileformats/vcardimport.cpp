@@ -51,19 +51,36 @@ void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& p
     parser.finish();
 }
 
+// The order of a problem among all of a file's: the problems of a card
+// come after the shape problems up to its first line, as one reader that
+// reads the cards in turn meets them.
+qint64 shapeOrder(qint64 line)
+{
+    return line * 2;
+}
+qint64 cardOrder(qint64 cardLine)
+{
+    return cardLine * 2 + 1;
+}
+
 } // namespace
 
 VCardImport::VCardImport() = default;
 VCardImport::~VCardImport() = default;
 
-void VCardImport::initialize(QString path)
+std::unique_ptr<QIODevice> VCardImport::openUnbuffered(const QString& path)
 {
     auto file = std::make_unique<QFile>(path);
     // Unbuffered: every card is read by a seek and one read of its own
     // bytes; a device buffer would refill 16 KiB per card.
     if (!file->open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         throw Error(file->errorString());
+    return file;
+}
 
+void VCardImport::initialize(QString path)
+{
+    std::unique_ptr<QIODevice> file = openUnbuffered(path);
     std::unique_ptr<QIODevice> source;
     const QByteArray head = file->read(4);
     if (!file->seek(0))
@@ -79,7 +96,9 @@ void VCardImport::initialize(QString path)
         buffer->setData(QVCardParser::utf16ToUtf8(all));
         buffer->open(QIODevice::ReadOnly);
         source = std::move(buffer);
+        m_transcoded = true;
     } else {
+        m_transcoded = false;
         origin = QVCardParser::utf8BomLength(head);
         source = std::move(file);
     }
@@ -89,6 +108,7 @@ void VCardImport::initialize(QString path)
     feedRange(*source, origin, source->size(), scanner, m_buffer);
 
     m_source = std::move(source);
+    m_path = path;
     m_window.clear();
     m_windowStart = -1;
     m_ranges = scanner.ranges();
@@ -152,7 +172,7 @@ pim::_Contact VCardImport::nextContact()
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     reportShapeUpTo(range.line + 1);
     for (const auto& [line, text] : found)
-        m_problems.add(atLine(line, text));
+        m_problems.add(atLine(line, text), cardOrder(range.line));
     m_problems.addUnlisted(m_cardParser.skippedLines() - int(m_cardParser.skippedLineNumbers().size()));
     reportShapeUpTo(hasNext() ? m_ranges.at(m_cursor).line : std::numeric_limits<qint64>::max());
     return contact;
@@ -167,15 +187,18 @@ void VCardImport::reportShapeUpTo(qint64 line)
         const Problem& problem = m_shape.at(m_shapeCursor);
         switch (problem.kind) {
         case Problem::OutsideCard:
-            m_problems.add(atLine(problem.line, tr("the line stands outside any card and was left out.")));
+            m_problems.add(atLine(problem.line, tr("the line stands outside any card and was left out.")),
+                           shapeOrder(problem.line));
             break;
         case Problem::NestedBegin:
             m_problems.add(atLine(problem.line, tr("a card begins inside the card of line %1, which has no END; "
                                                    "each was read as a card of its own.")
-                                                    .arg(problem.cardLine)));
+                                                    .arg(problem.cardLine)),
+                           shapeOrder(problem.line));
             break;
         case Problem::MissingEnd:
-            m_problems.add(atLine(problem.line, tr("the card has no END line; it was read to the end of the file.")));
+            m_problems.add(atLine(problem.line, tr("the card has no END line; it was read to the end of the file.")),
+                           shapeOrder(problem.line));
             break;
         case Problem::DanglingSoftBreak:
         case Problem::TooManyParameters:
@@ -208,6 +231,37 @@ void VCardImport::feedCard(const VCardStreamParser::CardRange& range)
     if (available > 0)
         m_cardParser.feed(m_window.constData() + offset, available);
     m_cardParser.finish();
+}
+
+std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
+{
+    if (m_transcoded || !m_source || m_cursor != 0 || index < 0 || lanes < 1 || index >= lanes || batch < 1)
+        return nullptr;
+    auto lane = std::make_unique<VCardImport>();
+    lane->m_source = openUnbuffered(m_path);
+    lane->m_path = m_path;
+    const qsizetype step = qsizetype(lanes) * batch;
+    for (qsizetype first = qsizetype(index) * batch; first < m_ranges.size(); first += step)
+        lane->m_ranges.append(m_ranges.mid(first, batch));
+    // The file's shape is this reader's to report, once, in gatherLanes().
+    return lane;
+}
+
+void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
+{
+    m_cursor = m_ranges.size();
+    reportShapeUpTo(std::numeric_limits<qint64>::max());
+    QList<const ImportProblems*> parts { &m_problems };
+    QList<qint64> skippedLines;
+    for (const AbsImport* reader : lanes) {
+        const auto* lane = static_cast<const VCardImport*>(reader);
+        m_skipped += lane->m_skipped;
+        skippedLines += lane->m_skippedLines;
+        parts.append(&lane->m_problems);
+    }
+    std::sort(skippedLines.begin(), skippedLines.end());
+    m_skippedLines = skippedLines.mid(0, 1000);
+    m_problems = ImportProblems::merged(parts);
 }
 
 void VCardImport::uninitialize()

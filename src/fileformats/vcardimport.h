@@ -38,11 +38,21 @@ public:
     // up to the last card read; all of it once the last card is read.
     const ImportProblems& problems() const override { return m_problems; }
 
+    // Lanes over the same file, when it is read from disk as it is (a
+    // UTF-16 file, transcoded in memory, is read by one reader).
+    std::unique_ptr<AbsImport> lane(int index, int lanes, int batch) override;
+    void gatherLanes(const QList<const AbsImport*>& lanes) override;
+
 private:
     void feedCard(const VCardStreamParser::CardRange& range);
     // Adds the file's shape problems that lie before the line.
     void reportShapeUpTo(qint64 line);
 
+    static std::unique_ptr<QIODevice> openUnbuffered(const QString& path);
+
+    QString m_path;
+    // Read from a transcoded copy in memory instead of the file.
+    bool m_transcoded = false;
     std::unique_ptr<QIODevice> m_source;
     QList<VCardStreamParser::CardRange> m_ranges;
     qsizetype m_cursor = 0;

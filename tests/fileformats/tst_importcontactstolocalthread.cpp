@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/importcontactstolocalthread.h"
 
+#include "fileformats/vcardimport.h"
+#include "kit/messagetext.h"
+
 #include "common/failingcombinerule.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"
@@ -81,6 +84,8 @@ private slots:
     void failureRollsBackAndReports();
     void hostileCardsStayLinear_data();
     void hostileCardsStayLinear();
+    void readsInLanesAsOneReaderDoes_data();
+    void readsInLanesAsOneReaderDoes();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -265,6 +270,132 @@ void TestImportContactsToLocalThread::hostileCardsStayLinear()
     QVERIFY2(cancel || reporter.successes().first().contains(reported), qPrintable(reporter.successes().value(0)));
     QCOMPARE(countRows(dbPath(), "contact"), cancel ? 0 : 1);
     QCOMPARE(countRows(dbPath(), "data"), dataRows);
+}
+
+// A large file is decoded on several threads, batch by batch: what it
+// stores, and everything it reports left out, in order, must be what one
+// reader reading every card in turn gives.
+void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    // Cards sharing a name merge in file order, so the order shows in the rows.
+    const auto person = [](int i) { return "Name" + QByteArray::number(i % 45) + ";P"; };
+    QByteArray clean, broken, many;
+    for (int i = 0; i < 150; ++i)
+        clean += card(person(i), "EMAIL:p" + QByteArray::number(i % 7) + "@example.org\r\n");
+    for (int i = 0; i < 150; ++i) {
+        QByteArray extra;
+        if (i % 11 == 0)
+            extra += "this line has no colon\r\n";
+        if (i % 17 == 0)
+            extra += "NOTE;ENCODING=QUOTED-PRINTABLE:ends in a soft break=\r\n";
+        if (i % 13 == 0)
+            broken += "stray text between cards\r\n";
+        if (i % 29 == 0)
+            broken += "BEGIN:VCARD\r\nN:Lost;Card\r\n"; // no END: the next BEGIN starts a card
+        if (i % 23 == 0)
+            broken += "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:no name\r\nEND:VCARD\r\n";
+        broken += card(person(i), extra);
+    }
+    broken += "BEGIN:VCARD\r\nN:Last;One\r\n"; // no END before the end of the file
+    for (int i = 0; i < 1100; ++i)
+        many += card(person(i), "no colon here either\r\n");
+    QTest::newRow("clean cards with repeated names") << clean;
+    QTest::newRow("problems in cards and between them") << broken;
+    QTest::newRow("more problems than are listed") << many;
+}
+
+void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()
+{
+    QFETCH(QByteArray, file);
+    const QString path = writeFile(file);
+    struct Read {
+        QStringList contacts;
+        QStringList problems;
+        int count = 0;
+        int skipped = 0;
+        QList<qint64> skippedLines;
+    };
+    const auto describe = [](const pim::_Contact& c) {
+        QStringList parts { c.fullName };
+        for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it)
+            parts << QStringLiteral("%1x%2").arg(it.key()).arg(it.value().size());
+        return parts.join(QLatin1Char(' '));
+    };
+    const auto finish = [](Read& read, const VCardImport& reader) {
+        read.problems = reader.problems().listed();
+        read.count = reader.problems().count();
+        read.skipped = reader.skippedCount();
+        read.skippedLines = reader.skippedLineNumbers();
+    };
+
+    // One reader, every card in turn, merged in that order by hand.
+    Read one;
+    QList<pim::_Contact> inOrder;
+    {
+        VCardImport reader;
+        reader.initialize(path);
+        while (reader.hasNext()) {
+            inOrder << reader.nextContact();
+            one.contacts << describe(inOrder.last());
+        }
+        finish(one, reader);
+    }
+    QVERIFY(one.contacts.size() > 64);
+    // Two lanes taking turns a batch at a time.
+    Read lanes;
+    {
+        VCardImport reader;
+        reader.initialize(path);
+        std::vector<std::unique_ptr<AbsImport>> parts;
+        for (int i = 0; i < 2; ++i)
+            parts.push_back(reader.lane(i, 2, 32));
+        QVERIFY(parts[0] && parts[1]);
+        for (int batch = 0; parts[batch % 2]->hasNext(); ++batch) {
+            for (int k = 0; k < 32 && parts[batch % 2]->hasNext(); ++k)
+                lanes.contacts << describe(parts[batch % 2]->nextContact());
+        }
+        reader.gatherLanes({ parts[0].get(), parts[1].get() });
+        finish(lanes, reader);
+    }
+    QCOMPARE(lanes.contacts, one.contacts);
+    QCOMPARE(lanes.problems, one.problems);
+    QCOMPARE(lanes.count, one.count);
+    QCOMPARE(lanes.skipped, one.skipped);
+    QCOMPARE(lanes.skippedLines, one.skippedLines);
+
+    // The import thread stores and reports what the one reader's cards,
+    // merged in file order, give.
+    const QString expectedPath = m_dir->filePath(QStringLiteral("expected.db"));
+    int added = 0;
+    int merged = 0;
+    {
+        LocalDb expected(expectedPath, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule));
+        expected.create();
+        expected.beginImport(inOrder.size());
+        for (const pim::_Contact& c : inOrder) {
+            if (c.fullName.isEmpty())
+                continue;
+            bool existed = false;
+            expected.mergeContact(c, existed);
+            ++(existed ? merged : added);
+        }
+        expected.endEdit(true);
+    }
+    RecordingReporter reporter;
+    runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    ImportProblems problems;
+    for (const QString& text : one.problems)
+        problems.add(text);
+    problems.addUnlisted(one.count - int(one.problems.size()));
+    QCOMPARE(reporter.successes(),
+             QStringList { g_messageText(ImportContactsToLocalThread::outcome(added, merged, int(inOrder.size()), false,
+                                                                            problems)
+                                             .text) });
+    for (const char* table : { "contact", "data", "contact_group" }) {
+        const QString sql = QStringLiteral("select * from %1 order by _id").arg(QLatin1String(table));
+        QCOMPARE(SqlProbe(dbPath()).rows(sql), SqlProbe(expectedPath).rows(sql));
+    }
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)
