@@ -7,6 +7,8 @@
 #include "common/sqlprobe.h"
 #include "contactui/contactdisplayer.h"
 #include "contactui/editcontactform.h"
+#include "kit/progressform.h"
+#include "support/guistallprobe.h"
 #include "ui_mainwindow.h"
 
 #include <QLineEdit>
@@ -23,6 +25,9 @@ std::function<void(QWidget*)> typeName(const QString& first, const QString& last
         pressButton(dialog, "btnSave");
     };
 }
+
+// Enough contacts that reading them on the window's thread stalls it.
+constexpr int kBigPeople = 3000;
 
 const QString kInClub = "join data d on d.contact_id=c._id join contact_group g on g._id=d.data1 "
                         "where d.type=7 and g.name='Club'";
@@ -64,7 +69,7 @@ private slots:
         QCOMPARE(scene.listedNames(), all);
         QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:4"));
         QCOMPARE(scene.window->form()->treeContacts->currentIndex().row(), 1);
-        QCOMPARE(scene.window->contactsSelected().size(), 1);
+        QCOMPARE(scene.window->listedSelection().size(), 1);
         QCOMPARE(scene.window->form()->wdContactInfo->shownContact()->fullName, QStringLiteral("Bea Moss"));
     }
 
@@ -246,6 +251,78 @@ private slots:
         QCOMPARE(scene.layer.log.filter("send"), sends);
         QCOMPARE(scene.listedNames(), split("Bob Stone"));
         QCOMPARE(scene.boxes.texts(), split("Confirm to delete selected contacts?,Successfully deleted contact."));
+    }
+
+    // Deleting many contacts reads them on a worker under the progress
+    // dialog, after the question: the window answers its pings from the
+    // question's Yes until the read is over, and a read that is cancelled
+    // or fails deletes nothing.
+    void largeDeleteReadsOnAWorker_data()
+    {
+        QTest::addColumn<QString>("node"); // with "/Club": the group is deleted
+        QTest::addColumn<QString>("outcome"); // "done", "cancel" or "locked"
+        QTest::addColumn<int>("left");
+        QTest::addColumn<QString>("question");
+        QTest::addColumn<QString>("lastBox"); // contained in the last box
+        const QString selection = "Confirm to delete selected contacts?", group = "Confirm to delete the Group?";
+        const QString done = "Successfully deleted contact.", cancel = "Are You Sure You Want To Cancel?";
+        QTest::newRow("every row selected: all deleted") << "big.db" << "done" << 0 << selection << done;
+        QTest::newRow("every row selected, cancelled during the read: nothing deleted")
+            << "big.db" << "cancel" << kBigPeople + 1 << selection << cancel;
+        QTest::newRow("group: its members deleted") << "big.db/Club" << "done" << 1 << group << done;
+        QTest::newRow("group, cancelled during the read: nothing deleted")
+            << "big.db/Club" << "cancel" << kBigPeople + 1 << group << cancel;
+        QTest::newRow("group of a database another program locked: nothing deleted")
+            << "big.db/Club" << "locked" << kBigPeople + 1 << group << "big.db";
+    }
+    void largeDeleteReadsOnAWorker()
+    {
+        QFETCH(QString, node);
+        QFETCH(QString, outcome);
+        QFETCH(int, left);
+        QFETCH(QString, question);
+        QFETCH(QString, lastBox);
+        ActionScene scene(false);
+        QList<DataFolderFixture::Person> people { { "Zed Outside", "555-9999", "", "" } };
+        for (int i = 0; i < kBigPeople; ++i)
+            people.append({ QStringLiteral("Person %1").arg(i, 5, 10, QLatin1Char('0')),
+                            QStringLiteral("555-%1").arg(i), QString(), QStringLiteral("Club") });
+        const QString big = scene.folder.writeDb("data", "big.db", people);
+        scene.window = std::make_unique<MainWindow>(&scene.layer);
+        QVERIFY(scene.select(node));
+        if (!node.contains('/'))
+            scene.window->form()->treeContacts->selectAll();
+
+        GuiStallProbe probe;
+        // The first box is the question: its Yes starts what is measured.
+        scene.boxes.setWhileOpen([&probe, &scene](QMessageBox&) {
+            if (scene.boxes.count() == 1)
+                probe.reset();
+        });
+        scene.boxes.answerNext(QMessageBox::Yes);
+        qint64 longest = -1;
+        scene.answer<ProgressForm>([&](QWidget* dialog) {
+            connect(static_cast<QDialog*>(dialog), &QDialog::finished, [&] { longest = probe.longestMs(); });
+            if (outcome == "cancel") {
+                scene.boxes.answerNext(QMessageBox::Yes);
+                QMetaObject::invokeMethod(dialog, "cancel");
+            }
+        });
+        SqlProbe other(big);
+        if (outcome == "locked")
+            other.exec("begin exclusive");
+        scene.window->miFileDelete();
+        if (outcome == "locked")
+            other.exec("commit");
+
+        QCOMPARE(ActionScene::stored(big).size(), left);
+        const QStringList texts = scene.boxes.texts();
+        QCOMPARE(texts.size(), 2);
+        QCOMPARE(texts.first(), question);
+        QVERIFY2(texts.last().contains(lastBox), qPrintable(texts.last()));
+        QVERIFY2(longest >= 0, "the contacts must be read under the progress dialog");
+        qInfo("longest pause of the window's thread: %lld ms", longest);
+        QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
     }
 
     void deletesALocalDatabaseOnlyOnYes()
