@@ -29,8 +29,9 @@ std::function<void(QWidget*)> typeName(const QString& first, const QString& last
 // Enough contacts that reading them on the window's thread stalls it.
 constexpr int kBigPeople = 3000;
 
-const QString kInClub = "join data d on d.contact_id=c._id join contact_group g on g._id=d.data1 "
-                        "where d.type=7 and g.name='Club'";
+const QString kInGroup = "join data d on d.contact_id=c._id join contact_group g on g._id=d.data1 "
+                         "where d.type=7 and g.name='%1'";
+const QString kInClub = kInGroup.arg("Club");
 
 } // namespace
 
@@ -253,35 +254,46 @@ private slots:
         QCOMPARE(scene.boxes.texts(), split("Confirm to delete selected contacts?,Successfully deleted contact."));
     }
 
-    // Deleting many contacts reads them on a worker under the progress
-    // dialog, after the question: the window answers its pings from the
-    // question's Yes until the read is over, and a read that is cancelled
-    // or fails deletes nothing.
-    void largeDeleteReadsOnAWorker_data()
+    // A command on many contacts reads them on a worker under the progress
+    // dialog, after its question: the window answers its pings from the
+    // question's answer until the read is over, and a read that is
+    // cancelled or fails changes nothing.
+    void largeCommandReadsOnAWorker_data()
     {
-        QTest::addColumn<QString>("node"); // with "/Club": the group is deleted
+        QTest::addColumn<QString>("command"); // "delete" or "set group" (every row into "Family")
+        QTest::addColumn<QString>("node"); // deleting on "big.db/Club" deletes the group
         QTest::addColumn<QString>("outcome"); // "done", "cancel" or "locked"
-        QTest::addColumn<int>("left");
-        QTest::addColumn<QString>("question");
-        QTest::addColumn<QString>("lastBox"); // contained in the last box
+        QTest::addColumn<QString>("counted"); // which stored contacts are counted afterwards
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("boxes"); // the last one is only contained
         const QString selection = "Confirm to delete selected contacts?", group = "Confirm to delete the Group?";
-        const QString done = "Successfully deleted contact.", cancel = "Are You Sure You Want To Cancel?";
-        QTest::newRow("every row selected: all deleted") << "big.db" << "done" << 0 << selection << done;
-        QTest::newRow("every row selected, cancelled during the read: nothing deleted")
-            << "big.db" << "cancel" << kBigPeople + 1 << selection << cancel;
-        QTest::newRow("group: its members deleted") << "big.db/Club" << "done" << 1 << group << done;
-        QTest::newRow("group, cancelled during the read: nothing deleted")
-            << "big.db/Club" << "cancel" << kBigPeople + 1 << group << cancel;
-        QTest::newRow("group of a database another program locked: nothing deleted")
-            << "big.db/Club" << "locked" << kBigPeople + 1 << group << "big.db";
+        const QString deleted = "Successfully deleted contact.", grouped = "Successfuly set Contact Group";
+        const QString cancel = "Are You Sure You Want To Cancel?";
+        const QString everyone, inFamily = kInGroup.arg("Family");
+        const int all = kBigPeople + 1;
+        QTest::newRow("delete, every row selected: all deleted")
+            << "delete" << "big.db" << "done" << everyone << 0 << QStringList { selection, deleted };
+        QTest::newRow("delete, every row selected, cancelled during the read: nothing deleted")
+            << "delete" << "big.db" << "cancel" << everyone << all << QStringList { selection, cancel };
+        QTest::newRow("delete a group: its members deleted")
+            << "delete" << "big.db/Club" << "done" << everyone << 1 << QStringList { group, deleted };
+        QTest::newRow("delete a group, cancelled during the read: nothing deleted")
+            << "delete" << "big.db/Club" << "cancel" << everyone << all << QStringList { group, cancel };
+        QTest::newRow("delete a group of a database another program locked: nothing deleted")
+            << "delete" << "big.db/Club" << "locked" << everyone << all << QStringList { group, "big.db" };
+        QTest::newRow("set group, every row selected: all in it")
+            << "set group" << "big.db" << "done" << inFamily << all << QStringList { grouped };
+        QTest::newRow("set group, cancelled during the read: none in it")
+            << "set group" << "big.db" << "cancel" << inFamily << 0 << QStringList { cancel };
     }
-    void largeDeleteReadsOnAWorker()
+    void largeCommandReadsOnAWorker()
     {
+        QFETCH(QString, command);
         QFETCH(QString, node);
         QFETCH(QString, outcome);
-        QFETCH(int, left);
-        QFETCH(QString, question);
-        QFETCH(QString, lastBox);
+        QFETCH(QString, counted);
+        QFETCH(int, count);
+        QFETCH(QStringList, boxes);
         ActionScene scene(false);
         QList<DataFolderFixture::Person> people { { "Zed Outside", "555-9999", "", "" } };
         for (int i = 0; i < kBigPeople; ++i)
@@ -293,13 +305,20 @@ private slots:
         if (!node.contains('/'))
             scene.window->form()->treeContacts->selectAll();
 
+        // Measured from the answer to the command's question on.
         GuiStallProbe probe;
-        // The first box is the question: its Yes starts what is measured.
-        scene.boxes.setWhileOpen([&probe, &scene](QMessageBox&) {
-            if (scene.boxes.count() == 1)
+        if (command == "delete") {
+            scene.boxes.setWhileOpen([&probe, &scene](QMessageBox&) {
+                if (scene.boxes.count() == 1)
+                    probe.reset();
+            });
+            scene.boxes.answerNext(QMessageBox::Yes);
+        } else {
+            scene.answer<GroupForm>([&probe](QWidget* dialog) {
+                typeAndConfirm(dialog, "Family");
                 probe.reset();
-        });
-        scene.boxes.answerNext(QMessageBox::Yes);
+            });
+        }
         qint64 longest = -1;
         scene.answer<ProgressForm>([&](QWidget* dialog) {
             connect(static_cast<QDialog*>(dialog), &QDialog::finished, [&] { longest = probe.longestMs(); });
@@ -311,15 +330,18 @@ private slots:
         SqlProbe other(big);
         if (outcome == "locked")
             other.exec("begin exclusive");
-        scene.window->miFileDelete();
+        if (command == "delete")
+            scene.window->miFileDelete();
+        else
+            scene.window->miContactSetGroup();
         if (outcome == "locked")
             other.exec("commit");
 
-        QCOMPARE(ActionScene::stored(big).size(), left);
+        QCOMPARE(ActionScene::stored(big, counted).size(), count);
         const QStringList texts = scene.boxes.texts();
-        QCOMPARE(texts.size(), 2);
-        QCOMPARE(texts.first(), question);
-        QVERIFY2(texts.last().contains(lastBox), qPrintable(texts.last()));
+        QCOMPARE(texts.size(), boxes.size());
+        QCOMPARE(texts.mid(0, texts.size() - 1), boxes.mid(0, boxes.size() - 1));
+        QVERIFY2(texts.last().contains(boxes.last()), qPrintable(texts.last()));
         QVERIFY2(longest >= 0, "the contacts must be read under the progress dialog");
         qInfo("longest pause of the window's thread: %lld ms", longest);
         QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
