@@ -93,10 +93,14 @@ public:
     // Whether a transfer may write to this device node: a saved copy of a
     // phone stands for a phone that is not here.
     static bool isTransferTarget(const ItemModelMainTree::_ItemNode* node);
-    // Whole contacts of the selected rows, read from the node's database
-    // for rows the list holds only in part; throws Error when one cannot
-    // be read.
-    QList<pim::_Contact> contactsSelected() const;
+    // Whole contacts of the selected rows into `contacts`, in selection
+    // order. Rows the list holds only in part are read from the node's
+    // database: a few in place (throwing Error when one cannot be read),
+    // more on a worker under a progress dialog. False, with `contacts`
+    // untouched, after a cancel or a failed read (whose box was shown).
+    bool contactsSelected(QList<pim::_Contact>& contacts);
+    // The selected rows as the list holds them, in selection order.
+    QList<pim::_Contact> listedSelection() const;
     void showContacts(const QList<pim::_Contact>& contacts);
     // The listed contact of a row made whole in the list itself, for roads
     // that change the listed object; null when the row is out of range or
@@ -297,6 +301,10 @@ private:
     // The contacts of the node, walked later a page at a time; null when
     // the node has no database.
     std::shared_ptr<ContactPages> currentNodePages(const _CurrentNode& current) const;
+    // All the contacts of the node (or its group), read on a worker under
+    // a progress dialog; false after a cancel or a failed read (whose box
+    // was shown), or when the node has no database.
+    bool readNodeContacts(const _CurrentNode& current, QList<pim::_Contact>& contacts);
     // The contacts behind the selected rows, in selection order, read by id
     // a page at a time later; empty when no row is selected.
     std::shared_ptr<ContactPages> selectedPages() const;

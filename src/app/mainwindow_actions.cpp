@@ -124,6 +124,12 @@ std::shared_ptr<ContactPages> MainWindow::currentNodePages(const _CurrentNode& c
                                                  current.groupNode ? current.groupNode->group.id : 0);
 }
 
+bool MainWindow::readNodeContacts(const _CurrentNode& current, QList<pim::_Contact>& contacts)
+{
+    const std::shared_ptr<ContactPages> pages = currentNodePages(current);
+    return pages && g_readContactsOnWorker(*pages, -1, contacts, nullptr, this);
+}
+
 std::shared_ptr<ContactPages> MainWindow::selectedPages() const
 {
     const _CurrentNode current = currentNode();
@@ -137,9 +143,10 @@ std::shared_ptr<ContactPages> MainWindow::selectedPages() const
     }
     if (ids.empty())
         return nullptr;
-    // Without a database behind the list, the rows are all there is.
+    // Without a database behind the list, or with rows it never stored,
+    // the rows are all there is.
     if (!current.dbNode || !current.dbNode->db || std::count(ids.cbegin(), ids.cend(), 0ULL) > 0)
-        return std::make_shared<ContactListPages>(contactsSelected());
+        return std::make_shared<ContactListPages>(listedSelection());
     return std::make_shared<LocalDbContactPages>(current.dbNode->db, std::move(ids));
 }
 

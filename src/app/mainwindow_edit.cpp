@@ -265,8 +265,9 @@ void MainWindow::miFileDelete()
 void MainWindow::miContactDel()
 {
     roads::guardedOn(databasePathOf(currentNode()), [this] {
-        if (Tips::question(tr("IDS_CONFIRM_DEL_SELECTIONS")))
-            delContacts(contactsSelected());
+        QList<pim::_Contact> contacts;
+        if (Tips::question(tr("IDS_CONFIRM_DEL_SELECTIONS")) && contactsSelected(contacts))
+            delContacts(contacts);
     });
 }
 
@@ -284,7 +285,8 @@ void MainWindow::miTreeDel()
             const QSharedPointer<LocalDb> db = parent->db;
             const unsigned long long groupId = current.groupNode->group.id;
             // Deleting a group deletes the contacts in it.
-            if (!delContacts(db->contacts(groupId, QString())))
+            QList<pim::_Contact> members;
+            if (!readNodeContacts(current, members) || !delContacts(members))
                 return;
             db->removeGroupOnly(groupId);
             showStoredNode(parent);
@@ -306,7 +308,9 @@ void MainWindow::miTreeDel()
             if (!Tips::question(android ? tr("IDS_CONFIRM_CLEAR_ANDROID_CONTACTS")
                                         : tr("IDS_CONFIRM_CLEAR_IOS_CONTACTS")))
                 return;
-            delContacts(current.dbNode->db->contacts(0, QString()));
+            QList<pim::_Contact> all;
+            if (readNodeContacts(current, all))
+                delContacts(all);
         }
     });
 }
@@ -325,7 +329,9 @@ void MainWindow::miContactSetGroup()
         GroupForm form(db, this);
         if (form.exec() != QDialog::Accepted)
             return;
-        const QList<pim::_Contact> contacts = contactsSelected();
+        QList<pim::_Contact> contacts;
+        if (!contactsSelected(contacts))
+            return;
         if (node->type == Tree::TYPE_DEVICE && node->kind == Tree::KIND_ANDROID) {
             // The phone's worker stores the change itself, once the phone
             // has taken it.

@@ -3,8 +3,10 @@
 #include "app/mainwindow.h"
 
 #include "contactui/contactdisplayer.h"
+#include "app/contactpagesload.h"
 #include "app/itemmodelcontacts.h"
 #include "app/mainwindow_roads_p.h"
+#include "model/contactpages.h"
 #include "model/localdb.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
@@ -16,6 +18,7 @@
 #include <QTimer>
 
 #include <exception>
+#include <vector>
 
 namespace {
 
@@ -23,6 +26,10 @@ using Tree = ItemModelMainTree;
 
 // How soon a node whose database was busy is loaded again.
 constexpr int kBusyRetryMs = 500;
+
+// Selected rows the list holds in part that are read on the window's own
+// thread; more are read on a worker under a progress dialog.
+constexpr std::size_t kSelectionReadInPlace = 8;
 
 bool isDeviceNode(const Tree::_ItemNode* node)
 {
@@ -83,21 +90,64 @@ MainWindow::_CurrentNode MainWindow::currentNode() const
     return current;
 }
 
-QList<pim::_Contact> MainWindow::contactsSelected() const
+QList<pim::_Contact> MainWindow::listedSelection() const
 {
     QList<pim::_Contact> contacts;
+    for (const QModelIndex& row : ui->treeContacts->selectionModel()->selectedRows(0)) {
+        if (const auto* contact = static_cast<const pim::_Contact*>(row.internalPointer()))
+            contacts.append(*contact);
+    }
+    return contacts;
+}
+
+bool MainWindow::contactsSelected(QList<pim::_Contact>& contacts)
+{
     const QModelIndexList rows = ui->treeContacts->selectionModel()->selectedRows(0);
-    const Tree::_DBItemNode* db = currentNode().dbNode;
+    const Tree::_DBItemNode* node = currentNode().dbNode;
+    const QSharedPointer<LocalDb> db = node ? node->db : QSharedPointer<LocalDb>();
+    QList<pim::_Contact> selected;
+    // The rows the list holds in part, and their places in `selected`.
+    std::vector<unsigned long long> partIds;
+    std::vector<qsizetype> partAt;
     for (const QModelIndex& row : rows) {
         const auto* contact = static_cast<const pim::_Contact*>(row.internalPointer());
         if (!contact)
             continue;
-        if (contactsModel->isComplete(row.row()) || !db || !db->db)
-            contacts.append(*contact);
-        else
-            contacts.append(db->db->contact(contact->id));
+        if (db && !contactsModel->isComplete(row.row())) {
+            partIds.push_back(contact->id);
+            partAt.push_back(selected.size());
+        }
+        selected.append(*contact);
     }
-    return contacts;
+    if (partIds.size() <= kSelectionReadInPlace) {
+        // As a double click reads the row it edits: too few to be worth a
+        // dialog, and a failure throws for the road to show.
+        for (std::size_t i = 0; i < partIds.size(); ++i)
+            selected[partAt[i]] = db->contact(partIds[i]);
+        contacts = std::move(selected);
+        return true;
+    }
+    LocalDbContactPages pages(db, partIds);
+    QList<pim::_Contact> whole;
+    if (!g_readContactsOnWorker(pages, -1, whole, nullptr, this))
+        return false;
+    // The pages keep the order of the ids and leave out a contact removed
+    // since the list was read: it is left out of the selection too.
+    std::vector<bool> removed(std::size_t(selected.size()), false);
+    qsizetype next = 0;
+    for (std::size_t i = 0; i < partIds.size(); ++i) {
+        if (next < whole.size() && whole.at(next).id == partIds[i])
+            selected[partAt[i]] = std::move(whole[next++]);
+        else
+            removed[std::size_t(partAt[i])] = true;
+    }
+    contacts.clear();
+    contacts.reserve(selected.size());
+    for (qsizetype i = 0; i < selected.size(); ++i) {
+        if (!removed[std::size_t(i)])
+            contacts.append(std::move(selected[i]));
+    }
+    return true;
 }
 
 void MainWindow::showContacts(const QList<pim::_Contact>& contacts)

@@ -7,6 +7,8 @@
 #include "common/sqlprobe.h"
 #include "contactui/contactdisplayer.h"
 #include "contactui/editcontactform.h"
+#include "kit/progressform.h"
+#include "support/guistallprobe.h"
 #include "ui_mainwindow.h"
 
 #include <QLineEdit>
@@ -24,8 +26,12 @@ std::function<void(QWidget*)> typeName(const QString& first, const QString& last
     };
 }
 
-const QString kInClub = "join data d on d.contact_id=c._id join contact_group g on g._id=d.data1 "
-                        "where d.type=7 and g.name='Club'";
+// Enough contacts that reading them on the window's thread stalls it.
+constexpr int kBigPeople = 3000;
+
+const QString kInGroup = "join data d on d.contact_id=c._id join contact_group g on g._id=d.data1 "
+                         "where d.type=7 and g.name='%1'";
+const QString kInClub = kInGroup.arg("Club");
 
 } // namespace
 
@@ -64,7 +70,7 @@ private slots:
         QCOMPARE(scene.listedNames(), all);
         QCOMPARE(scene.window->form()->lbTotal->text(), QStringLiteral("Total:4"));
         QCOMPARE(scene.window->form()->treeContacts->currentIndex().row(), 1);
-        QCOMPARE(scene.window->contactsSelected().size(), 1);
+        QCOMPARE(scene.window->listedSelection().size(), 1);
         QCOMPARE(scene.window->form()->wdContactInfo->shownContact()->fullName, QStringLiteral("Bea Moss"));
     }
 
@@ -246,6 +252,99 @@ private slots:
         QCOMPARE(scene.layer.log.filter("send"), sends);
         QCOMPARE(scene.listedNames(), split("Bob Stone"));
         QCOMPARE(scene.boxes.texts(), split("Confirm to delete selected contacts?,Successfully deleted contact."));
+    }
+
+    // A command on many contacts reads them on a worker under the progress
+    // dialog, after its question: the window answers its pings from the
+    // question's answer until the read is over, and a read that is
+    // cancelled or fails changes nothing.
+    void largeCommandReadsOnAWorker_data()
+    {
+        QTest::addColumn<QString>("command"); // "delete" or "set group" (every row into "Family")
+        QTest::addColumn<QString>("node"); // deleting on "big.db/Club" deletes the group
+        QTest::addColumn<QString>("outcome"); // "done", "cancel" or "locked"
+        QTest::addColumn<QString>("counted"); // which stored contacts are counted afterwards
+        QTest::addColumn<int>("count");
+        QTest::addColumn<QStringList>("boxes"); // the last one is only contained
+        const QString selection = "Confirm to delete selected contacts?", group = "Confirm to delete the Group?";
+        const QString deleted = "Successfully deleted contact.", grouped = "Successfuly set Contact Group";
+        const QString cancel = "Are You Sure You Want To Cancel?";
+        const QString everyone, inFamily = kInGroup.arg("Family");
+        const int all = kBigPeople + 1;
+        QTest::newRow("delete, every row selected: all deleted")
+            << "delete" << "big.db" << "done" << everyone << 0 << QStringList { selection, deleted };
+        QTest::newRow("delete, every row selected, cancelled during the read: nothing deleted")
+            << "delete" << "big.db" << "cancel" << everyone << all << QStringList { selection, cancel };
+        QTest::newRow("delete a group: its members deleted")
+            << "delete" << "big.db/Club" << "done" << everyone << 1 << QStringList { group, deleted };
+        QTest::newRow("delete a group, cancelled during the read: nothing deleted")
+            << "delete" << "big.db/Club" << "cancel" << everyone << all << QStringList { group, cancel };
+        QTest::newRow("delete a group of a database another program locked: nothing deleted")
+            << "delete" << "big.db/Club" << "locked" << everyone << all << QStringList { group, "big.db" };
+        QTest::newRow("set group, every row selected: all in it")
+            << "set group" << "big.db" << "done" << inFamily << all << QStringList { grouped };
+        QTest::newRow("set group, cancelled during the read: none in it")
+            << "set group" << "big.db" << "cancel" << inFamily << 0 << QStringList { cancel };
+    }
+    void largeCommandReadsOnAWorker()
+    {
+        QFETCH(QString, command);
+        QFETCH(QString, node);
+        QFETCH(QString, outcome);
+        QFETCH(QString, counted);
+        QFETCH(int, count);
+        QFETCH(QStringList, boxes);
+        ActionScene scene(false);
+        QList<DataFolderFixture::Person> people { { "Zed Outside", "555-9999", "", "" } };
+        for (int i = 0; i < kBigPeople; ++i)
+            people.append({ QStringLiteral("Person %1").arg(i, 5, 10, QLatin1Char('0')),
+                            QStringLiteral("555-%1").arg(i), QString(), QStringLiteral("Club") });
+        const QString big = scene.folder.writeDb("data", "big.db", people);
+        scene.window = std::make_unique<MainWindow>(&scene.layer);
+        QVERIFY(scene.select(node));
+        if (!node.contains('/'))
+            scene.window->form()->treeContacts->selectAll();
+
+        // Measured from the answer to the command's question on.
+        GuiStallProbe probe;
+        if (command == "delete") {
+            scene.boxes.setWhileOpen([&probe, &scene](QMessageBox&) {
+                if (scene.boxes.count() == 1)
+                    probe.reset();
+            });
+            scene.boxes.answerNext(QMessageBox::Yes);
+        } else {
+            scene.answer<GroupForm>([&probe](QWidget* dialog) {
+                typeAndConfirm(dialog, "Family");
+                probe.reset();
+            });
+        }
+        qint64 longest = -1;
+        scene.answer<ProgressForm>([&](QWidget* dialog) {
+            connect(static_cast<QDialog*>(dialog), &QDialog::finished, [&] { longest = probe.longestMs(); });
+            if (outcome == "cancel") {
+                scene.boxes.answerNext(QMessageBox::Yes);
+                QMetaObject::invokeMethod(dialog, "cancel");
+            }
+        });
+        SqlProbe other(big);
+        if (outcome == "locked")
+            other.exec("begin exclusive");
+        if (command == "delete")
+            scene.window->miFileDelete();
+        else
+            scene.window->miContactSetGroup();
+        if (outcome == "locked")
+            other.exec("commit");
+
+        QCOMPARE(ActionScene::stored(big, counted).size(), count);
+        const QStringList texts = scene.boxes.texts();
+        QCOMPARE(texts.size(), boxes.size());
+        QCOMPARE(texts.mid(0, texts.size() - 1), boxes.mid(0, boxes.size() - 1));
+        QVERIFY2(texts.last().contains(boxes.last()), qPrintable(texts.last()));
+        QVERIFY2(longest >= 0, "the contacts must be read under the progress dialog");
+        qInfo("longest pause of the window's thread: %lld ms", longest);
+        QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
     }
 
     void deletesALocalDatabaseOnlyOnYes()
