@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <exception>
 #include <memory>
 
 namespace {
@@ -51,4 +52,39 @@ bool g_readContactsOnWorker(ContactPages& pages, qsizetype limit, QList<pim::_Co
     if (total)
         *total = all;
     return true;
+}
+
+bool g_writeContactsOnWorker(const QString& title, qsizetype total, QWidget* parent,
+                             const std::function<void(const std::function<void(qsizetype)>& step)>& write)
+{
+    // About as many as the window stores in a few tens of milliseconds.
+    constexpr qsizetype kInPlace = 300;
+    if (total <= kInPlace) {
+        write([](qsizetype) {});
+        return true;
+    }
+    ProgressForm form(title, parent);
+    std::exception_ptr failure;
+    std::unique_ptr<QThread> worker(QThread::create([&] {
+        runWorkerJob<Cancelled>(form, tr("An unexpected error stopped the command."), [&] {
+            ContactProgress progress(&form, title, int(total));
+            try {
+                write([&](qsizetype done) {
+                    if (form.isCancelled())
+                        throw Cancelled();
+                    progress.step(int(done));
+                });
+            } catch (const Cancelled&) {
+                throw;
+            } catch (...) {
+                // Worded by the caller, as when the change runs in place.
+                failure = std::current_exception();
+            }
+            form.invokeSucceed(QString());
+        });
+    }));
+    const bool done = form.runWorker(*worker);
+    if (failure)
+        std::rethrow_exception(failure);
+    return done;
 }

@@ -6,6 +6,8 @@
 #include <QList>
 #include <QString>
 
+#include <functional>
+
 class LocalDb;
 
 // Puts contacts into one group of `db`, or takes them out of every group,
@@ -15,5 +17,8 @@ class LocalDb;
 // with their group memberships replaced by the new one (none when taken
 // out), as a phone is told of them. Throws the database's Error; the caller
 // rolls its edit back.
+// `step`, when given, is called with the number of contacts done before
+// each next one (and may throw to stop).
 QList<pim::_Contact> applyGroupChange(LocalDb& db, QList<pim::_Contact> contacts, unsigned long long groupId,
-                                      const QString& groupName);
+                                      const QString& groupName,
+                                      const std::function<void(qsizetype)>& step = {});

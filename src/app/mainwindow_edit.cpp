@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 
 #include "app/applog.h"
+#include "app/contactpagesload.h"
 #include "app/devices/idevicelayer.h"
 #include "app/groupchange.h"
 #include "app/groupform.h"
@@ -227,15 +228,22 @@ bool MainWindow::delContacts(const QList<pim::_Contact>& contacts)
         return false;
     const QSharedPointer<LocalDb> db = node->db;
     try {
-        db->beginEdit();
-        try {
-            for (const pim::_Contact& contact : contacts)
-                db->removeContact(contact.id);
-            db->endEdit(true);
-        } catch (...) {
-            rollBack(*db);
-            throw;
-        }
+        const bool stored = g_writeContactsOnWorker(
+            tr("Deleting contacts..."), contacts.size(), this, [&](const std::function<void(qsizetype)>& step) {
+                db->beginEdit();
+                try {
+                    for (qsizetype i = 0; i < contacts.size(); ++i) {
+                        step(i);
+                        db->removeContact(contacts.at(i).id);
+                    }
+                    db->endEdit(true);
+                } catch (...) {
+                    rollBack(*db);
+                    throw;
+                }
+            });
+        if (!stored)
+            return false;
     } catch (const std::exception& e) {
         roads::showDatabaseError(db->path(), e);
         return false;
@@ -344,14 +352,19 @@ void MainWindow::miContactSetGroup()
                 return;
         } else {
             // An iPhone keeps groups in its device database only.
-            db->beginEdit();
-            try {
-                applyGroupChange(*db, contacts, form.groupId, form.groupName);
-                db->endEdit(true);
-            } catch (...) {
-                rollBack(*db);
-                throw;
-            }
+            const bool stored = g_writeContactsOnWorker(
+                tr("Setting the group..."), contacts.size(), this, [&](const std::function<void(qsizetype)>& step) {
+                    db->beginEdit();
+                    try {
+                        applyGroupChange(*db, contacts, form.groupId, form.groupName, step);
+                        db->endEdit(true);
+                    } catch (...) {
+                        rollBack(*db);
+                        throw;
+                    }
+                });
+            if (!stored)
+                return;
         }
         showStoredNode(node);
         Tips::info(tr("IDS_UPDATE_GROUP_SUC"));

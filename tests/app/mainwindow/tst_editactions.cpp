@@ -11,6 +11,7 @@
 #include "support/guistallprobe.h"
 #include "ui_mainwindow.h"
 
+#include <QApplication>
 #include <QLineEdit>
 #include <QTest>
 
@@ -32,6 +33,25 @@ constexpr int kBigPeople = 3000;
 const QString kInGroup = "join data d on d.contact_id=c._id join contact_group g on g._id=d.data1 "
                          "where d.type=7 and g.name='%1'";
 const QString kInClub = kInGroup.arg("Club");
+
+// Calls back as each window is shown, before its own event loop runs.
+class ShowWatcher : public QObject {
+public:
+    explicit ShowWatcher(std::function<void(QWidget*)> onShow)
+        : m_onShow(std::move(onShow))
+    {
+        qApp->installEventFilter(this);
+    }
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && object->isWidgetType() && static_cast<QWidget*>(object)->isWindow())
+            m_onShow(static_cast<QWidget*>(object));
+        return false;
+    }
+
+private:
+    std::function<void(QWidget*)> m_onShow;
+};
 
 } // namespace
 
@@ -262,7 +282,8 @@ private slots:
     {
         QTest::addColumn<QString>("command"); // "delete" or "set group" (every row into "Family")
         QTest::addColumn<QString>("node"); // deleting on "big.db/Club" deletes the group
-        QTest::addColumn<QString>("outcome"); // "done", "cancel" or "locked"
+        // "done", "cancel" (during the read), "cancel write" or "locked"
+        QTest::addColumn<QString>("outcome");
         QTest::addColumn<QString>("counted"); // which stored contacts are counted afterwards
         QTest::addColumn<int>("count");
         QTest::addColumn<QStringList>("boxes"); // the last one is only contained
@@ -275,6 +296,8 @@ private slots:
             << "delete" << "big.db" << "done" << everyone << 0 << QStringList { selection, deleted };
         QTest::newRow("delete, every row selected, cancelled during the read: nothing deleted")
             << "delete" << "big.db" << "cancel" << everyone << all << QStringList { selection, cancel };
+        QTest::newRow("delete, every row selected, cancelled during the deletion: nothing deleted")
+            << "delete" << "big.db" << "cancel write" << everyone << all << QStringList { selection, cancel };
         QTest::newRow("delete a group: its members deleted")
             << "delete" << "big.db/Club" << "done" << everyone << 1 << QStringList { group, deleted };
         QTest::newRow("delete a group, cancelled during the read: nothing deleted")
@@ -285,6 +308,8 @@ private slots:
             << "set group" << "big.db" << "done" << inFamily << all << QStringList { grouped };
         QTest::newRow("set group, cancelled during the read: none in it")
             << "set group" << "big.db" << "cancel" << inFamily << 0 << QStringList { cancel };
+        QTest::newRow("set group, cancelled while stored: none in it")
+            << "set group" << "big.db" << "cancel write" << inFamily << 0 << QStringList { cancel };
     }
     void largeCommandReadsOnAWorker()
     {
@@ -320,11 +345,17 @@ private slots:
             });
         }
         qint64 longest = -1;
-        scene.answer<ProgressForm>([&](QWidget* dialog) {
+        // The read's dialog, then the change's; a cancel is asked as soon as
+        // the dialog's loop runs, long before 3,000 contacts are through.
+        int dialogs = 0;
+        ShowWatcher watcher([&](QWidget* dialog) {
+            if (!dialog->inherits("ProgressForm"))
+                return;
+            ++dialogs;
             connect(static_cast<QDialog*>(dialog), &QDialog::finished, [&] { longest = probe.longestMs(); });
-            if (outcome == "cancel") {
+            if ((outcome == "cancel" && dialogs == 1) || (outcome == "cancel write" && dialogs == 2)) {
                 scene.boxes.answerNext(QMessageBox::Yes);
-                QMetaObject::invokeMethod(dialog, "cancel");
+                QMetaObject::invokeMethod(dialog, "cancel", Qt::QueuedConnection);
             }
         });
         SqlProbe other(big);
@@ -343,6 +374,7 @@ private slots:
         QCOMPARE(texts.mid(0, texts.size() - 1), boxes.mid(0, boxes.size() - 1));
         QVERIFY2(texts.last().contains(boxes.last()), qPrintable(texts.last()));
         QVERIFY2(longest >= 0, "the contacts must be read under the progress dialog");
+        QCOMPARE(dialogs, outcome == "done" || outcome == "cancel write" ? 2 : 1);
         qInfo("longest pause of the window's thread: %lld ms", longest);
         QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
     }
