@@ -10,7 +10,6 @@
 #include <QString>
 #include <QStringList>
 
-
 // Stores the contact sync records of one receiving run in a device
 // database: each contact record as a contact with its name, nickname,
 // organisation, birthday, photo and notes, each child record as one entity

@@ -2,12 +2,11 @@
 
 #include "ios/mobiledevice.h"
 
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLocalSocket>
 #include <QStandardPaths>
 #include <QStringList>
-
-#include <QElapsedTimer>
-#include <QLocalSocket>
 #include <QTcpSocket>
 #include <QtEndian>
 
@@ -107,10 +106,9 @@ bool usbmuxdAnswers(int timeoutMs, const std::atomic_bool& stop)
     while (!connected() && !unconnected() && !stop && clock.elapsed() < timeoutMs)
         waitForConnected();
     if (!connected()) {
+        const QString where = local ? address.path : address.host + QLatin1Char(':') + QString::number(address.port);
         if (!stop)
-            qCWarning(lcIosDevice).noquote() << "usbmuxd cannot be reached at"
-                                             << (local ? address.path : address.host + QLatin1Char(':') + QString::number(address.port))
-                                             << device->errorString();
+            qCWarning(lcIosDevice).noquote() << "usbmuxd cannot be reached at" << where << device->errorString();
         return false;
     }
     device->write(listDevicesQuestion());

@@ -128,8 +128,6 @@ private slots:
         QTest::addColumn<QString>("daemon");
         QTest::newRow("daemon answers") << "sim";
         QTest::newRow("stale socket, no daemon") << "stale";
-        // Last of all: a daemon that timed out makes the library list devices another
-        // way for the rest of the process.
         QTest::newRow("daemon takes the connection, never answers") << "hung";
     }
 

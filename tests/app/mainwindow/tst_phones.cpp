@@ -627,8 +627,9 @@ private slots:
         QVERIFY(QFile::exists(cache));
     }
 
-    // Last of all, as in tst_mobiledevice: after a daemon that timed out the device
-    // library lists devices another way for the rest of the process.
+    // A daemon that takes the connection and never answers: the window is
+    // built and stays responsive while it is asked, warns once, and closes
+    // without waiting for it.
     void iPhoneWarningWithoutStallWhenTheMultiplexerHangs()
     {
         DeadMultiplexer hung(true);
