@@ -65,6 +65,9 @@ void SyncRestoreThread::run()
                 socket.disconnectFromHost();
                 if (m_skipped > 0)
                     qCWarning(lcAndroid) << "read of the phone left out" << m_skipped << "records";
+                if (m_rowLimit.leftOut() > 0)
+                    qCWarning(lcAndroid) << "read of the phone left out" << m_rowLimit.leftOut()
+                                         << "records of contacts already full";
                 // The text quotes the phone's own lines; the dialog shows rich text.
                 m_reporter->invokeSucceed(g_messageText(endingText()));
             });
@@ -81,6 +84,7 @@ void SyncRestoreThread::receiveAll(QTcpSocket& socket)
     m_lineNumber = 0;
     m_unreadable.clear();
     m_contactIds.clear();
+    m_rowLimit = ContactRowLimit();
     const CancelCheck cancelled = [this] { return isCancelled(); };
     while (!isCancelled()) {
         const QString line = readLine(socket);
@@ -147,6 +151,7 @@ void SyncRestoreThread::storeRecord(const QString& line)
         pim::_Contact contact(0, fields.first(), entity.fullName());
         m_db->insertContactBase(contact);
         m_contactIds.insert(contactKey, contact.id);
+        m_rowLimit.addContact(contact.id, contact.fullName);
         ++m_received;
         reportReceived();
     }
@@ -156,7 +161,8 @@ void SyncRestoreThread::storeRecord(const QString& line)
         qCDebug(lcAndroid) << "record of a contact without a name record left out:" << fields.first();
         return;
     }
-    m_db->insertEntity(contactId, type, entity);
+    if (m_rowLimit.take(contactId))
+        m_db->insertEntity(contactId, type, entity);
 }
 
 QString SyncRestoreThread::readLine(QTcpSocket& socket)
@@ -183,6 +189,13 @@ QString SyncRestoreThread::endingText() const
         parts << count + tr("; the other contacts were stored. Update the companion app on the phone if this "
                             "happens again.")
                 + QLatin1Char('\n') + which;
+    }
+    if (m_rowLimit.fullContacts() > 0) {
+        constexpr int kNamed = 5;
+        QStringList full = m_rowLimit.texts(kNamed);
+        if (m_rowLimit.fullContacts() > kNamed)
+            full << tr("and %1 more").arg(m_rowLimit.fullContacts() - kNamed);
+        parts << full.join(QLatin1Char('\n'));
     }
     return parts.join(QStringLiteral("\n\n"));
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "android/pandroidconnector.h"
+#include "model/localdb.h"
 
 #include <QHash>
 #include <QSharedPointer>
@@ -11,7 +12,6 @@
 
 class AndroidContactsDb;
 class IWorkerReporter;
-class LocalDb;
 class QTcpSocket;
 
 // Reads every contact of an Android phone, through the companion app's sync
@@ -52,8 +52,12 @@ public:
     // Records that could not be read at all (no valid id), each named by the
     // conversation line that carried it; they count in skippedRecords() too.
     QStringList unreadableRecords() const { return m_unreadable; }
+    // Records left out because their contact already held
+    // LocalDb::kMaxEntitiesPerContact rows; not in skippedRecords().
+    qsizetype leftOutRecords() const { return m_rowLimit.leftOut(); }
     // The success text: empty for an ordinary read, otherwise what the user
-    // should know (no contacts at all, records that could not be read).
+    // should know (no contacts at all, records that could not be read,
+    // contacts stored with only the first entries the limit allows).
     QString endingText() const;
 
 protected:
@@ -77,6 +81,7 @@ private:
     int m_skipped = 0;
     int m_lineNumber = 0;
     QStringList m_unreadable;
+    ContactRowLimit m_rowLimit;
     // Phone contact key -> local contact id, for the whole run: a record
     // always finds its contact, whichever batch brought the name.
     QHash<qint64, unsigned long long> m_contactIds;

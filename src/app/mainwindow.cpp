@@ -232,19 +232,8 @@ void MainWindow::startDeviceWatches()
     if (deviceSubscribe) {
         connect(deviceSubscribe.get(), &AbsIosDeviceWatch::newDevice, this, &MainWindow::iosDeviceConnected);
         connect(deviceSubscribe.get(), &AbsIosDeviceWatch::kickDevice, this, &MainWindow::iosDeviceDisconnected);
-        if (!deviceSubscribe->start()) {
-#ifdef Q_OS_MACOS
-            Tips::warning(tr("Failed to detect iPhone. Please launch iTunes (Finder if MacOS 10.15 or above) first and "
-                             "then re-connect your iPhone. Once your iPhone is visible in iTunes (Finder if MacOS "
-                             "10.15 or above), please restart Quorvantile software."));
-#else
-            // Elsewhere iPhones are reached through the usbmuxd daemon, which is
-            // what is missing or silent when the subscription fails.
-            Tips::warning(tr("Failed to detect iPhone. The iPhone connection service usbmuxd cannot be reached. Please "
-                             "install and start usbmuxd (on Debian: sudo apt install usbmuxd), then re-connect your "
-                             "iPhone and restart Quorvantile software."));
-#endif
-        }
+        connect(deviceSubscribe.get(), &AbsIosDeviceWatch::started, this, &MainWindow::warnIfNoIphoneService);
+        deviceSubscribe->start();
     }
     if (adbPoll) {
         // By signature: the handle's class belongs to the ADB library and is
@@ -255,6 +244,23 @@ void MainWindow::startDeviceWatches()
                 SLOT(androidDeviceDisconnected(QString,PAdbUSBHandle)));
         connect(adbPoll.get(), &AbsAndroidUsbWatch::failedDevice, this, &MainWindow::androidDeviceConnectedFailed2);
     }
+}
+
+void MainWindow::warnIfNoIphoneService(bool subscribed)
+{
+    if (subscribed)
+        return;
+#ifdef Q_OS_MACOS
+    Tips::warning(tr("Failed to detect iPhone. Please launch iTunes (Finder if MacOS 10.15 or above) first and "
+                     "then re-connect your iPhone. Once your iPhone is visible in iTunes (Finder if MacOS "
+                     "10.15 or above), please restart Quorvantile software."));
+#else
+    // Elsewhere iPhones are reached through the usbmuxd daemon, which is
+    // what is missing or silent when the subscription fails.
+    Tips::warning(tr("Failed to detect iPhone. The iPhone connection service usbmuxd cannot be reached. Please "
+                     "install and start usbmuxd (on Debian: sudo apt install usbmuxd), then re-connect your "
+                     "iPhone and restart Quorvantile software."));
+#endif
 }
 
 ItemModelMainTree::_DBItemNode* MainWindow::addSavedDevices(const QString& folderName, int kind)

@@ -185,6 +185,8 @@ signals:
     // The list of a node load or a search is on screen (or its failure was
     // shown).
     void contactListShown();
+    // A read of the list for a node or a search has begun.
+    void contactListLoadStarted();
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
@@ -261,6 +263,9 @@ private:
     void buildStatusBar();
     void buildMenusAndToolBar();
     void startDeviceWatches();
+    // The iPhone watch's answer: a warning naming the service to start when
+    // the device library could not be reached.
+    void warnIfNoIphoneService(bool subscribed);
     // Adds the saved device databases of one folder of the data folder;
     // returns the last node added, null when none.
     ItemModelMainTree::_DBItemNode* addSavedDevices(const QString& folderName, int kind);
@@ -343,6 +348,9 @@ private:
     bool m_loadingNode = false;
     std::unique_ptr<ContactListLoader> m_listLoader;
     int m_listTicket = 0;
+    // List reads begun so far; a road that may or may not have listed a
+    // node itself tells by it whether the list still has to be read.
+    int m_listLoadsStarted = 0;
     ItemModelMainTree::_DBItemNode* m_listNode = nullptr;
     QString m_listKeyword;
     bool m_listIsSearch = false;

@@ -146,12 +146,16 @@ void MainWindow::rereadPhone(const DeviceTarget& target)
     qCInfo(lcApp) << "reading the phone again after a failed change:" << target.id;
     if (target.db)
         target.db->close();
+    const int loadsBefore = m_listLoadsStarted;
     if (target.kind == Tree::KIND_IOS)
         readIosPhone(target.id);
     else if (target.kind == Tree::KIND_ANDROID)
         rereadAndroidPhone(target.id, m_devices->androidConnectorOf(target.db));
-    // The old node may be gone; list whatever is current now.
-    onMainTreeItemSelected(QItemSelection(), QItemSelection());
+    // The old node may be gone; list whatever is current now, unless the
+    // read has done so already (a new node shown, or the old one kept):
+    // a second read would only drop the first.
+    if (m_listLoadsStarted == loadsBefore)
+        onMainTreeItemSelected(QItemSelection(), QItemSelection());
 }
 
 // ---------------------------------------------------------------------------

@@ -25,6 +25,8 @@ bool MainWindow::isListLoading() const
 void MainWindow::startListLoad(const _CurrentNode& current, const QString& keyword, bool search)
 {
     ItemModelMainTree::_DBItemNode* db = current.dbNode;
+    ++m_listLoadsStarted;
+    emit contactListLoadStarted();
     if (!db->db) {
         showContacts({});
         emit contactListShown();

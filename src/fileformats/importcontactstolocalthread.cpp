@@ -245,10 +245,7 @@ void ImportContactsToLocalThread::importAll()
             throw WorkerCancelled();
         progress.step(position);
         if (const int dropped = capEntities(contact); dropped > 0)
-            capped.add(tr("%1: only the first %2 entries were kept; %3 more were left out.")
-                           .arg(contact.fullName)
-                           .arg(kMaxEntitiesPerContact)
-                           .arg(dropped));
+            capped.add(LocalDb::leftOutEntriesText(contact.fullName, dropped));
         if (!contact.fullName.isEmpty()) {
             bool existed = false;
             m_db->mergeContact(contact, existed);

@@ -109,37 +109,38 @@ void IOSSyncRecordReader::readContact(const QString& recordId, const PlistCFType
     pim::_Contact contact(0, recordId, name.fullName());
     m_db.insertContactBase(contact);
     m_contactIds.insert(recordId, contact.id);
-    m_db.insertEntity(contact.id, pim::ENTITY_NAME, name);
+    m_rowLimit.addContact(contact.id, contact.fullName);
+    store(contact.id, pim::ENTITY_NAME, name);
 
     if (has(record, "nickname")) {
         pim::Entity nickname(0, recordId);
         readTexts(record, nickname, {{"nickname", "data1"}});
         // The record carries no kind of nickname: it is the default one.
         nickname.fields.insert(QStringLiteral("data2"), 1);
-        m_db.insertEntity(contact.id, pim::ENTITY_NICKNAME, nickname);
+        store(contact.id, pim::ENTITY_NICKNAME, nickname);
     }
     if (has(record, "company name") || has(record, "department") || has(record, "job title")) {
         pim::Entity org(0, recordId);
         org.fields.insert(QStringLiteral("data2"), 1);
         readTexts(record, org, {{"company name", "data1"}, {"department", "data5"}, {"job title", "data4"}});
-        m_db.insertEntity(contact.id, pim::ENTITY_ORG, org);
+        store(contact.id, pim::ENTITY_ORG, org);
     }
     if (has(record, "birthday")) {
         pim::Entity birthday(0, recordId);
         birthday.fields.insert(QStringLiteral("data2"), 3);
         const QDateTime when = record.get(QStringLiteral("birthday")).CFDateToDateTime(nullptr);
         birthday.fields.insert(QStringLiteral("data1"), when.isValid() ? when.toString(Qt::ISODate) : QString());
-        m_db.insertEntity(contact.id, pim::ENTITY_EVENT, birthday);
+        store(contact.id, pim::ENTITY_EVENT, birthday);
     }
     if (has(record, "image")) {
         pim::Entity photo(0, recordId);
         photo.fields.insert(QStringLiteral("data15"), record.get(QStringLiteral("image")).CFDataBytes());
-        m_db.insertEntity(contact.id, pim::ENTITY_PHOTO, photo);
+        store(contact.id, pim::ENTITY_PHOTO, photo);
     }
     if (has(record, "notes")) {
         pim::Entity notes(0, recordId);
         readTexts(record, notes, {{"notes", "data1"}});
-        m_db.insertEntity(contact.id, pim::ENTITY_NOTES, notes);
+        store(contact.id, pim::ENTITY_NOTES, notes);
     }
 }
 
@@ -184,7 +185,8 @@ void IOSSyncRecordReader::readChild(int type, const QString& recordId, const Pli
 
 void IOSSyncRecordReader::store(unsigned long long contactId, int type, pim::Entity entity)
 {
-    m_db.insertEntity(contactId, type, entity);
+    if (m_rowLimit.take(contactId))
+        m_db.insertEntity(contactId, type, entity);
 }
 
 void IOSSyncRecordReader::finish()
@@ -199,4 +201,6 @@ void IOSSyncRecordReader::finish()
     m_waiting.clear();
     if (m_dropped > 0)
         qCInfo(lcIosSync) << m_dropped << "child records named a contact the iPhone never sent; left out";
+    if (m_rowLimit.leftOut() > 0)
+        qCWarning(lcIosSync) << m_rowLimit.leftOut() << "records of contacts already full; left out";
 }

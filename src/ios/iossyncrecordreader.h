@@ -3,13 +3,12 @@
 
 #include "ios/plistcftype.h"
 #include "model/contact.h"
+#include "model/localdb.h"
 
 #include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
-
-class LocalDb;
 
 // Stores the contact sync records of one receiving run in a device
 // database: each contact record as a contact with its name, nickname,
@@ -21,7 +20,9 @@ class LocalDb;
 // whose contact never arrives is dropped and counted. A record that is no
 // dictionary, names no kind, or holds a value of the wrong type under a key
 // the reader takes is left out, counted and named; records of other kinds
-// are left out quietly. Only a failing database statement throws.
+// are left out quietly. A contact keeps at most LocalDb::kMaxEntitiesPerContact
+// rows; the rows past that are left out and counted. Only a failing database
+// statement throws.
 class IOSSyncRecordReader {
 public:
     explicit IOSSyncRecordReader(LocalDb& db);
@@ -41,6 +42,12 @@ public:
     int unreadableRecords() const { return m_unreadable; }
     QStringList unreadableIds() const { return m_unreadableIds; }
     QStringList droppedIds() const { return m_droppedIds; }
+    // Entities left out because their contact already held
+    // LocalDb::kMaxEntitiesPerContact rows, and the limit's words for the
+    // first kNamedUnreadable such contacts.
+    qsizetype leftOutEntities() const { return m_rowLimit.leftOut(); }
+    qsizetype fullContacts() const { return m_rowLimit.fullContacts(); }
+    QStringList fullContactTexts() const { return m_rowLimit.texts(kNamedUnreadable); }
 
     static constexpr int kNamedUnreadable = 5;
 
@@ -64,4 +71,5 @@ private:
     int m_unreadable = 0;
     QStringList m_unreadableIds;
     QStringList m_droppedIds;
+    ContactRowLimit m_rowLimit;
 };

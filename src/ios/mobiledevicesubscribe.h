@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <atomic>
+#include <thread>
 
 #include <libimobiledevice/libimobiledevice.h>
 
@@ -19,20 +20,29 @@ public:
     explicit MobiledeviceSubscribe(QObject* parent = nullptr);
     ~MobiledeviceSubscribe() override;
 
-    // Subscribes to the library's events; false when no multiplexer daemon can be
-    // reached (unless one is installed that starts when an iPhone is plugged in)
-    // or the library refuses. Every device attached at that moment is
-    // reported as newly arrived. Waits at most two seconds for the daemon.
-    bool start();
+    // Returns at once; a thread of this object's own then asks the multiplexer
+    // daemon, subscribes to the library's events and emits started(): false
+    // when no daemon answered within two seconds (unless one is installed that
+    // starts when an iPhone is plugged in) or the library refused. Every device
+    // attached at that moment is reported as newly arrived. Only the first call
+    // starts anything. The destructor stops that thread within a few
+    // milliseconds and waits for it.
+    void start();
 
     void invokeNewDevice(const QString& devid);
     void invokeKickDevice(const QString& devid);
 
 signals:
+    // Emitted once, on the check's thread.
+    void started(bool subscribed);
     void newDevice(QString devid);
     void kickDevice(QString devid);
 
 private:
+    bool subscribeIfReachable();
+
+    std::thread m_check;
+    std::atomic_bool m_stop{false};
     std::atomic<int> count{0}; // attached devices; written on the event thread only
 };
 

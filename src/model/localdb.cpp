@@ -523,3 +523,42 @@ void LocalDb::updateEntitySrcId(const QString& oldSrcId, const QString& newSrcId
     const Hold hold(*this);
     write(Sqlite3Sql("update data set src_id=? where src_id=?").addTextParam(newSrcId).addTextParam(oldSrcId));
 }
+
+QString LocalDb::leftOutEntriesText(const QString& name, qsizetype leftOut)
+{
+    return QObject::tr("%1: only the first %2 entries were kept; %3 more were left out.")
+        .arg(name)
+        .arg(kMaxEntitiesPerContact)
+        .arg(leftOut);
+}
+
+void ContactRowLimit::addContact(unsigned long long contactId, const QString& name)
+{
+    m_rows.insert(contactId, Rows { name, 0, 0 });
+}
+
+bool ContactRowLimit::take(unsigned long long contactId)
+{
+    const auto found = m_rows.find(contactId);
+    if (found == m_rows.end())
+        return true;
+    Rows& rows = found.value();
+    if (rows.stored < LocalDb::kMaxEntitiesPerContact) {
+        ++rows.stored;
+        return true;
+    }
+    if (rows.leftOut++ == 0)
+        m_full.append(contactId);
+    ++m_leftOut;
+    return false;
+}
+
+QStringList ContactRowLimit::texts(qsizetype named) const
+{
+    QStringList texts;
+    for (qsizetype i = 0; i < m_full.size() && i < named; ++i) {
+        const Rows& rows = m_rows.value(m_full.at(i));
+        texts << LocalDb::leftOutEntriesText(rows.name, rows.leftOut);
+    }
+    return texts;
+}

@@ -222,6 +222,9 @@ public:
     static constexpr qsizetype kMaxEntitiesPerContact = 10000;
     // The entities the last combineContact() or mergeContact() call left out for the limit.
     qsizetype lastMergeLeftOut() const { return m_lastMergeLeftOut; }
+    // What the user is told of a contact stored with only the first
+    // kMaxEntitiesPerContact of its entries (name, then the count left out).
+    static QString leftOutEntriesText(const QString& name, qsizetype leftOut);
     // Merges one incoming entity into `list` (the stored entities of that
     // type) under the rule; `merged` receives the entity to write (insert
     // when its id is 0, else update). Returns false when nothing is to be
@@ -390,4 +393,33 @@ private:
     QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;
+};
+
+// Keeps the contacts a reader stores row by row (insertEntity) within
+// LocalDb::kMaxEntitiesPerContact rows each, as a merge keeps them: the rows
+// past the limit are left out and counted per contact.
+class ContactRowLimit {
+public:
+    // A contact just stored without rows, under its full name.
+    void addContact(unsigned long long contactId, const QString& name);
+    // Whether one more row of the contact fits; a row that does not is
+    // counted as left out. Rows of a contact never added always fit.
+    bool take(unsigned long long contactId);
+    // Rows left out over all contacts.
+    qsizetype leftOut() const { return m_leftOut; }
+    // LocalDb::leftOutEntriesText of the first `named` contacts that lost
+    // rows, in the order they filled up.
+    QStringList texts(qsizetype named) const;
+    // Contacts that lost rows.
+    qsizetype fullContacts() const { return m_full.size(); }
+
+private:
+    struct Rows {
+        QString name;
+        qsizetype stored = 0;
+        qsizetype leftOut = 0;
+    };
+    QHash<unsigned long long, Rows> m_rows;
+    QList<unsigned long long> m_full;
+    qsizetype m_leftOut = 0;
 };

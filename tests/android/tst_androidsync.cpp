@@ -199,6 +199,14 @@ private slots:
         QTest::newRow("dropped connection")
             << fault("12", "close") << -1 << "0 0 0 error:Lost the connection";
         QTest::newRow("cancel during a batch") << phone << 6 << "0 0 0 none";
+        // One contact with more records than a contact may hold: the first
+        // ones are stored, the rest counted and named as an import names them.
+        QStringList many;
+        for (qsizetype i = 0; i <= LocalDb::kMaxEntitiesPerContact; ++i)
+            many << QString::number(i);
+        QTest::newRow("contact past the row limit")
+            << with("contacts", QJsonArray { phoneContact("Big", "Kim", many), phoneContact("A1", "Lee", { "+1" }) })
+            << -1 << "2 10002 0 ok:Big Kim: only the first 10000 entries were kept; 2 more were left out.";
     }
     void shouldReadThePhoneOrStoreNothing()
     {

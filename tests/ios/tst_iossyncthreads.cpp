@@ -150,6 +150,29 @@ private slots:
 
     // A phone that stops answering holds the worker only until the cancel:
     // the wait ends within a poll, and nothing is stored.
+    // One contact with more rows than a contact may hold, some of them
+    // arriving before it: the first ones are stored, the rest counted and
+    // named as an import names them; the other contacts keep all of theirs.
+    void shouldLeaveOutRowsPastTheLimit()
+    {
+        QJsonObject early{{"3/11/0", child("Phone Number", "0", {"11"})}};
+        QJsonObject records{{"11", contactRecord("Kim")}, {"12", contactRecord("Lee")},
+                            {"3/12/1", child("Phone Number", "1", {"12"})}};
+        for (qsizetype i = 1; i <= LocalDb::kMaxEntitiesPerContact; ++i)
+            records[QString("4/11/%1").arg(i)] = child("Email Address", qPrintable(QString::number(i)), {"11"});
+        IPhoneSimulator sim({{"batches", QJsonArray{early, records}}});
+        DeviceDb device;
+        RecordingReporter reporter;
+        IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
+        runToEnd(thread);
+        QCOMPARE(reporter.errors(), QStringList());
+        QCOMPARE(reporter.successes(), QStringList{"Kim: only the first 10000 entries were kept; 2 more were left out."});
+        SqlProbe probe(device.db->path());
+        QCOMPARE(probe.column("select c.full_name || ' ' || count(*) from data d join contact c on c._id = d.contact_id "
+                              "group by c._id order by c._id"),
+                 (QStringList{"Kim 10000", "Lee 2"}));
+    }
+
     void shouldStopWaitingForAStalledPhoneOnCancel()
     {
         QJsonObject scenario = kimAndLee();

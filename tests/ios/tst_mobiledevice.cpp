@@ -36,6 +36,7 @@ signals:
     // test thread the way the main window receives them: queued.
     void relayNew(QString devid);
     void relayKick(QString devid);
+    void relayStarted(bool subscribed);
 
 private slots:
     void shouldSignalOnlyUsbDevicesComingAndGoing()
@@ -46,7 +47,7 @@ private slots:
             MobiledeviceSubscribe sub;
             connect(&sub, &MobiledeviceSubscribe::newDevice, this, &tst_MobileDevice::relayNew);
             connect(&sub, &MobiledeviceSubscribe::kickDevice, this, &tst_MobileDevice::relayKick);
-            QVERIFY(sub.start());
+            QVERIFY(answerOf(sub));
             QTRY_VERIFY(sim.messageNames("usbmux").contains("Listen"));
             QVERIFY(sim.control("attach " + kUsb));
             QVERIFY(sim.control("detach " + kNet));
@@ -66,7 +67,7 @@ private slots:
             || QFileInfo::exists("/var/run/usbmuxd") || qEnvironmentVariableIsSet("USBMUXD_SOCKET_ADDRESS"))
             QSKIP("needs usbmuxd installed and not running");
         MobiledeviceSubscribe sub;
-        QVERIFY(sub.start());
+        QVERIFY(answerOf(sub));
     }
 
     void shouldNotOpenNetworkOnlyDevice()
@@ -103,13 +104,30 @@ private slots:
             QVERIFY2(line.contains(R"("Label": "QUORVANTILE")"), qPrintable(line));
     }
 
+    // Destroyed (the window closed) while a silent daemon is still being asked:
+    // the question stops at once and nothing is subscribed.
+    void shouldStopAskingWhenDestroyed()
+    {
+        DeadMultiplexer dead(true);
+        QSignalSpy answers(this, &tst_MobileDevice::relayStarted);
+        QElapsedTimer clock;
+        {
+            MobiledeviceSubscribe sub;
+            connect(&sub, &MobiledeviceSubscribe::started, this, &tst_MobileDevice::relayStarted);
+            sub.start();
+            QTest::qWait(300);
+            clock.start();
+        }
+        QVERIFY2(clock.elapsed() < 200, qPrintable(QString::number(clock.elapsed())));
+        QTest::qWait(50);
+        QVERIFY(answers.isEmpty() || !answers.constFirst().constFirst().toBool());
+    }
+
     void shouldStartOnlyWhenTheMultiplexerAnswers_data()
     {
         QTest::addColumn<QString>("daemon");
         QTest::newRow("daemon answers") << "sim";
         QTest::newRow("stale socket, no daemon") << "stale";
-        // Last of all: a daemon that timed out makes the library list devices another
-        // way for the rest of the process.
         QTest::newRow("daemon takes the connection, never answers") << "hung";
     }
 
@@ -121,9 +139,32 @@ private slots:
         QElapsedTimer clock;
         clock.start();
         MobiledeviceSubscribe sub;
-        QCOMPARE(sub.start(), daemon == "sim");
-        // The window calls this while it is built: a silent daemon must not hold it long.
+        qint64 startMs = -1;
+        QCOMPARE(answerOf(sub, &startMs), daemon == "sim");
+        // The window calls start() while it is built: it never waits for the daemon,
+        // and a silent daemon must not hold the answer long.
+        QVERIFY2(startMs < 50, qPrintable(QString::number(startMs)));
         QVERIFY2(clock.elapsed() < 4000, qPrintable(QString::number(clock.elapsed())));
+    }
+
+private:
+    // Starts the subscription and waits for its answer, relayed queued as the window
+    // receives it; *startMs is how long start() itself took.
+    bool answerOf(MobiledeviceSubscribe& sub, qint64* startMs = nullptr)
+    {
+        QSignalSpy answers(this, &tst_MobileDevice::relayStarted);
+        connect(&sub, &MobiledeviceSubscribe::started, this, &tst_MobileDevice::relayStarted);
+        QElapsedTimer clock;
+        clock.start();
+        sub.start();
+        if (startMs)
+            *startMs = clock.elapsed();
+        if (!answers.wait(15000))
+            return false;
+        // Once only, even when asked to start again.
+        sub.start();
+        QTest::qWait(50);
+        return answers.count() == 1 && answers.constFirst().constFirst().toBool();
     }
 };
 

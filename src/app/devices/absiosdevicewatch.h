@@ -11,11 +11,15 @@ class AbsIosDeviceWatch : public QObject {
 public:
     using QObject::QObject;
 
-    // Subscribes to attach and detach events; false when the device library
-    // could not be reached (the window then asks the user to start iTunes).
-    virtual bool start() = 0;
+    // Subscribes to attach and detach events without waiting for the device
+    // library: the answer comes once by started(), which the window receives
+    // queued.
+    virtual void start() = 0;
 
 signals:
+    // False when the device library could not be reached (the window then
+    // names the service to start).
+    void started(bool subscribed);
     void newDevice(QString devid);
     void kickDevice(QString devid);
 };

@@ -12,7 +12,7 @@ namespace {
 class QuietIosDeviceWatch : public AbsIosDeviceWatch {
 public:
     // Nothing to subscribe to, and nothing to warn the user about.
-    bool start() override { return true; }
+    void start() override {}
 };
 
 class QuietAndroidUsbWatch : public AbsAndroidUsbWatch {

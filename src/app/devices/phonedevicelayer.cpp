@@ -28,18 +28,22 @@
 
 namespace {
 
-// The subscription's signals come on the device library's event thread and
-// are passed on there; the window's connections queue them.
+// The subscription's device signals come on the device library's event
+// thread and are passed on there; the window's connections queue them. Its
+// answer comes on the check's thread and is passed on from this object's own
+// thread, so it never reaches a receiver before start() has returned.
 class IosSubscribeWatch : public AbsIosDeviceWatch {
 public:
     IosSubscribeWatch()
     {
+        connect(&m_subscribe, &MobiledeviceSubscribe::started, this, &AbsIosDeviceWatch::started,
+                Qt::QueuedConnection);
         connect(&m_subscribe, &MobiledeviceSubscribe::newDevice, this, &AbsIosDeviceWatch::newDevice,
                 Qt::DirectConnection);
         connect(&m_subscribe, &MobiledeviceSubscribe::kickDevice, this, &AbsIosDeviceWatch::kickDevice,
                 Qt::DirectConnection);
     }
-    bool start() override { return m_subscribe.start(); }
+    void start() override { m_subscribe.start(); }
 
 private:
     MobiledeviceSubscribe m_subscribe;

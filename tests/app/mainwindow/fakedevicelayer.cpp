@@ -13,7 +13,8 @@ class LoggingIosWatch : public AbsIosDeviceWatch {
 public:
     explicit LoggingIosWatch(FakeDeviceLayer& layer) : m_layer(layer) {}
     ~LoggingIosWatch() override { m_layer.log << "ios watch destroyed"; }
-    bool start() override { return m_layer.iosStartSucceeds; }
+    // Answers at once, which the window must take as well as a queued answer.
+    void start() override { emit started(m_layer.iosStartSucceeds); }
 
 private:
     FakeDeviceLayer& m_layer;

@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QTest>
 
 #include <optional>
@@ -61,6 +62,14 @@ public:
         return auth ? nullptr : PhoneDeviceLayer::usbConnector(h);
     }
     bool reached = false;
+    // The iPhone watch the window was given.
+    AbsIosDeviceWatch* iosWatch = nullptr;
+    std::unique_ptr<AbsIosDeviceWatch> createIosDeviceWatch() override
+    {
+        auto watch = PhoneDeviceLayer::createIosDeviceWatch();
+        iosWatch = watch.get();
+        return watch;
+    }
 
 protected:
     std::unique_ptr<AbsAdbPoll> createAdbPoll(int) override
@@ -166,6 +175,9 @@ private slots:
         std::unique_ptr<DeadMultiplexer> dead(daemon ? nullptr : new DeadMultiplexer);
         SimLayer layer;
         MainWindow w(&layer);
+        // The answer comes queued, after the window has been built.
+        QSignalSpy answered(layer.iosWatch, &AbsIosDeviceWatch::started);
+        QVERIFY(answered.wait(5000));
         const QStringList warnings = boxes->texts().filter(QRegularExpression("^Failed to detect iPhone\\."));
         QCOMPARE(warnings.size(), daemon ? 0 : 1);
 #ifndef Q_OS_MACOS
@@ -539,6 +551,34 @@ private slots:
         QVERIFY(!QFile::exists(device(w, "tab-5")->db->path() + ".reread"));
     }
 
+    // A deletion an Android phone refuses after it has applied it: one error,
+    // the phone is read again into a new node that holds what the phone
+    // holds, and its list is read once.
+    void refusedChangeRereadsThePhoneAndListsItOnce()
+    {
+        const QJsonArray annLee { QJsonObject { { "type", 1 }, { "fields", QJsonArray { "", "QW5u", "", "TGVl" } } } };
+        SimLayer layer;
+        MainWindow w(&layer);
+        CompanionSim app(QStringLiteral("127.0.0.66"));
+        connectWifi(w, app, "tab-6",
+                    { { "device", "Target" }, { "contacts", QJsonArray { kCyWu, annLee } },
+                      { "faults", QJsonObject { { "restore:1", "error:No" } } } });
+        QVERIFY(device(w, "tab-6"));
+        QCOMPARE(w.currentNode().dbNode, device(w, "tab-6"));
+        QTRY_VERIFY(!w.isListLoading());
+        const QSharedPointer<LocalDb> before = device(w, "tab-6")->db;
+        const int boxesBefore = boxes->count();
+        QSignalSpy loads(&w, &MainWindow::contactListLoadStarted);
+        QVERIFY(!w.delContacts({ before->contact(before->isContactBaseExist("Cy Wu")) }));
+        QCOMPARE(loads.count(), 1);
+        QCOMPARE(boxes->count() - boxesBefore, 1);
+        QVERIFY(boxes->texts().constLast().contains("No"));
+        QVERIFY(device(w, "tab-6") && device(w, "tab-6")->db != before);
+        QCOMPARE(ActionScene::stored(device(w, "tab-6")->db->path()), QStringList { "Ann Lee" });
+        QTRY_COMPARE(w.contactsListModel()->rowCount(), 1);
+        QCOMPARE(loads.count(), 1);
+    }
+
     // Phones that leave or come back while a road runs: the events wait for
     // its end, then run in order; databases stay whole.
     void devicesComingAndGoingDuringATransfer_data()
@@ -585,6 +625,33 @@ private slots:
         QVERIFY(sim.control("detach " + kUdid)); // departure: the node goes, the file stays
         QTRY_VERIFY(!device(w, kUdid));
         QVERIFY(QFile::exists(cache));
+    }
+
+    // A daemon that takes the connection and never answers: the window is
+    // built and stays responsive while it is asked, warns once, and closes
+    // without waiting for it.
+    void iPhoneWarningWithoutStallWhenTheMultiplexerHangs()
+    {
+        DeadMultiplexer hung(true);
+        SimLayer layer;
+        QElapsedTimer clock;
+        clock.start();
+        std::optional<MainWindow> w(std::in_place, &layer);
+        const qint64 built = clock.elapsed();
+        GuiStallProbe probe;
+        QSignalSpy answered(layer.iosWatch, &AbsIosDeviceWatch::started);
+        QVERIFY(answered.wait(5000));
+        QCOMPARE(answered.constFirst().constFirst().toBool(), false);
+        QTest::qWait(100);
+        const qint64 longest = probe.longestMs();
+        qInfo("window built in %lld ms, answer after %lld ms, longest pause of its thread since: %lld ms", built,
+              clock.elapsed(), longest);
+        QVERIFY2(built < 1500, qPrintable(QString::number(built)));
+        QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
+        QCOMPARE(boxes->texts().filter(QRegularExpression("^Failed to detect iPhone\\.")).size(), 1);
+        clock.restart();
+        w.reset();
+        QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
     }
 };
 
