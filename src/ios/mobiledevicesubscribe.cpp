@@ -2,27 +2,33 @@
 
 #include "ios/mobiledevice.h"
 
-#include <QElapsedTimer>
 #include <QFileInfo>
-#include <QLocalSocket>
 #include <QStandardPaths>
 #include <QStringList>
-#include <QTcpSocket>
-#include <QtEndian>
 
 #include <libimobiledevice/libimobiledevice.h>
+#include <usbmuxd.h>
 
+#include <chrono>
+#include <future>
 #include <memory>
+#include <thread>
+
+// The asking thread's link to its object: cut by the destructor, so a thread
+// still waiting for a hung daemon never reaches a destroyed object.
+struct MobiledeviceSubscribe::Check {
+    std::mutex mutex;
+    MobiledeviceSubscribe* owner = nullptr;
+};
 
 MobiledeviceSubscribe::MobiledeviceSubscribe(QObject* parent) : QObject(parent) {}
 
 MobiledeviceSubscribe::~MobiledeviceSubscribe()
 {
-    // The check may still subscribe; only once it has ended is unsubscribing
-    // final. It gives up within one of its short waits.
-    m_stop = true;
-    if (m_check.joinable())
-        m_check.join();
+    if (m_check) {
+        const std::lock_guard<std::mutex> lock(m_check->mutex);
+        m_check->owner = nullptr;
+    }
     // Also when never started: unsubscribing an absent subscription is harmless, and a
     // callback must never reach a destroyed object.
     idevice_event_unsubscribe();
@@ -30,97 +36,31 @@ MobiledeviceSubscribe::~MobiledeviceSubscribe()
 
 namespace {
 
-// Where the device library looks for the daemon: USBMUXD_SOCKET_ADDRESS
-// ("UNIX:path" or "host:port") when set, else the system's own socket.
-struct DaemonAddress {
-    QString path;
-    QString host;
-    quint16 port = 0;
-};
-
-DaemonAddress usbmuxdAddress()
+// Whether the multiplexer daemon answers within timeoutMs, asked the library's
+// own way so that USBMUXD_SOCKET_ADDRESS is honoured. The event subscription
+// alone succeeds without a daemon and would then wait silently for events that
+// never come. A missing daemon is refused at once; a hung one would hold the
+// library's question for its own receive timeout (ten seconds), so the question
+// runs on a thread of its own that is left to finish when the wait gives up.
+bool usbmuxdReachable(int timeoutMs)
 {
-    const QString set = qEnvironmentVariable("USBMUXD_SOCKET_ADDRESS");
-    if (set.startsWith(QLatin1String("UNIX:")))
-        return { set.mid(5), {}, 0 };
-    if (const qsizetype colon = set.lastIndexOf(QLatin1Char(':')); colon > 0)
-        return { {}, set.left(colon), quint16(set.mid(colon + 1).toUShort()) };
-#ifdef Q_OS_WIN
-    return { {}, QStringLiteral("127.0.0.1"), 27015 };
-#else
-    return { QStringLiteral("/var/run/usbmuxd"), {}, 0 };
-#endif
-}
-
-// The daemon's device-list question in its property-list framing: a header
-// of four little-endian words (length, version 1, message 8 = property list,
-// tag) before the XML body.
-QByteArray listDevicesQuestion()
-{
-    const QByteArray body = QByteArrayLiteral(
-        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-        "<!DOCTYPE plist PUBLIC \"-//Apple//DTD PLIST 1.0//EN\" \"http://www.apple.com/DTDs/PropertyList-1.0.dtd\">\n"
-        "<plist version=\"1.0\"><dict><key>MessageType</key><string>ListDevices</string>"
-        "<key>ProgName</key><string>quorvantile</string></dict></plist>\n");
-    QByteArray question(16, '\0');
-    const quint32 words[] = { quint32(16 + body.size()), 1, 8, 1 };
-    for (int i = 0; i < 4; ++i)
-        qToLittleEndian(words[i], question.data() + 4 * i);
-    return question + body;
-}
-
-// Whether the multiplexer daemon answers its device-list question within
-// timeoutMs, asked where the library would ask it. The event subscription
-// alone succeeds without a daemon and would then wait silently for events
-// that never come. A missing daemon is refused at once; a hung one takes the
-// connection and never answers. Asked on a socket of our own rather than
-// through the library, whose question holds its thread for its own receive
-// timeout (ten seconds): this one waits in short slices and gives up as soon
-// as `stop` is set.
-bool usbmuxdAnswers(int timeoutMs, const std::atomic_bool& stop)
-{
-    constexpr int kSliceMs = 20;
-    const DaemonAddress address = usbmuxdAddress();
-    std::unique_ptr<QIODevice> device;
-    QLocalSocket* local = nullptr;
-    QTcpSocket* tcp = nullptr;
-    if (!address.path.isEmpty()) {
-        device.reset(local = new QLocalSocket);
-        local->connectToServer(address.path);
-    } else {
-        device.reset(tcp = new QTcpSocket);
-        tcp->connectToHost(address.host, address.port);
-    }
-    const auto connected = [&] {
-        return local ? local->state() == QLocalSocket::ConnectedState : tcp->state() == QAbstractSocket::ConnectedState;
-    };
-    const auto unconnected = [&] {
-        return local ? local->state() == QLocalSocket::UnconnectedState
-                     : tcp->state() == QAbstractSocket::UnconnectedState;
-    };
-    const auto waitForConnected = [&] {
-        return local ? local->waitForConnected(kSliceMs) : tcp->waitForConnected(kSliceMs);
-    };
-    QElapsedTimer clock;
-    clock.start();
-    while (!connected() && !unconnected() && !stop && clock.elapsed() < timeoutMs)
-        waitForConnected();
-    if (!connected()) {
-        const QString where = local ? address.path : address.host + QLatin1Char(':') + QString::number(address.port);
-        if (!stop)
-            qCWarning(lcIosDevice).noquote() << "usbmuxd cannot be reached at" << where << device->errorString();
+    auto answer = std::make_shared<std::promise<int>>();
+    std::future<int> code = answer->get_future();
+    std::thread([answer] {
+        usbmuxd_device_info_t* devices = nullptr;
+        const int result = usbmuxd_get_device_list(&devices);
+        if (devices)
+            usbmuxd_device_list_free(&devices);
+        answer->set_value(result);
+    }).detach();
+    if (code.wait_for(std::chrono::milliseconds(timeoutMs)) != std::future_status::ready) {
+        qCWarning(lcIosDevice) << "usbmuxd did not answer within" << timeoutMs << "ms";
         return false;
     }
-    device->write(listDevicesQuestion());
-    while (device->bytesAvailable() < 16 && !stop && clock.elapsed() < timeoutMs) {
-        if (!device->waitForReadyRead(kSliceMs) && unconnected())
-            break;
-    }
-    if (device->bytesAvailable() >= 16)
-        return true;
-    if (!stop)
-        qCWarning(lcIosDevice) << "usbmuxd did not answer within" << timeoutMs << "ms";
-    return false;
+    const int result = code.get();
+    if (result < 0)
+        qCWarning(lcIosDevice) << "usbmuxd_get_device_list failed:" << result;
+    return result >= 0;
 }
 
 } // namespace
@@ -145,25 +85,37 @@ static bool usbmuxdStartsOnDemand()
 
 void MobiledeviceSubscribe::start()
 {
-    if (m_check.joinable())
+    if (m_check)
         return;
     count = 0;
-    m_check = std::thread([this] { emit started(subscribeIfReachable()); });
+    m_check = std::make_shared<Check>();
+    m_check->owner = this;
+    // The daemon is asked off the caller's (the window's) thread; the answer
+    // comes back to this object's thread, where the subscription is made.
+    std::thread([check = m_check] {
+        const bool reachable = usbmuxdReachable(2000);
+        const std::lock_guard<std::mutex> lock(check->mutex);
+        if (MobiledeviceSubscribe* owner = check->owner) {
+            // Dropped by Qt if the object is destroyed before it runs.
+            QMetaObject::invokeMethod(owner, [owner, reachable] { owner->subscribeIf(reachable); },
+                                      Qt::QueuedConnection);
+        }
+    }).detach();
 }
 
-bool MobiledeviceSubscribe::subscribeIfReachable()
+void MobiledeviceSubscribe::subscribeIf(bool reachable)
 {
-    if (!usbmuxdAnswers(2000, m_stop)) {
-        if (m_stop || !usbmuxdStartsOnDemand())
-            return false;
+    if (!reachable) {
+        if (!usbmuxdStartsOnDemand()) {
+            emit started(false);
+            return;
+        }
         qCInfo(lcIosDevice) << "usbmuxd is installed and starts when an iPhone is plugged in";
     }
-    if (m_stop)
-        return false;
     const int code = idevice_event_subscribe(subscribe, this);
     if (code != 0)
         qCWarning(lcIosDevice) << "idevice_event_subscribe failed:" << code;
-    return code == 0;
+    emit started(code == 0);
 }
 
 void MobiledeviceSubscribe::invokeNewDevice(const QString& devid)

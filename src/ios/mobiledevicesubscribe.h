@@ -10,7 +10,8 @@
 #include <QString>
 
 #include <atomic>
-#include <thread>
+#include <memory>
+#include <mutex>
 
 #include <libimobiledevice/libimobiledevice.h>
 
@@ -20,29 +21,29 @@ public:
     explicit MobiledeviceSubscribe(QObject* parent = nullptr);
     ~MobiledeviceSubscribe() override;
 
-    // Returns at once; a thread of this object's own then asks the multiplexer
-    // daemon, subscribes to the library's events and emits started(): false
-    // when no daemon answered within two seconds (unless one is installed that
-    // starts when an iPhone is plugged in) or the library refused. Every device
-    // attached at that moment is reported as newly arrived. Only the first call
-    // starts anything. The destructor stops that thread within a few
-    // milliseconds and waits for it.
+    // Returns at once; a thread of its own then asks the multiplexer daemon,
+    // and back on this object's thread the object subscribes to the library's
+    // events and emits started(): false when no daemon answered within two
+    // seconds (unless one is installed that starts when an iPhone is plugged
+    // in) or the library refused. Every device attached at that moment is
+    // reported as newly arrived. Only the first call starts anything; the
+    // destructor waits for nothing.
     void start();
 
     void invokeNewDevice(const QString& devid);
     void invokeKickDevice(const QString& devid);
 
 signals:
-    // Emitted once, on the check's thread.
+    // Emitted once, on this object's thread.
     void started(bool subscribed);
     void newDevice(QString devid);
     void kickDevice(QString devid);
 
 private:
-    bool subscribeIfReachable();
+    struct Check;
+    void subscribeIf(bool reachable);
 
-    std::thread m_check;
-    std::atomic_bool m_stop{false};
+    std::shared_ptr<Check> m_check;
     std::atomic<int> count{0}; // attached devices; written on the event thread only
 };
 
