@@ -3,8 +3,24 @@
 
 ContactReadAhead::ContactReadAhead(AbsImport& reader)
     : m_reader(reader)
-    , m_thread([this] { readAll(); })
 {
+    m_batches.start([this](ReadAheadQueue<Batch>& batches) {
+        Batch batch;
+        try {
+            while (m_reader.hasNext()) {
+                batch.push_back(m_reader.nextContact());
+                if (batch.size() == kBatch && !batches.put(std::exchange(batch, Batch())))
+                    return;
+            }
+        } catch (...) {
+            // The records read before the failure come first.
+            if (!batch.empty())
+                batches.put(std::move(batch));
+            throw;
+        }
+        if (!batch.empty())
+            batches.put(std::move(batch));
+    });
 }
 
 ContactReadAhead::~ContactReadAhead()
@@ -12,76 +28,24 @@ ContactReadAhead::~ContactReadAhead()
     finish();
 }
 
-void ContactReadAhead::readAll()
-{
-    std::exception_ptr failure;
-    std::deque<pim::_Contact> batch;
-    std::deque<pim::_Contact> spent;
-    const auto handOver = [this, &batch, &spent] {
-        {
-            std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return m_stop || m_ready.size() < kAhead; });
-            if (m_stop)
-                return false;
-            const bool wasEmpty = m_ready.empty();
-            for (pim::_Contact& contact : batch)
-                m_ready.push_back(std::move(contact));
-            batch.clear();
-            spent.swap(m_toFree);
-            if (wasEmpty)
-                m_changed.notify_all();
-        }
-        spent.clear();
-        return true;
-    };
-    try {
-        while (m_reader.hasNext()) {
-            batch.push_back(m_reader.nextContact());
-            if (batch.size() == kBatch && !handOver())
-                return;
-        }
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    if (!batch.empty() && !handOver())
-        return;
-    const std::lock_guard lock(m_mutex);
-    m_failure = failure;
-    m_done = true;
-    m_changed.notify_all();
-}
-
 bool ContactReadAhead::next(pim::_Contact& contact)
 {
-    if (m_taken.empty()) {
-        std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return !m_ready.empty() || m_done; });
-        if (m_ready.empty()) {
-            if (m_failure)
-                std::rethrow_exception(std::exchange(m_failure, nullptr));
+    if (m_next == m_taken.size()) {
+        // The emptied batch too: the reading thread allocated its room.
+        if (!m_taken.empty())
+            m_batches.giveBack(std::exchange(m_taken, Batch()));
+        if (!m_spent.empty())
+            m_batches.giveBack(std::exchange(m_spent, Batch()));
+        if (!m_batches.take(m_taken))
             return false;
-        }
-        const bool wasFull = m_ready.size() >= kAhead;
-        m_taken.swap(m_ready);
-        for (pim::_Contact& done : m_spent)
-            m_toFree.push_back(std::move(done));
-        m_spent.clear();
-        if (wasFull)
-            m_changed.notify_all();
+        m_next = 0;
     }
     m_spent.push_back(std::move(contact));
-    contact = std::move(m_taken.front());
-    m_taken.pop_front();
+    contact = std::move(m_taken[m_next++]);
     return true;
 }
 
 void ContactReadAhead::finish()
 {
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-        m_changed.notify_all();
-    }
-    if (m_thread.joinable())
-        m_thread.join();
+    m_batches.stop();
 }

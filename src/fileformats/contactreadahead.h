@@ -2,12 +2,9 @@
 #pragma once
 
 #include "fileformats/absimport.h"
+#include "model/readaheadqueue.h"
 
-#include <condition_variable>
-#include <deque>
-#include <exception>
-#include <mutex>
-#include <thread>
+#include <vector>
 
 // Reads a file's records on a thread of its own, a bounded number ahead of
 // the caller, so that parsing one contact overlaps writing the one before.
@@ -34,21 +31,13 @@ public:
     void finish();
 
 private:
-    void readAll();
+    using Batch = std::vector<pim::_Contact>;
 
     AbsImport& m_reader;
-    std::mutex m_mutex;
-    std::condition_variable m_changed;
-    std::deque<pim::_Contact> m_ready;
-    // The caller's side: taken from m_ready a batch at a time.
-    std::deque<pim::_Contact> m_taken;
-    // Records the caller is done with, handed back to be freed by the
-    // reading thread that allocated them: a free from another thread
-    // contends for the allocator's lock of that thread on every block.
-    std::deque<pim::_Contact> m_spent;
-    std::deque<pim::_Contact> m_toFree;
-    bool m_done = false;
-    bool m_stop = false;
-    std::exception_ptr m_failure;
-    std::thread m_thread;
+    // The caller's side: the batch being handed out, and the records the
+    // caller is done with, given back a batch at a time.
+    Batch m_taken;
+    std::size_t m_next = 0;
+    Batch m_spent;
+    ReadAheadQueue<Batch> m_batches { kAhead / kBatch };
 };

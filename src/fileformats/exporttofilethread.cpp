@@ -31,6 +31,38 @@ void writeAll(SafeFileWriter& out, const QByteArray& bytes)
         throw Error(out.errorString());
 }
 
+// Gathers the contacts' bytes into chunks for the file: the writer is
+// unbuffered, and a system call per contact cost a fifth of the writing.
+class ChunkedWrites {
+public:
+    explicit ChunkedWrites(SafeFileWriter& out)
+        : m_out(out)
+    {
+        m_chunk.reserve(kChunk);
+    }
+
+    void append(const QByteArray& bytes)
+    {
+        m_chunk.append(bytes);
+        if (m_chunk.size() >= kChunk)
+            flush();
+    }
+
+    void flush()
+    {
+        if (m_chunk.isEmpty())
+            return;
+        writeAll(m_out, m_chunk);
+        // Keeps the room for the next chunk.
+        m_chunk.resize(0);
+    }
+
+private:
+    static constexpr qsizetype kChunk = 256 * 1024;
+    SafeFileWriter& m_out;
+    QByteArray m_chunk;
+};
+
 } // namespace
 
 ExportToFileThread::ExportToFileThread(const QList<pim::_Contact>& contacts, TYPE type,
@@ -114,9 +146,8 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
             }
         }
     }
-    const QByteArray head = writer->initialize({});
-    if (!head.isEmpty())
-        writeAll(out, head);
+    ChunkedWrites chunks(out);
+    chunks.append(writer->initialize({}));
 
     int k = 0;
     ContactProgress progress(form, tr("IDS_EXPORTING_CONTACTS_TO_FILE"), int(n));
@@ -127,13 +158,12 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
                 throw WorkerCancelled();
             ++k;
             progress.step(k);
-            writeAll(out, writer->ct2Bytes(contact));
+            chunks.append(writer->ct2Bytes(contact));
         }
     }
 
-    const QByteArray tail = writer->uninitialize();
-    if (!tail.isEmpty())
-        writeAll(out, tail);
+    chunks.append(writer->uninitialize());
+    chunks.flush();
     if (!out.commit())
         throw Error(out.errorString());
 

@@ -104,34 +104,14 @@ auto LocalDbContactPages::inWords(Read&& read) -> decltype(read())
     }
 }
 
-namespace {
-// Pages read ahead of the caller at most.
-constexpr std::size_t kPagesAhead = 2;
-} // namespace
-
 ReadAheadPages::ReadAheadPages(ContactPages& pages, int lanes)
     : m_pages(pages)
     , m_laneCount(std::max(1, lanes))
 {
 }
 
-ReadAheadPages::~ReadAheadPages()
-{
-    stop();
-}
-
-void ReadAheadPages::stop()
-{
-    {
-        const std::lock_guard lock(m_mutex);
-        m_stop = true;
-        m_changed.notify_all();
-    }
-    for (const auto& lane : m_lanes) {
-        if (lane->thread.joinable())
-            lane->thread.join();
-    }
-}
+// The lanes' queues stop their threads and wait for them.
+ReadAheadPages::~ReadAheadPages() = default;
 
 qsizetype ReadAheadPages::count()
 {
@@ -145,87 +125,56 @@ qsizetype ReadAheadPages::count()
 
 void ReadAheadPages::rewind()
 {
-    stop();
     m_lanes.clear();
     m_turn = 0;
     m_lastTurn = 0;
-    m_stop = false;
     m_pages.rewind();
 }
 
 void ReadAheadPages::start()
 {
     count();
+    // Kept only once every lane is there: a split that fails half way
+    // leaves no lane whose thread never runs.
+    std::vector<std::unique_ptr<Lane>> lanes;
     if (m_laneCount > 1) {
         for (int i = 0; i < m_laneCount; ++i) {
-            auto lane = std::make_unique<Lane>();
-            lane->own = m_pages.lane(i, m_laneCount);
-            if (!lane->own) {
-                m_lanes.clear();
+            lanes.push_back(std::make_unique<Lane>());
+            lanes.back()->own = m_pages.lane(i, m_laneCount);
+            if (!lanes.back()->own) {
+                lanes.clear();
                 break;
             }
-            lane->pages = lane->own.get();
-            m_lanes.push_back(std::move(lane));
         }
     }
-    if (m_lanes.empty()) {
-        m_lanes.push_back(std::make_unique<Lane>());
-        m_lanes.back()->pages = &m_pages;
-    }
-    for (const auto& lane : m_lanes)
-        lane->thread = std::thread([this, l = lane.get()] { readLane(*l); });
-}
-
-void ReadAheadPages::readLane(Lane& lane)
-{
-    try {
-        QList<pim::_Contact> page;
-        std::deque<QList<pim::_Contact>> spent;
-        while (lane.pages->nextPage(page)) {
-            {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [&] { return m_stop || lane.ready.size() < kPagesAhead; });
-                if (m_stop)
+    if (lanes.empty())
+        lanes.push_back(std::make_unique<Lane>());
+    m_lanes = std::move(lanes);
+    for (const auto& lane : m_lanes) {
+        ContactPages* pages = lane->own ? lane->own.get() : &m_pages;
+        lane->ready.start([pages](ReadAheadQueue<QList<pim::_Contact>>& ready) {
+            QList<pim::_Contact> page;
+            while (pages->nextPage(page)) {
+                if (!ready.put(std::move(page)))
                     return;
-                lane.ready.push_back(std::move(page));
-                spent.swap(lane.spent);
-                m_changed.notify_all();
             }
-            spent.clear();
-        }
-    } catch (...) {
-        const std::lock_guard lock(m_mutex);
-        lane.failure = std::current_exception();
+        });
     }
-    const std::lock_guard lock(m_mutex);
-    lane.done = true;
-    m_changed.notify_all();
 }
 
 bool ReadAheadPages::nextPage(QList<pim::_Contact>& page)
 {
     if (m_lanes.empty())
         start();
-    std::unique_lock lock(m_mutex);
-    // Freed by the thread that allocated it: a free from another thread
-    // contends for that thread's allocator lock on every block.
     if (!page.isEmpty())
-        m_lanes[m_lastTurn]->spent.push_back(std::move(page));
+        m_lanes[m_lastTurn]->ready.giveBack(std::move(page));
     page.clear();
     for (;;) {
-        Lane& lane = *m_lanes[m_turn];
-        m_changed.wait(lock, [&] { return !lane.ready.empty() || lane.done; });
-        if (lane.ready.empty()) {
-            // The walk ends at the first lane that has no page left.
-            if (lane.failure)
-                std::rethrow_exception(lane.failure);
+        // The walk ends at the first lane that has no page left.
+        if (!m_lanes[m_turn]->ready.take(page))
             return false;
-        }
-        page = std::move(lane.ready.front());
-        lane.ready.pop_front();
         m_lastTurn = m_turn;
         m_turn = (m_turn + 1) % m_lanes.size();
-        m_changed.notify_all();
         // A lane's page of contacts removed meanwhile is passed over.
         if (!page.isEmpty())
             return true;

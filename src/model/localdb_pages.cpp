@@ -16,6 +16,10 @@ std::vector<unsigned long long> LocalDb::contactOrder(Sqlite3DB& connection, uns
         sql.appendSql(QStringLiteral(" and _id in (select contact_id from data where type=? and data1=?)"));
         sql.addIntParam(pim::ENTITY_GROUP).addTextParam(QString::number(groupId));
     }
+    // In id order, the lookups in data's index go forward through the file;
+    // in the order of the name index they jump about it, and with a small
+    // page cache took three times as long.
+    sql.appendSql(QStringLiteral(" order by c._id"));
     struct Named {
         QString name;
         unsigned long long id;

@@ -4,6 +4,7 @@
 #include "common/contactbuilders.h"
 #include "model/contactpages.h"
 #include "model/localdb.h"
+#include "model/readaheadqueue.h"
 #include "common/sqlprobe.h"
 
 #include <QElapsedTimer>
@@ -12,8 +13,11 @@
 #include <QTest>
 #include <QThread>
 
+#include <algorithm>
 #include <atomic>
 #include <memory>
+#include <thread>
+#include <vector>
 
 class TestLocalDbLists : public QObject {
     Q_OBJECT
@@ -192,6 +196,54 @@ private slots:
         QVERIFY(failingAhead.nextPage(page) && failingAhead.nextPage(page));
         QCOMPARE(names(page), QStringList { "2" });
         QVERIFY_THROWS_EXCEPTION(Error, failingAhead.nextPage(page));
+    }
+
+    // The hand-off under both read-aheads: what the consumer gives back is
+    // freed on the producing thread (also what is given back after the
+    // producer's last item), and the failure stays after the end.
+    void readAheadQueueFreesOnTheProducingThread()
+    {
+        struct Tracked {
+            std::thread::id* freedOn = nullptr;
+            Tracked() = default;
+            explicit Tracked(std::thread::id* where) : freedOn(where) {}
+            Tracked(Tracked&& other) noexcept : freedOn(std::exchange(other.freedOn, nullptr)) {}
+            Tracked& operator=(Tracked&& other) noexcept
+            {
+                std::swap(freedOn, other.freedOn);
+                return *this;
+            }
+            ~Tracked()
+            {
+                if (freedOn)
+                    *freedOn = std::this_thread::get_id();
+            }
+        };
+        std::vector<std::thread::id> freedOn(20);
+        std::thread::id producer;
+        {
+            ReadAheadQueue<Tracked> queue(2);
+            queue.start([&](ReadAheadQueue<Tracked>& q) {
+                producer = std::this_thread::get_id();
+                for (std::size_t i = 0; i < freedOn.size(); ++i) {
+                    if (!q.put(Tracked(&freedOn[i])))
+                        return;
+                }
+                throw Error(QStringLiteral("disk read error"));
+            });
+            Tracked item;
+            for (std::size_t i = 0; i < freedOn.size(); ++i) {
+                QVERIFY(queue.take(item));
+                QVERIFY(item.freedOn == &freedOn[i]);
+                queue.giveBack(std::move(item));
+            }
+            QVERIFY_THROWS_EXCEPTION(Error, queue.take(item));
+            QVERIFY_THROWS_EXCEPTION(Error, queue.take(item));
+        }
+        // Those given back after the producer's last put() may be freed with
+        // the queue, on this thread; every earlier one on the producer's.
+        const auto onProducer = std::count(freedOn.cbegin(), freedOn.cend(), producer);
+        QVERIFY2(onProducer >= qsizetype(freedOn.size()) - 3, qPrintable(QString::number(onProducer)));
     }
 
     void filtersContactsByGroupAndKeyword_data()
