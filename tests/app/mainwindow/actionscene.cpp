@@ -33,6 +33,15 @@ std::unique_ptr<ModalDialogAnswerer> answerDialog(const char* kind, std::functio
     return answerer;
 }
 
+std::unique_ptr<ModalDialogAnswerer> answerWorkProgress(std::function<void(QWidget*)> action)
+{
+    auto answerer = std::make_unique<ModalDialogAnswerer>(std::move(action));
+    answerer->setMatch([](QWidget* dialog) {
+        return dialog->inherits("ProgressForm") && dialog->windowTitle() != QLatin1String("Reading contacts...");
+    });
+    return answerer;
+}
+
 bool showNode(MainWindow& window, const QString& path)
 {
     QModelIndex parent;

@@ -15,6 +15,10 @@
 
 // The first modal dialog that inherits the class `kind` gets `action`.
 std::unique_ptr<ModalDialogAnswerer> answerDialog(const char* kind, std::function<void(QWidget*)> action);
+// The first progress dialog of a command's work, past the one that reads the
+// source database's contacts first (shown for as long as the read takes,
+// which may be too short for a poll to see, or not).
+std::unique_ptr<ModalDialogAnswerer> answerWorkProgress(std::function<void(QWidget*)> action);
 
 // Answers every file dialog with `path` and `filter`.
 class ScriptedFileChooser : public IFileChooser {

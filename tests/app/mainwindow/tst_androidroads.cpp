@@ -176,7 +176,7 @@ private slots:
         std::unique_ptr<ModalDialogAnswerer> canceller;
         if (cancel) {
             boxes->answerNext(QMessageBox::Yes);
-            canceller = answerDialog("ProgressForm", [](QWidget* form) {
+            canceller = answerWorkProgress([](QWidget* form) {
                 QTimer::singleShot(kCancelAfterMs, form, [form] { QMetaObject::invokeMethod(form, "cancel"); });
             });
         }

@@ -277,7 +277,7 @@ private slots:
         QVERIFY(showNode(w, "Home.db"));
         auto pick = picker("Simulated iPhone");
         QTimer watch; // cancels within the second or third batch
-        auto cancel = answerDialog("ProgressForm", [&watch](QWidget* form) {
+        auto cancel = answerWorkProgress([&watch](QWidget* form) {
             QObject::connect(&watch, &QTimer::timeout, form, [form, &watch] {
                 if (form->findChild<QLabel*>("lbProgress")->text().contains(QRegularExpression("(1[1-9]|2[0-4])/25")))
                     watch.stop(), QMetaObject::invokeMethod(form, "cancel");
@@ -350,7 +350,7 @@ private slots:
         GuiStallProbe probe;
         clock.start();
         const auto watchDialog = [&] {
-            return answerDialog("ProgressForm", [&](QWidget* dialog) {
+            return answerWorkProgress([&](QWidget* dialog) {
                 measuring = true;
                 probe.reset();
                 QObject::connect(static_cast<QDialog*>(dialog), &QDialog::finished, [&] { closedAt = clock.elapsed(); });
