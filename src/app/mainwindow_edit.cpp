@@ -15,6 +15,7 @@
 #include "kit/progressform.h"
 #include "kit/tips.h"
 #include "model/localdb.h"
+#include "model/localdbedit.h"
 #include "ui_mainwindow.h"
 
 #include <QItemSelectionModel>
@@ -234,17 +235,12 @@ bool MainWindow::delContacts(const QList<pim::_Contact>& contacts)
     try {
         const bool stored = g_writeContactsOnWorker(
             tr("Deleting contacts..."), contacts.size(), this, [&](const std::function<void(qsizetype)>& step) {
-                db->beginEdit();
-                try {
-                    for (qsizetype i = 0; i < contacts.size(); ++i) {
-                        step(i);
-                        db->removeContact(contacts.at(i).id);
-                    }
-                    db->endEdit(true);
-                } catch (...) {
-                    rollBack(*db);
-                    throw;
+                LocalDbEdit edit(*db, lcApp(), "rollback of a deletion");
+                for (qsizetype i = 0; i < contacts.size(); ++i) {
+                    step(i);
+                    db->removeContact(contacts.at(i).id);
                 }
+                edit.commit();
             });
         if (!stored)
             return false;
@@ -358,14 +354,9 @@ void MainWindow::miContactSetGroup()
             // An iPhone keeps groups in its device database only.
             const bool stored = g_writeContactsOnWorker(
                 tr("Setting the group..."), contacts.size(), this, [&](const std::function<void(qsizetype)>& step) {
-                    db->beginEdit();
-                    try {
-                        applyGroupChange(*db, contacts, form.groupId, form.groupName, step);
-                        db->endEdit(true);
-                    } catch (...) {
-                        rollBack(*db);
-                        throw;
-                    }
+                    LocalDbEdit edit(*db, lcApp(), "rollback of a group change");
+                    applyGroupChange(*db, contacts, form.groupId, form.groupName, step);
+                    edit.commit();
                 });
             if (!stored)
                 return;
