@@ -174,12 +174,13 @@ QString SyncRestoreThread::readLine(QTcpSocket& socket)
 
 QString SyncRestoreThread::endingText() const
 {
+    // Contacts named in a list before "and N more".
+    constexpr int kNamed = 5;
     QStringList parts;
     if (m_received == 0)
         parts << tr("The phone sent no contacts: the companion app found none it may share. If the phone shows "
                     "contacts, allow the app to read them in the phone's settings and connect again.");
     if (!m_unreadable.isEmpty()) {
-        constexpr int kNamed = 5;
         QString which = m_unreadable.mid(0, kNamed).join(QLatin1Char('\n'));
         if (m_unreadable.size() > kNamed)
             which += QLatin1Char('\n') + tr("and %1 more").arg(m_unreadable.size() - kNamed);
@@ -190,13 +191,8 @@ QString SyncRestoreThread::endingText() const
                             "happens again.")
                 + QLatin1Char('\n') + which;
     }
-    if (m_rowLimit.fullContacts() > 0) {
-        constexpr int kNamed = 5;
-        QStringList full = m_rowLimit.texts(kNamed);
-        if (m_rowLimit.fullContacts() > kNamed)
-            full << tr("and %1 more").arg(m_rowLimit.fullContacts() - kNamed);
-        parts << full.join(QLatin1Char('\n'));
-    }
+    if (m_rowLimit.fullContacts() > 0)
+        parts << m_rowLimit.summary(kNamed);
     return parts.join(QStringLiteral("\n\n"));
 }
 

@@ -47,7 +47,7 @@ public:
     // first kNamedUnreadable such contacts.
     qsizetype leftOutEntities() const { return m_rowLimit.leftOut(); }
     qsizetype fullContacts() const { return m_rowLimit.fullContacts(); }
-    QStringList fullContactTexts() const { return m_rowLimit.texts(kNamedUnreadable); }
+    QString fullContactsText() const { return m_rowLimit.summary(kNamedUnreadable); }
 
     static constexpr int kNamedUnreadable = 5;
 

@@ -53,12 +53,8 @@ QString IOSSyncToPCThread::summaryOf(const IOSSyncRecordReader& reader)
                      .arg(reader.droppedIds().join(QLatin1String(", "))
                           + (reader.droppedChildren() > reader.droppedIds().size() ? QStringLiteral(", ...")
                                                                                   : QString()));
-    if (reader.fullContacts() > 0) {
-        QStringList full = reader.fullContactTexts();
-        if (reader.fullContacts() > full.size())
-            full << tr("and %1 more").arg(reader.fullContacts() - full.size());
-        lines << full.join(QLatin1Char('\n'));
-    }
+    if (reader.fullContacts() > 0)
+        lines << reader.fullContactsText();
     return g_messageText(lines.join(QLatin1String("\n\n")));
 }
 

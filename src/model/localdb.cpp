@@ -553,12 +553,14 @@ bool ContactRowLimit::take(unsigned long long contactId)
     return false;
 }
 
-QStringList ContactRowLimit::texts(qsizetype named) const
+QString ContactRowLimit::summary(qsizetype named) const
 {
     QStringList texts;
     for (qsizetype i = 0; i < m_full.size() && i < named; ++i) {
         const Rows& rows = m_rows.value(m_full.at(i));
         texts << LocalDb::leftOutEntriesText(rows.name, rows.leftOut);
     }
-    return texts;
+    if (m_full.size() > named)
+        texts << QObject::tr("and %1 more").arg(m_full.size() - named);
+    return texts.join(QLatin1Char('\n'));
 }

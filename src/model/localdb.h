@@ -408,8 +408,9 @@ public:
     // Rows left out over all contacts.
     qsizetype leftOut() const { return m_leftOut; }
     // LocalDb::leftOutEntriesText of the first `named` contacts that lost
-    // rows, in the order they filled up.
-    QStringList texts(qsizetype named) const;
+    // rows, in the order they filled up, one per line, then how many more
+    // there were; empty when none lost any.
+    QString summary(qsizetype named) const;
     // Contacts that lost rows.
     qsizetype fullContacts() const { return m_full.size(); }
 
