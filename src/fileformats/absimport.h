@@ -60,8 +60,18 @@ public:
     // Loads the file. Throws Error when the file cannot be read; a failed
     // call leaves an earlier load as it was.
     virtual void initialize(QString path) = 0;
-    // The number of records the file holds (the progress denominator).
+    // The number of records the file holds (the progress denominator). A
+    // reader that counts them on a thread of its own waits for the count.
     virtual int total() = 0;
+    // Whether total() would answer at once.
+    virtual bool totalKnown() { return true; }
+    // total(), or while the count is still going on an estimate from the
+    // part of the file counted so far: for choices that only affect speed.
+    virtual int expectedTotal() { return total(); }
+    // Stops what the reader and its lanes still read on threads of their
+    // own, so that a cancel does not wait for it; the reader is then good
+    // only for its destructor.
+    virtual void abandon() {}
     virtual bool hasNext() = 0;
     // Converts the record at the cursor and moves on. Only while hasNext().
     virtual pim::_Contact nextContact() = 0;
@@ -83,7 +93,8 @@ public:
     // lane `index` of `lanes` is a reader of its own (own file handle) that
     // yields the records of batches index, index + lanes, ... of `batch`
     // records each, in order. Null when the file cannot be read so. Only
-    // after initialize() and before any record was read.
+    // after initialize() and before any record was read; a lane may start
+    // while the file is still being counted, and then waits for its records.
     virtual std::unique_ptr<AbsImport> lane(int index, int lanes, int batch)
     {
         Q_UNUSED(index);

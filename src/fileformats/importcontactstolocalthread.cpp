@@ -22,6 +22,7 @@
 
 #include <exception>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // The same bound for one card as for a contact that grows by merging.
@@ -41,7 +42,7 @@ public:
     explicit RecordsInOrder(AbsImport& reader)
         : m_reader(reader)
     {
-        for (int i = 0; reader.total() > kBatch && i < kLanes; ++i) {
+        for (int i = 0; reader.expectedTotal() > kBatch && i < kLanes; ++i) {
             std::unique_ptr<AbsImport> lane = reader.lane(i, kLanes, kBatch);
             if (!lane) {
                 m_lanes.clear();
@@ -49,8 +50,12 @@ public:
             }
             m_lanes.push_back(std::move(lane));
         }
-        if (m_lanes.empty())
+        if (m_lanes.empty()) {
+            // The reader becomes its read-ahead's; only a count that is
+            // already known may be asked of it meanwhile.
+            reader.total();
             m_aheads.push_back(std::make_unique<ContactReadAhead>(reader));
+        }
         for (const auto& lane : m_lanes)
             m_aheads.push_back(std::make_unique<ContactReadAhead>(*lane));
     }
@@ -69,12 +74,23 @@ public:
         return true;
     }
 
+    // A cancel or failure does not wait for the rest of the file to be
+    // counted.
+    ~RecordsInOrder()
+    {
+        if (!m_finished)
+            m_reader.abandon();
+    }
+    RecordsInOrder(const RecordsInOrder&) = delete;
+    RecordsInOrder& operator=(const RecordsInOrder&) = delete;
+
     // Waits for the reading threads; the reader then holds what its lanes
     // left out or changed, as if it had read every record itself.
     void finish()
     {
         for (const auto& ahead : m_aheads)
             ahead->finish();
+        m_finished = true;
         if (m_lanes.empty())
             return;
         QList<const AbsImport*> lanes;
@@ -90,6 +106,7 @@ private:
     std::vector<std::unique_ptr<ContactReadAhead>> m_aheads;
     size_t m_at = 0;
     int m_taken = 0;
+    bool m_finished = false;
 };
 
 // Keeps the first kMaxEntitiesPerContact entities of the contact, in type
@@ -229,21 +246,25 @@ void ImportContactsToLocalThread::importAll()
     } const cancelCheck { m_db };
     m_db->setCancelCheck([reporter = m_reporter] { return reporter->isCancelled(); });
     // All or nothing: any failure below rolls the whole edit back.
-    m_db->beginImport(reader->total());
+    m_db->beginImport(reader->expectedTotal());
     m_editing = true;
 
-    const int total = reader->total();
     int position = 1;
     int added = 0;
     int merged = 0;
     ImportProblems capped;
-    ContactProgress progress(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), total);
+    // A large file is still being counted while its first records are
+    // merged; the progress starts once the count is known.
+    std::optional<ContactProgress> progress;
     RecordsInOrder records(*reader);
     pim::_Contact contact;
     while (records.next(contact)) {
         if (m_reporter->isCancelled())
             throw WorkerCancelled();
-        progress.step(position);
+        if (!progress && reader->totalKnown())
+            progress.emplace(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), reader->total());
+        if (progress)
+            progress->step(position);
         if (const int dropped = capEntities(contact); dropped > 0)
             capped.add(LocalDb::leftOutEntriesText(contact.fullName, dropped));
         if (!contact.fullName.isEmpty()) {
@@ -283,7 +304,7 @@ void ImportContactsToLocalThread::importAll()
     for (const QString& text : capped.listed())
         problems.add(text);
     problems.addUnlisted(capped.count() - int(capped.listed().size()));
-    const Outcome result = outcome(added, merged, total, sizeBefore == 0, problems);
+    const Outcome result = outcome(added, merged, reader->total(), sizeBefore == 0, problems);
     m_stored = added + merged;
     if (result.isError)
         m_reporter->invokeErrorOccurred(g_messageText(result.text));

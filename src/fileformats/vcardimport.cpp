@@ -10,7 +10,10 @@
 #include <QFile>
 
 #include <algorithm>
+#include <condition_variable>
 #include <limits>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -65,8 +68,91 @@ qint64 cardOrder(qint64 cardLine)
 
 } // namespace
 
+// The scan of one file, shared by the reader that started it and its lanes.
+struct VCardImport::Scan {
+    std::mutex mutex;
+    std::condition_variable changed;
+    // The cards found so far whose ranges are whole, in file order.
+    QList<VCardStreamParser::CardRange> ranges;
+    // Where the scan ends (the file's size when it started) and how far it is.
+    qint64 end = 0;
+    qint64 origin = 0;
+    qint64 scanned = 0;
+    // Set together with the last ranges; nothing changes after it.
+    bool done = false;
+    bool stop = false;
+    std::exception_ptr failure;
+    QList<VCardStreamParser::Problem> shape;
+    int shapeCount = 0;
+    // The scan's file handle, the reader's own once the scan is done.
+    std::unique_ptr<QIODevice> source;
+    std::thread thread;
+
+    void stopAndJoin()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            stop = true;
+            changed.notify_all();
+        }
+        if (thread.joinable())
+            thread.join();
+    }
+};
+
 VCardImport::VCardImport() = default;
-VCardImport::~VCardImport() = default;
+
+VCardImport::~VCardImport()
+{
+    if (m_scan && !m_isLane)
+        m_scan->stopAndJoin();
+}
+
+void VCardImport::runScan(Scan& scan, qint64 origin)
+{
+    try {
+        VCardStreamParser scanner(VCardStreamParser::RangesOnly);
+        scanner.setOrigin(origin, 1);
+        QIODevice& device = *scan.source;
+        if (!device.seek(origin))
+            throw Error(device.errorString());
+        QByteArray buffer(int(qMin(kReadChunk, qMax<qint64>(scan.end - origin, 1))), Qt::Uninitialized);
+        qsizetype published = 0;
+        // Hands the ranges found whole since the last call to the lanes.
+        const auto publish = [&](qsizetype whole, qint64 at) {
+            const std::lock_guard lock(scan.mutex);
+            for (; published < whole; ++published)
+                scan.ranges.append(scanner.ranges().at(published));
+            scan.scanned = at - origin;
+            scan.changed.notify_all();
+            return !scan.stop;
+        };
+        for (qint64 at = origin; at < scan.end;) {
+            const qint64 got = device.read(buffer.data(), qMin<qint64>(buffer.size(), scan.end - at));
+            if (got < 0)
+                throw Error(device.errorString());
+            if (got == 0)
+                break; // the file became shorter: what is there is read
+            scanner.feed(buffer.constData(), got);
+            at += got;
+            if (!publish(scanner.closedRanges(), at))
+                break;
+        }
+        scanner.finish();
+        const std::lock_guard lock(scan.mutex);
+        for (; published < scanner.ranges().size(); ++published)
+            scan.ranges.append(scanner.ranges().at(published));
+        scan.shape = scanner.problems();
+        scan.shapeCount = scanner.problemCount();
+        scan.done = true;
+        scan.changed.notify_all();
+    } catch (...) {
+        const std::lock_guard lock(scan.mutex);
+        scan.failure = std::current_exception();
+        scan.done = true;
+        scan.changed.notify_all();
+    }
+}
 
 std::unique_ptr<QIODevice> VCardImport::openUnbuffered(const QString& path)
 {
@@ -81,11 +167,11 @@ std::unique_ptr<QIODevice> VCardImport::openUnbuffered(const QString& path)
 void VCardImport::initialize(QString path)
 {
     std::unique_ptr<QIODevice> file = openUnbuffered(path);
-    std::unique_ptr<QIODevice> source;
     const QByteArray head = file->read(4);
     if (!file->seek(0))
         throw Error(file->errorString());
-    qint64 origin = 0;
+    std::shared_ptr<Scan> scan = std::make_shared<Scan>();
+    std::exception_ptr failure;
     if (QVCardParser::hasUtf16Bom(head)) {
         if (file->size() > kMaxUtf16File)
             throw Error(QCoreApplication::translate("VCardImport", "The file is too large to read as UTF-16."));
@@ -95,42 +181,137 @@ void VCardImport::initialize(QString path)
         auto buffer = std::make_unique<QBuffer>();
         buffer->setData(QVCardParser::utf16ToUtf8(all));
         buffer->open(QIODevice::ReadOnly);
-        source = std::move(buffer);
-        m_transcoded = true;
+        // In memory the scan takes no time worth overlapping.
+        scan->source = std::move(buffer);
+        scan->end = scan->source->size();
+        runScan(*scan, 0);
+        failure = scan->failure;
     } else {
-        m_transcoded = false;
-        origin = QVCardParser::utf8BomLength(head);
-        source = std::move(file);
+        scan->origin = QVCardParser::utf8BomLength(head);
+        scan->end = file->size();
+        scan->source = std::move(file);
+        scan->thread = std::thread([scan] { runScan(*scan, scan->origin); });
+        // A failure to read the file at all is this call's; a small file is
+        // counted before it returns.
+        std::unique_lock lock(scan->mutex);
+        scan->changed.wait(lock, [&] { return scan->done || scan->scanned >= kReadChunk; });
+        failure = scan->failure;
+    }
+    const bool transcoded = !scan->thread.joinable();
+    if (failure) {
+        scan->stopAndJoin();
+        std::rethrow_exception(failure);
     }
 
-    VCardStreamParser scanner(VCardStreamParser::RangesOnly);
-    scanner.setOrigin(origin, 1);
-    feedRange(*source, origin, source->size(), scanner, m_buffer);
-
-    m_source = std::move(source);
+    if (m_scan)
+        m_scan->stopAndJoin();
+    m_transcoded = transcoded;
+    m_scan = std::move(scan);
+    m_source.reset();
     m_path = path;
     m_window.clear();
     m_windowStart = -1;
-    m_ranges = scanner.ranges();
+    m_ranges.clear();
     m_cursor = 0;
     m_skipped = 0;
     m_skippedLines.clear();
     m_problems.clear();
-    m_shape = scanner.problems();
-    m_shapeCount = scanner.problemCount();
+    m_shape.clear();
+    m_shapeCount = 0;
     m_shapeCursor = 0;
+    if (totalKnown())
+        settle();
+}
+
+void VCardImport::settle()
+{
+    if (!m_scan)
+        return;
+    Scan& scan = *m_scan;
+    {
+        std::unique_lock lock(scan.mutex);
+        scan.changed.wait(lock, [&] { return scan.done; });
+    }
+    if (scan.thread.joinable())
+        scan.thread.join();
+    if (scan.failure)
+        std::rethrow_exception(scan.failure);
+    // Nothing changes after done: the lanes may go on reading it.
+    m_ranges = scan.ranges;
+    m_shape = scan.shape;
+    m_shapeCount = scan.shapeCount;
+    m_source = std::move(scan.source);
+    m_scan.reset();
     if (m_ranges.isEmpty())
         reportShapeUpTo(std::numeric_limits<qint64>::max());
-    qCDebug(lcVCard) << path << "holds" << m_ranges.size() << "cards";
+    qCDebug(lcVCard) << m_path << "holds" << m_ranges.size() << "cards";
+}
+
+bool VCardImport::takeScanned()
+{
+    Scan& scan = *m_scan;
+    std::unique_lock lock(scan.mutex);
+    scan.changed.wait(lock, [&] { return scan.stop || scan.done || scan.ranges.size() > m_laneNext; });
+    if (scan.stop)
+        return false;
+    const qsizetype before = m_ranges.size();
+    const qsizetype othersBatches = qsizetype(m_laneCount - 1) * m_laneBatch;
+    while (m_laneNext < scan.ranges.size()) {
+        m_ranges.append(scan.ranges.at(m_laneNext));
+        if (++m_laneNext % m_laneBatch == 0)
+            m_laneNext += othersBatches;
+    }
+    if (m_ranges.size() > before)
+        return true;
+    if (scan.failure)
+        std::rethrow_exception(scan.failure);
+    return false;
 }
 
 int VCardImport::total()
 {
+    settle();
     return int(m_ranges.size());
+}
+
+bool VCardImport::totalKnown()
+{
+    if (!m_scan)
+        return true;
+    const std::lock_guard lock(m_scan->mutex);
+    return m_scan->done;
+}
+
+int VCardImport::expectedTotal()
+{
+    if (!m_scan)
+        return int(m_ranges.size());
+    const std::lock_guard lock(m_scan->mutex);
+    const qint64 found = m_scan->ranges.size();
+    if (m_scan->done || m_scan->scanned <= 0)
+        return int(found);
+    return int(qMin<qint64>(std::numeric_limits<int>::max(),
+                            found * (m_scan->end - m_scan->origin) / m_scan->scanned));
+}
+
+void VCardImport::abandon()
+{
+    if (!m_scan)
+        return;
+    const std::lock_guard lock(m_scan->mutex);
+    m_scan->stop = true;
+    m_scan->changed.notify_all();
 }
 
 bool VCardImport::hasNext()
 {
+    if (m_cursor < m_ranges.size())
+        return true;
+    if (!m_scan)
+        return false;
+    if (m_isLane)
+        return takeScanned();
+    settle();
     return m_cursor < m_ranges.size();
 }
 
@@ -174,7 +355,8 @@ pim::_Contact VCardImport::nextContact()
     for (const auto& [line, text] : found)
         m_problems.add(atLine(line, text), cardOrder(range.line));
     m_problems.addUnlisted(m_cardParser.skippedLines() - int(m_cardParser.skippedLineNumbers().size()));
-    reportShapeUpTo(hasNext() ? m_ranges.at(m_cursor).line : std::numeric_limits<qint64>::max());
+    if (!m_isLane)
+        reportShapeUpTo(m_cursor < m_ranges.size() ? m_ranges.at(m_cursor).line : std::numeric_limits<qint64>::max());
     return contact;
 }
 
@@ -235,11 +417,20 @@ void VCardImport::feedCard(const VCardStreamParser::CardRange& range)
 
 std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
 {
-    if (m_transcoded || !m_source || m_cursor != 0 || index < 0 || lanes < 1 || index >= lanes || batch < 1)
+    if (m_transcoded || m_path.isEmpty() || m_isLane || m_cursor != 0 || index < 0 || lanes < 1 || index >= lanes
+        || batch < 1)
         return nullptr;
     auto lane = std::make_unique<VCardImport>();
     lane->m_source = openUnbuffered(m_path);
     lane->m_path = m_path;
+    lane->m_isLane = true;
+    lane->m_laneCount = lanes;
+    lane->m_laneBatch = batch;
+    if (m_scan) {
+        lane->m_scan = m_scan;
+        lane->m_laneNext = qsizetype(index) * batch;
+        return lane;
+    }
     const qsizetype step = qsizetype(lanes) * batch;
     for (qsizetype first = qsizetype(index) * batch; first < m_ranges.size(); first += step)
         lane->m_ranges.append(m_ranges.mid(first, batch));
@@ -249,6 +440,7 @@ std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
 
 void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
 {
+    settle();
     m_cursor = m_ranges.size();
     reportShapeUpTo(std::numeric_limits<qint64>::max());
     QList<const ImportProblems*> parts { &m_problems };

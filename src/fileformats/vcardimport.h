@@ -10,11 +10,16 @@
 
 #include <memory>
 
-// Reads a vCard file of any version one card at a time. initialize() scans
-// the whole file once and records only where each card lies, so the number
-// of cards is known at once while memory stays that of one card: each
-// nextContact() reads and decodes just its card's bytes. The file stays open
-// until the reader is destroyed or loaded again.
+// Reads a vCard file of any version one card at a time. The file is scanned
+// once, recording only where each card lies, so the cards can be counted
+// while memory stays that of one card: each nextContact() reads and decodes
+// just its card's bytes. The file stays open until the reader is destroyed
+// or loaded again.
+//
+// The scan runs on a thread of its own: initialize() returns once the first
+// megabyte is scanned (a smaller file whole), and lanes decode the cards
+// found while the rest is scanned. The reader's own total(), hasNext() and
+// nextContact() wait for the whole scan.
 class VCardImport : public AbsImport {
 public:
     VCardImport();
@@ -24,6 +29,9 @@ public:
     // opened or read; an earlier load then stays as it was.
     void initialize(QString path) override;
     int total() override;
+    bool totalKnown() override;
+    int expectedTotal() override;
+    void abandon() override;
     bool hasNext() override;
     // Throws Error when the file can no longer be read.
     pim::_Contact nextContact() override;
@@ -35,7 +43,7 @@ public:
     const QList<qint64>& skippedLineNumbers() const { return m_skippedLines; }
     // Everything left out or read differently in the cards read so far,
     // and the shape of the file (lines outside cards, cards without END)
-    // up to the last card read; all of it once the last card is read.
+    // up to the last card read; all of it once hasNext() said false.
     const ImportProblems& problems() const override { return m_problems; }
 
     // Lanes over the same file, when it is read from disk as it is (a
@@ -44,6 +52,14 @@ public:
     void gatherLanes(const QList<const AbsImport*>& lanes) override;
 
 private:
+    struct Scan;
+    static void runScan(Scan& scan, qint64 origin);
+    // The reader's own: waits for the scan and takes over its findings.
+    // Throws what the scan threw.
+    void settle();
+    // A lane's: adds its cards among those the scan has found since, once
+    // there are any; false when the scan ended (or was abandoned) first.
+    bool takeScanned();
     void feedCard(const VCardStreamParser::CardRange& range);
     // Adds the file's shape problems that lie before the line.
     void reportShapeUpTo(qint64 line);
@@ -54,6 +70,14 @@ private:
     // Read from a transcoded copy in memory instead of the file.
     bool m_transcoded = false;
     std::unique_ptr<QIODevice> m_source;
+    // While the file is being scanned; shared with the lanes.
+    std::shared_ptr<Scan> m_scan;
+    // A lane: its cards are those of its batches, index, index + lanes,
+    // ...; the next card of the file it takes from the scan is m_laneNext.
+    bool m_isLane = false;
+    int m_laneCount = 1;
+    int m_laneBatch = 1;
+    qsizetype m_laneNext = 0;
     QList<VCardStreamParser::CardRange> m_ranges;
     qsizetype m_cursor = 0;
     int m_skipped = 0;

@@ -61,6 +61,9 @@ public:
 
     QList<QList<VCardProperty>> takeCards();
     const QList<CardRange>& ranges() const { return m_ranges; }
+    // How many of ranges() are whole: the last one ends only at the next
+    // BEGIN or at finish().
+    qsizetype closedRanges() const { return m_ranges.size() - (m_rangeOpen ? 1 : 0); }
     // Malformed lines dropped (Cards mode), and the first of their line
     // numbers.
     int skippedLines() const { return m_skipped; }

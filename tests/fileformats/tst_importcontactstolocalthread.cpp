@@ -29,6 +29,31 @@ QByteArray card(const QByteArray& name, const QByteArray& extra = QByteArray())
         + "BDAY:1980-01-15\r\nCATEGORIES:Friends\r\n" + extra + "END:VCARD\r\n";
 }
 
+// Cards with problems in them and between them, the last without END;
+// each card's note of `pad` bytes makes the file as large as wanted.
+QByteArray brokenCards(int count, int pad = 0)
+{
+    const auto person = [](int i) { return "Name" + QByteArray::number(i % 45) + ";P"; };
+    QByteArray broken;
+    for (int i = 0; i < count; ++i) {
+        QByteArray extra;
+        if (i % 11 == 0)
+            extra += "this line has no colon\r\n";
+        if (i % 17 == 0)
+            extra += "NOTE;ENCODING=QUOTED-PRINTABLE:ends in a soft break=\r\n";
+        if (pad > 0)
+            extra += "NOTE:" + QByteArray(pad, char('a' + i % 26)) + "\r\n";
+        if (i % 13 == 0)
+            broken += "stray text between cards\r\n";
+        if (i % 29 == 0)
+            broken += "BEGIN:VCARD\r\nN:Lost;Card\r\n"; // no END: the next BEGIN starts a card
+        if (i % 23 == 0)
+            broken += "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:no name\r\nEND:VCARD\r\n";
+        broken += card(person(i), extra);
+    }
+    return broken + "BEGIN:VCARD\r\nN:Last;One\r\n"; // no END before the end of the file
+}
+
 QByteArray threeCards()
 {
     return card("Doe;John") + card("Roe;Jane") + card("Poe;Edgar");
@@ -79,6 +104,7 @@ private slots:
 
     void reportsOutcome_data();
     void reportsOutcome();
+    void cancelRollsEverythingBack_data();
     void cancelRollsEverythingBack();
     void failureRollsBackAndReports_data();
     void failureRollsBackAndReports();
@@ -189,13 +215,26 @@ void TestImportContactsToLocalThread::reportsOutcome()
     QCOMPARE(countRows(dbPath(), "contact"), contacts);
 }
 
+void TestImportContactsToLocalThread::cancelRollsEverythingBack_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("progress"); // reports before the cancel; -1: at once
+    QTest::newRow("after two contacts") << threeCards() << 2;
+    QTest::newRow("before a large file is counted") << brokenCards(4000, 2000) << -1;
+}
+
 void TestImportContactsToLocalThread::cancelRollsEverythingBack()
 {
+    QFETCH(QByteArray, file);
+    QFETCH(int, progress);
     RecordingReporter reporter;
-    reporter.cancelAfterProgress(2);
-    runImport(writeFile(threeCards()), ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    if (progress < 0)
+        reporter.cancel();
+    else
+        reporter.cancelAfterProgress(progress);
+    runImport(writeFile(file), ImportContactsToLocalThread::TYPE_VCARD, reporter);
     QCOMPARE(reporter.endings(), 0);
-    QCOMPARE(reporter.progressCount(), 2);
+    QCOMPARE(reporter.progressCount(), qMax(progress, 0));
     QCOMPARE(countRows(dbPath(), "contact"), 0);
     QCOMPARE(countRows(dbPath(), "data"), 0);
 }
@@ -280,29 +319,17 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes_data()
     QTest::addColumn<QByteArray>("file");
     // Cards sharing a name merge in file order, so the order shows in the rows.
     const auto person = [](int i) { return "Name" + QByteArray::number(i % 45) + ";P"; };
-    QByteArray clean, broken, many;
+    QByteArray clean, many;
     for (int i = 0; i < 150; ++i)
         clean += card(person(i), "EMAIL:p" + QByteArray::number(i % 7) + "@example.org\r\n");
-    for (int i = 0; i < 150; ++i) {
-        QByteArray extra;
-        if (i % 11 == 0)
-            extra += "this line has no colon\r\n";
-        if (i % 17 == 0)
-            extra += "NOTE;ENCODING=QUOTED-PRINTABLE:ends in a soft break=\r\n";
-        if (i % 13 == 0)
-            broken += "stray text between cards\r\n";
-        if (i % 29 == 0)
-            broken += "BEGIN:VCARD\r\nN:Lost;Card\r\n"; // no END: the next BEGIN starts a card
-        if (i % 23 == 0)
-            broken += "BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:no name\r\nEND:VCARD\r\n";
-        broken += card(person(i), extra);
-    }
-    broken += "BEGIN:VCARD\r\nN:Last;One\r\n"; // no END before the end of the file
     for (int i = 0; i < 1100; ++i)
         many += card(person(i), "no colon here either\r\n");
     QTest::newRow("clean cards with repeated names") << clean;
-    QTest::newRow("problems in cards and between them") << broken;
+    QTest::newRow("problems in cards and between them") << brokenCards(150);
     QTest::newRow("more problems than are listed") << many;
+    // Lanes start on the cards of the first megabyte while the rest is
+    // still being counted.
+    QTest::newRow("a file read while it is counted") << brokenCards(1500, 2000);
 }
 
 void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()
