@@ -189,7 +189,9 @@ void SyncBackupThread::groupWrittenRows()
     QSet<unsigned long long> inGroup;
     for (std::size_t i = 0; i < m_written.size(); ++i) {
         const WrittenRow row = m_written[i];
-        if (i == 0 || row.contactId != m_written[i - 1].contactId || row.type != m_written[i - 1].type)
+        const bool newGroup = kept == 0 || row.contactId != m_written[kept - 1].contactId
+            || row.type != m_written[kept - 1].type;
+        if (newGroup)
             inGroup.clear();
         if (!inGroup.contains(row.rowId)) {
             inGroup.insert(row.rowId);

@@ -84,13 +84,16 @@ void MainWindow::transferToPhone(int kind, QList<pim::_Contact> contacts, const 
     // opened read-only and never written.
     const bool writable = db && !db->isReadOnly();
     // The phone's write thread walks the source a page at a time. A source
-    // file is opened and counted first, off the GUI thread: one that cannot
-    // be read is named before the phone is reached, and the phone is not
-    // read again for nothing.
-    if (!pages)
+    // file is opened and counted first, off the GUI thread (no contact is
+    // read): one that cannot be read is named before the phone is reached,
+    // and the phone is not read again for nothing.
+    if (!pages) {
         pages = std::make_shared<ContactListPages>(std::move(contacts));
-    else if (writable && !g_readContactsOnWorker(*pages, 0, contacts, nullptr, this))
-        return;
+    } else if (writable) {
+        QList<pim::_Contact> none;
+        if (!g_readContactsOnWorker(*pages, 0, none, nullptr, this))
+            return;
+    }
     ProgressForm form(QString(), this);
     std::unique_ptr<QThread> thread;
     if (writable)

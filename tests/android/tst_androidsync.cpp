@@ -283,6 +283,12 @@ private slots:
             "1" + ok.arg(0) + "_1_MERGED");
         row("two contacts merge into one", { person("Zed", "Wu", { "+1" }), person("Zed", "Wu", { "+2" }) },
             "1,2" + ok.arg(1) + "_1_MERGED");
+        const auto working = [](const char* company) {
+            return testkit::contactOf("Zed Wu", { { 1, { { { "data2", "Zed" }, { "data3", "Wu" } } } },
+                                                    { 10, { { { "data1", company }, { "data2", 1 } } } } });
+        };
+        row("a row changed twice goes once, as last stored", { working("Acme"), working("Bolt") },
+            "1,1" + ok.arg(1) + "_1_MERGED");
         row("unconfirmed contacts", two, "2 error:The phone did not accept 2 contacts.", "line:$batch:");
         row("pairs for ids not sent", two, "2 error:The phone did not accept 2 contacts.",
             "line:$batch:1/1/1/-1=>1/9/9/9,1/101/5101/1001=>1/9/9/9");
