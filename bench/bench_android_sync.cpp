@@ -4,13 +4,19 @@
 // writes N other contacts to it through the real writing thread. Prints
 // contacts per second for each direction.
 //
-// usage: bench_android_sync [N]   (default 2000)
+// With a source, the N other contacts come from a local database instead,
+// either walked a page at a time (walk) or first read whole into a list
+// (list); the write's peak memory is printed too.
+//
+// usage: bench_android_sync [N] [walk|list]   (default 2000, from a list in memory)
 #include "android/iandroidconnector.h"
 #include "android/syncbackupthread.h"
 #include "android/syncrestorethread.h"
 #include "companionsim.h"
+#include "model/contactpages.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"
+#include "peakmemory.h"
 #include "support/recordingreporter.h"
 
 #include <QCoreApplication>
@@ -58,22 +64,40 @@ QJsonObject phoneOf(int contacts)
     return { { "device", "Bench phone" }, { "contacts", all } };
 }
 
+pim::_Contact otherContact(int i)
+{
+    const QString n = QString::number(i);
+    pim::_Contact c(0, QString(), "Other" + n + " Person");
+    pim::Entity name;
+    name.fields = { { "data2", "Other" + n }, { "data3", "Person" } };
+    pim::Entity phone;
+    phone.fields = { { "data1", "+44 20 " + n }, { "data2", 2 } };
+    pim::Entity mail;
+    mail.fields = { { "data1", "other" + n + "@example.org" }, { "data2", 1 } };
+    c.entities = { { 1, { name } }, { 3, { phone } }, { 4, { mail } } };
+    return c;
+}
+
 QList<pim::_Contact> contactsOf(int count)
 {
     QList<pim::_Contact> contacts;
-    for (int i = 0; i < count; ++i) {
-        const QString n = QString::number(i);
-        pim::_Contact c(0, QString(), "Other" + n + " Person");
-        pim::Entity name;
-        name.fields = { { "data2", "Other" + n }, { "data3", "Person" } };
-        pim::Entity phone;
-        phone.fields = { { "data1", "+44 20 " + n }, { "data2", 2 } };
-        pim::Entity mail;
-        mail.fields = { { "data1", "other" + n + "@example.org" }, { "data2", 1 } };
-        c.entities = { { 1, { name } }, { 3, { phone } }, { 4, { mail } } };
-        contacts << c;
-    }
+    for (int i = 0; i < count; ++i)
+        contacts << otherContact(i);
     return contacts;
+}
+
+// A local database of `count` other contacts, stored one at a time.
+QSharedPointer<LocalDb> sourceOf(const QString& path, int count)
+{
+    QSharedPointer<LocalDb> db(new LocalDb(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
+    db->create();
+    db->beginEdit();
+    for (int i = 0; i < count; ++i) {
+        bool existed = false;
+        db->mergeContact(otherContact(i), existed);
+    }
+    db->endEdit(true);
+    return db;
 }
 
 // Runs the thread; prints its rate and returns whether it succeeded.
@@ -102,23 +126,43 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("MARROWLINK_SOURCE_DIR"))
         qputenv("MARROWLINK_SOURCE_DIR", MARROWLINK_SOURCE_DIR);
     const int count = argc > 1 ? QString(argv[1]).toInt() : 2000;
+    const QString source = argc > 2 ? QString(argv[2]) : QString();
 
     QTemporaryDir dir;
     QSharedPointer<LocalDb> db(new LocalDb(
         dir.filePath("android.db"), QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule)));
     db->create();
     CompanionSim sim;
-    const QList<quint16> ports = sim.start(phoneOf(count), { "backup", "restore" });
+    const QList<quint16> ports
+        = sim.start(source.isEmpty() ? phoneOf(count) : phoneOf(0), { "backup", "restore" });
     const PAndroidConnector connector(new SimConnector(sim.address()));
 
+    // A source's run measures the write alone, to an empty phone.
     RecordingReporter reading;
     SyncRestoreThread read(db, connector, ports[0], &reading);
-    if (!timed("read ", read, reading, count))
+    if (source.isEmpty() && !timed("read ", read, reading, count))
         return 1;
     RecordingReporter writing;
-    SyncBackupThread write(contactsOf(count), db, connector, ports[1], &writing);
-    if (!timed("write", write, writing, count))
-        return 1;
+    if (source.isEmpty()) {
+        SyncBackupThread write(contactsOf(count), db, connector, ports[1], &writing);
+        if (!timed("write", write, writing, count))
+            return 1;
+    } else {
+        const QSharedPointer<LocalDb> local = sourceOf(dir.filePath("source.db"), count);
+        local->close();
+        const long long before = peakmemory::startStage();
+        std::shared_ptr<ContactPages> pages;
+        if (source == QLatin1String("list"))
+            pages = std::make_shared<ContactListPages>(local->contacts());
+        else
+            pages = std::make_shared<LocalDbContactPages>(local, 0);
+        SyncBackupThread write(pages, db, connector, ports[1], &writing);
+        pages.reset();
+        if (!timed("write", write, writing, count))
+            return 1;
+        std::printf("  from a database (%s): peak memory %lld KiB above the %lld KiB before\n",
+            qPrintable(source), peakmemory::stagePeak() - before, before);
+    }
     std::printf("  %s\n", qPrintable(writing.successes().value(0)));
     return 0;
 }

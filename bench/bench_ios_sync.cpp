@@ -1,18 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // iPhone contact sync timings against the simulated iPhone (tests/ios/iphonesim.py):
-//   bench_ios_sync [contacts] [records-per-batch]
+//   bench_ios_sync [contacts] [records-per-batch] [written] [walk|list]
 // Reads a phone of 5,000 contacts with five child records each (30,000
 // records) into an empty device database, then writes 1,000 new contacts
 // (a name, a phone number and an e-mail each) back to it. A second read,
 // with the receiving loop spelled out, splits the time between the phone's
 // side (simulator, device library, property-list parsing) and storing.
+// With walk or list the written contacts come from a local database, walked
+// a page at a time or first read whole, and the write's peak memory is shown.
 #include "ios/ioscontactcombinerule.h"
 #include "ios/iossyncrecordreader.h"
 #include "ios/iossynctodevicethread.h"
 #include "ios/iossynctopcthread.h"
 #include "ios/mobiledevicesync.h"
 #include "iphonesimulator.h"
+#include "model/contactpages.h"
 #include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "peakmemory.h"
 #include "support/recordingreporter.h"
 
 #include <QCoreApplication>
@@ -27,6 +32,17 @@ namespace {
 double seconds(qint64 ns)
 {
     return double(ns) / 1e9;
+}
+
+pim::_Contact newPerson(int i)
+{
+    pim::_Contact c(0, QString(), QString("New Person %1").arg(i));
+    pim::Entity name, phone, email;
+    name.fields = {{"data1", c.fullName}, {"data2", "New"}, {"data3", QString("Person %1").arg(i)}};
+    phone.fields = {{"data1", QString("+44 20 %1").arg(i)}, {"data2", 2}};
+    email.fields = {{"data1", QString("n%1@example.org").arg(i)}};
+    c.entities = {{1, {name}}, {3, {phone}}, {4, {email}}};
+    return c;
 }
 
 QJsonObject phoneOf(int contacts, int batch)
@@ -65,7 +81,8 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int contacts = argc > 1 ? std::atoi(argv[1]) : 5000;
     const int batch = argc > 2 ? std::atoi(argv[2]) : 500;
-    const int written = 1000;
+    const int written = argc > 3 ? std::atoi(argv[3]) : 1000;
+    const QString source = argc > 4 ? QString(argv[4]) : QString();
 
     IPhoneSimulator sim(phoneOf(contacts, batch));
     if (!sim.isReady()) {
@@ -116,19 +133,33 @@ int main(int argc, char** argv)
     std::printf("  receiving (phone, library, plist)  %8.3f s\n  storing records                    %8.3f s\n"
                 "  commit                             %8.3f s\n", seconds(phoneNs), seconds(storeNs), seconds(commitNs));
 
-    QList<pim::_Contact> outgoing;
-    for (int i = 0; i < written; ++i) {
-        pim::_Contact c(0, QString(), QString("New Person %1").arg(i));
-        pim::Entity name, phone, email;
-        name.fields = {{"data1", c.fullName}, {"data2", "New"}, {"data3", QString("Person %1").arg(i)}};
-        phone.fields = {{"data1", QString("+44 20 %1").arg(i)}, {"data2", 2}};
-        email.fields = {{"data1", QString("n%1@example.org").arg(i)}};
-        c.entities = {{1, {name}}, {3, {phone}}, {4, {email}}};
-        outgoing << c;
+    std::shared_ptr<ContactPages> outgoing;
+    QSharedPointer<LocalDb> local;
+    long long before = 0;
+    if (source.isEmpty()) {
+        QList<pim::_Contact> list;
+        for (int i = 0; i < written; ++i)
+            list << newPerson(i);
+        outgoing = std::make_shared<ContactListPages>(list);
+    } else {
+        local.reset(new LocalDb(dir.filePath("source.db"), QSharedPointer<LocalDbCombineRule>::create()));
+        local->create();
+        local->beginEdit();
+        for (int i = 0; i < written; ++i) {
+            bool existed = false;
+            local->mergeContact(newPerson(i), existed);
+        }
+        local->endEdit(true);
+        local->close();
+        before = peakmemory::startStage();
+        if (source == QLatin1String("list"))
+            outgoing = std::make_shared<ContactListPages>(local->contacts());
+        else
+            outgoing = std::make_shared<LocalDbContactPages>(local, 0);
     }
     RecordingReporter writer;
     timer.restart();
-    IOSSyncToDeviceThread write(IPhoneSimulator::kUdid, db, outgoing, &writer);
+    IOSSyncToDeviceThread write(IPhoneSimulator::kUdid, db, std::move(outgoing), &writer);
     write.start();
     write.wait();
     const qint64 writeNs = timer.nsecsElapsed();
@@ -139,5 +170,8 @@ int main(int argc, char** argv)
     std::printf("write %d contacts (%d sessions)   %8.3f s  %8.0f contacts/s\n", written,
                 (written + IOSSyncToDeviceThread::kBatchSize - 1) / IOSSyncToDeviceThread::kBatchSize, seconds(writeNs),
                 written / seconds(writeNs));
+    if (!source.isEmpty())
+        std::printf("  from a database (%s): peak memory %lld KiB above the %lld KiB before\n", qPrintable(source),
+                    peakmemory::stagePeak() - before, before);
     return 0;
 }

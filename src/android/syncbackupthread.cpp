@@ -9,11 +9,16 @@
 #include "android/synccontactbuilder.h"
 #include "kit/workerreporter.h"
 #include "kit/workerrun.h"
+#include "model/contactpages.h"
 #include "model/localdb.h"
 #include "model/localdbedit.h"
 #include "platform/error.h"
 
+#include <QSet>
 #include <QTcpSocket>
+
+#include <algorithm>
+#include <tuple>
 
 using namespace simpleprotocol;
 
@@ -25,35 +30,52 @@ int stagePercent(qsizetype done, qsizetype total, double from)
     return total > 0 ? int(double(done) / double(total) * 33.0 + from) : int(from);
 }
 
-// Puts `entity` into `list`, replacing the entry of the same row: a row
-// written twice in one run goes out once, as last written.
-void joinEntity(QList<pim::Entity>& list, const pim::Entity& entity)
+// The row `id` among `list`, or null.
+const pim::Entity* rowOf(const QList<pim::Entity>& list, unsigned long long id)
 {
-    for (pim::Entity& present : list) {
-        if (present.id != 0 && present.id == entity.id) {
-            present = entity;
-            return;
-        }
-    }
-    list.append(entity);
+    for (const pim::Entity& entity : list)
+        if (entity.id == id)
+            return &entity;
+    return nullptr;
+}
+
+// The phone's id of the contact's name record (empty when it has none).
+QString nameIdOf(const pim::_Contact& contact)
+{
+    const QList<pim::Entity> names = contact.entities.value(pim::ENTITY_NAME);
+    return names.isEmpty() ? QString() : names.first().srcId;
 }
 
 } // namespace
 
-SyncBackupThread::SyncBackupThread(QList<pim::_Contact> contacts, QSharedPointer<LocalDb> db,
+SyncBackupThread::SyncBackupThread(std::shared_ptr<ContactPages> pages, QSharedPointer<LocalDb> db,
     PAndroidConnector connector, int port, IWorkerReporter* reporter, QObject* parent)
     : QThread(parent)
-    , m_contacts(std::move(contacts))
+    , m_pages(std::move(pages))
     , m_db(std::move(db))
     , m_connector(std::move(connector))
     , m_port(port)
     , m_reporter(reporter)
 {
+    Q_ASSERT(m_pages);
+}
+
+SyncBackupThread::SyncBackupThread(std::shared_ptr<ContactPages> pages,
+    const QSharedPointer<AndroidContactsDb>& db, int port, IWorkerReporter* reporter, QObject* parent)
+    : SyncBackupThread(std::move(pages), db, db->connector(), port, reporter, parent)
+{
+}
+
+SyncBackupThread::SyncBackupThread(QList<pim::_Contact> contacts, QSharedPointer<LocalDb> db,
+    PAndroidConnector connector, int port, IWorkerReporter* reporter, QObject* parent)
+    : SyncBackupThread(std::make_shared<ContactListPages>(std::move(contacts)), std::move(db),
+        std::move(connector), port, reporter, parent)
+{
 }
 
 SyncBackupThread::SyncBackupThread(QList<pim::_Contact> contacts, const QSharedPointer<AndroidContactsDb>& db,
     int port, IWorkerReporter* reporter, QObject* parent)
-    : SyncBackupThread(std::move(contacts), db, db->connector(), port, reporter, parent)
+    : SyncBackupThread(std::make_shared<ContactListPages>(std::move(contacts)), db, port, reporter, parent)
 {
 }
 
@@ -68,16 +90,22 @@ void SyncBackupThread::throwIfCancelled() const
 void SyncBackupThread::run()
 {
     m_processed = m_merged = m_skipped = 0;
-    m_nameIds.clear();
-    m_added.clear();
+    m_written.clear();
     m_newNames.clear();
     const WorkEnd end = runWorkerJob<OperationCancelled>(
         *m_reporter, tr("Writing to the phone stopped on an unexpected error."), [this] {
             LocalDbEdit edit(*m_db, lcAndroid(), "rollback of the write to the phone");
-            androidsync::runCancellable([this] { return m_reporter->isCancelled(); }, [this] { transfer(); });
+            try {
+                androidsync::runCancellable([this] { return m_reporter->isCancelled(); }, [this] { transfer(); });
+            } catch (const ContactSourceError& e) {
+                // The walk is merged whole before the phone is reached.
+                throw Error(e.text() + QLatin1Char(' ') + tr("No contact was written to the phone."));
+            }
             edit.commit();
             m_reporter->invokeSucceed(successText());
         });
+    m_written = {};
+    m_newNames = {};
     if (end == WorkEnd::Cancelled)
         qCDebug(lcAndroid) << "Sync to Android, User canceled.";
 }
@@ -85,7 +113,7 @@ void SyncBackupThread::run()
 void SyncBackupThread::transfer()
 {
     mergeAll();
-    if (m_newNames.isEmpty() && m_added.isEmpty())
+    if (m_newNames.empty() && m_written.empty())
         return;
     throwIfCancelled();
     // Made here so that it lives and dies on the thread that uses it.
@@ -97,9 +125,12 @@ void SyncBackupThread::transfer()
 
 void SyncBackupThread::mergeAll()
 {
-    const qsizetype total = m_contacts.size();
+    ContactCursor source(*m_pages);
+    const qsizetype total = source.count();
     qsizetype position = 0;
-    for (pim::_Contact contact : std::as_const(m_contacts)) {
+    std::unordered_set<unsigned long long> named;
+    pim::_Contact contact;
+    while (source.next(contact)) {
         throwIfCancelled();
         ++position;
         m_reporter->invokeUpdateProgress(tr("IDS_MERGING_CONTACTS"), stagePercent(position, total, 0.0),
@@ -130,27 +161,45 @@ void SyncBackupThread::mergeAll()
             qCWarning(lcAndroid) << "merged into a device contact without a name, not sent:" << stored.id;
             continue;
         }
-        addMerged(stored, written);
+        addMerged(stored, written, named);
     }
+    groupWrittenRows();
 }
 
-void SyncBackupThread::addMerged(const pim::_Contact& stored, const EntitiesByType& written)
+void SyncBackupThread::addMerged(const pim::_Contact& stored, const EntitiesByType& written,
+    std::unordered_set<unsigned long long>& named)
 {
-    m_nameIds[stored.id] = stored.entities.value(pim::ENTITY_NAME).first().srcId;
-    EntitiesByType& joined = m_added[stored.id];
     for (auto it = written.constBegin(); it != written.constEnd(); ++it) {
         for (const pim::Entity& entity : it.value())
-            joinEntity(joined[it.key()], entity);
+            m_written.push_back({ stored.id, it.key(), entity.id });
     }
-    if (written.value(pim::ENTITY_NAME).isEmpty())
-        return;
-    for (pim::_Contact& listed : m_newNames) {
-        if (listed.id == stored.id) {
-            listed = stored;
-            return;
+    if (!written.value(pim::ENTITY_NAME).isEmpty() && named.insert(stored.id).second)
+        m_newNames.push_back(stored.id);
+}
+
+// Contacts by id and their rows by type, as they go out; a row written by
+// several merges goes once, in the place of its first write (the database
+// holds its last values).
+void SyncBackupThread::groupWrittenRows()
+{
+    std::stable_sort(m_written.begin(), m_written.end(), [](const WrittenRow& a, const WrittenRow& b) {
+        return std::tie(a.contactId, a.type) < std::tie(b.contactId, b.type);
+    });
+    std::size_t kept = 0;
+    QSet<unsigned long long> inGroup;
+    for (std::size_t i = 0; i < m_written.size(); ++i) {
+        const WrittenRow row = m_written[i];
+        const bool newGroup = kept == 0 || row.contactId != m_written[kept - 1].contactId
+            || row.type != m_written[kept - 1].type;
+        if (newGroup)
+            inGroup.clear();
+        if (!inGroup.contains(row.rowId)) {
+            inGroup.insert(row.rowId);
+            m_written[kept++] = row;
         }
     }
-    m_newNames.append(stored);
+    m_written.resize(kept);
+    m_written.shrink_to_fit();
 }
 
 void SyncBackupThread::startSyncService(QTcpSocket& socket)
@@ -163,14 +212,14 @@ void SyncBackupThread::startSyncService(QTcpSocket& socket)
 void SyncBackupThread::sendNames(QTcpSocket& socket)
 {
     const CancelCheck cancelled = [this] { return m_reporter->isCancelled(); };
-    const qsizetype n = m_newNames.size();
+    const qsizetype n = qsizetype(m_newNames.size());
     for (qsizetype i = 0; i < n;) {
         throwIfCancelled();
         QStringList lines;
         androidsync::TemporaryIds sent;
         for (const qsizetype end = qMin(n, i + androidsync::kBatchSize); i < end; ++i) {
-            const pim::_Contact& contact = m_newNames.at(i);
-            const pim::Entity name = contact.entities.value(pim::ENTITY_NAME).first();
+            const pim::_Contact contact = m_db->contact(m_newNames[std::size_t(i)]);
+            const pim::Entity name = contact.entities.value(pim::ENTITY_NAME).value(0);
             const qint64 key = qint64(contact.id);
             lines << kEnt + SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, key, key, name);
             sent.add(
@@ -179,7 +228,6 @@ void SyncBackupThread::sendNames(QTcpSocket& socket)
         const QString reply = androidsync::exchangeBatch(socket, lines, cancelled);
         for (const androidsync::TemporaryIds::Record& record : sent.confirm(reply)) {
             m_db->updateContactBaseSrcId(record.contactId, record.newId);
-            m_nameIds[record.contactId] = record.newId;
             m_db->updateEntitySrcId(record.entityId, record.newId);
         }
         // A contact the phone did not create cannot carry its other records,
@@ -195,27 +243,38 @@ void SyncBackupThread::sendNames(QTcpSocket& socket)
 void SyncBackupThread::sendOtherRecords(QTcpSocket& socket)
 {
     const CancelCheck cancelled = [this] { return m_reporter->isCancelled(); };
-    const qsizetype m = m_added.size();
-    qsizetype j = 0;
-    for (auto entry = m_added.constBegin(); entry != m_added.constEnd();) {
+    qsizetype m = 0;
+    for (std::size_t r = 0; r < m_written.size(); ++r)
+        m += r == 0 || m_written[r].contactId != m_written[r - 1].contactId;
+    std::size_t r = 0;
+    for (qsizetype j = 0; j < m;) {
         throwIfCancelled();
         QStringList lines;
         androidsync::TemporaryIds sent;
-        for (const qsizetype end = qMin(m, j + androidsync::kBatchSize); j < end; ++j, ++entry) {
+        for (const qsizetype end = qMin(m, j + androidsync::kBatchSize); j < end; ++j) {
+            const unsigned long long id = m_written[r].contactId;
+            std::size_t last = r;
+            while (last < m_written.size() && m_written[last].contactId == id)
+                ++last;
+            // As stored now: with the name's id the phone gave and each
+            // row's last values.
+            const pim::_Contact contact = m_db->contact(id);
             qint64 a = 0;
             qint64 b = 0;
-            if (!androidsync::isPhoneId(m_nameIds.value(entry.key()), &a, &b)) {
-                qCWarning(lcAndroid) << "contact without a phone id, its records not sent:" << entry.key();
+            if (!androidsync::isPhoneId(nameIdOf(contact), &a, &b)) {
+                qCWarning(lcAndroid) << "contact without a phone id, its records not sent:" << id;
+                r = last;
                 continue;
             }
-            for (auto type = entry->constBegin(); type != entry->constEnd(); ++type) {
-                if (type.key() == pim::ENTITY_NAME)
+            for (; r < last; ++r) {
+                const WrittenRow& row = m_written[r];
+                if (row.type == pim::ENTITY_NAME)
                     continue;
-                for (const pim::Entity& entity : type.value()) {
-                    lines << kEnt + SyncContactBuilder::entitySyncCmd(type.key(), a, b, entity);
-                    sent.add(SyncContactBuilder::makeAndroidSyncId(type.key(), a, b, entity), entry.key(),
-                        entity.id);
-                }
+                const pim::Entity* entity = rowOf(contact.entities.value(row.type), row.rowId);
+                if (!entity)
+                    continue;
+                lines << kEnt + SyncContactBuilder::entitySyncCmd(row.type, a, b, *entity);
+                sent.add(SyncContactBuilder::makeAndroidSyncId(row.type, a, b, *entity), id, entity->id);
             }
         }
         // A batch of names only has nothing left to send.

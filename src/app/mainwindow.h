@@ -287,7 +287,7 @@ private:
     bool hasSelectedContacts() const;
     void transferTreeNode(int kind, bool excludeSource);
     void transferSelection(int kind, bool excludeSource);
-    // With `pages`, the contacts are read from it once the target is chosen.
+    // With `pages`, the phone's writer walks it instead of `contacts`.
     void transferToPhone(int kind, QList<pim::_Contact> contacts, const QString& srcId,
                          std::shared_ptr<ContactPages> pages = nullptr);
     void notYetAvailable(const char* road) const;

@@ -83,15 +83,22 @@ void MainWindow::transferToPhone(int kind, QList<pim::_Contact> contacts, const 
     // A saved device database stands for a phone that is not here; it is
     // opened read-only and never written.
     const bool writable = db && !db->isReadOnly();
-    // The phone's write thread takes a list: a whole node is read into one
-    // off the GUI thread, once the target is known to take it.
-    if (writable && pages && !g_readContactsOnWorker(*pages, -1, contacts, nullptr, this))
-        return;
+    // The phone's write thread walks the source a page at a time. A source
+    // file is opened and counted first, off the GUI thread (no contact is
+    // read): one that cannot be read is named before the phone is reached,
+    // and the phone is not read again for nothing.
+    if (!pages) {
+        pages = std::make_shared<ContactListPages>(std::move(contacts));
+    } else if (writable) {
+        QList<pim::_Contact> none;
+        if (!g_readContactsOnWorker(*pages, 0, none, nullptr, this))
+            return;
+    }
     ProgressForm form(QString(), this);
     std::unique_ptr<QThread> thread;
     if (writable)
-        thread = ios ? m_devices->createIosWrite(id, db, contacts, &form)
-                     : m_devices->createAndroidWrite(db, portAlloc(), contacts, &form);
+        thread = ios ? m_devices->createIosWrite(id, db, pages, &form)
+                     : m_devices->createAndroidWrite(db, portAlloc(), pages, &form);
     if (!thread) {
         Tips::error(BoxText(tr("The device \"%1\" is not connected. Connect it and try again.")).arg(name));
         return;

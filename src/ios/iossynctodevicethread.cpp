@@ -8,6 +8,7 @@
 #include "kit/workerreporter.h"
 #include "kit/workerrun.h"
 #include "model/localdb.h"
+#include "model/contactpages.h"
 #include "model/localdbedit.h"
 
 #include <QHash>
@@ -55,13 +56,22 @@ void putById(QList<pim::Entity>& list, const pim::Entity& entity)
 
 } // namespace
 
-IOSSyncToDeviceThread::IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db, QList<pim::_Contact> contacts,
-                                             IWorkerReporter* reporter, QObject* parent)
+IOSSyncToDeviceThread::IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db,
+                                             std::shared_ptr<ContactPages> pages, IWorkerReporter* reporter,
+                                             QObject* parent)
     : QThread(parent)
     , m_udid(std::move(udid))
     , m_db(std::move(db))
-    , m_contacts(std::move(contacts))
+    , m_pages(std::move(pages))
     , m_reporter(reporter)
+{
+    Q_ASSERT(m_pages);
+}
+
+IOSSyncToDeviceThread::IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db, QList<pim::_Contact> contacts,
+                                             IWorkerReporter* reporter, QObject* parent)
+    : IOSSyncToDeviceThread(std::move(udid), std::move(db), std::make_shared<ContactListPages>(std::move(contacts)),
+                            reporter, parent)
 {
 }
 
@@ -70,23 +80,50 @@ IOSSyncToDeviceThread::~IOSSyncToDeviceThread() = default;
 void IOSSyncToDeviceThread::run()
 {
     m_reporter->invokeUpdateProgress(tr("IDS_MERGING_CONTACTS"), 0, QString());
-    m_total = int(m_contacts.size());
+    m_total = 0;
     m_processed = 0;
     m_merged = 0;
-    ContactProgress progress(m_reporter, tr("IDS_MERGING_CONTACTS"), m_total);
-    m_progress = &progress;
     runWorkerJob<int>(*m_reporter, tr("Writing contacts to the iPhone stopped on an unexpected error."), [this] {
-        // Every batch but the last holds kBatchSize contacts, so a failure past
-        // the first batch leaves earlier, committed ones behind.
-        runInWords<int>(Road::Write, [this] { return m_processed > kBatchSize; }, [this] {
-            while (m_processed < m_total)
-                handleBatch(m_processed, std::min(m_total - m_processed, kBatchSize));
-        });
+        try {
+            writeAll();
+        } catch (const ContactSourceError& e) {
+            // Nothing of the batch being gathered was written: every contact
+            // handled so far is in a committed batch.
+            throw Error(e.text() + QLatin1Char(' ')
+                        + (m_processed > 0 ? tr("The %1 contacts written before stay on the iPhone; the rest were "
+                                                "not written.")
+                                                 .arg(m_processed)
+                                           : tr("No contact was written to the iPhone.")));
+        }
         m_reporter->invokeSucceed(m_merged < 1
                                       ? tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS").arg(m_processed)
                                       : tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS_MERGED_%2")
                                             .arg(m_processed - m_merged)
                                             .arg(m_merged));
+    });
+    m_progress = nullptr;
+}
+
+void IOSSyncToDeviceThread::writeAll()
+{
+    ContactCursor source(*m_pages);
+    m_total = int(source.count());
+    ContactProgress progress(m_reporter, tr("IDS_MERGING_CONTACTS"), m_total);
+    m_progress = &progress;
+    // Every batch but the last holds kBatchSize contacts, so a failure past
+    // the first batch leaves earlier, committed ones behind.
+    runInWords<int>(Road::Write, [this] { return m_processed > kBatchSize; }, [&] {
+        QList<pim::_Contact> batch;
+        batch.reserve(kBatchSize);
+        pim::_Contact contact;
+        for (;;) {
+            batch.clear();
+            while (batch.size() < kBatchSize && source.next(contact))
+                batch.append(std::move(contact));
+            if (batch.isEmpty())
+                break;
+            handleBatch(batch);
+        }
     });
     m_progress = nullptr;
 }
@@ -97,7 +134,7 @@ void IOSSyncToDeviceThread::throwIfCancelled() const
         throw -1;
 }
 
-void IOSSyncToDeviceThread::handleBatch(int first, int count)
+void IOSSyncToDeviceThread::handleBatch(const QList<pim::_Contact>& batch)
 {
     LocalDbEdit edit(*m_db, lcIosSync(), "rollback of a batch to the iPhone");
 
@@ -107,13 +144,13 @@ void IOSSyncToDeviceThread::handleBatch(int first, int count)
     QHash<unsigned long long, pim::_Contact> stored;
     QSet<unsigned long long> withContactRecord;
     QMap<unsigned long long, QMap<int, QList<pim::Entity>>> entitiesToSend;
-    for (int i = 0; i < count; ++i) {
+    for (const pim::_Contact& incoming : batch) {
         throwIfCancelled();
         ++m_processed;
         m_progress->step(m_processed);
         pim::_Contact target;
         bool existed = false;
-        const QMap<int, QList<pim::Entity>> additions = m_db->combineContact(m_contacts.at(first + i), target, existed);
+        const QMap<int, QList<pim::Entity>> additions = m_db->combineContact(incoming, target, existed);
         if (existed)
             ++m_merged;
         if (additions.isEmpty())

@@ -9,6 +9,9 @@
 #include <QString>
 #include <QThread>
 
+#include <memory>
+
+class ContactPages;
 class ContactProgress;
 class IWorkerReporter;
 class LocalDb;
@@ -31,6 +34,9 @@ public:
     // Records of at most this many contacts travel in one message.
     static constexpr int kMessageContacts = 20;
 
+    IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db, std::shared_ptr<ContactPages> pages,
+                          IWorkerReporter* reporter, QObject* parent = nullptr);
+    // The same for contacts already in memory.
     IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db, QList<pim::_Contact> contacts,
                           IWorkerReporter* reporter, QObject* parent = nullptr);
     ~IOSSyncToDeviceThread() override;
@@ -57,12 +63,13 @@ protected:
     void run() override;
 
 private:
-    void handleBatch(int first, int count);
+    void writeAll();
+    void handleBatch(const QList<pim::_Contact>& batch);
     void throwIfCancelled() const;
 
     QString m_udid;
     QSharedPointer<LocalDb> m_db;
-    QList<pim::_Contact> m_contacts;
+    std::shared_ptr<ContactPages> m_pages;
     IWorkerReporter* m_reporter;
     ContactProgress* m_progress = nullptr;
     int m_total = 0;

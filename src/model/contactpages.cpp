@@ -6,6 +6,8 @@
 #include "model/localdblog.h"
 #include "platform/sqlite/sqlite3db.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 ContactListPages::ContactListPages(QList<pim::_Contact> contacts, qsizetype pageSize)
@@ -178,5 +180,45 @@ bool ReadAheadPages::nextPage(QList<pim::_Contact>& page)
         // A lane's page of contacts removed meanwhile is passed over.
         if (!page.isEmpty())
             return true;
+    }
+}
+
+ContactSourceError::ContactSourceError(const QString& cause)
+    : Error(QCoreApplication::translate("ContactPages", "The contacts to transfer could not be read: %1").arg(cause))
+{
+}
+
+ContactCursor::ContactCursor(ContactPages& pages)
+    : m_pages(pages)
+{
+    fromSource([this] { m_pages.rewind(); });
+}
+
+qsizetype ContactCursor::count()
+{
+    return fromSource([this] { return m_pages.count(); });
+}
+
+bool ContactCursor::next(pim::_Contact& contact)
+{
+    while (!m_done && m_next >= m_page.size()) {
+        // The page in hand goes before the next one is read.
+        m_page.clear();
+        m_next = 0;
+        m_done = !fromSource([this] { return m_pages.nextPage(m_page); });
+    }
+    if (m_done)
+        return false;
+    contact = std::move(m_page[m_next++]);
+    return true;
+}
+
+template <class Read>
+auto ContactCursor::fromSource(Read&& read) -> decltype(read())
+{
+    try {
+        return read();
+    } catch (const std::exception& e) {
+        throw ContactSourceError(QString::fromUtf8(e.what()));
     }
 }

@@ -3,6 +3,7 @@
 
 #include "model/contact.h"
 #include "model/readaheadqueue.h"
+#include "platform/error.h"
 
 #include <QList>
 #include <QSharedPointer>
@@ -130,4 +131,39 @@ private:
     // The lane of the next page the caller gets, and of the page it has.
     std::size_t m_turn = 0;
     std::size_t m_lastTurn = 0;
+};
+
+// The walk a writer takes its contacts from failed: the text says that the
+// contacts to transfer could not be read, then the walk's own words (which
+// name the database). The writer adds what it had written by then.
+class ContactSourceError : public Error {
+public:
+    explicit ContactSourceError(const QString& cause);
+};
+
+// The contacts of a walk one at a time, for a writer that gathers batches of
+// its own: it holds the page in hand and nothing more, so the writer holds
+// that page and its batch. Starts the walk from its first contact. Every
+// failure of the walk is thrown as ContactSourceError, so that the writer
+// can tell its source from its target. Not copyable; the walk must outlive it.
+class ContactCursor {
+public:
+    explicit ContactCursor(ContactPages& pages);
+    ContactCursor(const ContactCursor&) = delete;
+    ContactCursor& operator=(const ContactCursor&) = delete;
+
+    // How many contacts the walk yields (a contact removed meanwhile is
+    // left out, so fewer may come).
+    qsizetype count();
+    // Moves the next contact into `contact`; false once every one was handed out.
+    bool next(pim::_Contact& contact);
+
+private:
+    template <class Read>
+    auto fromSource(Read&& read) -> decltype(read());
+
+    ContactPages& m_pages;
+    QList<pim::_Contact> m_page;
+    qsizetype m_next = 0;
+    bool m_done = false;
 };

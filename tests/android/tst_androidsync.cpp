@@ -9,6 +9,7 @@
 #include "android/syncrestorethread.h"
 #include "common/contactbuilders.h"
 #include "common/sqlprobe.h"
+#include "common/watchedpages.h"
 #include "companionsim.h"
 #include "model/localdb.h"
 #include "support/recordingreporter.h"
@@ -142,6 +143,19 @@ struct Fixture {
     quint16 restorePort = 0;
 };
 
+// The number of "$ent:" lines of each batch the phone received, in order.
+QString sentBatches(CompanionSim& sim)
+{
+    QStringList batches;
+    int lines = 0;
+    for (const QJsonValue& line : sim.dump(1)["received"].toArray()) {
+        lines = line.toString().startsWith("$batch:") ? 0 : lines + line.toString().startsWith("$ent:");
+        if (line.toString().startsWith("$end:"))
+            batches << QString::number(lines);
+    }
+    return batches.join(',');
+}
+
 const QJsonObject kAnnAndBob { { "contacts",
     QJsonArray { phoneContact("Ann", "Lee", { "+1 555", "+1 666" }),
         QJsonArray { phoneContact("Bob", "Ray")[0], record(7, { text("Friends") }) } } } };
@@ -269,6 +283,12 @@ private slots:
             "1" + ok.arg(0) + "_1_MERGED");
         row("two contacts merge into one", { person("Zed", "Wu", { "+1" }), person("Zed", "Wu", { "+2" }) },
             "1,2" + ok.arg(1) + "_1_MERGED");
+        const auto working = [](const char* company) {
+            return testkit::contactOf("Zed Wu", { { 1, { { { "data2", "Zed" }, { "data3", "Wu" } } } },
+                                                    { 10, { { { "data1", company }, { "data2", 1 } } } } });
+        };
+        row("a row changed twice goes once, as last stored", { working("Acme"), working("Bolt") },
+            "1,1" + ok.arg(1) + "_1_MERGED");
         row("unconfirmed contacts", two, "2 error:The phone did not accept 2 contacts.", "line:$batch:");
         row("pairs for ids not sent", two, "2 error:The phone did not accept 2 contacts.",
             "line:$batch:1/1/1/-1=>1/9/9/9,1/101/5101/1001=>1/9/9/9");
@@ -285,18 +305,70 @@ private slots:
         SyncBackupThread thread(contacts, f.db, f.restorePort, &f.reporter);
         QVERIFY(Fixture::run(thread));
 
-        QStringList batches;
-        int lines = 0;
-        for (const QJsonValue& line : f.sim.dump(1)["received"].toArray()) {
-            lines = line.toString().startsWith("$batch:") ? 0 : lines + line.toString().startsWith("$ent:");
-            if (line.toString().startsWith("$end:"))
-                batches << QString::number(lines);
-        }
-        QCOMPARE(batches.join(',') + " " + f.ending(), outcome);
+        QCOMPARE(sentBatches(f.sim) + " " + f.ending(), outcome);
         if (outcome.contains(" ok:"))
             QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
         else // the caller reads the phone again
             QCOMPARE(f.count("select count(*) from contact"), 2);
+    }
+
+    // A database walked a page at a time: each page is merged before the
+    // next is read, and the phone gets what it would get from a list held
+    // whole; a source that fails leaves the phone and the device database
+    // as they were.
+    void shouldWriteAWalkAsItsPagesCome_data()
+    {
+        QTest::addColumn<int>("failAt"); // pages handed out when the source goes bad; -1 never
+        QTest::addColumn<QString>("outcome"); // "$ent:" lines per batch sent, then the ending
+        const QString unread = " error:The contacts to transfer could not be read: source.db is not a contact "
+                               "database or is damaged. No contact was written to the phone.";
+        QTest::newRow("every page") << -1 << "20,20,5,20,20,5 ok:IDS_SUC_TRANSFER_45_CONTACTS_TO_ANDROID";
+        QTest::newRow("source fails on a later page") << 3 << unread;
+        QTest::newRow("source fails on its first page") << 0 << unread;
+    }
+    void shouldWriteAWalkAsItsPagesCome()
+    {
+        QFETCH(int, failAt);
+        QFETCH(QString, outcome);
+        constexpr int kPage = 7;
+        Fixture f(kAnnAndBob);
+        f.readPhone(f.db);
+        const QStringList before = Fixture::rows(f.db->path());
+        QStringList names;
+        Contacts many;
+        for (int i = 0; i < 45; ++i) {
+            names << QString("P%1").arg(i, 2, 10, QChar('0'));
+            many << person(names.last(), "Ko", { QString("+%1").arg(i) });
+        }
+        const QSharedPointer<LocalDb> source = testkit::databaseOf(f.dir.filePath("source.db"), many);
+        QList<int> mergedBefore; // progress reports, one a contact merged, when each page was asked for
+        auto walk = std::make_shared<WatchedPages>(
+            std::make_unique<LocalDbContactPages>(source, 0, kPage), [&](int handed) {
+                mergedBefore << f.reporter.progressCount();
+                if (handed == failAt)
+                    SqlProbe(source->path()).exec("drop table data");
+            });
+        SyncBackupThread thread(walk, f.db, f.restorePort, &f.reporter);
+        QVERIFY(Fixture::run(thread));
+
+        QCOMPARE(sentBatches(f.sim) + " " + f.ending(), outcome);
+        QCOMPARE(f.reporter.endings(), 1);
+        if (failAt < 0) {
+            QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
+            QStringList arrived; // the new contacts' given names, in the order the phone took them
+            for (const QJsonValue& r : f.sim.dump(2)["records"].toArray()) {
+                const QString given = QString::fromUtf8(QByteArray::fromBase64(r[2].toString().toLatin1()));
+                if (r[0].toString().startsWith("1/") && given.startsWith('P'))
+                    arrived << given;
+            }
+            QCOMPARE(arrived, names);
+        } else {
+            QCOMPARE(Fixture::rows(f.db->path()), before);
+        }
+        for (int k = 0; k < mergedBefore.size(); ++k)
+            QVERIFY2(mergedBefore[k] >= std::min(k * kPage, int(names.size())),
+                qPrintable(QString("page %1 asked for with %2 contacts merged").arg(k).arg(mergedBefore[k])));
+        QCOMPARE(walk->mostHeldBehind(), 0);
     }
 
     // The database is changed as the main window changes it, then the thread

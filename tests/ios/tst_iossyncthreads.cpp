@@ -6,6 +6,7 @@
 #include "model/localdbcombinerule.h"
 #include "iphonesimulator.h"
 #include "support/recordingreporter.h"
+#include "common/watchedpages.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
@@ -52,6 +53,19 @@ QStringList sentKeys(const IPhoneSimulator& sim)
         if (line.section(' ', 1, 1) == "SDMessageProcessChanges" && line.contains("\"SDMessageProcessChanges\", \"com.apple.Contacts\", {"))
             messages << QJsonDocument::fromJson(line.section(' ', 2).toUtf8()).array()[2].toObject().keys().join(',');
     return messages;
+}
+
+// The last names of the phone's contact records, in the order they arrived.
+QStringList phoneNames(const IPhoneSimulator& sim)
+{
+    QMap<int, QString> byId;
+    const QJsonObject records = sim.phoneRecords();
+    for (auto it = records.begin(); it != records.end(); ++it) {
+        const QJsonObject r = it->toObject();
+        if (r["com.apple.syncservices.RecordEntityName"].toString() == "com.apple.contacts.Contact")
+            byId.insert(it.key().toInt(), r["last name"].toString());
+    }
+    return byId.values();
 }
 
 pim::_Contact named(const QString& last, const QMap<int, QList<QVariantMap>>& more = {})
@@ -264,6 +278,58 @@ private slots:
         QCOMPARE(reporter.successes() + reporter.errors(),
                  QStringList{"The iPhone did not confirm the new contact \"C00\" (sent as -1), so it may be "
                              "missing on the phone. Connect the iPhone again and repeat the transfer."});
+    }
+
+    // A database walked a page at a time: each batch goes out before the
+    // page after the next is read, every contact arrives in order, and a
+    // source that fails keeps the batches written before it and no more.
+    void shouldWriteAWalkAsItsPagesCome_data()
+    {
+        QTest::addColumn<int>("failAt"); // pages handed out when the source goes bad; -1 never
+        QTest::addColumn<int>("arrived");
+        QTest::addColumn<QString>("ending");
+        const QString unread = "The contacts to transfer could not be read: source.db is not a contact database or is damaged. ";
+        QTest::newRow("every page") << -1 << 45 << "IDS_SUC_TRANSFER_45_CONTACTS_TO_IOS";
+        QTest::newRow("source fails on a later page")
+            << 2 << 20 << unread + "The 20 contacts written before stay on the iPhone; the rest were not written.";
+        QTest::newRow("source fails on its first page") << 0 << 0 << unread + "No contact was written to the iPhone.";
+    }
+    void shouldWriteAWalkAsItsPagesCome()
+    {
+        QFETCH(int, failAt);
+        QFETCH(int, arrived);
+        constexpr int kPage = 12; // more than a batch: a batch spans two pages at most
+        constexpr int kBatch = IOSSyncToDeviceThread::kBatchSize;
+        IPhoneSimulator sim(QJsonObject{});
+        DeviceDb device;
+        QStringList names;
+        Contacts contacts;
+        for (int i = 0; i < 45; ++i) {
+            names << QString("C%1").arg(i, 2, 10, QChar('0'));
+            contacts << named(names.last(), {{3, {Fields{{"data1", QString("+%1").arg(i)}}}}});
+        }
+        QTemporaryDir dir;
+        const QSharedPointer<LocalDb> source = testkit::databaseOf(dir.filePath("source.db"), contacts);
+        QList<int> sentBefore; // contacts stored as on the phone when each page was asked for
+        auto walk = std::make_shared<WatchedPages>(std::make_unique<LocalDbContactPages>(source, 0, kPage), [&](int handed) {
+            sentBefore << SqlProbe(device.db->path()).value("select count(*) from contact").toInt();
+            if (handed == failAt)
+                SqlProbe(source->path()).exec("drop table data");
+        });
+        RecordingReporter reporter;
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db, walk, &reporter);
+        runToEnd(thread);
+
+        QTEST(reporter.successes().value(0) + reporter.errors().value(0), "ending");
+        QCOMPARE(reporter.endings(), 1);
+        QCOMPARE(SqlProbe(device.db->path()).column("select full_name from contact order by _id"), names.mid(0, arrived));
+        QCOMPARE(device.rows("d.type = 3 and d.src_id = ''"), QStringList());
+        QCOMPARE(device.rows("d.type = 3").size(), arrived);
+        QCOMPARE(phoneNames(sim), names.mid(0, arrived));
+        for (int k = 0; k < sentBefore.size(); ++k)
+            QVERIFY2(sentBefore[k] + kBatch > std::min(k * kPage, int(names.size())),
+                     qPrintable(QString("page %1 asked for with %2 contacts sent").arg(k).arg(sentBefore[k])));
+        QCOMPARE(walk->mostHeldBehind(), 0);
     }
 
     // Phone -> device database -> local database -> another phone: each kind

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 
+class ContactPages;
 class IWorkerReporter;
 class LocalDb;
 class QThreadPool;
@@ -102,14 +103,15 @@ public:
 
     // The workers of the phone roads, not yet started; each reports only
     // through `reporter` and holds its database until it is destroyed. A
-    // null thread means the layer cannot reach such a phone.
+    // null thread means the layer cannot reach such a phone. A write walks
+    // `pages` on its own thread, a page at a time.
     virtual PhoneRead createIosRead(const QString& udid, QSharedPointer<LocalDb> db, IWorkerReporter* reporter) = 0;
     virtual PhoneRead createAndroidRead(QSharedPointer<LocalDb> db, int port, IWorkerReporter* reporter) = 0;
     virtual std::unique_ptr<QThread> createIosWrite(const QString& udid, QSharedPointer<LocalDb> db,
-                                                    const QList<pim::_Contact>& contacts, IWorkerReporter* reporter)
+                                                    std::shared_ptr<ContactPages> pages, IWorkerReporter* reporter)
         = 0;
     virtual std::unique_ptr<QThread> createAndroidWrite(QSharedPointer<LocalDb> db, int port,
-                                                        const QList<pim::_Contact>& contacts,
+                                                        std::shared_ptr<ContactPages> pages,
                                                         IWorkerReporter* reporter)
         = 0;
 

@@ -25,12 +25,12 @@ public:
     PAndroidConnector androidConnectorOf(const QSharedPointer<LocalDb>&) override { return nullptr; }
     PhoneRead createIosRead(const QString&, QSharedPointer<LocalDb>, IWorkerReporter*) override { return {}; }
     PhoneRead createAndroidRead(QSharedPointer<LocalDb>, int, IWorkerReporter*) override { return {}; }
-    std::unique_ptr<QThread> createIosWrite(const QString&, QSharedPointer<LocalDb>, const QList<pim::_Contact>&,
+    std::unique_ptr<QThread> createIosWrite(const QString&, QSharedPointer<LocalDb>, std::shared_ptr<ContactPages>,
                                             IWorkerReporter*) override
     {
         return nullptr;
     }
-    std::unique_ptr<QThread> createAndroidWrite(QSharedPointer<LocalDb>, int, const QList<pim::_Contact>&,
+    std::unique_ptr<QThread> createAndroidWrite(QSharedPointer<LocalDb>, int, std::shared_ptr<ContactPages>,
                                                 IWorkerReporter*) override
     {
         return nullptr;

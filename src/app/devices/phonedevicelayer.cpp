@@ -277,20 +277,20 @@ PhoneRead PhoneDeviceLayer::createAndroidRead(QSharedPointer<LocalDb> db, int po
 }
 
 std::unique_ptr<QThread> PhoneDeviceLayer::createIosWrite(const QString& udid, QSharedPointer<LocalDb> db,
-                                                          const QList<pim::_Contact>& contacts,
+                                                          std::shared_ptr<ContactPages> pages,
                                                           IWorkerReporter* reporter)
 {
-    return std::make_unique<IOSSyncToDeviceThread>(udid, std::move(db), contacts, reporter);
+    return std::make_unique<IOSSyncToDeviceThread>(udid, std::move(db), std::move(pages), reporter);
 }
 
 std::unique_ptr<QThread> PhoneDeviceLayer::createAndroidWrite(QSharedPointer<LocalDb> db, int port,
-                                                              const QList<pim::_Contact>& contacts,
+                                                              std::shared_ptr<ContactPages> pages,
                                                               IWorkerReporter* reporter)
 {
     const QSharedPointer<AndroidContactsDb> android = androidDb(db);
     if (!android)
         return nullptr;
-    return std::make_unique<SyncBackupThread>(contacts, android, port, reporter);
+    return std::make_unique<SyncBackupThread>(std::move(pages), android, port, reporter);
 }
 
 std::unique_ptr<QThread> PhoneDeviceLayer::createSendChangesWorker(const DeviceTarget& target,

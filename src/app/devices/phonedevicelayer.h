@@ -32,9 +32,9 @@ public:
     PhoneRead createIosRead(const QString& udid, QSharedPointer<LocalDb> db, IWorkerReporter* reporter) override;
     PhoneRead createAndroidRead(QSharedPointer<LocalDb> db, int port, IWorkerReporter* reporter) override;
     std::unique_ptr<QThread> createIosWrite(const QString& udid, QSharedPointer<LocalDb> db,
-                                            const QList<pim::_Contact>& contacts, IWorkerReporter* reporter) override;
+                                            std::shared_ptr<ContactPages> pages, IWorkerReporter* reporter) override;
     std::unique_ptr<QThread> createAndroidWrite(QSharedPointer<LocalDb> db, int port,
-                                                const QList<pim::_Contact>& contacts,
+                                                std::shared_ptr<ContactPages> pages,
                                                 IWorkerReporter* reporter) override;
     // iPhone edits and deletions; Android edits, deletions and group
     // changes (the group change stored in the worker's own edit, kept only
