@@ -234,6 +234,10 @@ void LocalDb::beginImport(qsizetype incomingContacts)
         // order row by row only when most of their rows are new.
         if (storedContacts * 2 <= incomingContacts)
             dropImportIndexes();
+        // Reading every name once costs about as much as a few thousand
+        // lookups through the index.
+        if (storedContacts <= incomingContacts * 4)
+            loadImportNames();
     } catch (...) {
         db.rollbackTran();
         forgetEditState();
@@ -256,6 +260,33 @@ void LocalDb::dropImportIndexes()
         m_db.executeThrow(Sqlite3Sql(QStringLiteral("DROP INDEX \"%1\"").arg(name)));
     }
     qCDebug(lcDb) << "import into" << m_path << "rebuilds" << m_droppedIndexes.size() << "indexes at its end";
+}
+
+QByteArray LocalDb::nameKey(QByteArray utf8)
+{
+    for (char& c : utf8) {
+        if (c >= 'A' && c <= 'Z')
+            c = char(c - 'A' + 'a');
+    }
+    return utf8;
+}
+
+void LocalDb::loadImportNames()
+{
+    m_importNames.clear();
+    // Only text equals a bound name; a NULL or a blob never does.
+    Sqlite3Statement names = m_db.prepareThrow(
+        QStringLiteral("select _id, full_name from contact where typeof(full_name)='text' order by _id"));
+    names.forEachRow([this](const Sqlite3Statement::Row& row) {
+        const QByteArrayView name = row.text(1);
+        if (!name.isEmpty()) {
+            QByteArray key = nameKey(name.toByteArray());
+            if (!m_importNames.contains(key))
+                m_importNames.insert(std::move(key), static_cast<unsigned long long>(row.int64(0)));
+        }
+        return true;
+    });
+    m_importNamesLoaded = true;
 }
 
 void LocalDb::restoreImportIndexes()
@@ -289,6 +320,13 @@ void LocalDb::forgetEditState()
     m_importBroken = false;
     m_droppedIndexes.clear();
     m_mergeTargets.clear();
+    forgetImportNames();
+}
+
+void LocalDb::forgetImportNames()
+{
+    m_importNames.clear();
+    m_importNamesLoaded = false;
 }
 
 void LocalDb::endEdit(bool commit)
@@ -420,6 +458,8 @@ unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
     if (fullName.isEmpty())
         return 0;
     ensureNameIndex();
+    if (m_importNamesLoaded)
+        return m_importNames.value(nameKey(fullName.toUtf8()), 0);
     // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
     // literally: "J_hn" must never find "John".
     // Prepared once: a large import looks up every contact.
@@ -436,11 +476,18 @@ void LocalDb::insertContactBase(pim::_Contact& contact)
         m_insertContact = connection().prepareThrow(QStringLiteral("insert into contact(src_id,full_name) values(?,?)"));
     m_insertContact.bindText(1, contact.srcId).bindText(2, contact.fullName).execute();
     contact.id = static_cast<unsigned long long>(m_db.lastInsertId());
+    if (m_importNamesLoaded && !contact.fullName.isEmpty()) {
+        // A new contact has the highest id: an older one of its name stays first.
+        QByteArray key = nameKey(contact.fullName.toUtf8());
+        if (!m_importNames.contains(key))
+            m_importNames.insert(std::move(key), contact.id);
+    }
 }
 
 void LocalDb::updateContactBase(const pim::_Contact& contact)
 {
     const Hold hold(*this);
+    forgetImportNames();
     write(Sqlite3Sql("update contact set src_id=?, full_name=? where _id=?")
               .addTextParam(contact.srcId)
               .addTextParam(contact.fullName)
@@ -490,6 +537,7 @@ void LocalDb::removeEntity(unsigned long long entityId)
 void LocalDb::removeContact(unsigned long long contactId)
 {
     const Hold hold(*this);
+    forgetImportNames();
     write(Sqlite3Sql("delete from data where contact_id=?").addInt64Param(id64(contactId)));
     write(Sqlite3Sql("delete from contact where _id=?").addInt64Param(id64(contactId)));
 }

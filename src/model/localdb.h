@@ -346,6 +346,11 @@ private:
                              pim::Entity& entity);
     void dropImportIndexes();
     void restoreImportIndexes();
+    void loadImportNames();
+    void forgetImportNames();
+    // A name as the case-insensitive index compares it: its UTF-8 bytes
+    // with A-Z folded and nothing else.
+    static QByteArray nameKey(QByteArray utf8);
     void forgetEditState();
     // Opens a private copy of the file and of its leftover journal, in which
     // SQLite may roll the unfinished write back: the only way to read what
@@ -391,6 +396,12 @@ private:
     // for each of them. Only this edit writes meanwhile; dropped with it.
     struct MergeTarget;
     QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
+    // Inside beginImport(), when the import is large next to what is stored:
+    // every stored name (nameKey) with its lowest contact id, the import's
+    // new contacts added as they are stored, so that a lookup costs no
+    // descent of the name index. Any other change of names drops it.
+    QHash<QByteArray, unsigned long long> m_importNames;
+    bool m_importNamesLoaded = false;
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;
 };
