@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <functional>
 #include <limits>
 #include <mutex>
 #include <thread>
@@ -32,8 +33,10 @@ QString atLine(qint64 line, const QString& text)
     return tr("Line %1: %2").arg(line).arg(text);
 }
 
-// Feeds bytes [begin, end) of the device to the parser in chunks.
-void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser, QByteArray& buffer)
+// Feeds bytes [begin, end) of the device to the parser in chunks, telling
+// `fed` how far it got after each; it stops early when `fed` says false.
+void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser, QByteArray& buffer,
+               const std::function<bool(qint64)>& fed = {})
 {
     if (!device.seek(begin))
         throw Error(device.errorString());
@@ -50,6 +53,8 @@ void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& p
             break; // the file became shorter: what is there is read
         parser.feed(buffer.constData(), got);
         at += got;
+        if (fed && !fed(at))
+            break;
     }
     parser.finish();
 }
@@ -113,32 +118,17 @@ void VCardImport::runScan(Scan& scan, qint64 origin)
     try {
         VCardStreamParser scanner(VCardStreamParser::RangesOnly);
         scanner.setOrigin(origin, 1);
-        QIODevice& device = *scan.source;
-        if (!device.seek(origin))
-            throw Error(device.errorString());
-        QByteArray buffer(int(qMin(kReadChunk, qMax<qint64>(scan.end - origin, 1))), Qt::Uninitialized);
+        QByteArray buffer;
         qsizetype published = 0;
-        // Hands the ranges found whole since the last call to the lanes.
-        const auto publish = [&](qsizetype whole, qint64 at) {
+        // Hands the ranges found whole so far to the lanes.
+        feedRange(*scan.source, origin, scan.end, scanner, buffer, [&](qint64 at) {
             const std::lock_guard lock(scan.mutex);
-            for (; published < whole; ++published)
+            for (; published < scanner.closedRanges(); ++published)
                 scan.ranges.append(scanner.ranges().at(published));
             scan.scanned = at - origin;
             scan.changed.notify_all();
             return !scan.stop;
-        };
-        for (qint64 at = origin; at < scan.end;) {
-            const qint64 got = device.read(buffer.data(), qMin<qint64>(buffer.size(), scan.end - at));
-            if (got < 0)
-                throw Error(device.errorString());
-            if (got == 0)
-                break; // the file became shorter: what is there is read
-            scanner.feed(buffer.constData(), got);
-            at += got;
-            if (!publish(scanner.closedRanges(), at))
-                break;
-        }
-        scanner.finish();
+        });
         const std::lock_guard lock(scan.mutex);
         for (; published < scanner.ranges().size(); ++published)
             scan.ranges.append(scanner.ranges().at(published));
