@@ -59,9 +59,8 @@ private:
 // of LocalDb::contacts() (full name, then id), as committed in its file.
 // The first call opens a read-only connection of its own (with SQLite's
 // small default page cache; only the thread walking at the time uses it)
-// and reads the order, a list of ids; each page is then one run of a
-// statement prepared once. A contact removed meanwhile is left out of its
-// page.
+// and reads the order, a list of ids; each page then runs the same two
+// prepared statements. A contact removed meanwhile is left out of its page.
 // Throws Error with a text for the user that names the database.
 class LocalDbContactPages : public ContactPages {
 public:

@@ -275,8 +275,9 @@ public:
                                                         Sqlite3DB* second = nullptr);
     // The contacts with the given ids, whole as contacts() gives them, in
     // the order given; an id without a contact row or data rows is left
-    // out. One statement for the lot: callers pass a page, not a database.
-    // `query` keeps that statement for the next page on the connection.
+    // out. One read of the data rows and one of the contacts for the lot,
+    // both in one read transaction: callers pass a page, not a database.
+    // `query` keeps those statements for the next page on the connection.
     static QList<pim::_Contact> contactsById(Sqlite3DB& connection, ContactPageQuery& query,
                                              const unsigned long long* ids, qsizetype count);
 
