@@ -46,12 +46,17 @@ void LocalDbContactPages::readOrder()
 {
     if (!m_connection) {
         auto connection = std::make_unique<Sqlite3DB>();
-        connection->openThrow(m_db->readPath(), Sqlite3DB::OpenReadOnly);
+        connection->openThrow(m_db->readPath(), Sqlite3DB::OpenReadOnly | Sqlite3DB::OpenOneThreadAtATime);
         m_connection = std::move(connection);
+        m_query = std::make_unique<ContactPageQuery>();
     }
     if (m_ordered)
         return;
-    m_order = LocalDb::contactOrder(*m_connection, m_groupId);
+    // A second connection for the part of the order that reads alongside.
+    Sqlite3DB second;
+    if (m_groupId == 0)
+        second.openThrow(m_db->readPath(), Sqlite3DB::OpenReadOnly | Sqlite3DB::OpenOneThreadAtATime);
+    m_order = LocalDb::contactOrder(*m_connection, m_groupId, second.isOpen() ? &second : nullptr);
     m_ordered = true;
 }
 
@@ -71,7 +76,7 @@ bool LocalDbContactPages::nextPage(QList<pim::_Contact>& page)
         // A page of contacts that were all removed meanwhile is skipped.
         while (page.isEmpty() && m_next < m_order.size()) {
             const std::size_t n = std::min<std::size_t>(std::size_t(m_pageSize), m_order.size() - m_next);
-            page = LocalDb::contactsById(*m_connection, m_order.data() + m_next, qsizetype(n));
+            page = LocalDb::contactsById(*m_connection, *m_query, m_order.data() + m_next, qsizetype(n));
             m_next += n;
             if (m_keepEmptyPages)
                 return true;

@@ -13,6 +13,7 @@
 
 class LocalDb;
 class Sqlite3DB;
+struct ContactPageQuery;
 
 // Contacts handed out a page at a time, so that a worker can walk every
 // contact of a database while holding only one page. One walker at a time;
@@ -58,8 +59,9 @@ private:
 // The contacts of a local database, or of one of its groups, in the order
 // of LocalDb::contacts() (full name, then id), as committed in its file.
 // The first call opens a read-only connection of its own (with SQLite's
-// small default page cache) and reads the order, a list of ids; each page
-// is then one query. A contact removed meanwhile is left out of its page.
+// small default page cache; only the thread walking at the time uses it)
+// and reads the order, a list of ids; each page then runs the same two
+// prepared statements. A contact removed meanwhile is left out of its page.
 // Throws Error with a text for the user that names the database.
 class LocalDbContactPages : public ContactPages {
 public:
@@ -81,6 +83,7 @@ private:
 
     QSharedPointer<LocalDb> m_db;
     std::unique_ptr<Sqlite3DB> m_connection;
+    std::unique_ptr<ContactPageQuery> m_query;
     unsigned long long m_groupId;
     qsizetype m_pageSize;
     bool m_ordered = false;

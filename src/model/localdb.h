@@ -41,6 +41,14 @@ public:
     using Error::Error;
 };
 
+// The statements LocalDb::contactsById() runs for every page of a walk:
+// made on the walk's own connection with its first page, for `ids` ids.
+struct ContactPageQuery {
+    Sqlite3Statement rows;
+    Sqlite3Statement contacts;
+    qsizetype ids = 0;
+};
+
 // One contact database: a SQLite file made from the embedded template, and
 // the duplicate rule that decides how incoming contacts merge into it.
 //
@@ -260,13 +268,18 @@ public:
     // cache); they see what is committed.
 
     // The ids of the contacts contacts(groupId) lists, in its order (ties
-    // by ascending id). Reads ids and names only.
-    static std::vector<unsigned long long> contactOrder(Sqlite3DB& connection, unsigned long long groupId);
+    // by ascending id). Reads ids and names only. `second`, a connection to
+    // the same file that nothing else uses meanwhile, lets a part of the
+    // reading run on a thread of its own at the same time.
+    static std::vector<unsigned long long> contactOrder(Sqlite3DB& connection, unsigned long long groupId,
+                                                        Sqlite3DB* second = nullptr);
     // The contacts with the given ids, whole as contacts() gives them, in
     // the order given; an id without a contact row or data rows is left
-    // out. One statement for the lot: callers pass a page, not a database.
-    static QList<pim::_Contact> contactsById(Sqlite3DB& connection, const unsigned long long* ids,
-                                             qsizetype count);
+    // out. One read of the data rows and one of the contacts for the lot,
+    // both in one read transaction: callers pass a page, not a database.
+    // `query` keeps those statements for the next page on the connection.
+    static QList<pim::_Contact> contactsById(Sqlite3DB& connection, ContactPageQuery& query,
+                                             const unsigned long long* ids, qsizetype count);
 
 private:
     // Makes the calling thread the connection's holder for its lifetime,
@@ -337,12 +350,11 @@ private:
     // Inserts the rows of one contact, in order, with as few statements as
     // possible, and sets each entity's id (consecutive, as one by one).
     void insertRows(unsigned long long contactId, QList<std::pair<int, pim::Entity>>& rows);
-    // "data1".."data15", each after `prefix`, comma-separated: the order
-    // fillEntityAt() reads them in.
-    static QString dataColumns(const QString& prefix);
     // fill_entity() by position: "dataN" stands at firstData + N - 1; with
     // everyColumn also the columns a merge compares but a reader leaves out.
     static void fillEntityAt(const Sqlite3Cursor& cur, int firstData, int type, bool everyColumn,
+                             pim::Entity& entity);
+    static void fillEntityAt(const Sqlite3Statement::Row& row, int firstData, int type, bool everyColumn,
                              pim::Entity& entity);
     void dropImportIndexes();
     void restoreImportIndexes();

@@ -558,26 +558,33 @@ void LocalDb::updateKeptColumns(int type, const pim::Entity& entity)
     stmt.execute();
 }
 
-QString LocalDb::dataColumns(const QString& prefix)
-{
-    QStringList columns = dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15});
-    for (QString& column : columns)
-        column.prepend(prefix);
-    return columns.join(QLatin1Char(','));
-}
+namespace {
 
-void LocalDb::fillEntityAt(const Sqlite3Cursor& cur, int firstData, int type, bool everyColumn, pim::Entity& entity)
+// fillEntityAt() over either way of reading a row.
+template <class Row>
+void fillFromColumns(const Row& row, int firstData, int type, bool everyColumn, pim::Entity& entity)
 {
     if (!pim::isValidEntityType(type))
         return;
     const Layout& l = layout(type);
-    const QStringList& keys = everyColumn ? l.readAll : l.read;
     const QList<int>& numbers = everyColumn ? l.readAllNumbers : l.readNumbers;
-    entity.fields.reserve(entity.fields.size() + keys.size());
-    for (qsizetype i = 0; i < keys.size(); ++i) {
-        const int column = firstData + numbers.at(i) - 1;
-        entity.fields.insert(numbers.at(i), type == pim::ENTITY_PHOTO && numbers.at(i) == 15
-                                                ? QVariant(cur.getBlob(column))
-                                                : QVariant(cur.getText(column)));
+    entity.fields.reserve(entity.fields.size() + numbers.size());
+    for (const int number : numbers) {
+        const int column = firstData + number - 1;
+        entity.fields.insert(number, type == pim::ENTITY_PHOTO && number == 15 ? QVariant(row.getBlob(column))
+                                                                              : QVariant(row.getText(column)));
     }
+}
+
+} // namespace
+
+void LocalDb::fillEntityAt(const Sqlite3Cursor& cur, int firstData, int type, bool everyColumn, pim::Entity& entity)
+{
+    fillFromColumns(cur, firstData, type, everyColumn, entity);
+}
+
+void LocalDb::fillEntityAt(const Sqlite3Statement::Row& row, int firstData, int type, bool everyColumn,
+                           pim::Entity& entity)
+{
+    fillFromColumns(row, firstData, type, everyColumn, entity);
 }

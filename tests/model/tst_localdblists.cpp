@@ -8,6 +8,7 @@
 #include "common/sqlprobe.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
@@ -146,6 +147,115 @@ private slots:
             rest += page;
         QCOMPARE(names(rest), names(all.mid(3)));
         QVERIFY(page.isEmpty());
+    }
+
+    // The walk's order is the list's (UTF-16 units, NULL read as empty,
+    // equal names by id) also where SQLite's own order differs, every page
+    // holds each contact whole (also photo bytes and one with many rows
+    // beside ones with none), and a short last page repeats nobody.
+    void pagesKeepTheListOrderAndRows_data()
+    {
+        QTest::addColumn<QStringList>("names"); // "<null>": a NULL name
+        QTest::addColumn<QList<int>>("rows");   // data rows of each
+        QTest::addColumn<int>("pageSize");
+        QTest::newRow("beyond U+FFFF against U+E000 on")
+            << QStringList { QString::fromUtf8("\xF0\x9F\x98\x80 smile"), QString::fromUtf8("\xEF\xBC\xA1 wide A"),
+                             QString::fromUtf8("\xEE\x80\x80 private"), "Anna", QString::fromUtf8("\xF0\x9F\x98\x80") }
+            << QList<int> { 1, 2, 1, 1, 1 } << 2;
+        QTest::newRow("NULL name among empty ones")
+            << QStringList { "", "<null>", "b", "", "<null>" } << QList<int> { 1, 1, 1, 2, 1 } << 3;
+        QTest::newRow("many rows and none in one page")
+            << QStringList { "a", "b", "c", "d", "e", "f" } << QList<int> { 0, 40, 0, 1, 0, 3 } << 4;
+        QTest::newRow("short last page") << QStringList { "g", "c", "e", "a", "f", "b", "d" }
+                                          << QList<int> { 1, 2, 1, 3, 1, 1, 2 } << 3;
+    }
+    void pagesKeepTheListOrderAndRows()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QList<int>, rows);
+        QFETCH(int, pageSize);
+        const QSharedPointer<LocalDb> db = LocalDb::openLocal(m_dir->filePath(QStringLiteral("order.db")));
+        db->create();
+        db->beginEdit();
+        struct Made {
+            unsigned long long id;
+            QString name;
+        };
+        QList<Made> made;
+        QList<unsigned long long> nulls;
+        for (qsizetype i = 0; i < names.size(); ++i) {
+            const bool isNull = names[i] == "<null>";
+            pim::_Contact c(0, "src-" + QString::number(i), isNull ? QString() : names[i]);
+            db->insertContactBase(c);
+            for (int r = 0; r < rows[i]; ++r) {
+                const int type = r % 3 == 2 ? pim::ENTITY_PHOTO : pim::ENTITY_PHONE;
+                pim::Entity e(0, "e-" + QString::number(r));
+                if (type == pim::ENTITY_PHOTO)
+                    e.fields.insert("data15", QByteArray("\x89PNG photo ") + QByteArray::number(r));
+                else
+                    e.fields.insert("data1", "+1 555 " + QString::number(r));
+                db->insertEntity(c.id, type, e);
+            }
+            if (rows[i] > 0)
+                made.append({ c.id, isNull ? QString() : names[i] });
+            if (isNull)
+                nulls << c.id;
+        }
+        db->endEdit(true);
+        for (const unsigned long long id : std::as_const(nulls))
+            SqlProbe(db->path()).exec(QStringLiteral("update contact set full_name=NULL where _id=%1").arg(id));
+        std::sort(made.begin(), made.end(), [](const Made& a, const Made& b) {
+            const int order = a.name.compare(b.name);
+            return order != 0 ? order < 0 : a.id < b.id;
+        });
+        QList<unsigned long long> expected;
+        for (const Made& m : std::as_const(made))
+            expected << m.id;
+        QHash<unsigned long long, pim::_Contact> listed;
+        for (const pim::_Contact& c : db->contacts())
+            listed.insert(c.id, c);
+
+        for (const int lanes : { 1, 3 }) {
+            LocalDbContactPages pages(db, 0, pageSize);
+            ReadAheadPages ahead(pages, lanes);
+            QCOMPARE(ahead.count(), expected.size());
+            QList<unsigned long long> walked;
+            QList<pim::_Contact> page;
+            while (ahead.nextPage(page)) {
+                QVERIFY(page.size() <= pageSize);
+                for (const pim::_Contact& c : std::as_const(page)) {
+                    walked << c.id;
+                    const pim::_Contact& want = listed.value(c.id);
+                    QCOMPARE(c.fullName, want.fullName);
+                    QCOMPARE(c.srcId, want.srcId);
+                    QCOMPARE(c.entities.keys(), want.entities.keys());
+                    for (auto it = c.entities.cbegin(); it != c.entities.cend(); ++it) {
+                        const QList<pim::Entity> wantRows = want.entities.value(it.key());
+                        QCOMPARE(it.value().size(), wantRows.size());
+                        for (qsizetype e = 0; e < wantRows.size(); ++e) {
+                            QCOMPARE(it.value()[e].id, wantRows[e].id);
+                            QCOMPARE(it.value()[e].srcId, wantRows[e].srcId);
+                            QCOMPARE(it.value()[e].fields, wantRows[e].fields);
+                        }
+                    }
+                }
+            }
+            QCOMPARE(walked, expected);
+        }
+    }
+
+    // A contact whose own row goes after the order was read, its data rows
+    // left behind, is left out like one removed whole.
+    void pagesLeaveOutAContactWhoseRowGoes()
+    {
+        LocalDbContactPages pages(m_db, 0, 4);
+        QCOMPARE(pages.count(), 6);
+        const QList<pim::_Contact> all = m_db->contacts();
+        SqlProbe(m_db->path()).exec(QStringLiteral("delete from contact where _id=%1").arg(all.at(1).id));
+        QList<pim::_Contact> walked, page;
+        while (pages.nextPage(page))
+            walked += page;
+        QCOMPARE(names(walked), names(QList<pim::_Contact> { all.at(0) } + all.mid(2)));
     }
 
     // Read ahead on threads of their own (one per lane): the same pages in

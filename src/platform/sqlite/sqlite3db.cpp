@@ -64,9 +64,10 @@ void Sqlite3DB::openThrow(const QString& path, int flags)
     }
     sqlite3* db = nullptr;
     const QByteArray name = path.toUtf8();
-    // Serialized mode: the connection is handed between the GUI thread and
-    // a worker thread.
-    int rc = sqlite3_open_v2(name.constData(), &db, flags | SQLITE_OPEN_FULLMUTEX, nullptr);
+    // Serialized mode unless asked otherwise: the connection is handed
+    // between the GUI thread and a worker thread.
+    const int threading = (flags & OpenOneThreadAtATime) ? SQLITE_OPEN_NOMUTEX : SQLITE_OPEN_FULLMUTEX;
+    int rc = sqlite3_open_v2(name.constData(), &db, (flags & ~OpenOneThreadAtATime) | threading, nullptr);
     const QString what = QStringLiteral("open \"%1\"").arg(path);
     if (rc != SQLITE_OK) {
         QString msg;

@@ -111,28 +111,6 @@ long long Sqlite3Cursor::getInt64(int index) const
     return sqlite3_column_int64(m_stmt->prep->raw, m_stmt->indexThrow(index, "getInt64"));
 }
 
-namespace {
-
-QString columnText(sqlite3_stmt* raw, int idx)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, idx));
-    const int size = text ? sqlite3_column_bytes(raw, idx) : 0;
-    // Most columns of a data row are empty; those cost no allocation.
-    if (size <= 0)
-        return QString(QLatin1String(""));
-    return QString::fromUtf8(text, size);
-}
-
-QByteArray columnBlob(sqlite3_stmt* raw, int idx)
-{
-    const auto* data = static_cast<const char*>(sqlite3_column_blob(raw, idx));
-    const int size = sqlite3_column_bytes(raw, idx);
-    if (!data || size <= 0)
-        return QByteArray();
-    return QByteArray(data, size);
-}
-
-} // namespace
 
 int Sqlite3Stmt::indexThrow(int index, const char* what) const
 {

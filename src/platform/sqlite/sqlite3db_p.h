@@ -26,6 +26,9 @@ QString shortSql(const QString& sql);
 [[noreturn]] void throwSqlite(sqlite3* db, const QString& what, int rc);
 [[noreturn]] void throwNotOpen(const char* what);
 bool hasMoreStatements(const char* tail);
+// A column of the current row as Qt text or bytes; NULL reads as empty.
+QString columnText(sqlite3_stmt* raw, int idx);
+QByteArray columnBlob(sqlite3_stmt* raw, int idx);
 
 // The bytes of a run's text and blob values. SQLite reads them in place
 // (SQLITE_STATIC) instead of copying each one again, so they must outlive

@@ -32,6 +32,25 @@ bool hasMoreStatements(const char* tail)
     return tail && QByteArray(tail).trimmed().size() > 0;
 }
 
+QString columnText(sqlite3_stmt* raw, int idx)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(raw, idx));
+    const int size = text ? sqlite3_column_bytes(raw, idx) : 0;
+    // Most columns of a data row are empty; those cost no allocation.
+    if (size <= 0)
+        return QString(QLatin1String(""));
+    return QString::fromUtf8(text, size);
+}
+
+QByteArray columnBlob(sqlite3_stmt* raw, int idx)
+{
+    const auto* data = static_cast<const char*>(sqlite3_column_blob(raw, idx));
+    const int size = sqlite3_column_bytes(raw, idx);
+    if (!data || size <= 0)
+        return QByteArray();
+    return QByteArray(data, size);
+}
+
 namespace {
 
 const QString& textOf(const QVariant& v)
@@ -256,6 +275,16 @@ QByteArrayView Sqlite3Statement::Row::text(int column) const
     if (!bytes)
         return {};
     return QByteArrayView(reinterpret_cast<const char*>(bytes), sqlite3_column_bytes(raw, column));
+}
+
+QString Sqlite3Statement::Row::getText(int column) const
+{
+    return columnText(static_cast<sqlite3_stmt*>(m_raw), column);
+}
+
+QByteArray Sqlite3Statement::Row::getBlob(int column) const
+{
+    return columnBlob(static_cast<sqlite3_stmt*>(m_raw), column);
 }
 
 bool Sqlite3Statement::forEachRow(const std::function<bool(const Row&)>& row)
