@@ -12,6 +12,7 @@ public:
 
     QByteArray initialize(const QList<pim::_Contact>& contacts) override;
     QByteArray ct2Bytes(const pim::_Contact& contact) override;
+    bool bytesOfContactAlone() const override { return true; }
     QByteArray uninitialize() override;
 
     // Breaks every line of a card longer than 75 octets into continuation

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 
 #include <algorithm>
+#include <utility>
 
 ContactListPages::ContactListPages(QList<pim::_Contact> contacts, qsizetype pageSize)
     : m_contacts(std::move(contacts))
@@ -159,10 +160,12 @@ void ReadAheadPages::start()
     m_lanes = std::move(lanes);
     for (const auto& lane : m_lanes) {
         ContactPages* pages = lane->own ? lane->own.get() : &m_pages;
-        lane->ready.start([pages](ReadAheadQueue<QList<pim::_Contact>>& ready) {
-            QList<pim::_Contact> page;
-            while (pages->nextPage(page)) {
-                if (!ready.put(std::move(page)))
+        lane->ready.start([pages, work = m_work](ReadAheadQueue<Page>& ready) {
+            Page page;
+            while (pages->nextPage(page.contacts)) {
+                if (work && !page.contacts.isEmpty())
+                    page.made = work(page.contacts);
+                if (!ready.put(std::exchange(page, Page())))
                     return;
             }
         });
@@ -171,20 +174,31 @@ void ReadAheadPages::start()
 
 bool ReadAheadPages::nextPage(QList<pim::_Contact>& page)
 {
+    QByteArray made;
+    return nextPage(page, made);
+}
+
+bool ReadAheadPages::nextPage(QList<pim::_Contact>& page, QByteArray& made)
+{
     if (m_lanes.empty())
         start();
-    if (!page.isEmpty())
-        m_lanes[m_lastTurn]->ready.giveBack(std::move(page));
+    if (!page.isEmpty() || !made.isEmpty())
+        m_lanes[m_lastTurn]->ready.giveBack(Page { std::move(page), std::move(made) });
     page.clear();
+    made.clear();
     for (;;) {
         // The walk ends at the first lane that has no page left.
-        if (!m_lanes[m_turn]->ready.take(page))
+        Page next;
+        if (!m_lanes[m_turn]->ready.take(next))
             return false;
         m_lastTurn = m_turn;
         m_turn = (m_turn + 1) % m_lanes.size();
         // A lane's page of contacts removed meanwhile is passed over.
-        if (!page.isEmpty())
+        if (!next.contacts.isEmpty()) {
+            page = std::move(next.contacts);
+            made = std::move(next.made);
             return true;
+        }
     }
 }
 

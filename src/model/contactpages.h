@@ -5,9 +5,12 @@
 #include "model/readaheadqueue.h"
 #include "platform/error.h"
 
+#include <QByteArray>
 #include <QList>
 #include <QSharedPointer>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -115,20 +118,40 @@ public:
     bool nextPage(QList<pim::_Contact>& page) override;
     void rewind() override;
 
+    // Work that needs nothing but one page (the bytes a file writer makes
+    // of it), done on the reading threads beside their reads instead of by
+    // the caller one page after another. What it throws reaches the caller
+    // as a failed read of that page does.
+    using PageWork = std::function<QByteArray(const QList<pim::_Contact>&)>;
+    // For the walks started after this call (at the next rewind()), read on
+    // `lanes` threads when the walk splits: work makes each page dearer.
+    void setPageWork(PageWork work, int lanes)
+    {
+        m_work = std::move(work);
+        m_laneCount = std::max(1, lanes);
+    }
+    // The next page and what the work made of it (empty without work).
+    bool nextPage(QList<pim::_Contact>& page, QByteArray& made);
+
 private:
     // Pages each lane reads ahead of the caller at most.
     static constexpr std::size_t kPagesAhead = 2;
 
+    struct Page {
+        QList<pim::_Contact> contacts;
+        QByteArray made;
+    };
     struct Lane {
         // Before the queue, whose thread reads it until the queue is gone.
         std::unique_ptr<ContactPages> own;
-        ReadAheadQueue<QList<pim::_Contact>> ready { kPagesAhead };
+        ReadAheadQueue<Page> ready { kPagesAhead };
     };
 
     void start();
 
     ContactPages& m_pages;
     int m_laneCount;
+    PageWork m_work;
     qsizetype m_count = -1;
     std::vector<std::unique_ptr<Lane>> m_lanes;
     // The lane of the next page the caller gets, and of the page it has.

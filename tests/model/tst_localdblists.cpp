@@ -308,6 +308,53 @@ private slots:
         QVERIFY_THROWS_EXCEPTION(Error, failingAhead.nextPage(page));
     }
 
+    // What the page work makes comes with its page, in the walk's order,
+    // made on the reading threads; a failure of the work comes where its
+    // page would have.
+    void readAheadMakesEachPagesWorkBesideIt()
+    {
+        const QList<pim::_Contact> listed = m_db->contacts();
+        const auto bytesOf = [](const QList<pim::_Contact>& page) {
+            QByteArray bytes;
+            for (const pim::_Contact& contact : page)
+                bytes += contact.fullName.toUtf8() + ';';
+            return bytes;
+        };
+        const std::thread::id caller = std::this_thread::get_id();
+        for (const int lanes : { 1, 3 }) {
+            LocalDbContactPages pages(m_db, 0, 2);
+            ReadAheadPages ahead(pages);
+            std::atomic<int> onCaller { 0 };
+            std::atomic<int> failAt { 0 };
+            std::atomic<int> made { 0 };
+            const ReadAheadPages::PageWork work = [&](const QList<pim::_Contact>& page) {
+                onCaller += std::this_thread::get_id() == caller;
+                if (++made == failAt)
+                    throw Error(QStringLiteral("no room left"));
+                return bytesOf(page);
+            };
+            ahead.setPageWork(work, lanes);
+            ahead.rewind();
+            QList<pim::_Contact> all, page;
+            QByteArray bytes;
+            while (ahead.nextPage(page, bytes)) {
+                QCOMPARE(bytes, bytesOf(page));
+                all += page;
+            }
+            QCOMPARE(names(all), names(listed));
+            QCOMPARE(onCaller.load(), 0);
+
+            // On one lane, the second page's work fails after the first page.
+            made = 0;
+            failAt = 2;
+            ahead.setPageWork(work, 1);
+            ahead.rewind();
+            QVERIFY(ahead.nextPage(page, bytes));
+            QCOMPARE(names(page), names(listed.mid(0, 2)));
+            QVERIFY_THROWS_EXCEPTION(Error, ahead.nextPage(page, bytes));
+        }
+    }
+
     // The hand-off under both read-aheads: what the consumer gives back is
     // freed on the producing thread (also what is given back after the
     // producer's last item), and the failure stays after the end.
