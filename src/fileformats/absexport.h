@@ -28,9 +28,10 @@ public:
     virtual void scan(const pim::_Contact& contact) { Q_UNUSED(contact); }
     // The bytes of one contact.
     virtual QByteArray ct2Bytes(const pim::_Contact& contact) = 0;
-    // Whether ct2Bytes() keeps no state and touches nothing but the contact,
-    // so that several threads may call it at once, for contacts in any
-    // order; the export then makes the bytes where it reads the contacts.
+    // Whether ct2Bytes(), once initialize() returned, changes nothing and
+    // reads nothing but the contact and what initialize() fixed, so that
+    // several threads may call it at once, for contacts in any order; the
+    // export then makes the bytes where it reads the contacts.
     virtual bool bytesOfContactAlone() const { return false; }
     // The tail of the file.
     virtual QByteArray uninitialize() = 0;

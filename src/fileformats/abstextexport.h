@@ -27,6 +27,8 @@ public:
     void scan(const pim::_Contact& contact) override;
     // The line of one contact of the list initialize() received.
     QByteArray ct2Bytes(const pim::_Contact& contact) override;
+    // The columns are fixed by then; a line only reads them.
+    bool bytesOfContactAlone() const override { return true; }
     // Nothing follows the last line.
     QByteArray uninitialize() override;
 

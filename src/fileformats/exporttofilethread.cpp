@@ -156,7 +156,8 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
     int k = 0;
     ContactProgress progress(form, tr("IDS_EXPORTING_CONTACTS_TO_FILE"), int(n));
     // Making the bytes costs more than reading the contacts: where they
-    // depend on the contact alone, the reading threads make them too.
+    // depend on the contact alone (and the head fixed above), the reading
+    // threads make them too.
     const bool madeAhead = writer->bytesOfContactAlone();
     if (madeAhead) {
         // The lanes then do all the work: as many as the processor has room
