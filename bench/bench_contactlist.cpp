@@ -43,6 +43,7 @@
 #include "model/localdb.h"
 #include "ui_mainwindow.h"
 #include "flatcontacts.h"
+#include "peakmemory.h"
 
 #ifndef MARROWLINK_BENCH_DATA
 #define MARROWLINK_BENCH_DATA "bench-data"
@@ -59,14 +60,8 @@ long peakRssMb()
 
 long currentRssMb()
 {
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLong() / 1024;
-    }
-    return -1;
+    const long long kib = peakmemory::statusKib("VmRSS");
+    return kib < 0 ? -1 : long(kib / 1024);
 }
 
 // Builds the database from the .flat file, a contact at a time.
