@@ -113,8 +113,9 @@ VCardImport::~VCardImport()
         m_scan->stopAndJoin();
 }
 
-void VCardImport::runScan(Scan& scan, qint64 origin)
+void VCardImport::runScan(Scan& scan)
 {
+    const qint64 origin = scan.origin;
     try {
         VCardStreamParser scanner(VCardStreamParser::RangesOnly);
         scanner.setOrigin(origin, 1);
@@ -174,13 +175,13 @@ void VCardImport::initialize(QString path)
         // In memory the scan takes no time worth overlapping.
         scan->source = std::move(buffer);
         scan->end = scan->source->size();
-        runScan(*scan, 0);
+        runScan(*scan);
         failure = scan->failure;
     } else {
         scan->origin = QVCardParser::utf8BomLength(head);
         scan->end = file->size();
         scan->source = std::move(file);
-        scan->thread = std::thread([scan] { runScan(*scan, scan->origin); });
+        scan->thread = std::thread([scan] { runScan(*scan); });
         // A failure to read the file at all is this call's; a small file is
         // counted before it returns.
         std::unique_lock lock(scan->mutex);
@@ -245,17 +246,22 @@ bool VCardImport::takeScanned()
     if (scan.stop)
         return false;
     const qsizetype before = m_ranges.size();
-    const qsizetype othersBatches = qsizetype(m_laneCount - 1) * m_laneBatch;
-    while (m_laneNext < scan.ranges.size()) {
-        m_ranges.append(scan.ranges.at(m_laneNext));
-        if (++m_laneNext % m_laneBatch == 0)
-            m_laneNext += othersBatches;
-    }
+    takeLaneCards(scan.ranges);
     if (m_ranges.size() > before)
         return true;
     if (scan.failure)
         std::rethrow_exception(scan.failure);
     return false;
+}
+
+void VCardImport::takeLaneCards(const QList<VCardStreamParser::CardRange>& ranges)
+{
+    const qsizetype othersBatches = qsizetype(m_laneCount - 1) * m_laneBatch;
+    while (m_laneNext < ranges.size()) {
+        m_ranges.append(ranges.at(m_laneNext));
+        if (++m_laneNext % m_laneBatch == 0)
+            m_laneNext += othersBatches;
+    }
 }
 
 int VCardImport::total()
@@ -416,15 +422,13 @@ std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
     lane->m_isLane = true;
     lane->m_laneCount = lanes;
     lane->m_laneBatch = batch;
-    if (m_scan) {
-        lane->m_scan = m_scan;
-        lane->m_laneNext = qsizetype(index) * batch;
-        return lane;
-    }
-    const qsizetype step = qsizetype(lanes) * batch;
-    for (qsizetype first = qsizetype(index) * batch; first < m_ranges.size(); first += step)
-        lane->m_ranges.append(m_ranges.mid(first, batch));
-    // The file's shape is this reader's to report, once, in gatherLanes().
+    lane->m_laneNext = qsizetype(index) * batch;
+    // While the file is still scanned, the lane takes its cards as they are
+    // found. The file's shape is this reader's to report, once, in
+    // gatherLanes().
+    lane->m_scan = m_scan;
+    if (!m_scan)
+        lane->takeLaneCards(m_ranges);
     return lane;
 }
 

@@ -53,13 +53,15 @@ public:
 
 private:
     struct Scan;
-    static void runScan(Scan& scan, qint64 origin);
+    static void runScan(Scan& scan);
     // The reader's own: waits for the scan and takes over its findings.
     // Throws what the scan threw.
     void settle();
     // A lane's: adds its cards among those the scan has found since, once
     // there are any; false when the scan ended (or was abandoned) first.
     bool takeScanned();
+    // A lane's: appends its cards among `ranges` from m_laneNext on.
+    void takeLaneCards(const QList<VCardStreamParser::CardRange>& ranges);
     void feedCard(const VCardStreamParser::CardRange& range);
     // Adds the file's shape problems that lie before the line.
     void reportShapeUpTo(qint64 line);
@@ -73,7 +75,7 @@ private:
     // While the file is being scanned; shared with the lanes.
     std::shared_ptr<Scan> m_scan;
     // A lane: its cards are those of its batches, index, index + lanes,
-    // ...; the next card of the file it takes from the scan is m_laneNext.
+    // ...; the next card of the file it takes is m_laneNext.
     bool m_isLane = false;
     int m_laneCount = 1;
     int m_laneBatch = 1;
