@@ -23,6 +23,20 @@ public:
                                  QString* selectedFilter) = 0;
 };
 
+// What a save dialog's answer writes, when the dialog offers one file type
+// per entry of `suffixes` (".vcf", ".csv", ...): the file and the position
+// of its type. The name typed wins over the type selected: a name that ends
+// in an offered extension, in any letter case, is written as that type
+// under the name as typed ("contacts.csv" is a CSV file whichever type was
+// selected); any other name is the selected type's, with its extension
+// added ("archive.tar" gives "archive.tar.vcf"; "contacts." gives
+// "contacts.vcf"). The type is -1 when neither names an offered type.
+struct SaveTarget {
+    QString path;
+    int type = -1;
+};
+SaveTarget saveTargetOf(const QString& chosenPath, const QStringList& suffixes, int selectedType);
+
 // The desktop's file dialogs.
 class DialogFileChooser : public IFileChooser {
 public:

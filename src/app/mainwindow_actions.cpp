@@ -255,23 +255,24 @@ void MainWindow::exportContacts(const QList<pim::_Contact>& contacts)
 
 void MainWindow::exportContactPages(std::shared_ptr<ContactPages> pages)
 {
-    QStringList filters;
-    for (const ExportFilter& filter : kExportFilters)
+    QStringList filters, suffixes;
+    for (const ExportFilter& filter : kExportFilters) {
         filters << translated(filter.text);
+        suffixes << QLatin1String(filter.suffix);
+    }
     const QString proposed = QDir(QDir::homePath())
                                  .absoluteFilePath(QStringLiteral("contacts(%1)")
                                                        .arg(QDateTime::currentDateTime().toString(
                                                            QStringLiteral("yyyyMMdd-hhmmss"))));
     QString selected;
-    QString path = m_fileChooser->saveFileName(this, proposed, filters, &selected);
-    if (path.isEmpty())
+    const QString chosen = m_fileChooser->saveFileName(this, proposed, filters, &selected);
+    if (chosen.isEmpty())
         return;
-    const qsizetype position = filters.indexOf(selected);
-    if (position < 0)
+    const SaveTarget target = saveTargetOf(chosen, suffixes, int(filters.indexOf(selected)));
+    if (target.type < 0)
         return;
-    const ExportFilter& filter = kExportFilters[position];
-    if (QFileInfo(path).suffix().isEmpty())
-        path += QLatin1String(filter.suffix);
+    const ExportFilter& filter = kExportFilters[target.type];
+    const QString& path = target.path;
 
     ProgressForm form(tr("IDS_STARTING_EXPORT_CONTACTS_TO_FILE"));
     std::unique_ptr<QThread> worker;

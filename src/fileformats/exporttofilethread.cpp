@@ -106,7 +106,7 @@ void ExportToFileThread::run()
     }
 }
 
-void ExportToFileThread::exportTo(const QString& chosenPath)
+void ExportToFileThread::exportTo(QString chosenPath)
 {
     // The next page is read while this one is written.
     ReadAheadPages ahead(*pages);
@@ -117,20 +117,23 @@ void ExportToFileThread::exportTo(const QString& chosenPath)
         form->invokeSucceed(nothingToExport());
         return;
     }
+    QString filePath = chosenPath;
+    if (type == TYPE_HTML) {
+        // The page goes into a new folder that bears the chosen name, so its
+        // pictures can sit beside it. Made before the writer, which puts its
+        // pictures' folder inside: a folder that cannot be made is named
+        // with the system's reason here, not as a page that is missing.
+        const QString why = createFolderReason(chosenPath);
+        if (!why.isEmpty())
+            throw Error(why);
+        filePath = QDir(chosenPath).absoluteFilePath(QFileInfo(chosenPath).fileName());
+        path = filePath;
+    }
     // Shared with the reading threads, which may still run while a failure
     // unwinds this frame.
     const std::shared_ptr<AbsExport> writer = createExportWriter(type, chosenPath);
     if (!writer)
         throw Error(tr("Contacts cannot be exported to this file type."));
-
-    QString filePath = chosenPath;
-    if (type == TYPE_HTML) {
-        // The page goes into a new folder that bears the chosen name, so its
-        // pictures can sit beside it.
-        QDir().mkpath(chosenPath);
-        filePath = QDir(chosenPath).absoluteFilePath(QFileInfo(chosenPath).fileName());
-        path = filePath;
-    }
 
     // A cancel or failure drops the writer, which removes what was written
     // and leaves a file being replaced as it was.

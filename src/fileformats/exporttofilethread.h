@@ -41,7 +41,7 @@ protected:
     void run() override;
 
 private:
-    void exportTo(const QString& filePath);
+    void exportTo(QString chosenPath);
 
     std::shared_ptr<ContactPages> pages;
     TYPE type;

@@ -45,9 +45,11 @@ QByteArray VCardEncoders::vcard2Bytes(const QList<VCardProperty>& properties)
 {
     QByteArray out("BEGIN:VCARD\r\n");
     for (const VCardProperty& property : properties) {
+        if (!property.group.isEmpty())
+            out.append(property.group.toLatin1()).append('.');
         out.append(property.name.toLatin1());
         for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it)
-            out.append(QStringLiteral(";%1=%2").arg(it.key(), it.value()).toLatin1());
+            out.append(';').append(it.key().toLatin1()).append('=').append(it.value().toLatin1());
         out.append(':');
         out.append(property.value);
         out.append("\r\n", 2);

@@ -17,8 +17,9 @@ public:
     // Standard base64 (padded) cut into lines of lineLength characters
     // joined by CR LF blank; lineLength 0 or less gives one line.
     static QByteArray encodeBase64(const QByteArray& data, int lineLength);
-    // BEGIN:VCARD, one line per property (name, ";key=value" per parameter
-    // in key order, ":", the value as stored), END:VCARD; CR LF line ends.
+    // BEGIN:VCARD, one line per property ("group." when it has one, name,
+    // ";key=value" per parameter in key order, ":", the value as stored),
+    // END:VCARD; CR LF line ends.
     // Values must already be encoded; nothing is folded or escaped here.
     static QByteArray vcard2Bytes(const QList<VCardProperty>& properties);
 };

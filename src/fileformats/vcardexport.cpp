@@ -14,11 +14,7 @@ namespace {
 using Property = VCardProperty;
 using Params = QMap<QString, QString>;
 
-const QString kCharset = QStringLiteral("CHARSET");
-const QString kEncoding = QStringLiteral("ENCODING");
 const QString kType = QStringLiteral("TYPE");
-const QString kUtf8 = QStringLiteral("UTF-8");
-const QString kQuotedPrintable = QStringLiteral("QUOTED-PRINTABLE");
 
 constexpr qsizetype kMaxLineOctets = 75;
 
@@ -115,89 +111,111 @@ QString emailType(int subType)
     }
 }
 
-// A reader ends the line at CR or LF and drops blanks in front of a value,
-// so such a value only survives quoted-printable.
-bool needsQuotedPrintable(const QByteArray& value)
+// A date stored without a time of day (a QDate, or midnight as the editor
+// and the phones store a birthday) goes out as the date alone: it is a day,
+// not a moment. Any other text goes out as stored.
+QString dateValue(const QString& stored)
 {
-    if (value.isEmpty())
-        return false;
-    if (value.front() == ' ' || value.front() == '\t')
-        return true;
-    return value.contains('\n') || value.contains('\r');
+    static const QLatin1StringView midnight("T00:00:00");
+    if (stored.size() == 19 && stored.at(4) == u'-' && stored.at(7) == u'-' && stored.endsWith(midnight))
+        return stored.left(10);
+    return stored;
 }
 
-// vCard 3.0 text escaping, for values that are not quoted-printable. A
-// backslash and a comma are escaped everywhere: readers unescape every 3.0
-// value, and standard ones split an unescaped comma into list items and keep
-// only the first. Components of a structured value also escape the ";" that
-// separates them. Line breaks never reach this: such values go out
-// quoted-printable.
-QByteArray escaped(const QByteArray& raw, bool component)
+bool isTextSpecial(char c)
 {
-    auto special = [component](char c) { return c == '\\' || c == ',' || (component && c == ';'); };
-    if (std::none_of(raw.cbegin(), raw.cend(), special))
-        return raw;
-    QByteArray out;
-    out.reserve(raw.size() + 8);
-    for (const char c : raw) {
-        if (special(c))
+    return c == '\\' || c == ',' || c == ';' || c == '\n' || c == '\r';
+}
+
+// vCard 3.0 text escaping, the same for every value and every component of
+// a structured one: standard readers split an unescaped comma into list
+// items and keep only the first, and a ";" would end a component. A line
+// break, whatever its form, becomes "\n": 3.0 has no other way of carrying
+// one (quoted-printable is a 2.1 encoding), so a CR LF comes back as a
+// plain line feed.
+void appendEscaped(QByteArray& out, const QString& value)
+{
+    const QByteArray raw = value.toUtf8();
+    if (std::none_of(raw.cbegin(), raw.cend(), isTextSpecial)) {
+        out += raw;
+        return;
+    }
+    out.reserve(out.size() + raw.size() + 8);
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        const char c = raw.at(i);
+        if (c == '\r' || c == '\n') {
+            if (c == '\r' && i + 1 < raw.size() && raw.at(i + 1) == '\n')
+                ++i;
+            out += "\\n";
+            continue;
+        }
+        if (isTextSpecial(c))
             out += '\\';
         out += c;
     }
+}
+
+QByteArray escaped(const QString& value)
+{
+    QByteArray out;
+    appendEscaped(out, value);
     return out;
+}
+
+// A structured value: each component escaped, joined by ";".
+QByteArray components(std::initializer_list<QString> parts)
+{
+    QByteArray joined;
+    bool first = true;
+    for (const QString& part : parts) {
+        if (!first)
+            joined += ';';
+        first = false;
+        appendEscaped(joined, part);
+    }
+    return joined;
+}
+
+Params typeParam(const QString& type)
+{
+    Params params;
+    if (!type.isEmpty())
+        params.insert(kType, type);
+    return params;
 }
 
 class CardBuilder {
 public:
-    void add(const QString& name, Params params, QByteArray value)
+    void add(const QString& name, Params params, QByteArray value, const QString& group = QString())
     {
         Property p;
         p.name = name;
+        p.group = group;
         p.params = std::move(params);
         p.value = std::move(value);
         m_card.append(std::move(p));
     }
 
-    // A text value in UTF-8 with CHARSET, escaped; quoted-printable and
-    // unescaped when it cannot stand on one line as it is.
     void addText(const QString& name, Params params, const QString& value)
     {
-        const QByteArray raw = value.toUtf8();
-        params.insert(kCharset, kUtf8);
-        if (needsQuotedPrintable(raw)) {
-            params.insert(kEncoding, kQuotedPrintable);
-            add(name, std::move(params), VCardEncoders::encodeQuoted(raw, 0));
-        } else {
-            add(name, std::move(params), escaped(raw, false));
-        }
+        add(name, std::move(params), escaped(value));
     }
 
-    // A number, address, date or link: in the local 8-bit encoding without
-    // CHARSET, escaped like any text, unless it has to go out
-    // quoted-printable (then in UTF-8, which the CHARSET names).
-    void addPlain(const QString& name, Params params, const QString& value)
+    // A property of an entity that may carry a label of its own (the
+    // user's "Oficina central" instead of Home or Work): such an entity
+    // goes out as a grouped item ("item1.TEL" beside "item1.X-ABLabel"),
+    // the form address books use for a label no TYPE word can say. The
+    // TYPE still names the sub-type for readers that ignore labels.
+    void addLabelled(const QString& name, Params params, QByteArray value, const pim::Entity& e)
     {
-        const QByteArray raw = value.toLocal8Bit();
-        if (needsQuotedPrintable(raw)) {
-            params.insert(kCharset, kUtf8);
-            params.insert(kEncoding, kQuotedPrintable);
-            add(name, std::move(params), VCardEncoders::encodeQuoted(value.toUtf8(), 0));
-        } else {
-            add(name, std::move(params), escaped(raw, false));
+        const QString label = text(e, 3);
+        if (label.isEmpty()) {
+            add(name, std::move(params), std::move(value));
+            return;
         }
-    }
-
-    // A structured value whose components are already escaped and joined.
-    void addStructured(const QString& name, Params params, const QByteArray& joined,
-                       bool alwaysQuoted)
-    {
-        params.insert(kCharset, kUtf8);
-        if (alwaysQuoted || needsQuotedPrintable(joined)) {
-            params.insert(kEncoding, kQuotedPrintable);
-            add(name, std::move(params), VCardEncoders::encodeQuoted(joined, 0));
-        } else {
-            add(name, std::move(params), joined);
-        }
+        const QString group = QStringLiteral("item%1").arg(++m_items);
+        add(name, std::move(params), std::move(value), group);
+        add(QStringLiteral("X-ABLabel"), Params(), escaped(label), group);
     }
 
     void addEntity(int type, const pim::Entity& e);
@@ -214,60 +232,31 @@ public:
                 continue;
             if (!list.isEmpty())
                 list += ',';
-            list += escaped(name.toUtf8(), false);
+            appendEscaped(list, name);
         }
-        if (list.isEmpty())
-            return;
-        Params params;
-        params.insert(kCharset, kUtf8);
-        if (needsQuotedPrintable(list)) {
-            params.insert(kEncoding, kQuotedPrintable);
-            add(QStringLiteral("CATEGORIES"), std::move(params), VCardEncoders::encodeQuoted(list, 0));
-        } else {
-            add(QStringLiteral("CATEGORIES"), std::move(params), list);
-        }
+        if (!list.isEmpty())
+            add(QStringLiteral("CATEGORIES"), Params(), std::move(list));
     }
 
     QList<Property> take() { return std::move(m_card); }
 
 private:
     QList<Property> m_card;
+    int m_items = 0;
 };
-
-Params typeParam(const QString& type)
-{
-    Params params;
-    if (!type.isEmpty())
-        params.insert(kType, type);
-    return params;
-}
-
-QByteArray components(std::initializer_list<QString> parts)
-{
-    QByteArray joined;
-    bool first = true;
-    for (const QString& part : parts) {
-        if (!first)
-            joined += ';';
-        first = false;
-        joined += escaped(part.toUtf8(), true);
-    }
-    return joined;
-}
 
 void CardBuilder::addEntity(int type, const pim::Entity& e)
 {
     switch (type) {
     case pim::ENTITY_NAME:
         // Family name first, as vCard 3.0 orders N.
-        addStructured(QStringLiteral("N"), Params(),
-                      components({ text(e, 3), text(e, 2), text(e, 4), text(e, 5), text(e, 6) }),
-                      false);
+        add(QStringLiteral("N"), Params(),
+            components({ text(e, 3), text(e, 2), text(e, 4), text(e, 5), text(e, 6) }));
         break;
     case pim::ENTITY_PHOTO: {
         const QByteArray image = e.fields.value(fieldKey(15)).toByteArray();
         Params params;
-        params.insert(kEncoding, QStringLiteral("B"));
+        params.insert(QStringLiteral("ENCODING"), QStringLiteral("B"));
         params.insert(kType, QStringLiteral("JPEG"));
         // One run of base64: foldLines() breaks it with the rest of the card,
         // so the first line, which also holds the property name, stays within
@@ -276,39 +265,34 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         break;
     }
     case pim::ENTITY_PHONE:
-        addPlain(QStringLiteral("TEL"), typeParam(phoneType(code(e, 2))), text(e, 1));
+        addLabelled(QStringLiteral("TEL"), typeParam(phoneType(code(e, 2))), escaped(text(e, 1)), e);
         break;
     case pim::ENTITY_EMAIL:
-        addPlain(QStringLiteral("EMAIL"), typeParam(emailType(code(e, 2))), text(e, 1));
+        addLabelled(QStringLiteral("EMAIL"), typeParam(emailType(code(e, 2))), escaped(text(e, 1)), e);
         break;
     case pim::ENTITY_NICKNAME:
         addText(QStringLiteral("NICKNAME"), Params(), text(e, 1));
         break;
     case pim::ENTITY_EVENT: {
         const int subType = code(e, 2);
+        const QByteArray date = escaped(dateValue(text(e, 1)));
         if (subType == 3)
-            addPlain(QStringLiteral("BDAY"), Params(), text(e, 1));
+            addLabelled(QStringLiteral("BDAY"), Params(), date, e);
         else
-            addPlain(QStringLiteral("X-EVENT"),
-                     typeParam(subType == 1 ? QStringLiteral("anniversary")
-                                            : QStringLiteral("other")),
-                     text(e, 1));
+            addLabelled(QStringLiteral("X-EVENT"),
+                        typeParam(subType == 1 ? QStringLiteral("anniversary") : QStringLiteral("other")),
+                        date, e);
         break;
     }
     case pim::ENTITY_GROUP:
         // All groups go out together in one CATEGORIES (ct2Bytes).
         break;
     case pim::ENTITY_IM:
-        addText(QStringLiteral("X-IM"), typeParam(imProtocolType(code(e, 5))), text(e, 1));
+        addLabelled(QStringLiteral("X-IM"), typeParam(imProtocolType(code(e, 5))), escaped(text(e, 1)), e);
         break;
-    case pim::ENTITY_NOTES: {
-        Params params;
-        params.insert(kCharset, kUtf8);
-        params.insert(kEncoding, kQuotedPrintable);
-        add(QStringLiteral("NOTE"), std::move(params),
-            VCardEncoders::encodeQuoted(text(e, 1).toUtf8(), 0));
+    case pim::ENTITY_NOTES:
+        addText(QStringLiteral("NOTE"), Params(), text(e, 1));
         break;
-    }
     case pim::ENTITY_ORG: {
         // A line with nothing in it would read back as an empty value.
         const QString title = text(e, 4);
@@ -317,22 +301,21 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         const QString company = text(e, 1);
         const QString department = text(e, 5);
         if (!company.isEmpty() || !department.isEmpty())
-            addStructured(QStringLiteral("ORG"), Params(),
-                          components({ company, department, QString(), QString() }), false);
+            add(QStringLiteral("ORG"), Params(), components({ company, department, QString(), QString() }));
         break;
     }
     case pim::ENTITY_REL:
-        addText(QStringLiteral("X-REL"), typeParam(relationType(code(e, 2))), text(e, 1));
+        addLabelled(QStringLiteral("X-REL"), typeParam(relationType(code(e, 2))), escaped(text(e, 1)), e);
         break;
     case pim::ENTITY_ADDR:
         // Post-office box and extended address stay empty.
-        addStructured(QStringLiteral("ADR"), typeParam(addressType(code(e, 2))),
-                      components({ QString(), QString(), text(e, 4), text(e, 7), text(e, 8),
-                                   text(e, 9), text(e, 10) }),
-                      true);
+        addLabelled(QStringLiteral("ADR"), typeParam(addressType(code(e, 2))),
+                    components({ QString(), QString(), text(e, 4), text(e, 7), text(e, 8), text(e, 9),
+                                 text(e, 10) }),
+                    e);
         break;
     case pim::ENTITY_URL:
-        addPlain(QStringLiteral("URL"), typeParam(urlType(code(e, 2))), text(e, 1));
+        addLabelled(QStringLiteral("URL"), typeParam(urlType(code(e, 2))), escaped(text(e, 1)), e);
         break;
     default:
         break;
@@ -344,13 +327,24 @@ bool isUtf8Continuation(char c)
     return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
 }
 
+// Whether the octet before c is a backslash that escapes the one at c.
+bool splitsEscape(const char* data, qsizetype pos, qsizetype c)
+{
+    qsizetype run = 0;
+    while (c - run > pos && data[c - run - 1] == '\\')
+        ++run;
+    return run % 2 == 1;
+}
+
 // Where to end a chunk of the line that starts at pos, given that at most
-// cut - pos octets fit. A break inside "=XX" would leave a line ending in
-// "=", which quoted-printable readers take for a soft line break.
+// cut - pos octets fit: never inside a UTF-8 sequence, which a reader that
+// decodes each physical line would see as two broken characters, nor
+// between a backslash and the character it escapes, which readers that
+// unescape before they unfold take for a stray backslash.
 qsizetype breakBefore(const char* data, qsizetype pos, qsizetype cut)
 {
-    for (qsizetype c = cut; c > cut - 4 && c >= pos + 2; --c) {
-        if (!isUtf8Continuation(data[c]) && data[c - 1] != '=' && data[c - 2] != '=')
+    for (qsizetype c = cut; c > cut - 8 && c > pos + 1; --c) {
+        if (!isUtf8Continuation(data[c]) && !splitsEscape(data, pos, c))
             return c;
     }
     qsizetype c = cut;

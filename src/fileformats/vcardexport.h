@@ -4,7 +4,10 @@
 #include "fileformats/absexport.h"
 
 // Writes contacts as vCard 3.0, one card per contact, with nothing before,
-// between or after the cards. Text is UTF-8. Holds no state.
+// between or after the cards. Every value is UTF-8 text with the escapes of
+// 3.0 ("\\", "\,", "\;", "\n"); nothing is quoted-printable, which 3.0
+// does not know. A value with a label of its own goes out as a grouped item
+// with an X-ABLabel. Holds no state.
 class VCardExport : public AbsExport {
 public:
     VCardExport() = default;
@@ -17,6 +20,6 @@ public:
 
     // Breaks every line of a card longer than 75 octets into continuation
     // lines (CRLF and one blank), as vCard 3.0 requires. A break never falls
-    // inside a UTF-8 sequence or a quoted-printable "=XX" code.
+    // inside a UTF-8 sequence nor inside an escape ("\n").
     static QByteArray foldLines(const QByteArray& card);
 };

@@ -14,9 +14,9 @@ public:
     // Read from a file: upper case, without a group prefix ("item1.tel" is
     // "TEL"). Written: as the writer set it.
     QString name;
-    // Read from a file: the group prefix as written ("item1"), empty when
-    // there is none, and the line the property starts on. The writer
-    // leaves both empty.
+    // The group prefix as written ("item1"), empty when there is none;
+    // the writer sets it for a labelled item. Read from a file: the line
+    // the property starts on; the writer leaves it 0.
     QString group;
     qint64 line = 0;
     // Parameter name to value, both as written (Latin-1), a bare parameter

@@ -5,6 +5,7 @@
 #include "itunesbackup/backupmanifest.h"
 #include "itunesbackup/itunesbackuplog.h"
 #include "kit/contactprogress.h"
+#include "kit/messagetext.h"
 #include "kit/workerreporter.h"
 #include "kit/workerrun.h"
 #include "model/localdb.h"
@@ -108,10 +109,18 @@ void ImportContactsFromiTunesThread::importAll()
     }
     edit.commit();
 
-    QString message = merged == 0 ? tr("IDS_SUC_IMPORT_%1_CONTACTS_FROM_ITUNES").arg(added)
-                                  : tr("IDS_SUC_IMPORT_%1_CONTACTS_FROM_ITUNES_%2_MERGED").arg(added).arg(merged);
+    // A success that left something out says so where the user reads it,
+    // not only in the log.
+    QStringList lines { merged == 0 ? tr("IDS_SUC_IMPORT_%1_CONTACTS_FROM_ITUNES").arg(added)
+                                    : tr("IDS_SUC_IMPORT_%1_CONTACTS_FROM_ITUNES_%2_MERGED").arg(added).arg(merged) };
     if (contents.nameless > 0)
-        message += QLatin1Char('\n') + tr("%1 entries without a name, phone number or e-mail address were left out.")
-                                           .arg(contents.nameless);
-    m_form->invokeSucceed(message);
+        lines << tr("%1 entries without a name, phone number or e-mail address were left out.").arg(contents.nameless);
+    const int refused = m_backup.refusedItems();
+    if (refused > 0)
+        lines << (refused == 1 ? tr("One record of the backup's file list could not be read and was left out: "
+                                    "its file path holds a NUL character.")
+                               : tr("%1 records of the backup's file list could not be read and were left out: "
+                                    "their file paths hold a NUL character.")
+                                     .arg(refused));
+    m_form->invokeSucceed(g_messageText(lines.join(QLatin1Char('\n'))));
 }

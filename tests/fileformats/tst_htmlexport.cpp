@@ -12,6 +12,9 @@
 #include <QXmlStreamReader>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 // What an XML parser sees of a page, or its complaint.
@@ -79,6 +82,8 @@ private slots:
     void shouldShowHostileTextAsText();
     void shouldKeepEveryPhotoUnderItsOwnName();
     void shouldNamePictureThatCannotBeWritten();
+    void shouldNameWhyThePageFolderCannotBeMade_data();
+    void shouldNameWhyThePageFolderCannotBeMade();
 };
 
 void TestHtmlExport::shouldShowHostileTextAsText_data()
@@ -177,6 +182,55 @@ void TestHtmlExport::shouldNamePictureThatCannotBeWritten()
     QCOMPARE(reporter.errors().size(), 1);
     QVERIFY2(reporter.errors().first().contains(QDir::toNativeSeparators(chosen.filePath("photos/contact.png"))),
         qPrintable(reporter.errors().first()));
+}
+
+// The page goes into a folder of the chosen name: when that folder cannot
+// be made, the error names it and the system's reason, not a missing page
+// inside it; nothing is left behind.
+void TestHtmlExport::shouldNameWhyThePageFolderCannotBeMade_data()
+{
+    QTest::addColumn<QString>("blocker");
+    QTest::addColumn<QString>("chosen");
+    QTest::addColumn<QString>("failing");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("read-only folder") << "" << "locked/out.html" << "locked/out.html" << "Permission denied";
+    QTest::newRow("read-only folder, missing parents") << "" << "locked/a/out.html" << "locked/a" << "Permission denied";
+    QTest::newRow("a file where a parent folder goes") << "file" << "file/out.html" << "file" << "This is a file, not a folder.";
+    QTest::newRow("a file of the chosen name") << "out.html" << "out.html" << "out.html" << "This is a file, not a folder.";
+}
+
+void TestHtmlExport::shouldNameWhyThePageFolderCannotBeMade()
+{
+    QFETCH(QString, blocker);
+    QFETCH(QString, chosen);
+    QFETCH(QString, failing);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    if (blocker.isEmpty()) {
+        // Permissions do not stop the superuser.
+        if (::geteuid() == 0)
+            QSKIP("running as root: a read-only folder does not stop writes");
+        QVERIFY(QDir(dir.path()).mkdir("locked"));
+        QCOMPARE(::chmod(QFile::encodeName(dir.filePath("locked")).constData(), 0555), 0);
+    } else {
+        QFile file(dir.filePath(blocker));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write("kept");
+    }
+    RecordingReporter reporter;
+    ExportToFileThread thread({ testkit::contactOf("Ada") }, ExportToFileThread::TYPE_HTML, dir.filePath(chosen), &reporter);
+    thread.start();
+    QVERIFY(thread.wait(60000));
+    if (blocker.isEmpty())
+        ::chmod(QFile::encodeName(dir.filePath("locked")).constData(), 0755);
+
+    QCOMPARE(reporter.successes(), QStringList());
+    QCOMPARE(reporter.errors(), QStringList { QDir::toNativeSeparators(dir.filePath(failing)) + ": " + reason });
+    const QStringList left = QDir(dir.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries);
+    QCOMPARE(left, blocker.isEmpty() ? QStringList { "locked" } : QStringList { blocker });
+    if (!blocker.isEmpty())
+        QCOMPARE(readScratch(dir.filePath(blocker)), QByteArray("kept"));
 }
 
 QTEST_GUILESS_MAIN(TestHtmlExport)

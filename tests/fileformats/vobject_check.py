@@ -1,12 +1,24 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: GPL-3.0-or-later
-"""Reads a vCard file with python3-vobject and prints, as JSON, what an
-independent reader sees in each card: the formatted name, the family and
-given names, the phone numbers and the e-mail addresses.
+"""Reads a vCard file with python3-vobject and prints, as JSON, every
+property an independent reader sees in each card.
 
 usage: vobject_check.py FILE
 Exit code 0 with the JSON list on stdout; 2 when vobject is missing; 1 when
-the file does not parse."""
+the file does not parse.
+
+Each card is a list of properties in file order, VERSION and the labels
+left out: [name, types, label, value], with
+  name   the property name in lower case ("tel", "x-event");
+  types  the TYPE values in lower case, in the order written;
+  label  the X-ABLabel of the property's item group, "" when it has none;
+  value  text; the five parts of N and the seven of ADR as lists; ORG (its
+         empty trailing units dropped) and CATEGORIES as the lists vobject
+         splits them into; PHOTO as "sha1:" and the hex SHA-1 of the
+         decoded bytes.
+A text that vobject split at an unescaped comma comes back as a list, so a
+missing escape shows as a mismatch instead of a shortened value."""
+import hashlib
 import json
 import sys
 
@@ -16,10 +28,20 @@ except ImportError:
     sys.exit(2)
 
 
-def text(value):
-    # vobject gives a list where it split an unescaped comma.
-    if isinstance(value, list):
-        return ",".join(value)
+def value_of(name, line):
+    value = line.value
+    if name == "n":
+        return [value.family, value.given, value.additional, value.prefix, value.suffix]
+    if name == "adr":
+        return [value.box, value.extended, value.street, value.city, value.region, value.code,
+                value.country]
+    if name == "org":
+        while value and value[-1] == "":
+            value = value[:-1]
+        return value
+    if name == "photo":
+        data = value if isinstance(value, bytes) else value.encode("latin-1")
+        return "sha1:" + hashlib.sha1(data).hexdigest()
     return value
 
 
@@ -28,12 +50,16 @@ with open(sys.argv[1], encoding="utf-8", newline="") as fh:
 cards = []
 # A file vobject cannot parse ends here with its traceback and exit code 1.
 for card in vobject.readComponents(data):
-    n = card.contents.get("n")
-    cards.append({
-        "fn": text(card.fn.value) if "fn" in card.contents else None,
-        "family": text(n[0].value.family) if n else None,
-        "given": text(n[0].value.given) if n else None,
-        "tel": [text(t.value) for t in card.contents.get("tel", [])],
-        "email": [text(e.value) for e in card.contents.get("email", [])],
-    })
+    lines = sorted(card.getChildren(), key=lambda line: line.lineNumber or 0)
+    labels = {line.group.lower(): line.value for line in lines
+              if line.name.lower() == "x-ablabel" and line.group}
+    props = []
+    for line in lines:
+        name = line.name.lower()
+        if name in ("version", "x-ablabel"):
+            continue
+        types = [t.lower() for t in line.params.get("TYPE", [])]
+        label = labels.get(line.group.lower(), "") if line.group else ""
+        props.append([name, types, label, value_of(name, line)])
+    cards.append(props)
 json.dump(cards, sys.stdout, ensure_ascii=False)

@@ -172,13 +172,52 @@ private slots:
             RecordingReporter reporter;
             dbPath = import(*open(folder, password), reporter, dbPath);
             QCOMPARE(reporter.errors(), QStringList());
-            QCOMPARE(reporter.successes().value(0).split(QLatin1Char('\n')),
+            QCOMPARE(reporter.successes().value(0).split(QLatin1String("<br/>")),
                 (QStringList { want, "1 entries without a name, phone number or e-mail address were left out." }));
             compareGolden(dump(dbPath), walPerson ? QStringLiteral("addressbook-wal.golden") : QStringLiteral("addressbook.golden"));
         }
         QCOMPARE(SqlProbe(dbPath).value(QStringLiteral("select data15 from data where type=2")).toByteArray(), addressBookPhoto());
         QCOMPARE(snapshot(folder), before);
         QCOMPARE(QDir(m_tmp.filePath(QStringLiteral("work"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList());
+    }
+
+    // Records of the file list that the import leaves out are counted where
+    // the user reads the result, not only in the log.
+    void tellsRecordsLeftOutOfTheFileList_data()
+    {
+        QTest::addColumn<ManifestForm>("form");
+        QTest::addColumn<int>("refused");
+        QTest::addColumn<QString>("line");
+        const QString one = "One record of the backup's file list could not be read and was left out: "
+                            "its file path holds a NUL character.";
+        QTest::newRow("one, Manifest.mbdb") << ManifestForm::Mbdb << 1 << one;
+        QTest::newRow("one, Manifest.db") << ManifestForm::Db << 1 << one;
+        QTest::newRow("three, Manifest.mbdb") << ManifestForm::Mbdb << 3
+                                              << "3 records of the backup's file list could not be read and were left "
+                                                 "out: their file paths hold a NUL character.";
+    }
+
+    void tellsRecordsLeftOutOfTheFileList()
+    {
+        QFETCH(ManifestForm, form);
+        QFETCH(int, refused);
+        QFETCH(QString, line);
+        BackupSpec spec;
+        spec.form = form;
+        spec.files = addressBookFiles(fresh("scratch"));
+        // Cut at the NUL, the first would name the address book itself.
+        for (int i = 0; i < refused; ++i)
+            spec.files.append({ kAddressBookDomain, QString::fromLatin1(kAddressBookPath) + QChar(0) + QString::number(i),
+                                "not the address book" });
+        const QString folder = fresh("backup");
+        writeBackup(folder, spec);
+        RecordingReporter reporter;
+        const QString dbPath = import(*open(folder, QString()), reporter);
+        QCOMPARE(reporter.errors(), QStringList());
+        QCOMPARE(reporter.successes().value(0).split(QLatin1String("<br/>")),
+                 (QStringList { "IDS_SUC_IMPORT_3_CONTACTS_FROM_ITUNES",
+                                "1 entries without a name, phone number or e-mail address were left out.", line }));
+        compareGolden(dump(dbPath), QStringLiteral("addressbook.golden"));
     }
 
     // A cancel while reading or while writing leaves the database as it was.

@@ -161,3 +161,29 @@ QString notARegularFileReason(const QString& path)
                                                                     : "This is not a regular file.";
     return tr("%1: %2 Only regular files can be imported.").arg(native(path), tr(kind));
 }
+
+QString createFolderReason(const QString& path)
+{
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    // The folders to make, deepest first, up to the first that stands.
+    QStringList missing;
+    for (QString at = absolute; !QFileInfo(at).isDir();) {
+        missing.prepend(at);
+        const QString parent = QFileInfo(at).path();
+        if (parent == at)
+            break;
+        at = parent;
+    }
+    for (const QString& folder : std::as_const(missing)) {
+        if (::mkdir(QFile::encodeName(folder).constData(), 0777) == 0)
+            continue;
+        const int code = errno;
+        // Made meanwhile by someone else: as good as made here.
+        if (code == EEXIST && QFileInfo(folder).isDir())
+            continue;
+        const QString reason = code == EEXIST ? tr("This is a file, not a folder.")
+                                              : QString::fromLocal8Bit(std::strerror(code));
+        return tr("%1: %2").arg(native(folder), reason);
+    }
+    return QString();
+}

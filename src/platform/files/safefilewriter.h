@@ -71,3 +71,9 @@ private:
 // refused before any open(): opening a FIFO blocks until someone writes to
 // it, and a device never ends.
 QString notARegularFileReason(const QString& path);
+
+// Creates the folder path with every missing parent (as QDir::mkpath does)
+// and returns an empty string, or why it could not: the folder that could
+// not be made and the system's reason ("Read-only file system", "Not a
+// directory"), where mkpath would only say false.
+QString createFolderReason(const QString& path);

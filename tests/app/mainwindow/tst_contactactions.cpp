@@ -58,20 +58,22 @@ private slots:
         QCOMPARE(names, exported);
     }
 
-    void exportFilterDecidesFormatAndSuffix_data()
+    void exportNameOrFilterDecidesFormatAndSuffix_data()
     {
         QTest::addColumn<QString>("typed");
         QTest::addColumn<int>("filter");
         QTest::addColumn<QString>("written");
         QTest::addColumn<QByteArray>("starts");
         QTest::newRow("CSV adds .csv") << "list" << 1 << "list.csv" << QByteArray("First Name,");
-        QTest::newRow("own suffix kept, vCard still written") << "list.txt" << 0 << "list.txt" << QByteArray("BEGIN:VCARD");
+        QTest::newRow("typed .csv wins over the vCard type") << "contacts.csv" << 0 << "contacts.csv" << QByteArray("First Name,");
+        QTest::newRow("typed .TXT wins over the CSV type") << "list.TXT" << 1 << "list.TXT" << QByteArray("First Name  ");
+        QTest::newRow("an extension not offered: vCard's added") << "archive.tar" << 0 << "archive.tar.vcf" << QByteArray("BEGIN:VCARD");
         QTest::newRow("text table adds .txt") << "table" << 2 << "table.txt" << QByteArray("First Name  ");
         QTest::newRow("PDF adds .pdf") << "list" << 5 << "list.pdf" << QByteArray("%PDF");
         QTest::newRow("Word: the HTML page as .doc") << "list" << 4 << "list.doc/list.doc" << QByteArray("<!DOCTYPE html");
         QTest::newRow("PDF into a missing folder: error naming it") << "gone/R&D" << 5 << "" << QByteArray();
     }
-    void exportFilterDecidesFormatAndSuffix()
+    void exportNameOrFilterDecidesFormatAndSuffix()
     {
         QFETCH(QString, typed);
         QFETCH(int, filter);
