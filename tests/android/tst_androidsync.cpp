@@ -27,20 +27,21 @@ Q_DECLARE_METATYPE(Change)
 
 namespace {
 
-// The simulated app's service always listens: every start names its address.
+// The simulated app's service always listens: every start names the
+// address the simulator took.
 class SimConnector : public IAndroidConnector {
 public:
-    explicit SimConnector(QString host)
-        : m_host(std::move(host))
+    explicit SimConnector(const CompanionSim& sim)
+        : m_sim(sim)
     {
     }
     void initialCheck() override {}
-    QString startBackup(int) override { return m_host; }
-    QString startRestore(int) override { return m_host; }
+    QString startBackup(int) override { return m_sim.address(); }
+    QString startRestore(int) override { return m_sim.address(); }
     QString logcat() override { return {}; }
 
 private:
-    QString m_host;
+    const CompanionSim& m_sim;
 };
 
 const auto text = [](const QString& t) { return QJsonObject { { "text", t } }; };
@@ -136,7 +137,7 @@ struct Fixture {
 
     QTemporaryDir dir;
     CompanionSim sim;
-    QSharedPointer<SimConnector> connector { new SimConnector(sim.address()) };
+    QSharedPointer<SimConnector> connector { new SimConnector(sim) };
     QSharedPointer<AndroidContactsDb> db { new AndroidContactsDb(dir.filePath("android.db"), connector) };
     RecordingReporter reporter;
     quint16 backupPort = 0;
@@ -254,7 +255,7 @@ private slots:
         AndroidSendChangesThread thread(&f.reporter, f.db, 1); // nothing listens on port 1
         thread.initDelContacts({});
         QVERIFY(Fixture::run(thread));
-        QCOMPARE(f.ending(), QString("error:IDS_ANDROID_CONNECT_FAIL127.0.0.1:1"));
+        QCOMPARE(f.ending(), "error:IDS_ANDROID_CONNECT_FAIL" + f.sim.address() + ":1");
     }
 
     // After a successful write the device database holds what a fresh read

@@ -7,6 +7,7 @@
 #include "actionscene.h"
 #include "android/adbconnector.h"
 #include "android/androidwificonnector.h"
+#include "app/devices/devicecache.h"
 #include "app/devices/phonedevicelayer.h"
 #include "companionsim.h"
 #include "fakeadbd.h"
@@ -17,6 +18,7 @@
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -77,6 +79,18 @@ private slots:
         boxes = std::make_unique<MessageBoxRecorder>();
     }
     void cleanup() { boxes.reset(), data.reset(); }
+
+    // A port another program listens on is never handed out: over USB it
+    // would lead to that program's phone. The counter comes round to it
+    // within 99 ports.
+    void companionPortsPassOverTakenOnes()
+    {
+        const int port = portAlloc();
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost, quint16(port)));
+        for (int i = 0; i < 120; ++i)
+            QVERIFY(portAlloc() != port);
+    }
 
     void windowKeepsDrawing_data()
     {
@@ -147,7 +161,9 @@ private slots:
         phone["device"] = "Target";
         phone["deviceId"] = "tab-9";
 
-        CompanionSim app(road == Usb ? QStringLiteral("127.0.0.1") : QStringLiteral("127.0.0.71"));
+        // Over USB the forward leads to this computer's own address; over WiFi
+        // the phone takes a free address of its own.
+        CompanionSim app(road == Usb ? QString::fromLatin1(CompanionSim::kLocalHost) : QStringLiteral("any"));
         std::unique_ptr<FakeAdbd> fakeAdbd;
         UsbLayer layer;
         if (road == Usb) {
