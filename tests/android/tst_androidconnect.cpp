@@ -220,7 +220,12 @@ private slots:
         QTest::newRow("spaces around") << " %1 " << "wifi" << "";
         QTest::newRow("with a port") << "%1:48888" << "wifi" << wrong;
         QTest::newRow("digits of another script") << "١٢٧.0.0.1" << "" << wrong;
-        QTest::newRow("nothing listens") << "%1" << "closed" << "IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT";
+        QTest::newRow("nothing listens, refused at once")
+            << "%1" << "closed"
+            << "Nothing at %1 accepts connections: Quorvantile Contacts Sync is not open on the phone, or the "
+               "WiFi connection info typed is wrong. Open the app on the phone, click its Connection button and "
+               "type the info it shows.";
+        QTest::newRow("connection request unanswered") << "%1" << "synfull" << "IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT";
     }
     void wifiDialog()
     {
@@ -232,6 +237,10 @@ private slots:
             app.start({ { "deviceId", "sim-7" } }, { service + ":48888" });
         typed = typed.arg(app.address());
         box = box.arg(app.address());
+        // An unanswered request waits for the connection's time limit.
+        const AndroidWifiConnector::Waits waits = AndroidWifiConnector::waits();
+        AndroidWifiConnector::setWaits({ 300, waits.answerMs, waits.afterStartMs });
+        const auto restore = qScopeGuard([waits] { AndroidWifiConnector::setWaits(waits); });
         MessageBoxRecorder boxes;
         AndroidWIFIForm form(nullptr);
         ModalDialogAnswerer answerer([&](QWidget* dialog) {

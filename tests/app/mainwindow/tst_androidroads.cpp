@@ -110,6 +110,8 @@ private slots:
         QTest::newRow("wifi: connection request dropped") << int(Wifi) << "synfull" << none << none << true << "";
         QTest::newRow("wifi: silent listener") << int(Wifi) << "silent" << none << none << true << "";
         QTest::newRow("wifi: app hangs up") << int(Wifi) << "refuse" << none << none << false << "Lost the connection";
+        QTest::newRow("wifi: nothing listens") << int(Wifi) << "closed" << none << none << false
+                                               << "Quorvantile Contacts Sync is not open on the phone";
         QTest::newRow("wifi: greeting stalls") << int(Wifi) << "wifi" << faults("1", "stall") << none << true << "";
         QTest::newRow("read: service silent") << int(Read) << "wifi" << QJsonObject { { "service", "silent" } } << none
                                               << true << "";
