@@ -190,26 +190,40 @@ private slots:
         QTest::newRow("count too small") << with("count", 2) << -1 << "5 10 0 ok:";
         QTest::newRow("no count") << with("count", false) << -1 << "5 10 0 ok:";
         QTest::newRow("old app") << with("version", 1) << -1 << "0 0 0 error:IDS_DAEMON_APK_OLDER_THAN_3.0.3";
+        const QString rest = QStringLiteral(
+            "Everything else was stored. Update the companion app on the phone if this happens again.");
         // A record the phone got wrong costs that record; the read goes on
-        // and its ending names the line.
+        // and its ending names the record by where it stood, never by the
+        // line that carried it.
         QTest::newRow("bad id") << fault("6", "line:$ent:3/x/1/7,") << -1
-                                << "5 9 1 ok:One record sent by the phone could not be read and was left out; "
-                                   "the other contacts were stored. Update the companion app on the phone if "
-                                   "this happens again.<br/>line 6: $ent:3/x/1/7,";
+                                << "5 9 1 ok:One record sent by the phone could not be read and was left out: "
+                                   "record 2, sent after the name of \"A0 Lee\".<br/>" + rest;
         // Without its name the contact's other records have nowhere to go.
-        QTest::newRow("name record unreadable") << fault("5", "line:$ent:1/x/2/3,YmFkIGlk") << -1
-                                                << "4 8 2 ok:One record sent by the phone could not be read "
-                                                   "and was left out; the other contacts were stored. Update the "
-                                                   "companion app on the phone if this happens again.<br/>"
-                                                   "line 5: $ent:1/x/2/3,YmFkIGlk";
-        QTest::newRow("markup in an unreadable record") << fault("6", "line:$ent:<b>x</b>") << -1
-                                                        << "5 9 1 ok:One record";
+        QTest::newRow("name record unreadable")
+            << fault("5", "line:$ent:1/x/2/3,YmFkIGlk") << -1
+            << "4 8 2 ok:One record sent by the phone could not be read and was left out: record 1, sent before "
+               "any contact's name.<br/>One record belonged to a contact whose name the phone did not send, and "
+               "was left out.<br/>" + rest;
+        QJsonObject marked = fault("6", "line:$ent:x"); // in place of Bo's number
+        marked["contacts"] = QJsonArray { phoneContact("<b>Bo</b>", "Lee", { "+1" }), phoneContact("A1", "Lee") };
+        QTest::newRow("markup in the name before an unreadable record")
+            << marked << -1
+            << "2 2 1 ok:One record sent by the phone could not be read and was left out: record 2, sent after "
+               "the name of \"&lt;b&gt;Bo&lt;/b&gt; Lee\".<br/>" + rest;
         QTest::newRow("no contacts") << with("contacts", QJsonArray()) << -1
                                      << "0 0 0 ok:The phone sent no contacts: the companion app found none it "
                                         "may share. If the phone shows contacts, allow the app to read them in "
                                         "the phone's settings and connect again.";
-        QTest::newRow("contact unknown") << fault("6", "line:$ent:7/99/5099/7,") << -1 << "5 9 1 ok:";
-        QTest::newRow("type unknown") << fault("6", "line:$ent:42/101/5101/7,") << -1 << "5 9 1 ok:";
+        QTest::newRow("contact unknown") << fault("6", "line:$ent:7/99/5099/7,") << -1
+                                         << "5 9 1 ok:One record belonged to a contact whose name the phone did "
+                                            "not send, and was left out.<br/>" + rest;
+        QTest::newRow("type unknown") << fault("6", "line:$ent:42/101/5101/7,") << -1
+                                      << "5 9 1 ok:One record of a kind this program does not know was left "
+                                         "out.<br/>" + rest;
+        // Lines that are no command, before the batches and inside one.
+        QTest::newRow("lines not understood")
+            << with("faults", QJsonObject { { "3", "line:$total:5" }, { "6", "line:$note:x" } }) << -1
+            << "5 9 0 ok:2 lines from the companion app were not understood and were left out.<br/>" + rest;
         QTest::newRow("app error") << fault("9", "error:Full") << -1 << "0 0 0 error:Full";
         QTest::newRow("dropped connection")
             << fault("12", "close") << -1 << "0 0 0 error:Lost the connection";

@@ -122,6 +122,8 @@ private slots:
         QTest::newRow("read: unreadable record") << int(Read) << "wifi"
                                                  << faults("backup:5", "line:$ent:1/x/2/3,YmFkIGlk") << none << false
                                                  << "could not be read";
+        QTest::newRow("read: line not understood") << int(Read) << "wifi" << faults("backup:3", "line:$total:1")
+                                                   << none << false << "One line from the companion app was not understood";
         QTest::newRow("read: no contacts") << int(Read) << "wifi" << QJsonObject { { "contacts", QJsonArray() } }
                                            << none << false << "The phone sent no contacts";
         QTest::newRow("read: app error") << int(Read) << "wifi" << faults("backup:4", "error:Storage busy") << none
