@@ -86,13 +86,20 @@ void addLocal(LocalDb& db, AndroidSendChangesThread& t, bool named)
     t.initEditContact(db.contact(c.id), added);
 }
 
+// The phone's first answer to a write replaced by `fault` (see companionsim.py).
+QJsonObject firstAnswer(const QString& fault)
+{
+    return QJsonObject { { "faults", QJsonObject { { "restore:1", fault } } } };
+}
+
 // A phone listening for reads and writes, and its device database.
 struct Fixture {
-    Fixture(QJsonObject scenario, const QString& restoreFault = {})
+    // `quirk` holds scenario keys that change how the phone answers writes.
+    Fixture(QJsonObject scenario, const QJsonObject& quirk = {})
     {
         db->create();
-        if (!restoreFault.isEmpty())
-            scenario["faults"] = QJsonObject { { "restore:1", restoreFault } };
+        for (auto it = quirk.begin(); it != quirk.end(); ++it)
+            scenario[it.key()] = it.value();
         const QList<quint16> ports = sim.start(scenario, { "backup", "restore" });
         backupPort = ports[0];
         restorePort = ports[1];
@@ -278,10 +285,10 @@ private slots:
     {
         QTest::addColumn<Contacts>("contacts");
         QTest::addColumn<QString>("outcome"); // "$ent:" lines per batch sent, then the ending
-        QTest::addColumn<QString>("fault"); // replaces the phone's first answer
+        QTest::addColumn<QJsonObject>("quirk"); // how the phone answers
         const auto row
             = [](const char* name, const Contacts& contacts, const QString& outcome,
-                  const QString& fault = {}) { QTest::newRow(name) << contacts << outcome << fault; };
+                  const QJsonObject& quirk = {}) { QTest::newRow(name) << contacts << outcome << quirk; };
         Contacts many;
         for (int i = 0; i < 45; ++i)
             many << person(QString("P%1").arg(i), "Ko", { QString("+%1").arg(i) });
@@ -304,27 +311,48 @@ private slots:
         };
         row("a row changed twice goes once, as last stored", { working("Acme"), working("Bolt") },
             "1,1" + ok.arg(1) + "_1_MERGED");
-        row("unconfirmed contacts", two, "2 error:The phone did not accept 2 contacts.", "line:$batch:");
-        row("pairs for ids not sent", two, "2 error:The phone did not accept 2 contacts.",
-            "line:$batch:1/1/1/-1=>1/9/9/9,1/101/5101/1001=>1/9/9/9");
+        const QString unconfirmed = QStringLiteral(
+            "2 error:The phone did not confirm 2 contacts (\"Cy Wu\", \"Di Wu\"). It may hold them all the same; "
+            "the phone is read again to show what it holds.");
+        // The phone stores the contacts and gives them no ids.
+        row("unconfirmed contacts", two, unconfirmed, QJsonObject { { "pairs", false } });
+        row("pairs for ids not sent", two, unconfirmed,
+            firstAnswer("line:$batch:1/1/1/-1=>1/9/9/9,1/101/5101/1001=>1/9/9/9"));
+        row("one contact unconfirmed", { person("Cy", "Wu", {}) },
+            "1 error:The phone did not confirm the contact \"Cy Wu\". It may hold it all the same; the phone is "
+            "read again to show what it holds.",
+            QJsonObject { { "pairs", false } });
+        row("goodbye instead of an answer", two,
+            "2 error:The phone ended the session instead of confirming the contacts sent to it. The contacts sent "
+            "had reached the phone; the phone is read again to show what it holds.",
+            firstAnswer("bye"));
+        row("answer not understood", two,
+            "2 error:The phone gave an answer this program does not understand instead of confirming the "
+            "contacts sent to it. The contacts sent had reached the phone; the phone is read again to show what "
+            "it holds.",
+            firstAnswer("line:HTTP/1.1 400"));
         row("cancel while merging", two, " none");
     }
     void shouldWriteWhatTheMergeAdds()
     {
         QFETCH(Contacts, contacts);
         QFETCH(QString, outcome);
-        QFETCH(QString, fault);
-        Fixture f(kAnnAndBob, fault);
+        QFETCH(QJsonObject, quirk);
+        Fixture f(kAnnAndBob, quirk);
         f.readPhone(f.db);
         f.reporter.cancelAfterProgress(outcome.endsWith("none") ? 1 : -1);
         SyncBackupThread thread(contacts, f.db, f.restorePort, &f.reporter);
         QVERIFY(Fixture::run(thread));
 
         QCOMPARE(sentBatches(f.sim) + " " + f.ending(), outcome);
-        if (outcome.contains(" ok:"))
+        if (outcome.contains(" ok:")) {
             QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
-        else // the caller reads the phone again
-            QCOMPARE(f.count("select count(*) from contact"), 2);
+            return;
+        }
+        // The caller reads the phone again; what the words say reached it did.
+        QCOMPARE(f.count("select count(*) from contact"), 2);
+        if (outcome.contains("reached the phone") || outcome.contains("may hold"))
+            QVERIFY(f.phoneRows().join('\n').contains("Cy Wu|"));
     }
 
     // A database walked a page at a time: each page is merged before the
@@ -392,10 +420,10 @@ private slots:
     {
         QTest::addColumn<Change>("change");
         QTest::addColumn<QString>("outcome"); // "$del:" lines sent, then the ending
-        QTest::addColumn<QString>("fault"); // replaces the phone's first answer
+        QTest::addColumn<QJsonObject>("quirk"); // how the phone answers
         const auto row
-            = [](const char* name, const Change& change, const QString& outcome, const QString& fault = {}) {
-                  QTest::newRow(name) << change << outcome << fault;
+            = [](const char* name, const Change& change, const QString& outcome, const QJsonObject& quirk = {}) {
+                  QTest::newRow(name) << change << outcome << quirk;
               };
         const Change edit = [](LocalDb& db, AndroidSendChangesThread& t) {
             const pim::_Contact ann = stored(db, "Ann Lee");
@@ -435,15 +463,27 @@ private slots:
         row("deleted contacts", deleted, "1 ok:");
         row("set group", grouped, "0 ok:");
         row("ungroup", ungrouped, "0 ok:");
-        row("not a batch answer", edit,
-            "1 error:receive $batch: command error, invalid command:$bye:", "line:$bye:");
+        const QString reread = QStringLiteral(" The change had reached the phone; the phone is read again to show "
+                                              "what it holds.");
+        row("goodbye instead of an answer", edit,
+            "1 error:The phone ended the session instead of confirming the change." + reread, firstAnswer("bye"));
+        row("answer not understood", edit,
+            "1 error:The phone gave an answer this program does not understand instead of confirming the change."
+                + reread,
+            firstAnswer("line:$batch"));
+        row("goodbye after a deletion", deleted,
+            "1 error:The phone ended the session instead of confirming the change." + reread, firstAnswer("bye"));
+        row("new contact, no id for it", named,
+            "0 error:The phone did not confirm the contact \"Cy Wu\". It may hold it all the same; the phone is "
+            "read again to show what it holds.",
+            QJsonObject { { "pairs", false } });
     }
     void shouldBringThePhoneInLine()
     {
         QFETCH(Change, change);
         QFETCH(QString, outcome);
-        QFETCH(QString, fault);
-        Fixture f(kAnnAndBob, fault);
+        QFETCH(QJsonObject, quirk);
+        Fixture f(kAnnAndBob, quirk);
         f.readPhone(f.db);
         AndroidSendChangesThread thread(&f.reporter, f.db, f.restorePort);
         change(*f.db, thread);
@@ -453,8 +493,16 @@ private slots:
         for (const QJsonValue& line : f.sim.dump(1)["received"].toArray())
             deletions += line.toString().startsWith("$del:");
         QCOMPARE(QString::number(deletions) + " " + f.ending(), outcome);
-        if (outcome.endsWith(" ok:")) // else the caller reads the phone again
+        if (outcome.endsWith(" ok:")) {
             QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
+        } else if (outcome.contains("reached the phone") || outcome.contains("may hold")) {
+            // The caller reads the phone again: what the words say reached it did.
+            const QStringList onPhone = f.phoneRows();
+            const QStringList inDb = Fixture::rows(f.db->path());
+            for (const QString& shown : { QString("a@x.org"), QString("Cy Wu|") })
+                QCOMPARE(onPhone.join('\n').contains(shown), inDb.join('\n').contains(shown));
+            QCOMPARE(onPhone.join('\n').contains("Ann Lee"), inDb.join('\n').contains("Ann Lee"));
+        }
     }
 
     // Phone -> device database -> local database (the backup's merge) ->

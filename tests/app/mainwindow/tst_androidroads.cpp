@@ -132,6 +132,8 @@ private slots:
                                             << "Lost the connection";
         QTest::newRow("write: answer stalls") << int(Write) << "wifi" << faults("restore:1", "stall") << none << true
                                               << "";
+        QTest::newRow("write: app says goodbye") << int(Write) << "wifi" << faults("restore:1", "bye") << none
+                                                 << false << "The phone ended the session";
         QTest::newRow("write: app refuses") << int(Write) << "wifi" << faults("restore:1", "error:Full") << none
                                             << false << "Full";
         QTest::newRow("usb: connection never answered") << int(Usb) << "" << none
