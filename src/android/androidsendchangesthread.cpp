@@ -123,11 +123,11 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
         sent.add(
             SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, key, key, name), m_contact.id, name.id);
         const QString reply = androidsync::exchangeBatch(socket,
-            { kEnt + SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, key, key, name) }, cancelled);
+            { kEnt + SyncContactBuilder::entitySyncCmd(pim::ENTITY_NAME, key, key, name) },
+            androidsync::Carried::Change, cancelled);
         const QList<androidsync::TemporaryIds::Record> confirmed = sent.confirm(reply);
         if (confirmed.isEmpty())
-            throw Error(QStringLiteral("receive $batch: command error, invalid command:%1")
-                            .arg(androidsync::elided(reply)));
+            throw Error(androidsync::unconfirmedText({ m_contact.fullName }));
         const QString newId = confirmed.first().newId;
         m_db->updateContactBaseSrcId(m_contact.id, newId);
         m_db->updateEntitySrcId(name.id, newId);
@@ -160,7 +160,7 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
             break;
         }
     }
-    storeEntityIds(*m_db, sent, androidsync::exchangeBatch(socket, lines, cancelled));
+    storeEntityIds(*m_db, sent, androidsync::exchangeBatch(socket, lines, androidsync::Carried::Change, cancelled));
 }
 
 void AndroidSendChangesThread::submitDelContacts(QTcpSocket& socket)
@@ -175,7 +175,7 @@ void AndroidSendChangesThread::submitDelContacts(QTcpSocket& socket)
             && type == pim::ENTITY_NAME)
             lines << kDel + id;
     }
-    androidsync::exchangeBatch(socket, lines, [this] { return isCancelled(); });
+    androidsync::exchangeBatch(socket, lines, androidsync::Carried::Change, [this] { return isCancelled(); });
 }
 
 void AndroidSendChangesThread::submitContactsSetGroup(QTcpSocket& socket)
@@ -196,5 +196,6 @@ void AndroidSendChangesThread::submitContactsSetGroup(QTcpSocket& socket)
         sent.add(SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_GROUP, a, b, groups.first()), contact.id,
             groups.first().id);
     }
-    storeEntityIds(*m_db, sent, androidsync::exchangeBatch(socket, lines, [this] { return isCancelled(); }));
+    storeEntityIds(*m_db, sent,
+        androidsync::exchangeBatch(socket, lines, androidsync::Carried::Change, [this] { return isCancelled(); }));
 }

@@ -27,12 +27,21 @@ inline constexpr int kBatchSize = 20;
 void connectToApp(
     QTcpSocket& socket, const QString& host, int port, const simpleprotocol::CancelCheck& cancelled);
 
+// What a batch carries, for the words of a failure.
+enum class Carried { Change, Contacts };
+
 // Sends "$batch:", the lines (each a whole command line without its line
-// feed, unflushed) and "$end:", then reads the phone's answer. Throws Error
-// naming the answer unless it is a "$batch:" line; an "$error:" line raises
-// the phone's own text (RemoteException).
-QString exchangeBatch(
-    QTcpSocket& socket, const QStringList& lines, const simpleprotocol::CancelCheck& cancelled);
+// feed, unflushed) and "$end:", then reads the phone's answer. Unless it is a
+// "$batch:" line, throws Error saying in words that the phone ended the
+// session ("$bye:") or gave an answer not understood, and that what was sent
+// had reached it; an "$error:" line raises the phone's own text
+// (RemoteException).
+QString exchangeBatch(QTcpSocket& socket, const QStringList& lines, Carried carried,
+    const simpleprotocol::CancelCheck& cancelled);
+
+// The failure text for new contacts the phone gave no id: it did not
+// confirm them, by name, and is read again (by the caller's caller).
+QString unconfirmedText(const QStringList& names);
 
 // Runs a worker's job so that every wait below it, down to the connector's
 // and the ADB link's, ends at once on the user's cancel (ThreadCancelScope);
@@ -77,11 +86,12 @@ public:
     // answer's order. Pairs for ids this batch did not send under a
     // temporary id, and new ids that are no phone ids, are passed over.
     QList<Record> confirm(const QString& reply);
-    // The records still waiting for an id.
-    QList<Record> unconfirmed() const { return m_pending.values(); }
+    // The records still waiting for an id, in the order they were noted.
+    QList<Record> unconfirmed() const;
 
 private:
     QHash<QString, Record> m_pending;
+    QStringList m_order;
 };
 
 } // namespace androidsync

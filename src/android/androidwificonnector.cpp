@@ -29,10 +29,10 @@ bool jobCancelled()
 // Connects to the service within g_connectMs; the caller's cancel ends the
 // wait at once (a dropped connection request would otherwise hold it for the
 // whole time). Returns whether it connected.
-bool connectToService(QTcpSocket& socket, const QString& address, QString* why)
+bool connectToService(QTcpSocket& socket, const QString& address, QString* why, bool* refused = nullptr)
 {
     return simpleprotocol::connectSocket(socket, address, simpleprotocol::kWifiServicePort, g_connectMs, jobCancelled,
-                                         why);
+                                         why, refused);
 }
 
 } // namespace
@@ -57,8 +57,11 @@ void AndroidWifiConnector::initialize(QString ip)
     m_address = ip;
     QTcpSocket socket;
     QString why;
-    if (!connectToService(socket, m_address, &why)) {
+    bool refused = false;
+    if (!connectToService(socket, m_address, &why, &refused)) {
         qCInfo(lcAndroid) << "no WiFi service at" << serviceName(m_address) << why;
+        if (refused)
+            throw WifiServiceRefusedException();
         throw WifiServiceTimeoutException();
     }
     simpleprotocol::sendCommand(

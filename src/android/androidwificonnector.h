@@ -13,6 +13,14 @@ public:
     const char* what() const noexcept override { return "WifiServiceTimeoutException"; }
 };
 
+// The address turned the connection down at once: nothing listens on the
+// service's port there. A kind of the above, so a caller that does not tell
+// the two apart still takes it as unreachable.
+class WifiServiceRefusedException : public WifiServiceTimeoutException {
+public:
+    const char* what() const noexcept override { return "WifiServiceRefusedException"; }
+};
+
 // Reaches the companion app of a phone on the local network through the
 // app's WiFi service (port 48888): a greeting names the phone, and each start
 // request asks the app to open its sync service on a port of the phone's own
@@ -40,8 +48,9 @@ public:
 
     // Keeps ip as the phone's address, greets the service there and keeps
     // the identifier it answers with (helloText(), the phone's device id, as
-    // received). Throws WifiServiceTimeoutException when nothing accepts the
-    // connection; the line protocol's exceptions for a stalled or refusing
+    // received). Throws WifiServiceRefusedException when the address refuses
+    // the connection, WifiServiceTimeoutException when nothing accepts it in
+    // time; the line protocol's exceptions for a stalled or refusing
     // service; Error when the answer is no greeting or names no phone.
     void initialize(QString ip);
     QString helloText() const { return m_helloText; }

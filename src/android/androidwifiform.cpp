@@ -61,6 +61,16 @@ QString AndroidWIFIForm::connectingText(const QString& address)
     return tr("Connecting to the phone at %1...").arg(address);
 }
 
+QString AndroidWIFIForm::refusedText(const QString& address)
+{
+    // A refusal comes at once and is no time-out: nothing listens on the
+    // service's port at that address.
+    return tr("Nothing at %1 accepts connections: Quorvantile Contacts Sync is not open on the phone, or the "
+              "WiFi connection info typed is wrong. Open the app on the phone, click its Connection button and "
+              "type the info it shows.")
+        .arg(address);
+}
+
 void AndroidWIFIForm::onBtnConnect()
 {
     const QString address = ipv4Address(ui.txtWifiSocket->text());
@@ -80,6 +90,8 @@ void AndroidWIFIForm::onBtnConnect()
                 ThreadCancelScope scope([reporter] { return reporter->isCancelled(); });
                 try {
                     connector->initialize(address);
+                } catch (const WifiServiceRefusedException&) {
+                    throw Error(refusedText(address));
                 } catch (const WifiServiceTimeoutException&) {
                     throw Error(QObject::tr("IDS_WIFI_CONNECTOR_CONNECT_TIMEOUT"));
                 }

@@ -32,6 +32,9 @@ public slots:
     void onBtnConnect();
 
 private:
+    // Why nothing could be greeted at `address` when it refused at once.
+    static QString refusedText(const QString& address);
+
     Ui_AndroidWIFIForm ui;
     WinMovable m_movable;
     AndroidWifiConnector* m_connector = nullptr;

@@ -330,8 +330,10 @@ void readStreamContent(QTcpSocket& socket, QIODevice& target, int timeout, const
 }
 
 bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs, const CancelCheck& cancelled,
-                   QString* why)
+                   QString* why, bool* refused)
 {
+    if (refused)
+        *refused = false;
     // Not waitForConnected in slices: a slice that times out abandons the
     // attempt, so a phone slow to accept would fail at the first slice.
     QEventLoop loop;
@@ -353,6 +355,8 @@ bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int ti
     if (socket.state() == QAbstractSocket::ConnectedState)
         return true;
     const bool timedOut = socket.error() == QAbstractSocket::UnknownSocketError;
+    if (refused)
+        *refused = socket.error() == QAbstractSocket::ConnectionRefusedError;
     if (why)
         *why = timedOut ? QStringLiteral("Nothing answered within %1 seconds.").arg(timeoutMs / 1000.0)
                         : socket.errorString();

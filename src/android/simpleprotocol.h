@@ -95,11 +95,12 @@ public:
 
 // Connects the socket to host:port within timeoutMs, polling `cancelled`
 // (OperationCancelled). Returns whether it connected; on false the socket
-// is left unconnected and `why` (when given) says why in words: the
+// is left unconnected, `why` (when given) says why in words: the
 // socket's own error, or that nothing answered in time (the socket then
-// has no error of its own to tell).
+// has no error of its own to tell), and `refused` (when given) whether the
+// host turned the connection down at once because nothing listens there.
 bool connectSocket(QTcpSocket& socket, const QString& host, quint16 port, int timeoutMs,
-    const CancelCheck& cancelled = {}, QString* why = nullptr);
+    const CancelCheck& cancelled = {}, QString* why = nullptr, bool* refused = nullptr);
 
 // Sends command + argument + line feed as UTF-8.
 void sendCommand(QTcpSocket& socket, const QString& command, const QString& argument, bool flush, int timeout,

@@ -225,16 +225,21 @@ void SyncBackupThread::sendNames(QTcpSocket& socket)
             sent.add(
                 SyncContactBuilder::makeAndroidSyncId(pim::ENTITY_NAME, key, key, name), contact.id, name.id);
         }
-        const QString reply = androidsync::exchangeBatch(socket, lines, cancelled);
+        const QString reply = androidsync::exchangeBatch(socket, lines, androidsync::Carried::Contacts, cancelled);
         for (const androidsync::TemporaryIds::Record& record : sent.confirm(reply)) {
             m_db->updateContactBaseSrcId(record.contactId, record.newId);
             m_db->updateEntitySrcId(record.entityId, record.newId);
         }
-        // A contact the phone did not create cannot carry its other records,
-        // and stored without an id it would never be found on the phone.
-        const qsizetype refused = sent.unconfirmed().size();
-        if (refused > 0)
-            throw Error(tr("The phone did not accept %1 contacts.").arg(refused));
+        // A contact the phone gave no id cannot carry its other records, and
+        // stored without one it would never be found on the phone; the phone
+        // may have stored it all the same, which only a new read shows.
+        const QList<androidsync::TemporaryIds::Record> unconfirmed = sent.unconfirmed();
+        if (!unconfirmed.isEmpty()) {
+            QStringList names;
+            for (const androidsync::TemporaryIds::Record& record : unconfirmed)
+                names << m_db->contact(record.contactId).fullName;
+            throw Error(androidsync::unconfirmedText(names));
+        }
         m_reporter->invokeUpdateProgress(
             tr("IDS_SEND_CHANGES_TO_ANDROID"), stagePercent(i, n, 33.0), QString());
     }
@@ -279,7 +284,8 @@ void SyncBackupThread::sendOtherRecords(QTcpSocket& socket)
         }
         // A batch of names only has nothing left to send.
         if (!lines.isEmpty()) {
-            const QString reply = androidsync::exchangeBatch(socket, lines, cancelled);
+            const QString reply
+                = androidsync::exchangeBatch(socket, lines, androidsync::Carried::Contacts, cancelled);
             for (const androidsync::TemporaryIds::Record& record : sent.confirm(reply))
                 m_db->updateEntitySrcId(record.entityId, record.newId);
             if (!sent.unconfirmed().isEmpty())

@@ -81,7 +81,11 @@ void SyncRestoreThread::receiveAll(QTcpSocket& socket)
     m_total = 0;
     m_received = 0;
     m_skipped = 0;
-    m_lineNumber = 0;
+    m_unknownKind = 0;
+    m_withoutContact = 0;
+    m_notUnderstood = 0;
+    m_recordNumber = 0;
+    m_lastContact.clear();
     m_unreadable.clear();
     m_contactIds.clear();
     m_rowLimit = ContactRowLimit();
@@ -99,6 +103,9 @@ void SyncRestoreThread::receiveAll(QTcpSocket& socket)
             handleBatch(socket);
         } else if (line.startsWith(kBye)) {
             return;
+        } else {
+            ++m_notUnderstood;
+            qCWarning(lcAndroid).noquote() << "line not understood, left out:" << androidsync::elided(line);
         }
     }
     throw OperationCancelled();
@@ -115,13 +122,18 @@ void SyncRestoreThread::handleBatch(QTcpSocket& socket)
             sendCommand(socket, kBatch, QString(), true, -1, cancelled);
             return;
         }
-        if (line.startsWith(kEnt))
+        if (line.startsWith(kEnt)) {
             storeRecord(line);
+        } else {
+            ++m_notUnderstood;
+            qCWarning(lcAndroid).noquote() << "line not understood in a batch, left out:" << androidsync::elided(line);
+        }
     }
 }
 
 void SyncRestoreThread::storeRecord(const QString& line)
 {
+    ++m_recordNumber;
     const QStringList fields = line.mid(kEnt.size()).split(QLatin1Char(','));
     int type = 0;
     qint64 contactKey = 0;
@@ -129,12 +141,14 @@ void SyncRestoreThread::storeRecord(const QString& line)
     // the line itself arrived whole, so the conversation is still in step.
     if (!SyncContactBuilder::fetchIdInfo(fields.first(), &type, &contactKey, nullptr, nullptr)) {
         ++m_skipped;
-        m_unreadable.append(tr("line %1: %2").arg(m_lineNumber).arg(androidsync::elided(line)));
-        qCWarning(lcAndroid).noquote() << "unreadable record left out, line" << m_lineNumber << androidsync::elided(line);
+        m_unreadable.append(unreadableRecordName());
+        qCWarning(lcAndroid).noquote() << "unreadable record left out:" << androidsync::elided(line);
         return;
     }
     if (!pim::isValidEntityType(type)) {
         ++m_skipped;
+        ++m_unknownKind;
+        qCWarning(lcAndroid) << "record of an unknown type left out:" << fields.first();
         return;
     }
     pim::Entity entity(0, fields.first());
@@ -152,13 +166,15 @@ void SyncRestoreThread::storeRecord(const QString& line)
         m_db->insertContactBase(contact);
         m_contactIds.insert(contactKey, contact.id);
         m_rowLimit.addContact(contact.id, contact.fullName);
+        m_lastContact = contact.fullName;
         ++m_received;
         reportReceived();
     }
     const unsigned long long contactId = m_contactIds.value(contactKey, 0);
     if (contactId == 0) {
         ++m_skipped;
-        qCDebug(lcAndroid) << "record of a contact without a name record left out:" << fields.first();
+        ++m_withoutContact;
+        qCWarning(lcAndroid) << "record of a contact without a name record left out:" << fields.first();
         return;
     }
     if (m_rowLimit.take(contactId))
@@ -167,9 +183,53 @@ void SyncRestoreThread::storeRecord(const QString& line)
 
 QString SyncRestoreThread::readLine(QTcpSocket& socket)
 {
-    const QString line = readCommand(socket, -1, [this] { return isCancelled(); });
-    ++m_lineNumber;
-    return line;
+    return readCommand(socket, -1, [this] { return isCancelled(); });
+}
+
+// The phone's records come contact by contact, each contact's name first: a
+// record that cannot be read is either one of the last named contact's or
+// the name of the next one.
+QString SyncRestoreThread::unreadableRecordName() const
+{
+    if (m_lastContact.isEmpty())
+        return tr("record %1, sent before any contact's name").arg(m_recordNumber);
+    return tr("record %1, sent after the name of \"%2\"").arg(m_recordNumber).arg(m_lastContact);
+}
+
+// One sentence per kind of record or line the read left out, with its count.
+QString SyncRestoreThread::leftOutText() const
+{
+    // Records named before "and N more".
+    constexpr int kNamed = 5;
+    QStringList sentences;
+    if (!m_unreadable.isEmpty()) {
+        QString which = m_unreadable.mid(0, kNamed).join(QStringLiteral("; "));
+        if (m_unreadable.size() > kNamed)
+            which += QStringLiteral("; ") + tr("and %1 more").arg(m_unreadable.size() - kNamed);
+        sentences << (m_unreadable.size() == 1
+                ? tr("One record sent by the phone could not be read and was left out: %1.")
+                : tr("%1 records sent by the phone could not be read and were left out: %2.")
+                      .arg(m_unreadable.size()))
+                         .arg(which);
+    }
+    if (m_withoutContact > 0)
+        sentences << (m_withoutContact == 1
+                ? tr("One record belonged to a contact whose name the phone did not send, and was left out.")
+                : tr("%1 records belonged to contacts whose names the phone did not send, and were left out.")
+                      .arg(m_withoutContact));
+    if (m_unknownKind > 0)
+        sentences << (m_unknownKind == 1
+                ? tr("One record of a kind this program does not know was left out.")
+                : tr("%1 records of a kind this program does not know were left out.").arg(m_unknownKind));
+    if (m_notUnderstood > 0)
+        sentences << (m_notUnderstood == 1
+                ? tr("One line from the companion app was not understood and was left out.")
+                : tr("%1 lines from the companion app were not understood and were left out.")
+                      .arg(m_notUnderstood));
+    if (sentences.isEmpty())
+        return QString();
+    sentences << tr("Everything else was stored. Update the companion app on the phone if this happens again.");
+    return sentences.join(QLatin1Char('\n'));
 }
 
 QString SyncRestoreThread::endingText() const
@@ -180,17 +240,9 @@ QString SyncRestoreThread::endingText() const
     if (m_received == 0)
         parts << tr("The phone sent no contacts: the companion app found none it may share. If the phone shows "
                     "contacts, allow the app to read them in the phone's settings and connect again.");
-    if (!m_unreadable.isEmpty()) {
-        QString which = m_unreadable.mid(0, kNamed).join(QLatin1Char('\n'));
-        if (m_unreadable.size() > kNamed)
-            which += QLatin1Char('\n') + tr("and %1 more").arg(m_unreadable.size() - kNamed);
-        const QString count = m_unreadable.size() == 1
-            ? tr("One record sent by the phone could not be read and was left out")
-            : tr("%1 records sent by the phone could not be read and were left out").arg(m_unreadable.size());
-        parts << count + tr("; the other contacts were stored. Update the companion app on the phone if this "
-                            "happens again.")
-                + QLatin1Char('\n') + which;
-    }
+    const QString leftOut = leftOutText();
+    if (!leftOut.isEmpty())
+        parts << leftOut;
     if (m_rowLimit.fullContacts() > 0)
         parts << m_rowLimit.summary(kNamed);
     return parts.join(QStringLiteral("\n\n"));

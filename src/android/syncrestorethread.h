@@ -46,18 +46,23 @@ public:
     // The contact count the phone announced, and the contacts stored.
     int total() const { return m_total; }
     int received() const { return m_received; }
-    // Records left out: those of a contact whose name record had not come,
-    // and those of a type this program does not know.
+    // Records left out: those that could not be read, those of a contact
+    // whose name record had not come, and those of a type this program does
+    // not know.
     int skippedRecords() const { return m_skipped; }
-    // Records that could not be read at all (no valid id), each named by the
-    // conversation line that carried it; they count in skippedRecords() too.
+    // Records that could not be read at all (no valid id), each named in
+    // words by its place among the phone's records and the contact it came
+    // after; they count in skippedRecords() too.
     QStringList unreadableRecords() const { return m_unreadable; }
+    // Lines of the companion app that are no command of the conversation.
+    int linesNotUnderstood() const { return m_notUnderstood; }
     // Records left out because their contact already held
     // LocalDb::kMaxEntitiesPerContact rows; not in skippedRecords().
     qsizetype leftOutRecords() const { return m_rowLimit.leftOut(); }
     // The success text: empty for an ordinary read, otherwise what the user
-    // should know (no contacts at all, records that could not be read,
-    // contacts stored with only the first entries the limit allows).
+    // should know (no contacts at all, each kind of record or line left out
+    // with its count, contacts stored with only the first entries the limit
+    // allows).
     QString endingText() const;
 
 protected:
@@ -67,6 +72,8 @@ private:
     void receiveAll(QTcpSocket& socket);
     void handleBatch(QTcpSocket& socket);
     void storeRecord(const QString& line);
+    QString unreadableRecordName() const;
+    QString leftOutText() const;
     void reportReceived();
     QString readLine(QTcpSocket& socket);
     bool isCancelled() const;
@@ -79,7 +86,14 @@ private:
     int m_total = 0;
     int m_received = 0;
     int m_skipped = 0;
-    int m_lineNumber = 0;
+    int m_unknownKind = 0;
+    int m_withoutContact = 0;
+    int m_notUnderstood = 0;
+    // "$ent:" lines so far, the current one included.
+    int m_recordNumber = 0;
+    // The contact whose name record came last: an unreadable record is
+    // named by where it stood.
+    QString m_lastContact;
     QStringList m_unreadable;
     ContactRowLimit m_rowLimit;
     // Phone contact key -> local contact id, for the whole run: a record

@@ -35,10 +35,14 @@ QList<quint16> CompanionSim::start(const QJsonObject& scenario, const QStringLis
 {
     const QString script = qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + "/tests/android/companionsim.py";
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start("python3", QStringList { script, m_address } + listens);
+    m_process.start("python3", QStringList { script, m_preferred } + listens);
     m_process.write(QJsonDocument(scenario).toJson(QJsonDocument::Compact) + '\n');
+    QStringList ready = readReply("ready").split(' ', Qt::SkipEmptyParts);
+    if (ready.isEmpty())
+        throw std::runtime_error("The simulated phone named no address");
+    m_address = ready.takeFirst();
     QList<quint16> ports;
-    for (const QString& port : readReply("ready").split(' ', Qt::SkipEmptyParts))
+    for (const QString& port : std::as_const(ready))
         ports << quint16(port.toUInt());
     return ports;
 }

@@ -1,31 +1,39 @@
 #!/usr/bin/env python3
 """Simulated companion app: an in-memory phone speaking the sync service lines.
 
-companionsim.py 127.0.0.N MODE[:PORT] ...
+companionsim.py ADDRESS MODE[:PORT] ...
+ADDRESS is the loopback address to prefer, or "any". When a listener cannot
+be bound there (another run's phone holds the WiFi port, say), the phone
+moves on to a free address of 127.0.0.0/8 and binds everything there, so
+simultaneous test runs never share an address.
 MODE is backup, restore, raw (a scripted peer), wifi (the handshake on port
 48888), silent (takes every connection and never answers), refuse (the app
-stopped: hangs up at once) or synfull (a full queue that never accepts, so
-the computer's connection request goes unanswered, as a dropped SYN).
+stopped: hangs up at once), synfull (a full queue that never accepts, so
+the computer's connection request goes unanswered, as a dropped SYN) or
+closed (the port is held but nobody listens: a connection is refused at once).
 The first stdin line is the scenario JSON:
   {"device": name, "deviceId": id, "version": 2, "count": true|false|N, "batchSize": 20,
    "contacts": [[{"type": 1, "fields": ["<wire text>" | {"text": "plain"}, ...]}, ...]],
-   "faults": {"<step>": "error:TEXT" | "close" | "stall" | "long:MIB" | "line:TEXT"},
+   "faults": {"<step>": "error:TEXT" | "close" | "bye" | "stall" | "long:MIB" | "line:TEXT"},
+   "pairs": true|false,
    "script": "tokens: percent-encoded bytes to send, ~MS (pause), !fill:N (N bytes 'x'), !close"}
 A fault replaces the Nth line the phone sends in a conversation (a key
 "restore:N" or "backup:N" only in conversations of that mode), e.g. in a
-restore "line:$batch:" answers without pairs, "line:$bye:" with "$bye:"; in a
+restore "line:$batch:" answers without pairs, "bye" with "$bye:" and a
+hang-up instead of the batch's answer; in a
 backup "line:$ent:1/x/2/3,..." sends a malformed id, "stall" stops sending
 without hanging up, "long:MIB" sends MIB MiB without a line feed.
 "version": 1 and "count": false give an old app and a missing "$count:";
 "service": "silent" or "refuse" makes every backup and restore behave so.
 A restore answers each batch with "oldId=>newId" pairs,
-joined by ",", for every record it got under a temporary id, and refuses
+joined by ",", for every record it got under a temporary id ("pairs": false:
+it stores them all the same and answers "$batch:" alone), and refuses
 what it cannot apply with "$error:". Contacts get the keys 101, 102, ... (second
 key: key + 5000) and records 1001, 1002, ... in the order they arrive. Prints
-"ready PORT..." once listening. Every further stdin line prints the phone as
+"ready ADDRESS PORT..." once listening. Every further stdin line prints the phone as
 "state JSON" once no conversation runs; the script ends with its input.
 """
-import base64, json, os, socket, sys, threading, time, urllib.parse
+import base64, errno, json, os, random, socket, sys, threading, time, urllib.parse
 
 def b64(text): return base64.b64encode(text.encode()).decode()
 
@@ -82,6 +90,9 @@ class Phone:
         fault = self.faults.get(f'{self.t.mode}:{self.t.sent}', self.faults.get(str(self.t.sent), ''))
         kind, _, arg = fault.partition(':')
         if kind == 'close': raise Stop()
+        if kind == 'bye':
+            self.t.conn.sendall(b'$bye:\n')
+            raise Stop()
         if kind == 'stall': self.drain()
         if kind == 'long':
             self.t.conn.sendall(b'x' * (int(arg) << 20))
@@ -119,7 +130,7 @@ class Phone:
             line = self.read()
             cmd, _, arg = line.partition(':')
             if cmd == '$batch': pairs = []
-            elif cmd == '$end': self.send('$batch:' + ','.join(pairs))
+            elif cmd == '$end': self.send('$batch:' + ','.join(pairs if self.sc.get('pairs', True) else []))
             elif cmd == '$ungroup':
                 for r in [r for r, v in self.records.items() if v[1] == int(arg) and v[0] == 7]: del self.records[r]
             elif cmd in ('$ent', '$del'):
@@ -160,27 +171,63 @@ class Phone:
         if port in self.listeners:
             self.listeners[port][1] = mode
             return port
-        if mode == 'synfull':   # one connection of its own fills the queue
-            srv = socket.socket()
-            srv.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        return self.serve(self.bind(port), mode)
+
+    def bind(self, port):
+        # No SO_REUSEADDR: a port held without listening ("closed") must keep
+        # every other socket off it, and no two runs may bind one address.
+        srv = socket.socket()
+        try:
             srv.bind((self.address, port))
-            srv.listen(0)
-            self.listeners[srv.getsockname()[1]] = [srv, socket.create_connection(srv.getsockname())]
-            return srv.getsockname()[1]
-        srv = socket.create_server((self.address, port))
+        except OSError:
+            srv.close()
+            raise
+        return srv
+
+    def serve(self, srv, mode):
         port = srv.getsockname()[1]
+        if mode == 'closed':   # bound, never listening: the system refuses every connection
+            self.listeners[port] = [srv, mode]
+            return port
+        if mode == 'synfull':   # one connection of its own fills the queue
+            srv.listen(0)
+            self.listeners[port] = [srv, socket.create_connection(srv.getsockname())]
+            return port
+        srv.listen()
         self.listeners[port] = [srv, mode]
         def loop():
             while True:
-                conn, _ = srv.accept()
+                try: conn, _ = srv.accept()
+                except OSError: return
                 self.converse(conn, self.listeners[port][1])
         threading.Thread(target=loop, daemon=True).start()
         return port
 
+    def open_all(self, preferred, modes):
+        """Binds every listener on one address, the preferred one first; when
+        any of them finds its port taken there, all of them move on together
+        to a random address of 127.0.0.0/8."""
+        candidates = ([] if preferred == 'any' else [preferred]) + [
+            f'127.{random.randrange(256)}.{random.randrange(256)}.{random.randrange(2, 255)}' for _ in range(64)]
+        for address in candidates:
+            self.address, bound = address, []
+            try:
+                for mode, port in modes:
+                    srv = self.bind(port)
+                    bound.append((srv, mode))
+                    if mode not in ('closed', 'synfull'): srv.listen()   # a listener of another run shows here
+            except OSError as e:
+                for srv, _ in bound: srv.close()
+                if e.errno not in (errno.EADDRINUSE, errno.EADDRNOTAVAIL): raise
+                continue
+            return address, [self.serve(srv, mode) for srv, mode in bound]
+        raise OSError(errno.EADDRINUSE, 'no free loopback address')
+
 def main():
     phone = Phone(json.loads(sys.stdin.readline() or '{}'), sys.argv[1])
-    modes = [spec.partition(':') for spec in sys.argv[2:]]
-    print('ready', *[phone.listen(m, 48888 if m == 'wifi' else int(p or 0)) for m, _, p in modes], flush=True)
+    modes = [(m, 48888 if m == 'wifi' else int(p or 0)) for m, _, p in (spec.partition(':') for spec in sys.argv[2:])]
+    address, ports = phone.open_all(sys.argv[1], modes)
+    print('ready', address, *ports, flush=True)
     for line in sys.stdin:   # "dump [N]": once N conversations have ended and none runs
         want = int((line.split() + ['0'])[1])
         with phone.idle: phone.idle.wait_for(lambda: phone.busy == 0 and phone.finished >= want, timeout=10)

@@ -27,20 +27,21 @@ Q_DECLARE_METATYPE(Change)
 
 namespace {
 
-// The simulated app's service always listens: every start names its address.
+// The simulated app's service always listens: every start names the
+// address the simulator took.
 class SimConnector : public IAndroidConnector {
 public:
-    explicit SimConnector(QString host)
-        : m_host(std::move(host))
+    explicit SimConnector(const CompanionSim& sim)
+        : m_sim(sim)
     {
     }
     void initialCheck() override {}
-    QString startBackup(int) override { return m_host; }
-    QString startRestore(int) override { return m_host; }
+    QString startBackup(int) override { return m_sim.address(); }
+    QString startRestore(int) override { return m_sim.address(); }
     QString logcat() override { return {}; }
 
 private:
-    QString m_host;
+    const CompanionSim& m_sim;
 };
 
 const auto text = [](const QString& t) { return QJsonObject { { "text", t } }; };
@@ -85,13 +86,20 @@ void addLocal(LocalDb& db, AndroidSendChangesThread& t, bool named)
     t.initEditContact(db.contact(c.id), added);
 }
 
+// The phone's first answer to a write replaced by `fault` (see companionsim.py).
+QJsonObject firstAnswer(const QString& fault)
+{
+    return QJsonObject { { "faults", QJsonObject { { "restore:1", fault } } } };
+}
+
 // A phone listening for reads and writes, and its device database.
 struct Fixture {
-    Fixture(QJsonObject scenario, const QString& restoreFault = {})
+    // `quirk` holds scenario keys that change how the phone answers writes.
+    Fixture(QJsonObject scenario, const QJsonObject& quirk = {})
     {
         db->create();
-        if (!restoreFault.isEmpty())
-            scenario["faults"] = QJsonObject { { "restore:1", restoreFault } };
+        for (auto it = quirk.begin(); it != quirk.end(); ++it)
+            scenario[it.key()] = it.value();
         const QList<quint16> ports = sim.start(scenario, { "backup", "restore" });
         backupPort = ports[0];
         restorePort = ports[1];
@@ -136,7 +144,7 @@ struct Fixture {
 
     QTemporaryDir dir;
     CompanionSim sim;
-    QSharedPointer<SimConnector> connector { new SimConnector(sim.address()) };
+    QSharedPointer<SimConnector> connector { new SimConnector(sim) };
     QSharedPointer<AndroidContactsDb> db { new AndroidContactsDb(dir.filePath("android.db"), connector) };
     RecordingReporter reporter;
     quint16 backupPort = 0;
@@ -189,26 +197,40 @@ private slots:
         QTest::newRow("count too small") << with("count", 2) << -1 << "5 10 0 ok:";
         QTest::newRow("no count") << with("count", false) << -1 << "5 10 0 ok:";
         QTest::newRow("old app") << with("version", 1) << -1 << "0 0 0 error:IDS_DAEMON_APK_OLDER_THAN_3.0.3";
+        const QString rest = QStringLiteral(
+            "Everything else was stored. Update the companion app on the phone if this happens again.");
         // A record the phone got wrong costs that record; the read goes on
-        // and its ending names the line.
+        // and its ending names the record by where it stood, never by the
+        // line that carried it.
         QTest::newRow("bad id") << fault("6", "line:$ent:3/x/1/7,") << -1
-                                << "5 9 1 ok:One record sent by the phone could not be read and was left out; "
-                                   "the other contacts were stored. Update the companion app on the phone if "
-                                   "this happens again.<br/>line 6: $ent:3/x/1/7,";
+                                << "5 9 1 ok:One record sent by the phone could not be read and was left out: "
+                                   "record 2, sent after the name of \"A0 Lee\".<br/>" + rest;
         // Without its name the contact's other records have nowhere to go.
-        QTest::newRow("name record unreadable") << fault("5", "line:$ent:1/x/2/3,YmFkIGlk") << -1
-                                                << "4 8 2 ok:One record sent by the phone could not be read "
-                                                   "and was left out; the other contacts were stored. Update the "
-                                                   "companion app on the phone if this happens again.<br/>"
-                                                   "line 5: $ent:1/x/2/3,YmFkIGlk";
-        QTest::newRow("markup in an unreadable record") << fault("6", "line:$ent:<b>x</b>") << -1
-                                                        << "5 9 1 ok:One record";
+        QTest::newRow("name record unreadable")
+            << fault("5", "line:$ent:1/x/2/3,YmFkIGlk") << -1
+            << "4 8 2 ok:One record sent by the phone could not be read and was left out: record 1, sent before "
+               "any contact's name.<br/>One record belonged to a contact whose name the phone did not send, and "
+               "was left out.<br/>" + rest;
+        QJsonObject marked = fault("6", "line:$ent:x"); // in place of Bo's number
+        marked["contacts"] = QJsonArray { phoneContact("<b>Bo</b>", "Lee", { "+1" }), phoneContact("A1", "Lee") };
+        QTest::newRow("markup in the name before an unreadable record")
+            << marked << -1
+            << "2 2 1 ok:One record sent by the phone could not be read and was left out: record 2, sent after "
+               "the name of \"&lt;b&gt;Bo&lt;/b&gt; Lee\".<br/>" + rest;
         QTest::newRow("no contacts") << with("contacts", QJsonArray()) << -1
                                      << "0 0 0 ok:The phone sent no contacts: the companion app found none it "
                                         "may share. If the phone shows contacts, allow the app to read them in "
                                         "the phone's settings and connect again.";
-        QTest::newRow("contact unknown") << fault("6", "line:$ent:7/99/5099/7,") << -1 << "5 9 1 ok:";
-        QTest::newRow("type unknown") << fault("6", "line:$ent:42/101/5101/7,") << -1 << "5 9 1 ok:";
+        QTest::newRow("contact unknown") << fault("6", "line:$ent:7/99/5099/7,") << -1
+                                         << "5 9 1 ok:One record belonged to a contact whose name the phone did "
+                                            "not send, and was left out.<br/>" + rest;
+        QTest::newRow("type unknown") << fault("6", "line:$ent:42/101/5101/7,") << -1
+                                      << "5 9 1 ok:One record of a kind this program does not know was left "
+                                         "out.<br/>" + rest;
+        // Lines that are no command, before the batches and inside one.
+        QTest::newRow("lines not understood")
+            << with("faults", QJsonObject { { "3", "line:$total:5" }, { "6", "line:$note:x" } }) << -1
+            << "5 9 0 ok:2 lines from the companion app were not understood and were left out.<br/>" + rest;
         QTest::newRow("app error") << fault("9", "error:Full") << -1 << "0 0 0 error:Full";
         QTest::newRow("dropped connection")
             << fault("12", "close") << -1 << "0 0 0 error:Lost the connection";
@@ -254,7 +276,7 @@ private slots:
         AndroidSendChangesThread thread(&f.reporter, f.db, 1); // nothing listens on port 1
         thread.initDelContacts({});
         QVERIFY(Fixture::run(thread));
-        QCOMPARE(f.ending(), QString("error:IDS_ANDROID_CONNECT_FAIL127.0.0.1:1"));
+        QCOMPARE(f.ending(), "error:IDS_ANDROID_CONNECT_FAIL" + f.sim.address() + ":1");
     }
 
     // After a successful write the device database holds what a fresh read
@@ -263,10 +285,10 @@ private slots:
     {
         QTest::addColumn<Contacts>("contacts");
         QTest::addColumn<QString>("outcome"); // "$ent:" lines per batch sent, then the ending
-        QTest::addColumn<QString>("fault"); // replaces the phone's first answer
+        QTest::addColumn<QJsonObject>("quirk"); // how the phone answers
         const auto row
             = [](const char* name, const Contacts& contacts, const QString& outcome,
-                  const QString& fault = {}) { QTest::newRow(name) << contacts << outcome << fault; };
+                  const QJsonObject& quirk = {}) { QTest::newRow(name) << contacts << outcome << quirk; };
         Contacts many;
         for (int i = 0; i < 45; ++i)
             many << person(QString("P%1").arg(i), "Ko", { QString("+%1").arg(i) });
@@ -289,27 +311,48 @@ private slots:
         };
         row("a row changed twice goes once, as last stored", { working("Acme"), working("Bolt") },
             "1,1" + ok.arg(1) + "_1_MERGED");
-        row("unconfirmed contacts", two, "2 error:The phone did not accept 2 contacts.", "line:$batch:");
-        row("pairs for ids not sent", two, "2 error:The phone did not accept 2 contacts.",
-            "line:$batch:1/1/1/-1=>1/9/9/9,1/101/5101/1001=>1/9/9/9");
+        const QString unconfirmed = QStringLiteral(
+            "2 error:The phone did not confirm 2 contacts (\"Cy Wu\", \"Di Wu\"). It may hold them all the same; "
+            "the phone is read again to show what it holds.");
+        // The phone stores the contacts and gives them no ids.
+        row("unconfirmed contacts", two, unconfirmed, QJsonObject { { "pairs", false } });
+        row("pairs for ids not sent", two, unconfirmed,
+            firstAnswer("line:$batch:1/1/1/-1=>1/9/9/9,1/101/5101/1001=>1/9/9/9"));
+        row("one contact unconfirmed", { person("Cy", "Wu", {}) },
+            "1 error:The phone did not confirm the contact \"Cy Wu\". It may hold it all the same; the phone is "
+            "read again to show what it holds.",
+            QJsonObject { { "pairs", false } });
+        row("goodbye instead of an answer", two,
+            "2 error:The phone ended the session instead of confirming the contacts sent to it. The contacts sent "
+            "had reached the phone; the phone is read again to show what it holds.",
+            firstAnswer("bye"));
+        row("answer not understood", two,
+            "2 error:The phone gave an answer this program does not understand instead of confirming the "
+            "contacts sent to it. The contacts sent had reached the phone; the phone is read again to show what "
+            "it holds.",
+            firstAnswer("line:HTTP/1.1 400"));
         row("cancel while merging", two, " none");
     }
     void shouldWriteWhatTheMergeAdds()
     {
         QFETCH(Contacts, contacts);
         QFETCH(QString, outcome);
-        QFETCH(QString, fault);
-        Fixture f(kAnnAndBob, fault);
+        QFETCH(QJsonObject, quirk);
+        Fixture f(kAnnAndBob, quirk);
         f.readPhone(f.db);
         f.reporter.cancelAfterProgress(outcome.endsWith("none") ? 1 : -1);
         SyncBackupThread thread(contacts, f.db, f.restorePort, &f.reporter);
         QVERIFY(Fixture::run(thread));
 
         QCOMPARE(sentBatches(f.sim) + " " + f.ending(), outcome);
-        if (outcome.contains(" ok:"))
+        if (outcome.contains(" ok:")) {
             QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
-        else // the caller reads the phone again
-            QCOMPARE(f.count("select count(*) from contact"), 2);
+            return;
+        }
+        // The caller reads the phone again; what the words say reached it did.
+        QCOMPARE(f.count("select count(*) from contact"), 2);
+        if (outcome.contains("reached the phone") || outcome.contains("may hold"))
+            QVERIFY(f.phoneRows().join('\n').contains("Cy Wu|"));
     }
 
     // A database walked a page at a time: each page is merged before the
@@ -377,10 +420,10 @@ private slots:
     {
         QTest::addColumn<Change>("change");
         QTest::addColumn<QString>("outcome"); // "$del:" lines sent, then the ending
-        QTest::addColumn<QString>("fault"); // replaces the phone's first answer
+        QTest::addColumn<QJsonObject>("quirk"); // how the phone answers
         const auto row
-            = [](const char* name, const Change& change, const QString& outcome, const QString& fault = {}) {
-                  QTest::newRow(name) << change << outcome << fault;
+            = [](const char* name, const Change& change, const QString& outcome, const QJsonObject& quirk = {}) {
+                  QTest::newRow(name) << change << outcome << quirk;
               };
         const Change edit = [](LocalDb& db, AndroidSendChangesThread& t) {
             const pim::_Contact ann = stored(db, "Ann Lee");
@@ -420,15 +463,27 @@ private slots:
         row("deleted contacts", deleted, "1 ok:");
         row("set group", grouped, "0 ok:");
         row("ungroup", ungrouped, "0 ok:");
-        row("not a batch answer", edit,
-            "1 error:receive $batch: command error, invalid command:$bye:", "line:$bye:");
+        const QString reread = QStringLiteral(" The change had reached the phone; the phone is read again to show "
+                                              "what it holds.");
+        row("goodbye instead of an answer", edit,
+            "1 error:The phone ended the session instead of confirming the change." + reread, firstAnswer("bye"));
+        row("answer not understood", edit,
+            "1 error:The phone gave an answer this program does not understand instead of confirming the change."
+                + reread,
+            firstAnswer("line:$batch"));
+        row("goodbye after a deletion", deleted,
+            "1 error:The phone ended the session instead of confirming the change." + reread, firstAnswer("bye"));
+        row("new contact, no id for it", named,
+            "0 error:The phone did not confirm the contact \"Cy Wu\". It may hold it all the same; the phone is "
+            "read again to show what it holds.",
+            QJsonObject { { "pairs", false } });
     }
     void shouldBringThePhoneInLine()
     {
         QFETCH(Change, change);
         QFETCH(QString, outcome);
-        QFETCH(QString, fault);
-        Fixture f(kAnnAndBob, fault);
+        QFETCH(QJsonObject, quirk);
+        Fixture f(kAnnAndBob, quirk);
         f.readPhone(f.db);
         AndroidSendChangesThread thread(&f.reporter, f.db, f.restorePort);
         change(*f.db, thread);
@@ -438,8 +493,16 @@ private slots:
         for (const QJsonValue& line : f.sim.dump(1)["received"].toArray())
             deletions += line.toString().startsWith("$del:");
         QCOMPARE(QString::number(deletions) + " " + f.ending(), outcome);
-        if (outcome.endsWith(" ok:")) // else the caller reads the phone again
+        if (outcome.endsWith(" ok:")) {
             QCOMPARE(Fixture::rows(f.db->path()), f.phoneRows());
+        } else if (outcome.contains("reached the phone") || outcome.contains("may hold")) {
+            // The caller reads the phone again: what the words say reached it did.
+            const QStringList onPhone = f.phoneRows();
+            const QStringList inDb = Fixture::rows(f.db->path());
+            for (const QString& shown : { QString("a@x.org"), QString("Cy Wu|") })
+                QCOMPARE(onPhone.join('\n').contains(shown), inDb.join('\n').contains(shown));
+            QCOMPARE(onPhone.join('\n').contains("Ann Lee"), inDb.join('\n').contains("Ann Lee"));
+        }
     }
 
     // Phone -> device database -> local database (the backup's merge) ->

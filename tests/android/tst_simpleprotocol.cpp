@@ -31,7 +31,8 @@ QString outcomeOf(const std::function<QString()>& call)
 struct Peer {
     explicit Peer(const QString& script)
     {
-        socket.connectToHost(sim.address(), sim.start(QJsonObject { { "script", script } }, { "raw" })[0]);
+        const quint16 port = sim.start(QJsonObject { { "script", script } }, { "raw" }).value(0);
+        socket.connectToHost(sim.address(), port);
         socket.waitForConnected(5000);
     }
     QString received()
@@ -42,7 +43,7 @@ struct Peer {
             all += chunk.toString();
         return all;
     }
-    CompanionSim sim;
+    CompanionSim sim { CompanionSim::kLocalHost }; // the golden texts name it
     QTcpSocket socket;
 };
 

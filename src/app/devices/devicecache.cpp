@@ -4,6 +4,8 @@
 #include "model/data_path_util.h"
 
 #include <QDir>
+#include <QRandomGenerator>
+#include <QTcpServer>
 #include <QTime>
 
 QString deviceCacheFileName(const QString& deviceId)
@@ -31,11 +33,32 @@ QString deviceCachePath(const QString& folderName, const QString& deviceId)
     return QDir(data.filePath(folderName)).filePath(deviceCacheFileName(deviceId));
 }
 
+namespace {
+
+// Whether a listener could take `port` on this computer's loopback now. Over
+// USB the port is forwarded there: one another program (another copy of this
+// one, say) listens on would lead to that program's phone.
+bool isFreeLocalPort(int port)
+{
+    QTcpServer probe;
+    return probe.listen(QHostAddress::LocalHost, quint16(port));
+}
+
+} // namespace
+
 int portAlloc()
 {
-    static int counter = 1;
-    if (counter % 100 == 0)
-        counter = 1;
-    const QTime now = QTime::currentTime();
-    return 10000 + (now.minute() % 4) * 10000 + now.second() * 100 + counter++;
+    // Copies of the program started together would otherwise walk the same
+    // ports in step.
+    static int counter = 1 + int(QRandomGenerator::global()->bounded(99));
+    int port = 0;
+    for (int tries = 0; tries < 99; ++tries) {
+        if (counter % 100 == 0)
+            counter = 1;
+        const QTime now = QTime::currentTime();
+        port = 10000 + (now.minute() % 4) * 10000 + now.second() * 100 + counter++;
+        if (isFreeLocalPort(port))
+            break;
+    }
+    return port;
 }

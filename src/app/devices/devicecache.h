@@ -15,6 +15,7 @@ QString deviceCacheFileName(const QString& deviceId);
 QString deviceCachePath(const QString& folderName, const QString& deviceId);
 
 // The local TCP port of the next companion-app connection: 10000 + (minute
-// mod 4) x 10000 + second x 100 + a counter running 1 to 99, so ports of
-// connections made close together differ. GUI thread only.
+// mod 4) x 10000 + second x 100 + a counter running 1 to 99 (from a random
+// start), so ports of connections made close together differ; a port taken
+// on the loopback is passed over. GUI thread only.
 int portAlloc();

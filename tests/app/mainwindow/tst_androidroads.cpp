@@ -7,6 +7,7 @@
 #include "actionscene.h"
 #include "android/adbconnector.h"
 #include "android/androidwificonnector.h"
+#include "app/devices/devicecache.h"
 #include "app/devices/phonedevicelayer.h"
 #include "companionsim.h"
 #include "fakeadbd.h"
@@ -17,6 +18,7 @@
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTcpServer>
 #include <QTest>
 #include <QTimer>
 
@@ -78,6 +80,18 @@ private slots:
     }
     void cleanup() { boxes.reset(), data.reset(); }
 
+    // A port another program listens on is never handed out: over USB it
+    // would lead to that program's phone. The counter comes round to it
+    // within 99 ports.
+    void companionPortsPassOverTakenOnes()
+    {
+        const int port = portAlloc();
+        QTcpServer taken;
+        QVERIFY(taken.listen(QHostAddress::LocalHost, quint16(port)));
+        for (int i = 0; i < 120; ++i)
+            QVERIFY(portAlloc() != port);
+    }
+
     void windowKeepsDrawing_data()
     {
         QTest::addColumn<int>("road");
@@ -96,6 +110,8 @@ private slots:
         QTest::newRow("wifi: connection request dropped") << int(Wifi) << "synfull" << none << none << true << "";
         QTest::newRow("wifi: silent listener") << int(Wifi) << "silent" << none << none << true << "";
         QTest::newRow("wifi: app hangs up") << int(Wifi) << "refuse" << none << none << false << "Lost the connection";
+        QTest::newRow("wifi: nothing listens") << int(Wifi) << "closed" << none << none << false
+                                               << "Quorvantile Contacts Sync is not open on the phone";
         QTest::newRow("wifi: greeting stalls") << int(Wifi) << "wifi" << faults("1", "stall") << none << true << "";
         QTest::newRow("read: service silent") << int(Read) << "wifi" << QJsonObject { { "service", "silent" } } << none
                                               << true << "";
@@ -106,6 +122,8 @@ private slots:
         QTest::newRow("read: unreadable record") << int(Read) << "wifi"
                                                  << faults("backup:5", "line:$ent:1/x/2/3,YmFkIGlk") << none << false
                                                  << "could not be read";
+        QTest::newRow("read: line not understood") << int(Read) << "wifi" << faults("backup:3", "line:$total:1")
+                                                   << none << false << "One line from the companion app was not understood";
         QTest::newRow("read: no contacts") << int(Read) << "wifi" << QJsonObject { { "contacts", QJsonArray() } }
                                            << none << false << "The phone sent no contacts";
         QTest::newRow("read: app error") << int(Read) << "wifi" << faults("backup:4", "error:Storage busy") << none
@@ -114,6 +132,8 @@ private slots:
                                             << "Lost the connection";
         QTest::newRow("write: answer stalls") << int(Write) << "wifi" << faults("restore:1", "stall") << none << true
                                               << "";
+        QTest::newRow("write: app says goodbye") << int(Write) << "wifi" << faults("restore:1", "bye") << none
+                                                 << false << "The phone ended the session";
         QTest::newRow("write: app refuses") << int(Write) << "wifi" << faults("restore:1", "error:Full") << none
                                             << false << "Full";
         QTest::newRow("usb: connection never answered") << int(Usb) << "" << none
@@ -147,7 +167,9 @@ private slots:
         phone["device"] = "Target";
         phone["deviceId"] = "tab-9";
 
-        CompanionSim app(road == Usb ? QStringLiteral("127.0.0.1") : QStringLiteral("127.0.0.71"));
+        // Over USB the forward leads to this computer's own address; over WiFi
+        // the phone takes a free address of its own.
+        CompanionSim app(road == Usb ? QString::fromLatin1(CompanionSim::kLocalHost) : QStringLiteral("any"));
         std::unique_ptr<FakeAdbd> fakeAdbd;
         UsbLayer layer;
         if (road == Usb) {

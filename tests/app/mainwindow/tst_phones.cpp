@@ -146,7 +146,7 @@ private slots:
 
     void androidUsbArrivesAndLeaves()
     {
-        CompanionSim app;
+        CompanionSim app(CompanionSim::kLocalHost); // where the forward leads
         const quint16 appPort = app.start({ { "device", "Pixel" }, { "contacts", QJsonArray { kCyWu } } }, { "backup" })[0];
         auto adbd = std::make_unique<FakeAdbd>(
             QJsonObject { { "auth", "none" }, { "tcp", QJsonObject { { "*", QString::number(appPort) } } } });
@@ -222,13 +222,13 @@ private slots:
     {
         data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
         data->writeDb("ios_virtual", "src.db", { { "Bo Kim", "2", "", "" } });
-        CompanionSim app(QStringLiteral("127.0.0.61"));
+        CompanionSim app;
         app.start({ { "device", "Tab" }, { "deviceId", "../data/x" } }, { "wifi" });
         GateKeepingCheck check;
         SimLayer layer;
         MainWindow w(&layer, &check);
-        auto dialog = answerDialog("AndroidWIFIForm", [](QWidget* form) {
-            form->findChild<QLineEdit*>("txtWifiSocket")->setText("127.0.0.61");
+        auto dialog = answerDialog("AndroidWIFIForm", [&app](QWidget* form) {
+            form->findChild<QLineEdit*>("txtWifiSocket")->setText(app.address());
             QTest::mousePress(form->findChild<QPushButton*>("btnConnect"), Qt::LeftButton);
         });
         w.miToolsConnectViaWiFi();
@@ -458,7 +458,7 @@ private slots:
         QFETCH(QJsonObject, faults);
         SimLayer layer;
         MainWindow w(&layer);
-        CompanionSim app(QStringLiteral("127.0.0.64"));
+        CompanionSim app;
         connectWifi(w, app, "tab-3", { { "contacts", QJsonArray { kCyWu } }, { "faults", faults } });
         const QSharedPointer<LocalDb> db = device(w, "tab-3")->db;
         const DeviceChanges change { DeviceChanges::SetGroup, {}, {}, { db->contact(1) }, 0, "Work" };
@@ -509,7 +509,7 @@ private slots:
         std::unique_ptr<IPhoneSimulator> iphone(toIos ? new IPhoneSimulator(scenario) : nullptr);
         SimLayer layer;
         MainWindow w(&layer);
-        CompanionSim app(QStringLiteral("127.0.0.62"));
+        CompanionSim app;
         const QString id = toIos ? kUdid : QStringLiteral("tab-1");
         if (!toIos)
             connectWifi(w, app, id, scenario);
@@ -536,16 +536,17 @@ private slots:
         data->writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
         SimLayer layer;
         MainWindow w(&layer);
-        auto app = std::make_unique<CompanionSim>(QStringLiteral("127.0.0.65"));
+        auto app = std::make_unique<CompanionSim>();
         connectWifi(w, *app, "tab-5", { { "device", "Target" }, { "contacts", QJsonArray { kCyWu } } });
         QVERIFY(device(w, "tab-5"));
+        const QString address = app->address();
         app.reset(); // the app stops: nothing listens on the phone any more
         QVERIFY(showNode(w, "Home.db"));
         const int before = boxes->count();
         auto pick = picker("Target");
         w.miTreeDB2A();
         QCOMPARE(boxes->count() - before, 1);
-        QVERIFY2(boxes->texts().constLast().contains("127.0.0.65"), qPrintable(boxes->texts().constLast()));
+        QVERIFY2(boxes->texts().constLast().contains(address), qPrintable(boxes->texts().constLast()));
         QVERIFY(device(w, "tab-5"));
         QCOMPARE(ActionScene::stored(device(w, "tab-5")->db->path()), QStringList { "Cy Wu" });
         QVERIFY(!QFile::exists(device(w, "tab-5")->db->path() + ".reread"));
@@ -559,7 +560,7 @@ private slots:
         const QJsonArray annLee { QJsonObject { { "type", 1 }, { "fields", QJsonArray { "", "QW5u", "", "TGVl" } } } };
         SimLayer layer;
         MainWindow w(&layer);
-        CompanionSim app(QStringLiteral("127.0.0.66"));
+        CompanionSim app;
         connectWifi(w, app, "tab-6",
                     { { "device", "Target" }, { "contacts", QJsonArray { kCyWu, annLee } },
                       { "faults", QJsonObject { { "restore:1", "error:No" } } } });
@@ -606,7 +607,7 @@ private slots:
         QCOMPARE(w.mainTreeModel()->nodeOf(w.form()->treeMain->currentIndex()), device(w, kUdid));
         const QString cache = data->dataFolder().filePath("ios_cache/" + kUdid);
         QCOMPARE(ActionScene::stored(cache), QStringList { "Kim" });
-        CompanionSim app(QStringLiteral("127.0.0.63"));
+        CompanionSim app;
         if (fromIphone)
             connectWifi(w, app, "tab-2", { { "device", "Target" } });
         QVERIFY(showNode(w, fromIphone ? "Kim's <iPhone>" : "Home.db"));
