@@ -1,14 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// What the contact editor takes from the mouse wheel: scrolling the page
-// over a box leaves the box's value alone.
+// What the contact editor takes from the mouse wheel and the photo dialog:
+// scrolling the page over a box leaves the box's value alone, and the
+// dialog's filter lets every PNG and JPEG file through.
 #include "contactui/contacteditor.h"
 #include "model/contact.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QScrollBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -69,6 +74,14 @@ void turnWheel(QWidget* box, int delta)
     QApplication::sendEvent(box, &event);
 }
 
+// The patterns inside the parentheses of a dialog filter.
+QStringList patternsOf(const QString& filter)
+{
+    const int open = int(filter.indexOf(QLatin1Char('(')));
+    const int close = int(filter.lastIndexOf(QLatin1Char(')')));
+    return filter.mid(open + 1, close - open - 1).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
 } // namespace
 
 class TestEditorInput : public QObject {
@@ -123,6 +136,21 @@ private slots:
         target->setFocus(Qt::TabFocusReason);
         turnWheel(target, 120);
         QVERIFY(shown(editor, type) != stored);
+    }
+
+    void photoDialogListsEveryPngAndJpeg()
+    {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QStringList pictures{"a.png", "b.PNG", "c.jpg", "d.JPG", "e.jpeg", "f.JPEG"};
+        for (const QString& name : pictures + QStringList{"g.gif", "h.txt"}) {
+            QFile file(dir.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        // Matched as strictly as a dialog on a case-sensitive file system.
+        const QStringList listed = QDir(dir.path()).entryList(patternsOf(ContactEditor::photoFileFilter()),
+                                                              QDir::Files | QDir::CaseSensitive, QDir::Name);
+        QCOMPARE(listed, pictures);
     }
 };
 
