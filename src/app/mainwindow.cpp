@@ -283,8 +283,9 @@ ItemModelMainTree::_DBItemNode* MainWindow::addSavedDevices(const QString& folde
 
 void MainWindow::addLocalDatabases()
 {
+    // The tree puts each in its place.
     const QFileInfoList files
-        = LocalDb::dbDir().entryInfoList({ QStringLiteral("*.db") }, QDir::Files, QDir::Time | QDir::Reversed);
+        = LocalDb::dbDir().entryInfoList({ QStringLiteral("*.db") }, QDir::Files, QDir::NoSort);
     for (const QFileInfo& file : files) {
         treeModel->addLocalDb(LocalDb::openLocal(file.absoluteFilePath()), file.fileName());
     }

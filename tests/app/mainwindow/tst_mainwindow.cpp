@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "actionscene.h"
 #include "app/itemmodelmaintree.h"
+#include "app/localdbselform.h"
 #include "ui_mainwindow.h"
 #include "kit/makerconfig.h"
 #include "model/data_path_util.h"
@@ -67,9 +68,9 @@ private slots:
         QTest::newRow("saved Android comes after the iPhones and is current")
             << split("ios_virtual/phone.db:1,android_virtual/tab.db:3") << split("phone|phone.db|1,tab|tab.db|2")
             << QStringList {} << "tab" << "Total:3";
-        QTest::newRow("local databases oldest first, nothing current")
-            << split("data/new.db:1@0,data/old.db:1@-86400,data/middle.db:1@-3600") << QStringList {}
-            << split("old.db||0,middle.db||0,new.db||0") << QString() << "Total:0";
+        QTest::newRow("local databases by name whatever their age, nothing current")
+            << split("data/new.db:1@0,data/old.db:1@-86400,data/Middle.db:1@-3600") << QStringList {}
+            << split("Middle.db||0,new.db||0,old.db||0") << QString() << "Total:0";
         // A damaged database raises nothing until it is selected.
         QTest::newRow("only database files, none opened")
             << split("ios_virtual/notes.txt!,ios_virtual/folder.db/,ios_virtual/x.y.db:1,data/junk.db!") << split("x|x.y.db|1")
@@ -117,6 +118,32 @@ private slots:
         QCOMPARE(node.node ? node.node->name : QString(), current);
         QCOMPARE(window.form()->lbTotal->text(), total);
         QCOMPARE(boxes.count(), 0);
+    }
+
+    // Databases made in the window are listed where the window lists them
+    // when it reads the folder again at the next start.
+    void listsLocalDatabasesAlikeAfterARestart()
+    {
+        ActionScene scene;
+        for (const char* name : { "zeta", "Alpha", "beta", "Home 2" }) {
+            scene.answer<LocalDbSelForm>([name](QWidget* dialog) { typeAndConfirm(dialog, QLatin1String(name)); });
+            QVERIFY(scene.window->selOrCreateLocalDb(QString()));
+        }
+        Tree* model = scene.window->mainTreeModel();
+        const QStringList made = childrenOf(model->localDbRootNode());
+        QCOMPARE(made, split("Alpha.db||0,beta.db||0,Home 2.db||0,home.db||0,zeta.db||0"));
+
+        // The files' ages say nothing about the order.
+        const QDateTime now = QDateTime::currentDateTime();
+        const QFileInfoList files = LocalDb::dbDir().entryInfoList({ "*.db" }, QDir::Files, QDir::Name);
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            QFile file(files.at(i).absoluteFilePath());
+            QVERIFY(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(now.addSecs(-3600 * ((i * 7) % 5)), QFileDevice::FileModificationTime));
+        }
+        scene.window.reset();
+        MainWindow restarted(&scene.layer);
+        QCOMPARE(childrenOf(restarted.mainTreeModel()->localDbRootNode()), made);
     }
 
     void warnsOnceWhenTheIPhoneWatchFails()
