@@ -3,6 +3,7 @@
 
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QTextDocument>
 
 #include <algorithm>
 
@@ -153,8 +154,12 @@ QVariant ItemModelMainTree::data(const QModelIndex& index, int role) const
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return node->name;
+    case Qt::ToolTipRole:
+        // The whole name, for one cut short in the tree. A tool tip that
+        // looks like markup is shown as markup: such a name goes as a
+        // paragraph of its own, escaped.
+        return Qt::mightBeRichText(node->name) ? Qt::convertFromPlainText(node->name) : node->name;
     case Qt::DecorationRole: {
         if (node->type == TYPE_DEVICE && node->kind != KIND_IOS && node->kind != KIND_ANDROID)
             return QPixmap();

@@ -13,8 +13,11 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QHelpEvent>
 #include <QSplitter>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QThread>
 
 #include <atomic>
@@ -144,6 +147,46 @@ private slots:
         scene.window.reset();
         MainWindow restarted(&scene.layer);
         QCOMPARE(childrenOf(restarted.mainTreeModel()->localDbRootNode()), made);
+    }
+
+    // A name cut short in the tree reads whole, as written, in the tool
+    // tip of its node.
+    void tellsTheWholeNameInATip_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("long name") << "Contacts backup from the office computer in the old building 2024-03-01 A.db";
+        QTest::newRow("name like markup") << "<b>bold &amp; <i>it, from the office computer in 2024.db";
+        QTest::newRow("blanks kept") << "<i>two  blanks <u>and a tail, from the office computer.db";
+    }
+    void tellsTheWholeNameInATip()
+    {
+        QFETCH(QString, name);
+        DataFolderFixture folder;
+        folder.writeDb("data", name, {});
+        FakeDeviceLayer layer;
+        MainWindow window(&layer);
+        window.resize(1000, 700);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        MyTreeView* tree = window.form()->treeMain;
+        const QModelIndex node = DataFolderFixture::findNode(tree->model(), name);
+        QVERIFY(node.isValid());
+        const QRect shown = tree->visualRect(node);
+        QVERIFY2(tree->fontMetrics().horizontalAdvance(name) > shown.width(), "the name is not cut");
+        QHelpEvent hover(QEvent::ToolTip, shown.center(), tree->viewport()->mapToGlobal(shown.center()));
+        QCoreApplication::sendEvent(tree->viewport(), &hover);
+        QVERIFY(QToolTip::isVisible());
+        // Read as the tip reads it.
+        QString tip = QToolTip::text();
+        if (Qt::mightBeRichText(tip)) {
+            QTextDocument document;
+            document.setHtml(tip);
+            tip = document.toPlainText();
+        }
+        QCOMPARE(tip, name);
+        QToolTip::hideText();
     }
 
     void warnsOnceWhenTheIPhoneWatchFails()
