@@ -13,6 +13,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QHeaderView>
 #include <QHelpEvent>
 #include <QSplitter>
 #include <QTest>
@@ -21,6 +22,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <numeric>
 
 namespace {
 
@@ -187,6 +189,47 @@ private slots:
         }
         QCOMPARE(tip, name);
         QToolTip::hideText();
+    }
+
+    // The list's columns widen with the window; phone numbers and e-mail
+    // addresses take what they need of it, so at 1600 pixels they read whole.
+    void sharesTheWidthAmongTheColumns()
+    {
+        DataFolderFixture folder;
+        QList<DataFolderFixture::Person> people;
+        for (int i = 0; i < 30; ++i)
+            people.append({ QStringLiteral("Ann Adams %1").arg(i), QStringLiteral("+1 (555) 010-%1").arg(2030 + i),
+                            QStringLiteral("ann.lee%1@example.com").arg(i % 10), {} });
+        folder.writeDb("data", "home.db", people);
+        FakeDeviceLayer layer;
+        MainWindow window(&layer);
+        window.resize(1000, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(showNode(window, "home.db"));
+
+        MyTreeView* list = window.form()->treeContacts;
+        const auto widths = [list] {
+            QList<int> out;
+            for (int column = 0; column < 4; ++column)
+                out.append(list->header()->sectionSize(column));
+            return out;
+        };
+        const QList<int> narrow = widths();
+        window.resize(1600, 700);
+        QCoreApplication::processEvents();
+        const QList<int> wide = widths();
+        for (int column = 0; column < 4; ++column)
+            QVERIFY2(wide[column] > narrow[column], qPrintable(QStringLiteral("column %1").arg(column)));
+        // Together they fill the list, but for room for its scroll bar.
+        const int total = std::accumulate(wide.cbegin(), wide.cend(), 0);
+        QVERIFY2(total <= list->viewport()->width() && total >= list->width() - 30, qPrintable(QString::number(total)));
+        for (int column : { 1, 2 }) {
+            const QModelIndex cell = list->model()->index(0, column);
+            const int text = list->fontMetrics().horizontalAdvance(cell.data().toString());
+            QVERIFY2(list->visualRect(cell).width() > text,
+                     qPrintable(QStringLiteral("%1 in %2").arg(cell.data().toString()).arg(list->visualRect(cell).width())));
+        }
     }
 
     void warnsOnceWhenTheIPhoneWatchFails()
