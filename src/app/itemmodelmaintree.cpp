@@ -208,10 +208,10 @@ ItemModelMainTree::_DBItemNode* ItemModelMainTree::addDevice(QSharedPointer<Loca
 ItemModelMainTree::_DBItemNode* ItemModelMainTree::addLocalDb(QSharedPointer<LocalDb> db, QString name)
 {
     const auto before = std::partition_point(localDbRoot.children.cbegin(), localDbRoot.children.cend(),
-                                             [&name](const _ItemNode* node) { return listsBefore(node->name, name); });
+        [&name](const _ItemNode* node) { return listsBefore(node->name, name); });
     const int row = int(before - localDbRoot.children.cbegin());
-    return insertNode<_DBItemNode>(&localDbRoot, row, int(TYPE_LOCALDB), std::move(name), QString(), &localDbRoot,
-                                   std::move(db));
+    return insertNode<_DBItemNode>(
+        &localDbRoot, row, int(TYPE_LOCALDB), std::move(name), QString(), &localDbRoot, std::move(db));
 }
 
 void ItemModelMainTree::refreshDbNodeGroups(_DBItemNode* node)

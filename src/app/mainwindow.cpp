@@ -357,7 +357,8 @@ void MainWindow::measureContactColumns()
     const auto widest = [&](int column) {
         int width = -1;
         for (int row = 0; row < rows; ++row)
-            width = qMax(width, metrics.horizontalAdvance(contactsModel->index(row, column).data().toString()) + margins);
+            width = qMax(width,
+                metrics.horizontalAdvance(contactsModel->index(row, column).data().toString()) + margins);
         return width;
     };
     m_phoneTextWidth = widest(ItemModelContacts::COLUMN_PHONE);

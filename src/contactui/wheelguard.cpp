@@ -37,8 +37,8 @@ protected:
         // passing on, which it does for events from the window system only.
         const QPointF at = m_box->mapTo(page, wheel->position());
         QWheelEvent forwarded(at, wheel->globalPosition(), wheel->pixelDelta(), wheel->angleDelta(),
-                              wheel->buttons(), wheel->modifiers(), wheel->phase(), wheel->inverted(),
-                              wheel->source(), wheel->pointingDevice());
+            wheel->buttons(), wheel->modifiers(), wheel->phase(), wheel->inverted(), wheel->source(),
+            wheel->pointingDevice());
         QCoreApplication::sendEvent(page, &forwarded);
         // Accepted, so that the event is not passed on a second time.
         event->setAccepted(true);

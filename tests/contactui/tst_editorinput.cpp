@@ -31,14 +31,14 @@ pim::Entity entity(unsigned long long id, const QVariantMap& fields)
 pim::_Contact everyList()
 {
     pim::_Contact c(1, QString(), QStringLiteral("Ann Lee"));
-    c.entities[pim::ENTITY_NAME] = {entity(1, {{"data2", "Ann"}, {"data3", "Lee"}})};
-    c.entities[pim::ENTITY_PHONE] = {entity(2, {{"data1", "+1 555 0101"}, {"data2", 2}})};
-    c.entities[pim::ENTITY_EMAIL] = {entity(3, {{"data1", "ann@example.com"}, {"data2", 1}})};
-    c.entities[pim::ENTITY_EVENT] = {entity(4, {{"data1", "1970-01-02"}, {"data2", 3}})};
-    c.entities[pim::ENTITY_IM] = {entity(5, {{"data1", "ann.lee"}, {"data2", 1}, {"data5", 4}})};
-    c.entities[pim::ENTITY_REL] = {entity(6, {{"data1", "Bob"}, {"data2", 1}})};
-    c.entities[pim::ENTITY_ADDR] = {entity(7, {{"data7", "Berlin"}, {"data2", 1}})};
-    c.entities[pim::ENTITY_URL] = {entity(8, {{"data1", "https://ann.example"}, {"data2", 1}})};
+    c.entities[pim::ENTITY_NAME] = { entity(1, { { "data2", "Ann" }, { "data3", "Lee" } }) };
+    c.entities[pim::ENTITY_PHONE] = { entity(2, { { "data1", "+1 555 0101" }, { "data2", 2 } }) };
+    c.entities[pim::ENTITY_EMAIL] = { entity(3, { { "data1", "ann@example.com" }, { "data2", 1 } }) };
+    c.entities[pim::ENTITY_EVENT] = { entity(4, { { "data1", "1970-01-02" }, { "data2", 3 } }) };
+    c.entities[pim::ENTITY_IM] = { entity(5, { { "data1", "ann.lee" }, { "data2", 1 }, { "data5", 4 } }) };
+    c.entities[pim::ENTITY_REL] = { entity(6, { { "data1", "Bob" }, { "data2", 1 } }) };
+    c.entities[pim::ENTITY_ADDR] = { entity(7, { { "data7", "Berlin" }, { "data2", 1 } }) };
+    c.entities[pim::ENTITY_URL] = { entity(8, { { "data1", "https://ann.example" }, { "data2", 1 } }) };
     return c;
 }
 
@@ -69,8 +69,8 @@ QWidget* valueBox(ContactEditor& editor, const char* list, int n)
 void turnWheel(QWidget* box, int delta)
 {
     const QPointF middle = QRectF(box->rect()).center();
-    QWheelEvent event(middle, box->mapToGlobal(middle), QPoint(), QPoint(0, delta), Qt::NoButton, Qt::NoModifier,
-                      Qt::NoScrollPhase, false);
+    QWheelEvent event(middle, box->mapToGlobal(middle), QPoint(), QPoint(0, delta), Qt::NoButton,
+        Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(box, &event);
 }
 
@@ -142,14 +142,15 @@ private slots:
     {
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
-        const QStringList pictures{"a.png", "b.PNG", "c.jpg", "d.JPG", "e.jpeg", "f.JPEG"};
-        for (const QString& name : pictures + QStringList{"g.gif", "h.txt"}) {
+        const QStringList pictures { "a.png", "b.PNG", "c.jpg", "d.JPG", "e.jpeg", "f.JPEG" };
+        for (const QString& name : pictures + QStringList { "g.gif", "h.txt" }) {
             QFile file(dir.filePath(name));
             QVERIFY(file.open(QIODevice::WriteOnly));
         }
         // Matched as strictly as a dialog on a case-sensitive file system.
-        const QStringList listed = QDir(dir.path()).entryList(patternsOf(ContactEditor::photoFileFilter()),
-                                                              QDir::Files | QDir::CaseSensitive, QDir::Name);
+        const QStringList listed = QDir(dir.path())
+                                       .entryList(patternsOf(ContactEditor::photoFileFilter()),
+                                           QDir::Files | QDir::CaseSensitive, QDir::Name);
         QCOMPARE(listed, pictures);
     }
 };
