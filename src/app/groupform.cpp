@@ -21,6 +21,12 @@ GroupForm::GroupForm(QSharedPointer<LocalDb> db, QWidget* parent)
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     setStyleSheet(getStyleSheet(QStringLiteral(":res/style.css")));
     connect(ui->btnOK, &QPushButton::pressed, this, &GroupForm::onBtnOKPressed);
+    // The window carries the question it asks, where a task switcher or a
+    // screen reader names it; the prompt's closing punctuation is no title's.
+    QString prompt = ui->label->text().trimmed();
+    while (prompt.endsWith(QLatin1Char(':')) || prompt.endsWith(QLatin1Char(';')))
+        prompt.chop(1);
+    setWindowTitle(prompt);
     // The combo would otherwise turn a typed "family" into the listed
     // "Family" when the field loses focus; the name is taken as typed.
     if (QCompleter* completer = ui->cbGroups->completer())

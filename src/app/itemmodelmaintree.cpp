@@ -3,6 +3,9 @@
 
 #include <QPixmap>
 #include <QPixmapCache>
+#include <QTextDocument>
+
+#include <algorithm>
 
 #include "model/localdb.h"
 
@@ -151,8 +154,12 @@ QVariant ItemModelMainTree::data(const QModelIndex& index, int role) const
         return QVariant();
     switch (role) {
     case Qt::DisplayRole:
-    case Qt::ToolTipRole:
         return node->name;
+    case Qt::ToolTipRole:
+        // The whole name, for one cut short in the tree. A tool tip that
+        // looks like markup is shown as markup: such a name goes as a
+        // paragraph of its own, escaped.
+        return Qt::mightBeRichText(node->name) ? Qt::convertFromPlainText(node->name) : node->name;
     case Qt::DecorationRole: {
         if (node->type == TYPE_DEVICE && node->kind != KIND_IOS && node->kind != KIND_ANDROID)
             return QPixmap();
@@ -167,14 +174,26 @@ QVariant ItemModelMainTree::data(const QModelIndex& index, int role) const
 }
 
 template <typename Node, typename... Args>
-Node* ItemModelMainTree::appendNode(_ItemNode* parent, Args&&... args)
+Node* ItemModelMainTree::insertNode(_ItemNode* parent, int row, Args&&... args)
 {
-    const int row = int(parent->children.size());
     beginInsertRows(positionIndex(parent), row, row);
-    // The node's constructor links it into parent->children.
+    // The node's constructor links it in as parent's last child.
     auto* node = new Node(std::forward<Args>(args)...);
+    parent->children.move(parent->children.size() - 1, row);
     endInsertRows();
     return node;
+}
+
+template <typename Node, typename... Args>
+Node* ItemModelMainTree::appendNode(_ItemNode* parent, Args&&... args)
+{
+    return insertNode<Node>(parent, int(parent->children.size()), std::forward<Args>(args)...);
+}
+
+bool ItemModelMainTree::listsBefore(const QString& name, const QString& other)
+{
+    const int folded = QString::compare(name, other, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : name < other;
 }
 
 ItemModelMainTree::_DBItemNode* ItemModelMainTree::addDevice(QSharedPointer<LocalDb> db, QString name,
@@ -188,8 +207,11 @@ ItemModelMainTree::_DBItemNode* ItemModelMainTree::addDevice(QSharedPointer<Loca
 
 ItemModelMainTree::_DBItemNode* ItemModelMainTree::addLocalDb(QSharedPointer<LocalDb> db, QString name)
 {
-    return appendNode<_DBItemNode>(&localDbRoot, int(TYPE_LOCALDB), std::move(name), QString(), &localDbRoot,
-                                   std::move(db));
+    const auto before = std::partition_point(localDbRoot.children.cbegin(), localDbRoot.children.cend(),
+        [&name](const _ItemNode* node) { return listsBefore(node->name, name); });
+    const int row = int(before - localDbRoot.children.cbegin());
+    return insertNode<_DBItemNode>(
+        &localDbRoot, row, int(TYPE_LOCALDB), std::move(name), QString(), &localDbRoot, std::move(db));
 }
 
 void ItemModelMainTree::refreshDbNodeGroups(_DBItemNode* node)

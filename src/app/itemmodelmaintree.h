@@ -88,8 +88,12 @@ public:
     // Adds a device node (kind 1 iPhone, 2 Android) as the last child of
     // the Devices root.
     _DBItemNode* addDevice(QSharedPointer<LocalDb> db, QString name, QString id, int kind);
-    // Adds a local database node as the last child of Local Databases.
+    // Adds a local database node to Local Databases, in the order of
+    // listsBefore: one that depends on the names alone, so the tree lists
+    // the databases alike right after one was made and after a restart.
     _DBItemNode* addLocalDb(QSharedPointer<LocalDb> db, QString name);
+    // By name, letter case aside, then with it, so no two names tie.
+    static bool listsBefore(const QString& name, const QString& other);
     // Rebuilds the node's group children from its database, then emits
     // layoutChanged(). Nothing for a node without database. When reading the
     // groups throws, the exception propagates and the old children stay.
@@ -116,9 +120,12 @@ public:
 private:
     // Index of a node at its current position (roots included).
     QModelIndex positionIndex(const _ItemNode* node) const;
-    // Appends a node, announcing the new row.
+    // Makes a node the child at `row` of `parent` (the last one for
+    // appendNode), announcing the new row.
     template <typename Node, typename... Args>
     Node* appendNode(_ItemNode* parent, Args&&... args);
+    template <typename Node, typename... Args>
+    Node* insertNode(_ItemNode* parent, int row, Args&&... args);
 
     _ItemNode devicesRoot;
     _ItemNode localDbRoot;

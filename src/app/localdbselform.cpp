@@ -31,7 +31,7 @@ LocalDbSelForm::LocalDbSelForm(QWidget* parent, QString proposedName)
         ui->cbLocalDbNames->addItem(file.fileName());
     ui->cbLocalDbNames->setCurrentIndex(-1);
     if (!proposedName.isEmpty())
-        ui->cbLocalDbNames->setEditText(proposedName);
+        ui->cbLocalDbNames->setEditText(acceptableName(proposedName));
 }
 
 LocalDbSelForm::~LocalDbSelForm() = default;
@@ -44,6 +44,15 @@ QChar LocalDbSelForm::invalidNameChar(const QString& name)
             return c;
     }
     return QChar();
+}
+
+QString LocalDbSelForm::acceptableName(QString proposed)
+{
+    for (QChar& c : proposed) {
+        if (!invalidNameChar(QString(c)).isNull())
+            c = QLatin1Char('_');
+    }
+    return proposed;
 }
 
 void LocalDbSelForm::onBtnOkPress()

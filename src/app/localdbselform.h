@@ -15,7 +15,8 @@ class LocalDbSelForm : public QDialog {
     Q_OBJECT
 public:
     // Lists the "*.db" files of LocalDb::dbDir(), oldest first, after one
-    // empty entry; proposedName (when not empty) stands in the edit field.
+    // empty entry; proposedName (when not empty) stands in the edit field,
+    // made acceptable (acceptableName).
     LocalDbSelForm(QWidget* parent, QString proposedName);
     ~LocalDbSelForm() override;
 
@@ -27,6 +28,10 @@ public:
     // The character that makes a typed name unusable as a file name, or a
     // null QChar when there is none.
     static QChar invalidNameChar(const QString& name);
+    // `proposed` (a file or device name) with every character that
+    // invalidNameChar refuses replaced by "_", so a proposal is one the
+    // dialog accepts.
+    static QString acceptableName(QString proposed);
 
 private slots:
     // Accepts a non-blank, valid name; otherwise warns and stays open.

@@ -25,6 +25,7 @@
 #include <QCoreApplication>
 #include <QCursor>
 #include <QDir>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QKeySequence>
 #include <QLabel>
@@ -32,6 +33,7 @@
 #include <QMenu>
 #include <QResizeEvent>
 #include <QSplitter>
+#include <QStyle>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -283,8 +285,9 @@ ItemModelMainTree::_DBItemNode* MainWindow::addSavedDevices(const QString& folde
 
 void MainWindow::addLocalDatabases()
 {
+    // The tree puts each in its place.
     const QFileInfoList files
-        = LocalDb::dbDir().entryInfoList({ QStringLiteral("*.db") }, QDir::Files, QDir::Time | QDir::Reversed);
+        = LocalDb::dbDir().entryInfoList({ QStringLiteral("*.db") }, QDir::Files, QDir::NoSort);
     for (const QFileInfo& file : files) {
         treeModel->addLocalDb(LocalDb::openLocal(file.absoluteFilePath()), file.fileName());
     }
@@ -337,11 +340,46 @@ void MainWindow::applyPaneSizes(int windowWidth)
     const int list = int(rest * m_listShare);
     const int card = halves ? list : int(rest) - list;
     ui->splitter->setSizes({ kTreePaneWidth, list, card });
-    const int listWidth = int(rest * m_listShare - 23.0);
+    // Room is left for the vertical scroll bar.
+    m_columnsWidth = int(rest * m_listShare - 23.0);
+    fitContactColumns();
+}
+
+void MainWindow::measureContactColumns()
+{
+    // The view asks its rows for their width, which they leave to it: the
+    // texts are measured here, of the first rows, which are on screen after
+    // a load (a list may hold a hundred thousand).
+    const MyTreeView* view = ui->treeContacts;
+    const QFontMetrics metrics(view->font());
+    const int margins = 2 * (view->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, view) + 1);
+    const int rows = qMin(contactsModel->rowCount(), 200);
+    const auto widest = [&](int column) {
+        int width = -1;
+        for (int row = 0; row < rows; ++row)
+            width = qMax(width,
+                metrics.horizontalAdvance(contactsModel->index(row, column).data().toString()) + margins);
+        return width;
+    };
+    m_phoneTextWidth = widest(ItemModelContacts::COLUMN_PHONE);
+    m_emailTextWidth = widest(ItemModelContacts::COLUMN_EMAIL);
+}
+
+void MainWindow::fitContactColumns()
+{
+    // Each column takes its share of the width: name 40 %, the others 20 %.
+    // A phone number or an e-mail address cut short cannot be used, and
+    // they are short: their columns take up to a quarter each where their
+    // texts need it, from name and address, which keep their 2:1.
+    const int width = qMax(0, m_columnsWidth);
+    const int phone = qBound(width / 5, m_phoneTextWidth, width / 4);
+    const int email = qBound(width / 5, m_emailTextWidth, width / 4);
+    const int name = (width - phone - email) * 2 / 3;
     QHeaderView* header = ui->treeContacts->header();
-    header->resizeSection(0, int(0.4 * listWidth));
-    for (int column = 1; column <= 3; ++column)
-        header->resizeSection(column, int(0.2 * listWidth));
+    header->resizeSection(ItemModelContacts::COLUMN_NAME, name);
+    header->resizeSection(ItemModelContacts::COLUMN_PHONE, phone);
+    header->resizeSection(ItemModelContacts::COLUMN_EMAIL, email);
+    header->resizeSection(ItemModelContacts::COLUMN_ADDRESS, width - name - phone - email);
 }
 
 

@@ -300,6 +300,10 @@ private:
     // shown); nothing when it is not listed.
     void selectListedContact(unsigned long long contactId);
     void applyPaneSizes(int windowWidth);
+    // The widths the phone and e-mail texts of the listed rows need.
+    void measureContactColumns();
+    // Shares m_columnsWidth out among the list's columns.
+    void fitContactColumns();
 
     // Contact actions and edits.
     bool useContactVariant() const;
@@ -359,6 +363,11 @@ private:
     // The list's share of the width the list and the card split; a drag of
     // the splitter changes it, a resize of the window keeps it.
     double m_listShare = 0.5;
+    // The width the list's columns share, set at every resize; what the
+    // listed phone and e-mail texts need, -1 when nothing is listed.
+    int m_columnsWidth = 0;
+    int m_phoneTextWidth = -1;
+    int m_emailTextWidth = -1;
     bool m_deviceWorkStopped = false;
     int m_roadsRunning = 0;
     QTimer* m_replayTimer = nullptr;

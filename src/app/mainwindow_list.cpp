@@ -63,6 +63,8 @@ void MainWindow::onListLoaded(int ticket, std::shared_ptr<ItemModelContacts::Pre
     // card of a contact no longer listed must not stay.
     ui->wdContactInfo->clear();
     ui->treeContacts->setCurrentIndex(contactsModel->indexOfPos(0));
+    measureContactColumns();
+    fitContactColumns();
     const unsigned long long selectId = std::exchange(m_listSelectId, 0);
     if (m_listIsSearch) {
         // The first hit is selected and on the card.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "contactui/absentitieseditor.h"
 
+#include "contactui/wheelguard.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QToolButton>
@@ -29,6 +31,10 @@ void AbsEntitiesEditor::placeWidget(Row& row, QWidget* widget, int gridRow, int 
 {
     m_grid->addWidget(widget, gridRow, column, rowSpan, columnSpan);
     row.widgets.append(widget);
+    // The editor is a scrolling page: a box passed over while scrolling
+    // keeps its value.
+    if (g_takesWheelAsValue(widget))
+        g_wheelOnlyWhenFocused(widget);
 }
 
 QToolButton* AbsEntitiesEditor::placeRemoveButton(Row& row, int gridRow)

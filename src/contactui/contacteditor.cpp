@@ -371,6 +371,12 @@ void ContactEditor::setOpenFileAsker(std::function<QString()> asker)
     m_openFileAsker = std::move(asker);
 }
 
+QString ContactEditor::photoFileFilter()
+{
+    // Dialogs that match names case-sensitively would hide "IMG_0001.JPG".
+    return tr("Images (*.png *.jpg *.jpeg *.PNG *.JPG *.JPEG)");
+}
+
 void ContactEditor::resetPhoto(QString)
 {
     m_photo.reset();
@@ -390,7 +396,7 @@ void ContactEditor::pickPhoto()
 {
     const QString path = m_openFileAsker
         ? m_openFileAsker()
-        : QFileDialog::getOpenFileName(nullptr, QString(), QString(), tr("Images (*.png *.jpg)"));
+        : QFileDialog::getOpenFileName(nullptr, QString(), QString(), photoFileFilter());
     if (path.isEmpty())
         return;
     QFile file(path);

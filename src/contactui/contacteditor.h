@@ -53,6 +53,9 @@ public:
     // Replaces the open-file dialog of a photo click (tests, screenshots):
     // returns the chosen path, empty to cancel.
     void setOpenFileAsker(std::function<QString()> asker);
+    // The open-file dialog's filter of a photo click: PNG and JPEG files,
+    // their extensions in lower or upper case.
+    static QString photoFileFilter();
 
 public slots:
     // The "Delete Photo" link; the argument is ignored.

@@ -2,13 +2,17 @@
 #include "kit/messagebox.h"
 
 #include "kit/productinfo.h"
+#include "kit/screenfit.h"
 #include "kit/stylesheet.h"
 #include "kit/winmovable.h"
 
-#include <QCoreApplication>
-#include <QLabel>
-#include <QPushButton>
+#include <QApplication>
 #include <QEvent>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+#include <QShowEvent>
 
 #include <utility>
 
@@ -70,11 +74,114 @@ void useKitIcon(QMessageBox& box, QMessageBox::Icon icon)
     label->setPixmap(pixmap);
 }
 
+// A zero-width space: a place where a line may break that shows nothing.
+constexpr char16_t kBreak = 0x200B;
+// Longer runs of characters without a place to break are broken up into
+// pieces of kBreakEvery; shorter ones fit on a line of the narrowest box.
+constexpr int kLongestRun = 40;
+constexpr int kBreakEvery = 16;
+
+// One piece of a box's text: a tag, or what shows as one character (with
+// its marks, a surrogate pair, a character reference).
+struct TextUnit {
+    QString text;
+    bool markup = false;
+    // A line may break after it: the toolkit breaks after blanks, slashes
+    // and hyphens.
+    bool breakAfter = false;
+};
+
+QList<TextUnit> unitsOf(const QString& text, bool rich)
+{
+    QList<TextUnit> units;
+    for (qsizetype i = 0; i < text.size();) {
+        const QChar c = text.at(i);
+        qsizetype length = 1;
+        bool markup = false;
+        if (rich && c == u'<') {
+            // Up to the closing '>' outside quotes.
+            QChar quote;
+            for (length = 1; i + length < text.size(); ++length) {
+                const QChar t = text.at(i + length);
+                if (!quote.isNull())
+                    quote = t == quote ? QChar() : quote;
+                else if (t == u'"' || t == u'\'')
+                    quote = t;
+                else if (t == u'>')
+                    break;
+            }
+            length = qMin(length + 1, text.size() - i);
+            markup = true;
+        } else if (rich && c == u'&') {
+            const qsizetype semicolon = text.indexOf(u';', i);
+            if (semicolon > i + 1 && semicolon - i <= 10)
+                length = semicolon + 1 - i;
+        } else if (c.isHighSurrogate() && i + 1 < text.size()) {
+            length = 2;
+        }
+        const QString piece = text.mid(i, length);
+        i += length;
+        if (!markup && c.isMark() && !units.isEmpty() && !units.constLast().markup) {
+            units.last().text += piece;
+            continue;
+        }
+        units.append({ piece, markup, !markup && (c.isSpace() || c == u'/' || c == u'-') });
+    }
+    return units;
+}
+
+// The text with a zero-width space put into every run of characters too
+// long for one line of the box, every kBreakEvery characters. The
+// toolkit's label wraps only where a line may break, so a long path or
+// name would otherwise run off the box's right edge and be cut there.
+QString withLineBreaks(const QString& text, bool rich)
+{
+    const QList<TextUnit> units = unitsOf(text, rich);
+    QString out;
+    out.reserve(text.size() + text.size() / kBreakEvery);
+    qsizetype start = 0;
+    while (start < units.size()) {
+        if (units.at(start).markup) {
+            out += units.at(start++).text;
+            continue;
+        }
+        // The run: characters up to markup or a place to break.
+        qsizetype end = start;
+        while (end < units.size() && !units.at(end).markup && !units.at(end).breakAfter)
+            ++end;
+        if (end < units.size() && !units.at(end).markup)
+            ++end;
+        const bool tooLong = end - start > kLongestRun;
+        for (qsizetype i = start; i < end; ++i) {
+            if (tooLong && i > start && (i - start) % kBreakEvery == 0)
+                out += QChar(kBreak);
+            out += units.at(i).text;
+        }
+        start = end;
+    }
+    return out;
+}
+
+// The window a box belongs to: the one the user works in when it comes up.
+QWidget* ownerWindow()
+{
+    if (QWidget* active = QApplication::activeWindow())
+        return active;
+    return QApplication::activeModalWidget();
+}
+
 // The toolkit puts the style's picture back on every style change (setting
 // the style sheet is one), so the product's picture is put back after it.
+// When shown, the box is centred on the window it belongs to (on the
+// screen when there is none) and kept on the screen. The toolkit's own
+// placement leaves room for a frame the box does not have.
 class KitMessageBox : public QMessageBox {
 public:
-    using QMessageBox::QMessageBox;
+    KitMessageBox(Icon icon, const QString& title, const QString& text)
+        : QMessageBox(icon, title, text, QMessageBox::NoButton, nullptr)
+        , m_owner(ownerWindow())
+    {
+    }
 
 protected:
     void changeEvent(QEvent* event) override
@@ -83,6 +190,26 @@ protected:
         if (event->type() == QEvent::StyleChange)
             useKitIcon(*this, icon());
     }
+
+    void showEvent(QShowEvent* event) override
+    {
+        // Sizes the box, then places it as the toolkit would.
+        QMessageBox::showEvent(event);
+        if (event->spontaneous())
+            return;
+        QRect placed = frameGeometry();
+        if (m_owner && m_owner->isVisible())
+            placed.moveCenter(m_owner->frameGeometry().center());
+        else if (const QScreen* screen = this->screen())
+            placed.moveCenter(screen->availableGeometry().center());
+        move(placed.topLeft());
+        // As the toolkit's own placement: not a position the user chose.
+        setAttribute(Qt::WA_Moved, false);
+        g_keepOnScreen(this);
+    }
+
+private:
+    QPointer<QWidget> m_owner;
 };
 
 } // namespace
@@ -99,7 +226,7 @@ namespace {
 template <typename AddButtons>
 int runBox(QMessageBox::Icon icon, const QString& text, Qt::TextFormat format, AddButtons addButtons)
 {
-    KitMessageBox box(icon, product::title(), text, QMessageBox::NoButton, nullptr);
+    KitMessageBox box(icon, product::title(), withLineBreaks(text, format == Qt::RichText));
     useKitIcon(box, icon);
     WinMovable movable(&box);
     box.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

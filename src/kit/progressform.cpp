@@ -2,6 +2,7 @@
 #include "kit/progressform.h"
 
 #include "kit/kitlog.h"
+#include "kit/productinfo.h"
 #include "kit/stylesheet.h"
 #include "kit/tips.h"
 #include "ui_progressform.h"
@@ -21,7 +22,9 @@ ProgressForm::ProgressForm(QString title, QWidget* parent)
     setStyleSheet(getStyleSheet(QStringLiteral(":/res/style.css")));
     connect(this, &QDialog::finished, this, &ProgressForm::onFinish);
     connect(ui->btnCancel, &QPushButton::pressed, this, &ProgressForm::cancel);
-    setWindowTitle(title);
+    // A window without a title would be named by the program's file name
+    // in the window list; an operation without one is named by the product.
+    setWindowTitle(title.isEmpty() ? product::title() : title);
     ui->lbStatus->setText(title);
     ui->btnCancel->setFocusPolicy(Qt::NoFocus);
 }

@@ -69,6 +69,21 @@ private slots:
         }
     }
 
+    // Local databases stand by name, letter case aside, in whatever order
+    // they are added; devices in the order they come.
+    void ordersLocalDatabasesByName()
+    {
+        ItemModelMainTree model;
+        QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+        for (const char* name : { "b.db", "C.db", "a.db", "B.db", "\u00e4.db", "10.db", "2.db" })
+            model.addLocalDb({}, QString::fromUtf8(name));
+        model.addDevice({}, "Zed", "z", ItemModelMainTree::KIND_IOS);
+        model.addDevice({}, "Amy", "a", ItemModelMainTree::KIND_IOS);
+        QCOMPARE(childNames(model, model.index(1, 0)),
+                 (QStringList { "10.db", "2.db", "a.db", "B.db", "b.db", "C.db", QString::fromUtf8("\u00e4.db") }));
+        QCOMPARE(childNames(model, model.index(0, 0)), (QStringList { "Zed", "Amy" }));
+    }
+
     void removesADevice_data()
     {
         QTest::addColumn<QString>("id");

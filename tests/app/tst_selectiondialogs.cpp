@@ -61,6 +61,35 @@ private slots:
         QCOMPARE(boxes.shownTexts(), warning.isEmpty() ? QStringList() : QStringList { warning });
     }
 
+    // A name proposed from a file or phone is one the dialog takes as it
+    // stands: confirmed untouched, it names the database.
+    void proposesANameItAccepts_data()
+    {
+        QTest::addColumn<QString>("proposed");
+        QTest::addColumn<QString>("result");
+
+        QTest::newRow("plain file name kept") << "Contacts 2024.vcf" << "Contacts 2024.vcf.db";
+        QTest::newRow("markup in a file name") << "<b>bold &amp; <i>it.vcf" << "_b_bold &amp; _i_it.vcf.db";
+        QTest::newRow("every refused character")
+            << "a\\b/c:d*e?f\"g<h>i|j\tk\nl\rm.csv" << "a_b_c_d_e_f_g_h_i_j_k_l_m.csv.db";
+        QTest::newRow("phone name with a colon") << "Ann: iPhone-backup.db" << "Ann_ iPhone-backup.db";
+    }
+    void proposesANameItAccepts()
+    {
+        QFETCH(QString, proposed);
+        QFETCH(QString, result);
+
+        MessageBoxRecorder boxes;
+        ModalDialogAnswerer answerer([](QWidget* dialog) {
+            pressButton(dialog, "btnOK");
+            if (dialog->isVisible())
+                pressButton(dialog, "btnClose");
+        });
+        LocalDbSelForm form(nullptr, proposed);
+        QCOMPARE(form.execGetDbName(), result);
+        QCOMPARE(boxes.shownTexts(), QStringList());
+    }
+
     void listsDatabasesOldestFirst()
     {
         const QDir dir = LocalDb::dbDir();

@@ -9,9 +9,11 @@
 #include "kit/winmovable.h"
 
 #include <QDialog>
+#include <QLabel>
 #include <QScreen>
 #include <QTest>
 #include <QTextDocument>
+#include <QTextOption>
 
 Q_DECLARE_METATYPE(QMessageBox::Icon)
 
@@ -117,6 +119,93 @@ private slots:
             QCOMPARE(box.textFormat, Qt::RichText);
             QVERIFY2(!box.links.contains("file:///etc/passwd") && !box.text.contains("<img"), qPrintable(box.text));
         }
+    }
+
+    // Whatever the box shows stays inside it: a long path wraps, even
+    // where it has no place to break, and nothing of it is lost.
+    void wrapsLongTextInsideTheBox_data()
+    {
+        QTest::addColumn<QString>("data");
+        QString component;
+        while (component.size() < 250)
+            component += QStringLiteral("VeryLongFolderNameWithoutAnyBreaks_");
+        QTest::newRow("path of 300 characters")
+            << QStringLiteral("/Users/someone/Library/Application Support/%1.vcf").arg(component.left(246));
+        QTest::newRow("name of references and accents")
+            << QString(QStringLiteral("T&o<m>\u00e9")).repeated(40);
+        QTest::newRow("letters outside the basic plane") << QString::fromUtf8("\xF0\x9D\x90\x80").repeated(150);
+    }
+    void wrapsLongTextInsideTheBox()
+    {
+        QFETCH(QString, data);
+        QRect area;
+        QRect geometry;
+        int labelWidth = 0;
+        qreal textWidth = 0;
+        MessageBoxRecorder boxes;
+        boxes.setWhileOpen([&](QMessageBox& box) {
+            box.show();
+            area = box.screen()->availableGeometry();
+            geometry = box.frameGeometry();
+            const auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            labelWidth = label->contentsRect().width();
+            // Laid out as the label lays it out: wrapped at its width.
+            QTextDocument document;
+            document.setDefaultFont(label->font());
+            QTextOption option = document.defaultTextOption();
+            option.setWrapMode(QTextOption::WordWrap);
+            document.setDefaultTextOption(option);
+            document.setHtml(box.text());
+            document.setTextWidth(labelWidth);
+            textWidth = document.idealWidth();
+            box.hide();
+        });
+        Tips::error(BoxText("load %1 error. %2").arg(data, QStringLiteral("The file cannot be read.")));
+        QVERIFY2(area.contains(geometry), qPrintable(QStringLiteral("box %1 wide").arg(geometry.width())));
+        QVERIFY2(textWidth <= labelWidth, qPrintable(QStringLiteral("%1 > %2").arg(textWidth).arg(labelWidth)));
+        QVERIFY(boxes.shownTexts().constFirst().contains(data));
+    }
+
+    // A box comes up over the middle of the window the user works in, and
+    // stays on the screen where that window hangs off it; without such a
+    // window it stands in the middle of the screen.
+    void centresTheBoxOnItsWindow_data()
+    {
+        QTest::addColumn<QRect>("window"); // empty: no window
+        QTest::newRow("window in the middle") << QRect(150, 120, 520, 380);
+        QTest::newRow("small window in a corner") << QRect(0, 0, 160, 120);
+        QTest::newRow("window hanging off the right") << QRect(600, 300, 400, 200);
+        QTest::newRow("no window") << QRect();
+    }
+    void centresTheBoxOnItsWindow()
+    {
+        QFETCH(QRect, window);
+        QWidget owner;
+        owner.setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
+        if (!window.isEmpty()) {
+            owner.setGeometry(window);
+            owner.show();
+            owner.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&owner));
+        }
+        QRect placed;
+        QRect area;
+        MessageBoxRecorder boxes;
+        boxes.setWhileOpen([&](QMessageBox& box) {
+            box.show();
+            placed = box.frameGeometry();
+            area = box.screen()->availableGeometry();
+            box.hide();
+        });
+        Tips::warning(QStringLiteral("The database cannot be opened."));
+        QVERIFY(area.contains(placed));
+        // Centred on the window, then moved the least that keeps it on the screen.
+        const QPoint centre = window.isEmpty() ? area.center() : owner.frameGeometry().center();
+        const QPoint expected(qBound(area.left(), centre.x() - placed.width() / 2, area.right() + 1 - placed.width()),
+                              qBound(area.top(), centre.y() - placed.height() / 2, area.bottom() + 1 - placed.height()));
+        const QPoint off = placed.topLeft() - expected;
+        QVERIFY2(qAbs(off.x()) <= 1 && qAbs(off.y()) <= 1,
+                 qPrintable(QStringLiteral("%1,%2 away").arg(off.x()).arg(off.y())));
     }
 
     void leavesABoxWithoutButtonsClosable()

@@ -70,7 +70,9 @@ int MessageBoxRecorder::handle(QMessageBox& box)
     Box rec;
     rec.icon = box.icon();
     rec.title = box.windowTitle();
-    rec.text = box.text();
+    // The box puts zero-width spaces into long runs of characters, where a
+    // line may then break; they show nothing and are left out here.
+    rec.text = box.text().remove(QChar(0x200B));
     for (QAbstractButton* b : box.buttons()) {
         rec.buttons.append(box.standardButton(b));
         rec.buttonTexts.append(b->text());

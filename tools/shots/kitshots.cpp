@@ -26,6 +26,15 @@ void kitShots(ShotWriter& shots)
     Tips::error(QCoreApplication::translate("QObject", "IDS_ANDROID_CONNECT_FAIL%0:%1")
                     .arg(QStringLiteral("127.0.0.1"))
                     .arg(12345));
+    name = QStringLiteral("kit-box-long-path");
+    {
+        // A path of 300 characters with no blank in it: it wraps inside the box.
+        QString path = QStringLiteral("/Users/someone/Library/Application Support/");
+        while (path.size() < 296)
+            path += QStringLiteral("VeryLongFolderNameWithoutAnyBreaks_");
+        path = path.left(296) + QStringLiteral(".vcf");
+        Tips::error(BoxText("load %1 error. %2").arg(path, QStringLiteral("The file cannot be read.")));
+    }
     name = QStringLiteral("kit-box-retry-abort");
     g_showMessageBox(QMessageBox::Warning,
         BoxText::markup(QStringLiteral("Can't connect to your Android Phone: %1.<br/><br/>If you are presented with the pop up to "

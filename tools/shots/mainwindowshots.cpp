@@ -89,7 +89,7 @@ void mainWindowShots(ShotWriter& shots)
     QList<DataFolderFixture::Person> people;
     for (int i = 0; i < 199; ++i) {
         const QString name = QStringLiteral("%1 %2").arg(QLatin1String(kFirst[i % 10]), QLatin1String(kLast[(i / 10) % 20]));
-        people.append({ name, QStringLiteral("+1 555 %1").arg(1000 + i), name.toLower().replace(QLatin1Char(' '), QLatin1Char('.')) + QStringLiteral("@example.com"),
+        people.append({ name, QStringLiteral("+1 (555) 010-%1").arg(2000 + i), name.toLower().replace(QLatin1Char(' '), QLatin1Char('.')) + QStringLiteral("@example.com"),
                         i % 7 == 0 ? QStringLiteral("Family") : (i % 5 == 0 ? QStringLiteral("Work") : QString()) });
     }
     const QString path = folder.writeDb(QStringLiteral("data"), QStringLiteral("Contacts 2024.db"), people);
@@ -127,6 +127,10 @@ void mainWindowShots(ShotWriter& shots)
         window.resize(width, width == 1920 ? 1080 : 720);
         shots.save(QStringLiteral("mainwindow-card-%1").arg(QLatin1String(name)), window);
     }
+    // The list's columns share the width a wide window gives them.
+    selectByName(window, QStringLiteral("Amelia Zimmermann"));
+    window.resize(1600, 900);
+    shots.save(QStringLiteral("mainwindow-1600"), window);
     window.resize(1200, 720);
 
     ui->txtKeyword->setText(QStringLiteral("ann"));

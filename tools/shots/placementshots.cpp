@@ -13,6 +13,8 @@
 #include "app/mainwindow/fakedevicelayer.h"
 #include "contactui/editcontactform.h"
 #include "fileformats/contactsprinter.h"
+#include "kit/messagebox.h"
+#include "kit/tips.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -79,6 +81,24 @@ void placementShots(ShotWriter& shots)
         shots.saveScreen(QStringLiteral("placement-%1-editor-phone-types").arg(size));
         if (QComboBox* box = phoneTypeBox(form))
             box->hidePopup();
+    }
+    {
+        // A box over a small window stands in the middle of that window.
+        window.setGeometry(QRect(QPoint(20, 20), QSize(window.minimumWidth(), 520)));
+        window.activateWindow();
+        settle();
+        MessageBoxHandler previous = setMessageBoxHandler([&shots, size](QMessageBox& box) {
+            box.show();
+            settle();
+            shots.saveScreen(QStringLiteral("placement-%1-box-over-small-window").arg(size));
+            box.hide();
+            return int(QMessageBox::Ok);
+        });
+        Tips::warning(QStringLiteral("Contacts 2024.db is in use by another operation. Select it again once "
+                                     "that is over."));
+        setMessageBoxHandler(std::move(previous));
+        window.setGeometry(QGuiApplication::primaryScreen()->availableGeometry());
+        settle();
     }
     {
         // The preview runs its own loop: it is grabbed and closed from inside.

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "actionscene.h"
 #include "app/itemmodelmaintree.h"
+#include "app/localdbselform.h"
 #include "ui_mainwindow.h"
 #include "kit/makerconfig.h"
 #include "model/data_path_util.h"
@@ -12,11 +13,16 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QToolBar>
+#include <QHeaderView>
+#include <QHelpEvent>
 #include <QSplitter>
 #include <QTest>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QThread>
 
 #include <atomic>
+#include <numeric>
 
 namespace {
 
@@ -67,9 +73,9 @@ private slots:
         QTest::newRow("saved Android comes after the iPhones and is current")
             << split("ios_virtual/phone.db:1,android_virtual/tab.db:3") << split("phone|phone.db|1,tab|tab.db|2")
             << QStringList {} << "tab" << "Total:3";
-        QTest::newRow("local databases oldest first, nothing current")
-            << split("data/new.db:1@0,data/old.db:1@-86400,data/middle.db:1@-3600") << QStringList {}
-            << split("old.db||0,middle.db||0,new.db||0") << QString() << "Total:0";
+        QTest::newRow("local databases by name whatever their age, nothing current")
+            << split("data/new.db:1@0,data/old.db:1@-86400,data/Middle.db:1@-3600") << QStringList {}
+            << split("Middle.db||0,new.db||0,old.db||0") << QString() << "Total:0";
         // A damaged database raises nothing until it is selected.
         QTest::newRow("only database files, none opened")
             << split("ios_virtual/notes.txt!,ios_virtual/folder.db/,ios_virtual/x.y.db:1,data/junk.db!") << split("x|x.y.db|1")
@@ -117,6 +123,113 @@ private slots:
         QCOMPARE(node.node ? node.node->name : QString(), current);
         QCOMPARE(window.form()->lbTotal->text(), total);
         QCOMPARE(boxes.count(), 0);
+    }
+
+    // Databases made in the window are listed where the window lists them
+    // when it reads the folder again at the next start.
+    void listsLocalDatabasesAlikeAfterARestart()
+    {
+        ActionScene scene;
+        for (const char* name : { "zeta", "Alpha", "beta", "Home 2" }) {
+            scene.answer<LocalDbSelForm>([name](QWidget* dialog) { typeAndConfirm(dialog, QLatin1String(name)); });
+            QVERIFY(scene.window->selOrCreateLocalDb(QString()));
+        }
+        Tree* model = scene.window->mainTreeModel();
+        const QStringList made = childrenOf(model->localDbRootNode());
+        QCOMPARE(made, split("Alpha.db||0,beta.db||0,Home 2.db||0,home.db||0,zeta.db||0"));
+
+        // The files' ages say nothing about the order.
+        const QDateTime now = QDateTime::currentDateTime();
+        const QFileInfoList files = LocalDb::dbDir().entryInfoList({ "*.db" }, QDir::Files, QDir::Name);
+        for (qsizetype i = 0; i < files.size(); ++i) {
+            QFile file(files.at(i).absoluteFilePath());
+            QVERIFY(file.open(QIODevice::ReadWrite)
+                    && file.setFileTime(now.addSecs(-3600 * ((i * 7) % 5)), QFileDevice::FileModificationTime));
+        }
+        scene.window.reset();
+        MainWindow restarted(&scene.layer);
+        QCOMPARE(childrenOf(restarted.mainTreeModel()->localDbRootNode()), made);
+    }
+
+    // A name cut short in the tree reads whole, as written, in the tool
+    // tip of its node.
+    void tellsTheWholeNameInATip_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("long name") << "Contacts backup from the office computer in the old building 2024-03-01 A.db";
+        QTest::newRow("name like markup") << "<b>bold &amp; <i>it, from the office computer in 2024.db";
+        QTest::newRow("blanks kept") << "<i>two  blanks <u>and a tail, from the office computer.db";
+    }
+    void tellsTheWholeNameInATip()
+    {
+        QFETCH(QString, name);
+        DataFolderFixture folder;
+        folder.writeDb("data", name, {});
+        FakeDeviceLayer layer;
+        MainWindow window(&layer);
+        window.resize(1000, 700);
+        window.show();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+
+        MyTreeView* tree = window.form()->treeMain;
+        const QModelIndex node = DataFolderFixture::findNode(tree->model(), name);
+        QVERIFY(node.isValid());
+        const QRect shown = tree->visualRect(node);
+        QVERIFY2(tree->fontMetrics().horizontalAdvance(name) > shown.width(), "the name is not cut");
+        QHelpEvent hover(QEvent::ToolTip, shown.center(), tree->viewport()->mapToGlobal(shown.center()));
+        QCoreApplication::sendEvent(tree->viewport(), &hover);
+        QVERIFY(QToolTip::isVisible());
+        // Read as the tip reads it.
+        QString tip = QToolTip::text();
+        if (Qt::mightBeRichText(tip)) {
+            QTextDocument document;
+            document.setHtml(tip);
+            tip = document.toPlainText();
+        }
+        QCOMPARE(tip, name);
+        QToolTip::hideText();
+    }
+
+    // The list's columns widen with the window; phone numbers and e-mail
+    // addresses take what they need of it, so at 1600 pixels they read whole.
+    void sharesTheWidthAmongTheColumns()
+    {
+        DataFolderFixture folder;
+        QList<DataFolderFixture::Person> people;
+        for (int i = 0; i < 30; ++i)
+            people.append({ QStringLiteral("Ann Adams %1").arg(i), QStringLiteral("+1 (555) 010-%1").arg(2030 + i),
+                            QStringLiteral("ann.lee%1@example.com").arg(i % 10), {} });
+        folder.writeDb("data", "home.db", people);
+        FakeDeviceLayer layer;
+        MainWindow window(&layer);
+        window.resize(1000, 700);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        QVERIFY(showNode(window, "home.db"));
+
+        MyTreeView* list = window.form()->treeContacts;
+        const auto widths = [list] {
+            QList<int> out;
+            for (int column = 0; column < 4; ++column)
+                out.append(list->header()->sectionSize(column));
+            return out;
+        };
+        const QList<int> narrow = widths();
+        window.resize(1600, 700);
+        QCoreApplication::processEvents();
+        const QList<int> wide = widths();
+        for (int column = 0; column < 4; ++column)
+            QVERIFY2(wide[column] > narrow[column], qPrintable(QStringLiteral("column %1").arg(column)));
+        // Together they fill the list, but for room for its scroll bar.
+        const int total = std::accumulate(wide.cbegin(), wide.cend(), 0);
+        QVERIFY2(total <= list->viewport()->width() && total >= list->width() - 30, qPrintable(QString::number(total)));
+        for (int column : { 1, 2 }) {
+            const QModelIndex cell = list->model()->index(0, column);
+            const int text = list->fontMetrics().horizontalAdvance(cell.data().toString());
+            QVERIFY2(list->visualRect(cell).width() > text,
+                     qPrintable(QStringLiteral("%1 in %2").arg(cell.data().toString()).arg(list->visualRect(cell).width())));
+        }
     }
 
     void warnsOnceWhenTheIPhoneWatchFails()
