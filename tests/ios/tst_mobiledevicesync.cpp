@@ -83,6 +83,7 @@ private slots:
         const QString ack = "SDMessageAcknowledgeChangesFromDevice";
         QTRY_COMPARE(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
                                                             "SDMessageGetAllRecordsFromDevice", ack, ack, ack, "DLMessageDisconnect"}));
+        QVERIFY(sim.log("sync")[0].endsWith(R"(["DLMessageVersionExchange", "DLVersionsOk", 300])"));
         QVERIFY(sim.log("sync")[1].contains(R"("com.apple.Contacts", "---", "2026-12-07T01:00:00", 106,)"));
         QVERIFY(sim.log("lockdown").filter(R"("Label": "QUORVANTILE", "Request": "StartService", "Service": "com.apple.mobilesync")").size() == 1);
     }
@@ -151,6 +152,10 @@ private slots:
         QTest::newRow("remap never comes") << fault("SDMessageProcessChanges", "stall") << true << remap + "-5." << int(E::Timeout);
         QTest::newRow("versions as text") << phone("exchange", "wrongtypes") << false
                                           << "mobiledevice_sync_start_throw: version exchange failed. return -2." << int(E::WrongMessage);
+        QTest::newRow("newer device link") << phone("link_version", 301) << true
+                                           << "mobiledevice_sync_start_throw: version exchange failed. return -6. The iPhone "
+                                              "announced device link version 301; 300 is the newest this program speaks."
+                                           << int(E::NewerVersion);
     }
 
     void shouldNameWhatWentWrong()
