@@ -12,6 +12,8 @@
 #include <QJsonDocument>
 #include <QTest>
 
+#include <algorithm>
+
 namespace {
 using Fields = QVariantMap;
 using Contacts = QList<pim::_Contact>;
@@ -211,17 +213,23 @@ private slots:
         QCOMPARE(reporter.errors() + reporter.successes(), QStringList());
     }
 
-    // The bar moves with the batches received, never back.
-    void shouldAdvanceWithTheBatches()
+    // Many contacts in small batches: the bar moves with the records
+    // received, never back, through every quarter of the read, and is not
+    // near its end before the last batch.
+    void shouldRiseThroughALongRead()
     {
-        QJsonObject scenario = kimAndLee();
-        scenario["batch"] = 1;
-        IPhoneSimulator sim(scenario);
+        IPhoneSimulator sim({{"generate", 600}, {"batch", 2}, {"dump", false}});
         DeviceDb device;
         RecordingReporter reporter;
         IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
         runToEnd(thread);
-        QCOMPARE(reporter.progressValues(), QList<int>({0, 9, 16, 22, 28}));
+        QCOMPARE(thread.contactCount(), 600);
+        const QList<int> values = reporter.progressValues().mid(1); // one per batch
+        QCOMPARE(values.size(), 600);
+        QVERIFY(std::is_sorted(values.begin(), values.end()));
+        const auto at = [&](int quarter) { return values.at(quarter * (values.size() - 1) / 4); };
+        QVERIFY2(at(0) < 10 && at(0) < at(1) && at(1) < at(2) && at(2) < at(3) && at(3) < at(4) && at(4) < 90,
+                 qPrintable(QString("%1 %2 %3 %4 %5").arg(at(0)).arg(at(1)).arg(at(2)).arg(at(3)).arg(at(4))));
     }
 
     void shouldSendWhatTheMergeStored_data()
