@@ -19,6 +19,13 @@
 
 namespace {
 
+// The roads' own warnings (the faults they meet) would bury the figures.
+void quietBelowCritical(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+}
+
 QByteArray loadAverage()
 {
     QFile file(QStringLiteral("/proc/loadavg"));
@@ -31,6 +38,9 @@ int main(int argc, char** argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (qEnvironmentVariableIsEmpty("MARROWLINK_SOURCE_DIR"))
+        qputenv("MARROWLINK_SOURCE_DIR", MARROWLINK_SOURCE_DIR);
+    qInstallMessageHandler(quietBelowCritical);
     QApplication app(argc, argv);
     const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 1;
     const QString only = argc > 2 ? QString::fromLocal8Bit(argv[2]) : QString();

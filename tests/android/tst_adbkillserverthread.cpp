@@ -133,7 +133,7 @@ private slots:
 
         AdbKillServerThread guard(nullptr, port);
         guard.start();
-        QCOMPARE(server.waitForFinished(killed ? 5000 : 2500), killed);
+        QCOMPARE(server.waitForFinished(killed ? 10000 : 2500), killed);
         guard.stop();
         if (!killed) {
             server.kill();

@@ -149,7 +149,7 @@ private slots:
         const QByteArray payload = randomBytes(3 * 1024 * 1024);
         QTcpSocket client;
         client.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(client.waitForConnected(3000));
+        QVERIFY(client.waitForConnected(10000));
         QByteArray received;
         connect(&client, &QTcpSocket::readyRead, this, [&] { received += client.readAll(); });
         client.write(payload);
