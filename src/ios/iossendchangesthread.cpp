@@ -17,18 +17,7 @@ namespace {
 // Changes carried by the contact record rather than a child record of their own.
 bool isContactLevel(const _ChangeData& change)
 {
-    switch (change.type) {
-    case pim::ENTITY_NAME:
-    case pim::ENTITY_PHOTO:
-    case pim::ENTITY_NICKNAME:
-    case pim::ENTITY_NOTES:
-    case pim::ENTITY_ORG:
-        return true;
-    case pim::ENTITY_EVENT:
-        return change.entity.fields.value(QStringLiteral("data2")).toInt() == 3;
-    default:
-        return false;
-    }
+    return carriedByContactRecord(change.type, change.entity);
 }
 
 } // namespace

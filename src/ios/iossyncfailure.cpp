@@ -38,6 +38,10 @@ QString happened(const MobileSyncError& e, Road road)
     case MobileSyncError::Garbage: return tr("The iPhone sent an answer that could not be read %1.").arg(during(road));
     case MobileSyncError::WrongMessage:
         return tr("The iPhone sent a message of the wrong form (\"%1\") %2.").arg(e.detail, during(road));
+    case MobileSyncError::NewerVersion:
+        return tr("The iPhone speaks a newer version of the contact sync (%1) than this program knows (%2).")
+            .arg(e.detail)
+            .arg(kContactSyncLinkVersion);
     case MobileSyncError::Timeout: return tr("The iPhone stopped answering %1.").arg(during(road));
     case MobileSyncError::LinkLost:
     case MobileSyncError::Stopped: break;
@@ -45,13 +49,11 @@ QString happened(const MobileSyncError& e, Road road)
     return tr("The iPhone was disconnected %1.").arg(during(road));
 }
 
-QString kept(Road road, bool earlierKept)
+QString nothingKept(Road road)
 {
     switch (road) {
     case Road::Read: return tr("Nothing was stored.");
-    case Road::Write:
-        return earlierKept ? tr("The contacts written before were kept; the rest were not written.")
-                           : tr("No contact was written.");
+    case Road::Write: return tr("No contact was written.");
     case Road::Edit: return tr("Its contacts are read again, so the list shows what it holds.");
     }
     return QString();
@@ -68,6 +70,7 @@ QString advice(MobileSyncError::Kind kind)
         return tr("Close any other program that syncs the iPhone, make sure it syncs contacts, and try again.");
     case MobileSyncError::Garbage:
     case MobileSyncError::WrongMessage: return tr("Restart the iPhone, connect it again and try again.");
+    case MobileSyncError::NewerVersion: return tr("Install a newer version of this program and try again.");
     case MobileSyncError::Timeout:
     case MobileSyncError::NoService: return tr("Disconnect the iPhone, connect it again and try again.");
     default: return tr("Keep the iPhone connected and unlocked, and try again.");
@@ -76,10 +79,33 @@ QString advice(MobileSyncError::Kind kind)
 
 } // namespace
 
-QString failureText(const MobileSyncError& error, Road road, bool earlierKept)
+QString failureText(const MobileSyncError& error, Road road, const QString& kept)
 {
-    return happened(error, road) + QLatin1Char(' ') + kept(road, earlierKept) + QLatin1Char(' ')
-        + advice(error.kind);
+    return happened(error, road) + QLatin1Char(' ') + (kept.isEmpty() ? nothingKept(road) : kept)
+        + QLatin1Char(' ') + advice(error.kind);
+}
+
+QString writtenText(int written, int total, const QStringList& incomplete)
+{
+    if (written <= 0)
+        return nothingKept(Road::Write);
+    const bool rest = written < total;
+    QString text = written == 1
+        ? (rest ? tr("1 contact was written to the iPhone and kept; the rest were not written.")
+                : tr("1 contact was written to the iPhone and kept."))
+        : (rest ? tr("%1 contacts were written to the iPhone and kept; the rest were not written.")
+                : tr("%1 contacts were written to the iPhone and kept."))
+              .arg(written);
+    if (!incomplete.isEmpty()) {
+        constexpr int kNamed = 5;
+        QStringList names;
+        for (const QString& name : incomplete.mid(0, kNamed))
+            names << QLatin1Char('"') + name + QLatin1Char('"');
+        if (incomplete.size() > kNamed)
+            names << QStringLiteral("...");
+        text += QLatin1Char(' ') + tr("Some details of %1 were not written.").arg(names.join(QLatin1String(", ")));
+    }
+    return text;
 }
 
 } // namespace iossync

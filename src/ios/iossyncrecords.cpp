@@ -44,6 +44,22 @@ Words words(const Word (&table)[N])
 
 } // namespace
 
+bool carriedByContactRecord(int type, const pim::Entity& entity)
+{
+    switch (type) {
+    case pim::ENTITY_NAME:
+    case pim::ENTITY_PHOTO:
+    case pim::ENTITY_NOTES:
+    case pim::ENTITY_ORG:
+    case pim::ENTITY_NICKNAME:
+        return true;
+    case pim::ENTITY_EVENT:
+        return entity.fields.value(QStringLiteral("data2")).toInt() == 3;
+    default:
+        return false;
+    }
+}
+
 const ChildKind* childKindOfType(int type)
 {
     for (const ChildKind& kind : kKinds)

@@ -9,6 +9,10 @@
 
 Q_DECLARE_LOGGING_CATEGORY(lcIosSync)
 
+namespace pim {
+class Entity;
+}
+
 namespace iossync {
 
 inline const QString kEntityNameKey = QStringLiteral("com.apple.syncservices.RecordEntityName");
@@ -47,6 +51,13 @@ Words serviceWords();
 QString wordOf(const Words& words, int code, const QString& fallback = QStringLiteral("other"));
 // The code of a word (compared exactly, case included), or -1.
 int codeOf(const Words& words, const QString& word);
+
+// Whether the contact record carries the entity (names, photo, notes,
+// organisation, nickname, birthday): a change of it sends the contact record.
+bool carriedByContactRecord(int type, const pim::Entity& entity);
+// Whether the entity travels as a child record of its own: a kind that has
+// one, with a value the record can hold (a birthday only with its own label).
+bool travelsAsChild(int type, const pim::Entity& entity);
 
 // Temporary record ids of records the phone does not know yet.
 QString tempContactId(unsigned long long localId);

@@ -102,6 +102,13 @@ bool fillChild(PlistCFType& record, int type, const pim::Entity& entity, const Q
 
 } // namespace
 
+bool iossync::travelsAsChild(int type, const pim::Entity& entity)
+{
+    const ChildKind* kind = childKindOfType(type);
+    PlistCFType scratch = PlistCFType::createCFDictionary();
+    return kind && fillChild(scratch, type, entity, QLatin1String(kind->kind));
+}
+
 void IOSSyncToDeviceThread::addPlistDataFromContact(PlistCFType& records, const pim::_Contact& contact)
 {
     PlistCFType record = PlistCFType::createCFDictionary();

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ios/iossyncfailure_p.h"
+#include "ios/iossyncwriteback_p.h"
 #include "ios/mobiledevicesync.h"
 #include "platform/error.h"
 
@@ -36,16 +37,23 @@ public:
 
 // Runs `work`, whose failed sync steps reach the user as sentences (the steps'
 // own texts are in the log already): a wait that the owner's stop ended
-// throws `Cancel`, any other failure an Error with failureText.
+// throws `Cancel`, any other failure an Error with failureText. `kept`, when
+// given, tells what the road kept once it stopped; it is asked after `work`
+// has unwound, and also goes between the cause and the advice of a record
+// the phone did not confirm.
 template <class Cancel, class Work>
-void runInWords(Road road, const std::function<bool()>& earlierKept, Work&& work)
+void runInWords(Road road, const std::function<QString()>& kept, Work&& work)
 {
     try {
         work();
     } catch (const MobileSyncError& e) {
         if (e.kind == MobileSyncError::Stopped)
             throw Cancel();
-        throw Error(failureText(e, road, earlierKept && earlierKept()));
+        throw Error(failureText(e, road, kept ? kept() : QString()));
+    } catch (const UnconfirmedRecord& e) {
+        if (!kept)
+            throw;
+        throw Error(e.cause + QLatin1Char(' ') + kept() + QLatin1Char(' ') + e.advice);
     }
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ios/iossynctodevicethread.h"
 
+#include "ios/iossyncbatch_p.h"
 #include "ios/iossyncrecords_p.h"
 #include "ios/iossyncsession_p.h"
 #include "ios/iossyncwriteback_p.h"
@@ -12,49 +13,10 @@
 #include "model/localdbedit.h"
 
 #include <QHash>
-#include <QMap>
-#include <QSet>
 
 #include <algorithm>
 
 using namespace iossync;
-
-namespace {
-
-// The types whose data the contact record carries: an addition of one of
-// them means the contact record has to go out again.
-bool carriedByContactRecord(int type, const QList<pim::Entity>& entities)
-{
-    switch (type) {
-    case pim::ENTITY_NAME:
-    case pim::ENTITY_PHOTO:
-    case pim::ENTITY_NOTES:
-    case pim::ENTITY_ORG:
-    case pim::ENTITY_NICKNAME:
-        return !entities.isEmpty();
-    case pim::ENTITY_EVENT:
-        return std::any_of(entities.begin(), entities.end(), [](const pim::Entity& e) {
-            return e.fields.value(QStringLiteral("data2")).toInt() == 3;
-        });
-    default:
-        return false;
-    }
-}
-
-// Puts `entity` into `list`, replacing the entry of the same row id: two
-// merges into one stored contact may write the same row twice.
-void putById(QList<pim::Entity>& list, const pim::Entity& entity)
-{
-    for (pim::Entity& present : list) {
-        if (present.id == entity.id) {
-            present = entity;
-            return;
-        }
-    }
-    list.append(entity);
-}
-
-} // namespace
 
 IOSSyncToDeviceThread::IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db,
                                              std::shared_ptr<ContactPages> pages, IWorkerReporter* reporter,
@@ -83,17 +45,15 @@ void IOSSyncToDeviceThread::run()
     m_total = 0;
     m_processed = 0;
     m_merged = 0;
+    m_written = 0;
+    m_incomplete.clear();
     runWorkerJob<int>(*m_reporter, tr("Writing contacts to the iPhone stopped on an unexpected error."), [this] {
         try {
             writeAll();
         } catch (const ContactSourceError& e) {
-            // Nothing of the batch being gathered was written: every contact
+            // Nothing of the batch being gathered was sent: every contact
             // handled so far is in a committed batch.
-            throw Error(e.text() + QLatin1Char(' ')
-                        + (m_processed > 0 ? tr("The %1 contacts written before stay on the iPhone; the rest were "
-                                                "not written.")
-                                                 .arg(m_processed)
-                                           : tr("No contact was written to the iPhone.")));
+            throw Error(e.text() + QLatin1Char(' ') + writtenText(m_written, m_total, m_incomplete));
         }
         m_reporter->invokeSucceed(m_merged < 1
                                       ? tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS").arg(m_processed)
@@ -110,9 +70,7 @@ void IOSSyncToDeviceThread::writeAll()
     m_total = int(source.count());
     ContactProgress progress(m_reporter, tr("IDS_MERGING_CONTACTS"), m_total);
     m_progress = &progress;
-    // Every batch but the last holds kBatchSize contacts, so a failure past
-    // the first batch leaves earlier, committed ones behind.
-    runInWords<int>(Road::Write, [this] { return m_processed > kBatchSize; }, [&] {
+    runInWords<int>(Road::Write, [this] { return writtenText(m_written, m_total, m_incomplete); }, [&] {
         QList<pim::_Contact> batch;
         batch.reserve(kBatchSize);
         pim::_Contact contact;
@@ -137,90 +95,103 @@ void IOSSyncToDeviceThread::throwIfCancelled() const
 void IOSSyncToDeviceThread::handleBatch(const QList<pim::_Contact>& batch)
 {
     LocalDbEdit edit(*m_db, lcIosSync(), "rollback of a batch to the iPhone");
-
-    // Per stored contact, in merge order: the contact as merged, whether its
-    // contact record goes out, and what the merges of this batch wrote.
-    QList<unsigned long long> order;
-    QHash<unsigned long long, pim::_Contact> stored;
-    QSet<unsigned long long> withContactRecord;
-    QMap<unsigned long long, QMap<int, QList<pim::Entity>>> entitiesToSend;
+    BatchLedger ledger;
     for (const pim::_Contact& incoming : batch) {
         throwIfCancelled();
         ++m_processed;
         m_progress->step(m_processed);
+        ledger.noteBefore(*m_db, incoming.fullName);
         pim::_Contact target;
         bool existed = false;
         const QMap<int, QList<pim::Entity>> additions = m_db->combineContact(incoming, target, existed);
         if (existed)
             ++m_merged;
-        if (additions.isEmpty())
-            continue;
-        QMap<int, QList<pim::Entity>>& joined = entitiesToSend[target.id];
-        for (auto it = additions.constBegin(); it != additions.constEnd(); ++it) {
-            for (const pim::Entity& entity : it.value()) {
-                putById(joined[it.key()], entity);
-                // The merge result holds the rows as they were before an
-                // update; the contact record must carry the new values.
-                putById(target.entities[it.key()], entity);
-            }
-            // A contact the phone does not know yet needs its contact record
-            // whatever was added: its children have nothing to name otherwise.
-            if (carriedByContactRecord(it.key(), it.value()) || target.srcId.isEmpty())
-                withContactRecord.insert(target.id);
-        }
-        if (!stored.contains(target.id))
-            order.append(target.id);
-        stored.insert(target.id, target);
+        ledger.noteMerge(target, existed, additions);
     }
 
-    if (!entitiesToSend.isEmpty()) {
-        Session session([this] { return m_reporter->isCancelled(); });
-        session.start(m_udid);
-        mobiledevice_sync_start_send_to_device_throw(session.client);
-
-        QHash<unsigned long long, QString> recordIds;
-        for (unsigned long long id : std::as_const(order))
-            recordIds.insert(id, stored.value(id).srcId);
-
-        QList<unsigned long long> contactPhase;
-        for (unsigned long long id : std::as_const(order))
-            if (withContactRecord.contains(id))
-                contactPhase.append(id);
-        for (qsizetype s = 0; s < contactPhase.size(); s += kMessageContacts) {
-            throwIfCancelled();
-            PlistCFType records = PlistCFType::createCFDictionary();
-            SentIds sent;
-            for (unsigned long long id : contactPhase.mid(s, kMessageContacts)) {
-                const pim::_Contact& contact = stored[id];
-                addPlistDataFromContact(records, contact);
-                if (contact.srcId.isEmpty())
-                    sent.append({tempContactId(id), id, contact.fullName});
+    if (ledger.hasRows()) {
+        try {
+            sendBatch(ledger);
+        } catch (...) {
+            // The phone keeps what it confirmed: so does the database, and the
+            // ending names it. Should that fail too, the whole batch rolls
+            // back and the ending counts only the batches before.
+            try {
+                ledger.dropUnconfirmed(*m_db);
+                edit.commit();
+                m_written += ledger.keptContacts();
+                m_incomplete += ledger.incompleteNames();
+            } catch (const std::exception& e) {
+                qCWarning(lcIosSync) << "keeping what the iPhone confirmed of a batch failed:" << e.what();
             }
-            const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
-            writeBackContacts(*m_db, remap, sent, [&](unsigned long long id, const QString& phoneId) {
-                recordIds[id] = phoneId;
-            });
+            throw;
         }
-
-        const QList<unsigned long long> childPhase = entitiesToSend.keys();
-        for (qsizetype s = 0; s < childPhase.size(); s += kMessageContacts) {
-            throwIfCancelled();
-            PlistCFType records = PlistCFType::createCFDictionary();
-            SentIds sent;
-            for (unsigned long long id : childPhase.mid(s, kMessageContacts)) {
-                const QString recordId = recordIds.value(id);
-                const QMap<int, QList<pim::Entity>>& byType = entitiesToSend[id];
-                for (auto it = byType.constBegin(); it != byType.constEnd(); ++it)
-                    for (const pim::Entity& entity : it.value())
-                        addChild(records, sent, recordId, it.key(), entity, stored[id].fullName);
-            }
-            if (records.dict_size() == 0)
-                continue;
-            const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
-            writeBackEntities(*m_db, remap, sent);
-        }
-        mobiledevice_sync_send_finish_throw(session.client);
     }
-
     edit.commit();
+    m_written += int(batch.size());
+}
+
+void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
+{
+    Session session([this] { return m_reporter->isCancelled(); });
+    session.start(m_udid);
+    mobiledevice_sync_start_send_to_device_throw(session.client);
+
+    QHash<unsigned long long, QString> recordIds;
+    QList<unsigned long long> contactPhase;
+    QList<unsigned long long> childPhase;
+    for (unsigned long long id : ledger.order()) {
+        const BatchLedger::Target& target = ledger.target(id);
+        recordIds.insert(id, target.merged.srcId);
+        if (target.withRecord)
+            contactPhase.append(id);
+        if (!target.written.isEmpty())
+            childPhase.append(id);
+    }
+    std::sort(childPhase.begin(), childPhase.end());
+
+    for (qsizetype s = 0; s < contactPhase.size(); s += kMessageContacts) {
+        throwIfCancelled();
+        PlistCFType records = PlistCFType::createCFDictionary();
+        SentIds sent;
+        QList<unsigned long long> known;
+        for (unsigned long long id : contactPhase.mid(s, kMessageContacts)) {
+            const pim::_Contact& contact = ledger.target(id).merged;
+            addPlistDataFromContact(records, contact);
+            if (contact.srcId.isEmpty())
+                sent.append({tempContactId(id), id, contact.fullName});
+            else
+                known.append(id);
+        }
+        const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
+        for (unsigned long long id : std::as_const(known))
+            ledger.confirmRecord(id);
+        writeBackContacts(*m_db, remap, sent, [&](unsigned long long id, const QString& phoneId) {
+            recordIds[id] = phoneId;
+            ledger.confirmRecord(id);
+        });
+    }
+
+    for (qsizetype s = 0; s < childPhase.size(); s += kMessageContacts) {
+        throwIfCancelled();
+        PlistCFType records = PlistCFType::createCFDictionary();
+        SentIds sent;
+        QList<unsigned long long> known;
+        for (unsigned long long id : childPhase.mid(s, kMessageContacts)) {
+            const BatchLedger::Target& target = ledger.target(id);
+            const QString recordId = recordIds.value(id);
+            for (auto it = target.written.constBegin(); it != target.written.constEnd(); ++it)
+                for (const pim::Entity& entity : it.value())
+                    if (addChild(records, sent, recordId, it.key(), entity, target.merged.fullName)
+                        && !entity.srcId.isEmpty())
+                        known.append(entity.id);
+        }
+        if (records.dict_size() == 0)
+            continue;
+        const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
+        for (unsigned long long id : std::as_const(known))
+            ledger.confirmRow(id);
+        writeBackEntities(*m_db, remap, sent, [&](unsigned long long id, const QString&) { ledger.confirmRow(id); });
+    }
+    mobiledevice_sync_send_finish_throw(session.client);
 }

@@ -7,10 +7,14 @@
 #include <QList>
 #include <QSharedPointer>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 
 #include <memory>
 
+namespace iossync {
+class BatchLedger;
+}
 class ContactPages;
 class ContactProgress;
 class IWorkerReporter;
@@ -22,7 +26,9 @@ class LocalDb;
 // one contact sync session (first the contact records, then the child
 // records of phones, e-mails, addresses, ...), and the record ids the phone
 // gives are stored back as source ids. A cancel or failure rolls back the
-// batch in progress; earlier batches stay in the database and on the phone.
+// batch in progress, but for what the phone confirmed of it before: that
+// stays in the database with the phone's ids, as earlier batches do, and
+// the error names how many contacts were written and kept.
 //
 // The reporter ends every run with exactly one success or error, except a
 // cancel, which ends silently. db and reporter must outlive the run.
@@ -65,6 +71,9 @@ protected:
 private:
     void writeAll();
     void handleBatch(const QList<pim::_Contact>& batch);
+    // One session: the contact records, then the child records of what the
+    // batch wrote; notes in the ledger what the phone confirmed.
+    void sendBatch(iossync::BatchLedger& ledger);
     void throwIfCancelled() const;
 
     QString m_udid;
@@ -75,4 +84,8 @@ private:
     int m_total = 0;
     int m_processed = 0;
     int m_merged = 0;
+    // Contacts the phone holds and the database kept, and the names of
+    // those of them that lack details the phone did not confirm.
+    int m_written = 0;
+    QStringList m_incomplete;
 };

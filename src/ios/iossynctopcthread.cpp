@@ -12,6 +12,9 @@
 
 #include <QStringList>
 
+#include <algorithm>
+#include <cmath>
+
 using namespace iossync;
 
 namespace {
@@ -33,6 +36,14 @@ void IOSSyncToPCThread::run()
         runInWords<Cancelled>(Road::Read, {}, [this] { receiveAll(); });
         m_reporter->invokeSucceed(m_summary);
     });
+}
+
+int IOSSyncToPCThread::progressOf(qint64 records)
+{
+    // Half the bar at a thousand records, three quarters at ten thousand,
+    // nine tenths at a hundred thousand.
+    const double x = std::sqrt(double(std::max<qint64>(records, 0)) / 1000.0);
+    return int(99.0 * x / (1.0 + x));
 }
 
 QString IOSSyncToPCThread::summaryOf(const IOSSyncRecordReader& reader)
@@ -68,15 +79,13 @@ void IOSSyncToPCThread::receiveAll()
 
     LocalDbEdit edit(*m_db, lcIosSync(), "rollback of the iPhone read");
     IOSSyncRecordReader reader(*m_db);
-    int batches = 0;
+    qint64 records = 0;
     for (bool more = true; more;) {
         PlistCFType batch;
         more = mobiledevice_sync_record_next_throw(session.client, batch, nullptr);
         reader.readBatch(batch);
-        ++batches;
-        // The phone does not say how many batches follow: the bar moves
-        // towards its end with each one, halfway after ten.
-        m_reporter->invokeUpdateProgress(QString(), 99 * batches / (batches + 10),
+        records += batch.dict_size();
+        m_reporter->invokeUpdateProgress(QString(), progressOf(records),
                                          tr("Contacts received: %1").arg(reader.contactCount()));
         if (more && m_reporter->isCancelled())
             throw Cancelled();

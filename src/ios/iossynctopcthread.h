@@ -26,6 +26,12 @@ public:
                       QObject* parent = nullptr);
     ~IOSSyncToPCThread() override;
 
+    // The bar's value after `records` records have arrived. The phone never
+    // says how many it holds, so this is an estimate of the share received
+    // that grows more slowly as the read grows: it rises with every part of
+    // a read of any size and does not reach the end before the last batch.
+    static int progressOf(qint64 records);
+
     // After the run: contacts stored, and child links left out because the
     // phone never sent the contact they name.
     int contactCount() const { return m_contacts.load(); }

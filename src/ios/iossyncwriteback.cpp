@@ -4,70 +4,75 @@
 #include "ios/iossyncrecords_p.h"
 #include "ios/iossynctodevicethread.h"
 #include "model/localdb.h"
-#include "platform/error.h"
 
 #include <QCoreApplication>
-#include <QHash>
 
 namespace iossync {
 
 namespace {
 
-// The phone's id for every temporary id of `sent`, checked before any is
-// written.
-QHash<QString, QString> confirmed(const PlistCFType& remap, const SentIds& sent, bool contacts)
+// Writes back every id the phone gave, then names the first record it gave
+// none for. The user knows a record by its contact's name; the temporary
+// id is the program's own and stays in the log.
+void writeBack(const PlistCFType& remap, const SentIds& sent, bool contacts,
+               const std::function<void(const SentRow&, const QString&)>& write)
 {
-    QHash<QString, QString> ids;
+    const SentRow* missing = nullptr;
     for (const SentRow& row : sent) {
         const QString phoneId = remap.get(row.tempId).CFStringQString();
         if (phoneId.isEmpty()) {
-            const char* text = contacts
-                ? "The iPhone did not confirm the new contact \"%1\" (sent as %2), so it may be missing on the "
-                  "phone. Connect the iPhone again and repeat the transfer."
-                : "The iPhone did not confirm a new entry of the contact \"%1\" (sent as %2), so it may be "
-                  "missing on the phone. Connect the iPhone again and repeat the transfer.";
-            throw Error(QCoreApplication::translate("IOSSync", text).arg(row.contactName, row.tempId));
+            qCWarning(lcIosSync).noquote() << (contacts ? "contact" : "entry") << row.tempId
+                                           << "was not confirmed by the iPhone";
+            if (!missing)
+                missing = &row;
+            continue;
         }
-        ids.insert(row.tempId, phoneId);
+        qCDebug(lcIosSync).noquote() << (contacts ? "contact" : "entry") << row.tempId << "=>" << phoneId;
+        write(row, phoneId);
     }
-    return ids;
+    if (!missing)
+        return;
+    const char* cause = contacts
+        ? "The iPhone did not confirm the new contact \"%1\", so it may be missing on the phone."
+        : "The iPhone did not confirm a new entry of the contact \"%1\", so it may be missing on the phone.";
+    throw UnconfirmedRecord(QCoreApplication::translate("IOSSync", cause).arg(missing->contactName),
+                            QCoreApplication::translate("IOSSync", "Connect the iPhone again and repeat the transfer."));
 }
 
 } // namespace
 
-void addChild(PlistCFType& records, SentIds& sent, const QString& contactRecordId, int type,
+bool addChild(PlistCFType& records, SentIds& sent, const QString& contactRecordId, int type,
               const pim::Entity& entity, const QString& contactName)
 {
     const ChildKind* kind = childKindOfType(type);
     if (!kind || contactRecordId.isEmpty())
-        return;
+        return false;
     const long long negatedId = -static_cast<long long>(entity.id);
+    const QString recordId = entity.srcId.isEmpty() ? tempChildId(kind->property, contactRecordId, negatedId)
+                                                    : entity.srcId;
     IOSSyncToDeviceThread::addPlistDataFromEntity(records, contactRecordId, type, negatedId, entity);
-    if (!entity.srcId.isEmpty())
-        return;
-    const QString tempId = tempChildId(kind->property, contactRecordId, negatedId);
-    if (records.get(tempId).ref())
-        sent.append({tempId, entity.id, contactName});
+    if (!records.get(recordId).ref())
+        return false;
+    if (entity.srcId.isEmpty())
+        sent.append({recordId, entity.id, contactName});
+    return true;
 }
 
-void writeBackContacts(LocalDb& db, const PlistCFType& remap, const SentIds& sent,
-                       const std::function<void(unsigned long long, const QString&)>& assigned)
+void writeBackContacts(LocalDb& db, const PlistCFType& remap, const SentIds& sent, const Assigned& assigned)
 {
-    const QHash<QString, QString> ids = confirmed(remap, sent, true);
-    for (const SentRow& row : sent) {
-        qCDebug(lcIosSync).noquote() << "contact" << row.tempId << "=>" << ids.value(row.tempId);
-        db.updateContactBaseSrcId(row.id, ids.value(row.tempId));
-        assigned(row.id, ids.value(row.tempId));
-    }
+    writeBack(remap, sent, true, [&](const SentRow& row, const QString& phoneId) {
+        db.updateContactBaseSrcId(row.id, phoneId);
+        assigned(row.id, phoneId);
+    });
 }
 
-void writeBackEntities(LocalDb& db, const PlistCFType& remap, const SentIds& sent)
+void writeBackEntities(LocalDb& db, const PlistCFType& remap, const SentIds& sent, const Assigned& assigned)
 {
-    const QHash<QString, QString> ids = confirmed(remap, sent, false);
-    for (const SentRow& row : sent) {
-        qCDebug(lcIosSync).noquote() << "entry" << row.tempId << "=>" << ids.value(row.tempId);
-        db.updateEntitySrcId(row.id, ids.value(row.tempId));
-    }
+    writeBack(remap, sent, false, [&](const SentRow& row, const QString& phoneId) {
+        db.updateEntitySrcId(row.id, phoneId);
+        if (assigned)
+            assigned(row.id, phoneId);
+    });
 }
 
 } // namespace iossync

@@ -6,6 +6,7 @@
 
 #include "ios/plistcftype.h"
 #include "model/contact.h"
+#include "platform/error.h"
 
 #include <QList>
 #include <QString>
@@ -25,19 +26,36 @@ struct SentRow {
 };
 using SentIds = QList<SentRow>;
 
+// Told the local row id and the phone's id of each record the phone confirmed.
+using Assigned = std::function<void(unsigned long long, const QString&)>;
+
+// The phone answered a message without an id for a record it was sent under
+// a temporary one: the record may not exist on the phone. what() is the
+// cause followed by the advice; a road that can say what it kept puts that
+// in between.
+class UnconfirmedRecord : public Error {
+public:
+    UnconfirmedRecord(const QString& cause, const QString& advice)
+        : Error(cause + QLatin1Char(' ') + advice), cause(cause), advice(advice) {}
+
+    QString cause;
+    QString advice;
+};
+
 // Adds the child record of an entity to `records` under the contact's phone
-// id and notes its temporary id in `sent` when it has one.
-void addChild(PlistCFType& records, SentIds& sent, const QString& contactRecordId, int type,
+// id and notes its temporary id in `sent` when it has one. True when a
+// record was added (an entity without a record form, or a contact without
+// a phone id, adds none).
+bool addChild(PlistCFType& records, SentIds& sent, const QString& contactRecordId, int type,
               const pim::Entity& entity, const QString& contactName);
 
-// Writes the phone's ids of the contacts in `sent` back (and tells
-// `assigned` each). The remap keys are looked up exactly: the phone's ids
-// are opaque texts. Throws Error, before writing anything, when the phone
-// confirmed no id for one of them: the record may not exist on the phone,
-// and claiming success would lose it.
-void writeBackContacts(LocalDb& db, const PlistCFType& remap, const SentIds& sent,
-                       const std::function<void(unsigned long long, const QString&)>& assigned);
-// The same for data rows.
-void writeBackEntities(LocalDb& db, const PlistCFType& remap, const SentIds& sent);
+// Writes the phone's ids of the contacts in `sent` back and tells
+// `assigned` each. The remap keys are looked up exactly: the phone's ids
+// are opaque texts. Throws UnconfirmedRecord, after writing every id the
+// phone gave, when it confirmed no id for one of them: claiming that one
+// would lose it.
+void writeBackContacts(LocalDb& db, const PlistCFType& remap, const SentIds& sent, const Assigned& assigned);
+// The same for data rows; `assigned` may be empty.
+void writeBackEntities(LocalDb& db, const PlistCFType& remap, const SentIds& sent, const Assigned& assigned = {});
 
 } // namespace iossync

@@ -149,8 +149,19 @@ void mobiledevice_sync_start_throw(const QString& udid, const _mobiledevice_sync
     client.release();
     client.client = new DeviceLink;
     client.client->stop = client.stop;
-    code = client.client->open(dev.device, service, 400);
+    code = client.client->open(dev.device, service, kContactSyncLinkVersion);
     lockdownd_service_descriptor_free(service);
+    if (code == MOBILESYNC_E_BAD_VERSION) {
+        const QString announced = QString::number(client.client->announcedMajor());
+        client.release();
+        fail(step
+                 + QStringLiteral("version exchange failed. return %1. The iPhone announced device link version %2; "
+                                  "%3 is the newest this program speaks.")
+                       .arg(code)
+                       .arg(announced)
+                       .arg(kContactSyncLinkVersion),
+             MobileSyncError::NewerVersion, code, announced);
+    }
     if (code != 0) {
         client.release();
         fail(step + QStringLiteral("version exchange failed. return %1.").arg(code),

@@ -41,6 +41,7 @@ public:
         PhoneEnded,     // "DLMessageDisconnect" from the phone
         Garbage,        // bytes that are no property list
         WrongMessage,   // a message of the wrong name or with slots of the wrong type
+        NewerVersion,   // the phone speaks a newer device-link version (detail: the one it announced)
         Timeout,        // the phone stopped answering
         LinkLost,       // the link dropped (unplugged)
         Stopped,        // the owner's stop request ended a wait
@@ -52,6 +53,10 @@ public:
     int code;
     QString detail;
 };
+
+// The newest device-link major version of the contact sync service that this
+// program speaks, and the one the device library speaks.
+inline constexpr int kContactSyncLinkVersion = 300;
 
 struct _mobiledevice_sync_ctx {
     _mobiledevice_sync_ctx(const QString& dataClass, const QString& deviceAnchor, const QString& computerAnchor)

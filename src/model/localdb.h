@@ -162,6 +162,9 @@ public:
     // value is text except a photo's "data15" (bytes). Throws the wrapper's
     // error.
     pim::_Contact contact(unsigned long long id);
+    // contact() with every column a row stores (an address's country code
+    // too): what a caller needs to put the rows back as they were.
+    pim::_Contact wholeContact(unsigned long long id) { return loadContact(id, true); }
     // Fills entity.fields from the cursor's current data row for that type
     // (nothing for a type outside 1..13). Does not touch the database.
     void fill_entity(Sqlite3Cursor& cursor, int type, pim::Entity& entity);

@@ -9,13 +9,19 @@ Prints "ready" once listening. Every received message is logged as "channel name
 
 Scenario keys (all optional): devices [{udid, connection: USB|Network, attached}],
 name, version, trust (trusted|pending|denied), locked, sync (ok|refuse|cancel), slow_ms (pause per written
-batch), batch (records per batch), records {id: record}, batches [{id: record}] (sent as given, instead of
-records), remap (none: confirm no temporary id), dump (false: no dump after a session), exchange (wrongtypes:
-the version exchange names its versions as text, then the phone never gets ready),
-fault {at, kind: drop|garbage|wrongtype|disconnect|stall|wrongslot}: wrongtype answers a text, disconnect
-says "DLMessageDisconnect" and hangs up a second later, stall never answers, wrongslot puts a list where the
-batch's (or the remap's) dictionary belongs.
-"at" names a request ("GetValue", "SDMessageProcessChanges", ...) or "batchN" (N from 0).
+batch), batch (records per batch), records {id: record}, generate (that many more contacts, "Gnnnnn", each
+with one phone number), batches [{id: record}] (sent as given, instead of records), remap (none: confirm no
+temporary id), dump (false: no dump after a session), exchange (wrongtypes: the version exchange names its
+versions as text, then the phone never gets ready), link_version (the device-link major version the phone
+announces; 300),
+fault {at, kind: drop|garbage|wrongtype|disconnect|stall|wrongslot, after}: wrongtype answers a text,
+disconnect says "DLMessageDisconnect" and hangs up a second later, stall never answers, wrongslot puts a list
+where the batch's (or the remap's) dictionary belongs.
+"at" names a request ("GetValue", "SDMessageProcessChanges", ...), "batchN" (N from 0) or "messageN": the
+Nth message the contact sync service receives, counted over every session from 1 (the computer's goodbye
+"DLMessageDisconnect" left out: it may come after the next session's first message). With "after" the first
+that many matches pass and the fault meets the next one (after 2 at "SDMessageProcessChanges": the phone
+confirms two messages of records, then the link drops).
 Records are JSON; {"$date": ISO text} and {"$data": base64} stand for plist dates and data.
 """
 import base64, datetime, json, os, plistlib, socket, struct, sys, threading, time
@@ -54,6 +60,13 @@ def from_json(v):
 
 
 RECORDS = from_json(S.get('records', {}))
+for i in range(S.get('generate', 0)):
+    RECORDS[str(100000 + i)] = {'com.apple.syncservices.RecordEntityName': 'com.apple.contacts.Contact',
+                                'last name': 'G%05d' % i}
+    RECORDS['3/%d/%d' % (100000 + i, 500000 + i)] = {
+        'com.apple.syncservices.RecordEntityName': 'com.apple.contacts.Phone Number',
+        'value': '+1 555 %07d' % i, 'type': 'mobile', 'contact': [str(100000 + i)]}
+MATCHES, SYNC_MESSAGES = {}, [0]
 
 
 def log(channel, name, msg):
@@ -62,8 +75,11 @@ def log(channel, name, msg):
 
 
 def dump():
-    with LOCK, open(dump_path, 'w') as f:
-        json.dump(to_json(RECORDS), f, indent=1, sort_keys=True)
+    """Replaces the dump whole, so that a test reading it meanwhile finds the last one or this one."""
+    with LOCK:
+        with open(dump_path + '.new', 'w') as f:
+            json.dump(to_json(RECORDS), f, indent=1, sort_keys=True)
+        os.replace(dump_path + '.new', dump_path)
 
 
 class Closed(Exception):
@@ -84,16 +100,26 @@ def stall(c):
     raise Closed()
 
 
-def inject_fault(c, at, frame):
+def fault_at(at):
+    """The scenario's fault kind when it meets this point (its "after" matches passed), else None."""
+    f = S.get('fault', {})
+    if f.get('at') != at:
+        return None
+    with LOCK:
+        MATCHES[at] = MATCHES.get(at, 0) + 1
+        return f['kind'] if MATCHES[at] > f.get('after', 0) else None
+
+
+def inject_fault(c, at, frame, kind=None):
     """Plays the scenario's fault at this point: answers garbage, a wrong type or the phone's goodbye, stays
     silent, or hangs up."""
-    f = S.get('fault', {})
-    if f.get('at') == at and f['kind'] != 'wrongslot':
-        if f['kind'] == 'stall':
+    kind = kind or fault_at(at)
+    if kind and kind != 'wrongslot':
+        if kind == 'stall':
             stall(c)
-        if f['kind'] not in ('drop', 'disconnect'):
-            c.sendall(frame(b'\x00garbage\xff' * 3 if f['kind'] == 'garbage' else plistlib.dumps('wrong type')))
-        if f['kind'] == 'disconnect':
+        if kind not in ('drop', 'disconnect'):
+            c.sendall(frame(b'\x00garbage\xff' * 3 if kind == 'garbage' else plistlib.dumps('wrong type')))
+        if kind == 'disconnect':
             c.sendall(frame(plistlib.dumps(['DLMessageDisconnect', 'The phone ended the session'], fmt=plistlib.FMT_BINARY)))
             time.sleep(1)
         raise Closed()
@@ -201,13 +227,29 @@ def serve_lockdown(c):
 
 
 def serve_sync(c):
-    wrong = S.get('exchange') == 'wrongtypes'
-    svc_send(c, ['DLMessageVersionExchange', '300', '100'] if wrong else ['DLMessageVersionExchange', 300, 100])
+    """The contact sync service; what the phone holds is dumped however the session ends, so a test sees what
+    it kept of a session cut short."""
+    try:
+        talk_sync(c)
+    finally:
+        if S.get('dump', True):  # benchmarks turn it off: a dump of a big phone takes longer than a session
+            dump()
+        log('sim', 'session-ended', len(RECORDS))
+
+
+def talk_sync(c):
+    wrong, major = S.get('exchange') == 'wrongtypes', S.get('link_version', 300)
+    svc_send(c, ['DLMessageVersionExchange', str(major), '100'] if wrong else ['DLMessageVersionExchange', major, 100])
     batches, sent, dc = [], 0, 'com.apple.Contacts'
     while True:
         msg = svc_recv(c)
         name = msg[0] if isinstance(msg, list) and msg else '?'
         log('sync', name, msg)
+        if name != 'DLMessageDisconnect':
+            with LOCK:
+                SYNC_MESSAGES[0] += 1
+                number = SYNC_MESSAGES[0]
+            inject_fault(c, 'message%d' % number, frame)
         inject_fault(c, name, frame)
         if name == 'DLMessageVersionExchange':
             if wrong:
@@ -225,11 +267,11 @@ def serve_sync(c):
                 ids, size = sorted(RECORDS, key=lambda k: (k.count('/'), k)), max(1, S.get('batch', 2))
                 batches = [{k: RECORDS[k] for k in ids[i:i + size]} for i in range(0, len(ids), size)] or [{}]
             at = 'batch%d' % sent
-            kind = S.get('fault', {}).get('at') == at and S['fault']['kind']
+            kind = fault_at(at)
             if kind == 'drop':
                 c.shutdown(socket.SHUT_RD)  # so the computer's acknowledgement finds the link gone
             elif kind:
-                inject_fault(c, at, frame)
+                inject_fault(c, at, frame, kind)
             svc_send(c, ['SDMessageProcessChanges', dc, list(batches[sent]) if kind == 'wrongslot' else batches[sent],
                          sent + 1 < len(batches),
                          {'SyncDeviceLinkEntityNamesKey': ['com.apple.contacts.Contact'],
@@ -251,7 +293,7 @@ def serve_sync(c):
             wrongslot = S.get('fault') == {'at': 'SDMessageProcessChanges', 'kind': 'wrongslot'}
             svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, list(remap) if wrongslot else remap or '___EmptyParameterString___'])
         elif name == 'SDMessageFinishSessionOnDevice':
-            if S.get('dump', True):  # benchmarks turn it off: a dump of a big phone takes longer than a session
+            if S.get('dump', True):
                 dump()
             svc_send(c, ['SDMessageDeviceFinishedSession', dc])
         elif name == 'DLMessageDisconnect':

@@ -3,6 +3,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
+#include <QThread>
 
 #include <cstring>
 #include <stdexcept>
@@ -60,6 +61,17 @@ QStringList IPhoneSimulator::messageNames(const QString& channel) const
     for (const QString& line : log(channel))
         names << line.section(' ', 1, 1);
     return names;
+}
+
+bool IPhoneSimulator::waitForSessionsEnded(int ms) const
+{
+    for (QDeadlineTimer deadline(ms);; QThread::msleep(20)) {
+        const QStringList sync = messageNames("sync"), sim = messageNames("sim");
+        if (sim.count("session-ended") >= sync.count("DLMessageVersionExchange"))
+            return true;
+        if (deadline.hasExpired())
+            return false;
+    }
 }
 
 QJsonObject IPhoneSimulator::phoneRecords() const

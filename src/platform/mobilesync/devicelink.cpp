@@ -51,6 +51,9 @@ int DeviceLink::open(idevice_t device, lockdownd_service_descriptor_t service, u
         return MOBILESYNC_E_PLIST_ERROR;
     uint64_t major = 0;
     plist_get_uint_val(plist_array_get_item(hello.get(), 1), &major);
+    m_announcedMajor = major;
+    // A newer major version may change any message: answering it would sync
+    // on guesses.
     if (major > versionMajor)
         return MOBILESYNC_E_BAD_VERSION;
     PlistNodePtr answer(plist_new_array());

@@ -41,9 +41,12 @@ public:
 
     // Connects to a started service and runs the version exchange: the phone's
     // "DLMessageVersionExchange" must carry two whole numbers, the major one not above
-    // versionMajor; anything else fails at once instead of answering it.
+    // versionMajor (a newer one fails with MOBILESYNC_E_BAD_VERSION, as the device
+    // library refuses it); anything else fails at once instead of answering it.
     int open(idevice_t device, lockdownd_service_descriptor_t service, uint64_t versionMajor);
     bool isOpen() const { return m_client != nullptr; }
+    // The major version the phone announced in the exchange (0 before one).
+    uint64_t announcedMajor() const { return m_announcedMajor; }
 
     // Sends a copy of msg; msg stays the caller's.
     int send(plist_t msg);
@@ -58,6 +61,7 @@ public:
 
 private:
     property_list_service_client_t m_client = nullptr;
+    uint64_t m_announcedMajor = 0;
 };
 
 // The first item of an array message when it is text ("SDMessageProcessChanges"),

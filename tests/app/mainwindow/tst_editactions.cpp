@@ -9,6 +9,7 @@
 #include "contactui/editcontactform.h"
 #include "kit/progressform.h"
 #include "support/guistallprobe.h"
+#include "support/timebounds.h"
 #include "ui_mainwindow.h"
 
 #include <QApplication>
@@ -381,7 +382,7 @@ private slots:
         QVERIFY2(longest >= 0, "the contacts must be read under the progress dialog");
         QCOMPARE(dialogs, outcome == "done" || outcome == "cancel write" ? 2 : 1);
         qInfo("longest pause of the window's thread: %lld ms", longest);
-        QVERIFY2(longest < 100, qPrintable(QString::number(longest)));
+        QVERIFY2(longest < timebound::kFreezeMs, qPrintable(QString::number(longest)));
     }
 
     void deletesALocalDatabaseOnlyOnYes()

@@ -2,6 +2,7 @@
 // The ADB client against a simulated phone over loopback TCP: the simulator
 // checks our signatures with the key it decodes from our public-key blob.
 #include "fakeadbd.h"
+#include "support/timebounds.h"
 
 #include "platform/adb/adbforwardserver.h"
 #include "platform/adb/adbkey.h"
@@ -9,6 +10,7 @@
 #include "platform/adb/adbservices.h"
 
 #include <QElapsedTimer>
+#include <QScopeGuard>
 #include <QFile>
 #include <QJsonArray>
 #include <QRandomGenerator>
@@ -147,7 +149,7 @@ private slots:
         const QByteArray payload = randomBytes(3 * 1024 * 1024);
         QTcpSocket client;
         client.connectToHost(QHostAddress::LocalHost, port);
-        QVERIFY(client.waitForConnected(3000));
+        QVERIFY(client.waitForConnected(10000));
         QByteArray received;
         connect(&client, &QTcpSocket::readyRead, this, [&] { received += client.readAll(); });
         client.write(payload);
@@ -155,7 +157,7 @@ private slots:
         QVERIFY(received == payload);
         phone.handle->close();  // the phone leaves: its listener goes with it
         QTcpSocket late;
-        QTRY_VERIFY_WITH_TIMEOUT((late.abort(), late.connectToHost(QHostAddress::LocalHost, port), !late.waitForConnected(100)), 3000);
+        QTRY_VERIFY_WITH_TIMEOUT((late.abort(), late.connectToHost(QHostAddress::LocalHost, port), !late.waitForConnected(100)), 10000);
     }
 
     void installPushesTheBytesAndRunsTheCommands_data()
@@ -248,14 +250,14 @@ private slots:
         QString error;
         int got = 0;
         adbShell(phone.handle, "cmd", &ok, &error, &got);
-        QVERIFY(timer.elapsed() < 2 * kIoTimeoutMs + 1000);
+        QVERIFY(timer.elapsed() < 2 * kIoTimeoutMs + timebound::kFreezeMs);
         QVERIFY(!ok);
         if (code >= 0)
             QCOMPARE(got, code);
         QVERIFY2(error.contains("127.0.0.1:") && error.contains(text), qPrintable(error));
         QVERIFY(!error.contains("USB debugging"));
         if (offline)
-            QVERIFY(kicked.count() > 0 || kicked.wait(3000));
+            QVERIFY(kicked.count() > 0 || kicked.wait(10000));
         if (config.value("shell").toObject().value("cmd").toObject().contains("flood")) {
             // The phone stops when told the stream is closed; what it got
             // through before that is what this side had to look at.
@@ -268,6 +270,13 @@ private slots:
 
     void stopDrainsThePool()
     {
+        // A stop that waited for the stalled command would wait for the I/O
+        // time-out: a minute here, so that only a freeze explains a slow stop.
+        const AdbSettings before = adbSettings();
+        const auto restore = qScopeGuard([before] { adbSetSettings(before); });
+        AdbSettings patient = before;
+        patient.ioTimeoutMs = 60000;
+        adbSetSettings(patient);
         FakePhone phone({{"auth", "none"}, {"shell", QJsonObject{{"cmd", QJsonObject{{"stall", true}}}}}});
         QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
         std::future<QByteArray> run = std::async(std::launch::async, [h = phone.handle] { return adbShell(h, "cmd"); });
@@ -277,7 +286,7 @@ private slots:
         phone.poll->stop();
         run.wait();
         QVERIFY(adbThreadPool()->waitForDone(5000));
-        QVERIFY(timer.elapsed() < 1000);
+        QVERIFY(timer.elapsed() < timebound::kFreezeMs);
         QCOMPARE(phone.handle->state(), AdbUSBHandle::State::Offline);
     }
 };

@@ -98,7 +98,7 @@ private slots:
         QSignalSpy found(&poll, &AbsAdbPoll::newDevice);
         QSignalSpy kicked(&poll, &AbsAdbPoll::kickDevice);
         poll.start();
-        QVERIFY(found.wait(3000));
+        QVERIFY(found.wait(10000));
         QCOMPARE(found.at(0).at(0).toString(), QStringLiteral("SIM0042"));
         auto handle = found.at(0).at(1).value<PAdbUSBHandle>();
         QVERIFY(handle->waitForAuth2(5000));
@@ -106,7 +106,7 @@ private slots:
         QCOMPARE(g_usb.zeroLengthWrites.load(), 1);
 
         g_usb.plugged = false;
-        QVERIFY(kicked.wait(3000));
+        QVERIFY(kicked.wait(10000));
         QCOMPARE(handle->state(), AdbUSBHandle::State::Offline);
         poll.stop();
         ::close(g_usb.socket);
@@ -136,7 +136,7 @@ private slots:
         AdbPoll poll(50, nullptr, fakeApi());
         QSignalSpy failed(&poll, &AbsAdbPoll::failedDevice);
         poll.start();
-        QVERIFY(failed.wait(3000));
+        QVERIFY(failed.wait(10000));
         QTest::qWait(200);
         poll.stop();
         g_usb.openResult = g_usb.claimResult = 0;
