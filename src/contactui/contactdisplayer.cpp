@@ -169,8 +169,6 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
     m_content = new QWidget(this);
     m_contentLayout = new QVBoxLayout(m_content);
     m_contentLayout->setContentsMargins(15, 0, 15, 15);
-    // Sections stay together at the top when the view is taller.
-    m_contentLayout->setAlignment(Qt::AlignTop);
 
     auto* header = new QWidget(m_content);
     m_headerLayout = new QBoxLayout(QBoxLayout::LeftToRight, header);
@@ -209,6 +207,11 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
         if (!entities.isEmpty())
             showEntities(QString::fromLatin1(section.title), entities, section.formatter);
     }
+    // Sections stay together at the top when the view is taller. A stretch,
+    // not the layout's alignment: an aligned layout sizes its texts at its
+    // own preferred width, and once the scroll bar narrows the view a text
+    // wrapped into one more line lost it below its label.
+    m_contentLayout->addStretch(1);
 
     setWidget(m_content);
 }
