@@ -106,6 +106,12 @@ QString forCard(const QString& text, qsizetype maxChars, qsizetype maxLines)
     QString marker = QCoreApplication::translate("ContactDisplayer", note);
     if (c.more != 1)
         marker = marker.arg(QLocale().toString(qlonglong(c.more)));
+    // Cut at a line end, the note takes a line of its own.
+    qsizetype next = c.kept.size();
+    while (isBlank(text.at(next)) && !isLineEnd(text.at(next)))
+        ++next;
+    if (isLineEnd(text.at(next)) && !c.kept.isEmpty())
+        marker.prepend(QLatin1Char('\n'));
     return c.kept + marker;
 }
 

@@ -92,6 +92,8 @@ private slots:
         QTest::newRow("whole value: as stored") << "555-0101" << "555-0101";
         QTest::newRow("one character more")
             << QString(21, 'a') << QString(20, 'a') + "… (1 more character; open Edit Contact to see all)";
+        QTest::newRow("cut at a line end: the note on a line of its own")
+            << "one\ntwo\nthree\nfour" << "one\ntwo\nthree\n… (5 more characters; open Edit Contact to see all)";
         QTest::newRow("many more, in the user's number format")
             << QString(12345 + 20, 'a')
             << QString(20, 'a') + QString("… (%1 more characters; open Edit Contact to see all)")
