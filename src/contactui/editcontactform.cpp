@@ -27,7 +27,7 @@ const int kEditedTypes[] = {pim::ENTITY_PHOTO, pim::ENTITY_PHONE, pim::ENTITY_EM
                             pim::ENTITY_REL,   pim::ENTITY_ADDR,  pim::ENTITY_URL};
 
 // Of a contact's name, the title shows this many characters at most.
-constexpr qsizetype kTitleNameChars = 60;
+constexpr qsizetype kTitleNameChars = 40;
 
 // Kinds of which the editor shows only the first stored entity.
 bool showsFirstOnly(int type)
