@@ -13,6 +13,7 @@
 #include <QScrollBar>
 #include <QVBoxLayout>
 
+#include "contactui/boundedtext.h"
 #include "contactui/cardtextlabel.h"
 #include "contactui/contactformatters.h"
 #include "contactui/contactuilog.h"
@@ -50,6 +51,54 @@ const Section kSections[] = {
 QList<pim::Entity> entitiesOf(const pim::_Contact& contact, int type)
 {
     return contact.entities.value(type);
+}
+
+// How much of one value the card lays out: a page of a note, a few lines
+// of anything else. The rest is a click away in the editor.
+constexpr qsizetype kNoteChars = 3000;
+constexpr qsizetype kNoteLines = 60;
+constexpr qsizetype kValueChars = 300;
+constexpr qsizetype kValueLines = 5;
+
+// Bounds every text of the fields in place; true when one was cut.
+bool boundTexts(QVariantMap& fields, qsizetype maxChars, qsizetype maxLines)
+{
+    bool cut = false;
+    for (auto it = fields.begin(); it != fields.end(); ++it) {
+        if (it->metaType().id() != QMetaType::QString)
+            continue;
+        const QString text = it->toString();
+        QString shown = boundedtext::forCard(text, maxChars, maxLines);
+        if (shown != text) {
+            *it = std::move(shown);
+            cut = true;
+        }
+    }
+    return cut;
+}
+
+// The contact with every text the card shows bounded. Only the rows a
+// section lists are looked at; lists and fields stay shared with the
+// original unless one of their texts is cut.
+pim::_Contact boundedForCard(const pim::_Contact& contact)
+{
+    pim::_Contact shown = contact;
+    shown.fullName = boundedtext::forCard(contact.fullName, kValueChars, kValueLines);
+    for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it) {
+        if (it.key() == pim::ENTITY_PHOTO)
+            continue;
+        const bool note = it.key() == pim::ENTITY_NOTES;
+        const QList<pim::Entity>& rows = it.value();
+        // The first organisation is in the header and the next ones in
+        // the section.
+        const qsizetype looked = qMin<qsizetype>(rows.size(), ContactDisplayer::kMaxRowsPerKind + 1);
+        for (qsizetype i = 0; i < looked; ++i) {
+            QVariantMap fields = rows.at(i).fields;
+            if (boundTexts(fields, note ? kNoteChars : kValueChars, note ? kNoteLines : kValueLines))
+                shown.entities[it.key()][i].fields = std::move(fields);
+        }
+    }
+    return shown;
 }
 
 } // namespace
@@ -112,12 +161,14 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
     // their contact long before the user may click the photo.
     m_contact = *contact;
     m_hasContact = true;
+    // Laying text out costs time that grows with its length (with its
+    // square for a run without a blank): the card shows a bounded part of
+    // each value, so any contact shows at once.
+    const pim::_Contact shown = boundedForCard(m_contact);
 
     m_content = new QWidget(this);
     m_contentLayout = new QVBoxLayout(m_content);
     m_contentLayout->setContentsMargins(15, 0, 15, 15);
-    // Sections stay together at the top when the view is taller.
-    m_contentLayout->setAlignment(Qt::AlignTop);
 
     auto* header = new QWidget(m_content);
     m_headerLayout = new QBoxLayout(QBoxLayout::LeftToRight, header);
@@ -141,7 +192,7 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
 
     auto* headerLabel = new CardTextLabel(header);
     headerLabel->setTextFormat(Qt::PlainText);
-    headerLabel->setText(contactformatters::headerText(m_contact));
+    headerLabel->setText(contactformatters::headerText(shown));
     headerLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
     headerLabel->setStyleSheet(QStringLiteral("font-size:21px;font-weight:bold;font-style:italic"));
     m_headerLayout->addWidget(headerLabel, 1);
@@ -149,13 +200,18 @@ void ContactDisplayer::showContact(const pim::_Contact* contact)
     updateHeaderDirection();
 
     for (const Section& section : kSections) {
-        QList<pim::Entity> entities = entitiesOf(m_contact, section.type);
+        QList<pim::Entity> entities = entitiesOf(shown, section.type);
         // The first organisation is in the header already.
         if (section.type == pim::ENTITY_ORG && !entities.isEmpty())
             entities.removeFirst();
         if (!entities.isEmpty())
             showEntities(QString::fromLatin1(section.title), entities, section.formatter);
     }
+    // Sections stay together at the top when the view is taller. A stretch,
+    // not the layout's alignment: an aligned layout sizes its texts at its
+    // own preferred width, and once the scroll bar narrows the view a text
+    // wrapped into one more line lost it below its label.
+    m_contentLayout->addStretch(1);
 
     setWidget(m_content);
 }

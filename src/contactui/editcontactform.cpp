@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "contactui/editcontactform.h"
 
+#include "contactui/boundedtext.h"
 #include "contactui/contacteditor.h"
 #include "contactui/contactuilog.h"
 #include "kit/stylesheet.h"
@@ -24,6 +25,9 @@ const QStringList kNameKeys{QStringLiteral("data5"), QStringLiteral("data2"), QS
 const int kEditedTypes[] = {pim::ENTITY_PHOTO, pim::ENTITY_PHONE, pim::ENTITY_EMAIL, pim::ENTITY_NICKNAME,
                             pim::ENTITY_EVENT, pim::ENTITY_IM,    pim::ENTITY_NOTES, pim::ENTITY_ORG,
                             pim::ENTITY_REL,   pim::ENTITY_ADDR,  pim::ENTITY_URL};
+
+// Of a contact's name, the title shows this many characters at most.
+constexpr qsizetype kTitleNameChars = 40;
 
 // Kinds of which the editor shows only the first stored entity.
 bool showsFirstOnly(int type)
@@ -60,8 +64,11 @@ EditContactForm::EditContactForm(const pim::_Contact* contact, QSharedPointer<Lo
     connect(m_ui->btnCancel, &QPushButton::pressed, this, &EditContactForm::onBtnCancelPressed);
     if (contact) {
         m_ui->wdEditContact->fillContact(contact);
-        setWindowTitle(contact->fullName.isEmpty() ? tr("IDS_NEW_CONTACT")
-                                                   : tr("IDS_EDIT_CONTACT_%1").arg(contact->fullName));
+        // A name of thousands of characters would widen the dialog past
+        // any screen; the boxes below hold it whole.
+        setWindowTitle(contact->fullName.isEmpty()
+                           ? tr("IDS_NEW_CONTACT")
+                           : tr("IDS_EDIT_CONTACT_%1").arg(boundedtext::elided(contact->fullName, kTitleNameChars)));
     }
     // The name is data: shown as written, never as markup.
     m_ui->lbTitle->setTextFormat(Qt::PlainText);

@@ -11,6 +11,7 @@
 #include <QBuffer>
 #include <QComboBox>
 #include <QDateTimeEdit>
+#include <QElapsedTimer>
 #include <QGridLayout>
 #include <QImageReader>
 #include <QLabel>
@@ -97,6 +98,7 @@ private slots:
     void scalesPickedPhotoToJpeg_data();
     void scalesPickedPhotoToJpeg();
     void deletesThePhotoAndIgnoresOtherClicks();
+    void takesAPastedRunWithoutABlank();
 };
 
 void TestContactEditor::roundTripsEachType_data()
@@ -366,6 +368,26 @@ void TestContactEditor::deletesThePhotoAndIgnoresOtherClicks()
 
     QMetaObject::invokeMethod(editor.findChild<QLabel*>("lbDeletePhoto"), "linkActivated", Q_ARG(QString, "#"));
     QVERIFY(editor.editedEntities(pim::ENTITY_PHOTO).isEmpty());
+}
+
+// A log line or an encoded blob of a megabyte pasted into the notes is
+// shown and comes back whole.
+void TestContactEditor::takesAPastedRunWithoutABlank()
+{
+    ContactEditor editor;
+    editor.resize(480, 560);
+    editor.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&editor));
+    const QString run = QString("0123456789abcdef").repeated(65536);
+    auto* notes = editor.findChild<QTextEdit*>("txtNotes");
+    QElapsedTimer pasted;
+    pasted.start();
+    notes->insertPlainText(run);
+    QCoreApplication::processEvents();
+    editor.grab();
+    // Not a measure of speed: broken at words only, it took minutes.
+    QVERIFY2(pasted.elapsed() < 5000, qPrintable(QString::number(pasted.elapsed())));
+    QCOMPARE(editor.editedEntities(pim::ENTITY_NOTES).value(0).fields.value("data1").toString(), run);
 }
 
 QTEST_MAIN(TestContactEditor)

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The edit dialog: its checks on Apply, its keys, its Cancel question and the
 // change list that the phone send threads replay.
+#include "common/sqlprobe.h"
 #include "contactui/contacteditor.h"
 #include "contactui/editcontactform.h"
 #include "kit/fallbacktranslator.h"
@@ -10,6 +11,7 @@
 
 #include <QAbstractItemView>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QScreen>
 #include <QPushButton>
@@ -102,6 +104,8 @@ private slots:
     void swallowsEscapeAndKeypadEnter();
     void asksBeforeCancel();
     void fitsTheScreenAndOpensListsUnderTheirBox();
+    void opensALongContactAndKeepsItsValues_data();
+    void opensALongContactAndKeepsItsValues();
 
 private:
     FallbackTranslator m_translator;
@@ -287,6 +291,89 @@ void TestEditContactForm::fitsTheScreenAndOpensListsUnderTheirBox()
     const int label = box->view()->fontMetrics().horizontalAdvance("Company Main");
     QVERIFY2(box->view()->viewport()->width() >= label, qPrintable(QString::number(box->view()->viewport()->width())));
     box->hidePopup();
+}
+
+void TestEditContactForm::opensALongContactAndKeepsItsValues_data()
+{
+    QTest::addColumn<QString>("note");
+    QString run;
+    while (run.size() < 1000000)
+        run += "abcdefghijklmnopqrstuvwxyz";
+    // What a box may give back in another form than stored: blanks at the
+    // ends, CR LF, a no-break space, a line separator.
+    const QString edges = QString("  leading\r\nline%1no-break%2separated\n\n").arg(QChar(0x00A0), QChar(0x2028));
+    QTest::newRow("1 MB without a line break") << edges + run + edges;
+    QString words;
+    for (int i = 0; words.size() < 1000000; ++i)
+        words += QString("word%1%2").arg(i % 1000).arg(i % 12 == 11 ? '\n' : ' ');
+    QTest::newRow("1 MB of words and lines") << edges + words + edges;
+}
+
+// A contact with a note of a megabyte and a name, street and company of
+// 10,000 characters opens at once, fits the screen, and comes back
+// unchanged: Apply alone changes nothing, and an edit of the phone stores
+// the phone only, the note kept byte for byte.
+void TestEditContactForm::opensALongContactAndKeepsItsValues()
+{
+    QFETCH(QString, note);
+    const QString long10k = QString("Long").repeated(2500);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("long.db");
+    unsigned long long id = 0;
+    {
+        LocalDb db(path, QSharedPointer<LocalDbCombineRule>::create());
+        db.create();
+        pim::_Contact stored(0, "", long10k + " Lee");
+        db.insertContactBase(stored);
+        id = stored.id;
+        const QList<std::pair<int, QVariantMap>> rows{
+            {pim::ENTITY_NAME, {{"data1", long10k + " Lee"}, {"data2", long10k}, {"data3", "Lee"}}},
+            {pim::ENTITY_PHONE, {{"data1", "555"}, {"data2", 2}, {"data3", ""}}},
+            {pim::ENTITY_ORG, {{"data1", long10k}, {"data4", "Engineer"}}},
+            {pim::ENTITY_ADDR, {{"data1", long10k + "\nBath"}, {"data2", 1}, {"data4", long10k}, {"data7", "Bath"}}},
+            {pim::ENTITY_NOTES, {{"data1", note}}}};
+        for (const auto& [type, fields] : rows) {
+            pim::Entity e = ent(0, "", fields);
+            db.insertEntity(id, type, e);
+        }
+    }
+    const QString noteSql = QString("select data1 from data where type=9 and contact_id=%1").arg(id);
+    QCOMPARE(SqlProbe(path).value(noteSql).toString(), note);
+
+    LocalDb db(path, QSharedPointer<LocalDbCombineRule>::create());
+    const pim::_Contact contact = db.contact(id);
+    QElapsedTimer opening;
+    opening.start();
+    EditContactForm form(&contact, nullptr);
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QCoreApplication::processEvents();
+    form.grab();
+    // Not a measure of speed: a megabyte laid out at word boundaries took
+    // minutes.
+    QVERIFY2(opening.elapsed() < 5000, qPrintable(QString::number(opening.elapsed())));
+    QVERIFY(form.windowTitle().startsWith("Edit Contact LongLong"));
+    QVERIFY(form.windowTitle().endsWith(QChar(0x2026)));
+    QVERIFY2(form.screen()->availableGeometry().contains(form.frameGeometry()),
+             qPrintable(QString("%1x%2").arg(form.width()).arg(form.height())));
+
+    QCOMPARE(summary(form.getChanges(&m_rule, contact)), QList<Change>());
+    auto* editor = form.findChild<ContactEditor*>("wdEditContact");
+    direct<QLineEdit>(editor->findChild<QWidget*>("phoneList")).first()->setText("556");
+    const QList<EditContactForm::_ChangeData> changes = form.getChanges(&m_rule, contact);
+    const unsigned long long phoneId = contact.entities.value(pim::ENTITY_PHONE).first().id;
+    QCOMPARE(summary(changes), (QList<Change>{{pim::ENTITY_PHONE, EditContactForm::ACTION_UPDATED, phoneId}}));
+    db.beginEdit();
+    for (const auto& change : changes)
+        db.updateEntity(change.type, change.entity);
+    db.endEdit(true);
+
+    SqlProbe probe(path);
+    QCOMPARE(probe.value(noteSql).toString(), note);
+    QCOMPARE(probe.column(QString("select data1 from data where contact_id=%1 and type in (1,3,10,12) order by type")
+                              .arg(id)),
+             (QStringList{long10k + " Lee", "556", long10k, long10k + "\nBath"}));
+    QCOMPARE(probe.value(QString("select data2 from data where type=1 and contact_id=%1").arg(id)).toString(), long10k);
 }
 
 QTEST_MAIN(TestEditContactForm)

@@ -73,6 +73,29 @@ void cardShots(ShotWriter& shots)
         shots.save(QStringLiteral("card-many-rows"), card);
     }
 
+    {
+        // Long values: a name, a street and a pasted mail of a megabyte;
+        // each shows its beginning and how much more there is.
+        const QString name = QStringLiteral("Maximiliane Alexandra ").repeated(300);
+        pim::_Contact longOne(4, QString(), name.trimmed());
+        QString mail;
+        for (int i = 0; mail.size() < 1000000; ++i)
+            mail += QStringLiteral("Line %1 of the forwarded mail, with the words it carried.\n").arg(i + 1);
+        longOne.entities[pim::ENTITY_PHONE] = {sampleEntity(500, {{"data1", "+44 20 7946 0958"}, {"data2", 2}})};
+        longOne.entities[pim::ENTITY_ADDR] = {sampleEntity(501, {{"data2", 1},
+            {"data4", QStringLiteral("Harbour Row ").repeated(900)}, {"data7", "Bristol"}})};
+        longOne.entities[pim::ENTITY_NOTES] = {sampleEntity(502, {{"data1", mail}})};
+        ContactDisplayer card;
+        card.setStyleSheet(QStringLiteral("background-color:#F1F5FB;"));
+        card.resize(520, 760);
+        card.showContact(&longOne);
+        card.show();
+        QCoreApplication::processEvents();
+        shots.save(QStringLiteral("card-long-values"), card);
+        card.verticalScrollBar()->setValue(card.verticalScrollBar()->maximum());
+        shots.save(QStringLiteral("card-long-note-end"), card);
+    }
+
     const QDir dbDir = LocalDb::dbDir();
     if (dbDir.absolutePath().startsWith(home.path())) {
         for (const char* name : {"home.db", "work-phones.db", "iPhone-2019-backup.db"})

@@ -41,6 +41,21 @@ void editorShots(ShotWriter& shots)
         shots.save(QStringLiteral("edit-contact-many-rows"), form);
     }
     {
+        // Long values: a name, a company and a street of 10,000 characters
+        // and a note of a megabyte without a line break.
+        const QString run = QStringLiteral("Maximiliane").repeated(910);
+        pim::_Contact longOne(4, QString(), run + QStringLiteral(" Lee"));
+        longOne.entities[pim::ENTITY_NAME] = {sampleEntity(1, {{"data1", run + QStringLiteral(" Lee")}, {"data2", run}, {"data3", "Lee"}})};
+        longOne.entities[pim::ENTITY_ORG] = {sampleEntity(2, {{"data1", run}, {"data4", "Engineer"}})};
+        longOne.entities[pim::ENTITY_ADDR] = {sampleEntity(3, {{"data2", 1}, {"data4", run}, {"data7", "Bristol"}})};
+        longOne.entities[pim::ENTITY_NOTES] = {sampleEntity(4, {{"data1", QStringLiteral("0123456789abcdef").repeated(65536)}})};
+        EditContactForm form(&longOne, nullptr);
+        shots.save(QStringLiteral("edit-contact-long-values-top"), form);
+        auto* editor = form.findChild<ContactEditor*>(QStringLiteral("wdEditContact"));
+        editor->verticalScrollBar()->setValue(editor->verticalScrollBar()->maximum());
+        shots.save(QStringLiteral("edit-contact-long-values-bottom"), form);
+    }
+    {
         const pim::_Contact empty;
         EditContactForm form(&empty, nullptr);
         shots.save(QStringLiteral("edit-contact-new"), form);

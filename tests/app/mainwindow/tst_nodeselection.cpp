@@ -5,10 +5,12 @@
 #include "contactui/contactdisplayer.h"
 #include "app/itemmodelcontacts.h"
 #include "model/localdb.h"
+#include "support/guistallprobe.h"
 #include "platform/sqlite/sqlite3db.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
+#include <QLabel>
 #include <QMenu>
 #include <QTest>
 
@@ -434,6 +436,50 @@ private slots:
         QCOMPARE(selected.size(), card.isEmpty() ? 0 : 1);
         if (!card.isEmpty())
             QCOMPARE(selected.constFirst().entities.value(pim::ENTITY_PHONE).size(), 1);
+    }
+
+    // A contact with a note of a megabyte and a name of 10,000 characters,
+    // in a group of a long name: the tree, the list and the card show them
+    // without freezing the window.
+    void showsAContactOfLongValuesAtOnce()
+    {
+        ActionScene scene(false);
+        scene.window.reset();
+        const QString name = QString("Long").repeated(2500) + " Lee";
+        const QString group = QString("Group").repeated(2000);
+        const QString path = scene.folder.writeDb("data", "long.db", { { name, "555-0101", "ann@example.org", group } });
+        {
+            const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+            const unsigned long long id = db->contacts().value(0).id;
+            pim::Entity note;
+            note.fields.insert("data1", QString("abcdefghijklmnopqrstuvwxyz").repeated(40000));
+            db->insertEntity(id, pim::ENTITY_NOTES, note);
+            db->close();
+        }
+        scene.window = std::make_unique<MainWindow>(&scene.layer);
+        scene.window->resize(1200, 700);
+        scene.window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(scene.window.get()));
+
+        GuiStallProbe probe;
+        QVERIFY(scene.select("long.db/" + group));
+        QCOMPARE(scene.listedNames(), QStringList { name });
+        scene.selectRows({ 0 });
+        QCoreApplication::processEvents();
+        scene.window->grab();
+        // Not a measure of speed: the card laid the note out whole for
+        // minutes.
+        QVERIFY2(probe.longestMs() < 5000, qPrintable(QString::number(probe.longestMs())));
+
+        ContactDisplayer* card = scene.window->form()->wdContactInfo;
+        QVERIFY(card->shownContact());
+        QCOMPARE(card->shownContact()->fullName, name);
+        int cut = 0;
+        for (QLabel* label : card->widget()->findChildren<QLabel*>()) {
+            QVERIFY(label->text().size() <= 4000);
+            cut += label->text().contains("open Edit Contact to see all") ? 1 : 0;
+        }
+        QCOMPARE(cut, 2); // the name in the header and the note
     }
 };
 
