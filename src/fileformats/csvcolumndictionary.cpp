@@ -269,6 +269,19 @@ void addMoreForeignColumns(Table& t)
     addNamedColumns(t, rows, false);
 }
 
+// Names of other programs' columns that say nothing of the kind of their
+// value, though a new value of them gets a sub-type.
+void markUntypedColumns(Table& t)
+{
+    for (const char* name : { "E-mail Address", "E-mail 2 Address", "Primary Email", "Email", "E-mail",
+                              "Email Address", "E-mail 1 - Value", "E-mail 2 - Value", "E-mail 3 - Value",
+                              "Web Page", "Website", "Web Site" }) {
+        const auto it = t.find(QString::fromLatin1(name));
+        if (it != t.end())
+            it->typeNamed = false;
+    }
+}
+
 struct Dictionary {
     Table table;
     // The system's own names: only these have numbered forms.
@@ -283,6 +296,7 @@ Dictionary buildDictionary()
         d.own.insert(it.key());
     addForeignColumns(d.table);
     addMoreForeignColumns(d.table);
+    markUntypedColumns(d.table);
     return d;
 }
 

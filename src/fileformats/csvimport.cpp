@@ -290,6 +290,8 @@ pim::_Contact CSVImport::nextContact()
                 if (type == entity.fields.constEnd() || type->typeId() != QMetaType::Int
                     || type->toInt() != col.info.subType)
                     entity.fields.insert(col.info.typeKey, col.info.subType);
+                if (!col.info.typeNamed)
+                    pim::setTypeNotGiven(entity);
             }
             auto field = entity.fields.find(col.info.valueKey);
             if (field == entity.fields.end() || field->toString().isEmpty()) {
@@ -320,7 +322,10 @@ pim::_Contact CSVImport::nextContact()
                 entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
                 break;
             case pim::ENTITY_IM:
+                // The columns name the protocol, not the kind: Home for a
+                // new address.
                 entity.fields.insert(QStringLiteral("data2"), 1);
+                pim::setTypeNotGiven(entity);
                 // Protocol Other is stored as such, as every reader does.
                 if (!entity.fields.contains(QStringLiteral("data5")))
                     entity.fields.insert(QStringLiteral("data5"), 0);

@@ -9,13 +9,17 @@ namespace vcardrules {
 
 namespace {
 
-int addressType(const QStringList& kinds)
+// "postal", "parcel", "dom" and "intl" say how mail goes, not whose
+// address it is.
+std::optional<int> addressType(const QStringList& kinds)
 {
     if (VCardValue::has(kinds, QLatin1StringView("home")))
         return 1;
     if (VCardValue::has(kinds, QLatin1StringView("work")))
         return 2;
-    return 0;
+    if (VCardValue::has(kinds, QLatin1StringView("other")))
+        return 0;
+    return std::nullopt;
 }
 
 // "scheme:" at the start: a reference, not image bytes.
@@ -70,7 +74,7 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
     const QStringList parts = value.components();
     for (int i = 2; i < 7 && i < parts.size(); ++i)
         entity.fields.insert(keys[i], parts.at(i));
-    setSubType(entity, value, addressType(value.kinds()));
+    setSubType(entity, value, addressType(value.kinds()), 0);
     entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
     appendEntity(contact, pim::ENTITY_ADDR, entity);
 }

@@ -241,11 +241,16 @@ private slots:
             && type != pim::ENTITY_NOTES;
         if (typed)
             QCOMPARE(e.fields.value(subKey).toInt(), subType);
+        // A name that says nothing of the kind gives the kind only to a new
+        // entry, and says so; "Web Page" and "Email" are such names.
+        const bool kindless = type == pim::ENTITY_IM
+            || (subType != 0 && !CsvColumnDictionary::lookup(name).typeNamed);
+        QCOMPARE(!pim::isTypeGiven(e), kindless);
         // Every other field of the entity is one the reader derives.
         for (auto it = e.fields.cbegin(); it != e.fields.cend(); ++it) {
             const bool derived = it.key() == subKey || (type == pim::ENTITY_ADDR && it.key() == QLatin1String("data1"))
                 || (type == pim::ENTITY_IM && it.key() == QLatin1String("data2"))
-                || (naming && it.key() == QLatin1String("data1"));
+                || (naming && it.key() == QLatin1String("data1")) || it.key() == pim::typeNotGivenKey();
             QVERIFY2(it.key() == valueKey || derived, qPrintable(it.key()));
         }
     }
