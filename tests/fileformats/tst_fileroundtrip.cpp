@@ -359,7 +359,7 @@ private slots:
             "item3.EMAIL;TYPE=INTERNET:lucia@oficina.example\r\nitem3.X-ABLabel:Facturas\r\n"
             "EMAIL;TYPE=INTERNET,WORK:lucia@work.example\r\n"
             "item4.URL:https://lucia.example\r\nitem4.X-ABLabel:Portfolio\r\n"
-            "item5.ADR:;;Calle Mayor 1;Madrid;;28013;Espa\xC3\xB1" "a\r\nitem5.X-ABLabel:Estudio\r\n"
+            "item5.ADR:Apartado 12;Piso 3;Calle Mayor 1;Madrid;;28013;Espa\xC3\xB1" "a\r\nitem5.X-ABLabel:Estudio\r\n"
             "item6.X-ABDATE:2015-06-20\r\nitem6.X-ABLabel:Boda\r\n"
             "X-IM;TYPE=skype,work:lucia.o\r\nEND:VCARD\r\n");
         const QString db = newDb(QStringLiteral("labels-%1.db").arg(reimported));
@@ -398,6 +398,8 @@ private slots:
         const QList<QVariantList> before = everyRow();
         QCOMPARE(SqlProbe(db).value(QStringLiteral("SELECT data3 FROM data WHERE data1 = '+34 910 000 001'")),
                  QVariant(QStringLiteral("Oficina central")));
+        QCOMPARE(SqlProbe(db).value(QStringLiteral("SELECT data4 FROM data WHERE data7 = 'Madrid'")),
+                 QVariant(QStringLiteral("Calle Mayor 1\nPiso 3\nApartado 12")));
 
         QString file = cardPath;
         if (reimported != QLatin1String("labelled")) {
