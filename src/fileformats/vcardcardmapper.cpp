@@ -165,7 +165,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
                 firstEntity(contact, pim::ENTITY_NAME);
                 hasN = true;
             }
-            const QStringList parts = value.components();
+            // In 3.0 and 4.0 each part is a list ("Maria,Elin" for two
+            // middle names); older cards know no lists.
+            const QStringList parts = value.components(modern);
             for (int i = 0; i < 5 && i < parts.size(); ++i) {
                 nameParts.part[i] = parts.at(i);
                 nameParts.present[i] = true;
