@@ -346,16 +346,12 @@ pim::_Contact CSVImport::nextContact()
     }
 
     // Rows without a name (business cards, bare numbers) would otherwise be
-    // dropped: the company, else the first phone number, stands in.
-    for (const int type : { int(pim::ENTITY_ORG), int(pim::ENTITY_PHONE) }) {
-        for (const pim::Entity& entity : contact.entities.value(type)) {
-            if (!contact.fullName.isEmpty())
-                break;
-            contact.fullName = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
-        }
-    }
+    // dropped.
     if (contact.fullName.isEmpty())
-        m_problems.add(QCoreApplication::translate("CSVImport", "Row %1: no name and no phone number; the row was left out.")
+        contact.fullName = standInName(contact);
+    if (contact.fullName.isEmpty())
+        m_problems.add(QCoreApplication::translate(
+                           "CSVImport", "Row %1: no name, company, phone number or e-mail address; the row was left out.")
                            .arg(rowNumber));
     return contact;
 }

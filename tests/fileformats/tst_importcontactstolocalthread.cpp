@@ -112,6 +112,8 @@ private slots:
     void hostileCardsStayLinear();
     void readsInLanesAsOneReaderDoes_data();
     void readsInLanesAsOneReaderDoes();
+    void namesANamelessContactAlikeFromCardsAndTables_data();
+    void namesANamelessContactAlikeFromCardsAndTables();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -423,6 +425,42 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()
         const QString sql = QStringLiteral("select * from %1 order by _id").arg(QLatin1String(table));
         QCOMPARE(SqlProbe(dbPath()).rows(sql), SqlProbe(expectedPath).rows(sql));
     }
+}
+
+// A contact without a name, as a phone's export holds many, is stored
+// under the same name from a card as from a table, so the second file
+// merges into what the first stored.
+void TestImportContactsToLocalThread::namesANamelessContactAlikeFromCardsAndTables_data()
+{
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a number alone") << QByteArray("TEL;TYPE=CELL:+1 555 0100\r\n")
+                                    << QByteArray("Mobile Phone\r\n+1 555 0100\r\n") << "+1 555 0100";
+    QTest::newRow("an e-mail address alone") << QByteArray("EMAIL;TYPE=INTERNET:desk@x.example\r\n")
+                                             << QByteArray("E-mail Address\r\ndesk@x.example\r\n")
+                                             << "desk@x.example";
+    QTest::newRow("a company before its number")
+        << QByteArray("TEL:+1 555 0199\r\nORG:Acme Taxis;\r\n")
+        << QByteArray("Business Phone,Company\r\n+1 555 0199,Acme Taxis\r\n") << "Acme Taxis";
+}
+
+void TestImportContactsToLocalThread::namesANamelessContactAlikeFromCardsAndTables()
+{
+    QFETCH(QByteArray, card);
+    QFETCH(QByteArray, table);
+    QFETCH(QString, name);
+    RecordingReporter first;
+    runImport(writeFile("BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\n" + card + "END:VCARD\r\n"),
+        ImportContactsToLocalThread::TYPE_VCARD, first);
+    QCOMPARE(first.successes(), QStringList { QStringLiteral("IDS_SUC_IMPORT_1_CONTACTS_TO_DB") });
+    RecordingReporter second;
+    runImport(writeScratch(*m_dir, table, QStringLiteral("csv")), ImportContactsToLocalThread::TYPE_CSV, second);
+    QCOMPARE(second.successes(), QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_1_MERGED") });
+    SqlProbe probe(dbPath());
+    QCOMPARE(probe.column(QStringLiteral("select full_name from contact")), QStringList { name });
+    // A name that says nothing is not stored as a name entry.
+    QCOMPARE(probe.value(QStringLiteral("select count(*) from data where type = 1")).toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)
