@@ -269,6 +269,15 @@ void addMoreForeignColumns(Table& t)
     addNamedColumns(t, rows, false);
 }
 
+// Whole names in one cell: common exports and sheets made by hand. The
+// name entity's display name, which the reader otherwise builds from the
+// parts.
+void addWholeNameColumns(Table& t)
+{
+    for (const char* name : { "Name", "Full Name", "Display Name" })
+        t.insert(QString::fromLatin1(name), ColInfo(pim::ENTITY_NAME, 0, QString(), kData1));
+}
+
 // Names of other programs' columns that say nothing of the kind of their
 // value, though a new value of them gets a sub-type.
 void markUntypedColumns(Table& t)
@@ -296,6 +305,7 @@ Dictionary buildDictionary()
         d.own.insert(it.key());
     addForeignColumns(d.table);
     addMoreForeignColumns(d.table);
+    addWholeNameColumns(d.table);
     markUntypedColumns(d.table);
     return d;
 }

@@ -330,10 +330,19 @@ pim::_Contact CSVImport::nextContact()
                 if (!entity.fields.contains(QStringLiteral("data5")))
                     entity.fields.insert(QStringLiteral("data5"), 0);
                 break;
-            case pim::ENTITY_NAME:
+            case pim::ENTITY_NAME: {
+                // A whole name in one cell ("Name") names the contact where
+                // the parts give none, as the given name too, so an edit that
+                // builds the name from its parts keeps it.
+                const QString whole = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
                 contact.fullName = entity.fullName();
+                if (contact.fullName.isEmpty() && !whole.isEmpty()) {
+                    contact.fullName = whole;
+                    entity.fields.insert(QStringLiteral("data2"), whole);
+                }
                 entity.fields.insert(QStringLiteral("data1"), contact.fullName);
                 break;
+            }
             default:
                 break;
             }
