@@ -157,7 +157,7 @@ void addForeignColumns(Table& t)
 // More names of other programs' exports (web mail, phones' desktop
 // companions, spreadsheets made by hand). Added only where the name is not
 // taken, so what the names above map to never changes. A web-mail export's
-// "Phone 1 - Type" column is not read: its values come in as Other.
+// "Phone 1 - Type" column gives the kind of the value beside it (CSVImport).
 void addMoreForeignColumns(Table& t)
 {
     static const NamedColumn rows[] = {
