@@ -25,3 +25,15 @@ ImportProblems ImportProblems::merged(const QList<const ImportProblems*>& parts)
         all.m_count += part->m_count;
     return all;
 }
+
+QString standInName(const pim::_Contact& contact)
+{
+    for (const int type : { int(pim::ENTITY_ORG), int(pim::ENTITY_PHONE), int(pim::ENTITY_EMAIL) }) {
+        for (const pim::Entity& entity : contact.entities.value(type)) {
+            const QString text = pim::fieldText(entity.fields.value(QStringLiteral("data1"))).trimmed();
+            if (!text.isEmpty())
+                return text;
+        }
+    }
+    return QString();
+}

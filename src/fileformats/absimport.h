@@ -49,6 +49,12 @@ private:
     int m_count = 0;
 };
 
+// The name a contact read from a file is listed under when the file gives
+// it none: its company, else its first phone number, else its first e-mail
+// address, trimmed; empty when it holds none of them. Both readers name such
+// a contact so, and leave out only one that holds none of them.
+QString standInName(const pim::_Contact& contact);
+
 // A contact-file reader, driven by the import thread on its own thread:
 // initialize(path) once, total() once, then hasNext()/nextContact() in turn,
 // uninitialize() once every record is read. A cancel or a failure destroys

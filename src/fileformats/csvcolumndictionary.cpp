@@ -157,7 +157,7 @@ void addForeignColumns(Table& t)
 // More names of other programs' exports (web mail, phones' desktop
 // companions, spreadsheets made by hand). Added only where the name is not
 // taken, so what the names above map to never changes. A web-mail export's
-// "Phone 1 - Type" column is not read: its values come in as Other.
+// "Phone 1 - Type" column gives the kind of the value beside it (CSVImport).
 void addMoreForeignColumns(Table& t)
 {
     static const NamedColumn rows[] = {
@@ -269,6 +269,28 @@ void addMoreForeignColumns(Table& t)
     addNamedColumns(t, rows, false);
 }
 
+// Whole names in one cell: common exports and sheets made by hand. The
+// name entity's display name, which the reader otherwise builds from the
+// parts.
+void addWholeNameColumns(Table& t)
+{
+    for (const char* name : { "Name", "Full Name", "Display Name" })
+        t.insert(QString::fromLatin1(name), ColInfo(pim::ENTITY_NAME, 0, QString(), kData1));
+}
+
+// Names of other programs' columns that say nothing of the kind of their
+// value, though a new value of them gets a sub-type.
+void markUntypedColumns(Table& t)
+{
+    for (const char* name : { "E-mail Address", "E-mail 2 Address", "Primary Email", "Email", "E-mail",
+                              "Email Address", "E-mail 1 - Value", "E-mail 2 - Value", "E-mail 3 - Value",
+                              "Web Page", "Website", "Web Site" }) {
+        const auto it = t.find(QString::fromLatin1(name));
+        if (it != t.end())
+            it->typeNamed = false;
+    }
+}
+
 struct Dictionary {
     Table table;
     // The system's own names: only these have numbered forms.
@@ -283,6 +305,8 @@ Dictionary buildDictionary()
         d.own.insert(it.key());
     addForeignColumns(d.table);
     addMoreForeignColumns(d.table);
+    addWholeNameColumns(d.table);
+    markUntypedColumns(d.table);
     return d;
 }
 

@@ -26,6 +26,10 @@ public:
         // Which entity of that type and sub-type: 0 for the first, 1 for a
         // second one ("Addr:Home 2:Street"), and so on.
         int instance = 0;
+        // False for a name that says nothing of its value's kind ("Email",
+        // "E-mail 1 - Value"): subType is then only what a new entry gets,
+        // not a kind to give a stored one.
+        bool typeNamed = true;
     };
 
     // The entry for a header name; the all-zero entry for a name the

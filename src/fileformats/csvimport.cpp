@@ -5,6 +5,7 @@
 #include "fileformats/csvscanner_p.h"
 #include "fileformats/fileformatslog.h"
 #include "fileformats/vcardrules.h"
+#include "model/pimlabels.h"
 #include "platform/error.h"
 
 #include <QCoreApplication>
@@ -15,6 +16,7 @@
 #include <QVarLengthArray>
 
 #include <cstring>
+#include <functional>
 #include <utility>
 
 namespace {
@@ -46,6 +48,85 @@ QString storedDate(const QString& cell)
     }
     const QString iso = vcardrules::dateText(cell);
     return iso == cell.trimmed() ? cell : iso;
+}
+
+// A web-mail export names its numbered values "Phone 1 - Value",
+// "Address 1 - Street" and gives their kind in "Phone 1 - Type",
+// "Address 1 - Type". For each header column, the index of the type column
+// that belongs to it, or -1; type is the known column's entity type.
+QList<int> typeColumnsOf(const QStringList& header, const std::function<int(const QString&)>& typeOf)
+{
+    static const QLatin1String kSeparator(" - ");
+    static const QLatin1String kType("Type");
+    QHash<QString, int> typeColumnOfPrefix;
+    for (int i = 0; i < header.size(); ++i) {
+        const QString& name = header.at(i);
+        if (name.endsWith(kSeparator + kType) && name.size() > kSeparator.size() + kType.size())
+            typeColumnOfPrefix.insert(name.left(name.size() - kType.size()), i);
+    }
+    QList<int> result(header.size(), -1);
+    if (typeColumnOfPrefix.isEmpty())
+        return result;
+    for (int i = 0; i < header.size(); ++i) {
+        const QString& name = header.at(i);
+        const qsizetype at = name.lastIndexOf(kSeparator);
+        if (at <= 0 || typeOf(name) == 0)
+            continue;
+        const auto it = typeColumnOfPrefix.constFind(name.left(at + kSeparator.size()));
+        if (it != typeColumnOfPrefix.constEnd())
+            result[i] = *it;
+    }
+    return result;
+}
+
+// Which header columns are type columns, from typeColumnsOf().
+QList<bool> typeOnlyColumns(const QList<int>& typeColumns)
+{
+    QList<bool> typeOnly(typeColumns.size(), false);
+    for (const int column : typeColumns) {
+        if (column >= 0)
+            typeOnly[column] = true;
+    }
+    return typeOnly;
+}
+
+// The labels of the kinds of one entity type.
+QMap<int, QString> kindLabels(int entityType)
+{
+    switch (entityType) {
+    case pim::ENTITY_PHONE: return pim::phoneTypeMap();
+    case pim::ENTITY_EMAIL: return pim::emailTypeMap();
+    case pim::ENTITY_EVENT: return pim::eventTypeMap();
+    case pim::ENTITY_IM: return pim::imTypeMap();
+    case pim::ENTITY_ORG: return pim::orgTypeMap();
+    case pim::ENTITY_REL: return pim::relTypeMap();
+    case pim::ENTITY_ADDR: return pim::addrTypeMap();
+    case pim::ENTITY_URL: return pim::urlTypeMap();
+    default: return {};
+    }
+}
+
+// Gives the entity the kind a type cell names: a label of its entity type
+// in any letter case ("Mobile", "work"), with the "* " the export puts
+// before the value it marks as the main one; any other text is the value's
+// own label, as a phone keeps it.
+void setNamedKind(pim::Entity& entity, int entityType, const QString& cell)
+{
+    QString text = cell.trimmed();
+    if (text.startsWith(QLatin1String("* ")))
+        text = text.mid(2).trimmed();
+    if (text.isEmpty())
+        return;
+    const QMap<int, QString> labels = kindLabels(entityType);
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
+        if (it.value().compare(text, Qt::CaseInsensitive) == 0) {
+            entity.fields.insert(QStringLiteral("data2"), it.key());
+            entity.fields.remove(QStringLiteral("data3"));
+            return;
+        }
+    }
+    entity.fields.insert(QStringLiteral("data2"), 0);
+    entity.fields.insert(QStringLiteral("data3"), text);
 }
 
 } // namespace
@@ -112,9 +193,12 @@ void CSVImport::initialize(QString path)
         // A header without a line end has no rows below it.
         header.clear();
     }
+    const QList<bool> typeOnly = typeOnlyColumns(
+        typeColumnsOf(header, [](const QString& name) { return colInfo(name).entityType; }));
     QStringList unknown;
-    for (const QString& name : header) {
-        if (colInfo(name).entityType == 0 && !name.trimmed().isEmpty())
+    for (int i = 0; i < header.size(); ++i) {
+        const QString& name = header.at(i);
+        if (colInfo(name).entityType == 0 && !name.trimmed().isEmpty() && !typeOnly.at(i))
             unknown.append(name);
     }
     if (!header.isEmpty() && unknown.size() == header.size())
@@ -178,17 +262,29 @@ void CSVImport::resolveColumns()
         groupIndex.insert(it.key(), int(m_groupTypes.size()));
         m_groupTypes.append(it.value());
     }
+    const QList<int> typeColumns
+        = typeColumnsOf(m_header, [&](const QString& name) { return infoOfName.value(name).entityType; });
+    const QList<bool> typeOnlyAt = typeOnlyColumns(typeColumns);
     for (int i = 0; i < m_header.size(); ++i) {
         const _ColInfo& info = infos.at(i);
-        if (info.entityType == 0)
+        const bool typeOnly = typeOnlyAt.at(i);
+        if (info.entityType == 0 && !typeOnly)
             continue;
         Column col;
         col.index = i;
-        col.info = info;
-        col.group = groupIndex.value(groupKey(info));
-        col.multiValued = pim::isMultiValued(info.entityType);
+        col.typeOnly = typeOnly;
+        if (!typeOnly) {
+            col.info = info;
+            col.group = groupIndex.value(groupKey(info));
+            col.multiValued = pim::isMultiValued(info.entityType);
+        }
         m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);
+    }
+    // Type columns come before or after their values: linked once all are in.
+    for (Column& col : m_columns) {
+        if (!col.typeOnly && typeColumns.at(col.index) >= 0)
+            col.typeColumn = m_columnOfIndex.at(typeColumns.at(col.index));
     }
 }
 
@@ -259,8 +355,12 @@ pim::_Contact CSVImport::nextContact()
     for (int c = 0; c < m_columns.size(); ++c) {
         const Column& col = m_columns.at(c);
         const QString& cell = values[c];
-        if (cell.isEmpty())
+        if (cell.isEmpty() || col.typeOnly)
             continue;
+        // A type cell beside a cell of several values holds as many kinds
+        // ("* Home ::: Work"), or one for them all.
+        const QStringList kinds = col.typeColumn >= 0 ? values[col.typeColumn].split(kMultiValueSeparator)
+                                                      : QStringList();
         // Only phones, e-mails, groups and the like hold several values; a
         // name or a note keeps its pieces as one text.
         const bool separate = col.multiValued || col.info.entityType == pim::ENTITY_GROUP;
@@ -283,13 +383,18 @@ pim::_Contact CSVImport::nextContact()
             if (list.isEmpty() || col.multiValued || (separate && p > 0))
                 list.append(pim::Entity());
             pim::Entity& entity = list.last();
-            if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
+            const QString kind = kinds.size() == 1 ? kinds.first() : kinds.value(p);
+            if (!kind.trimmed().isEmpty()) {
+                setNamedKind(entity, col.info.entityType, kind);
+            } else if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
                 // The columns of a group share their sub-type: a lookup is
                 // cheaper than writing the same number again.
                 const auto type = entity.fields.constFind(col.info.typeKey);
                 if (type == entity.fields.constEnd() || type->typeId() != QMetaType::Int
                     || type->toInt() != col.info.subType)
                     entity.fields.insert(col.info.typeKey, col.info.subType);
+                if (!col.info.typeNamed)
+                    pim::setTypeNotGiven(entity);
             }
             auto field = entity.fields.find(col.info.valueKey);
             if (field == entity.fields.end() || field->toString().isEmpty()) {
@@ -320,15 +425,29 @@ pim::_Contact CSVImport::nextContact()
                 entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
                 break;
             case pim::ENTITY_IM:
-                entity.fields.insert(QStringLiteral("data2"), 1);
+                // The columns name the protocol, not the kind: Home for a
+                // new address, unless a type cell gave one.
+                if (!entity.fields.contains(QStringLiteral("data2"))) {
+                    entity.fields.insert(QStringLiteral("data2"), 1);
+                    pim::setTypeNotGiven(entity);
+                }
                 // Protocol Other is stored as such, as every reader does.
                 if (!entity.fields.contains(QStringLiteral("data5")))
                     entity.fields.insert(QStringLiteral("data5"), 0);
                 break;
-            case pim::ENTITY_NAME:
+            case pim::ENTITY_NAME: {
+                // A whole name in one cell ("Name") names the contact where
+                // the parts give none, as the given name too, so an edit that
+                // builds the name from its parts keeps it.
+                const QString whole = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
                 contact.fullName = entity.fullName();
+                if (contact.fullName.isEmpty() && !whole.isEmpty()) {
+                    contact.fullName = whole;
+                    entity.fields.insert(QStringLiteral("data2"), whole);
+                }
                 entity.fields.insert(QStringLiteral("data1"), contact.fullName);
                 break;
+            }
             default:
                 break;
             }
@@ -341,16 +460,12 @@ pim::_Contact CSVImport::nextContact()
     }
 
     // Rows without a name (business cards, bare numbers) would otherwise be
-    // dropped: the company, else the first phone number, stands in.
-    for (const int type : { int(pim::ENTITY_ORG), int(pim::ENTITY_PHONE) }) {
-        for (const pim::Entity& entity : contact.entities.value(type)) {
-            if (!contact.fullName.isEmpty())
-                break;
-            contact.fullName = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
-        }
-    }
+    // dropped.
     if (contact.fullName.isEmpty())
-        m_problems.add(QCoreApplication::translate("CSVImport", "Row %1: no name and no phone number; the row was left out.")
+        contact.fullName = standInName(contact);
+    if (contact.fullName.isEmpty())
+        m_problems.add(QCoreApplication::translate(
+                           "CSVImport", "Row %1: no name, company, phone number or e-mail address; the row was left out.")
                            .arg(rowNumber));
     return contact;
 }

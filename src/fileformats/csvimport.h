@@ -47,6 +47,12 @@ private:
         // Phones, e-mails, dates, messaging, relations and web sites: a
         // second cell for a filled field is another value, not more text.
         bool multiValued = false;
+        // A web-mail export's "Phone 1 - Type" beside "Phone 1 - Value": a
+        // column whose cell names the kind of the values of its partners.
+        bool typeOnly = false;
+        // For a value column, the index in m_columns of its type column,
+        // -1 for none.
+        int typeColumn = -1;
     };
 
     void resolveColumns();

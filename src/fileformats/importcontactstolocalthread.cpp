@@ -172,7 +172,46 @@ void ImportContactsToLocalThread::rollBack()
     }
 }
 
-ImportContactsToLocalThread::TYPE ImportContactsToLocalThread::typeOfContent(const QByteArray& head)
+namespace {
+
+// Whether the bytes are no text: text files hold no control characters
+// beyond line ends, tabs and the rare form feed, while pictures, documents
+// and random bytes hold them everywhere. A few stray ones (a CSV cell with
+// a NUL a program left in it) do not make a text file binary.
+bool looksBinary(const QString& text)
+{
+    constexpr qsizetype kStray = 8;
+    qsizetype control = 0;
+    for (const QChar c : text) {
+        const char16_t u = c.unicode();
+        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\v' && u != u'\f' && u != u'\r') || u == 0x7F)
+            ++control;
+    }
+    return control > kStray && control * 50 > text.size();
+}
+
+// Whether the line holds one of the separators a table is read with.
+bool holdsCellSeparator(QStringView line)
+{
+    return line.contains(QLatin1Char(',')) || line.contains(QLatin1Char(';')) || line.contains(QLatin1Char('\t'));
+}
+
+// Whether a first line can be the header row of a contact table: cells
+// separated by one of those separators, or one cell that names a known
+// column.
+bool isTableHeader(QStringView line)
+{
+    if (holdsCellSeparator(line))
+        return true;
+    QStringView cell = line;
+    if (cell.size() >= 2 && cell.startsWith(QLatin1Char('"')) && cell.endsWith(QLatin1Char('"')))
+        cell = cell.mid(1, cell.size() - 2);
+    return CSVImport::colInfo(cell.toString()).entityType != 0;
+}
+
+} // namespace
+
+std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::typeOfContent(const QByteArray& head)
 {
     QString text;
     if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
@@ -183,25 +222,35 @@ ImportContactsToLocalThread::TYPE ImportContactsToLocalThread::typeOfContent(con
         // as ASCII.
         text = QString::fromLatin1(head);
     }
+    QStringView firstLine;
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = text.indexOf(QLatin1Char('\n'), start);
         if (end < 0)
             end = text.size();
         const QStringView line = QStringView(text).mid(start, end - start).trimmed();
+        start = end + 1;
         // A byte-order mark may stand before the first line.
         const QStringView bare = line.startsWith(QChar(0xFEFF)) ? line.mid(1)
             : line.startsWith(QLatin1String("\xEF\xBB\xBF")) ? line.mid(3)
                                                             : line;
+        if (bare.isEmpty())
+            continue;
         if (bare.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0)
             return TYPE_VCARD;
+        if (firstLine.isEmpty())
+            firstLine = bare;
         // A table's header comes first: a card pasted into one of its
         // cells later on does not make the file a card file.
-        if (bare.contains(QLatin1Char(',')) || bare.contains(QLatin1Char(';')) || bare.contains(QLatin1Char('\t')))
-            return TYPE_CSV;
-        start = end + 1;
+        if (holdsCellSeparator(bare))
+            break;
     }
-    return TYPE_CSV;
+    if (looksBinary(text))
+        return std::nullopt;
+    // Nothing but blanks: the table reader says that the file is empty.
+    if (firstLine.isEmpty() || isTableHeader(firstLine))
+        return TYPE_CSV;
+    return std::nullopt;
 }
 
 void ImportContactsToLocalThread::importAll()
@@ -222,7 +271,10 @@ void ImportContactsToLocalThread::importAll()
         throw Error(tr("%1 could not be read: %2").arg(QDir::toNativeSeparators(m_path), file.errorString()));
     const QByteArray head = file.read(kTypeProbeBytes);
     file.close();
-    m_type = typeOfContent(head);
+    const std::optional<TYPE> type = typeOfContent(head);
+    if (!type)
+        throw Error(tr("%1: This file is not a vCard or CSV file.").arg(QDir::toNativeSeparators(m_path)));
+    m_type = *type;
 
     std::unique_ptr<AbsImport> reader;
     switch (m_type) {

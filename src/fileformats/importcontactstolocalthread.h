@@ -5,6 +5,7 @@
 #include <QThread>
 
 #include <atomic>
+#include <optional>
 
 class IWorkerReporter;
 class ImportProblems;
@@ -38,9 +39,12 @@ public:
     TYPE type() const { return m_type; }
 
     // vCard when a line of head is "BEGIN:VCARD" (any case, blanks around
-    // it, in UTF-8, an 8-bit encoding or UTF-16 with a byte-order mark),
-    // CSV otherwise.
-    static TYPE typeOfContent(const QByteArray& head);
+    // it, in UTF-8, an 8-bit encoding or UTF-16 with a byte-order mark)
+    // before any line with a cell separator; CSV when the first line that
+    // is not blank can be a table's header (it holds a separator, or names
+    // one known column), or when there is no such line; none for binary
+    // content (a picture, a document, random bytes) or any other text.
+    static std::optional<TYPE> typeOfContent(const QByteArray& head);
     // How much of the file typeOfContent() looks at.
     static constexpr qint64 kTypeProbeBytes = 1024 * 1024;
 

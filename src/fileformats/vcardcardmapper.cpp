@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcardcardmapper.h"
 
+#include "fileformats/absimport.h"
 #include "fileformats/vcardrules.h"
 #include "fileformats/vcardvalue.h"
 
@@ -165,7 +166,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
                 firstEntity(contact, pim::ENTITY_NAME);
                 hasN = true;
             }
-            const QStringList parts = value.components();
+            // In 3.0 and 4.0 each part is a list ("Maria,Elin" for two
+            // middle names); older cards know no lists.
+            const QStringList parts = value.components(modern);
             for (int i = 0; i < 5 && i < parts.size(); ++i) {
                 nameParts.part[i] = parts.at(i);
                 nameParts.present[i] = true;
@@ -246,6 +249,13 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         contact.fullName = formattedName;
         name.fields.insert(QStringLiteral("data1"), formattedName);
         name.fields.insert(QStringLiteral("data2"), formattedName);
+    }
+    if (contact.fullName.isEmpty()) {
+        // A phone's export holds many cards of a number alone ("N:;;;;"):
+        // named after what they hold, as the same contact in a table is,
+        // and without a name entry that says nothing.
+        contact.entities.remove(pim::ENTITY_NAME);
+        contact.fullName = standInName(contact);
     }
     return contact;
 }

@@ -14,8 +14,8 @@ bool has(const QStringList& kinds, const char* word)
 
 // The phone sub-type of a set of kind words. What this program's own
 // writer puts out ("home,voice", "cell", "work,fax", ...) reads back as it
-// always has; a phone that names no kind is a mobile.
-int phoneType(const QStringList& kinds)
+// always has. None when the words name no kind ("voice", "pref", none).
+std::optional<int> phoneType(const QStringList& kinds)
 {
     const bool home = has(kinds, "home");
     const bool work = has(kinds, "work");
@@ -43,10 +43,11 @@ int phoneType(const QStringList& kinds)
         return 3;
     if (has(kinds, "other"))
         return 0;
-    return 2;
+    return std::nullopt;
 }
 
-int emailType(const QStringList& kinds)
+// "internet" and "pref" say nothing of the kind.
+std::optional<int> emailType(const QStringList& kinds)
 {
     if (has(kinds, "cell") || has(kinds, "mobile"))
         return 4;
@@ -54,7 +55,21 @@ int emailType(const QStringList& kinds)
         return 2;
     if (has(kinds, "other"))
         return 0;
-    return 1;
+    if (has(kinds, "home"))
+        return 1;
+    return std::nullopt;
+}
+
+// Messaging kinds: the protocol words are not among them.
+std::optional<int> imType(const QStringList& kinds)
+{
+    if (has(kinds, "work"))
+        return 2;
+    if (has(kinds, "other"))
+        return 0;
+    if (has(kinds, "home"))
+        return 1;
+    return std::nullopt;
 }
 
 int imProtocol(const QStringList& kinds)
@@ -75,7 +90,7 @@ int imProtocol(const QStringList& kinds)
     return 0;
 }
 
-int urlType(const QStringList& kinds)
+std::optional<int> urlType(const QStringList& kinds)
 {
     static const QHash<QString, int> table {
         { QStringLiteral("homepage"), 1 }, { QStringLiteral("blog"), 2 },
@@ -86,7 +101,9 @@ int urlType(const QStringList& kinds)
         if (has(kinds, word))
             return table.value(QLatin1String(word));
     }
-    return 0;
+    if (has(kinds, "other"))
+        return 0;
+    return std::nullopt;
 }
 
 // "tel:+1-555-0100;ext=5555" (4.0) is the number "+1-555-0100;ext=5555".
@@ -100,12 +117,17 @@ QString phoneNumber(const QString& text)
 
 } // namespace
 
-void setSubType(pim::Entity& entity, const VCardValue& value, int code)
+void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code, int fallback)
 {
     const QString custom = value.customLabel();
-    entity.fields.insert(QStringLiteral("data2"), custom.isEmpty() ? code : 0);
-    if (!custom.isEmpty())
+    if (!custom.isEmpty()) {
+        entity.fields.insert(QStringLiteral("data2"), 0);
         entity.fields.insert(QStringLiteral("data3"), custom);
+        return;
+    }
+    entity.fields.insert(QStringLiteral("data2"), code.value_or(fallback));
+    if (!code)
+        pim::setTypeNotGiven(entity);
 }
 
 pim::Entity& firstEntity(pim::_Contact& contact, int type)
@@ -125,7 +147,8 @@ void readTel(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), phoneNumber(value.text()));
-    setSubType(entity, value, phoneType(value.kinds()));
+    // A phone that names no kind is a mobile, as phones' exports mean it.
+    setSubType(entity, value, phoneType(value.kinds()), 2);
     appendEntity(contact, pim::ENTITY_PHONE, entity);
 }
 
@@ -133,7 +156,7 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    setSubType(entity, value, emailType(value.kinds()));
+    setSubType(entity, value, emailType(value.kinds()), 1);
     appendEntity(contact, pim::ENTITY_EMAIL, entity);
 }
 
@@ -141,7 +164,7 @@ void readIm(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     const QStringList kinds = value.kinds();
-    setSubType(entity, value, has(kinds, "work") ? 2 : has(kinds, "other") ? 0 : 1);
+    setSubType(entity, value, imType(kinds), 1);
     entity.fields.insert(QStringLiteral("data1"), value.text());
     // Stored also when 0 (Other): an address without a protocol is the same
     // as one of protocol Other, and the merge compares the two.
@@ -153,7 +176,7 @@ void readUrl(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    setSubType(entity, value, urlType(value.kinds()));
+    setSubType(entity, value, urlType(value.kinds()), 0);
     appendEntity(contact, pim::ENTITY_URL, entity);
 }
 

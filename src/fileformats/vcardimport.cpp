@@ -344,7 +344,7 @@ pim::_Contact VCardImport::nextContact()
         found.append(notes.items);
     }
     if (contact.fullName.isEmpty())
-        found.append({ range.line, tr("the card has no name and was left out.") });
+        found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });
     std::stable_sort(found.begin(), found.end(),
                      [](const auto& a, const auto& b) { return a.first < b.first; });
     reportShapeUpTo(range.line + 1);

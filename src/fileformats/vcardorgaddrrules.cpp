@@ -9,13 +9,17 @@ namespace vcardrules {
 
 namespace {
 
-int addressType(const QStringList& kinds)
+// "postal", "parcel", "dom" and "intl" say how mail goes, not whose
+// address it is.
+std::optional<int> addressType(const QStringList& kinds)
 {
     if (VCardValue::has(kinds, QLatin1StringView("home")))
         return 1;
     if (VCardValue::has(kinds, QLatin1StringView("work")))
         return 2;
-    return 0;
+    if (VCardValue::has(kinds, QLatin1StringView("other")))
+        return 0;
+    return std::nullopt;
 }
 
 // "scheme:" at the start: a reference, not image bytes.
@@ -68,9 +72,19 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
                                     QStringLiteral("data8"), QStringLiteral("data9"), QStringLiteral("data10") };
     pim::Entity entity;
     const QStringList parts = value.components();
-    for (int i = 2; i < 7 && i < parts.size(); ++i)
+    for (int i = 3; i < 7 && i < parts.size(); ++i)
         entity.fields.insert(keys[i], parts.at(i));
-    setSubType(entity, value, addressType(value.kinds()));
+    // The post-office box and the extended address ("Suite 200") have no
+    // field of their own: they follow the street on lines of their own, so
+    // the card, the editor and every export show them.
+    QStringList street;
+    for (const int i : { 2, 1, 0 }) {
+        if (i < parts.size() && !parts.at(i).isEmpty())
+            street.append(parts.at(i));
+    }
+    if (parts.size() > 2 || !street.isEmpty())
+        entity.fields.insert(keys[2], street.join(QLatin1Char('\n')));
+    setSubType(entity, value, addressType(value.kinds()), 0);
     entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
     appendEntity(contact, pim::ENTITY_ADDR, entity);
 }

@@ -13,7 +13,7 @@ namespace vcardrules {
 
 namespace {
 
-int relationType(const QString& typeText)
+std::optional<int> relationType(const QString& typeText)
 {
     static const QHash<QString, int> table {
         { QStringLiteral("assistant"), 1 }, { QStringLiteral("brother"), 2 },
@@ -24,14 +24,17 @@ int relationType(const QString& typeText)
         { QStringLiteral("ref"), 11 },      { QStringLiteral("relative"), 12 },
         { QStringLiteral("sister"), 13 },   { QStringLiteral("spouse"), 14 },
     };
-    return table.value(typeText, 0);
+    const auto it = table.constFind(typeText);
+    if (it == table.constEnd())
+        return std::nullopt;
+    return *it;
 }
 
-void readDate(const VCardValue& value, pim::_Contact& contact, int subType)
+void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int> subType)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), dateText(value.text()));
-    setSubType(entity, value, subType);
+    setSubType(entity, value, subType, 0);
     appendEntity(contact, pim::ENTITY_EVENT, entity);
 }
 
@@ -167,7 +170,13 @@ void readBirthday(const VCardValue& value, pim::_Contact& contact)
 
 void readEvent(const VCardValue& value, pim::_Contact& contact)
 {
-    readDate(value, contact, VCardValue::has(value.kinds(), QLatin1StringView("anniversary")) ? 1 : 0);
+    const QStringList kinds = value.kinds();
+    std::optional<int> subType;
+    if (VCardValue::has(kinds, QLatin1StringView("anniversary")))
+        subType = 1;
+    else if (VCardValue::has(kinds, QLatin1StringView("other")))
+        subType = 0;
+    readDate(value, contact, subType);
 }
 
 void readItemDate(const VCardValue& value, pim::_Contact& contact)
@@ -216,7 +225,10 @@ void readRelation(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    entity.fields.insert(QStringLiteral("data2"), relationType(value.typeText()));
+    const std::optional<int> subType = relationType(value.typeText());
+    entity.fields.insert(QStringLiteral("data2"), subType.value_or(0));
+    if (!subType)
+        pim::setTypeNotGiven(entity);
     appendEntity(contact, pim::ENTITY_REL, entity);
 }
 

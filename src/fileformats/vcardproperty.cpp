@@ -33,23 +33,56 @@ QStringList VCardProperty::values() const
     return splitComponents(toString());
 }
 
-QStringList VCardProperty::splitComponents(const QString& text, bool newlineEscapes)
+namespace {
+
+// The items of a list component ("Maria,Elin") as one text: each trimmed,
+// the empty ones dropped, the rest joined by a blank.
+QString joinedItems(const QStringList& items)
+{
+    QStringList kept;
+    for (const QString& item : items) {
+        const QString trimmed = item.trimmed();
+        if (!trimmed.isEmpty())
+            kept.append(trimmed);
+    }
+    return kept.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+QStringList VCardProperty::splitComponents(const QString& text, bool newlineEscapes, bool joinLists)
 {
     QStringList result;
     result.reserve(text.count(u';') + 1);
     const qsizetype firstEscape = text.indexOf(u'\\');
     if (firstEscape < 0) {
         // The common case: no escapes, so every component is a plain slice.
+        const auto take = [&](QString component) {
+            if (joinLists && component.contains(u','))
+                component = joinedItems(component.split(u','));
+            result.append(component);
+        };
         qsizetype start = 0;
         for (qsizetype end = text.indexOf(u';'); end >= 0; end = text.indexOf(u';', start)) {
-            result.append(text.mid(start, end - start));
+            take(text.mid(start, end - start));
             start = end + 1;
         }
         if (start < text.size())
-            result.append(text.mid(start));
+            take(text.mid(start));
         return result;
     }
     QString current;
+    // The items before the last unescaped comma of a list component.
+    QStringList items;
+    const auto endComponent = [&] {
+        if (!items.isEmpty()) {
+            items.append(current);
+            current = joinedItems(items);
+            items.clear();
+        }
+        result.append(current);
+        current.clear();
+    };
     bool escaped = false;
     for (const QChar c : text) {
         if (escaped) {
@@ -61,13 +94,15 @@ QStringList VCardProperty::splitComponents(const QString& text, bool newlineEsca
         } else if (c == u'\\') {
             escaped = true;
         } else if (c == u';') {
-            result.append(current);
+            endComponent();
+        } else if (joinLists && c == u',') {
+            items.append(current);
             current.clear();
         } else {
             current.append(c);
         }
     }
-    if (!current.isEmpty())
-        result.append(current);
+    if (!current.isEmpty() || !items.isEmpty())
+        endComponent();
     return result;
 }

@@ -37,8 +37,10 @@ public:
     // component is left out.
     QStringList values() const;
     // The same for any text; with newlineEscapes (3.0/4.0 values) "\n" and
-    // "\N" give a line feed instead of the letter.
-    static QStringList splitComponents(const QString& text, bool newlineEscapes = false);
+    // "\N" give a line feed instead of the letter. With joinLists (a 3.0/4.0
+    // component that is a list, such as several middle names) the items
+    // between unescaped commas are joined by a blank.
+    static QStringList splitComponents(const QString& text, bool newlineEscapes = false, bool joinLists = false);
 
     // The value of the parameter whose name equals key without regard to
     // case; empty when there is none.

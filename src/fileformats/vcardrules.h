@@ -4,6 +4,8 @@
 #include "model/contact.h"
 #include "fileformats/vcardvalue.h"
 
+#include <optional>
+
 // The property rules of the vCard reader, one function per property name.
 // Each writes the entities of one kind into the contact being built.
 namespace vcardrules {
@@ -22,8 +24,10 @@ struct Notes {
 constexpr int kMaxGroupsPerCard = 1000;
 
 // The entity's sub-type code, or for a custom label code 0 and the label
-// in "data3".
-void setSubType(pim::Entity& entity, const VCardValue& value, int code);
+// in "data3". Without a code (the property names no kind) and without a
+// label, the fallback is stored and the entity marked as one whose type
+// was not given (pim::setTypeNotGiven).
+void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code, int fallback);
 
 // The contact's first entity of a type, appended empty when there is none:
 // properties that a contact holds once (nickname, note, organization...)

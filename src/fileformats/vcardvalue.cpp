@@ -24,10 +24,10 @@ QString VCardValue::text() const
     return m_unescape ? QVCardParser::unescapeText(raw()) : raw();
 }
 
-QStringList VCardValue::components() const
+QStringList VCardValue::components(bool joinLists) const
 {
     // Only 3.0/4.0 give "\n" a meaning; older values keep the letter.
-    return VCardProperty::splitComponents(raw(), m_unescape);
+    return VCardProperty::splitComponents(raw(), m_unescape, joinLists);
 }
 
 QString VCardValue::typeText() const

@@ -24,8 +24,9 @@ public:
     // Whether text() decodes 3.0/4.0 escapes.
     bool unescapes() const { return m_unescape; }
     // The structured value split at unescaped ";" (an empty trailing
-    // component left out).
-    QStringList components() const;
+    // component left out); with joinLists, the items of a list component
+    // joined by a blank (see VCardProperty::splitComponents).
+    QStringList components(bool joinLists = false) const;
     // The value of the parameter named exactly "TYPE"; empty when absent.
     QString typeText() const;
     // The kind words of the property in lower case: every comma-separated

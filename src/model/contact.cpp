@@ -101,6 +101,22 @@ bool isMultiValued(int type)
     }
 }
 
+const QString& typeNotGivenKey()
+{
+    static const QString key = QStringLiteral("typeNotGiven");
+    return key;
+}
+
+bool isTypeGiven(const Entity& entity)
+{
+    return !entity.fields.contains(typeNotGivenKey());
+}
+
+void setTypeNotGiven(Entity& entity)
+{
+    entity.fields.insert(typeNotGivenKey(), true);
+}
+
 QString fieldText(const QVariant& value)
 {
     switch (value.typeId()) {

@@ -62,6 +62,15 @@ public:
     QString srcId;
 };
 
+// The key a file reader sets on an entity whose file named no sub-type and
+// no label for its value (a vCard line without TYPE, a CSV column that names
+// none): "data2" then holds only the reader's choice for a new entry, and a
+// merge into a stored entry of the same value keeps that entry's sub-type
+// and label. Not a column, so never stored and never sent to a phone.
+const QString& typeNotGivenKey();
+bool isTypeGiven(const Entity& entity);
+void setTypeNotGiven(Entity& entity);
+
 class _Contact {
 public:
     _Contact() = default;

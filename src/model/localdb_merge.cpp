@@ -9,6 +9,7 @@ namespace {
 
 const QString kData1 = QStringLiteral("data1");
 const QString kData2 = QStringLiteral("data2");
+const QString kData3 = QStringLiteral("data3");
 constexpr unsigned long long kNewRow = 1ULL << 63;
 
 bool isEmptyValue(const QVariant& value)
@@ -77,6 +78,19 @@ QByteArray comparisonKey(const pim::Entity& entity, const QStringList& keys)
         key += bytes;
     }
     return key;
+}
+
+// The keys that give a value its sub-type and label.
+bool isTypeKey(const QString& key)
+{
+    return key == kData2 || key == kData3;
+}
+
+// The keys without those of the sub-type and label: what an entity whose
+// file named no type is matched and merged on. False when none was there.
+bool dropTypeKeys(QStringList& keys)
+{
+    return keys.removeIf(isTypeKey) > 0;
 }
 
 constexpr int kCancelCheckEvery = 256;
@@ -194,6 +208,13 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     }
     if (keptKeys.isEmpty())
         return false;
+    // A value that came without a sub-type or label finds its stored entry
+    // by the value alone and leaves that entry's sub-type and label as they
+    // are: a file that does not know them (a label of a phone, a kind the
+    // format has no word for) must not turn them into its default.
+    const bool typeGiven = pim::isTypeGiven(incoming);
+    if (!typeGiven && dropTypeKeys(minKeys))
+        byKey = nullptr; // indexed on the whole minimal keys
 
     bool taken = false;
     qsizetype place = list.size();
@@ -221,6 +242,10 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     }
     if (at)
         *at = place;
+    if (taken && !typeGiven) {
+        dropTypeKeys(keptKeys);
+        dropTypeKeys(keptColumns);
+    }
 
     // A stored row that already holds every value the incoming entity
     // fills (a file imported again) is left alone without building the

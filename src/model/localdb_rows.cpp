@@ -494,9 +494,15 @@ bool LocalDb::holdsAlready(unsigned long long id, const pim::_Contact& incoming)
                 ++i;
                 continue;
             }
+            // As the whole merge does: a value without a sub-type or label
+            // is matched and compared without them.
+            const bool typeGiven = pim::isTypeGiven(*p.entity);
+            const auto isTypeColumn = [typeGiven](int number) { return !typeGiven && (number == 2 || number == 3); };
             if (!p.keys->single) {
                 bool matches = true;
                 for (const int number : p.keys->minNumbers) {
+                    if (isTypeColumn(number))
+                        continue;
                     const ComparedValue in(p.entity->fields.find(number));
                     const QByteArrayView stored = row.text(number);
                     // The whole merge reads CRLF and LF as one line end.
@@ -516,6 +522,8 @@ bool LocalDb::holdsAlready(unsigned long long id, const pim::_Contact& incoming)
             }
             // Its row: every value it fills must already be there.
             for (const int number : p.keys->keptNumbers) {
+                if (isTypeColumn(number))
+                    continue;
                 const QVariant* value = p.entity->fields.find(number);
                 if (!value)
                     continue;

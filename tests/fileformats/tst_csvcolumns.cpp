@@ -180,6 +180,9 @@ const Known kForeignColumns[] = {
         { "Postal Code", pim::ENTITY_ADDR, 0, "data9" },
         { "ZIP", pim::ENTITY_ADDR, 0, "data9" },
         { "Country", pim::ENTITY_ADDR, 0, "data10" },
+        { "Name", pim::ENTITY_NAME, 0, "data1" },
+        { "Full Name", pim::ENTITY_NAME, 0, "data1" },
+        { "Display Name", pim::ENTITY_NAME, 0, "data1" },
 };
 
 // The system's own names, which other tests read.
@@ -241,11 +244,19 @@ private slots:
             && type != pim::ENTITY_NOTES;
         if (typed)
             QCOMPARE(e.fields.value(subKey).toInt(), subType);
-        // Every other field of the entity is one the reader derives.
+        // A name that says nothing of the kind gives the kind only to a new
+        // entry, and says so; "Web Page" and "Email" are such names.
+        const bool kindless = type == pim::ENTITY_IM
+            || (subType != 0 && !CsvColumnDictionary::lookup(name).typeNamed);
+        QCOMPARE(!pim::isTypeGiven(e), kindless);
+        // Every other field of the entity is one the reader derives; a whole
+        // name stands for the given name too.
+        const bool wholeName = naming && valueKey == QLatin1String("data1");
         for (auto it = e.fields.cbegin(); it != e.fields.cend(); ++it) {
             const bool derived = it.key() == subKey || (type == pim::ENTITY_ADDR && it.key() == QLatin1String("data1"))
                 || (type == pim::ENTITY_IM && it.key() == QLatin1String("data2"))
-                || (naming && it.key() == QLatin1String("data1"));
+                || (naming && it.key() == QLatin1String("data1")) || (wholeName && it.key() == QLatin1String("data2"))
+                || it.key() == pim::typeNotGivenKey();
             QVERIFY2(it.key() == valueKey || derived, qPrintable(it.key()));
         }
     }

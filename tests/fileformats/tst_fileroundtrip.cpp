@@ -216,10 +216,12 @@ class TestFileRoundTrip : public QObject {
         return reporter.errors().join(QLatin1Char('\n'));
     }
 
-    // The stored contacts of these names (all when empty) written to a file.
-    QString exported(ExportToFileThread::TYPE type, const QString& name, const QStringList& names = {})
+    // The stored contacts of these names (all when empty) written to a file;
+    // from the shared source database unless another is named.
+    QString exported(ExportToFileThread::TYPE type, const QString& name, const QStringList& names = {},
+                     const QString& db = QString())
     {
-        LocalDb source(m_source, QSharedPointer<LocalDbCombineRule>::create());
+        LocalDb source(db.isEmpty() ? m_source : db, QSharedPointer<LocalDbCombineRule>::create());
         source.open_check();
         QList<pim::_Contact> contacts;
         for (const pim::_Contact& listed : source.contacts()) {
@@ -333,6 +335,81 @@ private slots:
         QCOMPARE(import(tableFile.fileName(), db), QString());
         QCOMPARE(probe.value(QStringLiteral("SELECT count(*) FROM contact")).toInt(), 2);
         QCOMPARE(probe.value(QStringLiteral("SELECT count(*) FROM data")), rows);
+    }
+
+    // A database holding custom labels and kinds a file cannot name: the
+    // program's own exports of it, and a card that keeps the labels, merged
+    // back into it change no stored row.
+    void reimportingOwnExportsChangesNoRow_data()
+    {
+        QTest::addColumn<QString>("reimported");
+        QTest::newRow("vCard export") << QStringLiteral("vcf");
+        QTest::newRow("CSV export") << QStringLiteral("csv");
+        QTest::newRow("card that keeps the labels") << QStringLiteral("labelled");
+    }
+    void reimportingOwnExportsChangesNoRow()
+    {
+        QFETCH(QString, reimported);
+        // As a phone writes custom and standard labels of grouped items.
+        const QByteArray labelled = QByteArrayLiteral(
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Ortega;Luc\xC3\xAD" "a;;;\r\nFN:Luc\xC3\xAD" "a Ortega\r\n"
+            "item1.TEL:+34 910 000 001\r\nitem1.X-ABLabel:Oficina central\r\n"
+            "item2.TEL:+34 910 000 002\r\nitem2.X-ABLabel:_$!<Main>!$_\r\n"
+            "TEL;TYPE=CELL:+34 600 000 003\r\n"
+            "item3.EMAIL;TYPE=INTERNET:lucia@oficina.example\r\nitem3.X-ABLabel:Facturas\r\n"
+            "EMAIL;TYPE=INTERNET,WORK:lucia@work.example\r\n"
+            "item4.URL:https://lucia.example\r\nitem4.X-ABLabel:Portfolio\r\n"
+            "item5.ADR:Apartado 12;Piso 3;Calle Mayor 1;Madrid;;28013;Espa\xC3\xB1" "a\r\nitem5.X-ABLabel:Estudio\r\n"
+            "item6.X-ABDATE:2015-06-20\r\nitem6.X-ABLabel:Boda\r\n"
+            "X-IM;TYPE=skype,work:lucia.o\r\nEND:VCARD\r\n");
+        const QString db = newDb(QStringLiteral("labels-%1.db").arg(reimported));
+        const QString cardPath = m_dir.filePath(QStringLiteral("labels-%1.vcf").arg(reimported));
+        QFile card(cardPath);
+        QVERIFY(card.open(QIODevice::WriteOnly));
+        card.write(labelled);
+        card.close();
+        QCOMPARE(import(cardPath, db), QString());
+        {
+            // Kinds no file names, as an edit or a phone leaves them.
+            LocalDb target(db, QSharedPointer<LocalDbCombineRule>::create());
+            target.open_check();
+            QList<QVariantMap> phones;
+            for (const int code : { 8, 10, 12, 14, 15, 16, 17, 18, 19, 20 })
+                phones << Fields { { "data1", QStringLiteral("+1 555 02%1").arg(code) }, { "data2", code } };
+            pim::_Contact stored;
+            bool existed = false;
+            target.combineContact(
+                contactOf(QStringLiteral("Kim Codes"),
+                    { { pim::ENTITY_NAME, { Fields { { "data2", "Kim" }, { "data3", "Codes" } } } },
+                        { pim::ENTITY_PHONE, phones },
+                        { pim::ENTITY_IM, { Fields { { "data1", "kim.c" }, { "data2", 2 }, { "data5", 4 } },
+                                              Fields { { "data1", "kim.o" }, { "data2", 0 }, { "data3", "Club" },
+                                                  { "data5", 1 } } } },
+                        { pim::ENTITY_REL, { Fields { { "data1", "Ana" }, { "data2", 0 }, { "data3", "Madrina" } } } } }),
+                stored, existed);
+            target.close();
+        }
+        const auto everyRow = [&db] {
+            SqlProbe probe(db);
+            return probe.rows(QStringLiteral("SELECT * FROM contact ORDER BY _id"))
+                + probe.rows(QStringLiteral("SELECT * FROM data ORDER BY _id"))
+                + probe.rows(QStringLiteral("SELECT * FROM contact_group ORDER BY _id"));
+        };
+        const QList<QVariantList> before = everyRow();
+        QCOMPARE(SqlProbe(db).value(QStringLiteral("SELECT data3 FROM data WHERE data1 = '+34 910 000 001'")),
+                 QVariant(QStringLiteral("Oficina central")));
+        QCOMPARE(SqlProbe(db).value(QStringLiteral("SELECT data4 FROM data WHERE data7 = 'Madrid'")),
+                 QVariant(QStringLiteral("Calle Mayor 1\nPiso 3\nApartado 12")));
+
+        QString file = cardPath;
+        if (reimported != QLatin1String("labelled")) {
+            const bool csv = reimported == QLatin1String("csv");
+            file = exported(csv ? ExportToFileThread::TYPE_CSV : ExportToFileThread::TYPE_VCARD,
+                            QStringLiteral("labels-out.") + reimported, {}, db);
+            QVERIFY(!file.isEmpty());
+        }
+        QCOMPARE(import(file, db), QString());
+        QCOMPARE(everyRow(), before);
     }
 
     // Each value of a row stands apart: a value never runs into the next.

@@ -9,11 +9,13 @@
 #include "model/localdbcombinerule.h"
 #include "support/recordingreporter.h"
 #include "scratchfiles.h"
+#include "common/imagebytes.h"
 #include "common/sqlprobe.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <memory>
@@ -112,6 +114,8 @@ private slots:
     void hostileCardsStayLinear();
     void readsInLanesAsOneReaderDoes_data();
     void readsInLanesAsOneReaderDoes();
+    void namesANamelessContactAlikeFromCardsAndTables_data();
+    void namesANamelessContactAlikeFromCardsAndTables();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -136,8 +140,8 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::addColumn<int>("contacts"); // stored; none goes with an error
     QTest::newRow("three cards") << "vcf" << threeCards() << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
     // The content decides the format, not the type picked for it.
-    QTest::newRow("text without cards is read as a table, an error")
-        << "vcf" << QByteArray("hello\r\n") << "No column of this file is a known contact field." << 0;
+    QTest::newRow("text that is neither cards nor a table is named")
+        << "vcf" << QByteArray("hello\r\n") << ".vcf: This file is not a vCard or CSV file." << 0;
     QTest::newRow("a table picked as cards is read as a table")
         << "vcf" << QByteArray("First Name,Last Name\r\nAnn,Lee\r\n") << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
     QTest::newRow("a table with a card in a cell is read as a table")
@@ -160,6 +164,28 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
         << "empty" << QByteArray() << "This file is empty: there are no contacts in it." << 0;
     QTest::newRow("an unreadable file is named")
         << "unreadable" << QByteArray() << "could not be read: Permission denied" << 0;
+    // What is neither is named so, however it is picked, and nothing of it
+    // is read beyond its first megabyte.
+    const QString neither = QStringLiteral(": This file is not a vCard or CSV file.");
+    QTest::newRow("a picture picked as cards") << "vcf" << testkit::imageBytes(QSize(64, 64), "PNG") << neither << 0;
+    QByteArray noise(4096, Qt::Uninitialized);
+    for (char& c : noise)
+        c = char(QRandomGenerator::global()->bounded(256));
+    QTest::newRow("a document picked as a table")
+        << "csv"
+        << "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Length 4096 /Filter /FlateDecode >>\nstream\n" + noise
+            + "\nendstream\nendobj\n%%EOF\n"
+        << neither << 0;
+    QTest::newRow("a document of text only")
+        << "vcf" << QByteArray("%PDF-1.4\n1 0 obj << /Type /Catalog >> endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n")
+        << neither << 0;
+    QTest::newRow("text full of NULs") << "csv" << QByteArray("First Name,Last Name\r\n" + QByteArray(64, '\0'))
+                                       << neither << 0;
+    QTest::newRow("200 MB of random bytes") << "large random" << QByteArray() << neither << 0;
+    QTest::newRow("a table with a stray NUL in a cell is a table")
+        << "csv" << QByteArray("First Name,Notes\r\nAnn,a\0b\r\n", 27) << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    QTest::newRow("a table of one known column is a table")
+        << "vcf" << QByteArray("Mobile\r\n+1 555 0100\r\n") << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
     QTest::newRow("CSV without a known column is an error")
         << "csv" << QByteArray("Foo,Bar\r\n1,2\r\n") << "No column of this file is a known contact field."
         << 0;
@@ -189,6 +215,13 @@ void TestImportContactsToLocalThread::reportsOutcome()
         QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
     } else if (kind == QLatin1String("folder")) {
         path = m_dir->filePath(QString());
+    } else if (kind == QLatin1String("large random")) {
+        // Random bytes up front, the rest of the 200 MB a hole in the file.
+        QByteArray head(1024 * 1024, Qt::Uninitialized);
+        for (char& c : head)
+            c = char(QRandomGenerator::global()->bounded(256));
+        path = writeScratch(*m_dir, head, QStringLiteral("vcf"));
+        QVERIFY(QFile::resize(path, qint64(200) * 1024 * 1024));
     } else if (kind == QLatin1String("empty")) {
         path = writeScratch(*m_dir, QByteArray(), QStringLiteral("csv"));
     } else if (kind == QLatin1String("unreadable")) {
@@ -423,6 +456,42 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()
         const QString sql = QStringLiteral("select * from %1 order by _id").arg(QLatin1String(table));
         QCOMPARE(SqlProbe(dbPath()).rows(sql), SqlProbe(expectedPath).rows(sql));
     }
+}
+
+// A contact without a name, as a phone's export holds many, is stored
+// under the same name from a card as from a table, so the second file
+// merges into what the first stored.
+void TestImportContactsToLocalThread::namesANamelessContactAlikeFromCardsAndTables_data()
+{
+    QTest::addColumn<QByteArray>("card");
+    QTest::addColumn<QByteArray>("table");
+    QTest::addColumn<QString>("name");
+    QTest::newRow("a number alone") << QByteArray("TEL;TYPE=CELL:+1 555 0100\r\n")
+                                    << QByteArray("Mobile Phone\r\n+1 555 0100\r\n") << "+1 555 0100";
+    QTest::newRow("an e-mail address alone") << QByteArray("EMAIL;TYPE=INTERNET:desk@x.example\r\n")
+                                             << QByteArray("E-mail Address\r\ndesk@x.example\r\n")
+                                             << "desk@x.example";
+    QTest::newRow("a company before its number")
+        << QByteArray("TEL:+1 555 0199\r\nORG:Acme Taxis;\r\n")
+        << QByteArray("Business Phone,Company\r\n+1 555 0199,Acme Taxis\r\n") << "Acme Taxis";
+}
+
+void TestImportContactsToLocalThread::namesANamelessContactAlikeFromCardsAndTables()
+{
+    QFETCH(QByteArray, card);
+    QFETCH(QByteArray, table);
+    QFETCH(QString, name);
+    RecordingReporter first;
+    runImport(writeFile("BEGIN:VCARD\r\nVERSION:3.0\r\nN:;;;;\r\n" + card + "END:VCARD\r\n"),
+        ImportContactsToLocalThread::TYPE_VCARD, first);
+    QCOMPARE(first.successes(), QStringList { QStringLiteral("IDS_SUC_IMPORT_1_CONTACTS_TO_DB") });
+    RecordingReporter second;
+    runImport(writeScratch(*m_dir, table, QStringLiteral("csv")), ImportContactsToLocalThread::TYPE_CSV, second);
+    QCOMPARE(second.successes(), QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_1_MERGED") });
+    SqlProbe probe(dbPath());
+    QCOMPARE(probe.column(QStringLiteral("select full_name from contact")), QStringList { name });
+    // A name that says nothing is not stored as a name entry.
+    QCOMPARE(probe.value(QStringLiteral("select count(*) from data where type = 1")).toInt(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)

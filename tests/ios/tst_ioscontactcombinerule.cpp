@@ -52,6 +52,43 @@ private slots:
         // IM protocol names are not the phone's: such a difference writes nothing.
         QCOMPARE(added.value(type).size(), type == 8 || type == 7 ? 0 : 1);
     }
+
+    // A value from a file that names no kind for it is the stored value of
+    // the same text, whatever kind the phone gave that one: the merge shared
+    // with the local databases leaves the kind and writes nothing.
+    void shouldKeepTheKindOfAValueThatCameWithoutOne_data()
+    {
+        QTest::addColumn<int>("type");
+        QTest::addColumn<Fields>("stored");
+        QTest::addColumn<Fields>("incoming");
+        QTest::addColumn<QStringList>("rows");
+        const QString notGiven = pim::typeNotGivenKey();
+        QTest::newRow("date of the same day") << 6 << Fields{{"data1", "1990-05-17"}, {"data2", 3}}
+                                              << Fields{{"data1", "1990-05-17"}, {"data2", 0}, {notGiven, true}}
+                                              << QStringList{"1990-05-17|3|"};
+        QTest::newRow("labelled phone") << 3 << Fields{{"data1", "1"}, {"data2", 0}, {"data3", "Oficina central"}}
+                                        << Fields{{"data1", "1"}, {"data2", 2}, {notGiven, true}}
+                                        << QStringList{"1|0|Oficina central"};
+    }
+    void shouldKeepTheKindOfAValueThatCameWithoutOne()
+    {
+        QFETCH(int, type);
+        QFETCH(Fields, stored);
+        QFETCH(Fields, incoming);
+        DeviceDb device;
+        pim::_Contact target;
+        bool existed = false;
+        device.db->beginEdit();
+        device.db->combineContact(testkit::contactOf("Kim", {{type, {stored}}}), target, existed);
+        pim::_Contact merged;
+        const auto added = device.db->combineContact(testkit::contactOf("Kim", {{type, {incoming}}}), merged, existed);
+        device.db->endEdit(true);
+        QStringList rows;
+        for (const QString& row : device.rows(QString("d.type = %1").arg(type)))
+            rows << row.section('|', 2, 4);
+        QTEST(rows, "rows");
+        QVERIFY(added.value(type).isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(tst_IOSContactCombineRule)

@@ -117,6 +117,23 @@ private slots:
             { "1 Main St\r\nUnit 2|" }, 1);
         row("note with CR line ends is the same note", 9, { { { "data1", "a\nb" } } }, { { "data1", "a\rb" } },
             { "a\rb||" }, 1);
+        // A file that names no kind for a value (a bare TEL, a column that
+        // names none) gives only what a new entry would get.
+        const QVariantMap labelled { { "data1", "555" }, { "data2", "0" }, { "data3", "Oficina central" } };
+        const QString notGiven = pim::typeNotGivenKey();
+        row("phone without a type keeps the stored label", 3, { labelled },
+            { { "data1", "555" }, { "data2", 2 }, { notGiven, true } }, { "555|0|Oficina central" }, 0);
+        row("phone without a type keeps the stored sub-type", 3, { phone },
+            { { "data1", "555" }, { "data2", 2 }, { notGiven, true } }, { "555|1|desk" }, 0);
+        row("phone with a type still replaces the stored sub-type", 3, { labelled },
+            { { "data1", "555" }, { "data2", 2 } }, { "555|2|Oficina central" }, 1);
+        row("new phone without a type gets the file's sub-type", 3, { labelled },
+            { { "data1", "556" }, { "data2", 2 }, { notGiven, true } }, { "555|0|Oficina central", "556|2|" }, 1);
+        row("e-mail without a type keeps Work", 4, { { { "data1", "a@x" }, { "data2", "2" } } },
+            { { "data1", "a@x" }, { "data2", 1 }, { notGiven, true } }, { "a@x|2|" }, 0);
+        row("relation without a type keeps its label", 11,
+            { { { "data1", "Ana" }, { "data2", "0" }, { "data3", "Madrina" } } },
+            { { "data1", "Ana" }, { "data2", 0 }, { notGiven, true } }, { "Ana|0|Madrina" }, 0);
     }
     void mergesIntoTheStoredContact()
     {
@@ -137,6 +154,10 @@ private slots:
         QCOMPARE(m_stored.id, cid);
         QCOMPARE(result.value(type).size(), written);
         QCOMPARE(rowsOf(type), rowsAfter);
+        // What a merge wrote goes to phones as it is: the reader's mark
+        // stays behind.
+        for (const pim::Entity& e : result.value(type))
+            QVERIFY(pim::isTypeGiven(e));
     }
 
     // A contact merged into an empty database; incoming source ids are the
@@ -214,6 +235,15 @@ private slots:
             row("non-ASCII nickname in another case", 5, { { "data1", "grüße" } }, { { "data1", "GRÜSSE" } }, 1);
             row("street with CRLF against its LF text", 12, { { "data1", "1 Main\nUnit 2" } },
                 { { "data1", "1 Main\r\nUnit 2" } }, 1);
+            row("labelled phone met again without a type", 3,
+                { { "data1", "555" }, { "data2", 0 }, { "data3", "Oficina central" } },
+                { { "data1", "555" }, { "data2", 2 }, { pim::typeNotGivenKey(), true } }, 0);
+            row("labelled phone met again with a type", 3,
+                { { "data1", "555" }, { "data2", 0 }, { "data3", "Oficina central" } },
+                { { "data1", "555" }, { "data2", 2 } }, 1);
+            row("messaging account met again without a kind", 8,
+                { { "data1", "ann" }, { "data2", 2 }, { "data5", 4 } },
+                { { "data1", "ann" }, { "data2", 1 }, { "data5", 4 }, { pim::typeNotGivenKey(), true } }, 0);
         }
     }
     void writesOnlyWhatChanges()

@@ -338,7 +338,7 @@ private slots:
         QTest::newRow("nothing importable: lines shown as lines, no database left")
             << "friends.csv" << QByteArray("First Name,Nickname\n,Nick\n") << "VCard Files(*.vcf)"
             << "No contact could be imported from this file.<br/>Left out or changed:<br/>"
-               "Row 2: no name and no phone number; the row was left out."
+               "Row 2: no name, company, phone number or e-mail address; the row was left out."
             << QStringList {};
     }
     void firstImportCreatesADatabaseAndShowsIt()
