@@ -14,6 +14,7 @@
 
 #include "contactui/contactdisplayer.h"
 #include "support/messageboxrecorder.h"
+#include "support/timebounds.h"
 
 namespace {
 
@@ -242,7 +243,7 @@ private slots:
         card.grab();
         // Not a measure of speed: laid out whole, such a value froze the
         // window for minutes.
-        QVERIFY2(shown.elapsed() < 5000, qPrintable(QString::number(shown.elapsed())));
+        QVERIFY2(shown.elapsed() < timebound::kStuckMs, qPrintable(QString::number(shown.elapsed())));
 
         const QString beginning = value.left(40);
         int cut = 0;

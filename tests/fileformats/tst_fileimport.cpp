@@ -154,7 +154,10 @@ void TestFileImport::readsHostileCsvShapesInLinearTime()
     QCOMPARE(reader.total(), rows);
     const QList<pim::Entity> notes = reader.nextContact().entities.value(pim::ENTITY_NOTES);
     QCOMPARE(notes.isEmpty() ? 0 : int(notes.first().fields.value(QStringLiteral("data1")).toString().size()), noteSize);
-    QVERIFY2(timer.elapsed() < 60000, qPrintable(QString::number(timer.elapsed())));
+    // Not a measure of speed: the header takes ten seconds on a quiet machine
+    // in a sanitizer build and a minute on one loaded many times over, while
+    // either shape read quadratically runs for hours.
+    QVERIFY2(timer.elapsed() < 300000, qPrintable(QString::number(timer.elapsed())));
 }
 
 void TestFileImport::readAheadKeepsOrderThenFails()

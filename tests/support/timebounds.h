@@ -11,4 +11,10 @@ namespace timebound {
 // must not wait, the longest pause of the GUI thread): a freeze when longer.
 inline constexpr long long kFreezeMs = 2000;
 
+// Work of a second or two on a quiet machine whose broken form ran for
+// minutes (a layout or parse that went over what it had done again and
+// again): stuck when longer. A machine loaded many times over stays well
+// inside it.
+inline constexpr long long kStuckMs = 30000;
+
 } // namespace timebound
