@@ -190,12 +190,6 @@ Node* ItemModelMainTree::appendNode(_ItemNode* parent, Args&&... args)
     return insertNode<Node>(parent, int(parent->children.size()), std::forward<Args>(args)...);
 }
 
-bool ItemModelMainTree::listsBefore(const QString& name, const QString& other)
-{
-    const int folded = QString::compare(name, other, Qt::CaseInsensitive);
-    return folded != 0 ? folded < 0 : name < other;
-}
-
 ItemModelMainTree::_DBItemNode* ItemModelMainTree::addDevice(QSharedPointer<LocalDb> db, QString name,
                                                              QString id, int kind)
 {
@@ -208,7 +202,7 @@ ItemModelMainTree::_DBItemNode* ItemModelMainTree::addDevice(QSharedPointer<Loca
 ItemModelMainTree::_DBItemNode* ItemModelMainTree::addLocalDb(QSharedPointer<LocalDb> db, QString name)
 {
     const auto before = std::partition_point(localDbRoot.children.cbegin(), localDbRoot.children.cend(),
-        [&name](const _ItemNode* node) { return listsBefore(node->name, name); });
+        [&name](const _ItemNode* node) { return LocalDb::listsBefore(node->name, name); });
     const int row = int(before - localDbRoot.children.cbegin());
     return insertNode<_DBItemNode>(
         &localDbRoot, row, int(TYPE_LOCALDB), std::move(name), QString(), &localDbRoot, std::move(db));

@@ -89,11 +89,10 @@ public:
     // the Devices root.
     _DBItemNode* addDevice(QSharedPointer<LocalDb> db, QString name, QString id, int kind);
     // Adds a local database node to Local Databases, in the order of
-    // listsBefore: one that depends on the names alone, so the tree lists
-    // the databases alike right after one was made and after a restart.
+    // LocalDb::listsBefore: one that depends on the names alone, so the
+    // tree lists the databases alike right after one was made and after a
+    // restart.
     _DBItemNode* addLocalDb(QSharedPointer<LocalDb> db, QString name);
-    // By name, letter case aside, then with it, so no two names tie.
-    static bool listsBefore(const QString& name, const QString& other);
     // Rebuilds the node's group children from its database, then emits
     // layoutChanged(). Nothing for a node without database. When reading the
     // groups throws, the exception propagates and the old children stay.

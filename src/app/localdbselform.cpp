@@ -3,7 +3,8 @@
 
 #include <QCompleter>
 #include <QDir>
-#include <QFileInfo>
+
+#include <algorithm>
 
 #include "model/localdb.h"
 #include "kit/stylesheet.h"
@@ -25,10 +26,9 @@ LocalDbSelForm::LocalDbSelForm(QWidget* parent, QString proposedName)
         completer->setCaseSensitivity(Qt::CaseSensitive);
 
     ui->cbLocalDbNames->addItem(QString());
-    const QFileInfoList files = LocalDb::dbDir().entryInfoList({QStringLiteral("*.db")}, QDir::Files,
-                                                               QDir::Time | QDir::Reversed);
-    for (const QFileInfo& file : files)
-        ui->cbLocalDbNames->addItem(file.fileName());
+    QStringList names = LocalDb::dbDir().entryList({QStringLiteral("*.db")}, QDir::Files, QDir::NoSort);
+    std::sort(names.begin(), names.end(), &LocalDb::listsBefore);
+    ui->cbLocalDbNames->addItems(names);
     ui->cbLocalDbNames->setCurrentIndex(-1);
     if (!proposedName.isEmpty())
         ui->cbLocalDbNames->setEditText(acceptableName(proposedName));

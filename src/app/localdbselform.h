@@ -14,8 +14,8 @@ class Ui_LocalDbSelForm;
 class LocalDbSelForm : public QDialog {
     Q_OBJECT
 public:
-    // Lists the "*.db" files of LocalDb::dbDir(), oldest first, after one
-    // empty entry; proposedName (when not empty) stands in the edit field,
+    // Lists the "*.db" files of LocalDb::dbDir() in the tree's order
+    // (LocalDb::listsBefore), after one empty entry; proposedName (when not empty) stands in the edit field,
     // made acceptable (acceptableName).
     LocalDbSelForm(QWidget* parent, QString proposedName);
     ~LocalDbSelForm() override;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "contactui/addrentitieseditor.h"
 
+#include "contactui/plaintextbox.h"
 #include "model/pimlabels.h"
 
 #include <QComboBox>
@@ -59,11 +60,8 @@ void AddrEntitiesEditor::addItem(pim::Entity entity)
     item->state->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     item->city = place(*item, newBox(this, "City", f.value(kCity).toString()), row + 1, 2);
 
-    // Plain text both ways: a street such as "x<y" or "a <b>c</b>" is an
-    // address, not markup, and must come back as typed.
-    item->street = place(*item, new QTextEdit(this), row + 2, 1, 1, 2);
-    item->street->setAcceptRichText(false);
-    item->street->setPlainText(f.value(kStreet).toString());
+    item->street = place(*item, plaintextbox::create(this), row + 2, 1, 1, 2);
+    plaintextbox::setText(item->street, f.value(kStreet).toString());
     item->street->setMaximumHeight(60);
     item->street->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
 

@@ -2,11 +2,11 @@
 #include "contactui/contacteditor.h"
 
 #include "contactui/addrentitieseditor.h"
-#include "contactui/boundedtext.h"
 #include "contactui/contactuilog.h"
 #include "contactui/dateentitieseditor.h"
 #include "contactui/genericentitieseditor.h"
 #include "contactui/imentitieseditor.h"
+#include "contactui/plaintextbox.h"
 #include "kit/tips.h"
 #include "model/pimlabels.h"
 
@@ -49,19 +49,6 @@ QImage decode(const QByteArray& bytes)
 void showThumbnail(QLabel* label, const QImage& image)
 {
     label->setPixmap(QPixmap::fromImage(image.scaledToWidth(kThumbWidth, Qt::FastTransformation)));
-}
-
-// Longer than this, a run without a blank (a pasted log line, an encoded
-// blob) makes the note box break its lines anywhere: breaking at words
-// lays such a run out in time that grows with the square of its length,
-// minutes for a megabyte.
-constexpr qsizetype kLongestRunBrokenAtWords = 500;
-
-QTextOption::WrapMode wrapModeFor(QStringView text)
-{
-    return boundedtext::longestUnbrokenRun(text) > kLongestRunBrokenAtWords
-        ? QTextOption::WrapAnywhere
-        : QTextOption::WrapAtWordBoundaryOrAnywhere;
 }
 
 } // namespace
@@ -171,11 +158,7 @@ QVariantMap ContactEditor::_NotesEdit::shown() const
 
 void ContactEditor::_NotesEdit::fillEntity(const pim::Entity& entity)
 {
-    // Plain text: a note such as "x<y" or "a <b>c</b>" stays as typed.
-    const QString text = entity.fields.value(key(1)).toString();
-    // The wrap first: a filled box lays its text out again when it changes.
-    notes->setWordWrapMode(wrapModeFor(text));
-    notes->setPlainText(text);
+    plaintextbox::setText(notes, entity.fields.value(key(1)).toString());
     take(entity, shown());
 }
 
@@ -276,16 +259,9 @@ ContactEditor::ContactEditor(QWidget* parent)
     auto* notesLabel = new QLabel(tr("Notes:"), notesRow);
     notesLabel->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     notesLayout->addWidget(notesLabel, 0, Qt::AlignTop);
-    m_notes.notes = new QTextEdit(notesRow);
+    m_notes.notes = plaintextbox::create(notesRow);
     m_notes.notes->setObjectName(QStringLiteral("txtNotes"));
-    m_notes.notes->setAcceptRichText(false);
     m_notes.notes->setMaximumHeight(80);
-    // A paste may bring such a run in later; typing cannot, in any time.
-    QTextEdit* notes = m_notes.notes;
-    connect(notes->document(), &QTextDocument::contentsChange, notes, [notes](int, int, int added) {
-        if (added > kLongestRunBrokenAtWords && notes->wordWrapMode() != QTextOption::WrapAnywhere)
-            notes->setWordWrapMode(wrapModeFor(notes->toPlainText()));
-    });
     notesLayout->addWidget(m_notes.notes, 0, Qt::AlignTop);
     m_layout->addWidget(notesRow, 0, Qt::AlignTop);
 

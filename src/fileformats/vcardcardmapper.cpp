@@ -63,43 +63,125 @@ bool isWord(const QString& text, QLatin1StringView upper)
     return text.size() == upper.size() && text.compare(upper, Qt::CaseInsensitive) == 0;
 }
 
-bool isQuotedPrintable(const VCardProperty& property)
+// Whether the ENCODING parameter, or a bare word of the older form, names
+// one of the words.
+bool isEncoded(const VCardProperty& property, std::initializer_list<QLatin1StringView> words)
 {
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
         const QString& word = isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
-        if (isWord(word, QLatin1StringView("QUOTED-PRINTABLE")))
-            return true;
-    }
-    return false;
-}
-
-bool isVersion3Or4(const QList<VCardProperty>& card)
-{
-    for (const VCardProperty& property : card) {
-        if (property.name == QLatin1String("VERSION")) {
-            const QByteArray version = property.value.trimmed();
-            return version.startsWith('3') || version.startsWith('4');
+        for (const QLatin1StringView w : words) {
+            if (isWord(word, w))
+                return true;
         }
     }
     return false;
 }
 
+bool isQuotedPrintable(const VCardProperty& property)
+{
+    return isEncoded(property, { QLatin1StringView("QUOTED-PRINTABLE") });
+}
+
+// The blanks the tokenizer skips before a quoted-printable value.
+bool isLeadingBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
+}
+
+// How many blanks a value as written starts with, right after the colon;
+// 0 for a quoted-printable or base64 value, whose decoded bytes start with
+// what the writer encoded.
+qsizetype blanksAfterColon(const VCardProperty& property, bool quoted)
+{
+    if (quoted || isEncoded(property, { QLatin1StringView("BASE64"), QLatin1StringView("B") }))
+        return 0;
+    qsizetype n = 0;
+    while (n < property.value.size() && isLeadingBlank(uchar(property.value.at(n))))
+        ++n;
+    return n;
+}
+
+// How many of the first `most` characters of the text are blanks.
+qsizetype leadingBlanks(QStringView text, qsizetype most)
+{
+    qsizetype n = 0;
+    while (n < most && n < text.size() && isLeadingBlank(text.at(n).unicode()))
+        ++n;
+    return n;
+}
+
+// Whether blanks right after the colon stay part of the value. A value
+// starts right after the colon, and the program's own export writes each
+// value as the user has it: a note that starts indented, or a company,
+// title, nickname or related person's name that starts with a blank, comes
+// back as it was. In such free text the separator blank of a writer of
+// "NOTE: text" harms nothing (and isWrittenWithBlankAfterColon() sees most
+// such writers). A number, e-mail address, link, messaging address, date,
+// picture or group name cannot start with a blank, which would only break
+// dialling, mailing, opening or matching it: these drop such blanks, as do
+// the formatted name ("FN: John") and a structured address (the export's
+// starts with the empty post-office box). N keeps them where FN says so.
+bool keepsLeadingBlanks(Rule rule)
+{
+    switch (rule) {
+    case RULE_NICKNAME:
+    case RULE_NOTE:
+    case RULE_ORG:
+    case RULE_TITLE:
+    case RULE_REL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+const VCardProperty* versionOf(const QList<VCardProperty>& card)
+{
+    for (const VCardProperty& property : card) {
+        if (property.name == QLatin1String("VERSION"))
+            return &property;
+    }
+    return nullptr;
+}
+
+bool isVersion3Or4(const VCardProperty* version)
+{
+    const QByteArray text = version ? version->value.trimmed() : QByteArray();
+    return text.startsWith('3') || text.startsWith('4');
+}
+
+// Whether the card is written "NAME: value", as its VERSION shows: a
+// writer that puts a blank after that colon puts one after every colon,
+// as a separator. This program's own export never does.
+bool isWrittenWithBlankAfterColon(const VCardProperty* version)
+{
+    return version && blanksAfterColon(*version, false) > 0;
+}
+
 // The N components as they stand after every N of the card: a later N
-// replaces only the positions it has.
+// replaces only the positions it has. The first component also without
+// the blanks the value starts with.
 struct NameParts {
     QString part[5];
     bool present[5] = { false, false, false, false, false };
+    QString firstUnblanked;
 };
 
-void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index)
+// One way of reading N: standard (family;given;...) or swapped
+// (given;family;...), as older builds of this program wrote it; with the
+// blanks after the colon or without them.
+struct NameReading {
+    bool swapped;
+    bool unblanked;
+};
+
+void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index, bool unblanked = false)
 {
     if (parts.present[index])
-        entity.fields.insert(key, parts.part[index]);
+        entity.fields.insert(key, unblanked ? parts.firstUnblanked : parts.part[index]);
 }
 
-// The name entity for one reading of N: standard (family;given;...) or
-// swapped (given;family;...), as older builds of this program wrote it.
-pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, bool swapped)
+pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameReading reading)
 {
     static const QString given = QStringLiteral("data2");
     static const QString family = QStringLiteral("data3");
@@ -107,8 +189,8 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, bool swa
     static const QString prefix = QStringLiteral("data5");
     static const QString suffix = QStringLiteral("data6");
     pim::Entity entity = base;
-    putPart(entity, swapped ? given : family, parts, 0);
-    putPart(entity, swapped ? family : given, parts, 1);
+    putPart(entity, reading.swapped ? given : family, parts, 0, reading.unblanked);
+    putPart(entity, reading.swapped ? family : given, parts, 1);
     putPart(entity, middle, parts, 2);
     putPart(entity, prefix, parts, 3);
     putPart(entity, suffix, parts, 4);
@@ -121,7 +203,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
 {
     using namespace vcardrules;
     pim::_Contact contact;
-    const bool modern = isVersion3Or4(card);
+    const VCardProperty* version = versionOf(card);
+    const bool modern = isVersion3Or4(version);
+    const bool blankAfterColon = isWrittenWithBlankAfterColon(version);
     NameParts nameParts;
     bool hasN = false;
     QString formattedName;
@@ -152,7 +236,16 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         if (rule == RULE_NONE)
             continue;
         checkCharset(property);
-        VCardValue value(property, m_charsets, modern && !isQuotedPrintable(property));
+        const bool quoted = isQuotedPrintable(property);
+        const qsizetype blanks = blanksAfterColon(property, quoted);
+        VCardProperty unblanked;
+        const VCardProperty* read = &property;
+        if (blanks > 0 && (blankAfterColon || (!keepsLeadingBlanks(rule) && rule != RULE_N))) {
+            unblanked = property;
+            unblanked.value.remove(0, blanks);
+            read = &unblanked;
+        }
+        VCardValue value(*read, m_charsets, modern && !quoted);
         if (!property.group.isEmpty()) {
             const auto label = labels.constFind(property.group.toLower());
             if (label != labels.constEnd())
@@ -172,6 +265,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             for (int i = 0; i < 5 && i < parts.size(); ++i) {
                 nameParts.part[i] = parts.at(i);
                 nameParts.present[i] = true;
+            }
+            if (!parts.isEmpty()) {
+                const QString& first = parts.constFirst();
+                nameParts.firstUnblanked = first.mid(leadingBlanks(first, read == &property ? blanks : 0));
             }
             break;
         }
@@ -227,15 +324,26 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     }
 
     if (hasN) {
+        // The reading whose display name is the card's FN, else the
+        // standard one as written. FN names the person as the writer shows
+        // them: "N: Doe;John" beside "FN:John Doe" is family name "Doe". A
+        // card without FN, never one of the program's own, is read without
+        // the blanks after the colon.
         pim::Entity& name = firstEntity(contact, pim::ENTITY_NAME);
-        pim::Entity chosen = nameEntity(name, nameParts, false);
+        pim::Entity chosen = nameEntity(name, nameParts, { false, formattedName.isEmpty() });
         QString display = chosen.fullName();
-        if (!formattedName.isEmpty() && display != formattedName) {
-            pim::Entity swapped = nameEntity(name, nameParts, true);
-            const QString swappedDisplay = swapped.fullName();
-            if (swappedDisplay == formattedName) {
-                chosen = swapped;
-                display = swappedDisplay;
+        const bool blanks = nameParts.firstUnblanked != nameParts.part[0];
+        for (const NameReading reading : { NameReading { true, false }, NameReading { false, true },
+                                           NameReading { true, true } }) {
+            if (formattedName.isEmpty() || display == formattedName)
+                break;
+            if (reading.unblanked && !blanks)
+                continue;
+            pim::Entity other = nameEntity(name, nameParts, reading);
+            const QString otherDisplay = other.fullName();
+            if (otherDisplay == formattedName) {
+                chosen = other;
+                display = otherDisplay;
             }
         }
         name = chosen;

@@ -104,11 +104,21 @@ bool addParam(CARD_Parser* p)
     return true;
 }
 
+// A value starts right after the colon: a blank there is part of it (a
+// note that starts indented). Only before a quoted-printable value are
+// blanks skipped, as they always were: 2.1 writers put one after the colon
+// there, and a blank of the text itself such a value can write as "=20".
+void startValue(CARD_Parser* p)
+{
+    p->skipSpace = p->encoding == ENC_QUOTED_PRINTABLE;
+    p->lineLength = 0;
+    p->state = STATE_VALUE;
+}
+
 void endProperty(CARD_Parser* p)
 {
     if (!p->propCallback) {
-        p->lineLength = 0;
-        p->state = STATE_VALUE;
+        startValue(p);
         return;
     }
     if (!append(p, 0))
@@ -147,8 +157,7 @@ void endProperty(CARD_Parser* p)
     p->paramPtrs[p->paramCount * 2] = nullptr;
     p->paramPtrs[p->paramCount * 2 + 1] = nullptr;
     p->propCallback(p->userData, p->line, p->paramPtrs);
-    p->lineLength = 0;
-    p->state = STATE_VALUE;
+    startValue(p);
 }
 
 void endValue(CARD_Parser* p)

@@ -14,8 +14,9 @@ struct CARD_Parser;
 // params: pairs of name and value, a null value for a bare parameter, ended
 // by a pair of two nulls. Valid only during the call.
 typedef void (*CARD_PropHandler)(void* userData, const char* name, const char** params);
-// Decoded value bytes (not NUL-terminated). A call with null and 0 closes the
-// value.
+// Decoded value bytes (not NUL-terminated), from right after the colon,
+// blanks included; only blanks before a quoted-printable value are
+// skipped. A call with null and 0 closes the value.
 typedef void (*CARD_DataHandler)(void* userData, const char* data, int len);
 // A malformed line was dropped. lineNumber is the 1-based physical line on
 // which the dropped logical line began. A value already announced through

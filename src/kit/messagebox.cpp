@@ -7,13 +7,16 @@
 #include "kit/winmovable.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QEvent>
 #include <QLabel>
+#include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QShowEvent>
 
+#include <optional>
 #include <utility>
 
 namespace {
@@ -133,9 +136,14 @@ QList<TextUnit> unitsOf(const QString& text, bool rich)
 // The text with a zero-width space put into every run of characters too
 // long for one line of the box, every kBreakEvery characters. The
 // toolkit's label wraps only where a line may break, so a long path or
-// name would otherwise run off the box's right edge and be cut there.
+// name would otherwise run off the box's right edge and be cut there. A
+// text that holds such a space of its own stays as it is: what the user
+// copies from the box loses every one (CleanCopies), so none may be the
+// text's own.
 QString withLineBreaks(const QString& text, bool rich)
 {
+    if (text.contains(QChar(kBreak)))
+        return text;
     const QList<TextUnit> units = unitsOf(text, rich);
     QString out;
     out.reserve(text.size() + text.size() / kBreakEvery);
@@ -161,6 +169,45 @@ QString withLineBreaks(const QString& text, bool rich)
     }
     return out;
 }
+
+QString withoutBreaks(QString text)
+{
+    return text.remove(QChar(kBreak));
+}
+
+// While a box is up, what the user copies of its text (the copy key or
+// menu, or a selection made on a desktop that keeps one) comes without the
+// places to break that withLineBreaks() put in, so a copied path works
+// when pasted. The styles of macOS and of the common Linux desktops let
+// the user select a box's text; the toolkit's label copies what it shows.
+class CleanCopies : public QObject {
+public:
+    explicit CleanCopies(QMessageBox& box)
+        : m_label(box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label")))
+    {
+        connect(QGuiApplication::clipboard(), &QClipboard::changed, this, &CleanCopies::clean);
+    }
+
+private:
+    void clean(QClipboard::Mode mode)
+    {
+        // Only a copy from this box: its label holds the selection.
+        if (!m_label || !m_label->hasSelectedText())
+            return;
+        QClipboard* clipboard = QGuiApplication::clipboard();
+        const QMimeData* copied = clipboard->mimeData(mode);
+        if (!copied || !copied->text().contains(QChar(kBreak)))
+            return;
+        auto* clean = new QMimeData;
+        clean->setText(withoutBreaks(copied->text()));
+        if (copied->hasHtml())
+            clean->setHtml(withoutBreaks(copied->html()));
+        // Changes the clipboard again, now without a place to break.
+        clipboard->setMimeData(clean, mode);
+    }
+
+    QPointer<QLabel> m_label;
+};
 
 // The window a box belongs to: the one the user works in when it comes up.
 QWidget* ownerWindow()
@@ -226,7 +273,11 @@ namespace {
 template <typename AddButtons>
 int runBox(QMessageBox::Icon icon, const QString& text, Qt::TextFormat format, AddButtons addButtons)
 {
-    KitMessageBox box(icon, product::title(), withLineBreaks(text, format == Qt::RichText));
+    const QString shown = withLineBreaks(text, format == Qt::RichText);
+    KitMessageBox box(icon, product::title(), shown);
+    std::optional<CleanCopies> cleanCopies;
+    if (shown.size() != text.size())
+        cleanCopies.emplace(box);
     useKitIcon(box, icon);
     WinMovable movable(&box);
     box.setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);

@@ -122,6 +122,12 @@ QDir LocalDb::dbDir()
     return dir;
 }
 
+bool LocalDb::listsBefore(const QString& name, const QString& other)
+{
+    const int folded = QString::compare(name, other, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : name < other;
+}
+
 void LocalDb::create()
 {
     const Hold hold(*this);

@@ -96,6 +96,11 @@ public:
     // The folder of the user's local databases ("data" in the data folder),
     // created when missing; a failed creation shows at the next file use.
     static QDir dbDir();
+    // Whether the database file `name` is listed before `other` wherever
+    // the user sees the local databases (the tree, the dialog that picks
+    // one): by name, letter case aside, then with it, so no two names tie
+    // and the order never depends on when a file was last written.
+    static bool listsBefore(const QString& name, const QString& other);
     // The LIKE pattern (with ESCAPE '\\') that finds `keyword` as a literal
     // substring: its own "%", "_" and "\" act as no wildcards, so "50%"
     // finds "50%", not "500".

@@ -20,13 +20,25 @@ bool isEmptyValue(const QVariant& value)
 }
 
 // A value's text as the merge compares it: a line end is one LF whether a
-// file wrote it CRLF, CR or LF, so the same street from two files is one.
+// file wrote it CRLF, CR or LF, and white space at either end is no part of
+// it (as the editor saves a value), so the same street from two files is
+// one. A vCard carries a line break as LF only, and its readers drop the
+// blanks a number or an address starts with.
 QString comparedText(const QVariant& value)
 {
     QString text = pim::fieldText(value);
     if (text.contains(QLatin1Char('\r')))
         text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return text;
+    return std::move(text).trimmed();
+}
+
+// Whether the incoming value says what the stored one says, in the form
+// comparedText() gives both; bytes (a photo) only when they are the same.
+bool isSameValue(const QVariant& stored, const QVariant& incoming)
+{
+    if (stored.typeId() == QMetaType::QByteArray || incoming.typeId() == QMetaType::QByteArray)
+        return stored.toByteArray() == incoming.toByteArray();
+    return comparedText(stored) == comparedText(incoming);
 }
 
 // Whether the stored entity, as its row reads back, holds the incoming
@@ -35,21 +47,16 @@ QString comparedText(const QVariant& value)
 bool matchesStored(const pim::Entity& stored, const pim::Entity& incoming, const QStringList& keys)
 {
     for (const QString& key : keys) {
-        const QVariant a = stored.fields.value(key);
-        const QVariant b = incoming.fields.value(key);
-        if (a.typeId() == QMetaType::QByteArray || b.typeId() == QMetaType::QByteArray) {
-            if (a.toByteArray() != b.toByteArray())
-                return false;
-        } else if (comparedText(a) != comparedText(b)) {
+        if (!isSameValue(stored.fields.value(key), incoming.fields.value(key)))
             return false;
-        }
     }
     return true;
 }
 
 // Whether laying the incoming entity's filled values over the stored one
-// changes any of these text columns, each read back as text (absent is
-// empty).
+// says anything new in these text columns, each read back as text (absent
+// is empty). A value the stored one already says (isSameValue) is nothing
+// new: the stored form stays.
 bool fillsAnyColumn(const pim::Entity& stored, const pim::Entity& incoming, const QStringList& columns)
 {
     for (const QString& key : columns) {
@@ -57,7 +64,7 @@ bool fillsAnyColumn(const pim::Entity& stored, const pim::Entity& incoming, cons
         if (in == incoming.fields.cend() || isEmptyValue(*in))
             continue;
         const auto st = stored.fields.constFind(key);
-        if (pim::fieldText(*in) != (st == stored.fields.cend() ? QString() : pim::fieldText(*st)))
+        if (!isSameValue(st == stored.fields.cend() ? QVariant(QString()) : *st, *in))
             return true;
     }
     return false;
@@ -268,7 +275,9 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     } else {
         for (const QString& key : keptKeys) {
             const QVariant value = incoming.fields.value(key);
-            if (!isEmptyValue(value))
+            // The stored form of a value the file says again stays: a
+            // re-import of the program's own export changes no row.
+            if (!isEmptyValue(value) && !(taken && isSameValue(merged.fields.value(key), value)))
                 merged.fields[key] = value;
         }
     }

@@ -429,7 +429,13 @@ public:
     }
     bool known() const { return m_known; }
     bool isEmpty() const { return m_isNumber ? false : m_text.isEmpty(); }
-    bool hasCr() const { return !m_isNumber && m_text.contains(QLatin1Char('\r')); }
+    // Whether the whole merge may find it equal to a stored text that is
+    // not the same: a line end it reads as LF, white space at an end.
+    bool mayDiffer() const
+    {
+        return !m_isNumber && !m_text.isEmpty()
+            && (m_text.front().isSpace() || m_text.back().isSpace() || m_text.contains(QLatin1Char('\r')));
+    }
     bool equals(QByteArrayView stored) const
     {
         return m_isNumber ? m_number == stored : QAnyStringView::equal(m_text, QUtf8StringView(stored));
@@ -443,6 +449,33 @@ private:
     char m_digits[24] = {};
     QByteArrayView m_number;
 };
+
+// The character whose UTF-8 sequence starts at `at`; asked of every stored
+// text a re-import compares, so without building a string.
+char32_t codePointAt(QByteArrayView text, qsizetype at)
+{
+    const auto byte = [&text](qsizetype i) { return i < text.size() ? char32_t(uchar(text.at(i))) : 0; };
+    const char32_t b0 = byte(at);
+    if (b0 < 0x80)
+        return b0;
+    if ((b0 & 0xE0) == 0xC0)
+        return (b0 & 0x1F) << 6 | (byte(at + 1) & 0x3F);
+    if ((b0 & 0xF0) == 0xE0)
+        return (b0 & 0x0F) << 12 | (byte(at + 1) & 0x3F) << 6 | (byte(at + 2) & 0x3F);
+    return (b0 & 0x07) << 18 | (byte(at + 1) & 0x3F) << 12 | (byte(at + 2) & 0x3F) << 6 | (byte(at + 3) & 0x3F);
+}
+
+// ComparedValue::mayDiffer() of a stored column's UTF-8 text.
+bool mayDiffer(QByteArrayView stored)
+{
+    if (stored.isEmpty())
+        return false;
+    qsizetype last = stored.size() - 1;
+    while (last > 0 && last > stored.size() - 4 && (uchar(stored.at(last)) & 0xC0) == 0x80)
+        --last;
+    return QChar::isSpace(codePointAt(stored, 0)) || QChar::isSpace(codePointAt(stored, last))
+        || stored.contains('\r');
+}
 
 } // namespace
 
@@ -505,8 +538,9 @@ bool LocalDb::holdsAlready(unsigned long long id, const pim::_Contact& incoming)
                         continue;
                     const ComparedValue in(p.entity->fields.find(number));
                     const QByteArrayView stored = row.text(number);
-                    // The whole merge reads CRLF and LF as one line end.
-                    if (!in.known() || in.hasCr() || stored.contains('\r')) {
+                    // Texts the whole merge finds equal in another form
+                    // take its way, which picks the row the same way.
+                    if (!in.known() || in.mayDiffer() || mayDiffer(stored)) {
                         holds = false;
                         return false;
                     }

@@ -9,6 +9,7 @@
 #include "app/aboutusform.h"
 #include "app/datasourceselform.h"
 #include "app/groupform.h"
+#include "app/itemmodelmaintree.h"
 #include "app/localdbselform.h"
 #include "model/localdb.h"
 
@@ -90,26 +91,40 @@ private slots:
         QCOMPARE(boxes.shownTexts(), QStringList());
     }
 
-    void listsDatabasesOldestFirst()
+    // The dialog lists the databases as the tree does, by name and not by
+    // age: names that differ in letter case only, written in another order
+    // than their names go.
+    void listsDatabasesInTheTreesOrder()
     {
         const QDir dir = LocalDb::dbDir();
         const QDateTime base(QDate(2024, 3, 1), QTime(10, 0));
-        for (const auto& [name, age] : { std::pair("newest.db", 300), std::pair("oldest.db", 100),
-                                         std::pair("middle.db", 200), std::pair("notes.txt", 0) }) {
+        const QList<std::pair<const char*, int>> files { { "beta.db", 100 }, { "Alpha.db", 500 }, { "alpha.db", 300 },
+                                                         { "ALPHA.db", 200 }, { "Gamma.db", 0 }, { "b.db", 400 },
+                                                         { "notes.txt", 50 } };
+        for (const auto& [name, age] : files) {
             QFile file(dir.filePath(QLatin1String(name)));
             QVERIFY(file.open(QIODevice::WriteOnly));
             QVERIFY(file.setFileTime(base.addSecs(age), QFileDevice::FileModificationTime));
         }
         QVERIFY(dir.mkpath("folder.db"));
 
+        // As the window fills the tree at start.
+        ItemModelMainTree tree;
+        for (const QFileInfo& file : dir.entryInfoList({ QStringLiteral("*.db") }, QDir::Files, QDir::NoSort))
+            tree.addLocalDb({}, file.fileName());
+        QStringList treeOrder;
+        for (const ItemModelMainTree::_ItemNode* node : tree.localDbRootNode()->children)
+            treeOrder.append(node->name);
+        QCOMPARE(treeOrder, (QStringList { "ALPHA.db", "Alpha.db", "alpha.db", "b.db", "beta.db", "Gamma.db" }));
+
         LocalDbSelForm form(nullptr, QStringLiteral("iPhone-backup.db"));
         auto* combo = form.findChild<QComboBox*>("cbLocalDbNames");
         QStringList items;
         for (int i = 0; i < combo->count(); ++i)
             items.append(combo->itemText(i));
-        QCOMPARE(items, (QStringList { "", "oldest.db", "middle.db", "newest.db" }));
+        QCOMPARE(items, QStringList { "" } + treeOrder);
         QCOMPARE(combo->currentText(), QStringLiteral("iPhone-backup.db"));
-        for (const char* name : { "newest.db", "oldest.db", "middle.db", "notes.txt" })
+        for (const auto& [name, age] : files)
             QFile::remove(dir.filePath(QLatin1String(name)));
         QDir(dir.filePath("folder.db")).removeRecursively();
     }

@@ -99,6 +99,7 @@ private slots:
     void scalesPickedPhotoToJpeg_data();
     void scalesPickedPhotoToJpeg();
     void deletesThePhotoAndIgnoresOtherClicks();
+    void takesAPastedRunWithoutABlank_data();
     void takesAPastedRunWithoutABlank();
 };
 
@@ -371,24 +372,37 @@ void TestContactEditor::deletesThePhotoAndIgnoresOtherClicks()
     QVERIFY(editor.editedEntities(pim::ENTITY_PHOTO).isEmpty());
 }
 
-// A log line or an encoded blob of a megabyte pasted into the notes is
-// shown and comes back whole.
+void TestContactEditor::takesAPastedRunWithoutABlank_data()
+{
+    QTest::addColumn<int>("type");
+    QTest::addColumn<QString>("key");
+    QTest::newRow("note") << int(pim::ENTITY_NOTES) << "data1";
+    QTest::newRow("street") << int(pim::ENTITY_ADDR) << "data4";
+}
+
+// A log line or an encoded blob of a megabyte pasted into the notes or a
+// street is shown and comes back whole.
 void TestContactEditor::takesAPastedRunWithoutABlank()
 {
+    QFETCH(int, type);
+    QFETCH(QString, key);
     ContactEditor editor;
     editor.resize(480, 560);
     editor.show();
     QVERIFY(QTest::qWaitForWindowExposed(&editor));
     const QString run = QString("0123456789abcdef").repeated(65536);
-    auto* notes = editor.findChild<QTextEdit*>("txtNotes");
+    if (type == pim::ENTITY_ADDR)
+        pressButton(direct<QToolButton>(editor.findChild<QWidget*>(kLists.value(type))).at(0)); // add
+    auto* box = qobject_cast<QTextEdit*>(locate(editor, type, type == pim::ENTITY_ADDR ? "text0" : "txtNotes"));
+    QVERIFY(box);
     QElapsedTimer pasted;
     pasted.start();
-    notes->insertPlainText(run);
+    box->insertPlainText(run);
     QCoreApplication::processEvents();
     editor.grab();
     // Not a measure of speed: broken at words only, it took minutes.
     QVERIFY2(pasted.elapsed() < timebound::kStuckMs, qPrintable(QString::number(pasted.elapsed())));
-    QCOMPARE(editor.editedEntities(pim::ENTITY_NOTES).value(0).fields.value("data1").toString(), run);
+    QCOMPARE(editor.editedEntities(type).value(0).fields.value(key).toString(), run);
 }
 
 QTEST_MAIN(TestContactEditor)

@@ -109,17 +109,20 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
                    Fields { { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } },
                    Fields { { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } },
                    Fields { { "data1", "1970-06-01T00:00:00" }, { "data2", 0 } } });
-    // vCard 3.0 has one line break, "\n", and our reader drops blanks in
-    // front of a value.
+    // vCard 3.0 has one line break, "\n": a CR LF comes back as LF.
     QTest::newRow("nickname: the last; every group and every note")
         << contactOf("s", { { pim::ENTITY_NAME, { Fields { { "data2", "s" } } } },
                               { pim::ENTITY_NICKNAME, { Fields { { "data1", "first" } }, Fields { { "data1", " Bobby, \\the; one" } } } },
                               { pim::ENTITY_GROUP, { Fields { { "data1", 3 }, { "data2", "Friends" } }, Fields { { "data2", "Work, Sales; \\EU" } } } },
                               { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("  two\nlines, ü;\\n\r\nend ") } } } } })
         << contactOf("s", { { pim::ENTITY_NAME, { Fields { { "data1", "s" }, { "data2", "s" } } } },
-                              { pim::ENTITY_NICKNAME, { Fields { { "data1", "Bobby, \\the; one" } } } },
+                              { pim::ENTITY_NICKNAME, { Fields { { "data1", " Bobby, \\the; one" } } } },
                               { pim::ENTITY_GROUP, { Fields { { "data2", "Friends" } }, Fields { { "data2", "Work, Sales; \\EU" } } } },
-                              { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("two\nlines, ü;\\n\nend ") } } } } });
+                              { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("  two\nlines, ü;\\n\nend ") } } } } });
+    // Where FN confirms it, a family name keeps the blank it starts with.
+    QTest::newRow("family name that starts with a blank")
+        << contactOf("Ann  Lead", { { pim::ENTITY_NAME, { Fields { { "data2", "Ann" }, { "data3", " Lead" } } } } })
+        << contactOf("Ann  Lead", { { pim::ENTITY_NAME, { Fields { { "data1", "Ann  Lead" }, { "data2", "Ann" }, { "data3", " Lead" } } } } });
     {
         QList<QVariantMap> in, out;
         for (int protocol = 0; protocol <= 12; ++protocol) {
@@ -236,11 +239,12 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
             { pim::ENTITY_PHONE, { Fields { { "data1", " 555,12\\34" }, { "data2", 2 } } } },
             { pim::ENTITY_EMAIL, { Fields { { "data1", "a,b\\c@d.e" } } } },
             { pim::ENTITY_IM, { Fields { { "data1", "\tim;, \\user\n2" }, { "data5", 4 } } } },
-            { pim::ENTITY_REL, { Fields { { "data1", longText }, { "data2", 14 } } } },
+            { pim::ENTITY_REL, { Fields { { "data1", "\t" + longText }, { "data2", 14 } } } },
             { pim::ENTITY_URL, { Fields { { "data1", "http://x/\\\n" }, { "data2", 1 } } } } });
     // Read back, the full name is made from the name parts, which also keep
-    // it; the e-mail keeps its sub-type (Other), IM gets the default one;
-    // values lose the blanks they start with. Everything else is as written.
+    // it; the e-mail keeps its sub-type (Other), IM gets the default one; a
+    // number and a messaging address lose the blanks they start with.
+    // Everything else is as written.
     pim::_Contact hardBack = hard;
     hardBack.entities[pim::ENTITY_PHONE][0].fields.insert("data1", "555,12\\34");
     hardBack.entities[pim::ENTITY_IM][0].fields.insert("data1", "im;, \\user\n2");

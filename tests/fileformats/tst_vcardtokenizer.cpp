@@ -124,7 +124,8 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR inside a plain value dropped", "NOTE:a\rb\r\n", "NOTE:ab|");
     row("escaped colon still ends parameters", "X;P=a\\:v\n", "X;P=a:v|");
     row("quoted parameter holds colon, semicolon, backslash", "ADR;GEO=\"geo:1;2\\3\":x\n", "ADR;GEO=\"geo:1;2\\3\":x|");
-    row("leading value blanks skipped", "NOTE:   abc  \n", "NOTE:abc  |");
+    row("a value starts right after the colon", "NOTE:   abc  \n", "NOTE:   abc  |");
+    row("blanks before a quoted-printable value skipped", "NOTE;QUOTED-PRINTABLE:  =20a\n", "NOTE;QUOTED-PRINTABLE: a|");
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
     row("3.0 fold vanishes", "NOTE:abc\r\n def\r\n", "NOTE:abcdef|", true);
     row("3.0 fold inside UTF-8", "N:Z\xC3\r\n \xA9\r\n", "N:Z\\xc3\\xa9|", true);

@@ -8,8 +8,12 @@
 
 #include "kit/winmovable.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDialog>
 #include <QLabel>
+#include <QMimeData>
+#include <QProxyStyle>
 #include <QScreen>
 #include <QTest>
 #include <QTextDocument>
@@ -164,6 +168,86 @@ private slots:
         QVERIFY2(area.contains(geometry), qPrintable(QStringLiteral("box %1 wide").arg(geometry.width())));
         QVERIFY2(textWidth <= labelWidth, qPrintable(QStringLiteral("%1 > %2").arg(textWidth).arg(labelWidth)));
         QVERIFY(boxes.shownTexts().constFirst().contains(data));
+    }
+
+    // Where the style lets the user select a box's text (as the macOS style
+    // and the common Linux desktop styles do), what is copied is the text
+    // as written, without the places to break put into long words: a
+    // copied path must work when pasted.
+    void copiesTheTextAsWritten_data()
+    {
+        QTest::addColumn<bool>("plain"); // the box of buttons with labels of their own
+        QTest::addColumn<int>("from");
+        QTest::addColumn<int>("length"); // -1: select all
+        QTest::addColumn<QString>("name"); // of the file, before the long folder
+        QTest::newRow("all of a rich-text box") << false << 0 << -1 << "x.vcf";
+        QTest::newRow("a part of a rich-text box") << false << 30 << 100 << "x.vcf";
+        QTest::newRow("all of a plain-text box") << true << 0 << -1 << "x.vcf";
+        // Not broken up then: no copy may lose a zero-width space of its own.
+        QTest::newRow("a name holding a zero-width space of its own")
+            << false << 0 << -1 << QString("x%1y.vcf").arg(QChar(0x200B));
+    }
+    void copiesTheTextAsWritten()
+    {
+        QFETCH(bool, plain);
+        QFETCH(int, from);
+        QFETCH(int, length);
+        QFETCH(QString, name);
+        // As the macOS style: the text selectable by mouse, links followed.
+        class SelectableTextStyle : public QProxyStyle {
+        public:
+            int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                          QStyleHintReturn* data) const override
+            {
+                if (hint == SH_MessageBox_TextInteractionFlags)
+                    return Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse;
+                return QProxyStyle::styleHint(hint, option, widget, data);
+            }
+        };
+        QStyle* previousStyle = QApplication::style();
+        const QString previousName = previousStyle->name();
+        QApplication::setStyle(new SelectableTextStyle);
+        const QString path = QStringLiteral("/Users/someone/Library/Application Support/")
+            + QStringLiteral("VeryLongFolderNameWithoutAnyBreaks_").repeated(6) + QLatin1Char('/') + name;
+        QGuiApplication::clipboard()->clear();
+        QString shown;
+        QString copied;
+        MessageBoxRecorder boxes;
+        boxes.setWhileOpen([&](QMessageBox& box) {
+            box.show();
+            auto* label = box.findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+            QVERIFY(label);
+            QVERIFY(label->textInteractionFlags().testFlag(Qt::TextSelectableByMouse));
+            if (length < 0)
+                QTest::keyClick(label, Qt::Key_A, Qt::ControlModifier);
+            else
+                label->setSelection(from, length);
+            QVERIFY(label->hasSelectedText());
+            shown = label->selectedText();
+            QTest::keyClick(label, Qt::Key_C, Qt::ControlModifier);
+            copied = QGuiApplication::clipboard()->text();
+            // Pasted into a rich-text editor, too.
+            const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+            QVERIFY(data);
+            if (data->hasHtml())
+                QCOMPARE(data->html().count(QChar(0x200B)), copied.count(QChar(0x200B)));
+            box.hide();
+        });
+        if (plain)
+            g_showMessageBox(QMessageBox::Question, QStringLiteral("Replace %1?").arg(path),
+                             { { QMessageBox::Yes, QStringLiteral("Replace") } });
+        else
+            Tips::warning(BoxText("load %1 error.").arg(path));
+        QApplication::setStyle(previousName);
+        // The box breaks the path where it shows it.
+        QVERIFY2(shown.contains(QChar(0x200B)), qPrintable(shown));
+        QVERIFY(!copied.isEmpty());
+        QCOMPARE(copied.count(QChar(0x200B)), name.count(QChar(0x200B)));
+        const QString written = plain ? QStringLiteral("Replace %1?").arg(path) : QStringLiteral("load %1 error.").arg(path);
+        if (length < 0)
+            QCOMPARE(copied, written);
+        else
+            QVERIFY2(written.contains(copied), qPrintable(copied));
     }
 
     // A box comes up over the middle of the window the user works in, and

@@ -109,14 +109,21 @@ private slots:
             { { "data1", "Acme" }, { "data4", "" }, { "data5", "Sales" } }, { "Acme|CEO|Sales" }, 1);
         row("address with another country code is rewritten", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
             { { "data1", "Main St" }, { "data11", "CA" } }, { "Main St|CA" }, 1);
-        // Files write line ends as CRLF or LF: the same value either way, one
-        // row, which takes the incoming text as any merged value does.
+        // Files write line ends as CRLF or LF (a vCard LF only), and the
+        // blanks a value starts or ends with not always: the same value
+        // either way, one row, which keeps the stored form.
         row("address differing only in its line ends is the same", 12,
             { { { "data1", "1 Main St\nUnit 2" }, { "data2", "1" }, { "data4", "1 Main St\nUnit 2" } } },
             { { "data1", "1 Main St\r\nUnit 2" }, { "data2", 1 }, { "data4", "1 Main St\r\nUnit 2" } },
-            { "1 Main St\r\nUnit 2|" }, 1);
-        row("note with CR line ends is the same note", 9, { { { "data1", "a\nb" } } }, { { "data1", "a\rb" } },
-            { "a\rb||" }, 1);
+            { "1 Main St\nUnit 2|" }, 0);
+        row("note with CR line ends is the same note", 9, { { { "data1", "a\r\nb" } } }, { { "data1", "a\rb" } },
+            { "a\r\nb||" }, 0);
+        row("phone without the blanks it was stored with is the same", 3,
+            { { { "data1", " 555 " }, { "data2", "1" }, { "data3", "" } } }, { { "data1", "555" }, { "data2", 1 } },
+            { " 555 |1|" }, 0);
+        row("phone of a new kind without its blanks: the stored number stays", 3,
+            { { { "data1", " 555 " }, { "data2", "1" }, { "data3", "" } } }, { { "data1", "555" }, { "data2", 2 } },
+            { " 555 |2|" }, 1);
         // A file that names no kind for a value (a bare TEL, a column that
         // names none) gives only what a new entry would get.
         const QVariantMap labelled { { "data1", "555" }, { "data2", "0" }, { "data3", "Oficina central" } };
@@ -234,7 +241,9 @@ private slots:
             row("non-ASCII nickname", 5, { { "data1", "Grüße, 東京" } }, { { "data1", "Grüße, 東京" } }, 0);
             row("non-ASCII nickname in another case", 5, { { "data1", "grüße" } }, { { "data1", "GRÜSSE" } }, 1);
             row("street with CRLF against its LF text", 12, { { "data1", "1 Main\nUnit 2" } },
-                { { "data1", "1 Main\r\nUnit 2" } }, 1);
+                { { "data1", "1 Main\r\nUnit 2" } }, 0);
+            row("note with blanks and CRLF against its bare LF text", 9, { { "data1", "  a\r\nb " } },
+                { { "data1", "a\nb" } }, 0);
             row("labelled phone met again without a type", 3,
                 { { "data1", "555" }, { "data2", 0 }, { "data3", "Oficina central" } },
                 { { "data1", "555" }, { "data2", 2 }, { pim::typeNotGivenKey(), true } }, 0);
@@ -444,6 +453,10 @@ private slots:
                  << contactOf("cy", { { 12, { { { "data1", "Elm\r\nSt" }, { "data2", 1 } } } },
                                       { 5, { { { "data1", "Cyd" } }, { { "data1", "Cyd" } } } } })
                  << contactOf("cy", { { 5, { { { "data1", "Cyd" } }, { { "data1", "Cy" } } } } })
+                 // Rows planted below: the first of two that match only up
+                 // to white space at their ends is the one merged into.
+                 << contactOf("ann lee", { { 3, { { { "data1", "777" }, { "data2", 2 } } } } })
+                 << contactOf("ann lee", { { 9, { { { "data1", "\u00e9t\u00e9" } } } } })
                  << contactOf("Cy", { { 4, { { { "data1", "" }, { "data2", "" } } } },
                                       { 6, { { { "data1", QDateTime(QDate(1980, 5, 17), QTime(0, 0)) } } } } })
                  << contactOf("Cy", { { 4, { { { "data1", "" } } } },
@@ -469,7 +482,11 @@ private slots:
                      // Two notes one merge would hold the same: the first is
                      // the one a note like them goes into.
                      { 9, { { "data1", "a\nb" } } },
-                     { 9, { { "data1", "a\r\nb" } } } }) {
+                     { 9, { { "data1", "a\r\nb" } } },
+                     { 3, { { "data1", " 777" }, { "data2", "1" } } },
+                     { 3, { { "data1", "777" }, { "data2", "2" } } },
+                     { 9, { { "data1", "\u00e9t\u00e9\u3000" } } },
+                     { 9, { { "data1", "\u00e9t\u00e9" } } } }) {
                 pim::Entity e = entityOf(fields);
                 db.insertEntity(planted.id, type, e);
             }
