@@ -457,6 +457,7 @@ private slots:
         const QByteArray card = QByteArrayLiteral(
             "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Apple Inc.//iPhone OS 16.5//EN\r\n"
             "N:Ray;Ann;;;\r\nFN:Dr. Ann Ray\r\nORG:Test Inc.;Testing;Lab 3\r\nTITLE:Chemist\r\n"
+            "ORG:Coding Club\r\nTITLE:Mentor\r\n"
             "item1.IMPP;X-SERVICE-TYPE=Skype;type=pref:skype:ann.ray\r\nitem1.X-ABLabel:_$!<Work>!$_\r\n"
             "IMPP;X-SERVICE-TYPE=Facebook;type=HOME:xmpp:ann.ray.fb\r\nX-JABBER;type=HOME:ann@jabber.example\r\n"
             "item2.X-ABRELATEDNAMES;type=pref:Hal Ray\r\nitem2.X-ABLabel:_$!<Spouse>!$_\r\n"
@@ -475,7 +476,7 @@ private slots:
         QCOMPARE(probe.value(QStringLiteral("SELECT data1 FROM data WHERE type = 1")), QVariant("Dr. Ann Ray"));
         QCOMPARE(probe.value(QStringLiteral("SELECT data3 FROM data WHERE data1 = 'Kay Lee'")), QVariant("Godmother"));
         QCOMPARE(storedRows(db, QStringLiteral("Ann Ray"), false),
-                 (QStringList { "1 0: Ann|Ray|||", "10 0: Test Inc.|Chemist|Testing; Lab 3", "11 0: Kay Lee",
+                 (QStringList { "1 0: Ann|Ray|||", "10 0: Coding Club|Mentor|", "10 0: Test Inc.|Chemist|Testing; Lab 3", "11 0: Kay Lee",
                                 "11 14: Hal Ray", "6 1: 2009-05-16T00:00:00", "8 11: ann.ray.fb|1",
                                 "8 4: ann.ray|2", "8 8: ann@jabber.example|1" }));
 
