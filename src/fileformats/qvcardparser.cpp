@@ -66,16 +66,8 @@ QString QVCardParser::unescapeText(const QString& text)
             out.append(c);
             continue;
         }
-        const QChar next = text.at(i + 1);
-        if (next == u'n' || next == u'N') {
-            out.append(u'\n');
-            ++i;
-        } else if (next == u'\\' || next == u',' || next == u';') {
-            out.append(next);
-            ++i;
-        } else {
-            out.append(c);
-        }
+        const QChar next = text.at(++i);
+        out.append(next == u'n' || next == u'N' ? QChar(u'\n') : next);
     }
     return out;
 }
