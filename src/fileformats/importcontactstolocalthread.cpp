@@ -4,6 +4,7 @@
 #include "kit/contactprogress.h"
 #include "fileformats/csvimport.h"
 #include "fileformats/fileformatslog.h"
+#include "fileformats/legacytext.h"
 #include "model/localdb.h"
 #include "fileformats/vcardimport.h"
 #include "fileformats/contactreadahead.h"
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <exception>
 #include <memory>
@@ -214,9 +214,8 @@ bool isTableHeader(QStringView line)
 std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::typeOfContent(const QByteArray& head)
 {
     QString text;
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
-        QStringDecoder decoder(head.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
-        text = decoder.decode(head);
+    if (const auto utf16 = legacytext::utf16Start(head)) {
+        text = QString::fromUtf8(legacytext::utf16ToUtf8(head, *utf16));
     } else {
         // Every encoding a card or a table comes in writes these letters
         // as ASCII.

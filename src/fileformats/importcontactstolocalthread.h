@@ -39,7 +39,8 @@ public:
     TYPE type() const { return m_type; }
 
     // vCard when a line of head is "BEGIN:VCARD" (any case, blanks around
-    // it, in UTF-8, an 8-bit encoding or UTF-16 with a byte-order mark)
+    // it, in UTF-8, an 8-bit encoding or UTF-16 with or without a
+    // byte-order mark)
     // before any line with a cell separator; CSV when the first line that
     // is not blank can be a table's header (it holds a separator, or names
     // one known column), or when there is no such line; none for binary

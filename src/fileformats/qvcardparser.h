@@ -20,7 +20,7 @@ public:
 
     // The cards of a whole file in file order, each without its BEGIN and
     // END lines. A UTF-8 byte-order mark at the start is skipped; a UTF-16
-    // file (with its mark) is read as text first. Malformed lines are
+    // file (with its mark or without) is read as text first. Malformed lines are
     // dropped and counted in stats; everything else is read.
     static QList<QList<_Property>> parse(const QByteArray& data, ParseStats* stats = nullptr);
     // The same, fed to the tokenizer in pieces of chunkSize bytes.
@@ -34,8 +34,4 @@ public:
 
     // How many leading bytes are a UTF-8 byte-order mark (3) or not (0).
     static int utf8BomLength(const QByteArray& head);
-    // Whether the data starts with a UTF-16 byte-order mark.
-    static bool hasUtf16Bom(const QByteArray& head);
-    // UTF-16 text (with its mark) as UTF-8 bytes.
-    static QByteArray utf16ToUtf8(const QByteArray& data);
 };

@@ -2,6 +2,7 @@
 #include "fileformats/vcardimport.h"
 
 #include "fileformats/fileformatslog.h"
+#include "fileformats/legacytext.h"
 #include "fileformats/qvcardparser.h"
 #include "platform/error.h"
 
@@ -22,6 +23,8 @@ constexpr qint64 kReadChunk = 1024 * 1024;
 // A UTF-16 file is transcoded in memory; beyond this it is refused rather
 // than exhausting memory.
 constexpr qint64 kMaxUtf16File = qint64(512) * 1024 * 1024;
+// What legacytext::utf16Start() looks at to tell UTF-16 without a mark.
+constexpr qint64 kUtf16Probe = 1024;
 
 QString tr(const char* text)
 {
@@ -158,19 +161,19 @@ std::unique_ptr<QIODevice> VCardImport::openUnbuffered(const QString& path)
 void VCardImport::initialize(QString path)
 {
     std::unique_ptr<QIODevice> file = openUnbuffered(path);
-    const QByteArray head = file->read(4);
+    const QByteArray head = file->read(kUtf16Probe);
     if (!file->seek(0))
         throw Error(file->errorString());
     std::shared_ptr<Scan> scan = std::make_shared<Scan>();
     std::exception_ptr failure;
-    if (QVCardParser::hasUtf16Bom(head)) {
+    if (const auto utf16 = legacytext::utf16Start(head)) {
         if (file->size() > kMaxUtf16File)
             throw Error(QCoreApplication::translate("VCardImport", "The file is too large to read as UTF-16."));
         const QByteArray all = file->readAll();
         if (all.size() != file->size())
             throw Error(file->errorString());
         auto buffer = std::make_unique<QBuffer>();
-        buffer->setData(QVCardParser::utf16ToUtf8(all));
+        buffer->setData(legacytext::utf16ToUtf8(all, *utf16));
         buffer->open(QIODevice::ReadOnly);
         // In memory the scan takes no time worth overlapping.
         scan->source = std::move(buffer);

@@ -158,6 +158,18 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
         utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
     QTest::newRow("UTF-16 cards picked as a table")
         << "csv" << utf16 << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    // Without a mark the zero bytes tell UTF-16 and its byte order.
+    QByteArray utf16BigEndian;
+    for (const QChar c : card)
+        utf16BigEndian.append(char(c.unicode() >> 8)).append(char(c.unicode() & 0xFF));
+    QTest::newRow("UTF-16 cards without a mark, big-endian")
+        << "csv" << utf16BigEndian << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    const QString table = QStringLiteral("First Name,Last Name\r\n\u4E00,\u738B\r\nAnn,Lee\r\n");
+    QByteArray utf16Table;
+    for (const QChar c : table)
+        utf16Table.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    QTest::newRow("UTF-16 table without a mark, little-endian")
+        << "vcf" << utf16Table << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2;
     QTest::newRow("a header without rows: no contact, an error")
         << "csv" << QByteArray("First Name,Last Name\r\n") << "No contact was found in this file." << 0;
     QTest::newRow("an empty file: no contacts, an error")
