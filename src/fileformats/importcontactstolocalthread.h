@@ -51,8 +51,10 @@ public:
 
     // The import's final message: the success text, then, when anything was
     // left out or changed, the first ten problems and how many more there
-    // were. A file with bytes in it of which no contact was stored is a
-    // failure (isError), its text saying why.
+    // were, one line that counts the values of kinds no field holds by the
+    // kind's name (most first), and one that counts the harmless notices.
+    // A file with bytes in it of which no contact was stored is a failure
+    // (isError), its text saying why.
     struct Outcome {
         QString text;
         bool isError = false;
@@ -68,6 +70,9 @@ protected:
     void run() override;
 
 private:
+    static QString leftOutText(const ImportProblems& problems);
+    static QString noticesText(const ImportProblems& problems);
+
     void importAll();
     void rollBack();
 

@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 #include <condition_variable>
@@ -60,6 +61,22 @@ void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& p
             break;
     }
     parser.finish();
+}
+
+// Properties that say something of the card rather than of the person,
+// or that only serve another property of the card (the label and the
+// country format of a grouped item): leaving them out loses nothing.
+bool carriesNothingToKeep(const QString& name)
+{
+    static const QSet<QString> names {
+        QStringLiteral("VERSION"),   QStringLiteral("PRODID"),       QStringLiteral("REV"),
+        QStringLiteral("UID"),       QStringLiteral("X-ABUID"),      QStringLiteral("CLIENTPIDMAP"),
+        QStringLiteral("X-IRMC-LUID"), QStringLiteral("X-ABSHOWAS"), QStringLiteral("SORT-STRING"),
+        QStringLiteral("KIND"),      QStringLiteral("CLASS"),        QStringLiteral("PROFILE"),
+        QStringLiteral("NAME"),      QStringLiteral("SOURCE"),       QStringLiteral("X-ABLABEL"),
+        QStringLiteral("X-ABADR"),
+    };
+    return names.contains(name);
 }
 
 // The order of a problem among all of a file's: the problems of a card
@@ -332,8 +349,7 @@ pim::_Contact VCardImport::nextContact()
         found.append({ line, tr("the line could not be read and was left out.") });
     for (const VCardStreamParser::Problem& problem : m_cardParser.problems()) {
         if (problem.kind == VCardStreamParser::Problem::DanglingSoftBreak)
-            found.append({ problem.line, tr("the value ends in a soft line break (\"=\") with nothing to join; "
-                                            "the \"=\" was dropped.") });
+            m_problems.addNotice(tr("an \"=\" that ends a value had nothing to join and was dropped"), problem.line);
         else if (problem.kind == VCardStreamParser::Problem::TooManyParameters)
             found.append({ problem.line, tr("the line has more than %1 parameters; the value was read, "
                                             "the parameters after the first %1 were left out.")
@@ -345,6 +361,10 @@ pim::_Contact VCardImport::nextContact()
         vcardrules::Notes notes;
         contact = m_mapper.toContact(cards.first(), &notes);
         found.append(notes.items);
+        for (const auto& [line, name] : notes.leftOut) {
+            if (!carriesNothingToKeep(name))
+                m_problems.addLeftOutKind(name, line);
+        }
     }
     if (contact.fullName.isEmpty())
         found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });
