@@ -21,13 +21,12 @@ QString VCardValue::raw() const
 
 QString VCardValue::text() const
 {
-    return m_unescape ? QVCardParser::unescapeText(raw()) : raw();
+    return unescapes() ? QVCardParser::unescapeText(raw()) : raw();
 }
 
 QStringList VCardValue::components(bool joinLists) const
 {
-    // Only 3.0/4.0 give "\n" a meaning; older values keep the letter.
-    return VCardProperty::splitComponents(raw(), m_unescape, joinLists);
+    return VCardProperty::splitComponents(raw(), unescapes(), joinLists);
 }
 
 QString VCardValue::typeText() const
