@@ -353,7 +353,7 @@ void CSVImport::initialize(QString path)
             unknown.append(name);
     }
     if (!header.isEmpty() && unknown.size() == header.size())
-        throw Error(QCoreApplication::translate("CSVImport", "No column of this file is a known contact field."));
+        throw Error(QCoreApplication::translate("CSVImport", "This program reads none of the columns of this file."));
 
     m_header = std::move(header);
     m_text = text;

@@ -215,7 +215,7 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::newRow("a table of one known column is a table")
         << "vcf" << QByteArray("Mobile\r\n+1 555 0100\r\n") << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
     QTest::newRow("CSV without a known column is an error")
-        << "csv" << QByteArray("Foo,Bar\r\n1,2\r\n") << "No column of this file is a known contact field."
+        << "csv" << QByteArray("Foo,Bar\r\n1,2\r\n") << "This program reads none of the columns of this file."
         << 0;
     QTest::newRow("FIFO named with markup: no wait for a writer, the name escaped")
         << "fifo" << QByteArray()
