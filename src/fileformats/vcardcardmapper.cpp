@@ -221,13 +221,19 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     };
 
     // Grouped items ("item1.TEL" with "item1.X-ABLabel") take their kind
-    // from the label.
+    // from the label; a messaging address its service's name from the
+    // item's X-IM-PROTOCOL.
     QHash<QString, QString> labels;
+    QHash<QString, QString> protocols;
     for (const VCardProperty& property : card) {
-        if (!property.group.isEmpty() && property.name == QLatin1String("X-ABLABEL")) {
+        if (property.group.isEmpty())
+            continue;
+        const bool label = property.name == QLatin1String("X-ABLABEL");
+        if (label || property.name == QLatin1String("X-IM-PROTOCOL")) {
             checkCharset(property);
-            labels.insert(property.group.toLower(),
-                          VCardValue(property, m_charsets, modern && !isQuotedPrintable(property)).text());
+            (label ? labels : protocols)
+                .insert(property.group.toLower(),
+                        VCardValue(property, m_charsets, modern && !isQuotedPrintable(property)).text());
         }
     }
 
@@ -247,9 +253,12 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
         VCardValue value(*read, m_charsets, modern && !quoted);
         if (!property.group.isEmpty()) {
-            const auto label = labels.constFind(property.group.toLower());
+            const QString group = property.group.toLower();
+            const auto label = labels.constFind(group);
             if (label != labels.constEnd())
                 value.setItemLabel(label.value());
+            if (rule == RULE_IM)
+                value.setItemProtocol(protocols.value(group));
         }
         switch (rule) {
         case RULE_NONE:

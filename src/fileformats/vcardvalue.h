@@ -43,6 +43,10 @@ public:
     QString customLabel() const { return m_customLabel; }
     // The text of the item's X-ABLABEL.
     void setItemLabel(const QString& label);
+    // The messaging service the item names in words of its own
+    // (X-IM-PROTOCOL), for a protocol no TYPE word names; else empty.
+    const QString& itemProtocol() const { return m_itemProtocol; }
+    void setItemProtocol(const QString& protocol) { m_itemProtocol = protocol; }
 
 private:
     QString raw() const;
@@ -53,4 +57,5 @@ private:
     bool m_hasLabelKinds = false;
     QStringList m_labelKinds;
     QString m_customLabel;
+    QString m_itemProtocol;
 };
