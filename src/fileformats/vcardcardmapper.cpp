@@ -135,6 +135,32 @@ bool keepsLeadingBlanks(Rule rule)
     }
 }
 
+// Whether the property holds nothing to keep: a number, address, date,
+// note... that is empty or only blanks once decoded makes no entry. Not a
+// loss, so nothing is reported.
+bool holdsNothing(Rule rule, const VCardValue& value)
+{
+    switch (rule) {
+    case RULE_TEL:
+    case RULE_EMAIL:
+    case RULE_NICKNAME:
+    case RULE_BDAY:
+    case RULE_EVENT:
+    case RULE_IM:
+    case RULE_NOTE:
+    case RULE_TITLE:
+    case RULE_REL:
+    case RULE_URL:
+    case RULE_ITEM_DATE:
+        return value.isBlank(false);
+    case RULE_ORG:
+    case RULE_ADR:
+        return value.isBlank(true);
+    default:
+        return false;
+    }
+}
+
 const VCardProperty* versionOf(const QList<VCardProperty>& card)
 {
     for (const VCardProperty& property : card) {
@@ -252,6 +278,8 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             read = &unblanked;
         }
         VCardValue value(*read, m_charsets, modern && !quoted);
+        if (holdsNothing(rule, value))
+            continue;
         if (!property.group.isEmpty()) {
             const QString group = property.group.toLower();
             const auto label = labels.constFind(group);

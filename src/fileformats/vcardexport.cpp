@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -198,6 +199,36 @@ QByteArray components(std::initializer_list<QString> parts)
     return joined;
 }
 
+bool isBlank(const QString& value)
+{
+    return std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+// Street, city, region, postcode and country, in the order of ADR.
+constexpr int kAddressParts[] = { 4, 7, 8, 9, 10 };
+
+// Whether the entity holds no value: a blank number, address or date is
+// nothing to keep, and would read back as an empty entry.
+bool holdsNothing(int type, const pim::Entity& e)
+{
+    switch (type) {
+    case pim::ENTITY_PHONE:
+    case pim::ENTITY_EMAIL:
+    case pim::ENTITY_NICKNAME:
+    case pim::ENTITY_EVENT:
+    case pim::ENTITY_IM:
+    case pim::ENTITY_NOTES:
+    case pim::ENTITY_REL:
+    case pim::ENTITY_URL:
+        return isBlank(text(e, 1));
+    case pim::ENTITY_ADDR:
+        return std::all_of(std::begin(kAddressParts), std::end(kAddressParts),
+                           [&e](int n) { return isBlank(text(e, n)); });
+    default:
+        return false;
+    }
+}
+
 Params typeParam(const QString& type)
 {
     Params params;
@@ -275,6 +306,8 @@ private:
 
 void CardBuilder::addEntity(int type, const pim::Entity& e)
 {
+    if (holdsNothing(type, e))
+        return;
     switch (type) {
     case pim::ENTITY_NAME:
         // Family name first, as vCard 3.0 orders N.
@@ -323,13 +356,12 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         addText(QStringLiteral("NOTE"), Params(), text(e, 1));
         break;
     case pim::ENTITY_ORG: {
-        // A line with nothing in it would read back as an empty value.
         const QString title = text(e, 4);
-        if (!title.isEmpty())
+        if (!isBlank(title))
             addText(QStringLiteral("TITLE"), Params(), title);
         const QString company = text(e, 1);
         const QString department = text(e, 5);
-        if (!company.isEmpty() || !department.isEmpty())
+        if (!isBlank(company) || !isBlank(department))
             add(QStringLiteral("ORG"), Params(), components({ company, department, QString(), QString() }));
         break;
     }

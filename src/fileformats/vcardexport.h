@@ -8,7 +8,7 @@
 // 3.0 ("\\", "\,", "\;", "\n"); nothing is quoted-printable, which 3.0
 // does not know. Every sub-type goes out as a TYPE the reader maps back to
 // it; a value with a label of its own goes out as a grouped item with an
-// X-ABLabel. Holds no state.
+// X-ABLabel. An entry whose value is blank is left out. Holds no state.
 class VCardExport : public AbsExport {
 public:
     VCardExport() = default;

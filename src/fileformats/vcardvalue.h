@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 class VCardCharsets;
 
 // How the property rules see one property of a card: its text, its
@@ -17,16 +19,21 @@ public:
 
     const VCardProperty& property() const { return m_property; }
     const QByteArray& bytes() const { return m_property.value; }
-    // The whole value as text.
-    QString text() const;
+    // The whole value as text. Decoded once: the mapper's test for a blank
+    // value and the rule share it.
+    const QString& text() const;
     // The same with its escapes as written.
-    QString rawText() const { return raw(); }
+    const QString& rawText() const { return raw(); }
     // Whether text() decodes 3.0/4.0 escapes.
     bool unescapes() const { return m_unescape; }
     // The structured value split at unescaped ";" (an empty trailing
     // component left out); with joinLists, the items of a list component
     // joined by a blank (see VCardProperty::splitComponents).
     QStringList components(bool joinLists = false) const;
+    // Whether the value holds nothing but blanks once decoded; with
+    // structured, whether every component does (";;;;;;" is an empty
+    // address).
+    bool isBlank(bool structured) const;
     // The value of the parameter named exactly "TYPE"; empty when absent.
     QString typeText() const;
     // The kind words of the property in lower case: every comma-separated
@@ -49,7 +56,7 @@ public:
     void setItemProtocol(const QString& protocol) { m_itemProtocol = protocol; }
 
 private:
-    QString raw() const;
+    const QString& raw() const;
 
     const VCardProperty& m_property;
     VCardCharsets& m_charsets;
@@ -58,4 +65,6 @@ private:
     QStringList m_labelKinds;
     QString m_customLabel;
     QString m_itemProtocol;
+    mutable std::optional<QString> m_raw;
+    mutable std::optional<QString> m_text;
 };
