@@ -30,6 +30,12 @@ enum Rule {
     RULE_ADR,
     RULE_URL,
     RULE_ITEM_DATE,
+    RULE_IMPP,
+    RULE_NAMED_IM,
+    RULE_ITEM_REL,
+    RULE_RELATED,
+    RULE_NAMED_REL,
+    RULE_ANNIVERSARY,
 };
 
 Rule ruleFor(const QString& name)
@@ -52,6 +58,33 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("ADR"), RULE_ADR },
         { QStringLiteral("URL"), RULE_URL },
         { QStringLiteral("X-ABDATE"), RULE_ITEM_DATE },
+        { QStringLiteral("IMPP"), RULE_IMPP },
+        { QStringLiteral("X-AIM"), RULE_NAMED_IM },
+        { QStringLiteral("X-ICQ"), RULE_NAMED_IM },
+        { QStringLiteral("X-JABBER"), RULE_NAMED_IM },
+        { QStringLiteral("X-GTALK"), RULE_NAMED_IM },
+        { QStringLiteral("X-GOOGLE-TALK"), RULE_NAMED_IM },
+        { QStringLiteral("X-MSN"), RULE_NAMED_IM },
+        { QStringLiteral("X-YAHOO"), RULE_NAMED_IM },
+        { QStringLiteral("X-SKYPE"), RULE_NAMED_IM },
+        { QStringLiteral("X-SKYPE-USERNAME"), RULE_NAMED_IM },
+        { QStringLiteral("X-QQ"), RULE_NAMED_IM },
+        { QStringLiteral("X-GADUGADU"), RULE_NAMED_IM },
+        { QStringLiteral("X-ABRELATEDNAMES"), RULE_ITEM_REL },
+        { QStringLiteral("RELATED"), RULE_RELATED },
+        { QStringLiteral("X-EVOLUTION-SPOUSE"), RULE_NAMED_REL },
+        { QStringLiteral("X-EVOLUTION-MANAGER"), RULE_NAMED_REL },
+        { QStringLiteral("X-EVOLUTION-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("X-MS-SPOUSE"), RULE_NAMED_REL },
+        { QStringLiteral("X-MS-MANAGER"), RULE_NAMED_REL },
+        { QStringLiteral("X-MS-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("X-SPOUSE"), RULE_NAMED_REL },
+        { QStringLiteral("X-MANAGER"), RULE_NAMED_REL },
+        { QStringLiteral("X-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-EVOLUTION-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-MS-ANNIVERSARY"), RULE_ANNIVERSARY },
     };
     return table.value(name, RULE_NONE);
 }
@@ -223,6 +256,32 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameRead
     return entity;
 }
 
+// Pairs a card's ORG and TITLE lines into organizations: each fills the
+// card's last organization while that lacks its part, else starts the next.
+// So ORG, TITLE, ORG, TITLE (as phones write them) and TITLE, ORG, TITLE,
+// ORG (as this program's own export does) both give two organizations, each
+// with its own title, and a single ORG with a single TITLE one, in either order.
+class OrgPairing {
+public:
+    pim::Entity& forOrg(pim::_Contact& contact) { return take(contact, m_hasOrg, m_hasTitle); }
+    pim::Entity& forTitle(pim::_Contact& contact) { return take(contact, m_hasTitle, m_hasOrg); }
+
+private:
+    static pim::Entity& take(pim::_Contact& contact, bool& part, bool& otherPart)
+    {
+        QList<pim::Entity>& orgs = contact.entities[pim::ENTITY_ORG];
+        if (orgs.isEmpty() || part) {
+            orgs.append(pim::Entity());
+            otherPart = false;
+        }
+        part = true;
+        return orgs.last();
+    }
+
+    bool m_hasOrg = false;
+    bool m_hasTitle = false;
+};
+
 } // namespace
 
 pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcardrules::Notes* notesOut)
@@ -235,6 +294,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     NameParts nameParts;
     bool hasN = false;
     QString formattedName;
+    OrgPairing orgs;
     Notes ownNotes;
     Notes& notes = notesOut ? *notesOut : ownNotes;
     const auto checkCharset = [&](const VCardProperty& property) {
@@ -340,10 +400,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             readNote(value, contact);
             break;
         case RULE_ORG:
-            readOrg(value, contact);
+            readOrg(value, orgs.forOrg(contact));
             break;
         case RULE_TITLE:
-            readTitle(value, contact);
+            readTitle(value, orgs.forTitle(contact));
             break;
         case RULE_REL:
             readRelation(value, contact);
@@ -356,6 +416,24 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             break;
         case RULE_ITEM_DATE:
             readItemDate(value, contact);
+            break;
+        case RULE_IMPP:
+            readImpp(value, contact);
+            break;
+        case RULE_NAMED_IM:
+            readNamedIm(value, contact);
+            break;
+        case RULE_ITEM_REL:
+            readItemRelation(value, contact);
+            break;
+        case RULE_RELATED:
+            readRelated(value, contact);
+            break;
+        case RULE_NAMED_REL:
+            readNamedRelation(value, contact);
+            break;
+        case RULE_ANNIVERSARY:
+            readAnniversary(value, contact);
             break;
         }
     }
@@ -385,7 +463,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
         name = chosen;
         contact.fullName = display;
-        name.fields.insert(QStringLiteral("data1"), display);
+        // The list and the card show the name the parts build, as a merge
+        // matches it; an FN that says otherwise ("Dr. Ann Ray", "Mum") is
+        // the display name the name keeps, and the export writes it back.
+        name.fields.insert(QStringLiteral("data1"), formattedName.isEmpty() ? display : formattedName);
     }
     if (contact.fullName.isEmpty() && !formattedName.isEmpty()) {
         // No usable N: the card's formatted name stands in, as the given

@@ -91,6 +91,65 @@ int imProtocol(const QStringList& kinds)
     return 0;
 }
 
+// IMPP's own kinds (RFC 4770) beside home and work.
+std::optional<int> imppType(const QStringList& kinds)
+{
+    if (const std::optional<int> type = imType(kinds))
+        return type;
+    if (has(kinds, "business"))
+        return 2;
+    if (has(kinds, "personal"))
+        return 1;
+    return std::nullopt;
+}
+
+// The protocol that a service name ("GoogleTalk", "Gadu-Gadu") or a URI
+// scheme ("xmpp", "ymsgr") names, letter case, blanks, hyphens and
+// underscores aside; 0 when it names none of the protocol table's.
+int protocolNamed(QStringView name)
+{
+    static const QHash<QString, int> table {
+        { QStringLiteral("aim"), 1 },        { QStringLiteral("msn"), 2 },       { QStringLiteral("msnim"), 2 },
+        { QStringLiteral("yahoo"), 3 },      { QStringLiteral("ymsgr"), 3 },     { QStringLiteral("skype"), 4 },
+        { QStringLiteral("qq"), 5 },         { QStringLiteral("googletalk"), 6 }, { QStringLiteral("gtalk"), 6 },
+        { QStringLiteral("icq"), 7 },        { QStringLiteral("jabber"), 8 },    { QStringLiteral("xmpp"), 8 },
+        { QStringLiteral("netmeeting"), 9 }, { QStringLiteral("gadugadu"), 10 }, { QStringLiteral("gg"), 10 },
+        { QStringLiteral("facebook"), 11 },
+    };
+    QString word;
+    word.reserve(name.size());
+    for (const QChar c : name) {
+        if (c != u' ' && c != u'-' && c != u'_')
+            word.append(c.toLower());
+    }
+    return table.value(word, 0);
+}
+
+// The length of the URI scheme that the text starts with ("xmpp" of
+// "xmpp:ann@example.org"); 0 when it starts with none.
+qsizetype schemeLength(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).unicode() < 0x80
+           && (text.at(i).isLetterOrNumber() || text.at(i) == u'+' || text.at(i) == u'-' || text.at(i) == u'.'))
+        ++i;
+    return i > 1 && i < text.size() && text.at(i) == u':' && text.at(0).isLetter() ? i : 0;
+}
+
+// An IM entity of the address, of the protocol that protocolName names, or
+// of a custom protocol of that name when the table has none.
+void appendIm(const VCardValue& value, pim::_Contact& contact, const QString& address, std::optional<int> type,
+              int protocol, const QString& protocolName)
+{
+    pim::Entity entity;
+    setSubType(entity, value, type, 1);
+    entity.fields.insert(QStringLiteral("data1"), address);
+    entity.fields.insert(QStringLiteral("data5"), protocol);
+    if (protocol == 0 && !protocolName.isEmpty())
+        entity.fields.insert(QStringLiteral("data6"), protocolName);
+    appendEntity(contact, pim::ENTITY_IM, entity);
+}
+
 std::optional<int> urlType(const QStringList& kinds)
 {
     static const QHash<QString, int> table {
@@ -173,6 +232,34 @@ void readIm(const VCardValue& value, pim::_Contact& contact)
     if (!value.itemProtocol().isEmpty())
         entity.fields.insert(QStringLiteral("data6"), value.itemProtocol());
     appendEntity(contact, pim::ENTITY_IM, entity);
+}
+
+void readImpp(const VCardValue& value, pim::_Contact& contact)
+{
+    const QString text = value.text();
+    const QString trimmed = text.trimmed();
+    const qsizetype scheme = schemeLength(trimmed);
+    // Address books write "xmpp:" for Google Talk and Facebook too, and
+    // name the service beside it.
+    QString service = value.property().paramIgnoringCase(QStringLiteral("X-SERVICE-TYPE")).trimmed();
+    if (service.isEmpty())
+        service = trimmed.left(scheme);
+    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()),
+             protocolNamed(service), service);
+}
+
+void readNamedIm(const VCardValue& value, pim::_Contact& contact)
+{
+    static const QHash<QString, int> protocols {
+        { QStringLiteral("X-AIM"), 1 },         { QStringLiteral("X-MSN"), 2 },
+        { QStringLiteral("X-YAHOO"), 3 },       { QStringLiteral("X-SKYPE"), 4 },
+        { QStringLiteral("X-SKYPE-USERNAME"), 4 }, { QStringLiteral("X-QQ"), 5 },
+        { QStringLiteral("X-GTALK"), 6 },       { QStringLiteral("X-GOOGLE-TALK"), 6 },
+        { QStringLiteral("X-ICQ"), 7 },         { QStringLiteral("X-JABBER"), 8 },
+        { QStringLiteral("X-GADUGADU"), 10 },
+    };
+    appendIm(value, contact, value.text(), imType(value.kinds()), protocols.value(value.property().name, 0),
+             QString());
 }
 
 void readUrl(const VCardValue& value, pim::_Contact& contact)

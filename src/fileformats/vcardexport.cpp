@@ -414,7 +414,9 @@ qsizetype breakBefore(const char* data, qsizetype pos, qsizetype cut)
     return c;
 }
 
-// The FN to write. Our reader takes N given-name-first when FN matches
+// The FN to write: the display name the name keeps where it differs from
+// the one its parts build (an FN read from a card: "Dr. Ann Ray", "Mum"),
+// else the contact's. Our reader takes N given-name-first when FN matches
 // only that reading (cards from older builds), so a display name that reads
 // family first over the same parts ("Smith John" for John / Smith) would
 // swap the parts on re-import. The reader builds the display name from N
@@ -430,9 +432,11 @@ QString formattedName(const pim::_Contact& contact)
     swapped.fields.insert(fieldKey(2), standard.fields.value(fieldKey(3)));
     swapped.fields.insert(fieldKey(3), standard.fields.value(fieldKey(2)));
     const QString display = standard.fullName();
-    if (contact.fullName != display && contact.fullName == swapped.fullName())
+    const QString kept = text(standard, 1);
+    const QString shown = kept.isEmpty() || kept == display ? contact.fullName : kept;
+    if (shown != display && shown == swapped.fullName())
         return display;
-    return contact.fullName;
+    return shown;
 }
 
 } // namespace

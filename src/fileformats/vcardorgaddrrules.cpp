@@ -51,19 +51,29 @@ QByteArray dataUriBytes(QByteArray uri)
 
 } // namespace
 
-void readOrg(const VCardValue& value, pim::_Contact& contact)
+void readOrg(const VCardValue& value, pim::Entity& org)
 {
-    pim::Entity& entity = firstEntity(contact, pim::ENTITY_ORG);
     const QStringList parts = value.components();
     if (parts.size() >= 1)
-        entity.fields.insert(QStringLiteral("data1"), parts.at(0));
-    if (parts.size() >= 2)
-        entity.fields.insert(QStringLiteral("data5"), parts.at(1));
+        org.fields.insert(QStringLiteral("data1"), parts.at(0));
+    if (parts.size() < 2)
+        return;
+    // "Test Inc.;Testing;Lab 3": every unit after the company is part of the
+    // department, the empty ones (this program's own "Acme;Sales;;") left out.
+    QString department = parts.at(1);
+    for (qsizetype i = 2; i < parts.size(); ++i) {
+        if (parts.at(i).isEmpty())
+            continue;
+        if (!department.isEmpty())
+            department += QLatin1String("; ");
+        department += parts.at(i);
+    }
+    org.fields.insert(QStringLiteral("data5"), department);
 }
 
-void readTitle(const VCardValue& value, pim::_Contact& contact)
+void readTitle(const VCardValue& value, pim::Entity& org)
 {
-    firstEntity(contact, pim::ENTITY_ORG).fields.insert(QStringLiteral("data4"), value.text());
+    org.fields.insert(QStringLiteral("data4"), value.text());
 }
 
 void readAddress(const VCardValue& value, pim::_Contact& contact)

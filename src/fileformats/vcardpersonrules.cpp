@@ -2,6 +2,7 @@
 #include "fileformats/vcardrules.h"
 
 #include "fileformats/qvcardparser.h"
+#include "model/pimlabels.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -28,6 +29,56 @@ std::optional<int> relationType(const QString& typeText)
     if (it == table.constEnd())
         return std::nullopt;
     return *it;
+}
+
+// The relation sub-type of kind words: those of the relation table, and
+// RFC 6350's "kin" for a relative.
+std::optional<int> relationTypeOfKinds(const QStringList& kinds)
+{
+    for (const QString& kind : kinds) {
+        if (const std::optional<int> type = relationType(kind))
+            return type;
+        if (kind == QLatin1String("kin"))
+            return 12;
+    }
+    if (VCardValue::has(kinds, QLatin1StringView("other")))
+        return 0;
+    return std::nullopt;
+}
+
+// The relation sub-type whose label the text is ("Domestic Partner",
+// "relative"), letter case and surrounding blanks aside.
+std::optional<int> relationLabelled(const QString& label)
+{
+    const QString text = label.trimmed();
+    const QMap<int, QString> labels = pim::relTypeMap();
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
+        if (it.value().compare(text, Qt::CaseInsensitive) == 0)
+            return it.key();
+    }
+    return std::nullopt;
+}
+
+// A relation entity of the related person's name. An item label that is a
+// label of the relation table gives its sub-type; any other label is kept as
+// a custom one. Without a label, the sub-type is `type`, else a kind word the
+// table has no code for (`word`, "co-worker") is the label.
+void appendRelation(const VCardValue& value, pim::_Contact& contact, std::optional<int> type,
+                    const QString& word = QString())
+{
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data1"), value.text());
+    const QString label = value.customLabel();
+    const std::optional<int> labelled = label.isEmpty() ? std::nullopt : relationLabelled(label);
+    if (labelled) {
+        entity.fields.insert(QStringLiteral("data2"), *labelled);
+    } else if (label.isEmpty() && !type && !word.isEmpty()) {
+        entity.fields.insert(QStringLiteral("data2"), 0);
+        entity.fields.insert(QStringLiteral("data3"), word);
+    } else {
+        setSubType(entity, value, type, 0);
+    }
+    appendEntity(contact, pim::ENTITY_REL, entity);
 }
 
 void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int> subType)
@@ -184,6 +235,11 @@ void readItemDate(const VCardValue& value, pim::_Contact& contact)
     readEvent(value, contact);
 }
 
+void readAnniversary(const VCardValue& value, pim::_Contact& contact)
+{
+    readDate(value, contact, 1);
+}
+
 void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
     // A later CATEGORIES replaces the groups of an earlier one, as cards
@@ -227,6 +283,32 @@ void readRelation(const VCardValue& value, pim::_Contact& contact)
     entity.fields.insert(QStringLiteral("data1"), value.text());
     setSubType(entity, value, relationType(value.typeText()), 0);
     appendEntity(contact, pim::ENTITY_REL, entity);
+}
+
+void readItemRelation(const VCardValue& value, pim::_Contact& contact)
+{
+    appendRelation(value, contact, relationTypeOfKinds(value.kinds()));
+}
+
+void readRelated(const VCardValue& value, pim::_Contact& contact)
+{
+    const QStringList kinds = value.kinds();
+    QString word;
+    for (const QString& kind : kinds) {
+        if (kind != QLatin1String("pref")) {
+            word = kind;
+            break;
+        }
+    }
+    appendRelation(value, contact, relationTypeOfKinds(kinds), word);
+}
+
+void readNamedRelation(const VCardValue& value, pim::_Contact& contact)
+{
+    // Every such name ends in the relation's word: X-SPOUSE, X-MS-MANAGER,
+    // X-EVOLUTION-ASSISTANT.
+    const QString& name = value.property().name;
+    appendRelation(value, contact, relationType(name.mid(name.lastIndexOf(u'-') + 1).toLower()));
 }
 
 } // namespace vcardrules

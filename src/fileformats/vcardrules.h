@@ -40,6 +40,11 @@ void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity);
 void readTel(const VCardValue& value, pim::_Contact& contact);
 void readEmail(const VCardValue& value, pim::_Contact& contact);
 void readIm(const VCardValue& value, pim::_Contact& contact);
+// IMPP ("xmpp:ann@example.org"): the protocol from X-SERVICE-TYPE, else
+// from the scheme.
+void readImpp(const VCardValue& value, pim::_Contact& contact);
+// The address of a property named after its protocol (X-AIM, X-SKYPE...).
+void readNamedIm(const VCardValue& value, pim::_Contact& contact);
 void readUrl(const VCardValue& value, pim::_Contact& contact);
 
 // Nickname, dates, group, note, relations (vcardpersonrules.cpp).
@@ -51,14 +56,24 @@ void readItemDate(const VCardValue& value, pim::_Contact& contact);
 void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 void readNote(const VCardValue& value, pim::_Contact& contact);
 void readRelation(const VCardValue& value, pim::_Contact& contact);
+// A related person of a grouped item (X-ABRELATEDNAMES), its kind from the
+// item's label.
+void readItemRelation(const VCardValue& value, pim::_Contact& contact);
+// RELATED (4.0), its kind from TYPE.
+void readRelated(const VCardValue& value, pim::_Contact& contact);
+// A property named after the relation (X-SPOUSE, X-MS-MANAGER...).
+void readNamedRelation(const VCardValue& value, pim::_Contact& contact);
+// ANNIVERSARY and the properties named after it: an anniversary date.
+void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 // A date as stored: ISO text "yyyy-MM-ddThh:mm:ss" for the extended and
 // basic ISO forms, the trimmed text as written for anything else, so no
 // date a user entered is lost.
 QString dateText(const QString& value);
 
 // Organization, title, postal address, photo (vcardorgaddrrules.cpp).
-void readOrg(const VCardValue& value, pim::_Contact& contact);
-void readTitle(const VCardValue& value, pim::_Contact& contact);
+// ORG and TITLE write into the organization the card reader pairs them with.
+void readOrg(const VCardValue& value, pim::Entity& org);
+void readTitle(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 

@@ -82,27 +82,47 @@ bool BatchLedger::rowConfirmed(const Target& target, int type, const pim::Entity
     return !travelsAsChild(type, row) || m_confirmedRows.contains(row.id);
 }
 
+void BatchLedger::sending(const QList<unsigned long long>& contactIds, const QList<unsigned long long>& rowIds)
+{
+    m_sendingRecords = contactIds;
+    m_sendingRows = rowIds;
+}
+
+void BatchLedger::sentUnconfirmed()
+{
+    for (unsigned long long id : std::as_const(m_sendingRecords))
+        if (!m_targets[id].recordConfirmed)
+            m_targets[id].recordUnconfirmed = true;
+    for (unsigned long long id : std::as_const(m_sendingRows))
+        if (!m_confirmedRows.contains(id))
+            m_unconfirmedRows.insert(id);
+}
+
 BatchLedger::Held BatchLedger::held(const Target& target) const
 {
     // Without its record the phone holds nothing of what the batch wrote to
     // the contact: its children are sent only after every contact record.
     if (target.withRecord && !target.recordConfirmed)
-        return Held::None;
-    bool travels = target.withRecord, some = target.withRecord, all = true;
+        return target.recordUnconfirmed ? Held::Unconfirmed : Held::None;
+    bool travels = target.withRecord, some = target.withRecord, all = true, unconfirmed = false;
     for (auto it = target.written.constBegin(); it != target.written.constEnd(); ++it) {
         for (const pim::Entity& row : it.value()) {
             if (!carriedByContactRecord(it.key(), row) && !travelsAsChild(it.key(), row))
                 continue;
             travels = true;
-            if (rowConfirmed(target, it.key(), row))
+            if (rowConfirmed(target, it.key(), row)) {
                 some = true;
-            else
+            } else {
                 all = false;
+                unconfirmed = unconfirmed || m_unconfirmedRows.contains(row.id);
+            }
         }
     }
     // A contact with nothing to send is kept as after a batch that succeeds.
     if (!travels || all)
         return Held::Whole;
+    if (unconfirmed)
+        return some ? Held::PartUnconfirmed : Held::Unconfirmed;
     return some ? Held::Part : Held::None;
 }
 
@@ -128,22 +148,42 @@ void BatchLedger::dropUnconfirmed(LocalDb& db) const
     }
 }
 
+int BatchLedger::contactsHeld(Held how) const
+{
+    int count = 0;
+    for (const Target& target : m_targets)
+        if (held(target) == how)
+            count += target.incoming;
+    return count;
+}
+
+QStringList BatchLedger::namesHeld(Held how) const
+{
+    QStringList names;
+    for (unsigned long long id : m_order)
+        if (held(m_targets[id]) == how)
+            names << m_targets[id].merged.fullName;
+    return names;
+}
+
 int BatchLedger::keptContacts() const
 {
-    int kept = 0;
-    for (const Target& target : m_targets)
-        if (held(target) != Held::None)
-            kept += target.incoming;
-    return kept;
+    return contactsHeld(Held::Whole) + contactsHeld(Held::Part) + contactsHeld(Held::PartUnconfirmed);
 }
 
 QStringList BatchLedger::incompleteNames() const
 {
-    QStringList names;
-    for (unsigned long long id : m_order)
-        if (held(m_targets[id]) == Held::Part)
-            names << m_targets[id].merged.fullName;
-    return names;
+    return namesHeld(Held::Part);
+}
+
+QStringList BatchLedger::unconfirmedDetailNames() const
+{
+    return namesHeld(Held::PartUnconfirmed);
+}
+
+int BatchLedger::unconfirmedContacts() const
+{
+    return contactsHeld(Held::Unconfirmed);
 }
 
 } // namespace iossync

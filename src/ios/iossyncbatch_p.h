@@ -17,7 +17,9 @@ namespace iossync {
 // and what the phone confirmed of it. The phone keeps every record it
 // confirmed, even when the session breaks off later; so a batch that stops
 // half-way keeps exactly those in the database, with their source ids, and
-// puts back everything else it wrote.
+// puts back everything else it wrote. Records of a message that reached the
+// phone without its confirmation may be on the phone or not: they are put
+// back as well, so that no source id claims them, and counted apart.
 //
 // A row travels in the contact record (carriedByContactRecord) or as a child
 // record of its own (travelsAsChild), or both; it is confirmed when every
@@ -31,6 +33,7 @@ public:
         bool created = false;                   // made by this batch
         bool withRecord = false;                // its contact record goes out
         bool recordConfirmed = false;
+        bool recordUnconfirmed = false;         // sent, and the phone did not confirm it
         int incoming = 0;                       // contacts of the batch merged into it
     };
 
@@ -45,8 +48,14 @@ public:
     Target& target(unsigned long long id) { return m_targets[id]; }
     bool hasRows() const;
 
+    // Before a message goes out: the contacts whose records it carries, or
+    // the rows it carries as child records.
+    void sending(const QList<unsigned long long>& contactIds, const QList<unsigned long long>& rowIds);
     void confirmRecord(unsigned long long contactId) { m_targets[contactId].recordConfirmed = true; }
     void confirmRow(unsigned long long rowId) { m_confirmedRows.insert(rowId); }
+    // The phone got the message being sent and did not confirm all of it:
+    // what it did not confirm may be on the phone.
+    void sentUnconfirmed();
 
     // After a failure: removes each contact the batch created whose record
     // the phone did not confirm, and puts back every other row the phone did
@@ -54,12 +63,22 @@ public:
     // earlier values and source id again. Throws the database's error.
     void dropUnconfirmed(LocalDb& db) const;
     // Contacts of the batch that the phone holds, whole or in part, once
-    // dropUnconfirmed has run; and the names of those held in part.
+    // dropUnconfirmed has run; the names of those held in part, without the
+    // details never sent, and of those held with details that may be on the
+    // phone unconfirmed; and the contacts that may be on the phone
+    // unconfirmed.
     int keptContacts() const;
     QStringList incompleteNames() const;
+    QStringList unconfirmedDetailNames() const;
+    int unconfirmedContacts() const;
 
 private:
-    enum class Held { Whole, Part, None };
+    // Part: some details were never sent. PartUnconfirmed: some were sent
+    // without a confirmation. Unconfirmed: nothing of what was sent is
+    // confirmed, and some of it may be on the phone.
+    enum class Held { Whole, Part, PartUnconfirmed, Unconfirmed, None };
+    int contactsHeld(Held how) const;
+    QStringList namesHeld(Held how) const;
     Held held(const Target& target) const;
     bool rowConfirmed(const Target& target, int type, const pim::Entity& row) const;
 
@@ -68,6 +87,10 @@ private:
     // The rows of stored contacts as they were before the batch.
     QHash<unsigned long long, pim::_Contact> m_before;
     QSet<unsigned long long> m_confirmedRows;
+    QSet<unsigned long long> m_unconfirmedRows;
+    // What the message being sent carries.
+    QList<unsigned long long> m_sendingRecords;
+    QList<unsigned long long> m_sendingRows;
 };
 
 } // namespace iossync

@@ -77,35 +77,82 @@ QString advice(MobileSyncError::Kind kind)
     }
 }
 
-} // namespace
-
-QString failureText(const MobileSyncError& error, Road road, const QString& kept)
+// "A", "B", ... as a user reads names in a sentence: the first few, then "...".
+QString quoted(const QStringList& names)
 {
-    return happened(error, road) + QLatin1Char(' ') + (kept.isEmpty() ? nothingKept(road) : kept)
-        + QLatin1Char(' ') + advice(error.kind);
+    constexpr int kNamed = 5;
+    QStringList shown;
+    for (const QString& name : names.mid(0, kNamed))
+        shown << QLatin1Char('"') + name + QLatin1Char('"');
+    if (names.size() > kNamed)
+        shown << QStringLiteral("...");
+    return shown.join(QLatin1String(", "));
 }
 
-QString writtenText(int written, int total, const QStringList& incomplete)
+// How many contacts the phone confirmed and kept; with `rest`, that the ones
+// after them were not written.
+QString writtenSentence(int written, bool rest)
 {
-    if (written <= 0)
-        return nothingKept(Road::Write);
-    const bool rest = written < total;
-    QString text = written == 1
+    return written == 1
         ? (rest ? tr("1 contact was written to the iPhone and kept; the rest were not written.")
                 : tr("1 contact was written to the iPhone and kept."))
         : (rest ? tr("%1 contacts were written to the iPhone and kept; the rest were not written.")
                 : tr("%1 contacts were written to the iPhone and kept."))
               .arg(written);
-    if (!incomplete.isEmpty()) {
-        constexpr int kNamed = 5;
-        QStringList names;
-        for (const QString& name : incomplete.mid(0, kNamed))
-            names << QLatin1Char('"') + name + QLatin1Char('"');
-        if (incomplete.size() > kNamed)
-            names << QStringLiteral("...");
-        text += QLatin1Char(' ') + tr("Some details of %1 were not written.").arg(names.join(QLatin1String(", ")));
-    }
+}
+
+} // namespace
+
+QString failureText(const MobileSyncError& error, Road road, const Kept& kept)
+{
+    QString text = happened(error, road) + QLatin1Char(' ') + (kept.text.isEmpty() ? nothingKept(road) : kept.text);
+    if (!kept.unconfirmed)
+        text += QLatin1Char(' ') + advice(error.kind);
     return text;
+}
+
+bool messageReachedPhone(const MobileSyncError& error)
+{
+    switch (error.kind) {
+    case MobileSyncError::Garbage:
+    case MobileSyncError::WrongMessage:
+    case MobileSyncError::PhoneEnded:
+    case MobileSyncError::PhoneCancelled:
+    case MobileSyncError::Timeout: return true;
+    default: return false;
+    }
+}
+
+Kept writtenText(const WriteOutcome& outcome)
+{
+    const bool rest = outcome.written + outcome.unconfirmed < outcome.total;
+    QStringList sentences;
+    if (outcome.unconfirmed == 0 && outcome.written > 0)
+        sentences << writtenSentence(outcome.written, rest);
+    else if (outcome.written > 0)
+        sentences << writtenSentence(outcome.written, false);
+    if (!outcome.incomplete.isEmpty())
+        sentences << tr("Some details of %1 were not written.").arg(quoted(outcome.incomplete));
+    if (!outcome.unconfirmedDetails.isEmpty())
+        sentences << tr("Some details of %1 were sent to the iPhone, which did not confirm them; they may be on the "
+                        "phone.")
+                         .arg(quoted(outcome.unconfirmedDetails));
+    if (outcome.unconfirmed > 0) {
+        sentences << (outcome.unconfirmed == 1
+                          ? tr("1 contact was sent to the iPhone, which did not confirm it; it may be on the phone.")
+                          : tr("%1 contacts were sent to the iPhone, which did not confirm them; they may be on the "
+                               "phone.")
+                                .arg(outcome.unconfirmed));
+        if (rest)
+            sentences << tr("The rest were not written.");
+    }
+    if (sentences.isEmpty())
+        return {nothingKept(Road::Write), false};
+    // What the phone holds of it only the phone can tell: it is read again,
+    // and a repeat might write those contacts a second time.
+    if (outcome.anyUnconfirmed())
+        sentences << tr("The iPhone is read again to show what it holds.");
+    return {sentences.join(QLatin1Char(' ')), outcome.anyUnconfirmed()};
 }
 
 } // namespace iossync

@@ -39,21 +39,23 @@ public:
 // own texts are in the log already): a wait that the owner's stop ended
 // throws `Cancel`, any other failure an Error with failureText. `kept`, when
 // given, tells what the road kept once it stopped; it is asked after `work`
-// has unwound, and also goes between the cause and the advice of a record
-// the phone did not confirm.
+// has unwound, and also follows the cause of a record the phone did not
+// confirm.
 template <class Cancel, class Work>
-void runInWords(Road road, const std::function<QString()>& kept, Work&& work)
+void runInWords(Road road, const std::function<Kept()>& kept, Work&& work)
 {
     try {
         work();
     } catch (const MobileSyncError& e) {
         if (e.kind == MobileSyncError::Stopped)
             throw Cancel();
-        throw Error(failureText(e, road, kept ? kept() : QString()));
+        throw Error(failureText(e, road, kept ? kept() : Kept()));
     } catch (const UnconfirmedRecord& e) {
         if (!kept)
             throw;
-        throw Error(e.cause + QLatin1Char(' ') + kept() + QLatin1Char(' ') + e.advice);
+        const Kept k = kept();
+        throw Error(e.unanswered + QLatin1Char(' ') + k.text
+                    + (k.unconfirmed ? QString() : QLatin1Char(' ') + e.advice));
     }
 }
 

@@ -47,13 +47,15 @@ void IOSSyncToDeviceThread::run()
     m_merged = 0;
     m_written = 0;
     m_incomplete.clear();
+    m_unconfirmedDetails.clear();
+    m_unconfirmed = 0;
     runWorkerJob<int>(*m_reporter, tr("Writing contacts to the iPhone stopped on an unexpected error."), [this] {
         try {
             writeAll();
         } catch (const ContactSourceError& e) {
             // Nothing of the batch being gathered was sent: every contact
             // handled so far is in a committed batch.
-            throw Error(e.text() + QLatin1Char(' ') + writtenText(m_written, m_total, m_incomplete));
+            throw Error(e.text() + QLatin1Char(' ') + keptText().text);
         }
         m_reporter->invokeSucceed(m_merged < 1
                                       ? tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS").arg(m_processed)
@@ -70,7 +72,7 @@ void IOSSyncToDeviceThread::writeAll()
     m_total = int(source.count());
     ContactProgress progress(m_reporter, tr("IDS_MERGING_CONTACTS"), m_total);
     m_progress = &progress;
-    runInWords<int>(Road::Write, [this] { return writtenText(m_written, m_total, m_incomplete); }, [&] {
+    runInWords<int>(Road::Write, [this] { return keptText(); }, [&] {
         QList<pim::_Contact> batch;
         batch.reserve(kBatchSize);
         pim::_Contact contact;
@@ -90,6 +92,17 @@ void IOSSyncToDeviceThread::throwIfCancelled() const
 {
     if (m_reporter->isCancelled())
         throw -1;
+}
+
+Kept IOSSyncToDeviceThread::keptText() const
+{
+    WriteOutcome outcome;
+    outcome.total = m_total;
+    outcome.written = m_written;
+    outcome.incomplete = m_incomplete;
+    outcome.unconfirmedDetails = m_unconfirmedDetails;
+    outcome.unconfirmed = m_unconfirmed;
+    return writtenText(outcome);
 }
 
 void IOSSyncToDeviceThread::handleBatch(const QList<pim::_Contact>& batch)
@@ -114,13 +127,16 @@ void IOSSyncToDeviceThread::handleBatch(const QList<pim::_Contact>& batch)
             sendBatch(ledger);
         } catch (...) {
             // The phone keeps what it confirmed: so does the database, and the
-            // ending names it. Should that fail too, the whole batch rolls
-            // back and the ending counts only the batches before.
+            // ending names it, and what may be on the phone unconfirmed.
+            // Should that fail too, the whole batch rolls back and the ending
+            // counts only the batches before.
             try {
                 ledger.dropUnconfirmed(*m_db);
                 edit.commit();
                 m_written += ledger.keptContacts();
                 m_incomplete += ledger.incompleteNames();
+                m_unconfirmedDetails += ledger.unconfirmedDetailNames();
+                m_unconfirmed += ledger.unconfirmedContacts();
             } catch (const std::exception& e) {
                 qCWarning(lcIosSync) << "keeping what the iPhone confirmed of a batch failed:" << e.what();
             }
@@ -136,6 +152,25 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
     Session session([this] { return m_reporter->isCancelled(); });
     session.start(m_udid);
     mobiledevice_sync_start_send_to_device_throw(session.client);
+
+    // Sends one message, carrying the records of these contacts or these
+    // rows, and hands the phone's remap to `confirm`. What the phone got and
+    // did not confirm stays unconfirmed in the ledger: the phone may hold it.
+    const auto exchange = [&](const QList<unsigned long long>& contactIds, const QList<unsigned long long>& rowIds,
+                              const PlistCFType& records, const auto& confirm) {
+        ledger.sending(contactIds, rowIds);
+        try {
+            confirm(mobiledevice_sync_send_throw(session.client, records, false, PlistCFType()));
+        } catch (const UnconfirmedRecord&) {
+            ledger.sentUnconfirmed();
+            throw;
+        } catch (const MobileSyncError& e) {
+            if (messageReachedPhone(e))
+                ledger.sentUnconfirmed();
+            throw;
+        }
+        ledger.sending({}, {});
+    };
 
     QHash<unsigned long long, QString> recordIds;
     QList<unsigned long long> contactPhase;
@@ -155,7 +190,8 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
         PlistCFType records = PlistCFType::createCFDictionary();
         SentIds sent;
         QList<unsigned long long> known;
-        for (unsigned long long id : contactPhase.mid(s, kMessageContacts)) {
+        const QList<unsigned long long> message = contactPhase.mid(s, kMessageContacts);
+        for (unsigned long long id : message) {
             const pim::_Contact& contact = ledger.target(id).merged;
             addPlistDataFromContact(records, contact);
             if (contact.srcId.isEmpty())
@@ -163,12 +199,13 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
             else
                 known.append(id);
         }
-        const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
-        for (unsigned long long id : std::as_const(known))
-            ledger.confirmRecord(id);
-        writeBackContacts(*m_db, remap, sent, [&](unsigned long long id, const QString& phoneId) {
-            recordIds[id] = phoneId;
-            ledger.confirmRecord(id);
+        exchange(message, {}, records, [&](const PlistCFType& remap) {
+            for (unsigned long long id : std::as_const(known))
+                ledger.confirmRecord(id);
+            writeBackContacts(*m_db, remap, sent, [&](unsigned long long id, const QString& phoneId) {
+                recordIds[id] = phoneId;
+                ledger.confirmRecord(id);
+            });
         });
     }
 
@@ -177,21 +214,28 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
         PlistCFType records = PlistCFType::createCFDictionary();
         SentIds sent;
         QList<unsigned long long> known;
+        QList<unsigned long long> rows;
         for (unsigned long long id : childPhase.mid(s, kMessageContacts)) {
             const BatchLedger::Target& target = ledger.target(id);
             const QString recordId = recordIds.value(id);
-            for (auto it = target.written.constBegin(); it != target.written.constEnd(); ++it)
-                for (const pim::Entity& entity : it.value())
-                    if (addChild(records, sent, recordId, it.key(), entity, target.merged.fullName)
-                        && !entity.srcId.isEmpty())
+            for (auto it = target.written.constBegin(); it != target.written.constEnd(); ++it) {
+                for (const pim::Entity& entity : it.value()) {
+                    if (!addChild(records, sent, recordId, it.key(), entity, target.merged.fullName))
+                        continue;
+                    rows.append(entity.id);
+                    if (!entity.srcId.isEmpty())
                         known.append(entity.id);
+                }
+            }
         }
         if (records.dict_size() == 0)
             continue;
-        const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
-        for (unsigned long long id : std::as_const(known))
-            ledger.confirmRow(id);
-        writeBackEntities(*m_db, remap, sent, [&](unsigned long long id, const QString&) { ledger.confirmRow(id); });
+        exchange({}, rows, records, [&](const PlistCFType& remap) {
+            for (unsigned long long id : std::as_const(known))
+                ledger.confirmRow(id);
+            writeBackEntities(*m_db, remap, sent,
+                              [&](unsigned long long id, const QString&) { ledger.confirmRow(id); });
+        });
     }
     mobiledevice_sync_send_finish_throw(session.client);
 }

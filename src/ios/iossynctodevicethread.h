@@ -14,6 +14,7 @@
 
 namespace iossync {
 class BatchLedger;
+struct Kept;
 }
 class ContactPages;
 class ContactProgress;
@@ -28,7 +29,9 @@ class LocalDb;
 // gives are stored back as source ids. A cancel or failure rolls back the
 // batch in progress, but for what the phone confirmed of it before: that
 // stays in the database with the phone's ids, as earlier batches do, and
-// the error names how many contacts were written and kept.
+// the error names how many contacts were written and kept. What the phone
+// got without confirming it is rolled back too, and the error says that it
+// may be on the phone, which the caller then reads again.
 //
 // The reporter ends every run with exactly one success or error, except a
 // cancel, which ends silently. db and reporter must outlive the run.
@@ -75,6 +78,8 @@ private:
     // batch wrote; notes in the ledger what the phone confirmed.
     void sendBatch(iossync::BatchLedger& ledger);
     void throwIfCancelled() const;
+    // What the write has left so far, in words.
+    iossync::Kept keptText() const;
 
     QString m_udid;
     QSharedPointer<LocalDb> m_db;
@@ -85,7 +90,11 @@ private:
     int m_processed = 0;
     int m_merged = 0;
     // Contacts the phone holds and the database kept, and the names of
-    // those of them that lack details the phone did not confirm.
+    // those of them that lack details the phone did not confirm, because
+    // they were never sent or were sent without a confirmation.
     int m_written = 0;
     QStringList m_incomplete;
+    QStringList m_unconfirmedDetails;
+    // Contacts sent without a confirmation: they may be on the phone.
+    int m_unconfirmed = 0;
 };

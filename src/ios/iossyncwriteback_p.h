@@ -30,16 +30,18 @@ using SentIds = QList<SentRow>;
 using Assigned = std::function<void(unsigned long long, const QString&)>;
 
 // The phone answered a message without an id for a record it was sent under
-// a temporary one: the record may not exist on the phone. what() is the
-// cause followed by the advice; a road that can say what it kept puts that
-// in between.
+// a temporary one: the record may or may not exist on the phone. what() is
+// the cause followed by the advice. A road that can say what may be on the
+// phone says `unanswered` (the bare fact, without a guess) and its own words
+// instead.
 class UnconfirmedRecord : public Error {
 public:
-    UnconfirmedRecord(const QString& cause, const QString& advice)
-        : Error(cause + QLatin1Char(' ') + advice), cause(cause), advice(advice) {}
+    UnconfirmedRecord(const QString& cause, const QString& advice, const QString& unanswered)
+        : Error(cause + QLatin1Char(' ') + advice), cause(cause), advice(advice), unanswered(unanswered) {}
 
     QString cause;
     QString advice;
+    QString unanswered;
 };
 
 // Adds the child record of an entity to `records` under the contact's phone

@@ -5,11 +5,15 @@
 
 #include <QCoreApplication>
 
+#include <atomic>
 #include <memory>
 
 namespace {
 
 const char kEmptyParameter[] = "___EmptyParameterString___";
+
+// Clients are made on the workers' threads.
+std::atomic<int> g_defaultAnswerTimeoutMs{30000};
 
 [[noreturn]] void fail(const QString& text, MobileSyncError::Kind kind, int code, const QString& detail = QString())
 {
@@ -118,6 +122,16 @@ void sendMessage(mobiledevice_sync_client& client, plist_t msg, const char* step
 }
 
 } // namespace
+
+int mobiledevice_sync_client::defaultAnswerTimeoutMs()
+{
+    return g_defaultAnswerTimeoutMs.load();
+}
+
+void mobiledevice_sync_client::setDefaultAnswerTimeoutMs(int ms)
+{
+    g_defaultAnswerTimeoutMs.store(ms);
+}
 
 void mobiledevice_sync_client::release()
 {

@@ -71,7 +71,11 @@ struct mobiledevice_sync_client {
     // Asked while waiting for the phone; true ends the step with MobileSyncError::Stopped.
     std::function<bool()> stop;
     // The longest wait for one answer of the phone.
-    int answerTimeoutMs = 30000;
+    int answerTimeoutMs = defaultAnswerTimeoutMs();
+    // The wait that clients made from now on take: half a minute. Tests
+    // shorten it; the program keeps the default.
+    static int defaultAnswerTimeoutMs();
+    static void setDefaultAnswerTimeoutMs(int ms);
     // The data class of the started run; the send steps name it in every message.
     QByteArray dataClass;
 

@@ -54,6 +54,11 @@ QStringList LocalDbCombineRule::checkEqualFieldsMin(int type)
     switch (type) {
     case pim::ENTITY_IM:
         return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data6")};
+    case pim::ENTITY_ORG:
+        // A person works for several organisations; one is told from the
+        // other by its company, and a new title or department of the same
+        // company updates it.
+        return {QStringLiteral("data1")};
     default:
         return checkEmptyFields(type);
     }
@@ -67,6 +72,8 @@ QStringList LocalDbCombineRule::checkEqualFieldsFull(int type)
     case pim::ENTITY_IM:
         return {QStringLiteral("data1"), QStringLiteral("data5"), QStringLiteral("data6"),
                 QStringLiteral("data2"), QStringLiteral("data3")};
+    case pim::ENTITY_ORG:
+        return checkEmptyFields(type);
     case pim::ENTITY_ADDR:
         // The formatted text is derived from the parts, so the editor
         // compares the parts, the country code among them.
@@ -86,10 +93,13 @@ QStringList LocalDbCombineRule::validFields(int type, bool& single)
         single = true;
         return {QStringLiteral("data4"), QStringLiteral("data15")};
     case pim::ENTITY_NICKNAME:
-    case pim::ENTITY_ORG:
         single = true;
         // The kind ("data2") travels with the value, so a copy keeps it.
         return checkEqualFieldsMin(type) + QStringList{QStringLiteral("data2")};
+    case pim::ENTITY_ORG:
+        // Not single: merged into one, a second organisation took the
+        // first one's place and kept its department.
+        return checkEqualFieldsFull(type) + QStringList{QStringLiteral("data2")};
     case pim::ENTITY_GROUP:
         single = true;
         return {QStringLiteral("data1"), QStringLiteral("data2")};

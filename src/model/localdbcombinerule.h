@@ -5,9 +5,9 @@
 
 // The duplicate rule of the user's local databases and of Android device
 // databases: phones, e-mails, dates, relations and websites match on their
-// value; instant messaging on user name and protocol; photo, nickname,
-// group membership and organisation are single-valued; names are never
-// merged into a stored contact.
+// value; instant messaging on user name and protocol; organisations on
+// their company; photo, nickname and group membership are single-valued;
+// names are never merged into a stored contact.
 class LocalDbCombineRule : public AbsContactCombineRule {
 public:
     LocalDbCombineRule() = default;

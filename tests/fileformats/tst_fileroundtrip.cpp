@@ -79,6 +79,23 @@ QStringList storedRows(const QString& db, const QString& fullName, bool withPhot
     return out;
 }
 
+// Every row of the database's tables, each as one text, so a mismatch
+// names the row.
+QStringList everyRow(const QString& db)
+{
+    SqlProbe probe(db);
+    QStringList out;
+    for (const char* table : { "contact", "data", "contact_group" }) {
+        for (const QVariantList& row : probe.rows(QStringLiteral("SELECT * FROM %1 ORDER BY _id").arg(QLatin1String(table)))) {
+            QStringList values { QLatin1String(table) };
+            for (const QVariant& value : row)
+                values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
+            out << values.join(QLatin1Char('|'));
+        }
+    }
+    return out;
+}
+
 // An address as every reader stores it: with its formatted text.
 QVariantMap address(QVariantMap fields)
 {
@@ -489,21 +506,7 @@ private slots:
                 stored, existed);
             target.close();
         }
-        // Each row as one text, so a mismatch names the row.
-        const auto everyRow = [&db] {
-            SqlProbe probe(db);
-            QStringList out;
-            for (const char* table : { "contact", "data", "contact_group" }) {
-                for (const QVariantList& row : probe.rows(QStringLiteral("SELECT * FROM %1 ORDER BY _id").arg(QLatin1String(table)))) {
-                    QStringList values { QLatin1String(table) };
-                    for (const QVariant& value : row)
-                        values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
-                    out << values.join(QLatin1Char('|'));
-                }
-            }
-            return out;
-        };
-        const QStringList before = everyRow();
+        const QStringList before = everyRow(db);
         QCOMPARE(SqlProbe(db).value(QStringLiteral("SELECT data1 FROM data WHERE data1 LIKE '%indented%'")),
                  QVariant(QStringLiteral("  indented\r\nsecond line\r\n")));
         QCOMPARE(SqlProbe(db).value(QStringLiteral("SELECT data3 FROM data WHERE data1 = '+34 910 000 001'")),
@@ -519,7 +522,7 @@ private slots:
             QVERIFY(!file.isEmpty());
         }
         QCOMPARE(import(file, db), QString());
-        const QStringList after = everyRow();
+        const QStringList after = everyRow(db);
         for (const QString& row : after)
             QVERIFY2(before.contains(row), qPrintable(QStringLiteral("new or changed: ") + row));
         QCOMPARE(after, before);
@@ -555,6 +558,49 @@ private slots:
         QCOMPARE(got, want);
         QCOMPARE(SqlProbe(back).column(QStringLiteral("SELECT name FROM contact_group ORDER BY name")),
                  SqlProbe(source).column(QStringLiteral("SELECT name FROM contact_group ORDER BY name")));
+    }
+
+    // A phone's card in the forms of other programs (a display name of its
+    // own, messaging addresses, related people, an anniversary, a
+    // department of several units) is stored whole, under the name its parts
+    // build; the program's own export of it, and the card itself, merged
+    // back change no row.
+    void foreignFormsStoredWholeAndMergedBackChangeNoRow()
+    {
+        const QByteArray card = QByteArrayLiteral(
+            "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Apple Inc.//iPhone OS 16.5//EN\r\n"
+            "N:Ray;Ann;;;\r\nFN:Dr. Ann Ray\r\nORG:Test Inc.;Testing;Lab 3\r\nTITLE:Chemist\r\n"
+            "ORG:Coding Club\r\nTITLE:Mentor\r\n"
+            "item1.IMPP;X-SERVICE-TYPE=Skype;type=pref:skype:ann.ray\r\nitem1.X-ABLabel:_$!<Work>!$_\r\n"
+            "IMPP;X-SERVICE-TYPE=Facebook;type=HOME:xmpp:ann.ray.fb\r\nX-JABBER;type=HOME:ann@jabber.example\r\n"
+            "item2.X-ABRELATEDNAMES;type=pref:Hal Ray\r\nitem2.X-ABLabel:_$!<Spouse>!$_\r\n"
+            "item3.X-ABRELATEDNAMES:Kay Lee\r\nitem3.X-ABLabel:Godmother\r\n"
+            "X-ANNIVERSARY:2009-05-16\r\nEND:VCARD\r\n");
+        const QString db = newDb(QStringLiteral("foreign.db"));
+        const QString cardPath = m_dir.filePath(QStringLiteral("foreign.vcf"));
+        QFile cardFile(cardPath);
+        QVERIFY(cardFile.open(QIODevice::WriteOnly));
+        cardFile.write(card);
+        cardFile.close();
+        QCOMPARE(import(cardPath, db), QString());
+
+        SqlProbe probe(db);
+        QCOMPARE(probe.column(QStringLiteral("SELECT full_name FROM contact")), QStringList { "Ann Ray" });
+        QCOMPARE(probe.value(QStringLiteral("SELECT data1 FROM data WHERE type = 1")), QVariant("Dr. Ann Ray"));
+        QCOMPARE(probe.value(QStringLiteral("SELECT data3 FROM data WHERE data1 = 'Kay Lee'")), QVariant("Godmother"));
+        QCOMPARE(storedRows(db, QStringLiteral("Ann Ray"), false),
+                 (QStringList { "1 0: Ann|Ray|||", "10 0: Coding Club|Mentor|", "10 0: Test Inc.|Chemist|Testing; Lab 3", "11 0: Kay Lee",
+                                "11 14: Hal Ray", "6 1: 2009-05-16T00:00:00", "8 11: ann.ray.fb|1",
+                                "8 4: ann.ray|2", "8 8: ann@jabber.example|1" }));
+
+        const QStringList before = everyRow(db);
+        const QString exportedPath
+            = exported(ExportToFileThread::TYPE_VCARD, QStringLiteral("foreign-out.vcf"), {}, db);
+        QVERIFY(!exportedPath.isEmpty());
+        for (const QString& file : { exportedPath, cardPath }) {
+            QCOMPARE(import(file, db), QString());
+            QCOMPARE(everyRow(db), before);
+        }
     }
 
     // Each value of a row stands apart: a value never runs into the next.

@@ -55,16 +55,22 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
     QTest::addColumn<pim::_Contact>("input");
     QTest::addColumn<pim::_Contact>("expected");
 
-    QTest::newRow("name parts; display name and phonetic names are not written")
+    QTest::newRow("name parts and a display name of its own; phonetic names are not written")
         << contactOf("Dr John Q Smith Jr",
                { { pim::ENTITY_NAME,
-                   { Fields { { "data1", "stale" }, { "data2", "John" }, { "data3", "Smith" },
+                   { Fields { { "data1", "Johnny" }, { "data2", "John" }, { "data3", "Smith" },
                        { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" }, { "data7", "jon" },
                        { "data8", "smis" } } } } })
         << contactOf("Dr John Q Smith Jr",
                { { pim::ENTITY_NAME,
-                   { Fields { { "data1", "Dr John Q Smith Jr" }, { "data2", "John" }, { "data3", "Smith" },
+                   { Fields { { "data1", "Johnny" }, { "data2", "John" }, { "data3", "Smith" },
                        { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" } } } } });
+    // Written as FN, such a display name would swap the parts on reading.
+    QTest::newRow("display name that reads family first comes back built from the parts")
+        << contactOf("John Smith",
+               { { pim::ENTITY_NAME, { Fields { { "data1", "Smith John" }, { "data2", "John" }, { "data3", "Smith" } } } } })
+        << contactOf("John Smith",
+               { { pim::ENTITY_NAME, { Fields { { "data1", "John Smith" }, { "data2", "John" }, { "data3", "Smith" } } } } });
     QTest::newRow("name without a name entity comes from FN")
         << contactOf("Just FN") << contactOf("Just FN", { { pim::ENTITY_NAME, { Fields { { "data1", "Just FN" }, { "data2", "Just FN" } } } } });
 
@@ -171,13 +177,14 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
         QTest::newRow("notes with escapes wherever a line folds") << written("n", pim::ENTITY_NOTES, notes)
                                                                  << readBack("n", pim::ENTITY_NOTES, notes);
     }
-    QTest::newRow("organisations: one comes back, with the last one's fields")
+    QTest::newRow("organisations: each comes back with its own title")
         << written("o", pim::ENTITY_ORG,
-               { Fields { { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops" } },
+               { Fields { { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops; Lab 3" } },
                    Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data2", 1 }, { "data3", "x" }, { "data4", "Lead; QA, \\ops" },
                        { "data5", QStringLiteral("研发部") } } })
         << readBack("o", pim::ENTITY_ORG,
-               { Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data4", "Lead; QA, \\ops" }, { "data5", QStringLiteral("研发部") } } });
+               { Fields { { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops; Lab 3" } },
+                   Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data4", "Lead; QA, \\ops" }, { "data5", QStringLiteral("研发部") } } });
     {
         QList<QVariantMap> in, out;
         for (int subType = 0; subType <= 15; ++subType) {
@@ -244,15 +251,16 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
             { pim::ENTITY_IM, { Fields { { "data1", "\tim;, \\user\n2" }, { "data5", 4 } } } },
             { pim::ENTITY_REL, { Fields { { "data1", "\t" + longText }, { "data2", 14 } } } },
             { pim::ENTITY_URL, { Fields { { "data1", "http://x/\\\n" }, { "data2", 1 } } } } });
-    // Read back, the full name is made from the name parts, which also keep
-    // it; the e-mail and IM keep their sub-type (Other); a number and a
-    // messaging address lose the blanks they start with.
+    // Read back, the full name is made from the name parts, and the full
+    // name written, which differs, is kept as the display name without the
+    // blank it starts with; the e-mail and IM keep their sub-type (Other); a
+    // number and a messaging address lose the blanks they start with.
     // Everything else is as written.
     pim::_Contact hardBack = hard;
     hardBack.entities[pim::ENTITY_PHONE][0].fields.insert("data1", "555,12\\34");
     hardBack.entities[pim::ENTITY_IM][0].fields.insert("data1", "im;, \\user\n2");
     hardBack.fullName = QStringLiteral("Zoë;\nA ") + longText + QStringLiteral(" O'Brien, \\Jr");
-    hardBack.entities[pim::ENTITY_NAME][0].fields.insert("data1", hardBack.fullName);
+    hardBack.entities[pim::ENTITY_NAME][0].fields.insert("data1", hard.fullName.trimmed());
     hardBack.entities[pim::ENTITY_EMAIL][0].fields.insert("data2", 0);
     hardBack.entities[pim::ENTITY_IM][0].fields.insert("data2", 0);
     QTest::newRow("hard text in names, numbers and links") << hard << hardBack;

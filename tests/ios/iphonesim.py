@@ -14,9 +14,11 @@ with one phone number), batches [{id: record}] (sent as given, instead of record
 temporary id), dump (false: no dump after a session), exchange (wrongtypes: the version exchange names its
 versions as text, then the phone never gets ready), link_version (the device-link major version the phone
 announces; 300),
-fault {at, kind: drop|garbage|wrongtype|disconnect|stall|wrongslot, after}: wrongtype answers a text,
-disconnect says "DLMessageDisconnect" and hangs up a second later, stall never answers, wrongslot puts a list
-where the batch's (or the remap's) dictionary belongs.
+fault {at, kind: drop|garbage|wrongtype|disconnect|stall|wrongslot|noids|badremap|late, after}: wrongtype answers a
+text, disconnect says "DLMessageDisconnect" and hangs up a second later, stall never answers, wrongslot puts a list
+where the batch's (or the remap's) dictionary belongs. The last three meet a message of records once the phone has
+stored them: noids answers the empty parameter instead of the new ids, badremap answers garbage and hangs up, late
+keeps the answer until the session ends.
 "at" names a request ("GetValue", "SDMessageProcessChanges", ...), "batchN" (N from 0) or "messageN": the
 Nth message the contact sync service receives, counted over every session from 1 (the computer's goodbye
 "DLMessageDisconnect" left out: it may come after the next session's first message). With "after" the first
@@ -110,10 +112,15 @@ def fault_at(at):
         return f['kind'] if MATCHES[at] > f.get('after', 0) else None
 
 
+STORED_FAULTS = ('noids', 'badremap', 'late')
+
+
 def inject_fault(c, at, frame, kind=None):
     """Plays the scenario's fault at this point: answers garbage, a wrong type or the phone's goodbye, stays
-    silent, or hangs up."""
+    silent, or hangs up. A fault that meets the answer to stored records is returned for the caller to play."""
     kind = kind or fault_at(at)
+    if kind in STORED_FAULTS:
+        return kind
     if kind and kind != 'wrongslot':
         if kind == 'stall':
             stall(c)
@@ -240,17 +247,22 @@ def serve_sync(c):
 def talk_sync(c):
     wrong, major = S.get('exchange') == 'wrongtypes', S.get('link_version', 300)
     svc_send(c, ['DLMessageVersionExchange', str(major), '100'] if wrong else ['DLMessageVersionExchange', major, 100])
-    batches, sent, dc = [], 0, 'com.apple.Contacts'
+    batches, sent, dc, held = [], 0, 'com.apple.Contacts', []
     while True:
         msg = svc_recv(c)
         name = msg[0] if isinstance(msg, list) and msg else '?'
         log('sync', name, msg)
+        stored = None
         if name != 'DLMessageDisconnect':
             with LOCK:
                 SYNC_MESSAGES[0] += 1
                 number = SYNC_MESSAGES[0]
-            inject_fault(c, 'message%d' % number, frame)
-        inject_fault(c, name, frame)
+            stored = inject_fault(c, 'message%d' % number, frame)
+        stored = inject_fault(c, name, frame) or stored
+        if name in ('SDMessageFinishSessionOnDevice', 'DLMessageDisconnect'):
+            for answer in held:  # too late: the computer has given up on them
+                svc_send(c, answer)
+            held = []
         if name == 'DLMessageVersionExchange':
             if wrong:
                 stall(c)
@@ -291,7 +303,13 @@ def talk_sync(c):
                     remap[rid] = str(NEXT_ID[0]) if rid.startswith('-') else '%s/%d' % (rid.split('/')[0], NEXT_ID[0])
                 RECORDS[remap.get(rid, rid)] = rec
             wrongslot = S.get('fault') == {'at': 'SDMessageProcessChanges', 'kind': 'wrongslot'}
-            svc_send(c, ['SDMessageRemapRecordIdentifiers', dc, list(remap) if wrongslot else remap or '___EmptyParameterString___'])
+            answer = ['SDMessageRemapRecordIdentifiers', dc, list(remap) if wrongslot else remap or '___EmptyParameterString___']
+            if stored == 'badremap':
+                inject_fault(c, name, frame, 'garbage')
+            elif stored == 'late':
+                held.append(answer)
+            else:
+                svc_send(c, answer[:2] + ['___EmptyParameterString___'] if stored == 'noids' else answer)
         elif name == 'SDMessageFinishSessionOnDevice':
             if S.get('dump', True):
                 dump()

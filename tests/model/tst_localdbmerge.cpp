@@ -107,6 +107,9 @@ private slots:
             { { "data1", "ann" }, { "data5", 2 }, { "data6", "" } }, { "ann|1|", "ann|2|" }, 1);
         row("org: empty incoming value keeps the stored one", 10, { { { "data1", "Acme" }, { "data4", "CEO" }, { "data5", "IT" } } },
             { { "data1", "Acme" }, { "data4", "" }, { "data5", "Sales" } }, { "Acme|CEO|Sales" }, 1);
+        row("org: another company is a second organisation", 10,
+            { { { "data1", "Acme" }, { "data4", "CEO" }, { "data5", "IT" } } },
+            { { "data1", "Globex" }, { "data4", "Adviser" } }, { "Acme|CEO|IT", "Globex|Adviser|" }, 1);
         row("address with another country code is rewritten", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
             { { "data1", "Main St" }, { "data11", "CA" } }, { "Main St|CA" }, 1);
         // Files write line ends as CRLF or LF (a vCard LF only), and the
@@ -177,9 +180,13 @@ private slots:
         QTest::newRow("several names: first only")
             << 1 << Maps { { { "data1", "Ann" }, { "data2", "first" } }, { { "data1", "Ann" }, { "data2", "second" } } }
             << QStringList { "Ann|first|" };
-        QTest::newRow("two organisations give one row")
+        // Folded into one, the second company took the first one's title.
+        QTest::newRow("two organisations give two rows")
             << 10 << Maps { { { "data1", "Acme" }, { "data4", "CEO" } }, { { "data1", "Globex" }, { "data5", "IT" } } }
-            << QStringList { "Globex|CEO|IT" };
+            << QStringList { "Acme|CEO|", "Globex||IT" };
+        QTest::newRow("one company twice gives one row")
+            << 10 << Maps { { { "data1", "Acme" }, { "data4", "CEO" } }, { { "data1", "Acme" }, { "data5", "IT" } } }
+            << QStringList { "Acme|CEO|IT" };
         QTest::newRow("two photos give one row") << 2 << Maps { { { "data15", QByteArray("one") } }, { { "data15", QByteArray("two") } } }
                                                  << QStringList { "two" };
         QTest::newRow("group with empty name is skipped") << 7 << Maps { { { "data1", "3" }, { "data2", "" } }, { { "data1", "4" } } }

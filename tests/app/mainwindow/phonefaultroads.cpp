@@ -6,9 +6,12 @@
 #include "android/androidwificonnector.h"
 #include "app/itemmodelmaintree.h"
 #include "app/mainwindow.h"
+#include "common/sqlprobe.h"
 #include "companionsim.h"
 #include "fakeadbd.h"
 #include "iphonesimulator.h"
+#include "ios/mobiledevicesync.h"
+#include "model/localdb.h"
 #include "platform/adb/adbservices.h"
 #include "support/guistallprobe.h"
 
@@ -17,6 +20,7 @@
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTest>
 #include <QTimer>
 
@@ -27,6 +31,9 @@ using Row = PhoneFaultRow;
 // How long a stalled phone is given before the user cancels.
 constexpr int kIphoneCancelAfterMs = 600;
 constexpr int kAndroidCancelAfterMs = 300;
+// How long an iPhone that keeps its answer is waited for, instead of the
+// program's half minute: far longer than the simulated phone takes to answer.
+constexpr int kIphoneAnswerWaitMs = 5000;
 
 const QString kUdid = QString::fromLatin1(IPhoneSimulator::kUdid);
 // The records of one phone contact, Cy Wu.
@@ -50,12 +57,17 @@ QJsonObject shell(const QJsonValue& entry)
     return QJsonObject { { "shell", QJsonObject { { "pm list packages -3", entry } } } };
 }
 
-bool iphoneShown(MainWindow& w)
+ItemModelMainTree::_DBItemNode* iphoneNode(MainWindow& w)
 {
     for (auto* child : w.mainTreeModel()->devicesRootNode()->children)
         if (auto* node = dynamic_cast<ItemModelMainTree::_DBItemNode*>(child); node && node->id == kUdid)
-            return true;
-    return false;
+            return node;
+    return nullptr;
+}
+
+bool iphoneShown(MainWindow& w)
+{
+    return iphoneNode(w) != nullptr;
 }
 
 // Picks `target` in the transfer's selection dialog.
@@ -93,6 +105,9 @@ PhoneFaultRun runIphoneRow(const Row& row, DataFolderFixture& data, MessageBoxRe
     scenario["records"] = records;
     data.writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
     IPhoneSimulator sim(scenario);
+    const int answerWait = mobiledevice_sync_client::defaultAnswerTimeoutMs();
+    mobiledevice_sync_client::setDefaultAnswerTimeoutMs(kIphoneAnswerWaitMs);
+    const auto restoreWait = qScopeGuard([answerWait] { mobiledevice_sync_client::setDefaultAnswerTimeoutMs(answerWait); });
     QElapsedTimer clock;
     qint64 cancelledAt = -1, closedAt = -1;
     bool measuring = false;
@@ -132,6 +147,14 @@ PhoneFaultRun runIphoneRow(const Row& row, DataFolderFixture& data, MessageBoxRe
     run.cancelToCloseMs = cancelledAt >= 0 ? closedAt - cancelledAt : -1;
     run.boxes = boxes.texts().mid(before);
     run.iphoneShown = iphoneShown(w);
+    if (row.road == Row::IphoneWrite) {
+        if (!sim.waitForSessionsEnded())
+            return run.problem = QStringLiteral("a session of the iPhone did not end"), run;
+        run.iphoneRecords = sim.phoneRecords();
+        if (auto* node = iphoneNode(w))
+            run.iphoneClaimedIds = SqlProbe(node->db->path())
+                                       .column("select src_id from contact union select src_id from data where src_id != ''");
+    }
     return run;
 }
 
@@ -269,6 +292,22 @@ QList<PhoneFaultRow> iphoneFaultRows()
         { "write: remap of a list", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "wrongslot"), {}, {}, false,
           "(\"SDMessageRemapRecordIdentifiers\")" },
         { "write: remap stalls, cancel", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "stall"), {}, {}, true, "" },
+        // The phone stores what it was sent and does not confirm it: the user
+        // is told that it may be on the phone, and is not asked to repeat.
+        { "write: no ids for the new contact", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "noids"), {}, {}, false,
+          "The iPhone answered without confirming the new contact \"Ann Lee\". 1 contact was sent to the iPhone, which did "
+          "not confirm it; it may be on the phone. The iPhone is read again to show what it holds." },
+        { "write: remap unreadable", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "badremap"), {}, {}, false,
+          "could not be read while contacts were written to it. 1 contact was sent to the iPhone, which did not confirm it; "
+          "it may be on the phone. The iPhone is read again to show what it holds." },
+        { "write: remaps only at the end", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "late"), {}, {}, false,
+          "The iPhone stopped answering while contacts were written to it. 1 contact was sent to the iPhone, which did not "
+          "confirm it; it may be on the phone. The iPhone is read again to show what it holds." },
+        { "write: answer to the details unreadable", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "badremap", 1), {},
+          {}, false,
+          "could not be read while contacts were written to it. 1 contact was written to the iPhone and kept. Some details of "
+          "\"Ann Lee\" were sent to the iPhone, which did not confirm them; they may be on the phone. The iPhone is read "
+          "again to show what it holds." },
     };
 }
 

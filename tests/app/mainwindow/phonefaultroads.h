@@ -43,6 +43,10 @@ struct PhoneFaultRun {
     qint64 cancelToCloseMs = -1; // from the confirmed cancel to the dialog's close (iPhone)
     QStringList boxes;           // the texts of the boxes the road showed
     bool iphoneShown = false;    // the iPhone's node is in the tree at the end
+    // A write to the iPhone: the records the phone holds at the end, and the
+    // record ids its database claims once the road (with its re-read) ended.
+    QJsonObject iphoneRecords;
+    QStringList iphoneClaimedIds;
 };
 
 // Sets the short waits the Android rows are written for; once per process.

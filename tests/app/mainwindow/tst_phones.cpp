@@ -106,6 +106,35 @@ void connectWifi(MainWindow& w, CompanionSim& app, const QString& id, QJsonObjec
     w.androidDeviceIniLoad(id, owner);
 }
 
+// Whether the simulated phone holds a record of `kind` whose texts contain
+// `text`.
+bool phoneHolds(const QJsonObject& records, const char* kind, const QString& text)
+{
+    for (const QJsonValue& record : records) {
+        const QJsonObject fields = record.toObject();
+        if (fields["com.apple.syncservices.RecordEntityName"].toString() != QLatin1String("com.apple.contacts.") + kind)
+            continue;
+        for (const QJsonValue& value : fields)
+            if (value.toString().contains(text))
+                return true;
+    }
+    return false;
+}
+
+// The words of a failed write against what the phone holds of Ann Lee, the
+// contact written: nothing it holds is called not written, nothing it lacks
+// kept, and what may be on it comes without advice to repeat the transfer.
+void checkWordsAgainstPhone(const QString& ending, const QJsonObject& records)
+{
+    const bool contact = phoneHolds(records, "Contact", "Lee");
+    const bool number = phoneHolds(records, "Phone Number", "1");
+    QVERIFY2(!contact || !ending.contains("No contact was written"), qPrintable(ending));
+    QVERIFY2(!number || !ending.contains("\"Ann Lee\" were not written"), qPrintable(ending));
+    QVERIFY2(contact || !ending.contains("written to the iPhone and kept"), qPrintable(ending));
+    QVERIFY2(!ending.contains("may be on the phone") || !(ending.contains("try again") || ending.contains("repeat")),
+             qPrintable(ending));
+}
+
 // Picks `target` in the transfer's selection dialog once `meanwhile` ran.
 std::unique_ptr<ModalDialogAnswerer> picker(const QString& target, std::function<void()> meanwhile = [] {})
 {
@@ -296,7 +325,9 @@ private slots:
     // contacts are written to it: the window's own thread never freezes while
     // the road runs (how long it paused is printed here and by
     // bench_phone_stalls), a confirmed cancel closes the dialog at once, and
-    // a failure reads as a sentence without library codes.
+    // a failure reads as a sentence without library codes. After a write the
+    // phone is read again: its database claims the records the phone holds,
+    // and the ending's words match them.
     void iphoneFaultsNeverHoldTheWindow_data()
     {
         QTest::addColumn<int>("row");
@@ -326,6 +357,13 @@ private slots:
             QVERIFY2(texts.size() == 1 && text.contains(fault.ending) && !text.contains("return") && !text.contains("mobilesync"),
                      qPrintable(texts.join('|')));
             QCOMPARE(run.iphoneShown, fault.road == PhoneFaultRow::IphoneWrite); // a failed write reads the phone again
+            if (fault.road == PhoneFaultRow::IphoneWrite)
+                checkWordsAgainstPhone(text, run.iphoneRecords);
+        }
+        if (fault.road == PhoneFaultRow::IphoneWrite) {
+            QStringList claimed = run.iphoneClaimedIds;
+            claimed.sort();
+            QCOMPARE(claimed, run.iphoneRecords.keys());
         }
     }
 
