@@ -1,6 +1,48 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/absimport.h"
 
+#include <algorithm>
+
+void ImportProblems::Tallies::add(const Tally& more)
+{
+    total += more.count;
+    qsizetype at = index.value(more.text, -1);
+    if (at < 0) {
+        if (tallies.size() >= kMaxListed)
+            return;
+        at = tallies.size();
+        index.insert(more.text, at);
+        tallies.append({ more.text, 0, more.firstLine, {} });
+    }
+    Tally& tally = tallies[at];
+    tally.count += more.count;
+    tally.firstLine = qMin(tally.firstLine, more.firstLine);
+    if (more.lines.isEmpty())
+        return;
+    tally.lines += more.lines;
+    std::sort(tally.lines.begin(), tally.lines.end());
+    tally.lines.resize(qMin<qsizetype>(tally.lines.size(), kMaxPlaces));
+}
+
+void ImportProblems::addLeftOutKind(const QString& name, qint64 line)
+{
+    m_leftOut.add({ name.left(kMaxNameLength), 1, line, {} });
+}
+
+void ImportProblems::addNotice(const QString& what, qint64 line)
+{
+    m_notices.add({ what, 1, line, { line } });
+}
+
+QList<ImportProblems::Tally> ImportProblems::leftOutKinds() const
+{
+    QList<Tally> kinds = m_leftOut.tallies;
+    std::stable_sort(kinds.begin(), kinds.end(), [](const Tally& a, const Tally& b) {
+        return a.count != b.count ? a.count > b.count : a.firstLine < b.firstLine;
+    });
+    return kinds;
+}
+
 ImportProblems ImportProblems::merged(const QList<const ImportProblems*>& parts)
 {
     ImportProblems all;
@@ -21,8 +63,26 @@ ImportProblems ImportProblems::merged(const QList<const ImportProblems*>& parts)
         all.m_order.append(parts.at(from)->m_order.at(at));
     }
     all.m_count = 0;
-    for (const ImportProblems* part : parts)
+    // Kinds and notices in the order met across the parts.
+    QList<std::pair<const Tally*, bool>> tallies;
+    for (const ImportProblems* part : parts) {
         all.m_count += part->m_count;
+        for (const Tally& tally : part->m_leftOut.tallies)
+            tallies.append({ &tally, true });
+        for (const Tally& tally : part->m_notices.tallies)
+            tallies.append({ &tally, false });
+        // What a part counted beyond the kinds it kept.
+        all.m_leftOut.total += part->m_leftOut.total;
+        all.m_notices.total += part->m_notices.total;
+        for (const Tally& tally : part->m_leftOut.tallies)
+            all.m_leftOut.total -= tally.count;
+        for (const Tally& tally : part->m_notices.tallies)
+            all.m_notices.total -= tally.count;
+    }
+    std::stable_sort(tallies.begin(), tallies.end(),
+                     [](const auto& a, const auto& b) { return a.first->firstLine < b.first->firstLine; });
+    for (const auto& [tally, leftOut] : tallies)
+        (leftOut ? all.m_leftOut : all.m_notices).add(*tally);
     return all;
 }
 

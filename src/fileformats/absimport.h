@@ -3,18 +3,29 @@
 
 #include "model/contact.h"
 
+#include <QHash>
 #include <QList>
 #include <QString>
 #include <QStringList>
 
 #include <memory>
 
-// What a reader left out or changed, each in words with its place in the
-// file ("Line 12: ..."), in the order met. Only the first kMaxListed are
-// kept; all are counted, so a huge broken file cannot exhaust memory.
+// What a reader left out or changed. Three parts, so that the many values
+// of one unknown kind or a file full of harmless notices never hide a real
+// loss:
+// - the problems, each in words with its place in the file ("Line 12:
+//   ..."), in the order met: what was lost or may have been read wrongly;
+// - the values of kinds the reader has no field for, counted by the kind's
+//   name;
+// - harmless notices, where the file was read otherwise than written but
+//   nothing a user keeps was lost, counted by what happened.
+// Only the first kMaxListed problems and kinds are kept; all are counted,
+// so a huge broken file cannot exhaust memory.
 class ImportProblems {
 public:
     static constexpr int kMaxListed = 1000;
+    // Lines kept of each kind of notice.
+    static constexpr int kMaxPlaces = 5;
 
     void add(const QString& text) { add(text, 0); }
     // With its place in the order of the file, for a reader whose records
@@ -30,12 +41,12 @@ public:
     }
     // Problems counted but not worded, beyond what a reader keeps.
     void addUnlisted(int n) { m_count += n; }
-    void clear()
-    {
-        m_listed.clear();
-        m_order.clear();
-        m_count = 0;
-    }
+    // A value of a kind without a field here ("GEO"), met on the line.
+    void addLeftOutKind(const QString& name, qint64 line);
+    // A harmless notice on the line; what says what happened, in the same
+    // words for every notice of its kind.
+    void addNotice(const QString& what, qint64 line);
+    void clear() { *this = ImportProblems(); }
     // The problems of several parts of one file as one list in file order
     // (at an equal place, in the order of `parts`), as if one reader had
     // met them all; each part's own list must be in ascending order.
@@ -43,10 +54,40 @@ public:
     const QStringList& listed() const { return m_listed; }
     int count() const { return m_count; }
 
+    // The values of one kind left out, or the notices of one kind.
+    struct Tally {
+        // The kind's name (at most kMaxNameLength characters) or what
+        // happened.
+        QString text;
+        int count = 0;
+        qint64 firstLine = 0;
+        // Notices: the first kMaxPlaces lines, in file order.
+        QList<qint64> lines;
+    };
+    // The kinds left out, the most values first, then in the order met.
+    QList<Tally> leftOutKinds() const;
+    // Values left out, also those of kinds beyond the kMaxListed kept.
+    int leftOutCount() const { return m_leftOut.total; }
+    // The notices by kind, in the order met.
+    const QList<Tally>& notices() const { return m_notices.tallies; }
+    int noticeCount() const { return m_notices.total; }
+
+    static constexpr int kMaxNameLength = 64;
+
 private:
+    // Counted by text; beyond kMaxListed texts only the total grows.
+    struct Tallies {
+        QList<Tally> tallies;
+        QHash<QString, qsizetype> index;
+        int total = 0;
+        void add(const Tally& more);
+    };
+
     QStringList m_listed;
     QList<qint64> m_order;
     int m_count = 0;
+    Tallies m_leftOut;
+    Tallies m_notices;
 };
 
 // The name a contact read from a file is listed under when the file gives

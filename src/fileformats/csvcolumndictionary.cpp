@@ -67,7 +67,6 @@ struct NamedColumn {
     int subType;
     const char* typeKey;
     const char* valueKey;
-    int instance = 0;
 };
 
 // `replace`: a name already in the table takes the new meaning; otherwise
@@ -77,11 +76,8 @@ void addNamedColumns(Table& t, const NamedColumn (&rows)[N], bool replace)
 {
     for (const NamedColumn& r : rows) {
         const QString name = QString::fromUtf8(r.name);
-        if (replace || !t.contains(name)) {
-            ColInfo info(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey));
-            info.instance = r.instance;
-            t.insert(name, info);
-        }
+        if (replace || !t.contains(name))
+            t.insert(name, ColInfo(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey)));
     }
 }
 
@@ -169,8 +165,6 @@ void addMoreForeignColumns(Table& t)
         { "Home Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
         { "Work Email", pim::ENTITY_EMAIL, 2, "data2", "data1" },
         { "Other Email", pim::ENTITY_EMAIL, 0, "data2", "data1" },
-        { "E-mail 2 - Value", pim::ENTITY_EMAIL, 1, "data2", "data1" },
-        { "E-mail 3 - Value", pim::ENTITY_EMAIL, 1, "data2", "data1" },
         { "Mobile Number", pim::ENTITY_PHONE, 2, "data2", "data1" },
         { "Mobile", pim::ENTITY_PHONE, 2, "data2", "data1" },
         { "Cell Phone", pim::ENTITY_PHONE, 2, "data2", "data1" },
@@ -186,8 +180,6 @@ void addMoreForeignColumns(Table& t)
         { "Work Fax", pim::ENTITY_PHONE, 4, "data2", "data1" },
         { "Pager Number", pim::ENTITY_PHONE, 6, "data2", "data1" },
         { "Phone 1 - Value", pim::ENTITY_PHONE, 0, "data2", "data1" },
-        { "Phone 2 - Value", pim::ENTITY_PHONE, 0, "data2", "data1" },
-        { "Phone 3 - Value", pim::ENTITY_PHONE, 0, "data2", "data1" },
         { "Organization", pim::ENTITY_ORG, 0, "data2", "data1" },
         { "Organisation", pim::ENTITY_ORG, 0, "data2", "data1" },
         { "Company Name", pim::ENTITY_ORG, 0, "data2", "data1" },
@@ -226,18 +218,15 @@ void addMoreForeignColumns(Table& t)
         { "Organization Name", pim::ENTITY_ORG, 0, "data2", "data1" },
         { "Organization Title", pim::ENTITY_ORG, 0, "data2", "data4" },
         { "Organization Department", pim::ENTITY_ORG, 0, "data2", "data5" },
-        { "Address 2 - Street", pim::ENTITY_ADDR, 0, "data2", "data4", 1 },
-        { "Address 2 - City", pim::ENTITY_ADDR, 0, "data2", "data7", 1 },
-        { "Address 2 - Region", pim::ENTITY_ADDR, 0, "data2", "data8", 1 },
-        { "Address 2 - Postal Code", pim::ENTITY_ADDR, 0, "data2", "data9", 1 },
-        { "Address 2 - Country", pim::ENTITY_ADDR, 0, "data2", "data10", 1 },
-        { "Website 2 - Value", pim::ENTITY_URL, 0, "data2", "data1" },
         { "Relation 1 - Value", pim::ENTITY_REL, 0, "data2", "data1" },
-        { "Relation 2 - Value", pim::ENTITY_REL, 0, "data2", "data1" },
         { "Event 1 - Value", pim::ENTITY_EVENT, 0, "data2", "data1" },
-        { "Event 2 - Value", pim::ENTITY_EVENT, 0, "data2", "data1" },
         { "IM 1 - Value", pim::ENTITY_IM, 0, "data5", "data1" },
-        { "IM 2 - Value", pim::ENTITY_IM, 0, "data5", "data1" },
+        // The post-office box and the extended address go with the street,
+        // the formatted address stands in for parts an address lacks.
+        { "Address 1 - PO Box", pim::ENTITY_ADDR, 0, "data2", CsvColumnDictionary::kPoBoxPiece },
+        { "Address 1 - Extended Address", pim::ENTITY_ADDR, 0, "data2", CsvColumnDictionary::kExtendedAddressPiece },
+        { "Address 1 - Formatted", pim::ENTITY_ADDR, 0, "data2", CsvColumnDictionary::kFormattedAddressPiece },
+        { "Group Membership", pim::ENTITY_GROUP, 0, "", "data2" },
         // A desktop address book's export.
         { "Home Address", pim::ENTITY_ADDR, 1, "data2", "data4" },
         { "Home Address 2", pim::ENTITY_ADDR, 1, "data2", "data4" },
@@ -248,6 +237,10 @@ void addMoreForeignColumns(Table& t)
         { "Web Page 1", pim::ENTITY_URL, 5, "data2", "data1" },
         { "Web Page 2", pim::ENTITY_URL, 4, "data2", "data1" },
         { "Screen Name", pim::ENTITY_IM, 0, "data5", "data1" },
+        // A mail program's birthday, in three columns.
+        { "Birth Year", pim::ENTITY_EVENT, 3, "data2", CsvColumnDictionary::kYearPiece },
+        { "Birth Month", pim::ENTITY_EVENT, 3, "data2", CsvColumnDictionary::kMonthPiece },
+        { "Birth Day", pim::ENTITY_EVENT, 3, "data2", CsvColumnDictionary::kDayPiece },
         // Another web-mail export.
         { "First", pim::ENTITY_NAME, 0, "", "data2" },
         { "Middle", pim::ENTITY_NAME, 0, "", "data4" },
@@ -283,8 +276,7 @@ void addWholeNameColumns(Table& t)
 void markUntypedColumns(Table& t)
 {
     for (const char* name : { "E-mail Address", "E-mail 2 Address", "Primary Email", "Email", "E-mail",
-                              "Email Address", "E-mail 1 - Value", "E-mail 2 - Value", "E-mail 3 - Value",
-                              "Web Page", "Website", "Web Site" }) {
+                              "Email Address", "E-mail 1 - Value", "Web Page", "Website", "Web Site" }) {
         const auto it = t.find(QString::fromLatin1(name));
         if (it != t.end())
             it->typeNamed = false;
@@ -307,6 +299,8 @@ Dictionary buildDictionary()
     addMoreForeignColumns(d.table);
     addWholeNameColumns(d.table);
     markUntypedColumns(d.table);
+    for (const QString& name : std::as_const(d.own))
+        d.table[name].own = true;
     return d;
 }
 
@@ -356,6 +350,40 @@ ColInfo codeColumn(const QString& name)
     return ColInfo();
 }
 
+// A web-mail export's numbered column ("Phone 7 - Value", "Address 2 -
+// City"): the entry of the first of its kind. Each cell of a phone or an
+// e-mail column is a value of its own anyway; an address or an
+// organisation is the number-th of its kind.
+ColInfo webMailNumberedColumn(const QString& name)
+{
+    static const QLatin1String kSeparator(" - ");
+    const qsizetype dash = name.indexOf(kSeparator);
+    if (dash <= 0)
+        return ColInfo();
+    const qsizetype blank = name.lastIndexOf(QLatin1Char(' '), dash - 1);
+    if (blank <= 0 || blank + 1 >= dash)
+        return ColInfo();
+    const QStringView digits = QStringView(name).mid(blank + 1, dash - blank - 1);
+    if (digits.front() == u'0')
+        return ColInfo();
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return ColInfo();
+    }
+    bool ok = false;
+    const int number = digits.toInt(&ok);
+    if (!ok || number < 2)
+        return ColInfo();
+    const Table& table = dictionary().table;
+    const auto first = table.constFind(name.left(blank) + QLatin1String(" 1") + name.mid(dash));
+    if (first == table.constEnd() || first->own)
+        return ColInfo();
+    ColInfo info = *first;
+    if (!pim::isMultiValued(info.entityType))
+        info.instance = number - 1;
+    return info;
+}
+
 ColInfo ownColumn(const QString& name)
 {
     const Dictionary& d = dictionary();
@@ -403,5 +431,17 @@ CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerN
             }
         }
     }
+    if (const ColInfo numbered = webMailNumberedColumn(headerName); numbered.entityType != 0)
+        return numbered;
     return codeColumn(headerName);
+}
+
+bool CsvColumnDictionary::isPieceKey(const QString& valueKey)
+{
+    for (const char* piece :
+         { kExtendedAddressPiece, kPoBoxPiece, kFormattedAddressPiece, kYearPiece, kMonthPiece, kDayPiece }) {
+        if (valueKey == QLatin1String(piece))
+            return true;
+    }
+    return false;
 }

@@ -30,7 +30,20 @@ public:
         // "E-mail 1 - Value"): subType is then only what a new entry gets,
         // not a kind to give a stored one.
         bool typeNamed = true;
+        // One of the names this program's CSV writer gives its columns.
+        bool own = false;
     };
+
+    // Value keys of columns that hold a piece of a field rather than a
+    // field: the reader puts the pieces of one entity together once the
+    // row is read and keeps none of them under these keys.
+    static constexpr const char* kExtendedAddressPiece = "extendedAddress";
+    static constexpr const char* kPoBoxPiece = "poBox";
+    static constexpr const char* kFormattedAddressPiece = "formattedAddress";
+    static constexpr const char* kYearPiece = "year";
+    static constexpr const char* kMonthPiece = "month";
+    static constexpr const char* kDayPiece = "day";
+    static bool isPieceKey(const QString& valueKey);
 
     // The entry for a header name; the all-zero entry for a name the
     // dictionary does not hold. Read-only after the first call, so any
@@ -39,7 +52,9 @@ public:
 
     // The whole table, built once on first use. Besides these names,
     // lookup() knows the numbered forms of the system's own names and their
-    // forms with a sub-type code in place of a label (numberedName()).
+    // forms with a sub-type code in place of a label (numberedName()), and
+    // a web-mail export's numbered columns ("Phone 7 - Value", "Address 2 -
+    // City") by the first of their kind.
     static const QMap<QString, _ColInfo>& entries();
 
     // The system's own column name for the instance-th (0-based) value of

@@ -7,7 +7,6 @@
 #include "platform/error.h"
 
 #include <QIODevice>
-#include <QStringDecoder>
 
 #include <cstring>
 
@@ -144,12 +143,9 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding)
         const QByteArray body = raw.mid(3);
         return legacytext::isValidUtf8(body) ? body : QString::fromUtf8(body).toUtf8();
     }
-    if (raw.startsWith("\xFF\xFE") || raw.startsWith("\xFE\xFF")) {
-        const bool little = raw.startsWith("\xFF\xFE");
-        setEncoding(little ? "UTF-16LE" : "UTF-16BE");
-        QStringDecoder decoder(little ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
-        const QString text = decoder.decode(QByteArrayView(raw).sliced(2));
-        return text.toUtf8();
+    if (const auto utf16 = legacytext::utf16Start(raw)) {
+        setEncoding(utf16->littleEndian ? "UTF-16LE" : "UTF-16BE");
+        return legacytext::utf16ToUtf8(raw, *utf16);
     }
     if (legacytext::isValidUtf8(raw)) {
         setEncoding("UTF-8");

@@ -33,8 +33,8 @@ QString guardFormula(const QString& cell);
 QString unguardFormula(const QString& cell);
 
 // Turns the bytes of a whole file into UTF-8 without a byte-order mark: a
-// UTF-8 mark is dropped, a UTF-16 mark (either byte order) transcodes the
-// rest. Without a mark each row is decided on its own: a row that is valid
+// UTF-8 mark is dropped, UTF-16 (either byte order, with its mark or
+// without, see legacytext::utf16Start) is transcoded. Without a mark each row is decided on its own: a row that is valid
 // UTF-8 stays so, any other is read as windows-1252 rather than turning
 // letters into replacement characters (files that several programs
 // appended to mix the two). encoding, when given, receives "UTF-8",

@@ -15,6 +15,7 @@
 #include <QRegularExpression>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <utility>
@@ -50,44 +51,148 @@ QString storedDate(const QString& cell)
     return iso == cell.trimmed() ? cell : iso;
 }
 
+// Whether the text holds nothing but blanks (or nothing at all).
+bool isBlank(const QString& text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+// A web-mail export marks the groups it keeps itself with "* ". Its
+// "* myContacts" holds every contact of the account and says nothing about
+// this one, so it is no group here; the others ("* starred") keep their
+// names.
+QString groupName(const QString& piece)
+{
+    if (!piece.startsWith(QLatin1String("* ")))
+        return piece;
+    const QString name = piece.mid(2).trimmed();
+    return name == QLatin1String("myContacts") ? QString() : name;
+}
+
+QString takeText(pim::Entity& entity, const char* key)
+{
+    return entity.fields.take(QLatin1String(key)).toString();
+}
+
+// An address's extended address ("Suite 200") and post-office box have no
+// field of their own: they follow the street on lines of their own, as a
+// card's address is read. The formatted address only stands in for an
+// address that the file gives no part of.
+void joinAddressPieces(pim::Entity& entity)
+{
+    const QString extended = takeText(entity, CsvColumnDictionary::kExtendedAddressPiece);
+    const QString poBox = takeText(entity, CsvColumnDictionary::kPoBoxPiece);
+    const QString formatted = takeText(entity, CsvColumnDictionary::kFormattedAddressPiece);
+    if (extended.isEmpty() && poBox.isEmpty() && formatted.isEmpty())
+        return;
+    QStringList lines;
+    for (const QString& line : { entity.fields.value(QStringLiteral("data4")).toString(), extended, poBox }) {
+        if (!line.isEmpty())
+            lines.append(line);
+    }
+    if (!lines.isEmpty()) {
+        entity.fields.insert(QStringLiteral("data4"), lines.join(QLatin1Char('\n')));
+        return;
+    }
+    for (const char* part : { "data7", "data8", "data9", "data10" }) {
+        if (entity.fields.contains(QLatin1String(part)))
+            return;
+    }
+    entity.fields.insert(QStringLiteral("data4"), formatted);
+}
+
+// The date that a year, a month and a day in columns of their own make:
+// stored as a date column's date is, without a year in the form a card
+// gives a birthday without one ("--0314"); anything else as written, so no
+// date a user entered is lost.
+QString dateOfPieces(const QString& year, const QString& month, const QString& day)
+{
+    bool monthOk = false;
+    bool dayOk = false;
+    const int m = month.toInt(&monthOk);
+    const int d = day.toInt(&dayOk);
+    if (monthOk && dayOk) {
+        bool yearOk = false;
+        const int y = year.toInt(&yearOk);
+        if (yearOk && QDate::isValid(y, m, d))
+            return storedDate(QDate(y, m, d).toString(Qt::ISODate));
+        if (year.isEmpty() && QDate::isValid(2000, m, d))
+            return QStringLiteral("--%1%2").arg(m, 2, 10, QLatin1Char('0')).arg(d, 2, 10, QLatin1Char('0'));
+    }
+    QStringList written;
+    for (const QString& piece : { year, month, day }) {
+        if (!piece.isEmpty())
+            written.append(piece);
+    }
+    return written.join(QLatin1Char('-'));
+}
+
+// A date given in pieces becomes the entity's date, unless a column of the
+// whole date gave it one.
+void joinDatePieces(pim::Entity& entity)
+{
+    const QString year = takeText(entity, CsvColumnDictionary::kYearPiece).trimmed();
+    const QString month = takeText(entity, CsvColumnDictionary::kMonthPiece).trimmed();
+    const QString day = takeText(entity, CsvColumnDictionary::kDayPiece).trimmed();
+    if (year.isEmpty() && month.isEmpty() && day.isEmpty())
+        return;
+    if (entity.fields.value(QStringLiteral("data1")).toString().isEmpty())
+        entity.fields.insert(QStringLiteral("data1"), dateOfPieces(year, month, day));
+}
+
 // A web-mail export names its numbered values "Phone 1 - Value",
-// "Address 1 - Street" and gives their kind in "Phone 1 - Type",
-// "Address 1 - Type". For each header column, the index of the type column
-// that belongs to it, or -1; type is the known column's entity type.
-QList<int> typeColumnsOf(const QStringList& header, const std::function<int(const QString&)>& typeOf)
+// "Address 1 - Street" and describes them in columns beside: the kind in
+// "Phone 1 - Type", "Address 1 - Type", the messaging service in
+// "IM 1 - Service". For each header column, the index of the column named
+// with that word that describes it, or -1; describes() tells which known
+// columns such a column can describe.
+QList<int> describingColumnsOf(const QStringList& header, QLatin1String word,
+                               const std::function<bool(const QString&)>& describes)
 {
     static const QLatin1String kSeparator(" - ");
-    static const QLatin1String kType("Type");
-    QHash<QString, int> typeColumnOfPrefix;
+    QHash<QString, int> columnOfPrefix;
     for (int i = 0; i < header.size(); ++i) {
         const QString& name = header.at(i);
-        if (name.endsWith(kSeparator + kType) && name.size() > kSeparator.size() + kType.size())
-            typeColumnOfPrefix.insert(name.left(name.size() - kType.size()), i);
+        if (name.endsWith(kSeparator + word) && name.size() > kSeparator.size() + word.size())
+            columnOfPrefix.insert(name.left(name.size() - word.size()), i);
     }
     QList<int> result(header.size(), -1);
-    if (typeColumnOfPrefix.isEmpty())
+    if (columnOfPrefix.isEmpty())
         return result;
     for (int i = 0; i < header.size(); ++i) {
         const QString& name = header.at(i);
         const qsizetype at = name.lastIndexOf(kSeparator);
-        if (at <= 0 || typeOf(name) == 0)
+        if (at <= 0 || !describes(name))
             continue;
-        const auto it = typeColumnOfPrefix.constFind(name.left(at + kSeparator.size()));
-        if (it != typeColumnOfPrefix.constEnd())
+        const auto it = columnOfPrefix.constFind(name.left(at + kSeparator.size()));
+        if (it != columnOfPrefix.constEnd())
             result[i] = *it;
     }
     return result;
 }
 
-// Which header columns are type columns, from typeColumnsOf().
-QList<bool> typeOnlyColumns(const QList<int>& typeColumns)
+struct DescribingColumns {
+    QList<int> type;
+    QList<int> service;
+    // Whether the column only describes others.
+    QList<bool> describingOnly;
+};
+
+DescribingColumns describingColumns(const QStringList& header, const std::function<int(const QString&)>& typeOf)
 {
-    QList<bool> typeOnly(typeColumns.size(), false);
-    for (const int column : typeColumns) {
-        if (column >= 0)
-            typeOnly[column] = true;
+    DescribingColumns d;
+    d.type = describingColumnsOf(header, QLatin1String("Type"),
+                                 [&](const QString& name) { return typeOf(name) != 0; });
+    d.service = describingColumnsOf(header, QLatin1String("Service"),
+                                    [&](const QString& name) { return typeOf(name) == pim::ENTITY_IM; });
+    d.describingOnly.fill(false, header.size());
+    for (const QList<int>* columns : { &d.type, &d.service }) {
+        for (const int column : *columns) {
+            if (column >= 0)
+                d.describingOnly[column] = true;
+        }
     }
-    return typeOnly;
+    return d;
 }
 
 // The labels of the kinds of one entity type.
@@ -106,27 +211,73 @@ QMap<int, QString> kindLabels(int entityType)
     }
 }
 
-// Gives the entity the kind a type cell names: a label of its entity type
-// in any letter case ("Mobile", "work"), with the "* " the export puts
-// before the value it marks as the main one; any other text is the value's
-// own label, as a phone keeps it.
-void setNamedKind(pim::Entity& entity, int entityType, const QString& cell)
+// Gives the entity the code a describing cell names: a label of the table
+// in any letter case ("Mobile", "work", "skype"), with the "* " the export
+// puts before the value it marks as the main one; any other text is the
+// entity's own label under labelKey, with code 0, as a phone keeps its own
+// label and a messaging address its own service.
+void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const QString& codeKey,
+                  const QString& labelKey, const QString& cell)
 {
     QString text = cell.trimmed();
     if (text.startsWith(QLatin1String("* ")))
         text = text.mid(2).trimmed();
     if (text.isEmpty())
         return;
-    const QMap<int, QString> labels = kindLabels(entityType);
     for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
         if (it.value().compare(text, Qt::CaseInsensitive) == 0) {
-            entity.fields.insert(QStringLiteral("data2"), it.key());
-            entity.fields.remove(QStringLiteral("data3"));
+            entity.fields.insert(codeKey, it.key());
+            entity.fields.remove(labelKey);
             return;
         }
     }
-    entity.fields.insert(QStringLiteral("data2"), 0);
-    entity.fields.insert(QStringLiteral("data3"), text);
+    entity.fields.insert(codeKey, 0);
+    entity.fields.insert(labelKey, text);
+}
+
+// Completes an entity of a row once all its cells are in (the formatted
+// address, a date from its pieces, the kinds a messaging address gets, the
+// names) and adds it to the contact.
+void finishEntity(int type, pim::Entity& entity, pim::_Contact& contact)
+{
+    switch (type) {
+    case pim::ENTITY_ADDR:
+        joinAddressPieces(entity);
+        entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
+        break;
+    case pim::ENTITY_EVENT:
+        joinDatePieces(entity);
+        break;
+    case pim::ENTITY_IM:
+        // The columns name the protocol, not the kind: Home for a
+        // new address, unless a type cell gave one.
+        if (!entity.fields.contains(QStringLiteral("data2"))) {
+            entity.fields.insert(QStringLiteral("data2"), 1);
+            pim::setTypeNotGiven(entity);
+        }
+        // Protocol Other is stored as such, as every reader does.
+        if (!entity.fields.contains(QStringLiteral("data5")))
+            entity.fields.insert(QStringLiteral("data5"), 0);
+        break;
+    case pim::ENTITY_NAME: {
+        // A whole name in one cell ("Name") names the contact where
+        // the parts give none, as the given name too, so an edit that
+        // builds the name from its parts keeps it. Beside the parts it
+        // is the display name the file gives, kept as a card's is; the
+        // contact is listed under the name its parts make.
+        const QString whole = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
+        contact.fullName = entity.fullName();
+        if (contact.fullName.isEmpty() && !whole.isEmpty()) {
+            contact.fullName = whole;
+            entity.fields.insert(QStringLiteral("data2"), whole);
+        }
+        entity.fields.insert(QStringLiteral("data1"), whole.isEmpty() ? contact.fullName : whole);
+        break;
+    }
+    default:
+        break;
+    }
+    contact.entities[type].append(std::move(entity));
 }
 
 } // namespace
@@ -193,12 +344,12 @@ void CSVImport::initialize(QString path)
         // A header without a line end has no rows below it.
         header.clear();
     }
-    const QList<bool> typeOnly = typeOnlyColumns(
-        typeColumnsOf(header, [](const QString& name) { return colInfo(name).entityType; }));
+    const QList<bool> describingOnly
+        = describingColumns(header, [](const QString& name) { return colInfo(name).entityType; }).describingOnly;
     QStringList unknown;
     for (int i = 0; i < header.size(); ++i) {
         const QString& name = header.at(i);
-        if (colInfo(name).entityType == 0 && !name.trimmed().isEmpty() && !typeOnly.at(i))
+        if (colInfo(name).entityType == 0 && !name.trimmed().isEmpty() && !describingOnly.at(i))
             unknown.append(name);
     }
     if (!header.isEmpty() && unknown.size() == header.size())
@@ -213,16 +364,18 @@ void CSVImport::initialize(QString path)
     m_delimiter = delimiter;
     m_problems.clear();
     if (!unknown.isEmpty()) {
-        constexpr int kNamed = 5;
+        // Every one, so the user can see what stays behind; the bound only
+        // keeps a header of thousands of names from filling the message.
+        constexpr int kNamed = 50;
         QStringList named;
         for (const QString& name : unknown.mid(0, kNamed))
             named.append(QLatin1Char('"') + name + QLatin1Char('"'));
         QString list = named.join(QLatin1String(", "));
         if (unknown.size() > kNamed)
             list += QCoreApplication::translate("CSVImport", " and %1 more").arg(unknown.size() - kNamed);
-        m_problems.add(QCoreApplication::translate("CSVImport",
-                                                   "Row 1: columns that are no known contact field were left out: %1.")
-                           .arg(list));
+        m_problems.add(
+            QCoreApplication::translate("CSVImport", "Row 1: columns this program does not read were left out: %1.")
+                .arg(list));
     }
     resolveColumns();
 }
@@ -262,29 +415,40 @@ void CSVImport::resolveColumns()
         groupIndex.insert(it.key(), int(m_groupTypes.size()));
         m_groupTypes.append(it.value());
     }
-    const QList<int> typeColumns
-        = typeColumnsOf(m_header, [&](const QString& name) { return infoOfName.value(name).entityType; });
-    const QList<bool> typeOnlyAt = typeOnlyColumns(typeColumns);
+    const DescribingColumns describing
+        = describingColumns(m_header, [&](const QString& name) { return infoOfName.value(name).entityType; });
+    m_inFileOrder.reset();
     for (int i = 0; i < m_header.size(); ++i) {
         const _ColInfo& info = infos.at(i);
-        const bool typeOnly = typeOnlyAt.at(i);
-        if (info.entityType == 0 && !typeOnly)
+        const bool describingOnly = describing.describingOnly.at(i);
+        if (info.entityType == 0 && !describingOnly)
             continue;
         Column col;
         col.index = i;
-        col.typeOnly = typeOnly;
-        if (!typeOnly) {
+        col.describingOnly = describingOnly;
+        if (!describingOnly) {
             col.info = info;
             col.group = groupIndex.value(groupKey(info));
-            col.multiValued = pim::isMultiValued(info.entityType);
+            col.piece = CsvColumnDictionary::isPieceKey(info.valueKey);
+            col.multiValued = pim::isMultiValued(info.entityType) && !col.piece;
+            // Files this program wrote have always been read in the order
+            // of the kinds; another program's order is its own ranking
+            // ("Primary Email" before "Secondary Email").
+            if (!info.own)
+                m_inFileOrder.set(size_t(info.entityType));
         }
         m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);
     }
-    // Type columns come before or after their values: linked once all are in.
+    // Describing columns come before or after their values: linked once all
+    // are in.
     for (Column& col : m_columns) {
-        if (!col.typeOnly && typeColumns.at(col.index) >= 0)
-            col.typeColumn = m_columnOfIndex.at(typeColumns.at(col.index));
+        if (col.describingOnly)
+            continue;
+        if (const int type = describing.type.at(col.index); type >= 0)
+            col.typeColumn = m_columnOfIndex.at(type);
+        if (const int service = describing.service.at(col.index); service >= 0)
+            col.serviceColumn = m_columnOfIndex.at(service);
     }
 }
 
@@ -351,16 +515,30 @@ pim::_Contact CSVImport::nextContact()
                                                    "Row %1: the cells beyond the last named column were left out.")
                            .arg(rowNumber));
 
-    QVarLengthArray<QList<pim::Entity>, 64> groups(m_groupTypes.size());
+    // Every entity of the row in the order it was begun, with its group,
+    // and for each group the index of its latest entity (-1: none yet).
+    struct Begun {
+        int group;
+        pim::Entity entity;
+    };
+    QVarLengthArray<Begun, 32> begun;
+    QVarLengthArray<int, 64> latest(m_groupTypes.size());
+    std::fill(latest.begin(), latest.end(), -1);
     for (int c = 0; c < m_columns.size(); ++c) {
         const Column& col = m_columns.at(c);
         const QString& cell = values[c];
-        if (cell.isEmpty() || col.typeOnly)
+        if (cell.isEmpty() || col.describingOnly)
             continue;
-        // A type cell beside a cell of several values holds as many kinds
-        // ("* Home ::: Work"), or one for them all.
-        const QStringList kinds = col.typeColumn >= 0 ? values[col.typeColumn].split(kMultiValueSeparator)
-                                                      : QStringList();
+        // A describing cell beside a cell of several values holds as many
+        // kinds ("* Home ::: Work"), or one for them all.
+        const auto describingPieces = [&](int column) {
+            return column >= 0 ? values[column].split(kMultiValueSeparator) : QStringList();
+        };
+        const QStringList kinds = describingPieces(col.typeColumn);
+        const QStringList services = describingPieces(col.serviceColumn);
+        const auto describingPiece = [](const QStringList& list, qsizetype p) {
+            return list.size() == 1 ? list.first() : list.value(p);
+        };
         // Only phones, e-mails, groups and the like hold several values; a
         // name or a note keeps its pieces as one text.
         const bool separate = col.multiValued || col.info.entityType == pim::ENTITY_GROUP;
@@ -373,19 +551,25 @@ pim::_Contact CSVImport::nextContact()
         for (qsizetype p = 0; p < pieces.size(); ++p) {
             const QString& piece = pieces.at(p);
             QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
-            if (col.info.entityType == pim::ENTITY_EVENT)
+            if (col.info.entityType == pim::ENTITY_EVENT && !col.piece)
                 value = storedDate(value);
-            if (value.isEmpty())
+            else if (col.info.entityType == pim::ENTITY_GROUP)
+                value = groupName(value);
+            // A blank value is nothing to keep.
+            if (isBlank(value))
                 continue;
-            QList<pim::Entity>& list = groups[col.group];
             // Every column of a multi-valued group fills "data1", so a group
             // that holds an entity already has its value.
-            if (list.isEmpty() || col.multiValued || (separate && p > 0))
-                list.append(pim::Entity());
-            pim::Entity& entity = list.last();
-            const QString kind = kinds.size() == 1 ? kinds.first() : kinds.value(p);
+            int& at = latest[col.group];
+            if (at < 0 || col.multiValued || (separate && p > 0)) {
+                at = int(begun.size());
+                begun.append({ col.group, pim::Entity() });
+            }
+            pim::Entity& entity = begun[at].entity;
+            const QString kind = describingPiece(kinds, p);
             if (!kind.trimmed().isEmpty()) {
-                setNamedKind(entity, col.info.entityType, kind);
+                setNamedCode(entity, kindLabels(col.info.entityType), QStringLiteral("data2"),
+                             QStringLiteral("data3"), kind);
             } else if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
                 // The columns of a group share their sub-type: a lookup is
                 // cheaper than writing the same number again.
@@ -396,6 +580,9 @@ pim::_Contact CSVImport::nextContact()
                 if (!col.info.typeNamed)
                     pim::setTypeNotGiven(entity);
             }
+            const QString service = describingPiece(services, p);
+            if (!service.trimmed().isEmpty())
+                setNamedCode(entity, pim::imProtocolMap(), QStringLiteral("data5"), QStringLiteral("data6"), service);
             auto field = entity.fields.find(col.info.valueKey);
             if (field == entity.fields.end() || field->toString().isEmpty()) {
                 // Dates are stored in the one form the vCard reader gives
@@ -413,51 +600,23 @@ pim::_Contact CSVImport::nextContact()
         }
     }
 
+    // Another program's columns give their entities in the order of the
+    // file; those of this program's own columns come in the order of their
+    // groups, as the files it wrote have always been read.
     pim::_Contact contact;
-    for (int g = 0; g < m_groupTypes.size(); ++g) {
-        QList<pim::Entity>& list = groups[g];
-        if (list.isEmpty())
-            continue;
-        const int type = m_groupTypes.at(g);
-        for (pim::Entity& entity : list) {
-            switch (type) {
-            case pim::ENTITY_ADDR:
-                entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
-                break;
-            case pim::ENTITY_IM:
-                // The columns name the protocol, not the kind: Home for a
-                // new address, unless a type cell gave one.
-                if (!entity.fields.contains(QStringLiteral("data2"))) {
-                    entity.fields.insert(QStringLiteral("data2"), 1);
-                    pim::setTypeNotGiven(entity);
-                }
-                // Protocol Other is stored as such, as every reader does.
-                if (!entity.fields.contains(QStringLiteral("data5")))
-                    entity.fields.insert(QStringLiteral("data5"), 0);
-                break;
-            case pim::ENTITY_NAME: {
-                // A whole name in one cell ("Name") names the contact where
-                // the parts give none, as the given name too, so an edit that
-                // builds the name from its parts keeps it.
-                const QString whole = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
-                contact.fullName = entity.fullName();
-                if (contact.fullName.isEmpty() && !whole.isEmpty()) {
-                    contact.fullName = whole;
-                    entity.fields.insert(QStringLiteral("data2"), whole);
-                }
-                entity.fields.insert(QStringLiteral("data1"), contact.fullName);
-                break;
-            }
-            default:
-                break;
-            }
-        }
-        QList<pim::Entity>& ofType = contact.entities[type];
-        if (ofType.isEmpty())
-            ofType = std::move(list);
+    QVarLengthArray<int, 64> inGroupOrder;
+    for (int i = 0; i < begun.size(); ++i) {
+        const int type = m_groupTypes.at(begun[i].group);
+        if (m_inFileOrder.test(size_t(type)))
+            finishEntity(type, begun[i].entity, contact);
         else
-            ofType.append(list);
+            inGroupOrder.append(i);
     }
+    const auto groupBefore = [&](int a, int b) { return begun[a].group < begun[b].group; };
+    if (!std::is_sorted(inGroupOrder.cbegin(), inGroupOrder.cend(), groupBefore))
+        std::stable_sort(inGroupOrder.begin(), inGroupOrder.end(), groupBefore);
+    for (const int i : inGroupOrder)
+        finishEntity(m_groupTypes.at(begun[i].group), begun[i].entity, contact);
 
     // Rows without a name (business cards, bare numbers) would otherwise be
     // dropped.

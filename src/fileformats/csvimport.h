@@ -10,6 +10,8 @@
 #include <QVarLengthArray>
 #include <QVector>
 
+#include <bitset>
+
 // Reads a CSV contact file: the first row names the columns, every further
 // row is one contact. The whole file is read and its rows located in
 // initialize(), so total() is exact and the file is closed before anything
@@ -47,12 +49,17 @@ private:
         // Phones, e-mails, dates, messaging, relations and web sites: a
         // second cell for a filled field is another value, not more text.
         bool multiValued = false;
+        // The cell is a piece of a field (a birthday's year, an address's
+        // post-office box), put together with the others of its entity.
+        bool piece = false;
         // A web-mail export's "Phone 1 - Type" beside "Phone 1 - Value": a
-        // column whose cell names the kind of the values of its partners.
-        bool typeOnly = false;
-        // For a value column, the index in m_columns of its type column,
-        // -1 for none.
+        // column whose cell names the kind (or, "IM 1 - Service", the
+        // messaging service) of the values of its partners.
+        bool describingOnly = false;
+        // For a value column, the index in m_columns of its type column and
+        // of its service column, -1 for none.
         int typeColumn = -1;
+        int serviceColumn = -1;
     };
 
     void resolveColumns();
@@ -75,5 +82,8 @@ private:
     QVector<int> m_columnOfIndex;
     // Entity type of each group, groups sorted by their "type-subtype" text.
     QVector<int> m_groupTypes;
+    // By entity type: whether its entities keep the order of the file's
+    // columns (another program's columns) rather than of their groups.
+    std::bitset<pim::ENTITY_TYPE_LAST + 1> m_inFileOrder;
     QString m_encoding;
 };

@@ -4,6 +4,7 @@
 #include "kit/contactprogress.h"
 #include "fileformats/csvimport.h"
 #include "fileformats/fileformatslog.h"
+#include "fileformats/legacytext.h"
 #include "model/localdb.h"
 #include "fileformats/vcardimport.h"
 #include "fileformats/contactreadahead.h"
@@ -18,7 +19,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStringDecoder>
 
 #include <exception>
 #include <memory>
@@ -214,9 +214,8 @@ bool isTableHeader(QStringView line)
 std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::typeOfContent(const QByteArray& head)
 {
     QString text;
-    if (head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF")) {
-        QStringDecoder decoder(head.startsWith("\xFF\xFE") ? QStringConverter::Utf16LE : QStringConverter::Utf16BE);
-        text = decoder.decode(head);
+    if (const auto utf16 = legacytext::utf16Start(head)) {
+        text = QString::fromUtf8(legacytext::utf16ToUtf8(head, *utf16));
     } else {
         // Every encoding a card or a table comes in writes these letters
         // as ASCII.
@@ -380,13 +379,55 @@ ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int ad
         result.text = merged == 0 ? tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB").arg(added)
                                   : tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB_%2_MERGED").arg(added).arg(merged);
     }
-    if (problems.count() == 0)
+    if (problems.count() == 0 && problems.leftOutCount() == 0 && problems.noticeCount() == 0)
         return result;
+    // Losses first and each on its own line; what no field here holds and
+    // the harmless notices after them, one line each however many there are.
     result.text += QLatin1Char('\n') + tr("Left out or changed:");
     const QStringList& listed = problems.listed();
     for (int i = 0; i < kShown && i < listed.size(); ++i)
         result.text += QLatin1Char('\n') + listed.at(i);
     if (problems.count() > kShown)
         result.text += QLatin1Char('\n') + tr("and %1 more.").arg(problems.count() - kShown);
+    if (problems.leftOutCount() > 0)
+        result.text += QLatin1Char('\n') + leftOutText(problems);
+    if (problems.noticeCount() > 0)
+        result.text += QLatin1Char('\n') + noticesText(problems);
     return result;
+}
+
+QString ImportContactsToLocalThread::leftOutText(const ImportProblems& problems)
+{
+    constexpr int kNamed = 10;
+    const QList<ImportProblems::Tally> kinds = problems.leftOutKinds();
+    QStringList named;
+    int rest = problems.leftOutCount();
+    for (const ImportProblems::Tally& kind : kinds.mid(0, kNamed)) {
+        named.append(QStringLiteral("%1 (%2)").arg(kind.text, QString::number(kind.count)));
+        rest -= kind.count;
+    }
+    if (rest > 0)
+        named.append(tr("other kinds (%1)").arg(rest));
+    const QString list = named.join(QLatin1String(", "));
+    return problems.leftOutCount() == 1
+        ? tr("1 value of a kind this program does not keep was left out: %1.").arg(list)
+        : tr("%1 values of kinds this program does not keep were left out: %2.").arg(problems.leftOutCount()).arg(list);
+}
+
+QString ImportContactsToLocalThread::noticesText(const ImportProblems& problems)
+{
+    QStringList kinds;
+    for (const ImportProblems::Tally& notice : problems.notices()) {
+        QStringList lines;
+        for (const qint64 line : notice.lines)
+            lines.append(QString::number(line));
+        QString places = lines.join(QLatin1String(", "));
+        if (notice.count > lines.size())
+            places = tr("%1 and %2 more").arg(places).arg(notice.count - lines.size());
+        kinds.append(notice.count == 1 ? tr("%1 (line %2)").arg(notice.text, places)
+                                       : tr("%1 (lines %2)").arg(notice.text, places));
+    }
+    const QString list = kinds.join(QLatin1String("; "));
+    return problems.noticeCount() == 1 ? tr("1 harmless notice: %1.").arg(list)
+                                       : tr("%1 harmless notices: %2.").arg(problems.noticeCount()).arg(list);
 }

@@ -39,7 +39,8 @@ public:
     TYPE type() const { return m_type; }
 
     // vCard when a line of head is "BEGIN:VCARD" (any case, blanks around
-    // it, in UTF-8, an 8-bit encoding or UTF-16 with a byte-order mark)
+    // it, in UTF-8, an 8-bit encoding or UTF-16 with or without a
+    // byte-order mark)
     // before any line with a cell separator; CSV when the first line that
     // is not blank can be a table's header (it holds a separator, or names
     // one known column), or when there is no such line; none for binary
@@ -50,8 +51,10 @@ public:
 
     // The import's final message: the success text, then, when anything was
     // left out or changed, the first ten problems and how many more there
-    // were. A file with bytes in it of which no contact was stored is a
-    // failure (isError), its text saying why.
+    // were, one line that counts the values of kinds no field holds by the
+    // kind's name (most first), and one that counts the harmless notices.
+    // A file with bytes in it of which no contact was stored is a failure
+    // (isError), its text saying why.
     struct Outcome {
         QString text;
         bool isError = false;
@@ -67,6 +70,9 @@ protected:
     void run() override;
 
 private:
+    static QString leftOutText(const ImportProblems& problems);
+    static QString noticesText(const ImportProblems& problems);
+
     void importAll();
     void rollBack();
 

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/legacytext.h"
 
+#include <QStringDecoder>
+
 #include <cstring>
 
 namespace legacytext {
@@ -74,6 +76,40 @@ QString fromWindows1252(QByteArrayView bytes)
 QString utf8OrWindows1252(QByteArrayView bytes)
 {
     return isValidUtf8(bytes) ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+}
+
+std::optional<Utf16Start> utf16Start(QByteArrayView head)
+{
+    if (head.startsWith("\xFF\xFE"))
+        return Utf16Start { true, 2 };
+    if (head.startsWith("\xFE\xFF"))
+        return Utf16Start { false, 2 };
+    // A kilobyte shows the pattern; a letter such as U+4E00 puts a zero on
+    // the other side now and then, a stray NUL in a text file does not
+    // make a quarter of its characters.
+    constexpr qsizetype kLooked = 1024;
+    const qsizetype pairs = qMin(head.size(), kLooked) / 2;
+    qsizetype even = 0;
+    qsizetype odd = 0;
+    for (qsizetype i = 0; i < pairs * 2; i += 2) {
+        even += head[i] == 0 ? 1 : 0;
+        odd += head[i + 1] == 0 ? 1 : 0;
+    }
+    const auto dominant = [pairs](qsizetype zeros, qsizetype others) {
+        return zeros >= 2 && zeros * 4 >= pairs && others * 8 <= zeros;
+    };
+    if (dominant(odd, even))
+        return Utf16Start { true, 0 };
+    if (dominant(even, odd))
+        return Utf16Start { false, 0 };
+    return std::nullopt;
+}
+
+QByteArray utf16ToUtf8(QByteArrayView data, Utf16Start start)
+{
+    QStringDecoder decoder(start.littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
+                           QStringConverter::Flag::Stateless);
+    return QString(decoder.decode(data.sliced(qMin<qsizetype>(start.markLength, data.size())))).toUtf8();
 }
 
 } // namespace legacytext

@@ -1,27 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/qvcardparser.h"
 
+#include "fileformats/legacytext.h"
 #include "fileformats/vcardstreamparser.h"
-
-#include <QStringDecoder>
 
 int QVCardParser::utf8BomLength(const QByteArray& head)
 {
     return head.startsWith("\xEF\xBB\xBF") ? 3 : 0;
-}
-
-bool QVCardParser::hasUtf16Bom(const QByteArray& head)
-{
-    return head.startsWith("\xFF\xFE") || head.startsWith("\xFE\xFF");
-}
-
-QByteArray QVCardParser::utf16ToUtf8(const QByteArray& data)
-{
-    const bool littleEndian = data.startsWith("\xFF\xFE");
-    QStringDecoder decoder(littleEndian ? QStringConverter::Utf16LE : QStringConverter::Utf16BE,
-                           QStringConverter::Flag::Stateless);
-    const QString text = decoder.decode(QByteArrayView(data).sliced(2));
-    return text.toUtf8();
 }
 
 QList<QList<QVCardParser::_Property>> QVCardParser::parse(const QByteArray& data, ParseStats* stats)
@@ -34,8 +19,8 @@ QList<QList<QVCardParser::_Property>> QVCardParser::parseChunked(const QByteArra
 {
     QByteArray transcoded;
     QByteArrayView bytes(data);
-    if (hasUtf16Bom(data)) {
-        transcoded = utf16ToUtf8(data);
+    if (const auto utf16 = legacytext::utf16Start(data)) {
+        transcoded = legacytext::utf16ToUtf8(data, *utf16);
         bytes = QByteArrayView(transcoded);
     } else {
         bytes = bytes.sliced(utf8BomLength(data));
@@ -66,16 +51,8 @@ QString QVCardParser::unescapeText(const QString& text)
             out.append(c);
             continue;
         }
-        const QChar next = text.at(i + 1);
-        if (next == u'n' || next == u'N') {
-            out.append(u'\n');
-            ++i;
-        } else if (next == u'\\' || next == u',' || next == u';') {
-            out.append(next);
-            ++i;
-        } else {
-            out.append(c);
-        }
+        const QChar next = text.at(++i);
+        out.append(next == u'n' || next == u'N' ? QChar(u'\n') : next);
     }
     return out;
 }

@@ -20,21 +20,18 @@ public:
 
     // The cards of a whole file in file order, each without its BEGIN and
     // END lines. A UTF-8 byte-order mark at the start is skipped; a UTF-16
-    // file (with its mark) is read as text first. Malformed lines are
+    // file (with its mark or without) is read as text first. Malformed lines are
     // dropped and counted in stats; everything else is read.
     static QList<QList<_Property>> parse(const QByteArray& data, ParseStats* stats = nullptr);
     // The same, fed to the tokenizer in pieces of chunkSize bytes.
     static QList<QList<_Property>> parseChunked(const QByteArray& data, qsizetype chunkSize,
                                                 ParseStats* stats = nullptr);
 
-    // The text form of a 3.0/4.0 value: \n and \N give a line feed, \\, \,
-    // and \; give the character; any other backslash stays as written.
+    // The text of an escaped value: \n and \N give a line feed, a backslash
+    // before any other character gives that character; a backslash that
+    // ends the text stays.
     static QString unescapeText(const QString& text);
 
     // How many leading bytes are a UTF-8 byte-order mark (3) or not (0).
     static int utf8BomLength(const QByteArray& head);
-    // Whether the data starts with a UTF-16 byte-order mark.
-    static bool hasUtf16Bom(const QByteArray& head);
-    // UTF-16 text (with its mark) as UTF-8 bytes.
-    static QByteArray utf16ToUtf8(const QByteArray& data);
 };

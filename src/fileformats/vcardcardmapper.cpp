@@ -325,8 +325,11 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
 
     for (const VCardProperty& property : card) {
         const Rule rule = ruleFor(property.name);
-        if (rule == RULE_NONE)
+        if (rule == RULE_NONE) {
+            if (!property.value.isEmpty())
+                notes.leftOut.append({ property.line, property.name });
             continue;
+        }
         checkCharset(property);
         const bool quoted = isQuotedPrintable(property);
         const qsizetype blanks = blanksAfterColon(property, quoted);

@@ -19,7 +19,8 @@ QByteArray VCardEncoders::encodeQuoted(const QByteArray& data, int lineLength)
             counter += 1;
         }
         if (lineLength != 0 && counter >= lineLength - 3) {
-            out.append("=\r\n ", 4);
+            // No blank after it: a reader takes a blank there for text.
+            out.append("=\r\n", 3);
             counter = 0;
         }
     }

@@ -11,7 +11,7 @@
 class VCardEncoders {
 public:
     // Every byte outside "!".."~", and "=", becomes "=XY". With lineLength
-    // above 0 a soft break ("=" CR LF blank) follows once a line reaches
+    // above 0 a soft break ("=" CR LF) follows once a line reaches
     // lineLength - 3 characters, also after the last byte.
     static QByteArray encodeQuoted(const QByteArray& data, int lineLength);
     // Standard base64 (padded) cut into lines of lineLength characters

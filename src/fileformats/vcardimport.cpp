@@ -2,12 +2,14 @@
 #include "fileformats/vcardimport.h"
 
 #include "fileformats/fileformatslog.h"
+#include "fileformats/legacytext.h"
 #include "fileformats/qvcardparser.h"
 #include "platform/error.h"
 
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
+#include <QSet>
 
 #include <algorithm>
 #include <condition_variable>
@@ -22,6 +24,8 @@ constexpr qint64 kReadChunk = 1024 * 1024;
 // A UTF-16 file is transcoded in memory; beyond this it is refused rather
 // than exhausting memory.
 constexpr qint64 kMaxUtf16File = qint64(512) * 1024 * 1024;
+// What legacytext::utf16Start() looks at to tell UTF-16 without a mark.
+constexpr qint64 kUtf16Probe = 1024;
 
 QString tr(const char* text)
 {
@@ -57,6 +61,22 @@ void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& p
             break;
     }
     parser.finish();
+}
+
+// Properties that say something of the card rather than of the person,
+// or that only serve another property of the card (the label and the
+// country format of a grouped item): leaving them out loses nothing.
+bool carriesNothingToKeep(const QString& name)
+{
+    static const QSet<QString> names {
+        QStringLiteral("VERSION"),   QStringLiteral("PRODID"),       QStringLiteral("REV"),
+        QStringLiteral("UID"),       QStringLiteral("X-ABUID"),      QStringLiteral("CLIENTPIDMAP"),
+        QStringLiteral("X-IRMC-LUID"), QStringLiteral("X-ABSHOWAS"), QStringLiteral("SORT-STRING"),
+        QStringLiteral("KIND"),      QStringLiteral("CLASS"),        QStringLiteral("PROFILE"),
+        QStringLiteral("NAME"),      QStringLiteral("SOURCE"),       QStringLiteral("X-ABLABEL"),
+        QStringLiteral("X-ABADR"),
+    };
+    return names.contains(name);
 }
 
 // The order of a problem among all of a file's: the problems of a card
@@ -158,19 +178,19 @@ std::unique_ptr<QIODevice> VCardImport::openUnbuffered(const QString& path)
 void VCardImport::initialize(QString path)
 {
     std::unique_ptr<QIODevice> file = openUnbuffered(path);
-    const QByteArray head = file->read(4);
+    const QByteArray head = file->read(kUtf16Probe);
     if (!file->seek(0))
         throw Error(file->errorString());
     std::shared_ptr<Scan> scan = std::make_shared<Scan>();
     std::exception_ptr failure;
-    if (QVCardParser::hasUtf16Bom(head)) {
+    if (const auto utf16 = legacytext::utf16Start(head)) {
         if (file->size() > kMaxUtf16File)
             throw Error(QCoreApplication::translate("VCardImport", "The file is too large to read as UTF-16."));
         const QByteArray all = file->readAll();
         if (all.size() != file->size())
             throw Error(file->errorString());
         auto buffer = std::make_unique<QBuffer>();
-        buffer->setData(QVCardParser::utf16ToUtf8(all));
+        buffer->setData(legacytext::utf16ToUtf8(all, *utf16));
         buffer->open(QIODevice::ReadOnly);
         // In memory the scan takes no time worth overlapping.
         scan->source = std::move(buffer);
@@ -329,8 +349,7 @@ pim::_Contact VCardImport::nextContact()
         found.append({ line, tr("the line could not be read and was left out.") });
     for (const VCardStreamParser::Problem& problem : m_cardParser.problems()) {
         if (problem.kind == VCardStreamParser::Problem::DanglingSoftBreak)
-            found.append({ problem.line, tr("the value ends in a soft line break (\"=\") with nothing to join; "
-                                            "the \"=\" was dropped.") });
+            m_problems.addNotice(tr("an \"=\" that ends a value had nothing to join and was dropped"), problem.line);
         else if (problem.kind == VCardStreamParser::Problem::TooManyParameters)
             found.append({ problem.line, tr("the line has more than %1 parameters; the value was read, "
                                             "the parameters after the first %1 were left out.")
@@ -342,6 +361,10 @@ pim::_Contact VCardImport::nextContact()
         vcardrules::Notes notes;
         contact = m_mapper.toContact(cards.first(), &notes);
         found.append(notes.items);
+        for (const auto& [line, name] : notes.leftOut) {
+            if (!carriesNothingToKeep(name))
+                m_problems.addLeftOutKind(name, line);
+        }
     }
     if (contact.fullName.isEmpty())
         found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });

@@ -4,6 +4,7 @@
 #include "fileformats/fileformatslog.h"
 #include "fileformats/vcardtokenizer.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -49,6 +50,12 @@ bool isNamed(const char* name, const char* upper)
             return false;
     }
     return *base == *upper;
+}
+
+bool isVersion3Or4(const QByteArray& version)
+{
+    const QByteArray text = version.trimmed();
+    return text.startsWith('3') || text.startsWith('4');
 }
 
 } // namespace
@@ -146,7 +153,22 @@ QList<QList<VCardProperty>> VCardStreamParser::takeCards()
 {
     m_awaiting = nullptr;
     m_cardOpen = false;
+    for (QList<VCardProperty>& card : m_cards)
+        markUnescapedText(card);
     return std::exchange(m_cards, {});
+}
+
+void VCardStreamParser::markUnescapedText(QList<VCardProperty>& card)
+{
+    const auto version = std::find_if(card.cbegin(), card.cend(), [](const VCardProperty& property) {
+        return property.name == QLatin1String("VERSION");
+    });
+    if (version == card.cend() || !isVersion3Or4(version->value))
+        return;
+    for (VCardProperty& property : card) {
+        if (property.isQuotedPrintable())
+            property.escaped = false;
+    }
 }
 
 void VCardStreamParser::onProperty(void* self, const char* name, const char** params)
@@ -231,11 +253,8 @@ void VCardStreamParser::onData(void* self, const char* data, int length)
     if (!me->m_awaiting)
         return;
     me->m_awaiting->value = QByteArray(data, length);
-    if (me->m_awaitingVersion) {
-        const QByteArray version = me->m_awaiting->value.trimmed();
-        if (version.startsWith('3') || version.startsWith('4'))
-            CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_JOIN);
-    }
+    if (me->m_awaitingVersion && isVersion3Or4(me->m_awaiting->value))
+        CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_JOIN);
 }
 
 void VCardStreamParser::onError(void* self, long long line)

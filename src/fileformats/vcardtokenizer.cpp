@@ -373,10 +373,16 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
     switch (p->softBreak) {
     case SOFT_BREAK:
         if (b == ' ' || b == '\t') {
-            // 2.1 writers that fold their soft breaks put one blank after
-            // them; spaces of the text itself are always written =20.
-            p->softBreak = p->unfoldMode == CARD_UNFOLD_JOIN ? SOFT_FOLD : SOFT_NONE;
-            return true;
+            // A soft break takes away only the "=" and the line end: a blank
+            // after it is text, which encoders leave unescaped there ("come="
+            // and " to the aid"). 3.0/4.0 fold every line end that a blank
+            // follows, so there it goes with the fold.
+            if (p->unfoldMode == CARD_UNFOLD_JOIN) {
+                p->softBreak = SOFT_FOLD;
+                return true;
+            }
+            p->softBreak = SOFT_NONE;
+            return false;
         }
         if (b == '\n') {
             warnDanglingSoftBreak(p, p->softBreakLine);

@@ -25,7 +25,7 @@ const QString& VCardValue::raw() const
 
 const QString& VCardValue::text() const
 {
-    if (!m_unescape)
+    if (!unescapes())
         return raw();
     if (!m_text)
         m_text = QVCardParser::unescapeText(raw());
@@ -64,8 +64,7 @@ bool VCardValue::isBlank(bool structured) const
 
 QStringList VCardValue::components(bool joinLists) const
 {
-    // Only 3.0/4.0 give "\n" a meaning; older values keep the letter.
-    return VCardProperty::splitComponents(raw(), m_unescape, joinLists);
+    return VCardProperty::splitComponents(raw(), unescapes(), joinLists);
 }
 
 QString VCardValue::typeText() const

@@ -14,7 +14,8 @@ class VCardCharsets;
 // they apply.
 class VCardValue {
 public:
-    // unescape: the card is 3.0/4.0 and the value is not quoted-printable.
+    // unescape: the card is 3.0/4.0 and the value is not quoted-printable,
+    // so its escapes are read whatever the property says.
     VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape);
 
     const VCardProperty& property() const { return m_property; }
@@ -24,8 +25,9 @@ public:
     const QString& text() const;
     // The same with its escapes as written.
     const QString& rawText() const { return raw(); }
-    // Whether text() decodes 3.0/4.0 escapes.
-    bool unescapes() const { return m_unescape; }
+    // Whether text() and components() read backslash escapes: in every
+    // version, as writers put them in 2.1 too (see VCardProperty::escaped).
+    bool unescapes() const { return m_unescape || m_property.escaped; }
     // The structured value split at unescaped ";" (an empty trailing
     // component left out); with joinLists, the items of a list component
     // joined by a blank (see VCardProperty::splitComponents).

@@ -183,7 +183,26 @@ const Known kForeignColumns[] = {
         { "Name", pim::ENTITY_NAME, 0, "data1" },
         { "Full Name", pim::ENTITY_NAME, 0, "data1" },
         { "Display Name", pim::ENTITY_NAME, 0, "data1" },
+        { "Group Membership", pim::ENTITY_GROUP, 0, "data2" },
+        // An address given by these alone keeps them as its street.
+        { "Address 1 - PO Box", pim::ENTITY_ADDR, 0, "data4" },
+        { "Address 1 - Extended Address", pim::ENTITY_ADDR, 0, "data4" },
+        { "Address 1 - Formatted", pim::ENTITY_ADDR, 0, "data4" },
+        // A web-mail export's numbered columns, whatever the number.
+        { "Phone 7 - Value", pim::ENTITY_PHONE, 0, "data1" },
+        { "E-mail 4 - Value", pim::ENTITY_EMAIL, 1, "data1" },
+        { "Address 3 - City", pim::ENTITY_ADDR, 0, "data7" },
+        { "Address 12 - PO Box", pim::ENTITY_ADDR, 0, "data4" },
+        { "Organization 2 - Title", pim::ENTITY_ORG, 0, "data4" },
+        { "Relation 9 - Value", pim::ENTITY_REL, 0, "data1" },
+        { "Website 10 - Value", pim::ENTITY_URL, 0, "data1" },
+        { "Event 3 - Value", pim::ENTITY_EVENT, 0, "data1" },
+        { "IM 4 - Value", pim::ENTITY_IM, 0, "data1" },
 };
+
+// Pieces of one date, put together as the golden case of a mail program's
+// export shows.
+const char* const kDatePieceColumns[] = { "Birth Year", "Birth Month", "Birth Day" };
 
 // The system's own names, which other tests read.
 bool isOwnName(const QString& name)
@@ -261,6 +280,32 @@ private slots:
         }
     }
 
+    // Names that only look like a web-mail export's numbered columns are
+    // no column of it: the ending names them among those not read.
+    void leavesOutNamesThatOnlyLookNumbered_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("number 0") << QStringLiteral("Phone 0 - Value");
+        QTest::newRow("leading zero") << QStringLiteral("Phone 02 - Value");
+        QTest::newRow("sign") << QStringLiteral("Phone +2 - Value");
+        QTest::newRow("number too large for an int") << QStringLiteral("Phone 99999999999 - Value");
+        QTest::newRow("other word after the dash") << QStringLiteral("Phone 2 - Values");
+        QTest::newRow("kind without a first column") << QStringLiteral("Custom Field 2 - Value");
+        QTest::newRow("own name numbered the web-mail way") << QStringLiteral("Tel:Home 2 - Value");
+    }
+    void leavesOutNamesThatOnlyLookNumbered()
+    {
+        QFETCH(QString, name);
+        const QString path = writeScratch(m_dir,
+            QStringLiteral("Last Name,\"%1\"\r\nLee,+1 555 0100\r\n").arg(name).toUtf8(), QStringLiteral("csv"));
+        CSVImport reader;
+        reader.initialize(path);
+        QCOMPARE(reader.nextContact().entities.keys(), QList<int> { pim::ENTITY_NAME });
+        QCOMPARE(reader.problems().listed(),
+                 QStringList { QStringLiteral("Row 1: columns this program does not read were left out: \"%1\".")
+                                   .arg(name) });
+    }
+
     // The table above holds every name the dictionary knows besides the
     // system's own.
     void tableCoversTheDictionary()
@@ -268,6 +313,8 @@ private slots:
         QSet<QString> listed;
         for (const Known& k : kForeignColumns)
             listed.insert(QString::fromUtf8(k.name));
+        for (const char* name : kDatePieceColumns)
+            listed.insert(QString::fromUtf8(name));
         QStringList missing;
         const auto& entries = CsvColumnDictionary::entries();
         for (auto it = entries.cbegin(); it != entries.cend(); ++it) {

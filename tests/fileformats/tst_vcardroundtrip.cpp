@@ -305,6 +305,7 @@ void TestVCardRoundTrip::readsBackEncodedValues_data()
     QTest::addColumn<QByteArray>("version");
     QTest::newRow("quoted-printable on one line, 2.1") << false << 0 << QByteArray("2.1");
     QTest::newRow("quoted-printable soft breaks at 8, 2.1") << false << 8 << QByteArray("2.1");
+    QTest::newRow("quoted-printable soft breaks at 8, 3.0") << false << 8 << QByteArray("3.0");
     QTest::newRow("base64 folded at 75, 2.1") << true << 75 << QByteArray("2.1");
     QTest::newRow("base64 folded at 75, 3.0") << true << 75 << QByteArray("3.0");
 }

@@ -138,7 +138,10 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("3.0 fold inside an escape", "N;QUOTED-PRINTABLE:=D0=\r\n B2\r\n", "N;QUOTED-PRINTABLE:\\xd0\\xb2|", true);
     row("3.0 fold after the first hex digit", "N;QUOTED-PRINTABLE:=D\r\n 0x\r\n", "N;QUOTED-PRINTABLE:\\xd0x|", true);
     row("3.0 folded soft break before an escape", "N;QUOTED-PRINTABLE:a=\r\n =41\r\n", "N;QUOTED-PRINTABLE:aA|", true);
-    row("2.1 folded soft break drops its blank", "N;QUOTED-PRINTABLE:a=\r\n B2\r\n", "N;QUOTED-PRINTABLE:aB2|");
+    row("2.1 soft break keeps the blank after it", "N;QUOTED-PRINTABLE:come=\r\n to\r\n",
+        "N;QUOTED-PRINTABLE:come to|");
+    row("2.1 soft break keeps a tab and a blank before an escape", "N;QUOTED-PRINTABLE:a=\r\n\t=41=\n =42\n",
+        "N;QUOTED-PRINTABLE:a\\x09A B|");
     row("soft break never joins an END line", "N;QUOTED-PRINTABLE:ab=\r\nEnd:VCard \r\nX:1\r\n",
         "N;QUOTED-PRINTABLE:~1ab|End:VCard |X:1|");
     row("soft break never joins a BEGIN line", "A:1\nN;QUOTED-PRINTABLE:ab=\nBEGIN:VCARD",
