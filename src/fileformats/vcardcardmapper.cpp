@@ -168,6 +168,32 @@ bool keepsLeadingBlanks(Rule rule)
     }
 }
 
+// Whether the property holds nothing to keep: a number, address, date,
+// note... that is empty or only blanks once decoded makes no entry. Not a
+// loss, so nothing is reported.
+bool holdsNothing(Rule rule, const VCardValue& value)
+{
+    switch (rule) {
+    case RULE_TEL:
+    case RULE_EMAIL:
+    case RULE_NICKNAME:
+    case RULE_BDAY:
+    case RULE_EVENT:
+    case RULE_IM:
+    case RULE_NOTE:
+    case RULE_TITLE:
+    case RULE_REL:
+    case RULE_URL:
+    case RULE_ITEM_DATE:
+        return value.isBlank(false);
+    case RULE_ORG:
+    case RULE_ADR:
+        return value.isBlank(true);
+    default:
+        return false;
+    }
+}
+
 const VCardProperty* versionOf(const QList<VCardProperty>& card)
 {
     for (const VCardProperty& property : card) {
@@ -281,13 +307,19 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     };
 
     // Grouped items ("item1.TEL" with "item1.X-ABLabel") take their kind
-    // from the label.
+    // from the label; a messaging address its service's name from the
+    // item's X-IM-PROTOCOL.
     QHash<QString, QString> labels;
+    QHash<QString, QString> protocols;
     for (const VCardProperty& property : card) {
-        if (!property.group.isEmpty() && property.name == QLatin1String("X-ABLABEL")) {
+        if (property.group.isEmpty())
+            continue;
+        const bool label = property.name == QLatin1String("X-ABLABEL");
+        if (label || property.name == QLatin1String("X-IM-PROTOCOL")) {
             checkCharset(property);
-            labels.insert(property.group.toLower(),
-                          VCardValue(property, m_charsets, modern && !isQuotedPrintable(property)).text());
+            (label ? labels : protocols)
+                .insert(property.group.toLower(),
+                        VCardValue(property, m_charsets, modern && !isQuotedPrintable(property)).text());
         }
     }
 
@@ -309,10 +341,15 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             read = &unblanked;
         }
         VCardValue value(*read, m_charsets, modern && !quoted);
+        if (holdsNothing(rule, value))
+            continue;
         if (!property.group.isEmpty()) {
-            const auto label = labels.constFind(property.group.toLower());
+            const QString group = property.group.toLower();
+            const auto label = labels.constFind(group);
             if (label != labels.constEnd())
                 value.setItemLabel(label.value());
+            if (rule == RULE_IM)
+                value.setItemProtocol(protocols.value(group));
         }
         switch (rule) {
         case RULE_NONE:

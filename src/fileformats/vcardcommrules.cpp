@@ -30,6 +30,7 @@ std::optional<int> phoneType(const QStringList& kinds)
         int code;
     } single[] = {
         { "car", 9 },        { "isdn", 11 },      { "main", 12 },      { "callback", 8 },
+        { "x-company-main", 10 },
         { "radio", 14 },     { "telex", 15 },     { "textphone", 16 }, { "tty", 16 },
         { "assistant", 19 }, { "mms", 20 },
     };
@@ -228,6 +229,8 @@ void readIm(const VCardValue& value, pim::_Contact& contact)
     // Stored also when 0 (Other): an address without a protocol is the same
     // as one of protocol Other, and the merge compares the two.
     entity.fields.insert(QStringLiteral("data5"), imProtocol(kinds));
+    if (!value.itemProtocol().isEmpty())
+        entity.fields.insert(QStringLiteral("data6"), value.itemProtocol());
     appendEntity(contact, pim::ENTITY_IM, entity);
 }
 

@@ -5,9 +5,11 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringList>
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
 namespace {
 
@@ -43,31 +45,52 @@ int code(const pim::Entity& e, int n)
     return value ? value->toInt() : 0;
 }
 
+// Every kind of the phone table has a TYPE the reader maps back to it. The
+// words vCard 3.0 defines where it has one; for the others the word that
+// names the kind ("main", "callback"), which other readers pass over and
+// still read a phone. A code outside the table goes out bare.
 QString phoneType(int subType)
 {
     switch (subType) {
+    case 0: return QStringLiteral("other");
     case 1: return QStringLiteral("home,voice");
     case 2: return QStringLiteral("cell");
     case 3: return QStringLiteral("work,voice");
     case 4: return QStringLiteral("work,fax");
     case 5: return QStringLiteral("home,fax");
     case 6: return QStringLiteral("pager");
+    case 8: return QStringLiteral("callback");
     case 9: return QStringLiteral("car");
+    case 10: return QStringLiteral("x-company-main");
     case 11: return QStringLiteral("isdn");
+    case 12: return QStringLiteral("main");
     case 13: return QStringLiteral("fax");
+    case 14: return QStringLiteral("radio");
+    case 15: return QStringLiteral("telex");
+    case 16: return QStringLiteral("textphone");
+    case 17: return QStringLiteral("work,cell");
+    case 18: return QStringLiteral("work,pager");
+    case 19: return QStringLiteral("assistant");
+    case 20: return QStringLiteral("mms");
     default: return QString();
     }
 }
 
-QString imProtocolType(int protocol)
+// The protocol word, then the kind ("skype,work"): the reader takes each
+// from its own words.
+QString imType(int protocol, int subType)
 {
     // "netmetting" is the spelling the reader matches; files in the field carry it.
-    static const char* const names[] = { nullptr, "aim", "msn", "yahoo", "skype", "qq",
-                                         "googletalk", "icq", "jabber", "netmetting",
-                                         "gadugadu", "facebook" };
-    if (protocol < 1 || protocol > 11)
-        return QString();
-    return QString::fromLatin1(names[protocol]);
+    static const char* const protocols[] = { nullptr, "aim", "msn", "yahoo", "skype", "qq",
+                                             "googletalk", "icq", "jabber", "netmetting",
+                                             "gadugadu", "facebook" };
+    static const char* const kinds[] = { "other", "home", "work" };
+    QStringList words;
+    if (protocol >= 1 && protocol <= 11)
+        words.append(QString::fromLatin1(protocols[protocol]));
+    if (subType >= 0 && subType <= 2)
+        words.append(QString::fromLatin1(kinds[subType]));
+    return words.join(QLatin1Char(','));
 }
 
 QString relationType(int subType)
@@ -176,6 +199,36 @@ QByteArray components(std::initializer_list<QString> parts)
     return joined;
 }
 
+bool isBlank(const QString& value)
+{
+    return std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+// Street, city, region, postcode and country, in the order of ADR.
+constexpr int kAddressParts[] = { 4, 7, 8, 9, 10 };
+
+// Whether the entity holds no value: a blank number, address or date is
+// nothing to keep, and would read back as an empty entry.
+bool holdsNothing(int type, const pim::Entity& e)
+{
+    switch (type) {
+    case pim::ENTITY_PHONE:
+    case pim::ENTITY_EMAIL:
+    case pim::ENTITY_NICKNAME:
+    case pim::ENTITY_EVENT:
+    case pim::ENTITY_IM:
+    case pim::ENTITY_NOTES:
+    case pim::ENTITY_REL:
+    case pim::ENTITY_URL:
+        return isBlank(text(e, 1));
+    case pim::ENTITY_ADDR:
+        return std::all_of(std::begin(kAddressParts), std::end(kAddressParts),
+                           [&e](int n) { return isBlank(text(e, n)); });
+    default:
+        return false;
+    }
+}
+
 Params typeParam(const QString& type)
 {
     Params params;
@@ -205,17 +258,23 @@ public:
     // user's "Oficina central" instead of Home or Work): such an entity
     // goes out as a grouped item ("item1.TEL" beside "item1.X-ABLabel"),
     // the form address books use for a label no TYPE word can say. The
-    // TYPE still names the sub-type for readers that ignore labels.
-    void addLabelled(const QString& name, Params params, QByteArray value, const pim::Entity& e)
+    // TYPE still names the sub-type for readers that ignore labels. A
+    // messaging service of the user's own naming joins the item the same
+    // way, as its X-IM-PROTOCOL.
+    void addLabelled(const QString& name, Params params, QByteArray value, const pim::Entity& e,
+                     const QString& protocol = QString())
     {
         const QString label = text(e, 3);
-        if (label.isEmpty()) {
+        if (label.isEmpty() && protocol.isEmpty()) {
             add(name, std::move(params), std::move(value));
             return;
         }
         const QString group = QStringLiteral("item%1").arg(++m_items);
         add(name, std::move(params), std::move(value), group);
-        add(QStringLiteral("X-ABLabel"), Params(), escaped(label), group);
+        if (!label.isEmpty())
+            add(QStringLiteral("X-ABLabel"), Params(), escaped(label), group);
+        if (!protocol.isEmpty())
+            add(QStringLiteral("X-IM-PROTOCOL"), Params(), escaped(protocol), group);
     }
 
     void addEntity(int type, const pim::Entity& e);
@@ -247,6 +306,8 @@ private:
 
 void CardBuilder::addEntity(int type, const pim::Entity& e)
 {
+    if (holdsNothing(type, e))
+        return;
     switch (type) {
     case pim::ENTITY_NAME:
         // Family name first, as vCard 3.0 orders N.
@@ -288,19 +349,19 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         // All groups go out together in one CATEGORIES (ct2Bytes).
         break;
     case pim::ENTITY_IM:
-        addLabelled(QStringLiteral("X-IM"), typeParam(imProtocolType(code(e, 5))), escaped(text(e, 1)), e);
+        addLabelled(QStringLiteral("X-IM"), typeParam(imType(code(e, 5), code(e, 2))), escaped(text(e, 1)), e,
+                    text(e, 6));
         break;
     case pim::ENTITY_NOTES:
         addText(QStringLiteral("NOTE"), Params(), text(e, 1));
         break;
     case pim::ENTITY_ORG: {
-        // A line with nothing in it would read back as an empty value.
         const QString title = text(e, 4);
-        if (!title.isEmpty())
+        if (!isBlank(title))
             addText(QStringLiteral("TITLE"), Params(), title);
         const QString company = text(e, 1);
         const QString department = text(e, 5);
-        if (!company.isEmpty() || !department.isEmpty())
+        if (!isBlank(company) || !isBlank(department))
             add(QStringLiteral("ORG"), Params(), components({ company, department, QString(), QString() }));
         break;
     }

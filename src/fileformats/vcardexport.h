@@ -6,8 +6,9 @@
 // Writes contacts as vCard 3.0, one card per contact, with nothing before,
 // between or after the cards. Every value is UTF-8 text with the escapes of
 // 3.0 ("\\", "\,", "\;", "\n"); nothing is quoted-printable, which 3.0
-// does not know. A value with a label of its own goes out as a grouped item
-// with an X-ABLabel. Holds no state.
+// does not know. Every sub-type goes out as a TYPE the reader maps back to
+// it; a value with a label of its own goes out as a grouped item with an
+// X-ABLabel. An entry whose value is blank is left out. Holds no state.
 class VCardExport : public AbsExport {
 public:
     VCardExport() = default;

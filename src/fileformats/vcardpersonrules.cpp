@@ -281,10 +281,7 @@ void readRelation(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    const std::optional<int> subType = relationType(value.typeText());
-    entity.fields.insert(QStringLiteral("data2"), subType.value_or(0));
-    if (!subType)
-        pim::setTypeNotGiven(entity);
+    setSubType(entity, value, relationType(value.typeText()), 0);
     appendEntity(contact, pim::ENTITY_REL, entity);
 }
 

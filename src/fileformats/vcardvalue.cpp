@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <algorithm>
+
 VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape)
     : m_property(property)
     , m_charsets(charsets)
@@ -14,14 +16,50 @@ VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, b
 {
 }
 
-QString VCardValue::raw() const
+const QString& VCardValue::raw() const
 {
-    return m_property.toString(m_charsets);
+    if (!m_raw)
+        m_raw = m_property.toString(m_charsets);
+    return *m_raw;
 }
 
-QString VCardValue::text() const
+const QString& VCardValue::text() const
 {
-    return unescapes() ? QVCardParser::unescapeText(raw()) : raw();
+    if (!unescapes())
+        return raw();
+    if (!m_text)
+        m_text = QVCardParser::unescapeText(raw());
+    return *m_text;
+}
+
+namespace {
+
+bool isBlankText(QStringView text)
+{
+    for (const QChar c : text) {
+        if (!c.isSpace())
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
+bool VCardValue::isBlank(bool structured) const
+{
+    if (!structured)
+        return isBlankText(text());
+    const QString& written = raw();
+    // Without escapes a component holds its characters as written.
+    if (!written.contains(u'\\')) {
+        for (const QChar c : written) {
+            if (c != u';' && !c.isSpace())
+                return false;
+        }
+        return true;
+    }
+    const QStringList parts = components();
+    return std::all_of(parts.cbegin(), parts.cend(), [](const QString& part) { return isBlankText(part); });
 }
 
 QStringList VCardValue::components(bool joinLists) const

@@ -5,6 +5,8 @@
 
 #include <QStringList>
 
+#include <optional>
+
 class VCardCharsets;
 
 // How the property rules see one property of a card: its text, its
@@ -18,10 +20,11 @@ public:
 
     const VCardProperty& property() const { return m_property; }
     const QByteArray& bytes() const { return m_property.value; }
-    // The whole value as text.
-    QString text() const;
+    // The whole value as text. Decoded once: the mapper's test for a blank
+    // value and the rule share it.
+    const QString& text() const;
     // The same with its escapes as written.
-    QString rawText() const { return raw(); }
+    const QString& rawText() const { return raw(); }
     // Whether text() and components() read backslash escapes: in every
     // version, as writers put them in 2.1 too (see VCardProperty::escaped).
     bool unescapes() const { return m_unescape || m_property.escaped; }
@@ -29,6 +32,10 @@ public:
     // component left out); with joinLists, the items of a list component
     // joined by a blank (see VCardProperty::splitComponents).
     QStringList components(bool joinLists = false) const;
+    // Whether the value holds nothing but blanks once decoded; with
+    // structured, whether every component does (";;;;;;" is an empty
+    // address).
+    bool isBlank(bool structured) const;
     // The value of the parameter named exactly "TYPE"; empty when absent.
     QString typeText() const;
     // The kind words of the property in lower case: every comma-separated
@@ -45,9 +52,13 @@ public:
     QString customLabel() const { return m_customLabel; }
     // The text of the item's X-ABLABEL.
     void setItemLabel(const QString& label);
+    // The messaging service the item names in words of its own
+    // (X-IM-PROTOCOL), for a protocol no TYPE word names; else empty.
+    const QString& itemProtocol() const { return m_itemProtocol; }
+    void setItemProtocol(const QString& protocol) { m_itemProtocol = protocol; }
 
 private:
-    QString raw() const;
+    const QString& raw() const;
 
     const VCardProperty& m_property;
     VCardCharsets& m_charsets;
@@ -55,4 +66,7 @@ private:
     bool m_hasLabelKinds = false;
     QStringList m_labelKinds;
     QString m_customLabel;
+    QString m_itemProtocol;
+    mutable std::optional<QString> m_raw;
+    mutable std::optional<QString> m_text;
 };

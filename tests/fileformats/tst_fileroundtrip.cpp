@@ -192,6 +192,87 @@ pim::_Contact tableContact()
             { pim::ENTITY_URL, each(pim::urlTypeMap(), 9, "data2", "https://a.example") } });
 }
 
+// Every sub-type of every label table, and of each table a label of the
+// user's own and one that reads like a table label: the vCard names each.
+pim::_Contact everyKindContact()
+{
+    // One entry per code of the table, then the labels of the user's own.
+    const auto each = [](const QMap<int, QString>& table, const char* value, const QStringList& labels) {
+        QList<QVariantMap> list;
+        for (const int code : table.keys())
+            list << Fields { { "data1", QStringLiteral("%1 %2").arg(QLatin1String(value)).arg(code) }, { "data2", code } };
+        for (const QString& label : labels) {
+            list << Fields { { "data1", QStringLiteral("%1 %2").arg(QLatin1String(value), label) }, { "data2", 0 },
+                             { "data3", label } };
+        }
+        return list;
+    };
+    QList<QVariantMap> ims;
+    for (const int protocol : pim::imProtocolMap().keys()) {
+        for (const int kind : pim::imTypeMap().keys()) {
+            ims << Fields { { "data1", QStringLiteral("im%1-%2").arg(protocol).arg(kind) }, { "data2", kind },
+                            { "data5", protocol } };
+        }
+    }
+    ims << Fields { { "data1", "im-own-kind" }, { "data2", 0 }, { "data3", "Juegos" }, { "data5", 4 } }
+        << Fields { { "data1", "im-own-service" }, { "data2", 2 }, { "data5", 0 }, { "data6", "Chat Corp, Intern" } }
+        << Fields { { "data1", "im-own-both" }, { "data2", 0 }, { "data3", "Work" }, { "data5", 0 }, { "data6", "Skype" } };
+    QList<QVariantMap> events;
+    for (const int code : pim::eventTypeMap().keys())
+        events << Fields { { "data1", QStringLiteral("19%1-02-03T00:00:00").arg(70 + code) }, { "data2", code } };
+    events << Fields { { "data1", "2015-06-20T00:00:00" }, { "data2", 0 }, { "data3", "Boda" } }
+           << Fields { { "data1", "2016-06-20T00:00:00" }, { "data2", 0 }, { "data3", "Anniversary" } };
+    QList<QVariantMap> addrs;
+    for (const int code : pim::addrTypeMap().keys())
+        addrs << address({ { "data2", code }, { "data4", QStringLiteral("%1 Road").arg(code) }, { "data7", "Town" } });
+    addrs << address({ { "data2", 0 }, { "data3", "Casa de verano" }, { "data4", "Calle Mayor 1\nBajo" },
+                       { "data7", "Madrid" }, { "data9", "28013" }, { "data10", QStringLiteral("España") } })
+          << address({ { "data2", 0 }, { "data3", "Home" }, { "data7", "Elsewhere" } });
+    pim::Entity name = testkit::entityOf({ { "data2", "Eve" }, { "data3", "Kind" }, { "data4", "M." }, { "data5", "Dr." },
+                                           { "data6", "Jr." } });
+    name.fields.insert(QStringLiteral("data1"), name.fullName());
+    pim::_Contact contact = contactOf(name.fullName(),
+        { { pim::ENTITY_PHOTO, { Fields { { "data15", QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26) } } } },
+            { pim::ENTITY_PHONE, each(pim::phoneTypeMap(), "+1 555", { "Oficina central", "Main" }) },
+            { pim::ENTITY_EMAIL, each(pim::emailTypeMap(), "eve@kind.example", { "Facturas", "Work" }) },
+            { pim::ENTITY_NICKNAME, { Fields { { "data1", "Evie" } } } },
+            { pim::ENTITY_EVENT, events },
+            { pim::ENTITY_GROUP, { Fields { { "data2", "Work, Sales" } } } },
+            { pim::ENTITY_IM, ims },
+            { pim::ENTITY_NOTES, { Fields { { "data1", "first note\nsecond line" } }, Fields { { "data1", "another" } } } },
+            { pim::ENTITY_ORG, { Fields { { "data1", "Acme; Inc" }, { "data4", "Lead" }, { "data5", "R&D" } } } },
+            { pim::ENTITY_REL, each(pim::relTypeMap(), "Rel", { "Madrina", "Spouse" }) },
+            { pim::ENTITY_ADDR, addrs },
+            { pim::ENTITY_URL, each(pim::urlTypeMap(), "https://kind.example/", { "Tienda", "Blog" }) } });
+    contact.entities[pim::ENTITY_NAME] = { name };
+    return contact;
+}
+
+// Every data row of the contact, each as one text of its type and all its
+// columns; a group membership without the group's number, which each
+// database gives its groups itself.
+QStringList everyDataRow(const QString& db, const QString& fullName)
+{
+    QStringList columns { QStringLiteral("type") };
+    for (int n = 1; n <= 14; ++n)
+        columns << QStringLiteral("data%1").arg(n);
+    columns << QStringLiteral("hex(data15)");
+    SqlProbe probe(db);
+    QStringList out;
+    for (const QVariantList& row : probe.rows(
+             QStringLiteral("SELECT %1 FROM data WHERE contact_id = (SELECT _id FROM contact WHERE full_name = '%2')")
+                 .arg(columns.join(QStringLiteral(", ")), fullName))) {
+        QStringList values;
+        for (const QVariant& value : row)
+            values << (value.isNull() ? QStringLiteral("NULL") : value.toString());
+        if (row.at(0).toInt() == pim::ENTITY_GROUP)
+            values[1] = QStringLiteral("(group)");
+        out << values.join(QLatin1Char('|'));
+    }
+    out.sort();
+    return out;
+}
+
 // Whether the line holds the value with a blank (or the line's start)
 // before it and a blank after it.
 bool standsAlone(const QString& line, const QString& value)
@@ -445,6 +526,38 @@ private slots:
         for (const QString& row : after)
             QVERIFY2(before.contains(row), qPrintable(QStringLiteral("new or changed: ") + row));
         QCOMPARE(after, before);
+    }
+
+    // A database backed up to vCard and restored into a new one: every
+    // stored row comes back as it was, whatever its sub-type or label.
+    void vCardBackupRestoresEveryRow()
+    {
+        const pim::_Contact contact = everyKindContact();
+        const QString source = newDb(QStringLiteral("every-kind.db"));
+        {
+            LocalDb db(source, QSharedPointer<LocalDbCombineRule>::create());
+            db.open_check();
+            pim::_Contact stored;
+            bool existed = false;
+            db.combineContact(contact, stored, existed);
+            db.close();
+        }
+        const QStringList want = everyDataRow(source, contact.fullName);
+        int entries = 0;
+        for (const QList<pim::Entity>& list : contact.entities)
+            entries += int(list.size());
+        QCOMPARE(want.size(), entries); // none merged into another
+
+        const QString file = exported(ExportToFileThread::TYPE_VCARD, QStringLiteral("every-kind.vcf"), {}, source);
+        QVERIFY(!file.isEmpty());
+        const QString back = newDb(QStringLiteral("every-kind-back.db"));
+        QCOMPARE(import(file, back), QString());
+        const QStringList got = everyDataRow(back, contact.fullName);
+        for (const QString& row : want)
+            QVERIFY2(got.contains(row), qPrintable(QStringLiteral("missing: ") + row));
+        QCOMPARE(got, want);
+        QCOMPARE(SqlProbe(back).column(QStringLiteral("SELECT name FROM contact_group ORDER BY name")),
+                 SqlProbe(source).column(QStringLiteral("SELECT name FROM contact_group ORDER BY name")));
     }
 
     // A phone's card in the forms of other programs (a display name of its

@@ -26,10 +26,12 @@ private slots:
 namespace {
 
 // One property as vobject_check.py prints it: name, TYPE values, the label
-// of its item, value (text, or a list of parts).
-QString prop(const char* name, const QStringList& types, const QString& label, const QJsonValue& value)
+// of its item, value (text, or a list of parts), the messaging service of
+// its item.
+QString prop(const char* name, const QStringList& types, const QString& label, const QJsonValue& value,
+             const QString& service = QString())
 {
-    const QJsonArray p { QLatin1String(name), QJsonArray::fromStringList(types), label, value };
+    const QJsonArray p { QLatin1String(name), QJsonArray::fromStringList(types), label, value, service };
     return QString::fromUtf8(QJsonDocument(p).toJson(QJsonDocument::Compact));
 }
 
@@ -114,8 +116,8 @@ void TestVCardInterop::readsTheSameInVobject_data()
                    prop("tel", { "home", "voice" }, "+49 30 1"),
                    prop("tel", { "cell" }, "+49 170 2"),
                    prop("tel", { "work", "fax" }, "+49 30 3"),
-                   prop("tel", {}, "+49 30 4"),
-                   prop("tel", {}, "Oficina central", "+34 91 555"),
+                   prop("tel", { "main" }, "+49 30 4"),
+                   prop("tel", { "other" }, "Oficina central", "+34 91 555"),
                    prop("email", { "internet", "work" }, "zoe@work.example"),
                    prop("email", { "internet", "other" }, "Club, Verein", "z@club.example"),
                    prop("nickname", {}, "Zo, \"Z\""),
@@ -123,7 +125,7 @@ void TestVCardInterop::readsTheSameInVobject_data()
                    prop("x-event", { "anniversary" }, "2010-06-05"),
                    prop("x-event", { "other" }, "2001-02-03T10:30:00"),
                    prop("categories", {}, parts({ "Family", "Work, Sales" })),
-                   prop("x-im", { "skype" }, "live:zoe"),
+                   prop("x-im", { "skype", "other" }, "live:zoe"),
                    // 3.0 has one line break, "\n".
                    prop("note", {}, QStringLiteral("Primera línea\nSegunda, con coma; y \\ barra\n王伟 — Ελένη")),
                    prop("title", {}, "Lead, QA"),
@@ -134,6 +136,39 @@ void TestVCardInterop::readsTheSameInVobject_data()
                    prop("adr", { "other" }, "Casa de verano", parts({ "", "", "Calle Mayor 1\nBajo", "Madrid", "", "", "" })),
                    prop("url", { "homepage" }, "http://example.org/?a=b,c;d"),
                };
+    }
+    {
+        // Each kind of the phone table, and messaging kinds, services and
+        // labels, in the forms our reader maps back.
+        pim::_Contact c = withName("Kai", "Kai", "");
+        QStringList expected { prop("fn", {}, "Kai"), prop("n", {}, parts({ "", "Kai", "", "", "" })) };
+        const QMap<int, QStringList> phoneTypes {
+            { 0, { "other" } },       { 1, { "home", "voice" } }, { 2, { "cell" } },
+            { 3, { "work", "voice" } }, { 4, { "work", "fax" } }, { 5, { "home", "fax" } },
+            { 6, { "pager" } },       { 8, { "callback" } },      { 9, { "car" } },
+            { 10, { "x-company-main" } }, { 11, { "isdn" } },     { 12, { "main" } },
+            { 13, { "fax" } },        { 14, { "radio" } },        { 15, { "telex" } },
+            { 16, { "textphone" } },  { 17, { "work", "cell" } }, { 18, { "work", "pager" } },
+            { 19, { "assistant" } },  { 20, { "mms" } },
+        };
+        for (auto it = phoneTypes.cbegin(); it != phoneTypes.cend(); ++it) {
+            const QString number = QStringLiteral("+1 555 02%1").arg(it.key());
+            c.entities[pim::ENTITY_PHONE].append(testkit::entityOf({ { "data1", number }, { "data2", it.key() } }));
+            expected << prop("tel", it.value(), number);
+        }
+        c.entities[pim::ENTITY_IM] = {
+            testkit::entityOf({ { "data1", "kai.h" }, { "data2", 1 }, { "data5", 1 } }),
+            testkit::entityOf({ { "data1", "kai.w" }, { "data2", 2 }, { "data5", 8 } }),
+            testkit::entityOf({ { "data1", "kai.o" }, { "data2", 0 }, { "data5", 0 }, { "data6", "Chat Corp, Intern" } }),
+            testkit::entityOf({ { "data1", "kai.c" }, { "data2", 0 }, { "data3", "Juegos" }, { "data5", 0 },
+                                { "data6", QStringLiteral("微信") } }),
+        };
+        c.entities[pim::ENTITY_REL] = { testkit::entityOf({ { "data1", "Ana" }, { "data2", 0 }, { "data3", "Madrina" } }) };
+        expected << prop("x-im", { "aim", "home" }, "kai.h") << prop("x-im", { "jabber", "work" }, "kai.w")
+                 << prop("x-im", { "other" }, QString(), "kai.o", "Chat Corp, Intern")
+                 << prop("x-im", { "other" }, "Juegos", "kai.c", QStringLiteral("微信"))
+                 << prop("x-rel", {}, "Madrina", "Ana");
+        QTest::newRow("every phone kind, messaging kinds and services, a relation's label") << c << expected;
     }
     {
         QString longGiven;

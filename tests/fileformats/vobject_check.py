@@ -7,11 +7,13 @@ usage: vobject_check.py FILE
 Exit code 0 with the JSON list on stdout; 2 when vobject is missing; 1 when
 the file does not parse.
 
-Each card is a list of properties in file order, VERSION and the labels
-left out: [name, types, label, value], with
+Each card is a list of properties in file order, VERSION, the labels and
+the messaging services left out: [name, types, label, value, service], with
   name   the property name in lower case ("tel", "x-event");
   types  the TYPE values in lower case, in the order written;
   label  the X-ABLabel of the property's item group, "" when it has none;
+  service the X-IM-PROTOCOL of the property's item group, "" when it has
+         none;
   value  text; the five parts of N and the seven of ADR as lists; ORG (its
          empty trailing units dropped) and CATEGORIES as the lists vobject
          splits them into; PHOTO as "sha1:" and the hex SHA-1 of the
@@ -51,15 +53,18 @@ cards = []
 # A file vobject cannot parse ends here with its traceback and exit code 1.
 for card in vobject.readComponents(data):
     lines = sorted(card.getChildren(), key=lambda line: line.lineNumber or 0)
-    labels = {line.group.lower(): line.value for line in lines
-              if line.name.lower() == "x-ablabel" and line.group}
+    def item_values(name):
+        return {line.group.lower(): line.value for line in lines
+                if line.name.lower() == name and line.group}
+    labels = item_values("x-ablabel")
+    services = item_values("x-im-protocol")
     props = []
     for line in lines:
         name = line.name.lower()
-        if name in ("version", "x-ablabel"):
+        if name in ("version", "x-ablabel", "x-im-protocol"):
             continue
         types = [t.lower() for t in line.params.get("TYPE", [])]
-        label = labels.get(line.group.lower(), "") if line.group else ""
-        props.append([name, types, label, value_of(name, line)])
+        group = line.group.lower() if line.group else None
+        props.append([name, types, labels.get(group, ""), value_of(name, line), services.get(group, "")])
     cards.append(props)
 json.dump(cards, sys.stdout, ensure_ascii=False)
