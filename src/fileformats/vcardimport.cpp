@@ -64,8 +64,9 @@ void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& p
 }
 
 // Properties that say something of the card rather than of the person,
-// or that only serve another property of the card (the label and the
-// country format of a grouped item): leaving them out loses nothing.
+// or that only serve another property of the card (the label, the country
+// format and the messaging service of a grouped item): leaving them out
+// loses nothing.
 bool carriesNothingToKeep(const QString& name)
 {
     static const QSet<QString> names {
@@ -74,7 +75,7 @@ bool carriesNothingToKeep(const QString& name)
         QStringLiteral("X-IRMC-LUID"), QStringLiteral("X-ABSHOWAS"), QStringLiteral("SORT-STRING"),
         QStringLiteral("KIND"),      QStringLiteral("CLASS"),        QStringLiteral("PROFILE"),
         QStringLiteral("NAME"),      QStringLiteral("SOURCE"),       QStringLiteral("X-ABLABEL"),
-        QStringLiteral("X-ABADR"),
+        QStringLiteral("X-ABADR"),   QStringLiteral("X-IM-PROTOCOL"),
     };
     return names.contains(name);
 }

@@ -311,7 +311,13 @@ class TestFileRoundTrip : public QObject {
         if (!thread.wait(60000))
             return QStringLiteral("the import did not end");
         target.close();
-        return reporter.errors().join(QLatin1Char('\n'));
+        // A value the import left out is as much a loss as an error.
+        QStringList said = reporter.errors();
+        for (const QString& ending : reporter.successes()) {
+            if (ending.contains(QLatin1String("left out")))
+                said << ending;
+        }
+        return said.join(QLatin1Char('\n'));
     }
 
     // The stored contacts of these names (all when empty) written to a file;
