@@ -20,4 +20,10 @@ pim::_Contact contactOf(const QString& fullName, const QMap<int, QList<QVariantM
     return c;
 }
 
+QVariantMap addressOf(QVariantMap fields)
+{
+    fields.insert(QStringLiteral("data1"), entityOf(fields).formattedAddr());
+    return fields;
+}
+
 } // namespace testkit

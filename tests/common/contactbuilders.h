@@ -14,6 +14,10 @@ namespace testkit {
 // An entity holding exactly these fields (id 0, no source id).
 pim::Entity entityOf(const QVariantMap& fields);
 
+// Postal address fields with the formatted text ("data1") that every
+// reader stores beside the parts.
+QVariantMap addressOf(QVariantMap fields);
+
 // A contact with this full name and, per entity type, one entity per map.
 pim::_Contact contactOf(const QString& fullName, const QMap<int, QList<QVariantMap>>& entities = {});
 

@@ -54,23 +54,16 @@ QList<QVariantMap> everyKind(const QMap<int, QString>& labels, const QString& va
     return list;
 }
 
-// An address as the readers store it: with its formatted text.
-QVariantMap address(QVariantMap fields)
-{
-    fields.insert(QStringLiteral("data1"), testkit::entityOf(fields).formattedAddr());
-    return fields;
-}
-
 pim::_Contact everyKindOfEntry()
 {
     QList<QVariantMap> addresses;
     const QMap<int, QString> addressKinds = pim::addrTypeMap();
     for (const int code : addressKinds.keys()) {
-        addresses << address({ { "data2", code }, { "data4", QStringLiteral("%1 Road\nFlat 2").arg(code) },
+        addresses << testkit::addressOf({ { "data2", code }, { "data4", QStringLiteral("%1 Road\nFlat 2").arg(code) },
                                { "data7", "Town" }, { "data8", "State" }, { "data9", QStringLiteral("1234%1").arg(code) },
                                { "data10", "Land" } });
     }
-    addresses << address({ { "data2", 0 }, { "data3", "Studio" }, { "data4", "9 Own Road" }, { "data7", "Ville" } });
+    addresses << testkit::addressOf({ { "data2", 0 }, { "data3", "Studio" }, { "data4", "9 Own Road" }, { "data7", "Ville" } });
     QList<QVariantMap> dates;
     for (const int code : pim::eventTypeMap().keys())
         dates << Fields { { "data1", QStringLiteral("19%1-02-03T00:00:00").arg(70 + code) }, { "data2", code } };

@@ -96,13 +96,6 @@ QStringList everyRow(const QString& db)
     return out;
 }
 
-// An address as every reader stores it: with its formatted text.
-QVariantMap address(QVariantMap fields)
-{
-    fields.insert(QStringLiteral("data1"), testkit::entityOf(fields).formattedAddr());
-    return fields;
-}
-
 // A card-shaped contact: every kind once or more, with the sub-types a
 // vCard holds, two notes, a second home address and a name in Chinese.
 pim::_Contact cardContact()
@@ -139,11 +132,11 @@ pim::_Contact cardContact()
             { pim::ENTITY_ORG, { Fields { { "data1", "Acme; Inc" }, { "data4", "Lead" }, { "data5", "R&D" } } } },
             { pim::ENTITY_REL, rels },
             { pim::ENTITY_ADDR,
-                { address({ { "data2", 1 }, { "data4", "1 Main St" }, { "data7", "Springfield" }, { "data8", "IL" },
+                { testkit::addressOf({ { "data2", 1 }, { "data4", "1 Main St" }, { "data7", "Springfield" }, { "data8", "IL" },
                       { "data9", "62701" }, { "data10", "USA" } }),
-                    address({ { "data2", 1 }, { "data4", "2 Side St" }, { "data7", "Shelbyville" } }),
-                    address({ { "data2", 2 }, { "data4", "9 Work Rd" }, { "data10", "USA" } }),
-                    address({ { "data2", 0 }, { "data7", "Elsewhere" } }) } },
+                    testkit::addressOf({ { "data2", 1 }, { "data4", "2 Side St" }, { "data7", "Shelbyville" } }),
+                    testkit::addressOf({ { "data2", 2 }, { "data4", "9 Work Rd" }, { "data10", "USA" } }),
+                    testkit::addressOf({ { "data2", 0 }, { "data7", "Elsewhere" } }) } },
             { pim::ENTITY_URL, urls } });
 }
 
@@ -170,10 +163,10 @@ pim::_Contact tableContact()
     events << Fields { { "data1", "--0415" }, { "data2", 3 } }; // no year: kept as written
     QList<QVariantMap> addrs;
     for (const int code : { 0, 1, 2, 7 }) {
-        addrs << address({ { "data2", code }, { "data4", QStringLiteral("%1 Road").arg(code) }, { "data7", "Town" },
+        addrs << testkit::addressOf({ { "data2", code }, { "data4", QStringLiteral("%1 Road").arg(code) }, { "data7", "Town" },
             { "data8", "State" }, { "data9", "12345" }, { "data10", "Land" } });
     }
-    addrs << address({ { "data2", 2 }, { "data9", "99999" } });
+    addrs << testkit::addressOf({ { "data2", 2 }, { "data9", "99999" } });
     return contactOf(QStringLiteral("Dr. Ann B. Every Jr."),
         { { pim::ENTITY_NAME, { Fields { { "data2", "Ann" }, { "data3", "Every" }, { "data4", "B." }, { "data5", "Dr." },
                                   { "data6", "Jr." } } } },
@@ -224,10 +217,10 @@ pim::_Contact everyKindContact()
            << Fields { { "data1", "2016-06-20T00:00:00" }, { "data2", 0 }, { "data3", "Anniversary" } };
     QList<QVariantMap> addrs;
     for (const int code : pim::addrTypeMap().keys())
-        addrs << address({ { "data2", code }, { "data4", QStringLiteral("%1 Road").arg(code) }, { "data7", "Town" } });
-    addrs << address({ { "data2", 0 }, { "data3", "Casa de verano" }, { "data4", "Calle Mayor 1\nBajo" },
+        addrs << testkit::addressOf({ { "data2", code }, { "data4", QStringLiteral("%1 Road").arg(code) }, { "data7", "Town" } });
+    addrs << testkit::addressOf({ { "data2", 0 }, { "data3", "Casa de verano" }, { "data4", "Calle Mayor 1\nBajo" },
                        { "data7", "Madrid" }, { "data9", "28013" }, { "data10", QStringLiteral("España") } })
-          << address({ { "data2", 0 }, { "data3", "Home" }, { "data7", "Elsewhere" } });
+          << testkit::addressOf({ { "data2", 0 }, { "data3", "Home" }, { "data7", "Elsewhere" } });
     pim::Entity name = testkit::entityOf({ { "data2", "Eve" }, { "data3", "Kind" }, { "data4", "M." }, { "data5", "Dr." },
                                            { "data6", "Jr." } });
     name.fields.insert(QStringLiteral("data1"), name.fullName());
@@ -507,7 +500,7 @@ private slots:
                         { pim::ENTITY_REL, { Fields { { "data1", " Ana" }, { "data2", 8 } } } },
                         { pim::ENTITY_URL, { Fields { { "data1", " https://lead.example " }, { "data2", 1 } } } },
                         { pim::ENTITY_ADDR,
-                            { address({ { "data2", 1 }, { "data4", "  12 Leading St\r\nFlat 3 " }, { "data7", " Bath" },
+                            { testkit::addressOf({ { "data2", 1 }, { "data4", "  12 Leading St\r\nFlat 3 " }, { "data7", " Bath" },
                                   { "data8", " Somerset " }, { "data9", " BA1 " }, { "data10", " UK" } }) } } }),
                 stored, existed);
             target.close();
