@@ -28,6 +28,7 @@ const Area kAreas[] = {
     { "actions", actionShots },
     { "android", androidShots },
     { "itunes", itunesShots },
+    { "files", fileShots },
     { "placement", placementShots },
 };
 

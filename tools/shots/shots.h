@@ -14,6 +14,7 @@ void editorShots(ShotWriter& shots);
 void actionShots(ShotWriter& shots);
 void androidShots(ShotWriter& shots);
 void itunesShots(ShotWriter& shots);
+void fileShots(ShotWriter& shots);
 // Whole-screen pictures; for a screen of a given size run for example
 //   QT_QPA_PLATFORM=offscreen:configfile=screen.json render_shots out placement
 // with screen.json {"screens":[{"name":"s","x":0,"y":0,"width":1024,"height":700,"logicalDpi":96}]}.
