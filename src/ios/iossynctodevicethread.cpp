@@ -18,6 +18,24 @@
 
 using namespace iossync;
 
+namespace {
+
+// The contact as the iPhone can hold it. The phone keeps one organisation a
+// contact, and its duplicate rule merges every further one into the first:
+// the company of one would go beside the department of another. The first
+// goes whole instead.
+pim::_Contact asThePhoneHoldsIt(const pim::_Contact& contact)
+{
+    const auto orgs = contact.entities.constFind(pim::ENTITY_ORG);
+    if (orgs == contact.entities.constEnd() || orgs->size() < 2)
+        return contact;
+    pim::_Contact one = contact;
+    one.entities[pim::ENTITY_ORG] = orgs->mid(0, 1);
+    return one;
+}
+
+} // namespace
+
 IOSSyncToDeviceThread::IOSSyncToDeviceThread(QString udid, QSharedPointer<LocalDb> db,
                                              std::shared_ptr<ContactPages> pages, IWorkerReporter* reporter,
                                              QObject* parent)
@@ -116,7 +134,8 @@ void IOSSyncToDeviceThread::handleBatch(const QList<pim::_Contact>& batch)
         ledger.noteBefore(*m_db, incoming.fullName);
         pim::_Contact target;
         bool existed = false;
-        const QMap<int, QList<pim::Entity>> additions = m_db->combineContact(incoming, target, existed);
+        const QMap<int, QList<pim::Entity>> additions
+            = m_db->combineContact(asThePhoneHoldsIt(incoming), target, existed);
         if (existed)
             ++m_merged;
         ledger.noteMerge(target, existed, additions);

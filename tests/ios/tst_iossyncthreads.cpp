@@ -536,6 +536,31 @@ private slots:
         QCOMPARE(content(other.phoneRecords()), content(records));
     }
 
+    // The iPhone holds one organisation a contact: of a contact that works
+    // for two, the first goes whole, never the company of one beside the
+    // department of the other.
+    void shouldWriteTheFirstOfSeveralOrganisationsWhole()
+    {
+        IPhoneSimulator sim(QJsonObject{});
+        DeviceDb device;
+        RecordingReporter reporter;
+        const Contacts contacts{named("Ray", {{10, {Fields{{"data1", "Test Inc."}, {"data5", "Testing"}, {"data4", "Chemist"}},
+                                                    Fields{{"data1", "Coding Club"}, {"data4", "Mentor"}}}}})};
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db, contacts, &reporter);
+        runToEnd(thread);
+        QCOMPARE(reporter.errors(), QStringList());
+        QStringList organisations;
+        for (const QJsonValue value : sim.phoneRecords()) {
+            const QJsonObject r = value.toObject();
+            if (r.contains("company name"))
+                organisations << r["company name"].toString() + "|" + r["department"].toString() + "|"
+                        + r["job title"].toString();
+        }
+        QCOMPARE(organisations, QStringList{"Test Inc.|Testing|Chemist"});
+        QCOMPARE(SqlProbe(device.db->path()).column("select data1||'|'||data5||'|'||data4 from data where type = 10"),
+                 organisations);
+    }
+
     // An edit of Kim (nickname added, phone added, e-mail changed, phone deleted,
     // group added), Lee deleted, then a contact new to the phone with an e-mail.
     void shouldSendEditsAndDeletions()
