@@ -13,6 +13,11 @@ namespace {
 
 enum Rule {
     RULE_NONE,
+    // Says something of the card rather than of the person, or only serves
+    // another property of the card (the label, the country format and the
+    // messaging service of a grouped item, read with their item): leaving
+    // it out loses nothing.
+    RULE_NOTHING_TO_KEEP,
     RULE_N,
     RULE_FN,
     RULE_PHOTO,
@@ -85,6 +90,23 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-EVOLUTION-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-MS-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("VERSION"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("PRODID"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("REV"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("UID"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-ABUID"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("CLIENTPIDMAP"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-IRMC-LUID"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-ABSHOWAS"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("SORT-STRING"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("KIND"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("CLASS"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("PROFILE"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("NAME"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("SOURCE"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-ABLABEL"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-ABADR"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-IM-PROTOCOL"), RULE_NOTHING_TO_KEEP },
     };
     return table.value(name, RULE_NONE);
 }
@@ -319,7 +341,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             checkCharset(property);
             (label ? labels : protocols)
                 .insert(property.group.toLower(),
-                        VCardValue(property, m_charsets, modern && !isQuotedPrintable(property)).text());
+                        VCardValue(property, m_charsets, !(modern && isQuotedPrintable(property))).text());
         }
     }
 
@@ -330,6 +352,8 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
                 notes.leftOut.append({ property.line, property.name });
             continue;
         }
+        if (rule == RULE_NOTHING_TO_KEEP)
+            continue;
         checkCharset(property);
         const bool quoted = isQuotedPrintable(property);
         const qsizetype blanks = blanksAfterColon(property, quoted);
@@ -340,7 +364,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             unblanked.value.remove(0, blanks);
             read = &unblanked;
         }
-        VCardValue value(*read, m_charsets, modern && !quoted);
+        VCardValue value(*read, m_charsets, !(modern && quoted));
         if (holdsNothing(rule, value))
             continue;
         if (!property.group.isEmpty()) {
@@ -353,6 +377,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
         switch (rule) {
         case RULE_NONE:
+        case RULE_NOTHING_TO_KEEP:
             break;
         case RULE_N: {
             if (!hasN) {

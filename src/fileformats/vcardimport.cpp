@@ -9,7 +9,6 @@
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
-#include <QSet>
 
 #include <algorithm>
 #include <condition_variable>
@@ -61,23 +60,6 @@ void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& p
             break;
     }
     parser.finish();
-}
-
-// Properties that say something of the card rather than of the person,
-// or that only serve another property of the card (the label, the country
-// format and the messaging service of a grouped item): leaving them out
-// loses nothing.
-bool carriesNothingToKeep(const QString& name)
-{
-    static const QSet<QString> names {
-        QStringLiteral("VERSION"),   QStringLiteral("PRODID"),       QStringLiteral("REV"),
-        QStringLiteral("UID"),       QStringLiteral("X-ABUID"),      QStringLiteral("CLIENTPIDMAP"),
-        QStringLiteral("X-IRMC-LUID"), QStringLiteral("X-ABSHOWAS"), QStringLiteral("SORT-STRING"),
-        QStringLiteral("KIND"),      QStringLiteral("CLASS"),        QStringLiteral("PROFILE"),
-        QStringLiteral("NAME"),      QStringLiteral("SOURCE"),       QStringLiteral("X-ABLABEL"),
-        QStringLiteral("X-ABADR"),   QStringLiteral("X-IM-PROTOCOL"),
-    };
-    return names.contains(name);
 }
 
 // The order of a problem among all of a file's: the problems of a card
@@ -362,10 +344,8 @@ pim::_Contact VCardImport::nextContact()
         vcardrules::Notes notes;
         contact = m_mapper.toContact(cards.first(), &notes);
         found.append(notes.items);
-        for (const auto& [line, name] : notes.leftOut) {
-            if (!carriesNothingToKeep(name))
-                m_problems.addLeftOutKind(name, line);
-        }
+        for (const auto& [line, name] : notes.leftOut)
+            m_problems.addLeftOutKind(name, line);
     }
     if (contact.fullName.isEmpty())
         found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });

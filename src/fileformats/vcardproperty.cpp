@@ -17,20 +17,6 @@ QString VCardProperty::paramIgnoringCase(const QString& key) const
     return QString();
 }
 
-bool VCardProperty::isQuotedPrintable() const
-{
-    static const QString encoding = QStringLiteral("ENCODING");
-    static const QString quotedPrintable = QStringLiteral("QUOTED-PRINTABLE");
-    const auto is = [](const QString& text, const QString& upper) {
-        return text.size() == upper.size() && text.compare(upper, Qt::CaseInsensitive) == 0;
-    };
-    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
-        if (is(is(it.key(), encoding) ? it.value() : it.key(), quotedPrintable))
-            return true;
-    }
-    return false;
-}
-
 QString VCardProperty::toString() const
 {
     VCardCharsets charsets;

@@ -25,12 +25,6 @@ public:
     QMap<QString, QString> params;
     // Decoded from quoted-printable or base64, still in the file's charset.
     QByteArray value;
-    // Read from a file: whether a backslash in the value escapes the
-    // character after it. Not so in a quoted-printable value of a 3.0 or
-    // 4.0 card: 3.0 did away with quoted-printable, and this program's
-    // earlier builds wrote such values with their text as it was,
-    // backslashes and all.
-    bool escaped = true;
 
     // The value as text, decoded with its CHARSET parameter (name looked up
     // without regard to case); no or an unknown charset reads as UTF-8.
@@ -52,7 +46,4 @@ public:
     // The value of the parameter whose name equals key without regard to
     // case; empty when there is none.
     QString paramIgnoringCase(const QString& key) const;
-    // Whether ENCODING, or a bare parameter of the 2.1 form, says
-    // quoted-printable (in any case).
-    bool isQuotedPrintable() const;
 };

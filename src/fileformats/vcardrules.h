@@ -16,8 +16,8 @@ struct Notes {
     QList<std::pair<qint64, QString>> items;
     // The card's groups reached the bound and one was cut off.
     bool groupsCut = false;
-    // Line and name of each property with a value whose kind no rule
-    // reads; the reader decides which of them carried something to keep.
+    // Line and name of each property with a value of a kind no rule reads
+    // and that carried something a user keeps.
     QList<std::pair<qint64, QString>> leftOut;
 
     void add(qint64 line, const QString& text) { items.append({ line, text }); }

@@ -4,7 +4,6 @@
 #include "fileformats/fileformatslog.h"
 #include "fileformats/vcardtokenizer.h"
 
-#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <new>
@@ -153,22 +152,7 @@ QList<QList<VCardProperty>> VCardStreamParser::takeCards()
 {
     m_awaiting = nullptr;
     m_cardOpen = false;
-    for (QList<VCardProperty>& card : m_cards)
-        markUnescapedText(card);
     return std::exchange(m_cards, {});
-}
-
-void VCardStreamParser::markUnescapedText(QList<VCardProperty>& card)
-{
-    const auto version = std::find_if(card.cbegin(), card.cend(), [](const VCardProperty& property) {
-        return property.name == QLatin1String("VERSION");
-    });
-    if (version == card.cend() || !isVersion3Or4(version->value))
-        return;
-    for (VCardProperty& property : card) {
-        if (property.isQuotedPrintable())
-            property.escaped = false;
-    }
 }
 
 void VCardStreamParser::onProperty(void* self, const char* name, const char** params)

@@ -59,7 +59,6 @@ public:
     static constexpr int kMaxParameters = 1000;
     int problemCount() const { return m_problemCount; }
 
-    // The cards read, each property's VCardProperty::escaped set.
     QList<QList<VCardProperty>> takeCards();
     const QList<CardRange>& ranges() const { return m_ranges; }
     // How many of ranges() are whole: the last one ends only at the next
@@ -76,8 +75,6 @@ private:
     static void onError(void* self, long long line);
     static void onWarning(void* self, long long line, int warning);
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
-    // Sets VCardProperty::escaped of the card's properties.
-    static void markUnescapedText(QList<VCardProperty>& card);
     // The same few names and parameter words come on every card; sharing
     // their text saves an allocation per property.
     QString intern(const char* text);

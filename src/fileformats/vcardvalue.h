@@ -14,8 +14,11 @@ class VCardCharsets;
 // they apply.
 class VCardValue {
 public:
-    // unescape: the card is 3.0/4.0 and the value is not quoted-printable,
-    // so its escapes are read whatever the property says.
+    // unescape: a backslash in the value escapes the character after it.
+    // So in every version, as writers put escapes in 2.1 too; not in a
+    // quoted-printable value of a 3.0 or 4.0 card: 3.0 did away with
+    // quoted-printable, and this program's earlier builds wrote such values
+    // with their text as it was, backslashes and all.
     VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape);
 
     const VCardProperty& property() const { return m_property; }
@@ -25,9 +28,8 @@ public:
     const QString& text() const;
     // The same with its escapes as written.
     const QString& rawText() const { return raw(); }
-    // Whether text() and components() read backslash escapes: in every
-    // version, as writers put them in 2.1 too (see VCardProperty::escaped).
-    bool unescapes() const { return m_unescape || m_property.escaped; }
+    // Whether text() and components() read backslash escapes.
+    bool unescapes() const { return m_unescape; }
     // The structured value split at unescaped ";" (an empty trailing
     // component left out); with joinLists, the items of a list component
     // joined by a blank (see VCardProperty::splitComponents).
