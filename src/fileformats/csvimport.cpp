@@ -51,12 +51,6 @@ QString storedDate(const QString& cell)
     return iso == cell.trimmed() ? cell : iso;
 }
 
-// Whether the text holds nothing but blanks (or nothing at all).
-bool isBlank(const QString& text)
-{
-    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
-}
-
 // A web-mail export marks the groups it keeps itself with "* ". Its
 // "* myContacts" holds every contact of the account and says nothing about
 // this one, so it is no group here; the others ("* starred") keep their
@@ -556,7 +550,7 @@ pim::_Contact CSVImport::nextContact()
             else if (col.info.entityType == pim::ENTITY_GROUP)
                 value = groupName(value);
             // A blank value is nothing to keep.
-            if (isBlank(value))
+            if (pim::isBlankText(value))
                 continue;
             // Every column of a multi-valued group fills "data1", so a group
             // that holds an entity already has its value.

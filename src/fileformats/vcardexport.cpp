@@ -199,11 +199,6 @@ QByteArray components(std::initializer_list<QString> parts)
     return joined;
 }
 
-bool isBlank(const QString& value)
-{
-    return std::all_of(value.cbegin(), value.cend(), [](QChar c) { return c.isSpace(); });
-}
-
 // Street, city, region, postcode and country, in the order of ADR.
 constexpr int kAddressParts[] = { 4, 7, 8, 9, 10 };
 
@@ -220,10 +215,10 @@ bool holdsNothing(int type, const pim::Entity& e)
     case pim::ENTITY_NOTES:
     case pim::ENTITY_REL:
     case pim::ENTITY_URL:
-        return isBlank(text(e, 1));
+        return pim::isBlankText(text(e, 1));
     case pim::ENTITY_ADDR:
         return std::all_of(std::begin(kAddressParts), std::end(kAddressParts),
-                           [&e](int n) { return isBlank(text(e, n)); });
+                           [&e](int n) { return pim::isBlankText(text(e, n)); });
     default:
         return false;
     }
@@ -357,11 +352,11 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         break;
     case pim::ENTITY_ORG: {
         const QString title = text(e, 4);
-        if (!isBlank(title))
+        if (!pim::isBlankText(title))
             addText(QStringLiteral("TITLE"), Params(), title);
         const QString company = text(e, 1);
         const QString department = text(e, 5);
-        if (!isBlank(company) || !isBlank(department))
+        if (!pim::isBlankText(company) || !pim::isBlankText(department))
             add(QStringLiteral("ORG"), Params(), components({ company, department, QString(), QString() }));
         break;
     }

@@ -3,6 +3,7 @@
 
 #include "fileformats/qvcardparser.h"
 #include "fileformats/vcardcharsets.h"
+#include "model/contact.h"
 
 #include <QHash>
 #include <QSet>
@@ -32,23 +33,10 @@ const QString& VCardValue::text() const
     return *m_text;
 }
 
-namespace {
-
-bool isBlankText(QStringView text)
-{
-    for (const QChar c : text) {
-        if (!c.isSpace())
-            return false;
-    }
-    return true;
-}
-
-} // namespace
-
 bool VCardValue::isBlank(bool structured) const
 {
     if (!structured)
-        return isBlankText(text());
+        return pim::isBlankText(text());
     const QString& written = raw();
     // Without escapes a component holds its characters as written.
     if (!written.contains(u'\\')) {
@@ -59,7 +47,7 @@ bool VCardValue::isBlank(bool structured) const
         return true;
     }
     const QStringList parts = components();
-    return std::all_of(parts.cbegin(), parts.cend(), [](const QString& part) { return isBlankText(part); });
+    return std::all_of(parts.cbegin(), parts.cend(), [](const QString& part) { return pim::isBlankText(part); });
 }
 
 QStringList VCardValue::components(bool joinLists) const

@@ -4,6 +4,8 @@
 #include <QDate>
 #include <QDateTime>
 
+#include <algorithm>
+
 namespace pim {
 
 namespace {
@@ -127,6 +129,11 @@ QString fieldText(const QVariant& value)
     default:
         return value.toString();
     }
+}
+
+bool isBlankText(QStringView text)
+{
+    return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
 bool fieldEquals(const QVariant& left, const QVariant& right)

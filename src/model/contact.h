@@ -102,6 +102,11 @@ public:
 // plain string form. Qt 6 would otherwise append ".000" to date-times.
 QString fieldText(const QVariant& value);
 
+// Whether a value's text holds nothing but blanks (or nothing at all): such
+// a number, address or note is nothing to keep, so the file readers store no
+// entry for it and the writers write none.
+bool isBlankText(QStringView text);
+
 // Field equality as the duplicate rules need it: two absent (invalid)
 // values are equal, an absent value equals nothing present (not even empty
 // text); numbers compare as numbers; otherwise the right value is taken in
