@@ -73,18 +73,26 @@ std::optional<int> imType(const QStringList& kinds)
     return std::nullopt;
 }
 
-int imProtocol(const QStringList& kinds)
+// The protocols by the words that name them in lower case: the protocol
+// table's names, the URI schemes of IMPP ("xmpp", "ymsgr"), and
+// "netmetting", the spelling this program's own writer has always used.
+const QHash<QString, int>& protocolWords()
 {
     static const QHash<QString, int> table {
-        { QStringLiteral("aim"), 1 },         { QStringLiteral("msn"), 2 },
-        { QStringLiteral("yahoo"), 3 },       { QStringLiteral("skype"), 4 },
-        { QStringLiteral("qq"), 5 },          { QStringLiteral("googletalk"), 6 },
-        { QStringLiteral("icq"), 7 },         { QStringLiteral("jabber"), 8 },
-        { QStringLiteral("netmetting"), 9 },  { QStringLiteral("gadugadu"), 10 },
-        { QStringLiteral("facebook"), 11 },
+        { QStringLiteral("aim"), 1 },        { QStringLiteral("msn"), 2 },       { QStringLiteral("msnim"), 2 },
+        { QStringLiteral("yahoo"), 3 },      { QStringLiteral("ymsgr"), 3 },     { QStringLiteral("skype"), 4 },
+        { QStringLiteral("qq"), 5 },         { QStringLiteral("googletalk"), 6 }, { QStringLiteral("gtalk"), 6 },
+        { QStringLiteral("icq"), 7 },        { QStringLiteral("jabber"), 8 },    { QStringLiteral("xmpp"), 8 },
+        { QStringLiteral("netmeeting"), 9 }, { QStringLiteral("netmetting"), 9 }, { QStringLiteral("gadugadu"), 10 },
+        { QStringLiteral("gg"), 10 },        { QStringLiteral("facebook"), 11 },
     };
+    return table;
+}
+
+int imProtocol(const QStringList& kinds)
+{
     for (const QString& kind : kinds) {
-        const int protocol = table.value(kind, 0);
+        const int protocol = protocolWords().value(kind, 0);
         if (protocol != 0)
             return protocol;
     }
@@ -108,21 +116,13 @@ std::optional<int> imppType(const QStringList& kinds)
 // underscores aside; 0 when it names none of the protocol table's.
 int protocolNamed(QStringView name)
 {
-    static const QHash<QString, int> table {
-        { QStringLiteral("aim"), 1 },        { QStringLiteral("msn"), 2 },       { QStringLiteral("msnim"), 2 },
-        { QStringLiteral("yahoo"), 3 },      { QStringLiteral("ymsgr"), 3 },     { QStringLiteral("skype"), 4 },
-        { QStringLiteral("qq"), 5 },         { QStringLiteral("googletalk"), 6 }, { QStringLiteral("gtalk"), 6 },
-        { QStringLiteral("icq"), 7 },        { QStringLiteral("jabber"), 8 },    { QStringLiteral("xmpp"), 8 },
-        { QStringLiteral("netmeeting"), 9 }, { QStringLiteral("gadugadu"), 10 }, { QStringLiteral("gg"), 10 },
-        { QStringLiteral("facebook"), 11 },
-    };
     QString word;
     word.reserve(name.size());
     for (const QChar c : name) {
         if (c != u' ' && c != u'-' && c != u'_')
             word.append(c.toLower());
     }
-    return table.value(word, 0);
+    return protocolWords().value(word, 0);
 }
 
 // The length of the URI scheme that the text starts with ("xmpp" of
@@ -136,16 +136,18 @@ qsizetype schemeLength(const QString& text)
     return i > 1 && i < text.size() && text.at(i) == u':' && text.at(0).isLetter() ? i : 0;
 }
 
-// An IM entity of the address, of the protocol that protocolName names, or
-// of a custom protocol of that name when the table has none.
+// An IM entity of the address, of the protocol, with the service's own
+// name when one is given.
 void appendIm(const VCardValue& value, pim::_Contact& contact, const QString& address, std::optional<int> type,
               int protocol, const QString& protocolName)
 {
     pim::Entity entity;
     setSubType(entity, value, type, 1);
     entity.fields.insert(QStringLiteral("data1"), address);
+    // Stored also when 0 (Other): an address without a protocol is the same
+    // as one of protocol Other, and the merge compares the two.
     entity.fields.insert(QStringLiteral("data5"), protocol);
-    if (protocol == 0 && !protocolName.isEmpty())
+    if (!protocolName.isEmpty())
         entity.fields.insert(QStringLiteral("data6"), protocolName);
     appendEntity(contact, pim::ENTITY_IM, entity);
 }
@@ -222,16 +224,8 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
 
 void readIm(const VCardValue& value, pim::_Contact& contact)
 {
-    pim::Entity entity;
     const QStringList kinds = value.kinds();
-    setSubType(entity, value, imType(kinds), 1);
-    entity.fields.insert(QStringLiteral("data1"), value.text());
-    // Stored also when 0 (Other): an address without a protocol is the same
-    // as one of protocol Other, and the merge compares the two.
-    entity.fields.insert(QStringLiteral("data5"), imProtocol(kinds));
-    if (!value.itemProtocol().isEmpty())
-        entity.fields.insert(QStringLiteral("data6"), value.itemProtocol());
-    appendEntity(contact, pim::ENTITY_IM, entity);
+    appendIm(value, contact, value.text(), imType(kinds), imProtocol(kinds), value.itemProtocol());
 }
 
 void readImpp(const VCardValue& value, pim::_Contact& contact)
@@ -244,8 +238,10 @@ void readImpp(const VCardValue& value, pim::_Contact& contact)
     QString service = value.property().paramIgnoringCase(QStringLiteral("X-SERVICE-TYPE")).trimmed();
     if (service.isEmpty())
         service = trimmed.left(scheme);
-    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()),
-             protocolNamed(service), service);
+    // A service the protocol table lacks keeps its name, as a custom one.
+    const int protocol = protocolNamed(service);
+    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()), protocol,
+             protocol == 0 ? service : QString());
 }
 
 void readNamedIm(const VCardValue& value, pim::_Contact& contact)
