@@ -35,6 +35,12 @@ QJsonObject kimAndLee()
                                     {"4/11/22", child("Email Address", "a@b", {"11"})}}}};
 }
 
+// The simulated phone's fault `kind` at the point `at`, past `after` matches.
+QJsonObject faultAt(const char* at, const char* kind, int after = 0)
+{
+    return QJsonObject{{"at", at}, {"kind", kind}, {"after", after}};
+}
+
 // Runs the thread to its end; the reporter keeps what it said.
 void runToEnd(QThread& thread)
 {
@@ -309,9 +315,6 @@ private slots:
         QTest::addColumn<int>("numbers");   // phone numbers in the database
         QTest::addColumn<int>("unclaimed"); // records on the phone that the database does not claim
         QTest::addColumn<QString>("ending");
-        const auto fault = [](const char* at, const char* kind, int after = 0) {
-            return QJsonObject{{"at", at}, {"kind", kind}, {"after", after}};
-        };
         const QString dropped = "The iPhone was disconnected while contacts were written to it. ";
         const QString unreadable = "The iPhone sent an answer that could not be read while contacts were written to it. ";
         const QString retry = " Keep the iPhone connected and unlocked, and try again.";
@@ -328,60 +331,60 @@ private slots:
         // user is not asked to repeat. One gone before the message went out
         // lost it.
         QTest::newRow("link drops at the first records")
-            << fault("SDMessageProcessChanges", "drop") << 0 << 0 << 0
+            << faultAt("SDMessageProcessChanges", "drop") << 0 << 0 << 0
             << dropped.trimmed() + unsureTen + " The rest were not written." + noNumbers + reread;
         QTest::newRow("link drops after the contacts of the first batch")
-            << fault("SDMessageProcessChanges", "drop", 1) << 10 << 0 << 0 << dropped + ten + unsureNumbers + reread;
-        QTest::newRow("link drops as the first batch finishes") << fault("SDMessageFinishSessionOnDevice", "drop") << 10 << 10
+            << faultAt("SDMessageProcessChanges", "drop", 1) << 10 << 0 << 0 << dropped + ten + unsureNumbers + reread;
+        QTest::newRow("link drops as the first batch finishes") << faultAt("SDMessageFinishSessionOnDevice", "drop") << 10 << 10
                                                                 << 0 << dropped + ten + retry;
         QTest::newRow("link drops after two messages")
-            << fault("SDMessageProcessChanges", "drop", 2) << 10 << 10 << 0
+            << faultAt("SDMessageProcessChanges", "drop", 2) << 10 << 10 << 0
             << dropped + "10 contacts were written to the iPhone and kept." + unsureTen
                    + numbersOf.arg("10", "11", "12", "13", "14") + "were not written." + reread;
-        QTest::newRow("link gone before the first records") << fault("SDMessageSyncDataClassWithDevice", "deaf") << 0 << 0 << 0
+        QTest::newRow("link gone before the first records") << faultAt("SDMessageSyncDataClassWithDevice", "deaf") << 0 << 0 << 0
                                                             << dropped + "No contact was written." + retry;
         QTest::newRow("link gone before the details of the first batch")
-            << fault("SDMessageProcessChanges", "deaf") << 10 << 0 << 0 << dropped + ten + noNumbers + retry;
+            << faultAt("SDMessageProcessChanges", "deaf") << 10 << 0 << 0 << dropped + ten + noNumbers + retry;
         // The phone stores what it was sent, then the link drops.
         QTest::newRow("stored contacts, link drops")
-            << fault("SDMessageProcessChanges", "storedrop") << 10 << 0 << 10
+            << faultAt("SDMessageProcessChanges", "storedrop") << 10 << 0 << 10
             << dropped.trimmed() + unsureTen + " The rest were not written." + noNumbers + reread;
         QTest::newRow("stored details, link drops")
-            << fault("SDMessageProcessChanges", "storedrop", 1) << 10 << 0 << 10 << dropped + ten + unsureNumbers + reread;
+            << faultAt("SDMessageProcessChanges", "storedrop", 1) << 10 << 0 << 10 << dropped + ten + unsureNumbers + reread;
         // Each session: version exchange, start, ping, contacts, children, finish.
         // The phone's answer cannot be read: what it was sent may be on it.
         QTest::newRow("unreadable answer to the 5th message")
-            << fault("message5", "garbage") << 10 << 0 << 0
+            << faultAt("message5", "garbage") << 10 << 0 << 0
             << unreadable + ten + " Some details of \"C00\", \"C01\", \"C02\", \"C03\", \"C04\", ... were sent to "
                                   "the iPhone, which did not confirm them; they may be on the phone." + reread;
-        QTest::newRow("unreadable answer to the 8th message") << fault("message8", "garbage") << 10 << 10 << 0
+        QTest::newRow("unreadable answer to the 8th message") << faultAt("message8", "garbage") << 10 << 10 << 0
                                                               << unreadable + ten + restart;
         QTest::newRow("unreadable answer to the 11th message")
-            << fault("message11", "garbage") << 20 << 10 << 0
+            << faultAt("message11", "garbage") << 20 << 10 << 0
             << unreadable + "20 contacts were written to the iPhone and kept. Some details of \"C10\", \"C11\", "
                             "\"C12\", \"C13\", \"C14\", ... were sent to the iPhone, which did not confirm them; they "
                             "may be on the phone." + reread;
-        QTest::newRow("link drops as the last batch finishes") << fault("SDMessageFinishSessionOnDevice", "drop", 1) << 20
+        QTest::newRow("link drops as the last batch finishes") << faultAt("SDMessageFinishSessionOnDevice", "drop", 1) << 20
                                                                << 20 << 0 << dropped + "20 contacts were written to the iPhone and kept." + retry;
         // The phone stores what it was sent, then answers without the new ids,
         // with garbage, or only once the session ends.
         QTest::newRow("no ids for the first contacts")
-            << fault("SDMessageProcessChanges", "noids") << 10 << 0 << 10
+            << faultAt("SDMessageProcessChanges", "noids") << 10 << 0 << 10
             << "The iPhone answered without confirming the new contact \"C00\"." + unsureTen + " The rest were not written."
                    + noNumbers + reread;
         QTest::newRow("no ids for the contacts of the second batch")
-            << fault("SDMessageProcessChanges", "noids", 2) << 20 << 10 << 10
+            << faultAt("SDMessageProcessChanges", "noids", 2) << 20 << 10 << 10
             << "The iPhone answered without confirming the new contact \"C10\". 10 contacts were written to the iPhone and kept."
                    + unsureTen + numbersOf.arg("10", "11", "12", "13", "14") + "were not written." + reread;
-        QTest::newRow("stored contacts, unreadable answer") << fault("SDMessageProcessChanges", "badremap") << 10 << 0 << 10
+        QTest::newRow("stored contacts, unreadable answer") << faultAt("SDMessageProcessChanges", "badremap") << 10 << 0 << 10
                                                             << unreadable.trimmed() + unsureTen + " The rest were not written."
                                                                    + noNumbers + reread;
         QTest::newRow("stored contacts, answer too late")
-            << fault("SDMessageProcessChanges", "late") << 10 << 0 << 10
+            << faultAt("SDMessageProcessChanges", "late") << 10 << 0 << 10
             << "The iPhone stopped answering while contacts were written to it." + unsureTen + " The rest were not written."
                    + noNumbers + reread;
         QTest::newRow("stored details, unreadable answer")
-            << fault("SDMessageProcessChanges", "badremap", 3) << 20 << 10 << 10
+            << faultAt("SDMessageProcessChanges", "badremap", 3) << 20 << 10 << 10
             << unreadable + "20 contacts were written to the iPhone and kept. Some details of \"C10\", \"C11\", "
                             "\"C12\", \"C13\", \"C14\", ... were sent to the iPhone, which did not confirm them; they "
                             "may be on the phone." + reread;
@@ -652,31 +655,28 @@ private slots:
         QTest::addColumn<QString>("job");
         QTest::addColumn<QJsonObject>("fault");
         QTest::addColumn<QString>("ending");
-        const auto fault = [](const char* at, const char* kind, int after = 0) {
-            return QJsonObject{{"at", at}, {"kind", kind}, {"after", after}};
-        };
         const QString dropped = "The iPhone was disconnected while the change was sent to it. ";
         const QString reread = " Its contacts are read again, so the list shows what it holds.";
         const QString newUnsure = "The new contact \"New\" was sent to the iPhone, which did not confirm it; it may be on the phone.";
         QTest::newRow("new contact stored, link drops")
-            << "new" << fault("SDMessageProcessChanges", "storedrop") << dropped + newUnsure
+            << "new" << faultAt("SDMessageProcessChanges", "storedrop") << dropped + newUnsure
                                                                             + " Some details of \"New\" were not written." + reread;
         QTest::newRow("new contact, no id for it")
-            << "new" << fault("SDMessageProcessChanges", "noids")
+            << "new" << faultAt("SDMessageProcessChanges", "noids")
             << "The iPhone answered without confirming the new contact \"New\". " + newUnsure
                    + " Some details of \"New\" were not written." + reread;
         QTest::newRow("details of the new contact stored, link drops")
-            << "new" << fault("SDMessageProcessChanges", "storedrop", 1)
+            << "new" << faultAt("SDMessageProcessChanges", "storedrop", 1)
             << dropped + "Some details of \"New\" were sent to the iPhone, which did not confirm them; they may be on the phone."
                    + reread;
         QTest::newRow("change of a contact, link drops")
-            << "edit" << fault("SDMessageProcessChanges", "drop")
+            << "edit" << faultAt("SDMessageProcessChanges", "drop")
             << dropped + "Changes to \"Kim\" were sent to the iPhone, which did not confirm them; they may be on the phone. "
                          "Some details of \"Kim\" were not written." + reread;
         QTest::newRow("change of a contact, link gone before it")
-            << "edit" << fault("SDMessageSyncDataClassWithDevice", "deaf")
+            << "edit" << faultAt("SDMessageSyncDataClassWithDevice", "deaf")
             << dropped.trimmed() + reread + " Keep the iPhone connected and unlocked, and try again.";
-        QTest::newRow("deletion, link drops") << "delete" << fault("SDMessageProcessChanges", "drop")
+        QTest::newRow("deletion, link drops") << "delete" << faultAt("SDMessageProcessChanges", "drop")
                                               << dropped + "The deletion was sent to the iPhone, which did not confirm it." + reread;
     }
     void shouldSayWhatOfAnEditMayBeOnThePhone()
