@@ -20,6 +20,15 @@ bool isContactLevel(const _ChangeData& change)
     return carriedByContactRecord(change.type, change.entity);
 }
 
+// Whether a change that is not carried by the contact record puts a record
+// into the message after it.
+bool goesAsChildRecord(const _ChangeData& change)
+{
+    if (change.action == _ChangeData::ACTION_DELETED)
+        return !change.entity.srcId.isEmpty();
+    return travelsAsChild(change.type, change.entity);
+}
+
 } // namespace
 
 IOSSendChangesThread::IOSSendChangesThread(IWorkerReporter* reporter, QString udid, QSharedPointer<LocalDb> db,
@@ -41,7 +50,8 @@ void IOSSendChangesThread::run()
 {
     m_reporter->invokeUpdateProgress(tr("IDS_SENGING_CHANGES_TO_DEVICE"), 99, QString());
     runWorkerJob(*m_reporter, tr("Sending the changes to the iPhone stopped on an unexpected error."), [this] {
-        runInWords<workerrun::NoCancel>(Road::Edit, {}, [this] { sendAll(); });
+        m_outcome = std::make_unique<EditOutcome>();
+        runInWords<workerrun::NoCancel>(Road::Edit, [this] { return editText(*m_outcome); }, [this] { sendAll(); });
         m_reporter->invokeSucceed(QString());
     });
 }
@@ -62,18 +72,30 @@ void IOSSendChangesThread::sendAll()
     // its child records need its phone id to name it.
     bool childChanges = false;
     bool contactLevel = false;
-    for (const _ChangeData& change : std::as_const(m_changes))
+    bool childRecords = false;
+    for (const _ChangeData& change : std::as_const(m_changes)) {
         (isContactLevel(change) ? contactLevel : childChanges) = true;
+        childRecords = childRecords || (!isContactLevel(change) && goesAsChildRecord(change));
+    }
+    if (m_contact) {
+        m_outcome->name = m_contact->fullName;
+        m_outcome->newContact = m_contact->srcId.isEmpty();
+    }
     if (contactLevel || (childChanges && m_contact->srcId.isEmpty())) {
         PlistCFType records = PlistCFType::createCFDictionary();
         IOSSyncToDeviceThread::addPlistDataFromContact(records, *m_contact);
         SentIds sent;
         if (m_contact->srcId.isEmpty())
             sent.append({tempContactId(m_contact->id), m_contact->id, m_contact->fullName});
-        const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
+        exchange(
+            session.client, records,
+            [&](const PlistCFType& remap) {
+                writeBackContacts(*m_db, remap, sent,
+                                  [this](unsigned long long, const QString& phoneId) { m_contact->srcId = phoneId; });
+            },
+            // What the change sends after the record then never goes out.
+            [&] { m_outcome->recordUnconfirmed = true, m_outcome->restNotSent = childRecords; });
         sentAny = true;
-        writeBackContacts(*m_db, remap, sent,
-                          [this](unsigned long long, const QString& phoneId) { m_contact->srcId = phoneId; });
     }
 
     PlistCFType records = PlistCFType::createCFDictionary();
@@ -101,9 +123,10 @@ void IOSSendChangesThread::sendAll()
         deleteRecord(contact.srcId);
 
     if (records.dict_size() > 0) {
-        const PlistCFType remap = mobiledevice_sync_send_throw(session.client, records, false, PlistCFType());
+        exchange(
+            session.client, records, [&](const PlistCFType& remap) { writeBackEntities(*m_db, remap, sent); },
+            [this] { m_outcome->restUnconfirmed = true; });
         sentAny = true;
-        writeBackEntities(*m_db, remap, sent);
     }
     if (sentAny)
         mobiledevice_sync_send_finish_throw(session.client);

@@ -9,8 +9,13 @@
 #include <QString>
 #include <QThread>
 
+#include <memory>
+
 class IWorkerReporter;
 class LocalDb;
+namespace iossync {
+struct EditOutcome;
+}
 
 // Sends what the user just changed in an iPhone's device database to the
 // phone, in one contact sync session: the edit of one contact (its change
@@ -45,4 +50,6 @@ private:
     pim::_Contact* m_contact;
     QList<_ChangeData> m_changes;
     QList<pim::_Contact> m_deleted;
+    // What of the change may be on the phone once a send stopped.
+    std::unique_ptr<iossync::EditOutcome> m_outcome;
 };

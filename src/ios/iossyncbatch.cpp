@@ -98,32 +98,42 @@ void BatchLedger::sentUnconfirmed()
             m_unconfirmedRows.insert(id);
 }
 
-BatchLedger::Held BatchLedger::held(const Target& target) const
+BatchLedger::Fate BatchLedger::fate(const Target& target) const
 {
-    // Without its record the phone holds nothing of what the batch wrote to
-    // the contact: its children are sent only after every contact record.
-    if (target.withRecord && !target.recordConfirmed)
-        return target.recordUnconfirmed ? Held::Unconfirmed : Held::None;
-    bool travels = target.withRecord, some = target.withRecord, all = true, unconfirmed = false;
+    Fate fate;
+    // A new contact whose record the phone did not confirm: of what the batch
+    // wrote to it the phone holds nothing for sure, since its children are
+    // sent only after every contact record.
+    const bool recordMissing = target.created && target.withRecord && !target.recordConfirmed;
+    bool travels = target.withRecord, confirmed = target.withRecord && target.recordConfirmed;
     for (auto it = target.written.constBegin(); it != target.written.constEnd(); ++it) {
         for (const pim::Entity& row : it.value()) {
-            if (!carriedByContactRecord(it.key(), row) && !travelsAsChild(it.key(), row))
+            const bool inRecord = carriedByContactRecord(it.key(), row);
+            if (!inRecord && !travelsAsChild(it.key(), row))
                 continue;
             travels = true;
-            if (rowConfirmed(target, it.key(), row)) {
-                some = true;
-            } else {
-                all = false;
-                unconfirmed = unconfirmed || m_unconfirmedRows.contains(row.id);
-            }
+            if (rowConfirmed(target, it.key(), row))
+                confirmed = true;
+            else if ((inRecord && target.recordUnconfirmed) || m_unconfirmedRows.contains(row.id))
+                fate.rowsUnconfirmed = true;
+            else
+                fate.rowsNotSent = true;
         }
     }
+    if (recordMissing) {
+        fate.contact = target.recordUnconfirmed ? Fate::Unconfirmed : Fate::NotWritten;
+        fate.rowsUnconfirmed = false; // they go with the contact
+        return fate;
+    }
     // A contact with nothing to send is kept as after a batch that succeeds.
-    if (!travels || all)
-        return Held::Whole;
-    if (unconfirmed)
-        return some ? Held::PartUnconfirmed : Held::Unconfirmed;
-    return some ? Held::Part : Held::None;
+    // One the phone had before stays there whatever became of the changes
+    // sent to it: when the phone confirmed none of them, it is no more
+    // written than not written.
+    if (!travels || confirmed)
+        fate.contact = Fate::Kept;
+    else if (fate.rowsUnconfirmed)
+        fate.contact = Fate::ChangesUnconfirmed;
+    return fate;
 }
 
 void BatchLedger::dropUnconfirmed(LocalDb& db) const
@@ -148,42 +158,53 @@ void BatchLedger::dropUnconfirmed(LocalDb& db) const
     }
 }
 
-int BatchLedger::contactsHeld(Held how) const
+int BatchLedger::contactsOf(Fate::Contact contact) const
 {
     int count = 0;
     for (const Target& target : m_targets)
-        if (held(target) == how)
+        if (fate(target).contact == contact)
             count += target.incoming;
     return count;
 }
 
-QStringList BatchLedger::namesHeld(Held how) const
+QStringList BatchLedger::namesOf(const std::function<bool(const Target&, const Fate&)>& which) const
 {
     QStringList names;
     for (unsigned long long id : m_order)
-        if (held(m_targets[id]) == how)
-            names << m_targets[id].merged.fullName;
+        if (const Target& target = m_targets[id]; which(target, fate(target)))
+            names << target.merged.fullName;
     return names;
 }
 
 int BatchLedger::keptContacts() const
 {
-    return contactsHeld(Held::Whole) + contactsHeld(Held::Part) + contactsHeld(Held::PartUnconfirmed);
-}
-
-QStringList BatchLedger::incompleteNames() const
-{
-    return namesHeld(Held::Part);
-}
-
-QStringList BatchLedger::unconfirmedDetailNames() const
-{
-    return namesHeld(Held::PartUnconfirmed);
+    return contactsOf(Fate::Kept);
 }
 
 int BatchLedger::unconfirmedContacts() const
 {
-    return contactsHeld(Held::Unconfirmed);
+    return contactsOf(Fate::Unconfirmed);
+}
+
+int BatchLedger::unconfirmedChangeContacts() const
+{
+    return contactsOf(Fate::ChangesUnconfirmed);
+}
+
+QStringList BatchLedger::incompleteNames() const
+{
+    return namesOf([](const Target&, const Fate& f) { return f.contact != Fate::NotWritten && f.rowsNotSent; });
+}
+
+QStringList BatchLedger::unconfirmedDetailNames() const
+{
+    return namesOf(
+        [](const Target& t, const Fate& f) { return t.created && f.contact == Fate::Kept && f.rowsUnconfirmed; });
+}
+
+QStringList BatchLedger::unconfirmedChangeNames() const
+{
+    return namesOf([](const Target& t, const Fate& f) { return !t.created && f.rowsUnconfirmed; });
 }
 
 } // namespace iossync

@@ -9,6 +9,8 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
+
 class LocalDb;
 
 namespace iossync {
@@ -17,8 +19,8 @@ namespace iossync {
 // and what the phone confirmed of it. The phone keeps every record it
 // confirmed, even when the session breaks off later; so a batch that stops
 // half-way keeps exactly those in the database, with their source ids, and
-// puts back everything else it wrote. Records of a message that reached the
-// phone without its confirmation may be on the phone or not: they are put
+// puts back everything else it wrote. Records of a message that went out in
+// full without the phone's confirmation may be on the phone or not: they are put
 // back as well, so that no source id claims them, and counted apart.
 //
 // A row travels in the contact record (carriedByContactRecord) or as a child
@@ -53,8 +55,8 @@ public:
     void sending(const QList<unsigned long long>& contactIds, const QList<unsigned long long>& rowIds);
     void confirmRecord(unsigned long long contactId) { m_targets[contactId].recordConfirmed = true; }
     void confirmRow(unsigned long long rowId) { m_confirmedRows.insert(rowId); }
-    // The phone got the message being sent and did not confirm all of it:
-    // what it did not confirm may be on the phone.
+    // The message being sent went out in full and the phone did not confirm
+    // all of it: what it did not confirm may be on the phone.
     void sentUnconfirmed();
 
     // After a failure: removes each contact the batch created whose record
@@ -63,23 +65,32 @@ public:
     // earlier values and source id again. Throws the database's error.
     void dropUnconfirmed(LocalDb& db) const;
     // Contacts of the batch that the phone holds, whole or in part, once
-    // dropUnconfirmed has run; the names of those held in part, without the
-    // details never sent, and of those held with details that may be on the
-    // phone unconfirmed; and the contacts that may be on the phone
-    // unconfirmed.
+    // dropUnconfirmed has run; new contacts that may be on the phone
+    // unconfirmed; and contacts it had before whose changes it confirmed
+    // none of, though some may be on it. The names of contacts with details
+    // never sent, of new ones held with details that may be on the phone
+    // unconfirmed, and of earlier ones whose changes may be.
     int keptContacts() const;
+    int unconfirmedContacts() const;
+    int unconfirmedChangeContacts() const;
     QStringList incompleteNames() const;
     QStringList unconfirmedDetailNames() const;
-    int unconfirmedContacts() const;
+    QStringList unconfirmedChangeNames() const;
 
 private:
-    // Part: some details were never sent. PartUnconfirmed: some were sent
-    // without a confirmation. Unconfirmed: nothing of what was sent is
-    // confirmed, and some of it may be on the phone.
-    enum class Held { Whole, Part, PartUnconfirmed, Unconfirmed, None };
-    int contactsHeld(Held how) const;
-    QStringList namesHeld(Held how) const;
-    Held held(const Target& target) const;
+    // What became of a contact of the batch: kept on the phone; sent without
+    // a confirmation (a new contact whose record the phone did not confirm);
+    // held by the phone before, with none of its changes confirmed and some
+    // sent without a confirmation; or not written. And whether some of its
+    // rows were sent without a confirmation, or never went out.
+    struct Fate {
+        enum Contact { Kept, Unconfirmed, ChangesUnconfirmed, NotWritten } contact = NotWritten;
+        bool rowsUnconfirmed = false;
+        bool rowsNotSent = false;
+    };
+    Fate fate(const Target& target) const;
+    int contactsOf(Fate::Contact contact) const;
+    QStringList namesOf(const std::function<bool(const Target&, const Fate&)>& which) const;
     bool rowConfirmed(const Target& target, int type, const pim::Entity& row) const;
 
     QList<unsigned long long> m_order;

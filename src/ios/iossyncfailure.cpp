@@ -101,6 +101,25 @@ QString writtenSentence(int written, bool rest)
               .arg(written);
 }
 
+QString detailsNotWritten(const QStringList& names)
+{
+    return tr("Some details of %1 were not written.").arg(quoted(names));
+}
+
+QString detailsUnconfirmed(const QStringList& names)
+{
+    return tr("Some details of %1 were sent to the iPhone, which did not confirm them; they may be on the phone.")
+        .arg(quoted(names));
+}
+
+// Of contacts the phone had before: it still has them, with or without
+// the changes.
+QString changesUnconfirmed(const QStringList& names)
+{
+    return tr("Changes to %1 were sent to the iPhone, which did not confirm them; they may be on the phone.")
+        .arg(quoted(names));
+}
+
 } // namespace
 
 QString failureText(const MobileSyncError& error, Road road, const Kept& kept)
@@ -111,41 +130,27 @@ QString failureText(const MobileSyncError& error, Road road, const Kept& kept)
     return text;
 }
 
-bool messageReachedPhone(const MobileSyncError& error)
-{
-    switch (error.kind) {
-    case MobileSyncError::Garbage:
-    case MobileSyncError::WrongMessage:
-    case MobileSyncError::PhoneEnded:
-    case MobileSyncError::PhoneCancelled:
-    case MobileSyncError::Timeout: return true;
-    default: return false;
-    }
-}
-
 Kept writtenText(const WriteOutcome& outcome)
 {
-    const bool rest = outcome.written + outcome.unconfirmed < outcome.total;
+    const int unknown = outcome.unconfirmed + outcome.unconfirmedChanged;
+    const bool rest = outcome.written + unknown < outcome.total;
     QStringList sentences;
-    if (outcome.unconfirmed == 0 && outcome.written > 0)
-        sentences << writtenSentence(outcome.written, rest);
-    else if (outcome.written > 0)
-        sentences << writtenSentence(outcome.written, false);
-    if (!outcome.incomplete.isEmpty())
-        sentences << tr("Some details of %1 were not written.").arg(quoted(outcome.incomplete));
-    if (!outcome.unconfirmedDetails.isEmpty())
-        sentences << tr("Some details of %1 were sent to the iPhone, which did not confirm them; they may be on the "
-                        "phone.")
-                         .arg(quoted(outcome.unconfirmedDetails));
-    if (outcome.unconfirmed > 0) {
+    if (outcome.written > 0)
+        sentences << writtenSentence(outcome.written, rest && unknown == 0);
+    if (outcome.unconfirmed > 0)
         sentences << (outcome.unconfirmed == 1
                           ? tr("1 contact was sent to the iPhone, which did not confirm it; it may be on the phone.")
                           : tr("%1 contacts were sent to the iPhone, which did not confirm them; they may be on the "
                                "phone.")
                                 .arg(outcome.unconfirmed));
-        if (rest)
-            sentences << tr("The rest were not written.");
-    }
+    if (!outcome.unconfirmedChanges.isEmpty())
+        sentences << changesUnconfirmed(outcome.unconfirmedChanges);
+    if (rest && unknown > 0)
+        sentences << tr("The rest were not written.");
+    if (!outcome.unconfirmedDetails.isEmpty())
+        sentences << detailsUnconfirmed(outcome.unconfirmedDetails);
+    if (!outcome.incomplete.isEmpty())
+        sentences << detailsNotWritten(outcome.incomplete);
     if (sentences.isEmpty())
         return {nothingKept(Road::Write), false};
     // What the phone holds of it only the phone can tell: it is read again,
@@ -153,6 +158,29 @@ Kept writtenText(const WriteOutcome& outcome)
     if (outcome.anyUnconfirmed())
         sentences << tr("The iPhone is read again to show what it holds.");
     return {sentences.join(QLatin1Char(' ')), outcome.anyUnconfirmed()};
+}
+
+Kept editText(const EditOutcome& outcome)
+{
+    const QStringList name{outcome.name};
+    if (!outcome.recordUnconfirmed && !outcome.restUnconfirmed)
+        return {};
+    QString sentence;
+    if (outcome.name.isEmpty())
+        sentence = tr("The deletion was sent to the iPhone, which did not confirm it.");
+    else if (outcome.newContact && outcome.recordUnconfirmed)
+        sentence = tr("The new contact \"%1\" was sent to the iPhone, which did not confirm it; it may be on the "
+                      "phone.")
+                       .arg(outcome.name);
+    else if (outcome.newContact)
+        sentence = detailsUnconfirmed(name);
+    else
+        sentence = changesUnconfirmed(name);
+    QStringList sentences{sentence};
+    if (outcome.restNotSent)
+        sentences << detailsNotWritten(name);
+    sentences << nothingKept(Road::Edit);
+    return {sentences.join(QLatin1Char(' ')), true};
 }
 
 } // namespace iossync

@@ -27,28 +27,52 @@ struct Kept {
 // stays in the log.
 QString failureText(const MobileSyncError& error, Road road, const Kept& kept = {});
 
-// Whether a step that failed this way had handed the phone the message it
-// was sending: the phone answered it with something else than its
-// confirmation, or stayed on the line without answering. A link that
-// dropped is taken to have lost the message with it.
-bool messageReachedPhone(const MobileSyncError& error);
-
-// Where a write to the iPhone stopped, in contacts of the transfer.
+// Where a write to the iPhone stopped, in contacts of the transfer. A
+// message that went out in full and was not confirmed, whatever ended the
+// wait for the answer, leaves what it carried unknown: it may be on the
+// phone. Only what never went out in full was not written.
 struct WriteOutcome {
     int total = 0;
-    // Confirmed by the phone and kept; the names of those of them that lack
-    // details never sent, and of those with details the phone did not confirm.
+    // Confirmed by the phone and kept: contacts of which the phone confirmed
+    // something or had nothing to be sent.
     int written = 0;
+    // New contacts sent without a confirmation: they may be on the phone.
+    int unconfirmed = 0;
+    // Contacts the phone had before, none of whose changes it confirmed,
+    // some of them sent: they may be on the phone.
+    int unconfirmedChanged = 0;
+    // Names: of contacts with details never sent, of new ones kept with
+    // details sent without a confirmation, and of earlier ones with changes
+    // sent so.
     QStringList incomplete;
     QStringList unconfirmedDetails;
-    // Sent without a confirmation: they may be on the phone.
-    int unconfirmed = 0;
+    QStringList unconfirmedChanges;
 
-    bool anyUnconfirmed() const { return unconfirmed > 0 || !unconfirmedDetails.isEmpty(); }
+    bool anyUnconfirmed() const
+    {
+        return unconfirmed > 0 || !unconfirmedDetails.isEmpty() || !unconfirmedChanges.isEmpty();
+    }
 };
 
 // What a write that stopped leaves, in words: what was written and kept,
 // what may be on the phone unconfirmed, and what was not written.
 Kept writtenText(const WriteOutcome& outcome);
+
+// Where an edit sent to the iPhone stopped: the change of one contact (its
+// contact record, then the rest of the change) or a deletion of contacts.
+struct EditOutcome {
+    QString name;            // the contact changed; empty for a deletion
+    bool newContact = false; // the phone did not know the contact before
+    // Sent without a confirmation: the contact record, or the rest of the
+    // change (child records, deletions).
+    bool recordUnconfirmed = false;
+    bool restUnconfirmed = false;
+    // The rest of the change never went out, after an unconfirmed record.
+    bool restNotSent = false;
+};
+
+// What an edit that stopped leaves, in words, when some of it may be on the
+// phone; empty otherwise (the road then says that the phone is read again).
+Kept editText(const EditOutcome& outcome);
 
 } // namespace iossync

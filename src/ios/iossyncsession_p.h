@@ -35,11 +35,33 @@ public:
     mobiledevice_sync_client client;
 };
 
+// Sends one message of records and hands the phone's answer to `confirm`,
+// which throws UnconfirmedRecord when it lacks an id. When the message went
+// out in full and the phone did not confirm all of it, whatever ended the
+// wait, `unconfirmed` is told before the failure goes on: the phone may hold
+// what the message carried. A message that never went out in full was not
+// written.
+template <class Confirm>
+void exchange(mobiledevice_sync_client& client, const PlistCFType& records, Confirm&& confirm,
+              const std::function<void()>& unconfirmed)
+{
+    try {
+        confirm(mobiledevice_sync_send_throw(client, records, false, PlistCFType()));
+    } catch (const UnconfirmedRecord&) {
+        unconfirmed();
+        throw;
+    } catch (const MobileSyncError& e) {
+        if (e.sentInFull)
+            unconfirmed();
+        throw;
+    }
+}
+
 // Runs `work`, whose failed sync steps reach the user as sentences (the steps'
 // own texts are in the log already): a wait that the owner's stop ended
 // throws `Cancel`, any other failure an Error with failureText. `kept`, when
 // given, tells what the road kept once it stopped; it is asked after `work`
-// has unwound, and also follows the cause of a record the phone did not
+// has unwound, and also follows the words of a record the phone did not
 // confirm.
 template <class Cancel, class Work>
 void runInWords(Road road, const std::function<Kept()>& kept, Work&& work)
@@ -53,9 +75,9 @@ void runInWords(Road road, const std::function<Kept()>& kept, Work&& work)
     } catch (const UnconfirmedRecord& e) {
         if (!kept)
             throw;
-        const Kept k = kept();
-        throw Error(e.unanswered + QLatin1Char(' ') + k.text
-                    + (k.unconfirmed ? QString() : QLatin1Char(' ') + e.advice));
+        // The record went out: something is unknown, and no advice to
+        // repeat follows.
+        throw Error(e.text() + QLatin1Char(' ') + kept().text);
     }
 }
 

@@ -66,7 +66,9 @@ void IOSSyncToDeviceThread::run()
     m_written = 0;
     m_incomplete.clear();
     m_unconfirmedDetails.clear();
+    m_unconfirmedChanges.clear();
     m_unconfirmed = 0;
+    m_unconfirmedChanged = 0;
     runWorkerJob<int>(*m_reporter, tr("Writing contacts to the iPhone stopped on an unexpected error."), [this] {
         try {
             writeAll();
@@ -119,7 +121,9 @@ Kept IOSSyncToDeviceThread::keptText() const
     outcome.written = m_written;
     outcome.incomplete = m_incomplete;
     outcome.unconfirmedDetails = m_unconfirmedDetails;
+    outcome.unconfirmedChanges = m_unconfirmedChanges;
     outcome.unconfirmed = m_unconfirmed;
+    outcome.unconfirmedChanged = m_unconfirmedChanged;
     return writtenText(outcome);
 }
 
@@ -155,7 +159,9 @@ void IOSSyncToDeviceThread::handleBatch(const QList<pim::_Contact>& batch)
                 m_written += ledger.keptContacts();
                 m_incomplete += ledger.incompleteNames();
                 m_unconfirmedDetails += ledger.unconfirmedDetailNames();
+                m_unconfirmedChanges += ledger.unconfirmedChangeNames();
                 m_unconfirmed += ledger.unconfirmedContacts();
+                m_unconfirmedChanged += ledger.unconfirmedChangeContacts();
             } catch (const std::exception& e) {
                 qCWarning(lcIosSync) << "keeping what the iPhone confirmed of a batch failed:" << e.what();
             }
@@ -173,21 +179,12 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
     mobiledevice_sync_start_send_to_device_throw(session.client);
 
     // Sends one message, carrying the records of these contacts or these
-    // rows, and hands the phone's remap to `confirm`. What the phone got and
-    // did not confirm stays unconfirmed in the ledger: the phone may hold it.
-    const auto exchange = [&](const QList<unsigned long long>& contactIds, const QList<unsigned long long>& rowIds,
-                              const PlistCFType& records, const auto& confirm) {
+    // rows, and hands the phone's remap to `confirm`. What went out and was
+    // not confirmed stays unconfirmed in the ledger: the phone may hold it.
+    const auto send = [&](const QList<unsigned long long>& contactIds, const QList<unsigned long long>& rowIds,
+                          const PlistCFType& records, const auto& confirm) {
         ledger.sending(contactIds, rowIds);
-        try {
-            confirm(mobiledevice_sync_send_throw(session.client, records, false, PlistCFType()));
-        } catch (const UnconfirmedRecord&) {
-            ledger.sentUnconfirmed();
-            throw;
-        } catch (const MobileSyncError& e) {
-            if (messageReachedPhone(e))
-                ledger.sentUnconfirmed();
-            throw;
-        }
+        exchange(session.client, records, confirm, [&] { ledger.sentUnconfirmed(); });
         ledger.sending({}, {});
     };
 
@@ -218,7 +215,7 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
             else
                 known.append(id);
         }
-        exchange(message, {}, records, [&](const PlistCFType& remap) {
+        send(message, {}, records, [&](const PlistCFType& remap) {
             for (unsigned long long id : std::as_const(known))
                 ledger.confirmRecord(id);
             writeBackContacts(*m_db, remap, sent, [&](unsigned long long id, const QString& phoneId) {
@@ -249,7 +246,7 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
         }
         if (records.dict_size() == 0)
             continue;
-        exchange({}, rows, records, [&](const PlistCFType& remap) {
+        send({}, rows, records, [&](const PlistCFType& remap) {
             for (unsigned long long id : std::as_const(known))
                 ledger.confirmRow(id);
             writeBackEntities(*m_db, remap, sent,

@@ -29,9 +29,11 @@ class LocalDb;
 // gives are stored back as source ids. A cancel or failure rolls back the
 // batch in progress, but for what the phone confirmed of it before: that
 // stays in the database with the phone's ids, as earlier batches do, and
-// the error names how many contacts were written and kept. What the phone
-// got without confirming it is rolled back too, and the error says that it
-// may be on the phone, which the caller then reads again.
+// the error names how many contacts were written and kept. What went out
+// in full without the phone's confirmation, whatever ended the wait (a
+// dropped link too), is rolled back as well, and the error says that it
+// may be on the phone, which the caller then reads again, and gives no
+// advice to repeat the transfer.
 //
 // The reporter ends every run with exactly one success or error, except a
 // cancel, which ends silently. db and reporter must outlive the run.
@@ -90,11 +92,14 @@ private:
     int m_processed = 0;
     int m_merged = 0;
     // Contacts the phone holds and the database kept, and the names of
-    // those of them that lack details the phone did not confirm, because
-    // they were never sent or were sent without a confirmation.
+    // those that lack details never sent, of new ones with details sent
+    // without a confirmation, and of earlier ones with changes sent so.
     int m_written = 0;
     QStringList m_incomplete;
     QStringList m_unconfirmedDetails;
-    // Contacts sent without a confirmation: they may be on the phone.
+    QStringList m_unconfirmedChanges;
+    // New contacts sent without a confirmation, and contacts the phone had
+    // before none of whose changes it confirmed: they may be on the phone.
     int m_unconfirmed = 0;
+    int m_unconfirmedChanged = 0;
 };

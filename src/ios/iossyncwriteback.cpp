@@ -32,15 +32,10 @@ void writeBack(const PlistCFType& remap, const SentIds& sent, bool contacts,
     }
     if (!missing)
         return;
-    const char* cause = contacts
-        ? "The iPhone did not confirm the new contact \"%1\", so it may be missing on the phone."
-        : "The iPhone did not confirm a new entry of the contact \"%1\", so it may be missing on the phone.";
     const char* unanswered = contacts
         ? "The iPhone answered without confirming the new contact \"%1\"."
         : "The iPhone answered without confirming a new entry of the contact \"%1\".";
-    throw UnconfirmedRecord(QCoreApplication::translate("IOSSync", cause).arg(missing->contactName),
-                            QCoreApplication::translate("IOSSync", "Connect the iPhone again and repeat the transfer."),
-                            QCoreApplication::translate("IOSSync", unanswered).arg(missing->contactName));
+    throw UnconfirmedRecord(QCoreApplication::translate("IOSSync", unanswered).arg(missing->contactName));
 }
 
 } // namespace

@@ -30,18 +30,11 @@ using SentIds = QList<SentRow>;
 using Assigned = std::function<void(unsigned long long, const QString&)>;
 
 // The phone answered a message without an id for a record it was sent under
-// a temporary one: the record may or may not exist on the phone. what() is
-// the cause followed by the advice. A road that can say what may be on the
-// phone says `unanswered` (the bare fact, without a guess) and its own words
-// instead.
+// a temporary one: the record may or may not exist on the phone. what() says
+// so, the bare fact without a guess; the road adds what may be on the phone.
 class UnconfirmedRecord : public Error {
 public:
-    UnconfirmedRecord(const QString& cause, const QString& advice, const QString& unanswered)
-        : Error(cause + QLatin1Char(' ') + advice), cause(cause), advice(advice), unanswered(unanswered) {}
-
-    QString cause;
-    QString advice;
-    QString unanswered;
+    using Error::Error;
 };
 
 // Adds the child record of an entity to `records` under the contact's phone

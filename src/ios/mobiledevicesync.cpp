@@ -270,8 +270,13 @@ PlistCFType mobiledevice_sync_send_throw(mobiledevice_sync_client& client, const
     plist_t actionsNode = static_cast<plist_t>(actions.ref());
     plist_array_append_item(msg.get(), actionsNode ? plist_copy(actionsNode) : plist_new_string(kEmptyParameter));
     sendMessage(client, msg.get(), "mobilesync_send_changes");
-    PlistNodePtr answer = receiveAnswer(client, "mobilesync_remap_identifiers", "SDMessageRemapRecordIdentifiers");
-    return dictionarySlot(answer.get(), 2, "mobilesync_remap_identifiers");
+    try {
+        PlistNodePtr answer = receiveAnswer(client, "mobilesync_remap_identifiers", "SDMessageRemapRecordIdentifiers");
+        return dictionarySlot(answer.get(), 2, "mobilesync_remap_identifiers");
+    } catch (MobileSyncError& e) {
+        e.sentInFull = true;
+        throw;
+    }
 }
 
 void mobiledevice_sync_send_finish_throw(mobiledevice_sync_client& client)

@@ -52,6 +52,11 @@ public:
     Kind kind;
     int code;
     QString detail;
+    // The step had handed the link its message of records whole before it
+    // failed: the phone may have taken them, whatever then ended the wait for
+    // its answer (a dropped link too: the drop may have come after the phone
+    // stored them). False when the message never went out in full.
+    bool sentInFull = false;
 };
 
 // The newest device-link major version of the contact sync service that this
@@ -98,6 +103,7 @@ bool mobiledevice_sync_record_next_throw(mobiledevice_sync_client& client, Plist
                                          PlistCFType* actions);
 // Sends one message of records and returns the phone's remap dictionary (temporary
 // record id -> phone record id), or the null value when the phone remapped nothing.
+// A failure after the message went out whole carries sentInFull.
 PlistCFType mobiledevice_sync_send_throw(mobiledevice_sync_client& client, const PlistCFType& records, bool isLast,
                                          const PlistCFType& actions);
 void mobiledevice_sync_send_finish_throw(mobiledevice_sync_client& client);

@@ -14,11 +14,12 @@ with one phone number), batches [{id: record}] (sent as given, instead of record
 temporary id), dump (false: no dump after a session), exchange (wrongtypes: the version exchange names its
 versions as text, then the phone never gets ready), link_version (the device-link major version the phone
 announces; 300),
-fault {at, kind: drop|garbage|wrongtype|disconnect|stall|wrongslot|noids|badremap|late, after}: wrongtype answers a
-text, disconnect says "DLMessageDisconnect" and hangs up a second later, stall never answers, wrongslot puts a list
-where the batch's (or the remap's) dictionary belongs. The last three meet a message of records once the phone has
-stored them: noids answers the empty parameter instead of the new ids, badremap answers garbage and hangs up, late
-keeps the answer until the session ends.
+fault {at, kind: drop|garbage|wrongtype|disconnect|stall|wrongslot|deaf|noids|badremap|late|storedrop, after}:
+wrongtype answers a text, disconnect says "DLMessageDisconnect" and hangs up a second later, stall never answers,
+wrongslot puts a list where the batch's (or the remap's) dictionary belongs, deaf answers and then hears nothing, so
+the computer's next message cannot go out. The last four meet a message of records once the phone has stored them:
+noids answers the empty parameter instead of the new ids, badremap answers garbage and hangs up, late keeps the
+answer until the session ends, storedrop hangs up without answering.
 "at" names a request ("GetValue", "SDMessageProcessChanges", ...), "batchN" (N from 0) or "messageN": the
 Nth message the contact sync service receives, counted over every session from 1 (the computer's goodbye
 "DLMessageDisconnect" left out: it may come after the next session's first message). With "after" the first
@@ -112,14 +113,14 @@ def fault_at(at):
         return f['kind'] if MATCHES[at] > f.get('after', 0) else None
 
 
-STORED_FAULTS = ('noids', 'badremap', 'late')
+PLAYED_BY_CALLER = ('deaf', 'noids', 'badremap', 'late', 'storedrop')
 
 
 def inject_fault(c, at, frame, kind=None):
     """Plays the scenario's fault at this point: answers garbage, a wrong type or the phone's goodbye, stays
-    silent, or hangs up. A fault that meets the answer to stored records is returned for the caller to play."""
+    silent, or hangs up. A fault that meets the answer is returned for the caller to play."""
     kind = kind or fault_at(at)
-    if kind in STORED_FAULTS:
+    if kind in PLAYED_BY_CALLER:
         return kind
     if kind and kind != 'wrongslot':
         if kind == 'stall':
@@ -252,13 +253,15 @@ def talk_sync(c):
         msg = svc_recv(c)
         name = msg[0] if isinstance(msg, list) and msg else '?'
         log('sync', name, msg)
-        stored = None
+        played = None
         if name != 'DLMessageDisconnect':
             with LOCK:
                 SYNC_MESSAGES[0] += 1
                 number = SYNC_MESSAGES[0]
-            stored = inject_fault(c, 'message%d' % number, frame)
-        stored = inject_fault(c, name, frame) or stored
+            played = inject_fault(c, 'message%d' % number, frame)
+        played = inject_fault(c, name, frame) or played
+        if played == 'deaf':
+            c.shutdown(socket.SHUT_RD)  # on this socket the computer's next send fails at once
         if name in ('SDMessageFinishSessionOnDevice', 'DLMessageDisconnect'):
             for answer in held:  # too late: the computer has given up on them
                 svc_send(c, answer)
@@ -304,12 +307,14 @@ def talk_sync(c):
                 RECORDS[remap.get(rid, rid)] = rec
             wrongslot = S.get('fault') == {'at': 'SDMessageProcessChanges', 'kind': 'wrongslot'}
             answer = ['SDMessageRemapRecordIdentifiers', dc, list(remap) if wrongslot else remap or '___EmptyParameterString___']
-            if stored == 'badremap':
+            if played == 'storedrop':
+                raise Closed()
+            if played == 'badremap':
                 inject_fault(c, name, frame, 'garbage')
-            elif stored == 'late':
+            elif played == 'late':
                 held.append(answer)
             else:
-                svc_send(c, answer[:2] + ['___EmptyParameterString___'] if stored == 'noids' else answer)
+                svc_send(c, answer[:2] + ['___EmptyParameterString___'] if played == 'noids' else answer)
         elif name == 'SDMessageFinishSessionOnDevice':
             if S.get('dump', True):
                 dump()

@@ -25,6 +25,7 @@ QJsonObject phone(const QString& key = {}, const QJsonValue& value = {})
 struct Run {
     QString error;
     int kind = -1;
+    bool sentInFull = false;
     qint64 ms = 0;
     QStringList ids;
     int batches = 0;
@@ -61,6 +62,7 @@ Run run(bool write)
         } catch (const MobileSyncError& e) {
             r.error = QString::fromUtf8(e.what());
             r.kind = e.kind;
+            r.sentInFull = e.sentInFull;
         }
         r.ms = clock.elapsed();
         client.release();
@@ -112,50 +114,58 @@ private slots:
         QTest::addColumn<bool>("write");
         QTest::addColumn<QString>("error");
         QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("sent"); // the failed step had sent its message of records whole
         const QString start = "mobiledevice_sync_start_throw: start ";
         const auto fault = [](const char* at, const char* kind) { return phone("fault", QJsonObject{{"at", at}, {"kind", kind}}); };
         using E = MobileSyncError;
         const QString receive = "mobilesync_receive_changes failed. return ", remap = "mobilesync_remap_identifiers failed. return ";
         QTest::newRow("refused") << phone("sync", "refuse") << false << start + "failed. return -7. Contacts sync is turned off on the phone"
-                                 << int(E::Refused);
+                                 << int(E::Refused) << false;
         QTest::newRow("cancelled") << phone("sync", "cancel") << true << start + "failed. return -8. The phone cancelled the session"
-                                   << int(E::PhoneCancelled);
+                                   << int(E::PhoneCancelled) << false;
         QTest::newRow("trust pending") << phone("trust", "pending") << false
                                        << start + "service failed. return -19. The iPhone is asking whether to trust this computer: "
-                                                  "unlock it, tap Trust and connect it again." << int(E::TrustPending);
+                                                  "unlock it, tap Trust and connect it again." << int(E::TrustPending) << false;
         QTest::newRow("pairing denied") << phone("trust", "denied") << true
                                         << start + "service failed. return -18. This computer was not trusted on the iPhone: "
-                                                   "reconnect the iPhone and tap Trust." << int(E::TrustDenied);
+                                                   "reconnect the iPhone and tap Trust." << int(E::TrustDenied) << false;
         QTest::newRow("locked") << phone("locked", true) << false
                                 << start + "service failed. return -17. The iPhone is locked with a passcode: unlock it and try again."
-                                << int(E::Locked);
-        QTest::newRow("garbage batch") << fault("batch0", "garbage") << false << receive + "-2." << int(E::Garbage);
+                                << int(E::Locked) << false;
+        QTest::newRow("garbage batch") << fault("batch0", "garbage") << false << receive + "-2." << int(E::Garbage) << false;
         QTest::newRow("start answer of wrong type") << fault("SDMessageSyncDataClassWithDevice", "wrongtype") << true
-                                                    << start + "failed. return -2. " << int(E::WrongMessage);
-        QTest::newRow("garbage remap") << fault("SDMessageProcessChanges", "garbage") << true << remap + "-2." << int(E::Garbage);
+                                                    << start + "failed. return -2. " << int(E::WrongMessage) << false;
+        QTest::newRow("garbage remap") << fault("SDMessageProcessChanges", "garbage") << true << remap + "-2." << int(E::Garbage) << true;
         QTest::newRow("link dropped at finish") << fault("SDMessageFinishSessionOnDevice", "drop") << true
-                                                << "mobilesync_finish failed. return -256." << int(E::LinkLost);
+                                                << "mobilesync_finish failed. return -256." << int(E::LinkLost) << false;
         QTest::newRow("unplugged mid-read") << fault("batch1", "drop") << false << "mobilesync_acknowledge_changes_from_device failed. return -256."
-                                            << int(E::LinkLost);
+                                            << int(E::LinkLost) << false;
         // The phone's own goodbye ends the run at whatever step it comes.
         QTest::newRow("goodbye at start") << fault("SDMessageSyncDataClassWithDevice", "disconnect") << false
-                                          << start + "failed. return -8. " << int(E::PhoneEnded);
-        QTest::newRow("goodbye mid-read") << fault("batch1", "disconnect") << false << receive + "-8." << int(E::PhoneEnded);
+                                          << start + "failed. return -8. " << int(E::PhoneEnded) << false;
+        QTest::newRow("goodbye mid-read") << fault("batch1", "disconnect") << false << receive + "-8." << int(E::PhoneEnded) << false;
         QTest::newRow("goodbye instead of a remap") << fault("SDMessageProcessChanges", "disconnect") << true << remap + "-8."
-                                                    << int(E::PhoneEnded);
+                                                    << int(E::PhoneEnded) << true;
         QTest::newRow("goodbye at finish") << fault("SDMessageFinishSessionOnDevice", "disconnect") << true
-                                           << "mobilesync_finish failed. return -8." << int(E::PhoneEnded);
-        QTest::newRow("batch of a list") << fault("batch0", "wrongslot") << false << receive + "-2." << int(E::WrongMessage);
+                                           << "mobilesync_finish failed. return -8." << int(E::PhoneEnded) << false;
+        QTest::newRow("batch of a list") << fault("batch0", "wrongslot") << false << receive + "-2." << int(E::WrongMessage) << false;
         QTest::newRow("remap of a list") << fault("SDMessageProcessChanges", "wrongslot") << true << remap + "-2."
-                                         << int(E::WrongMessage);
-        QTest::newRow("batch never comes") << fault("batch1", "stall") << false << receive + "-5." << int(E::Timeout);
-        QTest::newRow("remap never comes") << fault("SDMessageProcessChanges", "stall") << true << remap + "-5." << int(E::Timeout);
+                                         << int(E::WrongMessage) << true;
+        QTest::newRow("batch never comes") << fault("batch1", "stall") << false << receive + "-5." << int(E::Timeout) << false;
+        // A link that drops once the records went out whole may have come
+        // before or after the phone took them; one gone before they went out
+        // lost them.
+        QTest::newRow("link drops after the records") << fault("SDMessageProcessChanges", "drop") << true << remap + "-256."
+                                                      << int(E::LinkLost) << true;
+        QTest::newRow("link gone before the records") << fault("SDMessageProcessChanges", "deaf") << true
+                                                      << "mobilesync_send_changes failed. return -256." << int(E::LinkLost) << false;
+        QTest::newRow("remap never comes") << fault("SDMessageProcessChanges", "stall") << true << remap + "-5." << int(E::Timeout) << true;
         QTest::newRow("versions as text") << phone("exchange", "wrongtypes") << false
-                                          << "mobiledevice_sync_start_throw: version exchange failed. return -2." << int(E::WrongMessage);
+                                          << "mobiledevice_sync_start_throw: version exchange failed. return -2." << int(E::WrongMessage) << false;
         QTest::newRow("newer device link") << phone("link_version", 301) << true
                                            << "mobiledevice_sync_start_throw: version exchange failed. return -6. The iPhone "
                                               "announced device link version 301; 300 is the newest this program speaks."
-                                           << int(E::NewerVersion);
+                                           << int(E::NewerVersion) << false;
     }
 
     void shouldNameWhatWentWrong()
@@ -166,6 +176,7 @@ private slots:
         const Run r = run(write);
         QTEST(r.error, "error");
         QTEST(r.kind, "kind");
+        QTEST(r.sentInFull, "sent");
         // Each ends at the message at fault, or after the one wait of 1.5 s when
         // the phone stays silent: never after a wait that missed its time-out,
         // the device link's ten seconds or the library's half minute. (Before

@@ -48,7 +48,9 @@ public:
     // The major version the phone announced in the exchange (0 before one).
     uint64_t announcedMajor() const { return m_announcedMajor; }
 
-    // Sends a copy of msg; msg stays the caller's.
+    // Sends a copy of msg; msg stays the caller's. 0 when the whole message went
+    // out; any other result means it did not go out in full, so the phone cannot
+    // have taken it (a link that drops after a 0 may have lost it or not).
     int send(plist_t msg);
     // Receives the next message into *msg (owned by the caller afterwards). Waits
     // at most timeoutMs for it, asking `stop` about every 50 ms.

@@ -4,6 +4,7 @@
 #include "actionscene.h"
 #include "android/adbconnector.h"
 #include "android/androidwificonnector.h"
+#include "app/itemmodelcontacts.h"
 #include "app/itemmodelmaintree.h"
 #include "app/mainwindow.h"
 #include "common/sqlprobe.h"
@@ -14,6 +15,7 @@
 #include "model/localdb.h"
 #include "platform/adb/adbservices.h"
 #include "support/guistallprobe.h"
+#include "ui_mainwindow.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
@@ -92,7 +94,8 @@ bool runRoad(const std::unique_ptr<MainWindow>& w, const std::function<void()>& 
     return QTest::qWaitFor([&] { return seen && !w->roadRunning(); }, 30000);
 }
 
-// Four contacts read one per batch, or Ann Lee written to the phone.
+// Four contacts read one per batch; then Ann Lee written to the phone, added
+// to it in the editor, or made of the first of them there.
 PhoneFaultRun runIphoneRow(const Row& row, DataFolderFixture& data, MessageBoxRecorder& boxes)
 {
     PhoneFaultRun run;
@@ -132,14 +135,29 @@ PhoneFaultRun runIphoneRow(const Row& row, DataFolderFixture& data, MessageBoxRe
         form = watchDialog();
     const int before = boxes.count();
     MainWindow w(&layer);
-    if (row.road == Row::IphoneWrite) {
+    if (row.writesIphone()) {
         if (!QTest::qWaitFor([&] { return iphoneShown(w); }, 20000))
             return run.problem = QStringLiteral("the iPhone was not read on its arrival"), run;
-        if (!showNode(w, "Home.db"))
-            return run.problem = QStringLiteral("Home.db is not shown"), run;
+        const bool toPhone = row.road == Row::IphoneWrite;
+        if (!showNode(w, toPhone ? "Home.db" : "Simulated iPhone"))
+            return run.problem = QStringLiteral("the road's node is not shown"), run;
         form = watchDialog();
-        auto picker = pick("Simulated iPhone");
-        w.miTreeDB2I();
+        if (toPhone) {
+            auto picker = pick("Simulated iPhone");
+            w.miTreeDB2I();
+        } else {
+            auto editor = answerDialog("EditContactForm", [](QWidget* dialog) {
+                dialog->findChild<QLineEdit*>("txtFirstName")->setText("Ann");
+                dialog->findChild<QLineEdit*>("txtLastName")->setText("Lee");
+                pressButton(dialog, "btnSave");
+            });
+            if (row.road == Row::IphoneAdd) {
+                w.miNewContact();
+            } else {
+                w.form()->treeContacts->setCurrentIndex(w.contactsListModel()->indexOfPos(0));
+                w.miContactEdit();
+            }
+        }
     }
     if (!QTest::qWaitFor([&] { return measuring && closedAt >= 0 && !w.roadRunning(); }, 20000))
         return run.problem = QStringLiteral("the road did not end within 20 s"), run;
@@ -147,7 +165,7 @@ PhoneFaultRun runIphoneRow(const Row& row, DataFolderFixture& data, MessageBoxRe
     run.cancelToCloseMs = cancelledAt >= 0 ? closedAt - cancelledAt : -1;
     run.boxes = boxes.texts().mid(before);
     run.iphoneShown = iphoneShown(w);
-    if (row.road == Row::IphoneWrite) {
+    if (row.writesIphone()) {
         if (!sim.waitForSessionsEnded())
             return run.problem = QStringLiteral("a session of the iPhone did not end"), run;
         run.iphoneRecords = sim.phoneRecords();
@@ -283,10 +301,40 @@ QList<PhoneFaultRow> iphoneFaultRows()
         { "start stalls, cancel", Row::IphoneRead, iphoneFault("SDMessageSyncDataClassWithDevice", "stall"), {}, {}, true, "" },
         { "lockdown stalls, cancel", Row::IphoneRead, iphoneFault("StartService", "stall"), {}, {}, true, "" },
         { "name stalls, cancel", Row::IphoneRead, iphoneFault("GetValue", "stall"), {}, {}, true, "" },
+        // A link that drops once a message went out whole may have dropped
+        // before or after the phone stored it; one gone before the message
+        // went out lost it, and only then is the user asked to try again.
         { "write: link drops", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "drop"), {}, {}, false,
-          "disconnected while contacts were written to it. No contact was written." },
+          "disconnected while contacts were written to it. 1 contact was sent to the iPhone, which did not confirm it; it "
+          "may be on the phone. Some details of \"Ann Lee\" were not written. The iPhone is read again to show what it "
+          "holds." },
         { "write: link drops after the contact", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "drop", 1), {}, {},
-          false, "1 contact was written to the iPhone and kept. Some details of \"Ann Lee\" were not written." },
+          false, "1 contact was written to the iPhone and kept. Some details of \"Ann Lee\" were sent to the iPhone, which "
+          "did not confirm them; they may be on the phone. The iPhone is read again to show what it holds." },
+        { "write: contact stored, link drops", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "storedrop"), {}, {},
+          false,
+          "disconnected while contacts were written to it. 1 contact was sent to the iPhone, which did not confirm it; it "
+          "may be on the phone. Some details of \"Ann Lee\" were not written. The iPhone is read again to show what it "
+          "holds." },
+        { "write: details stored, link drops", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "storedrop", 1), {},
+          {}, false,
+          "disconnected while contacts were written to it. 1 contact was written to the iPhone and kept. Some details of "
+          "\"Ann Lee\" were sent to the iPhone, which did not confirm them; they may be on the phone. The iPhone is read "
+          "again to show what it holds." },
+        { "write: link gone before the details", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "deaf"), {}, {},
+          false,
+          "disconnected while contacts were written to it. 1 contact was written to the iPhone and kept. Some details of "
+          "\"Ann Lee\" were not written. Keep the iPhone connected and unlocked, and try again." },
+        { "edit: new contact stored, link drops", Row::IphoneAdd, iphoneFault("SDMessageProcessChanges", "storedrop"), {}, {},
+          false,
+          "The iPhone was disconnected while the change was sent to it. The new contact \"Ann Lee\" was sent to the "
+          "iPhone, which did not confirm it; it may be on the phone. Its contacts are read again, so the list shows what "
+          "it holds." },
+        { "edit: changes stored, link drops", Row::IphoneEdit, iphoneFault("SDMessageProcessChanges", "storedrop"), {}, {},
+          false,
+          "The iPhone was disconnected while the change was sent to it. Changes to \"Ann Lee\" were sent to the iPhone, "
+          "which did not confirm them; they may be on the phone. Its contacts are read again, so the list shows what it "
+          "holds." },
         { "write: goodbye", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "disconnect"), {}, {}, false,
           "ended the sync session while contacts were written to it." },
         { "write: remap of a list", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "wrongslot"), {}, {}, false,
@@ -296,13 +344,16 @@ QList<PhoneFaultRow> iphoneFaultRows()
         // is told that it may be on the phone, and is not asked to repeat.
         { "write: no ids for the new contact", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "noids"), {}, {}, false,
           "The iPhone answered without confirming the new contact \"Ann Lee\". 1 contact was sent to the iPhone, which did "
-          "not confirm it; it may be on the phone. The iPhone is read again to show what it holds." },
+          "not confirm it; it may be on the phone. Some details of \"Ann Lee\" were not written. The iPhone is read again "
+          "to show what it holds." },
         { "write: remap unreadable", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "badremap"), {}, {}, false,
           "could not be read while contacts were written to it. 1 contact was sent to the iPhone, which did not confirm it; "
-          "it may be on the phone. The iPhone is read again to show what it holds." },
+          "it may be on the phone. Some details of \"Ann Lee\" were not written. The iPhone is read again to show what it "
+          "holds." },
         { "write: remaps only at the end", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "late"), {}, {}, false,
           "The iPhone stopped answering while contacts were written to it. 1 contact was sent to the iPhone, which did not "
-          "confirm it; it may be on the phone. The iPhone is read again to show what it holds." },
+          "confirm it; it may be on the phone. Some details of \"Ann Lee\" were not written. The iPhone is read again to "
+          "show what it holds." },
         { "write: answer to the details unreadable", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "badremap", 1), {},
           {}, false,
           "could not be read while contacts were written to it. 1 contact was written to the iPhone and kept. Some details of "

@@ -18,7 +18,9 @@ class DataFolderFixture;
 class MessageBoxRecorder;
 
 struct PhoneFaultRow {
-    enum Road { IphoneRead, IphoneWrite, AndroidWifi, AndroidRead, AndroidWrite, AndroidUsb };
+    // IphoneAdd and IphoneEdit save a contact of the iPhone in the editor: a
+    // new one, or the first one listed, renamed.
+    enum Road { IphoneRead, IphoneWrite, IphoneAdd, IphoneEdit, AndroidWifi, AndroidRead, AndroidWrite, AndroidUsb };
 
     const char* name;  // the test's data tag
     Road road;
@@ -30,7 +32,9 @@ struct PhoneFaultRow {
     // "node" (iPhone): the phone's node is shown.
     QString ending;
 
-    bool isIphone() const { return road == IphoneRead || road == IphoneWrite; }
+    bool isIphone() const { return road <= IphoneEdit; }
+    // The road sends contacts to the iPhone: it is read again after a failure.
+    bool writesIphone() const { return isIphone() && road != IphoneRead; }
 };
 
 QList<PhoneFaultRow> iphoneFaultRows();
@@ -43,8 +47,9 @@ struct PhoneFaultRun {
     qint64 cancelToCloseMs = -1; // from the confirmed cancel to the dialog's close (iPhone)
     QStringList boxes;           // the texts of the boxes the road showed
     bool iphoneShown = false;    // the iPhone's node is in the tree at the end
-    // A write to the iPhone: the records the phone holds at the end, and the
-    // record ids its database claims once the road (with its re-read) ended.
+    // A road that sends to the iPhone: the records the phone holds at the
+    // end, and the record ids its database claims once the road (with its
+    // re-read) ended.
     QJsonObject iphoneRecords;
     QStringList iphoneClaimedIds;
 };
