@@ -111,3 +111,11 @@ QStringList LocalDbCombineRule::validFields(int type, bool& single)
         return checkEqualFieldsFull(type);
     }
 }
+
+bool LocalDbCombineRule::joinsFirstWithoutKeys(int type)
+{
+    // A title or department that comes without a company (a card of TITLE
+    // alone, a table's job title column) is of the organisation the
+    // contact is known by, not a second one.
+    return type == pim::ENTITY_ORG;
+}
