@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -308,6 +309,13 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         // Family name first, as vCard 3.0 orders N.
         add(QStringLiteral("N"), Params(),
             components({ text(e, 3), text(e, 2), text(e, 4), text(e, 5), text(e, 6) }));
+        // How the names are spoken, which phones keep: in the properties
+        // desktop address books write, which other readers keep or pass over.
+        for (const auto& [property, n] : { std::pair { "X-PHONETIC-FIRST-NAME", 7 }, { "X-PHONETIC-LAST-NAME", 8 } }) {
+            const QString reading = text(e, n);
+            if (!pim::isBlankText(reading))
+                addText(QLatin1String(property), Params(), reading);
+        }
         break;
     case pim::ENTITY_PHOTO: {
         const QByteArray image = e.fields.value(fieldKey(15)).toByteArray();

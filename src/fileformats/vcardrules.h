@@ -80,4 +80,14 @@ void readTitle(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 
+// How the name is spoken, as phones keep it: the phonetic given and family
+// name of the contact's name (vcardnamerules.cpp).
+// X-PHONETIC-FIRST-NAME, X-PHONETIC-LAST-NAME.
+void readPhoneticFirstName(const VCardValue& value, pim::_Contact& contact);
+void readPhoneticLastName(const VCardValue& value, pim::_Contact& contact);
+// A phone's 2.1 SOUND;X-IRMC-N: both readings, family name first as in N.
+void readNameReading(const VCardValue& value, pim::_Contact& contact);
+// Whether the name holds a reading.
+bool holdsReading(const pim::Entity& name);
+
 } // namespace vcardrules

@@ -187,6 +187,7 @@ pim::_Contact tableContact()
 
 // Every sub-type of every label table, and of each table a label of the
 // user's own and one that reads like a table label: the vCard names each.
+// A display name of its own, and how the name is spoken.
 pim::_Contact everyKindContact()
 {
     // One entry per code of the table, then the labels of the user's own.
@@ -221,9 +222,9 @@ pim::_Contact everyKindContact()
     addrs << testkit::addressOf({ { "data2", 0 }, { "data3", "Casa de verano" }, { "data4", "Calle Mayor 1\nBajo" },
                        { "data7", "Madrid" }, { "data9", "28013" }, { "data10", QStringLiteral("España") } })
           << testkit::addressOf({ { "data2", 0 }, { "data3", "Home" }, { "data7", "Elsewhere" } });
-    pim::Entity name = testkit::entityOf({ { "data2", "Eve" }, { "data3", "Kind" }, { "data4", "M." }, { "data5", "Dr." },
-                                           { "data6", "Jr." } });
-    name.fields.insert(QStringLiteral("data1"), name.fullName());
+    pim::Entity name = testkit::entityOf({ { "data1", "Dr. Eve Kind" }, { "data2", "Eve" }, { "data3", "Kind" },
+                                           { "data4", "M." }, { "data5", "Dr." }, { "data6", "Jr." }, { "data7", "Iv" },
+                                           { "data8", "Kaind" } });
     pim::_Contact contact = contactOf(name.fullName(),
         { { pim::ENTITY_PHOTO, { Fields { { "data15", QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26) } } } },
             { pim::ENTITY_PHONE, each(pim::phoneTypeMap(), "+1 555", { "Oficina central", "Main" }) },

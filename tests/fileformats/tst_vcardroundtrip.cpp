@@ -55,7 +55,7 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
     QTest::addColumn<pim::_Contact>("input");
     QTest::addColumn<pim::_Contact>("expected");
 
-    QTest::newRow("name parts and a display name of its own; phonetic names are not written")
+    QTest::newRow("name parts, how they are spoken and a display name of its own")
         << contactOf("Dr John Q Smith Jr",
                { { pim::ENTITY_NAME,
                    { Fields { { "data1", "Johnny" }, { "data2", "John" }, { "data3", "Smith" },
@@ -64,7 +64,8 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
         << contactOf("Dr John Q Smith Jr",
                { { pim::ENTITY_NAME,
                    { Fields { { "data1", "Johnny" }, { "data2", "John" }, { "data3", "Smith" },
-                       { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" } } } } });
+                       { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" }, { "data7", "jon" },
+                       { "data8", "smis" } } } } });
     // Written as FN, such a display name would swap the parts on reading.
     QTest::newRow("display name that reads family first comes back built from the parts")
         << contactOf("John Smith",
