@@ -113,6 +113,12 @@ QString urlType(int subType)
     return QString::fromLatin1(names[subType]);
 }
 
+// Only Work has a word: an organisation of no word reads as Other.
+QString orgType(int subType)
+{
+    return subType == 1 ? QStringLiteral("work") : QString();
+}
+
 QString addressType(int subType)
 {
     if (subType == 1)
@@ -265,13 +271,15 @@ public:
             add(name, std::move(params), std::move(value));
             return;
         }
-        const QString group = QStringLiteral("item%1").arg(++m_items);
+        const QString group = nextItem();
         add(name, std::move(params), std::move(value), group);
         if (!label.isEmpty())
             add(QStringLiteral("X-ABLabel"), Params(), escaped(label), group);
         if (!protocol.isEmpty())
             add(QStringLiteral("X-IM-PROTOCOL"), Params(), escaped(protocol), group);
     }
+
+    QString nextItem() { return QStringLiteral("item%1").arg(++m_items); }
 
     void addEntity(int type, const pim::Entity& e);
 
@@ -360,12 +368,24 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         break;
     case pim::ENTITY_ORG: {
         const QString title = text(e, 4);
-        if (!pim::isBlankText(title))
-            addText(QStringLiteral("TITLE"), Params(), title);
         const QString company = text(e, 1);
         const QString department = text(e, 5);
-        if (!pim::isBlankText(company) || !pim::isBlankText(department))
-            add(QStringLiteral("ORG"), Params(), components({ company, department, QString(), QString() }));
+        const bool hasTitle = !pim::isBlankText(title);
+        const bool hasOrg = !pim::isBlankText(company) || !pim::isBlankText(department);
+        if (!hasTitle && !hasOrg)
+            break;
+        // The kind on ORG (a TYPE that 4.0 defines there and older readers
+        // pass over), or on TITLE when there is no ORG. A label of the
+        // user's own makes TITLE and ORG one grouped item with it.
+        const QString kind = orgType(code(e, 2));
+        const QString label = text(e, 3);
+        const QString group = label.isEmpty() ? QString() : nextItem();
+        if (hasTitle)
+            add(QStringLiteral("TITLE"), typeParam(hasOrg ? QString() : kind), escaped(title), group);
+        if (hasOrg)
+            add(QStringLiteral("ORG"), typeParam(kind), components({ company, department, QString(), QString() }), group);
+        if (!group.isEmpty())
+            add(QStringLiteral("X-ABLabel"), Params(), escaped(label), group);
         break;
     }
     case pim::ENTITY_REL:

@@ -74,7 +74,8 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 QString dateText(const QString& value);
 
 // Organization, title, postal address, photo (vcardorgaddrrules.cpp).
-// ORG and TITLE write into the organization the card reader pairs them with.
+// ORG and TITLE write into the organization the card reader pairs them with,
+// each with the organisation's kind where it names one.
 void readOrg(const VCardValue& value, pim::Entity& org);
 void readTitle(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);

@@ -98,8 +98,9 @@ QStringList LocalDbCombineRule::validFields(int type, bool& single)
         return checkEqualFieldsMin(type) + QStringList{QStringLiteral("data2")};
     case pim::ENTITY_ORG:
         // Not single: merged into one, a second organisation took the
-        // first one's place and kept its department.
-        return checkEqualFieldsFull(type) + QStringList{QStringLiteral("data2")};
+        // first one's place and kept its department. The kind travels with
+        // it, a label of the user's own as much as a sub-type.
+        return checkEqualFieldsFull(type) + QStringList{QStringLiteral("data2"), QStringLiteral("data3")};
     case pim::ENTITY_GROUP:
         single = true;
         return {QStringLiteral("data1"), QStringLiteral("data2")};

@@ -178,14 +178,21 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
         QTest::newRow("notes with escapes wherever a line folds") << written("n", pim::ENTITY_NOTES, notes)
                                                                  << readBack("n", pim::ENTITY_NOTES, notes);
     }
-    QTest::newRow("organisations: each comes back with its own title")
+    // A label of its own comes back as Other with the label, as on every
+    // labelled kind; a title alone keeps its kind too.
+    QTest::newRow("organisations: each comes back with its own title and kind")
         << written("o", pim::ENTITY_ORG,
                { Fields { { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops; Lab 3" } },
                    Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data2", 1 }, { "data3", "x" }, { "data4", "Lead; QA, \\ops" },
-                       { "data5", QStringLiteral("研发部") } } })
+                       { "data5", QStringLiteral("研发部") } },
+                   Fields { { "data1", "Globex" }, { "data2", 1 }, { "data4", "Adviser" } },
+                   Fields { { "data2", 1 }, { "data4", "Consultant" } } })
         << readBack("o", pim::ENTITY_ORG,
                { Fields { { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops; Lab 3" } },
-                   Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data4", "Lead; QA, \\ops" }, { "data5", QStringLiteral("研发部") } } });
+                   Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data2", 0 }, { "data3", "x" }, { "data4", "Lead; QA, \\ops" },
+                       { "data5", QStringLiteral("研发部") } },
+                   Fields { { "data1", "Globex" }, { "data2", 1 }, { "data4", "Adviser" } },
+                   Fields { { "data2", 1 }, { "data4", "Consultant" } } });
     {
         QList<QVariantMap> in, out;
         for (int subType = 0; subType <= 15; ++subType) {
