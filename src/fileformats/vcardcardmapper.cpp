@@ -20,6 +20,9 @@ enum Rule {
     RULE_NOTHING_TO_KEEP,
     RULE_N,
     RULE_FN,
+    RULE_PHONETIC_FIRST,
+    RULE_PHONETIC_LAST,
+    RULE_NAME_READING,
     RULE_PHOTO,
     RULE_TEL,
     RULE_EMAIL,
@@ -48,6 +51,11 @@ Rule ruleFor(const QString& name)
     static const QHash<QString, Rule> table {
         { QStringLiteral("N"), RULE_N },
         { QStringLiteral("FN"), RULE_FN },
+        { QStringLiteral("X-PHONETIC-FIRST-NAME"), RULE_PHONETIC_FIRST },
+        { QStringLiteral("X-PHONETIC-LAST-NAME"), RULE_PHONETIC_LAST },
+        // Only the phone's reading of the name (isNameReading); a recording
+        // is a kind no field keeps.
+        { QStringLiteral("SOUND"), RULE_NAME_READING },
         { QStringLiteral("PHOTO"), RULE_PHOTO },
         { QStringLiteral("TEL"), RULE_TEL },
         { QStringLiteral("EMAIL"), RULE_EMAIL },
@@ -135,6 +143,20 @@ bool isEncoded(const VCardProperty& property, std::initializer_list<QLatin1Strin
 bool isQuotedPrintable(const VCardProperty& property)
 {
     return isEncoded(property, { QLatin1StringView("QUOTED-PRINTABLE") });
+}
+
+// Whether a SOUND is a phone's reading of the name, "SOUND;X-IRMC-N:", its
+// marker bare or a TYPE word, rather than a recording.
+bool isNameReading(const VCardProperty& property)
+{
+    static const QLatin1StringView marker("X-IRMC-N");
+    for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
+        if (it.value().isEmpty() ? isWord(it.key(), marker)
+                                 : isWord(it.key(), QLatin1StringView("TYPE"))
+                && it.value().contains(marker, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
 }
 
 // The blanks the tokenizer skips before a quoted-printable value.
@@ -346,7 +368,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     }
 
     for (const VCardProperty& property : card) {
-        const Rule rule = ruleFor(property.name);
+        Rule rule = ruleFor(property.name);
+        if (rule == RULE_NAME_READING && !isNameReading(property))
+            rule = RULE_NONE;
         if (rule == RULE_NONE) {
             if (!property.value.isEmpty())
                 notes.leftOut.append({ property.line, property.name });
@@ -399,6 +423,15 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
         case RULE_FN:
             formattedName = value.text().trimmed();
+            break;
+        case RULE_PHONETIC_FIRST:
+            readPhoneticFirstName(value, contact);
+            break;
+        case RULE_PHONETIC_LAST:
+            readPhoneticLastName(value, contact);
+            break;
+        case RULE_NAME_READING:
+            readNameReading(value, contact);
             break;
         case RULE_PHOTO:
             readPhoto(value, contact, notes);
@@ -507,8 +540,11 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     if (contact.fullName.isEmpty()) {
         // A phone's export holds many cards of a number alone ("N:;;;;"):
         // named after what they hold, as the same contact in a table is,
-        // and without a name entry that says nothing.
-        contact.entities.remove(pim::ENTITY_NAME);
+        // and without a name entry that says nothing. One that says how
+        // the name is spoken stays.
+        const auto name = contact.entities.constFind(pim::ENTITY_NAME);
+        if (name != contact.entities.cend() && (name->isEmpty() || !holdsReading(name->constFirst())))
+            contact.entities.remove(pim::ENTITY_NAME);
         contact.fullName = standInName(contact);
     }
     return contact;

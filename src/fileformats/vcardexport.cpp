@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstring>
 #include <iterator>
+#include <utility>
 
 namespace {
 
@@ -110,6 +111,12 @@ QString urlType(int subType)
     if (subType < 1 || subType > 6)
         subType = 0;
     return QString::fromLatin1(names[subType]);
+}
+
+// Only Work has a word: an organisation of no word reads as Other.
+QString orgType(int subType)
+{
+    return subType == 1 ? QStringLiteral("work") : QString();
 }
 
 QString addressType(int subType)
@@ -264,13 +271,15 @@ public:
             add(name, std::move(params), std::move(value));
             return;
         }
-        const QString group = QStringLiteral("item%1").arg(++m_items);
+        const QString group = nextItem();
         add(name, std::move(params), std::move(value), group);
         if (!label.isEmpty())
             add(QStringLiteral("X-ABLabel"), Params(), escaped(label), group);
         if (!protocol.isEmpty())
             add(QStringLiteral("X-IM-PROTOCOL"), Params(), escaped(protocol), group);
     }
+
+    QString nextItem() { return QStringLiteral("item%1").arg(++m_items); }
 
     void addEntity(int type, const pim::Entity& e);
 
@@ -308,6 +317,13 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         // Family name first, as vCard 3.0 orders N.
         add(QStringLiteral("N"), Params(),
             components({ text(e, 3), text(e, 2), text(e, 4), text(e, 5), text(e, 6) }));
+        // How the names are spoken, which phones keep: in the properties
+        // desktop address books write, which other readers keep or pass over.
+        for (const auto& [property, n] : { std::pair { "X-PHONETIC-FIRST-NAME", 7 }, { "X-PHONETIC-LAST-NAME", 8 } }) {
+            const QString reading = text(e, n);
+            if (!pim::isBlankText(reading))
+                addText(QLatin1String(property), Params(), reading);
+        }
         break;
     case pim::ENTITY_PHOTO: {
         const QByteArray image = e.fields.value(fieldKey(15)).toByteArray();
@@ -352,12 +368,24 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         break;
     case pim::ENTITY_ORG: {
         const QString title = text(e, 4);
-        if (!pim::isBlankText(title))
-            addText(QStringLiteral("TITLE"), Params(), title);
         const QString company = text(e, 1);
         const QString department = text(e, 5);
-        if (!pim::isBlankText(company) || !pim::isBlankText(department))
-            add(QStringLiteral("ORG"), Params(), components({ company, department, QString(), QString() }));
+        const bool hasTitle = !pim::isBlankText(title);
+        const bool hasOrg = !pim::isBlankText(company) || !pim::isBlankText(department);
+        if (!hasTitle && !hasOrg)
+            break;
+        // The kind on ORG (a TYPE that 4.0 defines there and older readers
+        // pass over), or on TITLE when there is no ORG. A label of the
+        // user's own makes TITLE and ORG one grouped item with it.
+        const QString kind = orgType(code(e, 2));
+        const QString label = text(e, 3);
+        const QString group = label.isEmpty() ? QString() : nextItem();
+        if (hasTitle)
+            add(QStringLiteral("TITLE"), typeParam(hasOrg ? QString() : kind), escaped(title), group);
+        if (hasOrg)
+            add(QStringLiteral("ORG"), typeParam(kind), components({ company, department, QString(), QString() }), group);
+        if (!group.isEmpty())
+            add(QStringLiteral("X-ABLabel"), Params(), escaped(label), group);
         break;
     }
     case pim::ENTITY_REL:

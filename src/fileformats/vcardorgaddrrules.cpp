@@ -49,10 +49,28 @@ QByteArray dataUriBytes(QByteArray uri)
     return decoded ? decoded.decoded : QByteArray();
 }
 
+// The kind an ORG or TITLE names, of the organisation table: the writer
+// puts it on ORG, or on TITLE for a title without a company, and a custom
+// label makes the two one grouped item. Only a kind the card names is
+// kept: an organisation of no kind reads as before, which shows as Other
+// and, merged, leaves a stored kind as it is.
+void readOrgKind(const VCardValue& value, pim::Entity& org)
+{
+    const QStringList kinds = value.kinds();
+    std::optional<int> code;
+    if (VCardValue::has(kinds, QLatin1StringView("work")))
+        code = 1;
+    else if (VCardValue::has(kinds, QLatin1StringView("other")))
+        code = 0;
+    if (code || !value.customLabel().isEmpty())
+        setSubType(org, value, code, 0);
+}
+
 } // namespace
 
 void readOrg(const VCardValue& value, pim::Entity& org)
 {
+    readOrgKind(value, org);
     const QStringList parts = value.components();
     if (parts.size() >= 1)
         org.fields.insert(QStringLiteral("data1"), parts.at(0));
@@ -73,6 +91,7 @@ void readOrg(const VCardValue& value, pim::Entity& org)
 
 void readTitle(const VCardValue& value, pim::Entity& org)
 {
+    readOrgKind(value, org);
     org.fields.insert(QStringLiteral("data4"), value.text());
 }
 

@@ -74,10 +74,21 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 QString dateText(const QString& value);
 
 // Organization, title, postal address, photo (vcardorgaddrrules.cpp).
-// ORG and TITLE write into the organization the card reader pairs them with.
+// ORG and TITLE write into the organization the card reader pairs them with,
+// each with the organisation's kind where it names one.
 void readOrg(const VCardValue& value, pim::Entity& org);
 void readTitle(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
+
+// How the name is spoken, as phones keep it: the phonetic given and family
+// name of the contact's name (vcardnamerules.cpp).
+// X-PHONETIC-FIRST-NAME, X-PHONETIC-LAST-NAME.
+void readPhoneticFirstName(const VCardValue& value, pim::_Contact& contact);
+void readPhoneticLastName(const VCardValue& value, pim::_Contact& contact);
+// A phone's 2.1 SOUND;X-IRMC-N: both readings, family name first as in N.
+void readNameReading(const VCardValue& value, pim::_Contact& contact);
+// Whether the name holds a reading.
+bool holdsReading(const pim::Entity& name);
 
 } // namespace vcardrules

@@ -3,6 +3,11 @@
 
 AbsContactCombineRule::~AbsContactCombineRule() = default;
 
+bool AbsContactCombineRule::joinsFirstWithoutKeys(int)
+{
+    return false;
+}
+
 bool AbsContactCombineRule::isEntityEqual(const pim::Entity& left, const pim::Entity& right, QStringList keys)
 {
     static const QVariant absent;

@@ -26,6 +26,14 @@ public:
     // one). Always sets `single`: true when a contact holds at most one
     // entity of the type.
     virtual QStringList validFields(int type, bool& single) = 0;
+    // Whether an incoming entity of a multi-valued type that holds none of
+    // the minimal keys (an organisation without a company: a title alone)
+    // and matches no stored entity joins the contact's first stored entity
+    // of the type instead of standing as one of its own. Only when the
+    // incoming contact holds no entity of the type with those keys: one
+    // that lists its companies and a title alone beside them means a title
+    // of its own. False unless a rule says so.
+    virtual bool joinsFirstWithoutKeys(int type);
 
     // True when both entities hold equal values under every key (true for
     // no keys). A key absent on both sides is equal; absent on one side is

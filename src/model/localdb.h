@@ -251,8 +251,12 @@ public:
     // With `byKey` (an index of list's comparison keys, see the source) the
     // stored entity is found by one look-up instead of a pass over the list;
     // `at` receives the place in list of the entity merged into or added.
+    // An incoming entity that matches none may join one of the first
+    // `joinable` entries of list (see
+    // AbsContactCombineRule::joinsFirstWithoutKeys): the first that already
+    // holds its values, else the very first.
     bool combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged,
-                        EntityKeys* byKey = nullptr, qsizetype* at = nullptr);
+                        EntityKeys* byKey = nullptr, qsizetype* at = nullptr, qsizetype joinable = 0);
 
     // Asked between the entities of a contact that combineContact merges:
     // when it answers true the merge stops with MergeCancelled (rolled back
@@ -330,6 +334,7 @@ private:
         QStringList min;
         QStringList kept;
         bool single = false;
+        bool joinsFirst = false;
         QStringList compared;
         QList<int> comparedNumbers;
         QStringList keptColumns;

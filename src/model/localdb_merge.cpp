@@ -5,6 +5,8 @@
 #include "model/abscontactcombinerule.h"
 #include "model/localdblog.h"
 
+#include <algorithm>
+
 namespace {
 
 const QString kData1 = QStringLiteral("data1");
@@ -98,6 +100,37 @@ bool isTypeKey(const QString& key)
 bool dropTypeKeys(QStringList& keys)
 {
     return keys.removeIf(isTypeKey) > 0;
+}
+
+// Whether the entity holds a value under any of the keys, as the merge
+// compares values.
+bool holdsAnyOf(const pim::Entity& entity, const QStringList& keys)
+{
+    for (const QString& key : keys) {
+        const auto value = entity.fields.constFind(key);
+        if (value != entity.fields.cend() && !comparedText(*value).isEmpty())
+            return true;
+    }
+    return false;
+}
+
+// The place among the first `joinable` stored entities that an incoming
+// one without minimal keys joins: the first that already says what it
+// says (its sub-type and label aside: a title is the same title whatever
+// kind a file gives it), else the very first; list.size() when there is
+// none to join.
+qsizetype joinPlace(const QList<pim::Entity>& list, const pim::Entity& incoming, QStringList columns,
+                    qsizetype joinable)
+{
+    joinable = qMin(joinable, list.size());
+    if (joinable <= 0)
+        return list.size();
+    dropTypeKeys(columns);
+    for (qsizetype i = 0; i < joinable; ++i) {
+        if (!fillsAnyColumn(list.at(i), incoming, columns))
+            return i;
+    }
+    return 0;
 }
 
 constexpr int kCancelCheckEvery = 256;
@@ -195,7 +228,7 @@ struct LocalDb::MergeTarget {
 };
 
 bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Entity& incoming, pim::Entity& merged,
-                             EntityKeys* byKey, qsizetype* at)
+                             EntityKeys* byKey, qsizetype* at, qsizetype joinable)
 {
     if (!m_rule)
         throw Error(QStringLiteral("LocalDb: no duplicate rule to merge with"));
@@ -243,6 +276,8 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     } else if (!list.isEmpty()) {
         place = 0;
     }
+    if (place == list.size() && !single)
+        place = joinPlace(list, incoming, keptColumns, joinable);
     if (place < list.size()) {
         merged = list.at(place);
         taken = true;
@@ -385,6 +420,16 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
         int done = 0;
         for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
             const int type = it.key();
+            // An entity without the keys a match needs (a title without a
+            // company) may join what the contact held before this merge,
+            // unless the incoming contact names such keys itself.
+            qsizetype joinable = 0;
+            if (m_rule && pim::isValidEntityType(type) && mergeKeys(type).joinsFirst) {
+                const QStringList& minKeys = mergeKeys(type).min;
+                if (std::none_of(it.value().cbegin(), it.value().cend(),
+                                 [&minKeys](const pim::Entity& e) { return holdsAnyOf(e, minKeys); }))
+                    joinable = target.entities.value(type).size();
+            }
             for (const pim::Entity& entity : it.value()) {
                 if (m_cancelled && ++done % kCancelCheckEvery == 0 && m_cancelled())
                     throw MergeCancelled(QStringLiteral("combineContact: cancelled"));
@@ -393,7 +438,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 EntityKeys* keys = before >= kKeyIndexFrom ? &(*keyIndex)[type] : nullptr;
                 pim::Entity merged;
                 qsizetype at = 0;
-                if (!combine_entity(type, list, entity, merged, keys, &at))
+                if (!combine_entity(type, list, entity, merged, keys, &at, joinable))
                     continue;
                 const bool appended = list.size() > before;
                 if (appended && rows >= kMaxEntitiesPerContact) {

@@ -332,6 +332,7 @@ const LocalDb::MergeKeys& LocalDb::mergeKeys(int type)
     MergeKeys fresh;
     fresh.min = m_rule->checkEqualFieldsMin(type);
     fresh.kept = m_rule->validFields(type, fresh.single);
+    fresh.joinsFirst = !fresh.single && m_rule->joinsFirstWithoutKeys(type);
     const Layout& l = layout(type);
     for (const QString& column : l.readAll) {
         // The hash column of a photo is written from the bytes, so a merge

@@ -98,8 +98,9 @@ QStringList LocalDbCombineRule::validFields(int type, bool& single)
         return checkEqualFieldsMin(type) + QStringList{QStringLiteral("data2")};
     case pim::ENTITY_ORG:
         // Not single: merged into one, a second organisation took the
-        // first one's place and kept its department.
-        return checkEqualFieldsFull(type) + QStringList{QStringLiteral("data2")};
+        // first one's place and kept its department. The kind travels with
+        // it, a label of the user's own as much as a sub-type.
+        return checkEqualFieldsFull(type) + QStringList{QStringLiteral("data2"), QStringLiteral("data3")};
     case pim::ENTITY_GROUP:
         single = true;
         return {QStringLiteral("data1"), QStringLiteral("data2")};
@@ -110,4 +111,12 @@ QStringList LocalDbCombineRule::validFields(int type, bool& single)
     default:
         return checkEqualFieldsFull(type);
     }
+}
+
+bool LocalDbCombineRule::joinsFirstWithoutKeys(int type)
+{
+    // A title or department that comes without a company (a card of TITLE
+    // alone, a table's job title column) is of the organisation the
+    // contact is known by, not a second one.
+    return type == pim::ENTITY_ORG;
 }

@@ -6,7 +6,7 @@
 // The duplicate rule of the user's local databases and of Android device
 // databases: phones, e-mails, dates, relations and websites match on their
 // value; instant messaging on user name and protocol; organisations on
-// their company; photo, nickname and group membership are single-valued;
+// their company (a title alone joins the first one); photo, nickname and group membership are single-valued;
 // names are never merged into a stored contact.
 class LocalDbCombineRule : public AbsContactCombineRule {
 public:
@@ -17,4 +17,5 @@ public:
     QStringList checkEqualFieldsMin(int type) override;
     QStringList checkEqualFieldsFull(int type) override;
     QStringList validFields(int type, bool& single) override;
+    bool joinsFirstWithoutKeys(int type) override;
 };

@@ -187,6 +187,8 @@ pim::_Contact tableContact()
 
 // Every sub-type of every label table, and of each table a label of the
 // user's own and one that reads like a table label: the vCard names each.
+// A display name of its own, how the name is spoken, and organisations of
+// each kind, each with its title, one a title alone.
 pim::_Contact everyKindContact()
 {
     // One entry per code of the table, then the labels of the user's own.
@@ -221,9 +223,9 @@ pim::_Contact everyKindContact()
     addrs << testkit::addressOf({ { "data2", 0 }, { "data3", "Casa de verano" }, { "data4", "Calle Mayor 1\nBajo" },
                        { "data7", "Madrid" }, { "data9", "28013" }, { "data10", QStringLiteral("España") } })
           << testkit::addressOf({ { "data2", 0 }, { "data3", "Home" }, { "data7", "Elsewhere" } });
-    pim::Entity name = testkit::entityOf({ { "data2", "Eve" }, { "data3", "Kind" }, { "data4", "M." }, { "data5", "Dr." },
-                                           { "data6", "Jr." } });
-    name.fields.insert(QStringLiteral("data1"), name.fullName());
+    pim::Entity name = testkit::entityOf({ { "data1", "Dr. Eve Kind" }, { "data2", "Eve" }, { "data3", "Kind" },
+                                           { "data4", "M." }, { "data5", "Dr." }, { "data6", "Jr." }, { "data7", "Iv" },
+                                           { "data8", "Kaind" } });
     pim::_Contact contact = contactOf(name.fullName(),
         { { pim::ENTITY_PHOTO, { Fields { { "data15", QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26) } } } },
             { pim::ENTITY_PHONE, each(pim::phoneTypeMap(), "+1 555", { "Oficina central", "Main" }) },
@@ -233,7 +235,11 @@ pim::_Contact everyKindContact()
             { pim::ENTITY_GROUP, { Fields { { "data2", "Work, Sales" } } } },
             { pim::ENTITY_IM, ims },
             { pim::ENTITY_NOTES, { Fields { { "data1", "first note\nsecond line" } }, Fields { { "data1", "another" } } } },
-            { pim::ENTITY_ORG, { Fields { { "data1", "Acme; Inc" }, { "data4", "Lead" }, { "data5", "R&D" } } } },
+            { pim::ENTITY_ORG,
+                { Fields { { "data1", "Acme; Inc" }, { "data4", "Lead" }, { "data5", "R&D" } },
+                    Fields { { "data1", "Globex" }, { "data2", 1 }, { "data4", "Adviser" } },
+                    Fields { { "data1", "Little League" }, { "data2", 0 }, { "data3", "Volunteer" }, { "data4", "Coach" } },
+                    Fields { { "data2", 1 }, { "data4", "Consultant" } } } },
             { pim::ENTITY_REL, each(pim::relTypeMap(), "Rel", { "Madrina", "Spouse" }) },
             { pim::ENTITY_ADDR, addrs },
             { pim::ENTITY_URL, each(pim::urlTypeMap(), "https://kind.example/", { "Tienda", "Blog" }) } });
@@ -557,6 +563,10 @@ private slots:
         QCOMPARE(got, want);
         QCOMPARE(SqlProbe(back).column(QStringLiteral("SELECT name FROM contact_group ORDER BY name")),
                  SqlProbe(source).column(QStringLiteral("SELECT name FROM contact_group ORDER BY name")));
+        // Restored once more over itself, the backup changes no row.
+        const QStringList restored = everyRow(back);
+        QCOMPARE(import(file, back), QString());
+        QCOMPARE(everyRow(back), restored);
     }
 
     // A phone's card in the forms of other programs (a display name of its

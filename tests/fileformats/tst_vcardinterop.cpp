@@ -192,6 +192,28 @@ void TestVCardInterop::readsTheSameInVobject_data()
                              prop("tel", { "cell" }, "555,1234"), prop("tel", { "cell" }, "+44 20 7946 0958;ext=5"),
                              prop("tel", { "cell" }, "(030) 12-34") };
     }
+    {
+        // How a phone's name is spoken, and an organisation of each kind:
+        // the kind on ORG, on TITLE for a title alone, a label of its own
+        // for both.
+        pim::_Contact c = contactOf(QStringLiteral("Yui Nakamura"),
+            { { pim::ENTITY_NAME,
+                  { Fields { { "data2", "Yui" }, { "data3", "Nakamura" }, { "data7", QStringLiteral("ユイ") },
+                      { "data8", QStringLiteral("ナカムラ") } } } },
+                { pim::ENTITY_ORG,
+                    { Fields { { "data1", "Acme" }, { "data2", 1 }, { "data4", "Lead" } },
+                        Fields { { "data1", "Little League" }, { "data2", 0 }, { "data3", "Volunteer" }, { "data4", "Coach" } },
+                        Fields { { "data2", 1 }, { "data4", "Consultant" } } } } });
+        QTest::newRow("phonetic names and the kinds of organisations")
+            << c
+            << QStringList { prop("fn", {}, "Yui Nakamura"), prop("n", {}, parts({ "Nakamura", "Yui", "", "", "" })),
+                             prop("x-phonetic-first-name", {}, QStringLiteral("ユイ")),
+                             prop("x-phonetic-last-name", {}, QStringLiteral("ナカムラ")),
+                             prop("title", {}, "Lead"), prop("org", { "work" }, parts({ "Acme" })),
+                             prop("title", {}, "Volunteer", "Coach"),
+                             prop("org", {}, "Volunteer", parts({ "Little League" })),
+                             prop("title", { "work" }, "Consultant") };
+    }
     QTest::newRow("full name with line breaks and a leading blank")
         << contactOf(" Ann\r\nLee\rX")
         << QStringList { prop("fn", {}, " Ann\nLee\nX") };

@@ -55,7 +55,7 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
     QTest::addColumn<pim::_Contact>("input");
     QTest::addColumn<pim::_Contact>("expected");
 
-    QTest::newRow("name parts and a display name of its own; phonetic names are not written")
+    QTest::newRow("name parts, how they are spoken and a display name of its own")
         << contactOf("Dr John Q Smith Jr",
                { { pim::ENTITY_NAME,
                    { Fields { { "data1", "Johnny" }, { "data2", "John" }, { "data3", "Smith" },
@@ -64,7 +64,8 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
         << contactOf("Dr John Q Smith Jr",
                { { pim::ENTITY_NAME,
                    { Fields { { "data1", "Johnny" }, { "data2", "John" }, { "data3", "Smith" },
-                       { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" } } } } });
+                       { "data4", "Q" }, { "data5", "Dr" }, { "data6", "Jr" }, { "data7", "jon" },
+                       { "data8", "smis" } } } } });
     // Written as FN, such a display name would swap the parts on reading.
     QTest::newRow("display name that reads family first comes back built from the parts")
         << contactOf("John Smith",
@@ -177,14 +178,21 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
         QTest::newRow("notes with escapes wherever a line folds") << written("n", pim::ENTITY_NOTES, notes)
                                                                  << readBack("n", pim::ENTITY_NOTES, notes);
     }
-    QTest::newRow("organisations: each comes back with its own title")
+    // A label of its own comes back as Other with the label, as on every
+    // labelled kind; a title alone keeps its kind too.
+    QTest::newRow("organisations: each comes back with its own title and kind")
         << written("o", pim::ENTITY_ORG,
                { Fields { { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops; Lab 3" } },
                    Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data2", 1 }, { "data3", "x" }, { "data4", "Lead; QA, \\ops" },
-                       { "data5", QStringLiteral("研发部") } } })
+                       { "data5", QStringLiteral("研发部") } },
+                   Fields { { "data1", "Globex" }, { "data2", 1 }, { "data4", "Adviser" } },
+                   Fields { { "data2", 1 }, { "data4", "Consultant" } } })
         << readBack("o", pim::ENTITY_ORG,
                { Fields { { "data1", "Old Co" }, { "data4", "Intern" }, { "data5", "Ops; Lab 3" } },
-                   Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data4", "Lead; QA, \\ops" }, { "data5", QStringLiteral("研发部") } } });
+                   Fields { { "data1", "Acme; Inc, \\Ltd" }, { "data2", 0 }, { "data3", "x" }, { "data4", "Lead; QA, \\ops" },
+                       { "data5", QStringLiteral("研发部") } },
+                   Fields { { "data1", "Globex" }, { "data2", 1 }, { "data4", "Adviser" } },
+                   Fields { { "data2", 1 }, { "data4", "Consultant" } } });
     {
         QList<QVariantMap> in, out;
         for (int subType = 0; subType <= 15; ++subType) {

@@ -110,6 +110,19 @@ private slots:
         row("org: another company is a second organisation", 10,
             { { { "data1", "Acme" }, { "data4", "CEO" }, { "data5", "IT" } } },
             { { "data1", "Globex" }, { "data4", "Adviser" } }, { "Acme|CEO|IT", "Globex|Adviser|" }, 1);
+        // A title that comes without a company is of the organisation the
+        // contact is known by.
+        const Maps twoOrgs { { { "data1", "Acme" }, { "data4", "" }, { "data5", "IT" } },
+            { { "data1", "Globex" }, { "data4", "Adviser" }, { "data5", "" } } };
+        row("org: a title alone joins the first organisation", 10, twoOrgs, { { "data4", "CTO" } },
+            { "Acme|CTO|IT", "Globex|Adviser|" }, 1);
+        row("org: a title alone that an organisation holds changes nothing", 10, twoOrgs,
+            { { "data1", "" }, { "data4", "Adviser" } }, { "Acme||IT", "Globex|Adviser|" }, 0);
+        row("org: a title alone goes to a stored title alone", 10,
+            { { { "data1", "Acme" }, { "data4", "CEO" }, { "data5", "" } }, { { "data1", "" }, { "data4", "Coach" }, { "data5", "" } } },
+            { { "data4", "Chair" } }, { "Acme|CEO|", "|Chair|" }, 1);
+        row("org: a title alone is the first organisation of a contact without one", 10, {}, { { "data4", "CTO" } },
+            { "|CTO|" }, 1);
         row("address with another country code is rewritten", 12, { { { "data1", "Main St" }, { "data11", "US" } } },
             { { "data1", "Main St" }, { "data11", "CA" } }, { "Main St|CA" }, 1);
         // Files write line ends as CRLF or LF (a vCard LF only), and the
@@ -187,6 +200,11 @@ private slots:
         QTest::newRow("one company twice gives one row")
             << 10 << Maps { { { "data1", "Acme" }, { "data4", "CEO" } }, { { "data1", "Acme" }, { "data5", "IT" } } }
             << QStringList { "Acme|CEO|IT" };
+        // A phone lists a second organisation of a title alone: it is one
+        // of its own, not a new title of the first.
+        QTest::newRow("a company and a title alone give two rows")
+            << 10 << Maps { { { "data1", "Acme" }, { "data4", "CEO" } }, { { "data4", "Coach" } } }
+            << QStringList { "Acme|CEO|", "|Coach|" };
         QTest::newRow("two photos give one row") << 2 << Maps { { { "data15", QByteArray("one") } }, { { "data15", QByteArray("two") } } }
                                                  << QStringList { "two" };
         QTest::newRow("group with empty name is skipped") << 7 << Maps { { { "data1", "3" }, { "data2", "" } }, { { "data1", "4" } } }
@@ -446,6 +464,9 @@ private slots:
                  << contactOf("ANN LEE", { { 5, { { { "data1", "Nan" } } } }, { 9, { { { "data1", "note" } } } } })
                  << contactOf("Bob", { { 4, { { { "data1", "b@x" }, { "data2", 1 } } } } })
                  << contactOf("Ann Lee", { { 9, { { { "data1", "a\r\nb" } } } } })
+                 // A title without a company, new, then held already.
+                 << contactOf("ann lee", { { 10, { { { "data4", "CTO" } } } } })
+                 << contactOf("Ann Lee", { { 10, { { { "data1", "" }, { "data4", "CTO" } } } } })
                  // Cards met again: unchanged, or changed where a look at the
                  // stored rows alone could be misled (the first of two rows
                  // that match, line ends, numbers for text, empty values, a
