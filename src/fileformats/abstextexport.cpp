@@ -80,10 +80,18 @@ void walkCells(const pim::_Contact& contact, Visit&& visit)
             switch (type) {
             case pim::ENTITY_NAME: {
                 const int k = next(QStringLiteral("#name"));
+                // Only a display name of its own ("Dr. Ann Ray", "Mum"): the
+                // reader builds the same one from the parts anyway, and a
+                // column that repeats every name would only be noise.
+                const QString display = text(e, "data1");
+                if (display.trimmed() != e.fullName())
+                    part(QStringLiteral("Display Name"), k, display);
                 part(QStringLiteral("Prefix"), k, text(e, "data5"));
                 part(QStringLiteral("First Name"), k, text(e, "data2"));
                 part(QStringLiteral("Middle Name"), k, text(e, "data4"));
                 part(QStringLiteral("Last Name"), k, text(e, "data3"));
+                part(QStringLiteral("Phonetic First Name"), k, text(e, "data7"));
+                part(QStringLiteral("Phonetic Last Name"), k, text(e, "data8"));
                 part(QStringLiteral("Suffix"), k, text(e, "data6"));
                 break;
             }
@@ -220,9 +228,10 @@ int AbsTextExport::colPriority(const QString& name)
         const char* name;
         int rank;
     } exact[] = {
-        { "Prefix", 10 },  { "First Name", 20 }, { "Middle Name", 30 }, { "Last Name", 40 },
-        { "Suffix", 50 },  { "Nickname", 51 },   { "Category", 60 },    { "Company", 70 },
-        { "Department", 80 }, { "Job Title", 90 },
+        { "Display Name", 5 }, { "Prefix", 10 },  { "First Name", 20 }, { "Middle Name", 30 },
+        { "Last Name", 40 },   { "Phonetic First Name", 41 }, { "Phonetic Last Name", 42 },
+        { "Suffix", 50 },      { "Nickname", 51 }, { "Category", 60 },  { "Company", 70 },
+        { "Department", 80 },  { "Job Title", 90 },
     };
     for (const auto& e : exact) {
         if (name == QLatin1String(e.name))
