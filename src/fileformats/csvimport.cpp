@@ -425,6 +425,9 @@ void CSVImport::resolveColumns()
             col.group = groupIndex.value(groupKey(info));
             col.piece = CsvColumnDictionary::isPieceKey(info.valueKey);
             col.multiValued = pim::isMultiValued(info.entityType) && !col.piece;
+            // Files this program wrote hold no such lists: a cell of theirs
+            // reads as it always has.
+            col.listByPosition = info.entityType == pim::ENTITY_ADDR && !info.own;
             // Files this program wrote have always been read in the order
             // of the kinds; another program's order is its own ranking
             // ("Primary Email" before "Secondary Email").
@@ -518,6 +521,36 @@ pim::_Contact CSVImport::nextContact()
     QVarLengthArray<Begun, 32> begun;
     QVarLengthArray<int, 64> latest(m_groupTypes.size());
     std::fill(latest.begin(), latest.end(), -1);
+    // The entities begun by the later positions of address lists: rare, so
+    // searched rather than kept in a table per row.
+    struct Positioned {
+        int group;
+        qsizetype position;
+        int index;
+    };
+    QVarLengthArray<Positioned, 8> positioned;
+    // Where the piece at position p of a cell goes: a new entity for every
+    // value of phones and the like (every column of such a group fills
+    // "data1", so a group that holds an entity already has its value) and
+    // for every further group; the position's own entity of the group for a
+    // list by position; else the group's entity of this row.
+    const auto entityFor = [&](const Column& col, qsizetype p, bool separate) -> pim::Entity& {
+        int* at = &latest[col.group];
+        if (col.listByPosition && p > 0) {
+            auto it = std::find_if(positioned.begin(), positioned.end(),
+                                   [&](const Positioned& e) { return e.group == col.group && e.position == p; });
+            if (it == positioned.end()) {
+                positioned.append({ col.group, p, -1 });
+                it = positioned.end() - 1;
+            }
+            at = &it->index;
+        }
+        if (*at < 0 || col.multiValued || (separate && p > 0)) {
+            *at = int(begun.size());
+            begun.append({ col.group, pim::Entity() });
+        }
+        return begun[*at].entity;
+    };
     for (int c = 0; c < m_columns.size(); ++c) {
         const Column& col = m_columns.at(c);
         const QString& cell = values[c];
@@ -539,7 +572,7 @@ pim::_Contact CSVImport::nextContact()
         QStringList pieces { cell };
         if (cell.contains(kMultiValueSeparator)) {
             pieces = cell.split(kMultiValueSeparator);
-            if (!separate)
+            if (!separate && !col.listByPosition)
                 pieces = QStringList { pieces.join(QLatin1String(", ")) };
         }
         for (qsizetype p = 0; p < pieces.size(); ++p) {
@@ -552,14 +585,7 @@ pim::_Contact CSVImport::nextContact()
             // A blank value is nothing to keep.
             if (pim::isBlankText(value))
                 continue;
-            // Every column of a multi-valued group fills "data1", so a group
-            // that holds an entity already has its value.
-            int& at = latest[col.group];
-            if (at < 0 || col.multiValued || (separate && p > 0)) {
-                at = int(begun.size());
-                begun.append({ col.group, pim::Entity() });
-            }
-            pim::Entity& entity = begun[at].entity;
+            pim::Entity& entity = entityFor(col, p, separate);
             const QString kind = describingPiece(kinds, p);
             if (!kind.trimmed().isEmpty()) {
                 setNamedCode(entity, kindLabels(col.info.entityType), QStringLiteral("data2"),

@@ -52,6 +52,11 @@ private:
         // The cell is a piece of a field (a birthday's year, an address's
         // post-office box), put together with the others of its entity.
         bool piece = false;
+        // Another program's address columns: the n-th value of a list in
+        // the cell (a web-mail export's "1 Main St ::: 2 Side St") is a
+        // part of the n-th address of the group, as the n-th of the list
+        // beside it in "- City" is.
+        bool listByPosition = false;
         // A web-mail export's "Phone 1 - Type" beside "Phone 1 - Value": a
         // column whose cell names the kind (or, "IM 1 - Service", the
         // messaging service) of the values of its partners.
