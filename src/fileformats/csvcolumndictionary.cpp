@@ -243,6 +243,10 @@ void addMoreForeignColumns(Table& t)
         { "Work Address", pim::ENTITY_ADDR, 2, "data2", "data4" },
         { "Work Address 2", pim::ENTITY_ADDR, 2, "data2", "data4" },
         { "Work ZipCode", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        // A mail program's export: the whole address in one cell, as
+        // "Home Address" holds it there.
+        { "Business Address", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Other Address", pim::ENTITY_ADDR, 0, "data2", "data4" },
         { "Web Page 1", pim::ENTITY_URL, 5, "data2", "data1" },
         { "Web Page 2", pim::ENTITY_URL, 4, "data2", "data1" },
         { "Screen Name", pim::ENTITY_IM, 0, "data5", "data1" },

@@ -162,6 +162,8 @@ const Known kForeignColumns[] = {
         { "Work Address", pim::ENTITY_ADDR, 2, "data4" },
         { "Work Address 2", pim::ENTITY_ADDR, 2, "data4" },
         { "Work ZipCode", pim::ENTITY_ADDR, 2, "data9" },
+        { "Business Address", pim::ENTITY_ADDR, 2, "data4" },
+        { "Other Address", pim::ENTITY_ADDR, 0, "data4" },
         { "Web Page 1", pim::ENTITY_URL, 5, "data1" },
         { "Web Page 2", pim::ENTITY_URL, 4, "data1" },
         { "Screen Name", pim::ENTITY_IM, 0, "data1" },
