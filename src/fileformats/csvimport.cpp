@@ -340,13 +340,13 @@ void CSVImport::initialize(QString path)
     }
     const QList<bool> describingOnly
         = describingColumns(header, [](const QString& name) { return colInfo(name).entityType; }).describingOnly;
-    QStringList unknown;
+    QList<int> unread;
     for (int i = 0; i < header.size(); ++i) {
         const QString& name = header.at(i);
         if (colInfo(name).entityType == 0 && !name.trimmed().isEmpty() && !describingOnly.at(i))
-            unknown.append(name);
+            unread.append(i);
     }
-    if (!header.isEmpty() && unknown.size() == header.size())
+    if (!header.isEmpty() && unread.size() == header.size())
         throw Error(QCoreApplication::translate("CSVImport", "This program reads none of the columns of this file."));
 
     m_header = std::move(header);
@@ -357,21 +357,43 @@ void CSVImport::initialize(QString path)
     m_encoding = encoding;
     m_delimiter = delimiter;
     m_problems.clear();
-    if (!unknown.isEmpty()) {
-        // Every one, so the user can see what stays behind; the bound only
-        // keeps a header of thousands of names from filling the message.
-        constexpr int kNamed = 50;
-        QStringList named;
-        for (const QString& name : unknown.mid(0, kNamed))
-            named.append(QLatin1Char('"') + name + QLatin1Char('"'));
-        QString list = named.join(QLatin1String(", "));
-        if (unknown.size() > kNamed)
-            list += QCoreApplication::translate("CSVImport", " and %1 more").arg(unknown.size() - kNamed);
-        m_problems.add(
-            QCoreApplication::translate("CSVImport", "Row 1: columns this program does not read were left out: %1.")
-                .arg(list));
-    }
+    m_unreadEmpty.fill(false, m_header.size());
+    for (const int index : std::as_const(unread))
+        m_unreadEmpty[index] = true;
+    m_unreadColumns = std::move(unread);
     resolveColumns();
+}
+
+void CSVImport::noteUnreadCell(int index, QStringView text)
+{
+    if (!pim::isBlankText(text))
+        m_unreadEmpty[index] = false;
+}
+
+void CSVImport::reportUnreadColumns()
+{
+    QStringList filled;
+    for (const int index : std::as_const(m_unreadColumns)) {
+        if (!m_unreadEmpty.at(index))
+            filled.append(m_header.at(index));
+    }
+    if (filled.isEmpty())
+        return;
+    // Every one, so the user can see what stays behind; the bound only
+    // keeps a header of thousands of names from filling the message.
+    constexpr int kNamed = 50;
+    QStringList named;
+    for (const QString& name : filled.mid(0, kNamed))
+        named.append(QLatin1Char('"') + name + QLatin1Char('"'));
+    QString list = named.join(QLatin1String(", "));
+    if (filled.size() > kNamed)
+        list += QCoreApplication::translate("CSVImport", " and %1 more").arg(filled.size() - kNamed);
+    ImportProblems header;
+    header.add(
+        QCoreApplication::translate("CSVImport", "Row 1: columns this program does not read were left out: %1.")
+            .arg(list));
+    // The header's row comes first.
+    m_problems = ImportProblems::merged({ &header, &m_problems });
 }
 
 void CSVImport::resolveColumns()
@@ -459,7 +481,7 @@ bool CSVImport::hasNext()
     return m_cursor < m_rowStarts.size();
 }
 
-bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells) const
+bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells)
 {
     const char* const begin = m_text.constData() + pos;
     const char* const end = m_text.constData() + m_text.size();
@@ -473,10 +495,14 @@ bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values
         const void* comma = std::memchr(cell, m_delimiter, size_t(rowEnd - cell));
         const char* c = comma ? static_cast<const char*>(comma) : rowEnd;
         const qsizetype size = c - cell;
-        if (index >= headerSize)
+        if (index >= headerSize) {
             extraCells = extraCells || size > 0;
-        else if (size > 0 && m_columnOfIndex.at(index) >= 0)
-            values[m_columnOfIndex.at(index)] = QString::fromUtf8(cell, size);
+        } else if (size > 0) {
+            if (const int column = m_columnOfIndex.at(index); column >= 0)
+                values[column] = QString::fromUtf8(cell, size);
+            else if (m_unreadEmpty.at(index))
+                noteUnreadCell(index, QString::fromUtf8(cell, size));
+        }
         ++index;
         cell = c + 1;
         if (c == rowEnd)
@@ -490,20 +516,25 @@ pim::_Contact CSVImport::nextContact()
     const int rowNumber = m_rowNumbers.at(m_cursor);
     qsizetype pos = m_rowStarts.at(m_cursor++);
 
-    // Only the cells of known columns are decoded; cells beyond the header
-    // are looked at only to tell that something was left out.
+    // Only the cells of known columns are decoded, and those of a column no
+    // field takes until one holds something; cells beyond the header are
+    // looked at only to tell that something was left out.
     const int headerSize = int(m_header.size());
     QVarLengthArray<QString, 64> values(m_columns.size());
     bool extraCells = false;
     if (!readPlainRow(pos, values, extraCells)) {
         csvhelper::MemorySource src(m_text, pos, m_delimiter);
         auto sink = csvhelper::decodingSink(
-            [&](int index) { return index >= headerSize || m_columnOfIndex.at(index) >= 0; },
+            [&](int index) {
+                return index >= headerSize || m_columnOfIndex.at(index) >= 0 || m_unreadEmpty.at(index);
+            },
             [&](int index, QString&& text) {
                 if (index >= headerSize)
                     extraCells = extraCells || !text.isEmpty();
+                else if (const int column = m_columnOfIndex.at(index); column >= 0)
+                    values[column] = std::move(text);
                 else
-                    values[m_columnOfIndex.at(index)] = std::move(text);
+                    noteUnreadCell(index, text);
             });
         csvhelper::scanRow(src, sink);
     }
@@ -646,6 +677,8 @@ pim::_Contact CSVImport::nextContact()
         m_problems.add(QCoreApplication::translate(
                            "CSVImport", "Row %1: no name, company, phone number or e-mail address; the row was left out.")
                            .arg(rowNumber));
+    if (!hasNext())
+        reportUnreadColumns();
     return contact;
 }
 
