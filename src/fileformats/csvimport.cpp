@@ -27,11 +27,16 @@ const QString kMultiValueSeparator = QStringLiteral(" ::: ");
 
 // A date cell as stored: an ISO date, or the month/day/year form of a
 // web-mail export, in the form the vCard reader stores dates, so the same
-// birthday from a card and from a table is one date; any other text as it
-// stands, blanks and all. Empty for the zero date ("0/0/00") such an export
-// writes where a contact has no date.
+// birthday from a card and from a table is one date; a date without a year
+// ("--04-22", which a web-mail export writes after a blank) as written,
+// without blanks around it; any other text as it stands, blanks and all.
+// Empty for the zero date ("0/0/00") such an export writes where a contact
+// has no date.
 QString storedDate(const QString& cell)
 {
+    static const QRegularExpression yearLess(QStringLiteral("^\\s*--\\d{2}-?\\d{2}\\s*$"));
+    if (yearLess.match(cell).hasMatch())
+        return cell.trimmed();
     static const QRegularExpression slashed(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})\\s*$"));
     const QRegularExpressionMatch m = slashed.match(cell);
     if (m.hasMatch()) {
@@ -205,21 +210,71 @@ QMap<int, QString> kindLabels(int entityType)
     }
 }
 
-// Gives the entity the code a describing cell names: a label of the table
-// in any letter case ("Mobile", "work", "skype"), with the "* " the export
-// puts before the value it marks as the main one; any other text is the
-// entity's own label under labelKey, with code 0, as a phone keeps its own
-// label and a messaging address its own service.
-void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const QString& codeKey,
-                  const QString& labelKey, const QString& cell)
+// The text of a describing cell, without the "* " the export puts before
+// the value it marks as the main one.
+QString describedText(const QString& cell)
 {
     QString text = cell.trimmed();
     if (text.startsWith(QLatin1String("* ")))
         text = text.mid(2).trimmed();
+    return text;
+}
+
+// Whether text names the label, letter case and blanks aside: "homePage"
+// and "Home Page" are "Home page".
+bool namesLabel(QStringView text, QStringView label)
+{
+    const auto next = [](QStringView s, qsizetype& at) {
+        while (at < s.size() && s.at(at).isSpace())
+            ++at;
+        return at < s.size() ? s.at(at++).toCaseFolded() : QChar();
+    };
+    qsizetype t = 0;
+    qsizetype l = 0;
+    for (;;) {
+        const QChar a = next(text, t);
+        if (a != next(label, l))
+            return false;
+        if (a.isNull())
+            return true;
+    }
+}
+
+// Whether a type cell names a kind: a web-mail export keeps the type words
+// of a card it read ("INTERNET", "VOICE"), which only say what any value of
+// the column is, as the vCard reader finds them saying nothing.
+bool namesKind(int entityType, const QString& cell)
+{
+    const QString text = describedText(cell);
+    if (text.isEmpty())
+        return false;
+    static const struct {
+        int entityType;
+        const char* word;
+    } nothingSaid[] = {
+        { pim::ENTITY_EMAIL, "internet" }, { pim::ENTITY_EMAIL, "pref" }, { pim::ENTITY_PHONE, "voice" },
+        { pim::ENTITY_PHONE, "pref" },     { pim::ENTITY_ADDR, "postal" }, { pim::ENTITY_ADDR, "parcel" },
+        { pim::ENTITY_ADDR, "dom" },       { pim::ENTITY_ADDR, "intl" },   { pim::ENTITY_ADDR, "pref" },
+    };
+    for (const auto& n : nothingSaid) {
+        if (n.entityType == entityType && text.compare(QLatin1String(n.word), Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    return true;
+}
+
+// Gives the entity the code a describing cell names: a label of the table
+// (namesLabel: "Mobile", "work", "skype", "homePage"), "* " or not; any
+// other text is the entity's own label under labelKey, with code 0, as a
+// phone keeps its own label and a messaging address its own service.
+void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const QString& codeKey,
+                  const QString& labelKey, const QString& cell)
+{
+    const QString text = describedText(cell);
     if (text.isEmpty())
         return;
     for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
-        if (it.value().compare(text, Qt::CaseInsensitive) == 0) {
+        if (namesLabel(text, it.value())) {
             entity.fields.insert(codeKey, it.key());
             entity.fields.remove(labelKey);
             return;
@@ -618,7 +673,7 @@ pim::_Contact CSVImport::nextContact()
                 continue;
             pim::Entity& entity = entityFor(col, p, separate);
             const QString kind = describingPiece(kinds, p);
-            if (!kind.trimmed().isEmpty()) {
+            if (namesKind(col.info.entityType, kind)) {
                 setNamedCode(entity, kindLabels(col.info.entityType), QStringLiteral("data2"),
                              QStringLiteral("data3"), kind);
             } else if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
