@@ -35,7 +35,7 @@ const QString kMultiValueSeparator = QStringLiteral(" ::: ");
 QString storedDate(const QString& cell)
 {
     static const QRegularExpression yearLess(QStringLiteral("^\\s*--\\d{2}-?\\d{2}\\s*$"));
-    if (yearLess.match(cell).hasMatch())
+    if (QStringView(cell).trimmed().startsWith(u"--") && yearLess.match(cell).hasMatch())
         return cell.trimmed();
     static const QRegularExpression slashed(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})\\s*$"));
     const QRegularExpressionMatch m = slashed.match(cell);
@@ -245,6 +245,9 @@ bool namesLabel(QStringView text, QStringView label)
 // the column is, as the vCard reader finds them saying nothing.
 bool namesKind(int entityType, const QString& cell)
 {
+    // Most value columns have no type column beside them.
+    if (cell.isEmpty())
+        return false;
     const QString text = describedText(cell);
     if (text.isEmpty())
         return false;
