@@ -294,7 +294,9 @@ void AbsTextExport::scan(const pim::_Contact& contact)
                 scanned.insert(name, Column { base, instance });
         },
         // Once a contact opened the column, later ones need not be asked.
-        [&](int instance) { return !scanned.contains(CsvColumnDictionary::numberedName(kDisplayName, instance)); });
+        [&](int instance) {
+            return !scanned.contains(CsvColumnDictionary::numberedName(kDisplayName, instance));
+        });
 }
 
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
@@ -331,7 +333,9 @@ QByteArray AbsTextExport::ct2Bytes(const pim::_Contact& contact)
             if (slot != colIndex.constEnd()) // else a contact initialize() never saw
                 cells[*slot] = value;
         },
-        [&](int instance) { return colIndex.contains(CsvColumnDictionary::numberedName(kDisplayName, instance)); });
+        [&](int instance) {
+            return colIndex.contains(CsvColumnDictionary::numberedName(kDisplayName, instance));
+        });
     return rowData2Bytes(cells.data(), colCount);
 }
 

@@ -33,8 +33,10 @@ void addOwnColumns(Table& t)
     // same name as a mail program's export gives it.
     t.insert(QStringLiteral("Display Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), kData1));
     // As a web-mail export names them.
-    t.insert(QStringLiteral("Phonetic First Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data7")));
-    t.insert(QStringLiteral("Phonetic Last Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data8")));
+    t.insert(QStringLiteral("Phonetic First Name"),
+        ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data7")));
+    t.insert(QStringLiteral("Phonetic Last Name"),
+        ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data8")));
     addLabelColumns(t, QStringLiteral("Tel:"), pim::phoneTypeMap(), pim::ENTITY_PHONE, kData2);
     addLabelColumns(t, QStringLiteral("Email:"), pim::emailTypeMap(), pim::ENTITY_EMAIL, kData2);
     t.insert(QStringLiteral("Nickname"), ColInfo(pim::ENTITY_NICKNAME, 1, QString(), kData1));

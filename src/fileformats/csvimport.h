@@ -70,8 +70,9 @@ private:
 
     void resolveColumns();
     // The cells of the row at pos when it holds no double quote, so that
-    // its cells are just the pieces between commas up to the line end;
-    // false (nothing read) for a row the full scanner must read.
+    // its cells are just the pieces between commas up to the line end, and
+    // which unread columns it fills; false (nothing read) for a row the full
+    // scanner must read.
     bool readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells);
     // A cell of a column no field takes: the column holds something once a
     // cell of it is more than blanks.
