@@ -10,12 +10,18 @@
 #include <QVector>
 
 #include <algorithm>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
+// By the column's number ("data7": 7): a key text made for every cell of
+// every contact would cost more than the look-up itself.
 QString text(const pim::Entity& e, const char* key)
 {
-    return pim::fieldText(e.fields.value(QLatin1String(key)));
+    Q_ASSERT(std::strncmp(key, "data", 4) == 0);
+    const QVariant* value = e.fields.find(std::atoi(key + 4));
+    return value ? pim::fieldText(*value) : QString();
 }
 
 int code(const pim::Entity& e, const char* key)
@@ -59,13 +65,18 @@ QString dateCell(const QVariant& value)
     return pim::fieldText(when);
 }
 
+const QString kDisplayName = QStringLiteral("Display Name");
+
 // Calls visit(column, instance, value) for every cell a contact fills, by
 // ascending entity type and, within a type, in list order. instance counts
 // the values of one column (of one address label, of one name or
 // organisation) within the contact, so that every value has a cell of its
 // own. Name, organisation and address parts give a cell only when filled.
-template <typename Visit>
-void walkCells(const pim::_Contact& contact, Visit&& visit)
+// Whether a display name is one of its own takes building the name from its
+// parts, the dearest cell of a contact: it is asked only where
+// asksDisplayName(instance) says its column matters.
+template <typename Visit, typename AsksDisplayName>
+void walkCells(const pim::_Contact& contact, Visit&& visit, AsksDisplayName&& asksDisplayName)
 {
     QHash<QString, int> seen;
     const auto next = [&seen](const QString& key) { return seen[key]++; };
@@ -80,10 +91,20 @@ void walkCells(const pim::_Contact& contact, Visit&& visit)
             switch (type) {
             case pim::ENTITY_NAME: {
                 const int k = next(QStringLiteral("#name"));
+                // Only a display name of its own ("Dr. Ann Ray", "Mum"): the
+                // reader builds the same one from the parts anyway, and a
+                // column that repeats every name would only be noise.
+                if (asksDisplayName(k)) {
+                    const QString display = text(e, "data1");
+                    if (!display.isEmpty() && display.trimmed() != e.fullName())
+                        visit(kDisplayName, k, display);
+                }
                 part(QStringLiteral("Prefix"), k, text(e, "data5"));
                 part(QStringLiteral("First Name"), k, text(e, "data2"));
                 part(QStringLiteral("Middle Name"), k, text(e, "data4"));
                 part(QStringLiteral("Last Name"), k, text(e, "data3"));
+                part(QStringLiteral("Phonetic First Name"), k, text(e, "data7"));
+                part(QStringLiteral("Phonetic Last Name"), k, text(e, "data8"));
                 part(QStringLiteral("Suffix"), k, text(e, "data6"));
                 break;
             }
@@ -220,9 +241,10 @@ int AbsTextExport::colPriority(const QString& name)
         const char* name;
         int rank;
     } exact[] = {
-        { "Prefix", 10 },  { "First Name", 20 }, { "Middle Name", 30 }, { "Last Name", 40 },
-        { "Suffix", 50 },  { "Nickname", 51 },   { "Category", 60 },    { "Company", 70 },
-        { "Department", 80 }, { "Job Title", 90 },
+        { "Display Name", 5 }, { "Prefix", 10 },  { "First Name", 20 }, { "Middle Name", 30 },
+        { "Last Name", 40 },   { "Phonetic First Name", 41 }, { "Phonetic Last Name", 42 },
+        { "Suffix", 50 },      { "Nickname", 51 }, { "Category", 60 },  { "Company", 70 },
+        { "Department", 80 },  { "Job Title", 90 },
     };
     for (const auto& e : exact) {
         if (name == QLatin1String(e.name))
@@ -264,11 +286,17 @@ bool AbsTextExport::compareColNameLess(const QString& a, const QString& b)
 
 void AbsTextExport::scan(const pim::_Contact& contact)
 {
-    walkCells(contact, [&](const QString& base, int instance, const QString&) {
-        const QString name = CsvColumnDictionary::numberedName(base, instance);
-        if (!scanned.contains(name))
-            scanned.insert(name, Column { base, instance });
-    });
+    walkCells(
+        contact,
+        [&](const QString& base, int instance, const QString&) {
+            const QString name = CsvColumnDictionary::numberedName(base, instance);
+            if (!scanned.contains(name))
+                scanned.insert(name, Column { base, instance });
+        },
+        // Once a contact opened the column, later ones need not be asked.
+        [&](int instance) {
+            return !scanned.contains(CsvColumnDictionary::numberedName(kDisplayName, instance));
+        });
 }
 
 QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
@@ -298,11 +326,16 @@ QByteArray AbsTextExport::initialize(const QList<pim::_Contact>& contacts)
 QByteArray AbsTextExport::ct2Bytes(const pim::_Contact& contact)
 {
     QVector<QString> cells(colCount);
-    walkCells(contact, [&](const QString& base, int instance, const QString& value) {
-        const auto slot = colIndex.constFind(CsvColumnDictionary::numberedName(base, instance));
-        if (slot != colIndex.constEnd()) // else a contact initialize() never saw
-            cells[*slot] = value;
-    });
+    walkCells(
+        contact,
+        [&](const QString& base, int instance, const QString& value) {
+            const auto slot = colIndex.constFind(CsvColumnDictionary::numberedName(base, instance));
+            if (slot != colIndex.constEnd()) // else a contact initialize() never saw
+                cells[*slot] = value;
+        },
+        [&](int instance) {
+            return colIndex.contains(CsvColumnDictionary::numberedName(kDisplayName, instance));
+        });
     return rowData2Bytes(cells.data(), colCount);
 }
 

@@ -11,6 +11,8 @@
 // columns follow from the data: a column exists when some contact has a
 // value for it, and is named after the entity kind and its sub-type label
 // (Tel:Mobile, Addr:Home:City), with the same names the CSV reader knows.
+// The name's display name has a column ("Display Name") only where it is
+// not the one its parts build, the reader's reading of an empty cell.
 //
 // Every value has a cell of its own: a contact's second value of a column
 // (a second home phone, a second home address, a second note) goes to the

@@ -29,6 +29,14 @@ void addOwnColumns(Table& t)
     t.insert(QStringLiteral("Middle Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data4")));
     t.insert(QStringLiteral("Last Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data3")));
     t.insert(QStringLiteral("Suffix"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data6")));
+    // Written only where it differs from the name the parts build; the
+    // same name as a mail program's export gives it.
+    t.insert(QStringLiteral("Display Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), kData1));
+    // As a web-mail export names them.
+    t.insert(QStringLiteral("Phonetic First Name"),
+        ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data7")));
+    t.insert(QStringLiteral("Phonetic Last Name"),
+        ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data8")));
     addLabelColumns(t, QStringLiteral("Tel:"), pim::phoneTypeMap(), pim::ENTITY_PHONE, kData2);
     addLabelColumns(t, QStringLiteral("Email:"), pim::emailTypeMap(), pim::ENTITY_EMAIL, kData2);
     t.insert(QStringLiteral("Nickname"), ColInfo(pim::ENTITY_NICKNAME, 1, QString(), kData1));
@@ -188,6 +196,9 @@ void addMoreForeignColumns(Table& t)
         { "Organization 1 - Department", pim::ENTITY_ORG, 0, "data2", "data5" },
         { "Position", pim::ENTITY_ORG, 0, "data2", "data4" },
         { "Surname", pim::ENTITY_NAME, 0, "", "data3" },
+        // The older web-mail export's phonetic names.
+        { "Given Name Yomi", pim::ENTITY_NAME, 0, "", "data7" },
+        { "Family Name Yomi", pim::ENTITY_NAME, 0, "", "data8" },
         { "Address 1 - Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
         { "Address 1 - City", pim::ENTITY_ADDR, 0, "data2", "data7" },
         { "Address 1 - Region", pim::ENTITY_ADDR, 0, "data2", "data8" },
@@ -234,6 +245,10 @@ void addMoreForeignColumns(Table& t)
         { "Work Address", pim::ENTITY_ADDR, 2, "data2", "data4" },
         { "Work Address 2", pim::ENTITY_ADDR, 2, "data2", "data4" },
         { "Work ZipCode", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        // A mail program's export: the whole address in one cell, as
+        // "Home Address" holds it there.
+        { "Business Address", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Other Address", pim::ENTITY_ADDR, 0, "data2", "data4" },
         { "Web Page 1", pim::ENTITY_URL, 5, "data2", "data1" },
         { "Web Page 2", pim::ENTITY_URL, 4, "data2", "data1" },
         { "Screen Name", pim::ENTITY_IM, 0, "data5", "data1" },
@@ -267,7 +282,7 @@ void addMoreForeignColumns(Table& t)
 // parts.
 void addWholeNameColumns(Table& t)
 {
-    for (const char* name : { "Name", "Full Name", "Display Name" })
+    for (const char* name : { "Name", "Full Name" })
         t.insert(QString::fromLatin1(name), ColInfo(pim::ENTITY_NAME, 0, QString(), kData1));
 }
 

@@ -27,11 +27,16 @@ const QString kMultiValueSeparator = QStringLiteral(" ::: ");
 
 // A date cell as stored: an ISO date, or the month/day/year form of a
 // web-mail export, in the form the vCard reader stores dates, so the same
-// birthday from a card and from a table is one date; any other text as it
-// stands, blanks and all. Empty for the zero date ("0/0/00") such an export
-// writes where a contact has no date.
+// birthday from a card and from a table is one date; a date without a year
+// ("--04-22", which a web-mail export writes after a blank) as written,
+// without blanks around it; any other text as it stands, blanks and all.
+// Empty for the zero date ("0/0/00") such an export writes where a contact
+// has no date.
 QString storedDate(const QString& cell)
 {
+    static const QRegularExpression yearLess(QStringLiteral("^\\s*--\\d{2}-?\\d{2}\\s*$"));
+    if (QStringView(cell).trimmed().startsWith(u"--") && yearLess.match(cell).hasMatch())
+        return cell.trimmed();
     static const QRegularExpression slashed(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})\\s*$"));
     const QRegularExpressionMatch m = slashed.match(cell);
     if (m.hasMatch()) {
@@ -205,21 +210,74 @@ QMap<int, QString> kindLabels(int entityType)
     }
 }
 
-// Gives the entity the code a describing cell names: a label of the table
-// in any letter case ("Mobile", "work", "skype"), with the "* " the export
-// puts before the value it marks as the main one; any other text is the
-// entity's own label under labelKey, with code 0, as a phone keeps its own
-// label and a messaging address its own service.
-void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const QString& codeKey,
-                  const QString& labelKey, const QString& cell)
+// The text of a describing cell, without the "* " the export puts before
+// the value it marks as the main one.
+QString describedText(const QString& cell)
 {
     QString text = cell.trimmed();
     if (text.startsWith(QLatin1String("* ")))
         text = text.mid(2).trimmed();
+    return text;
+}
+
+// Whether text names the label, letter case and blanks aside: "homePage"
+// and "Home Page" are "Home page".
+bool namesLabel(QStringView text, QStringView label)
+{
+    const auto next = [](QStringView s, qsizetype& at) {
+        while (at < s.size() && s.at(at).isSpace())
+            ++at;
+        return at < s.size() ? s.at(at++).toCaseFolded() : QChar();
+    };
+    qsizetype t = 0;
+    qsizetype l = 0;
+    for (;;) {
+        const QChar a = next(text, t);
+        if (a != next(label, l))
+            return false;
+        if (a.isNull())
+            return true;
+    }
+}
+
+// Whether a type cell names a kind: a web-mail export keeps the type words
+// of a card it read ("INTERNET", "VOICE"), which only say what any value of
+// the column is, as the vCard reader finds them saying nothing.
+bool namesKind(int entityType, const QString& cell)
+{
+    // Most value columns have no type column beside them.
+    if (cell.isEmpty())
+        return false;
+    const QString text = describedText(cell);
+    if (text.isEmpty())
+        return false;
+    static const struct {
+        int entityType;
+        const char* word;
+    } nothingSaid[] = {
+        { pim::ENTITY_EMAIL, "internet" }, { pim::ENTITY_EMAIL, "pref" }, { pim::ENTITY_PHONE, "voice" },
+        { pim::ENTITY_PHONE, "pref" },     { pim::ENTITY_ADDR, "postal" }, { pim::ENTITY_ADDR, "parcel" },
+        { pim::ENTITY_ADDR, "dom" },       { pim::ENTITY_ADDR, "intl" },   { pim::ENTITY_ADDR, "pref" },
+    };
+    for (const auto& n : nothingSaid) {
+        if (n.entityType == entityType && text.compare(QLatin1String(n.word), Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    return true;
+}
+
+// Gives the entity the code a describing cell names: a label of the table
+// (namesLabel: "Mobile", "work", "skype", "homePage"), "* " or not; any
+// other text is the entity's own label under labelKey, with code 0, as a
+// phone keeps its own label and a messaging address its own service.
+void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const QString& codeKey,
+                  const QString& labelKey, const QString& cell)
+{
+    const QString text = describedText(cell);
     if (text.isEmpty())
         return;
     for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
-        if (it.value().compare(text, Qt::CaseInsensitive) == 0) {
+        if (namesLabel(text, it.value())) {
             entity.fields.insert(codeKey, it.key());
             entity.fields.remove(labelKey);
             return;
@@ -340,13 +398,13 @@ void CSVImport::initialize(QString path)
     }
     const QList<bool> describingOnly
         = describingColumns(header, [](const QString& name) { return colInfo(name).entityType; }).describingOnly;
-    QStringList unknown;
+    QList<int> unread;
     for (int i = 0; i < header.size(); ++i) {
         const QString& name = header.at(i);
         if (colInfo(name).entityType == 0 && !name.trimmed().isEmpty() && !describingOnly.at(i))
-            unknown.append(name);
+            unread.append(i);
     }
-    if (!header.isEmpty() && unknown.size() == header.size())
+    if (!header.isEmpty() && unread.size() == header.size())
         throw Error(QCoreApplication::translate("CSVImport", "This program reads none of the columns of this file."));
 
     m_header = std::move(header);
@@ -357,21 +415,43 @@ void CSVImport::initialize(QString path)
     m_encoding = encoding;
     m_delimiter = delimiter;
     m_problems.clear();
-    if (!unknown.isEmpty()) {
-        // Every one, so the user can see what stays behind; the bound only
-        // keeps a header of thousands of names from filling the message.
-        constexpr int kNamed = 50;
-        QStringList named;
-        for (const QString& name : unknown.mid(0, kNamed))
-            named.append(QLatin1Char('"') + name + QLatin1Char('"'));
-        QString list = named.join(QLatin1String(", "));
-        if (unknown.size() > kNamed)
-            list += QCoreApplication::translate("CSVImport", " and %1 more").arg(unknown.size() - kNamed);
-        m_problems.add(
-            QCoreApplication::translate("CSVImport", "Row 1: columns this program does not read were left out: %1.")
-                .arg(list));
-    }
+    m_unreadEmpty.fill(false, m_header.size());
+    for (const int index : std::as_const(unread))
+        m_unreadEmpty[index] = true;
+    m_unreadColumns = std::move(unread);
     resolveColumns();
+}
+
+void CSVImport::noteUnreadCell(int index, QStringView text)
+{
+    if (!pim::isBlankText(text))
+        m_unreadEmpty[index] = false;
+}
+
+void CSVImport::reportUnreadColumns()
+{
+    QStringList filled;
+    for (const int index : std::as_const(m_unreadColumns)) {
+        if (!m_unreadEmpty.at(index))
+            filled.append(m_header.at(index));
+    }
+    if (filled.isEmpty())
+        return;
+    // Every one, so the user can see what stays behind; the bound only
+    // keeps a header of thousands of names from filling the message.
+    constexpr int kNamed = 50;
+    QStringList named;
+    for (const QString& name : filled.mid(0, kNamed))
+        named.append(QLatin1Char('"') + name + QLatin1Char('"'));
+    QString list = named.join(QLatin1String(", "));
+    if (filled.size() > kNamed)
+        list += QCoreApplication::translate("CSVImport", " and %1 more").arg(filled.size() - kNamed);
+    ImportProblems header;
+    header.add(
+        QCoreApplication::translate("CSVImport", "Row 1: columns this program does not read were left out: %1.")
+            .arg(list));
+    // The header's row comes first.
+    m_problems = ImportProblems::merged({ &header, &m_problems });
 }
 
 void CSVImport::resolveColumns()
@@ -425,6 +505,9 @@ void CSVImport::resolveColumns()
             col.group = groupIndex.value(groupKey(info));
             col.piece = CsvColumnDictionary::isPieceKey(info.valueKey);
             col.multiValued = pim::isMultiValued(info.entityType) && !col.piece;
+            // Files this program wrote hold no such lists: a cell of theirs
+            // reads as it always has.
+            col.listByPosition = info.entityType == pim::ENTITY_ADDR && !info.own;
             // Files this program wrote have always been read in the order
             // of the kinds; another program's order is its own ranking
             // ("Primary Email" before "Secondary Email").
@@ -456,7 +539,7 @@ bool CSVImport::hasNext()
     return m_cursor < m_rowStarts.size();
 }
 
-bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells) const
+bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells)
 {
     const char* const begin = m_text.constData() + pos;
     const char* const end = m_text.constData() + m_text.size();
@@ -470,10 +553,14 @@ bool CSVImport::readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values
         const void* comma = std::memchr(cell, m_delimiter, size_t(rowEnd - cell));
         const char* c = comma ? static_cast<const char*>(comma) : rowEnd;
         const qsizetype size = c - cell;
-        if (index >= headerSize)
+        if (index >= headerSize) {
             extraCells = extraCells || size > 0;
-        else if (size > 0 && m_columnOfIndex.at(index) >= 0)
-            values[m_columnOfIndex.at(index)] = QString::fromUtf8(cell, size);
+        } else if (size > 0) {
+            if (const int column = m_columnOfIndex.at(index); column >= 0)
+                values[column] = QString::fromUtf8(cell, size);
+            else if (m_unreadEmpty.at(index))
+                noteUnreadCell(index, QString::fromUtf8(cell, size));
+        }
         ++index;
         cell = c + 1;
         if (c == rowEnd)
@@ -487,20 +574,25 @@ pim::_Contact CSVImport::nextContact()
     const int rowNumber = m_rowNumbers.at(m_cursor);
     qsizetype pos = m_rowStarts.at(m_cursor++);
 
-    // Only the cells of known columns are decoded; cells beyond the header
-    // are looked at only to tell that something was left out.
+    // Only the cells of known columns are decoded, and those of a column no
+    // field takes until one holds something; cells beyond the header are
+    // looked at only to tell that something was left out.
     const int headerSize = int(m_header.size());
     QVarLengthArray<QString, 64> values(m_columns.size());
     bool extraCells = false;
     if (!readPlainRow(pos, values, extraCells)) {
         csvhelper::MemorySource src(m_text, pos, m_delimiter);
         auto sink = csvhelper::decodingSink(
-            [&](int index) { return index >= headerSize || m_columnOfIndex.at(index) >= 0; },
+            [&](int index) {
+                return index >= headerSize || m_columnOfIndex.at(index) >= 0 || m_unreadEmpty.at(index);
+            },
             [&](int index, QString&& text) {
                 if (index >= headerSize)
                     extraCells = extraCells || !text.isEmpty();
+                else if (const int column = m_columnOfIndex.at(index); column >= 0)
+                    values[column] = std::move(text);
                 else
-                    values[m_columnOfIndex.at(index)] = std::move(text);
+                    noteUnreadCell(index, text);
             });
         csvhelper::scanRow(src, sink);
     }
@@ -518,6 +610,36 @@ pim::_Contact CSVImport::nextContact()
     QVarLengthArray<Begun, 32> begun;
     QVarLengthArray<int, 64> latest(m_groupTypes.size());
     std::fill(latest.begin(), latest.end(), -1);
+    // The entities begun by the later positions of address lists: rare, so
+    // searched rather than kept in a table per row.
+    struct Positioned {
+        int group;
+        qsizetype position;
+        int index;
+    };
+    QVarLengthArray<Positioned, 8> positioned;
+    // Where the piece at position p of a cell goes: a new entity for every
+    // value of phones and the like (every column of such a group fills
+    // "data1", so a group that holds an entity already has its value) and
+    // for every further group; the position's own entity of the group for a
+    // list by position; else the group's entity of this row.
+    const auto entityFor = [&](const Column& col, qsizetype p, bool separate) -> pim::Entity& {
+        int* at = &latest[col.group];
+        if (col.listByPosition && p > 0) {
+            auto it = std::find_if(positioned.begin(), positioned.end(),
+                                   [&](const Positioned& e) { return e.group == col.group && e.position == p; });
+            if (it == positioned.end()) {
+                positioned.append({ col.group, p, -1 });
+                it = positioned.end() - 1;
+            }
+            at = &it->index;
+        }
+        if (*at < 0 || col.multiValued || (separate && p > 0)) {
+            *at = int(begun.size());
+            begun.append({ col.group, pim::Entity() });
+        }
+        return begun[*at].entity;
+    };
     for (int c = 0; c < m_columns.size(); ++c) {
         const Column& col = m_columns.at(c);
         const QString& cell = values[c];
@@ -539,7 +661,7 @@ pim::_Contact CSVImport::nextContact()
         QStringList pieces { cell };
         if (cell.contains(kMultiValueSeparator)) {
             pieces = cell.split(kMultiValueSeparator);
-            if (!separate)
+            if (!separate && !col.listByPosition)
                 pieces = QStringList { pieces.join(QLatin1String(", ")) };
         }
         for (qsizetype p = 0; p < pieces.size(); ++p) {
@@ -552,16 +674,9 @@ pim::_Contact CSVImport::nextContact()
             // A blank value is nothing to keep.
             if (pim::isBlankText(value))
                 continue;
-            // Every column of a multi-valued group fills "data1", so a group
-            // that holds an entity already has its value.
-            int& at = latest[col.group];
-            if (at < 0 || col.multiValued || (separate && p > 0)) {
-                at = int(begun.size());
-                begun.append({ col.group, pim::Entity() });
-            }
-            pim::Entity& entity = begun[at].entity;
+            pim::Entity& entity = entityFor(col, p, separate);
             const QString kind = describingPiece(kinds, p);
-            if (!kind.trimmed().isEmpty()) {
+            if (namesKind(col.info.entityType, kind)) {
                 setNamedCode(entity, kindLabels(col.info.entityType), QStringLiteral("data2"),
                              QStringLiteral("data3"), kind);
             } else if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
@@ -620,6 +735,8 @@ pim::_Contact CSVImport::nextContact()
         m_problems.add(QCoreApplication::translate(
                            "CSVImport", "Row %1: no name, company, phone number or e-mail address; the row was left out.")
                            .arg(rowNumber));
+    if (!hasNext())
+        reportUnreadColumns();
     return contact;
 }
 

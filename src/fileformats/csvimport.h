@@ -35,8 +35,9 @@ public:
     QString encoding() const { return m_encoding; }
     // The cell separator the last initialize() found.
     char delimiter() const { return m_delimiter; }
-    // Columns no contact field takes, rows without a name or number, cells
-    // beyond the header, each with its row number.
+    // Columns no contact field takes that some row fills (named once the
+    // last row is read), rows without a name or number, cells beyond the
+    // header, each with its row number.
     const ImportProblems& problems() const override { return m_problems; }
 
 private:
@@ -52,6 +53,11 @@ private:
         // The cell is a piece of a field (a birthday's year, an address's
         // post-office box), put together with the others of its entity.
         bool piece = false;
+        // Another program's address columns: the n-th value of a list in
+        // the cell (a web-mail export's "1 Main St ::: 2 Side St") is a
+        // part of the n-th address of the group, as the n-th of the list
+        // beside it in "- City" is.
+        bool listByPosition = false;
         // A web-mail export's "Phone 1 - Type" beside "Phone 1 - Value": a
         // column whose cell names the kind (or, "IM 1 - Service", the
         // messaging service) of the values of its partners.
@@ -64,9 +70,16 @@ private:
 
     void resolveColumns();
     // The cells of the row at pos when it holds no double quote, so that
-    // its cells are just the pieces between commas up to the line end;
-    // false (nothing read) for a row the full scanner must read.
-    bool readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells) const;
+    // its cells are just the pieces between commas up to the line end, and
+    // which unread columns it fills; false (nothing read) for a row the full
+    // scanner must read.
+    bool readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells);
+    // A cell of a column no field takes: the column holds something once a
+    // cell of it is more than blanks.
+    void noteUnreadCell(int index, QStringView text);
+    // Names the columns left out that some row filled, before the problems
+    // of the rows.
+    void reportUnreadColumns();
 
     QStringList m_header;
     // The file as UTF-8, and where each data row starts in it.
@@ -80,6 +93,12 @@ private:
     QVector<Column> m_columns;
     // Header index to its entry in m_columns, -1 for an unknown name.
     QVector<int> m_columnOfIndex;
+    // The columns no field takes, by header index; and by header index,
+    // whether it is one of them that no row has filled yet. A mail
+    // program writes columns ("Custom 1") that most files leave empty:
+    // nothing of them is lost.
+    QList<int> m_unreadColumns;
+    QVector<bool> m_unreadEmpty;
     // Entity type of each group, groups sorted by their "type-subtype" text.
     QVector<int> m_groupTypes;
     // By entity type: whether its entities keep the order of the file's

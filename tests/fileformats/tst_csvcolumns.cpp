@@ -162,6 +162,8 @@ const Known kForeignColumns[] = {
         { "Work Address", pim::ENTITY_ADDR, 2, "data4" },
         { "Work Address 2", pim::ENTITY_ADDR, 2, "data4" },
         { "Work ZipCode", pim::ENTITY_ADDR, 2, "data9" },
+        { "Business Address", pim::ENTITY_ADDR, 2, "data4" },
+        { "Other Address", pim::ENTITY_ADDR, 0, "data4" },
         { "Web Page 1", pim::ENTITY_URL, 5, "data1" },
         { "Web Page 2", pim::ENTITY_URL, 4, "data1" },
         { "Screen Name", pim::ENTITY_IM, 0, "data1" },
@@ -203,12 +205,16 @@ const Known kForeignColumns[] = {
 // Pieces of one date, put together as the golden case of a mail program's
 // export shows.
 const char* const kDatePieceColumns[] = { "Birth Year", "Birth Month", "Birth Day" };
+// Phonetic names, which name no one alone: read beside the name they spell,
+// as the golden case of the older web-mail export shows.
+const char* const kPhoneticColumns[] = { "Given Name Yomi", "Family Name Yomi" };
 
 // The system's own names, which other tests read.
 bool isOwnName(const QString& name)
 {
-    static const QSet<QString> fixed { "Prefix", "First Name", "Middle Name", "Last Name", "Suffix", "Nickname",
-        "Category", "Notes", "Company", "Department", "Job Title" };
+    static const QSet<QString> fixed { "Display Name", "Prefix", "First Name", "Middle Name", "Last Name",
+        "Phonetic First Name", "Phonetic Last Name", "Suffix", "Nickname", "Category", "Notes", "Company",
+        "Department", "Job Title" };
     for (const char* prefix : { "Tel:", "Email:", "Date:", "IM:", "Rel:", "Addr:", "Url:" }) {
         if (name.startsWith(QLatin1String(prefix)))
             return true;
@@ -314,6 +320,8 @@ private slots:
         for (const Known& k : kForeignColumns)
             listed.insert(QString::fromUtf8(k.name));
         for (const char* name : kDatePieceColumns)
+            listed.insert(QString::fromUtf8(name));
+        for (const char* name : kPhoneticColumns)
             listed.insert(QString::fromUtf8(name));
         QStringList missing;
         const auto& entries = CsvColumnDictionary::entries();

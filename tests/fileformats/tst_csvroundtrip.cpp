@@ -1,6 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// A database holding every kind of entry the CSV columns can carry, with
-// every sub-type of each label table and a label of the user's own, is
+// A database holding every kind of entry the CSV columns can carry (every
+// sub-type of each label table and a label of the user's own, a display
+// name the name parts do not build, phonetic names, two organisations with
+// a title each, and among the rest the relations, dates, messaging
+// addresses and departments a desktop address book's cards give) is
 // exported to CSV through the export thread and imported through the
 // import thread into a new database; the rows of both are read back over a
 // connection of their own and compared.
@@ -21,6 +24,8 @@ using Fields = QVariantMap;
 namespace {
 
 const QString kFullName = QStringLiteral("Dr. Ann B. Every Jr.");
+// The name the contact is shown under, which its parts do not build.
+const QString kDisplayName = QStringLiteral("Annie Every (chess club)");
 
 // Which of an entity's fields hold a code of a label table, and which its
 // own label for it.
@@ -74,8 +79,9 @@ pim::_Contact everyKindOfEntry()
     messaging << Fields { { "data1", "im.service" }, { "data2", 1 }, { "data5", 0 }, { "data6", "Signal" } };
     messaging << Fields { { "data1", "im.kind" }, { "data2", 0 }, { "data3", "Club" }, { "data5", 4 } };
     return testkit::contactOf(kFullName,
-        { { pim::ENTITY_NAME, { Fields { { "data1", kFullName }, { "data2", "Ann" }, { "data3", "Every" },
-                                  { "data4", "B." }, { "data5", "Dr." }, { "data6", "Jr." } } } },
+        { { pim::ENTITY_NAME, { Fields { { "data1", kDisplayName }, { "data2", "Ann" }, { "data3", "Every" },
+                                  { "data4", "B." }, { "data5", "Dr." }, { "data6", "Jr." }, { "data7", "アン" },
+                                  { "data8", "エヴリ" } } } },
           { pim::ENTITY_PHONE, everyKind(pim::phoneTypeMap(), QStringLiteral("+1 555 01 %1")) },
           { pim::ENTITY_EMAIL, everyKind(pim::emailTypeMap(), QStringLiteral("ann.%1@every.example")) },
           { pim::ENTITY_NICKNAME, { Fields { { "data1", "Annie" } } } },
@@ -83,7 +89,8 @@ pim::_Contact everyKindOfEntry()
           { pim::ENTITY_GROUP, { Fields { { "data2", "Chess, club" } } } },
           { pim::ENTITY_IM, messaging },
           { pim::ENTITY_NOTES, { Fields { { "data1", "two\nlines, \"quoted\"" } } } },
-          { pim::ENTITY_ORG, { Fields { { "data1", "Acme" }, { "data4", "Boss" }, { "data5", "Sales" } } } },
+          { pim::ENTITY_ORG, { Fields { { "data1", "Acme" }, { "data4", "Boss" }, { "data5", "Sales" } },
+                                 Fields { { "data1", "Coding Club" }, { "data4", "Mentor" } } } },
           { pim::ENTITY_REL, everyKind(pim::relTypeMap(), QStringLiteral("Relative %1")) },
           { pim::ENTITY_ADDR, addresses },
           { pim::ENTITY_URL, everyKind(pim::urlTypeMap(), QStringLiteral("https://every.example/%1")) } });

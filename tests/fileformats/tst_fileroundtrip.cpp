@@ -79,6 +79,18 @@ QStringList storedRows(const QString& db, const QString& fullName, bool withPhot
     return out;
 }
 
+// The display name and the phonetic first and last names of the contact's
+// name row, which the name's parts do not give.
+QString nameOfItsOwn(const QString& db, const QString& fullName)
+{
+    return SqlProbe(db)
+        .value(QStringLiteral("SELECT ifnull(data1, '') || '|' || ifnull(data7, '') || '|' || ifnull(data8, '') "
+                              "FROM data WHERE type = %1 AND contact_id = (SELECT _id FROM contact WHERE full_name = '%2')")
+                   .arg(pim::ENTITY_NAME)
+                   .arg(fullName))
+        .toString();
+}
+
 // Every row of the database's tables, each as one text, so a mismatch
 // names the row.
 QStringList everyRow(const QString& db)
@@ -116,8 +128,11 @@ pim::_Contact cardContact()
     QList<QVariantMap> urls;
     for (const int code : pim::urlTypeMap().keys())
         urls << Fields { { "data1", QStringLiteral("https://example.org/%1").arg(code) }, { "data2", code } };
+    // Shown family name first, as a phone shows it: not the name the parts
+    // build.
     return contactOf(QStringLiteral("宋军"),
-        { { pim::ENTITY_NAME, { Fields { { "data2", QStringLiteral("军") }, { "data3", QStringLiteral("宋") } } } },
+        { { pim::ENTITY_NAME, { Fields { { "data1", QStringLiteral("宋军") }, { "data2", QStringLiteral("军") },
+                                  { "data3", QStringLiteral("宋") } } } },
             { pim::ENTITY_PHOTO, { Fields { { "data15", QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26) } } } },
             { pim::ENTITY_PHONE, phones },
             { pim::ENTITY_EMAIL, emails },
@@ -141,7 +156,9 @@ pim::_Contact cardContact()
 }
 
 // Every sub-type code of every labelled kind, a code without a label of
-// each, second values and several notes: all of it fits a table.
+// each, second values and several notes, a display name of its own,
+// phonetic names and two organisations with a title each: all of it fits a
+// table.
 pim::_Contact tableContact()
 {
     const auto each = [](const QMap<int, QString>& labels, int unlabelled, const QString& key, const char* text) {
@@ -168,8 +185,9 @@ pim::_Contact tableContact()
     }
     addrs << testkit::addressOf({ { "data2", 2 }, { "data9", "99999" } });
     return contactOf(QStringLiteral("Dr. Ann B. Every Jr."),
-        { { pim::ENTITY_NAME, { Fields { { "data2", "Ann" }, { "data3", "Every" }, { "data4", "B." }, { "data5", "Dr." },
-                                  { "data6", "Jr." } } } },
+        { { pim::ENTITY_NAME, { Fields { { "data1", "Annie Every (chess club)" }, { "data2", "Ann" }, { "data3", "Every" },
+                                  { "data4", "B." }, { "data5", "Dr." }, { "data6", "Jr." }, { "data7", "アン" },
+                                  { "data8", "エヴリ" } } } },
             { pim::ENTITY_PHONE, each(pim::phoneTypeMap(), 7, "data2", "555") },
             { pim::ENTITY_EMAIL, each(pim::emailTypeMap(), 3, "data2", "ann") },
             { pim::ENTITY_NICKNAME, { Fields { { "data1", "Annie" } } } },
@@ -179,7 +197,8 @@ pim::_Contact tableContact()
             { pim::ENTITY_NOTES,
                 { Fields { { "data1", "one, \"quoted\"" } }, Fields { { "data1", "two\nlines" } },
                     Fields { { "data1", "=three" } } } },
-            { pim::ENTITY_ORG, { Fields { { "data1", "Acme" }, { "data4", "Boss" }, { "data5", "Sales" } } } },
+            { pim::ENTITY_ORG, { Fields { { "data1", "Acme" }, { "data4", "Boss" }, { "data5", "Sales" } },
+                                   Fields { { "data1", "Coding Club" }, { "data4", "Mentor" } } } },
             { pim::ENTITY_REL, each(pim::relTypeMap(), 15, "data2", "Rel") },
             { pim::ENTITY_ADDR, addrs },
             { pim::ENTITY_URL, each(pim::urlTypeMap(), 9, "data2", "https://a.example") } });
@@ -390,6 +409,7 @@ private slots:
             for (const QString& row : want)
                 QVERIFY2(got.contains(row), qPrintable(QStringLiteral("missing: ") + row));
             QCOMPARE(got, want);
+            QCOMPARE(nameOfItsOwn(back, name), nameOfItsOwn(m_source, name));
         }
 
         // Merged into the database it came from, the file adds nothing.

@@ -95,6 +95,14 @@ void TestTextExport::readsBackWhatItWrote_data()
                 { Fields { { "data1", "2" }, { "data2", 2 } }, Fields { { "data1", "3" }, { "data2", 2 } },
                     Fields { { "data1", "4" }, { "data2", 2 } } } } })
     };
+    QTest::newRow("display name of its own, phonetic names, two organisations with their titles") << ContactList {
+        person({ { "data1", "Dr. Ann Ray" }, { "data2", "Ann" }, { "data3", "Ray" }, { "data7", "アン" },
+                   { "data8", "レイ" } },
+            { { pim::ENTITY_ORG,
+                { Fields { { "data1", "Test Inc." }, { "data4", "Chemist" }, { "data5", "Testing" } },
+                    Fields { { "data1", "Coding Club" }, { "data4", "Mentor" } } } } }),
+        person({ { "data1", "Bob Lee" }, { "data2", "Bob" }, { "data3", "Lee" } })
+    };
     QTest::newRow("texts a spreadsheet would evaluate") << ContactList { person(
         { { "data2", "=cmd|' /C calc'!A0" }, { "data3", "'=x" } },
         { { pim::ENTITY_NICKNAME, { Fields { { "data1", "-dash" } } } },
