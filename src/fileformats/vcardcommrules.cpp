@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcardrules.h"
 
+#include "model/pimlabels.h"
+
 #include <QHash>
 
 namespace vcardrules {
@@ -73,26 +75,12 @@ std::optional<int> imType(const QStringList& kinds)
     return std::nullopt;
 }
 
-// The protocols by the words that name them in lower case: the protocol
-// table's names, the URI schemes of IMPP ("xmpp", "ymsgr"), and
-// "netmetting", the spelling this program's own writer has always used.
-const QHash<QString, int>& protocolWords()
-{
-    static const QHash<QString, int> table {
-        { QStringLiteral("aim"), 1 },        { QStringLiteral("msn"), 2 },       { QStringLiteral("msnim"), 2 },
-        { QStringLiteral("yahoo"), 3 },      { QStringLiteral("ymsgr"), 3 },     { QStringLiteral("skype"), 4 },
-        { QStringLiteral("qq"), 5 },         { QStringLiteral("googletalk"), 6 }, { QStringLiteral("gtalk"), 6 },
-        { QStringLiteral("icq"), 7 },        { QStringLiteral("jabber"), 8 },    { QStringLiteral("xmpp"), 8 },
-        { QStringLiteral("netmeeting"), 9 }, { QStringLiteral("netmetting"), 9 }, { QStringLiteral("gadugadu"), 10 },
-        { QStringLiteral("gg"), 10 },        { QStringLiteral("facebook"), 11 },
-    };
-    return table;
-}
-
+// The protocol the first kind word that names one names ("skype",
+// "google-talk"); 0 (Other) when none does.
 int imProtocol(const QStringList& kinds)
 {
     for (const QString& kind : kinds) {
-        const int protocol = protocolWords().value(kind, 0);
+        const int protocol = pim::imProtocolNamed(kind).value_or(0);
         if (protocol != 0)
             return protocol;
     }
@@ -109,20 +97,6 @@ std::optional<int> imppType(const QStringList& kinds)
     if (has(kinds, "personal"))
         return 1;
     return std::nullopt;
-}
-
-// The protocol that a service name ("GoogleTalk", "Gadu-Gadu") or a URI
-// scheme ("xmpp", "ymsgr") names, letter case, blanks, hyphens and
-// underscores aside; 0 when it names none of the protocol table's.
-int protocolNamed(QStringView name)
-{
-    QString word;
-    word.reserve(name.size());
-    for (const QChar c : name) {
-        if (c != u' ' && c != u'-' && c != u'_')
-            word.append(c.toLower());
-    }
-    return protocolWords().value(word, 0);
 }
 
 // The length of the URI scheme that the text starts with ("xmpp" of
@@ -225,6 +199,9 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
 void readIm(const VCardValue& value, pim::_Contact& contact)
 {
     const QStringList kinds = value.kinds();
+    // The item's X-IM-PROTOCOL is the name the user gave the service, which
+    // this program's own export writes beside the protocol: kept as it is,
+    // even where it reads like a protocol of the table.
     appendIm(value, contact, value.text(), imType(kinds), imProtocol(kinds), value.itemProtocol());
 }
 
@@ -239,9 +216,9 @@ void readImpp(const VCardValue& value, pim::_Contact& contact)
     if (service.isEmpty())
         service = trimmed.left(scheme);
     // A service the protocol table lacks keeps its name, as a custom one.
-    const int protocol = protocolNamed(service);
-    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()), protocol,
-             protocol == 0 ? service : QString());
+    const std::optional<int> protocol = pim::imProtocolNamed(service);
+    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()),
+             protocol.value_or(0), protocol ? QString() : service);
 }
 
 void readNamedIm(const VCardValue& value, pim::_Contact& contact)
