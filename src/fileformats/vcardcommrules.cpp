@@ -126,20 +126,43 @@ void appendIm(const VCardValue& value, pim::_Contact& contact, const QString& ad
     appendEntity(contact, pim::ENTITY_IM, entity);
 }
 
-std::optional<int> urlType(const QStringList& kinds)
+const QHash<QString, int>& urlWords()
 {
     static const QHash<QString, int> table {
         { QStringLiteral("homepage"), 1 }, { QStringLiteral("blog"), 2 },
         { QStringLiteral("profile"), 3 },  { QStringLiteral("home"), 4 },
         { QStringLiteral("work"), 5 },     { QStringLiteral("ftp"), 6 },
     };
+    return table;
+}
+
+std::optional<int> urlType(const QStringList& kinds)
+{
     for (const char* word : { "homepage", "blog", "profile", "ftp", "work", "home" }) {
         if (has(kinds, word))
-            return table.value(QLatin1String(word));
+            return urlWords().value(QLatin1String(word));
     }
     if (has(kinds, "other"))
         return 0;
     return std::nullopt;
+}
+
+// The website kind an item's label of its own names, as web-mail writes
+// the kind ("homePage", "Home Page", "BLOG"): a word of the table, letter
+// case, blanks and punctuation aside.
+std::optional<int> urlLabelled(const QString& label)
+{
+    const auto it = urlWords().constFind(pim::labelKey(label));
+    if (it == urlWords().constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+// "INTERNET" only says that an e-mail address is one: as an item's label
+// ("INTERNET", "_$!<Internet>!$_") it is no label of the user's.
+bool saysNothingOfAnEmail(const QString& label)
+{
+    return label.compare(QLatin1String("internet"), Qt::CaseInsensitive) == 0;
 }
 
 // "tel:+1-555-0100;ext=5555" (4.0) is the number "+1-555-0100;ext=5555".
@@ -155,7 +178,11 @@ QString phoneNumber(const QString& text)
 
 void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code, int fallback)
 {
-    const QString custom = value.customLabel();
+    setSubType(entity, value.customLabel(), code, fallback);
+}
+
+void setSubType(pim::Entity& entity, const QString& custom, std::optional<int> code, int fallback)
+{
     if (!custom.isEmpty()) {
         entity.fields.insert(QStringLiteral("data2"), 0);
         entity.fields.insert(QStringLiteral("data3"), custom);
@@ -192,7 +219,8 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    setSubType(entity, value, emailType(value.kinds()), 1);
+    const QString label = value.customLabel();
+    setSubType(entity, saysNothingOfAnEmail(label) ? QString() : label, emailType(value.kinds()), 1);
     appendEntity(contact, pim::ENTITY_EMAIL, entity);
 }
 
@@ -239,7 +267,16 @@ void readUrl(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    setSubType(entity, value, urlType(value.kinds()), 0);
+    // A label of a kind counts where no TYPE word names one: this
+    // program's own export names the kind of every site, Other beside a
+    // label of the user's ("Blog" of their own).
+    const std::optional<int> type = urlType(value.kinds());
+    const QString label = value.customLabel();
+    const std::optional<int> labelled = type || label.isEmpty() ? std::nullopt : urlLabelled(label);
+    if (labelled)
+        entity.fields.insert(QStringLiteral("data2"), *labelled);
+    else
+        setSubType(entity, value, type, 0);
     appendEntity(contact, pim::ENTITY_URL, entity);
 }
 

@@ -31,6 +31,8 @@ constexpr int kMaxGroupsPerCard = 1000;
 // label, the fallback is stored and the entity marked as one whose type
 // was not given (pim::setTypeNotGiven).
 void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code, int fallback);
+// The same with the label given apart from the value's.
+void setSubType(pim::Entity& entity, const QString& label, std::optional<int> code, int fallback);
 
 // The contact's first entity of a type, appended empty when there is none:
 // properties that a contact holds once (nickname, note, organization...)
