@@ -8,6 +8,9 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QSet>
+#include <QVarLengthArray>
+
+#include <array>
 
 namespace {
 
@@ -278,31 +281,79 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameRead
     return entity;
 }
 
-// Pairs a card's ORG and TITLE lines into organizations: each fills the
-// card's last organization while that lacks its part, else starts the next.
-// So ORG, TITLE, ORG, TITLE (as phones write them) and TITLE, ORG, TITLE,
-// ORG (as this program's own export does) both give two organizations, each
-// with its own title, and a single ORG with a single TITLE one, in either order.
+// Pairs a card's ORG and TITLE lines into organizations once the card is
+// read, each line read into a part of its own. A run of TITLE lines right
+// after a run of as many ORG lines, or the other way round, pairs with it
+// in order: ORG, ORG, TITLE, TITLE gives the first title to the first
+// company. Any other part fills the last organization while that lacks
+// such a part, else starts the next. So ORG, TITLE, ORG, TITLE (as phones
+// write them) and TITLE, ORG, TITLE, ORG (as this program's own export
+// does) give two organizations, each with its own title; ORG, ORG, TITLE
+// (a phone's first organization without a title) gives the title to the
+// second; ORG, TITLE, TITLE makes an organization of the second title
+// alone.
 class OrgPairing {
 public:
-    pim::Entity& forOrg(pim::_Contact& contact) { return take(contact, m_hasOrg, m_hasTitle); }
-    pim::Entity& forTitle(pim::_Contact& contact) { return take(contact, m_hasTitle, m_hasOrg); }
+    enum Kind { COMPANY, TITLE };
+
+    void add(Kind kind, pim::Entity part) { m_parts.append({ kind, std::move(part) }); }
+    // Appends the organizations to the contact.
+    void settle(pim::_Contact& contact);
 
 private:
-    static pim::Entity& take(pim::_Contact& contact, bool& part, bool& otherPart)
-    {
-        QList<pim::Entity>& orgs = contact.entities[pim::ENTITY_ORG];
-        if (orgs.isEmpty() || part) {
-            orgs.append(pim::Entity());
-            otherPart = false;
-        }
-        part = true;
-        return orgs.last();
-    }
-
-    bool m_hasOrg = false;
-    bool m_hasTitle = false;
+    struct Part {
+        Kind kind;
+        pim::Entity entity;
+    };
+    QList<Part> m_parts;
 };
+
+void OrgPairing::settle(pim::_Contact& contact)
+{
+    if (m_parts.isEmpty())
+        return;
+    QList<pim::Entity> orgs;
+    // Which kinds of part each organization has.
+    QVarLengthArray<std::array<bool, 2>, 4> has;
+    qsizetype previousFirst = -1;
+    qsizetype previousLength = 0;
+    for (qsizetype start = 0; start < m_parts.size();) {
+        const Kind kind = m_parts.at(start).kind;
+        qsizetype end = start + 1;
+        while (end < m_parts.size() && m_parts.at(end).kind == kind)
+            ++end;
+        const qsizetype length = end - start;
+        bool inOrder = previousFirst >= 0 && length == previousLength;
+        for (qsizetype j = 0; inOrder && j < length; ++j)
+            inOrder = !has[previousFirst + j][kind];
+        qsizetype first = -1;
+        for (qsizetype j = 0; j < length; ++j) {
+            qsizetype at = previousFirst + j;
+            if (!inOrder) {
+                if (orgs.isEmpty() || has.back()[kind]) {
+                    orgs.append(pim::Entity());
+                    has.append({ false, false });
+                }
+                at = orgs.size() - 1;
+            }
+            pim::Entity& part = m_parts[start + j].entity;
+            pim::Entity& org = orgs[at];
+            if (org.fields.isEmpty()) {
+                org = std::move(part);
+            } else {
+                for (auto it = part.fields.cbegin(); it != part.fields.cend(); ++it)
+                    org.fields.insert(it.key(), it.value());
+            }
+            has[at][kind] = true;
+            if (j == 0)
+                first = at;
+        }
+        previousFirst = first;
+        previousLength = length;
+        start = end;
+    }
+    contact.entities[pim::ENTITY_ORG].append(orgs);
+}
 
 } // namespace
 
@@ -427,12 +478,18 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         case RULE_NOTE:
             readNote(value, contact);
             break;
-        case RULE_ORG:
-            readOrg(value, orgs.forOrg(contact));
+        case RULE_ORG: {
+            pim::Entity part;
+            readOrg(value, part);
+            orgs.add(OrgPairing::COMPANY, std::move(part));
             break;
-        case RULE_TITLE:
-            readTitle(value, orgs.forTitle(contact));
+        }
+        case RULE_TITLE: {
+            pim::Entity part;
+            readTitle(value, part);
+            orgs.add(OrgPairing::TITLE, std::move(part));
             break;
+        }
         case RULE_REL:
             readRelation(value, contact);
             break;
@@ -465,6 +522,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             break;
         }
     }
+    orgs.settle(contact);
 
     if (hasN) {
         // The reading whose display name is the card's FN, else the

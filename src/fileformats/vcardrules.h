@@ -76,7 +76,8 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 QString dateText(const QString& value);
 
 // Organization, title, postal address, photo (vcardorgaddrrules.cpp).
-// ORG and TITLE write into the organization the card reader pairs them with.
+// ORG and TITLE each fill a part of an organization, which the card reader
+// pairs into organizations once the card is read.
 void readOrg(const VCardValue& value, pim::Entity& org);
 void readTitle(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
