@@ -4,6 +4,8 @@
 #include "model/contact.h"
 #include "fileformats/vcardvalue.h"
 
+#include <QSet>
+
 #include <optional>
 
 // The property rules of the vCard reader, one function per property name.
@@ -16,6 +18,9 @@ struct Notes {
     QList<std::pair<qint64, QString>> items;
     // The card's groups reached the bound and one was cut off.
     bool groupsCut = false;
+    // The names of the card's groups so far, of every CATEGORIES line: a
+    // name given twice makes one group.
+    QSet<QString> groupNames;
     // Line and name of each property with a value of a kind no rule reads
     // and that carried something a user keeps.
     QList<std::pair<qint64, QString>> leftOut;
@@ -53,6 +58,8 @@ void readNamedIm(const VCardValue& value, pim::_Contact& contact);
 void readUrl(const VCardValue& value, pim::_Contact& contact);
 
 // Nickname, dates, group, note, relations (vcardpersonrules.cpp).
+// Every NICKNAME and every group of every CATEGORIES is passed on: the
+// merge keeps one of each, and the import counts the rest.
 void readNickname(const VCardValue& value, pim::_Contact& contact);
 void readBirthday(const VCardValue& value, pim::_Contact& contact);
 void readEvent(const VCardValue& value, pim::_Contact& contact);
