@@ -193,32 +193,6 @@ bool keepsLeadingBlanks(Rule rule)
     }
 }
 
-// Whether the property holds nothing to keep: a number, address, date,
-// note... that is empty or only blanks once decoded makes no entry. Not a
-// loss, so nothing is reported.
-bool holdsNothing(Rule rule, const VCardValue& value)
-{
-    switch (rule) {
-    case RULE_TEL:
-    case RULE_EMAIL:
-    case RULE_NICKNAME:
-    case RULE_BDAY:
-    case RULE_EVENT:
-    case RULE_IM:
-    case RULE_NOTE:
-    case RULE_TITLE:
-    case RULE_REL:
-    case RULE_URL:
-    case RULE_ITEM_DATE:
-        return value.isBlank(false);
-    case RULE_ORG:
-    case RULE_ADR:
-        return value.isBlank(true);
-    default:
-        return false;
-    }
-}
-
 const VCardProperty* versionOf(const QList<VCardProperty>& card)
 {
     for (const VCardProperty& property : card) {
@@ -296,7 +270,12 @@ class OrgPairing {
 public:
     enum Kind { COMPANY, TITLE };
 
-    void add(Kind kind, pim::Entity part) { m_parts.append({ kind, std::move(part) }); }
+    // A part that holds nothing is left out.
+    void add(Kind kind, pim::Entity part)
+    {
+        if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
+            m_parts.append({ kind, std::move(part) });
+    }
     // Appends the organizations to the contact.
     void settle(pim::_Contact& contact);
 
@@ -416,8 +395,6 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             read = &unblanked;
         }
         VCardValue value(*read, m_charsets, !(modern && quoted));
-        if (holdsNothing(rule, value))
-            continue;
         if (!property.group.isEmpty()) {
             const QString group = property.group.toLower();
             const auto label = labels.constFind(group);

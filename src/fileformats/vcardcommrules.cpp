@@ -203,7 +203,8 @@ pim::Entity& firstEntity(pim::_Contact& contact, int type)
 
 void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity)
 {
-    contact.entities[type].append(entity);
+    if (!pim::isBlankEntry(type, entity))
+        contact.entities[type].append(entity);
 }
 
 void readTel(const VCardValue& value, pim::_Contact& contact)

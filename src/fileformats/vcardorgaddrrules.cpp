@@ -101,6 +101,9 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
 
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
+    // "PHOTO:" holds nothing: no photo, and nothing lost.
+    if (value.bytes().trimmed().isEmpty())
+        return;
     const QString encoding = value.property().paramIgnoringCase(QStringLiteral("ENCODING")).toLower();
     const bool base64 = encoding == QLatin1String("b") || encoding == QLatin1String("base64")
         || VCardValue::has(value.kinds(), QLatin1StringView("base64"));

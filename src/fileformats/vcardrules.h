@@ -43,7 +43,8 @@ void setSubType(pim::Entity& entity, const QString& label, std::optional<int> co
 // properties that a contact holds once (nickname, note, organization...)
 // all write into it.
 pim::Entity& firstEntity(pim::_Contact& contact, int type);
-// Appends an entity, one per occurrence of the property.
+// Appends an entity, one per occurrence of the property; an entity that
+// holds nothing (pim::isBlankEntry: "TEL:", "IMPP:xmpp:") makes no entry.
 void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity);
 
 // Phones, e-mail, messaging, web sites (vcardcommrules.cpp).
