@@ -44,6 +44,8 @@ enum Rule {
     RULE_RELATED,
     RULE_NAMED_REL,
     RULE_ANNIVERSARY,
+    RULE_DEPARTMENT,
+    RULE_MESSAGING,
 };
 
 Rule ruleFor(const QString& name)
@@ -93,6 +95,13 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-EVOLUTION-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-MS-ANNIVERSARY"), RULE_ANNIVERSARY },
+        // The desktop address book's own fields.
+        { QStringLiteral("X-KADDRESSBOOK-X-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-KADDRESSBOOK-X-SPOUSESNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-MANAGERSNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-ASSISTANTSNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-IMADDRESS"), RULE_NAMED_IM },
+        { QStringLiteral("X-KADDRESSBOOK-X-DEPARTMENT"), RULE_DEPARTMENT },
         { QStringLiteral("VERSION"), RULE_NOTHING_TO_KEEP },
         { QStringLiteral("PRODID"), RULE_NOTHING_TO_KEEP },
         { QStringLiteral("REV"), RULE_NOTHING_TO_KEEP },
@@ -111,7 +120,12 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-ABADR"), RULE_NOTHING_TO_KEEP },
         { QStringLiteral("X-IM-PROTOCOL"), RULE_NOTHING_TO_KEEP },
     };
-    return table.value(name, RULE_NONE);
+    const Rule rule = table.value(name, RULE_NONE);
+    // Names of a form rather than of the table are looked at only when the
+    // table has none.
+    if (rule == RULE_NONE && vcardrules::isMessagingName(name))
+        return RULE_MESSAGING;
+    return rule;
 }
 
 // Equal to an upper-case ASCII word without regard to case; the length
@@ -265,7 +279,7 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameRead
 // does) give two organizations, each with its own title; ORG, ORG, TITLE
 // (a phone's first organization without a title) gives the title to the
 // second; ORG, TITLE, TITLE makes an organization of the second title
-// alone.
+// alone. A department line of its own joins the first organization.
 class OrgPairing {
 public:
     enum Kind { COMPANY, TITLE };
@@ -276,6 +290,11 @@ public:
         if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
             m_parts.append({ kind, std::move(part) });
     }
+    void addDepartment(const pim::Entity& part)
+    {
+        if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
+            m_departments.append(pim::fieldText(part.fields.value(QStringLiteral("data5"))));
+    }
     // Appends the organizations to the contact.
     void settle(pim::_Contact& contact);
 
@@ -285,11 +304,12 @@ private:
         pim::Entity entity;
     };
     QList<Part> m_parts;
+    QStringList m_departments;
 };
 
 void OrgPairing::settle(pim::_Contact& contact)
 {
-    if (m_parts.isEmpty())
+    if (m_parts.isEmpty() && m_departments.isEmpty())
         return;
     QList<pim::Entity> orgs;
     // Which kinds of part each organization has.
@@ -330,6 +350,16 @@ void OrgPairing::settle(pim::_Contact& contact)
         previousFirst = first;
         previousLength = length;
         start = end;
+    }
+    for (const QString& department : m_departments) {
+        if (orgs.isEmpty())
+            orgs.append(pim::Entity());
+        pim::Entity& org = orgs.first();
+        const QString known = pim::fieldText(org.fields.value(QStringLiteral("data5")));
+        if (known.isEmpty())
+            org.fields.insert(QStringLiteral("data5"), department);
+        else if (known != department)
+            org.fields.insert(QStringLiteral("data5"), known + QLatin1String("; ") + department);
     }
     contact.entities[pim::ENTITY_ORG].append(orgs);
 }
@@ -467,6 +497,12 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             orgs.add(OrgPairing::TITLE, std::move(part));
             break;
         }
+        case RULE_DEPARTMENT: {
+            pim::Entity part;
+            readDepartment(value, part);
+            orgs.addDepartment(part);
+            break;
+        }
         case RULE_REL:
             readRelation(value, contact);
             break;
@@ -496,6 +532,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             break;
         case RULE_ANNIVERSARY:
             readAnniversary(value, contact);
+            break;
+        case RULE_MESSAGING:
+            readMessaging(value, contact);
             break;
         }
     }

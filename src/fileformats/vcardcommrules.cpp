@@ -264,6 +264,34 @@ void readNamedIm(const VCardValue& value, pim::_Contact& contact)
              QString());
 }
 
+namespace {
+
+const QLatin1StringView kMessagingStart("X-MESSAGING/");
+const QLatin1StringView kMessagingEnd("-ALL");
+
+} // namespace
+
+bool isMessagingName(const QString& name)
+{
+    return name.size() > kMessagingStart.size() + kMessagingEnd.size() && name.startsWith(kMessagingStart)
+        && name.endsWith(kMessagingEnd);
+}
+
+void readMessaging(const VCardValue& value, pim::_Contact& contact)
+{
+    const QString& name = value.property().name;
+    // The name is read in upper case; the address book writes the
+    // protocol's word in lower case ("X-messaging/irc-All").
+    const QString word
+        = name.mid(kMessagingStart.size(), name.size() - kMessagingStart.size() - kMessagingEnd.size()).toLower();
+    const std::optional<int> protocol = pim::imProtocolNamed(word);
+    const std::optional<int> type = imType(value.kinds());
+    // Several addresses of one protocol share the line, each after a
+    // U+E000.
+    for (const QStringView address : QStringView(value.text()).tokenize(QChar(0xE000), Qt::SkipEmptyParts))
+        appendIm(value, contact, address.toString(), type, protocol.value_or(0), protocol ? QString() : word);
+}
+
 void readUrl(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;

@@ -308,9 +308,13 @@ void readRelated(const VCardValue& value, pim::_Contact& contact)
 void readNamedRelation(const VCardValue& value, pim::_Contact& contact)
 {
     // Every such name ends in the relation's word: X-SPOUSE, X-MS-MANAGER,
-    // X-EVOLUTION-ASSISTANT.
+    // X-EVOLUTION-ASSISTANT; the desktop address book's adds "sName"
+    // (X-KADDRESSBOOK-X-SpousesName).
     const QString& name = value.property().name;
-    appendRelation(value, contact, relationType(name.mid(name.lastIndexOf(u'-') + 1).toLower()));
+    QString word = name.mid(name.lastIndexOf(u'-') + 1).toLower();
+    if (word.endsWith(QLatin1String("sname")))
+        word.chop(5);
+    appendRelation(value, contact, relationType(word));
 }
 
 } // namespace vcardrules

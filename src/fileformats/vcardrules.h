@@ -54,8 +54,16 @@ void readIm(const VCardValue& value, pim::_Contact& contact);
 // IMPP ("xmpp:ann@example.org"): the protocol from X-SERVICE-TYPE, else
 // from the scheme.
 void readImpp(const VCardValue& value, pim::_Contact& contact);
-// The address of a property named after its protocol (X-AIM, X-SKYPE...).
+// The address of a property named after its protocol (X-AIM, X-SKYPE...),
+// or of the desktop address book's X-KADDRESSBOOK-X-IMAddress, of no
+// protocol.
 void readNamedIm(const VCardValue& value, pim::_Contact& contact);
+// The desktop address book's older messaging form, X-messaging/xmpp-All:
+// the addresses of the protocol its name names, a protocol of the table or
+// else one of that name.
+void readMessaging(const VCardValue& value, pim::_Contact& contact);
+// Whether a property name is of that form (upper case, as read).
+bool isMessagingName(const QString& name);
 void readUrl(const VCardValue& value, pim::_Contact& contact);
 
 // Nickname, dates, group, note, relations (vcardpersonrules.cpp).
@@ -74,9 +82,11 @@ void readRelation(const VCardValue& value, pim::_Contact& contact);
 void readItemRelation(const VCardValue& value, pim::_Contact& contact);
 // RELATED (4.0), its kind from TYPE.
 void readRelated(const VCardValue& value, pim::_Contact& contact);
-// A property named after the relation (X-SPOUSE, X-MS-MANAGER...).
+// A property named after the relation (X-SPOUSE, X-MS-MANAGER, the desktop
+// address book's X-KADDRESSBOOK-X-SpousesName...).
 void readNamedRelation(const VCardValue& value, pim::_Contact& contact);
-// ANNIVERSARY and the properties named after it: an anniversary date.
+// ANNIVERSARY and the properties named after it (X-KADDRESSBOOK-X-Anniversary
+// too): an anniversary date.
 void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 // A date as stored: ISO text "yyyy-MM-ddThh:mm:ss" for the extended and
 // basic ISO forms, the trimmed text as written for anything else, so no
@@ -84,10 +94,12 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 QString dateText(const QString& value);
 
 // Organization, title, postal address, photo (vcardorgaddrrules.cpp).
-// ORG and TITLE each fill a part of an organization, which the card reader
-// pairs into organizations once the card is read.
+// ORG, TITLE and the desktop address book's X-KADDRESSBOOK-X-Department
+// each fill a part of an organization, which the card reader pairs into
+// organizations once the card is read.
 void readOrg(const VCardValue& value, pim::Entity& org);
 void readTitle(const VCardValue& value, pim::Entity& org);
+void readDepartment(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 
