@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDate>
-#include <QSet>
 #include <QTime>
 #include <QHash>
 

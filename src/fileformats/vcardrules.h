@@ -40,8 +40,7 @@ void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int>
 void setSubType(pim::Entity& entity, const QString& label, std::optional<int> code, int fallback);
 
 // The contact's first entity of a type, appended empty when there is none:
-// properties that a contact holds once (nickname, note, organization...)
-// all write into it.
+// a property that a contact holds once (its name, a photo) writes into it.
 pim::Entity& firstEntity(pim::_Contact& contact, int type);
 // Appends an entity, one per occurrence of the property; an entity that
 // holds nothing (pim::isBlankEntry: "TEL:", "IMPP:xmpp:") makes no entry.
