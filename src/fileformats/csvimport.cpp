@@ -690,8 +690,13 @@ pim::_Contact CSVImport::nextContact()
                     pim::setTypeNotGiven(entity);
             }
             const QString service = describingPiece(services, p);
-            if (!service.trimmed().isEmpty())
-                setNamedCode(entity, pim::imProtocolMap(), QStringLiteral("data5"), QStringLiteral("data6"), service);
+            if (const std::optional<int> protocol = pim::imProtocolNamed(service)) {
+                // "Yahoo!", "GoogleTalk": named as every reader names it.
+                entity.fields.insert(QStringLiteral("data5"), *protocol);
+                entity.fields.remove(QStringLiteral("data6"));
+            } else if (!service.trimmed().isEmpty()) {
+                setNamedCode(entity, {}, QStringLiteral("data5"), QStringLiteral("data6"), service);
+            }
             auto field = entity.fields.find(col.info.valueKey);
             if (field == entity.fields.end() || field->toString().isEmpty()) {
                 // Dates are stored in the one form the vCard reader gives

@@ -11,6 +11,7 @@
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"
 #include "kit/messagetext.h"
+#include "model/abscontactcombinerule.h"
 
 #include "platform/error.h"
 #include "platform/files/safefilewriter.h"
@@ -19,6 +20,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
 
 #include <exception>
 #include <memory>
@@ -319,6 +321,8 @@ void ImportContactsToLocalThread::importAll()
         if (const int dropped = capEntities(contact); dropped > 0)
             capped.add(LocalDb::leftOutEntriesText(contact.fullName, dropped));
         if (!contact.fullName.isEmpty()) {
+            if (const QSharedPointer<AbsContactCombineRule> rule = m_db->rule())
+                noteOneKept(contact, *rule, capped);
             bool existed = false;
             m_db->mergeContact(contact, existed);
             if (const qsizetype full = m_db->lastMergeLeftOut(); full > 0)
@@ -394,6 +398,40 @@ ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int ad
     if (problems.noticeCount() > 0)
         result.text += QLatin1Char('\n') + noticesText(problems);
     return result;
+}
+
+void ImportContactsToLocalThread::noteOneKept(const pim::_Contact& contact, AbsContactCombineRule& rule,
+                                              ImportProblems& problems)
+{
+    for (const int type : { pim::ENTITY_GROUP, pim::ENTITY_NICKNAME }) {
+        const QList<pim::Entity> values = contact.entities.value(type);
+        bool single = false;
+        rule.validFields(type, single);
+        if (values.size() < 2 || !single)
+            continue;
+        // The value as the merge compares it: a group by its name.
+        const QString key = type == pim::ENTITY_GROUP ? QStringLiteral("data2") : QStringLiteral("data1");
+        const QString kept = pim::fieldText(values.constLast().fields.value(key)).trimmed();
+        QSet<QString> others;
+        for (const pim::Entity& value : values) {
+            const QString named = pim::fieldText(value.fields.value(key)).trimmed();
+            if (named != kept)
+                others.insert(named);
+        }
+        if (others.isEmpty())
+            continue;
+        const qsizetype n = others.size();
+        const QString text = type == pim::ENTITY_GROUP
+            ? (n == 1 ? tr("%1: a contact is in one group, so it was put in \"%2\"; %3 other group the file names "
+                           "was left out.")
+                      : tr("%1: a contact is in one group, so it was put in \"%2\"; %3 other groups the file names "
+                           "were left out."))
+            : (n == 1 ? tr("%1: a contact keeps one nickname, so it keeps \"%2\"; %3 other nickname the file names "
+                           "was left out.")
+                      : tr("%1: a contact keeps one nickname, so it keeps \"%2\"; %3 other nicknames the file names "
+                           "were left out."));
+        problems.add(text.arg(contact.fullName, kept, QString::number(n)));
+    }
 }
 
 QString ImportContactsToLocalThread::leftOutText(const ImportProblems& problems)

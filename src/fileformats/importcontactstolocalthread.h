@@ -7,9 +7,13 @@
 #include <atomic>
 #include <optional>
 
+class AbsContactCombineRule;
 class IWorkerReporter;
 class ImportProblems;
 class LocalDb;
+namespace pim {
+class _Contact;
+}
 
 // Imports one vCard or CSV file into a local database in a single edit:
 // every contact with a full name is merged into a stored contact of the
@@ -60,6 +64,12 @@ public:
         bool isError = false;
     };
     static Outcome outcome(int added, int merged, int records, bool fileEmpty, const ImportProblems& problems);
+
+    // Adds to `problems` what merging the contact under the rule leaves out
+    // of the values it names: of a type a contact holds one of (a group, a
+    // nickname), the merge lays each value over the one before, so the
+    // contact keeps the last one named and none of the others.
+    static void noteOneKept(const pim::_Contact& contact, AbsContactCombineRule& rule, ImportProblems& problems);
 
     // More entries than this in one contact (a card with a million phone
     // lines) are left out and reported: nobody keeps that many, and each

@@ -8,6 +8,9 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QSet>
+#include <QVarLengthArray>
+
+#include <array>
 
 namespace {
 
@@ -44,6 +47,8 @@ enum Rule {
     RULE_RELATED,
     RULE_NAMED_REL,
     RULE_ANNIVERSARY,
+    RULE_DEPARTMENT,
+    RULE_MESSAGING,
 };
 
 Rule ruleFor(const QString& name)
@@ -98,6 +103,13 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-EVOLUTION-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-MS-ANNIVERSARY"), RULE_ANNIVERSARY },
+        // The desktop address book's own fields.
+        { QStringLiteral("X-KADDRESSBOOK-X-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-KADDRESSBOOK-X-SPOUSESNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-MANAGERSNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-ASSISTANTSNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-IMADDRESS"), RULE_NAMED_IM },
+        { QStringLiteral("X-KADDRESSBOOK-X-DEPARTMENT"), RULE_DEPARTMENT },
         { QStringLiteral("VERSION"), RULE_NOTHING_TO_KEEP },
         { QStringLiteral("PRODID"), RULE_NOTHING_TO_KEEP },
         { QStringLiteral("REV"), RULE_NOTHING_TO_KEEP },
@@ -116,7 +128,12 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-ABADR"), RULE_NOTHING_TO_KEEP },
         { QStringLiteral("X-IM-PROTOCOL"), RULE_NOTHING_TO_KEEP },
     };
-    return table.value(name, RULE_NONE);
+    const Rule rule = table.value(name, RULE_NONE);
+    // Names of a form rather than of the table are looked at only when the
+    // table has none.
+    if (rule == RULE_NONE && vcardrules::isMessagingName(name))
+        return RULE_MESSAGING;
+    return rule;
 }
 
 // Equal to an upper-case ASCII word without regard to case; the length
@@ -212,32 +229,6 @@ bool keepsLeadingBlanks(Rule rule)
     }
 }
 
-// Whether the property holds nothing to keep: a number, address, date,
-// note... that is empty or only blanks once decoded makes no entry. Not a
-// loss, so nothing is reported.
-bool holdsNothing(Rule rule, const VCardValue& value)
-{
-    switch (rule) {
-    case RULE_TEL:
-    case RULE_EMAIL:
-    case RULE_NICKNAME:
-    case RULE_BDAY:
-    case RULE_EVENT:
-    case RULE_IM:
-    case RULE_NOTE:
-    case RULE_TITLE:
-    case RULE_REL:
-    case RULE_URL:
-    case RULE_ITEM_DATE:
-        return value.isBlank(false);
-    case RULE_ORG:
-    case RULE_ADR:
-        return value.isBlank(true);
-    default:
-        return false;
-    }
-}
-
 const VCardProperty* versionOf(const QList<VCardProperty>& card)
 {
     for (const VCardProperty& property : card) {
@@ -300,31 +291,100 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameRead
     return entity;
 }
 
-// Pairs a card's ORG and TITLE lines into organizations: each fills the
-// card's last organization while that lacks its part, else starts the next.
-// So ORG, TITLE, ORG, TITLE (as phones write them) and TITLE, ORG, TITLE,
-// ORG (as this program's own export does) both give two organizations, each
-// with its own title, and a single ORG with a single TITLE one, in either order.
+// Pairs a card's ORG and TITLE lines into organizations once the card is
+// read, each line read into a part of its own. A run of TITLE lines right
+// after a run of as many ORG lines, or the other way round, pairs with it
+// in order: ORG, ORG, TITLE, TITLE gives the first title to the first
+// company. Any other part fills the last organization while that lacks
+// such a part, else starts the next. So ORG, TITLE, ORG, TITLE (as phones
+// write them) and TITLE, ORG, TITLE, ORG (as this program's own export
+// does) give two organizations, each with its own title; ORG, ORG, TITLE
+// (a phone's first organization without a title) gives the title to the
+// second; ORG, TITLE, TITLE makes an organization of the second title
+// alone. A department line of its own joins the first organization.
 class OrgPairing {
 public:
-    pim::Entity& forOrg(pim::_Contact& contact) { return take(contact, m_hasOrg, m_hasTitle); }
-    pim::Entity& forTitle(pim::_Contact& contact) { return take(contact, m_hasTitle, m_hasOrg); }
+    enum Kind { COMPANY, TITLE };
+
+    // A part that holds nothing is left out.
+    void add(Kind kind, pim::Entity part)
+    {
+        if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
+            m_parts.append({ kind, std::move(part) });
+    }
+    void addDepartment(const pim::Entity& part)
+    {
+        if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
+            m_departments.append(pim::fieldText(part.fields.value(QStringLiteral("data5"))));
+    }
+    // Appends the organizations to the contact.
+    void settle(pim::_Contact& contact);
 
 private:
-    static pim::Entity& take(pim::_Contact& contact, bool& part, bool& otherPart)
-    {
-        QList<pim::Entity>& orgs = contact.entities[pim::ENTITY_ORG];
-        if (orgs.isEmpty() || part) {
-            orgs.append(pim::Entity());
-            otherPart = false;
-        }
-        part = true;
-        return orgs.last();
-    }
-
-    bool m_hasOrg = false;
-    bool m_hasTitle = false;
+    struct Part {
+        Kind kind;
+        pim::Entity entity;
+    };
+    QList<Part> m_parts;
+    QStringList m_departments;
 };
+
+void OrgPairing::settle(pim::_Contact& contact)
+{
+    if (m_parts.isEmpty() && m_departments.isEmpty())
+        return;
+    QList<pim::Entity> orgs;
+    // Which kinds of part each organization has.
+    QVarLengthArray<std::array<bool, 2>, 4> has;
+    qsizetype previousFirst = -1;
+    qsizetype previousLength = 0;
+    for (qsizetype start = 0; start < m_parts.size();) {
+        const Kind kind = m_parts.at(start).kind;
+        qsizetype end = start + 1;
+        while (end < m_parts.size() && m_parts.at(end).kind == kind)
+            ++end;
+        const qsizetype length = end - start;
+        bool inOrder = previousFirst >= 0 && length == previousLength;
+        for (qsizetype j = 0; inOrder && j < length; ++j)
+            inOrder = !has[previousFirst + j][kind];
+        qsizetype first = -1;
+        for (qsizetype j = 0; j < length; ++j) {
+            qsizetype at = previousFirst + j;
+            if (!inOrder) {
+                if (orgs.isEmpty() || has.back()[kind]) {
+                    orgs.append(pim::Entity());
+                    has.append({ false, false });
+                }
+                at = orgs.size() - 1;
+            }
+            pim::Entity& part = m_parts[start + j].entity;
+            pim::Entity& org = orgs[at];
+            if (org.fields.isEmpty()) {
+                org = std::move(part);
+            } else {
+                for (auto it = part.fields.cbegin(); it != part.fields.cend(); ++it)
+                    org.fields.insert(it.key(), it.value());
+            }
+            has[at][kind] = true;
+            if (j == 0)
+                first = at;
+        }
+        previousFirst = first;
+        previousLength = length;
+        start = end;
+    }
+    for (const QString& department : m_departments) {
+        if (orgs.isEmpty())
+            orgs.append(pim::Entity());
+        pim::Entity& org = orgs.first();
+        const QString known = pim::fieldText(org.fields.value(QStringLiteral("data5")));
+        if (known.isEmpty())
+            org.fields.insert(QStringLiteral("data5"), department);
+        else if (known != department)
+            org.fields.insert(QStringLiteral("data5"), known + QLatin1String("; ") + department);
+    }
+    contact.entities[pim::ENTITY_ORG].append(orgs);
+}
 
 } // namespace
 
@@ -389,8 +449,6 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             read = &unblanked;
         }
         VCardValue value(*read, m_charsets, !(modern && quoted));
-        if (holdsNothing(rule, value))
-            continue;
         if (!property.group.isEmpty()) {
             const QString group = property.group.toLower();
             const auto label = labels.constFind(group);
@@ -460,12 +518,24 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         case RULE_NOTE:
             readNote(value, contact);
             break;
-        case RULE_ORG:
-            readOrg(value, orgs.forOrg(contact));
+        case RULE_ORG: {
+            pim::Entity part;
+            readOrg(value, part);
+            orgs.add(OrgPairing::COMPANY, std::move(part));
             break;
-        case RULE_TITLE:
-            readTitle(value, orgs.forTitle(contact));
+        }
+        case RULE_TITLE: {
+            pim::Entity part;
+            readTitle(value, part);
+            orgs.add(OrgPairing::TITLE, std::move(part));
             break;
+        }
+        case RULE_DEPARTMENT: {
+            pim::Entity part;
+            readDepartment(value, part);
+            orgs.addDepartment(part);
+            break;
+        }
         case RULE_REL:
             readRelation(value, contact);
             break;
@@ -496,8 +566,12 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         case RULE_ANNIVERSARY:
             readAnniversary(value, contact);
             break;
+        case RULE_MESSAGING:
+            readMessaging(value, contact);
+            break;
         }
     }
+    orgs.settle(contact);
 
     if (hasN) {
         // The reading whose display name is the card's FN, else the

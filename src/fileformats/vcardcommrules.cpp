@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcardrules.h"
 
+#include "model/pimlabels.h"
+
 #include <QHash>
 
 namespace vcardrules {
@@ -73,26 +75,12 @@ std::optional<int> imType(const QStringList& kinds)
     return std::nullopt;
 }
 
-// The protocols by the words that name them in lower case: the protocol
-// table's names, the URI schemes of IMPP ("xmpp", "ymsgr"), and
-// "netmetting", the spelling this program's own writer has always used.
-const QHash<QString, int>& protocolWords()
-{
-    static const QHash<QString, int> table {
-        { QStringLiteral("aim"), 1 },        { QStringLiteral("msn"), 2 },       { QStringLiteral("msnim"), 2 },
-        { QStringLiteral("yahoo"), 3 },      { QStringLiteral("ymsgr"), 3 },     { QStringLiteral("skype"), 4 },
-        { QStringLiteral("qq"), 5 },         { QStringLiteral("googletalk"), 6 }, { QStringLiteral("gtalk"), 6 },
-        { QStringLiteral("icq"), 7 },        { QStringLiteral("jabber"), 8 },    { QStringLiteral("xmpp"), 8 },
-        { QStringLiteral("netmeeting"), 9 }, { QStringLiteral("netmetting"), 9 }, { QStringLiteral("gadugadu"), 10 },
-        { QStringLiteral("gg"), 10 },        { QStringLiteral("facebook"), 11 },
-    };
-    return table;
-}
-
+// The protocol the first kind word that names one names ("skype",
+// "google-talk"); 0 (Other) when none does.
 int imProtocol(const QStringList& kinds)
 {
     for (const QString& kind : kinds) {
-        const int protocol = protocolWords().value(kind, 0);
+        const int protocol = pim::imProtocolNamed(kind).value_or(0);
         if (protocol != 0)
             return protocol;
     }
@@ -109,20 +97,6 @@ std::optional<int> imppType(const QStringList& kinds)
     if (has(kinds, "personal"))
         return 1;
     return std::nullopt;
-}
-
-// The protocol that a service name ("GoogleTalk", "Gadu-Gadu") or a URI
-// scheme ("xmpp", "ymsgr") names, letter case, blanks, hyphens and
-// underscores aside; 0 when it names none of the protocol table's.
-int protocolNamed(QStringView name)
-{
-    QString word;
-    word.reserve(name.size());
-    for (const QChar c : name) {
-        if (c != u' ' && c != u'-' && c != u'_')
-            word.append(c.toLower());
-    }
-    return protocolWords().value(word, 0);
 }
 
 // The length of the URI scheme that the text starts with ("xmpp" of
@@ -152,20 +126,43 @@ void appendIm(const VCardValue& value, pim::_Contact& contact, const QString& ad
     appendEntity(contact, pim::ENTITY_IM, entity);
 }
 
-std::optional<int> urlType(const QStringList& kinds)
+const QHash<QString, int>& urlWords()
 {
     static const QHash<QString, int> table {
         { QStringLiteral("homepage"), 1 }, { QStringLiteral("blog"), 2 },
         { QStringLiteral("profile"), 3 },  { QStringLiteral("home"), 4 },
         { QStringLiteral("work"), 5 },     { QStringLiteral("ftp"), 6 },
     };
+    return table;
+}
+
+std::optional<int> urlType(const QStringList& kinds)
+{
     for (const char* word : { "homepage", "blog", "profile", "ftp", "work", "home" }) {
         if (has(kinds, word))
-            return table.value(QLatin1String(word));
+            return urlWords().value(QLatin1String(word));
     }
     if (has(kinds, "other"))
         return 0;
     return std::nullopt;
+}
+
+// The website kind an item's label of its own names, as web-mail writes
+// the kind ("homePage", "Home Page", "BLOG"): a word of the table, letter
+// case, blanks and punctuation aside.
+std::optional<int> urlLabelled(const QString& label)
+{
+    const auto it = urlWords().constFind(pim::labelKey(label));
+    if (it == urlWords().constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+// "INTERNET" only says that an e-mail address is one: as an item's label
+// ("INTERNET", "_$!<Internet>!$_") it is no label of the user's.
+bool saysNothingOfAnEmail(const QString& label)
+{
+    return label.compare(QLatin1String("internet"), Qt::CaseInsensitive) == 0;
 }
 
 // "tel:+1-555-0100;ext=5555" (4.0) is the number "+1-555-0100;ext=5555".
@@ -181,7 +178,11 @@ QString phoneNumber(const QString& text)
 
 void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code, int fallback)
 {
-    const QString custom = value.customLabel();
+    setSubType(entity, value.customLabel(), code, fallback);
+}
+
+void setSubType(pim::Entity& entity, const QString& custom, std::optional<int> code, int fallback)
+{
     if (!custom.isEmpty()) {
         entity.fields.insert(QStringLiteral("data2"), 0);
         entity.fields.insert(QStringLiteral("data3"), custom);
@@ -202,7 +203,8 @@ pim::Entity& firstEntity(pim::_Contact& contact, int type)
 
 void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity)
 {
-    contact.entities[type].append(entity);
+    if (!pim::isBlankEntry(type, entity))
+        contact.entities[type].append(entity);
 }
 
 void readTel(const VCardValue& value, pim::_Contact& contact)
@@ -218,13 +220,17 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    setSubType(entity, value, emailType(value.kinds()), 1);
+    const QString label = value.customLabel();
+    setSubType(entity, saysNothingOfAnEmail(label) ? QString() : label, emailType(value.kinds()), 1);
     appendEntity(contact, pim::ENTITY_EMAIL, entity);
 }
 
 void readIm(const VCardValue& value, pim::_Contact& contact)
 {
     const QStringList kinds = value.kinds();
+    // The item's X-IM-PROTOCOL is the name the user gave the service, which
+    // this program's own export writes beside the protocol: kept as it is,
+    // even where it reads like a protocol of the table.
     appendIm(value, contact, value.text(), imType(kinds), imProtocol(kinds), value.itemProtocol());
 }
 
@@ -239,9 +245,9 @@ void readImpp(const VCardValue& value, pim::_Contact& contact)
     if (service.isEmpty())
         service = trimmed.left(scheme);
     // A service the protocol table lacks keeps its name, as a custom one.
-    const int protocol = protocolNamed(service);
-    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()), protocol,
-             protocol == 0 ? service : QString());
+    const std::optional<int> protocol = pim::imProtocolNamed(service);
+    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()),
+             protocol.value_or(0), protocol ? QString() : service);
 }
 
 void readNamedIm(const VCardValue& value, pim::_Contact& contact)
@@ -258,11 +264,48 @@ void readNamedIm(const VCardValue& value, pim::_Contact& contact)
              QString());
 }
 
+namespace {
+
+const QLatin1StringView kMessagingStart("X-MESSAGING/");
+const QLatin1StringView kMessagingEnd("-ALL");
+
+} // namespace
+
+bool isMessagingName(const QString& name)
+{
+    return name.size() > kMessagingStart.size() + kMessagingEnd.size() && name.startsWith(kMessagingStart)
+        && name.endsWith(kMessagingEnd);
+}
+
+void readMessaging(const VCardValue& value, pim::_Contact& contact)
+{
+    const QString& name = value.property().name;
+    // The name is read in upper case; the address book writes the
+    // protocol's word in lower case ("X-messaging/irc-All").
+    const QString word
+        = name.mid(kMessagingStart.size(), name.size() - kMessagingStart.size() - kMessagingEnd.size()).toLower();
+    const std::optional<int> protocol = pim::imProtocolNamed(word);
+    const std::optional<int> type = imType(value.kinds());
+    // Several addresses of one protocol share the line, each after a
+    // U+E000.
+    for (const QStringView address : QStringView(value.text()).tokenize(QChar(0xE000), Qt::SkipEmptyParts))
+        appendIm(value, contact, address.toString(), type, protocol.value_or(0), protocol ? QString() : word);
+}
+
 void readUrl(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    setSubType(entity, value, urlType(value.kinds()), 0);
+    // A label of a kind counts where no TYPE word names one: this
+    // program's own export names the kind of every site, Other beside a
+    // label of the user's ("Blog" of their own).
+    const std::optional<int> type = urlType(value.kinds());
+    const QString label = value.customLabel();
+    const std::optional<int> labelled = type || label.isEmpty() ? std::nullopt : urlLabelled(label);
+    if (labelled)
+        entity.fields.insert(QStringLiteral("data2"), *labelled);
+    else
+        setSubType(entity, value, type, 0);
     appendEntity(contact, pim::ENTITY_URL, entity);
 }
 

@@ -206,31 +206,6 @@ QByteArray components(std::initializer_list<QString> parts)
     return joined;
 }
 
-// Street, city, region, postcode and country, in the order of ADR.
-constexpr int kAddressParts[] = { 4, 7, 8, 9, 10 };
-
-// Whether the entity holds no value: a blank number, address or date is
-// nothing to keep, and would read back as an empty entry.
-bool holdsNothing(int type, const pim::Entity& e)
-{
-    switch (type) {
-    case pim::ENTITY_PHONE:
-    case pim::ENTITY_EMAIL:
-    case pim::ENTITY_NICKNAME:
-    case pim::ENTITY_EVENT:
-    case pim::ENTITY_IM:
-    case pim::ENTITY_NOTES:
-    case pim::ENTITY_REL:
-    case pim::ENTITY_URL:
-        return pim::isBlankText(text(e, 1));
-    case pim::ENTITY_ADDR:
-        return std::all_of(std::begin(kAddressParts), std::end(kAddressParts),
-                           [&e](int n) { return pim::isBlankText(text(e, n)); });
-    default:
-        return false;
-    }
-}
-
 Params typeParam(const QString& type)
 {
     Params params;
@@ -290,9 +265,9 @@ public:
     {
         QByteArray list;
         for (const pim::Entity& group : groups) {
-            const QString name = text(group, 2);
-            if (name.isEmpty())
+            if (pim::isBlankEntry(pim::ENTITY_GROUP, group))
                 continue;
+            const QString name = text(group, 2);
             if (!list.isEmpty())
                 list += ',';
             appendEscaped(list, name);
@@ -310,7 +285,9 @@ private:
 
 void CardBuilder::addEntity(int type, const pim::Entity& e)
 {
-    if (holdsNothing(type, e))
+    // An entry that holds nothing would read back as no entry. N goes out
+    // whatever it holds: a 3.0 card has one.
+    if (type != pim::ENTITY_NAME && pim::isBlankEntry(type, e))
         return;
     switch (type) {
     case pim::ENTITY_NAME:

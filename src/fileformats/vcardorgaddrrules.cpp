@@ -95,6 +95,11 @@ void readTitle(const VCardValue& value, pim::Entity& org)
     org.fields.insert(QStringLiteral("data4"), value.text());
 }
 
+void readDepartment(const VCardValue& value, pim::Entity& org)
+{
+    org.fields.insert(QStringLiteral("data5"), value.text());
+}
+
 void readAddress(const VCardValue& value, pim::_Contact& contact)
 {
     static const QString keys[] = { QString(), QString(), QStringLiteral("data4"), QStringLiteral("data7"),
@@ -120,11 +125,19 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
 
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
+    // "PHOTO:" holds nothing: no photo, and nothing lost.
+    if (value.bytes().trimmed().isEmpty())
+        return;
     const QString encoding = value.property().paramIgnoringCase(QStringLiteral("ENCODING")).toLower();
     const bool base64 = encoding == QLatin1String("b") || encoding == QLatin1String("base64")
         || VCardValue::has(value.kinds(), QLatin1StringView("base64"));
     QByteArray image = value.bytes();
-    if (!base64) {
+    if (base64) {
+        // A data URI under ENCODING=b, as some servers turn a 4.0 photo
+        // into a 3.0 one: the reader keeps such a value as written.
+        if (image.left(5).toLower() == "data:")
+            image = dataUriBytes(image.mid(5));
+    } else {
         const QByteArray text = image.trimmed();
         if (isUri(text)) {
             if (text.left(5).toLower() != "data:") {
@@ -142,6 +155,7 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
                   QCoreApplication::translate("VCardImport", "the photo could not be decoded and was left out."));
         return;
     }
+    // A later photo takes the place of an earlier one.
     firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), image);
 }
 

@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDate>
-#include <QSet>
 #include <QTime>
 #include <QHash>
 
@@ -211,7 +210,9 @@ QString dateText(const QString& value)
 
 void readNickname(const VCardValue& value, pim::_Contact& contact)
 {
-    firstEntity(contact, pim::ENTITY_NICKNAME).fields.insert(QStringLiteral("data1"), value.text());
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data1"), value.text());
+    appendEntity(contact, pim::ENTITY_NICKNAME, entity);
 }
 
 void readBirthday(const VCardValue& value, pim::_Contact& contact)
@@ -242,13 +243,15 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact)
 
 void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
-    // A later CATEGORIES replaces the groups of an earlier one, as cards
-    // from this program's writer have always been read.
+    // The groups of a later CATEGORIES follow those of an earlier one.
+    if (notes.groupsCut)
+        return;
+    const QStringList names = categoryNames(value.rawText(), value.unescapes());
+    if (names.isEmpty())
+        return;
     QList<pim::Entity>& groups = contact.entities[pim::ENTITY_GROUP];
-    groups.clear();
-    QSet<QString> known;
-    for (const QString& name : categoryNames(value.rawText(), value.unescapes())) {
-        if (known.contains(name))
+    for (const QString& name : names) {
+        if (notes.groupNames.contains(name))
             continue;
         if (groups.size() >= kMaxGroupsPerCard) {
             if (!notes.groupsCut)
@@ -259,13 +262,11 @@ void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& note
             notes.groupsCut = true;
             return;
         }
-        known.insert(name);
+        notes.groupNames.insert(name);
         pim::Entity entity;
         entity.fields.insert(QStringLiteral("data2"), name);
         groups.append(entity);
     }
-    if (groups.isEmpty())
-        contact.entities.remove(pim::ENTITY_GROUP);
 }
 
 void readNote(const VCardValue& value, pim::_Contact& contact)
@@ -306,9 +307,13 @@ void readRelated(const VCardValue& value, pim::_Contact& contact)
 void readNamedRelation(const VCardValue& value, pim::_Contact& contact)
 {
     // Every such name ends in the relation's word: X-SPOUSE, X-MS-MANAGER,
-    // X-EVOLUTION-ASSISTANT.
+    // X-EVOLUTION-ASSISTANT; the desktop address book's adds "sName"
+    // (X-KADDRESSBOOK-X-SpousesName).
     const QString& name = value.property().name;
-    appendRelation(value, contact, relationType(name.mid(name.lastIndexOf(u'-') + 1).toLower()));
+    QString word = name.mid(name.lastIndexOf(u'-') + 1).toLower();
+    if (word.endsWith(QLatin1String("sname")))
+        word.chop(5);
+    appendRelation(value, contact, relationType(word));
 }
 
 } // namespace vcardrules

@@ -4,6 +4,8 @@
 #include "model/contact.h"
 #include "fileformats/vcardvalue.h"
 
+#include <QSet>
+
 #include <optional>
 
 // The property rules of the vCard reader, one function per property name.
@@ -16,6 +18,9 @@ struct Notes {
     QList<std::pair<qint64, QString>> items;
     // The card's groups reached the bound and one was cut off.
     bool groupsCut = false;
+    // The names of the card's groups so far, of every CATEGORIES line: a
+    // name given twice makes one group.
+    QSet<QString> groupNames;
     // Line and name of each property with a value of a kind no rule reads
     // and that carried something a user keeps.
     QList<std::pair<qint64, QString>> leftOut;
@@ -31,12 +36,14 @@ constexpr int kMaxGroupsPerCard = 1000;
 // label, the fallback is stored and the entity marked as one whose type
 // was not given (pim::setTypeNotGiven).
 void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code, int fallback);
+// The same with the label given apart from the value's.
+void setSubType(pim::Entity& entity, const QString& label, std::optional<int> code, int fallback);
 
 // The contact's first entity of a type, appended empty when there is none:
-// properties that a contact holds once (nickname, note, organization...)
-// all write into it.
+// a property that a contact holds once (its name, a photo) writes into it.
 pim::Entity& firstEntity(pim::_Contact& contact, int type);
-// Appends an entity, one per occurrence of the property.
+// Appends an entity, one per occurrence of the property; an entity that
+// holds nothing (pim::isBlankEntry: "TEL:", "IMPP:xmpp:") makes no entry.
 void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity);
 
 // Phones, e-mail, messaging, web sites (vcardcommrules.cpp).
@@ -46,11 +53,21 @@ void readIm(const VCardValue& value, pim::_Contact& contact);
 // IMPP ("xmpp:ann@example.org"): the protocol from X-SERVICE-TYPE, else
 // from the scheme.
 void readImpp(const VCardValue& value, pim::_Contact& contact);
-// The address of a property named after its protocol (X-AIM, X-SKYPE...).
+// The address of a property named after its protocol (X-AIM, X-SKYPE...),
+// or of the desktop address book's X-KADDRESSBOOK-X-IMAddress, of no
+// protocol.
 void readNamedIm(const VCardValue& value, pim::_Contact& contact);
+// The desktop address book's older messaging form, X-messaging/xmpp-All:
+// the addresses of the protocol its name names, a protocol of the table or
+// else one of that name.
+void readMessaging(const VCardValue& value, pim::_Contact& contact);
+// Whether a property name is of that form (upper case, as read).
+bool isMessagingName(const QString& name);
 void readUrl(const VCardValue& value, pim::_Contact& contact);
 
 // Nickname, dates, group, note, relations (vcardpersonrules.cpp).
+// Every NICKNAME and every group of every CATEGORIES is passed on: the
+// merge keeps one of each, and the import counts the rest.
 void readNickname(const VCardValue& value, pim::_Contact& contact);
 void readBirthday(const VCardValue& value, pim::_Contact& contact);
 void readEvent(const VCardValue& value, pim::_Contact& contact);
@@ -64,9 +81,11 @@ void readRelation(const VCardValue& value, pim::_Contact& contact);
 void readItemRelation(const VCardValue& value, pim::_Contact& contact);
 // RELATED (4.0), its kind from TYPE.
 void readRelated(const VCardValue& value, pim::_Contact& contact);
-// A property named after the relation (X-SPOUSE, X-MS-MANAGER...).
+// A property named after the relation (X-SPOUSE, X-MS-MANAGER, the desktop
+// address book's X-KADDRESSBOOK-X-SpousesName...).
 void readNamedRelation(const VCardValue& value, pim::_Contact& contact);
-// ANNIVERSARY and the properties named after it: an anniversary date.
+// ANNIVERSARY and the properties named after it (X-KADDRESSBOOK-X-Anniversary
+// too): an anniversary date.
 void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 // A date as stored: ISO text "yyyy-MM-ddThh:mm:ss" for the extended and
 // basic ISO forms, the trimmed text as written for anything else, so no
@@ -74,10 +93,13 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 QString dateText(const QString& value);
 
 // Organization, title, postal address, photo (vcardorgaddrrules.cpp).
-// ORG and TITLE write into the organization the card reader pairs them with,
-// each with the organisation's kind where it names one.
+// ORG, TITLE and the desktop address book's X-KADDRESSBOOK-X-Department
+// each fill a part of an organization, which the card reader pairs into
+// organizations once the card is read; ORG and TITLE give the
+// organisation's kind where they name one.
 void readOrg(const VCardValue& value, pim::Entity& org);
 void readTitle(const VCardValue& value, pim::Entity& org);
+void readDepartment(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 

@@ -168,6 +168,11 @@ bool append(CARD_Parser* p, unsigned char c);
 // Decodes the four characters in pending; false on a character outside the
 // base64 alphabet (padding aside).
 bool decodeBase64Group(CARD_Parser* p);
+// After a group that failed to decode: when the value is a data URI
+// ("data:image/jpeg;base64,...") under a base64 ENCODING, puts back what was
+// decoded of it, as written, reads the rest as it stands (the photo rule
+// decodes the URI) and says true; else false.
+bool keepDataUri(CARD_Parser* p);
 // One byte of a value in the current transfer encoding.
 void valueByte(CARD_Parser* p, unsigned char c);
 // Runs without line feeds, each the same as feeding its bytes to valueByte

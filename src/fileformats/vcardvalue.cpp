@@ -3,12 +3,9 @@
 
 #include "fileformats/qvcardparser.h"
 #include "fileformats/vcardcharsets.h"
-#include "model/contact.h"
 
 #include <QHash>
 #include <QSet>
-
-#include <algorithm>
 
 VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape)
     : m_property(property)
@@ -31,23 +28,6 @@ const QString& VCardValue::text() const
     if (!m_text)
         m_text = QVCardParser::unescapeText(raw());
     return *m_text;
-}
-
-bool VCardValue::isBlank(bool structured) const
-{
-    if (!structured)
-        return pim::isBlankText(text());
-    const QString& written = raw();
-    // Without escapes a component holds its characters as written.
-    if (!written.contains(u'\\')) {
-        for (const QChar c : written) {
-            if (c != u';' && !c.isSpace())
-                return false;
-        }
-        return true;
-    }
-    const QStringList parts = components();
-    return std::all_of(parts.cbegin(), parts.cend(), [](const QString& part) { return pim::isBlankText(part); });
 }
 
 QStringList VCardValue::components(bool joinLists) const

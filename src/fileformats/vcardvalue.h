@@ -23,8 +23,7 @@ public:
 
     const VCardProperty& property() const { return m_property; }
     const QByteArray& bytes() const { return m_property.value; }
-    // The whole value as text. Decoded once: the mapper's test for a blank
-    // value and the rule share it.
+    // The whole value as text, decoded once.
     const QString& text() const;
     // The same with its escapes as written.
     const QString& rawText() const { return raw(); }
@@ -34,10 +33,6 @@ public:
     // component left out); with joinLists, the items of a list component
     // joined by a blank (see VCardProperty::splitComponents).
     QStringList components(bool joinLists = false) const;
-    // Whether the value holds nothing but blanks once decoded; with
-    // structured, whether every component does (";;;;;;" is an empty
-    // address).
-    bool isBlank(bool structured) const;
     // The value of the parameter named exactly "TYPE"; empty when absent.
     QString typeText() const;
     // The kind words of the property in lower case: every comma-separated

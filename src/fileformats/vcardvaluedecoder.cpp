@@ -33,6 +33,35 @@ bool decodeBase64Group(CARD_Parser* p)
     return true;
 }
 
+bool keepDataUri(CARD_Parser* p)
+{
+    // The group that failed is still in pending: ":ima" of "data:image...".
+    if (p->lineLength != 3 || p->pending[0] != ':')
+        return false;
+    // The three bytes back in base64: the value began with "data" in any
+    // letter case.
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const auto* b = reinterpret_cast<const unsigned char*>(p->line);
+    const char start[4] = { alphabet[b[0] >> 2], alphabet[(b[0] & 3) << 4 | b[1] >> 4],
+                            alphabet[(b[1] & 15) << 2 | b[2] >> 6], alphabet[b[2] & 63] };
+    const char* word = "data";
+    for (int i = 0; i < 4; ++i) {
+        if ((start[i] | 0x20) != word[i])
+            return false;
+    }
+    std::memcpy(p->line, start, 3);
+    p->lineLength = 3;
+    if (!append(p, (unsigned char)start[3]))
+        return true; // the line is already dropped
+    for (const unsigned char c : p->pending) {
+        if (!append(p, c))
+            return true;
+    }
+    p->pendingCount = 0;
+    p->encoding = ENC_NONE;
+    return true;
+}
+
 void valueByte(CARD_Parser* p, unsigned char c)
 {
     if (p->skipSpace) {
@@ -77,7 +106,7 @@ void valueByte(CARD_Parser* p, unsigned char c)
         if (isSpace(c) || !p->dataCallback)
             return;
         p->pending[p->pendingCount++] = c;
-        if (p->pendingCount == 4 && !decodeBase64Group(p))
+        if (p->pendingCount == 4 && !decodeBase64Group(p) && !keepDataUri(p))
             dropLine(p);
         return;
     default:
@@ -195,7 +224,11 @@ void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n)
             continue;
         }
         if (!decodeBase64Group(p)) {
-            dropLine(p);
+            if (!keepDataUri(p)) {
+                dropLine(p);
+                return;
+            }
+            appendPlain(p, bytes + i, n - i);
             return;
         }
         if (p->state == STATE_SKIP)

@@ -5,6 +5,8 @@
 #include <QDateTime>
 
 #include <algorithm>
+#include <iterator>
+#include <utility>
 
 namespace pim {
 
@@ -134,6 +136,61 @@ QString fieldText(const QVariant& value)
 bool isBlankText(QStringView text)
 {
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+namespace {
+
+// The fields that carry the value of an entry of the type; none for a type
+// outside the table.
+std::pair<const int*, const int*> valueColumns(int type)
+{
+    static constexpr int kName[] = { 1, 2, 3, 4, 5, 6, 7, 8, 9 };
+    static constexpr int kPhoto[] = { 15 };
+    static constexpr int kGroup[] = { 2 };
+    static constexpr int kOrg[] = { 1, 4, 5 };
+    static constexpr int kAddress[] = { 4, 7, 8, 9, 10 };
+    static constexpr int kValue[] = { 1 };
+    const auto all = [](const auto& columns) { return std::make_pair(std::begin(columns), std::end(columns)); };
+    switch (type) {
+    case ENTITY_NAME:
+        return all(kName);
+    case ENTITY_PHOTO:
+        return all(kPhoto);
+    case ENTITY_GROUP:
+        return all(kGroup);
+    case ENTITY_ORG:
+        return all(kOrg);
+    case ENTITY_ADDR:
+        return all(kAddress);
+    case ENTITY_PHONE:
+    case ENTITY_EMAIL:
+    case ENTITY_NICKNAME:
+    case ENTITY_EVENT:
+    case ENTITY_IM:
+    case ENTITY_NOTES:
+    case ENTITY_REL:
+    case ENTITY_URL:
+        return all(kValue);
+    default:
+        return { nullptr, nullptr };
+    }
+}
+
+} // namespace
+
+bool isBlankEntry(int type, const Entity& entity)
+{
+    const auto [first, last] = valueColumns(type);
+    if (first == last)
+        return false;
+    return std::all_of(first, last, [&entity](int column) {
+        const QVariant* value = entity.fields.find(column);
+        if (!value)
+            return true;
+        if (value->typeId() == QMetaType::QByteArray)
+            return value->toByteArray().isEmpty();
+        return isBlankText(fieldText(*value));
+    });
 }
 
 bool fieldEquals(const QVariant& left, const QVariant& right)

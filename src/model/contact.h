@@ -107,6 +107,18 @@ QString fieldText(const QVariant& value);
 // entry for it and the writers write none.
 bool isBlankText(QStringView text);
 
+// Whether an entry of the type holds nothing a user keeps: the fields that
+// carry its value are absent or blank text (a photo: no bytes). Its kind,
+// label or protocol alone are nothing to keep. The one rule of what a blank
+// entry is: the file readers store no such entry and the writers write
+// none. The value fields are, by type: a name's parts, display and phonetic
+// names ("data1".."data9"); a photo's bytes ("data15"); a group's name
+// ("data2"); an organisation's company, title and department ("data1",
+// "data4", "data5"); an address's street, city, region, postcode and country
+// ("data4", "data7".."data10"), of which the formatted text is made; "data1"
+// for every other type. False for a type outside the table.
+bool isBlankEntry(int type, const Entity& entity);
+
 // Field equality as the duplicate rules need it: two absent (invalid)
 // values are equal, an absent value equals nothing present (not even empty
 // text); numbers compare as numbers; otherwise the right value is taken in

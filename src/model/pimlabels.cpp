@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/pimlabels.h"
 
+#include <QHash>
+
 namespace pim {
 
 // Function-local statics: built once, also when the first calls come from
@@ -71,6 +73,36 @@ QMap<int, QString> imProtocolMap()
         { 11, QStringLiteral("Facebook") },
     };
     return table;
+}
+
+QString labelKey(QStringView name)
+{
+    QString key;
+    key.reserve(name.size());
+    for (const QChar c : name) {
+        if (c.isLetterOrNumber())
+            key.append(c.toLower());
+    }
+    return key;
+}
+
+std::optional<int> imProtocolNamed(QStringView name)
+{
+    static const QHash<QString, int> words = [] {
+        QHash<QString, int> table {
+            { QStringLiteral("msnim"), 2 }, { QStringLiteral("ymsgr"), 3 },      { QStringLiteral("gtalk"), 6 },
+            { QStringLiteral("xmpp"), 8 },  { QStringLiteral("netmetting"), 9 }, { QStringLiteral("gg"), 10 },
+            { QStringLiteral("gadu"), 10 },
+        };
+        const QMap<int, QString> labels = imProtocolMap();
+        for (auto it = labels.cbegin(); it != labels.cend(); ++it)
+            table.insert(labelKey(it.value()), it.key());
+        return table;
+    }();
+    const auto it = words.constFind(labelKey(name));
+    if (it == words.constEnd())
+        return std::nullopt;
+    return *it;
 }
 
 QMap<int, QString> imTypeMap()

@@ -9,6 +9,9 @@
 
 #include <QMap>
 #include <QString>
+#include <QStringView>
+
+#include <optional>
 
 namespace pim {
 
@@ -24,6 +27,20 @@ QMap<int, QString> orgTypeMap(); // organisation "data2"
 QMap<int, QString> relTypeMap(); // relation "data2"
 QMap<int, QString> addrTypeMap(); // postal address "data2"
 QMap<int, QString> urlTypeMap(); // website "data2"
+
+// The letters and digits of a name, in lower case: how a reader compares a
+// name it meets ("Yahoo!", "homePage", "Gadu-Gadu") with the words and
+// labels of these tables.
+QString labelKey(QStringView name);
+
+// The protocol code (imProtocolMap) that a service's name names, however a
+// reader meets it: a label of the table ("Google Talk", "Other"), a word of
+// another program ("GoogleTalk", "Gadu-Gadu", "Yahoo!", "gadu"), a URI scheme
+// of a messaging address ("xmpp", "ymsgr", "msnim") or "netmetting", the
+// spelling this program's own writer has always used. Letter case and every
+// character that is no letter or digit are passed over. None when the name
+// names no protocol of the table.
+std::optional<int> imProtocolNamed(QStringView name);
 
 // Sort predicate for phones: Mobile, Main, Home, Work, then the rest.
 // Phones of equal rank are equivalent (no tie-break).

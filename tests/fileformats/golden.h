@@ -12,6 +12,7 @@
 #include "fileformats/absimport.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/contact.h"
+#include "model/localdbcombinerule.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -144,16 +145,25 @@ inline QByteArray dumpImport(AbsImport& reader, const QString& path)
         reader.initialize(path);
         out << QStringLiteral("total %1").arg(reader.total());
         int named = 0;
+        // What the merge into a local database leaves out, as the import
+        // tells it after what the reader told.
+        LocalDbCombineRule rule;
+        ImportProblems merging;
         while (reader.hasNext()) {
             const pim::_Contact contact = reader.nextContact();
             named += contact.fullName.isEmpty() ? 0 : 1;
+            if (!contact.fullName.isEmpty())
+                ImportContactsToLocalThread::noteOneKept(contact, rule, merging);
             out << dumpContact(contact);
         }
         reader.uninitialize();
         out << QStringLiteral("skipped lines %1").arg(reader.skippedCount());
+        ImportProblems problems = reader.problems();
+        for (const QString& text : merging.listed())
+            problems.add(text);
         // The import's final message, as if every named contact were new.
         const auto outcome = ImportContactsToLocalThread::outcome(named, 0, reader.total(),
-                                                                  QFileInfo(path).size() == 0, reader.problems());
+                                                                  QFileInfo(path).size() == 0, problems);
         out << (outcome.isError ? QStringLiteral("error message ") : QStringLiteral("message "))
                 + escape(outcome.text);
     } catch (const std::exception& e) {

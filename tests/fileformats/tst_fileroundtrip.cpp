@@ -589,14 +589,17 @@ private slots:
         QCOMPARE(everyRow(back), restored);
     }
 
-    // A phone's card in the forms of other programs (a display name of its
-    // own, messaging addresses, related people, an anniversary, a
-    // department of several units) is stored whole, under the name its parts
-    // build; the program's own export of it, and the card itself, merged
-    // back change no row.
-    void foreignFormsStoredWholeAndMergedBackChangeNoRow()
+    // A card in the forms of other programs (a display name of its own,
+    // messaging addresses, related people, an anniversary, a department) is
+    // stored whole, under the name its parts build; the program's own export
+    // of it, in its own forms, stores the same rows in a new database, and it
+    // and the card itself merged back change no row.
+    void foreignFormsStoredWholeAndMergedBackChangeNoRow_data()
     {
-        const QByteArray card = QByteArrayLiteral(
+        QTest::addColumn<QByteArray>("card");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QStringList>("rows");
+        QTest::newRow("a phone's card") << QByteArrayLiteral(
             "BEGIN:VCARD\r\nVERSION:3.0\r\nPRODID:-//Apple Inc.//iPhone OS 16.5//EN\r\n"
             "N:Ray;Ann;;;\r\nFN:Dr. Ann Ray\r\nORG:Test Inc.;Testing;Lab 3\r\nTITLE:Chemist\r\n"
             "ORG:Coding Club\r\nTITLE:Mentor\r\n"
@@ -604,9 +607,40 @@ private slots:
             "IMPP;X-SERVICE-TYPE=Facebook;type=HOME:xmpp:ann.ray.fb\r\nX-JABBER;type=HOME:ann@jabber.example\r\n"
             "item2.X-ABRELATEDNAMES;type=pref:Hal Ray\r\nitem2.X-ABLabel:_$!<Spouse>!$_\r\n"
             "item3.X-ABRELATEDNAMES:Kay Lee\r\nitem3.X-ABLabel:Godmother\r\n"
-            "X-ANNIVERSARY:2009-05-16\r\nEND:VCARD\r\n");
-        const QString db = newDb(QStringLiteral("foreign.db"));
-        const QString cardPath = m_dir.filePath(QStringLiteral("foreign.vcf"));
+            "X-ANNIVERSARY:2009-05-16\r\nEND:VCARD\r\n")
+                                        << "Ann Ray"
+                                        << QStringList { "1 0: Ann|Ray|||", "10 0: Coding Club|Mentor|",
+                                                         "10 0: Test Inc.|Chemist|Testing; Lab 3", "11 0: Kay Lee",
+                                                         "11 14: Hal Ray", "6 1: 2009-05-16T00:00:00", "8 11: ann.ray.fb|1",
+                                                         "8 4: ann.ray|2", "8 8: ann@jabber.example|1" };
+        // Its own spellings, in any letter case, properties sorted by name.
+        QTest::newRow("a desktop address book's card")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nFN:Anna Schmidt\r\nN:Schmidt;Anna;;;\r\nORG:Beispiel GmbH\r\n"
+                                 "ORG:Kammerchor Nord\r\nTITLE:Ingenieurin\r\nTITLE:Kassenwartin\r\nVERSION:3.0\r\n"
+                                 "X-KADDRESSBOOK-X-Anniversary:2005-06-18\r\n"
+                                 "X-KADDRESSBOOK-X-AssistantsName:Petra Klein\r\n"
+                                 "X-KADDRESSBOOK-X-Department:Forschung\r\n"
+                                 "X-KADDRESSBOOK-X-IMAddress:anna.s@chat.example\r\n"
+                                 "X-KADDRESSBOOK-X-ManagersName:Dieter Wolf\r\n"
+                                 "X-KADDRESSBOOK-X-SPOUSESNAME:Jonas Schmidt\r\n"
+                                 "X-messaging/gadu-All:4711\r\nX-messaging/irc-All:anna_s\r\n"
+                                 "X-messaging/xmpp-All:anna@jabber.example\xEE\x80\x80" "anna@work.example\r\n"
+                                 "END:VCARD\r\n")
+            << "Anna Schmidt"
+            << QStringList { "1 0: Anna|Schmidt|||", "10 0: Beispiel GmbH|Ingenieurin|Forschung",
+                             "10 0: Kammerchor Nord|Kassenwartin|", "11 14: Jonas Schmidt", "11 1: Petra Klein",
+                             "11 7: Dieter Wolf", "6 1: 2005-06-18T00:00:00", "8 0: anna.s@chat.example|1",
+                             "8 0: anna_s|1", "8 10: 4711|1", "8 8: anna@jabber.example|1",
+                             "8 8: anna@work.example|1" };
+    }
+    void foreignFormsStoredWholeAndMergedBackChangeNoRow()
+    {
+        QFETCH(QByteArray, card);
+        QFETCH(QString, name);
+        QFETCH(QStringList, rows);
+        const QString tag = QString::fromLatin1(QTest::currentDataTag()).left(12).replace(u' ', u'-');
+        const QString db = newDb(QStringLiteral("foreign-%1.db").arg(tag));
+        const QString cardPath = m_dir.filePath(QStringLiteral("foreign-%1.vcf").arg(tag));
         QFile cardFile(cardPath);
         QVERIFY(cardFile.open(QIODevice::WriteOnly));
         cardFile.write(card);
@@ -614,18 +648,25 @@ private slots:
         QCOMPARE(import(cardPath, db), QString());
 
         SqlProbe probe(db);
-        QCOMPARE(probe.column(QStringLiteral("SELECT full_name FROM contact")), QStringList { "Ann Ray" });
-        QCOMPARE(probe.value(QStringLiteral("SELECT data1 FROM data WHERE type = 1")), QVariant("Dr. Ann Ray"));
-        QCOMPARE(probe.value(QStringLiteral("SELECT data3 FROM data WHERE data1 = 'Kay Lee'")), QVariant("Godmother"));
-        QCOMPARE(storedRows(db, QStringLiteral("Ann Ray"), false),
-                 (QStringList { "1 0: Ann|Ray|||", "10 0: Coding Club|Mentor|", "10 0: Test Inc.|Chemist|Testing; Lab 3", "11 0: Kay Lee",
-                                "11 14: Hal Ray", "6 1: 2009-05-16T00:00:00", "8 11: ann.ray.fb|1",
-                                "8 4: ann.ray|2", "8 8: ann@jabber.example|1" }));
+        QCOMPARE(probe.column(QStringLiteral("SELECT full_name FROM contact")), QStringList { name });
+        if (name == QLatin1String("Ann Ray")) {
+            QCOMPARE(probe.value(QStringLiteral("SELECT data1 FROM data WHERE type = 1")), QVariant("Dr. Ann Ray"));
+            QCOMPARE(probe.value(QStringLiteral("SELECT data3 FROM data WHERE data1 = 'Kay Lee'")), QVariant("Godmother"));
+        } else {
+            // A protocol the table lacks keeps its name.
+            QCOMPARE(probe.value(QStringLiteral("SELECT data6 FROM data WHERE data1 = 'anna_s'")), QVariant("irc"));
+        }
+        QCOMPARE(storedRows(db, name, false), rows);
 
         const QStringList before = everyRow(db);
         const QString exportedPath
-            = exported(ExportToFileThread::TYPE_VCARD, QStringLiteral("foreign-out.vcf"), {}, db);
+            = exported(ExportToFileThread::TYPE_VCARD, QStringLiteral("foreign-out-%1.vcf").arg(tag), {}, db);
         QVERIFY(!exportedPath.isEmpty());
+        const QString fresh = newDb(QStringLiteral("foreign-back-%1.db").arg(tag));
+        QCOMPARE(import(exportedPath, fresh), QString());
+        QCOMPARE(storedRows(fresh, name, false), rows);
+        QCOMPARE(SqlProbe(fresh).value(QStringLiteral("SELECT data6 FROM data WHERE data1 = 'anna_s'")),
+                 probe.value(QStringLiteral("SELECT data6 FROM data WHERE data1 = 'anna_s'")));
         for (const QString& file : { exportedPath, cardPath }) {
             QCOMPARE(import(file, db), QString());
             QCOMPARE(everyRow(db), before);

@@ -120,6 +120,8 @@ private slots:
     void readsInLanesAsOneReaderDoes();
     void namesANamelessContactAlikeFromCardsAndTables_data();
     void namesANamelessContactAlikeFromCardsAndTables();
+    void endingNamesTheGroupAndNicknameTheMergeKeeps_data();
+    void endingNamesTheGroupAndNicknameTheMergeKeeps();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -521,6 +523,65 @@ void TestImportContactsToLocalThread::namesANamelessContactAlikeFromCardsAndTabl
     QCOMPARE(probe.column(QStringLiteral("select full_name from contact")), QStringList { name });
     // A name that says nothing is not stored as a name entry.
     QCOMPARE(probe.value(QStringLiteral("select count(*) from data where type = 1")).toInt(), 0);
+}
+
+// A contact is in one group and has one nickname: of several that a file
+// names, the ending names the one stored and counts the rest.
+void TestImportContactsToLocalThread::endingNamesTheGroupAndNicknameTheMergeKeeps_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QString>("group");
+    QTest::addColumn<QString>("nickname");
+    QTest::addColumn<QStringList>("words");
+    const QByteArray lund = "BEGIN:VCARD\r\nVERSION:4.0\r\nFN:Robert Lund\r\nN:Lund;Robert;;;\r\n";
+    QTest::newRow("a card of three groups and two nicknames")
+        << QByteArray() << lund + "NICKNAME:Bob\r\nNICKNAME:Robbie\r\nCATEGORIES:Family,Friends,Sailing Club\r\nEND:VCARD\r\n"
+        << "Sailing Club" << "Robbie"
+        << QStringList { "Robert Lund: a contact is in one group, so it was put in \"Sailing Club\"; 2 other groups the "
+                         "file names were left out.",
+                         "Robert Lund: a contact keeps one nickname, so it keeps \"Robbie\"; 1 other nickname the file "
+                         "names was left out." };
+    QTest::newRow("a table row of two groups")
+        << QByteArray() << QByteArray("Name,Given Name,Family Name,Group Membership\r\nAnn Lee,Ann,Lee,Friends ::: Work\r\n")
+        << "Work" << QString()
+        << QStringList { "Ann Lee: a contact is in one group, so it was put in \"Work\"; 1 other group the file names "
+                         "was left out." };
+    QTest::newRow("merged into a contact of another group and nickname")
+        << lund + "NICKNAME:Rob\r\nCATEGORIES:Old Crew\r\nEND:VCARD\r\n"
+        << lund + "NICKNAME:Bob\r\nNICKNAME:Robbie\r\nCATEGORIES:Family\r\nCATEGORIES:Friends\r\nEND:VCARD\r\n"
+        << "Friends" << "Robbie"
+        << QStringList { "Robert Lund: a contact is in one group, so it was put in \"Friends\"; 1 other group the file "
+                         "names was left out.",
+                         "Robert Lund: a contact keeps one nickname, so it keeps \"Robbie\"; 1 other nickname the file "
+                         "names was left out." };
+}
+
+void TestImportContactsToLocalThread::endingNamesTheGroupAndNicknameTheMergeKeeps()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, file);
+    QFETCH(QString, group);
+    QFETCH(QString, nickname);
+    QFETCH(QStringList, words);
+    if (!before.isEmpty()) {
+        RecordingReporter first;
+        runImport(writeFile(before), ImportContactsToLocalThread::TYPE_VCARD, first);
+        QCOMPARE(first.successes().size(), 1);
+    }
+    const bool table = file.startsWith("Name,");
+    RecordingReporter reporter;
+    runImport(writeScratch(*m_dir, file, table ? QStringLiteral("csv") : QStringLiteral("vcf")),
+              table ? ImportContactsToLocalThread::TYPE_CSV : ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.successes().size(), 1);
+    const QStringList ending = reporter.successes().first().split(QLatin1String("<br/>")).mid(2);
+    QCOMPARE(ending, words);
+    SqlProbe probe(dbPath());
+    QCOMPARE(probe.column(QStringLiteral("select g.name from data d join contact_group g on g._id = d.data1 "
+                                         "where d.type = 7")),
+             QStringList { group });
+    QCOMPARE(probe.column(QStringLiteral("select data1 from data where type = 5")),
+             nickname.isEmpty() ? QStringList() : QStringList { nickname });
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)

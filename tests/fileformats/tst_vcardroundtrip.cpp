@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Contacts written by the export thread as vCard and read back by our own
 // reader: what comes back must be exactly what the reader's rules say
-// survives the trip (codes outside the label tables fall back, extra
-// entities of single-valued types are lost), and nothing else changes.
+// survives the trip (codes outside the label tables fall back, a later
+// photo takes the place of an earlier one), and nothing else changes.
 #include "common/contactbuilders.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/qvcardparser.h"
@@ -119,13 +119,13 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
                    Fields { { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } },
                    Fields { { "data1", "1970-06-01T00:00:00" }, { "data2", 0 } } });
     // vCard 3.0 has one line break, "\n": a CR LF comes back as LF.
-    QTest::newRow("nickname: the last; every group and every note")
+    QTest::newRow("every nickname, group and note; the merge keeps one nickname")
         << contactOf("s", { { pim::ENTITY_NAME, { Fields { { "data2", "s" } } } },
                               { pim::ENTITY_NICKNAME, { Fields { { "data1", "first" } }, Fields { { "data1", " Bobby, \\the; one" } } } },
                               { pim::ENTITY_GROUP, { Fields { { "data1", 3 }, { "data2", "Friends" } }, Fields { { "data2", "Work, Sales; \\EU" } } } },
                               { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("  two\nlines, ü;\\n\r\nend ") } } } } })
         << contactOf("s", { { pim::ENTITY_NAME, { Fields { { "data1", "s" }, { "data2", "s" } } } },
-                              { pim::ENTITY_NICKNAME, { Fields { { "data1", " Bobby, \\the; one" } } } },
+                              { pim::ENTITY_NICKNAME, { Fields { { "data1", "first" } }, Fields { { "data1", " Bobby, \\the; one" } } } },
                               { pim::ENTITY_GROUP, { Fields { { "data2", "Friends" } }, Fields { { "data2", "Work, Sales; \\EU" } } } },
                               { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("  two\nlines, ü;\\n\nend ") } } } } });
     // Where FN confirms it, a family name keeps the blank it starts with.
