@@ -367,18 +367,63 @@ void resolveLookahead(CARD_Parser* p)
     replayLookahead(p);
 }
 
+// Whether the value decoded so far ends with the first bytes of a UTF-8
+// letter whose last bytes are still to come.
+bool endsInsideUtf8Letter(const CARD_Parser* p)
+{
+    const size_t most = p->lineLength < 3 ? p->lineLength : 3;
+    for (size_t back = 1; back <= most; ++back) {
+        const unsigned char c = (unsigned char)p->line[p->lineLength - back];
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        return length > back;
+    }
+    return false;
+}
+
+// Whether a hex digit opens the escape of a UTF-8 continuation byte
+// (=80 to =BF).
+bool opensContinuation(unsigned char c)
+{
+    return c == '8' || c == '9' || c == 'A' || c == 'B' || c == 'a' || c == 'b';
+}
+
+// The held blank (and "=") turned out to be text.
+void releaseSplitLetter(CARD_Parser* p)
+{
+    const bool equals = p->softBreak == SOFT_SPLIT_ESCAPE;
+    p->softBreak = SOFT_NONE;
+    processChar(p, ' ');
+    if (equals)
+        processChar(p, '=');
+}
+
 // A byte after a soft break; true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
 {
     switch (p->softBreak) {
     case SOFT_BREAK:
         if (b == ' ' || b == '\t') {
-            // A soft break takes away only the "=" and the line end: a blank
-            // after it is text, which encoders leave unescaped there ("come="
-            // and " to the aid"). 3.0/4.0 fold every line end that a blank
-            // follows, so there it goes with the fold.
+            // 3.0/4.0 fold every line end that a blank follows, so there the
+            // blank goes with the fold.
             if (p->unfoldMode == CARD_UNFOLD_JOIN) {
                 p->softBreak = SOFT_FOLD;
+                return true;
+            }
+            // 2.1: a soft break takes away only the "=" and the line end, and
+            // a blank after it is text, which encoders leave unescaped there
+            // ("come=" and " to the aid"). A TAB there is a writer's fold: no
+            // encoder starts a line of text with one. So is a blank between
+            // the bytes of one UTF-8 letter ("=D0=" and " =B2"), which no
+            // text can hold; whether the next bytes finish the letter is told
+            // by the "=8x" to "=Bx" after the blank.
+            if (b == '\t') {
+                p->softBreak = SOFT_NONE;
+                return true;
+            }
+            if (endsInsideUtf8Letter(p)) {
+                p->softBreak = SOFT_SPLIT_LETTER;
                 return true;
             }
             p->softBreak = SOFT_NONE;
@@ -405,6 +450,21 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             p->pendingCount = 0;
         } else if (b == '\n') {
             warnDanglingSoftBreak(p, p->softBreakLine);
+        }
+        return false;
+    case SOFT_SPLIT_LETTER:
+        if (b == '=') {
+            p->softBreak = SOFT_SPLIT_ESCAPE;
+            return true;
+        }
+        releaseSplitLetter(p);
+        return false;
+    case SOFT_SPLIT_ESCAPE:
+        if (opensContinuation(b)) {
+            p->softBreak = SOFT_NONE;
+            processChar(p, '=');
+        } else {
+            releaseSplitLetter(p);
         }
         return false;
     case SOFT_LOOKAHEAD:
@@ -555,6 +615,8 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     }
     p->position = base + n;
     if (isFinal) {
+        if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE)
+            releaseSplitLetter(p);
         if (p->softBreak == SOFT_LOOKAHEAD) {
             resolveLookahead(p);
         } else if (p->softBreak != SOFT_NONE) {

@@ -140,8 +140,16 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("3.0 folded soft break before an escape", "N;QUOTED-PRINTABLE:a=\r\n =41\r\n", "N;QUOTED-PRINTABLE:aA|", true);
     row("2.1 soft break keeps the blank after it", "N;QUOTED-PRINTABLE:come=\r\n to\r\n",
         "N;QUOTED-PRINTABLE:come to|");
-    row("2.1 soft break keeps a tab and a blank before an escape", "N;QUOTED-PRINTABLE:a=\r\n\t=41=\n =42\n",
-        "N;QUOTED-PRINTABLE:a\\x09A B|");
+    row("2.1 soft break folds a tab, keeps a blank before an escape", "N;QUOTED-PRINTABLE:a=\r\n\t=41=\n =42\n",
+        "N;QUOTED-PRINTABLE:aA B|");
+    row("2.1 soft break inside a UTF-8 letter folds the blank", "N;QUOTED-PRINTABLE:=D0=BE=D0=\r\n =B2\r\n",
+        "N;QUOTED-PRINTABLE:\\xd0\\xbe\\xd0\\xb2|");
+    row("2.1 blank inside a letter kept when no letter byte follows", "N;QUOTED-PRINTABLE:=D0=\r\n =41=\r\n x\n",
+        "N;QUOTED-PRINTABLE:\\xd0 A x|");
+    row("2.1 blank inside a letter kept before a line end", "N;QUOTED-PRINTABLE:=E2=82=\r\n \r\nX:1\n",
+        "N;QUOTED-PRINTABLE:\\xe2\\x82 |X:1|");
+    row("2.1 blank and equals sign inside a letter end the input", "N;QUOTED-PRINTABLE:=D0=\r\n =",
+        "N;QUOTED-PRINTABLE:~2\\xd0 |");
     row("soft break never joins an END line", "N;QUOTED-PRINTABLE:ab=\r\nEnd:VCard \r\nX:1\r\n",
         "N;QUOTED-PRINTABLE:~1ab|End:VCard |X:1|");
     row("soft break never joins a BEGIN line", "A:1\nN;QUOTED-PRINTABLE:ab=\nBEGIN:VCARD",
