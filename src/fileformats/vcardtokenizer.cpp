@@ -526,6 +526,7 @@ void CARD_SetErrorHandler(CARD_Parser* parser, CARD_ErrorHandler handler) { pars
 void CARD_SetWarningHandler(CARD_Parser* parser, CARD_WarningHandler handler) { parser->warningCallback = handler; }
 
 void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode) { parser->unfoldMode = mode; }
+void CARD_StopParser(CARD_Parser* parser) { parser->stopRequested = true; }
 
 void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes)
 {
@@ -543,15 +544,17 @@ void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineN
 long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }
 long long CARD_GetLineNumber(const CARD_Parser* parser) { return parser->lineNumber; }
 long long CARD_GetErrorCount(const CARD_Parser* parser) { return parser->errors; }
+long long CARD_GetPosition(const CARD_Parser* parser) { return parser->position; }
 
 int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
 {
     p->errorInCall = false;
+    p->stopRequested = false;
     const auto* s = reinterpret_cast<const unsigned char*>(data);
     const long long base = p->position;
     const int n = (data && len > 0) ? len : 0;
     int i = 0;
-    while (i < n) {
+    while (i < n && !p->stopRequested) {
         if (!p->lfPending && !p->softBreak && s[i] != '\n') {
             const int next = takeRun(p, s, i, n);
             if (next != i) {
@@ -613,7 +616,11 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         applyFold(p);
         processChar(p, b);
     }
-    p->position = base + n;
+    p->position = base + i;
+    if (p->stopRequested && i < n) {
+        p->stopRequested = false;
+        return p->errorInCall ? 0 : ~0;
+    }
     if (isFinal) {
         if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE)
             releaseSplitLetter(p);
@@ -631,6 +638,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         p->softBreak = SOFT_NONE;
         p->lookaheadCount = 0;
     }
+    p->stopRequested = false;
     return p->errorInCall ? 0 : ~0;
 }
 

@@ -154,6 +154,7 @@ struct CARD_Parser {
     long long lineNumber = 1;
     long long errors = 0;
     bool errorInCall = false;
+    bool stopRequested = false;
 };
 
 namespace cardtok {
