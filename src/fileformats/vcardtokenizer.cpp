@@ -17,6 +17,7 @@ void clearLine(CARD_Parser* p)
     p->state = STATE_NAME;
     p->skipSpace = true;
     p->encoding = ENC_NONE;
+    p->otherCharset = false;
     p->qpEscape = false;
     p->paramCount = 0;
     p->paramEscape = false;
@@ -141,6 +142,8 @@ void endProperty(CARD_Parser* p)
         const char* value = p->params[i].value ? p->line + p->params[i].value : nullptr;
         p->paramPtrs[i * 2] = name;
         p->paramPtrs[i * 2 + 1] = value;
+        if (value && equalsIgnoreCase(name, "CHARSET"))
+            p->otherCharset = !equalsIgnoreCase(value, "UTF-8") && !equalsIgnoreCase(value, "UTF8");
         // ENCODING=X and a bare X both name the transfer encoding.
         const char* word = name;
         if (equalsIgnoreCase(name, "ENCODING"))
@@ -368,9 +371,12 @@ void resolveLookahead(CARD_Parser* p)
 }
 
 // Whether the value decoded so far ends with the first bytes of a UTF-8
-// letter whose last bytes are still to come.
+// letter whose last bytes are still to come (in a value of another
+// charset, never).
 bool endsInsideUtf8Letter(const CARD_Parser* p)
 {
+    if (p->otherCharset)
+        return false;
     const size_t most = p->lineLength < 3 ? p->lineLength : 3;
     for (size_t back = 1; back <= most; ++back) {
         const unsigned char c = (unsigned char)p->line[p->lineLength - back];

@@ -135,6 +135,8 @@ struct CARD_Parser {
     bool paramQuoted = false;
 
     int encoding = cardtok::ENC_NONE;
+    // The value's CHARSET names one other than UTF-8.
+    bool otherCharset = false;
     bool qpEscape = false;
     unsigned char pending[4] = { 0, 0, 0, 0 };
     int pendingCount = 0;

@@ -153,6 +153,9 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "N;QUOTED-PRINTABLE:\\xd0\\xbe\\xd0\\xb2|");
     row("2.1 blank inside a letter kept when no letter byte follows", "N;QUOTED-PRINTABLE:=D0=\r\n =41=\r\n x\n",
         "N;QUOTED-PRINTABLE:\\xd0 A x|");
+    row("2.1 blank after a lead byte kept in another charset",
+        "N;CHARSET=windows-1251;QUOTED-PRINTABLE:=D0=\r\n =B2\n",
+        "N;CHARSET=windows-1251;QUOTED-PRINTABLE:\\xd0 \\xb2|");
     row("2.1 blank inside a letter kept before a line end", "N;QUOTED-PRINTABLE:=E2=82=\r\n \r\nX:1\n",
         "N;QUOTED-PRINTABLE:\\xe2\\x82 |X:1|");
     row("2.1 blank and equals sign inside a letter end the input", "N;QUOTED-PRINTABLE:=D0=\r\n =",
