@@ -42,7 +42,7 @@ public:
     // its item. A backslash that ends the text stays. With joinLists (a
     // 3.0/4.0 component that is a list, such as several middle names) the
     // items between unescaped commas are joined by a blank.
-    static QStringList splitComponents(const QString& text, bool escapes = true, bool joinLists = false);
+    static QStringList splitComponents(const QString& text, bool escapes, bool joinLists = false);
     // What a backslash before the character stands for in an escaped value:
     // "\n" and "\N" a line feed; "\\", "\,", "\;" and "\:" the
     // character. Null before any other character: the backslash is text
