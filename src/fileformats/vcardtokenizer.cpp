@@ -142,7 +142,7 @@ void endProperty(CARD_Parser* p)
         const char* value = p->params[i].value ? p->line + p->params[i].value : nullptr;
         p->paramPtrs[i * 2] = name;
         p->paramPtrs[i * 2 + 1] = value;
-        if (value && equalsIgnoreCase(name, "CHARSET"))
+        if (value && (name[0] == 'C' || name[0] == 'c') && equalsIgnoreCase(name, "CHARSET"))
             p->otherCharset = !equalsIgnoreCase(value, "UTF-8") && !equalsIgnoreCase(value, "UTF8");
         // ENCODING=X and a bare X both name the transfer encoding.
         const char* word = name;
@@ -560,7 +560,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     const long long base = p->position;
     const int n = (data && len > 0) ? len : 0;
     int i = 0;
-    while (i < n && !p->stopRequested) {
+    while (i < n) {
         if (!p->lfPending && !p->softBreak && s[i] != '\n') {
             const int next = takeRun(p, s, i, n);
             if (next != i) {
@@ -568,6 +568,11 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                 continue;
             }
         }
+        // Only a byte read one at a time reaches a callback. A run taken
+        // after a stop ends before the line feed: it is the rest of the
+        // stopping line's value, which no fold touches.
+        if (p->stopRequested)
+            break;
         const unsigned char b = s[i++];
         // A CR is part of the line end; a blank line made of CR LF is a
         // blank line, not a fold.

@@ -20,28 +20,26 @@ void VCardVersionLookahead::start(bool atLineStart)
 
 VCardVersionLookahead::Result VCardVersionLookahead::read(const char* data, qsizetype length)
 {
-    qsizetype i = 0;
-    while (m_result == Undecided && i < length) {
-        if (m_read >= kMaxBytes) {
-            m_result = Spaces;
-            break;
-        }
-        const qsizetype room = qsizetype(qMin<qint64>(length - i, kMaxBytes - m_read));
+    const char* at = data;
+    const char* const end = data + qMin<qint64>(length, kMaxBytes - m_read);
+    while (m_result == Undecided && at < end) {
         if (m_line == SkipLine && !m_afterLineEnd) {
             // Most of a card is lines of no interest: straight to their ends.
-            const void* lf = std::memchr(data + i, '\n', size_t(room));
-            const qsizetype skipped = lf ? static_cast<const char*>(lf) - (data + i) + 1 : room;
-            i += skipped;
-            m_read += skipped;
-            if (lf) {
-                m_afterLineEnd = true;
-                m_foldBlank = false;
+            const void* lf = std::memchr(at, '\n', size_t(end - at));
+            if (!lf) {
+                at = end;
+                break;
             }
+            at = static_cast<const char*>(lf) + 1;
+            m_afterLineEnd = true;
+            m_foldBlank = false;
             continue;
         }
-        take(data[i++]);
-        ++m_read;
+        take(*at++);
     }
+    m_read += at - data;
+    if (m_result == Undecided && m_read >= kMaxBytes)
+        m_result = Spaces;
     return m_result;
 }
 
