@@ -52,7 +52,11 @@ QString QVCardParser::unescapeText(const QString& text)
             continue;
         }
         const QChar next = text.at(++i);
-        out.append(next == u'n' || next == u'N' ? QChar(u'\n') : next);
+        const QChar meant = VCardProperty::unescapedCharacter(next);
+        if (meant.isNull())
+            out.append(c).append(next);
+        else
+            out.append(meant);
     }
     return out;
 }

@@ -27,9 +27,9 @@ public:
     static QList<QList<_Property>> parseChunked(const QByteArray& data, qsizetype chunkSize,
                                                 ParseStats* stats = nullptr);
 
-    // The text of an escaped value: \n and \N give a line feed, a backslash
-    // before any other character gives that character; a backslash that
-    // ends the text stays.
+    // The text of an escaped value, its escapes read as
+    // VCardProperty::unescapedCharacter() says; a backslash before any
+    // other character, and one that ends the text, stays.
     static QString unescapeText(const QString& text);
 
     // How many leading bytes are a UTF-8 byte-order mark (3) or not (0).

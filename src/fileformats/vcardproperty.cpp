@@ -30,7 +30,25 @@ QString VCardProperty::toString(VCardCharsets& charsets) const
 
 QStringList VCardProperty::values() const
 {
-    return splitComponents(toString());
+    return splitComponents(toString(), true);
+}
+
+QChar VCardProperty::unescapedCharacter(QChar next)
+{
+    switch (next.unicode()) {
+    case u'n':
+    case u'N':
+        return u'\n';
+    case u'\\':
+    case u',':
+    case u';':
+    // Not an escape of the standard, but web-mail and phone exports write
+    // "https\://" and "Mo-Fr\: 9-17": read as they mean it.
+    case u':':
+        return next;
+    default:
+        return QChar();
+    }
 }
 
 namespace {
@@ -50,7 +68,7 @@ QString joinedItems(const QStringList& items)
 
 } // namespace
 
-QStringList VCardProperty::splitComponents(const QString& text, bool newlineEscapes, bool joinLists)
+QStringList VCardProperty::splitComponents(const QString& text, bool escapes, bool joinLists)
 {
     QStringList result;
     result.reserve(text.count(u';') + 1);
@@ -83,14 +101,23 @@ QStringList VCardProperty::splitComponents(const QString& text, bool newlineEsca
         result.append(current);
         current.clear();
     };
+    // What a backslash and the character after it stand for; null when the
+    // backslash is text. Where the text stands as written, only the
+    // separators are escaped.
+    const auto meaning = [&](QChar next) {
+        if (escapes)
+            return unescapedCharacter(next);
+        return next == u';' || (joinLists && next == u',') ? next : QChar();
+    };
     bool escaped = false;
     for (const QChar c : text) {
         if (escaped) {
             escaped = false;
-            if (newlineEscapes && (c == u'n' || c == u'N'))
-                current.append(u'\n');
+            const QChar meant = meaning(c);
+            if (meant.isNull())
+                current.append(u'\\').append(c);
             else
-                current.append(c);
+                current.append(meant);
         } else if (c == u'\\') {
             escaped = true;
         } else if (c == u';') {

@@ -32,16 +32,22 @@ public:
     QString toString() const;
     // The same through a reader's decoder cache.
     QString toString(VCardCharsets& charsets) const;
-    // The value split at every ";" not escaped by a backslash; a backslash
-    // is dropped and the next character taken literally; an empty trailing
-    // component is left out.
+    // The value split at every ";" not escaped by a backslash, its escapes
+    // read (see splitComponents); an empty trailing component is left out.
     QStringList values() const;
-    // The same for any text; with newlineEscapes (an escaped value) "\n"
-    // and "\N" give a line feed instead of the letter. A backslash that
-    // ends the text stays. With joinLists (a 3.0/4.0
-    // component that is a list, such as several middle names) the items
-    // between unescaped commas are joined by a blank.
-    static QStringList splitComponents(const QString& text, bool newlineEscapes = false, bool joinLists = false);
+    // The same for any text. With escapes (an escaped value) every escape
+    // is read as unescapedCharacter() says. Without (a value whose text
+    // stands as written) a backslash stays text, except in "\;", a ";"
+    // inside its component, and in a list component "\,", a comma inside
+    // its item. A backslash that ends the text stays. With joinLists (a
+    // 3.0/4.0 component that is a list, such as several middle names) the
+    // items between unescaped commas are joined by a blank.
+    static QStringList splitComponents(const QString& text, bool escapes, bool joinLists = false);
+    // What a backslash before the character stands for in an escaped value:
+    // "\n" and "\N" a line feed; "\\", "\,", "\;" and "\:" the
+    // character. Null before any other character: the backslash is text
+    // there and stays, with the character ("C:\temp").
+    static QChar unescapedCharacter(QChar next);
 
     // The value of the parameter whose name equals key without regard to
     // case; empty when there is none.

@@ -90,6 +90,10 @@ void VCardStreamParser::reset()
     m_fed = 0;
     m_origin = 0;
     m_finished = false;
+    m_finishing = false;
+    m_cardBegun = false;
+    m_lookingAhead = false;
+    m_held.clear();
     m_cards.clear();
     m_cardOpen = false;
     m_awaiting = nullptr;
@@ -122,19 +126,68 @@ QString VCardStreamParser::intern(const char* text)
 void VCardStreamParser::feed(const char* data, qsizetype length)
 {
     Q_ASSERT(!m_finished);
-    while (length > 0) {
-        const qsizetype piece = qMin(length, kMaxPiece);
-        CARD_Parse(m_tokenizer, data, int(piece), 0);
-        data += piece;
-        length -= piece;
-        m_fed += piece;
+    if (length <= 0)
+        return;
+    m_fed += length;
+    if (!m_lookingAhead) {
+        tokenize(data, length);
+        return;
     }
+    m_held.append(data, length);
+    const VCardVersionLookahead::Result version = m_lookahead.read(data, length);
+    if (version == VCardVersionLookahead::Undecided)
+        return;
+    unfoldAs(version);
+    m_lookingAhead = false;
+    const QByteArray held = std::exchange(m_held, {});
+    tokenize(held.constData(), held.size());
+}
+
+void VCardStreamParser::tokenize(const char* data, qsizetype length)
+{
+    while (length > 0) {
+        const qint64 before = CARD_GetPosition(m_tokenizer);
+        m_cardBegun = false;
+        CARD_Parse(m_tokenizer, data, int(qMin(length, kMaxPiece)), 0);
+        const qsizetype used = qsizetype(CARD_GetPosition(m_tokenizer) - before);
+        Q_ASSERT(used > 0);
+        data += used;
+        length -= used;
+        if (!m_cardBegun)
+            continue;
+        // The tokenizer stopped within the card's BEGIN line (after its
+        // colon), or right after it when it ended a quoted-printable value.
+        m_lookahead.start(used > 0 && data[-1] == '\n');
+        VCardVersionLookahead::Result version = m_lookahead.read(data, length);
+        if (version == VCardVersionLookahead::Undecided && m_finishing)
+            version = m_lookahead.finish();
+        if (version == VCardVersionLookahead::Undecided) {
+            m_held = QByteArray(data, length);
+            m_lookingAhead = true;
+            return;
+        }
+        unfoldAs(version);
+    }
+}
+
+void VCardStreamParser::unfoldAs(VCardVersionLookahead::Result version)
+{
+    CARD_SetUnfoldMode(m_tokenizer,
+                       version == VCardVersionLookahead::Joins ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE);
 }
 
 void VCardStreamParser::finish()
 {
     if (m_finished)
         return;
+    m_finishing = true;
+    if (m_lookingAhead) {
+        unfoldAs(m_lookahead.finish());
+        m_lookingAhead = false;
+        const QByteArray held = std::exchange(m_held, {});
+        tokenize(held.constData(), held.size());
+    }
+    m_cardBegun = false;
     CARD_Parse(m_tokenizer, nullptr, 0, 1);
     m_finished = true;
     if (m_rangeOpen) {
@@ -161,9 +214,12 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     me->m_awaiting = nullptr;
     me->m_awaitingVersion = false;
     if (isNamed(name, "BEGIN")) {
-        // Each card starts with the 2.1 way of unfolding until its VERSION
-        // says otherwise.
+        // How the card's lines unfold is for its VERSION to say, wherever it
+        // stands: tokenize() looks ahead for it before the tokenizer reads
+        // on. Until then, and in a card without one, the 2.1 way.
         CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
+        me->m_cardBegun = true;
+        CARD_StopParser(me->m_tokenizer);
         if (me->m_mode == RangesOnly) {
             const qint64 start = CARD_GetLineStart(me->m_tokenizer);
             const qint64 line = CARD_GetLineNumber(me->m_tokenizer);
@@ -237,6 +293,7 @@ void VCardStreamParser::onData(void* self, const char* data, int length)
     if (!me->m_awaiting)
         return;
     me->m_awaiting->value = QByteArray(data, length);
+    // A VERSION beyond the look-ahead's reach still rules the lines after it.
     if (me->m_awaitingVersion && isVersion3Or4(me->m_awaiting->value))
         CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_JOIN);
 }

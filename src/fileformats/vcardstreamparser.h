@@ -2,6 +2,7 @@
 #pragma once
 
 #include "fileformats/vcardproperty.h"
+#include "fileformats/vcardversionlookahead.h"
 
 #include <QList>
 
@@ -75,6 +76,12 @@ private:
     static void onError(void* self, long long line);
     static void onWarning(void* self, long long line, int warning);
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
+    // Hands bytes to the tokenizer; at each card's BEGIN it stops, and the
+    // card's VERSION further on sets how the card's lines unfold before the
+    // tokenizer reads on. When the bytes at hand do not tell, the rest is
+    // held until later bytes do.
+    void tokenize(const char* data, qsizetype length);
+    void unfoldAs(VCardVersionLookahead::Result version);
     // The same few names and parameter words come on every card; sharing
     // their text saves an allocation per property.
     QString intern(const char* text);
@@ -84,6 +91,14 @@ private:
     qint64 m_fed = 0;
     qint64 m_origin = 0;
     bool m_finished = false;
+    bool m_finishing = false;
+
+    // A BEGIN was read in the tokenize() call under way.
+    bool m_cardBegun = false;
+    VCardVersionLookahead m_lookahead;
+    // Bytes not yet tokenized while the lookahead waits for more.
+    bool m_lookingAhead = false;
+    QByteArray m_held;
 
     QList<QList<VCardProperty>> m_cards;
     bool m_cardOpen = false;

@@ -17,6 +17,7 @@ void clearLine(CARD_Parser* p)
     p->state = STATE_NAME;
     p->skipSpace = true;
     p->encoding = ENC_NONE;
+    p->otherCharset = false;
     p->qpEscape = false;
     p->paramCount = 0;
     p->paramEscape = false;
@@ -141,6 +142,8 @@ void endProperty(CARD_Parser* p)
         const char* value = p->params[i].value ? p->line + p->params[i].value : nullptr;
         p->paramPtrs[i * 2] = name;
         p->paramPtrs[i * 2 + 1] = value;
+        if (value && (name[0] == 'C' || name[0] == 'c') && equalsIgnoreCase(name, "CHARSET"))
+            p->otherCharset = !equalsIgnoreCase(value, "UTF-8") && !equalsIgnoreCase(value, "UTF8");
         // ENCODING=X and a bare X both name the transfer encoding.
         const char* word = name;
         if (equalsIgnoreCase(name, "ENCODING"))
@@ -367,18 +370,66 @@ void resolveLookahead(CARD_Parser* p)
     replayLookahead(p);
 }
 
+// Whether the value decoded so far ends with the first bytes of a UTF-8
+// letter whose last bytes are still to come (in a value of another
+// charset, never).
+bool endsInsideUtf8Letter(const CARD_Parser* p)
+{
+    if (p->otherCharset)
+        return false;
+    const size_t most = p->lineLength < 3 ? p->lineLength : 3;
+    for (size_t back = 1; back <= most; ++back) {
+        const unsigned char c = (unsigned char)p->line[p->lineLength - back];
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        return length > back;
+    }
+    return false;
+}
+
+// Whether a hex digit opens the escape of a UTF-8 continuation byte
+// (=80 to =BF).
+bool opensContinuation(unsigned char c)
+{
+    return c == '8' || c == '9' || c == 'A' || c == 'B' || c == 'a' || c == 'b';
+}
+
+// The held blank (and "=") turned out to be text.
+void releaseSplitLetter(CARD_Parser* p)
+{
+    const bool equals = p->softBreak == SOFT_SPLIT_ESCAPE;
+    p->softBreak = SOFT_NONE;
+    processChar(p, ' ');
+    if (equals)
+        processChar(p, '=');
+}
+
 // A byte after a soft break; true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
 {
     switch (p->softBreak) {
     case SOFT_BREAK:
         if (b == ' ' || b == '\t') {
-            // A soft break takes away only the "=" and the line end: a blank
-            // after it is text, which encoders leave unescaped there ("come="
-            // and " to the aid"). 3.0/4.0 fold every line end that a blank
-            // follows, so there it goes with the fold.
+            // 3.0/4.0 fold every line end that a blank follows, so there the
+            // blank goes with the fold.
             if (p->unfoldMode == CARD_UNFOLD_JOIN) {
                 p->softBreak = SOFT_FOLD;
+                return true;
+            }
+            // 2.1: a soft break takes away only the "=" and the line end, and
+            // a blank after it is text, which encoders leave unescaped there
+            // ("come=" and " to the aid"). A TAB there is a writer's fold: no
+            // encoder starts a line of text with one. So is a blank between
+            // the bytes of one UTF-8 letter ("=D0=" and " =B2"), which no
+            // text can hold; whether the next bytes finish the letter is told
+            // by the "=8x" to "=Bx" after the blank.
+            if (b == '\t') {
+                p->softBreak = SOFT_NONE;
+                return true;
+            }
+            if (endsInsideUtf8Letter(p)) {
+                p->softBreak = SOFT_SPLIT_LETTER;
                 return true;
             }
             p->softBreak = SOFT_NONE;
@@ -405,6 +456,21 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             p->pendingCount = 0;
         } else if (b == '\n') {
             warnDanglingSoftBreak(p, p->softBreakLine);
+        }
+        return false;
+    case SOFT_SPLIT_LETTER:
+        if (b == '=') {
+            p->softBreak = SOFT_SPLIT_ESCAPE;
+            return true;
+        }
+        releaseSplitLetter(p);
+        return false;
+    case SOFT_SPLIT_ESCAPE:
+        if (opensContinuation(b)) {
+            p->softBreak = SOFT_NONE;
+            processChar(p, '=');
+        } else {
+            releaseSplitLetter(p);
         }
         return false;
     case SOFT_LOOKAHEAD:
@@ -466,6 +532,7 @@ void CARD_SetErrorHandler(CARD_Parser* parser, CARD_ErrorHandler handler) { pars
 void CARD_SetWarningHandler(CARD_Parser* parser, CARD_WarningHandler handler) { parser->warningCallback = handler; }
 
 void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode) { parser->unfoldMode = mode; }
+void CARD_StopParser(CARD_Parser* parser) { parser->stopRequested = true; }
 
 void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes)
 {
@@ -483,10 +550,12 @@ void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineN
 long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }
 long long CARD_GetLineNumber(const CARD_Parser* parser) { return parser->lineNumber; }
 long long CARD_GetErrorCount(const CARD_Parser* parser) { return parser->errors; }
+long long CARD_GetPosition(const CARD_Parser* parser) { return parser->position; }
 
 int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
 {
     p->errorInCall = false;
+    p->stopRequested = false;
     const auto* s = reinterpret_cast<const unsigned char*>(data);
     const long long base = p->position;
     const int n = (data && len > 0) ? len : 0;
@@ -499,6 +568,11 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                 continue;
             }
         }
+        // Only a byte read one at a time reaches a callback. A run taken
+        // after a stop ends before the line feed: it is the rest of the
+        // stopping line's value, which no fold touches.
+        if (p->stopRequested)
+            break;
         const unsigned char b = s[i++];
         // A CR is part of the line end; a blank line made of CR LF is a
         // blank line, not a fold.
@@ -553,8 +627,14 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         applyFold(p);
         processChar(p, b);
     }
-    p->position = base + n;
+    p->position = base + i;
+    if (p->stopRequested && i < n) {
+        p->stopRequested = false;
+        return p->errorInCall ? 0 : ~0;
+    }
     if (isFinal) {
+        if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE)
+            releaseSplitLetter(p);
         if (p->softBreak == SOFT_LOOKAHEAD) {
             resolveLookahead(p);
         } else if (p->softBreak != SOFT_NONE) {
@@ -569,6 +649,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         p->softBreak = SOFT_NONE;
         p->lookaheadCount = 0;
     }
+    p->stopRequested = false;
     return p->errorInCall ? 0 : ~0;
 }
 

@@ -61,6 +61,13 @@ void CARD_SetWarningHandler(CARD_Parser* parser, CARD_WarningHandler handler);
 // May be changed from inside a callback; it applies to the folds that
 // follow.
 void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode);
+// From inside a callback: the CARD_Parse call under way returns as soon as
+// the byte it is reading is done, so the caller can look at what follows
+// (a card's VERSION further on) before the tokenizer reads it. The bytes of
+// that call from CARD_GetPosition() on, and its isFinal, are the caller's
+// to feed again; a stop asked for while the input is being ended does
+// nothing.
+void CARD_StopParser(CARD_Parser* parser);
 // Longest logical line kept (name, parameters and decoded value); a longer
 // line is dropped and reported as malformed. Default 512 MiB.
 void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes);
@@ -71,6 +78,8 @@ void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineN
 // began; inside a property callback, that of the property's own line.
 long long CARD_GetLineStart(const CARD_Parser* parser);
 long long CARD_GetLineNumber(const CARD_Parser* parser);
+// File offset of the next byte to feed.
+long long CARD_GetPosition(const CARD_Parser* parser);
 // Malformed lines dropped since creation.
 long long CARD_GetErrorCount(const CARD_Parser* parser);
 

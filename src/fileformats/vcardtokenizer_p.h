@@ -97,6 +97,11 @@ enum SoftBreak {
     // The next line starts like a BEGIN or END line; its bytes are held in
     // lookahead until it is known whether it is one.
     SOFT_LOOKAHEAD,
+    // 2.1: the soft break split a UTF-8 letter and a blank followed; it is
+    // held until the next bytes tell whether they finish the letter.
+    SOFT_SPLIT_LETTER,
+    // The same, an "=" after the blank held too.
+    SOFT_SPLIT_ESCAPE,
 };
 
 // "BEGIN:VCARD" is the longest line a continuation must not swallow; a few
@@ -130,6 +135,8 @@ struct CARD_Parser {
     bool paramQuoted = false;
 
     int encoding = cardtok::ENC_NONE;
+    // The value's CHARSET names one other than UTF-8.
+    bool otherCharset = false;
     bool qpEscape = false;
     unsigned char pending[4] = { 0, 0, 0, 0 };
     int pendingCount = 0;
@@ -149,6 +156,7 @@ struct CARD_Parser {
     long long lineNumber = 1;
     long long errors = 0;
     bool errorInCall = false;
+    bool stopRequested = false;
 };
 
 namespace cardtok {

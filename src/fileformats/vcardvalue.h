@@ -14,11 +14,15 @@ class VCardCharsets;
 // they apply.
 class VCardValue {
 public:
-    // unescape: a backslash in the value escapes the character after it.
-    // So in every version, as writers put escapes in 2.1 too; not in a
-    // quoted-printable value of a 3.0 or 4.0 card: 3.0 did away with
-    // quoted-printable, and this program's earlier builds wrote such values
-    // with their text as it was, backslashes and all.
+    // unescape: the value's backslash escapes are read. So in every
+    // version, as writers put escapes in 2.1 too; not in a quoted-printable
+    // value of a 3.0 or 4.0 card: 3.0 did away with quoted-printable, and
+    // this program's earlier builds wrote such values with their text as it
+    // was, backslashes and all, escaping only a ";" inside an address
+    // component. So the text of such a value stands as written, in a note
+    // and in every component of an address or name alike ("C:\temp",
+    // "Newlines\nCountry" stay); only "\;" in a component (and "\," in a
+    // list) is read, as the separator it keeps inside.
     VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape);
 
     const VCardProperty& property() const { return m_property; }

@@ -51,7 +51,7 @@ inline QByteArray syntaxSoup(QRandomGenerator& rng, int pieces)
         "CATEGORIES", "IMPP", "X-SKYPE", "X-ABRELATEDNAMES", "RELATED", "X-MS-SPOUSE", "ANNIVERSARY", "TITLE",
         "item1.X-ABLabel:", "_$!<Spouse>!$_", ";X-SERVICE-TYPE=", "xmpp:", "item1.", ";", ":", "=", "\\", "\"", ",", " ", "\t", "\r", "\n", "\r\n", "\r\n ",
         ";TYPE=", "cell", "home,voice", ";ENCODING=QUOTED-PRINTABLE", ";ENCODING=b", ";BASE64", ";CHARSET=",
-        "UTF-8", "GBK", "X-NONE", "=C3=A9", "=\r\n", "= \r\n", "=4G", "QUJD", "QU==", "@@", "data:image/png;base64,",
+        "UTF-8", "GBK", "X-NONE", "=C3=A9", "=\r\n", "= \r\n", "=D0=\r\n =B2", "=4G", "QUJD", "QU==", "@@", "data:image/png;base64,",
         "\xC3", "\xA9", "\xEF\xBB\xBF", "\xFF\xFE", "1980-01-15", "19800115T103000Z", "--0415", "a\\nb",
         "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME:", "SOUND", ";X-IRMC-N",
     };
