@@ -159,10 +159,12 @@ std::optional<int> urlLabelled(const QString& label)
 }
 
 // "INTERNET" only says that an e-mail address is one: as an item's label
-// ("INTERNET", "_$!<Internet>!$_") it is no label of the user's.
-bool saysNothingOfAnEmail(const QString& label)
+// ("INTERNET", "_$!<Internet>!$_") it is no label of the user's. This
+// program's own export puts a label of the user's beside the kind Other,
+// so a user's own label "Internet" stays theirs.
+bool saysNothingOfAnEmail(const QString& label, std::optional<int> type)
 {
-    return label.compare(QLatin1String("internet"), Qt::CaseInsensitive) == 0;
+    return type != 0 && label.compare(QLatin1String("internet"), Qt::CaseInsensitive) == 0;
 }
 
 // "tel:+1-555-0100;ext=5555" (4.0) is the number "+1-555-0100;ext=5555".
@@ -221,7 +223,8 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
     const QString label = value.customLabel();
-    setSubType(entity, saysNothingOfAnEmail(label) ? QString() : label, emailType(value.kinds()), 1);
+    const std::optional<int> type = emailType(value.kinds());
+    setSubType(entity, saysNothingOfAnEmail(label, type) ? QString() : label, type, 1);
     appendEntity(contact, pim::ENTITY_EMAIL, entity);
 }
 

@@ -150,7 +150,9 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
                 { Fields { { "data1", "+34 91 555 01" }, { "data2", 0 }, { "data3", "Oficina central" } },
                     Fields { { "data1", "+34 600 1" }, { "data2", 2 } },
                     Fields { { "data1", "+34 91 555 02" }, { "data2", 0 }, { "data3", "Casa, de; \\verano" } } } },
-            { pim::ENTITY_EMAIL, { Fields { { "data1", "f@example.es" }, { "data2", 0 }, { "data3", "Facturas" } } } },
+            { pim::ENTITY_EMAIL,
+                { Fields { { "data1", "f@example.es" }, { "data2", 0 }, { "data3", "Facturas" } },
+                    Fields { { "data1", "red@example.es" }, { "data2", 0 }, { "data3", "Internet" } } } },
             { pim::ENTITY_EVENT, { Fields { { "data1", "2010-06-05T00:00:00" }, { "data2", 0 }, { "data3", "Boda" } } } },
             { pim::ENTITY_IM, { Fields { { "data1", "jugador" }, { "data2", 0 }, { "data3", "Juegos" }, { "data5", 4 } } } },
             { pim::ENTITY_URL, { Fields { { "data1", "http://tienda.example" }, { "data2", 0 }, { "data3", "Tienda" } } } },
@@ -193,6 +195,12 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
                        { "data5", QStringLiteral("研发部") } },
                    Fields { { "data1", "Globex" }, { "data2", 1 }, { "data4", "Adviser" } },
                    Fields { { "data2", 1 }, { "data4", "Consultant" } } });
+    {
+        const QList<QVariantMap> orgs { Fields { { "data1", "Acme" } }, Fields { { "data1", "Beta" }, { "data4", "CEO" } },
+                                        Fields { { "data4", "Coach" } }, Fields { { "data1", "Globex" }, { "data5", "Ops" } } };
+        QTest::newRow("organisations: a company without a title and a title without a company stay apart")
+            << written("o", pim::ENTITY_ORG, orgs) << readBack("o", pim::ENTITY_ORG, orgs);
+    }
     {
         QList<QVariantMap> in, out;
         for (int subType = 0; subType <= 15; ++subType) {
