@@ -302,15 +302,18 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameRead
 // (a phone's first organization without a title) gives the title to the
 // second; ORG, TITLE, TITLE makes an organization of the second title
 // alone. A department line of its own joins the first organization.
+// TITLE and ORG lines of one grouped item ("item2.TITLE", "item2.ORG", as
+// this program's own export writes organisations that order cannot pair)
+// make one organization and pair with no line outside the item.
 class OrgPairing {
 public:
     enum Kind { COMPANY, TITLE };
 
     // A part that holds nothing is left out.
-    void add(Kind kind, pim::Entity part)
+    void add(Kind kind, pim::Entity part, const QString& group)
     {
         if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
-            m_parts.append({ kind, std::move(part) });
+            m_parts.append({ kind, std::move(part), group.toLower() });
     }
     void addDepartment(const pim::Entity& part)
     {
@@ -324,6 +327,7 @@ private:
     struct Part {
         Kind kind;
         pim::Entity entity;
+        QString group;
     };
     QList<Part> m_parts;
     QStringList m_departments;
@@ -334,14 +338,37 @@ void OrgPairing::settle(pim::_Contact& contact)
     if (m_parts.isEmpty() && m_departments.isEmpty())
         return;
     QList<pim::Entity> orgs;
-    // Which kinds of part each organization has.
+    // Which kinds of part each organization has; an item's organization
+    // counts as whole, so no line outside it joins it.
     QVarLengthArray<std::array<bool, 2>, 4> has;
+    QHash<QString, qsizetype> orgOfItem;
+    const auto fill = [](pim::Entity& org, pim::Entity& part) {
+        if (org.fields.isEmpty()) {
+            org = std::move(part);
+            return;
+        }
+        for (auto it = part.fields.cbegin(); it != part.fields.cend(); ++it)
+            org.fields.insert(it.key(), it.value());
+    };
     qsizetype previousFirst = -1;
     qsizetype previousLength = 0;
     for (qsizetype start = 0; start < m_parts.size();) {
-        const Kind kind = m_parts.at(start).kind;
+        Part& item = m_parts[start];
+        if (!item.group.isEmpty()) {
+            auto at = orgOfItem.constFind(item.group);
+            if (at == orgOfItem.constEnd()) {
+                at = orgOfItem.insert(item.group, orgs.size());
+                orgs.append(pim::Entity());
+                has.append({ true, true });
+            }
+            fill(orgs[*at], item.entity);
+            previousFirst = -1;
+            ++start;
+            continue;
+        }
+        const Kind kind = item.kind;
         qsizetype end = start + 1;
-        while (end < m_parts.size() && m_parts.at(end).kind == kind)
+        while (end < m_parts.size() && m_parts.at(end).kind == kind && m_parts.at(end).group.isEmpty())
             ++end;
         const qsizetype length = end - start;
         bool inOrder = previousFirst >= 0 && length == previousLength;
@@ -357,14 +384,7 @@ void OrgPairing::settle(pim::_Contact& contact)
                 }
                 at = orgs.size() - 1;
             }
-            pim::Entity& part = m_parts[start + j].entity;
-            pim::Entity& org = orgs[at];
-            if (org.fields.isEmpty()) {
-                org = std::move(part);
-            } else {
-                for (auto it = part.fields.cbegin(); it != part.fields.cend(); ++it)
-                    org.fields.insert(it.key(), it.value());
-            }
+            fill(orgs[at], m_parts[start + j].entity);
             has[at][kind] = true;
             if (j == 0)
                 first = at;
@@ -521,13 +541,13 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         case RULE_ORG: {
             pim::Entity part;
             readOrg(value, part);
-            orgs.add(OrgPairing::COMPANY, std::move(part));
+            orgs.add(OrgPairing::COMPANY, std::move(part), property.group);
             break;
         }
         case RULE_TITLE: {
             pim::Entity part;
             readTitle(value, part);
-            orgs.add(OrgPairing::TITLE, std::move(part));
+            orgs.add(OrgPairing::TITLE, std::move(part), property.group);
             break;
         }
         case RULE_DEPARTMENT: {

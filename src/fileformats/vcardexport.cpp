@@ -256,6 +256,18 @@ public:
 
     QString nextItem() { return QStringLiteral("item%1").arg(++m_items); }
 
+    // Readers pair TITLE and ORG lines by their order, which cannot tell
+    // which of several companies a title belongs to once one of them lacks
+    // a title or a company: each organisation then goes out as an item of
+    // its own, which the program's own reader pairs by its group.
+    void placeOrgsOf(const QList<pim::Entity>& orgs)
+    {
+        const auto whole = [](const pim::Entity& e) {
+            return !pim::isBlankText(text(e, 4)) && (!pim::isBlankText(text(e, 1)) || !pim::isBlankText(text(e, 5)));
+        };
+        m_orgsInItems = orgs.size() > 1 && !std::all_of(orgs.cbegin(), orgs.cend(), whole);
+    }
+
     void addEntity(int type, const pim::Entity& e);
 
     // One CATEGORIES listing every group: readers keep the groups of the
@@ -281,6 +293,7 @@ public:
 private:
     QList<Property> m_card;
     int m_items = 0;
+    bool m_orgsInItems = false;
 };
 
 void CardBuilder::addEntity(int type, const pim::Entity& e)
@@ -356,12 +369,12 @@ void CardBuilder::addEntity(int type, const pim::Entity& e)
         // user's own makes TITLE and ORG one grouped item with it.
         const QString kind = orgType(code(e, 2));
         const QString label = text(e, 3);
-        const QString group = label.isEmpty() ? QString() : nextItem();
+        const QString group = label.isEmpty() && !m_orgsInItems ? QString() : nextItem();
         if (hasTitle)
             add(QStringLiteral("TITLE"), typeParam(hasOrg ? QString() : kind), escaped(title), group);
         if (hasOrg)
             add(QStringLiteral("ORG"), typeParam(kind), components({ company, department, QString(), QString() }), group);
-        if (!group.isEmpty())
+        if (!label.isEmpty())
             add(QStringLiteral("X-ABLabel"), Params(), escaped(label), group);
         break;
     }
@@ -451,6 +464,7 @@ QByteArray VCardExport::ct2Bytes(const pim::_Contact& contact)
     CardBuilder card;
     card.add(QStringLiteral("VERSION"), Params(), QByteArrayLiteral("3.0"));
     card.addText(QStringLiteral("FN"), Params(), formattedName(contact));
+    card.placeOrgsOf(contact.entities.value(pim::ENTITY_ORG));
     for (auto it = contact.entities.cbegin(); it != contact.entities.cend(); ++it) {
         for (const pim::Entity& e : it.value())
             card.addEntity(it.key(), e);
