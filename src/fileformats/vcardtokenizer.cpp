@@ -370,22 +370,22 @@ void resolveLookahead(CARD_Parser* p)
     replayLookahead(p);
 }
 
-// Whether the value decoded so far ends with the first bytes of a UTF-8
-// letter whose last bytes are still to come (in a value of another
-// charset, never).
-bool endsInsideUtf8Letter(const CARD_Parser* p)
+// How many bytes the UTF-8 letter that the value decoded so far ends with
+// still lacks; 0 when it ends with a whole letter or with a byte no UTF-8
+// letter starts with, and in a value of another charset.
+int missingUtf8Bytes(const CARD_Parser* p)
 {
     if (p->otherCharset)
-        return false;
+        return 0;
     const size_t most = p->lineLength < 3 ? p->lineLength : 3;
     for (size_t back = 1; back <= most; ++back) {
         const unsigned char c = (unsigned char)p->line[p->lineLength - back];
         if ((c & 0xC0) == 0x80)
             continue;
-        const size_t length = c >= 0xF0 && c <= 0xF4 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
-        return length > back;
+        const size_t length = c >= 0xF5 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        return length > back ? int(length - back) : 0;
     }
-    return false;
+    return 0;
 }
 
 // Whether a hex digit opens the escape of a UTF-8 continuation byte
@@ -395,14 +395,23 @@ bool opensContinuation(unsigned char c)
     return c == '8' || c == '9' || c == 'A' || c == 'B' || c == 'a' || c == 'b';
 }
 
-// The held blank (and "=") turned out to be text.
+// The held blank and escapes, read as the text they turned out to be.
 void releaseSplitLetter(CARD_Parser* p)
 {
-    const bool equals = p->softBreak == SOFT_SPLIT_ESCAPE;
     p->softBreak = SOFT_NONE;
-    processChar(p, ' ');
-    if (equals)
-        processChar(p, '=');
+    replayLookahead(p);
+}
+
+// One more held byte of a split letter; true when it was taken.
+bool holdSplitByte(CARD_Parser* p, unsigned char b, int next)
+{
+    if (p->lookaheadCount == kLookaheadRoom) {
+        releaseSplitLetter(p);
+        return false;
+    }
+    p->lookahead[p->lookaheadCount++] = b;
+    p->softBreak = next;
+    return true;
 }
 
 // A byte after a soft break; true when it was taken here.
@@ -422,15 +431,16 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             // ("come=" and " to the aid"). A TAB there is a writer's fold: no
             // encoder starts a line of text with one. So is a blank between
             // the bytes of one UTF-8 letter ("=D0=" and " =B2"), which no
-            // text can hold; whether the next bytes finish the letter is told
-            // by the "=8x" to "=Bx" after the blank.
+            // text can hold; the escapes after the blank tell whether they
+            // finish the letter.
             if (b == '\t') {
                 p->softBreak = SOFT_NONE;
                 return true;
             }
-            if (endsInsideUtf8Letter(p)) {
-                p->softBreak = SOFT_SPLIT_LETTER;
-                return true;
+            if (const int missing = missingUtf8Bytes(p); missing > 0) {
+                p->splitMissing = missing;
+                p->lookaheadCount = 0;
+                return holdSplitByte(p, b, SOFT_SPLIT_LETTER);
             }
             p->softBreak = SOFT_NONE;
             return false;
@@ -458,21 +468,33 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             warnDanglingSoftBreak(p, p->softBreakLine);
         }
         return false;
+    // The blank was folding only if every byte the letter lacks follows
+    // it: a letter of windows-1252 text ("Caf=E9=" and " =96 Bar", an
+    // e-acute and a dash) is whole before its blank.
     case SOFT_SPLIT_LETTER:
-        if (b == '=') {
-            p->softBreak = SOFT_SPLIT_ESCAPE;
-            return true;
-        }
+        if (b == '=')
+            return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE);
         releaseSplitLetter(p);
         return false;
     case SOFT_SPLIT_ESCAPE:
-        if (opensContinuation(b)) {
-            p->softBreak = SOFT_NONE;
-            processChar(p, '=');
-        } else {
+        if (opensContinuation(b))
+            return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE_LOW);
+        releaseSplitLetter(p);
+        return false;
+    case SOFT_SPLIT_ESCAPE_LOW:
+        if (hexValue(b) < 0) {
+            releaseSplitLetter(p);
+            return false;
+        }
+        if (!holdSplitByte(p, b, SOFT_SPLIT_LETTER))
+            return false;
+        if (--p->splitMissing == 0) {
+            // The letter is whole: the blank was a fold.
+            --p->lookaheadCount;
+            std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
             releaseSplitLetter(p);
         }
-        return false;
+        return true;
     case SOFT_LOOKAHEAD:
         if (b == '\n') {
             resolveLookahead(p);
@@ -633,7 +655,8 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         return p->errorInCall ? 0 : ~0;
     }
     if (isFinal) {
-        if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE)
+        if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE
+            || p->softBreak == SOFT_SPLIT_ESCAPE_LOW)
             releaseSplitLetter(p);
         if (p->softBreak == SOFT_LOOKAHEAD) {
             resolveLookahead(p);

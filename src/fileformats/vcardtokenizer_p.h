@@ -97,11 +97,15 @@ enum SoftBreak {
     // The next line starts like a BEGIN or END line; its bytes are held in
     // lookahead until it is known whether it is one.
     SOFT_LOOKAHEAD,
-    // 2.1: the soft break split a UTF-8 letter and a blank followed; it is
-    // held until the next bytes tell whether they finish the letter.
+    // 2.1: the soft break split a UTF-8 letter and a blank followed; the
+    // blank and the escapes after it are held in lookahead until they tell
+    // whether they finish the letter.
     SOFT_SPLIT_LETTER,
-    // The same, an "=" after the blank held too.
+    // The same, the "=" of an escape held last.
     SOFT_SPLIT_ESCAPE,
+    // The same, the first hex digit of a letter byte ("=8x" to "=Bx") held
+    // last.
+    SOFT_SPLIT_ESCAPE_LOW,
 };
 
 // "BEGIN:VCARD" is the longest line a continuation must not swallow; a few
@@ -119,6 +123,8 @@ struct CARD_Parser {
     unsigned char lookahead[cardtok::kLookaheadRoom] = {};
     int lookaheadCount = 0;
     long long lookaheadStart = 0;
+    // SOFT_SPLIT_*: the bytes the split letter still lacks.
+    int splitMissing = 0;
 
     char* line = nullptr;
     size_t lineCapacity = 0;

@@ -151,6 +151,12 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "N;QUOTED-PRINTABLE:aA B|");
     row("2.1 soft break inside a UTF-8 letter folds the blank", "N;QUOTED-PRINTABLE:=D0=BE=D0=\r\n =B2\r\n",
         "N;QUOTED-PRINTABLE:\\xd0\\xbe\\xd0\\xb2|");
+    row("2.1 soft break inside a UTF-8 letter folds the blank before its last two bytes",
+        "N;QUOTED-PRINTABLE:=E2=\r\n =82=AC\r\n", "N;QUOTED-PRINTABLE:\\xe2\\x82\\xac|");
+    row("2.1 blank kept after a windows-1252 letter a letter byte follows",
+        "N;QUOTED-PRINTABLE:Caf=E9=\r\n =96 Bar\r\n", "N;QUOTED-PRINTABLE:Caf\\xe9 \\x96 Bar|");
+    row("2.1 blank kept after a byte no UTF-8 letter starts with", "N;QUOTED-PRINTABLE:f=FC=\r\n =B1\r\n",
+        "N;QUOTED-PRINTABLE:f\\xfc \\xb1|");
     row("2.1 blank inside a letter kept when no letter byte follows", "N;QUOTED-PRINTABLE:=D0=\r\n =41=\r\n x\n",
         "N;QUOTED-PRINTABLE:\\xd0 A x|");
     row("2.1 blank after a lead byte kept in another charset",
