@@ -673,6 +673,12 @@ private slots:
             << "edit" << faultAt("SDMessageProcessChanges", "drop")
             << dropped + "Changes to \"Kim\" were sent to the iPhone, which did not confirm them; they may be on the phone. "
                          "Some details of \"Kim\" were not written." + reread;
+        // A contact the phone holds without a name (a company's) is still
+        // the one changed, and no deletion.
+        QTest::newRow("change of a nameless contact, link drops")
+            << "nameless" << faultAt("SDMessageProcessChanges", "drop")
+            << dropped + "Changes to \"\" were sent to the iPhone, which did not confirm them; they may be on the phone."
+                   + reread;
         QTest::newRow("change of a contact, link gone before it")
             << "edit" << faultAt("SDMessageSyncDataClassWithDevice", "deaf")
             << dropped.trimmed() + reread + " Keep the iPhone connected and unlocked, and try again.";
@@ -684,6 +690,11 @@ private slots:
         QFETCH(QString, job);
         QFETCH(QJsonObject, fault);
         QJsonObject scenario = kimAndLee();
+        if (job == "nameless") {
+            QJsonObject records = scenario["records"].toObject();
+            records["13"] = record("Contact", {{"company name", "Acme"}});
+            scenario["records"] = records;
+        }
         IPhoneSimulator sim(scenario);
         DeviceDb device;
         readPhone(device);
@@ -699,6 +710,11 @@ private slots:
             db.insertContactBase(contact);
             db.insertEntity(contact.id, 4, mail);
             changes = {{4, C::ACTION_ADDED, mail}};
+        } else if (job == "nameless") {
+            contact = db.contact(3);
+            QCOMPARE(contact.fullName, QString());
+            db.insertEntity(contact.id, 5, nickname);
+            changes = {{5, C::ACTION_ADDED, nickname}};
         } else if (job == "edit") {
             db.insertEntity(contact.id, 5, nickname);
             db.insertEntity(contact.id, 3, phone);
