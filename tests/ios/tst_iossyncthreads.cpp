@@ -419,6 +419,44 @@ private slots:
         QCOMPARE(probe.value("select count(*) from contact where src_id = ''").toInt(), 0);
     }
 
+    // A database that cannot keep what the phone confirmed of a batch (a
+    // reader holds it while the batch is put back) loses the whole batch: the
+    // phone is read again, and the ending still says what may be on it
+    // rather than that nothing was written.
+    void shouldSayWhatMayBeOnThePhoneWhenTheDatabaseCannotKeepIt_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("ending");
+        const QString dropped = "The iPhone was disconnected while contacts were written to it. ";
+        QTest::newRow("stored contacts, link drops")
+            << faultAt("SDMessageProcessChanges", "storedrop")
+            << dropped + "10 contacts were sent to the iPhone, which did not confirm them; they may be on the phone. Some "
+                         "details of \"C00\", \"C01\", \"C02\", \"C03\", \"C04\", ... were not written. The iPhone is "
+                         "read again to show what it holds.";
+        QTest::newRow("link gone before the records")
+            << faultAt("SDMessageSyncDataClassWithDevice", "deaf")
+            << dropped + "No contact was written. Keep the iPhone connected and unlocked, and try again.";
+    }
+    void shouldSayWhatMayBeOnThePhoneWhenTheDatabaseCannotKeepIt()
+    {
+        QFETCH(QJsonObject, fault);
+        IPhoneSimulator sim({{"fault", fault}});
+        DeviceDb device;
+        Contacts contacts;
+        for (int i = 0; i < 10; ++i)
+            contacts << named(QString("C%1").arg(i, 2, 10, QChar('0')), {{3, {Fields{{"data1", QString("+%1").arg(i)}}}}});
+        SqlProbe reader(device.db->path());
+        reader.exec("begin");
+        reader.value("select count(*) from contact");
+        RecordingReporter reporter;
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db, contacts, &reporter);
+        runToEnd(thread);
+        reader.exec("commit");
+        QCOMPARE(reporter.successes(), QStringList());
+        QTEST(reporter.errors().value(0), "ending");
+        QCOMPARE(device.contacts(), QStringList());
+    }
+
     // A contact the phone knows, changed and added to by the transfer: what
     // the phone did not confirm is put back as it was, with its source id.
     // Its changes went out with its record, and may be on the phone whether
