@@ -78,6 +78,7 @@ void IOSSendChangesThread::sendAll()
         childRecords = childRecords || (!isContactLevel(change) && goesAsChildRecord(change));
     }
     if (m_contact) {
+        m_outcome->deletion = false;
         m_outcome->name = m_contact->fullName;
         m_outcome->newContact = m_contact->srcId.isEmpty();
     }

@@ -64,8 +64,8 @@ public:
     // not confirm: a row the batch added goes, a row it changed gets its
     // earlier values and source id again. Throws the database's error.
     void dropUnconfirmed(LocalDb& db) const;
-    // Contacts of the batch that the phone holds, whole or in part, once
-    // dropUnconfirmed has run; new contacts that may be on the phone
+    // Contacts of the batch that the phone holds, whole or in part, whether
+    // or not the database could keep them; new contacts that may be on the phone
     // unconfirmed; and contacts it had before whose changes it confirmed
     // none of, though some may be on it. The names of contacts with details
     // never sent, of new ones held with details that may be on the phone

@@ -166,7 +166,7 @@ Kept editText(const EditOutcome& outcome)
     if (!outcome.recordUnconfirmed && !outcome.restUnconfirmed)
         return {};
     QString sentence;
-    if (outcome.name.isEmpty())
+    if (outcome.deletion)
         sentence = tr("The deletion was sent to the iPhone, which did not confirm it.");
     else if (outcome.newContact && outcome.recordUnconfirmed)
         sentence = tr("The new contact \"%1\" was sent to the iPhone, which did not confirm it; it may be on the "

@@ -61,7 +61,10 @@ Kept writtenText(const WriteOutcome& outcome);
 // Where an edit sent to the iPhone stopped: the change of one contact (its
 // contact record, then the rest of the change) or a deletion of contacts.
 struct EditOutcome {
-    QString name;            // the contact changed; empty for a deletion
+    // A contact of the phone may have no name (a company's): a deletion is
+    // told by `deletion`, not by an empty name.
+    bool deletion = true;
+    QString name;            // the contact changed
     bool newContact = false; // the phone did not know the contact before
     // Sent without a confirmation: the contact record, or the rest of the
     // change (child records, deletions).

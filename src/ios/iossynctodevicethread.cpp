@@ -151,17 +151,18 @@ void IOSSyncToDeviceThread::handleBatch(const QList<pim::_Contact>& batch)
         } catch (...) {
             // The phone keeps what it confirmed: so does the database, and the
             // ending names it, and what may be on the phone unconfirmed.
-            // Should that fail too, the whole batch rolls back and the ending
-            // counts only the batches before.
+            // Should the database fail, the whole batch rolls back there, but
+            // the phone holds what it holds: the ending says so all the same,
+            // and the phone is read again.
+            m_written += ledger.keptContacts();
+            m_incomplete += ledger.incompleteNames();
+            m_unconfirmedDetails += ledger.unconfirmedDetailNames();
+            m_unconfirmedChanges += ledger.unconfirmedChangeNames();
+            m_unconfirmed += ledger.unconfirmedContacts();
+            m_unconfirmedChanged += ledger.unconfirmedChangeContacts();
             try {
                 ledger.dropUnconfirmed(*m_db);
                 edit.commit();
-                m_written += ledger.keptContacts();
-                m_incomplete += ledger.incompleteNames();
-                m_unconfirmedDetails += ledger.unconfirmedDetailNames();
-                m_unconfirmedChanges += ledger.unconfirmedChangeNames();
-                m_unconfirmed += ledger.unconfirmedContacts();
-                m_unconfirmedChanged += ledger.unconfirmedChangeContacts();
             } catch (const std::exception& e) {
                 qCWarning(lcIosSync) << "keeping what the iPhone confirmed of a batch failed:" << e.what();
             }

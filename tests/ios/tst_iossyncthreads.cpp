@@ -419,6 +419,44 @@ private slots:
         QCOMPARE(probe.value("select count(*) from contact where src_id = ''").toInt(), 0);
     }
 
+    // A database that cannot keep what the phone confirmed of a batch (a
+    // reader holds it while the batch is put back) loses the whole batch: the
+    // phone is read again, and the ending still says what may be on it
+    // rather than that nothing was written.
+    void shouldSayWhatMayBeOnThePhoneWhenTheDatabaseCannotKeepIt_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("ending");
+        const QString dropped = "The iPhone was disconnected while contacts were written to it. ";
+        QTest::newRow("stored contacts, link drops")
+            << faultAt("SDMessageProcessChanges", "storedrop")
+            << dropped + "10 contacts were sent to the iPhone, which did not confirm them; they may be on the phone. Some "
+                         "details of \"C00\", \"C01\", \"C02\", \"C03\", \"C04\", ... were not written. The iPhone is "
+                         "read again to show what it holds.";
+        QTest::newRow("link gone before the records")
+            << faultAt("SDMessageSyncDataClassWithDevice", "deaf")
+            << dropped + "No contact was written. Keep the iPhone connected and unlocked, and try again.";
+    }
+    void shouldSayWhatMayBeOnThePhoneWhenTheDatabaseCannotKeepIt()
+    {
+        QFETCH(QJsonObject, fault);
+        IPhoneSimulator sim({{"fault", fault}});
+        DeviceDb device;
+        Contacts contacts;
+        for (int i = 0; i < 10; ++i)
+            contacts << named(QString("C%1").arg(i, 2, 10, QChar('0')), {{3, {Fields{{"data1", QString("+%1").arg(i)}}}}});
+        SqlProbe reader(device.db->path());
+        reader.exec("begin");
+        reader.value("select count(*) from contact");
+        RecordingReporter reporter;
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db, contacts, &reporter);
+        runToEnd(thread);
+        reader.exec("commit");
+        QCOMPARE(reporter.successes(), QStringList());
+        QTEST(reporter.errors().value(0), "ending");
+        QCOMPARE(device.contacts(), QStringList());
+    }
+
     // A contact the phone knows, changed and added to by the transfer: what
     // the phone did not confirm is put back as it was, with its source id.
     // Its changes went out with its record, and may be on the phone whether
@@ -673,6 +711,12 @@ private slots:
             << "edit" << faultAt("SDMessageProcessChanges", "drop")
             << dropped + "Changes to \"Kim\" were sent to the iPhone, which did not confirm them; they may be on the phone. "
                          "Some details of \"Kim\" were not written." + reread;
+        // A contact the phone holds without a name (a company's) is still
+        // the one changed, and no deletion.
+        QTest::newRow("change of a nameless contact, link drops")
+            << "nameless" << faultAt("SDMessageProcessChanges", "drop")
+            << dropped + "Changes to \"\" were sent to the iPhone, which did not confirm them; they may be on the phone."
+                   + reread;
         QTest::newRow("change of a contact, link gone before it")
             << "edit" << faultAt("SDMessageSyncDataClassWithDevice", "deaf")
             << dropped.trimmed() + reread + " Keep the iPhone connected and unlocked, and try again.";
@@ -684,6 +728,11 @@ private slots:
         QFETCH(QString, job);
         QFETCH(QJsonObject, fault);
         QJsonObject scenario = kimAndLee();
+        if (job == "nameless") {
+            QJsonObject records = scenario["records"].toObject();
+            records["13"] = record("Contact", {{"company name", "Acme"}});
+            scenario["records"] = records;
+        }
         IPhoneSimulator sim(scenario);
         DeviceDb device;
         readPhone(device);
@@ -699,6 +748,11 @@ private slots:
             db.insertContactBase(contact);
             db.insertEntity(contact.id, 4, mail);
             changes = {{4, C::ACTION_ADDED, mail}};
+        } else if (job == "nameless") {
+            contact = db.contact(3);
+            QCOMPARE(contact.fullName, QString());
+            db.insertEntity(contact.id, 5, nickname);
+            changes = {{5, C::ACTION_ADDED, nickname}};
         } else if (job == "edit") {
             db.insertEntity(contact.id, 5, nickname);
             db.insertEntity(contact.id, 3, phone);
