@@ -315,10 +315,10 @@ public:
         if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
             m_parts.append({ kind, std::move(part), group.toLower() });
     }
-    void addDepartment(const pim::Entity& part)
+    void addDepartment(const QString& department)
     {
-        if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
-            m_departments.append(pim::fieldText(part.fields.value(QStringLiteral("data5"))));
+        if (!pim::isBlankText(department))
+            m_departments.append(department);
     }
     // Appends the organizations to the contact.
     void settle(pim::_Contact& contact);
@@ -550,12 +550,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             orgs.add(OrgPairing::TITLE, std::move(part), property.group);
             break;
         }
-        case RULE_DEPARTMENT: {
-            pim::Entity part;
-            readDepartment(value, part);
-            orgs.addDepartment(part);
+        case RULE_DEPARTMENT:
+            orgs.addDepartment(value.text());
             break;
-        }
         case RULE_REL:
             readRelation(value, contact);
             break;

@@ -95,11 +95,6 @@ void readTitle(const VCardValue& value, pim::Entity& org)
     org.fields.insert(QStringLiteral("data4"), value.text());
 }
 
-void readDepartment(const VCardValue& value, pim::Entity& org)
-{
-    org.fields.insert(QStringLiteral("data5"), value.text());
-}
-
 void readAddress(const VCardValue& value, pim::_Contact& contact)
 {
     static const QString keys[] = { QString(), QString(), QStringLiteral("data4"), QStringLiteral("data7"),

@@ -93,13 +93,12 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact);
 QString dateText(const QString& value);
 
 // Organization, title, postal address, photo (vcardorgaddrrules.cpp).
-// ORG, TITLE and the desktop address book's X-KADDRESSBOOK-X-Department
-// each fill a part of an organization, which the card reader pairs into
-// organizations once the card is read; ORG and TITLE give the
-// organisation's kind where they name one.
+// ORG and TITLE each fill a part of an organization, which the card reader
+// pairs into organizations once the card is read (with the desktop address
+// book's X-KADDRESSBOOK-X-Department); both give the organisation's kind
+// where they name one.
 void readOrg(const VCardValue& value, pim::Entity& org);
 void readTitle(const VCardValue& value, pim::Entity& org);
-void readDepartment(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 
