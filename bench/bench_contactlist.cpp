@@ -31,7 +31,7 @@
 
 #include "app/devices/nulldevicelayer.h"
 #include "app/filechooser.h"
-#include "fileformats/vcardexport.h"
+#include "fileformats/export/vcardexport.h"
 #if __has_include("model/contactpages.h")
 #include "model/contactpages.h"
 #define MARROWLINK_BENCH_PAGES

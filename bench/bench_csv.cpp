@@ -3,7 +3,7 @@
 //   bench_csv [--parse-only] [contacts.csv]
 // Defaults to bench-data/contacts-100000.csv of the source tree; make it
 // with bench/gen_contacts.py 100000 --out bench-data.
-#include "fileformats/csvimport.h"
+#include "fileformats/csv/csvimport.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"

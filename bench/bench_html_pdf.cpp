@@ -7,7 +7,7 @@
 // usage: bench_html_pdf [contacts-N.flat] [output-folder]
 // The .flat file comes from bench/gen_contacts.py (bench/flatcontacts.h
 // describes the format); by default bench-data/contacts-10000.flat.
-#include "fileformats/contactsprinter.h"
+#include "fileformats/print/contactsprinter.h"
 #include "fileformats/exporttofilethread.h"
 #include "support/recordingreporter.h"
 #include "flatcontacts.h"

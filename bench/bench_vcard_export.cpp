@@ -7,7 +7,7 @@
 // describes the format); by default bench-data/contacts-100000.flat.
 #include "fileformats/exporttofilethread.h"
 #include "support/recordingreporter.h"
-#include "fileformats/vcardexport.h"
+#include "fileformats/export/vcardexport.h"
 #include "flatcontacts.h"
 
 #include <QCoreApplication>

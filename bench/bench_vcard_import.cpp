@@ -15,7 +15,7 @@
 #include "model/localdb.h"
 #include "common/sqlprobe.h"
 #include "support/recordingreporter.h"
-#include "fileformats/vcardimport.h"
+#include "fileformats/vcard/vcardimport.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

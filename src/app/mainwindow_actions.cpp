@@ -9,7 +9,7 @@
 #include "app/filechooser.h"
 #include "app/localdbselform.h"
 #include "app/mainwindow_roads_p.h"
-#include "fileformats/contactsprinter.h"
+#include "fileformats/print/contactsprinter.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "fileformats/pdfexportthread.h"

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/exportwriterfactory.h"
 
-#include "fileformats/csvexport.h"
+#include "fileformats/export/csvexport.h"
 #include "fileformats/exporttofilethread.h"
-#include "fileformats/htmlexport.h"
-#include "fileformats/txtexport.h"
-#include "fileformats/vcardexport.h"
+#include "fileformats/export/htmlexport.h"
+#include "fileformats/export/txtexport.h"
+#include "fileformats/export/vcardexport.h"
 
 std::unique_ptr<AbsExport> createExportWriter(int type, const QString& path)
 {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "fileformats/absexport.h"
+#include "fileformats/export/absexport.h"
 
 #include <QString>
 

@@ -2,11 +2,11 @@
 #include "fileformats/importcontactstolocalthread.h"
 
 #include "kit/contactprogress.h"
-#include "fileformats/csvimport.h"
+#include "fileformats/csv/csvimport.h"
 #include "fileformats/fileformatslog.h"
 #include "fileformats/legacytext.h"
 #include "model/localdb.h"
-#include "fileformats/vcardimport.h"
+#include "fileformats/vcard/vcardimport.h"
 #include "fileformats/contactreadahead.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"

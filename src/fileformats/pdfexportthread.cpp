@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/pdfexportthread.h"
 
-#include "fileformats/contactsprinter.h"
+#include "fileformats/print/contactsprinter.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerrun.h"

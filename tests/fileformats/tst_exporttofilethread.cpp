@@ -2,7 +2,7 @@
 #include "common/contactbuilders.h"
 #include "common/filesizelimit.h"
 #include "fileformats/exporttofilethread.h"
-#include "fileformats/vcardexport.h"
+#include "fileformats/export/vcardexport.h"
 #include "model/contactpages.h"
 #include "model/localdb.h"
 #include "scratchfiles.h"

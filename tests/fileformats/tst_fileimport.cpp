@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/csvhelper.h"
+#include "fileformats/csv/csvhelper.h"
 #include "fileformats/contactreadahead.h"
-#include "fileformats/csvimport.h"
-#include "fileformats/vcardencoders.h"
-#include "fileformats/vcardimport.h"
+#include "fileformats/csv/csvimport.h"
+#include "fileformats/export/vcardencoders.h"
+#include "fileformats/vcard/vcardimport.h"
 #include "scratchfiles.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/importcontactstolocalthread.h"
 
-#include "fileformats/vcardimport.h"
+#include "fileformats/vcard/vcardimport.h"
 #include "kit/messagetext.h"
 
 #include "common/failingcombinerule.h"

@@ -12,7 +12,7 @@
 #include "app/mainwindow/datafolderfixture.h"
 #include "app/mainwindow/fakedevicelayer.h"
 #include "contactui/editcontactform.h"
-#include "fileformats/contactsprinter.h"
+#include "fileformats/print/contactsprinter.h"
 #include "kit/messagebox.h"
 #include "kit/tips.h"
 #include "ui_mainwindow.h"

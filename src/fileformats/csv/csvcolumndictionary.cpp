@@ -1,0 +1,462 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/csv/csvcolumndictionary.h"
+
+#include "model/contact.h"
+#include "model/pimlabels.h"
+
+#include <QSet>
+
+namespace {
+
+using ColInfo = CsvColumnDictionary::_ColInfo;
+using Table = QMap<QString, ColInfo>;
+
+const QString kData1 = QStringLiteral("data1");
+const QString kData2 = QStringLiteral("data2");
+
+// One column per label: prefix + label, carrying the label's code.
+void addLabelColumns(Table& t, const QString& prefix, const QMap<int, QString>& labels, int entityType,
+                     const QString& typeKey)
+{
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it)
+        t.insert(prefix + it.value(), ColInfo(entityType, it.key(), typeKey, kData1));
+}
+
+void addOwnColumns(Table& t)
+{
+    t.insert(QStringLiteral("Prefix"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data5")));
+    t.insert(QStringLiteral("First Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), kData2));
+    t.insert(QStringLiteral("Middle Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data4")));
+    t.insert(QStringLiteral("Last Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data3")));
+    t.insert(QStringLiteral("Suffix"), ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data6")));
+    // Written only where it differs from the name the parts build; the
+    // same name as a mail program's export gives it.
+    t.insert(QStringLiteral("Display Name"), ColInfo(pim::ENTITY_NAME, 0, QString(), kData1));
+    // As a web-mail export names them.
+    t.insert(QStringLiteral("Phonetic First Name"),
+        ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data7")));
+    t.insert(QStringLiteral("Phonetic Last Name"),
+        ColInfo(pim::ENTITY_NAME, 0, QString(), QStringLiteral("data8")));
+    addLabelColumns(t, QStringLiteral("Tel:"), pim::phoneTypeMap(), pim::ENTITY_PHONE, kData2);
+    addLabelColumns(t, QStringLiteral("Email:"), pim::emailTypeMap(), pim::ENTITY_EMAIL, kData2);
+    t.insert(QStringLiteral("Nickname"), ColInfo(pim::ENTITY_NICKNAME, 1, QString(), kData1));
+    addLabelColumns(t, QStringLiteral("Date:"), pim::eventTypeMap(), pim::ENTITY_EVENT, kData2);
+    t.insert(QStringLiteral("Category"), ColInfo(pim::ENTITY_GROUP, 0, QString(), kData2));
+    // Messaging columns are named after the protocol, not the sub-type.
+    addLabelColumns(t, QStringLiteral("IM:"), pim::imProtocolMap(), pim::ENTITY_IM, QStringLiteral("data5"));
+    t.insert(QStringLiteral("Notes"), ColInfo(pim::ENTITY_NOTES, 0, QString(), kData1));
+
+    t.insert(QStringLiteral("Company"), ColInfo(pim::ENTITY_ORG, 0, kData2, kData1));
+    t.insert(QStringLiteral("Department"), ColInfo(pim::ENTITY_ORG, 0, kData2, QStringLiteral("data5")));
+    t.insert(QStringLiteral("Job Title"), ColInfo(pim::ENTITY_ORG, 0, kData2, QStringLiteral("data4")));
+    addLabelColumns(t, QStringLiteral("Rel:"), pim::relTypeMap(), pim::ENTITY_REL, kData2);
+
+    static const struct {
+        const char* suffix;
+        const char* valueKey;
+    } addrParts[] = {
+        { ":Country", "data10" }, { ":State", "data8" }, { ":City", "data7" },
+        { ":Street", "data4" },   { ":Postcode", "data9" },
+    };
+    const QMap<int, QString> addrLabels = pim::addrTypeMap();
+    for (auto it = addrLabels.cbegin(); it != addrLabels.cend(); ++it) {
+        for (const auto& part : addrParts) {
+            t.insert(QStringLiteral("Addr:") + it.value() + QLatin1String(part.suffix),
+                     ColInfo(pim::ENTITY_ADDR, it.key(), kData2, QLatin1String(part.valueKey)));
+        }
+    }
+    addLabelColumns(t, QStringLiteral("Url:"), pim::urlTypeMap(), pim::ENTITY_URL, kData2);
+}
+
+// One header name of another program's export and where its value goes.
+struct NamedColumn {
+    const char* name;
+    int entityType;
+    int subType;
+    const char* typeKey;
+    const char* valueKey;
+};
+
+// `replace`: a name already in the table takes the new meaning; otherwise
+// it keeps the one it has.
+template <size_t N>
+void addNamedColumns(Table& t, const NamedColumn (&rows)[N], bool replace)
+{
+    for (const NamedColumn& r : rows) {
+        const QString name = QString::fromUtf8(r.name);
+        if (replace || !t.contains(name))
+            t.insert(name, ColInfo(r.entityType, r.subType, QLatin1String(r.typeKey), QLatin1String(r.valueKey)));
+    }
+}
+
+// Header names of other address books' CSV exports.
+void addForeignColumns(Table& t)
+{
+    static const NamedColumn rows[] = {
+        { "Title", pim::ENTITY_NAME, 0, "", "data5" },
+        { "Web Page", pim::ENTITY_URL, 1, "data2", "data1" },
+        { "Birthday", pim::ENTITY_EVENT, 3, "data2", "data1" },
+        { "Anniversary", pim::ENTITY_EVENT, 1, "data2", "data1" },
+        { "E-mail Address", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "E-mail 2 Address", pim::ENTITY_EMAIL, 2, "data2", "data1" },
+        { "E-mail 3 Address", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Primary Phone", pim::ENTITY_PHONE, 12, "data2", "data1" },
+        { "Home Phone", pim::ENTITY_PHONE, 1, "data2", "data1" },
+        { "Home Phone 2", pim::ENTITY_PHONE, 1, "data2", "data1" },
+        { "Mobile Phone", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Pager", pim::ENTITY_PHONE, 6, "data2", "data1" },
+        { "Company Main Phone", pim::ENTITY_PHONE, 10, "data2", "data1" },
+        { "Business Phone", pim::ENTITY_PHONE, 3, "data2", "data1" },
+        { "Business Phone 2", pim::ENTITY_PHONE, 17, "data2", "data1" },
+        { "Business Fax", pim::ENTITY_PHONE, 4, "data2", "data1" },
+        { "Assistant's Phone", pim::ENTITY_PHONE, 19, "data2", "data1" },
+        { "Other Phone", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Other Fax", pim::ENTITY_PHONE, 13, "data2", "data1" },
+        { "Home Fax", pim::ENTITY_PHONE, 5, "data2", "data1" },
+        { "Callback", pim::ENTITY_PHONE, 8, "data2", "data1" },
+        { "Car Phone", pim::ENTITY_PHONE, 9, "data2", "data1" },
+        { "ISDN", pim::ENTITY_PHONE, 11, "data2", "data1" },
+        { "Radio Phone", pim::ENTITY_PHONE, 14, "data2", "data1" },
+        { "TTY/TDD Phone", pim::ENTITY_PHONE, 16, "data2", "data1" },
+        { "Telex", pim::ENTITY_PHONE, 15, "data2", "data1" },
+        { "Home Street", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home Street 2", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home Street 3", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home City", pim::ENTITY_ADDR, 1, "data2", "data7" },
+        { "Home State", pim::ENTITY_ADDR, 1, "data2", "data8" },
+        { "Home Postal Code", pim::ENTITY_ADDR, 1, "data2", "data9" },
+        { "Home Country", pim::ENTITY_ADDR, 1, "data2", "data10" },
+        { "Spouse", pim::ENTITY_REL, 14, "data2", "data1" },
+        { "Children", pim::ENTITY_REL, 3, "data2", "data1" },
+        { "Manager's Name", pim::ENTITY_REL, 7, "data2", "data1" },
+        { "Assistant's Name", pim::ENTITY_REL, 1, "data2", "data1" },
+        { "Referred By", pim::ENTITY_REL, 11, "data2", "data1" },
+        { "Business Street", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Business Street 2", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Business Street 3", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Business City", pim::ENTITY_ADDR, 2, "data2", "data7" },
+        { "Business State", pim::ENTITY_ADDR, 2, "data2", "data8" },
+        { "Business Postal Code", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        { "Business Country", pim::ENTITY_ADDR, 2, "data2", "data10" },
+        { "Other Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Other Street 2", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Other Street 3", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Other City", pim::ENTITY_ADDR, 0, "data2", "data7" },
+        { "Other State", pim::ENTITY_ADDR, 0, "data2", "data8" },
+        { "Other Postal Code", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "Other Country", pim::ENTITY_ADDR, 0, "data2", "data10" },
+        { "Categories", pim::ENTITY_GROUP, 0, "", "data2" },
+        { "Given Name", pim::ENTITY_NAME, 0, "", "data2" },
+        { "Additional Name", pim::ENTITY_NAME, 0, "", "data4" },
+        { "Family Name", pim::ENTITY_NAME, 0, "", "data3" },
+        { "Name Prefix", pim::ENTITY_NAME, 0, "", "data5" },
+        { "Name Suffix", pim::ENTITY_NAME, 0, "", "data6" },
+        { "Nickname", pim::ENTITY_NICKNAME, 1, "", "data1" },
+        { "Birthday", pim::ENTITY_EVENT, 3, "data2", "data1" },
+        { "E-mail 1 - Value", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+    };
+    addNamedColumns(t, rows, true);
+}
+
+// More names of other programs' exports (web mail, phones' desktop
+// companions, spreadsheets made by hand). Added only where the name is not
+// taken, so what the names above map to never changes. A web-mail export's
+// "Phone 1 - Type" column gives the kind of the value beside it (CSVImport).
+void addMoreForeignColumns(Table& t)
+{
+    static const NamedColumn rows[] = {
+        { "Primary Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Secondary Email", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "E-mail", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Email Address", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Home Email", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Work Email", pim::ENTITY_EMAIL, 2, "data2", "data1" },
+        { "Other Email", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Mobile Number", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Mobile", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Cell Phone", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Business Mobile", pim::ENTITY_PHONE, 17, "data2", "data1" },
+        { "Home Number", pim::ENTITY_PHONE, 1, "data2", "data1" },
+        { "Work Phone", pim::ENTITY_PHONE, 3, "data2", "data1" },
+        { "Work Number", pim::ENTITY_PHONE, 3, "data2", "data1" },
+        { "Main Phone", pim::ENTITY_PHONE, 12, "data2", "data1" },
+        { "Phone", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Phone Number", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Fax", pim::ENTITY_PHONE, 13, "data2", "data1" },
+        { "Fax Number", pim::ENTITY_PHONE, 13, "data2", "data1" },
+        { "Work Fax", pim::ENTITY_PHONE, 4, "data2", "data1" },
+        { "Pager Number", pim::ENTITY_PHONE, 6, "data2", "data1" },
+        { "Phone 1 - Value", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Organization", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Organisation", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Company Name", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Organization 1 - Name", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Organization 1 - Title", pim::ENTITY_ORG, 0, "data2", "data4" },
+        { "Organization 1 - Department", pim::ENTITY_ORG, 0, "data2", "data5" },
+        { "Position", pim::ENTITY_ORG, 0, "data2", "data4" },
+        { "Surname", pim::ENTITY_NAME, 0, "", "data3" },
+        // The older web-mail export's phonetic names.
+        { "Given Name Yomi", pim::ENTITY_NAME, 0, "", "data7" },
+        { "Family Name Yomi", pim::ENTITY_NAME, 0, "", "data8" },
+        { "Address 1 - Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Address 1 - City", pim::ENTITY_ADDR, 0, "data2", "data7" },
+        { "Address 1 - Region", pim::ENTITY_ADDR, 0, "data2", "data8" },
+        { "Address 1 - Postal Code", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "Address 1 - Country", pim::ENTITY_ADDR, 0, "data2", "data10" },
+        { "Home ZIP", pim::ENTITY_ADDR, 1, "data2", "data9" },
+        { "Work Street", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Work City", pim::ENTITY_ADDR, 2, "data2", "data7" },
+        { "Work State", pim::ENTITY_ADDR, 2, "data2", "data8" },
+        { "Work ZIP", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        { "Work Postal Code", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        { "Work Country", pim::ENTITY_ADDR, 2, "data2", "data10" },
+        { "Website", pim::ENTITY_URL, 1, "data2", "data1" },
+        { "Web Site", pim::ENTITY_URL, 1, "data2", "data1" },
+        { "Website 1 - Value", pim::ENTITY_URL, 0, "data2", "data1" },
+        { "Personal Web Page", pim::ENTITY_URL, 4, "data2", "data1" },
+        { "Business Web Page", pim::ENTITY_URL, 5, "data2", "data1" },
+        { "Note", pim::ENTITY_NOTES, 0, "", "data1" },
+        { "Birth Date", pim::ENTITY_EVENT, 3, "data2", "data1" },
+        { "Birthdate", pim::ENTITY_EVENT, 3, "data2", "data1" },
+        // The address block of a web-mail export names the country column
+        // after country and region.
+        { "Business Country/Region", pim::ENTITY_ADDR, 2, "data2", "data10" },
+        { "Home Country/Region", pim::ENTITY_ADDR, 1, "data2", "data10" },
+        { "Other Country/Region", pim::ENTITY_ADDR, 0, "data2", "data10" },
+        { "IMAddress", pim::ENTITY_IM, 0, "data5", "data1" },
+        // A web-mail export's newer header: organisation, numbered values.
+        { "Organization Name", pim::ENTITY_ORG, 0, "data2", "data1" },
+        { "Organization Title", pim::ENTITY_ORG, 0, "data2", "data4" },
+        { "Organization Department", pim::ENTITY_ORG, 0, "data2", "data5" },
+        { "Relation 1 - Value", pim::ENTITY_REL, 0, "data2", "data1" },
+        { "Event 1 - Value", pim::ENTITY_EVENT, 0, "data2", "data1" },
+        { "IM 1 - Value", pim::ENTITY_IM, 0, "data5", "data1" },
+        // The post-office box and the extended address go with the street,
+        // the formatted address stands in for parts an address lacks.
+        { "Address 1 - PO Box", pim::ENTITY_ADDR, 0, "data2", CsvColumnDictionary::kPoBoxPiece },
+        { "Address 1 - Extended Address", pim::ENTITY_ADDR, 0, "data2", CsvColumnDictionary::kExtendedAddressPiece },
+        { "Address 1 - Formatted", pim::ENTITY_ADDR, 0, "data2", CsvColumnDictionary::kFormattedAddressPiece },
+        { "Group Membership", pim::ENTITY_GROUP, 0, "", "data2" },
+        // A desktop address book's export.
+        { "Home Address", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home Address 2", pim::ENTITY_ADDR, 1, "data2", "data4" },
+        { "Home ZipCode", pim::ENTITY_ADDR, 1, "data2", "data9" },
+        { "Work Address", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Work Address 2", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Work ZipCode", pim::ENTITY_ADDR, 2, "data2", "data9" },
+        // A mail program's export: the whole address in one cell, as
+        // "Home Address" holds it there.
+        { "Business Address", pim::ENTITY_ADDR, 2, "data2", "data4" },
+        { "Other Address", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Web Page 1", pim::ENTITY_URL, 5, "data2", "data1" },
+        { "Web Page 2", pim::ENTITY_URL, 4, "data2", "data1" },
+        { "Screen Name", pim::ENTITY_IM, 0, "data5", "data1" },
+        // A mail program's birthday, in three columns.
+        { "Birth Year", pim::ENTITY_EVENT, 3, "data2", CsvColumnDictionary::kYearPiece },
+        { "Birth Month", pim::ENTITY_EVENT, 3, "data2", CsvColumnDictionary::kMonthPiece },
+        { "Birth Day", pim::ENTITY_EVENT, 3, "data2", CsvColumnDictionary::kDayPiece },
+        // Another web-mail export.
+        { "First", pim::ENTITY_NAME, 0, "", "data2" },
+        { "Middle", pim::ENTITY_NAME, 0, "", "data4" },
+        { "Last", pim::ENTITY_NAME, 0, "", "data3" },
+        { "Alternate Email 1", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Alternate Email 2", pim::ENTITY_EMAIL, 0, "data2", "data1" },
+        { "Messenger ID", pim::ENTITY_IM, 0, "data5", "data1" },
+        { "Personal Website", pim::ENTITY_URL, 4, "data2", "data1" },
+        { "Business Website", pim::ENTITY_URL, 5, "data2", "data1" },
+        // Spreadsheets made by hand.
+        { "Address", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "City", pim::ENTITY_ADDR, 0, "data2", "data7" },
+        { "State", pim::ENTITY_ADDR, 0, "data2", "data8" },
+        { "Postal Code", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "ZIP", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "Country", pim::ENTITY_ADDR, 0, "data2", "data10" },
+    };
+    addNamedColumns(t, rows, false);
+}
+
+// Whole names in one cell: common exports and sheets made by hand. The
+// name entity's display name, which the reader otherwise builds from the
+// parts.
+void addWholeNameColumns(Table& t)
+{
+    for (const char* name : { "Name", "Full Name" })
+        t.insert(QString::fromLatin1(name), ColInfo(pim::ENTITY_NAME, 0, QString(), kData1));
+}
+
+// Names of other programs' columns that say nothing of the kind of their
+// value, though a new value of them gets a sub-type.
+void markUntypedColumns(Table& t)
+{
+    for (const char* name : { "E-mail Address", "E-mail 2 Address", "Primary Email", "Email", "E-mail",
+                              "Email Address", "E-mail 1 - Value", "Web Page", "Website", "Web Site" }) {
+        const auto it = t.find(QString::fromLatin1(name));
+        if (it != t.end())
+            it->typeNamed = false;
+    }
+}
+
+struct Dictionary {
+    Table table;
+    // The system's own names: only these have numbered forms.
+    QSet<QString> own;
+};
+
+Dictionary buildDictionary()
+{
+    Dictionary d;
+    addOwnColumns(d.table);
+    for (auto it = d.table.cbegin(); it != d.table.cend(); ++it)
+        d.own.insert(it.key());
+    addForeignColumns(d.table);
+    addMoreForeignColumns(d.table);
+    addWholeNameColumns(d.table);
+    markUntypedColumns(d.table);
+    for (const QString& name : std::as_const(d.own))
+        d.table[name].own = true;
+    return d;
+}
+
+const Dictionary& dictionary()
+{
+    static const Dictionary d = buildDictionary();
+    return d;
+}
+
+const QString kAddrPrefix = QStringLiteral("Addr:");
+
+// Where the number of a numbered own name goes: after the label, so before
+// an address name's part suffix.
+qsizetype numberPosition(const QString& name)
+{
+    if (name.startsWith(kAddrPrefix)) {
+        const qsizetype colon = name.lastIndexOf(QLatin1Char(':'));
+        if (colon >= kAddrPrefix.size())
+            return colon;
+    }
+    return name.size();
+}
+
+// An own name whose label is a sub-type code without a label of its own
+// ("Tel:7", "Addr:25:City"): the entry of its kind's "Other" column with
+// that code.
+ColInfo codeColumn(const QString& name)
+{
+    static const char* const prefixes[] = { "Tel:", "Email:", "Date:", "IM:", "Rel:", "Url:", "Addr:" };
+    for (const char* prefix : prefixes) {
+        const QLatin1String p(prefix);
+        if (!name.startsWith(p))
+            continue;
+        const qsizetype end = numberPosition(name);
+        bool ok = false;
+        const int code = QStringView(name).mid(p.size(), end - p.size()).toInt(&ok);
+        if (!ok)
+            return ColInfo();
+        const QString other = p + QLatin1String("Other") + name.mid(end);
+        auto it = dictionary().table.constFind(other);
+        if (it == dictionary().table.constEnd())
+            return ColInfo();
+        ColInfo info = *it;
+        info.subType = code;
+        return info;
+    }
+    return ColInfo();
+}
+
+// A web-mail export's numbered column ("Phone 7 - Value", "Address 2 -
+// City"): the entry of the first of its kind. Each cell of a phone or an
+// e-mail column is a value of its own anyway; an address or an
+// organisation is the number-th of its kind.
+ColInfo webMailNumberedColumn(const QString& name)
+{
+    static const QLatin1String kSeparator(" - ");
+    const qsizetype dash = name.indexOf(kSeparator);
+    if (dash <= 0)
+        return ColInfo();
+    const qsizetype blank = name.lastIndexOf(QLatin1Char(' '), dash - 1);
+    if (blank <= 0 || blank + 1 >= dash)
+        return ColInfo();
+    const QStringView digits = QStringView(name).mid(blank + 1, dash - blank - 1);
+    if (digits.front() == u'0')
+        return ColInfo();
+    for (const QChar c : digits) {
+        if (c < u'0' || c > u'9')
+            return ColInfo();
+    }
+    bool ok = false;
+    const int number = digits.toInt(&ok);
+    if (!ok || number < 2)
+        return ColInfo();
+    const Table& table = dictionary().table;
+    const auto first = table.constFind(name.left(blank) + QLatin1String(" 1") + name.mid(dash));
+    if (first == table.constEnd() || first->own)
+        return ColInfo();
+    ColInfo info = *first;
+    if (!pim::isMultiValued(info.entityType))
+        info.instance = number - 1;
+    return info;
+}
+
+ColInfo ownColumn(const QString& name)
+{
+    const Dictionary& d = dictionary();
+    if (d.own.contains(name))
+        return d.table.value(name);
+    return codeColumn(name);
+}
+
+} // namespace
+
+const QMap<QString, CsvColumnDictionary::_ColInfo>& CsvColumnDictionary::entries()
+{
+    return dictionary().table;
+}
+
+QString CsvColumnDictionary::numberedName(const QString& name, int instance)
+{
+    if (instance <= 0)
+        return name;
+    QString numbered = name;
+    numbered.insert(numberPosition(name), QLatin1Char(' ') + QString::number(instance + 1));
+    return numbered;
+}
+
+CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerName)
+{
+    const Table& table = dictionary().table;
+    const auto it = table.constFind(headerName);
+    if (it != table.constEnd())
+        return *it;
+
+    // "Tel:Home 2", "Addr:Home 2:Street": the number follows a blank
+    // after the label and is 2 or more.
+    const qsizetype at = numberPosition(headerName);
+    const qsizetype blank = headerName.lastIndexOf(QLatin1Char(' '), at - 1);
+    if (blank > 0 && blank + 1 < at) {
+        bool ok = false;
+        const int number = QStringView(headerName).mid(blank + 1, at - blank - 1).toInt(&ok);
+        if (ok && number >= 2 && headerName.at(blank + 1).isDigit()) {
+            const QString base = headerName.left(blank) + headerName.mid(at);
+            ColInfo info = ownColumn(base);
+            if (info.entityType != 0) {
+                info.instance = number - 1;
+                return info;
+            }
+        }
+    }
+    if (const ColInfo numbered = webMailNumberedColumn(headerName); numbered.entityType != 0)
+        return numbered;
+    return codeColumn(headerName);
+}
+
+bool CsvColumnDictionary::isPieceKey(const QString& valueKey)
+{
+    for (const char* piece :
+         { kExtendedAddressPiece, kPoBoxPiece, kFormattedAddressPiece, kYearPiece, kMonthPiece, kDayPiece }) {
+        if (valueKey == QLatin1String(piece))
+            return true;
+    }
+    return false;
+}

@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "fileformats/absimport.h"
+#include "fileformats/csv/csvcolumndictionary.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QStringList>
+#include <QVarLengthArray>
+#include <QVector>
+
+#include <bitset>
+
+// Reads a CSV contact file: the first row names the columns, every further
+// row is one contact. The whole file is read and its rows located in
+// initialize(), so total() is exact and the file is closed before anything
+// is stored; a row's cells are made only when its contact is asked for.
+class CSVImport : public AbsImport {
+public:
+    using _ColInfo = CsvColumnDictionary::_ColInfo;
+
+    // The dictionary entry of a header name (see CsvColumnDictionary).
+    static _ColInfo colInfo(const QString& headerName);
+
+    // Throws Error when the file cannot be opened or read or is
+    // larger than csvhelper::kMaxFileBytes; an earlier load then stays.
+    void initialize(QString path) override;
+    int total() override;
+    bool hasNext() override;
+    pim::_Contact nextContact() override;
+    void uninitialize() override;
+
+    // Which text encoding the last initialize() found ("UTF-8", ...).
+    QString encoding() const { return m_encoding; }
+    // The cell separator the last initialize() found.
+    char delimiter() const { return m_delimiter; }
+    // Columns no contact field takes that some row fills (named once the
+    // last row is read), rows without a name or number, cells beyond the
+    // header, each with its row number.
+    const ImportProblems& problems() const override { return m_problems; }
+
+private:
+    // A header column whose name the dictionary knows, resolved once per file.
+    struct Column {
+        int index = 0;
+        _ColInfo info;
+        // Index of the column's entity group in m_groupTypes.
+        int group = 0;
+        // Phones, e-mails, dates, messaging, relations and web sites: a
+        // second cell for a filled field is another value, not more text.
+        bool multiValued = false;
+        // The cell is a piece of a field (a birthday's year, an address's
+        // post-office box), put together with the others of its entity.
+        bool piece = false;
+        // Another program's address columns: the n-th value of a list in
+        // the cell (a web-mail export's "1 Main St ::: 2 Side St") is a
+        // part of the n-th address of the group, as the n-th of the list
+        // beside it in "- City" is.
+        bool listByPosition = false;
+        // A web-mail export's "Phone 1 - Type" beside "Phone 1 - Value": a
+        // column whose cell names the kind (or, "IM 1 - Service", the
+        // messaging service) of the values of its partners.
+        bool describingOnly = false;
+        // For a value column, the index in m_columns of its type column and
+        // of its service column, -1 for none.
+        int typeColumn = -1;
+        int serviceColumn = -1;
+    };
+
+    void resolveColumns();
+    // The cells of the row at pos when it holds no double quote, so that
+    // its cells are just the pieces between commas up to the line end, and
+    // which unread columns it fills; false (nothing read) for a row the full
+    // scanner must read.
+    bool readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells);
+    // A cell of a column no field takes: the column holds something once a
+    // cell of it is more than blanks.
+    void noteUnreadCell(int index, QStringView text);
+    // Names the columns left out that some row filled, before the problems
+    // of the rows.
+    void reportUnreadColumns();
+
+    QStringList m_header;
+    // The file as UTF-8, and where each data row starts in it.
+    QByteArray m_text;
+    QList<qsizetype> m_rowStarts;
+    // The row number of each, as a spreadsheet shows it.
+    QList<int> m_rowNumbers;
+    char m_delimiter = ',';
+    ImportProblems m_problems;
+    qsizetype m_cursor = 0;
+    QVector<Column> m_columns;
+    // Header index to its entry in m_columns, -1 for an unknown name.
+    QVector<int> m_columnOfIndex;
+    // The columns no field takes, by header index; and by header index,
+    // whether it is one of them that no row has filled yet. A mail
+    // program writes columns ("Custom 1") that most files leave empty:
+    // nothing of them is lost.
+    QList<int> m_unreadColumns;
+    QVector<bool> m_unreadEmpty;
+    // Entity type of each group, groups sorted by their "type-subtype" text.
+    QVector<int> m_groupTypes;
+    // By entity type: whether its entities keep the order of the file's
+    // columns (another program's columns) rather than of their groups.
+    std::bitset<pim::ENTITY_TYPE_LAST + 1> m_inFileOrder;
+    QString m_encoding;
+};

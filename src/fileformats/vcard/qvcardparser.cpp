@@ -1,0 +1,62 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/qvcardparser.h"
+
+#include "fileformats/legacytext.h"
+#include "fileformats/vcard/vcardstreamparser.h"
+
+int QVCardParser::utf8BomLength(const QByteArray& head)
+{
+    return head.startsWith("\xEF\xBB\xBF") ? 3 : 0;
+}
+
+QList<QList<QVCardParser::_Property>> QVCardParser::parse(const QByteArray& data, ParseStats* stats)
+{
+    return parseChunked(data, data.size(), stats);
+}
+
+QList<QList<QVCardParser::_Property>> QVCardParser::parseChunked(const QByteArray& data, qsizetype chunkSize,
+                                                                 ParseStats* stats)
+{
+    QByteArray transcoded;
+    QByteArrayView bytes(data);
+    if (const auto utf16 = legacytext::utf16Start(data)) {
+        transcoded = legacytext::utf16ToUtf8(data, *utf16);
+        bytes = QByteArrayView(transcoded);
+    } else {
+        bytes = bytes.sliced(utf8BomLength(data));
+    }
+    VCardStreamParser parser(VCardStreamParser::Cards);
+    const qsizetype step = chunkSize > 0 ? chunkSize : bytes.size();
+    for (qsizetype at = 0; at < bytes.size(); at += step)
+        parser.feed(bytes.data() + at, qMin(step, bytes.size() - at));
+    parser.finish();
+    if (stats) {
+        stats->skippedLines = parser.skippedLines();
+        stats->skippedLineNumbers = parser.skippedLineNumbers();
+    }
+    return parser.takeCards();
+}
+
+QString QVCardParser::unescapeText(const QString& text)
+{
+    const qsizetype first = text.indexOf(u'\\');
+    if (first < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    out.append(QStringView(text).left(first));
+    for (qsizetype i = first; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\\' || i + 1 == text.size()) {
+            out.append(c);
+            continue;
+        }
+        const QChar next = text.at(++i);
+        const QChar meant = VCardProperty::unescapedCharacter(next);
+        if (meant.isNull())
+            out.append(c).append(next);
+        else
+            out.append(meant);
+    }
+    return out;
+}

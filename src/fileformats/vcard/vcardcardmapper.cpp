@@ -1,0 +1,642 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardcardmapper.h"
+
+#include "fileformats/absimport.h"
+#include "fileformats/vcard/vcardrules.h"
+#include "fileformats/vcard/vcardvalue.h"
+
+#include <QCoreApplication>
+#include <QHash>
+#include <QSet>
+#include <QVarLengthArray>
+
+#include <array>
+
+namespace {
+
+enum Rule {
+    RULE_NONE,
+    // Says something of the card rather than of the person, or only serves
+    // another property of the card (the label, the country format and the
+    // messaging service of a grouped item, read with their item): leaving
+    // it out loses nothing.
+    RULE_NOTHING_TO_KEEP,
+    RULE_N,
+    RULE_FN,
+    RULE_PHONETIC_FIRST,
+    RULE_PHONETIC_LAST,
+    RULE_NAME_READING,
+    RULE_PHOTO,
+    RULE_TEL,
+    RULE_EMAIL,
+    RULE_NICKNAME,
+    RULE_BDAY,
+    RULE_EVENT,
+    RULE_CATEGORIES,
+    RULE_IM,
+    RULE_NOTE,
+    RULE_ORG,
+    RULE_TITLE,
+    RULE_REL,
+    RULE_ADR,
+    RULE_URL,
+    RULE_ITEM_DATE,
+    RULE_IMPP,
+    RULE_NAMED_IM,
+    RULE_ITEM_REL,
+    RULE_RELATED,
+    RULE_NAMED_REL,
+    RULE_ANNIVERSARY,
+    RULE_DEPARTMENT,
+    RULE_MESSAGING,
+};
+
+Rule ruleFor(const QString& name)
+{
+    static const QHash<QString, Rule> table {
+        { QStringLiteral("N"), RULE_N },
+        { QStringLiteral("FN"), RULE_FN },
+        { QStringLiteral("X-PHONETIC-FIRST-NAME"), RULE_PHONETIC_FIRST },
+        { QStringLiteral("X-PHONETIC-LAST-NAME"), RULE_PHONETIC_LAST },
+        // Only the phone's reading of the name (isNameReading); a recording
+        // is a kind no field keeps.
+        { QStringLiteral("SOUND"), RULE_NAME_READING },
+        { QStringLiteral("PHOTO"), RULE_PHOTO },
+        { QStringLiteral("TEL"), RULE_TEL },
+        { QStringLiteral("EMAIL"), RULE_EMAIL },
+        { QStringLiteral("NICKNAME"), RULE_NICKNAME },
+        { QStringLiteral("BDAY"), RULE_BDAY },
+        { QStringLiteral("X-EVENT"), RULE_EVENT },
+        { QStringLiteral("CATEGORIES"), RULE_CATEGORIES },
+        { QStringLiteral("X-IM"), RULE_IM },
+        { QStringLiteral("NOTE"), RULE_NOTE },
+        { QStringLiteral("ORG"), RULE_ORG },
+        { QStringLiteral("TITLE"), RULE_TITLE },
+        { QStringLiteral("X-REL"), RULE_REL },
+        { QStringLiteral("ADR"), RULE_ADR },
+        { QStringLiteral("URL"), RULE_URL },
+        { QStringLiteral("X-ABDATE"), RULE_ITEM_DATE },
+        { QStringLiteral("IMPP"), RULE_IMPP },
+        { QStringLiteral("X-AIM"), RULE_NAMED_IM },
+        { QStringLiteral("X-ICQ"), RULE_NAMED_IM },
+        { QStringLiteral("X-JABBER"), RULE_NAMED_IM },
+        { QStringLiteral("X-GTALK"), RULE_NAMED_IM },
+        { QStringLiteral("X-GOOGLE-TALK"), RULE_NAMED_IM },
+        { QStringLiteral("X-MSN"), RULE_NAMED_IM },
+        { QStringLiteral("X-YAHOO"), RULE_NAMED_IM },
+        { QStringLiteral("X-SKYPE"), RULE_NAMED_IM },
+        { QStringLiteral("X-SKYPE-USERNAME"), RULE_NAMED_IM },
+        { QStringLiteral("X-QQ"), RULE_NAMED_IM },
+        { QStringLiteral("X-GADUGADU"), RULE_NAMED_IM },
+        { QStringLiteral("X-ABRELATEDNAMES"), RULE_ITEM_REL },
+        { QStringLiteral("RELATED"), RULE_RELATED },
+        { QStringLiteral("X-EVOLUTION-SPOUSE"), RULE_NAMED_REL },
+        { QStringLiteral("X-EVOLUTION-MANAGER"), RULE_NAMED_REL },
+        { QStringLiteral("X-EVOLUTION-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("X-MS-SPOUSE"), RULE_NAMED_REL },
+        { QStringLiteral("X-MS-MANAGER"), RULE_NAMED_REL },
+        { QStringLiteral("X-MS-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("X-SPOUSE"), RULE_NAMED_REL },
+        { QStringLiteral("X-MANAGER"), RULE_NAMED_REL },
+        { QStringLiteral("X-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-EVOLUTION-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-MS-ANNIVERSARY"), RULE_ANNIVERSARY },
+        // The desktop address book's own fields.
+        { QStringLiteral("X-KADDRESSBOOK-X-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-KADDRESSBOOK-X-SPOUSESNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-MANAGERSNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-ASSISTANTSNAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-KADDRESSBOOK-X-IMADDRESS"), RULE_NAMED_IM },
+        { QStringLiteral("X-KADDRESSBOOK-X-DEPARTMENT"), RULE_DEPARTMENT },
+        { QStringLiteral("VERSION"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("PRODID"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("REV"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("UID"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-ABUID"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("CLIENTPIDMAP"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-IRMC-LUID"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-ABSHOWAS"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("SORT-STRING"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("KIND"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("CLASS"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("PROFILE"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("NAME"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("SOURCE"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-ABLABEL"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-ABADR"), RULE_NOTHING_TO_KEEP },
+        { QStringLiteral("X-IM-PROTOCOL"), RULE_NOTHING_TO_KEEP },
+    };
+    const Rule rule = table.value(name, RULE_NONE);
+    // Names of a form rather than of the table are looked at only when the
+    // table has none.
+    if (rule == RULE_NONE && vcardrules::isMessagingName(name))
+        return RULE_MESSAGING;
+    return rule;
+}
+
+// Equal to an upper-case ASCII word without regard to case; the length
+// test first, as almost every parameter differs in length.
+bool isWord(const QString& text, QLatin1StringView upper)
+{
+    return text.size() == upper.size() && text.compare(upper, Qt::CaseInsensitive) == 0;
+}
+
+// Whether the ENCODING parameter, or a bare word of the older form, names
+// one of the words.
+bool isEncoded(const VCardProperty& property, std::initializer_list<QLatin1StringView> words)
+{
+    for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
+        const QString& word = isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
+        for (const QLatin1StringView w : words) {
+            if (isWord(word, w))
+                return true;
+        }
+    }
+    return false;
+}
+
+bool isQuotedPrintable(const VCardProperty& property)
+{
+    return isEncoded(property, { QLatin1StringView("QUOTED-PRINTABLE") });
+}
+
+// Whether a SOUND is a phone's reading of the name, "SOUND;X-IRMC-N:", its
+// marker bare or a TYPE word, rather than a recording.
+bool isNameReading(const VCardProperty& property)
+{
+    static const QLatin1StringView marker("X-IRMC-N");
+    for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
+        if (it.value().isEmpty() ? isWord(it.key(), marker)
+                                 : isWord(it.key(), QLatin1StringView("TYPE"))
+                && it.value().contains(marker, Qt::CaseInsensitive))
+            return true;
+    }
+    return false;
+}
+
+// The blanks the tokenizer skips before a quoted-printable value.
+bool isLeadingBlank(char16_t c)
+{
+    return c == u' ' || c == u'\t' || c == u'\v' || c == u'\f';
+}
+
+// How many blanks a value as written starts with, right after the colon;
+// 0 for a quoted-printable or base64 value, whose decoded bytes start with
+// what the writer encoded.
+qsizetype blanksAfterColon(const VCardProperty& property, bool quoted)
+{
+    if (quoted || isEncoded(property, { QLatin1StringView("BASE64"), QLatin1StringView("B") }))
+        return 0;
+    qsizetype n = 0;
+    while (n < property.value.size() && isLeadingBlank(uchar(property.value.at(n))))
+        ++n;
+    return n;
+}
+
+// How many of the first `most` characters of the text are blanks.
+qsizetype leadingBlanks(QStringView text, qsizetype most)
+{
+    qsizetype n = 0;
+    while (n < most && n < text.size() && isLeadingBlank(text.at(n).unicode()))
+        ++n;
+    return n;
+}
+
+// Whether blanks right after the colon stay part of the value. A value
+// starts right after the colon, and the program's own export writes each
+// value as the user has it: a note that starts indented, or a company,
+// title, nickname or related person's name that starts with a blank, comes
+// back as it was. In such free text the separator blank of a writer of
+// "NOTE: text" harms nothing (and isWrittenWithBlankAfterColon() sees most
+// such writers). A number, e-mail address, link, messaging address, date,
+// picture or group name cannot start with a blank, which would only break
+// dialling, mailing, opening or matching it: these drop such blanks, as do
+// the formatted name ("FN: John") and a structured address (the export's
+// starts with the empty post-office box). N keeps them where FN says so.
+bool keepsLeadingBlanks(Rule rule)
+{
+    switch (rule) {
+    case RULE_NICKNAME:
+    case RULE_NOTE:
+    case RULE_ORG:
+    case RULE_TITLE:
+    case RULE_REL:
+        return true;
+    default:
+        return false;
+    }
+}
+
+const VCardProperty* versionOf(const QList<VCardProperty>& card)
+{
+    for (const VCardProperty& property : card) {
+        if (property.name == QLatin1String("VERSION"))
+            return &property;
+    }
+    return nullptr;
+}
+
+bool isVersion3Or4(const VCardProperty* version)
+{
+    const QByteArray text = version ? version->value.trimmed() : QByteArray();
+    return text.startsWith('3') || text.startsWith('4');
+}
+
+// Whether the card is written "NAME: value", as its VERSION shows: a
+// writer that puts a blank after that colon puts one after every colon,
+// as a separator. This program's own export never does.
+bool isWrittenWithBlankAfterColon(const VCardProperty* version)
+{
+    return version && blanksAfterColon(*version, false) > 0;
+}
+
+// The N components as they stand after every N of the card: a later N
+// replaces only the positions it has. The first component also without
+// the blanks the value starts with.
+struct NameParts {
+    QString part[5];
+    bool present[5] = { false, false, false, false, false };
+    QString firstUnblanked;
+};
+
+// One way of reading N: standard (family;given;...) or swapped
+// (given;family;...), as older builds of this program wrote it; with the
+// blanks after the colon or without them.
+struct NameReading {
+    bool swapped;
+    bool unblanked;
+};
+
+void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index, bool unblanked = false)
+{
+    if (parts.present[index])
+        entity.fields.insert(key, unblanked ? parts.firstUnblanked : parts.part[index]);
+}
+
+pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameReading reading)
+{
+    static const QString given = QStringLiteral("data2");
+    static const QString family = QStringLiteral("data3");
+    static const QString middle = QStringLiteral("data4");
+    static const QString prefix = QStringLiteral("data5");
+    static const QString suffix = QStringLiteral("data6");
+    pim::Entity entity = base;
+    putPart(entity, reading.swapped ? given : family, parts, 0, reading.unblanked);
+    putPart(entity, reading.swapped ? family : given, parts, 1);
+    putPart(entity, middle, parts, 2);
+    putPart(entity, prefix, parts, 3);
+    putPart(entity, suffix, parts, 4);
+    return entity;
+}
+
+// Pairs a card's ORG and TITLE lines into organizations once the card is
+// read, each line read into a part of its own. A run of TITLE lines right
+// after a run of as many ORG lines, or the other way round, pairs with it
+// in order: ORG, ORG, TITLE, TITLE gives the first title to the first
+// company. Any other part fills the last organization while that lacks
+// such a part, else starts the next. So ORG, TITLE, ORG, TITLE (as phones
+// write them) and TITLE, ORG, TITLE, ORG (as this program's own export
+// does) give two organizations, each with its own title; ORG, ORG, TITLE
+// (a phone's first organization without a title) gives the title to the
+// second; ORG, TITLE, TITLE makes an organization of the second title
+// alone. A department line of its own joins the first organization.
+// TITLE and ORG lines of one grouped item ("item2.TITLE", "item2.ORG", as
+// this program's own export writes organisations that order cannot pair)
+// make one organization and pair with no line outside the item.
+class OrgPairing {
+public:
+    enum Kind { COMPANY, TITLE };
+
+    // A part that holds nothing is left out.
+    void add(Kind kind, pim::Entity part, const QString& group)
+    {
+        if (!pim::isBlankEntry(pim::ENTITY_ORG, part))
+            m_parts.append({ kind, std::move(part), group.toLower() });
+    }
+    void addDepartment(const QString& department)
+    {
+        if (!pim::isBlankText(department))
+            m_departments.append(department);
+    }
+    // Appends the organizations to the contact.
+    void settle(pim::_Contact& contact);
+
+private:
+    struct Part {
+        Kind kind;
+        pim::Entity entity;
+        QString group;
+    };
+    QList<Part> m_parts;
+    QStringList m_departments;
+};
+
+void OrgPairing::settle(pim::_Contact& contact)
+{
+    if (m_parts.isEmpty() && m_departments.isEmpty())
+        return;
+    QList<pim::Entity> orgs;
+    // Which kinds of part each organization has; an item's organization
+    // counts as whole, so no line outside it joins it.
+    QVarLengthArray<std::array<bool, 2>, 4> has;
+    QHash<QString, qsizetype> orgOfItem;
+    const auto fill = [](pim::Entity& org, pim::Entity& part) {
+        if (org.fields.isEmpty()) {
+            org = std::move(part);
+            return;
+        }
+        for (auto it = part.fields.cbegin(); it != part.fields.cend(); ++it)
+            org.fields.insert(it.key(), it.value());
+    };
+    qsizetype previousFirst = -1;
+    qsizetype previousLength = 0;
+    for (qsizetype start = 0; start < m_parts.size();) {
+        Part& item = m_parts[start];
+        if (!item.group.isEmpty()) {
+            auto at = orgOfItem.constFind(item.group);
+            if (at == orgOfItem.constEnd()) {
+                at = orgOfItem.insert(item.group, orgs.size());
+                orgs.append(pim::Entity());
+                has.append({ true, true });
+            }
+            fill(orgs[*at], item.entity);
+            previousFirst = -1;
+            ++start;
+            continue;
+        }
+        const Kind kind = item.kind;
+        qsizetype end = start + 1;
+        while (end < m_parts.size() && m_parts.at(end).kind == kind && m_parts.at(end).group.isEmpty())
+            ++end;
+        const qsizetype length = end - start;
+        bool inOrder = previousFirst >= 0 && length == previousLength;
+        for (qsizetype j = 0; inOrder && j < length; ++j)
+            inOrder = !has[previousFirst + j][kind];
+        qsizetype first = -1;
+        for (qsizetype j = 0; j < length; ++j) {
+            qsizetype at = previousFirst + j;
+            if (!inOrder) {
+                if (orgs.isEmpty() || has.back()[kind]) {
+                    orgs.append(pim::Entity());
+                    has.append({ false, false });
+                }
+                at = orgs.size() - 1;
+            }
+            fill(orgs[at], m_parts[start + j].entity);
+            has[at][kind] = true;
+            if (j == 0)
+                first = at;
+        }
+        previousFirst = first;
+        previousLength = length;
+        start = end;
+    }
+    for (const QString& department : m_departments) {
+        if (orgs.isEmpty())
+            orgs.append(pim::Entity());
+        pim::Entity& org = orgs.first();
+        const QString known = pim::fieldText(org.fields.value(QStringLiteral("data5")));
+        if (known.isEmpty())
+            org.fields.insert(QStringLiteral("data5"), department);
+        else if (known != department)
+            org.fields.insert(QStringLiteral("data5"), known + QLatin1String("; ") + department);
+    }
+    contact.entities[pim::ENTITY_ORG].append(orgs);
+}
+
+} // namespace
+
+pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcardrules::Notes* notesOut)
+{
+    using namespace vcardrules;
+    pim::_Contact contact;
+    const VCardProperty* version = versionOf(card);
+    const bool modern = isVersion3Or4(version);
+    const bool blankAfterColon = isWrittenWithBlankAfterColon(version);
+    NameParts nameParts;
+    bool hasN = false;
+    QString formattedName;
+    OrgPairing orgs;
+    Notes ownNotes;
+    Notes& notes = notesOut ? *notesOut : ownNotes;
+    const auto checkCharset = [&](const VCardProperty& property) {
+        const QString charset = property.paramIgnoringCase(QStringLiteral("CHARSET"));
+        if (charset.isEmpty() || m_charsets.isKnown(charset))
+            return;
+        notes.add(property.line, QCoreApplication::translate("VCardImport",
+                                                             "unknown character set \"%1\"; the value was read as UTF-8.")
+                                     .arg(charset));
+    };
+
+    // Grouped items ("item1.TEL" with "item1.X-ABLabel") take their kind
+    // from the label; a messaging address its service's name from the
+    // item's X-IM-PROTOCOL.
+    QHash<QString, QString> labels;
+    QHash<QString, QString> protocols;
+    for (const VCardProperty& property : card) {
+        if (property.group.isEmpty())
+            continue;
+        const bool label = property.name == QLatin1String("X-ABLABEL");
+        if (label || property.name == QLatin1String("X-IM-PROTOCOL")) {
+            checkCharset(property);
+            (label ? labels : protocols)
+                .insert(property.group.toLower(),
+                        VCardValue(property, m_charsets, !(modern && isQuotedPrintable(property))).text());
+        }
+    }
+
+    for (const VCardProperty& property : card) {
+        Rule rule = ruleFor(property.name);
+        if (rule == RULE_NAME_READING && !isNameReading(property))
+            rule = RULE_NONE;
+        if (rule == RULE_NONE) {
+            if (!property.value.isEmpty())
+                notes.leftOut.append({ property.line, property.name });
+            continue;
+        }
+        if (rule == RULE_NOTHING_TO_KEEP)
+            continue;
+        checkCharset(property);
+        const bool quoted = isQuotedPrintable(property);
+        const qsizetype blanks = blanksAfterColon(property, quoted);
+        VCardProperty unblanked;
+        const VCardProperty* read = &property;
+        if (blanks > 0 && (blankAfterColon || (!keepsLeadingBlanks(rule) && rule != RULE_N))) {
+            unblanked = property;
+            unblanked.value.remove(0, blanks);
+            read = &unblanked;
+        }
+        VCardValue value(*read, m_charsets, !(modern && quoted));
+        if (!property.group.isEmpty()) {
+            const QString group = property.group.toLower();
+            const auto label = labels.constFind(group);
+            if (label != labels.constEnd())
+                value.setItemLabel(label.value());
+            if (rule == RULE_IM)
+                value.setItemProtocol(protocols.value(group));
+        }
+        switch (rule) {
+        case RULE_NONE:
+        case RULE_NOTHING_TO_KEEP:
+            break;
+        case RULE_N: {
+            if (!hasN) {
+                firstEntity(contact, pim::ENTITY_NAME);
+                hasN = true;
+            }
+            // In 3.0 and 4.0 each part is a list ("Maria,Elin" for two
+            // middle names); older cards know no lists.
+            const QStringList parts = value.components(modern);
+            for (int i = 0; i < 5 && i < parts.size(); ++i) {
+                nameParts.part[i] = parts.at(i);
+                nameParts.present[i] = true;
+            }
+            if (!parts.isEmpty()) {
+                const QString& first = parts.constFirst();
+                nameParts.firstUnblanked = first.mid(leadingBlanks(first, read == &property ? blanks : 0));
+            }
+            break;
+        }
+        case RULE_FN:
+            formattedName = value.text().trimmed();
+            break;
+        case RULE_PHONETIC_FIRST:
+            readPhoneticFirstName(value, contact);
+            break;
+        case RULE_PHONETIC_LAST:
+            readPhoneticLastName(value, contact);
+            break;
+        case RULE_NAME_READING:
+            readNameReading(value, contact);
+            break;
+        case RULE_PHOTO:
+            readPhoto(value, contact, notes);
+            break;
+        case RULE_TEL:
+            readTel(value, contact);
+            break;
+        case RULE_EMAIL:
+            readEmail(value, contact);
+            break;
+        case RULE_NICKNAME:
+            readNickname(value, contact);
+            break;
+        case RULE_BDAY:
+            readBirthday(value, contact);
+            break;
+        case RULE_EVENT:
+            readEvent(value, contact);
+            break;
+        case RULE_CATEGORIES:
+            readCategories(value, contact, notes);
+            break;
+        case RULE_IM:
+            readIm(value, contact);
+            break;
+        case RULE_NOTE:
+            readNote(value, contact);
+            break;
+        case RULE_ORG: {
+            pim::Entity part;
+            readOrg(value, part);
+            orgs.add(OrgPairing::COMPANY, std::move(part), property.group);
+            break;
+        }
+        case RULE_TITLE: {
+            pim::Entity part;
+            readTitle(value, part);
+            orgs.add(OrgPairing::TITLE, std::move(part), property.group);
+            break;
+        }
+        case RULE_DEPARTMENT:
+            orgs.addDepartment(value.text());
+            break;
+        case RULE_REL:
+            readRelation(value, contact);
+            break;
+        case RULE_ADR:
+            readAddress(value, contact);
+            break;
+        case RULE_URL:
+            readUrl(value, contact);
+            break;
+        case RULE_ITEM_DATE:
+            readItemDate(value, contact);
+            break;
+        case RULE_IMPP:
+            readImpp(value, contact);
+            break;
+        case RULE_NAMED_IM:
+            readNamedIm(value, contact);
+            break;
+        case RULE_ITEM_REL:
+            readItemRelation(value, contact);
+            break;
+        case RULE_RELATED:
+            readRelated(value, contact);
+            break;
+        case RULE_NAMED_REL:
+            readNamedRelation(value, contact);
+            break;
+        case RULE_ANNIVERSARY:
+            readAnniversary(value, contact);
+            break;
+        case RULE_MESSAGING:
+            readMessaging(value, contact);
+            break;
+        }
+    }
+    orgs.settle(contact);
+
+    if (hasN) {
+        // The reading whose display name is the card's FN, else the
+        // standard one as written. FN names the person as the writer shows
+        // them: "N: Doe;John" beside "FN:John Doe" is family name "Doe". A
+        // card without FN, never one of the program's own, is read without
+        // the blanks after the colon.
+        pim::Entity& name = firstEntity(contact, pim::ENTITY_NAME);
+        pim::Entity chosen = nameEntity(name, nameParts, { false, formattedName.isEmpty() });
+        QString display = chosen.fullName();
+        const bool blanks = nameParts.firstUnblanked != nameParts.part[0];
+        for (const NameReading reading : { NameReading { true, false }, NameReading { false, true },
+                                           NameReading { true, true } }) {
+            if (formattedName.isEmpty() || display == formattedName)
+                break;
+            if (reading.unblanked && !blanks)
+                continue;
+            pim::Entity other = nameEntity(name, nameParts, reading);
+            const QString otherDisplay = other.fullName();
+            if (otherDisplay == formattedName) {
+                chosen = other;
+                display = otherDisplay;
+            }
+        }
+        name = chosen;
+        contact.fullName = display;
+        // The list and the card show the name the parts build, as a merge
+        // matches it; an FN that says otherwise ("Dr. Ann Ray", "Mum") is
+        // the display name the name keeps, and the export writes it back.
+        name.fields.insert(QStringLiteral("data1"), formattedName.isEmpty() ? display : formattedName);
+    }
+    if (contact.fullName.isEmpty() && !formattedName.isEmpty()) {
+        // No usable N: the card's formatted name stands in, as the given
+        // name too, so an edit that rebuilds the name from its parts keeps it.
+        pim::Entity& name = firstEntity(contact, pim::ENTITY_NAME);
+        contact.fullName = formattedName;
+        name.fields.insert(QStringLiteral("data1"), formattedName);
+        name.fields.insert(QStringLiteral("data2"), formattedName);
+    }
+    if (contact.fullName.isEmpty()) {
+        // A phone's export holds many cards of a number alone ("N:;;;;"):
+        // named after what they hold, as the same contact in a table is,
+        // and without a name entry that says nothing. One that says how
+        // the name is spoken stays.
+        const auto name = contact.entities.constFind(pim::ENTITY_NAME);
+        if (name != contact.entities.cend() && (name->isEmpty() || !holdsReading(name->constFirst())))
+            contact.entities.remove(pim::ENTITY_NAME);
+        contact.fullName = standInName(contact);
+    }
+    return contact;
+}

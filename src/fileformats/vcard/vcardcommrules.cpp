@@ -1,0 +1,315 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardrules.h"
+
+#include "model/pimlabels.h"
+
+#include <QHash>
+
+namespace vcardrules {
+
+namespace {
+
+bool has(const QStringList& kinds, const char* word)
+{
+    return VCardValue::has(kinds, QLatin1StringView(word));
+}
+
+// The phone sub-type of a set of kind words. What this program's own
+// writer puts out ("home,voice", "cell", "work,fax", ...) reads back as it
+// always has. None when the words name no kind ("voice", "pref", none).
+std::optional<int> phoneType(const QStringList& kinds)
+{
+    const bool home = has(kinds, "home");
+    const bool work = has(kinds, "work");
+    if (has(kinds, "fax"))
+        return home ? 5 : work ? 4 : 13;
+    if (has(kinds, "pager") || has(kinds, "beeper"))
+        return work ? 18 : 6;
+    if (has(kinds, "cell") || has(kinds, "mobile") || has(kinds, "iphone"))
+        return work ? 17 : 2;
+    static const struct {
+        const char* word;
+        int code;
+    } single[] = {
+        { "car", 9 },        { "isdn", 11 },      { "main", 12 },      { "callback", 8 },
+        { "x-company-main", 10 },
+        { "radio", 14 },     { "telex", 15 },     { "textphone", 16 }, { "tty", 16 },
+        { "assistant", 19 }, { "mms", 20 },
+    };
+    for (const auto& s : single) {
+        if (has(kinds, s.word))
+            return s.code;
+    }
+    if (home)
+        return 1;
+    if (work)
+        return 3;
+    if (has(kinds, "other"))
+        return 0;
+    return std::nullopt;
+}
+
+// "internet" and "pref" say nothing of the kind.
+std::optional<int> emailType(const QStringList& kinds)
+{
+    if (has(kinds, "cell") || has(kinds, "mobile"))
+        return 4;
+    if (has(kinds, "work"))
+        return 2;
+    if (has(kinds, "other"))
+        return 0;
+    if (has(kinds, "home"))
+        return 1;
+    return std::nullopt;
+}
+
+// Messaging kinds: the protocol words are not among them.
+std::optional<int> imType(const QStringList& kinds)
+{
+    if (has(kinds, "work"))
+        return 2;
+    if (has(kinds, "other"))
+        return 0;
+    if (has(kinds, "home"))
+        return 1;
+    return std::nullopt;
+}
+
+// The protocol the first kind word that names one names ("skype",
+// "google-talk"); 0 (Other) when none does.
+int imProtocol(const QStringList& kinds)
+{
+    for (const QString& kind : kinds) {
+        const int protocol = pim::imProtocolNamed(kind).value_or(0);
+        if (protocol != 0)
+            return protocol;
+    }
+    return 0;
+}
+
+// IMPP's own kinds (RFC 4770) beside home and work.
+std::optional<int> imppType(const QStringList& kinds)
+{
+    if (const std::optional<int> type = imType(kinds))
+        return type;
+    if (has(kinds, "business"))
+        return 2;
+    if (has(kinds, "personal"))
+        return 1;
+    return std::nullopt;
+}
+
+// The length of the URI scheme that the text starts with ("xmpp" of
+// "xmpp:ann@example.org"); 0 when it starts with none.
+qsizetype schemeLength(const QString& text)
+{
+    qsizetype i = 0;
+    while (i < text.size() && text.at(i).unicode() < 0x80
+           && (text.at(i).isLetterOrNumber() || text.at(i) == u'+' || text.at(i) == u'-' || text.at(i) == u'.'))
+        ++i;
+    return i > 1 && i < text.size() && text.at(i) == u':' && text.at(0).isLetter() ? i : 0;
+}
+
+// An IM entity of the address, of the protocol, with the service's own
+// name when one is given.
+void appendIm(const VCardValue& value, pim::_Contact& contact, const QString& address, std::optional<int> type,
+              int protocol, const QString& protocolName)
+{
+    pim::Entity entity;
+    setSubType(entity, value, type, 1);
+    entity.fields.insert(QStringLiteral("data1"), address);
+    // Stored also when 0 (Other): an address without a protocol is the same
+    // as one of protocol Other, and the merge compares the two.
+    entity.fields.insert(QStringLiteral("data5"), protocol);
+    if (!protocolName.isEmpty())
+        entity.fields.insert(QStringLiteral("data6"), protocolName);
+    appendEntity(contact, pim::ENTITY_IM, entity);
+}
+
+const QHash<QString, int>& urlWords()
+{
+    static const QHash<QString, int> table {
+        { QStringLiteral("homepage"), 1 }, { QStringLiteral("blog"), 2 },
+        { QStringLiteral("profile"), 3 },  { QStringLiteral("home"), 4 },
+        { QStringLiteral("work"), 5 },     { QStringLiteral("ftp"), 6 },
+    };
+    return table;
+}
+
+std::optional<int> urlType(const QStringList& kinds)
+{
+    for (const char* word : { "homepage", "blog", "profile", "ftp", "work", "home" }) {
+        if (has(kinds, word))
+            return urlWords().value(QLatin1String(word));
+    }
+    if (has(kinds, "other"))
+        return 0;
+    return std::nullopt;
+}
+
+// The website kind an item's label of its own names, as web-mail writes
+// the kind ("homePage", "Home Page", "BLOG"): a word of the table, letter
+// case, blanks and punctuation aside.
+std::optional<int> urlLabelled(const QString& label)
+{
+    const auto it = urlWords().constFind(pim::labelKey(label));
+    if (it == urlWords().constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+// "INTERNET" only says that an e-mail address is one: as an item's label
+// ("INTERNET", "_$!<Internet>!$_") it is no label of the user's. This
+// program's own export puts a label of the user's beside the kind Other,
+// so a user's own label "Internet" stays theirs.
+bool saysNothingOfAnEmail(const QString& label, std::optional<int> type)
+{
+    return type != 0 && label.compare(QLatin1String("internet"), Qt::CaseInsensitive) == 0;
+}
+
+// "tel:+1-555-0100;ext=5555" (4.0) is the number "+1-555-0100;ext=5555".
+QString phoneNumber(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    if (trimmed.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
+        return trimmed.mid(4);
+    return text;
+}
+
+} // namespace
+
+void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code, int fallback)
+{
+    setSubType(entity, value.customLabel(), code, fallback);
+}
+
+void setSubType(pim::Entity& entity, const QString& custom, std::optional<int> code, int fallback)
+{
+    if (!custom.isEmpty()) {
+        entity.fields.insert(QStringLiteral("data2"), 0);
+        entity.fields.insert(QStringLiteral("data3"), custom);
+        return;
+    }
+    entity.fields.insert(QStringLiteral("data2"), code.value_or(fallback));
+    if (!code)
+        pim::setTypeNotGiven(entity);
+}
+
+pim::Entity& firstEntity(pim::_Contact& contact, int type)
+{
+    QList<pim::Entity>& list = contact.entities[type];
+    if (list.isEmpty())
+        list.append(pim::Entity());
+    return list.first();
+}
+
+void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity)
+{
+    if (!pim::isBlankEntry(type, entity))
+        contact.entities[type].append(entity);
+}
+
+void readTel(const VCardValue& value, pim::_Contact& contact)
+{
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data1"), phoneNumber(value.text()));
+    // A phone that names no kind is a mobile, as phones' exports mean it.
+    setSubType(entity, value, phoneType(value.kinds()), 2);
+    appendEntity(contact, pim::ENTITY_PHONE, entity);
+}
+
+void readEmail(const VCardValue& value, pim::_Contact& contact)
+{
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data1"), value.text());
+    const QString label = value.customLabel();
+    const std::optional<int> type = emailType(value.kinds());
+    setSubType(entity, saysNothingOfAnEmail(label, type) ? QString() : label, type, 1);
+    appendEntity(contact, pim::ENTITY_EMAIL, entity);
+}
+
+void readIm(const VCardValue& value, pim::_Contact& contact)
+{
+    const QStringList kinds = value.kinds();
+    // The item's X-IM-PROTOCOL is the name the user gave the service, which
+    // this program's own export writes beside the protocol: kept as it is,
+    // even where it reads like a protocol of the table.
+    appendIm(value, contact, value.text(), imType(kinds), imProtocol(kinds), value.itemProtocol());
+}
+
+void readImpp(const VCardValue& value, pim::_Contact& contact)
+{
+    const QString text = value.text();
+    const QString trimmed = text.trimmed();
+    const qsizetype scheme = schemeLength(trimmed);
+    // Address books write "xmpp:" for Google Talk and Facebook too, and
+    // name the service beside it.
+    QString service = value.property().paramIgnoringCase(QStringLiteral("X-SERVICE-TYPE")).trimmed();
+    if (service.isEmpty())
+        service = trimmed.left(scheme);
+    // A service the protocol table lacks keeps its name, as a custom one.
+    const std::optional<int> protocol = pim::imProtocolNamed(service);
+    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()),
+             protocol.value_or(0), protocol ? QString() : service);
+}
+
+void readNamedIm(const VCardValue& value, pim::_Contact& contact)
+{
+    static const QHash<QString, int> protocols {
+        { QStringLiteral("X-AIM"), 1 },         { QStringLiteral("X-MSN"), 2 },
+        { QStringLiteral("X-YAHOO"), 3 },       { QStringLiteral("X-SKYPE"), 4 },
+        { QStringLiteral("X-SKYPE-USERNAME"), 4 }, { QStringLiteral("X-QQ"), 5 },
+        { QStringLiteral("X-GTALK"), 6 },       { QStringLiteral("X-GOOGLE-TALK"), 6 },
+        { QStringLiteral("X-ICQ"), 7 },         { QStringLiteral("X-JABBER"), 8 },
+        { QStringLiteral("X-GADUGADU"), 10 },
+    };
+    appendIm(value, contact, value.text(), imType(value.kinds()), protocols.value(value.property().name, 0),
+             QString());
+}
+
+namespace {
+
+const QLatin1StringView kMessagingStart("X-MESSAGING/");
+const QLatin1StringView kMessagingEnd("-ALL");
+
+} // namespace
+
+bool isMessagingName(const QString& name)
+{
+    return name.size() > kMessagingStart.size() + kMessagingEnd.size() && name.startsWith(kMessagingStart)
+        && name.endsWith(kMessagingEnd);
+}
+
+void readMessaging(const VCardValue& value, pim::_Contact& contact)
+{
+    const QString& name = value.property().name;
+    // The name is read in upper case; the address book writes the
+    // protocol's word in lower case ("X-messaging/irc-All").
+    const QString word
+        = name.mid(kMessagingStart.size(), name.size() - kMessagingStart.size() - kMessagingEnd.size()).toLower();
+    const std::optional<int> protocol = pim::imProtocolNamed(word);
+    const std::optional<int> type = imType(value.kinds());
+    // Several addresses of one protocol share the line, each after a
+    // U+E000.
+    for (const QStringView address : QStringView(value.text()).tokenize(QChar(0xE000), Qt::SkipEmptyParts))
+        appendIm(value, contact, address.toString(), type, protocol.value_or(0), protocol ? QString() : word);
+}
+
+void readUrl(const VCardValue& value, pim::_Contact& contact)
+{
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data1"), value.text());
+    // A label of a kind counts where no TYPE word names one: this
+    // program's own export names the kind of every site, Other beside a
+    // label of the user's ("Blog" of their own).
+    const std::optional<int> type = urlType(value.kinds());
+    const QString label = value.customLabel();
+    const std::optional<int> labelled = type || label.isEmpty() ? std::nullopt : urlLabelled(label);
+    if (labelled)
+        entity.fields.insert(QStringLiteral("data2"), *labelled);
+    else
+        setSubType(entity, value, type, 0);
+    appendEntity(contact, pim::ENTITY_URL, entity);
+}
+
+} // namespace vcardrules

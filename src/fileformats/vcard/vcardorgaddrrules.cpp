@@ -1,0 +1,157 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardrules.h"
+
+#include <QCoreApplication>
+
+#include <cctype>
+
+namespace vcardrules {
+
+namespace {
+
+// "postal", "parcel", "dom" and "intl" say how mail goes, not whose
+// address it is.
+std::optional<int> addressType(const QStringList& kinds)
+{
+    if (VCardValue::has(kinds, QLatin1StringView("home")))
+        return 1;
+    if (VCardValue::has(kinds, QLatin1StringView("work")))
+        return 2;
+    if (VCardValue::has(kinds, QLatin1StringView("other")))
+        return 0;
+    return std::nullopt;
+}
+
+// "scheme:" at the start: a reference, not image bytes.
+bool isUri(const QByteArray& value)
+{
+    qsizetype i = 0;
+    while (i < value.size() && (std::isalnum((unsigned char)value.at(i)) || value.at(i) == '+'
+                                || value.at(i) == '-' || value.at(i) == '.'))
+        ++i;
+    return i > 1 && i < value.size() && value.at(i) == ':' && std::isalpha((unsigned char)value.at(0));
+}
+
+// The image of "data:image/jpeg;base64,..." in any letter case, 3.0
+// escapes ("\;", "\,") and folding blanks allowed; empty when it does not
+// decode.
+QByteArray dataUriBytes(QByteArray uri)
+{
+    uri.replace('\\', QByteArray());
+    const qsizetype comma = uri.indexOf(',');
+    if (comma < 0)
+        return QByteArray();
+    QByteArray payload = uri.mid(comma + 1);
+    if (!uri.left(comma).toLower().endsWith(";base64"))
+        return QByteArray::fromPercentEncoding(payload);
+    payload.replace(' ', QByteArray()).replace('\t', QByteArray()).replace('\r', QByteArray()).replace('\n', QByteArray());
+    const auto decoded = QByteArray::fromBase64Encoding(payload, QByteArray::AbortOnBase64DecodingErrors);
+    return decoded ? decoded.decoded : QByteArray();
+}
+
+// The kind an ORG or TITLE names, of the organisation table: the writer
+// puts it on ORG, or on TITLE for a title without a company, and a custom
+// label makes the two one grouped item. Only a kind the card names is
+// kept: an organisation of no kind reads as before, which shows as Other
+// and, merged, leaves a stored kind as it is.
+void readOrgKind(const VCardValue& value, pim::Entity& org)
+{
+    const QStringList kinds = value.kinds();
+    std::optional<int> code;
+    if (VCardValue::has(kinds, QLatin1StringView("work")))
+        code = 1;
+    else if (VCardValue::has(kinds, QLatin1StringView("other")))
+        code = 0;
+    if (code || !value.customLabel().isEmpty())
+        setSubType(org, value, code, 0);
+}
+
+} // namespace
+
+void readOrg(const VCardValue& value, pim::Entity& org)
+{
+    readOrgKind(value, org);
+    const QStringList parts = value.components();
+    if (parts.size() >= 1)
+        org.fields.insert(QStringLiteral("data1"), parts.at(0));
+    if (parts.size() < 2)
+        return;
+    // "Test Inc.;Testing;Lab 3": every unit after the company is part of the
+    // department, the empty ones (this program's own "Acme;Sales;;") left out.
+    QString department = parts.at(1);
+    for (qsizetype i = 2; i < parts.size(); ++i) {
+        if (parts.at(i).isEmpty())
+            continue;
+        if (!department.isEmpty())
+            department += QLatin1String("; ");
+        department += parts.at(i);
+    }
+    org.fields.insert(QStringLiteral("data5"), department);
+}
+
+void readTitle(const VCardValue& value, pim::Entity& org)
+{
+    readOrgKind(value, org);
+    org.fields.insert(QStringLiteral("data4"), value.text());
+}
+
+void readAddress(const VCardValue& value, pim::_Contact& contact)
+{
+    static const QString keys[] = { QString(), QString(), QStringLiteral("data4"), QStringLiteral("data7"),
+                                    QStringLiteral("data8"), QStringLiteral("data9"), QStringLiteral("data10") };
+    pim::Entity entity;
+    const QStringList parts = value.components();
+    for (int i = 3; i < 7 && i < parts.size(); ++i)
+        entity.fields.insert(keys[i], parts.at(i));
+    // The post-office box and the extended address ("Suite 200") have no
+    // field of their own: they follow the street on lines of their own, so
+    // the card, the editor and every export show them.
+    QStringList street;
+    for (const int i : { 2, 1, 0 }) {
+        if (i < parts.size() && !parts.at(i).isEmpty())
+            street.append(parts.at(i));
+    }
+    if (parts.size() > 2 || !street.isEmpty())
+        entity.fields.insert(keys[2], street.join(QLatin1Char('\n')));
+    setSubType(entity, value, addressType(value.kinds()), 0);
+    entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
+    appendEntity(contact, pim::ENTITY_ADDR, entity);
+}
+
+void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
+{
+    // "PHOTO:" holds nothing: no photo, and nothing lost.
+    if (value.bytes().trimmed().isEmpty())
+        return;
+    const QString encoding = value.property().paramIgnoringCase(QStringLiteral("ENCODING")).toLower();
+    const bool base64 = encoding == QLatin1String("b") || encoding == QLatin1String("base64")
+        || VCardValue::has(value.kinds(), QLatin1StringView("base64"));
+    QByteArray image = value.bytes();
+    if (base64) {
+        // A data URI under ENCODING=b, as some servers turn a 4.0 photo
+        // into a 3.0 one: the reader keeps such a value as written.
+        if (image.left(5).toLower() == "data:")
+            image = dataUriBytes(image.mid(5));
+    } else {
+        const QByteArray text = image.trimmed();
+        if (isUri(text)) {
+            if (text.left(5).toLower() != "data:") {
+                notes.add(value.property().line,
+                          QCoreApplication::translate("VCardImport",
+                                                      "the photo is a link (%1), not a picture, and was left out.")
+                              .arg(QString::fromUtf8(text.left(80))));
+                return;
+            }
+            image = dataUriBytes(text.mid(5));
+        }
+    }
+    if (image.isEmpty()) {
+        notes.add(value.property().line,
+                  QCoreApplication::translate("VCardImport", "the photo could not be decoded and was left out."));
+        return;
+    }
+    // A later photo takes the place of an earlier one.
+    firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), image);
+}
+
+} // namespace vcardrules

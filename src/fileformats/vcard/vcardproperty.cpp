@@ -1,0 +1,137 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardproperty.h"
+
+#include "fileformats/vcard/vcardcharsets.h"
+
+QString VCardProperty::paramIgnoringCase(const QString& key) const
+{
+    const auto exact = params.constFind(key);
+    if (exact != params.constEnd())
+        return exact.value();
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        // Case folding maps one UTF-16 unit to one, so a length that differs
+        // settles it without the costlier comparison.
+        if (it.key().size() == key.size() && it.key().compare(key, Qt::CaseInsensitive) == 0)
+            return it.value();
+    }
+    return QString();
+}
+
+QString VCardProperty::toString() const
+{
+    VCardCharsets charsets;
+    return toString(charsets);
+}
+
+QString VCardProperty::toString(VCardCharsets& charsets) const
+{
+    return charsets.decode(value, paramIgnoringCase(QStringLiteral("CHARSET")));
+}
+
+QStringList VCardProperty::values() const
+{
+    return splitComponents(toString(), true);
+}
+
+QChar VCardProperty::unescapedCharacter(QChar next)
+{
+    switch (next.unicode()) {
+    case u'n':
+    case u'N':
+        return u'\n';
+    case u'\\':
+    case u',':
+    case u';':
+    // Not an escape of the standard, but web-mail and phone exports write
+    // "https\://" and "Mo-Fr\: 9-17": read as they mean it.
+    case u':':
+        return next;
+    default:
+        return QChar();
+    }
+}
+
+namespace {
+
+// The items of a list component ("Maria,Elin") as one text: each trimmed,
+// the empty ones dropped, the rest joined by a blank.
+QString joinedItems(const QStringList& items)
+{
+    QStringList kept;
+    for (const QString& item : items) {
+        const QString trimmed = item.trimmed();
+        if (!trimmed.isEmpty())
+            kept.append(trimmed);
+    }
+    return kept.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+QStringList VCardProperty::splitComponents(const QString& text, bool escapes, bool joinLists)
+{
+    QStringList result;
+    result.reserve(text.count(u';') + 1);
+    const qsizetype firstEscape = text.indexOf(u'\\');
+    if (firstEscape < 0) {
+        // The common case: no escapes, so every component is a plain slice.
+        const auto take = [&](QString component) {
+            if (joinLists && component.contains(u','))
+                component = joinedItems(component.split(u','));
+            result.append(component);
+        };
+        qsizetype start = 0;
+        for (qsizetype end = text.indexOf(u';'); end >= 0; end = text.indexOf(u';', start)) {
+            take(text.mid(start, end - start));
+            start = end + 1;
+        }
+        if (start < text.size())
+            take(text.mid(start));
+        return result;
+    }
+    QString current;
+    // The items before the last unescaped comma of a list component.
+    QStringList items;
+    const auto endComponent = [&] {
+        if (!items.isEmpty()) {
+            items.append(current);
+            current = joinedItems(items);
+            items.clear();
+        }
+        result.append(current);
+        current.clear();
+    };
+    // What a backslash and the character after it stand for; null when the
+    // backslash is text. Where the text stands as written, only the
+    // separators are escaped.
+    const auto meaning = [&](QChar next) {
+        if (escapes)
+            return unescapedCharacter(next);
+        return next == u';' || (joinLists && next == u',') ? next : QChar();
+    };
+    bool escaped = false;
+    for (const QChar c : text) {
+        if (escaped) {
+            escaped = false;
+            const QChar meant = meaning(c);
+            if (meant.isNull())
+                current.append(u'\\').append(c);
+            else
+                current.append(meant);
+        } else if (c == u'\\') {
+            escaped = true;
+        } else if (c == u';') {
+            endComponent();
+        } else if (joinLists && c == u',') {
+            items.append(current);
+            current.clear();
+        } else {
+            current.append(c);
+        }
+    }
+    if (escaped)
+        current.append(u'\\');
+    if (!current.isEmpty() || !items.isEmpty())
+        endComponent();
+    return result;
+}

@@ -1,0 +1,115 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "model/contact.h"
+#include "fileformats/vcard/vcardvalue.h"
+
+#include <QSet>
+
+#include <optional>
+
+// The property rules of the vCard reader, one function per property name.
+// Each writes the entities of one kind into the contact being built.
+namespace vcardrules {
+
+// What the rules of one card left out or read differently, each with the
+// line of its property, in words for the user.
+struct Notes {
+    QList<std::pair<qint64, QString>> items;
+    // The card's groups reached the bound and one was cut off.
+    bool groupsCut = false;
+    // The names of the card's groups so far, of every CATEGORIES line: a
+    // name given twice makes one group.
+    QSet<QString> groupNames;
+    // Line and name of each property with a value of a kind no rule reads
+    // and that carried something a user keeps.
+    QList<std::pair<qint64, QString>> leftOut;
+
+    void add(qint64 line, const QString& text) { items.append({ line, text }); }
+};
+
+// Groups one card may join; a card with more is damaged or hostile.
+constexpr int kMaxGroupsPerCard = 1000;
+
+// The entity's sub-type code, or for a custom label code 0 and the label
+// in "data3". Without a code (the property names no kind) and without a
+// label, the fallback is stored and the entity marked as one whose type
+// was not given (pim::setTypeNotGiven).
+void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code, int fallback);
+// The same with the label given apart from the value's.
+void setSubType(pim::Entity& entity, const QString& label, std::optional<int> code, int fallback);
+
+// The contact's first entity of a type, appended empty when there is none:
+// a property that a contact holds once (its name, a photo) writes into it.
+pim::Entity& firstEntity(pim::_Contact& contact, int type);
+// Appends an entity, one per occurrence of the property; an entity that
+// holds nothing (pim::isBlankEntry: "TEL:", "IMPP:xmpp:") makes no entry.
+void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity);
+
+// Phones, e-mail, messaging, web sites (vcardcommrules.cpp).
+void readTel(const VCardValue& value, pim::_Contact& contact);
+void readEmail(const VCardValue& value, pim::_Contact& contact);
+void readIm(const VCardValue& value, pim::_Contact& contact);
+// IMPP ("xmpp:ann@example.org"): the protocol from X-SERVICE-TYPE, else
+// from the scheme.
+void readImpp(const VCardValue& value, pim::_Contact& contact);
+// The address of a property named after its protocol (X-AIM, X-SKYPE...),
+// or of the desktop address book's X-KADDRESSBOOK-X-IMAddress, of no
+// protocol.
+void readNamedIm(const VCardValue& value, pim::_Contact& contact);
+// The desktop address book's older messaging form, X-messaging/xmpp-All:
+// the addresses of the protocol its name names, a protocol of the table or
+// else one of that name.
+void readMessaging(const VCardValue& value, pim::_Contact& contact);
+// Whether a property name is of that form (upper case, as read).
+bool isMessagingName(const QString& name);
+void readUrl(const VCardValue& value, pim::_Contact& contact);
+
+// Nickname, dates, group, note, relations (vcardpersonrules.cpp).
+// Every NICKNAME and every group of every CATEGORIES is passed on: the
+// merge keeps one of each, and the import counts the rest.
+void readNickname(const VCardValue& value, pim::_Contact& contact);
+void readBirthday(const VCardValue& value, pim::_Contact& contact);
+void readEvent(const VCardValue& value, pim::_Contact& contact);
+// A labelled date of a grouped item (X-ABDATE).
+void readItemDate(const VCardValue& value, pim::_Contact& contact);
+void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes);
+void readNote(const VCardValue& value, pim::_Contact& contact);
+void readRelation(const VCardValue& value, pim::_Contact& contact);
+// A related person of a grouped item (X-ABRELATEDNAMES), its kind from the
+// item's label.
+void readItemRelation(const VCardValue& value, pim::_Contact& contact);
+// RELATED (4.0), its kind from TYPE.
+void readRelated(const VCardValue& value, pim::_Contact& contact);
+// A property named after the relation (X-SPOUSE, X-MS-MANAGER, the desktop
+// address book's X-KADDRESSBOOK-X-SpousesName...).
+void readNamedRelation(const VCardValue& value, pim::_Contact& contact);
+// ANNIVERSARY and the properties named after it (X-KADDRESSBOOK-X-Anniversary
+// too): an anniversary date.
+void readAnniversary(const VCardValue& value, pim::_Contact& contact);
+// A date as stored: ISO text "yyyy-MM-ddThh:mm:ss" for the extended and
+// basic ISO forms, the trimmed text as written for anything else, so no
+// date a user entered is lost.
+QString dateText(const QString& value);
+
+// Organization, title, postal address, photo (vcardorgaddrrules.cpp).
+// ORG and TITLE each fill a part of an organization, which the card reader
+// pairs into organizations once the card is read (with the desktop address
+// book's X-KADDRESSBOOK-X-Department); both give the organisation's kind
+// where they name one.
+void readOrg(const VCardValue& value, pim::Entity& org);
+void readTitle(const VCardValue& value, pim::Entity& org);
+void readAddress(const VCardValue& value, pim::_Contact& contact);
+void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
+
+// How the name is spoken, as phones keep it: the phonetic given and family
+// name of the contact's name (vcardnamerules.cpp).
+// X-PHONETIC-FIRST-NAME, X-PHONETIC-LAST-NAME.
+void readPhoneticFirstName(const VCardValue& value, pim::_Contact& contact);
+void readPhoneticLastName(const VCardValue& value, pim::_Contact& contact);
+// A phone's 2.1 SOUND;X-IRMC-N: both readings, family name first as in N.
+void readNameReading(const VCardValue& value, pim::_Contact& contact);
+// Whether the name holds a reading.
+bool holdsReading(const pim::Entity& name);
+
+} // namespace vcardrules

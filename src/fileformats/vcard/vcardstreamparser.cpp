@@ -1,0 +1,334 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardstreamparser.h"
+
+#include "fileformats/fileformatslog.h"
+#include "fileformats/vcard/vcardtokenizer.h"
+
+#include <climits>
+#include <cstring>
+#include <new>
+#include <utility>
+
+namespace {
+
+// Pieces fed to the tokenizer stay well below INT_MAX, so files over 2 GiB
+// are read whole and not as empty.
+constexpr qsizetype kMaxPiece = 64 * 1024 * 1024;
+constexpr int kMaxRecordedLines = 1000;
+
+// The property name without its group ("item1.TEL" -> "TEL"), in upper
+// case, written into buffer when it fits (else into spill).
+const char* normalizedName(const char* name, char (&buffer)[40], QByteArray& spill)
+{
+    const char* dot = std::strrchr(name, '.');
+    const char* base = dot ? dot + 1 : name;
+    const size_t length = std::strlen(base);
+    if (length >= sizeof buffer) {
+        spill = QByteArray(base).toUpper();
+        return spill.constData();
+    }
+    for (size_t i = 0; i <= length; ++i) {
+        const char c = base[i];
+        buffer[i] = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+    }
+    return buffer;
+}
+
+// Whether the name without its group is upper, ASCII case aside. Asked of
+// every line of a file twice, so in one pass without library calls.
+bool isNamed(const char* name, const char* upper)
+{
+    const char* base = name;
+    for (const char* c = name; *c; ++c) {
+        if (*c == '.')
+            base = c + 1;
+    }
+    for (; *base && *upper; ++base, ++upper) {
+        const char c = (*base >= 'a' && *base <= 'z') ? char(*base - 'a' + 'A') : *base;
+        if (c != *upper)
+            return false;
+    }
+    return *base == *upper;
+}
+
+bool isVersion3Or4(const QByteArray& version)
+{
+    const QByteArray text = version.trimmed();
+    return text.startsWith('3') || text.startsWith('4');
+}
+
+} // namespace
+
+VCardStreamParser::VCardStreamParser(Mode mode)
+    : m_mode(mode)
+{
+    m_tokenizer = CARD_ParserCreate();
+    if (!m_tokenizer)
+        throw std::bad_alloc();
+    CARD_SetUserData(m_tokenizer, this);
+    CARD_SetPropHandler(m_tokenizer, &VCardStreamParser::onProperty);
+    CARD_SetErrorHandler(m_tokenizer, &VCardStreamParser::onError);
+    CARD_SetWarningHandler(m_tokenizer, &VCardStreamParser::onWarning);
+    if (mode == Cards)
+        CARD_SetDataHandler(m_tokenizer, &VCardStreamParser::onData);
+}
+
+VCardStreamParser::~VCardStreamParser()
+{
+    CARD_ParserFree(m_tokenizer);
+}
+
+void VCardStreamParser::setOrigin(qint64 offset, qint64 line)
+{
+    m_origin = offset;
+    CARD_SetPosition(m_tokenizer, offset, line);
+}
+
+void VCardStreamParser::reset()
+{
+    CARD_ParserReset(m_tokenizer);
+    m_fed = 0;
+    m_origin = 0;
+    m_finished = false;
+    m_finishing = false;
+    m_cardBegun = false;
+    m_lookingAhead = false;
+    m_held.clear();
+    m_cards.clear();
+    m_cardOpen = false;
+    m_awaiting = nullptr;
+    m_awaitingVersion = false;
+    m_ranges.clear();
+    m_rangeOpen = false;
+    m_scanInCard = false;
+    m_problems.clear();
+    m_problemCount = 0;
+    m_skipped = 0;
+    m_skippedLines.clear();
+}
+
+QString VCardStreamParser::intern(const char* text)
+{
+    const size_t length = std::strlen(text);
+    if (length == 0 || length > 24)
+        return QString::fromLatin1(text, qsizetype(length));
+    unsigned hash = 2166136261u;
+    for (size_t i = 0; i < length; ++i)
+        hash = (hash ^ (unsigned char)text[i]) * 16777619u;
+    Interned& slot = m_interned[(hash ^ (hash >> 8)) % m_interned.size()];
+    if (slot.text.size() == qsizetype(length) && std::memcmp(slot.text.constData(), text, length) == 0)
+        return slot.value;
+    slot.text = QByteArray(text, qsizetype(length));
+    slot.value = QString::fromLatin1(text, qsizetype(length));
+    return slot.value;
+}
+
+void VCardStreamParser::feed(const char* data, qsizetype length)
+{
+    Q_ASSERT(!m_finished);
+    if (length <= 0)
+        return;
+    m_fed += length;
+    if (!m_lookingAhead) {
+        tokenize(data, length);
+        return;
+    }
+    m_held.append(data, length);
+    const VCardVersionLookahead::Result version = m_lookahead.read(data, length);
+    if (version == VCardVersionLookahead::Undecided)
+        return;
+    unfoldAs(version);
+    m_lookingAhead = false;
+    const QByteArray held = std::exchange(m_held, {});
+    tokenize(held.constData(), held.size());
+}
+
+void VCardStreamParser::tokenize(const char* data, qsizetype length)
+{
+    while (length > 0) {
+        const qint64 before = CARD_GetPosition(m_tokenizer);
+        m_cardBegun = false;
+        CARD_Parse(m_tokenizer, data, int(qMin(length, kMaxPiece)), 0);
+        const qsizetype used = qsizetype(CARD_GetPosition(m_tokenizer) - before);
+        Q_ASSERT(used > 0);
+        data += used;
+        length -= used;
+        if (!m_cardBegun)
+            continue;
+        // The tokenizer stopped within the card's BEGIN line (after its
+        // colon), or right after it when it ended a quoted-printable value.
+        m_lookahead.start(used > 0 && data[-1] == '\n');
+        VCardVersionLookahead::Result version = m_lookahead.read(data, length);
+        if (version == VCardVersionLookahead::Undecided && m_finishing)
+            version = m_lookahead.finish();
+        if (version == VCardVersionLookahead::Undecided) {
+            m_held = QByteArray(data, length);
+            m_lookingAhead = true;
+            return;
+        }
+        unfoldAs(version);
+    }
+}
+
+void VCardStreamParser::unfoldAs(VCardVersionLookahead::Result version)
+{
+    CARD_SetUnfoldMode(m_tokenizer,
+                       version == VCardVersionLookahead::Joins ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE);
+}
+
+void VCardStreamParser::finish()
+{
+    if (m_finished)
+        return;
+    m_finishing = true;
+    if (m_lookingAhead) {
+        unfoldAs(m_lookahead.finish());
+        m_lookingAhead = false;
+        const QByteArray held = std::exchange(m_held, {});
+        tokenize(held.constData(), held.size());
+    }
+    m_cardBegun = false;
+    CARD_Parse(m_tokenizer, nullptr, 0, 1);
+    m_finished = true;
+    if (m_rangeOpen) {
+        m_ranges.last().end = m_origin + m_fed;
+        m_rangeOpen = false;
+    }
+    if (m_scanInCard) {
+        addProblem(Problem::MissingEnd, m_ranges.last().line, m_ranges.last().line);
+        m_scanInCard = false;
+    }
+    m_awaiting = nullptr;
+}
+
+QList<QList<VCardProperty>> VCardStreamParser::takeCards()
+{
+    m_awaiting = nullptr;
+    m_cardOpen = false;
+    return std::exchange(m_cards, {});
+}
+
+void VCardStreamParser::onProperty(void* self, const char* name, const char** params)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    me->m_awaiting = nullptr;
+    me->m_awaitingVersion = false;
+    if (isNamed(name, "BEGIN")) {
+        // How the card's lines unfold is for its VERSION to say, wherever it
+        // stands: tokenize() looks ahead for it before the tokenizer reads
+        // on. Until then, and in a card without one, the 2.1 way.
+        CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
+        me->m_cardBegun = true;
+        CARD_StopParser(me->m_tokenizer);
+        if (me->m_mode == RangesOnly) {
+            const qint64 start = CARD_GetLineStart(me->m_tokenizer);
+            const qint64 line = CARD_GetLineNumber(me->m_tokenizer);
+            if (me->m_scanInCard)
+                me->addProblem(Problem::NestedBegin, line, me->m_ranges.last().line);
+            if (me->m_rangeOpen)
+                me->m_ranges.last().end = start;
+            me->m_ranges.append({ start, start, line });
+            me->m_rangeOpen = true;
+            me->m_scanInCard = true;
+            return;
+        }
+        me->m_cards.append(QList<VCardProperty>());
+        // Typical cards have about ten lines; growing from one costs a few
+        // moves of every property. Ten properties also stay a block small
+        // enough for the allocator's fast per-thread cache.
+        me->m_cards.last().reserve(10);
+        me->m_cardOpen = true;
+        return;
+    }
+    if (me->m_mode == RangesOnly) {
+        if (!me->m_scanInCard)
+            me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
+        else if (isNamed(name, "END"))
+            me->m_scanInCard = false;
+        return;
+    }
+    if (isNamed(name, "END")) {
+        me->m_cardOpen = false;
+        return;
+    }
+    if (!me->m_cardOpen)
+        return;
+    QList<VCardProperty>& card = me->m_cards.last();
+    card.append(VCardProperty());
+    VCardProperty& property = card.last();
+    char buffer[40];
+    QByteArray spill;
+    property.name = me->intern(normalizedName(name, buffer, spill));
+    if (const char* dot = std::strrchr(name, '.'))
+        property.group = QString::fromLatin1(name, dot - name);
+    property.line = CARD_GetLineNumber(me->m_tokenizer);
+    int kept = 0;
+    for (const char** p = params; p[0]; p += 2) {
+        if (kept++ == kMaxParameters) {
+            me->addProblem(Problem::TooManyParameters, property.line);
+            break;
+        }
+        const QString key = me->intern(p[0]);
+        const QString value = p[1] ? me->intern(p[1]) : QString();
+        // "TYPE=WORK;TYPE=VOICE" is one list of kinds, as "TYPE=WORK,VOICE".
+        auto found = property.params.find(key);
+        if (found != property.params.end() && !value.isEmpty() && !found->isEmpty()
+            && key.compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0)
+            *found += QLatin1Char(',') + value;
+        else
+            property.params.insert(key, value);
+    }
+    me->m_awaiting = &property;
+    me->m_awaitingVersion = property.name == QLatin1String("VERSION");
+}
+
+void VCardStreamParser::onData(void* self, const char* data, int length)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    if (length == 0) {
+        me->m_awaiting = nullptr;
+        me->m_awaitingVersion = false;
+        return;
+    }
+    if (!me->m_awaiting)
+        return;
+    me->m_awaiting->value = QByteArray(data, length);
+    // A VERSION beyond the look-ahead's reach still rules the lines after it.
+    if (me->m_awaitingVersion && isVersion3Or4(me->m_awaiting->value))
+        CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_JOIN);
+}
+
+void VCardStreamParser::onError(void* self, long long line)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    if (me->m_mode == RangesOnly) {
+        // Inside a card the card's own parse counts it.
+        if (!me->m_scanInCard)
+            me->addProblem(Problem::OutsideCard, line);
+        return;
+    }
+    // A value that failed to decode: its property was already announced.
+    if (me->m_awaiting && me->m_cardOpen && !me->m_cards.isEmpty() && !me->m_cards.last().isEmpty()
+        && &me->m_cards.last().last() == me->m_awaiting)
+        me->m_cards.last().removeLast();
+    me->m_awaiting = nullptr;
+    me->m_awaitingVersion = false;
+    ++me->m_skipped;
+    if (me->m_skippedLines.size() < kMaxRecordedLines)
+        me->m_skippedLines.append(line);
+    qCDebug(lcVCard) << "dropped malformed line" << line;
+}
+
+void VCardStreamParser::onWarning(void* self, long long line, int warning)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    if (me->m_mode == Cards && warning == CARD_WARN_DANGLING_SOFT_BREAK)
+        me->addProblem(Problem::DanglingSoftBreak, line);
+}
+
+void VCardStreamParser::addProblem(Problem::Kind kind, qint64 line, qint64 cardLine)
+{
+    ++m_problemCount;
+    if (m_problems.size() < kMaxRecordedLines)
+        m_problems.append({ kind, line, cardLine });
+}

@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include "fileformats/vcard/vcardproperty.h"
+#include "fileformats/vcard/vcardversionlookahead.h"
+
+#include <QList>
+
+#include <array>
+
+struct CARD_Parser;
+
+// Groups the tokenizer's properties into cards while bytes are fed in pieces
+// of any size. In Cards mode it keeps every card with its decoded values; in
+// RangesOnly mode it decodes no value and only records where each card
+// begins and ends in the file, so a reader can count the cards of a huge
+// file and later decode one card at a time from its byte range.
+class VCardStreamParser {
+public:
+    enum Mode { Cards, RangesOnly };
+
+    // A card runs from the start of its BEGIN line to the start of the next
+    // BEGIN line (or the end of the data). Lines between its END and the
+    // next BEGIN belong to no card and are dropped when it is parsed again.
+    struct CardRange {
+        qint64 begin = 0;
+        qint64 end = 0;
+        qint64 line = 1;
+    };
+
+    explicit VCardStreamParser(Mode mode = Cards);
+    ~VCardStreamParser();
+    VCardStreamParser(const VCardStreamParser&) = delete;
+    VCardStreamParser& operator=(const VCardStreamParser&) = delete;
+
+    // Where the first byte fed stands in the file. Call before feeding.
+    void setOrigin(qint64 offset, qint64 line);
+    // Forgets everything read, to parse new input with the same buffers.
+    void reset();
+    void feed(const char* data, qsizetype length);
+    // Ends the input; a last line without a line end still counts.
+    void finish();
+
+    // What the reader should hear of besides dropped lines: in RangesOnly
+    // mode the shape of the file (lines outside any card, a BEGIN inside a
+    // card, a card without END at the end of the data), in Cards mode the
+    // values read differently from what was written.
+    struct Problem {
+        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters };
+        Kind kind;
+        qint64 line;
+        // NestedBegin, MissingEnd: the line of the card's BEGIN.
+        qint64 cardLine = 0;
+    };
+    // The first thousand, and how many there were.
+    const QList<Problem>& problems() const { return m_problems; }
+    // Parameters kept of one property; the rest are left out and the line
+    // is named (TooManyParameters). No card needs more, and each costs
+    // memory and time in every later step.
+    static constexpr int kMaxParameters = 1000;
+    int problemCount() const { return m_problemCount; }
+
+    QList<QList<VCardProperty>> takeCards();
+    const QList<CardRange>& ranges() const { return m_ranges; }
+    // How many of ranges() are whole: the last one ends only at the next
+    // BEGIN or at finish().
+    qsizetype closedRanges() const { return m_ranges.size() - (m_rangeOpen ? 1 : 0); }
+    // Malformed lines dropped (Cards mode), and the first of their line
+    // numbers.
+    int skippedLines() const { return m_skipped; }
+    const QList<qint64>& skippedLineNumbers() const { return m_skippedLines; }
+
+private:
+    static void onProperty(void* self, const char* name, const char** params);
+    static void onData(void* self, const char* data, int length);
+    static void onError(void* self, long long line);
+    static void onWarning(void* self, long long line, int warning);
+    void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
+    // Hands bytes to the tokenizer; at each card's BEGIN it stops, and the
+    // card's VERSION further on sets how the card's lines unfold before the
+    // tokenizer reads on. When the bytes at hand do not tell, the rest is
+    // held until later bytes do.
+    void tokenize(const char* data, qsizetype length);
+    void unfoldAs(VCardVersionLookahead::Result version);
+    // The same few names and parameter words come on every card; sharing
+    // their text saves an allocation per property.
+    QString intern(const char* text);
+
+    Mode m_mode;
+    CARD_Parser* m_tokenizer = nullptr;
+    qint64 m_fed = 0;
+    qint64 m_origin = 0;
+    bool m_finished = false;
+    bool m_finishing = false;
+
+    // A BEGIN was read in the tokenize() call under way.
+    bool m_cardBegun = false;
+    VCardVersionLookahead m_lookahead;
+    // Bytes not yet tokenized while the lookahead waits for more.
+    bool m_lookingAhead = false;
+    QByteArray m_held;
+
+    QList<QList<VCardProperty>> m_cards;
+    bool m_cardOpen = false;
+    // The property whose value the next data call delivers, if any.
+    VCardProperty* m_awaiting = nullptr;
+    bool m_awaitingVersion = false;
+
+    QList<CardRange> m_ranges;
+    bool m_rangeOpen = false;
+    // RangesOnly: between a BEGIN and its END.
+    bool m_scanInCard = false;
+    QList<Problem> m_problems;
+    int m_problemCount = 0;
+
+    int m_skipped = 0;
+    QList<qint64> m_skippedLines;
+
+    // Direct-mapped by a hash of the text: a clash only costs a new string.
+    struct Interned {
+        QByteArray text;
+        QString value;
+    };
+    std::array<Interned, 256> m_interned;
+};

@@ -1,0 +1,683 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardtokenizer.h"
+
+#include "fileformats/vcard/vcardtokenizer_p.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+using namespace cardtok;
+
+namespace cardtok {
+
+void clearLine(CARD_Parser* p)
+{
+    p->lineLength = 0;
+    p->state = STATE_NAME;
+    p->skipSpace = true;
+    p->encoding = ENC_NONE;
+    p->otherCharset = false;
+    p->qpEscape = false;
+    p->paramCount = 0;
+    p->paramEscape = false;
+    p->paramQuoted = false;
+    p->pendingCount = 0;
+    std::memset(p->pending, 0, sizeof p->pending);
+    if (p->lineCapacity > kKeepCapacity) {
+        std::free(p->line);
+        p->line = nullptr;
+        p->lineCapacity = 0;
+    }
+}
+
+void dropLine(CARD_Parser* p)
+{
+    ++p->errors;
+    p->errorInCall = true;
+    p->lineLength = 0;
+    p->state = STATE_SKIP;
+    if (p->errorCallback)
+        p->errorCallback(p->userData, p->lineNumber);
+}
+
+bool reserve(CARD_Parser* p, size_t n)
+{
+    const size_t needed = p->lineLength + n;
+    if (needed > p->maxLine)
+        return false;
+    if (needed <= p->lineCapacity)
+        return true;
+    // Geometric growth: a 50 MB value must not cost a reallocation per
+    // 128 bytes.
+    size_t capacity = p->lineCapacity < 256 ? 256 : p->lineCapacity;
+    while (capacity < needed)
+        capacity = capacity > p->maxLine / 2 ? p->maxLine : capacity * 2;
+    char* grown = static_cast<char*>(std::realloc(p->line, capacity));
+    if (!grown)
+        return false;
+    p->line = grown;
+    p->lineCapacity = capacity;
+    return true;
+}
+
+bool append(CARD_Parser* p, unsigned char c)
+{
+    if ((p->lineLength == p->lineCapacity || p->lineLength >= p->maxLine) && !reserve(p, 1)) {
+        dropLine(p);
+        return false;
+    }
+    p->line[p->lineLength++] = char(c);
+    return true;
+}
+
+} // namespace cardtok
+
+namespace {
+
+bool equalsIgnoreCase(const char* a, const char* b)
+{
+    for (; *a && *b; ++a, ++b) {
+        char x = *a, y = *b;
+        if (x >= 'a' && x <= 'z')
+            x = char(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z')
+            y = char(y - 'a' + 'A');
+        if (x != y)
+            return false;
+    }
+    return *a == *b;
+}
+
+bool addParam(CARD_Parser* p)
+{
+    if (p->paramCount == p->paramCapacity) {
+        const size_t capacity = p->paramCapacity ? p->paramCapacity * 2 : 8;
+        auto* grown = static_cast<ParamOffsets*>(std::realloc(p->params, capacity * sizeof(ParamOffsets)));
+        if (!grown) {
+            dropLine(p);
+            return false;
+        }
+        p->params = grown;
+        p->paramCapacity = capacity;
+    }
+    p->params[p->paramCount++] = { p->lineLength, 0 };
+    return true;
+}
+
+// A value starts right after the colon: a blank there is part of it (a
+// note that starts indented). Only before a quoted-printable value are
+// blanks skipped, as they always were: 2.1 writers put one after the colon
+// there, and a blank of the text itself such a value can write as "=20".
+void startValue(CARD_Parser* p)
+{
+    p->skipSpace = p->encoding == ENC_QUOTED_PRINTABLE;
+    p->lineLength = 0;
+    p->state = STATE_VALUE;
+}
+
+void endProperty(CARD_Parser* p)
+{
+    if (!p->propCallback) {
+        startValue(p);
+        return;
+    }
+    if (!append(p, 0))
+        return;
+    const size_t slots = (p->paramCount + 1) * 2;
+    if (slots > p->paramPtrCapacity) {
+        size_t capacity = p->paramPtrCapacity ? p->paramPtrCapacity : 16;
+        while (capacity < slots)
+            capacity *= 2;
+        auto* grown = static_cast<const char**>(std::realloc(p->paramPtrs, capacity * sizeof(const char*)));
+        if (!grown) {
+            dropLine(p);
+            return;
+        }
+        p->paramPtrs = grown;
+        p->paramPtrCapacity = capacity;
+    }
+    for (size_t i = 0; i < p->paramCount; ++i) {
+        const char* name = p->line + p->params[i].name;
+        const char* value = p->params[i].value ? p->line + p->params[i].value : nullptr;
+        p->paramPtrs[i * 2] = name;
+        p->paramPtrs[i * 2 + 1] = value;
+        if (value && (name[0] == 'C' || name[0] == 'c') && equalsIgnoreCase(name, "CHARSET"))
+            p->otherCharset = !equalsIgnoreCase(value, "UTF-8") && !equalsIgnoreCase(value, "UTF8");
+        // ENCODING=X and a bare X both name the transfer encoding.
+        const char* word = name;
+        if (equalsIgnoreCase(name, "ENCODING"))
+            word = value;
+        if (!word)
+            continue;
+        if (equalsIgnoreCase(word, "QUOTED-PRINTABLE"))
+            p->encoding = ENC_QUOTED_PRINTABLE;
+        else if (equalsIgnoreCase(word, "BASE64") || equalsIgnoreCase(word, "B"))
+            p->encoding = ENC_BASE64;
+        else if (equalsIgnoreCase(word, "8BIT"))
+            p->encoding = ENC_8BIT;
+    }
+    p->paramPtrs[p->paramCount * 2] = nullptr;
+    p->paramPtrs[p->paramCount * 2 + 1] = nullptr;
+    p->propCallback(p->userData, p->line, p->paramPtrs);
+    startValue(p);
+}
+
+void endValue(CARD_Parser* p)
+{
+    if (p->dataCallback) {
+        if (p->encoding == ENC_BASE64 && p->pendingCount > 0) {
+            // A single leftover character carries less than a byte: it is
+            // left out rather than costing the whole value.
+            if (p->pendingCount >= 2) {
+                while (p->pendingCount < 4)
+                    p->pending[p->pendingCount++] = '=';
+                if (!decodeBase64Group(p))
+                    dropLine(p);
+            }
+            p->pendingCount = 0;
+        }
+        if (p->state == STATE_SKIP) {
+            clearLine(p);
+            return;
+        }
+        if (p->lineLength > 0)
+            p->dataCallback(p->userData, p->line, int(p->lineLength));
+        p->dataCallback(p->userData, nullptr, 0);
+    }
+    clearLine(p);
+}
+
+void processChar(CARD_Parser* p, unsigned char c)
+{
+    switch (p->state) {
+    case STATE_NAME:
+        if (c == '\n') {
+            // A line without ":" carries no property; blank lines are not
+            // counted as damage.
+            if (p->lineLength > 0)
+                dropLine(p);
+            clearLine(p);
+        } else if (isSpace(c)) {
+            return;
+        } else if (c == ':') {
+            endProperty(p);
+        } else if (c == ';') {
+            if (append(p, 0))
+                p->state = STATE_PARAM_START;
+        } else {
+            append(p, c);
+        }
+        return;
+    case STATE_PARAM_START:
+        if (c == '\n') {
+            dropLine(p);
+            clearLine(p);
+        } else if (c == ':') {
+            dropLine(p);
+        } else if (!isSpace(c)) {
+            if (addParam(p) && append(p, c))
+                p->state = STATE_PARAM_NAME;
+        }
+        return;
+    case STATE_PARAM_NAME:
+        if (c == '\n') {
+            dropLine(p);
+            clearLine(p);
+        } else if (c == ':') {
+            endProperty(p);
+        } else if (c == ';') {
+            if (append(p, 0))
+                p->state = STATE_PARAM_START;
+        } else if (c == '=') {
+            if (append(p, 0))
+                p->state = STATE_PARAM_VALUE_START;
+        } else if (!isSpace(c)) {
+            append(p, c);
+        }
+        return;
+    case STATE_PARAM_VALUE_START:
+        if (c == '\n') {
+            dropLine(p);
+            clearLine(p);
+        } else if (c == ':' || c == ';') {
+            dropLine(p);
+        } else if (!isSpace(c)) {
+            p->params[p->paramCount - 1].value = p->lineLength;
+            p->paramEscape = false;
+            // A value that opens with a double quote may hold ":" and ";"
+            // (GEO="geo:1,2"); the quotes themselves stay in the value.
+            p->paramQuoted = c == '"';
+            if (append(p, c))
+                p->state = STATE_PARAM_VALUE;
+        }
+        return;
+    case STATE_PARAM_VALUE:
+        if (c == '\n') {
+            dropLine(p);
+            clearLine(p);
+        } else if (p->paramQuoted && c != '"' && !isSpace(c)) {
+            append(p, c);
+        } else if (c == '"' && p->paramQuoted) {
+            p->paramQuoted = false;
+            append(p, c);
+        } else if (c == ':') {
+            endProperty(p);
+        } else if (c == ';') {
+            if (p->paramEscape) {
+                p->paramEscape = false;
+                append(p, c);
+            } else if (append(p, 0)) {
+                p->state = STATE_PARAM_START;
+            }
+        } else if (isSpace(c)) {
+            return;
+        } else if (c == '\\') {
+            if (p->paramEscape) {
+                p->paramEscape = false;
+                append(p, c);
+            } else {
+                p->paramEscape = true;
+            }
+        } else {
+            p->paramEscape = false;
+            append(p, c);
+        }
+        return;
+    case STATE_VALUE:
+        if (c == '\r')
+            return;
+        if (c == '\n') {
+            endValue(p);
+            return;
+        }
+        valueByte(p, c);
+        return;
+    case STATE_SKIP:
+        if (c == '\n')
+            clearLine(p);
+        return;
+    }
+}
+
+// The blank after a line end joins the next line to this one.
+void applyFold(CARD_Parser* p)
+{
+    // A 3.0/4.0 fold may split an "=XX" escape, which then goes on.
+    if (p->unfoldMode == CARD_UNFOLD_SPACE) {
+        if (p->encoding == ENC_QUOTED_PRINTABLE)
+            p->qpEscape = false;
+        processChar(p, ' ');
+    }
+}
+
+void warnDanglingSoftBreak(CARD_Parser* p, long long line)
+{
+    if (p->warningCallback)
+        p->warningCallback(p->userData, line, CARD_WARN_DANGLING_SOFT_BREAK);
+}
+
+// How far the held bytes match "BEGIN:VCARD" or "END:VCARD" (ASCII case
+// aside): 0 not at all, 1 a proper prefix, 2 the whole line (blanks after
+// it allowed).
+int matchCardBoundary(const CARD_Parser* p)
+{
+    static const char* const lines[] = { "BEGIN:VCARD", "END:VCARD" };
+    int best = 0;
+    for (const char* line : lines) {
+        int i = 0;
+        for (; i < p->lookaheadCount && line[i]; ++i) {
+            unsigned char c = p->lookahead[i];
+            if (c >= 'a' && c <= 'z')
+                c = (unsigned char)(c - 'a' + 'A');
+            if (c != (unsigned char)line[i])
+                break;
+        }
+        if (line[i] == 0) {
+            int rest = i;
+            while (rest < p->lookaheadCount && (p->lookahead[rest] == ' ' || p->lookahead[rest] == '\t'))
+                ++rest;
+            if (rest == p->lookaheadCount)
+                return 2;
+        } else if (i == p->lookaheadCount) {
+            best = 1;
+        }
+    }
+    return best;
+}
+
+void replayLookahead(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    for (int i = 0; i < p->lookaheadCount; ++i)
+        processChar(p, p->lookahead[i]);
+    p->lookaheadCount = 0;
+}
+
+// The held line is complete: a BEGIN or END line ends the value and is read
+// as the line it is; anything else continues the value.
+void resolveLookahead(CARD_Parser* p)
+{
+    if (matchCardBoundary(p) != 2) {
+        replayLookahead(p);
+        return;
+    }
+    warnDanglingSoftBreak(p, p->softBreakLine);
+    p->softBreak = SOFT_NONE;
+    processChar(p, '\n');
+    p->lineStart = p->lookaheadStart;
+    p->lineNumber = p->softBreakLine + 1;
+    replayLookahead(p);
+}
+
+// How many bytes the UTF-8 letter that the value decoded so far ends with
+// still lacks; 0 when it ends with a whole letter or with a byte no UTF-8
+// letter starts with, and in a value of another charset.
+int missingUtf8Bytes(const CARD_Parser* p)
+{
+    if (p->otherCharset)
+        return 0;
+    const size_t most = p->lineLength < 3 ? p->lineLength : 3;
+    for (size_t back = 1; back <= most; ++back) {
+        const unsigned char c = (unsigned char)p->line[p->lineLength - back];
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const size_t length = c >= 0xF5 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        return length > back ? int(length - back) : 0;
+    }
+    return 0;
+}
+
+// Whether a hex digit opens the escape of a UTF-8 continuation byte
+// (=80 to =BF).
+bool opensContinuation(unsigned char c)
+{
+    return c == '8' || c == '9' || c == 'A' || c == 'B' || c == 'a' || c == 'b';
+}
+
+// The held blank and escapes, read as the text they turned out to be.
+void releaseSplitLetter(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    replayLookahead(p);
+}
+
+// One more held byte of a split letter; true when it was taken.
+bool holdSplitByte(CARD_Parser* p, unsigned char b, int next)
+{
+    if (p->lookaheadCount == kLookaheadRoom) {
+        releaseSplitLetter(p);
+        return false;
+    }
+    p->lookahead[p->lookaheadCount++] = b;
+    p->softBreak = next;
+    return true;
+}
+
+// A byte after a soft break; true when it was taken here.
+bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
+{
+    switch (p->softBreak) {
+    case SOFT_BREAK:
+        if (b == ' ' || b == '\t') {
+            // 3.0/4.0 fold every line end that a blank follows, so there the
+            // blank goes with the fold.
+            if (p->unfoldMode == CARD_UNFOLD_JOIN) {
+                p->softBreak = SOFT_FOLD;
+                return true;
+            }
+            // 2.1: a soft break takes away only the "=" and the line end, and
+            // a blank after it is text, which encoders leave unescaped there
+            // ("come=" and " to the aid"). A TAB there is a writer's fold: no
+            // encoder starts a line of text with one. So is a blank between
+            // the bytes of one UTF-8 letter ("=D0=" and " =B2"), which no
+            // text can hold; the escapes after the blank tell whether they
+            // finish the letter.
+            if (b == '\t') {
+                p->softBreak = SOFT_NONE;
+                return true;
+            }
+            if (const int missing = missingUtf8Bytes(p); missing > 0) {
+                p->splitMissing = missing;
+                p->lookaheadCount = 0;
+                return holdSplitByte(p, b, SOFT_SPLIT_LETTER);
+            }
+            p->softBreak = SOFT_NONE;
+            return false;
+        }
+        if (b == '\n') {
+            warnDanglingSoftBreak(p, p->softBreakLine);
+            p->softBreak = SOFT_NONE;
+            return false;
+        }
+        if (b == 'B' || b == 'b' || b == 'E' || b == 'e') {
+            p->softBreak = SOFT_LOOKAHEAD;
+            p->lookahead[0] = b;
+            p->lookaheadCount = 1;
+            p->lookaheadStart = offset;
+            return true;
+        }
+        p->softBreak = SOFT_NONE;
+        return false;
+    case SOFT_FOLD:
+        p->softBreak = SOFT_NONE;
+        if (hexValue(b) >= 0) {
+            p->qpEscape = true;
+            p->pendingCount = 0;
+        } else if (b == '\n') {
+            warnDanglingSoftBreak(p, p->softBreakLine);
+        }
+        return false;
+    // The blank was folding only if every byte the letter lacks follows
+    // it: a letter of windows-1252 text ("Caf=E9=" and " =96 Bar", an
+    // e-acute and a dash) is whole before its blank.
+    case SOFT_SPLIT_LETTER:
+        if (b == '=')
+            return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE);
+        releaseSplitLetter(p);
+        return false;
+    case SOFT_SPLIT_ESCAPE:
+        if (opensContinuation(b))
+            return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE_LOW);
+        releaseSplitLetter(p);
+        return false;
+    case SOFT_SPLIT_ESCAPE_LOW:
+        if (hexValue(b) < 0) {
+            releaseSplitLetter(p);
+            return false;
+        }
+        if (!holdSplitByte(p, b, SOFT_SPLIT_LETTER))
+            return false;
+        if (--p->splitMissing == 0) {
+            // The letter is whole: the blank was a fold.
+            --p->lookaheadCount;
+            std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
+            releaseSplitLetter(p);
+        }
+        return true;
+    case SOFT_LOOKAHEAD:
+        if (b == '\n') {
+            resolveLookahead(p);
+            return false;
+        }
+        if (p->lookaheadCount == kLookaheadRoom) {
+            replayLookahead(p);
+            return false;
+        }
+        p->lookahead[p->lookaheadCount++] = b;
+        if (matchCardBoundary(p) == 0)
+            replayLookahead(p);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace
+
+CARD_Parser* CARD_ParserCreate()
+{
+    return new (std::nothrow) CARD_Parser;
+}
+
+void CARD_ParserFree(CARD_Parser* parser)
+{
+    if (!parser)
+        return;
+    std::free(parser->line);
+    std::free(parser->params);
+    std::free(parser->paramPtrs);
+    delete parser;
+}
+
+void CARD_ParserReset(CARD_Parser* parser)
+{
+    clearLine(parser);
+    parser->lfPending = true;
+    parser->foldPending = false;
+    parser->softBreak = SOFT_NONE;
+    parser->lookaheadCount = 0;
+    parser->unfoldMode = CARD_UNFOLD_SPACE;
+    parser->position = 0;
+    parser->physLine = 1;
+    parser->lineStart = 0;
+    parser->lineNumber = 1;
+    parser->errors = 0;
+    parser->errorInCall = false;
+}
+
+void CARD_SetUserData(CARD_Parser* parser, void* userData) { parser->userData = userData; }
+void* CARD_GetUserData(CARD_Parser* parser) { return parser->userData; }
+void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler) { parser->propCallback = handler; }
+void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler) { parser->dataCallback = handler; }
+void CARD_SetErrorHandler(CARD_Parser* parser, CARD_ErrorHandler handler) { parser->errorCallback = handler; }
+void CARD_SetWarningHandler(CARD_Parser* parser, CARD_WarningHandler handler) { parser->warningCallback = handler; }
+
+void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode) { parser->unfoldMode = mode; }
+void CARD_StopParser(CARD_Parser* parser) { parser->stopRequested = true; }
+
+void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes)
+{
+    parser->maxLine = bytes > 0 ? size_t(bytes) : kDefaultMaxLine;
+}
+
+void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineNumber)
+{
+    parser->position = byteOffset;
+    parser->lineStart = byteOffset;
+    parser->physLine = lineNumber;
+    parser->lineNumber = lineNumber;
+}
+
+long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }
+long long CARD_GetLineNumber(const CARD_Parser* parser) { return parser->lineNumber; }
+long long CARD_GetErrorCount(const CARD_Parser* parser) { return parser->errors; }
+long long CARD_GetPosition(const CARD_Parser* parser) { return parser->position; }
+
+int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
+{
+    p->errorInCall = false;
+    p->stopRequested = false;
+    const auto* s = reinterpret_cast<const unsigned char*>(data);
+    const long long base = p->position;
+    const int n = (data && len > 0) ? len : 0;
+    int i = 0;
+    while (i < n) {
+        if (!p->lfPending && !p->softBreak && s[i] != '\n') {
+            const int next = takeRun(p, s, i, n);
+            if (next != i) {
+                i = next;
+                continue;
+            }
+        }
+        // Only a byte read one at a time reaches a callback. A run taken
+        // after a stop ends before the line feed: it is the rest of the
+        // stopping line's value, which no fold touches.
+        if (p->stopRequested)
+            break;
+        const unsigned char b = s[i++];
+        // A CR is part of the line end; a blank line made of CR LF is a
+        // blank line, not a fold.
+        if (b == '\r')
+            continue;
+        if (!p->lfPending) {
+            if (p->softBreak != SOFT_NONE && continueSoftBreak(p, b, base + (i - 1)))
+                continue;
+            if (b == '\n') {
+                ++p->physLine;
+                if (p->state == STATE_VALUE && p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape
+                    && p->pendingCount == 0) {
+                    // Soft line break: the value goes on with the next line,
+                    // nothing inserted; bytes are joined before any charset
+                    // decoding, so a break inside UTF-8 is harmless.
+                    p->qpEscape = false;
+                    p->softBreak = SOFT_BREAK;
+                    p->softBreakLine = p->physLine - 1;
+                    continue;
+                }
+                p->lfPending = true;
+                p->foldPending = false;
+                continue;
+            }
+            processChar(p, b);
+            continue;
+        }
+        if (b == '\n') {
+            ++p->physLine;
+            if (p->foldPending) {
+                // A line of blanks: the fold ends there and a new line end
+                // is pending.
+                p->foldPending = false;
+                applyFold(p);
+            }
+            continue;
+        }
+        if (!p->foldPending) {
+            if (b == ' ' || b == '\t') {
+                p->foldPending = true;
+                continue;
+            }
+            p->lfPending = false;
+            processChar(p, '\n');
+            p->lineStart = base + (i - 1);
+            p->lineNumber = p->physLine;
+            processChar(p, b);
+            continue;
+        }
+        p->lfPending = false;
+        p->foldPending = false;
+        applyFold(p);
+        processChar(p, b);
+    }
+    p->position = base + i;
+    if (p->stopRequested && i < n) {
+        p->stopRequested = false;
+        return p->errorInCall ? 0 : ~0;
+    }
+    if (isFinal) {
+        if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE
+            || p->softBreak == SOFT_SPLIT_ESCAPE_LOW)
+            releaseSplitLetter(p);
+        if (p->softBreak == SOFT_LOOKAHEAD) {
+            resolveLookahead(p);
+        } else if (p->softBreak != SOFT_NONE) {
+            warnDanglingSoftBreak(p, p->softBreakLine);
+        } else if (!p->lfPending && p->state == STATE_VALUE && p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape
+                   && p->pendingCount == 0) {
+            warnDanglingSoftBreak(p, p->physLine);
+        }
+        processChar(p, '\n');
+        p->lfPending = true;
+        p->foldPending = false;
+        p->softBreak = SOFT_NONE;
+        p->lookaheadCount = 0;
+    }
+    p->stopRequested = false;
+    return p->errorInCall ? 0 : ~0;
+}
+
+const char* CARD_ParserVersion()
+{
+    return "1.0";
+}
+

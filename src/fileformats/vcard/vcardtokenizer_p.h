@@ -1,0 +1,206 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// The tokenizer's inner parts, shared by its state machine
+// (vcardtokenizer.cpp), its value decoders (vcardvaluedecoder.cpp) and its
+// fast paths (vcardfastpath.cpp). Not for use outside the tokenizer.
+
+#include "fileformats/vcard/vcardtokenizer.h"
+
+#include <cstddef>
+
+namespace cardtok {
+
+enum State {
+    STATE_NAME,
+    STATE_PARAM_START,
+    STATE_PARAM_NAME,
+    STATE_PARAM_VALUE_START,
+    STATE_PARAM_VALUE,
+    STATE_VALUE,
+    // The rest of a malformed logical line is read and thrown away.
+    STATE_SKIP,
+};
+
+enum Encoding {
+    ENC_NONE,
+    ENC_QUOTED_PRINTABLE,
+    ENC_BASE64,
+    ENC_8BIT,
+};
+
+// The line buffer moves while it grows, so parameters are kept as offsets;
+// a value offset of 0 means a bare parameter (the name starts at 0).
+struct ParamOffsets {
+    size_t name;
+    size_t value;
+};
+
+constexpr size_t kDefaultMaxLine = size_t(512) * 1024 * 1024;
+// A line buffer that grew beyond this is given back after its line, so one
+// huge photo does not pin memory for the rest of the file.
+constexpr size_t kKeepCapacity = 64 * 1024;
+
+inline bool isSpace(unsigned char c)
+{
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+inline int hexValue(unsigned char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+struct Base64Table {
+    unsigned char value[256];
+    constexpr Base64Table()
+        : value()
+    {
+        for (int i = 0; i < 256; ++i)
+            value[i] = 255;
+        for (int i = 0; i < 26; ++i) {
+            value['A' + i] = (unsigned char)i;
+            value['a' + i] = (unsigned char)(i + 26);
+        }
+        for (int i = 0; i < 10; ++i)
+            value['0' + i] = (unsigned char)(i + 52);
+        value[(unsigned char)'+'] = 62;
+        value[(unsigned char)'/'] = 63;
+    }
+};
+inline constexpr Base64Table kBase64;
+
+inline unsigned char base64ToOrd(unsigned char c)
+{
+    return kBase64.value[c];
+}
+
+} // namespace cardtok
+
+namespace cardtok {
+
+// After "=" and a line end in a quoted-printable value, what the next bytes
+// are still to tell.
+enum SoftBreak {
+    SOFT_NONE,
+    // Whether the next line continues the value.
+    SOFT_BREAK,
+    // 3.0/4.0: a blank followed, so the line end may be a fold inside an
+    // "=XX" escape; a hex digit next says it was.
+    SOFT_FOLD,
+    // The next line starts like a BEGIN or END line; its bytes are held in
+    // lookahead until it is known whether it is one.
+    SOFT_LOOKAHEAD,
+    // 2.1: the soft break split a UTF-8 letter and a blank followed; the
+    // blank and the escapes after it are held in lookahead until they tell
+    // whether they finish the letter.
+    SOFT_SPLIT_LETTER,
+    // The same, the "=" of an escape held last.
+    SOFT_SPLIT_ESCAPE,
+    // The same, the first hex digit of a letter byte ("=8x" to "=Bx") held
+    // last.
+    SOFT_SPLIT_ESCAPE_LOW,
+};
+
+// "BEGIN:VCARD" is the longest line a continuation must not swallow; a few
+// blanks may follow it.
+constexpr int kLookaheadRoom = 16;
+
+} // namespace cardtok
+
+struct CARD_Parser {
+    bool lfPending = true;
+    bool foldPending = false;
+    int softBreak = cardtok::SOFT_NONE;
+    // The line whose "=" started the soft break.
+    long long softBreakLine = 0;
+    unsigned char lookahead[cardtok::kLookaheadRoom] = {};
+    int lookaheadCount = 0;
+    long long lookaheadStart = 0;
+    // SOFT_SPLIT_*: the bytes the split letter still lacks.
+    int splitMissing = 0;
+
+    char* line = nullptr;
+    size_t lineCapacity = 0;
+    size_t lineLength = 0;
+    int state = cardtok::STATE_NAME;
+    bool skipSpace = true;
+
+    cardtok::ParamOffsets* params = nullptr;
+    size_t paramCount = 0;
+    size_t paramCapacity = 0;
+    const char** paramPtrs = nullptr;
+    size_t paramPtrCapacity = 0;
+    bool paramEscape = false;
+    bool paramQuoted = false;
+
+    int encoding = cardtok::ENC_NONE;
+    // The value's CHARSET names one other than UTF-8.
+    bool otherCharset = false;
+    bool qpEscape = false;
+    unsigned char pending[4] = { 0, 0, 0, 0 };
+    int pendingCount = 0;
+
+    void* userData = nullptr;
+    CARD_PropHandler propCallback = nullptr;
+    CARD_DataHandler dataCallback = nullptr;
+    CARD_ErrorHandler errorCallback = nullptr;
+    CARD_WarningHandler warningCallback = nullptr;
+
+    int unfoldMode = CARD_UNFOLD_SPACE;
+    size_t maxLine = cardtok::kDefaultMaxLine;
+
+    long long position = 0;
+    long long physLine = 1;
+    long long lineStart = 0;
+    long long lineNumber = 1;
+    long long errors = 0;
+    bool errorInCall = false;
+    bool stopRequested = false;
+};
+
+namespace cardtok {
+
+// State machine (vcardtokenizer.cpp).
+void clearLine(CARD_Parser* p);
+// Drops the current logical line; what is left of it up to its end is
+// skipped.
+void dropLine(CARD_Parser* p);
+// Makes room for n more bytes; false when the line would be too long or
+// memory is exhausted.
+bool reserve(CARD_Parser* p, size_t n);
+// Appends one byte; false (the line dropped) when it does not fit.
+bool append(CARD_Parser* p, unsigned char c);
+
+// Value decoding (vcardvaluedecoder.cpp).
+// Decodes the four characters in pending; false on a character outside the
+// base64 alphabet (padding aside).
+bool decodeBase64Group(CARD_Parser* p);
+// After a group that failed to decode: when the value is a data URI
+// ("data:image/jpeg;base64,...") under a base64 ENCODING, puts back what was
+// decoded of it, as written, reads the rest as it stands (the photo rule
+// decodes the URI) and says true; else false.
+bool keepDataUri(CARD_Parser* p);
+// One byte of a value in the current transfer encoding.
+void valueByte(CARD_Parser* p, unsigned char c);
+// Runs without line feeds, each the same as feeding its bytes to valueByte
+// one at a time (CRs aside, which the caller drops anyway).
+void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n);
+// False, with nothing read, when the decoded run might not fit the line
+// limit: the byte-wise path then finds where it overflows.
+bool appendQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n);
+void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n);
+
+// Fast paths (vcardfastpath.cpp).
+// Reads the run of bytes from s[i] that the current state can take in one
+// piece, never past a line feed; returns where it stopped, i itself when the
+// bytes must go one at a time.
+int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n);
+
+} // namespace cardtok

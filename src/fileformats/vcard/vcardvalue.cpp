@@ -1,0 +1,125 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardvalue.h"
+
+#include "fileformats/vcard/qvcardparser.h"
+#include "fileformats/vcard/vcardcharsets.h"
+
+#include <QHash>
+#include <QSet>
+
+VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape)
+    : m_property(property)
+    , m_charsets(charsets)
+    , m_unescape(unescape)
+{
+}
+
+const QString& VCardValue::raw() const
+{
+    if (!m_raw)
+        m_raw = m_property.toString(m_charsets);
+    return *m_raw;
+}
+
+const QString& VCardValue::text() const
+{
+    if (!unescapes())
+        return raw();
+    if (!m_text)
+        m_text = QVCardParser::unescapeText(raw());
+    return *m_text;
+}
+
+QStringList VCardValue::components(bool joinLists) const
+{
+    return VCardProperty::splitComponents(raw(), unescapes(), joinLists);
+}
+
+QString VCardValue::typeText() const
+{
+    return m_property.params.value(QStringLiteral("TYPE"));
+}
+
+namespace {
+
+// One kind word as kinds() gives it: quotes dropped, blanks around it
+// trimmed, in lower case. Parameter text is Latin-1, so a character at a
+// time is enough and spares a pass through the full case tables.
+void appendKind(QStringList& words, QStringView written)
+{
+    QString word(written.size(), Qt::Uninitialized);
+    QChar* out = word.data();
+    qsizetype n = 0;
+    for (const QChar c : written) {
+        if (c == u'"')
+            continue;
+        const char16_t u = c.unicode();
+        out[n++] = u >= u'A' && u <= u'Z' ? QChar(u + 32) : u < 0x80 ? c : c.toLower();
+    }
+    word.truncate(n);
+    if (!word.isEmpty())
+        words.append(word.trimmed());
+}
+
+} // namespace
+
+QStringList VCardValue::kinds() const
+{
+    if (m_hasLabelKinds)
+        return m_labelKinds;
+    QStringList words;
+    for (auto it = m_property.params.constBegin(); it != m_property.params.constEnd(); ++it) {
+        if (it.key().compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0) {
+            for (const QStringView word : QStringView(it.value()).tokenize(u',', Qt::SkipEmptyParts))
+                appendKind(words, word);
+        } else if (it.value().isEmpty()) {
+            appendKind(words, it.key());
+        }
+    }
+    return words;
+}
+
+bool VCardValue::has(const QStringList& kinds, QLatin1StringView word)
+{
+    for (const QString& kind : kinds) {
+        if (kind == word)
+            return true;
+    }
+    return false;
+}
+
+void VCardValue::setItemLabel(const QString& label)
+{
+    // The words of the standard labels that say more than one thing.
+    static const QHash<QString, QStringList> compound {
+        { QStringLiteral("mobile"), { QStringLiteral("cell") } },
+        { QStringLiteral("iphone"), { QStringLiteral("cell") } },
+        { QStringLiteral("homefax"), { QStringLiteral("home"), QStringLiteral("fax") } },
+        { QStringLiteral("workfax"), { QStringLiteral("work"), QStringLiteral("fax") } },
+        { QStringLiteral("otherfax"), { QStringLiteral("fax") } },
+        { QStringLiteral("assistantphone"), { QStringLiteral("assistant") } },
+    };
+    static const QSet<QString> plain { QStringLiteral("home"), QStringLiteral("work"), QStringLiteral("main"),
+                                       QStringLiteral("pager"), QStringLiteral("other"), QStringLiteral("homepage"),
+                                       QStringLiteral("anniversary"), QStringLiteral("father"), QStringLiteral("mother"),
+                                       QStringLiteral("parent"), QStringLiteral("brother"), QStringLiteral("sister"),
+                                       QStringLiteral("child"), QStringLiteral("friend"), QStringLiteral("spouse"),
+                                       QStringLiteral("partner"), QStringLiteral("assistant"), QStringLiteral("manager") };
+    const QString text = label.trimmed();
+    const bool standard = text.startsWith(QLatin1String("_$!<")) && text.endsWith(QLatin1String(">!$_"));
+    if (!standard) {
+        m_customLabel = text;
+        return;
+    }
+    const QString word = text.mid(4, text.size() - 8);
+    const QString key = word.toLower();
+    if (compound.contains(key)) {
+        m_labelKinds = compound.value(key);
+        m_hasLabelKinds = true;
+    } else if (plain.contains(key)) {
+        m_labelKinds = { key };
+        m_hasLabelKinds = true;
+    } else {
+        m_customLabel = word;
+    }
+}

@@ -1,0 +1,239 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardtokenizer_p.h"
+
+#include <cstring>
+
+// Transfer encodings of values: quoted-printable and base64 decoded byte by
+// byte, and the same decoders over whole runs of a line for the fast paths.
+
+namespace cardtok {
+
+bool decodeBase64Group(CARD_Parser* p)
+{
+    const unsigned a = base64ToOrd(p->pending[0]);
+    const unsigned b = base64ToOrd(p->pending[1]);
+    p->pendingCount = 0;
+    if (a == 255 || b == 255)
+        return false;
+    if (!append(p, (unsigned char)((a * 4 + b / 16) & 0xFF)))
+        return true; // the line is already dropped
+    if (p->pending[2] == '=')
+        return true;
+    const unsigned c = base64ToOrd(p->pending[2]);
+    if (c == 255)
+        return false;
+    if (!append(p, (unsigned char)((b * 16 + c / 4) & 0xFF)))
+        return true;
+    if (p->pending[3] == '=')
+        return true;
+    const unsigned d = base64ToOrd(p->pending[3]);
+    if (d == 255)
+        return false;
+    append(p, (unsigned char)((c * 64 + d) & 0xFF));
+    return true;
+}
+
+bool keepDataUri(CARD_Parser* p)
+{
+    // The group that failed is still in pending: ":ima" of "data:image...".
+    if (p->lineLength != 3 || p->pending[0] != ':')
+        return false;
+    // The three bytes back in base64: the value began with "data" in any
+    // letter case.
+    static const char alphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    const auto* b = reinterpret_cast<const unsigned char*>(p->line);
+    const char start[4] = { alphabet[b[0] >> 2], alphabet[(b[0] & 3) << 4 | b[1] >> 4],
+                            alphabet[(b[1] & 15) << 2 | b[2] >> 6], alphabet[b[2] & 63] };
+    const char* word = "data";
+    for (int i = 0; i < 4; ++i) {
+        if ((start[i] | 0x20) != word[i])
+            return false;
+    }
+    std::memcpy(p->line, start, 3);
+    p->lineLength = 3;
+    if (!append(p, (unsigned char)start[3]))
+        return true; // the line is already dropped
+    for (const unsigned char c : p->pending) {
+        if (!append(p, c))
+            return true;
+    }
+    p->pendingCount = 0;
+    p->encoding = ENC_NONE;
+    return true;
+}
+
+void valueByte(CARD_Parser* p, unsigned char c)
+{
+    if (p->skipSpace) {
+        if (isSpace(c))
+            return;
+        p->skipSpace = false;
+    }
+    switch (p->encoding) {
+    case ENC_QUOTED_PRINTABLE:
+        // The escape is tracked even without a data callback: a soft line
+        // break decides where the line ends.
+        if (!p->qpEscape) {
+            if (c == '=') {
+                p->qpEscape = true;
+                p->pendingCount = 0;
+                return;
+            }
+            if (p->dataCallback)
+                append(p, c);
+            return;
+        }
+        // Blanks between "=" and the line end are tolerated, so "= " CR LF
+        // still reads as a soft break.
+        if (p->pendingCount == 0 && (c == ' ' || c == '\t'))
+            return;
+        p->pending[p->pendingCount++] = c;
+        if (p->pendingCount == 2) {
+            // Read like sscanf("%X"): hex digits up to the first other
+            // character, 0 when there is none.
+            const int high = hexValue(p->pending[0]);
+            const int low = hexValue(p->pending[1]);
+            int value = 0;
+            if (high >= 0)
+                value = low >= 0 ? high * 16 + low : high;
+            p->qpEscape = false;
+            p->pendingCount = 0;
+            if (p->dataCallback)
+                append(p, (unsigned char)value);
+        }
+        return;
+    case ENC_BASE64:
+        if (isSpace(c) || !p->dataCallback)
+            return;
+        p->pending[p->pendingCount++] = c;
+        if (p->pendingCount == 4 && !decodeBase64Group(p) && !keepDataUri(p))
+            dropLine(p);
+        return;
+    default:
+        if (p->dataCallback)
+            append(p, c);
+        return;
+    }
+}
+
+void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n)
+{
+    if (p->state == STATE_SKIP || !p->dataCallback || n == 0)
+        return;
+    if (!reserve(p, n)) {
+        dropLine(p);
+        return;
+    }
+    // CR LF files put a CR before every line feed: copy the pieces around
+    // each CR rather than testing byte by byte.
+    const unsigned char* end = bytes + n;
+    while (bytes < end) {
+        const void* cr = std::memchr(bytes, '\r', size_t(end - bytes));
+        const unsigned char* stop = cr ? static_cast<const unsigned char*>(cr) : end;
+        const size_t piece = size_t(stop - bytes);
+        std::memcpy(p->line + p->lineLength, bytes, piece);
+        p->lineLength += piece;
+        bytes = stop + (cr ? 1 : 0);
+    }
+}
+
+bool appendQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n)
+{
+    const bool keep = p->dataCallback != nullptr;
+    if (keep && !reserve(p, n))
+        return false;
+    char* out = keep ? p->line + p->lineLength : nullptr;
+    for (size_t i = 0; i < n; ++i) {
+        const unsigned char c = bytes[i];
+        if (c == '\r')
+            continue;
+        if (!p->qpEscape) {
+            if (c == '=') {
+                p->qpEscape = true;
+                p->pendingCount = 0;
+            } else if (keep) {
+                *out++ = char(c);
+            }
+            continue;
+        }
+        if (p->pendingCount == 0 && (c == ' ' || c == '\t'))
+            continue;
+        p->pending[p->pendingCount++] = c;
+        if (p->pendingCount < 2)
+            continue;
+        const int high = hexValue(p->pending[0]);
+        const int low = hexValue(p->pending[1]);
+        p->qpEscape = false;
+        p->pendingCount = 0;
+        if (keep)
+            *out++ = char(high < 0 ? 0 : low < 0 ? high : high * 16 + low);
+    }
+    if (keep)
+        p->lineLength = size_t(out - p->line);
+    return true;
+}
+
+// The same as feeding each byte to valueByte in base64 mode, in one pass.
+void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n)
+{
+    if (!reserve(p, n / 4 * 3 + 3)) {
+        dropLine(p);
+        return;
+    }
+    p->skipSpace = false;
+    size_t i = 0;
+    while (i < n) {
+        // Whole groups straight from the input while nothing is pending:
+        // a photo is almost all such groups.
+        if (p->pendingCount == 0) {
+            while (i + 4 <= n) {
+                const unsigned a = base64ToOrd(bytes[i]);
+                const unsigned b = base64ToOrd(bytes[i + 1]);
+                const unsigned x = base64ToOrd(bytes[i + 2]);
+                const unsigned y = base64ToOrd(bytes[i + 3]);
+                if ((a | b | x | y) >= 64)
+                    break;
+                char* out = p->line + p->lineLength;
+                out[0] = char((a << 2 | b >> 4) & 0xFF);
+                out[1] = char((b << 4 | x >> 2) & 0xFF);
+                out[2] = char((x << 6 | y) & 0xFF);
+                p->lineLength += 3;
+                i += 4;
+            }
+            if (i == n)
+                return;
+        }
+        const unsigned char c = bytes[i++];
+        if (isSpace(c))
+            continue;
+        p->pending[p->pendingCount++] = c;
+        if (p->pendingCount < 4)
+            continue;
+        const unsigned a = base64ToOrd(p->pending[0]);
+        const unsigned b = base64ToOrd(p->pending[1]);
+        const unsigned x = base64ToOrd(p->pending[2]);
+        const unsigned y = base64ToOrd(p->pending[3]);
+        if ((a | b | x | y) < 64) {
+            // A full group without padding: room was reserved above.
+            char* out = p->line + p->lineLength;
+            out[0] = char((a << 2 | b >> 4) & 0xFF);
+            out[1] = char((b << 4 | x >> 2) & 0xFF);
+            out[2] = char((x << 6 | y) & 0xFF);
+            p->lineLength += 3;
+            p->pendingCount = 0;
+            continue;
+        }
+        if (!decodeBase64Group(p)) {
+            if (!keepDataUri(p)) {
+                dropLine(p);
+                return;
+            }
+            appendPlain(p, bytes + i, n - i);
+            return;
+        }
+        if (p->state == STATE_SKIP)
+            return;
+    }
+}
+
+} // namespace cardtok

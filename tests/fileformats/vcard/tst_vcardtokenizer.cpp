@@ -1,0 +1,280 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/vcard/vcardtokenizer.h"
+
+#include <QRandomGenerator>
+#include <QTest>
+
+#include <memory>
+
+namespace {
+
+// Every callback written down as text: a property as NAME;p=v;bare: , each
+// data call as its bytes (non-printable bytes as \xHH), the closing call as
+// "|" and a dropped line as "!" and its line number.
+struct Trace {
+    QByteArray text;
+    CARD_Parser* parser = nullptr;
+    QList<long long> propertyLines;
+    // Stop the tokenizer at every property, as a reader that looks ahead
+    // does, and feed the rest again.
+    bool stopAtProperties = false;
+};
+
+void onProp(void* user, const char* name, const char** params)
+{
+    auto* t = static_cast<Trace*>(user);
+    t->text += name;
+    for (const char** p = params; p[0]; p += 2) {
+        t->text += ';';
+        t->text += p[0];
+        if (p[1])
+            t->text += QByteArray("=") + p[1];
+    }
+    t->text += ':';
+    t->propertyLines.append(CARD_GetLineNumber(t->parser));
+    if (t->stopAtProperties)
+        CARD_StopParser(t->parser);
+}
+
+void onData(void* user, const char* data, int len)
+{
+    auto* t = static_cast<Trace*>(user);
+    if (!data) {
+        t->text += '|';
+        return;
+    }
+    for (int i = 0; i < len; ++i) {
+        const auto c = static_cast<unsigned char>(data[i]);
+        if (c >= 0x20 && c < 0x7F && c != '\\')
+            t->text += char(c);
+        else
+            t->text += "\\x" + QByteArray::number(c, 16).rightJustified(2, '0');
+    }
+}
+
+void onError(void* user, long long line)
+{
+    static_cast<Trace*>(user)->text += '!' + QByteArray::number(line);
+}
+
+void onWarning(void* user, long long line, int)
+{
+    static_cast<Trace*>(user)->text += '~' + QByteArray::number(line);
+}
+
+using ParserPtr = std::unique_ptr<CARD_Parser, decltype(&CARD_ParserFree)>;
+
+ParserPtr makeParser(Trace& trace, CARD_UnfoldMode mode)
+{
+    ParserPtr parser(CARD_ParserCreate(), &CARD_ParserFree);
+    trace.parser = parser.get();
+    CARD_SetUserData(parser.get(), &trace);
+    CARD_SetPropHandler(parser.get(), &onProp);
+    CARD_SetDataHandler(parser.get(), &onData);
+    CARD_SetErrorHandler(parser.get(), &onError);
+    CARD_SetWarningHandler(parser.get(), &onWarning);
+    CARD_SetUnfoldMode(parser.get(), mode);
+    return parser;
+}
+
+// Feeds the input in pieces of the given sizes (cycled), then the final call.
+QByteArray traceOf(const QByteArray& input, CARD_UnfoldMode mode, const QList<int>& pieces, bool stop = false)
+{
+    Trace trace;
+    trace.stopAtProperties = stop;
+    ParserPtr parser = makeParser(trace, mode);
+    qsizetype at = 0;
+    int next = 0;
+    while (at < input.size()) {
+        const int size = int(qMin<qsizetype>(pieces.at(next++ % pieces.size()), input.size() - at));
+        const long long before = CARD_GetPosition(parser.get());
+        CARD_Parse(parser.get(), input.constData() + at, size, 0);
+        at += qsizetype(CARD_GetPosition(parser.get()) - before);
+    }
+    CARD_Parse(parser.get(), nullptr, 0, 1);
+    return trace.text;
+}
+
+} // namespace
+
+class TestVCardTokenizer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void tokenizesInAnyChunking_data();
+    void tokenizesInAnyChunking();
+    void dropsLinesLongerThanTheLimit();
+    void parsesHugeValueAndManyParameters();
+};
+
+void TestVCardTokenizer::tokenizesInAnyChunking_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<bool>("join");
+    QTest::addColumn<QByteArray>("expected");
+
+    auto row = [](const char* name, const QByteArray& input, const QByteArray& expected, bool join = false) {
+        QTest::newRow(name) << input << join << expected;
+    };
+    row("parameter with value", "TEL;TYPE=HOME:123\n", "TEL;TYPE=HOME:123|");
+    row("bare parameters", "TEL;HOME;VOICE:1\n", "TEL;HOME;VOICE:1|");
+    row("blanks in parameter values dropped", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME,WORK:1|");
+    row("escaped semicolon in parameter", "X;P=a\\;b;Q=c:1\n", "X;P=a;b;Q=c:1|");
+    row("doubled backslash gives one", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
+    row("backslash before a letter dropped", "X;P=a\\bc:1\n", "X;P=abc:1|");
+    row("blank or CR inside a name dropped", "TE L:1\nN\rOTE:2\r\n", "TEL:1|NOTE:2|");
+    row("CR inside a parameter name dropped", "X;TY\rPE=a:1\n", "X;TYPE=a:1|");
+    row("equals sign belongs to a name", "A=B:1\n", "A=B:1|");
+    row("quote inside an unquoted value kept", "X;P=a\"b:1\n", "X;P=a\"b:1|");
+    row("blank inside a quoted value dropped", "X;P=\"a b\":v\n", "X;P=\"ab\":v|");
+    row("text after a closing quote", "X;P=\"a\"b;Q=c:v\n", "X;P=\"a\"b;Q=c:v|");
+    row("CR inside a plain value dropped", "NOTE:a\rb\r\n", "NOTE:ab|");
+    row("escaped colon still ends parameters", "X;P=a\\:v\n", "X;P=a:v|");
+    row("quoted parameter holds colon, semicolon, backslash", "ADR;GEO=\"geo:1;2\\3\":x\n", "ADR;GEO=\"geo:1;2\\3\":x|");
+    row("a value starts right after the colon", "NOTE:   abc  \n", "NOTE:   abc  |");
+    row("blanks before a quoted-printable value skipped", "NOTE;QUOTED-PRINTABLE:  =20a\n", "NOTE;QUOTED-PRINTABLE: a|");
+    row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
+    row("3.0 fold vanishes", "NOTE:abc\r\n def\r\n", "NOTE:abcdef|", true);
+    row("3.0 fold inside UTF-8", "N:Z\xC3\r\n \xA9\r\n", "N:Z\\xc3\\xa9|", true);
+    row("soft break without blank", "NOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\ndef\r\nX:1\r\n",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:abcdef|X:1|");
+    row("soft break inside UTF-8", "N;QUOTED-PRINTABLE:=C3=\r\n=A9\r\n", "N;QUOTED-PRINTABLE:\\xc3\\xa9|");
+    row("soft break with trailing blank", "NOTE;QUOTED-PRINTABLE:ab= \r\ncd\r\n", "NOTE;QUOTED-PRINTABLE:abcd|");
+    row("soft break before blank line ends value", "NOTE;QUOTED-PRINTABLE:ab=\r\n\r\nX:1\r\n",
+        "NOTE;QUOTED-PRINTABLE:~1ab|X:1|");
+    row("3.0 fold inside an escape", "N;QUOTED-PRINTABLE:=D0=\r\n B2\r\n", "N;QUOTED-PRINTABLE:\\xd0\\xb2|", true);
+    row("3.0 fold after the first hex digit", "N;QUOTED-PRINTABLE:=D\r\n 0x\r\n", "N;QUOTED-PRINTABLE:\\xd0x|", true);
+    row("3.0 folded soft break before an escape", "N;QUOTED-PRINTABLE:a=\r\n =41\r\n", "N;QUOTED-PRINTABLE:aA|", true);
+    row("2.1 soft break keeps the blank after it", "N;QUOTED-PRINTABLE:come=\r\n to\r\n",
+        "N;QUOTED-PRINTABLE:come to|");
+    row("2.1 soft break folds a tab, keeps a blank before an escape", "N;QUOTED-PRINTABLE:a=\r\n\t=41=\n =42\n",
+        "N;QUOTED-PRINTABLE:aA B|");
+    row("2.1 soft break inside a UTF-8 letter folds the blank", "N;QUOTED-PRINTABLE:=D0=BE=D0=\r\n =B2\r\n",
+        "N;QUOTED-PRINTABLE:\\xd0\\xbe\\xd0\\xb2|");
+    row("2.1 soft break inside a UTF-8 letter folds the blank before its last two bytes",
+        "N;QUOTED-PRINTABLE:=E2=\r\n =82=AC\r\n", "N;QUOTED-PRINTABLE:\\xe2\\x82\\xac|");
+    row("2.1 blank kept after a windows-1252 letter a letter byte follows",
+        "N;QUOTED-PRINTABLE:Caf=E9=\r\n =96 Bar\r\n", "N;QUOTED-PRINTABLE:Caf\\xe9 \\x96 Bar|");
+    row("2.1 blank kept after a byte no UTF-8 letter starts with", "N;QUOTED-PRINTABLE:f=FC=\r\n =B1\r\n",
+        "N;QUOTED-PRINTABLE:f\\xfc \\xb1|");
+    row("2.1 blank inside a letter kept when no letter byte follows", "N;QUOTED-PRINTABLE:=D0=\r\n =41=\r\n x\n",
+        "N;QUOTED-PRINTABLE:\\xd0 A x|");
+    row("2.1 blank after a lead byte kept in another charset",
+        "N;CHARSET=windows-1251;QUOTED-PRINTABLE:=D0=\r\n =B2\n",
+        "N;CHARSET=windows-1251;QUOTED-PRINTABLE:\\xd0 \\xb2|");
+    row("2.1 blank inside a letter kept before a line end", "N;QUOTED-PRINTABLE:=E2=82=\r\n \r\nX:1\n",
+        "N;QUOTED-PRINTABLE:\\xe2\\x82 |X:1|");
+    row("2.1 blank and equals sign inside a letter end the input", "N;QUOTED-PRINTABLE:=D0=\r\n =",
+        "N;QUOTED-PRINTABLE:~2\\xd0 |");
+    row("soft break never joins an END line", "N;QUOTED-PRINTABLE:ab=\r\nEnd:VCard \r\nX:1\r\n",
+        "N;QUOTED-PRINTABLE:~1ab|End:VCard |X:1|");
+    row("soft break never joins a BEGIN line", "A:1\nN;QUOTED-PRINTABLE:ab=\nBEGIN:VCARD",
+        "A:1|N;QUOTED-PRINTABLE:~2ab|BEGIN:VCARD|");
+    row("soft break joins a line that only starts like END", "N;QUOTED-PRINTABLE:ab=\nEND:VCARDS\n",
+        "N;QUOTED-PRINTABLE:abEND:VCARDS|");
+    row("soft break on the last line", "N;QUOTED-PRINTABLE:ab=\r\n", "N;QUOTED-PRINTABLE:~1ab|");
+    row("equals sign ends the input", "N;QUOTED-PRINTABLE:ab=", "N;QUOTED-PRINTABLE:~1ab|");
+    row("quoted-printable lower-case hex", "NOTE;QUOTED-PRINTABLE:=c3=a9\n", "NOTE;QUOTED-PRINTABLE:\\xc3\\xa9|");
+    row("quoted-printable half hex", "NOTE;QUOTED-PRINTABLE:=4G\n", "NOTE;QUOTED-PRINTABLE:\\x04|");
+    row("quoted-printable no hex", "NOTE;QUOTED-PRINTABLE:=ZZ\n", "NOTE;QUOTED-PRINTABLE:\\x00|");
+    row("encoding word ignores case", "NOTE;encoding=quoted-printable:=41\n", "NOTE;encoding=quoted-printable:A|");
+    row("base64 one pad", "PHOTO;ENCODING=b:QUI=\n", "PHOTO;ENCODING=b:AB|");
+    row("base64 two pads", "PHOTO;ENCODING=b:QQ==\n", "PHOTO;ENCODING=b:A|");
+    row("base64 group over a fold", "PHOTO;ENCODING=b:QUJ\r\n DRA==\r\n", "PHOTO;ENCODING=b:ABCD|");
+    row("base64 blank inside a group", "PHOTO;ENCODING=b:QU JD\n", "PHOTO;ENCODING=b:ABC|");
+    row("base64 padding mid value", "PHOTO;ENCODING=b:QQ==QUJD\n", "PHOTO;ENCODING=b:AABC|");
+    row("base64 single leftover ignored", "PHOTO;BASE64:QUJDR\n", "PHOTO;BASE64:ABC|");
+    row("base64 bad character drops line", "PHOTO;ENCODING=b:QU*D\nFN:A\n", "PHOTO;ENCODING=b:!1FN:A|");
+    row("2.1 base64 ends at blank line", "PHOTO;BASE64:\r\n QUJD\r\n RA==\r\n\r\nFN:A\r\n", "PHOTO;BASE64:ABCD|FN:A|");
+    row("empty parameter name dropped", "TEL;:1\nFN:A\n", "!1FN:A|");
+    row("line without colon counted", "garbage\nFN:A\n", "!1FN:A|");
+    row("line break in parameters drops line", "TEL;TYPE=HOME\r\nX:1\r\n", "!1X:1|");
+    row("error reports its own line", "A:1\nB:2\nTEL;:1\n", "A:1|B:2|!3");
+    row("CRLF blank line is a blank line", "FN:A\r\n\r\nTEL:1\r\n", "FN:A|TEL:1|");
+    row("line of blanks ends a fold", "FN:A\n \nTEL:1\n", "FN:A |TEL:1|");
+    row("empty value only closes", "NOTE:\n", "NOTE:|");
+    row("last line without line end", "FN:A", "FN:A|");
+}
+
+// Whole, byte by byte and in random pieces, so that every plain run the
+// tokenizer takes in one step is cut somewhere.
+void TestVCardTokenizer::tokenizesInAnyChunking()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(bool, join);
+    QFETCH(QByteArray, expected);
+    const CARD_UnfoldMode mode = join ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE;
+    QCOMPARE(traceOf(input, mode, { int(input.size()) + 1 }), expected);
+    QCOMPARE(traceOf(input, mode, { int(input.size()) + 1 }, true), expected);
+    QCOMPARE(traceOf(input, mode, { 1 }), expected);
+    QRandomGenerator rng(quint32(qHash(input)));
+    for (int round = 0; round < 20; ++round) {
+        QList<int> pieces;
+        for (int i = 0; i < 8; ++i)
+            pieces.append(1 + int(rng.bounded(9)));
+        QCOMPARE(traceOf(input, mode, pieces), expected);
+    }
+}
+
+// Each property written down as NAME: and its value, the closing call as
+// "|" and a dropped line as "!" and its line number.
+void TestVCardTokenizer::dropsLinesLongerThanTheLimit()
+{
+    QByteArray trace;
+    ParserPtr parser(CARD_ParserCreate(), &CARD_ParserFree);
+    CARD_SetUserData(parser.get(), &trace);
+    CARD_SetPropHandler(parser.get(), [](void* user, const char* name, const char**) {
+        *static_cast<QByteArray*>(user) += QByteArray(name) + ':';
+    });
+    CARD_SetDataHandler(parser.get(), [](void* user, const char* data, int len) {
+        *static_cast<QByteArray*>(user) += data ? QByteArray(data, len) : QByteArray("|");
+    });
+    CARD_SetErrorHandler(parser.get(), [](void* user, long long line) {
+        *static_cast<QByteArray*>(user) += '!' + QByteArray::number(line);
+    });
+    CARD_SetMaxLineLength(parser.get(), 16);
+    const QByteArray input = "NOTE:0123456789abcdefXYZ\nFN:short\nVERYLONGPROPERTYNAME:1\n";
+    CARD_Parse(parser.get(), input.constData(), int(input.size()), 1);
+    QCOMPARE(trace, QByteArray("NOTE:!1FN:short|!3"));
+}
+
+void TestVCardTokenizer::parsesHugeValueAndManyParameters()
+{
+    // Growth in fixed small steps makes both of these quadratic; they must
+    // stay a matter of seconds even under the sanitizers.
+    struct Sizes {
+        long long dataBytes = 0;
+        int closings = 0;
+        int params = 0;
+    } sizes;
+    ParserPtr parser(CARD_ParserCreate(), &CARD_ParserFree);
+    CARD_SetUserData(parser.get(), &sizes);
+    CARD_SetDataHandler(parser.get(), [](void* user, const char* data, int len) {
+        auto* s = static_cast<Sizes*>(user);
+        if (data)
+            s->dataBytes += len;
+        else
+            ++s->closings;
+    });
+    CARD_SetPropHandler(parser.get(), [](void* user, const char*, const char** params) {
+        auto* s = static_cast<Sizes*>(user);
+        for (const char** p = params; p[0]; p += 2)
+            ++s->params;
+    });
+    const QByteArray head = "NOTE:";
+    CARD_Parse(parser.get(), head.constData(), int(head.size()), 0);
+    const QByteArray block(1024 * 1024, 'x');
+    for (int i = 0; i < 50; ++i)
+        CARD_Parse(parser.get(), block.constData(), int(block.size()), 0);
+    QByteArray many = "\nX";
+    for (int i = 0; i < 1000000; ++i)
+        many += ";p";
+    many += ":v\n";
+    CARD_Parse(parser.get(), many.constData(), int(many.size()), 1);
+    QCOMPARE(sizes.dataBytes, 50LL * 1024 * 1024 + 1);
+    QCOMPARE(sizes.closings, 2);
+    QCOMPARE(sizes.params, 1000000);
+}
+
+QTEST_APPLESS_MAIN(TestVCardTokenizer)
+#include "tst_vcardtokenizer.moc"
