@@ -12,6 +12,10 @@
 
 #include <bitset>
 
+namespace csvread {
+class RowEntities;
+}
+
 // Reads a CSV contact file: the first row names the columns, every further
 // row is one contact. The whole file is read and its rows located in
 // initialize(), so total() is exact and the file is closed before anything
@@ -68,12 +72,24 @@ private:
         int serviceColumn = -1;
     };
 
+    using Cells = QVarLengthArray<QString, 64>;
+
+    // The header: which field each column fills (csvheader.cpp).
     void resolveColumns();
+    // The reading of one row: the cells of its known columns, by their
+    // index in m_columns; the cells beyond the header are named in the
+    // problems.
+    void readCells(qsizetype pos, int rowNumber, Cells& values);
+    // The cell readers (csvcells.cpp): what the cell of m_columns[c] gives
+    // the entities of its row; and those entities, completed, as the
+    // row's contact.
+    void readCell(int c, const Cells& values, csvread::RowEntities& row) const;
+    pim::_Contact contactOf(csvread::RowEntities& row) const;
     // The cells of the row at pos when it holds no double quote, so that
     // its cells are just the pieces between commas up to the line end, and
     // which unread columns it fills; false (nothing read) for a row the full
     // scanner must read.
-    bool readPlainRow(qsizetype pos, QVarLengthArray<QString, 64>& values, bool& extraCells);
+    bool readPlainRow(qsizetype pos, Cells& values, bool& extraCells);
     // A cell of a column no field takes: the column holds something once a
     // cell of it is more than blanks.
     void noteUnreadCell(int index, QStringView text);

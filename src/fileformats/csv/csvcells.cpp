@@ -1,0 +1,402 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The CSV reader's cell readers: what one cell of a known column gives the
+// entities of its row, and how those entities become the row's contact.
+#include "fileformats/csv/csvimport.h"
+
+#include "fileformats/csv/csvhelper.h"
+#include "fileformats/csv/csvimport_p.h"
+#include "fileformats/vcard/vcardrules.h"
+#include "model/pimlabels.h"
+
+#include <QDate>
+#include <QRegularExpression>
+
+#include <algorithm>
+#include <optional>
+#include <utility>
+
+namespace {
+
+// A date cell as stored: an ISO date, or the month/day/year form of a
+// web-mail export, in the form the vCard reader stores dates, so the same
+// birthday from a card and from a table is one date; a date without a year
+// ("--04-22", which a web-mail export writes after a blank) as written,
+// without blanks around it; any other text as it stands, blanks and all.
+// Empty for the zero date ("0/0/00") such an export writes where a contact
+// has no date.
+QString storedDate(const QString& cell)
+{
+    static const QRegularExpression yearLess(QStringLiteral("^\\s*--\\d{2}-?\\d{2}\\s*$"));
+    if (QStringView(cell).trimmed().startsWith(u"--") && yearLess.match(cell).hasMatch())
+        return cell.trimmed();
+    static const QRegularExpression slashed(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})\\s*$"));
+    const QRegularExpressionMatch m = slashed.match(cell);
+    if (m.hasMatch()) {
+        int month = m.captured(1).toInt();
+        int day = m.captured(2).toInt();
+        const int year = m.captured(3).toInt();
+        if (month == 0 && day == 0 && year == 0)
+            return QString();
+        // Day first where the first number cannot be a month.
+        if (month > 12)
+            std::swap(month, day);
+        if (m.captured(3).size() == 4 && QDate::isValid(year, month, day))
+            return QDate(year, month, day).startOfDay().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+        return cell;
+    }
+    const QString iso = vcardrules::dateText(cell);
+    return iso == cell.trimmed() ? cell : iso;
+}
+
+// A web-mail export marks the groups it keeps itself with "* ". Its
+// "* myContacts" holds every contact of the account and says nothing about
+// this one, so it is no group here; the others ("* starred") keep their
+// names.
+QString groupName(const QString& piece)
+{
+    if (!piece.startsWith(QLatin1String("* ")))
+        return piece;
+    const QString name = piece.mid(2).trimmed();
+    return name == QLatin1String("myContacts") ? QString() : name;
+}
+
+QString takeText(pim::Entity& entity, const char* key)
+{
+    return entity.fields.take(QLatin1String(key)).toString();
+}
+
+// An address's extended address ("Suite 200") and post-office box have no
+// field of their own: they follow the street on lines of their own, as a
+// card's address is read. The formatted address only stands in for an
+// address that the file gives no part of.
+void joinAddressPieces(pim::Entity& entity)
+{
+    const QString extended = takeText(entity, CsvColumnDictionary::kExtendedAddressPiece);
+    const QString poBox = takeText(entity, CsvColumnDictionary::kPoBoxPiece);
+    const QString formatted = takeText(entity, CsvColumnDictionary::kFormattedAddressPiece);
+    if (extended.isEmpty() && poBox.isEmpty() && formatted.isEmpty())
+        return;
+    QStringList lines;
+    for (const QString& line : { entity.fields.value(QStringLiteral("data4")).toString(), extended, poBox }) {
+        if (!line.isEmpty())
+            lines.append(line);
+    }
+    if (!lines.isEmpty()) {
+        entity.fields.insert(QStringLiteral("data4"), lines.join(QLatin1Char('\n')));
+        return;
+    }
+    for (const char* part : { "data7", "data8", "data9", "data10" }) {
+        if (entity.fields.contains(QLatin1String(part)))
+            return;
+    }
+    entity.fields.insert(QStringLiteral("data4"), formatted);
+}
+
+// The date that a year, a month and a day in columns of their own make:
+// stored as a date column's date is, without a year in the form a card
+// gives a birthday without one ("--0314"); anything else as written, so no
+// date a user entered is lost.
+QString dateOfPieces(const QString& year, const QString& month, const QString& day)
+{
+    bool monthOk = false;
+    bool dayOk = false;
+    const int m = month.toInt(&monthOk);
+    const int d = day.toInt(&dayOk);
+    if (monthOk && dayOk) {
+        bool yearOk = false;
+        const int y = year.toInt(&yearOk);
+        if (yearOk && QDate::isValid(y, m, d))
+            return storedDate(QDate(y, m, d).toString(Qt::ISODate));
+        if (year.isEmpty() && QDate::isValid(2000, m, d))
+            return QStringLiteral("--%1%2").arg(m, 2, 10, QLatin1Char('0')).arg(d, 2, 10, QLatin1Char('0'));
+    }
+    QStringList written;
+    for (const QString& piece : { year, month, day }) {
+        if (!piece.isEmpty())
+            written.append(piece);
+    }
+    return written.join(QLatin1Char('-'));
+}
+
+// A date given in pieces becomes the entity's date, unless a column of the
+// whole date gave it one.
+void joinDatePieces(pim::Entity& entity)
+{
+    const QString year = takeText(entity, CsvColumnDictionary::kYearPiece).trimmed();
+    const QString month = takeText(entity, CsvColumnDictionary::kMonthPiece).trimmed();
+    const QString day = takeText(entity, CsvColumnDictionary::kDayPiece).trimmed();
+    if (year.isEmpty() && month.isEmpty() && day.isEmpty())
+        return;
+    if (entity.fields.value(QStringLiteral("data1")).toString().isEmpty())
+        entity.fields.insert(QStringLiteral("data1"), dateOfPieces(year, month, day));
+}
+
+// The labels of the kinds of one entity type.
+QMap<int, QString> kindLabels(int entityType)
+{
+    switch (entityType) {
+    case pim::ENTITY_PHONE: return pim::phoneTypeMap();
+    case pim::ENTITY_EMAIL: return pim::emailTypeMap();
+    case pim::ENTITY_EVENT: return pim::eventTypeMap();
+    case pim::ENTITY_IM: return pim::imTypeMap();
+    case pim::ENTITY_ORG: return pim::orgTypeMap();
+    case pim::ENTITY_REL: return pim::relTypeMap();
+    case pim::ENTITY_ADDR: return pim::addrTypeMap();
+    case pim::ENTITY_URL: return pim::urlTypeMap();
+    default: return {};
+    }
+}
+
+// The text of a describing cell, without the "* " the export puts before
+// the value it marks as the main one.
+QString describedText(const QString& cell)
+{
+    QString text = cell.trimmed();
+    if (text.startsWith(QLatin1String("* ")))
+        text = text.mid(2).trimmed();
+    return text;
+}
+
+// Whether text names the label, letter case and blanks aside: "homePage"
+// and "Home Page" are "Home page".
+bool namesLabel(QStringView text, QStringView label)
+{
+    const auto next = [](QStringView s, qsizetype& at) {
+        while (at < s.size() && s.at(at).isSpace())
+            ++at;
+        return at < s.size() ? s.at(at++).toCaseFolded() : QChar();
+    };
+    qsizetype t = 0;
+    qsizetype l = 0;
+    for (;;) {
+        const QChar a = next(text, t);
+        if (a != next(label, l))
+            return false;
+        if (a.isNull())
+            return true;
+    }
+}
+
+// Whether a type cell names a kind: a web-mail export keeps the type words
+// of a card it read ("INTERNET", "VOICE"), which only say what any value of
+// the column is, as the vCard reader finds them saying nothing.
+bool namesKind(int entityType, const QString& cell)
+{
+    // Most value columns have no type column beside them.
+    if (cell.isEmpty())
+        return false;
+    const QString text = describedText(cell);
+    if (text.isEmpty())
+        return false;
+    static const struct {
+        int entityType;
+        const char* word;
+    } nothingSaid[] = {
+        { pim::ENTITY_EMAIL, "internet" }, { pim::ENTITY_EMAIL, "pref" }, { pim::ENTITY_PHONE, "voice" },
+        { pim::ENTITY_PHONE, "pref" },     { pim::ENTITY_ADDR, "postal" }, { pim::ENTITY_ADDR, "parcel" },
+        { pim::ENTITY_ADDR, "dom" },       { pim::ENTITY_ADDR, "intl" },   { pim::ENTITY_ADDR, "pref" },
+    };
+    for (const auto& n : nothingSaid) {
+        if (n.entityType == entityType && text.compare(QLatin1String(n.word), Qt::CaseInsensitive) == 0)
+            return false;
+    }
+    return true;
+}
+
+// Gives the entity the code a describing cell names: a label of the table
+// (namesLabel: "Mobile", "work", "skype", "homePage"), "* " or not; any
+// other text is the entity's own label under labelKey, with code 0, as a
+// phone keeps its own label and a messaging address its own service.
+void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const QString& codeKey,
+                  const QString& labelKey, const QString& cell)
+{
+    const QString text = describedText(cell);
+    if (text.isEmpty())
+        return;
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
+        if (namesLabel(text, it.value())) {
+            entity.fields.insert(codeKey, it.key());
+            entity.fields.remove(labelKey);
+            return;
+        }
+    }
+    entity.fields.insert(codeKey, 0);
+    entity.fields.insert(labelKey, text);
+}
+
+// Completes an entity of a row once all its cells are in (the formatted
+// address, a date from its pieces, the kinds a messaging address gets, the
+// names) and adds it to the contact.
+void finishEntity(int type, pim::Entity& entity, pim::_Contact& contact)
+{
+    switch (type) {
+    case pim::ENTITY_ADDR:
+        joinAddressPieces(entity);
+        entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
+        break;
+    case pim::ENTITY_EVENT:
+        joinDatePieces(entity);
+        break;
+    case pim::ENTITY_IM:
+        // The columns name the protocol, not the kind: Home for a
+        // new address, unless a type cell gave one.
+        if (!entity.fields.contains(QStringLiteral("data2"))) {
+            entity.fields.insert(QStringLiteral("data2"), 1);
+            pim::setTypeNotGiven(entity);
+        }
+        // Protocol Other is stored as such, as every reader does.
+        if (!entity.fields.contains(QStringLiteral("data5")))
+            entity.fields.insert(QStringLiteral("data5"), 0);
+        break;
+    case pim::ENTITY_NAME: {
+        // A whole name in one cell ("Name") names the contact where
+        // the parts give none, as the given name too, so an edit that
+        // builds the name from its parts keeps it. Beside the parts it
+        // is the display name the file gives, kept as a card's is; the
+        // contact is listed under the name its parts make.
+        const QString whole = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
+        contact.fullName = entity.fullName();
+        if (contact.fullName.isEmpty() && !whole.isEmpty()) {
+            contact.fullName = whole;
+            entity.fields.insert(QStringLiteral("data2"), whole);
+        }
+        entity.fields.insert(QStringLiteral("data1"), whole.isEmpty() ? contact.fullName : whole);
+        break;
+    }
+    default:
+        break;
+    }
+    contact.entities[type].append(std::move(entity));
+}
+
+} // namespace
+
+namespace csvread {
+
+const QString kMultiValueSeparator = QStringLiteral(" ::: ");
+
+RowEntities::RowEntities(qsizetype groupCount)
+    : m_latest(groupCount)
+{
+    std::fill(m_latest.begin(), m_latest.end(), -1);
+}
+
+pim::Entity& RowEntities::entityFor(int group, qsizetype p, bool listByPosition, bool multiValued, bool separate)
+{
+    int* at = &m_latest[group];
+    if (listByPosition && p > 0) {
+        auto it = std::find_if(m_positioned.begin(), m_positioned.end(),
+                               [&](const Positioned& e) { return e.group == group && e.position == p; });
+        if (it == m_positioned.end()) {
+            m_positioned.append({ group, p, -1 });
+            it = m_positioned.end() - 1;
+        }
+        at = &it->index;
+    }
+    if (*at < 0 || multiValued || (separate && p > 0)) {
+        *at = int(m_begun.size());
+        m_begun.append({ group, pim::Entity() });
+    }
+    return m_begun[*at].entity;
+}
+
+} // namespace csvread
+
+void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row) const
+{
+    using csvread::kMultiValueSeparator;
+    const Column& col = m_columns.at(c);
+    const QString& cell = values[c];
+    if (cell.isEmpty() || col.describingOnly)
+        return;
+    // A describing cell beside a cell of several values holds as many
+    // kinds ("* Home ::: Work"), or one for them all.
+    const auto describingPieces = [&](int column) {
+        return column >= 0 ? values[column].split(kMultiValueSeparator) : QStringList();
+    };
+    const QStringList kinds = describingPieces(col.typeColumn);
+    const QStringList services = describingPieces(col.serviceColumn);
+    const auto describingPiece = [](const QStringList& list, qsizetype p) {
+        return list.size() == 1 ? list.first() : list.value(p);
+    };
+    // Only phones, e-mails, groups and the like hold several values; a
+    // name or a note keeps its pieces as one text.
+    const bool separate = col.multiValued || col.info.entityType == pim::ENTITY_GROUP;
+    QStringList pieces { cell };
+    if (cell.contains(kMultiValueSeparator)) {
+        pieces = cell.split(kMultiValueSeparator);
+        if (!separate && !col.listByPosition)
+            pieces = QStringList { pieces.join(QLatin1String(", ")) };
+    }
+    for (qsizetype p = 0; p < pieces.size(); ++p) {
+        const QString& piece = pieces.at(p);
+        QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
+        if (col.info.entityType == pim::ENTITY_EVENT && !col.piece)
+            value = storedDate(value);
+        else if (col.info.entityType == pim::ENTITY_GROUP)
+            value = groupName(value);
+        // A blank value is nothing to keep.
+        if (pim::isBlankText(value))
+            continue;
+        pim::Entity& entity = row.entityFor(col.group, p, col.listByPosition, col.multiValued, separate);
+        const QString kind = describingPiece(kinds, p);
+        if (namesKind(col.info.entityType, kind)) {
+            setNamedCode(entity, kindLabels(col.info.entityType), QStringLiteral("data2"),
+                         QStringLiteral("data3"), kind);
+        } else if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
+            // The columns of a group share their sub-type: a lookup is
+            // cheaper than writing the same number again.
+            const auto type = entity.fields.constFind(col.info.typeKey);
+            if (type == entity.fields.constEnd() || type->typeId() != QMetaType::Int
+                || type->toInt() != col.info.subType)
+                entity.fields.insert(col.info.typeKey, col.info.subType);
+            if (!col.info.typeNamed)
+                pim::setTypeNotGiven(entity);
+        }
+        const QString service = describingPiece(services, p);
+        if (const std::optional<int> protocol = pim::imProtocolNamed(service)) {
+            // "Yahoo!", "GoogleTalk": named as every reader names it.
+            entity.fields.insert(QStringLiteral("data5"), *protocol);
+            entity.fields.remove(QStringLiteral("data6"));
+        } else if (!service.trimmed().isEmpty()) {
+            setNamedCode(entity, {}, QStringLiteral("data5"), QStringLiteral("data6"), service);
+        }
+        auto field = entity.fields.find(col.info.valueKey);
+        if (field == entity.fields.end() || field->toString().isEmpty()) {
+            // Dates are stored in the one form the vCard reader gives
+            // them, so the same date from both files merges.
+            entity.fields.insert(col.info.valueKey, value);
+        } else {
+            // Appended in place: a copy per repeat of the column would
+            // make a row that repeats it a million times quadratic.
+            QString joined = field->toString();
+            *field = QVariant();
+            joined += QLatin1Char(' ');
+            joined += value;
+            *field = std::move(joined);
+        }
+    }
+}
+
+pim::_Contact CSVImport::contactOf(csvread::RowEntities& row) const
+{
+    // Another program's columns give their entities in the order of the
+    // file; those of this program's own columns come in the order of their
+    // groups, as the files it wrote have always been read.
+    auto& begun = row.begun();
+    pim::_Contact contact;
+    QVarLengthArray<int, 64> inGroupOrder;
+    for (int i = 0; i < begun.size(); ++i) {
+        const int type = m_groupTypes.at(begun[i].group);
+        if (m_inFileOrder.test(size_t(type)))
+            finishEntity(type, begun[i].entity, contact);
+        else
+            inGroupOrder.append(i);
+    }
+    const auto groupBefore = [&](int a, int b) { return begun[a].group < begun[b].group; };
+    if (!std::is_sorted(inGroupOrder.cbegin(), inGroupOrder.cend(), groupBefore))
+        std::stable_sort(inGroupOrder.begin(), inGroupOrder.end(), groupBefore);
+    for (const int i : inGroupOrder)
+        finishEntity(m_groupTypes.at(begun[i].group), begun[i].entity, contact);
+    return contact;
+}

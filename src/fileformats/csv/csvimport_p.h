@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// What the three steps of the CSV reader share: the header's resolution
+// (csvheader.cpp), the reading of one row (csvimport.cpp) and the cell
+// readers (csvcells.cpp).
+
+#include "model/contact.h"
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QVarLengthArray>
+
+#include <functional>
+
+namespace csvread {
+
+// Web-mail exports put several values of one kind into one cell.
+extern const QString kMultiValueSeparator;
+
+// A web-mail export names its numbered values "Phone 1 - Value",
+// "Address 1 - Street" and describes them in columns beside: the kind in
+// "Phone 1 - Type", "Address 1 - Type", the messaging service in
+// "IM 1 - Service". For each header column, the index of its type column
+// and of its service column (-1: none), and whether it only describes
+// others; typeOf gives the entity type a column name reads into.
+struct DescribingColumns {
+    QList<int> type;
+    QList<int> service;
+    QList<bool> describingOnly;
+};
+DescribingColumns describingColumns(const QStringList& header, const std::function<int(const QString&)>& typeOf);
+
+// The entities one row begins, in the order it begins them, each with its
+// column group.
+class RowEntities {
+public:
+    struct Begun {
+        int group;
+        pim::Entity entity;
+    };
+
+    explicit RowEntities(qsizetype groupCount);
+
+    // Where the piece at position p of a cell of the group goes: a new
+    // entity for every value of phones and the like (every column of such
+    // a group fills "data1", so a group that holds an entity already has
+    // its value) and for every further piece of a cell read as separate
+    // values; the position's own entity of the group for a list by
+    // position; else the group's entity of this row.
+    pim::Entity& entityFor(int group, qsizetype p, bool listByPosition, bool multiValued, bool separate);
+
+    QVarLengthArray<Begun, 32>& begun() { return m_begun; }
+
+private:
+    QVarLengthArray<Begun, 32> m_begun;
+    // For each group the index of its latest entity (-1: none yet).
+    QVarLengthArray<int, 64> m_latest;
+    // The entities begun by the later positions of address lists: rare, so
+    // searched rather than kept in a table per row.
+    struct Positioned {
+        int group;
+        qsizetype position;
+        int index;
+    };
+    QVarLengthArray<Positioned, 8> m_positioned;
+};
+
+} // namespace csvread
