@@ -4,7 +4,10 @@
 // real import thread. Prints cards per second, contacts per second and the
 // peak resident memory of the process.
 //
-// usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count]
+// usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count] [--passes N]
+// --passes N parses the file N times in the one process and prints the
+// best pass too: the figure that compares two builds without the noise of
+// the first pass's page faults.
 // "again" imports the file into an empty database and then once more into
 // the filled one; --count adds a trigger that counts the rows the second
 // import updates and inserts (it costs time: leave it off for timings).
@@ -35,7 +38,8 @@ long peakMegabytes()
     return usage.ru_maxrss / 1024;
 }
 
-bool benchParse(const QString& path)
+// The time of one parse in ms, or -1 for a file without a card.
+qint64 benchParse(const QString& path)
 {
     QElapsedTimer timer;
     timer.start();
@@ -49,7 +53,7 @@ bool benchParse(const QString& path)
     std::printf("parse:  %d cards (%d named) in %lld ms (scan %lld ms): %.0f cards/s, %d lines skipped, peak %ld MB\n",
                 reader.total(), named, static_cast<long long>(ms), static_cast<long long>(scanned),
                 reader.total() * 1000.0 / double(ms), reader.skippedCount(), peakMegabytes());
-    return reader.total() > 0;
+    return reader.total() > 0 ? ms : -1;
 }
 
 qint64 importOnce(const QString& path, LocalDb* db, const char* what, int total)
@@ -118,6 +122,11 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool count = args.removeAll(QStringLiteral("--count")) > 0;
+    int passes = 1;
+    if (const qsizetype at = args.indexOf(QStringLiteral("--passes")); at >= 0) {
+        passes = qMax(1, args.value(at + 1).toInt());
+        args.remove(at, qMin<qsizetype>(2, args.size() - at));
+    }
     const QString mode = args.value(0, QStringLiteral("both"));
     const QString path = args.value(1, QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-100000.vcf"));
     if (!QFileInfo::exists(path)) {
@@ -126,8 +135,16 @@ int main(int argc, char** argv)
     }
     bool ok = true;
     try {
-        if (mode == QLatin1String("parse") || mode == QLatin1String("both"))
-            ok = benchParse(path) && ok;
+        if (mode == QLatin1String("parse") || mode == QLatin1String("both")) {
+            qint64 best = -1;
+            for (int pass = 0; pass < passes && ok; ++pass) {
+                const qint64 ms = benchParse(path);
+                ok = ms >= 0;
+                best = best < 0 ? ms : qMin(best, ms);
+            }
+            if (ok && passes > 1)
+                std::printf("parse:  best of %d passes %lld ms\n", passes, static_cast<long long>(best));
+        }
         if (mode == QLatin1String("import") || mode == QLatin1String("both") || mode == QLatin1String("again"))
             ok = benchImport(path, mode == QLatin1String("again"), count) && ok;
     } catch (const std::exception& e) {
