@@ -187,8 +187,12 @@ bool isBlankEntry(int type, const Entity& entity)
         const QVariant* value = entity.fields.find(column);
         if (!value)
             return true;
+        // Readers test every value they make: the text is looked at in
+        // place rather than converted to a copy.
+        if (value->typeId() == QMetaType::QString)
+            return isBlankText(*static_cast<const QString*>(value->constData()));
         if (value->typeId() == QMetaType::QByteArray)
-            return value->toByteArray().isEmpty();
+            return static_cast<const QByteArray*>(value->constData())->isEmpty();
         return isBlankText(fieldText(*value));
     });
 }
