@@ -9,6 +9,7 @@
 #include "android/synccontactbuilder.h"
 #include "kit/workerreporter.h"
 #include "kit/workerrun.h"
+#include "model/contactmention.h"
 #include "model/localdb.h"
 #include "platform/error.h"
 
@@ -114,8 +115,8 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
         // phone's id for it gives the keys every other record travels under.
         const QList<pim::Entity> names = m_contact.entities.value(pim::ENTITY_NAME);
         if (names.isEmpty())
-            throw Error(tr("The contact \"%1\" is not on the phone and has no name to create it with.")
-                            .arg(m_contact.fullName));
+            throw Error(tr("%1 is not on the phone and has no name to create it with.")
+                            .arg(pim::mention(pim::shownName(m_contact), pim::Mention::ContactAtStart)));
         pim::Entity name = names.first();
         name.srcId.clear();
         const qint64 key = qint64(m_contact.id);
@@ -127,7 +128,7 @@ void AndroidSendChangesThread::submitEditContact(QTcpSocket& socket)
             androidsync::Carried::Change, cancelled);
         const QList<androidsync::TemporaryIds::Record> confirmed = sent.confirm(reply);
         if (confirmed.isEmpty())
-            throw Error(androidsync::unconfirmedText({ m_contact.fullName }));
+            throw Error(androidsync::unconfirmedText({ pim::shownName(m_contact) }));
         const QString newId = confirmed.first().newId;
         m_db->updateContactBaseSrcId(m_contact.id, newId);
         m_db->updateEntitySrcId(name.id, newId);

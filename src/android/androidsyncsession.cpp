@@ -4,6 +4,7 @@
 #include "android/androidlog.h"
 #include "android/synccontactbuilder.h"
 #include "android/synccontactparser.h"
+#include "model/contactmention.h"
 #include "platform/error.h"
 
 #include <QCoreApplication>
@@ -65,12 +66,12 @@ QString unconfirmedText(const QStringList& names)
     // Contacts named before "and N more".
     constexpr int kNamed = 5;
     if (names.size() == 1)
-        return Tr::tr("The phone did not confirm the contact \"%1\". It may hold it all the same; the phone is "
-                      "read again to show what it holds.")
-            .arg(names.first());
+        return Tr::tr("The phone did not confirm %1. It may hold it all the same; the phone is read again to show "
+                      "what it holds.")
+            .arg(pim::mention(names.first(), pim::Mention::Contact));
     QStringList quoted;
     for (const QString& name : names.mid(0, kNamed))
-        quoted << QLatin1Char('"') + name + QLatin1Char('"');
+        quoted << pim::mention(name);
     if (names.size() > kNamed)
         quoted << Tr::tr("and %1 more").arg(names.size() - kNamed);
     return Tr::tr("The phone did not confirm %1 contacts (%2). It may hold them all the same; the phone is read "

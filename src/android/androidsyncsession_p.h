@@ -40,7 +40,8 @@ QString exchangeBatch(QTcpSocket& socket, const QStringList& lines, Carried carr
     const simpleprotocol::CancelCheck& cancelled);
 
 // The failure text for new contacts the phone gave no id: it did not
-// confirm them, by name, and is read again (by the caller's caller).
+// confirm them, by their shown names (pim::shownName), and is read again (by
+// the caller's caller).
 QString unconfirmedText(const QStringList& names);
 
 // Runs a worker's job so that every wait below it, down to the connector's

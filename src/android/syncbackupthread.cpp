@@ -9,6 +9,7 @@
 #include "android/synccontactbuilder.h"
 #include "kit/workerreporter.h"
 #include "kit/workerrun.h"
+#include "model/contactmention.h"
 #include "model/contactpages.h"
 #include "model/localdb.h"
 #include "model/localdbedit.h"
@@ -237,7 +238,7 @@ void SyncBackupThread::sendNames(QTcpSocket& socket)
         if (!unconfirmed.isEmpty()) {
             QStringList names;
             for (const androidsync::TemporaryIds::Record& record : unconfirmed)
-                names << m_db->contact(record.contactId).fullName;
+                names << pim::shownName(m_db->contact(record.contactId));
             throw Error(androidsync::unconfirmedText(names));
         }
         m_reporter->invokeUpdateProgress(

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/absimport.h"
 
+#include "model/contactmention.h"
+
 #include <algorithm>
 
 void ImportProblems::Tallies::add(const Tally& more)
@@ -88,12 +90,5 @@ ImportProblems ImportProblems::merged(const QList<const ImportProblems*>& parts)
 
 QString standInName(const pim::_Contact& contact)
 {
-    for (const int type : { int(pim::ENTITY_ORG), int(pim::ENTITY_PHONE), int(pim::ENTITY_EMAIL) }) {
-        for (const pim::Entity& entity : contact.entities.value(type)) {
-            const QString text = pim::fieldText(entity.fields.value(QStringLiteral("data1"))).trimmed();
-            if (!text.isEmpty())
-                return text;
-        }
-    }
-    return QString();
+    return pim::standInName(contact);
 }

@@ -7,6 +7,7 @@
 #include "ios/iossyncwriteback_p.h"
 #include "kit/workerreporter.h"
 #include "kit/workerrun.h"
+#include "model/contactmention.h"
 #include "model/localdb.h"
 #include "platform/error.h"
 
@@ -51,7 +52,8 @@ void IOSSendChangesThread::run()
     m_reporter->invokeUpdateProgress(tr("IDS_SENGING_CHANGES_TO_DEVICE"), 99, QString());
     runWorkerJob(*m_reporter, tr("Sending the changes to the iPhone stopped on an unexpected error."), [this] {
         m_outcome = std::make_unique<EditOutcome>();
-        runInWords<workerrun::NoCancel>(Road::Edit, [this] { return editText(*m_outcome); }, [this] { sendAll(); });
+        runInWords<workerrun::NoCancel>(
+            Road::Edit, [this](Unconfirmed how) { return editText(*m_outcome, how); }, [this] { sendAll(); });
         m_reporter->invokeSucceed(QString());
     });
 }
@@ -79,7 +81,7 @@ void IOSSendChangesThread::sendAll()
     }
     if (m_contact) {
         m_outcome->deletion = false;
-        m_outcome->name = m_contact->fullName;
+        m_outcome->name = pim::shownName(*m_contact);
         m_outcome->newContact = m_contact->srcId.isEmpty();
     }
     if (contactLevel || (childChanges && m_contact->srcId.isEmpty())) {
@@ -87,7 +89,7 @@ void IOSSendChangesThread::sendAll()
         IOSSyncToDeviceThread::addPlistDataFromContact(records, *m_contact);
         SentIds sent;
         if (m_contact->srcId.isEmpty())
-            sent.append({tempContactId(m_contact->id), m_contact->id, m_contact->fullName});
+            sent.append({tempContactId(m_contact->id), m_contact->id});
         exchange(
             session.client, records,
             [&](const PlistCFType& remap) {
@@ -113,7 +115,7 @@ void IOSSendChangesThread::sendAll()
         switch (change.action) {
         case _ChangeData::ACTION_ADDED:
         case _ChangeData::ACTION_UPDATED:
-            addChild(records, sent, m_contact->srcId, change.type, change.entity, m_contact->fullName);
+            addChild(records, sent, m_contact->srcId, change.type, change.entity);
             break;
         case _ChangeData::ACTION_DELETED:
             deleteRecord(change.entity.srcId);

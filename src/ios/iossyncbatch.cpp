@@ -2,6 +2,7 @@
 #include "ios/iossyncbatch_p.h"
 
 #include "ios/iossyncrecords_p.h"
+#include "model/contactmention.h"
 #include "model/localdb.h"
 
 namespace iossync {
@@ -172,7 +173,7 @@ QStringList BatchLedger::namesOf(const std::function<bool(const Target&, const F
     QStringList names;
     for (unsigned long long id : m_order)
         if (const Target& target = m_targets[id]; which(target, fate(target)))
-            names << target.merged.fullName;
+            names << pim::shownName(target.merged);
     return names;
 }
 

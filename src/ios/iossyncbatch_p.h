@@ -67,9 +67,9 @@ public:
     // Contacts of the batch that the phone holds, whole or in part, whether
     // or not the database could keep them; new contacts that may be on the phone
     // unconfirmed; and contacts it had before whose changes it confirmed
-    // none of, though some may be on it. The names of contacts with details
-    // never sent, of new ones held with details that may be on the phone
-    // unconfirmed, and of earlier ones whose changes may be.
+    // none of, though some may be on it. The shown names (pim::shownName) of
+    // contacts with details never sent, of new ones held with details that
+    // may be on the phone unconfirmed, and of earlier ones whose changes may be.
     int keptContacts() const;
     int unconfirmedContacts() const;
     int unconfirmedChangeContacts() const;

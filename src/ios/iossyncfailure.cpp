@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ios/iossyncfailure_p.h"
 
+#include "model/contactmention.h"
+
 #include <QCoreApplication>
 
 namespace iossync {
@@ -77,16 +79,12 @@ QString advice(MobileSyncError::Kind kind)
     }
 }
 
-// "A", "B", ... as a user reads names in a sentence: the first few, then "...".
-QString quoted(const QStringList& names)
+// Contacts by their shown names as a user reads them in a sentence: the
+// first few, then "...".
+QString named(const QStringList& names)
 {
     constexpr int kNamed = 5;
-    QStringList shown;
-    for (const QString& name : names.mid(0, kNamed))
-        shown << QLatin1Char('"') + name + QLatin1Char('"');
-    if (names.size() > kNamed)
-        shown << QStringLiteral("...");
-    return shown.join(QLatin1String(", "));
+    return pim::mentionAll(names, kNamed);
 }
 
 // How many contacts the phone confirmed and kept; with `rest`, that the ones
@@ -103,21 +101,48 @@ QString writtenSentence(int written, bool rest)
 
 QString detailsNotWritten(const QStringList& names)
 {
-    return tr("Some details of %1 were not written.").arg(quoted(names));
+    return tr("Some details of %1 were not written.").arg(named(names));
 }
 
-QString detailsUnconfirmed(const QStringList& names)
+QString detailsUnconfirmed(const QStringList& names, Unconfirmed how)
 {
-    return tr("Some details of %1 were sent to the iPhone, which did not confirm them; they may be on the phone.")
-        .arg(quoted(names));
+    return (how == Unconfirmed::Answered
+                ? tr("The iPhone answered without confirming some details of %1; they may be on the phone.")
+                : tr("Some details of %1 were sent to the iPhone, which did not confirm them; they may be on the "
+                     "phone."))
+        .arg(named(names));
 }
 
 // Of contacts the phone had before: it still has them, with or without
 // the changes.
-QString changesUnconfirmed(const QStringList& names)
+QString changesUnconfirmed(const QStringList& names, Unconfirmed how)
 {
-    return tr("Changes to %1 were sent to the iPhone, which did not confirm them; they may be on the phone.")
-        .arg(quoted(names));
+    return (how == Unconfirmed::Answered
+                ? tr("The iPhone answered without confirming changes to %1; they may be on the phone.")
+                : tr("Changes to %1 were sent to the iPhone, which did not confirm them; they may be on the phone."))
+        .arg(named(names));
+}
+
+// New contacts of a write, counted.
+QString contactsUnconfirmed(int count, Unconfirmed how)
+{
+    if (how == Unconfirmed::Answered)
+        return count == 1 ? tr("The iPhone answered without confirming 1 new contact; it may be on the phone.")
+                          : tr("The iPhone answered without confirming %1 new contacts; they may be on the phone.")
+                                .arg(count);
+    return count == 1
+        ? tr("1 contact was sent to the iPhone, which did not confirm it; it may be on the phone.")
+        : tr("%1 contacts were sent to the iPhone, which did not confirm them; they may be on the phone.").arg(count);
+}
+
+// The new contact of an edit.
+QString newContactUnconfirmed(const QString& name, Unconfirmed how)
+{
+    return how == Unconfirmed::Answered
+        ? tr("The iPhone answered without confirming %1; it may be on the phone.")
+              .arg(pim::mention(name, pim::Mention::NewContact))
+        : tr("%1 was sent to the iPhone, which did not confirm it; it may be on the phone.")
+              .arg(pim::mention(name, pim::Mention::NewContactAtStart));
 }
 
 } // namespace
@@ -130,7 +155,7 @@ QString failureText(const MobileSyncError& error, Road road, const Kept& kept)
     return text;
 }
 
-Kept writtenText(const WriteOutcome& outcome)
+Kept writtenText(const WriteOutcome& outcome, Unconfirmed how)
 {
     const int unknown = outcome.unconfirmed + outcome.unconfirmedChanged;
     const bool rest = outcome.written + unknown < outcome.total;
@@ -138,17 +163,13 @@ Kept writtenText(const WriteOutcome& outcome)
     if (outcome.written > 0)
         sentences << writtenSentence(outcome.written, rest && unknown == 0);
     if (outcome.unconfirmed > 0)
-        sentences << (outcome.unconfirmed == 1
-                          ? tr("1 contact was sent to the iPhone, which did not confirm it; it may be on the phone.")
-                          : tr("%1 contacts were sent to the iPhone, which did not confirm them; they may be on the "
-                               "phone.")
-                                .arg(outcome.unconfirmed));
+        sentences << contactsUnconfirmed(outcome.unconfirmed, how);
     if (!outcome.unconfirmedChanges.isEmpty())
-        sentences << changesUnconfirmed(outcome.unconfirmedChanges);
+        sentences << changesUnconfirmed(outcome.unconfirmedChanges, how);
     if (rest && unknown > 0)
         sentences << tr("The rest were not written.");
     if (!outcome.unconfirmedDetails.isEmpty())
-        sentences << detailsUnconfirmed(outcome.unconfirmedDetails);
+        sentences << detailsUnconfirmed(outcome.unconfirmedDetails, how);
     if (!outcome.incomplete.isEmpty())
         sentences << detailsNotWritten(outcome.incomplete);
     if (sentences.isEmpty())
@@ -160,7 +181,7 @@ Kept writtenText(const WriteOutcome& outcome)
     return {sentences.join(QLatin1Char(' ')), outcome.anyUnconfirmed()};
 }
 
-Kept editText(const EditOutcome& outcome)
+Kept editText(const EditOutcome& outcome, Unconfirmed how)
 {
     const QStringList name{outcome.name};
     if (!outcome.recordUnconfirmed && !outcome.restUnconfirmed)
@@ -169,13 +190,11 @@ Kept editText(const EditOutcome& outcome)
     if (outcome.deletion)
         sentence = tr("The deletion was sent to the iPhone, which did not confirm it.");
     else if (outcome.newContact && outcome.recordUnconfirmed)
-        sentence = tr("The new contact \"%1\" was sent to the iPhone, which did not confirm it; it may be on the "
-                      "phone.")
-                       .arg(outcome.name);
+        sentence = newContactUnconfirmed(outcome.name, how);
     else if (outcome.newContact)
-        sentence = detailsUnconfirmed(name);
+        sentence = detailsUnconfirmed(name, how);
     else
-        sentence = changesUnconfirmed(name);
+        sentence = changesUnconfirmed(name, how);
     QStringList sentences{sentence};
     if (outcome.restNotSent)
         sentences << detailsNotWritten(name);

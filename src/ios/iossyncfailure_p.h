@@ -20,6 +20,12 @@ struct Kept {
     bool unconfirmed = false;
 };
 
+// How the phone left what it was sent unconfirmed: no answer came that
+// could be read (the link dropped, the answer was garbled or too late), or it
+// answered without confirming it (no id for a record sent under a temporary
+// one). Either way it may be on the phone.
+enum class Unconfirmed { NoAnswer, Answered };
+
 // The sentence a user reads for a failed sync step: what happened, what was
 // kept, what to do. `kept` says what was kept when the road knows more than
 // its plain "nothing" (a write that the phone confirmed in part); no advice
@@ -41,9 +47,9 @@ struct WriteOutcome {
     // Contacts the phone had before, none of whose changes it confirmed,
     // some of them sent: they may be on the phone.
     int unconfirmedChanged = 0;
-    // Names: of contacts with details never sent, of new ones kept with
-    // details sent without a confirmation, and of earlier ones with changes
-    // sent so.
+    // Shown names (pim::shownName, empty for a contact without one): of
+    // contacts with details never sent, of new ones kept with details sent
+    // without a confirmation, and of earlier ones with changes sent so.
     QStringList incomplete;
     QStringList unconfirmedDetails;
     QStringList unconfirmedChanges;
@@ -55,8 +61,9 @@ struct WriteOutcome {
 };
 
 // What a write that stopped leaves, in words: what was written and kept,
-// what may be on the phone unconfirmed, and what was not written.
-Kept writtenText(const WriteOutcome& outcome);
+// what may be on the phone unconfirmed, said once as `how` left it, and what
+// was not written.
+Kept writtenText(const WriteOutcome& outcome, Unconfirmed how = Unconfirmed::NoAnswer);
 
 // Where an edit sent to the iPhone stopped: the change of one contact (its
 // contact record, then the rest of the change) or a deletion of contacts.
@@ -64,7 +71,7 @@ struct EditOutcome {
     // A contact of the phone may have no name (a company's): a deletion is
     // told by `deletion`, not by an empty name.
     bool deletion = true;
-    QString name;            // the contact changed
+    QString name;            // the contact changed: its shown name, empty for none
     bool newContact = false; // the phone did not know the contact before
     // Sent without a confirmation: the contact record, or the rest of the
     // change (child records, deletions).
@@ -75,7 +82,8 @@ struct EditOutcome {
 };
 
 // What an edit that stopped leaves, in words, when some of it may be on the
-// phone; empty otherwise (the road then says that the phone is read again).
-Kept editText(const EditOutcome& outcome);
+// phone (said once, as `how` left it); empty otherwise (the road then says
+// that the phone is read again).
+Kept editText(const EditOutcome& outcome, Unconfirmed how = Unconfirmed::NoAnswer);
 
 } // namespace iossync

@@ -60,24 +60,25 @@ void exchange(mobiledevice_sync_client& client, const PlistCFType& records, Conf
 // Runs `work`, whose failed sync steps reach the user as sentences (the steps'
 // own texts are in the log already): a wait that the owner's stop ended
 // throws `Cancel`, any other failure an Error with failureText. `kept`, when
-// given, tells what the road kept once it stopped; it is asked after `work`
-// has unwound, and also follows the words of a record the phone did not
-// confirm.
+// given, tells what the road kept once it stopped, and how what it sent was
+// left unconfirmed; it is asked after `work` has unwound. A record the phone
+// answered without confirming is told by `kept` alone, the one sentence that
+// says it may be on the phone.
 template <class Cancel, class Work>
-void runInWords(Road road, const std::function<Kept()>& kept, Work&& work)
+void runInWords(Road road, const std::function<Kept(Unconfirmed)>& kept, Work&& work)
 {
     try {
         work();
     } catch (const MobileSyncError& e) {
         if (e.kind == MobileSyncError::Stopped)
             throw Cancel();
-        throw Error(failureText(e, road, kept ? kept() : Kept()));
-    } catch (const UnconfirmedRecord& e) {
+        throw Error(failureText(e, road, kept ? kept(Unconfirmed::NoAnswer) : Kept()));
+    } catch (const UnconfirmedRecord&) {
         if (!kept)
             throw;
         // The record went out: something is unknown, and no advice to
         // repeat follows.
-        throw Error(e.text() + QLatin1Char(' ') + kept().text);
+        throw Error(kept(Unconfirmed::Answered).text);
     }
 }
 

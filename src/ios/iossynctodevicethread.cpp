@@ -75,7 +75,7 @@ void IOSSyncToDeviceThread::run()
         } catch (const ContactSourceError& e) {
             // Nothing of the batch being gathered was sent: every contact
             // handled so far is in a committed batch.
-            throw Error(e.text() + QLatin1Char(' ') + keptText().text);
+            throw Error(e.text() + QLatin1Char(' ') + writtenText(outcome()).text);
         }
         m_reporter->invokeSucceed(m_merged < 1
                                       ? tr("IDS_SUC_TRANSFER_%1_CONTACTS_TO_IOS").arg(m_processed)
@@ -92,7 +92,7 @@ void IOSSyncToDeviceThread::writeAll()
     m_total = int(source.count());
     ContactProgress progress(m_reporter, tr("IDS_MERGING_CONTACTS"), m_total);
     m_progress = &progress;
-    runInWords<int>(Road::Write, [this] { return keptText(); }, [&] {
+    runInWords<int>(Road::Write, [this](Unconfirmed how) { return writtenText(outcome(), how); }, [&] {
         QList<pim::_Contact> batch;
         batch.reserve(kBatchSize);
         pim::_Contact contact;
@@ -114,7 +114,7 @@ void IOSSyncToDeviceThread::throwIfCancelled() const
         throw -1;
 }
 
-Kept IOSSyncToDeviceThread::keptText() const
+WriteOutcome IOSSyncToDeviceThread::outcome() const
 {
     WriteOutcome outcome;
     outcome.total = m_total;
@@ -124,7 +124,7 @@ Kept IOSSyncToDeviceThread::keptText() const
     outcome.unconfirmedChanges = m_unconfirmedChanges;
     outcome.unconfirmed = m_unconfirmed;
     outcome.unconfirmedChanged = m_unconfirmedChanged;
-    return writtenText(outcome);
+    return outcome;
 }
 
 void IOSSyncToDeviceThread::handleBatch(const QList<pim::_Contact>& batch)
@@ -212,7 +212,7 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
             const pim::_Contact& contact = ledger.target(id).merged;
             addPlistDataFromContact(records, contact);
             if (contact.srcId.isEmpty())
-                sent.append({tempContactId(id), id, contact.fullName});
+                sent.append({tempContactId(id), id});
             else
                 known.append(id);
         }
@@ -237,7 +237,7 @@ void IOSSyncToDeviceThread::sendBatch(BatchLedger& ledger)
             const QString recordId = recordIds.value(id);
             for (auto it = target.written.constBegin(); it != target.written.constEnd(); ++it) {
                 for (const pim::Entity& entity : it.value()) {
-                    if (!addChild(records, sent, recordId, it.key(), entity, target.merged.fullName))
+                    if (!addChild(records, sent, recordId, it.key(), entity))
                         continue;
                     rows.append(entity.id);
                     if (!entity.srcId.isEmpty())

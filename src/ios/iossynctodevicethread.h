@@ -14,7 +14,7 @@
 
 namespace iossync {
 class BatchLedger;
-struct Kept;
+struct WriteOutcome;
 }
 class ContactPages;
 class ContactProgress;
@@ -80,8 +80,8 @@ private:
     // batch wrote; notes in the ledger what the phone confirmed.
     void sendBatch(iossync::BatchLedger& ledger);
     void throwIfCancelled() const;
-    // What the write has left so far, in words.
-    iossync::Kept keptText() const;
+    // What the write has left so far.
+    iossync::WriteOutcome outcome() const;
 
     QString m_udid;
     QSharedPointer<LocalDb> m_db;

@@ -11,37 +11,32 @@ namespace iossync {
 
 namespace {
 
-// Writes back every id the phone gave, then names the first record it gave
-// none for. The user knows a record by its contact's name; the temporary
-// id is the program's own and stays in the log.
+// Writes back every id the phone gave, then throws when it gave none for
+// some record. The temporary ids are the program's own and stay in the log.
 void writeBack(const PlistCFType& remap, const SentIds& sent, bool contacts,
                const std::function<void(const SentRow&, const QString&)>& write)
 {
-    const SentRow* missing = nullptr;
+    bool missing = false;
     for (const SentRow& row : sent) {
         const QString phoneId = remap.get(row.tempId).CFStringQString();
         if (phoneId.isEmpty()) {
             qCWarning(lcIosSync).noquote() << (contacts ? "contact" : "entry") << row.tempId
                                            << "was not confirmed by the iPhone";
-            if (!missing)
-                missing = &row;
+            missing = true;
             continue;
         }
         qCDebug(lcIosSync).noquote() << (contacts ? "contact" : "entry") << row.tempId << "=>" << phoneId;
         write(row, phoneId);
     }
-    if (!missing)
-        return;
-    const char* unanswered = contacts
-        ? "The iPhone answered without confirming the new contact \"%1\"."
-        : "The iPhone answered without confirming a new entry of the contact \"%1\".";
-    throw UnconfirmedRecord(QCoreApplication::translate("IOSSync", unanswered).arg(missing->contactName));
+    if (missing)
+        throw UnconfirmedRecord(
+            QCoreApplication::translate("IOSSync", "The iPhone answered without confirming all it was sent."));
 }
 
 } // namespace
 
 bool addChild(PlistCFType& records, SentIds& sent, const QString& contactRecordId, int type,
-              const pim::Entity& entity, const QString& contactName)
+              const pim::Entity& entity)
 {
     const ChildKind* kind = childKindOfType(type);
     if (!kind || contactRecordId.isEmpty())
@@ -53,7 +48,7 @@ bool addChild(PlistCFType& records, SentIds& sent, const QString& contactRecordI
     if (!records.get(recordId).ref())
         return false;
     if (entity.srcId.isEmpty())
-        sent.append({recordId, entity.id, contactName});
+        sent.append({recordId, entity.id});
     return true;
 }
 

@@ -17,12 +17,11 @@ class LocalDb;
 
 namespace iossync {
 
-// What one message sent under temporary ids, in send order: temporary id,
-// local row id, and the contact's name to tell the user which went wrong.
+// What one message sent under temporary ids, in send order: temporary id
+// and local row id.
 struct SentRow {
     QString tempId;
     unsigned long long id;
-    QString contactName;
 };
 using SentIds = QList<SentRow>;
 
@@ -30,8 +29,9 @@ using SentIds = QList<SentRow>;
 using Assigned = std::function<void(unsigned long long, const QString&)>;
 
 // The phone answered a message without an id for a record it was sent under
-// a temporary one: the record may or may not exist on the phone. what() says
-// so, the bare fact without a guess; the road adds what may be on the phone.
+// a temporary one: the record may or may not exist on the phone. The road
+// tells which of its contacts that leaves unconfirmed; what() only says that
+// the phone left something so.
 class UnconfirmedRecord : public Error {
 public:
     using Error::Error;
@@ -42,7 +42,7 @@ public:
 // record was added (an entity without a record form, or a contact without
 // a phone id, adds none).
 bool addChild(PlistCFType& records, SentIds& sent, const QString& contactRecordId, int type,
-              const pim::Entity& entity, const QString& contactName);
+              const pim::Entity& entity);
 
 // Writes the phone's ids of the contacts in `sent` back and tells
 // `assigned` each. The remap keys are looked up exactly: the phone's ids

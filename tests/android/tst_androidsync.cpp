@@ -72,13 +72,14 @@ pim::_Contact stored(LocalDb& db, const QString& fullName)
 
 // Stores a contact the phone has never seen, as the editor stores a new one,
 // and makes it the thread's edit.
-void addLocal(LocalDb& db, AndroidSendChangesThread& t, bool named)
+void addLocal(LocalDb& db, AndroidSendChangesThread& t, bool named, const QString& fullName = "Cy Wu",
+    int detail = pim::ENTITY_PHONE)
 {
-    pim::_Contact c(0, QString(), "Cy Wu");
+    pim::_Contact c(0, QString(), fullName);
     db.insertContactBase(c);
     QList<_ChangeData> added { { 1, _ChangeData::ACTION_ADDED,
                                    testkit::entityOf({ { "data2", "Cy" }, { "data3", "Wu" } }) },
-        { 3, _ChangeData::ACTION_ADDED, testkit::entityOf({ { "data1", "+3" }, { "data2", 2 } }) } };
+        { detail, _ChangeData::ACTION_ADDED, testkit::entityOf({ { "data1", "+3" }, { "data2", 2 } }) } };
     if (!named)
         added.removeFirst();
     for (_ChangeData& change : added)
@@ -460,6 +461,13 @@ private slots:
         row("new contact", named, "0 ok:");
         row("new contact without a name", nameless,
             "0 error:The contact \"Cy Wu\" is not on the phone and has no name to create it with.");
+        // A contact without even a full name is named by its phone number, or
+        // described when it holds none.
+        row("new contact of a number only", [](LocalDb& db, AndroidSendChangesThread& t) { addLocal(db, t, false, ""); },
+            "0 error:The contact \"+3\" is not on the phone and has no name to create it with.");
+        row("new contact with nothing to name it by",
+            [](LocalDb& db, AndroidSendChangesThread& t) { addLocal(db, t, false, "", pim::ENTITY_NOTES); },
+            "0 error:A contact without a name is not on the phone and has no name to create it with.");
         row("deleted contacts", deleted, "1 ok:");
         row("set group", grouped, "0 ok:");
         row("ungroup", ungrouped, "0 ok:");

@@ -297,9 +297,8 @@ private slots:
         QCOMPARE(device.contacts().filter(QRegularExpression("\\|\\d+$")), QStringList());
         QCOMPARE(device.contacts().size(), device.rows().size()); // nothing half-stored
         QCOMPARE(reporter.successes() + reporter.errors(),
-                 QStringList{"The iPhone answered without confirming the new contact \"C00\". 10 contacts were sent to "
-                             "the iPhone, which did not confirm them; they may be on the phone. The rest were not "
-                             "written. The iPhone is read again to show what it holds."});
+                 QStringList{"The iPhone answered without confirming 10 new contacts; they may be on the phone. The "
+                             "rest were not written. The iPhone is read again to show what it holds."});
     }
 
     // Twenty contacts with a phone number each, in two batches, and a phone
@@ -370,12 +369,12 @@ private slots:
         // with garbage, or only once the session ends.
         QTest::newRow("no ids for the first contacts")
             << faultAt("SDMessageProcessChanges", "noids") << 10 << 0 << 10
-            << "The iPhone answered without confirming the new contact \"C00\"." + unsureTen + " The rest were not written."
-                   + noNumbers + reread;
+            << "The iPhone answered without confirming 10 new contacts; they may be on the phone. The rest were not "
+                   "written." + noNumbers + reread;
         QTest::newRow("no ids for the contacts of the second batch")
             << faultAt("SDMessageProcessChanges", "noids", 2) << 20 << 10 << 10
-            << "The iPhone answered without confirming the new contact \"C10\". 10 contacts were written to the iPhone and kept."
-                   + unsureTen + numbersOf.arg("10", "11", "12", "13", "14") + "were not written." + reread;
+            << "10 contacts were written to the iPhone and kept. The iPhone answered without confirming 10 new contacts; they "
+                   "may be on the phone." + numbersOf.arg("10", "11", "12", "13", "14") + "were not written." + reread;
         QTest::newRow("stored contacts, unreadable answer") << faultAt("SDMessageProcessChanges", "badremap") << 10 << 0 << 10
                                                             << unreadable.trimmed() + unsureTen + " The rest were not written."
                                                                    + noNumbers + reread;
@@ -417,6 +416,53 @@ private slots:
         QTEST(int(phoneNames(sim).size()), "kept");
         QTEST(probe.value("select count(*) from data where type = 3").toInt(), "numbers");
         QCOMPARE(probe.value("select count(*) from contact where src_id = ''").toInt(), 0);
+    }
+
+    // Contacts without a name are new to the phone whatever it holds (the
+    // merge finds none by name), and the ending names each by its company,
+    // else its phone number; one that holds neither (a web address only) as
+    // a contact without a name. Each fact of a stop is said once.
+    void shouldNameContactsWithoutANameByWhatTheyHold_data()
+    {
+        QTest::addColumn<QJsonObject>("fault");
+        QTest::addColumn<QString>("ending");
+        const QString dropped = "The iPhone was disconnected while contacts were written to it. ";
+        const QString three = "\"Acme Ltd\", \"+1 555 0100\" and a contact without a name";
+        const QString kept = "3 contacts were written to the iPhone and kept. ";
+        const QString reread = " The iPhone is read again to show what it holds.";
+        QTest::newRow("link drops at the contacts")
+            << faultAt("SDMessageProcessChanges", "drop")
+            << dropped + "3 contacts were sent to the iPhone, which did not confirm them; they may be on the phone. Some "
+                         "details of " + three + " were not written." + reread;
+        QTest::newRow("no ids for the contacts")
+            << faultAt("SDMessageProcessChanges", "noids")
+            << "The iPhone answered without confirming 3 new contacts; they may be on the phone. Some details of " + three
+                   + " were not written." + reread;
+        QTest::newRow("link gone before their details")
+            << faultAt("SDMessageProcessChanges", "deaf") << dropped + kept + "Some details of " + three
+                                                                 + " were not written. Keep the iPhone connected and unlocked, and try again.";
+        QTest::newRow("link drops at their details")
+            << faultAt("SDMessageProcessChanges", "drop", 1)
+            << dropped + kept + "Some details of " + three
+                   + " were sent to the iPhone, which did not confirm them; they may be on the phone." + reread;
+        QTest::newRow("no ids for their details")
+            << faultAt("SDMessageProcessChanges", "noids", 1)
+            << kept + "The iPhone answered without confirming some details of " + three + "; they may be on the phone." + reread;
+    }
+    void shouldNameContactsWithoutANameByWhatTheyHold()
+    {
+        QFETCH(QJsonObject, fault);
+        IPhoneSimulator sim({{"fault", fault}});
+        DeviceDb device;
+        // Each with a detail that goes as a child record after the contacts.
+        const Contacts contacts{testkit::contactOf("", {{10, {Fields{{"data1", "Acme Ltd"}}}}, {4, {Fields{{"data1", "info@acme.example"}}}}}),
+                                testkit::contactOf("", {{3, {Fields{{"data1", "+1 555 0100"}}}}}),
+                                testkit::contactOf("", {{13, {Fields{{"data1", "https://example.org"}}}}})};
+        RecordingReporter reporter;
+        IOSSyncToDeviceThread thread(IPhoneSimulator::kUdid, device.db, contacts, &reporter);
+        runToEnd(thread);
+        QCOMPARE(reporter.successes(), QStringList());
+        QTEST(reporter.errors().value(0), "ending");
     }
 
     // A database that cannot keep what the phone confirmed of a batch (a
@@ -684,82 +730,133 @@ private slots:
     }
 
     // An edit whose session breaks off: what went out in full and was not
-    // confirmed may be on the phone, and the words say so without advice to
-    // repeat; what never went out was not written. A new contact (name and
-    // e-mail, two messages), a change of Kim (nickname and phone, two
-    // messages) or the deletion of Lee.
+    // confirmed may be on the phone, and the words say so once, without
+    // advice to repeat; what never went out was not written. A new contact
+    // (its record, then a child record, two messages), a change of a contact
+    // the phone has (nickname and web address, two messages) or the deletion
+    // of Lee.
+    // A contact without a name (the phone holds such ones) is named by its
+    // company, else its phone number, else as a contact without a name.
     void shouldSayWhatOfAnEditMayBeOnThePhone_data()
     {
         QTest::addColumn<QString>("job");
+        QTest::addColumn<QString>("holds"); // besides what the edit adds: "name", "company", "number", "nothing"
         QTest::addColumn<QJsonObject>("fault");
         QTest::addColumn<QString>("ending");
         const QString dropped = "The iPhone was disconnected while the change was sent to it. ";
         const QString reread = " Its contacts are read again, so the list shows what it holds.";
-        const QString newUnsure = "The new contact \"New\" was sent to the iPhone, which did not confirm it; it may be on the phone.";
+        const QJsonObject drop = faultAt("SDMessageProcessChanges", "drop"), storedrop = faultAt("SDMessageProcessChanges", "storedrop"),
+                          noids = faultAt("SDMessageProcessChanges", "noids");
+        const auto unsure = [](const QString& changes) {
+            return changes + " were sent to the iPhone, which did not confirm them; they may be on the phone.";
+        };
+        const auto notWritten = [](const QString& name) { return " Some details of " + name + " were not written."; };
         QTest::newRow("new contact stored, link drops")
-            << "new" << faultAt("SDMessageProcessChanges", "storedrop") << dropped + newUnsure
-                                                                            + " Some details of \"New\" were not written." + reread;
+            << "new" << "name" << storedrop
+            << dropped + "The new contact \"New\" was sent to the iPhone, which did not confirm it; it may be on the phone."
+                   + notWritten("\"New\"") + reread;
         QTest::newRow("new contact, no id for it")
-            << "new" << faultAt("SDMessageProcessChanges", "noids")
-            << "The iPhone answered without confirming the new contact \"New\". " + newUnsure
-                   + " Some details of \"New\" were not written." + reread;
+            << "new" << "name" << noids
+            << "The iPhone answered without confirming the new contact \"New\"; it may be on the phone."
+                   + notWritten("\"New\"") + reread;
         QTest::newRow("details of the new contact stored, link drops")
-            << "new" << faultAt("SDMessageProcessChanges", "storedrop", 1)
-            << dropped + "Some details of \"New\" were sent to the iPhone, which did not confirm them; they may be on the phone."
-                   + reread;
+            << "new" << "name" << faultAt("SDMessageProcessChanges", "storedrop", 1)
+            << dropped + unsure("Some details of \"New\"") + reread;
         QTest::newRow("change of a contact, link drops")
-            << "edit" << faultAt("SDMessageProcessChanges", "drop")
-            << dropped + "Changes to \"Kim\" were sent to the iPhone, which did not confirm them; they may be on the phone. "
-                         "Some details of \"Kim\" were not written." + reread;
-        // A contact the phone holds without a name (a company's) is still
-        // the one changed, and no deletion.
-        QTest::newRow("change of a nameless contact, link drops")
-            << "nameless" << faultAt("SDMessageProcessChanges", "drop")
-            << dropped + "Changes to \"\" were sent to the iPhone, which did not confirm them; they may be on the phone."
-                   + reread;
+            << "edit" << "name" << drop << dropped + unsure("Changes to \"Kim\"") + notWritten("\"Kim\"") + reread;
+        QTest::newRow("change of a contact, no id for its new web address")
+            << "edit" << "name" << faultAt("SDMessageProcessChanges", "noids", 1)
+            << "The iPhone answered without confirming changes to \"Kim\"; they may be on the phone." + reread;
+        QTest::newRow("change of a contact of a company only, link drops")
+            << "edit" << "company" << drop << dropped + unsure("Changes to \"Acme\"") + notWritten("\"Acme\"") + reread;
+        QTest::newRow("change of a contact of a number only, link drops")
+            << "edit" << "number" << drop
+            << dropped + unsure("Changes to \"+1 555 0100\"") + notWritten("\"+1 555 0100\"") + reread;
+        QTest::newRow("change of a contact of a number only, no id for its new web address")
+            << "edit" << "number" << faultAt("SDMessageProcessChanges", "noids", 1)
+            << "The iPhone answered without confirming changes to \"+1 555 0100\"; they may be on the phone." + reread;
+        QTest::newRow("change of a contact with nothing to name it by, link drops")
+            << "edit" << "nothing" << drop
+            << dropped + unsure("Changes to a contact without a name") + notWritten("a contact without a name") + reread;
+        QTest::newRow("new contact of a company only, link drops")
+            << "new" << "company" << storedrop
+            << dropped + "The new contact \"Acme Ltd\" was sent to the iPhone, which did not confirm it; it may be on the "
+                         "phone." + notWritten("\"Acme Ltd\"") + reread;
+        QTest::newRow("new contact of a company only, no id for its details")
+            << "new" << "company" << faultAt("SDMessageProcessChanges", "noids", 1)
+            << "The iPhone answered without confirming some details of \"Acme Ltd\"; they may be on the phone." + reread;
+        QTest::newRow("new contact of a number only, no id for it")
+            << "new" << "number" << noids
+            << "The iPhone answered without confirming the new contact \"+1 555 0199\"; it may be on the phone."
+                   + notWritten("\"+1 555 0199\"") + reread;
+        QTest::newRow("new contact of a number only, details stored, link drops")
+            << "new" << "number" << faultAt("SDMessageProcessChanges", "storedrop", 1)
+            << dropped + unsure("Some details of \"+1 555 0199\"") + reread;
+        QTest::newRow("new contact with nothing to name it by, link drops")
+            << "new" << "nothing" << storedrop
+            << dropped + "A new contact without a name was sent to the iPhone, which did not confirm it; it may be on the "
+                         "phone." + notWritten("a contact without a name") + reread;
+        QTest::newRow("new contact with nothing to name it by, no id for it")
+            << "new" << "nothing" << noids
+            << "The iPhone answered without confirming a new contact without a name; it may be on the phone."
+                   + notWritten("a contact without a name") + reread;
         QTest::newRow("change of a contact, link gone before it")
-            << "edit" << faultAt("SDMessageSyncDataClassWithDevice", "deaf")
+            << "edit" << "name" << faultAt("SDMessageSyncDataClassWithDevice", "deaf")
             << dropped.trimmed() + reread + " Keep the iPhone connected and unlocked, and try again.";
-        QTest::newRow("deletion, link drops") << "delete" << faultAt("SDMessageProcessChanges", "drop")
+        QTest::newRow("deletion, link drops") << "delete" << "name" << drop
                                               << dropped + "The deletion was sent to the iPhone, which did not confirm it." + reread;
     }
     void shouldSayWhatOfAnEditMayBeOnThePhone()
     {
         QFETCH(QString, job);
+        QFETCH(QString, holds);
         QFETCH(QJsonObject, fault);
+        // Kim and Lee, and three contacts without a name: one of a company,
+        // one of a phone number, one of a note.
         QJsonObject scenario = kimAndLee();
-        if (job == "nameless") {
-            QJsonObject records = scenario["records"].toObject();
-            records["13"] = record("Contact", {{"company name", "Acme"}});
-            scenario["records"] = records;
-        }
+        QJsonObject records = scenario["records"].toObject();
+        records["13"] = record("Contact", {{"company name", "Acme"}});
+        records["14"] = record("Contact", {});
+        records["3/14/31"] = child("Phone Number", "+1 555 0100", {"14"});
+        records["15"] = record("Contact", {{"notes", "met at the fair"}});
+        scenario["records"] = records;
         IPhoneSimulator sim(scenario);
         DeviceDb device;
         readPhone(device);
         LocalDb& db = *device.db;
-        pim::_Contact contact = job == "new" ? pim::_Contact(0, "", "New") : db.contact(1);
-        pim::Entity nickname = testkit::entityOf({{"data1", "Bo"}}), phone = testkit::entityOf({{"data1", "2"}});
-        pim::Entity mail = testkit::entityOf({{"data1", "n@w"}});
+        const QHash<QString, QString> onPhone{{"name", "11"}, {"company", "13"}, {"number", "14"}, {"nothing", "15"}};
+        const auto stored = [&](const QString& phoneId) {
+            return db.contact(SqlProbe(db.path()).value("select _id from contact where src_id = '" + phoneId + "'").toULongLong());
+        };
+        pim::_Contact contact;
+        // A web address: a child record that names nothing.
+        pim::Entity nickname = testkit::entityOf({{"data1", "Bo"}}), site = testkit::entityOf({{"data1", "https://example.org"}});
         using C = _ChangeData;
         QList<C> changes;
         QList<pim::_Contact> deleted;
         // Stored first, as the main window does.
         if (job == "new") {
+            const QHash<QString, QPair<int, QString>> held{{"name", {4, "n@w"}}, {"company", {10, "Acme Ltd"}},
+                                                           {"number", {3, "+1 555 0199"}}, {"nothing", {9, "met at the fair"}}};
+            contact = pim::_Contact(0, "", holds == "name" ? "New" : "");
             db.insertContactBase(contact);
-            db.insertEntity(contact.id, 4, mail);
-            changes = {{4, C::ACTION_ADDED, mail}};
-        } else if (job == "nameless") {
-            contact = db.contact(3);
-            QCOMPARE(contact.fullName, QString());
-            db.insertEntity(contact.id, 5, nickname);
-            changes = {{5, C::ACTION_ADDED, nickname}};
+            pim::Entity first = testkit::entityOf({{"data1", held[holds].second}});
+            db.insertEntity(contact.id, held[holds].first, first);
+            changes = {{held[holds].first, C::ACTION_ADDED, first}};
+            // Held in the contact record: a child record follows it.
+            if (holds == "company" || holds == "nothing") {
+                db.insertEntity(contact.id, 13, site);
+                changes << C{13, C::ACTION_ADDED, site};
+            }
         } else if (job == "edit") {
+            contact = stored(onPhone[holds]);
+            QCOMPARE(contact.fullName.isEmpty(), holds != "name");
             db.insertEntity(contact.id, 5, nickname);
-            db.insertEntity(contact.id, 3, phone);
-            changes = {{5, C::ACTION_ADDED, nickname}, {3, C::ACTION_ADDED, phone}};
+            db.insertEntity(contact.id, 13, site);
+            changes = {{5, C::ACTION_ADDED, nickname}, {13, C::ACTION_ADDED, site}};
         } else {
-            deleted = {db.contact(2)};
-            db.removeContact(2);
+            deleted = {stored("12")};
+            db.removeContact(deleted.first().id);
         }
         contact = db.contact(contact.id);
         scenario["fault"] = fault;

@@ -37,8 +37,12 @@ QString DataFolderFixture::writeDb(const QString& folder, const QString& name, c
     db->create();
     db->beginEdit();
     for (const Person& p : people) {
-        QMap<int, QList<QVariantMap>> entities { { pim::ENTITY_NAME,
-            { { { "data1", p.name }, { "data2", p.name.section(' ', 0, 0) }, { "data3", p.name.section(' ', 1) } } } } };
+        QMap<int, QList<QVariantMap>> entities;
+        if (!p.name.isEmpty())
+            entities[pim::ENTITY_NAME]
+                = { { { "data1", p.name }, { "data2", p.name.section(' ', 0, 0) }, { "data3", p.name.section(' ', 1) } } };
+        if (!p.company.isEmpty())
+            entities[pim::ENTITY_ORG] = { { { "data1", p.company }, { "data2", 1 } } };
         if (!p.phone.isEmpty())
             entities[pim::ENTITY_PHONE] = { { { "data1", p.phone }, { "data2", 2 } } };
         if (!p.email.isEmpty())

@@ -17,12 +17,14 @@ public:
 
     QDir dataFolder() const;
 
-    // One contact; it may name a group.
+    // One contact; it may name a group. One without a name has no name
+    // entry, as a company's card has none.
     struct Person {
         QString name;
         QString phone;
         QString email;
         QString group;
+        QString company = {};
     };
     // A database with these contacts at folder/name ("ios_virtual",
     // "android_virtual" or "data").

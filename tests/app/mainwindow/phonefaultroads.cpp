@@ -106,7 +106,10 @@ PhoneFaultRun runIphoneRow(const Row& row, DataFolderFixture& data, MessageBoxRe
         records[QString::number(11 + i)] = QJsonObject { { "last name", QStringLiteral("Kim%1").arg(i) },
             { "com.apple.syncservices.RecordEntityName", "com.apple.contacts.Contact" } };
     scenario["records"] = records;
-    data.writeDb("data", "Home.db", { { "Ann Lee", "1", "", "" } });
+    const bool named = row.written == Row::AnnLee;
+    data.writeDb("data", "Home.db",
+        { { named ? row.writtenName() : QString(), row.writtenNumber(), "", "",
+            row.written == Row::CompanyOnly ? row.writtenName() : QString() } });
     IPhoneSimulator sim(scenario);
     const int answerWait = mobiledevice_sync_client::defaultAnswerTimeoutMs();
     mobiledevice_sync_client::setDefaultAnswerTimeoutMs(kIphoneAnswerWaitMs);
@@ -271,6 +274,21 @@ PhoneFaultRun runAndroidRow(const Row& row, DataFolderFixture& data, MessageBoxR
 
 } // namespace
 
+QString PhoneFaultRow::writtenName() const
+{
+    switch (written) {
+    case CompanyOnly: return QStringLiteral("Acme Ltd");
+    case NumberOnly: return writtenNumber();
+    case AnnLee: break;
+    }
+    return QStringLiteral("Ann Lee");
+}
+
+QString PhoneFaultRow::writtenNumber() const
+{
+    return written == NumberOnly ? QStringLiteral("+1 555 0100") : QStringLiteral("1");
+}
+
 std::unique_ptr<AbsAdbPoll> SimulatedAdbLayer::createAdbPoll(int)
 {
     return std::make_unique<AdbEmuPoll>(50, nullptr, QStringLiteral("127.0.0.1"), adbdPort, adbdPort);
@@ -343,9 +361,8 @@ QList<PhoneFaultRow> iphoneFaultRows()
         // The phone stores what it was sent and does not confirm it: the user
         // is told that it may be on the phone, and is not asked to repeat.
         { "write: no ids for the new contact", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "noids"), {}, {}, false,
-          "The iPhone answered without confirming the new contact \"Ann Lee\". 1 contact was sent to the iPhone, which did "
-          "not confirm it; it may be on the phone. Some details of \"Ann Lee\" were not written. The iPhone is read again "
-          "to show what it holds." },
+          "The iPhone answered without confirming 1 new contact; it may be on the phone. Some details of \"Ann Lee\" were "
+          "not written. The iPhone is read again to show what it holds." },
         { "write: remap unreadable", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "badremap"), {}, {}, false,
           "could not be read while contacts were written to it. 1 contact was sent to the iPhone, which did not confirm it; "
           "it may be on the phone. Some details of \"Ann Lee\" were not written. The iPhone is read again to show what it "
@@ -359,6 +376,29 @@ QList<PhoneFaultRow> iphoneFaultRows()
           "could not be read while contacts were written to it. 1 contact was written to the iPhone and kept. Some details of "
           "\"Ann Lee\" were sent to the iPhone, which did not confirm them; they may be on the phone. The iPhone is read "
           "again to show what it holds." },
+        // A contact without a name is named by its company, else its number.
+        { "write: a company's contact, link drops", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "storedrop"),
+          {}, {}, false,
+          "disconnected while contacts were written to it. 1 contact was sent to the iPhone, which did not confirm it; it "
+          "may be on the phone. Some details of \"Acme Ltd\" were not written. The iPhone is read again to show what it "
+          "holds.",
+          Row::CompanyOnly },
+        { "write: a company's contact, no ids for its details", Row::IphoneWrite,
+          iphoneFault("SDMessageProcessChanges", "noids", 1), {}, {}, false,
+          "1 contact was written to the iPhone and kept. The iPhone answered without confirming some details of \"Acme "
+          "Ltd\"; they may be on the phone. The iPhone is read again to show what it holds.",
+          Row::CompanyOnly },
+        { "write: a number's contact, no ids for it", Row::IphoneWrite, iphoneFault("SDMessageProcessChanges", "noids"), {},
+          {}, false,
+          "The iPhone answered without confirming 1 new contact; it may be on the phone. Some details of \"+1 555 0100\" "
+          "were not written. The iPhone is read again to show what it holds.",
+          Row::NumberOnly },
+        { "write: a number's contact, details stored, link drops", Row::IphoneWrite,
+          iphoneFault("SDMessageProcessChanges", "storedrop", 1), {}, {}, false,
+          "disconnected while contacts were written to it. 1 contact was written to the iPhone and kept. Some details of "
+          "\"+1 555 0100\" were sent to the iPhone, which did not confirm them; they may be on the phone. The iPhone is "
+          "read again to show what it holds.",
+          Row::NumberOnly },
     };
 }
 

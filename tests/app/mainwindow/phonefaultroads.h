@@ -31,10 +31,18 @@ struct PhoneFaultRow {
     // The last box's text contains it; empty: no box but the cancel question.
     // "node" (iPhone): the phone's node is shown.
     QString ending;
+    // The contact that IphoneWrite sends from Home.db: Ann Lee, or one
+    // without a name that holds a company, or only a phone number. The
+    // editor of the other roads takes no contact without a name.
+    enum Written { AnnLee, CompanyOnly, NumberOnly };
+    Written written = AnnLee;
 
     bool isIphone() const { return road <= IphoneEdit; }
     // The road sends contacts to the iPhone: it is read again after a failure.
     bool writesIphone() const { return isIphone() && road != IphoneRead; }
+    // What the iPhone's endings name the contact sent by, and its phone number.
+    QString writtenName() const;
+    QString writtenNumber() const;
 };
 
 QList<PhoneFaultRow> iphoneFaultRows();
