@@ -157,26 +157,6 @@ QString describedText(const QString& cell)
     return text;
 }
 
-// Whether text names the label, letter case and blanks aside: "homePage"
-// and "Home Page" are "Home page".
-bool namesLabel(QStringView text, QStringView label)
-{
-    const auto next = [](QStringView s, qsizetype& at) {
-        while (at < s.size() && s.at(at).isSpace())
-            ++at;
-        return at < s.size() ? s.at(at++).toCaseFolded() : QChar();
-    };
-    qsizetype t = 0;
-    qsizetype l = 0;
-    for (;;) {
-        const QChar a = next(text, t);
-        if (a != next(label, l))
-            return false;
-        if (a.isNull())
-            return true;
-    }
-}
-
 // Whether a type cell names a kind: a web-mail export keeps the type words
 // of a card it read ("INTERNET", "VOICE"), which only say what any value of
 // the column is, as the vCard reader finds them saying nothing.
@@ -204,21 +184,20 @@ bool namesKind(int entityType, const QString& cell)
 }
 
 // Gives the entity the code a describing cell names: a label of the table
-// (namesLabel: "Mobile", "work", "skype", "homePage"), "* " or not; any
-// other text is the entity's own label under labelKey, with code 0, as a
-// phone keeps its own label and a messaging address its own service.
+// (pim::codeNamed: "Mobile", "work", "skype", "homePage", "Home-Page"), "* "
+// or not; any other text is the entity's own label under labelKey, with
+// code 0, as a phone keeps its own label and a messaging address its own
+// service.
 void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const QString& codeKey,
                   const QString& labelKey, const QString& cell)
 {
     const QString text = describedText(cell);
     if (text.isEmpty())
         return;
-    for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
-        if (namesLabel(text, it.value())) {
-            entity.fields.insert(codeKey, it.key());
-            entity.fields.remove(labelKey);
-            return;
-        }
+    if (const std::optional<int> code = pim::codeNamed(text, labels)) {
+        entity.fields.insert(codeKey, *code);
+        entity.fields.remove(labelKey);
+        return;
     }
     entity.fields.insert(codeKey, 0);
     entity.fields.insert(labelKey, text);
