@@ -264,13 +264,13 @@ pim::Entity& RowEntities::entityFor(int group, qsizetype p, bool listByPosition,
 {
     int* at = &m_latest[group];
     if (listByPosition && p > 0) {
-        auto it = std::find_if(m_positioned.begin(), m_positioned.end(),
-                               [&](const Positioned& e) { return e.group == group && e.position == p; });
-        if (it == m_positioned.end()) {
-            m_positioned.append({ group, p, -1 });
-            it = m_positioned.end() - 1;
-        }
-        at = &it->index;
+        if (m_positioned.empty())
+            m_positioned.resize(m_latest.size());
+        std::vector<int>& positions = m_positioned[size_t(group)];
+        if (positions.size() < size_t(p))
+            positions.resize(size_t(p), -1);
+        // Valid up to the next resize, which comes only with a later call.
+        at = &positions[size_t(p) - 1];
     }
     if (*at < 0 || multiValued || (separate && p > 0)) {
         *at = int(m_begun.size());

@@ -13,6 +13,7 @@
 #include <QVarLengthArray>
 
 #include <functional>
+#include <vector>
 
 namespace csvread {
 
@@ -57,14 +58,11 @@ private:
     QVarLengthArray<Begun, 32> m_begun;
     // For each group the index of its latest entity (-1: none yet).
     QVarLengthArray<int, 64> m_latest;
-    // The entities begun by the later positions of address lists: rare, so
-    // searched rather than kept in a table per row.
-    struct Positioned {
-        int group;
-        qsizetype position;
-        int index;
-    };
-    QVarLengthArray<Positioned, 8> m_positioned;
+    // For each group, the entities begun by the later positions of its
+    // address lists, by position (from 1; -1: none yet): a row may hold many
+    // thousands of them, and its positions come in order. Empty, and so
+    // without a table, for most rows.
+    std::vector<std::vector<int>> m_positioned;
 };
 
 } // namespace csvread
