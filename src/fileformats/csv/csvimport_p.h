@@ -25,7 +25,9 @@ extern const QString kMultiValueSeparator;
 // "Phone 1 - Type", "Address 1 - Type", the messaging service in
 // "IM 1 - Service". For each header column, the index of its type column
 // and of its service column (-1: none), and whether it only describes
-// others; typeOf gives the entity type a column name reads into.
+// others. The header's names come in the form lookups compare them
+// (CsvColumnDictionary::comparedForm); typeOf gives the entity type a
+// column name reads into.
 struct DescribingColumns {
     QList<int> type;
     QList<int> service;
