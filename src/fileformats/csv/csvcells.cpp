@@ -228,6 +228,14 @@ void finishEntity(int type, pim::Entity& entity, pim::_Contact& contact)
             entity.fields.insert(QStringLiteral("data5"), 0);
         break;
     case pim::ENTITY_NAME: {
+        // The whole name's reading ("Yomi Name") stands in for the
+        // readings of the parts where they give none, as the given
+        // name's reading, as a whole name stands in for the given name.
+        static const QString kReadingKey = QString::fromLatin1(CsvColumnDictionary::kNameReadingPiece);
+        const QString reading = entity.fields.take(kReadingKey).toString().trimmed();
+        if (!reading.isEmpty() && pim::isBlankText(pim::fieldText(entity.fields.value(QStringLiteral("data7"))))
+            && pim::isBlankText(pim::fieldText(entity.fields.value(QStringLiteral("data8")))))
+            entity.fields.insert(QStringLiteral("data7"), reading);
         // A whole name in one cell ("Name") names the contact where
         // the parts give none, as the given name too, so an edit that
         // builds the name from its parts keeps it. Beside the parts it

@@ -200,6 +200,7 @@ void addMoreForeignColumns(Table& t)
         // The older web-mail export's phonetic names.
         { "Given Name Yomi", pim::ENTITY_NAME, 0, "", "data7" },
         { "Family Name Yomi", pim::ENTITY_NAME, 0, "", "data8" },
+        { "Yomi Name", pim::ENTITY_NAME, 0, "", CsvColumnDictionary::kNameReadingPiece },
         { "Address 1 - Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
         { "Address 1 - City", pim::ENTITY_ADDR, 0, "data2", "data7" },
         { "Address 1 - Region", pim::ENTITY_ADDR, 0, "data2", "data8" },
@@ -468,8 +469,8 @@ CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerN
 
 bool CsvColumnDictionary::isPieceKey(const QString& valueKey)
 {
-    for (const char* piece :
-         { kExtendedAddressPiece, kPoBoxPiece, kFormattedAddressPiece, kYearPiece, kMonthPiece, kDayPiece }) {
+    for (const char* piece : { kExtendedAddressPiece, kPoBoxPiece, kFormattedAddressPiece, kYearPiece, kMonthPiece,
+                               kDayPiece, kNameReadingPiece }) {
         if (valueKey == QLatin1String(piece))
             return true;
     }

@@ -45,6 +45,9 @@ public:
     static constexpr const char* kYearPiece = "year";
     static constexpr const char* kMonthPiece = "month";
     static constexpr const char* kDayPiece = "day";
+    // The whole name's reading, which stands in for the readings of its
+    // parts where the file gives none.
+    static constexpr const char* kNameReadingPiece = "nameReading";
     static bool isPieceKey(const QString& valueKey);
 
     // The entry for a header name; the all-zero entry for a name the

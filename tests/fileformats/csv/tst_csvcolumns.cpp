@@ -206,8 +206,8 @@ const Known kForeignColumns[] = {
 // export shows.
 const char* const kDatePieceColumns[] = { "Birth Year", "Birth Month", "Birth Day" };
 // Phonetic names, which name no one alone: read beside the name they spell,
-// as the golden case of the older web-mail export shows.
-const char* const kPhoneticColumns[] = { "Given Name Yomi", "Family Name Yomi" };
+// as the golden cases of the older web-mail export show.
+const char* const kPhoneticColumns[] = { "Given Name Yomi", "Family Name Yomi", "Yomi Name" };
 
 // The system's own names, which other tests read.
 bool isOwnName(const QString& name)
