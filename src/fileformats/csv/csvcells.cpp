@@ -49,15 +49,37 @@ QString storedDate(const QString& cell)
 }
 
 // A web-mail export marks the groups it keeps itself with "* ". Its
-// "* myContacts" holds every contact of the account and says nothing about
-// this one, so it is no group here; the others ("* starred") keep their
-// names.
-QString groupName(const QString& piece)
+// all-contacts group holds every contact of the account and says nothing
+// about this one, so it is no group here, however the export spells it
+// ("* myContacts", "* My Contacts", "*mycontacts"); the others ("* starred")
+// keep their names, and `marked` tells that a mark named them.
+QString groupName(const QString& piece, bool& marked)
 {
+    marked = false;
+    const QStringView text = QStringView(piece).trimmed();
+    if (!text.startsWith(u'*'))
+        return piece;
+    const QStringView name = text.mid(1).trimmed();
+    if (pim::namesLabel(name, u"myContacts"))
+        return QString();
     if (!piece.startsWith(QLatin1String("* ")))
         return piece;
-    const QString name = piece.mid(2).trimmed();
-    return name == QLatin1String("myContacts") ? QString() : name;
+    marked = true;
+    return name.toString();
+}
+
+// The key under which a group a mark named waits for the row's end.
+const QString kMarkedGroupKey = QStringLiteral("markedGroup");
+
+// A group of the user's own is kept before one the web-mail export keeps
+// itself: as the merge keeps the last of a contact's groups, those a mark
+// named go first, each kind in the order of the file.
+void putMarkedGroupsFirst(QList<pim::Entity>& groups)
+{
+    std::stable_partition(groups.begin(), groups.end(),
+                          [](const pim::Entity& group) { return group.fields.contains(kMarkedGroupKey); });
+    for (pim::Entity& group : groups)
+        group.fields.remove(kMarkedGroupKey);
 }
 
 QString takeText(pim::Entity& entity, const char* key)
@@ -318,14 +340,19 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row) 
     for (qsizetype p = 0; p < pieces.size(); ++p) {
         const QString& piece = pieces.at(p);
         QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
+        bool markedGroup = false;
         if (col.info.entityType == pim::ENTITY_EVENT && !col.piece)
             value = storedDate(value);
         else if (col.info.entityType == pim::ENTITY_GROUP)
-            value = groupName(value);
+            value = groupName(value, markedGroup);
         // A blank value is nothing to keep.
         if (pim::isBlankText(value))
             continue;
         pim::Entity& entity = row.entityFor(col.group, p, col.listByPosition, col.multiValued, separate);
+        if (markedGroup) {
+            entity.fields.insert(kMarkedGroupKey, true);
+            row.noteMarkedGroup();
+        }
         const QString kind = describingPiece(kinds, p);
         if (namesKind(col.info.entityType, kind)) {
             setNamedCode(entity, kindLabels(col.info.entityType), QStringLiteral("data2"),
@@ -385,5 +412,7 @@ pim::_Contact CSVImport::contactOf(csvread::RowEntities& row) const
         std::stable_sort(inGroupOrder.begin(), inGroupOrder.end(), groupBefore);
     for (const int i : inGroupOrder)
         finishEntity(m_groupTypes.at(begun[i].group), begun[i].entity, contact);
+    if (row.hasMarkedGroup())
+        putMarkedGroupsFirst(contact.entities[pim::ENTITY_GROUP]);
     return contact;
 }

@@ -56,6 +56,11 @@ public:
 
     QVarLengthArray<Begun, 32>& begun() { return m_begun; }
 
+    // Whether a group of the row is one the web-mail export keeps itself
+    // (a "* " mark): the user's own groups then go after it.
+    void noteMarkedGroup() { m_markedGroup = true; }
+    bool hasMarkedGroup() const { return m_markedGroup; }
+
 private:
     QVarLengthArray<Begun, 32> m_begun;
     // For each group the index of its latest entity (-1: none yet).
@@ -65,6 +70,7 @@ private:
     // thousands of them, and its positions come in order. Empty, and so
     // without a table, for most rows.
     std::vector<std::vector<int>> m_positioned;
+    bool m_markedGroup = false;
 };
 
 } // namespace csvread
