@@ -3,6 +3,9 @@
 //   bench_csv [--parse-only] [contacts.csv]
 // Defaults to bench-data/contacts-100000.csv of the source tree; make it
 // with bench/gen_contacts.py 100000 --out bench-data.
+// The cost of one row of a web-mail export whose address columns list n
+// positions (" ::: "), at n and at 16n, which must grow with the row:
+//   bench_csv --positions [n]      (n defaults to 5,000)
 #include "fileformats/csv/csvimport.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
@@ -11,8 +14,11 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+
+#include <algorithm>
 
 #include <cstdio>
 
@@ -42,6 +48,61 @@ bool exportTo(const QList<pim::_Contact>& contacts, ExportToFileThread::TYPE typ
     return true;
 }
 
+// A web-mail export's row whose address columns each list `positions`
+// values, one address per position.
+QByteArray addressListRow(int positions)
+{
+    QByteArray street;
+    QByteArray city;
+    QByteArray postcode;
+    for (int i = 0; i < positions; ++i) {
+        const QByteArray n = QByteArray::number(i + 1);
+        const char* separator = i > 0 ? " ::: " : "";
+        street += separator + n + " Main St";
+        city += separator + ("Town " + n);
+        postcode += separator + QByteArray::number(10000 + i % 90000);
+    }
+    return "Name,Given Name,Family Name,Address 1 - Type,Address 1 - Street,Address 1 - City,"
+           "Address 1 - Postal Code\r\n"
+           "Ann Lee,Ann,Lee,Home,"
+        + street + ',' + city + ',' + postcode + "\r\n";
+}
+
+// The best of three reads of the file, in seconds; the addresses read.
+double bestRead(const QString& path, qsizetype& addresses)
+{
+    double best = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        QElapsedTimer t;
+        t.start();
+        CSVImport reader;
+        reader.initialize(path);
+        const pim::_Contact c = reader.nextContact();
+        best = std::min(best, seconds(t));
+        addresses = c.entities.value(pim::ENTITY_ADDR).size();
+    }
+    return best;
+}
+
+int benchPositions(const QTemporaryDir& dir, int n)
+{
+    double times[2] = {};
+    const int sizes[2] = { n, 16 * n };
+    for (int i = 0; i < 2; ++i) {
+        const QString path = dir.filePath(QStringLiteral("positions-%1.csv").arg(sizes[i]));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(addressListRow(sizes[i])) < 0)
+            return 2;
+        file.close();
+        qsizetype addresses = 0;
+        times[i] = bestRead(path, addresses);
+        std::printf("one row, %6d positions: %8.3f s, %lld addresses\n", sizes[i], times[i],
+                    static_cast<long long>(addresses));
+    }
+    std::printf("16n / n: %.1f   (target <= 20)\n", times[1] / times[0]);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -49,6 +110,12 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     const bool parseOnly = args.removeAll(QStringLiteral("--parse-only")) > 0;
+    if (args.removeAll(QStringLiteral("--positions")) > 0) {
+        QTemporaryDir dir;
+        if (!dir.isValid())
+            return 2;
+        return benchPositions(dir, args.isEmpty() ? 5000 : args.first().toInt());
+    }
     const QString csv = !args.isEmpty() ? args.first() : QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-100000.csv");
     if (!QFileInfo::exists(csv)) {
         std::fprintf(stderr, "missing %s (make it with gen_contacts.py 100000 --out bench-data)\n", qPrintable(csv));

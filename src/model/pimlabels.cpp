@@ -86,6 +86,33 @@ QString labelKey(QStringView name)
     return key;
 }
 
+bool namesLabel(QStringView name, QStringView label)
+{
+    const auto next = [](QStringView s, qsizetype& at) {
+        while (at < s.size() && !s.at(at).isLetterOrNumber())
+            ++at;
+        return at < s.size() ? s.at(at++).toLower() : QChar();
+    };
+    qsizetype n = 0;
+    qsizetype l = 0;
+    for (;;) {
+        const QChar a = next(name, n);
+        if (a != next(label, l))
+            return false;
+        if (a.isNull())
+            return true;
+    }
+}
+
+std::optional<int> codeNamed(QStringView name, const QMap<int, QString>& labels)
+{
+    for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
+        if (namesLabel(name, it.value()))
+            return it.key();
+    }
+    return std::nullopt;
+}
+
 std::optional<int> imProtocolNamed(QStringView name)
 {
     static const QHash<QString, int> words = [] {

@@ -33,6 +33,15 @@ QMap<int, QString> urlTypeMap(); // website "data2"
 // labels of these tables.
 QString labelKey(QStringView name);
 
+// Whether a name names the label by the rule of labelKey(): their letters
+// and digits alike, letter case aside ("Home-Page", "homePage" and "HOME
+// PAGE" name "Home page"). Builds no key, so it costs nothing per call.
+bool namesLabel(QStringView name, QStringView label);
+// The code whose label of the table the name names (namesLabel()): how the
+// file readers tell the kind a word of another program means, a CSV type
+// cell and a vCard item's label alike. None when it names no label.
+std::optional<int> codeNamed(QStringView name, const QMap<int, QString>& labels);
+
 // The protocol code (imProtocolMap) that a service's name names, however a
 // reader meets it: a label of the table ("Google Talk", "Other"), a word of
 // another program ("GoogleTalk", "Gadu-Gadu", "Yahoo!", "gadu"), a URI scheme

@@ -49,15 +49,37 @@ QString storedDate(const QString& cell)
 }
 
 // A web-mail export marks the groups it keeps itself with "* ". Its
-// "* myContacts" holds every contact of the account and says nothing about
-// this one, so it is no group here; the others ("* starred") keep their
-// names.
-QString groupName(const QString& piece)
+// all-contacts group holds every contact of the account and says nothing
+// about this one, so it is no group here, however the export spells it
+// ("* myContacts", "* My Contacts", "*mycontacts"); the others ("* starred")
+// keep their names, and `marked` tells that a mark named them.
+QString groupName(const QString& piece, bool& marked)
 {
+    marked = false;
+    const QStringView text = QStringView(piece).trimmed();
+    if (!text.startsWith(u'*'))
+        return piece;
+    const QStringView name = text.mid(1).trimmed();
+    if (pim::namesLabel(name, u"myContacts"))
+        return QString();
     if (!piece.startsWith(QLatin1String("* ")))
         return piece;
-    const QString name = piece.mid(2).trimmed();
-    return name == QLatin1String("myContacts") ? QString() : name;
+    marked = true;
+    return name.toString();
+}
+
+// The key under which a group a mark named waits for the row's end.
+const QString kMarkedGroupKey = QStringLiteral("markedGroup");
+
+// A group of the user's own is kept before one the web-mail export keeps
+// itself: as the merge keeps the last of a contact's groups, those a mark
+// named go first, each kind in the order of the file.
+void putMarkedGroupsFirst(QList<pim::Entity>& groups)
+{
+    std::stable_partition(groups.begin(), groups.end(),
+                          [](const pim::Entity& group) { return group.fields.contains(kMarkedGroupKey); });
+    for (pim::Entity& group : groups)
+        group.fields.remove(kMarkedGroupKey);
 }
 
 QString takeText(pim::Entity& entity, const char* key)
@@ -157,26 +179,6 @@ QString describedText(const QString& cell)
     return text;
 }
 
-// Whether text names the label, letter case and blanks aside: "homePage"
-// and "Home Page" are "Home page".
-bool namesLabel(QStringView text, QStringView label)
-{
-    const auto next = [](QStringView s, qsizetype& at) {
-        while (at < s.size() && s.at(at).isSpace())
-            ++at;
-        return at < s.size() ? s.at(at++).toCaseFolded() : QChar();
-    };
-    qsizetype t = 0;
-    qsizetype l = 0;
-    for (;;) {
-        const QChar a = next(text, t);
-        if (a != next(label, l))
-            return false;
-        if (a.isNull())
-            return true;
-    }
-}
-
 // Whether a type cell names a kind: a web-mail export keeps the type words
 // of a card it read ("INTERNET", "VOICE"), which only say what any value of
 // the column is, as the vCard reader finds them saying nothing.
@@ -204,21 +206,20 @@ bool namesKind(int entityType, const QString& cell)
 }
 
 // Gives the entity the code a describing cell names: a label of the table
-// (namesLabel: "Mobile", "work", "skype", "homePage"), "* " or not; any
-// other text is the entity's own label under labelKey, with code 0, as a
-// phone keeps its own label and a messaging address its own service.
+// (pim::codeNamed: "Mobile", "work", "skype", "homePage", "Home-Page"), "* "
+// or not; any other text is the entity's own label under labelKey, with
+// code 0, as a phone keeps its own label and a messaging address its own
+// service.
 void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const QString& codeKey,
                   const QString& labelKey, const QString& cell)
 {
     const QString text = describedText(cell);
     if (text.isEmpty())
         return;
-    for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
-        if (namesLabel(text, it.value())) {
-            entity.fields.insert(codeKey, it.key());
-            entity.fields.remove(labelKey);
-            return;
-        }
+    if (const std::optional<int> code = pim::codeNamed(text, labels)) {
+        entity.fields.insert(codeKey, *code);
+        entity.fields.remove(labelKey);
+        return;
     }
     entity.fields.insert(codeKey, 0);
     entity.fields.insert(labelKey, text);
@@ -249,6 +250,14 @@ void finishEntity(int type, pim::Entity& entity, pim::_Contact& contact)
             entity.fields.insert(QStringLiteral("data5"), 0);
         break;
     case pim::ENTITY_NAME: {
+        // The whole name's reading ("Yomi Name") stands in for the
+        // readings of the parts where they give none, as the given
+        // name's reading, as a whole name stands in for the given name.
+        static const QString kReadingKey = QString::fromLatin1(CsvColumnDictionary::kNameReadingPiece);
+        const QString reading = entity.fields.take(kReadingKey).toString().trimmed();
+        if (!reading.isEmpty() && pim::isBlankText(pim::fieldText(entity.fields.value(QStringLiteral("data7"))))
+            && pim::isBlankText(pim::fieldText(entity.fields.value(QStringLiteral("data8")))))
+            entity.fields.insert(QStringLiteral("data7"), reading);
         // A whole name in one cell ("Name") names the contact where
         // the parts give none, as the given name too, so an edit that
         // builds the name from its parts keeps it. Beside the parts it
@@ -285,13 +294,13 @@ pim::Entity& RowEntities::entityFor(int group, qsizetype p, bool listByPosition,
 {
     int* at = &m_latest[group];
     if (listByPosition && p > 0) {
-        auto it = std::find_if(m_positioned.begin(), m_positioned.end(),
-                               [&](const Positioned& e) { return e.group == group && e.position == p; });
-        if (it == m_positioned.end()) {
-            m_positioned.append({ group, p, -1 });
-            it = m_positioned.end() - 1;
-        }
-        at = &it->index;
+        if (m_positioned.empty())
+            m_positioned.resize(m_latest.size());
+        std::vector<int>& positions = m_positioned[size_t(group)];
+        if (positions.size() < size_t(p))
+            positions.resize(size_t(p), -1);
+        // Valid up to the next resize, which comes only with a later call.
+        at = &positions[size_t(p) - 1];
     }
     if (*at < 0 || multiValued || (separate && p > 0)) {
         *at = int(m_begun.size());
@@ -331,14 +340,19 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row) 
     for (qsizetype p = 0; p < pieces.size(); ++p) {
         const QString& piece = pieces.at(p);
         QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
+        bool markedGroup = false;
         if (col.info.entityType == pim::ENTITY_EVENT && !col.piece)
             value = storedDate(value);
         else if (col.info.entityType == pim::ENTITY_GROUP)
-            value = groupName(value);
+            value = groupName(value, markedGroup);
         // A blank value is nothing to keep.
         if (pim::isBlankText(value))
             continue;
         pim::Entity& entity = row.entityFor(col.group, p, col.listByPosition, col.multiValued, separate);
+        if (markedGroup) {
+            entity.fields.insert(kMarkedGroupKey, true);
+            row.noteMarkedGroup();
+        }
         const QString kind = describingPiece(kinds, p);
         if (namesKind(col.info.entityType, kind)) {
             setNamedCode(entity, kindLabels(col.info.entityType), QStringLiteral("data2"),
@@ -398,5 +412,7 @@ pim::_Contact CSVImport::contactOf(csvread::RowEntities& row) const
         std::stable_sort(inGroupOrder.begin(), inGroupOrder.end(), groupBefore);
     for (const int i : inGroupOrder)
         finishEntity(m_groupTypes.at(begun[i].group), begun[i].entity, contact);
+    if (row.hasMarkedGroup())
+        putMarkedGroupsFirst(contact.entities[pim::ENTITY_GROUP]);
     return contact;
 }

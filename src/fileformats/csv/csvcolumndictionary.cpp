@@ -4,6 +4,7 @@
 #include "model/contact.h"
 #include "model/pimlabels.h"
 
+#include <QHash>
 #include <QSet>
 
 namespace {
@@ -199,6 +200,7 @@ void addMoreForeignColumns(Table& t)
         // The older web-mail export's phonetic names.
         { "Given Name Yomi", pim::ENTITY_NAME, 0, "", "data7" },
         { "Family Name Yomi", pim::ENTITY_NAME, 0, "", "data8" },
+        { "Yomi Name", pim::ENTITY_NAME, 0, "", CsvColumnDictionary::kNameReadingPiece },
         { "Address 1 - Street", pim::ENTITY_ADDR, 0, "data2", "data4" },
         { "Address 1 - City", pim::ENTITY_ADDR, 0, "data2", "data7" },
         { "Address 1 - Region", pim::ENTITY_ADDR, 0, "data2", "data8" },
@@ -300,7 +302,9 @@ void markUntypedColumns(Table& t)
 
 struct Dictionary {
     Table table;
-    // The system's own names: only these have numbered forms.
+    // The table by the compared form of its names, which lookup() searches.
+    QHash<QString, ColInfo> compared;
+    // The system's own names in that form: only these have numbered forms.
     QSet<QString> own;
 };
 
@@ -308,14 +312,20 @@ Dictionary buildDictionary()
 {
     Dictionary d;
     addOwnColumns(d.table);
-    for (auto it = d.table.cbegin(); it != d.table.cend(); ++it)
-        d.own.insert(it.key());
+    const QStringList ownNames = d.table.keys();
     addForeignColumns(d.table);
     addMoreForeignColumns(d.table);
     addWholeNameColumns(d.table);
     markUntypedColumns(d.table);
-    for (const QString& name : std::as_const(d.own))
+    for (const QString& name : ownNames)
         d.table[name].own = true;
+    for (auto it = d.table.cbegin(); it != d.table.cend(); ++it) {
+        const QString key = CsvColumnDictionary::comparedForm(it.key());
+        Q_ASSERT(!d.compared.contains(key));
+        d.compared.insert(key, it.value());
+        if (it->own)
+            d.own.insert(key);
+    }
     return d;
 }
 
@@ -327,11 +337,11 @@ const Dictionary& dictionary()
 
 const QString kAddrPrefix = QStringLiteral("Addr:");
 
-// Where the number of a numbered own name goes: after the label, so before
-// an address name's part suffix.
+// Where the number of a numbered own name goes, as written or in its
+// compared form: after the label, so before an address name's part suffix.
 qsizetype numberPosition(const QString& name)
 {
-    if (name.startsWith(kAddrPrefix)) {
+    if (name.startsWith(kAddrPrefix, Qt::CaseInsensitive)) {
         const qsizetype colon = name.lastIndexOf(QLatin1Char(':'));
         if (colon >= kAddrPrefix.size())
             return colon;
@@ -340,11 +350,11 @@ qsizetype numberPosition(const QString& name)
 }
 
 // An own name whose label is a sub-type code without a label of its own
-// ("Tel:7", "Addr:25:City"): the entry of its kind's "Other" column with
-// that code.
+// ("tel:7", "addr:25:city", in compared form): the entry of its kind's
+// "Other" column with that code.
 ColInfo codeColumn(const QString& name)
 {
-    static const char* const prefixes[] = { "Tel:", "Email:", "Date:", "IM:", "Rel:", "Url:", "Addr:" };
+    static const char* const prefixes[] = { "tel:", "email:", "date:", "im:", "rel:", "url:", "addr:" };
     for (const char* prefix : prefixes) {
         const QLatin1String p(prefix);
         if (!name.startsWith(p))
@@ -354,9 +364,9 @@ ColInfo codeColumn(const QString& name)
         const int code = QStringView(name).mid(p.size(), end - p.size()).toInt(&ok);
         if (!ok)
             return ColInfo();
-        const QString other = p + QLatin1String("Other") + name.mid(end);
-        auto it = dictionary().table.constFind(other);
-        if (it == dictionary().table.constEnd())
+        const QString other = p + QLatin1String("other") + name.mid(end);
+        auto it = dictionary().compared.constFind(other);
+        if (it == dictionary().compared.constEnd())
             return ColInfo();
         ColInfo info = *it;
         info.subType = code;
@@ -365,10 +375,10 @@ ColInfo codeColumn(const QString& name)
     return ColInfo();
 }
 
-// A web-mail export's numbered column ("Phone 7 - Value", "Address 2 -
-// City"): the entry of the first of its kind. Each cell of a phone or an
-// e-mail column is a value of its own anyway; an address or an
-// organisation is the number-th of its kind.
+// A web-mail export's numbered column ("phone 7 - value", "address 2 -
+// city", in compared form): the entry of the first of its kind. Each cell
+// of a phone or an e-mail column is a value of its own anyway; an address
+// or an organisation is the number-th of its kind.
 ColInfo webMailNumberedColumn(const QString& name)
 {
     static const QLatin1String kSeparator(" - ");
@@ -389,7 +399,7 @@ ColInfo webMailNumberedColumn(const QString& name)
     const int number = digits.toInt(&ok);
     if (!ok || number < 2)
         return ColInfo();
-    const Table& table = dictionary().table;
+    const QHash<QString, ColInfo>& table = dictionary().compared;
     const auto first = table.constFind(name.left(blank) + QLatin1String(" 1") + name.mid(dash));
     if (first == table.constEnd() || first->own)
         return ColInfo();
@@ -403,7 +413,7 @@ ColInfo ownColumn(const QString& name)
 {
     const Dictionary& d = dictionary();
     if (d.own.contains(name))
-        return d.table.value(name);
+        return d.compared.value(name);
     return codeColumn(name);
 }
 
@@ -423,22 +433,28 @@ QString CsvColumnDictionary::numberedName(const QString& name, int instance)
     return numbered;
 }
 
+QString CsvColumnDictionary::comparedForm(const QString& headerName)
+{
+    return headerName.trimmed().toCaseFolded();
+}
+
 CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerName)
 {
-    const Table& table = dictionary().table;
-    const auto it = table.constFind(headerName);
+    const QString name = comparedForm(headerName);
+    const QHash<QString, ColInfo>& table = dictionary().compared;
+    const auto it = table.constFind(name);
     if (it != table.constEnd())
         return *it;
 
-    // "Tel:Home 2", "Addr:Home 2:Street": the number follows a blank
+    // "tel:home 2", "addr:home 2:street": the number follows a blank
     // after the label and is 2 or more.
-    const qsizetype at = numberPosition(headerName);
-    const qsizetype blank = headerName.lastIndexOf(QLatin1Char(' '), at - 1);
+    const qsizetype at = numberPosition(name);
+    const qsizetype blank = name.lastIndexOf(QLatin1Char(' '), at - 1);
     if (blank > 0 && blank + 1 < at) {
         bool ok = false;
-        const int number = QStringView(headerName).mid(blank + 1, at - blank - 1).toInt(&ok);
-        if (ok && number >= 2 && headerName.at(blank + 1).isDigit()) {
-            const QString base = headerName.left(blank) + headerName.mid(at);
+        const int number = QStringView(name).mid(blank + 1, at - blank - 1).toInt(&ok);
+        if (ok && number >= 2 && name.at(blank + 1).isDigit()) {
+            const QString base = name.left(blank) + name.mid(at);
             ColInfo info = ownColumn(base);
             if (info.entityType != 0) {
                 info.instance = number - 1;
@@ -446,15 +462,15 @@ CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerN
             }
         }
     }
-    if (const ColInfo numbered = webMailNumberedColumn(headerName); numbered.entityType != 0)
+    if (const ColInfo numbered = webMailNumberedColumn(name); numbered.entityType != 0)
         return numbered;
-    return codeColumn(headerName);
+    return codeColumn(name);
 }
 
 bool CsvColumnDictionary::isPieceKey(const QString& valueKey)
 {
-    for (const char* piece :
-         { kExtendedAddressPiece, kPoBoxPiece, kFormattedAddressPiece, kYearPiece, kMonthPiece, kDayPiece }) {
+    for (const char* piece : { kExtendedAddressPiece, kPoBoxPiece, kFormattedAddressPiece, kYearPiece, kMonthPiece,
+                               kDayPiece, kNameReadingPiece }) {
         if (valueKey == QLatin1String(piece))
             return true;
     }

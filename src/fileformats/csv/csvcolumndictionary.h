@@ -7,7 +7,9 @@
 // What the CSV reader does with the cells of a column, by header name: the
 // system's own column names (built from the sub-type labels, so that a file
 // the CSV writer made reads back into the same sub-types) and those of other
-// address books' exports. Names compare exactly: case, blanks and all.
+// address books' exports. Names compare without regard to letter case and
+// to blanks around them ("e-mail ", "HOME PHONE"); no two names of the
+// table read alike so.
 class CsvColumnDictionary {
 public:
     struct _ColInfo {
@@ -43,18 +45,25 @@ public:
     static constexpr const char* kYearPiece = "year";
     static constexpr const char* kMonthPiece = "month";
     static constexpr const char* kDayPiece = "day";
+    // The whole name's reading, which stands in for the readings of its
+    // parts where the file gives none.
+    static constexpr const char* kNameReadingPiece = "nameReading";
     static bool isPieceKey(const QString& valueKey);
 
     // The entry for a header name; the all-zero entry for a name the
     // dictionary does not hold. Read-only after the first call, so any
     // thread may ask, and unknown names in a file do not grow the table.
     static _ColInfo lookup(const QString& headerName);
+    // The form in which lookup() compares a header name: without the blanks
+    // around it, in case-folded letters. Two header names of one form read
+    // alike.
+    static QString comparedForm(const QString& headerName);
 
-    // The whole table, built once on first use. Besides these names,
-    // lookup() knows the numbered forms of the system's own names and their
-    // forms with a sub-type code in place of a label (numberedName()), and
-    // a web-mail export's numbered columns ("Phone 7 - Value", "Address 2 -
-    // City") by the first of their kind.
+    // The whole table, its names as written, built once on first use.
+    // Besides these names, lookup() knows the numbered forms of the
+    // system's own names and their forms with a sub-type code in place of a
+    // label (numberedName()), and a web-mail export's numbered columns
+    // ("Phone 7 - Value", "Address 2 - City") by the first of their kind.
     static const QMap<QString, _ColInfo>& entries();
 
     // The system's own column name for the instance-th (0-based) value of

@@ -9,6 +9,7 @@
 #include <QCoreApplication>
 #include <QHash>
 #include <QMap>
+#include <QSet>
 
 namespace {
 
@@ -50,9 +51,9 @@ namespace csvread {
 DescribingColumns describingColumns(const QStringList& header, const std::function<int(const QString&)>& typeOf)
 {
     DescribingColumns d;
-    d.type = describingColumnsOf(header, QLatin1String("Type"),
+    d.type = describingColumnsOf(header, QLatin1String("type"),
                                  [&](const QString& name) { return typeOf(name) != 0; });
-    d.service = describingColumnsOf(header, QLatin1String("Service"),
+    d.service = describingColumnsOf(header, QLatin1String("service"),
                                     [&](const QString& name) { return typeOf(name) == pim::ENTITY_IM; });
     d.describingOnly.fill(false, header.size());
     for (const QList<int>* columns : { &d.type, &d.service }) {
@@ -82,9 +83,10 @@ void CSVImport::resolveColumns()
     QHash<QString, _ColInfo> infoOfName;
     QList<_ColInfo> infos(m_header.size());
     for (int i = 0; i < m_header.size(); ++i) {
-        auto it = infoOfName.constFind(m_header.at(i));
+        const QString& key = m_headerKeys.at(i);
+        auto it = infoOfName.constFind(key);
         if (it == infoOfName.constEnd())
-            it = infoOfName.insert(m_header.at(i), colInfo(m_header.at(i)));
+            it = infoOfName.insert(key, colInfo(key));
         infos[i] = *it;
     }
     // Entities come out of a row in the text order of their "type-subtype"
@@ -106,14 +108,29 @@ void CSVImport::resolveColumns()
         groupIndex.insert(it.key(), int(m_groupTypes.size()));
         m_groupTypes.append(it.value());
     }
-    const csvread::DescribingColumns describing
-        = csvread::describingColumns(m_header, [&](const QString& name) { return infoOfName.value(name).entityType; });
+    const csvread::DescribingColumns describing = csvread::describingColumns(
+        m_headerKeys, [&](const QString& name) { return infoOfName.value(name).entityType; });
     m_inFileOrder.reset();
+    // The first column of each compared name, for the columns whose names
+    // read alike only once letter case and blanks are set aside.
+    QHash<QString, int> firstOfName;
+    QSet<QString> toldAlike;
     for (int i = 0; i < m_header.size(); ++i) {
         const _ColInfo& info = infos.at(i);
         const bool describingOnly = describing.describingOnly.at(i);
         if (info.entityType == 0 && !describingOnly)
             continue;
+        auto named = firstOfName.constFind(m_headerKeys.at(i));
+        if (named == firstOfName.constEnd())
+            named = firstOfName.insert(m_headerKeys.at(i), i);
+        const int first = *named;
+        if (m_header.at(first) != m_header.at(i) && !toldAlike.contains(m_header.at(i))) {
+            toldAlike.insert(m_header.at(i));
+            m_problems.add(QCoreApplication::translate("CSVImport", "Row 1: the columns \"%1\" and \"%2\" differ "
+                                                                    "only in letter case or blanks; both were read "
+                                                                    "as \"%1\".")
+                               .arg(m_header.at(first), m_header.at(i)));
+        }
         Column col;
         col.index = i;
         col.describingOnly = describingOnly;

@@ -70,18 +70,23 @@ void CSVImport::initialize(QString path)
         // A header without a line end has no rows below it.
         header.clear();
     }
+    QStringList keys;
+    keys.reserve(header.size());
+    for (const QString& name : std::as_const(header))
+        keys.append(CsvColumnDictionary::comparedForm(name));
     const QList<bool> describingOnly
-        = csvread::describingColumns(header, [](const QString& name) { return colInfo(name).entityType; }).describingOnly;
+        = csvread::describingColumns(keys, [](const QString& key) { return colInfo(key).entityType; }).describingOnly;
     QList<int> unread;
-    for (int i = 0; i < header.size(); ++i) {
-        const QString& name = header.at(i);
-        if (colInfo(name).entityType == 0 && !name.trimmed().isEmpty() && !describingOnly.at(i))
+    for (int i = 0; i < keys.size(); ++i) {
+        const QString& key = keys.at(i);
+        if (colInfo(key).entityType == 0 && !key.isEmpty() && !describingOnly.at(i))
             unread.append(i);
     }
     if (!header.isEmpty() && unread.size() == header.size())
         throw Error(QCoreApplication::translate("CSVImport", "This program reads none of the columns of this file."));
 
     m_header = std::move(header);
+    m_headerKeys = std::move(keys);
     m_text = text;
     m_rowStarts = std::move(rowStarts);
     m_rowNumbers = std::move(rowNumbers);

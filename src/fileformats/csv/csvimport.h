@@ -74,7 +74,8 @@ private:
 
     using Cells = QVarLengthArray<QString, 64>;
 
-    // The header: which field each column fills (csvheader.cpp).
+    // The header: which field each column fills, and which columns read
+    // alike only once letter case and blanks are set aside (csvheader.cpp).
     void resolveColumns();
     // The reading of one row: the cells of its known columns, by their
     // index in m_columns; the cells beyond the header are named in the
@@ -98,6 +99,9 @@ private:
     void reportUnreadColumns();
 
     QStringList m_header;
+    // The header's names in the form lookups compare them
+    // (CsvColumnDictionary::comparedForm).
+    QStringList m_headerKeys;
     // The file as UTF-8, and where each data row starts in it.
     QByteArray m_text;
     QList<qsizetype> m_rowStarts;

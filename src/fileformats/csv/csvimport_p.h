@@ -13,6 +13,7 @@
 #include <QVarLengthArray>
 
 #include <functional>
+#include <vector>
 
 namespace csvread {
 
@@ -24,7 +25,9 @@ extern const QString kMultiValueSeparator;
 // "Phone 1 - Type", "Address 1 - Type", the messaging service in
 // "IM 1 - Service". For each header column, the index of its type column
 // and of its service column (-1: none), and whether it only describes
-// others; typeOf gives the entity type a column name reads into.
+// others. The header's names come in the form lookups compare them
+// (CsvColumnDictionary::comparedForm); typeOf gives the entity type a
+// column name reads into.
 struct DescribingColumns {
     QList<int> type;
     QList<int> service;
@@ -53,18 +56,21 @@ public:
 
     QVarLengthArray<Begun, 32>& begun() { return m_begun; }
 
+    // Whether a group of the row is one the web-mail export keeps itself
+    // (a "* " mark): the user's own groups then go after it.
+    void noteMarkedGroup() { m_markedGroup = true; }
+    bool hasMarkedGroup() const { return m_markedGroup; }
+
 private:
     QVarLengthArray<Begun, 32> m_begun;
     // For each group the index of its latest entity (-1: none yet).
     QVarLengthArray<int, 64> m_latest;
-    // The entities begun by the later positions of address lists: rare, so
-    // searched rather than kept in a table per row.
-    struct Positioned {
-        int group;
-        qsizetype position;
-        int index;
-    };
-    QVarLengthArray<Positioned, 8> m_positioned;
+    // For each group, the entities begun by the later positions of its
+    // address lists, by position (from 1; -1: none yet): a row may hold many
+    // thousands of them, and its positions come in order. Empty, and so
+    // without a table, for most rows.
+    std::vector<std::vector<int>> m_positioned;
+    bool m_markedGroup = false;
 };
 
 } // namespace csvread

@@ -148,14 +148,11 @@ std::optional<int> urlType(const QStringList& kinds)
 }
 
 // The website kind an item's label of its own names, as web-mail writes
-// the kind ("homePage", "Home Page", "BLOG"): a word of the table, letter
-// case, blanks and punctuation aside.
+// the kind ("homePage", "Home Page", "BLOG"), by the rule a CSV type cell
+// names it.
 std::optional<int> urlLabelled(const QString& label)
 {
-    const auto it = urlWords().constFind(pim::labelKey(label));
-    if (it == urlWords().constEnd())
-        return std::nullopt;
-    return *it;
+    return pim::codeNamed(label, pim::urlTypeMap());
 }
 
 // "INTERNET" only says that an e-mail address is one: as an item's label

@@ -45,17 +45,11 @@ std::optional<int> relationTypeOfKinds(const QStringList& kinds)
     return std::nullopt;
 }
 
-// The relation sub-type whose label the text is ("Domestic Partner",
-// "relative"), letter case and surrounding blanks aside.
+// The relation sub-type whose label the text names ("Domestic Partner",
+// "relative"), by the rule a CSV type cell names it.
 std::optional<int> relationLabelled(const QString& label)
 {
-    const QString text = label.trimmed();
-    const QMap<int, QString> labels = pim::relTypeMap();
-    for (auto it = labels.cbegin(); it != labels.cend(); ++it) {
-        if (it.value().compare(text, Qt::CaseInsensitive) == 0)
-            return it.key();
-    }
-    return std::nullopt;
+    return pim::codeNamed(label, pim::relTypeMap());
 }
 
 // A relation entity of the related person's name. An item label that is a

@@ -206,8 +206,8 @@ const Known kForeignColumns[] = {
 // export shows.
 const char* const kDatePieceColumns[] = { "Birth Year", "Birth Month", "Birth Day" };
 // Phonetic names, which name no one alone: read beside the name they spell,
-// as the golden case of the older web-mail export shows.
-const char* const kPhoneticColumns[] = { "Given Name Yomi", "Family Name Yomi" };
+// as the golden cases of the older web-mail export show.
+const char* const kPhoneticColumns[] = { "Given Name Yomi", "Family Name Yomi", "Yomi Name" };
 
 // The system's own names, which other tests read.
 bool isOwnName(const QString& name)
@@ -238,8 +238,15 @@ private slots:
         QTest::addColumn<int>("type");
         QTest::addColumn<int>("subType");
         QTest::addColumn<QString>("valueKey");
-        for (const Known& k : kForeignColumns)
-            QTest::newRow(k.name) << QString::fromUtf8(k.name) << k.type << k.subType << QString::fromLatin1(k.valueKey);
+        for (const Known& k : kForeignColumns) {
+            const QString name = QString::fromUtf8(k.name);
+            QTest::newRow(k.name) << name << k.type << k.subType << QString::fromLatin1(k.valueKey);
+            // Hand-made tables and other exports write the same names in
+            // letters of another case, with blanks around them.
+            QTest::addRow("%s, upper case with blanks", k.name)
+                << QLatin1Char(' ') + name.toUpper() + QLatin1Char(' ') << k.type << k.subType
+                << QString::fromLatin1(k.valueKey);
+        }
     }
     void readsEveryForeignColumnIntoItsField()
     {
