@@ -122,6 +122,8 @@ private slots:
     void namesANamelessContactAlikeFromCardsAndTables();
     void endingNamesTheGroupAndNicknameTheMergeKeeps_data();
     void endingNamesTheGroupAndNicknameTheMergeKeeps();
+    void keepsADateOfEachKindOnOneDay_data();
+    void keepsADateOfEachKindOnOneDay();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -582,6 +584,57 @@ void TestImportContactsToLocalThread::endingNamesTheGroupAndNicknameTheMergeKeep
              QStringList { group });
     QCOMPARE(probe.column(QStringLiteral("select data1 from data where type = 5")),
              nickname.isEmpty() ? QStringList() : QStringList { nickname });
+}
+
+// A birthday and an anniversary on one day are two dates, from one card
+// or from two files; a date whose file named no kind is the same date as
+// one of its day that a later file names. Importing every file again
+// changes nothing.
+void TestImportContactsToLocalThread::keepsADateOfEachKindOnOneDay_data()
+{
+    QTest::addColumn<QList<QByteArray>>("files");
+    QTest::addColumn<QStringList>("dates");
+    const auto mira = [](const QByteArray& version, const QByteArray& lines) {
+        return "BEGIN:VCARD\r\nVERSION:" + version + "\r\nN:Holt;Mira;;;\r\nFN:Mira Holt\r\n" + lines
+            + "END:VCARD\r\n";
+    };
+    const QString birthday = QStringLiteral("2018-12-01T00:00:00|3|");
+    const QString anniversary = QStringLiteral("2018-12-01T00:00:00|1|");
+    QTest::newRow("a 4.0 card with both")
+        << QList<QByteArray> { mira("4.0", "BDAY:2018-12-01\r\nANNIVERSARY:2018-12-01\r\n") }
+        << QStringList { birthday, anniversary };
+    QTest::newRow("a 3.0 card with both, the anniversary first")
+        << QList<QByteArray> { mira("3.0", "X-ANNIVERSARY:2018-12-01\r\nBDAY:2018-12-01\r\n") }
+        << QStringList { anniversary, birthday };
+    QTest::newRow("two files, one with each")
+        << QList<QByteArray> { mira("3.0", "BDAY:2018-12-01\r\n"), mira("4.0", "ANNIVERSARY:2018-12-01\r\n") }
+        << QStringList { birthday, anniversary };
+    QTest::newRow("a date of no kind, then a birthday of its day")
+        << QList<QByteArray> { mira("3.0", "X-ABDATE:2018-12-01\r\n"), mira("3.0", "BDAY:2018-12-01\r\n") }
+        << QStringList { birthday };
+}
+
+void TestImportContactsToLocalThread::keepsADateOfEachKindOnOneDay()
+{
+    QFETCH(QList<QByteArray>, files);
+    QFETCH(QStringList, dates);
+    QStringList paths;
+    for (const QByteArray& file : files)
+        paths << writeFile(file);
+    for (const QString& path : paths) {
+        RecordingReporter reporter;
+        runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+        QCOMPARE(reporter.successes().size(), 1);
+    }
+    const QString datesSql = QStringLiteral("select data1||'|'||data2||'|'||data3 from data where type = 6 order by _id");
+    QCOMPARE(SqlProbe(dbPath()).column(datesSql), dates);
+    const QList<QVariantList> before = SqlProbe(dbPath()).rows(QStringLiteral("select * from data order by _id"));
+    for (const QString& path : paths) {
+        RecordingReporter again;
+        runImport(path, ImportContactsToLocalThread::TYPE_VCARD, again);
+        QCOMPARE(again.successes(), QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_1_MERGED") });
+    }
+    QCOMPARE(SqlProbe(dbPath()).rows(QStringLiteral("select * from data order by _id")), before);
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)
