@@ -221,6 +221,25 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::newRow("CSV without a known column is an error")
         << "csv" << QByteArray("Foo,Bar\r\n1,2\r\n") << "This program reads none of the columns of this file."
         << 0;
+    // Lines of a card or calendar in a file named as cards are no table,
+    // whatever separators they hold; the file holds no card.
+    const QString noCard = QStringLiteral("No contact card was found in this file.");
+    QTest::newRow("a calendar named as cards")
+        << "vcf"
+        << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Harbor Software//Planner 3.2//EN\r\n"
+                      "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20181201\r\nSUMMARY:Mira's birthday\r\nEND:VEVENT\r\n"
+                      "END:VCALENDAR\r\n")
+        << noCard << 0;
+    QTest::newRow("a calendar line named as cards")
+        << "vcf" << QByteArray("DTSTART;TZID=Europe/Berlin:20181201T090000\r\n") << noCard << 0;
+    QTest::newRow("stray card properties named as cards")
+        << "vcf" << QByteArray("N:Holt;Mira;;;\r\nTEL;TYPE=CELL:+1 555 0142\r\n") << noCard << 0;
+    QTest::newRow("a table headed by the program's own columns, named as cards")
+        << "vcf" << QByteArray("Tel:Mobile,Email:Work\r\n+1 555 0100,desk@x.example\r\n")
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    QTest::newRow("card properties named as a table are a table")
+        << "csv" << QByteArray("TEL;TYPE=CELL:+1 555 0142\r\n") << "This program reads none of the columns of this file."
+        << 0;
     QTest::newRow("FIFO named with markup: no wait for a writer, the name escaped")
         << "fifo" << QByteArray()
         << "&lt;a href=\"file:evil\"&gt;open.vcf: This is a pipe (FIFO), not a file." << 0;
@@ -456,8 +475,9 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()
     QCOMPARE(lanes.problems, one.problems);
     QCOMPARE(lanes.count, one.count);
     // The kinds left out and the notices too, as the ending words them.
-    QCOMPARE(ImportContactsToLocalThread::outcome(1, 0, 1, false, lanes.whole).text,
-             ImportContactsToLocalThread::outcome(1, 0, 1, false, one.whole).text);
+    const auto cards = ImportContactsToLocalThread::TYPE_VCARD;
+    QCOMPARE(ImportContactsToLocalThread::outcome(1, 0, 1, false, lanes.whole, cards).text,
+             ImportContactsToLocalThread::outcome(1, 0, 1, false, one.whole, cards).text);
     QCOMPARE(lanes.skipped, one.skipped);
     QCOMPARE(lanes.skippedLines, one.skippedLines);
 
@@ -483,7 +503,7 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()
     runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
     QCOMPARE(reporter.successes(),
              QStringList { g_messageText(ImportContactsToLocalThread::outcome(added, merged, int(inOrder.size()), false,
-                                                                            one.whole)
+                                                                            one.whole, cards)
                                              .text) });
     for (const char* table : { "contact", "data", "contact_group" }) {
         const QString sql = QStringLiteral("select * from %1 order by _id").arg(QLatin1String(table));
