@@ -22,6 +22,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
 #include <optional>
@@ -192,10 +193,25 @@ bool looksBinary(const QString& text)
     return control > kStray && control * 50 > text.size();
 }
 
+// Whether the character separates the cells of a table's row.
+bool isCellSeparator(QChar c)
+{
+    return c == QLatin1Char(',') || c == QLatin1Char(';') || c == QLatin1Char('\t');
+}
+
 // Whether the line holds one of the separators a table is read with.
 bool holdsCellSeparator(QStringView line)
 {
-    return line.contains(QLatin1Char(',')) || line.contains(QLatin1Char(';')) || line.contains(QLatin1Char('\t'));
+    return std::any_of(line.cbegin(), line.cend(), isCellSeparator);
+}
+
+// Whether the cell of a header row names a column the table reader knows.
+bool namesKnownColumn(QStringView cell)
+{
+    cell = cell.trimmed();
+    if (cell.size() >= 2 && cell.startsWith(QLatin1Char('"')) && cell.endsWith(QLatin1Char('"')))
+        cell = cell.mid(1, cell.size() - 2);
+    return CSVImport::colInfo(cell.toString()).entityType != 0;
 }
 
 // Whether a first line can be the header row of a contact table: cells
@@ -203,27 +219,23 @@ bool holdsCellSeparator(QStringView line)
 // column.
 bool isTableHeader(QStringView line)
 {
-    if (holdsCellSeparator(line))
-        return true;
-    QStringView cell = line;
-    if (cell.size() >= 2 && cell.startsWith(QLatin1Char('"')) && cell.endsWith(QLatin1Char('"')))
-        cell = cell.mid(1, cell.size() - 2);
-    return CSVImport::colInfo(cell.toString()).entityType != 0;
+    return holdsCellSeparator(line) || namesKnownColumn(line);
 }
 
-} // namespace
-
-std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::typeOfContent(const QByteArray& head)
+// The head as text: every encoding a card or a table comes in writes the
+// letters its format is told by as ASCII.
+QString headText(const QByteArray& head)
 {
-    QString text;
-    if (const auto utf16 = legacytext::utf16Start(head)) {
-        text = QString::fromUtf8(legacytext::utf16ToUtf8(head, *utf16));
-    } else {
-        // Every encoding a card or a table comes in writes these letters
-        // as ASCII.
-        text = QString::fromLatin1(head);
-    }
-    QStringView firstLine;
+    if (const auto utf16 = legacytext::utf16Start(head))
+        return QString::fromUtf8(legacytext::utf16ToUtf8(head, *utf16));
+    return QString::fromLatin1(head);
+}
+
+// Calls `visit` with each line of text that is not blank, trimmed and
+// without a byte-order mark, until it returns false.
+template <class Visit>
+void forEachLine(const QString& text, Visit visit)
+{
     qsizetype start = 0;
     while (start < text.size()) {
         qsizetype end = text.indexOf(QLatin1Char('\n'), start);
@@ -235,23 +247,104 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
         const QStringView bare = line.startsWith(QChar(0xFEFF)) ? line.mid(1)
             : line.startsWith(QLatin1String("\xEF\xBB\xBF")) ? line.mid(3)
                                                             : line;
-        if (bare.isEmpty())
-            continue;
-        if (bare.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0)
-            return TYPE_VCARD;
+        if (!bare.isEmpty() && !visit(bare))
+            return;
+    }
+}
+
+bool isCardBegin(QStringView line)
+{
+    return line.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0;
+}
+
+// A name or parameter name of a card's or calendar's line: ASCII letters,
+// digits and dashes.
+bool isContentWord(QStringView word)
+{
+    return !word.isEmpty() && std::all_of(word.cbegin(), word.cend(), [](QChar c) {
+        return c.unicode() < 0x80 && (c.isLetterOrNumber() || c == QLatin1Char('-'));
+    });
+}
+
+// Whether the line has the shape of a line of a card or a calendar: a name
+// (after a group and a dot), parameters after semicolons (words, with a
+// value after "="; 2.1 writes bare words and an empty one stands for
+// none), then a colon and the value.
+bool isContentLine(QStringView line)
+{
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    if (colon <= 0)
+        return false;
+    const QList<QStringView> parts = line.left(colon).split(QLatin1Char(';'));
+    QStringView name = parts.first();
+    if (const qsizetype dot = name.indexOf(QLatin1Char('.')); dot >= 0) {
+        if (!isContentWord(name.left(dot)))
+            return false;
+        name = name.mid(dot + 1);
+    }
+    if (!isContentWord(name))
+        return false;
+    return std::all_of(parts.cbegin() + 1, parts.cend(), [](QStringView parameter) {
+        const qsizetype equals = parameter.indexOf(QLatin1Char('='));
+        return parameter.isEmpty() || isContentWord(equals < 0 ? parameter : parameter.left(equals));
+    });
+}
+
+// The cell of the line, read as a table's row, that holds its first colon.
+QStringView cellWithColon(QStringView line)
+{
+    const qsizetype colon = line.indexOf(QLatin1Char(':'));
+    if (colon < 0)
+        return {};
+    qsizetype start = colon;
+    while (start > 0 && !isCellSeparator(line.at(start - 1)))
+        --start;
+    qsizetype end = colon;
+    while (end < line.size() && !isCellSeparator(line.at(end)))
+        ++end;
+    return line.mid(start, end - start);
+}
+
+} // namespace
+
+std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::typeOfContent(const QByteArray& head,
+                                                                                            bool namedAsCards)
+{
+    const QString text = headText(head);
+    QStringView firstLine;
+    bool card = false;
+    forEachLine(text, [&](QStringView line) {
+        card = isCardBegin(line);
         if (firstLine.isEmpty())
-            firstLine = bare;
+            firstLine = line;
         // A table's header comes first: a card pasted into one of its
         // cells later on does not make the file a card file.
-        if (holdsCellSeparator(bare))
-            break;
-    }
+        return !card && !holdsCellSeparator(line);
+    });
+    if (card)
+        return TYPE_VCARD;
     if (looksBinary(text))
         return std::nullopt;
+    // A card's or a calendar's line holds semicolons and commas in its
+    // parameters and values; in a file named as cards it starts no table.
+    if (namedAsCards && isContentLine(firstLine) && !namesKnownColumn(cellWithColon(firstLine)))
+        return TYPE_VCARD;
     // Nothing but blanks: the table reader says that the file is empty.
     if (firstLine.isEmpty() || isTableHeader(firstLine))
         return TYPE_CSV;
     return std::nullopt;
+}
+
+bool ImportContactsToLocalThread::beginsOnlyOtherObjects(const QByteArray& head)
+{
+    bool card = false;
+    bool other = false;
+    forEachLine(headText(head), [&](QStringView line) {
+        card = isCardBegin(line);
+        other = other || line.startsWith(QLatin1String("BEGIN:"), Qt::CaseInsensitive);
+        return !card;
+    });
+    return other && !card;
 }
 
 void ImportContactsToLocalThread::importAll()
@@ -271,11 +364,17 @@ void ImportContactsToLocalThread::importAll()
     if (!file.open(QIODevice::ReadOnly))
         throw Error(tr("%1 could not be read: %2").arg(QDir::toNativeSeparators(m_path), file.errorString()));
     const QByteArray head = file.read(kTypeProbeBytes);
+    const bool wholeFile = head.size() == file.size();
     file.close();
-    const std::optional<TYPE> type = typeOfContent(head);
+    const bool namedAsCards = QFileInfo(m_path).suffix().compare(QLatin1String("vcf"), Qt::CaseInsensitive) == 0;
+    const std::optional<TYPE> type = typeOfContent(head, namedAsCards);
     if (!type)
         throw Error(tr("%1: This file is not a vCard or CSV file.").arg(QDir::toNativeSeparators(m_path)));
     m_type = *type;
+    // A calendar and no card in it: the card reader would take the BEGIN
+    // of the calendar and of each event for a card's.
+    if (m_type == TYPE_VCARD && wholeFile && beginsOnlyOtherObjects(head))
+        throw Error(outcome(0, 0, 0, false, ImportProblems(), TYPE_VCARD).text);
 
     std::unique_ptr<AbsImport> reader;
     switch (m_type) {
@@ -359,7 +458,7 @@ void ImportContactsToLocalThread::importAll()
     for (const QString& text : capped.listed())
         problems.add(text);
     problems.addUnlisted(capped.count() - int(capped.listed().size()));
-    const Outcome result = outcome(added, merged, reader->total(), sizeBefore == 0, problems);
+    const Outcome result = outcome(added, merged, reader->total(), sizeBefore == 0, problems, m_type);
     m_stored = added + merged;
     if (result.isError)
         m_reporter->invokeErrorOccurred(g_messageText(result.text));
@@ -369,16 +468,22 @@ void ImportContactsToLocalThread::importAll()
 
 ImportContactsToLocalThread::Outcome ImportContactsToLocalThread::outcome(int added, int merged, int records,
                                                                           bool fileEmpty,
-                                                                          const ImportProblems& problems)
+                                                                          const ImportProblems& problems,
+                                                                          TYPE format)
 {
     constexpr int kShown = 10;
     Outcome result;
     if (added + merged == 0) {
         // Nothing stored is never a success, an empty file included.
         result.isError = true;
-        result.text = fileEmpty ? tr("This file is empty: there are no contacts in it.")
-            : records == 0      ? tr("No contact was found in this file.")
-                                : tr("No contact could be imported from this file.");
+        if (fileEmpty)
+            result.text = tr("This file is empty: there are no contacts in it.");
+        else if (records > 0)
+            result.text = tr("No contact could be imported from this file.");
+        else if (format == TYPE_VCARD)
+            result.text = tr("No contact card was found in this file.");
+        else
+            result.text = tr("No contact was found in this file.");
     } else {
         result.text = merged == 0 ? tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB").arg(added)
                                   : tr("IDS_SUC_IMPORT_%1_CONTACTS_TO_DB_%2_MERGED").arg(added).arg(merged);

@@ -45,11 +45,18 @@ public:
     // vCard when a line of head is "BEGIN:VCARD" (any case, blanks around
     // it, in UTF-8, an 8-bit encoding or UTF-16 with or without a
     // byte-order mark)
-    // before any line with a cell separator; CSV when the first line that
-    // is not blank can be a table's header (it holds a separator, or names
-    // one known column), or when there is no such line; none for binary
-    // content (a picture, a document, random bytes) or any other text.
-    static std::optional<TYPE> typeOfContent(const QByteArray& head);
+    // before any line with a cell separator; none for binary content (a
+    // picture, a document, random bytes); vCard for a file named as cards
+    // (`namedAsCards`) whose first line that is not blank is a line of a
+    // card or a calendar ("TEL;TYPE=CELL:...", "DTSTART;VALUE=DATE:...")
+    // unless the cell with its colon names a known column (the program's
+    // own "Tel:Mobile"); CSV when the first line that is not blank can be a
+    // table's header (it holds a separator, or names one known column), or
+    // when there is no such line; none for any other text.
+    static std::optional<TYPE> typeOfContent(const QByteArray& head, bool namedAsCards);
+    // Whether lines of head begin objects other than cards ("BEGIN:VCALENDAR",
+    // "BEGIN:VEVENT") and none begins a card, as typeOfContent() reads them.
+    static bool beginsOnlyOtherObjects(const QByteArray& head);
     // How much of the file typeOfContent() looks at.
     static constexpr qint64 kTypeProbeBytes = 1024 * 1024;
 
@@ -58,12 +65,13 @@ public:
     // were, one line that counts the values of kinds no field holds by the
     // kind's name (most first), and one that counts the harmless notices.
     // A file with bytes in it of which no contact was stored is a failure
-    // (isError), its text saying why.
+    // (isError), its text saying why in words of the format it was read as.
     struct Outcome {
         QString text;
         bool isError = false;
     };
-    static Outcome outcome(int added, int merged, int records, bool fileEmpty, const ImportProblems& problems);
+    static Outcome outcome(int added, int merged, int records, bool fileEmpty, const ImportProblems& problems,
+                           TYPE format);
 
     // Adds to `problems` what merging the contact under the rule leaves out
     // of the values it names: of a type a contact holds one of (a group, a

@@ -8,6 +8,11 @@ bool AbsContactCombineRule::joinsFirstWithoutKeys(int)
     return false;
 }
 
+QStringList AbsContactCombineRule::noKindCodes(int)
+{
+    return {};
+}
+
 bool AbsContactCombineRule::isEntityEqual(const pim::Entity& left, const pim::Entity& right, QStringList keys)
 {
     static const QVariant absent;

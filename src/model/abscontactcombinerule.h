@@ -34,6 +34,16 @@ public:
     // that lists its companies and a title alone beside them means a title
     // of its own. False unless a rule says so.
     virtual bool joinsFirstWithoutKeys(int type);
+    // For a multi-valued type whose minimal keys hold the sub-type ("data2")
+    // and label ("data3"): the sub-type codes, as text (empty text for
+    // none), that without a label name no particular kind of the value, as
+    // a reader stores one whose file named none. An incoming entity that
+    // matches no stored one on every minimal key then matches on the others
+    // alone: one of no particular kind goes into the first stored entity of
+    // its value and leaves that one's kind, one of a kind goes into the
+    // first stored entity of its value that names none and gives it its
+    // kind. Empty (the default): entities of different kinds never meet.
+    virtual QStringList noKindCodes(int type);
 
     // True when both entities hold equal values under every key (true for
     // no keys). A key absent on both sides is equal; absent on one side is

@@ -332,6 +332,11 @@ private:
     struct MergeKeys {
         bool known = false;
         QStringList min;
+        // min without the sub-type and label, when it holds either: what a
+        // value of no given kind is matched on. Else empty.
+        QStringList values;
+        // AbsContactCombineRule::noKindCodes, when `values` is not empty.
+        QStringList noKindCodes;
         QStringList kept;
         bool single = false;
         bool joinsFirst = false;
@@ -345,6 +350,14 @@ private:
         QList<int> keptNumbers;
     };
     const MergeKeys& mergeKeys(int type);
+    // How combine_entity() looks for the stored entity an incoming one
+    // goes into: equal on every minimal key, on MergeKeys::values alone,
+    // or on those alone among the entities of no particular kind.
+    enum class Match { Whole, Value, NoKind };
+    // The place in list of the first such entity (by the index `byKey`
+    // when given), or list.size().
+    static qsizetype storedPlace(const QList<pim::Entity>& list, const pim::Entity& incoming, const MergeKeys& keys,
+                                 Match match, EntityKeys* byKey);
     QMap<int, QList<pim::Entity>> combineInto(const pim::_Contact& incoming, pim::_Contact* stored, bool& existed);
     // The contact's rows in the columns a merge compares only, without
     // the rows of types the rule never merges; for mergeContact.

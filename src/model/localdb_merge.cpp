@@ -95,6 +95,14 @@ bool isTypeKey(const QString& key)
     return key == kData2 || key == kData3;
 }
 
+// Whether the entity names no particular kind of its value: no label and
+// a sub-type among `codes` (AbsContactCombineRule::noKindCodes).
+bool namesNoKind(const pim::Entity& entity, const QStringList& codes)
+{
+    return !codes.isEmpty() && comparedText(entity.fields.value(kData3)).isEmpty()
+        && codes.contains(comparedText(entity.fields.value(kData2)));
+}
+
 // The keys without those of the sub-type and label: what an entity whose
 // file named no type is matched and merged on. False when none was there.
 bool dropTypeKeys(QStringList& keys)
@@ -203,10 +211,17 @@ private:
 
 // Where in a type's stored list the entities of each comparison key are, in
 // list order. Entries are added as the list grows; one left behind by an
-// entity since removed is harmless, as every hit is checked again.
+// entity since removed or changed is harmless, as every hit is checked again.
 struct LocalDb::EntityKeys {
+    // By the whole minimal keys.
     QHash<QByteArray, QList<qsizetype>> places;
     qsizetype indexed = 0;
+    // By the minimal keys without sub-type and label (MergeKeys::values):
+    // every entity, and apart those that named no kind when indexed. A
+    // merge may give such an entity a kind, never take it away.
+    QHash<QByteArray, QList<qsizetype>> byValue;
+    QHash<QByteArray, QList<qsizetype>> noKind;
+    qsizetype valuesIndexed = 0;
 
     void catchUp(const QList<pim::Entity>& list, const QStringList& keys)
     {
@@ -214,7 +229,87 @@ struct LocalDb::EntityKeys {
         for (; indexed < list.size(); ++indexed)
             places[comparisonKey(list.at(indexed), keys)].append(indexed);
     }
+    void catchUpValues(const QList<pim::Entity>& list, const MergeKeys& keys)
+    {
+        valuesIndexed = qMin(valuesIndexed, list.size());
+        for (; valuesIndexed < list.size(); ++valuesIndexed) {
+            const pim::Entity& entity = list.at(valuesIndexed);
+            const QByteArray key = comparisonKey(entity, keys.values);
+            byValue[key].append(valuesIndexed);
+            if (namesNoKind(entity, keys.noKindCodes))
+                noKind[key].append(valuesIndexed);
+        }
+    }
+    // The entity at `at` now holds these minimal keys as well: found under
+    // them too, in list order.
+    void addPlace(const QByteArray& key, qsizetype at)
+    {
+        QList<qsizetype>& list = places[key];
+        const auto it = std::lower_bound(list.begin(), list.end(), at);
+        if (it == list.end() || *it != at)
+            list.insert(it, at);
+    }
 };
+
+namespace {
+
+// The first place in list, of `candidates` (in list order) when given,
+// whose entity `accepts` takes; list.size() for none.
+template <class Accepts>
+qsizetype firstPlace(const QList<pim::Entity>& list, const QList<qsizetype>* candidates, Accepts accepts)
+{
+    if (!candidates) {
+        for (qsizetype i = 0; i < list.size(); ++i) {
+            if (accepts(list.at(i)))
+                return i;
+        }
+        return list.size();
+    }
+    for (const qsizetype i : *candidates) {
+        if (i < list.size() && accepts(list.at(i)))
+            return i;
+    }
+    return list.size();
+}
+
+} // namespace
+
+qsizetype LocalDb::storedPlace(const QList<pim::Entity>& list, const pim::Entity& incoming, const MergeKeys& keys,
+                               Match match, EntityKeys* byKey)
+{
+    static const QList<qsizetype> none;
+    const QStringList& on = match == Match::Whole ? keys.min : keys.values;
+    const auto accepts = [&](const pim::Entity& stored) {
+        return (match != Match::NoKind || namesNoKind(stored, keys.noKindCodes))
+            && matchesStored(stored, incoming, on);
+    };
+    if (!byKey)
+        return firstPlace(list, nullptr, accepts);
+    const QByteArray key = comparisonKey(incoming, on);
+    if (match == Match::Whole) {
+        byKey->catchUp(list, keys.min);
+        const auto it = byKey->places.constFind(key);
+        return firstPlace(list, it == byKey->places.cend() ? &none : &*it, accepts);
+    }
+    byKey->catchUpValues(list, keys);
+    if (match == Match::Value) {
+        const auto it = byKey->byValue.constFind(key);
+        return firstPlace(list, it == byKey->byValue.cend() ? &none : &*it, accepts);
+    }
+    // Those at the front that name a kind by now (or are gone) never name
+    // none again: each is passed over once, however many look it up.
+    const auto it = byKey->noKind.find(key);
+    if (it == byKey->noKind.end())
+        return list.size();
+    QList<qsizetype>& places = *it;
+    while (!places.isEmpty()) {
+        const qsizetype i = places.constFirst();
+        if (i < list.size() && accepts(list.at(i)))
+            return i;
+        places.removeFirst();
+    }
+    return list.size();
+}
 
 // A stored contact as it reads back, with its key indexes by type.
 struct LocalDb::MergeTarget {
@@ -232,20 +327,15 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
 {
     if (!m_rule)
         throw Error(QStringLiteral("LocalDb: no duplicate rule to merge with"));
-    QStringList minKeys;
-    QStringList keptKeys;
-    QStringList keptColumns;
-    bool single = false;
-    if (pim::isValidEntityType(type)) {
-        const MergeKeys& keys = mergeKeys(type);
-        minKeys = keys.min;
-        keptKeys = keys.kept;
-        keptColumns = keys.keptColumns;
-        single = keys.single;
-    } else {
-        minKeys = m_rule->checkEqualFieldsMin(type);
-        keptKeys = m_rule->validFields(type, single);
+    MergeKeys unknownType;
+    if (!pim::isValidEntityType(type)) {
+        unknownType.min = m_rule->checkEqualFieldsMin(type);
+        unknownType.kept = m_rule->validFields(type, unknownType.single);
     }
+    const MergeKeys& keys = pim::isValidEntityType(type) ? mergeKeys(type) : unknownType;
+    QStringList keptKeys = keys.kept;
+    QStringList keptColumns = keys.keptColumns;
+    const bool single = keys.single;
     if (keptKeys.isEmpty())
         return false;
     // A value that came without a sub-type or label finds its stored entry
@@ -253,28 +343,29 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     // are: a file that does not know them (a label of a phone, a kind the
     // format has no word for) must not turn them into its default.
     const bool typeGiven = pim::isTypeGiven(incoming);
-    if (!typeGiven && dropTypeKeys(minKeys))
-        byKey = nullptr; // indexed on the whole minimal keys
+    bool keepsKind = !typeGiven;
+    // A stored entry of no particular kind takes the incoming one's kind:
+    // its minimal keys change.
+    bool givesKind = false;
 
     bool taken = false;
     qsizetype place = list.size();
-    if (!single && byKey) {
-        byKey->catchUp(list, minKeys);
-        for (const qsizetype i : byKey->places.value(comparisonKey(incoming, minKeys))) {
-            if (i < list.size() && matchesStored(list.at(i), incoming, minKeys)) {
-                place = i;
-                break;
+    if (single) {
+        if (!list.isEmpty())
+            place = 0;
+    } else if (keepsKind && !keys.values.isEmpty()) {
+        place = storedPlace(list, incoming, keys, Match::Value, byKey);
+    } else {
+        place = storedPlace(list, incoming, keys, Match::Whole, byKey);
+        if (place == list.size() && !keys.noKindCodes.isEmpty()) {
+            if (namesNoKind(incoming, keys.noKindCodes)) {
+                place = storedPlace(list, incoming, keys, Match::Value, byKey);
+                keepsKind = true;
+            } else {
+                place = storedPlace(list, incoming, keys, Match::NoKind, byKey);
+                givesKind = place < list.size();
             }
         }
-    } else if (!single) {
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            if (matchesStored(list.at(i), incoming, minKeys)) {
-                place = i;
-                break;
-            }
-        }
-    } else if (!list.isEmpty()) {
-        place = 0;
     }
     if (place == list.size() && !single)
         place = joinPlace(list, incoming, keptColumns, joinable);
@@ -284,7 +375,7 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     }
     if (at)
         *at = place;
-    if (taken && !typeGiven) {
+    if (taken && keepsKind) {
         dropTypeKeys(keptKeys);
         dropTypeKeys(keptColumns);
     }
@@ -320,6 +411,8 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         list.append(merged);
         return true;
     }
+    if (givesKind && byKey)
+        byKey->addPlace(comparisonKey(merged, keys.min), place);
     // An incoming entity lacking a key stored as empty text (no label, so
     // no "data3") is no change: only what the row would read back counts.
     return rowChanges(type, before, merged);

@@ -16,6 +16,8 @@
 namespace {
 
 const QString kData15 = QStringLiteral("data15");
+const QString kData2 = QStringLiteral("data2");
+const QString kData3 = QStringLiteral("data3");
 const QString kData4 = QStringLiteral("data4");
 const QString kColId = QStringLiteral("_id");
 const QString kColSrcId = QStringLiteral("src_id");
@@ -333,6 +335,11 @@ const LocalDb::MergeKeys& LocalDb::mergeKeys(int type)
     fresh.min = m_rule->checkEqualFieldsMin(type);
     fresh.kept = m_rule->validFields(type, fresh.single);
     fresh.joinsFirst = !fresh.single && m_rule->joinsFirstWithoutKeys(type);
+    fresh.values = fresh.min;
+    if (fresh.values.removeIf([](const QString& key) { return key == kData2 || key == kData3; }) == 0)
+        fresh.values.clear();
+    else if (!fresh.single)
+        fresh.noKindCodes = m_rule->noKindCodes(type);
     const Layout& l = layout(type);
     for (const QString& column : l.readAll) {
         // The hash column of a photo is written from the bytes, so a merge

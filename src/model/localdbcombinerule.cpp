@@ -59,6 +59,10 @@ QStringList LocalDbCombineRule::checkEqualFieldsMin(int type)
         // other by its company, and a new title or department of the same
         // company updates it.
         return {QStringLiteral("data1")};
+    case pim::ENTITY_EVENT:
+        // A birthday and a wedding anniversary often fall on one day: the
+        // kind tells one date from the other.
+        return kValueLabel;
     default:
         return checkEmptyFields(type);
     }
@@ -119,4 +123,16 @@ bool LocalDbCombineRule::joinsFirstWithoutKeys(int type)
     // alone, a table's job title column) is of the organisation the
     // contact is known by, not a second one.
     return type == pim::ENTITY_ORG;
+}
+
+QStringList LocalDbCombineRule::noKindCodes(int type)
+{
+    // A date whose file named no kind is stored as Other, or without a
+    // sub-type at all (a table's date column without its type cell). A
+    // stored row cannot tell that from a chosen Other, so it is the same
+    // date as one of its day that another file names the kind of: a
+    // birthday is not stored twice.
+    if (type == pim::ENTITY_EVENT)
+        return {QString(), QStringLiteral("0")};
+    return {};
 }

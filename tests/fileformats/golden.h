@@ -161,9 +161,12 @@ inline QByteArray dumpImport(AbsImport& reader, const QString& path)
         ImportProblems problems = reader.problems();
         for (const QString& text : merging.listed())
             problems.add(text);
-        // The import's final message, as if every named contact were new.
+        // The import's final message, as if every named contact were new,
+        // in the words of the format of the folder.
+        const auto format = path.endsWith(QLatin1String(".vcf")) ? ImportContactsToLocalThread::TYPE_VCARD
+                                                                 : ImportContactsToLocalThread::TYPE_CSV;
         const auto outcome = ImportContactsToLocalThread::outcome(named, 0, reader.total(),
-                                                                  QFileInfo(path).size() == 0, problems);
+                                                                  QFileInfo(path).size() == 0, problems, format);
         out << (outcome.isError ? QStringLiteral("error message ") : QStringLiteral("message "))
                 + escape(outcome.text);
     } catch (const std::exception& e) {

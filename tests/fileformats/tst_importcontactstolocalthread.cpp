@@ -122,6 +122,8 @@ private slots:
     void namesANamelessContactAlikeFromCardsAndTables();
     void endingNamesTheGroupAndNicknameTheMergeKeeps_data();
     void endingNamesTheGroupAndNicknameTheMergeKeeps();
+    void keepsADateOfEachKindOnOneDay_data();
+    void keepsADateOfEachKindOnOneDay();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -218,6 +220,25 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
         << "vcf" << QByteArray("Mobile\r\n+1 555 0100\r\n") << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
     QTest::newRow("CSV without a known column is an error")
         << "csv" << QByteArray("Foo,Bar\r\n1,2\r\n") << "This program reads none of the columns of this file."
+        << 0;
+    // Lines of a card or calendar in a file named as cards are no table,
+    // whatever separators they hold; the file holds no card.
+    const QString noCard = QStringLiteral("No contact card was found in this file.");
+    QTest::newRow("a calendar named as cards")
+        << "vcf"
+        << QByteArray("BEGIN:VCALENDAR\r\nVERSION:2.0\r\nPRODID:-//Harbor Software//Planner 3.2//EN\r\n"
+                      "BEGIN:VEVENT\r\nDTSTART;VALUE=DATE:20181201\r\nSUMMARY:Mira's birthday\r\nEND:VEVENT\r\n"
+                      "END:VCALENDAR\r\n")
+        << noCard << 0;
+    QTest::newRow("a calendar line named as cards")
+        << "vcf" << QByteArray("DTSTART;TZID=Europe/Berlin:20181201T090000\r\n") << noCard << 0;
+    QTest::newRow("stray card properties named as cards")
+        << "vcf" << QByteArray("N:Holt;Mira;;;\r\nTEL;TYPE=CELL:+1 555 0142\r\n") << noCard << 0;
+    QTest::newRow("a table headed by the program's own columns, named as cards")
+        << "vcf" << QByteArray("Tel:Mobile,Email:Work\r\n+1 555 0100,desk@x.example\r\n")
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    QTest::newRow("card properties named as a table are a table")
+        << "csv" << QByteArray("TEL;TYPE=CELL:+1 555 0142\r\n") << "This program reads none of the columns of this file."
         << 0;
     QTest::newRow("FIFO named with markup: no wait for a writer, the name escaped")
         << "fifo" << QByteArray()
@@ -454,8 +475,9 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()
     QCOMPARE(lanes.problems, one.problems);
     QCOMPARE(lanes.count, one.count);
     // The kinds left out and the notices too, as the ending words them.
-    QCOMPARE(ImportContactsToLocalThread::outcome(1, 0, 1, false, lanes.whole).text,
-             ImportContactsToLocalThread::outcome(1, 0, 1, false, one.whole).text);
+    const auto cards = ImportContactsToLocalThread::TYPE_VCARD;
+    QCOMPARE(ImportContactsToLocalThread::outcome(1, 0, 1, false, lanes.whole, cards).text,
+             ImportContactsToLocalThread::outcome(1, 0, 1, false, one.whole, cards).text);
     QCOMPARE(lanes.skipped, one.skipped);
     QCOMPARE(lanes.skippedLines, one.skippedLines);
 
@@ -481,7 +503,7 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()
     runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
     QCOMPARE(reporter.successes(),
              QStringList { g_messageText(ImportContactsToLocalThread::outcome(added, merged, int(inOrder.size()), false,
-                                                                            one.whole)
+                                                                            one.whole, cards)
                                              .text) });
     for (const char* table : { "contact", "data", "contact_group" }) {
         const QString sql = QStringLiteral("select * from %1 order by _id").arg(QLatin1String(table));
@@ -582,6 +604,57 @@ void TestImportContactsToLocalThread::endingNamesTheGroupAndNicknameTheMergeKeep
              QStringList { group });
     QCOMPARE(probe.column(QStringLiteral("select data1 from data where type = 5")),
              nickname.isEmpty() ? QStringList() : QStringList { nickname });
+}
+
+// A birthday and an anniversary on one day are two dates, from one card
+// or from two files; a date whose file named no kind is the same date as
+// one of its day that a later file names. Importing every file again
+// changes nothing.
+void TestImportContactsToLocalThread::keepsADateOfEachKindOnOneDay_data()
+{
+    QTest::addColumn<QList<QByteArray>>("files");
+    QTest::addColumn<QStringList>("dates");
+    const auto mira = [](const QByteArray& version, const QByteArray& lines) {
+        return "BEGIN:VCARD\r\nVERSION:" + version + "\r\nN:Holt;Mira;;;\r\nFN:Mira Holt\r\n" + lines
+            + "END:VCARD\r\n";
+    };
+    const QString birthday = QStringLiteral("2018-12-01T00:00:00|3|");
+    const QString anniversary = QStringLiteral("2018-12-01T00:00:00|1|");
+    QTest::newRow("a 4.0 card with both")
+        << QList<QByteArray> { mira("4.0", "BDAY:2018-12-01\r\nANNIVERSARY:2018-12-01\r\n") }
+        << QStringList { birthday, anniversary };
+    QTest::newRow("a 3.0 card with both, the anniversary first")
+        << QList<QByteArray> { mira("3.0", "X-ANNIVERSARY:2018-12-01\r\nBDAY:2018-12-01\r\n") }
+        << QStringList { anniversary, birthday };
+    QTest::newRow("two files, one with each")
+        << QList<QByteArray> { mira("3.0", "BDAY:2018-12-01\r\n"), mira("4.0", "ANNIVERSARY:2018-12-01\r\n") }
+        << QStringList { birthday, anniversary };
+    QTest::newRow("a date of no kind, then a birthday of its day")
+        << QList<QByteArray> { mira("3.0", "X-ABDATE:2018-12-01\r\n"), mira("3.0", "BDAY:2018-12-01\r\n") }
+        << QStringList { birthday };
+}
+
+void TestImportContactsToLocalThread::keepsADateOfEachKindOnOneDay()
+{
+    QFETCH(QList<QByteArray>, files);
+    QFETCH(QStringList, dates);
+    QStringList paths;
+    for (const QByteArray& file : files)
+        paths << writeFile(file);
+    for (const QString& path : paths) {
+        RecordingReporter reporter;
+        runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+        QCOMPARE(reporter.successes().size(), 1);
+    }
+    const QString datesSql = QStringLiteral("select data1||'|'||data2||'|'||data3 from data where type = 6 order by _id");
+    QCOMPARE(SqlProbe(dbPath()).column(datesSql), dates);
+    const QList<QVariantList> before = SqlProbe(dbPath()).rows(QStringLiteral("select * from data order by _id"));
+    for (const QString& path : paths) {
+        RecordingReporter again;
+        runImport(path, ImportContactsToLocalThread::TYPE_VCARD, again);
+        QCOMPARE(again.successes(), QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_1_MERGED") });
+    }
+    QCOMPARE(SqlProbe(dbPath()).rows(QStringLiteral("select * from data order by _id")), before);
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)

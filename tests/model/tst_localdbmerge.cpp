@@ -183,6 +183,80 @@ private slots:
             QVERIFY(pim::isTypeGiven(e));
     }
 
+    // Dates meet on their value and their kind: a birthday and an
+    // anniversary of one day are two dates. One of no particular kind (no
+    // label, sub-type Other or none: what a reader stores when the file
+    // named none) goes with a date of its day of any kind, so that a file
+    // naming the kind adds none. Each row runs on a short list and on one
+    // long enough for the merge to index it.
+    void mergesADateByValueAndKind_data()
+    {
+        QTest::addColumn<int>("padding");
+        QTest::addColumn<Maps>("storedDates");
+        QTest::addColumn<Maps>("incoming");
+        QTest::addColumn<QStringList>("rowsAfter");
+        const QString day = QStringLiteral("2018-12-01T00:00:00");
+        const auto date = [&day](const QVariant& kind, const QString& label = QString()) {
+            QVariantMap fields { { "data1", day }, { "data2", kind } };
+            if (!label.isNull())
+                fields.insert("data3", label);
+            return fields;
+        };
+        const QVariantMap bare { { "data1", day } };
+        QVariantMap notGiven = date(0);
+        notGiven.insert(pim::typeNotGivenKey(), true);
+        const QString birthday = day + "|3|", anniversary = day + "|1|";
+        for (const int padding : { 0, 40 }) {
+            const auto row = [padding](const char* name, const Maps& stored, const Maps& in, const QStringList& after) {
+                QTest::addRow("%s, %d other dates", name, padding) << padding << stored << in << after;
+            };
+            row("an anniversary on a birthday is a second date", { date("3", "") }, { date(1) }, { birthday, anniversary });
+            row("a birthday met again changes nothing", { date("3", "") }, { date(3) }, { birthday });
+            row("a labelled date is a kind of its own", { date("0", "Wedding") }, { date(1) },
+                { day + "|0|Wedding", anniversary });
+            row("a stored date of no kind takes the kind that comes", { date("0", "") }, { date(3) }, { birthday });
+            row("a stored date without a sub-type takes the kind that comes", { date("", "") }, { date(1) },
+                { anniversary });
+            row("an incoming date of no kind leaves the stored kind", { date("3", "") }, { date(0) }, { birthday });
+            row("an incoming date without a sub-type leaves the stored kind", { date("1", "") }, { bare },
+                { anniversary });
+            row("a date whose file named no kind leaves the stored kind", { date("1", "") }, { notGiven },
+                { anniversary });
+            row("a stored date of no kind takes one kind only", { date("0", "") }, { date(3), date(1) },
+                { birthday, anniversary });
+            row("a kind given to a stored date is found again", { date("0", "") }, { date(3), date(3) }, { birthday });
+            row("a date of the same kind comes before one of no kind", { date("0", ""), date("1", "") }, { date(1) },
+                { day + "|0|", anniversary });
+            row("a date of no kind goes to the first date of its day", { date("3", ""), date("1", "") }, { date(0) },
+                { birthday, anniversary });
+            row("two kinds in one contact with none stored", {}, { date(3), date(1), date(3) }, { birthday, anniversary });
+        }
+    }
+    void mergesADateByValueAndKind()
+    {
+        QFETCH(int, padding);
+        QFETCH(Maps, storedDates);
+        QFETCH(Maps, incoming);
+        QFETCH(QStringList, rowsAfter);
+        merge(contactOf("Ann", { { 1, { QVariantMap { { "data1", "Ann" } } } } }));
+        const auto cid = m_db->isContactBaseExist("Ann");
+        for (int i = 0; i < padding; ++i) {
+            pim::Entity e = entityOf({ { "data1", QStringLiteral("1900-01-%1T00:00:00").arg(i + 1) }, { "data2", "3" } });
+            m_db->insertEntity(cid, pim::ENTITY_EVENT, e);
+        }
+        for (const QVariantMap& f : storedDates) {
+            pim::Entity e = entityOf(f);
+            m_db->insertEntity(cid, pim::ENTITY_EVENT, e);
+        }
+        merge(contactOf("Ann", { { pim::ENTITY_EVENT, incoming } }));
+        QCOMPARE(SqlProbe(m_db->path())
+                     .column(QStringLiteral("select data1||'|'||data2||'|'||data3 from data where type=%1 and "
+                                            "data1 not like '1900-%' order by _id")
+                                 .arg(pim::ENTITY_EVENT)),
+                 rowsAfter);
+        QCOMPARE(count(QStringLiteral("select count(*) from data where data1 like '1900-%'")), padding);
+    }
+
     // A contact merged into an empty database; incoming source ids are the
     // peer's and never stored. The result's ids are exactly the rows written.
     void storesANewContact_data()
@@ -489,12 +563,22 @@ private slots:
                                       { 6, { { { "data1", QDateTime(QDate(1980, 5, 17), QTime(0, 0)) } } } } })
                  << contactOf("Cy", { { 4, { { { "data1", "" } } } },
                                       { 6, { { { "data1", "1980-05-17T00:00:00" } } } } })
-                 << contactOf(QString(), { { 3, { { { "data1", "999" } } } } });
+                 << contactOf(QString(), { { 3, { { { "data1", "999" } } } } })
+                 // Dates of two kinds on one day, then of no kind and of a
+                 // kind given to a date of none.
+                 << contactOf("Dee", { { 6, { { { "data1", "2018-12-01" }, { "data2", 3 } },
+                                              { { "data1", "2018-12-01" }, { "data2", 1 } } } } })
+                 << contactOf("Dee", { { 6, { { { "data1", "2018-12-01" }, { "data2", 0 } },
+                                              { { "data1", "2019-01-02" } } } } })
+                 << contactOf("DEE", { { 6, { { { "data1", "2019-01-02" }, { "data2", 3 } },
+                                              { { "data1", "2019-01-02" }, { "data2", 3 } },
+                                              { { "data1", "2018-12-01" }, { "data2", 0 }, { "data3", "Met" } } } } });
         // One contact grown past the sizes at which the merge keeps it and
         // indexes its lists.
         for (int i = 0; i < 80; ++i)
             sequence << contactOf("Bob", { { 3, { { { "data1", QString::number(1000 + i % 50) }, { "data2", i % 3 } } } },
-                                           { 4, { { { "data1", "b@x" }, { "data3", QString::number(i % 4) } } } } });
+                                           { 4, { { { "data1", "b@x" }, { "data3", QString::number(i % 4) } } } },
+                                           { 6, { { { "data1", QString::number(1900 + i % 50) }, { "data2", i < 50 ? 0 : 3 } } } } });
 
         const auto replay = [&](const QString& name, bool lean) {
             LocalDb db(m_dir->filePath(name), localRule());
