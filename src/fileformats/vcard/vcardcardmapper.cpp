@@ -50,6 +50,7 @@ enum Rule {
     RULE_ANNIVERSARY,
     RULE_DEPARTMENT,
     RULE_MESSAGING,
+    RULE_NAMED_URL,
 };
 
 Rule ruleFor(const QString& name)
@@ -69,6 +70,7 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("BDAY"), RULE_BDAY },
         { QStringLiteral("X-EVENT"), RULE_EVENT },
         { QStringLiteral("CATEGORIES"), RULE_CATEGORIES },
+        { QStringLiteral("CATEGORY"), RULE_CATEGORIES },
         { QStringLiteral("X-IM"), RULE_IM },
         { QStringLiteral("NOTE"), RULE_NOTE },
         { QStringLiteral("ORG"), RULE_ORG },
@@ -89,6 +91,11 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-SKYPE-USERNAME"), RULE_NAMED_IM },
         { QStringLiteral("X-QQ"), RULE_NAMED_IM },
         { QStringLiteral("X-GADUGADU"), RULE_NAMED_IM },
+        { QStringLiteral("X-GROUPWISE"), RULE_NAMED_IM },
+        { QStringLiteral("X-SIP"), RULE_NAMED_IM },
+        { QStringLiteral("X-WV-ID"), RULE_NAMED_IM },
+        { QStringLiteral("X-MS-IMADDRESS"), RULE_NAMED_IM },
+        { QStringLiteral("X-OUTLOOK-IM-ADDRESS"), RULE_NAMED_IM },
         { QStringLiteral("X-ABRELATEDNAMES"), RULE_ITEM_REL },
         { QStringLiteral("RELATED"), RULE_RELATED },
         { QStringLiteral("X-EVOLUTION-SPOUSE"), RULE_NAMED_REL },
@@ -100,10 +107,21 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-SPOUSE"), RULE_NAMED_REL },
         { QStringLiteral("X-MANAGER"), RULE_NAMED_REL },
         { QStringLiteral("X-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("X-WAB-SPOUSE_NAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-OUTLOOK-SPOUSE-NAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-OUTLOOK-MANAGER-NAME"), RULE_NAMED_REL },
+        // An older mail program's own spellings.
+        { QStringLiteral("SPOUSNAME"), RULE_NAMED_REL },
+        { QStringLiteral("MANNAME"), RULE_NAMED_REL },
+        { QStringLiteral("ASSNAME"), RULE_NAMED_REL },
         { QStringLiteral("ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-EVOLUTION-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-MS-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-WAB-WEDDING_ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-OUTLOOK-WEDDING-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-EVOLUTION-BLOG-URL"), RULE_NAMED_URL },
+        { QStringLiteral("X-EVOLUTION-VIDEO-URL"), RULE_NAMED_URL },
         // The desktop address book's own fields.
         { QStringLiteral("X-KADDRESSBOOK-X-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-KADDRESSBOOK-X-SPOUSESNAME"), RULE_NAMED_REL },
@@ -622,6 +640,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             break;
         case RULE_MESSAGING:
             readMessaging(value, contact);
+            break;
+        case RULE_NAMED_URL:
+            readNamedUrl(value, contact);
             break;
         }
     }

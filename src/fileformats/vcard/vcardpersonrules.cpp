@@ -306,14 +306,27 @@ void readRelated(const VCardValue& value, pim::_Contact& contact)
 
 void readNamedRelation(const VCardValue& value, pim::_Contact& contact)
 {
-    // Every such name ends in the relation's word: X-SPOUSE, X-MS-MANAGER,
-    // X-EVOLUTION-ASSISTANT; the desktop address book's adds "sName"
-    // (X-KADDRESSBOOK-X-SpousesName).
-    const QString& name = value.property().name;
-    QString word = name.mid(name.lastIndexOf(u'-') + 1).toLower();
-    if (word.endsWith(QLatin1String("sname")))
-        word.chop(5);
-    appendRelation(value, contact, relationType(word));
+    static const QHash<QString, QString> words {
+        { QStringLiteral("X-SPOUSE"), QStringLiteral("spouse") },
+        { QStringLiteral("X-MANAGER"), QStringLiteral("manager") },
+        { QStringLiteral("X-ASSISTANT"), QStringLiteral("assistant") },
+        { QStringLiteral("X-EVOLUTION-SPOUSE"), QStringLiteral("spouse") },
+        { QStringLiteral("X-EVOLUTION-MANAGER"), QStringLiteral("manager") },
+        { QStringLiteral("X-EVOLUTION-ASSISTANT"), QStringLiteral("assistant") },
+        { QStringLiteral("X-MS-SPOUSE"), QStringLiteral("spouse") },
+        { QStringLiteral("X-MS-MANAGER"), QStringLiteral("manager") },
+        { QStringLiteral("X-MS-ASSISTANT"), QStringLiteral("assistant") },
+        { QStringLiteral("X-KADDRESSBOOK-X-SPOUSESNAME"), QStringLiteral("spouse") },
+        { QStringLiteral("X-KADDRESSBOOK-X-MANAGERSNAME"), QStringLiteral("manager") },
+        { QStringLiteral("X-KADDRESSBOOK-X-ASSISTANTSNAME"), QStringLiteral("assistant") },
+        { QStringLiteral("X-WAB-SPOUSE_NAME"), QStringLiteral("spouse") },
+        { QStringLiteral("X-OUTLOOK-SPOUSE-NAME"), QStringLiteral("spouse") },
+        { QStringLiteral("X-OUTLOOK-MANAGER-NAME"), QStringLiteral("manager") },
+        { QStringLiteral("SPOUSNAME"), QStringLiteral("spouse") },
+        { QStringLiteral("MANNAME"), QStringLiteral("manager") },
+        { QStringLiteral("ASSNAME"), QStringLiteral("assistant") },
+    };
+    appendRelation(value, contact, relationType(words.value(value.property().name)));
 }
 
 } // namespace vcardrules
