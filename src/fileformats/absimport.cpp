@@ -86,6 +86,12 @@ ImportProblems ImportProblems::merged(const QList<const ImportProblems*>& parts)
     return all;
 }
 
+const QString& groupsNotReadKey()
+{
+    static const QString key = QStringLiteral("groupsNotRead");
+    return key;
+}
+
 QString standInName(const pim::_Contact& contact)
 {
     for (const int type : { int(pim::ENTITY_ORG), int(pim::ENTITY_PHONE), int(pim::ENTITY_EMAIL) }) {

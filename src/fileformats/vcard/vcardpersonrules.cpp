@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/vcardrules.h"
 
+#include "fileformats/absimport.h"
 #include "fileformats/vcard/qvcardparser.h"
 #include "model/pimlabels.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QTime>
 #include <QHash>
@@ -244,29 +244,25 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact)
 void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
     // The groups of a later CATEGORIES follow those of an earlier one.
-    if (notes.groupsCut)
-        return;
     const QStringList names = categoryNames(value.rawText(), value.unescapes());
     if (names.isEmpty())
         return;
     QList<pim::Entity>& groups = contact.entities[pim::ENTITY_GROUP];
+    const int notReadBefore = notes.groupsNotRead;
     for (const QString& name : names) {
         if (notes.groupNames.contains(name))
             continue;
-        if (groups.size() >= kMaxGroupsPerCard) {
-            if (!notes.groupsCut)
-                notes.add(value.property().line,
-                          QCoreApplication::translate("VCardImport",
-                                                      "the card is in more than %1 groups; the rest were left out.")
-                              .arg(kMaxGroupsPerCard));
-            notes.groupsCut = true;
-            return;
-        }
         notes.groupNames.insert(name);
+        if (groups.size() >= kMaxGroupsPerCard) {
+            ++notes.groupsNotRead;
+            continue;
+        }
         pim::Entity entity;
         entity.fields.insert(QStringLiteral("data2"), name);
         groups.append(entity);
     }
+    if (notes.groupsNotRead != notReadBefore)
+        groups.last().fields.insert(groupsNotReadKey(), notes.groupsNotRead);
 }
 
 void readNote(const VCardValue& value, pim::_Contact& contact)

@@ -16,11 +16,11 @@ namespace vcardrules {
 // line of its property, in words for the user.
 struct Notes {
     QList<std::pair<qint64, QString>> items;
-    // The card's groups reached the bound and one was cut off.
-    bool groupsCut = false;
     // The names of the card's groups so far, of every CATEGORIES line: a
     // name given twice makes one group.
     QSet<QString> groupNames;
+    // Of those, the groups beyond kMaxGroupsPerCard, which were not read.
+    int groupsNotRead = 0;
     // Line and name of each property with a value of a kind no rule reads
     // and that carried something a user keeps.
     QList<std::pair<qint64, QString>> leftOut;
@@ -28,7 +28,8 @@ struct Notes {
     void add(qint64 line, const QString& text) { items.append({ line, text }); }
 };
 
-// Groups one card may join; a card with more is damaged or hostile.
+// Groups one card may join; a card with more is damaged or hostile. The
+// rest are counted on the last group read (groupsNotReadKey()).
 constexpr int kMaxGroupsPerCard = 1000;
 
 // The entity's sub-type code, or for a custom label code 0 and the label
