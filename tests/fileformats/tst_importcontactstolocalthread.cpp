@@ -393,6 +393,18 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes_data()
     // Lanes start on the cards of the first megabyte while the rest is
     // still being counted.
     QTest::newRow("a file read while it is counted") << brokenCards(1500, 2000);
+    // Greek names in windows-1253 that name no charset: read in the one a
+    // card near the end declares, which lanes wait for, or, with none
+    // declared, as windows-1252 and named in one problem.
+    const auto greek = [](int i) { return "\xCD\xE9\xEA\xEF\xEB\xDC\xEF\xF5" + QByteArray::number(i % 45) + ";\xC5\xEB\xDD\xED\xE7"; };
+    QByteArray declaredLate, undeclared;
+    for (int i = 0; i < 1500; ++i)
+        declaredLate += card(greek(i), "NOTE:" + QByteArray(2000, 'n') + "\r\n");
+    declaredLate += card("Last;One", "LABEL;CHARSET=Windows-1253:\xC1\xE8\xDE\xED\xE1\r\n");
+    for (int i = 0; i < 150; ++i)
+        undeclared += card(greek(i));
+    QTest::newRow("8-bit text in the charset a late card declares") << declaredLate;
+    QTest::newRow("8-bit text in no declared charset") << undeclared;
 }
 
 void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
 #include <vector>
 
@@ -476,6 +477,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     OrgPairing orgs;
     Notes ownNotes;
     Notes& notes = notesOut ? *notesOut : ownNotes;
+    m_charsets.startCard(&card);
     const auto checkCharset = [&](const VCardProperty& property) {
         const QString charset = property.paramIgnoringCase(QStringLiteral("CHARSET"));
         if (charset.isEmpty() || m_charsets.isKnown(charset))
@@ -647,6 +649,11 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
     }
     orgs.settle(contact);
+    notes.unmarkedLines = m_charsets.unmarkedLines();
+    m_charsets.startCard(nullptr);
+    std::sort(notes.unmarkedLines.begin(), notes.unmarkedLines.end());
+    notes.unmarkedLines.erase(std::unique(notes.unmarkedLines.begin(), notes.unmarkedLines.end()),
+                              notes.unmarkedLines.end());
 
     if (hasN) {
         // The reading whose display name is the card's FN, else the

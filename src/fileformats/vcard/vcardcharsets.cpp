@@ -3,20 +3,44 @@
 
 #include "fileformats/fileformatslog.h"
 #include "fileformats/legacytext.h"
+#include "fileformats/vcard/vcardproperty.h"
 
 #include <QStringDecoder>
+
+namespace {
+
+// A charset's name as decoders are kept by.
+QByteArray keyOf(QByteArrayView charset)
+{
+    return charset.trimmed().toByteArray().toUpper();
+}
+
+// Names that need no decoder: UTF-8 is read by QString itself, and an
+// empty name or a list of names ("UTF-8,GBK") as UTF-8.
+bool readsAsUtf8(const QByteArray& key)
+{
+    return key.isEmpty() || key.contains(',') || key == "UTF-8" || key == "UTF8";
+}
+
+} // namespace
 
 VCardCharsets::VCardCharsets() = default;
 VCardCharsets::~VCardCharsets() = default;
 
+bool VCardCharsets::hasDecoder(QByteArrayView charset)
+{
+    const QByteArray key = keyOf(charset);
+    return !readsAsUtf8(key) && QStringDecoder(key.constData(), QStringConverter::Flag::Stateless).isValid();
+}
+
 QStringDecoder* VCardCharsets::decoderFor(const QString& charset)
 {
-    const QByteArray key = charset.trimmed().toLatin1().toUpper();
+    const QByteArray key = keyOf(charset.toLatin1());
     auto found = m_decoders.find(key);
     if (found != m_decoders.end())
         return found->second.get();
     std::unique_ptr<QStringDecoder> decoder;
-    if (!key.isEmpty() && !key.contains(',') && key != "UTF-8" && key != "UTF8") {
+    if (!readsAsUtf8(key)) {
         decoder = std::make_unique<QStringDecoder>(key.constData(), QStringConverter::Flag::Stateless);
         if (!decoder->isValid()) {
             qCInfo(lcVCard) << "unknown charset" << charset << "read as UTF-8";
@@ -40,6 +64,44 @@ QString VCardCharsets::decode(const QByteArray& bytes, const QString& charset)
 
 bool VCardCharsets::isKnown(const QString& charset)
 {
-    const QByteArray key = charset.trimmed().toLatin1().toUpper();
+    const QByteArray key = keyOf(charset.toLatin1());
     return key.isEmpty() || key == "UTF-8" || key == "UTF8" || decoderFor(charset);
+}
+
+void VCardCharsets::startCard(const QList<VCardProperty>* card)
+{
+    m_card = card;
+    m_cardLooked = false;
+    m_cardDecoder = nullptr;
+    m_unmarked.clear();
+}
+
+QStringDecoder* VCardCharsets::undeclaredDecoder()
+{
+    if (m_cardLooked)
+        return m_cardDecoder;
+    m_cardLooked = true;
+    if (m_card) {
+        for (const VCardProperty& property : *m_card) {
+            const QString charset = property.paramIgnoringCase(QStringLiteral("CHARSET"));
+            if (!charset.isEmpty() && (m_cardDecoder = decoderFor(charset)))
+                return m_cardDecoder;
+        }
+    }
+    if (m_fileCharset) {
+        const QString charset = m_fileCharset();
+        if (!charset.isEmpty())
+            m_cardDecoder = decoderFor(charset);
+    }
+    return m_cardDecoder;
+}
+
+QString VCardCharsets::decodeUndeclared(const QByteArray& bytes, qint64 line)
+{
+    if (legacytext::isValidUtf8(bytes))
+        return QString::fromUtf8(bytes);
+    if (QStringDecoder* decoder = undeclaredDecoder())
+        return decoder->decode(bytes);
+    m_unmarked.append(line);
+    return legacytext::fromWindows1252(bytes);
 }

@@ -92,6 +92,8 @@ struct VCardImport::Scan {
     std::exception_ptr failure;
     QList<VCardStreamParser::Problem> shape;
     int shapeCount = 0;
+    // See VCardStreamParser::declaredCharset(); final once found.
+    QByteArray declaredCharset;
     // The scan's file handle, the reader's own once the scan is done.
     std::unique_ptr<QIODevice> source;
     std::thread thread;
@@ -108,7 +110,10 @@ struct VCardImport::Scan {
     }
 };
 
-VCardImport::VCardImport() = default;
+VCardImport::VCardImport()
+{
+    m_mapper.setFileCharset([this] { return fileCharset(); });
+}
 
 VCardImport::~VCardImport()
 {
@@ -129,6 +134,8 @@ void VCardImport::runScan(Scan& scan)
             const std::lock_guard lock(scan.mutex);
             for (; published < scanner.closedRanges(); ++published)
                 scan.ranges.append(scanner.ranges().at(published));
+            if (scan.declaredCharset.isEmpty())
+                scan.declaredCharset = scanner.declaredCharset();
             scan.scanned = at - origin;
             scan.changed.notify_all();
             return !scan.stop;
@@ -138,6 +145,7 @@ void VCardImport::runScan(Scan& scan)
             scan.ranges.append(scanner.ranges().at(published));
         scan.shape = scanner.problems();
         scan.shapeCount = scanner.problemCount();
+        scan.declaredCharset = scanner.declaredCharset();
         scan.done = true;
         scan.changed.notify_all();
     } catch (...) {
@@ -213,6 +221,10 @@ void VCardImport::initialize(QString path)
     m_shape.clear();
     m_shapeCount = 0;
     m_shapeCursor = 0;
+    m_fileCharset.clear();
+    m_unmarkedLines.clear();
+    m_unmarkedCount = 0;
+    m_unmarkedReported = false;
     if (totalKnown())
         settle();
 }
@@ -234,6 +246,7 @@ void VCardImport::settle()
     m_ranges = scan.ranges;
     m_shape = scan.shape;
     m_shapeCount = scan.shapeCount;
+    m_fileCharset = QString::fromLatin1(scan.declaredCharset);
     m_source = std::move(scan.source);
     m_scan.reset();
     if (m_ranges.isEmpty())
@@ -306,12 +319,44 @@ bool VCardImport::hasNext()
 {
     if (m_cursor < m_ranges.size())
         return true;
-    if (!m_scan)
-        return false;
     if (m_isLane)
-        return takeScanned();
+        return m_scan && takeScanned();
     settle();
-    return m_cursor < m_ranges.size();
+    if (m_cursor < m_ranges.size())
+        return true;
+    reportUnmarked();
+    return false;
+}
+
+QString VCardImport::fileCharset()
+{
+    if (!m_scan)
+        return m_fileCharset;
+    Scan& scan = *m_scan;
+    std::unique_lock lock(scan.mutex);
+    scan.changed.wait(lock, [&] { return scan.stop || scan.done || !scan.declaredCharset.isEmpty(); });
+    return QString::fromLatin1(scan.declaredCharset);
+}
+
+void VCardImport::reportUnmarked()
+{
+    if (m_unmarkedReported || m_unmarkedCount == 0)
+        return;
+    m_unmarkedReported = true;
+    QStringList lines;
+    for (const qint64 line : std::as_const(m_unmarkedLines))
+        lines.append(QString::number(line));
+    QString places = lines.join(QLatin1String(", "));
+    if (m_unmarkedCount > lines.size())
+        places = tr("%1 and %2 more").arg(places).arg(m_unmarkedCount - lines.size());
+    m_problems.add(m_unmarkedCount == 1
+                       ? tr("Line %1: the text names no character set and is not UTF-8; it was read as "
+                            "windows-1252 (Western European), so check its letters.")
+                             .arg(places)
+                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read as "
+                            "windows-1252 (Western European), so check its letters.")
+                             .arg(places),
+                   std::numeric_limits<qint64>::max());
 }
 
 pim::_Contact VCardImport::nextContact()
@@ -346,6 +391,11 @@ pim::_Contact VCardImport::nextContact()
         found.append(notes.items);
         for (const auto& [line, name] : notes.leftOut)
             m_problems.addLeftOutKind(name, line);
+        for (const qint64 line : std::as_const(notes.unmarkedLines)) {
+            if (m_unmarkedLines.size() < ImportProblems::kMaxPlaces)
+                m_unmarkedLines.append(line);
+        }
+        m_unmarkedCount += int(notes.unmarkedLines.size());
     }
     if (contact.fullName.isEmpty())
         found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });
@@ -431,6 +481,7 @@ std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
     // found. The file's shape is this reader's to report, once, in
     // gatherLanes().
     lane->m_scan = m_scan;
+    lane->m_fileCharset = m_fileCharset;
     if (!m_scan)
         lane->takeLaneCards(m_ranges);
     return lane;
@@ -448,10 +499,15 @@ void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
         m_skipped += lane->m_skipped;
         skippedLines += lane->m_skippedLines;
         parts.append(&lane->m_problems);
+        m_unmarkedLines += lane->m_unmarkedLines;
+        m_unmarkedCount += lane->m_unmarkedCount;
     }
     std::sort(skippedLines.begin(), skippedLines.end());
     m_skippedLines = skippedLines.mid(0, 1000);
     m_problems = ImportProblems::merged(parts);
+    std::sort(m_unmarkedLines.begin(), m_unmarkedLines.end());
+    m_unmarkedLines.resize(qMin<qsizetype>(m_unmarkedLines.size(), ImportProblems::kMaxPlaces));
+    reportUnmarked();
 }
 
 void VCardImport::uninitialize()

@@ -65,6 +65,13 @@ private:
     void feedCard(const VCardStreamParser::CardRange& range);
     // Adds the file's shape problems that lie before the line.
     void reportShapeUpTo(qint64 line);
+    // The first charset with a decoder that a card of the file declares;
+    // while the file is still scanned, waits until the scan finds one or
+    // ends.
+    QString fileCharset();
+    // Adds the one problem that names the lines read as windows-1252 for
+    // want of a declared charset, once the last card was read.
+    void reportUnmarked();
 
     static std::unique_ptr<QIODevice> openUnbuffered(const QString& path);
 
@@ -85,6 +92,13 @@ private:
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
     ImportProblems m_problems;
+    // Known once the scan is done.
+    QString m_fileCharset;
+    // The first lines of text read as windows-1252 for want of a declared
+    // charset (ImportProblems::kMaxPlaces), and how many there were.
+    QList<qint64> m_unmarkedLines;
+    int m_unmarkedCount = 0;
+    bool m_unmarkedReported = false;
     QList<VCardStreamParser::Problem> m_shape;
     qsizetype m_shapeCursor = 0;
     int m_shapeCount = 0;

@@ -24,6 +24,10 @@ struct Notes {
     // Line and name of each property with a value of a kind no rule reads
     // and that carried something a user keeps.
     QList<std::pair<qint64, QString>> leftOut;
+    // The lines, ascending, of text that names no charset, is not UTF-8 and
+    // was read as windows-1252 for want of a charset the card or file
+    // declares.
+    QList<qint64> unmarkedLines;
 
     void add(qint64 line, const QString& text) { items.append({ line, text }); }
 };

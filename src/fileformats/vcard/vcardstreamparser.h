@@ -65,6 +65,10 @@ public:
     // How many of ranges() are whole: the last one ends only at the next
     // BEGIN or at finish().
     qsizetype closedRanges() const { return m_ranges.size() - (m_rangeOpen ? 1 : 0); }
+    // RangesOnly: the first charset with a decoder of its own
+    // (VCardCharsets::hasDecoder()) that a line of a card declares so far;
+    // empty when none does.
+    const QByteArray& declaredCharset() const { return m_declaredCharset; }
     // Malformed lines dropped (Cards mode), and the first of their line
     // numbers.
     int skippedLines() const { return m_skipped; }
@@ -76,6 +80,7 @@ private:
     static void onError(void* self, long long line);
     static void onWarning(void* self, long long line, int warning);
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
+    void noteDeclaredCharset(const char** params);
     // Hands bytes to the tokenizer; at each card's BEGIN it stops, and the
     // card's VERSION further on sets how the card's lines unfold before the
     // tokenizer reads on. When the bytes at hand do not tell, the rest is
@@ -112,6 +117,10 @@ private:
     bool m_scanInCard = false;
     QList<Problem> m_problems;
     int m_problemCount = 0;
+    QByteArray m_declaredCharset;
+    // Names looked up for declaredCharset(), a bounded number: a file of a
+    // million lines that each name another charset costs no million lookups.
+    int m_charsetsLooked = 0;
 
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
