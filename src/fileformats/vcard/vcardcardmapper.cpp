@@ -649,11 +649,13 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
     }
     orgs.settle(contact);
-    notes.unmarkedLines = m_charsets.unmarkedLines();
+    if (!m_charsets.unmarkedLines().isEmpty()) {
+        QList<qint64>& lines = notes.unmarkedLines;
+        lines = m_charsets.unmarkedLines();
+        std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    }
     m_charsets.startCard(nullptr);
-    std::sort(notes.unmarkedLines.begin(), notes.unmarkedLines.end());
-    notes.unmarkedLines.erase(std::unique(notes.unmarkedLines.begin(), notes.unmarkedLines.end()),
-                              notes.unmarkedLines.end());
 
     if (hasN) {
         // The reading whose display name is the card's FN, else the

@@ -10,9 +10,9 @@
 namespace {
 
 // A charset's name as decoders are kept by.
-QByteArray keyOf(QByteArrayView charset)
+QByteArray keyOf(const QString& charset)
 {
-    return charset.trimmed().toByteArray().toUpper();
+    return charset.trimmed().toLatin1().toUpper();
 }
 
 // Names that need no decoder: UTF-8 is read by QString itself, and an
@@ -29,13 +29,13 @@ VCardCharsets::~VCardCharsets() = default;
 
 bool VCardCharsets::hasDecoder(QByteArrayView charset)
 {
-    const QByteArray key = keyOf(charset);
+    const QByteArray key = charset.trimmed().toByteArray().toUpper();
     return !readsAsUtf8(key) && QStringDecoder(key.constData(), QStringConverter::Flag::Stateless).isValid();
 }
 
 QStringDecoder* VCardCharsets::decoderFor(const QString& charset)
 {
-    const QByteArray key = keyOf(charset.toLatin1());
+    const QByteArray key = keyOf(charset);
     auto found = m_decoders.find(key);
     if (found != m_decoders.end())
         return found->second.get();
@@ -64,7 +64,7 @@ QString VCardCharsets::decode(const QByteArray& bytes, const QString& charset)
 
 bool VCardCharsets::isKnown(const QString& charset)
 {
-    const QByteArray key = keyOf(charset.toLatin1());
+    const QByteArray key = keyOf(charset);
     return key.isEmpty() || key == "UTF-8" || key == "UTF8" || decoderFor(charset);
 }
 

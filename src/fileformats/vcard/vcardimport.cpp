@@ -92,8 +92,6 @@ struct VCardImport::Scan {
     std::exception_ptr failure;
     QList<VCardStreamParser::Problem> shape;
     int shapeCount = 0;
-    // See VCardStreamParser::declaredCharset(); final once found.
-    QByteArray declaredCharset;
     // The scan's file handle, the reader's own once the scan is done.
     std::unique_ptr<QIODevice> source;
     std::thread thread;
@@ -134,8 +132,6 @@ void VCardImport::runScan(Scan& scan)
             const std::lock_guard lock(scan.mutex);
             for (; published < scanner.closedRanges(); ++published)
                 scan.ranges.append(scanner.ranges().at(published));
-            if (scan.declaredCharset.isEmpty())
-                scan.declaredCharset = scanner.declaredCharset();
             scan.scanned = at - origin;
             scan.changed.notify_all();
             return !scan.stop;
@@ -145,7 +141,6 @@ void VCardImport::runScan(Scan& scan)
             scan.ranges.append(scanner.ranges().at(published));
         scan.shape = scanner.problems();
         scan.shapeCount = scanner.problemCount();
-        scan.declaredCharset = scanner.declaredCharset();
         scan.done = true;
         scan.changed.notify_all();
     } catch (...) {
@@ -221,7 +216,9 @@ void VCardImport::initialize(QString path)
     m_shape.clear();
     m_shapeCount = 0;
     m_shapeCursor = 0;
+    m_origin = m_scan->origin;
     m_fileCharset.clear();
+    m_fileCharsetLooked = false;
     m_unmarkedLines.clear();
     m_unmarkedCount = 0;
     m_unmarkedReported = false;
@@ -246,7 +243,6 @@ void VCardImport::settle()
     m_ranges = scan.ranges;
     m_shape = scan.shape;
     m_shapeCount = scan.shapeCount;
-    m_fileCharset = QString::fromLatin1(scan.declaredCharset);
     m_source = std::move(scan.source);
     m_scan.reset();
     if (m_ranges.isEmpty())
@@ -330,12 +326,18 @@ bool VCardImport::hasNext()
 
 QString VCardImport::fileCharset()
 {
-    if (!m_scan)
+    if (m_fileCharsetLooked)
         return m_fileCharset;
-    Scan& scan = *m_scan;
-    std::unique_lock lock(scan.mutex);
-    scan.changed.wait(lock, [&] { return scan.stop || scan.done || !scan.declaredCharset.isEmpty(); });
-    return QString::fromLatin1(scan.declaredCharset);
+    m_fileCharsetLooked = true;
+    // Looked for only when a card needs it, as few files do: the count of
+    // the cards does not look at parameters. Up to the first that names one.
+    VCardStreamParser finder(VCardStreamParser::CharsetOnly);
+    finder.setOrigin(m_origin, 1);
+    QByteArray buffer;
+    feedRange(*m_source, m_origin, m_source->size(), finder, buffer,
+              [&finder](qint64) { return finder.declaredCharset().isEmpty(); });
+    m_fileCharset = QString::fromLatin1(finder.declaredCharset());
+    return m_fileCharset;
 }
 
 void VCardImport::reportUnmarked()
@@ -481,7 +483,7 @@ std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
     // found. The file's shape is this reader's to report, once, in
     // gatherLanes().
     lane->m_scan = m_scan;
-    lane->m_fileCharset = m_fileCharset;
+    lane->m_origin = m_origin;
     if (!m_scan)
         lane->takeLaneCards(m_ranges);
     return lane;

@@ -65,9 +65,8 @@ private:
     void feedCard(const VCardStreamParser::CardRange& range);
     // Adds the file's shape problems that lie before the line.
     void reportShapeUpTo(qint64 line);
-    // The first charset with a decoder that a card of the file declares;
-    // while the file is still scanned, waits until the scan finds one or
-    // ends.
+    // The first charset with a decoder that a line of the file declares;
+    // empty when none does.
     QString fileCharset();
     // Adds the one problem that names the lines read as windows-1252 for
     // want of a declared charset, once the last card was read.
@@ -92,7 +91,9 @@ private:
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
     ImportProblems m_problems;
-    // Known once the scan is done.
+    // Where the file's text starts, after a byte-order mark.
+    qint64 m_origin = 0;
+    bool m_fileCharsetLooked = false;
     QString m_fileCharset;
     // The first lines of text read as windows-1252 for want of a declared
     // charset (ImportProblems::kMaxPlaces), and how many there were.

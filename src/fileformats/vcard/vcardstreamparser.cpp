@@ -223,6 +223,8 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
         me->m_cardBegun = true;
         CARD_StopParser(me->m_tokenizer);
+        if (me->m_mode == CharsetOnly)
+            return;
         if (me->m_mode == RangesOnly) {
             const qint64 start = CARD_GetLineStart(me->m_tokenizer);
             const qint64 line = CARD_GetLineNumber(me->m_tokenizer);
@@ -248,7 +250,10 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
             me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
         else if (isNamed(name, "END"))
             me->m_scanInCard = false;
-        else if (me->m_declaredCharset.isEmpty())
+        return;
+    }
+    if (me->m_mode == CharsetOnly) {
+        if (me->m_declaredCharset.isEmpty())
             me->noteDeclaredCharset(params);
         return;
     }

@@ -14,10 +14,11 @@ struct CARD_Parser;
 // of any size. In Cards mode it keeps every card with its decoded values; in
 // RangesOnly mode it decodes no value and only records where each card
 // begins and ends in the file, so a reader can count the cards of a huge
-// file and later decode one card at a time from its byte range.
+// file and later decode one card at a time from its byte range. In
+// CharsetOnly mode it only looks for declaredCharset().
 class VCardStreamParser {
 public:
-    enum Mode { Cards, RangesOnly };
+    enum Mode { Cards, RangesOnly, CharsetOnly };
 
     // A card runs from the start of its BEGIN line to the start of the next
     // BEGIN line (or the end of the data). Lines between its END and the
@@ -65,9 +66,9 @@ public:
     // How many of ranges() are whole: the last one ends only at the next
     // BEGIN or at finish().
     qsizetype closedRanges() const { return m_ranges.size() - (m_rangeOpen ? 1 : 0); }
-    // RangesOnly: the first charset with a decoder of its own
-    // (VCardCharsets::hasDecoder()) that a line of a card declares so far;
-    // empty when none does.
+    // CharsetOnly: the first charset with a decoder of its own
+    // (VCardCharsets::hasDecoder()) that a line declares so far; empty
+    // when none does.
     const QByteArray& declaredCharset() const { return m_declaredCharset; }
     // Malformed lines dropped (Cards mode), and the first of their line
     // numbers.
