@@ -40,7 +40,8 @@ public:
     // ("LABEL;CHARSET=Windows-1253"): it is read in the first charset with
     // a decoder that a line of the card declares, failing that in the
     // file's (setFileCharset()), else as windows-1252, and then its line
-    // is noted (unmarkedLines()).
+    // is noted (unmarkedLines()). A declared ASCII or Latin-1 reads it as
+    // windows-1252, noted nowhere.
     QString decodeUndeclared(const QByteArray& bytes, qint64 line);
     // The card whose values are read next (null for none); its lines are
     // looked at only once a value needs them. Clears unmarkedLines().
@@ -54,13 +55,16 @@ public:
 
 private:
     QStringDecoder* decoderFor(const QString& charset);
-    // The decoder of the card's or else the file's declared charset.
-    QStringDecoder* undeclaredDecoder();
+    // Sets how the card's undeclared text that is not UTF-8 is read: in
+    // the card's or else the file's declared charset, if any.
+    void lookForDeclaredCharset();
 
     std::map<QByteArray, std::unique_ptr<QStringDecoder>> m_decoders;
     std::function<QString()> m_fileCharset;
     const QList<VCardProperty>* m_card = nullptr;
     bool m_cardLooked = false;
+    // A charset is declared; its decoder, none for windows-1252.
+    bool m_cardDeclares = false;
     QStringDecoder* m_cardDecoder = nullptr;
     QList<qint64> m_unmarked;
 };
