@@ -5,6 +5,7 @@
 // peak resident memory of the process.
 //
 // usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count] [--passes N]
+//        bench_vcard_import departments [n]
 // --passes N parses the file N times in the one process and prints the
 // best pass too: the figure that compares two builds without the noise of
 // the first pass's page faults.
@@ -14,6 +15,9 @@
 // The file comes from gen_contacts.py; by default
 // bench-data/contacts-100000.vcf. Run each mode in its own process to read
 // its own peak memory.
+// "departments" reads one card of n and of 16n department lines, each of
+// another value (n = 12,500 by default), and prints both times and their
+// ratio: the cost must grow with the card, not with its square.
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
 #include "common/sqlprobe.h"
@@ -22,6 +26,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 
@@ -54,6 +59,45 @@ qint64 benchParse(const QString& path)
                 reader.total(), named, static_cast<long long>(ms), static_cast<long long>(scanned),
                 reader.total() * 1000.0 / double(ms), reader.skippedCount(), peakMegabytes());
     return reader.total() > 0 ? ms : -1;
+}
+
+// The best of three reads of one card of `lines` department lines, each
+// of another value, in milliseconds.
+double readDepartmentsCard(const QTemporaryDir& dir, int lines)
+{
+    QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Dora Wirth\r\nN:Wirth;Dora;;;\r\nORG:Beispiel AG\r\n";
+    for (int i = 0; i < lines; ++i)
+        card += "X-KADDRESSBOOK-X-Department:Abteilung " + QByteArray::number(i) + "\r\n";
+    card += "END:VCARD\r\n";
+    const QString path = dir.filePath(QStringLiteral("departments-%1.vcf").arg(lines));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(card) != card.size())
+        return -1;
+    file.close();
+    double best = -1;
+    for (int pass = 0; pass < 3; ++pass) {
+        QElapsedTimer timer;
+        timer.start();
+        VCardImport reader;
+        reader.initialize(path);
+        while (reader.hasNext())
+            reader.nextContact();
+        const double ms = double(timer.nsecsElapsed()) / 1e6;
+        best = best < 0 ? ms : qMin(best, ms);
+    }
+    return best;
+}
+
+bool benchDepartments(int n)
+{
+    QTemporaryDir dir;
+    const double small = readDepartmentsCard(dir, n);
+    const double large = readDepartmentsCard(dir, 16 * n);
+    if (small <= 0 || large <= 0)
+        return false;
+    std::printf("departments: %d lines in %.1f ms, %d lines in %.1f ms: %.1fx for 16x the lines\n", n, small,
+                16 * n, large, large / small);
+    return true;
 }
 
 qint64 importOnce(const QString& path, LocalDb* db, const char* what, int total)
@@ -128,6 +172,8 @@ int main(int argc, char** argv)
         args.remove(at, qMin<qsizetype>(2, args.size() - at));
     }
     const QString mode = args.value(0, QStringLiteral("both"));
+    if (mode == QLatin1String("departments"))
+        return benchDepartments(args.value(1, QStringLiteral("12500")).toInt()) ? 0 : 1;
     const QString path = args.value(1, QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-100000.vcf"));
     if (!QFileInfo::exists(path)) {
         std::fprintf(stderr, "%s is missing: run gen_contacts.py first\n", qPrintable(path));

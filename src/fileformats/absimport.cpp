@@ -88,6 +88,12 @@ ImportProblems ImportProblems::merged(const QList<const ImportProblems*>& parts)
     return all;
 }
 
+const QString& groupsNotReadKey()
+{
+    static const QString key = QStringLiteral("groupsNotRead");
+    return key;
+}
+
 QString standInName(const pim::_Contact& contact)
 {
     return pim::standInName(contact);

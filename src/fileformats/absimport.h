@@ -96,6 +96,12 @@ private:
 // a contact so, and leave out only one that holds none of them.
 QString standInName(const pim::_Contact& contact);
 
+// The key a reader sets on the last group of a record that names more
+// groups than the reader keeps: how many other groups the record names, so
+// that the import's ending counts them with those the merge leaves out.
+// Not a column: never stored.
+const QString& groupsNotReadKey();
+
 // A contact-file reader, driven by the import thread on its own thread:
 // initialize(path) once, total() once, then hasNext()/nextContact() in turn,
 // uninitialize() once every record is read. A cancel or a failure destroys

@@ -510,10 +510,21 @@ void ImportContactsToLocalThread::noteOneKept(const pim::_Contact& contact, AbsC
 {
     for (const int type : { pim::ENTITY_GROUP, pim::ENTITY_NICKNAME }) {
         const QList<pim::Entity> values = contact.entities.value(type);
+        if (values.isEmpty())
+            continue;
         bool single = false;
         rule.validFields(type, single);
-        if (values.size() < 2 || !single)
+        // Groups the reader did not read, beyond those it keeps of one record.
+        const int notRead = values.constLast().fields.value(groupsNotReadKey()).toInt();
+        if (!single) {
+            if (notRead > 0)
+                problems.add((notRead == 1 ? tr("%1: the first %2 groups the file names were read; %3 other group "
+                                                "was left out.")
+                                           : tr("%1: the first %2 groups the file names were read; %3 other groups "
+                                                "were left out."))
+                                 .arg(contact.fullName, QString::number(values.size()), QString::number(notRead)));
             continue;
+        }
         // The value as the merge compares it: a group by its name.
         const QString key = type == pim::ENTITY_GROUP ? QStringLiteral("data2") : QStringLiteral("data1");
         const QString kept = pim::fieldText(values.constLast().fields.value(key)).trimmed();
@@ -523,9 +534,9 @@ void ImportContactsToLocalThread::noteOneKept(const pim::_Contact& contact, AbsC
             if (named != kept)
                 others.insert(named);
         }
-        if (others.isEmpty())
+        const qsizetype n = others.size() + notRead;
+        if (n == 0)
             continue;
-        const qsizetype n = others.size();
         const QString text = type == pim::ENTITY_GROUP
             ? (n == 1 ? tr("%1: a contact is in one group, so it was put in \"%2\"; %3 other group the file names "
                            "was left out.")
@@ -537,6 +548,36 @@ void ImportContactsToLocalThread::noteOneKept(const pim::_Contact& contact, AbsC
                            "were left out."));
         problems.add(text.arg(contact.fullName, kept, QString::number(n)));
     }
+
+    // Organisations without the keys a match needs (a title without a
+    // company) match one another: merged, each later title takes the place
+    // of the one before, and the contact keeps the last.
+    bool single = false;
+    rule.validFields(pim::ENTITY_ORG, single);
+    if (single)
+        return;
+    const QStringList matchKeys = rule.checkEqualFieldsMin(pim::ENTITY_ORG);
+    QStringList titles;
+    for (const pim::Entity& org : contact.entities.value(pim::ENTITY_ORG)) {
+        const bool keyless = std::all_of(matchKeys.cbegin(), matchKeys.cend(), [&org](const QString& key) {
+            return pim::isBlankText(pim::fieldText(org.fields.value(key)));
+        });
+        const QString title = pim::fieldText(org.fields.value(QStringLiteral("data4"))).trimmed();
+        if (keyless && !title.isEmpty())
+            titles.append(title);
+    }
+    if (titles.size() < 2)
+        return;
+    QSet<QString> others(titles.cbegin(), titles.cend());
+    others.remove(titles.constLast());
+    const qsizetype n = others.size();
+    if (n == 0)
+        return;
+    problems.add((n == 1 ? tr("%1: a contact keeps one title without a company, so it keeps \"%2\"; %3 other title "
+                              "the file names was left out.")
+                         : tr("%1: a contact keeps one title without a company, so it keeps \"%2\"; %3 other titles "
+                              "the file names were left out."))
+                     .arg(contact.fullName, titles.constLast(), QString::number(n)));
 }
 
 QString ImportContactsToLocalThread::leftOutText(const ImportProblems& problems)

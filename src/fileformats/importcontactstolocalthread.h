@@ -76,7 +76,9 @@ public:
     // Adds to `problems` what merging the contact under the rule leaves out
     // of the values it names: of a type a contact holds one of (a group, a
     // nickname), the merge lays each value over the one before, so the
-    // contact keeps the last one named and none of the others.
+    // contact keeps the last one named and none of the others; so too the
+    // titles of organisations without a company. The groups the reader did
+    // not read (groupsNotReadKey()) are counted with them.
     static void noteOneKept(const pim::_Contact& contact, AbsContactCombineRule& rule, ImportProblems& problems);
 
     // More entries than this in one contact (a card with a million phone

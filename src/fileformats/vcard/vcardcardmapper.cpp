@@ -10,7 +10,9 @@
 #include <QSet>
 #include <QVarLengthArray>
 
+#include <algorithm>
 #include <array>
+#include <vector>
 
 namespace {
 
@@ -49,6 +51,7 @@ enum Rule {
     RULE_ANNIVERSARY,
     RULE_DEPARTMENT,
     RULE_MESSAGING,
+    RULE_NAMED_URL,
 };
 
 Rule ruleFor(const QString& name)
@@ -68,6 +71,7 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("BDAY"), RULE_BDAY },
         { QStringLiteral("X-EVENT"), RULE_EVENT },
         { QStringLiteral("CATEGORIES"), RULE_CATEGORIES },
+        { QStringLiteral("CATEGORY"), RULE_CATEGORIES },
         { QStringLiteral("X-IM"), RULE_IM },
         { QStringLiteral("NOTE"), RULE_NOTE },
         { QStringLiteral("ORG"), RULE_ORG },
@@ -88,6 +92,11 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-SKYPE-USERNAME"), RULE_NAMED_IM },
         { QStringLiteral("X-QQ"), RULE_NAMED_IM },
         { QStringLiteral("X-GADUGADU"), RULE_NAMED_IM },
+        { QStringLiteral("X-GROUPWISE"), RULE_NAMED_IM },
+        { QStringLiteral("X-SIP"), RULE_NAMED_IM },
+        { QStringLiteral("X-WV-ID"), RULE_NAMED_IM },
+        { QStringLiteral("X-MS-IMADDRESS"), RULE_NAMED_IM },
+        { QStringLiteral("X-OUTLOOK-IM-ADDRESS"), RULE_NAMED_IM },
         { QStringLiteral("X-ABRELATEDNAMES"), RULE_ITEM_REL },
         { QStringLiteral("RELATED"), RULE_RELATED },
         { QStringLiteral("X-EVOLUTION-SPOUSE"), RULE_NAMED_REL },
@@ -99,10 +108,21 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-SPOUSE"), RULE_NAMED_REL },
         { QStringLiteral("X-MANAGER"), RULE_NAMED_REL },
         { QStringLiteral("X-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("X-WAB-SPOUSE_NAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-OUTLOOK-SPOUSE-NAME"), RULE_NAMED_REL },
+        { QStringLiteral("X-OUTLOOK-MANAGER-NAME"), RULE_NAMED_REL },
+        // An older mail program's own spellings.
+        { QStringLiteral("SPOUSNAME"), RULE_NAMED_REL },
+        { QStringLiteral("MANNAME"), RULE_NAMED_REL },
+        { QStringLiteral("ASSNAME"), RULE_NAMED_REL },
         { QStringLiteral("ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-EVOLUTION-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-MS-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-WAB-WEDDING_ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-OUTLOOK-WEDDING-ANNIVERSARY"), RULE_ANNIVERSARY },
+        { QStringLiteral("X-EVOLUTION-BLOG-URL"), RULE_NAMED_URL },
+        { QStringLiteral("X-EVOLUTION-VIDEO-URL"), RULE_NAMED_URL },
         // The desktop address book's own fields.
         { QStringLiteral("X-KADDRESSBOOK-X-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-KADDRESSBOOK-X-SPOUSESNAME"), RULE_NAMED_REL },
@@ -291,6 +311,51 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameRead
     return entity;
 }
 
+// The texts without repeats, in the order first given, after `first`
+// unless that is empty, joined by the separator. One open-addressing table
+// of hashes and places, no allocation and no copy per text: a card of
+// 200,000 department lines reads in a time that grows with their number.
+QString joinDistinct(const QString& first, const QStringList& texts, QLatin1StringView separator)
+{
+    std::vector<const QString*> kept;
+    kept.reserve(size_t(texts.size()) + 1);
+    struct Slot {
+        quint32 hash;
+        qint32 at; // in kept; -1 when free
+    };
+    size_t capacity = 16;
+    while (capacity < (size_t(texts.size()) + 1) * 2)
+        capacity *= 2;
+    std::vector<Slot> table(capacity, Slot { 0, -1 });
+    qsizetype length = 0;
+    const auto add = [&](const QString& text) {
+        const auto hash = quint32(qHash(text));
+        for (size_t i = hash & (capacity - 1);; i = (i + 1) & (capacity - 1)) {
+            Slot& slot = table[i];
+            if (slot.at < 0) {
+                slot = { hash, qint32(kept.size()) };
+                kept.push_back(&text);
+                length += text.size() + separator.size();
+                return;
+            }
+            if (slot.hash == hash && *kept[size_t(slot.at)] == text)
+                return;
+        }
+    };
+    if (!first.isEmpty())
+        add(first);
+    for (const QString& text : texts)
+        add(text);
+    QString joined;
+    joined.reserve(length);
+    for (size_t i = 0; i < kept.size(); ++i) {
+        if (i > 0)
+            joined += separator;
+        joined += *kept[i];
+    }
+    return joined;
+}
+
 // Pairs a card's ORG and TITLE lines into organizations once the card is
 // read, each line read into a part of its own. A run of TITLE lines right
 // after a run of as many ORG lines, or the other way round, pairs with it
@@ -393,15 +458,14 @@ void OrgPairing::settle(pim::_Contact& contact)
         previousLength = length;
         start = end;
     }
-    for (const QString& department : m_departments) {
+    if (!m_departments.isEmpty()) {
         if (orgs.isEmpty())
             orgs.append(pim::Entity());
+        // The distinct values, the organisation's own department first,
+        // joined once: a card of many department lines costs its length.
         pim::Entity& org = orgs.first();
         const QString known = pim::fieldText(org.fields.value(QStringLiteral("data5")));
-        if (known.isEmpty())
-            org.fields.insert(QStringLiteral("data5"), department);
-        else if (known != department)
-            org.fields.insert(QStringLiteral("data5"), known + QLatin1String("; ") + department);
+        org.fields.insert(QStringLiteral("data5"), joinDistinct(known, m_departments, QLatin1StringView("; ")));
     }
     contact.entities[pim::ENTITY_ORG].append(orgs);
 }
@@ -421,6 +485,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     OrgPairing orgs;
     Notes ownNotes;
     Notes& notes = notesOut ? *notesOut : ownNotes;
+    m_charsets.startCard(&card);
     const auto checkCharset = [&](const VCardProperty& property) {
         const QString charset = property.paramIgnoringCase(QStringLiteral("CHARSET"));
         if (charset.isEmpty() || m_charsets.isKnown(charset))
@@ -586,9 +651,19 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         case RULE_MESSAGING:
             readMessaging(value, contact);
             break;
+        case RULE_NAMED_URL:
+            readNamedUrl(value, contact);
+            break;
         }
     }
     orgs.settle(contact);
+    if (!m_charsets.unmarkedLines().isEmpty()) {
+        QList<qint64>& lines = notes.unmarkedLines;
+        lines = m_charsets.unmarkedLines();
+        std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+    }
+    m_charsets.startCard(nullptr);
 
     if (hasN) {
         // The reading whose display name is the card's FN, else the

@@ -14,6 +14,8 @@ class VCardCardMapper {
 public:
     // notes, when given, receives what was left out or read differently.
     pim::_Contact toContact(const QList<VCardProperty>& card, vcardrules::Notes* notes = nullptr);
+    // See VCardCharsets::setFileCharset().
+    void setFileCharset(std::function<QString()> charsetOfFile) { m_charsets.setFileCharset(std::move(charsetOfFile)); }
 
 private:
     VCardCharsets m_charsets;

@@ -252,16 +252,37 @@ void readImpp(const VCardValue& value, pim::_Contact& contact)
 
 void readNamedIm(const VCardValue& value, pim::_Contact& contact)
 {
-    static const QHash<QString, int> protocols {
-        { QStringLiteral("X-AIM"), 1 },         { QStringLiteral("X-MSN"), 2 },
-        { QStringLiteral("X-YAHOO"), 3 },       { QStringLiteral("X-SKYPE"), 4 },
-        { QStringLiteral("X-SKYPE-USERNAME"), 4 }, { QStringLiteral("X-QQ"), 5 },
-        { QStringLiteral("X-GTALK"), 6 },       { QStringLiteral("X-GOOGLE-TALK"), 6 },
-        { QStringLiteral("X-ICQ"), 7 },         { QStringLiteral("X-JABBER"), 8 },
-        { QStringLiteral("X-GADUGADU"), 10 },
+    // A protocol of the table, or the name of one it lacks, which is also
+    // the scheme its addresses may be written with ("sip:ann@voip.example").
+    struct Protocol {
+        int code;
+        QLatin1StringView ownName;
     };
-    appendIm(value, contact, value.text(), imType(value.kinds()), protocols.value(value.property().name, 0),
-             QString());
+    static const QHash<QString, Protocol> protocols {
+        { QStringLiteral("X-AIM"), { 1, {} } },
+        { QStringLiteral("X-MSN"), { 2, {} } },
+        { QStringLiteral("X-YAHOO"), { 3, {} } },
+        { QStringLiteral("X-SKYPE"), { 4, {} } },
+        { QStringLiteral("X-SKYPE-USERNAME"), { 4, {} } },
+        { QStringLiteral("X-QQ"), { 5, {} } },
+        { QStringLiteral("X-GTALK"), { 6, {} } },
+        { QStringLiteral("X-GOOGLE-TALK"), { 6, {} } },
+        { QStringLiteral("X-ICQ"), { 7, {} } },
+        { QStringLiteral("X-JABBER"), { 8, {} } },
+        { QStringLiteral("X-GADUGADU"), { 10, {} } },
+        { QStringLiteral("X-GROUPWISE"), { 0, QLatin1StringView("groupwise") } },
+        { QStringLiteral("X-SIP"), { 0, QLatin1StringView("sip") } },
+        { QStringLiteral("X-WV-ID"), { 0, QLatin1StringView("wv") } },
+    };
+    const Protocol protocol = protocols.value(value.property().name, Protocol { 0, {} });
+    QString address = value.text();
+    if (!protocol.ownName.isEmpty()) {
+        const QString trimmed = address.trimmed();
+        const qsizetype scheme = schemeLength(trimmed);
+        if (scheme > 0 && QStringView(trimmed).left(scheme).compare(protocol.ownName, Qt::CaseInsensitive) == 0)
+            address = trimmed.mid(scheme + 1);
+    }
+    appendIm(value, contact, address, imType(value.kinds()), protocol.code, protocol.ownName);
 }
 
 namespace {
@@ -306,6 +327,15 @@ void readUrl(const VCardValue& value, pim::_Contact& contact)
         entity.fields.insert(QStringLiteral("data2"), *labelled);
     else
         setSubType(entity, value, type, 0);
+    appendEntity(contact, pim::ENTITY_URL, entity);
+}
+
+void readNamedUrl(const VCardValue& value, pim::_Contact& contact)
+{
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data1"), value.text());
+    const bool blog = value.property().name == QLatin1String("X-EVOLUTION-BLOG-URL");
+    setSubType(entity, value, blog ? urlWords().value(QStringLiteral("blog")) : 0, 0);
     appendEntity(contact, pim::ENTITY_URL, entity);
 }
 

@@ -108,7 +108,10 @@ struct VCardImport::Scan {
     }
 };
 
-VCardImport::VCardImport() = default;
+VCardImport::VCardImport()
+{
+    m_mapper.setFileCharset([this] { return fileCharset(); });
+}
 
 VCardImport::~VCardImport()
 {
@@ -213,6 +216,12 @@ void VCardImport::initialize(QString path)
     m_shape.clear();
     m_shapeCount = 0;
     m_shapeCursor = 0;
+    m_origin = m_scan->origin;
+    m_fileCharset.clear();
+    m_fileCharsetLooked = false;
+    m_unmarkedLines.clear();
+    m_unmarkedCount = 0;
+    m_unmarkedReported = false;
     if (totalKnown())
         settle();
 }
@@ -306,12 +315,50 @@ bool VCardImport::hasNext()
 {
     if (m_cursor < m_ranges.size())
         return true;
-    if (!m_scan)
-        return false;
     if (m_isLane)
-        return takeScanned();
+        return m_scan && takeScanned();
     settle();
-    return m_cursor < m_ranges.size();
+    if (m_cursor < m_ranges.size())
+        return true;
+    reportUnmarked();
+    return false;
+}
+
+QString VCardImport::fileCharset()
+{
+    if (m_fileCharsetLooked)
+        return m_fileCharset;
+    m_fileCharsetLooked = true;
+    // Looked for only when a card needs it, as few files do: the count of
+    // the cards does not look at parameters. Up to the first that names one.
+    VCardStreamParser finder(VCardStreamParser::CharsetOnly);
+    finder.setOrigin(m_origin, 1);
+    QByteArray buffer;
+    feedRange(*m_source, m_origin, m_source->size(), finder, buffer,
+              [&finder](qint64) { return finder.declaredCharset().isEmpty(); });
+    m_fileCharset = QString::fromLatin1(finder.declaredCharset());
+    return m_fileCharset;
+}
+
+void VCardImport::reportUnmarked()
+{
+    if (m_unmarkedReported || m_unmarkedCount == 0)
+        return;
+    m_unmarkedReported = true;
+    QStringList lines;
+    for (const qint64 line : std::as_const(m_unmarkedLines))
+        lines.append(QString::number(line));
+    QString places = lines.join(QLatin1String(", "));
+    if (m_unmarkedCount > lines.size())
+        places = tr("%1 and %2 more").arg(places).arg(m_unmarkedCount - lines.size());
+    m_problems.add(m_unmarkedCount == 1
+                       ? tr("Line %1: the text names no character set and is not UTF-8; it was read as "
+                            "windows-1252 (Western European), so check its letters.")
+                             .arg(places)
+                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read as "
+                            "windows-1252 (Western European), so check its letters.")
+                             .arg(places),
+                   std::numeric_limits<qint64>::max());
 }
 
 pim::_Contact VCardImport::nextContact()
@@ -346,6 +393,11 @@ pim::_Contact VCardImport::nextContact()
         found.append(notes.items);
         for (const auto& [line, name] : notes.leftOut)
             m_problems.addLeftOutKind(name, line);
+        for (const qint64 line : std::as_const(notes.unmarkedLines)) {
+            if (m_unmarkedLines.size() < ImportProblems::kMaxPlaces)
+                m_unmarkedLines.append(line);
+        }
+        m_unmarkedCount += int(notes.unmarkedLines.size());
     }
     if (contact.fullName.isEmpty())
         found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });
@@ -431,6 +483,7 @@ std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
     // found. The file's shape is this reader's to report, once, in
     // gatherLanes().
     lane->m_scan = m_scan;
+    lane->m_origin = m_origin;
     if (!m_scan)
         lane->takeLaneCards(m_ranges);
     return lane;
@@ -448,10 +501,15 @@ void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
         m_skipped += lane->m_skipped;
         skippedLines += lane->m_skippedLines;
         parts.append(&lane->m_problems);
+        m_unmarkedLines += lane->m_unmarkedLines;
+        m_unmarkedCount += lane->m_unmarkedCount;
     }
     std::sort(skippedLines.begin(), skippedLines.end());
     m_skippedLines = skippedLines.mid(0, 1000);
     m_problems = ImportProblems::merged(parts);
+    std::sort(m_unmarkedLines.begin(), m_unmarkedLines.end());
+    m_unmarkedLines.resize(qMin<qsizetype>(m_unmarkedLines.size(), ImportProblems::kMaxPlaces));
+    reportUnmarked();
 }
 
 void VCardImport::uninitialize()

@@ -65,6 +65,12 @@ private:
     void feedCard(const VCardStreamParser::CardRange& range);
     // Adds the file's shape problems that lie before the line.
     void reportShapeUpTo(qint64 line);
+    // The first charset with a decoder that a line of the file declares;
+    // empty when none does.
+    QString fileCharset();
+    // Adds the one problem that names the lines read as windows-1252 for
+    // want of a declared charset, once the last card was read.
+    void reportUnmarked();
 
     static std::unique_ptr<QIODevice> openUnbuffered(const QString& path);
 
@@ -85,6 +91,15 @@ private:
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
     ImportProblems m_problems;
+    // Where the file's text starts, after a byte-order mark.
+    qint64 m_origin = 0;
+    bool m_fileCharsetLooked = false;
+    QString m_fileCharset;
+    // The first lines of text read as windows-1252 for want of a declared
+    // charset (ImportProblems::kMaxPlaces), and how many there were.
+    QList<qint64> m_unmarkedLines;
+    int m_unmarkedCount = 0;
+    bool m_unmarkedReported = false;
     QList<VCardStreamParser::Problem> m_shape;
     qsizetype m_shapeCursor = 0;
     int m_shapeCount = 0;

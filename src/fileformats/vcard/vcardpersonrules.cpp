@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/vcardrules.h"
 
+#include "fileformats/absimport.h"
 #include "fileformats/vcard/qvcardparser.h"
 #include "model/pimlabels.h"
 
-#include <QCoreApplication>
 #include <QDate>
 #include <QTime>
 #include <QHash>
@@ -238,29 +238,25 @@ void readAnniversary(const VCardValue& value, pim::_Contact& contact)
 void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
     // The groups of a later CATEGORIES follow those of an earlier one.
-    if (notes.groupsCut)
-        return;
     const QStringList names = categoryNames(value.rawText(), value.unescapes());
     if (names.isEmpty())
         return;
     QList<pim::Entity>& groups = contact.entities[pim::ENTITY_GROUP];
+    const int notReadBefore = notes.groupsNotRead;
     for (const QString& name : names) {
         if (notes.groupNames.contains(name))
             continue;
-        if (groups.size() >= kMaxGroupsPerCard) {
-            if (!notes.groupsCut)
-                notes.add(value.property().line,
-                          QCoreApplication::translate("VCardImport",
-                                                      "the card is in more than %1 groups; the rest were left out.")
-                              .arg(kMaxGroupsPerCard));
-            notes.groupsCut = true;
-            return;
-        }
         notes.groupNames.insert(name);
+        if (groups.size() >= kMaxGroupsPerCard) {
+            ++notes.groupsNotRead;
+            continue;
+        }
         pim::Entity entity;
         entity.fields.insert(QStringLiteral("data2"), name);
         groups.append(entity);
     }
+    if (notes.groupsNotRead != notReadBefore)
+        groups.last().fields.insert(groupsNotReadKey(), notes.groupsNotRead);
 }
 
 void readNote(const VCardValue& value, pim::_Contact& contact)
@@ -300,14 +296,27 @@ void readRelated(const VCardValue& value, pim::_Contact& contact)
 
 void readNamedRelation(const VCardValue& value, pim::_Contact& contact)
 {
-    // Every such name ends in the relation's word: X-SPOUSE, X-MS-MANAGER,
-    // X-EVOLUTION-ASSISTANT; the desktop address book's adds "sName"
-    // (X-KADDRESSBOOK-X-SpousesName).
-    const QString& name = value.property().name;
-    QString word = name.mid(name.lastIndexOf(u'-') + 1).toLower();
-    if (word.endsWith(QLatin1String("sname")))
-        word.chop(5);
-    appendRelation(value, contact, relationType(word));
+    static const QHash<QString, QString> words {
+        { QStringLiteral("X-SPOUSE"), QStringLiteral("spouse") },
+        { QStringLiteral("X-MANAGER"), QStringLiteral("manager") },
+        { QStringLiteral("X-ASSISTANT"), QStringLiteral("assistant") },
+        { QStringLiteral("X-EVOLUTION-SPOUSE"), QStringLiteral("spouse") },
+        { QStringLiteral("X-EVOLUTION-MANAGER"), QStringLiteral("manager") },
+        { QStringLiteral("X-EVOLUTION-ASSISTANT"), QStringLiteral("assistant") },
+        { QStringLiteral("X-MS-SPOUSE"), QStringLiteral("spouse") },
+        { QStringLiteral("X-MS-MANAGER"), QStringLiteral("manager") },
+        { QStringLiteral("X-MS-ASSISTANT"), QStringLiteral("assistant") },
+        { QStringLiteral("X-KADDRESSBOOK-X-SPOUSESNAME"), QStringLiteral("spouse") },
+        { QStringLiteral("X-KADDRESSBOOK-X-MANAGERSNAME"), QStringLiteral("manager") },
+        { QStringLiteral("X-KADDRESSBOOK-X-ASSISTANTSNAME"), QStringLiteral("assistant") },
+        { QStringLiteral("X-WAB-SPOUSE_NAME"), QStringLiteral("spouse") },
+        { QStringLiteral("X-OUTLOOK-SPOUSE-NAME"), QStringLiteral("spouse") },
+        { QStringLiteral("X-OUTLOOK-MANAGER-NAME"), QStringLiteral("manager") },
+        { QStringLiteral("SPOUSNAME"), QStringLiteral("spouse") },
+        { QStringLiteral("MANNAME"), QStringLiteral("manager") },
+        { QStringLiteral("ASSNAME"), QStringLiteral("assistant") },
+    };
+    appendRelation(value, contact, relationType(words.value(value.property().name)));
 }
 
 } // namespace vcardrules

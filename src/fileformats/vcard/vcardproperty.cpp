@@ -25,7 +25,8 @@ QString VCardProperty::toString() const
 
 QString VCardProperty::toString(VCardCharsets& charsets) const
 {
-    return charsets.decode(value, paramIgnoringCase(QStringLiteral("CHARSET")));
+    const QString charset = paramIgnoringCase(QStringLiteral("CHARSET"));
+    return charset.isEmpty() ? charsets.decodeUndeclared(value, line) : charsets.decode(value, charset);
 }
 
 QStringList VCardProperty::values() const

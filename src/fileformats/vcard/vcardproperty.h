@@ -27,10 +27,12 @@ public:
     QByteArray value;
 
     // The value as text, decoded with its CHARSET parameter (name looked up
-    // without regard to case); no or an unknown charset reads as UTF-8.
-    // Escapes are kept.
+    // without regard to case); an unknown charset reads as UTF-8, none as
+    // UTF-8 or else windows-1252. Escapes are kept.
     QString toString() const;
-    // The same through a reader's decoder cache.
+    // The same through a reader's decoder cache, which reads a value of no
+    // charset that is not UTF-8 in the one its card or file declares
+    // (VCardCharsets::decodeUndeclared()).
     QString toString(VCardCharsets& charsets) const;
     // The value split at every ";" not escaped by a backslash, its escapes
     // read (see splitComponents); an empty trailing component is left out.

@@ -16,19 +16,24 @@ namespace vcardrules {
 // line of its property, in words for the user.
 struct Notes {
     QList<std::pair<qint64, QString>> items;
-    // The card's groups reached the bound and one was cut off.
-    bool groupsCut = false;
     // The names of the card's groups so far, of every CATEGORIES line: a
     // name given twice makes one group.
     QSet<QString> groupNames;
+    // Of those, the groups beyond kMaxGroupsPerCard, which were not read.
+    int groupsNotRead = 0;
     // Line and name of each property with a value of a kind no rule reads
     // and that carried something a user keeps.
     QList<std::pair<qint64, QString>> leftOut;
+    // The lines, ascending, of text that names no charset, is not UTF-8 and
+    // was read as windows-1252 for want of a charset the card or file
+    // declares.
+    QList<qint64> unmarkedLines;
 
     void add(qint64 line, const QString& text) { items.append({ line, text }); }
 };
 
-// Groups one card may join; a card with more is damaged or hostile.
+// Groups one card may join; a card with more is damaged or hostile. The
+// rest are counted on the last group read (groupsNotReadKey()).
 constexpr int kMaxGroupsPerCard = 1000;
 
 // The entity's sub-type code, or for a custom label code 0 and the label
@@ -53,9 +58,11 @@ void readIm(const VCardValue& value, pim::_Contact& contact);
 // IMPP ("xmpp:ann@example.org"): the protocol from X-SERVICE-TYPE, else
 // from the scheme.
 void readImpp(const VCardValue& value, pim::_Contact& contact);
-// The address of a property named after its protocol (X-AIM, X-SKYPE...),
-// or of the desktop address book's X-KADDRESSBOOK-X-IMAddress, of no
-// protocol.
+// The address of a property named after its protocol (X-AIM, X-SKYPE...;
+// X-SIP, X-GROUPWISE and X-WV-ID of a protocol of that name, which the
+// table lacks), or of no protocol (the desktop address book's
+// X-KADDRESSBOOK-X-IMAddress, the mail programs' X-MS-IMADDRESS and
+// X-OUTLOOK-IM-ADDRESS).
 void readNamedIm(const VCardValue& value, pim::_Contact& contact);
 // The desktop address book's older messaging form, X-messaging/xmpp-All:
 // the addresses of the protocol its name names, a protocol of the table or
@@ -64,6 +71,9 @@ void readMessaging(const VCardValue& value, pim::_Contact& contact);
 // Whether a property name is of that form (upper case, as read).
 bool isMessagingName(const QString& name);
 void readUrl(const VCardValue& value, pim::_Contact& contact);
+// A site of the kind its property names (X-EVOLUTION-BLOG-URL a blog,
+// X-EVOLUTION-VIDEO-URL, a video call's link, Other).
+void readNamedUrl(const VCardValue& value, pim::_Contact& contact);
 
 // Nickname, dates, group, note, relations (vcardpersonrules.cpp).
 // Every NICKNAME and every group of every CATEGORIES is passed on: the
@@ -82,7 +92,8 @@ void readItemRelation(const VCardValue& value, pim::_Contact& contact);
 // RELATED (4.0), its kind from TYPE.
 void readRelated(const VCardValue& value, pim::_Contact& contact);
 // A property named after the relation (X-SPOUSE, X-MS-MANAGER, the desktop
-// address book's X-KADDRESSBOOK-X-SpousesName...).
+// address book's X-KADDRESSBOOK-X-SpousesName, X-OUTLOOK-SPOUSE-NAME,
+// MANNAME...).
 void readNamedRelation(const VCardValue& value, pim::_Contact& contact);
 // ANNIVERSARY and the properties named after it (X-KADDRESSBOOK-X-Anniversary
 // too): an anniversary date.

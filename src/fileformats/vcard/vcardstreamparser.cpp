@@ -2,6 +2,7 @@
 #include "fileformats/vcard/vcardstreamparser.h"
 
 #include "fileformats/fileformatslog.h"
+#include "fileformats/vcard/vcardcharsets.h"
 #include "fileformats/vcard/vcardtokenizer.h"
 
 #include <climits>
@@ -103,6 +104,8 @@ void VCardStreamParser::reset()
     m_scanInCard = false;
     m_problems.clear();
     m_problemCount = 0;
+    m_declaredCharset.clear();
+    m_charsetsLooked = 0;
     m_skipped = 0;
     m_skippedLines.clear();
 }
@@ -220,6 +223,8 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
         me->m_cardBegun = true;
         CARD_StopParser(me->m_tokenizer);
+        if (me->m_mode == CharsetOnly)
+            return;
         if (me->m_mode == RangesOnly) {
             const qint64 start = CARD_GetLineStart(me->m_tokenizer);
             const qint64 line = CARD_GetLineNumber(me->m_tokenizer);
@@ -245,6 +250,11 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
             me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
         else if (isNamed(name, "END"))
             me->m_scanInCard = false;
+        return;
+    }
+    if (me->m_mode == CharsetOnly) {
+        if (me->m_declaredCharset.isEmpty())
+            me->noteDeclaredCharset(params);
         return;
     }
     if (isNamed(name, "END")) {
@@ -324,6 +334,25 @@ void VCardStreamParser::onWarning(void* self, long long line, int warning)
     auto* me = static_cast<VCardStreamParser*>(self);
     if (me->m_mode == Cards && warning == CARD_WARN_DANGLING_SOFT_BREAK)
         me->addProblem(Problem::DanglingSoftBreak, line);
+}
+
+void VCardStreamParser::noteDeclaredCharset(const char** params)
+{
+    constexpr int kMostLooked = 16;
+    for (const char** p = params; p[0] && m_charsetsLooked < kMostLooked; p += 2) {
+        if (!p[1] || !isNamed(p[0], "CHARSET"))
+            continue;
+        const QByteArrayView charset(p[1]);
+        // Most files that name a charset name UTF-8 on every line: that
+        // one needs no lookup and counts against no bound.
+        if (charset.compare("UTF-8", Qt::CaseInsensitive) == 0)
+            continue;
+        ++m_charsetsLooked;
+        if (VCardCharsets::hasDecoder(charset)) {
+            m_declaredCharset = charset.toByteArray();
+            return;
+        }
+    }
 }
 
 void VCardStreamParser::addProblem(Problem::Kind kind, qint64 line, qint64 cardLine)

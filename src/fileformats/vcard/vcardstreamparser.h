@@ -14,10 +14,11 @@ struct CARD_Parser;
 // of any size. In Cards mode it keeps every card with its decoded values; in
 // RangesOnly mode it decodes no value and only records where each card
 // begins and ends in the file, so a reader can count the cards of a huge
-// file and later decode one card at a time from its byte range.
+// file and later decode one card at a time from its byte range. In
+// CharsetOnly mode it only looks for declaredCharset().
 class VCardStreamParser {
 public:
-    enum Mode { Cards, RangesOnly };
+    enum Mode { Cards, RangesOnly, CharsetOnly };
 
     // A card runs from the start of its BEGIN line to the start of the next
     // BEGIN line (or the end of the data). Lines between its END and the
@@ -65,6 +66,10 @@ public:
     // How many of ranges() are whole: the last one ends only at the next
     // BEGIN or at finish().
     qsizetype closedRanges() const { return m_ranges.size() - (m_rangeOpen ? 1 : 0); }
+    // CharsetOnly: the first charset with a decoder of its own
+    // (VCardCharsets::hasDecoder()) that a line declares so far; empty
+    // when none does.
+    const QByteArray& declaredCharset() const { return m_declaredCharset; }
     // Malformed lines dropped (Cards mode), and the first of their line
     // numbers.
     int skippedLines() const { return m_skipped; }
@@ -76,6 +81,7 @@ private:
     static void onError(void* self, long long line);
     static void onWarning(void* self, long long line, int warning);
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
+    void noteDeclaredCharset(const char** params);
     // Hands bytes to the tokenizer; at each card's BEGIN it stops, and the
     // card's VERSION further on sets how the card's lines unfold before the
     // tokenizer reads on. When the bytes at hand do not tell, the rest is
@@ -112,6 +118,10 @@ private:
     bool m_scanInCard = false;
     QList<Problem> m_problems;
     int m_problemCount = 0;
+    QByteArray m_declaredCharset;
+    // Names looked up for declaredCharset(), a bounded number: a file of a
+    // million lines that each name another charset costs no million lookups.
+    int m_charsetsLooked = 0;
 
     int m_skipped = 0;
     QList<qint64> m_skippedLines;
