@@ -210,12 +210,14 @@ void processChar(CARD_Parser* p, unsigned char c)
         }
         return;
     case STATE_PARAM_START:
+        // An empty parameter (";;", or ";" right before the colon, as mail
+        // programs write "TEL;WORK;:1") names nothing: it is passed over.
         if (c == '\n') {
             dropLine(p);
             clearLine(p);
         } else if (c == ':') {
-            dropLine(p);
-        } else if (!isSpace(c)) {
+            endProperty(p);
+        } else if (c != ';' && !isSpace(c)) {
             if (addParam(p) && append(p, c))
                 p->state = STATE_PARAM_NAME;
         }

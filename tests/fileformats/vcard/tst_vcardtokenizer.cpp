@@ -186,10 +186,12 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("base64 single leftover ignored", "PHOTO;BASE64:QUJDR\n", "PHOTO;BASE64:ABC|");
     row("base64 bad character drops line", "PHOTO;ENCODING=b:QU*D\nFN:A\n", "PHOTO;ENCODING=b:!1FN:A|");
     row("2.1 base64 ends at blank line", "PHOTO;BASE64:\r\n QUJD\r\n RA==\r\n\r\nFN:A\r\n", "PHOTO;BASE64:ABCD|FN:A|");
-    row("empty parameter name dropped", "TEL;:1\nFN:A\n", "!1FN:A|");
+    row("empty parameters passed over", "TEL;:1\nTEL;WORK;:2\nADR;;HOME; ;PREF;:;;x\n",
+        "TEL:1|TEL;WORK:2|ADR;HOME;PREF:;;x|");
+    row("empty parameter value drops the line", "TEL;TYPE=:1\nFN:A\n", "!1FN:A|");
     row("line without colon counted", "garbage\nFN:A\n", "!1FN:A|");
     row("line break in parameters drops line", "TEL;TYPE=HOME\r\nX:1\r\n", "!1X:1|");
-    row("error reports its own line", "A:1\nB:2\nTEL;:1\n", "A:1|B:2|!3");
+    row("error reports its own line", "A:1\nB:2\nTEL;TYPE=:1\n", "A:1|B:2|!3");
     row("CRLF blank line is a blank line", "FN:A\r\n\r\nTEL:1\r\n", "FN:A|TEL:1|");
     row("line of blanks ends a fold", "FN:A\n \nTEL:1\n", "FN:A |TEL:1|");
     row("empty value only closes", "NOTE:\n", "NOTE:|");
