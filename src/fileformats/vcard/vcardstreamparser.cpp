@@ -91,6 +91,7 @@ void VCardStreamParser::reset()
     m_origin = 0;
     m_finished = false;
     m_finishing = false;
+    m_stopped = false;
     m_cardBegun = false;
     m_lookingAhead = false;
     m_held.clear();
@@ -129,6 +130,8 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
     if (length <= 0)
         return;
     m_fed += length;
+    if (m_stopped)
+        return;
     if (!m_lookingAhead) {
         tokenize(data, length);
         return;
@@ -150,14 +153,20 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         m_cardBegun = false;
         CARD_Parse(m_tokenizer, data, int(qMin(length, kMaxPiece)), 0);
         const qsizetype used = qsizetype(CARD_GetPosition(m_tokenizer) - before);
-        Q_ASSERT(used > 0);
+        if (used <= 0 || used > length) {
+            // Feeding the same bytes again would never end: the rest of the
+            // input is left out and said so, rather than read wrongly.
+            addProblem(Problem::ReadStopped, CARD_GetLineNumber(m_tokenizer));
+            m_stopped = true;
+            return;
+        }
         data += used;
         length -= used;
         if (!m_cardBegun)
             continue;
         // The tokenizer stopped within the card's BEGIN line (after its
         // colon), or right after it when it ended a quoted-printable value.
-        m_lookahead.start(used > 0 && data[-1] == '\n');
+        m_lookahead.start(data[-1] == '\n');
         VCardVersionLookahead::Result version = m_lookahead.read(data, length);
         if (version == VCardVersionLookahead::Undecided && m_finishing)
             version = m_lookahead.finish();
@@ -181,7 +190,7 @@ void VCardStreamParser::finish()
     if (m_finished)
         return;
     m_finishing = true;
-    if (m_lookingAhead) {
+    if (m_lookingAhead && !m_stopped) {
         unfoldAs(m_lookahead.finish());
         m_lookingAhead = false;
         const QByteArray held = std::exchange(m_held, {});

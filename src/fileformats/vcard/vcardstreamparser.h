@@ -46,7 +46,9 @@ public:
     // card, a card without END at the end of the data), in Cards mode the
     // values read differently from what was written.
     struct Problem {
-        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters };
+        // ReadStopped: the tokenizer took no byte of its input, in either
+        // mode; the rest of the input was left out.
+        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters, ReadStopped };
         Kind kind;
         qint64 line;
         // NestedBegin, MissingEnd: the line of the card's BEGIN.
@@ -92,6 +94,8 @@ private:
     qint64 m_origin = 0;
     bool m_finished = false;
     bool m_finishing = false;
+    // The tokenizer stopped taking bytes: nothing more is fed to it.
+    bool m_stopped = false;
 
     // A BEGIN was read in the tokenize() call under way.
     bool m_cardBegun = false;
