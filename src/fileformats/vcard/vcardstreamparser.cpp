@@ -166,7 +166,9 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
             continue;
         // The tokenizer stopped within the card's BEGIN line (after its
         // colon), or right after it when it ended a quoted-printable value.
-        m_lookahead.start(data[-1] == '\n');
+        // Whether a 2.1 fold keeps its blank changes values, never where a
+        // card ends: the ranges scan does not read 2.1 cards to their end.
+        m_lookahead.start(data[-1] == '\n', m_mode == Cards);
         VCardVersionLookahead::Result version = m_lookahead.read(data, length);
         if (version == VCardVersionLookahead::Undecided && m_finishing)
             version = m_lookahead.finish();
@@ -181,8 +183,12 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
 
 void VCardStreamParser::unfoldAs(VCardVersionLookahead::Result version)
 {
-    CARD_SetUnfoldMode(m_tokenizer,
-                       version == VCardVersionLookahead::Joins ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE);
+    CARD_UnfoldMode mode = CARD_UNFOLD_SPACE;
+    if (version == VCardVersionLookahead::Joins)
+        mode = CARD_UNFOLD_JOIN;
+    else if (version == VCardVersionLookahead::Drops)
+        mode = CARD_UNFOLD_DROP;
+    CARD_SetUnfoldMode(m_tokenizer, mode);
 }
 
 void VCardStreamParser::finish()

@@ -79,7 +79,8 @@ private:
     static void onWarning(void* self, long long line, int warning);
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
     // Hands bytes to the tokenizer; at each card's BEGIN it stops, and the
-    // card's VERSION further on sets how the card's lines unfold before the
+    // card's VERSION further on (and, in Cards mode, the widths of a 2.1
+    // card's folded lines) sets how the card's lines unfold before the
     // tokenizer reads on. When the bytes at hand do not tell, the rest is
     // held until later bytes do.
     void tokenize(const char* data, qsizetype length);

@@ -305,7 +305,7 @@ void processChar(CARD_Parser* p, unsigned char c)
 // The blank after a line end joins the next line to this one.
 void applyFold(CARD_Parser* p)
 {
-    // A 3.0/4.0 fold may split an "=XX" escape, which then goes on.
+    // A fold inside words may split an "=XX" escape, which then goes on.
     if (p->unfoldMode == CARD_UNFOLD_SPACE) {
         if (p->encoding == ENC_QUOTED_PRINTABLE)
             p->qpEscape = false;

@@ -42,6 +42,10 @@ enum CARD_UnfoldMode {
     // "=XX" escapes of quoted-printable, so folds are undone before soft
     // breaks are joined and escapes decoded.
     CARD_UNFOLD_JOIN = 1,
+    // vCard 2.1 cut at a fixed width, inside words: the line end and the
+    // blank vanish as in 3.0, and a quoted-printable soft break is read the
+    // 2.1 way.
+    CARD_UNFOLD_DROP = 2,
 };
 
 // Null when memory is exhausted.

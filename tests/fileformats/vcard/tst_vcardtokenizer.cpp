@@ -110,11 +110,14 @@ private slots:
 void TestVCardTokenizer::tokenizesInAnyChunking_data()
 {
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<bool>("join");
+    QTest::addColumn<int>("mode");
     QTest::addColumn<QByteArray>("expected");
 
     auto row = [](const char* name, const QByteArray& input, const QByteArray& expected, bool join = false) {
-        QTest::newRow(name) << input << join << expected;
+        QTest::newRow(name) << input << int(join ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE) << expected;
+    };
+    auto fixedWidthRow = [](const char* name, const QByteArray& input, const QByteArray& expected) {
+        QTest::newRow(name) << input << int(CARD_UNFOLD_DROP) << expected;
     };
     row("parameter with value", "TEL;TYPE=HOME:123\n", "TEL;TYPE=HOME:123|");
     row("bare parameters", "TEL;HOME;VOICE:1\n", "TEL;HOME;VOICE:1|");
@@ -136,6 +139,12 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
     row("3.0 fold vanishes", "NOTE:abc\r\n def\r\n", "NOTE:abcdef|", true);
     row("3.0 fold inside UTF-8", "N:Z\xC3\r\n \xA9\r\n", "N:Z\\xc3\\xa9|", true);
+    fixedWidthRow("2.1 fixed-width fold vanishes, inside a letter too", "NOTE:ab\r\n c\xC3\r\n \xA9\r\n",
+                  "NOTE:abc\\xc3\\xa9|");
+    fixedWidthRow("2.1 fixed-width fold inside an escape", "N;QUOTED-PRINTABLE:=D\r\n 0x\r\n",
+                  "N;QUOTED-PRINTABLE:\\xd0x|");
+    fixedWidthRow("2.1 fixed-width soft break keeps the blank after it", "N;QUOTED-PRINTABLE:come=\r\n to\r\n",
+                  "N;QUOTED-PRINTABLE:come to|");
     row("soft break without blank", "NOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\ndef\r\nX:1\r\n",
         "NOTE;ENCODING=QUOTED-PRINTABLE:abcdef|X:1|");
     row("soft break inside UTF-8", "N;QUOTED-PRINTABLE:=C3=\r\n=A9\r\n", "N;QUOTED-PRINTABLE:\\xc3\\xa9|");
@@ -203,18 +212,18 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
 void TestVCardTokenizer::tokenizesInAnyChunking()
 {
     QFETCH(QByteArray, input);
-    QFETCH(bool, join);
+    QFETCH(int, mode);
     QFETCH(QByteArray, expected);
-    const CARD_UnfoldMode mode = join ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE;
-    QCOMPARE(traceOf(input, mode, { int(input.size()) + 1 }), expected);
-    QCOMPARE(traceOf(input, mode, { int(input.size()) + 1 }, true), expected);
-    QCOMPARE(traceOf(input, mode, { 1 }), expected);
+    const auto unfold = CARD_UnfoldMode(mode);
+    QCOMPARE(traceOf(input, unfold, { int(input.size()) + 1 }), expected);
+    QCOMPARE(traceOf(input, unfold, { int(input.size()) + 1 }, true), expected);
+    QCOMPARE(traceOf(input, unfold, { 1 }), expected);
     QRandomGenerator rng(quint32(qHash(input)));
     for (int round = 0; round < 20; ++round) {
         QList<int> pieces;
         for (int i = 0; i < 8; ++i)
             pieces.append(1 + int(rng.bounded(9)));
-        QCOMPARE(traceOf(input, mode, pieces), expected);
+        QCOMPARE(traceOf(input, unfold, pieces), expected);
     }
 }
 
