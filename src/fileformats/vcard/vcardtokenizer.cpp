@@ -19,6 +19,7 @@ void clearLine(CARD_Parser* p)
     p->encoding = ENC_NONE;
     p->otherCharset = false;
     p->qpEscape = false;
+    p->base64Padded = false;
     p->paramCount = 0;
     p->paramEscape = false;
     p->paramQuoted = false;
@@ -416,6 +417,41 @@ bool holdSplitByte(CARD_Parser* p, unsigned char b, int next)
     return true;
 }
 
+// The first byte of a line after a 2.1 base64 value is a base64 character:
+// the line is held until it shows what it is.
+void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset)
+{
+    p->softBreak = SOFT_BASE64_LINE;
+    p->lookahead[0] = b;
+    p->lookaheadCount = 1;
+    p->lookaheadStart = offset;
+    p->lookaheadLine = p->physLine;
+}
+
+// The held line holds nothing but base64: it goes on with the value.
+void takeBase64Line(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    for (int i = 0; i < p->lookaheadCount; ++i)
+        processChar(p, p->lookahead[i]);
+    p->lookaheadCount = 0;
+}
+
+// The held line is a line of its own: the value ends before it.
+void startHeldLine(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    processChar(p, '\n');
+    p->lineStart = p->lookaheadStart;
+    p->lineNumber = p->lookaheadLine;
+    replayLookahead(p);
+}
+
+bool isBase64Text(unsigned char b)
+{
+    return base64ToOrd(b) < 64 || b == '=' || b == ' ' || b == '\t';
+}
+
 // A byte after a soft break; true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
 {
@@ -497,6 +533,21 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             releaseSplitLetter(p);
         }
         return true;
+    case SOFT_BASE64_LINE:
+        if (b == '\n') {
+            takeBase64Line(p);
+            return false;
+        }
+        if (!isBase64Text(b)) {
+            startHeldLine(p);
+            return false;
+        }
+        if (p->lookaheadCount == kBase64LineRoom) {
+            takeBase64Line(p);
+            return false;
+        }
+        p->lookahead[p->lookaheadCount++] = b;
+        return true;
     case SOFT_LOOKAHEAD:
         if (b == '\n') {
             resolveLookahead(p);
@@ -539,6 +590,7 @@ void CARD_ParserReset(CARD_Parser* parser)
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
     parser->lookaheadCount = 0;
+    parser->base64Open = false;
     parser->unfoldMode = CARD_UNFOLD_SPACE;
     parser->position = 0;
     parser->physLine = 1;
@@ -619,6 +671,10 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                 }
                 p->lfPending = true;
                 p->foldPending = false;
+                // 2.1 writers that do not indent a photo's base64 lines end
+                // the value with an empty line instead.
+                p->base64Open = p->encoding == ENC_BASE64 && p->state == STATE_VALUE && !p->base64Padded
+                    && p->unfoldMode != CARD_UNFOLD_JOIN && p->dataCallback;
                 continue;
             }
             processChar(p, b);
@@ -626,6 +682,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         }
         if (b == '\n') {
             ++p->physLine;
+            p->base64Open = false;
             if (p->foldPending) {
                 // A line of blanks: the fold ends there and a new line end
                 // is pending.
@@ -640,6 +697,10 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                 continue;
             }
             p->lfPending = false;
+            if (p->base64Open && base64ToOrd(b) < 64) {
+                holdBase64Line(p, b, base + (i - 1));
+                continue;
+            }
             processChar(p, '\n');
             p->lineStart = base + (i - 1);
             p->lineNumber = p->physLine;
@@ -657,6 +718,8 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         return p->errorInCall ? 0 : ~0;
     }
     if (isFinal) {
+        if (p->softBreak == SOFT_BASE64_LINE)
+            takeBase64Line(p);
         if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE
             || p->softBreak == SOFT_SPLIT_ESCAPE_LOW)
             releaseSplitLetter(p);

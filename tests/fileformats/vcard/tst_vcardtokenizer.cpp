@@ -195,6 +195,15 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("base64 single leftover ignored", "PHOTO;BASE64:QUJDR\n", "PHOTO;BASE64:ABC|");
     row("base64 bad character drops line", "PHOTO;ENCODING=b:QU*D\nFN:A\n", "PHOTO;ENCODING=b:!1FN:A|");
     row("2.1 base64 ends at blank line", "PHOTO;BASE64:\r\n QUJD\r\n RA==\r\n\r\nFN:A\r\n", "PHOTO;BASE64:ABCD|FN:A|");
+    row("2.1 base64 lines at line start go on to an empty line", "PHOTO;BASE64:QUJD\r\nQUJD\r\nRA==\r\n\r\nFN:A\r\n",
+        "PHOTO;BASE64:ABCABCD|FN:A|");
+    row("2.1 base64 line longer than a name could be", "PHOTO;BASE64:\r\n" + QByteArray(84 * 4, 'Q') + "\r\n\r\nFN:A",
+        "PHOTO;BASE64:" + QByteArray(84, 'A').replace("A", "A\\x04\\x10") + "|FN:A|");
+    row("2.1 base64 last line without line end", "PHOTO;BASE64:QUJD\r\nRA==", "PHOTO;BASE64:ABCD|");
+    row("2.1 base64 followed by a property on the next line", "PHOTO;BASE64:QUJD\r\nTEL;TYPE=:1\r\nFN:A\r\n",
+        "PHOTO;BASE64:ABC|!2FN:A|");
+    row("2.1 base64 after its padding takes no more lines", "PHOTO;BASE64:QQ==\r\nQUJD\r\n", "PHOTO;BASE64:A|!2");
+    row("3.0 base64 takes folded lines only", "PHOTO;ENCODING=b:QUJD\r\nRA==\r\n", "PHOTO;ENCODING=b:ABC|!2", true);
     row("empty parameters passed over", "TEL;:1\nTEL;WORK;:2\nADR;;HOME; ;PREF;:;;x\n",
         "TEL:1|TEL;WORK:2|ADR;HOME;PREF:;;x|");
     row("empty parameter value drops the line", "TEL;TYPE=:1\nFN:A\n", "!1FN:A|");
