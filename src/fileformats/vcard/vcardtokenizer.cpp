@@ -19,7 +19,7 @@ void clearLine(CARD_Parser* p)
     p->encoding = ENC_NONE;
     p->otherCharset = false;
     p->qpEscape = false;
-    p->base64Padded = false;
+    p->base64Line = false;
     p->paramCount = 0;
     p->paramEscape = false;
     p->paramQuoted = false;
@@ -160,6 +160,7 @@ void endProperty(CARD_Parser* p)
     }
     p->paramPtrs[p->paramCount * 2] = nullptr;
     p->paramPtrs[p->paramCount * 2 + 1] = nullptr;
+    p->base64Line = p->encoding == ENC_BASE64;
     p->propCallback(p->userData, p->line, p->paramPtrs);
     startValue(p);
 }
@@ -673,8 +674,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                 p->foldPending = false;
                 // 2.1 writers that do not indent a photo's base64 lines end
                 // the value with an empty line instead.
-                p->base64Open = p->encoding == ENC_BASE64 && p->state == STATE_VALUE && !p->base64Padded
-                    && p->unfoldMode != CARD_UNFOLD_JOIN && p->dataCallback;
+                p->base64Open = p->base64Line && p->unfoldMode != CARD_UNFOLD_JOIN;
                 continue;
             }
             processChar(p, b);

@@ -134,12 +134,14 @@ struct CARD_Parser {
     long long lookaheadStart = 0;
     // SOFT_BASE64_LINE: the physical line the held bytes stand on.
     long long lookaheadLine = 0;
+    // The logical line's parameters name base64, whatever became of its
+    // value since (a data URI read as text, a group that did not decode):
+    // the lines it takes must not depend on what was decoded, so that a
+    // reader without a data callback finds the same lines.
+    bool base64Line = false;
     // The line feed just read ended a line of a 2.1 base64 value that may
     // go on on lines that are not indented; an empty line ends it.
     bool base64Open = false;
-    // The value's base64 reached its padding: it goes on on folded lines
-    // only.
-    bool base64Padded = false;
     // SOFT_SPLIT_*: the bytes the split letter still lacks.
     int splitMissing = 0;
 

@@ -17,19 +17,15 @@ bool decodeBase64Group(CARD_Parser* p)
         return false;
     if (!append(p, (unsigned char)((a * 4 + b / 16) & 0xFF)))
         return true; // the line is already dropped
-    if (p->pending[2] == '=') {
-        p->base64Padded = true;
+    if (p->pending[2] == '=')
         return true;
-    }
     const unsigned c = base64ToOrd(p->pending[2]);
     if (c == 255)
         return false;
     if (!append(p, (unsigned char)((b * 16 + c / 4) & 0xFF)))
         return true;
-    if (p->pending[3] == '=') {
-        p->base64Padded = true;
+    if (p->pending[3] == '=')
         return true;
-    }
     const unsigned d = base64ToOrd(p->pending[3]);
     if (d == 255)
         return false;

@@ -202,7 +202,8 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("2.1 base64 last line without line end", "PHOTO;BASE64:QUJD\r\nRA==", "PHOTO;BASE64:ABCD|");
     row("2.1 base64 followed by a property on the next line", "PHOTO;BASE64:QUJD\r\nTEL;TYPE=:1\r\nFN:A\r\n",
         "PHOTO;BASE64:ABC|!2FN:A|");
-    row("2.1 base64 after its padding takes no more lines", "PHOTO;BASE64:QQ==\r\nQUJD\r\n", "PHOTO;BASE64:A|!2");
+    row("2.1 base64 lines go on after padding and a data URI", "PHOTO;BASE64:QQ==\r\nQUJD\r\nX;B:data:,a\r\nQUJD\r\n",
+        "PHOTO;BASE64:AABC|X;B:data:,aQUJD|");
     row("3.0 base64 takes folded lines only", "PHOTO;ENCODING=b:QUJD\r\nRA==\r\n", "PHOTO;ENCODING=b:ABC|!2", true);
     row("empty parameters passed over", "TEL;:1\nTEL;WORK;:2\nADR;;HOME; ;PREF;:;;x\n",
         "TEL:1|TEL;WORK:2|ADR;HOME;PREF:;;x|");
