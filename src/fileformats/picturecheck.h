@@ -5,12 +5,14 @@
 
 namespace picturecheck {
 
-// Whether an image reader opens the bytes as a whole picture: Qt knows the
-// format, the picture decodes, and a JPEG runs to its end marker (libjpeg
-// decodes a JPEG cut short without an error, its missing part grey). A JPEG
-// is decoded at an eighth of its size, which still reads all of its data.
-// Costs a decode: meant for the few photos of a file, not for every value.
-// Safe to call from any thread.
+// Whether an image reader opens the bytes as a whole picture. A JPEG must
+// run to its end marker (libjpeg decodes a JPEG cut short without an error,
+// its missing part grey) and Qt's reader must read its headers; a PNG must
+// pass what libpng checks: its header, every chunk whole with its CRC
+// right, up to its end. Their pixels are not decoded, which would cost far
+// more and find nothing more. Any other format Qt reads is decoded, and
+// every picture must fit Qt's allocation limit. Safe to call from any
+// thread.
 bool isWholePicture(const QByteArray& bytes);
 
 } // namespace picturecheck
