@@ -22,6 +22,24 @@ bool isBlank(char c)
 constexpr qint64 kWidthSlack = 2;
 constexpr qint64 kMinFixedWidth = 70;
 
+// Once the version is known, only the names of a card's end (END, BEGIN)
+// and of a picture or a sound matter, and they start with one of these
+// letters; a group before them ("item1.PHOTO") is not looked for.
+bool mayNameWhatMatters(char c)
+{
+    switch (c | 0x20) {
+    case 'b':
+    case 'e':
+    case 'k':
+    case 'l':
+    case 'p':
+    case 's':
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 void VCardVersionLookahead::start(bool atLineStart, bool measureFolds)
@@ -35,23 +53,36 @@ VCardVersionLookahead::Result VCardVersionLookahead::read(const char* data, qsiz
 {
     const char* at = data;
     const char* const end = data + qMin<qint64>(length, kMaxBytes - m_read);
+    m_data = data;
     while (m_result == Undecided && at < end) {
         if (m_line == SkipLine && !m_afterLineEnd) {
             // Most of a card is lines of no interest: straight to their ends.
             const void* lf = std::memchr(at, '\n', size_t(end - at));
             if (!lf) {
-                noteBytes(at, end);
                 at = end;
                 break;
             }
-            noteBytes(at, static_cast<const char*>(lf));
-            endPhysicalLine();
-            at = static_cast<const char*>(lf) + 1;
-            m_afterLineEnd = true;
-            m_foldBlank = false;
+            at = static_cast<const char*>(lf);
+            take(at++);
             continue;
         }
-        take(*at++);
+        if (m_line == Name && !m_afterLineEnd) {
+            // Every line's name is read, to its ":" or ";", in one loop.
+            at = readName(at, end);
+            if (at < end)
+                take(at++);
+            continue;
+        }
+        take(at++);
+    }
+    // The last bytes read, for the width of a line that ends in the next
+    // piece.
+    if (at - data >= 2) {
+        m_tail[0] = at[-2];
+        m_tail[1] = at[-1];
+    } else if (at - data == 1) {
+        m_tail[0] = m_tail[1];
+        m_tail[1] = at[-1];
     }
     m_read += at - data;
     if (m_result == Undecided && m_read >= kMaxBytes)
@@ -66,15 +97,15 @@ VCardVersionLookahead::Result VCardVersionLookahead::finish()
     return m_result;
 }
 
-void VCardVersionLookahead::take(char c)
+void VCardVersionLookahead::take(const char* at)
 {
+    const char c = *at;
     if (c == '\n') {
-        endPhysicalLine();
+        endPhysicalLine(at);
         m_afterLineEnd = true;
         m_foldBlank = false;
         return;
     }
-    noteBytes(&c, &c + 1);
     // The tokenizer drops every CR.
     if (c == '\r')
         return;
@@ -97,10 +128,10 @@ void VCardVersionLookahead::take(char c)
             if (m_result != Undecided)
                 return;
         }
-        m_line = Name;
         m_nameLength = 0;
         m_nameTooLong = false;
         m_binaryLine = false;
+        m_line = m_versionRead && !mayNameWhatMatters(c) ? SkipLine : Name;
     }
     takeInLine(c);
 }
@@ -111,18 +142,10 @@ void VCardVersionLookahead::takeInLine(char c)
     case SkipLine:
         return;
     case Name:
-        if (c == ':' || c == ';') {
+        if (c == ':' || c == ';')
             endName(c == ';');
-        } else if (c == '.') {
-            m_nameLength = 0;
-            m_nameTooLong = false;
-        } else if (isBlank(c) || c == '\v' || c == '\f') {
-            // Blanks inside a name are dropped, as the tokenizer does.
-        } else if (m_nameLength < int(sizeof m_name)) {
-            m_name[m_nameLength++] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-        } else {
-            m_nameTooLong = true;
-        }
+        else
+            readName(&c, &c + 1);
         return;
     case Parameters:
         if (c == ':')
@@ -140,22 +163,43 @@ void VCardVersionLookahead::takeInLine(char c)
     }
 }
 
+const char* VCardVersionLookahead::readName(const char* at, const char* end)
+{
+    for (; at < end; ++at) {
+        const char c = *at;
+        if (c == ':' || c == ';' || c == '\n')
+            break;
+        if (c == '.') {
+            m_nameLength = 0;
+            m_nameTooLong = false;
+        } else if (c == '\r' || isBlank(c) || c == '\v' || c == '\f') {
+            // Dropped inside a name, as the tokenizer does.
+        } else if (m_nameLength < int(sizeof m_name)) {
+            m_name[m_nameLength++] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+        } else {
+            m_nameTooLong = true;
+        }
+    }
+    return at;
+}
+
 void VCardVersionLookahead::endName(bool parametersFollow)
 {
-    const auto is = [this](const char* word) {
-        const size_t length = std::strlen(word);
-        return !m_nameTooLong && size_t(m_nameLength) == length && std::memcmp(m_name, word, length) == 0;
+    const auto is = [this](const char* word, int length) {
+        return m_nameLength == length && std::memcmp(m_name, word, size_t(length)) == 0;
     };
     m_line = SkipLine;
-    if (is("BEGIN") || is("END")) {
+    if (m_nameTooLong)
+        return;
+    if (is("BEGIN", 5) || is("END", 3)) {
         m_result = byFolds();
         return;
     }
-    if (is("VERSION") && !m_versionRead) {
+    if (is("VERSION", 7) && !m_versionRead) {
         m_line = parametersFollow ? Parameters : Value;
         return;
     }
-    m_binaryLine = is("PHOTO") || is("LOGO") || is("SOUND") || is("KEY");
+    m_binaryLine = is("PHOTO", 5) || is("LOGO", 4) || is("SOUND", 5) || is("KEY", 3);
 }
 
 void VCardVersionLookahead::notJoining()
@@ -166,31 +210,31 @@ void VCardVersionLookahead::notJoining()
         m_result = Spaces;
 }
 
-void VCardVersionLookahead::noteBytes(const char* from, const char* to)
+char VCardVersionLookahead::byteBefore(const char* at, int back) const
 {
-    if (from == to)
-        return;
-    m_lineWidth += to - from;
-    const char* last = to;
-    while (last > from && last[-1] == '\r')
-        --last;
-    if (last == from) {
-        m_trailingCr += to - from;
-        return;
-    }
-    m_trailingCr = to - last;
-    m_lastByte = last[-1];
+    if (at - m_data >= back)
+        return at[-back];
+    // In an earlier piece: m_tail holds the last two bytes read.
+    const qsizetype earlier = back - (at - m_data);
+    return earlier <= 2 ? m_tail[2 - earlier] : 0;
 }
 
-void VCardVersionLookahead::endPhysicalLine()
+void VCardVersionLookahead::endPhysicalLine(const char* lf)
 {
-    m_endedWidth = m_lineWidth - m_trailingCr;
+    if (!m_measureFolds)
+        return;
+    const qint64 lfOffset = m_read + (lf - m_data);
+    qint64 width = lfOffset - m_lineStart;
+    char last = width > 0 ? byteBefore(lf, 1) : 0;
+    if (last == '\r' && width > 0) {
+        --width;
+        last = width > 0 ? byteBefore(lf, 2) : 0;
+    }
+    m_endedWidth = width;
     // A line that ends in "=" is a quoted-printable soft break, and a blank
     // after it is text (2.1) or a fold (3.0): no evidence either way.
-    m_endedCounts = !m_binaryLine && !(m_endedWidth > 0 && m_lastByte == '=');
-    m_lineWidth = 0;
-    m_trailingCr = 0;
-    m_lastByte = 0;
+    m_endedCounts = !m_binaryLine && last != '=';
+    m_lineStart = lfOffset + 1;
 }
 
 void VCardVersionLookahead::noteFold()

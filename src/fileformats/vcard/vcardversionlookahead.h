@@ -46,15 +46,19 @@ public:
 private:
     enum LineState { SkipLine, Name, Parameters, Value };
 
-    void take(char c);
+    // The byte at `at`, in the piece being read.
+    void take(const char* at);
     void takeInLine(char c);
+    // Takes name bytes up to the first ":", ";" or line feed; returns
+    // where it stopped.
+    const char* readName(const char* at, const char* end);
     void endName(bool parametersFollow);
     // A 2.1 card (or one without a version) is read to its end when its
     // folds are measured.
     void notJoining();
-    // The octets of a physical line, fed in pieces.
-    void noteBytes(const char* from, const char* to);
-    void endPhysicalLine();
+    // The byte `back` places before `at`, in this piece or the one before.
+    char byteBefore(const char* at, int back) const;
+    void endPhysicalLine(const char* lf);
     void noteFold();
     Result byFolds() const;
 
@@ -77,11 +81,11 @@ private:
     // The logical line holds a picture or a sound, whose base64 every writer
     // cuts anywhere: its folds say nothing of how text is folded.
     bool m_binaryLine = false;
-    // The physical line being read: its octets, the CRs at its end so far
-    // and its last other byte.
-    qint64 m_lineWidth = 0;
-    qint64 m_trailingCr = 0;
-    char m_lastByte = 0;
+    // The piece being read, and the last two bytes of those before it.
+    const char* m_data = nullptr;
+    char m_tail[2] = {};
+    // Where the physical line being read starts, counted from start().
+    qint64 m_lineStart = 0;
     // The physical line that ended last: its width without its line end,
     // and whether a fold after it counts.
     qint64 m_endedWidth = 0;
