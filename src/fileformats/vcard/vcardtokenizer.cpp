@@ -358,6 +358,16 @@ void replayLookahead(CARD_Parser* p)
     p->lookaheadCount = 0;
 }
 
+// The held bytes start a line of their own: the value ends before them.
+void startHeldLine(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    processChar(p, '\n');
+    p->lineStart = p->lookaheadStart;
+    p->lineNumber = p->lookaheadLine;
+    replayLookahead(p);
+}
+
 // The held line is complete: a BEGIN or END line ends the value and is read
 // as the line it is; anything else continues the value.
 void resolveLookahead(CARD_Parser* p)
@@ -367,11 +377,7 @@ void resolveLookahead(CARD_Parser* p)
         return;
     }
     warnDanglingSoftBreak(p, p->softBreakLine);
-    p->softBreak = SOFT_NONE;
-    processChar(p, '\n');
-    p->lineStart = p->lookaheadStart;
-    p->lineNumber = p->softBreakLine + 1;
-    replayLookahead(p);
+    startHeldLine(p);
 }
 
 // How many bytes the UTF-8 letter that the value decoded so far ends with
@@ -429,25 +435,6 @@ void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset)
     p->lookaheadLine = p->physLine;
 }
 
-// The held line holds nothing but base64: it goes on with the value.
-void takeBase64Line(CARD_Parser* p)
-{
-    p->softBreak = SOFT_NONE;
-    for (int i = 0; i < p->lookaheadCount; ++i)
-        processChar(p, p->lookahead[i]);
-    p->lookaheadCount = 0;
-}
-
-// The held line is a line of its own: the value ends before it.
-void startHeldLine(CARD_Parser* p)
-{
-    p->softBreak = SOFT_NONE;
-    processChar(p, '\n');
-    p->lineStart = p->lookaheadStart;
-    p->lineNumber = p->lookaheadLine;
-    replayLookahead(p);
-}
-
 bool isBase64Text(unsigned char b)
 {
     return base64ToOrd(b) < 64 || b == '=' || b == ' ' || b == '\t';
@@ -494,6 +481,7 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             p->lookahead[0] = b;
             p->lookaheadCount = 1;
             p->lookaheadStart = offset;
+            p->lookaheadLine = p->softBreakLine + 1;
             return true;
         }
         p->softBreak = SOFT_NONE;
@@ -535,16 +523,14 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         }
         return true;
     case SOFT_BASE64_LINE:
-        if (b == '\n') {
-            takeBase64Line(p);
+        // Nothing but base64 to the line's end, or longer than a name: the
+        // held bytes go on with the value.
+        if (b == '\n' || (isBase64Text(b) && p->lookaheadCount == kBase64LineRoom)) {
+            replayLookahead(p);
             return false;
         }
         if (!isBase64Text(b)) {
             startHeldLine(p);
-            return false;
-        }
-        if (p->lookaheadCount == kBase64LineRoom) {
-            takeBase64Line(p);
             return false;
         }
         p->lookahead[p->lookaheadCount++] = b;
@@ -719,7 +705,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     }
     if (isFinal) {
         if (p->softBreak == SOFT_BASE64_LINE)
-            takeBase64Line(p);
+            replayLookahead(p);
         if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE
             || p->softBreak == SOFT_SPLIT_ESCAPE_LOW)
             releaseSplitLetter(p);

@@ -132,7 +132,7 @@ struct CARD_Parser {
     unsigned char lookahead[cardtok::kBase64LineRoom] = {};
     int lookaheadCount = 0;
     long long lookaheadStart = 0;
-    // SOFT_BASE64_LINE: the physical line the held bytes stand on.
+    // The physical line the held bytes stand on.
     long long lookaheadLine = 0;
     // The logical line's parameters name base64, whatever became of its
     // value since (a data URI read as text, a group that did not decode):
