@@ -57,8 +57,8 @@ inline QByteArray syntaxSoup(QRandomGenerator& rng, int pieces)
         // Empty parameters, base64 lines that are not indented, and two
         // lines cut at one fixed width inside words.
         "TEL;WORK;:", ";;", "PHOTO;ENCODING=BASE64;TYPE=JPEG:\r\nQUJD\r\nQUJDRA==\r\n\r\n", "\r\nQUJD",
-        "NOTE:Fixed width cut inside words by a desktop address book, then more o\r\n"
-        " f the same note cut again at exactly the same width as the line before;\r\n t\r\n",
+        ("NOTE:Fixed width cut inside words by a desktop address book, then more o\r\n"
+         " f the same note cut again at exactly the same width as the line before;\r\n t\r\n"),
     };
     constexpr int count = int(sizeof parts / sizeof parts[0]);
     QByteArray out;
