@@ -6,9 +6,12 @@
 #include "fileformats/vcard/vcardimport.h"
 #include "scratchfiles.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QImage>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <memory>
@@ -104,9 +107,18 @@ void TestFileImport::keepsEarlierLoadWhenFileIsUnreadable()
 // before, is unfolded the 3.0 way all the same.
 void TestFileImport::readsCardsAcrossReadWindows()
 {
-    QByteArray photo(1536 * 1024, Qt::Uninitialized);
-    for (qsizetype i = 0; i < photo.size(); ++i)
-        photo[i] = char((i * 131) >> 3);
+    // Noise, so that the picture stays larger than a read window as a PNG.
+    QImage noise(720, 720, QImage::Format_RGB32);
+    QRandomGenerator rng(131);
+    for (int y = 0; y < noise.height(); ++y) {
+        auto* row = reinterpret_cast<quint32*>(noise.scanLine(y));
+        for (int x = 0; x < noise.width(); ++x)
+            row[x] = rng.generate() | 0xFF000000u;
+    }
+    QByteArray photo;
+    QBuffer buffer(&photo);
+    QVERIFY(buffer.open(QIODevice::WriteOnly) && noise.save(&buffer, "PNG"));
+    QVERIFY(photo.size() > 1024 * 1024);
     QByteArray file;
     for (int i = 0; i < 3000; ++i) {
         QByteArray body = "N:Family" + QByteArray::number(i) + ";Given\r\nNOTE:" + QByteArray(500, 'x') + "\r\n";

@@ -4,6 +4,7 @@
 // again through the import thread into new databases, and each stored row
 // is compared with the row it came from, over a second connection.
 #include "common/contactbuilders.h"
+#include "common/imagebytes.h"
 #include "common/sqlprobe.h"
 #include "fileformats/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
@@ -133,7 +134,7 @@ pim::_Contact cardContact()
     return contactOf(QStringLiteral("宋军"),
         { { pim::ENTITY_NAME, { Fields { { "data1", QStringLiteral("宋军") }, { "data2", QStringLiteral("军") },
                                   { "data3", QStringLiteral("宋") } } } },
-            { pim::ENTITY_PHOTO, { Fields { { "data15", QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26) } } } },
+            { pim::ENTITY_PHOTO, { Fields { { "data15", testkit::imageBytes(QSize(6, 4), "PNG") } } } },
             { pim::ENTITY_PHONE, phones },
             { pim::ENTITY_EMAIL, emails },
             { pim::ENTITY_NICKNAME, { Fields { { "data1", "Jun" } } } },
@@ -246,7 +247,7 @@ pim::_Contact everyKindContact()
                                            { "data4", "M." }, { "data5", "Dr." }, { "data6", "Jr." }, { "data7", "Iv" },
                                            { "data8", "Kaind" } });
     pim::_Contact contact = contactOf(name.fullName(),
-        { { pim::ENTITY_PHOTO, { Fields { { "data15", QByteArray("\xFF\xD8\xFF\xE0 not really a picture", 26) } } } },
+        { { pim::ENTITY_PHOTO, { Fields { { "data15", testkit::imageBytes(QSize(6, 4), "PNG") } } } },
             { pim::ENTITY_PHONE, each(pim::phoneTypeMap(), "+1 555", { "Oficina central", "Main" }) },
             { pim::ENTITY_EMAIL, each(pim::emailTypeMap(), "eve@kind.example", { "Facturas", "Work" }) },
             { pim::ENTITY_NICKNAME, { Fields { { "data1", "Evie" } } } },

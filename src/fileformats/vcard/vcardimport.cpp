@@ -384,6 +384,9 @@ pim::_Contact VCardImport::nextContact()
             found.append({ problem.line, tr("the line has more than %1 parameters; the value was read, "
                                             "the parameters after the first %1 were left out.")
                                              .arg(VCardStreamParser::kMaxParameters) });
+        else if (problem.kind == VCardStreamParser::Problem::ReadStopped)
+            found.append({ problem.line, tr("the reader could not go on from this line; the rest of the card was "
+                                            "left out. Export the file again, or check the line for damage.") });
     }
     const QList<QList<VCardProperty>> cards = m_cardParser.takeCards();
     pim::_Contact contact;
@@ -432,6 +435,12 @@ void VCardImport::reportShapeUpTo(qint64 line)
             break;
         case Problem::MissingEnd:
             m_problems.add(atLine(problem.line, tr("the card has no END line; it was read to the end of the file.")),
+                           shapeOrder(problem.line));
+            break;
+        case Problem::ReadStopped:
+            m_problems.add(atLine(problem.line, tr("the reader could not go on from this line; the rest of the file "
+                                                   "was left out. Export the file again, or check the line for "
+                                                   "damage.")),
                            shapeOrder(problem.line));
             break;
         case Problem::DanglingSoftBreak:

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/vcardrules.h"
 
+#include "fileformats/picturecheck.h"
+
 #include <QCoreApplication>
 
 #include <cctype>
@@ -145,9 +147,12 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
             image = dataUriBytes(text.mid(5));
         }
     }
-    if (image.isEmpty()) {
+    // Bytes no image reader opens are no photo: a JPEG cut short, a path
+    // written as the value, base64 text without its ENCODING.
+    if (!picturecheck::isWholePicture(image)) {
         notes.add(value.property().line,
-                  QCoreApplication::translate("VCardImport", "the photo could not be decoded and was left out."));
+                  QCoreApplication::translate("VCardImport",
+                                              "the photo could not be read as a picture and was left out."));
         return;
     }
     // A later photo takes the place of an earlier one.

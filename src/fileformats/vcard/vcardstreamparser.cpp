@@ -92,6 +92,7 @@ void VCardStreamParser::reset()
     m_origin = 0;
     m_finished = false;
     m_finishing = false;
+    m_stopped = false;
     m_cardBegun = false;
     m_lookingAhead = false;
     m_held.clear();
@@ -132,6 +133,8 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
     if (length <= 0)
         return;
     m_fed += length;
+    if (m_stopped)
+        return;
     if (!m_lookingAhead) {
         tokenize(data, length);
         return;
@@ -153,14 +156,22 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         m_cardBegun = false;
         CARD_Parse(m_tokenizer, data, int(qMin(length, kMaxPiece)), 0);
         const qsizetype used = qsizetype(CARD_GetPosition(m_tokenizer) - before);
-        Q_ASSERT(used > 0);
+        if (used <= 0 || used > length) {
+            // Feeding the same bytes again would never end: the rest of the
+            // input is left out and said so, rather than read wrongly.
+            addProblem(Problem::ReadStopped, CARD_GetLineNumber(m_tokenizer));
+            m_stopped = true;
+            return;
+        }
         data += used;
         length -= used;
         if (!m_cardBegun)
             continue;
         // The tokenizer stopped within the card's BEGIN line (after its
         // colon), or right after it when it ended a quoted-printable value.
-        m_lookahead.start(used > 0 && data[-1] == '\n');
+        // Whether a 2.1 fold keeps its blank changes values, never where a
+        // card ends: the ranges scan does not read 2.1 cards to their end.
+        m_lookahead.start(data[-1] == '\n', m_mode == Cards);
         VCardVersionLookahead::Result version = m_lookahead.read(data, length);
         if (version == VCardVersionLookahead::Undecided && m_finishing)
             version = m_lookahead.finish();
@@ -175,8 +186,12 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
 
 void VCardStreamParser::unfoldAs(VCardVersionLookahead::Result version)
 {
-    CARD_SetUnfoldMode(m_tokenizer,
-                       version == VCardVersionLookahead::Joins ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE);
+    CARD_UnfoldMode mode = CARD_UNFOLD_SPACE;
+    if (version == VCardVersionLookahead::Joins)
+        mode = CARD_UNFOLD_JOIN;
+    else if (version == VCardVersionLookahead::Drops)
+        mode = CARD_UNFOLD_DROP;
+    CARD_SetUnfoldMode(m_tokenizer, mode);
 }
 
 void VCardStreamParser::finish()
@@ -184,7 +199,7 @@ void VCardStreamParser::finish()
     if (m_finished)
         return;
     m_finishing = true;
-    if (m_lookingAhead) {
+    if (m_lookingAhead && !m_stopped) {
         unfoldAs(m_lookahead.finish());
         m_lookingAhead = false;
         const QByteArray held = std::exchange(m_held, {});

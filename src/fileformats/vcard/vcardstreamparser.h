@@ -47,7 +47,9 @@ public:
     // card, a card without END at the end of the data), in Cards mode the
     // values read differently from what was written.
     struct Problem {
-        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters };
+        // ReadStopped: the tokenizer took no byte of its input, in either
+        // mode; the rest of the input was left out.
+        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters, ReadStopped };
         Kind kind;
         qint64 line;
         // NestedBegin, MissingEnd: the line of the card's BEGIN.
@@ -83,7 +85,8 @@ private:
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
     void noteDeclaredCharset(const char** params);
     // Hands bytes to the tokenizer; at each card's BEGIN it stops, and the
-    // card's VERSION further on sets how the card's lines unfold before the
+    // card's VERSION further on (and, in Cards mode, the widths of a 2.1
+    // card's folded lines) sets how the card's lines unfold before the
     // tokenizer reads on. When the bytes at hand do not tell, the rest is
     // held until later bytes do.
     void tokenize(const char* data, qsizetype length);
@@ -98,6 +101,8 @@ private:
     qint64 m_origin = 0;
     bool m_finished = false;
     bool m_finishing = false;
+    // The tokenizer stopped taking bytes: nothing more is fed to it.
+    bool m_stopped = false;
 
     // A BEGIN was read in the tokenize() call under way.
     bool m_cardBegun = false;

@@ -19,6 +19,7 @@ void clearLine(CARD_Parser* p)
     p->encoding = ENC_NONE;
     p->otherCharset = false;
     p->qpEscape = false;
+    p->base64Line = false;
     p->paramCount = 0;
     p->paramEscape = false;
     p->paramQuoted = false;
@@ -159,6 +160,7 @@ void endProperty(CARD_Parser* p)
     }
     p->paramPtrs[p->paramCount * 2] = nullptr;
     p->paramPtrs[p->paramCount * 2 + 1] = nullptr;
+    p->base64Line = p->encoding == ENC_BASE64;
     p->propCallback(p->userData, p->line, p->paramPtrs);
     startValue(p);
 }
@@ -210,12 +212,14 @@ void processChar(CARD_Parser* p, unsigned char c)
         }
         return;
     case STATE_PARAM_START:
+        // An empty parameter (";;", or ";" right before the colon, as mail
+        // programs write "TEL;WORK;:1") names nothing: it is passed over.
         if (c == '\n') {
             dropLine(p);
             clearLine(p);
         } else if (c == ':') {
-            dropLine(p);
-        } else if (!isSpace(c)) {
+            endProperty(p);
+        } else if (c != ';' && !isSpace(c)) {
             if (addParam(p) && append(p, c))
                 p->state = STATE_PARAM_NAME;
         }
@@ -303,7 +307,7 @@ void processChar(CARD_Parser* p, unsigned char c)
 // The blank after a line end joins the next line to this one.
 void applyFold(CARD_Parser* p)
 {
-    // A 3.0/4.0 fold may split an "=XX" escape, which then goes on.
+    // A fold inside words may split an "=XX" escape, which then goes on.
     if (p->unfoldMode == CARD_UNFOLD_SPACE) {
         if (p->encoding == ENC_QUOTED_PRINTABLE)
             p->qpEscape = false;
@@ -354,6 +358,16 @@ void replayLookahead(CARD_Parser* p)
     p->lookaheadCount = 0;
 }
 
+// The held bytes start a line of their own: the value ends before them.
+void startHeldLine(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    processChar(p, '\n');
+    p->lineStart = p->lookaheadStart;
+    p->lineNumber = p->lookaheadLine;
+    replayLookahead(p);
+}
+
 // The held line is complete: a BEGIN or END line ends the value and is read
 // as the line it is; anything else continues the value.
 void resolveLookahead(CARD_Parser* p)
@@ -363,11 +377,7 @@ void resolveLookahead(CARD_Parser* p)
         return;
     }
     warnDanglingSoftBreak(p, p->softBreakLine);
-    p->softBreak = SOFT_NONE;
-    processChar(p, '\n');
-    p->lineStart = p->lookaheadStart;
-    p->lineNumber = p->softBreakLine + 1;
-    replayLookahead(p);
+    startHeldLine(p);
 }
 
 // How many bytes the UTF-8 letter that the value decoded so far ends with
@@ -414,6 +424,22 @@ bool holdSplitByte(CARD_Parser* p, unsigned char b, int next)
     return true;
 }
 
+// The first byte of a line after a 2.1 base64 value is a base64 character:
+// the line is held until it shows what it is.
+void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset)
+{
+    p->softBreak = SOFT_BASE64_LINE;
+    p->lookahead[0] = b;
+    p->lookaheadCount = 1;
+    p->lookaheadStart = offset;
+    p->lookaheadLine = p->physLine;
+}
+
+bool isBase64Text(unsigned char b)
+{
+    return base64ToOrd(b) < 64 || b == '=' || b == ' ' || b == '\t';
+}
+
 // A byte after a soft break; true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
 {
@@ -455,6 +481,7 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             p->lookahead[0] = b;
             p->lookaheadCount = 1;
             p->lookaheadStart = offset;
+            p->lookaheadLine = p->softBreakLine + 1;
             return true;
         }
         p->softBreak = SOFT_NONE;
@@ -494,6 +521,19 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
             releaseSplitLetter(p);
         }
+        return true;
+    case SOFT_BASE64_LINE:
+        // Nothing but base64 to the line's end, or longer than a name: the
+        // held bytes go on with the value.
+        if (b == '\n' || (isBase64Text(b) && p->lookaheadCount == kBase64LineRoom)) {
+            replayLookahead(p);
+            return false;
+        }
+        if (!isBase64Text(b)) {
+            startHeldLine(p);
+            return false;
+        }
+        p->lookahead[p->lookaheadCount++] = b;
         return true;
     case SOFT_LOOKAHEAD:
         if (b == '\n') {
@@ -537,6 +577,7 @@ void CARD_ParserReset(CARD_Parser* parser)
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
     parser->lookaheadCount = 0;
+    parser->base64Open = false;
     parser->unfoldMode = CARD_UNFOLD_SPACE;
     parser->position = 0;
     parser->physLine = 1;
@@ -617,6 +658,9 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                 }
                 p->lfPending = true;
                 p->foldPending = false;
+                // 2.1 writers that do not indent a photo's base64 lines end
+                // the value with an empty line instead.
+                p->base64Open = p->base64Line && p->unfoldMode != CARD_UNFOLD_JOIN;
                 continue;
             }
             processChar(p, b);
@@ -624,6 +668,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         }
         if (b == '\n') {
             ++p->physLine;
+            p->base64Open = false;
             if (p->foldPending) {
                 // A line of blanks: the fold ends there and a new line end
                 // is pending.
@@ -638,6 +683,10 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                 continue;
             }
             p->lfPending = false;
+            if (p->base64Open && base64ToOrd(b) < 64) {
+                holdBase64Line(p, b, base + (i - 1));
+                continue;
+            }
             processChar(p, '\n');
             p->lineStart = base + (i - 1);
             p->lineNumber = p->physLine;
@@ -655,6 +704,8 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         return p->errorInCall ? 0 : ~0;
     }
     if (isFinal) {
+        if (p->softBreak == SOFT_BASE64_LINE)
+            replayLookahead(p);
         if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE
             || p->softBreak == SOFT_SPLIT_ESCAPE_LOW)
             releaseSplitLetter(p);

@@ -4,7 +4,9 @@
 // A push tokenizer for vCard text: bytes in, one property callback (name and
 // parameters) and the decoded value out per logical line. It unfolds
 // continuation lines and decodes quoted-printable and base64 values, so its
-// user only sees decoded bytes. It knows nothing of cards: BEGIN and END are
+// user only sees decoded bytes. Outside CARD_UNFOLD_JOIN a base64 value also
+// goes on over lines of nothing but base64 written at the start of the line,
+// up to an empty line, as 2.1 writers that do not indent a photo write it. It knows nothing of cards: BEGIN and END are
 // ordinary properties here. Plain C-style interface so that it can be fuzzed
 // and reused on its own.
 
@@ -42,6 +44,10 @@ enum CARD_UnfoldMode {
     // "=XX" escapes of quoted-printable, so folds are undone before soft
     // breaks are joined and escapes decoded.
     CARD_UNFOLD_JOIN = 1,
+    // vCard 2.1 cut at a fixed width, inside words: the line end and the
+    // blank vanish as in 3.0, and a quoted-printable soft break is read the
+    // 2.1 way.
+    CARD_UNFOLD_DROP = 2,
 };
 
 // Null when memory is exhausted.

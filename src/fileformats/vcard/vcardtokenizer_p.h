@@ -106,11 +106,20 @@ enum SoftBreak {
     // The same, the first hex digit of a letter byte ("=8x" to "=Bx") held
     // last.
     SOFT_SPLIT_ESCAPE_LOW,
+    // 2.1: a line after a base64 value starts with a base64 character, as
+    // writers that do not indent a photo's lines write it; its bytes are
+    // held in lookahead until they show whether the line goes on with the
+    // value (nothing but base64 up to its end) or is a line of its own
+    // (a name ends in ":", ";" or ".").
+    SOFT_BASE64_LINE,
 };
 
 // "BEGIN:VCARD" is the longest line a continuation must not swallow; a few
 // blanks may follow it.
 constexpr int kLookaheadRoom = 16;
+// No property name runs this long on base64 characters alone: a line that
+// does is taken as base64 without waiting for its end.
+constexpr int kBase64LineRoom = 80;
 
 } // namespace cardtok
 
@@ -120,9 +129,19 @@ struct CARD_Parser {
     int softBreak = cardtok::SOFT_NONE;
     // The line whose "=" started the soft break.
     long long softBreakLine = 0;
-    unsigned char lookahead[cardtok::kLookaheadRoom] = {};
+    unsigned char lookahead[cardtok::kBase64LineRoom] = {};
     int lookaheadCount = 0;
     long long lookaheadStart = 0;
+    // The physical line the held bytes stand on.
+    long long lookaheadLine = 0;
+    // The logical line's parameters name base64, whatever became of its
+    // value since (a data URI read as text, a group that did not decode):
+    // the lines it takes must not depend on what was decoded, so that a
+    // reader without a data callback finds the same lines.
+    bool base64Line = false;
+    // The line feed just read ended a line of a 2.1 base64 value that may
+    // go on on lines that are not indented; an empty line ends it.
+    bool base64Open = false;
     // SOFT_SPLIT_*: the bytes the split letter still lacks.
     int splitMissing = 0;
 

@@ -10,18 +10,50 @@ bool isBlank(char c)
     return c == ' ' || c == '\t';
 }
 
+// The fold rule. A 2.1 writer folds where the text has a blank, so its
+// folded lines are as long as the words allow, each its own length. A
+// writer that cuts at a fixed width leaves every folded line at that width,
+// give or take the octets of a letter or escape it would not split. So a
+// card is taken as cut at a fixed width when it has at least two folded
+// lines, all within kWidthSlack octets of each other and at least
+// kMinFixedWidth wide, and two of them of exactly one width (with only two
+// folds, both of one width). A card with one fold alone gives no such
+// evidence: it is read the 2.1 way, the fold as a blank.
+constexpr qint64 kWidthSlack = 2;
+constexpr qint64 kMinFixedWidth = 70;
+
+// Once the version is known, only the names of a card's end (END, BEGIN)
+// and of a picture or a sound matter, and they start with one of these
+// letters; a group before them ("item1.PHOTO") is not looked for.
+bool mayNameWhatMatters(char c)
+{
+    switch (c | 0x20) {
+    case 'b':
+    case 'e':
+    case 'k':
+    case 'l':
+    case 'p':
+    case 's':
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
-void VCardVersionLookahead::start(bool atLineStart)
+void VCardVersionLookahead::start(bool atLineStart, bool measureFolds)
 {
     *this = VCardVersionLookahead();
     m_afterLineEnd = atLineStart;
+    m_measureFolds = measureFolds;
 }
 
 VCardVersionLookahead::Result VCardVersionLookahead::read(const char* data, qsizetype length)
 {
     const char* at = data;
     const char* const end = data + qMin<qint64>(length, kMaxBytes - m_read);
+    m_data = data;
     while (m_result == Undecided && at < end) {
         if (m_line == SkipLine && !m_afterLineEnd) {
             // Most of a card is lines of no interest: straight to their ends.
@@ -30,45 +62,60 @@ VCardVersionLookahead::Result VCardVersionLookahead::read(const char* data, qsiz
                 at = end;
                 break;
             }
-            at = static_cast<const char*>(lf) + 1;
-            m_afterLineEnd = true;
-            m_foldBlank = false;
+            at = static_cast<const char*>(lf);
+            take(at++);
             continue;
         }
-        take(*at++);
+        if (m_line == Name && !m_afterLineEnd) {
+            // Every line's name is read, to its ":" or ";", in one loop.
+            at = readName(at, end);
+            if (at < end)
+                take(at++);
+            continue;
+        }
+        take(at++);
+    }
+    // The last bytes read, for the width of a line that ends in the next
+    // piece.
+    if (at - data >= 2) {
+        m_tail[0] = at[-2];
+        m_tail[1] = at[-1];
+    } else if (at - data == 1) {
+        m_tail[0] = m_tail[1];
+        m_tail[1] = at[-1];
     }
     m_read += at - data;
     if (m_result == Undecided && m_read >= kMaxBytes)
-        m_result = Spaces;
+        m_result = byFolds();
     return m_result;
 }
 
 VCardVersionLookahead::Result VCardVersionLookahead::finish()
 {
     if (m_result == Undecided)
-        m_result = Spaces;
+        m_result = byFolds();
     return m_result;
 }
 
-void VCardVersionLookahead::take(char c)
+void VCardVersionLookahead::take(const char* at)
 {
+    const char c = *at;
+    if (c == '\n') {
+        endPhysicalLine(at);
+        m_afterLineEnd = true;
+        m_foldBlank = false;
+        return;
+    }
     // The tokenizer drops every CR.
     if (c == '\r')
         return;
     if (!m_afterLineEnd) {
-        if (c == '\n') {
-            m_afterLineEnd = true;
-            m_foldBlank = false;
-            return;
-        }
         takeInLine(c);
         return;
     }
-    if (c == '\n') {
-        m_foldBlank = false;
-        return;
-    }
     if (isBlank(c)) {
+        if (!m_foldBlank)
+            noteFold();
         m_foldBlank = true;
         return;
     }
@@ -77,12 +124,14 @@ void VCardVersionLookahead::take(char c)
         // A new line; a VERSION line that ended without a value says no
         // version, as the card reader takes it.
         if (m_line == Value) {
-            m_result = Spaces;
-            return;
+            notJoining();
+            if (m_result != Undecided)
+                return;
         }
-        m_line = Name;
         m_nameLength = 0;
         m_nameTooLong = false;
+        m_binaryLine = false;
+        m_line = m_versionRead && !mayNameWhatMatters(c) ? SkipLine : Name;
     }
     takeInLine(c);
 }
@@ -93,18 +142,10 @@ void VCardVersionLookahead::takeInLine(char c)
     case SkipLine:
         return;
     case Name:
-        if (c == ':' || c == ';') {
+        if (c == ':' || c == ';')
             endName(c == ';');
-        } else if (c == '.') {
-            m_nameLength = 0;
-            m_nameTooLong = false;
-        } else if (isBlank(c) || c == '\v' || c == '\f') {
-            // Blanks inside a name are dropped, as the tokenizer does.
-        } else if (m_nameLength < int(sizeof m_name)) {
-            m_name[m_nameLength++] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-        } else {
-            m_nameTooLong = true;
-        }
+        else
+            readName(&c, &c + 1);
         return;
     case Parameters:
         if (c == ':')
@@ -113,24 +154,120 @@ void VCardVersionLookahead::takeInLine(char c)
     case Value:
         if (isBlank(c) || c == '\v' || c == '\f')
             return;
-        m_result = c == '3' || c == '4' ? Joins : Spaces;
+        if (c == '3' || c == '4') {
+            m_result = Joins;
+            return;
+        }
+        notJoining();
         return;
     }
 }
 
+const char* VCardVersionLookahead::readName(const char* at, const char* end)
+{
+    for (; at < end; ++at) {
+        const char c = *at;
+        if (c == ':' || c == ';' || c == '\n')
+            break;
+        if (c == '.') {
+            m_nameLength = 0;
+            m_nameTooLong = false;
+        } else if (c == '\r' || isBlank(c) || c == '\v' || c == '\f') {
+            // Dropped inside a name, as the tokenizer does.
+        } else if (m_nameLength < int(sizeof m_name)) {
+            m_name[m_nameLength++] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+        } else {
+            m_nameTooLong = true;
+        }
+    }
+    return at;
+}
+
 void VCardVersionLookahead::endName(bool parametersFollow)
 {
-    const auto is = [this](const char* word) {
-        const size_t length = std::strlen(word);
-        return !m_nameTooLong && size_t(m_nameLength) == length && std::memcmp(m_name, word, length) == 0;
+    const auto is = [this](const char* word, int length) {
+        return m_nameLength == length && std::memcmp(m_name, word, size_t(length)) == 0;
     };
-    if (is("BEGIN") || is("END")) {
-        m_result = Spaces;
+    m_line = SkipLine;
+    if (m_nameTooLong)
+        return;
+    if (is("BEGIN", 5) || is("END", 3)) {
+        m_result = byFolds();
         return;
     }
-    if (is("VERSION")) {
+    if (is("VERSION", 7) && !m_versionRead) {
         m_line = parametersFollow ? Parameters : Value;
         return;
     }
+    m_binaryLine = is("PHOTO", 5) || is("LOGO", 4) || is("SOUND", 5) || is("KEY", 3);
+}
+
+void VCardVersionLookahead::notJoining()
+{
     m_line = SkipLine;
+    m_versionRead = true;
+    if (!m_measureFolds)
+        m_result = Spaces;
+}
+
+char VCardVersionLookahead::byteBefore(const char* at, int back) const
+{
+    if (at - m_data >= back)
+        return at[-back];
+    // In an earlier piece: m_tail holds the last two bytes read.
+    const qsizetype earlier = back - (at - m_data);
+    return earlier <= 2 ? m_tail[2 - earlier] : 0;
+}
+
+void VCardVersionLookahead::endPhysicalLine(const char* lf)
+{
+    if (!m_measureFolds)
+        return;
+    const qint64 lfOffset = m_read + (lf - m_data);
+    qint64 width = lfOffset - m_lineStart;
+    char last = width > 0 ? byteBefore(lf, 1) : 0;
+    if (last == '\r' && width > 0) {
+        --width;
+        last = width > 0 ? byteBefore(lf, 2) : 0;
+    }
+    m_endedWidth = width;
+    // A line that ends in "=" is a quoted-printable soft break, and a blank
+    // after it is text (2.1) or a fold (3.0): no evidence either way.
+    m_endedCounts = !m_binaryLine && last != '=';
+    m_lineStart = lfOffset + 1;
+}
+
+void VCardVersionLookahead::noteFold()
+{
+    if (!m_measureFolds || !m_endedCounts || m_irregular)
+        return;
+    ++m_folds;
+    const qint64 width = m_endedWidth;
+    for (int i = 0; i < m_distinctWidths; ++i) {
+        if (m_widths[i].octets == width) {
+            ++m_widths[i].count;
+            return;
+        }
+    }
+    for (int i = 0; i < m_distinctWidths; ++i) {
+        if (qAbs(m_widths[i].octets - width) > kWidthSlack) {
+            m_irregular = true;
+            return;
+        }
+    }
+    // Within the slack of each other, there are at most three widths.
+    m_widths[m_distinctWidths++] = { width, 1 };
+}
+
+VCardVersionLookahead::Result VCardVersionLookahead::byFolds() const
+{
+    if (!m_measureFolds || m_irregular || m_folds < 2)
+        return Spaces;
+    bool twiceOneWidth = false;
+    for (int i = 0; i < m_distinctWidths; ++i) {
+        if (m_widths[i].octets < kMinFixedWidth)
+            return Spaces;
+        twiceOneWidth = twiceOneWidth || m_widths[i].count >= 2;
+    }
+    return twiceOneWidth ? Drops : Spaces;
 }

@@ -110,11 +110,14 @@ private slots:
 void TestVCardTokenizer::tokenizesInAnyChunking_data()
 {
     QTest::addColumn<QByteArray>("input");
-    QTest::addColumn<bool>("join");
+    QTest::addColumn<int>("mode");
     QTest::addColumn<QByteArray>("expected");
 
     auto row = [](const char* name, const QByteArray& input, const QByteArray& expected, bool join = false) {
-        QTest::newRow(name) << input << join << expected;
+        QTest::newRow(name) << input << int(join ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE) << expected;
+    };
+    auto fixedWidthRow = [](const char* name, const QByteArray& input, const QByteArray& expected) {
+        QTest::newRow(name) << input << int(CARD_UNFOLD_DROP) << expected;
     };
     row("parameter with value", "TEL;TYPE=HOME:123\n", "TEL;TYPE=HOME:123|");
     row("bare parameters", "TEL;HOME;VOICE:1\n", "TEL;HOME;VOICE:1|");
@@ -136,6 +139,12 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
     row("3.0 fold vanishes", "NOTE:abc\r\n def\r\n", "NOTE:abcdef|", true);
     row("3.0 fold inside UTF-8", "N:Z\xC3\r\n \xA9\r\n", "N:Z\\xc3\\xa9|", true);
+    fixedWidthRow("2.1 fixed-width fold vanishes, inside a letter too", "NOTE:ab\r\n c\xC3\r\n \xA9\r\n",
+                  "NOTE:abc\\xc3\\xa9|");
+    fixedWidthRow("2.1 fixed-width fold inside an escape", "N;QUOTED-PRINTABLE:=D\r\n 0x\r\n",
+                  "N;QUOTED-PRINTABLE:\\xd0x|");
+    fixedWidthRow("2.1 fixed-width soft break keeps the blank after it", "N;QUOTED-PRINTABLE:come=\r\n to\r\n",
+                  "N;QUOTED-PRINTABLE:come to|");
     row("soft break without blank", "NOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\ndef\r\nX:1\r\n",
         "NOTE;ENCODING=QUOTED-PRINTABLE:abcdef|X:1|");
     row("soft break inside UTF-8", "N;QUOTED-PRINTABLE:=C3=\r\n=A9\r\n", "N;QUOTED-PRINTABLE:\\xc3\\xa9|");
@@ -186,10 +195,22 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("base64 single leftover ignored", "PHOTO;BASE64:QUJDR\n", "PHOTO;BASE64:ABC|");
     row("base64 bad character drops line", "PHOTO;ENCODING=b:QU*D\nFN:A\n", "PHOTO;ENCODING=b:!1FN:A|");
     row("2.1 base64 ends at blank line", "PHOTO;BASE64:\r\n QUJD\r\n RA==\r\n\r\nFN:A\r\n", "PHOTO;BASE64:ABCD|FN:A|");
-    row("empty parameter name dropped", "TEL;:1\nFN:A\n", "!1FN:A|");
+    row("2.1 base64 lines at line start go on to an empty line", "PHOTO;BASE64:QUJD\r\nQUJD\r\nRA==\r\n\r\nFN:A\r\n",
+        "PHOTO;BASE64:ABCABCD|FN:A|");
+    row("2.1 base64 line longer than a name could be", "PHOTO;BASE64:\r\n" + QByteArray(84 * 4, 'Q') + "\r\n\r\nFN:A",
+        "PHOTO;BASE64:" + QByteArray(84, 'A').replace("A", "A\\x04\\x10") + "|FN:A|");
+    row("2.1 base64 last line without line end", "PHOTO;BASE64:QUJD\r\nRA==", "PHOTO;BASE64:ABCD|");
+    row("2.1 base64 followed by a property on the next line", "PHOTO;BASE64:QUJD\r\nTEL;TYPE=:1\r\nFN:A\r\n",
+        "PHOTO;BASE64:ABC|!2FN:A|");
+    row("2.1 base64 lines go on after padding and a data URI", "PHOTO;BASE64:QQ==\r\nQUJD\r\nX;B:data:,a\r\nQUJD\r\n",
+        "PHOTO;BASE64:AABC|X;B:data:,aQUJD|");
+    row("3.0 base64 takes folded lines only", "PHOTO;ENCODING=b:QUJD\r\nRA==\r\n", "PHOTO;ENCODING=b:ABC|!2", true);
+    row("empty parameters passed over", "TEL;:1\nTEL;WORK;:2\nADR;;HOME; ;PREF;:;;x\n",
+        "TEL:1|TEL;WORK:2|ADR;HOME;PREF:;;x|");
+    row("empty parameter value drops the line", "TEL;TYPE=:1\nFN:A\n", "!1FN:A|");
     row("line without colon counted", "garbage\nFN:A\n", "!1FN:A|");
     row("line break in parameters drops line", "TEL;TYPE=HOME\r\nX:1\r\n", "!1X:1|");
-    row("error reports its own line", "A:1\nB:2\nTEL;:1\n", "A:1|B:2|!3");
+    row("error reports its own line", "A:1\nB:2\nTEL;TYPE=:1\n", "A:1|B:2|!3");
     row("CRLF blank line is a blank line", "FN:A\r\n\r\nTEL:1\r\n", "FN:A|TEL:1|");
     row("line of blanks ends a fold", "FN:A\n \nTEL:1\n", "FN:A |TEL:1|");
     row("empty value only closes", "NOTE:\n", "NOTE:|");
@@ -201,18 +222,18 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
 void TestVCardTokenizer::tokenizesInAnyChunking()
 {
     QFETCH(QByteArray, input);
-    QFETCH(bool, join);
+    QFETCH(int, mode);
     QFETCH(QByteArray, expected);
-    const CARD_UnfoldMode mode = join ? CARD_UNFOLD_JOIN : CARD_UNFOLD_SPACE;
-    QCOMPARE(traceOf(input, mode, { int(input.size()) + 1 }), expected);
-    QCOMPARE(traceOf(input, mode, { int(input.size()) + 1 }, true), expected);
-    QCOMPARE(traceOf(input, mode, { 1 }), expected);
+    const auto unfold = CARD_UnfoldMode(mode);
+    QCOMPARE(traceOf(input, unfold, { int(input.size()) + 1 }), expected);
+    QCOMPARE(traceOf(input, unfold, { int(input.size()) + 1 }, true), expected);
+    QCOMPARE(traceOf(input, unfold, { 1 }), expected);
     QRandomGenerator rng(quint32(qHash(input)));
     for (int round = 0; round < 20; ++round) {
         QList<int> pieces;
         for (int i = 0; i < 8; ++i)
             pieces.append(1 + int(rng.bounded(9)));
-        QCOMPARE(traceOf(input, mode, pieces), expected);
+        QCOMPARE(traceOf(input, unfold, pieces), expected);
     }
 }
 

@@ -54,6 +54,11 @@ inline QByteArray syntaxSoup(QRandomGenerator& rng, int pieces)
         "UTF-8", "GBK", "X-NONE", "=C3=A9", "=\r\n", "= \r\n", "=D0=\r\n =B2", "=4G", "QUJD", "QU==", "@@", "data:image/png;base64,",
         "\xC3", "\xA9", "\xEF\xBB\xBF", "\xFF\xFE", "1980-01-15", "19800115T103000Z", "--0415", "a\\nb",
         "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME:", "SOUND", ";X-IRMC-N",
+        // Empty parameters, base64 lines that are not indented, and two
+        // lines cut at one fixed width inside words.
+        "TEL;WORK;:", ";;", "PHOTO;ENCODING=BASE64;TYPE=JPEG:\r\nQUJD\r\nQUJDRA==\r\n\r\n", "\r\nQUJD",
+        ("NOTE:Fixed width cut inside words by a desktop address book, then more o\r\n"
+         " f the same note cut again at exactly the same width as the line before;\r\n t\r\n"),
     };
     constexpr int count = int(sizeof parts / sizeof parts[0]);
     QByteArray out;
