@@ -1,0 +1,261 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// What the tokenizer does after a line end: a fold, a quoted-printable soft
+// break and the bytes it holds back until they tell what the break was, a
+// card boundary inside a value, and the lines of a 2.1 base64 value written
+// at the start of the line.
+#include "fileformats/vcard/vcardtokenizer_p.h"
+
+#include <cstring>
+
+namespace cardtok {
+
+// The blank after a line end joins the next line to this one.
+void applyFold(CARD_Parser* p)
+{
+    // A fold inside words may split an "=XX" escape, which then goes on.
+    if (p->unfoldMode == CARD_UNFOLD_SPACE) {
+        if (p->encoding == ENC_QUOTED_PRINTABLE)
+            p->qpEscape = false;
+        processChar(p, ' ');
+    }
+}
+
+void warnDanglingSoftBreak(CARD_Parser* p, long long line)
+{
+    if (p->warningCallback)
+        p->warningCallback(p->userData, line, CARD_WARN_DANGLING_SOFT_BREAK);
+}
+
+// How far the held bytes match "BEGIN:VCARD" or "END:VCARD" (ASCII case
+// aside): 0 not at all, 1 a proper prefix, 2 the whole line (blanks after
+// it allowed).
+int matchCardBoundary(const CARD_Parser* p)
+{
+    static const char* const lines[] = { "BEGIN:VCARD", "END:VCARD" };
+    int best = 0;
+    for (const char* line : lines) {
+        int i = 0;
+        for (; i < p->lookaheadCount && line[i]; ++i) {
+            unsigned char c = p->lookahead[i];
+            if (c >= 'a' && c <= 'z')
+                c = (unsigned char)(c - 'a' + 'A');
+            if (c != (unsigned char)line[i])
+                break;
+        }
+        if (line[i] == 0) {
+            int rest = i;
+            while (rest < p->lookaheadCount && (p->lookahead[rest] == ' ' || p->lookahead[rest] == '\t'))
+                ++rest;
+            if (rest == p->lookaheadCount)
+                return 2;
+        } else if (i == p->lookaheadCount) {
+            best = 1;
+        }
+    }
+    return best;
+}
+
+void replayLookahead(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    for (int i = 0; i < p->lookaheadCount; ++i)
+        processChar(p, p->lookahead[i]);
+    p->lookaheadCount = 0;
+}
+
+// The held bytes start a line of their own: the value ends before them.
+void startHeldLine(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    processChar(p, '\n');
+    p->lineStart = p->lookaheadStart;
+    p->lineNumber = p->lookaheadLine;
+    replayLookahead(p);
+}
+
+// The held line is complete: a BEGIN or END line ends the value and is read
+// as the line it is; anything else continues the value.
+void resolveLookahead(CARD_Parser* p)
+{
+    if (matchCardBoundary(p) != 2) {
+        replayLookahead(p);
+        return;
+    }
+    warnDanglingSoftBreak(p, p->softBreakLine);
+    startHeldLine(p);
+}
+
+// How many bytes the UTF-8 letter that the value decoded so far ends with
+// still lacks; 0 when it ends with a whole letter or with a byte no UTF-8
+// letter starts with, and in a value of another charset.
+int missingUtf8Bytes(const CARD_Parser* p)
+{
+    if (p->otherCharset)
+        return 0;
+    const size_t most = p->lineLength < 3 ? p->lineLength : 3;
+    for (size_t back = 1; back <= most; ++back) {
+        const unsigned char c = (unsigned char)p->line[p->lineLength - back];
+        if ((c & 0xC0) == 0x80)
+            continue;
+        const size_t length = c >= 0xF5 ? 0 : c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC2 ? 2 : 0;
+        return length > back ? int(length - back) : 0;
+    }
+    return 0;
+}
+
+// Whether a hex digit opens the escape of a UTF-8 continuation byte
+// (=80 to =BF).
+bool opensContinuation(unsigned char c)
+{
+    return c == '8' || c == '9' || c == 'A' || c == 'B' || c == 'a' || c == 'b';
+}
+
+// The held blank and escapes, read as the text they turned out to be.
+void releaseSplitLetter(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    replayLookahead(p);
+}
+
+// One more held byte of a split letter; true when it was taken.
+bool holdSplitByte(CARD_Parser* p, unsigned char b, int next)
+{
+    if (p->lookaheadCount == kLookaheadRoom) {
+        releaseSplitLetter(p);
+        return false;
+    }
+    p->lookahead[p->lookaheadCount++] = b;
+    p->softBreak = next;
+    return true;
+}
+
+// The first byte of a line after a 2.1 base64 value is a base64 character:
+// the line is held until it shows what it is.
+void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset)
+{
+    p->softBreak = SOFT_BASE64_LINE;
+    p->lookahead[0] = b;
+    p->lookaheadCount = 1;
+    p->lookaheadStart = offset;
+    p->lookaheadLine = p->physLine;
+}
+
+bool isBase64Text(unsigned char b)
+{
+    return base64ToOrd(b) < 64 || b == '=' || b == ' ' || b == '\t';
+}
+
+// A byte after a soft break; true when it was taken here.
+bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
+{
+    switch (p->softBreak) {
+    case SOFT_BREAK:
+        if (b == ' ' || b == '\t') {
+            // 3.0/4.0 fold every line end that a blank follows, so there the
+            // blank goes with the fold.
+            if (p->unfoldMode == CARD_UNFOLD_JOIN) {
+                p->softBreak = SOFT_FOLD;
+                return true;
+            }
+            // 2.1: a soft break takes away only the "=" and the line end, and
+            // a blank after it is text, which encoders leave unescaped there
+            // ("come=" and " to the aid"). A TAB there is a writer's fold: no
+            // encoder starts a line of text with one. So is a blank between
+            // the bytes of one UTF-8 letter ("=D0=" and " =B2"), which no
+            // text can hold; the escapes after the blank tell whether they
+            // finish the letter.
+            if (b == '\t') {
+                p->softBreak = SOFT_NONE;
+                return true;
+            }
+            if (const int missing = missingUtf8Bytes(p); missing > 0) {
+                p->splitMissing = missing;
+                p->lookaheadCount = 0;
+                return holdSplitByte(p, b, SOFT_SPLIT_LETTER);
+            }
+            p->softBreak = SOFT_NONE;
+            return false;
+        }
+        if (b == '\n') {
+            warnDanglingSoftBreak(p, p->softBreakLine);
+            p->softBreak = SOFT_NONE;
+            return false;
+        }
+        if (b == 'B' || b == 'b' || b == 'E' || b == 'e') {
+            p->softBreak = SOFT_LOOKAHEAD;
+            p->lookahead[0] = b;
+            p->lookaheadCount = 1;
+            p->lookaheadStart = offset;
+            p->lookaheadLine = p->softBreakLine + 1;
+            return true;
+        }
+        p->softBreak = SOFT_NONE;
+        return false;
+    case SOFT_FOLD:
+        p->softBreak = SOFT_NONE;
+        if (hexValue(b) >= 0) {
+            p->qpEscape = true;
+            p->pendingCount = 0;
+        } else if (b == '\n') {
+            warnDanglingSoftBreak(p, p->softBreakLine);
+        }
+        return false;
+    // The blank was folding only if every byte the letter lacks follows
+    // it: a letter of windows-1252 text ("Caf=E9=" and " =96 Bar", an
+    // e-acute and a dash) is whole before its blank.
+    case SOFT_SPLIT_LETTER:
+        if (b == '=')
+            return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE);
+        releaseSplitLetter(p);
+        return false;
+    case SOFT_SPLIT_ESCAPE:
+        if (opensContinuation(b))
+            return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE_LOW);
+        releaseSplitLetter(p);
+        return false;
+    case SOFT_SPLIT_ESCAPE_LOW:
+        if (hexValue(b) < 0) {
+            releaseSplitLetter(p);
+            return false;
+        }
+        if (!holdSplitByte(p, b, SOFT_SPLIT_LETTER))
+            return false;
+        if (--p->splitMissing == 0) {
+            // The letter is whole: the blank was a fold.
+            --p->lookaheadCount;
+            std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
+            releaseSplitLetter(p);
+        }
+        return true;
+    case SOFT_BASE64_LINE:
+        // Nothing but base64 to the line's end, or longer than a name: the
+        // held bytes go on with the value.
+        if (b == '\n' || (isBase64Text(b) && p->lookaheadCount == kBase64LineRoom)) {
+            replayLookahead(p);
+            return false;
+        }
+        if (!isBase64Text(b)) {
+            startHeldLine(p);
+            return false;
+        }
+        p->lookahead[p->lookaheadCount++] = b;
+        return true;
+    case SOFT_LOOKAHEAD:
+        if (b == '\n') {
+            resolveLookahead(p);
+            return false;
+        }
+        if (p->lookaheadCount == kLookaheadRoom) {
+            replayLookahead(p);
+            return false;
+        }
+        p->lookahead[p->lookaheadCount++] = b;
+        if (matchCardBoundary(p) == 0)
+            replayLookahead(p);
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace cardtok
