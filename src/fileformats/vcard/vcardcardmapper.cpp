@@ -402,6 +402,20 @@ void OrgPairing::settle(pim::_Contact& contact)
 {
     if (m_parts.isEmpty() && m_departments.isEmpty())
         return;
+    // Most cards: one ORG line, one TITLE line or one of each, outside any
+    // item. The pairing below gives them one organization, the second
+    // part's fields over the first's; done here without its tables.
+    if (m_departments.isEmpty() && m_parts.size() <= 2 && m_parts.first().group.isEmpty()
+        && (m_parts.size() == 1 || (m_parts.last().group.isEmpty() && m_parts.first().kind != m_parts.last().kind))) {
+        pim::Entity org = std::move(m_parts.first().entity);
+        if (m_parts.size() == 2) {
+            const pim::Entity& second = m_parts.last().entity;
+            for (auto it = second.fields.cbegin(); it != second.fields.cend(); ++it)
+                org.fields.insert(it.key(), it.value());
+        }
+        contact.entities[pim::ENTITY_ORG].append(std::move(org));
+        return;
+    }
     QList<pim::Entity> orgs;
     // Which kinds of part each organization has; an item's organization
     // counts as whole, so no line outside it joins it.
