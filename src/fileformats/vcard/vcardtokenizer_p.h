@@ -81,26 +81,6 @@ inline unsigned char base64ToOrd(unsigned char c)
     return kBase64.value[c];
 }
 
-// The tokenizer's state machine for one byte of a line (vcardtokenizer.cpp).
-void processChar(CARD_Parser* p, unsigned char c);
-
-// After a line end (vcardlineends.cpp).
-// The blank after a line end joins the next line to this one.
-void applyFold(CARD_Parser* p);
-void warnDanglingSoftBreak(CARD_Parser* p, long long line);
-// The held bytes, read as the bytes of the line they are.
-void replayLookahead(CARD_Parser* p);
-// The held line is complete: a BEGIN or END line ends the value and is read
-// as the line it is; anything else continues the value.
-void resolveLookahead(CARD_Parser* p);
-// The held blank and escapes, read as the text they turned out to be.
-void releaseSplitLetter(CARD_Parser* p);
-// The first byte of a line after a 2.1 base64 value is a base64 character:
-// the line is held until it shows what it is.
-void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset);
-// A byte after a soft break; true when it was taken here.
-bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
-
 } // namespace cardtok
 
 namespace cardtok {
@@ -140,26 +120,6 @@ constexpr int kLookaheadRoom = 16;
 // No property name runs this long on base64 characters alone: a line that
 // does is taken as base64 without waiting for its end.
 constexpr int kBase64LineRoom = 80;
-
-// The tokenizer's state machine for one byte of a line (vcardtokenizer.cpp).
-void processChar(CARD_Parser* p, unsigned char c);
-
-// After a line end (vcardlineends.cpp).
-// The blank after a line end joins the next line to this one.
-void applyFold(CARD_Parser* p);
-void warnDanglingSoftBreak(CARD_Parser* p, long long line);
-// The held bytes, read as the bytes of the line they are.
-void replayLookahead(CARD_Parser* p);
-// The held line is complete: a BEGIN or END line ends the value and is read
-// as the line it is; anything else continues the value.
-void resolveLookahead(CARD_Parser* p);
-// The held blank and escapes, read as the text they turned out to be.
-void releaseSplitLetter(CARD_Parser* p);
-// The first byte of a line after a 2.1 base64 value is a base64 character:
-// the line is held until it shows what it is.
-void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset);
-// A byte after a soft break; true when it was taken here.
-bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
 
 } // namespace cardtok
 
