@@ -143,20 +143,36 @@ void endProperty(CARD_Parser* p)
         const char* value = p->params[i].value ? p->line + p->params[i].value : nullptr;
         p->paramPtrs[i * 2] = name;
         p->paramPtrs[i * 2 + 1] = value;
-        if (value && (name[0] == 'C' || name[0] == 'c') && equalsIgnoreCase(name, "CHARSET"))
+        // Most parameters are types (TYPE=WORK, a bare HOME): the first
+        // letter rules out the words looked for below before any of them is
+        // compared.
+        const char initial = char(name[0] & ~0x20);
+        if (value && initial == 'C' && equalsIgnoreCase(name, "CHARSET"))
             p->otherCharset = !equalsIgnoreCase(value, "UTF-8") && !equalsIgnoreCase(value, "UTF8");
         // ENCODING=X and a bare X both name the transfer encoding.
         const char* word = name;
-        if (equalsIgnoreCase(name, "ENCODING"))
+        if (initial == 'E' && equalsIgnoreCase(name, "ENCODING"))
             word = value;
         if (!word)
             continue;
-        if (equalsIgnoreCase(word, "QUOTED-PRINTABLE"))
-            p->encoding = ENC_QUOTED_PRINTABLE;
-        else if (equalsIgnoreCase(word, "BASE64") || equalsIgnoreCase(word, "B"))
-            p->encoding = ENC_BASE64;
-        else if (equalsIgnoreCase(word, "8BIT"))
-            p->encoding = ENC_8BIT;
+        switch (word[0]) {
+        case 'Q':
+        case 'q':
+            if (equalsIgnoreCase(word, "QUOTED-PRINTABLE"))
+                p->encoding = ENC_QUOTED_PRINTABLE;
+            break;
+        case 'B':
+        case 'b':
+            if (equalsIgnoreCase(word, "BASE64") || equalsIgnoreCase(word, "B"))
+                p->encoding = ENC_BASE64;
+            break;
+        case '8':
+            if (equalsIgnoreCase(word, "8BIT"))
+                p->encoding = ENC_8BIT;
+            break;
+        default:
+            break;
+        }
     }
     p->paramPtrs[p->paramCount * 2] = nullptr;
     p->paramPtrs[p->paramCount * 2 + 1] = nullptr;
