@@ -461,7 +461,13 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
             processChar(p, '\n');
             p->lineStart = base + (i - 1);
             p->lineNumber = p->physLine;
-            processChar(p, b);
+            if (p->stopRequested) {
+                processChar(p, b);
+                continue;
+            }
+            // The new line's first byte is read again, with the rest of
+            // its name in one run.
+            --i;
             continue;
         }
         p->lfPending = false;
