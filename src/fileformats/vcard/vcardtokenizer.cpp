@@ -181,6 +181,11 @@ void endProperty(CARD_Parser* p)
     startValue(p);
 }
 
+bool inNameOrParameters(const CARD_Parser* p)
+{
+    return p->state == STATE_NAME || p->state == STATE_PARAM_NAME || p->state == STATE_PARAM_VALUE;
+}
+
 void endValue(CARD_Parser* p)
 {
     if (p->dataCallback) {
@@ -399,7 +404,11 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
             const int next = takeRun(p, s, i, n);
             if (next != i) {
                 i = next;
-                continue;
+                // A run of name or parameter bytes that stops short of the
+                // end stops at a separator, which goes one at a time: no
+                // run would take it.
+                if (i == n || !inNameOrParameters(p))
+                    continue;
             }
         }
         // Only a byte read one at a time reaches a callback. A run taken
