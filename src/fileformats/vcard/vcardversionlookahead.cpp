@@ -125,13 +125,19 @@ const char* VCardVersionLookahead::skipLines(const char* at, const char* end)
         const char* lf = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)));
         if (!lf)
             return end;
-        endPhysicalLine(lf);
         at = lf + 1;
         m_afterLineEnd = true;
         m_foldBlank = false;
+        const char c = at < end ? *at : ' ';
+        if (m_versionRead && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            // A line starts right here: no fold asks the width of the one
+            // that ended.
+            m_lineStart = m_read + (at - m_data);
+        } else {
+            endPhysicalLine(lf);
+        }
         if (at == end)
             return at;
-        const char c = *at;
         if (!m_versionRead) {
             // Every name matters until the version is known; VERSION
             // itself, written the common way, is read here.
