@@ -62,16 +62,6 @@ bool reserve(CARD_Parser* p, size_t n)
     return true;
 }
 
-bool append(CARD_Parser* p, unsigned char c)
-{
-    if ((p->lineLength == p->lineCapacity || p->lineLength >= p->maxLine) && !reserve(p, 1)) {
-        dropLine(p);
-        return false;
-    }
-    p->line[p->lineLength++] = char(c);
-    return true;
-}
-
 } // namespace cardtok
 
 namespace {
