@@ -98,7 +98,9 @@ void appendToken(CARD_Parser* p, const unsigned char* bytes, size_t n)
 {
     if (p->state == STATE_PARAM_VALUE && !p->paramQuoted)
         p->paramEscape = false;
-    if (!reserve(p, n)) {
+    // Names and parameters are short: the line nearly always has room.
+    const size_t needed = p->lineLength + n;
+    if ((needed > p->lineCapacity || needed > p->maxLine) && !reserve(p, n)) {
         dropLine(p);
         return;
     }
@@ -113,12 +115,14 @@ int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n)
     const FastPath fast = fastPathFor(p);
     if (fast == FAST_TOKEN) {
         const unsigned char tokenClass = tokenClassFor(p);
-        int end = i;
-        while (end < n && (kTokens.bits[s[end]] & tokenClass))
-            ++end;
-        if (end > i)
-            appendToken(p, s + i, size_t(end - i));
-        return end;
+        const unsigned char* const from = s + i;
+        const unsigned char* const last = s + n;
+        const unsigned char* to = from;
+        while (to < last && (kTokens.bits[*to] & tokenClass))
+            ++to;
+        if (to > from)
+            appendToken(p, from, size_t(to - from));
+        return int(to - s);
     }
     if (fast == FAST_NONE)
         return i;

@@ -62,16 +62,6 @@ bool reserve(CARD_Parser* p, size_t n)
     return true;
 }
 
-bool append(CARD_Parser* p, unsigned char c)
-{
-    if ((p->lineLength == p->lineCapacity || p->lineLength >= p->maxLine) && !reserve(p, 1)) {
-        dropLine(p);
-        return false;
-    }
-    p->line[p->lineLength++] = char(c);
-    return true;
-}
-
 } // namespace cardtok
 
 namespace {
@@ -143,26 +133,47 @@ void endProperty(CARD_Parser* p)
         const char* value = p->params[i].value ? p->line + p->params[i].value : nullptr;
         p->paramPtrs[i * 2] = name;
         p->paramPtrs[i * 2 + 1] = value;
-        if (value && (name[0] == 'C' || name[0] == 'c') && equalsIgnoreCase(name, "CHARSET"))
+        // Most parameters are types (TYPE=WORK, a bare HOME): the first
+        // letter rules out the words looked for below before any of them is
+        // compared.
+        const char initial = char(name[0] & ~0x20);
+        if (value && initial == 'C' && equalsIgnoreCase(name, "CHARSET"))
             p->otherCharset = !equalsIgnoreCase(value, "UTF-8") && !equalsIgnoreCase(value, "UTF8");
         // ENCODING=X and a bare X both name the transfer encoding.
         const char* word = name;
-        if (equalsIgnoreCase(name, "ENCODING"))
+        if (initial == 'E' && equalsIgnoreCase(name, "ENCODING"))
             word = value;
         if (!word)
             continue;
-        if (equalsIgnoreCase(word, "QUOTED-PRINTABLE"))
-            p->encoding = ENC_QUOTED_PRINTABLE;
-        else if (equalsIgnoreCase(word, "BASE64") || equalsIgnoreCase(word, "B"))
-            p->encoding = ENC_BASE64;
-        else if (equalsIgnoreCase(word, "8BIT"))
-            p->encoding = ENC_8BIT;
+        switch (word[0]) {
+        case 'Q':
+        case 'q':
+            if (equalsIgnoreCase(word, "QUOTED-PRINTABLE"))
+                p->encoding = ENC_QUOTED_PRINTABLE;
+            break;
+        case 'B':
+        case 'b':
+            if (equalsIgnoreCase(word, "BASE64") || equalsIgnoreCase(word, "B"))
+                p->encoding = ENC_BASE64;
+            break;
+        case '8':
+            if (equalsIgnoreCase(word, "8BIT"))
+                p->encoding = ENC_8BIT;
+            break;
+        default:
+            break;
+        }
     }
     p->paramPtrs[p->paramCount * 2] = nullptr;
     p->paramPtrs[p->paramCount * 2 + 1] = nullptr;
     p->base64Line = p->encoding == ENC_BASE64;
     p->propCallback(p->userData, p->line, p->paramPtrs);
     startValue(p);
+}
+
+bool inNameOrParameters(const CARD_Parser* p)
+{
+    return p->state == STATE_NAME || p->state == STATE_PARAM_NAME || p->state == STATE_PARAM_VALUE;
 }
 
 void endValue(CARD_Parser* p)
@@ -383,7 +394,11 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
             const int next = takeRun(p, s, i, n);
             if (next != i) {
                 i = next;
-                continue;
+                // A run of name or parameter bytes that stops short of the
+                // end stops at a separator, which goes one at a time: no
+                // run would take it.
+                if (i == n || !inNameOrParameters(p))
+                    continue;
             }
         }
         // Only a byte read one at a time reaches a callback. A run taken
@@ -445,7 +460,13 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
             processChar(p, '\n');
             p->lineStart = base + (i - 1);
             p->lineNumber = p->physLine;
-            processChar(p, b);
+            if (p->stopRequested) {
+                processChar(p, b);
+                continue;
+            }
+            // The new line's first byte is read again, with the rest of
+            // its name in one run.
+            --i;
             continue;
         }
         p->lfPending = false;

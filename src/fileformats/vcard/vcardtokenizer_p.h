@@ -194,8 +194,17 @@ void dropLine(CARD_Parser* p);
 // Makes room for n more bytes; false when the line would be too long or
 // memory is exhausted.
 bool reserve(CARD_Parser* p, size_t n);
-// Appends one byte; false (the line dropped) when it does not fit.
-bool append(CARD_Parser* p, unsigned char c);
+// Appends one byte; false (the line dropped) when it does not fit. Inline:
+// every separator and every decoded escape comes this way.
+inline bool append(CARD_Parser* p, unsigned char c)
+{
+    if ((p->lineLength == p->lineCapacity || p->lineLength >= p->maxLine) && !reserve(p, 1)) {
+        dropLine(p);
+        return false;
+    }
+    p->line[p->lineLength++] = char(c);
+    return true;
+}
 
 // Value decoding (vcardvaluedecoder.cpp).
 // Decodes the four characters in pending; false on a character outside the

@@ -54,16 +54,11 @@ VCardVersionLookahead::Result VCardVersionLookahead::read(const char* data, qsiz
     const char* at = data;
     const char* const end = data + qMin<qint64>(length, kMaxBytes - m_read);
     m_data = data;
+    if (m_read == 0 && m_afterLineEnd)
+        at = readVersionLine(at, end);
     while (m_result == Undecided && at < end) {
         if (m_line == SkipLine && !m_afterLineEnd) {
-            // Most of a card is lines of no interest: straight to their ends.
-            const void* lf = std::memchr(at, '\n', size_t(end - at));
-            if (!lf) {
-                at = end;
-                break;
-            }
-            at = static_cast<const char*>(lf);
-            take(at++);
+            at = skipLines(at, end);
             continue;
         }
         if (m_line == Name && !m_afterLineEnd) {
@@ -95,6 +90,132 @@ VCardVersionLookahead::Result VCardVersionLookahead::finish()
     if (m_result == Undecided)
         m_result = byFolds();
     return m_result;
+}
+
+const char* VCardVersionLookahead::readVersionLine(const char* at, const char* end)
+{
+    // Nearly every writer puts VERSION right after BEGIN, in upper case and
+    // without parameters: its value is read here at once, at the start of a
+    // line that is no fold. Anything else goes the byte-wise way.
+    static constexpr char kVersion[] = "VERSION:";
+    constexpr qsizetype kLength = sizeof kVersion - 1;
+    if (end - at <= kLength || std::memcmp(at, kVersion, size_t(kLength)) != 0)
+        return at;
+    const char c = at[kLength];
+    if (c == '3' || c == '4') {
+        m_result = Joins;
+        return at + kLength + 1;
+    }
+    if (isBlank(c) || c == '\v' || c == '\f' || c == '\r' || c == '\n')
+        return at;
+    m_afterLineEnd = false;
+    m_nameLength = 0;
+    m_nameTooLong = false;
+    m_binaryLine = false;
+    notJoining();
+    return at + kLength + 1;
+}
+
+const char* VCardVersionLookahead::skipLines(const char* at, const char* end)
+{
+    // Most of a card is lines of no interest: straight to their ends, and
+    // of the line after each only its first byte is looked at while it
+    // leaves the line of no interest.
+    for (;;) {
+        const char* lf = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)));
+        if (!lf)
+            return end;
+        at = lf + 1;
+        m_afterLineEnd = true;
+        m_foldBlank = false;
+        const char c = at < end ? *at : ' ';
+        if (m_versionRead && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
+            // A line starts right here: no fold asks the width of the one
+            // that ended.
+            m_lineStart = m_read + (at - m_data);
+        } else {
+            endPhysicalLine(lf);
+        }
+        if (at == end)
+            return at;
+        if (!m_versionRead) {
+            // Every name matters until the version is known; VERSION
+            // itself, written the common way, is read here.
+            const char* const valueEnd = c == 'V' ? readVersionLine(at, end) : at;
+            if (valueEnd == at || m_result != Undecided)
+                return valueEnd;
+            at = valueEnd;
+            continue;
+        }
+        if (isBlank(c)) {
+            // A fold: the rest of the physical line is still of no
+            // interest, whatever blanks follow.
+            noteFold();
+        } else if (c == '\r' || c == '\n') {
+            return at;
+        } else if (mayNameWhatMatters(c)) {
+            const char* const nameEnd = readPlainName(at, end);
+            if (!nameEnd)
+                return at;
+            if (m_result != Undecided)
+                return nameEnd;
+            at = nameEnd;
+            continue;
+        } else {
+            // A new line of no interest (the line before it was one too,
+            // so it held no VERSION waiting for its value).
+            m_nameLength = 0;
+            m_nameTooLong = false;
+            m_binaryLine = false;
+        }
+        m_afterLineEnd = false;
+        ++at;
+    }
+}
+
+const char* VCardVersionLookahead::readPlainName(const char* at, const char* end)
+{
+    // Only a name without a group, blank or CR, whose ":" or ";" is in this
+    // piece; anything else is left to the byte-wise reading, which reads
+    // such names the same way.
+    const char* c = at;
+    for (; c < end && *c != ':' && *c != ';'; ++c) {
+        switch (*c) {
+        case '\n':
+        case '\r':
+        case '.':
+        case ' ':
+        case '\t':
+        case '\v':
+        case '\f':
+            return nullptr;
+        default:
+            break;
+        }
+    }
+    if (c == end)
+        return nullptr;
+    const qsizetype length = c - at;
+    // Letters compare without case; no other byte matches one that way.
+    const auto is = [at, length](const char* lower) {
+        if (qsizetype(std::strlen(lower)) != length)
+            return false;
+        for (qsizetype i = 0; i < length; ++i) {
+            if ((at[i] | 0x20) != lower[i])
+                return false;
+        }
+        return true;
+    };
+    m_nameLength = 0;
+    m_nameTooLong = false;
+    m_line = SkipLine;
+    m_afterLineEnd = false;
+    if (is("end") || is("begin")) {
+        m_result = byFolds();
+        return c + 1;
+    }
+    m_binaryLine = is("photo") || is("logo") || is("sound") || is("key");
+    return c + 1;
 }
 
 void VCardVersionLookahead::take(const char* at)
@@ -225,10 +346,13 @@ void VCardVersionLookahead::endPhysicalLine(const char* lf)
         return;
     const qint64 lfOffset = m_read + (lf - m_data);
     qint64 width = lfOffset - m_lineStart;
-    char last = width > 0 ? byteBefore(lf, 1) : 0;
-    if (last == '\r' && width > 0) {
-        --width;
-        last = width > 0 ? byteBefore(lf, 2) : 0;
+    char last = 0;
+    if (width > 0) {
+        last = lf - m_data >= 1 ? lf[-1] : byteBefore(lf, 1);
+        if (last == '\r') {
+            --width;
+            last = width == 0 ? 0 : lf - m_data >= 2 ? lf[-2] : byteBefore(lf, 2);
+        }
     }
     m_endedWidth = width;
     // A line that ends in "=" is a quoted-printable soft break, and a blank

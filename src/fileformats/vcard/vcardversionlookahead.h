@@ -46,6 +46,16 @@ public:
 private:
     enum LineState { SkipLine, Name, Parameters, Value };
 
+    // A VERSION line starting at `at` (a new line, no fold), read in one
+    // piece; returns where the reading goes on, `at` when it is not one.
+    const char* readVersionLine(const char* at, const char* end);
+    // From inside a line of no interest, past it and every line of no
+    // interest after it; returns where the byte-wise reading goes on.
+    const char* skipLines(const char* at, const char* end);
+    // A line of no interest so far whose name starts at `at`: when the name
+    // is plain and ends in this piece, it is read at once and where the
+    // line goes on is returned; else null, with nothing read.
+    const char* readPlainName(const char* at, const char* end);
     // The byte at `at`, in the piece being read.
     void take(const char* at);
     void takeInLine(char c);
