@@ -156,21 +156,14 @@ Rule ruleFor(const QString& name)
     return rule;
 }
 
-// Equal to an upper-case ASCII word without regard to case; the length
-// test first, as almost every parameter differs in length.
-bool isWord(const QString& text, QLatin1StringView upper)
-{
-    return text.size() == upper.size() && text.compare(upper, Qt::CaseInsensitive) == 0;
-}
-
 // Whether the ENCODING parameter, or a bare word of the older form, names
 // one of the words.
 bool isEncoded(const VCardProperty& property, std::initializer_list<QLatin1StringView> words)
 {
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
-        const QString& word = isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
+        const QString& word = VCardParams::isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
         for (const QLatin1StringView w : words) {
-            if (isWord(word, w))
+            if (VCardParams::isWord(word, w))
                 return true;
         }
     }
@@ -188,8 +181,8 @@ bool isNameReading(const VCardProperty& property)
 {
     static const QLatin1StringView marker("X-IRMC-N");
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
-        if (it.value().isEmpty() ? isWord(it.key(), marker)
-                                 : isWord(it.key(), QLatin1StringView("TYPE"))
+        if (it.value().isEmpty() ? VCardParams::isWord(it.key(), marker)
+                                 : VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))
                 && it.value().contains(marker, Qt::CaseInsensitive))
             return true;
     }
@@ -487,7 +480,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     Notes& notes = notesOut ? *notesOut : ownNotes;
     m_charsets.startCard(&card);
     const auto checkCharset = [&](const VCardProperty& property) {
-        const QString charset = property.paramIgnoringCase(QStringLiteral("CHARSET"));
+        const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
         if (charset.isEmpty() || m_charsets.isKnown(charset))
             return;
         notes.add(property.line, QCoreApplication::translate("VCardImport",

@@ -3,18 +3,10 @@
 
 #include "fileformats/vcard/vcardcharsets.h"
 
-QString VCardProperty::paramIgnoringCase(const QString& key) const
+QString VCardProperty::paramIgnoringCase(QLatin1StringView key) const
 {
-    const auto exact = params.constFind(key);
-    if (exact != params.constEnd())
-        return exact.value();
-    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
-        // Case folding maps one UTF-16 unit to one, so a length that differs
-        // settles it without the costlier comparison.
-        if (it.key().size() == key.size() && it.key().compare(key, Qt::CaseInsensitive) == 0)
-            return it.value();
-    }
-    return QString();
+    const QString* value = params.findIgnoringCase(key);
+    return value ? *value : QString();
 }
 
 QString VCardProperty::toString() const
@@ -25,7 +17,7 @@ QString VCardProperty::toString() const
 
 QString VCardProperty::toString(VCardCharsets& charsets) const
 {
-    const QString charset = paramIgnoringCase(QStringLiteral("CHARSET"));
+    const QString charset = paramIgnoringCase(QLatin1StringView("CHARSET"));
     return charset.isEmpty() ? charsets.decodeUndeclared(value, line) : charsets.decode(value, charset);
 }
 

@@ -296,12 +296,12 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         const QString key = me->intern(p[0]);
         const QString value = p[1] ? me->intern(p[1]) : QString();
         // "TYPE=WORK;TYPE=VOICE" is one list of kinds, as "TYPE=WORK,VOICE".
-        auto found = property.params.find(key);
-        if (found != property.params.end() && !value.isEmpty() && !found->isEmpty()
-            && key.compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0)
-            *found += QLatin1Char(',') + value;
+        // A name not seen before comes in empty, so takes the value.
+        QString& slot = property.params[key];
+        if (!value.isEmpty() && !slot.isEmpty() && VCardParams::isWord(key, QLatin1StringView("TYPE")))
+            slot += QLatin1Char(',') + value;
         else
-            property.params.insert(key, value);
+            slot = value;
     }
     me->m_awaiting = &property;
     me->m_awaitingVersion = property.name == QLatin1String("VERSION");

@@ -69,7 +69,7 @@ QStringList VCardValue::kinds() const
         return m_labelKinds;
     QStringList words;
     for (auto it = m_property.params.constBegin(); it != m_property.params.constEnd(); ++it) {
-        if (it.key().compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0) {
+        if (VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))) {
             for (const QStringView word : QStringView(it.value()).tokenize(u',', Qt::SkipEmptyParts))
                 appendKind(words, word);
         } else if (it.value().isEmpty()) {
