@@ -254,8 +254,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         }
         me->m_cards.append(QList<VCardProperty>());
         // Typical cards have about ten lines; growing from one costs a few
-        // moves of every property. Ten properties also stay a block small
-        // enough for the allocator's fast per-thread cache.
+        // moves of every property.
         me->m_cards.last().reserve(10);
         me->m_cardOpen = true;
         return;
@@ -279,8 +278,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     if (!me->m_cardOpen)
         return;
     QList<VCardProperty>& card = me->m_cards.last();
-    card.append(VCardProperty());
-    VCardProperty& property = card.last();
+    VCardProperty& property = card.emplaceBack();
     char buffer[40];
     QByteArray spill;
     property.name = me->intern(normalizedName(name, buffer, spill));
