@@ -81,8 +81,17 @@ QStringList VCardValue::kinds() const
 
 bool VCardValue::has(const QStringList& kinds, QLatin1StringView word)
 {
+    // Asked of every kind of nearly every property: the units are compared
+    // here, as the library's comparison costs more to call than to run on
+    // words this short.
     for (const QString& kind : kinds) {
-        if (kind == word)
+        if (kind.size() != word.size())
+            continue;
+        const QChar* unit = kind.constData();
+        qsizetype i = 0;
+        while (i < word.size() && unit[i].unicode() == uchar(word.data()[i]))
+            ++i;
+        if (i == word.size())
             return true;
     }
     return false;
