@@ -56,10 +56,8 @@ bool VCardParams::operator==(const VCardParams& other) const
     return true;
 }
 
-bool VCardParams::isWord(QStringView text, QLatin1StringView upper)
+bool VCardParams::isSameWord(QStringView text, QLatin1StringView upper)
 {
-    if (text.size() != upper.size())
-        return false;
     for (qsizetype i = 0; i < text.size(); ++i) {
         char16_t c = text[i].unicode();
         // Beyond ASCII the full case folding decides, as a few letters

@@ -81,11 +81,16 @@ public:
 
     // Whether text equals upper, an upper-case ASCII word, without regard to
     // ASCII case. Parameter names and the words compared with them are
-    // ASCII, so this spares the full case tables; the length first, as
-    // almost every name differs in length.
-    static bool isWord(QStringView text, QLatin1StringView upper);
+    // ASCII, so this spares the full case tables; the length first, and
+    // inline, as almost every name differs in length.
+    static bool isWord(QStringView text, QLatin1StringView upper)
+    {
+        return text.size() == upper.size() && isSameWord(text, upper);
+    }
 
 private:
+    // isWord() for text of the word's length.
+    static bool isSameWord(QStringView text, QLatin1StringView upper);
     // The position of key; size() when there is none.
     qsizetype indexOf(const QString& key) const;
     // Where key stands or would stand in the sorted order.

@@ -56,9 +56,17 @@ void appendKind(QStringList& words, QStringView written)
         const char16_t u = c.unicode();
         out[n++] = u >= u'A' && u <= u'Z' ? QChar(u + 32) : u < 0x80 ? c : c.toLower();
     }
-    word.truncate(n);
-    if (!word.isEmpty())
-        words.append(word.trimmed());
+    if (n == 0)
+        return;
+    // Trimmed where it was built: a word is seldom padded, and a trimmed
+    // copy would be a second block for each word.
+    const QStringView kept = QStringView(out, n).trimmed();
+    if (kept.size() == n) {
+        word.truncate(n);
+        words.append(std::move(word));
+    } else {
+        words.append(kept.toString());
+    }
 }
 
 } // namespace
@@ -68,6 +76,11 @@ QStringList VCardValue::kinds() const
     if (m_hasLabelKinds)
         return m_labelKinds;
     QStringList words;
+    if (m_property.params.isEmpty())
+        return words;
+    // A property names one to three kinds: room for them at once rather
+    // than a block for the first and another for the second.
+    words.reserve(4);
     for (auto it = m_property.params.constBegin(); it != m_property.params.constEnd(); ++it) {
         if (VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))) {
             for (const QStringView word : QStringView(it.value()).tokenize(u',', Qt::SkipEmptyParts))
