@@ -1,16 +1,80 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/vcardparams.h"
 
+#include <cstring>
+#include <new>
+
+namespace {
+
+// Entries move up and down, and between blocks, bit for bit.
+static_assert(QTypeInfo<QString>::isRelocatable, "entries are moved with memmove");
+
+} // namespace
+
+VCardParams::VCardParams(const VCardParams& other)
+{
+    if (other.isEmpty())
+        return;
+    regrow(other.size());
+    Entry* to = entries();
+    const Entry* from = other.entries();
+    for (qsizetype i = 0; i < other.size(); ++i)
+        new (to + i) Entry(from[i]);
+    m_block->size = other.size();
+}
+
+VCardParams& VCardParams::operator=(const VCardParams& other)
+{
+    if (this != &other) {
+        VCardParams copy(other);
+        std::swap(m_block, copy.m_block);
+    }
+    return *this;
+}
+
+VCardParams::~VCardParams()
+{
+    if (!m_block)
+        return;
+    Entry* e = entries();
+    for (qsizetype i = 0; i < m_block->size; ++i)
+        e[i].~Entry();
+    m_block->~Block();
+    ::operator delete(m_block);
+}
+
+void VCardParams::reserve(qsizetype count)
+{
+    if (count > (m_block ? m_block->capacity : 0))
+        regrow(count);
+}
+
+void VCardParams::regrow(qsizetype capacity)
+{
+    const qsizetype live = size();
+    void* raw = ::operator new(sizeof(Block) + sizeof(Entry) * size_t(capacity));
+    Block* fresh = new (raw) Block { live, capacity };
+    if (m_block) {
+        std::memcpy(
+            static_cast<void*>(fresh + 1), static_cast<const void*>(entries()), sizeof(Entry) * size_t(live));
+        m_block->~Block();
+        ::operator delete(m_block);
+    }
+    m_block = fresh;
+}
+
 QString VCardParams::value(const QString& key, const QString& defaultValue) const
 {
     const qsizetype at = indexOf(key);
-    return at < m_entries.size() ? m_entries[at].value : defaultValue;
+    return at < size() ? entries()[at].value : defaultValue;
 }
 
 const QString* VCardParams::findIgnoringCase(QLatin1StringView upper) const
 {
     const QString* first = nullptr;
-    for (const Entry& entry : m_entries) {
+    const Entry* e = entries();
+    for (qsizetype i = 0; i < size(); ++i) {
+        const Entry& entry = e[i];
         if (!isWord(entry.key, upper))
             continue;
         if (entry.key == upper)
@@ -31,17 +95,29 @@ VCardParams::iterator VCardParams::insert(const QString& key, const QString& val
 QString& VCardParams::operator[](const QString& key)
 {
     const qsizetype at = lowerBound(key);
-    if (at == m_entries.size() || m_entries[at].key != key)
-        m_entries.insert(m_entries.cbegin() + at, Entry { key, QString() });
-    return m_entries[at].value;
+    if (at < size() && entries()[at].key == key)
+        return entries()[at].value;
+    const qsizetype live = size();
+    if (!m_block || live == m_block->capacity)
+        regrow(qMax<qsizetype>(2, live * 2));
+    Entry* e = entries();
+    std::memmove(
+        static_cast<void*>(e + at + 1), static_cast<const void*>(e + at), sizeof(Entry) * size_t(live - at));
+    new (e + at) Entry { key, QString() };
+    ++m_block->size;
+    return e[at].value;
 }
 
 qsizetype VCardParams::remove(const QString& key)
 {
     const qsizetype at = indexOf(key);
-    if (at == m_entries.size())
+    if (at == size())
         return 0;
-    m_entries.remove(at);
+    Entry* e = entries();
+    e[at].~Entry();
+    std::memmove(static_cast<void*>(e + at), static_cast<const void*>(e + at + 1),
+        sizeof(Entry) * size_t(size() - at - 1));
+    --m_block->size;
     return 1;
 }
 
@@ -49,8 +125,10 @@ bool VCardParams::operator==(const VCardParams& other) const
 {
     if (size() != other.size())
         return false;
+    const Entry* a = entries();
+    const Entry* b = other.entries();
     for (qsizetype i = 0; i < size(); ++i) {
-        if (m_entries[i].key != other.m_entries[i].key || m_entries[i].value != other.m_entries[i].value)
+        if (a[i].key != b[i].key || a[i].value != b[i].value)
             return false;
     }
     return true;
@@ -74,17 +152,19 @@ bool VCardParams::isSameWord(QStringView text, QLatin1StringView upper)
 
 qsizetype VCardParams::indexOf(const QString& key) const
 {
-    for (qsizetype i = 0; i < m_entries.size(); ++i) {
-        if (m_entries[i].key == key)
+    const Entry* e = entries();
+    for (qsizetype i = 0; i < size(); ++i) {
+        if (e[i].key == key)
             return i;
     }
-    return m_entries.size();
+    return size();
 }
 
 qsizetype VCardParams::lowerBound(const QString& key) const
 {
+    const Entry* e = entries();
     qsizetype at = 0;
-    while (at < m_entries.size() && m_entries[at].key < key)
+    while (at < size() && e[at].key < key)
         ++at;
     return at;
 }

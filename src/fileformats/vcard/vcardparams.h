@@ -3,14 +3,17 @@
 
 #include <QLatin1StringView>
 #include <QString>
-#include <QVarLengthArray>
+
+#include <utility>
 
 // The parameters of one vCard property: name to value, a name at most once,
 // iterated in the order of the names as QString orders them (by UTF-16
 // unit, case counting). Nearly every property has none, one or two, and a
-// file has hundreds of thousands of properties: so the pairs sit in the
-// property itself, a block of their own only for a longer list, and are
-// found by a scan, where a tree would cost a block per pair.
+// file has hundreds of thousands of properties: so the pairs share one
+// block, none without parameters, and are found by a scan, where a tree
+// would cost a block per pair. The property keeps a single pointer to it,
+// so that a card of ten properties stays a block small enough for the
+// allocator's fast per-thread cache.
 class VCardParams {
     struct Entry {
         QString key;
@@ -46,23 +49,36 @@ public:
     using iterator = Iterator<Entry>;
     using const_iterator = Iterator<const Entry>;
 
-    bool isEmpty() const { return m_entries.isEmpty(); }
-    qsizetype size() const { return m_entries.size(); }
+    VCardParams() noexcept = default;
+    VCardParams(const VCardParams& other);
+    VCardParams(VCardParams&& other) noexcept
+        : m_block(std::exchange(other.m_block, nullptr))
+    {
+    }
+    VCardParams& operator=(const VCardParams& other);
+    VCardParams& operator=(VCardParams&& other) noexcept
+    {
+        std::swap(m_block, other.m_block);
+        return *this;
+    }
+    ~VCardParams();
 
-    iterator begin() { return iterator(m_entries.data()); }
-    iterator end() { return iterator(m_entries.data() + m_entries.size()); }
+    bool isEmpty() const { return size() == 0; }
+    qsizetype size() const { return m_block ? m_block->size : 0; }
+    // Room for this many parameters without growing again.
+    void reserve(qsizetype count);
+
+    iterator begin() { return iterator(entries()); }
+    iterator end() { return iterator(entries() + size()); }
     const_iterator begin() const { return constBegin(); }
     const_iterator end() const { return constEnd(); }
-    const_iterator constBegin() const { return const_iterator(m_entries.constData()); }
-    const_iterator constEnd() const { return const_iterator(m_entries.constData() + m_entries.size()); }
+    const_iterator constBegin() const { return const_iterator(entries()); }
+    const_iterator constEnd() const { return const_iterator(entries() + size()); }
 
-    iterator find(const QString& key) { return iterator(m_entries.data() + indexOf(key)); }
+    iterator find(const QString& key) { return iterator(entries() + indexOf(key)); }
     const_iterator find(const QString& key) const { return constFind(key); }
-    const_iterator constFind(const QString& key) const
-    {
-        return const_iterator(m_entries.constData() + indexOf(key));
-    }
-    bool contains(const QString& key) const { return indexOf(key) < m_entries.size(); }
+    const_iterator constFind(const QString& key) const { return const_iterator(entries() + indexOf(key)); }
+    bool contains(const QString& key) const { return indexOf(key) < size(); }
     // The value of key; defaultValue when there is none.
     QString value(const QString& key, const QString& defaultValue = QString()) const;
     // The value of the parameter whose name is upper without regard to
@@ -91,10 +107,20 @@ public:
 private:
     // isWord() for text of the word's length.
     static bool isSameWord(QStringView text, QLatin1StringView upper);
+    // One allocation: this header, then room for `capacity` entries of
+    // which the first `size` are live.
+    struct alignas(Entry) Block {
+        qsizetype size;
+        qsizetype capacity;
+    };
+
+    Entry* entries() const { return m_block ? reinterpret_cast<Entry*>(m_block + 1) : nullptr; }
+    // Moves the entries into a new block with room for capacity of them.
+    void regrow(qsizetype capacity);
     // The position of key; size() when there is none.
     qsizetype indexOf(const QString& key) const;
     // Where key stands or would stand in the sorted order.
     qsizetype lowerBound(const QString& key) const;
 
-    QVarLengthArray<Entry, 2> m_entries;
+    Block* m_block = nullptr;
 };
