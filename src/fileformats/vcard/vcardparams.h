@@ -124,3 +124,6 @@ private:
 
     Block* m_block = nullptr;
 };
+
+// A single owning pointer: moved bit for bit as well as by its constructor.
+Q_DECLARE_TYPEINFO(VCardParams, Q_RELOCATABLE_TYPE);

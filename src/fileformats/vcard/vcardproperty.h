@@ -56,3 +56,7 @@ public:
     // word, without regard to case; empty when there is none.
     QString paramIgnoringCase(QLatin1StringView key) const;
 };
+
+// Every member moves bit for bit, so a card's list grows by a copy of its
+// bytes rather than a move of every property.
+Q_DECLARE_TYPEINFO(VCardProperty, Q_RELOCATABLE_TYPE);
