@@ -156,6 +156,17 @@ Rule ruleFor(const QString& name)
     return rule;
 }
 
+// ruleFor() through the memo, which a name of the same text at the same
+// address answers.
+Rule memoizedRuleFor(std::array<VCardCardMapper::RuleMemo, 32>& memo, const QString& name)
+{
+    const auto at = quintptr(name.constData());
+    VCardCardMapper::RuleMemo& slot = memo[((at >> 4) ^ (at >> 9)) % memo.size()];
+    if (slot.rule < 0 || slot.name.constData() != name.constData() || slot.name.size() != name.size())
+        slot = { name, ruleFor(name) };
+    return Rule(slot.rule);
+}
+
 // Whether the ENCODING parameter, or a bare word of the older form, names
 // one of the words.
 bool isEncoded(const VCardProperty& property, std::initializer_list<QLatin1StringView> words)
@@ -506,7 +517,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     }
 
     for (const VCardProperty& property : card) {
-        Rule rule = ruleFor(property.name);
+        Rule rule = memoizedRuleFor(m_ruleMemo, property.name);
         if (rule == RULE_NAME_READING && !isNameReading(property))
             rule = RULE_NONE;
         if (rule == RULE_NONE) {
