@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <array>
+
 VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape)
     : m_property(property)
     , m_charsets(charsets)
@@ -69,6 +71,43 @@ void appendKind(QStringList& words, QStringView written)
     }
 }
 
+// The kind words of one parameter text: a TYPE value's comma-separated
+// words, or a bare marker as one word.
+QStringList kindsOf(const QString& text, bool typeValue)
+{
+    QStringList words;
+    if (typeValue) {
+        for (const QStringView word : QStringView(text).tokenize(u',', Qt::SkipEmptyParts))
+            appendKind(words, word);
+    } else {
+        appendKind(words, text);
+    }
+    return words;
+}
+
+// kindsOf() through a memo of recent texts, found by where a text lives:
+// the reader hands out one shared text per parameter name and value, so a
+// file's few kinds are worked out once rather than for every property, and
+// the lists handed out share the memo's. A memo holds its text, so the
+// text at an address it knows cannot turn into another. One per thread, as
+// files are read on worker threads.
+const QStringList& memoizedKindsOf(const QString& text, bool typeValue)
+{
+    struct Memo {
+        QString text;
+        bool typeValue = false;
+        bool known = false;
+        QStringList words;
+    };
+    thread_local std::array<Memo, 64> memo;
+    const auto at = quintptr(text.constData());
+    Memo& slot = memo[((at >> 4) ^ (at >> 10) ^ quintptr(typeValue)) % memo.size()];
+    if (!slot.known || slot.text.constData() != text.constData() || slot.text.size() != text.size()
+        || slot.typeValue != typeValue)
+        slot = { text, typeValue, true, kindsOf(text, typeValue) };
+    return slot.words;
+}
+
 } // namespace
 
 QStringList VCardValue::kinds() const
@@ -76,18 +115,15 @@ QStringList VCardValue::kinds() const
     if (m_hasLabelKinds)
         return m_labelKinds;
     QStringList words;
-    if (m_property.params.isEmpty())
-        return words;
-    // A property names one to three kinds: room for them at once rather
-    // than a block for the first and another for the second.
-    words.reserve(4);
     for (auto it = m_property.params.constBegin(); it != m_property.params.constEnd(); ++it) {
-        if (VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))) {
-            for (const QStringView word : QStringView(it.value()).tokenize(u',', Qt::SkipEmptyParts))
-                appendKind(words, word);
-        } else if (it.value().isEmpty()) {
-            appendKind(words, it.key());
-        }
+        const bool typeValue = VCardParams::isWord(it.key(), QLatin1StringView("TYPE"));
+        if (!typeValue && !it.value().isEmpty())
+            continue;
+        const QStringList& more = memoizedKindsOf(typeValue ? it.value() : it.key(), typeValue);
+        if (words.isEmpty())
+            words = more;
+        else
+            words.append(more);
     }
     return words;
 }
