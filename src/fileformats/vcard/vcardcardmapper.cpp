@@ -172,7 +172,8 @@ Rule memoizedRuleFor(std::array<VCardCardMapper::RuleMemo, 32>& memo, const QStr
 bool isEncoded(const VCardProperty& property, std::initializer_list<QLatin1StringView> words)
 {
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
-        const QString& word = VCardParams::isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
+        const QString& word
+            = VCardParams::isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
         for (const QLatin1StringView w : words) {
             if (VCardParams::isWord(word, w))
                 return true;
@@ -194,7 +195,7 @@ bool isNameReading(const VCardProperty& property)
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
         if (it.value().isEmpty() ? VCardParams::isWord(it.key(), marker)
                                  : VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))
-                && it.value().contains(marker, Qt::CaseInsensitive))
+                    && it.value().contains(marker, Qt::CaseInsensitive))
             return true;
     }
     return false;

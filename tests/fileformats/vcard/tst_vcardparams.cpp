@@ -41,16 +41,16 @@ private slots:
         QTest::newRow("none") << QByteArray("NOTE:x") << QString();
         QTest::newRow("by name as text, capitals first")
             << QByteArray("TEL;work;X-A=1;Type=home;CELL:1") << QStringLiteral("CELL=|Type=home|X-A=1|work=");
-        QTest::newRow("repeated name keeps the last") << QByteArray("EMAIL;X-N=1;X-N=2:a@example.org")
-                                                      << QStringLiteral("X-N=2");
-        QTest::newRow("repeated TYPE is one list") << QByteArray("TEL;TYPE=WORK;X-B;TYPE=VOICE:1")
-                                                   << QStringLiteral("TYPE=WORK,VOICE|X-B=");
-        QTest::newRow("repeated type in lower case too") << QByteArray("TEL;type=work;type=fax:1")
-                                                         << QStringLiteral("type=work,fax");
-        QTest::newRow("bare TYPE then a value") << QByteArray("TEL;TYPE;TYPE=CELL:1") << QStringLiteral("TYPE=CELL");
-        QTest::newRow("more than a block holds, out of order")
-            << QByteArray("X-T;G=7;E=5;A=1;F=6;C=3;B=2;D=4;A=0:x")
-            << QStringLiteral("A=0|B=2|C=3|D=4|E=5|F=6|G=7");
+        QTest::newRow("repeated name keeps the last")
+            << QByteArray("EMAIL;X-N=1;X-N=2:a@example.org") << QStringLiteral("X-N=2");
+        QTest::newRow("repeated TYPE is one list")
+            << QByteArray("TEL;TYPE=WORK;X-B;TYPE=VOICE:1") << QStringLiteral("TYPE=WORK,VOICE|X-B=");
+        QTest::newRow("repeated type in lower case too")
+            << QByteArray("TEL;type=work;type=fax:1") << QStringLiteral("type=work,fax");
+        QTest::newRow("bare TYPE then a value")
+            << QByteArray("TEL;TYPE;TYPE=CELL:1") << QStringLiteral("TYPE=CELL");
+        QTest::newRow("more than a block holds, out of order") << QByteArray(
+            "X-T;G=7;E=5;A=1;F=6;C=3;B=2;D=4;A=0:x") << QStringLiteral("A=0|B=2|C=3|D=4|E=5|F=6|G=7");
     }
     void keepsOneValuePerNameInNameOrder()
     {
@@ -70,8 +70,10 @@ private slots:
     {
         QTest::addColumn<QByteArray>("line");
         QTest::addColumn<QString>("charset");
-        QTest::newRow("exact spelling first") << QByteArray("N;charset=x;CHARSET=UTF-8:a") << QStringLiteral("UTF-8");
-        QTest::newRow("else the first in name order") << QByteArray("N;charset=b;Charset=a:a") << QStringLiteral("a");
+        QTest::newRow("exact spelling first")
+            << QByteArray("N;charset=x;CHARSET=UTF-8:a") << QStringLiteral("UTF-8");
+        QTest::newRow("else the first in name order")
+            << QByteArray("N;charset=b;Charset=a:a") << QStringLiteral("a");
         QTest::newRow("a longer name is another") << QByteArray("N;CHARSETS=x:a") << QString();
         QTest::newRow("none") << QByteArray("N:a") << QString();
     }
@@ -99,9 +101,9 @@ private slots:
         QStringList kinds;
         for (const VCardProperty& property : card)
             kinds.append(VCardValue(property, charsets, true).kinds().join(QLatin1Char(',')));
-        QCOMPARE(kinds, QStringList({ QStringLiteral("cell,work,fax"), QStringLiteral("cell"),
-                                      QStringLiteral("work,fax"), QStringLiteral("fax,work"), QStringLiteral("cell"),
-                                      QStringLiteral("home") }));
+        QCOMPARE(kinds,
+            QStringList({ QStringLiteral("cell,work,fax"), QStringLiteral("cell"), QStringLiteral("work,fax"),
+                QStringLiteral("fax,work"), QStringLiteral("cell"), QStringLiteral("home") }));
     }
 };
 
