@@ -3,7 +3,6 @@
 
 #include "fileformats/export/vcardencoders.h"
 
-#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -15,7 +14,7 @@
 namespace {
 
 using Property = VCardProperty;
-using Params = QMap<QString, QString>;
+using Params = VCardParams;
 
 const QString kType = QStringLiteral("TYPE");
 

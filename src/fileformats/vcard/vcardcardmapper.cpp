@@ -156,11 +156,15 @@ Rule ruleFor(const QString& name)
     return rule;
 }
 
-// Equal to an upper-case ASCII word without regard to case; the length
-// test first, as almost every parameter differs in length.
-bool isWord(const QString& text, QLatin1StringView upper)
+// ruleFor() through the memo, which a name of the same text at the same
+// address answers.
+Rule memoizedRuleFor(std::array<VCardCardMapper::RuleMemo, 32>& memo, const QString& name)
 {
-    return text.size() == upper.size() && text.compare(upper, Qt::CaseInsensitive) == 0;
+    const auto at = quintptr(name.constData());
+    VCardCardMapper::RuleMemo& slot = memo[((at >> 4) ^ (at >> 9)) % memo.size()];
+    if (slot.rule < 0 || slot.name.constData() != name.constData() || slot.name.size() != name.size())
+        slot = { name, ruleFor(name) };
+    return Rule(slot.rule);
 }
 
 // Whether the ENCODING parameter, or a bare word of the older form, names
@@ -168,9 +172,10 @@ bool isWord(const QString& text, QLatin1StringView upper)
 bool isEncoded(const VCardProperty& property, std::initializer_list<QLatin1StringView> words)
 {
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
-        const QString& word = isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
+        const QString& word
+            = VCardParams::isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
         for (const QLatin1StringView w : words) {
-            if (isWord(word, w))
+            if (VCardParams::isWord(word, w))
                 return true;
         }
     }
@@ -188,9 +193,9 @@ bool isNameReading(const VCardProperty& property)
 {
     static const QLatin1StringView marker("X-IRMC-N");
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
-        if (it.value().isEmpty() ? isWord(it.key(), marker)
-                                 : isWord(it.key(), QLatin1StringView("TYPE"))
-                && it.value().contains(marker, Qt::CaseInsensitive))
+        if (it.value().isEmpty() ? VCardParams::isWord(it.key(), marker)
+                                 : VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))
+                    && it.value().contains(marker, Qt::CaseInsensitive))
             return true;
     }
     return false;
@@ -501,7 +506,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     Notes& notes = notesOut ? *notesOut : ownNotes;
     m_charsets.startCard(&card);
     const auto checkCharset = [&](const VCardProperty& property) {
-        const QString charset = property.paramIgnoringCase(QStringLiteral("CHARSET"));
+        const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
         if (charset.isEmpty() || m_charsets.isKnown(charset))
             return;
         notes.add(property.line, QCoreApplication::translate("VCardImport",
@@ -527,7 +532,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     }
 
     for (const VCardProperty& property : card) {
-        Rule rule = ruleFor(property.name);
+        Rule rule = memoizedRuleFor(m_ruleMemo, property.name);
         if (rule == RULE_NAME_READING && !isNameReading(property))
             rule = RULE_NONE;
         if (rule == RULE_NONE) {

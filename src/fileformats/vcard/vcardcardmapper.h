@@ -8,6 +8,8 @@
 
 #include <QList>
 
+#include <array>
+
 // Converts one parsed card into a contact: dispatches each property to its
 // rule and settles the contact's name from N and FN.
 class VCardCardMapper {
@@ -17,6 +19,18 @@ public:
     // See VCardCharsets::setFileCharset().
     void setFileCharset(std::function<QString()> charsetOfFile) { m_charsets.setFileCharset(std::move(charsetOfFile)); }
 
+    // A property name's text and the number of the rule that reads it,
+    // -1 before the first.
+    struct RuleMemo {
+        QString name;
+        int rule = -1;
+    };
+
 private:
     VCardCharsets m_charsets;
+    // The rules of recently seen names, found by where a name's text lives:
+    // the reader hands out one shared text per name, so the table's hash
+    // and comparison are spared for all but the first. A memo holds its
+    // name, so the text at an address it knows cannot turn into another.
+    std::array<RuleMemo, 32> m_ruleMemo;
 };

@@ -95,7 +95,7 @@ void VCardCharsets::lookForDeclaredCharset()
     };
     if (m_card) {
         for (const VCardProperty& property : *m_card) {
-            const QString charset = property.paramIgnoringCase(QStringLiteral("CHARSET"));
+            const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
             if (!charset.isEmpty() && declares(charset))
                 return;
         }

@@ -125,7 +125,7 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
     // "PHOTO:" holds nothing: no photo, and nothing lost.
     if (value.bytes().trimmed().isEmpty())
         return;
-    const QString encoding = value.property().paramIgnoringCase(QStringLiteral("ENCODING")).toLower();
+    const QString encoding = value.property().paramIgnoringCase(QLatin1StringView("ENCODING")).toLower();
     const bool base64 = encoding == QLatin1String("b") || encoding == QLatin1String("base64")
         || VCardValue::has(value.kinds(), QLatin1StringView("base64"));
     QByteArray image = value.bytes();

@@ -3,18 +3,10 @@
 
 #include "fileformats/vcard/vcardcharsets.h"
 
-QString VCardProperty::paramIgnoringCase(const QString& key) const
+QString VCardProperty::paramIgnoringCase(QLatin1StringView key) const
 {
-    const auto exact = params.constFind(key);
-    if (exact != params.constEnd())
-        return exact.value();
-    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
-        // Case folding maps one UTF-16 unit to one, so a length that differs
-        // settles it without the costlier comparison.
-        if (it.key().size() == key.size() && it.key().compare(key, Qt::CaseInsensitive) == 0)
-            return it.value();
-    }
-    return QString();
+    const QString* value = params.findIgnoringCase(key);
+    return value ? *value : QString();
 }
 
 QString VCardProperty::toString() const
@@ -25,7 +17,7 @@ QString VCardProperty::toString() const
 
 QString VCardProperty::toString(VCardCharsets& charsets) const
 {
-    const QString charset = paramIgnoringCase(QStringLiteral("CHARSET"));
+    const QString charset = paramIgnoringCase(QLatin1StringView("CHARSET"));
     return charset.isEmpty() ? charsets.decodeUndeclared(value, line) : charsets.decode(value, charset);
 }
 
@@ -71,22 +63,34 @@ QString joinedItems(const QStringList& items)
 
 QStringList VCardProperty::splitComponents(const QString& text, bool escapes, bool joinLists)
 {
+    // Values are short and split once each: plain loops find the
+    // separators, where each library search costs more to call than to run.
+    const QChar* units = text.constData();
+    const qsizetype size = text.size();
+    qsizetype separators = 0;
+    bool hasEscape = false;
+    for (qsizetype i = 0; i < size; ++i) {
+        const char16_t u = units[i].unicode();
+        separators += u == u';';
+        hasEscape |= u == u'\\';
+    }
     QStringList result;
-    result.reserve(text.count(u';') + 1);
-    const qsizetype firstEscape = text.indexOf(u'\\');
-    if (firstEscape < 0) {
+    result.reserve(separators + 1);
+    if (!hasEscape) {
         // The common case: no escapes, so every component is a plain slice.
         const auto take = [&](QString component) {
             if (joinLists && component.contains(u','))
                 component = joinedItems(component.split(u','));
-            result.append(component);
+            result.append(std::move(component));
         };
         qsizetype start = 0;
-        for (qsizetype end = text.indexOf(u';'); end >= 0; end = text.indexOf(u';', start)) {
+        for (qsizetype end = 0; end < size; ++end) {
+            if (units[end] != u';')
+                continue;
             take(text.mid(start, end - start));
             start = end + 1;
         }
-        if (start < text.size())
+        if (start < size)
             take(text.mid(start));
         return result;
     }

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "fileformats/vcard/vcardparams.h"
+
 #include <QByteArray>
-#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -22,7 +23,7 @@ public:
     // Parameter name to value, both as written (Latin-1), a bare parameter
     // with an empty value; a repeated name keeps its last value, except
     // TYPE, whose repeated values are joined by commas as one list.
-    QMap<QString, QString> params;
+    VCardParams params;
     // Decoded from quoted-printable or base64, still in the file's charset.
     QByteArray value;
 
@@ -51,7 +52,14 @@ public:
     // there and stays, with the character ("C:\temp").
     static QChar unescapedCharacter(QChar next);
 
-    // The value of the parameter whose name equals key without regard to
-    // case; empty when there is none.
-    QString paramIgnoringCase(const QString& key) const;
+    // The value of the parameter whose name equals key, an upper-case ASCII
+    // word, without regard to case; empty when there is none.
+    QString paramIgnoringCase(QLatin1StringView key) const;
 };
+
+// Every member moves bit for bit, so a card's list grows by a copy of its
+// bytes rather than a move of every property.
+Q_DECLARE_TYPEINFO(VCardProperty, Q_RELOCATABLE_TYPE);
+// Ten of them stay below the allocator's per-thread cache limit (see
+// VCardStreamParser::onProperty).
+static_assert(sizeof(VCardProperty) <= 96, "a card's ten properties fit a small block");

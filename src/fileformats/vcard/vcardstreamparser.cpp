@@ -17,12 +17,17 @@ namespace {
 constexpr qsizetype kMaxPiece = 64 * 1024 * 1024;
 constexpr int kMaxRecordedLines = 1000;
 
-// The property name without its group ("item1.TEL" -> "TEL"), in upper
-// case, written into buffer when it fits (else into spill).
-const char* normalizedName(const char* name, char (&buffer)[40], QByteArray& spill)
+// The name without its group prefix ("item1.TEL" -> "TEL").
+const char* withoutGroup(const char* name)
 {
     const char* dot = std::strrchr(name, '.');
-    const char* base = dot ? dot + 1 : name;
+    return dot ? dot + 1 : name;
+}
+
+// A name without its group in upper case, written into buffer when it fits
+// (else into spill).
+const char* upperName(const char* base, char (&buffer)[40], QByteArray& spill)
+{
     const size_t length = std::strlen(base);
     if (length >= sizeof buffer) {
         spill = QByteArray(base).toUpper();
@@ -35,15 +40,11 @@ const char* normalizedName(const char* name, char (&buffer)[40], QByteArray& spi
     return buffer;
 }
 
-// Whether the name without its group is upper, ASCII case aside. Asked of
-// every line of a file twice, so in one pass without library calls.
-bool isNamed(const char* name, const char* upper)
+// Whether a name without its group is upper, ASCII case aside. Asked of
+// every line of a file twice, so without library calls; the first letter
+// settles nearly every one.
+bool isNamed(const char* base, const char* upper)
 {
-    const char* base = name;
-    for (const char* c = name; *c; ++c) {
-        if (*c == '.')
-            base = c + 1;
-    }
     for (; *base && *upper; ++base, ++upper) {
         const char c = (*base >= 'a' && *base <= 'z') ? char(*base - 'a' + 'A') : *base;
         if (c != *upper)
@@ -231,7 +232,8 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     auto* me = static_cast<VCardStreamParser*>(self);
     me->m_awaiting = nullptr;
     me->m_awaitingVersion = false;
-    if (isNamed(name, "BEGIN")) {
+    const char* base = withoutGroup(name);
+    if (isNamed(base, "BEGIN")) {
         // How the card's lines unfold is for its VERSION to say, wherever it
         // stands: tokenize() looks ahead for it before the tokenizer reads
         // on. Until then, and in a card without one, the 2.1 way.
@@ -263,7 +265,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     if (me->m_mode == RangesOnly) {
         if (!me->m_scanInCard)
             me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
-        else if (isNamed(name, "END"))
+        else if (isNamed(base, "END"))
             me->m_scanInCard = false;
         return;
     }
@@ -272,20 +274,19 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
             me->noteDeclaredCharset(params);
         return;
     }
-    if (isNamed(name, "END")) {
+    if (isNamed(base, "END")) {
         me->m_cardOpen = false;
         return;
     }
     if (!me->m_cardOpen)
         return;
     QList<VCardProperty>& card = me->m_cards.last();
-    card.append(VCardProperty());
-    VCardProperty& property = card.last();
+    VCardProperty& property = card.emplaceBack();
     char buffer[40];
     QByteArray spill;
-    property.name = me->intern(normalizedName(name, buffer, spill));
-    if (const char* dot = std::strrchr(name, '.'))
-        property.group = QString::fromLatin1(name, dot - name);
+    property.name = me->intern(upperName(base, buffer, spill));
+    if (base != name)
+        property.group = QString::fromLatin1(name, base - 1 - name);
     property.line = CARD_GetLineNumber(me->m_tokenizer);
     int kept = 0;
     for (const char** p = params; p[0]; p += 2) {
@@ -296,12 +297,12 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         const QString key = me->intern(p[0]);
         const QString value = p[1] ? me->intern(p[1]) : QString();
         // "TYPE=WORK;TYPE=VOICE" is one list of kinds, as "TYPE=WORK,VOICE".
-        auto found = property.params.find(key);
-        if (found != property.params.end() && !value.isEmpty() && !found->isEmpty()
-            && key.compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0)
-            *found += QLatin1Char(',') + value;
+        // A name not seen before comes in empty, so takes the value.
+        QString& slot = property.params[key];
+        if (!value.isEmpty() && !slot.isEmpty() && VCardParams::isWord(key, QLatin1StringView("TYPE")))
+            slot += QLatin1Char(',') + value;
         else
-            property.params.insert(key, value);
+            slot = value;
     }
     me->m_awaiting = &property;
     me->m_awaitingVersion = property.name == QLatin1String("VERSION");
@@ -355,7 +356,7 @@ void VCardStreamParser::noteDeclaredCharset(const char** params)
 {
     constexpr int kMostLooked = 16;
     for (const char** p = params; p[0] && m_charsetsLooked < kMostLooked; p += 2) {
-        if (!p[1] || !isNamed(p[0], "CHARSET"))
+        if (!p[1] || !isNamed(withoutGroup(p[0]), "CHARSET"))
             continue;
         const QByteArrayView charset(p[1]);
         // Most files that name a charset name UTF-8 on every line: that

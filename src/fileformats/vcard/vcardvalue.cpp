@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <array>
+
 VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape)
     : m_property(property)
     , m_charsets(charsets)
@@ -56,9 +58,54 @@ void appendKind(QStringList& words, QStringView written)
         const char16_t u = c.unicode();
         out[n++] = u >= u'A' && u <= u'Z' ? QChar(u + 32) : u < 0x80 ? c : c.toLower();
     }
-    word.truncate(n);
-    if (!word.isEmpty())
-        words.append(word.trimmed());
+    if (n == 0)
+        return;
+    // Trimmed where it was built: a word is seldom padded, and a trimmed
+    // copy would be a second block for each word.
+    const QStringView kept = QStringView(out, n).trimmed();
+    if (kept.size() == n) {
+        word.truncate(n);
+        words.append(std::move(word));
+    } else {
+        words.append(kept.toString());
+    }
+}
+
+// The kind words of one parameter text: a TYPE value's comma-separated
+// words, or a bare marker as one word.
+QStringList kindsOf(const QString& text, bool typeValue)
+{
+    QStringList words;
+    if (typeValue) {
+        for (const QStringView word : QStringView(text).tokenize(u',', Qt::SkipEmptyParts))
+            appendKind(words, word);
+    } else {
+        appendKind(words, text);
+    }
+    return words;
+}
+
+// kindsOf() through a memo of recent texts, found by where a text lives:
+// the reader hands out one shared text per parameter name and value, so a
+// file's few kinds are worked out once rather than for every property, and
+// the lists handed out share the memo's. A memo holds its text, so the
+// text at an address it knows cannot turn into another. One per thread, as
+// files are read on worker threads.
+const QStringList& memoizedKindsOf(const QString& text, bool typeValue)
+{
+    struct Memo {
+        QString text;
+        bool typeValue = false;
+        bool known = false;
+        QStringList words;
+    };
+    thread_local std::array<Memo, 64> memo;
+    const auto at = quintptr(text.constData());
+    Memo& slot = memo[((at >> 4) ^ (at >> 10) ^ quintptr(typeValue)) % memo.size()];
+    if (!slot.known || slot.text.constData() != text.constData() || slot.text.size() != text.size()
+        || slot.typeValue != typeValue)
+        slot = { text, typeValue, true, kindsOf(text, typeValue) };
+    return slot.words;
 }
 
 } // namespace
@@ -69,20 +116,31 @@ QStringList VCardValue::kinds() const
         return m_labelKinds;
     QStringList words;
     for (auto it = m_property.params.constBegin(); it != m_property.params.constEnd(); ++it) {
-        if (it.key().compare(QLatin1String("TYPE"), Qt::CaseInsensitive) == 0) {
-            for (const QStringView word : QStringView(it.value()).tokenize(u',', Qt::SkipEmptyParts))
-                appendKind(words, word);
-        } else if (it.value().isEmpty()) {
-            appendKind(words, it.key());
-        }
+        const bool typeValue = VCardParams::isWord(it.key(), QLatin1StringView("TYPE"));
+        if (!typeValue && !it.value().isEmpty())
+            continue;
+        const QStringList& more = memoizedKindsOf(typeValue ? it.value() : it.key(), typeValue);
+        if (words.isEmpty())
+            words = more;
+        else
+            words.append(more);
     }
     return words;
 }
 
 bool VCardValue::has(const QStringList& kinds, QLatin1StringView word)
 {
+    // Asked of every kind of nearly every property: the units are compared
+    // here, as the library's comparison costs more to call than to run on
+    // words this short.
     for (const QString& kind : kinds) {
-        if (kind == word)
+        if (kind.size() != word.size())
+            continue;
+        const QChar* unit = kind.constData();
+        qsizetype i = 0;
+        while (i < word.size() && unit[i].unicode() == uchar(word.data()[i]))
+            ++i;
+        if (i == word.size())
             return true;
     }
     return false;
