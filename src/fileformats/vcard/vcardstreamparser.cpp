@@ -114,8 +114,13 @@ void VCardStreamParser::reset()
 
 QString VCardStreamParser::intern(const char* text)
 {
+    // Long enough for the names other programs give their own properties
+    // ("X-KADDRESSBOOK-X-Department", "X-OUTLOOK-WEDDING-ANNIVERSARY"): a
+    // card may repeat one on every line, and only a shared name lets the
+    // card mapper find its rule without comparing texts.
+    constexpr size_t kMaxInterned = 48;
     const size_t length = std::strlen(text);
-    if (length == 0 || length > 24)
+    if (length == 0 || length > kMaxInterned)
         return QString::fromLatin1(text, qsizetype(length));
     unsigned hash = 2166136261u;
     for (size_t i = 0; i < length; ++i)
