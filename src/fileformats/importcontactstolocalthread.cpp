@@ -417,9 +417,10 @@ void ImportContactsToLocalThread::importAll()
             progress.emplace(m_reporter, tr("IDS_IMPORTING_CONTACTS_TO_DB"), reader->total());
         if (progress)
             progress->step(position);
-        if (const int dropped = capEntities(contact); dropped > 0)
-            capped.add(LocalDb::leftOutEntriesText(contact.fullName, dropped));
+        // A contact without a name is not stored: nothing of it was kept.
         if (!contact.fullName.isEmpty()) {
+            if (const int dropped = capEntities(contact); dropped > 0)
+                capped.add(LocalDb::leftOutEntriesText(contact.fullName, dropped));
             if (const QSharedPointer<AbsContactCombineRule> rule = m_db->rule())
                 noteOneKept(contact, *rule, capped);
             bool existed = false;

@@ -116,6 +116,7 @@ private slots:
     void failureRollsBackAndReports();
     void hostileCardsStayLinear_data();
     void hostileCardsStayLinear();
+    void namelessCardOfManyEntriesIsNotSaidToBeKept();
     void readsInLanesAsOneReaderDoes_data();
     void readsInLanesAsOneReaderDoes();
     void namesANamelessContactAlikeFromCardsAndTables_data();
@@ -393,6 +394,24 @@ void TestImportContactsToLocalThread::hostileCardsStayLinear()
     QVERIFY2(cancel || reporter.successes().first().contains(reported), qPrintable(reporter.successes().value(0)));
     QCOMPARE(countRows(dbPath(), "contact"), cancel ? 0 : 1);
     QCOMPARE(countRows(dbPath(), "data"), dataRows);
+}
+
+// A card with no name, company, number or address is not stored, however
+// many entries it holds: its ending says it was left out, not that some of
+// its entries were kept.
+void TestImportContactsToLocalThread::namelessCardOfManyEntriesIsNotSaidToBeKept()
+{
+    QByteArray sites = "BEGIN:VCARD\r\nVERSION:3.0\r\n";
+    for (int i = 0; i <= ImportContactsToLocalThread::kMaxEntitiesPerContact; ++i)
+        sites += "URL:https://example.org/" + QByteArray::number(i) + "\r\n";
+    sites += "END:VCARD\r\n";
+    RecordingReporter reporter;
+    runImport(writeFile(sites + card("Doe;John")), ImportContactsToLocalThread::TYPE_VCARD, reporter);
+    QCOMPARE(reporter.errors(), QStringList());
+    QCOMPARE(reporter.successes().size(), 1);
+    QVERIFY2(!reporter.successes().first().contains(QLatin1String("entries were kept")),
+             qPrintable(reporter.successes().first()));
+    QCOMPARE(countRows(dbPath(), "contact"), 1);
 }
 
 // A large file is decoded on several threads, batch by batch: what it
