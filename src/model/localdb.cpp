@@ -5,6 +5,7 @@
 #include "model/localdb.h"
 
 #include "model/abscontactcombinerule.h"
+#include "model/contactmention.h"
 #include "model/data_path_util.h"
 #include "model/localdbcombinerule.h"
 #include "model/localdblog.h"
@@ -580,8 +581,9 @@ void LocalDb::updateEntitySrcId(const QString& oldSrcId, const QString& newSrcId
 
 QString LocalDb::leftOutEntriesText(const QString& name, qsizetype leftOut)
 {
+    // A phone may send a contact whose name record names no one.
     return QObject::tr("%1: only the first %2 entries were kept; %3 more were left out.")
-        .arg(name)
+        .arg(name.trimmed().isEmpty() ? pim::mention(QString(), pim::Mention::ContactAtStart) : name)
         .arg(kMaxEntitiesPerContact)
         .arg(leftOut);
 }

@@ -244,6 +244,10 @@ private slots:
         QTest::newRow("contact past the row limit")
             << with("contacts", QJsonArray { phoneContact("Big", "Kim", many), phoneContact("A1", "Lee", { "+1" }) })
             << -1 << "2 10002 0 ok:Big Kim: only the first 10000 entries were kept; 2 more were left out.";
+        QTest::newRow("contact without a name past the row limit")
+            << with("contacts", QJsonArray { phoneContact("", "", many), phoneContact("A1", "Lee", { "+1" }) })
+            << -1
+            << "2 10002 0 ok:A contact without a name: only the first 10000 entries were kept; 2 more were left out.";
     }
     void shouldReadThePhoneOrStoreNothing()
     {
