@@ -5,7 +5,7 @@
 
 #include "fileformats/csv/csvhelper.h"
 #include "fileformats/csv/csvimport_p.h"
-#include "fileformats/vcard/vcardrules.h"
+#include "fileformats/vcard/mapping/vcardrules.h"
 #include "model/pimlabels.h"
 
 #include <QDate>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "fileformats/vcard/vcardproperty.h"
+#include "fileformats/vcard/syntax/vcardproperty.h"
 
 #include <QByteArray>
 #include <QList>

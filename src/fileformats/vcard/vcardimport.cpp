@@ -3,7 +3,7 @@
 
 #include "fileformats/fileformatslog.h"
 #include "fileformats/legacytext.h"
-#include "fileformats/vcard/qvcardparser.h"
+#include "fileformats/vcard/syntax/vcardparser.h"
 #include "platform/error.h"
 
 #include <QBuffer>

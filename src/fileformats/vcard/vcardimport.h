@@ -2,8 +2,8 @@
 #pragma once
 
 #include "fileformats/absimport.h"
-#include "fileformats/vcard/vcardcardmapper.h"
-#include "fileformats/vcard/vcardstreamparser.h"
+#include "fileformats/vcard/mapping/vcardcardmapper.h"
+#include "fileformats/vcard/syntax/vcardstreamparser.h"
 
 #include <QIODevice>
 #include <QList>

@@ -6,7 +6,7 @@
 #include "common/contactbuilders.h"
 #include "common/imagebytes.h"
 #include "fileformats/exporttofilethread.h"
-#include "fileformats/vcard/qvcardparser.h"
+#include "fileformats/vcard/syntax/vcardparser.h"
 #include "fileformats/export/vcardencoders.h"
 #include "fileformats/vcard/vcardimport.h"
 #include "model/pimlabels.h"

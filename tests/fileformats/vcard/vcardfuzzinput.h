@@ -2,8 +2,8 @@
 #pragma once
 
 #include "model/contact.h"
-#include "fileformats/vcard/qvcardparser.h"
-#include "fileformats/vcard/vcardcardmapper.h"
+#include "fileformats/vcard/syntax/vcardparser.h"
+#include "fileformats/vcard/mapping/vcardcardmapper.h"
 
 #include <QByteArray>
 #include <QRandomGenerator>

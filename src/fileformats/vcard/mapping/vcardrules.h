@@ -2,7 +2,7 @@
 #pragma once
 
 #include "model/contact.h"
-#include "fileformats/vcard/vcardvalue.h"
+#include "fileformats/vcard/mapping/vcardvalue.h"
 
 #include <QSet>
 

@@ -2,9 +2,9 @@
 #pragma once
 
 #include "model/contact.h"
-#include "fileformats/vcard/vcardcharsets.h"
-#include "fileformats/vcard/vcardproperty.h"
-#include "fileformats/vcard/vcardrules.h"
+#include "fileformats/vcard/syntax/vcardcharsets.h"
+#include "fileformats/vcard/syntax/vcardproperty.h"
+#include "fileformats/vcard/mapping/vcardrules.h"
 
 #include <QList>
 

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardcharsets.h"
+#include "fileformats/vcard/syntax/vcardcharsets.h"
 
 #include "fileformats/fileformatslog.h"
 #include "fileformats/legacytext.h"
-#include "fileformats/vcard/vcardproperty.h"
+#include "fileformats/vcard/syntax/vcardproperty.h"
 
 #include <QStringDecoder>
 

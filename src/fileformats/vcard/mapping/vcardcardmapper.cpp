@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardcardmapper.h"
+#include "fileformats/vcard/mapping/vcardcardmapper.h"
 
 #include "fileformats/absimport.h"
-#include "fileformats/vcard/vcardrules.h"
-#include "fileformats/vcard/vcardvalue.h"
+#include "fileformats/vcard/mapping/vcardrules.h"
+#include "fileformats/vcard/mapping/vcardvalue.h"
 
 #include <QCoreApplication>
 #include <QHash>

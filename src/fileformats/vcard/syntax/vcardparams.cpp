@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardparams.h"
+#include "fileformats/vcard/syntax/vcardparams.h"
 
 #include <cstring>
 #include <new>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardtokenizer.h"
+#include "fileformats/vcard/syntax/vcardtokenizer.h"
 
 #include <QRandomGenerator>
 #include <QTest>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/qvcardparser.h"
-#include "fileformats/vcard/vcardcharsets.h"
-#include "fileformats/vcard/vcardvalue.h"
+#include "fileformats/vcard/syntax/vcardparser.h"
+#include "fileformats/vcard/syntax/vcardcharsets.h"
+#include "fileformats/vcard/mapping/vcardvalue.h"
 
 #include <QTest>
 

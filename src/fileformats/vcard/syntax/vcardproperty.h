@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "fileformats/vcard/vcardparams.h"
+#include "fileformats/vcard/syntax/vcardparams.h"
 
 #include <QByteArray>
 #include <QString>

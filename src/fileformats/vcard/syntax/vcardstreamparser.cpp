@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardstreamparser.h"
+#include "fileformats/vcard/syntax/vcardstreamparser.h"
 
 #include "fileformats/fileformatslog.h"
-#include "fileformats/vcard/vcardcharsets.h"
-#include "fileformats/vcard/vcardtokenizer.h"
+#include "fileformats/vcard/syntax/vcardcharsets.h"
+#include "fileformats/vcard/syntax/vcardtokenizer.h"
 
 #include <climits>
 #include <cstring>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardversionlookahead.h"
+#include "fileformats/vcard/syntax/vcardfoldlookahead.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardrules.h"
+#include "fileformats/vcard/mapping/vcardrules.h"
 
 #include "fileformats/absimport.h"
-#include "fileformats/vcard/qvcardparser.h"
+#include "fileformats/vcard/syntax/vcardparser.h"
 #include "model/pimlabels.h"
 
 #include <QDate>

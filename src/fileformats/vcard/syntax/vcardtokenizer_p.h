@@ -2,10 +2,10 @@
 #pragma once
 
 // The tokenizer's inner parts, shared by its state machine
-// (vcardtokenizer.cpp), its value decoders (vcardvaluedecoder.cpp) and its
-// fast paths (vcardfastpath.cpp). Not for use outside the tokenizer.
+// (vcardtokenizer.cpp), its value decoders (vcardtokenizer_decode.cpp) and its
+// fast paths (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer.
 
-#include "fileformats/vcard/vcardtokenizer.h"
+#include "fileformats/vcard/syntax/vcardtokenizer.h"
 
 #include <cstddef>
 
@@ -206,7 +206,7 @@ inline bool append(CARD_Parser* p, unsigned char c)
     return true;
 }
 
-// Value decoding (vcardvaluedecoder.cpp).
+// Value decoding (vcardtokenizer_decode.cpp).
 // Decodes the four characters in pending; false on a character outside the
 // base64 alphabet (padding aside).
 bool decodeBase64Group(CARD_Parser* p);
@@ -225,7 +225,7 @@ void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n);
 bool appendQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n);
 void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n);
 
-// Fast paths (vcardfastpath.cpp).
+// Fast paths (vcardtokenizer_fastpath.cpp).
 // Reads the run of bytes from s[i] that the current state can take in one
 // piece, never past a line feed; returns where it stopped, i itself when the
 // bytes must go one at a time.
@@ -234,7 +234,7 @@ int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n);
 // The tokenizer's state machine for one byte of a line (vcardtokenizer.cpp).
 void processChar(CARD_Parser* p, unsigned char c);
 
-// After a line end (vcardlineends.cpp).
+// After a line end (vcardtokenizer_lineends.cpp).
 // The blank after a line end joins the next line to this one.
 void applyFold(CARD_Parser* p);
 void warnDanglingSoftBreak(CARD_Parser* p, long long line);

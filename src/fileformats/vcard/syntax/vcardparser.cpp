@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/qvcardparser.h"
+#include "fileformats/vcard/syntax/vcardparser.h"
 
 #include "fileformats/legacytext.h"
-#include "fileformats/vcard/vcardstreamparser.h"
+#include "fileformats/vcard/syntax/vcardstreamparser.h"
 
 int QVCardParser::utf8BomLength(const QByteArray& head)
 {

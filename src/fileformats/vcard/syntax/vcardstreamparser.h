@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "fileformats/vcard/vcardproperty.h"
-#include "fileformats/vcard/vcardversionlookahead.h"
+#include "fileformats/vcard/syntax/vcardproperty.h"
+#include "fileformats/vcard/syntax/vcardfoldlookahead.h"
 
 #include <QList>
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardvalue.h"
+#include "fileformats/vcard/mapping/vcardvalue.h"
 
-#include "fileformats/vcard/qvcardparser.h"
-#include "fileformats/vcard/vcardcharsets.h"
+#include "fileformats/vcard/syntax/vcardparser.h"
+#include "fileformats/vcard/syntax/vcardcharsets.h"
 
 #include <QHash>
 #include <QSet>

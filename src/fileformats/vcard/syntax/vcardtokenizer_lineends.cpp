@@ -3,7 +3,7 @@
 // break and the bytes it holds back until they tell what the break was, a
 // card boundary inside a value, and the lines of a 2.1 base64 value written
 // at the start of the line.
-#include "fileformats/vcard/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
 #include <cstring>
 

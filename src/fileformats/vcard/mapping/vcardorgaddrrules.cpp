@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardrules.h"
+#include "fileformats/vcard/mapping/vcardrules.h"
 
 #include "fileformats/picturecheck.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/vcardproperty.h"
+#include "fileformats/vcard/syntax/vcardproperty.h"
 
-#include "fileformats/vcard/vcardcharsets.h"
+#include "fileformats/vcard/syntax/vcardcharsets.h"
 
 QString VCardProperty::paramIgnoringCase(QLatin1StringView key) const
 {
