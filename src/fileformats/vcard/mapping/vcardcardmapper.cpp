@@ -504,10 +504,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     OrgPairing orgs;
     Notes ownNotes;
     Notes& notes = notesOut ? *notesOut : ownNotes;
-    m_charsets.startCard(&card);
+    m_cardText.startCard(&card);
     const auto checkCharset = [&](const VCardProperty& property) {
         const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
-        if (charset.isEmpty() || m_charsets.isKnown(charset))
+        if (charset.isEmpty() || m_cardText.isKnown(charset))
             return;
         notes.add(property.line, QCoreApplication::translate("VCardImport",
                                                              "unknown character set \"%1\"; the value was read as UTF-8.")
@@ -527,7 +527,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             checkCharset(property);
             (label ? labels : protocols)
                 .insert(property.group.toLower(),
-                        VCardValue(property, m_charsets, !(modern && isQuotedPrintable(property))).text());
+                        VCardValue(property, m_cardText, !(modern && isQuotedPrintable(property))).text());
         }
     }
 
@@ -552,7 +552,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             unblanked.value.remove(0, blanks);
             read = &unblanked;
         }
-        VCardValue value(*read, m_charsets, !(modern && quoted));
+        VCardValue value(*read, m_cardText, !(modern && quoted));
         if (!property.group.isEmpty()) {
             const QString group = property.group.toLower();
             const auto label = labels.constFind(group);
@@ -676,13 +676,13 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
     }
     orgs.settle(contact);
-    if (!m_charsets.unmarkedLines().isEmpty()) {
+    if (!m_cardText.unmarkedLines().isEmpty()) {
         QList<qint64>& lines = notes.unmarkedLines;
-        lines = m_charsets.unmarkedLines();
+        lines = m_cardText.unmarkedLines();
         std::sort(lines.begin(), lines.end());
         lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     }
-    m_charsets.startCard(nullptr);
+    m_cardText.startCard(nullptr);
 
     if (hasN) {
         // The reading whose display name is the card's FN, else the

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "model/contact.h"
-#include "fileformats/vcard/syntax/vcardcharsets.h"
+#include "fileformats/vcard/mapping/vcardcardtext.h"
 #include "fileformats/vcard/syntax/vcardproperty.h"
 #include "fileformats/vcard/mapping/vcardrules.h"
 
@@ -16,8 +16,8 @@ class VCardCardMapper {
 public:
     // notes, when given, receives what was left out or read differently.
     pim::_Contact toContact(const QList<VCardProperty>& card, vcardrules::Notes* notes = nullptr);
-    // See VCardCharsets::setFileCharset().
-    void setFileCharset(std::function<QString()> charsetOfFile) { m_charsets.setFileCharset(std::move(charsetOfFile)); }
+    // See VCardCardText::setFileCharset().
+    void setFileCharset(std::function<QString()> charsetOfFile) { m_cardText.setFileCharset(std::move(charsetOfFile)); }
 
     // A property name's text and the number of the rule that reads it,
     // -1 before the first.
@@ -27,7 +27,7 @@ public:
     };
 
 private:
-    VCardCharsets m_charsets;
+    VCardCardText m_cardText;
     // The rules of recently seen names, found by where a name's text lives:
     // the reader hands out one shared text per name, so the table's hash
     // and comparison are spared for all but the first. A memo holds its

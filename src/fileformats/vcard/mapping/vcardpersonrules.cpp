@@ -2,7 +2,6 @@
 #include "fileformats/vcard/mapping/vcardrules.h"
 
 #include "fileformats/absimport.h"
-#include "fileformats/vcard/syntax/vcardparser.h"
 #include "model/pimlabels.h"
 
 #include <QDate>
@@ -104,7 +103,7 @@ QStringList categoryNames(const QString& raw, bool unescape)
     }
     names.append(current);
     for (QString& name : names)
-        name = (unescape ? QVCardParser::unescapeText(name) : name).trimmed();
+        name = (unescape ? VCardProperty::unescapeText(name) : name).trimmed();
     names.removeAll(QString());
     return names;
 }

@@ -1,17 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/mapping/vcardvalue.h"
 
-#include "fileformats/vcard/syntax/vcardparser.h"
-#include "fileformats/vcard/syntax/vcardcharsets.h"
+#include "fileformats/vcard/mapping/vcardcardtext.h"
 
 #include <QHash>
 #include <QSet>
 
 #include <array>
 
-VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape)
+VCardValue::VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape)
     : m_property(property)
-    , m_charsets(charsets)
+    , m_cardText(cardText)
     , m_unescape(unescape)
 {
 }
@@ -19,7 +18,7 @@ VCardValue::VCardValue(const VCardProperty& property, VCardCharsets& charsets, b
 const QString& VCardValue::raw() const
 {
     if (!m_raw)
-        m_raw = m_property.toString(m_charsets);
+        m_raw = m_cardText.text(m_property);
     return *m_raw;
 }
 
@@ -28,7 +27,7 @@ const QString& VCardValue::text() const
     if (!unescapes())
         return raw();
     if (!m_text)
-        m_text = QVCardParser::unescapeText(raw());
+        m_text = VCardProperty::unescapeText(raw());
     return *m_text;
 }
 

@@ -7,7 +7,7 @@
 
 #include <optional>
 
-class VCardCharsets;
+class VCardCardText;
 
 // How the property rules see one property of a card: its text, its
 // components and its TYPE text, with the escapes of 3.0/4.0 decoded where
@@ -23,7 +23,7 @@ public:
     // and in every component of an address or name alike ("C:\temp",
     // "Newlines\nCountry" stay); only "\;" in a component (and "\," in a
     // list) is read, as the separator it keeps inside.
-    VCardValue(const VCardProperty& property, VCardCharsets& charsets, bool unescape);
+    VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape);
 
     const VCardProperty& property() const { return m_property; }
     const QByteArray& bytes() const { return m_property.value; }
@@ -62,7 +62,7 @@ private:
     const QString& raw() const;
 
     const VCardProperty& m_property;
-    VCardCharsets& m_charsets;
+    VCardCardText& m_cardText;
     bool m_unescape;
     bool m_hasLabelKinds = false;
     QStringList m_labelKinds;

@@ -3,7 +3,6 @@
 
 #include "fileformats/fileformatslog.h"
 #include "fileformats/legacytext.h"
-#include "fileformats/vcard/syntax/vcardproperty.h"
 
 #include <QStringDecoder>
 
@@ -68,54 +67,9 @@ bool VCardCharsets::isKnown(const QString& charset)
     return key.isEmpty() || key == "UTF-8" || key == "UTF8" || decoderFor(charset);
 }
 
-void VCardCharsets::startCard(const QList<VCardProperty>* card)
+bool VCardCharsets::namesLatin1(const QString& charset)
 {
-    m_card = card;
-    m_cardLooked = false;
-    m_cardDeclares = false;
-    m_cardDecoder = nullptr;
-    m_unmarked.clear();
-}
-
-void VCardCharsets::lookForDeclaredCharset()
-{
-    m_cardLooked = true;
-    const auto declares = [this](const QString& charset) {
-        const QByteArray key = keyOf(charset);
-        // ASCII and Latin-1 name the code page such writers write, whose
-        // letters they hold: windows-1252 (as web browsers read them too),
-        // not control codes or replacement characters.
-        if (key == "US-ASCII" || key == "ASCII" || key == "ISO-8859-1" || key == "ISO8859-1" || key == "LATIN1") {
-            m_cardDeclares = true;
-            return true;
-        }
-        m_cardDecoder = decoderFor(charset);
-        m_cardDeclares = m_cardDecoder != nullptr;
-        return m_cardDeclares;
-    };
-    if (m_card) {
-        for (const VCardProperty& property : *m_card) {
-            const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
-            if (!charset.isEmpty() && declares(charset))
-                return;
-        }
-    }
-    if (m_fileCharset) {
-        const QString charset = m_fileCharset();
-        if (!charset.isEmpty())
-            declares(charset);
-    }
-}
-
-QString VCardCharsets::decodeUndeclared(const QByteArray& bytes, qint64 line)
-{
-    if (legacytext::isValidUtf8(bytes))
-        return QString::fromUtf8(bytes);
-    if (!m_cardLooked)
-        lookForDeclaredCharset();
-    if (m_cardDecoder)
-        return m_cardDecoder->decode(bytes);
-    if (!m_cardDeclares)
-        m_unmarked.append(line);
-    return legacytext::fromWindows1252(bytes);
+    const QByteArray key = keyOf(charset);
+    return key == "US-ASCII" || key == "ASCII" || key == "ISO-8859-1" || key == "ISO8859-1"
+        || key == "LATIN1";
 }

@@ -42,14 +42,14 @@ bool mayNameWhatMatters(char c)
 
 } // namespace
 
-void VCardVersionLookahead::start(bool atLineStart, bool measureFolds)
+void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
 {
-    *this = VCardVersionLookahead();
+    *this = VCardFoldLookahead();
     m_afterLineEnd = atLineStart;
     m_measureFolds = measureFolds;
 }
 
-VCardVersionLookahead::Result VCardVersionLookahead::read(const char* data, qsizetype length)
+VCardFoldLookahead::Result VCardFoldLookahead::read(const char* data, qsizetype length)
 {
     const char* at = data;
     const char* const end = data + qMin<qint64>(length, kMaxBytes - m_read);
@@ -85,14 +85,14 @@ VCardVersionLookahead::Result VCardVersionLookahead::read(const char* data, qsiz
     return m_result;
 }
 
-VCardVersionLookahead::Result VCardVersionLookahead::finish()
+VCardFoldLookahead::Result VCardFoldLookahead::finish()
 {
     if (m_result == Undecided)
         m_result = byFolds();
     return m_result;
 }
 
-const char* VCardVersionLookahead::readVersionLine(const char* at, const char* end)
+const char* VCardFoldLookahead::readVersionLine(const char* at, const char* end)
 {
     // Nearly every writer puts VERSION right after BEGIN, in upper case and
     // without parameters: its value is read here at once, at the start of a
@@ -116,7 +116,7 @@ const char* VCardVersionLookahead::readVersionLine(const char* at, const char* e
     return at + kLength + 1;
 }
 
-const char* VCardVersionLookahead::skipLines(const char* at, const char* end)
+const char* VCardFoldLookahead::skipLines(const char* at, const char* end)
 {
     // Most of a card is lines of no interest: straight to their ends, and
     // of the line after each only its first byte is looked at while it
@@ -173,7 +173,7 @@ const char* VCardVersionLookahead::skipLines(const char* at, const char* end)
     }
 }
 
-const char* VCardVersionLookahead::readPlainName(const char* at, const char* end)
+const char* VCardFoldLookahead::readPlainName(const char* at, const char* end)
 {
     // Only a name without a group, blank or CR, whose ":" or ";" is in this
     // piece; anything else is left to the byte-wise reading, which reads
@@ -218,7 +218,7 @@ const char* VCardVersionLookahead::readPlainName(const char* at, const char* end
     return c + 1;
 }
 
-void VCardVersionLookahead::take(const char* at)
+void VCardFoldLookahead::take(const char* at)
 {
     const char c = *at;
     if (c == '\n') {
@@ -257,7 +257,7 @@ void VCardVersionLookahead::take(const char* at)
     takeInLine(c);
 }
 
-void VCardVersionLookahead::takeInLine(char c)
+void VCardFoldLookahead::takeInLine(char c)
 {
     switch (m_line) {
     case SkipLine:
@@ -284,7 +284,7 @@ void VCardVersionLookahead::takeInLine(char c)
     }
 }
 
-const char* VCardVersionLookahead::readName(const char* at, const char* end)
+const char* VCardFoldLookahead::readName(const char* at, const char* end)
 {
     for (; at < end; ++at) {
         const char c = *at;
@@ -304,7 +304,7 @@ const char* VCardVersionLookahead::readName(const char* at, const char* end)
     return at;
 }
 
-void VCardVersionLookahead::endName(bool parametersFollow)
+void VCardFoldLookahead::endName(bool parametersFollow)
 {
     const auto is = [this](const char* word, int length) {
         return m_nameLength == length && std::memcmp(m_name, word, size_t(length)) == 0;
@@ -323,7 +323,7 @@ void VCardVersionLookahead::endName(bool parametersFollow)
     m_binaryLine = is("PHOTO", 5) || is("LOGO", 4) || is("SOUND", 5) || is("KEY", 3);
 }
 
-void VCardVersionLookahead::notJoining()
+void VCardFoldLookahead::notJoining()
 {
     m_line = SkipLine;
     m_versionRead = true;
@@ -331,7 +331,7 @@ void VCardVersionLookahead::notJoining()
         m_result = Spaces;
 }
 
-char VCardVersionLookahead::byteBefore(const char* at, int back) const
+char VCardFoldLookahead::byteBefore(const char* at, int back) const
 {
     if (at - m_data >= back)
         return at[-back];
@@ -340,7 +340,7 @@ char VCardVersionLookahead::byteBefore(const char* at, int back) const
     return earlier <= 2 ? m_tail[2 - earlier] : 0;
 }
 
-void VCardVersionLookahead::endPhysicalLine(const char* lf)
+void VCardFoldLookahead::endPhysicalLine(const char* lf)
 {
     if (!m_measureFolds)
         return;
@@ -361,7 +361,7 @@ void VCardVersionLookahead::endPhysicalLine(const char* lf)
     m_lineStart = lfOffset + 1;
 }
 
-void VCardVersionLookahead::noteFold()
+void VCardFoldLookahead::noteFold()
 {
     if (!m_measureFolds || !m_endedCounts || m_irregular)
         return;
@@ -383,7 +383,7 @@ void VCardVersionLookahead::noteFold()
     m_widths[m_distinctWidths++] = { width, 1 };
 }
 
-VCardVersionLookahead::Result VCardVersionLookahead::byFolds() const
+VCardFoldLookahead::Result VCardFoldLookahead::byFolds() const
 {
     if (!m_measureFolds || m_irregular || m_folds < 2)
         return Spaces;

@@ -19,7 +19,7 @@
 // folds, else it reads on to the card's END. An END or BEGIN line (the card
 // has none) ends it too, as does kMaxBytes, which bounds what a reader holds
 // back while it waits for the answer.
-class VCardVersionLookahead {
+class VCardFoldLookahead {
 public:
     enum Result {
         Undecided,

@@ -14,8 +14,8 @@ QList<QList<QVCardParser::_Property>> QVCardParser::parse(const QByteArray& data
     return parseChunked(data, data.size(), stats);
 }
 
-QList<QList<QVCardParser::_Property>> QVCardParser::parseChunked(const QByteArray& data, qsizetype chunkSize,
-                                                                 ParseStats* stats)
+QList<QList<QVCardParser::_Property>> QVCardParser::parseChunked(
+    const QByteArray& data, qsizetype chunkSize, ParseStats* stats)
 {
     QByteArray transcoded;
     QByteArrayView bytes(data);
@@ -35,28 +35,4 @@ QList<QList<QVCardParser::_Property>> QVCardParser::parseChunked(const QByteArra
         stats->skippedLineNumbers = parser.skippedLineNumbers();
     }
     return parser.takeCards();
-}
-
-QString QVCardParser::unescapeText(const QString& text)
-{
-    const qsizetype first = text.indexOf(u'\\');
-    if (first < 0)
-        return text;
-    QString out;
-    out.reserve(text.size());
-    out.append(QStringView(text).left(first));
-    for (qsizetype i = first; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c != u'\\' || i + 1 == text.size()) {
-            out.append(c);
-            continue;
-        }
-        const QChar next = text.at(++i);
-        const QChar meant = VCardProperty::unescapedCharacter(next);
-        if (meant.isNull())
-            out.append(c).append(next);
-        else
-            out.append(meant);
-    }
-    return out;
 }

@@ -24,13 +24,8 @@ public:
     // dropped and counted in stats; everything else is read.
     static QList<QList<_Property>> parse(const QByteArray& data, ParseStats* stats = nullptr);
     // The same, fed to the tokenizer in pieces of chunkSize bytes.
-    static QList<QList<_Property>> parseChunked(const QByteArray& data, qsizetype chunkSize,
-                                                ParseStats* stats = nullptr);
-
-    // The text of an escaped value, its escapes read as
-    // VCardProperty::unescapedCharacter() says; a backslash before any
-    // other character, and one that ends the text, stays.
-    static QString unescapeText(const QString& text);
+    static QList<QList<_Property>> parseChunked(
+        const QByteArray& data, qsizetype chunkSize, ParseStats* stats = nullptr);
 
     // How many leading bytes are a UTF-8 byte-order mark (3) or not (0).
     static int utf8BomLength(const QByteArray& head);

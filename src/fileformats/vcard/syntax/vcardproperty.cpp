@@ -12,13 +12,7 @@ QString VCardProperty::paramIgnoringCase(QLatin1StringView key) const
 QString VCardProperty::toString() const
 {
     VCardCharsets charsets;
-    return toString(charsets);
-}
-
-QString VCardProperty::toString(VCardCharsets& charsets) const
-{
-    const QString charset = paramIgnoringCase(QLatin1StringView("CHARSET"));
-    return charset.isEmpty() ? charsets.decodeUndeclared(value, line) : charsets.decode(value, charset);
+    return charsets.decode(value, paramIgnoringCase(QLatin1StringView("CHARSET")));
 }
 
 QStringList VCardProperty::values() const
@@ -42,6 +36,30 @@ QChar VCardProperty::unescapedCharacter(QChar next)
     default:
         return QChar();
     }
+}
+
+QString VCardProperty::unescapeText(const QString& text)
+{
+    const qsizetype first = text.indexOf(u'\\');
+    if (first < 0)
+        return text;
+    QString out;
+    out.reserve(text.size());
+    out.append(QStringView(text).left(first));
+    for (qsizetype i = first; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c != u'\\' || i + 1 == text.size()) {
+            out.append(c);
+            continue;
+        }
+        const QChar next = text.at(++i);
+        const QChar meant = unescapedCharacter(next);
+        if (meant.isNull())
+            out.append(c).append(next);
+        else
+            out.append(meant);
+    }
+    return out;
 }
 
 namespace {

@@ -7,8 +7,6 @@
 #include <QString>
 #include <QStringList>
 
-class VCardCharsets;
-
 // One vCard property as the parser delivers it and the writer builds it.
 class VCardProperty {
 public:
@@ -31,10 +29,6 @@ public:
     // without regard to case); an unknown charset reads as UTF-8, none as
     // UTF-8 or else windows-1252. Escapes are kept.
     QString toString() const;
-    // The same through a reader's decoder cache, which reads a value of no
-    // charset that is not UTF-8 in the one its card or file declares
-    // (VCardCharsets::decodeUndeclared()).
-    QString toString(VCardCharsets& charsets) const;
     // The value split at every ";" not escaped by a backslash, its escapes
     // read (see splitComponents); an empty trailing component is left out.
     QStringList values() const;
@@ -51,6 +45,10 @@ public:
     // character. Null before any other character: the backslash is text
     // there and stays, with the character ("C:\temp").
     static QChar unescapedCharacter(QChar next);
+    // The text of an escaped value, its escapes read as
+    // unescapedCharacter() says; a backslash before any other character,
+    // and one that ends the text, stays.
+    static QString unescapeText(const QString& text);
 
     // The value of the parameter whose name equals key, an upper-case ASCII
     // word, without regard to case; empty when there is none.

@@ -146,8 +146,8 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
         return;
     }
     m_held.append(data, length);
-    const VCardVersionLookahead::Result version = m_lookahead.read(data, length);
-    if (version == VCardVersionLookahead::Undecided)
+    const VCardFoldLookahead::Result version = m_lookahead.read(data, length);
+    if (version == VCardFoldLookahead::Undecided)
         return;
     unfoldAs(version);
     m_lookingAhead = false;
@@ -178,10 +178,10 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         // Whether a 2.1 fold keeps its blank changes values, never where a
         // card ends: the ranges scan does not read 2.1 cards to their end.
         m_lookahead.start(data[-1] == '\n', m_mode == Cards);
-        VCardVersionLookahead::Result version = m_lookahead.read(data, length);
-        if (version == VCardVersionLookahead::Undecided && m_finishing)
+        VCardFoldLookahead::Result version = m_lookahead.read(data, length);
+        if (version == VCardFoldLookahead::Undecided && m_finishing)
             version = m_lookahead.finish();
-        if (version == VCardVersionLookahead::Undecided) {
+        if (version == VCardFoldLookahead::Undecided) {
             m_held = QByteArray(data, length);
             m_lookingAhead = true;
             return;
@@ -190,12 +190,12 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
     }
 }
 
-void VCardStreamParser::unfoldAs(VCardVersionLookahead::Result version)
+void VCardStreamParser::unfoldAs(VCardFoldLookahead::Result version)
 {
     CARD_UnfoldMode mode = CARD_UNFOLD_SPACE;
-    if (version == VCardVersionLookahead::Joins)
+    if (version == VCardFoldLookahead::Joins)
         mode = CARD_UNFOLD_JOIN;
-    else if (version == VCardVersionLookahead::Drops)
+    else if (version == VCardFoldLookahead::Drops)
         mode = CARD_UNFOLD_DROP;
     CARD_SetUnfoldMode(m_tokenizer, mode);
 }

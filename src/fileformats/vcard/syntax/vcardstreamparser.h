@@ -90,7 +90,7 @@ private:
     // tokenizer reads on. When the bytes at hand do not tell, the rest is
     // held until later bytes do.
     void tokenize(const char* data, qsizetype length);
-    void unfoldAs(VCardVersionLookahead::Result version);
+    void unfoldAs(VCardFoldLookahead::Result version);
     // The same few names and parameter words come on every card; sharing
     // their text saves an allocation per property.
     QString intern(const char* text);
@@ -106,7 +106,7 @@ private:
 
     // A BEGIN was read in the tokenize() call under way.
     bool m_cardBegun = false;
-    VCardVersionLookahead m_lookahead;
+    VCardFoldLookahead m_lookahead;
     // Bytes not yet tokenized while the lookahead waits for more.
     bool m_lookingAhead = false;
     QByteArray m_held;

@@ -1,7 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/syntax/vcardparser.h"
-#include "fileformats/vcard/syntax/vcardcharsets.h"
-#include "fileformats/vcard/mapping/vcardvalue.h"
 
 #include <QTest>
 
@@ -84,26 +82,6 @@ private slots:
         const QList<VCardProperty> card = read(line + "\r\n");
         QCOMPARE(card.size(), 1);
         QCOMPARE(card.first().paramIgnoringCase(QLatin1StringView("CHARSET")), charset);
-    }
-
-    // Kinds are worked out once per parameter text: the same words, bare
-    // or in a TYPE list, give each property its own answer.
-    void readsTheKindsOfEveryProperty()
-    {
-        const QList<VCardProperty> card = read("TEL;TYPE=WORK,FAX;CELL:1\r\n"
-                                               "TEL;CELL:2\r\n"
-                                               "TEL;TYPE=WORK,FAX:3\r\n"
-                                               "TEL;WORK;FAX:4\r\n"
-                                               "TEL;TYPE=CELL:5\r\n"
-                                               "TEL;type=\" Home \":6\r\n");
-        QCOMPARE(card.size(), 6);
-        VCardCharsets charsets;
-        QStringList kinds;
-        for (const VCardProperty& property : card)
-            kinds.append(VCardValue(property, charsets, true).kinds().join(QLatin1Char(',')));
-        QCOMPARE(kinds,
-            QStringList({ QStringLiteral("cell,work,fax"), QStringLiteral("cell"), QStringLiteral("work,fax"),
-                QStringLiteral("fax,work"), QStringLiteral("cell"), QStringLiteral("home") }));
     }
 };
 
