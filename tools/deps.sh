@@ -10,6 +10,11 @@ PACKAGES=(
   clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools qt6-l10n-tools
   qt6-svg-dev libgl-dev
+  # Qt's readers of TIFF and WebP (and other) pictures, so such a photo in a
+  # contact file is read and stored as PNG
+  qt6-image-formats-plugins
+  # the tests write compressed SVG photos with it
+  zlib1g-dev
   libsqlite3-dev libssl-dev
   libplist-dev libimobiledevice-dev libusbmuxd-dev libusb-1.0-0-dev
   # libimobiledevice only recommends the daemon that finds plugged iPhones
