@@ -6,6 +6,7 @@
 //
 // usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count] [--passes N]
 //        bench_vcard_import departments [n]
+//        bench_vcard_import photos DIR [n]
 // --passes N parses the file N times in the one process and prints the
 // best pass too: the figure that compares two builds without the noise of
 // the first pass's page faults.
@@ -18,16 +19,26 @@
 // "departments" reads one card of n and of 16n department lines, each of
 // another value (n = 12,500 by default), and prints both times and their
 // ratio: the cost must grow with the card, not with its square.
+// "photos" writes three files of n cards each (2,000 by default) into DIR,
+// every card with a real JPEG photo of its own, for "parse" to read:
+// photos-30.vcf in 3.0 as phones write it, photos-21.vcf in 2.1 with the
+// base64 lines indented, photos-21-flush.vcf the same with the base64 lines
+// written at the start of the line. Under callgrind, count the parse alone:
+// valgrind --tool=callgrind --toggle-collect='*benchParse*' ./bench_vcard_import parse DIR/photos-30.vcf
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
 #include "common/sqlprobe.h"
 #include "support/recordingreporter.h"
 #include "fileformats/vcard/vcardimport.h"
 
+#include <QBuffer>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
+#include <QImageWriter>
 #include <QTemporaryDir>
 
 #include <sys/resource.h>
@@ -97,6 +108,67 @@ bool benchDepartments(int n)
         return false;
     std::printf("departments: %d lines in %.1f ms, %d lines in %.1f ms: %.1fx for 16x the lines\n", n, small,
                 16 * n, large, large / small);
+    return true;
+}
+
+// A photo-like JPEG of about 13 KB, of its own for each seed: a lit
+// gradient with some grain, as a phone's contact photo compresses.
+QByteArray photoJpeg(int seed)
+{
+    QImage image(192, 192, QImage::Format_RGB32);
+    quint32 grain = 2463534242u + quint32(seed);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            grain ^= grain << 13;
+            grain ^= grain >> 17;
+            grain ^= grain << 5;
+            const int noise = int(grain % 24);
+            image.setPixel(x, y, qRgb((x + seed * 7 + noise) % 256, (y * 2 + noise) % 256, (x + y + seed) % 256));
+        }
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(85);
+    writer.write(image);
+    return bytes;
+}
+
+// The base64 of a photo in lines of `width`, each led by `indent`.
+QByteArray base64Lines(const QByteArray& photo, int width, const QByteArray& indent)
+{
+    const QByteArray text = photo.toBase64();
+    QByteArray lines;
+    for (qsizetype at = 0; at < text.size(); at += width)
+        lines += (at == 0 ? QByteArray() : indent) + text.mid(at, width) + "\r\n";
+    return lines;
+}
+
+bool writePhotoFiles(const QString& dirPath, int n)
+{
+    QByteArray v30;
+    QByteArray v21;
+    QByteArray flush;
+    for (int i = 0; i < n; ++i) {
+        const QByteArray number = QByteArray::number(i);
+        const QByteArray photo = photoJpeg(i);
+        const QByteArray head = "N:Lindqvist" + number + ";Maja;;;\r\nFN:Maja Lindqvist" + number
+            + "\r\nTEL;TYPE=CELL:+46 70 555 " + number.rightJustified(4, '0') + "\r\n";
+        v30 += "BEGIN:VCARD\r\nVERSION:3.0\r\n" + head + "EMAIL;TYPE=INTERNET:maja" + number
+            + "@example.se\r\nPHOTO;ENCODING=b;TYPE=JPEG:" + base64Lines(photo, 74, " ") + "END:VCARD\r\n";
+        const QByteArray card21 = "BEGIN:VCARD\r\nVERSION:2.1\r\n" + head + "PHOTO;ENCODING=BASE64;JPEG:";
+        v21 += card21 + base64Lines(photo, 76, "  ") + "\r\nEND:VCARD\r\n";
+        flush += card21 + base64Lines(photo, 76, QByteArray()) + "\r\nEND:VCARD\r\n";
+    }
+    const QDir dir(dirPath);
+    for (const auto& [name, bytes] : { std::pair { "photos-30.vcf", &v30 }, std::pair { "photos-21.vcf", &v21 },
+                                       std::pair { "photos-21-flush.vcf", &flush } }) {
+        QFile file(dir.filePath(QLatin1String(name)));
+        if (!file.open(QIODevice::WriteOnly) || file.write(*bytes) != bytes->size())
+            return false;
+        std::printf("%s: %d cards, %lld bytes\n", qPrintable(file.fileName()), n, static_cast<long long>(bytes->size()));
+    }
     return true;
 }
 
@@ -174,6 +246,8 @@ int main(int argc, char** argv)
     const QString mode = args.value(0, QStringLiteral("both"));
     if (mode == QLatin1String("departments"))
         return benchDepartments(args.value(1, QStringLiteral("12500")).toInt()) ? 0 : 1;
+    if (mode == QLatin1String("photos") && args.size() >= 2)
+        return writePhotoFiles(args.at(1), args.value(2, QStringLiteral("2000")).toInt()) ? 0 : 1;
     const QString path = args.value(1, QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-100000.vcf"));
     if (!QFileInfo::exists(path)) {
         std::fprintf(stderr, "%s is missing: run gen_contacts.py first\n", qPrintable(path));
