@@ -1,198 +1,198 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/picturecheck.h"
 
+#include "fileformats/picturecheck_p.h"
+
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+#include <QImageWriter>
 
-#include <cstring>
+#include <cctype>
 
 namespace picturecheck {
 
 namespace {
 
-enum Container { Jpeg, Png, Other };
-
-Container containerOf(const QByteArray& bytes)
-{
-    if (bytes.startsWith("\xFF\xD8\xFF"))
-        return Jpeg;
-    if (bytes.startsWith("\x89PNG\r\n\x1A\n"))
-        return Png;
-    return Other;
-}
-
-// Walks a JPEG from its start marker: segments by their lengths, and after
-// each scan header the entropy-coded data up to the next marker that is
-// neither a stuffed 0xFF00 nor a restart marker. True when the end marker
-// is reached; bytes after it do not matter. Stray bytes between segments
-// are passed over, as libjpeg does.
-bool jpegReachesEnd(const QByteArray& bytes)
-{
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype at = 2;
-    while (at < n) {
-        const void* ff = std::memchr(b + at, 0xFF, size_t(n - at));
-        if (!ff)
-            return false;
-        at = static_cast<const unsigned char*>(ff) - b;
-        while (at < n && b[at] == 0xFF)
-            ++at;
-        if (at == n)
-            return false;
-        const unsigned char marker = b[at++];
-        if (marker == 0xD9)
-            return true;
-        // Markers without a segment.
-        if (marker == 0x00 || marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8))
-            continue;
-        if (n - at < 2)
-            return false;
-        const qsizetype length = qsizetype(b[at]) << 8 | b[at + 1];
-        if (length < 2 || n - at < length)
-            return false;
-        at += length;
-        if (marker != 0xDA)
-            continue;
-        // The scan's data: a 0xFF in it is followed by 0x00 or a restart
-        // marker; anything else is the next marker.
-        for (;;) {
-            const void* next = std::memchr(b + at, 0xFF, size_t(n - at));
-            if (!next)
-                return false;
-            at = static_cast<const unsigned char*>(next) - b;
-            if (at + 1 == n)
-                return false;
-            const unsigned char after = b[at + 1];
-            if (after != 0x00 && !(after >= 0xD0 && after <= 0xD7))
-                break;
-            at += 2;
-        }
-    }
-    return false;
-}
-
-struct CrcTable {
-    quint32 value[256];
-    constexpr CrcTable()
-        : value()
-    {
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            value[n] = c;
-        }
-    }
+enum class Kind {
+    Jpeg,
+    Png,
+    Gif,
+    Bmp,
+    Vector,
+    // Decoded and converted to PNG.
+    Converted,
+    Unknown,
 };
-constexpr CrcTable kCrc;
 
-// The CRC-32 that PNG puts after each chunk.
-quint32 crc32(const unsigned char* data, qsizetype length)
+struct Sniffed {
+    Kind kind = Kind::Unknown;
+    // The Qt image format to decode it as.
+    const char* format = nullptr;
+};
+
+struct Signature {
+    QByteArrayView magic;
+    Kind kind;
+    const char* format;
+};
+
+// The bytes of a literal, a zero byte in it included.
+template <size_t N>
+constexpr QByteArrayView magic(const char (&literal)[N])
 {
-    quint32 c = 0xFFFFFFFFu;
-    for (qsizetype i = 0; i < length; ++i)
-        c = kCrc.value[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    return QByteArrayView(literal, N - 1);
 }
 
-quint32 bigEndian32(const unsigned char* b)
+// Formats by the bytes they start with. Qt's reader is only ever given a
+// format named here, never left to guess: its SVG reader would take any
+// text that starts like XML, and would inflate gzip data whole to look at
+// it; its TGA and WBMP readers, formats without a signature, would take
+// damaged bytes for a picture.
+constexpr Signature kSignatures[] = {
+    { magic("\xFF\xD8\xFF"), Kind::Jpeg, "jpeg" },
+    { magic("\x89PNG\r\n\x1A\n"), Kind::Png, "png" },
+    { magic("GIF87a"), Kind::Gif, "gif" },
+    { magic("GIF89a"), Kind::Gif, "gif" },
+    { magic("BM"), Kind::Bmp, "bmp" },
+    { magic("\x1F\x8B"), Kind::Vector, nullptr },
+    { magic("II*\0"), Kind::Converted, "tiff" },
+    { magic("MM\0*"), Kind::Converted, "tiff" },
+    { magic("RIFF"), Kind::Converted, "webp" },
+    { magic("\0\0\1\0"), Kind::Converted, "ico" },
+    { magic("\0\0\2\0"), Kind::Converted, "cur" },
+    { magic("icns"), Kind::Converted, "icns" },
+    { magic("\x8AMNG\r\n\x1A\n"), Kind::Converted, "mng" },
+    { magic("/* XPM */"), Kind::Converted, "xpm" },
+    { magic("#define "), Kind::Converted, "xbm" },
+};
+
+// SVG text: after a byte order mark and blanks, markup that opens an svg
+// element within its first few kilobytes.
+bool isSvgText(const QByteArray& bytes)
 {
-    return quint32(b[0]) << 24 | quint32(b[1]) << 16 | quint32(b[2]) << 8 | b[3];
+    QByteArrayView head(bytes.constData(), qMin<qsizetype>(bytes.size(), 4096));
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head = head.sliced(3);
+    head = head.trimmed();
+    return head.startsWith('<') && head.indexOf("<svg") >= 0;
 }
 
-// What libpng checks of a PNG's header: a size, and a bit depth that goes
-// with the colour type.
-bool isValidPngHeader(const unsigned char* ihdr, quint32 length)
+// A portable bitmap, grey map or pixmap: "P1" to "P6", then a blank.
+const char* pnmFormat(const QByteArray& bytes)
 {
-    if (length != 13)
-        return false;
-    const quint32 width = bigEndian32(ihdr);
-    const quint32 height = bigEndian32(ihdr + 4);
-    const unsigned depth = ihdr[8];
-    const unsigned colour = ihdr[9];
-    if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu)
-        return false;
-    bool depthFits = false;
-    switch (colour) {
-    case 0:
-        depthFits = depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
-        break;
-    case 3:
-        depthFits = depth == 1 || depth == 2 || depth == 4 || depth == 8;
-        break;
-    case 2:
-    case 4:
-    case 6:
-        depthFits = depth == 8 || depth == 16;
-        break;
-    default:
-        return false;
+    if (bytes.size() < 3 || bytes.at(0) != 'P' || !std::isspace(uchar(bytes.at(2))))
+        return nullptr;
+    switch (bytes.at(1)) {
+    case '1': case '4': return "pbm";
+    case '2': case '5': return "pgm";
+    case '3': case '6': return "ppm";
+    default: return nullptr;
     }
-    if (!depthFits || ihdr[10] != 0 || ihdr[11] != 0 || ihdr[12] > 1)
+}
+
+Sniffed sniff(const QByteArray& bytes)
+{
+    for (const Signature& signature : kSignatures) {
+        if (bytes.startsWith(signature.magic)) {
+            // RIFF holds sound and video too.
+            if (signature.magic == "RIFF" && bytes.mid(8, 4) != "WEBP")
+                return {};
+            return { signature.kind, signature.format };
+        }
+    }
+    if (isSvgText(bytes))
+        return { Kind::Vector, nullptr };
+    if (const char* format = pnmFormat(bytes))
+        return { Kind::Converted, format };
+    return {};
+}
+
+// As Qt's reader refuses a picture too large for its allocation limit.
+bool fitsAllocationLimit(const walk::Declared& declared)
+{
+    if (declared.width <= 0 || declared.height <= 0)
         return false;
-    // As Qt's reader refuses a picture too large for its allocation limit.
     const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
-    return limit <= 0 || qint64(width) * qint64(height) * 4 <= limit;
+    return limit <= 0 || declared.width * declared.height * 4 <= limit;
 }
 
-// Walks a PNG's chunks from its signature, as libpng reads them: a valid
-// IHDR first, each chunk whole and its CRC right, image data, and IEND.
-bool isWholePng(const QByteArray& bytes)
+// Whether a picture of `pixels` may be decoded from `photoSize` bytes.
+bool mayDecode(qint64 pixels, qsizetype photoSize)
 {
-    const auto* b = reinterpret_cast<const unsigned char*>(bytes.constData());
-    const qsizetype n = bytes.size();
-    qsizetype at = 8;
-    bool first = true;
-    bool data = false;
-    while (n - at >= 12) {
-        const quint32 length = bigEndian32(b + at);
-        if (length > 0x7FFFFFFFu || qsizetype(length) > n - at - 12)
-            return false;
-        const unsigned char* type = b + at + 4;
-        if (first && (std::memcmp(type, "IHDR", 4) != 0 || !isValidPngHeader(type + 4, length)))
-            return false;
-        if (crc32(type, qsizetype(length) + 4) != bigEndian32(type + 4 + length))
-            return false;
-        if (std::memcmp(type, "IEND", 4) == 0)
-            return data;
-        data = data || std::memcmp(type, "IDAT", 4) == 0;
-        at += 12 + qsizetype(length);
-        first = false;
-    }
-    return false;
+    if (pixels <= 0 || pixels > kMaxConvertedPixels)
+        return false;
+    return pixels <= kAlwaysConvertedPixels || pixels * 4 <= kMaxPixelBytesPerByte * qint64(photoSize);
+}
+
+// The picture decoded as `format`, after its header's size was found
+// plausible; null when either fails. Turned as its header says, since a
+// PNG carries no orientation.
+QImage decodedWithinBounds(const QByteArray& bytes, const char* format)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return QImage();
+    QImageReader reader(&buffer, format);
+    reader.setAutoTransform(true);
+    if (!reader.canRead())
+        return QImage();
+    const QSize size = reader.size();
+    if (!size.isValid() || !mayDecode(qint64(size.width()) * size.height(), bytes.size()))
+        return QImage();
+    return reader.read();
+}
+
+QByteArray pngOf(const QImage& image)
+{
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (!buffer.open(QIODevice::WriteOnly))
+        return QByteArray();
+    QImageWriter writer(&buffer, "png");
+    return writer.write(image) ? png : QByteArray();
+}
+
+Checked keptIf(bool whole, const QByteArray& bytes)
+{
+    return whole ? Checked { Verdict::Keep, bytes } : Checked();
 }
 
 } // namespace
 
+Checked check(const QByteArray& bytes)
+{
+    const Sniffed sniffed = sniff(bytes);
+    walk::Declared declared;
+    switch (sniffed.kind) {
+    // Most photos are JPEG or PNG: checked without making a reader, which
+    // costs more than the check (Qt looks up its image plugins each time).
+    case Kind::Jpeg:
+        return keptIf(walk::isWholeJpeg(bytes, declared) && fitsAllocationLimit(declared), bytes);
+    case Kind::Png:
+        return keptIf(walk::isWholePng(bytes, declared) && fitsAllocationLimit(declared), bytes);
+    case Kind::Gif:
+        return keptIf(walk::isWholeGif(bytes, declared) && fitsAllocationLimit(declared), bytes);
+    case Kind::Bmp:
+        return keptIf(!decodedWithinBounds(bytes, sniffed.format).isNull(), bytes);
+    case Kind::Vector:
+        return { Verdict::Vector, QByteArray() };
+    case Kind::Converted: {
+        const QImage image = decodedWithinBounds(bytes, sniffed.format);
+        const QByteArray png = image.isNull() ? QByteArray() : pngOf(image);
+        return png.isEmpty() ? Checked() : Checked { Verdict::KeepAsPng, png };
+    }
+    case Kind::Unknown:
+        break;
+    }
+    return Checked();
+}
+
 bool isWholePicture(const QByteArray& bytes)
 {
-    const Container container = containerOf(bytes);
-    // Most photos are PNG or JPEG: checked without making a reader, which
-    // costs more than the check (Qt looks up its image plugins each time).
-    if (container == Png)
-        return isWholePng(bytes);
-    if (container == Jpeg && !jpegReachesEnd(bytes))
-        return false;
-    QBuffer buffer;
-    buffer.setData(bytes);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return false;
-    QImageReader reader(&buffer, container == Jpeg ? "jpeg" : QByteArray());
-    if (!reader.canRead())
-        return false;
-    if (container == Other)
-        return !reader.read().isNull();
-    // libjpeg has read every header up to the picture's data (an unknown
-    // precision or table fails here), and the walk above found that data
-    // whole. Decoding it would cost every pixel for nothing more: libjpeg
-    // decodes damaged data without an error.
-    const QSize size = reader.size();
-    if (!size.isValid() || size.isEmpty())
-        return false;
-    const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
-    return limit <= 0 || qint64(size.width()) * size.height() * 4 <= limit;
+    const Verdict verdict = check(bytes).verdict;
+    return verdict == Verdict::Keep || verdict == Verdict::KeepAsPng;
 }
 
 } // namespace picturecheck

@@ -5,14 +5,55 @@
 
 namespace picturecheck {
 
-// Whether an image reader opens the bytes as a whole picture. A JPEG must
-// run to its end marker (libjpeg decodes a JPEG cut short without an error,
-// its missing part grey) and Qt's reader must read its headers; a PNG must
-// pass what libpng checks: its header, every chunk whole with its CRC
-// right, up to its end. Their pixels are not decoded, which would cost far
-// more and find nothing more. Any other format Qt reads is decoded, and
-// every picture must fit Qt's allocation limit. Safe to call from any
-// thread.
+// What a reader does with the bytes given as a contact's photo.
+enum class Verdict {
+    // A whole picture in a format phones show (JPEG, PNG, GIF, BMP): stored
+    // as it is.
+    Keep,
+    // A whole raster picture in a format phones do not show (TIFF, WebP,
+    // icons, bitmaps of the X and PNM families): stored converted to PNG.
+    KeepAsPng,
+    // A vector picture (SVG, or gzip data, which is how SVGZ comes): phones
+    // show none, so it is left out, neither parsed nor inflated.
+    Vector,
+    // No whole picture: cut short, damaged, too large to be opened safely,
+    // in a format known by no signature, or no picture at all (a path,
+    // base64 text that was never decoded). Left out.
+    NotWhole,
+};
+
+struct Checked {
+    Verdict verdict = Verdict::NotWhole;
+    // What to store: the bytes as given for Keep, the PNG for KeepAsPng;
+    // empty otherwise.
+    QByteArray picture;
+};
+
+// The verdict on the bytes of a photo. A JPEG must run to its end marker
+// (libjpeg decodes a JPEG cut short without an error, its missing part
+// grey) with segments up to its first scan that libjpeg reads; a PNG must
+// pass what libpng checks: its header, every chunk whole, the CRC of every
+// critical chunk right (libpng only warns of an ancillary one's), up to its
+// end; a GIF must run through its blocks to its trailer. Their pixels are
+// not decoded, which would cost far more and find nothing more, and they
+// must fit Qt's allocation limit. A format phones do not show is decoded
+// only when its header declares a size that the photo's own size makes
+// plausible (see kMaxPixelBytesPerByte) and at most kMaxConvertedPixels.
+// Safe to call from any thread.
+Checked check(const QByteArray& bytes);
+
+// Whether check() keeps the bytes, as they are or converted.
 bool isWholePicture(const QByteArray& bytes);
+
+// A picture of more pixels is not converted, whatever the photo's size.
+constexpr qint64 kMaxConvertedPixels = 24LL * 1000 * 1000;
+// A picture to convert may take this many bytes of pixels (four a pixel)
+// per byte of the photo: a compressed photo reaches a few tens, a
+// decompression bomb thousands.
+constexpr qint64 kMaxPixelBytesPerByte = 64;
+// Below this many pixels a picture is converted whatever the ratio: a
+// flat avatar of one colour compresses far better than a photo, and a
+// picture of this size costs little to decode.
+constexpr qint64 kAlwaysConvertedPixels = 1024 * 1024;
 
 } // namespace picturecheck

@@ -2,25 +2,37 @@
 #include "fileformats/picturecheck.h"
 
 #include <QBuffer>
+#include <QFile>
 #include <QImage>
+#include <QImageReader>
 #include <QImageWriter>
 #include <QTest>
 
+#include <zlib.h>
+
+using picturecheck::Verdict;
+Q_DECLARE_METATYPE(picturecheck::Verdict)
+
 namespace {
 
-QByteArray written(const char* format, bool progressive = false)
+QImage sample(int width = 40, int height = 24)
 {
-    QImage image(40, 24, QImage::Format_RGB32);
+    QImage image(width, height, QImage::Format_RGB32);
     for (int y = 0; y < image.height(); ++y) {
         for (int x = 0; x < image.width(); ++x)
             image.setPixel(x, y, qRgb(x * 6, y * 10, (x * y) % 256));
     }
+    return image;
+}
+
+QByteArray written(const char* format, bool progressive = false)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, format);
     writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
+    writer.write(sample());
     return bytes;
 }
 
@@ -30,46 +42,315 @@ QByteArray flipped(QByteArray bytes, qsizetype at)
     return bytes;
 }
 
+// The PNG with the CRC of its first chunk named `type` made wrong.
+QByteArray wrongCrc(const QByteArray& png, const char* type)
+{
+    const qsizetype at = png.indexOf(type);
+    const quint32 length = quint32(uchar(png.at(at - 4))) << 24 | quint32(uchar(png.at(at - 3))) << 16
+        | quint32(uchar(png.at(at - 2))) << 8 | uchar(png.at(at - 1));
+    return flipped(png, at + 4 + qsizetype(length));
+}
+
+QByteArray bigEndian32(quint32 value)
+{
+    QByteArray bytes(4, '\0');
+    for (int i = 0; i < 4; ++i)
+        bytes[i] = char(value >> (24 - 8 * i));
+    return bytes;
+}
+
+// A PNG with a text chunk before its data, as a photo editor writes its
+// name into it.
+QByteArray withTextChunk(const QByteArray& png)
+{
+    const QByteArray body = QByteArray("tEXt") + "Software" + '\0' + "Darkroom 3";
+    const QByteArray chunk = bigEndian32(quint32(body.size() - 4)) + body
+        + bigEndian32(quint32(crc32(0, reinterpret_cast<const Bytef*>(body.constData()), uInt(body.size()))));
+    QByteArray out = png;
+    return out.insert(png.indexOf("IDAT") - 4, chunk);
+}
+
+// A GIF of 8 by 4 pixels in four colours, its LZW codes written three bits
+// wide with a clear code before every second pixel, so the table never
+// grows.
+QByteArray gif()
+{
+    QByteArray bytes("GIF89a\x08\x00\x04\x00\x81\x00\x00", 13);
+    bytes += QByteArray("\x00\x00\x00\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF", 12);
+    bytes += QByteArray("\x2C\x00\x00\x00\x00\x08\x00\x04\x00\x00\x02", 11);
+    QByteArray data;
+    quint32 bits = 0;
+    int count = 0;
+    const auto put = [&](int code) {
+        bits |= quint32(code) << count;
+        count += 3;
+        while (count >= 8) {
+            data += char(bits & 0xFF);
+            bits >>= 8;
+            count -= 8;
+        }
+    };
+    for (int pixel = 0; pixel < 32; ++pixel) {
+        if (pixel % 2 == 0)
+            put(4);
+        put((pixel / 3) % 4);
+    }
+    put(5);
+    if (count > 0)
+        data += char(bits);
+    return bytes + char(data.size()) + data + '\0' + ';';
+}
+
+// A grey TIFF of `width` by `height` pixels in one uncompressed strip,
+// with `present` of its pixel bytes.
+QByteArray tiff(quint32 width, quint32 height, qsizetype present)
+{
+    const auto le16 = [](quint32 v) { return QByteArray(1, char(v)) + char(v >> 8); };
+    const auto le32 = [&](quint32 v) { return le16(v & 0xFFFF) + le16(v >> 16); };
+    const auto entry = [&](quint32 tag, quint32 type, quint32 value) {
+        return le16(tag) + le16(type) + le32(1) + (type == 3 ? le16(value) + le16(0) : le32(value));
+    };
+    const quint32 entries = 8;
+    const quint32 pixels = 8 + 2 + entries * 12 + 4;
+    QByteArray bytes = QByteArray("II*\0", 4) + le32(8) + le16(entries);
+    bytes += entry(256, 4, width) + entry(257, 4, height) + entry(258, 3, 8) + entry(259, 3, 1)
+        + entry(262, 3, 1) + entry(273, 4, pixels) + entry(278, 4, height) + entry(279, 4, width * height);
+    bytes += le32(0);
+    QByteArray data(present, '\0');
+    for (qsizetype i = 0; i < present; ++i)
+        data[i] = char((i % width) * 255 / qMax<quint32>(1, width - 1));
+    return bytes + data;
+}
+
+const QByteArray kSvg = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                        "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"5000\" height=\"5000\">"
+                        "<circle cx=\"2500\" cy=\"2500\" r=\"2000\" fill=\"#2a6\"/></svg>\n";
+
+// gzip data: `head`, then `filler` bytes of blanks.
+QByteArray gzipped(const QByteArray& head, qint64 filler)
+{
+    z_stream stream {};
+    deflateInit2(&stream, 9, Z_DEFLATED, 16 + 15, 9, Z_DEFAULT_STRATEGY);
+    QByteArray out;
+    QByteArray chunk(1 << 16, '\0');
+    const QByteArray blanks(1 << 20, ' ');
+    const auto pump = [&](const QByteArray& in, int flush) {
+        stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.constData()));
+        stream.avail_in = uInt(in.size());
+        do {
+            stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
+            stream.avail_out = uInt(chunk.size());
+            deflate(&stream, flush);
+            out.append(chunk.constData(), chunk.size() - stream.avail_out);
+        } while (stream.avail_out == 0);
+    };
+    pump(head, Z_NO_FLUSH);
+    for (qint64 left = filler; left > 0; left -= blanks.size())
+        pump(blanks.left(qMin<qint64>(left, blanks.size())), Z_NO_FLUSH);
+    pump(QByteArray(), Z_FINISH);
+    deflateEnd(&stream);
+    return out;
+}
+
+// The peak of resident memory since resetPeak(), in MB, read from the
+// kernel; -1 where it does not tell.
+qint64 peakSinceResetMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
+    }
+    return -1;
+}
+
+qint64 residentMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
+    }
+    return -1;
+}
+
+bool resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    return clear.open(QIODevice::WriteOnly) && clear.write("5") == 1;
+}
+
 } // namespace
 
 class TestPictureCheck : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase();
     void tellsWholePicturesFromTheRest_data();
     void tellsWholePicturesFromTheRest();
+    void convertsWithTheSamePixels_data();
+    void convertsWithTheSamePixels();
+    void keepsNoJpegQtDoesNotRead_data();
+    void keepsNoJpegQtDoesNotRead();
+    void leavesACompressedSvgOutWithoutInflatingIt();
 };
+
+void TestPictureCheck::initTestCase()
+{
+    const QList<QByteArray> formats = QImageReader::supportedImageFormats();
+    QVERIFY2(formats.contains("tiff") && formats.contains("webp"),
+             "Qt's image format plugins are missing: run tools/deps.sh");
+}
 
 void TestPictureCheck::tellsWholePicturesFromTheRest_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<bool>("whole");
+    QTest::addColumn<Verdict>("verdict");
     const QByteArray png = written("PNG");
     const QByteArray jpeg = written("JPEG");
     const QByteArray bmp = written("BMP");
+    const QByteArray tif = written("TIFF");
+    const QByteArray webp = written("WEBP");
     const qsizetype idat = png.indexOf("IDAT");
-    QTest::newRow("PNG") << png << true;
-    QTest::newRow("PNG without its end") << png.left(png.size() - 12) << false;
-    QTest::newRow("PNG cut inside its data") << png.left(idat + 20) << false;
-    QTest::newRow("PNG with a damaged byte in its data") << flipped(png, idat + 10) << false;
-    QTest::newRow("JPEG") << jpeg << true;
-    QTest::newRow("progressive JPEG") << written("JPEG", true) << true;
-    QTest::newRow("JPEG with bytes after its end") << jpeg + QByteArray(40, '\0') << true;
+    const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+    const qsizetype frame = jpeg.indexOf("\xFF\xC0");
+    QTest::newRow("PNG") << png << Verdict::Keep;
+    QTest::newRow("PNG without its end") << png.left(png.size() - 12) << Verdict::NotWhole;
+    QTest::newRow("PNG cut inside its data") << png.left(idat + 20) << Verdict::NotWhole;
+    QTest::newRow("PNG with a damaged byte in its data") << flipped(png, idat + 10) << Verdict::NotWhole;
+    // libpng drops an ancillary chunk whose CRC is wrong with a warning.
+    QTest::newRow("PNG with a text chunk") << withTextChunk(png) << Verdict::Keep;
+    QTest::newRow("PNG with a wrong CRC of its text chunk") << wrongCrc(withTextChunk(png), "tEXt") << Verdict::Keep;
+    QTest::newRow("PNG with a wrong CRC of its header") << wrongCrc(png, "IHDR") << Verdict::NotWhole;
+    QTest::newRow("PNG with a wrong CRC of its data") << wrongCrc(png, "IDAT") << Verdict::NotWhole;
+    QTest::newRow("PNG with a wrong CRC of its end") << wrongCrc(png, "IEND") << Verdict::NotWhole;
+    QTest::newRow("PNG with a chunk name that is no word")
+        << QByteArray(withTextChunk(png)).replace("tEXt", "t3Xt") << Verdict::NotWhole;
+    QTest::newRow("JPEG") << jpeg << Verdict::Keep;
+    QTest::newRow("progressive JPEG") << written("JPEG", true) << Verdict::Keep;
+    QTest::newRow("JPEG with bytes after its end") << jpeg + QByteArray(40, '\0') << Verdict::Keep;
     // libjpeg decodes these without an error, the missing part grey.
-    QTest::newRow("JPEG cut short") << jpeg.left(jpeg.size() / 2) << false;
-    QTest::newRow("JPEG without its end marker") << jpeg.left(jpeg.size() - 2) << false;
-    QTest::newRow("JPEG headers only") << jpeg.left(jpeg.indexOf("\xFF\xDA")) << false;
-    QTest::newRow("BMP, decoded") << bmp << true;
-    QTest::newRow("BMP header only") << bmp.left(30) << false;
-    QTest::newRow("a path") << QByteArray("C:\\Users\\lucas\\Pictures\\lucas.jpg") << false;
-    QTest::newRow("base64 text of a PNG") << png.toBase64() << false;
-    QTest::newRow("nothing") << QByteArray() << false;
+    QTest::newRow("JPEG cut short") << jpeg.left(jpeg.size() / 2) << Verdict::NotWhole;
+    QTest::newRow("JPEG without its end marker") << jpeg.left(jpeg.size() - 2) << Verdict::NotWhole;
+    QTest::newRow("JPEG headers only") << jpeg.left(scan) << Verdict::NotWhole;
+    // libjpeg refuses these before the first scan.
+    QTest::newRow("JPEG of 12-bit samples") << QByteArray(jpeg).replace(frame + 4, 1, "\x0C") << Verdict::NotWhole;
+    QTest::newRow("JPEG of the lossless process") << QByteArray(jpeg).replace(frame + 1, 1, "\xC3") << Verdict::NotWhole;
+    QTest::newRow("JPEG with an end marker before its scan")
+        << QByteArray(jpeg).insert(scan, "\xFF\xD9") << Verdict::NotWhole;
+    QTest::newRow("GIF") << gif() << Verdict::Keep;
+    QTest::newRow("GIF without its trailer") << gif().chopped(1) << Verdict::NotWhole;
+    QTest::newRow("GIF cut inside its image") << gif().left(40) << Verdict::NotWhole;
+    QTest::newRow("BMP, decoded") << bmp << Verdict::Keep;
+    QTest::newRow("BMP header only") << bmp.left(30) << Verdict::NotWhole;
+    QTest::newRow("TIFF") << tif << Verdict::KeepAsPng;
+    QTest::newRow("TIFF cut short") << tif.left(tif.size() / 2) << Verdict::NotWhole;
+    QTest::newRow("TIFF of 2 megapixels") << tiff(1600, 1250, 1600 * 1250) << Verdict::KeepAsPng;
+    // Refused by the header alone: the photo is too small for its size.
+    QTest::newRow("TIFF declaring 2 megapixels in 300 bytes") << tiff(1600, 1250, 190) << Verdict::NotWhole;
+    QTest::newRow("TIFF declaring 400 megapixels") << tiff(20000, 20000, 20000) << Verdict::NotWhole;
+    QTest::newRow("WebP") << webp << Verdict::KeepAsPng;
+    QTest::newRow("WebP cut short") << webp.left(webp.size() / 2) << Verdict::NotWhole;
+    QTest::newRow("RIFF sound") << QByteArray("RIFF\x24\x00\x00\x00WAVEfmt ", 16) << Verdict::NotWhole;
+    QTest::newRow("PPM") << written("PPM") << Verdict::KeepAsPng;
+    QTest::newRow("SVG") << kSvg << Verdict::Vector;
+    QTest::newRow("SVG without a declaration, after a byte order mark")
+        << "\xEF\xBB\xBF\n" + kSvg.mid(kSvg.indexOf("<svg")) << Verdict::Vector;
+    QTest::newRow("SVGZ") << gzipped(kSvg, 0) << Verdict::Vector;
+    QTest::newRow("XML that is no SVG") << QByteArray("<?xml version=\"1.0\"?><photo>lucas.jpg</photo>")
+                                        << Verdict::NotWhole;
+    QTest::newRow("a path") << QByteArray("C:\\Users\\lucas\\Pictures\\lucas.jpg") << Verdict::NotWhole;
+    QTest::newRow("base64 text of a PNG") << png.toBase64() << Verdict::NotWhole;
+    QTest::newRow("nothing") << QByteArray() << Verdict::NotWhole;
 }
 
 void TestPictureCheck::tellsWholePicturesFromTheRest()
 {
     QFETCH(QByteArray, bytes);
-    QFETCH(bool, whole);
-    QCOMPARE(picturecheck::isWholePicture(bytes), whole);
+    QFETCH(Verdict, verdict);
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    QCOMPARE(checked.verdict, verdict);
+    if (verdict == Verdict::Keep)
+        QCOMPARE(checked.picture, bytes);
+    else if (verdict != Verdict::KeepAsPng)
+        QVERIFY(checked.picture.isEmpty());
+}
+
+void TestPictureCheck::convertsWithTheSamePixels_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("TIFF") << written("TIFF");
+    QTest::newRow("WebP") << written("WEBP");
+    QTest::newRow("icon") << written("ICO");
+    QTest::newRow("grey TIFF of 2 megapixels") << tiff(1600, 1250, 1600 * 1250);
+}
+
+// What phones are given shows what Qt's reader shows of the photo itself.
+void TestPictureCheck::convertsWithTheSamePixels()
+{
+    QFETCH(QByteArray, bytes);
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    QCOMPARE(checked.verdict, Verdict::KeepAsPng);
+    QVERIFY(checked.picture.startsWith("\x89PNG\r\n\x1A\n"));
+    const QImage stored = QImage::fromData(checked.picture, "PNG");
+    const QImage original = QImage::fromData(bytes);
+    QVERIFY(!original.isNull());
+    QCOMPARE(stored.convertToFormat(QImage::Format_ARGB32), original.convertToFormat(QImage::Format_ARGB32));
+}
+
+void TestPictureCheck::keepsNoJpegQtDoesNotRead_data()
+{
+    QTest::addColumn<QByteArray>("jpeg");
+    QTest::newRow("baseline") << written("JPEG");
+    QTest::newRow("progressive") << written("JPEG", true);
+    QByteArray grey;
+    QBuffer buffer(&grey);
+    buffer.open(QIODevice::WriteOnly);
+    sample().convertToFormat(QImage::Format_Grayscale8).save(&buffer, "JPEG");
+    QTest::newRow("grey") << grey;
+}
+
+// Every byte of the headers up to the first scan's data changed in turn:
+// a JPEG the check keeps is one Qt's reader decodes.
+void TestPictureCheck::keepsNoJpegQtDoesNotRead()
+{
+    QFETCH(QByteArray, jpeg);
+    const qsizetype scan = jpeg.indexOf("\xFF\xDA");
+    const qsizetype data = scan + 2 + uchar(jpeg.at(scan + 3));
+    int kept = 0;
+    for (qsizetype at = 2; at < data; ++at) {
+        for (const uchar change : { 0x01, 0x02, 0x04, 0x10, 0x20, 0x40, 0x80, 0xFF }) {
+            QByteArray damaged = jpeg;
+            damaged[at] = char(uchar(damaged.at(at)) ^ change);
+            if (picturecheck::check(damaged).verdict != Verdict::Keep)
+                continue;
+            ++kept;
+            QVERIFY2(!QImage::fromData(damaged, "JPEG").isNull(),
+                     qPrintable(QStringLiteral("byte %1 changed by %2").arg(at).arg(change)));
+        }
+    }
+    // Most changes land in tables and comments that libjpeg reads anyway.
+    QVERIFY(kept > 0);
+}
+
+// An SVGZ photo of 300 MB inflated: left out with no more memory than a few
+// times its compressed size.
+void TestPictureCheck::leavesACompressedSvgOutWithoutInflatingIt()
+{
+    const QByteArray head = kSvg.left(kSvg.indexOf("<circle")) + "<!--";
+    const QByteArray bomb = gzipped(head, 300LL * 1024 * 1024);
+    QVERIFY(bomb.size() < 2 * 1024 * 1024);
+    if (!resetPeak())
+        QSKIP("this system does not let a process reset its peak memory");
+    const qint64 before = residentMegabytes();
+    const picturecheck::Checked checked = picturecheck::check(bomb);
+    const qint64 peak = peakSinceResetMegabytes();
+    QCOMPARE(checked.verdict, Verdict::Vector);
+    QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
 }
 
 QTEST_GUILESS_MAIN(TestPictureCheck)
