@@ -177,7 +177,7 @@ void SyncRestoreThread::storeRecord(const QString& line)
         qCWarning(lcAndroid) << "record of a contact without a name record left out:" << fields.first();
         return;
     }
-    if (m_rowLimit.take(contactId))
+    if (m_rowLimit.take(contactId, type, entity))
         m_db->insertEntity(contactId, type, entity);
 }
 

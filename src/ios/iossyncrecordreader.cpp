@@ -185,7 +185,7 @@ void IOSSyncRecordReader::readChild(int type, const QString& recordId, const Pli
 
 void IOSSyncRecordReader::store(unsigned long long contactId, int type, pim::Entity entity)
 {
-    if (m_rowLimit.take(contactId))
+    if (m_rowLimit.take(contactId, type, entity))
         m_db.insertEntity(contactId, type, entity);
 }
 

@@ -451,9 +451,11 @@ class ContactRowLimit {
 public:
     // A contact just stored without rows, under its full name.
     void addContact(unsigned long long contactId, const QString& name);
-    // Whether one more row of the contact fits; a row that does not is
-    // counted as left out. Rows of a contact never added always fit.
-    bool take(unsigned long long contactId);
+    // Whether one more row of the contact, an entity of `type`, fits; a row
+    // that does not is counted as left out. Rows of a contact never added
+    // always fit. A contact added without a name is named in the summary by
+    // the rows it keeps, as pim::shownName names a contact.
+    bool take(unsigned long long contactId, int type, const pim::Entity& entity);
     // Rows left out over all contacts.
     qsizetype leftOut() const { return m_leftOut; }
     // LocalDb::leftOutEntriesText of the first `named` contacts that lost
@@ -465,7 +467,9 @@ public:
 
 private:
     struct Rows {
-        QString name;
+        // The full name; for a contact without one, also its first stored
+        // company, number and e-mail address.
+        pim::_Contact known;
         qsizetype stored = 0;
         qsizetype leftOut = 0;
     };

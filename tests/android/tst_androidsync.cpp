@@ -244,10 +244,17 @@ private slots:
         QTest::newRow("contact past the row limit")
             << with("contacts", QJsonArray { phoneContact("Big", "Kim", many), phoneContact("A1", "Lee", { "+1" }) })
             << -1 << "2 10002 0 ok:Big Kim: only the first 10000 entries were kept; 2 more were left out.";
+        // Without a name, the contact is known by its first number; with
+        // blank numbers only, by nothing.
         QTest::newRow("contact without a name past the row limit")
-            << with("contacts", QJsonArray { phoneContact("", "", many), phoneContact("A1", "Lee", { "+1" }) })
+            << with("contacts", QJsonArray { phoneContact("", "", QStringList(many.size(), " ")),
+                                             phoneContact("A1", "Lee", { "+1" }) })
             << -1
             << "2 10002 0 ok:A contact without a name: only the first 10000 entries were kept; 2 more were left out.";
+        QTest::newRow("contact without a name but with a number past the row limit")
+            << with("contacts", QJsonArray { phoneContact("", "", QStringList { " ", "+1 555 0100" } + many.mid(2)),
+                                             phoneContact("A1", "Lee", { "+1" }) })
+            << -1 << "2 10002 0 ok:+1 555 0100: only the first 10000 entries were kept; 2 more were left out.";
     }
     void shouldReadThePhoneOrStoreNothing()
     {
