@@ -189,10 +189,4 @@ Checked check(const QByteArray& bytes)
     return Checked();
 }
 
-bool isWholePicture(const QByteArray& bytes)
-{
-    const Verdict verdict = check(bytes).verdict;
-    return verdict == Verdict::Keep || verdict == Verdict::KeepAsPng;
-}
-
 } // namespace picturecheck

@@ -42,9 +42,6 @@ struct Checked {
 // Safe to call from any thread.
 Checked check(const QByteArray& bytes);
 
-// Whether check() keeps the bytes, as they are or converted.
-bool isWholePicture(const QByteArray& bytes);
-
 // A picture of more pixels is not converted, whatever the photo's size.
 constexpr qint64 kMaxConvertedPixels = 24LL * 1000 * 1000;
 // A picture to convert may take this many bytes of pixels (four a pixel)

@@ -147,16 +147,26 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
             image = dataUriBytes(text.mid(5));
         }
     }
-    // Bytes no image reader opens are no photo: a JPEG cut short, a path
-    // written as the value, base64 text without its ENCODING.
-    if (!picturecheck::isWholePicture(image)) {
+    const picturecheck::Checked checked = picturecheck::check(image);
+    switch (checked.verdict) {
+    case picturecheck::Verdict::Keep:
+    case picturecheck::Verdict::KeepAsPng:
+        // A later photo takes the place of an earlier one.
+        firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), checked.picture);
+        return;
+    case picturecheck::Verdict::Vector:
+        notes.add(value.property().line,
+                  QCoreApplication::translate("VCardImport", "the photo is a vector picture (SVG), which phones do "
+                                                             "not show, and was left out."));
+        return;
+    case picturecheck::Verdict::NotWhole:
+        // Bytes no image reader opens are no photo: a JPEG cut short, a
+        // path written as the value, base64 text without its ENCODING.
         notes.add(value.property().line,
                   QCoreApplication::translate("VCardImport",
                                               "the photo could not be read as a picture and was left out."));
         return;
     }
-    // A later photo takes the place of an earlier one.
-    firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), image);
 }
 
 } // namespace vcardrules
