@@ -40,6 +40,16 @@ bool mayNameWhatMatters(char c)
     }
 }
 
+// Whether the line end at `c` (a CR before its LF, or the LF) is followed,
+// in this piece, by a line that is no fold.
+bool endsUnfolded(const char* c, const char* end)
+{
+    if (*c == '\r' && (end - c < 2 || c[1] != '\n'))
+        return false;
+    const char* const next = *c == '\r' ? c + 2 : c + 1;
+    return next < end && !isBlank(*next);
+}
+
 } // namespace
 
 void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
@@ -181,8 +191,12 @@ const char* VCardFoldLookahead::readPlainName(const char* at, const char* end)
     const char* c = at;
     for (; c < end && *c != ':' && *c != ';'; ++c) {
         switch (*c) {
-        case '\n':
         case '\r':
+        case '\n':
+            // A line without a name's end (a line of a 2.1 photo's base64
+            // written at the start of the line) is of no interest when the
+            // next line in this piece is no fold of it.
+            return endsUnfolded(c, end) ? endUninteresting(c) : nullptr;
         case '.':
         case ' ':
         case '\t':
@@ -216,6 +230,16 @@ const char* VCardFoldLookahead::readPlainName(const char* at, const char* end)
     }
     m_binaryLine = is("photo") || is("logo") || is("sound") || is("key");
     return c + 1;
+}
+
+const char* VCardFoldLookahead::endUninteresting(const char* lineEnd)
+{
+    m_nameLength = 0;
+    m_nameTooLong = false;
+    m_binaryLine = false;
+    m_line = SkipLine;
+    m_afterLineEnd = false;
+    return lineEnd;
 }
 
 void VCardFoldLookahead::take(const char* at)

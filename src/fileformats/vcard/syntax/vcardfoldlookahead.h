@@ -56,6 +56,9 @@ private:
     // is plain and ends in this piece, it is read at once and where the
     // line goes on is returned; else null, with nothing read.
     const char* readPlainName(const char* at, const char* end);
+    // A line that turned out of no interest before its line end at
+    // `lineEnd`: returns where the skimming goes on.
+    const char* endUninteresting(const char* lineEnd);
     // The byte at `at`, in the piece being read.
     void take(const char* at);
     void takeInLine(char c);

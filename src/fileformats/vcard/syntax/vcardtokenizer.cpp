@@ -400,6 +400,10 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
                 if (i == n || !inNameOrParameters(p))
                     continue;
             }
+        } else if (!p->lfPending && p->softBreak == SOFT_BASE64_LINE) {
+            i = holdBase64Run(p, s, i, n, base);
+            if (i == n || p->softBreak != SOFT_BASE64_LINE)
+                continue;
         }
         // Only a byte read one at a time reaches a callback. A run taken
         // after a stop ends before the line feed: it is the rest of the

@@ -55,11 +55,19 @@ int matchCardBoundary(const CARD_Parser* p)
     return best;
 }
 
+// The held bytes hold no line feed: they go in runs as the bytes of a
+// line do, only what no run takes one at a time.
 void replayLookahead(CARD_Parser* p)
 {
     p->softBreak = SOFT_NONE;
-    for (int i = 0; i < p->lookaheadCount; ++i)
-        processChar(p, p->lookahead[i]);
+    const int n = p->lookaheadCount;
+    for (int i = 0; i < n;) {
+        const int next = takeRun(p, p->lookahead, i, n);
+        if (next != i)
+            i = next;
+        else
+            processChar(p, p->lookahead[i++]);
+    }
     p->lookaheadCount = 0;
 }
 
@@ -140,9 +148,56 @@ void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset)
     p->lookaheadLine = p->physLine;
 }
 
+struct Base64TextTable {
+    bool value[256];
+    constexpr Base64TextTable()
+        : value()
+    {
+        for (int c = 0; c < 256; ++c)
+            value[c] = kBase64.value[c] < 64 || c == '=' || c == ' ' || c == '\t';
+    }
+};
+constexpr Base64TextTable kBase64Text;
+
 bool isBase64Text(unsigned char b)
 {
-    return base64ToOrd(b) < 64 || b == '=' || b == ' ' || b == '\t';
+    return kBase64Text.value[b];
+}
+
+int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
+{
+    // Only whether the line holds more base64 than the room, or nothing
+    // but base64 to its end, decides: no more is looked at.
+    const int room = kBase64LineRoom - p->lookaheadCount;
+    const int last = n - i > room ? i + room + 1 : n;
+    const bool* const text = kBase64Text.value;
+    int end = i;
+    // Eight at a time: a photo's lines are nothing but base64.
+    while (last - end >= 8) {
+        const unsigned char* const q = s + end;
+        if (!(text[q[0]] & text[q[1]] & text[q[2]] & text[q[3]] & text[q[4]] & text[q[5]] & text[q[6]] & text[q[7]]))
+            break;
+        end += 8;
+    }
+    while (end < last && text[s[end]])
+        ++end;
+    const bool lineEnds = end < n && (s[end] == '\n' || (s[end] == '\r' && end + 1 < n && s[end + 1] == '\n'));
+    if (end - i > room || lineEnds) {
+        // The line goes on with the value: what was held is read, and the
+        // rest of the line is read as any line of the value is. Held bytes
+        // that stand right before, in this piece, are read again with it.
+        const long long held = p->lookaheadStart - base;
+        if (held >= 0 && held + p->lookaheadCount == i) {
+            p->softBreak = SOFT_NONE;
+            p->lookaheadCount = 0;
+            return int(held);
+        }
+        replayLookahead(p);
+        return i;
+    }
+    std::memcpy(p->lookahead + p->lookaheadCount, s + i, size_t(end - i));
+    p->lookaheadCount += end - i;
+    return end;
 }
 
 // A byte after a soft break; true when it was taken here.

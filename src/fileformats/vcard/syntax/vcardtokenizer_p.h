@@ -248,6 +248,15 @@ void releaseSplitLetter(CARD_Parser* p);
 // The first byte of a line after a 2.1 base64 value is a base64 character:
 // the line is held until it shows what it is.
 void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset);
+// The bytes of a held line from s[i] (s[0] at offset `base` of the input):
+// when they show that the line goes on with the value (base64 beyond the
+// room, or up to the line end), the held bytes are let go and where the
+// line is to be read on as any value's line is returned: where the held
+// bytes start when they stand right before i, else i, the held bytes read.
+// Otherwise the run of base64 is held and where it stopped returned, the
+// byte there (a byte of a name, a CR) for continueSoftBreak to read. The
+// same as holding the bytes one at a time.
+int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
 // A byte after a soft break; true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
 

@@ -200,6 +200,9 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("2.1 base64 line longer than a name could be", "PHOTO;BASE64:\r\n" + QByteArray(84 * 4, 'Q') + "\r\n\r\nFN:A",
         "PHOTO;BASE64:" + QByteArray(84, 'A').replace("A", "A\\x04\\x10") + "|FN:A|");
     row("2.1 base64 last line without line end", "PHOTO;BASE64:QUJD\r\nRA==", "PHOTO;BASE64:ABCD|");
+    row("2.1 line of a name as long as one could be after base64 lines",
+        "PHOTO;BASE64:QUJD\r\n" + QByteArray(80, 'Q') + ":1\r\nFN:A\r\n",
+        "PHOTO;BASE64:ABC|" + QByteArray(80, 'Q') + ":1|FN:A|");
     row("2.1 base64 followed by a property on the next line", "PHOTO;BASE64:QUJD\r\nTEL;TYPE=:1\r\nFN:A\r\n",
         "PHOTO;BASE64:ABC|!2FN:A|");
     row("2.1 base64 lines go on after padding and a data URI", "PHOTO;BASE64:QQ==\r\nQUJD\r\nX;B:data:,a\r\nQUJD\r\n",
