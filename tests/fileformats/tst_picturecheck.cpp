@@ -7,6 +7,7 @@
 #include <QImageReader>
 #include <QImageWriter>
 #include <QTest>
+#include <QtEndian>
 
 #include <zlib.h>
 
@@ -46,16 +47,14 @@ QByteArray flipped(QByteArray bytes, qsizetype at)
 QByteArray wrongCrc(const QByteArray& png, const char* type)
 {
     const qsizetype at = png.indexOf(type);
-    const quint32 length = quint32(uchar(png.at(at - 4))) << 24 | quint32(uchar(png.at(at - 3))) << 16
-        | quint32(uchar(png.at(at - 2))) << 8 | uchar(png.at(at - 1));
+    const quint32 length = qFromBigEndian<quint32>(png.constData() + at - 4);
     return flipped(png, at + 4 + qsizetype(length));
 }
 
 QByteArray bigEndian32(quint32 value)
 {
     QByteArray bytes(4, '\0');
-    for (int i = 0; i < 4; ++i)
-        bytes[i] = char(value >> (24 - 8 * i));
+    qToBigEndian(value, bytes.data());
     return bytes;
 }
 
@@ -152,28 +151,16 @@ QByteArray gzipped(const QByteArray& head, qint64 filler)
     return out;
 }
 
-// The peak of resident memory since resetPeak(), in MB, read from the
-// kernel; -1 where it does not tell.
-qint64 peakSinceResetMegabytes()
+// A figure of the process's memory in MB, as the kernel tells it
+// ("VmRSS:", "VmHWM:" the peak since resetPeak()); -1 where it does not.
+qint64 memoryMegabytes(const QByteArray& key)
 {
     QFile status(QStringLiteral("/proc/self/status"));
     if (!status.open(QIODevice::ReadOnly))
         return -1;
     for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
-    }
-    return -1;
-}
-
-qint64 residentMegabytes()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
+        if (line.startsWith(key))
+            return line.mid(key.size()).trimmed().split(' ').value(0).toLongLong() / 1024;
     }
     return -1;
 }
@@ -346,9 +333,9 @@ void TestPictureCheck::leavesACompressedSvgOutWithoutInflatingIt()
     QVERIFY(bomb.size() < 2 * 1024 * 1024);
     if (!resetPeak())
         QSKIP("this system does not let a process reset its peak memory");
-    const qint64 before = residentMegabytes();
+    const qint64 before = memoryMegabytes("VmRSS:");
     const picturecheck::Checked checked = picturecheck::check(bomb);
-    const qint64 peak = peakSinceResetMegabytes();
+    const qint64 peak = memoryMegabytes("VmHWM:");
     QCOMPARE(checked.verdict, Verdict::Vector);
     QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
 }
