@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 #include <QStringView>
 
+#include <functional>
 #include <optional>
 
 // Text of files that name no encoding: phones and mail programs of old
@@ -92,9 +93,10 @@ private:
 // them, as in company names ("NTT\u30C9\u30B3\u30E2"); and no word of a
 // single letter of a script that no longer word has ("la \u03B0 Paris").
 bool fitsText(QStringView text);
-// The bytes read by the decoder of such a charset, or nothing when that
+// The bytes as decode reads them in such a charset, or nothing when that
 // reading does not fit them (fitsText(), and no byte dropped at the end).
-std::optional<QString> borrowedReading(QStringDecoder& decoder, QByteArrayView bytes);
+std::optional<QString> borrowedReading(
+    QByteArrayView bytes, const std::function<QString(QByteArrayView)>& decode);
 
 // How UTF-16 text starts: its byte order and the length of its byte-order
 // mark (0 when it has none).

@@ -155,7 +155,8 @@ void TestLegacyText::tellsWhetherABorrowedReadingFits()
     QStringDecoder decoder(charset.constData(), QStringConverter::Flag::Stateless);
     if (!decoder.isValid())
         QSKIP("no converter for the set on this system");
-    const std::optional<QString> text = legacytext::borrowedReading(decoder, bytes);
+    const std::optional<QString> text = legacytext::borrowedReading(
+        bytes, [&decoder](QByteArrayView piece) { return decoder.decode(piece); });
     QVERIFY2(text.has_value() == fits, qPrintable(text.value_or(QString())));
 }
 
