@@ -59,6 +59,24 @@ bool isValidUtf8(QByteArrayView bytes)
     return true;
 }
 
+namespace {
+
+// Text of an 8-bit code page that is Latin-1 but for the bytes from 0x80
+// that the table gives.
+template <size_t N>
+QString fromHighTable(QByteArrayView bytes, const char16_t (&high)[N])
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char ch : bytes) {
+        const uchar c = uchar(ch);
+        *out++ = (c >= 0x80 && c < 0x80 + N) ? QChar(high[c - 0x80]) : QChar(c);
+    }
+    return text;
+}
+
+} // namespace
+
 QString fromWindows1252(QByteArrayView bytes)
 {
     static const char16_t high[32] = {
@@ -67,13 +85,7 @@ QString fromWindows1252(QByteArrayView bytes)
         0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
     };
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char ch : bytes) {
-        const uchar c = uchar(ch);
-        *out++ = (c >= 0x80 && c <= 0x9F) ? QChar(high[c - 0x80]) : QChar(c);
-    }
-    return text;
+    return fromHighTable(bytes, high);
 }
 
 QString utf8OrWindows1252(QByteArrayView bytes)
@@ -101,13 +113,7 @@ QString fromMacRoman(QByteArrayView bytes)
         0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC,
         0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
     };
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char ch : bytes) {
-        const uchar c = uchar(ch);
-        *out++ = c >= 0x80 ? QChar(high[c - 0x80]) : QChar(c);
-    }
-    return text;
+    return fromHighTable(bytes, high);
 }
 
 QString fromWestern(QByteArrayView bytes, WesternSet set)
