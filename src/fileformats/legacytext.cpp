@@ -3,7 +3,10 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+#include <bitset>
 #include <cstring>
+#include <utility>
 
 namespace legacytext {
 
@@ -56,6 +59,24 @@ bool isValidUtf8(QByteArrayView bytes)
     return true;
 }
 
+namespace {
+
+// Text of an 8-bit code page that is Latin-1 but for the bytes from 0x80
+// that the table gives.
+template <size_t N>
+QString fromHighTable(QByteArrayView bytes, const char16_t (&high)[N])
+{
+    QString text(bytes.size(), Qt::Uninitialized);
+    QChar* out = text.data();
+    for (const char ch : bytes) {
+        const uchar c = uchar(ch);
+        *out++ = (c >= 0x80 && c < 0x80 + N) ? QChar(high[c - 0x80]) : QChar(c);
+    }
+    return text;
+}
+
+} // namespace
+
 QString fromWindows1252(QByteArrayView bytes)
 {
     static const char16_t high[32] = {
@@ -64,18 +85,452 @@ QString fromWindows1252(QByteArrayView bytes)
         0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
         0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
     };
-    QString text(bytes.size(), Qt::Uninitialized);
-    QChar* out = text.data();
-    for (const char ch : bytes) {
-        const uchar c = uchar(ch);
-        *out++ = (c >= 0x80 && c <= 0x9F) ? QChar(high[c - 0x80]) : QChar(c);
-    }
-    return text;
+    return fromHighTable(bytes, high);
 }
 
 QString utf8OrWindows1252(QByteArrayView bytes)
 {
     return isValidUtf8(bytes) ? QString::fromUtf8(bytes) : fromWindows1252(bytes);
+}
+
+QString fromMacRoman(QByteArrayView bytes)
+{
+    static const char16_t high[128] = {
+        0x00C4, 0x00C5, 0x00C7, 0x00C9, 0x00D1, 0x00D6, 0x00DC, 0x00E1,
+        0x00E0, 0x00E2, 0x00E4, 0x00E3, 0x00E5, 0x00E7, 0x00E9, 0x00E8,
+        0x00EA, 0x00EB, 0x00ED, 0x00EC, 0x00EE, 0x00EF, 0x00F1, 0x00F3,
+        0x00F2, 0x00F4, 0x00F6, 0x00F5, 0x00FA, 0x00F9, 0x00FB, 0x00FC,
+        0x2020, 0x00B0, 0x00A2, 0x00A3, 0x00A7, 0x2022, 0x00B6, 0x00DF,
+        0x00AE, 0x00A9, 0x2122, 0x00B4, 0x00A8, 0x2260, 0x00C6, 0x00D8,
+        0x221E, 0x00B1, 0x2264, 0x2265, 0x00A5, 0x00B5, 0x2202, 0x2211,
+        0x220F, 0x03C0, 0x222B, 0x00AA, 0x00BA, 0x03A9, 0x00E6, 0x00F8,
+        0x00BF, 0x00A1, 0x00AC, 0x221A, 0x0192, 0x2248, 0x2206, 0x00AB,
+        0x00BB, 0x2026, 0x00A0, 0x00C0, 0x00C3, 0x00D5, 0x0152, 0x0153,
+        0x2013, 0x2014, 0x201C, 0x201D, 0x2018, 0x2019, 0x00F7, 0x25CA,
+        0x00FF, 0x0178, 0x2044, 0x20AC, 0x2039, 0x203A, 0xFB01, 0xFB02,
+        0x2021, 0x00B7, 0x201A, 0x201E, 0x2030, 0x00C2, 0x00CA, 0x00C1,
+        0x00CB, 0x00C8, 0x00CD, 0x00CE, 0x00CF, 0x00CC, 0x00D3, 0x00D4,
+        0xF8FF, 0x00D2, 0x00DA, 0x00DB, 0x00D9, 0x0131, 0x02C6, 0x02DC,
+        0x00AF, 0x02D8, 0x02D9, 0x02DA, 0x00B8, 0x02DD, 0x02DB, 0x02C7,
+    };
+    return fromHighTable(bytes, high);
+}
+
+QString fromWestern(QByteArrayView bytes, WesternSet set)
+{
+    return set == WesternSet::MacRoman ? fromMacRoman(bytes) : fromWindows1252(bytes);
+}
+
+namespace {
+
+// What a character is to the guess between the Western code pages.
+enum CharKind : uchar { NonLetter, Lower, Upper, Caseless, Apostrophe, Control };
+
+bool isLetterKind(CharKind kind)
+{
+    return kind == Lower || kind == Upper || kind == Caseless;
+}
+
+CharKind kindOf(QChar c)
+{
+    if (c == u'\u2019')
+        return Apostrophe;
+    switch (c.category()) {
+    case QChar::Letter_Lowercase:
+        return Lower;
+    case QChar::Letter_Uppercase:
+    case QChar::Letter_Titlecase:
+        return Upper;
+    case QChar::Letter_Other:
+        return Caseless;
+    case QChar::Other_Control:
+        return Control;
+    default:
+        // Modifier letters (the circumflex and tilde of 0x88 and 0x98) are
+        // accents standing alone, not letters of words.
+        return NonLetter;
+    }
+}
+
+// Every byte's kind in windows-1252 ([0]) and in Mac Roman ([1]).
+struct KindTable {
+    CharKind kind[2][256];
+
+    KindTable()
+    {
+        QByteArray all(256, Qt::Uninitialized);
+        for (int b = 0; b < 256; ++b)
+            all[b] = char(b);
+        const QString readings[2] = { fromWindows1252(all), fromMacRoman(all) };
+        for (int set = 0; set < 2; ++set) {
+            for (int b = 0; b < 256; ++b)
+                kind[set][b] = b < 0x80 && !QChar::isLetter(b) ? NonLetter : kindOf(readings[set].at(b));
+        }
+    }
+};
+
+// How wrongly a character of the given kind reads between its neighbours:
+// 2 for what no writer writes, a control code or a capital after a small
+// letter or inside a word before one; 1 for what some do now and then, a
+// small letter right before a capital or anything but an apostrophe
+// between parts of a word (a byte outside ASCII next to it counts as one,
+// being perhaps the wrong reading of a letter too); else 0.
+int misfit(CharKind kind, CharKind before, bool highBefore, CharKind after, bool highAfter)
+{
+    switch (kind) {
+    case Control:
+        return 2;
+    case Upper:
+        return before == Lower || (isLetterKind(before) && after == Lower) ? 2 : 0;
+    case Lower:
+        return after == Upper ? 1 : 0;
+    case NonLetter:
+        return (isLetterKind(before) || highBefore) && (isLetterKind(after) || highAfter) ? 1 : 0;
+    case Caseless:
+    case Apostrophe:
+        return 0;
+    }
+    return 0;
+}
+
+} // namespace
+
+void WesternGuess::add(QByteArrayView bytes)
+{
+    static const KindTable table;
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const qsizetype n = bytes.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const uchar c = p[i];
+        if (c < 0x80)
+            continue;
+        m_seen = true;
+        const int before = i > 0 ? p[i - 1] : ' ';
+        const int after = i + 1 < n ? p[i + 1] : ' ';
+        const bool highBefore = before >= 0x80;
+        const bool highAfter = after >= 0x80;
+        m_windowsMisfits += misfit(table.kind[0][c], table.kind[0][before], highBefore, table.kind[0][after],
+                                     highAfter);
+        m_macMisfits += misfit(table.kind[1][c], table.kind[1][before], highBefore, table.kind[1][after],
+                                 highAfter);
+    }
+}
+
+void WesternGuess::merge(const WesternGuess& other)
+{
+    m_windowsMisfits += other.m_windowsMisfits;
+    m_macMisfits += other.m_macMisfits;
+    m_seen = m_seen || other.m_seen;
+}
+
+WesternSet WesternGuess::choice() const
+{
+    // windows-1252 text has few misfits of its own (a dash between two
+    // words, "STRAßE"), and mostly the same ones read as Mac Roman: Mac
+    // Roman wins only clearly, with under half the misfits of windows-1252
+    // and at least one of those that no writer writes, or two lesser ones.
+    return m_windowsMisfits >= 2 * m_macMisfits + 2 ? WesternSet::MacRoman : WesternSet::Windows1252;
+}
+
+QByteArray windowsSiblingOf(QByteArrayView charset)
+{
+    QByteArray key = charset.trimmed().toByteArray().toUpper();
+    int part = 0;
+    static const std::pair<const char*, int> latin[] = { { "LATIN1", 1 }, { "LATIN2", 2 }, { "LATIN5", 9 },
+                                                         { "LATIN7", 13 }, { "L1", 1 }, { "L2", 2 } };
+    for (const auto& [name, number] : latin) {
+        if (key == name)
+            part = number;
+    }
+    if (part == 0) {
+        // ISO-8859-2, ISO8859-2, ISO_8859-2:1987, ISO-8859-8-I
+        const qsizetype colon = key.indexOf(':');
+        if (colon >= 0)
+            key.truncate(colon);
+        if (key.endsWith("-I") || key.endsWith("-E"))
+            key.chop(2);
+        if (!key.startsWith("ISO"))
+            return {};
+        key.remove(0, 3);
+        if (key.startsWith('-') || key.startsWith('_'))
+            key.remove(0, 1);
+        if (!key.startsWith("8859"))
+            return {};
+        key.remove(0, 4);
+        if (key.startsWith('-') || key.startsWith('_'))
+            key.remove(0, 1);
+        bool ok = false;
+        part = key.toInt(&ok);
+        if (!ok || key.startsWith('+'))
+            return {};
+    }
+    switch (part) {
+    case 1:
+        return QByteArrayLiteral("windows-1252");
+    case 2:
+        return QByteArrayLiteral("windows-1250");
+    case 7:
+        return QByteArrayLiteral("windows-1253");
+    case 8:
+        return QByteArrayLiteral("windows-1255");
+    case 9:
+        return QByteArrayLiteral("windows-1254");
+    case 13:
+        return QByteArrayLiteral("windows-1257");
+    default:
+        return {};
+    }
+}
+
+IsoOverWindows::IsoOverWindows(QByteArrayView charset)
+{
+    const QByteArray sibling = windowsSiblingOf(charset);
+    if (sibling.isEmpty())
+        return;
+    m_iso = QStringDecoder(charset.trimmed().toByteArray().constData(), QStringConverter::Flag::Stateless);
+    m_windows1252 = sibling == "windows-1252";
+    if (!m_windows1252)
+        m_windows = QStringDecoder(sibling.constData(), QStringConverter::Flag::Stateless);
+}
+
+bool IsoOverWindows::isValid() const
+{
+    return m_iso.isValid() && (m_windows1252 || m_windows.isValid());
+}
+
+QString IsoOverWindows::decode(QByteArrayView bytes)
+{
+    Q_ASSERT(isValid());
+    const bool windows = std::any_of(bytes.begin(), bytes.end(), [](char c) {
+        return uchar(c) >= 0x80 && uchar(c) <= 0x9F;
+    });
+    if (!windows)
+        return m_iso.decode(bytes);
+    QString text = m_windows1252 ? fromWindows1252(bytes) : QString(m_windows.decode(bytes));
+    for (QChar& c : text) {
+        if (c.unicode() >= 0x80 && c.unicode() <= 0x9F)
+            c = QChar::ReplacementCharacter;
+    }
+    return text;
+}
+
+namespace {
+
+// Scripts that the characters of one word may not mix, but Chinese,
+// Japanese and Korean ones form one, as their words do.
+constexpr int kNoScript = -1;
+constexpr int kEastAsian = -2;
+// Japanese syllables, of the same group but taking single Latin letters
+// in front ("i\u30E2\u30FC\u30C9").
+constexpr int kKana = -3;
+
+// The script a character binds a word to: that of a letter, and also of
+// a digit, sign or vowel point of a script of its own (a Thai digit, a
+// Hebrew point); kNoScript for what any script uses. Unicode files some
+// signs of one script under none: the Arabic vowel marks and punctuation,
+// the Greek accents and question mark, the Thai currency sign, the
+// half-width Japanese sound marks and signs.
+int scriptOf(char32_t cp)
+{
+    if ((cp >= 0x064B && cp <= 0x065F) || cp == 0x0670 || (cp >= 0x0610 && cp <= 0x061A) || cp == 0x060C
+        || cp == 0x061B || cp == 0x061F || cp == 0x0640)
+        return int(QChar::Script_Arabic);
+    if (cp == 0x037E || cp == 0x0384 || cp == 0x0385 || cp == 0x0387)
+        return int(QChar::Script_Greek);
+    if (cp == 0x0E3F)
+        return int(QChar::Script_Thai);
+    if (cp >= 0xFF61 && cp <= 0xFF9F)
+        return kKana;
+    // Full-width signs stand only in Chinese, Japanese or Korean text.
+    if ((cp >= 0xFF01 && cp <= 0xFF0F) || (cp >= 0xFF1A && cp <= 0xFF20) || (cp >= 0xFF3B && cp <= 0xFF40)
+        || (cp >= 0xFF5B && cp <= 0xFF60) || (cp >= 0x3000 && cp <= 0x303F))
+        return kEastAsian;
+    switch (QChar::script(cp)) {
+    case QChar::Script_Common:
+    case QChar::Script_Inherited:
+    case QChar::Script_Unknown:
+        return kNoScript;
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+        return kKana;
+    case QChar::Script_Han:
+    case QChar::Script_Hangul:
+    case QChar::Script_Bopomofo:
+        return kEastAsian;
+    default:
+        return int(QChar::script(cp));
+    }
+}
+
+// The box-drawing, block and shape characters and mathematical signs that
+// fill the upper half of DOS and KOI8 code pages: never in contact text.
+bool isCodePageGraphic(char32_t cp)
+{
+    return (cp >= 0x2500 && cp <= 0x25FF) || cp == 0x2320 || cp == 0x2321 || cp == 0x2219 || cp == 0x221A
+        || cp == 0x2248 || cp == 0x2264 || cp == 0x2265 || cp == 0x00F7;
+}
+
+// Reads words and tells whether their scripts fit text of one writer.
+class ScriptCheck {
+public:
+    // Whether the character, within or after the word read so far, keeps
+    // the text fitting.
+    bool add(char32_t cp)
+    {
+        int script = scriptOf(cp);
+        const bool letter = QChar::isLetter(cp);
+        if (script == kNoScript) {
+            if (letter || QChar::isMark(cp)) {
+                ++m_letters;
+                m_afterLetter = letter;
+                m_symbolAfterLetter = false;
+                return true;
+            }
+            // A sign of another code page between two letters ("O\u2593Brien").
+            if (m_symbolAfterLetter)
+                return false;
+            m_symbolAfterLetter = m_afterLetter && cp >= 0x80 && isSymbol(cp);
+            m_afterLetter = false;
+            endWord();
+            return true;
+        }
+        if (m_symbolAfterLetter)
+            return false;
+        m_afterLetter = true;
+        ++m_letters;
+        const bool kana = script == kKana;
+        if (kana)
+            script = kEastAsian;
+        const bool fits = m_script == kNoScript || m_script == script || joins(script, kana, cp);
+        if (m_script != script) {
+            m_latinRun = 0;
+            m_latinLower = false;
+        }
+        m_script = script;
+        if (script == kEastAsian)
+            ++m_eastAsianLetters;
+        if (script == kLatin) {
+            ++m_latinLetters;
+            ++m_latinRun;
+            m_latinLower = m_latinLower || QChar::isLower(cp);
+        }
+        return fits;
+    }
+
+    // Ends the text: whether a word of a single letter is of a script no
+    // longer word of the text has ("la \u03B0 Paris", "Owes \u0402 40").
+    bool finish()
+    {
+        endWord();
+        std::bitset<256> lone = m_loneScripts & ~m_wordScripts;
+        // Single Latin letters label things in text of any script.
+        lone.reset(size_t(kLatin));
+        // Latin words with a Chinese character inside ("L\u9950 Moreau")
+        // are Western text misread; Japanese text that mixes in Latin
+        // letters is mostly Japanese.
+        if (m_mixed && m_eastAsianLetters * 2 < m_latinLetters)
+            return false;
+        return lone.none() || m_wordScripts.none();
+    }
+
+private:
+    static constexpr int kLatin = int(QChar::Script_Latin);
+
+    // Chinese and Japanese words take Latin capitals in front
+    // ("NTT\u6771", "A\u68DF"), a small letter in front of Japanese
+    // syllables ("i\u30E2"), and capitals behind; nothing else changes
+    // script within a word.
+    bool joins(int script, bool kana, char32_t cp)
+    {
+        bool joined = false;
+        if (m_script == kLatin && script == kEastAsian)
+            joined = !m_latinLower || (m_latinRun == 1 && kana);
+        else if (m_script == kEastAsian && script == kLatin)
+            joined = QChar::isUpper(cp);
+        m_mixed = m_mixed || joined;
+        return joined;
+    }
+
+    static bool isSymbol(char32_t cp)
+    {
+        const QChar::Category category = QChar::category(cp);
+        return category == QChar::Symbol_Math || category == QChar::Symbol_Currency
+            || category == QChar::Symbol_Modifier || category == QChar::Symbol_Other;
+    }
+
+    void endWord()
+    {
+        if (m_script != kNoScript) {
+            // Chinese, Japanese and Korean share the last slot.
+            const size_t slot = m_script >= 0 ? size_t(m_script) : m_loneScripts.size() - 1;
+            if (m_letters == 1)
+                m_loneScripts.set(slot);
+            else
+                m_wordScripts.set(slot);
+        }
+        m_script = kNoScript;
+        m_letters = 0;
+        m_latinRun = 0;
+        m_latinLower = false;
+    }
+
+    int m_script = kNoScript;
+    int m_letters = 0;
+    bool m_afterLetter = false;
+    bool m_symbolAfterLetter = false;
+    // Whether a word joined Latin and Chinese, Japanese or Korean letters,
+    // and how many of each the text holds.
+    bool m_mixed = false;
+    qsizetype m_latinLetters = 0;
+    qsizetype m_eastAsianLetters = 0;
+    int m_latinRun = 0;
+    bool m_latinLower = false;
+    std::bitset<256> m_loneScripts;
+    std::bitset<256> m_wordScripts;
+};
+
+} // namespace
+
+bool fitsText(QStringView text)
+{
+    ScriptCheck check;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        char32_t cp = text.at(i).unicode();
+        if (QChar::isHighSurrogate(cp) && i + 1 < n && text.at(i + 1).isLowSurrogate()) {
+            cp = QChar::surrogateToUcs4(text.at(i), text.at(i + 1));
+            ++i;
+        }
+        if (cp == QChar::ReplacementCharacter)
+            return false;
+        // Decoders put SUB (U+001A) or a C1 code where they met no letter.
+        if (cp < 0x20 ? cp != u'\t' && cp != u'\n' && cp != u'\r' : cp >= 0x7F && cp <= 0x9F)
+            return false;
+        const QChar::Category category = QChar::category(cp);
+        if (category == QChar::Other_PrivateUse || category == QChar::Other_NotAssigned
+            || category == QChar::Other_Surrogate || isCodePageGraphic(cp))
+            return false;
+        if (!check.add(cp))
+            return false;
+    }
+    return check.finish();
+}
+
+std::optional<QString> borrowedReading(
+    QByteArrayView bytes, const std::function<QString(QByteArrayView)>& decode)
+{
+    // A decoder of a multi-byte set drops a lead byte at the end without a
+    // trace; a line end after it shows the loss as a replacement.
+    QByteArray line;
+    line.reserve(bytes.size() + 1);
+    line.append(bytes).append('\n');
+    QString text = decode(line);
+    if (!text.endsWith(u'\n'))
+        return std::nullopt;
+    text.chop(1);
+    if (!fitsText(text))
+        return std::nullopt;
+    return text;
 }
 
 std::optional<Utf16Start> utf16Start(QByteArrayView head)

@@ -4,13 +4,17 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QStringDecoder>
+#include <QStringView>
 
+#include <functional>
 #include <optional>
 
 // Text of files that name no encoding: phones and mail programs of old
-// wrote the local 8-bit code page, almost always windows-1252, where
-// everything newer writes UTF-8. A stretch of bytes that is valid UTF-8 is
-// taken as UTF-8, anything else as windows-1252, so no letter becomes a
+// wrote the local 8-bit code page, almost always windows-1252 (Mac Roman on
+// older Macs and the palmtops synced with them), where everything newer
+// writes UTF-8. A stretch of bytes that is valid UTF-8 is taken as UTF-8,
+// anything else in one of those code pages, so no letter becomes a
 // replacement character.
 namespace legacytext {
 
@@ -21,6 +25,78 @@ bool isValidUtf8(QByteArrayView bytes);
 // unassigned bytes keep their C1 code points, as Windows itself maps them.
 QString fromWindows1252(QByteArrayView bytes);
 QString utf8OrWindows1252(QByteArrayView bytes);
+
+// The two code pages Western European text without a declared charset
+// comes in.
+enum class WesternSet { Windows1252, MacRoman };
+// Mac Roman as Macs since 8.5 map it (0xDB is the euro sign).
+QString fromMacRoman(QByteArrayView bytes);
+QString fromWestern(QByteArrayView bytes, WesternSet set);
+
+// Tells windows-1252 text from Mac Roman text. The two put letters and
+// punctuation on opposite halves of the upper range: 0x80..0x9F are
+// accented letters in Mac Roman and mostly punctuation in windows-1252,
+// 0xC0..0xFF the reverse. So the wrong reading of a text shows marks
+// inside words ("Ib\u2021\u2013ez"), capitals inside lower-case words
+// ("Montr\u017Dal") and control codes. Every stretch of a file's text that
+// is not UTF-8 is added; the reading with clearly fewer such misfits wins,
+// windows-1252 when in doubt. One file is one writer, so the choice holds
+// for all of it.
+class WesternGuess {
+public:
+    // Counts the misfits of both readings in bytes that are not UTF-8.
+    void add(QByteArrayView bytes);
+    // The guesses of two parts of one file as one.
+    void merge(const WesternGuess& other);
+    WesternSet choice() const;
+    // Whether any byte outside ASCII was added.
+    bool hasText() const { return m_seen; }
+
+private:
+    qint64 m_windowsMisfits = 0;
+    qint64 m_macMisfits = 0;
+    bool m_seen = false;
+};
+
+// Windows programs declare ISO-8859 sets over text in their own code page,
+// whose letters and marks stand on bytes 0x80..0x9F that the ISO set
+// leaves to control codes: the Windows sibling of the named set
+// ("windows-1250" for "ISO-8859-2", also spelt "ISO8859-2", "ISO_8859-2"
+// or "LATIN2"), or empty for any other name.
+QByteArray windowsSiblingOf(QByteArrayView charset);
+
+// Text declared in an ISO-8859 set with a Windows sibling. A value that
+// holds any byte 0x80..0x9F cannot be text of the ISO set and is read
+// wholly in the sibling (where the two sets differ above 0x9F, as -2 and
+// -7 do, the writer meant the sibling too); any other value in the ISO set.
+// Never gives a control code U+0080..U+009F: a byte the sibling leaves
+// unassigned becomes U+FFFD.
+class IsoOverWindows {
+public:
+    // Not valid when the name has no sibling or either set has no decoder.
+    explicit IsoOverWindows(QByteArrayView charset);
+    bool isValid() const;
+    QString decode(QByteArrayView bytes);
+
+private:
+    QStringDecoder m_iso;
+    QStringDecoder m_windows;
+    // windows-1252 is read by fromWindows1252(), which needs no decoder.
+    bool m_windows1252 = false;
+};
+
+// Whether text read in a charset that its own line does not declare (one
+// another line declares) reads as text of that charset: no replacement
+// character, control code, private-use or unassigned character; no word
+// that changes script ("J\u03CCrgen"), but for capitals or a single Latin
+// letter in front of Chinese, Japanese or Korean ones and capitals after
+// them, as in company names ("NTT\u30C9\u30B3\u30E2"); and no word of a
+// single letter of a script that no longer word has ("la \u03B0 Paris").
+bool fitsText(QStringView text);
+// The bytes as decode reads them in such a charset, or nothing when that
+// reading does not fit them (fitsText(), and no byte dropped at the end).
+std::optional<QString> borrowedReading(
+    QByteArrayView bytes, const std::function<QString(QByteArrayView)>& decode);
 
 // How UTF-16 text starts: its byte order and the length of its byte-order
 // mark (0 when it has none).

@@ -7,8 +7,10 @@
 #include "platform/error.h"
 
 #include <QIODevice>
+#include <QList>
 
 #include <cstring>
+#include <utility>
 
 namespace csvhelper {
 
@@ -151,19 +153,30 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding)
         setEncoding("UTF-8");
         return raw;
     }
-    setEncoding("windows-1252");
-    QByteArray text;
-    text.reserve(raw.size() + raw.size() / 8);
-    qsizetype pos = 0;
-    while (pos < raw.size()) {
+    // The rows that are not UTF-8, read in the code page their writer used:
+    // one choice for all of them, as one program wrote them.
+    QList<std::pair<qsizetype, qsizetype>> legacyRows;
+    legacytext::WesternGuess guess;
+    for (qsizetype pos = 0; pos < raw.size();) {
         const qsizetype start = pos;
         skipRow(raw, pos);
         const QByteArrayView row = QByteArrayView(raw).sliced(start, pos - start);
-        if (legacytext::isValidUtf8(row))
-            text.append(row);
-        else
-            text.append(legacytext::fromWindows1252(row).toUtf8());
+        if (!legacytext::isValidUtf8(row)) {
+            legacyRows.append({ start, pos });
+            guess.add(row);
+        }
     }
+    const legacytext::WesternSet set = guess.choice();
+    setEncoding(set == legacytext::WesternSet::MacRoman ? "macintosh" : "windows-1252");
+    QByteArray text;
+    text.reserve(raw.size() + raw.size() / 8);
+    qsizetype done = 0;
+    for (const auto& [start, end] : std::as_const(legacyRows)) {
+        text.append(QByteArrayView(raw).sliced(done, start - done));
+        text.append(legacytext::fromWestern(QByteArrayView(raw).sliced(start, end - start), set).toUtf8());
+        done = end;
+    }
+    text.append(QByteArrayView(raw).sliced(done));
     return text;
 }
 

@@ -34,11 +34,13 @@ QString unguardFormula(const QString& cell);
 
 // Turns the bytes of a whole file into UTF-8 without a byte-order mark: a
 // UTF-8 mark is dropped, UTF-16 (either byte order, with its mark or
-// without, see legacytext::utf16Start) is transcoded. Without a mark each row is decided on its own: a row that is valid
-// UTF-8 stays so, any other is read as windows-1252 rather than turning
-// letters into replacement characters (files that several programs
-// appended to mix the two). encoding, when given, receives "UTF-8",
-// "UTF-16LE", "UTF-16BE" or, when any row was read so, "windows-1252".
+// without, see legacytext::utf16Start) is transcoded. Without a mark each
+// row is decided on its own: a row that is valid UTF-8 stays so (files
+// that several programs appended to mix the two), the others are read
+// rather than turning letters into replacement characters, all in the one
+// Western code page that legacytext::WesternGuess picks over them.
+// encoding, when given, receives "UTF-8", "UTF-16LE", "UTF-16BE" or, when
+// any row was read so, "windows-1252" or "macintosh" (Mac Roman).
 QByteArray toUtf8Text(const QByteArray& raw, QString* encoding = nullptr);
 
 // Reads one row out of UTF-8 bytes starting at pos, appending its cells to

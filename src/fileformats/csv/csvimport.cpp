@@ -190,9 +190,27 @@ pim::_Contact CSVImport::nextContact()
         m_problems.add(QCoreApplication::translate(
                            "CSVImport", "Row %1: no name, company, phone number or e-mail address; the row was left out.")
                            .arg(rowNumber));
-    if (!hasNext())
+    if (!hasNext()) {
         reportUnreadColumns();
+        reportGuessedCharset();
+    }
     return contact;
+}
+
+void CSVImport::reportGuessedCharset()
+{
+    // Said once for the file, after its rows: the letters of all of them
+    // may be wrong, and a UTF-8 or UTF-16 file says nothing here.
+    if (m_encoding == QLatin1String("windows-1252"))
+        m_problems.add(QCoreApplication::translate("CSVImport",
+                                                   "The file names no character set and its text is not UTF-8; it "
+                                                   "was read as windows-1252 (Western European), so check its "
+                                                   "letters."));
+    else if (m_encoding == QLatin1String("macintosh"))
+        m_problems.add(QCoreApplication::translate("CSVImport",
+                                                   "The file names no character set and its text is not UTF-8; it "
+                                                   "was read as Mac Roman (Western European, older Macs), so check "
+                                                   "its letters."));
 }
 
 void CSVImport::uninitialize()

@@ -35,7 +35,8 @@ public:
     pim::_Contact nextContact() override;
     void uninitialize() override;
 
-    // Which text encoding the last initialize() found ("UTF-8", ...).
+    // Which text encoding the last initialize() found ("UTF-8", ...; see
+    // csvhelper::toUtf8Text()).
     QString encoding() const { return m_encoding; }
     // The cell separator the last initialize() found.
     char delimiter() const { return m_delimiter; }
@@ -97,6 +98,8 @@ private:
     // Names the columns left out that some row filled, before the problems
     // of the rows.
     void reportUnreadColumns();
+    // Names the code page the file's text that is not UTF-8 was read in.
+    void reportGuessedCharset();
 
     QStringList m_header;
     // The header's names in the form lookups compare them

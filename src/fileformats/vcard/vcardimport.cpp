@@ -108,9 +108,18 @@ struct VCardImport::Scan {
     }
 };
 
+// The Western code page of a file's text that names no charset, shared by
+// the reader and its lanes.
+struct VCardImport::Survey {
+    std::mutex mutex;
+    bool done = false;
+    legacytext::WesternSet set = legacytext::WesternSet::Windows1252;
+};
+
 VCardImport::VCardImport()
 {
     m_mapper.setFileCharset([this] { return fileCharset(); });
+    m_mapper.setFileWesternSet([this] { return westernSet(); });
 }
 
 VCardImport::~VCardImport()
@@ -219,9 +228,9 @@ void VCardImport::initialize(QString path)
     m_origin = m_scan->origin;
     m_fileCharset.clear();
     m_fileCharsetLooked = false;
-    m_unmarkedLines.clear();
-    m_unmarkedCount = 0;
-    m_unmarkedReported = false;
+    m_guessed.clear();
+    m_guessedReported = false;
+    m_survey = std::make_shared<Survey>();
     if (totalKnown())
         settle();
 }
@@ -320,7 +329,7 @@ bool VCardImport::hasNext()
     settle();
     if (m_cursor < m_ranges.size())
         return true;
-    reportUnmarked();
+    reportGuessed();
     return false;
 }
 
@@ -340,25 +349,107 @@ QString VCardImport::fileCharset()
     return m_fileCharset;
 }
 
-void VCardImport::reportUnmarked()
+legacytext::WesternSet VCardImport::westernSet()
 {
-    if (m_unmarkedReported || m_unmarkedCount == 0)
+    const std::lock_guard lock(m_survey->mutex);
+    if (!m_survey->done) {
+        m_survey->set = surveyWesternText();
+        m_survey->done = true;
+    }
+    return m_survey->set;
+}
+
+legacytext::WesternSet VCardImport::surveyWesternText()
+{
+    // Every card once, as the cards are read, but only their text that
+    // would be read in a Western code page is looked at. The file's charset
+    // first: looking it up reads the file too.
+    const QString charset = fileCharset();
+    VCardCardText cardText;
+    cardText.setFileCharset([&charset] { return charset; });
+    legacytext::WesternGuess guess;
+    VCardStreamParser parser(VCardStreamParser::Cards);
+    parser.setOrigin(m_origin, 1);
+    const auto addCards = [&](const QList<QList<VCardProperty>>& cards) {
+        for (const QList<VCardProperty>& card : cards)
+            cardText.addWesternText(card, guess);
+    };
+    QByteArray buffer;
+    feedRange(*m_source, m_origin, m_source->size(), parser, buffer, [&](qint64) {
+        addCards(parser.takeClosedCards());
+        return true;
+    });
+    addCards(parser.takeCards());
+    qCDebug(lcVCard) << m_path << "undeclared text read as"
+                     << (guess.choice() == legacytext::WesternSet::MacRoman ? "Mac Roman" : "windows-1252");
+    return guess.choice();
+}
+
+void VCardImport::addGuessed(const GuessedLines& more)
+{
+    auto same = std::find_if(m_guessed.begin(), m_guessed.end(), [&more](const GuessedLines& known) {
+        return known.source == more.source && known.borrowed == more.borrowed;
+    });
+    if (same == m_guessed.end()) {
+        m_guessed.append({ more.source, more.borrowed, {}, 0 });
+        same = m_guessed.end() - 1;
+    }
+    same->lines += more.lines;
+    same->count += more.count;
+    std::sort(same->lines.begin(), same->lines.end());
+    same->lines.resize(qMin<qsizetype>(same->lines.size(), ImportProblems::kMaxPlaces));
+}
+
+void VCardImport::reportGuessed()
+{
+    if (m_guessedReported || m_guessed.isEmpty())
         return;
-    m_unmarkedReported = true;
-    QStringList lines;
-    for (const qint64 line : std::as_const(m_unmarkedLines))
-        lines.append(QString::number(line));
-    QString places = lines.join(QLatin1String(", "));
-    if (m_unmarkedCount > lines.size())
-        places = tr("%1 and %2 more").arg(places).arg(m_unmarkedCount - lines.size());
-    m_problems.add(m_unmarkedCount == 1
-                       ? tr("Line %1: the text names no character set and is not UTF-8; it was read as "
-                            "windows-1252 (Western European), so check its letters.")
-                             .arg(places)
-                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read as "
-                            "windows-1252 (Western European), so check its letters.")
-                             .arg(places),
-                   std::numeric_limits<qint64>::max());
+    m_guessedReported = true;
+    std::sort(m_guessed.begin(), m_guessed.end(),
+        [](const GuessedLines& a, const GuessedLines& b) { return a.lines.value(0) < b.lines.value(0); });
+    for (const GuessedLines& guessed : std::as_const(m_guessed)) {
+        QStringList lines;
+        for (const qint64 line : guessed.lines)
+            lines.append(QString::number(line));
+        QString places = lines.join(QLatin1String(", "));
+        if (guessed.count > lines.size())
+            places = tr("%1 and %2 more").arg(places).arg(guessed.count - lines.size());
+        const bool one = guessed.count == 1;
+        const bool undeclared = guessed.source == VCardCardText::GuessedLine::Undeclared;
+        QString text;
+        if (!guessed.borrowed.isEmpty()) {
+            text = undeclared
+                ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
+                            "as %2, the character set another line of the card or file names, so "
+                            "check its letters.")
+                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read "
+                            "as %2, the character set another line of the card or file names, so "
+                            "check its letters."))
+                : (one ? tr("Line %1: the text says it is UTF-8 but is not; it was read as %2, the "
+                            "character set another line of the card or file names, so check its "
+                            "letters.")
+                       : tr("Lines %1: the text says it is UTF-8 but is not; it was read as %2, the "
+                            "character set another line of the card or file names, so check its "
+                            "letters."));
+            text = text.arg(places, guessed.borrowed);
+        } else {
+            const QString set
+                = m_survey && m_survey->done && m_survey->set == legacytext::WesternSet::MacRoman
+                ? tr("Mac Roman (Western European, older Macs)")
+                : tr("windows-1252 (Western European)");
+            text = undeclared
+                ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
+                            "as %2, so check its letters.")
+                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read "
+                            "as %2, so check its letters."))
+                : (one ? tr("Line %1: the text says it is UTF-8 but is not; it was read as %2, so "
+                            "check its letters.")
+                       : tr("Lines %1: the text says it is UTF-8 but is not; it was read as %2, so "
+                            "check its letters."));
+            text = text.arg(places, set);
+        }
+        m_problems.add(text, std::numeric_limits<qint64>::max());
+    }
 }
 
 pim::_Contact VCardImport::nextContact()
@@ -396,11 +487,8 @@ pim::_Contact VCardImport::nextContact()
         found.append(notes.items);
         for (const auto& [line, name] : notes.leftOut)
             m_problems.addLeftOutKind(name, line);
-        for (const qint64 line : std::as_const(notes.unmarkedLines)) {
-            if (m_unmarkedLines.size() < ImportProblems::kMaxPlaces)
-                m_unmarkedLines.append(line);
-        }
-        m_unmarkedCount += int(notes.unmarkedLines.size());
+        for (const VCardCardText::GuessedLine& guessed : std::as_const(notes.guessedLines))
+            addGuessed({ guessed.source, guessed.borrowed, { guessed.line }, 1 });
     }
     if (contact.fullName.isEmpty())
         found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });
@@ -492,6 +580,7 @@ std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
     // found. The file's shape is this reader's to report, once, in
     // gatherLanes().
     lane->m_scan = m_scan;
+    lane->m_survey = m_survey;
     lane->m_origin = m_origin;
     if (!m_scan)
         lane->takeLaneCards(m_ranges);
@@ -510,15 +599,13 @@ void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
         m_skipped += lane->m_skipped;
         skippedLines += lane->m_skippedLines;
         parts.append(&lane->m_problems);
-        m_unmarkedLines += lane->m_unmarkedLines;
-        m_unmarkedCount += lane->m_unmarkedCount;
+        for (const GuessedLines& guessed : lane->m_guessed)
+            addGuessed(guessed);
     }
     std::sort(skippedLines.begin(), skippedLines.end());
     m_skippedLines = skippedLines.mid(0, 1000);
     m_problems = ImportProblems::merged(parts);
-    std::sort(m_unmarkedLines.begin(), m_unmarkedLines.end());
-    m_unmarkedLines.resize(qMin<qsizetype>(m_unmarkedLines.size(), ImportProblems::kMaxPlaces));
-    reportUnmarked();
+    reportGuessed();
 }
 
 void VCardImport::uninitialize()

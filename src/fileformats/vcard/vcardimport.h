@@ -2,6 +2,7 @@
 #pragma once
 
 #include "fileformats/absimport.h"
+#include "fileformats/legacytext.h"
 #include "fileformats/vcard/mapping/vcardcardmapper.h"
 #include "fileformats/vcard/syntax/vcardstreamparser.h"
 
@@ -68,9 +69,14 @@ private:
     // The first charset with a decoder that a line of the file declares;
     // empty when none does.
     QString fileCharset();
-    // Adds the one problem that names the lines read as windows-1252 for
-    // want of a declared charset, once the last card was read.
-    void reportUnmarked();
+    // The Western code page the file's text that names no charset was
+    // written in, chosen over all of it the first time a card asks (few
+    // files hold such text); once for the reader and its lanes.
+    legacytext::WesternSet westernSet();
+    legacytext::WesternSet surveyWesternText();
+    // Adds the problems that name the lines read by a guess, one for each
+    // way they were read, once the last card was read.
+    void reportGuessed();
 
     static std::unique_ptr<QIODevice> openUnbuffered(const QString& path);
 
@@ -95,11 +101,19 @@ private:
     qint64 m_origin = 0;
     bool m_fileCharsetLooked = false;
     QString m_fileCharset;
-    // The first lines of text read as windows-1252 for want of a declared
-    // charset (ImportProblems::kMaxPlaces), and how many there were.
-    QList<qint64> m_unmarkedLines;
-    int m_unmarkedCount = 0;
-    bool m_unmarkedReported = false;
+    // The lines of text read by a guess, by the way they were read: the
+    // first ImportProblems::kMaxPlaces of each, and how many there were.
+    struct GuessedLines {
+        VCardCardText::GuessedLine::Source source;
+        QString borrowed;
+        QList<qint64> lines;
+        int count = 0;
+    };
+    void addGuessed(const GuessedLines& more);
+    QList<GuessedLines> m_guessed;
+    bool m_guessedReported = false;
+    struct Survey;
+    std::shared_ptr<Survey> m_survey;
     QList<VCardStreamParser::Problem> m_shape;
     qsizetype m_shapeCursor = 0;
     int m_shapeCount = 0;

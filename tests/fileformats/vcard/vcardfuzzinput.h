@@ -34,7 +34,14 @@ inline QByteArray parseAndMap(const QByteArray& data, qsizetype chunk, int* skip
     const auto cards = QVCardParser::parseChunked(data, chunk, &stats);
     if (skipped)
         *skipped = stats.skippedLines;
+    // As the file reader does, the Western code page of the text that names
+    // no charset is chosen over all cards first.
+    legacytext::WesternGuess guess;
+    VCardCardText cardText;
+    for (const auto& card : cards)
+        cardText.addWesternText(card, guess);
     VCardCardMapper mapper;
+    mapper.setFileWesternSet([&guess] { return guess.choice(); });
     QByteArray out;
     for (const auto& card : cards)
         out += "--\n" + dumpContact(mapper.toContact(card));

@@ -167,24 +167,9 @@ Rule memoizedRuleFor(std::array<VCardCardMapper::RuleMemo, 32>& memo, const QStr
     return Rule(slot.rule);
 }
 
-// Whether the ENCODING parameter, or a bare word of the older form, names
-// one of the words.
-bool isEncoded(const VCardProperty& property, std::initializer_list<QLatin1StringView> words)
-{
-    for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
-        const QString& word
-            = VCardParams::isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
-        for (const QLatin1StringView w : words) {
-            if (VCardParams::isWord(word, w))
-                return true;
-        }
-    }
-    return false;
-}
-
 bool isQuotedPrintable(const VCardProperty& property)
 {
-    return isEncoded(property, { QLatin1StringView("QUOTED-PRINTABLE") });
+    return property.isEncodedAs({ QLatin1StringView("QUOTED-PRINTABLE") });
 }
 
 // Whether a SOUND is a phone's reading of the name, "SOUND;X-IRMC-N:", its
@@ -212,7 +197,7 @@ bool isLeadingBlank(char16_t c)
 // what the writer encoded.
 qsizetype blanksAfterColon(const VCardProperty& property, bool quoted)
 {
-    if (quoted || isEncoded(property, { QLatin1StringView("BASE64"), QLatin1StringView("B") }))
+    if (quoted || property.isEncodedAs({ QLatin1StringView("BASE64"), QLatin1StringView("B") }))
         return 0;
     qsizetype n = 0;
     while (n < property.value.size() && isLeadingBlank(uchar(property.value.at(n))))
@@ -676,10 +661,11 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
     }
     orgs.settle(contact);
-    if (!m_cardText.unmarkedLines().isEmpty()) {
-        QList<qint64>& lines = notes.unmarkedLines;
-        lines = m_cardText.unmarkedLines();
-        std::sort(lines.begin(), lines.end());
+    if (!m_cardText.guessedLines().isEmpty()) {
+        QList<VCardCardText::GuessedLine>& lines = notes.guessedLines;
+        lines = m_cardText.guessedLines();
+        std::stable_sort(
+            lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
         lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     }
     m_cardText.startCard(nullptr);

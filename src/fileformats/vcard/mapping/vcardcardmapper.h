@@ -18,6 +18,11 @@ public:
     pim::_Contact toContact(const QList<VCardProperty>& card, vcardrules::Notes* notes = nullptr);
     // See VCardCardText::setFileCharset().
     void setFileCharset(std::function<QString()> charsetOfFile) { m_cardText.setFileCharset(std::move(charsetOfFile)); }
+    // See VCardCardText::setFileWesternSet().
+    void setFileWesternSet(std::function<legacytext::WesternSet()> setOfFile)
+    {
+        m_cardText.setFileWesternSet(std::move(setOfFile));
+    }
 
     // A property name's text and the number of the rule that reads it,
     // -1 before the first.

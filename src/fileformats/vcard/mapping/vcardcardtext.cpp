@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/mapping/vcardcardtext.h"
 
-#include "fileformats/legacytext.h"
 #include "fileformats/vcard/syntax/vcardproperty.h"
-
-#include <QStringDecoder>
 
 QString VCardCardText::text(const VCardProperty& property)
 {
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
-    return charset.isEmpty() ? decodeUndeclared(property.value, property.line)
-                             : m_charsets.decode(property.value, charset);
+    if (charset.isEmpty())
+        return decodeUndeclared(property.value, property.line, GuessedLine::Undeclared);
+    if (VCardCharsets::namesUtf8(charset)) {
+        // Sync tools put "CHARSET=UTF-8" on text they copied as it was.
+        if (legacytext::isValidUtf8(property.value))
+            return QString::fromUtf8(property.value);
+        return decodeUndeclared(property.value, property.line, GuessedLine::NotUtf8);
+    }
+    return m_charsets.decode(property.value, charset);
 }
 
 void VCardCardText::startCard(const QList<VCardProperty>* card)
@@ -18,8 +22,9 @@ void VCardCardText::startCard(const QList<VCardProperty>* card)
     m_card = card;
     m_cardLooked = false;
     m_cardDeclares = false;
-    m_cardDecoder = nullptr;
-    m_unmarked.clear();
+    m_cardCharset.clear();
+    m_cardLatin1.clear();
+    m_guessed.clear();
 }
 
 void VCardCardText::lookForDeclaredCharset()
@@ -28,10 +33,12 @@ void VCardCardText::lookForDeclaredCharset()
     const auto declares = [this](const QString& charset) {
         if (VCardCharsets::namesLatin1(charset)) {
             m_cardDeclares = true;
+            m_cardLatin1 = charset.trimmed();
             return true;
         }
-        m_cardDecoder = m_charsets.decoderFor(charset);
-        m_cardDeclares = m_cardDecoder != nullptr;
+        m_cardDeclares = m_charsets.decoderFor(charset) != nullptr;
+        if (m_cardDeclares)
+            m_cardCharset = charset.trimmed();
         return m_cardDeclares;
     };
     if (m_card) {
@@ -48,15 +55,49 @@ void VCardCardText::lookForDeclaredCharset()
     }
 }
 
-QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line)
+QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source)
 {
-    if (legacytext::isValidUtf8(bytes))
+    if (source == GuessedLine::Undeclared && legacytext::isValidUtf8(bytes))
         return QString::fromUtf8(bytes);
     if (!m_cardLooked)
         lookForDeclaredCharset();
-    if (m_cardDecoder)
-        return m_cardDecoder->decode(bytes);
-    if (!m_cardDeclares)
-        m_unmarked.append(line);
-    return legacytext::fromWindows1252(bytes);
+    if (!m_cardCharset.isEmpty()) {
+        // Files that several programs appended to hold cards of other
+        // code pages beside the one that declares its set.
+        std::optional<QString> read = legacytext::borrowedReading(
+            bytes, [this](QByteArrayView piece) { return m_charsets.decode(piece, m_cardCharset); });
+        if (read) {
+            m_guessed.append({ line, source, m_cardCharset });
+            return *std::move(read);
+        }
+    } else if (m_cardDeclares) {
+        if (source == GuessedLine::NotUtf8)
+            m_guessed.append({ line, source, m_cardLatin1 });
+        return legacytext::fromWindows1252(bytes);
+    }
+    if (m_westernGuess) {
+        m_westernGuess->add(bytes);
+        return QString();
+    }
+    m_guessed.append({ line, source, QString() });
+    const legacytext::WesternSet set
+        = m_fileWesternSet ? m_fileWesternSet() : legacytext::WesternSet::Windows1252;
+    return legacytext::fromWestern(bytes, set);
+}
+
+void VCardCardText::addWesternText(const QList<VCardProperty>& card, legacytext::WesternGuess& guess)
+{
+    startCard(&card);
+    m_westernGuess = &guess;
+    for (const VCardProperty& property : card) {
+        // A picture's or a sound's bytes are no text; nor, for this, what a
+        // charset of its own reads.
+        if (property.isEncodedAs({ QLatin1StringView("BASE64"), QLatin1StringView("B") }))
+            continue;
+        const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
+        if (charset.isEmpty() || VCardCharsets::namesUtf8(charset))
+            text(property);
+    }
+    m_westernGuess = nullptr;
+    startCard(nullptr);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "fileformats/legacytext.h"
 #include "fileformats/vcard/syntax/vcardcharsets.h"
 
 #include <QByteArray>
@@ -9,51 +10,93 @@
 
 #include <functional>
 
-class QStringDecoder;
 class VCardProperty;
 
 // How the values of one card become text: in the charset a value declares,
-// else in one its card or file declares, else by a guess that is noted.
-// Not thread-safe: one per reader.
+// else in one its card or file declares where that reading fits, else in
+// the Western code page of the file's undeclared text; what was read by a
+// guess is noted. Not thread-safe: one per reader.
 class VCardCardText {
 public:
+    // A line whose text was read in a charset it does not declare.
+    struct GuessedLine {
+        enum Source {
+            // The line names no charset.
+            Undeclared,
+            // The line says UTF-8 but its bytes are not.
+            NotUtf8,
+        };
+        qint64 line = 0;
+        Source source = Undeclared;
+        // The charset another line of the card or file declares that the
+        // text was read in; empty when it was read in the file's Western
+        // code page.
+        QString borrowed;
+
+        bool operator==(const GuessedLine& other) const
+        {
+            return line == other.line && source == other.source && borrowed == other.borrowed;
+        }
+    };
+
     // The value of the property as text (escapes kept): decoded with its
     // CHARSET parameter (name looked up without regard to case), an unknown
-    // charset read as UTF-8; without one, as decodeUndeclared() reads it.
-    QString text(const VCardProperty& property);
-    // Whether the named charset has a decoder or reads as UTF-8.
-    bool isKnown(const QString& charset) { return m_charsets.isKnown(charset); }
-
-    // The text of a value of the card on the line that names no charset.
+    // charset read as UTF-8; without one, or under a UTF-8 that its bytes
+    // are not, as text that names no charset (below).
+    //
     // Valid UTF-8 is read as such. Other text was written by an older
     // program in its own code page, which the card's other lines may name
     // ("LABEL;CHARSET=Windows-1253"): it is read in the first charset with
     // a decoder that a line of the card declares, failing that in the
-    // file's (setFileCharset()), else as windows-1252, and then its line
-    // is noted (unmarkedLines()). A declared ASCII or Latin-1 reads it as
-    // windows-1252, noted nowhere.
-    QString decodeUndeclared(const QByteArray& bytes, qint64 line);
+    // file's (setFileCharset()), where that reading fits the text
+    // (legacytext::borrowedReading()); else in the file's Western code page
+    // (setFileWesternSet()). A declared ASCII or Latin-1 reads it as
+    // windows-1252. Every line read so is noted (guessedLines()), but one
+    // without a charset of its own read as a declared ASCII or Latin-1.
+    QString text(const VCardProperty& property);
+    // Whether the named charset has a decoder or reads as UTF-8.
+    bool isKnown(const QString& charset) { return m_charsets.isKnown(charset); }
+
     // The card whose values are read next (null for none); its lines are
-    // looked at only once a value needs them. Clears unmarkedLines().
+    // looked at only once a value needs them. Clears guessedLines().
     void startCard(const QList<VCardProperty>* card);
     // Asked, once per card at most and only when a value needs it, for the
     // first charset with a decoder that the file declares (empty for none).
     void setFileCharset(std::function<QString()> charsetOfFile) { m_fileCharset = std::move(charsetOfFile); }
-    // The lines of the card's values read as windows-1252 for want of any
-    // declared charset, in the order read, a line read twice twice.
-    const QList<qint64>& unmarkedLines() const { return m_unmarked; }
+    // Asked when a value is to be read in a Western code page, for the one
+    // the file's text that names no charset was written in (see
+    // addWesternText()).
+    void setFileWesternSet(std::function<legacytext::WesternSet()> setOfFile)
+    {
+        m_fileWesternSet = std::move(setOfFile);
+    }
+    // The lines of the card's values read by a guess, in the order read, a
+    // line read twice twice.
+    const QList<GuessedLine>& guessedLines() const { return m_guessed; }
+
+    // Adds to the guess every value of the card that text() would read in
+    // the Western code page, reading nothing: what the choice of that code
+    // page is made from, over all cards of a file.
+    void addWesternText(const QList<VCardProperty>& card, legacytext::WesternGuess& guess);
 
 private:
+    // Text that names no charset, or is not the UTF-8 it names.
+    QString decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source);
     // Sets how the card's undeclared text that is not UTF-8 is read: in
     // the card's or else the file's declared charset, if any.
     void lookForDeclaredCharset();
 
     VCardCharsets m_charsets;
     std::function<QString()> m_fileCharset;
+    std::function<legacytext::WesternSet()> m_fileWesternSet;
     const QList<VCardProperty>* m_card = nullptr;
     bool m_cardLooked = false;
-    // A charset is declared; its decoder, none for windows-1252.
+    // A charset is declared: the name of one with a decoder, else the
+    // ASCII or Latin-1 one.
     bool m_cardDeclares = false;
-    QStringDecoder* m_cardDecoder = nullptr;
-    QList<qint64> m_unmarked;
+    QString m_cardCharset;
+    QString m_cardLatin1;
+    QList<GuessedLine> m_guessed;
+    // While addWesternText() runs.
+    legacytext::WesternGuess* m_westernGuess = nullptr;
 };

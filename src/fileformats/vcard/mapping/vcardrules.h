@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "model/contact.h"
+#include "fileformats/vcard/mapping/vcardcardtext.h"
 #include "fileformats/vcard/mapping/vcardvalue.h"
+#include "model/contact.h"
 
 #include <QSet>
 
@@ -24,10 +25,9 @@ struct Notes {
     // Line and name of each property with a value of a kind no rule reads
     // and that carried something a user keeps.
     QList<std::pair<qint64, QString>> leftOut;
-    // The lines, ascending, of text that names no charset, is not UTF-8 and
-    // was read as windows-1252 for want of a charset the card or file
-    // declares.
-    QList<qint64> unmarkedLines;
+    // The lines, ascending, of text that is not UTF-8 and names no charset
+    // or only UTF-8, read by a guess (VCardCardText::text()).
+    QList<VCardCardText::GuessedLine> guessedLines;
 
     void add(qint64 line, const QString& text) { items.append({ line, text }); }
 };

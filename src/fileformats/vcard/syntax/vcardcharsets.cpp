@@ -32,39 +32,57 @@ bool VCardCharsets::hasDecoder(QByteArrayView charset)
     return !readsAsUtf8(key) && QStringDecoder(key.constData(), QStringConverter::Flag::Stateless).isValid();
 }
 
-QStringDecoder* VCardCharsets::decoderFor(const QString& charset)
+VCardCharsets::Decoder& VCardCharsets::decoders(const QString& charset)
 {
     const QByteArray key = keyOf(charset);
     auto found = m_decoders.find(key);
     if (found != m_decoders.end())
-        return found->second.get();
-    std::unique_ptr<QStringDecoder> decoder;
+        return found->second;
+    Decoder decoder;
     if (!readsAsUtf8(key)) {
-        decoder = std::make_unique<QStringDecoder>(key.constData(), QStringConverter::Flag::Stateless);
-        if (!decoder->isValid()) {
+        decoder.plain = std::make_unique<QStringDecoder>(key.constData(), QStringConverter::Flag::Stateless);
+        if (!decoder.plain->isValid()) {
             qCInfo(lcVCard) << "unknown charset" << charset << "read as UTF-8";
-            decoder.reset();
+            decoder.plain.reset();
+        } else {
+            decoder.overWindows = std::make_unique<legacytext::IsoOverWindows>(key);
+            if (!decoder.overWindows->isValid())
+                decoder.overWindows.reset();
         }
     }
-    QStringDecoder* raw = decoder.get();
-    m_decoders.emplace(key, std::move(decoder));
-    return raw;
+    return m_decoders.emplace(key, std::move(decoder)).first->second;
 }
 
-QString VCardCharsets::decode(const QByteArray& bytes, const QString& charset)
+QStringDecoder* VCardCharsets::decoderFor(const QString& charset)
+{
+    return decoders(charset).plain.get();
+}
+
+QString VCardCharsets::decode(QByteArrayView bytes, const QString& charset)
 {
     if (charset.isEmpty())
         return legacytext::utf8OrWindows1252(bytes);
-    QStringDecoder* decoder = decoderFor(charset);
-    if (!decoder)
+    Decoder& decoder = decoders(charset);
+    if (decoder.overWindows)
+        return decoder.overWindows->decode(bytes);
+    if (!decoder.plain)
         return QString::fromUtf8(bytes);
-    return decoder->decode(bytes);
+    return decoder.plain->decode(bytes);
 }
 
 bool VCardCharsets::isKnown(const QString& charset)
 {
     const QByteArray key = keyOf(charset);
     return key.isEmpty() || key == "UTF-8" || key == "UTF8" || decoderFor(charset);
+}
+
+bool VCardCharsets::namesUtf8(const QString& charset)
+{
+    // Compared as it stands, without making the key: asked of every line
+    // that names a charset.
+    const QStringView name = QStringView(charset).trimmed();
+    return name.compare(QLatin1StringView("UTF-8"), Qt::CaseInsensitive) == 0
+        || name.compare(QLatin1StringView("UTF8"), Qt::CaseInsensitive) == 0;
 }
 
 bool VCardCharsets::namesLatin1(const QString& charset)

@@ -9,6 +9,9 @@
 #include <memory>
 
 class QStringDecoder;
+namespace legacytext {
+class IsoOverWindows;
+}
 
 // Turns value bytes into text by the name of their charset. Decoders are
 // made once per name and kept, as a file names the same few charsets on
@@ -22,8 +25,10 @@ public:
 
     // Empty, unknown or ambiguous names ("UTF-8,GBK") read as UTF-8: a card
     // is never lost over its charset. Without a name, bytes that are not
-    // valid UTF-8 are read as windows-1252 (legacy 8-bit files).
-    QString decode(const QByteArray& bytes, const QString& charset);
+    // valid UTF-8 are read as windows-1252 (legacy 8-bit files). An
+    // ISO-8859 set is read over the bytes of its Windows sibling as
+    // legacytext::IsoOverWindows reads it: never a control code.
+    QString decode(QByteArrayView bytes, const QString& charset);
     // Whether decode() knows the named charset; false for the names it
     // reads as UTF-8 only for want of a decoder.
     bool isKnown(const QString& charset);
@@ -37,7 +42,18 @@ public:
     // their code page, windows-1252 (as web browsers read it too), not
     // control codes or replacement characters.
     static bool namesLatin1(const QString& charset);
+    // Whether the name is UTF-8's, the one most lines of most files give.
+    static bool namesUtf8(const QString& charset);
 
 private:
-    std::map<QByteArray, std::unique_ptr<QStringDecoder>> m_decoders;
+    // Kept by the name's key: the decoder of the name (none for the names
+    // read as UTF-8 and the unknown ones), and for an ISO-8859 set with a
+    // Windows sibling the reader over both.
+    struct Decoder {
+        std::unique_ptr<QStringDecoder> plain;
+        std::unique_ptr<legacytext::IsoOverWindows> overWindows;
+    };
+    Decoder& decoders(const QString& charset);
+
+    std::map<QByteArray, Decoder> m_decoders;
 };

@@ -9,6 +9,19 @@ QString VCardProperty::paramIgnoringCase(QLatin1StringView key) const
     return value ? *value : QString();
 }
 
+bool VCardProperty::isEncodedAs(std::initializer_list<QLatin1StringView> words) const
+{
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        const QString& word
+            = VCardParams::isWord(it.key(), QLatin1StringView("ENCODING")) ? it.value() : it.key();
+        for (const QLatin1StringView w : words) {
+            if (VCardParams::isWord(word, w))
+                return true;
+        }
+    }
+    return false;
+}
+
 QString VCardProperty::toString() const
 {
     VCardCharsets charsets;

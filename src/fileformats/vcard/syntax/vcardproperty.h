@@ -7,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <initializer_list>
+
 // One vCard property as the parser delivers it and the writer builds it.
 class VCardProperty {
 public:
@@ -53,6 +55,9 @@ public:
     // The value of the parameter whose name equals key, an upper-case ASCII
     // word, without regard to case; empty when there is none.
     QString paramIgnoringCase(QLatin1StringView key) const;
+    // Whether the ENCODING parameter, or a bare word of the older form
+    // ("PHOTO;BASE64:"), names one of the words (upper-case ASCII).
+    bool isEncodedAs(std::initializer_list<QLatin1StringView> words) const;
 };
 
 // Every member moves bit for bit, so a card's list grows by a copy of its

@@ -232,6 +232,17 @@ QList<QList<VCardProperty>> VCardStreamParser::takeCards()
     return std::exchange(m_cards, {});
 }
 
+QList<QList<VCardProperty>> VCardStreamParser::takeClosedCards()
+{
+    if (!m_cardOpen)
+        return takeCards();
+    // The open card's properties stay where they are (m_awaiting points
+    // into them): only the list that holds them moves.
+    QList<QList<VCardProperty>> closed = std::exchange(m_cards, {});
+    m_cards.append(closed.takeLast());
+    return closed;
+}
+
 void VCardStreamParser::onProperty(void* self, const char* name, const char** params)
 {
     auto* me = static_cast<VCardStreamParser*>(self);

@@ -64,6 +64,10 @@ public:
     int problemCount() const { return m_problemCount; }
 
     QList<QList<VCardProperty>> takeCards();
+    // The cards read so far but one still open, which stays to be read on:
+    // a reader that looks at each card of a large file once keeps no more
+    // than the cards of one piece.
+    QList<QList<VCardProperty>> takeClosedCards();
     const QList<CardRange>& ranges() const { return m_ranges; }
     // How many of ranges() are whole: the last one ends only at the next
     // BEGIN or at finish().

@@ -1,0 +1,277 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/csv/csvhelper.h"
+#include "fileformats/csv/csvimport.h"
+#include "fileformats/legacytext.h"
+#include "fileformats/vcard/vcardimport.h"
+#include "ordinarytext.h"
+#include "scratchfiles.h"
+
+#include <QHash>
+#include <QStringEncoder>
+#include <QTest>
+
+#include <algorithm>
+
+using legacytext::WesternSet;
+
+namespace {
+
+// The bytes of text in the code page; every character the generated text
+// holds has a byte there.
+QByteArray encoded(const QString& text, WesternSet set)
+{
+    static const auto table = [](WesternSet s) {
+        QByteArray all(256, Qt::Uninitialized);
+        for (int b = 0; b < 256; ++b)
+            all[b] = char(b);
+        QHash<QChar, char> byteOf;
+        const QString read = legacytext::fromWestern(all, s);
+        for (int b = 0; b < 256; ++b)
+            byteOf.insert(read.at(b), char(b));
+        return byteOf;
+    };
+    static const QHash<QChar, char> windows = table(WesternSet::Windows1252);
+    static const QHash<QChar, char> mac = table(WesternSet::MacRoman);
+    const QHash<QChar, char>& byteOf = set == WesternSet::MacRoman ? mac : windows;
+    QByteArray out;
+    for (const QChar c : text) {
+        Q_ASSERT(byteOf.contains(c));
+        out.append(byteOf.value(c));
+    }
+    return out;
+}
+
+const char* nameOf(WesternSet set)
+{
+    return set == WesternSet::MacRoman ? "macintosh" : "windows-1252";
+}
+
+// A card as an older program writes it, its text in the code page: 2.1
+// with some values in quoted-printable, or 3.0 with its escapes.
+QByteArray card(const ordinarytext::Person& p, const std::function<QByteArray(const QString&)>& encode,
+    bool modern, bool quoted)
+{
+    const auto escaped = [modern](QString text) {
+        return modern ? text.replace(u'\\', QLatin1String("\\\\"))
+                            .replace(u',', QLatin1String("\\,"))
+                            .replace(u';', QLatin1String("\\;"))
+                      : text;
+    };
+    QByteArray out = modern ? "BEGIN:VCARD\r\nVERSION:3.0\r\n" : "BEGIN:VCARD\r\nVERSION:2.1\r\n";
+    out += "N:" + encode(escaped(p.family) + u';' + escaped(p.given)) + "\r\n";
+    out += "FN:" + encode(escaped(p.given + u' ' + p.family)) + "\r\n";
+    out += "ADR;TYPE=HOME:;;;" + encode(escaped(p.place)) + ";;;\r\n";
+    if (!p.note.isEmpty()) {
+        const QByteArray note = encode(escaped(p.note));
+        if (quoted) {
+            out += "NOTE;ENCODING=QUOTED-PRINTABLE:";
+            for (const char c : note)
+                out += (uchar(c) < 0x80 && c != '=') ? QByteArray(1, c)
+                                                     : '=' + QByteArray(1, c).toHex().toUpper();
+            out += "\r\n";
+        } else {
+            out += "NOTE:" + note + "\r\n";
+        }
+    }
+    return out + "END:VCARD\r\n";
+}
+
+struct ReadBack {
+    QList<pim::_Contact> contacts;
+    QStringList problems;
+};
+
+ReadBack readCards(const QString& path)
+{
+    ReadBack out;
+    VCardImport reader;
+    reader.initialize(path);
+    while (reader.hasNext())
+        out.contacts.append(reader.nextContact());
+    out.problems = reader.problems().listed();
+    return out;
+}
+
+// Whether the contact holds the person as generated.
+bool holds(const pim::_Contact& contact, const ordinarytext::Person& p)
+{
+    const auto field = [&contact](int type, const char* key) {
+        return contact.entities.value(type).value(0).fields.value(QLatin1String(key)).toString();
+    };
+    return contact.fullName == p.given + u' ' + p.family && field(pim::ENTITY_ADDR, "data7") == p.place
+        && field(pim::ENTITY_NOTES, "data1") == p.note;
+}
+
+} // namespace
+
+// Many ordinary address books written in windows-1252 or Mac Roman, each
+// read back in the code page it was written in: a guess that picked the
+// wrong one for ordinary text would garble files that read right before.
+class TestWesternTextGuess : public QObject {
+    Q_OBJECT
+private slots:
+    void readsEachTableInItsOwnCodePage_data();
+    void readsEachTableInItsOwnCodePage();
+    void readsEachCardFileInItsOwnCodePage_data();
+    void readsEachCardFileInItsOwnCodePage();
+    void keepsTheLettersOfCardsBesideACardOfAnotherSet_data();
+    void keepsTheLettersOfCardsBesideACardOfAnotherSet();
+
+private:
+    QTemporaryDir m_dir;
+};
+
+void TestWesternTextGuess::readsEachTableInItsOwnCodePage_data()
+{
+    QTest::addColumn<int>("set");
+    QTest::addColumn<QString>("lineEnd");
+    QTest::newRow("windows-1252, CR LF") << int(WesternSet::Windows1252) << QStringLiteral("\r\n");
+    QTest::newRow("Mac Roman, CR") << int(WesternSet::MacRoman) << QStringLiteral("\r");
+    QTest::newRow("Mac Roman, LF") << int(WesternSet::MacRoman) << QStringLiteral("\n");
+}
+
+void TestWesternTextGuess::readsEachTableInItsOwnCodePage()
+{
+    QFETCH(int, set);
+    QFETCH(QString, lineEnd);
+    const WesternSet written = WesternSet(set);
+    QRandomGenerator random(66 + set);
+    constexpr int kTables = 300;
+    int inDoubt = 0;
+    for (int t = 0; t < kTables; ++t) {
+        const QList<ordinarytext::Person> people = ordinarytext::people(random, 3, 30);
+        QString text = QStringLiteral("First Name,Last Name,Home City,Notes") + lineEnd;
+        for (const ordinarytext::Person& p : people)
+            text += QStringList { p.given, p.family, p.place, csvhelper::formatCell(p.note) }.join(u',') + lineEnd;
+        const QByteArray bytes = encoded(text, written);
+        const QString path = writeScratch(m_dir, bytes, QStringLiteral("csv"));
+        CSVImport reader;
+        reader.initialize(path);
+        const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
+        const QString expected = ascii ? QStringLiteral("UTF-8") : QString::fromLatin1(nameOf(written));
+        // A short Mac table may hold nothing that tells the two code pages
+        // apart ("O’Brien", "García"): it is read as windows-1252, as all
+        // text in doubt is.
+        if (reader.encoding() != expected && written == WesternSet::MacRoman
+            && reader.encoding() == QLatin1String("windows-1252")) {
+            ++inDoubt;
+            continue;
+        }
+        QVERIFY2(reader.encoding() == expected, qPrintable(reader.encoding() + QLatin1String(": ") + text));
+        for (const ordinarytext::Person& p : people) {
+            QVERIFY(reader.hasNext());
+            const pim::_Contact contact = reader.nextContact();
+            QCOMPARE(contact.fullName, p.given + u' ' + p.family);
+            QCOMPARE(contact.entities.value(pim::ENTITY_ADDR).value(0).fields.value("data7").toString(), p.place);
+        }
+    }
+    QVERIFY2(inDoubt * 100 <= kTables, qPrintable(QString::number(inDoubt)));
+}
+
+void TestWesternTextGuess::readsEachCardFileInItsOwnCodePage_data()
+{
+    QTest::addColumn<int>("set");
+    QTest::addColumn<bool>("modern");
+    QTest::newRow("windows-1252, 2.1") << int(WesternSet::Windows1252) << false;
+    QTest::newRow("windows-1252, 3.0") << int(WesternSet::Windows1252) << true;
+    QTest::newRow("Mac Roman, 2.1") << int(WesternSet::MacRoman) << false;
+    QTest::newRow("Mac Roman, 3.0") << int(WesternSet::MacRoman) << true;
+}
+
+void TestWesternTextGuess::readsEachCardFileInItsOwnCodePage()
+{
+    QFETCH(int, set);
+    QFETCH(bool, modern);
+    const WesternSet written = WesternSet(set);
+    QRandomGenerator random(660 + set * 2 + (modern ? 1 : 0));
+    const auto encode = [written](const QString& text) { return encoded(text, written); };
+    constexpr int kFiles = 200;
+    int inDoubt = 0;
+    for (int f = 0; f < kFiles; ++f) {
+        const QList<ordinarytext::Person> people = ordinarytext::people(random, 3, 30);
+        QByteArray bytes;
+        for (const ordinarytext::Person& p : people)
+            bytes += card(p, encode, modern, !modern && random.bounded(3) == 0);
+        const ReadBack read = readCards(writeScratch(m_dir, bytes, QStringLiteral("vcf")));
+        QCOMPARE(read.contacts.size(), people.size());
+        const bool right = std::equal(people.begin(), people.end(), read.contacts.begin(),
+            [](const ordinarytext::Person& p, const pim::_Contact& c) { return holds(c, p); });
+        // As for tables: a short Mac file may tell the code pages apart
+        // by nothing, and is read as windows-1252 and said so.
+        if (!right && written == WesternSet::MacRoman
+            && read.problems.join(u'\n').contains(QLatin1String("read as windows-1252"))) {
+            ++inDoubt;
+            continue;
+        }
+        QVERIFY2(right, bytes.constData());
+    }
+    QVERIFY2(inDoubt * 100 <= kFiles, qPrintable(QString::number(inDoubt)));
+}
+
+void TestWesternTextGuess::keepsTheLettersOfCardsBesideACardOfAnotherSet_data()
+{
+    QTest::addColumn<QByteArray>("charset");
+    QTest::addColumn<QString>("family");
+    QTest::addColumn<QString>("given");
+    QTest::addColumn<QString>("note");
+    QTest::newRow("Japanese") << QByteArray("Shift_JIS") << QStringLiteral("山田") << QStringLiteral("太郎")
+                              << QStringLiteral("NTTドコモ 東京都港区");
+    QTest::newRow("Japanese, EUC") << QByteArray("EUC-JP") << QStringLiteral("鈴木") << QStringLiteral("花子")
+                                   << QStringLiteral("大阪市北区 3階 A棟");
+    QTest::newRow("Chinese") << QByteArray("GBK") << QStringLiteral("王") << QStringLiteral("小明")
+                             << QStringLiteral("北京市海淀区中关村大街1号");
+    QTest::newRow("Chinese, traditional") << QByteArray("Big5") << QStringLiteral("陳")
+                                          << QStringLiteral("大文") << QStringLiteral("台北市信義區");
+    QTest::newRow("Korean") << QByteArray("EUC-KR") << QStringLiteral("김") << QStringLiteral("철수")
+                            << QStringLiteral("서울특별시 강남구 LG전자");
+    QTest::newRow("Greek") << QByteArray("windows-1253") << QStringLiteral("Παπαδόπουλος")
+                           << QStringLiteral("Γιώργος") << QStringLiteral("Οδός Ερμού 12, 2ος όροφος");
+    QTest::newRow("Russian") << QByteArray("windows-1251") << QStringLiteral("Шевченко")
+                             << QStringLiteral("Оксана") << QStringLiteral("ул. Ленина, д. 5, кв. 12");
+    QTest::newRow("Russian, KOI8") << QByteArray("KOI8-R") << QStringLiteral("Иванов")
+                                   << QStringLiteral("Дмитрий") << QStringLiteral("ул. Тверская, д. 7");
+    QTest::newRow("Hebrew") << QByteArray("windows-1255") << QStringLiteral("כהן") << QStringLiteral("דוד")
+                            << QStringLiteral("רחוב הרצל 5, תל אביב");
+    QTest::newRow("Arabic") << QByteArray("windows-1256") << QStringLiteral("علي") << QStringLiteral("محمد")
+                            << QStringLiteral("شارع التحرير، القاهرة");
+    QTest::newRow("Thai") << QByteArray("TIS-620") << QStringLiteral("ใจดี") << QStringLiteral("สมชาย")
+                          << QStringLiteral("กรุงเทพมหานคร");
+}
+
+// Files that several programs appended to: a card that declares its set
+// on one line and holds more text of that set on lines that declare
+// nothing, then ordinary windows-1252 cards of another program. Each card
+// keeps its letters: the set the first card declares is used only where
+// it fits.
+void TestWesternTextGuess::keepsTheLettersOfCardsBesideACardOfAnotherSet()
+{
+    QFETCH(QByteArray, charset);
+    QFETCH(QString, family);
+    QFETCH(QString, given);
+    QFETCH(QString, note);
+    QStringEncoder own(charset.constData());
+    if (!own.isValid())
+        QSKIP("no converter for the set on this system");
+    const auto encodeOwn = [&own](const QString& text) { return QByteArray(own.encode(text)); };
+    const auto encodeWestern = [](const QString& text) { return encoded(text, WesternSet::Windows1252); };
+    QRandomGenerator random(qHash(charset));
+    constexpr int kFiles = 40;
+    for (int f = 0; f < kFiles; ++f) {
+        const QList<ordinarytext::Person> people = ordinarytext::people(random, 2, 12);
+        QByteArray bytes = "BEGIN:VCARD\r\nVERSION:2.1\r\nN;CHARSET=" + charset + ':'
+            + encodeOwn(family + u';' + given) + "\r\nFN:" + encodeOwn(given + u' ' + family)
+            + "\r\nNOTE:" + encodeOwn(note) + "\r\nEND:VCARD\r\n";
+        for (const ordinarytext::Person& p : people)
+            bytes += card(p, encodeWestern, false, random.bounded(3) == 0);
+        const ReadBack read = readCards(writeScratch(m_dir, bytes, QStringLiteral("vcf")));
+        QCOMPARE(read.contacts.size(), people.size() + 1);
+        const pim::_Contact& first = read.contacts.first();
+        QCOMPARE(first.entities.value(pim::ENTITY_NOTES).value(0).fields.value("data1").toString(), note);
+        QCOMPARE(first.entities.value(pim::ENTITY_NAME).value(0).fields.value("data3").toString(), family);
+        for (qsizetype i = 0; i < people.size(); ++i)
+            QVERIFY2(holds(read.contacts.at(i + 1), people.at(i)), bytes.constData());
+    }
+}
+
+QTEST_GUILESS_MAIN(TestWesternTextGuess)
+#include "tst_westerntextguess.moc"
