@@ -1,14 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "android/synccontactbuilder.h"
 
-#include "android/synccontactfields_p.h"
 #include "model/contact.h"
+#include "model/phonedatarow.h"
 
 #include <QDate>
 #include <QDateTime>
 #include <QRegularExpression>
-
-using namespace synccontact_p;
 
 namespace {
 
@@ -194,20 +192,20 @@ QString SyncContactBuilder::entitySyncCmd(
     int type, qint64 contactKey, qint64 secondKey, const pim::Entity& entity)
 {
     QString record = makeAndroidSyncId(type, contactKey, secondKey, entity);
-    for (const Field& f : fieldsOf(type)) {
+    for (const pim::RowColumn& f : pim::rowColumnsOf(type)) {
         record += QLatin1Char(',');
         const QVariant value = entity.fields.value(f.key);
         switch (f.kind) {
-        case FieldKind::Text:
+        case pim::RowColumnKind::Text:
             record += entStringPro(entity, f.key);
             break;
-        case FieldKind::Word:
-            record += wordField(value, f.wordType ? f.wordType : type);
+        case pim::RowColumnKind::Code:
+            record += wordField(value, f.codeTable ? f.codeTable : type);
             break;
-        case FieldKind::Bytes:
+        case pim::RowColumnKind::Bytes:
             record += QString::fromLatin1(value.toByteArray().toBase64());
             break;
-        case FieldKind::Date:
+        case pim::RowColumnKind::Date:
             record += dateField(value);
             break;
         }

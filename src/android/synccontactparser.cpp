@@ -2,26 +2,24 @@
 #include "android/synccontactparser.h"
 
 #include "android/synccontactbuilder.h"
-#include "android/synccontactfields_p.h"
 #include "model/contact.h"
+#include "model/phonedatarow.h"
 
 #include <QDate>
 #include <QRegularExpression>
 
-using namespace synccontact_p;
-
 namespace {
 
-QVariant readField(const Field& f, const QString& text, int type)
+QVariant readField(const pim::RowColumn& f, const QString& text, int type)
 {
     switch (f.kind) {
-    case FieldKind::Text:
+    case pim::RowColumnKind::Text:
         return SyncContactParser::fromStrBase64(text);
-    case FieldKind::Word:
-        return SyncContactBuilder::entSubType(f.wordType ? f.wordType : type, text);
-    case FieldKind::Bytes:
+    case pim::RowColumnKind::Code:
+        return SyncContactBuilder::entSubType(f.codeTable ? f.codeTable : type, text);
+    case pim::RowColumnKind::Bytes:
         return QByteArray::fromBase64(text.toLatin1());
-    case FieldKind::Date: {
+    case pim::RowColumnKind::Date: {
         const QDate date = QDate::fromString(text, QStringLiteral("yyyy-MM-dd"));
         return date.isValid() ? date.toString(QStringLiteral("yyyy-MM-dd")) + QStringLiteral("T00:00:00")
                               : QString();
@@ -39,7 +37,7 @@ bool isNonEmptyText(const pim::Entity& entity, const QString& key)
 
 void SyncContactParser::fillEntityInfo(const QStringList& fields, int type, pim::Entity& entity)
 {
-    const QList<Field>& layout = fieldsOf(type);
+    const QList<pim::RowColumn>& layout = pim::rowColumnsOf(type);
     if (layout.isEmpty())
         return;
     const qsizetype present = qMin(layout.size(), fields.size() - 1);
@@ -49,7 +47,7 @@ void SyncContactParser::fillEntityInfo(const QStringList& fields, int type, pim:
     // A label names the sub-type itself, so it overrides the word. Decided on
     // the decoded label: a field that decodes to nothing is no label.
     const QString data3 = QStringLiteral("data3");
-    if (hasLabel(type) && present >= 2 && isNonEmptyText(entity, data3))
+    if (pim::rowHasLabel(type) && present >= 2 && isNonEmptyText(entity, data3))
         entity.fields.insert(QStringLiteral("data2"), 0);
     if (type == pim::ENTITY_IM && present >= 4 && isNonEmptyText(entity, QStringLiteral("data6")))
         entity.fields.insert(QStringLiteral("data5"), 0);
