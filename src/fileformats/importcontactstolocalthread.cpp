@@ -2,6 +2,7 @@
 #include "fileformats/importcontactstolocalthread.h"
 
 #include "kit/contactprogress.h"
+#include "fileformats/csv/csvhelper.h"
 #include "fileformats/csv/csvimport.h"
 #include "fileformats/fileformatslog.h"
 #include "fileformats/legacytext.h"
@@ -222,6 +223,18 @@ bool isTableHeader(QStringView line)
     return holdsCellSeparator(line) || namesKnownColumn(line);
 }
 
+// Whether the line, read as the table reader reads a header, has at least
+// two cells that name known columns.
+bool namesTwoKnownColumns(QStringView line)
+{
+    const QByteArray bytes = line.toUtf8();
+    QStringList cells;
+    qsizetype pos = 0;
+    csvhelper::readRow(bytes, pos, cells, csvhelper::detectDelimiter(bytes));
+    return std::count_if(cells.cbegin(), cells.cend(), [](const QString& cell) { return namesKnownColumn(cell); })
+        >= 2;
+}
+
 // The head as text: every encoding a card or a table comes in writes the
 // letters its format is told by as ASCII.
 QString headText(const QByteArray& head)
@@ -231,6 +244,17 @@ QString headText(const QByteArray& head)
     return QString::fromLatin1(head);
 }
 
+// The end of the line that starts at `start`: its LF, or its CR, which
+// ends a line alone in files of older Macs; the text's size for the last.
+qsizetype lineEnd(const QString& text, qsizetype start)
+{
+    for (qsizetype i = start; i < text.size(); ++i) {
+        if (text.at(i) == QLatin1Char('\n') || text.at(i) == QLatin1Char('\r'))
+            return i;
+    }
+    return text.size();
+}
+
 // Calls `visit` with each line of text that is not blank, trimmed and
 // without a byte-order mark, until it returns false.
 template <class Visit>
@@ -238,9 +262,7 @@ void forEachLine(const QString& text, Visit visit)
 {
     qsizetype start = 0;
     while (start < text.size()) {
-        qsizetype end = text.indexOf(QLatin1Char('\n'), start);
-        if (end < 0)
-            end = text.size();
+        const qsizetype end = lineEnd(text, start);
         const QStringView line = QStringView(text).mid(start, end - start).trimmed();
         start = end + 1;
         // A byte-order mark may stand before the first line.
@@ -290,21 +312,6 @@ bool isContentLine(QStringView line)
     });
 }
 
-// The cell of the line, read as a table's row, that holds its first colon.
-QStringView cellWithColon(QStringView line)
-{
-    const qsizetype colon = line.indexOf(QLatin1Char(':'));
-    if (colon < 0)
-        return {};
-    qsizetype start = colon;
-    while (start > 0 && !isCellSeparator(line.at(start - 1)))
-        --start;
-    qsizetype end = colon;
-    while (end < line.size() && !isCellSeparator(line.at(end)))
-        ++end;
-    return line.mid(start, end - start);
-}
-
 } // namespace
 
 std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::typeOfContent(const QByteArray& head,
@@ -325,12 +332,23 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
         return TYPE_VCARD;
     if (looksBinary(text))
         return std::nullopt;
-    // A card's or a calendar's line holds semicolons and commas in its
-    // parameters and values; in a file named as cards it starts no table.
-    if (namedAsCards && isContentLine(firstLine) && !namesKnownColumn(cellWithColon(firstLine)))
-        return TYPE_VCARD;
     // Nothing but blanks: the table reader says that the file is empty.
-    if (firstLine.isEmpty() || isTableHeader(firstLine))
+    if (firstLine.isEmpty())
+        return TYPE_CSV;
+    if (namedAsCards) {
+        // A card's or a calendar's line holds semicolons and commas in its
+        // parameters and values, and a word before them that a table could
+        // name a column ("NAME;..."): in a file named as cards only a header
+        // that names two known columns starts a table. Lines of another
+        // shape that hold such separators are taken as a card's, whose
+        // reader says what it finds of them.
+        if (namesTwoKnownColumns(firstLine))
+            return TYPE_CSV;
+        if (isContentLine(firstLine) || holdsCellSeparator(firstLine))
+            return TYPE_VCARD;
+        return std::nullopt;
+    }
+    if (isTableHeader(firstLine))
         return TYPE_CSV;
     return std::nullopt;
 }

@@ -44,15 +44,17 @@ public:
 
     // vCard when a line of head is "BEGIN:VCARD" (any case, blanks around
     // it, in UTF-8, an 8-bit encoding or UTF-16 with or without a
-    // byte-order mark)
+    // byte-order mark; lines end in LF, CR LF or CR alone)
     // before any line with a cell separator; none for binary content (a
-    // picture, a document, random bytes); vCard for a file named as cards
-    // (`namedAsCards`) whose first line that is not blank is a line of a
-    // card or a calendar ("TEL;TYPE=CELL:...", "DTSTART;VALUE=DATE:...")
-    // unless the cell with its colon names a known column (the program's
-    // own "Tel:Mobile"); CSV when the first line that is not blank can be a
-    // table's header (it holds a separator, or names one known column), or
-    // when there is no such line; none for any other text.
+    // picture, a document, random bytes); CSV when there is no line that is
+    // not blank. Of a file named as cards (`namedAsCards`): CSV when the
+    // first line that is not blank is a header with at least two cells that
+    // name known columns (the program's own "Tel:Mobile,Email:Work"), else
+    // vCard when it is a line of a card or a calendar ("TEL;TYPE=CELL:...",
+    // "DTSTART;VALUE=DATE:...") or holds a cell separator ("NAME;ARG=..."
+    // cut before its colon), none for any other text. Of any other file:
+    // CSV when that line can be a table's header (it holds a separator, or
+    // names one known column), none for any other text.
     static std::optional<TYPE> typeOfContent(const QByteArray& head, bool namedAsCards);
     // Whether lines of head begin objects other than cards ("BEGIN:VCALENDAR",
     // "BEGIN:VEVENT") and none begins a card, as typeOfContent() reads them.

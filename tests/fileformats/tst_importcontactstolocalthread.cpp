@@ -218,7 +218,10 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::newRow("a table with a stray NUL in a cell is a table")
         << "csv" << QByteArray("First Name,Notes\r\nAnn,a\0b\r\n", 27) << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
     QTest::newRow("a table of one known column is a table")
-        << "vcf" << QByteArray("Mobile\r\n+1 555 0100\r\n") << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+        << "csv" << QByteArray("Mobile\r\n+1 555 0100\r\n") << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    // Named as cards, a table needs a header that names two known columns.
+    QTest::newRow("a table of one known column named as cards is neither")
+        << "vcf" << QByteArray("Mobile\r\n+1 555 0100\r\n") << neither << 0;
     QTest::newRow("CSV without a known column is an error")
         << "csv" << QByteArray("Foo,Bar\r\n1,2\r\n") << "This program reads none of the columns of this file."
         << 0;
@@ -235,6 +238,11 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
         << "vcf" << QByteArray("DTSTART;TZID=Europe/Berlin:20181201T090000\r\n") << noCard << 0;
     QTest::newRow("stray card properties named as cards")
         << "vcf" << QByteArray("N:Holt;Mira;;;\r\nTEL;TYPE=CELL:+1 555 0142\r\n") << noCard << 0;
+    QTest::newRow("stray card properties named as cards, the first cut before its colon")
+        << "vcf" << QByteArray("NAME;ARG=\"x\r\n:value\"\r\nTEL;TYPE=CELL:+1 555 0142\r\nNOTE:call after six\r\n")
+        << noCard << 0;
+    QTest::newRow("a header of one known column and another named as cards is no table")
+        << "vcf" << QByteArray("Name;Remarks\r\nAnn Lee;met at the fair\r\n") << noCard << 0;
     QTest::newRow("a table headed by the program's own columns, named as cards")
         << "vcf" << QByteArray("Tel:Mobile,Email:Work\r\n+1 555 0100,desk@x.example\r\n")
         << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
