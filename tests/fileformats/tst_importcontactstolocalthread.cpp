@@ -170,6 +170,8 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
         << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2;
     QTest::newRow("cards picked as a table are read as cards")
         << "csv" << threeCards() << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
+    QTest::newRow("cards whose lines end in CR alone picked as a table")
+        << "csv" << QByteArray(threeCards()).replace("\r\n", "\r") << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
     QTest::newRow("cards after blanks and a byte-order mark, lower case")
         << "csv" << QByteArray("\xEF\xBB\xBF\r\n  begin:vcard\r\nFN:Ann\r\nend:vcard\r\n")
         << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
@@ -377,6 +379,17 @@ void TestImportContactsToLocalThread::hostileCardsStayLinear_data()
         << "only the first 10000 entries were kept; 190004 more" << false;
     QTest::newRow("20,000 cards of one name, each with another phone: the contact stops at 10,000 rows")
         << sameName << ImportContactsToLocalThread::kMaxEntitiesPerContact
+        << "the contact already holds 10000 entries, the most one contact can hold; 1 more were left out." << false;
+    // Lines that end in CR alone, in 2.1 cards, which are read to their END
+    // before their lines are: every line end is looked for within its line.
+    const auto endedInCr = [](QByteArray cards) {
+        return cards.replace("VERSION:3.0", "VERSION:2.1").replace("\r\n", "\r");
+    };
+    QTest::newRow("one card of 200,000 phone lines ending in CR alone")
+        << endedInCr(card("Doe;John", phones)) << ImportContactsToLocalThread::kMaxEntitiesPerContact
+        << "only the first 10000 entries were kept; 190004 more" << false;
+    QTest::newRow("20,000 cards of lines ending in CR alone")
+        << endedInCr(sameName) << ImportContactsToLocalThread::kMaxEntitiesPerContact
         << "the contact already holds 10000 entries, the most one contact can hold; 1 more were left out." << false;
     QTest::newRow("cancelled inside the card") << card("Doe;John", phones.left(100000)) << 0 << QString() << true;
     QByteArray parameters = "TEL";

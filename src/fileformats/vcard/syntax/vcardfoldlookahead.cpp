@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/syntax/vcardfoldlookahead.h"
 
+#include "fileformats/vcard/syntax/vcardtokenizer.h"
+
 #include <cstring>
 
 namespace {
@@ -52,10 +54,14 @@ bool endsUnfolded(const char* c, const char* end)
 
 } // namespace
 
-void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
+void VCardFoldLookahead::start(bool atLineStart, bool measureFolds, bool afterCr)
 {
+    // How the file's lines end carries over from card to card.
+    const bool crLines = m_crLines;
     *this = VCardFoldLookahead();
+    m_crLines = crLines;
     m_afterLineEnd = atLineStart;
+    m_crEnded = afterCr;
     m_measureFolds = measureFolds;
 }
 
@@ -132,9 +138,22 @@ const char* VCardFoldLookahead::skipLines(const char* at, const char* end)
     // of the line after each only its first byte is looked at while it
     // leaves the line of no interest.
     for (;;) {
-        const char* lf = static_cast<const char*>(std::memchr(at, '\n', size_t(end - at)));
-        if (!lf)
+        const char* lf = CARD_FindLineEnd(at, end, m_crLines);
+        if (lf == end)
             return end;
+        if (*lf == '\r') {
+            // A CR LF is read as its line feed; a CR alone ends its line as
+            // the tokenizer reads it, and a line feed at the start of the
+            // next piece belongs to one that ends this piece.
+            if (lf + 1 == end) {
+                m_crEnded = true;
+            } else {
+                m_crLines = lf[1] != '\n';
+                lf += m_crLines ? 0 : 1;
+            }
+        } else {
+            m_crLines = false;
+        }
         at = lf + 1;
         m_afterLineEnd = true;
         m_foldBlank = false;
@@ -244,16 +263,27 @@ const char* VCardFoldLookahead::endUninteresting(const char* lineEnd)
 
 void VCardFoldLookahead::take(const char* at)
 {
-    const char c = *at;
+    char c = *at;
+    if (m_crEnded) {
+        m_crEnded = false;
+        if (c == '\n') {
+            // The line feed of a CR LF: the next line starts after it.
+            m_lineStart = m_read + (at - m_data) + 1;
+            return;
+        }
+    }
+    // A CR ends a line as the tokenizer reads it: alone, or with the line
+    // feed after it.
+    if (c == '\r') {
+        m_crEnded = true;
+        c = '\n';
+    }
     if (c == '\n') {
         endPhysicalLine(at);
         m_afterLineEnd = true;
         m_foldBlank = false;
         return;
     }
-    // The tokenizer drops every CR.
-    if (c == '\r')
-        return;
     if (!m_afterLineEnd) {
         takeInLine(c);
         return;
@@ -312,12 +342,12 @@ const char* VCardFoldLookahead::readName(const char* at, const char* end)
 {
     for (; at < end; ++at) {
         const char c = *at;
-        if (c == ':' || c == ';' || c == '\n')
+        if (c == ':' || c == ';' || c == '\n' || c == '\r')
             break;
         if (c == '.') {
             m_nameLength = 0;
             m_nameTooLong = false;
-        } else if (c == '\r' || isBlank(c) || c == '\v' || c == '\f') {
+        } else if (isBlank(c) || c == '\v' || c == '\f') {
             // Dropped inside a name, as the tokenizer does.
         } else if (m_nameLength < int(sizeof m_name)) {
             m_name[m_nameLength++] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;

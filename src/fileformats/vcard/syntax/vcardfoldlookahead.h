@@ -11,9 +11,9 @@
 // blank, which the fold keeps, but a desktop address book cuts every long
 // line of its 2.1 cards at one width, inside words, and writes VERSION last.
 //
-// A byte scan of the raw lines, fed in pieces of any size: a line that
-// starts with a blank goes on with the one before, as the tokenizer reads
-// it; names are compared without their group and without regard to case.
+// A byte scan of the raw lines, fed in pieces of any size: lines end as the
+// tokenizer ends them (LF, CR LF or a CR alone), and a line that starts
+// with a blank goes on with the one before, as the tokenizer reads it; names are compared without their group and without regard to case.
 // It stops at a VERSION line of 3.0 or 4.0; at another version (or a VERSION
 // line without a value) it stops only when it is not asked to measure the
 // folds, else it reads on to the card's END. An END or BEGIN line (the card
@@ -36,8 +36,9 @@ public:
 
     // atLineStart: the next byte starts a line; else the rest of the BEGIN
     // line comes first. measureFolds: a card that is not 3.0 or 4.0 is read
-    // to its END to tell Drops from Spaces; else it is Spaces.
-    void start(bool atLineStart, bool measureFolds);
+    // to its END to tell Drops from Spaces; else it is Spaces. afterCr: the
+    // line before ended in a CR, so a line feed next belongs to it.
+    void start(bool atLineStart, bool measureFolds, bool afterCr = false);
     // Reads the bytes that follow those read before; the answer so far.
     Result read(const char* data, qsizetype length);
     // Nothing follows: a card whose VERSION has not been met has none.
@@ -80,6 +81,11 @@ private:
     // A line end was read: the next byte that is no blank or line end
     // starts a line, unless a blank came right before it (a fold).
     bool m_afterLineEnd = false;
+    // The last byte read was a CR: a line feed next belongs to it.
+    bool m_crEnded = false;
+    // The last line end skipLines() found, in this card or one before, was
+    // a CR alone: it looks for a CR first (CARD_FindLineEnd()).
+    bool m_crLines = false;
     bool m_foldBlank = false;
     // The name read so far, after its last ".", in upper case; only names
     // up to the length of "VERSION" matter.

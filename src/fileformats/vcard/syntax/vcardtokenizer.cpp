@@ -304,8 +304,6 @@ void processChar(CARD_Parser* p, unsigned char c)
         }
         return;
     case STATE_VALUE:
-        if (c == '\r')
-            return;
         if (c == '\n') {
             endValue(p);
             return;
@@ -340,6 +338,8 @@ void CARD_ParserReset(CARD_Parser* parser)
 {
     clearLine(parser);
     parser->lfPending = true;
+    parser->crEnded = false;
+    parser->crLines = false;
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
     parser->lookaheadCount = 0;
@@ -410,11 +410,20 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         // stopping line's value, which no fold touches.
         if (p->stopRequested)
             break;
-        const unsigned char b = s[i++];
-        // A CR is part of the line end; a blank line made of CR LF is a
-        // blank line, not a fold.
-        if (b == '\r')
-            continue;
+        unsigned char b = s[i++];
+        // A line ends in LF, CR LF or a CR alone (files of older Macs): a CR
+        // is read as a line feed, and a line feed right after it is part of
+        // the same line end, also when it comes in the next call. So a
+        // blank line made of CR LF is a blank line, not a fold.
+        if (p->crEnded) {
+            p->crEnded = false;
+            if (b == '\n')
+                continue;
+        }
+        if (b == '\r') {
+            b = '\n';
+            p->crEnded = true;
+        }
         if (!p->lfPending) {
             if (p->softBreak != SOFT_NONE && continueSoftBreak(p, b, base + (i - 1)))
                 continue;
@@ -505,6 +514,21 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     }
     p->stopRequested = false;
     return p->errorInCall ? 0 : ~0;
+}
+
+const char* CARD_FindLineEnd(const char* from, const char* to, int crFirst)
+{
+    const auto size = [to](const char* at) { return size_t(to - at); };
+    if (crFirst) {
+        const auto* cr = static_cast<const char*>(std::memchr(from, '\r', size(from)));
+        const char* const lineTo = cr ? cr : to;
+        const auto* lf = static_cast<const char*>(std::memchr(from, '\n', size_t(lineTo - from)));
+        return lf ? lf : lineTo;
+    }
+    const auto* lf = static_cast<const char*>(std::memchr(from, '\n', size(from)));
+    const char* const lineTo = lf ? lf : to;
+    const auto* cr = static_cast<const char*>(std::memchr(from, '\r', size_t(lineTo - from)));
+    return cr ? cr : lineTo;
 }
 
 const char* CARD_ParserVersion()

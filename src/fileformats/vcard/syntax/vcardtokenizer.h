@@ -60,6 +60,9 @@ void CARD_ParserReset(CARD_Parser* parser);
 void CARD_SetUserData(CARD_Parser* parser, void* userData);
 void* CARD_GetUserData(CARD_Parser* parser);
 void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler);
+// May be set from inside the property callback: it then receives that
+// property's value; one cleared in the closing call (null and 0) gets no
+// more.
 void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler);
 void CARD_SetErrorHandler(CARD_Parser* parser, CARD_ErrorHandler handler);
 void CARD_SetWarningHandler(CARD_Parser* parser, CARD_WarningHandler handler);
@@ -90,11 +93,22 @@ long long CARD_GetPosition(const CARD_Parser* parser);
 long long CARD_GetErrorCount(const CARD_Parser* parser);
 
 // Feeds len bytes (none when len <= 0). All state carries over between calls;
-// a non-zero isFinal ends the input as if a line feed followed it. A
+// a non-zero isFinal ends the input as if a line feed followed it. A line
+// ends in LF, CR LF or a CR alone, as files of older Macs end them; a CR LF
+// split between two calls is one line end. A
 // malformed line never stops the tokenizer: it is dropped, reported to the
 // error callback and the rest is read. Returns 0 when this call dropped a
 // line, non-zero otherwise.
 int CARD_Parse(CARD_Parser* parser, const char* data, int len, int isFinal);
+
+// Where the line that goes on at `from` ends: at its first CR or LF before
+// `to` (a CR LF, a CR alone, a line feed), or `to` when it has none.
+// crFirst: the lines read before ended in a CR alone, so a CR is looked for
+// first. The answer is the same either way; as the search for the other
+// byte stops where the first one was found, looking first for the byte the
+// file's lines end in keeps the search within the line in files of either
+// kind.
+const char* CARD_FindLineEnd(const char* from, const char* to, int crFirst);
 
 // "1.0"
 const char* CARD_ParserVersion();

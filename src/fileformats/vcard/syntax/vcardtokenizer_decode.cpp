@@ -124,17 +124,8 @@ void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n)
         dropLine(p);
         return;
     }
-    // CR LF files put a CR before every line feed: copy the pieces around
-    // each CR rather than testing byte by byte.
-    const unsigned char* end = bytes + n;
-    while (bytes < end) {
-        const void* cr = std::memchr(bytes, '\r', size_t(end - bytes));
-        const unsigned char* stop = cr ? static_cast<const unsigned char*>(cr) : end;
-        const size_t piece = size_t(stop - bytes);
-        std::memcpy(p->line + p->lineLength, bytes, piece);
-        p->lineLength += piece;
-        bytes = stop + (cr ? 1 : 0);
-    }
+    std::memcpy(p->line + p->lineLength, bytes, n);
+    p->lineLength += n;
 }
 
 bool appendQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n)
@@ -145,8 +136,6 @@ bool appendQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n)
     char* out = keep ? p->line + p->lineLength : nullptr;
     for (size_t i = 0; i < n; ++i) {
         const unsigned char c = bytes[i];
-        if (c == '\r')
-            continue;
         if (!p->qpEscape) {
             if (c == '=') {
                 p->qpEscape = true;

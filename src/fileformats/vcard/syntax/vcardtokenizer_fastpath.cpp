@@ -126,15 +126,26 @@ int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n)
     }
     if (fast == FAST_NONE)
         return i;
-    const void* lf = std::memchr(s + i, '\n', size_t(n - i));
-    const int end = lf ? int(static_cast<const unsigned char*>(lf) - s) : n;
+    const auto* const text = reinterpret_cast<const char*>(s);
+    const int end = int(CARD_FindLineEnd(text + i, text + n, p->crLines) - text);
+    // The line end itself is read one byte at a time. Of a CR LF the CR goes
+    // with the run, dropped; a CR alone ends its line, and one that ends the
+    // input may be the start of a CR LF.
+    int next = end;
+    if (end < n && s[end] == '\r') {
+        const bool crLf = end + 1 < n && s[end + 1] == '\n';
+        next = crLf ? end + 1 : end;
+        p->crLines = !crLf && end + 1 < n;
+    } else if (end < n) {
+        p->crLines = false;
+    }
     if (fast == FAST_QUOTED_PRINTABLE)
-        return appendQuotedPrintable(p, s + i, size_t(end - i)) ? end : i;
+        return appendQuotedPrintable(p, s + i, size_t(end - i)) ? next : i;
     if (fast == FAST_BASE64)
         appendBase64(p, s + i, size_t(end - i));
     else
         appendPlain(p, s + i, size_t(end - i));
-    return end;
+    return next;
 }
 
 } // namespace cardtok

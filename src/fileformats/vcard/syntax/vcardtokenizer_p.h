@@ -125,6 +125,11 @@ constexpr int kBase64LineRoom = 80;
 
 struct CARD_Parser {
     bool lfPending = true;
+    // The last byte read was a CR, read as a line end: a line feed next
+    // belongs to it.
+    bool crEnded = false;
+    // The last line end a run found was a CR alone (CARD_FindLineEnd()).
+    bool crLines = false;
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;
     // The line whose "=" started the soft break.
@@ -217,8 +222,8 @@ bool decodeBase64Group(CARD_Parser* p);
 bool keepDataUri(CARD_Parser* p);
 // One byte of a value in the current transfer encoding.
 void valueByte(CARD_Parser* p, unsigned char c);
-// Runs without line feeds, each the same as feeding its bytes to valueByte
-// one at a time (CRs aside, which the caller drops anyway).
+// Runs without line ends, each the same as feeding its bytes to valueByte
+// one at a time.
 void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n);
 // False, with nothing read, when the decoded run might not fit the line
 // limit: the byte-wise path then finds where it overflows.
@@ -227,8 +232,9 @@ void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n);
 
 // Fast paths (vcardtokenizer_fastpath.cpp).
 // Reads the run of bytes from s[i] that the current state can take in one
-// piece, never past a line feed; returns where it stopped, i itself when the
-// bytes must go one at a time.
+// piece, never past a line end: a CR right before a line feed is taken and
+// dropped, any other CR is left for the byte-wise reading. Returns where it
+// stopped, i itself when the bytes must go one at a time.
 int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n);
 
 // The tokenizer's state machine for one byte of a line (vcardtokenizer.cpp).

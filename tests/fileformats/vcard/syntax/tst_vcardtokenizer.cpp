@@ -125,13 +125,13 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("escaped semicolon in parameter", "X;P=a\\;b;Q=c:1\n", "X;P=a;b;Q=c:1|");
     row("doubled backslash gives one", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
     row("backslash before a letter dropped", "X;P=a\\bc:1\n", "X;P=abc:1|");
-    row("blank or CR inside a name dropped", "TE L:1\nN\rOTE:2\r\n", "TEL:1|NOTE:2|");
-    row("CR inside a parameter name dropped", "X;TY\rPE=a:1\n", "X;TYPE=a:1|");
+    row("blank inside a name dropped, a CR there ends the line", "TE L:1\nN\rOTE:2\r\n", "TEL:1|!2OTE:2|");
+    row("CR inside a parameter name ends the line", "X;TY\rPE=a:1\n", "!1PE=a:1|");
     row("equals sign belongs to a name", "A=B:1\n", "A=B:1|");
     row("quote inside an unquoted value kept", "X;P=a\"b:1\n", "X;P=a\"b:1|");
     row("blank inside a quoted value dropped", "X;P=\"a b\":v\n", "X;P=\"ab\":v|");
     row("text after a closing quote", "X;P=\"a\"b;Q=c:v\n", "X;P=\"a\"b;Q=c:v|");
-    row("CR inside a plain value dropped", "NOTE:a\rb\r\n", "NOTE:ab|");
+    row("CR inside a plain value ends the line", "NOTE:a\rb\r\n", "NOTE:a|!2");
     row("escaped colon still ends parameters", "X;P=a\\:v\n", "X;P=a:v|");
     row("quoted parameter holds colon, semicolon, backslash", "ADR;GEO=\"geo:1;2\\3\":x\n", "ADR;GEO=\"geo:1;2\\3\":x|");
     row("a value starts right after the colon", "NOTE:   abc  \n", "NOTE:   abc  |");
@@ -218,6 +218,16 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("line of blanks ends a fold", "FN:A\n \nTEL:1\n", "FN:A |TEL:1|");
     row("empty value only closes", "NOTE:\n", "NOTE:|");
     row("last line without line end", "FN:A", "FN:A|");
+    row("CR alone ends a line", "FN:A\rTEL;CELL:1\rNOTE:x\r", "FN:A|TEL;CELL:1|NOTE:x|");
+    row("CR LF, CR and LF in one input", "A:1\r\nB:2\rC:3\nD:4", "A:1|B:2|C:3|D:4|");
+    row("CR CR LF is a line end and an empty line", "FN:A\r\r\nTEL:1\r\n", "FN:A|TEL:1|");
+    row("error on a line ended by a CR reports its line", "A:1\rgarbage\rB:2\r", "A:1|!2B:2|");
+    row("2.1 fold after a CR alone", "NOTE:abc\r def\rX:1", "NOTE:abc def|X:1|");
+    row("3.0 fold after a CR alone", "NOTE:ab\r cd\rX:1", "NOTE:abcd|X:1|", true);
+    row("soft break before a CR alone", "N;QUOTED-PRINTABLE:ab=\rcd=C3=\r=A9\rX:1\r",
+        "N;QUOTED-PRINTABLE:abcd\\xc3\\xa9|X:1|");
+    row("2.1 base64 lines at line start end at an empty line of a CR",
+        "PHOTO;BASE64:QUJD\rRA==\r\rFN:A\r", "PHOTO;BASE64:ABCD|FN:A|");
 }
 
 // Whole, byte by byte and in random pieces, so that every plain run the
