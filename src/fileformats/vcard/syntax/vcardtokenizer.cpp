@@ -260,7 +260,13 @@ void processChar(CARD_Parser* p, unsigned char c)
             dropLine(p);
             clearLine(p);
         } else if (c == ':' || c == ';') {
-            dropLine(p);
+            // "TYPE=" names nothing, as an empty parameter does: it is
+            // passed over, its name taken back.
+            p->lineLength = p->params[--p->paramCount].name;
+            if (c == ':')
+                endProperty(p);
+            else
+                p->state = STATE_PARAM_START;
         } else if (!isSpace(c)) {
             p->params[p->paramCount - 1].value = p->lineLength;
             p->paramEscape = false;
