@@ -531,6 +531,10 @@ void VCardImport::reportShapeUpTo(qint64 line)
                                                    "damage.")),
                            shapeOrder(problem.line));
             break;
+        case Problem::MailingList:
+            m_problems.add(atLine(problem.line, tr("a mailing list is no contact; it was left out.")),
+                           shapeOrder(problem.line));
+            break;
         case Problem::DanglingSoftBreak:
         case Problem::TooManyParameters:
             break;

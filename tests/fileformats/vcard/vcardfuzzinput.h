@@ -61,6 +61,10 @@ inline QByteArray syntaxSoup(QRandomGenerator& rng, int pieces)
         "UTF-8", "GBK", "X-NONE", "=C3=A9", "=\r\n", "= \r\n", "=D0=\r\n =B2", "=4G", "QUJD", "QU==", "@@", "data:image/png;base64,",
         "\xC3", "\xA9", "\xEF\xBB\xBF", "\xFF\xFE", "1980-01-15", "19800115T103000Z", "--0415", "a\\nb",
         "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME:", "SOUND", ";X-IRMC-N",
+        // Lines that decide where a card ends, an agent's card, a list, a
+        // phone's data row.
+        "END:\r\n", "AGENT:BEGIN:VCARD\r\n", "BEGIN:VLIST\r\n", "END:VLIST\r", "TYPE=;",
+        "X-ANDROID-CUSTOM:vnd.android.cursor.item/relation;",
         // Empty parameters, base64 lines that are not indented, and two
         // lines cut at one fixed width inside words.
         "TEL;WORK;:", ";;", "PHOTO;ENCODING=BASE64;TYPE=JPEG:\r\nQUJD\r\nQUJDRA==\r\n\r\n", "\r\nQUJD",

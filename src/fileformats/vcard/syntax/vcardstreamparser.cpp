@@ -59,6 +59,32 @@ bool isVersion3Or4(const QByteArray& version)
     return text.startsWith('3') || text.startsWith('4');
 }
 
+// The lines whose values say where cards begin and end.
+enum Structure { StructureNone, StructureBegin, StructureEnd, StructureAgent };
+// What is kept of such a value: the words looked for are shorter.
+constexpr int kMostStructureBytes = 32;
+
+QByteArrayView trimmedBlanks(QByteArrayView value)
+{
+    while (!value.isEmpty() && (value.front() == ' ' || value.front() == '\t'))
+        value = value.sliced(1);
+    while (!value.isEmpty() && (value.back() == ' ' || value.back() == '\t'))
+        value.chop(1);
+    return value;
+}
+
+// Whether the value is the word, an upper-case ASCII word, ASCII case aside.
+bool isWordIgnoringCase(QByteArrayView value, const char* upper)
+{
+    qsizetype i = 0;
+    for (; i < value.size() && upper[i]; ++i) {
+        const char c = value[i];
+        if ((c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c) != upper[i])
+            return false;
+    }
+    return i == value.size() && !upper[i];
+}
+
 } // namespace
 
 VCardStreamParser::VCardStreamParser(Mode mode)
@@ -99,6 +125,14 @@ void VCardStreamParser::reset()
     m_held.clear();
     m_cards.clear();
     m_cardOpen = false;
+    m_ownKind.clear();
+    m_inList = false;
+    m_agentDepth = 0;
+    m_structure = StructureNone;
+    m_structureValue.clear();
+    m_beginInsideCard = false;
+    if (m_mode == RangesOnly)
+        CARD_SetDataHandler(m_tokenizer, nullptr);
     m_awaiting = nullptr;
     m_awaitingVersion = false;
     m_ranges.clear();
@@ -177,7 +211,11 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         // colon), or right after it when it ended a quoted-printable value.
         // Whether a 2.1 fold keeps its blank changes values, never where a
         // card ends: the ranges scan does not read 2.1 cards to their end.
-        m_lookahead.start(data[-1] == '\n', m_mode == Cards);
+        // A CR read last ended the line, unless the line feed of its CR LF
+        // is still to come here; at the end of the bytes at hand it may
+        // come in the next ones.
+        const bool crEnded = data[-1] == '\r' && (length == 0 || data[0] != '\n');
+        m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards, crEnded);
         VCardFoldLookahead::Result version = m_lookahead.read(data, length);
         if (version == VCardFoldLookahead::Undecided && m_finishing)
             version = m_lookahead.finish();
@@ -213,6 +251,9 @@ void VCardStreamParser::finish()
     }
     m_cardBegun = false;
     CARD_Parse(m_tokenizer, nullptr, 0, 1);
+    // A structure line the tokenizer no longer reached.
+    if (m_structure != StructureNone)
+        settleStructure(false);
     m_finished = true;
     if (m_rangeOpen) {
         m_ranges.last().end = m_origin + m_fed;
@@ -258,31 +299,18 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         CARD_StopParser(me->m_tokenizer);
         if (me->m_mode == CharsetOnly)
             return;
-        if (me->m_mode == RangesOnly) {
-            const qint64 start = CARD_GetLineStart(me->m_tokenizer);
-            const qint64 line = CARD_GetLineNumber(me->m_tokenizer);
-            if (me->m_scanInCard)
-                me->addProblem(Problem::NestedBegin, line, me->m_ranges.last().line);
-            if (me->m_rangeOpen)
-                me->m_ranges.last().end = start;
-            me->m_ranges.append({ start, start, line });
-            me->m_rangeOpen = true;
-            me->m_scanInCard = true;
-            return;
+        // Whatever was open ends here; what begins, its value tells.
+        me->m_structureStart = CARD_GetLineStart(me->m_tokenizer);
+        me->m_beginInsideCard = me->m_scanInCard;
+        if (me->m_rangeOpen) {
+            me->m_ranges.last().end = me->m_structureStart;
+            me->m_rangeOpen = false;
         }
-        me->m_cards.append(QList<VCardProperty>());
-        // Typical cards have about ten lines; growing from one costs a few
-        // moves of every property. Ten properties also stay a block small
-        // enough for the allocator's fast per-thread cache.
-        me->m_cards.last().reserve(10);
-        me->m_cardOpen = true;
-        return;
-    }
-    if (me->m_mode == RangesOnly) {
-        if (!me->m_scanInCard)
-            me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
-        else if (isNamed(base, "END"))
-            me->m_scanInCard = false;
+        me->m_scanInCard = false;
+        me->m_cardOpen = false;
+        me->m_inList = false;
+        me->m_agentDepth = 0;
+        me->awaitStructure(StructureBegin);
         return;
     }
     if (me->m_mode == CharsetOnly) {
@@ -290,11 +318,21 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
             me->noteDeclaredCharset(params);
         return;
     }
-    if (isNamed(base, "END")) {
-        me->m_cardOpen = false;
+    const bool inObject = me->m_mode == RangesOnly ? me->m_scanInCard || me->m_inList : me->m_cardOpen || me->m_inList;
+    if (!inObject) {
+        if (me->m_mode == RangesOnly)
+            me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
         return;
     }
-    if (!me->m_cardOpen)
+    if (isNamed(base, "END")) {
+        me->awaitStructure(StructureEnd);
+        return;
+    }
+    // A 2.1 agent's card may stand in its AGENT value; a list holds no agent.
+    const bool agent = !me->m_inList && isNamed(base, "AGENT");
+    if (agent)
+        me->awaitStructure(StructureAgent);
+    if (me->m_mode == RangesOnly || me->m_inList || me->m_agentDepth > 0)
         return;
     QList<VCardProperty>& card = me->m_cards.last();
     VCardProperty& property = card.emplaceBack();
@@ -324,9 +362,89 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     me->m_awaitingVersion = property.name == QLatin1String("VERSION");
 }
 
+void VCardStreamParser::awaitStructure(int kind)
+{
+    m_structure = kind;
+    m_structureLine = CARD_GetLineNumber(m_tokenizer);
+    m_structureValue.clear();
+    // The scan decodes no value but these few.
+    if (m_mode == RangesOnly)
+        CARD_SetDataHandler(m_tokenizer, &VCardStreamParser::onData);
+}
+
+void VCardStreamParser::settleStructure(bool valueRead)
+{
+    const int kind = std::exchange(m_structure, StructureNone);
+    if (m_mode == RangesOnly)
+        CARD_SetDataHandler(m_tokenizer, nullptr);
+    const QByteArrayView value = valueRead ? trimmedBlanks(m_structureValue) : QByteArrayView();
+    switch (kind) {
+    case StructureBegin:
+        beginObject(valueRead && isWordIgnoringCase(value, "VLIST"), valueRead);
+        break;
+    case StructureEnd:
+        if (m_agentDepth > 0) {
+            if (isWordIgnoringCase(value, "VCARD"))
+                --m_agentDepth;
+        } else if (m_inList) {
+            m_inList = !isWordIgnoringCase(value, "VLIST");
+        } else if (m_ownKind.isNull() || (valueRead && isWordIgnoringCase(value, m_ownKind.constData()))) {
+            endObject();
+        } else if (m_mode == Cards) {
+            addSkippedLine(m_structureLine);
+        }
+        break;
+    case StructureAgent:
+        if (isWordIgnoringCase(value, "BEGIN:VCARD"))
+            ++m_agentDepth;
+        break;
+    default:
+        break;
+    }
+}
+
+void VCardStreamParser::beginObject(bool isList, bool valueRead)
+{
+    if (isList) {
+        m_inList = true;
+        if (m_mode == RangesOnly)
+            addProblem(Problem::MailingList, m_structureLine);
+        return;
+    }
+    const QByteArrayView kind = valueRead ? trimmedBlanks(m_structureValue) : QByteArrayView();
+    m_ownKind = kind.isEmpty() ? QByteArray() : kind.toByteArray().toUpper();
+    if (m_mode == RangesOnly) {
+        if (m_beginInsideCard)
+            addProblem(Problem::NestedBegin, m_structureLine, m_ranges.last().line);
+        m_ranges.append({ m_structureStart, m_structureStart, m_structureLine });
+        m_rangeOpen = true;
+        m_scanInCard = true;
+        return;
+    }
+    m_cards.append(QList<VCardProperty>());
+    // Typical cards have about ten lines; growing from one costs a few
+    // moves of every property. Ten properties also stay a block small
+    // enough for the allocator's fast per-thread cache.
+    m_cards.last().reserve(10);
+    m_cardOpen = true;
+}
+
+void VCardStreamParser::endObject()
+{
+    m_cardOpen = false;
+    m_scanInCard = false;
+}
+
 void VCardStreamParser::onData(void* self, const char* data, int length)
 {
     auto* me = static_cast<VCardStreamParser*>(self);
+    if (me->m_structure != StructureNone) {
+        // The words looked for are short: a longer value is none of them.
+        if (length > 0)
+            me->m_structureValue.append(data, qMin(length, kMostStructureBytes));
+        else
+            me->settleStructure(true);
+    }
     if (length == 0) {
         me->m_awaiting = nullptr;
         me->m_awaitingVersion = false;
@@ -343,9 +461,13 @@ void VCardStreamParser::onData(void* self, const char* data, int length)
 void VCardStreamParser::onError(void* self, long long line)
 {
     auto* me = static_cast<VCardStreamParser*>(self);
+    // A BEGIN, END or AGENT whose value did not decode: a BEGIN still begins
+    // a card, which any END ends.
+    if (me->m_structure != StructureNone)
+        me->settleStructure(false);
     if (me->m_mode == RangesOnly) {
         // Inside a card the card's own parse counts it.
-        if (!me->m_scanInCard)
+        if (!me->m_scanInCard && !me->m_inList)
             me->addProblem(Problem::OutsideCard, line);
         return;
     }
@@ -355,10 +477,15 @@ void VCardStreamParser::onError(void* self, long long line)
         me->m_cards.last().removeLast();
     me->m_awaiting = nullptr;
     me->m_awaitingVersion = false;
-    ++me->m_skipped;
-    if (me->m_skippedLines.size() < kMaxRecordedLines)
-        me->m_skippedLines.append(line);
+    me->addSkippedLine(line);
     qCDebug(lcVCard) << "dropped malformed line" << line;
+}
+
+void VCardStreamParser::addSkippedLine(qint64 line)
+{
+    ++m_skipped;
+    if (m_skippedLines.size() < kMaxRecordedLines)
+        m_skippedLines.append(line);
 }
 
 void VCardStreamParser::onWarning(void* self, long long line, int warning)

@@ -11,7 +11,12 @@
 struct CARD_Parser;
 
 // Groups the tokenizer's properties into cards while bytes are fed in pieces
-// of any size. In Cards mode it keeps every card with its decoded values; in
+// of any size. A card ends at an END of its own kind ("END:VCARD" after
+// "BEGIN:VCARD"); another END inside it ("END:" alone) is a line that could
+// not be read. A mailing list ("BEGIN:VLIST" to "END:VLIST") is no card and
+// is passed over, and so is a card that a 2.1 AGENT holds as its value
+// ("AGENT:BEGIN:VCARD", the agent's lines, "END:VCARD"): its lines belong
+// to the AGENT, not to the card around it. In Cards mode it keeps every card with its decoded values; in
 // RangesOnly mode it decodes no value and only records where each card
 // begins and ends in the file, so a reader can count the cards of a huge
 // file and later decode one card at a time from its byte range. In
@@ -44,12 +49,12 @@ public:
 
     // What the reader should hear of besides dropped lines: in RangesOnly
     // mode the shape of the file (lines outside any card, a BEGIN inside a
-    // card, a card without END at the end of the data), in Cards mode the
-    // values read differently from what was written.
+    // card, a card without END at the end of the data, a mailing list passed
+    // over), in Cards mode the values read differently from what was written.
     struct Problem {
         // ReadStopped: the tokenizer took no byte of its input, in either
         // mode; the rest of the input was left out.
-        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters, ReadStopped };
+        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters, ReadStopped, MailingList };
         Kind kind;
         qint64 line;
         // NestedBegin, MissingEnd: the line of the card's BEGIN.
@@ -76,8 +81,8 @@ public:
     // (VCardCharsets::hasDecoder()) that a line declares so far; empty
     // when none does.
     const QByteArray& declaredCharset() const { return m_declaredCharset; }
-    // Malformed lines dropped (Cards mode), and the first of their line
-    // numbers.
+    // Malformed lines dropped (Cards mode), an END of another kind than its
+    // card's among them, and the first of their line numbers.
     int skippedLines() const { return m_skipped; }
     const QList<qint64>& skippedLineNumbers() const { return m_skippedLines; }
 
@@ -87,6 +92,14 @@ private:
     static void onError(void* self, long long line);
     static void onWarning(void* self, long long line, int warning);
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
+    void addSkippedLine(qint64 line);
+    // A BEGIN, END or AGENT line whose value decides where cards begin and
+    // end: the value is gathered (in RangesOnly mode, too) and the line
+    // settled once it is whole.
+    void awaitStructure(int kind);
+    void settleStructure(bool valueRead);
+    void beginObject(bool isList, bool valueRead);
+    void endObject();
     void noteDeclaredCharset(const char** params);
     // Hands bytes to the tokenizer; at each card's BEGIN it stops, and the
     // card's VERSION further on (and, in Cards mode, the widths of a 2.1
@@ -117,6 +130,22 @@ private:
 
     QList<QList<VCardProperty>> m_cards;
     bool m_cardOpen = false;
+    // The kind its BEGIN named ("VCARD"), which its END names; none when the
+    // BEGIN has no value or one that could not be read, and then any END
+    // ends it.
+    QByteArray m_ownKind;
+    // Between "BEGIN:VLIST" and its END.
+    bool m_inList = false;
+    // How many cards held by AGENT values are open inside the card.
+    int m_agentDepth = 0;
+    // The structure line whose value is being gathered (StructureLine), its
+    // line, where it starts, the first bytes of its value, and for a BEGIN
+    // whether it stands inside a card without END.
+    int m_structure = 0;
+    qint64 m_structureLine = 0;
+    qint64 m_structureStart = 0;
+    QByteArray m_structureValue;
+    bool m_beginInsideCard = false;
     // The property whose value the next data call delivers, if any.
     VCardProperty* m_awaiting = nullptr;
     bool m_awaitingVersion = false;
