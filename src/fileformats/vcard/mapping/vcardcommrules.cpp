@@ -147,12 +147,21 @@ std::optional<int> urlType(const QStringList& kinds)
     return std::nullopt;
 }
 
-// The website kind an item's label of its own names, as web-mail writes
-// the kind ("homePage", "Home Page", "BLOG"), by the rule a CSV type cell
-// names it.
-std::optional<int> urlLabelled(const QString& label)
+// Gives the entity the kind its TYPE words name, else the kind of the
+// table its item's label names by the rule a CSV type cell names one (a
+// phone's "Work Fax", web-mail's "homePage", "Home Page", "BLOG"), else the
+// label as one of the user's own. The program's own export names the kind
+// of every value, Other beside a label of the user's, so a label of the
+// user's that reads like a kind stays theirs.
+void setNamedSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> type,
+                     const QMap<int, QString>& labels, int fallback)
 {
-    return pim::codeNamed(label, pim::urlTypeMap());
+    const QString label = value.customLabel();
+    const std::optional<int> labelled = type || label.isEmpty() ? std::nullopt : pim::codeNamed(label, labels);
+    if (labelled)
+        entity.fields.insert(QStringLiteral("data2"), *labelled);
+    else
+        setSubType(entity, value, type, fallback);
 }
 
 // "INTERNET" only says that an e-mail address is one: as an item's label
@@ -211,7 +220,7 @@ void readTel(const VCardValue& value, pim::_Contact& contact)
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), phoneNumber(value.text()));
     // A phone that names no kind is a mobile, as phones' exports mean it.
-    setSubType(entity, value, phoneType(value.kinds()), 2);
+    setNamedSubType(entity, value, phoneType(value.kinds()), pim::phoneTypeMap(), 2);
     appendEntity(contact, pim::ENTITY_PHONE, entity);
 }
 
@@ -317,16 +326,7 @@ void readUrl(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    // A label of a kind counts where no TYPE word names one: this
-    // program's own export names the kind of every site, Other beside a
-    // label of the user's ("Blog" of their own).
-    const std::optional<int> type = urlType(value.kinds());
-    const QString label = value.customLabel();
-    const std::optional<int> labelled = type || label.isEmpty() ? std::nullopt : urlLabelled(label);
-    if (labelled)
-        entity.fields.insert(QStringLiteral("data2"), *labelled);
-    else
-        setSubType(entity, value, type, 0);
+    setNamedSubType(entity, value, urlType(value.kinds()), pim::urlTypeMap(), 0);
     appendEntity(contact, pim::ENTITY_URL, entity);
 }
 
