@@ -52,6 +52,7 @@ enum Rule {
     RULE_DEPARTMENT,
     RULE_MESSAGING,
     RULE_NAMED_URL,
+    RULE_PHONE_DATA_ROW,
 };
 
 Rule ruleFor(const QString& name)
@@ -122,6 +123,7 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-WAB-WEDDING_ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-OUTLOOK-WEDDING-ANNIVERSARY"), RULE_ANNIVERSARY },
         { QStringLiteral("X-EVOLUTION-BLOG-URL"), RULE_NAMED_URL },
+        { QStringLiteral("X-ANDROID-CUSTOM"), RULE_PHONE_DATA_ROW },
         { QStringLiteral("X-EVOLUTION-VIDEO-URL"), RULE_NAMED_URL },
         // The desktop address book's own fields.
         { QStringLiteral("X-KADDRESSBOOK-X-ANNIVERSARY"), RULE_ANNIVERSARY },
@@ -485,6 +487,8 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     const bool blankAfterColon = isWrittenWithBlankAfterColon(version);
     NameParts nameParts;
     bool hasN = false;
+    // The line of the N whose parts are read, once one names someone.
+    qint64 nameLine = 0;
     QString formattedName;
     OrgPairing orgs;
     Notes ownNotes;
@@ -558,6 +562,20 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             // In 3.0 and 4.0 each part is a list ("Maria,Elin" for two
             // middle names); older cards know no lists.
             const QStringList parts = value.components(modern);
+            // A card holds one name: a later N takes the place of an earlier
+            // one whole, as a later FN or PHOTO does, and the earlier line is
+            // named. An N that names no one takes no one's place.
+            const bool names = std::any_of(parts.cbegin(), parts.cend(),
+                                           [](const QString& part) { return !pim::isBlankText(part); });
+            if (nameLine > 0 && !names)
+                break;
+            if (nameLine > 0)
+                notes.add(nameLine, QCoreApplication::translate("VCardImport", "a contact keeps one name; this N "
+                                                                               "line was left out for the one on line %1.")
+                                        .arg(property.line));
+            if (names)
+                nameLine = property.line;
+            nameParts = NameParts();
             for (int i = 0; i < 5 && i < parts.size(); ++i) {
                 nameParts.part[i] = parts.at(i);
                 nameParts.present[i] = true;
@@ -657,6 +675,9 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             break;
         case RULE_NAMED_URL:
             readNamedUrl(value, contact);
+            break;
+        case RULE_PHONE_DATA_ROW:
+            readPhoneDataRow(value, contact, notes);
             break;
         }
     }

@@ -2,6 +2,7 @@
 #include "fileformats/vcard/mapping/vcardrules.h"
 
 #include "fileformats/absimport.h"
+#include "model/phonedatarow.h"
 #include "model/pimlabels.h"
 
 #include <QDate>
@@ -232,6 +233,73 @@ void readItemDate(const VCardValue& value, pim::_Contact& contact)
 void readAnniversary(const VCardValue& value, pim::_Contact& contact)
 {
     readDate(value, contact, 1);
+}
+
+namespace {
+
+// The labels of the sub-type codes of the kinds a phone's row may be.
+QMap<int, QString> rowCodeLabels(int type)
+{
+    switch (type) {
+    case pim::ENTITY_NICKNAME:
+        return pim::nicknameTypeMap();
+    case pim::ENTITY_EVENT:
+        return pim::eventTypeMap();
+    case pim::ENTITY_REL:
+        return pim::relTypeMap();
+    default:
+        return {};
+    }
+}
+
+// A code of a phone's row as this program keeps it: the phone's own code
+// for "other" (an event's 2), which the kind's table lacks, is Other (0).
+int rowCode(int type, const QString& text)
+{
+    const int code = text.trimmed().toInt();
+    return rowCodeLabels(type).contains(code) ? code : 0;
+}
+
+} // namespace
+
+void readPhoneDataRow(const VCardValue& value, pim::_Contact& contact, Notes& notes)
+{
+    const QStringList columns = value.components();
+    const QString kind = columns.value(0).trimmed();
+    const int type = pim::entityTypeOfRowKind(kind);
+    if (type == 0) {
+        const bool holds = std::any_of(columns.cbegin() + qMin<qsizetype>(1, columns.size()), columns.cend(),
+                                       [](const QString& column) { return !pim::isBlankText(column); });
+        if (holds) {
+            const QString name = kind.startsWith(pim::kRowKindPrefix) ? kind.mid(pim::kRowKindPrefix.size())
+                : kind.isEmpty()                                      ? value.property().name
+                                                                      : kind;
+            notes.leftOut.append({ value.property().line, name });
+        }
+        return;
+    }
+    pim::Entity entity;
+    for (const pim::RowColumn& column : pim::rowColumnsOf(type)) {
+        const QString text = columns.value(pim::EntityFields::keyNumber(QString(column.key)));
+        switch (column.kind) {
+        case pim::RowColumnKind::Text:
+            if (!pim::isBlankText(text))
+                entity.fields.insert(column.key, text);
+            break;
+        case pim::RowColumnKind::Code:
+            entity.fields.insert(column.key, rowCode(type, text));
+            break;
+        case pim::RowColumnKind::Date:
+            entity.fields.insert(column.key, dateText(text));
+            break;
+        case pim::RowColumnKind::Bytes:
+            break;
+        }
+    }
+    // The user's own label names the kind in place of the code.
+    if (pim::rowHasLabel(type) && entity.fields.contains(QStringLiteral("data3")))
+        entity.fields.insert(QStringLiteral("data2"), 0);
+    appendEntity(contact, type, entity);
 }
 
 void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes)

@@ -98,6 +98,12 @@ void readNamedRelation(const VCardValue& value, pim::_Contact& contact);
 // ANNIVERSARY and the properties named after it (X-KADDRESSBOOK-X-Anniversary
 // too): an anniversary date.
 void readAnniversary(const VCardValue& value, pim::_Contact& contact);
+// A phone's own data row (X-ANDROID-CUSTOM: its kind, then its columns
+// data1 to data15), as a phone's export writes a nickname, a date other
+// than the birthday and a relation: the entity the row is. A row of a kind
+// no entity is (another app's, "vnd.com.example.profile") is left out,
+// named by that kind.
+void readPhoneDataRow(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 // A date as stored: ISO text "yyyy-MM-ddThh:mm:ss" for the extended and
 // basic ISO forms, the trimmed text as written for anything else, so no
 // date a user entered is lost.
