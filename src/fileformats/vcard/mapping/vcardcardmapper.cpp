@@ -271,7 +271,35 @@ struct NameParts {
     QString part[5];
     bool present[5] = { false, false, false, false, false };
     QString firstUnblanked;
+    // The line of the N they were read from, once one names someone.
+    qint64 line = 0;
 };
+
+// Reads the components of an N line into the parts; `blanks`: how many
+// blanks the first component starts with that are the writer's, not the
+// name's. A card holds one name: a later N takes the place of an earlier one
+// whole, as a later FN or PHOTO does, and the earlier line is named. An N
+// that names no one takes no one's place. Kept out of the card's loop over
+// its properties, which runs for every line of a file.
+Q_NEVER_INLINE void readNameParts(NameParts& name, const QStringList& parts, qint64 line, qsizetype blanks,
+                                  vcardrules::Notes& notes)
+{
+    const bool names = std::any_of(parts.cbegin(), parts.cend(), [](const QString& part) { return !pim::isBlankText(part); });
+    if (name.line > 0 && !names)
+        return;
+    if (name.line > 0)
+        notes.add(name.line, QCoreApplication::translate("VCardImport", "a contact keeps one name; this N line was left "
+                                                                        "out for the one on line %1.")
+                                 .arg(line));
+    if (names)
+        name.line = line;
+    for (int i = 0; i < 5; ++i) {
+        name.present[i] = i < parts.size();
+        name.part[i] = name.present[i] ? parts.at(i) : QString();
+    }
+    const QString first = parts.value(0);
+    name.firstUnblanked = first.mid(leadingBlanks(first, blanks));
+}
 
 // One way of reading N: standard (family;given;...) or swapped
 // (given;family;...), as older builds of this program wrote it; with the
@@ -487,8 +515,6 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     const bool blankAfterColon = isWrittenWithBlankAfterColon(version);
     NameParts nameParts;
     bool hasN = false;
-    // The line of the N whose parts are read, once one names someone.
-    qint64 nameLine = 0;
     QString formattedName;
     OrgPairing orgs;
     Notes ownNotes;
@@ -561,29 +587,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             }
             // In 3.0 and 4.0 each part is a list ("Maria,Elin" for two
             // middle names); older cards know no lists.
-            const QStringList parts = value.components(modern);
-            // A card holds one name: a later N takes the place of an earlier
-            // one whole, as a later FN or PHOTO does, and the earlier line is
-            // named. An N that names no one takes no one's place.
-            const bool names = std::any_of(parts.cbegin(), parts.cend(),
-                                           [](const QString& part) { return !pim::isBlankText(part); });
-            if (nameLine > 0 && !names)
-                break;
-            if (nameLine > 0)
-                notes.add(nameLine, QCoreApplication::translate("VCardImport", "a contact keeps one name; this N "
-                                                                               "line was left out for the one on line %1.")
-                                        .arg(property.line));
-            if (names)
-                nameLine = property.line;
-            nameParts = NameParts();
-            for (int i = 0; i < 5 && i < parts.size(); ++i) {
-                nameParts.part[i] = parts.at(i);
-                nameParts.present[i] = true;
-            }
-            if (!parts.isEmpty()) {
-                const QString& first = parts.constFirst();
-                nameParts.firstUnblanked = first.mid(leadingBlanks(first, read == &property ? blanks : 0));
-            }
+            readNameParts(nameParts, value.components(modern), property.line, read == &property ? blanks : 0, notes);
             break;
         }
         case RULE_FN:

@@ -154,14 +154,16 @@ std::optional<int> urlType(const QStringList& kinds)
 // of every value, Other beside a label of the user's, so a label of the
 // user's that reads like a kind stays theirs.
 void setNamedSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> type,
-                     const QMap<int, QString>& labels, int fallback)
+                     QMap<int, QString> (*labels)(), int fallback)
 {
-    const QString label = value.customLabel();
-    const std::optional<int> labelled = type || label.isEmpty() ? std::nullopt : pim::codeNamed(label, labels);
-    if (labelled)
-        entity.fields.insert(QStringLiteral("data2"), *labelled);
-    else
-        setSubType(entity, value, type, fallback);
+    if (!type) {
+        const QString label = value.customLabel();
+        if (const std::optional<int> labelled = label.isEmpty() ? std::nullopt : pim::codeNamed(label, labels())) {
+            entity.fields.insert(QStringLiteral("data2"), *labelled);
+            return;
+        }
+    }
+    setSubType(entity, value, type, fallback);
 }
 
 // "INTERNET" only says that an e-mail address is one: as an item's label
@@ -220,7 +222,7 @@ void readTel(const VCardValue& value, pim::_Contact& contact)
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), phoneNumber(value.text()));
     // A phone that names no kind is a mobile, as phones' exports mean it.
-    setNamedSubType(entity, value, phoneType(value.kinds()), pim::phoneTypeMap(), 2);
+    setNamedSubType(entity, value, phoneType(value.kinds()), &pim::phoneTypeMap, 2);
     appendEntity(contact, pim::ENTITY_PHONE, entity);
 }
 
@@ -326,7 +328,7 @@ void readUrl(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    setNamedSubType(entity, value, urlType(value.kinds()), pim::urlTypeMap(), 0);
+    setNamedSubType(entity, value, urlType(value.kinds()), &pim::urlTypeMap, 0);
     appendEntity(contact, pim::ENTITY_URL, entity);
 }
 

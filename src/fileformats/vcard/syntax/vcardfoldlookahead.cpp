@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/syntax/vcardfoldlookahead.h"
 
-#include "fileformats/vcard/syntax/vcardtokenizer.h"
+#include "fileformats/vcard/syntax/vcardlineend.h"
 
 #include <cstring>
 
@@ -138,7 +138,7 @@ const char* VCardFoldLookahead::skipLines(const char* at, const char* end)
     // of the line after each only its first byte is looked at while it
     // leaves the line of no interest.
     for (;;) {
-        const char* lf = CARD_FindLineEnd(at, end, m_crLines);
+        const char* lf = vcardsyntax::findLineEnd(at, end, m_crLines);
         if (lf == end)
             return end;
         if (*lf == '\r') {

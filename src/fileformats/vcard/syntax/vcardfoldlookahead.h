@@ -84,7 +84,7 @@ private:
     // The last byte read was a CR: a line feed next belongs to it.
     bool m_crEnded = false;
     // The last line end skipLines() found, in this card or one before, was
-    // a CR alone: it looks for a CR first (CARD_FindLineEnd()).
+    // a CR alone: it looks for a CR first (vcardsyntax::findLineEnd()).
     bool m_crLines = false;
     bool m_foldBlank = false;
     // The name read so far, after its last ".", in upper case; only names

@@ -61,8 +61,11 @@ bool isVersion3Or4(const QByteArray& version)
 
 // The lines whose values say where cards begin and end.
 enum Structure { StructureNone, StructureBegin, StructureEnd, StructureAgent };
-// What is kept of such a value: the words looked for are shorter.
-constexpr int kMostStructureBytes = 32;
+
+char upperAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
 
 QByteArrayView trimmedBlanks(QByteArrayView value)
 {
@@ -73,16 +76,19 @@ QByteArrayView trimmedBlanks(QByteArrayView value)
     return value;
 }
 
-// Whether the value is the word, an upper-case ASCII word, ASCII case aside.
-bool isWordIgnoringCase(QByteArrayView value, const char* upper)
+// Whether the two are one word, ASCII case aside. Asked at the BEGIN and
+// END of every card, which nearly all write as the word stands.
+bool isSameWord(QByteArrayView value, QByteArrayView word)
 {
-    qsizetype i = 0;
-    for (; i < value.size() && upper[i]; ++i) {
-        const char c = value[i];
-        if ((c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c) != upper[i])
+    if (value.size() != word.size())
+        return false;
+    if (std::memcmp(value.data(), word.data(), size_t(value.size())) == 0)
+        return true;
+    for (qsizetype i = 0; i < value.size(); ++i) {
+        if (upperAscii(value[i]) != upperAscii(word[i]))
             return false;
     }
-    return i == value.size() && !upper[i];
+    return true;
 }
 
 } // namespace
@@ -125,14 +131,13 @@ void VCardStreamParser::reset()
     m_held.clear();
     m_cards.clear();
     m_cardOpen = false;
-    m_ownKind.clear();
+    m_ownKind.length = 0;
     m_inList = false;
     m_agentDepth = 0;
     m_structure = StructureNone;
-    m_structureValue.clear();
+    m_structureValue.length = 0;
     m_beginInsideCard = false;
-    if (m_mode == RangesOnly)
-        CARD_SetDataHandler(m_tokenizer, nullptr);
+    CARD_SetDataHandler(m_tokenizer, m_mode == Cards ? &VCardStreamParser::onData : nullptr);
     m_awaiting = nullptr;
     m_awaitingVersion = false;
     m_ranges.clear();
@@ -290,7 +295,9 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     me->m_awaiting = nullptr;
     me->m_awaitingVersion = false;
     const char* base = withoutGroup(name);
-    if (isNamed(base, "BEGIN")) {
+    // Most names are none of those looked for here: their first letter says so.
+    const char initial = upperAscii(base[0]);
+    if (initial == 'B' && isNamed(base, "BEGIN")) {
         // How the card's lines unfold is for its VERSION to say, wherever it
         // stands: tokenize() looks ahead for it before the tokenizer reads
         // on. Until then, and in a card without one, the 2.1 way.
@@ -324,13 +331,12 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
             me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
         return;
     }
-    if (isNamed(base, "END")) {
+    if (initial == 'E' && isNamed(base, "END")) {
         me->awaitStructure(StructureEnd);
         return;
     }
     // A 2.1 agent's card may stand in its AGENT value; a list holds no agent.
-    const bool agent = !me->m_inList && isNamed(base, "AGENT");
-    if (agent)
+    if (initial == 'A' && !me->m_inList && isNamed(base, "AGENT"))
         me->awaitStructure(StructureAgent);
     if (me->m_mode == RangesOnly || me->m_inList || me->m_agentDepth > 0)
         return;
@@ -366,36 +372,60 @@ void VCardStreamParser::awaitStructure(int kind)
 {
     m_structure = kind;
     m_structureLine = CARD_GetLineNumber(m_tokenizer);
-    m_structureValue.clear();
-    // The scan decodes no value but these few.
-    if (m_mode == RangesOnly)
-        CARD_SetDataHandler(m_tokenizer, &VCardStreamParser::onData);
+    m_structureValue.length = 0;
+    // The scan decodes no value but these few; the cards' values come
+    // through onData(), which need not look for them.
+    CARD_SetDataHandler(m_tokenizer, &VCardStreamParser::onStructureData);
+}
+
+void VCardStreamParser::onStructureData(void* self, const char* data, int length)
+{
+    auto* me = static_cast<VCardStreamParser*>(self);
+    if (length > 0) {
+        // The words looked for are short: a longer value is none of them.
+        StructureWord& value = me->m_structureValue;
+        value.length = length <= kMostStructureBytes ? length : -1;
+        if (value.length > 0)
+            std::memcpy(value.text, data, size_t(value.length));
+        // An AGENT is a property of its card too.
+        if (me->m_mode == Cards && me->m_structure == StructureAgent)
+            onData(self, data, length);
+        return;
+    }
+    const bool agent = me->m_structure == StructureAgent;
+    me->settleStructure(true);
+    if (me->m_mode == Cards && agent)
+        onData(self, data, length);
 }
 
 void VCardStreamParser::settleStructure(bool valueRead)
 {
     const int kind = std::exchange(m_structure, StructureNone);
-    if (m_mode == RangesOnly)
-        CARD_SetDataHandler(m_tokenizer, nullptr);
-    const QByteArrayView value = valueRead ? trimmedBlanks(m_structureValue) : QByteArrayView();
+    CARD_SetDataHandler(m_tokenizer, m_mode == Cards ? &VCardStreamParser::onData : nullptr);
+    // A value longer than the words looked for is none of them.
+    valueRead = valueRead && m_structureValue.length >= 0;
+    const QByteArrayView value = valueRead
+        ? trimmedBlanks(QByteArrayView(m_structureValue.text, m_structureValue.length))
+        : QByteArrayView();
     switch (kind) {
     case StructureBegin:
-        beginObject(valueRead && isWordIgnoringCase(value, "VLIST"), valueRead);
+        beginObject(valueRead && isSameWord(value, QByteArrayView("VLIST", 5)), value);
         break;
     case StructureEnd:
         if (m_agentDepth > 0) {
-            if (isWordIgnoringCase(value, "VCARD"))
+            if (isSameWord(value, QByteArrayView("VCARD", 5)))
                 --m_agentDepth;
         } else if (m_inList) {
-            m_inList = !isWordIgnoringCase(value, "VLIST");
-        } else if (m_ownKind.isNull() || (valueRead && isWordIgnoringCase(value, m_ownKind.constData()))) {
+            m_inList = !isSameWord(value, QByteArrayView("VLIST", 5));
+        } else if (m_ownKind.length == 0
+                   || (valueRead && isSameWord(value, QByteArrayView(m_ownKind.text, m_ownKind.length)))) {
             endObject();
         } else if (m_mode == Cards) {
             addSkippedLine(m_structureLine);
         }
         break;
     case StructureAgent:
-        if (isWordIgnoringCase(value, "BEGIN:VCARD"))
+        if (isSameWord(value, QByteArrayView("BEGIN:VCARD", 11)))
             ++m_agentDepth;
         break;
     default:
@@ -403,7 +433,7 @@ void VCardStreamParser::settleStructure(bool valueRead)
     }
 }
 
-void VCardStreamParser::beginObject(bool isList, bool valueRead)
+void VCardStreamParser::beginObject(bool isList, QByteArrayView kind)
 {
     if (isList) {
         m_inList = true;
@@ -411,8 +441,9 @@ void VCardStreamParser::beginObject(bool isList, bool valueRead)
             addProblem(Problem::MailingList, m_structureLine);
         return;
     }
-    const QByteArrayView kind = valueRead ? trimmedBlanks(m_structureValue) : QByteArrayView();
-    m_ownKind = kind.isEmpty() ? QByteArray() : kind.toByteArray().toUpper();
+    m_ownKind.length = int(kind.size());
+    if (m_ownKind.length > 0)
+        std::memcpy(m_ownKind.text, kind.data(), size_t(m_ownKind.length));
     if (m_mode == RangesOnly) {
         if (m_beginInsideCard)
             addProblem(Problem::NestedBegin, m_structureLine, m_ranges.last().line);
@@ -438,13 +469,6 @@ void VCardStreamParser::endObject()
 void VCardStreamParser::onData(void* self, const char* data, int length)
 {
     auto* me = static_cast<VCardStreamParser*>(self);
-    if (me->m_structure != StructureNone) {
-        // The words looked for are short: a longer value is none of them.
-        if (length > 0)
-            me->m_structureValue.append(data, qMin(length, kMostStructureBytes));
-        else
-            me->settleStructure(true);
-    }
     if (length == 0) {
         me->m_awaiting = nullptr;
         me->m_awaitingVersion = false;

@@ -89,6 +89,8 @@ public:
 private:
     static void onProperty(void* self, const char* name, const char** params);
     static void onData(void* self, const char* data, int length);
+    // The value of the structure line awaited.
+    static void onStructureData(void* self, const char* data, int length);
     static void onError(void* self, long long line);
     static void onWarning(void* self, long long line, int warning);
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
@@ -98,7 +100,9 @@ private:
     // settled once it is whole.
     void awaitStructure(int kind);
     void settleStructure(bool valueRead);
-    void beginObject(bool isList, bool valueRead);
+    // kind: the BEGIN's value, empty when it has none or it could not be
+    // read.
+    void beginObject(bool isList, QByteArrayView kind);
     void endObject();
     void noteDeclaredCharset(const char** params);
     // Hands bytes to the tokenizer; at each card's BEGIN it stops, and the
@@ -130,10 +134,17 @@ private:
 
     QList<QList<VCardProperty>> m_cards;
     bool m_cardOpen = false;
+    // A value that says where cards begin and end, when it is no longer
+    // than the words looked for; a length of -1 for a longer one.
+    static constexpr int kMostStructureBytes = 32;
+    struct StructureWord {
+        char text[kMostStructureBytes];
+        int length = 0;
+    };
     // The kind its BEGIN named ("VCARD"), which its END names; none when the
     // BEGIN has no value or one that could not be read, and then any END
     // ends it.
-    QByteArray m_ownKind;
+    StructureWord m_ownKind;
     // Between "BEGIN:VLIST" and its END.
     bool m_inList = false;
     // How many cards held by AGENT values are open inside the card.
@@ -144,7 +155,7 @@ private:
     int m_structure = 0;
     qint64 m_structureLine = 0;
     qint64 m_structureStart = 0;
-    QByteArray m_structureValue;
+    StructureWord m_structureValue;
     bool m_beginInsideCard = false;
     // The property whose value the next data call delivers, if any.
     VCardProperty* m_awaiting = nullptr;

@@ -395,6 +395,10 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     const long long base = p->position;
     const int n = (data && len > 0) ? len : 0;
     int i = 0;
+    if (p->crEnded && n > 0) {
+        p->crEnded = false;
+        i = s[0] == '\n' ? 1 : 0;
+    }
     while (i < n) {
         if (!p->lfPending && !p->softBreak && s[i] != '\n') {
             const int next = takeRun(p, s, i, n);
@@ -417,18 +421,16 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         if (p->stopRequested)
             break;
         unsigned char b = s[i++];
-        // A line ends in LF, CR LF or a CR alone (files of older Macs): a CR
-        // is read as a line feed, and a line feed right after it is part of
-        // the same line end, also when it comes in the next call. So a
-        // blank line made of CR LF is a blank line, not a fold.
-        if (p->crEnded) {
-            p->crEnded = false;
-            if (b == '\n')
-                continue;
-        }
+        // A line ends in LF, CR LF or a CR alone (files of older Macs). The
+        // CR of a CR LF is passed over; a CR alone is read as a line feed,
+        // and so is one that ends the input, whose line feed, if it comes
+        // next, then belongs to it. So a blank line made of CR LF is a blank
+        // line, not a fold.
         if (b == '\r') {
+            if (i < n && s[i] == '\n')
+                continue;
+            p->crEnded = i == n;
             b = '\n';
-            p->crEnded = true;
         }
         if (!p->lfPending) {
             if (p->softBreak != SOFT_NONE && continueSoftBreak(p, b, base + (i - 1)))
@@ -520,21 +522,6 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     }
     p->stopRequested = false;
     return p->errorInCall ? 0 : ~0;
-}
-
-const char* CARD_FindLineEnd(const char* from, const char* to, int crFirst)
-{
-    const auto size = [to](const char* at) { return size_t(to - at); };
-    if (crFirst) {
-        const auto* cr = static_cast<const char*>(std::memchr(from, '\r', size(from)));
-        const char* const lineTo = cr ? cr : to;
-        const auto* lf = static_cast<const char*>(std::memchr(from, '\n', size_t(lineTo - from)));
-        return lf ? lf : lineTo;
-    }
-    const auto* lf = static_cast<const char*>(std::memchr(from, '\n', size(from)));
-    const char* const lineTo = lf ? lf : to;
-    const auto* cr = static_cast<const char*>(std::memchr(from, '\r', size_t(lineTo - from)));
-    return cr ? cr : lineTo;
 }
 
 const char* CARD_ParserVersion()

@@ -101,14 +101,5 @@ long long CARD_GetErrorCount(const CARD_Parser* parser);
 // line, non-zero otherwise.
 int CARD_Parse(CARD_Parser* parser, const char* data, int len, int isFinal);
 
-// Where the line that goes on at `from` ends: at its first CR or LF before
-// `to` (a CR LF, a CR alone, a line feed), or `to` when it has none.
-// crFirst: the lines read before ended in a CR alone, so a CR is looked for
-// first. The answer is the same either way; as the search for the other
-// byte stops where the first one was found, looking first for the byte the
-// file's lines end in keeps the search within the line in files of either
-// kind.
-const char* CARD_FindLineEnd(const char* from, const char* to, int crFirst);
-
 // "1.0"
 const char* CARD_ParserVersion();

@@ -126,8 +126,7 @@ int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n)
     }
     if (fast == FAST_NONE)
         return i;
-    const auto* const text = reinterpret_cast<const char*>(s);
-    const int end = int(CARD_FindLineEnd(text + i, text + n, p->crLines) - text);
+    const int end = int(vcardsyntax::findLineEnd(s + i, s + n, p->crLines) - s);
     // The line end itself is read one byte at a time. Of a CR LF the CR goes
     // with the run, dropped; a CR alone ends its line, and one that ends the
     // input may be the start of a CR LF.

@@ -5,6 +5,7 @@
 // (vcardtokenizer.cpp), its value decoders (vcardtokenizer_decode.cpp) and its
 // fast paths (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer.
 
+#include "fileformats/vcard/syntax/vcardlineend.h"
 #include "fileformats/vcard/syntax/vcardtokenizer.h"
 
 #include <cstddef>
@@ -125,10 +126,10 @@ constexpr int kBase64LineRoom = 80;
 
 struct CARD_Parser {
     bool lfPending = true;
-    // The last byte read was a CR, read as a line end: a line feed next
-    // belongs to it.
+    // The input of the last call ended in a CR, read as a line end: a line
+    // feed next belongs to it.
     bool crEnded = false;
-    // The last line end a run found was a CR alone (CARD_FindLineEnd()).
+    // The last line end a run found was a CR alone (vcardsyntax::findLineEnd()).
     bool crLines = false;
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;

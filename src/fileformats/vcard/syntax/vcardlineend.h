@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+// Where a line of vCard text ends, as the tokenizer and the fold look-ahead
+// both read it: at its first CR or LF (a CR LF, a CR alone, a line feed).
+
+#include <cstddef>
+#include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace vcardsyntax {
+
+// The first CR or LF in [from, to), or `to` when there is none. Every line
+// of a file is looked through for both bytes: with SSE2 in one pass, sixteen
+// bytes at a time; else by two searches, the second no further than the
+// first found its byte. crFirst: the lines before ended in a CR alone, so a
+// CR is looked for first, which keeps the first search within the line in
+// files of either kind.
+inline const unsigned char* findLineEnd(const unsigned char* from, const unsigned char* to, bool crFirst)
+{
+#if defined(__SSE2__)
+    (void)crFirst;
+    const __m128i lf = _mm_set1_epi8('\n');
+    const __m128i cr = _mm_set1_epi8('\r');
+    for (; to - from >= 16; from += 16) {
+        const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(from));
+        const int hits = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, lf), _mm_cmpeq_epi8(block, cr)));
+        if (hits != 0)
+            return from + __builtin_ctz(unsigned(hits));
+    }
+    for (; from < to; ++from) {
+        if (*from == '\n' || *from == '\r')
+            return from;
+    }
+    return to;
+#else
+    const unsigned char first = crFirst ? '\r' : '\n';
+    const unsigned char second = crFirst ? '\n' : '\r';
+    const auto* a = static_cast<const unsigned char*>(std::memchr(from, first, size_t(to - from)));
+    const unsigned char* const lineTo = a ? a : to;
+    const auto* b = static_cast<const unsigned char*>(std::memchr(from, second, size_t(lineTo - from)));
+    return b ? b : lineTo;
+#endif
+}
+
+inline const char* findLineEnd(const char* from, const char* to, bool crFirst)
+{
+    return reinterpret_cast<const char*>(findLineEnd(reinterpret_cast<const unsigned char*>(from),
+                                                     reinterpret_cast<const unsigned char*>(to), crFirst));
+}
+
+} // namespace vcardsyntax
