@@ -398,12 +398,12 @@ void VCardStreamParser::onStructureData(void* self, const char* data, int length
         onData(self, data, length);
 }
 
-void VCardStreamParser::settleStructure(bool valueRead)
+void VCardStreamParser::settleStructure(bool decoded)
 {
     const int kind = std::exchange(m_structure, StructureNone);
     CARD_SetDataHandler(m_tokenizer, m_mode == Cards ? &VCardStreamParser::onData : nullptr);
     // A value longer than the words looked for is none of them.
-    valueRead = valueRead && m_structureValue.length >= 0;
+    const bool valueRead = decoded && m_structureValue.length >= 0;
     const QByteArrayView value = valueRead
         ? trimmedBlanks(QByteArrayView(m_structureValue.text, m_structureValue.length))
         : QByteArrayView();
@@ -420,7 +420,8 @@ void VCardStreamParser::settleStructure(bool valueRead)
         } else if (m_ownKind.length == 0
                    || (valueRead && isSameWord(value, QByteArrayView(m_ownKind.text, m_ownKind.length)))) {
             endObject();
-        } else if (m_mode == Cards) {
+        } else if (m_mode == Cards && decoded) {
+            // One that did not decode is counted as such already.
             addSkippedLine(m_structureLine);
         }
         break;

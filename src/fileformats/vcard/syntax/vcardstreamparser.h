@@ -99,7 +99,8 @@ private:
     // end: the value is gathered (in RangesOnly mode, too) and the line
     // settled once it is whole.
     void awaitStructure(int kind);
-    void settleStructure(bool valueRead);
+    // decoded: false when the value could not be decoded or never came.
+    void settleStructure(bool decoded);
     // kind: the BEGIN's value, empty when it has none or it could not be
     // read.
     void beginObject(bool isList, QByteArrayView kind);
