@@ -466,6 +466,16 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes_data()
         undeclared += card(greek(i));
     QTest::newRow("8-bit text in the charset a late card declares") << declaredLate;
     QTest::newRow("8-bit text in no declared charset") << undeclared;
+    // 2.1 notes cut at 75 octets inside words: the lines whose folds lost
+    // their blank are named in one problem.
+    QByteArray cut;
+    for (int i = 0; i < 150; ++i) {
+        QByteArray note = "NOTE:" + QByteArray(70, 'w');
+        for (int fold = 0; fold < 5; ++fold)
+            note += "\r\n " + QByteArray(74, 'w');
+        cut += card(person(i), note + "\r\n").replace("VERSION:3.0", "VERSION:2.1");
+    }
+    QTest::newRow("cards cut at one width") << cut;
 }
 
 void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()

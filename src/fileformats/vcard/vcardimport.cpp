@@ -36,6 +36,19 @@ QString atLine(qint64 line, const QString& text)
     return tr("Line %1: %2").arg(line).arg(text);
 }
 
+// The lines one sentence of the ending names: those kept, then how many
+// more there were of `count`.
+QString placesOf(const QList<qint64>& lines, int count)
+{
+    QStringList numbers;
+    for (const qint64 line : lines)
+        numbers.append(QString::number(line));
+    QString places = numbers.join(QLatin1String(", "));
+    if (count > numbers.size())
+        places = tr("%1 and %2 more").arg(places).arg(count - numbers.size());
+    return places;
+}
+
 // Feeds bytes [begin, end) of the device to the parser in chunks, telling
 // `fed` how far it got after each; it stops early when `fed` says false.
 void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser, QByteArray& buffer,
@@ -231,6 +244,9 @@ void VCardImport::initialize(QString path)
     m_guessed.clear();
     m_guessedReported = false;
     m_survey = std::make_shared<Survey>();
+    m_droppedFoldLines.clear();
+    m_droppedFoldCount = 0;
+    m_droppedFoldsReported = false;
     if (totalKnown())
         settle();
 }
@@ -329,6 +345,7 @@ bool VCardImport::hasNext()
     settle();
     if (m_cursor < m_ranges.size())
         return true;
+    reportDroppedFolds();
     reportGuessed();
     return false;
 }
@@ -408,12 +425,7 @@ void VCardImport::reportGuessed()
     std::sort(m_guessed.begin(), m_guessed.end(),
         [](const GuessedLines& a, const GuessedLines& b) { return a.lines.value(0) < b.lines.value(0); });
     for (const GuessedLines& guessed : std::as_const(m_guessed)) {
-        QStringList lines;
-        for (const qint64 line : guessed.lines)
-            lines.append(QString::number(line));
-        QString places = lines.join(QLatin1String(", "));
-        if (guessed.count > lines.size())
-            places = tr("%1 and %2 more").arg(places).arg(guessed.count - lines.size());
+        const QString places = placesOf(guessed.lines, guessed.count);
         const bool one = guessed.count == 1;
         const bool undeclared = guessed.source == VCardCardText::GuessedLine::Undeclared;
         QString text;
@@ -452,6 +464,29 @@ void VCardImport::reportGuessed()
     }
 }
 
+void VCardImport::noteDroppedFolds(qint64 line)
+{
+    if (m_droppedFoldLines.size() < ImportProblems::kMaxPlaces)
+        m_droppedFoldLines.append(line);
+    ++m_droppedFoldCount;
+}
+
+void VCardImport::reportDroppedFolds()
+{
+    if (m_droppedFoldsReported || m_droppedFoldCount == 0)
+        return;
+    m_droppedFoldsReported = true;
+    const QString places = placesOf(m_droppedFoldLines, m_droppedFoldCount);
+    m_problems.add(m_droppedFoldCount == 1
+                       ? tr("Line %1: the writer cut the text at one width, inside words; it was joined again "
+                            "without a blank at each cut, so check its words.")
+                             .arg(places)
+                       : tr("Lines %1: the writer cut the text at one width, inside words; it was joined again "
+                            "without a blank at each cut, so check its words.")
+                             .arg(places),
+                   std::numeric_limits<qint64>::max());
+}
+
 pim::_Contact VCardImport::nextContact()
 {
     Q_ASSERT(hasNext());
@@ -478,6 +513,8 @@ pim::_Contact VCardImport::nextContact()
         else if (problem.kind == VCardStreamParser::Problem::ReadStopped)
             found.append({ problem.line, tr("the reader could not go on from this line; the rest of the card was "
                                             "left out. Export the file again, or check the line for damage.") });
+        else if (problem.kind == VCardStreamParser::Problem::FoldsDropped)
+            noteDroppedFolds(problem.line);
     }
     const QList<QList<VCardProperty>> cards = m_cardParser.takeCards();
     pim::_Contact contact;
@@ -537,6 +574,7 @@ void VCardImport::reportShapeUpTo(qint64 line)
             break;
         case Problem::DanglingSoftBreak:
         case Problem::TooManyParameters:
+        case Problem::FoldsDropped:
             break;
         }
     }
@@ -605,10 +643,15 @@ void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
         parts.append(&lane->m_problems);
         for (const GuessedLines& guessed : lane->m_guessed)
             addGuessed(guessed);
+        m_droppedFoldLines += lane->m_droppedFoldLines;
+        m_droppedFoldCount += lane->m_droppedFoldCount;
     }
     std::sort(skippedLines.begin(), skippedLines.end());
     m_skippedLines = skippedLines.mid(0, 1000);
     m_problems = ImportProblems::merged(parts);
+    std::sort(m_droppedFoldLines.begin(), m_droppedFoldLines.end());
+    m_droppedFoldLines.resize(qMin<qsizetype>(m_droppedFoldLines.size(), ImportProblems::kMaxPlaces));
+    reportDroppedFolds();
     reportGuessed();
 }
 

@@ -77,6 +77,11 @@ private:
     // Adds the problems that name the lines read by a guess, one for each
     // way they were read, once the last card was read.
     void reportGuessed();
+    // A logical line of a card taken as cut at a fixed width whose folds
+    // were read without their blank; named by the one problem
+    // reportDroppedFolds() adds once the last card was read.
+    void noteDroppedFolds(qint64 line);
+    void reportDroppedFolds();
 
     static std::unique_ptr<QIODevice> openUnbuffered(const QString& path);
 
@@ -114,6 +119,11 @@ private:
     bool m_guessedReported = false;
     struct Survey;
     std::shared_ptr<Survey> m_survey;
+    // The first lines whose folds were read without their blank
+    // (ImportProblems::kMaxPlaces), and how many there were.
+    QList<qint64> m_droppedFoldLines;
+    int m_droppedFoldCount = 0;
+    bool m_droppedFoldsReported = false;
     QList<VCardStreamParser::Problem> m_shape;
     qsizetype m_shapeCursor = 0;
     int m_shapeCount = 0;

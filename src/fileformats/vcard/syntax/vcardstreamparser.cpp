@@ -516,8 +516,12 @@ void VCardStreamParser::addSkippedLine(qint64 line)
 void VCardStreamParser::onWarning(void* self, long long line, int warning)
 {
     auto* me = static_cast<VCardStreamParser*>(self);
-    if (me->m_mode == Cards && warning == CARD_WARN_DANGLING_SOFT_BREAK)
+    if (me->m_mode != Cards)
+        return;
+    if (warning == CARD_WARN_DANGLING_SOFT_BREAK)
         me->addProblem(Problem::DanglingSoftBreak, line);
+    else if (warning == CARD_WARN_FOLD_DROPPED)
+        me->addProblem(Problem::FoldsDropped, line);
 }
 
 void VCardStreamParser::noteDeclaredCharset(const char** params)

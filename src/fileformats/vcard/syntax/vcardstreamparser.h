@@ -53,8 +53,19 @@ public:
     // over), in Cards mode the values read differently from what was written.
     struct Problem {
         // ReadStopped: the tokenizer took no byte of its input, in either
-        // mode; the rest of the input was left out.
-        enum Kind { OutsideCard, NestedBegin, MissingEnd, DanglingSoftBreak, TooManyParameters, ReadStopped, MailingList };
+        // mode; the rest of the input was left out. FoldsDropped: a card
+        // taken as cut at a fixed width had its folds of this logical line
+        // read without their blank (Cards mode).
+        enum Kind {
+            OutsideCard,
+            NestedBegin,
+            MissingEnd,
+            DanglingSoftBreak,
+            TooManyParameters,
+            ReadStopped,
+            MailingList,
+            FoldsDropped,
+        };
         Kind kind;
         qint64 line;
         // NestedBegin, MissingEnd: the line of the card's BEGIN.

@@ -20,6 +20,7 @@ void clearLine(CARD_Parser* p)
     p->otherCharset = false;
     p->qpEscape = false;
     p->base64Line = false;
+    p->foldDropSaid = false;
     p->paramCount = 0;
     p->paramEscape = false;
     p->paramQuoted = false;

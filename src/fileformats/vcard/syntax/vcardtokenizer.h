@@ -30,6 +30,10 @@ enum CARD_Warning {
     // last line of the input, an empty line, or a BEGIN or END line, which
     // a continuation never swallows. The "=" is dropped, the value kept.
     CARD_WARN_DANGLING_SOFT_BREAK = 1,
+    // CARD_UNFOLD_DROP took a fold of a value out with its blank; said once
+    // per logical line, on its first line, and not of a base64 value, whose
+    // blanks mean nothing.
+    CARD_WARN_FOLD_DROPPED = 2,
 };
 // Something was read but not as written; lineNumber is the physical line
 // it stands on.

@@ -17,6 +17,15 @@ void applyFold(CARD_Parser* p)
         if (p->encoding == ENC_QUOTED_PRINTABLE)
             p->qpEscape = false;
         processChar(p, ' ');
+        return;
+    }
+    // A guess about the writer: the reader names the lines it joined so.
+    // Inside a name or parameters blanks are dropped anyway.
+    if (p->unfoldMode == CARD_UNFOLD_DROP && !p->foldDropSaid && p->state == STATE_VALUE
+        && p->encoding != ENC_BASE64) {
+        p->foldDropSaid = true;
+        if (p->warningCallback)
+            p->warningCallback(p->userData, p->lineNumber, CARD_WARN_FOLD_DROPPED);
     }
 }
 

@@ -148,6 +148,8 @@ struct CARD_Parser {
     // The line feed just read ended a line of a 2.1 base64 value that may
     // go on on lines that are not indented; an empty line ends it.
     bool base64Open = false;
+    // CARD_WARN_FOLD_DROPPED was said of the logical line.
+    bool foldDropSaid = false;
     // SOFT_SPLIT_*: the bytes the split letter still lacks.
     int splitMissing = 0;
 

@@ -139,10 +139,13 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
     row("3.0 fold vanishes", "NOTE:abc\r\n def\r\n", "NOTE:abcdef|", true);
     row("3.0 fold inside UTF-8", "N:Z\xC3\r\n \xA9\r\n", "N:Z\\xc3\\xa9|", true);
-    fixedWidthRow("2.1 fixed-width fold vanishes, inside a letter too", "NOTE:ab\r\n c\xC3\r\n \xA9\r\n",
-                  "NOTE:abc\\xc3\\xa9|");
+    fixedWidthRow("2.1 fixed-width fold vanishes, inside a letter too, said once", "NOTE:ab\r\n c\xC3\r\n \xA9\r\n",
+                  "NOTE:~1abc\\xc3\\xa9|");
     fixedWidthRow("2.1 fixed-width fold inside an escape", "N;QUOTED-PRINTABLE:=D\r\n 0x\r\n",
-                  "N;QUOTED-PRINTABLE:\\xd0x|");
+                  "N;QUOTED-PRINTABLE:~1\\xd0x|");
+    fixedWidthRow("2.1 fixed-width folds said of each value, not of base64 nor parameters",
+                  "PHOTO;ENCODING=b:QUJ\r\n D\r\nNOTE;X=\r\n 1:a\r\n b\r\nFN:c\r\n d\r\n",
+                  "PHOTO;ENCODING=b:ABC|NOTE;X=1:~3ab|FN:~6cd|");
     fixedWidthRow("2.1 fixed-width soft break keeps the blank after it", "N;QUOTED-PRINTABLE:come=\r\n to\r\n",
                   "N;QUOTED-PRINTABLE:come to|");
     row("soft break without blank", "NOTE;ENCODING=QUOTED-PRINTABLE:abc=\r\ndef\r\nX:1\r\n",
