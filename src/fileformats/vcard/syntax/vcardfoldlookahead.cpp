@@ -7,445 +7,588 @@
 
 namespace {
 
+// The fold rule. A 2.1 writer folds before a blank, so its folded lines are
+// as long as the words allow, and of one width only by chance: a word ends
+// right at the writer's width about one fold in five. A writer that cuts at
+// a fixed width leaves every folded line at that width, narrower only where
+// the width would split a letter or an "=XX" escape; it may count octets or
+// characters, and count the blank it puts before a continuation or not. So
+// a card is taken as cut at a fixed width when, by one of those counts,
+// every fold of its text values cuts at the width of the widest, at least
+// kMinFixedWidth wide, and there are enough folds to rule chance out:
+// kFoldsAlone, or kFoldsBesideABlank when a blank stands beside a fold
+// (folding before a blank never leaves one there, a cut inside a sentence
+// now and then does). A fold where two words meet (see meetAsTwoWords())
+// says the card was folded before its blanks. Anything else, a card with
+// fewer folds among them, is read the 2.1 way, a fold as a blank.
+constexpr int kMinFixedWidth = 70;
+constexpr int kFoldsAlone = 5;
+constexpr int kFoldsBesideABlank = 3;
+
 bool isBlank(char c)
 {
     return c == ' ' || c == '\t';
 }
 
-// The fold rule. A 2.1 writer folds where the text has a blank, so its
-// folded lines are as long as the words allow, each its own length. A
-// writer that cuts at a fixed width leaves every folded line at that width,
-// give or take the octets of a letter or escape it would not split. So a
-// card is taken as cut at a fixed width when it has at least two folded
-// lines, all within kWidthSlack octets of each other and at least
-// kMinFixedWidth wide, and two of them of exactly one width (with only two
-// folds, both of one width). A card with one fold alone gives no such
-// evidence: it is read the 2.1 way, the fold as a blank.
-constexpr qint64 kWidthSlack = 2;
-constexpr qint64 kMinFixedWidth = 70;
-
-// Once the version is known, only the names of a card's end (END, BEGIN)
-// and of a picture or a sound matter, and they start with one of these
-// letters; a group before them ("item1.PHOTO") is not looked for.
-bool mayNameWhatMatters(char c)
+bool isLineEnd(char c)
 {
-    switch (c | 0x20) {
-    case 'b':
-    case 'e':
-    case 'k':
-    case 'l':
-    case 'p':
-    case 's':
-        return true;
-    default:
-        return false;
-    }
+    return c == '\r' || c == '\n';
 }
 
-// Whether the line end at `c` (a CR before its LF, or the LF) is followed,
-// in this piece, by a line that is no fold.
-bool endsUnfolded(const char* c, const char* end)
+// Dropped inside names and parameters, as the tokenizer drops them.
+bool isSpace(char c)
 {
-    if (*c == '\r' && (end - c < 2 || c[1] != '\n'))
-        return false;
-    const char* const next = *c == '\r' ? c + 2 : c + 1;
-    return next < end && !isBlank(*next);
+    return isBlank(c) || c == '\v' || c == '\f';
+}
+
+char upper(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+int hexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
+bool isEscape(const char* at, const char* end)
+{
+    return end - at >= 3 && at[0] == '=' && hexValue(at[1]) >= 0 && hexValue(at[2]) >= 0;
+}
+
+// An escape of a UTF-8 continuation octet (=80 to =BF).
+bool escapesContinuation(const char* at)
+{
+    const int high = hexValue(at[1]);
+    return high >= 8 && high <= 11;
+}
+
+// The octets of the UTF-8 letter that `lead` starts; 1 for any other octet.
+int letterLength(unsigned char lead)
+{
+    if (lead >= 0xC2 && lead <= 0xDF)
+        return 2;
+    if (lead >= 0xE0 && lead <= 0xEF)
+        return 3;
+    if (lead >= 0xF0 && lead <= 0xF4)
+        return 4;
+    return 1;
+}
+
+// The characters of [at, end). A UTF-8 letter is one character, and so, in
+// a quoted-printable value (from `escapesFrom` on, when not null), is an
+// "=XX" escape, or the run of escapes that writes one UTF-8 letter: what
+// the writer wrote the text from. Other octets count one each, so text in a
+// single-octet character set counts as its octets.
+int charactersOf(const char* at, const char* end, const char* escapesFrom)
+{
+    int characters = 0;
+    for (const char* c = at; c < end; ++c)
+        characters += (static_cast<unsigned char>(*c) & 0xC0) != 0x80;
+    if (!escapesFrom)
+        return characters;
+    for (const char* c = qMax(at, escapesFrom); c < end;) {
+        c = static_cast<const char*>(std::memchr(c, '=', size_t(end - c)));
+        if (!c)
+            break;
+        if (!isEscape(c, end)) {
+            ++c;
+            continue;
+        }
+        // Counted as three characters above.
+        characters -= escapesContinuation(c) ? 3 : 2;
+        c += 3;
+    }
+    return characters;
+}
+
+// The octets of the letter that starts at `at`: a UTF-8 letter's, or in a
+// quoted-printable value those of the escapes that write one; 1 at the end.
+int letterOctetsAt(const char* at, const char* end, bool escapes)
+{
+    if (at >= end)
+        return 1;
+    if (!escapes || !isEscape(at, end))
+        return int(qMin<qsizetype>(letterLength(static_cast<unsigned char>(*at)), end - at));
+    const int letter = letterLength(static_cast<unsigned char>(hexValue(at[1]) * 16 + hexValue(at[2])));
+    int octets = 3;
+    for (int i = 1; i < letter && isEscape(at + octets, end) && escapesContinuation(at + octets); ++i)
+        octets += 3;
+    return octets;
+}
+
+// Whether a fold stands where two words meet: after a comma or a stop and
+// before a letter, or between a small letter and a capital (Latin-1
+// letters written in UTF-8 included). `last` holds the folded line's last
+// two octets, the last one first; next0 and next1 are the first two after
+// the fold's blank. Text cut inside words hardly ever has those side by
+// side; text folded before its blanks often has.
+bool meetAsTwoWords(const unsigned char* last, unsigned char next0, unsigned char next1)
+{
+    const bool nextIsCapital
+        = (next0 >= 'A' && next0 <= 'Z') || (next0 == 0xC3 && next1 >= 0x80 && next1 <= 0x9E && next1 != 0x97);
+    const bool nextIsLetter = nextIsCapital || (next0 >= 'a' && next0 <= 'z') || next0 >= 0xC3;
+    const bool lastIsSmall
+        = (last[0] >= 'a' && last[0] <= 'z') || (last[1] == 0xC3 && last[0] >= 0x9F && last[0] <= 0xBF && last[0] != 0xB7);
+    const bool lastEndsClause = last[0] == ',' || last[0] == '.' || last[0] == '!' || last[0] == '?';
+    return (lastEndsClause && nextIsLetter) || (lastIsSmall && nextIsCapital);
 }
 
 } // namespace
 
-void VCardFoldLookahead::start(bool atLineStart, bool measureFolds, bool afterCr)
+void VCardFoldLookahead::Folds::add(const Folds& more)
 {
-    // How the file's lines end carries over from card to card.
-    const bool crLines = m_crLines;
-    *this = VCardFoldLookahead();
-    m_crLines = crLines;
-    m_afterLineEnd = atLineStart;
-    m_crEnded = afterCr;
-    m_measureFolds = measureFolds;
+    for (int c = 0; c < kCounts; ++c) {
+        widest[c] = qMax(widest[c], more.widest[c]);
+        splitAt[c] = qMin(splitAt[c], more.splitAt[c]);
+    }
+    count += more.count;
+    blankBeside = blankBeside || more.blankBeside;
+    betweenWords = betweenWords || more.betweenWords;
 }
 
-VCardFoldLookahead::Result VCardFoldLookahead::read(const char* data, qsizetype length)
+bool VCardFoldLookahead::Folds::ruledOut() const
 {
-    const char* at = data;
-    const char* const end = data + qMin<qint64>(length, kMaxBytes - m_read);
-    m_data = data;
-    if (m_read == 0 && m_afterLineEnd)
-        at = readVersionLine(at, end);
-    while (m_result == Undecided && at < end) {
-        if (m_line == SkipLine && !m_afterLineEnd) {
-            at = skipLines(at, end);
-            continue;
-        }
-        if (m_line == Name && !m_afterLineEnd) {
-            // Every line's name is read, to its ":" or ";", in one loop.
-            at = readName(at, end);
-            if (at < end)
-                take(at++);
-            continue;
-        }
-        take(at++);
-    }
-    // The last bytes read, for the width of a line that ends in the next
-    // piece.
-    if (at - data >= 2) {
-        m_tail[0] = at[-2];
-        m_tail[1] = at[-1];
-    } else if (at - data == 1) {
-        m_tail[0] = m_tail[1];
-        m_tail[1] = at[-1];
-    }
-    m_read += at - data;
-    if (m_result == Undecided && m_read >= kMaxBytes)
-        m_result = byFolds();
-    return m_result;
-}
-
-VCardFoldLookahead::Result VCardFoldLookahead::finish()
-{
-    if (m_result == Undecided)
-        m_result = byFolds();
-    return m_result;
-}
-
-const char* VCardFoldLookahead::readVersionLine(const char* at, const char* end)
-{
-    // Nearly every writer puts VERSION right after BEGIN, in upper case and
-    // without parameters: its value is read here at once, at the start of a
-    // line that is no fold. Anything else goes the byte-wise way.
-    static constexpr char kVersion[] = "VERSION:";
-    constexpr qsizetype kLength = sizeof kVersion - 1;
-    if (end - at <= kLength || std::memcmp(at, kVersion, size_t(kLength)) != 0)
-        return at;
-    const char c = at[kLength];
-    if (c == '3' || c == '4') {
-        m_result = Joins;
-        return at + kLength + 1;
-    }
-    if (isBlank(c) || c == '\v' || c == '\f' || c == '\r' || c == '\n')
-        return at;
-    m_afterLineEnd = false;
-    m_nameLength = 0;
-    m_nameTooLong = false;
-    m_binaryLine = false;
-    notJoining();
-    return at + kLength + 1;
-}
-
-const char* VCardFoldLookahead::skipLines(const char* at, const char* end)
-{
-    // Most of a card is lines of no interest: straight to their ends, and
-    // of the line after each only its first byte is looked at while it
-    // leaves the line of no interest.
-    for (;;) {
-        const char* lf = vcardsyntax::findLineEnd(at, end, m_crLines);
-        if (lf == end)
-            return end;
-        if (*lf == '\r') {
-            // A CR LF is read as its line feed; a CR alone ends its line as
-            // the tokenizer reads it, and a line feed at the start of the
-            // next piece belongs to one that ends this piece.
-            if (lf + 1 == end) {
-                m_crEnded = true;
-            } else {
-                m_crLines = lf[1] != '\n';
-                lf += m_crLines ? 0 : 1;
-            }
-        } else {
-            m_crLines = false;
-        }
-        at = lf + 1;
-        m_afterLineEnd = true;
-        m_foldBlank = false;
-        const char c = at < end ? *at : ' ';
-        if (m_versionRead && c != ' ' && c != '\t' && c != '\r' && c != '\n') {
-            // A line starts right here: no fold asks the width of the one
-            // that ended.
-            m_lineStart = m_read + (at - m_data);
-        } else {
-            endPhysicalLine(lf);
-        }
-        if (at == end)
-            return at;
-        if (!m_versionRead) {
-            // Every name matters until the version is known; VERSION
-            // itself, written the common way, is read here.
-            const char* const valueEnd = c == 'V' ? readVersionLine(at, end) : at;
-            if (valueEnd == at || m_result != Undecided)
-                return valueEnd;
-            at = valueEnd;
-            continue;
-        }
-        if (isBlank(c)) {
-            // A fold: the rest of the physical line is still of no
-            // interest, whatever blanks follow.
-            noteFold();
-        } else if (c == '\r' || c == '\n') {
-            return at;
-        } else if (mayNameWhatMatters(c)) {
-            const char* const nameEnd = readPlainName(at, end);
-            if (!nameEnd)
-                return at;
-            if (m_result != Undecided)
-                return nameEnd;
-            at = nameEnd;
-            continue;
-        } else {
-            // A new line of no interest (the line before it was one too,
-            // so it held no VERSION waiting for its value).
-            m_nameLength = 0;
-            m_nameTooLong = false;
-            m_binaryLine = false;
-        }
-        m_afterLineEnd = false;
-        ++at;
-    }
-}
-
-const char* VCardFoldLookahead::readPlainName(const char* at, const char* end)
-{
-    // Only a name without a group, blank or CR, whose ":" or ";" is in this
-    // piece; anything else is left to the byte-wise reading, which reads
-    // such names the same way.
-    const char* c = at;
-    for (; c < end && *c != ':' && *c != ';'; ++c) {
-        switch (*c) {
-        case '\r':
-        case '\n':
-            // A line without a name's end (a line of a 2.1 photo's base64
-            // written at the start of the line) is of no interest when the
-            // next line in this piece is no fold of it.
-            return endsUnfolded(c, end) ? endUninteresting(c) : nullptr;
-        case '.':
-        case ' ':
-        case '\t':
-        case '\v':
-        case '\f':
-            return nullptr;
-        default:
-            break;
-        }
-    }
-    if (c == end)
-        return nullptr;
-    const qsizetype length = c - at;
-    // Letters compare without case; no other byte matches one that way.
-    const auto is = [at, length](const char* lower) {
-        if (qsizetype(std::strlen(lower)) != length)
-            return false;
-        for (qsizetype i = 0; i < length; ++i) {
-            if ((at[i] | 0x20) != lower[i])
-                return false;
-        }
+    if (betweenWords)
         return true;
-    };
-    m_nameLength = 0;
-    m_nameTooLong = false;
-    m_line = SkipLine;
-    m_afterLineEnd = false;
-    if (is("end") || is("begin")) {
-        m_result = byFolds();
-        return c + 1;
+    for (int c = 0; c < kCounts; ++c) {
+        if (widest[c] <= splitAt[c])
+            return false;
     }
-    m_binaryLine = is("photo") || is("logo") || is("sound") || is("key");
-    return c + 1;
+    return true;
 }
 
-const char* VCardFoldLookahead::endUninteresting(const char* lineEnd)
+bool VCardFoldLookahead::Folds::cutAtOneWidth() const
 {
-    m_nameLength = 0;
-    m_nameTooLong = false;
-    m_binaryLine = false;
-    m_line = SkipLine;
-    m_afterLineEnd = false;
-    return lineEnd;
+    if (betweenWords || count < kFoldsBesideABlank || (count < kFoldsAlone && !blankBeside))
+        return false;
+    for (int c = 0; c < kCounts; ++c) {
+        if (widest[c] >= kMinFixedWidth && widest[c] <= splitAt[c])
+            return true;
+    }
+    return false;
 }
 
-void VCardFoldLookahead::take(const char* at)
+void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
 {
-    char c = *at;
-    if (m_crEnded) {
-        m_crEnded = false;
-        if (c == '\n') {
-            // The line feed of a CR LF: the next line starts after it.
-            m_lineStart = m_read + (at - m_data) + 1;
+    // Only what a card's reading relies on is set again: most cards are
+    // decided after a line or two.
+    m_result = Undecided;
+    m_measureFolds = measureFolds;
+    m_versionRead = false;
+    m_at = 0;
+    m_searchFrom = 0;
+    // The rest of the BEGIN line, when it comes first, goes with it.
+    m_continues = !atLineStart;
+    m_firstLine = atLineStart;
+    m_head = HeadValue;
+    m_headActive = false;
+    m_measured = false;
+    m_foldOpen = false;
+    m_lineFolds = Folds();
+    m_cardFolds = Folds();
+}
+
+VCardFoldLookahead::Result VCardFoldLookahead::read(const char* card, qsizetype size, bool last)
+{
+    if (m_result != Undecided)
+        return m_result;
+    m_card = card;
+    m_size = qMin<qsizetype>(size, kMaxBytes);
+    m_finishing = last || size >= kMaxBytes;
+    readLines();
+    if (m_result == Undecided && m_finishing) {
+        endLogicalLine();
+        if (m_result == Undecided)
+            m_result = byFolds();
+    }
+    m_card = nullptr;
+    return m_result;
+}
+
+void VCardFoldLookahead::readLines()
+{
+    if (m_firstLine) {
+        while (m_at < m_size && isLineEnd(m_card[m_at]))
+            ++m_at;
+        if (m_at == m_size)
             return;
-        }
+        m_firstLine = false;
+        m_searchFrom = m_at;
+        m_continues = isBlank(m_card[m_at]);
+        if (!m_continues)
+            startLogicalLine(m_at);
     }
-    // A CR ends a line as the tokenizer reads it: alone, or with the line
-    // feed after it.
-    if (c == '\r') {
-        m_crEnded = true;
-        c = '\n';
-    }
-    if (c == '\n') {
-        endPhysicalLine(at);
-        m_afterLineEnd = true;
-        m_foldBlank = false;
-        return;
-    }
-    if (!m_afterLineEnd) {
-        takeInLine(c);
-        return;
-    }
-    if (isBlank(c)) {
-        if (!m_foldBlank)
-            noteFold();
-        m_foldBlank = true;
-        return;
-    }
-    m_afterLineEnd = false;
-    if (!m_foldBlank) {
-        // A new line; a VERSION line that ended without a value says no
-        // version, as the card reader takes it.
-        if (m_line == Value) {
-            notJoining();
+    while (m_result == Undecided && m_at < m_size) {
+        if (m_headActive) {
+            readHead();
             if (m_result != Undecided)
                 return;
         }
-        m_nameLength = 0;
-        m_nameTooLong = false;
-        m_binaryLine = false;
-        m_line = m_versionRead && !mayNameWhatMatters(c) ? SkipLine : Name;
+        // A line ends as the tokenizer ends it: at a CR LF, a CR alone or a
+        // line feed.
+        const char* const found = vcardsyntax::findLineEnd(m_card + m_searchFrom, m_card + m_size, m_crLines);
+        if (found == m_card + m_size && !m_finishing) {
+            m_searchFrom = m_size;
+            return;
+        }
+        const qsizetype lineEnd = found - m_card;
+        // Empty lines between a line and its continuation do not part
+        // them, as the tokenizer reads them.
+        qsizetype next = lineEnd + 1;
+        while (next < m_size && isLineEnd(m_card[next]))
+            ++next;
+        if (next >= m_size && !m_finishing) {
+            // Whether a fold follows is for the next bytes to tell.
+            m_searchFrom = lineEnd;
+            return;
+        }
+        if (lineEnd < m_size)
+            m_crLines = m_card[lineEnd] == '\r' && (lineEnd + 1 == m_size || m_card[lineEnd + 1] != '\n');
+        const bool foldFollows = next < m_size && isBlank(m_card[next]);
+        if (m_foldOpen)
+            closeFold(m_at, lineEnd);
+        if (foldFollows && m_measured)
+            measureFold(m_at, lineEnd, m_continues);
+        m_continues = foldFollows;
+        m_at = qMin(next, m_size);
+        m_searchFrom = m_at;
+        if (foldFollows || m_result != Undecided)
+            continue;
+        // The next line starts a logical line: its name is read before
+        // the rest of it, which often need not be.
+        endLogicalLine();
+        if (m_result == Undecided && m_at < m_size)
+            startLogicalLine(m_at);
     }
-    takeInLine(c);
 }
 
-void VCardFoldLookahead::takeInLine(char c)
+void VCardFoldLookahead::endLogicalLine()
 {
-    switch (m_line) {
-    case SkipLine:
+    // The line's end is at hand, so what is left of its start is too.
+    if (m_headActive)
+        readHead();
+    if (m_result != Undecided || m_lineFolds.count == 0)
         return;
-    case Name:
-        if (c == ':' || c == ';')
-            endName(c == ';');
-        else
-            readName(&c, &c + 1);
-        return;
-    case Parameters:
-        if (c == ':')
-            m_line = Value;
-        return;
-    case Value:
-        if (isBlank(c) || c == '\v' || c == '\f')
-            return;
+    if (m_head == HeadValue && m_encoding != Base64)
+        m_cardFolds.add(m_lineFolds);
+    m_lineFolds = Folds();
+    if (m_versionRead && m_measureFolds && m_cardFolds.ruledOut())
+        m_result = Spaces;
+}
+
+void VCardFoldLookahead::startLogicalLine(qsizetype begin)
+{
+    m_head = HeadName;
+    m_headAt = begin;
+    m_nameLength = 0;
+    m_encoding = Plain;
+    m_wantParameters = false;
+    m_measured = m_measureFolds;
+    m_foldOpen = false;
+    if (!m_versionRead && m_size - begin > 8 && std::memcmp(m_card + begin, "VERSION:", 8) == 0) {
+        // Nearly every writer puts VERSION right after BEGIN, in capitals
+        // and without parameters: its value is read here at once. Anything
+        // else goes the way of every name.
+        const char c = m_card[begin + 8];
         if (c == '3' || c == '4') {
             m_result = Joins;
             return;
         }
-        notJoining();
-        return;
-    }
-}
-
-const char* VCardFoldLookahead::readName(const char* at, const char* end)
-{
-    for (; at < end; ++at) {
-        const char c = *at;
-        if (c == ':' || c == ';' || c == '\n' || c == '\r')
-            break;
-        if (c == '.') {
-            m_nameLength = 0;
-            m_nameTooLong = false;
-        } else if (isBlank(c) || c == '\v' || c == '\f') {
-            // Dropped inside a name, as the tokenizer does.
-        } else if (m_nameLength < int(sizeof m_name)) {
-            m_name[m_nameLength++] = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
-        } else {
-            m_nameTooLong = true;
+        if (!isSpace(c) && !isLineEnd(c)) {
+            startValue(begin + 7);
+            notJoining();
+            return;
         }
     }
-    return at;
+    // Once the version is known, only a card's end matters of the names;
+    // a group before it ("item1.END") is not looked for.
+    const char c = char(m_card[begin] | 0x20);
+    m_nameMatters = !m_versionRead || c == 'b' || c == 'e';
+    m_headActive = m_nameMatters;
+    if (m_headActive)
+        readHead();
 }
 
-void VCardFoldLookahead::endName(bool parametersFollow)
+void VCardFoldLookahead::readHead()
+{
+    qsizetype at = m_headAt;
+    bool lineEnded = false;
+    while (at < m_size) {
+        if (m_head == HeadName) {
+            // A name in one loop, and so a line of a 2.1 photo's base64
+            // written at the start of the line, which has no name's end.
+            for (; at < m_size; ++at) {
+                const char c = m_card[at];
+                if (c == ':' || c == ';' || isLineEnd(c))
+                    break;
+                if (c == '.')
+                    m_nameLength = 0;
+                else if (isSpace(c))
+                    continue;
+                else if (m_nameLength < int(sizeof m_name))
+                    m_name[m_nameLength++] = upper(c);
+                else
+                    m_nameLength = int(sizeof m_name) + 1;
+            }
+            if (at == m_size)
+                break;
+        }
+        const char c = m_card[at];
+        if (!isLineEnd(c)) {
+            if (!readHeadByte(c, at)) {
+                m_headAt = at + 1;
+                return;
+            }
+            ++at;
+            continue;
+        }
+        qsizetype next = at + 1;
+        while (next < m_size && isLineEnd(m_card[next]))
+            ++next;
+        if (next >= m_size && !m_finishing)
+            break;
+        if (next >= m_size || !isBlank(m_card[next])) {
+            lineEnded = true;
+            break;
+        }
+        // A fold: its blank goes with it.
+        at = next + 1;
+    }
+    m_headAt = at;
+    if (!lineEnded && (at < m_size || !m_finishing))
+        return;
+    // The logical line ended before what was asked of it.
+    m_headActive = false;
+    if (m_head == HeadVersionValue) {
+        // A VERSION line without a value says no version, as the card
+        // reader takes it.
+        m_head = HeadValue;
+        notJoining();
+    } else if (m_head != HeadValue) {
+        m_head = HeadNone;
+    }
+}
+
+bool VCardFoldLookahead::readHeadByte(char c, qsizetype at)
+{
+    switch (m_head) {
+    case HeadName:
+        // readHead() reads the rest of a name.
+        endName(c == ';', at);
+        return m_headActive;
+    case HeadVersionParameters:
+        if (c == ':')
+            m_head = HeadVersionValue;
+        break;
+    case HeadVersionValue:
+        if (isSpace(c))
+            break;
+        if (c == '3' || c == '4') {
+            m_result = Joins;
+            return false;
+        }
+        m_head = HeadValue;
+        m_headActive = false;
+        notJoining();
+        return false;
+    case HeadParameterStart:
+        if (c == ':') {
+            startValue(at);
+            return false;
+        }
+        if (c != ';' && !isSpace(c)) {
+            m_head = HeadParameterName;
+            m_wordLength = 0;
+            m_encodingNamed = false;
+            addToWord(c);
+        }
+        break;
+    case HeadParameterName:
+        if (c == ':' || c == ';' || c == '=') {
+            // ENCODING=X and a bare X both name the transfer encoding.
+            m_encodingNamed
+                = c == '=' && m_wordLength == 8 && std::memcmp(m_word, "ENCODING", 8) == 0;
+            if (!m_encodingNamed)
+                takeEncodingWord();
+            m_wordLength = 0;
+            m_escaped = false;
+            if (c == ':') {
+                startValue(at);
+                return false;
+            }
+            m_head = c == ';' ? HeadParameterStart : HeadParameterValue;
+        } else if (!isSpace(c)) {
+            addToWord(c);
+        }
+        break;
+    case HeadParameterValue:
+        if (c == '"' && m_wordLength == 0) {
+            // A quoted value may hold ":" and ";"; its quotes stay in it,
+            // so it names no encoding.
+            m_head = HeadQuoted;
+            m_wordLength = int(sizeof m_word) + 1;
+        } else if (c == ':' || (c == ';' && !m_escaped)) {
+            if (m_encodingNamed)
+                takeEncodingWord();
+            if (c == ':') {
+                startValue(at);
+                return false;
+            }
+            m_head = HeadParameterStart;
+        } else if (c == '\\') {
+            if (m_escaped)
+                addToWord(c);
+            m_escaped = !m_escaped;
+        } else if (!isSpace(c)) {
+            m_escaped = false;
+            addToWord(c);
+        }
+        break;
+    case HeadQuoted:
+        if (c == '"')
+            m_head = HeadParameterValue;
+        break;
+    case HeadValue:
+    case HeadNone:
+        m_headActive = false;
+        return false;
+    }
+    return true;
+}
+
+void VCardFoldLookahead::endName(bool parametersFollow, qsizetype at)
 {
     const auto is = [this](const char* word, int length) {
         return m_nameLength == length && std::memcmp(m_name, word, size_t(length)) == 0;
     };
-    m_line = SkipLine;
-    if (m_nameTooLong)
-        return;
-    if (is("BEGIN", 5) || is("END", 3)) {
-        m_result = byFolds();
+    if (m_nameMatters) {
+        if (is("BEGIN", 5) || is("END", 3)) {
+            m_headActive = false;
+            m_result = byFolds();
+            return;
+        }
+        if (is("VERSION", 7) && !m_versionRead) {
+            m_head = parametersFollow ? HeadVersionParameters : HeadVersionValue;
+            return;
+        }
+    }
+    if (!parametersFollow) {
+        startValue(at);
         return;
     }
-    if (is("VERSION", 7) && !m_versionRead) {
-        m_line = parametersFollow ? Parameters : Value;
+    m_head = HeadParameterStart;
+    m_headActive = m_wantParameters;
+}
+
+void VCardFoldLookahead::addToWord(char c)
+{
+    if (m_wordLength < int(sizeof m_word))
+        m_word[m_wordLength++] = upper(c);
+    else
+        m_wordLength = int(sizeof m_word) + 1;
+}
+
+void VCardFoldLookahead::takeEncodingWord()
+{
+    const auto is = [this](const char* word) {
+        const int length = int(std::strlen(word));
+        return m_wordLength == length && std::memcmp(m_word, word, size_t(length)) == 0;
+    };
+    // The last one named counts, as in the tokenizer.
+    if (m_wordLength == 0)
         return;
-    }
-    m_binaryLine = is("PHOTO", 5) || is("LOGO", 4) || is("SOUND", 5) || is("KEY", 3);
+    if (is("QUOTED-PRINTABLE"))
+        m_encoding = QuotedPrintable;
+    else if (is("BASE64") || is("B"))
+        m_encoding = Base64;
+    else if (is("8BIT"))
+        m_encoding = Plain;
+}
+
+void VCardFoldLookahead::startValue(qsizetype colon)
+{
+    m_head = HeadValue;
+    m_valueStart = colon + 1;
+    m_headActive = false;
 }
 
 void VCardFoldLookahead::notJoining()
 {
-    m_line = SkipLine;
     m_versionRead = true;
     if (!m_measureFolds)
         m_result = Spaces;
 }
 
-char VCardFoldLookahead::byteBefore(const char* at, int back) const
+bool VCardFoldLookahead::inQuotedPrintable(qsizetype at) const
 {
-    if (at - m_data >= back)
-        return at[-back];
-    // In an earlier piece: m_tail holds the last two bytes read.
-    const qsizetype earlier = back - (at - m_data);
-    return earlier <= 2 ? m_tail[2 - earlier] : 0;
+    return m_head == HeadValue && m_encoding == QuotedPrintable && at >= m_valueStart;
 }
 
-void VCardFoldLookahead::endPhysicalLine(const char* lf)
+void VCardFoldLookahead::measureFold(qsizetype begin, qsizetype end, bool continuation)
 {
-    if (!m_measureFolds)
-        return;
-    const qint64 lfOffset = m_read + (lf - m_data);
-    qint64 width = lfOffset - m_lineStart;
-    char last = 0;
-    if (width > 0) {
-        last = lf - m_data >= 1 ? lf[-1] : byteBefore(lf, 1);
-        if (last == '\r') {
-            --width;
-            last = width == 0 ? 0 : lf - m_data >= 2 ? lf[-2] : byteBefore(lf, 2);
-        }
-    }
-    m_endedWidth = width;
     // A line that ends in "=" is a quoted-printable soft break, and a blank
     // after it is text (2.1) or a fold (3.0): no evidence either way.
-    m_endedCounts = !m_binaryLine && last != '=';
-    m_lineStart = lfOffset + 1;
+    if (end > begin && m_card[end - 1] == '=')
+        return;
+    if (!m_wantParameters) {
+        // Only a folded line asks what its value is.
+        m_wantParameters = true;
+        if (m_head != HeadValue && m_head != HeadNone) {
+            m_headActive = true;
+            readHead();
+            if (m_result != Undecided)
+                return;
+        }
+    }
+    // Every writer cuts base64 anywhere: its folds say nothing of how text
+    // is folded.
+    if (m_head == HeadValue && m_encoding == Base64) {
+        m_measured = false;
+        return;
+    }
+    const char* const line = m_card + begin;
+    const char* const lineEnd = m_card + end;
+    const int octets = int(end - begin);
+    const int characters
+        = charactersOf(line, lineEnd, inQuotedPrintable(end) ? m_card + qMax(begin, m_valueStart) : nullptr);
+    const int blank = continuation ? 1 : 0;
+    m_fold.width[OctetsWithBlank] = octets;
+    m_fold.width[Octets] = octets - blank;
+    m_fold.width[CharactersWithBlank] = characters;
+    m_fold.width[Characters] = characters - blank;
+    m_fold.last[0] = octets >= 1 ? static_cast<unsigned char>(lineEnd[-1]) : 0;
+    m_fold.last[1] = octets >= 2 ? static_cast<unsigned char>(lineEnd[-2]) : 0;
+    m_foldOpen = true;
 }
 
-void VCardFoldLookahead::noteFold()
+void VCardFoldLookahead::closeFold(qsizetype begin, qsizetype end)
 {
-    if (!m_measureFolds || !m_endedCounts || m_irregular)
-        return;
-    ++m_folds;
-    const qint64 width = m_endedWidth;
-    for (int i = 0; i < m_distinctWidths; ++i) {
-        if (m_widths[i].octets == width) {
-            ++m_widths[i].count;
-            return;
-        }
+    m_foldOpen = false;
+    // The continuation's first octet is the fold's blank.
+    const char* const next = m_card + begin + 1;
+    const char* const lineEnd = m_card + end;
+    const int octets = letterOctetsAt(next, lineEnd, inQuotedPrintable(begin + 1));
+    const int following[kCounts] = { octets, octets, 1, 1 };
+    Folds& folds = m_lineFolds;
+    for (int c = 0; c < kCounts; ++c) {
+        folds.widest[c] = qMax(folds.widest[c], m_fold.width[c]);
+        folds.splitAt[c] = qMin(folds.splitAt[c], m_fold.width[c] + following[c] - 1);
     }
-    for (int i = 0; i < m_distinctWidths; ++i) {
-        if (qAbs(m_widths[i].octets - width) > kWidthSlack) {
-            m_irregular = true;
-            return;
-        }
-    }
-    // Within the slack of each other, there are at most three widths.
-    m_widths[m_distinctWidths++] = { width, 1 };
+    ++folds.count;
+    const auto next0 = static_cast<unsigned char>(next < lineEnd ? next[0] : 0);
+    const auto next1 = static_cast<unsigned char>(next + 1 < lineEnd ? next[1] : 0);
+    folds.blankBeside = folds.blankBeside || isBlank(char(m_fold.last[0])) || isBlank(char(next0));
+    folds.betweenWords = folds.betweenWords || meetAsTwoWords(m_fold.last, next0, next1);
 }
 
 VCardFoldLookahead::Result VCardFoldLookahead::byFolds() const
 {
-    if (!m_measureFolds || m_irregular || m_folds < 2)
-        return Spaces;
-    bool twiceOneWidth = false;
-    for (int i = 0; i < m_distinctWidths; ++i) {
-        if (m_widths[i].octets < kMinFixedWidth)
-            return Spaces;
-        twiceOneWidth = twiceOneWidth || m_widths[i].count >= 2;
-    }
-    return twiceOneWidth ? Drops : Spaces;
+    return m_measureFolds && m_cardFolds.cutAtOneWidth() ? Drops : Spaces;
 }

@@ -3,21 +3,24 @@
 
 #include <QtGlobal>
 
+#include <climits>
+
 // Looks ahead within one card, from right after its BEGIN, for what decides
 // how the tokenizer unfolds the card's lines. First the card's VERSION line:
 // address books and servers write VERSION:3.0 late in the card, after lines
 // they folded the 3.0 way (inside words and inside UTF-8 letters). Then, for
-// a card that is not 3.0 or 4.0, how its lines were folded: 2.1 folds at a
-// blank, which the fold keeps, but a desktop address book cuts every long
+// a card that is not 3.0 or 4.0, how its lines were folded: 2.1 folds before
+// a blank, which the fold keeps, but a desktop address book cuts every long
 // line of its 2.1 cards at one width, inside words, and writes VERSION last.
 //
-// A byte scan of the raw lines, fed in pieces of any size: lines end as the
-// tokenizer ends them (LF, CR LF or a CR alone), and a line that starts
-// with a blank goes on with the one before, as the tokenizer reads it; names are compared without their group and without regard to case.
-// It stops at a VERSION line of 3.0 or 4.0; at another version (or a VERSION
-// line without a value) it stops only when it is not asked to measure the
-// folds, else it reads on to the card's END. An END or BEGIN line (the card
-// has none) ends it too, as does kMaxBytes, which bounds what a reader holds
+// It reads the card's raw lines as the tokenizer does: lines end at a LF,
+// a CR LF or a CR alone, and a line that starts with a blank goes on with
+// the one before (empty lines between them aside); names are compared
+// without their group and without regard to case. It stops at a VERSION line of 3.0 or 4.0; at another version (or a
+// VERSION line without a value) it stops only when it is not asked to
+// measure the folds, else it reads on to the card's END or until the folds
+// read so far rule a fixed width out. An END or BEGIN line (the card has
+// none) ends it too, as does kMaxBytes, which bounds what a reader holds
 // back while it waits for the answer.
 class VCardFoldLookahead {
 public:
@@ -34,89 +37,141 @@ public:
 
     static constexpr qint64 kMaxBytes = qint64(16) * 1024 * 1024;
 
-    // atLineStart: the next byte starts a line; else the rest of the BEGIN
+    // atLineStart: the first byte starts a line; else the rest of the BEGIN
     // line comes first. measureFolds: a card that is not 3.0 or 4.0 is read
-    // to its END to tell Drops from Spaces; else it is Spaces. afterCr: the
-    // line before ended in a CR, so a line feed next belongs to it.
-    void start(bool atLineStart, bool measureFolds, bool afterCr = false);
-    // Reads the bytes that follow those read before; the answer so far.
-    Result read(const char* data, qsizetype length);
-    // Nothing follows: a card whose VERSION has not been met has none.
-    Result finish();
+    // to its END to tell Drops from Spaces; else it is Spaces.
+    void start(bool atLineStart, bool measureFolds);
+    // `card` holds every byte since start(): those of the calls before,
+    // unchanged, and then the new ones. last: nothing follows them, so a
+    // card whose VERSION has not been met has none. Returns the answer so
+    // far, never Undecided when last.
+    Result read(const char* card, qsizetype size, bool last = false);
 
 private:
-    enum LineState { SkipLine, Name, Parameters, Value };
+    // How a writer may have counted a line's width: in octets or in
+    // characters, and on a continuation line with or without the blank the
+    // fold put before it.
+    enum Count { OctetsWithBlank, Octets, CharactersWithBlank, Characters, kCounts };
 
-    // A VERSION line starting at `at` (a new line, no fold), read in one
-    // piece; returns where the reading goes on, `at` when it is not one.
-    const char* readVersionLine(const char* at, const char* end);
-    // From inside a line of no interest, past it and every line of no
-    // interest after it; returns where the byte-wise reading goes on.
-    const char* skipLines(const char* at, const char* end);
-    // A line of no interest so far whose name starts at `at`: when the name
-    // is plain and ends in this piece, it is read at once and where the
-    // line goes on is returned; else null, with nothing read.
-    const char* readPlainName(const char* at, const char* end);
-    // A line that turned out of no interest before its line end at
-    // `lineEnd`: returns where the skimming goes on.
-    const char* endUninteresting(const char* lineEnd);
-    // The byte at `at`, in the piece being read.
-    void take(const char* at);
-    void takeInLine(char c);
-    // Takes name bytes up to the first ":", ";" or line feed; returns
-    // where it stopped.
-    const char* readName(const char* at, const char* end);
-    void endName(bool parametersFollow);
-    // A 2.1 card (or one without a version) is read to its end when its
-    // folds are measured.
+    // What the folds of some lines of text say, each count apart.
+    struct Folds {
+        // The widest folded line: the width a writer that cuts at one
+        // width cut at.
+        int widest[kCounts] = { -1, -1, -1, -1 };
+        // The least width at which the letter or "=XX" escape that follows
+        // a fold would have been split: a line is narrower than the width
+        // only where its next letter would not fit.
+        int splitAt[kCounts] = { INT_MAX, INT_MAX, INT_MAX, INT_MAX };
+        int count = 0;
+        // A line ends in a blank, or a blank follows the fold's own: folding
+        // before a blank never leaves one beside the fold.
+        bool blankBeside = false;
+        // A fold stands where two words meet: after a sentence's comma or
+        // stop before a letter, or between a small and a capital letter.
+        bool betweenWords = false;
+
+        void add(const Folds& more);
+        // No more folds can make them one cut at one width.
+        bool ruledOut() const;
+        bool cutAtOneWidth() const;
+    };
+
+    // A folded line whose fold waits for the first letter after it.
+    struct OpenFold {
+        int width[kCounts];
+        // Its last two octets, the last one first.
+        unsigned char last[2];
+    };
+
+    // How far the start of the logical line is read: its name, then its
+    // parameters when they are asked for, up to the colon.
+    enum Head {
+        HeadName,
+        HeadParameterStart,
+        HeadParameterName,
+        HeadParameterValue,
+        HeadQuoted,
+        HeadVersionParameters,
+        HeadVersionValue,
+        // The value started at m_valueStart.
+        HeadValue,
+        // The logical line ended without a colon: no property.
+        HeadNone,
+    };
+    enum Encoding { Plain, QuotedPrintable, Base64 };
+
+    // Takes the physical lines whose ends are in the bytes at hand, and
+    // the start of the logical line after them; at the end of the input
+    // the last line needs no end.
+    void readLines();
+    void endLogicalLine();
+    void startLogicalLine(qsizetype begin);
+    // Reads the start of the logical line from m_headAt on, as far as the
+    // bytes at hand go or what is asked of it ends.
+    void readHead();
+    // One byte of it (no line end); false when the reading stops there.
+    bool readHeadByte(char c, qsizetype at);
+    void endName(bool parametersFollow, qsizetype at);
+    void addToWord(char c);
+    // A parameter's name or value that names the transfer encoding.
+    void takeEncodingWord();
+    void startValue(qsizetype colon);
     void notJoining();
-    // The byte `back` places before `at`, in this piece or the one before.
-    char byteBefore(const char* at, int back) const;
-    void endPhysicalLine(const char* lf);
-    void noteFold();
+    // The physical line [begin, end) is folded: its widths, kept until the
+    // continuation shows the letter after the fold.
+    void measureFold(qsizetype begin, qsizetype end, bool continuation);
+    // The continuation [begin, end) of the line measured last.
+    void closeFold(qsizetype begin, qsizetype end);
+    bool inQuotedPrintable(qsizetype at) const;
     Result byFolds() const;
 
     Result m_result = Undecided;
-    LineState m_line = SkipLine;
-    // A line end was read: the next byte that is no blank or line end
-    // starts a line, unless a blank came right before it (a fold).
-    bool m_afterLineEnd = false;
-    // The last byte read was a CR: a line feed next belongs to it.
-    bool m_crEnded = false;
-    // The last line end skipLines() found, in this card or one before, was
-    // a CR alone: it looks for a CR first (vcardsyntax::findLineEnd()).
+    bool m_measureFolds = false;
+    // The end of the bytes at hand is the end of the card.
+    bool m_finishing = false;
+    // A VERSION that is not 3.0 or 4.0 was met: later ones are not looked
+    // at.
+    bool m_versionRead = false;
+    // The bytes of the call under way.
+    const char* m_card = nullptr;
+    qsizetype m_size = 0;
+    // Where the next physical line starts, where its line feed is looked
+    // for, and whether it goes on with the logical line before it.
+    qsizetype m_at = 0;
+    qsizetype m_searchFrom = 0;
+    bool m_continues = false;
+    bool m_firstLine = true;
+    // The last line end found, in this card or one before, was a CR alone:
+    // a CR is looked for first (vcardsyntax::findLineEnd()).
     bool m_crLines = false;
-    bool m_foldBlank = false;
+
+    // The logical line being read.
+    Head m_head = HeadValue;
+    qsizetype m_headAt = 0;
+    // Its name matters: the version is not known yet, or it may be BEGIN
+    // or END.
+    bool m_nameMatters = false;
+    // Its parameters are read: it was folded.
+    bool m_wantParameters = false;
+    // readHead() has more to read that is asked for.
+    bool m_headActive = false;
     // The name read so far, after its last ".", in upper case; only names
     // up to the length of "VERSION" matter.
     char m_name[8] = {};
     int m_nameLength = 0;
-    bool m_nameTooLong = false;
-    qint64 m_read = 0;
+    // A parameter's name or value in upper case, as long as the longest
+    // encoding word; longer words match none.
+    char m_word[16] = {};
+    int m_wordLength = 0;
+    bool m_escaped = false;
+    bool m_encodingNamed = false;
+    Encoding m_encoding = Plain;
+    qsizetype m_valueStart = 0;
+    // Its folds are measured: a line of text, not the BEGIN line.
+    bool m_measured = false;
+    bool m_foldOpen = false;
+    OpenFold m_fold = {};
+    Folds m_lineFolds;
 
-    bool m_measureFolds = false;
-    // A VERSION that is not 3.0 or 4.0 was met: later ones are not looked at.
-    bool m_versionRead = false;
-    // The logical line holds a picture or a sound, whose base64 every writer
-    // cuts anywhere: its folds say nothing of how text is folded.
-    bool m_binaryLine = false;
-    // The piece being read, and the last two bytes of those before it.
-    const char* m_data = nullptr;
-    char m_tail[2] = {};
-    // Where the physical line being read starts, counted from start().
-    qint64 m_lineStart = 0;
-    // The physical line that ended last: its width without its line end,
-    // and whether a fold after it counts.
-    qint64 m_endedWidth = 0;
-    bool m_endedCounts = false;
-    // The folded lines measured: how many, and their distinct widths while
-    // those stay within the slack of each other.
-    int m_folds = 0;
-    bool m_irregular = false;
-    struct Width {
-        qint64 octets;
-        int count;
-    };
-    Width m_widths[3] = {};
-    int m_distinctWidths = 0;
+    Folds m_cardFolds;
 };

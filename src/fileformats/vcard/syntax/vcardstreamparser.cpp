@@ -185,7 +185,7 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
         return;
     }
     m_held.append(data, length);
-    const VCardFoldLookahead::Result version = m_lookahead.read(data, length);
+    const VCardFoldLookahead::Result version = m_lookahead.read(m_held.constData(), m_held.size());
     if (version == VCardFoldLookahead::Undecided)
         return;
     unfoldAs(version);
@@ -218,12 +218,10 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         // card ends: the ranges scan does not read 2.1 cards to their end.
         // A CR read last ended the line, unless the line feed of its CR LF
         // is still to come here; at the end of the bytes at hand it may
-        // come in the next ones.
+        // come in the next ones, where the look-ahead passes it by.
         const bool crEnded = data[-1] == '\r' && (length == 0 || data[0] != '\n');
-        m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards, crEnded);
-        VCardFoldLookahead::Result version = m_lookahead.read(data, length);
-        if (version == VCardFoldLookahead::Undecided && m_finishing)
-            version = m_lookahead.finish();
+        m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards);
+        const VCardFoldLookahead::Result version = m_lookahead.read(data, length, m_finishing);
         if (version == VCardFoldLookahead::Undecided) {
             m_held = QByteArray(data, length);
             m_lookingAhead = true;
@@ -249,7 +247,7 @@ void VCardStreamParser::finish()
         return;
     m_finishing = true;
     if (m_lookingAhead && !m_stopped) {
-        unfoldAs(m_lookahead.finish());
+        unfoldAs(m_lookahead.read(m_held.constData(), m_held.size(), true));
         m_lookingAhead = false;
         const QByteArray held = std::exchange(m_held, {});
         tokenize(held.constData(), held.size());
