@@ -2,6 +2,8 @@
 #include "fileformats/vcard/syntax/vcardfoldlookahead.h"
 
 #include "fileformats/vcard/syntax/vcardlineend.h"
+// It reads escapes as the tokenizer does.
+#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
 #include <cstring>
 
@@ -48,13 +50,7 @@ char upper(char c)
 
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return cardtok::hexValue(static_cast<unsigned char>(c));
 }
 
 bool isEscape(const char* at, const char* end)
