@@ -259,7 +259,8 @@ void VCardFoldLookahead::readLines()
             continue;
         // The next line starts a logical line: its name is read before
         // the rest of it, which often need not be.
-        endLogicalLine();
+        if (m_headActive || m_lineFolds.count > 0)
+            endLogicalLine();
         if (m_result == Undecided && m_at < m_size)
             startLogicalLine(m_at);
     }
