@@ -281,6 +281,15 @@ void TestVCardStreamParser::tellsCutsFromFoldsByTheirTextValues_data()
                    "lane by the canteen or in front of the workshop doors.",
                    75, cutter),
         true);
+    const QList<QByteArray> cutNote
+        = cutAtWidth("NOTE:Leave the parcels for the workshop at the gate house, the porter signs for them on "
+                     "weekdays from seven, on Saturdays the caretaker does, and nobody at all on Sundays or bank "
+                     "holidays. Larger deliveries go round the back to the yard, where the forklift can reach them, "
+                     "and the driver should ring the workshop bell twice so that someone comes out to check the "
+                     "load against the order.",
+                     75, cutter);
+    QTest::newRow("five cuts at one width, lines ending in a CR alone")
+        << cutNote.join("\r") + "\r" << valueOf(cutNote, true);
     row("three cuts at one width and no blank beside them",
         cutAtWidth("NOTE:Ring the bell at the side door, the front door is no longer in use; parcels can be left with "
                    "the neighbour at number eleven. Keys are with the caretaker. Invoices go to the accounts office, "
@@ -328,7 +337,8 @@ void TestVCardStreamParser::tellsCutsFromFoldsByTheirTextValues()
 {
     QFETCH(QByteArray, lines);
     QFETCH(QByteArray, note);
-    const Read read = parse("BEGIN:VCARD\r\nVERSION:2.1\r\n" + lines + "END:VCARD\r\n", nullptr);
+    const QByteArray end = lines.endsWith("\r\n") ? "\r\n" : "\r";
+    const Read read = parse("BEGIN:VCARD" + end + "VERSION:2.1" + end + lines + "END:VCARD" + end, nullptr);
     QCOMPARE(read.cards.size(), 1);
     const auto found = std::find_if(read.cards.first().cbegin(), read.cards.first().cend(),
                                     [](const VCardProperty& p) { return p.name == QLatin1String("NOTE"); });
