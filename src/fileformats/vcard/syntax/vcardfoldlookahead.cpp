@@ -19,8 +19,8 @@ namespace {
 // every fold of its text values cuts at the width of the widest, at least
 // kMinFixedWidth wide, and there are enough folds to rule chance out:
 // kFoldsAlone, or kFoldsBesideABlank when a blank stands beside a fold
-// (folding before a blank never leaves one there, a cut inside a sentence
-// now and then does). A fold where two words meet (see meetAsTwoWords())
+// (folding before a blank never leaves one there, a cut at one width now
+// and then does). A fold where two words meet (see meetAsTwoWords())
 // says the card was folded before its blanks. Anything else, a card with
 // fewer folds among them, is read the 2.1 way, a fold as a blank.
 constexpr int kMinFixedWidth = 70;
@@ -79,9 +79,10 @@ int letterLength(unsigned char lead)
 
 // The characters of [at, end). A UTF-8 letter is one character, and so, in
 // a quoted-printable value (from `escapesFrom` on, when not null), is an
-// "=XX" escape, or the run of escapes that writes one UTF-8 letter: what
-// the writer wrote the text from. Other octets count one each, so text in a
-// single-octet character set counts as its octets.
+// "=XX" escape, or the run of escapes that writes one UTF-8 letter: a
+// writer that counts characters counts the letters it encodes. Other
+// octets count one each, so text in a single-octet character set counts as
+// its octets.
 int charactersOf(const char* at, const char* end, const char* escapesFrom)
 {
     int characters = 0;
@@ -127,11 +128,11 @@ int letterOctetsAt(const char* at, const char* end, bool escapes)
 // side; text folded before its blanks often has.
 bool meetAsTwoWords(const unsigned char* last, unsigned char next0, unsigned char next1)
 {
-    const bool nextIsCapital
-        = (next0 >= 'A' && next0 <= 'Z') || (next0 == 0xC3 && next1 >= 0x80 && next1 <= 0x9E && next1 != 0x97);
+    const bool nextIsCapital = (next0 >= 'A' && next0 <= 'Z')
+        || (next0 == 0xC3 && next1 >= 0x80 && next1 <= 0x9E && next1 != 0x97);
     const bool nextIsLetter = nextIsCapital || (next0 >= 'a' && next0 <= 'z') || next0 >= 0xC3;
-    const bool lastIsSmall
-        = (last[0] >= 'a' && last[0] <= 'z') || (last[1] == 0xC3 && last[0] >= 0x9F && last[0] <= 0xBF && last[0] != 0xB7);
+    const bool lastIsSmall = (last[0] >= 'a' && last[0] <= 'z')
+        || (last[1] == 0xC3 && last[0] >= 0x9F && last[0] <= 0xBF && last[0] != 0xB7);
     const bool lastEndsClause = last[0] == ',' || last[0] == '.' || last[0] == '!' || last[0] == '?';
     return (lastEndsClause && nextIsLetter) || (lastIsSmall && nextIsCapital);
 }
@@ -410,8 +411,7 @@ bool VCardFoldLookahead::readHeadByte(char c, qsizetype at)
     case HeadParameterName:
         if (c == ':' || c == ';' || c == '=') {
             // ENCODING=X and a bare X both name the transfer encoding.
-            m_encodingNamed
-                = c == '=' && m_wordLength == 8 && std::memcmp(m_word, "ENCODING", 8) == 0;
+            m_encodingNamed = c == '=' && m_wordLength == 8 && std::memcmp(m_word, "ENCODING", 8) == 0;
             if (!m_encodingNamed)
                 takeEncodingWord();
             m_wordLength = 0;

@@ -16,12 +16,13 @@
 // It reads the card's raw lines as the tokenizer does: lines end at a LF,
 // a CR LF or a CR alone, and a line that starts with a blank goes on with
 // the one before (empty lines between them aside); names are compared
-// without their group and without regard to case. It stops at a VERSION line of 3.0 or 4.0; at another version (or a
-// VERSION line without a value) it stops only when it is not asked to
-// measure the folds, else it reads on to the card's END or until the folds
-// read so far rule a fixed width out. An END or BEGIN line (the card has
-// none) ends it too, as does kMaxBytes, which bounds what a reader holds
-// back while it waits for the answer.
+// without their group and without regard to case. It stops at a VERSION
+// line of 3.0 or 4.0; at another version (or a VERSION line without a
+// value) it stops only when it is not asked to measure the folds, else it
+// reads on to the card's END or until the folds read so far rule a fixed
+// width out. An END or BEGIN line (the card has none) ends it too, as does
+// kMaxBytes, which bounds what a reader holds back while it waits for the
+// answer.
 class VCardFoldLookahead {
 public:
     enum Result {

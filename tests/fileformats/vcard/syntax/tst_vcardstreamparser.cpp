@@ -11,29 +11,32 @@ namespace {
 // Ordinary words of three languages; some hold letters beyond ASCII, left
 // out of a card written in plain ASCII.
 const QList<QByteArray> kWords[] = {
-    QByteArray("the of and to in is you that it was for on are as with his they at be this have from or one had "
-               "by word but not what all were we when your can said there each which she do how their if will up "
-               "other about out many then them these so some her would make like into time has look two more "
-               "write see number way could people than first water been call who now find long down day did get "
-               "come made may part over new sound take only little work know place year live back give most very "
-               "after thing our just name good sentence man think say great where help through much before line "
-               "right too mean old any same tell boy follow came want show also around form three small set put "
-               "end does another well large must big even such because turn here why ask went men read need land "
-               "different home move try kind hand picture again change off play spell air away animal house point")
+    QByteArray(
+        "the of and to in is you that it was for on are as with his they at be this have from or one had "
+        "by word but not what all were we when your can said there each which she do how their if will up "
+        "other about out many then them these so some her would make like into time has look two more "
+        "write see number way could people than first water been call who now find long down day did get "
+        "come made may part over new sound take only little work know place year live back give most very "
+        "after thing our just name good sentence man think say great where help through much before line "
+        "right too mean old any same tell boy follow came want show also around form three small set put "
+        "end does another well large must big even such because turn here why ask went men read need land "
+        "different home move try kind hand picture again change off play spell air away animal house point")
         .split(' '),
-    QByteArray("der die und in den von zu das mit sich des auf für ist im dem nicht ein eine als auch es an werden "
-               "aus er hat dass sie nach wird bei einer um am sind noch wie einem über einen so zum war haben nur "
-               "oder aber vor zur bis mehr durch man sein wurde sei Straße Gebäude Größe schön müssen können "
-               "Bürgermeister Überweisung Rückruf grüßen Frühstück Mädchen Tür fünf zwölf Geschäftsführer Termin "
-               "Kindergarten Öffnungszeiten Hausmeister Schlüssel Nachbarin Grundstück Verantwortung Anfahrt Büro "
-               "Sprechstunde Praxis Unterlagen Rechnung Auftrag Lieferung Woche Montag morgens abends bitte danke")
+    QByteArray(
+        "der die und in den von zu das mit sich des auf für ist im dem nicht ein eine als auch es an werden "
+        "aus er hat dass sie nach wird bei einer um am sind noch wie einem über einen so zum war haben nur "
+        "oder aber vor zur bis mehr durch man sein wurde sei Straße Gebäude Größe schön müssen können "
+        "Bürgermeister Überweisung Rückruf grüßen Frühstück Mädchen Tür fünf zwölf Geschäftsführer Termin "
+        "Kindergarten Öffnungszeiten Hausmeister Schlüssel Nachbarin Grundstück Verantwortung Anfahrt Büro "
+        "Sprechstunde Praxis Unterlagen Rechnung Auftrag Lieferung Woche Montag morgens abends bitte danke")
         .split(' '),
-    QByteArray("le de un être et à il avoir ne je son que se qui ce dans en du elle au pour pas vous par sur faire "
-               "plus dire me on mon lui nous comme mais pouvoir avec tout aller voir bien où sans tu ou leur homme "
-               "si deux mari moi vouloir te femme venir quand grand celui notre devoir là jour prendre même votre "
-               "rien petit encore aussi quelque dont trouver donner temps peu falloir sous parler alors sortir cœur "
-               "élève été déjà très après général téléphone société numéro fenêtre bâtiment château rendez-vous "
-               "bureau lundi matin soir merci courrier facture livraison semaine")
+    QByteArray(
+        "le de un être et à il avoir ne je son que se qui ce dans en du elle au pour pas vous par sur faire "
+        "plus dire me on mon lui nous comme mais pouvoir avec tout aller voir bien où sans tu ou leur homme "
+        "si deux mari moi vouloir te femme venir quand grand celui notre devoir là jour prendre même votre "
+        "rien petit encore aussi quelque dont trouver donner temps peu falloir sous parler alors sortir cœur "
+        "élève été déjà très après général téléphone société numéro fenêtre bâtiment château rendez-vous "
+        "bureau lundi matin soir merci courrier facture livraison semaine")
         .split(' '),
 };
 
@@ -114,7 +117,8 @@ QByteArray prose(QRandomGenerator& rng, const QList<QByteArray>& words, int leng
             QByteArray word = words.at(int(rng.bounded(quint32(words.size()))));
             if (i == 0 && word[0] >= 'a' && word[0] <= 'z')
                 word[0] = char(word[0] - 'a' + 'A');
-            text += (text.isEmpty() ? "" : " ") + word + (i == count - 1 ? "." : rng.bounded(12) == 0 ? "," : "");
+            const char* const after = i == count - 1 ? "." : rng.bounded(12) == 0 ? "," : "";
+            text += (text.isEmpty() ? "" : " ") + word + after;
         }
     }
     return text;
@@ -132,7 +136,8 @@ Card makeCard(QRandomGenerator& rng, const Writer& writer, int folds, qint64 fir
     QList<QByteArray> words = kWords[rng.bounded(3)];
     if (rng.bounded(2) == 0)
         words.removeIf([](const QByteArray& word) {
-            return std::any_of(word.begin(), word.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+            return std::any_of(
+                word.begin(), word.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
         });
     const int width = 72 + int(rng.bounded(5));
     const bool versionLast = rng.bounded(2) == 0;
@@ -144,12 +149,14 @@ Card makeCard(QRandomGenerator& rng, const Writer& writer, int folds, qint64 fir
     while (folds > 0) {
         const int want = 1 + int(rng.bounded(quint32(qMin(folds, 3))));
         const bool note = rng.bounded(3) != 0;
-        const QByteArray head = note ? QByteArray(rng.bounded(2) ? "NOTE:" : "NOTE;CHARSET=UTF-8:") : "ADR;HOME:";
+        const QByteArray head
+            = note ? QByteArray(rng.bounded(2) ? "NOTE:" : "NOTE;CHARSET=UTF-8:") : "ADR;HOME:";
         QByteArray value = prose(rng, words, 70 * want - 10 + int(rng.bounded(60)));
         if (!note)
             value = ";;" + value.replace(". ", ";");
-        const QList<QByteArray> written = writer.atBlanks ? foldAtBlanks(head + value, width, writer.characters)
-                                                          : cutAtWidth(head + value, width, writer);
+        const QList<QByteArray> written = writer.atBlanks
+            ? foldAtBlanks(head + value, width, writer.characters)
+            : cutAtWidth(head + value, width, writer);
         if (written.size() - 1 > folds || written.size() == 1)
             continue;
         folds -= int(written.size() - 1);
@@ -276,53 +283,62 @@ void TestVCardStreamParser::tellsCutsFromFoldsByTheirTextValues_data()
         QTest::newRow(name) << lines.join("\r\n") + "\r\n" << valueOf(lines, cut);
     };
     row("three cuts at one width, a blank beside one",
-        cutAtWidth("NOTE:Deliveries go to the loading bay behind the warehouse at gate two from seven until noon on "
-                   "weekdays only; on Saturdays ring the site manager first, and never leave pallets in the fire "
-                   "lane by the canteen or in front of the workshop doors.",
-                   75, cutter),
+        cutAtWidth(
+            "NOTE:Deliveries go to the loading bay behind the warehouse at gate two from seven until noon on "
+            "weekdays only; on Saturdays ring the site manager first, and never leave pallets in the fire "
+            "lane by the canteen or in front of the workshop doors.",
+            75, cutter),
         true);
-    const QList<QByteArray> cutNote
-        = cutAtWidth("NOTE:Leave the parcels for the workshop at the gate house, the porter signs for them on "
-                     "weekdays from seven, on Saturdays the caretaker does, and nobody at all on Sundays or bank "
-                     "holidays. Larger deliveries go round the back to the yard, where the forklift can reach them, "
-                     "and the driver should ring the workshop bell twice so that someone comes out to check the "
-                     "load against the order.",
-                     75, cutter);
+    const QList<QByteArray> cutNote = cutAtWidth(
+        "NOTE:Leave the parcels for the workshop at the gate house, the porter signs for them on "
+        "weekdays from seven, on Saturdays the caretaker does, and nobody at all on Sundays or bank "
+        "holidays. Larger deliveries go round the back to the yard, where the forklift can reach them, "
+        "and the driver should ring the workshop bell twice so that someone comes out to check the "
+        "load against the order.",
+        75, cutter);
     QTest::newRow("five cuts at one width, lines ending in a CR alone")
         << cutNote.join("\r") + "\r" << valueOf(cutNote, true);
     row("three cuts at one width and no blank beside them",
-        cutAtWidth("NOTE:Ring the bell at the side door, the front door is no longer in use; parcels can be left with "
-                   "the neighbour at number eleven. Keys are with the caretaker. Invoices go to the accounts office, "
+        cutAtWidth("NOTE:Ring the bell at the side door, the front door is no longer in use; parcels can be "
+                   "left with "
+                   "the neighbour at number eleven. Keys are with the caretaker. Invoices go to the accounts "
+                   "office, "
                    "never to the site, and copies to the project lead by email.",
-                   75, cutter),
+            75, cutter),
         false);
     row("five folds at one width, one where a sentence ends",
         { "NOTE:Our allotment society meets on the first Sunday of every month in the",
-          " pavilion by the north gate, and new members are always welcome to join us",
-          " for tea. Bring gloves and a spade if you want to help with the beds along",
-          " the east fence, where the roses need cutting back before the frost comes.",
-          " Seeds and cuttings are traded at the long table after the meeting closes,",
-          " and the kettle is on until four." },
+            " pavilion by the north gate, and new members are always welcome to join us",
+            " for tea. Bring gloves and a spade if you want to help with the beds along",
+            " the east fence, where the roses need cutting back before the frost comes.",
+            " Seeds and cuttings are traded at the long table after the meeting closes,",
+            " and the kettle is on until four." },
         false);
     // Base64 lines at the width of the one text fold.
-    QList<QByteArray> photo = cutAtWidth("PHOTO;JPEG;BASE64:" + QByteArray(300, '\xFF').toBase64(), 76, cutter);
-    const QList<QByteArray> note { "NOTE:Ingrid looks after the allotment on Fridays and keeps the spare key for",
-                                   " the shed in the blue tin on the windowsill." };
+    QList<QByteArray> photo
+        = cutAtWidth("PHOTO;JPEG;BASE64:" + QByteArray(300, '\xFF').toBase64(), 76, cutter);
+    const QList<QByteArray> note {
+        "NOTE:Ingrid looks after the allotment on Fridays and keeps the spare key for",
+        " the shed in the blue tin on the windowsill."
+    };
     QTest::newRow("a bare BASE64 value folded at one width")
-        << (photo + QList<QByteArray> { "" } + note).join("\r\n") + "\r\n" << valueOf(note, false);
+        << (photo + QList<QByteArray> { "" } + note).join("\r\n") + "\r\n"
+        << valueOf(note, false);
     // An escape, or the escapes of one UTF-8 letter, make one character;
     // a cut in octets leaves them whole.
-    const QByteArray text = "Grüße an Frau Schäfer: die Übergabe der Schlüssel für das Büro in der Königstraße ist am "
-                            "Dienstag um neun Uhr, bitte pünktlich. Danach geht es zur Baustelle in Lößnitz, Rückfahrt "
-                            "gegen Mittag, Essen bei Müller. Vorher bitte im Büro anrufen, die Nummer steht oben, "
-                            "Grüße zurück an alle.";
-    QTest::newRow("quoted-printable cut at characters")
-        << QByteArray("NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Gr=C3=BC=C3=9Fe an Frau Sch=C3=A4fer: die =C3=9Cbe\r\n"
-                      " rgabe der Schl=C3=BCssel f=C3=BCr das B=C3=BCro in der K=C3=B6nigstra=C3=9Fe ist am Dienstag um neu\r\n"
-                      " n Uhr, bitte p=C3=BCnktlich. Danach geht es zur Baustelle in L=C3=B6=C3=9Fnitz, R=C3=BCckfahrt\r\n"
-                      "  gegen Mittag, Essen bei M=C3=BCller. Vorher bitte im B=C3=BCro anrufen, die Nummer \r\n"
-                      " steht oben, Gr=C3=BC=C3=9Fe zur=C3=BCck an alle.\r\n")
-        << text;
+    const QByteArray text
+        = "Grüße an Frau Schäfer: die Übergabe der Schlüssel für das Büro in der Königstraße ist am "
+          "Dienstag um neun Uhr, bitte pünktlich. Danach geht es zur Baustelle in Lößnitz, Rückfahrt "
+          "gegen Mittag, Essen bei Müller. Vorher bitte im Büro anrufen, die Nummer steht oben, "
+          "Grüße zurück an alle.";
+    QTest::newRow("quoted-printable cut at characters") << QByteArray(
+        "NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Gr=C3=BC=C3=9Fe an Frau Sch=C3=A4fer: die =C3=9Cbe\r\n"
+        " rgabe der Schl=C3=BCssel f=C3=BCr das B=C3=BCro in der K=C3=B6nigstra=C3=9Fe ist am Dienstag um "
+        "neu\r\n"
+        " n Uhr, bitte p=C3=BCnktlich. Danach geht es zur Baustelle in L=C3=B6=C3=9Fnitz, R=C3=BCckfahrt\r\n"
+        "  gegen Mittag, Essen bei M=C3=BCller. Vorher bitte im B=C3=BCro anrufen, die Nummer \r\n"
+        " steht oben, Gr=C3=BC=C3=9Fe zur=C3=BCck an alle.\r\n")
+                                                        << text;
     QTest::newRow("quoted-printable cut at octets")
         << QByteArray("NOTE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Gr=C3=BC=C3=9Fe an Frau Sch\r\n"
                       " =C3=A4fer: die =C3=9Cbergabe der Schl=C3=BCssel f=C3=BCr das B=C3=BCro in \r\n"
@@ -341,7 +357,7 @@ void TestVCardStreamParser::tellsCutsFromFoldsByTheirTextValues()
     const Read read = parse("BEGIN:VCARD" + end + "VERSION:2.1" + end + lines + "END:VCARD" + end, nullptr);
     QCOMPARE(read.cards.size(), 1);
     const auto found = std::find_if(read.cards.first().cbegin(), read.cards.first().cend(),
-                                    [](const VCardProperty& p) { return p.name == QLatin1String("NOTE"); });
+        [](const VCardProperty& p) { return p.name == QLatin1String("NOTE"); });
     QVERIFY(found != read.cards.first().cend());
     QCOMPARE(found->value, note);
 }
