@@ -1,25 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "../onecard.h"
 #include "fileformats/vcard/mapping/vcardcardtext.h"
 #include "fileformats/vcard/mapping/vcardvalue.h"
-#include "fileformats/vcard/syntax/vcardparser.h"
 
 #include <QTest>
-
-namespace {
-
-// The properties of a one-card 2.1 file holding the lines.
-QList<VCardProperty> readCard(const QByteArray& lines)
-{
-    const QList<QList<VCardProperty>> cards
-        = QVCardParser::parse("BEGIN:VCARD\r\nVERSION:2.1\r\n" + lines + "END:VCARD\r\n");
-    if (cards.size() != 1)
-        return {};
-    QList<VCardProperty> card = cards.first();
-    card.removeFirst();
-    return card;
-}
-
-} // namespace
 
 class TestVCardValue : public QObject {
     Q_OBJECT
@@ -29,12 +13,12 @@ private slots:
     // or in a TYPE list, give each property its own answer.
     void readsTheKindsOfEveryProperty()
     {
-        const QList<VCardProperty> card = readCard("TEL;TYPE=WORK,FAX;CELL:1\r\n"
-                                                   "TEL;CELL:2\r\n"
-                                                   "TEL;TYPE=WORK,FAX:3\r\n"
-                                                   "TEL;WORK;FAX:4\r\n"
-                                                   "TEL;TYPE=CELL:5\r\n"
-                                                   "TEL;type=\" Home \":6\r\n");
+        const QList<VCardProperty> card = readOneCard("TEL;TYPE=WORK,FAX;CELL:1\r\n"
+                                                      "TEL;CELL:2\r\n"
+                                                      "TEL;TYPE=WORK,FAX:3\r\n"
+                                                      "TEL;WORK;FAX:4\r\n"
+                                                      "TEL;TYPE=CELL:5\r\n"
+                                                      "TEL;type=\" Home \":6\r\n");
         QCOMPARE(card.size(), 6);
         VCardCardText cardText;
         QStringList kinds;

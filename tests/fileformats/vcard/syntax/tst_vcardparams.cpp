@@ -1,21 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/syntax/vcardparser.h"
+#include "../onecard.h"
 
 #include <QTest>
 
 namespace {
-
-// The properties of a one-card file holding the lines.
-QList<VCardProperty> read(const QByteArray& lines)
-{
-    const QList<QList<VCardProperty>> cards
-        = QVCardParser::parse("BEGIN:VCARD\r\nVERSION:2.1\r\n" + lines + "END:VCARD\r\n");
-    if (cards.size() != 1)
-        return {};
-    QList<VCardProperty> card = cards.first();
-    card.removeFirst();
-    return card;
-}
 
 // The parameters as "name=value" in the order they are iterated.
 QString written(const VCardParams& params)
@@ -54,7 +42,7 @@ private slots:
     {
         QFETCH(QByteArray, line);
         QFETCH(QString, expected);
-        const QList<VCardProperty> card = read(line + "\r\n");
+        const QList<VCardProperty> card = readOneCard(line + "\r\n");
         QCOMPARE(card.size(), 1);
         QCOMPARE(written(card.first().params), expected);
         // A copy stands apart from what it was copied from.
@@ -79,7 +67,7 @@ private slots:
     {
         QFETCH(QByteArray, line);
         QFETCH(QString, charset);
-        const QList<VCardProperty> card = read(line + "\r\n");
+        const QList<VCardProperty> card = readOneCard(line + "\r\n");
         QCOMPARE(card.size(), 1);
         QCOMPARE(card.first().paramIgnoringCase(QLatin1StringView("CHARSET")), charset);
     }
