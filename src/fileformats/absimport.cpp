@@ -3,6 +3,8 @@
 
 #include "model/contactmention.h"
 
+#include <QCoreApplication>
+
 #include <algorithm>
 
 void ImportProblems::Tallies::add(const Tally& more)
@@ -97,4 +99,15 @@ const QString& groupsNotReadKey()
 QString standInName(const pim::_Contact& contact)
 {
     return pim::standInName(contact);
+}
+
+QString ImportProblems::places(const QList<qint64>& lines, int count)
+{
+    QStringList numbers;
+    for (const qint64 line : lines)
+        numbers.append(QString::number(line));
+    QString text = numbers.join(QLatin1String(", "));
+    if (count > numbers.size())
+        text = QCoreApplication::translate("ImportProblems", "%1 and %2 more").arg(text).arg(count - numbers.size());
+    return text;
 }

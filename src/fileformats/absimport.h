@@ -51,6 +51,9 @@ public:
     // (at an equal place, in the order of `parts`), as if one reader had
     // met them all; each part's own list must be in ascending order.
     static ImportProblems merged(const QList<const ImportProblems*>& parts);
+    // The lines a sentence names ("3, 8, 12"): those kept of a kind, then
+    // how many more there were of `count` ("3, 8, 12 and 4 more").
+    static QString places(const QList<qint64>& lines, int count);
     const QStringList& listed() const { return m_listed; }
     int count() const { return m_count; }
 

@@ -621,12 +621,7 @@ QString ImportContactsToLocalThread::noticesText(const ImportProblems& problems)
 {
     QStringList kinds;
     for (const ImportProblems::Tally& notice : problems.notices()) {
-        QStringList lines;
-        for (const qint64 line : notice.lines)
-            lines.append(QString::number(line));
-        QString places = lines.join(QLatin1String(", "));
-        if (notice.count > lines.size())
-            places = tr("%1 and %2 more").arg(places).arg(notice.count - lines.size());
+        const QString places = ImportProblems::places(notice.lines, notice.count);
         kinds.append(notice.count == 1 ? tr("%1 (line %2)").arg(notice.text, places)
                                        : tr("%1 (lines %2)").arg(notice.text, places));
     }

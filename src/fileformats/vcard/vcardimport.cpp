@@ -36,19 +36,6 @@ QString atLine(qint64 line, const QString& text)
     return tr("Line %1: %2").arg(line).arg(text);
 }
 
-// The lines one sentence of the ending names: those kept, then how many
-// more there were of `count`.
-QString placesOf(const QList<qint64>& lines, int count)
-{
-    QStringList numbers;
-    for (const qint64 line : lines)
-        numbers.append(QString::number(line));
-    QString places = numbers.join(QLatin1String(", "));
-    if (count > numbers.size())
-        places = tr("%1 and %2 more").arg(places).arg(count - numbers.size());
-    return places;
-}
-
 // Feeds bytes [begin, end) of the device to the parser in chunks, telling
 // `fed` how far it got after each; it stops early when `fed` says false.
 void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser, QByteArray& buffer,
@@ -425,7 +412,7 @@ void VCardImport::reportGuessed()
     std::sort(m_guessed.begin(), m_guessed.end(),
         [](const GuessedLines& a, const GuessedLines& b) { return a.lines.value(0) < b.lines.value(0); });
     for (const GuessedLines& guessed : std::as_const(m_guessed)) {
-        const QString places = placesOf(guessed.lines, guessed.count);
+        const QString places = ImportProblems::places(guessed.lines, guessed.count);
         const bool one = guessed.count == 1;
         const bool undeclared = guessed.source == VCardCardText::GuessedLine::Undeclared;
         QString text;
@@ -476,7 +463,7 @@ void VCardImport::reportDroppedFolds()
     if (m_droppedFoldsReported || m_droppedFoldCount == 0)
         return;
     m_droppedFoldsReported = true;
-    const QString places = placesOf(m_droppedFoldLines, m_droppedFoldCount);
+    const QString places = ImportProblems::places(m_droppedFoldLines, m_droppedFoldCount);
     m_problems.add(m_droppedFoldCount == 1
                        ? tr("Line %1: the writer cut the text at one width, inside words; it was joined again "
                             "without a blank at each cut, so check its words.")
