@@ -4,6 +4,8 @@
 
 #include <QtEndian>
 
+#include <zlib.h>
+
 #include <cstring>
 
 namespace picturecheck::walk {
@@ -12,28 +14,10 @@ namespace {
 
 using Byte = unsigned char;
 
-struct CrcTable {
-    quint32 value[256];
-    constexpr CrcTable()
-        : value()
-    {
-        for (quint32 n = 0; n < 256; ++n) {
-            quint32 c = n;
-            for (int k = 0; k < 8; ++k)
-                c = (c & 1) ? 0xEDB88320u ^ (c >> 1) : c >> 1;
-            value[n] = c;
-        }
-    }
-};
-constexpr CrcTable kCrc;
-
 // The CRC-32 that PNG puts after each chunk.
 quint32 crc32(const Byte* data, qsizetype length)
 {
-    quint32 c = 0xFFFFFFFFu;
-    for (qsizetype i = 0; i < length; ++i)
-        c = kCrc.value[(c ^ data[i]) & 0xFF] ^ (c >> 8);
-    return c ^ 0xFFFFFFFFu;
+    return quint32(crc32_z(0, data, size_t(length)));
 }
 
 // What libpng checks of a PNG's header: a size, and a bit depth that goes
