@@ -49,11 +49,10 @@ std::optional<int> phoneType(const QStringList& kinds)
     return std::nullopt;
 }
 
-// "internet" and "pref" say nothing of the kind.
-std::optional<int> emailType(const QStringList& kinds)
+// The kinds an e-mail and a messaging address share; work before other
+// before home when a value names several.
+std::optional<int> workOtherOrHome(const QStringList& kinds)
 {
-    if (has(kinds, "cell") || has(kinds, "mobile"))
-        return 4;
     if (has(kinds, "work"))
         return 2;
     if (has(kinds, "other"))
@@ -63,16 +62,18 @@ std::optional<int> emailType(const QStringList& kinds)
     return std::nullopt;
 }
 
+// "internet" and "pref" say nothing of the kind.
+std::optional<int> emailType(const QStringList& kinds)
+{
+    if (has(kinds, "cell") || has(kinds, "mobile"))
+        return 4;
+    return workOtherOrHome(kinds);
+}
+
 // Messaging kinds: the protocol words are not among them.
 std::optional<int> imType(const QStringList& kinds)
 {
-    if (has(kinds, "work"))
-        return 2;
-    if (has(kinds, "other"))
-        return 0;
-    if (has(kinds, "home"))
-        return 1;
-    return std::nullopt;
+    return workOtherOrHome(kinds);
 }
 
 // The protocol the first kind word that names one names ("skype",
