@@ -108,6 +108,8 @@ QString ImportProblems::places(const QList<qint64>& lines, int count)
         numbers.append(QString::number(line));
     QString text = numbers.join(QLatin1String(", "));
     if (count > numbers.size())
-        text = QCoreApplication::translate("ImportProblems", "%1 and %2 more").arg(text).arg(count - numbers.size());
+        text = QCoreApplication::translate("ImportProblems", "%1 and %2 more")
+                   .arg(text)
+                   .arg(count - numbers.size());
     return text;
 }
