@@ -63,7 +63,7 @@ inline QByteArray syntaxSoup(QRandomGenerator& rng, int pieces)
         "X-PHONETIC-FIRST-NAME", "X-PHONETIC-LAST-NAME:", "SOUND", ";X-IRMC-N",
         // Lines that decide where a card ends, an agent's card, a list, a
         // phone's data row.
-        "END:\r\n", "AGENT:BEGIN:VCARD\r\n", "BEGIN:VLIST\r\n", "END:VLIST\r", "TYPE=;",
+        "END:\r\n", "AGENT:BEGIN:VCARD\r\n", "AGENT:\r\nBEGIN:VCARD\r\n", "BEGIN:VLIST\r\n", "END:VLIST\r", "TYPE=;",
         "X-ANDROID-CUSTOM:vnd.android.cursor.item/relation;",
         // Empty parameters, base64 lines that are not indented, and two
         // lines cut at one fixed width inside words.

@@ -60,7 +60,10 @@ bool isVersion3Or4(const QByteArray& version)
 }
 
 // The lines whose values say where cards begin and end.
-enum Structure { StructureNone, StructureBegin, StructureEnd, StructureAgent };
+// StructureAgentCard: a BEGIN on the line after an AGENT without a value,
+// which the 2.1 standard writes so: the agent's card on the lines that
+// follow is the AGENT's value.
+enum Structure { StructureNone, StructureBegin, StructureEnd, StructureAgent, StructureAgentCard };
 
 char upperAscii(char c)
 {
@@ -134,6 +137,7 @@ void VCardStreamParser::reset()
     m_ownKind.length = 0;
     m_inList = false;
     m_agentDepth = 0;
+    m_agentCardNext = false;
     m_structure = StructureNone;
     m_structureValue.length = 0;
     m_beginInsideCard = false;
@@ -295,7 +299,13 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     const char* base = withoutGroup(name);
     // Most names are none of those looked for here: their first letter says so.
     const char initial = upperAscii(base[0]);
+    const bool agentCardNext = std::exchange(me->m_agentCardNext, false);
     if (initial == 'B' && isNamed(base, "BEGIN")) {
+        if (agentCardNext) {
+            // A line of the host card: its lines unfold as they did.
+            me->awaitStructure(StructureAgentCard);
+            return;
+        }
         // How the card's lines unfold is for its VERSION to say, wherever it
         // stands: tokenize() looks ahead for it before the tokenizer reads
         // on. Until then, and in a card without one, the 2.1 way.
@@ -426,6 +436,18 @@ void VCardStreamParser::settleStructure(bool decoded)
     case StructureAgent:
         if (isSameWord(value, QByteArrayView("BEGIN:VCARD", 11)))
             ++m_agentDepth;
+        else
+            m_agentCardNext = valueRead && value.isEmpty();
+        break;
+    case StructureAgentCard:
+        if (!isSameWord(value, QByteArrayView("VCARD", 5)))
+            break;
+        // The AGENT then holds a card as one written on its own line does,
+        // and is named among the values left out as that one is.
+        if (m_mode == Cards && m_agentDepth == 0 && m_cardOpen && !m_cards.isEmpty()
+            && !m_cards.last().isEmpty() && m_cards.last().last().name == QLatin1String("AGENT"))
+            m_cards.last().last().value = QByteArrayLiteral("BEGIN:VCARD");
+        ++m_agentDepth;
         break;
     default:
         break;
@@ -484,6 +506,7 @@ void VCardStreamParser::onData(void* self, const char* data, int length)
 void VCardStreamParser::onError(void* self, long long line)
 {
     auto* me = static_cast<VCardStreamParser*>(self);
+    me->m_agentCardNext = false;
     // A BEGIN, END or AGENT whose value did not decode: a BEGIN still begins
     // a card, which any END ends.
     if (me->m_structure != StructureNone)

@@ -15,8 +15,10 @@ struct CARD_Parser;
 // "BEGIN:VCARD"); another END inside it ("END:" alone) is a line that could
 // not be read. A mailing list ("BEGIN:VLIST" to "END:VLIST") is no card and
 // is passed over, and so is a card that a 2.1 AGENT holds as its value
-// ("AGENT:BEGIN:VCARD", the agent's lines, "END:VCARD"): its lines belong
-// to the AGENT, not to the card around it. In Cards mode it keeps every card with its decoded values; in
+// ("AGENT:BEGIN:VCARD", the agent's lines, "END:VCARD", or "AGENT:" alone
+// with the agent's card on the lines after it): its lines belong to the
+// AGENT, not to the card around it, whose lines go on after the agent's
+// END. In Cards mode it keeps every card with its decoded values; in
 // RangesOnly mode it decodes no value and only records where each card
 // begins and ends in the file, so a reader can count the cards of a huge
 // file and later decode one card at a time from its byte range. In
@@ -161,6 +163,9 @@ private:
     bool m_inList = false;
     // How many cards held by AGENT values are open inside the card.
     int m_agentDepth = 0;
+    // The line just read is an AGENT without a value: a BEGIN on the next
+    // line opens the agent's card.
+    bool m_agentCardNext = false;
     // The structure line whose value is being gathered (StructureLine), its
     // line, where it starts, the first bytes of its value, and for a BEGIN
     // whether it stands inside a card without END.
