@@ -279,6 +279,16 @@ void readPhoneDataRow(const VCardValue& value, pim::_Contact& contact, Notes& no
         return;
     }
     pim::Entity entity;
+    if (type == pim::ENTITY_NICKNAME) {
+        // The row's kind code and label are the phone's own: a nickname here
+        // is its text alone, as NICKNAME gives it, so the phone's card and
+        // this program's export of it store the same row.
+        const QString text = columns.value(1);
+        if (!pim::isBlankText(text))
+            entity.fields.insert(QStringLiteral("data1"), text);
+        appendEntity(contact, type, entity);
+        return;
+    }
     for (const pim::RowColumn& column : pim::rowColumnsOf(type)) {
         const QString text = columns.value(pim::EntityFields::keyNumber(QString(column.key)));
         switch (column.kind) {
