@@ -178,19 +178,22 @@ void ImportContactsToLocalThread::rollBack()
 
 namespace {
 
+// Whether the character is a control character that no text holds: line
+// ends, tabs, vertical tabs and form feeds aside.
+bool isBinaryControl(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u < 0x20 && u != u'\t' && u != u'\n' && u != u'\v' && u != u'\f' && u != u'\r') || u == 0x7F;
+}
+
 // Whether the bytes are no text: text files hold no control characters
 // beyond line ends, tabs and the rare form feed, while pictures, documents
 // and random bytes hold them everywhere. A few stray ones (a CSV cell with
 // a NUL a program left in it) do not make a text file binary.
-bool looksBinary(const QString& text)
+bool looksBinary(QStringView text)
 {
     constexpr qsizetype kStray = 8;
-    qsizetype control = 0;
-    for (const QChar c : text) {
-        const char16_t u = c.unicode();
-        if ((u < 0x20 && u != u'\t' && u != u'\n' && u != u'\v' && u != u'\f' && u != u'\r') || u == 0x7F)
-            ++control;
-    }
+    const qsizetype control = std::count_if(text.cbegin(), text.cend(), isBinaryControl);
     return control > kStray && control * 50 > text.size();
 }
 
@@ -279,6 +282,31 @@ bool isCardBegin(QStringView line)
     return line.compare(QLatin1String("BEGIN:VCARD"), Qt::CaseInsensitive) == 0;
 }
 
+// Whether the cards of the text come after damage: a line "BEGIN:VCARD"
+// (any case, blanks after it) at a line's very start, as the card reader
+// takes it, with bytes that no text holds before it, as a phone's backup
+// that lost its start leaves them. The card reader passes over the damage
+// and names its lines; a table's header holds no such bytes.
+bool cardsAfterDamage(const QString& text)
+{
+    const QLatin1String begin("BEGIN:VCARD");
+    qsizetype start = 0;
+    while (start < text.size()) {
+        const qsizetype end = lineEnd(text, start);
+        const QStringView line = QStringView(text).mid(start, end - start);
+        if (line.startsWith(begin, Qt::CaseInsensitive)
+            && std::all_of(line.cbegin() + begin.size(), line.cend(),
+                           [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); })) {
+            const QStringView before = QStringView(text).left(start);
+            const QStringView firstLine = before.left(lineEnd(text, 0));
+            return std::any_of(firstLine.cbegin(), firstLine.cend(), isBinaryControl)
+                || looksBinary(before);
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
 // A name or parameter name of a card's or calendar's line: ASCII letters,
 // digits and dashes.
 bool isContentWord(QStringView word)
@@ -328,7 +356,7 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
         // cells later on does not make the file a card file.
         return !card && !holdsCellSeparator(line);
     });
-    if (card)
+    if (card || cardsAfterDamage(headText(head.left(kDamagedCardsProbeBytes))))
         return TYPE_VCARD;
     if (looksBinary(text))
         return std::nullopt;

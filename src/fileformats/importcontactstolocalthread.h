@@ -45,7 +45,10 @@ public:
     // vCard when a line of head is "BEGIN:VCARD" (any case, blanks around
     // it, in UTF-8, an 8-bit encoding or UTF-16 with or without a
     // byte-order mark; lines end in LF, CR LF or CR alone)
-    // before any line with a cell separator; none for binary content (a
+    // before any line with a cell separator, or when such a line at a
+    // line's very start comes in the first kDamagedCardsProbeBytes after
+    // bytes that no text holds (a damaged backup's binary blocks before its
+    // cards); none for other binary content (a
     // picture, a document, random bytes); CSV when there is no line that is
     // not blank. Of a file named as cards (`namedAsCards`): CSV when the
     // first line that is not blank is a header with at least two cells that
@@ -61,6 +64,8 @@ public:
     static bool beginsOnlyOtherObjects(const QByteArray& head);
     // How much of the file typeOfContent() looks at.
     static constexpr qint64 kTypeProbeBytes = 1024 * 1024;
+    // How far it looks for cards after damage.
+    static constexpr qint64 kDamagedCardsProbeBytes = 64 * 1024;
 
     // The import's final message: the success text, then, when anything was
     // left out or changed, the first ten problems and how many more there

@@ -65,6 +65,21 @@ QByteArray threeCards()
     return card("Doe;John") + card("Roe;Jane") + card("Poe;Edgar");
 }
 
+// Binary blocks as a damaged backup leaves them: NULs, control and high
+// bytes, `lines` lines of `width` bytes.
+QByteArray binaryBlocks(int lines, int width)
+{
+    QByteArray blocks;
+    for (int line = 0; line < lines; ++line) {
+        for (int i = 0; i < width; ++i) {
+            const char c = char((line * 131 + i * 37) % 256);
+            blocks += (c == '\n' || c == '\r') ? '\0' : c;
+        }
+        blocks += "\r\n";
+    }
+    return blocks;
+}
+
 // Counts rows straight from the file, apart from the code under test.
 int countRows(const QString& dbPath, const char* table)
 {
@@ -193,6 +208,18 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
         utf16Table.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
     QTest::newRow("UTF-16 table without a mark, little-endian")
         << "vcf" << utf16Table << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2;
+    // A backup that lost its start: the cards after the damage are read,
+    // its lines named once, however the file is picked.
+    QTest::newRow("binary blocks before the cards")
+        << "vcf" << binaryBlocks(4, 200) + threeCards()
+        << "Lines 1-4: the lines stand outside any card and were left out." << 3;
+    QTest::newRow("binary blocks before the cards, picked as a table")
+        << "csv" << binaryBlocks(4, 200) + threeCards() << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
+    QTest::newRow("a few control bytes before the cards")
+        << "csv" << QByteArray("\0\x01\x02\x1A;\r\n", 7) + threeCards()
+        << "Line 1: the line stands outside any card and was left out." << 3;
+    QTest::newRow("binary blocks beyond the first 64 KB before the cards")
+        << "vcf" << binaryBlocks(400, 200) + threeCards() << ": This file is not a vCard or CSV file." << 0;
     QTest::newRow("a header without rows: no contact, an error")
         << "csv" << QByteArray("First Name,Last Name\r\n") << "No contact was found in this file." << 0;
     QTest::newRow("an empty file: no contacts, an error")

@@ -536,7 +536,11 @@ void VCardImport::reportShapeUpTo(qint64 line)
         const Problem& problem = m_shape.at(m_shapeCursor);
         switch (problem.kind) {
         case Problem::OutsideCard:
-            m_problems.add(atLine(problem.line, tr("the line stands outside any card and was left out.")),
+            m_problems.add(problem.lastLine > problem.line
+                               ? tr("Lines %1-%2: the lines stand outside any card and were left out.")
+                                     .arg(problem.line)
+                                     .arg(problem.lastLine)
+                               : atLine(problem.line, tr("the line stands outside any card and was left out.")),
                            shapeOrder(problem.line));
             break;
         case Problem::NestedBegin:

@@ -149,6 +149,8 @@ void VCardStreamParser::reset()
     m_scanInCard = false;
     m_problems.clear();
     m_problemCount = 0;
+    m_outsideOpen = false;
+    m_outsideKept = false;
     m_declaredCharset.clear();
     m_charsetsLooked = 0;
     m_skipped = 0;
@@ -315,6 +317,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         if (me->m_mode == CharsetOnly)
             return;
         // Whatever was open ends here; what begins, its value tells.
+        me->m_outsideOpen = false;
         me->m_structureStart = CARD_GetLineStart(me->m_tokenizer);
         me->m_beginInsideCard = me->m_scanInCard;
         if (me->m_rangeOpen) {
@@ -336,7 +339,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     const bool inObject = me->m_mode == RangesOnly ? me->m_scanInCard || me->m_inList : me->m_cardOpen || me->m_inList;
     if (!inObject) {
         if (me->m_mode == RangesOnly)
-            me->addProblem(Problem::OutsideCard, CARD_GetLineNumber(me->m_tokenizer));
+            me->addOutsideLine(CARD_GetLineNumber(me->m_tokenizer));
         return;
     }
     if (initial == 'E' && isNamed(base, "END")) {
@@ -514,7 +517,13 @@ void VCardStreamParser::onError(void* self, long long line)
     if (me->m_mode == RangesOnly) {
         // Inside a card the card's own parse counts it.
         if (!me->m_scanInCard && !me->m_inList)
-            me->addProblem(Problem::OutsideCard, line);
+            me->addOutsideLine(line);
+        return;
+    }
+    // After the card's END: the scan names the line, as outside any card.
+    if (!me->m_cardOpen && !me->m_inList) {
+        me->m_awaiting = nullptr;
+        me->m_awaitingVersion = false;
         return;
     }
     // A value that failed to decode: its property was already announced.
@@ -537,7 +546,9 @@ void VCardStreamParser::addSkippedLine(qint64 line)
 void VCardStreamParser::onWarning(void* self, long long line, int warning)
 {
     auto* me = static_cast<VCardStreamParser*>(self);
-    if (me->m_mode != Cards)
+    // A line after the card's END is named as outside any card, and that
+    // is all that is said of it.
+    if (me->m_mode != Cards || (!me->m_cardOpen && !me->m_inList))
         return;
     if (warning == CARD_WARN_DANGLING_SOFT_BREAK)
         me->addProblem(Problem::DanglingSoftBreak, line);
@@ -567,6 +578,19 @@ void VCardStreamParser::noteDeclaredCharset(const char** params)
 void VCardStreamParser::addProblem(Problem::Kind kind, qint64 line, qint64 cardLine)
 {
     ++m_problemCount;
-    if (m_problems.size() < kMaxRecordedLines)
-        m_problems.append({ kind, line, cardLine });
+    m_outsideOpen = kind == Problem::OutsideCard;
+    m_outsideKept = m_problems.size() < kMaxRecordedLines;
+    if (m_outsideKept)
+        m_problems.append({ kind, line, cardLine, line });
+}
+
+void VCardStreamParser::addOutsideLine(qint64 line)
+{
+    // A stretch of damaged bytes is many lines: named once, as one.
+    if (!m_outsideOpen) {
+        addProblem(Problem::OutsideCard, line);
+        return;
+    }
+    if (m_outsideKept)
+        m_problems.last().lastLine = qMax(m_problems.last().lastLine, line);
 }

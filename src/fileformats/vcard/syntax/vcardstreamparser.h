@@ -72,6 +72,10 @@ public:
         qint64 line;
         // NestedBegin, MissingEnd: the line of the card's BEGIN.
         qint64 cardLine = 0;
+        // OutsideCard: the last line of the stretch between two cards (or
+        // before the first, after the last) that line begins; the lines
+        // of one stretch are one problem.
+        qint64 lastLine = 0;
     };
     // The first thousand, and how many there were.
     const QList<Problem>& problems() const { return m_problems; }
@@ -107,6 +111,7 @@ private:
     static void onError(void* self, long long line);
     static void onWarning(void* self, long long line, int warning);
     void addProblem(Problem::Kind kind, qint64 line, qint64 cardLine = 0);
+    void addOutsideLine(qint64 line);
     void addSkippedLine(qint64 line);
     // A BEGIN, END or AGENT line whose value decides where cards begin and
     // end: the value is gathered (in RangesOnly mode, too) and the line
@@ -184,6 +189,10 @@ private:
     bool m_scanInCard = false;
     QList<Problem> m_problems;
     int m_problemCount = 0;
+    // The last problem is OutsideCard and no card began since: a line
+    // outside the cards there extends it. Kept: it is in m_problems.
+    bool m_outsideOpen = false;
+    bool m_outsideKept = false;
     QByteArray m_declaredCharset;
     // Names looked up for declaredCharset(), a bounded number: a file of a
     // million lines that each name another charset costs no million lookups.
