@@ -29,6 +29,8 @@ private slots:
     void keepsEarlierLoadWhenFileIsUnreadable_data();
     void keepsEarlierLoadWhenFileIsUnreadable();
     void readsCardsAcrossReadWindows();
+    void countsTheCardsItReads_data();
+    void countsTheCardsItReads();
     void readsHostileCsvShapesInLinearTime_data();
     void readsHostileCsvShapesInLinearTime();
     void readAheadKeepsOrderThenFails();
@@ -142,6 +144,48 @@ void TestFileImport::readsCardsAcrossReadWindows()
     QCOMPARE(contacts.at(1500).entities.value(pim::ENTITY_PHOTO).first().fields.value(QStringLiteral("data15")).toByteArray(),
              photo);
     QVERIFY(!contacts.at(1501).entities.contains(pim::ENTITY_PHOTO));
+}
+
+void TestFileImport::countsTheCardsItReads_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QStringList>("names"); // of the cards read, in order
+    QTest::addColumn<QStringList>("problems");
+    const QByteArray agent = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Agent;Al\r\nEND:VCARD\r\n";
+    const QByteArray last = "BEGIN:VCARD\r\nN:Last;Lu\r\nEND:VCARD\r\n";
+    QTest::newRow("an agent's agent")
+        << "BEGIN:VCARD\r\nN:Host;Hu\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent;Al\r\nAGENT:\r\n" + agent
+            + "END:VCARD\r\nTEL:1\r\nEND:VCARD\r\n" + last
+        << QStringList { "Hu Host", "Lu Last" } << QStringList();
+    QTest::newRow("an agent's card without END ends at its host's")
+        << "BEGIN:VCARD\r\nN:Host;Hu\r\nAGENT:\r\nBEGIN:VCARD\r\nN:Agent;Al\r\nEND:VCARD\r\n" + last
+        << QStringList { "Hu Host", "Lu Last" }
+        << QStringList { "Line 7: a card begins inside the card of line 1, which has no END; each was read as a "
+                         "card of its own." };
+    QTest::newRow("damage before, between and after the cards, lines ending in CR")
+        << QByteArray("\0\x01\rjunk;\r\x7F\x02:\r", 13) + agent + QByteArray("\x1A\r\0:\r\r\x03\r", 8) + last
+            + "\x04:x\rEND:VCARD\r"
+        << QStringList { "Al Agent", "Lu Last" }
+        << QStringList { "Lines 1-3: the lines stand outside any card and were left out.",
+                         "Lines 8-11: the lines stand outside any card and were left out.",
+                         "Lines 15-16: the lines stand outside any card and were left out." };
+}
+
+// What the count of the cards takes for a card is what the reader reads as
+// one, and the lines outside the cards are named once, a stretch as one.
+void TestFileImport::countsTheCardsItReads()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QStringList, names);
+    QFETCH(QStringList, problems);
+    VCardImport reader;
+    reader.initialize(writeScratch(m_dir, file, QStringLiteral("vcf")));
+    QCOMPARE(reader.total(), names.size());
+    QStringList read;
+    while (reader.hasNext())
+        read.append(reader.nextContact().fullName);
+    QCOMPARE(read, names);
+    QCOMPARE(reader.problems().listed(), problems);
 }
 
 // Shapes that once made the reader quadratic: a search for the row end
