@@ -105,6 +105,8 @@ VCardStreamParser::VCardStreamParser(Mode mode)
     CARD_SetWarningHandler(m_tokenizer, &VCardStreamParser::onWarning);
     if (mode == Cards)
         CARD_SetDataHandler(m_tokenizer, &VCardStreamParser::onData);
+    if (mode == FoldsOnly)
+        m_lookahead.setPooled(&m_foldPool);
 }
 
 VCardStreamParser::~VCardStreamParser()
@@ -129,6 +131,7 @@ void VCardStreamParser::reset()
     m_cardBegun = false;
     m_lookingAhead = false;
     m_held.clear();
+    m_foldPool = VCardFoldLookahead::Folds();
     m_cards.clear();
     m_cardOpen = false;
     m_ownKind.length = 0;
@@ -188,7 +191,7 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
     const VCardFoldLookahead::Result version = m_lookahead.read(m_held.constData(), m_held.size());
     if (version == VCardFoldLookahead::Undecided)
         return;
-    unfoldAs(version);
+    settleCard(version);
     m_lookingAhead = false;
     const QByteArray held = std::exchange(m_held, {});
     tokenize(held.constData(), held.size());
@@ -220,19 +223,21 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         // is still to come here; at the end of the bytes at hand it may
         // come in the next ones, where the look-ahead passes it by.
         const bool crEnded = data[-1] == '\r' && (length == 0 || data[0] != '\n');
-        m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards);
+        m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards || m_mode == FoldsOnly);
         const VCardFoldLookahead::Result version = m_lookahead.read(data, length, m_finishing);
         if (version == VCardFoldLookahead::Undecided) {
             m_held = QByteArray(data, length);
             m_lookingAhead = true;
             return;
         }
-        unfoldAs(version);
+        settleCard(version);
     }
 }
 
-void VCardStreamParser::unfoldAs(VCardFoldLookahead::Result version)
+void VCardStreamParser::settleCard(VCardFoldLookahead::Result version)
 {
+    if (m_mode == FoldsOnly && version != VCardFoldLookahead::Joins)
+        m_foldPool.add(m_lookahead.cardFolds());
     CARD_UnfoldMode mode = CARD_UNFOLD_SPACE;
     if (version == VCardFoldLookahead::Joins)
         mode = CARD_UNFOLD_JOIN;
@@ -247,7 +252,7 @@ void VCardStreamParser::finish()
         return;
     m_finishing = true;
     if (m_lookingAhead && !m_stopped) {
-        unfoldAs(m_lookahead.read(m_held.constData(), m_held.size(), true));
+        settleCard(m_lookahead.read(m_held.constData(), m_held.size(), true));
         m_lookingAhead = false;
         const QByteArray held = std::exchange(m_held, {});
         tokenize(held.constData(), held.size());
@@ -302,7 +307,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
         me->m_cardBegun = true;
         CARD_StopParser(me->m_tokenizer);
-        if (me->m_mode == CharsetOnly)
+        if (me->m_mode == CharsetOnly || me->m_mode == FoldsOnly)
             return;
         // Whatever was open ends here; what begins, its value tells.
         me->m_structureStart = CARD_GetLineStart(me->m_tokenizer);
@@ -323,6 +328,8 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
             me->noteDeclaredCharset(params);
         return;
     }
+    if (me->m_mode == FoldsOnly)
+        return;
     const bool inObject = me->m_mode == RangesOnly ? me->m_scanInCard || me->m_inList : me->m_cardOpen || me->m_inList;
     if (!inObject) {
         if (me->m_mode == RangesOnly)
