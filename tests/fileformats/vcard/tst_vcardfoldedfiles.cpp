@@ -54,6 +54,7 @@ private slots:
     void keepsTheBlanksOfAFileFoldedAtThem();
     void readsAFileCutAtOneWidthWhole_data();
     void readsAFileCutAtOneWidthWhole();
+    void judgesEachCardOfAFileOfTwoWriters();
 };
 
 void TestVCardFoldedFiles::keepsTheBlanksOfAFileFoldedAtThem_data()
@@ -134,6 +135,30 @@ void TestVCardFoldedFiles::readsAFileCutAtOneWidthWhole()
         QVERIFY2(read.contacts == readFile(dir, joined(file)).contacts, file.constData());
         QVERIFY(says(read.ending, kFileCut));
         QVERIFY(says(read.ending, kLinesCut));
+    }
+}
+
+// Cards cut at one width among cards folded before blanks, as when two
+// address books' exports are appended: the folds disagree, so each card
+// is judged by its own, and cut cards of five folds or more read whole.
+void TestVCardFoldedFiles::judgesEachCardOfAFileOfTwoWriters()
+{
+    const QTemporaryDir dir;
+    QRandomGenerator rng(11);
+    for (int f = 0; f < 20; ++f) {
+        QByteArray file;
+        QByteArray meant;
+        for (int c = 0; c < 16; ++c) {
+            const bool cut = rng.bounded(2) == 0;
+            const Writer writer { !cut, rng.bounded(2) == 0, true };
+            const QByteArray text
+                = makeCard(rng, writer, (cut ? 5 : 2) + int(rng.bounded(5)), file.count('\n') + 1).text;
+            file += text;
+            meant += QByteArray(text).replace("\r\n ", cut ? "" : " ");
+        }
+        const Read read = readFile(dir, file);
+        QVERIFY2(read.contacts == readFile(dir, meant).contacts, file.constData());
+        QVERIFY(!says(read.ending, kFileCut));
     }
 }
 
