@@ -202,6 +202,7 @@ void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
     // Only what a card's reading relies on is set again: most cards are
     // decided after a line or two.
     m_result = Undecided;
+    m_endLine = -1;
     m_measureFolds = measureFolds;
     m_versionRead = false;
     m_at = 0;
@@ -310,6 +311,7 @@ void VCardFoldLookahead::startLogicalLine(qsizetype begin)
 {
     m_head = HeadName;
     m_headAt = begin;
+    m_lineBegin = begin;
     m_nameLength = 0;
     m_encoding = Plain;
     m_wantParameters = false;
@@ -493,6 +495,7 @@ void VCardFoldLookahead::endName(bool parametersFollow, qsizetype at)
     if (m_nameMatters) {
         if (is("BEGIN", 5) || is("END", 3)) {
             m_headActive = false;
+            m_endLine = m_lineBegin;
             m_result = byFolds();
             return;
         }

@@ -96,6 +96,9 @@ public:
     void setPooled(const Folds* pooled) { m_pooled = pooled; }
     // The folds measured of the card, once decided.
     const Folds& cardFolds() const { return m_cardFolds; }
+    // Where the line that ended the card (an END or BEGIN) starts, in the
+    // bytes of the last read(); -1 when the card was decided before it.
+    qsizetype endLine() const { return m_endLine; }
 
 private:
     // A folded line whose fold waits for the first letter after it.
@@ -173,6 +176,8 @@ private:
     // The logical line being read.
     Head m_head = HeadValue;
     qsizetype m_headAt = 0;
+    qsizetype m_lineBegin = 0;
+    qsizetype m_endLine = -1;
     // Its name matters: the version is not known yet, or it may be BEGIN
     // or END.
     bool m_nameMatters = false;

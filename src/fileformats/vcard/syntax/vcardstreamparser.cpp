@@ -191,10 +191,10 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
     const VCardFoldLookahead::Result version = m_lookahead.read(m_held.constData(), m_held.size());
     if (version == VCardFoldLookahead::Undecided)
         return;
-    settleCard(version);
+    const qsizetype settled = settleCard(version);
     m_lookingAhead = false;
     const QByteArray held = std::exchange(m_held, {});
-    tokenize(held.constData(), held.size());
+    tokenize(held.constData() + settled, held.size() - settled);
 }
 
 void VCardStreamParser::tokenize(const char* data, qsizetype length)
@@ -230,14 +230,29 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
             m_lookingAhead = true;
             return;
         }
-        settleCard(version);
+        const qsizetype settled = settleCard(version);
+        data += settled;
+        length -= settled;
     }
 }
 
-void VCardStreamParser::settleCard(VCardFoldLookahead::Result version)
+qsizetype VCardStreamParser::settleCard(VCardFoldLookahead::Result version)
 {
-    if (m_mode == FoldsOnly && version != VCardFoldLookahead::Joins)
+    if (m_mode == FoldsOnly && version != VCardFoldLookahead::Joins) {
         m_foldPool.add(m_lookahead.cardFolds());
+        // The look-ahead read the card's lines to the one that ends it, and
+        // the tokenizer need not read them again: it goes on from there.
+        if (m_lookahead.endLine() > 0) {
+            CARD_ParserReset(m_tokenizer);
+            return m_lookahead.endLine();
+        }
+    }
+    unfoldAs(version);
+    return 0;
+}
+
+void VCardStreamParser::unfoldAs(VCardFoldLookahead::Result version)
+{
     CARD_UnfoldMode mode = CARD_UNFOLD_SPACE;
     if (version == VCardFoldLookahead::Joins)
         mode = CARD_UNFOLD_JOIN;
@@ -252,10 +267,10 @@ void VCardStreamParser::finish()
         return;
     m_finishing = true;
     if (m_lookingAhead && !m_stopped) {
-        settleCard(m_lookahead.read(m_held.constData(), m_held.size(), true));
+        const qsizetype settled = settleCard(m_lookahead.read(m_held.constData(), m_held.size(), true));
         m_lookingAhead = false;
         const QByteArray held = std::exchange(m_held, {});
-        tokenize(held.constData(), held.size());
+        tokenize(held.constData() + settled, held.size() - settled);
     }
     m_cardBegun = false;
     CARD_Parse(m_tokenizer, nullptr, 0, 1);

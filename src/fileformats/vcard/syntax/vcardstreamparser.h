@@ -137,8 +137,10 @@ private:
     // tokenizer reads on. When the bytes at hand do not tell, the rest is
     // held until later bytes do.
     void tokenize(const char* data, qsizetype length);
-    // The look-ahead has decided the card.
-    void settleCard(VCardFoldLookahead::Result version);
+    // The look-ahead has decided the card; returns how many of the bytes
+    // it read need no tokenizing.
+    qsizetype settleCard(VCardFoldLookahead::Result version);
+    void unfoldAs(VCardFoldLookahead::Result version);
     // The same few names and parameter words come on every card; sharing
     // their text saves an allocation per property.
     QString intern(const char* text);
