@@ -503,6 +503,16 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes_data()
         cut += card(person(i), note + "\r\n").replace("VERSION:3.0", "VERSION:2.1");
     }
     QTest::newRow("cards cut at one width") << cut;
+    // Cut at 75 octets with one or two folds a card: only all the file's
+    // folds together say so, and lanes that start while the file is still
+    // counted read them as one reader does.
+    QByteArray cutOnceOrTwice;
+    for (int i = 0; i < 1500; ++i) {
+        QByteArray note = "NOTE:" + QByteArray(70, 'w') + (i % 2 ? "\r\n " + QByteArray(74, 'w') : QByteArray());
+        note += "\r\n " + QByteArray(20 + i % 30, 'w') + "\r\nX-PAD:" + QByteArray(900, 'p') + "\r\n";
+        cutOnceOrTwice += card(person(i), note).replace("VERSION:3.0", "VERSION:2.1");
+    }
+    QTest::newRow("cards cut at one width, once or twice each") << cutOnceOrTwice;
 }
 
 void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()

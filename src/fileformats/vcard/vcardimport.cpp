@@ -25,6 +25,11 @@ constexpr qint64 kReadChunk = 1024 * 1024;
 constexpr qint64 kMaxUtf16File = qint64(512) * 1024 * 1024;
 // What legacytext::utf16Start() looks at to tell UTF-16 without a mark.
 constexpr qint64 kUtf16Probe = 1024;
+// How much of a file the pool of its folds is taken from, read once before
+// the first card whose folds need it: the whole of all but the largest
+// files, and for those enough cards to know their writer. A card beyond it
+// is read as cut only when its own folds agree with the cut found before.
+constexpr qint64 kMaxFoldSurvey = qint64(64) * 1024 * 1024;
 
 QString tr(const char* text)
 {
@@ -116,8 +121,18 @@ struct VCardImport::Survey {
     legacytext::WesternSet set = legacytext::WesternSet::Windows1252;
 };
 
+// The folds of a file's text values, shared by the reader and its lanes.
+struct VCardImport::FoldSurvey {
+    std::mutex mutex;
+    bool done = false;
+    // The import was cancelled: the survey need not go on.
+    std::atomic<bool> stop { false };
+    VCardFoldLookahead::Folds folds;
+};
+
 VCardImport::VCardImport()
 {
+    m_cardParser.setFileFolds([this] { return fileFolds(); });
     m_mapper.setFileCharset([this] { return fileCharset(); });
     m_mapper.setFileWesternSet([this] { return westernSet(); });
 }
@@ -231,6 +246,7 @@ void VCardImport::initialize(QString path)
     m_guessed.clear();
     m_guessedReported = false;
     m_survey = std::make_shared<Survey>();
+    m_foldSurvey = std::make_shared<FoldSurvey>();
     m_droppedFoldLines.clear();
     m_droppedFoldCount = 0;
     m_droppedFoldsReported = false;
@@ -316,6 +332,8 @@ int VCardImport::expectedTotal()
 
 void VCardImport::abandon()
 {
+    if (m_foldSurvey)
+        m_foldSurvey->stop = true;
     if (!m_scan)
         return;
     const std::lock_guard lock(m_scan->mutex);
@@ -451,6 +469,44 @@ void VCardImport::reportGuessed()
     }
 }
 
+const VCardFoldLookahead::Folds* VCardImport::fileFolds()
+{
+    if (!m_foldSurvey)
+        return nullptr;
+    FoldSurvey& survey = *m_foldSurvey;
+    const std::lock_guard lock(survey.mutex);
+    if (!survey.done) {
+        survey.folds = surveyFolds(survey.stop);
+        survey.done = true;
+    }
+    return &survey.folds;
+}
+
+VCardFoldLookahead::Folds VCardImport::surveyFolds(const std::atomic<bool>& stop)
+{
+    // The card being read holds the reader's own handle where it is: the
+    // survey reads through one of its own.
+    std::unique_ptr<QIODevice> device;
+    if (const auto* transcoded = qobject_cast<const QBuffer*>(m_source.get())) {
+        auto copy = std::make_unique<QBuffer>();
+        copy->setData(transcoded->data());
+        copy->open(QIODevice::ReadOnly);
+        device = std::move(copy);
+    } else {
+        device = openUnbuffered(m_path);
+    }
+    VCardStreamParser surveyor(VCardStreamParser::FoldsOnly);
+    surveyor.setOrigin(m_origin, 1);
+    QByteArray buffer;
+    // Once the folds disagree, the rest of the file cannot make them agree.
+    feedRange(*device, m_origin, qMin(device->size(), m_origin + kMaxFoldSurvey), surveyor, buffer,
+              [&](qint64) { return !surveyor.foldPoolRuledOut() && !stop; });
+    const VCardFoldLookahead::Folds& folds = surveyor.foldPool();
+    qCDebug(lcVCard) << m_path << "folds of its text:" << folds.count
+                     << (folds.cutByOneWriter() ? "cut at one width" : "not all at one width");
+    return folds;
+}
+
 void VCardImport::noteDroppedFolds(qint64 line)
 {
     if (m_droppedFoldLines.size() < ImportProblems::kMaxPlaces)
@@ -464,6 +520,15 @@ void VCardImport::reportDroppedFolds()
         return;
     m_droppedFoldsReported = true;
     const QString places = ImportProblems::places(m_droppedFoldLines, m_droppedFoldCount);
+    bool fileCut = false;
+    if (m_foldSurvey) {
+        const std::lock_guard lock(m_foldSurvey->mutex);
+        fileCut = m_foldSurvey->done && m_foldSurvey->folds.cutByOneWriter();
+    }
+    if (fileCut)
+        m_problems.add(tr("The writer of the file cut its lines at one width: the cuts agree across its cards, "
+                          "so each card was read as cut, also one with only one or two cuts."),
+                       std::numeric_limits<qint64>::max());
     m_problems.add(m_droppedFoldCount == 1
                        ? tr("Line %1: the writer cut the text at one width, inside words; it was joined again "
                             "without a blank at each cut, so check its words.")
@@ -614,6 +679,7 @@ std::unique_ptr<AbsImport> VCardImport::lane(int index, int lanes, int batch)
     // gatherLanes().
     lane->m_scan = m_scan;
     lane->m_survey = m_survey;
+    lane->m_foldSurvey = m_foldSurvey;
     lane->m_origin = m_origin;
     if (!m_scan)
         lane->takeLaneCards(m_ranges);

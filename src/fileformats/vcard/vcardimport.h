@@ -9,6 +9,7 @@
 #include <QIODevice>
 #include <QList>
 
+#include <atomic>
 #include <memory>
 
 // Reads a vCard file of any version one card at a time. The file is scanned
@@ -82,6 +83,11 @@ private:
     // reportDroppedFolds() adds once the last card was read.
     void noteDroppedFolds(qint64 line);
     void reportDroppedFolds();
+    // The folds of the text values of the file's cards that are not 3.0 or
+    // 4.0, pooled over the file the first time a card needs them; once for
+    // the reader and its lanes.
+    const VCardFoldLookahead::Folds* fileFolds();
+    VCardFoldLookahead::Folds surveyFolds(const std::atomic<bool>& stop);
 
     static std::unique_ptr<QIODevice> openUnbuffered(const QString& path);
 
@@ -119,6 +125,8 @@ private:
     bool m_guessedReported = false;
     struct Survey;
     std::shared_ptr<Survey> m_survey;
+    struct FoldSurvey;
+    std::shared_ptr<FoldSurvey> m_foldSurvey;
     // The first lines whose folds were read without their blank
     // (ImportProblems::kMaxPlaces), and how many there were.
     QList<qint64> m_droppedFoldLines;

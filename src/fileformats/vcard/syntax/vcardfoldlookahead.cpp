@@ -14,16 +14,24 @@ namespace {
 // right at the writer's width about one fold in five. A writer that cuts at
 // a fixed width leaves every folded line at that width, narrower only where
 // the width would split a letter or an "=XX" escape; it may count octets or
-// characters, and count the blank it puts before a continuation or not. So
-// a card is taken as cut at a fixed width when, by one of those counts,
-// every fold of its text values cuts at the width of the widest, at least
-// kMinFixedWidth wide, and there are enough folds to rule chance out:
-// kFoldsAlone, or kFoldsBesideABlank when a blank stands beside a fold
-// (folding before a blank never leaves one there, a cut at one width now
-// and then does). A fold where two words meet (see meetAsTwoWords())
-// says the card was folded before its blanks. Anything else, a card with
-// fewer folds among them, is read the 2.1 way, a fold as a blank.
+// characters, and count the blank it puts before a continuation or not.
+//
+// One writer writes a whole file, and a desktop address book that cuts
+// leaves most cards one to four folds: so the folds of the text values of
+// all the file's cards that are not 3.0 or 4.0 are pooled, and when at
+// least kFoldsPooled of them all cut at the width of the widest, at least
+// kMinFixedWidth wide, by one count, every such card of the file is cut.
+// Text cut inside words meets at a stop before a letter or a small before a
+// capital letter as often as anywhere (an e-mail address, "J.R.",
+// "McArthur"), so that says nothing here. Only where the pooled folds
+// disagree, cards of several writers in one file, is each card judged by
+// its own folds, more strictly: kFoldsAlone of them, or kFoldsBesideABlank
+// when a blank stands beside a fold (folding before a blank never leaves
+// one there, a cut at one width now and then does), and none where two
+// words meet (see meetAsTwoWords()). Anything else is read the 2.1 way, a
+// fold as a blank.
 constexpr int kMinFixedWidth = 70;
+constexpr int kFoldsPooled = 3;
 constexpr int kFoldsAlone = 5;
 constexpr int kFoldsBesideABlank = 3;
 
@@ -150,10 +158,8 @@ void VCardFoldLookahead::Folds::add(const Folds& more)
     betweenWords = betweenWords || more.betweenWords;
 }
 
-bool VCardFoldLookahead::Folds::ruledOut() const
+bool VCardFoldLookahead::Folds::widthsRuledOut() const
 {
-    if (betweenWords)
-        return true;
     for (int c = 0; c < kCounts; ++c) {
         if (widest[c] <= splitAt[c])
             return false;
@@ -161,15 +167,34 @@ bool VCardFoldLookahead::Folds::ruledOut() const
     return true;
 }
 
+bool VCardFoldLookahead::Folds::ruledOut() const
+{
+    return betweenWords || widthsRuledOut();
+}
+
+namespace {
+
+bool oneWidth(const VCardFoldLookahead::Folds& folds)
+{
+    for (int c = 0; c < VCardFoldLookahead::kCounts; ++c) {
+        if (folds.widest[c] >= kMinFixedWidth && folds.widest[c] <= folds.splitAt[c])
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 bool VCardFoldLookahead::Folds::cutAtOneWidth() const
 {
     if (betweenWords || count < kFoldsBesideABlank || (count < kFoldsAlone && !blankBeside))
         return false;
-    for (int c = 0; c < kCounts; ++c) {
-        if (widest[c] >= kMinFixedWidth && widest[c] <= splitAt[c])
-            return true;
-    }
-    return false;
+    return oneWidth(*this);
+}
+
+bool VCardFoldLookahead::Folds::cutByOneWriter() const
+{
+    return count >= kFoldsPooled && oneWidth(*this);
 }
 
 void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
@@ -177,6 +202,7 @@ void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
     // Only what a card's reading relies on is set again: most cards are
     // decided after a line or two.
     m_result = Undecided;
+    m_endLine = -1;
     m_measureFolds = measureFolds;
     m_versionRead = false;
     m_at = 0;
@@ -277,7 +303,7 @@ void VCardFoldLookahead::endLogicalLine()
     if (m_head == HeadValue && m_encoding != Base64)
         m_cardFolds.add(m_lineFolds);
     m_lineFolds = Folds();
-    if (m_versionRead && m_measureFolds && m_cardFolds.ruledOut())
+    if (m_versionRead && m_measureFolds && foldsRuledOut())
         m_result = Spaces;
 }
 
@@ -285,6 +311,7 @@ void VCardFoldLookahead::startLogicalLine(qsizetype begin)
 {
     m_head = HeadName;
     m_headAt = begin;
+    m_lineBegin = begin;
     m_nameLength = 0;
     m_encoding = Plain;
     m_wantParameters = false;
@@ -468,6 +495,7 @@ void VCardFoldLookahead::endName(bool parametersFollow, qsizetype at)
     if (m_nameMatters) {
         if (is("BEGIN", 5) || is("END", 3)) {
             m_headActive = false;
+            m_endLine = m_lineBegin;
             m_result = byFolds();
             return;
         }
@@ -585,7 +613,31 @@ void VCardFoldLookahead::closeFold(qsizetype begin, qsizetype end)
     folds.betweenWords = folds.betweenWords || meetAsTwoWords(m_fold.last, next0, next1);
 }
 
+bool VCardFoldLookahead::foldsRuledOut() const
+{
+    if (m_pooled) {
+        Folds all = *m_pooled;
+        all.add(m_cardFolds);
+        return all.widthsRuledOut();
+    }
+    // Where two words meet says nothing when the file's folds agree.
+    return m_fileFolds ? m_cardFolds.widthsRuledOut() : m_cardFolds.ruledOut();
+}
+
 VCardFoldLookahead::Result VCardFoldLookahead::byFolds() const
 {
-    return m_measureFolds && m_cardFolds.cutAtOneWidth() ? Drops : Spaces;
+    if (!m_measureFolds)
+        return Spaces;
+    if (m_cardFolds.count > 0 && m_fileFolds) {
+        if (const Folds* file = m_fileFolds()) {
+            Folds all = *file;
+            all.add(m_cardFolds);
+            // The file's folds hold the card's own, unless the card stands
+            // beyond what was pooled of the file.
+            all.count = qMax(file->count, m_cardFolds.count);
+            if (all.cutByOneWriter())
+                return Drops;
+        }
+    }
+    return m_cardFolds.cutAtOneWidth() ? Drops : Spaces;
 }

@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <climits>
+#include <functional>
 
 // Looks ahead within one card, from right after its BEGIN, for what decides
 // how the tokenizer unfolds the card's lines. First the card's VERSION line:
@@ -38,23 +39,13 @@ public:
 
     static constexpr qint64 kMaxBytes = qint64(16) * 1024 * 1024;
 
-    // atLineStart: the first byte starts a line; else the rest of the BEGIN
-    // line comes first. measureFolds: a card that is not 3.0 or 4.0 is read
-    // to its END to tell Drops from Spaces; else it is Spaces.
-    void start(bool atLineStart, bool measureFolds);
-    // `card` holds every byte since start(): those of the calls before,
-    // unchanged, and then the new ones. last: nothing follows them, so a
-    // card whose VERSION has not been met has none. Returns the answer so
-    // far, never Undecided when last.
-    Result read(const char* card, qsizetype size, bool last = false);
-
-private:
     // How a writer may have counted a line's width: in octets or in
     // characters, and on a continuation line with or without the blank the
     // fold put before it.
     enum Count { OctetsWithBlank, Octets, CharactersWithBlank, Characters, kCounts };
 
-    // What the folds of some lines of text say, each count apart.
+    // What the folds of some lines of text say, each count apart: those of
+    // one card, or pooled over the cards of a file.
     struct Folds {
         // The widest folded line: the width a writer that cuts at one
         // width cut at.
@@ -72,11 +63,44 @@ private:
         bool betweenWords = false;
 
         void add(const Folds& more);
-        // No more folds can make them one cut at one width.
+        // No more folds can make them cut at one width by one count.
+        bool widthsRuledOut() const;
+        // Nor by the rule for one card of its own (cutAtOneWidth()).
         bool ruledOut() const;
+        // One card's folds alone say it was cut: they need more of them
+        // and none where two words meet.
         bool cutAtOneWidth() const;
+        // The folds of a whole file's cards, which one writer wrote: a few
+        // that all cut at one width say so.
+        bool cutByOneWriter() const;
     };
 
+    // atLineStart: the first byte starts a line; else the rest of the BEGIN
+    // line comes first. measureFolds: a card that is not 3.0 or 4.0 is read
+    // to its END to tell Drops from Spaces; else it is Spaces.
+    void start(bool atLineStart, bool measureFolds);
+    // `card` holds every byte since start(): those of the calls before,
+    // unchanged, and then the new ones. last: nothing follows them, so a
+    // card whose VERSION has not been met has none. Returns the answer so
+    // far, never Undecided when last.
+    Result read(const char* card, qsizetype size, bool last = false);
+
+    // The folds of the text values of the file the cards stand in, pooled
+    // (see VCardStreamParser::FoldsOnly), asked for the first time a card
+    // with such folds is decided; null when they are not known. A card is
+    // then cut when its folds and the file's are, as one writer's; else,
+    // as without them, when its own folds are.
+    void setFileFolds(std::function<const Folds*()> fileFolds) { m_fileFolds = std::move(fileFolds); }
+    // Pooling: the folds of the cards before this one; a card is read only
+    // until its folds and these rule a cut at one width out.
+    void setPooled(const Folds* pooled) { m_pooled = pooled; }
+    // The folds measured of the card, once decided.
+    const Folds& cardFolds() const { return m_cardFolds; }
+    // Where the line that ended the card (an END or BEGIN) starts, in the
+    // bytes of the last read(); -1 when the card was decided before it.
+    qsizetype endLine() const { return m_endLine; }
+
+private:
     // A folded line whose fold waits for the first letter after it.
     struct OpenFold {
         int width[kCounts];
@@ -124,6 +148,9 @@ private:
     // The continuation [begin, end) of the line measured last.
     void closeFold(qsizetype begin, qsizetype end);
     bool inQuotedPrintable(qsizetype at) const;
+    // The folds read so far rule a cut at one width out, for the card or
+    // for the pool it goes into.
+    bool foldsRuledOut() const;
     Result byFolds() const;
 
     Result m_result = Undecided;
@@ -149,6 +176,8 @@ private:
     // The logical line being read.
     Head m_head = HeadValue;
     qsizetype m_headAt = 0;
+    qsizetype m_lineBegin = 0;
+    qsizetype m_endLine = -1;
     // Its name matters: the version is not known yet, or it may be BEGIN
     // or END.
     bool m_nameMatters = false;
@@ -175,4 +204,6 @@ private:
     Folds m_lineFolds;
 
     Folds m_cardFolds;
+    std::function<const Folds*()> m_fileFolds;
+    const Folds* m_pooled = nullptr;
 };

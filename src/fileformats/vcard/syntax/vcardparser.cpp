@@ -25,7 +25,21 @@ QList<QList<QVCardParser::_Property>> QVCardParser::parseChunked(
     } else {
         bytes = bytes.sliced(utf8BomLength(data));
     }
+    // How the file's folds unfold is for all of its cards to say, as the
+    // file reader has them say it.
+    VCardFoldLookahead::Folds fileFolds;
+    bool surveyed = false;
     VCardStreamParser parser(VCardStreamParser::Cards);
+    parser.setFileFolds([&]() -> const VCardFoldLookahead::Folds* {
+        if (!surveyed) {
+            VCardStreamParser surveyor(VCardStreamParser::FoldsOnly);
+            surveyor.feed(bytes.data(), bytes.size());
+            surveyor.finish();
+            fileFolds = surveyor.foldPool();
+            surveyed = true;
+        }
+        return &fileFolds;
+    });
     const qsizetype step = chunkSize > 0 ? chunkSize : bytes.size();
     for (qsizetype at = 0; at < bytes.size(); at += step)
         parser.feed(bytes.data() + at, qMin(step, bytes.size() - at));

@@ -108,6 +108,8 @@ VCardStreamParser::VCardStreamParser(Mode mode)
     CARD_SetWarningHandler(m_tokenizer, &VCardStreamParser::onWarning);
     if (mode == Cards)
         CARD_SetDataHandler(m_tokenizer, &VCardStreamParser::onData);
+    if (mode == FoldsOnly)
+        m_lookahead.setPooled(&m_foldPool);
 }
 
 VCardStreamParser::~VCardStreamParser()
@@ -132,6 +134,7 @@ void VCardStreamParser::reset()
     m_cardBegun = false;
     m_lookingAhead = false;
     m_held.clear();
+    m_foldPool = VCardFoldLookahead::Folds();
     m_cards.clear();
     m_cardOpen = false;
     m_ownKind.length = 0;
@@ -194,10 +197,10 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
     const VCardFoldLookahead::Result version = m_lookahead.read(m_held.constData(), m_held.size());
     if (version == VCardFoldLookahead::Undecided)
         return;
-    unfoldAs(version);
+    const qsizetype settled = settleCard(version);
     m_lookingAhead = false;
     const QByteArray held = std::exchange(m_held, {});
-    tokenize(held.constData(), held.size());
+    tokenize(held.constData() + settled, held.size() - settled);
 }
 
 void VCardStreamParser::tokenize(const char* data, qsizetype length)
@@ -226,15 +229,32 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         // is still to come here; at the end of the bytes at hand it may
         // come in the next ones, where the look-ahead passes it by.
         const bool crEnded = data[-1] == '\r' && (length == 0 || data[0] != '\n');
-        m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards);
+        m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards || m_mode == FoldsOnly);
         const VCardFoldLookahead::Result version = m_lookahead.read(data, length, m_finishing);
         if (version == VCardFoldLookahead::Undecided) {
             m_held = QByteArray(data, length);
             m_lookingAhead = true;
             return;
         }
-        unfoldAs(version);
+        const qsizetype settled = settleCard(version);
+        data += settled;
+        length -= settled;
     }
+}
+
+qsizetype VCardStreamParser::settleCard(VCardFoldLookahead::Result version)
+{
+    if (m_mode == FoldsOnly && version != VCardFoldLookahead::Joins) {
+        m_foldPool.add(m_lookahead.cardFolds());
+        // The look-ahead read the card's lines to the one that ends it, and
+        // the tokenizer need not read them again: it goes on from there.
+        if (m_lookahead.endLine() > 0) {
+            CARD_ParserReset(m_tokenizer);
+            return m_lookahead.endLine();
+        }
+    }
+    unfoldAs(version);
+    return 0;
 }
 
 void VCardStreamParser::unfoldAs(VCardFoldLookahead::Result version)
@@ -253,10 +273,10 @@ void VCardStreamParser::finish()
         return;
     m_finishing = true;
     if (m_lookingAhead && !m_stopped) {
-        unfoldAs(m_lookahead.read(m_held.constData(), m_held.size(), true));
+        const qsizetype settled = settleCard(m_lookahead.read(m_held.constData(), m_held.size(), true));
         m_lookingAhead = false;
         const QByteArray held = std::exchange(m_held, {});
-        tokenize(held.constData(), held.size());
+        tokenize(held.constData() + settled, held.size() - settled);
     }
     m_cardBegun = false;
     CARD_Parse(m_tokenizer, nullptr, 0, 1);
@@ -314,7 +334,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
         me->m_cardBegun = true;
         CARD_StopParser(me->m_tokenizer);
-        if (me->m_mode == CharsetOnly)
+        if (me->m_mode == CharsetOnly || me->m_mode == FoldsOnly)
             return;
         // Whatever was open ends here; what begins, its value tells.
         me->m_outsideOpen = false;
@@ -336,6 +356,8 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
             me->noteDeclaredCharset(params);
         return;
     }
+    if (me->m_mode == FoldsOnly)
+        return;
     const bool inObject = me->m_mode == RangesOnly ? me->m_scanInCard || me->m_inList : me->m_cardOpen || me->m_inList;
     if (!inObject) {
         if (me->m_mode == RangesOnly)

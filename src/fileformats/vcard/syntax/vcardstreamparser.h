@@ -22,10 +22,11 @@ struct CARD_Parser;
 // RangesOnly mode it decodes no value and only records where each card
 // begins and ends in the file, so a reader can count the cards of a huge
 // file and later decode one card at a time from its byte range. In
-// CharsetOnly mode it only looks for declaredCharset().
+// CharsetOnly mode it only looks for declaredCharset(), in FoldsOnly mode
+// only at the folds of the cards that are not 3.0 or 4.0 (foldPool()).
 class VCardStreamParser {
 public:
-    enum Mode { Cards, RangesOnly, CharsetOnly };
+    enum Mode { Cards, RangesOnly, CharsetOnly, FoldsOnly };
 
     // A card runs from the start of its BEGIN line to the start of the next
     // BEGIN line (or the end of the data). Lines between its END and the
@@ -98,6 +99,19 @@ public:
     // (VCardCharsets::hasDecoder()) that a line declares so far; empty
     // when none does.
     const QByteArray& declaredCharset() const { return m_declaredCharset; }
+    // Cards: the folds of the text values of the file the cards stand in,
+    // asked for the first time a card's folds need them; see
+    // VCardFoldLookahead::setFileFolds(). Without them each card is judged
+    // by its own folds. Kept by reset().
+    void setFileFolds(std::function<const VCardFoldLookahead::Folds*()> fileFolds)
+    {
+        m_lookahead.setFileFolds(std::move(fileFolds));
+    }
+    // FoldsOnly: the folds of the text values of the cards read so far
+    // that are not 3.0 or 4.0, pooled, and whether they already rule a cut
+    // at one width out, so that no more of the file need be read.
+    const VCardFoldLookahead::Folds& foldPool() const { return m_foldPool; }
+    bool foldPoolRuledOut() const { return m_foldPool.widthsRuledOut(); }
     // Malformed lines dropped (Cards mode), an END of another kind than its
     // card's among them, and the first of their line numbers.
     int skippedLines() const { return m_skipped; }
@@ -130,6 +144,9 @@ private:
     // tokenizer reads on. When the bytes at hand do not tell, the rest is
     // held until later bytes do.
     void tokenize(const char* data, qsizetype length);
+    // The look-ahead has decided the card; returns how many of the bytes
+    // it read need no tokenizing.
+    qsizetype settleCard(VCardFoldLookahead::Result version);
     void unfoldAs(VCardFoldLookahead::Result version);
     // The same few names and parameter words come on every card; sharing
     // their text saves an allocation per property.
@@ -150,6 +167,7 @@ private:
     // Bytes not yet tokenized while the lookahead waits for more.
     bool m_lookingAhead = false;
     QByteArray m_held;
+    VCardFoldLookahead::Folds m_foldPool;
 
     QList<QList<VCardProperty>> m_cards;
     bool m_cardOpen = false;
