@@ -254,6 +254,8 @@ void VCardFoldLookahead::readLines()
             if (m_result != Undecided)
                 return;
         }
+        if (m_continues && m_head == HeadValue && m_encoding == Base64 && !m_measured && !m_foldOpen)
+            skipBase64Lines();
         // A line ends as the tokenizer ends it: at a CR LF, a CR alone or a
         // line feed.
         const char* const found = vcardsyntax::findLineEnd(m_card + m_searchFrom, m_card + m_size, m_crLines);
@@ -291,6 +293,34 @@ void VCardFoldLookahead::readLines()
         if (m_result == Undecided && m_at < m_size)
             startLogicalLine(m_at);
     }
+}
+
+void VCardFoldLookahead::skipBase64Lines()
+{
+    // A photo's value runs to thousands of lines: each costs only the
+    // search for its end. The line the value ends with, one that an empty
+    // line parts from the next and one whose end or next line is not at
+    // hand are left to readLines().
+    const char* const end = m_card + m_size;
+    const char* const from = m_card + m_searchFrom;
+    const char* line = from;
+    bool crLines = m_crLines;
+    for (;;) {
+        const char* const found = vcardsyntax::findLineEnd(line, end, crLines);
+        if (found == end)
+            break;
+        const bool crLf = found[0] == '\r' && found + 1 < end && found[1] == '\n';
+        const char* const next = found + (crLf ? 2 : 1);
+        if (next == end || !isBlank(*next))
+            break;
+        crLines = found[0] == '\r' && !crLf;
+        line = next;
+    }
+    if (line == from)
+        return;
+    m_crLines = crLines;
+    m_at = line - m_card;
+    m_searchFrom = m_at;
 }
 
 void VCardFoldLookahead::endLogicalLine()

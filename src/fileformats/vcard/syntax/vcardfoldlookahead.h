@@ -129,6 +129,9 @@ private:
     // the start of the logical line after them; at the end of the input
     // the last line needs no end.
     void readLines();
+    // Passes over the continuation lines of a base64 value, which say
+    // nothing of how text is folded, up to the last one at hand.
+    void skipBase64Lines();
     void endLogicalLine();
     void startLogicalLine(qsizetype begin);
     // Reads the start of the logical line from m_headAt on, as far as the

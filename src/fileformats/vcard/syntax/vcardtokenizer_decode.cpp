@@ -175,6 +175,11 @@ void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n)
         // Whole groups straight from the input while nothing is pending:
         // a photo is almost all such groups.
         if (p->pendingCount == 0) {
+            // The output position is kept here, not in the parser: a store
+            // through it could change the parser, which would then be read
+            // again for every group.
+            char* const start = p->line + p->lineLength;
+            char* out = start;
             while (i + 4 <= n) {
                 const unsigned a = base64ToOrd(bytes[i]);
                 const unsigned b = base64ToOrd(bytes[i + 1]);
@@ -182,13 +187,13 @@ void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n)
                 const unsigned y = base64ToOrd(bytes[i + 3]);
                 if ((a | b | x | y) >= 64)
                     break;
-                char* out = p->line + p->lineLength;
                 out[0] = char((a << 2 | b >> 4) & 0xFF);
                 out[1] = char((b << 4 | x >> 2) & 0xFF);
                 out[2] = char((x << 6 | y) & 0xFF);
-                p->lineLength += 3;
+                out += 3;
                 i += 4;
             }
+            p->lineLength += size_t(out - start);
             if (i == n)
                 return;
         }

@@ -241,6 +241,30 @@ void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n);
 // stopped, i itself when the bytes must go one at a time.
 int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n);
 
+// At s[i], where a run of a base64 value's line stopped: when it is the
+// line feed of the line and the next line goes on with the value (a blank,
+// then no line end), the line end and the fold's blanks, which base64
+// passes over, are taken at once and where the value goes on is returned;
+// else i, for the bytes to be read one at a time. Inline: a photo has a
+// fold on each of its lines.
+inline int passBase64Fold(CARD_Parser* p, const unsigned char* s, int i, int n)
+{
+    if (i + 2 >= n || s[i] != '\n' || p->encoding != ENC_BASE64 || p->state != STATE_VALUE
+        || p->stopRequested)
+        return i;
+    int at = i + 1;
+    while (at < n && (s[at] == ' ' || s[at] == '\t'))
+        ++at;
+    // A line of blanks, or one whose end is in the next input, is read
+    // byte by byte.
+    if (at == i + 1 || at == n || s[at] == '\n' || s[at] == '\r')
+        return i;
+    ++p->physLine;
+    // As the line feed read one at a time leaves it.
+    p->base64Open = p->base64Line && p->unfoldMode != CARD_UNFOLD_JOIN;
+    return at;
+}
+
 // The tokenizer's state machine for one byte of a line (vcardtokenizer.cpp).
 void processChar(CARD_Parser* p, unsigned char c);
 

@@ -15,11 +15,12 @@ struct Read {
     QList<qint64> droppedFolds;
 };
 
-Read parse(const QByteArray& file, QRandomGenerator* pieces)
+// Whole, or in pieces of 1 to `largest` bytes.
+Read parse(const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 300)
 {
     VCardStreamParser parser;
     for (qsizetype at = 0; at < file.size();) {
-        const qsizetype size = pieces ? qsizetype(1 + pieces->bounded(300)) : file.size();
+        const qsizetype size = pieces ? qsizetype(1 + pieces->bounded(largest)) : file.size();
         parser.feed(file.constData() + at, qMin(size, file.size() - at));
         at += size;
     }
@@ -154,6 +155,16 @@ void TestVCardStreamParser::tellsCutsFromFoldsByTheirTextValues_data()
     QTest::newRow("a bare BASE64 value folded at one width")
         << (photo + QList<QByteArray> { "" } + note).join("\r\n") + "\r\n"
         << valueOf(note, false);
+    // A 2.1 photo as phones write it, its base64 lines led by two blanks,
+    // right before the note.
+    QList<QByteArray> indented = photo;
+    for (qsizetype i = 1; i < indented.size(); ++i)
+        indented[i].prepend(' ');
+    const QByteArray photoAndCuts = (indented + cutNote).join("\r\n") + "\r\n";
+    QTest::newRow("an indented photo before five cuts at one width")
+        << photoAndCuts << valueOf(cutNote, true);
+    QTest::newRow("an indented photo before a fold, lines ending in a CR alone")
+        << (indented + note).join("\r") + "\r" << valueOf(note, false);
     // An escape, or the escapes of one UTF-8 letter, make one character;
     // a cut in octets leaves them whole.
     const QByteArray text
@@ -184,12 +195,17 @@ void TestVCardStreamParser::tellsCutsFromFoldsByTheirTextValues()
     QFETCH(QByteArray, lines);
     QFETCH(QByteArray, note);
     const QByteArray end = lines.endsWith("\r\n") ? "\r\n" : "\r";
-    const Read read = parse("BEGIN:VCARD" + end + "VERSION:2.1" + end + lines + "END:VCARD" + end, nullptr);
-    QCOMPARE(read.cards.size(), 1);
-    const auto found = std::find_if(read.cards.first().cbegin(), read.cards.first().cend(),
-        [](const VCardProperty& p) { return p.name == QLatin1String("NOTE"); });
-    QVERIFY(found != read.cards.first().cend());
-    QCOMPARE(found->value, note);
+    const QByteArray file = "BEGIN:VCARD" + end + "VERSION:2.1" + end + lines + "END:VCARD" + end;
+    // Whole, in pieces and byte by byte, so that a piece ends at every line end.
+    QRandomGenerator pieces(5);
+    for (const quint32 largest : { 0u, 300u, 1u }) {
+        const Read read = parse(file, largest > 0 ? &pieces : nullptr, largest);
+        QCOMPARE(read.cards.size(), 1);
+        const auto found = std::find_if(read.cards.first().cbegin(), read.cards.first().cend(),
+            [](const VCardProperty& p) { return p.name == QLatin1String("NOTE"); });
+        QVERIFY(found != read.cards.first().cend());
+        QCOMPARE(found->value, note);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestVCardStreamParser)

@@ -210,6 +210,20 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "PHOTO;BASE64:ABC|TEL:1|FN:A|");
     row("2.1 base64 lines go on after padding and a data URI", "PHOTO;BASE64:QQ==\r\nQUJD\r\nX;B:data:,a\r\nQUJD\r\n",
         "PHOTO;BASE64:AABC|X;B:data:,aQUJD|");
+    row("2.1 base64 lines indented by blanks and tabs",
+        "PHOTO;ENCODING=BASE64:QUJD\r\n  RA==\r\n\tQUJD\n \t QQ==\r\nFN:A\r\n",
+        "PHOTO;ENCODING=BASE64:ABCDABCA|FN:A|");
+    row("2.1 base64 fold before a line of blanks and an empty line",
+        "PHOTO;BASE64:QUJD\r\n  \r\n\r\n RA==\r\nFN:A\r\n", "PHOTO;BASE64:ABCD|FN:A|");
+    row("2.1 base64 bad character after a fold", "PHOTO;BASE64:QUJD\r\n Q*JD\r\nFN:A\r\n",
+        "PHOTO;BASE64:!1FN:A|");
+    row("2.1 base64 folds counted in the lines after",
+        "PHOTO;BASE64:QUJD\r\n QUJD\n\tRA==\r\n#garbage\r\nFN:A", "PHOTO;BASE64:ABCABCD|!4FN:A|");
+    row("2.1 data URI under a base64 encoding keeps its fold's blank",
+        "PHOTO;ENCODING=b:data:image/png;base64,QUJD\r\n RA==\r\nFN:A\r\n",
+        "PHOTO;ENCODING=b:data:image/png;base64,QUJD RA==|FN:A|");
+    row("3.0 base64 folds vanish", "PHOTO;ENCODING=b:QUJD\r\n RA==\r\n  QQ==\r\nX:1\r\n",
+        "PHOTO;ENCODING=b:ABCDA|X:1|", true);
     row("3.0 base64 takes folded lines only", "PHOTO;ENCODING=b:QUJD\r\nRA==\r\n", "PHOTO;ENCODING=b:ABC|!2", true);
     row("empty parameters passed over", "TEL;:1\nTEL;WORK;:2\nADR;;HOME; ;PREF;:;;x\n",
         "TEL:1|TEL;WORK:2|ADR;HOME;PREF:;;x|");
