@@ -480,6 +480,7 @@ pim::_Contact VCardImport::nextContact()
     const VCardStreamParser::CardRange range = m_ranges.at(m_cursor++);
     m_cardParser.reset();
     m_cardParser.setOrigin(range.begin, range.line);
+    m_cardParser.setLineEnds(range.lineEnds);
     feedCard(range);
     m_skipped += m_cardParser.skippedLines();
     for (const qint64 line : m_cardParser.skippedLineNumbers()) {

@@ -37,10 +37,11 @@ bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-// Dropped inside names and parameters, as the tokenizer drops them.
+// Dropped inside names and parameters, as the tokenizer drops them: a CR
+// too where it ends no line.
 bool isSpace(char c)
 {
-    return isBlank(c) || c == '\v' || c == '\f';
+    return isBlank(c) || c == '\v' || c == '\f' || c == '\r';
 }
 
 char upper(char c)
@@ -212,7 +213,7 @@ VCardFoldLookahead::Result VCardFoldLookahead::read(const char* card, qsizetype 
 void VCardFoldLookahead::readLines()
 {
     if (m_firstLine) {
-        while (m_at < m_size && isLineEnd(m_card[m_at]))
+        while (m_at < m_size && isLineEnd(m_card[m_at]) && endsLineAt(m_at))
             ++m_at;
         if (m_at == m_size)
             return;
@@ -236,10 +237,14 @@ void VCardFoldLookahead::readLines()
             return;
         }
         const qsizetype lineEnd = found - m_card;
+        if (lineEnd < m_size && !endsLineAt(lineEnd)) {
+            m_searchFrom = lineEnd + 1;
+            continue;
+        }
         // Empty lines between a line and its continuation do not part
         // them, as the tokenizer reads them.
         qsizetype next = lineEnd + 1;
-        while (next < m_size && isLineEnd(m_card[next]))
+        while (next < m_size && isLineEnd(m_card[next]) && endsLineAt(next))
             ++next;
         if (next >= m_size && !m_finishing) {
             // Whether a fold follows is for the next bytes to tell.
@@ -324,7 +329,7 @@ void VCardFoldLookahead::readHead()
             // written at the start of the line, which has no name's end.
             for (; at < m_size; ++at) {
                 const char c = m_card[at];
-                if (c == ':' || c == ';' || isLineEnd(c))
+                if (c == ':' || c == ';' || (isLineEnd(c) && endsLineAt(at)))
                     break;
                 if (c == '.')
                     m_nameLength = 0;
@@ -339,7 +344,7 @@ void VCardFoldLookahead::readHead()
                 break;
         }
         const char c = m_card[at];
-        if (!isLineEnd(c)) {
+        if (!isLineEnd(c) || !endsLineAt(at)) {
             if (!readHeadByte(c, at)) {
                 m_headAt = at + 1;
                 return;
@@ -348,7 +353,7 @@ void VCardFoldLookahead::readHead()
             continue;
         }
         qsizetype next = at + 1;
-        while (next < m_size && isLineEnd(m_card[next]))
+        while (next < m_size && isLineEnd(m_card[next]) && endsLineAt(next))
             ++next;
         if (next >= m_size && !m_finishing)
             break;
@@ -583,6 +588,22 @@ void VCardFoldLookahead::closeFold(qsizetype begin, qsizetype end)
     const auto next1 = static_cast<unsigned char>(next + 1 < lineEnd ? next[1] : 0);
     folds.blankBeside = folds.blankBeside || isBlank(char(m_fold.last[0])) || isBlank(char(next0));
     folds.betweenWords = folds.betweenWords || meetAsTwoWords(m_fold.last, next0, next1);
+}
+
+bool VCardFoldLookahead::endsLineAt(qsizetype at)
+{
+    if (m_lineEnds == CARD_LINES_CR)
+        return true;
+    if (m_card[at] == '\n') {
+        m_lineEnds = CARD_LINES_LF;
+        return true;
+    }
+    if (at + 1 == m_size)
+        return true;
+    const bool crLf = m_card[at + 1] == '\n';
+    if (m_lineEnds == CARD_LINES_UNKNOWN)
+        m_lineEnds = crLf ? CARD_LINES_LF : CARD_LINES_CR;
+    return crLf || m_lineEnds == CARD_LINES_CR;
 }
 
 VCardFoldLookahead::Result VCardFoldLookahead::byFolds() const

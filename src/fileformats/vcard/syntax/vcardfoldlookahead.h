@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "fileformats/vcard/syntax/vcardtokenizer.h"
+
 #include <QtGlobal>
 
 #include <climits>
@@ -14,8 +16,9 @@
 // line of its 2.1 cards at one width, inside words, and writes VERSION last.
 //
 // It reads the card's raw lines as the tokenizer does: lines end at a LF,
-// a CR LF or a CR alone, and a line that starts with a blank goes on with
-// the one before (empty lines between them aside); names are compared
+// a CR LF or, in a file whose lines end so, a CR alone, and a line that
+// starts with a blank goes on with the one before (empty lines between
+// them aside); names are compared
 // without their group and without regard to case. It stops at a VERSION
 // line of 3.0 or 4.0; at another version (or a VERSION line without a
 // value) it stops only when it is not asked to measure the folds, else it
@@ -47,6 +50,10 @@ public:
     // card whose VERSION has not been met has none. Returns the answer so
     // far, never Undecided when last.
     Result read(const char* card, qsizetype size, bool last = false);
+    // How the file's lines end, as far as the tokenizer has read it; when
+    // it has read no line end yet, the card's first one tells, as it tells
+    // the tokenizer. Kept from card to card.
+    void setLineEnds(CARD_LineEnds lineEnds) { m_lineEnds = lineEnds; }
 
 private:
     // How a writer may have counted a line's width: in octets or in
@@ -125,6 +132,10 @@ private:
     void closeFold(qsizetype begin, qsizetype end);
     bool inQuotedPrintable(qsizetype at) const;
     Result byFolds() const;
+    // Whether the CR or LF at `at` ends a line. A CR that the bytes at hand
+    // end with is taken as one for now; the readers wait for what follows
+    // a line end anyway.
+    bool endsLineAt(qsizetype at);
 
     Result m_result = Undecided;
     bool m_measureFolds = false;
@@ -145,6 +156,7 @@ private:
     // The last line end found, in this card or one before, was a CR alone:
     // a CR is looked for first (vcardsyntax::findLineEnd()).
     bool m_crLines = false;
+    CARD_LineEnds m_lineEnds = CARD_LINES_UNKNOWN;
 
     // The logical line being read.
     Head m_head = HeadValue;
