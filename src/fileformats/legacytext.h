@@ -33,6 +33,22 @@ enum class WesternSet { Windows1252, MacRoman };
 QString fromMacRoman(QByteArrayView bytes);
 QString fromWestern(QByteArrayView bytes, WesternSet set);
 
+// UTF-8 text with a few stray bytes in it, as sync tools leave them (a
+// byte of another code page typed or pasted in, a letter cut in two):
+// whether the bytes hold valid UTF-8 sequences of two or more bytes, the
+// stray bytes (0x80 and above outside a valid sequence) are at most half
+// as many as the bytes of those, and the text without them reads as words
+// (fitsText()). Text of an 8-bit code page holds such a sequence only by
+// chance, two letters side by side, among more bytes that form none.
+bool isUtf8WithStrayBytes(QByteArrayView bytes);
+// Such text: the letters of its valid sequences as UTF-8, every stray byte
+// as the Western code page reads it, left out where that is a control code.
+QString fromUtf8WithStrayBytes(QByteArrayView bytes, WesternSet set);
+// The bytes a guess of the Western code page (WesternGuess::add()) is to
+// see of such text: its stray bytes, each valid sequence as a small letter
+// beside them.
+QByteArray strayBytesInContext(QByteArrayView bytes);
+
 // Tells windows-1252 text from Mac Roman text. The two put letters and
 // punctuation on opposite halves of the upper range: 0x80..0x9F are
 // accented letters in Mac Roman and mostly punctuation in windows-1252,

@@ -16,6 +16,8 @@ private slots:
     void guessesTheWesternCodePage();
     void tellsWhetherABorrowedReadingFits_data();
     void tellsWhetherABorrowedReadingFits();
+    void keepsUtf8LettersBesideStrayBytes_data();
+    void keepsUtf8LettersBesideStrayBytes();
 };
 
 void TestLegacyText::readsMacRomanAsMacsDo()
@@ -158,6 +160,44 @@ void TestLegacyText::tellsWhetherABorrowedReadingFits()
     const std::optional<QString> text = legacytext::borrowedReading(
         bytes, [&decoder](QByteArrayView piece) { return decoder.decode(piece); });
     QVERIFY2(text.has_value() == fits, qPrintable(text.value_or(QString())));
+}
+
+void TestLegacyText::keepsUtf8LettersBesideStrayBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("set");
+    // Null: not UTF-8 with stray bytes, read wholly in a code page.
+    QTest::addColumn<QString>("text");
+    const auto windows = int(WesternSet::Windows1252);
+    const auto mac = int(WesternSet::MacRoman);
+    QTest::newRow("a euro sign after UTF-8 letters") << QByteArray("Caf\xC3\xA9 M\xC3\xBCller\x80") << windows
+                                                     << QStringLiteral("Café Müller€");
+    QTest::newRow("the same in a Mac file") << QByteArray("Caf\xC3\xA9 M\xC3\xBCller\x80") << mac
+                                            << QStringLiteral("Café MüllerÄ");
+    QTest::newRow("a dash between UTF-8 words") << QByteArray("M\xC3\xBCller \x96 Hinterhof") << windows
+                                                << QStringLiteral("Müller – Hinterhof");
+    QTest::newRow("a byte windows-1252 leaves empty is left out") << QByteArray("p\xC3\xA2tissier\x81") << windows
+                                                                  << QStringLiteral("pâtissier");
+    QTest::newRow("a letter cut in two") << QByteArray("Gr\xC3\xBC\xC3\x9F\xC3" "e") << windows
+                                         << QStringLiteral("GrüßÃe");
+    QTest::newRow("a four-byte letter") << QByteArray("\xF0\x9F\x98\x80 \xE9t\xE9") << windows
+                                        << QStringLiteral("\U0001F600 été");
+    QTest::newRow("no UTF-8 letter") << QByteArray("3\xE8me \xE9tage") << windows << QString();
+    QTest::newRow("fewer bytes in letters than stray") << QByteArray("Ren\xE9 M\xC3\xBCller \xE0 S\xE8te")
+                                                       << windows << QString();
+    QTest::newRow("windows-1251 with one pair by chance") << QByteArray("\xD1\xB8\xEC\xE8\xED") << windows
+                                                          << QString();
+    QTest::newRow("valid UTF-8 is no such text") << QByteArray("Caf\xC3\xA9") << windows << QString();
+}
+
+void TestLegacyText::keepsUtf8LettersBesideStrayBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, set);
+    QFETCH(QString, text);
+    QCOMPARE(legacytext::isUtf8WithStrayBytes(bytes) && !legacytext::isValidUtf8(bytes), !text.isNull());
+    if (!text.isNull())
+        QCOMPARE(legacytext::fromUtf8WithStrayBytes(bytes, WesternSet(set)), text);
 }
 
 QTEST_GUILESS_MAIN(TestLegacyText)

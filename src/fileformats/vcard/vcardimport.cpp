@@ -415,8 +415,17 @@ void VCardImport::reportGuessed()
         const QString places = ImportProblems::places(guessed.lines, guessed.count);
         const bool one = guessed.count == 1;
         const bool undeclared = guessed.source == VCardCardText::GuessedLine::Undeclared;
+        const QString set = m_survey && m_survey->done && m_survey->set == legacytext::WesternSet::MacRoman
+            ? tr("Mac Roman (Western European, older Macs)")
+            : tr("windows-1252 (Western European)");
         QString text;
-        if (!guessed.borrowed.isEmpty()) {
+        if (guessed.source == VCardCardText::GuessedLine::StrayBytes) {
+            text = one ? tr("Line %1: the text is UTF-8 but for a few bytes that are not; those were read as "
+                            "%2, so check its letters.")
+                       : tr("Lines %1: the text is UTF-8 but for a few bytes that are not; those were read as "
+                            "%2, so check its letters.");
+            text = text.arg(places, set);
+        } else if (!guessed.borrowed.isEmpty()) {
             text = undeclared
                 ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
                             "as %2, the character set another line of the card or file names, so "
@@ -432,10 +441,6 @@ void VCardImport::reportGuessed()
                             "letters."));
             text = text.arg(places, guessed.borrowed);
         } else {
-            const QString set
-                = m_survey && m_survey->done && m_survey->set == legacytext::WesternSet::MacRoman
-                ? tr("Mac Roman (Western European, older Macs)")
-                : tr("windows-1252 (Western European)");
             text = undeclared
                 ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
                             "as %2, so check its letters.")

@@ -55,10 +55,25 @@ void VCardCardText::lookForDeclaredCharset()
     }
 }
 
+legacytext::WesternSet VCardCardText::fileWesternSet()
+{
+    return m_fileWesternSet ? m_fileWesternSet() : legacytext::WesternSet::Windows1252;
+}
+
 QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source)
 {
     if (source == GuessedLine::Undeclared && legacytext::isValidUtf8(bytes))
         return QString::fromUtf8(bytes);
+    // UTF-8 letters are kept before any code page is tried: no code page
+    // reads them as words.
+    if (legacytext::isUtf8WithStrayBytes(bytes)) {
+        if (m_westernGuess) {
+            m_westernGuess->add(legacytext::strayBytesInContext(bytes));
+            return QString();
+        }
+        m_guessed.append({ line, GuessedLine::StrayBytes, QString() });
+        return legacytext::fromUtf8WithStrayBytes(bytes, fileWesternSet());
+    }
     if (!m_cardLooked)
         lookForDeclaredCharset();
     if (!m_cardCharset.isEmpty()) {
@@ -80,9 +95,7 @@ QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, Gu
         return QString();
     }
     m_guessed.append({ line, source, QString() });
-    const legacytext::WesternSet set
-        = m_fileWesternSet ? m_fileWesternSet() : legacytext::WesternSet::Windows1252;
-    return legacytext::fromWestern(bytes, set);
+    return legacytext::fromWestern(bytes, fileWesternSet());
 }
 
 void VCardCardText::addWesternText(const QList<VCardProperty>& card, legacytext::WesternGuess& guess)

@@ -25,6 +25,9 @@ public:
             Undeclared,
             // The line says UTF-8 but its bytes are not.
             NotUtf8,
+            // The text, declared or not, is UTF-8 but for stray bytes, read
+            // in the file's Western code page.
+            StrayBytes,
         };
         qint64 line = 0;
         Source source = Undeclared;
@@ -53,6 +56,9 @@ public:
     // (setFileWesternSet()). A declared ASCII or Latin-1 reads it as
     // windows-1252. Every line read so is noted (guessedLines()), but one
     // without a charset of its own read as a declared ASCII or Latin-1.
+    // Text that is UTF-8 but for a few stray bytes
+    // (legacytext::isUtf8WithStrayBytes()) keeps its UTF-8 letters, the
+    // stray bytes read in the file's Western code page.
     QString text(const VCardProperty& property);
     // Whether the named charset has a decoder or reads as UTF-8.
     bool isKnown(const QString& charset) { return m_charsets.isKnown(charset); }
@@ -82,6 +88,7 @@ public:
 private:
     // Text that names no charset, or is not the UTF-8 it names.
     QString decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source);
+    legacytext::WesternSet fileWesternSet();
     // Sets how the card's undeclared text that is not UTF-8 is read: in
     // the card's or else the file's declared charset, if any.
     void lookForDeclaredCharset();
