@@ -359,12 +359,16 @@ WesternSet WesternGuess::choice() const
     return m_windowsMisfits >= 2 * m_macMisfits + 2 ? WesternSet::MacRoman : WesternSet::Windows1252;
 }
 
-QByteArray windowsSiblingOf(QByteArrayView charset)
+namespace {
+
+// The part of ISO-8859 the name names, 0 for a name of no part.
+int isoPartOf(QByteArrayView charset)
 {
     QByteArray key = charset.trimmed().toByteArray().toUpper();
     int part = 0;
-    static const std::pair<const char*, int> latin[] = { { "LATIN1", 1 }, { "LATIN2", 2 }, { "LATIN5", 9 },
-                                                         { "LATIN7", 13 }, { "L1", 1 }, { "L2", 2 } };
+    static const std::pair<const char*, int> latin[] = { { "LATIN1", 1 }, { "LATIN2", 2 }, { "LATIN4", 4 },
+                                                         { "LATIN5", 9 }, { "LATIN7", 13 }, { "LATIN9", 15 },
+                                                         { "L1", 1 }, { "L2", 2 }, { "L4", 4 }, { "L9", 15 } };
     for (const auto& [name, number] : latin) {
         if (key == name)
             part = number;
@@ -377,21 +381,28 @@ QByteArray windowsSiblingOf(QByteArrayView charset)
         if (key.endsWith("-I") || key.endsWith("-E"))
             key.chop(2);
         if (!key.startsWith("ISO"))
-            return {};
+            return 0;
         key.remove(0, 3);
         if (key.startsWith('-') || key.startsWith('_'))
             key.remove(0, 1);
         if (!key.startsWith("8859"))
-            return {};
+            return 0;
         key.remove(0, 4);
         if (key.startsWith('-') || key.startsWith('_'))
             key.remove(0, 1);
         bool ok = false;
         part = key.toInt(&ok);
         if (!ok || key.startsWith('+'))
-            return {};
+            return 0;
     }
-    switch (part) {
+    return part;
+}
+
+} // namespace
+
+QByteArray windowsSiblingOf(QByteArrayView charset)
+{
+    switch (isoPartOf(charset)) {
     case 1:
         return QByteArrayLiteral("windows-1252");
     case 2:
@@ -407,6 +418,25 @@ QByteArray windowsSiblingOf(QByteArrayView charset)
     default:
         return {};
     }
+}
+
+QByteArray windowsRelativeOf(QByteArrayView charset)
+{
+    switch (isoPartOf(charset)) {
+    case 4:
+        return QByteArrayLiteral("windows-1257");
+    case 5:
+        return QByteArrayLiteral("windows-1251");
+    case 15:
+        return QByteArrayLiteral("windows-1252");
+    default:
+        return {};
+    }
+}
+
+bool holdsC1Bytes(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80 && uchar(c) <= 0x9F; });
 }
 
 IsoOverWindows::IsoOverWindows(QByteArrayView charset)
@@ -428,10 +458,7 @@ bool IsoOverWindows::isValid() const
 QString IsoOverWindows::decode(QByteArrayView bytes)
 {
     Q_ASSERT(isValid());
-    const bool windows = std::any_of(bytes.begin(), bytes.end(), [](char c) {
-        return uchar(c) >= 0x80 && uchar(c) <= 0x9F;
-    });
-    if (!windows)
+    if (!holdsC1Bytes(bytes))
         return m_iso.decode(bytes);
     QString text = m_windows1252 ? fromWindows1252(bytes) : QString(m_windows.decode(bytes));
     for (QChar& c : text) {

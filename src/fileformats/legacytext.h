@@ -81,6 +81,16 @@ private:
 // or "LATIN2"), or empty for any other name.
 QByteArray windowsSiblingOf(QByteArrayView charset);
 
+// ISO-8859 sets whose Windows code page of the same letters leaves some of
+// them on other bytes: text declared in one of them over bytes 0x80..0x9F
+// is text of that code page where it reads as words ("ISO-8859-15" over
+// windows-1252, "ISO-8859-4" over windows-1257, "ISO-8859-5" over
+// windows-1251); empty for any other name.
+QByteArray windowsRelativeOf(QByteArrayView charset);
+// Whether any byte is one of 0x80..0x9F, which ISO-8859 sets leave to
+// control codes.
+bool holdsC1Bytes(QByteArrayView bytes);
+
 // Text declared in an ISO-8859 set with a Windows sibling. A value that
 // holds any byte 0x80..0x9F cannot be text of the ISO set and is read
 // wholly in the sibling (where the two sets differ above 0x9F, as -2 and

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/legacytext.h"
+#include "fileformats/vcard/syntax/vcardcharsets.h"
 
 #include <QStringDecoder>
 #include <QTest>
@@ -18,6 +19,8 @@ private slots:
     void tellsWhetherABorrowedReadingFits();
     void keepsUtf8LettersBesideStrayBytes_data();
     void keepsUtf8LettersBesideStrayBytes();
+    void readsDeclaredSetsThatHoldNoC1Text_data();
+    void readsDeclaredSetsThatHoldNoC1Text();
 };
 
 void TestLegacyText::readsMacRomanAsMacsDo()
@@ -198,6 +201,52 @@ void TestLegacyText::keepsUtf8LettersBesideStrayBytes()
     QCOMPARE(legacytext::isUtf8WithStrayBytes(bytes) && !legacytext::isValidUtf8(bytes), !text.isNull());
     if (!text.isNull())
         QCOMPARE(legacytext::fromUtf8WithStrayBytes(bytes, WesternSet(set)), text);
+}
+
+void TestLegacyText::readsDeclaredSetsThatHoldNoC1Text_data()
+{
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("how");
+    QTest::addColumn<QString>("text");
+    using Reading = VCardCharsets::Reading;
+    QTest::newRow("ISO-8859-15 over windows-1252") << QStringLiteral("ISO-8859-15")
+                                                   << QByteArray("Le c\x9Cur, menu \x80 14") << int(Reading::InRelative)
+                                                   << QStringLiteral("Le cœur, menu € 14");
+    QTest::newRow("LATIN9 without such bytes") << QStringLiteral("latin9") << QByteArray("menu \xA4 14")
+                                               << int(Reading::AsDeclared) << QStringLiteral("menu € 14");
+    QTest::newRow("ISO-8859-5 over windows-1251") << QStringLiteral("ISO-8859-5")
+                                                  << QByteArray("\x8C\xE5\xE3\xEE\xF8") << int(Reading::InRelative)
+                                                  << QStringLiteral("Његош");
+    QTest::newRow("ISO-8859-4 over windows-1257") << QStringLiteral("ISO_8859-4")
+                                                  << QByteArray("\x84\xD0iauli\xF8 duona\x93")
+                                                  << int(Reading::InRelative) << QStringLiteral("„Šiaulių duona“");
+    QTest::newRow("UTF-8 under ISO-8859-5 reads as no words") << QStringLiteral("ISO-8859-5")
+                                                              << QByteArray("Gr\xC3\xBC\xC3\x9F" "e")
+                                                              << int(Reading::NotHeld) << QString();
+    QTest::newRow("ISO-8859-3 over windows-1252") << QStringLiteral("ISO-8859-3") << QByteArray("Caf\xE9 \x96 Bar")
+                                                  << int(Reading::NotHeld) << QString();
+    QTest::newRow("ISO-8859-3 of its own") << QStringLiteral("ISO-8859-3") << QByteArray("\xA1\xE6" "e")
+                                           << int(Reading::AsDeclared) << QStringLiteral("Ħĉe");
+    QTest::newRow("Shift_JIS uses those bytes") << QStringLiteral("Shift_JIS") << QByteArray("\x8E\x52\x93\x63")
+                                                << int(Reading::AsDeclared) << QStringLiteral("山田");
+    QTest::newRow("a sibling of last round reads as before") << QStringLiteral("ISO-8859-2")
+                                                             << QByteArray("Wi\x9Cniewska") << int(Reading::AsDeclared)
+                                                             << QStringLiteral("Wiśniewska");
+}
+
+void TestLegacyText::readsDeclaredSetsThatHoldNoC1Text()
+{
+    QFETCH(QString, charset);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, how);
+    QFETCH(QString, text);
+    VCardCharsets charsets;
+    const VCardCharsets::Reading reading = charsets.decodeDeclared(bytes, charset);
+    QCOMPARE(int(reading.how), how);
+    if (how != int(VCardCharsets::Reading::NotHeld))
+        QCOMPARE(reading.text, text);
+    QCOMPARE(reading.relative.isEmpty(), how != int(VCardCharsets::Reading::InRelative));
 }
 
 QTEST_GUILESS_MAIN(TestLegacyText)

@@ -392,10 +392,10 @@ legacytext::WesternSet VCardImport::surveyWesternText()
 void VCardImport::addGuessed(const GuessedLines& more)
 {
     auto same = std::find_if(m_guessed.begin(), m_guessed.end(), [&more](const GuessedLines& known) {
-        return known.source == more.source && known.borrowed == more.borrowed;
+        return known.source == more.source && known.borrowed == more.borrowed && known.declared == more.declared;
     });
     if (same == m_guessed.end()) {
-        m_guessed.append({ more.source, more.borrowed, {}, 0 });
+        m_guessed.append({ more.source, more.borrowed, more.declared, {}, 0 });
         same = m_guessed.end() - 1;
     }
     same->lines += more.lines;
@@ -419,7 +419,13 @@ void VCardImport::reportGuessed()
             ? tr("Mac Roman (Western European, older Macs)")
             : tr("windows-1252 (Western European)");
         QString text;
-        if (guessed.source == VCardCardText::GuessedLine::StrayBytes) {
+        if (guessed.source == VCardCardText::GuessedLine::NotDeclared) {
+            text = one ? tr("Line %1: the text says it is %2 but holds bytes that set does not use; it was "
+                            "read as %3, so check its letters.")
+                       : tr("Lines %1: the text says it is %2 but holds bytes that set does not use; it was "
+                            "read as %3, so check its letters.");
+            text = text.arg(places, guessed.declared, guessed.borrowed.isEmpty() ? set : guessed.borrowed);
+        } else if (guessed.source == VCardCardText::GuessedLine::StrayBytes) {
             text = one ? tr("Line %1: the text is UTF-8 but for a few bytes that are not; those were read as "
                             "%2, so check its letters.")
                        : tr("Lines %1: the text is UTF-8 but for a few bytes that are not; those were read as "
@@ -518,7 +524,7 @@ pim::_Contact VCardImport::nextContact()
         for (const auto& [line, name] : notes.leftOut)
             m_problems.addLeftOutKind(name, line);
         for (const VCardCardText::GuessedLine& guessed : std::as_const(notes.guessedLines))
-            addGuessed({ guessed.source, guessed.borrowed, { guessed.line }, 1 });
+            addGuessed({ guessed.source, guessed.borrowed, guessed.declared, { guessed.line }, 1 });
     }
     if (contact.fullName.isEmpty())
         found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });

@@ -14,7 +14,13 @@ QString VCardCardText::text(const VCardProperty& property)
             return QString::fromUtf8(property.value);
         return decodeUndeclared(property.value, property.line, GuessedLine::NotUtf8);
     }
-    return m_charsets.decode(property.value, charset);
+    VCardCharsets::Reading reading = m_charsets.decodeDeclared(property.value, charset);
+    if (reading.how == VCardCharsets::Reading::NotHeld)
+        return decodeUndeclared(property.value, property.line, GuessedLine::NotDeclared, charset.trimmed());
+    if (reading.how == VCardCharsets::Reading::InRelative)
+        m_guessed.append({ property.line, GuessedLine::NotDeclared, QString::fromLatin1(reading.relative),
+                           charset.trimmed() });
+    return std::move(reading.text);
 }
 
 void VCardCardText::startCard(const QList<VCardProperty>* card)
@@ -60,10 +66,15 @@ legacytext::WesternSet VCardCardText::fileWesternSet()
     return m_fileWesternSet ? m_fileWesternSet() : legacytext::WesternSet::Windows1252;
 }
 
-QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source)
+QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source,
+                                        const QString& declared)
 {
-    if (source == GuessedLine::Undeclared && legacytext::isValidUtf8(bytes))
+    const bool notDeclared = source == GuessedLine::NotDeclared;
+    if (source != GuessedLine::NotUtf8 && legacytext::isValidUtf8(bytes)) {
+        if (notDeclared && !m_westernGuess)
+            m_guessed.append({ line, source, QStringLiteral("UTF-8"), declared });
         return QString::fromUtf8(bytes);
+    }
     // UTF-8 letters are kept before any code page is tried: no code page
     // reads them as words.
     if (legacytext::isUtf8WithStrayBytes(bytes)) {
@@ -71,7 +82,10 @@ QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, Gu
             m_westernGuess->add(legacytext::strayBytesInContext(bytes));
             return QString();
         }
-        m_guessed.append({ line, GuessedLine::StrayBytes, QString() });
+        if (notDeclared)
+            m_guessed.append({ line, source, QStringLiteral("UTF-8"), declared });
+        else
+            m_guessed.append({ line, GuessedLine::StrayBytes, QString(), QString() });
         return legacytext::fromUtf8WithStrayBytes(bytes, fileWesternSet());
     }
     if (!m_cardLooked)
@@ -82,19 +96,19 @@ QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, Gu
         std::optional<QString> read = legacytext::borrowedReading(
             bytes, [this](QByteArrayView piece) { return m_charsets.decode(piece, m_cardCharset); });
         if (read) {
-            m_guessed.append({ line, source, m_cardCharset });
+            m_guessed.append({ line, source, m_cardCharset, declared });
             return *std::move(read);
         }
     } else if (m_cardDeclares) {
-        if (source == GuessedLine::NotUtf8)
-            m_guessed.append({ line, source, m_cardLatin1 });
+        if (source != GuessedLine::Undeclared)
+            m_guessed.append({ line, source, m_cardLatin1, declared });
         return legacytext::fromWindows1252(bytes);
     }
     if (m_westernGuess) {
         m_westernGuess->add(bytes);
         return QString();
     }
-    m_guessed.append({ line, source, QString() });
+    m_guessed.append({ line, source, QString(), declared });
     return legacytext::fromWestern(bytes, fileWesternSet());
 }
 
@@ -103,13 +117,11 @@ void VCardCardText::addWesternText(const QList<VCardProperty>& card, legacytext:
     startCard(&card);
     m_westernGuess = &guess;
     for (const VCardProperty& property : card) {
-        // A picture's or a sound's bytes are no text; nor, for this, what a
-        // charset of its own reads.
+        // A picture's or a sound's bytes are no text. What a charset of its
+        // own reads adds nothing.
         if (property.isEncodedAs({ QLatin1StringView("BASE64"), QLatin1StringView("B") }))
             continue;
-        const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
-        if (charset.isEmpty() || VCardCharsets::namesUtf8(charset))
-            text(property);
+        text(property);
     }
     m_westernGuess = nullptr;
     startCard(nullptr);
