@@ -6,13 +6,17 @@
 QString VCardCardText::text(const VCardProperty& property)
 {
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
-    if (charset.isEmpty())
-        return decodeUndeclared(property.value, property.line, GuessedLine::Undeclared);
+    if (charset.isEmpty()) {
+        // Nearly every such value: looked at before anything else is.
+        if (legacytext::isValidUtf8(property.value))
+            return QString::fromUtf8(property.value);
+        return decodeUndeclared(property.value, property.line, GuessedLine::Undeclared, QString());
+    }
     if (VCardCharsets::namesUtf8(charset)) {
         // Sync tools put "CHARSET=UTF-8" on text they copied as it was.
         if (legacytext::isValidUtf8(property.value))
             return QString::fromUtf8(property.value);
-        return decodeUndeclared(property.value, property.line, GuessedLine::NotUtf8);
+        return decodeUndeclared(property.value, property.line, GuessedLine::NotUtf8, QString());
     }
     VCardCharsets::Reading reading = m_charsets.decodeDeclared(property.value, charset);
     if (reading.how == VCardCharsets::Reading::NotHeld)

@@ -96,7 +96,7 @@ public:
 private:
     // Text that names no charset, or is not the UTF-8 it names.
     QString decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source,
-                             const QString& declared = QString());
+                             const QString& declared);
     legacytext::WesternSet fileWesternSet();
     // Sets how the card's undeclared text that is not UTF-8 is read: in
     // the card's or else the file's declared charset, if any.

@@ -237,13 +237,22 @@ void VCardFoldLookahead::readLines()
             return;
         }
         const qsizetype lineEnd = found - m_card;
-        if (lineEnd < m_size && !endsLineAt(lineEnd)) {
-            m_searchFrom = lineEnd + 1;
-            continue;
+        qsizetype next = lineEnd + 1;
+        if (lineEnd < m_size && m_lineEnds != CARD_LINES_CR) {
+            // A CR LF is one line end; the CR alone of a file whose lines
+            // end otherwise is a byte of its line.
+            if (m_card[lineEnd] == '\n') {
+                m_lineEnds = CARD_LINES_LF;
+            } else if (next < m_size && m_card[next] == '\n') {
+                m_lineEnds = CARD_LINES_LF;
+                ++next;
+            } else if (!crAloneEndsLine(lineEnd)) {
+                m_searchFrom = next;
+                continue;
+            }
         }
         // Empty lines between a line and its continuation do not part
         // them, as the tokenizer reads them.
-        qsizetype next = lineEnd + 1;
         while (next < m_size && isLineEnd(m_card[next]) && endsLineAt(next))
             ++next;
         if (next >= m_size && !m_finishing) {
@@ -329,13 +338,18 @@ void VCardFoldLookahead::readHead()
             // written at the start of the line, which has no name's end.
             for (; at < m_size; ++at) {
                 const char c = m_card[at];
-                if (c == ':' || c == ';' || (isLineEnd(c) && endsLineAt(at)))
+                if (static_cast<unsigned char>(c) <= ' ') {
+                    if (isLineEnd(c) && endsLineAt(at))
+                        break;
+                    if (isSpace(c))
+                        continue;
+                } else if (c == ':' || c == ';') {
                     break;
-                if (c == '.')
+                } else if (c == '.') {
                     m_nameLength = 0;
-                else if (isSpace(c))
                     continue;
-                else if (m_nameLength < int(sizeof m_name))
+                }
+                if (m_nameLength < int(sizeof m_name))
                     m_name[m_nameLength++] = upper(c);
                 else
                     m_nameLength = int(sizeof m_name) + 1;
@@ -590,20 +604,13 @@ void VCardFoldLookahead::closeFold(qsizetype begin, qsizetype end)
     folds.betweenWords = folds.betweenWords || meetAsTwoWords(m_fold.last, next0, next1);
 }
 
-bool VCardFoldLookahead::endsLineAt(qsizetype at)
+bool VCardFoldLookahead::crAloneEndsLine(qsizetype at)
 {
-    if (m_lineEnds == CARD_LINES_CR)
-        return true;
-    if (m_card[at] == '\n') {
-        m_lineEnds = CARD_LINES_LF;
-        return true;
-    }
     if (at + 1 == m_size)
         return true;
-    const bool crLf = m_card[at + 1] == '\n';
     if (m_lineEnds == CARD_LINES_UNKNOWN)
-        m_lineEnds = crLf ? CARD_LINES_LF : CARD_LINES_CR;
-    return crLf || m_lineEnds == CARD_LINES_CR;
+        m_lineEnds = CARD_LINES_CR;
+    return m_lineEnds == CARD_LINES_CR;
 }
 
 VCardFoldLookahead::Result VCardFoldLookahead::byFolds() const

@@ -135,7 +135,17 @@ private:
     // Whether the CR or LF at `at` ends a line. A CR that the bytes at hand
     // end with is taken as one for now; the readers wait for what follows
     // a line end anyway.
-    bool endsLineAt(qsizetype at);
+    bool endsLineAt(qsizetype at)
+    {
+        if (m_lineEnds == CARD_LINES_CR)
+            return true;
+        if (m_card[at] == '\n' || (at + 1 < m_size && m_card[at + 1] == '\n')) {
+            m_lineEnds = CARD_LINES_LF;
+            return true;
+        }
+        return crAloneEndsLine(at);
+    }
+    bool crAloneEndsLine(qsizetype at);
 
     Result m_result = Undecided;
     bool m_measureFolds = false;
