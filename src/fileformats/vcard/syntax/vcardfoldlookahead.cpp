@@ -37,11 +37,10 @@ bool isLineEnd(char c)
     return c == '\r' || c == '\n';
 }
 
-// Dropped inside names and parameters, as the tokenizer drops them: a CR
-// too where it ends no line.
+// Dropped inside names and parameters, as the tokenizer drops them.
 bool isSpace(char c)
 {
-    return isBlank(c) || c == '\v' || c == '\f' || c == '\r';
+    return isBlank(c) || c == '\v' || c == '\f';
 }
 
 char upper(char c)
@@ -238,18 +237,12 @@ void VCardFoldLookahead::readLines()
         }
         const qsizetype lineEnd = found - m_card;
         qsizetype next = lineEnd + 1;
-        if (lineEnd < m_size && m_lineEnds != CARD_LINES_CR) {
-            // A CR LF is one line end; the CR alone of a file whose lines
-            // end otherwise is a byte of its line.
-            if (m_card[lineEnd] == '\n') {
-                m_lineEnds = CARD_LINES_LF;
-            } else if (next < m_size && m_card[next] == '\n') {
-                m_lineEnds = CARD_LINES_LF;
-                ++next;
-            } else if (!crAloneEndsLine(lineEnd)) {
-                m_searchFrom = next;
-                continue;
-            }
+        // The CR alone of a file whose lines end otherwise is a byte of its
+        // line.
+        if (lineEnd < m_size && m_card[lineEnd] == '\r' && (next == m_size || m_card[next] != '\n')
+            && !crAloneEndsLine(lineEnd)) {
+            m_searchFrom = next;
+            continue;
         }
         // Empty lines between a line and its continuation do not part
         // them, as the tokenizer reads them.
@@ -338,28 +331,27 @@ void VCardFoldLookahead::readHead()
             // written at the start of the line, which has no name's end.
             for (; at < m_size; ++at) {
                 const char c = m_card[at];
-                if (static_cast<unsigned char>(c) <= ' ') {
-                    if (isLineEnd(c) && endsLineAt(at))
+                if (c == ':' || c == ';' || isLineEnd(c)) {
+                    // A CR that ends no line is dropped, as a blank is.
+                    if (c != '\r' || endsLineAt(at))
                         break;
-                    if (isSpace(c))
-                        continue;
-                } else if (c == ':' || c == ';') {
-                    break;
                 } else if (c == '.') {
                     m_nameLength = 0;
+                } else if (isSpace(c)) {
                     continue;
-                }
-                if (m_nameLength < int(sizeof m_name))
+                } else if (m_nameLength < int(sizeof m_name)) {
                     m_name[m_nameLength++] = upper(c);
-                else
+                } else {
                     m_nameLength = int(sizeof m_name) + 1;
+                }
             }
             if (at == m_size)
                 break;
         }
         const char c = m_card[at];
         if (!isLineEnd(c) || !endsLineAt(at)) {
-            if (!readHeadByte(c, at)) {
+            // A CR that ends no line is dropped, as a blank is.
+            if (c != '\r' && !readHeadByte(c, at)) {
                 m_headAt = at + 1;
                 return;
             }
@@ -608,8 +600,10 @@ bool VCardFoldLookahead::crAloneEndsLine(qsizetype at)
 {
     if (at + 1 == m_size)
         return true;
+    // The tokenizer had read no line end before the card: the card's first
+    // one tells, and any before this CR was a line feed's.
     if (m_lineEnds == CARD_LINES_UNKNOWN)
-        m_lineEnds = CARD_LINES_CR;
+        m_lineEnds = std::memchr(m_card, '\n', size_t(at)) ? CARD_LINES_LF : CARD_LINES_CR;
     return m_lineEnds == CARD_LINES_CR;
 }
 

@@ -137,15 +137,12 @@ private:
     // a line end anyway.
     bool endsLineAt(qsizetype at)
     {
-        if (m_lineEnds == CARD_LINES_CR)
-            return true;
-        if (m_card[at] == '\n' || (at + 1 < m_size && m_card[at + 1] == '\n')) {
-            m_lineEnds = CARD_LINES_LF;
-            return true;
-        }
-        return crAloneEndsLine(at);
+        return m_card[at] == '\n' || m_lineEnds == CARD_LINES_CR || (at + 1 < m_size && m_card[at + 1] == '\n')
+            || crAloneEndsLine(at);
     }
-    bool crAloneEndsLine(qsizetype at);
+    // A CR with no line feed after it; what follows it is at hand unless
+    // it ends the bytes at hand.
+    [[gnu::noinline, gnu::cold]] bool crAloneEndsLine(qsizetype at);
 
     Result m_result = Undecided;
     bool m_measureFolds = false;

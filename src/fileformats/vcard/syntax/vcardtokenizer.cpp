@@ -412,8 +412,9 @@ namespace {
 
 // Whether a CR alone ends a line, deciding it at the first one:
 // CARD_LineEnds. last: the CR ends the input, so it may yet be the CR of a
-// CR LF; while that is open it is read as a line end.
-bool crEndsLines(CARD_Parser* p, bool last)
+// CR LF; while that is open it is read as a line end. Out of line: files
+// hardly ever hold a CR alone, and the loop that reads bytes is kept tight.
+[[gnu::noinline, gnu::cold]] bool crEndsLines(CARD_Parser* p, bool last)
 {
     if (p->lineEnds == CARD_LINES_UNKNOWN) {
         if (p->physLine != p->firstLine)
@@ -426,11 +427,61 @@ bool crEndsLines(CARD_Parser* p, bool last)
     return p->lineEnds == CARD_LINES_CR;
 }
 
-// Reads s[i, n), s[0] at offset `base` of the input; `after` is the byte
-// that follows s[n - 1], -1 when it is not known yet. Returns where it
-// stopped: n, or less after a stop.
-int readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long base, int after)
+// What CARD_Parse does with a byte that ends no line, for one read alone:
+// a CR that ended the input before, in input whose lines end in LF, that
+// turned out to be no CR of a CR LF. It is no blank, no base64 character
+// and no byte a run takes.
+[[gnu::noinline, gnu::cold]] void readLineByte(CARD_Parser* p, unsigned char b, long long offset)
 {
+    if (!p->lfPending) {
+        if (p->softBreak == SOFT_NONE || !continueSoftBreak(p, b, offset))
+            processChar(p, b);
+        return;
+    }
+    p->lfPending = false;
+    if (p->foldPending) {
+        p->foldPending = false;
+        applyFold(p);
+    } else {
+        processChar(p, '\n');
+        p->lineStart = offset;
+        p->lineNumber = p->physLine;
+    }
+    processChar(p, b);
+}
+
+// Where the input starts to be read after one that ended in a CR.
+[[gnu::noinline, gnu::cold]] int resumeAfterCr(CARD_Parser* p, const unsigned char* s, int n, long long base,
+                                                int isFinal)
+{
+    int i = 0;
+    if (p->crEnded && n > 0) {
+        p->crEnded = false;
+        if (s[0] == '\n')
+            i = 1;
+        else if (p->lineEnds == CARD_LINES_UNKNOWN)
+            p->lineEnds = CARD_LINES_CR;
+    }
+    if (p->crHeld && (n > 0 || isFinal)) {
+        // The CR of a CR LF goes with its line feed, and the input's last
+        // byte ends the last line anyway: only a byte of the line is read.
+        p->crHeld = false;
+        if (n > 0 && s[0] != '\n')
+            readLineByte(p, '\r', base - 1);
+    }
+    return i;
+}
+
+} // namespace
+
+int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
+{
+    p->errorInCall = false;
+    p->stopRequested = false;
+    const auto* s = reinterpret_cast<const unsigned char*>(data);
+    const long long base = p->position;
+    const int n = (data && len > 0) ? len : 0;
+    int i = p->crEnded || p->crHeld ? resumeAfterCr(p, s, n, base, isFinal) : 0;
     while (i < n) {
         if (!p->lfPending && !p->softBreak && s[i] != '\n') {
             const int next = takeRun(p, s, i, n);
@@ -460,13 +511,12 @@ int readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long ba
         // if it comes next, then belongs to it; elsewhere it is a byte of
         // its line, and one that ends the input waits for the next byte.
         if (b == '\r') {
-            const int following = i < n ? s[i] : after;
-            if (following == '\n')
+            if (i < n && s[i] == '\n')
                 continue;
-            if (crEndsLines(p, following < 0)) {
-                p->crEnded = following < 0;
+            if (crEndsLines(p, i == n)) {
+                p->crEnded = i == n;
                 b = '\n';
-            } else if (following < 0) {
+            } else if (i == n) {
                 p->crHeld = true;
                 continue;
             }
@@ -534,36 +584,6 @@ int readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long ba
         applyFold(p);
         processChar(p, b);
     }
-    return i;
-}
-
-} // namespace
-
-int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
-{
-    p->errorInCall = false;
-    p->stopRequested = false;
-    const auto* s = reinterpret_cast<const unsigned char*>(data);
-    const long long base = p->position;
-    const int n = (data && len > 0) ? len : 0;
-    int i = 0;
-    if (p->crEnded && n > 0) {
-        p->crEnded = false;
-        if (s[0] == '\n')
-            i = 1;
-        else if (p->lineEnds == CARD_LINES_UNKNOWN)
-            p->lineEnds = CARD_LINES_CR;
-    }
-    if (p->crHeld && (n > 0 || isFinal)) {
-        // The CR of a CR LF goes with its line feed, and the input's last
-        // byte ends the last line anyway: only a byte of the line is read.
-        p->crHeld = false;
-        if (n > 0 && s[0] != '\n') {
-            static const unsigned char cr = '\r';
-            readBytes(p, &cr, 0, 1, base - 1, s[0]);
-        }
-    }
-    i = readBytes(p, s, i, n, base, -1);
     p->position = base + i;
     if (p->stopRequested && i < n) {
         p->stopRequested = false;
