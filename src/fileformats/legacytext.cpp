@@ -123,6 +123,133 @@ QString fromWestern(QByteArrayView bytes, WesternSet set)
 
 namespace {
 
+// The length of the valid UTF-8 sequence of two or more bytes that starts
+// at p, 0 when none does (as isValidUtf8() tells them).
+int sequenceAt(const uchar* p, const uchar* end)
+{
+    const uchar c = *p;
+    int more = 0;
+    uint cp = 0;
+    if (c >= 0xC2 && c <= 0xDF) {
+        more = 1;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        more = 2;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        more = 3;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p <= more)
+        return 0;
+    for (int i = 1; i <= more; ++i) {
+        if ((p[i] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[i] & 0x3F);
+    }
+    if ((more == 2 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) || (more == 3 && (cp < 0x10000 || cp > 0x10FFFF)))
+        return 0;
+    return more + 1;
+}
+
+// Calls sequence(from, length) for every valid sequence of two or more
+// bytes and stray(at) for every other byte from 0x80 up.
+template <class Sequence, class Stray>
+void walkUtf8(QByteArrayView bytes, Sequence sequence, Stray stray)
+{
+    const auto* const begin = reinterpret_cast<const uchar*>(bytes.constData());
+    const uchar* const end = begin + bytes.size();
+    for (const uchar* p = begin; p < end;) {
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        if (const int length = sequenceAt(p, end)) {
+            sequence(p - begin, length);
+            p += length;
+        } else {
+            stray(p - begin);
+            ++p;
+        }
+    }
+}
+
+} // namespace
+
+bool isUtf8WithStrayBytes(QByteArrayView bytes)
+{
+    qsizetype inSequences = 0;
+    qsizetype strays = 0;
+    walkUtf8(bytes, [&](qsizetype, int length) { inSequences += length; }, [&](qsizetype) { ++strays; });
+    if (inSequences == 0 || strays * 2 > inSequences)
+        return false;
+    // Thai or Cyrillic code pages put such pairs side by side often enough;
+    // as UTF-8 they give letters of other scripts inside one word.
+    QString letters;
+    qsizetype plainFrom = 0;
+    walkUtf8(
+        bytes,
+        [&](qsizetype at, int length) {
+            letters += QLatin1StringView(bytes.constData() + plainFrom, at - plainFrom);
+            letters += QString::fromUtf8(bytes.sliced(at, length));
+            plainFrom = at + length;
+        },
+        [&](qsizetype at) {
+            letters += QLatin1StringView(bytes.constData() + plainFrom, at - plainFrom);
+            plainFrom = at + 1;
+        });
+    letters += QLatin1StringView(bytes.constData() + plainFrom, bytes.size() - plainFrom);
+    return fitsText(letters);
+}
+
+QString fromUtf8WithStrayBytes(QByteArrayView bytes, WesternSet set)
+{
+    QString text;
+    text.reserve(bytes.size());
+    qsizetype plainFrom = 0;
+    const auto plainUpTo = [&](qsizetype at) {
+        text += QLatin1StringView(bytes.constData() + plainFrom, at - plainFrom);
+    };
+    walkUtf8(
+        bytes,
+        [&](qsizetype at, int length) {
+            plainUpTo(at);
+            text += QString::fromUtf8(bytes.sliced(at, length));
+            plainFrom = at + length;
+        },
+        [&](qsizetype at) {
+            plainUpTo(at);
+            const QChar c = fromWestern(bytes.sliced(at, 1), set).at(0);
+            if (c.unicode() < 0x80 || c.unicode() > 0x9F)
+                text += c;
+            plainFrom = at + 1;
+        });
+    plainUpTo(bytes.size());
+    return text;
+}
+
+QByteArray strayBytesInContext(QByteArrayView bytes)
+{
+    QByteArray context;
+    context.reserve(bytes.size());
+    qsizetype plainFrom = 0;
+    const auto plainUpTo = [&](qsizetype at) { context.append(bytes.sliced(plainFrom, at - plainFrom)); };
+    walkUtf8(
+        bytes,
+        [&](qsizetype at, int length) {
+            plainUpTo(at);
+            context.append('a');
+            plainFrom = at + length;
+        },
+        [&](qsizetype) {});
+    plainUpTo(bytes.size());
+    return context;
+}
+
+namespace {
+
 // What a character is to the guess between the Western code pages.
 enum CharKind : uchar { NonLetter, Lower, Upper, Caseless, Apostrophe, Control };
 
@@ -232,12 +359,16 @@ WesternSet WesternGuess::choice() const
     return m_windowsMisfits >= 2 * m_macMisfits + 2 ? WesternSet::MacRoman : WesternSet::Windows1252;
 }
 
-QByteArray windowsSiblingOf(QByteArrayView charset)
+namespace {
+
+// The part of ISO-8859 the name names, 0 for a name of no part.
+int isoPartOf(QByteArrayView charset)
 {
     QByteArray key = charset.trimmed().toByteArray().toUpper();
     int part = 0;
-    static const std::pair<const char*, int> latin[] = { { "LATIN1", 1 }, { "LATIN2", 2 }, { "LATIN5", 9 },
-                                                         { "LATIN7", 13 }, { "L1", 1 }, { "L2", 2 } };
+    static const std::pair<const char*, int> latin[] = { { "LATIN1", 1 }, { "LATIN2", 2 }, { "LATIN4", 4 },
+                                                         { "LATIN5", 9 }, { "LATIN7", 13 }, { "LATIN9", 15 },
+                                                         { "L1", 1 }, { "L2", 2 }, { "L4", 4 }, { "L9", 15 } };
     for (const auto& [name, number] : latin) {
         if (key == name)
             part = number;
@@ -250,21 +381,28 @@ QByteArray windowsSiblingOf(QByteArrayView charset)
         if (key.endsWith("-I") || key.endsWith("-E"))
             key.chop(2);
         if (!key.startsWith("ISO"))
-            return {};
+            return 0;
         key.remove(0, 3);
         if (key.startsWith('-') || key.startsWith('_'))
             key.remove(0, 1);
         if (!key.startsWith("8859"))
-            return {};
+            return 0;
         key.remove(0, 4);
         if (key.startsWith('-') || key.startsWith('_'))
             key.remove(0, 1);
         bool ok = false;
         part = key.toInt(&ok);
         if (!ok || key.startsWith('+'))
-            return {};
+            return 0;
     }
-    switch (part) {
+    return part;
+}
+
+} // namespace
+
+QByteArray windowsSiblingOf(QByteArrayView charset)
+{
+    switch (isoPartOf(charset)) {
     case 1:
         return QByteArrayLiteral("windows-1252");
     case 2:
@@ -280,6 +418,25 @@ QByteArray windowsSiblingOf(QByteArrayView charset)
     default:
         return {};
     }
+}
+
+QByteArray windowsRelativeOf(QByteArrayView charset)
+{
+    switch (isoPartOf(charset)) {
+    case 4:
+        return QByteArrayLiteral("windows-1257");
+    case 5:
+        return QByteArrayLiteral("windows-1251");
+    case 15:
+        return QByteArrayLiteral("windows-1252");
+    default:
+        return {};
+    }
+}
+
+bool holdsC1Bytes(QByteArrayView bytes)
+{
+    return std::any_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) >= 0x80 && uchar(c) <= 0x9F; });
 }
 
 IsoOverWindows::IsoOverWindows(QByteArrayView charset)
@@ -301,10 +458,7 @@ bool IsoOverWindows::isValid() const
 QString IsoOverWindows::decode(QByteArrayView bytes)
 {
     Q_ASSERT(isValid());
-    const bool windows = std::any_of(bytes.begin(), bytes.end(), [](char c) {
-        return uchar(c) >= 0x80 && uchar(c) <= 0x9F;
-    });
-    if (!windows)
+    if (!holdsC1Bytes(bytes))
         return m_iso.decode(bytes);
     QString text = m_windows1252 ? fromWindows1252(bytes) : QString(m_windows.decode(bytes));
     for (QChar& c : text) {

@@ -33,6 +33,22 @@ enum class WesternSet { Windows1252, MacRoman };
 QString fromMacRoman(QByteArrayView bytes);
 QString fromWestern(QByteArrayView bytes, WesternSet set);
 
+// UTF-8 text with a few stray bytes in it, as sync tools leave them (a
+// byte of another code page typed or pasted in, a letter cut in two):
+// whether the bytes hold valid UTF-8 sequences of two or more bytes, the
+// stray bytes (0x80 and above outside a valid sequence) are at most half
+// as many as the bytes of those, and the text without them reads as words
+// (fitsText()). Text of an 8-bit code page holds such a sequence only by
+// chance, two letters side by side, among more bytes that form none.
+bool isUtf8WithStrayBytes(QByteArrayView bytes);
+// Such text: the letters of its valid sequences as UTF-8, every stray byte
+// as the Western code page reads it, left out where that is a control code.
+QString fromUtf8WithStrayBytes(QByteArrayView bytes, WesternSet set);
+// The bytes a guess of the Western code page (WesternGuess::add()) is to
+// see of such text: its stray bytes, each valid sequence as a small letter
+// beside them.
+QByteArray strayBytesInContext(QByteArrayView bytes);
+
 // Tells windows-1252 text from Mac Roman text. The two put letters and
 // punctuation on opposite halves of the upper range: 0x80..0x9F are
 // accented letters in Mac Roman and mostly punctuation in windows-1252,
@@ -64,6 +80,16 @@ private:
 // ("windows-1250" for "ISO-8859-2", also spelt "ISO8859-2", "ISO_8859-2"
 // or "LATIN2"), or empty for any other name.
 QByteArray windowsSiblingOf(QByteArrayView charset);
+
+// ISO-8859 sets whose Windows code page of the same letters leaves some of
+// them on other bytes: text declared in one of them over bytes 0x80..0x9F
+// is text of that code page where it reads as words ("ISO-8859-15" over
+// windows-1252, "ISO-8859-4" over windows-1257, "ISO-8859-5" over
+// windows-1251); empty for any other name.
+QByteArray windowsRelativeOf(QByteArrayView charset);
+// Whether any byte is one of 0x80..0x9F, which ISO-8859 sets leave to
+// control codes.
+bool holdsC1Bytes(QByteArrayView bytes);
 
 // Text declared in an ISO-8859 set with a Windows sibling. A value that
 // holds any byte 0x80..0x9F cannot be text of the ISO set and is read

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/legacytext.h"
+#include "fileformats/vcard/syntax/vcardcharsets.h"
 
 #include <QStringDecoder>
 #include <QTest>
@@ -16,6 +17,10 @@ private slots:
     void guessesTheWesternCodePage();
     void tellsWhetherABorrowedReadingFits_data();
     void tellsWhetherABorrowedReadingFits();
+    void keepsUtf8LettersBesideStrayBytes_data();
+    void keepsUtf8LettersBesideStrayBytes();
+    void readsDeclaredSetsThatHoldNoC1Text_data();
+    void readsDeclaredSetsThatHoldNoC1Text();
 };
 
 void TestLegacyText::readsMacRomanAsMacsDo()
@@ -158,6 +163,90 @@ void TestLegacyText::tellsWhetherABorrowedReadingFits()
     const std::optional<QString> text = legacytext::borrowedReading(
         bytes, [&decoder](QByteArrayView piece) { return decoder.decode(piece); });
     QVERIFY2(text.has_value() == fits, qPrintable(text.value_or(QString())));
+}
+
+void TestLegacyText::keepsUtf8LettersBesideStrayBytes_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("set");
+    // Null: not UTF-8 with stray bytes, read wholly in a code page.
+    QTest::addColumn<QString>("text");
+    const auto windows = int(WesternSet::Windows1252);
+    const auto mac = int(WesternSet::MacRoman);
+    QTest::newRow("a euro sign after UTF-8 letters") << QByteArray("Caf\xC3\xA9 M\xC3\xBCller\x80") << windows
+                                                     << QStringLiteral("Café Müller€");
+    QTest::newRow("the same in a Mac file") << QByteArray("Caf\xC3\xA9 M\xC3\xBCller\x80") << mac
+                                            << QStringLiteral("Café MüllerÄ");
+    QTest::newRow("a dash between UTF-8 words") << QByteArray("M\xC3\xBCller \x96 Hinterhof") << windows
+                                                << QStringLiteral("Müller – Hinterhof");
+    QTest::newRow("a byte windows-1252 leaves empty is left out") << QByteArray("p\xC3\xA2tissier\x81") << windows
+                                                                  << QStringLiteral("pâtissier");
+    QTest::newRow("a letter cut in two") << QByteArray("Gr\xC3\xBC\xC3\x9F\xC3" "e") << windows
+                                         << QStringLiteral("GrüßÃe");
+    QTest::newRow("a four-byte letter") << QByteArray("\xF0\x9F\x98\x80 \xE9t\xE9") << windows
+                                        << QStringLiteral("\U0001F600 été");
+    QTest::newRow("no UTF-8 letter") << QByteArray("3\xE8me \xE9tage") << windows << QString();
+    QTest::newRow("fewer bytes in letters than stray") << QByteArray("Ren\xE9 M\xC3\xBCller \xE0 S\xE8te")
+                                                       << windows << QString();
+    QTest::newRow("windows-1251 with one pair by chance") << QByteArray("\xD1\xB8\xEC\xE8\xED") << windows
+                                                          << QString();
+    QTest::newRow("valid UTF-8 is no such text") << QByteArray("Caf\xC3\xA9") << windows << QString();
+}
+
+void TestLegacyText::keepsUtf8LettersBesideStrayBytes()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, set);
+    QFETCH(QString, text);
+    QCOMPARE(legacytext::isUtf8WithStrayBytes(bytes) && !legacytext::isValidUtf8(bytes), !text.isNull());
+    if (!text.isNull())
+        QCOMPARE(legacytext::fromUtf8WithStrayBytes(bytes, WesternSet(set)), text);
+}
+
+void TestLegacyText::readsDeclaredSetsThatHoldNoC1Text_data()
+{
+    QTest::addColumn<QString>("charset");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("how");
+    QTest::addColumn<QString>("text");
+    using Reading = VCardCharsets::Reading;
+    QTest::newRow("ISO-8859-15 over windows-1252") << QStringLiteral("ISO-8859-15")
+                                                   << QByteArray("Le c\x9Cur, menu \x80 14") << int(Reading::InRelative)
+                                                   << QStringLiteral("Le cœur, menu € 14");
+    QTest::newRow("LATIN9 without such bytes") << QStringLiteral("latin9") << QByteArray("menu \xA4 14")
+                                               << int(Reading::AsDeclared) << QStringLiteral("menu € 14");
+    QTest::newRow("ISO-8859-5 over windows-1251") << QStringLiteral("ISO-8859-5")
+                                                  << QByteArray("\x8C\xE5\xE3\xEE\xF8") << int(Reading::InRelative)
+                                                  << QStringLiteral("Његош");
+    QTest::newRow("ISO-8859-4 over windows-1257") << QStringLiteral("ISO_8859-4")
+                                                  << QByteArray("\x84\xD0iauli\xF8 duona\x93")
+                                                  << int(Reading::InRelative) << QStringLiteral("„Šiaulių duona“");
+    QTest::newRow("UTF-8 under ISO-8859-5 reads as no words") << QStringLiteral("ISO-8859-5")
+                                                              << QByteArray("Gr\xC3\xBC\xC3\x9F" "e")
+                                                              << int(Reading::NotHeld) << QString();
+    QTest::newRow("ISO-8859-3 over windows-1252") << QStringLiteral("ISO-8859-3") << QByteArray("Caf\xE9 \x96 Bar")
+                                                  << int(Reading::NotHeld) << QString();
+    QTest::newRow("ISO-8859-3 of its own") << QStringLiteral("ISO-8859-3") << QByteArray("\xA1\xE6" "e")
+                                           << int(Reading::AsDeclared) << QStringLiteral("Ħĉe");
+    QTest::newRow("Shift_JIS uses those bytes") << QStringLiteral("Shift_JIS") << QByteArray("\x8E\x52\x93\x63")
+                                                << int(Reading::AsDeclared) << QStringLiteral("山田");
+    QTest::newRow("a sibling of last round reads as before") << QStringLiteral("ISO-8859-2")
+                                                             << QByteArray("Wi\x9Cniewska") << int(Reading::AsDeclared)
+                                                             << QStringLiteral("Wiśniewska");
+}
+
+void TestLegacyText::readsDeclaredSetsThatHoldNoC1Text()
+{
+    QFETCH(QString, charset);
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, how);
+    QFETCH(QString, text);
+    VCardCharsets charsets;
+    const VCardCharsets::Reading reading = charsets.decodeDeclared(bytes, charset);
+    QCOMPARE(int(reading.how), how);
+    if (how != int(VCardCharsets::Reading::NotHeld))
+        QCOMPARE(reading.text, text);
+    QCOMPARE(reading.relative.isEmpty(), how != int(VCardCharsets::Reading::InRelative));
 }
 
 QTEST_GUILESS_MAIN(TestLegacyText)

@@ -410,10 +410,10 @@ legacytext::WesternSet VCardImport::surveyWesternText()
 void VCardImport::addGuessed(const GuessedLines& more)
 {
     auto same = std::find_if(m_guessed.begin(), m_guessed.end(), [&more](const GuessedLines& known) {
-        return known.source == more.source && known.borrowed == more.borrowed;
+        return known.source == more.source && known.borrowed == more.borrowed && known.declared == more.declared;
     });
     if (same == m_guessed.end()) {
-        m_guessed.append({ more.source, more.borrowed, {}, 0 });
+        m_guessed.append({ more.source, more.borrowed, more.declared, {}, 0 });
         same = m_guessed.end() - 1;
     }
     same->lines += more.lines;
@@ -433,8 +433,23 @@ void VCardImport::reportGuessed()
         const QString places = ImportProblems::places(guessed.lines, guessed.count);
         const bool one = guessed.count == 1;
         const bool undeclared = guessed.source == VCardCardText::GuessedLine::Undeclared;
+        const QString set = m_survey && m_survey->done && m_survey->set == legacytext::WesternSet::MacRoman
+            ? tr("Mac Roman (Western European, older Macs)")
+            : tr("windows-1252 (Western European)");
         QString text;
-        if (!guessed.borrowed.isEmpty()) {
+        if (guessed.source == VCardCardText::GuessedLine::NotDeclared) {
+            text = one ? tr("Line %1: the text says it is %2 but holds bytes that set does not use; it was "
+                            "read as %3, so check its letters.")
+                       : tr("Lines %1: the text says it is %2 but holds bytes that set does not use; it was "
+                            "read as %3, so check its letters.");
+            text = text.arg(places, guessed.declared, guessed.borrowed.isEmpty() ? set : guessed.borrowed);
+        } else if (guessed.source == VCardCardText::GuessedLine::StrayBytes) {
+            text = one ? tr("Line %1: the text is UTF-8 but for a few bytes that are not; those were read as "
+                            "%2, so check its letters.")
+                       : tr("Lines %1: the text is UTF-8 but for a few bytes that are not; those were read as "
+                            "%2, so check its letters.");
+            text = text.arg(places, set);
+        } else if (!guessed.borrowed.isEmpty()) {
             text = undeclared
                 ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
                             "as %2, the character set another line of the card or file names, so "
@@ -450,10 +465,6 @@ void VCardImport::reportGuessed()
                             "letters."));
             text = text.arg(places, guessed.borrowed);
         } else {
-            const QString set
-                = m_survey && m_survey->done && m_survey->set == legacytext::WesternSet::MacRoman
-                ? tr("Mac Roman (Western European, older Macs)")
-                : tr("windows-1252 (Western European)");
             text = undeclared
                 ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
                             "as %2, so check its letters.")
@@ -545,6 +556,7 @@ pim::_Contact VCardImport::nextContact()
     const VCardStreamParser::CardRange range = m_ranges.at(m_cursor++);
     m_cardParser.reset();
     m_cardParser.setOrigin(range.begin, range.line);
+    m_cardParser.setLineEnds(range.lineEnds);
     feedCard(range);
     m_skipped += m_cardParser.skippedLines();
     for (const qint64 line : m_cardParser.skippedLineNumbers()) {
@@ -577,7 +589,7 @@ pim::_Contact VCardImport::nextContact()
         for (const auto& [line, name] : notes.leftOut)
             m_problems.addLeftOutKind(name, line);
         for (const VCardCardText::GuessedLine& guessed : std::as_const(notes.guessedLines))
-            addGuessed({ guessed.source, guessed.borrowed, { guessed.line }, 1 });
+            addGuessed({ guessed.source, guessed.borrowed, guessed.declared, { guessed.line }, 1 });
     }
     if (contact.fullName.isEmpty())
         found.append({ range.line, tr("the card has no name, company, phone number or e-mail address and was left out.") });

@@ -117,6 +117,7 @@ private:
     struct GuessedLines {
         VCardCardText::GuessedLine::Source source;
         QString borrowed;
+        QString declared;
         QList<qint64> lines;
         int count = 0;
     };

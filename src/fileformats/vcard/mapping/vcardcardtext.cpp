@@ -6,15 +6,25 @@
 QString VCardCardText::text(const VCardProperty& property)
 {
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
-    if (charset.isEmpty())
-        return decodeUndeclared(property.value, property.line, GuessedLine::Undeclared);
+    if (charset.isEmpty()) {
+        // Nearly every such value: looked at before anything else is.
+        if (legacytext::isValidUtf8(property.value))
+            return QString::fromUtf8(property.value);
+        return decodeUndeclared(property.value, property.line, GuessedLine::Undeclared, QString());
+    }
     if (VCardCharsets::namesUtf8(charset)) {
         // Sync tools put "CHARSET=UTF-8" on text they copied as it was.
         if (legacytext::isValidUtf8(property.value))
             return QString::fromUtf8(property.value);
-        return decodeUndeclared(property.value, property.line, GuessedLine::NotUtf8);
+        return decodeUndeclared(property.value, property.line, GuessedLine::NotUtf8, QString());
     }
-    return m_charsets.decode(property.value, charset);
+    VCardCharsets::Reading reading = m_charsets.decodeDeclared(property.value, charset);
+    if (reading.how == VCardCharsets::Reading::NotHeld)
+        return decodeUndeclared(property.value, property.line, GuessedLine::NotDeclared, charset.trimmed());
+    if (reading.how == VCardCharsets::Reading::InRelative)
+        m_guessed.append({ property.line, GuessedLine::NotDeclared, QString::fromLatin1(reading.relative),
+                           charset.trimmed() });
+    return std::move(reading.text);
 }
 
 void VCardCardText::startCard(const QList<VCardProperty>* card)
@@ -55,10 +65,33 @@ void VCardCardText::lookForDeclaredCharset()
     }
 }
 
-QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source)
+legacytext::WesternSet VCardCardText::fileWesternSet()
 {
-    if (source == GuessedLine::Undeclared && legacytext::isValidUtf8(bytes))
+    return m_fileWesternSet ? m_fileWesternSet() : legacytext::WesternSet::Windows1252;
+}
+
+QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source,
+                                        const QString& declared)
+{
+    const bool notDeclared = source == GuessedLine::NotDeclared;
+    if (source != GuessedLine::NotUtf8 && legacytext::isValidUtf8(bytes)) {
+        if (notDeclared && !m_westernGuess)
+            m_guessed.append({ line, source, QStringLiteral("UTF-8"), declared });
         return QString::fromUtf8(bytes);
+    }
+    // UTF-8 letters are kept before any code page is tried: no code page
+    // reads them as words.
+    if (legacytext::isUtf8WithStrayBytes(bytes)) {
+        if (m_westernGuess) {
+            m_westernGuess->add(legacytext::strayBytesInContext(bytes));
+            return QString();
+        }
+        if (notDeclared)
+            m_guessed.append({ line, source, QStringLiteral("UTF-8"), declared });
+        else
+            m_guessed.append({ line, GuessedLine::StrayBytes, QString(), QString() });
+        return legacytext::fromUtf8WithStrayBytes(bytes, fileWesternSet());
+    }
     if (!m_cardLooked)
         lookForDeclaredCharset();
     if (!m_cardCharset.isEmpty()) {
@@ -67,22 +100,20 @@ QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, Gu
         std::optional<QString> read = legacytext::borrowedReading(
             bytes, [this](QByteArrayView piece) { return m_charsets.decode(piece, m_cardCharset); });
         if (read) {
-            m_guessed.append({ line, source, m_cardCharset });
+            m_guessed.append({ line, source, m_cardCharset, declared });
             return *std::move(read);
         }
     } else if (m_cardDeclares) {
-        if (source == GuessedLine::NotUtf8)
-            m_guessed.append({ line, source, m_cardLatin1 });
+        if (source != GuessedLine::Undeclared)
+            m_guessed.append({ line, source, m_cardLatin1, declared });
         return legacytext::fromWindows1252(bytes);
     }
     if (m_westernGuess) {
         m_westernGuess->add(bytes);
         return QString();
     }
-    m_guessed.append({ line, source, QString() });
-    const legacytext::WesternSet set
-        = m_fileWesternSet ? m_fileWesternSet() : legacytext::WesternSet::Windows1252;
-    return legacytext::fromWestern(bytes, set);
+    m_guessed.append({ line, source, QString(), declared });
+    return legacytext::fromWestern(bytes, fileWesternSet());
 }
 
 void VCardCardText::addWesternText(const QList<VCardProperty>& card, legacytext::WesternGuess& guess)
@@ -90,13 +121,11 @@ void VCardCardText::addWesternText(const QList<VCardProperty>& card, legacytext:
     startCard(&card);
     m_westernGuess = &guess;
     for (const VCardProperty& property : card) {
-        // A picture's or a sound's bytes are no text; nor, for this, what a
-        // charset of its own reads.
+        // A picture's or a sound's bytes are no text. What a charset of its
+        // own reads adds nothing.
         if (property.isEncodedAs({ QLatin1StringView("BASE64"), QLatin1StringView("B") }))
             continue;
-        const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
-        if (charset.isEmpty() || VCardCharsets::namesUtf8(charset))
-            text(property);
+        text(property);
     }
     m_westernGuess = nullptr;
     startCard(nullptr);

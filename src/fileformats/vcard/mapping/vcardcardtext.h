@@ -25,17 +25,26 @@ public:
             Undeclared,
             // The line says UTF-8 but its bytes are not.
             NotUtf8,
+            // The text, declared or not, is UTF-8 but for stray bytes, read
+            // in the file's Western code page.
+            StrayBytes,
+            // The line declares a charset whose letters its bytes are not.
+            NotDeclared,
         };
         qint64 line = 0;
         Source source = Undeclared;
         // The charset another line of the card or file declares that the
-        // text was read in; empty when it was read in the file's Western
+        // text was read in, or for NotDeclared the one it was read in
+        // ("UTF-8" among them); empty when it was read in the file's Western
         // code page.
         QString borrowed;
+        // NotDeclared: the charset the line declares.
+        QString declared;
 
         bool operator==(const GuessedLine& other) const
         {
-            return line == other.line && source == other.source && borrowed == other.borrowed;
+            return line == other.line && source == other.source && borrowed == other.borrowed
+                && declared == other.declared;
         }
     };
 
@@ -53,6 +62,11 @@ public:
     // (setFileWesternSet()). A declared ASCII or Latin-1 reads it as
     // windows-1252. Every line read so is noted (guessedLines()), but one
     // without a charset of its own read as a declared ASCII or Latin-1.
+    // Text that is UTF-8 but for a few stray bytes
+    // (legacytext::isUtf8WithStrayBytes()) keeps its UTF-8 letters, the
+    // stray bytes read in the file's Western code page. A value whose
+    // declared charset does not hold it (VCardCharsets::decodeDeclared())
+    // is read as text that names no charset.
     QString text(const VCardProperty& property);
     // Whether the named charset has a decoder or reads as UTF-8.
     bool isKnown(const QString& charset) { return m_charsets.isKnown(charset); }
@@ -81,7 +95,9 @@ public:
 
 private:
     // Text that names no charset, or is not the UTF-8 it names.
-    QString decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source);
+    QString decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source,
+                             const QString& declared);
+    legacytext::WesternSet fileWesternSet();
     // Sets how the card's undeclared text that is not UTF-8 is read: in
     // the card's or else the file's declared charset, if any.
     void lookForDeclaredCharset();

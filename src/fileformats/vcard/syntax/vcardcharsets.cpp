@@ -6,6 +6,8 @@
 
 #include <QStringDecoder>
 
+#include <algorithm>
+
 namespace {
 
 // A charset's name as decoders are kept by.
@@ -48,6 +50,15 @@ VCardCharsets::Decoder& VCardCharsets::decoders(const QString& charset)
             decoder.overWindows = std::make_unique<legacytext::IsoOverWindows>(key);
             if (!decoder.overWindows->isValid())
                 decoder.overWindows.reset();
+            decoder.relative = legacytext::windowsRelativeOf(key);
+            if (!decoder.relative.isEmpty() && decoder.relative != "windows-1252") {
+                decoder.relativeDecoder
+                    = std::make_unique<QStringDecoder>(decoder.relative.constData(), QStringConverter::Flag::Stateless);
+                if (!decoder.relativeDecoder->isValid()) {
+                    decoder.relativeDecoder.reset();
+                    decoder.relative.clear();
+                }
+            }
         }
     }
     return m_decoders.emplace(key, std::move(decoder)).first->second;
@@ -68,6 +79,28 @@ QString VCardCharsets::decode(QByteArrayView bytes, const QString& charset)
     if (!decoder.plain)
         return QString::fromUtf8(bytes);
     return decoder.plain->decode(bytes);
+}
+
+VCardCharsets::Reading VCardCharsets::decodeDeclared(QByteArrayView bytes, const QString& charset)
+{
+    Decoder& decoder = decoders(charset);
+    if (!decoder.plain || decoder.overWindows)
+        return { Reading::AsDeclared, decode(bytes, charset), {} };
+    if (!decoder.relative.isEmpty() && legacytext::holdsC1Bytes(bytes)) {
+        // Letters of one script inside words, which a misread code page
+        // seldom gives: the writer meant that code page.
+        QString text = decoder.relativeDecoder ? QString(decoder.relativeDecoder->decode(bytes))
+                                               : legacytext::fromWindows1252(bytes);
+        if (legacytext::fitsText(text))
+            return { Reading::InRelative, std::move(text), decoder.relative };
+        return { Reading::NotHeld, {}, {} };
+    }
+    QString text = decoder.plain->decode(bytes);
+    const bool controls = std::any_of(text.cbegin(), text.cend(),
+                                      [](QChar c) { return c.unicode() >= 0x80 && c.unicode() <= 0x9F; });
+    if (controls)
+        return { Reading::NotHeld, {}, {} };
+    return { Reading::AsDeclared, std::move(text), {} };
 }
 
 bool VCardCharsets::isKnown(const QString& charset)

@@ -29,6 +29,20 @@ public:
     // ISO-8859 set is read over the bytes of its Windows sibling as
     // legacytext::IsoOverWindows reads it: never a control code.
     QString decode(QByteArrayView bytes, const QString& charset);
+    // How a value reads in the charset its line declares, for a reader that
+    // names what it guessed. Over bytes 0x80..0x9F an ISO-8859 set with a
+    // Windows relative (legacytext::windowsRelativeOf()) reads as that code
+    // page where this reads as words; any set that would give control codes
+    // U+0080..U+009F holds no text of the value, which is then to be read
+    // as text that names no charset. Otherwise as decode() reads it.
+    struct Reading {
+        enum How { AsDeclared, InRelative, NotHeld };
+        How how = AsDeclared;
+        QString text;
+        // InRelative: the code page's name.
+        QByteArray relative;
+    };
+    Reading decodeDeclared(QByteArrayView bytes, const QString& charset);
     // Whether decode() knows the named charset; false for the names it
     // reads as UTF-8 only for want of a decoder.
     bool isKnown(const QString& charset);
@@ -52,6 +66,10 @@ private:
     struct Decoder {
         std::unique_ptr<QStringDecoder> plain;
         std::unique_ptr<legacytext::IsoOverWindows> overWindows;
+        // For an ISO-8859 set with a Windows relative; none for
+        // windows-1252, which legacytext reads.
+        QByteArray relative;
+        std::unique_ptr<QStringDecoder> relativeDecoder;
     };
     Decoder& decoders(const QString& charset);
 

@@ -238,7 +238,7 @@ VCardFoldLookahead::Result VCardFoldLookahead::read(const char* card, qsizetype 
 void VCardFoldLookahead::readLines()
 {
     if (m_firstLine) {
-        while (m_at < m_size && isLineEnd(m_card[m_at]))
+        while (m_at < m_size && isLineEnd(m_card[m_at]) && endsLineAt(m_at))
             ++m_at;
         if (m_at == m_size)
             return;
@@ -264,10 +264,17 @@ void VCardFoldLookahead::readLines()
             return;
         }
         const qsizetype lineEnd = found - m_card;
+        qsizetype next = lineEnd + 1;
+        // The CR alone of a file whose lines end otherwise is a byte of its
+        // line.
+        if (lineEnd < m_size && m_card[lineEnd] == '\r' && (next == m_size || m_card[next] != '\n')
+            && !crAloneEndsLine(lineEnd)) {
+            m_searchFrom = next;
+            continue;
+        }
         // Empty lines between a line and its continuation do not part
         // them, as the tokenizer reads them.
-        qsizetype next = lineEnd + 1;
-        while (next < m_size && isLineEnd(m_card[next]))
+        while (next < m_size && isLineEnd(m_card[next]) && endsLineAt(next))
             ++next;
         if (next >= m_size && !m_finishing) {
             // Whether a fold follows is for the next bytes to tell.
@@ -310,6 +317,9 @@ void VCardFoldLookahead::skipBase64Lines()
         if (found == end)
             break;
         const bool crLf = found[0] == '\r' && found + 1 < end && found[1] == '\n';
+        // Whether a CR alone ends a line is for readLines() to say.
+        if (found[0] == '\r' && !crLf && m_lineEnds != CARD_LINES_CR)
+            break;
         const char* const next = found + (crLf ? 2 : 1);
         if (next == end || !isBlank(*next))
             break;
@@ -381,23 +391,27 @@ void VCardFoldLookahead::readHead()
             // written at the start of the line, which has no name's end.
             for (; at < m_size; ++at) {
                 const char c = m_card[at];
-                if (c == ':' || c == ';' || isLineEnd(c))
-                    break;
-                if (c == '.')
+                if (c == ':' || c == ';' || isLineEnd(c)) {
+                    // A CR that ends no line is dropped, as a blank is.
+                    if (c != '\r' || endsLineAt(at))
+                        break;
+                } else if (c == '.') {
                     m_nameLength = 0;
-                else if (isSpace(c))
+                } else if (isSpace(c)) {
                     continue;
-                else if (m_nameLength < int(sizeof m_name))
+                } else if (m_nameLength < int(sizeof m_name)) {
                     m_name[m_nameLength++] = upper(c);
-                else
+                } else {
                     m_nameLength = int(sizeof m_name) + 1;
+                }
             }
             if (at == m_size)
                 break;
         }
         const char c = m_card[at];
-        if (!isLineEnd(c)) {
-            if (!readHeadByte(c, at)) {
+        if (!isLineEnd(c) || !endsLineAt(at)) {
+            // A CR that ends no line is dropped, as a blank is.
+            if (c != '\r' && !readHeadByte(c, at)) {
                 m_headAt = at + 1;
                 return;
             }
@@ -405,7 +419,7 @@ void VCardFoldLookahead::readHead()
             continue;
         }
         qsizetype next = at + 1;
-        while (next < m_size && isLineEnd(m_card[next]))
+        while (next < m_size && isLineEnd(m_card[next]) && endsLineAt(next))
             ++next;
         if (next >= m_size && !m_finishing)
             break;
@@ -652,6 +666,17 @@ bool VCardFoldLookahead::foldsRuledOut() const
     }
     // Where two words meet says nothing when the file's folds agree.
     return m_fileFolds ? m_cardFolds.widthsRuledOut() : m_cardFolds.ruledOut();
+}
+
+bool VCardFoldLookahead::crAloneEndsLine(qsizetype at)
+{
+    if (at + 1 == m_size)
+        return true;
+    // The tokenizer had read no line end before the card: the card's first
+    // one tells, and any before this CR was a line feed's.
+    if (m_lineEnds == CARD_LINES_UNKNOWN)
+        m_lineEnds = std::memchr(m_card, '\n', size_t(at)) ? CARD_LINES_LF : CARD_LINES_CR;
+    return m_lineEnds == CARD_LINES_CR;
 }
 
 VCardFoldLookahead::Result VCardFoldLookahead::byFolds() const

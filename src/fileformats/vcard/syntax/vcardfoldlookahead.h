@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "fileformats/vcard/syntax/vcardtokenizer.h"
+
 #include <QtGlobal>
 
 #include <climits>
@@ -15,8 +17,9 @@
 // line of its 2.1 cards at one width, inside words, and writes VERSION last.
 //
 // It reads the card's raw lines as the tokenizer does: lines end at a LF,
-// a CR LF or a CR alone, and a line that starts with a blank goes on with
-// the one before (empty lines between them aside); names are compared
+// a CR LF or, in a file whose lines end so, a CR alone, and a line that
+// starts with a blank goes on with the one before (empty lines between
+// them aside); names are compared
 // without their group and without regard to case. It stops at a VERSION
 // line of 3.0 or 4.0; at another version (or a VERSION line without a
 // value) it stops only when it is not asked to measure the folds, else it
@@ -84,6 +87,10 @@ public:
     // card whose VERSION has not been met has none. Returns the answer so
     // far, never Undecided when last.
     Result read(const char* card, qsizetype size, bool last = false);
+    // How the file's lines end, as far as the tokenizer has read it; when
+    // it has read no line end yet, the card's first one tells, as it tells
+    // the tokenizer. Kept from card to card.
+    void setLineEnds(CARD_LineEnds lineEnds) { m_lineEnds = lineEnds; }
 
     // The folds of the text values of the file the cards stand in, pooled
     // (see VCardStreamParser::FoldsOnly), asked for the first time a card
@@ -155,6 +162,17 @@ private:
     // for the pool it goes into.
     bool foldsRuledOut() const;
     Result byFolds() const;
+    // Whether the CR or LF at `at` ends a line. A CR that the bytes at hand
+    // end with is taken as one for now; the readers wait for what follows
+    // a line end anyway.
+    bool endsLineAt(qsizetype at)
+    {
+        return m_card[at] == '\n' || m_lineEnds == CARD_LINES_CR || (at + 1 < m_size && m_card[at + 1] == '\n')
+            || crAloneEndsLine(at);
+    }
+    // A CR with no line feed after it; what follows it is at hand unless
+    // it ends the bytes at hand.
+    [[gnu::noinline, gnu::cold]] bool crAloneEndsLine(qsizetype at);
 
     Result m_result = Undecided;
     bool m_measureFolds = false;
@@ -175,6 +193,7 @@ private:
     // The last line end found, in this card or one before, was a CR alone:
     // a CR is looked for first (vcardsyntax::findLineEnd()).
     bool m_crLines = false;
+    CARD_LineEnds m_lineEnds = CARD_LINES_UNKNOWN;
 
     // The logical line being read.
     Head m_head = HeadValue;

@@ -123,6 +123,11 @@ void VCardStreamParser::setOrigin(qint64 offset, qint64 line)
     CARD_SetPosition(m_tokenizer, offset, line);
 }
 
+void VCardStreamParser::setLineEnds(CARD_LineEnds lineEnds)
+{
+    CARD_SetLineEnds(m_tokenizer, lineEnds);
+}
+
 void VCardStreamParser::reset()
 {
     CARD_ParserReset(m_tokenizer);
@@ -228,7 +233,14 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         // A CR read last ended the line, unless the line feed of its CR LF
         // is still to come here; at the end of the bytes at hand it may
         // come in the next ones, where the look-ahead passes it by.
-        const bool crEnded = data[-1] == '\r' && (length == 0 || data[0] != '\n');
+        // The look-ahead reads the card's lines as the tokenizer reads them:
+        // before the file's first line end, that end tells both.
+        CARD_LineEnds lineEnds = CARD_GetLineEnds(m_tokenizer);
+        if (lineEnds == CARD_LINES_UNKNOWN && data[-1] == '\r' && length > 0 && data[0] != '\n')
+            lineEnds = CARD_LINES_CR;
+        const bool crEnded
+            = data[-1] == '\r' && lineEnds != CARD_LINES_LF && (length == 0 || data[0] != '\n');
+        m_lookahead.setLineEnds(lineEnds);
         m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards || m_mode == FoldsOnly);
         const VCardFoldLookahead::Result version = m_lookahead.read(data, length, m_finishing);
         if (version == VCardFoldLookahead::Undecided) {
@@ -249,7 +261,10 @@ qsizetype VCardStreamParser::settleCard(VCardFoldLookahead::Result version)
         // The look-ahead read the card's lines to the one that ends it, and
         // the tokenizer need not read them again: it goes on from there.
         if (m_lookahead.endLine() > 0) {
+            // How the file's lines end outlives the reset.
+            const CARD_LineEnds lineEnds = CARD_GetLineEnds(m_tokenizer);
             CARD_ParserReset(m_tokenizer);
+            CARD_SetLineEnds(m_tokenizer, lineEnds);
             return m_lookahead.endLine();
         }
     }
@@ -286,6 +301,7 @@ void VCardStreamParser::finish()
     m_finished = true;
     if (m_rangeOpen) {
         m_ranges.last().end = m_origin + m_fed;
+        m_ranges.last().lineEnds = CARD_GetLineEnds(m_tokenizer);
         m_rangeOpen = false;
     }
     if (m_scanInCard) {
@@ -342,6 +358,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         me->m_beginInsideCard = me->m_scanInCard;
         if (me->m_rangeOpen) {
             me->m_ranges.last().end = me->m_structureStart;
+            me->m_ranges.last().lineEnds = CARD_GetLineEnds(me->m_tokenizer);
             me->m_rangeOpen = false;
         }
         me->m_scanInCard = false;

@@ -35,6 +35,9 @@ public:
         qint64 begin = 0;
         qint64 end = 0;
         qint64 line = 1;
+        // How the file's lines end, as known when the range closed: a card
+        // read again alone reads its lines as the whole file was read.
+        CARD_LineEnds lineEnds = CARD_LINES_UNKNOWN;
     };
 
     explicit VCardStreamParser(Mode mode = Cards);
@@ -44,6 +47,9 @@ public:
 
     // Where the first byte fed stands in the file. Call before feeding.
     void setOrigin(qint64 offset, qint64 line);
+    // How the lines of the file that the bytes are part of end
+    // (CardRange::lineEnds). Call before feeding.
+    void setLineEnds(CARD_LineEnds lineEnds);
     // Forgets everything read, to parse new input with the same buffers.
     void reset();
     void feed(const char* data, qsizetype length);

@@ -315,7 +315,8 @@ void processChar(CARD_Parser* p, unsigned char c)
             endValue(p);
             return;
         }
-        valueByte(p, c);
+        // A CR that ends no line (CARD_LINES_LF) breaks the text's line.
+        valueByte(p, c == '\r' ? '\n' : c);
         return;
     case STATE_SKIP:
         if (c == '\n')
@@ -346,6 +347,9 @@ void CARD_ParserReset(CARD_Parser* parser)
     clearLine(parser);
     parser->lfPending = true;
     parser->crEnded = false;
+    parser->crHeld = false;
+    parser->lineEnds = CARD_LINES_UNKNOWN;
+    parser->firstLine = 1;
     parser->crLines = false;
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
@@ -380,13 +384,95 @@ void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineN
     parser->position = byteOffset;
     parser->lineStart = byteOffset;
     parser->physLine = lineNumber;
+    parser->firstLine = lineNumber;
     parser->lineNumber = lineNumber;
+}
+
+CARD_LineEnds CARD_GetLineEnds(const CARD_Parser* parser)
+{
+    if (parser->lineEnds != CARD_LINES_UNKNOWN)
+        return CARD_LineEnds(parser->lineEnds);
+    // A CR that ended the input was the first line end: the next byte tells.
+    if (parser->crEnded)
+        return CARD_LINES_UNKNOWN;
+    return parser->physLine != parser->firstLine ? CARD_LINES_LF : CARD_LINES_UNKNOWN;
+}
+
+void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds)
+{
+    parser->lineEnds = lineEnds;
 }
 
 long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }
 long long CARD_GetLineNumber(const CARD_Parser* parser) { return parser->lineNumber; }
 long long CARD_GetErrorCount(const CARD_Parser* parser) { return parser->errors; }
 long long CARD_GetPosition(const CARD_Parser* parser) { return parser->position; }
+
+namespace {
+
+// Whether a CR alone ends a line, deciding it at the first one:
+// CARD_LineEnds. last: the CR ends the input, so it may yet be the CR of a
+// CR LF; while that is open it is read as a line end. Out of line: files
+// hardly ever hold a CR alone, and the loop that reads bytes is kept tight.
+[[gnu::noinline, gnu::cold]] bool crEndsLines(CARD_Parser* p, bool last)
+{
+    if (p->lineEnds == CARD_LINES_UNKNOWN) {
+        if (p->physLine != p->firstLine)
+            p->lineEnds = CARD_LINES_LF;
+        else if (!last)
+            p->lineEnds = CARD_LINES_CR;
+        else
+            return true;
+    }
+    return p->lineEnds == CARD_LINES_CR;
+}
+
+// What CARD_Parse does with a byte that ends no line, for one read alone:
+// a CR that ended the input before, in input whose lines end in LF, that
+// turned out to be no CR of a CR LF. It is no blank, no base64 character
+// and no byte a run takes.
+[[gnu::noinline, gnu::cold]] void readLineByte(CARD_Parser* p, unsigned char b, long long offset)
+{
+    if (!p->lfPending) {
+        if (p->softBreak == SOFT_NONE || !continueSoftBreak(p, b, offset))
+            processChar(p, b);
+        return;
+    }
+    p->lfPending = false;
+    if (p->foldPending) {
+        p->foldPending = false;
+        applyFold(p);
+    } else {
+        processChar(p, '\n');
+        p->lineStart = offset;
+        p->lineNumber = p->physLine;
+    }
+    processChar(p, b);
+}
+
+// Where the input starts to be read after one that ended in a CR.
+[[gnu::noinline, gnu::cold]] int resumeAfterCr(CARD_Parser* p, const unsigned char* s, int n, long long base,
+                                                int isFinal)
+{
+    int i = 0;
+    if (p->crEnded && n > 0) {
+        p->crEnded = false;
+        if (s[0] == '\n')
+            i = 1;
+        else if (p->lineEnds == CARD_LINES_UNKNOWN)
+            p->lineEnds = CARD_LINES_CR;
+    }
+    if (p->crHeld && (n > 0 || isFinal)) {
+        // The CR of a CR LF goes with its line feed, and the input's last
+        // byte ends the last line anyway: only a byte of the line is read.
+        p->crHeld = false;
+        if (n > 0 && s[0] != '\n')
+            readLineByte(p, '\r', base - 1);
+    }
+    return i;
+}
+
+} // namespace
 
 int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
 {
@@ -395,11 +481,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     const auto* s = reinterpret_cast<const unsigned char*>(data);
     const long long base = p->position;
     const int n = (data && len > 0) ? len : 0;
-    int i = 0;
-    if (p->crEnded && n > 0) {
-        p->crEnded = false;
-        i = s[0] == '\n' ? 1 : 0;
-    }
+    int i = p->crEnded || p->crHeld ? resumeAfterCr(p, s, n, base, isFinal) : 0;
     while (i < n) {
         if (!p->lfPending && !p->softBreak && s[i] != '\n') {
             const int next = takeRun(p, s, i, n);
@@ -422,16 +504,22 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         if (p->stopRequested)
             break;
         unsigned char b = s[i++];
-        // A line ends in LF, CR LF or a CR alone (files of older Macs). The
-        // CR of a CR LF is passed over; a CR alone is read as a line feed,
-        // and so is one that ends the input, whose line feed, if it comes
-        // next, then belongs to it. So a blank line made of CR LF is a blank
-        // line, not a fold.
+        // A line ends in LF, CR LF or, in files of older Macs, a CR alone.
+        // The CR of a CR LF is passed over, so a blank line made of CR LF is
+        // a blank line, not a fold. A CR alone is read as a line feed where
+        // it ends lines, and so is one that ends the input, whose line feed,
+        // if it comes next, then belongs to it; elsewhere it is a byte of
+        // its line, and one that ends the input waits for the next byte.
         if (b == '\r') {
             if (i < n && s[i] == '\n')
                 continue;
-            p->crEnded = i == n;
-            b = '\n';
+            if (crEndsLines(p, i == n)) {
+                p->crEnded = i == n;
+                b = '\n';
+            } else if (i == n) {
+                p->crHeld = true;
+                continue;
+            }
         }
         if (!p->lfPending) {
             if (p->softBreak != SOFT_NONE && continueSoftBreak(p, b, base + (i - 1)))
@@ -520,6 +608,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         p->foldPending = false;
         p->softBreak = SOFT_NONE;
         p->lookaheadCount = 0;
+        p->crHeld = false;
     }
     p->stopRequested = false;
     return p->errorInCall ? 0 : ~0;

@@ -96,10 +96,31 @@ long long CARD_GetPosition(const CARD_Parser* parser);
 // Malformed lines dropped since creation.
 long long CARD_GetErrorCount(const CARD_Parser* parser);
 
+// How the lines of the input end. Files of older Macs end every line in a
+// CR alone; all others in LF or CR LF, and a CR alone inside a value of
+// such a file (a line break a program put in a note) is text. The input's
+// first line end tells which: a file's first line is its BEGIN line, which
+// no writer breaks, and one file is one writer.
+enum CARD_LineEnds {
+    // No line end read yet.
+    CARD_LINES_UNKNOWN = 0,
+    // A CR alone ends a line.
+    CARD_LINES_CR = 1,
+    // A line ends in LF or CR LF; a CR alone is a byte of its line, in a
+    // value a line break of the text (delivered as LF), elsewhere dropped
+    // as a blank is.
+    CARD_LINES_LF = 2,
+};
+// What the input read so far says; unknown before its first line end.
+CARD_LineEnds CARD_GetLineEnds(const CARD_Parser* parser);
+// For input that is part of a file (one card of it): how the file's lines
+// end, as a reader of the whole file found. Call before feeding.
+void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds);
+
 // Feeds len bytes (none when len <= 0). All state carries over between calls;
 // a non-zero isFinal ends the input as if a line feed followed it. A line
-// ends in LF, CR LF or a CR alone, as files of older Macs end them; a CR LF
-// split between two calls is one line end. A
+// ends in LF, CR LF or, in input whose lines end so (CARD_LineEnds), a CR
+// alone; a CR LF split between two calls is one line end. A
 // malformed line never stops the tokenizer: it is dropped, reported to the
 // error callback and the rest is read. Returns 0 when this call dropped a
 // line, non-zero otherwise.

@@ -130,6 +130,14 @@ struct CARD_Parser {
     // The input of the last call ended in a CR, read as a line end: a line
     // feed next belongs to it.
     bool crEnded = false;
+    // The input of the last call ended in a CR in input whose lines end in
+    // LF: the next byte tells whether it was the CR of a CR LF or a byte of
+    // the line.
+    bool crHeld = false;
+    // Decided at the first CR alone (CARD_LineEnds): by then a line end
+    // read before it (physLine past firstLine) was an LF or a CR LF.
+    int lineEnds = CARD_LINES_UNKNOWN;
+    long long firstLine = 1;
     // The last line end a run found was a CR alone (vcardsyntax::findLineEnd()).
     bool crLines = false;
     bool foldPending = false;

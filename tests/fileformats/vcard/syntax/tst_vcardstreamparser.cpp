@@ -43,6 +43,8 @@ private slots:
     void readsFoldsAsTheirWriterMeantThem();
     void tellsCutsFromFoldsByTheirTextValues_data();
     void tellsCutsFromFoldsByTheirTextValues();
+    void readsACrAloneAsTheFileEndsItsLines_data();
+    void readsACrAloneAsTheFileEndsItsLines();
 };
 
 void TestVCardStreamParser::readsFoldsAsTheirWriterMeantThem_data()
@@ -205,6 +207,51 @@ void TestVCardStreamParser::tellsCutsFromFoldsByTheirTextValues()
             [](const VCardProperty& p) { return p.name == QLatin1String("NOTE"); });
         QVERIFY(found != read.cards.first().cend());
         QCOMPARE(found->value, note);
+    }
+}
+
+void TestVCardStreamParser::readsACrAloneAsTheFileEndsItsLines_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QList<QByteArray>>("notes");
+    const QByteArray text = "Leave the parcels for the workshop at the gate house.\rThe porter signs for them on "
+                            "weekdays from seven, on Saturdays the caretaker does, and nobody at all on Sundays "
+                            "or bank holidays.\rLarger deliveries go round the back to the yard, where the "
+                            "forklift can reach them, and the driver should ring the workshop bell twice so that "
+                            "someone comes out to check the load against the order before anything is lifted "
+                            "off the lorry.";
+    QByteArray broken = text;
+    broken.replace('\r', '\n');
+    const QList<QByteArray> cut = cutAtWidth("NOTE:" + text, 75, Writer { false, false, true });
+    const QByteArray cutCard = "BEGIN:VCARD\r\n" + cut.join("\r\n") + "\r\nVERSION:2.1\r\nEND:VCARD\r\n";
+    QTest::newRow("CR LF file, a 2.1 card cut at one width") << cutCard + cutCard << QList<QByteArray> { broken, broken };
+    QByteArray lfCard = cutCard;
+    lfCard.replace("\r\n", "\n");
+    QTest::newRow("LF file, a 2.1 card cut at one width") << lfCard << QList<QByteArray> { broken };
+    QTest::newRow("CR LF file, a 3.0 card")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\r\nNOTE:Call first\rthen come\r\n up\r\nEND:VCARD\r\n")
+        << QList<QByteArray> { "Call first\nthen comeup" };
+    QByteArray macCard = cutCard;
+    macCard.replace("\r\n", "\r");
+    QTest::newRow("CR file, each CR a line end")
+        << macCard << QList<QByteArray> { text.left(text.indexOf('\r')) };
+}
+
+// Whole and in pieces of any size, a CR LF split between two of them too.
+void TestVCardStreamParser::readsACrAloneAsTheFileEndsItsLines()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QList<QByteArray>, notes);
+    QRandomGenerator pieces(11);
+    for (QRandomGenerator* cut : { static_cast<QRandomGenerator*>(nullptr), &pieces, &pieces, &pieces }) {
+        QList<QByteArray> read;
+        for (const QList<VCardProperty>& card : parse(file, cut).cards) {
+            for (const VCardProperty& property : card) {
+                if (property.name == QLatin1String("NOTE"))
+                    read.append(property.value);
+            }
+        }
+        QCOMPARE(read, notes);
     }
 }
 

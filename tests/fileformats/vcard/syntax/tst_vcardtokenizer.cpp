@@ -125,7 +125,7 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("escaped semicolon in parameter", "X;P=a\\;b;Q=c:1\n", "X;P=a;b;Q=c:1|");
     row("doubled backslash gives one", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
     row("backslash before a letter dropped", "X;P=a\\bc:1\n", "X;P=abc:1|");
-    row("blank inside a name dropped, a CR there ends the line", "TE L:1\nN\rOTE:2\r\n", "TEL:1|!2OTE:2|");
+    row("blank inside a name dropped, a CR alone there too", "TE L:1\nN\rOTE:2\r\n", "TEL:1|NOTE:2|");
     row("CR inside a parameter name ends the line", "X;TY\rPE=a:1\n", "!1PE=a:1|");
     row("equals sign belongs to a name", "A=B:1\n", "A=B:1|");
     row("quote inside an unquoted value kept", "X;P=a\"b:1\n", "X;P=a\"b:1|");
@@ -236,7 +236,17 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("empty value only closes", "NOTE:\n", "NOTE:|");
     row("last line without line end", "FN:A", "FN:A|");
     row("CR alone ends a line", "FN:A\rTEL;CELL:1\rNOTE:x\r", "FN:A|TEL;CELL:1|NOTE:x|");
-    row("CR LF, CR and LF in one input", "A:1\r\nB:2\rC:3\nD:4", "A:1|B:2|C:3|D:4|");
+    row("CR LF and LF in one input, a CR alone there is text", "A:1\r\nB:2\rC:3\nD:4", "A:1|B:2\\x0aC:3|D:4|");
+    row("CR alone in a value of a CR LF file breaks its text", "N:x\r\nNOTE:first part\rsecond part\r\nFN:A\r\n",
+        "N:x|NOTE:first part\\x0asecond part|FN:A|");
+    row("CR alone in a value of a LF file breaks its text", "N:x\nNOTE:a\r\rb\r\nFN:A\n", "N:x|NOTE:a\\x0a\\x0ab|FN:A|");
+    row("CR alone in a CR LF file: dropped in names and at a line's start",
+        "N:x\r\nTE\rL;TY\rPE=a\r:1\r\n\rFN:A\r\n", "N:x|TEL;TYPE=a:1|FN:A|");
+    row("CR alone in quoted-printable and base64 values of a CR LF file",
+        "N:x\r\nNOTE;QUOTED-PRINTABLE:a=41\rb\r\nPHOTO;ENCODING=b:QU\rJD\r\n",
+        "N:x|NOTE;QUOTED-PRINTABLE:aA\\x0ab|PHOTO;ENCODING=b:ABC|");
+    row("CR alone after a fold of a CR LF file", "N:x\r\nNOTE:a\r\n \rb\r\n", "N:x|NOTE:a \\x0ab|");
+    row("a CR LF file's CR alone before the end of the input", "N:x\r\nNOTE:a\r", "N:x|NOTE:a|");
     row("CR CR LF is a line end and an empty line", "FN:A\r\r\nTEL:1\r\n", "FN:A|TEL:1|");
     row("error on a line ended by a CR reports its line", "A:1\rgarbage\rB:2\r", "A:1|!2B:2|");
     row("2.1 fold after a CR alone", "NOTE:abc\r def\rX:1", "NOTE:abc def|X:1|");
