@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/mapping/vcardrules.h"
 
-#include "fileformats/picturecheck.h"
+#include "fileformats/photo/picturecheck.h"
 
 #include <QCoreApplication>
 

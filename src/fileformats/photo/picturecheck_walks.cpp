@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The PNG and GIF walks of the photo check.
-#include "fileformats/picturecheck_p.h"
+#include "fileformats/photo/picturecheck_p.h"
 
 #include <QtEndian>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/picturecheck.h"
+#include "fileformats/photo/picturecheck.h"
 
 #include <QBuffer>
 #include <QFile>

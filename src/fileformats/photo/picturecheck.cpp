@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/picturecheck.h"
+#include "fileformats/photo/picturecheck.h"
 
-#include "fileformats/picturecheck_p.h"
+#include "fileformats/photo/picturecheck_p.h"
 
 #include <QBuffer>
 #include <QImage>
