@@ -10,7 +10,7 @@
 #include "app/localdbselform.h"
 #include "app/mainwindow_roads_p.h"
 #include "fileformats/print/contactsprinter.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "fileformats/pdfexportthread.h"
 #include "kit/progressform.h"

@@ -2,7 +2,7 @@
 #include "fileformats/pdfexportthread.h"
 
 #include "fileformats/print/contactsprinter.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerrun.h"
 #include "model/contactpages.h"
