@@ -12,7 +12,7 @@
 #include "fileformats/print/contactsprinter.h"
 #include "fileformats/export/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
-#include "fileformats/pdfexportthread.h"
+#include "fileformats/print/pdfexportthread.h"
 #include "kit/progressform.h"
 #include "kit/tips.h"
 #include "model/contactpages.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/pdfexportthread.h"
+#include "fileformats/print/pdfexportthread.h"
 
 #include "fileformats/print/contactsprinter.h"
 #include "fileformats/export/exporttofilethread.h"
