@@ -22,6 +22,8 @@ enum class Kind {
     Vector,
     // Decoded and converted to PNG.
     Converted,
+    // An icon or a cursor: converted, but measured by the picture inside.
+    Icon,
     Unknown,
 };
 
@@ -59,8 +61,8 @@ constexpr Signature kSignatures[] = {
     { magic("II*\0"), Kind::Converted, "tiff" },
     { magic("MM\0*"), Kind::Converted, "tiff" },
     { magic("RIFF"), Kind::Converted, "webp" },
-    { magic("\0\0\1\0"), Kind::Converted, "ico" },
-    { magic("\0\0\2\0"), Kind::Converted, "cur" },
+    { magic("\0\0\1\0"), Kind::Icon, "ico" },
+    { magic("\0\0\2\0"), Kind::Icon, "cur" },
     { magic("icns"), Kind::Converted, "icns" },
     { magic("\x8AMNG\r\n\x1A\n"), Kind::Converted, "mng" },
     { magic("/* XPM */"), Kind::Converted, "xpm" },
@@ -125,10 +127,11 @@ bool mayDecode(qint64 pixels, qsizetype photoSize)
     return pixels <= kAlwaysConvertedPixels || pixels * 4 <= kMaxPixelBytesPerByte * qint64(photoSize);
 }
 
-// The picture decoded as `format`, after its header's size was found
-// plausible; null when either fails. Turned as its header says, since a
-// PNG carries no orientation.
-QImage decodedWithinBounds(const QByteArray& bytes, const char* format)
+// The picture decoded as `format`, after its size was found plausible:
+// the size measured in it, or where that is not given its header's; null
+// when either fails. Turned as its header says, since a PNG carries no
+// orientation.
+QImage decodedWithinBounds(const QByteArray& bytes, const char* format, QSize measured = QSize())
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -138,7 +141,7 @@ QImage decodedWithinBounds(const QByteArray& bytes, const char* format)
     reader.setAutoTransform(true);
     if (!reader.canRead())
         return QImage();
-    const QSize size = reader.size();
+    const QSize size = measured.isValid() ? measured : reader.size();
     if (!size.isValid() || !mayDecode(qint64(size.width()) * size.height(), bytes.size()))
         return QImage();
     return reader.read();
@@ -157,6 +160,37 @@ QByteArray pngOf(const QImage& image)
 Checked keptIf(bool whole, const QByteArray& bytes)
 {
     return whole ? Checked { Verdict::Keep, bytes } : Checked();
+}
+
+Checked convertedToPng(const QByteArray& bytes, const char* format, QSize measured = QSize())
+{
+    const QImage image = decodedWithinBounds(bytes, format, measured);
+    const QByteArray png = image.isNull() ? QByteArray() : pngOf(image);
+    return png.isEmpty() ? Checked() : Checked { Verdict::KeepAsPng, png };
+}
+
+// Qt's icon reader trusts the directory: a 16 by 16 entry may hold a PNG
+// of 4000 by 4000 pixels, or a bitmap header that makes it allocate
+// hundreds of megabytes before it finds no pixels. A PNG inside is stored
+// as it is, a whole picture that phones show, without decoding it; a
+// bitmap is decoded only when its true size passes the bounds.
+Checked iconChecked(const QByteArray& bytes, const char* format)
+{
+    const icon::Entry entry = icon::firstEntry(bytes);
+    switch (entry.kind) {
+    case icon::Kind::Png:
+        if (!fitsAllocationLimit(entry.size) || entry.size.width * entry.size.height > kMaxConvertedPixels)
+            return Checked();
+        return { Verdict::KeepAsPng, bytes.mid(entry.offset, entry.length) };
+    case icon::Kind::Bitmap:
+        // Past Qt's int, a size no bound passes.
+        if (entry.size.width > 0xFFFF || entry.size.height > 0xFFFF)
+            return Checked();
+        return convertedToPng(bytes, format, QSize(int(entry.size.width), int(entry.size.height)));
+    case icon::Kind::None:
+        break;
+    }
+    return Checked();
 }
 
 } // namespace
@@ -178,11 +212,10 @@ Checked check(const QByteArray& bytes)
         return keptIf(!decodedWithinBounds(bytes, sniffed.format).isNull(), bytes);
     case Kind::Vector:
         return { Verdict::Vector, QByteArray() };
-    case Kind::Converted: {
-        const QImage image = decodedWithinBounds(bytes, sniffed.format);
-        const QByteArray png = image.isNull() ? QByteArray() : pngOf(image);
-        return png.isEmpty() ? Checked() : Checked { Verdict::KeepAsPng, png };
-    }
+    case Kind::Converted:
+        return convertedToPng(bytes, sniffed.format);
+    case Kind::Icon:
+        return iconChecked(bytes, sniffed.format);
     case Kind::Unknown:
         break;
     }

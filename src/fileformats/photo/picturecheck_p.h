@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The walks that tell a whole JPEG, PNG or GIF by its structure alone,
-// without decoding a pixel or allocating anything.
+// without decoding a pixel or allocating anything, and the measure of the
+// picture inside an icon.
 #pragma once
 
 #include <QByteArray>
@@ -22,9 +23,40 @@ bool isWholeJpeg(const QByteArray& bytes, Declared& declared);
 // chunk name, the CRC of every critical chunk right, image data, and IEND.
 bool isWholePng(const QByteArray& bytes, Declared& declared);
 
+// As isWholePng, from the signature at the start of `bytes`: how many bytes
+// the PNG takes up to the end of its IEND chunk; 0 when it is not whole.
+qsizetype wholePngLength(QByteArrayView bytes, Declared& declared);
+
 // From the GIF's signature: the screen, its colour table, then extensions
 // and images, each run of sub-blocks closed, up to the trailer after at
 // least one image.
 bool isWholeGif(const QByteArray& bytes, Declared& declared);
 
 } // namespace picturecheck::walk
+
+namespace picturecheck::icon {
+
+enum class Kind {
+    None,
+    Png,
+    Bitmap,
+};
+
+// The picture in an icon's or cursor's first entry, the one Qt's reader
+// decodes, measured by its own header: the directory's size is only what
+// its writer claimed.
+struct Entry {
+    Kind kind = Kind::None;
+    // Where the picture starts in the file, and how long a PNG is.
+    qsizetype offset = 0;
+    qsizetype length = 0;
+    // A PNG's own size; for a bitmap the larger of its header's and the
+    // directory's, since Qt's reader takes either.
+    walk::Declared size;
+};
+
+// None when the file has no entry, its picture lies outside the file, or
+// an embedded PNG is not whole.
+Entry firstEntry(const QByteArray& bytes);
+
+} // namespace picturecheck::icon

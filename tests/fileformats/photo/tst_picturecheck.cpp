@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/photo/picturecheck.h"
+#include "bigpictures.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -184,6 +185,10 @@ private slots:
     void keepsNoJpegQtDoesNotRead_data();
     void keepsNoJpegQtDoesNotRead();
     void leavesACompressedSvgOutWithoutInflatingIt();
+    void measuresThePictureInsideAnIcon_data();
+    void measuresThePictureInsideAnIcon();
+    void decodesNoBigPictureItLeavesOutOrStoresAsItIs_data();
+    void decodesNoBigPictureItLeavesOutOrStoresAsItIs();
 };
 
 void TestPictureCheck::initTestCase()
@@ -337,6 +342,68 @@ void TestPictureCheck::leavesACompressedSvgOutWithoutInflatingIt()
     const picturecheck::Checked checked = picturecheck::check(bomb);
     const qint64 peak = memoryMegabytes("VmHWM:");
     QCOMPARE(checked.verdict, Verdict::Vector);
+    QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
+}
+
+void TestPictureCheck::measuresThePictureInsideAnIcon_data()
+{
+    using bigpictures::bitmapHeader;
+    using bigpictures::icon;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Verdict>("verdict");
+    // What is stored, where it is the picture inside as it is.
+    QTest::addColumn<QByteArray>("stored");
+    const QByteArray big = bigpictures::flatPng(4000, 4000);
+    const QByteArray small = written("PNG");
+    const QByteArray pixels(16 * 16 * 4 + 16 * 4, '\x7F');
+    QTest::newRow("icon listing 16 pixels, holding a PNG of 4000 by 4000") << icon(big, 16) << Verdict::KeepAsPng << big;
+    QTest::newRow("cursor listing 256 pixels, holding a PNG of 40 by 24")
+        << icon(small, 0, 2) << Verdict::KeepAsPng << small;
+    QTest::newRow("icon holding a PNG cut short") << icon(big.chopped(12), 16) << Verdict::NotWhole << QByteArray();
+    QTest::newRow("icon holding a bitmap of 16 by 16")
+        << icon(bitmapHeader(16, 16) + pixels, 16) << Verdict::KeepAsPng << QByteArray();
+    QTest::newRow("icon listing 16 pixels, holding the header of a bitmap of 4096 by 4096")
+        << icon(bitmapHeader(4096, 4096), 16) << Verdict::NotWhole << QByteArray();
+    QTest::newRow("icon listing 16 pixels, holding the header of a bitmap of 70000 by 16")
+        << icon(bitmapHeader(70000, 16) + pixels, 16) << Verdict::NotWhole << QByteArray();
+    QByteArray pastItsEnd = icon(small, 40);
+    pastItsEnd.replace(18, 4, bigpictures::littleEndian32(quint32(pastItsEnd.size())));
+    QTest::newRow("icon whose picture starts past its end") << pastItsEnd << Verdict::NotWhole << QByteArray();
+}
+
+// The directory lists a size; the picture's own header says what it is.
+void TestPictureCheck::measuresThePictureInsideAnIcon()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Verdict, verdict);
+    QFETCH(QByteArray, stored);
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    QCOMPARE(checked.verdict, verdict);
+    if (!stored.isEmpty())
+        QCOMPARE(checked.picture, stored);
+    if (verdict == Verdict::KeepAsPng)
+        QVERIFY(!QImage::fromData(checked.picture, "PNG").isNull());
+}
+
+void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Verdict>("verdict");
+    QTest::newRow("icon listing 16 pixels, holding a PNG of 4000 by 4000")
+        << bigpictures::icon(bigpictures::flatPng(4000, 4000), 16) << Verdict::KeepAsPng;
+}
+
+// Decoding any of them takes 64 MB or more.
+void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Verdict, verdict);
+    if (!resetPeak())
+        QSKIP("this system does not let a process reset its peak memory");
+    const qint64 before = memoryMegabytes("VmRSS:");
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    const qint64 peak = memoryMegabytes("VmHWM:");
+    QCOMPARE(checked.verdict, verdict);
     QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
 }
 
