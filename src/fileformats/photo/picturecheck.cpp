@@ -6,7 +6,6 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
-#include <QImageWriter>
 
 #include <cctype>
 
@@ -119,54 +118,65 @@ bool fitsAllocationLimit(const walk::Declared& declared)
     return limit <= 0 || declared.width * declared.height * 4 <= limit;
 }
 
-// Whether a picture of `pixels` may be decoded from `photoSize` bytes.
-bool mayDecode(qint64 pixels, qsizetype photoSize)
+// Whether `photoSize` bytes may hold a picture of `pixels`.
+bool plausible(qint64 pixels, qsizetype photoSize)
 {
-    if (pixels <= 0 || pixels > kMaxConvertedPixels)
-        return false;
-    return pixels <= kAlwaysConvertedPixels || pixels * 4 <= kMaxPixelBytesPerByte * qint64(photoSize);
+    return pixels > 0
+        && (pixels <= kAlwaysConvertedPixels || pixels * 4 <= kMaxPixelBytesPerByte * qint64(photoSize));
 }
 
-// The picture decoded as `format`, after its size was found plausible:
-// the size measured in it, or where that is not given its header's; null
-// when either fails. Turned as its header says, since a PNG carries no
-// orientation.
-QImage decodedWithinBounds(const QByteArray& bytes, const char* format, QSize measured = QSize())
+// The picture decoded as `format`, after its header's size was found
+// plausible; null when either fails.
+QImage decodedWithinBounds(const QByteArray& bytes, const char* format)
 {
     QBuffer buffer;
     buffer.setData(bytes);
     if (!buffer.open(QIODevice::ReadOnly))
         return QImage();
     QImageReader reader(&buffer, format);
-    reader.setAutoTransform(true);
     if (!reader.canRead())
         return QImage();
-    const QSize size = measured.isValid() ? measured : reader.size();
-    if (!size.isValid() || !mayDecode(qint64(size.width()) * size.height(), bytes.size()))
+    const QSize size = reader.size();
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (!size.isValid() || pixels > kMaxDecodedPixels || !plausible(pixels, bytes.size()))
         return QImage();
     return reader.read();
 }
 
-QByteArray pngOf(const QImage& image)
-{
-    QByteArray png;
-    QBuffer buffer(&png);
-    if (!buffer.open(QIODevice::WriteOnly))
-        return QByteArray();
-    QImageWriter writer(&buffer, "png");
-    return writer.write(image) ? png : QByteArray();
-}
-
 Checked keptIf(bool whole, const QByteArray& bytes)
 {
-    return whole ? Checked { Verdict::Keep, bytes } : Checked();
+    return whole ? Checked { Verdict::Keep, bytes, QSize() } : Checked();
 }
 
+Checked tooLarge(QSize size, QImageIOHandler::Transformations turn)
+{
+    return { Verdict::TooLarge, QByteArray(), turn & QImageIOHandler::TransformationRotate90 ? size.transposed() : size };
+}
+
+// The picture decoded as `format` and written as PNG, turned as its header
+// says, since a PNG carries no orientation. Its size, the one measured in
+// it or else its header's, must be plausible and at most
+// kMaxConvertedPixels.
 Checked convertedToPng(const QByteArray& bytes, const char* format, QSize measured = QSize())
 {
-    const QImage image = decodedWithinBounds(bytes, format, measured);
-    const QByteArray png = image.isNull() ? QByteArray() : pngOf(image);
-    return png.isEmpty() ? Checked() : Checked { Verdict::KeepAsPng, png };
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return Checked();
+    QImageReader reader(&buffer, format);
+    // Qt's reader would turn the picture into a second copy.
+    reader.setAutoTransform(false);
+    if (!reader.canRead())
+        return Checked();
+    const QSize size = measured.isValid() ? measured : reader.size();
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (!size.isValid() || !plausible(pixels, bytes.size()))
+        return Checked();
+    const QImageIOHandler::Transformations turn = reader.transformation();
+    if (pixels > kMaxConvertedPixels)
+        return tooLarge(size, turn);
+    const QByteArray png = convert::pngOf(reader.read(), turn);
+    return png.isEmpty() ? Checked() : Checked { Verdict::KeepAsPng, png, QSize() };
 }
 
 // Qt's icon reader trusts the directory: a 16 by 16 entry may hold a PNG
@@ -179,9 +189,11 @@ Checked iconChecked(const QByteArray& bytes, const char* format)
     const icon::Entry entry = icon::firstEntry(bytes);
     switch (entry.kind) {
     case icon::Kind::Png:
-        if (!fitsAllocationLimit(entry.size) || entry.size.width * entry.size.height > kMaxConvertedPixels)
+        if (!fitsAllocationLimit(entry.size))
             return Checked();
-        return { Verdict::KeepAsPng, bytes.mid(entry.offset, entry.length) };
+        if (entry.size.width * entry.size.height > kMaxConvertedPixels)
+            return tooLarge(QSize(int(entry.size.width), int(entry.size.height)), {});
+        return { Verdict::KeepAsPng, bytes.mid(entry.offset, entry.length), QSize() };
     case icon::Kind::Bitmap:
         // Past Qt's int, a size no bound passes.
         if (entry.size.width > 0xFFFF || entry.size.height > 0xFFFF)
@@ -211,7 +223,7 @@ Checked check(const QByteArray& bytes)
     case Kind::Bmp:
         return keptIf(!decodedWithinBounds(bytes, sniffed.format).isNull(), bytes);
     case Kind::Vector:
-        return { Verdict::Vector, QByteArray() };
+        return { Verdict::Vector, QByteArray(), QSize() };
     case Kind::Converted:
         return convertedToPng(bytes, sniffed.format);
     case Kind::Icon:

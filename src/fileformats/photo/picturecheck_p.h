@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The walks that tell a whole JPEG, PNG or GIF by its structure alone,
-// without decoding a pixel or allocating anything, and the measure of the
-// picture inside an icon.
+// without decoding a pixel or allocating anything, the measure of the
+// picture inside an icon, and the PNG a converted picture is written as.
 #pragma once
 
 #include <QByteArray>
+#include <QImage>
+#include <QImageIOHandler>
 
 namespace picturecheck::walk {
 
@@ -60,3 +62,12 @@ struct Entry {
 Entry firstEntry(const QByteArray& bytes);
 
 } // namespace picturecheck::icon
+
+namespace picturecheck::convert {
+
+// The picture written as PNG, turned first as `turn` says, in place: no
+// second copy of its pixels is made while this is its only holder. Empty
+// when `image` is null or cannot be written.
+QByteArray pngOf(QImage image, QImageIOHandler::Transformations turn);
+
+} // namespace picturecheck::convert

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QtEndian>
 
 #include <zlib.h>
@@ -28,24 +29,25 @@ inline QByteArray littleEndian32(quint32 value)
     return littleEndian16(value & 0xFFFF) + littleEndian16(value >> 16);
 }
 
-// The zlib stream of `height` rows, each made by `row(y, bytes)`.
+// The zlib stream of rows `first` to `end` - 1, each made by
+// `row(y, bytes)`.
 template <typename MakeRow>
-QByteArray deflatedRows(qsizetype rowSize, int height, MakeRow row)
+QByteArray deflatedRows(qsizetype rowSize, int first, int end, MakeRow row)
 {
     z_stream stream {};
     deflateInit(&stream, Z_DEFAULT_COMPRESSION);
     QByteArray out;
     QByteArray chunk(1 << 16, '\0');
     QByteArray bytes(rowSize, '\0');
-    for (int y = 0; y <= height; ++y) {
-        if (y < height)
+    for (int y = first; y <= end; ++y) {
+        if (y < end)
             row(y, bytes);
         stream.next_in = reinterpret_cast<Bytef*>(bytes.data());
-        stream.avail_in = y < height ? uInt(bytes.size()) : 0;
+        stream.avail_in = y < end ? uInt(bytes.size()) : 0;
         do {
             stream.next_out = reinterpret_cast<Bytef*>(chunk.data());
             stream.avail_out = uInt(chunk.size());
-            deflate(&stream, y < height ? Z_NO_FLUSH : Z_FINISH);
+            deflate(&stream, y < end ? Z_NO_FLUSH : Z_FINISH);
             out.append(chunk.constData(), chunk.size() - stream.avail_out);
         } while (stream.avail_out == 0);
     }
@@ -66,47 +68,76 @@ inline QByteArray flatPng(int width, int height)
 {
     const QByteArray header = bigEndian32(quint32(width)) + bigEndian32(quint32(height)) + QByteArray("\x08\x02\0\0\0", 5);
     // Every row after the first says "as the row above" (filter 2).
-    const QByteArray data = deflatedRows(1 + 3 * qsizetype(width), height, [width](int y, QByteArray& row) {
+    const QByteArray data = deflatedRows(1 + 3 * qsizetype(width), 0, height, [width](int y, QByteArray& row) {
         row.fill('\0');
-        row[0] = char(y == 0 ? 0 : 2);
+        char* bytes = row.data();
+        bytes[0] = char(y == 0 ? 0 : 2);
         for (int x = 0; y == 0 && x < width; ++x)
-            row[1 + 3 * x] = char(x * 255 / width);
+            bytes[1 + 3 * x] = char(x * 255 / width);
     });
     return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", data)
         + pngChunk("IEND", QByteArray());
 }
 
-// A TIFF of `width` by `height` RGBA pixels (unassociated alpha) in one
-// deflate strip, turned as `orientation` (1 to 8) says: a gradient with a
-// grain in its blue, so it compresses about fifty times, as a scan does.
+// A TIFF of `width` by `height` RGBA pixels (unassociated alpha) in deflate
+// strips of eight rows, turned as `orientation` (1 to 8) says: a gradient
+// with a grain in every 64th pixel, so it compresses about fifty times, as
+// a scanned picture does.
 inline QByteArray rgbaTiff(int width, int height, int orientation)
 {
-    const QByteArray data = deflatedRows(4 * qsizetype(width), height, [width, height](int y, QByteArray& row) {
+    constexpr int kRowsPerStrip = 8;
+    const auto row = [width](int y, QByteArray& bytes) {
         quint32 grain = quint32(y) * 2654435761u;
-        for (int x = 0; x < width; ++x) {
+        char* pixel = bytes.data();
+        for (int x = 0; x < width; ++x, pixel += 4) {
             grain = grain * 1103515245u + 12345u;
-            row[4 * x] = char(x * 255 / width);
-            row[4 * x + 1] = char(y * 255 / height);
-            row[4 * x + 2] = char(128 + ((grain >> 16) & 0x0F));
-            row[4 * x + 3] = char(255 - (x + y) % 64);
+            pixel[0] = char(x * 255 / width);
+            pixel[1] = char(y * 255 / 6000);
+            pixel[2] = char(128 + (x % 64 == 0 ? (grain >> 16) & 3 : 0));
+            pixel[3] = char(255);
         }
-    });
+    };
+    QByteArray data;
+    QList<quint32> offsets;
+    QList<quint32> counts;
+    for (int y = 0; y < height; y += kRowsPerStrip) {
+        const QByteArray strip = deflatedRows(4 * qsizetype(width), y, qMin(height, y + kRowsPerStrip), row);
+        offsets.append(quint32(data.size()));
+        counts.append(quint32(strip.size()));
+        data += strip;
+    }
     const quint16 entries = 11;
     const quint32 samples = 8 + 2 + entries * 12 + 4;
-    const quint32 pixels = samples + 8;
+    const quint32 offsetList = samples + 8;
+    const quint32 countList = offsetList + 4 * quint32(offsets.size());
+    const quint32 pixels = countList + 4 * quint32(counts.size());
     const auto entry = [](quint32 tag, quint32 type, quint32 count, quint32 value) {
         return littleEndian16(tag) + littleEndian16(type) + littleEndian32(count)
             + (type == 3 && count == 1 ? littleEndian16(value) + littleEndian16(0) : littleEndian32(value));
     };
+    const quint32 strips = quint32(offsets.size());
     QByteArray bytes = QByteArray("II*\0", 4) + littleEndian32(8) + littleEndian16(entries);
     bytes += entry(256, 4, 1, quint32(width)) + entry(257, 4, 1, quint32(height)) + entry(258, 3, 4, samples)
-        + entry(259, 3, 1, 8) + entry(262, 3, 1, 2) + entry(273, 4, 1, pixels) + entry(274, 3, 1, quint32(orientation))
-        + entry(277, 3, 1, 4) + entry(278, 4, 1, quint32(height)) + entry(279, 4, 1, quint32(data.size()))
-        + entry(338, 3, 1, 2);
+        + entry(259, 3, 1, 8) + entry(262, 3, 1, 2)
+        + entry(273, 4, strips, strips == 1 ? pixels : offsetList) + entry(274, 3, 1, quint32(orientation))
+        + entry(277, 3, 1, 4) + entry(278, 4, 1, kRowsPerStrip)
+        + entry(279, 4, strips, strips == 1 ? counts.first() : countList) + entry(338, 3, 1, 2);
     bytes += littleEndian32(0);
     for (int i = 0; i < 4; ++i)
         bytes += littleEndian16(8);
+    for (const quint32 offset : offsets)
+        bytes += littleEndian32(pixels + offset);
+    for (const quint32 count : counts)
+        bytes += littleEndian32(count);
     return bytes + data;
+}
+
+// The same TIFF turned as `orientation` says.
+inline QByteArray withOrientation(QByteArray tiff, int orientation)
+{
+    // The value of the seventh entry of the directory, the orientation.
+    tiff[8 + 2 + 6 * 12 + 8] = char(orientation);
+    return tiff;
 }
 
 // An icon (type 1) or cursor (type 2) of one entry that lists `listed`

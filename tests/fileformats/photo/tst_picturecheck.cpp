@@ -187,6 +187,8 @@ private slots:
     void leavesACompressedSvgOutWithoutInflatingIt();
     void measuresThePictureInsideAnIcon_data();
     void measuresThePictureInsideAnIcon();
+    void convertsTurnedAsItsHeaderSays_data();
+    void convertsTurnedAsItsHeaderSays();
     void decodesNoBigPictureItLeavesOutOrStoresAsItIs_data();
     void decodesNoBigPictureItLeavesOutOrStoresAsItIs();
 };
@@ -385,12 +387,68 @@ void TestPictureCheck::measuresThePictureInsideAnIcon()
         QVERIFY(!QImage::fromData(checked.picture, "PNG").isNull());
 }
 
+void TestPictureCheck::convertsTurnedAsItsHeaderSays_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QImage rgba = sample(41, 23).convertToFormat(QImage::Format_ARGB32);
+    for (int x = 0; x < rgba.width(); ++x)
+        rgba.setPixel(x, 5, qRgba(200, 100, 50, x * 6));
+    const QImage grey = sample(41, 23).convertToFormat(QImage::Format_Grayscale8);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        // The TIFF orientations 1 to 8, as Qt names them.
+        static const QImageIOHandler::Transformations turns[] = {
+            QImageIOHandler::TransformationNone, QImageIOHandler::TransformationMirror,
+            QImageIOHandler::TransformationRotate180, QImageIOHandler::TransformationFlip,
+            QImageIOHandler::TransformationFlipAndRotate90, QImageIOHandler::TransformationRotate90,
+            QImageIOHandler::TransformationMirrorAndRotate90, QImageIOHandler::TransformationRotate270,
+        };
+        for (const auto& [name, image] : { std::pair { "RGBA", rgba }, std::pair { "grey", grey } }) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, "tiff");
+            writer.setTransformation(turns[orientation - 1]);
+            writer.write(image);
+            QTest::addRow("%s TIFF, orientation %d", name, orientation) << bytes;
+        }
+        QTest::addRow("RGBA TIFF of unassociated alpha, orientation %d", orientation)
+            << bigpictures::rgbaTiff(37, 19, orientation);
+    }
+    QTest::newRow("RGBA TIFF of 1000 by 999, turned a quarter") << bigpictures::rgbaTiff(1000, 999, 6);
+}
+
+// What phones are given shows what Qt's reader shows, turned as the
+// header says.
+void TestPictureCheck::convertsTurnedAsItsHeaderSays()
+{
+    QFETCH(QByteArray, bytes);
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    QCOMPARE(checked.verdict, Verdict::KeepAsPng);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "tiff");
+    reader.setAutoTransform(true);
+    const QImage original = reader.read();
+    QVERIFY(!original.isNull());
+    const QImage stored = QImage::fromData(checked.picture, "PNG");
+    QCOMPARE(stored.convertToFormat(QImage::Format_ARGB32), original.convertToFormat(QImage::Format_ARGB32));
+}
+
 void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<Verdict>("verdict");
+    // The size named, as the picture shows.
+    QTest::addColumn<QSize>("size");
     QTest::newRow("icon listing 16 pixels, holding a PNG of 4000 by 4000")
-        << bigpictures::icon(bigpictures::flatPng(4000, 4000), 16) << Verdict::KeepAsPng;
+        << bigpictures::icon(bigpictures::flatPng(4000, 4000), 16) << Verdict::KeepAsPng << QSize();
+    QTest::newRow("icon listing 16 pixels, holding a PNG of 4001 by 4000")
+        << bigpictures::icon(bigpictures::flatPng(4001, 4000), 16) << Verdict::TooLarge << QSize(4001, 4000);
+    // 24 megapixels in 1.9 MB, a size the bytes make plausible.
+    const QByteArray tiff = bigpictures::rgbaTiff(4000, 6000, 1);
+    QTest::newRow("RGBA TIFF of 4000 by 6000") << tiff << Verdict::TooLarge << QSize(4000, 6000);
+    QTest::newRow("RGBA TIFF of 4000 by 6000, turned a quarter")
+        << bigpictures::withOrientation(tiff, 6) << Verdict::TooLarge << QSize(6000, 4000);
 }
 
 // Decoding any of them takes 64 MB or more.
@@ -398,12 +456,14 @@ void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs()
 {
     QFETCH(QByteArray, bytes);
     QFETCH(Verdict, verdict);
+    QFETCH(QSize, size);
     if (!resetPeak())
         QSKIP("this system does not let a process reset its peak memory");
     const qint64 before = memoryMegabytes("VmRSS:");
     const picturecheck::Checked checked = picturecheck::check(bytes);
     const qint64 peak = memoryMegabytes("VmHWM:");
     QCOMPARE(checked.verdict, verdict);
+    QCOMPARE(checked.size, size);
     QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
 }
 

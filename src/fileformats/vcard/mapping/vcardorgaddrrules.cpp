@@ -154,6 +154,13 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
         // A later photo takes the place of an earlier one.
         firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), checked.picture);
         return;
+    case picturecheck::Verdict::TooLarge:
+        notes.add(value.property().line,
+                  QCoreApplication::translate("VCardImport", "the photo is a picture of %1 by %2 pixels, more than "
+                                                             "phones show, and was left out.")
+                      .arg(checked.size.width())
+                      .arg(checked.size.height()));
+        return;
     case picturecheck::Verdict::Vector:
         notes.add(value.property().line,
                   QCoreApplication::translate("VCardImport", "the photo is a vector picture (SVG), which phones do "
