@@ -7,7 +7,10 @@
 #include <QImage>
 #include <QImageReader>
 
+#include <zlib.h>
+
 #include <cctype>
+#include <limits>
 
 namespace picturecheck {
 
@@ -19,6 +22,8 @@ enum class Kind {
     Gif,
     Bmp,
     Vector,
+    // SVGZ or other compressed data, told apart by what they inflate to.
+    Gzip,
     // Decoded and converted to PNG.
     Converted,
     // An icon or a cursor: converted, but measured by the picture inside.
@@ -56,7 +61,7 @@ constexpr Signature kSignatures[] = {
     { magic("GIF87a"), Kind::Gif, "gif" },
     { magic("GIF89a"), Kind::Gif, "gif" },
     { magic("BM"), Kind::Bmp, "bmp" },
-    { magic("\x1F\x8B"), Kind::Vector, nullptr },
+    { magic("\x1F\x8B"), Kind::Gzip, nullptr },
     { magic("II*\0"), Kind::Converted, "tiff" },
     { magic("MM\0*"), Kind::Converted, "tiff" },
     { magic("RIFF"), Kind::Converted, "webp" },
@@ -68,15 +73,37 @@ constexpr Signature kSignatures[] = {
     { magic("#define "), Kind::Converted, "xbm" },
 };
 
+// How far into SVG text its svg element must open.
+constexpr qsizetype kSvgHead = 4096;
+
 // SVG text: after a byte order mark and blanks, markup that opens an svg
 // element within its first few kilobytes.
 bool isSvgText(const QByteArray& bytes)
 {
-    QByteArrayView head(bytes.constData(), qMin<qsizetype>(bytes.size(), 4096));
+    QByteArrayView head(bytes.constData(), qMin<qsizetype>(bytes.size(), kSvgHead));
     if (head.startsWith("\xEF\xBB\xBF"))
         head = head.sliced(3);
     head = head.trimmed();
     return head.startsWith('<') && head.indexOf("<svg") >= 0;
+}
+
+// The first `limit` bytes that gzip data inflates to, or fewer where it
+// ends or breaks off first; nothing past them is inflated.
+QByteArray inflatedHead(const QByteArray& bytes, qsizetype limit)
+{
+    z_stream stream {};
+    // 16 above the window size: a gzip header, not a zlib one.
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
+        return QByteArray();
+    QByteArray head(limit, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
+    stream.avail_in = uInt(qMin<qsizetype>(bytes.size(), std::numeric_limits<uInt>::max()));
+    stream.next_out = reinterpret_cast<Bytef*>(head.data());
+    stream.avail_out = uInt(limit);
+    while (stream.avail_out > 0 && stream.avail_in > 0 && inflate(&stream, Z_NO_FLUSH) == Z_OK) { }
+    head.truncate(limit - qsizetype(stream.avail_out));
+    inflateEnd(&stream);
+    return head;
 }
 
 // A portable bitmap, grey map or pixmap: "P1" to "P6", then a blank.
@@ -224,6 +251,9 @@ Checked check(const QByteArray& bytes)
         return keptIf(!decodedWithinBounds(bytes, sniffed.format).isNull(), bytes);
     case Kind::Vector:
         return { Verdict::Vector, QByteArray(), QSize() };
+    case Kind::Gzip:
+        return { isSvgText(inflatedHead(bytes, kSvgHead)) ? Verdict::Vector : Verdict::Compressed, QByteArray(),
+                 QSize() };
     case Kind::Converted:
         return convertedToPng(bytes, sniffed.format);
     case Kind::Icon:

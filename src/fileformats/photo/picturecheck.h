@@ -14,9 +14,13 @@ enum class Verdict {
     // A whole raster picture in a format phones do not show (TIFF, WebP,
     // icons, bitmaps of the X and PNM families): stored converted to PNG.
     KeepAsPng,
-    // A vector picture (SVG, or gzip data, which is how SVGZ comes): phones
-    // show none, so it is left out, neither parsed nor inflated.
+    // A vector picture (SVG, or SVGZ: gzip data whose first kilobytes
+    // inflate to SVG text): phones show none, so it is left out, neither
+    // parsed nor inflated past those kilobytes.
     Vector,
+    // Gzip data that holds no SVG: no picture. Left out, named as
+    // compressed data.
+    Compressed,
     // A whole raster picture to convert, of more pixels than phones show
     // (kMaxConvertedPixels): left out, named with its size, undecoded.
     TooLarge,

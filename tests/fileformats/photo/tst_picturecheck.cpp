@@ -185,6 +185,8 @@ private slots:
     void keepsNoJpegQtDoesNotRead_data();
     void keepsNoJpegQtDoesNotRead();
     void leavesACompressedSvgOutWithoutInflatingIt();
+    void namesGzipDataByWhatItHolds_data();
+    void namesGzipDataByWhatItHolds();
     void measuresThePictureInsideAnIcon_data();
     void measuresThePictureInsideAnIcon();
     void convertsTurnedAsItsHeaderSays_data();
@@ -345,6 +347,32 @@ void TestPictureCheck::leavesACompressedSvgOutWithoutInflatingIt()
     const qint64 peak = memoryMegabytes("VmHWM:");
     QCOMPARE(checked.verdict, Verdict::Vector);
     QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
+}
+
+void TestPictureCheck::namesGzipDataByWhatItHolds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Verdict>("verdict");
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Berg;Lina;;;\r\nEND:VCARD\r\n";
+    QTest::newRow("SVGZ") << gzipped(kSvg, 0) << Verdict::Vector;
+    QTest::newRow("SVGZ with 3 kB of comment before its svg element")
+        << gzipped("<?xml version=\"1.0\"?>\n<!--" + QByteArray(3000, '-') + "-->\n" + kSvg.mid(kSvg.indexOf("<svg")), 0)
+        << Verdict::Vector;
+    QTest::newRow("gzip of a vCard") << gzipped(card, 0) << Verdict::Compressed;
+    QTest::newRow("gzip of a JPEG") << gzipped(written("JPEG"), 0) << Verdict::Compressed;
+    QTest::newRow("gzip of 10 MB of blanks") << gzipped(QByteArray(), 10 * 1024 * 1024) << Verdict::Compressed;
+    QTest::newRow("gzip cut after its header") << gzipped(card, 0).left(10) << Verdict::Compressed;
+    QTest::newRow("gzip with a damaged header") << flipped(gzipped(kSvg, 0), 2) << Verdict::Compressed;
+}
+
+// Only the first kilobytes are inflated: enough to tell SVG text.
+void TestPictureCheck::namesGzipDataByWhatItHolds()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Verdict, verdict);
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    QCOMPARE(checked.verdict, verdict);
+    QVERIFY(checked.picture.isEmpty());
 }
 
 void TestPictureCheck::measuresThePictureInsideAnIcon_data()

@@ -166,6 +166,11 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
                   QCoreApplication::translate("VCardImport", "the photo is a vector picture (SVG), which phones do "
                                                              "not show, and was left out."));
         return;
+    case picturecheck::Verdict::Compressed:
+        notes.add(value.property().line,
+                  QCoreApplication::translate("VCardImport",
+                                              "the photo is compressed data (gzip), not a picture, and was left out."));
+        return;
     case picturecheck::Verdict::NotWhole:
         // Bytes no image reader opens are no photo: a JPEG cut short, a
         // path written as the value, base64 text without its ENCODING.
