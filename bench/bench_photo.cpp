@@ -39,8 +39,20 @@ void measure(const char* name, Stage stage)
 QByteArray verdictOf(const QByteArray& bytes)
 {
     const picturecheck::Checked checked = picturecheck::check(bytes);
-    return "verdict " + QByteArray::number(int(checked.verdict)) + ", stored "
-        + QByteArray::number(checked.picture.size()) + " bytes";
+    switch (checked.verdict) {
+    case picturecheck::Verdict::Keep:
+        return "kept, " + QByteArray::number(checked.picture.size()) + " bytes";
+    case picturecheck::Verdict::KeepAsPng:
+        return "kept as PNG, " + QByteArray::number(checked.picture.size()) + " bytes";
+    case picturecheck::Verdict::TooLarge:
+        return "left out as too large: " + QByteArray::number(checked.size.width()) + " by "
+            + QByteArray::number(checked.size.height());
+    case picturecheck::Verdict::Vector:
+    case picturecheck::Verdict::Compressed:
+    case picturecheck::Verdict::NotWhole:
+        break;
+    }
+    return "left out";
 }
 
 QByteArray iconCards(const QByteArray& icon, int n)

@@ -13,19 +13,18 @@ namespace picturecheck::convert {
 
 namespace {
 
-using Pixel = quint32;
-
-void reverseEachRow(Pixel* pixels, qsizetype width, qsizetype height)
-{
-    for (qsizetype y = 0; y < height; ++y)
-        std::reverse(pixels + y * width, pixels + (y + 1) * width);
-}
+// A pixel of `Size` bytes, moved whole.
+template <int Size>
+struct Pixel {
+    uchar bytes[Size];
+};
 
 // `height` rows of `width` pixels become `width` rows of `height`, in the
 // same memory. The pixel at i = y * width + x belongs at x * height + y,
 // which is i * height modulo (width * height - 1); each cycle of that
 // permutation is followed once, a bit a pixel marking the places filled.
-void transpose(Pixel* pixels, qsizetype width, qsizetype height)
+template <int Size>
+void transpose(Pixel<Size>* pixels, qsizetype width, qsizetype height)
 {
     if (width == height) {
         for (qsizetype y = 0; y < height; ++y) {
@@ -39,7 +38,7 @@ void transpose(Pixel* pixels, qsizetype width, qsizetype height)
     for (quint64 start = 1; start < last; ++start) {
         if (filled[start])
             continue;
-        Pixel carried = pixels[start];
+        Pixel<Size> carried = pixels[start];
         quint64 at = start;
         do {
             at = at * quint64(height) % last;
@@ -47,6 +46,24 @@ void transpose(Pixel* pixels, qsizetype width, qsizetype height)
             filled[at] = true;
         } while (at != start);
     }
+}
+
+// Turned a quarter clockwise: transposed, then each row reversed.
+template <int Size>
+void turnQuarter(uchar* bits, qsizetype width, qsizetype height)
+{
+    auto* pixels = reinterpret_cast<Pixel<Size>*>(bits);
+    transpose(pixels, width, height);
+    for (qsizetype y = 0; y < width; ++y)
+        std::reverse(pixels + y * height, pixels + (y + 1) * height);
+}
+
+// Whether the image's rows lie one after the other without padding, in
+// whole bytes a pixel, so it can be turned a quarter in place.
+bool turnsInPlace(const QImage& image)
+{
+    const int depth = image.depth();
+    return depth % 8 == 0 && depth <= 64 && image.bytesPerLine() == qsizetype(image.width()) * (depth / 8);
 }
 
 QByteArray written(const QImage& image)
@@ -62,9 +79,10 @@ QByteArray written(const QImage& image)
 } // namespace
 
 // As Qt's reader turns a picture: mirrored or flipped first, then turned a
-// quarter clockwise, which is transposed and then mirrored. Qt mirrors and
-// flips in place an image that has one holder; it turns a quarter into a
-// second image, which this does in place for pixels of 32 bits.
+// quarter clockwise. Qt mirrors and flips in place an image that has one
+// holder; it turns a quarter into a second image, which this does in place
+// (a picture whose rows are padded, or of less than a byte a pixel, is
+// first made one of 32 bits).
 QByteArray pngOf(QImage image, QImageIOHandler::Transformations turn)
 {
     if (image.isNull())
@@ -75,17 +93,26 @@ QByteArray pngOf(QImage image, QImageIOHandler::Transformations turn)
         image = std::move(image).mirrored(mirror, flip);
     if (!(turn & QImageIOHandler::TransformationRotate90))
         return written(image);
-    if (image.depth() != 32)
+    if (!turnsInPlace(image))
         image.convertTo(image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    if (!turnsInPlace(image))
+        return QByteArray();
     const qsizetype width = image.width();
     const qsizetype height = image.height();
-    if (image.depth() != 32 || image.bytesPerLine() != width * qsizetype(sizeof(Pixel)))
-        return QByteArray();
-    auto* pixels = reinterpret_cast<Pixel*>(image.bits());
-    transpose(pixels, width, height);
-    reverseEachRow(pixels, height, width);
+    const int size = image.depth() / 8;
+    uchar* bits = image.bits();
+    switch (size) {
+    case 1: turnQuarter<1>(bits, width, height); break;
+    case 2: turnQuarter<2>(bits, width, height); break;
+    case 3: turnQuarter<3>(bits, width, height); break;
+    case 4: turnQuarter<4>(bits, width, height); break;
+    case 6: turnQuarter<6>(bits, width, height); break;
+    case 8: turnQuarter<8>(bits, width, height); break;
+    default: return QByteArray();
+    }
     // The turned picture in the same memory, which `image` keeps.
-    QImage turned(image.bits(), int(height), int(width), int(height * qsizetype(sizeof(Pixel))), image.format());
+    QImage turned(bits, int(height), int(width), height * size, image.format());
+    turned.setColorTable(image.colorTable());
     turned.setColorSpace(image.colorSpace());
     turned.setDotsPerMeterX(image.dotsPerMeterY());
     turned.setDotsPerMeterY(image.dotsPerMeterX());

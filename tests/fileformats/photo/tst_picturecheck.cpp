@@ -422,6 +422,9 @@ void TestPictureCheck::convertsTurnedAsItsHeaderSays_data()
     for (int x = 0; x < rgba.width(); ++x)
         rgba.setPixel(x, 5, qRgba(200, 100, 50, x * 6));
     const QImage grey = sample(41, 23).convertToFormat(QImage::Format_Grayscale8);
+    // Rows of whole words: turned in place, a byte and eight bytes a pixel.
+    const QImage greyUnpadded = sample(40, 23).convertToFormat(QImage::Format_Grayscale8);
+    const QImage deep = rgba.convertToFormat(QImage::Format_RGBA64);
     for (int orientation = 1; orientation <= 8; ++orientation) {
         // The TIFF orientations 1 to 8, as Qt names them.
         static const QImageIOHandler::Transformations turns[] = {
@@ -430,7 +433,9 @@ void TestPictureCheck::convertsTurnedAsItsHeaderSays_data()
             QImageIOHandler::TransformationFlipAndRotate90, QImageIOHandler::TransformationRotate90,
             QImageIOHandler::TransformationMirrorAndRotate90, QImageIOHandler::TransformationRotate270,
         };
-        for (const auto& [name, image] : { std::pair { "RGBA", rgba }, std::pair { "grey", grey } }) {
+        for (const auto& [name, image] : { std::pair { "RGBA", rgba }, std::pair { "grey", grey },
+                                           std::pair { "grey 40 wide", greyUnpadded },
+                                           std::pair { "16-bit RGBA", deep } }) {
             QByteArray bytes;
             QBuffer buffer(&bytes);
             buffer.open(QIODevice::WriteOnly);
