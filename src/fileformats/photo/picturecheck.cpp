@@ -177,7 +177,8 @@ Checked keptIf(bool whole, const QByteArray& bytes)
 
 Checked tooLarge(QSize size, QImageIOHandler::Transformations turn)
 {
-    return { Verdict::TooLarge, QByteArray(), turn & QImageIOHandler::TransformationRotate90 ? size.transposed() : size };
+    return { Verdict::TooLarge, QByteArray(),
+        turn & QImageIOHandler::TransformationRotate90 ? size.transposed() : size };
 }
 
 // The picture decoded as `format` and written as PNG, turned as its header
@@ -207,10 +208,10 @@ Checked convertedToPng(const QByteArray& bytes, const char* format, QSize measur
 }
 
 // Qt's icon reader trusts the directory: a 16 by 16 entry may hold a PNG
-// of 4000 by 4000 pixels, or a bitmap header that makes it allocate
-// hundreds of megabytes before it finds no pixels. A PNG inside is stored
-// as it is, a whole picture that phones show, without decoding it; a
-// bitmap is decoded only when its true size passes the bounds.
+// of 4000 by 4000 pixels, or the header of a bitmap far larger than the
+// file, for which it allocates before it finds no pixels. A PNG inside is
+// stored as it is, a whole picture that phones show, without decoding it;
+// a bitmap is decoded only when its own size passes the bounds.
 Checked iconChecked(const QByteArray& bytes, const char* format)
 {
     const icon::Entry entry = icon::firstEntry(bytes);
@@ -252,8 +253,8 @@ Checked check(const QByteArray& bytes)
     case Kind::Vector:
         return { Verdict::Vector, QByteArray(), QSize() };
     case Kind::Gzip:
-        return { isSvgText(inflatedHead(bytes, kSvgHead)) ? Verdict::Vector : Verdict::Compressed, QByteArray(),
-                 QSize() };
+        return { isSvgText(inflatedHead(bytes, kSvgHead)) ? Verdict::Vector : Verdict::Compressed,
+            QByteArray(), QSize() };
     case Kind::Converted:
         return convertedToPng(bytes, sniffed.format);
     case Kind::Icon:

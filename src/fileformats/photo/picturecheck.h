@@ -12,7 +12,8 @@ enum class Verdict {
     // as it is.
     Keep,
     // A whole raster picture in a format phones do not show (TIFF, WebP,
-    // icons, bitmaps of the X and PNM families): stored converted to PNG.
+    // icons, bitmaps of the X and PNM families): stored converted to PNG,
+    // or for an icon that holds a PNG, that PNG as it is.
     KeepAsPng,
     // A vector picture (SVG, or SVGZ: gzip data whose first kilobytes
     // inflate to SVG text): phones show none, so it is left out, neither
@@ -48,13 +49,14 @@ struct Checked {
 // end; a GIF must run through its blocks to its trailer. Their pixels are
 // not decoded, which would cost far more and find nothing more, and they
 // must fit Qt's allocation limit. A format phones do not show is decoded
-// only when its header declares a size that the photo's own size makes
-// plausible (see kMaxPixelBytesPerByte) and at most kMaxConvertedPixels;
-// one decoded copy of its pixels is held, turned in place. Safe to call
-// from any thread.
+// only when its header (an icon's: that of the picture inside, not its
+// directory) declares a size that the photo's own size makes plausible
+// (see kMaxPixelBytesPerByte) and at most kMaxConvertedPixels; one decoded
+// copy of its pixels is held, turned in place. Of gzip data only the first
+// kilobytes are inflated. Safe to call from any thread.
 Checked check(const QByteArray& bytes);
 
-// A picture of more pixels is never decoded, whatever the photo's size.
+// A BMP of more pixels is not kept, since it is decoded to be checked.
 constexpr qint64 kMaxDecodedPixels = 24LL * 1000 * 1000;
 // A picture converted to PNG has at most 16 megapixels (4000 by 4000, more
 // than any phone's screen shows of a contact); a larger one is left out,

@@ -66,15 +66,17 @@ inline QByteArray pngChunk(const char* type, const QByteArray& data)
 // flat picture that compresses a thousand times, as a drawn avatar does.
 inline QByteArray flatPng(int width, int height)
 {
-    const QByteArray header = bigEndian32(quint32(width)) + bigEndian32(quint32(height)) + QByteArray("\x08\x02\0\0\0", 5);
+    const QByteArray header
+        = bigEndian32(quint32(width)) + bigEndian32(quint32(height)) + QByteArray("\x08\x02\0\0\0", 5);
     // Every row after the first says "as the row above" (filter 2).
-    const QByteArray data = deflatedRows(1 + 3 * qsizetype(width), 0, height, [width](int y, QByteArray& row) {
-        row.fill('\0');
-        char* bytes = row.data();
-        bytes[0] = char(y == 0 ? 0 : 2);
-        for (int x = 0; y == 0 && x < width; ++x)
-            bytes[1 + 3 * x] = char(x * 255 / width);
-    });
+    const QByteArray data
+        = deflatedRows(1 + 3 * qsizetype(width), 0, height, [width](int y, QByteArray& row) {
+              row.fill('\0');
+              char* bytes = row.data();
+              bytes[0] = char(y == 0 ? 0 : 2);
+              for (int x = 0; y == 0 && x < width; ++x)
+                  bytes[1 + 3 * x] = char(x * 255 / width);
+          });
     return QByteArray("\x89PNG\r\n\x1A\n", 8) + pngChunk("IHDR", header) + pngChunk("IDAT", data)
         + pngChunk("IEND", QByteArray());
 }
@@ -144,8 +146,9 @@ inline QByteArray withOrientation(QByteArray tiff, int orientation)
 // pixels a side (0 for 256) and holds `picture`.
 inline QByteArray icon(const QByteArray& picture, quint8 listed, quint16 type = 1)
 {
-    const QByteArray entry = QByteArray(1, char(listed)) + char(listed) + QByteArray(2, '\0') + littleEndian16(1)
-        + littleEndian16(32) + littleEndian32(quint32(picture.size())) + littleEndian32(6 + 16);
+    const QByteArray entry = QByteArray(1, char(listed)) + char(listed) + QByteArray(2, '\0')
+        + littleEndian16(1) + littleEndian16(32) + littleEndian32(quint32(picture.size()))
+        + littleEndian32(6 + 16);
     return littleEndian16(0) + littleEndian16(type) + littleEndian16(1) + entry + picture;
 }
 

@@ -355,12 +355,13 @@ void TestPictureCheck::namesGzipDataByWhatItHolds_data()
     QTest::addColumn<Verdict>("verdict");
     const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Berg;Lina;;;\r\nEND:VCARD\r\n";
     QTest::newRow("SVGZ") << gzipped(kSvg, 0) << Verdict::Vector;
-    QTest::newRow("SVGZ with 3 kB of comment before its svg element")
-        << gzipped("<?xml version=\"1.0\"?>\n<!--" + QByteArray(3000, '-') + "-->\n" + kSvg.mid(kSvg.indexOf("<svg")), 0)
-        << Verdict::Vector;
+    const QByteArray commented
+        = "<?xml version=\"1.0\"?>\n<!--" + QByteArray(3000, '-') + "-->\n" + kSvg.mid(kSvg.indexOf("<svg"));
+    QTest::newRow("SVGZ, 3 kB of comment before its svg element") << gzipped(commented, 0) << Verdict::Vector;
     QTest::newRow("gzip of a vCard") << gzipped(card, 0) << Verdict::Compressed;
     QTest::newRow("gzip of a JPEG") << gzipped(written("JPEG"), 0) << Verdict::Compressed;
-    QTest::newRow("gzip of 10 MB of blanks") << gzipped(QByteArray(), 10 * 1024 * 1024) << Verdict::Compressed;
+    QTest::newRow("gzip of 10 MB of blanks")
+        << gzipped(QByteArray(), 10 * 1024 * 1024) << Verdict::Compressed;
     QTest::newRow("gzip cut after its header") << gzipped(card, 0).left(10) << Verdict::Compressed;
     QTest::newRow("gzip with a damaged header") << flipped(gzipped(kSvg, 0), 2) << Verdict::Compressed;
 }
@@ -386,10 +387,12 @@ void TestPictureCheck::measuresThePictureInsideAnIcon_data()
     const QByteArray big = bigpictures::flatPng(4000, 4000);
     const QByteArray small = written("PNG");
     const QByteArray pixels(16 * 16 * 4 + 16 * 4, '\x7F');
-    QTest::newRow("icon listing 16 pixels, holding a PNG of 4000 by 4000") << icon(big, 16) << Verdict::KeepAsPng << big;
+    QTest::newRow("icon listing 16 pixels, holding a PNG of 4000 by 4000")
+        << icon(big, 16) << Verdict::KeepAsPng << big;
     QTest::newRow("cursor listing 256 pixels, holding a PNG of 40 by 24")
         << icon(small, 0, 2) << Verdict::KeepAsPng << small;
-    QTest::newRow("icon holding a PNG cut short") << icon(big.chopped(12), 16) << Verdict::NotWhole << QByteArray();
+    QTest::newRow("icon holding a PNG cut short")
+        << icon(big.chopped(12), 16) << Verdict::NotWhole << QByteArray();
     QTest::newRow("icon holding a bitmap of 16 by 16")
         << icon(bitmapHeader(16, 16) + pixels, 16) << Verdict::KeepAsPng << QByteArray();
     QTest::newRow("icon listing 16 pixels, holding the header of a bitmap of 4096 by 4096")
@@ -398,7 +401,8 @@ void TestPictureCheck::measuresThePictureInsideAnIcon_data()
         << icon(bitmapHeader(70000, 16) + pixels, 16) << Verdict::NotWhole << QByteArray();
     QByteArray pastItsEnd = icon(small, 40);
     pastItsEnd.replace(18, 4, bigpictures::littleEndian32(quint32(pastItsEnd.size())));
-    QTest::newRow("icon whose picture starts past its end") << pastItsEnd << Verdict::NotWhole << QByteArray();
+    QTest::newRow("icon whose picture starts past its end")
+        << pastItsEnd << Verdict::NotWhole << QByteArray();
 }
 
 // The directory lists a size; the picture's own header says what it is.
