@@ -7,7 +7,7 @@
 // positions (" ::: "), at n and at 16n, which must grow with the row:
 //   bench_csv --positions [n]      (n defaults to 5,000)
 #include "fileformats/csv/csvimport.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
 #include "support/recordingreporter.h"

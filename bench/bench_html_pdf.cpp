@@ -8,7 +8,7 @@
 // The .flat file comes from bench/gen_contacts.py (bench/flatcontacts.h
 // describes the format); by default bench-data/contacts-10000.flat.
 #include "fileformats/print/contactsprinter.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "support/recordingreporter.h"
 #include "flatcontacts.h"
 

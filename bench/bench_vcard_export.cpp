@@ -5,7 +5,7 @@
 // usage: bench_vcard_export [contacts-N.flat] [output.vcf]
 // The .flat file comes from bench/gen_contacts.py (bench/flatcontacts.h
 // describes the format); by default bench-data/contacts-100000.flat.
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "support/recordingreporter.h"
 #include "fileformats/export/vcardexport.h"
 #include "flatcontacts.h"

@@ -13,7 +13,8 @@ PACKAGES=(
   # Qt's readers of TIFF and WebP (and other) pictures, so such a photo in a
   # contact file is read and stored as PNG
   qt6-image-formats-plugins
-  # the tests write compressed SVG photos with it
+  # the photo check reads a PNG's CRCs and the head of gzip data with it; the
+  # tests write compressed and large pictures with it
   zlib1g-dev
   libsqlite3-dev libssl-dev
   libplist-dev libimobiledevice-dev libusbmuxd-dev libusb-1.0-0-dev

@@ -6,7 +6,7 @@
 #include "common/contactbuilders.h"
 #include "common/imagebytes.h"
 #include "common/sqlprobe.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"

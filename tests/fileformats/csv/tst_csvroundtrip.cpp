@@ -9,7 +9,7 @@
 // connection of their own and compared.
 #include "common/contactbuilders.h"
 #include "common/sqlprobe.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"

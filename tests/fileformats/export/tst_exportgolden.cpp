@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/exportwriterfactory.h"
+#include "fileformats/export/exportwriterfactory.h"
 #include "../golden.h"
 
 #include <QTemporaryDir>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/contactbuilders.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/export/htmlexport.h"
 #include "kit/productinfo.h"
 #include "../scratchfiles.h"

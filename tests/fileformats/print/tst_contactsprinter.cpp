@@ -2,7 +2,7 @@
 #include "common/contactbuilders.h"
 #include "fileformats/print/cardlayout.h"
 #include "fileformats/print/contactsprinter.h"
-#include "fileformats/pdfexportthread.h"
+#include "fileformats/print/pdfexportthread.h"
 #include "model/contactpages.h"
 #include "platform/error.h"
 #include "support/modaldialoganswerer.h"

@@ -3,7 +3,7 @@
 // test exports through the real thread, lets python3-vobject parse the file
 // and compares every property it sees with what the contact holds.
 #include "common/contactbuilders.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "support/recordingreporter.h"
 
 #include <QCryptographicHash>

@@ -5,7 +5,7 @@
 // photo takes the place of an earlier one), and nothing else changes.
 #include "common/contactbuilders.h"
 #include "common/imagebytes.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/vcard/syntax/vcardparser.h"
 #include "fileformats/export/vcardencoders.h"
 #include "fileformats/vcard/vcardimport.h"

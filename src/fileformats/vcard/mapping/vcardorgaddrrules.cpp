@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/mapping/vcardrules.h"
 
-#include "fileformats/picturecheck.h"
+#include "fileformats/photo/picturecheck.h"
 
 #include <QCoreApplication>
 
@@ -154,10 +154,22 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
         // A later photo takes the place of an earlier one.
         firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), checked.picture);
         return;
+    case picturecheck::Verdict::TooLarge:
+        notes.add(value.property().line,
+                  QCoreApplication::translate("VCardImport", "the photo is a picture of %1 by %2 pixels, more than "
+                                                             "phones show, and was left out.")
+                      .arg(checked.size.width())
+                      .arg(checked.size.height()));
+        return;
     case picturecheck::Verdict::Vector:
         notes.add(value.property().line,
                   QCoreApplication::translate("VCardImport", "the photo is a vector picture (SVG), which phones do "
                                                              "not show, and was left out."));
+        return;
+    case picturecheck::Verdict::Compressed:
+        notes.add(value.property().line,
+                  QCoreApplication::translate("VCardImport",
+                                              "the photo is compressed data (gzip), not a picture, and was left out."));
         return;
     case picturecheck::Verdict::NotWhole:
         // Bytes no image reader opens are no photo: a JPEG cut short, a

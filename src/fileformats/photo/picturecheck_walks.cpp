@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The PNG and GIF walks of the photo check.
-#include "fileformats/picturecheck_p.h"
+#include "fileformats/photo/picturecheck_p.h"
 
 #include <QtEndian>
 
@@ -69,7 +69,12 @@ bool isChunkName(const Byte* type)
 
 bool isWholePng(const QByteArray& bytes, Declared& declared)
 {
-    const auto* b = reinterpret_cast<const Byte*>(bytes.constData());
+    return wholePngLength(bytes, declared) > 0;
+}
+
+qsizetype wholePngLength(QByteArrayView bytes, Declared& declared)
+{
+    const auto* b = reinterpret_cast<const Byte*>(bytes.data());
     const qsizetype n = bytes.size();
     qsizetype at = 8;
     bool first = true;
@@ -77,25 +82,25 @@ bool isWholePng(const QByteArray& bytes, Declared& declared)
     while (n - at >= 12) {
         const quint32 length = qFromBigEndian<quint32>(b + at);
         if (length > 0x7FFFFFFFu || qsizetype(length) > n - at - 12)
-            return false;
+            return 0;
         const Byte* type = b + at + 4;
         if (!isChunkName(type))
-            return false;
+            return 0;
         if (first && (std::memcmp(type, "IHDR", 4) != 0 || !readPngHeader(type + 4, length, declared)))
-            return false;
+            return 0;
         // An ancillary chunk (lower-case first letter: text, gamma, time)
         // with a wrong CRC is dropped by libpng with a warning; a critical
         // one is an error.
         const bool critical = !(type[0] & 0x20);
         if (critical && crc32(type, qsizetype(length) + 4) != qFromBigEndian<quint32>(type + 4 + length))
-            return false;
+            return 0;
         if (std::memcmp(type, "IEND", 4) == 0)
-            return data;
+            return data ? at + 12 + qsizetype(length) : 0;
         data = data || std::memcmp(type, "IDAT", 4) == 0;
         at += 12 + qsizetype(length);
         first = false;
     }
-    return false;
+    return 0;
 }
 
 namespace {

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QSize>
 
 namespace picturecheck {
 
@@ -11,11 +12,19 @@ enum class Verdict {
     // as it is.
     Keep,
     // A whole raster picture in a format phones do not show (TIFF, WebP,
-    // icons, bitmaps of the X and PNM families): stored converted to PNG.
+    // icons, bitmaps of the X and PNM families): stored converted to PNG,
+    // or for an icon that holds a PNG, that PNG as it is.
     KeepAsPng,
-    // A vector picture (SVG, or gzip data, which is how SVGZ comes): phones
-    // show none, so it is left out, neither parsed nor inflated.
+    // A vector picture (SVG, or SVGZ: gzip data whose first kilobytes
+    // inflate to SVG text): phones show none, so it is left out, neither
+    // parsed nor inflated past those kilobytes.
     Vector,
+    // Gzip data that holds no SVG: no picture. Left out, named as
+    // compressed data.
+    Compressed,
+    // A whole raster picture to convert, of more pixels than phones show
+    // (kMaxConvertedPixels): left out, named with its size, undecoded.
+    TooLarge,
     // No whole picture: cut short, damaged, too large to be opened safely,
     // in a format known by no signature, or no picture at all (a path,
     // base64 text that was never decoded). Left out.
@@ -27,6 +36,9 @@ struct Checked {
     // What to store: the bytes as given for Keep, the PNG for KeepAsPng;
     // empty otherwise.
     QByteArray picture;
+    // The picture's width and height as it shows, turned as its header
+    // says, for TooLarge.
+    QSize size;
 };
 
 // The verdict on the bytes of a photo. A JPEG must run to its end marker
@@ -37,13 +49,19 @@ struct Checked {
 // end; a GIF must run through its blocks to its trailer. Their pixels are
 // not decoded, which would cost far more and find nothing more, and they
 // must fit Qt's allocation limit. A format phones do not show is decoded
-// only when its header declares a size that the photo's own size makes
-// plausible (see kMaxPixelBytesPerByte) and at most kMaxConvertedPixels.
-// Safe to call from any thread.
+// only when its header (an icon's: that of the picture inside, not its
+// directory) declares a size that the photo's own size makes plausible
+// (see kMaxPixelBytesPerByte) and at most kMaxConvertedPixels; one decoded
+// copy of its pixels is held, turned in place. Of gzip data only the first
+// kilobytes are inflated. Safe to call from any thread.
 Checked check(const QByteArray& bytes);
 
-// A picture of more pixels is not converted, whatever the photo's size.
-constexpr qint64 kMaxConvertedPixels = 24LL * 1000 * 1000;
+// A BMP of more pixels is not kept, since it is decoded to be checked.
+constexpr qint64 kMaxDecodedPixels = 24LL * 1000 * 1000;
+// A picture converted to PNG has at most 16 megapixels (4000 by 4000, more
+// than any phone's screen shows of a contact); a larger one is left out,
+// since none of Qt's readers of the formats converted scales while reading.
+constexpr qint64 kMaxConvertedPixels = 16LL * 1000 * 1000;
 // A picture to convert may take this many bytes of pixels (four a pixel)
 // per byte of the photo: a compressed photo reaches a few tens, a
 // decompression bomb thousands.

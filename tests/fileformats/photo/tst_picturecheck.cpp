@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/picturecheck.h"
+#include "fileformats/photo/picturecheck.h"
+#include "bigpictures.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -184,6 +185,14 @@ private slots:
     void keepsNoJpegQtDoesNotRead_data();
     void keepsNoJpegQtDoesNotRead();
     void leavesACompressedSvgOutWithoutInflatingIt();
+    void namesGzipDataByWhatItHolds_data();
+    void namesGzipDataByWhatItHolds();
+    void measuresThePictureInsideAnIcon_data();
+    void measuresThePictureInsideAnIcon();
+    void convertsTurnedAsItsHeaderSays_data();
+    void convertsTurnedAsItsHeaderSays();
+    void decodesNoBigPictureItLeavesOutOrStoresAsItIs_data();
+    void decodesNoBigPictureItLeavesOutOrStoresAsItIs();
 };
 
 void TestPictureCheck::initTestCase()
@@ -337,6 +346,161 @@ void TestPictureCheck::leavesACompressedSvgOutWithoutInflatingIt()
     const picturecheck::Checked checked = picturecheck::check(bomb);
     const qint64 peak = memoryMegabytes("VmHWM:");
     QCOMPARE(checked.verdict, Verdict::Vector);
+    QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
+}
+
+void TestPictureCheck::namesGzipDataByWhatItHolds_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Verdict>("verdict");
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Berg;Lina;;;\r\nEND:VCARD\r\n";
+    QTest::newRow("SVGZ") << gzipped(kSvg, 0) << Verdict::Vector;
+    const QByteArray commented
+        = "<?xml version=\"1.0\"?>\n<!--" + QByteArray(3000, '-') + "-->\n" + kSvg.mid(kSvg.indexOf("<svg"));
+    QTest::newRow("SVGZ, 3 kB of comment before its svg element") << gzipped(commented, 0) << Verdict::Vector;
+    QTest::newRow("gzip of a vCard") << gzipped(card, 0) << Verdict::Compressed;
+    QTest::newRow("gzip of a JPEG") << gzipped(written("JPEG"), 0) << Verdict::Compressed;
+    QTest::newRow("gzip of 10 MB of blanks")
+        << gzipped(QByteArray(), 10 * 1024 * 1024) << Verdict::Compressed;
+    QTest::newRow("gzip cut after its header") << gzipped(card, 0).left(10) << Verdict::Compressed;
+    QTest::newRow("gzip with a damaged header") << flipped(gzipped(kSvg, 0), 2) << Verdict::Compressed;
+}
+
+// Only the first kilobytes are inflated: enough to tell SVG text.
+void TestPictureCheck::namesGzipDataByWhatItHolds()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Verdict, verdict);
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    QCOMPARE(checked.verdict, verdict);
+    QVERIFY(checked.picture.isEmpty());
+}
+
+void TestPictureCheck::measuresThePictureInsideAnIcon_data()
+{
+    using bigpictures::bitmapHeader;
+    using bigpictures::icon;
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Verdict>("verdict");
+    // What is stored, where it is the picture inside as it is.
+    QTest::addColumn<QByteArray>("stored");
+    const QByteArray big = bigpictures::flatPng(4000, 4000);
+    const QByteArray small = written("PNG");
+    const QByteArray pixels(16 * 16 * 4 + 16 * 4, '\x7F');
+    QTest::newRow("icon listing 16 pixels, holding a PNG of 4000 by 4000")
+        << icon(big, 16) << Verdict::KeepAsPng << big;
+    QTest::newRow("cursor listing 256 pixels, holding a PNG of 40 by 24")
+        << icon(small, 0, 2) << Verdict::KeepAsPng << small;
+    QTest::newRow("icon holding a PNG cut short")
+        << icon(big.chopped(12), 16) << Verdict::NotWhole << QByteArray();
+    QTest::newRow("icon holding a bitmap of 16 by 16")
+        << icon(bitmapHeader(16, 16) + pixels, 16) << Verdict::KeepAsPng << QByteArray();
+    QTest::newRow("icon listing 16 pixels, holding the header of a bitmap of 4096 by 4096")
+        << icon(bitmapHeader(4096, 4096), 16) << Verdict::NotWhole << QByteArray();
+    QTest::newRow("icon listing 16 pixels, holding the header of a bitmap of 70000 by 16")
+        << icon(bitmapHeader(70000, 16) + pixels, 16) << Verdict::NotWhole << QByteArray();
+    QByteArray pastItsEnd = icon(small, 40);
+    pastItsEnd.replace(18, 4, bigpictures::littleEndian32(quint32(pastItsEnd.size())));
+    QTest::newRow("icon whose picture starts past its end")
+        << pastItsEnd << Verdict::NotWhole << QByteArray();
+}
+
+// The directory lists a size; the picture's own header says what it is.
+void TestPictureCheck::measuresThePictureInsideAnIcon()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Verdict, verdict);
+    QFETCH(QByteArray, stored);
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    QCOMPARE(checked.verdict, verdict);
+    if (!stored.isEmpty())
+        QCOMPARE(checked.picture, stored);
+    if (verdict == Verdict::KeepAsPng)
+        QVERIFY(!QImage::fromData(checked.picture, "PNG").isNull());
+}
+
+void TestPictureCheck::convertsTurnedAsItsHeaderSays_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QImage rgba = sample(41, 23).convertToFormat(QImage::Format_ARGB32);
+    for (int x = 0; x < rgba.width(); ++x)
+        rgba.setPixel(x, 5, qRgba(200, 100, 50, x * 6));
+    const QImage grey = sample(41, 23).convertToFormat(QImage::Format_Grayscale8);
+    // Rows of whole words: turned in place, a byte and eight bytes a pixel.
+    const QImage greyUnpadded = sample(40, 23).convertToFormat(QImage::Format_Grayscale8);
+    const QImage deep = rgba.convertToFormat(QImage::Format_RGBA64);
+    for (int orientation = 1; orientation <= 8; ++orientation) {
+        // The TIFF orientations 1 to 8, as Qt names them.
+        static const QImageIOHandler::Transformations turns[] = {
+            QImageIOHandler::TransformationNone, QImageIOHandler::TransformationMirror,
+            QImageIOHandler::TransformationRotate180, QImageIOHandler::TransformationFlip,
+            QImageIOHandler::TransformationFlipAndRotate90, QImageIOHandler::TransformationRotate90,
+            QImageIOHandler::TransformationMirrorAndRotate90, QImageIOHandler::TransformationRotate270,
+        };
+        for (const auto& [name, image] : { std::pair { "RGBA", rgba }, std::pair { "grey", grey },
+                                           std::pair { "grey 40 wide", greyUnpadded },
+                                           std::pair { "16-bit RGBA", deep } }) {
+            QByteArray bytes;
+            QBuffer buffer(&bytes);
+            buffer.open(QIODevice::WriteOnly);
+            QImageWriter writer(&buffer, "tiff");
+            writer.setTransformation(turns[orientation - 1]);
+            writer.write(image);
+            QTest::addRow("%s TIFF, orientation %d", name, orientation) << bytes;
+        }
+        QTest::addRow("RGBA TIFF of unassociated alpha, orientation %d", orientation)
+            << bigpictures::rgbaTiff(37, 19, orientation);
+    }
+    QTest::newRow("RGBA TIFF of 1000 by 999, turned a quarter") << bigpictures::rgbaTiff(1000, 999, 6);
+}
+
+// What phones are given shows what Qt's reader shows, turned as the
+// header says.
+void TestPictureCheck::convertsTurnedAsItsHeaderSays()
+{
+    QFETCH(QByteArray, bytes);
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    QCOMPARE(checked.verdict, Verdict::KeepAsPng);
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer, "tiff");
+    reader.setAutoTransform(true);
+    const QImage original = reader.read();
+    QVERIFY(!original.isNull());
+    const QImage stored = QImage::fromData(checked.picture, "PNG");
+    QCOMPARE(stored.convertToFormat(QImage::Format_ARGB32), original.convertToFormat(QImage::Format_ARGB32));
+}
+
+void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<Verdict>("verdict");
+    // The size named, as the picture shows.
+    QTest::addColumn<QSize>("size");
+    QTest::newRow("icon listing 16 pixels, holding a PNG of 4000 by 4000")
+        << bigpictures::icon(bigpictures::flatPng(4000, 4000), 16) << Verdict::KeepAsPng << QSize();
+    QTest::newRow("icon listing 16 pixels, holding a PNG of 4001 by 4000")
+        << bigpictures::icon(bigpictures::flatPng(4001, 4000), 16) << Verdict::TooLarge << QSize(4001, 4000);
+    // 24 megapixels in 1.9 MB, a size the bytes make plausible.
+    const QByteArray tiff = bigpictures::rgbaTiff(4000, 6000, 1);
+    QTest::newRow("RGBA TIFF of 4000 by 6000") << tiff << Verdict::TooLarge << QSize(4000, 6000);
+    QTest::newRow("RGBA TIFF of 4000 by 6000, turned a quarter")
+        << bigpictures::withOrientation(tiff, 6) << Verdict::TooLarge << QSize(6000, 4000);
+}
+
+// Decoding any of them takes 64 MB or more.
+void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(Verdict, verdict);
+    QFETCH(QSize, size);
+    if (!resetPeak())
+        QSKIP("this system does not let a process reset its peak memory");
+    const qint64 before = memoryMegabytes("VmRSS:");
+    const picturecheck::Checked checked = picturecheck::check(bytes);
+    const qint64 peak = memoryMegabytes("VmHWM:");
+    QCOMPARE(checked.verdict, verdict);
+    QCOMPARE(checked.size, size);
     QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
 }
 

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/pdfexportthread.h"
+#include "fileformats/print/pdfexportthread.h"
 
 #include "fileformats/print/contactsprinter.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerrun.h"
 #include "model/contactpages.h"

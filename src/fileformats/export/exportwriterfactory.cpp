@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/exportwriterfactory.h"
+#include "fileformats/export/exportwriterfactory.h"
 
 #include "fileformats/export/csvexport.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/export/htmlexport.h"
 #include "fileformats/export/txtexport.h"
 #include "fileformats/export/vcardexport.h"

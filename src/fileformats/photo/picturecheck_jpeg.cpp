@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The JPEG walk of the photo check: its headers as libjpeg reads them, its
 // data to the end marker.
-#include "fileformats/picturecheck_p.h"
+#include "fileformats/photo/picturecheck_p.h"
 
 #include <QtEndian>
 

@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "common/contactbuilders.h"
 #include "common/filesizelimit.h"
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 #include "fileformats/export/vcardexport.h"
 #include "model/contactpages.h"
 #include "model/localdb.h"
-#include "scratchfiles.h"
+#include "../scratchfiles.h"
 #include "support/recordingreporter.h"
 
 #include <QDir>

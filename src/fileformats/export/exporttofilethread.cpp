@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/exporttofilethread.h"
+#include "fileformats/export/exporttofilethread.h"
 
 #include "kit/contactprogress.h"
-#include "fileformats/exportwriterfactory.h"
+#include "fileformats/export/exportwriterfactory.h"
 #include "fileformats/fileformatslog.h"
 #include "fileformats/workercancelled_p.h"
 #include "kit/workerreporter.h"

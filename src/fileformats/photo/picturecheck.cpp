@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/photo/picturecheck.h"
+
+#include "fileformats/photo/picturecheck_p.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QImageReader>
+
+#include <zlib.h>
+
+#include <cctype>
+#include <limits>
+
+namespace picturecheck {
+
+namespace {
+
+enum class Kind {
+    Jpeg,
+    Png,
+    Gif,
+    Bmp,
+    Vector,
+    // SVGZ or other compressed data, told apart by what they inflate to.
+    Gzip,
+    // Decoded and converted to PNG.
+    Converted,
+    // An icon or a cursor: converted, but measured by the picture inside.
+    Icon,
+    Unknown,
+};
+
+struct Sniffed {
+    Kind kind = Kind::Unknown;
+    // The Qt image format to decode it as.
+    const char* format = nullptr;
+};
+
+struct Signature {
+    QByteArrayView magic;
+    Kind kind;
+    const char* format;
+};
+
+// The bytes of a literal, a zero byte in it included.
+template <size_t N>
+constexpr QByteArrayView magic(const char (&literal)[N])
+{
+    return QByteArrayView(literal, N - 1);
+}
+
+// Formats by the bytes they start with. Qt's reader is only ever given a
+// format named here, never left to guess: its SVG reader would take any
+// text that starts like XML, and would inflate gzip data whole to look at
+// it; its TGA and WBMP readers, formats without a signature, would take
+// damaged bytes for a picture.
+constexpr Signature kSignatures[] = {
+    { magic("\xFF\xD8\xFF"), Kind::Jpeg, "jpeg" },
+    { magic("\x89PNG\r\n\x1A\n"), Kind::Png, "png" },
+    { magic("GIF87a"), Kind::Gif, "gif" },
+    { magic("GIF89a"), Kind::Gif, "gif" },
+    { magic("BM"), Kind::Bmp, "bmp" },
+    { magic("\x1F\x8B"), Kind::Gzip, nullptr },
+    { magic("II*\0"), Kind::Converted, "tiff" },
+    { magic("MM\0*"), Kind::Converted, "tiff" },
+    { magic("RIFF"), Kind::Converted, "webp" },
+    { magic("\0\0\1\0"), Kind::Icon, "ico" },
+    { magic("\0\0\2\0"), Kind::Icon, "cur" },
+    { magic("icns"), Kind::Converted, "icns" },
+    { magic("\x8AMNG\r\n\x1A\n"), Kind::Converted, "mng" },
+    { magic("/* XPM */"), Kind::Converted, "xpm" },
+    { magic("#define "), Kind::Converted, "xbm" },
+};
+
+// How far into SVG text its svg element must open.
+constexpr qsizetype kSvgHead = 4096;
+
+// SVG text: after a byte order mark and blanks, markup that opens an svg
+// element within its first few kilobytes.
+bool isSvgText(const QByteArray& bytes)
+{
+    QByteArrayView head(bytes.constData(), qMin<qsizetype>(bytes.size(), kSvgHead));
+    if (head.startsWith("\xEF\xBB\xBF"))
+        head = head.sliced(3);
+    head = head.trimmed();
+    return head.startsWith('<') && head.indexOf("<svg") >= 0;
+}
+
+// The first `limit` bytes that gzip data inflates to, or fewer where it
+// ends or breaks off first; nothing past them is inflated.
+QByteArray inflatedHead(const QByteArray& bytes, qsizetype limit)
+{
+    z_stream stream {};
+    // 16 above the window size: a gzip header, not a zlib one.
+    if (inflateInit2(&stream, 16 + MAX_WBITS) != Z_OK)
+        return QByteArray();
+    QByteArray head(limit, '\0');
+    stream.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(bytes.constData()));
+    stream.avail_in = uInt(qMin<qsizetype>(bytes.size(), std::numeric_limits<uInt>::max()));
+    stream.next_out = reinterpret_cast<Bytef*>(head.data());
+    stream.avail_out = uInt(limit);
+    while (stream.avail_out > 0 && stream.avail_in > 0 && inflate(&stream, Z_NO_FLUSH) == Z_OK) { }
+    head.truncate(limit - qsizetype(stream.avail_out));
+    inflateEnd(&stream);
+    return head;
+}
+
+// A portable bitmap, grey map or pixmap: "P1" to "P6", then a blank.
+const char* pnmFormat(const QByteArray& bytes)
+{
+    if (bytes.size() < 3 || bytes.at(0) != 'P' || !std::isspace(uchar(bytes.at(2))))
+        return nullptr;
+    switch (bytes.at(1)) {
+    case '1': case '4': return "pbm";
+    case '2': case '5': return "pgm";
+    case '3': case '6': return "ppm";
+    default: return nullptr;
+    }
+}
+
+Sniffed sniff(const QByteArray& bytes)
+{
+    for (const Signature& signature : kSignatures) {
+        if (bytes.startsWith(signature.magic)) {
+            // RIFF holds sound and video too.
+            if (signature.magic == "RIFF" && bytes.mid(8, 4) != "WEBP")
+                return {};
+            return { signature.kind, signature.format };
+        }
+    }
+    if (isSvgText(bytes))
+        return { Kind::Vector, nullptr };
+    if (const char* format = pnmFormat(bytes))
+        return { Kind::Converted, format };
+    return {};
+}
+
+// As Qt's reader refuses a picture too large for its allocation limit.
+bool fitsAllocationLimit(const walk::Declared& declared)
+{
+    if (declared.width <= 0 || declared.height <= 0)
+        return false;
+    const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+    return limit <= 0 || declared.width * declared.height * 4 <= limit;
+}
+
+// Whether `photoSize` bytes may hold a picture of `pixels`.
+bool plausible(qint64 pixels, qsizetype photoSize)
+{
+    return pixels > 0
+        && (pixels <= kAlwaysConvertedPixels || pixels * 4 <= kMaxPixelBytesPerByte * qint64(photoSize));
+}
+
+// The picture decoded as `format`, after its header's size was found
+// plausible; null when either fails.
+QImage decodedWithinBounds(const QByteArray& bytes, const char* format)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return QImage();
+    QImageReader reader(&buffer, format);
+    if (!reader.canRead())
+        return QImage();
+    const QSize size = reader.size();
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (!size.isValid() || pixels > kMaxDecodedPixels || !plausible(pixels, bytes.size()))
+        return QImage();
+    return reader.read();
+}
+
+Checked keptIf(bool whole, const QByteArray& bytes)
+{
+    return whole ? Checked { Verdict::Keep, bytes, QSize() } : Checked();
+}
+
+Checked tooLarge(QSize size, QImageIOHandler::Transformations turn)
+{
+    return { Verdict::TooLarge, QByteArray(),
+        turn & QImageIOHandler::TransformationRotate90 ? size.transposed() : size };
+}
+
+// The picture decoded as `format` and written as PNG, turned as its header
+// says, since a PNG carries no orientation. Its size, the one measured in
+// it or else its header's, must be plausible and at most
+// kMaxConvertedPixels.
+Checked convertedToPng(const QByteArray& bytes, const char* format, QSize measured = QSize())
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    if (!buffer.open(QIODevice::ReadOnly))
+        return Checked();
+    QImageReader reader(&buffer, format);
+    // Qt's reader would turn the picture into a second copy.
+    reader.setAutoTransform(false);
+    if (!reader.canRead())
+        return Checked();
+    const QSize size = measured.isValid() ? measured : reader.size();
+    const qint64 pixels = qint64(size.width()) * size.height();
+    if (!size.isValid() || !plausible(pixels, bytes.size()))
+        return Checked();
+    const QImageIOHandler::Transformations turn = reader.transformation();
+    if (pixels > kMaxConvertedPixels)
+        return tooLarge(size, turn);
+    const QByteArray png = convert::pngOf(reader.read(), turn);
+    return png.isEmpty() ? Checked() : Checked { Verdict::KeepAsPng, png, QSize() };
+}
+
+// Qt's icon reader trusts the directory: a 16 by 16 entry may hold a PNG
+// of 4000 by 4000 pixels, or the header of a bitmap far larger than the
+// file, for which it allocates before it finds no pixels. A PNG inside is
+// stored as it is, a whole picture that phones show, without decoding it;
+// a bitmap is decoded only when its own size passes the bounds.
+Checked iconChecked(const QByteArray& bytes, const char* format)
+{
+    const icon::Entry entry = icon::firstEntry(bytes);
+    switch (entry.kind) {
+    case icon::Kind::Png:
+        if (!fitsAllocationLimit(entry.size))
+            return Checked();
+        if (entry.size.width * entry.size.height > kMaxConvertedPixels)
+            return tooLarge(QSize(int(entry.size.width), int(entry.size.height)), {});
+        return { Verdict::KeepAsPng, bytes.mid(entry.offset, entry.length), QSize() };
+    case icon::Kind::Bitmap:
+        // Past Qt's int, a size no bound passes.
+        if (entry.size.width > 0xFFFF || entry.size.height > 0xFFFF)
+            return Checked();
+        return convertedToPng(bytes, format, QSize(int(entry.size.width), int(entry.size.height)));
+    case icon::Kind::None:
+        break;
+    }
+    return Checked();
+}
+
+} // namespace
+
+Checked check(const QByteArray& bytes)
+{
+    const Sniffed sniffed = sniff(bytes);
+    walk::Declared declared;
+    switch (sniffed.kind) {
+    // Most photos are JPEG or PNG: checked without making a reader, which
+    // costs more than the check (Qt looks up its image plugins each time).
+    case Kind::Jpeg:
+        return keptIf(walk::isWholeJpeg(bytes, declared) && fitsAllocationLimit(declared), bytes);
+    case Kind::Png:
+        return keptIf(walk::isWholePng(bytes, declared) && fitsAllocationLimit(declared), bytes);
+    case Kind::Gif:
+        return keptIf(walk::isWholeGif(bytes, declared) && fitsAllocationLimit(declared), bytes);
+    case Kind::Bmp:
+        return keptIf(!decodedWithinBounds(bytes, sniffed.format).isNull(), bytes);
+    case Kind::Vector:
+        return { Verdict::Vector, QByteArray(), QSize() };
+    case Kind::Gzip:
+        return { isSvgText(inflatedHead(bytes, kSvgHead)) ? Verdict::Vector : Verdict::Compressed,
+            QByteArray(), QSize() };
+    case Kind::Converted:
+        return convertedToPng(bytes, sniffed.format);
+    case Kind::Icon:
+        return iconChecked(bytes, sniffed.format);
+    case Kind::Unknown:
+        break;
+    }
+    return Checked();
+}
+
+} // namespace picturecheck

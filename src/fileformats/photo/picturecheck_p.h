@@ -1,0 +1,73 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// The walks that tell a whole JPEG, PNG or GIF by its structure alone,
+// without decoding a pixel or allocating anything, the measure of the
+// picture inside an icon, and the PNG a converted picture is written as.
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QImageIOHandler>
+
+namespace picturecheck::walk {
+
+// The width and height a picture's header declares.
+struct Declared {
+    qint64 width = 0;
+    qint64 height = 0;
+};
+
+// From the JPEG's start marker: every segment up to the first scan as
+// libjpeg reads it (a frame it decodes, tables it takes, no marker it does
+// not know), then the scans' data and segments up to the end marker.
+bool isWholeJpeg(const QByteArray& bytes, Declared& declared);
+
+// From the PNG's signature: a valid IHDR first, every chunk whole under a
+// chunk name, the CRC of every critical chunk right, image data, and IEND.
+bool isWholePng(const QByteArray& bytes, Declared& declared);
+
+// As isWholePng, from the signature at the start of `bytes`: how many bytes
+// the PNG takes up to the end of its IEND chunk; 0 when it is not whole.
+qsizetype wholePngLength(QByteArrayView bytes, Declared& declared);
+
+// From the GIF's signature: the screen, its colour table, then extensions
+// and images, each run of sub-blocks closed, up to the trailer after at
+// least one image.
+bool isWholeGif(const QByteArray& bytes, Declared& declared);
+
+} // namespace picturecheck::walk
+
+namespace picturecheck::icon {
+
+enum class Kind {
+    None,
+    Png,
+    Bitmap,
+};
+
+// The picture in an icon's or cursor's first entry, the one Qt's reader
+// decodes, measured by its own header: the directory's size is only what
+// its writer claimed.
+struct Entry {
+    Kind kind = Kind::None;
+    // Where the picture starts in the file, and how long a PNG is.
+    qsizetype offset = 0;
+    qsizetype length = 0;
+    // A PNG's own size; for a bitmap the larger of its header's and the
+    // directory's, since Qt's reader takes either.
+    walk::Declared size;
+};
+
+// None when the file has no entry, its picture lies outside the file, or
+// an embedded PNG is not whole.
+Entry firstEntry(const QByteArray& bytes);
+
+} // namespace picturecheck::icon
+
+namespace picturecheck::convert {
+
+// The picture written as PNG, turned first as `turn` says, in place: no
+// second copy of its pixels is made while this is its only holder. Empty
+// when `image` is null or cannot be written.
+QByteArray pngOf(QImage image, QImageIOHandler::Transformations turn);
+
+} // namespace picturecheck::convert
