@@ -537,8 +537,8 @@ void VCardImport::reportDroppedFolds()
         fileCut = m_foldSurvey->done && m_foldSurvey->folds.cutByOneWriter();
     }
     if (fileCut)
-        m_problems.add(tr("The writer of the file cut its lines at one width: the cuts agree across its cards, "
-                          "so each card was read as cut, also one with only one or two cuts."),
+        m_problems.add(tr("The file's writer cut its lines at one width throughout, so every card was read as "
+                          "cut, also one with only one or two cuts."),
                        std::numeric_limits<qint64>::max());
     m_problems.add(m_droppedFoldCount == 1
                        ? tr("Line %1: the writer cut the text at one width, inside words; it was joined again "

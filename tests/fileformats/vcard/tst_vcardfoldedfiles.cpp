@@ -40,7 +40,7 @@ bool says(const QStringList& ending, const char* words)
 }
 
 const char kLinesCut[] = "the writer cut the text at one width, inside words";
-const char kFileCut[] = "The writer of the file cut its lines at one width";
+const char kFileCut[] = "The file's writer cut its lines at one width";
 
 } // namespace
 
