@@ -391,11 +391,10 @@ void VCardFoldLookahead::readHead()
             // written at the start of the line, which has no name's end.
             for (; at < m_size; ++at) {
                 const char c = m_card[at];
-                if (c == ':' || c == ';' || isLineEnd(c)) {
-                    // A CR that ends no line is dropped, as a blank is.
-                    if (c != '\r' || endsLineAt(at))
-                        break;
-                } else if (c == '.') {
+                // A CR that ends no line is dropped below, as a blank is.
+                if (c == ':' || c == ';' || isLineEnd(c))
+                    break;
+                if (c == '.') {
                     m_nameLength = 0;
                 } else if (isSpace(c)) {
                     continue;
