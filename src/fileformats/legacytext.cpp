@@ -398,40 +398,40 @@ int isoPartOf(QByteArrayView charset)
     return part;
 }
 
+// The Windows code page beside each ISO-8859 part: a sibling holds every
+// letter of its ISO set where the ISO set has them, and more where it has
+// control codes; a relative is only the code page the same writers used.
+struct WindowsCodePage {
+    int isoPart;
+    const char* name;
+    bool sibling;
+};
+constexpr WindowsCodePage kWindowsCodePages[] = {
+    { 1, "windows-1252", true },  { 2, "windows-1250", true },  { 7, "windows-1253", true },
+    { 8, "windows-1255", true },  { 9, "windows-1254", true },  { 13, "windows-1257", true },
+    { 4, "windows-1257", false }, { 5, "windows-1251", false }, { 15, "windows-1252", false },
+};
+
+QByteArray windowsCodePageOf(QByteArrayView charset, bool sibling)
+{
+    const int part = isoPartOf(charset);
+    for (const WindowsCodePage& page : kWindowsCodePages) {
+        if (page.isoPart == part && page.sibling == sibling)
+            return QByteArray(page.name);
+    }
+    return {};
+}
+
 } // namespace
 
 QByteArray windowsSiblingOf(QByteArrayView charset)
 {
-    switch (isoPartOf(charset)) {
-    case 1:
-        return QByteArrayLiteral("windows-1252");
-    case 2:
-        return QByteArrayLiteral("windows-1250");
-    case 7:
-        return QByteArrayLiteral("windows-1253");
-    case 8:
-        return QByteArrayLiteral("windows-1255");
-    case 9:
-        return QByteArrayLiteral("windows-1254");
-    case 13:
-        return QByteArrayLiteral("windows-1257");
-    default:
-        return {};
-    }
+    return windowsCodePageOf(charset, true);
 }
 
 QByteArray windowsRelativeOf(QByteArrayView charset)
 {
-    switch (isoPartOf(charset)) {
-    case 4:
-        return QByteArrayLiteral("windows-1257");
-    case 5:
-        return QByteArrayLiteral("windows-1251");
-    case 15:
-        return QByteArrayLiteral("windows-1252");
-    default:
-        return {};
-    }
+    return windowsCodePageOf(charset, false);
 }
 
 bool holdsC1Bytes(QByteArrayView bytes)
