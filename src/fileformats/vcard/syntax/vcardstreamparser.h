@@ -195,6 +195,11 @@ private:
     // The line just read is an AGENT without a value: a BEGIN on the next
     // line opens the agent's card.
     bool m_agentCardNext = false;
+    // The lines whose values say where cards begin and end.
+    // StructureAgentCard: a BEGIN on the line after an AGENT without a value,
+    // which the 2.1 standard writes so: the agent's card on the lines that
+    // follow is the AGENT's value.
+    enum Structure { StructureNone, StructureBegin, StructureEnd, StructureAgent, StructureAgentCard };
     // The structure line whose value is being gathered (StructureLine), its
     // line, where it starts, the first bytes of its value, and for a BEGIN
     // whether it stands inside a card without END.
