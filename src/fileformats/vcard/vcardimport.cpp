@@ -4,6 +4,7 @@
 #include "fileformats/fileformatslog.h"
 #include "fileformats/legacytext.h"
 #include "fileformats/vcard/syntax/vcardparser.h"
+#include "fileformats/vcard/vcardimport_p.h"
 #include "platform/error.h"
 
 #include <QBuffer>
@@ -25,11 +26,6 @@ constexpr qint64 kReadChunk = 1024 * 1024;
 constexpr qint64 kMaxUtf16File = qint64(512) * 1024 * 1024;
 // What legacytext::utf16Start() looks at to tell UTF-16 without a mark.
 constexpr qint64 kUtf16Probe = 1024;
-// How much of a file the pool of its folds is taken from, read once before
-// the first card whose folds need it: the whole of all but the largest
-// files, and for those enough cards to know their writer. A card beyond it
-// is read as cut only when its own folds agree with the cut found before.
-constexpr qint64 kMaxFoldSurvey = qint64(64) * 1024 * 1024;
 
 QString tr(const char* text)
 {
@@ -41,10 +37,14 @@ QString atLine(qint64 line, const QString& text)
     return tr("Line %1: %2").arg(line).arg(text);
 }
 
+} // namespace
+
+namespace vcardread {
+
 // Feeds bytes [begin, end) of the device to the parser in chunks, telling
 // `fed` how far it got after each; it stops early when `fed` says false.
 void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& parser, QByteArray& buffer,
-               const std::function<bool(qint64)>& fed = {})
+               const std::function<bool(qint64)>& fed)
 {
     if (!device.seek(begin))
         throw Error(device.errorString());
@@ -66,6 +66,12 @@ void feedRange(QIODevice& device, qint64 begin, qint64 end, VCardStreamParser& p
     }
     parser.finish();
 }
+
+} // namespace vcardread
+
+using vcardread::feedRange;
+
+namespace {
 
 // The order of a problem among all of a file's: the problems of a card
 // come after the shape problems up to its first line, as one reader that
@@ -113,22 +119,6 @@ struct VCardImport::Scan {
     }
 };
 
-// The Western code page of a file's text that names no charset, shared by
-// the reader and its lanes.
-struct VCardImport::Survey {
-    std::mutex mutex;
-    bool done = false;
-    legacytext::WesternSet set = legacytext::WesternSet::Windows1252;
-};
-
-// The folds of a file's text values, shared by the reader and its lanes.
-struct VCardImport::FoldSurvey {
-    std::mutex mutex;
-    bool done = false;
-    // The import was cancelled: the survey need not go on.
-    std::atomic<bool> stop { false };
-    VCardFoldLookahead::Folds folds;
-};
 
 VCardImport::VCardImport()
 {
@@ -353,201 +343,6 @@ bool VCardImport::hasNext()
     reportDroppedFolds();
     reportGuessed();
     return false;
-}
-
-QString VCardImport::fileCharset()
-{
-    if (m_fileCharsetLooked)
-        return m_fileCharset;
-    m_fileCharsetLooked = true;
-    // Looked for only when a card needs it, as few files do: the count of
-    // the cards does not look at parameters. Up to the first that names one.
-    VCardStreamParser finder(VCardStreamParser::CharsetOnly);
-    finder.setOrigin(m_origin, 1);
-    QByteArray buffer;
-    feedRange(*m_source, m_origin, m_source->size(), finder, buffer,
-              [&finder](qint64) { return finder.declaredCharset().isEmpty(); });
-    m_fileCharset = QString::fromLatin1(finder.declaredCharset());
-    return m_fileCharset;
-}
-
-legacytext::WesternSet VCardImport::westernSet()
-{
-    const std::lock_guard lock(m_survey->mutex);
-    if (!m_survey->done) {
-        m_survey->set = surveyWesternText();
-        m_survey->done = true;
-    }
-    return m_survey->set;
-}
-
-legacytext::WesternSet VCardImport::surveyWesternText()
-{
-    // Every card once, as the cards are read, but only their text that
-    // would be read in a Western code page is looked at. The file's charset
-    // first: looking it up reads the file too.
-    const QString charset = fileCharset();
-    VCardCardText cardText;
-    cardText.setFileCharset([&charset] { return charset; });
-    legacytext::WesternGuess guess;
-    VCardStreamParser parser(VCardStreamParser::Cards);
-    parser.setOrigin(m_origin, 1);
-    const auto addCards = [&](const QList<QList<VCardProperty>>& cards) {
-        for (const QList<VCardProperty>& card : cards)
-            cardText.addWesternText(card, guess);
-    };
-    QByteArray buffer;
-    feedRange(*m_source, m_origin, m_source->size(), parser, buffer, [&](qint64) {
-        addCards(parser.takeClosedCards());
-        return true;
-    });
-    addCards(parser.takeCards());
-    qCDebug(lcVCard) << m_path << "undeclared text read as"
-                     << (guess.choice() == legacytext::WesternSet::MacRoman ? "Mac Roman" : "windows-1252");
-    return guess.choice();
-}
-
-void VCardImport::addGuessed(const GuessedLines& more)
-{
-    auto same = std::find_if(m_guessed.begin(), m_guessed.end(), [&more](const GuessedLines& known) {
-        return known.source == more.source && known.borrowed == more.borrowed && known.declared == more.declared;
-    });
-    if (same == m_guessed.end()) {
-        m_guessed.append({ more.source, more.borrowed, more.declared, {}, 0 });
-        same = m_guessed.end() - 1;
-    }
-    same->lines += more.lines;
-    same->count += more.count;
-    std::sort(same->lines.begin(), same->lines.end());
-    same->lines.resize(qMin<qsizetype>(same->lines.size(), ImportProblems::kMaxPlaces));
-}
-
-void VCardImport::reportGuessed()
-{
-    if (m_guessedReported || m_guessed.isEmpty())
-        return;
-    m_guessedReported = true;
-    std::sort(m_guessed.begin(), m_guessed.end(),
-        [](const GuessedLines& a, const GuessedLines& b) { return a.lines.value(0) < b.lines.value(0); });
-    for (const GuessedLines& guessed : std::as_const(m_guessed)) {
-        const QString places = ImportProblems::places(guessed.lines, guessed.count);
-        const bool one = guessed.count == 1;
-        const bool undeclared = guessed.source == VCardCardText::GuessedLine::Undeclared;
-        const QString set = m_survey && m_survey->done && m_survey->set == legacytext::WesternSet::MacRoman
-            ? tr("Mac Roman (Western European, older Macs)")
-            : tr("windows-1252 (Western European)");
-        QString text;
-        if (guessed.source == VCardCardText::GuessedLine::NotDeclared) {
-            text = one ? tr("Line %1: the text says it is %2 but holds bytes that set does not use; it was "
-                            "read as %3, so check its letters.")
-                       : tr("Lines %1: the text says it is %2 but holds bytes that set does not use; it was "
-                            "read as %3, so check its letters.");
-            text = text.arg(places, guessed.declared, guessed.borrowed.isEmpty() ? set : guessed.borrowed);
-        } else if (guessed.source == VCardCardText::GuessedLine::StrayBytes) {
-            text = one ? tr("Line %1: the text is UTF-8 but for a few bytes that are not; those were read as "
-                            "%2, so check its letters.")
-                       : tr("Lines %1: the text is UTF-8 but for a few bytes that are not; those were read as "
-                            "%2, so check its letters.");
-            text = text.arg(places, set);
-        } else if (!guessed.borrowed.isEmpty()) {
-            text = undeclared
-                ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
-                            "as %2, the character set another line of the card or file names, so "
-                            "check its letters.")
-                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read "
-                            "as %2, the character set another line of the card or file names, so "
-                            "check its letters."))
-                : (one ? tr("Line %1: the text says it is UTF-8 but is not; it was read as %2, the "
-                            "character set another line of the card or file names, so check its "
-                            "letters.")
-                       : tr("Lines %1: the text says it is UTF-8 but is not; it was read as %2, the "
-                            "character set another line of the card or file names, so check its "
-                            "letters."));
-            text = text.arg(places, guessed.borrowed);
-        } else {
-            text = undeclared
-                ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
-                            "as %2, so check its letters.")
-                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read "
-                            "as %2, so check its letters."))
-                : (one ? tr("Line %1: the text says it is UTF-8 but is not; it was read as %2, so "
-                            "check its letters.")
-                       : tr("Lines %1: the text says it is UTF-8 but is not; it was read as %2, so "
-                            "check its letters."));
-            text = text.arg(places, set);
-        }
-        m_problems.add(text, std::numeric_limits<qint64>::max());
-    }
-}
-
-const VCardFoldLookahead::Folds* VCardImport::fileFolds()
-{
-    if (!m_foldSurvey)
-        return nullptr;
-    FoldSurvey& survey = *m_foldSurvey;
-    const std::lock_guard lock(survey.mutex);
-    if (!survey.done) {
-        survey.folds = surveyFolds(survey.stop);
-        survey.done = true;
-    }
-    return &survey.folds;
-}
-
-VCardFoldLookahead::Folds VCardImport::surveyFolds(const std::atomic<bool>& stop)
-{
-    // The card being read holds the reader's own handle where it is: the
-    // survey reads through one of its own.
-    std::unique_ptr<QIODevice> device;
-    if (const auto* transcoded = qobject_cast<const QBuffer*>(m_source.get())) {
-        auto copy = std::make_unique<QBuffer>();
-        copy->setData(transcoded->data());
-        copy->open(QIODevice::ReadOnly);
-        device = std::move(copy);
-    } else {
-        device = openUnbuffered(m_path);
-    }
-    VCardStreamParser surveyor(VCardStreamParser::FoldsOnly);
-    surveyor.setOrigin(m_origin, 1);
-    QByteArray buffer;
-    // Once the folds disagree, the rest of the file cannot make them agree.
-    feedRange(*device, m_origin, qMin(device->size(), m_origin + kMaxFoldSurvey), surveyor, buffer,
-              [&](qint64) { return !surveyor.foldPoolRuledOut() && !stop; });
-    const VCardFoldLookahead::Folds& folds = surveyor.foldPool();
-    qCDebug(lcVCard) << m_path << "folds of its text:" << folds.count
-                     << (folds.cutByOneWriter() ? "cut at one width" : "not all at one width");
-    return folds;
-}
-
-void VCardImport::noteDroppedFolds(qint64 line)
-{
-    if (m_droppedFoldLines.size() < ImportProblems::kMaxPlaces)
-        m_droppedFoldLines.append(line);
-    ++m_droppedFoldCount;
-}
-
-void VCardImport::reportDroppedFolds()
-{
-    if (m_droppedFoldsReported || m_droppedFoldCount == 0)
-        return;
-    m_droppedFoldsReported = true;
-    const QString places = ImportProblems::places(m_droppedFoldLines, m_droppedFoldCount);
-    bool fileCut = false;
-    if (m_foldSurvey) {
-        const std::lock_guard lock(m_foldSurvey->mutex);
-        fileCut = m_foldSurvey->done && m_foldSurvey->folds.cutByOneWriter();
-    }
-    if (fileCut)
-        m_problems.add(tr("The file's writer cut its lines at one width throughout, so every card was read as "
-                          "cut, also one with only one or two cuts."),
-                       std::numeric_limits<qint64>::max());
-    m_problems.add(m_droppedFoldCount == 1
-                       ? tr("Line %1: the writer cut the text at one width, inside words; it was joined again "
-                            "without a blank at each cut, so check its words.")
-                             .arg(places)
-                       : tr("Lines %1: the writer cut the text at one width, inside words; it was joined again "
-                            "without a blank at each cut, so check its words.")
-                             .arg(places),
-                   std::numeric_limits<qint64>::max());
 }
 
 pim::_Contact VCardImport::nextContact()
