@@ -56,6 +56,13 @@ void VCardImport::reportGuessed()
                        : tr("Lines %1: the text says it is %2 but holds bytes that set does not use; it was "
                             "read as %3, so check its letters.");
             text = text.arg(places, guessed.declared, guessed.borrowed.isEmpty() ? set : guessed.borrowed);
+        } else if (guessed.source == VCardCardText::GuessedLine::UndeclaredCodes) {
+            text = one
+                ? tr("Line %1: the text was written in quoted-printable codes without saying so; it was "
+                     "read as UTF-8 text, so check its letters.")
+                : tr("Lines %1: the text was written in quoted-printable codes without saying so; it was "
+                     "read as UTF-8 text, so check its letters.");
+            text = text.arg(places);
         } else if (guessed.source == VCardCardText::GuessedLine::StrayBytes) {
             text = one ? tr("Line %1: the text is UTF-8 but for a few bytes that are not; those were read as "
                             "%2, so check its letters.")
