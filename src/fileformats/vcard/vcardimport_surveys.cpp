@@ -1,18 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The vCard reader's looks at the whole file, each made once and shared with
 // its lanes: the charset its lines declare, the Western code page of its text
-// that names none, the folds of its text values; and the sentences of the
-// ending about the lines those guesses read.
+// that names none, the folds of its text values.
 #include "fileformats/vcard/vcardimport.h"
 
 #include "fileformats/fileformatslog.h"
 #include "fileformats/vcard/vcardimport_p.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
-
-#include <algorithm>
-#include <limits>
 
 using vcardread::feedRange;
 
@@ -23,11 +18,6 @@ namespace {
 // files, and for those enough cards to know their writer. A card beyond it
 // is read as cut only when its own folds agree with the cut found before.
 constexpr qint64 kMaxFoldSurvey = qint64(64) * 1024 * 1024;
-
-QString tr(const char* text)
-{
-    return QCoreApplication::translate("VCardImport", text);
-}
 
 } // namespace
 
@@ -83,79 +73,6 @@ legacytext::WesternSet VCardImport::surveyWesternText()
     return guess.choice();
 }
 
-void VCardImport::addGuessed(const GuessedLines& more)
-{
-    auto same = std::find_if(m_guessed.begin(), m_guessed.end(), [&more](const GuessedLines& known) {
-        return known.source == more.source && known.borrowed == more.borrowed && known.declared == more.declared;
-    });
-    if (same == m_guessed.end()) {
-        m_guessed.append({ more.source, more.borrowed, more.declared, {}, 0 });
-        same = m_guessed.end() - 1;
-    }
-    same->lines += more.lines;
-    same->count += more.count;
-    std::sort(same->lines.begin(), same->lines.end());
-    same->lines.resize(qMin<qsizetype>(same->lines.size(), ImportProblems::kMaxPlaces));
-}
-
-void VCardImport::reportGuessed()
-{
-    if (m_guessedReported || m_guessed.isEmpty())
-        return;
-    m_guessedReported = true;
-    std::sort(m_guessed.begin(), m_guessed.end(),
-        [](const GuessedLines& a, const GuessedLines& b) { return a.lines.value(0) < b.lines.value(0); });
-    for (const GuessedLines& guessed : std::as_const(m_guessed)) {
-        const QString places = ImportProblems::places(guessed.lines, guessed.count);
-        const bool one = guessed.count == 1;
-        const bool undeclared = guessed.source == VCardCardText::GuessedLine::Undeclared;
-        const QString set = m_survey && m_survey->done && m_survey->set == legacytext::WesternSet::MacRoman
-            ? tr("Mac Roman (Western European, older Macs)")
-            : tr("windows-1252 (Western European)");
-        QString text;
-        if (guessed.source == VCardCardText::GuessedLine::NotDeclared) {
-            text = one ? tr("Line %1: the text says it is %2 but holds bytes that set does not use; it was "
-                            "read as %3, so check its letters.")
-                       : tr("Lines %1: the text says it is %2 but holds bytes that set does not use; it was "
-                            "read as %3, so check its letters.");
-            text = text.arg(places, guessed.declared, guessed.borrowed.isEmpty() ? set : guessed.borrowed);
-        } else if (guessed.source == VCardCardText::GuessedLine::StrayBytes) {
-            text = one ? tr("Line %1: the text is UTF-8 but for a few bytes that are not; those were read as "
-                            "%2, so check its letters.")
-                       : tr("Lines %1: the text is UTF-8 but for a few bytes that are not; those were read as "
-                            "%2, so check its letters.");
-            text = text.arg(places, set);
-        } else if (!guessed.borrowed.isEmpty()) {
-            text = undeclared
-                ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
-                            "as %2, the character set another line of the card or file names, so "
-                            "check its letters.")
-                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read "
-                            "as %2, the character set another line of the card or file names, so "
-                            "check its letters."))
-                : (one ? tr("Line %1: the text says it is UTF-8 but is not; it was read as %2, the "
-                            "character set another line of the card or file names, so check its "
-                            "letters.")
-                       : tr("Lines %1: the text says it is UTF-8 but is not; it was read as %2, the "
-                            "character set another line of the card or file names, so check its "
-                            "letters."));
-            text = text.arg(places, guessed.borrowed);
-        } else {
-            text = undeclared
-                ? (one ? tr("Line %1: the text names no character set and is not UTF-8; it was read "
-                            "as %2, so check its letters.")
-                       : tr("Lines %1: the text names no character set and is not UTF-8; it was read "
-                            "as %2, so check its letters."))
-                : (one ? tr("Line %1: the text says it is UTF-8 but is not; it was read as %2, so "
-                            "check its letters.")
-                       : tr("Lines %1: the text says it is UTF-8 but is not; it was read as %2, so "
-                            "check its letters."));
-            text = text.arg(places, set);
-        }
-        m_problems.add(text, std::numeric_limits<qint64>::max());
-    }
-}
-
 const VCardFoldLookahead::Folds* VCardImport::fileFolds()
 {
     if (!m_foldSurvey)
@@ -192,36 +109,4 @@ VCardFoldLookahead::Folds VCardImport::surveyFolds(const std::atomic<bool>& stop
     qCDebug(lcVCard) << m_path << "folds of its text:" << folds.count
                      << (folds.cutByOneWriter() ? "cut at one width" : "not all at one width");
     return folds;
-}
-
-void VCardImport::noteDroppedFolds(qint64 line)
-{
-    if (m_droppedFoldLines.size() < ImportProblems::kMaxPlaces)
-        m_droppedFoldLines.append(line);
-    ++m_droppedFoldCount;
-}
-
-void VCardImport::reportDroppedFolds()
-{
-    if (m_droppedFoldsReported || m_droppedFoldCount == 0)
-        return;
-    m_droppedFoldsReported = true;
-    const QString places = ImportProblems::places(m_droppedFoldLines, m_droppedFoldCount);
-    bool fileCut = false;
-    if (m_foldSurvey) {
-        const std::lock_guard lock(m_foldSurvey->mutex);
-        fileCut = m_foldSurvey->done && m_foldSurvey->folds.cutByOneWriter();
-    }
-    if (fileCut)
-        m_problems.add(tr("The file's writer cut its lines at one width throughout, so every card was read as "
-                          "cut, also one with only one or two cuts."),
-                       std::numeric_limits<qint64>::max());
-    m_problems.add(m_droppedFoldCount == 1
-                       ? tr("Line %1: the writer cut the text at one width, inside words; it was joined again "
-                            "without a blank at each cut, so check its words.")
-                             .arg(places)
-                       : tr("Lines %1: the writer cut the text at one width, inside words; it was joined again "
-                            "without a blank at each cut, so check its words.")
-                             .arg(places),
-                   std::numeric_limits<qint64>::max());
 }

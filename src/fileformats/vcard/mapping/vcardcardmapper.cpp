@@ -241,6 +241,17 @@ bool keepsLeadingBlanks(Rule rule)
     }
 }
 
+// What the rule's values hold: words, which a writer may have put in
+// quoted-printable codes without saying so, or data (VCardCardText::text()).
+VCardCardText::Holds holdsOf(Rule rule)
+{
+    static constexpr Rule words[] = { RULE_N, RULE_FN, RULE_PHONETIC_FIRST, RULE_PHONETIC_LAST,
+        RULE_NAME_READING, RULE_NICKNAME, RULE_CATEGORIES, RULE_NOTE, RULE_ORG, RULE_TITLE, RULE_REL,
+        RULE_ADR, RULE_ITEM_REL, RULE_NAMED_REL, RULE_DEPARTMENT, RULE_PHONE_DATA_ROW };
+    const bool inWords = std::find(std::begin(words), std::end(words), rule) != std::end(words);
+    return inWords ? VCardCardText::Holds::Words : VCardCardText::Holds::Data;
+}
+
 const VCardProperty* versionOf(const QList<VCardProperty>& card)
 {
     for (const VCardProperty& property : card) {
@@ -540,9 +551,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         const bool label = property.name == QLatin1String("X-ABLABEL");
         if (label || property.name == QLatin1String("X-IM-PROTOCOL")) {
             checkCharset(property);
+            const auto holds = label ? VCardCardText::Holds::Words : VCardCardText::Holds::Data;
             (label ? labels : protocols)
                 .insert(property.group.toLower(),
-                        VCardValue(property, m_cardText, !(modern && isQuotedPrintable(property))).text());
+                    VCardValue(property, m_cardText, !(modern && isQuotedPrintable(property)), holds).text());
         }
     }
 
@@ -567,7 +579,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             unblanked.value.remove(0, blanks);
             read = &unblanked;
         }
-        VCardValue value(*read, m_cardText, !(modern && quoted));
+        VCardValue value(*read, m_cardText, !(modern && quoted), holdsOf(rule));
         if (!property.group.isEmpty()) {
             const QString group = property.group.toLower();
             const auto label = labels.constFind(group);

@@ -2,10 +2,72 @@
 #include "fileformats/vcard/mapping/vcardcardtext.h"
 
 #include "fileformats/vcard/syntax/vcardproperty.h"
+// Escapes are read as the tokenizer reads them.
+#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
-QString VCardCardText::text(const VCardProperty& property)
+#include <optional>
+
+namespace {
+
+// Bytes that may be quoted-printable codes of UTF-8 written without saying
+// so (see VCardCardText::text()): the text they write, or nothing.
+std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes)
+{
+    if (!bytes.contains('='))
+        return std::nullopt;
+    // The tokenizer joins no next line to a value that does not declare
+    // quoted-printable: a soft break can only end it.
+    const qsizetype end = bytes.endsWith('=') ? bytes.size() - 1 : bytes.size();
+    QByteArray decoded;
+    decoded.reserve(end);
+    bool beyondAscii = false;
+    for (qsizetype i = 0; i < end; ++i) {
+        const auto c = uchar(bytes.at(i));
+        if (c > 0x7E)
+            return std::nullopt;
+        if (c != '=') {
+            decoded.append(char(c));
+            continue;
+        }
+        const int high = i + 2 < end ? cardtok::hexValue(uchar(bytes.at(i + 1))) : -1;
+        const int low = high >= 0 ? cardtok::hexValue(uchar(bytes.at(i + 2))) : -1;
+        if (low < 0)
+            return std::nullopt;
+        decoded.append(char(high * 16 + low));
+        beyondAscii = beyondAscii || high >= 8;
+        i += 2;
+    }
+    // In valid UTF-8 a byte beyond ASCII belongs to a letter of two or
+    // more bytes.
+    if (!beyondAscii || !legacytext::isValidUtf8(decoded))
+        return std::nullopt;
+    return QString::fromUtf8(decoded);
+}
+
+// Whether the property's own parameters say what its bytes are: an
+// ENCODING, or a VALUE other than text (a link, a date).
+bool saysWhatItHolds(const VCardProperty& property)
+{
+    if (!property.paramIgnoringCase(QLatin1StringView("ENCODING")).isEmpty()
+        || property.isEncodedAs({ QLatin1StringView("QUOTED-PRINTABLE"), QLatin1StringView("BASE64"),
+            QLatin1StringView("8BIT"), QLatin1StringView("7BIT") }))
+        return true;
+    const QString value = property.paramIgnoringCase(QLatin1StringView("VALUE")).trimmed();
+    return !value.isEmpty() && !VCardParams::isWord(value, QLatin1StringView("TEXT"));
+}
+
+} // namespace
+
+QString VCardCardText::text(const VCardProperty& property, Holds holds)
 {
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
+    if (holds == Holds::Words && (charset.isEmpty() || VCardCharsets::namesUtf8(charset))) {
+        std::optional<QString> read = fromUndeclaredCodes(property.value);
+        if (read && !saysWhatItHolds(property)) {
+            m_guessed.append({ property.line, GuessedLine::UndeclaredCodes, QString(), QString() });
+            return *std::move(read);
+        }
+    }
     if (charset.isEmpty()) {
         // Nearly every such value: looked at before anything else is.
         if (legacytext::isValidUtf8(property.value))

@@ -30,6 +30,9 @@ public:
             StrayBytes,
             // The line declares a charset whose letters its bytes are not.
             NotDeclared,
+            // The text is quoted-printable codes of UTF-8 that the line
+            // does not declare, read as the text they write.
+            UndeclaredCodes,
         };
         qint64 line = 0;
         Source source = Undeclared;
@@ -46,6 +49,16 @@ public:
             return line == other.line && source == other.source && borrowed == other.borrowed
                 && declared == other.declared;
         }
+    };
+
+    // What a value holds, as the rule that reads it knows.
+    enum class Holds {
+        // Anything but words, or not known: a number, an address to mail
+        // or call, a link, a date, a picture.
+        Data,
+        // Words a person wrote: a name or a part of one, a note, a company,
+        // title, nickname, group, label or postal address.
+        Words,
     };
 
     // The value of the property as text (escapes kept): decoded with its
@@ -67,7 +80,17 @@ public:
     // stray bytes read in the file's Western code page. A value whose
     // declared charset does not hold it (VCardCharsets::decodeDeclared())
     // is read as text that names no charset.
-    QString text(const VCardProperty& property);
+    //
+    // Words that name no ENCODING, no VALUE but text and no charset but
+    // UTF-8 may be quoted-printable codes of UTF-8 whose writer forgot to
+    // say so ("FN:=D0=9E=D0=BB=D1=8F", as a phone's export writes its
+    // names): read as the text they write when every "=" of the whole value
+    // begins an "=XX" escape, or is the value's last byte (a soft break,
+    // dropped), no byte is above 0x7E, and the escapes write valid UTF-8
+    // with at least one letter of two or more bytes; the line is noted.
+    // Any other value keeps its "=" as written ("E=MC2", "x=y", a lone
+    // "=C3", "=3D=3D"), as does all data (a link's "?a=1&b=C3").
+    QString text(const VCardProperty& property, Holds holds = Holds::Data);
     // Whether the named charset has a decoder or reads as UTF-8.
     bool isKnown(const QString& charset) { return m_charsets.isKnown(charset); }
 

@@ -25,8 +25,9 @@ struct Notes {
     // Line and name of each property with a value of a kind no rule reads
     // and that carried something a user keeps.
     QList<std::pair<qint64, QString>> leftOut;
-    // The lines, ascending, of text that is not UTF-8 and names no charset
-    // or only UTF-8, read by a guess (VCardCardText::text()).
+    // The lines, ascending, of text read by a guess (VCardCardText::text()):
+    // text that is not UTF-8 and names no charset or only UTF-8, or words in
+    // quoted-printable codes that they do not declare.
     QList<VCardCardText::GuessedLine> guessedLines;
 
     void add(qint64 line, const QString& text) { items.append({ line, text }); }

@@ -8,17 +8,19 @@
 
 #include <array>
 
-VCardValue::VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape)
+VCardValue::VCardValue(
+    const VCardProperty& property, VCardCardText& cardText, bool unescape, VCardCardText::Holds holds)
     : m_property(property)
     , m_cardText(cardText)
     , m_unescape(unescape)
+    , m_holds(holds)
 {
 }
 
 const QString& VCardValue::raw() const
 {
     if (!m_raw)
-        m_raw = m_cardText.text(m_property);
+        m_raw = m_cardText.text(m_property, m_holds);
     return *m_raw;
 }
 

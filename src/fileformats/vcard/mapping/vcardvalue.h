@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "fileformats/vcard/mapping/vcardcardtext.h"
 #include "fileformats/vcard/syntax/vcardproperty.h"
 
 #include <QStringList>
 
 #include <optional>
-
-class VCardCardText;
 
 // How the property rules see one property of a card: its text, its
 // components and its TYPE text, with the escapes of 3.0/4.0 decoded where
@@ -22,8 +21,10 @@ public:
     // component. So the text of such a value stands as written, in a note
     // and in every component of an address or name alike ("C:\temp",
     // "Newlines\nCountry" stay); only "\;" in a component (and "\," in a
-    // list) is read, as the separator it keeps inside.
-    VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape);
+    // list) is read, as the separator it keeps inside. holds: what the
+    // value holds as its rule reads it (see VCardCardText::text()).
+    VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape,
+        VCardCardText::Holds holds = VCardCardText::Holds::Data);
 
     const VCardProperty& property() const { return m_property; }
     const QByteArray& bytes() const { return m_property.value; }
@@ -64,6 +65,7 @@ private:
     const VCardProperty& m_property;
     VCardCardText& m_cardText;
     bool m_unescape;
+    VCardCardText::Holds m_holds;
     bool m_hasLabelKinds = false;
     QStringList m_labelKinds;
     QString m_customLabel;

@@ -4,7 +4,8 @@
 // The tokenizer's inner parts, shared by its state machine
 // (vcardtokenizer.cpp), its value decoders (vcardtokenizer_decode.cpp) and its
 // fast paths (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer,
-// but for the fold look-ahead, which reads escapes as the tokenizer does.
+// but for the fold look-ahead and the card text (vcardcardtext.cpp), which
+// read escapes as the tokenizer does.
 
 #include "fileformats/vcard/syntax/vcardlineend.h"
 #include "fileformats/vcard/syntax/vcardtokenizer.h"
