@@ -2,16 +2,19 @@
 #include "fileformats/vcard/mapping/vcardvalue.h"
 
 #include "fileformats/vcard/mapping/vcardcardtext.h"
+#include "model/contact.h"
 
 #include <QHash>
 #include <QSet>
 
 #include <array>
 
-VCardValue::VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape)
+VCardValue::VCardValue(
+    const VCardProperty& property, VCardCardText& cardText, bool unescape, bool keepsEndBlanks)
     : m_property(property)
     , m_cardText(cardText)
     , m_unescape(unescape)
+    , m_keepsEndBlanks(keepsEndBlanks)
 {
 }
 
@@ -24,16 +27,21 @@ const QString& VCardValue::raw() const
 
 const QString& VCardValue::text() const
 {
-    if (!unescapes())
-        return raw();
-    if (!m_text)
-        m_text = VCardProperty::unescapeText(raw());
+    if (!m_text) {
+        const QString text = unescapes() ? VCardProperty::unescapeText(raw()) : raw();
+        m_text = m_keepsEndBlanks ? text : pim::withoutEndBlanks(text);
+    }
     return *m_text;
 }
 
 QStringList VCardValue::components(bool joinLists) const
 {
-    return VCardProperty::splitComponents(raw(), unescapes(), joinLists);
+    QStringList parts = VCardProperty::splitComponents(raw(), unescapes(), joinLists);
+    if (!m_keepsEndBlanks) {
+        for (QString& part : parts)
+            part = pim::withoutEndBlanks(part);
+    }
+    return parts;
 }
 
 QString VCardValue::typeText() const

@@ -23,13 +23,17 @@ public:
     // and in every component of an address or name alike ("C:\temp",
     // "Newlines\nCountry" stay); only "\;" in a component (and "\," in a
     // list) is read, as the separator it keeps inside.
-    VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape);
+    // keepsEndBlanks: text() and components() keep the blanks and tabs at
+    // the ends of the value, as a note does (pim::keepsEndBlanks); otherwise
+    // they go (pim::withoutEndBlanks), at the ends of each component.
+    VCardValue(
+        const VCardProperty& property, VCardCardText& cardText, bool unescape, bool keepsEndBlanks = false);
 
     const VCardProperty& property() const { return m_property; }
     const QByteArray& bytes() const { return m_property.value; }
     // The whole value as text, decoded once.
     const QString& text() const;
-    // The same with its escapes as written.
+    // The whole value with its escapes and end blanks as written.
     const QString& rawText() const { return raw(); }
     // Whether text() and components() read backslash escapes.
     bool unescapes() const { return m_unescape; }
@@ -64,6 +68,7 @@ private:
     const VCardProperty& m_property;
     VCardCardText& m_cardText;
     bool m_unescape;
+    bool m_keepsEndBlanks;
     bool m_hasLabelKinds = false;
     QStringList m_labelKinds;
     QString m_customLabel;
