@@ -138,6 +138,23 @@ bool isBlankText(QStringView text)
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
+QString withoutEndBlanks(const QString& text)
+{
+    const auto isEndBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && isEndBlank(text.at(begin)))
+        ++begin;
+    while (end > begin && isEndBlank(text.at(end - 1)))
+        --end;
+    return begin == 0 && end == text.size() ? text : text.mid(begin, end - begin);
+}
+
+bool keepsEndBlanks(int type)
+{
+    return type == ENTITY_NOTES;
+}
+
 namespace {
 
 // The fields that carry the value of an entry of the type; none for a type

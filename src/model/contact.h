@@ -107,6 +107,19 @@ QString fieldText(const QVariant& value);
 // entry for it and the writers write none.
 bool isBlankText(QStringView text);
 
+// A value's text as the file readers store it: without the blanks and tabs
+// (U+0020, U+0009) at its ends, which tables and phones' exports leave
+// around names, numbers and addresses, and which break mailing, dialling
+// and the merge's matching of names. Nothing inside the text changes, and
+// other white space at its ends (a line break) stays. The text itself, not
+// a copy, when it has no such blanks.
+QString withoutEndBlanks(const QString& text);
+
+// Whether the readers store a value of the type as written, with the
+// blanks and tabs at its ends: only a note, whose indents and spacing are
+// the user's layout.
+bool keepsEndBlanks(int type);
+
 // Whether an entry of the type holds nothing a user keeps: the fields that
 // carry its value are absent or blank text (a photo: no bytes). Its kind,
 // label or protocol alone are nothing to keep. The one rule of what a blank

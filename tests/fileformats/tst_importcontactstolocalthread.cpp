@@ -140,6 +140,8 @@ private slots:
     void endingNamesTheGroupAndNicknameTheMergeKeeps();
     void keepsADateOfEachKindOnOneDay_data();
     void keepsADateOfEachKindOnOneDay();
+    void mergesOnePersonWhateverBlanksSurroundTheValues_data();
+    void mergesOnePersonWhateverBlanksSurroundTheValues();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -767,6 +769,51 @@ void TestImportContactsToLocalThread::keepsADateOfEachKindOnOneDay()
         QCOMPARE(again.successes(), QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_1_MERGED") });
     }
     QCOMPARE(SqlProbe(dbPath()).rows(QStringLiteral("select * from data order by _id")), before);
+}
+
+// The blanks and tabs around the cells of a table and the values of a card
+// are nobody's: the rows and cards of one person, with them or without,
+// are one contact, its number, e-mail address and address stored once.
+void TestImportContactsToLocalThread::mergesOnePersonWhateverBlanksSurroundTheValues_data()
+{
+    QTest::addColumn<QList<QByteArray>>("files");
+    QTest::addColumn<QStringList>("endings");
+    const QByteArray header = "First Name,Last Name,E-mail Address,Mobile Phone,Home City\r\n";
+    QTest::newRow("two rows of one table, the family name of one after a blank")
+        << QList<QByteArray> { header + "Ida,Lindqvist,ida@example.org,555 0100,Uppsala\r\n"
+               + "Ida , Lindqvist, ida@example.org ,\t555 0100 ,Uppsala \r\n" }
+        << QStringList { QStringLiteral("IDS_SUC_IMPORT_1_CONTACTS_TO_DB_1_MERGED") };
+    QTest::newRow("a phone's card with blanks after its values, then a row of a table")
+        << QList<QByteArray> { "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Lindqvist ;Ida ;;;\r\nFN:Ida Lindqvist \r\n"
+                               "TEL;CELL:555 0100 \r\nEMAIL;INTERNET:ida@example.org\t\r\n"
+                               "ADR;HOME:;;;Uppsala ;;;\r\nEND:VCARD\r\n",
+               header + " Ida, Lindqvist,ida@example.org,555 0100, Uppsala\r\n" }
+        << QStringList { QStringLiteral("IDS_SUC_IMPORT_1_CONTACTS_TO_DB"),
+               QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_1_MERGED") };
+}
+
+void TestImportContactsToLocalThread::mergesOnePersonWhateverBlanksSurroundTheValues()
+{
+    QFETCH(QList<QByteArray>, files);
+    QFETCH(QStringList, endings);
+    QStringList said;
+    for (const QByteArray& file : files) {
+        const bool card = file.startsWith("BEGIN:VCARD");
+        RecordingReporter reporter;
+        runImport(writeScratch(*m_dir, file, card ? QStringLiteral("vcf") : QStringLiteral("csv")),
+            card ? ImportContactsToLocalThread::TYPE_VCARD : ImportContactsToLocalThread::TYPE_CSV, reporter);
+        said << reporter.successes();
+    }
+    QCOMPARE(said, endings);
+    SqlProbe probe(dbPath());
+    QCOMPARE(probe.column(QStringLiteral("select full_name from contact")),
+        QStringList { QStringLiteral("Ida Lindqvist") });
+    QCOMPARE(probe.column(QStringLiteral("select data2||'|'||data3 from data where type = 1")),
+        QStringList { QStringLiteral("Ida|Lindqvist") });
+    QCOMPARE(probe.column(
+                 QStringLiteral("select type||': '||data1 from data where type in (3, 4, 12) order by type")),
+        QStringList({ QStringLiteral("3: 555 0100"), QStringLiteral("4: ida@example.org"),
+            QStringLiteral("12: Uppsala") }));
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)

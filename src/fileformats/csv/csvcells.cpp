@@ -345,6 +345,11 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row) 
             value = storedDate(value);
         else if (col.info.entityType == pim::ENTITY_GROUP)
             value = groupName(value, markedGroup);
+        // The blanks and tabs around a piece are nobody's, around a part
+        // of a name or an address as much as around a number; a date is
+        // read in its own form, and a note keeps its layout.
+        if (col.info.entityType != pim::ENTITY_EVENT && !pim::keepsEndBlanks(col.info.entityType))
+            value = pim::withoutEndBlanks(value);
         // A blank value is nothing to keep.
         if (pim::isBlankText(value))
             continue;

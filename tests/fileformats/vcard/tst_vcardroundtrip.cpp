@@ -119,20 +119,68 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
                    Fields { { "data1", "1999-12-31T00:00:00" }, { "data2", 1 } },
                    Fields { { "data1", "1980-01-15T10:30:00" }, { "data2", 3 } },
                    Fields { { "data1", "1970-06-01T00:00:00" }, { "data2", 0 } } });
-    // vCard 3.0 has one line break, "\n": a CR LF comes back as LF.
+    // vCard 3.0 has one line break, "\n": a CR LF comes back as LF. A
+    // nickname comes back without the blank it starts with, a note with its
+    // own.
     QTest::newRow("every nickname, group and note; the merge keeps one nickname")
         << contactOf("s", { { pim::ENTITY_NAME, { Fields { { "data2", "s" } } } },
                               { pim::ENTITY_NICKNAME, { Fields { { "data1", "first" } }, Fields { { "data1", " Bobby, \\the; one" } } } },
                               { pim::ENTITY_GROUP, { Fields { { "data1", 3 }, { "data2", "Friends" } }, Fields { { "data2", "Work, Sales; \\EU" } } } },
                               { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("  two\nlines, ü;\\n\r\nend ") } } } } })
         << contactOf("s", { { pim::ENTITY_NAME, { Fields { { "data1", "s" }, { "data2", "s" } } } },
-                              { pim::ENTITY_NICKNAME, { Fields { { "data1", "first" } }, Fields { { "data1", " Bobby, \\the; one" } } } },
+                              { pim::ENTITY_NICKNAME, { Fields { { "data1", "first" } }, Fields { { "data1", "Bobby, \\the; one" } } } },
                               { pim::ENTITY_GROUP, { Fields { { "data2", "Friends" } }, Fields { { "data2", "Work, Sales; \\EU" } } } },
                               { pim::ENTITY_NOTES, { Fields { { "data1", "old" } }, Fields { { "data1", QStringLiteral("  two\nlines, ü;\\n\nend ") } } } } });
-    // Where FN confirms it, a family name keeps the blank it starts with.
+    // A family name comes back without the blank it starts with, and the
+    // contact under the name its parts make; FN, which says otherwise, is
+    // the display name.
     QTest::newRow("family name that starts with a blank")
-        << contactOf("Ann  Lead", { { pim::ENTITY_NAME, { Fields { { "data2", "Ann" }, { "data3", " Lead" } } } } })
-        << contactOf("Ann  Lead", { { pim::ENTITY_NAME, { Fields { { "data1", "Ann  Lead" }, { "data2", "Ann" }, { "data3", " Lead" } } } } });
+        << contactOf(
+               "Ann  Lead", { { pim::ENTITY_NAME, { Fields { { "data2", "Ann" }, { "data3", " Lead" } } } } })
+        << contactOf("Ann Lead",
+               { { pim::ENTITY_NAME,
+                   { Fields { { "data1", "Ann  Lead" }, { "data2", "Ann" }, { "data3", "Lead" } } } } });
+    // Values stored with blanks and tabs at their ends, as earlier builds
+    // read them from tables and phones' exports, come back without them,
+    // each part of the name and of the address on its own, and nothing
+    // inside a value changes; a note keeps its own. The contact is listed
+    // under the name its parts make; the full name written, which the blank
+    // parts made and which says otherwise, is the display name, trimmed at
+    // its ends only.
+    QTest::newRow("values stored with blanks at their ends come back without them, a note with its own")
+        << contactOf("Ida   Lindqvist",
+               { { pim::ENTITY_NAME, { Fields { { "data2", "Ida " }, { "data3", " Lindqvist" } } } },
+                   { pim::ENTITY_PHONE, { Fields { { "data1", " 555 0100 " }, { "data2", 2 } } } },
+                   { pim::ENTITY_EMAIL, { Fields { { "data1", " ida@example.org" }, { "data2", 1 } } } },
+                   { pim::ENTITY_NICKNAME, { Fields { { "data1", "Iddy\t" } } } },
+                   { pim::ENTITY_GROUP, { Fields { { "data2", " Friends " } } } },
+                   { pim::ENTITY_IM, { Fields { { "data1", " ida.l " }, { "data2", 1 }, { "data5", 4 } } } },
+                   { pim::ENTITY_NOTES, { Fields { { "data1", "  call after six \t" } } } },
+                   { pim::ENTITY_ORG,
+                       { Fields { { "data1", "Acme " }, { "data4", " Buyer" }, { "data5", " Sales " } } } },
+                   { pim::ENTITY_REL, { Fields { { "data1", " Per Lindqvist " }, { "data2", 14 } } } },
+                   { pim::ENTITY_ADDR,
+                       { Fields { { "data2", 1 }, { "data4", " Storgatan  1 " }, { "data7", "Uppsala " },
+                           { "data9", " 123 45 " }, { "data10", " Sweden" } } } },
+                   { pim::ENTITY_URL, { Fields { { "data1", "https://ida.example " }, { "data2", 1 } } } } })
+        << contactOf("Ida Lindqvist",
+               { { pim::ENTITY_NAME,
+                     { Fields {
+                         { "data1", "Ida   Lindqvist" }, { "data2", "Ida" }, { "data3", "Lindqvist" } } } },
+                   { pim::ENTITY_PHONE, { Fields { { "data1", "555 0100" }, { "data2", 2 } } } },
+                   { pim::ENTITY_EMAIL, { Fields { { "data1", "ida@example.org" }, { "data2", 1 } } } },
+                   { pim::ENTITY_NICKNAME, { Fields { { "data1", "Iddy" } } } },
+                   { pim::ENTITY_GROUP, { Fields { { "data2", "Friends" } } } },
+                   { pim::ENTITY_IM, { Fields { { "data1", "ida.l" }, { "data2", 1 }, { "data5", 4 } } } },
+                   { pim::ENTITY_NOTES, { Fields { { "data1", "  call after six \t" } } } },
+                   { pim::ENTITY_ORG,
+                       { Fields { { "data1", "Acme" }, { "data4", "Buyer" }, { "data5", "Sales" } } } },
+                   { pim::ENTITY_REL, { Fields { { "data1", "Per Lindqvist" }, { "data2", 14 } } } },
+                   { pim::ENTITY_ADDR,
+                       { Fields { { "data1", "Storgatan  1\nUppsala, 123 45\nSweden" }, { "data2", 1 },
+                           { "data4", "Storgatan  1" }, { "data7", "Uppsala" }, { "data9", "123 45" },
+                           { "data10", "Sweden" } } } },
+                   { pim::ENTITY_URL, { Fields { { "data1", "https://ida.example" }, { "data2", 1 } } } } });
     {
         QList<QVariantMap> in, out;
         for (int protocol = 0; protocol <= 12; ++protocol) {
@@ -254,7 +302,7 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
                                { "data4", "Line 1\nLine 2; Unit \\3, rear" }, { "data7", "Town" } },
                            Fields { { "data1", QStringLiteral("中国") }, { "data2", 0 }, { "data9", "12345" },
                                { "data10", QStringLiteral("中国") } },
-                           Fields { { "data1", "lead" }, { "data2", 0 }, { "data4", " lead" } } } } });
+                           Fields { { "data1", "lead" }, { "data2", 0 }, { "data4", "lead" } } } } });
     QString longText;
     for (int i = 0; i < 50; ++i)
         longText += QStringLiteral("Grüße 王伟 =; ");
@@ -268,13 +316,18 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
             { pim::ENTITY_URL, { Fields { { "data1", "http://x/\\\n" }, { "data2", 1 } } } } });
     // Read back, the full name is made from the name parts, and the full
     // name written, which differs, is kept as the display name without the
-    // blank it starts with; the e-mail and IM keep their sub-type (Other); a
-    // number and a messaging address lose the blanks they start with.
-    // Everything else is as written.
+    // blank it starts with; the e-mail and IM keep their sub-type (Other);
+    // the name parts, the number, the messaging address and the related
+    // person lose the blanks and tabs at their ends. Everything else is as
+    // written.
+    const QString longTextBack = longText.chopped(1);
     pim::_Contact hardBack = hard;
+    hardBack.entities[pim::ENTITY_NAME][0].fields.insert("data2", QStringLiteral("Zoë;\nA"));
+    hardBack.entities[pim::ENTITY_NAME][0].fields.insert("data4", longTextBack);
     hardBack.entities[pim::ENTITY_PHONE][0].fields.insert("data1", "555,12\\34");
     hardBack.entities[pim::ENTITY_IM][0].fields.insert("data1", "im;, \\user\n2");
-    hardBack.fullName = QStringLiteral("Zoë;\nA ") + longText + QStringLiteral(" O'Brien, \\Jr");
+    hardBack.entities[pim::ENTITY_REL][0].fields.insert("data1", longTextBack);
+    hardBack.fullName = QStringLiteral("Zoë;\nA ") + longTextBack + QStringLiteral(" O'Brien, \\Jr");
     hardBack.entities[pim::ENTITY_NAME][0].fields.insert("data1", hard.fullName.trimmed());
     hardBack.entities[pim::ENTITY_EMAIL][0].fields.insert("data2", 0);
     hardBack.entities[pim::ENTITY_IM][0].fields.insert("data2", 0);

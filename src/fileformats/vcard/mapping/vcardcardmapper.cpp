@@ -207,38 +207,16 @@ qsizetype blanksAfterColon(const VCardProperty& property, bool quoted)
     return n;
 }
 
-// How many of the first `most` characters of the text are blanks.
-qsizetype leadingBlanks(QStringView text, qsizetype most)
+// Whether the blanks at the ends of a value stay part of it, those right
+// after the colon among them: only in a note (pim::keepsEndBlanks), which
+// the program's own export writes as the user has it, indents and all. The
+// separator blank of a writer of "NOTE: text" harms nothing there (and
+// isWrittenWithBlankAfterColon() sees most such writers). Around a name,
+// number, address or company such blanks only break dialling, mailing or
+// matching it, and make one person two contacts.
+bool keepsEndBlanks(Rule rule)
 {
-    qsizetype n = 0;
-    while (n < most && n < text.size() && isLeadingBlank(text.at(n).unicode()))
-        ++n;
-    return n;
-}
-
-// Whether blanks right after the colon stay part of the value. A value
-// starts right after the colon, and the program's own export writes each
-// value as the user has it: a note that starts indented, or a company,
-// title, nickname or related person's name that starts with a blank, comes
-// back as it was. In such free text the separator blank of a writer of
-// "NOTE: text" harms nothing (and isWrittenWithBlankAfterColon() sees most
-// such writers). A number, e-mail address, link, messaging address, date,
-// picture or group name cannot start with a blank, which would only break
-// dialling, mailing, opening or matching it: these drop such blanks, as do
-// the formatted name ("FN: John") and a structured address (the export's
-// starts with the empty post-office box). N keeps them where FN says so.
-bool keepsLeadingBlanks(Rule rule)
-{
-    switch (rule) {
-    case RULE_NICKNAME:
-    case RULE_NOTE:
-    case RULE_ORG:
-    case RULE_TITLE:
-    case RULE_REL:
-        return true;
-    default:
-        return false;
-    }
+    return rule == RULE_NOTE;
 }
 
 // What the rule's values hold: words, which a writer may have put in
@@ -276,24 +254,21 @@ bool isWrittenWithBlankAfterColon(const VCardProperty* version)
 }
 
 // The N components as they stand after every N of the card: a later N
-// replaces only the positions it has. The first component also without
-// the blanks the value starts with.
+// replaces only the positions it has.
 struct NameParts {
     QString part[5];
     bool present[5] = { false, false, false, false, false };
-    QString firstUnblanked;
     // The line of the N they were read from, once one names someone.
     qint64 line = 0;
 };
 
-// Reads the components of an N line into the parts; `blanks`: how many
-// blanks the first component starts with that are the writer's, not the
-// name's. A card holds one name: a later N takes the place of an earlier one
-// whole, as a later FN or PHOTO does, and the earlier line is named. An N
-// that names no one takes no one's place. Kept out of the card's loop over
-// its properties, which runs for every line of a file.
-Q_NEVER_INLINE void readNameParts(NameParts& name, const QStringList& parts, qint64 line, qsizetype blanks,
-                                  vcardrules::Notes& notes)
+// Reads the components of an N line into the parts. A card holds one name:
+// a later N takes the place of an earlier one whole, as a later FN or PHOTO
+// does, and the earlier line is named. An N that names no one takes no
+// one's place. Kept out of the card's loop over its properties, which runs
+// for every line of a file.
+Q_NEVER_INLINE void readNameParts(
+    NameParts& name, const QStringList& parts, qint64 line, vcardrules::Notes& notes)
 {
     const bool names = std::any_of(parts.cbegin(), parts.cend(), [](const QString& part) { return !pim::isBlankText(part); });
     if (name.line > 0 && !names)
@@ -308,25 +283,17 @@ Q_NEVER_INLINE void readNameParts(NameParts& name, const QStringList& parts, qin
         name.present[i] = i < parts.size();
         name.part[i] = name.present[i] ? parts.at(i) : QString();
     }
-    const QString first = parts.value(0);
-    name.firstUnblanked = first.mid(leadingBlanks(first, blanks));
 }
 
-// One way of reading N: standard (family;given;...) or swapped
-// (given;family;...), as older builds of this program wrote it; with the
-// blanks after the colon or without them.
-struct NameReading {
-    bool swapped;
-    bool unblanked;
-};
-
-void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index, bool unblanked = false)
+void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index)
 {
     if (parts.present[index])
-        entity.fields.insert(key, unblanked ? parts.firstUnblanked : parts.part[index]);
+        entity.fields.insert(key, parts.part[index]);
 }
 
-pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameReading reading)
+// The name N gives, read standard (family;given;...) or swapped
+// (given;family;...), as older builds of this program wrote it.
+pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, bool swapped)
 {
     static const QString given = QStringLiteral("data2");
     static const QString family = QStringLiteral("data3");
@@ -334,8 +301,8 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, NameRead
     static const QString prefix = QStringLiteral("data5");
     static const QString suffix = QStringLiteral("data6");
     pim::Entity entity = base;
-    putPart(entity, reading.swapped ? given : family, parts, 0, reading.unblanked);
-    putPart(entity, reading.swapped ? family : given, parts, 1);
+    putPart(entity, swapped ? given : family, parts, 0);
+    putPart(entity, swapped ? family : given, parts, 1);
     putPart(entity, middle, parts, 2);
     putPart(entity, prefix, parts, 3);
     putPart(entity, suffix, parts, 4);
@@ -574,12 +541,12 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         const qsizetype blanks = blanksAfterColon(property, quoted);
         VCardProperty unblanked;
         const VCardProperty* read = &property;
-        if (blanks > 0 && (blankAfterColon || (!keepsLeadingBlanks(rule) && rule != RULE_N))) {
+        if (blanks > 0 && (blankAfterColon || !keepsEndBlanks(rule))) {
             unblanked = property;
             unblanked.value.remove(0, blanks);
             read = &unblanked;
         }
-        VCardValue value(*read, m_cardText, !(modern && quoted), holdsOf(rule));
+        VCardValue value(*read, m_cardText, !(modern && quoted), holdsOf(rule), keepsEndBlanks(rule));
         if (!property.group.isEmpty()) {
             const QString group = property.group.toLower();
             const auto label = labels.constFind(group);
@@ -599,7 +566,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             }
             // In 3.0 and 4.0 each part is a list ("Maria,Elin" for two
             // middle names); older cards know no lists.
-            readNameParts(nameParts, value.components(modern), property.line, read == &property ? blanks : 0, notes);
+            readNameParts(nameParts, value.components(modern), property.line, notes);
             break;
         }
         case RULE_FN:
@@ -709,25 +676,16 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
 
     if (hasN) {
         // The reading whose display name is the card's FN, else the
-        // standard one as written. FN names the person as the writer shows
-        // them: "N: Doe;John" beside "FN:John Doe" is family name "Doe". A
-        // card without FN, never one of the program's own, is read without
-        // the blanks after the colon.
+        // standard one: FN names the person as the writer shows them.
         pim::Entity& name = firstEntity(contact, pim::ENTITY_NAME);
-        pim::Entity chosen = nameEntity(name, nameParts, { false, formattedName.isEmpty() });
+        pim::Entity chosen = nameEntity(name, nameParts, false);
         QString display = chosen.fullName();
-        const bool blanks = nameParts.firstUnblanked != nameParts.part[0];
-        for (const NameReading reading : { NameReading { true, false }, NameReading { false, true },
-                                           NameReading { true, true } }) {
-            if (formattedName.isEmpty() || display == formattedName)
-                break;
-            if (reading.unblanked && !blanks)
-                continue;
-            pim::Entity other = nameEntity(name, nameParts, reading);
-            const QString otherDisplay = other.fullName();
-            if (otherDisplay == formattedName) {
-                chosen = other;
-                display = otherDisplay;
+        if (!formattedName.isEmpty() && display != formattedName) {
+            pim::Entity swapped = nameEntity(name, nameParts, true);
+            QString swappedDisplay = swapped.fullName();
+            if (swappedDisplay == formattedName) {
+                chosen = std::move(swapped);
+                display = std::move(swappedDisplay);
             }
         }
         name = chosen;

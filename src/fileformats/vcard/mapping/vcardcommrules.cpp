@@ -181,7 +181,7 @@ QString phoneNumber(const QString& text)
 {
     const QString trimmed = text.trimmed();
     if (trimmed.startsWith(QLatin1String("tel:"), Qt::CaseInsensitive))
-        return trimmed.mid(4);
+        return pim::withoutEndBlanks(trimmed.mid(4));
     return text;
 }
 
@@ -258,8 +258,8 @@ void readImpp(const VCardValue& value, pim::_Contact& contact)
         service = trimmed.left(scheme);
     // A service the protocol table lacks keeps its name, as a custom one.
     const std::optional<int> protocol = pim::imProtocolNamed(service);
-    appendIm(value, contact, scheme > 0 ? trimmed.mid(scheme + 1) : text, imppType(value.kinds()),
-             protocol.value_or(0), protocol ? QString() : service);
+    appendIm(value, contact, scheme > 0 ? pim::withoutEndBlanks(trimmed.mid(scheme + 1)) : text,
+        imppType(value.kinds()), protocol.value_or(0), protocol ? QString() : service);
 }
 
 void readNamedIm(const VCardValue& value, pim::_Contact& contact)
@@ -292,7 +292,7 @@ void readNamedIm(const VCardValue& value, pim::_Contact& contact)
         const QString trimmed = address.trimmed();
         const qsizetype scheme = schemeLength(trimmed);
         if (scheme > 0 && QStringView(trimmed).left(scheme).compare(protocol.ownName, Qt::CaseInsensitive) == 0)
-            address = trimmed.mid(scheme + 1);
+            address = pim::withoutEndBlanks(trimmed.mid(scheme + 1));
     }
     appendIm(value, contact, address, imType(value.kinds()), protocol.code, protocol.ownName);
 }
@@ -320,9 +320,10 @@ void readMessaging(const VCardValue& value, pim::_Contact& contact)
     const std::optional<int> protocol = pim::imProtocolNamed(word);
     const std::optional<int> type = imType(value.kinds());
     // Several addresses of one protocol share the line, each after a
-    // U+E000.
+    // U+E000, each stored without the blanks around it.
     for (const QStringView address : QStringView(value.text()).tokenize(QChar(0xE000), Qt::SkipEmptyParts))
-        appendIm(value, contact, address.toString(), type, protocol.value_or(0), protocol ? QString() : word);
+        appendIm(value, contact, pim::withoutEndBlanks(address.toString()), type, protocol.value_or(0),
+            protocol ? QString() : word);
 }
 
 void readUrl(const VCardValue& value, pim::_Contact& contact)

@@ -2,6 +2,7 @@
 #include "fileformats/vcard/mapping/vcardvalue.h"
 
 #include "fileformats/vcard/mapping/vcardcardtext.h"
+#include "model/contact.h"
 
 #include <QHash>
 #include <QSet>
@@ -9,11 +10,13 @@
 #include <array>
 
 VCardValue::VCardValue(
-    const VCardProperty& property, VCardCardText& cardText, bool unescape, VCardCardText::Holds holds)
+    const VCardProperty& property, VCardCardText& cardText, bool unescape, VCardCardText::Holds holds,
+    bool keepsEndBlanks)
     : m_property(property)
     , m_cardText(cardText)
     , m_unescape(unescape)
     , m_holds(holds)
+    , m_keepsEndBlanks(keepsEndBlanks)
 {
 }
 
@@ -26,16 +29,21 @@ const QString& VCardValue::raw() const
 
 const QString& VCardValue::text() const
 {
-    if (!unescapes())
-        return raw();
-    if (!m_text)
-        m_text = VCardProperty::unescapeText(raw());
+    if (!m_text) {
+        const QString text = unescapes() ? VCardProperty::unescapeText(raw()) : raw();
+        m_text = m_keepsEndBlanks ? text : pim::withoutEndBlanks(text);
+    }
     return *m_text;
 }
 
 QStringList VCardValue::components(bool joinLists) const
 {
-    return VCardProperty::splitComponents(raw(), unescapes(), joinLists);
+    QStringList parts = VCardProperty::splitComponents(raw(), unescapes(), joinLists);
+    if (!m_keepsEndBlanks) {
+        for (QString& part : parts)
+            part = pim::withoutEndBlanks(part);
+    }
+    return parts;
 }
 
 QString VCardValue::typeText() const

@@ -23,14 +23,17 @@ public:
     // "Newlines\nCountry" stay); only "\;" in a component (and "\," in a
     // list) is read, as the separator it keeps inside. holds: what the
     // value holds as its rule reads it (see VCardCardText::text()).
+    // keepsEndBlanks: text() and components() keep the blanks and tabs at
+    // the ends of the value, as a note does (pim::keepsEndBlanks); otherwise
+    // they go (pim::withoutEndBlanks), at the ends of each component.
     VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape,
-        VCardCardText::Holds holds = VCardCardText::Holds::Data);
+        VCardCardText::Holds holds = VCardCardText::Holds::Data, bool keepsEndBlanks = false);
 
     const VCardProperty& property() const { return m_property; }
     const QByteArray& bytes() const { return m_property.value; }
     // The whole value as text, decoded once.
     const QString& text() const;
-    // The same with its escapes as written.
+    // The whole value with its escapes and end blanks as written.
     const QString& rawText() const { return raw(); }
     // Whether text() and components() read backslash escapes.
     bool unescapes() const { return m_unescape; }
@@ -66,6 +69,7 @@ private:
     VCardCardText& m_cardText;
     bool m_unescape;
     VCardCardText::Holds m_holds;
+    bool m_keepsEndBlanks;
     bool m_hasLabelKinds = false;
     QStringList m_labelKinds;
     QString m_customLabel;
