@@ -70,6 +70,21 @@ bool namesTwoKnownColumns(QStringView line)
         >= 2;
 }
 
+// Whether the line reads as a table's header: the line, a stray control
+// byte or two set aside (a NUL a program left at its end), names two known
+// columns as the table reader reads a header. A binary line that happens
+// to hold a comma or a semicolon names none.
+bool readsAsTableHeader(QStringView line)
+{
+    QString text;
+    text.reserve(line.size());
+    for (const QChar c : line) {
+        if (!isBinaryControl(c))
+            text.append(c);
+    }
+    return namesTwoKnownColumns(text);
+}
+
 // The head as text: every encoding a card or a table comes in writes the
 // letters its format is told by as ASCII.
 QString headText(const QByteArray& head)
@@ -116,14 +131,14 @@ bool isCardBegin(QStringView line)
 
 // Whether the cards of the text come after damage: a line "BEGIN:VCARD"
 // (any case, blanks after it) at a line's very start, as the card reader
-// takes it, with bytes that no text holds before it, as a phone's backup
-// that lost its start leaves them. The card reader passes over the damage
-// and names its lines; a table's header holds no such bytes.
-bool cardsAfterDamage(const QString& text)
+// takes it, that starts in the first `probed` characters, with bytes that
+// no text holds before it, as a phone's backup that lost its start leaves
+// them. The card reader passes over the damage and names its lines.
+bool cardsAfterDamage(const QString& text, qsizetype probed)
 {
     const QLatin1String begin("BEGIN:VCARD");
     qsizetype start = 0;
-    while (start < text.size()) {
+    while (start < probed && start < text.size()) {
         const qsizetype end = lineEnd(text, start);
         const QStringView line = QStringView(text).mid(start, end - start);
         if (line.startsWith(begin, Qt::CaseInsensitive)
@@ -188,7 +203,11 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
         // cells later on does not make the file a card file.
         return !card && !holdsCellSeparator(line);
     });
-    if (card || cardsAfterDamage(headText(head.left(kDamagedCardsProbeBytes))))
+    // The line of the first card after damage may end beyond the bytes
+    // probed, as long as it starts in them. A first line that reads as a
+    // table's header is no damage, whatever control bytes its cells hold.
+    const qsizetype probed = headText(head.left(kDamagedCardsProbeBytes)).size();
+    if (card || (cardsAfterDamage(text, probed) && !readsAsTableHeader(firstLine)))
         return TYPE_VCARD;
     if (looksBinary(text))
         return std::nullopt;
@@ -202,7 +221,7 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
         // that names two known columns starts a table. Lines of another
         // shape that hold such separators are taken as a card's, whose
         // reader says what it finds of them.
-        if (namesTwoKnownColumns(firstLine))
+        if (readsAsTableHeader(firstLine))
             return TYPE_CSV;
         if (isContentLine(firstLine) || holdsCellSeparator(firstLine))
             return TYPE_VCARD;
