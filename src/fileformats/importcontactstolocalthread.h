@@ -46,19 +46,18 @@ public:
     // it, in UTF-8, an 8-bit encoding or UTF-16 with or without a
     // byte-order mark; lines end in LF, CR LF or CR alone)
     // before any line with a cell separator, or when such a line at a
-    // line's very start begins in the first kDamagedCardsProbeBytes after
-    // bytes that no text holds (a damaged backup's binary blocks before its
-    // cards) and the first line that is not blank does not read as a
-    // table's header (the line, its control bytes set aside, names two
-    // known columns); none for other binary content (a picture, a document,
-    // random bytes); CSV when there is no line that is not blank. Of a file
-    // named as cards (`namedAsCards`): CSV when the first line that is not
-    // blank is a header with at least two cells that name known columns,
-    // its control bytes set aside (the program's own "Tel:Mobile,Email:Work"),
-    // else vCard when it is a line of a card or a calendar
-    // ("TEL;TYPE=CELL:...", "DTSTART;VALUE=DATE:...") or holds a cell
-    // separator ("NAME;ARG=..." cut before its colon), none for any other
-    // text. Of any other file:
+    // line's very start, wherever it ends, starts in the first
+    // kDamagedCardsProbeBytes after bytes that no text holds (a damaged
+    // backup's binary blocks before its cards) and the first line that is
+    // not blank does not read as a table's header (the line, its control
+    // bytes set aside, names two known columns); none for other binary
+    // content (a picture, a document, random bytes); CSV when there is no
+    // line that is not blank. Of a file named as cards (`namedAsCards`):
+    // CSV when the first line that is not blank reads as a table's header
+    // (the program's own "Tel:Mobile,Email:Work"), else vCard when it is a
+    // line of a card or a calendar ("TEL;TYPE=CELL:...",
+    // "DTSTART;VALUE=DATE:...") or holds a cell separator ("NAME;ARG=..."
+    // cut before its colon), none for any other text. Of any other file:
     // CSV when that line can be a table's header (it holds a separator, or
     // names one known column), none for any other text.
     static std::optional<TYPE> typeOfContent(const QByteArray& head, bool namedAsCards);
