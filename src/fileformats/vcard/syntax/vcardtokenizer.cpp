@@ -410,9 +410,12 @@ void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds)
 
 int CARD_IsNameDamaged(const CARD_Parser* parser)
 {
-    if (parser->nameLength == 0 || (parser->nameGap > 0 && parser->nameGap < parser->nameLength))
+    // Two files joined into one leave the second one's byte-order mark
+    // before its BEGIN.
+    const size_t mark = parser->nameLength >= 3 && std::memcmp(parser->line, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    if (parser->nameLength == mark || (parser->nameGap > mark && parser->nameGap < parser->nameLength))
         return 1;
-    for (size_t i = 0; i < parser->nameLength; ++i) {
+    for (size_t i = mark; i < parser->nameLength; ++i) {
         const auto c = static_cast<unsigned char>(parser->line[i]);
         if (c < 0x20 || c > 0x7E)
             return 1;

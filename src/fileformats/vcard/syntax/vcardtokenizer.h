@@ -91,7 +91,8 @@ void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineN
 // included, holds bytes no name holds: none at all, a control byte (a NUL
 // among them, which ends the name the callback gets), a byte over 0x7E, or
 // a blank between two of its bytes, which the name the callback gets leaves
-// out ("TE L" comes as "TEL"). Blanks around the name are none of them.
+// out ("TE L" comes as "TEL"). Blanks around the name are none of them,
+// nor is a UTF-8 byte-order mark before it.
 int CARD_IsNameDamaged(const CARD_Parser* parser);
 // File offset and 1-based line number at which the current logical line
 // began; inside a property callback, that of the property's own line.

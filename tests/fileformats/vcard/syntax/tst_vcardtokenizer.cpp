@@ -347,6 +347,7 @@ void TestVCardTokenizer::tellsANameOfBytesNoNameHolds_data()
         QTest::newRow(name) << input << QByteArray(expected);
     };
     row("names of a card", "TEL;CELL:1\nitem1.X-ABLABEL:x\n", "TEL item1.X-ABLABEL ");
+    row("a byte-order mark before a name", "\xEF\xBB\xBFN:Lee\n", "\xEF\xBB\xBFN ");
     row("blanks after a name", "TEL ;CELL:1\nX-A \t:2\n", "TEL X-A ");
     row("blanks between its letters", "TE L:1\nX-A\tB;P:2\n", "TEL+ X-AB+ ");
     row("no name", ":1\n;TYPE=X:2\n", "+ + ");
