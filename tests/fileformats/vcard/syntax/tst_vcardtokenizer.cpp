@@ -362,7 +362,7 @@ void TestVCardTokenizer::tellsANameOfBytesNoNameHolds()
 {
     QFETCH(QByteArray, input);
     QFETCH(QByteArray, expected);
-    for (const int piece : { int(input.size()), 1 }) {
+    for (const int chunk : { int(input.size()), 1 }) {
         Trace trace;
         ParserPtr parser = makeParser(trace, CARD_UNFOLD_SPACE);
         CARD_SetDataHandler(parser.get(), nullptr);
@@ -370,8 +370,8 @@ void TestVCardTokenizer::tellsANameOfBytesNoNameHolds()
             auto* t = static_cast<Trace*>(user);
             t->text += name + QByteArray(CARD_IsNameDamaged(t->parser) ? "+ " : " ");
         });
-        for (int at = 0; at < input.size(); at += piece)
-            CARD_Parse(parser.get(), input.constData() + at, qMin(piece, int(input.size()) - at), 0);
+        for (int at = 0; at < input.size(); at += chunk)
+            CARD_Parse(parser.get(), input.constData() + at, qMin(chunk, int(input.size()) - at), 0);
         CARD_Parse(parser.get(), nullptr, 0, 1);
         QCOMPARE(trace.text, expected);
     }
