@@ -46,16 +46,18 @@ public:
     // it, in UTF-8, an 8-bit encoding or UTF-16 with or without a
     // byte-order mark; lines end in LF, CR LF or CR alone)
     // before any line with a cell separator, or when such a line at a
-    // line's very start comes in the first kDamagedCardsProbeBytes after
-    // bytes that no text holds (a damaged backup's binary blocks before its
-    // cards); none for other binary content (a picture, a document, random
-    // bytes); CSV when there is no line that is not blank. Of a file named
-    // as cards (`namedAsCards`): CSV when the first line that is not blank
-    // is a header with at least two cells that name known columns (the
-    // program's own "Tel:Mobile,Email:Work"), else vCard when it is a line
-    // of a card or a calendar ("TEL;TYPE=CELL:...", "DTSTART;VALUE=DATE:...")
-    // or holds a cell separator ("NAME;ARG=..." cut before its colon), none
-    // for any other text. Of any other file:
+    // line's very start, wherever it ends, starts in the first
+    // kDamagedCardsProbeBytes after bytes that no text holds (a damaged
+    // backup's binary blocks before its cards) and the first line that is
+    // not blank does not read as a table's header (the line, its control
+    // bytes set aside, names two known columns); none for other binary
+    // content (a picture, a document, random bytes); CSV when there is no
+    // line that is not blank. Of a file named as cards (`namedAsCards`):
+    // CSV when the first line that is not blank reads as a table's header
+    // (the program's own "Tel:Mobile,Email:Work"), else vCard when it is a
+    // line of a card or a calendar ("TEL;TYPE=CELL:...",
+    // "DTSTART;VALUE=DATE:...") or holds a cell separator ("NAME;ARG=..."
+    // cut before its colon), none for any other text. Of any other file:
     // CSV when that line can be a table's header (it holds a separator, or
     // names one known column), none for any other text.
     static std::optional<TYPE> typeOfContent(const QByteArray& head, bool namedAsCards);
@@ -64,7 +66,7 @@ public:
     static bool beginsOnlyOtherObjects(const QByteArray& head);
     // How much of the file typeOfContent() looks at.
     static constexpr qint64 kTypeProbeBytes = 1024 * 1024;
-    // How far it looks for cards after damage.
+    // How far into the file the first card after damage may begin.
     static constexpr qint64 kDamagedCardsProbeBytes = 64 * 1024;
 
     // The import's final message: the success text, then, when anything was

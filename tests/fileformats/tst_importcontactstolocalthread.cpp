@@ -222,6 +222,21 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
         << "Line 1: the line stands outside any card and was left out." << 3;
     QTest::newRow("binary blocks beyond the first 64 KB before the cards")
         << "vcf" << binaryBlocks(400, 200) + threeCards() << ": This file is not a vCard or CSV file." << 0;
+    // The card's line counts when it starts in the first 64 KB, wherever
+    // it ends.
+    const auto blocksOf = [](int size) { return binaryBlocks(size / 202 + 1, 200).left(size - 2) + "\r\n"; };
+    QTest::newRow("a card whose line starts at the last byte of the first 64 KB")
+        << "vcf" << blocksOf(64 * 1024 - 1) + threeCards() << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
+    QTest::newRow("a card whose line starts at the first byte after 64 KB")
+        << "vcf" << blocksOf(64 * 1024) + threeCards() << ": This file is not a vCard or CSV file." << 0;
+    // A table's header first: control bytes in its cells are no damage
+    // before a card pasted into one.
+    QTest::newRow("a table with control bytes in its cells and a card in a cell")
+        << "csv"
+        << QByteArray("First Name,Notes\r\nAnn,\"tag \x01\x02\x03\x04\x05\x06\x07\x08\x0E\x0F\"\r\n"
+                      "Bob,\"pasted:\r\nBEGIN:VCARD\r\nFN:Bob\r\nEND:VCARD\"\r\n")
+            + "Cy," + QByteArray("met at the fair; ").repeated(40) + "\r\n"
+        << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
     QTest::newRow("a header without rows: no contact, an error")
         << "csv" << QByteArray("First Name,Last Name\r\n") << "No contact was found in this file." << 0;
     QTest::newRow("an empty file: no contacts, an error")

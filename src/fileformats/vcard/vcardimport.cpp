@@ -353,14 +353,18 @@ pim::_Contact VCardImport::nextContact()
     m_cardParser.setOrigin(range.begin, range.line);
     m_cardParser.setLineEnds(range.lineEnds);
     feedCard(range);
-    m_skipped += m_cardParser.skippedLines();
-    for (const qint64 line : m_cardParser.skippedLineNumbers()) {
-        if (m_skippedLines.size() >= 1000)
-            break;
-        m_skippedLines.append(line);
-    }
+    const QList<QList<VCardProperty>> cards = m_cardParser.takeCards();
+    vcardrules::Notes notes;
+    pim::_Contact contact = cards.isEmpty() ? pim::_Contact() : m_mapper.toContact(cards.first(), &notes);
+    // A line whose name is damaged could not be read either.
+    QList<qint64> unread = m_cardParser.skippedLineNumbers() + notes.unreadLines;
+    std::sort(unread.begin(), unread.end());
+    unread.resize(qMin<qsizetype>(unread.size(), 1000));
+    const int unreadCount = m_cardParser.skippedLines() + int(notes.unreadLines.size());
+    m_skipped += unreadCount;
+    m_skippedLines += unread.mid(0, qMax<qsizetype>(0, 1000 - m_skippedLines.size()));
     QList<std::pair<qint64, QString>> found;
-    for (const qint64 line : m_cardParser.skippedLineNumbers())
+    for (const qint64 line : unread)
         found.append({ line, tr("the line could not be read and was left out.") });
     for (const VCardStreamParser::Problem& problem : m_cardParser.problems()) {
         if (problem.kind == VCardStreamParser::Problem::DanglingSoftBreak)
@@ -375,11 +379,7 @@ pim::_Contact VCardImport::nextContact()
         else if (problem.kind == VCardStreamParser::Problem::FoldsDropped)
             noteDroppedFolds(problem.line);
     }
-    const QList<QList<VCardProperty>> cards = m_cardParser.takeCards();
-    pim::_Contact contact;
     if (!cards.isEmpty()) {
-        vcardrules::Notes notes;
-        contact = m_mapper.toContact(cards.first(), &notes);
         found.append(notes.items);
         for (const auto& [line, name] : notes.leftOut)
             m_problems.addLeftOutKind(name, line);
@@ -393,7 +393,7 @@ pim::_Contact VCardImport::nextContact()
     reportShapeUpTo(range.line + 1);
     for (const auto& [line, text] : found)
         m_problems.add(atLine(line, text), cardOrder(range.line));
-    m_problems.addUnlisted(m_cardParser.skippedLines() - int(m_cardParser.skippedLineNumbers().size()));
+    m_problems.addUnlisted(unreadCount - int(unread.size()));
     if (!m_isLane)
         reportShapeUpTo(m_cursor < m_ranges.size() ? m_ranges.at(m_cursor).line : std::numeric_limits<qint64>::max());
     return contact;

@@ -530,7 +530,11 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         if (rule == RULE_NAME_READING && !isNameReading(property))
             rule = RULE_NONE;
         if (rule == RULE_NONE) {
-            if (!property.value.isEmpty())
+            if (property.value.isEmpty())
+                continue;
+            if (property.nameDamaged)
+                notes.unreadLines.append(property.line);
+            else
                 notes.leftOut.append({ property.line, property.name });
             continue;
         }

@@ -23,8 +23,11 @@ struct Notes {
     // Of those, the groups beyond kMaxGroupsPerCard, which were not read.
     int groupsNotRead = 0;
     // Line and name of each property with a value of a kind no rule reads
-    // and that carried something a user keeps.
+    // and that carried something a user keeps; of one whose name is damaged
+    // (VCardProperty::nameDamaged), which names no kind, the line alone in
+    // unreadLines: a line that could not be read.
     QList<std::pair<qint64, QString>> leftOut;
+    QList<qint64> unreadLines;
     // The lines, ascending, of text read by a guess (VCardCardText::text()):
     // text that is not UTF-8 and names no charset or only UTF-8, or words in
     // quoted-printable codes that they do not declare.

@@ -26,6 +26,10 @@ public:
     VCardParams params;
     // Decoded from quoted-printable or base64, still in the file's charset.
     QByteArray value;
+    // Read from a file: the name as written holds bytes no name holds
+    // (CARD_IsNameDamaged()), as a broken photo's bytes spilt onto lines of
+    // their own do; `name` is what was read of it.
+    bool nameDamaged = false;
 
     // The value as text, decoded with its CHARSET parameter (name looked up
     // without regard to case); an unknown charset reads as UTF-8, none as

@@ -366,6 +366,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
     if (base != name)
         property.group = QString::fromLatin1(name, base - 1 - name);
     property.line = CARD_GetLineNumber(me->m_tokenizer);
+    property.nameDamaged = CARD_IsNameDamaged(me->m_tokenizer) != 0;
     int kept = 0;
     for (const char** p = params; p[0]; p += 2) {
         if (kept++ == kMaxParameters) {

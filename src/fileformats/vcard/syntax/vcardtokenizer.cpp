@@ -14,6 +14,8 @@ namespace cardtok {
 void clearLine(CARD_Parser* p)
 {
     p->lineLength = 0;
+    p->nameLength = 0;
+    p->nameGap = 0;
     p->state = STATE_NAME;
     p->skipSpace = true;
     p->encoding = ENC_NONE;
@@ -217,10 +219,13 @@ void processChar(CARD_Parser* p, unsigned char c)
                 dropLine(p);
             clearLine(p);
         } else if (isSpace(c)) {
-            return;
+            if (p->nameGap == 0)
+                p->nameGap = p->lineLength;
         } else if (c == ':') {
+            p->nameLength = p->lineLength;
             endProperty(p);
         } else if (c == ';') {
+            p->nameLength = p->lineLength;
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else {
@@ -401,6 +406,21 @@ CARD_LineEnds CARD_GetLineEnds(const CARD_Parser* parser)
 void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds)
 {
     parser->lineEnds = lineEnds;
+}
+
+int CARD_IsNameDamaged(const CARD_Parser* parser)
+{
+    // Two files joined into one leave the second one's byte-order mark
+    // before its BEGIN.
+    const size_t mark = parser->nameLength >= 3 && std::memcmp(parser->line, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
+    if (parser->nameLength == mark || (parser->nameGap > mark && parser->nameGap < parser->nameLength))
+        return 1;
+    for (size_t i = mark; i < parser->nameLength; ++i) {
+        const auto c = static_cast<unsigned char>(parser->line[i]);
+        if (c < 0x20 || c > 0x7E)
+            return 1;
+    }
+    return 0;
 }
 
 long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }

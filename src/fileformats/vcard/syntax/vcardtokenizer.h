@@ -87,6 +87,13 @@ void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes);
 // Where the next byte fed stands in the caller's file, so that offsets and
 // line numbers refer to the whole file when only a part of it is fed.
 void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineNumber);
+// Inside the property callback: non-zero when the name as written, group
+// included, holds bytes no name holds: none at all, a control byte (a NUL
+// among them, which ends the name the callback gets), a byte over 0x7E, or
+// a blank between two of its bytes, which the name the callback gets leaves
+// out ("TE L" comes as "TEL"). Blanks around the name are none of them,
+// nor is a UTF-8 byte-order mark before it.
+int CARD_IsNameDamaged(const CARD_Parser* parser);
 // File offset and 1-based line number at which the current logical line
 // began; inside a property callback, that of the property's own line.
 long long CARD_GetLineStart(const CARD_Parser* parser);

@@ -166,6 +166,10 @@ struct CARD_Parser {
     char* line = nullptr;
     size_t lineCapacity = 0;
     size_t lineLength = 0;
+    // The name's bytes in line once it ended, and where a blank was first
+    // dropped after one of them (0 for none): CARD_IsNameDamaged().
+    size_t nameLength = 0;
+    size_t nameGap = 0;
     int state = cardtok::STATE_NAME;
     bool skipSpace = true;
 

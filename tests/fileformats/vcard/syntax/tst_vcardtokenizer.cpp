@@ -105,6 +105,8 @@ private slots:
     void tokenizesInAnyChunking();
     void dropsLinesLongerThanTheLimit();
     void parsesHugeValueAndManyParameters();
+    void tellsANameOfBytesNoNameHolds_data();
+    void tellsANameOfBytesNoNameHolds();
 };
 
 void TestVCardTokenizer::tokenizesInAnyChunking_data()
@@ -335,6 +337,44 @@ void TestVCardTokenizer::parsesHugeValueAndManyParameters()
     QCOMPARE(sizes.dataBytes, 50LL * 1024 * 1024 + 1);
     QCOMPARE(sizes.closings, 2);
     QCOMPARE(sizes.params, 1000000);
+}
+
+void TestVCardTokenizer::tellsANameOfBytesNoNameHolds_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QByteArray>("expected"); // each name, "+" after a damaged one
+    auto row = [](const char* name, const QByteArray& input, const char* expected) {
+        QTest::newRow(name) << input << QByteArray(expected);
+    };
+    row("names of a card", "TEL;CELL:1\nitem1.X-ABLABEL:x\n", "TEL item1.X-ABLABEL ");
+    row("a byte-order mark before a name", "\xEF\xBB\xBFN:Lee\n", "\xEF\xBB\xBFN ");
+    row("blanks after a name", "TEL ;CELL:1\nX-A \t:2\n", "TEL X-A ");
+    row("blanks between its letters", "TE L:1\nX-A\tB;P:2\n", "TEL+ X-AB+ ");
+    row("no name", ":1\n;TYPE=X:2\n", "+ + ");
+    row("a NUL inside", QByteArray("AB\0CD:1\n", 8), "AB+ ");
+    row("control bytes and bytes over 0x7E", "\x01\x02:1\n\xC5\x31:2\nX-\x7F:3\n",
+        "\x01\x02+ \xC5\x31+ X-\x7F+ ");
+}
+
+// Whole and byte by byte, so that a blank is read between two runs of a
+// name's bytes.
+void TestVCardTokenizer::tellsANameOfBytesNoNameHolds()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QByteArray, expected);
+    for (const int chunk : { int(input.size()), 1 }) {
+        Trace trace;
+        ParserPtr parser = makeParser(trace, CARD_UNFOLD_SPACE);
+        CARD_SetDataHandler(parser.get(), nullptr);
+        CARD_SetPropHandler(parser.get(), [](void* user, const char* name, const char**) {
+            auto* t = static_cast<Trace*>(user);
+            t->text += name + QByteArray(CARD_IsNameDamaged(t->parser) ? "+ " : " ");
+        });
+        for (int at = 0; at < input.size(); at += chunk)
+            CARD_Parse(parser.get(), input.constData() + at, qMin(chunk, int(input.size()) - at), 0);
+        CARD_Parse(parser.get(), nullptr, 0, 1);
+        QCOMPARE(trace.text, expected);
+    }
 }
 
 QTEST_APPLESS_MAIN(TestVCardTokenizer)
