@@ -241,10 +241,10 @@ void LocalDb::beginImport(qsizetype incomingContacts)
         // order row by row only when most of their rows are new.
         if (storedContacts * 2 <= incomingContacts)
             dropImportIndexes();
-        // Reading every name once costs about as much as a few thousand
-        // lookups through the index.
-        if (storedContacts <= incomingContacts * 4)
-            loadImportNames();
+        // The names are compared as the file readers store them, which the
+        // index cannot: read once, at about the cost of a few thousand
+        // lookups through it.
+        loadImportNames();
     } catch (...) {
         db.rollbackTran();
         forgetEditState();
@@ -271,10 +271,21 @@ void LocalDb::dropImportIndexes()
 
 QByteArray LocalDb::nameKey(QByteArray utf8)
 {
-    for (char& c : utf8) {
-        if (c >= 'A' && c <= 'Z')
-            c = char(c - 'A' + 'a');
+    // In place: the blanks dropped only shorten what is written.
+    qsizetype out = 0;
+    bool blank = false;
+    for (const char c : std::as_const(utf8)) {
+        if (c == ' ' || c == '\t') {
+            blank = out > 0;
+            continue;
+        }
+        if (blank) {
+            utf8[out++] = ' ';
+            blank = false;
+        }
+        utf8[out++] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
     }
+    utf8.truncate(out);
     return utf8;
 }
 
@@ -285,12 +296,9 @@ void LocalDb::loadImportNames()
     Sqlite3Statement names = m_db.prepareThrow(
         QStringLiteral("select _id, full_name from contact where typeof(full_name)='text' order by _id"));
     names.forEachRow([this](const Sqlite3Statement::Row& row) {
-        const QByteArrayView name = row.text(1);
-        if (!name.isEmpty()) {
-            QByteArray key = nameKey(name.toByteArray());
-            if (!m_importNames.contains(key))
-                m_importNames.insert(std::move(key), static_cast<unsigned long long>(row.int64(0)));
-        }
+        QByteArray key = nameKey(row.text(1).toByteArray());
+        if (!key.isEmpty() && !m_importNames.contains(key))
+            m_importNames.insert(std::move(key), static_cast<unsigned long long>(row.int64(0)));
         return true;
     });
     m_importNamesLoaded = true;
@@ -465,8 +473,10 @@ unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
     if (fullName.isEmpty())
         return 0;
     ensureNameIndex();
-    if (m_importNamesLoaded)
-        return m_importNames.value(nameKey(fullName.toUtf8()), 0);
+    if (m_importNamesLoaded) {
+        const QByteArray key = nameKey(fullName.toUtf8());
+        return key.isEmpty() ? 0 : m_importNames.value(key, 0);
+    }
     // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
     // literally: "J_hn" must never find "John".
     // Prepared once: a large import looks up every contact.
@@ -486,7 +496,7 @@ void LocalDb::insertContactBase(pim::_Contact& contact)
     if (m_importNamesLoaded && !contact.fullName.isEmpty()) {
         // A new contact has the highest id: an older one of its name stays first.
         QByteArray key = nameKey(contact.fullName.toUtf8());
-        if (!m_importNames.contains(key))
+        if (!key.isEmpty() && !m_importNames.contains(key))
             m_importNames.insert(std::move(key), contact.id);
     }
 }

@@ -211,8 +211,10 @@ public:
     // --- duplicate merge --------------------------------------------------
 
     // Stores one incoming contact, merging it into the stored contact with
-    // the same full name (ignoring the case of A-Z) under this database's
-    // rule, or creating a new contact (always for an empty full name).
+    // the same full name (ignoring the case of A-Z; inside beginImport()
+    // also the blanks at its ends and the length of a run of them, see
+    // nameKey()) under this database's rule, or creating a new contact
+    // (always for an empty full name).
     // Runs in its own nested transaction; call inside beginEdit/endEdit
     // (inside beginImport/endEdit it opens none, see there).
     // On return `existed` says whether a stored contact was found and
@@ -386,8 +388,12 @@ private:
     void restoreImportIndexes();
     void loadImportNames();
     void forgetImportNames();
-    // A name as the case-insensitive index compares it: its UTF-8 bytes
-    // with A-Z folded and nothing else.
+    // A name as an import compares it: its UTF-8 bytes with A-Z folded, as
+    // the case-insensitive index folds them, and without the blanks and tabs
+    // at its ends, a run of them inside one blank. The file readers store a
+    // name's parts without such blanks (pim::withoutEndBlanks), so a contact
+    // that earlier builds stored with them ("Ann  Lead" of " Lead") is the
+    // one the same file's contact now merges into.
     static QByteArray nameKey(QByteArray utf8);
     void forgetEditState();
     // Opens a private copy of the file and of its leftover journal, in which
@@ -434,10 +440,10 @@ private:
     // for each of them. Only this edit writes meanwhile; dropped with it.
     struct MergeTarget;
     QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
-    // Inside beginImport(), when the import is large next to what is stored:
-    // every stored name (nameKey) with its lowest contact id, the import's
-    // new contacts added as they are stored, so that a lookup costs no
-    // descent of the name index. Any other change of names drops it.
+    // Inside beginImport(): every stored name (nameKey) with its lowest
+    // contact id, the import's new contacts added as they are stored, so
+    // that a lookup costs no descent of the name index. Any other change
+    // of names drops it.
     QHash<QByteArray, unsigned long long> m_importNames;
     bool m_importNamesLoaded = false;
     std::function<bool()> m_cancelled;

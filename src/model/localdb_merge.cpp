@@ -21,17 +21,57 @@ bool isEmptyValue(const QVariant& value)
     return pim::fieldText(value).isEmpty();
 }
 
+bool isBlankOrTab(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
+}
+
+// The text without blanks and tabs at the ends of its lines, a run of them
+// inside a line one blank; the text itself when it has none to drop.
+QString withSingleBlanks(QString text)
+{
+    qsizetype at = 0;
+    for (; at < text.size(); ++at) {
+        const QChar c = text.at(at);
+        if (c == QLatin1Char('\t') || (c == QLatin1Char(' ') && (at == 0 || at + 1 == text.size()
+                                                                 || isBlankOrTab(text.at(at + 1))
+                                                                 || text.at(at + 1) == QLatin1Char('\n')
+                                                                 || text.at(at - 1) == QLatin1Char('\n'))))
+            break;
+    }
+    if (at == text.size())
+        return text;
+    QString out;
+    out.reserve(text.size());
+    bool blank = false;
+    for (const QChar c : std::as_const(text)) {
+        if (isBlankOrTab(c)) {
+            blank = !out.isEmpty() && out.back() != QLatin1Char('\n');
+            continue;
+        }
+        if (blank && c != QLatin1Char('\n'))
+            out.append(QLatin1Char(' '));
+        blank = false;
+        out.append(c);
+    }
+    return out;
+}
+
 // A value's text as the merge compares it: a line end is one LF whether a
-// file wrote it CRLF, CR or LF, and white space at either end is no part of
-// it (as the editor saves a value), so the same street from two files is
-// one. A vCard carries a line break as LF only, and its readers drop the
-// blanks a number or an address starts with.
+// file wrote it CRLF, CR or LF, white space at either end is no part of it
+// (as the editor saves a value), and neither are blanks and tabs at the
+// ends of its lines or the length of a run of them, so the same street from
+// two files is one. A vCard carries a line break as LF only; the file
+// readers store each part of a name or an address without the blanks at its
+// ends, and an address that earlier builds stored with them, its lines put
+// together from such parts, is the one the same file's address now reads
+// as.
 QString comparedText(const QVariant& value)
 {
     QString text = pim::fieldText(value);
     if (text.contains(QLatin1Char('\r')))
         text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return std::move(text).trimmed();
+    return withSingleBlanks(std::move(text)).trimmed();
 }
 
 // Whether the incoming value says what the stored one says, in the form
