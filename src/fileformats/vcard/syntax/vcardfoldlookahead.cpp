@@ -71,10 +71,14 @@ VCardFoldLookahead::Result VCardFoldLookahead::read(const char* card, qsizetype 
 void VCardFoldLookahead::readLines()
 {
     if (m_firstLine) {
-        while (m_at < m_size && isLineEnd(m_card[m_at]) && endsLineAt(m_at))
-            ++m_at;
-        if (m_at == m_size)
+        // Empty lines before the first are passed over once the bytes after
+        // them are at hand: the last one may be a CR that ends no line.
+        qsizetype at = m_at;
+        while (at < m_size && isLineEnd(m_card[at]) && endsLineAt(at))
+            ++at;
+        if (at == m_size)
             return;
+        m_at = at;
         m_firstLine = false;
         m_searchFrom = m_at;
         m_continues = isBlank(m_card[m_at]);
@@ -440,5 +444,22 @@ bool VCardFoldLookahead::crAloneEndsLine(qsizetype at)
     // one tells, and any before this CR was a line feed's.
     if (m_lineEnds == CARD_LINES_UNKNOWN)
         m_lineEnds = std::memchr(m_card, '\n', size_t(at)) ? CARD_LINES_LF : CARD_LINES_CR;
-    return m_lineEnds == CARD_LINES_CR;
+    if (m_lineEnds == CARD_LINES_CR)
+        return true;
+    const auto* const after = reinterpret_cast<const unsigned char*>(m_card + at + 1);
+    switch (vcardsyntax::crAloneAt(after, after + (m_size - at - 1))) {
+    case vcardsyntax::CrAlone::EndsLine:
+        return true;
+    case vcardsyntax::CrAlone::Text:
+        return false;
+    case vcardsyntax::CrAlone::Undecided:
+        break;
+    }
+    if (m_finishing)
+        return false;
+    // The bytes after it are not read before later ones tell what it is:
+    // until then the bytes at hand end with the CR, which is taken as a
+    // line end for now, behind which the readers wait.
+    m_size = at + 1;
+    return true;
 }

@@ -17,9 +17,9 @@
 // line of its 2.1 cards at one width, inside words, and writes VERSION last.
 //
 // It reads the card's raw lines as the tokenizer does: lines end at a LF,
-// a CR LF or, in a file whose lines end so, a CR alone, and a line that
-// starts with a blank goes on with the one before (empty lines between
-// them aside); names are compared
+// a CR LF or, in a file whose lines end so, a CR alone (in another file one
+// before a property's name), and a line that starts with a blank goes on
+// with the one before (empty lines between them aside); names are compared
 // without their group and without regard to case. It stops at a VERSION
 // line of 3.0 or 4.0; at another version (or a VERSION line without a
 // value) it stops only when it is not asked to measure the folds, else it
@@ -164,14 +164,15 @@ private:
     Result byFolds() const;
     // Whether the CR or LF at `at` ends a line. A CR that the bytes at hand
     // end with is taken as one for now; the readers wait for what follows
-    // a line end anyway.
+    // a line end anyway. So is a CR alone whose bytes after it do not yet
+    // tell (vcardsyntax::crAloneAt()): the bytes at hand end with it then.
     bool endsLineAt(qsizetype at)
     {
         return m_card[at] == '\n' || m_lineEnds == CARD_LINES_CR || (at + 1 < m_size && m_card[at + 1] == '\n')
             || crAloneEndsLine(at);
     }
     // A CR with no line feed after it; what follows it is at hand unless
-    // it ends the bytes at hand.
+    // it ends the bytes at hand. It may shorten them (m_size).
     [[gnu::noinline, gnu::cold]] bool crAloneEndsLine(qsizetype at);
 
     Result m_result = Undecided;

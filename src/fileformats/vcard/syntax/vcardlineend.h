@@ -52,4 +52,28 @@ inline const char* findLineEnd(const char* from, const char* to, bool crFirst)
                                                      reinterpret_cast<const unsigned char*>(to), crFirst));
 }
 
+// In a file whose lines end in LF or CR LF, a CR alone is most often a line
+// break a program put into a note, but a writer that ends one line of a
+// card in a CR alone ends it there too ("VERSION:3.0" CR, "N:Doe;John"):
+// the line after it starts with a property's name. So it ends its line
+// when the bytes right after it are a name that vCard 2.1, 3.0 or 4.0 know
+// (or an X- name), maybe after a group and a dot, followed by ":" or ";";
+// else it is a byte of its line. A known name only, not any word before a
+// colon: a note holds "Hours:" CR "Monday: 9-5", and that line is the
+// note's.
+enum class CrAlone {
+    // A byte of its line.
+    Text,
+    EndsLine,
+    // The bytes at hand are all a name could start with: the next ones tell.
+    Undecided,
+};
+// No name runs this long, group and dot included: a longer run of name
+// bytes after a CR is text. At most this many bytes are held to decide.
+constexpr int kCrNameRoom = 80;
+// What the bytes [from, to) that follow a CR alone say of it; Undecided
+// only while to - from is at most kCrNameRoom. Where the input ends there,
+// the CR is text.
+CrAlone crAloneAt(const unsigned char* from, const unsigned char* to);
+
 } // namespace vcardsyntax

@@ -62,6 +62,14 @@ char upperAscii(char c)
     return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
 }
 
+// Whether input that ends in c may end in a CR alone or the name after one,
+// which the tokenizer holds until the next bytes tell what the CR is.
+bool mayBeHeld(char c)
+{
+    return c == '\r' || c == '-' || c == '.' || (c >= '0' && c <= '9')
+        || (upperAscii(c) >= 'A' && upperAscii(c) <= 'Z');
+}
+
 } // namespace
 
 VCardStreamParser::VCardStreamParser(Mode mode)
@@ -107,6 +115,7 @@ void VCardStreamParser::reset()
     m_cardBegun = false;
     m_lookingAhead = false;
     m_held.clear();
+    m_recentLength = 0;
     m_foldPool = VCardFoldLookahead::Folds();
     m_cards.clear();
     m_cardOpen = false;
@@ -178,17 +187,34 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
 
 void VCardStreamParser::tokenize(const char* data, qsizetype length)
 {
+    QByteArray again;
     while (length > 0) {
         const qint64 before = CARD_GetPosition(m_tokenizer);
         m_cardBegun = false;
-        CARD_Parse(m_tokenizer, data, int(qMin(length, kMaxPiece)), 0);
-        const qsizetype used = qsizetype(CARD_GetPosition(m_tokenizer) - before);
+        const qsizetype piece = qMin(length, kMaxPiece);
+        CARD_Parse(m_tokenizer, data, int(piece), 0);
+        qsizetype used = qsizetype(CARD_GetPosition(m_tokenizer) - before);
         if (used <= 0 || used > length) {
-            // Feeding the same bytes again would never end: the rest of the
-            // input is left out and said so, rather than read wrongly.
-            addProblem(Problem::ReadStopped, CARD_GetLineNumber(m_tokenizer));
-            m_stopped = true;
-            return;
+            if (used > 0 || !m_cardBegun || 1 - used > m_recentLength) {
+                // Feeding the same bytes again would never end: the rest of
+                // the input is left out and said so, rather than read wrongly.
+                addProblem(Problem::ReadStopped, CARD_GetLineNumber(m_tokenizer));
+                m_stopped = true;
+                return;
+            }
+            // The tokenizer stopped right after a CR alone that ended a
+            // card's BEGIN line, which it had held with the name after it at
+            // the end of earlier bytes: the name is fed again, and the CR
+            // stands before it as before the rest of any BEGIN line.
+            m_recentLength += int(used);
+            QByteArray joined(m_recent.data() + m_recentLength - 1, 1 - used);
+            joined.append(data, length);
+            again = std::move(joined);
+            data = again.constData() + 1;
+            length = again.size() - 1;
+            used = 0;
+        } else if (used == piece && mayBeHeld(data[used - 1])) {
+            keepRecent(data, used);
         }
         data += used;
         length -= used;
@@ -202,12 +228,13 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         // is still to come here; at the end of the bytes at hand it may
         // come in the next ones, where the look-ahead passes it by.
         // The look-ahead reads the card's lines as the tokenizer reads them:
-        // before the file's first line end, that end tells both.
+        // before the file's first line end, that end tells both. A CR alone
+        // read last ended the line in a file of either kind: in one whose
+        // lines end in LF, one that is text ends no BEGIN line.
         CARD_LineEnds lineEnds = CARD_GetLineEnds(m_tokenizer);
         if (lineEnds == CARD_LINES_UNKNOWN && data[-1] == '\r' && length > 0 && data[0] != '\n')
             lineEnds = CARD_LINES_CR;
-        const bool crEnded
-            = data[-1] == '\r' && lineEnds != CARD_LINES_LF && (length == 0 || data[0] != '\n');
+        const bool crEnded = data[-1] == '\r' && (length == 0 || data[0] != '\n');
         m_lookahead.setLineEnds(lineEnds);
         m_lookahead.start(data[-1] == '\n' || crEnded, m_mode == Cards || m_mode == FoldsOnly);
         const VCardFoldLookahead::Result version = m_lookahead.read(data, length, m_finishing);
@@ -220,6 +247,20 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         data += settled;
         length -= settled;
     }
+}
+
+void VCardStreamParser::keepRecent(const char* data, qsizetype length)
+{
+    const int room = int(m_recent.size());
+    if (length >= room) {
+        std::memcpy(m_recent.data(), data + length - room, size_t(room));
+        m_recentLength = room;
+        return;
+    }
+    const int kept = qMin(m_recentLength, room - int(length));
+    std::memmove(m_recent.data(), m_recent.data() + m_recentLength - kept, size_t(kept));
+    std::memcpy(m_recent.data() + kept, data, size_t(length));
+    m_recentLength = kept + int(length);
 }
 
 qsizetype VCardStreamParser::settleCard(VCardFoldLookahead::Result version)

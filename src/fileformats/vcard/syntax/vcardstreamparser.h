@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "fileformats/vcard/syntax/vcardproperty.h"
 #include "fileformats/vcard/syntax/vcardfoldlookahead.h"
+#include "fileformats/vcard/syntax/vcardlineend.h"
+#include "fileformats/vcard/syntax/vcardproperty.h"
 
 #include <QList>
 
@@ -150,6 +151,9 @@ private:
     // tokenizer reads on. When the bytes at hand do not tell, the rest is
     // held until later bytes do.
     void tokenize(const char* data, qsizetype length);
+    // The last bytes of input that the tokenizer may hold, a CR alone and
+    // the name after it (CARD_StopParser()).
+    void keepRecent(const char* data, qsizetype length);
     // The look-ahead has decided the card; returns how many of the bytes
     // it read need no tokenizing.
     qsizetype settleCard(VCardFoldLookahead::Result version);
@@ -173,6 +177,10 @@ private:
     // Bytes not yet tokenized while the lookahead waits for more.
     bool m_lookingAhead = false;
     QByteArray m_held;
+    // The end of the bytes fed to the tokenizer, whenever it may hold some
+    // of them: as long as a CR alone and the name after it.
+    std::array<char, vcardsyntax::kCrNameRoom + 1> m_recent {};
+    int m_recentLength = 0;
     VCardFoldLookahead::Folds m_foldPool;
 
     QList<QList<VCardProperty>> m_cards;

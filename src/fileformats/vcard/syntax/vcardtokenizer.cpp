@@ -353,6 +353,7 @@ void CARD_ParserReset(CARD_Parser* parser)
     parser->lfPending = true;
     parser->crEnded = false;
     parser->crHeld = false;
+    parser->crNameCount = 0;
     parser->lineEnds = CARD_LINES_UNKNOWN;
     parser->firstLine = 1;
     parser->crLines = false;
@@ -430,78 +431,10 @@ long long CARD_GetPosition(const CARD_Parser* parser) { return parser->position;
 
 namespace {
 
-// Whether a CR alone ends a line, deciding it at the first one:
-// CARD_LineEnds. last: the CR ends the input, so it may yet be the CR of a
-// CR LF; while that is open it is read as a line end. Out of line: files
-// hardly ever hold a CR alone, and the loop that reads bytes is kept tight.
-[[gnu::noinline, gnu::cold]] bool crEndsLines(CARD_Parser* p, bool last)
+// CARD_Parse's byte loop, inside it as if written there.
+[[gnu::always_inline]] inline int byteLoop(
+    CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
 {
-    if (p->lineEnds == CARD_LINES_UNKNOWN) {
-        if (p->physLine != p->firstLine)
-            p->lineEnds = CARD_LINES_LF;
-        else if (!last)
-            p->lineEnds = CARD_LINES_CR;
-        else
-            return true;
-    }
-    return p->lineEnds == CARD_LINES_CR;
-}
-
-// What CARD_Parse does with a byte that ends no line, for one read alone:
-// a CR that ended the input before, in input whose lines end in LF, that
-// turned out to be no CR of a CR LF. It is no blank, no base64 character
-// and no byte a run takes.
-[[gnu::noinline, gnu::cold]] void readLineByte(CARD_Parser* p, unsigned char b, long long offset)
-{
-    if (!p->lfPending) {
-        if (p->softBreak == SOFT_NONE || !continueSoftBreak(p, b, offset))
-            processChar(p, b);
-        return;
-    }
-    p->lfPending = false;
-    if (p->foldPending) {
-        p->foldPending = false;
-        applyFold(p);
-    } else {
-        processChar(p, '\n');
-        p->lineStart = offset;
-        p->lineNumber = p->physLine;
-    }
-    processChar(p, b);
-}
-
-// Where the input starts to be read after one that ended in a CR.
-[[gnu::noinline, gnu::cold]] int resumeAfterCr(CARD_Parser* p, const unsigned char* s, int n, long long base,
-                                                int isFinal)
-{
-    int i = 0;
-    if (p->crEnded && n > 0) {
-        p->crEnded = false;
-        if (s[0] == '\n')
-            i = 1;
-        else if (p->lineEnds == CARD_LINES_UNKNOWN)
-            p->lineEnds = CARD_LINES_CR;
-    }
-    if (p->crHeld && (n > 0 || isFinal)) {
-        // The CR of a CR LF goes with its line feed, and the input's last
-        // byte ends the last line anyway: only a byte of the line is read.
-        p->crHeld = false;
-        if (n > 0 && s[0] != '\n')
-            readLineByte(p, '\r', base - 1);
-    }
-    return i;
-}
-
-} // namespace
-
-int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
-{
-    p->errorInCall = false;
-    p->stopRequested = false;
-    const auto* s = reinterpret_cast<const unsigned char*>(data);
-    const long long base = p->position;
-    const int n = (data && len > 0) ? len : 0;
-    int i = p->crEnded || p->crHeld ? resumeAfterCr(p, s, n, base, isFinal) : 0;
     while (i < n) {
         if (!p->lfPending && !p->softBreak && s[i] != '\n') {
             const int next = takeRun(p, s, i, n);
@@ -528,18 +461,17 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         // The CR of a CR LF is passed over, so a blank line made of CR LF is
         // a blank line, not a fold. A CR alone is read as a line feed where
         // it ends lines, and so is one that ends the input, whose line feed,
-        // if it comes next, then belongs to it; elsewhere it is a byte of
-        // its line, and one that ends the input waits for the next byte.
+        // if it comes next, then belongs to it; elsewhere only before a
+        // property's name, and one whose next bytes are not all at hand
+        // waits for them.
         if (b == '\r') {
             if (i < n && s[i] == '\n')
                 continue;
-            if (crEndsLines(p, i == n)) {
-                p->crEnded = i == n;
+            const CrRead read = readCr(p, s, i, n);
+            if (read == CR_HELD)
+                return n;
+            if (read == CR_LINE_END)
                 b = '\n';
-            } else if (i == n) {
-                p->crHeld = true;
-                continue;
-            }
         }
         if (!p->lfPending) {
             if (p->softBreak != SOFT_NONE && continueSoftBreak(p, b, base + (i - 1)))
@@ -604,12 +536,40 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         applyFold(p);
         processChar(p, b);
     }
+    return i;
+}
+
+} // namespace
+
+int cardtok::readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
+{
+    return byteLoop(p, s, i, n, base);
+}
+
+int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
+{
+    p->errorInCall = false;
+    p->stopRequested = false;
+    const auto* s = reinterpret_cast<const unsigned char*>(data);
+    const long long base = p->position;
+    const int n = (data && len > 0) ? len : 0;
+    int i = 0;
+    if ((p->crEnded || p->crHeld) && n > 0) {
+        i = resumeAfterCr(p, s, n, base);
+        if (i < 0) {
+            p->stopRequested = false;
+            return p->errorInCall ? 0 : ~0;
+        }
+    }
+    i = byteLoop(p, s, i, n, base);
     p->position = base + i;
     if (p->stopRequested && i < n) {
         p->stopRequested = false;
         return p->errorInCall ? 0 : ~0;
     }
     if (isFinal) {
+        if (p->crHeld)
+            endHeldCr(p);
         if (p->softBreak == SOFT_BASE64_LINE)
             replayLookahead(p);
         if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE
@@ -628,7 +588,6 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         p->foldPending = false;
         p->softBreak = SOFT_NONE;
         p->lookaheadCount = 0;
-        p->crHeld = false;
     }
     p->stopRequested = false;
     return p->errorInCall ? 0 : ~0;

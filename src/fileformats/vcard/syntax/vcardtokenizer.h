@@ -79,7 +79,9 @@ void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode);
 // (a card's VERSION further on) before the tokenizer reads it. The bytes of
 // that call from CARD_GetPosition() on, and its isFinal, are the caller's
 // to feed again; a stop asked for while the input is being ended does
-// nothing.
+// nothing. A stop at a CR alone that earlier calls ended with, and that
+// ended a line (CARD_LINES_LF), stands right after it: the name bytes that
+// followed it there, at most vcardsyntax::kCrNameRoom, are fed again too.
 void CARD_StopParser(CARD_Parser* parser);
 // Longest logical line kept (name, parameters and decoded value); a longer
 // line is dropped and reported as malformed. Default 512 MiB.
@@ -105,15 +107,17 @@ long long CARD_GetErrorCount(const CARD_Parser* parser);
 
 // How the lines of the input end. Files of older Macs end every line in a
 // CR alone; all others in LF or CR LF, and a CR alone inside a value of
-// such a file (a line break a program put in a note) is text. The input's
-// first line end tells which: a file's first line is its BEGIN line, which
-// no writer breaks, and one file is one writer.
+// such a file (a line break a program put in a note) is text, unless a
+// property's name follows it (vcardsyntax::crAloneAt()). The input's first
+// line end tells which: a file's first line is its BEGIN line, which no
+// writer breaks, and one file is one writer.
 enum CARD_LineEnds {
     // No line end read yet.
     CARD_LINES_UNKNOWN = 0,
     // A CR alone ends a line.
     CARD_LINES_CR = 1,
-    // A line ends in LF or CR LF; a CR alone is a byte of its line, in a
+    // A line ends in LF or CR LF, and at a CR alone that a property's name
+    // and ":" or ";" follow; another CR alone is a byte of its line, in a
     // value a line break of the text (delivered as LF), elsewhere dropped
     // as a blank is.
     CARD_LINES_LF = 2,
@@ -126,8 +130,9 @@ void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds);
 
 // Feeds len bytes (none when len <= 0). All state carries over between calls;
 // a non-zero isFinal ends the input as if a line feed followed it. A line
-// ends in LF, CR LF or, in input whose lines end so (CARD_LineEnds), a CR
-// alone; a CR LF split between two calls is one line end. A
+// ends in LF, CR LF or, as CARD_LineEnds says, a CR alone; a CR LF split
+// between two calls is one line end, and a CR alone whose name after it
+// runs to the end of a call is read when later bytes tell what it is. A
 // malformed line never stops the tokenizer: it is dropped, reported to the
 // error callback and the rest is read. Returns 0 when this call dropped a
 // line, non-zero otherwise.

@@ -2,7 +2,8 @@
 // What the tokenizer does after a line end: a fold, a quoted-printable soft
 // break and the bytes it holds back until they tell what the break was, a
 // card boundary inside a value, and the lines of a 2.1 base64 value written
-// at the start of the line.
+// at the start of the line. And at a CR alone, which may end a line or not:
+// out of the byte loop, as files hardly ever hold one.
 #include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
 #include <cstring>
@@ -320,6 +321,126 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
     default:
         return false;
     }
+}
+
+namespace {
+
+// What the byte loop does with a byte that ends no line, for one read
+// alone: a CR held at the end of an input before that turned out to be a
+// byte of its line. It is no blank, no base64 character and no byte a run
+// takes.
+void readLineByte(CARD_Parser* p, unsigned char b, long long offset)
+{
+    if (!p->lfPending) {
+        if (p->softBreak == SOFT_NONE || !continueSoftBreak(p, b, offset))
+            processChar(p, b);
+        return;
+    }
+    p->lfPending = false;
+    if (p->foldPending) {
+        p->foldPending = false;
+        applyFold(p);
+    } else {
+        processChar(p, '\n');
+        p->lineStart = offset;
+        p->lineNumber = p->physLine;
+    }
+    processChar(p, b);
+}
+
+// The held CR with the bytes s[0, n) that came after it (s[0] at offset
+// `base`); last: nothing more comes. Returns where s is to be read on, or
+// -1 as resumeAfterCr() says.
+int settleHeldCr(CARD_Parser* p, const unsigned char* s, int n, long long base, bool last)
+{
+    using vcardsyntax::CrAlone;
+    using vcardsyntax::kCrNameRoom;
+    const int held = p->crNameCount;
+    const long long cr = base - held - 1;
+    // One byte beyond the room decides.
+    unsigned char bytes[kCrNameRoom + 1];
+    const int more = n < kCrNameRoom + 1 - held ? n : kCrNameRoom + 1 - held;
+    std::memcpy(bytes, p->crName, size_t(held));
+    if (more > 0)
+        std::memcpy(bytes + held, s, size_t(more));
+    CrAlone what = vcardsyntax::crAloneAt(bytes, bytes + held + more);
+    if (what == CrAlone::Undecided && !last) {
+        // All of s is the name's, and it is within the room.
+        std::memcpy(p->crName + held, s, size_t(n));
+        p->crNameCount = held + n;
+        return n;
+    }
+    p->crHeld = false;
+    p->crNameCount = 0;
+    if (what == CrAlone::EndsLine) {
+        static constexpr unsigned char lineFeed = '\n';
+        readBytes(p, &lineFeed, 0, 1, cr);
+        // The line end completed a BEGIN line held after a soft break, and
+        // its reader looks at what follows before the name is read.
+        if (p->stopRequested) {
+            p->position = cr + 1;
+            return -1;
+        }
+    } else if (held > 0 || (n > 0 && s[0] != '\n')) {
+        // The CR of a CR LF goes with its line feed, and the input's last
+        // byte ends the last line anyway: only a byte of the line is read.
+        readLineByte(p, '\r', cr);
+    }
+    // The name bytes hold no separator: no property is read among them.
+    readBytes(p, bytes, 0, held, cr + 1);
+    return 0;
+}
+
+} // namespace
+
+CrRead readCr(CARD_Parser* p, const unsigned char* s, int i, int n)
+{
+    // CARD_LineEnds is decided at the first CR alone. One that ends the
+    // input may yet be the CR of a CR LF; while that is open it is read as
+    // a line end.
+    if (p->lineEnds == CARD_LINES_UNKNOWN) {
+        if (p->physLine != p->firstLine) {
+            p->lineEnds = CARD_LINES_LF;
+        } else if (i < n) {
+            p->lineEnds = CARD_LINES_CR;
+        } else {
+            p->crEnded = true;
+            return CR_LINE_END;
+        }
+    }
+    if (p->lineEnds == CARD_LINES_CR) {
+        p->crEnded = i == n;
+        return CR_LINE_END;
+    }
+    switch (vcardsyntax::crAloneAt(s + i, s + n)) {
+    case vcardsyntax::CrAlone::EndsLine:
+        return CR_LINE_END;
+    case vcardsyntax::CrAlone::Text:
+        return CR_TEXT;
+    case vcardsyntax::CrAlone::Undecided:
+        break;
+    }
+    std::memcpy(p->crName, s + i, size_t(n - i));
+    p->crNameCount = n - i;
+    p->crHeld = true;
+    return CR_HELD;
+}
+
+int resumeAfterCr(CARD_Parser* p, const unsigned char* s, int n, long long base)
+{
+    if (p->crHeld)
+        return settleHeldCr(p, s, n, base, false);
+    p->crEnded = false;
+    if (s[0] == '\n')
+        return 1;
+    if (p->lineEnds == CARD_LINES_UNKNOWN)
+        p->lineEnds = CARD_LINES_CR;
+    return 0;
+}
+
+void endHeldCr(CARD_Parser* p)
+{
+    settleHeldCr(p, nullptr, 0, p->position, true);
 }
 
 } // namespace cardtok

@@ -132,9 +132,12 @@ struct CARD_Parser {
     // feed next belongs to it.
     bool crEnded = false;
     // The input of the last call ended in a CR in input whose lines end in
-    // LF: the next byte tells whether it was the CR of a CR LF or a byte of
-    // the line.
+    // LF, or in a CR alone and the start of a name after it (crName): the
+    // next bytes tell whether it was the CR of a CR LF, a CR that ends its
+    // line (vcardsyntax::crAloneAt()) or a byte of the line.
     bool crHeld = false;
+    unsigned char crName[vcardsyntax::kCrNameRoom] = {};
+    int crNameCount = 0;
     // Decided at the first CR alone (CARD_LineEnds): by then a line end
     // read before it (physLine past firstLine) was an LF or a CR LF.
     int lineEnds = CARD_LINES_UNKNOWN;
@@ -280,6 +283,9 @@ inline int passBase64Fold(CARD_Parser* p, const unsigned char* s, int i, int n)
 
 // The tokenizer's state machine for one byte of a line (vcardtokenizer.cpp).
 void processChar(CARD_Parser* p, unsigned char c);
+// The byte loop of CARD_Parse over s[i, n), s[0] at offset `base` of the
+// input: returns where it stopped, n unless a stop was asked for.
+int readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
 
 // After a line end (vcardtokenizer_lineends.cpp).
 // The blank after a line end joins the next line to this one.
@@ -306,5 +312,19 @@ void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset);
 int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
 // A byte after a soft break; true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
+
+// A CR alone, s[i - 1], where the byte loop reads it: as a line end, as a
+// byte of its line, or held with the bytes after it (crHeld) when they do
+// not yet tell.
+enum CrRead { CR_TEXT, CR_LINE_END, CR_HELD };
+[[gnu::cold]] CrRead readCr(CARD_Parser* p, const unsigned char* s, int i, int n);
+// Where the input s[0, n) (n > 0, s[0] at offset `base`) starts to be read
+// after one that ended in a CR; -1 when a stop was asked for at a held CR
+// that ended its line: the position then stands right after it, and the
+// name bytes held after it are the caller's to feed again.
+[[gnu::cold]] int resumeAfterCr(CARD_Parser* p, const unsigned char* s, int n, long long base);
+// The input ends after a CR held (crHeld): one that name bytes follow is a
+// byte of its line, one alone ends the last line as the end does.
+[[gnu::cold]] void endHeldCr(CARD_Parser* p);
 
 } // namespace cardtok

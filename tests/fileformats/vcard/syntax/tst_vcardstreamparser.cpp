@@ -16,21 +16,40 @@ struct Read {
 };
 
 // Whole, or in pieces of 1 to `largest` bytes.
-Read parse(const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 300)
+void feedIn(VCardStreamParser& parser, const QByteArray& file, QRandomGenerator* pieces, quint32 largest)
 {
-    VCardStreamParser parser;
     for (qsizetype at = 0; at < file.size();) {
         const qsizetype size = pieces ? qsizetype(1 + pieces->bounded(largest)) : file.size();
         parser.feed(file.constData() + at, qMin(size, file.size() - at));
         at += size;
     }
     parser.finish();
+}
+
+Read parse(const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 300)
+{
+    VCardStreamParser parser;
+    feedIn(parser, file, pieces, largest);
     Read read { parser.takeCards(), {} };
     for (const VCardStreamParser::Problem& problem : parser.problems()) {
         if (problem.kind == VCardStreamParser::Problem::FoldsDropped)
             read.droppedFolds.append(problem.line);
     }
     return read;
+}
+
+// A card per line: each property as its line, group, name and value.
+QByteArray dump(const QList<QList<VCardProperty>>& cards)
+{
+    QByteArray text;
+    for (const QList<VCardProperty>& card : cards) {
+        for (const VCardProperty& property : card) {
+            text += QByteArray::number(property.line) + ' ' + property.group.toLatin1() + '.'
+                + property.name.toLatin1() + ':' + property.value + '|';
+        }
+        text += '\n';
+    }
+    return text;
 }
 
 } // namespace
@@ -45,6 +64,8 @@ private slots:
     void tellsCutsFromFoldsByTheirTextValues();
     void readsACrAloneAsTheFileEndsItsLines_data();
     void readsACrAloneAsTheFileEndsItsLines();
+    void scansAndReadsCardsAlikeWhereACrAloneEndsALine_data();
+    void scansAndReadsCardsAlikeWhereACrAloneEndsALine();
 };
 
 void TestVCardStreamParser::readsFoldsAsTheirWriterMeantThem_data()
@@ -252,6 +273,60 @@ void TestVCardStreamParser::readsACrAloneAsTheFileEndsItsLines()
             }
         }
         QCOMPARE(read, notes);
+    }
+}
+
+void TestVCardStreamParser::scansAndReadsCardsAlikeWhereACrAloneEndsALine_data()
+{
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<QByteArray>("cards");
+    QTest::newRow("CR LF, CR alone and LF line ends, a note's CR that ends no line")
+        << QByteArray("BEGIN:VCARD\r\nVERSION:3.0\rN:Doe;John;;Mr;\nFN:John Doe\nEND:VCARD\rBEGIN:VCARD\r\n"
+                      "VERSION:2.1\r\nNOTE:Hours:\rMonday: 9-5\r\nitem1.EMAIL;INTERNET:jo@example.org\r"
+                      "TEL;TYPE=WORK:+1 555 0100\r\nEND:VCARD\r\n")
+        << QByteArray("2 .VERSION:3.0|3 .N:Doe;John;;Mr;|4 .FN:John Doe|\n"
+                      "7 .VERSION:2.1|8 .NOTE:Hours:\nMonday: 9-5|9 item1.EMAIL:jo@example.org|"
+                      "10 .TEL:+1 555 0100|\n");
+    // A BEGIN line held after a soft break ends only at the name after its
+    // CR, which pieces may hold back; the card after it is cut at one width
+    // from the line that name starts.
+    const QList<QByteArray> cut = cutAtWidth(
+        "NOTE:Leave the parcels for the workshop at the gate house, the porter signs for them on "
+        "weekdays from seven, on Saturdays the caretaker does, and nobody at all on Sundays or bank "
+        "holidays. Larger deliveries go round the back to the yard, where the forklift can reach them, "
+        "and the driver should ring the workshop bell twice so that someone comes out to check the "
+        "load against the order.",
+        75, Writer { false, false, true });
+    QTest::newRow("a BEGIN line that a soft break held ends in a CR alone before a cut line")
+        << "BEGIN:VCARD\r\nVERSION:2.1\r\nNOTE;ENCODING=QUOTED-PRINTABLE:Call first=\r\nBEGIN:VCARD\r"
+            + cut.join("\r\n") + "\r\nVERSION:2.1\r\nEND:VCARD\r\n"
+        << "2 .VERSION:2.1|3 .NOTE:Call first|\n5 .NOTE:" + valueOf(cut, true) + "|"
+            + QByteArray::number(5 + cut.size()) + " .VERSION:2.1|\n";
+}
+
+// The scan finds each card where the reader of the whole file reads it,
+// and each card read again alone from its range is that card; whole, byte
+// by byte and in pieces.
+void TestVCardStreamParser::scansAndReadsCardsAlikeWhereACrAloneEndsALine()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(QByteArray, cards);
+    QCOMPARE(dump(parse(file, nullptr).cards), cards);
+    QRandomGenerator pieces(13);
+    for (const quint32 largest : { 0u, 1u, 5u, 5u, 40u }) {
+        QRandomGenerator* const cut = largest > 0 ? &pieces : nullptr;
+        QCOMPARE(dump(parse(file, cut, largest).cards), cards);
+        VCardStreamParser scanner(VCardStreamParser::RangesOnly);
+        feedIn(scanner, file, cut, largest);
+        QByteArray readAlone;
+        for (const VCardStreamParser::CardRange& range : scanner.ranges()) {
+            VCardStreamParser card;
+            card.setOrigin(range.begin, range.line);
+            card.setLineEnds(range.lineEnds);
+            feedIn(card, file.mid(range.begin, range.end - range.begin), cut, largest);
+            readAlone += dump(card.takeCards());
+        }
+        QCOMPARE(readAlone, cards);
     }
 }
 

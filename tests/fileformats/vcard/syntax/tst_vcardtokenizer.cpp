@@ -14,7 +14,8 @@ namespace {
 struct Trace {
     QByteArray text;
     CARD_Parser* parser = nullptr;
-    QList<long long> propertyLines;
+    // Each property's line number and where its line starts.
+    QList<std::pair<long long, long long>> propertyLines;
     // Stop the tokenizer at every property, as a reader that looks ahead
     // does, and feed the rest again.
     bool stopAtProperties = false;
@@ -31,7 +32,7 @@ void onProp(void* user, const char* name, const char** params)
             t->text += QByteArray("=") + p[1];
     }
     t->text += ':';
-    t->propertyLines.append(CARD_GetLineNumber(t->parser));
+    t->propertyLines.append({ CARD_GetLineNumber(t->parser), CARD_GetLineStart(t->parser) });
     if (t->stopAtProperties)
         CARD_StopParser(t->parser);
 }
@@ -78,7 +79,8 @@ ParserPtr makeParser(Trace& trace, CARD_UnfoldMode mode)
 }
 
 // Feeds the input in pieces of the given sizes (cycled), then the final call.
-QByteArray traceOf(const QByteArray& input, CARD_UnfoldMode mode, const QList<int>& pieces, bool stop = false)
+QByteArray traceOf(const QByteArray& input, CARD_UnfoldMode mode, const QList<int>& pieces, bool stop = false,
+    QList<std::pair<long long, long long>>* propertyLines = nullptr)
 {
     Trace trace;
     trace.stopAtProperties = stop;
@@ -92,6 +94,8 @@ QByteArray traceOf(const QByteArray& input, CARD_UnfoldMode mode, const QList<in
         at += qsizetype(CARD_GetPosition(parser.get()) - before);
     }
     CARD_Parse(parser.get(), nullptr, 0, 1);
+    if (propertyLines)
+        *propertyLines = trace.propertyLines;
     return trace.text;
 }
 
@@ -103,6 +107,7 @@ class TestVCardTokenizer : public QObject {
 private slots:
     void tokenizesInAnyChunking_data();
     void tokenizesInAnyChunking();
+    void startsALineRightAfterACrAloneThatEndsOne();
     void dropsLinesLongerThanTheLimit();
     void parsesHugeValueAndManyParameters();
     void tellsANameOfBytesNoNameHolds_data();
@@ -257,6 +262,45 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "N;QUOTED-PRINTABLE:abcd\\xc3\\xa9|X:1|");
     row("2.1 base64 lines at line start end at an empty line of a CR",
         "PHOTO;BASE64:QUJD\rRA==\r\rFN:A\r", "PHOTO;BASE64:ABCD|FN:A|");
+    // A CR alone in a CR LF or LF file ends its line before a property's
+    // name and ":" or ";".
+    row("CR alone before a name and a colon ends the line",
+        "BEGIN:VCARD\r\nVERSION:3.0\rN:Doe;John;;Mr;\nFN:J\n",
+        "BEGIN:VCARD|VERSION:3.0|N:Doe;John;;Mr;|FN:J|");
+    row("CR alone before a name and a semicolon ends the line",
+        "N:x\r\nEMAIL:jd@example.org\rTEL;TYPE=WORK:+1 555 0100\r\n",
+        "N:x|EMAIL:jd@example.org|TEL;TYPE=WORK:+1 555 0100|");
+    row("CR alone before a grouped name, an X- name and one in small letters",
+        "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\rtel:1\r\n",
+        "N:x|NOTE:a|item1.EMAIL;type=INTERNET:j@d.org|item1.X-ABLabel:Work|X-SKYPE:jd|tel:1|");
+    row("CR alone before a word that names no property is text",
+        "N:x\r\nNOTE:Hours:\rMonday: 9-5\rX-: none\ritem1.Monday;x\ra.b.NOTE:c\r\n",
+        "N:x|NOTE:Hours:\\x0aMonday: 9-5\\x0aX-: none\\x0aitem1.Monday;x\\x0aa.b.NOTE:c|");
+    row("CR alone before a name as long as the room ends the line",
+        "N:x\r\nNOTE:a\rX-" + QByteArray(78, 'A') + ":1\r\n", "N:x|NOTE:a|X-" + QByteArray(78, 'A') + ":1|");
+    row("CR alone before a name longer than the room is text",
+        "N:x\r\nNOTE:a\rX-" + QByteArray(79, 'A') + ":1\r\n",
+        "N:x|NOTE:a\\x0aX-" + QByteArray(79, 'A') + ":1|");
+    row("CR alone before a blank is text, a fold's too", "N:x\r\nNOTE:a\r TEL:1\r\n b\rTEL:2\r\n",
+        "N:x|NOTE:a\\x0a TEL:1 b|TEL:2|");
+    row("CR alone and a name at the very end of the input are text", "N:x\nNOTE:a\rTEL",
+        "N:x|NOTE:a\\x0aTEL|");
+    row("CR alone before a long name that pieces cut",
+        "N:x\r\nNOTE:a\rX-ORGANIZATION-DEPARTMENT-AND-TEAM:b\rX-ORGANIZATION-DEPARTMENT-AND-TEAM\r\n",
+        "N:x|NOTE:a|X-ORGANIZATION-DEPARTMENT-AND-TEAM:b\\x0aX-ORGANIZATION-DEPARTMENT-AND-TEAM|");
+    row("CR alone before a name in a quoted-printable value, after a soft break too",
+        "N:x\r\nNOTE;QUOTED-PRINTABLE:a=41\rTEL:1\r\nNOTE;QUOTED-PRINTABLE:b=\rTEL:2\r\n",
+        "N:x|NOTE;QUOTED-PRINTABLE:aA|TEL:1|NOTE;QUOTED-PRINTABLE:bTEL:2|");
+    row("CR alone before END:VCARD and BEGIN:VCARD", "N:x\r\nNOTE:a\rEND:VCARD\rBEGIN:VCARD\r\n",
+        "N:x|NOTE:a|END:VCARD|BEGIN:VCARD|");
+    row("CR alone ends a BEGIN line that a soft break held",
+        "N:x\r\nNOTE;QUOTED-PRINTABLE:ab=\r\nBEGIN:VCARD\rVERSION:2.1\r\n",
+        "N:x|NOTE;QUOTED-PRINTABLE:~2ab|BEGIN:VCARD|VERSION:2.1|");
+    row("CR alone before a name in parameters and in a line without colon",
+        "N:x\r\nTEL;TYPE=WORK\rEMAIL:a@b\r\ngarbage\rTEL:1\r\n", "N:x|!2EMAIL:a@b|!4TEL:1|");
+    row("CR alone before a name ends a 2.1 base64 value, its lines at the line start too",
+        "N:x\r\nPHOTO;BASE64:QUJD\rTEL:1\r\nPHOTO;BASE64:QUJD\r\nQUJD\rTEL:2\r\n",
+        "N:x|PHOTO;BASE64:ABC|TEL:1|PHOTO;BASE64:ABCABC|TEL:2|");
 }
 
 // Whole, byte by byte and in random pieces, so that every plain run the
@@ -270,12 +314,44 @@ void TestVCardTokenizer::tokenizesInAnyChunking()
     QCOMPARE(traceOf(input, unfold, { int(input.size()) + 1 }), expected);
     QCOMPARE(traceOf(input, unfold, { int(input.size()) + 1 }, true), expected);
     QCOMPARE(traceOf(input, unfold, { 1 }), expected);
+    QCOMPARE(traceOf(input, unfold, { 1 }, true), expected);
     QRandomGenerator rng(quint32(qHash(input)));
     for (int round = 0; round < 20; ++round) {
         QList<int> pieces;
         for (int i = 0; i < 8; ++i)
             pieces.append(1 + int(rng.bounded(9)));
         QCOMPARE(traceOf(input, unfold, pieces), expected);
+    }
+}
+
+// In a CR LF or LF file, in any chunking and stopped at every property.
+void TestVCardTokenizer::startsALineRightAfterACrAloneThatEndsOne()
+{
+    const QByteArray name = "X-" + QByteArray(40, 'A');
+    const QByteArray input
+        = "N:x\r\nNOTE:a\rTEL;TYPE=WORK:1\rNOTE:Hours:\rMonday: 9-5\n" + name + ":2\n\rFN:A\n";
+    const QList<std::pair<long long, long long>> expected {
+        { 1, 0 },
+        { 2, input.indexOf("NOTE:a") },
+        { 3, input.indexOf("TEL") },
+        { 4, input.indexOf("NOTE:Hours") },
+        { 5, input.indexOf(name) },
+        { 7, input.indexOf("FN") },
+    };
+    QList<QList<int>> chunkings { { int(input.size()) + 1 }, { 1 } };
+    QRandomGenerator rng(3);
+    for (int round = 0; round < 10; ++round) {
+        QList<int> pieces;
+        for (int i = 0; i < 8; ++i)
+            pieces.append(1 + int(rng.bounded(9)));
+        chunkings.append(pieces);
+    }
+    for (const QList<int>& pieces : std::as_const(chunkings)) {
+        for (const bool stop : { false, true }) {
+            QList<std::pair<long long, long long>> lines;
+            traceOf(input, CARD_UNFOLD_SPACE, pieces, stop, &lines);
+            QCOMPARE(lines, expected);
+        }
     }
 }
 
