@@ -23,20 +23,18 @@ bool isNameByte(unsigned char c)
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
 }
 
-unsigned char upper(unsigned char c)
-{
-    return c >= 'a' && c <= 'z' ? (unsigned char)(c - 'a' + 'A') : c;
-}
-
+// Written as writers write a property's name: a known one in capitals, an
+// X- name after a capital X ("X-ABLabel" keeps its small letters). A note's
+// line that starts "Note:", "Title:" or "Name:" is the note's.
 bool isPropertyName(const unsigned char* name, const unsigned char* end)
 {
     const long length = long(end - name);
     // "X-" and at least one more.
-    if (length > 2 && upper(name[0]) == 'X' && name[1] == '-')
+    if (length > 2 && name[0] == 'X' && name[1] == '-')
         return true;
     for (const char* known : kPropertyNames) {
         long i = 0;
-        while (i < length && known[i] && upper(name[i]) == (unsigned char)known[i])
+        while (i < length && known[i] && name[i] == (unsigned char)known[i])
             ++i;
         if (i == length && !known[i])
             return true;

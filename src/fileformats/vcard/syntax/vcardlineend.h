@@ -57,10 +57,10 @@ inline const char* findLineEnd(const char* from, const char* to, bool crFirst)
 // card in a CR alone ends it there too ("VERSION:3.0" CR, "N:Doe;John"):
 // the line after it starts with a property's name. So it ends its line
 // when the bytes right after it are a name that vCard 2.1, 3.0 or 4.0 know
-// (or an X- name), maybe after a group and a dot, followed by ":" or ";";
-// else it is a byte of its line. A known name only, not any word before a
-// colon: a note holds "Hours:" CR "Monday: 9-5", and that line is the
-// note's.
+// written in capitals (or an X- name), maybe after a group and a dot,
+// followed by ":" or ";"; else it is a byte of its line. A known name in
+// capitals only, not any word before a colon: a note holds "Hours:" CR
+// "Monday: 9-5" or "Note: closed in August", and that line is the note's.
 enum class CrAlone {
     // A byte of its line.
     Text,

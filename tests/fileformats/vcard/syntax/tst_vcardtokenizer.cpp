@@ -270,12 +270,12 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone before a name and a semicolon ends the line",
         "N:x\r\nEMAIL:jd@example.org\rTEL;TYPE=WORK:+1 555 0100\r\n",
         "N:x|EMAIL:jd@example.org|TEL;TYPE=WORK:+1 555 0100|");
-    row("CR alone before a grouped name, an X- name and one in small letters",
-        "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\rtel:1\r\n",
-        "N:x|NOTE:a|item1.EMAIL;type=INTERNET:j@d.org|item1.X-ABLabel:Work|X-SKYPE:jd|tel:1|");
-    row("CR alone before a word that names no property is text",
-        "N:x\r\nNOTE:Hours:\rMonday: 9-5\rX-: none\ritem1.Monday;x\ra.b.NOTE:c\r\n",
-        "N:x|NOTE:Hours:\\x0aMonday: 9-5\\x0aX-: none\\x0aitem1.Monday;x\\x0aa.b.NOTE:c|");
+    row("CR alone before a grouped name and X- names",
+        "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n",
+        "N:x|NOTE:a|item1.EMAIL;type=INTERNET:j@d.org|item1.X-ABLabel:Work|X-SKYPE:jd|");
+    row("CR alone before a word that names no property, or a name not in capitals, is text",
+        "N:x\r\nNOTE:Hours:\rMonday: 9-5\rX-: none\ritem1.Monday;x\ra.b.NOTE:c\rNote: shut\rtel:1\rx-a:2\r\n",
+        "N:x|NOTE:Hours:\\x0aMonday: 9-5\\x0aX-: none\\x0aitem1.Monday;x\\x0aa.b.NOTE:c\\x0aNote: shut\\x0atel:1\\x0ax-a:2|");
     row("CR alone before a name as long as the room ends the line",
         "N:x\r\nNOTE:a\rX-" + QByteArray(78, 'A') + ":1\r\n", "N:x|NOTE:a|X-" + QByteArray(78, 'A') + ":1|");
     row("CR alone before a name longer than the room is text",
