@@ -28,39 +28,6 @@ private slots:
             QStringList({ QStringLiteral("cell,work,fax"), QStringLiteral("cell"), QStringLiteral("work,fax"),
                 QStringLiteral("fax,work"), QStringLiteral("cell"), QStringLiteral("home") }));
     }
-
-    // Only blanks and tabs go, at the ends of the value and of each of its
-    // components; what the value keeps inside, and a note, stay as written.
-    void dropsTheBlanksAtTheEndsOfAValue_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<bool>("keepsEndBlanks");
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QStringList>("components");
-        QTest::newRow("a number, its inner blanks kept")
-            << QByteArray("TEL:\t555  0100 \t\r\n") << false << "555  0100" << QStringList { "555  0100" };
-        QTest::newRow("each part of an address")
-            << QByteArray("ADR:; ;Storgatan  1 ;\tUppsala;;123 45 \r\n") << false
-            << "; ;Storgatan  1 ;\tUppsala;;123 45"
-            << QStringList { "", "", "Storgatan  1", "Uppsala", "", "123 45" };
-        QTest::newRow("an escaped line break and a no-break space stay")
-            << QByteArray("ORG:Acme\\n ;\xC2\xA0Sales \r\n") << false << QStringLiteral("Acme\n ;\u00A0Sales")
-            << QStringList { "Acme\n", QStringLiteral("\u00A0Sales") };
-        QTest::newRow("a note keeps its own")
-            << QByteArray("NOTE:\t call; after six \r\n") << true << "\t call; after six "
-            << QStringList { "\t call", " after six " };
-    }
-    void dropsTheBlanksAtTheEndsOfAValue()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(bool, keepsEndBlanks);
-        const QList<VCardProperty> card = readOneCard(line);
-        QCOMPARE(card.size(), 1);
-        VCardCardText cardText;
-        const VCardValue value(card.first(), cardText, true, VCardCardText::Holds::Data, keepsEndBlanks);
-        QTEST(value.text(), "text");
-        QTEST(value.components(), "components");
-    }
 };
 
 QTEST_APPLESS_MAIN(TestVCardValue)
