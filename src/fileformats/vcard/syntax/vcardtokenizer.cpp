@@ -486,7 +486,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         if (!p->lfPending && !p->softBreak && s[i] != '\n') {
             const int next = takeRun(p, s, i, n);
             if (next != i) {
-                i = passBase64Fold(p, s, next, n);
+                i = next;
                 // A run of name or parameter bytes that stops short of the
                 // end stops at a separator, which goes one at a time: no
                 // run would take it.
