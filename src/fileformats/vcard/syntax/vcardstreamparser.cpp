@@ -178,7 +178,7 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
 
 void VCardStreamParser::tokenize(const char* data, qsizetype length)
 {
-    while (length > 0) {
+    while (length > 0 && !m_stopped) {
         const qint64 before = CARD_GetPosition(m_tokenizer);
         m_cardBegun = false;
         CARD_Parse(m_tokenizer, data, int(qMin(length, kMaxPiece)), 0);
@@ -226,6 +226,13 @@ qsizetype VCardStreamParser::settleCard(VCardFoldLookahead::Result version)
 {
     if (m_mode == FoldsOnly && version != VCardFoldLookahead::Joins) {
         m_foldPool.add(m_lookahead.cardFolds());
+        // Once the folds rule a cut out, the rest of the file cannot make
+        // them agree: nothing more is read, not even the rest of the bytes
+        // at hand.
+        if (m_foldPool.widthsRuledOut()) {
+            m_stopped = true;
+            return 0;
+        }
         // The look-ahead read the card's lines to the one that ends it, and
         // the tokenizer need not read them again: it goes on from there.
         if (m_lookahead.endLine() > 0) {

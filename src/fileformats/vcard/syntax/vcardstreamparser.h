@@ -115,7 +115,8 @@ public:
     }
     // FoldsOnly: the folds of the text values of the cards read so far
     // that are not 3.0 or 4.0, pooled, and whether they already rule a cut
-    // at one width out, so that no more of the file need be read.
+    // at one width out, so that no more of the file need be read: nothing
+    // after the card that rules it out is.
     const VCardFoldLookahead::Folds& foldPool() const { return m_foldPool; }
     bool foldPoolRuledOut() const { return m_foldPool.widthsRuledOut(); }
     // Malformed lines dropped (Cards mode), an END of another kind than its
@@ -164,7 +165,8 @@ private:
     qint64 m_origin = 0;
     bool m_finished = false;
     bool m_finishing = false;
-    // The tokenizer stopped taking bytes: nothing more is fed to it.
+    // The tokenizer stopped taking bytes, or in FoldsOnly mode the folds
+    // pooled ruled a cut out: nothing more is fed to it.
     bool m_stopped = false;
 
     // A BEGIN was read in the tokenize() call under way.

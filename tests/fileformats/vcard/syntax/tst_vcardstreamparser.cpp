@@ -16,21 +16,43 @@ struct Read {
 };
 
 // Whole, or in pieces of 1 to `largest` bytes.
-Read parse(const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 300)
+void feed(VCardStreamParser& parser, const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 300)
 {
-    VCardStreamParser parser;
     for (qsizetype at = 0; at < file.size();) {
         const qsizetype size = pieces ? qsizetype(1 + pieces->bounded(largest)) : file.size();
         parser.feed(file.constData() + at, qMin(size, file.size() - at));
         at += size;
     }
     parser.finish();
+}
+
+Read parse(const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 300)
+{
+    VCardStreamParser parser;
+    feed(parser, file, pieces, largest);
     Read read { parser.takeCards(), {} };
     for (const VCardStreamParser::Problem& problem : parser.problems()) {
         if (problem.kind == VCardStreamParser::Problem::FoldsDropped)
             read.droppedFolds.append(problem.line);
     }
     return read;
+}
+
+struct Survey {
+    VCardFoldLookahead::Folds folds;
+};
+
+Survey survey(const QByteArray& file, QRandomGenerator* pieces)
+{
+    VCardStreamParser parser(VCardStreamParser::FoldsOnly);
+    feed(parser, file, pieces);
+    return { parser.foldPool() };
+}
+
+bool operator==(const VCardFoldLookahead::Folds& a, const VCardFoldLookahead::Folds& b)
+{
+    return a.count == b.count && std::equal(std::begin(a.widest), std::end(a.widest), std::begin(b.widest))
+        && std::equal(std::begin(a.splitAt), std::end(a.splitAt), std::begin(b.splitAt));
 }
 
 } // namespace
@@ -45,6 +67,7 @@ private slots:
     void tellsCutsFromFoldsByTheirTextValues();
     void readsACrAloneAsTheFileEndsItsLines_data();
     void readsACrAloneAsTheFileEndsItsLines();
+    void surveysFoldsUpToTheCardThatRulesACutOut();
 };
 
 void TestVCardStreamParser::readsFoldsAsTheirWriterMeantThem_data()
@@ -253,6 +276,25 @@ void TestVCardStreamParser::readsACrAloneAsTheFileEndsItsLines()
         }
         QCOMPARE(read, notes);
     }
+}
+
+// The survey of a file's folds reads no further than the card whose folds,
+// with those before it, rule a cut at one width out: of a file folded at its
+// blanks, the first few cards, whole or fed in pieces.
+void TestVCardStreamParser::surveysFoldsUpToTheCardThatRulesACutOut()
+{
+    QRandomGenerator rng(3);
+    QByteArray file;
+    QByteArray upToIt;
+    for (int i = 0; i < 40; ++i) {
+        file += makeCard(rng, Writer {}, 2, file.count('\n') + 1).text;
+        if (upToIt.isEmpty() && survey(file, nullptr).folds.widthsRuledOut())
+            upToIt = file;
+    }
+    QVERIFY(!upToIt.isEmpty() && upToIt.size() < file.size() / 4);
+    QRandomGenerator pieces(9);
+    for (QRandomGenerator* cut : { static_cast<QRandomGenerator*>(nullptr), &pieces })
+        QVERIFY(survey(file, cut).folds == survey(upToIt, nullptr).folds);
 }
 
 QTEST_GUILESS_MAIN(TestVCardStreamParser)
