@@ -119,6 +119,20 @@ public:
     // after the card that rules it out is.
     const VCardFoldLookahead::Folds& foldPool() const { return m_foldPool; }
     bool foldPoolRuledOut() const { return m_foldPool.widthsRuledOut(); }
+    // FoldsOnly: the cards read to the line that ends them (an END, or the
+    // BEGIN of a card an AGENT holds) whose text values have folds, all of
+    // them in foldPool(): where each begins and where that line begins, in
+    // file order.
+    struct WholeCard {
+        qint64 begin = 0;
+        qint64 endLine = 0;
+    };
+    const QList<WholeCard>& pooledCards() const { return m_pooledCards; }
+    // Cards: the card about to be fed is one of pooledCards() of a file
+    // whose folds say it was cut at one width, and its bytes reach past the
+    // line that ended it there: it is read as cut without the look-ahead
+    // measuring its folds again. Cleared by reset().
+    void setReadAsCut(bool cut) { m_readAsCut = cut; }
     // Malformed lines dropped (Cards mode), an END of another kind than its
     // card's among them, and the first of their line numbers.
     int skippedLines() const { return m_skipped; }
@@ -176,6 +190,8 @@ private:
     bool m_lookingAhead = false;
     QByteArray m_held;
     VCardFoldLookahead::Folds m_foldPool;
+    QList<WholeCard> m_pooledCards;
+    bool m_readAsCut = false;
 
     QList<QList<VCardProperty>> m_cards;
     bool m_cardOpen = false;

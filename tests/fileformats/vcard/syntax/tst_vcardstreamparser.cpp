@@ -40,13 +40,17 @@ Read parse(const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 3
 
 struct Survey {
     VCardFoldLookahead::Folds folds;
+    QList<std::pair<qint64, qint64>> wholeCards;
 };
 
 Survey survey(const QByteArray& file, QRandomGenerator* pieces)
 {
     VCardStreamParser parser(VCardStreamParser::FoldsOnly);
     feed(parser, file, pieces);
-    return { parser.foldPool() };
+    Survey read { parser.foldPool(), {} };
+    for (const VCardStreamParser::WholeCard& card : parser.pooledCards())
+        read.wholeCards.append({ card.begin, card.endLine });
+    return read;
 }
 
 bool operator==(const VCardFoldLookahead::Folds& a, const VCardFoldLookahead::Folds& b)
@@ -68,6 +72,7 @@ private slots:
     void readsACrAloneAsTheFileEndsItsLines_data();
     void readsACrAloneAsTheFileEndsItsLines();
     void surveysFoldsUpToTheCardThatRulesACutOut();
+    void surveyNamesTheCardsItReadWhole();
 };
 
 void TestVCardStreamParser::readsFoldsAsTheirWriterMeantThem_data()
@@ -295,6 +300,43 @@ void TestVCardStreamParser::surveysFoldsUpToTheCardThatRulesACutOut()
     QRandomGenerator pieces(9);
     for (QRandomGenerator* cut : { static_cast<QRandomGenerator*>(nullptr), &pieces })
         QVERIFY(survey(file, cut).folds == survey(upToIt, nullptr).folds);
+}
+
+// Of a file cut at one width, the survey names where each card begins whose
+// text folds it pooled, and where the line that ended it there begins, as
+// the scan of the file finds the card: not a 3.0 card nor one without folds
+// (an agent's among them), nor the card the bytes end inside.
+void TestVCardStreamParser::surveyNamesTheCardsItReadWhole()
+{
+    QRandomGenerator rng(4);
+    QByteArray file = "X-BEFORE:a line before the cards\r\n";
+    QList<std::pair<qint64, qint64>> whole;
+    for (int i = 0; i < 13; ++i) {
+        const qint64 begin = file.size();
+        QByteArray card = makeCard(rng, Writer { false, false, true }, 1 + i % 3, 1, 75).text;
+        if (i % 4 == 1)
+            card.replace("VERSION:2.1", "VERSION:3.0");
+        if (i % 4 == 2)
+            card.replace("END:VCARD", "AGENT:\r\nBEGIN:VCARD\r\nN:Agent;Ann;;;\r\nEND:VCARD\r\nEND:VCARD");
+        if (i % 4 == 3)
+            card = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Plain;Pat;;;\r\nEND:VCARD\r\nX-BETWEEN:the cards\r\n";
+        file += card;
+        if (i % 4 != 1 && i % 4 != 3)
+            whole.append({ begin, file.indexOf(i % 4 == 2 ? "BEGIN" : "END", begin + 1) });
+    }
+    file.chop(20);
+    whole.removeLast();
+    VCardStreamParser scan(VCardStreamParser::RangesOnly);
+    feed(scan, file, nullptr);
+    for (const auto& [begin, endLine] : std::as_const(whole)) {
+        QVERIFY(std::any_of(
+            scan.ranges().cbegin(), scan.ranges().cend(), [&](const VCardStreamParser::CardRange& range) {
+                return range.begin == begin && range.end > endLine;
+            }));
+    }
+    QRandomGenerator pieces(6);
+    for (QRandomGenerator* cut : { static_cast<QRandomGenerator*>(nullptr), &pieces, &pieces })
+        QCOMPARE(survey(file, cut).wholeCards, whole);
 }
 
 QTEST_GUILESS_MAIN(TestVCardStreamParser)
