@@ -237,6 +237,7 @@ void VCardImport::initialize(QString path)
     m_guessedReported = false;
     m_survey = std::make_shared<Survey>();
     m_foldSurvey = std::make_shared<FoldSurvey>();
+    m_cutCardNext = 0;
     m_droppedFoldLines.clear();
     m_droppedFoldCount = 0;
     m_droppedFoldsReported = false;
@@ -352,6 +353,7 @@ pim::_Contact VCardImport::nextContact()
     m_cardParser.reset();
     m_cardParser.setOrigin(range.begin, range.line);
     m_cardParser.setLineEnds(range.lineEnds);
+    m_cardParser.setReadAsCut(surveyedAsCut(range));
     feedCard(range);
     const QList<QList<VCardProperty>> cards = m_cardParser.takeCards();
     vcardrules::Notes notes;

@@ -86,8 +86,13 @@ private:
     // The folds of the text values of the file's cards that are not 3.0 or
     // 4.0, pooled over the file the first time a card needs them; once for
     // the reader and its lanes.
+    struct FoldSurvey;
     const VCardFoldLookahead::Folds* fileFolds();
-    VCardFoldLookahead::Folds surveyFolds(const std::atomic<bool>& stop);
+    void surveyFolds(FoldSurvey& survey);
+    // Whether the card is one the survey of the file's folds, once made,
+    // found cut with the rest of the file and read whole; it never waits
+    // for the survey nor starts it.
+    bool surveyedAsCut(const VCardStreamParser::CardRange& range);
 
     static std::unique_ptr<QIODevice> openUnbuffered(const QString& path);
 
@@ -126,8 +131,9 @@ private:
     bool m_guessedReported = false;
     struct Survey;
     std::shared_ptr<Survey> m_survey;
-    struct FoldSurvey;
     std::shared_ptr<FoldSurvey> m_foldSurvey;
+    // Where surveyedAsCut() looks first.
+    qsizetype m_cutCardNext = 0;
     // The first lines whose folds were read without their blank
     // (ImportProblems::kMaxPlaces), and how many there were.
     QList<qint64> m_droppedFoldLines;

@@ -38,4 +38,11 @@ struct VCardImport::FoldSurvey {
     // The import was cancelled: the survey need not go on.
     std::atomic<bool> stop { false };
     VCardFoldLookahead::Folds folds;
+    // When the folds say the file was cut at one width: the cards whose
+    // folds were all pooled (VCardStreamParser::pooledCards()), each read as
+    // cut without measuring them again.
+    QList<VCardStreamParser::WholeCard> cutCards;
+    // Set once the above are, which then no longer change: a card asks
+    // without waiting for the survey or starting it.
+    std::atomic<bool> published { false };
 };

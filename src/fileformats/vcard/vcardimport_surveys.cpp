@@ -80,13 +80,36 @@ const VCardFoldLookahead::Folds* VCardImport::fileFolds()
     FoldSurvey& survey = *m_foldSurvey;
     const std::lock_guard lock(survey.mutex);
     if (!survey.done) {
-        survey.folds = surveyFolds(survey.stop);
+        surveyFolds(survey);
         survey.done = true;
+        survey.published.store(true, std::memory_order_release);
     }
     return &survey.folds;
 }
 
-VCardFoldLookahead::Folds VCardImport::surveyFolds(const std::atomic<bool>& stop)
+bool VCardImport::surveyedAsCut(const VCardStreamParser::CardRange& range)
+{
+    if (!m_foldSurvey || !m_foldSurvey->published.load(std::memory_order_acquire))
+        return false;
+    const QList<VCardStreamParser::WholeCard>& cards = m_foldSurvey->cutCards;
+    // Cards are read in file order: the one after the card found last is
+    // nearly always the one asked for.
+    qsizetype at = m_cutCardNext;
+    if (at >= cards.size() || cards.at(at).begin != range.begin) {
+        at = std::lower_bound(cards.cbegin(), cards.cend(), range.begin,
+                 [](const VCardStreamParser::WholeCard& whole, qint64 begin) { return whole.begin < begin; })
+            - cards.cbegin();
+        if (at == cards.size() || cards.at(at).begin != range.begin)
+            return false;
+    }
+    m_cutCardNext = at + 1;
+    // Read alone, the card ends where the next one begins: its folds are
+    // those pooled when no card of the file begins before the line that
+    // ended it in the survey.
+    return cards.at(at).endLine < range.end;
+}
+
+void VCardImport::surveyFolds(FoldSurvey& survey)
 {
     // The card being read holds the reader's own handle where it is: the
     // survey reads through one of its own.
@@ -104,9 +127,11 @@ VCardFoldLookahead::Folds VCardImport::surveyFolds(const std::atomic<bool>& stop
     QByteArray buffer;
     // Once the folds disagree, the rest of the file cannot make them agree.
     feedRange(*device, m_origin, qMin(device->size(), m_origin + kMaxFoldSurvey), surveyor, buffer,
-              [&](qint64) { return !surveyor.foldPoolRuledOut() && !stop; });
-    const VCardFoldLookahead::Folds& folds = surveyor.foldPool();
-    qCDebug(lcVCard) << m_path << "folds of its text:" << folds.count
-                     << (folds.cutByOneWriter() ? "cut at one width" : "not all at one width");
-    return folds;
+              [&](qint64) { return !surveyor.foldPoolRuledOut() && !survey.stop; });
+    survey.folds = surveyor.foldPool();
+    const bool cut = survey.folds.cutByOneWriter();
+    if (cut)
+        survey.cutCards = surveyor.pooledCards();
+    qCDebug(lcVCard) << m_path << "folds of its text:" << survey.folds.count
+                     << (cut ? "cut at one width" : "not all at one width");
 }

@@ -158,15 +158,10 @@ Rule ruleFor(const QString& name)
     return rule;
 }
 
-// ruleFor() through the memo, which a name of the same text at the same
-// address answers.
-Rule memoizedRuleFor(std::array<VCardCardMapper::RuleMemo, 32>& memo, const QString& name)
+// ruleFor() through the memo.
+Rule memoizedRuleFor(VCardCardMapper::RuleMemo& memo, const QString& name)
 {
-    const auto at = quintptr(name.constData());
-    VCardCardMapper::RuleMemo& slot = memo[((at >> 4) ^ (at >> 9)) % memo.size()];
-    if (slot.rule < 0 || slot.name.constData() != name.constData() || slot.name.size() != name.size())
-        slot = { name, ruleFor(name) };
-    return Rule(slot.rule);
+    return Rule(memo.value(name, 0, [](const QString& text) { return int(ruleFor(text)); }));
 }
 
 bool isQuotedPrintable(const VCardProperty& property)

@@ -5,10 +5,9 @@
 #include "fileformats/vcard/mapping/vcardcardtext.h"
 #include "fileformats/vcard/syntax/vcardproperty.h"
 #include "fileformats/vcard/mapping/vcardrules.h"
+#include "fileformats/vcard/mapping/vcardtextmemo.h"
 
 #include <QList>
-
-#include <array>
 
 // Converts one parsed card into a contact: dispatches each property to its
 // rule and settles the contact's name from N and FN.
@@ -24,18 +23,12 @@ public:
         m_cardText.setFileWesternSet(std::move(setOfFile));
     }
 
-    // A property name's text and the number of the rule that reads it,
-    // -1 before the first.
-    struct RuleMemo {
-        QString name;
-        int rule = -1;
-    };
+    // The number of the rule that reads a property, by its name's text.
+    using RuleMemo = VCardTextMemo<int, 16>;
 
 private:
     VCardCardText m_cardText;
-    // The rules of recently seen names, found by where a name's text lives:
-    // the reader hands out one shared text per name, so the table's hash
-    // and comparison are spared for all but the first. A memo holds its
-    // name, so the text at an address it knows cannot turn into another.
-    std::array<RuleMemo, 32> m_ruleMemo;
+    // The rules of recently seen names: the table's hash and comparison are
+    // spared for all but the first of each.
+    RuleMemo m_ruleMemo;
 };

@@ -2,12 +2,11 @@
 #include "fileformats/vcard/mapping/vcardvalue.h"
 
 #include "fileformats/vcard/mapping/vcardcardtext.h"
+#include "fileformats/vcard/mapping/vcardtextmemo.h"
 #include "model/contact.h"
 
 #include <QHash>
 #include <QSet>
-
-#include <array>
 
 VCardValue::VCardValue(
     const VCardProperty& property, VCardCardText& cardText, bool unescape, VCardCardText::Holds holds,
@@ -94,27 +93,13 @@ QStringList kindsOf(const QString& text, bool typeValue)
     return words;
 }
 
-// kindsOf() through a memo of recent texts, found by where a text lives:
-// the reader hands out one shared text per parameter name and value, so a
-// file's few kinds are worked out once rather than for every property, and
-// the lists handed out share the memo's. A memo holds its text, so the
-// text at an address it knows cannot turn into another. One per thread, as
-// files are read on worker threads.
+// kindsOf() through a memo of recent texts: a file's few kinds are worked
+// out once rather than for every property, and the lists handed out share
+// the memo's. One per thread, as files are read on worker threads.
 const QStringList& memoizedKindsOf(const QString& text, bool typeValue)
 {
-    struct Memo {
-        QString text;
-        bool typeValue = false;
-        bool known = false;
-        QStringList words;
-    };
-    thread_local std::array<Memo, 64> memo;
-    const auto at = quintptr(text.constData());
-    Memo& slot = memo[((at >> 4) ^ (at >> 10) ^ quintptr(typeValue)) % memo.size()];
-    if (!slot.known || slot.text.constData() != text.constData() || slot.text.size() != text.size()
-        || slot.typeValue != typeValue)
-        slot = { text, typeValue, true, kindsOf(text, typeValue) };
-    return slot.words;
+    thread_local VCardTextMemo<QStringList, 32> memo;
+    return memo.value(text, typeValue ? 1 : 0, [typeValue](const QString& t) { return kindsOf(t, typeValue); });
 }
 
 } // namespace

@@ -49,6 +49,7 @@ void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
     m_foldOpen = false;
     m_lineFolds = Folds();
     m_cardFolds = Folds();
+    m_fileFoldsAsked = false;
 }
 
 VCardFoldLookahead::Result VCardFoldLookahead::read(const char* card, qsizetype size, bool last)

@@ -94,9 +94,10 @@ public:
 
     // The folds of the text values of the file the cards stand in, pooled
     // (see VCardStreamParser::FoldsOnly), asked for the first time a card
-    // with such folds is decided; null when they are not known. A card is
-    // then cut when its folds and the file's are, as one writer's; else,
-    // as without them, when its own folds are.
+    // with such folds is decided or has a fold where two words meet; null
+    // when they are not known. A card is then cut when its folds and the
+    // file's are, as one writer's; else, as without them, when its own
+    // folds are.
     void setFileFolds(std::function<const Folds*()> fileFolds) { m_fileFolds = std::move(fileFolds); }
     // Pooling: the folds of the cards before this one; a card is read only
     // until its folds and these rule a cut at one width out.
@@ -160,8 +161,10 @@ private:
     bool inQuotedPrintable(qsizetype at) const;
     // The folds read so far rule a cut at one width out, for the card or
     // for the pool it goes into.
-    bool foldsRuledOut() const;
-    Result byFolds() const;
+    bool foldsRuledOut();
+    // The file's folds, asked for once a card.
+    const Folds* fileFolds();
+    Result byFolds();
     // Whether the CR or LF at `at` ends a line. A CR that the bytes at hand
     // end with is taken as one for now; the readers wait for what follows
     // a line end anyway. So is a CR alone whose bytes after it do not yet
@@ -228,5 +231,7 @@ private:
 
     Folds m_cardFolds;
     std::function<const Folds*()> m_fileFolds;
+    bool m_fileFoldsAsked = false;
+    const Folds* m_file = nullptr;
     const Folds* m_pooled = nullptr;
 };

@@ -240,23 +240,39 @@ void VCardFoldLookahead::closeFold(qsizetype begin, qsizetype end)
     folds.betweenWords = folds.betweenWords || meetAsTwoWords(m_fold.last, next0, next1);
 }
 
-bool VCardFoldLookahead::foldsRuledOut() const
+bool VCardFoldLookahead::foldsRuledOut()
 {
     if (m_pooled) {
         Folds all = *m_pooled;
         all.add(m_cardFolds);
         return all.widthsRuledOut();
     }
-    // Where two words meet says nothing when the file's folds agree.
-    return m_fileFolds ? m_cardFolds.widthsRuledOut() : m_cardFolds.ruledOut();
+    if (m_cardFolds.widthsRuledOut())
+        return true;
+    // Where two words meet says nothing when the file's folds agree; when
+    // they rule a cut out too, or are not known, the card is judged by its
+    // own folds alone and that settles it at once.
+    if (!m_cardFolds.betweenWords)
+        return false;
+    const Folds* file = fileFolds();
+    return !file || file->widthsRuledOut();
 }
 
-VCardFoldLookahead::Result VCardFoldLookahead::byFolds() const
+const VCardFoldLookahead::Folds* VCardFoldLookahead::fileFolds()
+{
+    if (!m_fileFoldsAsked) {
+        m_fileFoldsAsked = true;
+        m_file = m_fileFolds ? m_fileFolds() : nullptr;
+    }
+    return m_file;
+}
+
+VCardFoldLookahead::Result VCardFoldLookahead::byFolds()
 {
     if (!m_measureFolds)
         return Spaces;
-    if (m_cardFolds.count > 0 && m_fileFolds) {
-        if (const Folds* file = m_fileFolds()) {
+    if (m_cardFolds.count > 0) {
+        if (const Folds* file = fileFolds()) {
             Folds all = *file;
             all.add(m_cardFolds);
             // The file's folds hold the card's own, unless the card stands

@@ -117,6 +117,8 @@ void VCardStreamParser::reset()
     m_held.clear();
     m_recentLength = 0;
     m_foldPool = VCardFoldLookahead::Folds();
+    m_pooledCards.clear();
+    m_readAsCut = false;
     m_cards.clear();
     m_cardOpen = false;
     m_ownKind.length = 0;
@@ -188,7 +190,7 @@ void VCardStreamParser::feed(const char* data, qsizetype length)
 void VCardStreamParser::tokenize(const char* data, qsizetype length)
 {
     QByteArray again;
-    while (length > 0) {
+    while (length > 0 && !m_stopped) {
         const qint64 before = CARD_GetPosition(m_tokenizer);
         m_cardBegun = false;
         const qsizetype piece = qMin(length, kMaxPiece);
@@ -220,6 +222,13 @@ void VCardStreamParser::tokenize(const char* data, qsizetype length)
         length -= used;
         if (!m_cardBegun)
             continue;
+        // The file's survey read this card's folds whole, and all of the
+        // file's say it was cut at one width: it is, without measuring them
+        // again.
+        if (std::exchange(m_readAsCut, false)) {
+            unfoldAs(VCardFoldLookahead::Drops);
+            continue;
+        }
         // The tokenizer stopped within the card's BEGIN line (after its
         // colon), or right after it when it ended a quoted-printable value.
         // Whether a 2.1 fold keeps its blank changes values, never where a
@@ -267,12 +276,24 @@ qsizetype VCardStreamParser::settleCard(VCardFoldLookahead::Result version)
 {
     if (m_mode == FoldsOnly && version != VCardFoldLookahead::Joins) {
         m_foldPool.add(m_lookahead.cardFolds());
+        // Once the folds rule a cut out, the rest of the file cannot make
+        // them agree: nothing more is read, not even the rest of the bytes
+        // at hand.
+        if (m_foldPool.widthsRuledOut()) {
+            m_stopped = true;
+            return 0;
+        }
         // The look-ahead read the card's lines to the one that ends it, and
         // the tokenizer need not read them again: it goes on from there.
         if (m_lookahead.endLine() > 0) {
-            // How the file's lines end outlives the reset.
+            const qint64 endLine = CARD_GetPosition(m_tokenizer) + m_lookahead.endLine();
+            if (m_lookahead.cardFolds().count > 0)
+                m_pooledCards.append({ m_structureStart, endLine });
+            // Where the tokenizer stands in the file, and how the file's
+            // lines end, outlive the reset.
             const CARD_LineEnds lineEnds = CARD_GetLineEnds(m_tokenizer);
             CARD_ParserReset(m_tokenizer);
+            CARD_SetPosition(m_tokenizer, endLine, 1);
             CARD_SetLineEnds(m_tokenizer, lineEnds);
             return m_lookahead.endLine();
         }
@@ -359,11 +380,11 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         CARD_SetUnfoldMode(me->m_tokenizer, CARD_UNFOLD_SPACE);
         me->m_cardBegun = true;
         CARD_StopParser(me->m_tokenizer);
+        me->m_structureStart = CARD_GetLineStart(me->m_tokenizer);
         if (me->m_mode == CharsetOnly || me->m_mode == FoldsOnly)
             return;
         // Whatever was open ends here; what begins, its value tells.
         me->m_outsideOpen = false;
-        me->m_structureStart = CARD_GetLineStart(me->m_tokenizer);
         me->m_beginInsideCard = me->m_scanInCard;
         if (me->m_rangeOpen) {
             me->m_ranges.last().end = me->m_structureStart;

@@ -116,9 +116,24 @@ public:
     }
     // FoldsOnly: the folds of the text values of the cards read so far
     // that are not 3.0 or 4.0, pooled, and whether they already rule a cut
-    // at one width out, so that no more of the file need be read.
+    // at one width out, so that no more of the file need be read: nothing
+    // after the card that rules it out is.
     const VCardFoldLookahead::Folds& foldPool() const { return m_foldPool; }
     bool foldPoolRuledOut() const { return m_foldPool.widthsRuledOut(); }
+    // FoldsOnly: the cards read to the line that ends them (an END, or the
+    // BEGIN of a card an AGENT holds) whose text values have folds, all of
+    // them in foldPool(): where each begins and where that line begins, in
+    // file order.
+    struct WholeCard {
+        qint64 begin = 0;
+        qint64 endLine = 0;
+    };
+    const QList<WholeCard>& pooledCards() const { return m_pooledCards; }
+    // Cards: the card about to be fed is one of pooledCards() of a file
+    // whose folds say it was cut at one width, and its bytes reach past the
+    // line that ended it there: it is read as cut without the look-ahead
+    // measuring its folds again. Cleared by reset().
+    void setReadAsCut(bool cut) { m_readAsCut = cut; }
     // Malformed lines dropped (Cards mode), an END of another kind than its
     // card's among them, and the first of their line numbers.
     int skippedLines() const { return m_skipped; }
@@ -168,7 +183,8 @@ private:
     qint64 m_origin = 0;
     bool m_finished = false;
     bool m_finishing = false;
-    // The tokenizer stopped taking bytes: nothing more is fed to it.
+    // The tokenizer stopped taking bytes, or in FoldsOnly mode the folds
+    // pooled ruled a cut out: nothing more is fed to it.
     bool m_stopped = false;
 
     // A BEGIN was read in the tokenize() call under way.
@@ -182,6 +198,8 @@ private:
     std::array<char, vcardsyntax::kCrNameRoom + 1> m_recent {};
     int m_recentLength = 0;
     VCardFoldLookahead::Folds m_foldPool;
+    QList<WholeCard> m_pooledCards;
+    bool m_readAsCut = false;
 
     QList<QList<VCardProperty>> m_cards;
     bool m_cardOpen = false;

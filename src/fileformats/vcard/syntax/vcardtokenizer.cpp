@@ -439,7 +439,7 @@ namespace {
         if (!p->lfPending && !p->softBreak && s[i] != '\n') {
             const int next = takeRun(p, s, i, n);
             if (next != i) {
-                i = passBase64Fold(p, s, next, n);
+                i = next;
                 // A run of name or parameter bytes that stops short of the
                 // end stops at a separator, which goes one at a time: no
                 // run would take it.

@@ -144,7 +144,9 @@ int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n)
         appendBase64(p, s + i, size_t(end - i));
     else
         appendPlain(p, s + i, size_t(end - i));
-    return next;
+    // Only the lines of a base64 value go on over folds taken at once: the
+    // runs of all other lines, most of a file's, are not asked.
+    return p->encoding == ENC_BASE64 ? passBase64Fold(p, s, next, n) : next;
 }
 
 } // namespace cardtok

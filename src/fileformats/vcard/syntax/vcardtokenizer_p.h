@@ -253,8 +253,9 @@ void appendBase64(CARD_Parser* p, const unsigned char* bytes, size_t n);
 // Fast paths (vcardtokenizer_fastpath.cpp).
 // Reads the run of bytes from s[i] that the current state can take in one
 // piece, never past a line end: a CR right before a line feed is taken and
-// dropped, any other CR is left for the byte-wise reading. Returns where it
-// stopped, i itself when the bytes must go one at a time.
+// dropped, any other CR is left for the byte-wise reading; of a base64
+// value, a fold after the run's line goes with it (passBase64Fold()).
+// Returns where it stopped, i itself when the bytes must go one at a time.
 int takeRun(CARD_Parser* p, const unsigned char* s, int i, int n);
 
 // At s[i], where a run of a base64 value's line stopped: when it is the

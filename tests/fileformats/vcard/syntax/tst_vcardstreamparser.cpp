@@ -16,7 +16,7 @@ struct Read {
 };
 
 // Whole, or in pieces of 1 to `largest` bytes.
-void feedIn(VCardStreamParser& parser, const QByteArray& file, QRandomGenerator* pieces, quint32 largest)
+void feed(VCardStreamParser& parser, const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 300)
 {
     for (qsizetype at = 0; at < file.size();) {
         const qsizetype size = pieces ? qsizetype(1 + pieces->bounded(largest)) : file.size();
@@ -29,7 +29,7 @@ void feedIn(VCardStreamParser& parser, const QByteArray& file, QRandomGenerator*
 Read parse(const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 300)
 {
     VCardStreamParser parser;
-    feedIn(parser, file, pieces, largest);
+    feed(parser, file, pieces, largest);
     Read read { parser.takeCards(), {} };
     for (const VCardStreamParser::Problem& problem : parser.problems()) {
         if (problem.kind == VCardStreamParser::Problem::FoldsDropped)
@@ -52,6 +52,27 @@ QByteArray dump(const QList<QList<VCardProperty>>& cards)
     return text;
 }
 
+struct Survey {
+    VCardFoldLookahead::Folds folds;
+    QList<std::pair<qint64, qint64>> wholeCards;
+};
+
+Survey survey(const QByteArray& file, QRandomGenerator* pieces)
+{
+    VCardStreamParser parser(VCardStreamParser::FoldsOnly);
+    feed(parser, file, pieces);
+    Survey read { parser.foldPool(), {} };
+    for (const VCardStreamParser::WholeCard& card : parser.pooledCards())
+        read.wholeCards.append({ card.begin, card.endLine });
+    return read;
+}
+
+bool operator==(const VCardFoldLookahead::Folds& a, const VCardFoldLookahead::Folds& b)
+{
+    return a.count == b.count && std::equal(std::begin(a.widest), std::end(a.widest), std::begin(b.widest))
+        && std::equal(std::begin(a.splitAt), std::end(a.splitAt), std::begin(b.splitAt));
+}
+
 } // namespace
 
 class TestVCardStreamParser : public QObject {
@@ -66,6 +87,8 @@ private slots:
     void readsACrAloneAsTheFileEndsItsLines();
     void scansAndReadsCardsAlikeWhereACrAloneEndsALine_data();
     void scansAndReadsCardsAlikeWhereACrAloneEndsALine();
+    void surveysFoldsUpToTheCardThatRulesACutOut();
+    void surveyNamesTheCardsItReadWhole();
 };
 
 void TestVCardStreamParser::readsFoldsAsTheirWriterMeantThem_data()
@@ -317,17 +340,73 @@ void TestVCardStreamParser::scansAndReadsCardsAlikeWhereACrAloneEndsALine()
         QRandomGenerator* const cut = largest > 0 ? &pieces : nullptr;
         QCOMPARE(dump(parse(file, cut, largest).cards), cards);
         VCardStreamParser scanner(VCardStreamParser::RangesOnly);
-        feedIn(scanner, file, cut, largest);
+        feed(scanner, file, cut, largest);
         QByteArray readAlone;
         for (const VCardStreamParser::CardRange& range : scanner.ranges()) {
             VCardStreamParser card;
             card.setOrigin(range.begin, range.line);
             card.setLineEnds(range.lineEnds);
-            feedIn(card, file.mid(range.begin, range.end - range.begin), cut, largest);
+            feed(card, file.mid(range.begin, range.end - range.begin), cut, largest);
             readAlone += dump(card.takeCards());
         }
         QCOMPARE(readAlone, cards);
     }
+}
+
+// The survey of a file's folds reads no further than the card whose folds,
+// with those before it, rule a cut at one width out: of a file folded at its
+// blanks, the first few cards, whole or fed in pieces.
+void TestVCardStreamParser::surveysFoldsUpToTheCardThatRulesACutOut()
+{
+    QRandomGenerator rng(3);
+    QByteArray file;
+    QByteArray upToIt;
+    for (int i = 0; i < 40; ++i) {
+        file += makeCard(rng, Writer {}, 2, file.count('\n') + 1).text;
+        if (upToIt.isEmpty() && survey(file, nullptr).folds.widthsRuledOut())
+            upToIt = file;
+    }
+    QVERIFY(!upToIt.isEmpty() && upToIt.size() < file.size() / 4);
+    QRandomGenerator pieces(9);
+    for (QRandomGenerator* cut : { static_cast<QRandomGenerator*>(nullptr), &pieces })
+        QVERIFY(survey(file, cut).folds == survey(upToIt, nullptr).folds);
+}
+
+// Of a file cut at one width, the survey names where each card begins whose
+// text folds it pooled, and where the line that ended it there begins, as
+// the scan of the file finds the card: not a 3.0 card nor one without folds
+// (an agent's among them), nor the card the bytes end inside.
+void TestVCardStreamParser::surveyNamesTheCardsItReadWhole()
+{
+    QRandomGenerator rng(4);
+    QByteArray file = "X-BEFORE:a line before the cards\r\n";
+    QList<std::pair<qint64, qint64>> whole;
+    for (int i = 0; i < 13; ++i) {
+        const qint64 begin = file.size();
+        QByteArray card = makeCard(rng, Writer { false, false, true }, 1 + i % 3, 1, 75).text;
+        if (i % 4 == 1)
+            card.replace("VERSION:2.1", "VERSION:3.0");
+        if (i % 4 == 2)
+            card.replace("END:VCARD", "AGENT:\r\nBEGIN:VCARD\r\nN:Agent;Ann;;;\r\nEND:VCARD\r\nEND:VCARD");
+        if (i % 4 == 3)
+            card = "BEGIN:VCARD\r\nVERSION:2.1\r\nN:Plain;Pat;;;\r\nEND:VCARD\r\nX-BETWEEN:the cards\r\n";
+        file += card;
+        if (i % 4 != 1 && i % 4 != 3)
+            whole.append({ begin, file.indexOf(i % 4 == 2 ? "BEGIN" : "END", begin + 1) });
+    }
+    file.chop(20);
+    whole.removeLast();
+    VCardStreamParser scan(VCardStreamParser::RangesOnly);
+    feed(scan, file, nullptr);
+    for (const auto& [begin, endLine] : std::as_const(whole)) {
+        QVERIFY(std::any_of(
+            scan.ranges().cbegin(), scan.ranges().cend(), [&](const VCardStreamParser::CardRange& range) {
+                return range.begin == begin && range.end > endLine;
+            }));
+    }
+    QRandomGenerator pieces(6);
+    for (QRandomGenerator* cut : { static_cast<QRandomGenerator*>(nullptr), &pieces, &pieces })
+        QCOMPARE(survey(file, cut).wholeCards, whole);
 }
 
 QTEST_GUILESS_MAIN(TestVCardStreamParser)
