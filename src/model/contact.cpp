@@ -138,7 +138,7 @@ bool isBlankText(QStringView text)
     return std::all_of(text.cbegin(), text.cend(), [](QChar c) { return c.isSpace(); });
 }
 
-QString withoutEndBlanks(const QString& text)
+void dropFoundEndBlanks(QString& text)
 {
     const auto isEndBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
     qsizetype begin = 0;
@@ -147,7 +147,8 @@ QString withoutEndBlanks(const QString& text)
         ++begin;
     while (end > begin && isEndBlank(text.at(end - 1)))
         --end;
-    return begin == 0 && end == text.size() ? text : text.mid(begin, end - begin);
+    text.truncate(end);
+    text.remove(0, begin);
 }
 
 bool keepsEndBlanks(int type)

@@ -111,9 +111,26 @@ bool isBlankText(QStringView text);
 // (U+0020, U+0009) at its ends, which tables and phones' exports leave
 // around names, numbers and addresses, and which break mailing, dialling
 // and the merge's matching of names. Nothing inside the text changes, and
-// other white space at its ends (a line break) stays. The text itself, not
-// a copy, when it has no such blanks.
-QString withoutEndBlanks(const QString& text);
+// other white space at its ends (a line break) stays. In place: a text
+// without such blanks, nearly every one, is neither copied nor written.
+// Whether dropEndBlanks() would change the text.
+inline bool hasEndBlanks(QStringView text)
+{
+    const auto isEndBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    return !text.isEmpty() && (isEndBlank(text.front()) || isEndBlank(text.back()));
+}
+// The work of dropEndBlanks() on a text that has such blanks.
+void dropFoundEndBlanks(QString& text);
+inline void dropEndBlanks(QString& text)
+{
+    if (hasEndBlanks(text))
+        dropFoundEndBlanks(text);
+}
+inline QString withoutEndBlanks(QString text)
+{
+    dropEndBlanks(text);
+    return text;
+}
 
 // Whether the readers store a value of the type as written, with the
 // blanks and tabs at its ends: only a note, whose indents and spacing are

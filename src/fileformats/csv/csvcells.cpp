@@ -349,7 +349,7 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row) 
         // of a name or an address as much as around a number; a date is
         // read in its own form, and a note keeps its layout.
         if (col.info.entityType != pim::ENTITY_EVENT && !pim::keepsEndBlanks(col.info.entityType))
-            value = pim::withoutEndBlanks(value);
+            pim::dropEndBlanks(value);
         // A blank value is nothing to keep.
         if (pim::isBlankText(value))
             continue;

@@ -359,14 +359,21 @@ pim::_Contact VCardImport::nextContact()
     vcardrules::Notes notes;
     pim::_Contact contact = cards.isEmpty() ? pim::_Contact() : m_mapper.toContact(cards.first(), &notes);
     // A line whose name is damaged could not be read either.
-    QList<qint64> unread = m_cardParser.skippedLineNumbers() + notes.unreadLines;
-    std::sort(unread.begin(), unread.end());
-    unread.resize(qMin<qsizetype>(unread.size(), 1000));
+    QList<qint64> unread = m_cardParser.skippedLineNumbers();
+    if (!notes.unreadLines.isEmpty()) {
+        unread += notes.unreadLines;
+        std::sort(unread.begin(), unread.end());
+        unread.resize(qMin<qsizetype>(unread.size(), 1000));
+    }
     const int unreadCount = m_cardParser.skippedLines() + int(notes.unreadLines.size());
     m_skipped += unreadCount;
-    m_skippedLines += unread.mid(0, qMax<qsizetype>(0, 1000 - m_skippedLines.size()));
+    for (const qint64 line : std::as_const(unread)) {
+        if (m_skippedLines.size() >= 1000)
+            break;
+        m_skippedLines.append(line);
+    }
     QList<std::pair<qint64, QString>> found;
-    for (const qint64 line : unread)
+    for (const qint64 line : std::as_const(unread))
         found.append({ line, tr("the line could not be read and was left out.") });
     for (const VCardStreamParser::Problem& problem : m_cardParser.problems()) {
         if (problem.kind == VCardStreamParser::Problem::DanglingSoftBreak)

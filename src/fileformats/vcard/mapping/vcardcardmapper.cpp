@@ -218,11 +218,27 @@ bool keepsEndBlanks(Rule rule)
 // quoted-printable codes without saying so, or data (VCardCardText::text()).
 VCardCardText::Holds holdsOf(Rule rule)
 {
-    static constexpr Rule words[] = { RULE_N, RULE_FN, RULE_PHONETIC_FIRST, RULE_PHONETIC_LAST,
-        RULE_NAME_READING, RULE_NICKNAME, RULE_CATEGORIES, RULE_NOTE, RULE_ORG, RULE_TITLE, RULE_REL,
-        RULE_ADR, RULE_ITEM_REL, RULE_NAMED_REL, RULE_DEPARTMENT, RULE_PHONE_DATA_ROW };
-    const bool inWords = std::find(std::begin(words), std::end(words), rule) != std::end(words);
-    return inWords ? VCardCardText::Holds::Words : VCardCardText::Holds::Data;
+    switch (rule) {
+    case RULE_N:
+    case RULE_FN:
+    case RULE_PHONETIC_FIRST:
+    case RULE_PHONETIC_LAST:
+    case RULE_NAME_READING:
+    case RULE_NICKNAME:
+    case RULE_CATEGORIES:
+    case RULE_NOTE:
+    case RULE_ORG:
+    case RULE_TITLE:
+    case RULE_REL:
+    case RULE_ADR:
+    case RULE_ITEM_REL:
+    case RULE_NAMED_REL:
+    case RULE_DEPARTMENT:
+    case RULE_PHONE_DATA_ROW:
+        return VCardCardText::Holds::Words;
+    default:
+        return VCardCardText::Holds::Data;
+    }
 }
 
 const VCardProperty* versionOf(const QList<VCardProperty>& card)

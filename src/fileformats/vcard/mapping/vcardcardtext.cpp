@@ -5,6 +5,7 @@
 // Escapes are read as the tokenizer reads them.
 #include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
+#include <cstring>
 #include <optional>
 
 namespace {
@@ -13,7 +14,7 @@ namespace {
 // so (see VCardCardText::text()): the text they write, or nothing.
 std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes)
 {
-    if (!bytes.contains('='))
+    if (!std::memchr(bytes.constData(), '=', size_t(bytes.size())))
         return std::nullopt;
     // The tokenizer joins no next line to a value that does not declare
     // quoted-printable: a soft break can only end it.
@@ -61,7 +62,8 @@ bool saysWhatItHolds(const VCardProperty& property)
 QString VCardCardText::text(const VCardProperty& property, Holds holds)
 {
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
-    if (holds == Holds::Words && (charset.isEmpty() || VCardCharsets::namesUtf8(charset))) {
+    const bool utf8 = !charset.isEmpty() && VCardCharsets::namesUtf8(charset);
+    if (holds == Holds::Words && (charset.isEmpty() || utf8)) {
         std::optional<QString> read = fromUndeclaredCodes(property.value);
         if (read && !saysWhatItHolds(property)) {
             m_guessed.append({ property.line, GuessedLine::UndeclaredCodes, QString(), QString() });
@@ -74,7 +76,7 @@ QString VCardCardText::text(const VCardProperty& property, Holds holds)
             return QString::fromUtf8(property.value);
         return decodeUndeclared(property.value, property.line, GuessedLine::Undeclared, QString());
     }
-    if (VCardCharsets::namesUtf8(charset)) {
+    if (utf8) {
         // Sync tools put "CHARSET=UTF-8" on text they copied as it was.
         if (legacytext::isValidUtf8(property.value))
             return QString::fromUtf8(property.value);

@@ -28,10 +28,18 @@ const QString& VCardValue::raw() const
 
 const QString& VCardValue::text() const
 {
-    if (!m_text) {
-        const QString text = unescapes() ? VCardProperty::unescapeText(raw()) : raw();
-        m_text = m_keepsEndBlanks ? text : pim::withoutEndBlanks(text);
+    if (m_text)
+        return *m_text;
+    if (unescapes()) {
+        m_text.emplace(VCardProperty::unescapeText(raw()));
+    } else {
+        // Nearly every such value as written is its text.
+        if (m_keepsEndBlanks || !pim::hasEndBlanks(raw()))
+            return raw();
+        m_text.emplace(raw());
     }
+    if (!m_keepsEndBlanks)
+        pim::dropEndBlanks(*m_text);
     return *m_text;
 }
 
@@ -40,7 +48,7 @@ QStringList VCardValue::components(bool joinLists) const
     QStringList parts = VCardProperty::splitComponents(raw(), unescapes(), joinLists);
     if (!m_keepsEndBlanks) {
         for (QString& part : parts)
-            part = pim::withoutEndBlanks(part);
+            pim::dropEndBlanks(part);
     }
     return parts;
 }

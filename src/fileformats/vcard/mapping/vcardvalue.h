@@ -25,7 +25,7 @@ public:
     // value holds as its rule reads it (see VCardCardText::text()).
     // keepsEndBlanks: text() and components() keep the blanks and tabs at
     // the ends of the value, as a note does (pim::keepsEndBlanks); otherwise
-    // they go (pim::withoutEndBlanks), at the ends of each component.
+    // they go (pim::dropEndBlanks), at the ends of each component.
     VCardValue(const VCardProperty& property, VCardCardText& cardText, bool unescape,
         VCardCardText::Holds holds = VCardCardText::Holds::Data, bool keepsEndBlanks = false);
 

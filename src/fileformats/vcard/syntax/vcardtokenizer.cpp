@@ -14,8 +14,7 @@ namespace cardtok {
 void clearLine(CARD_Parser* p)
 {
     p->lineLength = 0;
-    p->nameLength = 0;
-    p->nameGap = 0;
+    p->nameNoted = false;
     p->state = STATE_NAME;
     p->skipSpace = true;
     p->encoding = ENC_NONE;
@@ -174,6 +173,45 @@ void endProperty(CARD_Parser* p)
     startValue(p);
 }
 
+// What is noted of a name but that it has bytes, which nearly no name
+// needs: set going at the first such note of its line.
+void startNameNotes(CARD_Parser* p)
+{
+    if (p->nameNoted)
+        return;
+    p->nameNoted = true;
+    p->nameGap = 0;
+    p->nameMark = 0;
+    p->nameOdd = false;
+}
+
+// A control byte or one beyond ASCII in a name: only the bytes of a
+// byte-order mark before it are none of its own, as two files joined into
+// one leave it before the second one's BEGIN.
+[[gnu::noinline, gnu::cold]] void noteOddNameByte(CARD_Parser* p, unsigned char c)
+{
+    static constexpr unsigned char kMark[3] = { 0xEF, 0xBB, 0xBF };
+    startNameNotes(p);
+    if (p->lineLength < 3 && p->nameMark == p->lineLength && c == kMark[p->lineLength])
+        ++p->nameMark;
+    else
+        p->nameOdd = true;
+}
+
+// The name ends at its ":" or ";": whether it holds bytes no name holds
+// (CARD_IsNameDamaged()). Only a whole byte-order mark is no byte of it.
+[[gnu::noinline, gnu::cold]] bool isNotedNameDamaged(const CARD_Parser* p)
+{
+    const size_t mark = p->nameMark;
+    return p->nameOdd || (mark != 0 && mark != 3) || p->lineLength == mark
+        || (p->nameGap > mark && p->nameGap < p->lineLength);
+}
+
+void endName(CARD_Parser* p)
+{
+    p->nameDamaged = p->lineLength == 0 || (p->nameNoted && isNotedNameDamaged(p));
+}
+
 bool inNameOrParameters(const CARD_Parser* p)
 {
     return p->state == STATE_NAME || p->state == STATE_PARAM_NAME || p->state == STATE_PARAM_VALUE;
@@ -219,16 +257,21 @@ void processChar(CARD_Parser* p, unsigned char c)
                 dropLine(p);
             clearLine(p);
         } else if (isSpace(c)) {
-            if (p->nameGap == 0)
-                p->nameGap = p->lineLength;
+            if (p->lineLength > 0) {
+                startNameNotes(p);
+                if (p->nameGap == 0)
+                    p->nameGap = p->lineLength;
+            }
         } else if (c == ':') {
-            p->nameLength = p->lineLength;
+            endName(p);
             endProperty(p);
         } else if (c == ';') {
-            p->nameLength = p->lineLength;
+            endName(p);
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else {
+            if (c < 0x20 || c > 0x7E)
+                noteOddNameByte(p, c);
             append(p, c);
         }
         return;
@@ -411,17 +454,7 @@ void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds)
 
 int CARD_IsNameDamaged(const CARD_Parser* parser)
 {
-    // Two files joined into one leave the second one's byte-order mark
-    // before its BEGIN.
-    const size_t mark = parser->nameLength >= 3 && std::memcmp(parser->line, "\xEF\xBB\xBF", 3) == 0 ? 3 : 0;
-    if (parser->nameLength == mark || (parser->nameGap > mark && parser->nameGap < parser->nameLength))
-        return 1;
-    for (size_t i = mark; i < parser->nameLength; ++i) {
-        const auto c = static_cast<unsigned char>(parser->line[i]);
-        if (c < 0x20 || c > 0x7E)
-            return 1;
-    }
-    return 0;
+    return parser->nameDamaged;
 }
 
 long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }

@@ -29,7 +29,9 @@ struct TokenTable {
             unsigned char b = 0;
             if (c != '"')
                 b |= TOKEN_QUOTED_VALUE;
-            if (c != ':' && c != ';')
+            // A control byte or one beyond ASCII in a name goes one at a
+            // time: no name holds one (CARD_IsNameDamaged()).
+            if (c != ':' && c != ';' && c > 0x20 && c < 0x7F)
                 b |= TOKEN_NAME;
             if (c != ':' && c != ';' && c != '=')
                 b |= TOKEN_PARAM_NAME;

@@ -169,10 +169,15 @@ struct CARD_Parser {
     char* line = nullptr;
     size_t lineCapacity = 0;
     size_t lineLength = 0;
-    // The name's bytes in line once it ended, and where a blank was first
-    // dropped after one of them (0 for none): CARD_IsNameDamaged().
-    size_t nameLength = 0;
+    // Where a blank was first dropped after a byte of the name (0 for
+    // none), how many bytes of a byte-order mark it starts with, whether it
+    // holds a byte no name holds, and once it ended whether it is damaged:
+    // CARD_IsNameDamaged(). The first three count only once nameNoted.
+    bool nameNoted = false;
     size_t nameGap = 0;
+    size_t nameMark = 0;
+    bool nameOdd = false;
+    bool nameDamaged = false;
     int state = cardtok::STATE_NAME;
     bool skipSpace = true;
 
