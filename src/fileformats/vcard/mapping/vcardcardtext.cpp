@@ -14,8 +14,6 @@ namespace {
 // so (see VCardCardText::text()): the text they write, or nothing.
 std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes)
 {
-    if (!std::memchr(bytes.constData(), '=', size_t(bytes.size())))
-        return std::nullopt;
     // The tokenizer joins no next line to a value that does not declare
     // quoted-printable: a soft break can only end it.
     const qsizetype end = bytes.endsWith('=') ? bytes.size() - 1 : bytes.size();
@@ -45,6 +43,35 @@ std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes)
     return QString::fromUtf8(decoded);
 }
 
+// Whether the bytes are ASCII, and whether they hold an "=".
+struct AsciiScan {
+    bool ascii;
+    bool equals;
+};
+AsciiScan scanAscii(const QByteArray& bytes)
+{
+    const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
+    const uchar* const end = p + bytes.size();
+    bool equals = false;
+    // Eight at a time: an "=" turns its byte of the word XORed with "="s
+    // to zero, which the subtraction finds.
+    constexpr quint64 kHigh = 0x8080808080808080ULL;
+    for (; end - p >= 8; p += 8) {
+        quint64 word;
+        std::memcpy(&word, p, 8);
+        if (word & kHigh)
+            return { false, false };
+        const quint64 x = word ^ 0x3D3D3D3D3D3D3D3DULL;
+        equals = equals || ((x - 0x0101010101010101ULL) & ~x & kHigh) != 0;
+    }
+    for (; p < end; ++p) {
+        if (*p & 0x80)
+            return { false, false };
+        equals = equals || *p == '=';
+    }
+    return { true, equals };
+}
+
 // Whether the property's own parameters say what its bytes are: an
 // ENCODING, or a VALUE other than text (a link, a date).
 bool saysWhatItHolds(const VCardProperty& property)
@@ -64,10 +91,18 @@ QString VCardCardText::text(const VCardProperty& property, Holds holds)
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
     const bool utf8 = !charset.isEmpty() && VCardCharsets::namesUtf8(charset);
     if (holds == Holds::Words && (charset.isEmpty() || utf8)) {
-        std::optional<QString> read = fromUndeclaredCodes(property.value);
-        if (read && !saysWhatItHolds(property)) {
-            m_guessed.append({ property.line, GuessedLine::UndeclaredCodes, QString(), QString() });
-            return *std::move(read);
+        // Codes are ASCII: a value of ASCII alone, nearly every one, is read
+        // here, looked through once for an "=" and for bytes beyond ASCII.
+        const AsciiScan scan = scanAscii(property.value);
+        if (scan.ascii) {
+            if (scan.equals) {
+                std::optional<QString> read = fromUndeclaredCodes(property.value);
+                if (read && !saysWhatItHolds(property)) {
+                    m_guessed.append({ property.line, GuessedLine::UndeclaredCodes, QString(), QString() });
+                    return *std::move(read);
+                }
+            }
+            return QString::fromLatin1(property.value);
         }
     }
     if (charset.isEmpty()) {

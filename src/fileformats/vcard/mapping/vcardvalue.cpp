@@ -45,12 +45,7 @@ const QString& VCardValue::text() const
 
 QStringList VCardValue::components(bool joinLists) const
 {
-    QStringList parts = VCardProperty::splitComponents(raw(), unescapes(), joinLists);
-    if (!m_keepsEndBlanks) {
-        for (QString& part : parts)
-            pim::dropEndBlanks(part);
-    }
-    return parts;
+    return VCardProperty::splitComponents(raw(), unescapes(), joinLists, !m_keepsEndBlanks);
 }
 
 QString VCardValue::typeText() const

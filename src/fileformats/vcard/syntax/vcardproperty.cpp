@@ -92,8 +92,9 @@ QString joinedItems(const QStringList& items)
 
 } // namespace
 
-QStringList VCardProperty::splitComponents(const QString& text, bool escapes, bool joinLists)
+QStringList VCardProperty::splitComponents(const QString& text, bool escapes, bool joinLists, bool withoutEndBlanks)
 {
+    const auto isEndBlank = [](QChar c) { return c == u' ' || c == u'\t'; };
     // Values are short and split once each: plain loops find the
     // separators, where each library search costs more to call than to run.
     const QChar* units = text.constData();
@@ -114,15 +115,25 @@ QStringList VCardProperty::splitComponents(const QString& text, bool escapes, bo
                 component = joinedItems(component.split(u','));
             result.append(std::move(component));
         };
+        // The blanks at a component's ends are left out of its slice.
+        const auto slice = [&](qsizetype from, qsizetype to) {
+            if (withoutEndBlanks) {
+                while (from < to && isEndBlank(units[from]))
+                    ++from;
+                while (to > from && isEndBlank(units[to - 1]))
+                    --to;
+            }
+            return text.mid(from, to - from);
+        };
         qsizetype start = 0;
         for (qsizetype end = 0; end < size; ++end) {
             if (units[end] != u';')
                 continue;
-            take(text.mid(start, end - start));
+            take(slice(start, end));
             start = end + 1;
         }
         if (start < size)
-            take(text.mid(start));
+            take(slice(start, size));
         return result;
     }
     QString current;
@@ -134,7 +145,13 @@ QStringList VCardProperty::splitComponents(const QString& text, bool escapes, bo
             current = joinedItems(items);
             items.clear();
         }
-        result.append(current);
+        qsizetype from = 0;
+        qsizetype to = current.size();
+        while (withoutEndBlanks && from < to && isEndBlank(current.at(from)))
+            ++from;
+        while (withoutEndBlanks && to > from && isEndBlank(current.at(to - 1)))
+            --to;
+        result.append(current.mid(from, to - from));
         current.clear();
     };
     // What a backslash and the character after it stand for; null when the

@@ -44,8 +44,11 @@ public:
     // inside its component, and in a list component "\,", a comma inside
     // its item. A backslash that ends the text stays. With joinLists (a
     // 3.0/4.0 component that is a list, such as several middle names) the
-    // items between unescaped commas are joined by a blank.
-    static QStringList splitComponents(const QString& text, bool escapes, bool joinLists = false);
+    // items between unescaped commas are joined by a blank. With
+    // withoutEndBlanks each component comes without the blanks and tabs at
+    // its ends.
+    static QStringList splitComponents(const QString& text, bool escapes, bool joinLists = false,
+                                       bool withoutEndBlanks = false);
     // What a backslash before the character stands for in an escaped value:
     // "\n" and "\N" a line feed; "\\", "\,", "\;" and "\:" the
     // character. Null before any other character: the backslash is text

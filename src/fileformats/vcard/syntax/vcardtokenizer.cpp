@@ -200,18 +200,6 @@ void startNameNotes(CARD_Parser* p)
 
 // The name ends at its ":" or ";": whether it holds bytes no name holds
 // (CARD_IsNameDamaged()). Only a whole byte-order mark is no byte of it.
-[[gnu::noinline, gnu::cold]] bool isNotedNameDamaged(const CARD_Parser* p)
-{
-    const size_t mark = p->nameMark;
-    return p->nameOdd || (mark != 0 && mark != 3) || p->lineLength == mark
-        || (p->nameGap > mark && p->nameGap < p->lineLength);
-}
-
-void endName(CARD_Parser* p)
-{
-    p->nameDamaged = p->lineLength == 0 || (p->nameNoted && isNotedNameDamaged(p));
-}
-
 bool inNameOrParameters(const CARD_Parser* p)
 {
     return p->state == STATE_NAME || p->state == STATE_PARAM_NAME || p->state == STATE_PARAM_VALUE;
@@ -263,10 +251,8 @@ void processChar(CARD_Parser* p, unsigned char c)
                     p->nameGap = p->lineLength;
             }
         } else if (c == ':') {
-            endName(p);
             endProperty(p);
         } else if (c == ';') {
-            endName(p);
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else {
@@ -454,7 +440,14 @@ void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds)
 
 int CARD_IsNameDamaged(const CARD_Parser* parser)
 {
-    return parser->nameDamaged;
+    // The name is the first text of the line. A byte that would end it
+    // early, a NUL, is noted.
+    if (!parser->nameNoted)
+        return parser->line[0] == 0;
+    const size_t length = std::strlen(parser->line);
+    const size_t mark = parser->nameMark;
+    return parser->nameOdd || (mark != 0 && mark != 3) || length == mark
+        || (parser->nameGap > mark && parser->nameGap < length);
 }
 
 long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }

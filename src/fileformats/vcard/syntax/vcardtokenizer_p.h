@@ -170,14 +170,13 @@ struct CARD_Parser {
     size_t lineCapacity = 0;
     size_t lineLength = 0;
     // Where a blank was first dropped after a byte of the name (0 for
-    // none), how many bytes of a byte-order mark it starts with, whether it
-    // holds a byte no name holds, and once it ended whether it is damaged:
-    // CARD_IsNameDamaged(). The first three count only once nameNoted.
+    // none), how many bytes of a byte-order mark it starts with and whether
+    // it holds a byte no name holds (CARD_IsNameDamaged()); they count only
+    // once nameNoted, which nearly no name needs.
     bool nameNoted = false;
     size_t nameGap = 0;
     size_t nameMark = 0;
     bool nameOdd = false;
-    bool nameDamaged = false;
     int state = cardtok::STATE_NAME;
     bool skipSpace = true;
 
