@@ -398,10 +398,10 @@ void TestVCardStreamParser::surveyNamesTheCardsItReadWhole()
     whole.removeLast();
     VCardStreamParser scan(VCardStreamParser::RangesOnly);
     feed(scan, file, nullptr);
-    for (const auto& [begin, endLine] : std::as_const(whole)) {
+    for (const std::pair<qint64, qint64>& card : std::as_const(whole)) {
         QVERIFY(std::any_of(
-            scan.ranges().cbegin(), scan.ranges().cend(), [&](const VCardStreamParser::CardRange& range) {
-                return range.begin == begin && range.end > endLine;
+            scan.ranges().cbegin(), scan.ranges().cend(), [&card](const VCardStreamParser::CardRange& range) {
+                return range.begin == card.first && range.end > card.second;
             }));
     }
     QRandomGenerator pieces(6);
