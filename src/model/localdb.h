@@ -296,6 +296,9 @@ public:
                                              const unsigned long long* ids, qsizetype count);
 
 private:
+    // The page cache of a connection (see connection()), set again after an
+    // import's end made it small.
+    static constexpr char kCacheSizeSql[] = "PRAGMA cache_size=-65536";
     // Makes the calling thread the connection's holder for its lifetime,
     // after another thread's call in progress has finished; throws
     // DatabaseBusy when another thread has an edit open. Nests on one thread.

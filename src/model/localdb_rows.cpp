@@ -1,12 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // LocalDb: the per-type column layout of data rows, writing them and
-// reading contacts back.
+// reading contacts back; the small contact, group and source-id edits, and
+// the bound on the rows of one contact.
 #include "model/localdb.h"
 
 #include <QAnyStringView>
 #include <QVarLengthArray>
 
 #include "model/abscontactcombinerule.h"
+#include "model/contactmention.h"
 
 #include <QStringList>
 
@@ -637,4 +639,144 @@ void LocalDb::fillEntityAt(const Sqlite3Statement::Row& row, int firstData, int 
                            pim::Entity& entity)
 {
     fillFromColumns(row, firstData, type, everyColumn, entity);
+}
+
+namespace {
+
+long long id64(unsigned long long id)
+{
+    return static_cast<long long>(id);
+}
+
+} // namespace
+
+unsigned long long LocalDb::getGroupIdOrAdd(const QString& name)
+{
+    const Hold hold(*this);
+    {
+        Sqlite3Cursor cur = connection().queryThrow(
+            Sqlite3Sql("select _id from contact_group where name=? collate nocase order by _id limit 1").addTextParam(name));
+        if (cur.moveNext())
+            return static_cast<unsigned long long>(cur.getInt64(0));
+    }
+    return insert(Sqlite3Sql("insert into contact_group(name) values(?)").addTextParam(name));
+}
+
+pim::Entity LocalDb::setGroup(unsigned long long contactId, unsigned long long groupId, const QString& groupName)
+{
+    const Hold hold(*this);
+    ungroup(contactId);
+    const QString groupText = QString::number(groupId);
+    pim::Entity membership(insert(Sqlite3Sql("insert into data(type,contact_id,data1,data2) values(?,?,?,?)")
+                                      .addIntParam(pim::ENTITY_GROUP)
+                                      .addInt64Param(id64(contactId))
+                                      .addTextParam(groupText)
+                                      .addTextParam(groupName)),
+                           QString());
+    membership.fields.insert(QStringLiteral("data1"), groupText);
+    membership.fields.insert(QStringLiteral("data2"), groupName);
+    return membership;
+}
+
+void LocalDb::ungroup(unsigned long long contactId)
+{
+    const Hold hold(*this);
+    write(Sqlite3Sql("delete from data where type=? and contact_id=?").addIntParam(pim::ENTITY_GROUP).addInt64Param(id64(contactId)));
+}
+
+void LocalDb::removeEntity(unsigned long long entityId)
+{
+    const Hold hold(*this);
+    write(Sqlite3Sql("delete from data where _id=?").addInt64Param(id64(entityId)));
+}
+
+void LocalDb::removeContact(unsigned long long contactId)
+{
+    const Hold hold(*this);
+    forgetImportNames();
+    write(Sqlite3Sql("delete from data where contact_id=?").addInt64Param(id64(contactId)));
+    write(Sqlite3Sql("delete from contact where _id=?").addInt64Param(id64(contactId)));
+}
+
+void LocalDb::removeGroupOnly(unsigned long long groupId)
+{
+    const Hold hold(*this);
+    write(Sqlite3Sql("delete from contact_group where _id=?").addInt64Param(id64(groupId)));
+}
+
+void LocalDb::updateContactBaseSrcId(unsigned long long contactId, const QString& srcId)
+{
+    const Hold hold(*this);
+    write(Sqlite3Sql("update contact set src_id=? where _id=?").addTextParam(srcId).addInt64Param(id64(contactId)));
+}
+
+void LocalDb::updateContactBaseSrcId(const QString& oldSrcId, const QString& newSrcId)
+{
+    const Hold hold(*this);
+    write(Sqlite3Sql("update contact set src_id=? where src_id=?").addTextParam(newSrcId).addTextParam(oldSrcId));
+}
+
+void LocalDb::updateEntitySrcId(unsigned long long entityId, const QString& srcId)
+{
+    const Hold hold(*this);
+    write(Sqlite3Sql("update data set src_id=? where _id=?").addTextParam(srcId).addInt64Param(id64(entityId)));
+}
+
+void LocalDb::updateEntitySrcId(const QString& oldSrcId, const QString& newSrcId)
+{
+    const Hold hold(*this);
+    write(Sqlite3Sql("update data set src_id=? where src_id=?").addTextParam(newSrcId).addTextParam(oldSrcId));
+}
+
+QString LocalDb::leftOutEntriesText(const QString& name, qsizetype leftOut)
+{
+    // A phone may send a contact whose name record names no one.
+    return QObject::tr("%1: only the first %2 entries were kept; %3 more were left out.")
+        .arg(name.trimmed().isEmpty() ? pim::mention(QString(), pim::Mention::ContactAtStart) : name)
+        .arg(kMaxEntitiesPerContact)
+        .arg(leftOut);
+}
+
+void ContactRowLimit::addContact(unsigned long long contactId, const QString& name)
+{
+    Rows rows;
+    rows.known.fullName = name;
+    m_rows.insert(contactId, rows);
+}
+
+bool ContactRowLimit::take(unsigned long long contactId, int type, const pim::Entity& entity)
+{
+    const auto found = m_rows.find(contactId);
+    if (found == m_rows.end())
+        return true;
+    Rows& rows = found.value();
+    if (rows.stored < LocalDb::kMaxEntitiesPerContact) {
+        ++rows.stored;
+        // A phone sends the name record first, then the contact's other
+        // rows: one without a name is known by the first company, number
+        // or e-mail address it keeps, one of each kind held.
+        if ((type == pim::ENTITY_ORG || type == pim::ENTITY_PHONE || type == pim::ENTITY_EMAIL)
+            && rows.known.fullName.trimmed().isEmpty()) {
+            QList<pim::Entity>& held = rows.known.entities[type];
+            if (held.isEmpty() || pim::fieldText(held.first().fields.value(QStringLiteral("data1"))).trimmed().isEmpty())
+                held = { entity };
+        }
+        return true;
+    }
+    if (rows.leftOut++ == 0)
+        m_full.append(contactId);
+    ++m_leftOut;
+    return false;
+}
+
+QString ContactRowLimit::summary(qsizetype named) const
+{
+    QStringList texts;
+    for (qsizetype i = 0; i < m_full.size() && i < named; ++i) {
+        const Rows& rows = m_rows.value(m_full.at(i));
+        texts << LocalDb::leftOutEntriesText(pim::shownName(rows.known), rows.leftOut);
+    }
+    if (m_full.size() > named)
+        texts << QObject::tr("and %1 more").arg(m_full.size() - named);
+    return texts.join(QLatin1Char('\n'));
 }

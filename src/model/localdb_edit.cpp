@@ -1,0 +1,270 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// LocalDb: the edit bracket and an import's edit (the indexes it drops and
+// makes again, the stored names it reads once), and finding, adding and
+// renaming a contact by its name.
+#include "model/localdb.h"
+
+#include "model/localdblog.h"
+
+namespace {
+
+[[noreturn]] void throwText(const QString& text)
+{
+    throw Error(text);
+}
+
+long long id64(unsigned long long id)
+{
+    return static_cast<long long>(id);
+}
+
+// The template's indexes that a merge never reads while it writes: it finds
+// contacts through the case-insensitive name index and loads their rows
+// through index_data_contact, which therefore stay.
+const char kImportIndexesSql[] =
+    "select name, sql from sqlite_master where type='index' and sql is not null and name in"
+    " ('index_contacts_src_id','index_contacts_full_name','index_data_data','index_data_src_id')"
+    " order by rowid";
+
+} // namespace
+
+void LocalDb::beginEdit()
+{
+    const Hold hold(*this);
+    requireWritable("beginEdit");
+    connection().beginTran();
+    syncEditHold();
+}
+
+void LocalDb::beginImport(qsizetype incomingContacts)
+{
+    const Hold hold(*this);
+    requireWritable("beginImport");
+    Sqlite3DB& db = connection();
+    if (db.tranDepth() > 0)
+        throwText(QStringLiteral("beginImport failed: an edit of %1 is already open").arg(m_path));
+    db.beginTran();
+    syncEditHold();
+    m_wholeImport = true;
+    m_importBroken = false;
+    try {
+        long long storedContacts = 0;
+        {
+            Sqlite3Cursor cur = db.queryThrow(Sqlite3Sql("select count(*) from contact"));
+            storedContacts = cur.moveNext() ? cur.getInt64(0) : 0;
+        }
+        // Sorting every row once at the end beats keeping the indexes in
+        // order row by row only when most of their rows are new.
+        if (storedContacts * 2 <= incomingContacts)
+            dropImportIndexes();
+        // The names are compared as the file readers store them, which the
+        // index cannot: read once, at about the cost of a few thousand
+        // lookups through it.
+        loadImportNames();
+    } catch (...) {
+        db.rollbackTran();
+        forgetEditState();
+        syncEditHold();
+        throw;
+    }
+}
+
+void LocalDb::dropImportIndexes()
+{
+    QList<std::pair<QString, QString>> indexes;
+    {
+        Sqlite3Cursor cur = m_db.queryThrow(Sqlite3Sql(kImportIndexesSql));
+        while (cur.moveNext())
+            indexes.append({cur.getText(0), cur.getText(1)});
+    }
+    for (const auto& [name, sql] : indexes) {
+        // Noted before the drop: whatever is dropped is made again.
+        m_droppedIndexes.append(sql);
+        m_db.executeThrow(Sqlite3Sql(QStringLiteral("DROP INDEX \"%1\"").arg(name)));
+    }
+    qCDebug(lcDb) << "import into" << m_path << "rebuilds" << m_droppedIndexes.size() << "indexes at its end";
+}
+
+QByteArray LocalDb::nameKey(QByteArray utf8)
+{
+    // In place: the blanks dropped only shorten what is written.
+    qsizetype out = 0;
+    bool blank = false;
+    for (const char c : std::as_const(utf8)) {
+        if (c == ' ' || c == '\t') {
+            blank = out > 0;
+            continue;
+        }
+        if (blank) {
+            utf8[out++] = ' ';
+            blank = false;
+        }
+        utf8[out++] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+    }
+    utf8.truncate(out);
+    return utf8;
+}
+
+void LocalDb::loadImportNames()
+{
+    m_importNames.clear();
+    // Only text equals a bound name; a NULL or a blob never does.
+    Sqlite3Statement names = m_db.prepareThrow(
+        QStringLiteral("select _id, full_name from contact where typeof(full_name)='text' order by _id"));
+    names.forEachRow([this](const Sqlite3Statement::Row& row) {
+        QByteArray key = nameKey(row.text(1).toByteArray());
+        if (!key.isEmpty() && !m_importNames.contains(key))
+            m_importNames.insert(std::move(key), static_cast<unsigned long long>(row.int64(0)));
+        return true;
+    });
+    m_importNamesLoaded = true;
+}
+
+void LocalDb::restoreImportIndexes()
+{
+    if (m_droppedIndexes.isEmpty())
+        return;
+    // SQLite sorts an index in memory up to the page cache's size, on top of
+    // the cache itself; a smaller bound while sorting keeps the import's
+    // peak memory where maintaining the indexes row by row had it.
+    m_db.executeThrow(Sqlite3Sql("PRAGMA cache_size=-2048"));
+    try {
+        // Their own text, so the file's schema reads exactly as before.
+        while (!m_droppedIndexes.isEmpty()) {
+            m_db.executeThrow(Sqlite3Sql(m_droppedIndexes.first()));
+            m_droppedIndexes.removeFirst();
+        }
+    } catch (...) {
+        try {
+            m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
+        } catch (const std::exception& e) {
+            qCWarning(lcDb) << "page cache size not restored:" << e.what();
+        }
+        throw;
+    }
+    m_db.executeThrow(Sqlite3Sql(kCacheSizeSql));
+}
+
+void LocalDb::forgetEditState()
+{
+    m_wholeImport = false;
+    m_importBroken = false;
+    m_droppedIndexes.clear();
+    m_mergeTargets.clear();
+    forgetImportNames();
+}
+
+void LocalDb::forgetImportNames()
+{
+    m_importNames.clear();
+    m_importNamesLoaded = false;
+}
+
+void LocalDb::endEdit(bool commit)
+{
+    const Hold hold(*this);
+    connection();
+    const int depth = m_db.tranDepth();
+    if (commit && depth == 1 && m_importBroken) {
+        m_db.rollbackTran();
+        m_nameIndexReady = false;
+        forgetEditState();
+        syncEditHold();
+        throwText(QStringLiteral("The import into %1 was rolled back: a contact could not be stored.").arg(m_path));
+    }
+    if (!commit) {
+        m_db.rollbackTran();
+        m_nameIndexReady = false;
+        if (m_db.tranDepth() == 0)
+            forgetEditState();
+        syncEditHold();
+        return;
+    }
+    try {
+        if (depth == 1)
+            restoreImportIndexes();
+        m_db.commitTran();
+        if (m_db.tranDepth() == 0)
+            forgetEditState();
+        syncEditHold();
+    } catch (...) {
+        m_nameIndexReady = false;
+        // The wrapper rolls a failed outermost commit back itself; an inner
+        // level that could not be released is undone here so the depth the
+        // caller sees stays right.
+        if (m_db.tranDepth() == depth) {
+            try {
+                m_db.rollbackTran();
+            } catch (const std::exception& e) {
+                qCWarning(lcDb) << "rollback after failed commit:" << e.what();
+            }
+        }
+        if (m_db.tranDepth() == 0)
+            forgetEditState();
+        syncEditHold();
+        throw;
+    }
+}
+
+void LocalDb::ensureNameIndex()
+{
+    // A read-only file still answers lookups, only slower.
+    if (m_nameIndexReady || m_access == ReadOnly)
+        return;
+    // The template's own full-name index is case-sensitive and cannot serve
+    // a case-insensitive lookup; older files gain this one on first use.
+    try {
+        m_db.executeThrow(Sqlite3Sql("CREATE INDEX IF NOT EXISTS index_contacts_full_name_nocase"
+                                     " ON contact(full_name COLLATE NOCASE)"));
+        m_nameIndexReady = true;
+    } catch (const std::exception& e) {
+        // A read-only file still answers lookups, only slower.
+        qCWarning(lcDb) << "no case-insensitive name index for" << m_path << ":" << e.what();
+    }
+}
+
+unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
+{
+    const Hold hold(*this);
+    connection();
+    // Nameless contacts (company-only, number-only) are distinct people.
+    if (fullName.isEmpty())
+        return 0;
+    ensureNameIndex();
+    if (m_importNamesLoaded) {
+        const QByteArray key = nameKey(fullName.toUtf8());
+        return key.isEmpty() ? 0 : m_importNames.value(key, 0);
+    }
+    // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
+    // literally: "J_hn" must never find "John".
+    // Prepared once: a large import looks up every contact.
+    if (!m_findName.isValid())
+        m_findName = m_db.prepareThrow(QStringLiteral("select _id from contact where full_name=? collate nocase order by _id limit 1"));
+    return static_cast<unsigned long long>(m_findName.bindText(1, fullName).firstInt64(0));
+}
+
+void LocalDb::insertContactBase(pim::_Contact& contact)
+{
+    const Hold hold(*this);
+    requireWritable("insertContactBase");
+    if (!m_insertContact.isValid())
+        m_insertContact = connection().prepareThrow(QStringLiteral("insert into contact(src_id,full_name) values(?,?)"));
+    m_insertContact.bindText(1, contact.srcId).bindText(2, contact.fullName).execute();
+    contact.id = static_cast<unsigned long long>(m_db.lastInsertId());
+    if (m_importNamesLoaded && !contact.fullName.isEmpty()) {
+        // A new contact has the highest id: an older one of its name stays first.
+        QByteArray key = nameKey(contact.fullName.toUtf8());
+        if (!key.isEmpty() && !m_importNames.contains(key))
+            m_importNames.insert(std::move(key), contact.id);
+    }
+}
+
+void LocalDb::updateContactBase(const pim::_Contact& contact)
+{
+    const Hold hold(*this);
+    forgetImportNames();
+    write(Sqlite3Sql("update contact set src_id=?, full_name=? where _id=?")
+              .addTextParam(contact.srcId)
+              .addTextParam(contact.fullName)
+              .addInt64Param(id64(contact.id)));
+}
