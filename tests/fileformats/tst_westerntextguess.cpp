@@ -127,16 +127,27 @@ void TestWesternTextGuess::readsEachTableInItsOwnCodePage_data()
 {
     QTest::addColumn<int>("set");
     QTest::addColumn<QString>("lineEnd");
-    QTest::newRow("windows-1252, CR LF") << int(WesternSet::Windows1252) << QStringLiteral("\r\n");
-    QTest::newRow("Mac Roman, CR") << int(WesternSet::MacRoman) << QStringLiteral("\r");
-    QTest::newRow("Mac Roman, LF") << int(WesternSet::MacRoman) << QStringLiteral("\n");
+    // A UTF-8 byte-order mark before text that is not UTF-8, as web-mail
+    // exports write it, says nothing of the text.
+    QTest::addColumn<QByteArray>("mark");
+    const QByteArray none;
+    const QByteArray mark("\xEF\xBB\xBF");
+    QTest::newRow("windows-1252, CR LF") << int(WesternSet::Windows1252) << QStringLiteral("\r\n") << none;
+    QTest::newRow("Mac Roman, CR") << int(WesternSet::MacRoman) << QStringLiteral("\r") << none;
+    QTest::newRow("Mac Roman, LF") << int(WesternSet::MacRoman) << QStringLiteral("\n") << none;
+    QTest::newRow("windows-1252, CR LF, after a byte-order mark")
+        << int(WesternSet::Windows1252) << QStringLiteral("\r\n") << mark;
+    QTest::newRow("Mac Roman, LF, after a byte-order mark")
+        << int(WesternSet::MacRoman) << QStringLiteral("\n") << mark;
 }
 
 void TestWesternTextGuess::readsEachTableInItsOwnCodePage()
 {
     QFETCH(int, set);
     QFETCH(QString, lineEnd);
+    QFETCH(QByteArray, mark);
     const WesternSet written = WesternSet(set);
+    // The same tables with the mark as without.
     QRandomGenerator random(66 + set);
     constexpr int kTables = 300;
     int inDoubt = 0;
@@ -146,7 +157,7 @@ void TestWesternTextGuess::readsEachTableInItsOwnCodePage()
         for (const ordinarytext::Person& p : people)
             text += QStringList { p.given, p.family, p.place, csvhelper::formatCell(p.note) }.join(u',') + lineEnd;
         const QByteArray bytes = encoded(text, written);
-        const QString path = writeScratch(m_dir, bytes, QStringLiteral("csv"));
+        const QString path = writeScratch(m_dir, mark + bytes, QStringLiteral("csv"));
         CSVImport reader;
         reader.initialize(path);
         const bool ascii = std::all_of(bytes.begin(), bytes.end(), [](char c) { return uchar(c) < 0x80; });
@@ -166,6 +177,9 @@ void TestWesternTextGuess::readsEachTableInItsOwnCodePage()
             QCOMPARE(contact.fullName, p.given + u' ' + p.family);
             QCOMPARE(contact.entities.value(pim::ENTITY_ADDR).value(0).fields.value("data7").toString(), p.place);
         }
+        // Said as for the same text without the mark.
+        QCOMPARE(
+            reader.problems().listed().join(u'\n').contains(QLatin1String("so check its letters")), !ascii);
     }
     QVERIFY2(inDoubt * 100 <= kTables, qPrintable(QString::number(inDoubt)));
 }

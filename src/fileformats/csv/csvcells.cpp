@@ -23,29 +23,34 @@ namespace {
 // ("--04-22", which a web-mail export writes after a blank) as written,
 // without blanks around it; any other text as it stands, blanks and all.
 // Empty for the zero date ("0/0/00") such an export writes where a contact
-// has no date.
-QString storedDate(const QString& cell)
+// has no date. Day first where the first number cannot be a month, or
+// where dayFirst() says so of a date that reads either way.
+template <typename DayFirst>
+QString storedDate(const QString& cell, DayFirst dayFirst)
 {
     static const QRegularExpression yearLess(QStringLiteral("^\\s*--\\d{2}-?\\d{2}\\s*$"));
     if (QStringView(cell).trimmed().startsWith(u"--") && yearLess.match(cell).hasMatch())
         return cell.trimmed();
-    static const QRegularExpression slashed(QStringLiteral("^\\s*(\\d{1,2})/(\\d{1,2})/(\\d{2}|\\d{4})\\s*$"));
-    const QRegularExpressionMatch m = slashed.match(cell);
-    if (m.hasMatch()) {
-        int month = m.captured(1).toInt();
-        int day = m.captured(2).toInt();
-        const int year = m.captured(3).toInt();
-        if (month == 0 && day == 0 && year == 0)
+    if (const std::optional<csvread::SlashedDate> date = csvread::slashedDate(cell)) {
+        int month = date->first;
+        int day = date->second;
+        if (month == 0 && day == 0 && date->year == 0)
             return QString();
-        // Day first where the first number cannot be a month.
-        if (month > 12)
+        if (month > 12 || (date->fullYear && date->readsEitherWay() && dayFirst()))
             std::swap(month, day);
-        if (m.captured(3).size() == 4 && QDate::isValid(year, month, day))
-            return QDate(year, month, day).startOfDay().toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
+        if (date->fullYear && QDate::isValid(date->year, month, day))
+            return QDate(date->year, month, day)
+                .startOfDay()
+                .toString(QStringLiteral("yyyy-MM-dd'T'HH:mm:ss"));
         return cell;
     }
     const QString iso = vcardrules::dateText(cell);
     return iso == cell.trimmed() ? cell : iso;
+}
+
+QString storedDate(const QString& cell)
+{
+    return storedDate(cell, [] { return false; });
 }
 
 // A web-mail export marks the groups it keeps itself with "* ". Its
@@ -311,7 +316,7 @@ pim::Entity& RowEntities::entityFor(int group, qsizetype p, bool listByPosition,
 
 } // namespace csvread
 
-void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row) const
+void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row)
 {
     using csvread::kMultiValueSeparator;
     const Column& col = m_columns.at(c);
@@ -342,7 +347,7 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row) 
         QString value = piece.startsWith(QLatin1Char('\'')) ? csvhelper::unguardFormula(piece) : piece;
         bool markedGroup = false;
         if (col.info.entityType == pim::ENTITY_EVENT && !col.piece)
-            value = storedDate(value);
+            value = storedDate(value, [&] { return readsDayFirst(col.dateOrder); });
         else if (col.info.entityType == pim::ENTITY_GROUP)
             value = groupName(value, markedGroup);
         // The blanks and tabs around a piece are nobody's, around a part

@@ -417,30 +417,10 @@ ColInfo ownColumn(const QString& name)
     return codeColumn(name);
 }
 
-} // namespace
-
-const QMap<QString, CsvColumnDictionary::_ColInfo>& CsvColumnDictionary::entries()
+// The entry of a name in compared form, by the name itself or by one of its
+// numbered forms.
+ColInfo lookupCompared(const QString& name)
 {
-    return dictionary().table;
-}
-
-QString CsvColumnDictionary::numberedName(const QString& name, int instance)
-{
-    if (instance <= 0)
-        return name;
-    QString numbered = name;
-    numbered.insert(numberPosition(name), QLatin1Char(' ') + QString::number(instance + 1));
-    return numbered;
-}
-
-QString CsvColumnDictionary::comparedForm(const QString& headerName)
-{
-    return headerName.trimmed().toCaseFolded();
-}
-
-CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerName)
-{
-    const QString name = comparedForm(headerName);
     const QHash<QString, ColInfo>& table = dictionary().compared;
     const auto it = table.constFind(name);
     if (it != table.constEnd())
@@ -465,6 +445,39 @@ CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerN
     if (const ColInfo numbered = webMailNumberedColumn(name); numbered.entityType != 0)
         return numbered;
     return codeColumn(name);
+}
+
+} // namespace
+
+const QMap<QString, CsvColumnDictionary::_ColInfo>& CsvColumnDictionary::entries()
+{
+    return dictionary().table;
+}
+
+QString CsvColumnDictionary::numberedName(const QString& name, int instance)
+{
+    if (instance <= 0)
+        return name;
+    QString numbered = name;
+    numbered.insert(numberPosition(name), QLatin1Char(' ') + QString::number(instance + 1));
+    return numbered;
+}
+
+QString CsvColumnDictionary::comparedForm(const QString& headerName)
+{
+    return headerName.trimmed().toCaseFolded();
+}
+
+CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerName)
+{
+    const QString name = comparedForm(headerName);
+    const ColInfo info = lookupCompared(name);
+    // Web apps and databases head their columns "first_name",
+    // "phone_number": an underscore stands for the blank of a name the
+    // table knows. A name the table holds as written keeps its entry.
+    if (info.entityType != 0 || !name.contains(u'_'))
+        return info;
+    return lookupCompared(comparedForm(QString(name).replace(u'_', u' ')));
 }
 
 bool CsvColumnDictionary::isPieceKey(const QString& valueKey)

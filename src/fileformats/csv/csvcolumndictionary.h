@@ -9,7 +9,8 @@
 // the CSV writer made reads back into the same sub-types) and those of other
 // address books' exports. Names compare without regard to letter case and
 // to blanks around them ("e-mail ", "HOME PHONE"); no two names of the
-// table read alike so.
+// table read alike so. A name the table does not hold as written is looked
+// up once more with its underscores read as blanks ("phone_number").
 class CsvColumnDictionary {
 public:
     struct _ColInfo {

@@ -111,6 +111,7 @@ void CSVImport::resolveColumns()
     const csvread::DescribingColumns describing = csvread::describingColumns(
         m_headerKeys, [&](const QString& name) { return infoOfName.value(name).entityType; });
     m_inFileOrder.reset();
+    m_dateOrders.clear();
     // The first column of each compared name, for the columns whose names
     // read alike only once letter case and blanks are set aside.
     QHash<QString, int> firstOfName;
@@ -147,6 +148,12 @@ void CSVImport::resolveColumns()
             // ("Primary Email" before "Secondary Email").
             if (!info.own)
                 m_inFileOrder.set(size_t(info.entityType));
+            if (info.entityType == pim::ENTITY_EVENT && !col.piece) {
+                col.dateOrder = int(m_dateOrders.size());
+                DateOrder order;
+                order.column = int(m_columns.size());
+                m_dateOrders.append(order);
+            }
         }
         m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);

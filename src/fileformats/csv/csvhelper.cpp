@@ -139,11 +139,14 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding)
             *encoding = QString::fromLatin1(name);
     };
     if (raw.startsWith("\xEF\xBB\xBF")) {
-        // The file says it is UTF-8; a damaged byte stays a damaged letter
-        // rather than turning the whole file into another code page.
-        setEncoding("UTF-8");
+        // Web-mail exports put the mark before text in their code page: a
+        // mark whose text is not UTF-8 says nothing, and the text is read
+        // as the same text without it.
         const QByteArray body = raw.mid(3);
-        return legacytext::isValidUtf8(body) ? body : QString::fromUtf8(body).toUtf8();
+        if (!legacytext::isValidUtf8(body))
+            return toUtf8Text(body, encoding);
+        setEncoding("UTF-8");
+        return body;
     }
     if (const auto utf16 = legacytext::utf16Start(raw)) {
         setEncoding(utf16->littleEndian ? "UTF-16LE" : "UTF-16BE");

@@ -33,7 +33,8 @@ QString guardFormula(const QString& cell);
 QString unguardFormula(const QString& cell);
 
 // Turns the bytes of a whole file into UTF-8 without a byte-order mark: a
-// UTF-8 mark is dropped, UTF-16 (either byte order, with its mark or
+// UTF-8 mark is dropped (text after it that is not valid UTF-8 is read as
+// it would be without the mark), UTF-16 (either byte order, with its mark or
 // without, see legacytext::utf16Start) is transcoded. Without a mark each
 // row is decided on its own: a row that is valid UTF-8 stays so (files
 // that several programs appended to mix the two), the others are read

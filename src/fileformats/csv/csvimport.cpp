@@ -177,6 +177,7 @@ pim::_Contact CSVImport::nextContact()
 
     Cells values(m_columns.size());
     readCells(pos, rowNumber, values);
+    noteDateOrders(values, rowNumber);
     csvread::RowEntities row(m_groupTypes.size());
     for (int c = 0; c < m_columns.size(); ++c)
         readCell(c, values, row);
@@ -192,6 +193,7 @@ pim::_Contact CSVImport::nextContact()
                            .arg(rowNumber));
     if (!hasNext()) {
         reportUnreadColumns();
+        reportDateOrders();
         reportGuessedCharset();
     }
     return contact;

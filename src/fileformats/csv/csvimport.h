@@ -71,6 +71,28 @@ private:
         // of its service column, -1 for none.
         int typeColumn = -1;
         int serviceColumn = -1;
+        // For a date column, its index in m_dateOrders, -1 for none.
+        int dateOrder = -1;
+    };
+
+    // What the cells of a date column prove of the order its writer put
+    // day and month in: the first row that proves each, and its cell.
+    struct DateOrder {
+        // The column's index in m_columns.
+        int column = 0;
+        int dayFirstRow = 0;
+        QString dayFirstCell;
+        int monthFirstRow = 0;
+        QString monthFirstCell;
+        // Whether the cells of the rows not read yet were looked at, up to
+        // one that proves month first or to the end.
+        bool lookedAhead = false;
+        // Whether a date that reads either way was read day first.
+        bool readDayFirst = false;
+
+        // Notes what the cell's dates prove, each piece of a cell of
+        // several values on its own.
+        void note(const QString& cell, int rowNumber);
     };
 
     using Cells = QVarLengthArray<QString, 64>;
@@ -85,7 +107,7 @@ private:
     // The cell readers (csvcells.cpp): what the cell of m_columns[c] gives
     // the entities of its row; and those entities, completed, as the
     // row's contact.
-    void readCell(int c, const Cells& values, csvread::RowEntities& row) const;
+    void readCell(int c, const Cells& values, csvread::RowEntities& row);
     pim::_Contact contactOf(csvread::RowEntities& row) const;
     // The cells of the row at pos when it holds no double quote, so that
     // its cells are just the pieces between commas up to the line end, and
@@ -100,6 +122,20 @@ private:
     void reportUnreadColumns();
     // Names the code page the file's text that is not UTF-8 was read in.
     void reportGuessedCharset();
+    // The order of day and month in the date columns (csvdates.cpp): a
+    // column whose cells prove day first and none month first reads its
+    // dates that read either way day first; any other as each date alone
+    // reads. noteDateOrders() notes what a row's cells prove before they
+    // are read; readsDayFirst() decides for the column, looking at the
+    // cells of the rows not read yet only when a date asks and its own
+    // rows have not settled it.
+    void noteDateOrders(const Cells& values, int rowNumber);
+    bool readsDayFirst(int dateOrder);
+    // The text of the cell at the header's index in the row at pos.
+    QString cellAt(qsizetype pos, int index) const;
+    // Names the date columns that were read day first, and those whose
+    // cells prove both orders.
+    void reportDateOrders();
 
     QStringList m_header;
     // The header's names in the form lookups compare them
@@ -127,5 +163,6 @@ private:
     // By entity type: whether its entities keep the order of the file's
     // columns (another program's columns) rather than of their groups.
     std::bitset<pim::ENTITY_TYPE_LAST + 1> m_inFileOrder;
+    QVector<DateOrder> m_dateOrders;
     QString m_encoding;
 };

@@ -13,6 +13,7 @@
 #include <QVarLengthArray>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace csvread {
@@ -34,6 +35,26 @@ struct DescribingColumns {
     QList<bool> describingOnly;
 };
 DescribingColumns describingColumns(const QStringList& header, const std::function<int(const QString&)>& typeOf);
+
+// A date cell of two numbers and a year parted by "/" ("25/12/1975",
+// "3/5/80"), blanks and line breaks around it aside: the numbers in the
+// order written, and the year with how many digits it has (2 or 4).
+struct SlashedDate {
+    int first = 0;
+    int second = 0;
+    int year = 0;
+    bool fullYear = false;
+
+    // Which order of day and month the date alone proves: day first when
+    // only its first number can be the day, month first when only the
+    // second can; neither for a date that reads both ways or no way.
+    enum Order { Unproven, DayFirst, MonthFirst };
+    Order order() const;
+    // Whether the date reads as two different dates, day first and month
+    // first.
+    bool readsEitherWay() const;
+};
+std::optional<SlashedDate> slashedDate(QStringView cell);
 
 // The entities one row begins, in the order it begins them, each with its
 // column group.
