@@ -181,21 +181,53 @@ void startNameNotes(CARD_Parser* p)
         return;
     p->nameNoted = true;
     p->nameGap = 0;
+    p->nameGaps = 0;
     p->nameMark = 0;
     p->nameOdd = false;
 }
 
-// A control byte or one beyond ASCII in a name: only the bytes of a
-// byte-order mark before it are none of its own, as two files joined into
-// one leave it before the second one's BEGIN.
+// The desktop address book names its messaging fields after a protocol,
+// "X-messaging/xmpp-All": a "/" right after "X-messaging", at the start of
+// the name or after its group, is a byte of the name.
+bool endsMessagingPrefix(const CARD_Parser* p)
+{
+    static constexpr char kPrefix[] = "X-MESSAGING";
+    constexpr size_t length = sizeof kPrefix - 1;
+    if (p->lineLength < p->nameMark + length)
+        return false;
+    const char* start = p->line + p->lineLength - length;
+    if (start != p->line + p->nameMark && start[-1] != '.')
+        return false;
+    for (size_t i = 0; i < length; ++i) {
+        const char c = start[i];
+        if ((c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c) != kPrefix[i])
+            return false;
+    }
+    return true;
+}
+
+// A byte no name holds (kNameBytes): only the bytes of a byte-order mark
+// before the name are none of its own, as two files joined into one leave
+// it before the second one's BEGIN.
 [[gnu::noinline, gnu::cold]] void noteOddNameByte(CARD_Parser* p, unsigned char c)
 {
     static constexpr unsigned char kMark[3] = { 0xEF, 0xBB, 0xBF };
     startNameNotes(p);
     if (p->lineLength < 3 && p->nameMark == p->lineLength && c == kMark[p->lineLength])
         ++p->nameMark;
-    else
+    else if (c != '/' || !endsMessagingPrefix(p))
         p->nameOdd = true;
+}
+
+// A blank after a byte of the name, which the name the property callback
+// gets leaves out: where it stood is noted.
+[[gnu::noinline, gnu::cold]] void noteNameGap(CARD_Parser* p)
+{
+    startNameNotes(p);
+    if (p->nameGap == 0)
+        p->nameGap = p->lineLength;
+    if (p->lineLength < kNameGapRoom)
+        p->nameGaps |= 1ULL << p->lineLength;
 }
 
 // The name ends at its ":" or ";": whether it holds bytes no name holds
@@ -245,18 +277,15 @@ void processChar(CARD_Parser* p, unsigned char c)
                 dropLine(p);
             clearLine(p);
         } else if (isSpace(c)) {
-            if (p->lineLength > 0) {
-                startNameNotes(p);
-                if (p->nameGap == 0)
-                    p->nameGap = p->lineLength;
-            }
+            if (p->lineLength > 0)
+                noteNameGap(p);
         } else if (c == ':') {
             endProperty(p);
         } else if (c == ';') {
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else {
-            if (c < 0x20 || c > 0x7E)
+            if (!kNameBytes.is[c])
                 noteOddNameByte(p, c);
             append(p, c);
         }
@@ -450,6 +479,19 @@ int CARD_IsNameDamaged(const CARD_Parser* parser)
         || (parser->nameGap > mark && parser->nameGap < length);
 }
 
+unsigned long long CARD_GetNameGaps(const CARD_Parser* parser)
+{
+    if (!parser->nameNoted || parser->nameOdd || (parser->nameMark != 0 && parser->nameMark != 3))
+        return 0;
+    const size_t length = std::strlen(parser->line);
+    if (length >= kNameGapRoom || length == parser->nameMark)
+        return 0;
+    // Only blanks between two of the name's bytes: not those after it, nor
+    // those between a byte-order mark and the name.
+    const unsigned long long inside = ((1ULL << length) - 1) & ~((2ULL << parser->nameMark) - 1);
+    return parser->nameGaps & inside;
+}
+
 long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }
 long long CARD_GetLineNumber(const CARD_Parser* parser) { return parser->lineNumber; }
 long long CARD_GetErrorCount(const CARD_Parser* parser) { return parser->errors; }
@@ -467,8 +509,8 @@ namespace {
             if (next != i) {
                 i = next;
                 // A run of name or parameter bytes that stops short of the
-                // end stops at a separator, which goes one at a time: no
-                // run would take it.
+                // end stops at a separator or a byte no name holds, which
+                // goes one at a time: no run would take it.
                 if (i == n || !inNameOrParameters(p))
                     continue;
             }
