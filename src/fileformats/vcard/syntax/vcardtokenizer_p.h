@@ -257,6 +257,12 @@ inline bool append(CARD_Parser* p, unsigned char c)
     return true;
 }
 
+// Notes of a name (vcardtokenizer_names.cpp), read one byte at a time.
+// A byte no name holds (kNameBytes).
+[[gnu::cold]] void noteOddNameByte(CARD_Parser* p, unsigned char c);
+// A blank after a byte of the name.
+[[gnu::cold]] void noteNameGap(CARD_Parser* p);
+
 // Value decoding (vcardtokenizer_decode.cpp).
 // Decodes the four characters in pending; false on a character outside the
 // base64 alphabet (padding aside).
