@@ -247,7 +247,17 @@ Checked check(const QByteArray& bytes)
     case Kind::Png:
         return keptIf(walk::isWholePng(bytes, declared) && fitsAllocationLimit(declared), bytes);
     case Kind::Gif:
-        return keptIf(walk::isWholeGif(bytes, declared) && fitsAllocationLimit(declared), bytes);
+        switch (walk::walkGif(bytes, declared)) {
+        case walk::Gif::Whole:
+            return keptIf(fitsAllocationLimit(declared), bytes);
+        case walk::Gif::Frames:
+            // A contact's photo is one picture: the animation's first frame,
+            // as Qt's reader puts it on the screen the GIF declares.
+            return convertedToPng(bytes, sniffed.format);
+        case walk::Gif::NotWhole:
+            break;
+        }
+        return Checked();
     case Kind::Bmp:
         return keptIf(!decodedWithinBounds(bytes, sniffed.format).isNull(), bytes);
     case Kind::Vector:

@@ -8,12 +8,13 @@ namespace picturecheck {
 
 // What a reader does with the bytes given as a contact's photo.
 enum class Verdict {
-    // A whole picture in a format phones show (JPEG, PNG, GIF, BMP): stored
-    // as it is.
+    // A whole picture in a format phones show (JPEG, PNG, a GIF of one
+    // frame, BMP): stored as it is.
     Keep,
     // A whole raster picture in a format phones do not show (TIFF, WebP,
-    // icons, bitmaps of the X and PNM families): stored converted to PNG,
-    // or for an icon that holds a PNG, that PNG as it is.
+    // icons, bitmaps of the X and PNM families), or the first frame of a
+    // GIF of several: stored converted to PNG, or for an icon that holds a
+    // PNG, that PNG as it is.
     KeepAsPng,
     // A vector picture (SVG, or SVGZ: gzip data whose first kilobytes
     // inflate to SVG text): phones show none, so it is left out, neither
@@ -46,14 +47,16 @@ struct Checked {
 // grey) with segments up to its first scan that libjpeg reads; a PNG must
 // pass what libpng checks: its header, every chunk whole, the CRC of every
 // critical chunk right (libpng only warns of an ancillary one's), up to its
-// end; a GIF must run through its blocks to its trailer. Their pixels are
-// not decoded, which would cost far more and find nothing more, and they
-// must fit Qt's allocation limit. A format phones do not show is decoded
-// only when its header (an icon's: that of the picture inside, not its
-// directory) declares a size that the photo's own size makes plausible
-// (see kMaxPixelBytesPerByte) and at most kMaxConvertedPixels; one decoded
-// copy of its pixels is held, turned in place. Of gzip data only the first
-// kilobytes are inflated. Safe to call from any thread.
+// end; a GIF of one frame must run through its blocks to its trailer.
+// Their pixels are not decoded, which would cost far more and find nothing
+// more, and they must fit Qt's allocation limit. A GIF of several frames
+// need only run through its first, which is converted as a format phones
+// do not show is. A format phones do not show is decoded only when its
+// header (an icon's: that of the picture inside, not its directory; a
+// GIF's: its screen) declares a size that the photo's own size makes
+// plausible (see kMaxPixelBytesPerByte) and at most kMaxConvertedPixels;
+// one decoded copy of its pixels is held, turned in place. Of gzip data
+// only the first kilobytes are inflated. Safe to call from any thread.
 Checked check(const QByteArray& bytes);
 
 // A BMP of more pixels is not kept, since it is decoded to be checked.

@@ -29,10 +29,20 @@ bool isWholePng(const QByteArray& bytes, Declared& declared);
 // the PNG takes up to the end of its IEND chunk; 0 when it is not whole.
 qsizetype wholePngLength(QByteArrayView bytes, Declared& declared);
 
-// From the GIF's signature: the screen, its colour table, then extensions
-// and images, each run of sub-blocks closed, up to the trailer after at
-// least one image.
-bool isWholeGif(const QByteArray& bytes, Declared& declared);
+enum class Gif {
+    NotWhole,
+    // One image, and the file whole: the screen, its colour table, then
+    // extensions and the image, each run of sub-blocks closed, up to the
+    // trailer.
+    Whole,
+    // Several images (an animation's frames), of which the first is whole
+    // as above and a second begins after it. Nothing past that start is
+    // read: only the first is decoded.
+    Frames,
+};
+
+// From the GIF's signature: what its blocks make of it.
+Gif walkGif(const QByteArray& bytes, Declared& declared);
 
 } // namespace picturecheck::walk
 

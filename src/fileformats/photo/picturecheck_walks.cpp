@@ -125,42 +125,46 @@ qsizetype colourTableSize(Byte packed)
 
 } // namespace
 
-bool isWholeGif(const QByteArray& bytes, Declared& declared)
+Gif walkGif(const QByteArray& bytes, Declared& declared)
 {
     const auto* b = reinterpret_cast<const Byte*>(bytes.constData());
     const qsizetype n = bytes.size();
     if (n < 13)
-        return false;
+        return Gif::NotWhole;
     declared = { qFromLittleEndian<quint16>(b + 6), qFromLittleEndian<quint16>(b + 8) };
     qsizetype at = 13 + colourTableSize(b[10]);
     bool image = false;
     while (at < n) {
         const Byte block = b[at++];
         if (block == 0x3B)
-            return image;
+            return image ? Gif::Whole : Gif::NotWhole;
         if (block == 0x21) {
             // The extension's label, then its sub-blocks.
             ++at;
         } else if (block == 0x2C) {
+            // Only the first image is decoded: what follows its start need
+            // not be read.
+            if (image)
+                return Gif::Frames;
             if (n - at < 9)
-                return false;
+                return Gif::NotWhole;
             // A screen of no size takes its first image's (Qt's reader
             // does the same).
-            if (!image && (declared.width == 0 || declared.height == 0))
+            if (declared.width == 0 || declared.height == 0)
                 declared = { qFromLittleEndian<quint16>(b + at + 4), qFromLittleEndian<quint16>(b + at + 6) };
             at += 9 + colourTableSize(b[at + 8]);
             // The LZW code size, as far as Qt's reader decodes.
             if (at >= n || b[at] > 12)
-                return false;
+                return Gif::NotWhole;
             ++at;
             image = true;
         } else {
-            return false;
+            return Gif::NotWhole;
         }
         if (at > n || !passSubBlocks(b, n, at))
-            return false;
+            return Gif::NotWhole;
     }
-    return false;
+    return Gif::NotWhole;
 }
 
 } // namespace picturecheck::walk

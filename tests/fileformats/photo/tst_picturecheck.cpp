@@ -70,35 +70,52 @@ QByteArray withTextChunk(const QByteArray& png)
     return out.insert(png.indexOf("IDAT") - 4, chunk);
 }
 
-// A GIF of 8 by 4 pixels in four colours, its LZW codes written three bits
-// wide with a clear code before every second pixel, so the table never
-// grows.
+// A GIF of `frames` images of `width` by `height` pixels in four colours
+// on a screen of its own size, or of `screen`; its LZW codes are written
+// three bits wide with a clear code before every second pixel, so the
+// table never grows. Each frame's colours start one further on.
+QByteArray gifOfFrames(int frames, int width, int height, QSize screen = QSize())
+{
+    if (!screen.isValid())
+        screen = QSize(width, height);
+    const auto le16 = [](int v) { return QByteArray(1, char(v)) + char(v >> 8); };
+    QByteArray bytes = "GIF89a" + le16(screen.width()) + le16(screen.height()) + QByteArray("\x81\x00\x00", 3);
+    bytes += QByteArray("\x00\x00\x00\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF", 12);
+    for (int frame = 0; frame < frames; ++frame) {
+        bytes += "\x2C" + le16(0) + le16(0) + le16(width) + le16(height) + QByteArray("\x00\x02", 2);
+        QByteArray data;
+        quint32 bits = 0;
+        int count = 0;
+        const auto put = [&](int code) {
+            bits |= quint32(code) << count;
+            count += 3;
+            while (count >= 8) {
+                data += char(bits & 0xFF);
+                bits >>= 8;
+                count -= 8;
+            }
+        };
+        for (int pixel = 0; pixel < width * height; ++pixel) {
+            if (pixel % 2 == 0)
+                put(4);
+            put((pixel / 3 + frame) % 4);
+        }
+        put(5);
+        if (count > 0)
+            data += char(bits);
+        for (qsizetype at = 0; at < data.size(); at += 255) {
+            const QByteArray block = data.mid(at, 255);
+            bytes += char(block.size()) + block;
+        }
+        bytes += '\0';
+    }
+    return bytes + ';';
+}
+
+// A GIF of 8 by 4 pixels.
 QByteArray gif()
 {
-    QByteArray bytes("GIF89a\x08\x00\x04\x00\x81\x00\x00", 13);
-    bytes += QByteArray("\x00\x00\x00\xFF\x00\x00\x00\xFF\x00\x00\x00\xFF", 12);
-    bytes += QByteArray("\x2C\x00\x00\x00\x00\x08\x00\x04\x00\x00\x02", 11);
-    QByteArray data;
-    quint32 bits = 0;
-    int count = 0;
-    const auto put = [&](int code) {
-        bits |= quint32(code) << count;
-        count += 3;
-        while (count >= 8) {
-            data += char(bits & 0xFF);
-            bits >>= 8;
-            count -= 8;
-        }
-    };
-    for (int pixel = 0; pixel < 32; ++pixel) {
-        if (pixel % 2 == 0)
-            put(4);
-        put((pixel / 3) % 4);
-    }
-    put(5);
-    if (count > 0)
-        data += char(bits);
-    return bytes + char(data.size()) + data + '\0' + ';';
+    return gifOfFrames(1, 8, 4);
 }
 
 // A grey TIFF of `width` by `height` pixels in one uncompressed strip,
@@ -241,6 +258,19 @@ void TestPictureCheck::tellsWholePicturesFromTheRest_data()
     QTest::newRow("GIF") << gif() << Verdict::Keep;
     QTest::newRow("GIF without its trailer") << gif().chopped(1) << Verdict::NotWhole;
     QTest::newRow("GIF cut inside its image") << gif().left(40) << Verdict::NotWhole;
+    // Only the first frame is stored: nothing after it need be whole.
+    const QByteArray frames = gifOfFrames(3, 232, 170);
+    const qsizetype second = frames.indexOf("\x2C\x00\x00\x00\x00\xE8\x00", 30);
+    QTest::newRow("GIF of three frames") << frames << Verdict::KeepAsPng;
+    QTest::newRow("GIF of three frames without its trailer") << frames.chopped(1) << Verdict::KeepAsPng;
+    QTest::newRow("GIF of three frames cut inside its second") << frames.left(second + 40) << Verdict::KeepAsPng;
+    QTest::newRow("GIF of three frames cut inside its first") << frames.left(second - 40) << Verdict::NotWhole;
+    QTest::newRow("GIF of three frames cut right after its first") << frames.left(second) << Verdict::NotWhole;
+    QTest::newRow("GIF of three frames, a byte no block starts with after its first")
+        << QByteArray(frames).insert(second, '\0') << Verdict::NotWhole;
+    // Refused by the screen's size: the photo is too small for it.
+    QTest::newRow("GIF of two frames on a screen of 60000 by 60000")
+        << gifOfFrames(2, 8, 4, QSize(60000, 60000)) << Verdict::NotWhole;
     QTest::newRow("BMP, decoded") << bmp << Verdict::Keep;
     QTest::newRow("BMP header only") << bmp.left(30) << Verdict::NotWhole;
     QTest::newRow("TIFF") << tif << Verdict::KeepAsPng;
@@ -283,6 +313,8 @@ void TestPictureCheck::convertsWithTheSamePixels_data()
     QTest::newRow("WebP") << written("WEBP");
     QTest::newRow("icon") << written("ICO");
     QTest::newRow("grey TIFF of 2 megapixels") << tiff(1600, 1250, 1600 * 1250);
+    QTest::newRow("GIF of three frames, its first") << gifOfFrames(3, 232, 170);
+    QTest::newRow("GIF of two frames smaller than its screen, its first") << gifOfFrames(2, 30, 20, QSize(40, 30));
 }
 
 // What phones are given shows what Qt's reader shows of the photo itself.
@@ -486,9 +518,14 @@ void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs_data()
     QTest::newRow("RGBA TIFF of 4000 by 6000") << tiff << Verdict::TooLarge << QSize(4000, 6000);
     QTest::newRow("RGBA TIFF of 4000 by 6000, turned a quarter")
         << bigpictures::withOrientation(tiff, 6) << Verdict::TooLarge << QSize(6000, 4000);
+    // 1.1 MB of frames, a size that makes the screen plausible.
+    QTest::newRow("GIF of two frames on a screen of 4001 by 4000")
+        << gifOfFrames(2, 1000, 1000, QSize(4001, 4000)) << Verdict::TooLarge << QSize(4001, 4000);
+    // Its first frame alone is decoded.
+    QTest::newRow("GIF of 100000 frames") << gifOfFrames(100000, 16, 16) << Verdict::KeepAsPng << QSize();
 }
 
-// Decoding any of them takes 64 MB or more.
+// Decoding any of them, or every frame of a GIF, takes 64 MB or more.
 void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs()
 {
     QFETCH(QByteArray, bytes);

@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -162,6 +163,23 @@ Rule ruleFor(const QString& name)
 Rule memoizedRuleFor(VCardCardMapper::RuleMemo& memo, const QString& name)
 {
     return Rule(memo.value(name, 0, [](const QString& text) { return int(ruleFor(text)); }));
+}
+
+// A name no rule reads, of blanks where a known name has hyphens ("X-GOOGLE
+// TALK", as a web CRM writes it), is that name: its rule, and `named` the
+// property under it, held in `hyphenated`.
+[[gnu::noinline, gnu::cold]] Rule ruleOfHyphenatedName(const VCardProperty& written,
+    std::optional<VCardProperty>& hyphenated, const VCardProperty*& named)
+{
+    const QString name = written.nameWithHyphens();
+    const Rule rule = ruleFor(name);
+    if (rule != RULE_NONE) {
+        hyphenated = written;
+        hyphenated->name = name;
+        hyphenated->nameDamaged = false;
+        named = &*hyphenated;
+    }
+    return rule;
 }
 
 bool isQuotedPrintable(const VCardProperty& property)
@@ -536,8 +554,13 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         }
     }
 
-    for (const VCardProperty& property : card) {
-        Rule rule = memoizedRuleFor(m_ruleMemo, property.name);
+    std::optional<VCardProperty> hyphenated;
+    for (const VCardProperty& written : card) {
+        Rule rule = memoizedRuleFor(m_ruleMemo, written.name);
+        const VCardProperty* named = &written;
+        if (rule == RULE_NONE && written.nameGaps != 0) [[unlikely]]
+            rule = ruleOfHyphenatedName(written, hyphenated, named);
+        const VCardProperty& property = *named;
         if (rule == RULE_NAME_READING && !isNameReading(property))
             rule = RULE_NONE;
         if (rule == RULE_NONE) {

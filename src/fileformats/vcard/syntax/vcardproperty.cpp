@@ -22,6 +22,19 @@ bool VCardProperty::isEncodedAs(std::initializer_list<QLatin1StringView> words) 
     return false;
 }
 
+QString VCardProperty::nameWithHyphens() const
+{
+    QString read;
+    read.reserve(name.size() + 4);
+    const auto joinsWords = [](QChar c) { return c == u'-' || c == u'_' || c == u'/'; };
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (i > 0 && i < 32 && (nameGaps >> i & 1) && !joinsWords(name.at(i - 1)) && !joinsWords(name.at(i)))
+            read += u'-';
+        read += name.at(i);
+    }
+    return read;
+}
+
 QString VCardProperty::toString() const
 {
     VCardCharsets charsets;

@@ -30,6 +30,19 @@ public:
     // (CARD_IsNameDamaged()), as a broken photo's bytes spilt onto lines of
     // their own do; `name` is what was read of it.
     bool nameDamaged = false;
+    // Read from a file, of a name damaged by blanks between its letters
+    // alone, which `name` leaves out ("X-GOOGLE TALK" is read as
+    // "X-GOOGLETALK"): bit k set when blanks stood right before its
+    // character k. 0 for any other name, for blanks in the group or right
+    // after it, and for a name of more than 32 characters.
+    quint32 nameGaps = 0;
+
+    // `name` with a hyphen where each of nameGaps stood ("X-GOOGLE-TALK"),
+    // as writers that put a blank for the hyphen of a name mean it; a gap
+    // beside a "-", "_" or "/", which joins words already, is none ("X-
+    // GOOGLE TALK" is "X-GOOGLE-TALK" too), and one of several blanks
+    // gives one hyphen.
+    QString nameWithHyphens() const;
 
     // The value as text, decoded with its CHARSET parameter (name looked up
     // without regard to case); an unknown charset reads as UTF-8, none as

@@ -51,6 +51,17 @@ bool isNamed(const char* base, const char* upper)
     return *base == *upper;
 }
 
+// Of the gaps the tokenizer found in a name (CARD_GetNameGaps()), those
+// between the characters of the name without its group, `group` bytes
+// long with its "."; none when a blank stood in the group or right after
+// it, or when the name runs past VCardProperty::nameGaps.
+quint32 gapsWithoutGroup(unsigned long long gaps, qsizetype group, qsizetype length)
+{
+    if (gaps == 0 || length > 32 || (gaps & ((2ULL << group) - 1)) != 0)
+        return 0;
+    return quint32(gaps >> group);
+}
+
 bool isVersion3Or4(const QByteArray& version)
 {
     const QByteArray text = version.trimmed();
@@ -429,6 +440,8 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         property.group = QString::fromLatin1(name, base - 1 - name);
     property.line = CARD_GetLineNumber(me->m_tokenizer);
     property.nameDamaged = CARD_IsNameDamaged(me->m_tokenizer) != 0;
+    if (property.nameDamaged)
+        property.nameGaps = gapsWithoutGroup(CARD_GetNameGaps(me->m_tokenizer), base - name, property.name.size());
     int kept = 0;
     for (const char** p = params; p[0]; p += 2) {
         if (kept++ == kMaxParameters) {

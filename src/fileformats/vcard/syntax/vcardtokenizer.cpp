@@ -173,31 +173,6 @@ void endProperty(CARD_Parser* p)
     startValue(p);
 }
 
-// What is noted of a name but that it has bytes, which nearly no name
-// needs: set going at the first such note of its line.
-void startNameNotes(CARD_Parser* p)
-{
-    if (p->nameNoted)
-        return;
-    p->nameNoted = true;
-    p->nameGap = 0;
-    p->nameMark = 0;
-    p->nameOdd = false;
-}
-
-// A control byte or one beyond ASCII in a name: only the bytes of a
-// byte-order mark before it are none of its own, as two files joined into
-// one leave it before the second one's BEGIN.
-[[gnu::noinline, gnu::cold]] void noteOddNameByte(CARD_Parser* p, unsigned char c)
-{
-    static constexpr unsigned char kMark[3] = { 0xEF, 0xBB, 0xBF };
-    startNameNotes(p);
-    if (p->lineLength < 3 && p->nameMark == p->lineLength && c == kMark[p->lineLength])
-        ++p->nameMark;
-    else
-        p->nameOdd = true;
-}
-
 // The name ends at its ":" or ";": whether it holds bytes no name holds
 // (CARD_IsNameDamaged()). Only a whole byte-order mark is no byte of it.
 bool inNameOrParameters(const CARD_Parser* p)
@@ -245,18 +220,15 @@ void processChar(CARD_Parser* p, unsigned char c)
                 dropLine(p);
             clearLine(p);
         } else if (isSpace(c)) {
-            if (p->lineLength > 0) {
-                startNameNotes(p);
-                if (p->nameGap == 0)
-                    p->nameGap = p->lineLength;
-            }
+            if (p->lineLength > 0)
+                noteNameGap(p);
         } else if (c == ':') {
             endProperty(p);
         } else if (c == ';') {
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else {
-            if (c < 0x20 || c > 0x7E)
+            if (!kNameBytes.is[c])
                 noteOddNameByte(p, c);
             append(p, c);
         }
@@ -438,18 +410,6 @@ void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds)
     parser->lineEnds = lineEnds;
 }
 
-int CARD_IsNameDamaged(const CARD_Parser* parser)
-{
-    // The name is the first text of the line. A byte that would end it
-    // early, a NUL, is noted.
-    if (!parser->nameNoted)
-        return parser->line[0] == 0;
-    const size_t length = std::strlen(parser->line);
-    const size_t mark = parser->nameMark;
-    return parser->nameOdd || (mark != 0 && mark != 3) || length == mark
-        || (parser->nameGap > mark && parser->nameGap < length);
-}
-
 long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }
 long long CARD_GetLineNumber(const CARD_Parser* parser) { return parser->lineNumber; }
 long long CARD_GetErrorCount(const CARD_Parser* parser) { return parser->errors; }
@@ -467,8 +427,8 @@ namespace {
             if (next != i) {
                 i = next;
                 // A run of name or parameter bytes that stops short of the
-                // end stops at a separator, which goes one at a time: no
-                // run would take it.
+                // end stops at a separator or a byte no name holds, which
+                // goes one at a time: no run would take it.
                 if (i == n || !inNameOrParameters(p))
                     continue;
             }

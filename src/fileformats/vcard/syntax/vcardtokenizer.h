@@ -90,12 +90,20 @@ void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes);
 // line numbers refer to the whole file when only a part of it is fed.
 void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineNumber);
 // Inside the property callback: non-zero when the name as written, group
-// included, holds bytes no name holds: none at all, a control byte (a NUL
-// among them, which ends the name the callback gets), a byte over 0x7E, or
-// a blank between two of its bytes, which the name the callback gets leaves
-// out ("TE L" comes as "TEL"). Blanks around the name are none of them,
-// nor is a UTF-8 byte-order mark before it.
+// included, holds bytes no name holds. Names and groups are letters,
+// digits, "-", "_" and the "." after a group (and the "/" of the desktop
+// address book's "X-messaging/xmpp-All"); a damaged one has none at all,
+// any other byte (a control byte, a NUL among them, which ends the name
+// the callback gets; a byte over 0x7E; punctuation such as "|", "<", "{"
+// or "@"), or a blank between two of its bytes, which the name the callback
+// gets leaves out ("TE L" comes as "TEL"). Blanks around the name are none
+// of them, nor is a UTF-8 byte-order mark before it.
 int CARD_IsNameDamaged(const CARD_Parser* parser);
+// Inside the property callback, of a name damaged by blanks between its
+// bytes and by nothing else, of fewer than 64 bytes: bit k is set when
+// blanks stood right before byte k of the name the callback gets ("X-GOOGLE
+// TALK" comes as "X-GOOGLETALK", bit 8 set). 0 for any other name.
+unsigned long long CARD_GetNameGaps(const CARD_Parser* parser);
 // File offset and 1-based line number at which the current logical line
 // began; inside a property callback, that of the property's own line.
 long long CARD_GetLineStart(const CARD_Parser* parser);

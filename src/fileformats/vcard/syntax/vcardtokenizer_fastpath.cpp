@@ -29,9 +29,9 @@ struct TokenTable {
             unsigned char b = 0;
             if (c != '"')
                 b |= TOKEN_QUOTED_VALUE;
-            // A control byte or one beyond ASCII in a name goes one at a
-            // time: no name holds one (CARD_IsNameDamaged()).
-            if (c != ':' && c != ';' && c > 0x20 && c < 0x7F)
+            // Any other byte in a name goes one at a time: no name holds
+            // one (CARD_IsNameDamaged()).
+            if (kNameBytes.is[c])
                 b |= TOKEN_NAME;
             if (c != ':' && c != ';' && c != '=')
                 b |= TOKEN_PARAM_NAME;

@@ -84,6 +84,25 @@ inline unsigned char base64ToOrd(unsigned char c)
     return kBase64.value[c];
 }
 
+// The bytes of property names and groups: letters, digits, "-", the "_"
+// some writers put in their own names and the "." after a group. Any other
+// byte in a name is read one at a time and noted (CARD_IsNameDamaged()).
+struct NameBytes {
+    bool is[256];
+    constexpr NameBytes()
+        : is()
+    {
+        for (int c = 0; c < 256; ++c)
+            is[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-'
+                || c == '_' || c == '.';
+    }
+};
+inline constexpr NameBytes kNameBytes;
+
+// Blanks dropped inside a name are noted by where they stood (nameGaps)
+// up to this byte of the line; no name that a rule reads runs longer.
+constexpr size_t kNameGapRoom = 64;
+
 } // namespace cardtok
 
 namespace cardtok {
@@ -170,11 +189,14 @@ struct CARD_Parser {
     size_t lineCapacity = 0;
     size_t lineLength = 0;
     // Where a blank was first dropped after a byte of the name (0 for
-    // none), how many bytes of a byte-order mark it starts with and whether
-    // it holds a byte no name holds (CARD_IsNameDamaged()); they count only
-    // once nameNoted, which nearly no name needs.
+    // none), before which of its first kNameGapRoom bytes blanks were
+    // dropped (CARD_GetNameGaps()), how many bytes of a byte-order mark it
+    // starts with and whether it holds a byte no name holds
+    // (CARD_IsNameDamaged()); they count only once nameNoted, which nearly
+    // no name needs.
     bool nameNoted = false;
     size_t nameGap = 0;
+    unsigned long long nameGaps = 0;
     size_t nameMark = 0;
     bool nameOdd = false;
     int state = cardtok::STATE_NAME;
@@ -234,6 +256,12 @@ inline bool append(CARD_Parser* p, unsigned char c)
     p->line[p->lineLength++] = char(c);
     return true;
 }
+
+// Notes of a name (vcardtokenizer_names.cpp), read one byte at a time.
+// A byte no name holds (kNameBytes).
+[[gnu::cold]] void noteOddNameByte(CARD_Parser* p, unsigned char c);
+// A blank after a byte of the name.
+[[gnu::cold]] void noteNameGap(CARD_Parser* p);
 
 // Value decoding (vcardtokenizer_decode.cpp).
 // Decodes the four characters in pending; false on a character outside the

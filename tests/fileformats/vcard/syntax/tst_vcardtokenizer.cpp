@@ -430,6 +430,12 @@ void TestVCardTokenizer::tellsANameOfBytesNoNameHolds_data()
     row("a NUL inside", QByteArray("AB\0CD:1\n", 8), "AB+ ");
     row("control bytes and bytes over 0x7E", "\x01\x02:1\n\xC5\x31:2\nX-\x7F:3\n",
         "\x01\x02+ \xC5\x31+ X-\x7F+ ");
+    row("punctuation, as a broken photo's bytes spill it", "|OJ:1\n<:2\n{Q;X=1:3\nA@B:4\nTEL/2:5\n+36 1:6\n",
+        "|OJ+ <+ {Q+ A@B+ TEL/2+ +361+ ");
+    row("names of writers' own", "X-WAB-SPOUSE_NAME:1\nX-messaging/xmpp-All:2\nitem2.X-MESSAGING/aim-All:3\n",
+        "X-WAB-SPOUSE_NAME X-messaging/xmpp-All item2.X-MESSAGING/aim-All ");
+    row("a slash after no messaging field", "X-MESSAGINGS/a:1\nX-X-MESSAGING/a:2\n/a:3\n",
+        "X-MESSAGINGS/a+ X-X-MESSAGING/a+ /a+ ");
 }
 
 // Whole and byte by byte, so that a blank is read between two runs of a
