@@ -15,6 +15,7 @@ void clearLine(CARD_Parser* p)
 {
     p->lineLength = 0;
     p->nameNoted = false;
+    p->freeText = false;
     p->state = STATE_NAME;
     p->skipSpace = true;
     p->encoding = ENC_NONE;
@@ -82,6 +83,16 @@ bool equalsIgnoreCase(const char* a, const char* b)
     return *a == *b;
 }
 
+// The first `length` bytes of text are the word, ASCII case aside.
+bool equalsIgnoreCase(const unsigned char* text, size_t length, const char* word)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if ((text[i] & ~0x20u) != (unsigned char)word[i])
+            return false;
+    }
+    return true;
+}
+
 bool addParam(CARD_Parser* p)
 {
     if (p->paramCount == p->paramCapacity) {
@@ -104,9 +115,17 @@ bool addParam(CARD_Parser* p)
 // there, and a blank of the text itself such a value can write as "=20".
 void startValue(CARD_Parser* p)
 {
+    const auto* const name = reinterpret_cast<const unsigned char*>(p->line);
+    const size_t length = p->nameLength;
+    p->freeText = vcardsyntax::isFreeTextName(name, length);
+    const bool cardLine = p->paramCount == 0
+        && ((length == 3 && equalsIgnoreCase(name, length, "END"))
+            || (length == 5 && equalsIgnoreCase(name, length, "BEGIN")));
     p->skipSpace = p->encoding == ENC_QUOTED_PRINTABLE;
     p->lineLength = 0;
     p->state = STATE_VALUE;
+    if (cardLine)
+        watchCardLine(p);
 }
 
 void endProperty(CARD_Parser* p)
@@ -251,8 +270,10 @@ void processChar(CARD_Parser* p, unsigned char c)
                     p->nameGap = p->lineLength;
             }
         } else if (c == ':') {
+            p->nameLength = p->lineLength;
             endProperty(p);
         } else if (c == ';') {
+            p->nameLength = p->lineLength;
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else {
@@ -349,8 +370,17 @@ void processChar(CARD_Parser* p, unsigned char c)
             endValue(p);
             return;
         }
-        // A CR that ends no line (CARD_LINES_LF) breaks the text's line.
-        valueByte(p, c == '\r' ? '\n' : c);
+        // A CR that ends no line (CARD_LINES_LF) breaks the text's line;
+        // after the "=" of quoted-printable it is a soft break, as where
+        // it ends lines.
+        if (c == '\r') {
+            if (p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape && p->pendingCount == 0) {
+                p->qpEscape = false;
+                return;
+            }
+            c = '\n';
+        }
+        valueByte(p, c);
         return;
     case STATE_SKIP:
         if (c == '\n')
@@ -596,6 +626,10 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     if (isFinal) {
         if (p->crHeld)
             endHeldCr(p);
+        if (p->softBreak == SOFT_CARD_NEXT)
+            replayLookahead(p);
+        if (p->softBreak == SOFT_CARD_KIND)
+            p->softBreak = SOFT_NONE;
         if (p->softBreak == SOFT_BASE64_LINE)
             replayLookahead(p);
         if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE
