@@ -3,12 +3,10 @@
 
 namespace vcardsyntax {
 
-namespace {
-
 // The names of vCard 2.1, 3.0 and 4.0, and of instant messaging, which
 // writers of 3.0 use too; upper case. BEGIN and END end a line only as a
 // card's own lines (crAloneAt()).
-constexpr const char* kPropertyNames[] = {
+const char* const kKnownPropertyNames[] = {
     // 2.1
     "ADR", "AGENT", "BDAY", "EMAIL", "FN", "GEO", "KEY", "LABEL", "LOGO", "MAILER", "N",
     "NOTE", "ORG", "PHOTO", "REV", "ROLE", "SOUND", "TEL", "TITLE", "TZ", "UID", "URL", "VERSION",
@@ -16,8 +14,10 @@ constexpr const char* kPropertyNames[] = {
     "CATEGORIES", "CLASS", "NAME", "NICKNAME", "PRODID", "PROFILE", "SORT-STRING", "SOURCE",
     // 4.0
     "ANNIVERSARY", "CALADRURI", "CALURI", "CLIENTPIDMAP", "FBURL", "GENDER", "IMPP", "KIND", "LANG", "MEMBER",
-    "RELATED", "XML"
+    "RELATED", "XML", nullptr
 };
+
+namespace {
 
 bool isNameByte(unsigned char c)
 {
@@ -59,8 +59,8 @@ bool isPropertyName(const unsigned char* name, const unsigned char* end)
         }
         return true;
     }
-    for (const char* known : kPropertyNames) {
-        if (isWord(name, end, known))
+    for (const char* const* known = kKnownPropertyNames; *known; ++known) {
+        if (isWord(name, end, *known))
             return true;
     }
     return false;

@@ -79,6 +79,10 @@ constexpr int kCrNameRoom = 80;
 // the input ends at `to`, which ends a BEGIN or END line and nothing else).
 CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last = false);
 
+// The names crAloneAt() knows written in capitals, BEGIN and END aside;
+// ended by a null.
+extern const char* const kKnownPropertyNames[];
+
 // Whether a property of this name, as the tokenizer keeps it (blanks left
 // out, group included), holds free text that a writer breaks into lines:
 // NOTE, LABEL or ADR, in any case, after any group. A CR alone in its value
