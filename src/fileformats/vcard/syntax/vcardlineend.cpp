@@ -91,18 +91,6 @@ CrAlone cardLineAt(const unsigned char* from, const unsigned char* kind, const u
     }
 }
 
-bool endsWithWord(const unsigned char* name, size_t length, const char* word, size_t wordLength)
-{
-    if (length < wordLength || (length > wordLength && name[length - wordLength - 1] != '.'))
-        return false;
-    const unsigned char* tail = name + length - wordLength;
-    for (size_t i = 0; i < wordLength; ++i) {
-        if ((tail[i] & ~0x20u) != (unsigned char)word[i])
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last)
@@ -125,23 +113,6 @@ CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last)
         if ((*at == ':' || *at == ';') && isPropertyName(name, at))
             return CrAlone::EndsLine;
         return CrAlone::Text;
-    }
-}
-
-bool isFreeTextName(const unsigned char* name, size_t length)
-{
-    if (length < 3)
-        return false;
-    // The last letter rules out nearly every other name.
-    switch (name[length - 1] & ~0x20u) {
-    case 'E':
-        return endsWithWord(name, length, "NOTE", 4);
-    case 'L':
-        return endsWithWord(name, length, "LABEL", 5);
-    case 'R':
-        return endsWithWord(name, length, "ADR", 3);
-    default:
-        return false;
     }
 }
 

@@ -83,10 +83,39 @@ CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last 
 // ended by a null.
 extern const char* const kKnownPropertyNames[];
 
+// Whether the name ends in the word, ASCII case aside, with nothing or a
+// group's dot before it; the word in capitals.
+inline bool endsInName(const unsigned char* name, size_t length, const char* word, size_t wordLength)
+{
+    if (length < wordLength || (length > wordLength && name[length - wordLength - 1] != '.'))
+        return false;
+    const unsigned char* const tail = name + length - wordLength;
+    for (size_t i = 0; i < wordLength; ++i) {
+        if ((tail[i] & ~0x20u) != (unsigned char)word[i])
+            return false;
+    }
+    return true;
+}
+
 // Whether a property of this name, as the tokenizer keeps it (blanks left
 // out, group included), holds free text that a writer breaks into lines:
 // NOTE, LABEL or ADR, in any case, after any group. A CR alone in its value
-// is a line break of the text, whatever follows it.
-bool isFreeTextName(const unsigned char* name, size_t length);
+// is a line break of the text, whatever follows it. Asked of every
+// property: the last letter rules out nearly every other name.
+inline bool isFreeTextName(const unsigned char* name, size_t length)
+{
+    if (length < 3)
+        return false;
+    switch (name[length - 1] & ~0x20u) {
+    case 'E':
+        return endsInName(name, length, "NOTE", 4);
+    case 'L':
+        return endsInName(name, length, "LABEL", 5);
+    case 'R':
+        return endsInName(name, length, "ADR", 3);
+    default:
+        return false;
+    }
+}
 
 } // namespace vcardsyntax

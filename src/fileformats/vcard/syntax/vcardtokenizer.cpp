@@ -15,7 +15,6 @@ void clearLine(CARD_Parser* p)
 {
     p->lineLength = 0;
     p->nameNoted = false;
-    p->freeText = false;
     p->state = STATE_NAME;
     p->skipSpace = true;
     p->encoding = ENC_NONE;
@@ -37,6 +36,10 @@ void clearLine(CARD_Parser* p)
 
 void dropLine(CARD_Parser* p)
 {
+    // What is skipped of a value is still its property's text; a line
+    // dropped before its value has none.
+    if (p->state != STATE_VALUE)
+        p->nameLength = 0;
     ++p->errors;
     p->errorInCall = true;
     p->lineLength = 0;
@@ -90,7 +93,7 @@ bool equalsIgnoreCase(const unsigned char* text, size_t length, const char* word
         if ((text[i] & ~0x20u) != (unsigned char)word[i])
             return false;
     }
-    return true;
+    return word[length] == 0;
 }
 
 bool addParam(CARD_Parser* p)
@@ -113,14 +116,19 @@ bool addParam(CARD_Parser* p)
 // note that starts indented). Only before a quoted-printable value are
 // blanks skipped, as they always were: 2.1 writers put one after the colon
 // there, and a blank of the text itself such a value can write as "=20".
-void startValue(CARD_Parser* p)
+[[gnu::always_inline]] inline void startValue(CARD_Parser* p)
 {
     const auto* const name = reinterpret_cast<const unsigned char*>(p->line);
     const size_t length = p->nameLength;
-    p->freeText = vcardsyntax::isFreeTextName(name, length);
-    const bool cardLine = p->paramCount == 0
-        && ((length == 3 && equalsIgnoreCase(name, length, "END"))
-            || (length == 5 && equalsIgnoreCase(name, length, "BEGIN")));
+    // Whether the value is free text is asked only of a CR alone in it:
+    // the name's end is kept for that, the buffer being the value's now.
+    // A line buffer holds at least eight bytes once it holds any.
+    if (name)
+        std::memcpy(p->nameEnd, name + (length > sizeof p->nameEnd ? length - sizeof p->nameEnd : 0),
+                    sizeof p->nameEnd);
+    // A card's own line, its word next.
+    const bool cardLine = (length == 3 || length == 5) && p->paramCount == 0
+        && (equalsIgnoreCase(name, length, "END") || equalsIgnoreCase(name, length, "BEGIN"));
     p->skipSpace = p->encoding == ENC_QUOTED_PRINTABLE;
     p->lineLength = 0;
     p->state = STATE_VALUE;
@@ -502,10 +510,19 @@ namespace {
                 if (i == n || !inNameOrParameters(p))
                     continue;
             }
-        } else if (!p->lfPending && p->softBreak == SOFT_BASE64_LINE) {
-            i = holdBase64Run(p, s, i, n, base);
-            if (i == n || p->softBreak != SOFT_BASE64_LINE)
+        } else if (p->softBreak != SOFT_NONE && !p->lfPending) {
+            if (p->softBreak == SOFT_BASE64_LINE) {
+                i = holdBase64Run(p, s, i, n, base);
+                if (i == n || p->softBreak != SOFT_BASE64_LINE)
+                    continue;
+            } else if (p->softBreak == SOFT_CARD_KIND && p->cardKindRead == 0 && n - i > 5
+                       && (s[i + 5] == '\r' || s[i + 5] == '\n')) {
+                // Nearly every card line ends right after its word: no
+                // other card line follows it there, and the word goes in
+                // a run.
+                p->softBreak = SOFT_NONE;
                 continue;
+            }
         }
         // Only a byte read one at a time reaches a callback. A run taken
         // after a stop ends before the line feed: it is the rest of the

@@ -416,8 +416,12 @@ namespace {
 // line that a card's BEGIN or END line holds whole, which is read as one.
 bool inFreeText(const CARD_Parser* p)
 {
-    return p->freeText && (!p->lfPending || p->foldPending)
-        && (p->softBreak != SOFT_LOOKAHEAD || matchCardBoundary(p) != 2);
+    // Read or skipped, a value is its property's.
+    if (p->state < STATE_VALUE || (p->lfPending && !p->foldPending)
+        || (p->softBreak == SOFT_LOOKAHEAD && matchCardBoundary(p) == 2))
+        return false;
+    const size_t kept = sizeof p->nameEnd;
+    return vcardsyntax::isFreeTextName(p->nameEnd, p->nameLength < kept ? p->nameLength : kept);
 }
 
 // What the byte loop does with a byte that ends no line, for one read

@@ -192,9 +192,10 @@ struct CARD_Parser {
     // The name's length in line, group included, once its ":" or ";" is
     // read.
     size_t nameLength = 0;
-    // The value being read is free text (vcardsyntax::isFreeTextName()): a
-    // CR alone in it is a line break of the text. Cleared with the line.
-    bool freeText = false;
+    // Once the value starts, the name's last bytes (all of a shorter one):
+    // whether the value is free text (vcardsyntax::isFreeTextName()), in
+    // which a CR alone is a line break of the text, is asked of them.
+    unsigned char nameEnd[8] = {};
     int state = cardtok::STATE_NAME;
     bool skipSpace = true;
 
