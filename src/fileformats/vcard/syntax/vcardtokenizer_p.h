@@ -2,8 +2,9 @@
 #pragma once
 
 // The tokenizer's inner parts, shared by its state machine
-// (vcardtokenizer.cpp), its value decoders (vcardtokenizer_decode.cpp) and its
-// fast paths (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer,
+// (vcardtokenizer.cpp), its other calls (vcardtokenizer_parser.cpp), its
+// value decoders (vcardtokenizer_decode.cpp) and its fast paths
+// (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer,
 // but for the fold look-ahead and the card text (vcardcardtext.cpp), which
 // read escapes as the tokenizer does.
 
