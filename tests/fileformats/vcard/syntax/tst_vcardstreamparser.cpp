@@ -453,12 +453,6 @@ void TestVCardStreamParser::scansAndReadsCardsAlikeWhereACrAloneEndsALine_data()
             + cut.join("\r\n") + "\r\nVERSION:2.1\r\nEND:VCARD\r\n"
         << "2 .VERSION:2.1|3 .NOTE:Call first|\n5 .NOTE:" + valueOf(cut, true) + "|"
             + QByteArray::number(5 + cut.size()) + " .VERSION:2.1|\n";
-    QTest::newRow("a note's CR alone before names in capitals, a card line among them, stays in the note")
-        << QByteArray("BEGIN:VCARD\r\nNOTE:Shift\rBEGIN: 09:00\rN: 42 visits\rVERSION: 3.0\rEND:VCARD\r\n"
-                      "TITLE:Head of the\r\n office\r\nitem1.ADR:;;Quay St\rFN: x;Galway\r\nVERSION:2.1\r\n"
-                      "END:VCARD\r\nBEGIN:VCARD\r\nVERSION:3.0\rN:Doe;Jo;;;\r\nEND:VCARD\r\n")
-        << QByteArray("2 .NOTE:Shift\nBEGIN: 09:00\nN: 42 visits\nVERSION: 3.0\nEND:VCARD|3 .TITLE:Head of the office|"
-                      "5 item1.ADR:;;Quay St\nFN: x;Galway|6 .VERSION:2.1|\n9 .VERSION:3.0|10 .N:Doe;Jo;;;|\n");
     // A writer that puts no line break between cards: each is a card, the
     // 2.1 one read the 2.1 way; BEGIN and END on one line over and over
     // leave an empty card.
