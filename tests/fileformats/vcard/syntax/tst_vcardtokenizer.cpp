@@ -271,28 +271,28 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone before a name and a semicolon ends the line",
         "N:x\r\nEMAIL:jd@example.org\rTEL;TYPE=WORK:+1 555 0100\r\n",
         "N:x|EMAIL:jd@example.org|TEL;TYPE=WORK:+1 555 0100|");
-    row("CR alone before a grouped name and X- names",
+    row("CR alone in a note before a grouped name and X- names is the note's",
         "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n",
         "N:x|NOTE:a\\x0aitem1.EMAIL;type=INTERNET:j@d.org\\x0aitem1.X-ABLabel:Work\\x0aX-SKYPE:jd|");
     row("CR alone before a word that names no property, or a name not in capitals, is text",
         "N:x\r\nNOTE:Hours:\rMonday: 9-5\rX-: none\ritem1.Monday;x\ra.b.NOTE:c\rNote: shut\rtel:1\rx-a:2\r\n",
         "N:x|NOTE:Hours:\\x0aMonday: 9-5\\x0aX-: none\\x0aitem1.Monday;x\\x0aa.b.NOTE:c\\x0aNote: shut\\x0atel:1\\x0ax-a:2|");
-    row("CR alone before a name as long as the room ends the line",
+    row("CR alone in a note before a name as long as the room is the note's",
         "N:x\r\nNOTE:a\rX-" + QByteArray(78, 'A') + ":1\r\n", "N:x|NOTE:a\\x0aX-" + QByteArray(78, 'A') + ":1|");
     row("CR alone before a name longer than the room is text",
         "N:x\r\nNOTE:a\rX-" + QByteArray(79, 'A') + ":1\r\n",
         "N:x|NOTE:a\\x0aX-" + QByteArray(79, 'A') + ":1|");
-    row("CR alone before a blank is text, a fold's too", "N:x\r\nNOTE:a\r TEL:1\r\n b\rTEL:2\r\n",
+    row("CR alone before a blank is text, in a note's fold before a name too", "N:x\r\nNOTE:a\r TEL:1\r\n b\rTEL:2\r\n",
         "N:x|NOTE:a\\x0a TEL:1 b\\x0aTEL:2|");
     row("CR alone and a name at the very end of the input are text", "N:x\nNOTE:a\rTEL",
         "N:x|NOTE:a\\x0aTEL|");
-    row("CR alone before a long name that pieces cut",
+    row("CR alone in a note before a long name that pieces cut is the note's",
         "N:x\r\nNOTE:a\rX-ORGANIZATION-DEPARTMENT-AND-TEAM:b\rX-ORGANIZATION-DEPARTMENT-AND-TEAM\r\n",
         "N:x|NOTE:a\\x0aX-ORGANIZATION-DEPARTMENT-AND-TEAM:b\\x0aX-ORGANIZATION-DEPARTMENT-AND-TEAM|");
-    row("CR alone before a name in a quoted-printable value, after a soft break too",
+    row("CR alone before a name in a quoted-printable note is the note's, right after an equals sign a soft break",
         "N:x\r\nNOTE;QUOTED-PRINTABLE:a=41\rTEL:1\r\nNOTE;QUOTED-PRINTABLE:b=\rTEL:2\r\n",
         "N:x|NOTE;QUOTED-PRINTABLE:aA\\x0aTEL:1|NOTE;QUOTED-PRINTABLE:bTEL:2|");
-    row("CR alone before END:VCARD and BEGIN:VCARD", "N:x\r\nNOTE:a\rEND:VCARD\rBEGIN:VCARD\r\n",
+    row("CR alone in a note before END:VCARD and BEGIN:VCARD is the note's", "N:x\r\nNOTE:a\rEND:VCARD\rBEGIN:VCARD\r\n",
         "N:x|NOTE:a\\x0aEND:VCARD\\x0aBEGIN:VCARD|");
     row("CR alone ends a BEGIN line that a soft break held",
         "N:x\r\nNOTE;QUOTED-PRINTABLE:ab=\r\nBEGIN:VCARD\rVERSION:2.1\r\n",
