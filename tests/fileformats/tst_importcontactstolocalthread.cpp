@@ -530,6 +530,14 @@ void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes_data()
         cutOnceOrTwice += card(person(i), note).replace("VERSION:3.0", "VERSION:2.1");
     }
     QTest::newRow("cards cut at one width, once or twice each") << cutOnceOrTwice;
+    // An export that puts no line break between its cards, each named in
+    // one problem.
+    QByteArray joined;
+    for (int i = 0; i < 2000; ++i) {
+        joined += card(person(i), "NOTE:" + QByteArray(600, 'n') + "\r\n");
+        joined.chop(2);
+    }
+    QTest::newRow("cards with no line break between them, read while counted") << joined;
 }
 
 void TestImportContactsToLocalThread::readsInLanesAsOneReaderDoes()

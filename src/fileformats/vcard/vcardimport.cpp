@@ -103,6 +103,8 @@ struct VCardImport::Scan {
     std::exception_ptr failure;
     QList<VCardStreamParser::Problem> shape;
     int shapeCount = 0;
+    QList<qint64> joinedLines;
+    int joinedCount = 0;
     // The scan's file handle, the reader's own once the scan is done.
     std::unique_ptr<QIODevice> source;
     std::thread thread;
@@ -155,6 +157,8 @@ void VCardImport::runScan(Scan& scan)
             scan.ranges.append(scanner.ranges().at(published));
         scan.shape = scanner.problems();
         scan.shapeCount = scanner.problemCount();
+        scan.joinedLines = scanner.joinedCardLines();
+        scan.joinedCount = scanner.joinedCardCount();
         scan.done = true;
         scan.changed.notify_all();
     } catch (...) {
@@ -230,6 +234,9 @@ void VCardImport::initialize(QString path)
     m_shape.clear();
     m_shapeCount = 0;
     m_shapeCursor = 0;
+    m_joinedLines.clear();
+    m_joinedCount = 0;
+    m_joinedReported = false;
     m_origin = m_scan->origin;
     m_fileCharset.clear();
     m_fileCharsetLooked = false;
@@ -262,6 +269,8 @@ void VCardImport::settle()
     m_ranges = scan.ranges;
     m_shape = scan.shape;
     m_shapeCount = scan.shapeCount;
+    m_joinedLines = scan.joinedLines;
+    m_joinedCount = scan.joinedCount;
     m_source = std::move(scan.source);
     m_scan.reset();
     if (m_ranges.isEmpty())
@@ -341,6 +350,7 @@ bool VCardImport::hasNext()
     settle();
     if (m_cursor < m_ranges.size())
         return true;
+    reportJoinedCards();
     reportDroppedFolds();
     reportGuessed();
     return false;
@@ -524,6 +534,7 @@ void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
     m_problems = ImportProblems::merged(parts);
     std::sort(m_droppedFoldLines.begin(), m_droppedFoldLines.end());
     m_droppedFoldLines.resize(qMin<qsizetype>(m_droppedFoldLines.size(), ImportProblems::kMaxPlaces));
+    reportJoinedCards();
     reportDroppedFolds();
     reportGuessed();
 }

@@ -83,6 +83,9 @@ private:
     // reportDroppedFolds() adds once the last card was read.
     void noteDroppedFolds(qint64 line);
     void reportDroppedFolds();
+    // The problem that names the lines on which a card began right after
+    // the END of the one before, once the last card was read.
+    void reportJoinedCards();
     // The folds of the text values of the file's cards that are not 3.0 or
     // 4.0, pooled over the file the first time a card needs them; once for
     // the reader and its lanes.
@@ -142,6 +145,10 @@ private:
     QList<VCardStreamParser::Problem> m_shape;
     qsizetype m_shapeCursor = 0;
     int m_shapeCount = 0;
+    // VCardStreamParser::joinedCardLines() of the scan.
+    QList<qint64> m_joinedLines;
+    int m_joinedCount = 0;
+    bool m_joinedReported = false;
     VCardCardMapper m_mapper;
     VCardStreamParser m_cardParser;
     QByteArray m_buffer;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The problems the vCard reader names once the last card was read, over
-// all of the file's cards: the lines read by a guess and the folds joined
-// without their blank.
+// all of the file's cards: the lines read by a guess, the folds joined
+// without their blank and the cards begun on the line of an END.
 #include "fileformats/vcard/vcardimport.h"
 
 #include "fileformats/vcard/vcardimport_p.h"
@@ -98,6 +98,23 @@ void VCardImport::reportGuessed()
         }
         m_problems.add(text, std::numeric_limits<qint64>::max());
     }
+}
+
+void VCardImport::reportJoinedCards()
+{
+    if (m_joinedReported || m_joinedCount == 0)
+        return;
+    m_joinedReported = true;
+    const QString places
+        = ImportProblems::places(m_joinedLines.mid(0, ImportProblems::kMaxPlaces), m_joinedCount);
+    m_problems.add(m_joinedCount == 1
+                       ? tr("Line %1: a card began on the same line as the end of the card before it; both "
+                            "were read.")
+                             .arg(places)
+                       : tr("Lines %1: a card began on the same line as the end of the card before it; both "
+                            "were read.")
+                             .arg(places),
+                   std::numeric_limits<qint64>::max());
 }
 
 void VCardImport::noteDroppedFolds(qint64 line)

@@ -56,7 +56,7 @@ enum Rule {
     RULE_PHONE_DATA_ROW,
 };
 
-Rule ruleFor(const QString& name)
+const QHash<QString, Rule>& ruleTable()
 {
     static const QHash<QString, Rule> table {
         { QStringLiteral("N"), RULE_N },
@@ -151,7 +151,12 @@ Rule ruleFor(const QString& name)
         { QStringLiteral("X-ABADR"), RULE_NOTHING_TO_KEEP },
         { QStringLiteral("X-IM-PROTOCOL"), RULE_NOTHING_TO_KEEP },
     };
-    const Rule rule = table.value(name, RULE_NONE);
+    return table;
+}
+
+Rule ruleFor(const QString& name)
+{
+    const Rule rule = ruleTable().value(name, RULE_NONE);
     // Names of a form rather than of the table are looked at only when the
     // table has none.
     if (rule == RULE_NONE && vcardrules::isMessagingName(name))
@@ -512,6 +517,11 @@ void OrgPairing::settle(pim::_Contact& contact)
 }
 
 } // namespace
+
+QStringList VCardCardMapper::ruleNames()
+{
+    return ruleTable().keys();
+}
 
 pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcardrules::Notes* notesOut)
 {

@@ -23,6 +23,9 @@ public:
         m_cardText.setFileWesternSet(std::move(setOfFile));
     }
 
+    // The names of the properties a rule of its own reads, upper case.
+    static QStringList ruleNames();
+
     // The number of the rule that reads a property, by its name's text.
     using RuleMemo = VCardTextMemo<int, 16>;
 

@@ -45,6 +45,8 @@ void VCardFoldLookahead::start(bool atLineStart, bool measureFolds)
     m_firstLine = atLineStart;
     m_head = HeadValue;
     m_headActive = false;
+    // The rest of the BEGIN line, or a line that goes on with it.
+    m_lineBegin = -1;
     m_measured = false;
     m_foldOpen = false;
     m_lineFolds = Folds();
@@ -447,8 +449,10 @@ bool VCardFoldLookahead::crAloneEndsLine(qsizetype at)
         m_lineEnds = std::memchr(m_card, '\n', size_t(at)) ? CARD_LINES_LF : CARD_LINES_CR;
     if (m_lineEnds == CARD_LINES_CR)
         return true;
+    if (inFreeTextValue(at))
+        return false;
     const auto* const after = reinterpret_cast<const unsigned char*>(m_card + at + 1);
-    switch (vcardsyntax::crAloneAt(after, after + (m_size - at - 1))) {
+    switch (vcardsyntax::crAloneAt(after, after + (m_size - at - 1), m_finishing)) {
     case vcardsyntax::CrAlone::EndsLine:
         return true;
     case vcardsyntax::CrAlone::Text:
@@ -456,11 +460,73 @@ bool VCardFoldLookahead::crAloneEndsLine(qsizetype at)
     case vcardsyntax::CrAlone::Undecided:
         break;
     }
-    if (m_finishing)
-        return false;
     // The bytes after it are not read before later ones tell what it is:
     // until then the bytes at hand end with the CR, which is taken as a
     // line end for now, behind which the readers wait.
     m_size = at + 1;
     return true;
+}
+
+bool VCardFoldLookahead::inFreeTextValue(qsizetype at) const
+{
+    // Right after a line end the CR starts a line, as the tokenizer reads
+    // it; a CR alone that ends a line never stands before another.
+    if (m_lineBegin < 0 || at == 0 || m_card[at - 1] == '\n')
+        return false;
+    // The logical line's name and parameters as the tokenizer reads them:
+    // blanks, folds and CRs that end no line are dropped; a quoted value
+    // may hold ":" and ";", an escaped ";" stays in its value.
+    enum { Name, ParameterStart, ParameterName, ParameterValueStart, ParameterValue } state = Name;
+    unsigned char name[6];
+    size_t nameLength = 0;
+    bool quoted = false;
+    bool escaped = false;
+    for (qsizetype i = m_lineBegin; i < at; ++i) {
+        const char c = m_card[i];
+        if (isSpace(c) || isLineEnd(c))
+            continue;
+        if (c == ':' && !quoted)
+            return nameLength <= sizeof name && vcardsyntax::isFreeTextName(name, nameLength);
+        switch (state) {
+        case Name:
+            if (c == ';') {
+                state = ParameterStart;
+            } else if (c == '.') {
+                nameLength = 0;
+            } else if (nameLength < sizeof name) {
+                name[nameLength++] = (unsigned char)c;
+            } else {
+                // Longer than any free-text name.
+                nameLength = sizeof name + 1;
+            }
+            break;
+        case ParameterStart:
+            if (c != ';')
+                state = ParameterName;
+            break;
+        case ParameterName:
+            if (c == ';' || c == '=')
+                state = c == ';' ? ParameterStart : ParameterValueStart;
+            break;
+        case ParameterValueStart:
+            if (c == ';') {
+                state = ParameterStart;
+            } else {
+                quoted = c == '"';
+                escaped = false;
+                state = ParameterValue;
+            }
+            break;
+        case ParameterValue:
+            if (quoted) {
+                quoted = c != '"';
+            } else if (c == ';' && !escaped) {
+                state = ParameterStart;
+            } else {
+                escaped = c == '\\' && !escaped;
+            }
+            break;
+        }
+    }
+    return false;
 }

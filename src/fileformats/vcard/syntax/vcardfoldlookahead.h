@@ -177,6 +177,10 @@ private:
     // A CR with no line feed after it; what follows it is at hand unless
     // it ends the bytes at hand. It may shorten them (m_size).
     [[gnu::noinline, gnu::cold]] bool crAloneEndsLine(qsizetype at);
+    // The CR at `at` stands in the value of a free-text property
+    // (vcardsyntax::isFreeTextName()), which the logical line from
+    // m_lineBegin is: it is a line break of the text.
+    bool inFreeTextValue(qsizetype at) const;
 
     Result m_result = Undecided;
     bool m_measureFolds = false;

@@ -3,55 +3,104 @@
 
 namespace vcardsyntax {
 
-namespace {
-
 // The names of vCard 2.1, 3.0 and 4.0, and of instant messaging, which
-// writers of 3.0 use too; upper case.
-constexpr const char* kPropertyNames[] = {
+// writers of 3.0 use too; upper case. BEGIN and END end a line only as a
+// card's own lines (crAloneAt()).
+const char* const kKnownPropertyNames[] = {
     // 2.1
-    "ADR", "AGENT", "BDAY", "BEGIN", "EMAIL", "END", "FN", "GEO", "KEY", "LABEL", "LOGO", "MAILER", "N",
+    "ADR", "AGENT", "BDAY", "EMAIL", "FN", "GEO", "KEY", "LABEL", "LOGO", "MAILER", "N",
     "NOTE", "ORG", "PHOTO", "REV", "ROLE", "SOUND", "TEL", "TITLE", "TZ", "UID", "URL", "VERSION",
     // 3.0
     "CATEGORIES", "CLASS", "NAME", "NICKNAME", "PRODID", "PROFILE", "SORT-STRING", "SOURCE",
     // 4.0
     "ANNIVERSARY", "CALADRURI", "CALURI", "CLIENTPIDMAP", "FBURL", "GENDER", "IMPP", "KIND", "LANG", "MEMBER",
-    "RELATED", "XML"
+    "RELATED", "XML", nullptr
 };
+
+namespace {
 
 bool isNameByte(unsigned char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-';
 }
 
+bool isCapital(unsigned char c)
+{
+    return c >= 'A' && c <= 'Z';
+}
+
+bool isSmall(unsigned char c)
+{
+    return c >= 'a' && c <= 'z';
+}
+
+bool isWord(const unsigned char* from, const unsigned char* to, const char* word)
+{
+    for (; from < to && *word; ++from, ++word) {
+        if (*from != (unsigned char)*word)
+            return false;
+    }
+    return from == to && !*word;
+}
+
 // Written as writers write a property's name: a known one in capitals, an
-// X- name after a capital X ("X-ABLabel" keeps its small letters). A note's
-// line that starts "Note:", "Title:" or "Name:" is the note's.
+// X- name in capitals, but for a writer's prefix in capitals before small
+// letters ("X-ABLabel"). A note's line that starts "Note:", "Title:",
+// "X-ray:" or "X-Mas:" is the note's.
 bool isPropertyName(const unsigned char* name, const unsigned char* end)
 {
     const long length = long(end - name);
-    // "X-" and at least one more.
-    if (length > 2 && name[0] == 'X' && name[1] == '-')
+    if (length > 2 && name[0] == 'X' && name[1] == '-') {
+        if (length > 3 && isCapital(name[2]) && isCapital(name[3]))
+            return true;
+        for (const unsigned char* at = name + 2; at < end; ++at) {
+            if (isSmall(*at))
+                return false;
+        }
         return true;
-    for (const char* known : kPropertyNames) {
-        long i = 0;
-        while (i < length && known[i] && name[i] == (unsigned char)known[i])
-            ++i;
-        if (i == length && !known[i])
+    }
+    for (const char* const* known = kKnownPropertyNames; *known; ++known) {
+        if (isWord(name, end, *known))
             return true;
     }
     return false;
 }
 
+// After "BEGIN:" or "END:" and a CR alone: a card's own line, "VCARD" and
+// blanks up to a line end, ends the CR's line. `from` is where the CR's
+// bytes start, for the room.
+CrAlone cardLineAt(const unsigned char* from, const unsigned char* kind, const unsigned char* to, bool last)
+{
+    static constexpr char kCard[] = "VCARD";
+    const unsigned char* at = kind;
+    for (int i = 0; kCard[i]; ++i, ++at) {
+        if (at == to)
+            return last ? CrAlone::Text : CrAlone::Undecided;
+        if (*at != (unsigned char)kCard[i])
+            return CrAlone::Text;
+    }
+    for (;; ++at) {
+        if (at - from > kCrNameRoom)
+            return CrAlone::Text;
+        if (at == to)
+            return last ? CrAlone::EndsLine : CrAlone::Undecided;
+        if (*at == '\r' || *at == '\n')
+            return CrAlone::EndsLine;
+        if (*at != ' ' && *at != '\t')
+            return CrAlone::Text;
+    }
+}
+
 } // namespace
 
-CrAlone crAloneAt(const unsigned char* from, const unsigned char* to)
+CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last)
 {
     const unsigned char* name = from;
     for (const unsigned char* at = from;; ++at) {
         if (at - from > kCrNameRoom)
             return CrAlone::Text;
         if (at == to)
-            return CrAlone::Undecided;
+            return last ? CrAlone::Text : CrAlone::Undecided;
         if (isNameByte(*at))
             continue;
         // One group before the name ("item1.EMAIL").
@@ -59,6 +108,8 @@ CrAlone crAloneAt(const unsigned char* from, const unsigned char* to)
             name = at + 1;
             continue;
         }
+        if (*at == ':' && name == from && (isWord(from, at, "BEGIN") || isWord(from, at, "END")))
+            return cardLineAt(from, at + 1, to, last);
         if ((*at == ':' || *at == ';') && isPropertyName(name, at))
             return CrAlone::EndsLine;
         return CrAlone::Text;

@@ -55,12 +55,14 @@ inline const char* findLineEnd(const char* from, const char* to, bool crFirst)
 // In a file whose lines end in LF or CR LF, a CR alone is most often a line
 // break a program put into a note, but a writer that ends one line of a
 // card in a CR alone ends it there too ("VERSION:3.0" CR, "N:Doe;John"):
-// the line after it starts with a property's name. So it ends its line
-// when the bytes right after it are a name that vCard 2.1, 3.0 or 4.0 know
-// written in capitals (or an X- name), maybe after a group and a dot,
-// followed by ":" or ";"; else it is a byte of its line. A known name in
-// capitals only, not any word before a colon: a note holds "Hours:" CR
-// "Monday: 9-5" or "Note: closed in August", and that line is the note's.
+// the line after it starts with a property's name. So outside free text
+// (isFreeTextName()) it ends its line when the bytes right after it are a
+// name that vCard 2.1, 3.0 or 4.0 know written in capitals, or an X- name
+// written in capitals ("X-SKYPE", "X-ABLabel" after its writer's prefix),
+// maybe after a group and a dot, followed by ":" or ";"; BEGIN and END only
+// as a whole "BEGIN:VCARD" or "END:VCARD" line. Else it is a byte of its
+// line. A known name in capitals only, not any word before a colon: a note
+// holds "Hours:" CR "Monday: 9-5", "X-ray: clear" or "END: 2024-03-31".
 enum class CrAlone {
     // A byte of its line.
     Text,
@@ -68,12 +70,52 @@ enum class CrAlone {
     // The bytes at hand are all a name could start with: the next ones tell.
     Undecided,
 };
-// No name runs this long, group and dot included: a longer run of name
-// bytes after a CR is text. At most this many bytes are held to decide.
+// No name runs this long, group and dot included, nor a BEGIN or END line
+// with its blanks: a longer run after a CR is text. At most this many bytes
+// are held to decide.
 constexpr int kCrNameRoom = 80;
 // What the bytes [from, to) that follow a CR alone say of it; Undecided
-// only while to - from is at most kCrNameRoom. Where the input ends there,
-// the CR is text.
-CrAlone crAloneAt(const unsigned char* from, const unsigned char* to);
+// only while to - from is at most kCrNameRoom and more may follow (last:
+// the input ends at `to`, which ends a BEGIN or END line and nothing else).
+CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last = false);
+
+// The names crAloneAt() knows written in capitals, BEGIN and END aside;
+// ended by a null.
+extern const char* const kKnownPropertyNames[];
+
+// Whether the name ends in the word, ASCII case aside, with nothing or a
+// group's dot before it; the word in capitals.
+inline bool endsInName(const unsigned char* name, size_t length, const char* word, size_t wordLength)
+{
+    if (length < wordLength || (length > wordLength && name[length - wordLength - 1] != '.'))
+        return false;
+    const unsigned char* const tail = name + length - wordLength;
+    for (size_t i = 0; i < wordLength; ++i) {
+        if ((tail[i] & ~0x20u) != (unsigned char)word[i])
+            return false;
+    }
+    return true;
+}
+
+// Whether a property of this name, as the tokenizer keeps it (blanks left
+// out, group included), holds free text that a writer breaks into lines:
+// NOTE, LABEL or ADR, in any case, after any group. A CR alone in its value
+// is a line break of the text, whatever follows it. Asked of every
+// property: the last letter rules out nearly every other name.
+inline bool isFreeTextName(const unsigned char* name, size_t length)
+{
+    if (length < 3)
+        return false;
+    switch (name[length - 1] & ~0x20u) {
+    case 'E':
+        return endsInName(name, length, "NOTE", 4);
+    case 'L':
+        return endsInName(name, length, "LABEL", 5);
+    case 'R':
+        return endsInName(name, length, "ADR", 3);
+    default:
+        return false;
+    }
+}
 
 } // namespace vcardsyntax

@@ -74,10 +74,11 @@ char upperAscii(char c)
 }
 
 // Whether input that ends in c may end in a CR alone or the name after one,
-// which the tokenizer holds until the next bytes tell what the CR is.
+// or a card's BEGIN or END line after one, with its blanks, which the
+// tokenizer holds until the next bytes tell what the CR is.
 bool mayBeHeld(char c)
 {
-    return c == '\r' || c == '-' || c == '.' || (c >= '0' && c <= '9')
+    return c == '\r' || c == '-' || c == '.' || c == ':' || c == ' ' || c == '\t' || (c >= '0' && c <= '9')
         || (upperAscii(c) >= 'A' && upperAscii(c) <= 'Z');
 }
 
@@ -147,6 +148,9 @@ void VCardStreamParser::reset()
     m_scanInCard = false;
     m_problems.clear();
     m_problemCount = 0;
+    m_joinedLines.clear();
+    m_joinedCount = 0;
+    m_joinedLast = 0;
     m_outsideOpen = false;
     m_outsideKept = false;
     m_declaredCharset.clear();

@@ -92,6 +92,11 @@ public:
     // memory and time in every later step.
     static constexpr int kMaxParameters = 1000;
     int problemCount() const { return m_problemCount; }
+    // RangesOnly: the lines on which a card began right after the END of
+    // the one before, as writers that put no line break between cards
+    // write them (the first thousand), and how many there were.
+    const QList<qint64>& joinedCardLines() const { return m_joinedLines; }
+    int joinedCardCount() const { return m_joinedCount; }
 
     QList<QList<VCardProperty>> takeCards();
     // The cards read so far but one still open, which stays to be read on:
@@ -244,6 +249,9 @@ private:
     bool m_scanInCard = false;
     QList<Problem> m_problems;
     int m_problemCount = 0;
+    QList<qint64> m_joinedLines;
+    int m_joinedCount = 0;
+    qint64 m_joinedLast = 0;
     // The last problem is OutsideCard and no card began since: a line
     // outside the cards there extends it. Kept: it is in m_problems.
     bool m_outsideOpen = false;

@@ -196,6 +196,16 @@ void VCardStreamParser::addSkippedLine(qint64 line)
 void VCardStreamParser::onWarning(void* self, long long line, int warning)
 {
     auto* me = static_cast<VCardStreamParser*>(self);
+    // Of the file's shape: a card read alone begins at its own BEGIN.
+    if (warning == CARD_WARN_CARDS_JOINED) {
+        // Named once however many cards the line holds.
+        if (me->m_mode == RangesOnly && std::exchange(me->m_joinedLast, line) != line) {
+            ++me->m_joinedCount;
+            if (me->m_joinedLines.size() < kMaxRecordedLines)
+                me->m_joinedLines.append(line);
+        }
+        return;
+    }
     // A line after the card's END is named as outside any card, and that
     // is all that is said of it.
     if (me->m_mode != Cards || (!me->m_cardOpen && !me->m_inList))

@@ -5,7 +5,6 @@
 
 #include <cstdlib>
 #include <cstring>
-#include <new>
 
 using namespace cardtok;
 
@@ -36,6 +35,10 @@ void clearLine(CARD_Parser* p)
 
 void dropLine(CARD_Parser* p)
 {
+    // What is skipped of a value is still its property's text; a line
+    // dropped before its value has none.
+    if (p->state != STATE_VALUE)
+        p->nameLength = 0;
     ++p->errors;
     p->errorInCall = true;
     p->lineLength = 0;
@@ -82,6 +85,16 @@ bool equalsIgnoreCase(const char* a, const char* b)
     return *a == *b;
 }
 
+// The first `length` bytes of text are the word, ASCII case aside.
+bool equalsIgnoreCase(const unsigned char* text, size_t length, const char* word)
+{
+    for (size_t i = 0; i < length; ++i) {
+        if ((text[i] & ~0x20u) != (unsigned char)word[i])
+            return false;
+    }
+    return word[length] == 0;
+}
+
 bool addParam(CARD_Parser* p)
 {
     if (p->paramCount == p->paramCapacity) {
@@ -102,11 +115,24 @@ bool addParam(CARD_Parser* p)
 // note that starts indented). Only before a quoted-printable value are
 // blanks skipped, as they always were: 2.1 writers put one after the colon
 // there, and a blank of the text itself such a value can write as "=20".
-void startValue(CARD_Parser* p)
+[[gnu::always_inline]] inline void startValue(CARD_Parser* p)
 {
+    const auto* const name = reinterpret_cast<const unsigned char*>(p->line);
+    const size_t length = p->nameLength;
+    // Whether the value is free text is asked only of a CR alone in it:
+    // the name's end is kept for that, the buffer being the value's now.
+    // A line buffer holds at least eight bytes once it holds any.
+    if (name)
+        std::memcpy(p->nameEnd, name + (length > sizeof p->nameEnd ? length - sizeof p->nameEnd : 0),
+                    sizeof p->nameEnd);
+    // A card's own line, its word next.
+    const bool cardLine = (length == 3 || length == 5) && p->paramCount == 0
+        && (equalsIgnoreCase(name, length, "END") || equalsIgnoreCase(name, length, "BEGIN"));
     p->skipSpace = p->encoding == ENC_QUOTED_PRINTABLE;
     p->lineLength = 0;
     p->state = STATE_VALUE;
+    if (cardLine)
+        watchCardLine(p);
 }
 
 void endProperty(CARD_Parser* p)
@@ -223,8 +249,10 @@ void processChar(CARD_Parser* p, unsigned char c)
             if (p->lineLength > 0)
                 noteNameGap(p);
         } else if (c == ':') {
+            p->nameLength = p->lineLength;
             endProperty(p);
         } else if (c == ';') {
+            p->nameLength = p->lineLength;
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else {
@@ -321,8 +349,17 @@ void processChar(CARD_Parser* p, unsigned char c)
             endValue(p);
             return;
         }
-        // A CR that ends no line (CARD_LINES_LF) breaks the text's line.
-        valueByte(p, c == '\r' ? '\n' : c);
+        // A CR that ends no line (CARD_LINES_LF) breaks the text's line;
+        // after the "=" of quoted-printable it is a soft break, as where
+        // it ends lines.
+        if (c == '\r') {
+            if (p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape && p->pendingCount == 0) {
+                p->qpEscape = false;
+                return;
+            }
+            c = '\n';
+        }
+        valueByte(p, c);
         return;
     case STATE_SKIP:
         if (c == '\n')
@@ -332,88 +369,6 @@ void processChar(CARD_Parser* p, unsigned char c)
 }
 
 } // namespace cardtok
-
-CARD_Parser* CARD_ParserCreate()
-{
-    return new (std::nothrow) CARD_Parser;
-}
-
-void CARD_ParserFree(CARD_Parser* parser)
-{
-    if (!parser)
-        return;
-    std::free(parser->line);
-    std::free(parser->params);
-    std::free(parser->paramPtrs);
-    delete parser;
-}
-
-void CARD_ParserReset(CARD_Parser* parser)
-{
-    clearLine(parser);
-    parser->lfPending = true;
-    parser->crEnded = false;
-    parser->crHeld = false;
-    parser->crNameCount = 0;
-    parser->lineEnds = CARD_LINES_UNKNOWN;
-    parser->firstLine = 1;
-    parser->crLines = false;
-    parser->foldPending = false;
-    parser->softBreak = SOFT_NONE;
-    parser->lookaheadCount = 0;
-    parser->base64Open = false;
-    parser->unfoldMode = CARD_UNFOLD_SPACE;
-    parser->position = 0;
-    parser->physLine = 1;
-    parser->lineStart = 0;
-    parser->lineNumber = 1;
-    parser->errors = 0;
-    parser->errorInCall = false;
-}
-
-void CARD_SetUserData(CARD_Parser* parser, void* userData) { parser->userData = userData; }
-void* CARD_GetUserData(CARD_Parser* parser) { return parser->userData; }
-void CARD_SetPropHandler(CARD_Parser* parser, CARD_PropHandler handler) { parser->propCallback = handler; }
-void CARD_SetDataHandler(CARD_Parser* parser, CARD_DataHandler handler) { parser->dataCallback = handler; }
-void CARD_SetErrorHandler(CARD_Parser* parser, CARD_ErrorHandler handler) { parser->errorCallback = handler; }
-void CARD_SetWarningHandler(CARD_Parser* parser, CARD_WarningHandler handler) { parser->warningCallback = handler; }
-
-void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode) { parser->unfoldMode = mode; }
-void CARD_StopParser(CARD_Parser* parser) { parser->stopRequested = true; }
-
-void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes)
-{
-    parser->maxLine = bytes > 0 ? size_t(bytes) : kDefaultMaxLine;
-}
-
-void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineNumber)
-{
-    parser->position = byteOffset;
-    parser->lineStart = byteOffset;
-    parser->physLine = lineNumber;
-    parser->firstLine = lineNumber;
-    parser->lineNumber = lineNumber;
-}
-
-CARD_LineEnds CARD_GetLineEnds(const CARD_Parser* parser)
-{
-    if (parser->lineEnds != CARD_LINES_UNKNOWN)
-        return CARD_LineEnds(parser->lineEnds);
-    // A CR that ended the input was the first line end: the next byte tells.
-    if (parser->crEnded)
-        return CARD_LINES_UNKNOWN;
-    return parser->physLine != parser->firstLine ? CARD_LINES_LF : CARD_LINES_UNKNOWN;
-}
-
-void CARD_SetLineEnds(CARD_Parser* parser, CARD_LineEnds lineEnds)
-{
-    parser->lineEnds = lineEnds;
-}
-
-long long CARD_GetLineStart(const CARD_Parser* parser) { return parser->lineStart; }
-long long CARD_GetLineNumber(const CARD_Parser* parser) { return parser->lineNumber; }
-long long CARD_GetErrorCount(const CARD_Parser* parser) { return parser->errors; }
-long long CARD_GetPosition(const CARD_Parser* parser) { return parser->position; }
 
 namespace {
 
@@ -432,10 +387,19 @@ namespace {
                 if (i == n || !inNameOrParameters(p))
                     continue;
             }
-        } else if (!p->lfPending && p->softBreak == SOFT_BASE64_LINE) {
-            i = holdBase64Run(p, s, i, n, base);
-            if (i == n || p->softBreak != SOFT_BASE64_LINE)
+        } else if (p->softBreak != SOFT_NONE && !p->lfPending) {
+            if (p->softBreak == SOFT_BASE64_LINE) {
+                i = holdBase64Run(p, s, i, n, base);
+                if (i == n || p->softBreak != SOFT_BASE64_LINE)
+                    continue;
+            } else if (p->softBreak == SOFT_CARD_KIND && p->cardKindRead == 0 && n - i > 5
+                       && (s[i + 5] == '\r' || s[i + 5] == '\n')) {
+                // Nearly every card line ends right after its word: no
+                // other card line follows it there, and the word goes in
+                // a run.
+                p->softBreak = SOFT_NONE;
                 continue;
+            }
         }
         // Only a byte read one at a time reaches a callback. A run taken
         // after a stop ends before the line feed: it is the rest of the
@@ -556,6 +520,10 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
     if (isFinal) {
         if (p->crHeld)
             endHeldCr(p);
+        if (p->softBreak == SOFT_CARD_NEXT)
+            replayLookahead(p);
+        if (p->softBreak == SOFT_CARD_KIND)
+            p->softBreak = SOFT_NONE;
         if (p->softBreak == SOFT_BASE64_LINE)
             replayLookahead(p);
         if (p->softBreak == SOFT_SPLIT_LETTER || p->softBreak == SOFT_SPLIT_ESCAPE

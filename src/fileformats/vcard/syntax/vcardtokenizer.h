@@ -6,8 +6,11 @@
 // continuation lines and decodes quoted-printable and base64 values, so its
 // user only sees decoded bytes. Outside CARD_UNFOLD_JOIN a base64 value also
 // goes on over lines of nothing but base64 written at the start of the line,
-// up to an empty line, as 2.1 writers that do not indent a photo write it. It knows nothing of cards: BEGIN and END are
-// ordinary properties here. Plain C-style interface so that it can be fuzzed
+// up to an empty line, as 2.1 writers that do not indent a photo write it.
+// Of cards it knows only the lines "BEGIN:VCARD" and "END:VCARD", which no
+// continuation swallows and which are parted where a writer put one right
+// after the other (CARD_WARN_CARDS_JOINED); BEGIN and END are ordinary
+// properties otherwise. Plain C-style interface so that it can be fuzzed
 // and reused on its own.
 
 struct CARD_Parser;
@@ -34,6 +37,12 @@ enum CARD_Warning {
     // per logical line, on its first line, and not of a base64 value, whose
     // blanks mean nothing.
     CARD_WARN_FOLD_DROPPED = 2,
+    // "END:VCARD" and "BEGIN:VCARD" stood on one line, as writers that put
+    // no line break between cards write them: they were read as two lines,
+    // the BEGIN's starting where it stands on that line. Said of the
+    // BEGIN's line. A "BEGIN:VCARD" right before "END:VCARD" is parted so
+    // too (an empty card), unsaid.
+    CARD_WARN_CARDS_JOINED = 3,
 };
 // Something was read but not as written; lineNumber is the physical line
 // it stands on.
@@ -79,9 +88,10 @@ void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode);
 // (a card's VERSION further on) before the tokenizer reads it. The bytes of
 // that call from CARD_GetPosition() on, and its isFinal, are the caller's
 // to feed again; a stop asked for while the input is being ended does
-// nothing. A stop at a CR alone that earlier calls ended with, and that
-// ended a line (CARD_LINES_LF), stands right after it: the name bytes that
-// followed it there, at most vcardsyntax::kCrNameRoom, are fed again too.
+// nothing. A stop at or after a CR alone that earlier calls ended with,
+// and that ended a line (CARD_LINES_LF), among the bytes held after it
+// (at most vcardsyntax::kCrNameRoom), stands where it was asked: the held
+// bytes from there on are fed again too.
 void CARD_StopParser(CARD_Parser* parser);
 // Longest logical line kept (name, parameters and decoded value); a longer
 // line is dropped and reported as malformed. Default 512 MiB.

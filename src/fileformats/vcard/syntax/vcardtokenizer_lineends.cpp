@@ -66,19 +66,30 @@ int matchCardBoundary(const CARD_Parser* p)
 }
 
 // The held bytes hold no line feed: they go in runs as the bytes of a
-// line do, only what no run takes one at a time.
+// line do, only what no run takes one at a time, and the value of a card
+// line they start one at a time too (SOFT_CARD_KIND). A copy is read: that
+// value may hold bytes again.
 void replayLookahead(CARD_Parser* p)
 {
     p->softBreak = SOFT_NONE;
     const int n = p->lookaheadCount;
+    unsigned char held[kBase64LineRoom];
+    std::memcpy(held, p->lookahead, size_t(n));
+    p->lookaheadCount = 0;
+    const long long start = p->lookaheadStart;
     for (int i = 0; i < n;) {
-        const int next = takeRun(p, p->lookahead, i, n);
+        if (p->softBreak != SOFT_NONE) {
+            const unsigned char b = held[i++];
+            if (!continueSoftBreak(p, b, start + (i - 1)))
+                processChar(p, b);
+            continue;
+        }
+        const int next = takeRun(p, held, i, n);
         if (next != i)
             i = next;
         else
-            processChar(p, p->lookahead[i++]);
+            processChar(p, held[i++]);
     }
-    p->lookaheadCount = 0;
 }
 
 // The held bytes start a line of their own: the value ends before them.
@@ -101,6 +112,8 @@ void resolveLookahead(CARD_Parser* p)
     }
     warnDanglingSoftBreak(p, p->softBreakLine);
     startHeldLine(p);
+    // The held line is whole: a card line's value it began ends with it.
+    p->softBreak = SOFT_NONE;
 }
 
 // How many bytes the UTF-8 letter that the value decoded so far ends with
@@ -210,10 +223,82 @@ int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long lon
     return end;
 }
 
+void watchCardLine(CARD_Parser* p)
+{
+    p->softBreak = SOFT_CARD_KIND;
+    p->cardKindRead = 0;
+    p->cardNext = (p->line[0] & ~0x20) == 'E' ? "BEGIN:VCARD" : "END:VCARD";
+}
+
+namespace {
+
+unsigned char upperAscii(unsigned char c)
+{
+    return c >= 'a' && c <= 'z' ? (unsigned char)(c - 'a' + 'A') : c;
+}
+
+// The held bytes and b are the whole card line that followed "VCARD": the
+// line read so far ends before them, and they start one of their own on
+// the same physical line, read as any line's bytes (a BEGIN's reader may
+// stop there: the byte loop returns once b is read).
+void partCardLines(CARD_Parser* p, unsigned char b)
+{
+    const bool begins = p->cardNext[0] == 'B';
+    unsigned char held[kLookaheadRoom];
+    const int n = p->lookaheadCount;
+    std::memcpy(held, p->lookahead, size_t(n));
+    held[n] = b;
+    const long long start = p->lookaheadStart;
+    p->softBreak = SOFT_NONE;
+    p->lookaheadCount = 0;
+    processChar(p, '\n');
+    p->lineStart = start;
+    p->lineNumber = p->lookaheadLine;
+    if (begins && p->warningCallback)
+        p->warningCallback(p->userData, p->lineNumber, CARD_WARN_CARDS_JOINED);
+    for (int i = 0; i <= n; ++i) {
+        if (p->softBreak == SOFT_NONE || !continueSoftBreak(p, held[i], start + i))
+            processChar(p, held[i]);
+    }
+}
+
+} // namespace
+
 // A byte after a soft break; true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
 {
     switch (p->softBreak) {
+    case SOFT_CARD_KIND:
+        if (p->cardKindRead < 5) {
+            if (upperAscii(b) == (unsigned char)"VCARD"[p->cardKindRead])
+                ++p->cardKindRead;
+            else
+                p->softBreak = SOFT_NONE;
+            return false;
+        }
+        if (b == ' ' || b == '\t')
+            return false;
+        if (upperAscii(b) != (unsigned char)p->cardNext[0]) {
+            p->softBreak = SOFT_NONE;
+            return false;
+        }
+        p->softBreak = SOFT_CARD_NEXT;
+        p->lookahead[0] = b;
+        p->lookaheadCount = 1;
+        p->lookaheadStart = offset;
+        p->lookaheadLine = p->physLine;
+        return true;
+    case SOFT_CARD_NEXT:
+        if (upperAscii(b) != (unsigned char)p->cardNext[p->lookaheadCount]) {
+            replayLookahead(p);
+            return false;
+        }
+        if (p->cardNext[p->lookaheadCount + 1] == 0) {
+            partCardLines(p, b);
+            return true;
+        }
+        p->lookahead[p->lookaheadCount++] = b;
+        return true;
     case SOFT_BREAK:
         if (b == ' ' || b == '\t') {
             // 3.0/4.0 fold every line end that a blank follows, so there the
@@ -325,6 +410,20 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
 
 namespace {
 
+// A CR alone stands in the value of a free-text property: not where the
+// line's end already read leaves it at the start of the next line (one
+// that a blank folds goes on with the value), nor after a soft break in a
+// line that a card's BEGIN or END line holds whole, which is read as one.
+bool inFreeText(const CARD_Parser* p)
+{
+    // Read or skipped, a value is its property's.
+    if (p->state < STATE_VALUE || (p->lfPending && !p->foldPending)
+        || (p->softBreak == SOFT_LOOKAHEAD && matchCardBoundary(p) == 2))
+        return false;
+    const size_t kept = sizeof p->nameEnd;
+    return vcardsyntax::isFreeTextName(p->nameEnd, p->nameLength < kept ? p->nameLength : kept);
+}
+
 // What the byte loop does with a byte that ends no line, for one read
 // alone: a CR held at the end of an input before that turned out to be a
 // byte of its line. It is no blank, no base64 character and no byte a run
@@ -363,7 +462,8 @@ int settleHeldCr(CARD_Parser* p, const unsigned char* s, int n, long long base, 
     std::memcpy(bytes, p->crName, size_t(held));
     if (more > 0)
         std::memcpy(bytes + held, s, size_t(more));
-    CrAlone what = vcardsyntax::crAloneAt(bytes, bytes + held + more);
+    const CrAlone what
+        = inFreeText(p) ? CrAlone::Text : vcardsyntax::crAloneAt(bytes, bytes + held + more, last);
     if (what == CrAlone::Undecided && !last) {
         // All of s is the name's, and it is within the room.
         std::memcpy(p->crName + held, s, size_t(n));
@@ -375,19 +475,23 @@ int settleHeldCr(CARD_Parser* p, const unsigned char* s, int n, long long base, 
     if (what == CrAlone::EndsLine) {
         static constexpr unsigned char lineFeed = '\n';
         readBytes(p, &lineFeed, 0, 1, cr);
-        // The line end completed a BEGIN line held after a soft break, and
-        // its reader looks at what follows before the name is read.
-        if (p->stopRequested) {
-            p->position = cr + 1;
-            return -1;
-        }
     } else if (held > 0 || (n > 0 && s[0] != '\n')) {
         // The CR of a CR LF goes with its line feed, and the input's last
         // byte ends the last line anyway: only a byte of the line is read.
         readLineByte(p, '\r', cr);
     }
-    // The name bytes hold no separator: no property is read among them.
-    readBytes(p, bytes, 0, held, cr + 1);
+    // The line end may have completed a BEGIN line held after a soft
+    // break, and the held bytes may hold a card's BEGIN line: its reader
+    // looks at what follows before the rest is read. Once the input is
+    // being ended a stop does nothing.
+    int at = 0;
+    while (p->stopRequested || (at = readBytes(p, bytes, at, held, cr + 1)) < held) {
+        if (!last) {
+            p->position = cr + 1 + at;
+            return -1;
+        }
+        p->stopRequested = false;
+    }
     return 0;
 }
 
@@ -412,6 +516,9 @@ CrRead readCr(CARD_Parser* p, const unsigned char* s, int i, int n)
         p->crEnded = i == n;
         return CR_LINE_END;
     }
+    // One that ends the input may be the CR of a CR LF.
+    if (i < n && inFreeText(p))
+        return CR_TEXT;
     switch (vcardsyntax::crAloneAt(s + i, s + n)) {
     case vcardsyntax::CrAlone::EndsLine:
         return CR_LINE_END;

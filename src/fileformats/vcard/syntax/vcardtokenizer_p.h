@@ -2,8 +2,9 @@
 #pragma once
 
 // The tokenizer's inner parts, shared by its state machine
-// (vcardtokenizer.cpp), its value decoders (vcardtokenizer_decode.cpp) and its
-// fast paths (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer,
+// (vcardtokenizer.cpp), its other calls (vcardtokenizer_parser.cpp), its
+// value decoders (vcardtokenizer_decode.cpp) and its fast paths
+// (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer,
 // but for the fold look-ahead and the card text (vcardcardtext.cpp), which
 // read escapes as the tokenizer does.
 
@@ -134,6 +135,14 @@ enum SoftBreak {
     // value (nothing but base64 up to its end) or is a line of its own
     // (a name ends in ":", ";" or ".").
     SOFT_BASE64_LINE,
+    // The value of a card's END line, or of its BEGIN line: "VCARD" and
+    // blanks are read as any value is, while they match; the other card
+    // line may follow on the same line, as writers that put no line break
+    // between cards write it ("END:VCARDBEGIN:VCARD").
+    SOFT_CARD_KIND,
+    // After them, the bytes of the other card line so far are held until
+    // they are all of it: then it is a line of its own.
+    SOFT_CARD_NEXT,
 };
 
 // "BEGIN:VCARD" is the longest line a continuation must not swallow; a few
@@ -184,6 +193,10 @@ struct CARD_Parser {
     bool foldDropSaid = false;
     // SOFT_SPLIT_*: the bytes the split letter still lacks.
     int splitMissing = 0;
+    // SOFT_CARD_*: how much of "VCARD" was read, and the card line that
+    // may follow it ("BEGIN:VCARD" after an END, "END:VCARD" after a BEGIN).
+    int cardKindRead = 0;
+    const char* cardNext = nullptr;
 
     char* line = nullptr;
     size_t lineCapacity = 0;
@@ -199,6 +212,13 @@ struct CARD_Parser {
     unsigned long long nameGaps = 0;
     size_t nameMark = 0;
     bool nameOdd = false;
+    // The name's length in line, group included, once its ":" or ";" is
+    // read.
+    size_t nameLength = 0;
+    // Once the value starts, the name's last bytes (all of a shorter one):
+    // whether the value is free text (vcardsyntax::isFreeTextName()), in
+    // which a CR alone is a line break of the text, is asked of them.
+    unsigned char nameEnd[8] = {};
     int state = cardtok::STATE_NAME;
     bool skipSpace = true;
 
@@ -343,8 +363,12 @@ void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset);
 // byte there (a byte of a name, a CR) for continueSoftBreak to read. The
 // same as holding the bytes one at a time.
 int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
-// A byte after a soft break; true when it was taken here.
+// A byte after a soft break, or of a card line's value (SOFT_CARD_*);
+// true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
+// The value about to be read is that of a card's BEGIN or END line: what
+// follows "VCARD" on its line is watched for the other one.
+void watchCardLine(CARD_Parser* p);
 
 // A CR alone, s[i - 1], where the byte loop reads it: as a line end, as a
 // byte of its line, or held with the bytes after it (crHeld) when they do

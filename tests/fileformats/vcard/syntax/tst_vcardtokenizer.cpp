@@ -107,6 +107,7 @@ class TestVCardTokenizer : public QObject {
 private slots:
     void tokenizesInAnyChunking_data();
     void tokenizesInAnyChunking();
+    void startsALineRightAfterACrAloneThatEndsOne_data();
     void startsALineRightAfterACrAloneThatEndsOne();
     void dropsLinesLongerThanTheLimit();
     void parsesHugeValueAndManyParameters();
@@ -270,32 +271,83 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone before a name and a semicolon ends the line",
         "N:x\r\nEMAIL:jd@example.org\rTEL;TYPE=WORK:+1 555 0100\r\n",
         "N:x|EMAIL:jd@example.org|TEL;TYPE=WORK:+1 555 0100|");
-    row("CR alone before a grouped name and X- names",
+    row("CR alone in a note before a grouped name and X- names is the note's",
         "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n",
-        "N:x|NOTE:a|item1.EMAIL;type=INTERNET:j@d.org|item1.X-ABLabel:Work|X-SKYPE:jd|");
+        "N:x|NOTE:a\\x0aitem1.EMAIL;type=INTERNET:j@d.org\\x0aitem1.X-ABLabel:Work\\x0aX-SKYPE:jd|");
     row("CR alone before a word that names no property, or a name not in capitals, is text",
         "N:x\r\nNOTE:Hours:\rMonday: 9-5\rX-: none\ritem1.Monday;x\ra.b.NOTE:c\rNote: shut\rtel:1\rx-a:2\r\n",
         "N:x|NOTE:Hours:\\x0aMonday: 9-5\\x0aX-: none\\x0aitem1.Monday;x\\x0aa.b.NOTE:c\\x0aNote: shut\\x0atel:1\\x0ax-a:2|");
-    row("CR alone before a name as long as the room ends the line",
-        "N:x\r\nNOTE:a\rX-" + QByteArray(78, 'A') + ":1\r\n", "N:x|NOTE:a|X-" + QByteArray(78, 'A') + ":1|");
+    row("CR alone in a note before a name as long as the room is the note's",
+        "N:x\r\nNOTE:a\rX-" + QByteArray(78, 'A') + ":1\r\n", "N:x|NOTE:a\\x0aX-" + QByteArray(78, 'A') + ":1|");
     row("CR alone before a name longer than the room is text",
         "N:x\r\nNOTE:a\rX-" + QByteArray(79, 'A') + ":1\r\n",
         "N:x|NOTE:a\\x0aX-" + QByteArray(79, 'A') + ":1|");
-    row("CR alone before a blank is text, a fold's too", "N:x\r\nNOTE:a\r TEL:1\r\n b\rTEL:2\r\n",
-        "N:x|NOTE:a\\x0a TEL:1 b|TEL:2|");
+    row("CR alone before a blank is text, in a note's fold before a name too", "N:x\r\nNOTE:a\r TEL:1\r\n b\rTEL:2\r\n",
+        "N:x|NOTE:a\\x0a TEL:1 b\\x0aTEL:2|");
     row("CR alone and a name at the very end of the input are text", "N:x\nNOTE:a\rTEL",
         "N:x|NOTE:a\\x0aTEL|");
-    row("CR alone before a long name that pieces cut",
+    row("CR alone in a note before a long name that pieces cut is the note's",
         "N:x\r\nNOTE:a\rX-ORGANIZATION-DEPARTMENT-AND-TEAM:b\rX-ORGANIZATION-DEPARTMENT-AND-TEAM\r\n",
-        "N:x|NOTE:a|X-ORGANIZATION-DEPARTMENT-AND-TEAM:b\\x0aX-ORGANIZATION-DEPARTMENT-AND-TEAM|");
-    row("CR alone before a name in a quoted-printable value, after a soft break too",
+        "N:x|NOTE:a\\x0aX-ORGANIZATION-DEPARTMENT-AND-TEAM:b\\x0aX-ORGANIZATION-DEPARTMENT-AND-TEAM|");
+    row("CR alone before a name in a quoted-printable note is the note's, right after an equals sign a soft break",
         "N:x\r\nNOTE;QUOTED-PRINTABLE:a=41\rTEL:1\r\nNOTE;QUOTED-PRINTABLE:b=\rTEL:2\r\n",
-        "N:x|NOTE;QUOTED-PRINTABLE:aA|TEL:1|NOTE;QUOTED-PRINTABLE:bTEL:2|");
-    row("CR alone before END:VCARD and BEGIN:VCARD", "N:x\r\nNOTE:a\rEND:VCARD\rBEGIN:VCARD\r\n",
-        "N:x|NOTE:a|END:VCARD|BEGIN:VCARD|");
+        "N:x|NOTE;QUOTED-PRINTABLE:aA\\x0aTEL:1|NOTE;QUOTED-PRINTABLE:bTEL:2|");
+    row("CR alone in a note before END:VCARD and BEGIN:VCARD is the note's", "N:x\r\nNOTE:a\rEND:VCARD\rBEGIN:VCARD\r\n",
+        "N:x|NOTE:a\\x0aEND:VCARD\\x0aBEGIN:VCARD|");
     row("CR alone ends a BEGIN line that a soft break held",
         "N:x\r\nNOTE;QUOTED-PRINTABLE:ab=\r\nBEGIN:VCARD\rVERSION:2.1\r\n",
         "N:x|NOTE;QUOTED-PRINTABLE:~2ab|BEGIN:VCARD|VERSION:2.1|");
+    // In a free-text value (NOTE, LABEL, ADR, any case, any group) a CR
+    // alone is a line break of the text, whatever follows it; elsewhere
+    // BEGIN and END end a line only as a card's own lines, an X- name only
+    // in capitals.
+    row("CR alone in a note before names in capitals stays in the note",
+        "N:x\r\nNOTE:Shift\rBEGIN: 09:00\rN: 42 visits\rFN: see file 12\rEND: 2024-03-31\rTITLE: Dr.\r"
+        "X-ray: clear\rKEY: under the mat\rEND:VCARD\r\nTEL:1\r\n",
+        "N:x|NOTE:Shift\\x0aBEGIN: 09:00\\x0aN: 42 visits\\x0aFN: see file 12\\x0aEND: 2024-03-31\\x0aTITLE: Dr."
+        "\\x0aX-ray: clear\\x0aKEY: under the mat\\x0aEND:VCARD|TEL:1|");
+    row("CR alone in a grouped address, a label and a note of any case stays in its text",
+        "N:x\r\nitem1.ADR;TYPE=\"HOME;X\":;;1 Quay St\rN:2;Galway\r\nlabel:a\rTEL;TYPE=WORK:1\r\n"
+        "a.b.Note;X=\\;:b\rEMAIL:c\r\n"
+        "ADR:;;d\r\n e\rFN:f\r\nTEL:1\r\n",
+        "N:x|item1.ADR;TYPE=\"HOME;X\":;;1 Quay St\\x0aN:2;Galway|label:a\\x0aTEL;TYPE=WORK:1|a.b.Note;X=\\:b\\x0aEMAIL:c|"
+        "ADR:;;d e\\x0aFN:f|TEL:1|");
+    row("CR alone at the start of the line after a note, or before its colon, reads as elsewhere",
+        "N:x\r\nNOTE:a\r\n\rTEL:1\r\nNO\rTE:b\r\nNOTE\rTEL:2\r\n",
+        "N:x|NOTE:a|TEL:1|NOTE:b|!6TEL:2|");
+    row("CR alone before an X- name not in capitals is text, before a writer's prefix in capitals not",
+        "N:x\r\nORG:a\rX-ray: clear\rX-Ray:b\rX-mas;sent\rX-AbLabel:c\rX-ABLabel:d\rX-SKYPE-2:e\r\n",
+        "N:x|ORG:a\\x0aX-ray: clear\\x0aX-Ray:b\\x0aX-mas;sent\\x0aX-AbLabel:c|X-ABLabel:d|X-SKYPE-2:e|");
+    row("CR alone before BEGIN and END ends the line only before a card's own line",
+        "N:x\r\nTITLE:e\rBEGIN: 09:00\rEND:VCARD x\rBEGIN;X:VCARD\ritem1.END:VCARD\rend:vcard\rEND:VCARD \t\r"
+        "BEGIN:VCARD\r\nTEL:1\rEND:VCARD",
+        "N:x|TITLE:e\\x0aBEGIN: 09:00\\x0aEND:VCARD x\\x0aBEGIN;X:VCARD\\x0aitem1.END:VCARD\\x0aend:vcard|"
+        "END:VCARD \\x09|BEGIN:VCARD|TEL:1|END:VCARD|");
+    row("CR alone before a name as long as the room after a value that is no free text",
+        "N:x\r\nORG:a\rX-" + QByteArray(78, 'A') + ":1\rX-ORGANIZATION-DEPARTMENT-AND-TEAM:b\r\n",
+        "N:x|ORG:a|X-" + QByteArray(78, 'A') + ":1|X-ORGANIZATION-DEPARTMENT-AND-TEAM:b|");
+    row("CR alone before a name in a quoted-printable value that is no free text",
+        "N:x\r\nTITLE;QUOTED-PRINTABLE:a=41\rTEL:1\r\nTITLE;QUOTED-PRINTABLE:b=\rTEL:2\r\n",
+        "N:x|TITLE;QUOTED-PRINTABLE:aA|TEL:1|TITLE;QUOTED-PRINTABLE:bTEL:2|");
+    // A card's END and the next card's BEGIN written on one line are two
+    // lines; so are a BEGIN and an END, an empty card.
+    row("END:VCARD and BEGIN:VCARD on one line",
+        "FN:A\r\nEND:VCARDBEGIN:VCARD\r\nFN:B\r\nend:vCard \tBegin:VCARD  \r\nFN:C\nEND:VCARDBEGIN:VCARD",
+        "FN:A|END:VCARD|~2BEGIN:VCARD|FN:B|end:vCard \\x09|~4Begin:VCARD  |FN:C|END:VCARD|~6BEGIN:VCARD|");
+    row("END:VCARD and BEGIN:VCARD over and over on one line",
+        "END:VCARDBEGIN:VCARDEND:VCARDBEGIN:VCARDN:x\r\nBEGIN:VCARDEND:VCARD\r\n",
+        "END:VCARD|~1BEGIN:VCARD|END:VCARD|~1BEGIN:VCARDN:x|BEGIN:VCARD|END:VCARD|");
+    row("END:VCARD before anything else on its line, or with parameters, stays one line",
+        "END:VCARDBEGIN:VCAR\r\nEND:VCARDBEGIN:VCARX\r\nEND;X:VCARDBEGIN:VCARD\r\nX-END:VCARDBEGIN:VCARD\r\n"
+        "END:VCARDxBEGIN:VCARD\r\nEND:VCARDBEGIN",
+        "END:VCARDBEGIN:VCAR|END:VCARDBEGIN:VCARX|END;X:VCARDBEGIN:VCARD|X-END:VCARDBEGIN:VCARD|"
+        "END:VCARDxBEGIN:VCARD|END:VCARDBEGIN|");
+    row("END:VCARD and BEGIN:VCARD on one line inside a note are its text",
+        "NOTE:END:VCARDBEGIN:VCARD\r\nNOTE:a\rEND:VCARDBEGIN:VCARD\r\nTEL:1\rEND:VCARDBEGIN:VCARD\r\n",
+        "NOTE:END:VCARDBEGIN:VCARD|NOTE:a\\x0aEND:VCARDBEGIN:VCARD|TEL:1\\x0aEND:VCARDBEGIN:VCARD|");
+    row("END:VCARD and BEGIN:VCARD on one line after a soft break",
+        "N;QUOTED-PRINTABLE:ab=\r\nEND:VCARDBEGIN:VCARD\r\nN;QUOTED-PRINTABLE:cd=\r\nEND:VCARD\r\nX:1\r\n",
+        "N;QUOTED-PRINTABLE:abEND:VCARDBEGIN:VCARD|N;QUOTED-PRINTABLE:~3cd|END:VCARD|X:1|");
     row("CR alone before a name in parameters and in a line without colon",
         "N:x\r\nTEL;TYPE=WORK\rEMAIL:a@b\r\ngarbage\rTEL:1\r\n", "N:x|!2EMAIL:a@b|!4TEL:1|");
     row("CR alone before a name ends a 2.1 base64 value, its lines at the line start too",
@@ -324,20 +376,42 @@ void TestVCardTokenizer::tokenizesInAnyChunking()
     }
 }
 
-// In a CR LF or LF file, in any chunking and stopped at every property.
+void TestVCardTokenizer::startsALineRightAfterACrAloneThatEndsOne_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    // Where each property's line starts, and its line number.
+    QTest::addColumn<QList<int>>("starts");
+    QTest::addColumn<QList<int>>("lines");
+    const QByteArray name = "X-" + QByteArray(40, 'A');
+    const QByteArray held = "N:x\r\nORG:a\rTEL;TYPE=WORK:1\rNOTE:Hours:\rMonday: 9-5\n" + name + ":2\n\rFN:A\n";
+    QTest::newRow("CR alone before names, one held long")
+        << held
+        << QList<int> { 0, int(held.indexOf("ORG")), int(held.indexOf("TEL")), int(held.indexOf("NOTE")),
+               int(held.indexOf(name)), int(held.indexOf("FN")) }
+        << QList<int> { 1, 2, 3, 4, 5, 7 };
+    const QByteArray cardLines = "N:x\r\nTEL:1\rEND:VCARD \rBEGIN:VCARD\r\nNOTE:a\rEND:VCARD\r\nEND:VCARD";
+    QTest::newRow("CR alone before a card's END and BEGIN lines")
+        << cardLines
+        << QList<int> { 0, int(cardLines.indexOf("TEL")), int(cardLines.indexOf("END")),
+               int(cardLines.indexOf("BEGIN")), int(cardLines.indexOf("NOTE")), int(cardLines.lastIndexOf("END")) }
+        << QList<int> { 1, 2, 3, 4, 5, 6 };
+    const QByteArray joined = "N:x\r\nEND:VCARD BEGIN:VCARD\r\nN:y\r\nEND:VCARDBEGIN:VCARDEND:VCARDbegin:vcard\r\nN:z";
+    QTest::newRow("END:VCARD and BEGIN:VCARD on one line, over and over")
+        << joined
+        << QList<int> { 0, 5, 15, 28, 33, 42, 53, 62, 75 }
+        << QList<int> { 1, 2, 2, 3, 4, 4, 4, 4, 5 };
+}
+
+// In a CR LF or LF file, in any chunking and stopped at every property:
+// each property's line starts where it stands, on the line it stands on.
 void TestVCardTokenizer::startsALineRightAfterACrAloneThatEndsOne()
 {
-    const QByteArray name = "X-" + QByteArray(40, 'A');
-    const QByteArray input
-        = "N:x\r\nNOTE:a\rTEL;TYPE=WORK:1\rNOTE:Hours:\rMonday: 9-5\n" + name + ":2\n\rFN:A\n";
-    const QList<std::pair<long long, long long>> expected {
-        { 1, 0 },
-        { 2, input.indexOf("NOTE:a") },
-        { 3, input.indexOf("TEL") },
-        { 4, input.indexOf("NOTE:Hours") },
-        { 5, input.indexOf(name) },
-        { 7, input.indexOf("FN") },
-    };
+    QFETCH(QByteArray, input);
+    QFETCH(QList<int>, starts);
+    QFETCH(QList<int>, lines);
+    QList<std::pair<long long, long long>> expected;
+    for (qsizetype i = 0; i < starts.size(); ++i)
+        expected.append({ lines.at(i), starts.at(i) });
     QList<QList<int>> chunkings { { int(input.size()) + 1 }, { 1 } };
     QRandomGenerator rng(3);
     for (int round = 0; round < 10; ++round) {
