@@ -151,6 +151,67 @@ void dropFoundEndBlanks(QString& text)
     text.remove(0, begin);
 }
 
+namespace {
+
+// Below U+0020, the controls a stored text keeps.
+constexpr quint32 kKeptControls = (1u << 9) | (1u << 10) | (1u << 13);
+
+// A control character, tab, line feed and CR among them.
+inline bool isControl(char16_t c)
+{
+    return c < 0x20 || char16_t(c - 0x7F) <= 0x20;
+}
+
+inline bool isDroppedControl(char16_t c)
+{
+    return isControl(c) && !(c < 0x20 && (kKeptControls >> c & 1));
+}
+
+// Where the first character a stored text does not keep stands; n for none.
+qsizetype firstDroppedControl(const char16_t* text, qsizetype n)
+{
+    qsizetype i = 0;
+    // Eight at a time, without a branch per character: a note's line
+    // breaks only stop the block they stand in.
+    for (; n - i >= 8; i += 8) {
+        bool any = false;
+        for (int k = 0; k < 8; ++k)
+            any |= isControl(text[i + k]);
+        if (!any)
+            continue;
+        for (int k = 0; k < 8; ++k) {
+            if (isDroppedControl(text[i + k]))
+                return i + k;
+        }
+    }
+    for (; i < n; ++i) {
+        if (isDroppedControl(text[i]))
+            return i;
+    }
+    return n;
+}
+
+} // namespace
+
+bool dropControlCharacters(QString& text)
+{
+    const qsizetype n = text.size();
+    const qsizetype first = firstDroppedControl(reinterpret_cast<const char16_t*>(text.constData()), n);
+    if (first == n)
+        return false;
+    char16_t* const units = reinterpret_cast<char16_t*>(text.data());
+    qsizetype kept = first;
+    for (qsizetype i = first; i < n; ++i) {
+        const char16_t c = units[i];
+        if (!isDroppedControl(c))
+            units[kept++] = c;
+        else if (c == 0x0B || c == 0x0C || c == 0x85)
+            units[kept++] = u'\n';
+    }
+    text.truncate(kept);
+    return true;
+}
+
 bool keepsEndBlanks(int type)
 {
     return type == ENTITY_NOTES;

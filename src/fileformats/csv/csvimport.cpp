@@ -94,6 +94,7 @@ void CSVImport::initialize(QString path)
     m_encoding = encoding;
     m_delimiter = delimiter;
     m_problems.clear();
+    m_controlRows.clear();
     m_unreadEmpty.fill(false, m_header.size());
     for (const int index : std::as_const(unread))
         m_unreadEmpty[index] = true;
@@ -167,6 +168,11 @@ void CSVImport::readCells(qsizetype pos, int rowNumber, Cells& values)
         m_problems.add(QCoreApplication::translate("CSVImport",
                                                    "Row %1: the cells beyond the last named column were left out.")
                            .arg(rowNumber));
+    bool controls = false;
+    for (QString& value : values)
+        controls = pim::dropControlCharacters(value) || controls;
+    if (controls)
+        m_controlRows.add(rowNumber);
 }
 
 pim::_Contact CSVImport::nextContact()
@@ -192,6 +198,7 @@ pim::_Contact CSVImport::nextContact()
                            .arg(rowNumber));
     if (!hasNext()) {
         reportUnreadColumns();
+        reportControlRows();
         reportGuessedCharset();
     }
     return contact;
@@ -211,6 +218,22 @@ void CSVImport::reportGuessedCharset()
                                                    "The file names no character set and its text is not UTF-8; it "
                                                    "was read as Mac Roman (Western European, older Macs), so check "
                                                    "its letters."));
+}
+
+void CSVImport::reportControlRows()
+{
+    if (m_controlRows.count() == 0)
+        return;
+    m_problems.add((m_controlRows.count() == 1
+                        ? QCoreApplication::translate("CSVImport",
+                                                      "Row %1: a cell held control characters, which no text keeps; "
+                                                      "they were left out, and those that break a line became line "
+                                                      "breaks.")
+                        : QCoreApplication::translate("CSVImport",
+                                                      "Rows %1: cells held control characters, which no text keeps; "
+                                                      "they were left out, and those that break a line became line "
+                                                      "breaks."))
+                       .arg(m_controlRows.text()));
 }
 
 void CSVImport::uninitialize()

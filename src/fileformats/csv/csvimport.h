@@ -42,7 +42,8 @@ public:
     char delimiter() const { return m_delimiter; }
     // Columns no contact field takes that some row fills (named once the
     // last row is read), rows without a name or number, cells beyond the
-    // header, each with its row number.
+    // header, each with its row number; the rows whose cells held control
+    // characters, named once the last row is read.
     const ImportProblems& problems() const override { return m_problems; }
 
 private:
@@ -100,6 +101,9 @@ private:
     void reportUnreadColumns();
     // Names the code page the file's text that is not UTF-8 was read in.
     void reportGuessedCharset();
+    // Names the rows whose cells held control characters that no text
+    // keeps (pim::dropControlCharacters()), which were left out.
+    void reportControlRows();
 
     QStringList m_header;
     // The header's names in the form lookups compare them
@@ -112,6 +116,7 @@ private:
     QList<int> m_rowNumbers;
     char m_delimiter = ',';
     ImportProblems m_problems;
+    NamedPlaces m_controlRows;
     qsizetype m_cursor = 0;
     QVector<Column> m_columns;
     // Header index to its entry in m_columns, -1 for an unknown name.

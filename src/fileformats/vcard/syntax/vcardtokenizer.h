@@ -4,7 +4,11 @@
 // A push tokenizer for vCard text: bytes in, one property callback (name and
 // parameters) and the decoded value out per logical line. It unfolds
 // continuation lines and decodes quoted-printable and base64 values, so its
-// user only sees decoded bytes. Outside CARD_UNFOLD_JOIN a base64 value also
+// user only sees decoded bytes. In quoted-printable an "=" that no two hex
+// digits (either case) follow is text as written ("=4G", "E=MC2"), but
+// before a line end (a soft break) and right before another "=XX" escape,
+// where a soft break lost its line end: a run of "=" there goes whole
+// ("==4B", "===4B" read as "=4B"). Outside CARD_UNFOLD_JOIN a base64 value also
 // goes on over lines of nothing but base64 written at the start of the line,
 // up to an empty line, as 2.1 writers that do not indent a photo write it. It knows nothing of cards: BEGIN and END are
 // ordinary properties here. Plain C-style interface so that it can be fuzzed
@@ -34,6 +38,11 @@ enum CARD_Warning {
     // per logical line, on its first line, and not of a base64 value, whose
     // blanks mean nothing.
     CARD_WARN_FOLD_DROPPED = 2,
+    // A quoted-printable "=" stood right before another "=XX" escape, a
+    // soft break whose line end was lost, and was dropped with every "="
+    // of its run; said of the line of the run's first "=", of a value
+    // that has a data callback.
+    CARD_WARN_STRAY_EQUALS = 3,
 };
 // Something was read but not as written; lineNumber is the physical line
 // it stands on.
@@ -83,8 +92,9 @@ void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode);
 // ended a line (CARD_LINES_LF), stands right after it: the name bytes that
 // followed it there, at most vcardsyntax::kCrNameRoom, are fed again too.
 void CARD_StopParser(CARD_Parser* parser);
-// Longest logical line kept (name, parameters and decoded value); a longer
-// line is dropped and reported as malformed. Default 512 MiB.
+// Longest logical line kept (name, parameters and decoded value; the bytes
+// of a quoted-printable escape count as written until it is decoded); a
+// longer line is dropped and reported as malformed. Default 512 MiB.
 void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes);
 // Where the next byte fed stands in the caller's file, so that offsets and
 // line numbers refer to the whole file when only a part of it is fed.
