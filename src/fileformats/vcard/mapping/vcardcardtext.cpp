@@ -118,9 +118,8 @@ QString VCardCardText::text(const VCardProperty& property, Holds holds)
     return read;
 }
 
-QString VCardCardText::paramText(const VCardProperty& property, QLatin1StringView name)
+QString VCardCardText::storedText(const VCardProperty& property, QString text)
 {
-    QString text = property.paramIgnoringCase(name);
     if (pim::dropControlCharacters(text))
         m_controlLines.append(property.line);
     return text;

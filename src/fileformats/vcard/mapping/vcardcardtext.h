@@ -97,10 +97,10 @@ public:
     // others are left out or become line breaks (pim::dropControlCharacters()),
     // and the line is noted (controlLines()).
     QString text(const VCardProperty& property, Holds holds = Holds::Data);
-    // The text of the property's parameter of that name (case aside) where
-    // it is stored (X-SERVICE-TYPE names a service): as text() gives a
+    // A text of the property's parameters where it is stored (the service
+    // X-SERVICE-TYPE names, a kind word kept as a label): as text() gives a
     // value, without control characters, the line noted.
-    QString paramText(const VCardProperty& property, QLatin1StringView name);
+    QString storedText(const VCardProperty& property, QString text);
     // Whether the named charset has a decoder or reads as UTF-8.
     bool isKnown(const QString& charset) { return m_charsets.isKnown(charset); }
 
