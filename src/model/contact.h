@@ -141,6 +141,11 @@ inline QString withoutEndBlanks(QString text)
 // place; true when the text changed. A text without such a character,
 // nearly every one, is looked through once and neither copied nor written.
 bool dropControlCharacters(QString& text);
+// Whether UTF-8 text may hold a character that dropControlCharacters()
+// changes: false only for one that holds none, looked through once, so
+// that a reader of a whole file that holds none need look at none of its
+// values.
+bool mayHoldControlCharacters(QByteArrayView utf8);
 
 // Whether the readers store a value of the type as written, with the
 // blanks and tabs at its ends: only a note, whose indents and spacing are

@@ -95,6 +95,7 @@ void CSVImport::initialize(QString path)
     m_delimiter = delimiter;
     m_problems.clear();
     m_controlRows.clear();
+    m_mayHoldControls = pim::mayHoldControlCharacters(m_text);
     m_unreadEmpty.fill(false, m_header.size());
     for (const int index : std::as_const(unread))
         m_unreadEmpty[index] = true;
@@ -168,6 +169,8 @@ void CSVImport::readCells(qsizetype pos, int rowNumber, Cells& values)
         m_problems.add(QCoreApplication::translate("CSVImport",
                                                    "Row %1: the cells beyond the last named column were left out.")
                            .arg(rowNumber));
+    if (!m_mayHoldControls)
+        return;
     bool controls = false;
     for (QString& value : values)
         controls = pim::dropControlCharacters(value) || controls;

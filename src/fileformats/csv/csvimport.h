@@ -117,6 +117,8 @@ private:
     char m_delimiter = ',';
     ImportProblems m_problems;
     NamedPlaces m_controlRows;
+    // The file's text may hold control characters: its cells are looked at.
+    bool m_mayHoldControls = false;
     qsizetype m_cursor = 0;
     QVector<Column> m_columns;
     // Header index to its entry in m_columns, -1 for an unknown name.

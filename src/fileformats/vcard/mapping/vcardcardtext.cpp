@@ -57,41 +57,52 @@ std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes, bool& stray)
     return QString::fromUtf8(decoded);
 }
 
-// Whether the bytes are ASCII, whether they hold an "=", and whether a
-// control character (below 0x20, tab and line breaks among them, or DEL).
+// Whether the bytes are ASCII, whether they hold an "=" (only looked for
+// when asked), and whether a control character (below 0x20, tab and line
+// breaks among them, or DEL).
 struct AsciiScan {
     bool ascii;
     bool equals;
     bool controls;
 };
+template <bool findEquals>
 AsciiScan scanAscii(const QByteArray& bytes)
 {
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-    const uchar* const end = p + bytes.size();
-    bool equals = false;
-    bool controls = false;
-    // Eight at a time: an "=" turns its byte of the word XORed with "="s
-    // to zero, which the subtraction finds. Of ASCII bytes, only one below
-    // 0x20 borrows when 0x20 is taken from each, and only DEL carries into
-    // the high bit when 1 is added to each.
+    const qsizetype n = bytes.size();
+    if (n < 8) {
+        uint all = 0;
+        bool equals = false;
+        bool controls = false;
+        for (qsizetype i = 0; i < n; ++i) {
+            all |= p[i];
+            equals |= findEquals && p[i] == '=';
+            controls |= p[i] < 0x20 || p[i] == 0x7F;
+        }
+        return { all < 0x80, equals, controls };
+    }
+    // Eight at a time, the last eight overlapping those before: of ASCII
+    // bytes, only an "=" XORed with "=" borrows when 1 is taken from each,
+    // only one below 0x20 borrows when 0x20 is taken from each, and only
+    // DEL carries into the high bit when 1 is added to each.
     constexpr quint64 kHigh = 0x8080808080808080ULL;
     constexpr quint64 kOnes = 0x0101010101010101ULL;
-    for (; end - p >= 8; p += 8) {
+    quint64 equals = 0;
+    quint64 controls = 0;
+    for (qsizetype i = 0;; i += 8) {
+        if (i > n - 8)
+            i = n - 8;
         quint64 word;
-        std::memcpy(&word, p, 8);
+        std::memcpy(&word, p + i, 8);
         if (word & kHigh)
             return { false, false, false };
-        const quint64 x = word ^ 0x3D3D3D3D3D3D3D3DULL;
-        equals = equals || ((x - kOnes) & ~x & kHigh) != 0;
-        controls = controls || (((word - 0x20 * kOnes) | (word + kOnes)) & kHigh) != 0;
+        if (findEquals)
+            equals |= (word ^ (0x3D * kOnes)) - kOnes;
+        controls |= (word - 0x20 * kOnes) | (word + kOnes);
+        if (i == n - 8)
+            break;
     }
-    for (; p < end; ++p) {
-        if (*p & 0x80)
-            return { false, false, false };
-        equals = equals || *p == '=';
-        controls = controls || *p < 0x20 || *p == 0x7F;
-    }
-    return { true, equals, controls };
+    return { true, (equals & kHigh) != 0, (controls & kHigh) != 0 };
 }
 
 // Whether the property's own parameters say what its bytes are: an
@@ -133,7 +144,8 @@ QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool
         // A value of ASCII alone, nearly every one, is read here, looked
         // through once for bytes beyond ASCII, for control characters and,
         // as codes are ASCII, for an "=".
-        const AsciiScan scan = scanAscii(property.value);
+        const AsciiScan scan
+            = holds == Holds::Words ? scanAscii<true>(property.value) : scanAscii<false>(property.value);
         if (scan.ascii) {
             if (holds == Holds::Words && scan.equals) {
                 bool stray = false;
