@@ -5,10 +5,10 @@
 // parameters) and the decoded value out per logical line. It unfolds
 // continuation lines and decodes quoted-printable and base64 values, so its
 // user only sees decoded bytes. In quoted-printable an "=" that no two hex
-// digits (either case) follow is text as written ("=4G", "E=MC2"), but
-// before a line end (a soft break) and right before another "=XX" escape,
-// where a soft break lost its line end: a run of "=" there goes whole
-// ("==4B", "===4B" read as "=4B"). Outside CARD_UNFOLD_JOIN a base64 value also
+// digits (either case) follow is text as written ("=4G", "E=MC2", "a = b"),
+// but before a line end (a soft break, blanks between allowed) and right
+// before another "=XX" escape, where a soft break lost its line end: a run
+// of "=" there goes whole, so "==4B" and "===4B" read as "=4B" does. Outside CARD_UNFOLD_JOIN a base64 value also
 // goes on over lines of nothing but base64 written at the start of the line,
 // up to an empty line, as 2.1 writers that do not indent a photo write it. It knows nothing of cards: BEGIN and END are
 // ordinary properties here. Plain C-style interface so that it can be fuzzed
