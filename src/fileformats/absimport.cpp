@@ -90,6 +90,24 @@ ImportProblems ImportProblems::merged(const QList<const ImportProblems*>& parts)
     return all;
 }
 
+void NamedPlaces::add(qint64 place)
+{
+    if (place == m_last)
+        return;
+    m_last = place;
+    ++m_count;
+    if (m_first.size() < ImportProblems::kMaxPlaces)
+        m_first.append(place);
+}
+
+void NamedPlaces::add(const NamedPlaces& more)
+{
+    m_count += more.m_count;
+    m_first += more.m_first;
+    std::sort(m_first.begin(), m_first.end());
+    m_first.resize(qMin<qsizetype>(m_first.size(), ImportProblems::kMaxPlaces));
+}
+
 const QString& groupsNotReadKey()
 {
     static const QString key = QStringLiteral("groupsNotRead");

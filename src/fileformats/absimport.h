@@ -93,6 +93,27 @@ private:
     Tallies m_notices;
 };
 
+// The places (lines or rows) that one sentence of a reader names once its
+// last record was read: the first ImportProblems::kMaxPlaces in file order
+// and how many there were.
+class NamedPlaces {
+public:
+    // Places come in the order of the file; one named again right after
+    // is counted once.
+    void add(qint64 place);
+    // Those of another reader of the same file (a lane's).
+    void add(const NamedPlaces& more);
+    int count() const { return m_count; }
+    // "3, 8, 12 and 4 more" (ImportProblems::places()).
+    QString text() const { return ImportProblems::places(m_first, m_count); }
+    void clear() { *this = NamedPlaces(); }
+
+private:
+    QList<qint64> m_first;
+    int m_count = 0;
+    qint64 m_last = -1;
+};
+
 // The name a contact read from a file is listed under when the file gives
 // it none: its company, else its first phone number, else its first e-mail
 // address, trimmed; empty when it holds none of them. Both readers name such

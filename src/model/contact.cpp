@@ -8,6 +8,10 @@
 #include <iterator>
 #include <utility>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace pim {
 
 namespace {
@@ -149,6 +153,127 @@ void dropFoundEndBlanks(QString& text)
         --end;
     text.truncate(end);
     text.remove(0, begin);
+}
+
+namespace {
+
+// Below U+0020, the controls a stored text keeps.
+constexpr quint32 kKeptControls = (1u << 9) | (1u << 10) | (1u << 13);
+
+inline bool isDroppedControl(char16_t c)
+{
+    return c < 0x20 ? !(kKeptControls >> c & 1) : char16_t(c - 0x7F) <= 0x20;
+}
+
+qsizetype firstDroppedControlIn(const char16_t* text, qsizetype from, qsizetype to)
+{
+    for (qsizetype i = from; i < to; ++i) {
+        if (isDroppedControl(text[i]))
+            return i;
+    }
+    return -1;
+}
+
+// Where the first character a stored text does not keep stands; n for none.
+qsizetype firstDroppedControl(const char16_t* text, qsizetype n)
+{
+#if defined(__SSE2__)
+    if (n >= 8) {
+        // Eight at a time: a control character, tab and line breaks among
+        // them, leaves a zero where 0x1F is taken from it, or 0x20 from
+        // what 0x7F less leaves, without going below zero; only a block
+        // that holds one is looked at closer. The last block may overlap
+        // the one before.
+        const __m128i k1F = _mm_set1_epi16(0x1F);
+        const __m128i k7F = _mm_set1_epi16(0x7F);
+        const __m128i k20 = _mm_set1_epi16(0x20);
+        const __m128i zero = _mm_setzero_si128();
+        for (qsizetype i = 0;; i += 8) {
+            if (i > n - 8)
+                i = n - 8;
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text + i));
+            const __m128i low = _mm_cmpeq_epi16(_mm_subs_epu16(v, k1F), zero);
+            const __m128i c1 = _mm_cmpeq_epi16(_mm_subs_epu16(_mm_sub_epi16(v, k7F), k20), zero);
+            if (_mm_movemask_epi8(_mm_or_si128(low, c1)) != 0) {
+                if (const qsizetype at = firstDroppedControlIn(text, i, i + 8); at >= 0)
+                    return at;
+            }
+            if (i == n - 8)
+                return n;
+        }
+    }
+#endif
+    const qsizetype at = firstDroppedControlIn(text, 0, n);
+    return at < 0 ? n : at;
+}
+
+// Whether the UTF-8 bytes from `at` on start with a character that stored
+// text does not keep; `end` bounds the look at a second byte.
+bool droppedControlAt(const uchar* at, const uchar* end)
+{
+    const uchar c = *at;
+    if (c < 0x20)
+        return !(kKeptControls >> c & 1);
+    // DEL, and U+0080 to U+009F written in two bytes.
+    return c == 0x7F || (c == 0xC2 && at + 1 < end && at[1] >= 0x80 && at[1] <= 0x9F);
+}
+
+} // namespace
+
+bool mayHoldControlCharacters(QByteArrayView utf8)
+{
+    const auto* p = reinterpret_cast<const uchar*>(utf8.data());
+    const uchar* const end = p + utf8.size();
+#if defined(__SSE2__)
+    // Sixteen at a time: bytes below 0x20 but tab and line breaks, DEL, and
+    // the lead byte of U+0080 to U+00BF; only a block that holds one is
+    // looked at closer.
+    const __m128i k1F = _mm_set1_epi8(0x1F);
+    const __m128i zero = _mm_setzero_si128();
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i low = _mm_cmpeq_epi8(_mm_subs_epu8(v, k1F), zero);
+        const __m128i other = _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F)),
+                                           _mm_cmpeq_epi8(v, _mm_set1_epi8(char(0xC2))));
+        const int candidates = _mm_movemask_epi8(_mm_or_si128(low, other));
+        if (candidates == 0)
+            continue;
+        // A line's end is no candidate.
+        const __m128i kept = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\t')),
+                                                       _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
+                                          _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')));
+        if ((candidates & ~_mm_movemask_epi8(kept)) == 0)
+            continue;
+        for (int i = 0; i < 16; ++i) {
+            if (droppedControlAt(p + i, end))
+                return true;
+        }
+    }
+#endif
+    for (; p < end; ++p) {
+        if (droppedControlAt(p, end))
+            return true;
+    }
+    return false;
+}
+
+bool dropControlCharacters(QString& text)
+{
+    const qsizetype n = text.size();
+    const qsizetype first = firstDroppedControl(reinterpret_cast<const char16_t*>(text.constData()), n);
+    if (first == n)
+        return false;
+    char16_t* const units = reinterpret_cast<char16_t*>(text.data());
+    qsizetype kept = first;
+    for (qsizetype i = first; i < n; ++i) {
+        const char16_t c = units[i];
+        if (!isDroppedControl(c))
+            units[kept++] = c;
+        else if (c == 0x0B || c == 0x0C || c == 0x85)
+            units[kept++] = u'\n';
+    }
+    text.truncate(kept);
+    return true;
 }
 
 bool keepsEndBlanks(int type)

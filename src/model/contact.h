@@ -132,6 +132,21 @@ inline QString withoutEndBlanks(QString text)
     return text;
 }
 
+// A value's text as the file readers store it holds no control character
+// but tab, line feed and CR: the others below U+0020, DEL (U+007F) and the
+// C1 controls (U+0080 to U+009F), which a damaged or mis-read file leaves
+// and which most views end the text at or hide, are not stored. A vertical
+// tab, a form feed and a next line (U+0085), which writers put for a line
+// break inside a field, become a line feed; every other is dropped. In
+// place; true when the text changed. A text without such a character,
+// nearly every one, is looked through once and neither copied nor written.
+bool dropControlCharacters(QString& text);
+// Whether UTF-8 text may hold a character that dropControlCharacters()
+// changes: false only for one that holds none, looked through once, so
+// that a reader of a whole file that holds none need look at none of its
+// values.
+bool mayHoldControlCharacters(QByteArrayView utf8);
+
 // Whether the readers store a value of the type as written, with the
 // blanks and tabs at its ends: only a note, whose indents and spacing are
 // the user's layout.

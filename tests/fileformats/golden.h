@@ -9,6 +9,8 @@
 // MARROWLINK_UPDATE_GOLDEN=1 a mismatch rewrites the reference file instead
 // of failing; every rewritten file is reviewed by eye before it is committed.
 
+#include "storedtext.h"
+
 #include "fileformats/absimport.h"
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/contact.h"
@@ -151,6 +153,11 @@ inline QByteArray dumpImport(AbsImport& reader, const QString& path)
         ImportProblems merging;
         while (reader.hasNext()) {
             const pim::_Contact contact = reader.nextContact();
+            // Every golden proves the rule of every reader.
+            const QString control = storedtext::controlCharacterIn(contact);
+            if (!control.isEmpty())
+                QTest::qFail(qPrintable(path + QLatin1String(": stored text holds a control character: ") + control),
+                             __FILE__, __LINE__);
             named += contact.fullName.isEmpty() ? 0 : 1;
             if (!contact.fullName.isEmpty())
                 ImportContactsToLocalThread::noteOneKept(contact, rule, merging);

@@ -2,6 +2,7 @@
 #include "model/contact.h"
 
 #include <QDateTime>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <limits>
@@ -43,6 +44,59 @@ private slots:
         QFETCH(QVariant, right);
         QFETCH(bool, equal);
         QCOMPARE(pim::fieldEquals(left, right), equal);
+    }
+
+    // Every file reader's values pass here: the control characters no
+    // stored text holds go, those that break a line become a line feed.
+    void dropsControlCharactersNoTextHolds_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored");
+        QTest::newRow("ordinary text") << QStringLiteral("Renée Côté, 12 rue d'Orléans") << QString();
+        QTest::newRow("tab, line feed and CR stay") << QStringLiteral("a\tb\r\nc") << QString();
+        QTest::newRow("NUL and 0x01 go") << QString::fromUtf16(u"Jules \0K\x01ONE", 12) << QStringLiteral("Jules KONE");
+        QTest::newRow("VT, FF and NEL break the line") << QString::fromUtf16(u"a\vb\fc\x85" "d")
+                                                       << QStringLiteral("a\nb\nc\nd");
+        QTest::newRow("DEL and C1 go, U+00A0 stays") << QString::fromUtf16(u"x\x7Fy\x80\x90\x9F\xA0z")
+                                                     << QString::fromUtf16(u"xy\xA0z");
+        QTest::newRow("at both ends of a long text")
+            << QString::fromUtf16(u"\x1F") + QString(20, u'w') + QString::fromUtf16(u"\x1B") << QString(20, u'w');
+    }
+    void dropsControlCharactersNoTextHolds()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        QString read = text;
+        QCOMPARE(pim::dropControlCharacters(read), !stored.isNull());
+        QCOMPARE(read, stored.isNull() ? text : stored);
+        QCOMPARE(pim::mayHoldControlCharacters(text.toUtf8()), !stored.isNull());
+    }
+    // Texts of every length around the blocks the scans take at once, one
+    // such character anywhere or none: the scans of text and of UTF-8
+    // bytes find it, wherever it stands, and only it.
+    void findsAControlCharacterAnywhere()
+    {
+        const QString others = QString::fromUtf16(u"a\t\n\r\xA0\u00E9\u20AC\u7530~");
+        const QString controls = QString::fromUtf16(u"\x01\x0B\x1F\x7F\x80\x85\x9F", 7) + QChar(0);
+        QRandomGenerator random(17);
+        for (int round = 0; round < 4000; ++round) {
+            QString text;
+            for (int n = random.bounded(40); n > 0; --n)
+                text += others.at(random.bounded(int(others.size())));
+            QString stored = text;
+            const bool control = random.bounded(2) == 0;
+            if (control) {
+                const int at = random.bounded(int(text.size()) + 1);
+                const QChar c = controls.at(random.bounded(int(controls.size())));
+                text.insert(at, c);
+                if (c == u'\x0B' || c == u'\x85')
+                    stored.insert(at, u'\n');
+            }
+            QString read = text;
+            QCOMPARE(pim::dropControlCharacters(read), control);
+            QCOMPARE(read, stored);
+            QCOMPARE(pim::mayHoldControlCharacters(text.toUtf8()), control);
+        }
     }
 };
 

@@ -94,6 +94,8 @@ void CSVImport::initialize(QString path)
     m_encoding = encoding;
     m_delimiter = delimiter;
     m_problems.clear();
+    m_controlRows.clear();
+    m_mayHoldControls = pim::mayHoldControlCharacters(m_text);
     m_unreadEmpty.fill(false, m_header.size());
     for (const int index : std::as_const(unread))
         m_unreadEmpty[index] = true;
@@ -167,6 +169,13 @@ void CSVImport::readCells(qsizetype pos, int rowNumber, Cells& values)
         m_problems.add(QCoreApplication::translate("CSVImport",
                                                    "Row %1: the cells beyond the last named column were left out.")
                            .arg(rowNumber));
+    if (!m_mayHoldControls)
+        return;
+    bool controls = false;
+    for (QString& value : values)
+        controls = pim::dropControlCharacters(value) || controls;
+    if (controls)
+        m_controlRows.add(rowNumber);
 }
 
 pim::_Contact CSVImport::nextContact()
@@ -194,6 +203,7 @@ pim::_Contact CSVImport::nextContact()
     if (!hasNext()) {
         reportUnreadColumns();
         reportDateOrders();
+        reportControlRows();
         reportGuessedCharset();
     }
     return contact;
@@ -213,6 +223,22 @@ void CSVImport::reportGuessedCharset()
                                                    "The file names no character set and its text is not UTF-8; it "
                                                    "was read as Mac Roman (Western European, older Macs), so check "
                                                    "its letters."));
+}
+
+void CSVImport::reportControlRows()
+{
+    if (m_controlRows.count() == 0)
+        return;
+    m_problems.add((m_controlRows.count() == 1
+                        ? QCoreApplication::translate("CSVImport",
+                                                      "Row %1: a cell held control characters, which no text keeps; "
+                                                      "they were left out, and those that break a line became line "
+                                                      "breaks.")
+                        : QCoreApplication::translate("CSVImport",
+                                                      "Rows %1: cells held control characters, which no text keeps; "
+                                                      "they were left out, and those that break a line became line "
+                                                      "breaks."))
+                       .arg(m_controlRows.text()));
 }
 
 void CSVImport::uninitialize()

@@ -42,7 +42,8 @@ public:
     char delimiter() const { return m_delimiter; }
     // Columns no contact field takes that some row fills (named once the
     // last row is read), rows without a name or number, cells beyond the
-    // header, each with its row number.
+    // header, each with its row number; the rows whose cells held control
+    // characters, named once the last row is read.
     const ImportProblems& problems() const override { return m_problems; }
 
 private:
@@ -136,6 +137,9 @@ private:
     // Names the date columns that were read day first, and those whose
     // cells prove both orders.
     void reportDateOrders();
+    // Names the rows whose cells held control characters that no text
+    // keeps (pim::dropControlCharacters()), which were left out.
+    void reportControlRows();
 
     QStringList m_header;
     // The header's names in the form lookups compare them
@@ -148,6 +152,9 @@ private:
     QList<int> m_rowNumbers;
     char m_delimiter = ',';
     ImportProblems m_problems;
+    NamedPlaces m_controlRows;
+    // The file's text may hold control characters: its cells are looked at.
+    bool m_mayHoldControls = false;
     qsizetype m_cursor = 0;
     QVector<Column> m_columns;
     // Header index to its entry in m_columns, -1 for an unknown name.

@@ -236,7 +236,6 @@ void VCardImport::initialize(QString path)
     m_shapeCursor = 0;
     m_joinedLines.clear();
     m_joinedCount = 0;
-    m_joinedReported = false;
     m_origin = m_scan->origin;
     m_fileCharset.clear();
     m_fileCharsetLooked = false;
@@ -245,9 +244,10 @@ void VCardImport::initialize(QString path)
     m_survey = std::make_shared<Survey>();
     m_foldSurvey = std::make_shared<FoldSurvey>();
     m_cutCardNext = 0;
-    m_droppedFoldLines.clear();
-    m_droppedFoldCount = 0;
-    m_droppedFoldsReported = false;
+    m_droppedFolds.clear();
+    m_strayEquals.clear();
+    m_controlCharacters.clear();
+    m_namedLinesReported = false;
     if (totalKnown())
         settle();
 }
@@ -350,8 +350,7 @@ bool VCardImport::hasNext()
     settle();
     if (m_cursor < m_ranges.size())
         return true;
-    reportJoinedCards();
-    reportDroppedFolds();
+    reportNamedLines();
     reportGuessed();
     return false;
 }
@@ -396,10 +395,16 @@ pim::_Contact VCardImport::nextContact()
             found.append({ problem.line, tr("the reader could not go on from this line; the rest of the card was "
                                             "left out. Export the file again, or check the line for damage.") });
         else if (problem.kind == VCardStreamParser::Problem::FoldsDropped)
-            noteDroppedFolds(problem.line);
+            m_droppedFolds.add(problem.line);
+        else if (problem.kind == VCardStreamParser::Problem::StrayEquals)
+            m_strayEquals.add(problem.line);
     }
     if (!cards.isEmpty()) {
         found.append(notes.items);
+        for (const qint64 line : std::as_const(notes.strayEqualsLines))
+            m_strayEquals.add(line);
+        for (const qint64 line : std::as_const(notes.controlLines))
+            m_controlCharacters.add(line);
         for (const auto& [line, name] : notes.leftOut)
             m_problems.addLeftOutKind(name, line);
         for (const VCardCardText::GuessedLine& guessed : std::as_const(notes.guessedLines))
@@ -457,6 +462,7 @@ void VCardImport::reportShapeUpTo(qint64 line)
         case Problem::DanglingSoftBreak:
         case Problem::TooManyParameters:
         case Problem::FoldsDropped:
+        case Problem::StrayEquals:
             break;
         }
     }
@@ -526,16 +532,14 @@ void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
         parts.append(&lane->m_problems);
         for (const GuessedLines& guessed : lane->m_guessed)
             addGuessed(guessed);
-        m_droppedFoldLines += lane->m_droppedFoldLines;
-        m_droppedFoldCount += lane->m_droppedFoldCount;
+        m_droppedFolds.add(lane->m_droppedFolds);
+        m_strayEquals.add(lane->m_strayEquals);
+        m_controlCharacters.add(lane->m_controlCharacters);
     }
     std::sort(skippedLines.begin(), skippedLines.end());
     m_skippedLines = skippedLines.mid(0, 1000);
     m_problems = ImportProblems::merged(parts);
-    std::sort(m_droppedFoldLines.begin(), m_droppedFoldLines.end());
-    m_droppedFoldLines.resize(qMin<qsizetype>(m_droppedFoldLines.size(), ImportProblems::kMaxPlaces));
-    reportJoinedCards();
-    reportDroppedFolds();
+    reportNamedLines();
     reportGuessed();
 }
 

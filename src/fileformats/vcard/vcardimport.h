@@ -78,14 +78,13 @@ private:
     // Adds the problems that name the lines read by a guess, one for each
     // way they were read, once the last card was read.
     void reportGuessed();
-    // A logical line of a card taken as cut at a fixed width whose folds
-    // were read without their blank; named by the one problem
-    // reportDroppedFolds() adds once the last card was read.
-    void noteDroppedFolds(qint64 line);
-    void reportDroppedFolds();
-    // The problem that names the lines on which a card began right after
-    // the END of the one before, once the last card was read.
-    void reportJoinedCards();
+    // Adds, once the last card was read, the problems that each name the
+    // lines of one change over all cards: the lines on which a card began
+    // right after the END of the one before, the logical lines of cards taken
+    // as cut at a fixed width whose folds were read without their blank,
+    // the lines of a quoted-printable "=" left out before a code, and those
+    // of values that held control characters.
+    void reportNamedLines();
     // The folds of the text values of the file's cards that are not 3.0 or
     // 4.0, pooled over the file the first time a card needs them; once for
     // the reader and its lanes.
@@ -137,18 +136,17 @@ private:
     std::shared_ptr<FoldSurvey> m_foldSurvey;
     // Where surveyedAsCut() looks first.
     qsizetype m_cutCardNext = 0;
-    // The first lines whose folds were read without their blank
-    // (ImportProblems::kMaxPlaces), and how many there were.
-    QList<qint64> m_droppedFoldLines;
-    int m_droppedFoldCount = 0;
-    bool m_droppedFoldsReported = false;
+    // What reportNamedLines() names.
+    NamedPlaces m_droppedFolds;
+    NamedPlaces m_strayEquals;
+    NamedPlaces m_controlCharacters;
+    bool m_namedLinesReported = false;
     QList<VCardStreamParser::Problem> m_shape;
     qsizetype m_shapeCursor = 0;
     int m_shapeCount = 0;
     // VCardStreamParser::joinedCardLines() of the scan.
     QList<qint64> m_joinedLines;
     int m_joinedCount = 0;
-    bool m_joinedReported = false;
     VCardCardMapper m_mapper;
     VCardStreamParser m_cardParser;
     QByteArray m_buffer;

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The problems the vCard reader names once the last card was read, over
 // all of the file's cards: the lines read by a guess, the folds joined
-// without their blank and the cards begun on the line of an END.
+// without their blank, the cards begun on the line of an END, the stray
+// "=" left out before a quoted-printable code and the control characters
+// left out of the text.
 #include "fileformats/vcard/vcardimport.h"
 
 #include "fileformats/vcard/vcardimport_p.h"
@@ -100,51 +102,51 @@ void VCardImport::reportGuessed()
     }
 }
 
-void VCardImport::reportJoinedCards()
+void VCardImport::reportNamedLines()
 {
-    if (m_joinedReported || m_joinedCount == 0)
+    if (m_namedLinesReported)
         return;
-    m_joinedReported = true;
-    const QString places
-        = ImportProblems::places(m_joinedLines.mid(0, ImportProblems::kMaxPlaces), m_joinedCount);
-    m_problems.add(m_joinedCount == 1
-                       ? tr("Line %1: a card began on the same line as the end of the card before it; both "
-                            "were read.")
-                             .arg(places)
-                       : tr("Lines %1: a card began on the same line as the end of the card before it; both "
-                            "were read.")
-                             .arg(places),
-                   std::numeric_limits<qint64>::max());
-}
-
-void VCardImport::noteDroppedFolds(qint64 line)
-{
-    if (m_droppedFoldLines.size() < ImportProblems::kMaxPlaces)
-        m_droppedFoldLines.append(line);
-    ++m_droppedFoldCount;
-}
-
-void VCardImport::reportDroppedFolds()
-{
-    if (m_droppedFoldsReported || m_droppedFoldCount == 0)
-        return;
-    m_droppedFoldsReported = true;
-    const QString places = ImportProblems::places(m_droppedFoldLines, m_droppedFoldCount);
-    bool fileCut = false;
-    if (m_foldSurvey) {
-        const std::lock_guard lock(m_foldSurvey->mutex);
-        fileCut = m_foldSurvey->done && m_foldSurvey->folds.cutByOneWriter();
-    }
-    if (fileCut)
-        m_problems.add(tr("The file's writer cut its lines at one width throughout, so every card was read as "
-                          "cut, also one with only one or two cuts."),
+    m_namedLinesReported = true;
+    const auto add = [this](const NamedPlaces& lines, const char* one, const char* many) {
+        if (lines.count() > 0)
+            m_problems.add(tr(lines.count() == 1 ? one : many).arg(lines.text()), std::numeric_limits<qint64>::max());
+    };
+    if (m_joinedCount > 0) {
+        const QString places
+            = ImportProblems::places(m_joinedLines.mid(0, ImportProblems::kMaxPlaces), m_joinedCount);
+        m_problems.add(m_joinedCount == 1
+                           ? tr("Line %1: a card began on the same line as the end of the card before it; both "
+                                "were read.")
+                                 .arg(places)
+                           : tr("Lines %1: a card began on the same line as the end of the card before it; both "
+                                "were read.")
+                                 .arg(places),
                        std::numeric_limits<qint64>::max());
-    m_problems.add(m_droppedFoldCount == 1
-                       ? tr("Line %1: the writer cut the text at one width, inside words; it was joined again "
-                            "without a blank at each cut, so check its words.")
-                             .arg(places)
-                       : tr("Lines %1: the writer cut the text at one width, inside words; it was joined again "
-                            "without a blank at each cut, so check its words.")
-                             .arg(places),
-                   std::numeric_limits<qint64>::max());
+    }
+    if (m_droppedFolds.count() > 0) {
+        bool fileCut = false;
+        if (m_foldSurvey) {
+            const std::lock_guard lock(m_foldSurvey->mutex);
+            fileCut = m_foldSurvey->done && m_foldSurvey->folds.cutByOneWriter();
+        }
+        if (fileCut)
+            m_problems.add(tr("The file's writer cut its lines at one width throughout, so every card was read as "
+                              "cut, also one with only one or two cuts."),
+                           std::numeric_limits<qint64>::max());
+    }
+    add(m_droppedFolds,
+        QT_TRANSLATE_NOOP("VCardImport", "Line %1: the writer cut the text at one width, inside words; it was joined "
+                                         "again without a blank at each cut, so check its words."),
+        QT_TRANSLATE_NOOP("VCardImport", "Lines %1: the writer cut the text at one width, inside words; it was "
+                                         "joined again without a blank at each cut, so check its words."));
+    add(m_strayEquals,
+        QT_TRANSLATE_NOOP("VCardImport", "Line %1: an \"=\" stood right before a quoted-printable code, where a "
+                                         "line end was lost; it was left out, so check the text."),
+        QT_TRANSLATE_NOOP("VCardImport", "Lines %1: an \"=\" stood right before a quoted-printable code, where a "
+                                         "line end was lost; it was left out, so check the text."));
+    add(m_controlCharacters,
+        QT_TRANSLATE_NOOP("VCardImport", "Line %1: the text held control characters, which no text keeps; they "
+                                         "were left out, and those that break a line became line breaks."),
+        QT_TRANSLATE_NOOP("VCardImport", "Lines %1: the text held control characters, which no text keeps; they "
+                                         "were left out, and those that break a line became line breaks."));
 }

@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // libFuzzer entry: one CSV contact file, read whole as an import reads it:
 // encoding and delimiter detection, the header's columns, every row's cells
-// and the problems counted on the way. The reader takes a path, so the
-// input goes through a file.
+// and the problems counted on the way; no stored text may hold a control
+// character but tab and line breaks. The reader takes a path, so the input
+// goes through a file.
+#include "../storedtext.h"
 #include "fileformats/csv/csvimport.h"
 
 #include <QFile>
@@ -32,7 +34,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     while (reader.hasNext()) {
         const pim::_Contact contact = reader.nextContact();
         // Every row is one contact: the reader never loops nor skips ahead.
-        if (++rows > reader.total())
+        if (++rows > reader.total() || !storedtext::controlCharacterIn(contact).isEmpty())
             std::abort();
     }
     if (rows != reader.total())

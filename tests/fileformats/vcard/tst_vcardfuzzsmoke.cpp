@@ -73,7 +73,12 @@ void TestVCardFuzzSmoke::survivesHostileInput()
 
         int skippedWhole = 0;
         int skippedChunked = 0;
-        const QByteArray whole = vcardfuzz::parseAndMap(data, data.size(), &skippedWhole);
+        QString controlAt;
+        const QByteArray whole = vcardfuzz::parseAndMap(data, data.size(), &skippedWhole, &controlAt);
+        if (!controlAt.isEmpty())
+            QFAIL(qPrintable(QStringLiteral("stored text holds a control character for input %1: %2")
+                                 .arg(i)
+                                 .arg(controlAt)));
         const QByteArray chunked = vcardfuzz::parseAndMap(data, 1 + qsizetype(rng.bounded(13)), &skippedChunked);
         if (whole != chunked || skippedWhole != skippedChunked)
             QFAIL(qPrintable(QStringLiteral("chunked parse differs for input %1: %2").arg(i).arg(QString::fromLatin1(data.toHex()))));

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "../storedtext.h"
 #include "model/contact.h"
 #include "fileformats/vcard/syntax/vcardparser.h"
 #include "fileformats/vcard/mapping/vcardcardmapper.h"
@@ -27,8 +28,11 @@ inline QByteArray dumpContact(const pim::_Contact& contact)
     return out;
 }
 
-// Parses and maps every card; returns a dump of the contacts.
-inline QByteArray parseAndMap(const QByteArray& data, qsizetype chunk, int* skipped = nullptr)
+// Parses and maps every card; returns a dump of the contacts. controlAt:
+// where the first stored text that holds a control character stands
+// (storedtext::controlCharacterIn()), left as it is when none does.
+inline QByteArray parseAndMap(const QByteArray& data, qsizetype chunk, int* skipped = nullptr,
+                              QString* controlAt = nullptr)
 {
     QVCardParser::ParseStats stats;
     const auto cards = QVCardParser::parseChunked(data, chunk, &stats);
@@ -43,8 +47,12 @@ inline QByteArray parseAndMap(const QByteArray& data, qsizetype chunk, int* skip
     VCardCardMapper mapper;
     mapper.setFileWesternSet([&guess] { return guess.choice(); });
     QByteArray out;
-    for (const auto& card : cards)
-        out += "--\n" + dumpContact(mapper.toContact(card));
+    for (const auto& card : cards) {
+        const pim::_Contact contact = mapper.toContact(card);
+        if (controlAt && controlAt->isEmpty())
+            *controlAt = storedtext::controlCharacterIn(contact);
+        out += "--\n" + dumpContact(contact);
+    }
     return out;
 }
 

@@ -720,6 +720,15 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             lines.begin(), lines.end(), [](const auto& a, const auto& b) { return a.line < b.line; });
         lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
     }
+    const auto ascendingOnce = [](QList<qint64> lines) {
+        std::sort(lines.begin(), lines.end());
+        lines.erase(std::unique(lines.begin(), lines.end()), lines.end());
+        return lines;
+    };
+    if (!m_cardText.controlLines().isEmpty())
+        notes.controlLines = ascendingOnce(m_cardText.controlLines());
+    if (!m_cardText.strayEqualsLines().isEmpty())
+        notes.strayEqualsLines = ascendingOnce(m_cardText.strayEqualsLines());
     m_cardText.startCard(nullptr);
 
     if (hasN) {

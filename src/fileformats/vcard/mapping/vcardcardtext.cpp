@@ -2,6 +2,7 @@
 #include "fileformats/vcard/mapping/vcardcardtext.h"
 
 #include "fileformats/vcard/syntax/vcardproperty.h"
+#include "model/contact.h"
 // Escapes are read as the tokenizer reads them.
 #include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
@@ -11,12 +12,17 @@
 namespace {
 
 // Bytes that may be quoted-printable codes of UTF-8 written without saying
-// so (see VCardCardText::text()): the text they write, or nothing.
-std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes)
+// so (see VCardCardText::text()): the text they write, or nothing. `stray`
+// tells whether a run of "=" before a code was left out.
+std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes, bool& stray)
 {
     // The tokenizer joins no next line to a value that does not declare
     // quoted-printable: a soft break can only end it.
     const qsizetype end = bytes.endsWith('=') ? bytes.size() - 1 : bytes.size();
+    const auto escapeAt = [&bytes, end](qsizetype at) {
+        return at + 2 < end && cardtok::hexValue(uchar(bytes.at(at + 1))) >= 0
+            && cardtok::hexValue(uchar(bytes.at(at + 2))) >= 0;
+    };
     QByteArray decoded;
     decoded.reserve(end);
     bool beyondAscii = false;
@@ -28,11 +34,19 @@ std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes)
             decoded.append(char(c));
             continue;
         }
-        const int high = i + 2 < end ? cardtok::hexValue(uchar(bytes.at(i + 1))) : -1;
-        const int low = high >= 0 ? cardtok::hexValue(uchar(bytes.at(i + 2))) : -1;
-        if (low < 0)
-            return std::nullopt;
-        decoded.append(char(high * 16 + low));
+        if (!escapeAt(i)) {
+            // As the tokenizer reads them: a run of "=" right before a
+            // code stands where soft breaks lost their line ends.
+            qsizetype last = i;
+            while (last + 1 < end && bytes.at(last + 1) == '=')
+                ++last;
+            if (last == i || !escapeAt(last))
+                return std::nullopt;
+            stray = true;
+            i = last;
+        }
+        const int high = cardtok::hexValue(uchar(bytes.at(i + 1)));
+        decoded.append(char(high * 16 + cardtok::hexValue(uchar(bytes.at(i + 2)))));
         beyondAscii = beyondAscii || high >= 8;
         i += 2;
     }
@@ -43,33 +57,52 @@ std::optional<QString> fromUndeclaredCodes(const QByteArray& bytes)
     return QString::fromUtf8(decoded);
 }
 
-// Whether the bytes are ASCII, and whether they hold an "=".
+// Whether the bytes are ASCII, whether they hold an "=" (only looked for
+// when asked), and whether a control character (below 0x20, tab and line
+// breaks among them, or DEL).
 struct AsciiScan {
     bool ascii;
     bool equals;
+    bool controls;
 };
+template <bool findEquals>
 AsciiScan scanAscii(const QByteArray& bytes)
 {
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
-    const uchar* const end = p + bytes.size();
-    bool equals = false;
-    // Eight at a time: an "=" turns its byte of the word XORed with "="s
-    // to zero, which the subtraction finds.
+    const qsizetype n = bytes.size();
+    if (n < 8) {
+        uint all = 0;
+        bool equals = false;
+        bool controls = false;
+        for (qsizetype i = 0; i < n; ++i) {
+            all |= p[i];
+            equals |= findEquals && p[i] == '=';
+            controls |= p[i] < 0x20 || p[i] == 0x7F;
+        }
+        return { all < 0x80, equals, controls };
+    }
+    // Eight at a time, the last eight overlapping those before: of ASCII
+    // bytes, only an "=" XORed with "=" borrows when 1 is taken from each,
+    // only one below 0x20 borrows when 0x20 is taken from each, and only
+    // DEL carries into the high bit when 1 is added to each.
     constexpr quint64 kHigh = 0x8080808080808080ULL;
-    for (; end - p >= 8; p += 8) {
+    constexpr quint64 kOnes = 0x0101010101010101ULL;
+    quint64 equals = 0;
+    quint64 controls = 0;
+    for (qsizetype i = 0;; i += 8) {
+        if (i > n - 8)
+            i = n - 8;
         quint64 word;
-        std::memcpy(&word, p, 8);
+        std::memcpy(&word, p + i, 8);
         if (word & kHigh)
-            return { false, false };
-        const quint64 x = word ^ 0x3D3D3D3D3D3D3D3DULL;
-        equals = equals || ((x - 0x0101010101010101ULL) & ~x & kHigh) != 0;
+            return { false, false, false };
+        if (findEquals)
+            equals |= (word ^ (0x3D * kOnes)) - kOnes;
+        controls |= (word - 0x20 * kOnes) | (word + kOnes);
+        if (i == n - 8)
+            break;
     }
-    for (; p < end; ++p) {
-        if (*p & 0x80)
-            return { false, false };
-        equals = equals || *p == '=';
-    }
-    return { true, equals };
+    return { true, (equals & kHigh) != 0, (controls & kHigh) != 0 };
 }
 
 // Whether the property's own parameters say what its bytes are: an
@@ -88,20 +121,43 @@ bool saysWhatItHolds(const VCardProperty& property)
 
 QString VCardCardText::text(const VCardProperty& property, Holds holds)
 {
+    bool mayHoldControls = true;
+    QString read = readText(property, holds, mayHoldControls);
+    // While the file's Western text is surveyed nothing is read.
+    if (mayHoldControls && !m_westernGuess && pim::dropControlCharacters(read))
+        m_controlLines.append(property.line);
+    return read;
+}
+
+QString VCardCardText::storedText(const VCardProperty& property, QString text)
+{
+    if (pim::dropControlCharacters(text))
+        m_controlLines.append(property.line);
+    return text;
+}
+
+QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool& mayHoldControls)
+{
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
     const bool utf8 = !charset.isEmpty() && VCardCharsets::namesUtf8(charset);
-    if (holds == Holds::Words && (charset.isEmpty() || utf8)) {
-        // Codes are ASCII: a value of ASCII alone, nearly every one, is read
-        // here, looked through once for an "=" and for bytes beyond ASCII.
-        const AsciiScan scan = scanAscii(property.value);
+    if (charset.isEmpty() || utf8) {
+        // A value of ASCII alone, nearly every one, is read here, looked
+        // through once for bytes beyond ASCII, for control characters and,
+        // as codes are ASCII, for an "=".
+        const AsciiScan scan
+            = holds == Holds::Words ? scanAscii<true>(property.value) : scanAscii<false>(property.value);
         if (scan.ascii) {
-            if (scan.equals) {
-                std::optional<QString> read = fromUndeclaredCodes(property.value);
+            if (holds == Holds::Words && scan.equals) {
+                bool stray = false;
+                std::optional<QString> read = fromUndeclaredCodes(property.value, stray);
                 if (read && !saysWhatItHolds(property)) {
                     m_guessed.append({ property.line, GuessedLine::UndeclaredCodes, QString(), QString() });
+                    if (stray)
+                        m_strayEqualsLines.append(property.line);
                     return *std::move(read);
                 }
             }
+            mayHoldControls = scan.controls;
             return QString::fromLatin1(property.value);
         }
     }
@@ -134,6 +190,8 @@ void VCardCardText::startCard(const QList<VCardProperty>* card)
     m_cardCharset.clear();
     m_cardLatin1.clear();
     m_guessed.clear();
+    m_controlLines.clear();
+    m_strayEqualsLines.clear();
 }
 
 void VCardCardText::lookForDeclaredCharset()

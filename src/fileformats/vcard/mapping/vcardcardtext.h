@@ -85,12 +85,22 @@ public:
     // UTF-8 may be quoted-printable codes of UTF-8 whose writer forgot to
     // say so ("FN:=D0=9E=D0=BB=D1=8F", as a phone's export writes its
     // names): read as the text they write when every "=" of the whole value
-    // begins an "=XX" escape, or is the value's last byte (a soft break,
-    // dropped), no byte is above 0x7E, and the escapes write valid UTF-8
-    // with at least one letter of two or more bytes; the line is noted.
-    // Any other value keeps its "=" as written ("E=MC2", "x=y", a lone
-    // "=C3", "=3D=3D"), as does all data (a link's "?a=1&b=C3").
+    // begins an "=XX" escape, or stands in a run of "=" right before one or
+    // is the value's last byte (soft breaks, the first ones without their
+    // line end, dropped, as the tokenizer drops them), no byte is above
+    // 0x7E, and the escapes write valid UTF-8 with at least one letter of
+    // two or more bytes; the line is noted. Any other value keeps its "="
+    // as written ("E=MC2", "x=y", a lone "=C3", "=3D=3D", "==4G"), as does
+    // all data (a link's "?a=1&b=C3").
+    //
+    // The text holds no control character but tab, line feed and CR: the
+    // others are left out or become line breaks (pim::dropControlCharacters()),
+    // and the line is noted (controlLines()).
     QString text(const VCardProperty& property, Holds holds = Holds::Data);
+    // A text of the property's parameters where it is stored (the service
+    // X-SERVICE-TYPE names, a kind word kept as a label): as text() gives a
+    // value, without control characters, the line noted.
+    QString storedText(const VCardProperty& property, QString text);
     // Whether the named charset has a decoder or reads as UTF-8.
     bool isKnown(const QString& charset) { return m_charsets.isKnown(charset); }
 
@@ -110,6 +120,11 @@ public:
     // The lines of the card's values read by a guess, in the order read, a
     // line read twice twice.
     const QList<GuessedLine>& guessedLines() const { return m_guessed; }
+    // The lines of the card's values, in the order read, whose text held
+    // control characters that text() left out; and those of its words in
+    // undeclared codes whose run of "=" before a code text() left out.
+    const QList<qint64>& controlLines() const { return m_controlLines; }
+    const QList<qint64>& strayEqualsLines() const { return m_strayEqualsLines; }
 
     // Adds to the guess every value of the card that text() would read in
     // the Western code page, reading nothing: what the choice of that code
@@ -117,6 +132,9 @@ public:
     void addWesternText(const QList<VCardProperty>& card, legacytext::WesternGuess& guess);
 
 private:
+    // text() but for the control characters; mayHoldControls is set false
+    // for a text known to hold none.
+    QString readText(const VCardProperty& property, Holds holds, bool& mayHoldControls);
     // Text that names no charset, or is not the UTF-8 it names.
     QString decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source,
                              const QString& declared);
@@ -136,6 +154,8 @@ private:
     QString m_cardCharset;
     QString m_cardLatin1;
     QList<GuessedLine> m_guessed;
+    QList<qint64> m_controlLines;
+    QList<qint64> m_strayEqualsLines;
     // While addWesternText() runs.
     legacytext::WesternGuess* m_westernGuess = nullptr;
 };

@@ -253,7 +253,8 @@ void readImpp(const VCardValue& value, pim::_Contact& contact)
     const qsizetype scheme = schemeLength(trimmed);
     // Address books write "xmpp:" for Google Talk and Facebook too, and
     // name the service beside it.
-    QString service = value.property().paramIgnoringCase(QLatin1StringView("X-SERVICE-TYPE")).trimmed();
+    QString service
+        = value.storedText(value.property().paramIgnoringCase(QLatin1StringView("X-SERVICE-TYPE"))).trimmed();
     if (service.isEmpty())
         service = trimmed.left(scheme);
     // A service the protocol table lacks keeps its name, as a custom one.

@@ -364,7 +364,7 @@ void readRelated(const VCardValue& value, pim::_Contact& contact)
     QString word;
     for (const QString& kind : kinds) {
         if (kind != QLatin1String("pref")) {
-            word = kind;
+            word = value.storedText(kind);
             break;
         }
     }

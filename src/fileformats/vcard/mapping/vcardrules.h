@@ -32,6 +32,12 @@ struct Notes {
     // text that is not UTF-8 and names no charset or only UTF-8, or words in
     // quoted-printable codes that they do not declare.
     QList<VCardCardText::GuessedLine> guessedLines;
+    // The lines, ascending and each once, of values whose text held control
+    // characters, which were left out (VCardCardText::controlLines()), and
+    // of words in undeclared codes whose stray "=" before a code was left
+    // out (VCardCardText::strayEqualsLines()).
+    QList<qint64> controlLines;
+    QList<qint64> strayEqualsLines;
 
     void add(qint64 line, const QString& text) { items.append({ line, text }); }
 };

@@ -41,6 +41,9 @@ public:
     // component left out); with joinLists, the items of a list component
     // joined by a blank (see VCardProperty::splitComponents).
     QStringList components(bool joinLists = false) const;
+    // A text of the parameters that is stored, as
+    // VCardCardText::storedText() gives it.
+    QString storedText(const QString& text) const { return m_cardText.storedText(m_property, text); }
     // The value of the parameter named exactly "TYPE"; empty when absent.
     QString typeText() const;
     // The kind words of the property in lower case: every comma-separated

@@ -65,7 +65,9 @@ public:
         // ReadStopped: the tokenizer took no byte of its input, in either
         // mode; the rest of the input was left out. FoldsDropped: a card
         // taken as cut at a fixed width had its folds of this logical line
-        // read without their blank (Cards mode).
+        // read without their blank (Cards mode). StrayEquals: a
+        // quoted-printable "=" before another escape, a soft break whose
+        // line end was lost, was dropped (Cards mode).
         enum Kind {
             OutsideCard,
             NestedBegin,
@@ -75,6 +77,7 @@ public:
             ReadStopped,
             MailingList,
             FoldsDropped,
+            StrayEquals,
         };
         Kind kind;
         qint64 line;

@@ -214,6 +214,8 @@ void VCardStreamParser::onWarning(void* self, long long line, int warning)
         me->addProblem(Problem::DanglingSoftBreak, line);
     else if (warning == CARD_WARN_FOLD_DROPPED)
         me->addProblem(Problem::FoldsDropped, line);
+    else if (warning == CARD_WARN_STRAY_EQUALS)
+        me->addProblem(Problem::StrayEquals, line);
 }
 
 void VCardStreamParser::addProblem(Problem::Kind kind, qint64 line, qint64 cardLine)

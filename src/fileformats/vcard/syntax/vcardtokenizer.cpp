@@ -19,6 +19,8 @@ void clearLine(CARD_Parser* p)
     p->encoding = ENC_NONE;
     p->otherCharset = false;
     p->qpEscape = false;
+    p->qpBlanks = false;
+    p->qpRun = false;
     p->base64Line = false;
     p->foldDropSaid = false;
     p->paramCount = 0;
@@ -220,6 +222,11 @@ void endValue(CARD_Parser* p)
             }
             p->pendingCount = 0;
         }
+        // An "=" at the value's end had nothing to join: it goes, as a
+        // soft break's does.
+        if (p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape && p->pendingCount == 0
+            && p->state != STATE_SKIP)
+            p->lineLength = p->qpLast;
         if (p->state == STATE_SKIP) {
             clearLine(p);
             return;
@@ -354,7 +361,7 @@ void processChar(CARD_Parser* p, unsigned char c)
         // it ends lines.
         if (c == '\r') {
             if (p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape && p->pendingCount == 0) {
-                p->qpEscape = false;
+                takeSoftBreak(p);
                 return;
             }
             c = '\n';
@@ -433,7 +440,7 @@ namespace {
                     // Soft line break: the value goes on with the next line,
                     // nothing inserted; bytes are joined before any charset
                     // decoding, so a break inside UTF-8 is harmless.
-                    p->qpEscape = false;
+                    takeSoftBreak(p);
                     p->softBreak = SOFT_BREAK;
                     p->softBreakLine = p->physLine - 1;
                     continue;

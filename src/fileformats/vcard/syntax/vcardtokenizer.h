@@ -4,7 +4,11 @@
 // A push tokenizer for vCard text: bytes in, one property callback (name and
 // parameters) and the decoded value out per logical line. It unfolds
 // continuation lines and decodes quoted-printable and base64 values, so its
-// user only sees decoded bytes. Outside CARD_UNFOLD_JOIN a base64 value also
+// user only sees decoded bytes. In quoted-printable an "=" that no two hex
+// digits (either case) follow is text as written ("=4G", "E=MC2", "a = b"),
+// but before a line end (a soft break, blanks between allowed) and right
+// before another "=XX" escape, where a soft break lost its line end: a run
+// of "=" there goes whole, so "==4B" and "===4B" read as "=4B" does. Outside CARD_UNFOLD_JOIN a base64 value also
 // goes on over lines of nothing but base64 written at the start of the line,
 // up to an empty line, as 2.1 writers that do not indent a photo write it.
 // Of cards it knows only the lines "BEGIN:VCARD" and "END:VCARD", which no
@@ -43,6 +47,11 @@ enum CARD_Warning {
     // BEGIN's line. A "BEGIN:VCARD" right before "END:VCARD" is parted so
     // too (an empty card), unsaid.
     CARD_WARN_CARDS_JOINED = 3,
+    // A quoted-printable "=" stood right before another "=XX" escape, a
+    // soft break whose line end was lost, and was dropped with every "="
+    // of its run; said of the line of the run's first "=", of a value
+    // that has a data callback.
+    CARD_WARN_STRAY_EQUALS = 4,
 };
 // Something was read but not as written; lineNumber is the physical line
 // it stands on.
@@ -93,8 +102,9 @@ void CARD_SetUnfoldMode(CARD_Parser* parser, CARD_UnfoldMode mode);
 // (at most vcardsyntax::kCrNameRoom), stands where it was asked: the held
 // bytes from there on are fed again too.
 void CARD_StopParser(CARD_Parser* parser);
-// Longest logical line kept (name, parameters and decoded value); a longer
-// line is dropped and reported as malformed. Default 512 MiB.
+// Longest logical line kept (name, parameters and decoded value; the bytes
+// of a quoted-printable escape count as written until it is decoded); a
+// longer line is dropped and reported as malformed. Default 512 MiB.
 void CARD_SetMaxLineLength(CARD_Parser* parser, long long bytes);
 // Where the next byte fed stands in the caller's file, so that offsets and
 // line numbers refer to the whole file when only a part of it is fed.

@@ -62,6 +62,128 @@ bool keepDataUri(CARD_Parser* p)
     return true;
 }
 
+namespace {
+
+// A run of "=" before an escape: soft breaks whose line ends were lost, as
+// an export that joins its lines leaves them ("Jules ==4BONE"). Only a
+// value that is kept is named.
+[[gnu::cold, gnu::noinline]] void warnStrayEquals(CARD_Parser* p)
+{
+    if (p->warningCallback)
+        p->warningCallback(p->userData, p->qpLine, CARD_WARN_STRAY_EQUALS);
+}
+
+// Quoted-printable decoding. `out` is where the next byte of the line goes,
+// null when the value is not kept; each returns where the byte after goes.
+// An input byte writes at most one byte, so room for the input is room
+// enough.
+
+// An "=" that opens an escape: it is written as it stands until what
+// follows tells.
+char* openEscape(CARD_Parser* p, char* out)
+{
+    p->qpEscape = true;
+    p->qpBlanks = false;
+    p->qpRun = false;
+    p->pendingCount = 0;
+    p->qpLine = p->physLine;
+    if (out) {
+        p->qpHeld = size_t(out - p->line);
+        p->qpLast = p->qpHeld;
+        *out++ = '=';
+    }
+    return out;
+}
+
+// A byte while an escape is open.
+char* escapeByte(CARD_Parser* p, unsigned char c, char* out)
+{
+    if (p->pendingCount == 0) {
+        // Blanks between "=" and the line end are tolerated, so "= " CR LF
+        // still reads as a soft break.
+        if (c == ' ' || c == '\t') {
+            p->qpBlanks = true;
+            if (out)
+                *out++ = char(c);
+            return out;
+        }
+        if (!p->qpBlanks) {
+            if (c == '=') {
+                p->qpRun = true;
+                if (out) {
+                    p->qpLast = size_t(out - p->line);
+                    *out++ = '=';
+                }
+                return out;
+            }
+            if (hexValue(c) >= 0) {
+                p->pending[0] = c;
+                p->pendingCount = 1;
+                if (out)
+                    *out++ = char(c);
+                return out;
+            }
+        }
+    } else if (const int low = hexValue(c); low >= 0) {
+        // The escape, and every "=" of the run before it, become its byte.
+        p->qpEscape = false;
+        p->pendingCount = 0;
+        if (out) {
+            if (p->qpRun)
+                warnStrayEquals(p);
+            out = p->line + p->qpHeld;
+            *out++ = char(hexValue(p->pending[0]) * 16 + low);
+        }
+        return out;
+    }
+    // No escape: what was held is text as written ("=4G", "=ZZ", "a= b"),
+    // and so is this byte, unless it opens an escape of its own.
+    p->qpEscape = false;
+    p->pendingCount = 0;
+    if (c == '=')
+        return openEscape(p, out);
+    if (out)
+        *out++ = char(c);
+    return out;
+}
+
+// The same as escapeByte() and openEscape() over a run, but that text
+// and whole escapes, nearly all of a value, go without state.
+template <bool keep>
+char* decodeQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n, char* out)
+{
+    size_t i = 0;
+    for (;;) {
+        while (i < n && p->qpEscape)
+            out = escapeByte(p, bytes[i++], out);
+        while (i < n) {
+            const unsigned char c = bytes[i];
+            if (c != '=') {
+                if (keep)
+                    *out++ = char(c);
+                ++i;
+                continue;
+            }
+            if (n - i < 3)
+                break;
+            const int high = hexValue(bytes[i + 1]);
+            const int low = hexValue(bytes[i + 2]);
+            if ((high | low) < 0)
+                break;
+            if (keep)
+                *out++ = char(high * 16 + low);
+            i += 3;
+        }
+        if (i == n)
+            return out;
+        // An "=" that the run does not show an escape after.
+        out = openEscape(p, out);
+        ++i;
+    }
+}
+
+} // namespace
+
 void valueByte(CARD_Parser* p, unsigned char c)
 {
     if (p->skipSpace) {
@@ -70,38 +192,27 @@ void valueByte(CARD_Parser* p, unsigned char c)
         p->skipSpace = false;
     }
     switch (p->encoding) {
-    case ENC_QUOTED_PRINTABLE:
+    case ENC_QUOTED_PRINTABLE: {
         // The escape is tracked even without a data callback: a soft line
         // break decides where the line ends.
-        if (!p->qpEscape) {
-            if (c == '=') {
-                p->qpEscape = true;
-                p->pendingCount = 0;
+        char* out = nullptr;
+        if (p->dataCallback) {
+            if ((p->lineLength == p->lineCapacity || p->lineLength >= p->maxLine) && !reserve(p, 1)) {
+                dropLine(p);
                 return;
             }
-            if (p->dataCallback)
-                append(p, c);
-            return;
+            out = p->line + p->lineLength;
         }
-        // Blanks between "=" and the line end are tolerated, so "= " CR LF
-        // still reads as a soft break.
-        if (p->pendingCount == 0 && (c == ' ' || c == '\t'))
-            return;
-        p->pending[p->pendingCount++] = c;
-        if (p->pendingCount == 2) {
-            // Read like sscanf("%X"): hex digits up to the first other
-            // character, 0 when there is none.
-            const int high = hexValue(p->pending[0]);
-            const int low = hexValue(p->pending[1]);
-            int value = 0;
-            if (high >= 0)
-                value = low >= 0 ? high * 16 + low : high;
-            p->qpEscape = false;
-            p->pendingCount = 0;
-            if (p->dataCallback)
-                append(p, (unsigned char)value);
-        }
+        if (p->qpEscape)
+            out = escapeByte(p, c, out);
+        else if (c == '=')
+            out = openEscape(p, out);
+        else if (out)
+            *out++ = char(c);
+        if (out)
+            p->lineLength = size_t(out - p->line);
         return;
+    }
     case ENC_BASE64:
         if (isSpace(c) || !p->dataCallback)
             return;
@@ -113,6 +224,26 @@ void valueByte(CARD_Parser* p, unsigned char c)
         if (p->dataCallback)
             append(p, c);
         return;
+    }
+}
+
+void takeSoftBreak(CARD_Parser* p)
+{
+    p->qpEscape = false;
+    if (p->dataCallback)
+        p->lineLength = p->qpLast;
+}
+
+void reopenEscape(CARD_Parser* p)
+{
+    // What the run held before its last "=" is still in the line, from
+    // qpHeld on: only that "=" comes back.
+    p->qpEscape = true;
+    p->qpBlanks = false;
+    p->pendingCount = 0;
+    if (p->dataCallback) {
+        p->qpLast = p->lineLength;
+        append(p, '=');
     }
 }
 
@@ -130,35 +261,14 @@ void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n)
 
 bool appendQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n)
 {
-    const bool keep = p->dataCallback != nullptr;
-    if (keep && !reserve(p, n))
-        return false;
-    char* out = keep ? p->line + p->lineLength : nullptr;
-    for (size_t i = 0; i < n; ++i) {
-        const unsigned char c = bytes[i];
-        if (!p->qpEscape) {
-            if (c == '=') {
-                p->qpEscape = true;
-                p->pendingCount = 0;
-            } else if (keep) {
-                *out++ = char(c);
-            }
-            continue;
-        }
-        if (p->pendingCount == 0 && (c == ' ' || c == '\t'))
-            continue;
-        p->pending[p->pendingCount++] = c;
-        if (p->pendingCount < 2)
-            continue;
-        const int high = hexValue(p->pending[0]);
-        const int low = hexValue(p->pending[1]);
-        p->qpEscape = false;
-        p->pendingCount = 0;
-        if (keep)
-            *out++ = char(high < 0 ? 0 : low < 0 ? high : high * 16 + low);
+    if (!p->dataCallback) {
+        decodeQuotedPrintable<false>(p, bytes, n, nullptr);
+        return true;
     }
-    if (keep)
-        p->lineLength = size_t(out - p->line);
+    if (!reserve(p, n))
+        return false;
+    char* const out = decodeQuotedPrintable<true>(p, bytes, n, p->line + p->lineLength);
+    p->lineLength = size_t(out - p->line);
     return true;
 }
 

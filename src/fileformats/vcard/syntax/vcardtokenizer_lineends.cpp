@@ -14,9 +14,13 @@ namespace cardtok {
 void applyFold(CARD_Parser* p)
 {
     // A fold inside words may split an "=XX" escape, which then goes on.
+    // Read as a blank, the fold leaves the bytes held of an escape as the
+    // text they are ("=4" and " 1").
     if (p->unfoldMode == CARD_UNFOLD_SPACE) {
-        if (p->encoding == ENC_QUOTED_PRINTABLE)
+        if (p->encoding == ENC_QUOTED_PRINTABLE) {
             p->qpEscape = false;
+            p->pendingCount = 0;
+        }
         processChar(p, ' ');
         return;
     }
@@ -344,8 +348,7 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
     case SOFT_FOLD:
         p->softBreak = SOFT_NONE;
         if (hexValue(b) >= 0) {
-            p->qpEscape = true;
-            p->pendingCount = 0;
+            reopenEscape(p);
         } else if (b == '\n') {
             warnDanglingSoftBreak(p, p->softBreakLine);
         }

@@ -50,15 +50,27 @@ inline bool isSpace(unsigned char c)
     return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
+struct HexTable {
+    signed char value[256];
+    constexpr HexTable()
+        : value()
+    {
+        for (int i = 0; i < 256; ++i)
+            value[i] = -1;
+        for (int i = 0; i < 10; ++i)
+            value['0' + i] = (signed char)i;
+        for (int i = 0; i < 6; ++i) {
+            value['A' + i] = (signed char)(10 + i);
+            value['a' + i] = (signed char)(10 + i);
+        }
+    }
+};
+inline constexpr HexTable kHex;
+
+// A hex digit's value, either case; -1 for any other byte.
 inline int hexValue(unsigned char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
+    return kHex.value[c];
 }
 
 struct Base64Table {
@@ -233,7 +245,22 @@ struct CARD_Parser {
     int encoding = cardtok::ENC_NONE;
     // The value's CHARSET names one other than UTF-8.
     bool otherCharset = false;
+    // An "=" of a quoted-printable value was read and the bytes after it
+    // do not yet tell what it is: an escape ("=XX"), a soft break (the
+    // line end next, blanks between allowed), a soft break whose line end
+    // was lost (another "=" next: a run of them before an escape goes
+    // whole), or text, kept as written. While it is open its bytes stand
+    // in the line as written, from qpHeld on, the run's last "=" at
+    // qpLast; the first hex digit is in pending (pendingCount 1).
     bool qpEscape = false;
+    // Blanks followed the run's last "=".
+    bool qpBlanks = false;
+    // The run holds more than one "=".
+    bool qpRun = false;
+    size_t qpHeld = 0;
+    size_t qpLast = 0;
+    // The physical line of the run's first "=".
+    long long qpLine = 0;
     unsigned char pending[4] = { 0, 0, 0, 0 };
     int pendingCount = 0;
 
@@ -294,6 +321,12 @@ bool decodeBase64Group(CARD_Parser* p);
 bool keepDataUri(CARD_Parser* p);
 // One byte of a value in the current transfer encoding.
 void valueByte(CARD_Parser* p, unsigned char c);
+// The "=" of an open quoted-printable escape at the line end is a soft
+// break: it goes from the line with the blanks after it.
+void takeSoftBreak(CARD_Parser* p);
+// After a soft break, 3.0/4.0: the line end was a fold inside an escape,
+// whose "=" is open again.
+void reopenEscape(CARD_Parser* p);
 // Runs without line ends, each the same as feeding its bytes to valueByte
 // one at a time.
 void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n);
