@@ -449,10 +449,8 @@ bool VCardFoldLookahead::crAloneEndsLine(qsizetype at)
         m_lineEnds = std::memchr(m_card, '\n', size_t(at)) ? CARD_LINES_LF : CARD_LINES_CR;
     if (m_lineEnds == CARD_LINES_CR)
         return true;
-    if (inFreeTextValue(at))
-        return false;
     const auto* const after = reinterpret_cast<const unsigned char*>(m_card + at + 1);
-    switch (vcardsyntax::crAloneAt(after, after + (m_size - at - 1), m_finishing)) {
+    switch (vcardsyntax::crAloneAt(after, after + (m_size - at - 1), m_finishing, inFreeTextValue(at))) {
     case vcardsyntax::CrAlone::EndsLine:
         return true;
     case vcardsyntax::CrAlone::Text:

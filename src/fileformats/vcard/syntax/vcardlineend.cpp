@@ -93,8 +93,23 @@ CrAlone cardLineAt(const unsigned char* from, const unsigned char* kind, const u
 
 } // namespace
 
-CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last)
+CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last, bool freeText)
 {
+    // Free text keeps every line but the card's own end, which no note
+    // holds: a card written in CR-alone lines into an LF file (two files
+    // joined) ends there, and so does its note, rather than taking every
+    // card after it into its text.
+    if (freeText) {
+        static constexpr char kEnd[] = "END:";
+        const unsigned char* at = from;
+        for (int i = 0; kEnd[i]; ++i, ++at) {
+            if (at == to)
+                return last ? CrAlone::Text : CrAlone::Undecided;
+            if (*at != (unsigned char)kEnd[i])
+                return CrAlone::Text;
+        }
+        return cardLineAt(from, at, to, last);
+    }
     const unsigned char* name = from;
     for (const unsigned char* at = from;; ++at) {
         if (at - from > kCrNameRoom)

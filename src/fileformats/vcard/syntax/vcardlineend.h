@@ -77,7 +77,9 @@ constexpr int kCrNameRoom = 80;
 // What the bytes [from, to) that follow a CR alone say of it; Undecided
 // only while to - from is at most kCrNameRoom and more may follow (last:
 // the input ends at `to`, which ends a BEGIN or END line and nothing else).
-CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last = false);
+// freeText: the CR stands in the value of a free-text property
+// (isFreeTextName()), where only a whole "END:VCARD" line ends its line.
+CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last = false, bool freeText = false);
 
 // The names crAloneAt() knows written in capitals, BEGIN and END aside;
 // ended by a null.
@@ -100,7 +102,8 @@ inline bool endsInName(const unsigned char* name, size_t length, const char* wor
 // Whether a property of this name, as the tokenizer keeps it (blanks left
 // out, group included), holds free text that a writer breaks into lines:
 // NOTE, LABEL or ADR, in any case, after any group. A CR alone in its value
-// is a line break of the text, whatever follows it. Asked of every
+// is a line break of the text, whatever follows it but the card's own END
+// line (crAloneAt()). Asked of every
 // property: the last letter rules out nearly every other name.
 inline bool isFreeTextName(const unsigned char* name, size_t length)
 {

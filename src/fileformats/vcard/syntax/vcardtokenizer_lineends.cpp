@@ -465,8 +465,7 @@ int settleHeldCr(CARD_Parser* p, const unsigned char* s, int n, long long base, 
     std::memcpy(bytes, p->crName, size_t(held));
     if (more > 0)
         std::memcpy(bytes + held, s, size_t(more));
-    const CrAlone what
-        = inFreeText(p) ? CrAlone::Text : vcardsyntax::crAloneAt(bytes, bytes + held + more, last);
+    const CrAlone what = vcardsyntax::crAloneAt(bytes, bytes + held + more, last, inFreeText(p));
     if (what == CrAlone::Undecided && !last) {
         // All of s is the name's, and it is within the room.
         std::memcpy(p->crName + held, s, size_t(n));
@@ -519,10 +518,8 @@ CrRead readCr(CARD_Parser* p, const unsigned char* s, int i, int n)
         p->crEnded = i == n;
         return CR_LINE_END;
     }
-    // One that ends the input may be the CR of a CR LF.
-    if (i < n && inFreeText(p))
-        return CR_TEXT;
-    switch (vcardsyntax::crAloneAt(s + i, s + n)) {
+    // One that ends the input may be the CR of a CR LF: it is held.
+    switch (vcardsyntax::crAloneAt(s + i, s + n, false, inFreeText(p))) {
     case vcardsyntax::CrAlone::EndsLine:
         return CR_LINE_END;
     case vcardsyntax::CrAlone::Text:

@@ -315,8 +315,11 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone before a name in a quoted-printable note is the note's, right after an equals sign a soft break",
         "N:x\r\nNOTE;QUOTED-PRINTABLE:a=41\rTEL:1\r\nNOTE;QUOTED-PRINTABLE:b=\rTEL:2\r\n",
         "N:x|NOTE;QUOTED-PRINTABLE:aA\\x0aTEL:1|NOTE;QUOTED-PRINTABLE:bTEL:2|");
-    row("CR alone in a note before END:VCARD and BEGIN:VCARD is the note's", "N:x\r\nNOTE:a\rEND:VCARD\rBEGIN:VCARD\r\n",
-        "N:x|NOTE:a\\x0aEND:VCARD\\x0aBEGIN:VCARD|");
+    row("CR alone in a note before the card's END line ends it, before BEGIN:VCARD or END and a date not",
+        "N:x\r\nNOTE:a\rBEGIN:VCARD\rEND: 2024\rEND:VCARD\rBEGIN:VCARD\r\n"
+        "NOTE:b\rend:vcard\rEND:VCARDS\rEND:VCARD  \r\nNOTE:c\rEND:VCARD",
+        "N:x|NOTE:a\\x0aBEGIN:VCARD\\x0aEND: 2024|END:VCARD|BEGIN:VCARD|"
+        "NOTE:b\\x0aend:vcard\\x0aEND:VCARDS|END:VCARD  |NOTE:c|END:VCARD|");
     row("CR alone ends a BEGIN line that a soft break held",
         "N:x\r\nNOTE;QUOTED-PRINTABLE:ab=\r\nBEGIN:VCARD\rVERSION:2.1\r\n",
         "N:x|NOTE;QUOTED-PRINTABLE:~2ab|BEGIN:VCARD|VERSION:2.1|");
@@ -324,11 +327,11 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     // alone is a line break of the text, whatever follows it; elsewhere
     // BEGIN and END end a line only as a card's own lines, an X- name only
     // in capitals.
-    row("CR alone in a note before names in capitals stays in the note",
+    row("CR alone in a note before names in capitals stays in the note, before the card's END line not",
         "N:x\r\nNOTE:Shift\rBEGIN: 09:00\rN: 42 visits\rFN: see file 12\rEND: 2024-03-31\rTITLE: Dr.\r"
         "X-ray: clear\rKEY: under the mat\rEND:VCARD\r\nTEL:1\r\n",
         "N:x|NOTE:Shift\\x0aBEGIN: 09:00\\x0aN: 42 visits\\x0aFN: see file 12\\x0aEND: 2024-03-31\\x0aTITLE: Dr."
-        "\\x0aX-ray: clear\\x0aKEY: under the mat\\x0aEND:VCARD|TEL:1|");
+        "\\x0aX-ray: clear\\x0aKEY: under the mat|END:VCARD|TEL:1|");
     row("CR alone in a grouped address, a label and a note of any case stays in its text",
         "N:x\r\nitem1.ADR;TYPE=\"HOME;X\":;;1 Quay St\rN:2;Galway\r\nlabel:a\rTEL;TYPE=WORK:1\r\n"
         "a.b.Note;X=\\;:b\rEMAIL:c\r\n"
@@ -413,11 +416,12 @@ void TestVCardTokenizer::startsALineRightAfterACrAloneThatEndsOne_data()
                int(held.indexOf(name)), int(held.indexOf("FN")) }
         << QList<int> { 1, 2, 3, 4, 5, 7 };
     const QByteArray cardLines = "N:x\r\nTEL:1\rEND:VCARD \rBEGIN:VCARD\r\nNOTE:a\rEND:VCARD\r\nEND:VCARD";
-    QTest::newRow("CR alone before a card's END and BEGIN lines")
+    QTest::newRow("CR alone before a card's END and BEGIN lines, in a note before its END")
         << cardLines
         << QList<int> { 0, int(cardLines.indexOf("TEL")), int(cardLines.indexOf("END")),
-               int(cardLines.indexOf("BEGIN")), int(cardLines.indexOf("NOTE")), int(cardLines.lastIndexOf("END")) }
-        << QList<int> { 1, 2, 3, 4, 5, 6 };
+               int(cardLines.indexOf("BEGIN")), int(cardLines.indexOf("NOTE")),
+               int(cardLines.indexOf("END", cardLines.indexOf("NOTE"))), int(cardLines.lastIndexOf("END")) }
+        << QList<int> { 1, 2, 3, 4, 5, 6, 7 };
     const QByteArray joined = "N:x\r\nEND:VCARD BEGIN:VCARD\r\nN:y\r\nEND:VCARDBEGIN:VCARDEND:VCARDbegin:vcard\r\nN:z";
     QTest::newRow("END:VCARD and BEGIN:VCARD on one line, over and over")
         << joined
