@@ -271,6 +271,8 @@ bool dropControlCharacters(QString& text)
             units[kept++] = c;
         else if (c == 0x0B || c == 0x0C || c == 0x85)
             units[kept++] = u'\n';
+        else if (c >= 0x80)
+            units[kept++] = u'\uFFFD';
     }
     text.truncate(kept);
     return true;

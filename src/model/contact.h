@@ -137,8 +137,10 @@ inline QString withoutEndBlanks(QString text)
 // C1 controls (U+0080 to U+009F), which a damaged or mis-read file leaves
 // and which most views end the text at or hide, are not stored. A vertical
 // tab, a form feed and a next line (U+0085), which writers put for a line
-// break inside a field, become a line feed; every other is dropped. In
-// place; true when the text changed. A text without such a character,
+// break inside a field, become a line feed; another C1 control, most often
+// a letter of a code page the text was not read in (a windows-1250 letter
+// read as windows-1252), becomes U+FFFD, which marks where that letter
+// stood; every other is dropped. In place; true when the text changed. A text without such a character,
 // nearly every one, is looked through once and neither copied nor written.
 bool dropControlCharacters(QString& text);
 // Whether UTF-8 text may hold a character that dropControlCharacters()

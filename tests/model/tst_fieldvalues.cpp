@@ -47,7 +47,8 @@ private slots:
     }
 
     // Every file reader's values pass here: the control characters no
-    // stored text holds go, those that break a line become a line feed.
+    // stored text holds go, those that break a line become a line feed,
+    // the other C1 controls the mark of a letter not read.
     void dropsControlCharactersNoTextHolds_data()
     {
         QTest::addColumn<QString>("text");
@@ -57,8 +58,8 @@ private slots:
         QTest::newRow("NUL and 0x01 go") << QString::fromUtf16(u"Jules \0K\x01ONE", 12) << QStringLiteral("Jules KONE");
         QTest::newRow("VT, FF and NEL break the line") << QString::fromUtf16(u"a\vb\fc\x85" "d")
                                                        << QStringLiteral("a\nb\nc\nd");
-        QTest::newRow("DEL and C1 go, U+00A0 stays") << QString::fromUtf16(u"x\x7Fy\x80\x90\x9F\xA0z")
-                                                     << QString::fromUtf16(u"xy\xA0z");
+        QTest::newRow("DEL goes, C1 marks a letter, U+00A0 stays") << QString::fromUtf16(u"x\x7Fy\x80\x90\x9F\xA0z")
+                                                                   << QString::fromUtf16(u"xy\uFFFD\uFFFD\uFFFD\xA0z");
         QTest::newRow("at both ends of a long text")
             << QString::fromUtf16(u"\x1F") + QString(20, u'w') + QString::fromUtf16(u"\x1B") << QString(20, u'w');
     }
@@ -91,6 +92,8 @@ private slots:
                 text.insert(at, c);
                 if (c == u'\x0B' || c == u'\x85')
                     stored.insert(at, u'\n');
+                else if (c == u'\x80' || c == u'\x9F')
+                    stored.insert(at, u'\uFFFD');
             }
             QString read = text;
             QCOMPARE(pim::dropControlCharacters(read), control);

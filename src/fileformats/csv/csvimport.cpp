@@ -231,13 +231,15 @@ void CSVImport::reportControlRows()
         return;
     m_problems.add((m_controlRows.count() == 1
                         ? QCoreApplication::translate("CSVImport",
-                                                      "Row %1: a cell held control characters, which no text keeps; "
-                                                      "they were left out, and those that break a line became line "
-                                                      "breaks.")
+                                                      "Row %1: a cell held control characters, which no text keeps: "
+                                                      "those that break a line became line breaks, those that may "
+                                                      "stand for a letter became \"\uFFFD\", and the others were left "
+                                                      "out, so check the text.")
                         : QCoreApplication::translate("CSVImport",
-                                                      "Rows %1: cells held control characters, which no text keeps; "
-                                                      "they were left out, and those that break a line became line "
-                                                      "breaks."))
+                                                      "Rows %1: cells held control characters, which no text keeps: "
+                                                      "those that break a line became line breaks, those that may "
+                                                      "stand for a letter became \"\uFFFD\", and the others were left "
+                                                      "out, so check the text."))
                        .arg(m_controlRows.text()));
 }
 

@@ -145,8 +145,10 @@ void VCardImport::reportNamedLines()
         QT_TRANSLATE_NOOP("VCardImport", "Lines %1: an \"=\" stood right before a quoted-printable code, where a "
                                          "line end was lost; it was left out, so check the text."));
     add(m_controlCharacters,
-        QT_TRANSLATE_NOOP("VCardImport", "Line %1: the text held control characters, which no text keeps; they "
-                                         "were left out, and those that break a line became line breaks."),
-        QT_TRANSLATE_NOOP("VCardImport", "Lines %1: the text held control characters, which no text keeps; they "
-                                         "were left out, and those that break a line became line breaks."));
+        QT_TRANSLATE_NOOP("VCardImport", "Line %1: the text held control characters, which no text keeps: those "
+                                         "that break a line became line breaks, those that may stand for a letter "
+                                         "became \"\uFFFD\", and the others were left out, so check the text."),
+        QT_TRANSLATE_NOOP("VCardImport", "Lines %1: the text held control characters, which no text keeps: those "
+                                         "that break a line became line breaks, those that may stand for a letter "
+                                         "became \"\uFFFD\", and the others were left out, so check the text."));
 }
