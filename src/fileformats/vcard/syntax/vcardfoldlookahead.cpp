@@ -471,6 +471,10 @@ bool VCardFoldLookahead::inFreeTextValue(qsizetype at) const
     // it; a CR alone that ends a line never stands before another.
     if (m_lineBegin < 0 || at == 0 || m_card[at - 1] == '\n')
         return false;
+    // A line that began after a CR alone that ended a line is of a card
+    // written in such lines, whose CRs end its note's lines too.
+    if (m_lineBegin > 0 && m_card[m_lineBegin - 1] == '\r')
+        return false;
     // The logical line's name and parameters as the tokenizer reads them:
     // blanks, folds and CRs that end no line are dropped; a quoted value
     // may hold ":" and ";", an escaped ";" stays in its value.

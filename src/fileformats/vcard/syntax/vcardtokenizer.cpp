@@ -414,6 +414,7 @@ namespace {
         if (p->stopRequested)
             break;
         unsigned char b = s[i++];
+        bool fromCr = false;
         // A line ends in LF, CR LF or, in files of older Macs, a CR alone.
         // The CR of a CR LF is passed over, so a blank line made of CR LF is
         // a blank line, not a fold. A CR alone is read as a line feed where
@@ -427,8 +428,10 @@ namespace {
             const CrRead read = readCr(p, s, i, n);
             if (read == CR_HELD)
                 return n;
-            if (read == CR_LINE_END)
+            if (read == CR_LINE_END) {
                 b = '\n';
+                fromCr = true;
+            }
         }
         if (!p->lfPending) {
             if (p->softBreak != SOFT_NONE && continueSoftBreak(p, b, base + (i - 1)))
@@ -446,6 +449,7 @@ namespace {
                     continue;
                 }
                 p->lfPending = true;
+                p->lfFromCr = fromCr;
                 p->foldPending = false;
                 // 2.1 writers that do not indent a photo's base64 lines end
                 // the value with an empty line instead.
@@ -457,6 +461,7 @@ namespace {
         }
         if (b == '\n') {
             ++p->physLine;
+            p->lfFromCr = fromCr;
             p->base64Open = false;
             if (p->foldPending) {
                 // A line of blanks: the fold ends there and a new line end
@@ -479,6 +484,7 @@ namespace {
             processChar(p, '\n');
             p->lineStart = base + (i - 1);
             p->lineNumber = p->physLine;
+            p->lineAfterCr = p->lfFromCr;
             if (p->stopRequested) {
                 processChar(p, b);
                 continue;
@@ -546,6 +552,7 @@ int CARD_Parse(CARD_Parser* p, const char* data, int len, int isFinal)
         }
         processChar(p, '\n');
         p->lfPending = true;
+        p->lfFromCr = false;
         p->foldPending = false;
         p->softBreak = SOFT_NONE;
         p->lookaheadCount = 0;

@@ -419,8 +419,10 @@ namespace {
 // line that a card's BEGIN or END line holds whole, which is read as one.
 bool inFreeText(const CARD_Parser* p)
 {
-    // Read or skipped, a value is its property's.
-    if (p->state < STATE_VALUE || (p->lfPending && !p->foldPending)
+    // Read or skipped, a value is its property's. A line that began after a
+    // CR alone that ended a line is of a card written in such lines (two
+    // files joined), whose CRs end its note's lines as they end the others.
+    if (p->state < STATE_VALUE || (p->lfPending && !p->foldPending) || p->lineAfterCr
         || (p->softBreak == SOFT_LOOKAHEAD && matchCardBoundary(p) == 2))
         return false;
     const size_t kept = sizeof p->nameEnd;
@@ -446,6 +448,7 @@ void readLineByte(CARD_Parser* p, unsigned char b, long long offset)
         processChar(p, '\n');
         p->lineStart = offset;
         p->lineNumber = p->physLine;
+        p->lineAfterCr = p->lfFromCr;
     }
     processChar(p, b);
 }
@@ -477,6 +480,7 @@ int settleHeldCr(CARD_Parser* p, const unsigned char* s, int n, long long base, 
     if (what == CrAlone::EndsLine) {
         static constexpr unsigned char lineFeed = '\n';
         readBytes(p, &lineFeed, 0, 1, cr);
+        p->lfFromCr = true;
     } else if (held > 0 || (n > 0 && s[0] != '\n')) {
         // The CR of a CR LF goes with its line feed, and the input's last
         // byte ends the last line anyway: only a byte of the line is read.
@@ -538,8 +542,11 @@ int resumeAfterCr(CARD_Parser* p, const unsigned char* s, int n, long long base)
     if (p->crHeld)
         return settleHeldCr(p, s, n, base, false);
     p->crEnded = false;
-    if (s[0] == '\n')
+    // The CR of a CR LF: the line end was no CR alone.
+    if (s[0] == '\n') {
+        p->lfFromCr = false;
         return 1;
+    }
     if (p->lineEnds == CARD_LINES_UNKNOWN)
         p->lineEnds = CARD_LINES_CR;
     return 0;

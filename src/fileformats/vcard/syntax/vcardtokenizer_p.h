@@ -184,6 +184,11 @@ struct CARD_Parser {
     long long firstLine = 1;
     // The last line end a run found was a CR alone (vcardsyntax::findLineEnd()).
     bool crLines = false;
+    // The pending line end was a CR alone, and the logical line being read
+    // began after one: a card whose lines end so ends the lines of its
+    // notes so too (vcardsyntax::crAloneAt()).
+    bool lfFromCr = false;
+    bool lineAfterCr = false;
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;
     // The line whose "=" started the soft break.

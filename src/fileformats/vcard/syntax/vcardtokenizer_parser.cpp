@@ -36,6 +36,8 @@ void CARD_ParserReset(CARD_Parser* parser)
     parser->lineEnds = CARD_LINES_UNKNOWN;
     parser->firstLine = 1;
     parser->crLines = false;
+    parser->lfFromCr = false;
+    parser->lineAfterCr = false;
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
     parser->lookaheadCount = 0;

@@ -332,6 +332,9 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "X-ray: clear\rKEY: under the mat\rEND:VCARD\r\nTEL:1\r\n",
         "N:x|NOTE:Shift\\x0aBEGIN: 09:00\\x0aN: 42 visits\\x0aFN: see file 12\\x0aEND: 2024-03-31\\x0aTITLE: Dr."
         "\\x0aX-ray: clear\\x0aKEY: under the mat|END:VCARD|TEL:1|");
+    row("CR alone in a note whose line began after a CR alone ends it as elsewhere",
+        "N:x\r\nTEL:1\rNOTE:a\rTEL:2\rNOTE:c\rHours: 9\r\nNOTE:b\rTEL:3\r\n",
+        "N:x|TEL:1|NOTE:a|TEL:2|NOTE:c\\x0aHours: 9|NOTE:b\\x0aTEL:3|");
     row("CR alone in a grouped address, a label and a note of any case stays in its text",
         "N:x\r\nitem1.ADR;TYPE=\"HOME;X\":;;1 Quay St\rN:2;Galway\r\nlabel:a\rTEL;TYPE=WORK:1\r\n"
         "a.b.Note;X=\\;:b\rEMAIL:c\r\n"
