@@ -361,8 +361,8 @@ private:
     enum class Match { Whole, Value, NoKind };
     // The place in list of the first such entity (by the index `byKey`
     // when given), or list.size().
-    static qsizetype storedPlace(const QList<pim::Entity>& list, const pim::Entity& incoming, const MergeKeys& keys,
-                                 Match match, EntityKeys* byKey);
+    static qsizetype storedPlace(int type, const QList<pim::Entity>& list, const pim::Entity& incoming,
+                                 const MergeKeys& keys, Match match, EntityKeys* byKey);
     QMap<int, QList<pim::Entity>> combineInto(const pim::_Contact& incoming, pim::_Contact* stored, bool& existed);
     // The contact's rows in the columns a merge compares only, without
     // the rows of types the rule never merges; for mergeContact.

@@ -1,0 +1,207 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "model/comparedtext.h"
+
+namespace comparedtext {
+
+namespace {
+
+const QString kData1 = QStringLiteral("data1");
+const QString kData4 = QStringLiteral("data4");
+const QString kData5 = QStringLiteral("data5");
+// The parts an address's formatted text is made of (Entity::formattedAddr).
+const QString kAddressParts[] = { kData4, QStringLiteral("data7"), QStringLiteral("data8"),
+                                  QStringLiteral("data9"), QStringLiteral("data10") };
+const QString kUnitSeparator = QStringLiteral("; ");
+
+bool isBlankOrTab(QChar c)
+{
+    return c == u' ' || c == u'\t';
+}
+
+// Whether ofValue() changes the text: white space at an end, a CR, a tab,
+// or a blank beside another blank or a line end. One look at each
+// character, most of which are above the blank.
+bool foldsBlanks(QStringView text)
+{
+    const qsizetype n = text.size();
+    if (n == 0)
+        return false;
+    if (text.front().isSpace() || text.back().isSpace())
+        return true;
+    const char16_t* c = text.utf16();
+    for (qsizetype i = 1; i + 1 < n; ++i) {
+        if (c[i] > u' ')
+            continue;
+        if (c[i] == u'\t' || c[i] == u'\r')
+            return true;
+        if (c[i] == u' ' && (c[i + 1] == u' ' || c[i + 1] == u'\n' || c[i - 1] == u'\n'))
+            return true;
+    }
+    return false;
+}
+
+// Whether a note's text changes as written is compared: white space at an
+// end or a CR.
+bool foldsLineEnds(QStringView text)
+{
+    return !text.isEmpty() && (text.front().isSpace() || text.back().isSpace() || text.contains(u'\r'));
+}
+
+QString withLfLineEnds(QString text)
+{
+    if (text.contains(u'\r'))
+        text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(u'\r', u'\n');
+    return text;
+}
+
+// The text without blanks and tabs at the ends of its lines, a run of them
+// inside a line one blank.
+QString withSingleBlanks(const QString& text)
+{
+    QString out;
+    out.reserve(text.size());
+    bool blank = false;
+    for (const QChar c : text) {
+        if (isBlankOrTab(c)) {
+            blank = !out.isEmpty() && out.back() != u'\n';
+            continue;
+        }
+        if (blank && c != u'\n')
+            out.append(u' ');
+        blank = false;
+        out.append(c);
+    }
+    return out;
+}
+
+QString comparedOf(QString text, bool asWritten)
+{
+    if (asWritten)
+        return foldsLineEnds(text) ? withLfLineEnds(std::move(text)).trimmed() : text;
+    if (!foldsBlanks(text))
+        return text;
+    return withSingleBlanks(withLfLineEnds(std::move(text))).trimmed();
+}
+
+// Whether a part holds blanks or tabs at its ends, or (a street of several
+// lines) at the ends of a line.
+bool hasLineEndBlanks(QStringView text)
+{
+    const auto isLineEnd = [](QChar c) { return c == u'\n' || c == u'\r'; };
+    const qsizetype last = text.size() - 1;
+    for (qsizetype i = 0; i <= last; ++i) {
+        if (isBlankOrTab(text.at(i))
+            && (i == 0 || i == last || isLineEnd(text.at(i - 1)) || isLineEnd(text.at(i + 1))))
+            return true;
+    }
+    return false;
+}
+
+// A street as the readers store its lines, each line (the street, an
+// extended address, a post-office box) without its end blanks; a line of
+// nothing but blanks, a part that held only them, is no line.
+QString streetWithoutEndBlanks(const QString& street)
+{
+    QStringList lines;
+    for (QString line : withLfLineEnds(street).split(u'\n')) {
+        if (!line.isEmpty() && pim::isBlankText(line))
+            continue;
+        pim::dropEndBlanks(line);
+        lines.append(line);
+    }
+    return lines.join(u'\n');
+}
+
+// Whether an address is one the model made from parts with blanks or tabs
+// at their ends: a part holds such blanks and its formatted text is the
+// one its parts make. A text that a phone or a user gave, or that does not
+// follow from the parts stored beside it, is none.
+bool isBuiltWithEndBlanks(const pim::Entity& entity)
+{
+    for (const QString& key : kAddressParts) {
+        const auto part = entity.fields.constFind(key);
+        if (part != entity.fields.cend() && hasLineEndBlanks(pim::fieldText(*part)))
+            return pim::fieldText(entity.fields.value(kData1)) == entity.formattedAddr();
+    }
+    return false;
+}
+
+// The address as the readers store the same parts: each without its end
+// blanks, a street line of nothing but blanks left out.
+pim::Entity withoutPartEndBlanks(const pim::Entity& entity)
+{
+    pim::Entity trimmed;
+    for (const QString& key : kAddressParts) {
+        const auto part = entity.fields.constFind(key);
+        if (part == entity.fields.cend())
+            continue;
+        const QString value = pim::fieldText(*part);
+        trimmed.fields.insert(key, key == kData4 ? streetWithoutEndBlanks(value) : pim::withoutEndBlanks(value));
+    }
+    trimmed.fields.insert(kData1, trimmed.formattedAddr());
+    return trimmed;
+}
+
+// A department as the readers join the units of an organisation, each
+// without its end blanks, one of nothing but blanks left out.
+QString departmentText(const QString& text)
+{
+    if (!text.contains(kUnitSeparator))
+        return text;
+    QString out;
+    for (QString unit : text.split(kUnitSeparator)) {
+        if (!unit.isEmpty() && pim::isBlankText(unit))
+            continue;
+        pim::dropEndBlanks(unit);
+        if (!out.isEmpty())
+            out += kUnitSeparator;
+        out += unit;
+    }
+    return out;
+}
+
+// Whether the value is an address's text or street, which read by the
+// parts beside them too.
+bool readsByParts(int type, const QString& key)
+{
+    return type == pim::ENTITY_ADDR && (key == kData1 || key == kData4);
+}
+
+// A value's text by the rule of its type and key, the address text aside.
+QString comparedOf(int type, const QString& key, QString text)
+{
+    if (type == pim::ENTITY_ORG && key == kData5)
+        text = departmentText(text);
+    return comparedOf(std::move(text), type == pim::ENTITY_NOTES);
+}
+
+} // namespace
+
+QString ofValue(const QVariant& value, bool asWritten)
+{
+    return comparedOf(pim::fieldText(value), asWritten);
+}
+
+QString ofField(int type, const pim::Entity& entity, const QString& key)
+{
+    if (readsByParts(type, key) && isBuiltWithEndBlanks(entity))
+        return comparedOf(type, key, pim::fieldText(withoutPartEndBlanks(entity).fields.value(key)));
+    return comparedOf(type, key, pim::fieldText(entity.fields.value(key)));
+}
+
+bool isSameField(int type, const QString& key, const pim::Entity& stored, const pim::Entity& incoming)
+{
+    const QVariant storedValue = stored.fields.value(key);
+    const QVariant incomingValue = incoming.fields.value(key);
+    if (storedValue.typeId() == QMetaType::QByteArray || incomingValue.typeId() == QMetaType::QByteArray)
+        return storedValue.toByteArray() == incomingValue.toByteArray();
+    // The same text beside other parts may read otherwise.
+    if (readsByParts(type, key))
+        return ofField(type, stored, key) == ofField(type, incoming, key);
+    const QString storedText = pim::fieldText(storedValue);
+    const QString incomingText = pim::fieldText(incomingValue);
+    return storedText == incomingText
+        || comparedOf(type, key, storedText) == comparedOf(type, key, incomingText);
+}
+
+} // namespace comparedtext
