@@ -213,8 +213,10 @@ public:
     // Stores one incoming contact, merging it into the stored contact with
     // the same full name (ignoring the case of A-Z; inside beginImport()
     // also the blanks at its ends and the length of a run of them, see
-    // nameKey()) under this database's rule, or creating a new contact
-    // (always for an empty full name).
+    // nameKey(), and a name of Chinese, Japanese or Korean letters stored
+    // with the blanks of its parts, see partsNameKey()) under this
+    // database's rule, or creating a new contact (always for an empty full
+    // name).
     // Runs in its own nested transaction; call inside beginEdit/endEdit
     // (inside beginImport/endEdit it opens none, see there).
     // On return `existed` says whether a stored contact was found and
@@ -398,6 +400,19 @@ private:
     // that earlier builds stored with them ("Ann  Lead" of " Lead") is the
     // one the same file's contact now merges into.
     static QByteArray nameKey(QByteArray utf8);
+    // The second key of a stored name of Chinese, Japanese or Korean
+    // letters that an earlier build made from name parts with end blanks:
+    // such a name reads "山田 太郎" where its parts without them read
+    // "山田太郎", or in the order of a Latin name where a blank before a
+    // part hid its script ("明 李" for "李明"). The nameKey() of the name
+    // those parts make without their end blanks, when the stored name is
+    // the one its stored parts make, it differs from the name's own key and
+    // starts with a letter of that script the key holds; empty otherwise.
+    QByteArray partsNameKey(unsigned long long id, QByteArrayView fullName);
+    // Inside an import whose names were not read (loadImportNames): the
+    // lowest id of a stored contact with this nameKey() or partsNameKey(),
+    // from the names the case-insensitive index finds that could have it.
+    unsigned long long findNameKey(const QByteArray& key);
     void forgetEditState();
     // Opens a private copy of the file and of its leftover journal, in which
     // SQLite may roll the unfinished write back: the only way to read what
@@ -427,6 +442,8 @@ private:
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateKept;
     std::array<MergeKeys, pim::ENTITY_TYPE_LAST + 1> m_mergeKeys;
     Sqlite3Statement m_findName;
+    Sqlite3Statement m_findNameRange;
+    Sqlite3Statement m_nameParts;
     Sqlite3Statement m_comparedRows;
     Sqlite3Statement m_insertContact;
     // Inserts of whole data rows, by the sequence of their types.
@@ -443,10 +460,11 @@ private:
     // for each of them. Only this edit writes meanwhile; dropped with it.
     struct MergeTarget;
     QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
-    // Inside beginImport(): every stored name (nameKey) with its lowest
-    // contact id, the import's new contacts added as they are stored, so
-    // that a lookup costs no descent of the name index. Any other change
-    // of names drops it.
+    // Inside beginImport(), when the import is large next to what is
+    // stored: every stored name (nameKey, and partsNameKey where there is
+    // one) with its lowest contact id, the import's new contacts added as
+    // they are stored, so that a lookup costs no descent of the name index.
+    // Any other change of names drops it: findNameKey() takes over.
     QHash<QByteArray, unsigned long long> m_importNames;
     bool m_importNamesLoaded = false;
     std::function<bool()> m_cancelled;

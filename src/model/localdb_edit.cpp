@@ -18,6 +18,52 @@ long long id64(unsigned long long id)
     return static_cast<long long>(id);
 }
 
+// Whether a letter is of the scripts Entity::fullName() writes family name
+// first without a blank.
+bool isCjkLetter(char32_t c)
+{
+    switch (QChar::script(c)) {
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Hangul:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Those letters lie at U+1100 and above: three bytes or four in UTF-8.
+constexpr char32_t kFirstCjk = 0x1100;
+
+// Whether a stored name holds a blank or tab beside such a letter: only
+// then can partsNameKey() differ from its nameKey(). Nearly every name
+// is told by its bytes alone.
+bool hasBlankBesideCjk(QByteArrayView utf8)
+{
+    bool high = false;
+    bool blank = false;
+    for (const char c : utf8) {
+        high = high || uchar(c) >= 0xE1;
+        blank = blank || c == ' ' || c == '\t';
+    }
+    if (!high || !blank)
+        return false;
+    const QList<uint> letters = QString::fromUtf8(utf8).toUcs4();
+    for (qsizetype i = 0; i < letters.size(); ++i) {
+        if (letters.at(i) != ' ' && letters.at(i) != '\t')
+            continue;
+        if ((i > 0 && isCjkLetter(letters.at(i - 1))) || (i + 1 < letters.size() && isCjkLetter(letters.at(i + 1))))
+            return true;
+    }
+    return false;
+}
+
+// The name parts Entity::fullName() is made of, in the order of the
+// columns read for them.
+const QString kNameParts[] = { QStringLiteral("data2"), QStringLiteral("data3"), QStringLiteral("data4"),
+                               QStringLiteral("data5"), QStringLiteral("data6") };
+
 // The template's indexes that a merge never reads while it writes: it finds
 // contacts through the case-insensitive name index and loads their rows
 // through index_data_contact, which therefore stay.
@@ -57,10 +103,16 @@ void LocalDb::beginImport(qsizetype incomingContacts)
         // order row by row only when most of their rows are new.
         if (storedContacts * 2 <= incomingContacts)
             dropImportIndexes();
-        // The names are compared as the file readers store them, which the
-        // index cannot: read once, at about the cost of a few thousand
-        // lookups through it.
-        loadImportNames();
+        // Reading every name once costs about as much as a few thousand
+        // lookups through the index; a small import looks its names up.
+        if (storedContacts <= incomingContacts * 4) {
+            loadImportNames();
+            qCDebug(lcDb) << "import of" << incomingContacts << "contacts into" << m_path << "reads the"
+                          << storedContacts << "stored names at once";
+        } else {
+            qCDebug(lcDb) << "import of" << incomingContacts << "contacts into" << m_path << "looks names up among"
+                          << storedContacts << "stored contacts";
+        }
     } catch (...) {
         db.rollbackTran();
         forgetEditState();
@@ -112,12 +164,83 @@ void LocalDb::loadImportNames()
     Sqlite3Statement names = m_db.prepareThrow(
         QStringLiteral("select _id, full_name from contact where typeof(full_name)='text' order by _id"));
     names.forEachRow([this](const Sqlite3Statement::Row& row) {
+        const auto id = static_cast<unsigned long long>(row.int64(0));
         QByteArray key = nameKey(row.text(1).toByteArray());
         if (!key.isEmpty() && !m_importNames.contains(key))
-            m_importNames.insert(std::move(key), static_cast<unsigned long long>(row.int64(0)));
+            m_importNames.insert(std::move(key), id);
+        QByteArray partsKey = partsNameKey(id, row.text(1));
+        if (!partsKey.isEmpty() && !m_importNames.contains(partsKey))
+            m_importNames.insert(std::move(partsKey), id);
         return true;
     });
     m_importNamesLoaded = true;
+}
+
+QByteArray LocalDb::partsNameKey(unsigned long long id, QByteArrayView fullName)
+{
+    if (!hasBlankBesideCjk(fullName))
+        return QByteArray();
+    if (!m_nameParts.isValid())
+        m_nameParts = m_db.prepareThrow(QStringLiteral(
+            "select data2,data3,data4,data5,data6 from data where contact_id=? and type=1 order by _id limit 1"));
+    pim::Entity stored;
+    pim::Entity trimmed;
+    bool endBlanks = false;
+    m_nameParts.bindInt64(1, id64(id)).forEachRow([&](const Sqlite3Statement::Row& row) {
+        for (int i = 0; i < 5; ++i) {
+            const QString part = row.getText(i);
+            endBlanks = endBlanks || pim::hasEndBlanks(part);
+            stored.fields.insert(kNameParts[i], part);
+            trimmed.fields.insert(kNameParts[i], pim::withoutEndBlanks(part));
+        }
+        return false;
+    });
+    if (!endBlanks || stored.fullName().toUtf8() != fullName)
+        return QByteArray();
+    QByteArray key = nameKey(trimmed.fullName().toUtf8());
+    const QString name = QString::fromUtf8(fullName);
+    const char32_t first = name.isEmpty() ? 0 : char32_t(QStringView(name).toUcs4().value(0));
+    if (key == nameKey(fullName.toByteArray()) || first < kFirstCjk
+        || !QString::fromUtf8(key).contains(QString::fromUcs4(&first, 1)))
+        return QByteArray();
+    return key;
+}
+
+unsigned long long LocalDb::findNameKey(const QByteArray& key)
+{
+    if (!m_findNameRange.isValid())
+        m_findNameRange = m_db.prepareThrow(QStringLiteral(
+            "select _id, full_name from contact where full_name>=? collate nocase and full_name<? collate nocase"));
+    unsigned long long found = 0;
+    // The names from `from` (A-Z folded) up to `to`, each taken when the
+    // key it gives is this one and its id the lowest yet.
+    const auto scan = [&](const QString& from, const QString& to, bool byParts) {
+        m_findNameRange.bindText(1, from).bindText(2, to).forEachRow([&](const Sqlite3Statement::Row& row) {
+            const auto id = static_cast<unsigned long long>(row.int64(0));
+            if (found != 0 && id >= found)
+                return true;
+            if (byParts ? partsNameKey(id, row.text(1)) == key : nameKey(row.text(1).toByteArray()) == key)
+                found = id;
+            return true;
+        });
+    };
+    // A name of this key starts with its first word, followed by a blank,
+    // a tab or nothing, or starts with a blank or tab.
+    const QString word = QString::fromUtf8(key.left(key.indexOf(' ') < 0 ? key.size() : key.indexOf(' ')));
+    scan(word, word + QLatin1Char('!'), false);
+    scan(QStringLiteral("\t"), QStringLiteral("!"), false);
+    // partsNameKey() starts with a letter of those scripts that its key
+    // holds, however its parts were ordered.
+    QList<char32_t> firsts;
+    for (const uint c : QString::fromUtf8(key).toUcs4()) {
+        if (c >= kFirstCjk && isCjkLetter(c) && !firsts.contains(char32_t(c)))
+            firsts.append(char32_t(c));
+    }
+    for (const char32_t c : std::as_const(firsts)) {
+        const char32_t next = c + 1;
+        scan(QString::fromUcs4(&c, 1), QString::fromUcs4(&next, 1), true);
+    }
+    return found;
 }
 
 void LocalDb::restoreImportIndexes()
@@ -231,9 +354,11 @@ unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
     if (fullName.isEmpty())
         return 0;
     ensureNameIndex();
-    if (m_importNamesLoaded) {
+    if (m_wholeImport) {
         const QByteArray key = nameKey(fullName.toUtf8());
-        return key.isEmpty() ? 0 : m_importNames.value(key, 0);
+        if (key.isEmpty())
+            return 0;
+        return m_importNamesLoaded ? m_importNames.value(key, 0) : findNameKey(key);
     }
     // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
     // literally: "J_hn" must never find "John".

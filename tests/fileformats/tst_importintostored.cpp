@@ -13,6 +13,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTest>
 
 #include <memory>
@@ -28,6 +31,32 @@ QByteArray readAll(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A stored contact as plain SQL writes it, with a name row of its given
+// and family name when they are given.
+struct Stored {
+    Stored() = default;
+    Stored(QString name, QString givenName = QString(), QString familyName = QString())
+        : fullName(std::move(name))
+        , given(std::move(givenName))
+        , family(std::move(familyName))
+    {
+    }
+    QString fullName;
+    QString given;
+    QString family;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Stored)
+
+namespace {
+
+QString quoted(QString text)
+{
+    return QLatin1Char('\'') + text.replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
 }
 
 } // namespace
@@ -61,6 +90,17 @@ private:
         return probe.rows(QStringLiteral("select 'contact', * from contact order by _id"))
             + probe.rows(QStringLiteral("select 'data', * from data order by _id"))
             + probe.rows(QStringLiteral("select 'group', * from contact_group order by _id"));
+    }
+    void store(const QList<Stored>& contacts)
+    {
+        SqlProbe probe(dbPath());
+        for (const Stored& c : contacts) {
+            probe.exec(QStringLiteral("insert into contact(src_id, full_name) values('', %1)").arg(quoted(c.fullName)));
+            if (!c.given.isNull() || !c.family.isNull())
+                probe.exec(QStringLiteral("insert into data(type, contact_id, data1, data2, data3) values(1, "
+                                          "(select max(_id) from contact), %1, %2, %3)")
+                               .arg(quoted(c.fullName), quoted(c.given), quoted(c.family)));
+        }
     }
 
 private slots:
@@ -168,6 +208,83 @@ private slots:
         for (const QByteArray& file : files)
             QCOMPARE(import(file, QStringLiteral("vcf")), QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_1_MERGED") });
         QCOMPARE(SqlProbe(dbPath()).column(notesSql), written);
+    }
+
+    // The stored contact a card of this name merges into: the lowest id of
+    // those whose name reads the same but for the case of A-Z, blanks and
+    // tabs at its ends and the length of a run of them, or, a name of
+    // Chinese or Japanese letters, whose parts stored with end blanks make
+    // it; none of another name. An import small next to what is stored
+    // looks names up, a large one reads them all: both find the same one,
+    // and a contact the same import stored before.
+    void findsTheStoredContactOfTheNameWhateverTheImportsSize_data()
+    {
+        QTest::addColumn<QList<Stored>>("stored");
+        QTest::addColumn<QByteArray>("name"); // the N of the card
+        QTest::addColumn<int>("found");       // place in `stored`, -1 for a new contact
+        const auto row = [](const char* what, QList<Stored> stored, const char* name, int found) {
+            QTest::newRow(what) << stored << QByteArray(name) << found;
+        };
+        row("a run of blanks", { { "Ida  Lindqvist" } }, "Lindqvist;Ida", 0);
+        row("a tab, blanks at both ends and another case", { { "Kim Park" }, { " \tida\tLINDQVIST " } }, "Lindqvist;Ida", 1);
+        row("the lowest id of two that read alike", { { "IDA LINDQVIST" }, { "Ida Lindqvist" } }, "Lindqvist;Ida", 0);
+        row("a tab in the older, the exact name in the newer", { { "Ida\tLindqvist" }, { "Ida Lindqvist" } },
+            "Lindqvist;Ida", 0);
+        row("a longer first word is another name", { { "Idan Lindqvist" }, { "Ida Lindqvistsson" } }, "Lindqvist;Ida", -1);
+        row("the first word alone is another name", { { "Ida" } }, "Lindqvist;Ida", -1);
+        row("a one-word name after blanks", { { "Ann" }, { "  Cher\t" } }, ";Cher", 1);
+        row("an underscore is a letter", { { "Ida Lindqvist" } }, "Lindqvist;I_a", -1);
+        row("a letter past Z keeps its case", { { "\xc3\x84sa Lind" } }, "Lind;\xc3\xa4sa", -1);
+        row("a Japanese name of parts with a blank at their ends",
+            { { "\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xa4\xaa\xe9\x83\x8e ", "\xe5\xb1\xb1\xe7\x94\xb0 " } },
+            "\xe5\xb1\xb1\xe7\x94\xb0;\xe5\xa4\xaa\xe9\x83\x8e", 0);
+        row("a Chinese name read in the Latin order, its given name after a blank",
+            { { "Kim Park" }, { "\xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e" } },
+            "\xe6\x9d\x8e;\xe6\x98\x8e", 1);
+        row("a Chinese name of that order whose family name came after a blank",
+            { { "\xe6\x98\x8e  \xe7\x8e\x8b", "\xe6\x98\x8e", " \xe7\x8e\x8b" } }, "\xe7\x8e\x8b;\xe6\x98\x8e", 0);
+        row("a Japanese name with a blank, parts without end blanks, is another",
+            { { "\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xb1\xb1\xe7\x94\xb0" } },
+            "\xe5\xb1\xb1\xe7\x94\xb0;\xe5\xa4\xaa\xe9\x83\x8e", -1);
+        row("a Chinese name whose parts make another name",
+            { { "\xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e" } }, "\xe7\x8e\x8b;\xe6\x98\x8e", -1);
+    }
+    void findsTheStoredContactOfTheNameWhateverTheImportsSize()
+    {
+        QFETCH(QList<Stored>, stored);
+        QFETCH(QByteArray, name);
+        QFETCH(int, found);
+        const auto card = [](const QByteArray& n, const QByteArray& tel) {
+            return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + n + ";;;\r\nTEL;TYPE=CELL:" + tel + "\r\nEND:VCARD\r\n";
+        };
+        QByteArray others;
+        for (int i = 0; i < 12; ++i)
+            others += card("Other" + QByteArray::number(i) + ";Person", "555 01" + QByteArray::number(10 + i));
+        // Twelve other contacts stored: one card is small next to them,
+        // thirteen are not. The card's own twin, later in the file, goes
+        // where the card went.
+        const QByteArray twin = card(name, "555 0200");
+        // The import says which way it finds names.
+        QLoggingCategory::setFilterRules(QStringLiteral("app.db.debug=true"));
+        const auto quiet = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+        for (const bool small : { true, false }) {
+            cleanup();
+            init();
+            store(stored);
+            for (int i = 0; i < 12; ++i)
+                store({ { QStringLiteral("Stored%1 Person").arg(i) } });
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(small ? QStringLiteral("^import of 2 contacts .* looks names up")
+                                                                      : QStringLiteral("^import of 14 contacts .* reads the")));
+            const QByteArray file = card(name, "555 0100") + (small ? QByteArray() : others) + twin;
+            QCOMPARE(import(file, QStringLiteral("vcf")).size(), 1);
+            SqlProbe probe(dbPath());
+            const QVariant into = probe.value(QStringLiteral("select contact_id from data where data1 = '555 0100'"));
+            QCOMPARE(probe.value(QStringLiteral("select contact_id from data where data1 = '555 0200'")), into);
+            if (found >= 0)
+                QCOMPARE(into.toInt(), found + 1);
+            else
+                QVERIFY(into.toInt() > stored.size() + 12);
+        }
     }
 };
 
