@@ -139,6 +139,20 @@ void LocalDb::dropImportIndexes()
 
 QByteArray LocalDb::nameKey(QByteArray utf8)
 {
+    // Asked of every name an import reads or looks up: A-Z are folded in
+    // one pass that also finds whether any blank is to go, nearly never.
+    char* b = utf8.data();
+    const qsizetype n = utf8.size();
+    bool blanks = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (b[i] >= 'A' && b[i] <= 'Z')
+            b[i] = char(b[i] - 'A' + 'a');
+        else if (uchar(b[i]) <= ' ')
+            blanks = blanks || b[i] == '\t'
+                || (b[i] == ' ' && (i == 0 || i + 1 == n || b[i + 1] == ' ' || b[i + 1] == '\t'));
+    }
+    if (!blanks)
+        return utf8;
     // In place: the blanks dropped only shorten what is written.
     qsizetype out = 0;
     bool blank = false;
@@ -151,7 +165,7 @@ QByteArray LocalDb::nameKey(QByteArray utf8)
             utf8[out++] = ' ';
             blank = false;
         }
-        utf8[out++] = c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+        utf8[out++] = c;
     }
     utf8.truncate(out);
     return utf8;
@@ -224,11 +238,19 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key)
             return true;
         });
     };
-    // A name of this key starts with its first word, followed by a blank,
-    // a tab or nothing, or starts with a blank or tab.
-    const QString word = QString::fromUtf8(key.left(key.indexOf(' ') < 0 ? key.size() : key.indexOf(' ')));
-    scan(word, word + QLatin1Char('!'), false);
+    // A name of this key is the key itself, maybe followed by blanks or
+    // tabs; or starts with a blank or tab; or is the key up to a blank
+    // between two words, where the name has a tab or a blank and another
+    // blank or tab instead. Every range is one descent of the index, with
+    // few names in it.
+    const QString text = QString::fromUtf8(key);
+    scan(text, text + QLatin1Char('!'), false);
     scan(QStringLiteral("\t"), QStringLiteral("!"), false);
+    for (qsizetype at = text.indexOf(u' '); at >= 0; at = text.indexOf(u' ', at + 1)) {
+        const QString words = text.left(at);
+        scan(words + QLatin1Char('\t'), words + QLatin1Char('\n'), false);
+        scan(words + QLatin1String(" \t"), words + QLatin1String(" !"), false);
+    }
     // partsNameKey() starts with a letter of those scripts that its key
     // holds, however its parts were ordered.
     QList<char32_t> firsts;

@@ -230,6 +230,9 @@ private slots:
         row("the lowest id of two that read alike", { { "IDA LINDQVIST" }, { "Ida Lindqvist" } }, "Lindqvist;Ida", 0);
         row("a tab in the older, the exact name in the newer", { { "Ida\tLindqvist" }, { "Ida Lindqvist" } },
             "Lindqvist;Ida", 0);
+        row("a run of blanks and a tab after the second word of three",
+            { { "Karen H. Gutierrezz" }, { "karen H.  \tGutierrez" } }, "Gutierrez;Karen;H.", 1);
+        row("a tab after the last word", { { "Karen H. Gutierrez\t" } }, "Gutierrez;Karen;H.", 0);
         row("a longer first word is another name", { { "Idan Lindqvist" }, { "Ida Lindqvistsson" } }, "Lindqvist;Ida", -1);
         row("the first word alone is another name", { { "Ida" } }, "Lindqvist;Ida", -1);
         row("a one-word name after blanks", { { "Ann" }, { "  Cher\t" } }, ";Cher", 1);
