@@ -13,6 +13,25 @@ const QString kAddressParts[] = { kData4, QStringLiteral("data7"), QStringLitera
                                   QStringLiteral("data9"), QStringLiteral("data10") };
 const QString kUnitSeparator = QStringLiteral("; ");
 
+// The value under key, nullptr when there is none.
+const QVariant* valueOf(const pim::Entity& entity, const QString& key)
+{
+    if (const int number = pim::EntityFields::keyNumber(key))
+        return entity.fields.find(number);
+    const auto it = entity.fields.constFind(key);
+    return it == entity.fields.cend() ? nullptr : &*it;
+}
+
+// A value's text (pim::fieldText), in place when it is text already.
+const QString& textOf(const QVariant* value, QString& own)
+{
+    if (value && value->typeId() == QMetaType::QString)
+        return *static_cast<const QString*>(value->constData());
+    if (value)
+        own = pim::fieldText(*value);
+    return own;
+}
+
 bool isBlankOrTab(QChar c)
 {
     return c == u' ' || c == u'\t';
@@ -191,17 +210,32 @@ QString ofField(int type, const pim::Entity& entity, const QString& key)
 
 bool isSameField(int type, const QString& key, const pim::Entity& stored, const pim::Entity& incoming)
 {
-    const QVariant storedValue = stored.fields.value(key);
-    const QVariant incomingValue = incoming.fields.value(key);
-    if (storedValue.typeId() == QMetaType::QByteArray || incomingValue.typeId() == QMetaType::QByteArray)
-        return storedValue.toByteArray() == incomingValue.toByteArray();
+    // Asked of every value of every contact an import merges: the values
+    // are looked at in place, and texts that are the same or that neither
+    // rule would change are told apart without building another.
+    const QVariant* storedValue = valueOf(stored, key);
+    const QVariant* incomingValue = valueOf(incoming, key);
+    const auto isBytes = [](const QVariant* v) { return v && v->typeId() == QMetaType::QByteArray; };
+    if (isBytes(storedValue) || isBytes(incomingValue)) {
+        const auto bytes = [](const QVariant* v) { return v ? v->toByteArray() : QByteArray(); };
+        return bytes(storedValue) == bytes(incomingValue);
+    }
     // The same text beside other parts may read otherwise.
     if (readsByParts(type, key))
         return ofField(type, stored, key) == ofField(type, incoming, key);
-    const QString storedText = pim::fieldText(storedValue);
-    const QString incomingText = pim::fieldText(incomingValue);
-    return storedText == incomingText
-        || comparedOf(type, key, storedText) == comparedOf(type, key, incomingText);
+    QString storedOwn;
+    QString incomingOwn;
+    const QString& storedText = textOf(storedValue, storedOwn);
+    const QString& incomingText = textOf(incomingValue, incomingOwn);
+    if (storedText == incomingText)
+        return true;
+    if (type == pim::ENTITY_NOTES) {
+        if (!foldsLineEnds(storedText) && !foldsLineEnds(incomingText))
+            return false;
+    } else if (!(type == pim::ENTITY_ORG && key == kData5) && !foldsBlanks(storedText) && !foldsBlanks(incomingText)) {
+        return false;
+    }
+    return comparedOf(type, key, storedText) == comparedOf(type, key, incomingText);
 }
 
 } // namespace comparedtext
