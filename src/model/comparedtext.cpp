@@ -116,18 +116,13 @@ bool hasLineEndBlanks(QStringView text)
     return false;
 }
 
-// A street as the readers store its lines, each line (the street, an
-// extended address, a post-office box) without its end blanks; a line of
-// nothing but blanks, a part that held only them, is no line.
+// A street as the readers store its lines (the street, an extended
+// address, a post-office box), each without its end blanks.
 QString streetWithoutEndBlanks(const QString& street)
 {
-    QStringList lines;
-    for (QString line : withLfLineEnds(street).split(u'\n')) {
-        if (!line.isEmpty() && pim::isBlankText(line))
-            continue;
+    QStringList lines = withLfLineEnds(street).split(u'\n');
+    for (QString& line : lines)
         pim::dropEndBlanks(line);
-        lines.append(line);
-    }
     return lines.join(u'\n');
 }
 
@@ -161,15 +156,25 @@ pim::Entity withoutPartEndBlanks(const pim::Entity& entity)
     return trimmed;
 }
 
-// A department as the readers join the units of an organisation, each
-// without its end blanks, one of nothing but blanks left out.
-QString departmentText(const QString& text)
+// Whether a department may hold units as the readers join them.
+bool hasUnits(const QString& text)
 {
-    if (!text.contains(kUnitSeparator))
+    return text.contains(kUnitSeparator) || text.endsWith(u';');
+}
+
+// A department as the readers join the units of an organisation, each
+// without its end blanks, a blank one left out. A last unit of blanks,
+// its blanks gone with the text's own, leaves its separator at the end.
+QString departmentText(QString text)
+{
+    if (!hasUnits(text))
         return text;
+    pim::dropEndBlanks(text);
+    if (text.endsWith(u';'))
+        text.chop(1);
     QString out;
     for (QString unit : text.split(kUnitSeparator)) {
-        if (!unit.isEmpty() && pim::isBlankText(unit))
+        if (pim::isBlankText(unit))
             continue;
         pim::dropEndBlanks(unit);
         if (!out.isEmpty())
@@ -179,19 +184,37 @@ QString departmentText(const QString& text)
     return out;
 }
 
-// Whether the value is an address's text or street, which read by the
-// parts beside them too.
-bool readsByParts(int type, const QString& key)
+// An address's text or street without its empty lines: a line of blanks,
+// a part that held only them, says nothing of where the address is.
+QString withoutEmptyLines(QString text)
+{
+    while (text.contains(QLatin1String("\n\n")))
+        text.replace(QLatin1String("\n\n"), QLatin1String("\n"));
+    return text;
+}
+
+bool isAddressText(int type, const QString& key)
 {
     return type == pim::ENTITY_ADDR && (key == kData1 || key == kData4);
 }
 
-// A value's text by the rule of its type and key, the address text aside.
+// A value's text by the rule of its type and key.
 QString comparedOf(int type, const QString& key, QString text)
 {
     if (type == pim::ENTITY_ORG && key == kData5)
-        text = departmentText(text);
-    return comparedOf(std::move(text), type == pim::ENTITY_NOTES);
+        text = departmentText(std::move(text));
+    text = comparedOf(std::move(text), type == pim::ENTITY_NOTES);
+    return isAddressText(type, key) ? withoutEmptyLines(std::move(text)) : text;
+}
+
+// Whether comparedOf() may read the text as another.
+bool mayChange(int type, const QString& key, const QString& text)
+{
+    if (type == pim::ENTITY_NOTES)
+        return foldsLineEnds(text);
+    if (type == pim::ENTITY_ORG && key == kData5 && hasUnits(text))
+        return true;
+    return foldsBlanks(text) || (isAddressText(type, key) && text.contains(QLatin1String("\n\n")));
 }
 
 } // namespace
@@ -203,7 +226,7 @@ QString ofValue(const QVariant& value, bool asWritten)
 
 QString ofField(int type, const pim::Entity& entity, const QString& key)
 {
-    if (readsByParts(type, key) && isBuiltWithEndBlanks(entity))
+    if (type == pim::ENTITY_ADDR && key == kData1 && isBuiltWithEndBlanks(entity))
         return comparedOf(type, key, pim::fieldText(withoutPartEndBlanks(entity).fields.value(key)));
     return comparedOf(type, key, pim::fieldText(entity.fields.value(key)));
 }
@@ -221,7 +244,7 @@ bool isSameField(int type, const QString& key, const pim::Entity& stored, const 
         return bytes(storedValue) == bytes(incomingValue);
     }
     // The same text beside other parts may read otherwise.
-    if (readsByParts(type, key))
+    if (type == pim::ENTITY_ADDR && key == kData1)
         return ofField(type, stored, key) == ofField(type, incoming, key);
     QString storedOwn;
     QString incomingOwn;
@@ -229,12 +252,8 @@ bool isSameField(int type, const QString& key, const pim::Entity& stored, const 
     const QString& incomingText = textOf(incomingValue, incomingOwn);
     if (storedText == incomingText)
         return true;
-    if (type == pim::ENTITY_NOTES) {
-        if (!foldsLineEnds(storedText) && !foldsLineEnds(incomingText))
-            return false;
-    } else if (!(type == pim::ENTITY_ORG && key == kData5) && !foldsBlanks(storedText) && !foldsBlanks(incomingText)) {
+    if (!mayChange(type, key, storedText) && !mayChange(type, key, incomingText))
         return false;
-    }
     return comparedOf(type, key, storedText) == comparedOf(type, key, incomingText);
 }
 

@@ -23,10 +23,13 @@ QString ofValue(const QVariant& value, bool asWritten = false);
 // texts the model builds from parts with a separator of its own between
 // them compare as those parts make them without their end blanks, so that
 // one an earlier build made from parts with such blanks ("Springfield ,
-// 12345", "Sales ; Lab 3") is the one today's reading of the same parts
-// makes: an address's formatted text ("data1") when it is the text its
-// stored parts make, and a department ("data5" of an organisation), whose
-// units the readers join with "; ".
+// 12345", "Sales ; Lab 3") is the one the same parts make now, and so is
+// that build's export of it read back: an address's formatted text
+// ("data1") when it is the text its stored parts make, and a department
+// ("data5" of an organisation), whose units the readers join with "; " (a
+// unit of blanks is none). An address's text and street ("data4") have no
+// empty lines: a street line of blanks, which such a build kept, says
+// nothing of where the address is.
 QString ofField(int type, const pim::Entity& entity, const QString& key);
 
 // Whether the merge reads the two entities' values under `key` as one:

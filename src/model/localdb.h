@@ -404,15 +404,25 @@ private:
     // letters that an earlier build made from name parts with end blanks:
     // such a name reads "山田 太郎" where its parts without them read
     // "山田太郎", or in the order of a Latin name where a blank before a
-    // part hid its script ("明 李" for "李明"). The nameKey() of the name
-    // those parts make without their end blanks, when the stored name is
-    // the one its stored parts make, it differs from the name's own key and
-    // starts with a letter of that script the key holds; empty otherwise.
+    // part hid its script ("明 李" for "李明", "Dr 明 李"). The nameKey() of
+    // the name those parts make without their end blanks, when the stored
+    // name is the one its stored parts make and that key differs from the
+    // name's own: as it is when the name starts with a letter of that
+    // script the key holds, else after the key of the title the name
+    // starts with and a NUL (prefixedNameKey()); empty otherwise.
     QByteArray partsNameKey(unsigned long long id, QByteArrayView fullName);
+    // The key of an incoming name of such letters as partsNameKey() gives
+    // it to a stored name of its parts that starts with their title; empty
+    // without a title.
+    static QByteArray prefixedNameKey(const pim::_Contact& incoming, const QByteArray& key);
     // Inside an import whose names were not read (loadImportNames): the
     // lowest id of a stored contact with this nameKey() or partsNameKey(),
-    // from the names the case-insensitive index finds that could have it.
-    unsigned long long findNameKey(const QByteArray& key);
+    // or with the prefixedNameKey() when given, from the names the
+    // case-insensitive index finds that could have them.
+    unsigned long long findNameKey(const QByteArray& key, const QByteArray& prefixed);
+    // The stored contact the incoming one merges into: inside an import by
+    // its keys, else isContactBaseExist().
+    unsigned long long storedContactOf(const pim::_Contact& incoming);
     void forgetEditState();
     // Opens a private copy of the file and of its leftover journal, in which
     // SQLite may roll the unfinished write back: the only way to read what

@@ -6,6 +6,8 @@
 
 #include "model/localdblog.h"
 
+#include <algorithm>
+
 namespace {
 
 [[noreturn]] void throwText(const QString& text)
@@ -212,15 +214,34 @@ QByteArray LocalDb::partsNameKey(unsigned long long id, QByteArrayView fullName)
     if (!endBlanks || stored.fullName().toUtf8() != fullName)
         return QByteArray();
     QByteArray key = nameKey(trimmed.fullName().toUtf8());
+    const QByteArray ownKey = nameKey(fullName.toByteArray());
+    if (key == ownKey)
+        return QByteArray();
     const QString name = QString::fromUtf8(fullName);
     const char32_t first = name.isEmpty() ? 0 : char32_t(QStringView(name).toUcs4().value(0));
-    if (key == nameKey(fullName.toByteArray()) || first < kFirstCjk
-        || !QString::fromUtf8(key).contains(QString::fromUcs4(&first, 1)))
-        return QByteArray();
-    return key;
+    if (first >= kFirstCjk && QString::fromUtf8(key).contains(QString::fromUcs4(&first, 1)))
+        return key;
+    // In the order of a Latin name the title comes first: the key then
+    // carries it, as prefixedNameKey() gives it to the incoming name.
+    const QByteArray title = nameKey(trimmed.fields.value(kNameParts[3]).toString().toUtf8());
+    if (!title.isEmpty() && ownKey.startsWith(title + ' '))
+        return title + '\0' + key;
+    return QByteArray();
 }
 
-unsigned long long LocalDb::findNameKey(const QByteArray& key)
+QByteArray LocalDb::prefixedNameKey(const pim::_Contact& incoming, const QByteArray& key)
+{
+    // Only a key of those letters can have one.
+    if (std::none_of(key.cbegin(), key.cend(), [](char c) { return uchar(c) >= 0xE1; }))
+        return QByteArray();
+    const auto names = incoming.entities.constFind(pim::ENTITY_NAME);
+    if (names == incoming.entities.cend() || names->isEmpty())
+        return QByteArray();
+    const QByteArray title = nameKey(pim::fieldText(names->first().fields.value(kNameParts[3])).toUtf8());
+    return title.isEmpty() ? QByteArray() : title + '\0' + key;
+}
+
+unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray& prefixed)
 {
     if (!m_findNameRange.isValid())
         m_findNameRange = m_db.prepareThrow(QStringLiteral(
@@ -228,12 +249,12 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key)
     unsigned long long found = 0;
     // The names from `from` (A-Z folded) up to `to`, each taken when the
     // key it gives is this one and its id the lowest yet.
-    const auto scan = [&](const QString& from, const QString& to, bool byParts) {
+    const auto scan = [&](const QString& from, const QString& to, bool byParts, const QByteArray& wanted) {
         m_findNameRange.bindText(1, from).bindText(2, to).forEachRow([&](const Sqlite3Statement::Row& row) {
             const auto id = static_cast<unsigned long long>(row.int64(0));
             if (found != 0 && id >= found)
                 return true;
-            if (byParts ? partsNameKey(id, row.text(1)) == key : nameKey(row.text(1).toByteArray()) == key)
+            if (byParts ? partsNameKey(id, row.text(1)) == wanted : nameKey(row.text(1).toByteArray()) == wanted)
                 found = id;
             return true;
         });
@@ -244,12 +265,12 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key)
     // blank or tab instead. Every range is one descent of the index, with
     // few names in it.
     const QString text = QString::fromUtf8(key);
-    scan(text, text + QLatin1Char('!'), false);
-    scan(QStringLiteral("\t"), QStringLiteral("!"), false);
+    scan(text, text + QLatin1Char('!'), false, key);
+    scan(QStringLiteral("\t"), QStringLiteral("!"), false, key);
     for (qsizetype at = text.indexOf(u' '); at >= 0; at = text.indexOf(u' ', at + 1)) {
         const QString words = text.left(at);
-        scan(words + QLatin1Char('\t'), words + QLatin1Char('\n'), false);
-        scan(words + QLatin1String(" \t"), words + QLatin1String(" !"), false);
+        scan(words + QLatin1Char('\t'), words + QLatin1Char('\n'), false, key);
+        scan(words + QLatin1String(" \t"), words + QLatin1String(" !"), false, key);
     }
     // partsNameKey() starts with a letter of those scripts that its key
     // holds, however its parts were ordered.
@@ -260,7 +281,14 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key)
     }
     for (const char32_t c : std::as_const(firsts)) {
         const char32_t next = c + 1;
-        scan(QString::fromUcs4(&c, 1), QString::fromUcs4(&next, 1), true);
+        scan(QString::fromUcs4(&c, 1), QString::fromUcs4(&next, 1), true, key);
+    }
+    // A name in the order of a Latin name starts with its title's first
+    // word.
+    if (!prefixed.isEmpty()) {
+        const QString title = QString::fromUtf8(prefixed.left(prefixed.indexOf('\0')));
+        const QString word = title.left(title.indexOf(u' ') < 0 ? title.size() : title.indexOf(u' '));
+        scan(word, word + QLatin1Char('!'), true, prefixed);
     }
     return found;
 }
@@ -368,6 +396,24 @@ void LocalDb::ensureNameIndex()
     }
 }
 
+unsigned long long LocalDb::storedContactOf(const pim::_Contact& incoming)
+{
+    if (!m_wholeImport || incoming.fullName.isEmpty())
+        return isContactBaseExist(incoming.fullName);
+    const Hold hold(*this);
+    connection();
+    ensureNameIndex();
+    const QByteArray key = nameKey(incoming.fullName.toUtf8());
+    if (key.isEmpty())
+        return 0;
+    const QByteArray prefixed = prefixedNameKey(incoming, key);
+    if (!m_importNamesLoaded)
+        return findNameKey(key, prefixed);
+    const unsigned long long byName = m_importNames.value(key, 0);
+    const unsigned long long byParts = prefixed.isEmpty() ? 0 : m_importNames.value(prefixed, 0);
+    return byName == 0 || byParts == 0 ? qMax(byName, byParts) : qMin(byName, byParts);
+}
+
 unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
 {
     const Hold hold(*this);
@@ -380,7 +426,7 @@ unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
         const QByteArray key = nameKey(fullName.toUtf8());
         if (key.isEmpty())
             return 0;
-        return m_importNamesLoaded ? m_importNames.value(key, 0) : findNameKey(key);
+        return m_importNamesLoaded ? m_importNames.value(key, 0) : findNameKey(key, QByteArray());
     }
     // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
     // literally: "J_hn" must never find "John".

@@ -419,7 +419,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     m_lastMergeLeftOut = 0;
     requireWritable("combineContact");
     connection();
-    const unsigned long long foundId = isContactBaseExist(incoming.fullName);
+    const unsigned long long foundId = storedContactOf(incoming);
 
     // Worked on copies: on failure the caller's `stored` and `existed` are
     // left as they were.

@@ -37,15 +37,17 @@ QByteArray readAll(const QString& path)
 // and family name when they are given.
 struct Stored {
     Stored() = default;
-    Stored(QString name, QString givenName = QString(), QString familyName = QString())
+    Stored(QString name, QString givenName = QString(), QString familyName = QString(), QString titleName = QString())
         : fullName(std::move(name))
         , given(std::move(givenName))
         , family(std::move(familyName))
+        , title(std::move(titleName))
     {
     }
     QString fullName;
     QString given;
     QString family;
+    QString title;
 };
 
 } // namespace
@@ -97,9 +99,9 @@ private:
         for (const Stored& c : contacts) {
             probe.exec(QStringLiteral("insert into contact(src_id, full_name) values('', %1)").arg(quoted(c.fullName)));
             if (!c.given.isNull() || !c.family.isNull())
-                probe.exec(QStringLiteral("insert into data(type, contact_id, data1, data2, data3) values(1, "
-                                          "(select max(_id) from contact), %1, %2, %3)")
-                               .arg(quoted(c.fullName), quoted(c.given), quoted(c.family)));
+                probe.exec(QStringLiteral("insert into data(type, contact_id, data1, data2, data3, data5) values(1, "
+                                          "(select max(_id) from contact), %1, %2, %3, %4)")
+                               .arg(quoted(c.fullName), quoted(c.given), quoted(c.family), quoted(c.title)));
         }
     }
 
@@ -246,6 +248,10 @@ private slots:
             "\xe6\x9d\x8e;\xe6\x98\x8e", 1);
         row("a Chinese name of that order whose family name came after a blank",
             { { "\xe6\x98\x8e  \xe7\x8e\x8b", "\xe6\x98\x8e", " \xe7\x8e\x8b" } }, "\xe7\x8e\x8b;\xe6\x98\x8e", 0);
+        row("a Chinese name with a title, in the order of a Latin name",
+            { { "Dr\t  \xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e", "Dr\t" } }, "\xe6\x9d\x8e;\xe6\x98\x8e;;Dr", 0);
+        row("a Chinese name with another title",
+            { { "Prof  \xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e", "Prof" } }, "\xe6\x9d\x8e;\xe6\x98\x8e;;Dr", -1);
         row("a Japanese name with a blank, parts without end blanks, is another",
             { { "\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xb1\xb1\xe7\x94\xb0" } },
             "\xe5\xb1\xb1\xe7\x94\xb0;\xe5\xa4\xaa\xe9\x83\x8e", -1);
