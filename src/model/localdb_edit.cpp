@@ -20,21 +20,6 @@ long long id64(unsigned long long id)
     return static_cast<long long>(id);
 }
 
-// Whether a letter is of the scripts Entity::fullName() writes family name
-// first without a blank.
-bool isCjkLetter(char32_t c)
-{
-    switch (QChar::script(c)) {
-    case QChar::Script_Han:
-    case QChar::Script_Hiragana:
-    case QChar::Script_Katakana:
-    case QChar::Script_Hangul:
-        return true;
-    default:
-        return false;
-    }
-}
-
 // Those letters lie at U+1100 and above: three bytes or four in UTF-8.
 constexpr char32_t kFirstCjk = 0x1100;
 
@@ -55,7 +40,8 @@ bool hasBlankBesideCjk(QByteArrayView utf8)
     for (qsizetype i = 0; i < letters.size(); ++i) {
         if (letters.at(i) != ' ' && letters.at(i) != '\t')
             continue;
-        if ((i > 0 && isCjkLetter(letters.at(i - 1))) || (i + 1 < letters.size() && isCjkLetter(letters.at(i + 1))))
+        if ((i > 0 && pim::isCjkLetter(letters.at(i - 1)))
+            || (i + 1 < letters.size() && pim::isCjkLetter(letters.at(i + 1))))
             return true;
     }
     return false;
@@ -276,7 +262,7 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray&
     // holds, however its parts were ordered.
     QList<char32_t> firsts;
     for (const uint c : QString::fromUtf8(key).toUcs4()) {
-        if (c >= kFirstCjk && isCjkLetter(c) && !firsts.contains(char32_t(c)))
+        if (c >= kFirstCjk && pim::isCjkLetter(c) && !firsts.contains(char32_t(c)))
             firsts.append(char32_t(c));
     }
     for (const char32_t c : std::as_const(firsts)) {
