@@ -5,6 +5,8 @@
 // peak resident memory of the process.
 //
 // usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count] [--passes N]
+//        bench_vcard_import fill DB [n]
+//        bench_vcard_import one DB [new|stored]
 //        bench_vcard_import departments [n]
 //        bench_vcard_import photos DIR [n]
 // --passes N parses the file N times in the one process and prints the
@@ -16,6 +18,14 @@
 // The file comes from gen_contacts.py; by default
 // bench-data/contacts-100000.vcf. Run each mode in its own process to read
 // its own peak memory.
+// "fill" writes a database of n contacts (84,000 by default) into DB,
+// each of a name, two numbers, an e-mail address and every third an
+// address, stored outside any import thread; "one" copies DB and imports
+// one card into the copy through the real import thread, of a person not
+// stored ("new", the default) or of one stored ("stored"). Run "one" in a
+// process of its own to read its peak memory; under callgrind count the
+// import alone:
+// valgrind --tool=callgrind --toggle-collect='ImportContactsToLocalThread::run*' ./bench_vcard_import one DB
 // "departments" reads one card of n and of 16n department lines, each of
 // another value (n = 12,500 by default), and prints both times and their
 // ratio: the cost must grow with the card, not with its square.
@@ -231,6 +241,96 @@ bool benchImport(const QString& path, bool again, bool count)
     return true;
 }
 
+const char* const kGiven[] = { "Anna", "Ben", "Chloe", "David", "Emma", "Felix", "Grace", "Hugo", "Ida", "Jonas",
+                               "Karin", "Leo", "Maria", "Nils", "Olga", "Paul" };
+const char* const kFamily[] = { "Berg", "Costa", "Dubois", "Eriksen", "Fischer", "Garcia", "Hansen", "Ito",
+                                "Jensen", "Kowalski", "Larsen", "Meyer", "Novak", "Olsen", "Petrov", "Rossi" };
+
+// The name of the n-th filled contact: sixteen given names, as a real
+// address book repeats them, family names made distinct by a number.
+QString filledName(int n)
+{
+    return QStringLiteral("%1 %2%3").arg(QLatin1String(kGiven[n % 16]), QLatin1String(kFamily[n / 16 % 16])).arg(n / 256);
+}
+
+bool fillDatabase(const QString& path, int n)
+{
+    QFile::remove(path);
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+    db->create();
+    db->beginImport(n);
+    for (int i = 0; i < n; ++i) {
+        const QString name = filledName(i);
+        pim::_Contact contact(0, QString(), name);
+        pim::Entity person;
+        person.fields.insert(QStringLiteral("data1"), name);
+        person.fields.insert(QStringLiteral("data2"), name.section(QLatin1Char(' '), 0, 0));
+        person.fields.insert(QStringLiteral("data3"), name.section(QLatin1Char(' '), 1));
+        contact.entities[pim::ENTITY_NAME].append(person);
+        for (const int kind : { 2, 3 }) {
+            pim::Entity phone;
+            phone.fields.insert(QStringLiteral("data1"), QStringLiteral("+49 30 %1%2").arg(kind).arg(i, 7, 10, QLatin1Char('0')));
+            phone.fields.insert(QStringLiteral("data2"), kind);
+            contact.entities[pim::ENTITY_PHONE].append(phone);
+        }
+        pim::Entity mail;
+        mail.fields.insert(QStringLiteral("data1"), QStringLiteral("person%1@example.org").arg(i));
+        mail.fields.insert(QStringLiteral("data2"), 1);
+        contact.entities[pim::ENTITY_EMAIL].append(mail);
+        if (i % 3 == 0) {
+            pim::Entity address;
+            address.fields.insert(QStringLiteral("data2"), 1);
+            address.fields.insert(QStringLiteral("data4"), QStringLiteral("%1 Hauptstrasse").arg(i % 200 + 1));
+            address.fields.insert(QStringLiteral("data7"), QStringLiteral("Berlin"));
+            address.fields.insert(QStringLiteral("data9"), QStringLiteral("10%1").arg(i % 1000, 3, 10, QLatin1Char('0')));
+            address.fields.insert(QStringLiteral("data1"), address.formattedAddr());
+            contact.entities[pim::ENTITY_ADDR].append(address);
+        }
+        bool existed = false;
+        db->mergeContact(contact, existed);
+    }
+    db->endEdit(true);
+    db->close();
+    std::printf("fill: %d contacts in %s\n", n, qPrintable(path));
+    return true;
+}
+
+// One card into a copy of the filled database: the time of its import.
+bool benchOneCard(const QString& filled, bool stored)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("one.db"));
+    if (!QFile::copy(filled, path))
+        return false;
+    const QString name = stored ? filledName(41999) : QStringLiteral("Ann Example");
+    const QByteArray card = "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name.section(QLatin1Char(' '), 1).toUtf8() + ";"
+        + name.section(QLatin1Char(' '), 0, 0).toUtf8() + ";;;\r\nFN:" + name.toUtf8()
+        + "\r\nTEL;TYPE=CELL:+49 170 5550100\r\nEMAIL;TYPE=INTERNET:ann@example.org\r\n"
+          "ADR;TYPE=HOME:;;1 Main St;Springfield;;12345;\r\nEND:VCARD\r\n";
+    const QString cardPath = dir.filePath(QStringLiteral("one.vcf"));
+    QFile file(cardPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(card) != card.size())
+        return false;
+    file.close();
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+    db->open_check();
+    const long before = peakMegabytes();
+    RecordingReporter reporter;
+    ImportContactsToLocalThread thread(cardPath, ImportContactsToLocalThread::TYPE_VCARD, db.data(), &reporter);
+    QElapsedTimer timer;
+    timer.start();
+    thread.start();
+    thread.wait();
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (!reporter.errors().isEmpty()) {
+        std::fprintf(stderr, "import failed: %s\n", qPrintable(reporter.errors().first()));
+        return false;
+    }
+    std::printf("one %s card: %.1f ms, peak %ld MB (%ld MB before the import)\n  %s\n", stored ? "stored" : "new", ms,
+                peakMegabytes(), before, qPrintable(reporter.successes().value(0)));
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -246,6 +346,10 @@ int main(int argc, char** argv)
     const QString mode = args.value(0, QStringLiteral("both"));
     if (mode == QLatin1String("departments"))
         return benchDepartments(args.value(1, QStringLiteral("12500")).toInt()) ? 0 : 1;
+    if (mode == QLatin1String("fill") && args.size() >= 2)
+        return fillDatabase(args.at(1), args.value(2, QStringLiteral("84000")).toInt()) ? 0 : 1;
+    if (mode == QLatin1String("one") && args.size() >= 2)
+        return benchOneCard(args.at(1), args.value(2) == QLatin1String("stored")) ? 0 : 1;
     if (mode == QLatin1String("photos") && args.size() >= 2)
         return writePhotoFiles(args.at(1), args.value(2, QStringLiteral("2000")).toInt()) ? 0 : 1;
     const QString path = args.value(1, QStringLiteral(MARROWLINK_BENCH_DATA "/contacts-100000.vcf"));

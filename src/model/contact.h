@@ -42,6 +42,11 @@ bool isMultiValued(int type);
 
 // One typed datum of a contact. The type code is not held here: it is the
 // key under which the owning contact keeps the entity.
+// Whether a letter is Chinese, Japanese or Korean (Han, Hiragana,
+// Katakana, Hangul): a name of such parts reads family name first, without
+// a blank (Entity::fullName).
+bool isCjkLetter(char32_t c);
+
 class Entity {
 public:
     Entity() = default;

@@ -27,24 +27,31 @@ bool isCjkName(const QString& text)
         return false;
     bool cjk = false;
     for (const char32_t c : text.toUcs4()) {
-        switch (QChar::script(c)) {
-        case QChar::Script_Han:
-        case QChar::Script_Hiragana:
-        case QChar::Script_Katakana:
-        case QChar::Script_Hangul:
+        if (isCjkLetter(c)) {
             cjk = true;
-            break;
-        case QChar::Script_Common:
-        case QChar::Script_Inherited:
-            break;
-        default:
-            return false;
+            continue;
         }
+        const QChar::Script script = QChar::script(c);
+        if (script != QChar::Script_Common && script != QChar::Script_Inherited)
+            return false;
     }
     return cjk;
 }
 
 } // namespace
+
+bool isCjkLetter(char32_t c)
+{
+    switch (QChar::script(c)) {
+    case QChar::Script_Han:
+    case QChar::Script_Hiragana:
+    case QChar::Script_Katakana:
+    case QChar::Script_Hangul:
+        return true;
+    default:
+        return false;
+    }
+}
 
 QString Entity::fullName() const
 {

@@ -131,8 +131,11 @@ public:
     // coming, the indexes the merge never reads are dropped here and made
     // again from their stored definitions just before the commit, so the
     // committed file has its schema unchanged and a crash or rollback at
-    // any point restores the old one. Throws like beginEdit(), and Error
-    // when an edit is already open.
+    // any point restores the old one. When it holds no more than four times
+    // as many, every stored name is read here once; else each incoming name
+    // is looked up through the case-insensitive name index (findNameKey()),
+    // so a small import into a large database reads no more than it finds.
+    // Throws like beginEdit(), and Error when an edit is already open.
     void beginImport(qsizetype incomingContacts);
     // Ends the innermost edit level: commit when true, roll back when false.
     // A failing commit is rolled back and rethrown, so nothing is claimed as
@@ -213,8 +216,10 @@ public:
     // Stores one incoming contact, merging it into the stored contact with
     // the same full name (ignoring the case of A-Z; inside beginImport()
     // also the blanks at its ends and the length of a run of them, see
-    // nameKey()) under this database's rule, or creating a new contact
-    // (always for an empty full name).
+    // nameKey(), and a name of Chinese, Japanese or Korean letters stored
+    // with the blanks of its parts, see partsNameKey()) under this
+    // database's rule, or creating a new contact (always for an empty full
+    // name).
     // Runs in its own nested transaction; call inside beginEdit/endEdit
     // (inside beginImport/endEdit it opens none, see there).
     // On return `existed` says whether a stored contact was found and
@@ -361,8 +366,8 @@ private:
     enum class Match { Whole, Value, NoKind };
     // The place in list of the first such entity (by the index `byKey`
     // when given), or list.size().
-    static qsizetype storedPlace(const QList<pim::Entity>& list, const pim::Entity& incoming, const MergeKeys& keys,
-                                 Match match, EntityKeys* byKey);
+    static qsizetype storedPlace(int type, const QList<pim::Entity>& list, const pim::Entity& incoming,
+                                 const MergeKeys& keys, Match match, EntityKeys* byKey);
     QMap<int, QList<pim::Entity>> combineInto(const pim::_Contact& incoming, pim::_Contact* stored, bool& existed);
     // The contact's rows in the columns a merge compares only, without
     // the rows of types the rule never merges; for mergeContact.
@@ -398,6 +403,29 @@ private:
     // that earlier builds stored with them ("Ann  Lead" of " Lead") is the
     // one the same file's contact now merges into.
     static QByteArray nameKey(QByteArray utf8);
+    // The second key of a stored name of Chinese, Japanese or Korean
+    // letters that an earlier build made from name parts with end blanks:
+    // such a name reads "山田 太郎" where its parts without them read
+    // "山田太郎", or in the order of a Latin name where a blank before a
+    // part hid its script ("明 李" for "李明", "Dr 明 李"). The nameKey() of
+    // the name those parts make without their end blanks, when the stored
+    // name is the one its stored parts make and that key differs from the
+    // name's own: as it is when the name starts with a letter of that
+    // script the key holds, else after the key of the title the name
+    // starts with and a NUL (prefixedNameKey()); empty otherwise.
+    QByteArray partsNameKey(unsigned long long id, QByteArrayView fullName);
+    // The key of an incoming name of such letters as partsNameKey() gives
+    // it to a stored name of its parts that starts with their title; empty
+    // without a title.
+    static QByteArray prefixedNameKey(const pim::_Contact& incoming, const QByteArray& key);
+    // Inside an import whose names were not read (loadImportNames): the
+    // lowest id of a stored contact with this nameKey() or partsNameKey(),
+    // or with the prefixedNameKey() when given, from the names the
+    // case-insensitive index finds that could have them.
+    unsigned long long findNameKey(const QByteArray& key, const QByteArray& prefixed);
+    // The stored contact the incoming one merges into: inside an import by
+    // its keys, else isContactBaseExist().
+    unsigned long long storedContactOf(const pim::_Contact& incoming);
     void forgetEditState();
     // Opens a private copy of the file and of its leftover journal, in which
     // SQLite may roll the unfinished write back: the only way to read what
@@ -427,6 +455,8 @@ private:
     std::array<Sqlite3Statement, pim::ENTITY_TYPE_LAST + 1> m_updateKept;
     std::array<MergeKeys, pim::ENTITY_TYPE_LAST + 1> m_mergeKeys;
     Sqlite3Statement m_findName;
+    Sqlite3Statement m_findNameRange;
+    Sqlite3Statement m_nameParts;
     Sqlite3Statement m_comparedRows;
     Sqlite3Statement m_insertContact;
     // Inserts of whole data rows, by the sequence of their types.
@@ -443,10 +473,11 @@ private:
     // for each of them. Only this edit writes meanwhile; dropped with it.
     struct MergeTarget;
     QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
-    // Inside beginImport(): every stored name (nameKey) with its lowest
-    // contact id, the import's new contacts added as they are stored, so
-    // that a lookup costs no descent of the name index. Any other change
-    // of names drops it.
+    // Inside beginImport(), when the import is large next to what is
+    // stored: every stored name (nameKey, and partsNameKey where there is
+    // one) with its lowest contact id, the import's new contacts added as
+    // they are stored, so that a lookup costs no descent of the name index.
+    // Any other change of names drops it: findNameKey() takes over.
     QHash<QByteArray, unsigned long long> m_importNames;
     bool m_importNamesLoaded = false;
     std::function<bool()> m_cancelled;

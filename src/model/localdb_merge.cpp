@@ -3,6 +3,7 @@
 #include "model/localdb.h"
 
 #include "model/abscontactcombinerule.h"
+#include "model/comparedtext.h"
 #include "model/localdblog.h"
 
 #include <algorithm>
@@ -21,75 +22,13 @@ bool isEmptyValue(const QVariant& value)
     return pim::fieldText(value).isEmpty();
 }
 
-bool isBlankOrTab(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t');
-}
-
-// The text without blanks and tabs at the ends of its lines, a run of them
-// inside a line one blank; the text itself when it has none to drop.
-QString withSingleBlanks(QString text)
-{
-    qsizetype at = 0;
-    for (; at < text.size(); ++at) {
-        const QChar c = text.at(at);
-        if (c == QLatin1Char('\t') || (c == QLatin1Char(' ') && (at == 0 || at + 1 == text.size()
-                                                                 || isBlankOrTab(text.at(at + 1))
-                                                                 || text.at(at + 1) == QLatin1Char('\n')
-                                                                 || text.at(at - 1) == QLatin1Char('\n'))))
-            break;
-    }
-    if (at == text.size())
-        return text;
-    QString out;
-    out.reserve(text.size());
-    bool blank = false;
-    for (const QChar c : std::as_const(text)) {
-        if (isBlankOrTab(c)) {
-            blank = !out.isEmpty() && out.back() != QLatin1Char('\n');
-            continue;
-        }
-        if (blank && c != QLatin1Char('\n'))
-            out.append(QLatin1Char(' '));
-        blank = false;
-        out.append(c);
-    }
-    return out;
-}
-
-// A value's text as the merge compares it: a line end is one LF whether a
-// file wrote it CRLF, CR or LF, white space at either end is no part of it
-// (as the editor saves a value), and neither are blanks and tabs at the
-// ends of its lines or the length of a run of them, so the same street from
-// two files is one. A vCard carries a line break as LF only; the file
-// readers store each part of a name or an address without the blanks at its
-// ends, and an address that earlier builds stored with them, its lines put
-// together from such parts, is the one the same file's address now reads
-// as.
-QString comparedText(const QVariant& value)
-{
-    QString text = pim::fieldText(value);
-    if (text.contains(QLatin1Char('\r')))
-        text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
-    return withSingleBlanks(std::move(text)).trimmed();
-}
-
-// Whether the incoming value says what the stored one says, in the form
-// comparedText() gives both; bytes (a photo) only when they are the same.
-bool isSameValue(const QVariant& stored, const QVariant& incoming)
-{
-    if (stored.typeId() == QMetaType::QByteArray || incoming.typeId() == QMetaType::QByteArray)
-        return stored.toByteArray() == incoming.toByteArray();
-    return comparedText(stored) == comparedText(incoming);
-}
-
 // Whether the stored entity, as its row reads back, holds the incoming
 // values under these keys: an absent key stands for empty text, as it
 // would be stored.
-bool matchesStored(const pim::Entity& stored, const pim::Entity& incoming, const QStringList& keys)
+bool matchesStored(int type, const pim::Entity& stored, const pim::Entity& incoming, const QStringList& keys)
 {
     for (const QString& key : keys) {
-        if (!isSameValue(stored.fields.value(key), incoming.fields.value(key)))
+        if (!comparedtext::isSameField(type, key, stored, incoming))
             return false;
     }
     return true;
@@ -97,16 +36,15 @@ bool matchesStored(const pim::Entity& stored, const pim::Entity& incoming, const
 
 // Whether laying the incoming entity's filled values over the stored one
 // says anything new in these text columns, each read back as text (absent
-// is empty). A value the stored one already says (isSameValue) is nothing
-// new: the stored form stays.
-bool fillsAnyColumn(const pim::Entity& stored, const pim::Entity& incoming, const QStringList& columns)
+// is empty). A value the stored one already says (comparedtext::isSameField)
+// is nothing new: the stored form stays.
+bool fillsAnyColumn(int type, const pim::Entity& stored, const pim::Entity& incoming, const QStringList& columns)
 {
     for (const QString& key : columns) {
         const auto in = incoming.fields.constFind(key);
         if (in == incoming.fields.cend() || isEmptyValue(*in))
             continue;
-        const auto st = stored.fields.constFind(key);
-        if (!isSameValue(st == stored.fields.cend() ? QVariant(QString()) : *st, *in))
+        if (!comparedtext::isSameField(type, key, stored, incoming))
             return true;
     }
     return false;
@@ -115,13 +53,14 @@ bool fillsAnyColumn(const pim::Entity& stored, const pim::Entity& incoming, cons
 // The values under keys as one byte string that is equal for two entities
 // exactly when matchesStored() finds them equal: each value as the bytes
 // that comparison looks at, each preceded by its length.
-QByteArray comparisonKey(const pim::Entity& entity, const QStringList& keys)
+QByteArray comparisonKey(int type, const pim::Entity& entity, const QStringList& keys)
 {
     QByteArray key;
     for (const QString& name : keys) {
         const QVariant value = entity.fields.value(name);
-        const QByteArray bytes
-            = value.typeId() == QMetaType::QByteArray ? value.toByteArray() : comparedText(value).toUtf8();
+        const QByteArray bytes = value.typeId() == QMetaType::QByteArray
+            ? value.toByteArray()
+            : comparedtext::ofField(type, entity, name).toUtf8();
         key += QByteArray::number(bytes.size());
         key += ':';
         key += bytes;
@@ -139,8 +78,8 @@ bool isTypeKey(const QString& key)
 // a sub-type among `codes` (AbsContactCombineRule::noKindCodes).
 bool namesNoKind(const pim::Entity& entity, const QStringList& codes)
 {
-    return !codes.isEmpty() && comparedText(entity.fields.value(kData3)).isEmpty()
-        && codes.contains(comparedText(entity.fields.value(kData2)));
+    return !codes.isEmpty() && comparedtext::ofValue(entity.fields.value(kData3)).isEmpty()
+        && codes.contains(comparedtext::ofValue(entity.fields.value(kData2)));
 }
 
 // The keys without those of the sub-type and label: what an entity whose
@@ -156,7 +95,7 @@ bool holdsAnyOf(const pim::Entity& entity, const QStringList& keys)
 {
     for (const QString& key : keys) {
         const auto value = entity.fields.constFind(key);
-        if (value != entity.fields.cend() && !comparedText(*value).isEmpty())
+        if (value != entity.fields.cend() && !comparedtext::ofValue(*value).isEmpty())
             return true;
     }
     return false;
@@ -167,7 +106,7 @@ bool holdsAnyOf(const pim::Entity& entity, const QStringList& keys)
 // says (its sub-type and label aside: a title is the same title whatever
 // kind a file gives it), else the very first; list.size() when there is
 // none to join.
-qsizetype joinPlace(const QList<pim::Entity>& list, const pim::Entity& incoming, QStringList columns,
+qsizetype joinPlace(int type, const QList<pim::Entity>& list, const pim::Entity& incoming, QStringList columns,
                     qsizetype joinable)
 {
     joinable = qMin(joinable, list.size());
@@ -175,7 +114,7 @@ qsizetype joinPlace(const QList<pim::Entity>& list, const pim::Entity& incoming,
         return list.size();
     dropTypeKeys(columns);
     for (qsizetype i = 0; i < joinable; ++i) {
-        if (!fillsAnyColumn(list.at(i), incoming, columns))
+        if (!fillsAnyColumn(type, list.at(i), incoming, columns))
             return i;
     }
     return 0;
@@ -263,18 +202,18 @@ struct LocalDb::EntityKeys {
     QHash<QByteArray, QList<qsizetype>> noKind;
     qsizetype valuesIndexed = 0;
 
-    void catchUp(const QList<pim::Entity>& list, const QStringList& keys)
+    void catchUp(int type, const QList<pim::Entity>& list, const QStringList& keys)
     {
         indexed = qMin(indexed, list.size());
         for (; indexed < list.size(); ++indexed)
-            places[comparisonKey(list.at(indexed), keys)].append(indexed);
+            places[comparisonKey(type, list.at(indexed), keys)].append(indexed);
     }
-    void catchUpValues(const QList<pim::Entity>& list, const MergeKeys& keys)
+    void catchUpValues(int type, const QList<pim::Entity>& list, const MergeKeys& keys)
     {
         valuesIndexed = qMin(valuesIndexed, list.size());
         for (; valuesIndexed < list.size(); ++valuesIndexed) {
             const pim::Entity& entity = list.at(valuesIndexed);
-            const QByteArray key = comparisonKey(entity, keys.values);
+            const QByteArray key = comparisonKey(type, entity, keys.values);
             byValue[key].append(valuesIndexed);
             if (namesNoKind(entity, keys.noKindCodes))
                 noKind[key].append(valuesIndexed);
@@ -314,24 +253,24 @@ qsizetype firstPlace(const QList<pim::Entity>& list, const QList<qsizetype>* can
 
 } // namespace
 
-qsizetype LocalDb::storedPlace(const QList<pim::Entity>& list, const pim::Entity& incoming, const MergeKeys& keys,
-                               Match match, EntityKeys* byKey)
+qsizetype LocalDb::storedPlace(int type, const QList<pim::Entity>& list, const pim::Entity& incoming,
+                               const MergeKeys& keys, Match match, EntityKeys* byKey)
 {
     static const QList<qsizetype> none;
     const QStringList& on = match == Match::Whole ? keys.min : keys.values;
     const auto accepts = [&](const pim::Entity& stored) {
         return (match != Match::NoKind || namesNoKind(stored, keys.noKindCodes))
-            && matchesStored(stored, incoming, on);
+            && matchesStored(type, stored, incoming, on);
     };
     if (!byKey)
         return firstPlace(list, nullptr, accepts);
-    const QByteArray key = comparisonKey(incoming, on);
+    const QByteArray key = comparisonKey(type, incoming, on);
     if (match == Match::Whole) {
-        byKey->catchUp(list, keys.min);
+        byKey->catchUp(type, list, keys.min);
         const auto it = byKey->places.constFind(key);
         return firstPlace(list, it == byKey->places.cend() ? &none : &*it, accepts);
     }
-    byKey->catchUpValues(list, keys);
+    byKey->catchUpValues(type, list, keys);
     if (match == Match::Value) {
         const auto it = byKey->byValue.constFind(key);
         return firstPlace(list, it == byKey->byValue.cend() ? &none : &*it, accepts);
@@ -394,21 +333,21 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         if (!list.isEmpty())
             place = 0;
     } else if (keepsKind && !keys.values.isEmpty()) {
-        place = storedPlace(list, incoming, keys, Match::Value, byKey);
+        place = storedPlace(type, list, incoming, keys, Match::Value, byKey);
     } else {
-        place = storedPlace(list, incoming, keys, Match::Whole, byKey);
+        place = storedPlace(type, list, incoming, keys, Match::Whole, byKey);
         if (place == list.size() && !keys.noKindCodes.isEmpty()) {
             if (namesNoKind(incoming, keys.noKindCodes)) {
-                place = storedPlace(list, incoming, keys, Match::Value, byKey);
+                place = storedPlace(type, list, incoming, keys, Match::Value, byKey);
                 keepsKind = true;
             } else {
-                place = storedPlace(list, incoming, keys, Match::NoKind, byKey);
+                place = storedPlace(type, list, incoming, keys, Match::NoKind, byKey);
                 givesKind = place < list.size();
             }
         }
     }
     if (place == list.size() && !single)
-        place = joinPlace(list, incoming, keptColumns, joinable);
+        place = joinPlace(type, list, incoming, keptColumns, joinable);
     if (place < list.size()) {
         merged = list.at(place);
         taken = true;
@@ -425,7 +364,7 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     // merged row. A photo's hash column follows its bytes, so photos take
     // the whole way.
     if (taken && type != pim::ENTITY_PHOTO && pim::isValidEntityType(type)
-        && !fillsAnyColumn(merged, incoming, keptColumns))
+        && !fillsAnyColumn(type, merged, incoming, keptColumns))
         return false;
     if (AbsContactCombineRule::isEntityEqual(merged, incoming, keptKeys))
         return false;
@@ -443,7 +382,7 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
             const QVariant value = incoming.fields.value(key);
             // The stored form of a value the file says again stays: a
             // re-import of the program's own export changes no row.
-            if (!isEmptyValue(value) && !(taken && isSameValue(merged.fields.value(key), value)))
+            if (!isEmptyValue(value) && !(taken && comparedtext::isSameField(type, key, merged, incoming)))
                 merged.fields[key] = value;
         }
     }
@@ -452,7 +391,7 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         return true;
     }
     if (givesKind && byKey)
-        byKey->addPlace(comparisonKey(merged, keys.min), place);
+        byKey->addPlace(comparisonKey(type, merged, keys.min), place);
     // An incoming entity lacking a key stored as empty text (no label, so
     // no "data3") is no change: only what the row would read back counts.
     return rowChanges(type, before, merged);
@@ -480,7 +419,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     m_lastMergeLeftOut = 0;
     requireWritable("combineContact");
     connection();
-    const unsigned long long foundId = isContactBaseExist(incoming.fullName);
+    const unsigned long long foundId = storedContactOf(incoming);
 
     // Worked on copies: on failure the caller's `stored` and `existed` are
     // left as they were.

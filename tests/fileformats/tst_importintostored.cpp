@@ -1,0 +1,226 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Files imported through the real import thread into real database files
+// that already hold contacts: which stored contact and value each incoming
+// one is found to be.
+#include "fileformats/importcontactstolocalthread.h"
+
+#include "common/sqlprobe.h"
+#include "model/localdb.h"
+#include "model/localdbcombinerule.h"
+#include "scratchfiles.h"
+#include "support/recordingreporter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+class TestImportIntoStored : public QObject {
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+
+    QString dbPath() const { return m_dir->filePath(QStringLiteral("local.db")); }
+    // The ending of importing the file.
+    QStringList import(const QByteArray& bytes, const QString& suffix)
+    {
+        LocalDb db(dbPath(), QSharedPointer<LocalDbCombineRule>::create());
+        RecordingReporter reporter;
+        ImportContactsToLocalThread thread(writeScratch(*m_dir, bytes, suffix),
+            suffix == QLatin1String("csv") ? ImportContactsToLocalThread::TYPE_CSV : ImportContactsToLocalThread::TYPE_VCARD,
+            &db, &reporter);
+        thread.start();
+        thread.wait();
+        return reporter.successes() + reporter.errors();
+    }
+    QList<QVariantList> everyRow()
+    {
+        SqlProbe probe(dbPath());
+        return probe.rows(QStringLiteral("select 'contact', * from contact"))
+            + probe.rows(QStringLiteral("select 'data', * from data")) + probe.rows(QStringLiteral("select * from contact_group"));
+    }
+    // Each contact as plain SQL writes it: its name, then the given name,
+    // family name and title of its name row, if any.
+    void store(const QList<QStringList>& contacts)
+    {
+        SqlProbe probe(dbPath());
+        for (QStringList c : contacts) {
+            for (QString& text : c)
+                text = QLatin1Char('\'') + text.replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
+            probe.exec(QStringLiteral("insert into contact(src_id, full_name) values('', %1)").arg(c.at(0)));
+            if (c.size() > 1)
+                probe.exec(QStringLiteral("insert into data(type, contact_id, data1, data2, data3, data5) values(1, "
+                                          "(select max(_id) from contact), %1, %2, %3, %4)")
+                               .arg(c.at(0), c.at(1), c.at(2), c.value(3, QStringLiteral("''"))));
+        }
+    }
+
+private slots:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        LocalDb(dbPath(), QSharedPointer<LocalDbCombineRule>::create()).create();
+    }
+    void cleanup() { m_dir.reset(); }
+
+    // A database that builds before the readers dropped the blanks at the
+    // ends of values filled from a file, its rows as they wrote them (an
+    // address's text and a name put together from parts with such blanks:
+    // "Springfield , 12345", "山田 太郎"), merges the same file again, and
+    // that build's own vCard and CSV exports of it, without a second row
+    // and without changing one.
+    void mergesWhatEarlierBuildsStoredOfPartsWithEndBlanks_data()
+    {
+        QTest::addColumn<QString>("rows");
+        QTest::addColumn<QString>("file");
+        const QDir dir(qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + QLatin1String("/tests/fileformats/data/earlier"));
+        const QStringList cases = dir.entryList({ QStringLiteral("*.sql") }, QDir::Files, QDir::Name);
+        QVERIFY(!cases.isEmpty());
+        for (const QString& sql : cases) {
+            const QString name = sql.chopped(4);
+            const QString own = name + (dir.exists(name + QLatin1String(".csv")) ? QLatin1String(".csv") : QLatin1String(".vcf"));
+            for (const QString& file : { own, name + QLatin1String(".export.vcf"), name + QLatin1String(".export.csv") })
+                QTest::newRow(qPrintable(file)) << dir.filePath(sql) << dir.filePath(file);
+        }
+    }
+    void mergesWhatEarlierBuildsStoredOfPartsWithEndBlanks()
+    {
+        QFETCH(QString, rows);
+        QFETCH(QString, file);
+        QFile sql(rows);
+        QFile in(file);
+        QVERIFY(sql.open(QIODevice::ReadOnly) && in.open(QIODevice::ReadOnly));
+        SqlProbe(dbPath()).exec(QString::fromUtf8(sql.readAll()));
+        const QList<QVariantList> before = everyRow();
+        const int contacts = SqlProbe(dbPath()).value(QStringLiteral("select count(*) from contact")).toInt();
+        QCOMPARE(import(in.readAll(), QFileInfo(file).suffix()),
+            QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_%1_MERGED").arg(contacts) });
+        QCOMPARE(everyRow(), before);
+    }
+
+    // A note's indents, runs of blanks and tabs are its layout: notes of one
+    // person that differ only in them are kept each, from one card or from
+    // two files, and the same files again add none.
+    void keepsNotesThatDifferOnlyInLayout_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("notes");
+        QTest::addColumn<bool>("twoFiles"); // the first of each pair in one
+        const QList<QByteArray> all { "Menu:\\n    - soup\\n    - salad", "Menu:\\n- soup\\n- salad", "Mon    9-5",
+            "Mon 9-5", "Code\t1234", "Code 1234" };
+        QTest::newRow("indented lines and lines without") << all.mid(0, 2) << false;
+        QTest::newRow("a run of blanks and one blank") << all.mid(2, 2) << false;
+        QTest::newRow("a tab and a blank") << all.mid(4, 2) << false;
+        QTest::newRow("all three pairs, in two files") << all << true;
+    }
+    void keepsNotesThatDifferOnlyInLayout()
+    {
+        QFETCH(QList<QByteArray>, notes);
+        QFETCH(bool, twoFiles);
+        QList<QByteArray> files(twoFiles ? 2 : 1, "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Berg;Ola;;;\r\n");
+        QStringList written;
+        for (int part = 0; part < files.size(); ++part) {
+            for (qsizetype i = part; i < notes.size(); i += files.size()) {
+                files[part] += "NOTE:" + notes.at(i) + "\r\n";
+                written << QString::fromUtf8(QByteArray(notes.at(i)).replace("\\n", "\n"));
+            }
+            files[part] += "END:VCARD\r\n";
+        }
+        for (const QByteArray& file : files)
+            QCOMPARE(import(file, QStringLiteral("vcf")).size(), 1);
+        const QString notesSql = QStringLiteral("select data1 from data where type = 9 order by _id");
+        QCOMPARE(SqlProbe(dbPath()).column(notesSql), written);
+        for (const QByteArray& file : files)
+            QCOMPARE(import(file, QStringLiteral("vcf")), QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_1_MERGED") });
+        QCOMPARE(SqlProbe(dbPath()).column(notesSql), written);
+    }
+
+    // The stored contact a card of this name merges into: the lowest id of
+    // those whose name reads the same but for the case of A-Z, blanks and
+    // tabs at its ends and the length of a run of them, or, a name of
+    // Chinese or Japanese letters, whose parts stored with end blanks make
+    // it; none of another name. An import small next to what is stored
+    // looks names up, a large one reads them all: both find the same one,
+    // and a contact the same import stored before.
+    void findsTheStoredContactOfTheNameWhateverTheImportsSize_data()
+    {
+        QTest::addColumn<QList<QStringList>>("stored");
+        QTest::addColumn<QByteArray>("name"); // the N of the card
+        QTest::addColumn<int>("found");       // place in `stored`, -1 for a new contact
+        const auto row = [](const char* what, QList<QStringList> stored, const char* name, int found) {
+            QTest::newRow(what) << stored << QByteArray(name) << found;
+        };
+        row("a run of blanks", { { "Ida  Lindqvist" } }, "Lindqvist;Ida", 0);
+        row("a tab, blanks at both ends and another case", { { "Kim Park" }, { " \tida\tLINDQVIST " } }, "Lindqvist;Ida", 1);
+        row("the lowest id of two that read alike", { { "IDA LINDQVIST" }, { "Ida Lindqvist" } }, "Lindqvist;Ida", 0);
+        row("a tab in the older, the exact name in the newer", { { "Ida\tLindqvist" }, { "Ida Lindqvist" } },
+            "Lindqvist;Ida", 0);
+        row("a run of blanks and a tab after the second word of three",
+            { { "Karen H. Gutierrezz" }, { "karen H.  \tGutierrez" } }, "Gutierrez;Karen;H.", 1);
+        row("a tab after the last word", { { "Karen H. Gutierrez\t" } }, "Gutierrez;Karen;H.", 0);
+        row("a longer first word is another name", { { "Idan Lindqvist" }, { "Ida Lindqvistsson" } }, "Lindqvist;Ida", -1);
+        row("the first word alone is another name", { { "Ida" } }, "Lindqvist;Ida", -1);
+        row("a one-word name after blanks", { { "Ann" }, { "  Cher\t" } }, ";Cher", 1);
+        row("an underscore is a letter", { { "Ida Lindqvist" } }, "Lindqvist;I_a", -1);
+        row("a letter past Z keeps its case", { { "\xc3\x84sa Lind" } }, "Lind;\xc3\xa4sa", -1);
+        row("a Japanese name of parts with a blank at their ends",
+            { { "\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xa4\xaa\xe9\x83\x8e ", "\xe5\xb1\xb1\xe7\x94\xb0 " } },
+            "\xe5\xb1\xb1\xe7\x94\xb0;\xe5\xa4\xaa\xe9\x83\x8e", 0);
+        row("a Chinese name read in the Latin order, its given name after a blank",
+            { { "Kim Park" }, { "\xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e" } }, "\xe6\x9d\x8e;\xe6\x98\x8e", 1);
+        row("a Chinese name of that order whose family name came after a blank",
+            { { "\xe6\x98\x8e  \xe7\x8e\x8b", "\xe6\x98\x8e", " \xe7\x8e\x8b" } }, "\xe7\x8e\x8b;\xe6\x98\x8e", 0);
+        row("a Chinese name with a title, in the order of a Latin name",
+            { { "Dr\t  \xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e", "Dr\t" } }, "\xe6\x9d\x8e;\xe6\x98\x8e;;Dr", 0);
+        row("a Chinese name with another title",
+            { { "Prof  \xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e", "Prof" } }, "\xe6\x9d\x8e;\xe6\x98\x8e;;Dr", -1);
+        row("a Japanese name with a blank, parts without end blanks, is another",
+            { { "\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xb1\xb1\xe7\x94\xb0" } },
+            "\xe5\xb1\xb1\xe7\x94\xb0;\xe5\xa4\xaa\xe9\x83\x8e", -1);
+        row("a Chinese name whose parts make another name",
+            { { "\xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e" } }, "\xe7\x8e\x8b;\xe6\x98\x8e", -1);
+    }
+    void findsTheStoredContactOfTheNameWhateverTheImportsSize()
+    {
+        QFETCH(QList<QStringList>, stored);
+        QFETCH(QByteArray, name);
+        QFETCH(int, found);
+        const auto card = [](const QByteArray& n, const QByteArray& tel) {
+            return "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + n + ";;;\r\nTEL;TYPE=CELL:" + tel + "\r\nEND:VCARD\r\n";
+        };
+        // Twelve other contacts stored: one card and its twin are small
+        // next to them, with twelve more cards they are not. The twin goes
+        // where the card went.
+        QList<QStringList> others;
+        QByteArray otherCards;
+        for (int i = 0; i < 12; ++i) {
+            others << QStringList { QStringLiteral("Stored%1 Person").arg(i) };
+            otherCards += card("Other" + QByteArray::number(i) + ";Person", "555 01" + QByteArray::number(10 + i));
+        }
+        // The import says which way it finds names.
+        QLoggingCategory::setFilterRules(QStringLiteral("app.db.debug=true"));
+        const auto quiet = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+        for (const bool small : { true, false }) {
+            cleanup();
+            init();
+            store(stored + others);
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(small ? QStringLiteral("^import of 2 contacts .* looks names up")
+                                                                      : QStringLiteral("^import of 14 contacts .* reads the")));
+            const QByteArray file = card(name, "555 0100") + (small ? QByteArray() : otherCards) + card(name, "555 0200");
+            QCOMPARE(import(file, QStringLiteral("vcf")).size(), 1);
+            SqlProbe probe(dbPath());
+            const int into = probe.value(QStringLiteral("select contact_id from data where data1 = '555 0100'")).toInt();
+            QCOMPARE(probe.value(QStringLiteral("select contact_id from data where data1 = '555 0200'")).toInt(), into);
+            QCOMPARE(into, found >= 0 ? found + 1 : stored.size() + 13);
+        }
+    }
+};
+
+QTEST_GUILESS_MAIN(TestImportIntoStored)
+#include "tst_importintostored.moc"
