@@ -66,17 +66,16 @@ bool isPropertyName(const unsigned char* name, const unsigned char* end)
     return false;
 }
 
-// After "BEGIN:" or "END:" and a CR alone: a card's own line, "VCARD" and
-// blanks up to a line end, ends the CR's line. `from` is where the CR's
-// bytes start, for the room.
-CrAlone cardLineAt(const unsigned char* from, const unsigned char* kind, const unsigned char* to, bool last)
+// A card's own line after a CR alone ends the CR's line: from `at` on, the
+// rest of it (`rest`: "VCARD" after "BEGIN:" or "END:") and blanks up to a
+// line end. `from` is where the CR's bytes start, for the room.
+CrAlone cardLineAt(const unsigned char* from, const unsigned char* at, const unsigned char* to, bool last,
+                   const char* rest)
 {
-    static constexpr char kCard[] = "VCARD";
-    const unsigned char* at = kind;
-    for (int i = 0; kCard[i]; ++i, ++at) {
+    for (; *rest; ++rest, ++at) {
         if (at == to)
             return last ? CrAlone::Text : CrAlone::Undecided;
-        if (*at != (unsigned char)kCard[i])
+        if (*at != (unsigned char)*rest)
             return CrAlone::Text;
     }
     for (;; ++at) {
@@ -99,17 +98,8 @@ CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last,
     // holds: a card written in CR-alone lines into an LF file (two files
     // joined) ends there, and so does its note, rather than taking every
     // card after it into its text.
-    if (freeText) {
-        static constexpr char kEnd[] = "END:";
-        const unsigned char* at = from;
-        for (int i = 0; kEnd[i]; ++i, ++at) {
-            if (at == to)
-                return last ? CrAlone::Text : CrAlone::Undecided;
-            if (*at != (unsigned char)kEnd[i])
-                return CrAlone::Text;
-        }
-        return cardLineAt(from, at, to, last);
-    }
+    if (freeText)
+        return cardLineAt(from, from, to, last, "END:VCARD");
     const unsigned char* name = from;
     for (const unsigned char* at = from;; ++at) {
         if (at - from > kCrNameRoom)
@@ -124,7 +114,7 @@ CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last,
             continue;
         }
         if (*at == ':' && name == from && (isWord(from, at, "BEGIN") || isWord(from, at, "END")))
-            return cardLineAt(from, at + 1, to, last);
+            return cardLineAt(from, at + 1, to, last, "VCARD");
         if ((*at == ':' || *at == ';') && isPropertyName(name, at))
             return CrAlone::EndsLine;
         return CrAlone::Text;
