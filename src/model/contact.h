@@ -145,8 +145,9 @@ inline QString withoutEndBlanks(QString text)
 // break inside a field, become a line feed; another C1 control, most often
 // a letter of a code page the text was not read in (a windows-1250 letter
 // read as windows-1252), becomes U+FFFD, which marks where that letter
-// stood; every other is dropped. In place; true when the text changed. A text without such a character,
-// nearly every one, is looked through once and neither copied nor written.
+// stood; every other is dropped. In place; true when the text changed. A
+// text without such a character, nearly every one, is looked through once
+// and neither copied nor written.
 bool dropControlCharacters(QString& text);
 // Whether UTF-8 text may hold a character that dropControlCharacters()
 // changes: false only for one that holds none, looked through once, so
