@@ -43,7 +43,7 @@ public:
     // Columns no contact field takes that some row fills (named once the
     // last row is read), rows without a name or number, cells beyond the
     // header, each with its row number; the rows whose cells held control
-    // characters, named once the last row is read.
+    // characters or letters encoded twice, named once the last row is read.
     const ImportProblems& problems() const override { return m_problems; }
 
 private:
@@ -138,7 +138,8 @@ private:
     // cells prove both orders.
     void reportDateOrders();
     // Names the rows whose cells held control characters that no text
-    // keeps (pim::dropControlCharacters()), which were left out.
+    // keeps (pim::dropControlCharacters()), which were left out or
+    // replaced, and those whose letters encoded twice were read as meant.
     void reportControlRows();
 
     QStringList m_header;
@@ -153,6 +154,7 @@ private:
     char m_delimiter = ',';
     ImportProblems m_problems;
     NamedPlaces m_controlRows;
+    NamedPlaces m_twiceEncodedRows;
     // The file's text may hold control characters: its cells are looked at.
     bool m_mayHoldControls = false;
     qsizetype m_cursor = 0;

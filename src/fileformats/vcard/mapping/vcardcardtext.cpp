@@ -124,16 +124,23 @@ QString VCardCardText::text(const VCardProperty& property, Holds holds)
     bool mayHoldControls = true;
     QString read = readText(property, holds, mayHoldControls);
     // While the file's Western text is surveyed nothing is read.
-    if (mayHoldControls && !m_westernGuess && pim::dropControlCharacters(read))
-        m_controlLines.append(property.line);
+    if (mayHoldControls && !m_westernGuess)
+        noteChanges(pim::dropControlCharacters(read), property.line);
     return read;
 }
 
 QString VCardCardText::storedText(const VCardProperty& property, QString text)
 {
-    if (pim::dropControlCharacters(text))
-        m_controlLines.append(property.line);
+    noteChanges(pim::dropControlCharacters(text), property.line);
     return text;
+}
+
+void VCardCardText::noteChanges(pim::ControlCharacterChanges changes, qint64 line)
+{
+    if (changes.controls)
+        m_controlLines.append(line);
+    if (changes.twiceEncoded)
+        m_twiceEncodedLines.append(line);
 }
 
 QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool& mayHoldControls)
@@ -191,6 +198,7 @@ void VCardCardText::startCard(const QList<VCardProperty>* card)
     m_cardLatin1.clear();
     m_guessed.clear();
     m_controlLines.clear();
+    m_twiceEncodedLines.clear();
     m_strayEqualsLines.clear();
 }
 
