@@ -315,7 +315,7 @@ char32_t twiceEncodedAt(const char16_t* text, qsizetype at, qsizetype n, qsizety
 
 } // namespace
 
-ControlCharacterChanges dropControlCharacters(QString& text)
+ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from)
 {
     const qsizetype n = text.size();
     const qsizetype first = firstDroppedControl(reinterpret_cast<const char16_t*>(text.constData()), n);
@@ -325,11 +325,11 @@ ControlCharacterChanges dropControlCharacters(QString& text)
     // A run that the first control belongs to begins at most three before
     // it. Nothing is written ahead of what is read.
     char16_t* const units = reinterpret_cast<char16_t*>(text.data());
-    const qsizetype from = qMax<qsizetype>(0, first - 3);
-    qsizetype kept = from;
-    for (qsizetype i = from; i < n; ++i) {
+    const qsizetype start = qMax<qsizetype>(0, first - 3);
+    qsizetype kept = start;
+    for (qsizetype i = start; i < n; ++i) {
         const char16_t c = units[i];
-        if (c >= 0xC2 && c <= 0xF4) {
+        if (c >= 0xC2 && c <= 0xF4 && from == ReadFrom::Unicode) {
             qsizetype length = 0;
             if (const char32_t code = twiceEncodedAt(units, i, n, length); length > 0) {
                 changes.twiceEncoded = true;
@@ -354,7 +354,7 @@ ControlCharacterChanges dropControlCharacters(QString& text)
         if (c == 0x0B || c == 0x0C)
             units[kept++] = u'\n';
         else if (c >= 0x80)
-            units[kept++] = readAlone(c);
+            units[kept++] = from == ReadFrom::Unicode || c == 0x85 ? readAlone(c) : u'\uFFFD';
     }
     text.truncate(kept);
     return changes;

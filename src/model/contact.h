@@ -168,9 +168,17 @@ struct ControlCharacterChanges {
 // - standing alone, a windows-1252 byte: it becomes that byte's character
 //   ("\u2013" for U+0096), or U+FFFD, which marks where a letter stood, for
 //   a byte windows-1252 leaves unassigned.
-// Every other is dropped. In place: a text without such a character,
+// Every other is dropped. Text read from a one-byte code page holds a C1
+// control only where a byte stands that the code page leaves unassigned
+// (windows-1252's five), no letter and no byte of another code page: such
+// a control becomes U+FFFD. In place: a text without such a character,
 // nearly every one, is looked through once and neither copied nor written.
-ControlCharacterChanges dropControlCharacters(QString& text);
+enum class ReadFrom {
+    // UTF-8 or UTF-16, whose C1 controls are code points of the text.
+    Unicode,
+    CodePage,
+};
+ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from = ReadFrom::Unicode);
 // Whether UTF-8 text may hold a character that dropControlCharacters()
 // changes: false only for one that holds none, looked through once, so
 // that a reader of a whole file that holds none need look at none of its

@@ -117,9 +117,11 @@ private slots:
         QTest::addColumn<QString>("stored");
         QTest::addColumn<bool>("twice");
         QTest::addColumn<bool>("controls");
+        QTest::addColumn<bool>("codePage");
         const auto row = [](const char* name, const char16_t* text, const char16_t* stored, bool twice,
-                            bool controls) {
-            QTest::newRow(name) << QString::fromUtf16(text) << QString::fromUtf16(stored) << twice << controls;
+                            bool controls, bool codePage = false) {
+            QTest::newRow(name) << QString::fromUtf16(text) << QString::fromUtf16(stored) << twice << controls
+                                << codePage;
         };
         row("apostrophe", u"it\u00E2\u0080\u0099s", u"it\u2019s", true, false);
         row("dash and ellipsis", u"Mon \u00E2\u0080\u0093 Fri\u00E2\u0080\u00A6", u"Mon \u2013 Fri\u2026", true,
@@ -145,6 +147,11 @@ private slots:
         row("lone byte windows-1252 leaves unassigned", u"J\u0090rgen", u"J\uFFFDrgen", false, true);
         row("both kinds in one text", u"it\u00E2\u0080\u0099s \u0093ok\u0094", u"it\u2019s \u201Cok\u201D", true,
             true);
+        // In text read from a code page a control is a byte it leaves
+        // unassigned, also after a capital that leads UTF-8 ("\u00C4" 0x8D).
+        row("read from a code page: no letter encoded twice", u"K\u00C4\u008D 5", u"K\u00C4\uFFFD 5", false, true,
+            true);
+        row("read from a code page: next line", u"a\u0085b\u0096", u"a\nb\uFFFD", false, true, true);
     }
     void readsLettersEncodedTwice()
     {
@@ -152,8 +159,10 @@ private slots:
         QFETCH(QString, stored);
         QFETCH(bool, twice);
         QFETCH(bool, controls);
+        QFETCH(bool, codePage);
         QString read = text;
-        const pim::ControlCharacterChanges changes = pim::dropControlCharacters(read);
+        const pim::ControlCharacterChanges changes
+            = pim::dropControlCharacters(read, codePage ? pim::ReadFrom::CodePage : pim::ReadFrom::Unicode);
         QCOMPARE(read, stored.isNull() ? text : stored);
         QCOMPARE(changes.twiceEncoded, twice);
         QCOMPARE(changes.controls, controls);

@@ -97,6 +97,11 @@ void CSVImport::initialize(QString path)
     m_controlRows.clear();
     m_twiceEncodedRows.clear();
     m_mayHoldControls = pim::mayHoldControlCharacters(m_text);
+    // A file with a row that is not UTF-8 was read in a code page, whose
+    // controls are the bytes it leaves unassigned.
+    m_textFrom = m_encoding == QLatin1String("windows-1252") || m_encoding == QLatin1String("macintosh")
+        ? pim::ReadFrom::CodePage
+        : pim::ReadFrom::Unicode;
     m_unreadEmpty.fill(false, m_header.size());
     for (const int index : std::as_const(unread))
         m_unreadEmpty[index] = true;
@@ -174,7 +179,7 @@ void CSVImport::readCells(qsizetype pos, int rowNumber, Cells& values)
         return;
     pim::ControlCharacterChanges row;
     for (QString& value : values) {
-        const pim::ControlCharacterChanges changes = pim::dropControlCharacters(value);
+        const pim::ControlCharacterChanges changes = pim::dropControlCharacters(value, m_textFrom);
         row.controls = row.controls || changes.controls;
         row.twiceEncoded = row.twiceEncoded || changes.twiceEncoded;
     }

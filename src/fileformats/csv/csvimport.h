@@ -157,6 +157,7 @@ private:
     NamedPlaces m_twiceEncodedRows;
     // The file's text may hold control characters: its cells are looked at.
     bool m_mayHoldControls = false;
+    pim::ReadFrom m_textFrom = pim::ReadFrom::Unicode;
     qsizetype m_cursor = 0;
     QVector<Column> m_columns;
     // Header index to its entry in m_columns, -1 for an unknown name.

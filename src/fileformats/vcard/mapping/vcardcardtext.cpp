@@ -122,10 +122,11 @@ bool saysWhatItHolds(const VCardProperty& property)
 QString VCardCardText::text(const VCardProperty& property, Holds holds)
 {
     bool mayHoldControls = true;
-    QString read = readText(property, holds, mayHoldControls);
+    pim::ReadFrom from = pim::ReadFrom::Unicode;
+    QString read = readText(property, holds, mayHoldControls, from);
     // While the file's Western text is surveyed nothing is read.
     if (mayHoldControls && !m_westernGuess)
-        noteChanges(pim::dropControlCharacters(read), property.line);
+        noteChanges(pim::dropControlCharacters(read, from), property.line);
     return read;
 }
 
@@ -143,7 +144,8 @@ void VCardCardText::noteChanges(pim::ControlCharacterChanges changes, qint64 lin
         m_twiceEncodedLines.append(line);
 }
 
-QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool& mayHoldControls)
+QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool& mayHoldControls,
+                                pim::ReadFrom& from)
 {
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
     const bool utf8 = !charset.isEmpty() && VCardCharsets::namesUtf8(charset);
@@ -172,14 +174,19 @@ QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool
         // Nearly every such value: looked at before anything else is.
         if (legacytext::isValidUtf8(property.value))
             return QString::fromUtf8(property.value);
+        from = pim::ReadFrom::CodePage;
         return decodeUndeclared(property.value, property.line, GuessedLine::Undeclared, QString());
     }
     if (utf8) {
         // Sync tools put "CHARSET=UTF-8" on text they copied as it was.
         if (legacytext::isValidUtf8(property.value))
             return QString::fromUtf8(property.value);
+        from = pim::ReadFrom::CodePage;
         return decodeUndeclared(property.value, property.line, GuessedLine::NotUtf8, QString());
     }
+    // Text of a declared charset, or of the code page read where it does
+    // not hold the text.
+    from = pim::ReadFrom::CodePage;
     VCardCharsets::Reading reading = m_charsets.decodeDeclared(property.value, charset);
     if (reading.how == VCardCharsets::Reading::NotHeld)
         return decodeUndeclared(property.value, property.line, GuessedLine::NotDeclared, charset.trimmed());

@@ -96,8 +96,9 @@ public:
     //
     // The text holds no control character but tab, line feed and CR: the
     // others are left out or become line breaks or letters, and letters
-    // encoded twice the letters meant (pim::dropControlCharacters()); the
-    // line is noted (controlLines(), twiceEncodedLines()).
+    // encoded twice the letters meant (pim::dropControlCharacters(), text
+    // not read as UTF-8 read from a code page); the line is noted
+    // (controlLines(), twiceEncodedLines()).
     QString text(const VCardProperty& property, Holds holds = Holds::Data);
     // A text of the property's parameters where it is stored (the service
     // X-SERVICE-TYPE names, a kind word kept as a label): as text() gives a
@@ -138,8 +139,9 @@ public:
 
 private:
     // text() but for the control characters; mayHoldControls is set false
-    // for a text known to hold none.
-    QString readText(const VCardProperty& property, Holds holds, bool& mayHoldControls);
+    // for a text known to hold none, `from` to CodePage for one read in a
+    // code page, even in part (stray bytes), or in a declared charset.
+    QString readText(const VCardProperty& property, Holds holds, bool& mayHoldControls, pim::ReadFrom& from);
     void noteChanges(pim::ControlCharacterChanges changes, qint64 line);
     // Text that names no charset, or is not the UTF-8 it names.
     QString decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source,
