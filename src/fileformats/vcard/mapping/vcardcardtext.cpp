@@ -125,14 +125,17 @@ QString VCardCardText::text(const VCardProperty& property, Holds holds)
     pim::ReadFrom from = pim::ReadFrom::Unicode;
     QString read = readText(property, holds, mayHoldControls, from);
     // While the file's Western text is surveyed nothing is read.
-    if (mayHoldControls && !m_westernGuess)
-        noteChanges(pim::dropControlCharacters(read, from), property.line);
+    if (mayHoldControls && !m_westernGuess) {
+        if (const pim::ControlCharacterChanges changes = pim::dropControlCharacters(read, from))
+            noteChanges(changes, property.line);
+    }
     return read;
 }
 
 QString VCardCardText::storedText(const VCardProperty& property, QString text)
 {
-    noteChanges(pim::dropControlCharacters(text), property.line);
+    if (const pim::ControlCharacterChanges changes = pim::dropControlCharacters(text))
+        noteChanges(changes, property.line);
     return text;
 }
 
