@@ -238,34 +238,26 @@ void CSVImport::reportGuessedCharset()
 
 void CSVImport::reportControlRows()
 {
-    if (m_controlRows.count() > 0)
-        m_problems.add((m_controlRows.count() == 1
-                            ? QCoreApplication::translate(
-                                "CSVImport",
-                                "Row %1: a cell held control characters, which no text keeps: those that break a "
-                                "line became line breaks, those that may stand for a letter became the windows-1252 "
-                                "letter of their code, or \"\uFFFD\" where it has none, and the others were left "
-                                "out, so check the text.")
-                            : QCoreApplication::translate(
-                                "CSVImport",
-                                "Rows %1: cells held control characters, which no text keeps: those that break a "
-                                "line became line breaks, those that may stand for a letter became the windows-1252 "
-                                "letter of their code, or \"\uFFFD\" where it has none, and the others were left "
-                                "out, so check the text."))
-                           .arg(m_controlRows.text()));
-    if (m_twiceEncodedRows.count() > 0)
-        m_problems.add((m_twiceEncodedRows.count() == 1
-                            ? QCoreApplication::translate(
-                                "CSVImport",
-                                "Row %1: a cell held letters encoded twice (their UTF-8 read as Latin-1 and written "
-                                "as UTF-8 again, with control characters among them); each was read as the letter "
-                                "meant, so check the text.")
-                            : QCoreApplication::translate(
-                                "CSVImport",
-                                "Rows %1: cells held letters encoded twice (their UTF-8 read as Latin-1 and written "
-                                "as UTF-8 again, with control characters among them); each was read as the letter "
-                                "meant, so check the text."))
-                           .arg(m_twiceEncodedRows.text()));
+    const auto add = [this](const NamedPlaces& rows, const char* one, const char* many) {
+        if (rows.count() > 0)
+            m_problems.add(QCoreApplication::translate("CSVImport", rows.count() == 1 ? one : many).arg(rows.text()));
+    };
+    add(m_controlRows,
+        QT_TRANSLATE_NOOP("CSVImport", "Row %1: a cell held control characters, which no text keeps: those that "
+                                       "break a line became line breaks, those that may stand for a letter became "
+                                       "the windows-1252 letter of their code, or \"\uFFFD\" where it has none, and "
+                                       "the others were left out, so check the text."),
+        QT_TRANSLATE_NOOP("CSVImport", "Rows %1: cells held control characters, which no text keeps: those that "
+                                       "break a line became line breaks, those that may stand for a letter became "
+                                       "the windows-1252 letter of their code, or \"\uFFFD\" where it has none, and "
+                                       "the others were left out, so check the text."));
+    add(m_twiceEncodedRows,
+        QT_TRANSLATE_NOOP("CSVImport", "Row %1: a cell held letters encoded twice (their UTF-8 read as Latin-1 and "
+                                       "written as UTF-8 again, with control characters among them); each was read "
+                                       "as the letter meant, so check the text."),
+        QT_TRANSLATE_NOOP("CSVImport", "Rows %1: cells held letters encoded twice (their UTF-8 read as Latin-1 and "
+                                       "written as UTF-8 again, with control characters among them); each was read "
+                                       "as the letter meant, so check the text."));
 }
 
 void CSVImport::uninitialize()
