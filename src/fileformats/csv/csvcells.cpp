@@ -175,12 +175,16 @@ QMap<int, QString> kindLabels(int entityType)
 }
 
 // The text of a describing cell, without the "* " the export puts before
-// the value it marks as the main one.
+// the value it marks as the main one. The mark says nothing of the kind:
+// where the value has none, the export writes the mark alone ("* "), which
+// is an empty cell.
 QString describedText(const QString& cell)
 {
     QString text = cell.trimmed();
     if (text.startsWith(QLatin1String("* ")))
         text = text.mid(2).trimmed();
+    else if (text == QLatin1String("*"))
+        text.clear();
     return text;
 }
 
