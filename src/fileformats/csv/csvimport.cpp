@@ -186,6 +186,8 @@ pim::_Contact CSVImport::nextContact()
 
     Cells values(m_columns.size());
     readCells(pos, rowNumber, values);
+    if (!m_spellings.isEmpty())
+        keepFirstSpelling(values, rowNumber);
     noteDateOrders(values, rowNumber);
     csvread::RowEntities row(m_groupTypes.size());
     for (int c = 0; c < m_columns.size(); ++c)
@@ -204,9 +206,50 @@ pim::_Contact CSVImport::nextContact()
         reportUnreadColumns();
         reportDateOrders();
         reportControlRows();
+        reportSpellings();
         reportGuessedCharset();
     }
     return contact;
+}
+
+void CSVImport::keepFirstSpelling(Cells& values, int rowNumber)
+{
+    // By spelling, the column whose cell the row's field takes.
+    QVarLengthArray<int, 8> taken(m_spellings.size(), -1);
+    for (int c = 0; c < m_columns.size(); ++c) {
+        const int spelling = m_columns.at(c).spelling;
+        if (spelling < 0 || pim::isBlankText(values[c]))
+            continue;
+        int& first = taken[spelling];
+        if (first < 0) {
+            first = c;
+            continue;
+        }
+        if (pim::withoutEndBlanks(values[c]) != pim::withoutEndBlanks(values[first]))
+            m_spellings[spelling].differingRows.add(rowNumber);
+        values[c].clear();
+    }
+}
+
+void CSVImport::reportSpellings()
+{
+    for (const Spelling& spelling : std::as_const(m_spellings)) {
+        const int rows = spelling.differingRows.count();
+        if (rows == 0)
+            continue;
+        QStringList names;
+        for (const QString& name : spelling.names)
+            names.append(QLatin1Char('"') + name + QLatin1Char('"'));
+        m_problems.add((rows == 1 ? QCoreApplication::translate("CSVImport",
+                                                                "Row %1: the columns %2 name one field and their "
+                                                                "cells differ; the first filled one was read and "
+                                                                "the others were left out.")
+                                  : QCoreApplication::translate("CSVImport",
+                                                                "Rows %1: the columns %2 name one field and their "
+                                                                "cells differ; in each row the first filled one "
+                                                                "was read and the others were left out."))
+                           .arg(spelling.differingRows.text(), names.join(QLatin1String(", "))));
+    }
 }
 
 void CSVImport::reportGuessedCharset()

@@ -74,6 +74,19 @@ private:
         int serviceColumn = -1;
         // For a date column, its index in m_dateOrders, -1 for none.
         int dateOrder = -1;
+        // For a column of a field that holds one value, the index in
+        // m_spellings of the columns whose names are spellings of its own
+        // (letter case, blanks around it, underscores for blanks), -1 for
+        // a name the header spells once.
+        int spelling = -1;
+    };
+
+    // The columns of one field whose names are spellings of one name
+    // ("First Name", "first_name"): the header's names, and the rows in
+    // which a later one held another value than the first filled one.
+    struct Spelling {
+        QStringList names;
+        NamedPlaces differingRows;
     };
 
     // What the cells of a date column prove of the order its writer put
@@ -101,6 +114,8 @@ private:
     // The header: which field each column fills, and which columns read
     // alike only once letter case and blanks are set aside (csvheader.cpp).
     void resolveColumns();
+    // Which columns of one-value fields are spellings of one name.
+    void resolveSpellings();
     // The reading of one row: the cells of its known columns, by their
     // index in m_columns; the cells beyond the header are named in the
     // problems.
@@ -140,6 +155,11 @@ private:
     // Names the rows whose cells held control characters that no text
     // keeps (pim::dropControlCharacters()), which were left out.
     void reportControlRows();
+    // A field that holds one value takes the cell of the first of its
+    // spellings that the row fills: the cells of the others are cleared,
+    // and the row noted where they say something else.
+    void keepFirstSpelling(Cells& values, int rowNumber);
+    void reportSpellings();
 
     QStringList m_header;
     // The header's names in the form lookups compare them
@@ -171,5 +191,6 @@ private:
     // columns (another program's columns) rather than of their groups.
     std::bitset<pim::ENTITY_TYPE_LAST + 1> m_inFileOrder;
     QVector<DateOrder> m_dateOrders;
+    QVector<Spelling> m_spellings;
     QString m_encoding;
 };
