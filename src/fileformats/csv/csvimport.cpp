@@ -42,7 +42,8 @@ void CSVImport::initialize(QString path)
     file.close();
 
     QString encoding;
-    const QByteArray text = csvhelper::toUtf8Text(raw, &encoding);
+    csvhelper::StrayByteRows stray;
+    const QByteArray text = csvhelper::toUtf8Text(raw, &encoding, &stray);
     qCDebug(lcCsv) << "reading" << path << "as" << encoding;
 
     const char delimiter = csvhelper::detectDelimiter(text);
@@ -92,6 +93,10 @@ void CSVImport::initialize(QString path)
     m_rowNumbers = std::move(rowNumbers);
     m_cursor = 0;
     m_encoding = encoding;
+    m_strayRows.clear();
+    for (const qint64 row : std::as_const(stray.rows))
+        m_strayRows.add(row);
+    m_straySet = stray.set;
     m_delimiter = delimiter;
     m_problems.clear();
     m_controlRows.clear();
@@ -254,6 +259,19 @@ void CSVImport::reportSpellings()
 
 void CSVImport::reportGuessedCharset()
 {
+    if (m_strayRows.count() > 0) {
+        const QString set = m_straySet == legacytext::WesternSet::MacRoman
+            ? QCoreApplication::translate("CSVImport", "Mac Roman (Western European, older Macs)")
+            : QCoreApplication::translate("CSVImport", "windows-1252 (Western European)");
+        m_problems.add((m_strayRows.count() == 1
+                            ? QCoreApplication::translate("CSVImport",
+                                                          "Row %1: the text is UTF-8 but for a few bytes that are "
+                                                          "not; those were read as %2, so check its letters.")
+                            : QCoreApplication::translate("CSVImport",
+                                                          "Rows %1: the text is UTF-8 but for a few bytes that are "
+                                                          "not; those were read as %2, so check their letters."))
+                           .arg(m_strayRows.text(), set));
+    }
     // Said once for the file, after its rows: the letters of all of them
     // may be wrong, and a UTF-8 or UTF-16 file says nothing here.
     if (m_encoding == QLatin1String("windows-1252"))

@@ -3,6 +3,7 @@
 
 #include "fileformats/absimport.h"
 #include "fileformats/csv/csvcolumndictionary.h"
+#include "fileformats/legacytext.h"
 
 #include <QByteArray>
 #include <QList>
@@ -136,7 +137,8 @@ private:
     // Names the columns left out that some row filled, before the problems
     // of the rows.
     void reportUnreadColumns();
-    // Names the code page the file's text that is not UTF-8 was read in.
+    // Names the code page the file's text that is not UTF-8 was read in,
+    // and the rows of UTF-8 whose stray bytes were read in it.
     void reportGuessedCharset();
     // The order of day and month in the date columns (csvdates.cpp): a
     // column whose cells prove day first and none month first reads its
@@ -193,4 +195,8 @@ private:
     QVector<DateOrder> m_dateOrders;
     QVector<Spelling> m_spellings;
     QString m_encoding;
+    // The rows read as UTF-8 but for a few stray bytes, and the code page
+    // those were read in.
+    NamedPlaces m_strayRows;
+    legacytext::WesternSet m_straySet = legacytext::WesternSet::Windows1252;
 };
