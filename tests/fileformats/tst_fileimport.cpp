@@ -190,8 +190,7 @@ void TestFileImport::countsTheCardsItReads()
 
 // Shapes that once made the reader quadratic: a search for the row end
 // that ran to the end of the file for every row, and a header whose
-// repeated column was joined by copying the growing text (a note now
-// takes the first filled of its columns).
+// repeated column was joined by copying the growing text.
 void TestFileImport::readsHostileCsvShapesInLinearTime_data()
 {
     QTest::addColumn<QByteArray>("file");
@@ -201,7 +200,7 @@ void TestFileImport::readsHostileCsvShapesInLinearTime_data()
         << "First Name,Phone\r" + QByteArray("A,1\r").repeated(3000000) << 3000000 << 0;
     QTest::newRow("a header naming one column a million times")
         << "First Name" + QByteArray(",Notes").repeated(1000000) + "\nAnn" + QByteArray(",n").repeated(1000000) << 1
-        << 1;
+        << 2 * 1000000 - 1;
 }
 
 void TestFileImport::readsHostileCsvShapesInLinearTime()
