@@ -672,6 +672,14 @@ private slots:
             << "Nell Orr"
             << QStringList { "1 0: Nell|Orr|||", "12 1: 12 Quay Rd|Portree||IV51 9DE|UK", "4 0: nell.o@club.example",
                              "4 1: nell.orr@example.org", "6 1: 2012-08-04T00:00:00", "8 4: nell.orr|2" };
+        // A contact without a name is stored under its number or address;
+        // the export writes that as FN, which is no name either.
+        QTest::newRow("a number alone, as a phone writes it")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:2.1\r\nN:;;;;\r\nTEL;CELL:+44 7700 900001\r\nEND:VCARD\r\n")
+            << "+44 7700 900001" << QStringList { "3 2: +44 7700 900001" };
+        QTest::newRow("an e-mail alone")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:4.0\r\nN:;;;;\r\nEMAIL;TYPE=work:desk@firm.example\r\nEND:VCARD\r\n")
+            << "desk@firm.example" << QStringList { "4 2: desk@firm.example" };
     }
     void foreignFormsStoredWholeAndMergedBackChangeNoRow()
     {
