@@ -78,7 +78,7 @@ void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), dateText(value.text()));
-    setSubType(entity, value, subType, 0);
+    setNamedSubType(entity, value, subType, &pim::eventTypeMap, 0);
     appendEntity(contact, pim::ENTITY_EVENT, entity);
 }
 
