@@ -91,7 +91,7 @@ QList<QByteArray> knownNames()
 
 bool isFreeText(const QByteArray& name)
 {
-    return name == "NOTE" || name == "LABEL" || name == "ADR";
+    return name == "NOTE" || name == "LABEL";
 }
 
 // A file of cards in CR LF whose free text (a note, a label, an address)
@@ -150,10 +150,10 @@ std::pair<QByteArray, QByteArray> crAloneCards(QRandomGenerator& rng, int cards)
             ++line;
         }
         // Free text of lines that start as properties do.
-        static const char* const kFreeText[] = { "NOTE", "note", "item2.Note", "LABEL;TYPE=HOME", "ADR;TYPE=WORK" };
+        static const char* const kFreeText[] = { "NOTE", "note", "item2.Note", "LABEL;TYPE=HOME", "label" };
         const QByteArray head = kFreeText[rng.bounded(5)];
         const qsizetype dot = head.indexOf('.');
-        QByteArray value = head.startsWith("ADR") ? ";;First line" : "First line";
+        QByteArray value = "First line";
         for (int i = 0, count = 1 + int(rng.bounded(6)); i < count; ++i) {
             const QByteArray group = rng.bounded(3) == 0 ? "item2." : "";
             value += '\r' + group + pick(names) + (rng.bounded(3) ? ": " : ";") + pick(texts);

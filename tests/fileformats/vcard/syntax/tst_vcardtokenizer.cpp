@@ -294,9 +294,11 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone before a name and a semicolon ends the line",
         "N:x\r\nEMAIL:jd@example.org\rTEL;TYPE=WORK:+1 555 0100\r\n",
         "N:x|EMAIL:jd@example.org|TEL;TYPE=WORK:+1 555 0100|");
-    row("CR alone in a note before a grouped name and X- names is the note's",
-        "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n",
-        "N:x|NOTE:a\\x0aitem1.EMAIL;type=INTERNET:j@d.org\\x0aitem1.X-ABLabel:Work\\x0aX-SKYPE:jd|");
+    row("CR alone in a note before a grouped name with parameters ends it, before X- names alone not",
+        "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n"
+        "NOTE:b\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n",
+        "N:x|NOTE:a|item1.EMAIL;type=INTERNET:j@d.org|item1.X-ABLabel:Work|X-SKYPE:jd|"
+        "NOTE:b\\x0aitem1.X-ABLabel:Work\\x0aX-SKYPE:jd|");
     row("CR alone before a word that names no property, or a name not in capitals, is text",
         "N:x\r\nNOTE:Hours:\rMonday: 9-5\rX-: none\ritem1.Monday;x\ra.b.NOTE:c\rNote: shut\rtel:1\rx-a:2\r\n",
         "N:x|NOTE:Hours:\\x0aMonday: 9-5\\x0aX-: none\\x0aitem1.Monday;x\\x0aa.b.NOTE:c\\x0aNote: shut\\x0atel:1\\x0ax-a:2|");
@@ -335,12 +337,12 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone in a note whose line began after a CR alone ends it as elsewhere",
         "N:x\r\nTEL:1\rNOTE:a\rTEL:2\rNOTE:c\rHours: 9\r\nNOTE:b\rTEL:3\r\n",
         "N:x|TEL:1|NOTE:a|TEL:2|NOTE:c\\x0aHours: 9|NOTE:b\\x0aTEL:3|");
-    row("CR alone in a grouped address, a label and a note of any case stays in its text",
+    row("CR alone in an address ends its line before a name, in a label before parameters, in a note not",
         "N:x\r\nitem1.ADR;TYPE=\"HOME;X\":;;1 Quay St\rN:2;Galway\r\nlabel:a\rTEL;TYPE=WORK:1\r\n"
         "a.b.Note;X=\\;:b\rEMAIL:c\r\n"
         "ADR:;;d\r\n e\rFN:f\r\nTEL:1\r\n",
-        "N:x|item1.ADR;TYPE=\"HOME;X\":;;1 Quay St\\x0aN:2;Galway|label:a\\x0aTEL;TYPE=WORK:1|a.b.Note;X=\\:b\\x0aEMAIL:c|"
-        "ADR:;;d e\\x0aFN:f|TEL:1|");
+        "N:x|item1.ADR;TYPE=\"HOME;X\":;;1 Quay St|N:2;Galway|label:a|TEL;TYPE=WORK:1|a.b.Note;X=\\:b\\x0aEMAIL:c|"
+        "ADR:;;d e|FN:f|TEL:1|");
     row("CR alone at the start of the line after a note, or before its colon, reads as elsewhere",
         "N:x\r\nNOTE:a\r\n\rTEL:1\r\nNO\rTE:b\r\nNOTE\rTEL:2\r\n",
         "N:x|NOTE:a|TEL:1|NOTE:b|!6TEL:2|");
