@@ -68,6 +68,8 @@ public:
         // read without their blank (Cards mode). StrayEquals: a
         // quoted-printable "=" before another escape, a soft break whose
         // line end was lost, was dropped (Cards mode).
+        // SoftBreakBeforeProperty: a quoted-printable value that ended in
+        // "=" before a property's line ended there (Cards mode).
         enum Kind {
             OutsideCard,
             NestedBegin,
@@ -78,6 +80,7 @@ public:
             MailingList,
             FoldsDropped,
             StrayEquals,
+            SoftBreakBeforeProperty,
         };
         Kind kind;
         qint64 line;

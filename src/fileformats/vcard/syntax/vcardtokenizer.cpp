@@ -379,6 +379,15 @@ void processChar(CARD_Parser* p, unsigned char c)
 
 namespace {
 
+// A soft break's "=" and the line end after it: where the "=", or the run
+// of them it ends, starts in the line, for the line after it to tell
+// (readLineAfterSoftBreak()).
+void noteSoftBreak(CARD_Parser* p, bool fromCr)
+{
+    p->softBreakFrom = p->qpHeld;
+    p->softBreakFromCr = fromCr;
+}
+
 // CARD_Parse's byte loop, inside it as if written there.
 [[gnu::always_inline]] inline int byteLoop(
     CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
@@ -398,6 +407,12 @@ namespace {
             if (p->softBreak == SOFT_BASE64_LINE) {
                 i = holdBase64Run(p, s, i, n, base);
                 if (i == n || p->softBreak != SOFT_BASE64_LINE)
+                    continue;
+            } else if (p->softBreak == SOFT_BREAK && kNameBytes.is[s[i]]) {
+                // The line after a soft break is told whole when its bytes
+                // are at hand, a line of text then read in runs.
+                i = readLineAfterSoftBreak(p, s, i, n, base);
+                if (p->softBreak == SOFT_NONE)
                     continue;
             } else if (p->softBreak == SOFT_CARD_KIND && p->cardKindRead == 0 && n - i > 5
                        && (s[i + 5] == '\r' || s[i + 5] == '\n')) {
@@ -443,6 +458,7 @@ namespace {
                     // Soft line break: the value goes on with the next line,
                     // nothing inserted; bytes are joined before any charset
                     // decoding, so a break inside UTF-8 is harmless.
+                    noteSoftBreak(p, fromCr);
                     takeSoftBreak(p);
                     p->softBreak = SOFT_BREAK;
                     p->softBreakLine = p->physLine - 1;

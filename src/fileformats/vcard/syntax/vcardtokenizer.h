@@ -52,6 +52,13 @@ enum CARD_Warning {
     // of its run; said of the line of the run's first "=", of a value
     // that has a data callback.
     CARD_WARN_STRAY_EQUALS = 4,
+    // A quoted-printable value ended in "=" (or a run of them) right before
+    // a line that reads as a property's line of the card: the "=" ended
+    // the value and were dropped, and the line was read as its own. A
+    // standard encoder escapes every "=" of the text, so a text line after
+    // its soft break ("TEL: 555 0100") never reads so. Said of the line of
+    // the "=".
+    CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY = 5,
 };
 // Something was read but not as written; lineNumber is the physical line
 // it stands on.

@@ -7,6 +7,7 @@
 #include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
 #include <cstring>
+#include <initializer_list>
 
 namespace cardtok {
 
@@ -77,7 +78,7 @@ void replayLookahead(CARD_Parser* p)
 {
     p->softBreak = SOFT_NONE;
     const int n = p->lookaheadCount;
-    unsigned char held[kBase64LineRoom];
+    unsigned char held[kHeldRoom];
     std::memcpy(held, p->lookahead, size_t(n));
     p->lookaheadCount = 0;
     const long long start = p->lookaheadStart;
@@ -106,18 +107,79 @@ void startHeldLine(CARD_Parser* p)
     replayLookahead(p);
 }
 
+namespace {
+
+// The bytes held after a soft break go on with the value.
+void continueHeldValue(CARD_Parser* p)
+{
+    replayLookahead(p);
+}
+
+// A soft break's "=", or the run of them it ends, ended the value: the
+// line after it reads as a property's line (vcardsyntax::propertyLineAt()).
+void endValueAtSoftBreak(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    if (p->dataCallback && p->state == STATE_VALUE)
+        p->lineLength = p->softBreakFrom;
+    if (p->warningCallback)
+        p->warningCallback(p->userData, p->softBreakLine, CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY);
+}
+
+// Whether the bytes [from, to) after a soft break may be a card's BEGIN or
+// END line (matchCardBoundary()), as far as they go.
+bool mayBeCardLine(const unsigned char* from, const unsigned char* to)
+{
+    for (const char* line : { "BEGIN:VCARD", "END:VCARD" }) {
+        const unsigned char* at = from;
+        for (; at < to && *line; ++at, ++line) {
+            const unsigned char c = *at >= 'a' && *at <= 'z' ? (unsigned char)(*at - 'a' + 'A') : *at;
+            if (c != (unsigned char)*line)
+                break;
+        }
+        if (at == to || !*line)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 // The held line is complete: a BEGIN or END line ends the value and is read
-// as the line it is; anything else continues the value.
+// as the line it is; anything else continues the value (a property's line
+// was told before its end).
 void resolveLookahead(CARD_Parser* p)
 {
     if (matchCardBoundary(p) != 2) {
-        replayLookahead(p);
+        continueHeldValue(p);
         return;
     }
     warnDanglingSoftBreak(p, p->softBreakLine);
     startHeldLine(p);
     // The held line is whole: a card line's value it began ends with it.
     p->softBreak = SOFT_NONE;
+}
+
+int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
+{
+    // A card's own line is told at its end, one byte at a time.
+    if (mayBeCardLine(s + i, s + n))
+        return i;
+    switch (vcardsyntax::propertyLineAt(s + i, s + n, false, vcardsyntax::PropertyHead::ParametersOrValue)) {
+    case vcardsyntax::PropertyLine::No:
+        p->softBreak = SOFT_NONE;
+        break;
+    case vcardsyntax::PropertyLine::Yes:
+        endValueAtSoftBreak(p);
+        processChar(p, '\n');
+        p->lineStart = base + i;
+        p->lineNumber = p->physLine;
+        p->lineAfterCr = p->softBreakFromCr;
+        break;
+    case vcardsyntax::PropertyLine::Undecided:
+        break;
+    }
+    return i;
 }
 
 // How many bytes the UTF-8 letter that the value decoded so far ends with
@@ -335,7 +397,9 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             p->softBreak = SOFT_NONE;
             return false;
         }
-        if (b == 'B' || b == 'b' || b == 'E' || b == 'e') {
+        // A line that may be a card's own or a property's is held until
+        // it shows which, a line of text read on.
+        if (kNameBytes.is[b]) {
             p->softBreak = SOFT_LOOKAHEAD;
             p->lookahead[0] = b;
             p->lookaheadCount = 1;
@@ -393,19 +457,29 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         }
         p->lookahead[p->lookaheadCount++] = b;
         return true;
-    case SOFT_LOOKAHEAD:
+    case SOFT_LOOKAHEAD: {
         if (b == '\n') {
             resolveLookahead(p);
             return false;
         }
-        if (p->lookaheadCount == kLookaheadRoom) {
-            replayLookahead(p);
+        if (p->lookaheadCount == kHeldRoom) {
+            continueHeldValue(p);
             return false;
         }
         p->lookahead[p->lookaheadCount++] = b;
-        if (matchCardBoundary(p) == 0)
-            replayLookahead(p);
+        const unsigned char* const held = p->lookahead;
+        const vcardsyntax::PropertyLine property = vcardsyntax::propertyLineAt(
+            held, held + p->lookaheadCount, false, vcardsyntax::PropertyHead::ParametersOrValue);
+        if (property == vcardsyntax::PropertyLine::Yes) {
+            endValueAtSoftBreak(p);
+            p->lineAfterCr = p->softBreakFromCr;
+            startHeldLine(p);
+        } else if (property == vcardsyntax::PropertyLine::No
+                   && (p->lookaheadCount > kLookaheadRoom || matchCardBoundary(p) == 0)) {
+            continueHeldValue(p);
+        }
         return true;
+    }
     default:
         return false;
     }

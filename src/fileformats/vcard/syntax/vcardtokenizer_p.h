@@ -129,8 +129,9 @@ enum SoftBreak {
     // 3.0/4.0: a blank followed, so the line end may be a fold inside an
     // "=XX" escape; a hex digit next says it was.
     SOFT_FOLD,
-    // The next line starts like a BEGIN or END line; its bytes are held in
-    // lookahead until it is known whether it is one.
+    // The next line starts like a BEGIN or END line, or like a property's
+    // line (vcardsyntax::propertyLineAt()); its bytes are held in lookahead
+    // until it is known whether it is one.
     SOFT_LOOKAHEAD,
     // 2.1: the soft break split a UTF-8 letter and a blank followed; the
     // blank and the escapes after it are held in lookahead until they tell
@@ -157,12 +158,17 @@ enum SoftBreak {
     SOFT_CARD_NEXT,
 };
 
-// "BEGIN:VCARD" is the longest line a continuation must not swallow; a few
-// blanks may follow it.
+// "BEGIN:VCARD" is the longest card line a continuation must not swallow;
+// a few blanks may follow it.
 constexpr int kLookaheadRoom = 16;
 // No property name runs this long on base64 characters alone: a line that
 // does is taken as base64 without waiting for its end.
 constexpr int kBase64LineRoom = 80;
+// What the bytes held after a line end may run to: the most a property's
+// line needs to be told (vcardsyntax::propertyLineAt()), or a line of
+// base64.
+constexpr int kHeldRoom = vcardsyntax::kCrNameRoom + 1 > kBase64LineRoom ? vcardsyntax::kCrNameRoom + 1
+                                                                          : kBase64LineRoom;
 
 } // namespace cardtok
 
@@ -191,9 +197,12 @@ struct CARD_Parser {
     bool lineAfterCr = false;
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;
-    // The line whose "=" started the soft break.
+    // The line whose "=" started the soft break, where that "=", or the run
+    // of them it ends, starts in the line, and whether a CR alone ended it.
     long long softBreakLine = 0;
-    unsigned char lookahead[cardtok::kBase64LineRoom] = {};
+    size_t softBreakFrom = 0;
+    bool softBreakFromCr = false;
+    unsigned char lookahead[cardtok::kHeldRoom] = {};
     int lookaheadCount = 0;
     long long lookaheadStart = 0;
     // The physical line the held bytes stand on.
@@ -404,6 +413,11 @@ int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long lon
 // A byte after a soft break, or of a card line's value (SOFT_CARD_*);
 // true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
+// At s[i], the first byte of the line after a soft break, when it is no
+// blank and no line end: when the bytes at hand tell whether the line is a
+// property's (vcardsyntax::propertyLineAt()), the value ends before it or
+// goes on with it. Returns i; the state tells (SOFT_NONE: decided).
+int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
 // The value about to be read is that of a card's BEGIN or END line: what
 // follows "VCARD" on its line is watched for the other one.
 void watchCardLine(CARD_Parser* p);

@@ -58,11 +58,14 @@ void onError(void* user, long long line)
     static_cast<Trace*>(user)->text += '!' + QByteArray::number(line);
 }
 
-// A stray "=" left out as "~=" and its line.
+// A stray "=" left out as "~=" and its line, a value ended by a soft
+// break before a property's line as "~:", any other warning as "~".
 void onWarning(void* user, long long line, int warning)
 {
-    static_cast<Trace*>(user)->text
-        += (warning == CARD_WARN_STRAY_EQUALS ? "~=" : "~") + QByteArray::number(line);
+    static_cast<Trace*>(user)->text += (warning == CARD_WARN_STRAY_EQUALS ? "~="
+                                           : warning == CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY ? "~:"
+                                                                                            : "~")
+        + QByteArray::number(line);
 }
 
 using ParserPtr = std::unique_ptr<CARD_Parser, decltype(&CARD_ParserFree)>;
@@ -216,10 +219,35 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "N:x|NOTE;QUOTED-PRINTABLE:ab|");
     row("2.1 fold inside an escape leaves it as written", "N;QUOTED-PRINTABLE:=4\r\n 1\r\n",
         "N;QUOTED-PRINTABLE:=4 1|");
-    row("3.0 fold inside a stray equals sign's escape, soft breaks before a code are none",
-        "N;QUOTED-PRINTABLE:a==\r\n 4B=\r\n =\r\n =43\r\n", "N;QUOTED-PRINTABLE:~=1aKC|", true);
-    row("3.0 fold after an equals sign before no code", "N;QUOTED-PRINTABLE:a=\r\n =ZZ=4\r\n G\r\n",
-        "N;QUOTED-PRINTABLE:a=ZZ=4G|", true);
+    // An "=" or a run of them before a property's line ends the value; a
+    // standard encoder's soft break before a line of text does not.
+    row("equals signs before a property's line end the value",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:token YWJj==\r\nTEL;WORK:555 0333\r\n"
+        "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:Flat 2 ==\r\nADR;HOME:;;Flat 2;Leeds\r\n"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=4d=61=72=6b=6f=20=4b=6f=76=61=c4=8d=\nTEL;CELL:0995550101\n"
+        "N;QUOTED-PRINTABLE:a=\nitem1.EMAIL;type=INTERNET:j@d.org\nN;QUOTED-PRINTABLE:b=\nX-ABLabel:Work\n"
+        "N;QUOTED-PRINTABLE:c=\nX-SKYPE-2;X-SERVICE=\"Mike's IM:\":d\nN;QUOTED-PRINTABLE:e=\nVERSION:2.1",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:~:1token YWJj|TEL;WORK:555 0333|"
+        "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:~:3Flat 2 |ADR;HOME:;;Flat 2;Leeds|"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:~:5Marko Kova\\xc4\\x8d|TEL;CELL:0995550101|"
+        "N;QUOTED-PRINTABLE:~:7a|item1.EMAIL;type=INTERNET:j@d.org|N;QUOTED-PRINTABLE:~:9b|X-ABLabel:Work|"
+        "N;QUOTED-PRINTABLE:~:11c|X-SKYPE-2;X-SERVICE=\"Mike'sIM:\":d|N;QUOTED-PRINTABLE:~:13e|VERSION:2.1|");
+    row("equals sign before a line of text that starts as a property would goes on with it",
+        "NOTE;QUOTED-PRINTABLE:Call=0D=0A=\r\nTEL: 555 0100=0D=0A=\r\nN: 42 visits=\r\nTEL; part 3=\r\nTEL;=\r\n"
+        "TEL:\t1=\r\nTel:5=\r\nitem1.tel:6=\r\nX-ray:clear=\r\nTEL;TYPE=WORK=\r\nTEL;TYPE= A:7=\r\nTEL;9x:8=\r\n"
+        "TEL;A=\"b=\r\n\":9=\r\nEMAIL;X=a\\b:0=\r\nEMAIL;X=:0=\r\nEND:VCARDS=\r\nNOTES:1=\r\nTEL;TYPE=3DCELL:2=\r\n"
+        "TEL;TYPE=3d:3=\r\nTEL:\r\n",
+        "NOTE;QUOTED-PRINTABLE:Call\\x0d\\x0aTEL: 555 0100\\x0d\\x0aN: 42 visitsTEL; part 3TEL;TEL:\\x091Tel:5"
+        "item1.tel:6X-ray:clearTEL;TYPE=WORKTEL;TYPE= A:7TEL;9x:8TEL;A=\"b\":9EMAIL;X=a\\x5cb:0EMAIL;X=:0END:VCARDS"
+        "NOTES:1TEL;TYPE=CELL:2TEL;TYPE=:3TEL:|");
+    row("3.0 equals sign before a property's line ends the value, before a fold not",
+        "N;QUOTED-PRINTABLE:a=\r\nTEL;TYPE=CELL:1\r\nN;QUOTED-PRINTABLE:b=\r\n TEL:2\r\nN;QUOTED-PRINTABLE:c=\r\nTEL:3",
+        "N;QUOTED-PRINTABLE:~:1a|TEL;TYPE=CELL:1|N;QUOTED-PRINTABLE:bTEL:2|N;QUOTED-PRINTABLE:~:5c|TEL:3|", true);
+    row("property's line after an equals sign longer than the room is text",
+        "N;QUOTED-PRINTABLE:a=\r\nTEL;X-" + QByteArray(73, 'A') + "=1:2\r\nN;QUOTED-PRINTABLE:b=\r\nTEL;X-"
+            + QByteArray(72, 'A') + "=1:2\r\n",
+        "N;QUOTED-PRINTABLE:aTEL;X-" + QByteArray(73, 'A') + "=1:2|N;QUOTED-PRINTABLE:~:3b|TEL;X-"
+            + QByteArray(72, 'A') + "=1:2|");
     row("encoding word ignores case", "NOTE;encoding=quoted-printable:=41\n", "NOTE;encoding=quoted-printable:A|");
     row("base64 one pad", "PHOTO;ENCODING=b:QUI=\n", "PHOTO;ENCODING=b:AB|");
     row("base64 two pads", "PHOTO;ENCODING=b:QQ==\n", "PHOTO;ENCODING=b:A|");
@@ -357,9 +385,9 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone before a name as long as the room after a value that is no free text",
         "N:x\r\nORG:a\rX-" + QByteArray(78, 'A') + ":1\rX-ORGANIZATION-DEPARTMENT-AND-TEAM:b\r\n",
         "N:x|ORG:a|X-" + QByteArray(78, 'A') + ":1|X-ORGANIZATION-DEPARTMENT-AND-TEAM:b|");
-    row("CR alone before a name in a quoted-printable value that is no free text",
+    row("CR alone before a name in a quoted-printable value that is no free text, after an equals sign too",
         "N:x\r\nTITLE;QUOTED-PRINTABLE:a=41\rTEL:1\r\nTITLE;QUOTED-PRINTABLE:b=\rTEL:2\r\n",
-        "N:x|TITLE;QUOTED-PRINTABLE:aA|TEL:1|TITLE;QUOTED-PRINTABLE:bTEL:2|");
+        "N:x|TITLE;QUOTED-PRINTABLE:aA|TEL:1|TITLE;QUOTED-PRINTABLE:~:4b|TEL:2|");
     // A card's END and the next card's BEGIN written on one line are two
     // lines; so are a BEGIN and an END, an empty card.
     row("END:VCARD and BEGIN:VCARD on one line",
