@@ -21,6 +21,8 @@ void clearLine(CARD_Parser* p)
     p->qpEscape = false;
     p->qpBlanks = false;
     p->qpRun = false;
+    p->qpEscaped = false;
+    p->cutEscape = CUT_NONE;
     p->base64Line = false;
     p->foldDropSaid = false;
     p->paramCount = 0;
@@ -380,12 +382,13 @@ void processChar(CARD_Parser* p, unsigned char c)
 namespace {
 
 // A soft break's "=" and the line end after it: where the "=", or the run
-// of them it ends, starts in the line, for the line after it to tell
-// (readLineAfterSoftBreak()).
+// of them it ends, starts in the line, and the escape it may have cut, for
+// the line after it to tell (readLineAfterSoftBreak()).
 void noteSoftBreak(CARD_Parser* p, bool fromCr)
 {
     p->softBreakFrom = p->qpHeld;
     p->softBreakFromCr = fromCr;
+    p->cutEscape = p->qpRun ? (p->qpAfterEscape ? CUT_RUN : CUT_NONE) : (p->qpHalf ? CUT_HALF : CUT_NONE);
 }
 
 // CARD_Parse's byte loop, inside it as if written there.
@@ -483,7 +486,7 @@ void noteSoftBreak(CARD_Parser* p, bool fromCr)
                 // A line of blanks: the fold ends there and a new line end
                 // is pending.
                 p->foldPending = false;
-                applyFold(p);
+                applyFold(p, -1);
             }
             continue;
         }
@@ -512,8 +515,8 @@ void noteSoftBreak(CARD_Parser* p, bool fromCr)
         }
         p->lfPending = false;
         p->foldPending = false;
-        applyFold(p);
-        processChar(p, b);
+        if (!applyFold(p, b) || !continueSoftBreak(p, b, base + (i - 1)))
+            processChar(p, b);
     }
     return i;
 }

@@ -8,7 +8,13 @@
 // digits (either case) follow is text as written ("=4G", "E=MC2", "a = b"),
 // but before a line end (a soft break, blanks between allowed) and right
 // before another "=XX" escape, where a soft break lost its line end: a run
-// of "=" there goes whole, so "==4B" and "===4B" read as "=4B" does. Outside CARD_UNFOLD_JOIN a base64 value also
+// of "=" there goes whole, so "==4B" and "===4B" read as "=4B" does. Among
+// escapes, one that a soft break or a 2.1 fold cut after its "=" or its
+// first digit goes on with the digits after it ("=9A==" LF "D0", "=6" CR LF
+// " 9"), and a 2.1 fold between the escapes of one UTF-8 letter leaves no
+// blank. A soft break right before a line that reads as a property's
+// (vcardsyntax::propertyLineAt()) ends the value instead
+// (CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY). Outside CARD_UNFOLD_JOIN a base64 value also
 // goes on over lines of nothing but base64 written at the start of the line,
 // up to an empty line, as 2.1 writers that do not indent a photo write it.
 // Of cards it knows only the lines "BEGIN:VCARD" and "END:VCARD", which no

@@ -11,30 +11,6 @@
 
 namespace cardtok {
 
-// The blank after a line end joins the next line to this one.
-void applyFold(CARD_Parser* p)
-{
-    // A fold inside words may split an "=XX" escape, which then goes on.
-    // Read as a blank, the fold leaves the bytes held of an escape as the
-    // text they are ("=4" and " 1").
-    if (p->unfoldMode == CARD_UNFOLD_SPACE) {
-        if (p->encoding == ENC_QUOTED_PRINTABLE) {
-            p->qpEscape = false;
-            p->pendingCount = 0;
-        }
-        processChar(p, ' ');
-        return;
-    }
-    // A guess about the writer: the reader names the lines it joined so.
-    // Inside a name or parameters blanks are dropped anyway.
-    if (p->unfoldMode == CARD_UNFOLD_DROP && !p->foldDropSaid && p->state == STATE_VALUE
-        && p->encoding != ENC_BASE64) {
-        p->foldDropSaid = true;
-        if (p->warningCallback)
-            p->warningCallback(p->userData, p->lineNumber, CARD_WARN_FOLD_DROPPED);
-    }
-}
-
 void warnDanglingSoftBreak(CARD_Parser* p, long long line)
 {
     if (p->warningCallback)
@@ -112,6 +88,7 @@ namespace {
 // The bytes held after a soft break go on with the value.
 void continueHeldValue(CARD_Parser* p)
 {
+    resumeCutEscape(p, p->lookahead[0]);
     replayLookahead(p);
 }
 
@@ -120,6 +97,7 @@ void continueHeldValue(CARD_Parser* p)
 void endValueAtSoftBreak(CARD_Parser* p)
 {
     p->softBreak = SOFT_NONE;
+    p->cutEscape = CUT_NONE;
     if (p->dataCallback && p->state == STATE_VALUE)
         p->lineLength = p->softBreakFrom;
     if (p->warningCallback)
@@ -154,6 +132,7 @@ void resolveLookahead(CARD_Parser* p)
         continueHeldValue(p);
         return;
     }
+    p->cutEscape = CUT_NONE;
     warnDanglingSoftBreak(p, p->softBreakLine);
     startHeldLine(p);
     // The held line is whole: a card line's value it began ends with it.
@@ -168,6 +147,7 @@ int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n,
     switch (vcardsyntax::propertyLineAt(s + i, s + n, false, vcardsyntax::PropertyHead::ParametersOrValue)) {
     case vcardsyntax::PropertyLine::No:
         p->softBreak = SOFT_NONE;
+        resumeCutEscape(p, s[i]);
         break;
     case vcardsyntax::PropertyLine::Yes:
         endValueAtSoftBreak(p);
@@ -224,6 +204,43 @@ bool holdSplitByte(CARD_Parser* p, unsigned char b, int next)
     p->lookahead[p->lookaheadCount++] = b;
     p->softBreak = next;
     return true;
+}
+
+bool applyFold(CARD_Parser* p, int next)
+{
+    // A fold inside words may split an "=XX" escape, which then goes on.
+    // Read as a blank, the fold leaves the bytes held of an escape as the
+    // text they are ("=4" and " 1"), but for a writer that folds its lines
+    // the 3.0 way: among escapes, the digit after the blank finishes the
+    // escape the fold cut ("=69=6" and " 9"), and escapes after it that
+    // finish a UTF-8 letter take the blank away ("J=C3" and " =BCrgen").
+    if (p->unfoldMode == CARD_UNFOLD_SPACE) {
+        if (p->encoding == ENC_QUOTED_PRINTABLE) {
+            if (p->qpEscape && p->pendingCount == 1 && p->qpAfterEscape && next >= 0
+                && hexValue((unsigned char)next) >= 0)
+                return false;
+            p->qpEscape = false;
+            p->pendingCount = 0;
+            if (next == '=' && p->dataCallback && p->state == STATE_VALUE) {
+                if (const int missing = missingUtf8Bytes(p); missing > 0) {
+                    p->splitMissing = missing;
+                    p->lookaheadCount = 0;
+                    return holdSplitByte(p, ' ', SOFT_SPLIT_LETTER);
+                }
+            }
+        }
+        processChar(p, ' ');
+        return false;
+    }
+    // A guess about the writer: the reader names the lines it joined so.
+    // Inside a name or parameters blanks are dropped anyway.
+    if (p->unfoldMode == CARD_UNFOLD_DROP && !p->foldDropSaid && p->state == STATE_VALUE
+        && p->encoding != ENC_BASE64) {
+        p->foldDropSaid = true;
+        if (p->warningCallback)
+            p->warningCallback(p->userData, p->lineNumber, CARD_WARN_FOLD_DROPPED);
+    }
+    return false;
 }
 
 // The first byte of a line after a 2.1 base64 value is a base64 character:
@@ -408,6 +425,7 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             return true;
         }
         p->softBreak = SOFT_NONE;
+        resumeCutEscape(p, b);
         return false;
     case SOFT_FOLD:
         p->softBreak = SOFT_NONE;
@@ -517,7 +535,7 @@ void readLineByte(CARD_Parser* p, unsigned char b, long long offset)
     p->lfPending = false;
     if (p->foldPending) {
         p->foldPending = false;
-        applyFold(p);
+        applyFold(p, b);
     } else {
         processChar(p, '\n');
         p->lineStart = offset;

@@ -170,6 +170,17 @@ constexpr int kBase64LineRoom = 80;
 constexpr int kHeldRoom = vcardsyntax::kCrNameRoom + 1 > kBase64LineRoom ? vcardsyntax::kCrNameRoom + 1
                                                                           : kBase64LineRoom;
 
+// At a soft break, an escape that the "=" before it left open, which the
+// next line's hex digits may finish: a writer that cuts its lines anywhere
+// cuts escapes too ("=D0=9A==" and "D0=A1", "=69=6=" and "9").
+enum CutEscape {
+    CUT_NONE,
+    // "=" before the soft break's own.
+    CUT_RUN,
+    // "=" and its first digit before it.
+    CUT_HALF,
+};
+
 } // namespace cardtok
 
 struct CARD_Parser {
@@ -198,10 +209,12 @@ struct CARD_Parser {
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;
     // The line whose "=" started the soft break, where that "=", or the run
-    // of them it ends, starts in the line, and whether a CR alone ended it.
+    // of them it ends, starts in the line, whether a CR alone ended it, and
+    // the escape it may have cut (CutEscape).
     long long softBreakLine = 0;
     size_t softBreakFrom = 0;
     bool softBreakFromCr = false;
+    int cutEscape = cardtok::CUT_NONE;
     unsigned char lookahead[cardtok::kHeldRoom] = {};
     int lookaheadCount = 0;
     long long lookaheadStart = 0;
@@ -275,6 +288,15 @@ struct CARD_Parser {
     size_t qpLast = 0;
     // The physical line of the run's first "=".
     long long qpLine = 0;
+    // The last byte of the value came from an escape; the run's first "="
+    // came right after one; the run's "=" came right after an "=" and one
+    // hex digit that did (qpHalfDigit). Only escapes among escapes are
+    // joined over a soft break or a fold that cut them: a text's "=" stays
+    // as written ("E=MC2", "a==" and "cd").
+    bool qpEscaped = false;
+    bool qpAfterEscape = false;
+    bool qpHalf = false;
+    unsigned char qpHalfDigit = 0;
     unsigned char pending[4] = { 0, 0, 0, 0 };
     int pendingCount = 0;
 
@@ -341,6 +363,9 @@ void takeSoftBreak(CARD_Parser* p);
 // After a soft break, 3.0/4.0: the line end was a fold inside an escape,
 // whose "=" is open again.
 void reopenEscape(CARD_Parser* p);
+// The value goes on after a soft break with c: an escape the break cut
+// (cutEscape) is open again when c is a hex digit, to be finished by it.
+void resumeCutEscape(CARD_Parser* p, unsigned char c);
 // Runs without line ends, each the same as feeding its bytes to valueByte
 // one at a time.
 void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n);
@@ -388,8 +413,12 @@ void processChar(CARD_Parser* p, unsigned char c);
 int readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
 
 // After a line end (vcardtokenizer_lineends.cpp).
-// The blank after a line end joins the next line to this one.
-void applyFold(CARD_Parser* p);
+// The blank after a line end joins the next line to this one; next is the
+// byte after the blank, -1 when a line end follows it. A fold that cut an
+// escape or a letter of escapes may take its blank away or hold it: true
+// when it is held, the byte after it then to be read by continueSoftBreak()
+// first.
+bool applyFold(CARD_Parser* p, int next);
 void warnDanglingSoftBreak(CARD_Parser* p, long long line);
 // The held bytes, read as the bytes of the line they are.
 void replayLookahead(CARD_Parser* p);

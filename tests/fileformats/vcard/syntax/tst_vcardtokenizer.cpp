@@ -248,6 +248,25 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
             + QByteArray(72, 'A') + "=1:2\r\n",
         "N;QUOTED-PRINTABLE:aTEL;X-" + QByteArray(73, 'A') + "=1:2|N;QUOTED-PRINTABLE:~:3b|TEL;X-"
             + QByteArray(72, 'A') + "=1:2|");
+    // An escape that a soft break or a fold cut goes on after it, among
+    // escapes; a text's "=" stays as written.
+    row("escape cut by a soft break after its equals sign or its first digit",
+        "N;QUOTED-PRINTABLE:=D0=9F=D0=9E=D0=A0=D0=9A==\nD0=A1\nN;QUOTED-PRINTABLE:=D0=9=\nF=D0=\n=9E\n"
+        "N;QUOTED-PRINTABLE:=41===\nbe\n",
+        "N;QUOTED-PRINTABLE:\\xd0\\x9f\\xd0\\x9e\\xd0\\xa0\\xd0\\x9a\\xd0\\xa1|N;QUOTED-PRINTABLE:\\xd0\\x9f\\xd0\\x9e|"
+        "N;QUOTED-PRINTABLE:~=6A\\xbe|");
+    row("equals sign before a soft break and digits stays as written after text",
+        "N;QUOTED-PRINTABLE:ab==\r\ncd E=MC2 x=6=\r\n9 y==\r\nzz =41=\r\n42=\r\n=\r\nAB\r\n",
+        "N;QUOTED-PRINTABLE:ab=cd E=MC2 x=69 y=zz A42AB|");
+    row("2.1 fold inside an escape among escapes goes on with it, and inside a letter takes its blank",
+        "N;QUOTED-PRINTABLE:=53=63=68=C3=B6=6E=65=77=65=6\r\n 9=C3=9F\r\nN;QUOTED-PRINTABLE:J=C3\r\n =BCrgen\r\n"
+        "N;QUOTED-PRINTABLE:=E2=82\r\n =AC x=6\r\n 9 =41=4\r\n x=D0\r\n =41\n",
+        "N;QUOTED-PRINTABLE:Sch\\xc3\\xb6newei\\xc3\\x9f|N;QUOTED-PRINTABLE:J\\xc3\\xbcrgen|"
+        "N;QUOTED-PRINTABLE:\\xe2\\x82\\xac x=6 9 A=4 x\\xd0 A|");
+    row("3.0 fold inside a stray equals sign's escape, soft breaks before a code are none",
+        "N;QUOTED-PRINTABLE:a==\r\n 4B=\r\n =\r\n =43\r\n", "N;QUOTED-PRINTABLE:~=1aKC|", true);
+    row("3.0 fold after an equals sign before no code", "N;QUOTED-PRINTABLE:a=\r\n =ZZ=4\r\n G\r\n",
+        "N;QUOTED-PRINTABLE:a=ZZ=4G|", true);
     row("encoding word ignores case", "NOTE;encoding=quoted-printable:=41\n", "NOTE;encoding=quoted-printable:A|");
     row("base64 one pad", "PHOTO;ENCODING=b:QUI=\n", "PHOTO;ENCODING=b:AB|");
     row("base64 two pads", "PHOTO;ENCODING=b:QQ==\n", "PHOTO;ENCODING=b:A|");
