@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <initializer_list>
+#include <utility>
 
 namespace cardtok {
 
@@ -191,7 +192,15 @@ bool opensContinuation(unsigned char c)
 void releaseSplitLetter(CARD_Parser* p)
 {
     p->softBreak = SOFT_NONE;
+    if (std::exchange(p->splitOwnEquals, false))
+        p->lookahead[0] = ' ';
     replayLookahead(p);
+}
+
+// Whether a hex digit opens the escape of a UTF-8 lead byte (=C2 to =F4).
+bool opensLead(unsigned char c)
+{
+    return (c >= 'C' && c <= 'F') || (c >= 'c' && c <= 'f');
 }
 
 // One more held byte of a split letter; true when it was taken.
@@ -224,6 +233,7 @@ bool applyFold(CARD_Parser* p, int next)
             if (next == '=' && p->dataCallback && p->state == STATE_VALUE) {
                 if (const int missing = missingUtf8Bytes(p); missing > 0) {
                     p->splitMissing = missing;
+                    p->splitEquals = false;
                     p->lookaheadCount = 0;
                     return holdSplitByte(p, ' ', SOFT_SPLIT_LETTER);
                 }
@@ -396,13 +406,17 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             // encoder starts a line of text with one. So is a blank between
             // the bytes of one UTF-8 letter ("=D0=" and " =B2"), which no
             // text can hold; the escapes after the blank tell whether they
-            // finish the letter.
+            // finish the letter. Among escapes, the soft break's "=" may be
+            // that of an escape a 3.0 fold cut: digits after the blank that
+            // finish a letter, or start one whose escapes follow, say so
+            // ("=D0=" and " B2", "=6F=" and " C4=8D").
             if (b == '\t') {
                 p->softBreak = SOFT_NONE;
                 return true;
             }
-            if (const int missing = missingUtf8Bytes(p); missing > 0) {
+            if (const int missing = missingUtf8Bytes(p); missing > 0 || p->qpAfterEscape) {
                 p->splitMissing = missing;
+                p->splitEquals = true;
                 p->lookaheadCount = 0;
                 return holdSplitByte(p, b, SOFT_SPLIT_LETTER);
             }
@@ -439,8 +453,14 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
     // it: a letter of windows-1252 text ("Caf=E9=" and " =96 Bar", an
     // e-acute and a dash) is whole before its blank.
     case SOFT_SPLIT_LETTER:
-        if (b == '=')
+        if (b == '=' && p->splitMissing > 0)
             return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE);
+        if (p->splitEquals && p->lookaheadCount == 1
+            && (p->splitMissing > 0 ? opensContinuation(b) : opensLead(b))) {
+            p->lookahead[0] = '=';
+            p->splitOwnEquals = true;
+            return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE_LOW);
+        }
         releaseSplitLetter(p);
         return false;
     case SOFT_SPLIT_ESCAPE:
@@ -455,10 +475,23 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         }
         if (!holdSplitByte(p, b, SOFT_SPLIT_LETTER))
             return false;
+        if (p->splitMissing == 0) {
+            // The lead byte the soft break's "=" opened: its escapes follow.
+            const int lead = hexValue(p->lookahead[1]) * 16 + hexValue(b);
+            if (lead < 0xC2 || lead > 0xF4) {
+                releaseSplitLetter(p);
+                return true;
+            }
+            p->splitMissing = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+            p->splitEquals = false;
+            return true;
+        }
         if (--p->splitMissing == 0) {
             // The letter is whole: the blank was a fold.
-            --p->lookaheadCount;
-            std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
+            if (!std::exchange(p->splitOwnEquals, false)) {
+                --p->lookaheadCount;
+                std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
+            }
             releaseSplitLetter(p);
         }
         return true;

@@ -230,8 +230,13 @@ struct CARD_Parser {
     bool base64Open = false;
     // CARD_WARN_FOLD_DROPPED was said of the logical line.
     bool foldDropSaid = false;
-    // SOFT_SPLIT_*: the bytes the split letter still lacks.
+    // SOFT_SPLIT_*: the bytes the split letter still lacks, 0 before its
+    // lead byte; whether the soft break's "=" may open the escape the blank
+    // cut ("=D0=" and " A1"), and whether it did: it is held in the blank's
+    // stead.
     int splitMissing = 0;
+    bool splitEquals = false;
+    bool splitOwnEquals = false;
     // SOFT_CARD_*: how much of "VCARD" was read, and the card line that
     // may follow it ("BEGIN:VCARD" after an END, "END:VCARD" after a BEGIN).
     int cardKindRead = 0;

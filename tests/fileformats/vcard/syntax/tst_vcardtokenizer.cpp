@@ -255,6 +255,14 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "N;QUOTED-PRINTABLE:=41===\nbe\n",
         "N;QUOTED-PRINTABLE:\\xd0\\x9f\\xd0\\x9e\\xd0\\xa0\\xd0\\x9a\\xd0\\xa1|N;QUOTED-PRINTABLE:\\xd0\\x9f\\xd0\\x9e|"
         "N;QUOTED-PRINTABLE:~=6A\\xbe|");
+    row("2.1 soft break and a blank inside an escape of a letter, its equals sign the break's",
+        "N;QUOTED-PRINTABLE:=D0=9E=D0=\r\n A0=D0=9A\r\nN;QUOTED-PRINTABLE:=4B=6F=76=61=\r\n C4=8D\r\n"
+        "N;QUOTED-PRINTABLE:=E5=B1=\r\n B1=\r\n E7=94=B0\r\n",
+        "N;QUOTED-PRINTABLE:\\xd0\\x9e\\xd0\\xa0\\xd0\\x9a|N;QUOTED-PRINTABLE:Kova\\xc4\\x8d|"
+        "N;QUOTED-PRINTABLE:\\xe5\\xb1\\xb1\\xe7\\x94\\xb0|");
+    row("2.1 soft break and a blank before digits that finish no letter keep the blank",
+        "N;QUOTED-PRINTABLE:caf=C3=A9=\r\n 12 items =6F=\r\n 76=61 =41=\r\n C3 x =41=\r\n C0=80 =D0=\r\n 41\r\n",
+        "N;QUOTED-PRINTABLE:caf\\xc3\\xa9 12 items o 76a A C3 x A C0\\x80 \\xd0 41|");
     row("equals sign before a soft break and digits stays as written after text",
         "N;QUOTED-PRINTABLE:ab==\r\ncd E=MC2 x=6=\r\n9 y==\r\nzz =41=\r\n42=\r\n=\r\nAB\r\n",
         "N;QUOTED-PRINTABLE:ab=cd E=MC2 x=69 y=zz A42AB|");
