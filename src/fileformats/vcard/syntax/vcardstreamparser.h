@@ -185,8 +185,9 @@ private:
     qsizetype settleCard(VCardFoldLookahead::Result version);
     void unfoldAs(VCardFoldLookahead::Result version);
     // The same few names and parameter words come on every card; sharing
-    // their text saves an allocation per property.
-    QString intern(const char* text);
+    // their text saves an allocation per property. upper: the text in
+    // upper case, as names are kept.
+    QString intern(const char* text, bool upper = false);
 
     Mode m_mode;
     CARD_Parser* m_tokenizer = nullptr;

@@ -22,7 +22,6 @@ void clearLine(CARD_Parser* p)
     p->qpBlanks = false;
     p->qpRun = false;
     p->qpEscaped = false;
-    p->cutEscape = CUT_NONE;
     p->base64Line = false;
     p->foldDropSaid = false;
     p->paramCount = 0;
@@ -89,14 +88,14 @@ bool equalsIgnoreCase(const char* a, const char* b)
     return *a == *b;
 }
 
-// The first `length` bytes of text are the word, ASCII case aside.
-bool equalsIgnoreCase(const unsigned char* text, size_t length, const char* word)
+// The name is that of a card's own line, END or BEGIN, ASCII case aside.
+// Asked of every property: its length rules out nearly every other name.
+bool isCardWord(const unsigned char* name, size_t length)
 {
-    for (size_t i = 0; i < length; ++i) {
-        if ((text[i] & ~0x20u) != (unsigned char)word[i])
-            return false;
-    }
-    return word[length] == 0;
+    if (length == 3)
+        return (name[0] & 0xDF) == 'E' && (name[1] & 0xDF) == 'N' && (name[2] & 0xDF) == 'D';
+    return length == 5 && (name[0] & 0xDF) == 'B' && (name[1] & 0xDF) == 'E' && (name[2] & 0xDF) == 'G'
+        && (name[3] & 0xDF) == 'I' && (name[4] & 0xDF) == 'N';
 }
 
 bool addParam(CARD_Parser* p)
@@ -130,8 +129,7 @@ bool addParam(CARD_Parser* p)
         std::memcpy(p->nameEnd, name + (length > sizeof p->nameEnd ? length - sizeof p->nameEnd : 0),
                     sizeof p->nameEnd);
     // A card's own line, its word next.
-    const bool cardLine = (length == 3 || length == 5) && p->paramCount == 0
-        && (equalsIgnoreCase(name, length, "END") || equalsIgnoreCase(name, length, "BEGIN"));
+    const bool cardLine = p->paramCount == 0 && isCardWord(name, length);
     p->skipSpace = p->encoding == ENC_QUOTED_PRINTABLE;
     p->lineLength = 0;
     p->state = STATE_VALUE;

@@ -300,7 +300,9 @@ void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n)
 {
     if (p->state == STATE_SKIP || !p->dataCallback || n == 0)
         return;
-    if (!reserve(p, n)) {
+    // Most runs fit the line as it is.
+    const size_t needed = p->lineLength + n;
+    if ((needed > p->lineCapacity || needed > p->maxLine) && !reserve(p, n)) {
         dropLine(p);
         return;
     }
