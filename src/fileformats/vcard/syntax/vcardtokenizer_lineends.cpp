@@ -234,6 +234,7 @@ bool applyFold(CARD_Parser* p, int next)
                 if (const int missing = missingUtf8Bytes(p); missing > 0) {
                     p->splitMissing = missing;
                     p->splitEquals = false;
+                    p->splitOwnEquals = false;
                     p->lookaheadCount = 0;
                     return holdSplitByte(p, ' ', SOFT_SPLIT_LETTER);
                 }
@@ -417,6 +418,7 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             if (const int missing = missingUtf8Bytes(p); missing > 0 || p->qpAfterEscape) {
                 p->splitMissing = missing;
                 p->splitEquals = true;
+                p->splitOwnEquals = false;
                 p->lookaheadCount = 0;
                 return holdSplitByte(p, b, SOFT_SPLIT_LETTER);
             }
