@@ -149,7 +149,7 @@ long long CARD_GetErrorCount(const CARD_Parser* parser);
 // How the lines of the input end. Files of older Macs end every line in a
 // CR alone; all others in LF or CR LF, and a CR alone inside a value of
 // such a file (a line break a program put in a note) is text, unless a
-// property's name follows it (vcardsyntax::crAloneAt()). The input's first
+// property's line follows it (vcardsyntax::crAloneAt()). The input's first
 // line end tells which: a file's first line is its BEGIN line, which no
 // writer breaks, and one file is one writer.
 enum CARD_LineEnds {
@@ -157,8 +157,9 @@ enum CARD_LineEnds {
     CARD_LINES_UNKNOWN = 0,
     // A CR alone ends a line.
     CARD_LINES_CR = 1,
-    // A line ends in LF or CR LF, and at a CR alone that a property's name
-    // and ":" or ";" follow; another CR alone is a byte of its line, in a
+    // A line ends in LF or CR LF, and at a CR alone that a property's line
+    // follows (its name and ":" or ";", in a note or a label its name and
+    // parameters); another CR alone is a byte of its line, in a
     // value a line break of the text (delivered as LF), elsewhere dropped
     // as a blank is.
     CARD_LINES_LF = 2,
