@@ -139,6 +139,7 @@ private:
     // What reportNamedLines() names.
     NamedPlaces m_droppedFolds;
     NamedPlaces m_strayEquals;
+    NamedPlaces m_softBreaksBeforeProperties;
     NamedPlaces m_controlCharacters;
     bool m_namedLinesReported = false;
     QList<VCardStreamParser::Problem> m_shape;
