@@ -197,7 +197,7 @@ bool isNameReading(const VCardProperty& property)
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
         if (it.value().isEmpty() ? VCardParams::isWord(it.key(), marker)
                                  : VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))
-                    && it.value().contains(marker, Qt::CaseInsensitive))
+                    && VCardParams::withoutBlanks(it.value()).contains(marker, Qt::CaseInsensitive))
             return true;
     }
     return false;

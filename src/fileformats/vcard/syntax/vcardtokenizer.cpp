@@ -26,6 +26,7 @@ void clearLine(CARD_Parser* p)
     p->paramCount = 0;
     p->paramEscape = false;
     p->paramQuoted = false;
+    p->paramBlanks = false;
     p->pendingCount = 0;
     std::memset(p->pending, 0, sizeof p->pending);
     if (p->lineCapacity > kKeepCapacity) {
@@ -313,7 +314,8 @@ void processChar(CARD_Parser* p, unsigned char c)
             p->params[p->paramCount - 1].value = p->lineLength;
             p->paramEscape = false;
             // A value that opens with a double quote may hold ":" and ";"
-            // (GEO="geo:1,2"); the quotes themselves stay in the value.
+            // (GEO="geo:1,2"); the quotes themselves stay in the value, and
+            // its blanks too, as in any value (keepsParamBlank()).
             p->paramQuoted = c == '"';
             if (append(p, c))
                 p->state = STATE_PARAM_VALUE;
@@ -329,16 +331,19 @@ void processChar(CARD_Parser* p, unsigned char c)
             p->paramQuoted = false;
             append(p, c);
         } else if (c == ':') {
+            endParamValue(p);
             endProperty(p);
         } else if (c == ';') {
             if (p->paramEscape) {
                 p->paramEscape = false;
                 append(p, c);
-            } else if (append(p, 0)) {
-                p->state = STATE_PARAM_START;
+            } else {
+                endParamValue(p);
+                if (append(p, 0))
+                    p->state = STATE_PARAM_START;
             }
         } else if (isSpace(c)) {
-            return;
+            keepsParamBlank(p, c);
         } else if (c == '\\') {
             if (p->paramEscape) {
                 p->paramEscape = false;

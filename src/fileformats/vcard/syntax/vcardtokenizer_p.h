@@ -3,8 +3,9 @@
 
 // The tokenizer's inner parts, shared by its state machine
 // (vcardtokenizer.cpp), its other calls (vcardtokenizer_parser.cpp), its
-// value decoders (vcardtokenizer_decode.cpp) and its fast paths
-// (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer,
+// value decoders (vcardtokenizer_decode.cpp), its fast paths
+// (vcardtokenizer_fastpath.cpp) and its parameters' blanks
+// (vcardtokenizer_params.cpp). Not for use outside the tokenizer,
 // but for the fold look-ahead and the card text (vcardcardtext.cpp), which
 // read escapes as the tokenizer does.
 
@@ -246,6 +247,9 @@ struct CARD_Parser {
     size_t paramPtrCapacity = 0;
     bool paramEscape = false;
     bool paramQuoted = false;
+    // A blank or tab was kept in a parameter of the line (keepsParamBlank()):
+    // the blanks that end a value are then looked for.
+    bool paramBlanks = false;
 
     int encoding = cardtok::ENC_NONE;
     // The value's CHARSET names one other than UTF-8.
@@ -314,6 +318,23 @@ inline bool append(CARD_Parser* p, unsigned char c)
 [[gnu::cold]] void noteOddNameByte(CARD_Parser* p, unsigned char c);
 // A blank after a byte of the name.
 [[gnu::cold]] void noteNameGap(CARD_Parser* p);
+
+// Parameters (vcardtokenizer_params.cpp).
+// A blank or tab in a parameter's value: true when it is kept. A value
+// keeps those between its bytes, quoted or not ("Google Talk"): it may be
+// text that is stored, a service's name. A name keeps none, as ever ("TY
+// PE").
+[[gnu::cold]] bool keepsParamBlank(CARD_Parser* p, unsigned char c);
+// The value of the last parameter ends: the blanks it ends in are none of
+// it, and the value of a CHARSET, ENCODING or VALUE parameter, a word of
+// the standard that says how the line is read, goes without any, as such
+// words always were read.
+[[gnu::cold]] void endBlankedValue(CARD_Parser* p);
+inline void endParamValue(CARD_Parser* p)
+{
+    if (p->paramBlanks)
+        endBlankedValue(p);
+}
 
 // Value decoding (vcardtokenizer_decode.cpp).
 // Decodes the four characters in pending; false on a character outside the

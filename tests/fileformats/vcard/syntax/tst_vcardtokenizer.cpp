@@ -131,7 +131,7 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     };
     row("parameter with value", "TEL;TYPE=HOME:123\n", "TEL;TYPE=HOME:123|");
     row("bare parameters", "TEL;HOME;VOICE:1\n", "TEL;HOME;VOICE:1|");
-    row("blanks in parameter values dropped", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME,WORK:1|");
+    row("blanks inside parameter values kept", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME, WORK:1|");
     row("escaped semicolon in parameter", "X;P=a\\;b;Q=c:1\n", "X;P=a;b;Q=c:1|");
     row("doubled backslash gives one", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
     row("backslash before a letter dropped", "X;P=a\\bc:1\n", "X;P=abc:1|");
@@ -139,11 +139,19 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR inside a parameter name ends the line", "X;TY\rPE=a:1\n", "!1PE=a:1|");
     row("equals sign belongs to a name", "A=B:1\n", "A=B:1|");
     row("quote inside an unquoted value kept", "X;P=a\"b:1\n", "X;P=a\"b:1|");
-    row("blank inside a quoted value dropped", "X;P=\"a b\":v\n", "X;P=\"ab\":v|");
+    row("blank inside a quoted value kept", "X;P=\"a b\":v\n", "X;P=\"a b\":v|");
     row("text after a closing quote", "X;P=\"a\"b;Q=c:v\n", "X;P=\"a\"b;Q=c:v|");
     row("CR inside a plain value ends the line", "NOTE:a\rb\r\n", "NOTE:a|!2");
     row("escaped colon still ends parameters", "X;P=a\\:v\n", "X;P=a:v|");
     row("quoted parameter holds colon, semicolon, backslash", "ADR;GEO=\"geo:1;2\\3\":x\n", "ADR;GEO=\"geo:1;2\\3\":x|");
+    // A parameter's value may be text that is stored (a service's name):
+    // it keeps the blanks between its bytes, but a word that says how the
+    // line is read.
+    row("blanks and tabs around a parameter value dropped, those inside kept",
+        "X;P= a \tb\t;Q=\"  c \";S = e :1\n", "X;P=a \tb;Q=\"  c \";S=e:1|");
+    row("blanks inside CHARSET, ENCODING and VALUE dropped",
+        "NOTE;charset=UTF -8;ENCODING=QUOTED- PRINTABLE;Value=te xt:=C3=A9\n",
+        "NOTE;charset=UTF-8;ENCODING=QUOTED-PRINTABLE;Value=text:\\xc3\\xa9|");
     row("a value starts right after the colon", "NOTE:   abc  \n", "NOTE:   abc  |");
     row("blanks before a quoted-printable value skipped", "NOTE;QUOTED-PRINTABLE:  =20a\n", "NOTE;QUOTED-PRINTABLE: a|");
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
