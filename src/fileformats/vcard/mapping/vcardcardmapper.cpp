@@ -457,6 +457,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             readPhoto(value, contact, notes);
             break;
         case RULE_TEL:
+            // A handset's own label of the number, where no item's label is.
+            if (const std::optional<VCardProperty::OwnLabel> own = property.ownLabel();
+                own && value.customLabel().isEmpty())
+                value.setOwnLabel(m_cardText.storedText(property, own->bytes, own->charset));
             readTel(value, contact);
             break;
         case RULE_EMAIL:

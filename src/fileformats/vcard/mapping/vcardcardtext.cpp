@@ -134,10 +134,15 @@ QString VCardCardText::storedText(const VCardProperty& property, const QString& 
     QStringView unquoted(written);
     if (unquoted.size() >= 2 && unquoted.front() == u'"' && unquoted.back() == u'"')
         unquoted = unquoted.sliced(1, unquoted.size() - 2);
+    return storedText(property, unquoted.toLatin1(), QString());
+}
+
+QString VCardCardText::storedText(const VCardProperty& property, const QByteArray& bytes, const QString& charset)
+{
     VCardProperty stored;
     stored.line = property.line;
-    stored.value = unquoted.toLatin1();
-    const QString declared = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
+    stored.value = bytes;
+    const QString declared = charset.isEmpty() ? property.paramIgnoringCase(QLatin1StringView("CHARSET")) : charset;
     if (!declared.isEmpty())
         stored.params.insert(QStringLiteral("CHARSET"), declared);
     bool mayHoldControls = true;

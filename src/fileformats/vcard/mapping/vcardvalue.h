@@ -64,6 +64,10 @@ public:
     QString customLabel() const { return m_customLabel; }
     // The text of the item's X-ABLABEL.
     void setItemLabel(const QString& label);
+    // A label the line itself gives the value (VCardProperty::ownLabel()),
+    // read as one of the user's own, as an item's label that is no
+    // standard one.
+    void setOwnLabel(const QString& label) { m_customLabel = label; }
     // The messaging service the item names in words of its own
     // (X-IM-PROTOCOL), for a protocol no TYPE word names; else empty.
     const QString& itemProtocol() const { return m_itemProtocol; }

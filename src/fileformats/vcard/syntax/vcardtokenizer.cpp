@@ -287,15 +287,20 @@ void processChar(CARD_Parser* p, unsigned char c)
             dropLine(p);
             clearLine(p);
         } else if (c == ':') {
+            endParamName(p);
             endProperty(p);
         } else if (c == ';') {
+            endParamName(p);
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else if (c == '=') {
+            endParamName(p);
             if (append(p, 0))
                 p->state = STATE_PARAM_VALUE_START;
         } else if (!isSpace(c)) {
             append(p, c);
+        } else {
+            keepsParamBlank(p, c);
         }
         return;
     case STATE_PARAM_VALUE_START:
@@ -468,6 +473,7 @@ namespace {
             ++p->physLine;
             p->lfFromCr = fromCr;
             p->base64Open = false;
+            p->lineAfterGap = p->physLine;
             if (p->foldPending) {
                 // A line of blanks: the fold ends there and a new line end
                 // is pending.
@@ -484,6 +490,12 @@ namespace {
             p->lfPending = false;
             if (p->base64Open && base64ToOrd(b) < 64) {
                 holdBase64Line(p, b, base + (i - 1));
+                continue;
+            }
+            // A line that starts with "=" is no property of its own: after
+            // a phone's own label cut by a soft break it goes on with it.
+            if (p->state == STATE_PARAM_VALUE && b == '=' && continuesOwnLabel(p)) {
+                processChar(p, b);
                 continue;
             }
             processChar(p, '\n');

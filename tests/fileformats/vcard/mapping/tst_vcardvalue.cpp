@@ -32,7 +32,7 @@ private slots:
 
     // A parameter's value that is stored is text of its line's character
     // set, without its quotes, with its blanks: a chat service's name, a
-    // relation's kind word.
+    // relation's kind word, a phone's own label in each of its shapes.
     void storesAParametersTextAsTextOfItsLine_data()
     {
         QTest::addColumn<QByteArray>("line");
@@ -52,6 +52,23 @@ private slots:
             pim::ENTITY_IM, "data6", QStringLiteral("\u0427\u0430\u0442"));
         row("relation's kind word, quoted, in UTF-8", "RELATED;TYPE=\"Gro\xC3\x9F Onkel\",pref:Otto\r\n",
             pim::ENTITY_REL, "data3", QStringLiteral("gro\u00DF onkel"));
+        row("phone's own label as written", "TEL;X-CUSTOM(Gate Code):1\r\n", pim::ENTITY_PHONE, "data3",
+            QStringLiteral("Gate Code"));
+        row("phone's own label in codes of its own charset",
+            "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,CHARSET=windows-1251,=D7=E0=F2):1\r\n", pim::ENTITY_PHONE, "data3",
+            QStringLiteral("\u0427\u0430\u0442"));
+        row("phone's own label in codes of the line's charset",
+            "TEL;CHARSET=windows-1251;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=D7=E0=F2):1\r\n", pim::ENTITY_PHONE, "data3",
+            QStringLiteral("\u0427\u0430\u0442"));
+        row("phone's own label with stray equals signs, one in codes", "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41==42 =3D c=):1\r\n",
+            pim::ENTITY_PHONE, "data3", QStringLiteral("AB = c"));
+        row("phone's own label beside an item's label", "item1.TEL;X-CUSTOM(Gate Code):1\r\nitem1.X-ABLabel:Lobby\r\n",
+            pim::ENTITY_PHONE, "data3", QStringLiteral("Lobby"));
+        row("phone's own label in an encoding not read", "TEL;X-CUSTOM(ENCODING=BASE64,R2F0ZQ==):1\r\n",
+            pim::ENTITY_PHONE, "data3", QString());
+        row("phone's own label of an option alone", "TEL;X-CUSTOM(CHARSET=UTF-8):1\r\n", pim::ENTITY_PHONE, "data3", QString());
+        row("phone's own label of blanks", "TEL;X-CUSTOM( ):1\r\n", pim::ENTITY_PHONE, "data3", QString());
+        row("phone's own label not closed", "TEL;X-CUSTOM(Gate:1\r\n", pim::ENTITY_PHONE, "data3", QString());
     }
     void storesAParametersTextAsTextOfItsLine()
     {

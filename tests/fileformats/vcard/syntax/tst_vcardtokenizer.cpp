@@ -152,6 +152,33 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("blanks inside CHARSET, ENCODING and VALUE dropped",
         "NOTE;charset=UTF -8;ENCODING=QUOTED- PRINTABLE;Value=te xt:=C3=A9\n",
         "NOTE;charset=UTF-8;ENCODING=QUOTED-PRINTABLE;Value=text:\\xc3\\xa9|");
+    row("blanks inside a name dropped, but in a phone's own label",
+        "TEL;TY PE=HOME;X-CUSTOM(Gate Code) ;x-custom(a b=c d):1\n", "TEL;TYPE=HOME;X-CUSTOM(Gate Code);x-custom(a b=c d):1|");
+    // A handset writes a phone's own label in quoted-printable codes as a
+    // parameter of its own, and breaks it as a value.
+    row("phone's own label goes on after its soft break",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,=4C=6F=62=62=79=20=26=20=50=61=67=65=\r\n"
+        "=72):+1 555 0100 772\r\nX:1\r\ngarbage\r\n",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,=4C=6F=62=62=79=20=26=20=50=61=67=65=72):+1 555 0100 772|"
+        "X:1|!4");
+    row("phone's own label over three lines, blanks after an equals sign, its encoding first, of an e-mail",
+        "EMAIL;x-custom(Encoding=Quoted-Printable,=41= \t\n=42=\n=43):a@b\nX:1\ngarbage\n",
+        "EMAIL;x-custom(Encoding=Quoted-Printable,=41=42=43):a@b|X:1|!5");
+    row("phone's own label goes on after a soft break in lines that end in a CR alone",
+        "FN:A\rTEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\r=42):1\rX:2\r",
+        "FN:A|TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=42):1|X:2|");
+    row("parameters that are no phone's own label in quoted-printable, or a line apart, go on after no equals sign",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,=41=\n=42):1\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41)=\n=42:2\n"
+        "TEL;X-CUSTOM(ENCODING=BASE64,QQ=\n=42):3\n"
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE)=\n=42):4\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41\n=42):5\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\nEND:VCARD\n"
+        "TEL;X-LABEL=QUOTED-PRINTABLE,=41=\n=42:6\n"
+        "TEL;X-CUSTOM=\"ENCODING=QUOTED-PRINTABLE,=41=\n=42\":7\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\n\n=42):8\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\n \n=42):9\n",
+        "!1=42):1|!3=42:2|!5=42):3|!7=42):4|!9=42):5|!11END:VCARD|!13=42:6|!15=42\":7|!17=42):8|!20=42):9|");
     row("a value starts right after the colon", "NOTE:   abc  \n", "NOTE:   abc  |");
     row("blanks before a quoted-printable value skipped", "NOTE;QUOTED-PRINTABLE:  =20a\n", "NOTE;QUOTED-PRINTABLE: a|");
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
