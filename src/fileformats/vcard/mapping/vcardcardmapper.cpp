@@ -198,7 +198,7 @@ bool isNameReading(const VCardProperty& property)
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
         if (it.value().isEmpty() ? VCardParams::isWord(it.key(), marker)
                                  : VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))
-                    && it.value().contains(marker, Qt::CaseInsensitive))
+                    && VCardParams::withoutBlanks(it.value()).contains(marker, Qt::CaseInsensitive))
             return true;
     }
     return false;
@@ -471,6 +471,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             readPhoto(value, contact, notes);
             break;
         case RULE_TEL:
+            // A handset's own label of the number, where no item's label is.
+            if (const std::optional<VCardProperty::OwnLabel> own = property.ownLabel();
+                own && value.customLabel().isEmpty())
+                value.setOwnLabel(m_cardText.storedText(property, own->bytes, own->charset));
             readTel(value, contact);
             break;
         case RULE_EMAIL:

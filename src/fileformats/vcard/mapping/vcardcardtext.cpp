@@ -129,10 +129,27 @@ QString VCardCardText::text(const VCardProperty& property, Holds holds)
     return read;
 }
 
-QString VCardCardText::storedText(const VCardProperty& property, QString text)
+QString VCardCardText::storedText(const VCardProperty& property, const QString& written)
 {
-    if (pim::dropControlCharacters(text))
+    QStringView unquoted(written);
+    if (unquoted.size() >= 2 && unquoted.front() == u'"' && unquoted.back() == u'"')
+        unquoted = unquoted.sliced(1, unquoted.size() - 2);
+    return storedText(property, unquoted.toLatin1(), QString());
+}
+
+QString VCardCardText::storedText(const VCardProperty& property, const QByteArray& bytes, const QString& charset)
+{
+    VCardProperty stored;
+    stored.line = property.line;
+    stored.value = bytes;
+    const QString declared = charset.isEmpty() ? property.paramIgnoringCase(QLatin1StringView("CHARSET")) : charset;
+    if (!declared.isEmpty())
+        stored.params.insert(QStringLiteral("CHARSET"), declared);
+    bool mayHoldControls = true;
+    QString text = readText(stored, Holds::Data, mayHoldControls);
+    if (mayHoldControls && pim::dropControlCharacters(text))
         m_controlLines.append(property.line);
+    pim::dropEndBlanks(text);
     return text;
 }
 

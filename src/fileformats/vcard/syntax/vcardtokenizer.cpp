@@ -27,6 +27,7 @@ void clearLine(CARD_Parser* p)
     p->paramCount = 0;
     p->paramEscape = false;
     p->paramQuoted = false;
+    p->paramBlanks = false;
     p->pendingCount = 0;
     std::memset(p->pending, 0, sizeof p->pending);
     if (p->lineCapacity > kKeepCapacity) {
@@ -286,15 +287,20 @@ void processChar(CARD_Parser* p, unsigned char c)
             dropLine(p);
             clearLine(p);
         } else if (c == ':') {
+            endParamName(p);
             endProperty(p);
         } else if (c == ';') {
+            endParamName(p);
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else if (c == '=') {
+            endParamName(p);
             if (append(p, 0))
                 p->state = STATE_PARAM_VALUE_START;
         } else if (!isSpace(c)) {
             append(p, c);
+        } else {
+            keepsParamBlank(p, c);
         }
         return;
     case STATE_PARAM_VALUE_START:
@@ -313,7 +319,8 @@ void processChar(CARD_Parser* p, unsigned char c)
             p->params[p->paramCount - 1].value = p->lineLength;
             p->paramEscape = false;
             // A value that opens with a double quote may hold ":" and ";"
-            // (GEO="geo:1,2"); the quotes themselves stay in the value.
+            // (GEO="geo:1,2"); the quotes themselves stay in the value, and
+            // its blanks too, as in any value (keepsParamBlank()).
             p->paramQuoted = c == '"';
             if (append(p, c))
                 p->state = STATE_PARAM_VALUE;
@@ -329,16 +336,19 @@ void processChar(CARD_Parser* p, unsigned char c)
             p->paramQuoted = false;
             append(p, c);
         } else if (c == ':') {
+            endParamValue(p);
             endProperty(p);
         } else if (c == ';') {
             if (p->paramEscape) {
                 p->paramEscape = false;
                 append(p, c);
-            } else if (append(p, 0)) {
-                p->state = STATE_PARAM_START;
+            } else {
+                endParamValue(p);
+                if (append(p, 0))
+                    p->state = STATE_PARAM_START;
             }
         } else if (isSpace(c)) {
-            return;
+            keepsParamBlank(p, c);
         } else if (c == '\\') {
             if (p->paramEscape) {
                 p->paramEscape = false;
@@ -480,6 +490,7 @@ void noteSoftBreak(CARD_Parser* p, bool fromCr)
             ++p->physLine;
             p->lfFromCr = fromCr;
             p->base64Open = false;
+            p->lineAfterGap = p->physLine;
             if (p->foldPending) {
                 // A line of blanks: the fold ends there and a new line end
                 // is pending.
@@ -496,6 +507,12 @@ void noteSoftBreak(CARD_Parser* p, bool fromCr)
             p->lfPending = false;
             if (p->base64Open && base64ToOrd(b) < 64) {
                 holdBase64Line(p, b, base + (i - 1));
+                continue;
+            }
+            // A line that starts with "=" is no property of its own: after
+            // a phone's own label cut by a soft break it goes on with it.
+            if (p->state == STATE_PARAM_VALUE && b == '=' && continuesOwnLabel(p)) {
+                processChar(p, b);
                 continue;
             }
             processChar(p, '\n');

@@ -27,7 +27,13 @@ struct CARD_Parser;
 
 // name: NUL-terminated property name as written (group prefix and case kept).
 // params: pairs of name and value, a null value for a bare parameter, ended
-// by a pair of two nulls. Valid only during the call.
+// by a pair of two nulls. Valid only during the call. A value keeps its
+// quotes and the blanks and tabs between its bytes ("Google Talk"), as text
+// that is stored may be; but one of CHARSET, ENCODING or VALUE, a word of
+// the standard that says how the line is read, comes without them, as does
+// a name, but that of a phone's own label ("X-CUSTOM(Gate Code)", see
+// vcardownlabel.h). Such a label in quoted-printable goes on over its soft
+// breaks, to a line that starts with "=" (no line of its own does).
 typedef void (*CARD_PropHandler)(void* userData, const char* name, const char** params);
 // Decoded value bytes (not NUL-terminated), from right after the colon,
 // blanks included; only blanks before a quoted-printable value are

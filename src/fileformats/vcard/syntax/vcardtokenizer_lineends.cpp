@@ -244,7 +244,7 @@ bool applyFold(CARD_Parser* p, int next)
         return false;
     }
     // A guess about the writer: the reader names the lines it joined so.
-    // Inside a name or parameters blanks are dropped anyway.
+    // Of a name or parameters it is not said: the guess is of text.
     if (p->unfoldMode == CARD_UNFOLD_DROP && !p->foldDropSaid && p->state == STATE_VALUE
         && p->encoding != ENC_BASE64) {
         p->foldDropSaid = true;

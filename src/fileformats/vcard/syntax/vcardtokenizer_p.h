@@ -3,8 +3,9 @@
 
 // The tokenizer's inner parts, shared by its state machine
 // (vcardtokenizer.cpp), its other calls (vcardtokenizer_parser.cpp), its
-// value decoders (vcardtokenizer_decode.cpp) and its fast paths
-// (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer,
+// value decoders (vcardtokenizer_decode.cpp), its fast paths
+// (vcardtokenizer_fastpath.cpp) and its parameters' blanks and labels
+// (vcardtokenizer_params.cpp). Not for use outside the tokenizer,
 // but for the fold look-ahead and the card text (vcardcardtext.cpp), which
 // read escapes as the tokenizer does.
 
@@ -206,6 +207,9 @@ struct CARD_Parser {
     // notes so too (vcardsyntax::crAloneAt()).
     bool lfFromCr = false;
     bool lineAfterCr = false;
+    // The physical line that follows the last empty line, or line of
+    // blanks, read (continuesOwnLabel()).
+    long long lineAfterGap = 0;
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;
     // The line whose "=" started the soft break, where that "=", or the run
@@ -273,6 +277,9 @@ struct CARD_Parser {
     size_t paramPtrCapacity = 0;
     bool paramEscape = false;
     bool paramQuoted = false;
+    // A blank or tab was kept in a parameter of the line (keepsParamBlank()):
+    // the blanks that end a name or value are then looked for.
+    bool paramBlanks = false;
 
     int encoding = cardtok::ENC_NONE;
     // The value's CHARSET names one other than UTF-8.
@@ -350,6 +357,39 @@ inline bool append(CARD_Parser* p, unsigned char c)
 [[gnu::cold]] void noteOddNameByte(CARD_Parser* p, unsigned char c);
 // A blank after a byte of the name.
 [[gnu::cold]] void noteNameGap(CARD_Parser* p);
+
+// Parameters (vcardtokenizer_params.cpp).
+// A blank or tab in a parameter's name or value: true when it is kept. A
+// value keeps those between its bytes, quoted or not ("Google Talk"): it
+// may be text that is stored, a service's or a label's name. A name keeps
+// them only in a phone's own label ("X-CUSTOM(Gate Code)"); in any other
+// they are dropped, as ever ("TY PE").
+[[gnu::cold]] bool keepsParamBlank(CARD_Parser* p, unsigned char c);
+// The name of the last parameter ends: the blanks it ends in are none of
+// it.
+[[gnu::cold]] void endBlankedName(CARD_Parser* p);
+inline void endParamName(CARD_Parser* p)
+{
+    if (p->paramBlanks)
+        endBlankedName(p);
+}
+// Its value ends: the same, and the value of a CHARSET, ENCODING or VALUE
+// parameter, a word of the standard that says how the line is read, goes
+// without any, as such words always were read.
+[[gnu::cold]] void endBlankedValue(CARD_Parser* p);
+inline void endParamValue(CARD_Parser* p)
+{
+    if (p->paramBlanks)
+        endBlankedValue(p);
+}
+// A line end cut the parameters and the next line starts with "=": true
+// when the line end was a quoted-printable soft break inside a phone's own
+// label, an open "X-CUSTOM(" that names ENCODING=QUOTED-PRINTABLE and whose
+// line ends in "=" before its ")" and the ":". That "=" is then taken
+// back, and the parameter goes on with the next line; nothing else goes on
+// so, and no line of its own starts with "=". Nor does a line that an
+// empty line or one of blanks parts from the label's (lineAfterGap).
+[[gnu::cold]] bool continuesOwnLabel(CARD_Parser* p);
 
 // Value decoding (vcardtokenizer_decode.cpp).
 // Decodes the four characters in pending; false on a character outside the

@@ -134,7 +134,7 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     };
     row("parameter with value", "TEL;TYPE=HOME:123\n", "TEL;TYPE=HOME:123|");
     row("bare parameters", "TEL;HOME;VOICE:1\n", "TEL;HOME;VOICE:1|");
-    row("blanks in parameter values dropped", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME,WORK:1|");
+    row("blanks inside parameter values kept", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME, WORK:1|");
     row("escaped semicolon in parameter", "X;P=a\\;b;Q=c:1\n", "X;P=a;b;Q=c:1|");
     row("doubled backslash gives one", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
     row("backslash before a letter dropped", "X;P=a\\bc:1\n", "X;P=abc:1|");
@@ -142,11 +142,46 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR inside a parameter name ends the line", "X;TY\rPE=a:1\n", "!1PE=a:1|");
     row("equals sign belongs to a name", "A=B:1\n", "A=B:1|");
     row("quote inside an unquoted value kept", "X;P=a\"b:1\n", "X;P=a\"b:1|");
-    row("blank inside a quoted value dropped", "X;P=\"a b\":v\n", "X;P=\"ab\":v|");
+    row("blank inside a quoted value kept", "X;P=\"a b\":v\n", "X;P=\"a b\":v|");
     row("text after a closing quote", "X;P=\"a\"b;Q=c:v\n", "X;P=\"a\"b;Q=c:v|");
     row("CR inside a plain value ends the line", "NOTE:a\rb\r\n", "NOTE:a|!2");
     row("escaped colon still ends parameters", "X;P=a\\:v\n", "X;P=a:v|");
     row("quoted parameter holds colon, semicolon, backslash", "ADR;GEO=\"geo:1;2\\3\":x\n", "ADR;GEO=\"geo:1;2\\3\":x|");
+    // A parameter's value may be text that is stored (a service's name):
+    // it keeps the blanks between its bytes, but a word that says how the
+    // line is read.
+    row("blanks and tabs around a parameter value dropped, those inside kept",
+        "X;P= a \tb\t;Q=\"  c \";S = e :1\n", "X;P=a \tb;Q=\"  c \";S=e:1|");
+    row("blanks inside CHARSET, ENCODING and VALUE dropped",
+        "NOTE;charset=UTF -8;ENCODING=QUOTED- PRINTABLE;Value=te xt:=C3=A9\n",
+        "NOTE;charset=UTF-8;ENCODING=QUOTED-PRINTABLE;Value=text:\\xc3\\xa9|");
+    row("blanks inside a name dropped, but in a phone's own label",
+        "TEL;TY PE=HOME;X-CUSTOM(Gate Code) ;x-custom(a b=c d):1\n", "TEL;TYPE=HOME;X-CUSTOM(Gate Code);x-custom(a b=c d):1|");
+    // A handset writes a phone's own label in quoted-printable codes as a
+    // parameter of its own, and breaks it as a value.
+    row("phone's own label goes on after its soft break",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,=4C=6F=62=62=79=20=26=20=50=61=67=65=\r\n"
+        "=72):+1 555 0100 772\r\nX:1\r\ngarbage\r\n",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,=4C=6F=62=62=79=20=26=20=50=61=67=65=72):+1 555 0100 772|"
+        "X:1|!4");
+    row("phone's own label over three lines, blanks after an equals sign, its encoding first, of an e-mail",
+        "EMAIL;x-custom(Encoding=Quoted-Printable,=41= \t\n=42=\n=43):a@b\nX:1\ngarbage\n",
+        "EMAIL;x-custom(Encoding=Quoted-Printable,=41=42=43):a@b|X:1|!5");
+    row("phone's own label goes on after a soft break in lines that end in a CR alone",
+        "FN:A\rTEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\r=42):1\rX:2\r",
+        "FN:A|TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=42):1|X:2|");
+    row("parameters that are no phone's own label in quoted-printable, or a line apart, go on after no equals sign",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,=41=\n=42):1\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41)=\n=42:2\n"
+        "TEL;X-CUSTOM(ENCODING=BASE64,QQ=\n=42):3\n"
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE)=\n=42):4\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41\n=42):5\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\nEND:VCARD\n"
+        "TEL;X-LABEL=QUOTED-PRINTABLE,=41=\n=42:6\n"
+        "TEL;X-CUSTOM=\"ENCODING=QUOTED-PRINTABLE,=41=\n=42\":7\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\n\n=42):8\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\n \n=42):9\n",
+        "!1=42):1|!3=42:2|!5=42):3|!7=42):4|!9=42):5|!11END:VCARD|!13=42:6|!15=42\":7|!17=42):8|!20=42):9|");
     row("a value starts right after the colon", "NOTE:   abc  \n", "NOTE:   abc  |");
     row("blanks before a quoted-printable value skipped", "NOTE;QUOTED-PRINTABLE:  =20a\n", "NOTE;QUOTED-PRINTABLE: a|");
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
@@ -231,7 +266,7 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:~:3Flat 2 |ADR;HOME:;;Flat 2;Leeds|"
         "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:~:5Marko Kova\\xc4\\x8d|TEL;CELL:0995550101|"
         "N;QUOTED-PRINTABLE:~:7a|item1.EMAIL;type=INTERNET:j@d.org|N;QUOTED-PRINTABLE:~:9b|X-ABLabel:Work|"
-        "N;QUOTED-PRINTABLE:~:11c|X-SKYPE-2;X-SERVICE=\"Mike'sIM:\":d|N;QUOTED-PRINTABLE:~:13e|VERSION:2.1|");
+        "N;QUOTED-PRINTABLE:~:11c|X-SKYPE-2;X-SERVICE=\"Mike's IM:\":d|N;QUOTED-PRINTABLE:~:13e|VERSION:2.1|");
     row("equals sign before a line of text that starts as a property would goes on with it",
         "NOTE;QUOTED-PRINTABLE:Call=0D=0A=\r\nTEL: 555 0100=0D=0A=\r\nN: 42 visits=\r\nTEL; part 3=\r\nTEL;=\r\n"
         "TEL:\t1=\r\nTel:5=\r\nitem1.tel:6=\r\nX-ray:clear=\r\nTEL;TYPE=WORK=\r\nTEL;TYPE= A:7=\r\nTEL;9x:8=\r\n"
