@@ -242,14 +242,21 @@ pim::_Contact everyKindContact()
         addrs << testkit::addressOf({ { "data2", code }, { "data4", QStringLiteral("%1 Road").arg(code) }, { "data7", "Town" } });
     addrs << testkit::addressOf({ { "data2", 0 }, { "data3", "Casa de verano" }, { "data4", "Calle Mayor 1\nBajo" },
                        { "data7", "Madrid" }, { "data9", "28013" }, { "data10", QStringLiteral("España") } })
-          << testkit::addressOf({ { "data2", 0 }, { "data3", "Home" }, { "data7", "Elsewhere" } });
+          << testkit::addressOf({ { "data2", 0 }, { "data3", "Home" }, { "data7", "Elsewhere" } })
+          << testkit::addressOf({ { "data2", 1 }, { "data3", "Home" }, { "data7", "Merged" } });
+    // A kind beside a label that names it again, as earlier builds merged a
+    // labelled value with a copy that named its kind.
+    QList<QVariantMap> phones = each(pim::phoneTypeMap(), "+1 555", { "Oficina central", "Main" });
+    phones << Fields { { "data1", "+1 555 merged" }, { "data2", 1 }, { "data3", "Home" } };
+    QList<QVariantMap> emails = each(pim::emailTypeMap(), "eve@kind.example", { "Facturas", "Work" });
+    emails << Fields { { "data1", "eve@kind.example merged" }, { "data2", 1 }, { "data3", "Home" } };
     pim::Entity name = testkit::entityOf({ { "data1", "Dr. Eve Kind" }, { "data2", "Eve" }, { "data3", "Kind" },
                                            { "data4", "M." }, { "data5", "Dr." }, { "data6", "Jr." }, { "data7", "Iv" },
                                            { "data8", "Kaind" } });
     pim::_Contact contact = contactOf(name.fullName(),
         { { pim::ENTITY_PHOTO, { Fields { { "data15", testkit::imageBytes(QSize(6, 4), "PNG") } } } },
-            { pim::ENTITY_PHONE, each(pim::phoneTypeMap(), "+1 555", { "Oficina central", "Main" }) },
-            { pim::ENTITY_EMAIL, each(pim::emailTypeMap(), "eve@kind.example", { "Facturas", "Work" }) },
+            { pim::ENTITY_PHONE, phones },
+            { pim::ENTITY_EMAIL, emails },
             { pim::ENTITY_NICKNAME, { Fields { { "data1", "Evie" } } } },
             { pim::ENTITY_EVENT, events },
             { pim::ENTITY_GROUP, { Fields { { "data2", "Work, Sales" } } } },
@@ -647,6 +654,32 @@ private slots:
             << "Leonard Novak"
             << QStringList { "1 0: Leonard|Novak|||", "11 14: Pavel Varga", "3 2: +420 601 234 567", "5 0: Lenny",
                              "6 1: 2011-06-18T00:00:00", "6 3: 1984-03-02T00:00:00" };
+        // A cloud's item labels that name kinds, and a web mail's copy of
+        // the same person that names them by TYPE: one value each, of its
+        // kind, with no label beside it; a label of the user's stays one.
+        QTest::newRow("item labels that name kinds, and a copy that names them by TYPE")
+            << QByteArrayLiteral(
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Orr;Nell;;;\r\nFN:Nell Orr\r\n"
+                   "item1.EMAIL;TYPE=INTERNET:nell.orr@example.org\r\nitem1.X-ABLabel:Home\r\n"
+                   "item2.EMAIL;TYPE=INTERNET:nell.o@club.example\r\nitem2.X-ABLabel:Book club\r\n"
+                   "item3.ADR:;;12 Quay Rd;Portree;;IV51 9DE;UK\r\nitem3.X-ABLabel:Home\r\n"
+                   "item4.IMPP;X-SERVICE-TYPE=Skype:skype:nell.orr\r\nitem4.X-ABLabel:Work\r\n"
+                   "item5.X-ABDATE:2012-08-04\r\nitem5.X-ABLabel:Anniversary\r\nEND:VCARD\r\n"
+                   "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:Nell Orr\r\nN:Orr;Nell;;;\r\n"
+                   "EMAIL;TYPE=INTERNET;TYPE=HOME:nell.orr@example.org\r\n"
+                   "ADR;TYPE=HOME:;;12 Quay Rd;Portree;;IV51 9DE;UK\r\n"
+                   "IMPP;X-SERVICE-TYPE=Skype;TYPE=WORK:skype:nell.orr\r\nEND:VCARD\r\n")
+            << "Nell Orr"
+            << QStringList { "1 0: Nell|Orr|||", "12 1: 12 Quay Rd|Portree||IV51 9DE|UK", "4 0: nell.o@club.example",
+                             "4 1: nell.orr@example.org", "6 1: 2012-08-04T00:00:00", "8 4: nell.orr|2" };
+        // A contact without a name is stored under its number or address;
+        // the export writes that as FN, which is no name either.
+        QTest::newRow("a number alone, as a phone writes it")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:2.1\r\nN:;;;;\r\nTEL;CELL:+44 7700 900001\r\nEND:VCARD\r\n")
+            << "+44 7700 900001" << QStringList { "3 2: +44 7700 900001" };
+        QTest::newRow("an e-mail alone")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:4.0\r\nN:;;;;\r\nEMAIL;TYPE=work:desk@firm.example\r\nEND:VCARD\r\n")
+            << "desk@firm.example" << QStringList { "4 2: desk@firm.example" };
     }
     void foreignFormsStoredWholeAndMergedBackChangeNoRow()
     {

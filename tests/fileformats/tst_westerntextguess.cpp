@@ -118,6 +118,8 @@ private slots:
     void keepsTheLettersOfCardsBesideACardOfAnotherSet();
     void keepsUtf8LettersBesideAStrayByteOfTheFilesCodePage_data();
     void keepsUtf8LettersBesideAStrayByteOfTheFilesCodePage();
+    void readsMarkedTableRowsUtf8ButForAStrayByte_data();
+    void readsMarkedTableRowsUtf8ButForAStrayByte();
 
 private:
     QTemporaryDir m_dir;
@@ -350,6 +352,105 @@ void TestWesternTextGuess::keepsUtf8LettersBesideAStrayByteOfTheFilesCodePage()
         QVERIFY2(right, qPrintable(readOrg + u'\n' + QString::fromLatin1(file)));
     }
     QVERIFY2(inDoubt * 100 <= kFiles * 2, qPrintable(QString::number(inDoubt)));
+}
+
+void TestWesternTextGuess::readsMarkedTableRowsUtf8ButForAStrayByte_data()
+{
+    // How the rows of a table after a UTF-8 byte-order mark are written:
+    // UTF-8 with some notes holding one windows-1252 character typed or
+    // pasted in, beside UTF-8 letters or in a row of ASCII; windows-1252
+    // throughout (as web-mail exports write it behind the mark), one note
+    // holding a capital and a quote whose bytes form a UTF-8 sequence;
+    // UTF-8 with a row pasted in windows-1252; UTF-8 that only looks
+    // garbled.
+    QTest::addColumn<QString>("shape");
+    QTest::addColumn<int>("strayRows");
+    QTest::newRow("UTF-8, one note with a stray byte") << QStringLiteral("stray") << 1;
+    QTest::newRow("UTF-8, three notes with a stray byte") << QStringLiteral("stray") << 3;
+    QTest::newRow("UTF-8, a stray byte in a row of ASCII") << QStringLiteral("ascii") << 1;
+    QTest::newRow("windows-1252, a note of a capital and a quote") << QStringLiteral("western") << 0;
+    QTest::newRow("UTF-8 beside a windows-1252 row") << QStringLiteral("pasted") << 0;
+    QTest::newRow("UTF-8 that looks garbled") << QStringLiteral("odd") << 0;
+}
+
+// Each generated table read back: every row's text as written; the ending
+// names the rows whose stray bytes were read in windows-1252, and a table
+// of that code page, or one with a row of it, says so as without the mark.
+void TestWesternTextGuess::readsMarkedTableRowsUtf8ButForAStrayByte()
+{
+    QFETCH(QString, shape);
+    QFETCH(int, strayRows);
+    const auto western = [](const QString& text) { return encoded(text, WesternSet::Windows1252); };
+    static const QStringList strays { "–", "—", "’", "“", "…", "€", "é", "ü" };
+    static const QStringList odd { "Ã© is not é", "itâ€™s", "Ã¼ber", "Â½ price", "“CAFÉ”" };
+    QRandomGenerator random(881 + uint(qHash(shape)) + uint(strayRows));
+    constexpr int kTables = 200;
+    for (int t = 0; t < kTables; ++t) {
+        QList<ordinarytext::Person> people = ordinarytext::people(random, 3, 30);
+        const qsizetype special = random.bounded(int(people.size()));
+        if (shape == QLatin1String("western"))
+            people[special].note = QStringLiteral("Bar “CAFÉ”");
+        else if (shape == QLatin1String("odd"))
+            people[special].note = odd.at(random.bounded(int(odd.size())));
+        QList<qsizetype> strayAt;
+        while (strayAt.size() < strayRows) {
+            const qsizetype at = random.bounded(int(people.size()));
+            if (strayAt.size() < people.size() && !strayAt.contains(at))
+                strayAt.append(at);
+            if (strayAt.size() == people.size())
+                break;
+        }
+        std::sort(strayAt.begin(), strayAt.end());
+        QByteArray file = QByteArray("\xEF\xBB\xBF") + "First Name,Last Name,Home City,Notes\r\n";
+        // Whether a row is written in windows-1252 that holds a letter beyond ASCII.
+        bool westernRow = false;
+        for (qsizetype i = 0; i < people.size(); ++i) {
+            ordinarytext::Person& p = people[i];
+            if (shape == QLatin1String("ascii") && strayAt.contains(i))
+                p = { QStringLiteral("Sean"), QStringLiteral("Smith"), QStringLiteral("Cork"), QString() };
+            const QString row = QStringList { p.given, p.family, p.place, QString() }.join(u',');
+            if (shape == QLatin1String("western") || (shape == QLatin1String("pasted") && i == special)) {
+                const QByteArray bytes = western(row + csvhelper::formatCell(p.note) + QLatin1String("\r\n"));
+                westernRow = westernRow || !legacytext::isValidUtf8(bytes);
+                file += bytes;
+            } else if (strayAt.contains(i)) {
+                const QString stray = strays.at(random.bounded(int(strays.size())));
+                const QString before = shape == QLatin1String("ascii") ? QStringLiteral("Call") : QStringLiteral("Grüße");
+                const QString after = p.note.isEmpty() ? QString() : u' ' + p.note;
+                file += row.toUtf8() + '"' + before.toUtf8() + ' ' + western(stray)
+                    + QString(after).replace(u'"', QLatin1String("\"\"")).toUtf8() + "\"\r\n";
+                p.note = before + u' ' + stray + after;
+            } else {
+                file += (row + csvhelper::formatCell(p.note) + QLatin1String("\r\n")).toUtf8();
+            }
+        }
+        CSVImport reader;
+        reader.initialize(writeScratch(m_dir, file, QStringLiteral("csv")));
+        for (const ordinarytext::Person& p : std::as_const(people)) {
+            QVERIFY(reader.hasNext());
+            const pim::_Contact contact = reader.nextContact();
+            QCOMPARE(contact.fullName, p.given + u' ' + p.family);
+            QCOMPARE(contact.entities.value(pim::ENTITY_ADDR).value(0).fields.value("data7").toString(), p.place);
+            QCOMPARE(contact.entities.value(pim::ENTITY_NOTES).value(0).fields.value("data1").toString(),
+                     pim::withoutEndBlanks(p.note));
+        }
+        const QString problems = reader.problems().listed().join(u'\n');
+        const bool strayNamed = problems.contains(QLatin1String("the text is UTF-8 but for a few bytes"));
+        if (shape == QLatin1String("stray")) {
+            QStringList rows;
+            for (const qsizetype at : std::as_const(strayAt))
+                rows.append(QString::number(at + 2));
+            QVERIFY2(problems.contains(rows.join(QLatin1String(", ")) + QLatin1String(": the text is UTF-8")),
+                     qPrintable(problems));
+            QCOMPARE(reader.encoding(), QLatin1String("UTF-8"));
+        } else if (shape == QLatin1String("ascii")) {
+            // Either reading gives the row's text.
+            QVERIFY2(strayNamed != (reader.encoding() == QLatin1String("windows-1252")), qPrintable(problems));
+        } else {
+            QVERIFY2(!strayNamed, qPrintable(problems));
+            QCOMPARE(reader.encoding(), QLatin1String(westernRow ? "windows-1252" : "UTF-8"));
+        }
+    }
 }
 
 QTEST_GUILESS_MAIN(TestWesternTextGuess)

@@ -175,12 +175,16 @@ QMap<int, QString> kindLabels(int entityType)
 }
 
 // The text of a describing cell, without the "* " the export puts before
-// the value it marks as the main one.
+// the value it marks as the main one. The mark says nothing of the kind:
+// where the value has none, the export writes the mark alone ("* "), which
+// is an empty cell.
 QString describedText(const QString& cell)
 {
     QString text = cell.trimmed();
     if (text.startsWith(QLatin1String("* ")))
         text = text.mid(2).trimmed();
+    else if (text == QLatin1String("*"))
+        text.clear();
     return text;
 }
 
@@ -228,6 +232,17 @@ void setNamedCode(pim::Entity& entity, const QMap<int, QString>& labels, const Q
     }
     entity.fields.insert(codeKey, 0);
     entity.fields.insert(labelKey, text);
+}
+
+// A messaging address written as a link of its service's scheme
+// ("sip:ann@voip.example") is the address after the scheme, as a card's
+// X-SIP line is read.
+QString addressWithoutScheme(const QString& value, const QString& scheme)
+{
+    if (value.size() > scheme.size() && value.at(scheme.size()) == u':'
+        && QStringView(value).left(scheme.size()).compare(scheme, Qt::CaseInsensitive) == 0)
+        return pim::withoutEndBlanks(value.mid(scheme.size() + 1));
+    return value;
 }
 
 // Completes an entity of a row once all its cells are in (the formatted
@@ -355,6 +370,8 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row)
         // read in its own form, and a note keeps its layout.
         if (col.info.entityType != pim::ENTITY_EVENT && !pim::keepsEndBlanks(col.info.entityType))
             pim::dropEndBlanks(value);
+        if (!col.info.service.isEmpty())
+            value = addressWithoutScheme(value, col.info.service);
         // A blank value is nothing to keep.
         if (pim::isBlankText(value))
             continue;
@@ -367,9 +384,11 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row)
         if (namesKind(col.info.entityType, kind)) {
             setNamedCode(entity, kindLabels(col.info.entityType), QStringLiteral("data2"),
                          QStringLiteral("data3"), kind);
-        } else if (!col.info.typeKey.isEmpty() && col.info.subType != 0) {
+        } else if (!col.info.typeKey.isEmpty() && (col.info.subType != 0 || !col.info.typeNamed)) {
             // The columns of a group share their sub-type: a lookup is
-            // cheaper than writing the same number again.
+            // cheaper than writing the same number again. Other (0) is
+            // written only where the column names no kind, as the kind of
+            // a new entry.
             const auto type = entity.fields.constFind(col.info.typeKey);
             if (type == entity.fields.constEnd() || type->typeId() != QMetaType::Int
                 || type->toInt() != col.info.subType)
@@ -385,6 +404,8 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row)
         } else if (!service.trimmed().isEmpty()) {
             setNamedCode(entity, {}, QStringLiteral("data5"), QStringLiteral("data6"), service);
         }
+        if (!col.info.service.isEmpty())
+            entity.fields.insert(QStringLiteral("data6"), col.info.service);
         auto field = entity.fields.find(col.info.valueKey);
         if (field == entity.fields.end() || field->toString().isEmpty()) {
             // Dates are stored in the one form the vCard reader gives

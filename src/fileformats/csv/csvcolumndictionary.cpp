@@ -279,6 +279,73 @@ void addMoreForeignColumns(Table& t)
     addNamedColumns(t, rows, false);
 }
 
+// A desktop phone suite's export: after the names, each of the phone's
+// fields for each of three kinds, "General mobile" to "Business
+// country/region". "General" names no kind, as the phone's own card
+// writes such a value without one: the value gets the kind the vCard
+// reader gives a value that names none (a phone's Mobile, an e-mail's Home,
+// a messaging address's Home, Other for the rest), only for a new entry.
+// A mobile of Home is a Mobile, as a card's "cell,home" reads. Its internet
+// call addresses are SIP addresses, kept as a card's X-SIP line keeps one.
+// Names the tables above give already keep their meaning: the same one.
+void addPhoneSuiteColumns(Table& t)
+{
+    QSet<QString> taken;
+    for (auto it = t.cbegin(); it != t.cend(); ++it)
+        taken.insert(CsvColumnDictionary::comparedForm(it.key()));
+    const auto add = [&](const QString& name, int entityType, int subType, const char* valueKey, bool named,
+                         const char* service = "") {
+        if (taken.contains(CsvColumnDictionary::comparedForm(name)))
+            return;
+        ColInfo info(entityType, subType, kData2, QLatin1String(valueKey));
+        info.typeNamed = named;
+        info.service = QLatin1String(service);
+        t.insert(name, info);
+    };
+    static const struct {
+        const char* word;
+        bool named;
+        int phone;
+        int mobile;
+        int fax;
+        int email;
+        int url;
+        int im;
+        int addr;
+    } kinds[] = {
+        { "General", false, 2, 2, 13, 1, 0, 1, 0 },
+        { "Home", true, 1, 2, 5, 1, 4, 1, 1 },
+        { "Business", true, 3, 17, 4, 2, 5, 2, 2 },
+    };
+    static const struct {
+        const char* field;
+        const char* valueKey;
+    } addrParts[] = {
+        { "P.O.Box", CsvColumnDictionary::kPoBoxPiece },
+        { "extension", CsvColumnDictionary::kExtendedAddressPiece },
+        { "street", "data4" },
+        { "postal/ZIP code", "data9" },
+        { "city", "data7" },
+        { "state/province", "data8" },
+        { "country/region", "data10" },
+    };
+    for (const auto& k : kinds) {
+        const QString prefix = QLatin1String(k.word) + QLatin1Char(' ');
+        add(prefix + QLatin1String("mobile"), pim::ENTITY_PHONE, k.mobile, "data1", true);
+        add(prefix + QLatin1String("phone"), pim::ENTITY_PHONE, k.phone, "data1", k.named);
+        add(prefix + QLatin1String("email"), pim::ENTITY_EMAIL, k.email, "data1", k.named);
+        add(prefix + QLatin1String("fax"), pim::ENTITY_PHONE, k.fax, "data1", true);
+        // A number called with video, as the phone's card writes it: a
+        // phone of the kind, no kind of its own.
+        add(prefix + QLatin1String("video call"), pim::ENTITY_PHONE, k.phone, "data1", k.named);
+        add(prefix + QLatin1String("web address"), pim::ENTITY_URL, k.url, "data1", k.named);
+        add(prefix + QLatin1String("VOIP address"), pim::ENTITY_IM, k.im, "data1", k.named, "sip");
+        for (const auto& part : addrParts)
+            add(prefix + QLatin1String(part.field), pim::ENTITY_ADDR, k.addr, part.valueKey, k.named);
+    }
+    add(QStringLiteral("SIP address"), pim::ENTITY_IM, 1, "data1", false, "sip");
+}
+
 // Whole names in one cell: common exports and sheets made by hand. The
 // name entity's display name, which the reader otherwise builds from the
 // parts.
@@ -316,6 +383,7 @@ Dictionary buildDictionary()
     addForeignColumns(d.table);
     addMoreForeignColumns(d.table);
     addWholeNameColumns(d.table);
+    addPhoneSuiteColumns(d.table);
     markUntypedColumns(d.table);
     for (const QString& name : ownNames)
         d.table[name].own = true;

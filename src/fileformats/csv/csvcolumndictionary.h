@@ -35,6 +35,10 @@ public:
         bool typeNamed = true;
         // One of the names this program's CSV writer gives its columns.
         bool own = false;
+        // A messaging column's service, which its addresses keep as their
+        // own service's name ("sip") and may be written with as a scheme
+        // ("sip:ann@voip.example"); empty for none.
+        QString service;
     };
 
     // Value keys of columns that hold a piece of a field rather than a

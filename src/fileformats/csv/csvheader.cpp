@@ -158,6 +158,7 @@ void CSVImport::resolveColumns()
         m_columnOfIndex[i] = int(m_columns.size());
         m_columns.append(col);
     }
+    resolveSpellings();
     // Describing columns come before or after their values: linked once all
     // are in.
     for (Column& col : m_columns) {
@@ -167,6 +168,40 @@ void CSVImport::resolveColumns()
             col.typeColumn = m_columnOfIndex.at(type);
         if (const int service = describing.service.at(col.index); service >= 0)
             col.serviceColumn = m_columnOfIndex.at(service);
+    }
+}
+
+void CSVImport::resolveSpellings()
+{
+    m_spellings.clear();
+    // Web apps head a column "first_name" that a table merged from two
+    // sources also heads "First Name": one field, which the two cells
+    // would otherwise fill with both values joined. A field of several
+    // values (phones, e-mails, groups) takes each cell as a value of its own,
+    // and a note keeps every cell joined: free text loses nothing so.
+    QHash<QString, int> firstOfSpelling;
+    for (int c = 0; c < m_columns.size(); ++c) {
+        Column& col = m_columns[c];
+        if (col.describingOnly || col.multiValued || col.info.entityType == pim::ENTITY_GROUP
+            || col.info.entityType == pim::ENTITY_NOTES)
+            continue;
+        const QString spelled = QString(m_headerKeys.at(col.index)).replace(u'_', u' ');
+        const auto first = firstOfSpelling.constFind(spelled);
+        if (first == firstOfSpelling.constEnd()) {
+            firstOfSpelling.insert(spelled, c);
+            continue;
+        }
+        Column& head = m_columns[*first];
+        if (head.spelling < 0) {
+            head.spelling = int(m_spellings.size());
+            m_spellings.append({ QStringList { m_header.at(head.index) }, NamedPlaces() });
+        }
+        col.spelling = head.spelling;
+        // The ending names a few: a header of thousands of spellings
+        // ("Notes", " Notes", "  Notes") is no user's table.
+        QStringList& names = m_spellings[col.spelling].names;
+        if (names.size() < 5 && !names.contains(m_header.at(col.index)))
+            names.append(m_header.at(col.index));
     }
 }
 

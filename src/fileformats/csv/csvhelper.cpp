@@ -9,6 +9,7 @@
 #include <QIODevice>
 #include <QList>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -132,54 +133,107 @@ QString unguardFormula(const QString& cell)
     return cell;
 }
 
-QByteArray toUtf8Text(const QByteArray& raw, QString* encoding)
+namespace {
+
+// Whether the bytes beyond ASCII that are no part of a valid UTF-8 letter
+// of two or more bytes are at most half as many as those that are.
+bool mostlyUtf8(QByteArrayView bytes)
+{
+    const auto beyondAscii = [](QByteArrayView text) {
+        return std::count_if(text.begin(), text.end(), [](char c) { return uchar(c) >= 0x80; });
+    };
+    const qsizetype all = beyondAscii(bytes);
+    const qsizetype strays = beyondAscii(legacytext::strayBytesInContext(bytes));
+    return strays * 2 <= all - strays;
+}
+
+} // namespace
+
+QByteArray toUtf8Text(const QByteArray& raw, QString* encoding, StrayByteRows* stray)
 {
     const auto setEncoding = [encoding](const char* name) {
         if (encoding)
             *encoding = QString::fromLatin1(name);
     };
-    if (raw.startsWith("\xEF\xBB\xBF")) {
-        // Web-mail exports put the mark before text in their code page: a
-        // mark whose text is not UTF-8 says nothing, and the text is read
-        // as the same text without it.
-        const QByteArray body = raw.mid(3);
-        if (!legacytext::isValidUtf8(body))
-            return toUtf8Text(body, encoding);
+    const bool marked = raw.startsWith("\xEF\xBB\xBF");
+    const QByteArray body = marked ? raw.mid(3) : raw;
+    if (marked && legacytext::isValidUtf8(body)) {
         setEncoding("UTF-8");
         return body;
     }
-    if (const auto utf16 = legacytext::utf16Start(raw)) {
+    if (const auto utf16 = legacytext::utf16Start(body)) {
         setEncoding(utf16->littleEndian ? "UTF-16LE" : "UTF-16BE");
-        return legacytext::utf16ToUtf8(raw, *utf16);
+        return legacytext::utf16ToUtf8(body, *utf16);
     }
-    if (legacytext::isValidUtf8(raw)) {
+    if (!marked && legacytext::isValidUtf8(body)) {
         setEncoding("UTF-8");
-        return raw;
+        return body;
     }
-    // The rows that are not UTF-8, read in the code page their writer used:
-    // one choice for all of them, as one program wrote them.
-    QList<std::pair<qsizetype, qsizetype>> legacyRows;
-    legacytext::WesternGuess guess;
-    for (qsizetype pos = 0; pos < raw.size();) {
+    // The rows that are not UTF-8, read in the code page their writer used.
+    struct Row {
+        qsizetype start;
+        qsizetype end;
+        qint64 number;
+        bool stray;
+    };
+    QList<Row> legacyRows;
+    bool anyStray = false;
+    qint64 number = 0;
+    for (qsizetype pos = 0; pos < body.size();) {
         const qsizetype start = pos;
-        skipRow(raw, pos);
-        const QByteArrayView row = QByteArrayView(raw).sliced(start, pos - start);
-        if (!legacytext::isValidUtf8(row)) {
-            legacyRows.append({ start, pos });
-            guess.add(row);
+        skipRow(body, pos);
+        ++number;
+        const QByteArrayView row = QByteArrayView(body).sliced(start, pos - start);
+        if (legacytext::isValidUtf8(row))
+            continue;
+        const bool stray = marked && legacytext::isUtf8WithStrayBytes(row);
+        anyStray = anyStray || stray;
+        legacyRows.append({ start, pos, number, stray });
+    }
+    // The mark says UTF-8, and a file that is UTF-8 but for a byte of
+    // another code page typed or pasted into a row keeps that row's UTF-8
+    // letters, as a vCard line does (legacytext::isUtf8WithStrayBytes()).
+    // Web-mail exports put the mark before text of their code page, whose
+    // rows may by chance hold such letters ("“CAFÉ”" in windows-1252): the
+    // file is read so only where, as in such a row, its bytes beyond ASCII
+    // that form no UTF-8 letter are at most half as many as those that do;
+    // else as without the mark.
+    const bool keepUtf8 = anyStray && mostlyUtf8(body);
+    // One code page for all of them, as one program wrote them.
+    legacytext::WesternGuess guess;
+    bool wholeRows = false;
+    for (const Row& row : std::as_const(legacyRows)) {
+        const QByteArrayView bytes = QByteArrayView(body).sliced(row.start, row.end - row.start);
+        if (keepUtf8 && row.stray) {
+            guess.add(legacytext::strayBytesInContext(bytes));
+        } else {
+            guess.add(bytes);
+            wholeRows = true;
         }
     }
     const legacytext::WesternSet set = guess.choice();
-    setEncoding(set == legacytext::WesternSet::MacRoman ? "macintosh" : "windows-1252");
+    if (!wholeRows)
+        setEncoding("UTF-8");
+    else
+        setEncoding(set == legacytext::WesternSet::MacRoman ? "macintosh" : "windows-1252");
     QByteArray text;
-    text.reserve(raw.size() + raw.size() / 8);
+    text.reserve(body.size() + body.size() / 8);
     qsizetype done = 0;
-    for (const auto& [start, end] : std::as_const(legacyRows)) {
-        text.append(QByteArrayView(raw).sliced(done, start - done));
-        text.append(legacytext::fromWestern(QByteArrayView(raw).sliced(start, end - start), set).toUtf8());
-        done = end;
+    for (const Row& row : std::as_const(legacyRows)) {
+        text.append(QByteArrayView(body).sliced(done, row.start - done));
+        const QByteArrayView bytes = QByteArrayView(body).sliced(row.start, row.end - row.start);
+        if (keepUtf8 && row.stray) {
+            text.append(legacytext::fromUtf8WithStrayBytes(bytes, set).toUtf8());
+            if (stray)
+                stray->rows.append(row.number);
+        } else {
+            text.append(legacytext::fromWestern(bytes, set).toUtf8());
+        }
+        done = row.end;
     }
-    text.append(QByteArrayView(raw).sliced(done));
+    text.append(QByteArrayView(body).sliced(done));
+    if (stray)
+        stray->set = set;
     return text;
 }
 

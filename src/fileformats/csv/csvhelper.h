@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "fileformats/legacytext.h"
+
 #include <QByteArray>
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -32,17 +35,30 @@ QString formatCell(const QString& cell);
 QString guardFormula(const QString& cell);
 QString unguardFormula(const QString& cell);
 
-// Turns the bytes of a whole file into UTF-8 without a byte-order mark: a
-// UTF-8 mark is dropped (text after it that is not valid UTF-8 is read as
-// it would be without the mark), UTF-16 (either byte order, with its mark or
-// without, see legacytext::utf16Start) is transcoded. Without a mark each
-// row is decided on its own: a row that is valid UTF-8 stays so (files
-// that several programs appended to mix the two), the others are read
-// rather than turning letters into replacement characters, all in the one
-// Western code page that legacytext::WesternGuess picks over them.
-// encoding, when given, receives "UTF-8", "UTF-16LE", "UTF-16BE" or, when
-// any row was read so, "windows-1252" or "macintosh" (Mac Roman).
-QByteArray toUtf8Text(const QByteArray& raw, QString* encoding = nullptr);
+// The rows of a file with a UTF-8 byte-order mark that toUtf8Text() read
+// as UTF-8 but for a few stray bytes, numbered from 1 for the row after the
+// mark, and the code page those bytes were read in.
+struct StrayByteRows {
+    QList<qint64> rows;
+    legacytext::WesternSet set = legacytext::WesternSet::Windows1252;
+};
+
+// Turns the bytes of a whole file into UTF-8 without a byte-order mark:
+// UTF-16 (either byte order, with its mark or without, see
+// legacytext::utf16Start) is transcoded. Otherwise each row is decided on
+// its own: a row that is valid UTF-8 stays so (files that several programs
+// appended to mix the two), the others are read rather than turning
+// letters into replacement characters, all in the one Western code page
+// that legacytext::WesternGuess picks over them. A UTF-8 mark is dropped;
+// after it, where every row that is not valid UTF-8 is UTF-8 but for a few
+// stray bytes (legacytext::isUtf8WithStrayBytes()), those rows keep their
+// UTF-8 letters and only the stray bytes are read in that code page
+// (named in stray, when given); else the text is read as it would be
+// without the mark (web-mail exports put it before text of their code
+// page). encoding, when given, receives "UTF-8", "UTF-16LE", "UTF-16BE"
+// or, when any row was read wholly in a code page, "windows-1252" or
+// "macintosh" (Mac Roman).
+QByteArray toUtf8Text(const QByteArray& raw, QString* encoding = nullptr, StrayByteRows* stray = nullptr);
 
 // Reads one row out of UTF-8 bytes starting at pos, appending its cells to
 // row (never clearing it) and moving pos past the row's line end. Returns

@@ -42,7 +42,8 @@ void CSVImport::initialize(QString path)
     file.close();
 
     QString encoding;
-    const QByteArray text = csvhelper::toUtf8Text(raw, &encoding);
+    csvhelper::StrayByteRows stray;
+    const QByteArray text = csvhelper::toUtf8Text(raw, &encoding, &stray);
     qCDebug(lcCsv) << "reading" << path << "as" << encoding;
 
     const char delimiter = csvhelper::detectDelimiter(text);
@@ -92,6 +93,10 @@ void CSVImport::initialize(QString path)
     m_rowNumbers = std::move(rowNumbers);
     m_cursor = 0;
     m_encoding = encoding;
+    m_strayRows.clear();
+    for (const qint64 row : std::as_const(stray.rows))
+        m_strayRows.add(row);
+    m_straySet = stray.set;
     m_delimiter = delimiter;
     m_problems.clear();
     m_controlRows.clear();
@@ -197,6 +202,8 @@ pim::_Contact CSVImport::nextContact()
 
     Cells values(m_columns.size());
     readCells(pos, rowNumber, values);
+    if (!m_spellings.isEmpty())
+        keepFirstSpelling(values, rowNumber);
     noteDateOrders(values, rowNumber);
     csvread::RowEntities row(m_groupTypes.size());
     for (int c = 0; c < m_columns.size(); ++c)
@@ -215,13 +222,67 @@ pim::_Contact CSVImport::nextContact()
         reportUnreadColumns();
         reportDateOrders();
         reportControlRows();
+        reportSpellings();
         reportGuessedCharset();
     }
     return contact;
 }
 
+void CSVImport::keepFirstSpelling(Cells& values, int rowNumber)
+{
+    // By spelling, the column whose cell the row's field takes.
+    QVarLengthArray<int, 8> taken(m_spellings.size(), -1);
+    for (int c = 0; c < m_columns.size(); ++c) {
+        const int spelling = m_columns.at(c).spelling;
+        if (spelling < 0 || pim::isBlankText(values[c]))
+            continue;
+        int& first = taken[spelling];
+        if (first < 0) {
+            first = c;
+            continue;
+        }
+        if (pim::withoutEndBlanks(values[c]) != pim::withoutEndBlanks(values[first]))
+            m_spellings[spelling].differingRows.add(rowNumber);
+        values[c].clear();
+    }
+}
+
+void CSVImport::reportSpellings()
+{
+    for (const Spelling& spelling : std::as_const(m_spellings)) {
+        const int rows = spelling.differingRows.count();
+        if (rows == 0)
+            continue;
+        QStringList names;
+        for (const QString& name : spelling.names)
+            names.append(QLatin1Char('"') + name + QLatin1Char('"'));
+        m_problems.add((rows == 1 ? QCoreApplication::translate("CSVImport",
+                                                                "Row %1: the columns %2 name one field and their "
+                                                                "cells differ; the first filled one was read and "
+                                                                "the others were left out.")
+                                  : QCoreApplication::translate("CSVImport",
+                                                                "Rows %1: the columns %2 name one field and their "
+                                                                "cells differ; in each row the first filled one "
+                                                                "was read and the others were left out."))
+                           .arg(spelling.differingRows.text(), names.join(QLatin1String(", "))));
+    }
+}
+
 void CSVImport::reportGuessedCharset()
 {
+    if (m_strayRows.count() > 0) {
+        const QString set = m_straySet == legacytext::WesternSet::MacRoman
+            ? QCoreApplication::translate("CSVImport", "Mac Roman (Western European, older Macs)")
+            : QCoreApplication::translate("CSVImport", "windows-1252 (Western European)");
+        m_problems.add((m_strayRows.count() == 1
+                            ? QCoreApplication::translate("CSVImport",
+                                                          "Row %1: the text is UTF-8 but for a few bytes that are "
+                                                          "not; those were read as %2, so check its letters.")
+                            : QCoreApplication::translate("CSVImport",
+                                                          "Rows %1: the text is UTF-8 but for a few bytes that are "
+                                                          "not; those were read as %2, so check their letters."))
+                           .arg(m_strayRows.text(), set));
+    }
     // Said once for the file, after its rows: the letters of all of them
     // may be wrong, and a UTF-8 or UTF-16 file says nothing here.
     if (m_encoding == QLatin1String("windows-1252"))

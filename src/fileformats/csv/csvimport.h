@@ -3,6 +3,7 @@
 
 #include "fileformats/absimport.h"
 #include "fileformats/csv/csvcolumndictionary.h"
+#include "fileformats/legacytext.h"
 
 #include <QByteArray>
 #include <QList>
@@ -74,6 +75,19 @@ private:
         int serviceColumn = -1;
         // For a date column, its index in m_dateOrders, -1 for none.
         int dateOrder = -1;
+        // For a column of a field that holds one value, the index in
+        // m_spellings of the columns whose names are spellings of its own
+        // (letter case, blanks around it, underscores for blanks), -1 for
+        // a name the header spells once.
+        int spelling = -1;
+    };
+
+    // The columns of one field whose names are spellings of one name
+    // ("First Name", "first_name"): the header's names, and the rows in
+    // which a later one held another value than the first filled one.
+    struct Spelling {
+        QStringList names;
+        NamedPlaces differingRows;
     };
 
     // What the cells of a date column prove of the order its writer put
@@ -101,6 +115,8 @@ private:
     // The header: which field each column fills, and which columns read
     // alike only once letter case and blanks are set aside (csvheader.cpp).
     void resolveColumns();
+    // Which columns of one-value fields are spellings of one name.
+    void resolveSpellings();
     // The reading of one row: the cells of its known columns, by their
     // index in m_columns; the cells beyond the header are named in the
     // problems.
@@ -121,7 +137,8 @@ private:
     // Names the columns left out that some row filled, before the problems
     // of the rows.
     void reportUnreadColumns();
-    // Names the code page the file's text that is not UTF-8 was read in.
+    // Names the code page the file's text that is not UTF-8 was read in,
+    // and the rows of UTF-8 whose stray bytes were read in it.
     void reportGuessedCharset();
     // The order of day and month in the date columns (csvdates.cpp): a
     // column whose cells prove day first and none month first reads its
@@ -141,6 +158,11 @@ private:
     // keeps (pim::dropControlCharacters()), which were left out or
     // replaced, and those whose letters encoded twice were read as meant.
     void reportControlRows();
+    // A field that holds one value takes the cell of the first of its
+    // spellings that the row fills: the cells of the others are cleared,
+    // and the row noted where they say something else.
+    void keepFirstSpelling(Cells& values, int rowNumber);
+    void reportSpellings();
 
     QStringList m_header;
     // The header's names in the form lookups compare them
@@ -174,5 +196,10 @@ private:
     // columns (another program's columns) rather than of their groups.
     std::bitset<pim::ENTITY_TYPE_LAST + 1> m_inFileOrder;
     QVector<DateOrder> m_dateOrders;
+    QVector<Spelling> m_spellings;
     QString m_encoding;
+    // The rows read as UTF-8 but for a few stray bytes, and the code page
+    // those were read in.
+    NamedPlaces m_strayRows;
+    legacytext::WesternSet m_straySet = legacytext::WesternSet::Windows1252;
 };

@@ -7,9 +7,14 @@ QByteArray VCardEncoders::encodeQuoted(const QByteArray& data, int lineLength)
     QByteArray out;
     out.reserve(data.size() * 3);
     int counter = 0;
+    bool afterBreak = false;
     for (const char ch : data) {
         const auto b = static_cast<unsigned char>(ch);
-        if (b == '=' || b < 0x21 || b > 0x7E) {
+        // A line after a soft break that starts as a property's name may
+        // read as that property's line (vcardsyntax::propertyLineAt()): its
+        // first letter or digit is written as a code.
+        const bool nameByte = (b >= 'A' && b <= 'Z') || (b >= 'a' && b <= 'z') || (b >= '0' && b <= '9') || b == '-';
+        if (b == '=' || b < 0x21 || b > 0x7E || (afterBreak && nameByte)) {
             out.append('=');
             out.append(hex[b >> 4]);
             out.append(hex[b & 0x0F]);
@@ -18,10 +23,12 @@ QByteArray VCardEncoders::encodeQuoted(const QByteArray& data, int lineLength)
             out.append(ch);
             counter += 1;
         }
+        afterBreak = false;
         if (lineLength != 0 && counter >= lineLength - 3) {
             // No blank after it: a reader takes a blank there for text.
             out.append("=\r\n", 3);
             counter = 0;
+            afterBreak = true;
         }
     }
     return out;

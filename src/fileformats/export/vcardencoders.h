@@ -12,7 +12,8 @@ class VCardEncoders {
 public:
     // Every byte outside "!".."~", and "=", becomes "=XY". With lineLength
     // above 0 a soft break ("=" CR LF) follows once a line reaches
-    // lineLength - 3 characters, also after the last byte.
+    // lineLength - 3 characters, also after the last byte; a letter, digit
+    // or "-" right after one becomes "=XY" too.
     static QByteArray encodeQuoted(const QByteArray& data, int lineLength);
     // Standard base64 (padded) cut into lines of lineLength characters
     // joined by CR LF blank; lineLength 0 or less gives one line.

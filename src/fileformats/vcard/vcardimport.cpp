@@ -246,6 +246,7 @@ void VCardImport::initialize(QString path)
     m_cutCardNext = 0;
     m_droppedFolds.clear();
     m_strayEquals.clear();
+    m_softBreaksBeforeProperties.clear();
     m_controlCharacters.clear();
     m_twiceEncoded.clear();
     m_namedLinesReported = false;
@@ -399,6 +400,8 @@ pim::_Contact VCardImport::nextContact()
             m_droppedFolds.add(problem.line);
         else if (problem.kind == VCardStreamParser::Problem::StrayEquals)
             m_strayEquals.add(problem.line);
+        else if (problem.kind == VCardStreamParser::Problem::SoftBreakBeforeProperty)
+            m_softBreaksBeforeProperties.add(problem.line);
     }
     if (!cards.isEmpty()) {
         found.append(notes.items);
@@ -466,6 +469,7 @@ void VCardImport::reportShapeUpTo(qint64 line)
         case Problem::TooManyParameters:
         case Problem::FoldsDropped:
         case Problem::StrayEquals:
+        case Problem::SoftBreakBeforeProperty:
             break;
         }
     }
@@ -537,6 +541,7 @@ void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
             addGuessed(guessed);
         m_droppedFolds.add(lane->m_droppedFolds);
         m_strayEquals.add(lane->m_strayEquals);
+        m_softBreaksBeforeProperties.add(lane->m_softBreaksBeforeProperties);
         m_controlCharacters.add(lane->m_controlCharacters);
         m_twiceEncoded.add(lane->m_twiceEncoded);
     }

@@ -140,6 +140,7 @@ private:
     // What reportNamedLines() names.
     NamedPlaces m_droppedFolds;
     NamedPlaces m_strayEquals;
+    NamedPlaces m_softBreaksBeforeProperties;
     NamedPlaces m_controlCharacters;
     NamedPlaces m_twiceEncoded;
     bool m_namedLinesReported = false;

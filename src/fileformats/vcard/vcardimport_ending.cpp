@@ -144,6 +144,15 @@ void VCardImport::reportNamedLines()
                                          "line end was lost; it was left out, so check the text."),
         QT_TRANSLATE_NOOP("VCardImport", "Lines %1: an \"=\" stood right before a quoted-printable code, where a "
                                          "line end was lost; it was left out, so check the text."));
+    add(m_softBreaksBeforeProperties,
+        QT_TRANSLATE_NOOP("VCardImport", "Line %1: a quoted-printable value ended in \"=\", which joins the next "
+                                         "line to it, but the next line reads as a property of its own; the value "
+                                         "was ended there and the \"=\" left out, so check the value and the "
+                                         "line after it."),
+        QT_TRANSLATE_NOOP("VCardImport", "Lines %1: a quoted-printable value ended in \"=\", which joins the next "
+                                         "line to it, but the next line reads as a property of its own; the value "
+                                         "was ended there and the \"=\" left out, so check the value and the "
+                                         "line after it."));
     add(m_controlCharacters,
         QT_TRANSLATE_NOOP("VCardImport", "Line %1: the text held control characters, which no text keeps: those "
                                          "that break a line became line breaks, those that may stand for a letter "

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <optional>
+#include <utility>
 
 namespace {
 
@@ -197,7 +198,7 @@ bool isNameReading(const VCardProperty& property)
     for (auto it = property.params.constBegin(); it != property.params.constEnd(); ++it) {
         if (it.value().isEmpty() ? VCardParams::isWord(it.key(), marker)
                                  : VCardParams::isWord(it.key(), QLatin1StringView("TYPE"))
-                    && it.value().contains(marker, Qt::CaseInsensitive))
+                    && VCardParams::withoutBlanks(it.value()).contains(marker, Qt::CaseInsensitive))
             return true;
     }
     return false;
@@ -340,6 +341,19 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, bool swa
     return entity;
 }
 
+// Whether the text is, as read, the number of one of the contact's phones
+// or one of its e-mail addresses.
+bool isOwnNumberOrAddress(const pim::_Contact& contact, const QString& text)
+{
+    for (const int type : { int(pim::ENTITY_PHONE), int(pim::ENTITY_EMAIL) }) {
+        for (const pim::Entity& entity : contact.entities.value(type)) {
+            if (pim::fieldText(entity.fields.value(QStringLiteral("data1"))) == text)
+                return true;
+        }
+    }
+    return false;
+}
+
 } // namespace
 
 QStringList VCardCardMapper::ruleNames()
@@ -457,6 +471,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             readPhoto(value, contact, notes);
             break;
         case RULE_TEL:
+            // A handset's own label of the number, where no item's label is.
+            if (const std::optional<VCardProperty::OwnLabel> own = property.ownLabel();
+                own && value.customLabel().isEmpty())
+                value.setOwnLabel(m_cardText.storedText(property, own->bytes, own->charset));
             readTel(value, contact);
             break;
         case RULE_EMAIL:
@@ -557,6 +575,15 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         notes.strayEqualsLines = ascendingOnce(m_cardText.strayEqualsLines());
     m_cardText.startCard(nullptr);
 
+    // An FN that is one of the card's own numbers or e-mail addresses, where
+    // no N names anyone, is no name: it is what a contact without one is
+    // known by, which this program's own export writes as FN, and a phone's
+    // card of a number alone as well. The contact is known by it, as today,
+    // but stores no name of it.
+    QString knownBy;
+    if (nameParts.line == 0 && !formattedName.isEmpty() && isOwnNumberOrAddress(contact, formattedName))
+        knownBy = std::exchange(formattedName, QString());
+
     if (hasN) {
         // The reading whose display name is the card's FN, else the
         // standard one: FN names the person as the writer shows them.
@@ -594,7 +621,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         const auto name = contact.entities.constFind(pim::ENTITY_NAME);
         if (name != contact.entities.cend() && (name->isEmpty() || !holdsReading(name->constFirst())))
             contact.entities.remove(pim::ENTITY_NAME);
-        contact.fullName = standInName(contact);
+        contact.fullName = knownBy.isEmpty() ? standInName(contact) : knownBy;
     }
     return contact;
 }

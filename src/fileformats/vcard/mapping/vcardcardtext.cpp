@@ -132,10 +132,30 @@ QString VCardCardText::text(const VCardProperty& property, Holds holds)
     return read;
 }
 
-QString VCardCardText::storedText(const VCardProperty& property, QString text)
+QString VCardCardText::storedText(const VCardProperty& property, const QString& written)
 {
-    if (const pim::ControlCharacterChanges changes = pim::dropControlCharacters(text))
-        noteChanges(changes, property.line);
+    QStringView unquoted(written);
+    if (unquoted.size() >= 2 && unquoted.front() == u'"' && unquoted.back() == u'"')
+        unquoted = unquoted.sliced(1, unquoted.size() - 2);
+    return storedText(property, unquoted.toLatin1(), QString());
+}
+
+QString VCardCardText::storedText(const VCardProperty& property, const QByteArray& bytes, const QString& charset)
+{
+    VCardProperty stored;
+    stored.line = property.line;
+    stored.value = bytes;
+    const QString declared = charset.isEmpty() ? property.paramIgnoringCase(QLatin1StringView("CHARSET")) : charset;
+    if (!declared.isEmpty())
+        stored.params.insert(QStringLiteral("CHARSET"), declared);
+    bool mayHoldControls = true;
+    pim::ReadFrom from = pim::ReadFrom::Unicode;
+    QString text = readText(stored, Holds::Data, mayHoldControls, from);
+    if (mayHoldControls) {
+        if (const pim::ControlCharacterChanges changes = pim::dropControlCharacters(text, from))
+            noteChanges(changes, property.line);
+    }
+    pim::dropEndBlanks(text);
     return text;
 }
 

@@ -101,9 +101,18 @@ public:
     // (controlLines(), twiceEncodedLines()).
     QString text(const VCardProperty& property, Holds holds = Holds::Data);
     // A text of the property's parameters where it is stored (the service
-    // X-SERVICE-TYPE names, a kind word kept as a label): as text() gives a
-    // value, without control characters, the line noted.
-    QString storedText(const VCardProperty& property, QString text);
+    // X-SERVICE-TYPE names, a kind word kept as a label, a phone's own
+    // label): `written` is the parameter's value as the line gives it, its
+    // bytes as Latin-1, its blanks and quotes kept. The one rule of every
+    // such text: without the quotes around it, its bytes read as text() reads
+    // a value of the line's CHARSET (a guess noted as text() notes it),
+    // without the blanks at its ends, and, as text() gives a value, without
+    // control characters, the line noted.
+    QString storedText(const VCardProperty& property, const QString& written);
+    // The same of bytes a parameter writes in the named charset (in the
+    // line's CHARSET when empty): a phone's own label
+    // (VCardProperty::ownLabel()).
+    QString storedText(const VCardProperty& property, const QByteArray& bytes, const QString& charset);
     // Whether the named charset has a decoder or reads as UTF-8.
     bool isKnown(const QString& charset) { return m_charsets.isKnown(charset); }
 

@@ -117,7 +117,7 @@ void appendIm(const VCardValue& value, pim::_Contact& contact, const QString& ad
               int protocol, const QString& protocolName)
 {
     pim::Entity entity;
-    setSubType(entity, value, type, 1);
+    setNamedSubType(entity, value, type, &pim::imTypeMap, 1);
     entity.fields.insert(QStringLiteral("data1"), address);
     // Stored also when 0 (Other): an address without a protocol is the same
     // as one of protocol Other, and the merge compares the two.
@@ -146,25 +146,6 @@ std::optional<int> urlType(const QStringList& kinds)
     if (has(kinds, "other"))
         return 0;
     return std::nullopt;
-}
-
-// Gives the entity the kind its TYPE words name, else the kind of the
-// table its item's label names by the rule a CSV type cell names one (a
-// phone's "Work Fax", web-mail's "homePage", "Home Page", "BLOG"), else the
-// label as one of the user's own. The program's own export names the kind
-// of every value, Other beside a label of the user's, so a label of the
-// user's that reads like a kind stays theirs.
-void setNamedSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> type,
-                     QMap<int, QString> (*labels)(), int fallback)
-{
-    if (!type) {
-        const QString label = value.customLabel();
-        if (const std::optional<int> labelled = label.isEmpty() ? std::nullopt : pim::codeNamed(label, labels())) {
-            entity.fields.insert(QStringLiteral("data2"), *labelled);
-            return;
-        }
-    }
-    setSubType(entity, value, type, fallback);
 }
 
 // "INTERNET" only says that an e-mail address is one: as an item's label
@@ -204,6 +185,31 @@ void setSubType(pim::Entity& entity, const QString& custom, std::optional<int> c
         pim::setTypeNotGiven(entity);
 }
 
+void setNamedSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code,
+                     QMap<int, QString> (*labels)(), int fallback)
+{
+    setNamedSubType(entity, value.customLabel(), code, labels, fallback);
+}
+
+void setNamedSubType(pim::Entity& entity, const QString& label, std::optional<int> code,
+                     QMap<int, QString> (*labels)(), int fallback)
+{
+    const std::optional<int> labelled = label.isEmpty() ? std::nullopt : pim::codeNamed(label, labels());
+    if (labelled && !code) {
+        entity.fields.insert(QStringLiteral("data2"), *labelled);
+        return;
+    }
+    if (labelled && code == labelled) {
+        // The kind and a label that only names it again, as a value that a
+        // file named both ways holds them and this program's own export
+        // writes them back: the kind stays, and so does the label.
+        entity.fields.insert(QStringLiteral("data2"), *code);
+        entity.fields.insert(QStringLiteral("data3"), label);
+        return;
+    }
+    setSubType(entity, label, code, fallback);
+}
+
 pim::Entity& firstEntity(pim::_Contact& contact, int type)
 {
     QList<pim::Entity>& list = contact.entities[type];
@@ -233,7 +239,7 @@ void readEmail(const VCardValue& value, pim::_Contact& contact)
     entity.fields.insert(QStringLiteral("data1"), value.text());
     const QString label = value.customLabel();
     const std::optional<int> type = emailType(value.kinds());
-    setSubType(entity, saysNothingOfAnEmail(label, type) ? QString() : label, type, 1);
+    setNamedSubType(entity, saysNothingOfAnEmail(label, type) ? QString() : label, type, &pim::emailTypeMap, 1);
     appendEntity(contact, pim::ENTITY_EMAIL, entity);
 }
 

@@ -2,6 +2,7 @@
 #include "fileformats/vcard/mapping/vcardrules.h"
 
 #include "fileformats/photo/picturecheck.h"
+#include "model/pimlabels.h"
 
 #include <QCoreApplication>
 
@@ -115,7 +116,7 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
     }
     if (parts.size() > 2 || !street.isEmpty())
         entity.fields.insert(keys[2], street.join(QLatin1Char('\n')));
-    setSubType(entity, value, addressType(value.kinds()), 0);
+    setNamedSubType(entity, value, addressType(value.kinds()), &pim::addrTypeMap, 0);
     entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
     appendEntity(contact, pim::ENTITY_ADDR, entity);
 }

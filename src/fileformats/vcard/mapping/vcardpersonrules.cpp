@@ -78,7 +78,7 @@ void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), dateText(value.text()));
-    setSubType(entity, value, subType, 0);
+    setNamedSubType(entity, value, subType, &pim::eventTypeMap, 0);
     appendEntity(contact, pim::ENTITY_EVENT, entity);
 }
 
@@ -362,9 +362,10 @@ void readRelated(const VCardValue& value, pim::_Contact& contact)
 {
     const QStringList kinds = value.kinds();
     QString word;
-    for (const QString& kind : kinds) {
-        if (kind != QLatin1String("pref")) {
-            word = value.storedText(kind);
+    for (qsizetype i = 0; i < kinds.size(); ++i) {
+        if (kinds.at(i) != QLatin1String("pref")) {
+            // In lower case, as a kind word is.
+            word = value.storedText(value.writtenKinds().value(i)).toLower();
             break;
         }
     }

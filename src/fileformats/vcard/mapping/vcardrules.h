@@ -57,6 +57,19 @@ void setSubType(pim::Entity& entity, const VCardValue& value, std::optional<int>
 // The same with the label given apart from the value's.
 void setSubType(pim::Entity& entity, const QString& label, std::optional<int> code, int fallback);
 
+// The kind the property's words name (code); without one, the kind of the
+// table (labels) the item's label names by the rule a CSV type cell names
+// one (a phone's "Work Fax", web-mail's "homePage", "Home Page", "BLOG", a
+// cloud's "Home" on an e-mail or an address); else as setSubType() gives
+// it, the label as one of the user's own. This program's own export names
+// the kind of every labelled value, Other beside a label of the user's, so
+// a label of the user's that reads like a kind stays theirs; a label beside
+// the very kind it names stays beside that kind.
+void setNamedSubType(pim::Entity& entity, const VCardValue& value, std::optional<int> code,
+                     QMap<int, QString> (*labels)(), int fallback);
+void setNamedSubType(pim::Entity& entity, const QString& label, std::optional<int> code,
+                     QMap<int, QString> (*labels)(), int fallback);
+
 // The contact's first entity of a type, appended empty when there is none:
 // a property that a contact holds once (its name, a photo) writes into it.
 pim::Entity& firstEntity(pim::_Contact& contact, int type);

@@ -50,26 +50,35 @@ QStringList VCardValue::components(bool joinLists) const
 
 QString VCardValue::typeText() const
 {
-    return m_property.params.value(QStringLiteral("TYPE"));
+    return VCardParams::withoutBlanks(m_property.params.value(QStringLiteral("TYPE")));
 }
 
 namespace {
 
-// One kind word as kinds() gives it: quotes dropped, blanks around it
-// trimmed, in lower case. Parameter text is Latin-1, so a character at a
+// One kind word as kinds() gives it: quotes and blanks dropped, other white
+// space around it trimmed, in lower case; asWritten, for writtenKinds(), in
+// its case and with its blanks, trimmed. A word of nothing but quotes and
+// blanks is none, in both. Parameter text is Latin-1, so a character at a
 // time is enough and spares a pass through the full case tables.
-void appendKind(QStringList& words, QStringView written)
+void appendKind(QStringList& words, QStringView written, bool asWritten = false)
 {
     QString word(written.size(), Qt::Uninitialized);
     QChar* out = word.data();
     qsizetype n = 0;
+    qsizetype letters = 0;
     for (const QChar c : written) {
         if (c == u'"')
             continue;
         const char16_t u = c.unicode();
-        out[n++] = u >= u'A' && u <= u'Z' ? QChar(u + 32) : u < 0x80 ? c : c.toLower();
+        if (u == u' ' || u == u'\t') {
+            if (asWritten)
+                out[n++] = c;
+            continue;
+        }
+        ++letters;
+        out[n++] = asWritten ? c : u >= u'A' && u <= u'Z' ? QChar(u + 32) : u < 0x80 ? c : c.toLower();
     }
-    if (n == 0)
+    if (letters == 0)
         return;
     // Trimmed where it was built: a word is seldom padded, and a trimmed
     // copy would be a second block for each word.
@@ -84,14 +93,14 @@ void appendKind(QStringList& words, QStringView written)
 
 // The kind words of one parameter text: a TYPE value's comma-separated
 // words, or a bare marker as one word.
-QStringList kindsOf(const QString& text, bool typeValue)
+QStringList kindsOf(const QString& text, bool typeValue, bool asWritten = false)
 {
     QStringList words;
     if (typeValue) {
         for (const QStringView word : QStringView(text).tokenize(u',', Qt::SkipEmptyParts))
-            appendKind(words, word);
+            appendKind(words, word, asWritten);
     } else {
-        appendKind(words, text);
+        appendKind(words, text, asWritten);
     }
     return words;
 }
@@ -105,6 +114,18 @@ const QStringList& memoizedKindsOf(const QString& text, bool typeValue)
     return memo.value(text, typeValue ? 1 : 0, [typeValue](const QString& t) { return kindsOf(t, typeValue); });
 }
 
+// Calls take(text, typeValue) for each parameter text that names kinds, in
+// order: a TYPE value, a bare marker.
+template <typename Take>
+void forEachKindText(const VCardParams& params, Take take)
+{
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        const bool typeValue = VCardParams::isWord(it.key(), QLatin1StringView("TYPE"));
+        if (typeValue || it.value().isEmpty())
+            take(typeValue ? it.value() : it.key(), typeValue);
+    }
+}
+
 } // namespace
 
 QStringList VCardValue::kinds() const
@@ -112,16 +133,23 @@ QStringList VCardValue::kinds() const
     if (m_hasLabelKinds)
         return m_labelKinds;
     QStringList words;
-    for (auto it = m_property.params.constBegin(); it != m_property.params.constEnd(); ++it) {
-        const bool typeValue = VCardParams::isWord(it.key(), QLatin1StringView("TYPE"));
-        if (!typeValue && !it.value().isEmpty())
-            continue;
-        const QStringList& more = memoizedKindsOf(typeValue ? it.value() : it.key(), typeValue);
+    forEachKindText(m_property.params, [&words](const QString& text, bool typeValue) {
+        const QStringList& more = memoizedKindsOf(text, typeValue);
         if (words.isEmpty())
             words = more;
         else
             words.append(more);
-    }
+    });
+    return words;
+}
+
+QStringList VCardValue::writtenKinds() const
+{
+    if (m_hasLabelKinds)
+        return m_labelKinds;
+    QStringList words;
+    forEachKindText(m_property.params,
+        [&words](const QString& text, bool typeValue) { words.append(kindsOf(text, typeValue, true)); });
     return words;
 }
 

@@ -43,16 +43,20 @@ public:
     QStringList components(bool joinLists = false) const;
     // A text of the parameters that is stored, as
     // VCardCardText::storedText() gives it.
-    QString storedText(const QString& text) const { return m_cardText.storedText(m_property, text); }
-    // The value of the parameter named exactly "TYPE"; empty when absent.
+    QString storedText(const QString& written) const { return m_cardText.storedText(m_property, written); }
+    // The value of the parameter named exactly "TYPE", without blanks, as
+    // it is matched; empty when absent.
     QString typeText() const;
     // The kind words of the property in lower case: every comma-separated
-    // TYPE value (parameter name in any case, quotes dropped) and every
-    // bare 2.1 marker. For a grouped item whose label is one of the
+    // TYPE value (parameter name in any case, quotes and blanks dropped) and
+    // every bare 2.1 marker. For a grouped item whose label is one of the
     // standard "_$!<Word>!$_" labels, the label's words instead. A list,
     // not a set: a property names a handful, and a set would cost a hash
     // table per property of every card read.
     QStringList kinds() const;
+    // The same words as written, one for each of kinds(), in its order:
+    // case and the blanks between words kept, for storedText().
+    QStringList writtenKinds() const;
     // Whether kinds() holds the word (given in lower case).
     static bool has(const QStringList& kinds, QLatin1StringView word);
     // The grouped item's label when it is not a standard one (a standard
@@ -60,6 +64,10 @@ public:
     QString customLabel() const { return m_customLabel; }
     // The text of the item's X-ABLABEL.
     void setItemLabel(const QString& label);
+    // A label the line itself gives the value (VCardProperty::ownLabel()),
+    // read as one of the user's own, as an item's label that is no
+    // standard one.
+    void setOwnLabel(const QString& label) { m_customLabel = label; }
     // The messaging service the item names in words of its own
     // (X-IM-PROTOCOL), for a protocol no TYPE word names; else empty.
     const QString& itemProtocol() const { return m_itemProtocol; }

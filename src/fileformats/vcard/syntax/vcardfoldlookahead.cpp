@@ -112,8 +112,11 @@ void VCardFoldLookahead::readLines()
             m_searchFrom = next;
             continue;
         }
-        // Empty lines between a line and its continuation do not part
-        // them, as the tokenizer reads them.
+        // The line feed of a CR LF, which nearly every line ends in, and
+        // empty lines between a line and its continuation, which do not
+        // part them, as the tokenizer reads them.
+        if (next < m_size && m_card[next] == '\n' && m_card[lineEnd] == '\r')
+            ++next;
         while (next < m_size && isLineEnd(m_card[next]) && endsLineAt(next))
             ++next;
         if (next >= m_size && !m_finishing) {

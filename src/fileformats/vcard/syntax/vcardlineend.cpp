@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/syntax/vcardlineend.h"
 
+#include <initializer_list>
+
 namespace vcardsyntax {
 
 // The names of vCard 2.1, 3.0 and 4.0, and of instant messaging, which
@@ -90,22 +92,85 @@ CrAlone cardLineAt(const unsigned char* from, const unsigned char* at, const uns
     }
 }
 
+// The bytes are read from `from` on, at most kCrNameRoom and one more:
+// whether `at` may be read, or else what the bytes at hand say.
+bool inRoom(const unsigned char* from, const unsigned char* at, const unsigned char* to, bool last,
+            PropertyLine& otherwise)
+{
+    if (at - from > kCrNameRoom || at == to) {
+        otherwise = at == to && !last && at - from <= kCrNameRoom ? PropertyLine::Undecided : PropertyLine::No;
+        return false;
+    }
+    return true;
+}
+
+bool isLetter(unsigned char c)
+{
+    return isCapital(c) || isSmall(c);
+}
+
+// A byte of a parameter's value that is not quoted, as writers write one:
+// printable ASCII but what ends, quotes or escapes it, or an "=".
+bool isParameterValueByte(unsigned char c)
+{
+    return c > ' ' && c < 0x7F && c != ';' && c != ':' && c != '"' && c != '\\' && c != '=';
+}
+
+// The parameters from `at`, right after a name's ";", up to the ":".
+// encoded: the line follows a quoted-printable soft break, where the "="
+// of text is written "=3D": a value that starts so is the text's.
+PropertyLine parametersAt(const unsigned char* from, const unsigned char* at, const unsigned char* to, bool last,
+                          bool encoded)
+{
+    PropertyLine read = PropertyLine::No;
+    for (;;) {
+        if (!inRoom(from, at, to, last, read))
+            return read;
+        if (!isLetter(*at))
+            return PropertyLine::No;
+        do {
+            if (!inRoom(from, ++at, to, last, read))
+                return read;
+        } while (isNameByte(*at));
+        if (*at == '=') {
+            if (!inRoom(from, ++at, to, last, read))
+                return read;
+            if (*at == '"') {
+                do {
+                    if (!inRoom(from, ++at, to, last, read))
+                        return read;
+                    if (*at == '\r' || *at == '\n')
+                        return PropertyLine::No;
+                } while (*at != '"');
+                if (!inRoom(from, ++at, to, last, read))
+                    return read;
+            } else {
+                if (!isParameterValueByte(*at) || (encoded && *at == '3' && to - at > 1 && (at[1] & ~0x20u) == 'D'))
+                    return PropertyLine::No;
+                do {
+                    if (!inRoom(from, ++at, to, last, read))
+                        return read;
+                } while (isParameterValueByte(*at));
+            }
+        }
+        if (*at == ':')
+            return PropertyLine::Yes;
+        if (*at != ';')
+            return PropertyLine::No;
+        ++at;
+    }
+}
+
 } // namespace
 
-CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last, bool freeText)
+PropertyLine propertyLineAt(const unsigned char* from, const unsigned char* to, bool last, PropertyHead head)
 {
-    // Free text keeps every line but the card's own end, which no note
-    // holds: a card written in CR-alone lines into an LF file (two files
-    // joined) ends there, and so does its note, rather than taking every
-    // card after it into its text.
-    if (freeText)
-        return cardLineAt(from, from, to, last, "END:VCARD");
     const unsigned char* name = from;
-    for (const unsigned char* at = from;; ++at) {
-        if (at - from > kCrNameRoom)
-            return CrAlone::Text;
-        if (at == to)
-            return last ? CrAlone::Text : CrAlone::Undecided;
+    const unsigned char* at = from;
+    PropertyLine read = PropertyLine::No;
+    for (;; ++at) {
+        if (!inRoom(from, at, to, last, read))
+            return read;
         if (isNameByte(*at))
             continue;
         // One group before the name ("item1.EMAIL").
@@ -113,12 +178,47 @@ CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last,
             name = at + 1;
             continue;
         }
-        if (*at == ':' && name == from && (isWord(from, at, "BEGIN") || isWord(from, at, "END")))
-            return cardLineAt(from, at + 1, to, last, "VCARD");
-        if ((*at == ':' || *at == ';') && isPropertyName(name, at))
-            return CrAlone::EndsLine;
-        return CrAlone::Text;
+        break;
     }
+    if ((*at != ':' && *at != ';') || !isPropertyName(name, at))
+        return PropertyLine::No;
+    if (head == PropertyHead::Separator)
+        return PropertyLine::Yes;
+    if (*at == ';')
+        return parametersAt(from, at + 1, to, last, head == PropertyHead::ParametersOrValue);
+    if (head == PropertyHead::Parameters)
+        return PropertyLine::No;
+    if (!inRoom(from, ++at, to, last, read))
+        return read;
+    return *at != ' ' && *at != '\t' && *at != '\r' && *at != '\n' ? PropertyLine::Yes : PropertyLine::No;
+}
+
+CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last, bool freeText)
+{
+    const auto asCrAlone = [](PropertyLine read) {
+        return read == PropertyLine::Yes ? CrAlone::EndsLine
+            : read == PropertyLine::No   ? CrAlone::Text
+                                         : CrAlone::Undecided;
+    };
+    // Free text keeps every line but the card's own end, which no note
+    // holds, and a property's line with parameters, which no note's line
+    // reads as: a card written in CR-alone lines into an LF file (two files
+    // joined) ends there, and so does its note, rather than taking every
+    // card after it into its text.
+    if (freeText) {
+        const CrAlone card = cardLineAt(from, from, to, last, "END:VCARD");
+        return card != CrAlone::Text ? card : asCrAlone(propertyLineAt(from, to, last, PropertyHead::Parameters));
+    }
+    // A card's own line: "BEGIN:" or "END:" in capitals and what follows.
+    for (const char* word : { "BEGIN:", "END:" }) {
+        const unsigned char* at = from;
+        for (; at < to && *word && *at == (unsigned char)*word; ++at, ++word) { }
+        if (!*word)
+            return cardLineAt(from, at, to, last, "VCARD");
+        if (at == to && !last)
+            return CrAlone::Undecided;
+    }
+    return asCrAlone(propertyLineAt(from, to, last, PropertyHead::Separator));
 }
 
 } // namespace vcardsyntax

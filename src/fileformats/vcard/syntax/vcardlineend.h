@@ -52,17 +52,58 @@ inline const char* findLineEnd(const char* from, const char* to, bool crFirst)
                                                      reinterpret_cast<const unsigned char*>(to), crFirst));
 }
 
+// Whether the bytes after a line end read as a property's line of the card,
+// as writers write one: a name that vCard 2.1, 3.0 or 4.0 know written in
+// capitals, or an X- name written in capitals ("X-SKYPE", "X-ABLabel"
+// after its writer's prefix), maybe after a group and a dot, and after it
+// what `head` asks. A known name in capitals only, not any word before a
+// colon: a note holds "Hours:", "Monday: 9-5", "X-ray: clear" or
+// "END: 2024-03-31". Every reader that asks whether a line is a property's
+// asks this one test: the tokenizer, its line ends, the fold look-ahead and
+// so the scan of a file's cards.
+enum class PropertyHead {
+    // The name's ":" or ";": a CR alone in a value of one line, which no
+    // writer breaks.
+    Separator,
+    // ";" and well-formed parameters up to a ":" on the same line
+    // ("TEL;TYPE=CELL:", "item1.EMAIL;type=INTERNET:"): a CR alone in a
+    // note or a label, whose own lines may start "N: 42 visits", "TITLE:
+    // Dr." or "TEL; part 3".
+    Parameters,
+    // Those, or ":" and the value's first byte, no blank: the line after a
+    // quoted-printable "=", which a standard encoder writes only as a soft
+    // break, since it escapes every "=" of the text; a text line after one
+    // may start "TEL: 555 0100" or "N: 42 visits", or "TEL;TYPE=3DCELL:",
+    // whose parameter's value starts as the text's "=" encoded.
+    ParametersOrValue,
+};
+enum class PropertyLine {
+    No,
+    Yes,
+    // The bytes at hand are all a property's line could start with: the
+    // next ones tell.
+    Undecided,
+};
+// No name runs this long, group and dot included, nor a name with its
+// parameters or a BEGIN or END line with its blanks: a longer run is text.
+// At most this many bytes and one more are looked at to decide.
+constexpr int kCrNameRoom = 80;
+// What the bytes [from, to) say; Undecided only while to - from is at most
+// kCrNameRoom and more may follow (last: the input ends at `to`). A
+// parameter's name starts with a letter and holds letters, digits and "-";
+// its value, after "=", is quoted, or printable ASCII up to the ";" or ":"
+// without blanks, quotes, backslashes or "=". BEGIN and END are no
+// property's names here: a card's own lines are its readers' to tell.
+PropertyLine propertyLineAt(const unsigned char* from, const unsigned char* to, bool last, PropertyHead head);
+
 // In a file whose lines end in LF or CR LF, a CR alone is most often a line
 // break a program put into a note, but a writer that ends one line of a
 // card in a CR alone ends it there too ("VERSION:3.0" CR, "N:Doe;John"):
-// the line after it starts with a property's name. So outside free text
-// (isFreeTextName()) it ends its line when the bytes right after it are a
-// name that vCard 2.1, 3.0 or 4.0 know written in capitals, or an X- name
-// written in capitals ("X-SKYPE", "X-ABLabel" after its writer's prefix),
-// maybe after a group and a dot, followed by ":" or ";"; BEGIN and END only
-// as a whole "BEGIN:VCARD" or "END:VCARD" line. Else it is a byte of its
-// line. A known name in capitals only, not any word before a colon: a note
-// holds "Hours:" CR "Monday: 9-5", "X-ray: clear" or "END: 2024-03-31".
+// the line after it starts with a property's name. So it ends its line
+// where a property's line follows (propertyLineAt(), its name's separator
+// in a value of one line, parameters in free text, isFreeTextName()); BEGIN
+// and END only as a whole "BEGIN:VCARD" or "END:VCARD" line, in free text
+// only the card's END. Else it is a byte of its line.
 enum class CrAlone {
     // A byte of its line.
     Text,
@@ -70,15 +111,11 @@ enum class CrAlone {
     // The bytes at hand are all a name could start with: the next ones tell.
     Undecided,
 };
-// No name runs this long, group and dot included, nor a BEGIN or END line
-// with its blanks: a longer run after a CR is text. At most this many bytes
-// are held to decide.
-constexpr int kCrNameRoom = 80;
 // What the bytes [from, to) that follow a CR alone say of it; Undecided
 // only while to - from is at most kCrNameRoom and more may follow (last:
 // the input ends at `to`, which ends a BEGIN or END line and nothing else).
 // freeText: the CR stands in the value of a free-text property
-// (isFreeTextName()), where only a whole "END:VCARD" line ends its line.
+// (isFreeTextName()).
 CrAlone crAloneAt(const unsigned char* from, const unsigned char* to, bool last = false, bool freeText = false);
 
 // The names crAloneAt() knows written in capitals, BEGIN and END aside;
@@ -101,21 +138,21 @@ inline bool endsInName(const unsigned char* name, size_t length, const char* wor
 
 // Whether a property of this name, as the tokenizer keeps it (blanks left
 // out, group included), holds free text that a writer breaks into lines:
-// NOTE, LABEL or ADR, in any case, after any group. A CR alone in its value
-// is a line break of the text, whatever follows it but the card's own END
-// line (crAloneAt()). Asked of every
-// property: the last letter rules out nearly every other name.
+// NOTE or LABEL, in any case, after any group. A CR alone in its value is a
+// line break of the text but before the card's own END line or a property's
+// line with parameters (crAloneAt()). An address is a value of parts whose
+// own line breaks are escapes: a CR alone in it is read as in any value of
+// one line. Asked of every property: the last letter rules out nearly every
+// other name.
 inline bool isFreeTextName(const unsigned char* name, size_t length)
 {
-    if (length < 3)
+    if (length < 4)
         return false;
     switch (name[length - 1] & ~0x20u) {
     case 'E':
         return endsInName(name, length, "NOTE", 4);
     case 'L':
         return endsInName(name, length, "LABEL", 5);
-    case 'R':
-        return endsInName(name, length, "ADR", 3);
     default:
         return false;
     }

@@ -134,6 +134,16 @@ bool VCardParams::operator==(const VCardParams& other) const
     return true;
 }
 
+QString VCardParams::withoutBlanks(const QString& value)
+{
+    if (!value.contains(u' ') && !value.contains(u'\t'))
+        return value;
+    QString matched = value;
+    matched.remove(u' ');
+    matched.remove(u'\t');
+    return matched;
+}
+
 bool VCardParams::isSameWord(QStringView text, QLatin1StringView upper)
 {
     for (qsizetype i = 0; i < text.size(); ++i) {

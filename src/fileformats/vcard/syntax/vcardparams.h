@@ -104,6 +104,11 @@ public:
         return text.size() == upper.size() && isSameWord(text, upper);
     }
 
+    // A value as it is matched with words: without the blanks and tabs that
+    // the tokenizer keeps between its bytes ("HOME, VOICE"), so a kind
+    // reads as it always did. The value itself when it holds none.
+    static QString withoutBlanks(const QString& value);
+
 private:
     // isWord() for text of the word's length.
     static bool isSameWord(QStringView text, QLatin1StringView upper);

@@ -2,6 +2,9 @@
 #include "fileformats/vcard/syntax/vcardproperty.h"
 
 #include "fileformats/vcard/syntax/vcardcharsets.h"
+#include "fileformats/vcard/syntax/vcardownlabel.h"
+// Escapes are read as the tokenizer reads them.
+#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
 QString VCardProperty::paramIgnoringCase(QLatin1StringView key) const
 {
@@ -20,6 +23,73 @@ bool VCardProperty::isEncodedAs(std::initializer_list<QLatin1StringView> words) 
         }
     }
     return false;
+}
+
+namespace {
+
+// The bytes quoted-printable text writes, read as the tokenizer reads a
+// value's: "=XX" (either case) is the byte, a run of "=" right before one
+// goes whole (soft breaks that lost their line ends), the last "=" of the
+// text goes (a soft break with nothing to join), and any other "=" stays as
+// written.
+QByteArray quotedPrintableBytes(QByteArrayView text)
+{
+    const auto escapeAt = [text](qsizetype at) {
+        return at + 2 < text.size() && text[at] == '=' && cardtok::hexValue(uchar(text[at + 1])) >= 0
+            && cardtok::hexValue(uchar(text[at + 2])) >= 0;
+    };
+    QByteArray bytes;
+    bytes.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '=') {
+            bytes.append(text[i]);
+            continue;
+        }
+        qsizetype last = i;
+        while (last + 1 < text.size() && text[last + 1] == '=')
+            ++last;
+        if (escapeAt(last)) {
+            bytes.append(char(cardtok::hexValue(uchar(text[last + 1])) * 16 + cardtok::hexValue(uchar(text[last + 2]))));
+            i = last + 2;
+        } else if (last + 1 == text.size()) {
+            bytes.append(text.sliced(i, last - i));
+            break;
+        } else {
+            bytes.append(text.sliced(i, last - i + 1));
+            i = last;
+        }
+    }
+    return bytes;
+}
+
+} // namespace
+
+std::optional<VCardProperty::OwnLabel> VCardProperty::ownLabelFrom(VCardParams::const_iterator it) const
+{
+    for (; it != params.constEnd(); ++it) {
+        // As written: the tokenizer parted name and value at the first "=".
+        QByteArray text = it.key().toLatin1();
+        if (!it.value().isEmpty())
+            text += '=' + it.value().toLatin1();
+        vcardsyntax::OwnLabelParts parts;
+        if (!vcardsyntax::readOwnLabel(text.constData(), size_t(text.size()), parts))
+            continue;
+        QByteArrayView label(parts.label, qsizetype(parts.labelLength));
+        if (!label.endsWith(')') || label.chopped(1).trimmed().isEmpty())
+            return std::nullopt;
+        label.chop(1);
+        OwnLabel own;
+        if (!parts.encoding)
+            own.bytes = label.toByteArray();
+        else if (vcardsyntax::namesQuotedPrintable(parts.encoding, parts.encodingLength))
+            own.bytes = quotedPrintableBytes(label);
+        else
+            return std::nullopt;
+        if (parts.charset)
+            own.charset = QString::fromLatin1(parts.charset, qsizetype(parts.charsetLength));
+        return own;
+    }
+    return std::nullopt;
 }
 
 QString VCardProperty::nameWithHyphens() const

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <initializer_list>
+#include <optional>
 
 // One vCard property as the parser delivers it and the writer builds it.
 class VCardProperty {
@@ -78,6 +79,31 @@ public:
     // Whether the ENCODING parameter, or a bare word of the older form
     // ("PHOTO;BASE64:"), names one of the words (upper-case ASCII).
     bool isEncodedAs(std::initializer_list<QLatin1StringView> words) const;
+
+    // A label of the user's own that a handset wrote as a parameter of its
+    // own (vcardsyntax::readOwnLabel()): the label's bytes up to the ")"
+    // that ends the parameter, quoted-printable read where its ENCODING
+    // says so, and the charset it names (empty for none). None for a line
+    // without one, and for one whose label is blank, not ended by ")", or
+    // in another ENCODING, which says nothing this reader knows.
+    struct OwnLabel {
+        QByteArray bytes;
+        QString charset;
+    };
+    std::optional<OwnLabel> ownLabel() const
+    {
+        // Asked of every phone: a parameter whose name does not start as
+        // such a label's is passed over here.
+        for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+            if (it.key().size() > 8 && it.key().at(8) == u'(')
+                return ownLabelFrom(it);
+        }
+        return std::nullopt;
+    }
+
+private:
+    // ownLabel() from the first parameter that may be one.
+    std::optional<OwnLabel> ownLabelFrom(VCardParams::const_iterator it) const;
 };
 
 // Every member moves bit for bit, so a card's list grows by a copy of its

@@ -22,22 +22,6 @@ const char* withoutGroup(const char* name)
     return dot ? dot + 1 : name;
 }
 
-// A name without its group in upper case, written into buffer when it fits
-// (else into spill).
-const char* upperName(const char* base, char (&buffer)[40], QByteArray& spill)
-{
-    const size_t length = std::strlen(base);
-    if (length >= sizeof buffer) {
-        spill = QByteArray(base).toUpper();
-        return spill.constData();
-    }
-    for (size_t i = 0; i <= length; ++i) {
-        const char c = base[i];
-        buffer[i] = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
-    }
-    return buffer;
-}
-
 // Whether a name without its group is upper, ASCII case aside. Asked of
 // every line of a file twice, so without library calls; the first letter
 // settles nearly every one.
@@ -159,19 +143,34 @@ void VCardStreamParser::reset()
     m_skippedLines.clear();
 }
 
-QString VCardStreamParser::intern(const char* text)
+QString VCardStreamParser::intern(const char* text, bool upper)
 {
     // Long enough for the names other programs give their own properties
     // ("X-KADDRESSBOOK-X-Department", "X-OUTLOOK-WEDDING-ANNIVERSARY"): a
     // card may repeat one on every line, and only a shared name lets the
     // card mapper find its rule without comparing texts.
     constexpr size_t kMaxInterned = 48;
-    const size_t length = std::strlen(text);
-    if (length == 0 || length > kMaxInterned)
-        return QString::fromLatin1(text, qsizetype(length));
+    // The text is measured, hashed and, for a name, put in upper case in
+    // one pass: every line of a file comes this way.
+    char upperText[kMaxInterned];
     unsigned hash = 2166136261u;
-    for (size_t i = 0; i < length; ++i)
-        hash = (hash ^ (unsigned char)text[i]) * 16777619u;
+    size_t length = 0;
+    for (; text[length]; ++length) {
+        if (length == kMaxInterned) {
+            const QByteArray whole(text);
+            return QString::fromLatin1(upper ? whole.toUpper() : whole);
+        }
+        char c = text[length];
+        if (upper) {
+            c = (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
+            upperText[length] = c;
+        }
+        hash = (hash ^ (unsigned char)c) * 16777619u;
+    }
+    if (length == 0)
+        return QString::fromLatin1(text, 0);
+    if (upper)
+        text = upperText;
     Interned& slot = m_interned[(hash ^ (hash >> 8)) % m_interned.size()];
     if (slot.text.size() == qsizetype(length) && std::memcmp(slot.text.constData(), text, length) == 0)
         return slot.value;
@@ -437,9 +436,7 @@ void VCardStreamParser::onProperty(void* self, const char* name, const char** pa
         return;
     QList<VCardProperty>& card = me->m_cards.last();
     VCardProperty& property = card.emplaceBack();
-    char buffer[40];
-    QByteArray spill;
-    property.name = me->intern(upperName(base, buffer, spill));
+    property.name = me->intern(base, true);
     if (base != name)
         property.group = QString::fromLatin1(name, base - 1 - name);
     property.line = CARD_GetLineNumber(me->m_tokenizer);

@@ -68,6 +68,8 @@ public:
         // read without their blank (Cards mode). StrayEquals: a
         // quoted-printable "=" before another escape, a soft break whose
         // line end was lost, was dropped (Cards mode).
+        // SoftBreakBeforeProperty: a quoted-printable value that ended in
+        // "=" before a property's line ended there (Cards mode).
         enum Kind {
             OutsideCard,
             NestedBegin,
@@ -78,6 +80,7 @@ public:
             MailingList,
             FoldsDropped,
             StrayEquals,
+            SoftBreakBeforeProperty,
         };
         Kind kind;
         qint64 line;
@@ -182,8 +185,9 @@ private:
     qsizetype settleCard(VCardFoldLookahead::Result version);
     void unfoldAs(VCardFoldLookahead::Result version);
     // The same few names and parameter words come on every card; sharing
-    // their text saves an allocation per property.
-    QString intern(const char* text);
+    // their text saves an allocation per property. upper: the text in
+    // upper case, as names are kept.
+    QString intern(const char* text, bool upper = false);
 
     Mode m_mode;
     CARD_Parser* m_tokenizer = nullptr;

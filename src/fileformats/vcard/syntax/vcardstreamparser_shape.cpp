@@ -216,6 +216,8 @@ void VCardStreamParser::onWarning(void* self, long long line, int warning)
         me->addProblem(Problem::FoldsDropped, line);
     else if (warning == CARD_WARN_STRAY_EQUALS)
         me->addProblem(Problem::StrayEquals, line);
+    else if (warning == CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY)
+        me->addProblem(Problem::SoftBreakBeforeProperty, line);
 }
 
 void VCardStreamParser::addProblem(Problem::Kind kind, qint64 line, qint64 cardLine)

@@ -21,11 +21,13 @@ void clearLine(CARD_Parser* p)
     p->qpEscape = false;
     p->qpBlanks = false;
     p->qpRun = false;
+    p->qpEscaped = false;
     p->base64Line = false;
     p->foldDropSaid = false;
     p->paramCount = 0;
     p->paramEscape = false;
     p->paramQuoted = false;
+    p->paramBlanks = false;
     p->pendingCount = 0;
     std::memset(p->pending, 0, sizeof p->pending);
     if (p->lineCapacity > kKeepCapacity) {
@@ -87,14 +89,14 @@ bool equalsIgnoreCase(const char* a, const char* b)
     return *a == *b;
 }
 
-// The first `length` bytes of text are the word, ASCII case aside.
-bool equalsIgnoreCase(const unsigned char* text, size_t length, const char* word)
+// The name is that of a card's own line, END or BEGIN, ASCII case aside.
+// Asked of every property: its length rules out nearly every other name.
+bool isCardWord(const unsigned char* name, size_t length)
 {
-    for (size_t i = 0; i < length; ++i) {
-        if ((text[i] & ~0x20u) != (unsigned char)word[i])
-            return false;
-    }
-    return word[length] == 0;
+    if (length == 3)
+        return (name[0] & 0xDF) == 'E' && (name[1] & 0xDF) == 'N' && (name[2] & 0xDF) == 'D';
+    return length == 5 && (name[0] & 0xDF) == 'B' && (name[1] & 0xDF) == 'E' && (name[2] & 0xDF) == 'G'
+        && (name[3] & 0xDF) == 'I' && (name[4] & 0xDF) == 'N';
 }
 
 bool addParam(CARD_Parser* p)
@@ -128,8 +130,7 @@ bool addParam(CARD_Parser* p)
         std::memcpy(p->nameEnd, name + (length > sizeof p->nameEnd ? length - sizeof p->nameEnd : 0),
                     sizeof p->nameEnd);
     // A card's own line, its word next.
-    const bool cardLine = (length == 3 || length == 5) && p->paramCount == 0
-        && (equalsIgnoreCase(name, length, "END") || equalsIgnoreCase(name, length, "BEGIN"));
+    const bool cardLine = p->paramCount == 0 && isCardWord(name, length);
     p->skipSpace = p->encoding == ENC_QUOTED_PRINTABLE;
     p->lineLength = 0;
     p->state = STATE_VALUE;
@@ -286,15 +287,20 @@ void processChar(CARD_Parser* p, unsigned char c)
             dropLine(p);
             clearLine(p);
         } else if (c == ':') {
+            endParamName(p);
             endProperty(p);
         } else if (c == ';') {
+            endParamName(p);
             if (append(p, 0))
                 p->state = STATE_PARAM_START;
         } else if (c == '=') {
+            endParamName(p);
             if (append(p, 0))
                 p->state = STATE_PARAM_VALUE_START;
         } else if (!isSpace(c)) {
             append(p, c);
+        } else {
+            keepsParamBlank(p, c);
         }
         return;
     case STATE_PARAM_VALUE_START:
@@ -313,7 +319,8 @@ void processChar(CARD_Parser* p, unsigned char c)
             p->params[p->paramCount - 1].value = p->lineLength;
             p->paramEscape = false;
             // A value that opens with a double quote may hold ":" and ";"
-            // (GEO="geo:1,2"); the quotes themselves stay in the value.
+            // (GEO="geo:1,2"); the quotes themselves stay in the value, and
+            // its blanks too, as in any value (keepsParamBlank()).
             p->paramQuoted = c == '"';
             if (append(p, c))
                 p->state = STATE_PARAM_VALUE;
@@ -329,16 +336,19 @@ void processChar(CARD_Parser* p, unsigned char c)
             p->paramQuoted = false;
             append(p, c);
         } else if (c == ':') {
+            endParamValue(p);
             endProperty(p);
         } else if (c == ';') {
             if (p->paramEscape) {
                 p->paramEscape = false;
                 append(p, c);
-            } else if (append(p, 0)) {
-                p->state = STATE_PARAM_START;
+            } else {
+                endParamValue(p);
+                if (append(p, 0))
+                    p->state = STATE_PARAM_START;
             }
         } else if (isSpace(c)) {
-            return;
+            keepsParamBlank(p, c);
         } else if (c == '\\') {
             if (p->paramEscape) {
                 p->paramEscape = false;
@@ -379,6 +389,16 @@ void processChar(CARD_Parser* p, unsigned char c)
 
 namespace {
 
+// A soft break's "=" and the line end after it: where the "=", or the run
+// of them it ends, starts in the line, and the escape it may have cut, for
+// the line after it to tell (readLineAfterSoftBreak()).
+void noteSoftBreak(CARD_Parser* p, bool fromCr)
+{
+    p->softBreakFrom = p->qpHeld;
+    p->softBreakFromCr = fromCr;
+    p->cutEscape = p->qpRun ? (p->qpAfterEscape ? CUT_RUN : CUT_NONE) : (p->qpHalf ? CUT_HALF : CUT_NONE);
+}
+
 // CARD_Parse's byte loop, inside it as if written there.
 [[gnu::always_inline]] inline int byteLoop(
     CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
@@ -398,6 +418,12 @@ namespace {
             if (p->softBreak == SOFT_BASE64_LINE) {
                 i = holdBase64Run(p, s, i, n, base);
                 if (i == n || p->softBreak != SOFT_BASE64_LINE)
+                    continue;
+            } else if (p->softBreak == SOFT_BREAK && kNameBytes.is[s[i]]) {
+                // The line after a soft break is told whole when its bytes
+                // are at hand, a line of text then read in runs.
+                i = readLineAfterSoftBreak(p, s, i, n, base);
+                if (p->softBreak == SOFT_NONE)
                     continue;
             } else if (p->softBreak == SOFT_CARD_KIND && p->cardKindRead == 0 && n - i > 5
                        && (s[i + 5] == '\r' || s[i + 5] == '\n')) {
@@ -443,6 +469,7 @@ namespace {
                     // Soft line break: the value goes on with the next line,
                     // nothing inserted; bytes are joined before any charset
                     // decoding, so a break inside UTF-8 is harmless.
+                    noteSoftBreak(p, fromCr);
                     takeSoftBreak(p);
                     p->softBreak = SOFT_BREAK;
                     p->softBreakLine = p->physLine - 1;
@@ -463,11 +490,12 @@ namespace {
             ++p->physLine;
             p->lfFromCr = fromCr;
             p->base64Open = false;
+            p->lineAfterGap = p->physLine;
             if (p->foldPending) {
                 // A line of blanks: the fold ends there and a new line end
                 // is pending.
                 p->foldPending = false;
-                applyFold(p);
+                applyFold(p, -1);
             }
             continue;
         }
@@ -479,6 +507,12 @@ namespace {
             p->lfPending = false;
             if (p->base64Open && base64ToOrd(b) < 64) {
                 holdBase64Line(p, b, base + (i - 1));
+                continue;
+            }
+            // A line that starts with "=" is no property of its own: after
+            // a phone's own label cut by a soft break it goes on with it.
+            if (p->state == STATE_PARAM_VALUE && b == '=' && continuesOwnLabel(p)) {
+                processChar(p, b);
                 continue;
             }
             processChar(p, '\n');
@@ -496,8 +530,8 @@ namespace {
         }
         p->lfPending = false;
         p->foldPending = false;
-        applyFold(p);
-        processChar(p, b);
+        if (!applyFold(p, b) || !continueSoftBreak(p, b, base + (i - 1)))
+            processChar(p, b);
     }
     return i;
 }

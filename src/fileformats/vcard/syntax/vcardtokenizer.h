@@ -8,7 +8,13 @@
 // digits (either case) follow is text as written ("=4G", "E=MC2", "a = b"),
 // but before a line end (a soft break, blanks between allowed) and right
 // before another "=XX" escape, where a soft break lost its line end: a run
-// of "=" there goes whole, so "==4B" and "===4B" read as "=4B" does. Outside CARD_UNFOLD_JOIN a base64 value also
+// of "=" there goes whole, so "==4B" and "===4B" read as "=4B" does. Among
+// escapes, one that a soft break or a 2.1 fold cut after its "=" or its
+// first digit goes on with the digits after it ("=9A==" LF "D0", "=6" CR LF
+// " 9"), and a 2.1 fold between the escapes of one UTF-8 letter leaves no
+// blank. A soft break right before a line that reads as a property's
+// (vcardsyntax::propertyLineAt()) ends the value instead
+// (CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY). Outside CARD_UNFOLD_JOIN a base64 value also
 // goes on over lines of nothing but base64 written at the start of the line,
 // up to an empty line, as 2.1 writers that do not indent a photo write it.
 // Of cards it knows only the lines "BEGIN:VCARD" and "END:VCARD", which no
@@ -21,7 +27,13 @@ struct CARD_Parser;
 
 // name: NUL-terminated property name as written (group prefix and case kept).
 // params: pairs of name and value, a null value for a bare parameter, ended
-// by a pair of two nulls. Valid only during the call.
+// by a pair of two nulls. Valid only during the call. A value keeps its
+// quotes and the blanks and tabs between its bytes ("Google Talk"), as text
+// that is stored may be; but one of CHARSET, ENCODING or VALUE, a word of
+// the standard that says how the line is read, comes without them, as does
+// a name, but that of a phone's own label ("X-CUSTOM(Gate Code)", see
+// vcardownlabel.h). Such a label in quoted-printable goes on over its soft
+// breaks, to a line that starts with "=" (no line of its own does).
 typedef void (*CARD_PropHandler)(void* userData, const char* name, const char** params);
 // Decoded value bytes (not NUL-terminated), from right after the colon,
 // blanks included; only blanks before a quoted-printable value are
@@ -52,6 +64,13 @@ enum CARD_Warning {
     // of its run; said of the line of the run's first "=", of a value
     // that has a data callback.
     CARD_WARN_STRAY_EQUALS = 4,
+    // A quoted-printable value ended in "=" (or a run of them) right before
+    // a line that reads as a property's line of the card: the "=" ended
+    // the value and were dropped, and the line was read as its own. A
+    // standard encoder escapes every "=" of the text, so a text line after
+    // its soft break ("TEL: 555 0100") never reads so. Said of the line of
+    // the "=".
+    CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY = 5,
 };
 // Something was read but not as written; lineNumber is the physical line
 // it stands on.
@@ -136,7 +155,7 @@ long long CARD_GetErrorCount(const CARD_Parser* parser);
 // How the lines of the input end. Files of older Macs end every line in a
 // CR alone; all others in LF or CR LF, and a CR alone inside a value of
 // such a file (a line break a program put in a note) is text, unless a
-// property's name follows it (vcardsyntax::crAloneAt()). The input's first
+// property's line follows it (vcardsyntax::crAloneAt()). The input's first
 // line end tells which: a file's first line is its BEGIN line, which no
 // writer breaks, and one file is one writer.
 enum CARD_LineEnds {
@@ -144,8 +163,9 @@ enum CARD_LineEnds {
     CARD_LINES_UNKNOWN = 0,
     // A CR alone ends a line.
     CARD_LINES_CR = 1,
-    // A line ends in LF or CR LF, and at a CR alone that a property's name
-    // and ":" or ";" follow; another CR alone is a byte of its line, in a
+    // A line ends in LF or CR LF, and at a CR alone that a property's line
+    // follows (its name and ":" or ";", in a note or a label its name and
+    // parameters); another CR alone is a byte of its line, in a
     // value a line break of the text (delivered as LF), elsewhere dropped
     // as a blank is.
     CARD_LINES_LF = 2,

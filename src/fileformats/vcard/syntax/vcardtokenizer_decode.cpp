@@ -85,6 +85,8 @@ char* openEscape(CARD_Parser* p, char* out)
     p->qpEscape = true;
     p->qpBlanks = false;
     p->qpRun = false;
+    p->qpAfterEscape = p->qpEscaped;
+    p->qpHalf = false;
     p->pendingCount = 0;
     p->qpLine = p->physLine;
     if (out) {
@@ -127,6 +129,7 @@ char* escapeByte(CARD_Parser* p, unsigned char c, char* out)
     } else if (const int low = hexValue(c); low >= 0) {
         // The escape, and every "=" of the run before it, become its byte.
         p->qpEscape = false;
+        p->qpEscaped = true;
         p->pendingCount = 0;
         if (out) {
             if (p->qpRun)
@@ -137,11 +140,20 @@ char* escapeByte(CARD_Parser* p, unsigned char c, char* out)
         return out;
     }
     // No escape: what was held is text as written ("=4G", "=ZZ", "a= b"),
-    // and so is this byte, unless it opens an escape of its own.
+    // and so is this byte, unless it opens an escape of its own. That one
+    // may be a soft break that cut the escape after its first digit.
+    const bool half = p->pendingCount == 1 && c == '=' && p->qpAfterEscape;
     p->qpEscape = false;
+    p->qpEscaped = false;
+    if (c == '=') {
+        const unsigned char digit = p->pending[0];
+        p->pendingCount = 0;
+        out = openEscape(p, out);
+        p->qpHalf = half;
+        p->qpHalfDigit = digit;
+        return out;
+    }
     p->pendingCount = 0;
-    if (c == '=')
-        return openEscape(p, out);
     if (out)
         *out++ = char(c);
     return out;
@@ -156,6 +168,9 @@ char* decodeQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n
     for (;;) {
         while (i < n && p->qpEscape)
             out = escapeByte(p, bytes[i++], out);
+        // Where the last escape read ended: only an "=" found right there
+        // stands right after one (CARD_Parser::qpEscaped).
+        size_t escapeEnd = p->qpEscaped ? i : size_t(-1);
         while (i < n) {
             const unsigned char c = bytes[i];
             if (c != '=') {
@@ -173,7 +188,9 @@ char* decodeQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n
             if (keep)
                 *out++ = char(high * 16 + low);
             i += 3;
+            escapeEnd = i;
         }
+        p->qpEscaped = escapeEnd == i;
         if (i == n)
             return out;
         // An "=" that the run does not show an escape after.
@@ -203,12 +220,15 @@ void valueByte(CARD_Parser* p, unsigned char c)
             }
             out = p->line + p->lineLength;
         }
-        if (p->qpEscape)
+        if (p->qpEscape) {
             out = escapeByte(p, c, out);
-        else if (c == '=')
+        } else if (c == '=') {
             out = openEscape(p, out);
-        else if (out)
-            *out++ = char(c);
+        } else {
+            p->qpEscaped = false;
+            if (out)
+                *out++ = char(c);
+        }
         if (out)
             p->lineLength = size_t(out - p->line);
         return;
@@ -247,11 +267,42 @@ void reopenEscape(CARD_Parser* p)
     }
 }
 
+void resumeCutEscape(CARD_Parser* p, unsigned char c)
+{
+    const int cut = p->cutEscape;
+    p->cutEscape = CUT_NONE;
+    if (cut == CUT_NONE || hexValue(c) < 0)
+        return;
+    // The "=" before the soft break's own, or the "=" and the digit, stand
+    // at the line's end as written: the escape they open goes on.
+    p->qpEscape = true;
+    p->qpBlanks = false;
+    p->qpAfterEscape = true;
+    p->qpHalf = false;
+    if (cut == CUT_HALF) {
+        p->pending[0] = p->qpHalfDigit;
+        p->pendingCount = 1;
+        p->qpRun = false;
+        if (p->dataCallback) {
+            p->qpHeld = p->lineLength - 2;
+            p->qpLast = p->qpHeld;
+        }
+        return;
+    }
+    p->pendingCount = 0;
+    if (p->dataCallback) {
+        p->qpLast = p->lineLength - 1;
+        p->qpRun = p->qpLast > p->qpHeld;
+    }
+}
+
 void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n)
 {
     if (p->state == STATE_SKIP || !p->dataCallback || n == 0)
         return;
-    if (!reserve(p, n)) {
+    // Most runs fit the line as it is.
+    const size_t needed = p->lineLength + n;
+    if ((needed > p->lineCapacity || needed > p->maxLine) && !reserve(p, n)) {
         dropLine(p);
         return;
     }

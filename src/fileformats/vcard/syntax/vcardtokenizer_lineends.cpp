@@ -7,32 +7,10 @@
 #include "fileformats/vcard/syntax/vcardtokenizer_p.h"
 
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 namespace cardtok {
-
-// The blank after a line end joins the next line to this one.
-void applyFold(CARD_Parser* p)
-{
-    // A fold inside words may split an "=XX" escape, which then goes on.
-    // Read as a blank, the fold leaves the bytes held of an escape as the
-    // text they are ("=4" and " 1").
-    if (p->unfoldMode == CARD_UNFOLD_SPACE) {
-        if (p->encoding == ENC_QUOTED_PRINTABLE) {
-            p->qpEscape = false;
-            p->pendingCount = 0;
-        }
-        processChar(p, ' ');
-        return;
-    }
-    // A guess about the writer: the reader names the lines it joined so.
-    // Inside a name or parameters blanks are dropped anyway.
-    if (p->unfoldMode == CARD_UNFOLD_DROP && !p->foldDropSaid && p->state == STATE_VALUE
-        && p->encoding != ENC_BASE64) {
-        p->foldDropSaid = true;
-        if (p->warningCallback)
-            p->warningCallback(p->userData, p->lineNumber, CARD_WARN_FOLD_DROPPED);
-    }
-}
 
 void warnDanglingSoftBreak(CARD_Parser* p, long long line)
 {
@@ -77,7 +55,7 @@ void replayLookahead(CARD_Parser* p)
 {
     p->softBreak = SOFT_NONE;
     const int n = p->lookaheadCount;
-    unsigned char held[kBase64LineRoom];
+    unsigned char held[kHeldRoom];
     std::memcpy(held, p->lookahead, size_t(n));
     p->lookaheadCount = 0;
     const long long start = p->lookaheadStart;
@@ -106,18 +84,83 @@ void startHeldLine(CARD_Parser* p)
     replayLookahead(p);
 }
 
+namespace {
+
+// The bytes held after a soft break go on with the value.
+void continueHeldValue(CARD_Parser* p)
+{
+    resumeCutEscape(p, p->lookahead[0]);
+    replayLookahead(p);
+}
+
+// A soft break's "=", or the run of them it ends, ended the value: the
+// line after it reads as a property's line (vcardsyntax::propertyLineAt()).
+void endValueAtSoftBreak(CARD_Parser* p)
+{
+    p->softBreak = SOFT_NONE;
+    p->cutEscape = CUT_NONE;
+    if (p->dataCallback && p->state == STATE_VALUE)
+        p->lineLength = p->softBreakFrom;
+    if (p->warningCallback)
+        p->warningCallback(p->userData, p->softBreakLine, CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY);
+}
+
+// Whether the bytes [from, to) after a soft break may be a card's BEGIN or
+// END line (matchCardBoundary()), as far as they go.
+bool mayBeCardLine(const unsigned char* from, const unsigned char* to)
+{
+    for (const char* line : { "BEGIN:VCARD", "END:VCARD" }) {
+        const unsigned char* at = from;
+        for (; at < to && *line; ++at, ++line) {
+            const unsigned char c = *at >= 'a' && *at <= 'z' ? (unsigned char)(*at - 'a' + 'A') : *at;
+            if (c != (unsigned char)*line)
+                break;
+        }
+        if (at == to || !*line)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 // The held line is complete: a BEGIN or END line ends the value and is read
-// as the line it is; anything else continues the value.
+// as the line it is; anything else continues the value (a property's line
+// was told before its end).
 void resolveLookahead(CARD_Parser* p)
 {
     if (matchCardBoundary(p) != 2) {
-        replayLookahead(p);
+        continueHeldValue(p);
         return;
     }
+    p->cutEscape = CUT_NONE;
     warnDanglingSoftBreak(p, p->softBreakLine);
     startHeldLine(p);
     // The held line is whole: a card line's value it began ends with it.
     p->softBreak = SOFT_NONE;
+}
+
+int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
+{
+    // A card's own line is told at its end, one byte at a time.
+    if (mayBeCardLine(s + i, s + n))
+        return i;
+    switch (vcardsyntax::propertyLineAt(s + i, s + n, false, vcardsyntax::PropertyHead::ParametersOrValue)) {
+    case vcardsyntax::PropertyLine::No:
+        p->softBreak = SOFT_NONE;
+        resumeCutEscape(p, s[i]);
+        break;
+    case vcardsyntax::PropertyLine::Yes:
+        endValueAtSoftBreak(p);
+        processChar(p, '\n');
+        p->lineStart = base + i;
+        p->lineNumber = p->physLine;
+        p->lineAfterCr = p->softBreakFromCr;
+        break;
+    case vcardsyntax::PropertyLine::Undecided:
+        break;
+    }
+    return i;
 }
 
 // How many bytes the UTF-8 letter that the value decoded so far ends with
@@ -149,7 +192,15 @@ bool opensContinuation(unsigned char c)
 void releaseSplitLetter(CARD_Parser* p)
 {
     p->softBreak = SOFT_NONE;
+    if (std::exchange(p->splitOwnEquals, false))
+        p->lookahead[0] = ' ';
     replayLookahead(p);
+}
+
+// Whether a hex digit opens the escape of a UTF-8 lead byte (=C2 to =F4).
+bool opensLead(unsigned char c)
+{
+    return (c >= 'C' && c <= 'F') || (c >= 'c' && c <= 'f');
 }
 
 // One more held byte of a split letter; true when it was taken.
@@ -162,6 +213,45 @@ bool holdSplitByte(CARD_Parser* p, unsigned char b, int next)
     p->lookahead[p->lookaheadCount++] = b;
     p->softBreak = next;
     return true;
+}
+
+bool applyFold(CARD_Parser* p, int next)
+{
+    // A fold inside words may split an "=XX" escape, which then goes on.
+    // Read as a blank, the fold leaves the bytes held of an escape as the
+    // text they are ("=4" and " 1"), but for a writer that folds its lines
+    // the 3.0 way: among escapes, the digit after the blank finishes the
+    // escape the fold cut ("=69=6" and " 9"), and escapes after it that
+    // finish a UTF-8 letter take the blank away ("J=C3" and " =BCrgen").
+    if (p->unfoldMode == CARD_UNFOLD_SPACE) {
+        if (p->encoding == ENC_QUOTED_PRINTABLE) {
+            if (p->qpEscape && p->pendingCount == 1 && p->qpAfterEscape && next >= 0
+                && hexValue((unsigned char)next) >= 0)
+                return false;
+            p->qpEscape = false;
+            p->pendingCount = 0;
+            if (next == '=' && p->dataCallback && p->state == STATE_VALUE) {
+                if (const int missing = missingUtf8Bytes(p); missing > 0) {
+                    p->splitMissing = missing;
+                    p->splitEquals = false;
+                    p->splitOwnEquals = false;
+                    p->lookaheadCount = 0;
+                    return holdSplitByte(p, ' ', SOFT_SPLIT_LETTER);
+                }
+            }
+        }
+        processChar(p, ' ');
+        return false;
+    }
+    // A guess about the writer: the reader names the lines it joined so.
+    // Of a name or parameters it is not said: the guess is of text.
+    if (p->unfoldMode == CARD_UNFOLD_DROP && !p->foldDropSaid && p->state == STATE_VALUE
+        && p->encoding != ENC_BASE64) {
+        p->foldDropSaid = true;
+        if (p->warningCallback)
+            p->warningCallback(p->userData, p->lineNumber, CARD_WARN_FOLD_DROPPED);
+    }
+    return false;
 }
 
 // The first byte of a line after a 2.1 base64 value is a base64 character:
@@ -317,13 +407,18 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             // encoder starts a line of text with one. So is a blank between
             // the bytes of one UTF-8 letter ("=D0=" and " =B2"), which no
             // text can hold; the escapes after the blank tell whether they
-            // finish the letter.
+            // finish the letter. Among escapes, the soft break's "=" may be
+            // that of an escape a 3.0 fold cut: digits after the blank that
+            // finish a letter, or start one whose escapes follow, say so
+            // ("=D0=" and " B2", "=6F=" and " C4=8D").
             if (b == '\t') {
                 p->softBreak = SOFT_NONE;
                 return true;
             }
-            if (const int missing = missingUtf8Bytes(p); missing > 0) {
+            if (const int missing = missingUtf8Bytes(p); missing > 0 || p->qpAfterEscape) {
                 p->splitMissing = missing;
+                p->splitEquals = true;
+                p->splitOwnEquals = false;
                 p->lookaheadCount = 0;
                 return holdSplitByte(p, b, SOFT_SPLIT_LETTER);
             }
@@ -335,7 +430,9 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             p->softBreak = SOFT_NONE;
             return false;
         }
-        if (b == 'B' || b == 'b' || b == 'E' || b == 'e') {
+        // A line that may be a card's own or a property's is held until
+        // it shows which, a line of text read on.
+        if (kNameBytes.is[b]) {
             p->softBreak = SOFT_LOOKAHEAD;
             p->lookahead[0] = b;
             p->lookaheadCount = 1;
@@ -344,6 +441,7 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             return true;
         }
         p->softBreak = SOFT_NONE;
+        resumeCutEscape(p, b);
         return false;
     case SOFT_FOLD:
         p->softBreak = SOFT_NONE;
@@ -357,8 +455,14 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
     // it: a letter of windows-1252 text ("Caf=E9=" and " =96 Bar", an
     // e-acute and a dash) is whole before its blank.
     case SOFT_SPLIT_LETTER:
-        if (b == '=')
+        if (b == '=' && p->splitMissing > 0)
             return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE);
+        if (p->splitEquals && p->lookaheadCount == 1
+            && (p->splitMissing > 0 ? opensContinuation(b) : opensLead(b))) {
+            p->lookahead[0] = '=';
+            p->splitOwnEquals = true;
+            return holdSplitByte(p, b, SOFT_SPLIT_ESCAPE_LOW);
+        }
         releaseSplitLetter(p);
         return false;
     case SOFT_SPLIT_ESCAPE:
@@ -373,10 +477,23 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         }
         if (!holdSplitByte(p, b, SOFT_SPLIT_LETTER))
             return false;
+        if (p->splitMissing == 0) {
+            // The lead byte the soft break's "=" opened: its escapes follow.
+            const int lead = hexValue(p->lookahead[1]) * 16 + hexValue(b);
+            if (lead < 0xC2 || lead > 0xF4) {
+                releaseSplitLetter(p);
+                return true;
+            }
+            p->splitMissing = lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : 1;
+            p->splitEquals = false;
+            return true;
+        }
         if (--p->splitMissing == 0) {
             // The letter is whole: the blank was a fold.
-            --p->lookaheadCount;
-            std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
+            if (!std::exchange(p->splitOwnEquals, false)) {
+                --p->lookaheadCount;
+                std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
+            }
             releaseSplitLetter(p);
         }
         return true;
@@ -393,19 +510,29 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         }
         p->lookahead[p->lookaheadCount++] = b;
         return true;
-    case SOFT_LOOKAHEAD:
+    case SOFT_LOOKAHEAD: {
         if (b == '\n') {
             resolveLookahead(p);
             return false;
         }
-        if (p->lookaheadCount == kLookaheadRoom) {
-            replayLookahead(p);
+        if (p->lookaheadCount == kHeldRoom) {
+            continueHeldValue(p);
             return false;
         }
         p->lookahead[p->lookaheadCount++] = b;
-        if (matchCardBoundary(p) == 0)
-            replayLookahead(p);
+        const unsigned char* const held = p->lookahead;
+        const vcardsyntax::PropertyLine property = vcardsyntax::propertyLineAt(
+            held, held + p->lookaheadCount, false, vcardsyntax::PropertyHead::ParametersOrValue);
+        if (property == vcardsyntax::PropertyLine::Yes) {
+            endValueAtSoftBreak(p);
+            p->lineAfterCr = p->softBreakFromCr;
+            startHeldLine(p);
+        } else if (property == vcardsyntax::PropertyLine::No
+                   && (p->lookaheadCount > kLookaheadRoom || matchCardBoundary(p) == 0)) {
+            continueHeldValue(p);
+        }
         return true;
+    }
     default:
         return false;
     }
@@ -443,7 +570,7 @@ void readLineByte(CARD_Parser* p, unsigned char b, long long offset)
     p->lfPending = false;
     if (p->foldPending) {
         p->foldPending = false;
-        applyFold(p);
+        applyFold(p, b);
     } else {
         processChar(p, '\n');
         p->lineStart = offset;

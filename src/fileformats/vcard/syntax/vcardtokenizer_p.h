@@ -3,8 +3,9 @@
 
 // The tokenizer's inner parts, shared by its state machine
 // (vcardtokenizer.cpp), its other calls (vcardtokenizer_parser.cpp), its
-// value decoders (vcardtokenizer_decode.cpp) and its fast paths
-// (vcardtokenizer_fastpath.cpp). Not for use outside the tokenizer,
+// value decoders (vcardtokenizer_decode.cpp), its fast paths
+// (vcardtokenizer_fastpath.cpp) and its parameters' blanks and labels
+// (vcardtokenizer_params.cpp). Not for use outside the tokenizer,
 // but for the fold look-ahead and the card text (vcardcardtext.cpp), which
 // read escapes as the tokenizer does.
 
@@ -129,8 +130,9 @@ enum SoftBreak {
     // 3.0/4.0: a blank followed, so the line end may be a fold inside an
     // "=XX" escape; a hex digit next says it was.
     SOFT_FOLD,
-    // The next line starts like a BEGIN or END line; its bytes are held in
-    // lookahead until it is known whether it is one.
+    // The next line starts like a BEGIN or END line, or like a property's
+    // line (vcardsyntax::propertyLineAt()); its bytes are held in lookahead
+    // until it is known whether it is one.
     SOFT_LOOKAHEAD,
     // 2.1: the soft break split a UTF-8 letter and a blank followed; the
     // blank and the escapes after it are held in lookahead until they tell
@@ -157,12 +159,28 @@ enum SoftBreak {
     SOFT_CARD_NEXT,
 };
 
-// "BEGIN:VCARD" is the longest line a continuation must not swallow; a few
-// blanks may follow it.
+// "BEGIN:VCARD" is the longest card line a continuation must not swallow;
+// a few blanks may follow it.
 constexpr int kLookaheadRoom = 16;
 // No property name runs this long on base64 characters alone: a line that
 // does is taken as base64 without waiting for its end.
 constexpr int kBase64LineRoom = 80;
+// What the bytes held after a line end may run to: the most a property's
+// line needs to be told (vcardsyntax::propertyLineAt()), or a line of
+// base64.
+constexpr int kHeldRoom = vcardsyntax::kCrNameRoom + 1 > kBase64LineRoom ? vcardsyntax::kCrNameRoom + 1
+                                                                          : kBase64LineRoom;
+
+// At a soft break, an escape that the "=" before it left open, which the
+// next line's hex digits may finish: a writer that cuts its lines anywhere
+// cuts escapes too ("=D0=9A==" and "D0=A1", "=69=6=" and "9").
+enum CutEscape {
+    CUT_NONE,
+    // "=" before the soft break's own.
+    CUT_RUN,
+    // "=" and its first digit before it.
+    CUT_HALF,
+};
 
 } // namespace cardtok
 
@@ -189,11 +207,19 @@ struct CARD_Parser {
     // notes so too (vcardsyntax::crAloneAt()).
     bool lfFromCr = false;
     bool lineAfterCr = false;
+    // The physical line that follows the last empty line, or line of
+    // blanks, read (continuesOwnLabel()).
+    long long lineAfterGap = 0;
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;
-    // The line whose "=" started the soft break.
+    // The line whose "=" started the soft break, where that "=", or the run
+    // of them it ends, starts in the line, whether a CR alone ended it, and
+    // the escape it may have cut (CutEscape).
     long long softBreakLine = 0;
-    unsigned char lookahead[cardtok::kBase64LineRoom] = {};
+    size_t softBreakFrom = 0;
+    bool softBreakFromCr = false;
+    int cutEscape = cardtok::CUT_NONE;
+    unsigned char lookahead[cardtok::kHeldRoom] = {};
     int lookaheadCount = 0;
     long long lookaheadStart = 0;
     // The physical line the held bytes stand on.
@@ -208,8 +234,13 @@ struct CARD_Parser {
     bool base64Open = false;
     // CARD_WARN_FOLD_DROPPED was said of the logical line.
     bool foldDropSaid = false;
-    // SOFT_SPLIT_*: the bytes the split letter still lacks.
+    // SOFT_SPLIT_*: the bytes the split letter still lacks, 0 before its
+    // lead byte; whether the soft break's "=" may open the escape the blank
+    // cut ("=D0=" and " A1"), and whether it did: it is held in the blank's
+    // stead.
     int splitMissing = 0;
+    bool splitEquals = false;
+    bool splitOwnEquals = false;
     // SOFT_CARD_*: how much of "VCARD" was read, and the card line that
     // may follow it ("BEGIN:VCARD" after an END, "END:VCARD" after a BEGIN).
     int cardKindRead = 0;
@@ -246,6 +277,9 @@ struct CARD_Parser {
     size_t paramPtrCapacity = 0;
     bool paramEscape = false;
     bool paramQuoted = false;
+    // A blank or tab was kept in a parameter of the line (keepsParamBlank()):
+    // the blanks that end a name or value are then looked for.
+    bool paramBlanks = false;
 
     int encoding = cardtok::ENC_NONE;
     // The value's CHARSET names one other than UTF-8.
@@ -266,6 +300,15 @@ struct CARD_Parser {
     size_t qpLast = 0;
     // The physical line of the run's first "=".
     long long qpLine = 0;
+    // The last byte of the value came from an escape; the run's first "="
+    // came right after one; the run's "=" came right after an "=" and one
+    // hex digit that did (qpHalfDigit). Only escapes among escapes are
+    // joined over a soft break or a fold that cut them: a text's "=" stays
+    // as written ("E=MC2", "a==" and "cd").
+    bool qpEscaped = false;
+    bool qpAfterEscape = false;
+    bool qpHalf = false;
+    unsigned char qpHalfDigit = 0;
     unsigned char pending[4] = { 0, 0, 0, 0 };
     int pendingCount = 0;
 
@@ -315,6 +358,39 @@ inline bool append(CARD_Parser* p, unsigned char c)
 // A blank after a byte of the name.
 [[gnu::cold]] void noteNameGap(CARD_Parser* p);
 
+// Parameters (vcardtokenizer_params.cpp).
+// A blank or tab in a parameter's name or value: true when it is kept. A
+// value keeps those between its bytes, quoted or not ("Google Talk"): it
+// may be text that is stored, a service's or a label's name. A name keeps
+// them only in a phone's own label ("X-CUSTOM(Gate Code)"); in any other
+// they are dropped, as ever ("TY PE").
+[[gnu::cold]] bool keepsParamBlank(CARD_Parser* p, unsigned char c);
+// The name of the last parameter ends: the blanks it ends in are none of
+// it.
+[[gnu::cold]] void endBlankedName(CARD_Parser* p);
+inline void endParamName(CARD_Parser* p)
+{
+    if (p->paramBlanks)
+        endBlankedName(p);
+}
+// Its value ends: the same, and the value of a CHARSET, ENCODING or VALUE
+// parameter, a word of the standard that says how the line is read, goes
+// without any, as such words always were read.
+[[gnu::cold]] void endBlankedValue(CARD_Parser* p);
+inline void endParamValue(CARD_Parser* p)
+{
+    if (p->paramBlanks)
+        endBlankedValue(p);
+}
+// A line end cut the parameters and the next line starts with "=": true
+// when the line end was a quoted-printable soft break inside a phone's own
+// label, an open "X-CUSTOM(" that names ENCODING=QUOTED-PRINTABLE and whose
+// line ends in "=" before its ")" and the ":". That "=" is then taken
+// back, and the parameter goes on with the next line; nothing else goes on
+// so, and no line of its own starts with "=". Nor does a line that an
+// empty line or one of blanks parts from the label's (lineAfterGap).
+[[gnu::cold]] bool continuesOwnLabel(CARD_Parser* p);
+
 // Value decoding (vcardtokenizer_decode.cpp).
 // Decodes the four characters in pending; false on a character outside the
 // base64 alphabet (padding aside).
@@ -332,6 +408,9 @@ void takeSoftBreak(CARD_Parser* p);
 // After a soft break, 3.0/4.0: the line end was a fold inside an escape,
 // whose "=" is open again.
 void reopenEscape(CARD_Parser* p);
+// The value goes on after a soft break with c: an escape the break cut
+// (cutEscape) is open again when c is a hex digit, to be finished by it.
+void resumeCutEscape(CARD_Parser* p, unsigned char c);
 // Runs without line ends, each the same as feeding its bytes to valueByte
 // one at a time.
 void appendPlain(CARD_Parser* p, const unsigned char* bytes, size_t n);
@@ -379,8 +458,12 @@ void processChar(CARD_Parser* p, unsigned char c);
 int readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
 
 // After a line end (vcardtokenizer_lineends.cpp).
-// The blank after a line end joins the next line to this one.
-void applyFold(CARD_Parser* p);
+// The blank after a line end joins the next line to this one; next is the
+// byte after the blank, -1 when a line end follows it. A fold that cut an
+// escape or a letter of escapes may take its blank away or hold it: true
+// when it is held, the byte after it then to be read by continueSoftBreak()
+// first.
+bool applyFold(CARD_Parser* p, int next);
 void warnDanglingSoftBreak(CARD_Parser* p, long long line);
 // The held bytes, read as the bytes of the line they are.
 void replayLookahead(CARD_Parser* p);
@@ -404,6 +487,11 @@ int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long lon
 // A byte after a soft break, or of a card line's value (SOFT_CARD_*);
 // true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
+// At s[i], the first byte of the line after a soft break, when it is no
+// blank and no line end: when the bytes at hand tell whether the line is a
+// property's (vcardsyntax::propertyLineAt()), the value ends before it or
+// goes on with it. Returns i; the state tells (SOFT_NONE: decided).
+int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
 // The value about to be read is that of a card's BEGIN or END line: what
 // follows "VCARD" on its line is watched for the other one.
 void watchCardLine(CARD_Parser* p);

@@ -38,6 +38,7 @@ void CARD_ParserReset(CARD_Parser* parser)
     parser->crLines = false;
     parser->lfFromCr = false;
     parser->lineAfterCr = false;
+    parser->lineAfterGap = 0;
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
     parser->lookaheadCount = 0;

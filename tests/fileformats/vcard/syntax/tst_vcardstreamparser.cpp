@@ -15,6 +15,7 @@ namespace {
 struct Read {
     QList<QList<VCardProperty>> cards;
     QList<qint64> droppedFolds;
+    QList<qint64> softBreaksBeforeProperties;
 };
 
 // Whole, or in pieces of 1 to `largest` bytes.
@@ -32,10 +33,12 @@ Read parse(const QByteArray& file, QRandomGenerator* pieces, quint32 largest = 3
 {
     VCardStreamParser parser;
     feed(parser, file, pieces, largest);
-    Read read { parser.takeCards(), {} };
+    Read read { parser.takeCards(), {}, {} };
     for (const VCardStreamParser::Problem& problem : parser.problems()) {
         if (problem.kind == VCardStreamParser::Problem::FoldsDropped)
             read.droppedFolds.append(problem.line);
+        if (problem.kind == VCardStreamParser::Problem::SoftBreakBeforeProperty)
+            read.softBreaksBeforeProperties.append(problem.line);
     }
     return read;
 }
@@ -91,7 +94,7 @@ QList<QByteArray> knownNames()
 
 bool isFreeText(const QByteArray& name)
 {
-    return name == "NOTE" || name == "LABEL" || name == "ADR";
+    return name == "NOTE" || name == "LABEL";
 }
 
 // A file of cards in CR LF whose free text (a note, a label, an address)
@@ -150,10 +153,10 @@ std::pair<QByteArray, QByteArray> crAloneCards(QRandomGenerator& rng, int cards)
             ++line;
         }
         // Free text of lines that start as properties do.
-        static const char* const kFreeText[] = { "NOTE", "note", "item2.Note", "LABEL;TYPE=HOME", "ADR;TYPE=WORK" };
+        static const char* const kFreeText[] = { "NOTE", "note", "item2.Note", "LABEL;TYPE=HOME", "label" };
         const QByteArray head = kFreeText[rng.bounded(5)];
         const qsizetype dot = head.indexOf('.');
-        QByteArray value = head.startsWith("ADR") ? ";;First line" : "First line";
+        QByteArray value = "First line";
         for (int i = 0, count = 1 + int(rng.bounded(6)); i < count; ++i) {
             const QByteArray group = rng.bounded(3) == 0 ? "item2." : "";
             value += '\r' + group + pick(names) + (rng.bounded(3) ? ": " : ";") + pick(texts);
@@ -200,6 +203,171 @@ void readsAlike(const QByteArray& file, const QByteArray& cards)
     }
 }
 
+// Quoted-printable as a standard encoder writes it: every "=", control
+// byte and byte beyond ASCII as a code, a line break of the text as
+// "=0D=0A" with a soft break right after it, other soft breaks before the
+// 76th column; `at` is where the value starts on its line. Returns the
+// lines written.
+QList<QByteArray> quotedPrintable(const QByteArray& text, int at)
+{
+    QList<QByteArray> lines { QByteArray() };
+    int column = at;
+    const auto put = [&](const QByteArray& code) {
+        if (column + code.size() > 75) {
+            lines.last() += '=';
+            lines.append(QByteArray());
+            column = 0;
+        }
+        lines.last() += code;
+        column += int(code.size());
+    };
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const auto c = uchar(text.at(i));
+        if (c == '\n') {
+            put("=0D=0A");
+            lines.last() += '=';
+            lines.append(QByteArray());
+            column = 0;
+        } else if (c == '=' || c < 0x20 || c >= 0x7F) {
+            put('=' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0'));
+        } else {
+            put(QByteArray(1, char(c)));
+        }
+    }
+    return lines;
+}
+
+// A file of 2.1 cards in CR LF or LF whose values part or keep lines that
+// read as a property's, as the reader is to read them (a card a line, each
+// property as dump() writes it) with the lines whose "=" ended a value:
+// quoted-printable text, as a standard encoder writes it, of lines that
+// start as properties do ("TEL: 555 0100", "TEL;TYPE=CELL:" encoded): kept
+// whole; a value that a writer ended in "=" or a run of them right before
+// a property's line: parted there; notes and labels broken by a CR alone
+// before a property's line with parameters: parted there, before a line
+// that starts as one without or with damaged parameters not; an address
+// broken by a CR alone before a property's name: parted there, before its
+// own next line not.
+struct Generated {
+    QByteArray file;
+    QByteArray cards;
+    QList<qint64> softBreaksBeforeProperties;
+};
+Generated propertyLineCards(QRandomGenerator& rng, int cards)
+{
+    const QByteArray eol = rng.bounded(2) ? "\r\n" : "\n";
+    const QList<QByteArray> textLines { "TEL: 555 0100", "N: 42 visits", "TITLE: Dr.", "BEGIN: 09:00", "TEL; part 3",
+        "Tel:5", "item1.tel:6", "X-ray: clear", "item1.EMAIL;type=INTERNET:jo@example.org", "TEL;TYPE=CELL:555",
+        "ADR;HOME;X=a b:1", "M\xC3\xBCller Stra\xC3\x9F" "e 5", "E=MC2 and a==b", "Call back after lunch",
+        "END: 2024-03-31" };
+    const QList<QByteArray> propertyLines { "TEL;WORK:555 0333", "ADR;HOME:;;Flat 2;Leeds;;LS1 4AB",
+        "item1.EMAIL;type=INTERNET:jo@example.org", "TEL;CELL:0995550101", "item1.X-ABLabel:_$!<Home>!$_",
+        "X-SKYPE:jo.doe", "TEL:0995550101", "N:Doe;Jo;;;", "EMAIL;PREF;INTERNET:jo@example.org",
+        "URL:http://example.org/jo", "X-ANDROID-CUSTOM;CHARSET=UTF-8:vnd.android.cursor.item/nickname;Jo" };
+    const QList<QByteArray> withParameters { "TEL;TYPE=CELL:+44 7700 900123", "item1.EMAIL;TYPE=INTERNET:jo@example.org",
+        "EMAIL;type=INTERNET;type=pref:jo@example.org", "X-SKYPE;TYPE=personal:jo.doe",
+        "TEL;X-LABEL=\"Mike's: desk\":555 0101" };
+    const QList<QByteArray> noteLines { "N: 42 visits", "TITLE: Dr.", "BEGIN: 09:00", "TEL; part 3", "TEL:555 0100",
+        "X-ray: clear", "item1.EMAIL:jo@example.org", "TEL;TYPE= CELL:1", "tel;type=CELL:1", "Tel;TYPE=CELL:1",
+        "TEL;9:1", "EMAIL;TYPE=INTERNET", "TEL;TYPE=\"CELL:1", "Call back after lunch" };
+    const auto pick = [&rng](const QList<QByteArray>& from) { return from.at(int(rng.bounded(quint32(from.size())))); };
+    Generated made;
+    qint64 line = 1;
+    // As dump() writes it: `written` is the line up to the value.
+    const auto property = [&](const QByteArray& written, const QByteArray& value, qint64 at) {
+        qsizetype end = 0;
+        while (end < written.size() && written.at(end) != ';' && written.at(end) != ':')
+            ++end;
+        const QByteArray name = written.left(end);
+        const qsizetype dot = name.indexOf('.');
+        made.cards += QByteArray::number(at) + ' ' + (dot < 0 ? QByteArray() : name.left(dot)) + '.'
+            + name.mid(dot + 1).toUpper() + ':' + value + '|';
+    };
+    // A line of its own; its value starts after the colon that no quotes
+    // hold.
+    const auto lineOf = [&](const QByteArray& written) {
+        made.file += written + eol;
+        const qsizetype quote = written.lastIndexOf('"');
+        property(written, written.mid(written.indexOf(':', quote < 0 ? 0 : quote) + 1), line++);
+    };
+    for (int c = 0; c < cards; ++c) {
+        made.file += "BEGIN:VCARD" + eol;
+        ++line;
+        lineOf("VERSION:2.1");
+        lineOf("N:Doe;Jo;;;");
+        for (int i = 0, count = 2 + int(rng.bounded(4)); i < count; ++i) {
+            static const char* const kHeads[] = { "NOTE;ENCODING=QUOTED-PRINTABLE",
+                "LABEL;HOME;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE", "item2.NOTE;QUOTED-PRINTABLE",
+                "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE" };
+            const QByteArray head = kHeads[rng.bounded(4)];
+            switch (rng.bounded(5)) {
+            case 0: {
+                // Text that starts its lines as properties do, kept whole.
+                QList<QByteArray> text;
+                for (int t = 0, lines = 1 + int(rng.bounded(4)); t < lines; ++t)
+                    text.append(pick(textLines));
+                const QByteArray joined = text.join('\n');
+                const QList<QByteArray> written = quotedPrintable(joined, int(head.size()) + 1);
+                made.file += head + ':' + written.join(eol) + eol;
+                property(head + ':', QByteArray(joined).replace("\n", "\r\n"), line);
+                line += written.size();
+                break;
+            }
+            case 1: {
+                // A value ended by "=" or a run of them before a property's line.
+                static const char* const kEnds[] = { "=", "==", "===" };
+                const QByteArray text = rng.bounded(2) ? "Marko Kova\xC4\x8D" : "token YWJj";
+                const QList<QByteArray> written = quotedPrintable(text, int(head.size()) + 1);
+                made.file += head + ':' + written.join(eol) + kEnds[rng.bounded(3)] + eol;
+                property(head + ':', text, line);
+                line += written.size() - 1;
+                made.softBreaksBeforeProperties.append(line++);
+                lineOf(pick(propertyLines));
+                break;
+            }
+            case 2:
+            case 3: {
+                // A note or a label broken by a CR alone; the property's
+                // line with parameters that parts it comes last.
+                static const char* const kNotes[] = { "NOTE", "item3.NOTE", "LABEL;TYPE=HOME", "label" };
+                const QByteArray note = kNotes[rng.bounded(4)];
+                QByteArray value = "First line";
+                for (int t = 0, lines = int(rng.bounded(4)); t < lines; ++t)
+                    value += '\r' + pick(noteLines);
+                made.file += note + ':' + value;
+                property(note + ':', value.replace('\r', '\n'), line);
+                if (rng.bounded(2)) {
+                    ++line;
+                    made.file += '\r';
+                    lineOf(pick(withParameters));
+                } else {
+                    made.file += eol;
+                    ++line;
+                }
+                break;
+            }
+            case 4: {
+                // An address broken by a CR alone, before a property's name.
+                made.file += "ADR;HOME:;;14 Quay Street";
+                if (rng.bounded(2)) {
+                    made.file += "\rApartment 3;Galway;;H91 X2Y4;Ireland" + eol;
+                    property("ADR;HOME:", ";;14 Quay Street\nApartment 3;Galway;;H91 X2Y4;Ireland", line++);
+                } else {
+                    property("ADR;HOME:", ";;14 Quay Street", line++);
+                    made.file += '\r';
+                    lineOf(pick(rng.bounded(2) ? withParameters : propertyLines));
+                }
+                break;
+            }
+            }
+        }
+        made.file += "END:VCARD" + eol;
+        ++line;
+        made.cards += '\n';
+    }
+    return made;
+}
+
 } // namespace
 
 class TestVCardStreamParser : public QObject {
@@ -215,6 +383,7 @@ private slots:
     void scansAndReadsCardsAlikeWhereACrAloneEndsALine_data();
     void scansAndReadsCardsAlikeWhereACrAloneEndsALine();
     void keepsFreeTextWholeAndPartsLinesAtACrAlone();
+    void partsValuesBeforePropertyLinesAndKeepsTextWhole();
     void surveysFoldsUpToTheCardThatRulesACutOut();
     void surveyNamesTheCardsItReadWhole();
 };
@@ -481,6 +650,23 @@ void TestVCardStreamParser::keepsFreeTextWholeAndPartsLinesAtACrAlone()
     for (int f = 0; f < 12; ++f) {
         const auto [file, cards] = crAloneCards(rng, 25);
         readsAlike(file, cards);
+    }
+}
+
+// Files of generated cards whose values are followed by lines that read as
+// a property's, or by text lines that start as properties do: after a
+// quoted-printable "=" and after a CR alone in a note, a label or an
+// address. Each reads as generated, whole and in pieces, and the lines
+// whose "=" ended a value are named.
+void TestVCardStreamParser::partsValuesBeforePropertyLinesAndKeepsTextWhole()
+{
+    QRandomGenerator rng(23);
+    for (int f = 0; f < 12; ++f) {
+        const Generated made = propertyLineCards(rng, 25);
+        readsAlike(made.file, made.cards);
+        QRandomGenerator pieces(f);
+        for (QRandomGenerator* cut : { static_cast<QRandomGenerator*>(nullptr), &pieces })
+            QCOMPARE(parse(made.file, cut, 7).softBreaksBeforeProperties, made.softBreaksBeforeProperties);
     }
 }
 

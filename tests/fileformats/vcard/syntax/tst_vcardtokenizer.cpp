@@ -58,11 +58,14 @@ void onError(void* user, long long line)
     static_cast<Trace*>(user)->text += '!' + QByteArray::number(line);
 }
 
-// A stray "=" left out as "~=" and its line.
+// A stray "=" left out as "~=" and its line, a value ended by a soft
+// break before a property's line as "~:", any other warning as "~".
 void onWarning(void* user, long long line, int warning)
 {
-    static_cast<Trace*>(user)->text
-        += (warning == CARD_WARN_STRAY_EQUALS ? "~=" : "~") + QByteArray::number(line);
+    static_cast<Trace*>(user)->text += (warning == CARD_WARN_STRAY_EQUALS ? "~="
+                                           : warning == CARD_WARN_SOFT_BREAK_BEFORE_PROPERTY ? "~:"
+                                                                                            : "~")
+        + QByteArray::number(line);
 }
 
 using ParserPtr = std::unique_ptr<CARD_Parser, decltype(&CARD_ParserFree)>;
@@ -131,7 +134,7 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     };
     row("parameter with value", "TEL;TYPE=HOME:123\n", "TEL;TYPE=HOME:123|");
     row("bare parameters", "TEL;HOME;VOICE:1\n", "TEL;HOME;VOICE:1|");
-    row("blanks in parameter values dropped", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME,WORK:1|");
+    row("blanks inside parameter values kept", "TEL;TYPE=HOME, WORK:1\n", "TEL;TYPE=HOME, WORK:1|");
     row("escaped semicolon in parameter", "X;P=a\\;b;Q=c:1\n", "X;P=a;b;Q=c:1|");
     row("doubled backslash gives one", "X;P=a\\\\b:1\n", "X;P=a\\b:1|");
     row("backslash before a letter dropped", "X;P=a\\bc:1\n", "X;P=abc:1|");
@@ -139,11 +142,46 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR inside a parameter name ends the line", "X;TY\rPE=a:1\n", "!1PE=a:1|");
     row("equals sign belongs to a name", "A=B:1\n", "A=B:1|");
     row("quote inside an unquoted value kept", "X;P=a\"b:1\n", "X;P=a\"b:1|");
-    row("blank inside a quoted value dropped", "X;P=\"a b\":v\n", "X;P=\"ab\":v|");
+    row("blank inside a quoted value kept", "X;P=\"a b\":v\n", "X;P=\"a b\":v|");
     row("text after a closing quote", "X;P=\"a\"b;Q=c:v\n", "X;P=\"a\"b;Q=c:v|");
     row("CR inside a plain value ends the line", "NOTE:a\rb\r\n", "NOTE:a|!2");
     row("escaped colon still ends parameters", "X;P=a\\:v\n", "X;P=a:v|");
     row("quoted parameter holds colon, semicolon, backslash", "ADR;GEO=\"geo:1;2\\3\":x\n", "ADR;GEO=\"geo:1;2\\3\":x|");
+    // A parameter's value may be text that is stored (a service's name):
+    // it keeps the blanks between its bytes, but a word that says how the
+    // line is read.
+    row("blanks and tabs around a parameter value dropped, those inside kept",
+        "X;P= a \tb\t;Q=\"  c \";S = e :1\n", "X;P=a \tb;Q=\"  c \";S=e:1|");
+    row("blanks inside CHARSET, ENCODING and VALUE dropped",
+        "NOTE;charset=UTF -8;ENCODING=QUOTED- PRINTABLE;Value=te xt:=C3=A9\n",
+        "NOTE;charset=UTF-8;ENCODING=QUOTED-PRINTABLE;Value=text:\\xc3\\xa9|");
+    row("blanks inside a name dropped, but in a phone's own label",
+        "TEL;TY PE=HOME;X-CUSTOM(Gate Code) ;x-custom(a b=c d):1\n", "TEL;TYPE=HOME;X-CUSTOM(Gate Code);x-custom(a b=c d):1|");
+    // A handset writes a phone's own label in quoted-printable codes as a
+    // parameter of its own, and breaks it as a value.
+    row("phone's own label goes on after its soft break",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,=4C=6F=62=62=79=20=26=20=50=61=67=65=\r\n"
+        "=72):+1 555 0100 772\r\nX:1\r\ngarbage\r\n",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE,=4C=6F=62=62=79=20=26=20=50=61=67=65=72):+1 555 0100 772|"
+        "X:1|!4");
+    row("phone's own label over three lines, blanks after an equals sign, its encoding first, of an e-mail",
+        "EMAIL;x-custom(Encoding=Quoted-Printable,=41= \t\n=42=\n=43):a@b\nX:1\ngarbage\n",
+        "EMAIL;x-custom(Encoding=Quoted-Printable,=41=42=43):a@b|X:1|!5");
+    row("phone's own label goes on after a soft break in lines that end in a CR alone",
+        "FN:A\rTEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\r=42):1\rX:2\r",
+        "FN:A|TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=42):1|X:2|");
+    row("parameters that are no phone's own label in quoted-printable, or a line apart, go on after no equals sign",
+        "TEL;X-CUSTOM(CHARSET=UTF-8,=41=\n=42):1\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41)=\n=42:2\n"
+        "TEL;X-CUSTOM(ENCODING=BASE64,QQ=\n=42):3\n"
+        "TEL;X-CUSTOM(CHARSET=UTF-8,ENCODING=QUOTED-PRINTABLE)=\n=42):4\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41\n=42):5\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\nEND:VCARD\n"
+        "TEL;X-LABEL=QUOTED-PRINTABLE,=41=\n=42:6\n"
+        "TEL;X-CUSTOM=\"ENCODING=QUOTED-PRINTABLE,=41=\n=42\":7\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\n\n=42):8\n"
+        "TEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE,=41=\n \n=42):9\n",
+        "!1=42):1|!3=42:2|!5=42):3|!7=42):4|!9=42):5|!11END:VCARD|!13=42:6|!15=42\":7|!17=42):8|!20=42):9|");
     row("a value starts right after the colon", "NOTE:   abc  \n", "NOTE:   abc  |");
     row("blanks before a quoted-printable value skipped", "NOTE;QUOTED-PRINTABLE:  =20a\n", "NOTE;QUOTED-PRINTABLE: a|");
     row("2.1 fold becomes one space", "NOTE:abc\r\n def\r\n", "NOTE:abc def|");
@@ -216,6 +254,58 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "N:x|NOTE;QUOTED-PRINTABLE:ab|");
     row("2.1 fold inside an escape leaves it as written", "N;QUOTED-PRINTABLE:=4\r\n 1\r\n",
         "N;QUOTED-PRINTABLE:=4 1|");
+    // An "=" or a run of them before a property's line ends the value; a
+    // standard encoder's soft break before a line of text does not.
+    row("equals signs before a property's line end the value",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:token YWJj==\r\nTEL;WORK:555 0333\r\n"
+        "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:Flat 2 ==\r\nADR;HOME:;;Flat 2;Leeds\r\n"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:=4d=61=72=6b=6f=20=4b=6f=76=61=c4=8d=\nTEL;CELL:0995550101\n"
+        "N;QUOTED-PRINTABLE:a=\nitem1.EMAIL;type=INTERNET:j@d.org\nN;QUOTED-PRINTABLE:b=\nX-ABLabel:Work\n"
+        "N;QUOTED-PRINTABLE:c=\nX-SKYPE-2;X-SERVICE=\"Mike's IM:\":d\nN;QUOTED-PRINTABLE:e=\nVERSION:2.1",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:~:1token YWJj|TEL;WORK:555 0333|"
+        "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:~:3Flat 2 |ADR;HOME:;;Flat 2;Leeds|"
+        "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:~:5Marko Kova\\xc4\\x8d|TEL;CELL:0995550101|"
+        "N;QUOTED-PRINTABLE:~:7a|item1.EMAIL;type=INTERNET:j@d.org|N;QUOTED-PRINTABLE:~:9b|X-ABLabel:Work|"
+        "N;QUOTED-PRINTABLE:~:11c|X-SKYPE-2;X-SERVICE=\"Mike's IM:\":d|N;QUOTED-PRINTABLE:~:13e|VERSION:2.1|");
+    row("equals sign before a line of text that starts as a property would goes on with it",
+        "NOTE;QUOTED-PRINTABLE:Call=0D=0A=\r\nTEL: 555 0100=0D=0A=\r\nN: 42 visits=\r\nTEL; part 3=\r\nTEL;=\r\n"
+        "TEL:\t1=\r\nTel:5=\r\nitem1.tel:6=\r\nX-ray:clear=\r\nTEL;TYPE=WORK=\r\nTEL;TYPE= A:7=\r\nTEL;9x:8=\r\n"
+        "TEL;A=\"b=\r\n\":9=\r\nEMAIL;X=a\\b:0=\r\nEMAIL;X=:0=\r\nEND:VCARDS=\r\nNOTES:1=\r\nTEL;TYPE=3DCELL:2=\r\n"
+        "TEL;TYPE=3d:3=\r\nTEL:\r\n",
+        "NOTE;QUOTED-PRINTABLE:Call\\x0d\\x0aTEL: 555 0100\\x0d\\x0aN: 42 visitsTEL; part 3TEL;TEL:\\x091Tel:5"
+        "item1.tel:6X-ray:clearTEL;TYPE=WORKTEL;TYPE= A:7TEL;9x:8TEL;A=\"b\":9EMAIL;X=a\\x5cb:0EMAIL;X=:0END:VCARDS"
+        "NOTES:1TEL;TYPE=CELL:2TEL;TYPE=:3TEL:|");
+    row("3.0 equals sign before a property's line ends the value, before a fold not",
+        "N;QUOTED-PRINTABLE:a=\r\nTEL;TYPE=CELL:1\r\nN;QUOTED-PRINTABLE:b=\r\n TEL:2\r\nN;QUOTED-PRINTABLE:c=\r\nTEL:3",
+        "N;QUOTED-PRINTABLE:~:1a|TEL;TYPE=CELL:1|N;QUOTED-PRINTABLE:bTEL:2|N;QUOTED-PRINTABLE:~:5c|TEL:3|", true);
+    row("property's line after an equals sign longer than the room is text",
+        "N;QUOTED-PRINTABLE:a=\r\nTEL;X-" + QByteArray(73, 'A') + "=1:2\r\nN;QUOTED-PRINTABLE:b=\r\nTEL;X-"
+            + QByteArray(72, 'A') + "=1:2\r\n",
+        "N;QUOTED-PRINTABLE:aTEL;X-" + QByteArray(73, 'A') + "=1:2|N;QUOTED-PRINTABLE:~:3b|TEL;X-"
+            + QByteArray(72, 'A') + "=1:2|");
+    // An escape that a soft break or a fold cut goes on after it, among
+    // escapes; a text's "=" stays as written.
+    row("escape cut by a soft break after its equals sign or its first digit",
+        "N;QUOTED-PRINTABLE:=D0=9F=D0=9E=D0=A0=D0=9A==\nD0=A1\nN;QUOTED-PRINTABLE:=D0=9=\nF=D0=\n=9E\n"
+        "N;QUOTED-PRINTABLE:=41===\nbe\n",
+        "N;QUOTED-PRINTABLE:\\xd0\\x9f\\xd0\\x9e\\xd0\\xa0\\xd0\\x9a\\xd0\\xa1|N;QUOTED-PRINTABLE:\\xd0\\x9f\\xd0\\x9e|"
+        "N;QUOTED-PRINTABLE:~=6A\\xbe|");
+    row("2.1 soft break and a blank inside an escape of a letter, its equals sign the break's",
+        "N;QUOTED-PRINTABLE:=D0=9E=D0=\r\n A0=D0=9A\r\nN;QUOTED-PRINTABLE:=4B=6F=76=61=\r\n C4=8D\r\n"
+        "N;QUOTED-PRINTABLE:=E5=B1=\r\n B1=\r\n E7=94=B0\r\n",
+        "N;QUOTED-PRINTABLE:\\xd0\\x9e\\xd0\\xa0\\xd0\\x9a|N;QUOTED-PRINTABLE:Kova\\xc4\\x8d|"
+        "N;QUOTED-PRINTABLE:\\xe5\\xb1\\xb1\\xe7\\x94\\xb0|");
+    row("2.1 soft break and a blank before digits that finish no letter keep the blank",
+        "N;QUOTED-PRINTABLE:caf=C3=A9=\r\n 12 items =6F=\r\n 76=61 =41=\r\n C3 x =41=\r\n C0=80 =D0=\r\n 41\r\n",
+        "N;QUOTED-PRINTABLE:caf\\xc3\\xa9 12 items o 76a A C3 x A C0\\x80 \\xd0 41|");
+    row("equals sign before a soft break and digits stays as written after text",
+        "N;QUOTED-PRINTABLE:ab==\r\ncd E=MC2 x=6=\r\n9 y==\r\nzz =41=\r\n42=\r\n=\r\nAB\r\n",
+        "N;QUOTED-PRINTABLE:ab=cd E=MC2 x=69 y=zz A42AB|");
+    row("2.1 fold inside an escape among escapes goes on with it, and inside a letter takes its blank",
+        "N;QUOTED-PRINTABLE:=53=63=68=C3=B6=6E=65=77=65=6\r\n 9=C3=9F\r\nN;QUOTED-PRINTABLE:J=C3\r\n =BCrgen\r\n"
+        "N;QUOTED-PRINTABLE:=E2=82\r\n =AC x=6\r\n 9 =41=4\r\n x=D0\r\n =41\n",
+        "N;QUOTED-PRINTABLE:Sch\\xc3\\xb6newei\\xc3\\x9f|N;QUOTED-PRINTABLE:J\\xc3\\xbcrgen|"
+        "N;QUOTED-PRINTABLE:\\xe2\\x82\\xac x=6 9 A=4 x\\xd0 A|");
     row("3.0 fold inside a stray equals sign's escape, soft breaks before a code are none",
         "N;QUOTED-PRINTABLE:a==\r\n 4B=\r\n =\r\n =43\r\n", "N;QUOTED-PRINTABLE:~=1aKC|", true);
     row("3.0 fold after an equals sign before no code", "N;QUOTED-PRINTABLE:a=\r\n =ZZ=4\r\n G\r\n",
@@ -294,9 +384,11 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone before a name and a semicolon ends the line",
         "N:x\r\nEMAIL:jd@example.org\rTEL;TYPE=WORK:+1 555 0100\r\n",
         "N:x|EMAIL:jd@example.org|TEL;TYPE=WORK:+1 555 0100|");
-    row("CR alone in a note before a grouped name and X- names is the note's",
-        "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n",
-        "N:x|NOTE:a\\x0aitem1.EMAIL;type=INTERNET:j@d.org\\x0aitem1.X-ABLabel:Work\\x0aX-SKYPE:jd|");
+    row("CR alone in a note before a grouped name with parameters ends it, before X- names alone not",
+        "N:x\r\nNOTE:a\ritem1.EMAIL;type=INTERNET:j@d.org\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n"
+        "NOTE:b\ritem1.X-ABLabel:Work\rX-SKYPE:jd\r\n",
+        "N:x|NOTE:a|item1.EMAIL;type=INTERNET:j@d.org|item1.X-ABLabel:Work|X-SKYPE:jd|"
+        "NOTE:b\\x0aitem1.X-ABLabel:Work\\x0aX-SKYPE:jd|");
     row("CR alone before a word that names no property, or a name not in capitals, is text",
         "N:x\r\nNOTE:Hours:\rMonday: 9-5\rX-: none\ritem1.Monday;x\ra.b.NOTE:c\rNote: shut\rtel:1\rx-a:2\r\n",
         "N:x|NOTE:Hours:\\x0aMonday: 9-5\\x0aX-: none\\x0aitem1.Monday;x\\x0aa.b.NOTE:c\\x0aNote: shut\\x0atel:1\\x0ax-a:2|");
@@ -335,12 +427,12 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone in a note whose line began after a CR alone ends it as elsewhere",
         "N:x\r\nTEL:1\rNOTE:a\rTEL:2\rNOTE:c\rHours: 9\r\nNOTE:b\rTEL:3\r\n",
         "N:x|TEL:1|NOTE:a|TEL:2|NOTE:c\\x0aHours: 9|NOTE:b\\x0aTEL:3|");
-    row("CR alone in a grouped address, a label and a note of any case stays in its text",
+    row("CR alone in an address ends its line before a name, in a label before parameters, in a note not",
         "N:x\r\nitem1.ADR;TYPE=\"HOME;X\":;;1 Quay St\rN:2;Galway\r\nlabel:a\rTEL;TYPE=WORK:1\r\n"
         "a.b.Note;X=\\;:b\rEMAIL:c\r\n"
         "ADR:;;d\r\n e\rFN:f\r\nTEL:1\r\n",
-        "N:x|item1.ADR;TYPE=\"HOME;X\":;;1 Quay St\\x0aN:2;Galway|label:a\\x0aTEL;TYPE=WORK:1|a.b.Note;X=\\:b\\x0aEMAIL:c|"
-        "ADR:;;d e\\x0aFN:f|TEL:1|");
+        "N:x|item1.ADR;TYPE=\"HOME;X\":;;1 Quay St|N:2;Galway|label:a|TEL;TYPE=WORK:1|a.b.Note;X=\\:b\\x0aEMAIL:c|"
+        "ADR:;;d e|FN:f|TEL:1|");
     row("CR alone at the start of the line after a note, or before its colon, reads as elsewhere",
         "N:x\r\nNOTE:a\r\n\rTEL:1\r\nNO\rTE:b\r\nNOTE\rTEL:2\r\n",
         "N:x|NOTE:a|TEL:1|NOTE:b|!6TEL:2|");
@@ -355,9 +447,9 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("CR alone before a name as long as the room after a value that is no free text",
         "N:x\r\nORG:a\rX-" + QByteArray(78, 'A') + ":1\rX-ORGANIZATION-DEPARTMENT-AND-TEAM:b\r\n",
         "N:x|ORG:a|X-" + QByteArray(78, 'A') + ":1|X-ORGANIZATION-DEPARTMENT-AND-TEAM:b|");
-    row("CR alone before a name in a quoted-printable value that is no free text",
+    row("CR alone before a name in a quoted-printable value that is no free text, after an equals sign too",
         "N:x\r\nTITLE;QUOTED-PRINTABLE:a=41\rTEL:1\r\nTITLE;QUOTED-PRINTABLE:b=\rTEL:2\r\n",
-        "N:x|TITLE;QUOTED-PRINTABLE:aA|TEL:1|TITLE;QUOTED-PRINTABLE:bTEL:2|");
+        "N:x|TITLE;QUOTED-PRINTABLE:aA|TEL:1|TITLE;QUOTED-PRINTABLE:~:4b|TEL:2|");
     // A card's END and the next card's BEGIN written on one line are two
     // lines; so are a BEGIN and an END, an empty card.
     row("END:VCARD and BEGIN:VCARD on one line",
