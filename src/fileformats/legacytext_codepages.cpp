@@ -1,8 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The single-byte code pages of older writers: the two Western ones read from
-// tables of their own, the guess between them, and the Windows code page
-// beside each part of ISO-8859.
+// tables (windows-1252's the one a stored text reads a C1 control standing
+// alone with), the guess between them, and the Windows code page beside each
+// part of ISO-8859.
 #include "fileformats/legacytext.h"
+
+#include "model/contact.h"
 
 #include <QStringDecoder>
 
@@ -31,13 +34,7 @@ QString fromHighTable(QByteArrayView bytes, const char16_t (&high)[N])
 
 QString fromWindows1252(QByteArrayView bytes)
 {
-    static const char16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-        0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-        0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-        0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
-    };
-    return fromHighTable(bytes, high);
+    return fromHighTable(bytes, pim::kWindows1252C1);
 }
 
 QString utf8OrWindows1252(QByteArrayView bytes)

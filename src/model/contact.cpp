@@ -155,6 +155,13 @@ void dropFoundEndBlanks(QString& text)
     text.remove(0, begin);
 }
 
+const char16_t kWindows1252C1[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+};
+
 namespace {
 
 // Below U+0020, the controls a stored text keeps.
@@ -257,25 +264,100 @@ bool mayHoldControlCharacters(QByteArrayView utf8)
     return false;
 }
 
-bool dropControlCharacters(QString& text)
+namespace {
+
+inline bool isC1(char16_t c)
+{
+    return char16_t(c - 0x80) < 0x20;
+}
+
+// A C1 control that stands alone, as a stored text keeps it.
+char16_t readAlone(char16_t c)
+{
+    if (c == 0x85)
+        return u'\n';
+    const char16_t letter = kWindows1252C1[c - 0x80];
+    return isC1(letter) ? u'\uFFFD' : letter;
+}
+
+// The character that the run of code points from `at` stands for when
+// they are the bytes of its UTF-8 read as Latin-1: a lead U+00C2 to
+// U+00F4, then as many of U+0080 to U+00BF as it asks for and no more, one
+// of them a C1 control; how many it takes in `length`, or 0 for none.
+char32_t twiceEncodedAt(const char16_t* text, qsizetype at, qsizetype n, qsizetype& length)
+{
+    const char16_t lead = text[at];
+    if (lead < 0xC2 || lead > 0xF4)
+        return 0;
+    const qsizetype size = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    if (at + size > n || (at + size < n && char16_t(text[at + size] - 0x80) < 0x40))
+        return 0;
+    // Second bytes that would make an overlong form, a surrogate or a code
+    // point beyond U+10FFFF.
+    const char16_t second = text[at + 1];
+    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90)
+        || (lead == 0xF4 && second > 0x8F))
+        return 0;
+    char32_t code = lead & (0xFF >> (size + 1));
+    bool control = false;
+    for (qsizetype i = 1; i < size; ++i) {
+        const char16_t c = text[at + i];
+        if (char16_t(c - 0x80) >= 0x40)
+            return 0;
+        control = control || c < 0xA0;
+        code = code << 6 | (c & 0x3F);
+    }
+    if (!control)
+        return 0;
+    length = size;
+    return code;
+}
+
+} // namespace
+
+ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from)
 {
     const qsizetype n = text.size();
     const qsizetype first = firstDroppedControl(reinterpret_cast<const char16_t*>(text.constData()), n);
+    ControlCharacterChanges changes;
     if (first == n)
-        return false;
+        return changes;
+    // A run that the first control belongs to begins at most three before
+    // it. Nothing is written ahead of what is read.
     char16_t* const units = reinterpret_cast<char16_t*>(text.data());
-    qsizetype kept = first;
-    for (qsizetype i = first; i < n; ++i) {
+    const qsizetype start = qMax<qsizetype>(0, first - 3);
+    qsizetype kept = start;
+    for (qsizetype i = start; i < n; ++i) {
         const char16_t c = units[i];
-        if (!isDroppedControl(c))
+        if (c >= 0xC2 && c <= 0xF4 && from == ReadFrom::Unicode) {
+            qsizetype length = 0;
+            if (const char32_t code = twiceEncodedAt(units, i, n, length); length > 0) {
+                changes.twiceEncoded = true;
+                i += length - 1;
+                if (code < 0xA0) {
+                    changes.controls = true;
+                    units[kept++] = readAlone(char16_t(code));
+                } else if (code < 0x10000) {
+                    units[kept++] = char16_t(code);
+                } else {
+                    units[kept++] = QChar::highSurrogate(code);
+                    units[kept++] = QChar::lowSurrogate(code);
+                }
+                continue;
+            }
+        }
+        if (!isDroppedControl(c)) {
             units[kept++] = c;
-        else if (c == 0x0B || c == 0x0C || c == 0x85)
+            continue;
+        }
+        changes.controls = true;
+        if (c == 0x0B || c == 0x0C)
             units[kept++] = u'\n';
         else if (c >= 0x80)
-            units[kept++] = u'\uFFFD';
+            units[kept++] = from == ReadFrom::Unicode || c == 0x85 ? readAlone(c) : u'\uFFFD';
     }
     text.truncate(kept);
-    return true;
+    return changes;
 }
 
 bool keepsEndBlanks(int type)

@@ -5,7 +5,9 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <limits>
+#include <utility>
 
 class TestFieldValues : public QObject {
     Q_OBJECT
@@ -48,7 +50,8 @@ private slots:
 
     // Every file reader's values pass here: the control characters no
     // stored text holds go, those that break a line become a line feed,
-    // the other C1 controls the mark of a letter not read.
+    // the other C1 controls the windows-1252 letter of their byte or the
+    // mark of a letter not read.
     void dropsControlCharactersNoTextHolds_data()
     {
         QTest::addColumn<QString>("text");
@@ -58,8 +61,8 @@ private slots:
         QTest::newRow("NUL and 0x01 go") << QString::fromUtf16(u"Jules \0K\x01ONE", 12) << QStringLiteral("Jules KONE");
         QTest::newRow("VT, FF and NEL break the line") << QString::fromUtf16(u"a\vb\fc\x85" "d")
                                                        << QStringLiteral("a\nb\nc\nd");
-        QTest::newRow("DEL goes, C1 marks a letter, U+00A0 stays") << QString::fromUtf16(u"x\x7Fy\x80\x90\x9F\xA0z")
-                                                                   << QString::fromUtf16(u"xy\uFFFD\uFFFD\uFFFD\xA0z");
+        QTest::newRow("DEL goes, C1 reads as windows-1252 or marks a letter, U+00A0 stays")
+            << QString::fromUtf16(u"x\x7Fy\x80\x90\x9F\xA0z") << QString::fromUtf16(u"xy\u20AC\uFFFD\u0178\xA0z");
         QTest::newRow("at both ends of a long text")
             << QString::fromUtf16(u"\x1F") + QString(20, u'w') + QString::fromUtf16(u"\x1B") << QString(20, u'w');
     }
@@ -68,7 +71,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, stored);
         QString read = text;
-        QCOMPARE(pim::dropControlCharacters(read), !stored.isNull());
+        QCOMPARE(bool(pim::dropControlCharacters(read)), !stored.isNull());
         QCOMPARE(read, stored.isNull() ? text : stored);
         QCOMPARE(pim::mayHoldControlCharacters(text.toUtf8()), !stored.isNull());
     }
@@ -77,7 +80,8 @@ private slots:
     // bytes find it, wherever it stands, and only it.
     void findsAControlCharacterAnywhere()
     {
-        const QString others = QString::fromUtf16(u"a\t\n\r\xA0\u00E9\u20AC\u7530~");
+        // No letter that could lead a letter encoded twice.
+        const QString others = QString::fromUtf16(u"a\t\n\r\xA0\u00FC\u20AC\u7530~");
         const QString controls = QString::fromUtf16(u"\x01\x0B\x1F\x7F\x80\x85\x9F", 7) + QChar(0);
         QRandomGenerator random(17);
         for (int round = 0; round < 4000; ++round) {
@@ -92,13 +96,152 @@ private slots:
                 text.insert(at, c);
                 if (c == u'\x0B' || c == u'\x85')
                     stored.insert(at, u'\n');
-                else if (c == u'\x80' || c == u'\x9F')
-                    stored.insert(at, u'\uFFFD');
+                else if (c == u'\x80')
+                    stored.insert(at, u'\u20AC');
+                else if (c == u'\x9F')
+                    stored.insert(at, u'\u0178');
             }
             QString read = text;
-            QCOMPARE(pim::dropControlCharacters(read), control);
+            QCOMPARE(bool(pim::dropControlCharacters(read)), control);
             QCOMPARE(read, stored);
             QCOMPARE(pim::mayHoldControlCharacters(text.toUtf8()), control);
+        }
+    }
+
+    // Text some program read as Latin-1 and wrote as UTF-8 again: a run of
+    // a letter's UTF-8 bytes that holds a C1 control is that letter; one
+    // without, or bytes that are no one letter's UTF-8, stay as written.
+    void readsLettersEncodedTwice_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<bool>("twice");
+        QTest::addColumn<bool>("controls");
+        QTest::addColumn<bool>("codePage");
+        const auto row = [](const char* name, const char16_t* text, const char16_t* stored, bool twice,
+                            bool controls, bool codePage = false) {
+            QTest::newRow(name) << QString::fromUtf16(text) << QString::fromUtf16(stored) << twice << controls
+                                << codePage;
+        };
+        row("apostrophe", u"it\u00E2\u0080\u0099s", u"it\u2019s", true, false);
+        row("dash and ellipsis", u"Mon \u00E2\u0080\u0093 Fri\u00E2\u0080\u00A6", u"Mon \u2013 Fri\u2026", true,
+            false);
+        row("euro sign, its control in the middle", u"\u00E2\u0082\u00AC 20", u"\u20AC 20", true, false);
+        row("letter of two bytes whose second is a next line", u"W\u00C4\u0085s", u"W\u0105s", true, false);
+        row("Cyrillic, where only the letters whose bytes hold a control are told",
+            u"\u00D0\u0098\u00D0\u00B2\u00D0\u00B0", u"\u0418\u00D0\u00B2\u00D0\u00B0", true, false);
+        row("emoji, four bytes", u"Hi \u00F0\u009F\u0098\u0080", u"Hi \U0001F600", true, false);
+        row("four bytes, the control the fourth", u"\u00F0\u00AF\u00A0\u0080", u"\U0002F800", true, false);
+        row("at both ends of a long text", u"\u00E2\u0080\u009Cwwwwwwwwwwwwwwwwwwww\u00E2\u0080\u009D",
+            u"\u201Cwwwwwwwwwwwwwwwwwwww\u201D", true, false);
+        row("a C1 control encoded twice, read as windows-1252", u"C \u00C2\u0096 D", u"C \u2013 D", true, true);
+        row("a next line encoded twice", u"a\u00C2\u0085b", u"a\nb", true, true);
+        row("Latin-1 look-alike without a control", u"Ren\u00C3\u00A9e: \u00C3\u00A9 is not \u00E9", nullptr,
+            false, false);
+        row("no letter: one byte short", u"it\u00E2\u0080s", u"it\u00E2\u20ACs", false, true);
+        row("no letter: one byte more", u"\u00E2\u0080\u0099\u00B0", u"\u00E2\u20AC\u2122\u00B0", false, true);
+        row("no letter: an overlong form", u"\u00E0\u0080\u0080", u"\u00E0\u20AC\u20AC", false, true);
+        row("no letter: a surrogate", u"\u00ED\u00A0\u0080", u"\u00ED\u00A0\u20AC", false, true);
+        row("no letter: beyond U+10FFFF", u"\u00F4\u0090\u0080\u0080", u"\u00F4\uFFFD\u20AC\u20AC", false, true);
+        row("lone windows-1252 dash", u"C\u0096D", u"C\u2013D", false, true);
+        row("lone byte windows-1252 leaves unassigned", u"J\u0090rgen", u"J\uFFFDrgen", false, true);
+        row("both kinds in one text", u"it\u00E2\u0080\u0099s \u0093ok\u0094", u"it\u2019s \u201Cok\u201D", true,
+            true);
+        // In text read from a code page a control is a byte it leaves
+        // unassigned, also after a capital that leads UTF-8 ("\u00C4" 0x8D).
+        row("read from a code page: no letter encoded twice", u"K\u00C4\u008D 5", u"K\u00C4\uFFFD 5", false, true,
+            true);
+        row("read from a code page: next line", u"a\u0085b\u0096", u"a\nb\uFFFD", false, true, true);
+    }
+    void readsLettersEncodedTwice()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, stored);
+        QFETCH(bool, twice);
+        QFETCH(bool, controls);
+        QFETCH(bool, codePage);
+        QString read = text;
+        const pim::ControlCharacterChanges changes
+            = pim::dropControlCharacters(read, codePage ? pim::ReadFrom::CodePage : pim::ReadFrom::Unicode);
+        QCOMPARE(read, stored.isNull() ? text : stored);
+        QCOMPARE(changes.twiceEncoded, twice);
+        QCOMPARE(changes.controls, controls);
+        QCOMPARE(pim::mayHoldControlCharacters(text.toUtf8()), twice || controls);
+    }
+
+    // Generated texts both ways: every letter of a text read once as
+    // Latin-1 whose UTF-8 holds a byte 0x80 to 0x9F is read as that letter
+    // again, every other stays as it was read ("\u00C3\u00A9"); Latin-1 text
+    // without a C1 control stays, however much it looks like such text; and
+    // windows-1252 prose read as Latin-1 is that prose again.
+    void readsGeneratedTextsEncodedTwiceAndNoOther()
+    {
+        const QString letters = QString::fromUtf16(
+            u"ae \u00E9\u00FC\u00DF\u00C9\u00F1\u00A0\u0105\u0119\u0142\u0151\u0219\u0161\u03C0\u03A9\u044F\u0416"
+            u"\u05E9\u7530\u4E2D\u2019\u201C\u201D\u2013\u2014\u2026\u20AC\u2122\u2022")
+            + QString::fromUcs4(U"\U0001F600\U0001F338");
+        const auto readAsLatin1 = [](const QString& text) { return QString::fromLatin1(text.toUtf8()); };
+        QRandomGenerator random(81);
+        int repaired = 0;
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            QString read;
+            QString stored;
+            for (int n = random.bounded(30); n > 0; --n) {
+                const int at = random.bounded(int(letters.size()));
+                const QString letter = letters.at(at).isHighSurrogate() ? letters.mid(at, 2)
+                    : letters.at(at).isLowSurrogate()                  ? letters.mid(at - 1, 2)
+                                                                       : QString(letters.at(at));
+                const QString once = readAsLatin1(letter);
+                const bool control = std::any_of(once.begin(), once.end(),
+                                                  [](QChar c) { return c.unicode() >= 0x80 && c.unicode() < 0xA0; });
+                text += letter;
+                read += once;
+                stored += control ? letter : once;
+                repaired += control;
+            }
+            QString result = read;
+            const pim::ControlCharacterChanges changes = pim::dropControlCharacters(result);
+            QCOMPARE(result, stored);
+            QCOMPARE(changes.twiceEncoded, stored != read);
+            QVERIFY(!changes.controls);
+        }
+        QVERIFY(repaired > 1000);
+
+        for (int round = 0; round < 3000; ++round) {
+            QString text;
+            for (int n = random.bounded(30); n > 0; --n) {
+                const int pick = random.bounded(3);
+                text += QChar(pick == 0 ? u'a' + random.bounded(26) : 0xA0 + random.bounded(0x60));
+            }
+            QString result = text;
+            QVERIFY(!pim::dropControlCharacters(result));
+            QCOMPARE(result, text);
+        }
+
+        // Windows-1252 punctuation read as Latin-1 after a word or a blank,
+        // as prose has it (its ellipsis, 0x85, is a next line).
+        const QString words[] = { QStringLiteral("caf\u00E9"), QStringLiteral("M\u00FCller"),
+                                  QStringLiteral("na\u00EFve"), QStringLiteral("Stra\u00DFe"),
+                                  QStringLiteral("se\u00F1or"), QStringLiteral("and"), QStringLiteral("Tom") };
+        const std::pair<const char16_t*, const char16_t*> after[] = {
+            { u"\x92s", u"\u2019s" }, { u" \x96", u" \u2013" }, { u" \x80", u" \u20AC" },
+            { u"\x99", u"\u2122" },   { u" \x93x\x94", u" \u201Cx\u201D" }, { u",", u"," },
+        };
+        for (int round = 0; round < 3000; ++round) {
+            QString read;
+            QString prose;
+            for (int n = random.bounded(12); n > 0; --n) {
+                const QString word = words[random.bounded(7)];
+                const auto& [once, meant] = after[random.bounded(6)];
+                read += word + QString::fromUtf16(once) + u' ';
+                prose += word + QString::fromUtf16(meant) + u' ';
+            }
+            const bool controls = read != prose;
+            const pim::ControlCharacterChanges changes = pim::dropControlCharacters(read);
+            QCOMPARE(read, prose);
+            QCOMPARE(changes.controls, controls);
+            QVERIFY(!changes.twiceEncoded);
         }
     }
 };

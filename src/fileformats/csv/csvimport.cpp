@@ -100,7 +100,13 @@ void CSVImport::initialize(QString path)
     m_delimiter = delimiter;
     m_problems.clear();
     m_controlRows.clear();
+    m_twiceEncodedRows.clear();
     m_mayHoldControls = pim::mayHoldControlCharacters(m_text);
+    // A file with a row that is not UTF-8 was read in a code page, whose
+    // controls are the bytes it leaves unassigned.
+    m_textFrom = m_encoding == QLatin1String("windows-1252") || m_encoding == QLatin1String("macintosh")
+        ? pim::ReadFrom::CodePage
+        : pim::ReadFrom::Unicode;
     m_unreadEmpty.fill(false, m_header.size());
     for (const int index : std::as_const(unread))
         m_unreadEmpty[index] = true;
@@ -176,11 +182,16 @@ void CSVImport::readCells(qsizetype pos, int rowNumber, Cells& values)
                            .arg(rowNumber));
     if (!m_mayHoldControls)
         return;
-    bool controls = false;
-    for (QString& value : values)
-        controls = pim::dropControlCharacters(value) || controls;
-    if (controls)
+    pim::ControlCharacterChanges row;
+    for (QString& value : values) {
+        const pim::ControlCharacterChanges changes = pim::dropControlCharacters(value, m_textFrom);
+        row.controls = row.controls || changes.controls;
+        row.twiceEncoded = row.twiceEncoded || changes.twiceEncoded;
+    }
+    if (row.controls)
         m_controlRows.add(rowNumber);
+    if (row.twiceEncoded)
+        m_twiceEncodedRows.add(rowNumber);
 }
 
 pim::_Contact CSVImport::nextContact()
@@ -288,20 +299,26 @@ void CSVImport::reportGuessedCharset()
 
 void CSVImport::reportControlRows()
 {
-    if (m_controlRows.count() == 0)
-        return;
-    m_problems.add((m_controlRows.count() == 1
-                        ? QCoreApplication::translate("CSVImport",
-                                                      "Row %1: a cell held control characters, which no text keeps: "
-                                                      "those that break a line became line breaks, those that may "
-                                                      "stand for a letter became \"\uFFFD\", and the others were left "
-                                                      "out, so check the text.")
-                        : QCoreApplication::translate("CSVImport",
-                                                      "Rows %1: cells held control characters, which no text keeps: "
-                                                      "those that break a line became line breaks, those that may "
-                                                      "stand for a letter became \"\uFFFD\", and the others were left "
-                                                      "out, so check the text."))
-                       .arg(m_controlRows.text()));
+    const auto add = [this](const NamedPlaces& rows, const char* one, const char* many) {
+        if (rows.count() > 0)
+            m_problems.add(QCoreApplication::translate("CSVImport", rows.count() == 1 ? one : many).arg(rows.text()));
+    };
+    add(m_controlRows,
+        QT_TRANSLATE_NOOP("CSVImport", "Row %1: a cell held control characters, which no text keeps: those that "
+                                       "break a line became line breaks, those that may stand for a letter became "
+                                       "the windows-1252 letter of their code, or \"\uFFFD\" where it has none, and "
+                                       "the others were left out, so check the text."),
+        QT_TRANSLATE_NOOP("CSVImport", "Rows %1: cells held control characters, which no text keeps: those that "
+                                       "break a line became line breaks, those that may stand for a letter became "
+                                       "the windows-1252 letter of their code, or \"\uFFFD\" where it has none, and "
+                                       "the others were left out, so check the text."));
+    add(m_twiceEncodedRows,
+        QT_TRANSLATE_NOOP("CSVImport", "Row %1: a cell held letters encoded twice (their UTF-8 read as Latin-1 and "
+                                       "written as UTF-8 again, with control characters among them); each was read "
+                                       "as the letter meant, so check the text."),
+        QT_TRANSLATE_NOOP("CSVImport", "Rows %1: cells held letters encoded twice (their UTF-8 read as Latin-1 and "
+                                       "written as UTF-8 again, with control characters among them); each was read "
+                                       "as the letter meant, so check the text."));
 }
 
 void CSVImport::uninitialize()

@@ -44,7 +44,7 @@ public:
     // Columns no contact field takes that some row fills (named once the
     // last row is read), rows without a name or number, cells beyond the
     // header, each with its row number; the rows whose cells held control
-    // characters, named once the last row is read.
+    // characters or letters encoded twice, named once the last row is read.
     const ImportProblems& problems() const override { return m_problems; }
 
 private:
@@ -155,7 +155,8 @@ private:
     // cells prove both orders.
     void reportDateOrders();
     // Names the rows whose cells held control characters that no text
-    // keeps (pim::dropControlCharacters()), which were left out.
+    // keeps (pim::dropControlCharacters()), which were left out or
+    // replaced, and those whose letters encoded twice were read as meant.
     void reportControlRows();
     // A field that holds one value takes the cell of the first of its
     // spellings that the row fills: the cells of the others are cleared,
@@ -175,8 +176,10 @@ private:
     char m_delimiter = ',';
     ImportProblems m_problems;
     NamedPlaces m_controlRows;
+    NamedPlaces m_twiceEncodedRows;
     // The file's text may hold control characters: its cells are looked at.
     bool m_mayHoldControls = false;
+    pim::ReadFrom m_textFrom = pim::ReadFrom::Unicode;
     qsizetype m_cursor = 0;
     QVector<Column> m_columns;
     // Header index to its entry in m_columns, -1 for an unknown name.

@@ -181,11 +181,19 @@ Checked tooLarge(QSize size, QImageIOHandler::Transformations turn)
         turn & QImageIOHandler::TransformationRotate90 ? size.transposed() : size };
 }
 
+// What a picture's size is held to before it is decoded.
+enum class Bound {
+    // At most kMaxConvertedPixels, and plausible for the photo's bytes.
+    SizeAndBytes,
+    // At most kMaxConvertedPixels.
+    Size,
+};
+
 // The picture decoded as `format` and written as PNG, turned as its header
 // says, since a PNG carries no orientation. Its size, the one measured in
-// it or else its header's, must be plausible and at most
-// kMaxConvertedPixels.
-Checked convertedToPng(const QByteArray& bytes, const char* format, QSize measured = QSize())
+// it or else its header's, is held to `bound`.
+Checked convertedToPng(const QByteArray& bytes, const char* format, QSize measured = QSize(),
+                       Bound bound = Bound::SizeAndBytes)
 {
     QBuffer buffer;
     buffer.setData(bytes);
@@ -198,7 +206,7 @@ Checked convertedToPng(const QByteArray& bytes, const char* format, QSize measur
         return Checked();
     const QSize size = measured.isValid() ? measured : reader.size();
     const qint64 pixels = qint64(size.width()) * size.height();
-    if (!size.isValid() || !plausible(pixels, bytes.size()))
+    if (!size.isValid() || (bound == Bound::SizeAndBytes && !plausible(pixels, bytes.size())))
         return Checked();
     const QImageIOHandler::Transformations turn = reader.transformation();
     if (pixels > kMaxConvertedPixels)
@@ -233,12 +241,31 @@ Checked iconChecked(const QByteArray& bytes, const char* format)
     return Checked();
 }
 
+// The first frame of a GIF of several, as Qt's reader draws it on the
+// GIF's screen. A GIF's codes pack a flat drawing far tighter than the
+// bytes of other formats' photos (two frames of 1100 by 1000 pixels in
+// 5 kB), and a small frame on a large screen (2 by 2 on 1400 by 1400) holds
+// almost nothing: so it is bounded by what it holds, not by its bytes. Its
+// frame and the screen it is drawn on must fit Qt's allocation limit and
+// stay within kMaxConvertedPixels, which also bounds the work of decoding
+// it: Qt's reader draws no frame beyond its screen.
+Checked firstFrameAsPng(const QByteArray& bytes, const char* format, const walk::GifImage& first)
+{
+    const qint64 framePixels = first.size.width * first.size.height;
+    if (!fitsAllocationLimit(first.canvas) || (framePixels > 0 && !fitsAllocationLimit(first.size)))
+        return Checked();
+    if (framePixels > kMaxConvertedPixels)
+        return tooLarge(QSize(int(first.size.width), int(first.size.height)), {});
+    return convertedToPng(bytes, format, QSize(int(first.canvas.width), int(first.canvas.height)), Bound::Size);
+}
+
 } // namespace
 
 Checked check(const QByteArray& bytes)
 {
     const Sniffed sniffed = sniff(bytes);
     walk::Declared declared;
+    walk::GifImage firstImage;
     switch (sniffed.kind) {
     // Most photos are JPEG or PNG: checked without making a reader, which
     // costs more than the check (Qt looks up its image plugins each time).
@@ -247,13 +274,12 @@ Checked check(const QByteArray& bytes)
     case Kind::Png:
         return keptIf(walk::isWholePng(bytes, declared) && fitsAllocationLimit(declared), bytes);
     case Kind::Gif:
-        switch (walk::walkGif(bytes, declared)) {
+        switch (walk::walkGif(bytes, declared, firstImage)) {
         case walk::Gif::Whole:
             return keptIf(fitsAllocationLimit(declared), bytes);
         case walk::Gif::Frames:
-            // A contact's photo is one picture: the animation's first frame,
-            // as Qt's reader puts it on the screen the GIF declares.
-            return convertedToPng(bytes, sniffed.format);
+            // A contact's photo is one picture: the animation's first frame.
+            return firstFrameAsPng(bytes, sniffed.format, firstImage);
         case walk::Gif::NotWhole:
             break;
         }

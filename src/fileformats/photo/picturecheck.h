@@ -52,11 +52,13 @@ struct Checked {
 // more, and they must fit Qt's allocation limit. A GIF of several frames
 // need only run through its first, which is converted as a format phones
 // do not show is. A format phones do not show is decoded only when its
-// header (an icon's: that of the picture inside, not its directory; a
-// GIF's: its screen) declares a size that the photo's own size makes
-// plausible (see kMaxPixelBytesPerByte) and at most kMaxConvertedPixels;
-// one decoded copy of its pixels is held, turned in place. Of gzip data
-// only the first kilobytes are inflated. Safe to call from any thread.
+// header (an icon's: that of the picture inside, not its directory)
+// declares a size that the photo's own size makes plausible (see
+// kMaxPixelBytesPerByte) and at most kMaxConvertedPixels; a GIF's codes
+// pack a flat drawing far tighter, so its screen and first frame need
+// only fit Qt's allocation limit and be at most kMaxConvertedPixels. One
+// decoded copy of the pixels is held, turned in place. Of gzip data only
+// the first kilobytes are inflated. Safe to call from any thread.
 Checked check(const QByteArray& bytes);
 
 // A BMP of more pixels is not kept, since it is decoded to be checked.

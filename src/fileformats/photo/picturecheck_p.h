@@ -41,8 +41,19 @@ enum class Gif {
     Frames,
 };
 
-// From the GIF's signature: what its blocks make of it.
-Gif walkGif(const QByteArray& bytes, Declared& declared);
+// A GIF's first image: its own size, and that of the picture Qt's reader
+// draws it on, the GIF's screen, of which a side of no size takes the
+// image's. Qt's measure of the picture (QImageReader::size()) may give
+// the image's size where the screen is ten times as large, but it draws on
+// the whole screen.
+struct GifImage {
+    Declared size;
+    Declared canvas;
+};
+
+// From the GIF's signature: what its blocks make of it. `declared` is the
+// size of its screen, or of its first image where the screen has none.
+Gif walkGif(const QByteArray& bytes, Declared& declared, GifImage& first);
 
 } // namespace picturecheck::walk
 

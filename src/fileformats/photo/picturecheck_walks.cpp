@@ -125,7 +125,7 @@ qsizetype colourTableSize(Byte packed)
 
 } // namespace
 
-Gif walkGif(const QByteArray& bytes, Declared& declared)
+Gif walkGif(const QByteArray& bytes, Declared& declared, GifImage& first)
 {
     const auto* b = reinterpret_cast<const Byte*>(bytes.constData());
     const qsizetype n = bytes.size();
@@ -148,10 +148,13 @@ Gif walkGif(const QByteArray& bytes, Declared& declared)
                 return Gif::Frames;
             if (n - at < 9)
                 return Gif::NotWhole;
+            first.size = { qFromLittleEndian<quint16>(b + at + 4), qFromLittleEndian<quint16>(b + at + 6) };
+            first.canvas = { declared.width > 0 ? declared.width : first.size.width,
+                             declared.height > 0 ? declared.height : first.size.height };
             // A screen of no size takes its first image's (Qt's reader
             // does the same).
             if (declared.width == 0 || declared.height == 0)
-                declared = { qFromLittleEndian<quint16>(b + at + 4), qFromLittleEndian<quint16>(b + at + 6) };
+                declared = first.size;
             at += 9 + colourTableSize(b[at + 8]);
             // The LZW code size, as far as Qt's reader decodes.
             if (at >= n || b[at] > 12)

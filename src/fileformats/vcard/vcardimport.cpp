@@ -248,6 +248,7 @@ void VCardImport::initialize(QString path)
     m_strayEquals.clear();
     m_softBreaksBeforeProperties.clear();
     m_controlCharacters.clear();
+    m_twiceEncoded.clear();
     m_namedLinesReported = false;
     if (totalKnown())
         settle();
@@ -408,6 +409,8 @@ pim::_Contact VCardImport::nextContact()
             m_strayEquals.add(line);
         for (const qint64 line : std::as_const(notes.controlLines))
             m_controlCharacters.add(line);
+        for (const qint64 line : std::as_const(notes.twiceEncodedLines))
+            m_twiceEncoded.add(line);
         for (const auto& [line, name] : notes.leftOut)
             m_problems.addLeftOutKind(name, line);
         for (const VCardCardText::GuessedLine& guessed : std::as_const(notes.guessedLines))
@@ -540,6 +543,7 @@ void VCardImport::gatherLanes(const QList<const AbsImport*>& lanes)
         m_strayEquals.add(lane->m_strayEquals);
         m_softBreaksBeforeProperties.add(lane->m_softBreaksBeforeProperties);
         m_controlCharacters.add(lane->m_controlCharacters);
+        m_twiceEncoded.add(lane->m_twiceEncoded);
     }
     std::sort(skippedLines.begin(), skippedLines.end());
     m_skippedLines = skippedLines.mid(0, 1000);

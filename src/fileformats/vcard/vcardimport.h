@@ -82,8 +82,9 @@ private:
     // lines of one change over all cards: the lines on which a card began
     // right after the END of the one before, the logical lines of cards taken
     // as cut at a fixed width whose folds were read without their blank,
-    // the lines of a quoted-printable "=" left out before a code, and those
-    // of values that held control characters.
+    // the lines of a quoted-printable "=" left out before a code, those of
+    // values that held control characters, and those of values that held
+    // letters encoded twice.
     void reportNamedLines();
     // The folds of the text values of the file's cards that are not 3.0 or
     // 4.0, pooled over the file the first time a card needs them; once for
@@ -141,6 +142,7 @@ private:
     NamedPlaces m_strayEquals;
     NamedPlaces m_softBreaksBeforeProperties;
     NamedPlaces m_controlCharacters;
+    NamedPlaces m_twiceEncoded;
     bool m_namedLinesReported = false;
     QList<VCardStreamParser::Problem> m_shape;
     qsizetype m_shapeCursor = 0;

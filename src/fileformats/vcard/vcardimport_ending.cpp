@@ -2,8 +2,8 @@
 // The problems the vCard reader names once the last card was read, over
 // all of the file's cards: the lines read by a guess, the folds joined
 // without their blank, the cards begun on the line of an END, the stray
-// "=" left out before a quoted-printable code and the control characters
-// left out of the text.
+// "=" left out before a quoted-printable code, the control characters
+// left out of the text and the letters encoded twice read as meant.
 #include "fileformats/vcard/vcardimport.h"
 
 #include "fileformats/vcard/vcardimport_p.h"
@@ -156,8 +156,17 @@ void VCardImport::reportNamedLines()
     add(m_controlCharacters,
         QT_TRANSLATE_NOOP("VCardImport", "Line %1: the text held control characters, which no text keeps: those "
                                          "that break a line became line breaks, those that may stand for a letter "
-                                         "became \"\uFFFD\", and the others were left out, so check the text."),
+                                         "became the windows-1252 letter of their code, or \"\uFFFD\" where it "
+                                         "has none, and the others were left out, so check the text."),
         QT_TRANSLATE_NOOP("VCardImport", "Lines %1: the text held control characters, which no text keeps: those "
                                          "that break a line became line breaks, those that may stand for a letter "
-                                         "became \"\uFFFD\", and the others were left out, so check the text."));
+                                         "became the windows-1252 letter of their code, or \"\uFFFD\" where it "
+                                         "has none, and the others were left out, so check the text."));
+    add(m_twiceEncoded,
+        QT_TRANSLATE_NOOP("VCardImport", "Line %1: the text held letters encoded twice (their UTF-8 read as Latin-1 "
+                                         "and written as UTF-8 again, with control characters among them); each "
+                                         "was read as the letter meant, so check the text."),
+        QT_TRANSLATE_NOOP("VCardImport", "Lines %1: the text held letters encoded twice (their UTF-8 read as "
+                                         "Latin-1 and written as UTF-8 again, with control characters among them); "
+                                         "each was read as the letter meant, so check the text."));
 }

@@ -1,12 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Large pictures written a row at a time through zlib, so that making one
 // costs no more memory than its compressed bytes: a PNG, an RGBA TIFF, and
-// an icon or cursor whose directory lists a size of its own choosing.
+// an icon or cursor whose directory lists a size of its own choosing; and
+// animated GIFs packed as GIF writers pack them.
 #pragma once
 
 #include <QByteArray>
 #include <QList>
 #include <QtEndian>
+
+#include <algorithm>
+#include <vector>
 
 #include <zlib.h>
 
@@ -158,6 +162,102 @@ inline QByteArray bitmapHeader(qint32 width, qint32 height)
 {
     return littleEndian32(40) + littleEndian32(quint32(width)) + littleEndian32(quint32(2 * height))
         + littleEndian16(1) + littleEndian16(32) + QByteArray(24, '\0');
+}
+
+// The LZW codes of pixels of four colours as GIF writers pack them: codes
+// three bits wide at first, a bit wider each time the table's next entry
+// needs one, up to twelve; a clear code when the table is full.
+class GifCodes {
+public:
+    GifCodes() { put(kClear); }
+
+    void add(int pixel)
+    {
+        if (m_prefix < 0) {
+            m_prefix = pixel;
+            return;
+        }
+        int& entry = m_table[size_t(m_prefix) * 4 + size_t(pixel)];
+        if (entry != 0) {
+            m_prefix = entry;
+            return;
+        }
+        put(m_prefix);
+        if (m_free < 4096) {
+            entry = m_free++;
+            if (m_free > (1 << m_width) && m_width < 12)
+                ++m_width;
+        } else {
+            put(kClear);
+            std::fill(m_table.begin(), m_table.end(), 0);
+            m_free = kClear + 2;
+            m_width = 3;
+        }
+        m_prefix = pixel;
+    }
+
+    // The codes in sub-blocks, closed.
+    QByteArray finish()
+    {
+        if (m_prefix >= 0)
+            put(m_prefix);
+        put(kClear + 1);
+        if (m_count > 0)
+            m_data += char(m_bits);
+        QByteArray blocks;
+        for (qsizetype at = 0; at < m_data.size(); at += 255) {
+            const QByteArray block = m_data.mid(at, 255);
+            blocks += char(block.size()) + block;
+        }
+        return blocks + '\0';
+    }
+
+private:
+    static constexpr int kClear = 4;
+
+    void put(int code)
+    {
+        m_bits |= quint32(code) << m_count;
+        m_count += m_width;
+        while (m_count >= 8) {
+            m_data += char(m_bits & 0xFF);
+            m_bits >>= 8;
+            m_count -= 8;
+        }
+    }
+
+    std::vector<int> m_table = std::vector<int>(4096 * 4, 0);
+    int m_free = kClear + 2;
+    int m_width = 3;
+    int m_prefix = -1;
+    quint32 m_bits = 0;
+    int m_count = 0;
+    QByteArray m_data;
+};
+
+// An animated GIF as drawing programs write one: a screen of
+// `screenWidth` by `screenHeight` in four colours, a loop, and `frames`
+// frames of `width` by `height` each after a delay, of which every pixel
+// is `colour(frame, x, y)` (0 to 3), or only the first `written` of each.
+template <typename Colour>
+QByteArray packedGif(int frames, int width, int height, int screenWidth, int screenHeight, Colour colour,
+                     qint64 written = -1)
+{
+    QByteArray bytes = "GIF89a" + littleEndian16(quint32(screenWidth)) + littleEndian16(quint32(screenHeight))
+        + QByteArray("\x81\x00\x00", 3);
+    bytes += QByteArray("\xF4\xEE\xE0\x30\x60\xC0\xE0\x40\x30\x20\x20\x20", 12);
+    bytes += QByteArray("\x21\xFF\x0BNETSCAPE2.0\x03\x01\x00\x00\x00", 19);
+    const qint64 pixels = written < 0 ? qint64(width) * height : written;
+    for (int frame = 0; frame < frames; ++frame) {
+        bytes += QByteArray("\x21\xF9\x04\x04\x32\x00\x00\x00", 8);
+        bytes += "\x2C" + littleEndian16(0) + littleEndian16(0) + littleEndian16(quint32(width))
+            + littleEndian16(quint32(height)) + QByteArray("\x00\x02", 2);
+        GifCodes codes;
+        for (qint64 at = 0; at < pixels; ++at)
+            codes.add(colour(frame, int(at % width), int(at / width)));
+        bytes += codes.finish();
+    }
+    return bytes + ';';
 }
 
 } // namespace bigpictures

@@ -118,6 +118,24 @@ QByteArray gif()
     return gifOfFrames(1, 8, 4);
 }
 
+// An animated avatar of two frames of 1100 by 1000 pixels, a box that
+// moves on a plain ground: 5 kB.
+QByteArray movingBox()
+{
+    return bigpictures::packedGif(2, 1100, 1000, 1100, 1000, [](int frame, int x, int y) {
+        return x >= 400 + 50 * frame && x < 700 + 50 * frame && y >= 350 && y < 550 ? 1 : 0;
+    });
+}
+
+// Two frames of `width` by `height` on a screen of its own size, of which
+// the first `written` pixels are written.
+QByteArray packedFrames(int width, int height, int screenWidth, int screenHeight, qint64 written = -1)
+{
+    return bigpictures::packedGif(
+        2, width, height, screenWidth, screenHeight, [](int frame, int x, int y) { return (x + y + frame) % 4; },
+        written);
+}
+
 // A grey TIFF of `width` by `height` pixels in one uncompressed strip,
 // with `present` of its pixel bytes.
 QByteArray tiff(quint32 width, quint32 height, qsizetype present)
@@ -271,6 +289,18 @@ void TestPictureCheck::tellsWholePicturesFromTheRest_data()
     // Refused by the screen's size: the photo is too small for it.
     QTest::newRow("GIF of two frames on a screen of 60000 by 60000")
         << gifOfFrames(2, 8, 4, QSize(60000, 60000)) << Verdict::NotWhole;
+    // A GIF packs a flat drawing far tighter than other formats a photo:
+    // it is bounded by its frame and screen, not by its bytes.
+    const QByteArray box = movingBox();
+    QTest::newRow("GIF of two frames of 1100 by 1000 in 5 kB") << box << Verdict::KeepAsPng;
+    QTest::newRow("GIF of two frames of 1100 by 1000 cut inside its first")
+        << box.left(box.size() / 3) << Verdict::NotWhole;
+    QTest::newRow("GIF of two frames of 2 by 2 on a screen of 1400 by 1400")
+        << packedFrames(2, 2, 1400, 1400) << Verdict::KeepAsPng;
+    QTest::newRow("GIF of two frames, the first declaring 65535 by 65535, on a screen of 100 by 100")
+        << packedFrames(65535, 65535, 100, 100, 16) << Verdict::NotWhole;
+    QTest::newRow("GIF of two frames of 2 by 2 on a screen of 65535 by 65535")
+        << packedFrames(2, 2, 65535, 65535) << Verdict::NotWhole;
     QTest::newRow("BMP, decoded") << bmp << Verdict::Keep;
     QTest::newRow("BMP header only") << bmp.left(30) << Verdict::NotWhole;
     QTest::newRow("TIFF") << tif << Verdict::KeepAsPng;
@@ -315,6 +345,10 @@ void TestPictureCheck::convertsWithTheSamePixels_data()
     QTest::newRow("grey TIFF of 2 megapixels") << tiff(1600, 1250, 1600 * 1250);
     QTest::newRow("GIF of three frames, its first") << gifOfFrames(3, 232, 170);
     QTest::newRow("GIF of two frames smaller than its screen, its first") << gifOfFrames(2, 30, 20, QSize(40, 30));
+    QTest::newRow("GIF of two frames of 1100 by 1000 in 5 kB, its first") << movingBox();
+    QTest::newRow("GIF of two frames of 2 by 2 on a screen of 1400 by 1400, its first")
+        << packedFrames(2, 2, 1400, 1400);
+    QTest::newRow("GIF of two frames larger than its screen, its first") << packedFrames(300, 200, 120, 80);
 }
 
 // What phones are given shows what Qt's reader shows of the photo itself.
@@ -523,6 +557,15 @@ void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs_data()
         << gifOfFrames(2, 1000, 1000, QSize(4001, 4000)) << Verdict::TooLarge << QSize(4001, 4000);
     // Its first frame alone is decoded.
     QTest::newRow("GIF of 100000 frames") << gifOfFrames(100000, 16, 16) << Verdict::KeepAsPng << QSize();
+    // Past 16 megapixels, however few its bytes: a frame's codes may hold
+    // thousands of pixels a byte.
+    QTest::newRow("GIF of two frames of 2 by 2 on a screen of 4001 by 4000")
+        << packedFrames(2, 2, 4001, 4000) << Verdict::TooLarge << QSize(4001, 4000);
+    QTest::newRow("GIF of two frames of 4001 by 4000 in a few kB")
+        << bigpictures::packedGif(2, 4001, 4000, 4001, 4000, [](int, int, int) { return 2; }) << Verdict::TooLarge
+        << QSize(4001, 4000);
+    QTest::newRow("GIF of two frames of 5000 by 5000 on a screen of 100 by 100")
+        << packedFrames(5000, 5000, 100, 100, 1000) << Verdict::TooLarge << QSize(5000, 5000);
 }
 
 // Decoding any of them, or every frame of a GIF, takes 64 MB or more.

@@ -569,6 +569,8 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     };
     if (!m_cardText.controlLines().isEmpty())
         notes.controlLines = ascendingOnce(m_cardText.controlLines());
+    if (!m_cardText.twiceEncodedLines().isEmpty())
+        notes.twiceEncodedLines = ascendingOnce(m_cardText.twiceEncodedLines());
     if (!m_cardText.strayEqualsLines().isEmpty())
         notes.strayEqualsLines = ascendingOnce(m_cardText.strayEqualsLines());
     m_cardText.startCard(nullptr);

@@ -122,10 +122,13 @@ bool saysWhatItHolds(const VCardProperty& property)
 QString VCardCardText::text(const VCardProperty& property, Holds holds)
 {
     bool mayHoldControls = true;
-    QString read = readText(property, holds, mayHoldControls);
+    pim::ReadFrom from = pim::ReadFrom::Unicode;
+    QString read = readText(property, holds, mayHoldControls, from);
     // While the file's Western text is surveyed nothing is read.
-    if (mayHoldControls && !m_westernGuess && pim::dropControlCharacters(read))
-        m_controlLines.append(property.line);
+    if (mayHoldControls && !m_westernGuess) {
+        if (const pim::ControlCharacterChanges changes = pim::dropControlCharacters(read, from))
+            noteChanges(changes, property.line);
+    }
     return read;
 }
 
@@ -146,14 +149,26 @@ QString VCardCardText::storedText(const VCardProperty& property, const QByteArra
     if (!declared.isEmpty())
         stored.params.insert(QStringLiteral("CHARSET"), declared);
     bool mayHoldControls = true;
-    QString text = readText(stored, Holds::Data, mayHoldControls);
-    if (mayHoldControls && pim::dropControlCharacters(text))
-        m_controlLines.append(property.line);
+    pim::ReadFrom from = pim::ReadFrom::Unicode;
+    QString text = readText(stored, Holds::Data, mayHoldControls, from);
+    if (mayHoldControls) {
+        if (const pim::ControlCharacterChanges changes = pim::dropControlCharacters(text, from))
+            noteChanges(changes, property.line);
+    }
     pim::dropEndBlanks(text);
     return text;
 }
 
-QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool& mayHoldControls)
+void VCardCardText::noteChanges(pim::ControlCharacterChanges changes, qint64 line)
+{
+    if (changes.controls)
+        m_controlLines.append(line);
+    if (changes.twiceEncoded)
+        m_twiceEncodedLines.append(line);
+}
+
+QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool& mayHoldControls,
+                                pim::ReadFrom& from)
 {
     const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
     const bool utf8 = !charset.isEmpty() && VCardCharsets::namesUtf8(charset);
@@ -182,14 +197,19 @@ QString VCardCardText::readText(const VCardProperty& property, Holds holds, bool
         // Nearly every such value: looked at before anything else is.
         if (legacytext::isValidUtf8(property.value))
             return QString::fromUtf8(property.value);
+        from = pim::ReadFrom::CodePage;
         return decodeUndeclared(property.value, property.line, GuessedLine::Undeclared, QString());
     }
     if (utf8) {
         // Sync tools put "CHARSET=UTF-8" on text they copied as it was.
         if (legacytext::isValidUtf8(property.value))
             return QString::fromUtf8(property.value);
+        from = pim::ReadFrom::CodePage;
         return decodeUndeclared(property.value, property.line, GuessedLine::NotUtf8, QString());
     }
+    // Text of a declared charset, or of the code page read where it does
+    // not hold the text.
+    from = pim::ReadFrom::CodePage;
     VCardCharsets::Reading reading = m_charsets.decodeDeclared(property.value, charset);
     if (reading.how == VCardCharsets::Reading::NotHeld)
         return decodeUndeclared(property.value, property.line, GuessedLine::NotDeclared, charset.trimmed());
@@ -208,6 +228,7 @@ void VCardCardText::startCard(const QList<VCardProperty>* card)
     m_cardLatin1.clear();
     m_guessed.clear();
     m_controlLines.clear();
+    m_twiceEncodedLines.clear();
     m_strayEqualsLines.clear();
 }
 

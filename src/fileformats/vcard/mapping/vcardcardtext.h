@@ -3,6 +3,7 @@
 
 #include "fileformats/legacytext.h"
 #include "fileformats/vcard/syntax/vcardcharsets.h"
+#include "model/contact.h"
 
 #include <QByteArray>
 #include <QList>
@@ -94,8 +95,10 @@ public:
     // all data (a link's "?a=1&b=C3").
     //
     // The text holds no control character but tab, line feed and CR: the
-    // others are left out or become line breaks (pim::dropControlCharacters()),
-    // and the line is noted (controlLines()).
+    // others are left out or become line breaks or letters, and letters
+    // encoded twice the letters meant (pim::dropControlCharacters(), text
+    // not read as UTF-8 read from a code page); the line is noted
+    // (controlLines(), twiceEncodedLines()).
     QString text(const VCardProperty& property, Holds holds = Holds::Data);
     // A text of the property's parameters where it is stored (the service
     // X-SERVICE-TYPE names, a kind word kept as a label, a phone's own
@@ -130,9 +133,12 @@ public:
     // line read twice twice.
     const QList<GuessedLine>& guessedLines() const { return m_guessed; }
     // The lines of the card's values, in the order read, whose text held
-    // control characters that text() left out; and those of its words in
-    // undeclared codes whose run of "=" before a code text() left out.
+    // control characters that text() left out or replaced; those whose text
+    // held letters encoded twice that text() read as the letters meant; and
+    // those of its words in undeclared codes whose run of "=" before a code
+    // text() left out.
     const QList<qint64>& controlLines() const { return m_controlLines; }
+    const QList<qint64>& twiceEncodedLines() const { return m_twiceEncodedLines; }
     const QList<qint64>& strayEqualsLines() const { return m_strayEqualsLines; }
 
     // Adds to the guess every value of the card that text() would read in
@@ -142,8 +148,10 @@ public:
 
 private:
     // text() but for the control characters; mayHoldControls is set false
-    // for a text known to hold none.
-    QString readText(const VCardProperty& property, Holds holds, bool& mayHoldControls);
+    // for a text known to hold none, `from` to CodePage for one read in a
+    // code page, even in part (stray bytes), or in a declared charset.
+    QString readText(const VCardProperty& property, Holds holds, bool& mayHoldControls, pim::ReadFrom& from);
+    void noteChanges(pim::ControlCharacterChanges changes, qint64 line);
     // Text that names no charset, or is not the UTF-8 it names.
     QString decodeUndeclared(const QByteArray& bytes, qint64 line, GuessedLine::Source source,
                              const QString& declared);
@@ -164,6 +172,7 @@ private:
     QString m_cardLatin1;
     QList<GuessedLine> m_guessed;
     QList<qint64> m_controlLines;
+    QList<qint64> m_twiceEncodedLines;
     QList<qint64> m_strayEqualsLines;
     // While addWesternText() runs.
     legacytext::WesternGuess* m_westernGuess = nullptr;

@@ -33,10 +33,13 @@ struct Notes {
     // quoted-printable codes that they do not declare.
     QList<VCardCardText::GuessedLine> guessedLines;
     // The lines, ascending and each once, of values whose text held control
-    // characters, which were left out (VCardCardText::controlLines()), and
-    // of words in undeclared codes whose stray "=" before a code was left
-    // out (VCardCardText::strayEqualsLines()).
+    // characters, which were left out or replaced
+    // (VCardCardText::controlLines()), of those whose letters encoded twice
+    // were read as the letters meant (VCardCardText::twiceEncodedLines()),
+    // and of words in undeclared codes whose stray "=" before a code was
+    // left out (VCardCardText::strayEqualsLines()).
     QList<qint64> controlLines;
+    QList<qint64> twiceEncodedLines;
     QList<qint64> strayEqualsLines;
 
     void add(qint64 line, const QString& text) { items.append({ line, text }); }
