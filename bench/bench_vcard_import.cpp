@@ -266,11 +266,22 @@ QString filledName(int n)
 
 // The family names of the Chinese contacts, the most common first, each
 // with its share: about how many of ten thousand people in China bear it.
-const char* const kSurnames[] = { "王", "李", "张", "刘", "陈", "杨", "黄", "赵", "吴", "周", "徐", "孙", "马", "朱",
-                                  "胡", "郭", "何", "高", "林", "罗", "郑", "梁", "谢", "宋", "唐", "许" };
-const int kSurnameShare[] = { 1070, 1060, 1010, 810, 680, 470, 330, 300, 270, 260, 230, 210, 210, 200,
-                              200, 180, 180, 180, 170, 170, 160, 150, 140, 140, 130, 130 };
-const char16_t kGivenLetters[] = u"明华伟芳娜敏静丽强磊军洋勇艳杰娟涛超秀霞平刚桂英玉兰文辉建国志红海燕鹏云飞宇婷欣";
+const char* const kSurnames[] = {
+    "王", "李", "张", "刘", "陈", "杨", "黄", "赵", "吴", "周", "徐", "孙", "马", "朱", "胡", "郭", "何", "高", "林", "罗",
+    "郑", "梁", "谢", "宋", "唐", "许", "韩", "冯", "邓", "曹", "彭", "曾", "肖", "田", "董", "袁", "潘", "于", "蒋", "蔡",
+    "余", "杜", "叶", "程", "苏", "魏", "吕", "丁", "任", "沈", "姚", "卢", "姜", "崔", "钟", "谭", "陆", "汪", "范", "金",
+    "石", "廖", "贾", "夏", "韦", "付", "方", "白", "邹", "孟", "熊", "秦", "邱", "江", "尹", "薛", "闫", "段", "雷", "侯",
+    "龙", "史", "陶", "黎", "贺", "顾", "毛", "郝", "龚", "邵", "万", "钱", "严", "覃", "武", "戴", "莫", "孔", "向", "汤" };
+const int kSurnameShare[] = {
+    710, 700, 670, 540, 450, 310, 220, 200, 180, 170, 150, 140, 140, 130, 130, 120, 120, 120, 110, 110,
+    100, 100, 90, 90, 80, 80, 80, 80, 70, 70, 70, 70, 60, 60, 60, 60, 60, 50, 50, 50,
+    50, 50, 50, 50, 50, 50, 50, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40,
+    40, 40, 40, 40, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30,
+    30, 30, 30, 30, 30, 30, 30, 30, 30, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20 };
+// Letters of given names: one or two of them make one.
+const char16_t kGivenLetters[] = u"明华伟芳娜敏静丽强磊军洋勇艳杰娟涛超秀霞平刚桂英玉兰文辉建国志红海燕鹏云飞宇婷欣"
+                                 u"晨浩然子轩梓涵一诺思雨佳琪嘉怡博俊宏泽雪梅春兴秋菊冬德成林峰波斌坤鑫晓慧颖琳萍倩"
+                                 u"凯亮瑞宁安康乐天佩珊莉蓉娇晶妍茜梦露瑶璐婉清淑惠珍贞凤洁琴素昊翔皓";
 
 struct FilledName {
     QString family;
@@ -279,8 +290,9 @@ struct FilledName {
 };
 
 // The names of the first n filled contacts. Latin ones as filledName();
-// Chinese ones of a family name drawn by its share and a given name of
-// two or three letters, the next one of that family name: all distinct.
+// Chinese ones of a family name drawn by its share and a given name of one
+// letter or, nine times in ten, two: the next unused one of that family
+// name, so all are distinct.
 std::vector<FilledName> filledNames(int n, bool cjk)
 {
     static_assert(std::size(kSurnames) == std::size(kSurnameShare));
@@ -292,27 +304,33 @@ std::vector<FilledName> filledNames(int n, bool cjk)
     for (const int share : kSurnameShare)
         shares += share;
     quint32 draw = 2463534242u;
+    const auto next = [&draw] {
+        draw ^= draw << 13;
+        draw ^= draw >> 17;
+        draw ^= draw << 5;
+        return draw;
+    };
     for (int i = 0; i < n; ++i) {
         if (!cjk) {
             const QString name = filledName(i);
             names.push_back({ name.section(QLatin1Char(' '), 1), name.section(QLatin1Char(' '), 0, 0), name });
             continue;
         }
-        draw ^= draw << 13;
-        draw ^= draw >> 17;
-        draw ^= draw << 5;
-        int share = int(draw % quint32(shares));
+        int share = int(next() % quint32(shares));
         size_t s = 0;
         while (s + 1 < std::size(kSurnameShare) && share >= kSurnameShare[s])
             share -= kSurnameShare[s++];
-        int k = bearers[s]++;
+        // The k-th name of a family: one letter for every tenth while
+        // they last, else two.
+        const int k = bearers[s]++;
         QString given;
-        given += QChar(kGivenLetters[k % letters]);
-        k /= letters;
-        given += QChar(kGivenLetters[k % letters]);
-        k /= letters;
-        if (k > 0)
-            given += QChar(kGivenLetters[(k - 1) % letters]);
+        if (k % 10 == 0 && k / 10 < letters) {
+            given += QChar(kGivenLetters[k / 10]);
+        } else {
+            const int two = k - qMin(k / 10 + 1, letters);
+            given += QChar(kGivenLetters[two % letters]);
+            given += QChar(kGivenLetters[(two / letters + two % letters) % letters]);
+        }
         const QString family = QString::fromUtf8(kSurnames[s]);
         names.push_back({ family, given, family + given });
     }
