@@ -65,6 +65,9 @@ void LocalDb::beginImport(qsizetype incomingContacts)
         } else {
             qCDebug(lcDb) << "import of" << incomingContacts << "contacts into" << m_path << "looks names up among"
                           << storedContacts << "stored contacts";
+            Sqlite3Cursor cur = db.queryThrow(Sqlite3Sql("select count(*) from sqlite_master where type='index'"
+                                                         " and name='index_contacts_full_name' and tbl_name='contact'"));
+            m_caseOrderNames = cur.moveNext() && cur.getInt64(0) > 0;
         }
     } catch (...) {
         db.rollbackTran();
@@ -118,6 +121,7 @@ void LocalDb::restoreImportIndexes()
 void LocalDb::forgetEditState()
 {
     m_wholeImport = false;
+    m_caseOrderNames = false;
     m_importBroken = false;
     m_droppedIndexes.clear();
     m_mergeTargets.clear();
@@ -128,6 +132,8 @@ void LocalDb::forgetImportNames()
 {
     m_importNames.clear();
     m_importNamesLoaded = false;
+    m_wordNames.clear();
+    m_emptyNames.clear();
 }
 
 void LocalDb::endEdit(bool commit)
@@ -201,12 +207,7 @@ void LocalDb::insertContactBase(pim::_Contact& contact)
         m_insertContact = connection().prepareThrow(QStringLiteral("insert into contact(src_id,full_name) values(?,?)"));
     m_insertContact.bindText(1, contact.srcId).bindText(2, contact.fullName).execute();
     contact.id = static_cast<unsigned long long>(m_db.lastInsertId());
-    if (m_importNamesLoaded && !contact.fullName.isEmpty()) {
-        // A new contact has the highest id: an older one of its name stays first.
-        QByteArray key = nameKey(contact.fullName.toUtf8());
-        if (!key.isEmpty() && !m_importNames.contains(key))
-            m_importNames.insert(std::move(key), contact.id);
-    }
+    addImportName(contact.id, contact.fullName, nullptr);
 }
 
 void LocalDb::updateContactBase(const pim::_Contact& contact)

@@ -481,6 +481,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 target.entities[pim::ENTITY_NAME].append(name);
                 if (!compared)
                     written[pim::ENTITY_NAME].append(name);
+                addImportName(target.id, incoming.fullName, &name);
             }
         }
 

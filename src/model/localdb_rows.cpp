@@ -256,6 +256,7 @@ void LocalDb::insertEntity(unsigned long long contactId, int type, pim::Entity& 
     requireValidType("insertEntity", type);
     const Hold hold(*this);
     requireWritable("insertEntity");
+    forgetNameParts(type);
     Sqlite3Statement& stmt = rowStatement(true, type);
     stmt.bindInt64(1, static_cast<long long>(contactId)).bindInt64(2, type).bindText(3, entity.srcId);
     bindColumns(stmt, 4, type, entity);
@@ -268,6 +269,7 @@ void LocalDb::updateEntity(int type, const pim::Entity& entity)
     requireValidType("updateEntity", type);
     const Hold hold(*this);
     requireWritable("updateEntity");
+    forgetNameParts(type);
     Sqlite3Statement& stmt = rowStatement(false, type);
     stmt.bindText(1, entity.srcId);
     const int next = bindColumns(stmt, 2, type, entity);
@@ -593,6 +595,7 @@ void LocalDb::updateKeptColumns(int type, const pim::Entity& entity)
 {
     requireValidType("updateEntity", type);
     requireWritable("updateEntity");
+    forgetNameParts(type);
     const MergeKeys& keys = mergeKeys(type);
     const Layout& l = layout(type);
     Sqlite3Statement& stmt = m_updateKept[static_cast<size_t>(type)];
@@ -687,6 +690,8 @@ void LocalDb::ungroup(unsigned long long contactId)
 void LocalDb::removeEntity(unsigned long long entityId)
 {
     const Hold hold(*this);
+    // The row may be a name's.
+    forgetImportNames();
     write(Sqlite3Sql("delete from data where _id=?").addInt64Param(id64(entityId)));
 }
 
