@@ -525,12 +525,14 @@ bool LocalDb::holdsAlready(unsigned long long id, const pim::_Contact& incoming)
 
     if (!m_comparedRows.isValid())
         m_comparedRows = connection().prepareThrow(
-            QStringLiteral("select type,%1 from data where contact_id=?")
+            QStringLiteral("select type,%1 from data where contact_id=? and type>=?")
                 .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}).join(QLatin1Char(','))));
     // Rows come in the order loadCompared() reads them, so the first row
-    // an entity matches is the one the whole merge would pick.
+    // an entity matches is the one the whole merge would pick. Those of
+    // the types before the first pending one (a name's row, nearly always)
+    // are not read at all.
     bool holds = true;
-    m_comparedRows.bindInt64(1, static_cast<long long>(id));
+    m_comparedRows.bindInt64(1, static_cast<long long>(id)).bindInt64(2, pending.front().type);
     m_comparedRows.forEachRow([&](const Sqlite3Statement::Row& row) {
         const int type = static_cast<int>(row.int64(0));
         for (qsizetype i = 0; i < pending.size();) {
