@@ -349,6 +349,8 @@ private:
         // AbsContactCombineRule::noKindCodes, when `values` is not empty.
         QStringList noKindCodes;
         QStringList kept;
+        // AbsContactCombineRule::wholeValueKeys among `kept`.
+        QStringList whole;
         bool single = false;
         bool joinsFirst = false;
         QStringList compared;

@@ -338,6 +338,10 @@ const LocalDb::MergeKeys& LocalDb::mergeKeys(int type)
     MergeKeys fresh;
     fresh.min = m_rule->checkEqualFieldsMin(type);
     fresh.kept = m_rule->validFields(type, fresh.single);
+    for (const QString& key : m_rule->wholeValueKeys(type)) {
+        if (fresh.kept.contains(key))
+            fresh.whole << key;
+    }
     fresh.joinsFirst = !fresh.single && m_rule->joinsFirstWithoutKeys(type);
     fresh.values = fresh.min;
     if (fresh.values.removeIf([](const QString& key) { return key == kData2 || key == kData3; }) == 0)

@@ -5,6 +5,8 @@
 #include "fileformats/importcontactstolocalthread.h"
 
 #include "common/sqlprobe.h"
+#include "fileformats/export/exporttofilethread.h"
+#include "golden.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"
 #include "scratchfiles.h"
@@ -47,6 +49,29 @@ private:
         SqlProbe probe(dbPath());
         return probe.rows(QStringLiteral("select 'contact', * from contact"))
             + probe.rows(QStringLiteral("select 'data', * from data")) + probe.rows(QStringLiteral("select * from contact_group"));
+    }
+    // Each stored contact by name, with its rows in the order of their
+    // types, each row's filled columns: what the merge kept.
+    QByteArray storedContacts()
+    {
+        SqlProbe probe(dbPath());
+        QStringList out;
+        const QString columns = QStringLiteral("type, data1, data2, data3, data4, data5, data6, data7, data8, data9, "
+                                               "data10, data11, data12, data13, data14");
+        for (const QVariantList& contact : probe.rows(QStringLiteral("select _id, full_name from contact order by full_name, _id"))) {
+            out << QStringLiteral("contact ") + golden::escape(contact.at(1).toString());
+            const auto rows = probe.rows(
+                QStringLiteral("select %1 from data where contact_id = %2 order by type, _id").arg(columns).arg(contact.at(0).toLongLong()));
+            for (const QVariantList& row : rows) {
+                QStringList filled;
+                for (int column = 1; column < row.size(); ++column) {
+                    if (!row.at(column).toString().isEmpty())
+                        filled << QStringLiteral("data%1=%2").arg(column).arg(golden::escape(row.at(column).toString()));
+                }
+                out << QStringLiteral("  ") + golden::typeNames().value(row.at(0).toInt()) + u' ' + filled.join(QLatin1String("; "));
+            }
+        }
+        return out.join(u'\n').toUtf8() + '\n';
     }
     // Each contact as plain SQL writes it: its name, then the given name,
     // family name and title of its name row, if any.
@@ -240,6 +265,52 @@ private slots:
             QCOMPARE(probe.value(QStringLiteral("select contact_id from data where data1 = '555 0200'")).toInt(), into);
             QCOMPARE(into, found >= 0 ? found + 1 : stored.size() + 13);
         }
+    }
+
+    // Files of several cards of the same people (data/merge), each of
+    // them stored as the reference says, imported whole and card by card
+    // in imports of their own. An address's parts are those of one card,
+    // whole, so they make its text: the program's own vCard export of the
+    // contacts, read back into the same database, changes no row, and read
+    // into an empty one, stores the same rows.
+    void storesCardsOfOnePersonAsTheReferenceSays_data() { golden::addRows("merge", QStringLiteral(".vcf")); }
+    void storesCardsOfOnePersonAsTheReferenceSays()
+    {
+        QFETCH(QString, input);
+        const QByteArray file = readScratch(input);
+        QCOMPARE(import(file, QStringLiteral("vcf")).size(), 1);
+        const QByteArray rows = storedContacts();
+        golden::compareWithReference(rows, input);
+
+        cleanup();
+        init();
+        const QByteArray end = "END:VCARD\r\n";
+        for (qsizetype at = 0; at < file.size();) {
+            const qsizetype next = file.indexOf(end, at) + end.size();
+            QCOMPARE(import(file.mid(at, next - at), QStringLiteral("vcf")).size(), 1);
+            at = next;
+        }
+        QCOMPARE(storedContacts(), rows);
+
+        QList<pim::_Contact> contacts;
+        {
+            LocalDb db(dbPath(), QSharedPointer<LocalDbCombineRule>::create());
+            for (const pim::_Contact& listed : db.contacts())
+                contacts << db.contact(listed.id);
+        }
+        const QString exported = m_dir->filePath(QStringLiteral("exported.vcf"));
+        RecordingReporter reporter;
+        ExportToFileThread thread(contacts, ExportToFileThread::TYPE_VCARD, exported, &reporter);
+        thread.start();
+        QVERIFY(thread.wait(60000) && reporter.errors().isEmpty());
+        const QByteArray own = readScratch(exported);
+        const QList<QVariantList> before = everyRow();
+        import(own, QStringLiteral("vcf"));
+        QCOMPARE(everyRow(), before);
+        cleanup();
+        init();
+        import(own, QStringLiteral("vcf"));
+        QCOMPARE(storedContacts(), rows);
     }
 
     // Names of many scripts, stored as builds that kept the end blanks of
