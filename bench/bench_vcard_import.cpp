@@ -380,6 +380,35 @@ bool fillDatabase(const QString& path, int n, bool cjk)
     return true;
 }
 
+// The cards written to a file of `dir` and imported through the real
+// import thread into the database at `path`: the time of the import in
+// ms, or -1 when it failed. `ending` receives its message, `before` the
+// peak memory before it.
+double importInto(const QTemporaryDir& dir, const QString& path, const QByteArray& cards, QString& ending, long& before)
+{
+    const QString cardPath = dir.filePath(QStringLiteral("cards.vcf"));
+    QFile file(cardPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(cards) != cards.size())
+        return -1;
+    file.close();
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+    db->open_check();
+    before = peakMegabytes();
+    RecordingReporter reporter;
+    ImportContactsToLocalThread thread(cardPath, ImportContactsToLocalThread::TYPE_VCARD, db.data(), &reporter);
+    QElapsedTimer timer;
+    timer.start();
+    thread.start();
+    thread.wait();
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (!reporter.errors().isEmpty()) {
+        std::fprintf(stderr, "import failed: %s\n", qPrintable(reporter.errors().first()));
+        return -1;
+    }
+    ending = reporter.successes().value(0);
+    return ms;
+}
+
 // One card into a copy of the filled database: the time of its import.
 bool benchOneCard(const QString& filled, bool stored)
 {
@@ -392,27 +421,13 @@ bool benchOneCard(const QString& filled, bool stored)
         + name.section(QLatin1Char(' '), 0, 0).toUtf8() + ";;;\r\nFN:" + name.toUtf8()
         + "\r\nTEL;TYPE=CELL:+49 170 5550100\r\nEMAIL;TYPE=INTERNET:ann@example.org\r\n"
           "ADR;TYPE=HOME:;;1 Main St;Springfield;;12345;\r\nEND:VCARD\r\n";
-    const QString cardPath = dir.filePath(QStringLiteral("one.vcf"));
-    QFile file(cardPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(card) != card.size())
+    QString ending;
+    long before = 0;
+    const double ms = importInto(dir, path, card, ending, before);
+    if (ms < 0)
         return false;
-    file.close();
-    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
-    db->open_check();
-    const long before = peakMegabytes();
-    RecordingReporter reporter;
-    ImportContactsToLocalThread thread(cardPath, ImportContactsToLocalThread::TYPE_VCARD, db.data(), &reporter);
-    QElapsedTimer timer;
-    timer.start();
-    thread.start();
-    thread.wait();
-    const double ms = double(timer.nsecsElapsed()) / 1e6;
-    if (!reporter.errors().isEmpty()) {
-        std::fprintf(stderr, "import failed: %s\n", qPrintable(reporter.errors().first()));
-        return false;
-    }
     std::printf("one %s card: %.1f ms, peak %ld MB (%ld MB before the import)\n  %s\n", stored ? "stored" : "new", ms,
-                peakMegabytes(), before, qPrintable(reporter.successes().value(0)));
+                peakMegabytes(), before, qPrintable(ending));
     return true;
 }
 
@@ -439,26 +454,12 @@ bool benchReimport(const QString& filled, int k)
         }
         k = int(rows.size());
     }
-    const QString cardPath = dir.filePath(QStringLiteral("again.vcf"));
-    QFile file(cardPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(cards) != cards.size())
+    QString ending;
+    long before = 0;
+    const double ms = importInto(dir, path, cards, ending, before);
+    if (ms < 0)
         return false;
-    file.close();
-    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
-    db->open_check();
-    RecordingReporter reporter;
-    ImportContactsToLocalThread thread(cardPath, ImportContactsToLocalThread::TYPE_VCARD, db.data(), &reporter);
-    QElapsedTimer timer;
-    timer.start();
-    thread.start();
-    thread.wait();
-    const double ms = double(timer.nsecsElapsed()) / 1e6;
-    if (!reporter.errors().isEmpty()) {
-        std::fprintf(stderr, "import failed: %s\n", qPrintable(reporter.errors().first()));
-        return false;
-    }
-    std::printf("reimport of %d stored cards: %.1f ms, peak %ld MB\n  %s\n", k, ms, peakMegabytes(),
-                qPrintable(reporter.successes().value(0)));
+    std::printf("reimport of %d stored cards: %.1f ms, peak %ld MB\n  %s\n", k, ms, peakMegabytes(), qPrintable(ending));
     return true;
 }
 
