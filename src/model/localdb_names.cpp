@@ -135,6 +135,23 @@ bool hasAsciiLetter(QByteArrayView text)
     return std::any_of(text.begin(), text.end(), [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; });
 }
 
+// A text and one character more, the bound of a range of the name index,
+// built without a copy on the heap for the usual short text.
+class Bounds {
+public:
+    Bounds(QByteArrayView text, char last)
+        : m_bytes(text.size() + 1)
+    {
+        std::copy(text.begin(), text.end(), m_bytes.begin());
+        m_bytes.back() = last;
+    }
+    // Valid while this lives.
+    QByteArray text() const { return QByteArray::fromRawData(m_bytes.constData(), m_bytes.size()); }
+
+private:
+    QVarLengthArray<char, 64> m_bytes;
+};
+
 // Greater in the case-sensitive order than every name, which is UTF-8.
 const QByteArray kPastEveryName = QByteArrayLiteral("\xff");
 
@@ -350,22 +367,19 @@ const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView w
     const auto known = m_wordNames.constFind(QByteArray::fromRawData(word.data(), word.size()));
     if (known != m_wordNames.cend())
         return known->isEmpty() ? nullptr : &*known;
-    QVarLengthArray<char, 64> bounds(word.size() + 1);
-    std::copy(word.begin(), word.end(), bounds.begin());
-    bounds.back() = '\t';
-    const QByteArray from = QByteArray::fromRawData(bounds.data(), bounds.size());
-    QByteArray to = word.toByteArray() + '!';
+    const Bounds from(word, '\t');
+    const Bounds to(word, '!');
     QHash<QByteArray, unsigned long long> keys;
     // In the case-sensitive order, a range that lies in a stretch of the
     // index known to hold no name holds none; one read up to the next name
     // and found empty makes the stretch up to there known.
     const bool caseOrder = m_caseOrderNames && !hasAsciiLetter(word);
-    const auto gap = caseOrder ? m_emptyNames.upper_bound(from) : m_emptyNames.end();
-    if (!caseOrder || gap == m_emptyNames.end() || gap->second > from || to > gap->first) {
+    const auto gap = caseOrder ? m_emptyNames.upper_bound(from.text()) : m_emptyNames.end();
+    if (!caseOrder || gap == m_emptyNames.end() || gap->second > from.text() || to.text() > gap->first) {
         QByteArray next;
         bool any = false;
         scanNames(
-            from, to,
+            from.text(), to.text(),
             [&](unsigned long long id, QByteArrayView name) {
                 any = true;
                 addKeys(keys, id, name);
@@ -373,12 +387,11 @@ const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView w
             &next);
         if (!any && !next.isEmpty()) {
             QByteArray& start = m_emptyNames[std::move(next)];
-            if (start.isEmpty() || from < start)
-                start = QByteArray(from.constData(), from.size());
+            if (start.isEmpty() || from.text() < start)
+                start = QByteArray(from.text().constData(), from.text().size());
         }
     }
-    to.chop(1);
-    const auto kept = m_wordNames.insert(std::move(to), std::move(keys));
+    const auto kept = m_wordNames.insert(word.toByteArray(), std::move(keys));
     return kept->isEmpty() ? nullptr : &*kept;
 }
 
@@ -398,7 +411,7 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray&
         if ((found == 0 || id < found) && nameKey(name.toByteArray()) == key)
             found = id;
     };
-    scanNames(key, key + '!', byName);
+    scanNames(key, Bounds(key, '!').text(), byName);
     for (qsizetype at = key.indexOf(' '); at >= 0; at = key.indexOf(' ', at + 1)) {
         const QByteArray words = key.left(at);
         scanNames(words + '\t', words + '\n', byName);
