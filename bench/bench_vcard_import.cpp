@@ -5,8 +5,9 @@
 // peak resident memory of the process.
 //
 // usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count] [--passes N]
-//        bench_vcard_import fill DB [n]
+//        bench_vcard_import fill DB [n] [cjk]
 //        bench_vcard_import one DB [new|stored]
+//        bench_vcard_import reimport DB [k]
 //        bench_vcard_import departments [n]
 //        bench_vcard_import photos DIR [n]
 // --passes N parses the file N times in the one process and prints the
@@ -26,6 +27,14 @@
 // process of its own to read its peak memory; under callgrind count the
 // import alone:
 // valgrind --tool=callgrind --toggle-collect='ImportContactsToLocalThread::run*' ./bench_vcard_import one DB
+// With "cjk" the n contacts (100,000 by default) have Chinese names, family
+// name first without a blank, their family names as often as in China, as
+// the readers store a card "N:王;小明": the database in which every lookup of
+// such a name finds others that start with its letters. "reimport" copies
+// DB and imports the cards of k of its contacts (5,000 by default, every
+// n/k-th by id), each of its stored name, parts and first number, through
+// the real import thread: a re-import that finds every contact and changes
+// nothing; count it under callgrind as "one".
 // "departments" reads one card of n and of 16n department lines, each of
 // another value (n = 12,500 by default), and prints both times and their
 // ratio: the cost must grow with the card, not with its square.
@@ -54,6 +63,8 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <iterator>
+#include <vector>
 
 namespace {
 
@@ -253,19 +264,93 @@ QString filledName(int n)
     return QStringLiteral("%1 %2%3").arg(QLatin1String(kGiven[n % 16]), QLatin1String(kFamily[n / 16 % 16])).arg(n / 256);
 }
 
-bool fillDatabase(const QString& path, int n)
+// The family names of the Chinese contacts, the most common first, each
+// with its share: about how many of ten thousand people in China bear it.
+const char* const kSurnames[] = {
+    "王", "李", "张", "刘", "陈", "杨", "黄", "赵", "吴", "周", "徐", "孙", "马", "朱", "胡", "郭", "何", "高", "林", "罗",
+    "郑", "梁", "谢", "宋", "唐", "许", "韩", "冯", "邓", "曹", "彭", "曾", "肖", "田", "董", "袁", "潘", "于", "蒋", "蔡",
+    "余", "杜", "叶", "程", "苏", "魏", "吕", "丁", "任", "沈", "姚", "卢", "姜", "崔", "钟", "谭", "陆", "汪", "范", "金",
+    "石", "廖", "贾", "夏", "韦", "付", "方", "白", "邹", "孟", "熊", "秦", "邱", "江", "尹", "薛", "闫", "段", "雷", "侯",
+    "龙", "史", "陶", "黎", "贺", "顾", "毛", "郝", "龚", "邵", "万", "钱", "严", "覃", "武", "戴", "莫", "孔", "向", "汤" };
+const int kSurnameShare[] = {
+    710, 700, 670, 540, 450, 310, 220, 200, 180, 170, 150, 140, 140, 130, 130, 120, 120, 120, 110, 110,
+    100, 100, 90, 90, 80, 80, 80, 80, 70, 70, 70, 70, 60, 60, 60, 60, 60, 50, 50, 50,
+    50, 50, 50, 50, 50, 50, 50, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40,
+    40, 40, 40, 40, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30, 30,
+    30, 30, 30, 30, 30, 30, 30, 30, 30, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20, 20 };
+// Letters of given names: one or two of them make one.
+const char16_t kGivenLetters[] = u"明华伟芳娜敏静丽强磊军洋勇艳杰娟涛超秀霞平刚桂英玉兰文辉建国志红海燕鹏云飞宇婷欣"
+                                 u"晨浩然子轩梓涵一诺思雨佳琪嘉怡博俊宏泽雪梅春兴秋菊冬德成林峰波斌坤鑫晓慧颖琳萍倩"
+                                 u"凯亮瑞宁安康乐天佩珊莉蓉娇晶妍茜梦露瑶璐婉清淑惠珍贞凤洁琴素昊翔皓";
+
+struct FilledName {
+    QString family;
+    QString given;
+    QString full;
+};
+
+// The names of the first n filled contacts. Latin ones as filledName();
+// Chinese ones of a family name drawn by its share and a given name of one
+// letter or, nine times in ten, two: the next unused one of that family
+// name, so all are distinct.
+std::vector<FilledName> filledNames(int n, bool cjk)
+{
+    static_assert(std::size(kSurnames) == std::size(kSurnameShare));
+    std::vector<FilledName> names;
+    names.reserve(size_t(n));
+    std::vector<int> bearers(std::size(kSurnames), 0);
+    const int letters = int(std::size(kGivenLetters)) - 1;
+    int shares = 0;
+    for (const int share : kSurnameShare)
+        shares += share;
+    quint32 draw = 2463534242u;
+    const auto next = [&draw] {
+        draw ^= draw << 13;
+        draw ^= draw >> 17;
+        draw ^= draw << 5;
+        return draw;
+    };
+    for (int i = 0; i < n; ++i) {
+        if (!cjk) {
+            const QString name = filledName(i);
+            names.push_back({ name.section(QLatin1Char(' '), 1), name.section(QLatin1Char(' '), 0, 0), name });
+            continue;
+        }
+        int share = int(next() % quint32(shares));
+        size_t s = 0;
+        while (s + 1 < std::size(kSurnameShare) && share >= kSurnameShare[s])
+            share -= kSurnameShare[s++];
+        // The k-th name of a family: one letter for every tenth while
+        // they last, else two.
+        const int k = bearers[s]++;
+        QString given;
+        if (k % 10 == 0 && k / 10 < letters) {
+            given += QChar(kGivenLetters[k / 10]);
+        } else {
+            const int two = k - qMin(k / 10 + 1, letters);
+            given += QChar(kGivenLetters[two % letters]);
+            given += QChar(kGivenLetters[(two / letters + two % letters) % letters]);
+        }
+        const QString family = QString::fromUtf8(kSurnames[s]);
+        names.push_back({ family, given, family + given });
+    }
+    return names;
+}
+
+bool fillDatabase(const QString& path, int n, bool cjk)
 {
     QFile::remove(path);
     const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
     db->create();
+    const std::vector<FilledName> names = filledNames(n, cjk);
     db->beginImport(n);
     for (int i = 0; i < n; ++i) {
-        const QString name = filledName(i);
-        pim::_Contact contact(0, QString(), name);
+        const FilledName& name = names[size_t(i)];
+        pim::_Contact contact(0, QString(), name.full);
         pim::Entity person;
-        person.fields.insert(QStringLiteral("data1"), name);
-        person.fields.insert(QStringLiteral("data2"), name.section(QLatin1Char(' '), 0, 0));
-        person.fields.insert(QStringLiteral("data3"), name.section(QLatin1Char(' '), 1));
+        person.fields.insert(QStringLiteral("data1"), name.full);
+        person.fields.insert(QStringLiteral("data2"), name.given);
+        person.fields.insert(QStringLiteral("data3"), name.family);
         contact.entities[pim::ENTITY_NAME].append(person);
         for (const int kind : { 2, 3 }) {
             pim::Entity phone;
@@ -291,8 +376,37 @@ bool fillDatabase(const QString& path, int n)
     }
     db->endEdit(true);
     db->close();
-    std::printf("fill: %d contacts in %s\n", n, qPrintable(path));
+    std::printf("fill: %d contacts%s in %s\n", n, cjk ? " of Chinese names" : "", qPrintable(path));
     return true;
+}
+
+// The cards written to a file of `dir` and imported through the real
+// import thread into the database at `path`: the time of the import in
+// ms, or -1 when it failed. `ending` receives its message, `before` the
+// peak memory before it.
+double importInto(const QTemporaryDir& dir, const QString& path, const QByteArray& cards, QString& ending, long& before)
+{
+    const QString cardPath = dir.filePath(QStringLiteral("cards.vcf"));
+    QFile file(cardPath);
+    if (!file.open(QIODevice::WriteOnly) || file.write(cards) != cards.size())
+        return -1;
+    file.close();
+    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
+    db->open_check();
+    before = peakMegabytes();
+    RecordingReporter reporter;
+    ImportContactsToLocalThread thread(cardPath, ImportContactsToLocalThread::TYPE_VCARD, db.data(), &reporter);
+    QElapsedTimer timer;
+    timer.start();
+    thread.start();
+    thread.wait();
+    const double ms = double(timer.nsecsElapsed()) / 1e6;
+    if (!reporter.errors().isEmpty()) {
+        std::fprintf(stderr, "import failed: %s\n", qPrintable(reporter.errors().first()));
+        return -1;
+    }
+    ending = reporter.successes().value(0);
+    return ms;
 }
 
 // One card into a copy of the filled database: the time of its import.
@@ -307,27 +421,45 @@ bool benchOneCard(const QString& filled, bool stored)
         + name.section(QLatin1Char(' '), 0, 0).toUtf8() + ";;;\r\nFN:" + name.toUtf8()
         + "\r\nTEL;TYPE=CELL:+49 170 5550100\r\nEMAIL;TYPE=INTERNET:ann@example.org\r\n"
           "ADR;TYPE=HOME:;;1 Main St;Springfield;;12345;\r\nEND:VCARD\r\n";
-    const QString cardPath = dir.filePath(QStringLiteral("one.vcf"));
-    QFile file(cardPath);
-    if (!file.open(QIODevice::WriteOnly) || file.write(card) != card.size())
+    QString ending;
+    long before = 0;
+    const double ms = importInto(dir, path, card, ending, before);
+    if (ms < 0)
         return false;
-    file.close();
-    const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
-    db->open_check();
-    const long before = peakMegabytes();
-    RecordingReporter reporter;
-    ImportContactsToLocalThread thread(cardPath, ImportContactsToLocalThread::TYPE_VCARD, db.data(), &reporter);
-    QElapsedTimer timer;
-    timer.start();
-    thread.start();
-    thread.wait();
-    const double ms = double(timer.nsecsElapsed()) / 1e6;
-    if (!reporter.errors().isEmpty()) {
-        std::fprintf(stderr, "import failed: %s\n", qPrintable(reporter.errors().first()));
-        return false;
-    }
     std::printf("one %s card: %.1f ms, peak %ld MB (%ld MB before the import)\n  %s\n", stored ? "stored" : "new", ms,
-                peakMegabytes(), before, qPrintable(reporter.successes().value(0)));
+                peakMegabytes(), before, qPrintable(ending));
+    return true;
+}
+
+// The cards of k stored contacts into a copy of the filled database: the
+// time of their import, which finds every one and changes nothing.
+bool benchReimport(const QString& filled, int k)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("again.db"));
+    if (!QFile::copy(filled, path) || k < 1)
+        return false;
+    QByteArray cards;
+    {
+        SqlProbe probe(path);
+        const int stored = probe.value(QStringLiteral("select count(*) from contact")).toInt();
+        const QList<QVariantList> rows = probe.rows(QStringLiteral(
+            "select c.full_name, n.data3, n.data2, (select data1 from data p where p.contact_id = c._id and p.type = 3"
+            " order by p._id limit 1) from contact c join data n on n.contact_id = c._id and n.type = 1"
+            " where (c._id - 1) % %1 = 0 order by c._id limit %2").arg(qMax(1, stored / k)).arg(k));
+        for (const QVariantList& row : rows) {
+            cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + row.at(1).toString().toUtf8() + ";" + row.at(2).toString().toUtf8()
+                + ";;;\r\nFN:" + row.at(0).toString().toUtf8() + "\r\nTEL;TYPE=CELL:" + row.at(3).toString().toUtf8()
+                + "\r\nEND:VCARD\r\n";
+        }
+        k = int(rows.size());
+    }
+    QString ending;
+    long before = 0;
+    const double ms = importInto(dir, path, cards, ending, before);
+    if (ms < 0)
+        return false;
+    std::printf("reimport of %d stored cards: %.1f ms, peak %ld MB\n  %s\n", k, ms, peakMegabytes(), qPrintable(ending));
     return true;
 }
 
@@ -346,8 +478,14 @@ int main(int argc, char** argv)
     const QString mode = args.value(0, QStringLiteral("both"));
     if (mode == QLatin1String("departments"))
         return benchDepartments(args.value(1, QStringLiteral("12500")).toInt()) ? 0 : 1;
-    if (mode == QLatin1String("fill") && args.size() >= 2)
-        return fillDatabase(args.at(1), args.value(2, QStringLiteral("84000")).toInt()) ? 0 : 1;
+    if (mode == QLatin1String("fill") && args.size() >= 2) {
+        const bool cjk = args.value(3) == QLatin1String("cjk");
+        return fillDatabase(args.at(1), args.value(2, cjk ? QStringLiteral("100000") : QStringLiteral("84000")).toInt(), cjk)
+            ? 0
+            : 1;
+    }
+    if (mode == QLatin1String("reimport") && args.size() >= 2)
+        return benchReimport(args.at(1), args.value(2, QStringLiteral("5000")).toInt()) ? 0 : 1;
     if (mode == QLatin1String("one") && args.size() >= 2)
         return benchOneCard(args.at(1), args.value(2) == QLatin1String("stored")) ? 0 : 1;
     if (mode == QLatin1String("photos") && args.size() >= 2)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "android/pandroidconnector.h"
+#include "model/contactrowlimit.h"
 #include "model/localdb.h"
 
 #include <QHash>

@@ -3,6 +3,7 @@
 
 #include "ios/plistcftype.h"
 #include "model/contact.h"
+#include "model/contactrowlimit.h"
 #include "model/localdb.h"
 
 #include <QHash>

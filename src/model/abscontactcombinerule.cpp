@@ -13,6 +13,15 @@ QStringList AbsContactCombineRule::noKindCodes(int)
     return {};
 }
 
+QStringList AbsContactCombineRule::wholeValueKeys(int type)
+{
+    if (type != pim::ENTITY_ADDR)
+        return {};
+    // Street lines, city, region, postal code, country and its code.
+    return { QStringLiteral("data4"), QStringLiteral("data7"), QStringLiteral("data8"), QStringLiteral("data9"),
+             QStringLiteral("data10"), QStringLiteral("data11") };
+}
+
 bool AbsContactCombineRule::isEntityEqual(const pim::Entity& left, const pim::Entity& right, QStringList keys)
 {
     static const QVariant absent;

@@ -44,6 +44,15 @@ public:
     // first stored entity of its value that names none and gives it its
     // kind. Empty (the default): entities of different kinds never meet.
     virtual QStringList noKindCodes(int type);
+    // The keys whose values together make one value of the type, which a
+    // merge takes whole or not at all: an address's parts, which its text
+    // is made of, with its country's code. A stored entity that an
+    // incoming one of the same minimal keys merges into takes the incoming
+    // values under these keys only when the incoming one holds a value
+    // under each of them that the stored one holds one under (the
+    // incoming values then stand whole); else it keeps its own, so that no
+    // entity holds parts of two. By default an address's parts.
+    virtual QStringList wholeValueKeys(int type);
 
     // True when both entities hold equal values under every key (true for
     // no keys). A key absent on both sides is equal; absent on one side is

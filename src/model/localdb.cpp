@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// LocalDb: file life cycle. The edit bracket, an import's edit and the
-// lookups by name are in localdb_edit.cpp, entity rows and the small
-// contact, group and source-id edits in localdb_rows.cpp, the merge in
-// localdb_merge.cpp, the lists in localdb_lists.cpp.
+// LocalDb: file life cycle. The edit bracket and an import's edit are in
+// localdb_edit.cpp, the keys of stored names and the lookups by name in
+// localdb_names.cpp, entity rows and the small contact, group and
+// source-id edits in localdb_rows.cpp, the merge in localdb_merge.cpp, the
+// lists in localdb_lists.cpp.
 #include "model/localdb.h"
 
 #include "model/abscontactcombinerule.h"

@@ -17,6 +17,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <functional>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -348,6 +349,8 @@ private:
         // AbsContactCombineRule::noKindCodes, when `values` is not empty.
         QStringList noKindCodes;
         QStringList kept;
+        // AbsContactCombineRule::wholeValueKeys among `kept`.
+        QStringList whole;
         bool single = false;
         bool joinsFirst = false;
         QStringList compared;
@@ -395,7 +398,18 @@ private:
     void dropImportIndexes();
     void restoreImportIndexes();
     void loadImportNames();
+    // A contact the import stored anew under this name: its keys join
+    // those read at once, as the lookup through the index finds them;
+    // `parts` its first name row, when it has one.
+    void addImportName(unsigned long long id, const QString& fullName, const pim::Entity* parts);
     void forgetImportNames();
+    // forgetImportNames() for a write of a row of this type: the parts of a
+    // name give its stored contact a key.
+    void forgetNameParts(int type)
+    {
+        if (type == pim::ENTITY_NAME)
+            forgetImportNames();
+    }
     // A name as an import compares it: its UTF-8 bytes with A-Z folded, as
     // the case-insensitive index folds them, and without the blanks and tabs
     // at its ends, a run of them inside one blank. The file readers store a
@@ -407,17 +421,37 @@ private:
     // letters that an earlier build made from name parts with end blanks:
     // such a name reads "山田 太郎" where its parts without them read
     // "山田太郎", or in the order of a Latin name where a blank before a
-    // part hid its script ("明 李" for "李明", "Dr 明 李"). The nameKey() of
-    // the name those parts make without their end blanks, when the stored
-    // name is the one its stored parts make and that key differs from the
-    // name's own: as it is when the name starts with a letter of that
-    // script the key holds, else after the key of the title the name
-    // starts with and a NUL (prefixedNameKey()); empty otherwise.
+    // part hid its script ("明 李" for "李明", "Dr 明 李"): partsKeyOf()
+    // of the contact's first name row, empty without one.
     QByteArray partsNameKey(unsigned long long id, QByteArrayView fullName);
+    // The one definition of that key, which both ways of finding a name
+    // ask: the nameKey() of the name the parts make without their end
+    // blanks, when the name is the one the parts make, that key differs
+    // from the name's own and the name starts with one of the words where
+    // the name index is searched for it (see the source); after the key of
+    // the title the name starts with and a NUL (prefixedNameKey()) when
+    // the name has the order of a Latin name; empty otherwise.
+    static QByteArray partsKeyOf(QByteArrayView fullName, const pim::Entity& parts);
     // The key of an incoming name of such letters as partsNameKey() gives
     // it to a stored name of its parts that starts with their title; empty
     // without a title.
     static QByteArray prefixedNameKey(const pim::_Contact& incoming, const QByteArray& key);
+    // Adds the keys a stored name answers to, its nameKey() and its
+    // partsNameKey(), to `keys`, each with the lowest id that has it: what
+    // both ways of finding a name read of a stored one.
+    void addKeys(QHash<QByteArray, unsigned long long>& keys, unsigned long long id, QByteArrayView fullName);
+    // Hands each stored name from `from` (A-Z folded) up to `to` in the
+    // name index with its id to `name`; with `next`, which receives the
+    // first name at or after `to` when a range without ASCII letters is
+    // read in the case-sensitive order (kPastEveryName in the source for
+    // none), else empty text.
+    void scanNames(QByteArrayView from, QByteArrayView to,
+                   const std::function<void(unsigned long long, QByteArrayView)>& name, QByteArray* next = nullptr);
+    // addKeys() of the stored names that start with the word (A-Z folded)
+    // and then a blank, a tab or a control: read from the index at the
+    // word's first use in an import, then kept with the contacts it
+    // stores; nullptr for none.
+    const QHash<QByteArray, unsigned long long>* wordNames(QByteArrayView word);
     // Inside an import whose names were not read (loadImportNames): the
     // lowest id of a stored contact with this nameKey() or partsNameKey(),
     // or with the prefixedNameKey() when given, from the names the
@@ -456,6 +490,12 @@ private:
     std::array<MergeKeys, pim::ENTITY_TYPE_LAST + 1> m_mergeKeys;
     Sqlite3Statement m_findName;
     Sqlite3Statement m_findNameRange;
+    Sqlite3Statement m_findNameCaseRange;
+    Sqlite3Statement m_findNameFrom;
+    // Inside an import that looks names up: the template's case-sensitive
+    // name index is there (not dropped), so a range of text without ASCII
+    // letters is read through it.
+    bool m_caseOrderNames = false;
     Sqlite3Statement m_nameParts;
     Sqlite3Statement m_comparedRows;
     Sqlite3Statement m_insertContact;
@@ -474,46 +514,18 @@ private:
     struct MergeTarget;
     QHash<unsigned long long, std::shared_ptr<MergeTarget>> m_mergeTargets;
     // Inside beginImport(), when the import is large next to what is
-    // stored: every stored name (nameKey, and partsNameKey where there is
-    // one) with its lowest contact id, the import's new contacts added as
-    // they are stored, so that a lookup costs no descent of the name index.
-    // Any other change of names drops it: findNameKey() takes over.
+    // stored: every stored name's addKeys(), the import's new contacts
+    // added as they are stored, so that a lookup costs no descent of the
+    // name index. Any other change of names or of a name's row drops it:
+    // findNameKey() takes over.
     QHash<QByteArray, unsigned long long> m_importNames;
     bool m_importNamesLoaded = false;
+    // Inside beginImport(), when names are looked up: wordNames() by word,
+    // and the stretches of the case-sensitive name index it found to hold
+    // no name, each by the name that ends it to where it starts; a stored
+    // name splits them. Dropped with m_importNames.
+    QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_wordNames;
+    std::map<QByteArray, QByteArray> m_emptyNames;
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;
-};
-
-// Keeps the contacts a reader stores row by row (insertEntity) within
-// LocalDb::kMaxEntitiesPerContact rows each, as a merge keeps them: the rows
-// past the limit are left out and counted per contact.
-class ContactRowLimit {
-public:
-    // A contact just stored without rows, under its full name.
-    void addContact(unsigned long long contactId, const QString& name);
-    // Whether one more row of the contact, an entity of `type`, fits; a row
-    // that does not is counted as left out. Rows of a contact never added
-    // always fit. A contact added without a name is named in the summary by
-    // the rows it keeps, as pim::shownName names a contact.
-    bool take(unsigned long long contactId, int type, const pim::Entity& entity);
-    // Rows left out over all contacts.
-    qsizetype leftOut() const { return m_leftOut; }
-    // LocalDb::leftOutEntriesText of the first `named` contacts that lost
-    // rows, in the order they filled up, one per line, then how many more
-    // there were; empty when none lost any.
-    QString summary(qsizetype named) const;
-    // Contacts that lost rows.
-    qsizetype fullContacts() const { return m_full.size(); }
-
-private:
-    struct Rows {
-        // The full name; for a contact without one, also its first stored
-        // company, number and e-mail address.
-        pim::_Contact known;
-        qsizetype stored = 0;
-        qsizetype leftOut = 0;
-    };
-    QHash<unsigned long long, Rows> m_rows;
-    QList<unsigned long long> m_full;
-    qsizetype m_leftOut = 0;
 };

@@ -89,6 +89,18 @@ bool dropTypeKeys(QStringList& keys)
     return keys.removeIf(isTypeKey) > 0;
 }
 
+// Whether the incoming entity holds a value under each of these keys that
+// the stored one holds one under (as the merge reads values): laid over
+// the stored values, its own then stand whole.
+bool fillsEveryKeyOf(int type, const pim::Entity& incoming, const pim::Entity& stored, const QStringList& keys)
+{
+    for (const QString& key : keys) {
+        if (!comparedtext::ofField(type, stored, key).isEmpty() && comparedtext::ofField(type, incoming, key).isEmpty())
+            return false;
+    }
+    return true;
+}
+
 // Whether the entity holds a value under any of the keys, as the merge
 // compares values.
 bool holdsAnyOf(const pim::Entity& entity, const QStringList& keys)
@@ -358,6 +370,14 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         dropTypeKeys(keptKeys);
         dropTypeKeys(keptColumns);
     }
+    // The parts of one value go together: an address's parts make its
+    // text, so the stored address takes the incoming ones only where they
+    // then stand whole, else keeps its own.
+    if (taken && !keys.whole.isEmpty() && !fillsEveryKeyOf(type, incoming, merged, keys.whole)) {
+        const auto isPart = [&keys](const QString& key) { return keys.whole.contains(key); };
+        keptKeys.removeIf(isPart);
+        keptColumns.removeIf(isPart);
+    }
 
     // A stored row that already holds every value the incoming entity
     // fills (a file imported again) is left alone without building the
@@ -481,6 +501,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 target.entities[pim::ENTITY_NAME].append(name);
                 if (!compared)
                     written[pim::ENTITY_NAME].append(name);
+                addImportName(target.id, incoming.fullName, &name);
             }
         }
 

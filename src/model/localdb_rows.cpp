@@ -256,6 +256,7 @@ void LocalDb::insertEntity(unsigned long long contactId, int type, pim::Entity& 
     requireValidType("insertEntity", type);
     const Hold hold(*this);
     requireWritable("insertEntity");
+    forgetNameParts(type);
     Sqlite3Statement& stmt = rowStatement(true, type);
     stmt.bindInt64(1, static_cast<long long>(contactId)).bindInt64(2, type).bindText(3, entity.srcId);
     bindColumns(stmt, 4, type, entity);
@@ -268,6 +269,7 @@ void LocalDb::updateEntity(int type, const pim::Entity& entity)
     requireValidType("updateEntity", type);
     const Hold hold(*this);
     requireWritable("updateEntity");
+    forgetNameParts(type);
     Sqlite3Statement& stmt = rowStatement(false, type);
     stmt.bindText(1, entity.srcId);
     const int next = bindColumns(stmt, 2, type, entity);
@@ -336,6 +338,10 @@ const LocalDb::MergeKeys& LocalDb::mergeKeys(int type)
     MergeKeys fresh;
     fresh.min = m_rule->checkEqualFieldsMin(type);
     fresh.kept = m_rule->validFields(type, fresh.single);
+    for (const QString& key : m_rule->wholeValueKeys(type)) {
+        if (fresh.kept.contains(key))
+            fresh.whole << key;
+    }
     fresh.joinsFirst = !fresh.single && m_rule->joinsFirstWithoutKeys(type);
     fresh.values = fresh.min;
     if (fresh.values.removeIf([](const QString& key) { return key == kData2 || key == kData3; }) == 0)
@@ -523,12 +529,14 @@ bool LocalDb::holdsAlready(unsigned long long id, const pim::_Contact& incoming)
 
     if (!m_comparedRows.isValid())
         m_comparedRows = connection().prepareThrow(
-            QStringLiteral("select type,%1 from data where contact_id=?")
+            QStringLiteral("select type,%1 from data where contact_id=? and type>=?")
                 .arg(dataKeys({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}).join(QLatin1Char(','))));
     // Rows come in the order loadCompared() reads them, so the first row
-    // an entity matches is the one the whole merge would pick.
+    // an entity matches is the one the whole merge would pick. Those of
+    // the types before the first pending one (a name's row, nearly always)
+    // are not read at all.
     bool holds = true;
-    m_comparedRows.bindInt64(1, static_cast<long long>(id));
+    m_comparedRows.bindInt64(1, static_cast<long long>(id)).bindInt64(2, pending.front().type);
     m_comparedRows.forEachRow([&](const Sqlite3Statement::Row& row) {
         const int type = static_cast<int>(row.int64(0));
         for (qsizetype i = 0; i < pending.size();) {
@@ -593,6 +601,7 @@ void LocalDb::updateKeptColumns(int type, const pim::Entity& entity)
 {
     requireValidType("updateEntity", type);
     requireWritable("updateEntity");
+    forgetNameParts(type);
     const MergeKeys& keys = mergeKeys(type);
     const Layout& l = layout(type);
     Sqlite3Statement& stmt = m_updateKept[static_cast<size_t>(type)];
@@ -687,6 +696,8 @@ void LocalDb::ungroup(unsigned long long contactId)
 void LocalDb::removeEntity(unsigned long long entityId)
 {
     const Hold hold(*this);
+    // The row may be a name's.
+    forgetImportNames();
     write(Sqlite3Sql("delete from data where _id=?").addInt64Param(id64(entityId)));
 }
 
@@ -735,48 +746,4 @@ QString LocalDb::leftOutEntriesText(const QString& name, qsizetype leftOut)
         .arg(name.trimmed().isEmpty() ? pim::mention(QString(), pim::Mention::ContactAtStart) : name)
         .arg(kMaxEntitiesPerContact)
         .arg(leftOut);
-}
-
-void ContactRowLimit::addContact(unsigned long long contactId, const QString& name)
-{
-    Rows rows;
-    rows.known.fullName = name;
-    m_rows.insert(contactId, rows);
-}
-
-bool ContactRowLimit::take(unsigned long long contactId, int type, const pim::Entity& entity)
-{
-    const auto found = m_rows.find(contactId);
-    if (found == m_rows.end())
-        return true;
-    Rows& rows = found.value();
-    if (rows.stored < LocalDb::kMaxEntitiesPerContact) {
-        ++rows.stored;
-        // A phone sends the name record first, then the contact's other
-        // rows: one without a name is known by the first company, number
-        // or e-mail address it keeps, one of each kind held.
-        if ((type == pim::ENTITY_ORG || type == pim::ENTITY_PHONE || type == pim::ENTITY_EMAIL)
-            && rows.known.fullName.trimmed().isEmpty()) {
-            QList<pim::Entity>& held = rows.known.entities[type];
-            if (held.isEmpty() || pim::fieldText(held.first().fields.value(QStringLiteral("data1"))).trimmed().isEmpty())
-                held = { entity };
-        }
-        return true;
-    }
-    if (rows.leftOut++ == 0)
-        m_full.append(contactId);
-    ++m_leftOut;
-    return false;
-}
-
-QString ContactRowLimit::summary(qsizetype named) const
-{
-    QStringList texts;
-    for (qsizetype i = 0; i < m_full.size() && i < named; ++i) {
-        const Rows& rows = m_rows.value(m_full.at(i));
-        texts << LocalDb::leftOutEntriesText(pim::shownName(rows.known), rows.leftOut);
-    }
-    if (m_full.size() > named)
-        texts << QObject::tr("and %1 more").arg(m_full.size() - named);
-    return texts.join(QLatin1Char('\n'));
 }

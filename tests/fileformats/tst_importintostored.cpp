@@ -5,6 +5,8 @@
 #include "fileformats/importcontactstolocalthread.h"
 
 #include "common/sqlprobe.h"
+#include "fileformats/export/exporttofilethread.h"
+#include "golden.h"
 #include "model/localdb.h"
 #include "model/localdbcombinerule.h"
 #include "scratchfiles.h"
@@ -14,11 +16,13 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 class TestImportIntoStored : public QObject {
@@ -45,6 +49,29 @@ private:
         SqlProbe probe(dbPath());
         return probe.rows(QStringLiteral("select 'contact', * from contact"))
             + probe.rows(QStringLiteral("select 'data', * from data")) + probe.rows(QStringLiteral("select * from contact_group"));
+    }
+    // Each stored contact by name, with its rows in the order of their
+    // types, each row's filled columns: what the merge kept.
+    QByteArray storedContacts()
+    {
+        SqlProbe probe(dbPath());
+        QStringList out;
+        const QString columns = QStringLiteral("type, data1, data2, data3, data4, data5, data6, data7, data8, data9, "
+                                               "data10, data11, data12, data13, data14");
+        for (const QVariantList& contact : probe.rows(QStringLiteral("select _id, full_name from contact order by full_name, _id"))) {
+            out << QStringLiteral("contact ") + golden::escape(contact.at(1).toString());
+            const auto rows = probe.rows(
+                QStringLiteral("select %1 from data where contact_id = %2 order by type, _id").arg(columns).arg(contact.at(0).toLongLong()));
+            for (const QVariantList& row : rows) {
+                QStringList filled;
+                for (int column = 1; column < row.size(); ++column) {
+                    if (!row.at(column).toString().isEmpty())
+                        filled << QStringLiteral("data%1=%2").arg(column).arg(golden::escape(row.at(column).toString()));
+                }
+                out << QStringLiteral("  ") + golden::typeNames().value(row.at(0).toInt()) + u' ' + filled.join(QLatin1String("; "));
+            }
+        }
+        return out.join(u'\n').toUtf8() + '\n';
     }
     // Each contact as plain SQL writes it: its name, then the given name,
     // family name and title of its name row, if any.
@@ -185,6 +212,25 @@ private slots:
             "\xe5\xb1\xb1\xe7\x94\xb0;\xe5\xa4\xaa\xe9\x83\x8e", -1);
         row("a Chinese name whose parts make another name",
             { { "\xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e" } }, "\xe7\x8e\x8b;\xe6\x98\x8e", -1);
+        // Led by a symbol at or above U+1100 that is no letter of those
+        // scripts.
+        const std::pair<const char*, const char*> leads[] = { { "\xf0\x9f\x8c\xb8", "an emoji" },
+            { "\xe3\x83\xbb", "a katakana middle dot" }, { "\xe3\x83\xbc", "a prolonged sound mark" },
+            { "\xef\xbc\x91", "a fullwidth digit" } };
+        for (const auto& [lead, what] : leads) {
+            const QString family = QString::fromUtf8(lead) + QString::fromUtf8("\xe5\xb1\xb1\xe7\x94\xb0");
+            const QString given = QString::fromUtf8("\xe5\xa4\xaa\xe9\x83\x8e");
+            const QByteArray n = (family + u';' + given).toUtf8();
+            const QStringList earlier { family + u' ' + given, given, family + u' ' };
+            QTest::newRow(qPrintable(QStringLiteral("a Japanese name of parts with end blanks led by %1").arg(QLatin1String(what))))
+                << QList<QStringList> { earlier } << n << 0;
+            QTest::newRow(qPrintable(QStringLiteral("the same led by %1, and the name its parts make stored after it")
+                                         .arg(QLatin1String(what))))
+                << QList<QStringList> { earlier, { family + given } } << n << 0;
+        }
+        row("a given name led by an emoji, in the order of a Latin name",
+            { { "\xf0\x9f\x8c\xb8\xe6\x98\x8e \xe6\x9d\x8e", " \xf0\x9f\x8c\xb8\xe6\x98\x8e", "\xe6\x9d\x8e" } },
+            "\xe6\x9d\x8e;\xf0\x9f\x8c\xb8\xe6\x98\x8e", 0);
     }
     void findsTheStoredContactOfTheNameWhateverTheImportsSize()
     {
@@ -219,6 +265,172 @@ private slots:
             QCOMPARE(probe.value(QStringLiteral("select contact_id from data where data1 = '555 0200'")).toInt(), into);
             QCOMPARE(into, found >= 0 ? found + 1 : stored.size() + 13);
         }
+    }
+
+    // Files of several cards of the same people (data/merge), each of
+    // them stored as the reference says, imported whole and card by card
+    // in imports of their own. An address's parts are those of one card,
+    // whole, so they make its text: the program's own vCard export of the
+    // contacts, read back into the same database, changes no row, and read
+    // into an empty one, stores the same rows.
+    void storesCardsOfOnePersonAsTheReferenceSays_data() { golden::addRows("merge", QStringLiteral(".vcf")); }
+    void storesCardsOfOnePersonAsTheReferenceSays()
+    {
+        QFETCH(QString, input);
+        const QByteArray file = readScratch(input);
+        QCOMPARE(import(file, QStringLiteral("vcf")).size(), 1);
+        const QByteArray rows = storedContacts();
+        golden::compareWithReference(rows, input);
+
+        cleanup();
+        init();
+        const QByteArray end = "END:VCARD\r\n";
+        for (qsizetype at = 0; at < file.size();) {
+            const qsizetype next = file.indexOf(end, at) + end.size();
+            QCOMPARE(import(file.mid(at, next - at), QStringLiteral("vcf")).size(), 1);
+            at = next;
+        }
+        QCOMPARE(storedContacts(), rows);
+
+        QList<pim::_Contact> contacts;
+        {
+            LocalDb db(dbPath(), QSharedPointer<LocalDbCombineRule>::create());
+            for (const pim::_Contact& listed : db.contacts())
+                contacts << db.contact(listed.id);
+        }
+        const QString exported = m_dir->filePath(QStringLiteral("exported.vcf"));
+        RecordingReporter reporter;
+        ExportToFileThread thread(contacts, ExportToFileThread::TYPE_VCARD, exported, &reporter);
+        thread.start();
+        QVERIFY(thread.wait(60000) && reporter.errors().isEmpty());
+        const QByteArray own = readScratch(exported);
+        const QList<QVariantList> before = everyRow();
+        import(own, QStringLiteral("vcf"));
+        QCOMPARE(everyRow(), before);
+        cleanup();
+        init();
+        import(own, QStringLiteral("vcf"));
+        QCOMPARE(storedContacts(), rows);
+    }
+
+    // Names of many scripts, stored as builds that kept the end blanks of
+    // name parts stored them, and cards of the same people and of others:
+    // an import small next to what is stored, which looks each name up in
+    // the name index, and one that reads every stored name put every card
+    // into the same contact.
+    void findsTheSameContactWhicheverWayItLooks_data()
+    {
+        QTest::addColumn<quint32>("seed");
+        for (const quint32 seed : { 7u, 1409u, 40961u })
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+    }
+    void findsTheSameContactWhicheverWayItLooks()
+    {
+        QFETCH(quint32, seed);
+        QRandomGenerator random(seed);
+        const auto pick = [&random](const auto& list) { return list.at(random.bounded(int(std::size(list)))); };
+        // Letters of those scripts, symbols at or above U+1100 that are
+        // none (emoji, fullwidth digits and signs, kana marks, the middle
+        // dot, the prolonged sound mark), and Latin names.
+        const QStringList pieces = QString::fromUtf8(
+            "\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e \xe6\x98\x8e \xe6\x9d\x8e \xe7\x8e\x8b \xe3\x81\x95\xe3\x81\x8f\xe3\x82\x89 "
+            "\xe3\x82\xb5\xe3\x82\xaf\xe3\x83\xa9 \xea\xb9\x80 \xeb\xaf\xbc\xec\xa4\x80 \xec\x9d\xb4 \xf0\x9f\x8c\xb8 \xf0\x9f\x98\x80 "
+            "\xe3\x83\xbb \xe3\x83\xbc \xe3\x80\x85 \xef\xbc\x91 \xef\xbc\xa1 \xe3\x82\x9b \xe3\x82\x9c \xe2\x80\xa2 "
+            "Ann LEE de Van x \xc3\x85sa 7").split(u' ');
+        const QStringList ends { QString(), QString(), QString(), QStringLiteral(" "), QStringLiteral("  "),
+                                 QStringLiteral("\t"), QStringLiteral(" \t") };
+        // A part of one to three pieces, some with a blank or tab between.
+        const auto part = [&]() {
+            QString text;
+            for (int n = 1 + random.bounded(3); n > 0; --n) {
+                if (!text.isEmpty() && random.bounded(4) == 0)
+                    text += random.bounded(3) == 0 ? QStringLiteral("\t") : QStringLiteral(" ");
+                text += pick(pieces);
+            }
+            return text;
+        };
+        // given, family, middle, title, suffix: the last three mostly empty.
+        const auto parts = [&]() {
+            QStringList p { part(), part(), QString(), QString(), QString() };
+            for (int i = 2; i < 5; ++i) {
+                if (random.bounded(5) == 0)
+                    p[i] = part();
+            }
+            if (random.bounded(8) == 0)
+                p[random.bounded(2)].clear();
+            return p;
+        };
+        const QString columns[] = { QStringLiteral("data2"), QStringLiteral("data3"), QStringLiteral("data4"),
+                                    QStringLiteral("data5"), QStringLiteral("data6") };
+        const auto entityOf = [&columns](const QStringList& p) {
+            pim::Entity e;
+            for (int i = 0; i < 5; ++i)
+                e.fields.insert(columns[i], p.at(i));
+            return e;
+        };
+        const auto quoted = [](QString text) { return QLatin1Char('\'') + text.replace(u'\'', QLatin1String("''")) + u'\''; };
+
+        // Stored: most of parts with end blanks, the name they make with
+        // them; some of a name alone in another case or with odd blanks.
+        constexpr int kStored = 1200;
+        QList<QStringList> people;
+        QString sql = QStringLiteral("begin;");
+        for (int i = 0; i < kStored; ++i) {
+            QStringList p = parts();
+            people << p;
+            if (random.bounded(6) == 0) {
+                QString name = entityOf(p).fullName();
+                name = pick(ends) + (random.bounded(2) ? name.toUpper() : name).replace(u' ', pick(ends) + u' ') + pick(ends);
+                sql += QStringLiteral("insert into contact(src_id, full_name) values('', %1);").arg(quoted(name));
+                continue;
+            }
+            for (QString& text : p) {
+                if (!text.isEmpty())
+                    text = pick(ends) + text + pick(ends);
+            }
+            const pim::Entity name = entityOf(p);
+            sql += QStringLiteral("insert into contact(src_id, full_name) values('', %1);").arg(quoted(name.fullName()));
+            QString values;
+            for (const QString& text : p)
+                values += u',' + quoted(text);
+            sql += QStringLiteral("insert into data(type, contact_id, data1, data2, data3, data4, data5, data6) values(1, "
+                                  "(select max(_id) from contact), %1%2);").arg(quoted(name.fullName()), values);
+        }
+        SqlProbe(dbPath()).exec(sql + QStringLiteral("commit;"));
+
+        // Cards: most of stored people, as a file gives their parts, the
+        // rest of new ones; each with a number of its own.
+        constexpr int kCards = 250;
+        QByteArray cards;
+        for (int i = 0; i < kCards; ++i) {
+            const QStringList p = random.bounded(4) == 0 ? parts() : pick(people);
+            cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + QStringList { p.at(1), p.at(0), p.at(2), p.at(3), p.at(4) }.join(u';').toUtf8()
+                + "\r\nTEL:555 1" + QByteArray::number(1000 + i) + "\r\nEND:VCARD\r\n";
+        }
+        // Cards of other names after them turn the same import into a large one.
+        QByteArray others;
+        for (int i = 0; i < kStored / 4 - kCards; ++i)
+            others += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Other;Person" + QByteArray::number(i) + ";;;\r\nEND:VCARD\r\n";
+
+        const QString stored = m_dir->filePath(QStringLiteral("stored.db"));
+        QVERIFY(QFile::copy(dbPath(), stored));
+        QLoggingCategory::setFilterRules(QStringLiteral("app.db.debug=true"));
+        const auto quiet = qScopeGuard([] { QLoggingCategory::setFilterRules(QString()); });
+        QMap<QString, QVariant> contactOf[2];
+        for (const bool small : { true, false }) {
+            QVERIFY(QFile::remove(dbPath()) && QFile::copy(stored, dbPath()));
+            QTest::ignoreMessage(QtDebugMsg, QRegularExpression(small ? QStringLiteral("^import of \\d+ contacts .* looks names up")
+                                                                      : QStringLiteral("^import of \\d+ contacts .* reads the")));
+            QCOMPARE(import(small ? cards : cards + others, QStringLiteral("vcf")).size(), 1);
+            for (const QVariantList& row : SqlProbe(dbPath()).rows(QStringLiteral("select data1, contact_id from data where type = 3")))
+                contactOf[small].insert(row.at(0).toString(), row.at(1));
+        }
+        QCOMPARE(contactOf[true].size(), kCards);
+        QCOMPARE(contactOf[true], contactOf[false]);
+        // Most cards went into a stored contact.
+        const auto intoStored = std::count_if(contactOf[true].cbegin(), contactOf[true].cend(),
+                                              [](const QVariant& id) { return id.toInt() <= kStored; });
+        QVERIFY2(intoStored > kCards / 2, qPrintable(QString::number(intoStored)));
     }
 };
 

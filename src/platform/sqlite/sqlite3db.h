@@ -116,6 +116,8 @@ public:
     Sqlite3Statement& bindInt64(int pos, long long value);
     // A null QString binds empty text, never NULL.
     Sqlite3Statement& bindText(int pos, const QString& value);
+    // Text the caller holds as UTF-8 already, bound as it is (copied).
+    Sqlite3Statement& bindUtf8(int pos, QByteArrayView utf8);
     // A null or empty QByteArray binds a zero-length blob, never NULL.
     Sqlite3Statement& bindBlob(int pos, const QByteArray& value);
     // Runs to the end, then resets the statement and clears its values.

@@ -2,6 +2,8 @@
 // Statement text and values, and binding them to a prepared statement.
 #include "platform/sqlite/sqlite3db_p.h"
 
+#include <cstring>
+
 namespace sqlite3db_detail {
 
 QString shortSql(const QString& sql)
@@ -225,6 +227,22 @@ Sqlite3Statement& Sqlite3Statement::bindText(int pos, const QString& value)
         out = text.toUtf8();
     }
     bindResult(pos, sqlite3_bind_text64(m_state->prep->raw, pos, out.constData(),
+                                        sqlite3_uint64(out.size()), SQLITE_STATIC, SQLITE_UTF8));
+    return *this;
+}
+
+Sqlite3Statement& Sqlite3Statement::bindUtf8(int pos, QByteArrayView utf8)
+{
+    if (!isValid())
+        throwNotOpen("bind");
+    if (pos < 1 || size_t(pos) >= m_state->bytes.size())
+        bindResult(pos, SQLITE_RANGE);
+    QByteArray& out = m_state->bytes[size_t(pos)];
+    out.resize(utf8.size());
+    if (!utf8.isEmpty())
+        std::memcpy(out.data(), utf8.data(), size_t(utf8.size()));
+    // A zero-length text still needs a non-null pointer, or it binds NULL.
+    bindResult(pos, sqlite3_bind_text64(m_state->prep->raw, pos, utf8.isEmpty() ? "" : out.constData(),
                                         sqlite3_uint64(out.size()), SQLITE_STATIC, SQLITE_UTF8));
     return *this;
 }

@@ -1,0 +1,477 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// LocalDb: the keys a stored name answers to, and finding the stored
+// contact of a name, by the names an import read at once or through the
+// case-insensitive name index.
+#include "model/localdb.h"
+
+#include <QVarLengthArray>
+
+#include <algorithm>
+
+namespace {
+
+long long id64(unsigned long long id)
+{
+    return static_cast<long long>(id);
+}
+
+// Those letters lie at U+1100 and above: three bytes or four in UTF-8.
+constexpr char32_t kFirstCjk = 0x1100;
+
+// Whether a stored name holds a blank or tab beside such a letter: only
+// then can partsNameKey() differ from its nameKey(). Nearly every name
+// is told by its bytes alone.
+bool hasBlankBesideCjk(QByteArrayView utf8)
+{
+    bool high = false;
+    bool blank = false;
+    for (const char c : utf8) {
+        high = high || uchar(c) >= 0xE1;
+        blank = blank || c == ' ' || c == '\t';
+    }
+    if (!high || !blank)
+        return false;
+    const QList<uint> letters = QString::fromUtf8(utf8).toUcs4();
+    for (qsizetype i = 0; i < letters.size(); ++i) {
+        if (letters.at(i) != ' ' && letters.at(i) != '\t')
+            continue;
+        if ((i > 0 && pim::isCjkLetter(letters.at(i - 1)))
+            || (i + 1 < letters.size() && pim::isCjkLetter(letters.at(i + 1))))
+            return true;
+    }
+    return false;
+}
+
+// The name parts Entity::fullName() is made of, in the order of the
+// columns read for them.
+const QString kNameParts[] = { QStringLiteral("data2"), QStringLiteral("data3"), QStringLiteral("data4"),
+                               QStringLiteral("data5"), QStringLiteral("data6") };
+
+// The letter that starts at `at` in UTF-8 text (its first byte, not a
+// continuation byte); U+FFFD for a sequence cut short.
+char32_t letterAt(QByteArrayView utf8, qsizetype at)
+{
+    const uchar lead = uchar(utf8.at(at));
+    if (lead < 0x80)
+        return lead;
+    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (at + length > utf8.size())
+        return 0xFFFD;
+    char32_t c = lead & (0x3F >> (length - 1));
+    for (int i = 1; i < length; ++i)
+        c = c << 6 | (uchar(utf8.at(at + i)) & 0x3F);
+    return c;
+}
+
+bool startsLetter(char c)
+{
+    return (uchar(c) & 0xC0) != 0x80;
+}
+
+bool isBlankOrTab(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+// The first word of a name: up to its first blank or tab, or the whole.
+QByteArrayView firstWord(QByteArrayView name)
+{
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        if (isBlankOrTab(name.at(i)))
+            return name.first(i);
+    }
+    return name;
+}
+
+// The words a stored name with the parts key `key` (see partsKeyOf) can
+// start with, A-Z folded, each followed by a blank or tab in the name:
+// the one definition of where in the name index such a name stands, so
+// that a lookup through the index reads those few names and finds every
+// one whose names were read at once. Parts of Chinese, Japanese or Korean
+// letters read family name first, so a name made of them with end blanks
+// starts with a part of the key's first word (the family name, "山田" of
+// "山田 太郎", or the part of it before a blank of its own); one that an
+// earlier build put in the order of a Latin name starts with the given
+// name, which ends the key (the first word of it, "明" of "明 李"): the
+// key's first word cut at any letter and each word's tails. Each of those
+// starts with a letter at U+1100 or above, as the names do. A key with a
+// title ("dr" NUL "李明") is of a name that starts with the title's first
+// word.
+using Words = QVarLengthArray<QByteArrayView, 16>;
+Words partsFirstWords(QByteArrayView key)
+{
+    Words words;
+    const qsizetype titleEnd = key.indexOf('\0');
+    if (titleEnd >= 0) {
+        words.append(firstWord(key.first(titleEnd)));
+        return words;
+    }
+    const auto add = [&](qsizetype from, qsizetype to) {
+        const QByteArrayView word = key.sliced(from, to - from);
+        if (letterAt(key, from) >= kFirstCjk && !words.contains(word))
+            words.append(word);
+    };
+    const qsizetype firstEnd = firstWord(key).size();
+    for (qsizetype to = 1; to <= firstEnd && to < key.size(); ++to) {
+        if (startsLetter(key.at(to)))
+            add(0, to);
+    }
+    for (qsizetype from = 0; from < key.size();) {
+        const qsizetype end = from + firstWord(key.sliced(from)).size();
+        for (qsizetype at = from + 1; at < end; ++at) {
+            if (startsLetter(key.at(at)))
+                add(at, end);
+        }
+        from = end + 1;
+    }
+    return words;
+}
+
+// Whether a text holds an ASCII letter: where none does, the name index
+// of the case-sensitive order holds the same names in a range as the
+// case-insensitive one, and is read for less.
+bool hasAsciiLetter(QByteArrayView text)
+{
+    return std::any_of(text.begin(), text.end(), [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; });
+}
+
+// A text and one character more, the bound of a range of the name index,
+// built without a copy on the heap for the usual short text.
+class Bounds {
+public:
+    Bounds(QByteArrayView text, char last)
+        : m_bytes(text.size() + 1)
+    {
+        std::copy(text.begin(), text.end(), m_bytes.begin());
+        m_bytes.back() = last;
+    }
+    // Valid while this lives.
+    QByteArray text() const { return QByteArray::fromRawData(m_bytes.constData(), m_bytes.size()); }
+
+private:
+    QVarLengthArray<char, 64> m_bytes;
+};
+
+// Greater in the case-sensitive order than every name, which is UTF-8.
+const QByteArray kPastEveryName = QByteArrayLiteral("\xff");
+
+} // namespace
+
+QByteArray LocalDb::nameKey(QByteArray utf8)
+{
+    // Asked of every name an import reads or looks up: A-Z are folded in
+    // one pass that also finds whether any blank is to go, nearly never.
+    char* b = utf8.data();
+    const qsizetype n = utf8.size();
+    bool blanks = false;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (b[i] >= 'A' && b[i] <= 'Z')
+            b[i] = char(b[i] - 'A' + 'a');
+        else if (uchar(b[i]) <= ' ')
+            blanks = blanks || b[i] == '\t'
+                || (b[i] == ' ' && (i == 0 || i + 1 == n || b[i + 1] == ' ' || b[i + 1] == '\t'));
+    }
+    if (!blanks)
+        return utf8;
+    // In place: the blanks dropped only shorten what is written.
+    qsizetype out = 0;
+    bool blank = false;
+    for (const char c : std::as_const(utf8)) {
+        if (c == ' ' || c == '\t') {
+            blank = out > 0;
+            continue;
+        }
+        if (blank) {
+            utf8[out++] = ' ';
+            blank = false;
+        }
+        utf8[out++] = c;
+    }
+    utf8.truncate(out);
+    return utf8;
+}
+
+void LocalDb::loadImportNames()
+{
+    m_importNames.clear();
+    // Only text equals a bound name; a NULL or a blob never does.
+    Sqlite3Statement names = m_db.prepareThrow(
+        QStringLiteral("select _id, full_name from contact where typeof(full_name)='text' order by _id"));
+    names.forEachRow([this](const Sqlite3Statement::Row& row) {
+        addKeys(m_importNames, static_cast<unsigned long long>(row.int64(0)), row.text(1));
+        return true;
+    });
+    m_importNamesLoaded = true;
+}
+
+void LocalDb::addKeys(QHash<QByteArray, unsigned long long>& keys, unsigned long long id, QByteArrayView fullName)
+{
+    // Ids come in any order where a range of the index is read.
+    const auto add = [&keys, id](QByteArray key) {
+        if (key.isEmpty())
+            return;
+        unsigned long long& lowest = keys[std::move(key)];
+        if (lowest == 0 || id < lowest)
+            lowest = id;
+    };
+    add(nameKey(fullName.toByteArray()));
+    add(partsNameKey(id, fullName));
+}
+
+void LocalDb::addImportName(unsigned long long id, const QString& fullName, const pim::Entity* parts)
+{
+    if (!m_wholeImport || fullName.isEmpty())
+        return;
+    const bool looksUp = !m_wordNames.isEmpty() || !m_emptyNames.empty();
+    if (!m_importNamesLoaded && !looksUp)
+        return;
+    QByteArray key;
+    if (!parts) {
+        key = nameKey(fullName.toUtf8());
+    } else if (std::any_of(std::cbegin(kNameParts), std::cend(kNameParts), [parts](const QString& part) {
+                   return pim::hasEndBlanks(pim::fieldText(parts->fields.value(part)));
+               })) {
+        // The readers store parts without end blanks: nearly never a key.
+        key = partsKeyOf(fullName.toUtf8(), *parts);
+    }
+    // A new contact has the highest id: an older one of its key stays first.
+    if (m_importNamesLoaded) {
+        if (!key.isEmpty() && !m_importNames.contains(key))
+            m_importNames.insert(key, id);
+        return;
+    }
+    const QByteArray utf8 = fullName.toUtf8();
+    if (!parts) {
+        // The stretch of the index known empty that the name now stands in
+        // ends before it.
+        const auto gap = m_emptyNames.upper_bound(utf8);
+        if (gap != m_emptyNames.end() && gap->second <= utf8) {
+            QByteArray start = gap->second;
+            m_emptyNames.erase(gap);
+            m_emptyNames.emplace(utf8, std::move(start));
+        }
+    }
+    if (key.isEmpty())
+        return;
+    // Each word read whose range holds the name: the name up to a control
+    // or blank, up to its first blank or tab.
+    for (qsizetype at = 0; at < utf8.size(); ++at) {
+        const char c = utf8.at(at);
+        if (uchar(c) < '\t' || uchar(c) > ' ')
+            continue;
+        const auto names = m_wordNames.find(nameKey(utf8.left(at)));
+        if (names != m_wordNames.end() && !names->contains(key))
+            names->insert(key, id);
+        if (isBlankOrTab(c))
+            break;
+    }
+}
+
+QByteArray LocalDb::partsNameKey(unsigned long long id, QByteArrayView fullName)
+{
+    if (!hasBlankBesideCjk(fullName))
+        return QByteArray();
+    if (!m_nameParts.isValid())
+        m_nameParts = m_db.prepareThrow(QStringLiteral(
+            "select data2,data3,data4,data5,data6 from data where contact_id=? and type=1 order by _id limit 1"));
+    pim::Entity parts;
+    m_nameParts.bindInt64(1, id64(id)).forEachRow([&](const Sqlite3Statement::Row& row) {
+        for (int i = 0; i < 5; ++i)
+            parts.fields.insert(kNameParts[i], row.getText(i));
+        return false;
+    });
+    return partsKeyOf(fullName, parts);
+}
+
+QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts)
+{
+    if (!hasBlankBesideCjk(fullName))
+        return QByteArray();
+    pim::Entity trimmed;
+    bool endBlanks = false;
+    for (const QString& key : kNameParts) {
+        const QString part = pim::fieldText(parts.fields.value(key));
+        endBlanks = endBlanks || pim::hasEndBlanks(part);
+        trimmed.fields.insert(key, pim::withoutEndBlanks(part));
+    }
+    if (!endBlanks || parts.fullName().toUtf8() != fullName)
+        return QByteArray();
+    QByteArray key = nameKey(trimmed.fullName().toUtf8());
+    const QByteArray ownKey = nameKey(fullName.toByteArray());
+    if (key == ownKey)
+        return QByteArray();
+    // Only a key whose index ranges hold the name: what the lookup reads.
+    const QByteArray word = nameKey(firstWord(fullName).toByteArray());
+    if (partsFirstWords(key).contains(QByteArrayView(word)))
+        return key;
+    // In the order of a Latin name the title comes first: the key then
+    // carries it, as prefixedNameKey() gives it to the incoming name.
+    const QByteArray title = nameKey(trimmed.fields.value(kNameParts[3]).toString().toUtf8());
+    if (title.isEmpty() || !ownKey.startsWith(title + ' '))
+        return QByteArray();
+    key = title + '\0' + key;
+    return partsFirstWords(key).contains(QByteArrayView(word)) ? key : QByteArray();
+}
+
+QByteArray LocalDb::prefixedNameKey(const pim::_Contact& incoming, const QByteArray& key)
+{
+    // Only a key of those letters can have one.
+    if (std::none_of(key.cbegin(), key.cend(), [](char c) { return uchar(c) >= 0xE1; }))
+        return QByteArray();
+    const auto names = incoming.entities.constFind(pim::ENTITY_NAME);
+    if (names == incoming.entities.cend() || names->isEmpty())
+        return QByteArray();
+    const QByteArray title = nameKey(pim::fieldText(names->first().fields.value(kNameParts[3])).toUtf8());
+    return title.isEmpty() ? QByteArray() : title + '\0' + key;
+}
+
+void LocalDb::scanNames(QByteArrayView from, QByteArrayView to,
+                        const std::function<void(unsigned long long, QByteArrayView)>& name, QByteArray* next)
+{
+    const bool caseOrder = m_caseOrderNames && !hasAsciiLetter(from) && !hasAsciiLetter(to);
+    Sqlite3Statement& range = !caseOrder ? m_findNameRange : next ? m_findNameFrom : m_findNameCaseRange;
+    if (!range.isValid()) {
+        range = m_db.prepareThrow(
+            !caseOrder ? QStringLiteral("select _id, full_name from contact where full_name>=? collate nocase"
+                                        " and full_name<? collate nocase")
+            : next     ? QStringLiteral("select _id, full_name from contact where full_name>=? and full_name<?"
+                                        " order by full_name")
+                       : QStringLiteral("select _id, full_name from contact where full_name>=? and full_name<?"));
+    }
+    if (caseOrder && next) {
+        // Up to text past every name: blobs, which sort after all text,
+        // are no names.
+        *next = kPastEveryName;
+        range.bindUtf8(1, from).bindUtf8(2, kPastEveryName).forEachRow([&](const Sqlite3Statement::Row& row) {
+            const QByteArrayView text = row.text(1);
+            if (text.compare(to) >= 0) {
+                *next = text.toByteArray();
+                return false;
+            }
+            name(static_cast<unsigned long long>(row.int64(0)), text);
+            return true;
+        });
+        return;
+    }
+    if (next)
+        next->clear();
+    range.bindUtf8(1, from).bindUtf8(2, to).forEachRow([&](const Sqlite3Statement::Row& row) {
+        name(static_cast<unsigned long long>(row.int64(0)), row.text(1));
+        return true;
+    });
+}
+
+const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView word)
+{
+    // Looked up without a copy: asked several times for every name.
+    const auto known = m_wordNames.constFind(QByteArray::fromRawData(word.data(), word.size()));
+    if (known != m_wordNames.cend())
+        return known->isEmpty() ? nullptr : &*known;
+    const Bounds from(word, '\t');
+    const Bounds to(word, '!');
+    QHash<QByteArray, unsigned long long> keys;
+    // In the case-sensitive order, a range that lies in a stretch of the
+    // index known to hold no name holds none; one read up to the next name
+    // and found empty makes the stretch up to there known.
+    const bool caseOrder = m_caseOrderNames && !hasAsciiLetter(word);
+    const auto gap = caseOrder ? m_emptyNames.upper_bound(from.text()) : m_emptyNames.end();
+    if (!caseOrder || gap == m_emptyNames.end() || gap->second > from.text() || to.text() > gap->first) {
+        QByteArray next;
+        bool any = false;
+        scanNames(
+            from.text(), to.text(),
+            [&](unsigned long long id, QByteArrayView name) {
+                any = true;
+                addKeys(keys, id, name);
+            },
+            &next);
+        if (!any && !next.isEmpty()) {
+            QByteArray& start = m_emptyNames[std::move(next)];
+            if (start.isEmpty() || from.text() < start)
+                start = QByteArray(from.text().constData(), from.text().size());
+        }
+    }
+    const auto kept = m_wordNames.insert(word.toByteArray(), std::move(keys));
+    return kept->isEmpty() ? nullptr : &*kept;
+}
+
+unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray& prefixed)
+{
+    unsigned long long found = 0;
+    const auto take = [&found](unsigned long long id) {
+        if (id != 0 && (found == 0 || id < found))
+            found = id;
+    };
+    // A name of this key is the key itself, maybe followed by blanks or
+    // tabs; or is the key up to a blank between two words, where the name
+    // has a tab or a blank and another blank or tab instead; or starts
+    // with a blank or tab. Every range is one descent of the index, with
+    // few names in it.
+    const auto byName = [&](unsigned long long id, QByteArrayView name) {
+        if ((found == 0 || id < found) && nameKey(name.toByteArray()) == key)
+            found = id;
+    };
+    scanNames(key, Bounds(key, '!').text(), byName);
+    for (qsizetype at = key.indexOf(' '); at >= 0; at = key.indexOf(' ', at + 1)) {
+        const QByteArray words = key.left(at);
+        scanNames(words + '\t', words + '\n', byName);
+        scanNames(words + " \t", words + " !", byName);
+    }
+    // The names that start with a blank or tab are those of the empty
+    // word; a name whose parts make the key starts with one of its words
+    // and a blank or tab. Read once for each word in an import, as many of
+    // its names share them.
+    const auto byWord = [&](QByteArrayView word, const QByteArray& wanted) {
+        if (const QHash<QByteArray, unsigned long long>* keys = wordNames(word))
+            take(keys->value(wanted));
+    };
+    byWord(QByteArrayView(), key);
+    for (const QByteArray& wanted : { key, prefixed }) {
+        if (wanted.isEmpty())
+            continue;
+        for (const QByteArrayView word : partsFirstWords(wanted))
+            byWord(word, wanted);
+    }
+    return found;
+}
+
+unsigned long long LocalDb::storedContactOf(const pim::_Contact& incoming)
+{
+    if (!m_wholeImport || incoming.fullName.isEmpty())
+        return isContactBaseExist(incoming.fullName);
+    const Hold hold(*this);
+    connection();
+    ensureNameIndex();
+    const QByteArray key = nameKey(incoming.fullName.toUtf8());
+    if (key.isEmpty())
+        return 0;
+    const QByteArray prefixed = prefixedNameKey(incoming, key);
+    if (!m_importNamesLoaded)
+        return findNameKey(key, prefixed);
+    const unsigned long long byName = m_importNames.value(key, 0);
+    const unsigned long long byParts = prefixed.isEmpty() ? 0 : m_importNames.value(prefixed, 0);
+    return byName == 0 || byParts == 0 ? qMax(byName, byParts) : qMin(byName, byParts);
+}
+
+unsigned long long LocalDb::isContactBaseExist(const QString& fullName)
+{
+    const Hold hold(*this);
+    connection();
+    // Nameless contacts (company-only, number-only) are distinct people.
+    if (fullName.isEmpty())
+        return 0;
+    ensureNameIndex();
+    if (m_wholeImport) {
+        const QByteArray key = nameKey(fullName.toUtf8());
+        if (key.isEmpty())
+            return 0;
+        return m_importNamesLoaded ? m_importNames.value(key, 0) : findNameKey(key, QByteArray());
+    }
+    // "=" with NOCASE folds A-Z like LIKE does but takes "%" and "_"
+    // literally: "J_hn" must never find "John".
+    // Prepared once: a large import looks up every contact.
+    if (!m_findName.isValid())
+        m_findName = m_db.prepareThrow(QStringLiteral("select _id from contact where full_name=? collate nocase order by _id limit 1"));
+    return static_cast<unsigned long long>(m_findName.bindText(1, fullName).firstInt64(0));
+}
+
