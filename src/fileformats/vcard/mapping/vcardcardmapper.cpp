@@ -578,8 +578,8 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     // An FN that is one of the card's own numbers or e-mail addresses, where
     // no N names anyone, is no name: it is what a contact without one is
     // known by, which this program's own export writes as FN, and a phone's
-    // card of a number alone as well. The contact is known by it, as today,
-    // but stores no name of it.
+    // card of a number alone as well. The contact is known by it, but
+    // stores no name of it.
     QString knownBy;
     if (nameParts.line == 0 && !formattedName.isEmpty() && isOwnNumberOrAddress(contact, formattedName))
         knownBy = std::exchange(formattedName, QString());
