@@ -4,7 +4,7 @@
 // card boundary inside a value, and the lines of a 2.1 base64 value written
 // at the start of the line. And at a CR alone, which may end a line or not:
 // out of the byte loop, as files hardly ever hold one.
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstring>
 #include <initializer_list>

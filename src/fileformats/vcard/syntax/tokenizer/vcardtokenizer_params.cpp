@@ -2,7 +2,7 @@
 // What the tokenizer keeps of the blanks in parameters, and the soft breaks
 // it joins inside a phone's own label.
 #include "fileformats/vcard/syntax/vcardownlabel.h"
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstring>
 

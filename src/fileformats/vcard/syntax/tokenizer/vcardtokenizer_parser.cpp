@@ -3,7 +3,7 @@
 // setting its callbacks and how it reads, and asking where it stands.
 #include "fileformats/vcard/syntax/vcardtokenizer.h"
 
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstdlib>
 #include <cstring>
