@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/syntax/vcardtokenizer.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -116,6 +117,7 @@ private slots:
     void startsALineRightAfterACrAloneThatEndsOne();
     void dropsLinesLongerThanTheLimit();
     void parsesHugeValueAndManyParameters();
+    void readsAnOwnLabelInTimeOfItsLength();
     void tellsANameOfBytesNoNameHolds_data();
     void tellsANameOfBytesNoNameHolds();
 };
@@ -609,6 +611,35 @@ void TestVCardTokenizer::parsesHugeValueAndManyParameters()
     QCOMPARE(sizes.dataBytes, 50LL * 1024 * 1024 + 1);
     QCOMPARE(sizes.closings, 2);
     QCOMPARE(sizes.params, 1000000);
+}
+
+// A phone's own label of many words, and one soft-broken over many lines
+// after a long first line: each byte must be looked at a bounded number of
+// times. Read in a square of their length they take minutes.
+void TestVCardTokenizer::readsAnOwnLabelInTimeOfItsLength()
+{
+    QByteArray words;
+    while (words.size() < 1024 * 1024)
+        words += "gate code ";
+    QByteArray broken = "A" + QByteArray(1024 * 1024, 'a') + '=';
+    for (int i = 0; i < 20000; ++i)
+        broken += "\r\n=61=62=63=";
+    broken.chop(1);
+    const QByteArray input = "TEL;X-CUSTOM(" + words + "):1\r\nTEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE," + broken
+        + "):2\r\n";
+    QList<qsizetype> labels;
+    ParserPtr parser(CARD_ParserCreate(), &CARD_ParserFree);
+    CARD_SetUserData(parser.get(), &labels);
+    CARD_SetPropHandler(parser.get(), [](void* user, const char*, const char** params) {
+        static_cast<QList<qsizetype>*>(user)->append(qstrlen(params[0]) + (params[1] ? qstrlen(params[1]) + 1 : 0));
+    });
+    QElapsedTimer timer;
+    timer.start();
+    CARD_Parse(parser.get(), input.constData(), int(input.size()), 1);
+    QVERIFY2(timer.elapsed() < 5000, QByteArray::number(timer.elapsed()) + " ms");
+    const qsizetype brokenText = broken.size() - 20000 * 3;
+    QCOMPARE(labels, (QList<qsizetype> { qsizetype(strlen("X-CUSTOM(")) + words.size() + 1,
+                         qsizetype(strlen("X-CUSTOM(ENCODING=QUOTED-PRINTABLE,")) + brokenText + 1 }));
 }
 
 void TestVCardTokenizer::tellsANameOfBytesNoNameHolds_data()

@@ -210,6 +210,12 @@ struct CARD_Parser {
     // The physical line that follows the last empty line, or line of
     // blanks, read (continuesOwnLabel()).
     long long lineAfterGap = 0;
+    // The open own label whose soft breaks continuesOwnLabel() joins: the
+    // logical line's start and its parameter's, and how far its text holds
+    // no ")".
+    long long ownLabelLine = -1;
+    size_t ownLabelParam = 0;
+    size_t ownLabelLooked = 0;
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;
     // The line whose "=" started the soft break, where that "=", or the run

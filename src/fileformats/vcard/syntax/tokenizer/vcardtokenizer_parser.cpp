@@ -39,6 +39,7 @@ void CARD_ParserReset(CARD_Parser* parser)
     parser->lfFromCr = false;
     parser->lineAfterCr = false;
     parser->lineAfterGap = 0;
+    parser->ownLabelLine = -1;
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
     parser->lookaheadCount = 0;
@@ -71,6 +72,7 @@ void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineN
 {
     parser->position = byteOffset;
     parser->lineStart = byteOffset;
+    parser->ownLabelLine = -1;
     parser->physLine = lineNumber;
     parser->firstLine = lineNumber;
     parser->lineNumber = lineNumber;
