@@ -280,6 +280,24 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("3.0 equals sign before a property's line ends the value, before a fold not",
         "N;QUOTED-PRINTABLE:a=\r\nTEL;TYPE=CELL:1\r\nN;QUOTED-PRINTABLE:b=\r\n TEL:2\r\nN;QUOTED-PRINTABLE:c=\r\nTEL:3",
         "N;QUOTED-PRINTABLE:~:1a|TEL;TYPE=CELL:1|N;QUOTED-PRINTABLE:bTEL:2|N;QUOTED-PRINTABLE:~:5c|TEL:3|", true);
+    // A standard encoder's soft break: at its width, after an encoded line
+    // break, or before a line that ends in a soft break of its own.
+    row("soft break of a standard encoder before a line that reads as a property goes on with it",
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(51, 'a') + "PI=\r\nN:4821, keys\r\n"
+        "NOTE;QUOTED-PRINTABLE:a=0D=0A=\r\nTEL:+44 1=0D=0A=\r\nFAX:2\r\n"
+        "NOTE;QUOTED-PRINTABLE:USER=\r\nNAME:nell=\r\nend\nNOTE;QUOTED-PRINTABLE:b=\r\n" + QByteArray(73, 'c')
+            + "=3D=\r\nTEL:3\r\n",
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(51, 'a') + "PIN:4821, keys|"
+        "NOTE;QUOTED-PRINTABLE:a\\x0d\\x0aTEL:+44 1\\x0d\\x0aFAX:2|NOTE;QUOTED-PRINTABLE:USERNAME:nellend|"
+        "NOTE;QUOTED-PRINTABLE:b" + QByteArray(73, 'c') + "=TEL:3|");
+    row("soft break after a run, escaped letters or lines of no encoder's width before a property's line ends",
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(50, 'a') + "==\r\nTEL:1\r\n"
+        "FN;QUOTED-PRINTABLE:=49=76=61=20=4b=6f=76=61=c4=8d=49=76=61=20=4b=6f=76=61=\r\nTEL;CELL:2\r\n"
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(60, 'b') + "=\r\nd=\r\n" + QByteArray(75, 'e') + "=\r\nTEL:3\r\n"
+        "NOTE;QUOTED-PRINTABLE:f=\r\nN;CHARSET=UTF-8;QUOTED-PRINTABLE:=4B=\r\n=6F\r\n",
+        "NOTE;QUOTED-PRINTABLE:~:1" + QByteArray(50, 'a') + "|TEL:1|FN;QUOTED-PRINTABLE:~:3Iva Kova\\xc4\\x8dIva Kova|"
+        "TEL;CELL:2|NOTE;QUOTED-PRINTABLE:~:7" + QByteArray(60, 'b') + "d" + QByteArray(75, 'e') + "|TEL:3|"
+        "NOTE;QUOTED-PRINTABLE:~:9f|N;CHARSET=UTF-8;QUOTED-PRINTABLE:Ko|");
     row("property's line after an equals sign longer than the room is text",
         "N;QUOTED-PRINTABLE:a=\r\nTEL;X-" + QByteArray(73, 'A') + "=1:2\r\nN;QUOTED-PRINTABLE:b=\r\nTEL;X-"
             + QByteArray(72, 'A') + "=1:2\r\n",

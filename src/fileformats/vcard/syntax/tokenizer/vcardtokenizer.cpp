@@ -22,6 +22,7 @@ void clearLine(CARD_Parser* p)
     p->qpBlanks = false;
     p->qpRun = false;
     p->qpEscaped = false;
+    p->qpEscapesText = false;
     p->base64Line = false;
     p->foldDropSaid = false;
     p->paramCount = 0;
@@ -389,14 +390,21 @@ void processChar(CARD_Parser* p, unsigned char c)
 
 namespace {
 
-// A soft break's "=" and the line end after it: where the "=", or the run
-// of them it ends, starts in the line, and the escape it may have cut, for
-// the line after it to tell (readLineAfterSoftBreak()).
-void noteSoftBreak(CARD_Parser* p, bool fromCr)
+// A soft break's "=" and the line end after it, s[i - 1]: where the "=",
+// or the run of them it ends, starts in the line, the escape it may have
+// cut and whether it is the encoder's, for the line after it to tell
+// (readLineAfterSoftBreak()).
+void noteSoftBreak(CARD_Parser* p, bool fromCr, const unsigned char* s, int i, long long base)
 {
     p->softBreakFrom = p->qpHeld;
     p->softBreakFromCr = fromCr;
     p->cutEscape = p->qpRun ? (p->qpAfterEscape ? CUT_RUN : CUT_NONE) : (p->qpHalf ? CUT_HALF : CUT_NONE);
+    // The line's text ends before the CR of a CR LF, which came in this
+    // input or in the one before.
+    long long end = base + (i - 1);
+    if (!fromCr && (i >= 2 ? s[i - 2] == '\r' : p->crWithLfAt == end - 1))
+        --end;
+    noteSoftBreakLine(p, end, base + i);
 }
 
 // CARD_Parse's byte loop, inside it as if written there.
@@ -469,7 +477,7 @@ void noteSoftBreak(CARD_Parser* p, bool fromCr)
                     // Soft line break: the value goes on with the next line,
                     // nothing inserted; bytes are joined before any charset
                     // decoding, so a break inside UTF-8 is harmless.
-                    noteSoftBreak(p, fromCr);
+                    noteSoftBreak(p, fromCr, s, i, base);
                     takeSoftBreak(p);
                     p->softBreak = SOFT_BREAK;
                     p->softBreakLine = p->physLine - 1;

@@ -86,6 +86,26 @@ void startHeldLine(CARD_Parser* p)
 
 namespace {
 
+// The widths of the lines a quoted-printable encoder writes, the "=" of
+// its soft break included: 72 to 76 columns, a few less where an escape
+// did not fit, one more for an encoder that does not count the "=".
+constexpr long long kEncoderLineLeast = 70;
+constexpr long long kEncoderLineMost = 77;
+
+// Whether the line [from, to) is one a quoted-printable encoder writes
+// that ends in a soft break: its last byte is a lone "=", and every "="
+// before it opens an escape.
+bool endsInSoftBreak(const unsigned char* from, const unsigned char* to)
+{
+    if (to - from < 2 || to[-1] != '=' || to[-2] == '=')
+        return false;
+    for (const unsigned char* at = from; at < to - 1; ++at) {
+        if (*at == '=' && (to - 1 - at < 3 || hexValue(at[1]) < 0 || hexValue(at[2]) < 0))
+            return false;
+    }
+    return true;
+}
+
 // The bytes held after a soft break go on with the value.
 void continueHeldValue(CARD_Parser* p)
 {
@@ -124,11 +144,30 @@ bool mayBeCardLine(const unsigned char* from, const unsigned char* to)
 
 } // namespace
 
+// The held line reads as a property's and is whole (or longer than any
+// encoder's line, last: the byte after it is no line end): the value goes
+// on with it when it is an encoder's line that ends in a soft break.
+void resolveHeldProperty(CARD_Parser* p, bool whole)
+{
+    p->heldProperty = false;
+    if (whole && endsInSoftBreak(p->lookahead, p->lookahead + p->lookaheadCount)) {
+        continueHeldValue(p);
+        return;
+    }
+    endValueAtSoftBreak(p);
+    p->lineAfterCr = p->softBreakFromCr;
+    startHeldLine(p);
+}
+
 // The held line is complete: a BEGIN or END line ends the value and is read
-// as the line it is; anything else continues the value (a property's line
-// was told before its end).
+// as the line it is; a property's line as endsInSoftBreak() says; anything
+// else continues the value.
 void resolveLookahead(CARD_Parser* p)
 {
+    if (p->heldProperty) {
+        resolveHeldProperty(p, true);
+        return;
+    }
     if (matchCardBoundary(p) != 2) {
         continueHeldValue(p);
         return;
@@ -140,12 +179,57 @@ void resolveLookahead(CARD_Parser* p)
     p->softBreak = SOFT_NONE;
 }
 
+void noteSoftBreakLine(CARD_Parser* p, long long end, long long next)
+{
+    // The value's first soft break: its first line starts with the name.
+    const bool first = p->qpLinesOf != p->lineStart;
+    if (first) {
+        p->qpLinesOf = p->lineStart;
+        p->qpLineFrom = p->lineStart;
+        p->qpOddWidth = false;
+    }
+    const long long width = end - p->qpLineFrom;
+    p->qpLineFrom = next;
+    // An encoder escapes every "=" of the text, a letter or digit never.
+    if (p->qpRun || p->qpEscapesText) {
+        p->softBreakEncoders = false;
+        return;
+    }
+    if (p->qpAfterEscape && (p->qpEscapedByte == '\n' || p->qpEscapedByte == '\r')) {
+        p->softBreakEncoders = true;
+        return;
+    }
+    const bool encoderWidth = width >= kEncoderLineLeast && width <= kEncoderLineMost;
+    if (!encoderWidth && !first)
+        p->qpOddWidth = true;
+    p->softBreakEncoders = encoderWidth && !p->qpOddWidth;
+}
+
 int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
 {
     // A card's own line is told at its end, one byte at a time.
     if (mayBeCardLine(s + i, s + n))
         return i;
-    switch (vcardsyntax::propertyLineAt(s + i, s + n, false, vcardsyntax::PropertyHead::ParametersOrValue)) {
+    vcardsyntax::PropertyLine read = p->softBreakEncoders
+        ? vcardsyntax::PropertyLine::No
+        : vcardsyntax::propertyLineAt(s + i, s + n, false, vcardsyntax::PropertyHead::ParametersOrValue);
+    if (read == vcardsyntax::PropertyLine::Yes) {
+        // Told at its end: where it ends in this input, as the bytes held
+        // one at a time would tell it. A CR alone, which may be a byte of
+        // the line, goes that way.
+        const int most = n - i > kHeldRoom + 1 ? i + kHeldRoom + 1 : n;
+        const unsigned char* const from = s + i;
+        const unsigned char* const end = vcardsyntax::findLineEnd(from, s + most, false);
+        if (end == s + most) {
+            if (most == n)
+                return i;
+        } else if (*end == '\r' && (end + 1 == s + n || end[1] != '\n')) {
+            return i;
+        } else if (endsInSoftBreak(from, end)) {
+            read = vcardsyntax::PropertyLine::No;
+        }
+    }
+    switch (read) {
     case vcardsyntax::PropertyLine::No:
         p->softBreak = SOFT_NONE;
         resumeCutEscape(p, s[i]);
@@ -434,6 +518,7 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         // it shows which, a line of text read on.
         if (kNameBytes.is[b]) {
             p->softBreak = SOFT_LOOKAHEAD;
+            p->heldProperty = false;
             p->lookahead[0] = b;
             p->lookaheadCount = 1;
             p->lookaheadStart = offset;
@@ -516,17 +601,22 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             return false;
         }
         if (p->lookaheadCount == kHeldRoom) {
-            continueHeldValue(p);
+            if (p->heldProperty)
+                resolveHeldProperty(p, false);
+            else
+                continueHeldValue(p);
             return false;
         }
         p->lookahead[p->lookaheadCount++] = b;
+        if (p->heldProperty)
+            return true;
         const unsigned char* const held = p->lookahead;
-        const vcardsyntax::PropertyLine property = vcardsyntax::propertyLineAt(
-            held, held + p->lookaheadCount, false, vcardsyntax::PropertyHead::ParametersOrValue);
+        const vcardsyntax::PropertyLine property = p->softBreakEncoders
+            ? vcardsyntax::PropertyLine::No
+            : vcardsyntax::propertyLineAt(held, held + p->lookaheadCount, false,
+                                          vcardsyntax::PropertyHead::ParametersOrValue);
         if (property == vcardsyntax::PropertyLine::Yes) {
-            endValueAtSoftBreak(p);
-            p->lineAfterCr = p->softBreakFromCr;
-            startHeldLine(p);
+            p->heldProperty = true;
         } else if (property == vcardsyntax::PropertyLine::No
                    && (p->lookaheadCount > kLookaheadRoom || matchCardBoundary(p) == 0)) {
             continueHeldValue(p);
@@ -612,6 +702,8 @@ int settleHeldCr(CARD_Parser* p, const unsigned char* s, int n, long long base, 
         // The CR of a CR LF goes with its line feed, and the input's last
         // byte ends the last line anyway: only a byte of the line is read.
         readLineByte(p, '\r', cr);
+    } else if (n > 0) {
+        p->crWithLfAt = cr;
     }
     // The line end may have completed a BEGIN line held after a soft
     // break, and the held bytes may hold a card's BEGIN line: its reader

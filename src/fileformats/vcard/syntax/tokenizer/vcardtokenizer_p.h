@@ -225,6 +225,23 @@ struct CARD_Parser {
     size_t softBreakFrom = 0;
     bool softBreakFromCr = false;
     int cutEscape = cardtok::CUT_NONE;
+    // The soft break is the encoder's (noteSoftBreakLine()): the line after it
+    // is the text's, whatever it reads as. Else a line after it that
+    // reads as a property's is held to its end (heldProperty): one that
+    // ends in a soft break of its own is the text's too.
+    bool softBreakEncoders = false;
+    bool heldProperty = false;
+    // The widths of a quoted-printable value's lines that soft breaks
+    // ended, for the value whose logical line starts at qpLinesOf: where
+    // its current line starts, and whether a line but its first was of no
+    // encoder's width (a line after an encoded line break aside, which any
+    // width ends).
+    long long qpLinesOf = -1;
+    long long qpLineFrom = 0;
+    bool qpOddWidth = false;
+    // Where a CR that went with the line feed after it stood, when the
+    // line feed came in another input (settleHeldCr()).
+    long long crWithLfAt = -1;
     unsigned char lookahead[cardtok::kHeldRoom] = {};
     int lookaheadCount = 0;
     long long lookaheadStart = 0;
@@ -315,6 +332,11 @@ struct CARD_Parser {
     bool qpAfterEscape = false;
     bool qpHalf = false;
     unsigned char qpHalfDigit = 0;
+    // The byte of the escape read last, while qpEscaped says one was.
+    unsigned char qpEscapedByte = 0;
+    // The value escaped a letter or a digit, as writers that escape every
+    // byte do, and no standard encoder.
+    bool qpEscapesText = false;
     unsigned char pending[4] = { 0, 0, 0, 0 };
     int pendingCount = 0;
 
@@ -490,6 +512,10 @@ void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset);
 // byte there (a byte of a name, a CR) for continueSoftBreak to read. The
 // same as holding the bytes one at a time.
 int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
+// A soft break ended the line of a quoted-printable value whose text ends
+// at offset `end` (its "=" and blanks included), the next line starting at
+// `next`: whether the break is the encoder's (softBreakEncoders).
+void noteSoftBreakLine(CARD_Parser* p, long long end, long long next);
 // A byte after a soft break, or of a card line's value (SOFT_CARD_*);
 // true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
