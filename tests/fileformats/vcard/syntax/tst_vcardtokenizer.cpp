@@ -321,11 +321,19 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("equals sign before a soft break and digits stays as written after text",
         "N;QUOTED-PRINTABLE:ab==\r\ncd E=MC2 x=6=\r\n9 y==\r\nzz =41=\r\n42=\r\n=\r\nAB\r\n",
         "N;QUOTED-PRINTABLE:ab=cd E=MC2 x=69 y=zz A42AB|");
-    row("2.1 fold inside an escape among escapes goes on with it, and inside a letter takes its blank",
+    row("2.1 fold inside an escape among escapes goes on with it, inside a letter of a value that is no UTF-8 keeps "
+        "its blank",
         "N;QUOTED-PRINTABLE:=53=63=68=C3=B6=6E=65=77=65=6\r\n 9=C3=9F\r\nN;QUOTED-PRINTABLE:J=C3\r\n =BCrgen\r\n"
         "N;QUOTED-PRINTABLE:=E2=82\r\n =AC x=6\r\n 9 =41=4\r\n x=D0\r\n =41\n",
-        "N;QUOTED-PRINTABLE:Sch\\xc3\\xb6newei\\xc3\\x9f|N;QUOTED-PRINTABLE:J\\xc3\\xbcrgen|"
-        "N;QUOTED-PRINTABLE:\\xe2\\x82\\xac x=6 9 A=4 x\\xd0 A|");
+        "N;QUOTED-PRINTABLE:Sch\\xc3\\xb6newei\\xc3\\x9f|N;QUOTED-PRINTABLE:J\\xc3 \\xbcrgen|"
+        "N;QUOTED-PRINTABLE:\\xe2\\x82 \\xac x=6 9 A=4 x\\xd0 A|");
+    row("2.1 fold inside a letter takes its blank in a value that is UTF-8 apart from it",
+        "N;CHARSET=UTF-8;QUOTED-PRINTABLE:J=C3\r\n =BCrgen\r\nN;QUOTED-PRINTABLE:J=C3\r\n =BCrgen Sch=C3=B6n=E2\r\n =82=AC\r\n"
+        "N;QUOTED-PRINTABLE:f=FCr Fu=DF\r\n =96 und\r\nN;QUOTED-PRINTABLE:Gru=DF\r\n =93Lena=94 Fu=C3=9F\r\n"
+        "N;QUOTED-PRINTABLE:CAF=C9\r\n =BB Lyon\r\nN;QUOTED-PRINTABLE:Stra=DF=\r\n BD Ecke\r\n",
+        "N;CHARSET=UTF-8;QUOTED-PRINTABLE:J\\xc3\\xbcrgen|N;QUOTED-PRINTABLE:J\\xc3\\xbcrgen Sch\\xc3\\xb6n\\xe2\\x82\\xac|"
+        "N;QUOTED-PRINTABLE:f\\xfcr Fu\\xdf \\x96 und|N;QUOTED-PRINTABLE:Gru\\xdf \\x93Lena\\x94 Fu\\xc3\\x9f|"
+        "N;QUOTED-PRINTABLE:CAF\\xc9 \\xbb Lyon|N;QUOTED-PRINTABLE:Stra\\xdf BD Ecke|");
     row("3.0 fold inside a stray equals sign's escape, soft breaks before a code are none",
         "N;QUOTED-PRINTABLE:a==\r\n 4B=\r\n =\r\n =43\r\n", "N;QUOTED-PRINTABLE:~=1aKC|", true);
     row("3.0 fold after an equals sign before no code", "N;QUOTED-PRINTABLE:a=\r\n =ZZ=4\r\n G\r\n",

@@ -18,6 +18,7 @@ void clearLine(CARD_Parser* p)
     p->skipSpace = true;
     p->encoding = ENC_NONE;
     p->otherCharset = false;
+    p->utf8Charset = false;
     p->qpEscape = false;
     p->qpBlanks = false;
     p->qpRun = false;
@@ -47,6 +48,7 @@ void dropLine(CARD_Parser* p)
     ++p->errors;
     p->errorInCall = true;
     p->lineLength = 0;
+    p->foldJoinCount = 0;
     p->state = STATE_SKIP;
     if (p->errorCallback)
         p->errorCallback(p->userData, p->lineNumber);
@@ -169,8 +171,10 @@ void endProperty(CARD_Parser* p)
         // letter rules out the words looked for below before any of them is
         // compared.
         const char initial = char(name[0] & ~0x20);
-        if (value && initial == 'C' && equalsIgnoreCase(name, "CHARSET"))
-            p->otherCharset = !equalsIgnoreCase(value, "UTF-8") && !equalsIgnoreCase(value, "UTF8");
+        if (value && initial == 'C' && equalsIgnoreCase(name, "CHARSET")) {
+            p->utf8Charset = equalsIgnoreCase(value, "UTF-8") || equalsIgnoreCase(value, "UTF8");
+            p->otherCharset = !p->utf8Charset;
+        }
         // ENCODING=X and a bare X both name the transfer encoding.
         const char* word = name;
         if (initial == 'E' && equalsIgnoreCase(name, "ENCODING"))
@@ -226,9 +230,12 @@ void endValue(CARD_Parser* p)
         }
         // An "=" at the value's end had nothing to join: it goes, as a
         // soft break's does.
-        if (p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape && p->pendingCount == 0
-            && p->state != STATE_SKIP)
-            p->lineLength = p->qpLast;
+        if (p->encoding == ENC_QUOTED_PRINTABLE) {
+            if (p->qpEscape && p->pendingCount == 0 && p->state != STATE_SKIP)
+                p->lineLength = p->qpLast;
+            if (p->foldJoinCount > 0)
+                settleFoldJoins(p);
+        }
         if (p->state == STATE_SKIP) {
             clearLine(p);
             return;

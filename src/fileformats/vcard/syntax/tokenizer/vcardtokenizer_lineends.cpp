@@ -6,6 +6,7 @@
 // out of the byte loop, as files hardly ever hold one.
 #include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -281,6 +282,112 @@ void releaseSplitLetter(CARD_Parser* p)
     replayLookahead(p);
 }
 
+namespace {
+
+// A blank left out of a letter of a value that names no charset: where it
+// stood is kept, and the digits that took the soft break's "=" as theirs.
+// Past what memory allows it stays out.
+void noteFoldJoin(CARD_Parser* p, bool ownEquals)
+{
+    if (p->foldJoinCount == p->foldJoinCapacity) {
+        const int capacity = p->foldJoinCapacity ? p->foldJoinCapacity * 2 : 8;
+        auto* grown = static_cast<FoldJoin*>(std::realloc(p->foldJoins, size_t(capacity) * sizeof(FoldJoin)));
+        if (!grown)
+            return;
+        p->foldJoins = grown;
+        p->foldJoinCapacity = capacity;
+    }
+    FoldJoin& join = p->foldJoins[p->foldJoinCount++];
+    join.at = p->lineLength;
+    join.digits[0] = ownEquals ? p->lookahead[1] : 0;
+    join.digits[1] = ownEquals ? p->lookahead[2] : 0;
+}
+
+// The length of the UTF-8 letter at `at`, well-formed, that ends by `end`;
+// 0 for a byte no such letter starts with.
+int utf8LetterAt(const unsigned char* at, const unsigned char* end)
+{
+    const unsigned char c = at[0];
+    const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    if (c < 0xC2 || c > 0xF4 || end - at < length)
+        return 0;
+    const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    if (at[1] < low || at[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        if ((at[i] & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+// Whether the value is UTF-8: every byte beyond ASCII is of a well-formed
+// letter, and more than the cut letters of two bytes say so: a letter no
+// left-out blank cut, one of three or four bytes, which a code page would
+// read as a letter and two signs after a blank, or escaped letters and
+// digits, which only writers that escape every byte write. A cut letter of
+// two bytes alone may as well be a letter of a code page and a sign after
+// a blank ("CAF=C9" and " =BB Lyon", an E-acute and a guillemet).
+bool isUtf8ApartFromJoins(const CARD_Parser* p, int joins)
+{
+    const auto* const line = reinterpret_cast<const unsigned char*>(p->line);
+    const unsigned char* const end = line + p->lineLength;
+    bool letter = p->qpEscapesText;
+    int join = 0;
+    for (const unsigned char* at = line; at < end;) {
+        if (*at < 0x80) {
+            ++at;
+            continue;
+        }
+        const int length = utf8LetterAt(at, end);
+        if (length == 0)
+            return false;
+        const size_t from = size_t(at - line);
+        // A blank stood before the byte at `at` of a join, or its digits in
+        // that byte's stead.
+        while (join < joins && p->foldJoins[join].at < from + (p->foldJoins[join].digits[0] ? 0 : 1))
+            ++join;
+        if (join == joins || p->foldJoins[join].at >= from + size_t(length) || length > 2)
+            letter = true;
+        at += length;
+    }
+    return letter;
+}
+
+} // namespace
+
+void settleFoldJoins(CARD_Parser* p)
+{
+    // A value ended at a soft break may end before its last ones.
+    int joins = p->foldJoinCount;
+    p->foldJoinCount = 0;
+    while (joins > 0 && p->foldJoins[joins - 1].at >= p->lineLength)
+        --joins;
+    size_t more = 0;
+    for (int j = 0; j < joins; ++j)
+        more += p->foldJoins[j].digits[0] ? 2 : 1;
+    if (joins == 0 || isUtf8ApartFromJoins(p, joins) || !reserve(p, more))
+        return;
+    // Back to front, each blank where it stood, the digits as written.
+    char* const text = p->line;
+    size_t from = p->lineLength;
+    size_t to = from + more;
+    for (int j = joins - 1; j >= 0; --j) {
+        const FoldJoin& join = p->foldJoins[j];
+        const size_t at = join.at + (join.digits[0] ? 1 : 0);
+        to -= from - at;
+        std::memmove(text + to, text + at, from - at);
+        if (join.digits[0]) {
+            text[--to] = char(join.digits[1]);
+            text[--to] = char(join.digits[0]);
+        }
+        text[--to] = ' ';
+        from = join.at;
+    }
+    p->lineLength += more;
+}
+
 // Whether a hex digit opens the escape of a UTF-8 lead byte (=C2 to =F4).
 bool opensLead(unsigned char c)
 {
@@ -319,6 +426,7 @@ bool applyFold(CARD_Parser* p, int next)
                     p->splitMissing = missing;
                     p->splitEquals = false;
                     p->splitOwnEquals = false;
+                    p->splitFromFold = true;
                     p->lookaheadCount = 0;
                     return holdSplitByte(p, ' ', SOFT_SPLIT_LETTER);
                 }
@@ -499,10 +607,11 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
                 p->softBreak = SOFT_NONE;
                 return true;
             }
-            if (const int missing = missingUtf8Bytes(p); missing > 0 || p->qpAfterEscape) {
+            if (const int missing = missingUtf8Bytes(p); missing > 0 || (p->qpAfterEscape && !p->otherCharset)) {
                 p->splitMissing = missing;
                 p->splitEquals = true;
                 p->splitOwnEquals = false;
+                p->splitFromFold = false;
                 p->lookaheadCount = 0;
                 return holdSplitByte(p, b, SOFT_SPLIT_LETTER);
             }
@@ -575,7 +684,10 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         }
         if (--p->splitMissing == 0) {
             // The letter is whole: the blank was a fold.
-            if (!std::exchange(p->splitOwnEquals, false)) {
+            const bool ownEquals = std::exchange(p->splitOwnEquals, false);
+            if (!p->utf8Charset && (ownEquals || p->splitFromFold))
+                noteFoldJoin(p, ownEquals);
+            if (!ownEquals) {
                 --p->lookaheadCount;
                 std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
             }

@@ -182,6 +182,14 @@ enum CutEscape {
     CUT_HALF,
 };
 
+// A blank left out inside a letter (settleFoldJoins()): before the byte
+// at `at` of the line, or, where the digits after it were read as the
+// escape of a soft break's "=", with those digits in the byte's stead.
+struct FoldJoin {
+    size_t at;
+    unsigned char digits[2];
+};
+
 } // namespace cardtok
 
 struct CARD_Parser {
@@ -264,6 +272,15 @@ struct CARD_Parser {
     int splitMissing = 0;
     bool splitEquals = false;
     bool splitOwnEquals = false;
+    // The blank was a 2.1 fold's, not one after a soft break.
+    bool splitFromFold = false;
+    // Where a value that names no charset lost the blank of a 2.1 fold
+    // inside a letter, or the blank after a soft break whose "=" became an
+    // escape's: they come back at its end unless the value is UTF-8
+    // (settleFoldJoins()).
+    cardtok::FoldJoin* foldJoins = nullptr;
+    int foldJoinCount = 0;
+    int foldJoinCapacity = 0;
     // SOFT_CARD_*: how much of "VCARD" was read, and the card line that
     // may follow it ("BEGIN:VCARD" after an END, "END:VCARD" after a BEGIN).
     int cardKindRead = 0;
@@ -305,8 +322,9 @@ struct CARD_Parser {
     bool paramBlanks = false;
 
     int encoding = cardtok::ENC_NONE;
-    // The value's CHARSET names one other than UTF-8.
+    // The value's CHARSET names one other than UTF-8, or UTF-8.
     bool otherCharset = false;
+    bool utf8Charset = false;
     // An "=" of a quoted-printable value was read and the bytes after it
     // do not yet tell what it is: an escape ("=XX"), a soft break (the
     // line end next, blanks between allowed), a soft break whose line end
@@ -512,6 +530,11 @@ void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset);
 // byte there (a byte of a name, a CR) for continueSoftBreak to read. The
 // same as holding the bytes one at a time.
 int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
+// At the end of a value that lost blanks inside letters (foldJoinCount):
+// they stay out only where the value is UTF-8 apart from those letters;
+// else each blank comes back where it stood, with the digits it stood
+// before as written.
+[[gnu::cold]] void settleFoldJoins(CARD_Parser* p);
 // A soft break ended the line of a quoted-printable value whose text ends
 // at offset `end` (its "=" and blanks included), the next line starting at
 // `next`: whether the break is the encoder's (softBreakEncoders).

@@ -23,12 +23,14 @@ void CARD_ParserFree(CARD_Parser* parser)
     std::free(parser->line);
     std::free(parser->params);
     std::free(parser->paramPtrs);
+    std::free(parser->foldJoins);
     delete parser;
 }
 
 void CARD_ParserReset(CARD_Parser* parser)
 {
     clearLine(parser);
+    parser->foldJoinCount = 0;
     parser->lfPending = true;
     parser->crEnded = false;
     parser->crHeld = false;
