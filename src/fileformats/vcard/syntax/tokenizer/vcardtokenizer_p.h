@@ -4,8 +4,10 @@
 // The tokenizer's inner parts, shared by its state machine
 // (vcardtokenizer.cpp), its other calls (vcardtokenizer_parser.cpp), its
 // value decoders (vcardtokenizer_decode.cpp), its fast paths
-// (vcardtokenizer_fastpath.cpp) and its parameters' blanks and labels
-// (vcardtokenizer_params.cpp). Not for use outside the tokenizer,
+// (vcardtokenizer_fastpath.cpp), its parameters' blanks and labels
+// (vcardtokenizer_params.cpp), what it does after a line end
+// (vcardtokenizer_lineends.cpp) and at a CR alone
+// (vcardtokenizer_cralone.cpp). Not for use outside the tokenizer,
 // but for the fold look-ahead and the card text (vcardcardtext.cpp), which
 // read escapes as the tokenizer does.
 
@@ -511,6 +513,10 @@ int readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long ba
 // first.
 bool applyFold(CARD_Parser* p, int next);
 void warnDanglingSoftBreak(CARD_Parser* p, long long line);
+// How far the held bytes match "BEGIN:VCARD" or "END:VCARD" (ASCII case
+// aside): 0 not at all, 1 a proper prefix, 2 the whole line (blanks after
+// it allowed).
+int matchCardBoundary(const CARD_Parser* p);
 // The held bytes, read as the bytes of the line they are.
 void replayLookahead(CARD_Parser* p);
 // The held line is complete: a BEGIN or END line ends the value and is read
@@ -551,6 +557,7 @@ int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n,
 // follows "VCARD" on its line is watched for the other one.
 void watchCardLine(CARD_Parser* p);
 
+// At a CR alone (vcardtokenizer_cralone.cpp).
 // A CR alone, s[i - 1], where the byte loop reads it: as a line end, as a
 // byte of its line, or held with the bytes after it (crHeld) when they do
 // not yet tell.
