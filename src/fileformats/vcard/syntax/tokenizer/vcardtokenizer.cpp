@@ -397,23 +397,6 @@ void processChar(CARD_Parser* p, unsigned char c)
 
 namespace {
 
-// A soft break's "=" and the line end after it, s[i - 1]: where the "=",
-// or the run of them it ends, starts in the line, the escape it may have
-// cut and whether it is the encoder's, for the line after it to tell
-// (readLineAfterSoftBreak()).
-void noteSoftBreak(CARD_Parser* p, bool fromCr, const unsigned char* s, int i, long long base)
-{
-    p->softBreakFrom = p->qpHeld;
-    p->softBreakFromCr = fromCr;
-    p->cutEscape = p->qpRun ? (p->qpAfterEscape ? CUT_RUN : CUT_NONE) : (p->qpHalf ? CUT_HALF : CUT_NONE);
-    // The line's text ends before the CR of a CR LF, which came in this
-    // input or in the one before.
-    long long end = base + (i - 1);
-    if (!fromCr && (i >= 2 ? s[i - 2] == '\r' : p->crWithLfAt == end - 1))
-        --end;
-    noteSoftBreakLine(p, end, base + i);
-}
-
 // CARD_Parse's byte loop, inside it as if written there.
 [[gnu::always_inline]] inline int byteLoop(
     CARD_Parser* p, const unsigned char* s, int i, int n, long long base)

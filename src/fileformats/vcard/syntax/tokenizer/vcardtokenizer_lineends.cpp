@@ -179,8 +179,17 @@ void resolveLookahead(CARD_Parser* p)
     p->softBreak = SOFT_NONE;
 }
 
-void noteSoftBreakLine(CARD_Parser* p, long long end, long long next)
+void noteSoftBreak(CARD_Parser* p, bool fromCr, const unsigned char* s, int i, long long base)
 {
+    p->softBreakFrom = p->qpHeld;
+    p->softBreakFromCr = fromCr;
+    p->cutEscape = p->qpRun ? (p->qpAfterEscape ? CUT_RUN : CUT_NONE) : (p->qpHalf ? CUT_HALF : CUT_NONE);
+    // The line's text ends before the CR of a CR LF, which came in this
+    // input or in the one before; the next line starts after the line end.
+    long long end = base + (i - 1);
+    if (!fromCr && (i >= 2 ? s[i - 2] == '\r' : p->crWithLfAt == end - 1))
+        --end;
+    const long long next = base + i;
     // The value's first soft break: its first line starts with the name.
     const bool first = p->qpLinesOf != p->lineStart;
     if (first) {

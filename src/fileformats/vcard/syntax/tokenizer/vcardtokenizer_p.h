@@ -235,7 +235,7 @@ struct CARD_Parser {
     size_t softBreakFrom = 0;
     bool softBreakFromCr = false;
     int cutEscape = cardtok::CUT_NONE;
-    // The soft break is the encoder's (noteSoftBreakLine()): the line after it
+    // The soft break is the encoder's (noteSoftBreak()): the line after it
     // is the text's, whatever it reads as. Else a line after it that
     // reads as a property's is held to its end (heldProperty): one that
     // ends in a soft break of its own is the text's too.
@@ -541,10 +541,12 @@ int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long lon
 // else each blank comes back where it stood, with the digits it stood
 // before as written.
 [[gnu::cold]] void settleFoldJoins(CARD_Parser* p);
-// A soft break ended the line of a quoted-printable value whose text ends
-// at offset `end` (its "=" and blanks included), the next line starting at
-// `next`: whether the break is the encoder's (softBreakEncoders).
-void noteSoftBreakLine(CARD_Parser* p, long long end, long long next);
+// A soft break's "=" and the line end after it, s[i - 1] (s[0] at offset
+// `base` of the input): where the "=", or the run of them it ends, starts
+// in the line, the escape it may have cut and whether the break is the
+// encoder's (softBreakEncoders), told by the width of the line it ends, for
+// the line after it to tell (readLineAfterSoftBreak()).
+void noteSoftBreak(CARD_Parser* p, bool fromCr, const unsigned char* s, int i, long long base);
 // A byte after a soft break, or of a card line's value (SOFT_CARD_*);
 // true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
