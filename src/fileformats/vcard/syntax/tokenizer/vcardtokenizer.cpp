@@ -22,8 +22,8 @@ void clearLine(CARD_Parser* p)
     p->qpEscape = false;
     p->qpBlanks = false;
     p->qpRun = false;
-    p->qpEscaped = false;
     p->qpEscapesText = false;
+    p->qpEscaped = false;
     p->base64Line = false;
     p->foldDropSaid = false;
     p->paramCount = 0;
@@ -467,7 +467,7 @@ namespace {
                     // Soft line break: the value goes on with the next line,
                     // nothing inserted; bytes are joined before any charset
                     // decoding, so a break inside UTF-8 is harmless.
-                    noteSoftBreak(p, fromCr, s, i, base);
+                    noteSoftBreak(p, s, i, base);
                     takeSoftBreak(p);
                     p->softBreak = SOFT_BREAK;
                     p->softBreakLine = p->physLine - 1;

@@ -179,8 +179,10 @@ void resolveLookahead(CARD_Parser* p)
     p->softBreak = SOFT_NONE;
 }
 
-void noteSoftBreak(CARD_Parser* p, bool fromCr, const unsigned char* s, int i, long long base)
+void noteSoftBreak(CARD_Parser* p, const unsigned char* s, int i, long long base)
 {
+    // A CR alone read as the line end stands there as itself.
+    const bool fromCr = s[i - 1] == '\r';
     p->softBreakFrom = p->qpHeld;
     p->softBreakFromCr = fromCr;
     p->cutEscape = p->qpRun ? (p->qpAfterEscape ? CUT_RUN : CUT_NONE) : (p->qpHalf ? CUT_HALF : CUT_NONE);

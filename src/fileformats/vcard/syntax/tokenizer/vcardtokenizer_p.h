@@ -234,7 +234,6 @@ struct CARD_Parser {
     long long softBreakLine = 0;
     size_t softBreakFrom = 0;
     bool softBreakFromCr = false;
-    int cutEscape = cardtok::CUT_NONE;
     // The soft break is the encoder's (noteSoftBreak()): the line after it
     // is the text's, whatever it reads as. Else a line after it that
     // reads as a property's is held to its end (heldProperty): one that
@@ -242,13 +241,14 @@ struct CARD_Parser {
     bool softBreakEncoders = false;
     bool heldProperty = false;
     // The widths of a quoted-printable value's lines that soft breaks
-    // ended, for the value whose logical line starts at qpLinesOf: where
-    // its current line starts, and whether a line but its first was of no
-    // encoder's width (a line after an encoded line break aside, which any
-    // width ends).
+    // ended, for the value whose logical line starts at qpLinesOf: whether
+    // a line but its first was of no encoder's width (a line after an
+    // encoded line break aside, which any width ends), and where its
+    // current line starts.
+    bool qpOddWidth = false;
+    int cutEscape = cardtok::CUT_NONE;
     long long qpLinesOf = -1;
     long long qpLineFrom = 0;
-    bool qpOddWidth = false;
     // Where a CR that went with the line feed after it stood, when the
     // line feed came in another input (settleHeldCr()).
     long long crWithLfAt = -1;
@@ -280,13 +280,13 @@ struct CARD_Parser {
     // inside a letter, or the blank after a soft break whose "=" became an
     // escape's: they come back at its end unless the value is UTF-8
     // (settleFoldJoins()).
-    cardtok::FoldJoin* foldJoins = nullptr;
     int foldJoinCount = 0;
     int foldJoinCapacity = 0;
+    cardtok::FoldJoin* foldJoins = nullptr;
     // SOFT_CARD_*: how much of "VCARD" was read, and the card line that
     // may follow it ("BEGIN:VCARD" after an END, "END:VCARD" after a BEGIN).
-    int cardKindRead = 0;
     const char* cardNext = nullptr;
+    int cardKindRead = 0;
 
     char* line = nullptr;
     size_t lineCapacity = 0;
@@ -339,6 +339,9 @@ struct CARD_Parser {
     bool qpBlanks = false;
     // The run holds more than one "=".
     bool qpRun = false;
+    // The value escaped a letter or a digit, as writers that escape every
+    // byte do, and no standard encoder.
+    bool qpEscapesText = false;
     size_t qpHeld = 0;
     size_t qpLast = 0;
     // The physical line of the run's first "=".
@@ -354,9 +357,6 @@ struct CARD_Parser {
     unsigned char qpHalfDigit = 0;
     // The byte of the escape read last, while qpEscaped says one was.
     unsigned char qpEscapedByte = 0;
-    // The value escaped a letter or a digit, as writers that escape every
-    // byte do, and no standard encoder.
-    bool qpEscapesText = false;
     unsigned char pending[4] = { 0, 0, 0, 0 };
     int pendingCount = 0;
 
@@ -546,7 +546,7 @@ int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long lon
 // in the line, the escape it may have cut and whether the break is the
 // encoder's (softBreakEncoders), told by the width of the line it ends, for
 // the line after it to tell (readLineAfterSoftBreak()).
-void noteSoftBreak(CARD_Parser* p, bool fromCr, const unsigned char* s, int i, long long base);
+void noteSoftBreak(CARD_Parser* p, const unsigned char* s, int i, long long base);
 // A byte after a soft break, or of a card line's value (SOFT_CARD_*);
 // true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
