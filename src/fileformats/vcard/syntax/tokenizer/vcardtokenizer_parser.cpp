@@ -42,6 +42,8 @@ void CARD_ParserReset(CARD_Parser* parser)
     parser->lineAfterCr = false;
     parser->lineAfterGap = 0;
     parser->ownLabelLine = -1;
+    parser->qpLinesOf = -1;
+    parser->crWithLfAt = -1;
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
     parser->lookaheadCount = 0;
@@ -75,6 +77,8 @@ void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineN
     parser->position = byteOffset;
     parser->lineStart = byteOffset;
     parser->ownLabelLine = -1;
+    parser->qpLinesOf = -1;
+    parser->crWithLfAt = -1;
     parser->physLine = lineNumber;
     parser->firstLine = lineNumber;
     parser->lineNumber = lineNumber;
