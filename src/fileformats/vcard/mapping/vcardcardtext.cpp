@@ -4,7 +4,7 @@
 #include "fileformats/vcard/syntax/vcardproperty.h"
 #include "model/contact.h"
 // Escapes are read as the tokenizer reads them.
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstring>
 #include <optional>

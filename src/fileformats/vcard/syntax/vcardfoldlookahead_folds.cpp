@@ -5,7 +5,7 @@
 #include "fileformats/vcard/syntax/vcardfoldlookahead.h"
 
 // It reads escapes as the tokenizer does.
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstring>
 

@@ -32,13 +32,19 @@ void trimBlanks(const char*& text, size_t& length)
         --length;
 }
 
+constexpr char kOpen[] = "X-CUSTOM(";
+constexpr size_t kOpenLength = sizeof kOpen - 1;
+
 } // namespace
+
+bool startsOwnLabel(const char* text, size_t length)
+{
+    return length >= kOpenLength && isWord(text, kOpenLength, kOpen);
+}
 
 bool readOwnLabel(const char* text, size_t length, OwnLabelParts& parts)
 {
-    static constexpr char kOpen[] = "X-CUSTOM(";
-    constexpr size_t kOpenLength = sizeof kOpen - 1;
-    if (length < kOpenLength || !isWord(text, kOpenLength, kOpen))
+    if (!startsOwnLabel(text, length))
         return false;
     parts = OwnLabelParts();
     size_t at = kOpenLength;

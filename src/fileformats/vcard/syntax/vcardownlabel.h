@@ -31,6 +31,11 @@ struct OwnLabelParts {
 // ("X-CUSTOM(CHARSET=UTF-8)") leaves no label: false.
 bool readOwnLabel(const char* text, size_t length, OwnLabelParts& parts);
 
+// Whether the text starts with "X-CUSTOM(" (ASCII case aside): a
+// parameter's name without an "=" that does opens such a label, whatever
+// follows, as readOwnLabel() reads it.
+bool startsOwnLabel(const char* text, size_t length);
+
 // Whether the word is QUOTED-PRINTABLE, ASCII case aside.
 bool namesQuotedPrintable(const char* word, size_t length);
 

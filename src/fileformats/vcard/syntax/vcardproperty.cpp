@@ -4,7 +4,7 @@
 #include "fileformats/vcard/syntax/vcardcharsets.h"
 #include "fileformats/vcard/syntax/vcardownlabel.h"
 // Escapes are read as the tokenizer reads them.
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 QString VCardProperty::paramIgnoringCase(QLatin1StringView key) const
 {

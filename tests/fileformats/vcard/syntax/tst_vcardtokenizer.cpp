@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/syntax/vcardtokenizer.h"
 
+#include <QElapsedTimer>
 #include <QRandomGenerator>
 #include <QTest>
 
@@ -116,6 +117,7 @@ private slots:
     void startsALineRightAfterACrAloneThatEndsOne();
     void dropsLinesLongerThanTheLimit();
     void parsesHugeValueAndManyParameters();
+    void readsAnOwnLabelInTimeOfItsLength();
     void tellsANameOfBytesNoNameHolds_data();
     void tellsANameOfBytesNoNameHolds();
 };
@@ -278,6 +280,24 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("3.0 equals sign before a property's line ends the value, before a fold not",
         "N;QUOTED-PRINTABLE:a=\r\nTEL;TYPE=CELL:1\r\nN;QUOTED-PRINTABLE:b=\r\n TEL:2\r\nN;QUOTED-PRINTABLE:c=\r\nTEL:3",
         "N;QUOTED-PRINTABLE:~:1a|TEL;TYPE=CELL:1|N;QUOTED-PRINTABLE:bTEL:2|N;QUOTED-PRINTABLE:~:5c|TEL:3|", true);
+    // A standard encoder's soft break: at its width, after an encoded line
+    // break, or before a line that ends in a soft break of its own.
+    row("soft break of a standard encoder before a line that reads as a property goes on with it",
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(51, 'a') + "PI=\r\nN:4821, keys\r\n"
+        "NOTE;QUOTED-PRINTABLE:a=0D=0A=\r\nTEL:+44 1=0D=0A=\r\nFAX:2\r\n"
+        "NOTE;QUOTED-PRINTABLE:USER=\r\nNAME:nell=\r\nend\nNOTE;QUOTED-PRINTABLE:b=\r\n" + QByteArray(73, 'c')
+            + "=3D=\r\nTEL:3\r\n",
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(51, 'a') + "PIN:4821, keys|"
+        "NOTE;QUOTED-PRINTABLE:a\\x0d\\x0aTEL:+44 1\\x0d\\x0aFAX:2|NOTE;QUOTED-PRINTABLE:USERNAME:nellend|"
+        "NOTE;QUOTED-PRINTABLE:b" + QByteArray(73, 'c') + "=TEL:3|");
+    row("soft break after a run, escaped letters or lines of no encoder's width before a property's line ends",
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(50, 'a') + "==\r\nTEL:1\r\n"
+        "FN;QUOTED-PRINTABLE:=49=76=61=20=4b=6f=76=61=c4=8d=49=76=61=20=4b=6f=76=61=\r\nTEL;CELL:2\r\n"
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(60, 'b') + "=\r\nd=\r\n" + QByteArray(75, 'e') + "=\r\nTEL:3\r\n"
+        "NOTE;QUOTED-PRINTABLE:f=\r\nN;CHARSET=UTF-8;QUOTED-PRINTABLE:=4B=\r\n=6F\r\n",
+        "NOTE;QUOTED-PRINTABLE:~:1" + QByteArray(50, 'a') + "|TEL:1|FN;QUOTED-PRINTABLE:~:3Iva Kova\\xc4\\x8dIva Kova|"
+        "TEL;CELL:2|NOTE;QUOTED-PRINTABLE:~:7" + QByteArray(60, 'b') + "d" + QByteArray(75, 'e') + "|TEL:3|"
+        "NOTE;QUOTED-PRINTABLE:~:9f|N;CHARSET=UTF-8;QUOTED-PRINTABLE:Ko|");
     row("property's line after an equals sign longer than the room is text",
         "N;QUOTED-PRINTABLE:a=\r\nTEL;X-" + QByteArray(73, 'A') + "=1:2\r\nN;QUOTED-PRINTABLE:b=\r\nTEL;X-"
             + QByteArray(72, 'A') + "=1:2\r\n",
@@ -301,11 +321,19 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
     row("equals sign before a soft break and digits stays as written after text",
         "N;QUOTED-PRINTABLE:ab==\r\ncd E=MC2 x=6=\r\n9 y==\r\nzz =41=\r\n42=\r\n=\r\nAB\r\n",
         "N;QUOTED-PRINTABLE:ab=cd E=MC2 x=69 y=zz A42AB|");
-    row("2.1 fold inside an escape among escapes goes on with it, and inside a letter takes its blank",
+    row("2.1 fold inside an escape among escapes goes on with it, inside a letter of a value that is no UTF-8 keeps "
+        "its blank",
         "N;QUOTED-PRINTABLE:=53=63=68=C3=B6=6E=65=77=65=6\r\n 9=C3=9F\r\nN;QUOTED-PRINTABLE:J=C3\r\n =BCrgen\r\n"
         "N;QUOTED-PRINTABLE:=E2=82\r\n =AC x=6\r\n 9 =41=4\r\n x=D0\r\n =41\n",
-        "N;QUOTED-PRINTABLE:Sch\\xc3\\xb6newei\\xc3\\x9f|N;QUOTED-PRINTABLE:J\\xc3\\xbcrgen|"
-        "N;QUOTED-PRINTABLE:\\xe2\\x82\\xac x=6 9 A=4 x\\xd0 A|");
+        "N;QUOTED-PRINTABLE:Sch\\xc3\\xb6newei\\xc3\\x9f|N;QUOTED-PRINTABLE:J\\xc3 \\xbcrgen|"
+        "N;QUOTED-PRINTABLE:\\xe2\\x82 \\xac x=6 9 A=4 x\\xd0 A|");
+    row("2.1 fold inside a letter takes its blank in a value that is UTF-8 apart from it",
+        "N;CHARSET=UTF-8;QUOTED-PRINTABLE:J=C3\r\n =BCrgen\r\nN;QUOTED-PRINTABLE:J=C3\r\n =BCrgen Sch=C3=B6n=E2\r\n =82=AC\r\n"
+        "N;QUOTED-PRINTABLE:f=FCr Fu=DF\r\n =96 und\r\nN;QUOTED-PRINTABLE:Gru=DF\r\n =93Lena=94 Fu=C3=9F\r\n"
+        "N;QUOTED-PRINTABLE:CAF=C9\r\n =BB Lyon\r\nN;QUOTED-PRINTABLE:Stra=DF=\r\n BD Ecke\r\n",
+        "N;CHARSET=UTF-8;QUOTED-PRINTABLE:J\\xc3\\xbcrgen|N;QUOTED-PRINTABLE:J\\xc3\\xbcrgen Sch\\xc3\\xb6n\\xe2\\x82\\xac|"
+        "N;QUOTED-PRINTABLE:f\\xfcr Fu\\xdf \\x96 und|N;QUOTED-PRINTABLE:Gru\\xdf \\x93Lena\\x94 Fu\\xc3\\x9f|"
+        "N;QUOTED-PRINTABLE:CAF\\xc9 \\xbb Lyon|N;QUOTED-PRINTABLE:Stra\\xdf BD Ecke|");
     row("3.0 fold inside a stray equals sign's escape, soft breaks before a code are none",
         "N;QUOTED-PRINTABLE:a==\r\n 4B=\r\n =\r\n =43\r\n", "N;QUOTED-PRINTABLE:~=1aKC|", true);
     row("3.0 fold after an equals sign before no code", "N;QUOTED-PRINTABLE:a=\r\n =ZZ=4\r\n G\r\n",
@@ -609,6 +637,35 @@ void TestVCardTokenizer::parsesHugeValueAndManyParameters()
     QCOMPARE(sizes.dataBytes, 50LL * 1024 * 1024 + 1);
     QCOMPARE(sizes.closings, 2);
     QCOMPARE(sizes.params, 1000000);
+}
+
+// A phone's own label of many words, and one soft-broken over many lines
+// after a long first line: each byte must be looked at a bounded number of
+// times. Read in a square of their length they take minutes.
+void TestVCardTokenizer::readsAnOwnLabelInTimeOfItsLength()
+{
+    QByteArray words;
+    while (words.size() < 1024 * 1024)
+        words += "gate code ";
+    QByteArray broken = "A" + QByteArray(1024 * 1024, 'a') + '=';
+    for (int i = 0; i < 20000; ++i)
+        broken += "\r\n=61=62=63=";
+    broken.chop(1);
+    const QByteArray input = "TEL;X-CUSTOM(" + words + "):1\r\nTEL;X-CUSTOM(ENCODING=QUOTED-PRINTABLE," + broken
+        + "):2\r\n";
+    QList<qsizetype> labels;
+    ParserPtr parser(CARD_ParserCreate(), &CARD_ParserFree);
+    CARD_SetUserData(parser.get(), &labels);
+    CARD_SetPropHandler(parser.get(), [](void* user, const char*, const char** params) {
+        static_cast<QList<qsizetype>*>(user)->append(qstrlen(params[0]) + (params[1] ? qstrlen(params[1]) + 1 : 0));
+    });
+    QElapsedTimer timer;
+    timer.start();
+    CARD_Parse(parser.get(), input.constData(), int(input.size()), 1);
+    QVERIFY2(timer.elapsed() < 5000, QByteArray::number(timer.elapsed()) + " ms");
+    const qsizetype brokenText = broken.size() - 20000 * 3;
+    QCOMPARE(labels, (QList<qsizetype> { qsizetype(strlen("X-CUSTOM(")) + words.size() + 1,
+                         qsizetype(strlen("X-CUSTOM(ENCODING=QUOTED-PRINTABLE,")) + brokenText + 1 }));
 }
 
 void TestVCardTokenizer::tellsANameOfBytesNoNameHolds_data()

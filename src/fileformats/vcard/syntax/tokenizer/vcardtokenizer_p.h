@@ -4,8 +4,10 @@
 // The tokenizer's inner parts, shared by its state machine
 // (vcardtokenizer.cpp), its other calls (vcardtokenizer_parser.cpp), its
 // value decoders (vcardtokenizer_decode.cpp), its fast paths
-// (vcardtokenizer_fastpath.cpp) and its parameters' blanks and labels
-// (vcardtokenizer_params.cpp). Not for use outside the tokenizer,
+// (vcardtokenizer_fastpath.cpp), its parameters' blanks and labels
+// (vcardtokenizer_params.cpp), what it does after a line end
+// (vcardtokenizer_lineends.cpp) and at a CR alone
+// (vcardtokenizer_cralone.cpp). Not for use outside the tokenizer,
 // but for the fold look-ahead and the card text (vcardcardtext.cpp), which
 // read escapes as the tokenizer does.
 
@@ -182,6 +184,14 @@ enum CutEscape {
     CUT_HALF,
 };
 
+// A blank left out inside a letter (settleFoldJoins()): before the byte
+// at `at` of the line, or, where the digits after it were read as the
+// escape of a soft break's "=", with those digits in the byte's stead.
+struct FoldJoin {
+    size_t at;
+    unsigned char digits[2];
+};
+
 } // namespace cardtok
 
 struct CARD_Parser {
@@ -210,6 +220,12 @@ struct CARD_Parser {
     // The physical line that follows the last empty line, or line of
     // blanks, read (continuesOwnLabel()).
     long long lineAfterGap = 0;
+    // The open own label whose soft breaks continuesOwnLabel() joins: the
+    // logical line's start and its parameter's, and how far its text holds
+    // no ")".
+    long long ownLabelLine = -1;
+    size_t ownLabelParam = 0;
+    size_t ownLabelLooked = 0;
     bool foldPending = false;
     int softBreak = cardtok::SOFT_NONE;
     // The line whose "=" started the soft break, where that "=", or the run
@@ -218,7 +234,24 @@ struct CARD_Parser {
     long long softBreakLine = 0;
     size_t softBreakFrom = 0;
     bool softBreakFromCr = false;
+    // The soft break is the encoder's (noteSoftBreak()): the line after it
+    // is the text's, whatever it reads as. Else a line after it that
+    // reads as a property's is held to its end (heldProperty): one that
+    // ends in a soft break of its own is the text's too.
+    bool softBreakEncoders = false;
+    bool heldProperty = false;
+    // The widths of a quoted-printable value's lines that soft breaks
+    // ended, for the value whose logical line starts at qpLinesOf: whether
+    // a line but its first was of no encoder's width (a line after an
+    // encoded line break aside, which any width ends), and where its
+    // current line starts.
+    bool qpOddWidth = false;
     int cutEscape = cardtok::CUT_NONE;
+    long long qpLinesOf = -1;
+    long long qpLineFrom = 0;
+    // Where a CR that went with the line feed after it stood, when the
+    // line feed came in another input (settleHeldCr()).
+    long long crWithLfAt = -1;
     unsigned char lookahead[cardtok::kHeldRoom] = {};
     int lookaheadCount = 0;
     long long lookaheadStart = 0;
@@ -241,10 +274,19 @@ struct CARD_Parser {
     int splitMissing = 0;
     bool splitEquals = false;
     bool splitOwnEquals = false;
+    // The blank was a 2.1 fold's, not one after a soft break.
+    bool splitFromFold = false;
+    // Where a value that names no charset lost the blank of a 2.1 fold
+    // inside a letter, or the blank after a soft break whose "=" became an
+    // escape's: they come back at its end unless the value is UTF-8
+    // (settleFoldJoins()).
+    int foldJoinCount = 0;
+    int foldJoinCapacity = 0;
+    cardtok::FoldJoin* foldJoins = nullptr;
     // SOFT_CARD_*: how much of "VCARD" was read, and the card line that
     // may follow it ("BEGIN:VCARD" after an END, "END:VCARD" after a BEGIN).
-    int cardKindRead = 0;
     const char* cardNext = nullptr;
+    int cardKindRead = 0;
 
     char* line = nullptr;
     size_t lineCapacity = 0;
@@ -282,8 +324,9 @@ struct CARD_Parser {
     bool paramBlanks = false;
 
     int encoding = cardtok::ENC_NONE;
-    // The value's CHARSET names one other than UTF-8.
+    // The value's CHARSET names one other than UTF-8, or UTF-8.
     bool otherCharset = false;
+    bool utf8Charset = false;
     // An "=" of a quoted-printable value was read and the bytes after it
     // do not yet tell what it is: an escape ("=XX"), a soft break (the
     // line end next, blanks between allowed), a soft break whose line end
@@ -296,6 +339,9 @@ struct CARD_Parser {
     bool qpBlanks = false;
     // The run holds more than one "=".
     bool qpRun = false;
+    // The value escaped a letter or a digit, as writers that escape every
+    // byte do, and no standard encoder.
+    bool qpEscapesText = false;
     size_t qpHeld = 0;
     size_t qpLast = 0;
     // The physical line of the run's first "=".
@@ -309,6 +355,8 @@ struct CARD_Parser {
     bool qpAfterEscape = false;
     bool qpHalf = false;
     unsigned char qpHalfDigit = 0;
+    // The byte of the escape read last, while qpEscaped says one was.
+    unsigned char qpEscapedByte = 0;
     unsigned char pending[4] = { 0, 0, 0, 0 };
     int pendingCount = 0;
 
@@ -465,6 +513,10 @@ int readBytes(CARD_Parser* p, const unsigned char* s, int i, int n, long long ba
 // first.
 bool applyFold(CARD_Parser* p, int next);
 void warnDanglingSoftBreak(CARD_Parser* p, long long line);
+// How far the held bytes match "BEGIN:VCARD" or "END:VCARD" (ASCII case
+// aside): 0 not at all, 1 a proper prefix, 2 the whole line (blanks after
+// it allowed).
+int matchCardBoundary(const CARD_Parser* p);
 // The held bytes, read as the bytes of the line they are.
 void replayLookahead(CARD_Parser* p);
 // The held line is complete: a BEGIN or END line ends the value and is read
@@ -484,6 +536,17 @@ void holdBase64Line(CARD_Parser* p, unsigned char b, long long offset);
 // byte there (a byte of a name, a CR) for continueSoftBreak to read. The
 // same as holding the bytes one at a time.
 int holdBase64Run(CARD_Parser* p, const unsigned char* s, int i, int n, long long base);
+// At the end of a value that lost blanks inside letters (foldJoinCount):
+// they stay out only where the value is UTF-8 apart from those letters;
+// else each blank comes back where it stood, with the digits it stood
+// before as written.
+[[gnu::cold]] void settleFoldJoins(CARD_Parser* p);
+// A soft break's "=" and the line end after it, s[i - 1] (s[0] at offset
+// `base` of the input): where the "=", or the run of them it ends, starts
+// in the line, the escape it may have cut and whether the break is the
+// encoder's (softBreakEncoders), told by the width of the line it ends, for
+// the line after it to tell (readLineAfterSoftBreak()).
+void noteSoftBreak(CARD_Parser* p, const unsigned char* s, int i, long long base);
 // A byte after a soft break, or of a card line's value (SOFT_CARD_*);
 // true when it was taken here.
 bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset);
@@ -496,6 +559,7 @@ int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n,
 // follows "VCARD" on its line is watched for the other one.
 void watchCardLine(CARD_Parser* p);
 
+// At a CR alone (vcardtokenizer_cralone.cpp).
 // A CR alone, s[i - 1], where the byte loop reads it: as a line end, as a
 // byte of its line, or held with the bytes after it (crHeld) when they do
 // not yet tell.

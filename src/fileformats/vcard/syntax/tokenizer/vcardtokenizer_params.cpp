@@ -2,7 +2,7 @@
 // What the tokenizer keeps of the blanks in parameters, and the soft breaks
 // it joins inside a phone's own label.
 #include "fileformats/vcard/syntax/vcardownlabel.h"
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstring>
 
@@ -22,14 +22,6 @@ bool readParameterText(CARD_Parser* p, const ParamOffsets& param, Read read)
     if (equals)
         *equals = 0;
     return result;
-}
-
-bool opensOwnLabel(CARD_Parser* p, const ParamOffsets& param)
-{
-    return readParameterText(p, param, [](const char* text, size_t length) {
-        vcardsyntax::OwnLabelParts parts;
-        return vcardsyntax::readOwnLabel(text, length, parts);
-    });
 }
 
 // The name or value from `from` in the line ends before the blanks it
@@ -59,9 +51,14 @@ bool keepsParamBlank(CARD_Parser* p, unsigned char c)
 {
     if (c != ' ' && c != '\t')
         return false;
-    // Blanks before a value's first byte never come here.
-    if (p->state == STATE_PARAM_NAME && !opensOwnLabel(p, p->params[p->paramCount - 1]))
-        return false;
+    // Blanks before a value's first byte never come here. A name holds no
+    // "=": its start alone tells, so a label of many words costs a look at
+    // nine bytes a blank.
+    if (p->state == STATE_PARAM_NAME) {
+        const size_t name = p->params[p->paramCount - 1].name;
+        if (!vcardsyntax::startsOwnLabel(p->line + name, p->lineLength - name))
+            return false;
+    }
     if (append(p, c))
         p->paramBlanks = true;
     return true;
@@ -97,14 +94,26 @@ bool continuesOwnLabel(CARD_Parser* p)
         --end;
     if (end == param.value || p->line[end - 1] != '=')
         return false;
-    const bool open = readParameterText(p, param, [](const char* text, size_t length) {
-        vcardsyntax::OwnLabelParts parts;
-        return vcardsyntax::readOwnLabel(text, length, parts) && parts.encoding
-            && vcardsyntax::namesQuotedPrintable(parts.encoding, parts.encodingLength)
-            && !std::memchr(text, ')', length);
-    });
-    if (!open)
+    // A label goes on over many lines: what its options say is read at its
+    // first soft break, and its text looked through for the ")" only where
+    // the last look left off, so that its lines cost in proportion to them.
+    const bool known = p->ownLabelLine == p->lineStart && p->ownLabelParam == param.name;
+    if (!known) {
+        const bool open = readParameterText(p, param, [](const char* text, size_t length) {
+            vcardsyntax::OwnLabelParts parts;
+            return vcardsyntax::readOwnLabel(text, length, parts) && parts.encoding
+                && vcardsyntax::namesQuotedPrintable(parts.encoding, parts.encodingLength);
+        });
+        if (!open)
+            return false;
+        p->ownLabelLine = p->lineStart;
+        p->ownLabelParam = param.name;
+        p->ownLabelLooked = param.name;
+    }
+    const size_t from = p->ownLabelLooked < end ? p->ownLabelLooked : end;
+    if (std::memchr(p->line + from, ')', end - from))
         return false;
+    p->ownLabelLooked = end - 1;
     p->lineLength = end - 1;
     return true;
 }

@@ -3,7 +3,7 @@
 // names, and what it tells of it.
 #include "fileformats/vcard/syntax/vcardtokenizer.h"
 
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstring>
 

@@ -2,10 +2,10 @@
 // What the tokenizer does after a line end: a fold, a quoted-printable soft
 // break and the bytes it holds back until they tell what the break was, a
 // card boundary inside a value, and the lines of a 2.1 base64 value written
-// at the start of the line. And at a CR alone, which may end a line or not:
-// out of the byte loop, as files hardly ever hold one.
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+// at the start of the line.
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <initializer_list>
 #include <utility>
@@ -86,6 +86,26 @@ void startHeldLine(CARD_Parser* p)
 
 namespace {
 
+// The widths of the lines a quoted-printable encoder writes, the "=" of
+// its soft break included: 72 to 76 columns, a few less where an escape
+// did not fit, one more for an encoder that does not count the "=".
+constexpr long long kEncoderLineLeast = 70;
+constexpr long long kEncoderLineMost = 77;
+
+// Whether the line [from, to) is one a quoted-printable encoder writes
+// that ends in a soft break: its last byte is a lone "=", and every "="
+// before it opens an escape.
+bool endsInSoftBreak(const unsigned char* from, const unsigned char* to)
+{
+    if (to - from < 2 || to[-1] != '=' || to[-2] == '=')
+        return false;
+    for (const unsigned char* at = from; at < to - 1; ++at) {
+        if (*at == '=' && (to - 1 - at < 3 || hexValue(at[1]) < 0 || hexValue(at[2]) < 0))
+            return false;
+    }
+    return true;
+}
+
 // The bytes held after a soft break go on with the value.
 void continueHeldValue(CARD_Parser* p)
 {
@@ -124,11 +144,30 @@ bool mayBeCardLine(const unsigned char* from, const unsigned char* to)
 
 } // namespace
 
+// The held line reads as a property's and is whole (or longer than any
+// encoder's line, last: the byte after it is no line end): the value goes
+// on with it when it is an encoder's line that ends in a soft break.
+void resolveHeldProperty(CARD_Parser* p, bool whole)
+{
+    p->heldProperty = false;
+    if (whole && endsInSoftBreak(p->lookahead, p->lookahead + p->lookaheadCount)) {
+        continueHeldValue(p);
+        return;
+    }
+    endValueAtSoftBreak(p);
+    p->lineAfterCr = p->softBreakFromCr;
+    startHeldLine(p);
+}
+
 // The held line is complete: a BEGIN or END line ends the value and is read
-// as the line it is; anything else continues the value (a property's line
-// was told before its end).
+// as the line it is; a property's line as endsInSoftBreak() says; anything
+// else continues the value.
 void resolveLookahead(CARD_Parser* p)
 {
+    if (p->heldProperty) {
+        resolveHeldProperty(p, true);
+        return;
+    }
     if (matchCardBoundary(p) != 2) {
         continueHeldValue(p);
         return;
@@ -140,12 +179,68 @@ void resolveLookahead(CARD_Parser* p)
     p->softBreak = SOFT_NONE;
 }
 
+void noteSoftBreak(CARD_Parser* p, const unsigned char* s, int i, long long base)
+{
+    // A CR alone read as the line end stands there as itself.
+    const bool fromCr = s[i - 1] == '\r';
+    p->softBreakFrom = p->qpHeld;
+    p->softBreakFromCr = fromCr;
+    p->cutEscape = p->qpRun ? (p->qpAfterEscape ? CUT_RUN : CUT_NONE) : (p->qpHalf ? CUT_HALF : CUT_NONE);
+    // The line's text ends before the CR of a CR LF, which came in this
+    // input or in the one before; the next line starts after the line end.
+    long long end = base + (i - 1);
+    if (!fromCr && (i >= 2 ? s[i - 2] == '\r' : p->crWithLfAt == end - 1))
+        --end;
+    const long long next = base + i;
+    // The value's first soft break: its first line starts with the name.
+    const bool first = p->qpLinesOf != p->lineStart;
+    if (first) {
+        p->qpLinesOf = p->lineStart;
+        p->qpLineFrom = p->lineStart;
+        p->qpOddWidth = false;
+    }
+    const long long width = end - p->qpLineFrom;
+    p->qpLineFrom = next;
+    // An encoder escapes every "=" of the text, a letter or digit never.
+    if (p->qpRun || p->qpEscapesText) {
+        p->softBreakEncoders = false;
+        return;
+    }
+    if (p->qpAfterEscape && (p->qpEscapedByte == '\n' || p->qpEscapedByte == '\r')) {
+        p->softBreakEncoders = true;
+        return;
+    }
+    const bool encoderWidth = width >= kEncoderLineLeast && width <= kEncoderLineMost;
+    if (!encoderWidth && !first)
+        p->qpOddWidth = true;
+    p->softBreakEncoders = encoderWidth && !p->qpOddWidth;
+}
+
 int readLineAfterSoftBreak(CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
 {
     // A card's own line is told at its end, one byte at a time.
     if (mayBeCardLine(s + i, s + n))
         return i;
-    switch (vcardsyntax::propertyLineAt(s + i, s + n, false, vcardsyntax::PropertyHead::ParametersOrValue)) {
+    vcardsyntax::PropertyLine read = p->softBreakEncoders
+        ? vcardsyntax::PropertyLine::No
+        : vcardsyntax::propertyLineAt(s + i, s + n, false, vcardsyntax::PropertyHead::ParametersOrValue);
+    if (read == vcardsyntax::PropertyLine::Yes) {
+        // Told at its end: where it ends in this input, as the bytes held
+        // one at a time would tell it. A CR alone, which may be a byte of
+        // the line, goes that way.
+        const int most = n - i > kHeldRoom + 1 ? i + kHeldRoom + 1 : n;
+        const unsigned char* const from = s + i;
+        const unsigned char* const end = vcardsyntax::findLineEnd(from, s + most, false);
+        if (end == s + most) {
+            if (most == n)
+                return i;
+        } else if (*end == '\r' && (end + 1 == s + n || end[1] != '\n')) {
+            return i;
+        } else if (endsInSoftBreak(from, end)) {
+            read = vcardsyntax::PropertyLine::No;
+        }
+    }
+    switch (read) {
     case vcardsyntax::PropertyLine::No:
         p->softBreak = SOFT_NONE;
         resumeCutEscape(p, s[i]);
@@ -197,6 +292,112 @@ void releaseSplitLetter(CARD_Parser* p)
     replayLookahead(p);
 }
 
+namespace {
+
+// A blank left out of a letter of a value that names no charset: where it
+// stood is kept, and the digits that took the soft break's "=" as theirs.
+// Past what memory allows it stays out.
+void noteFoldJoin(CARD_Parser* p, bool ownEquals)
+{
+    if (p->foldJoinCount == p->foldJoinCapacity) {
+        const int capacity = p->foldJoinCapacity ? p->foldJoinCapacity * 2 : 8;
+        auto* grown = static_cast<FoldJoin*>(std::realloc(p->foldJoins, size_t(capacity) * sizeof(FoldJoin)));
+        if (!grown)
+            return;
+        p->foldJoins = grown;
+        p->foldJoinCapacity = capacity;
+    }
+    FoldJoin& join = p->foldJoins[p->foldJoinCount++];
+    join.at = p->lineLength;
+    join.digits[0] = ownEquals ? p->lookahead[1] : 0;
+    join.digits[1] = ownEquals ? p->lookahead[2] : 0;
+}
+
+// The length of the UTF-8 letter at `at`, well-formed, that ends by `end`;
+// 0 for a byte no such letter starts with.
+int utf8LetterAt(const unsigned char* at, const unsigned char* end)
+{
+    const unsigned char c = at[0];
+    const int length = c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : 2;
+    if (c < 0xC2 || c > 0xF4 || end - at < length)
+        return 0;
+    const unsigned char low = c == 0xE0 ? 0xA0 : c == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = c == 0xED ? 0x9F : c == 0xF4 ? 0x8F : 0xBF;
+    if (at[1] < low || at[1] > high)
+        return 0;
+    for (int i = 2; i < length; ++i) {
+        if ((at[i] & 0xC0) != 0x80)
+            return 0;
+    }
+    return length;
+}
+
+// Whether the value is UTF-8: every byte beyond ASCII is of a well-formed
+// letter, and more than the cut letters of two bytes say so: a letter no
+// left-out blank cut, one of three or four bytes, which a code page would
+// read as a letter and two signs after a blank, or escaped letters and
+// digits, which only writers that escape every byte write. A cut letter of
+// two bytes alone may as well be a letter of a code page and a sign after
+// a blank ("CAF=C9" and " =BB Lyon", an E-acute and a guillemet).
+bool isUtf8ApartFromJoins(const CARD_Parser* p, int joins)
+{
+    const auto* const line = reinterpret_cast<const unsigned char*>(p->line);
+    const unsigned char* const end = line + p->lineLength;
+    bool letter = p->qpEscapesText;
+    int join = 0;
+    for (const unsigned char* at = line; at < end;) {
+        if (*at < 0x80) {
+            ++at;
+            continue;
+        }
+        const int length = utf8LetterAt(at, end);
+        if (length == 0)
+            return false;
+        const size_t from = size_t(at - line);
+        // A blank stood before the byte at `at` of a join, or its digits in
+        // that byte's stead.
+        while (join < joins && p->foldJoins[join].at < from + (p->foldJoins[join].digits[0] ? 0 : 1))
+            ++join;
+        if (join == joins || p->foldJoins[join].at >= from + size_t(length) || length > 2)
+            letter = true;
+        at += length;
+    }
+    return letter;
+}
+
+} // namespace
+
+void settleFoldJoins(CARD_Parser* p)
+{
+    // A value ended at a soft break may end before its last ones.
+    int joins = p->foldJoinCount;
+    p->foldJoinCount = 0;
+    while (joins > 0 && p->foldJoins[joins - 1].at >= p->lineLength)
+        --joins;
+    size_t more = 0;
+    for (int j = 0; j < joins; ++j)
+        more += p->foldJoins[j].digits[0] ? 2 : 1;
+    if (joins == 0 || isUtf8ApartFromJoins(p, joins) || !reserve(p, more))
+        return;
+    // Back to front, each blank where it stood, the digits as written.
+    char* const text = p->line;
+    size_t from = p->lineLength;
+    size_t to = from + more;
+    for (int j = joins - 1; j >= 0; --j) {
+        const FoldJoin& join = p->foldJoins[j];
+        const size_t at = join.at + (join.digits[0] ? 1 : 0);
+        to -= from - at;
+        std::memmove(text + to, text + at, from - at);
+        if (join.digits[0]) {
+            text[--to] = char(join.digits[1]);
+            text[--to] = char(join.digits[0]);
+        }
+        text[--to] = ' ';
+        from = join.at;
+    }
+    p->lineLength += more;
+}
+
 // Whether a hex digit opens the escape of a UTF-8 lead byte (=C2 to =F4).
 bool opensLead(unsigned char c)
 {
@@ -235,6 +436,7 @@ bool applyFold(CARD_Parser* p, int next)
                     p->splitMissing = missing;
                     p->splitEquals = false;
                     p->splitOwnEquals = false;
+                    p->splitFromFold = true;
                     p->lookaheadCount = 0;
                     return holdSplitByte(p, ' ', SOFT_SPLIT_LETTER);
                 }
@@ -415,10 +617,11 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
                 p->softBreak = SOFT_NONE;
                 return true;
             }
-            if (const int missing = missingUtf8Bytes(p); missing > 0 || p->qpAfterEscape) {
+            if (const int missing = missingUtf8Bytes(p); missing > 0 || (p->qpAfterEscape && !p->otherCharset)) {
                 p->splitMissing = missing;
                 p->splitEquals = true;
                 p->splitOwnEquals = false;
+                p->splitFromFold = false;
                 p->lookaheadCount = 0;
                 return holdSplitByte(p, b, SOFT_SPLIT_LETTER);
             }
@@ -434,6 +637,7 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         // it shows which, a line of text read on.
         if (kNameBytes.is[b]) {
             p->softBreak = SOFT_LOOKAHEAD;
+            p->heldProperty = false;
             p->lookahead[0] = b;
             p->lookaheadCount = 1;
             p->lookaheadStart = offset;
@@ -490,7 +694,10 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
         }
         if (--p->splitMissing == 0) {
             // The letter is whole: the blank was a fold.
-            if (!std::exchange(p->splitOwnEquals, false)) {
+            const bool ownEquals = std::exchange(p->splitOwnEquals, false);
+            if (!p->utf8Charset && (ownEquals || p->splitFromFold))
+                noteFoldJoin(p, ownEquals);
+            if (!ownEquals) {
                 --p->lookaheadCount;
                 std::memmove(p->lookahead, p->lookahead + 1, size_t(p->lookaheadCount));
             }
@@ -516,17 +723,22 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
             return false;
         }
         if (p->lookaheadCount == kHeldRoom) {
-            continueHeldValue(p);
+            if (p->heldProperty)
+                resolveHeldProperty(p, false);
+            else
+                continueHeldValue(p);
             return false;
         }
         p->lookahead[p->lookaheadCount++] = b;
+        if (p->heldProperty)
+            return true;
         const unsigned char* const held = p->lookahead;
-        const vcardsyntax::PropertyLine property = vcardsyntax::propertyLineAt(
-            held, held + p->lookaheadCount, false, vcardsyntax::PropertyHead::ParametersOrValue);
+        const vcardsyntax::PropertyLine property = p->softBreakEncoders
+            ? vcardsyntax::PropertyLine::No
+            : vcardsyntax::propertyLineAt(held, held + p->lookaheadCount, false,
+                                          vcardsyntax::PropertyHead::ParametersOrValue);
         if (property == vcardsyntax::PropertyLine::Yes) {
-            endValueAtSoftBreak(p);
-            p->lineAfterCr = p->softBreakFromCr;
-            startHeldLine(p);
+            p->heldProperty = true;
         } else if (property == vcardsyntax::PropertyLine::No
                    && (p->lookaheadCount > kLookaheadRoom || matchCardBoundary(p) == 0)) {
             continueHeldValue(p);
@@ -536,152 +748,6 @@ bool continueSoftBreak(CARD_Parser* p, unsigned char b, long long offset)
     default:
         return false;
     }
-}
-
-namespace {
-
-// A CR alone stands in the value of a free-text property: not where the
-// line's end already read leaves it at the start of the next line (one
-// that a blank folds goes on with the value), nor after a soft break in a
-// line that a card's BEGIN or END line holds whole, which is read as one.
-bool inFreeText(const CARD_Parser* p)
-{
-    // Read or skipped, a value is its property's. A line that began after a
-    // CR alone that ended a line is of a card written in such lines (two
-    // files joined), whose CRs end its note's lines as they end the others.
-    if (p->state < STATE_VALUE || (p->lfPending && !p->foldPending) || p->lineAfterCr
-        || (p->softBreak == SOFT_LOOKAHEAD && matchCardBoundary(p) == 2))
-        return false;
-    const size_t kept = sizeof p->nameEnd;
-    return vcardsyntax::isFreeTextName(p->nameEnd, p->nameLength < kept ? p->nameLength : kept);
-}
-
-// What the byte loop does with a byte that ends no line, for one read
-// alone: a CR held at the end of an input before that turned out to be a
-// byte of its line. It is no blank, no base64 character and no byte a run
-// takes.
-void readLineByte(CARD_Parser* p, unsigned char b, long long offset)
-{
-    if (!p->lfPending) {
-        if (p->softBreak == SOFT_NONE || !continueSoftBreak(p, b, offset))
-            processChar(p, b);
-        return;
-    }
-    p->lfPending = false;
-    if (p->foldPending) {
-        p->foldPending = false;
-        applyFold(p, b);
-    } else {
-        processChar(p, '\n');
-        p->lineStart = offset;
-        p->lineNumber = p->physLine;
-        p->lineAfterCr = p->lfFromCr;
-    }
-    processChar(p, b);
-}
-
-// The held CR with the bytes s[0, n) that came after it (s[0] at offset
-// `base`); last: nothing more comes. Returns where s is to be read on, or
-// -1 as resumeAfterCr() says.
-int settleHeldCr(CARD_Parser* p, const unsigned char* s, int n, long long base, bool last)
-{
-    using vcardsyntax::CrAlone;
-    using vcardsyntax::kCrNameRoom;
-    const int held = p->crNameCount;
-    const long long cr = base - held - 1;
-    // One byte beyond the room decides.
-    unsigned char bytes[kCrNameRoom + 1];
-    const int more = n < kCrNameRoom + 1 - held ? n : kCrNameRoom + 1 - held;
-    std::memcpy(bytes, p->crName, size_t(held));
-    if (more > 0)
-        std::memcpy(bytes + held, s, size_t(more));
-    const CrAlone what = vcardsyntax::crAloneAt(bytes, bytes + held + more, last, inFreeText(p));
-    if (what == CrAlone::Undecided && !last) {
-        // All of s is the name's, and it is within the room.
-        std::memcpy(p->crName + held, s, size_t(n));
-        p->crNameCount = held + n;
-        return n;
-    }
-    p->crHeld = false;
-    p->crNameCount = 0;
-    if (what == CrAlone::EndsLine) {
-        static constexpr unsigned char lineFeed = '\n';
-        readBytes(p, &lineFeed, 0, 1, cr);
-        p->lfFromCr = true;
-    } else if (held > 0 || (n > 0 && s[0] != '\n')) {
-        // The CR of a CR LF goes with its line feed, and the input's last
-        // byte ends the last line anyway: only a byte of the line is read.
-        readLineByte(p, '\r', cr);
-    }
-    // The line end may have completed a BEGIN line held after a soft
-    // break, and the held bytes may hold a card's BEGIN line: its reader
-    // looks at what follows before the rest is read. Once the input is
-    // being ended a stop does nothing.
-    int at = 0;
-    while (p->stopRequested || (at = readBytes(p, bytes, at, held, cr + 1)) < held) {
-        if (!last) {
-            p->position = cr + 1 + at;
-            return -1;
-        }
-        p->stopRequested = false;
-    }
-    return 0;
-}
-
-} // namespace
-
-CrRead readCr(CARD_Parser* p, const unsigned char* s, int i, int n)
-{
-    // CARD_LineEnds is decided at the first CR alone. One that ends the
-    // input may yet be the CR of a CR LF; while that is open it is read as
-    // a line end.
-    if (p->lineEnds == CARD_LINES_UNKNOWN) {
-        if (p->physLine != p->firstLine) {
-            p->lineEnds = CARD_LINES_LF;
-        } else if (i < n) {
-            p->lineEnds = CARD_LINES_CR;
-        } else {
-            p->crEnded = true;
-            return CR_LINE_END;
-        }
-    }
-    if (p->lineEnds == CARD_LINES_CR) {
-        p->crEnded = i == n;
-        return CR_LINE_END;
-    }
-    // One that ends the input may be the CR of a CR LF: it is held.
-    switch (vcardsyntax::crAloneAt(s + i, s + n, false, inFreeText(p))) {
-    case vcardsyntax::CrAlone::EndsLine:
-        return CR_LINE_END;
-    case vcardsyntax::CrAlone::Text:
-        return CR_TEXT;
-    case vcardsyntax::CrAlone::Undecided:
-        break;
-    }
-    std::memcpy(p->crName, s + i, size_t(n - i));
-    p->crNameCount = n - i;
-    p->crHeld = true;
-    return CR_HELD;
-}
-
-int resumeAfterCr(CARD_Parser* p, const unsigned char* s, int n, long long base)
-{
-    if (p->crHeld)
-        return settleHeldCr(p, s, n, base, false);
-    p->crEnded = false;
-    // The CR of a CR LF: the line end was no CR alone.
-    if (s[0] == '\n') {
-        p->lfFromCr = false;
-        return 1;
-    }
-    if (p->lineEnds == CARD_LINES_UNKNOWN)
-        p->lineEnds = CARD_LINES_CR;
-    return 0;
-}
-
-void endHeldCr(CARD_Parser* p)
-{
-    settleHeldCr(p, nullptr, 0, p->position, true);
 }
 
 } // namespace cardtok

@@ -3,7 +3,7 @@
 // setting its callbacks and how it reads, and asking where it stands.
 #include "fileformats/vcard/syntax/vcardtokenizer.h"
 
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -23,12 +23,14 @@ void CARD_ParserFree(CARD_Parser* parser)
     std::free(parser->line);
     std::free(parser->params);
     std::free(parser->paramPtrs);
+    std::free(parser->foldJoins);
     delete parser;
 }
 
 void CARD_ParserReset(CARD_Parser* parser)
 {
     clearLine(parser);
+    parser->foldJoinCount = 0;
     parser->lfPending = true;
     parser->crEnded = false;
     parser->crHeld = false;
@@ -39,6 +41,9 @@ void CARD_ParserReset(CARD_Parser* parser)
     parser->lfFromCr = false;
     parser->lineAfterCr = false;
     parser->lineAfterGap = 0;
+    parser->ownLabelLine = -1;
+    parser->qpLinesOf = -1;
+    parser->crWithLfAt = -1;
     parser->foldPending = false;
     parser->softBreak = SOFT_NONE;
     parser->lookaheadCount = 0;
@@ -71,6 +76,9 @@ void CARD_SetPosition(CARD_Parser* parser, long long byteOffset, long long lineN
 {
     parser->position = byteOffset;
     parser->lineStart = byteOffset;
+    parser->ownLabelLine = -1;
+    parser->qpLinesOf = -1;
+    parser->crWithLfAt = -1;
     parser->physLine = lineNumber;
     parser->firstLine = lineNumber;
     parser->lineNumber = lineNumber;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/vcard/syntax/vcardtokenizer.h"
 
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -18,9 +18,11 @@ void clearLine(CARD_Parser* p)
     p->skipSpace = true;
     p->encoding = ENC_NONE;
     p->otherCharset = false;
+    p->utf8Charset = false;
     p->qpEscape = false;
     p->qpBlanks = false;
     p->qpRun = false;
+    p->qpEscapesText = false;
     p->qpEscaped = false;
     p->base64Line = false;
     p->foldDropSaid = false;
@@ -46,6 +48,7 @@ void dropLine(CARD_Parser* p)
     ++p->errors;
     p->errorInCall = true;
     p->lineLength = 0;
+    p->foldJoinCount = 0;
     p->state = STATE_SKIP;
     if (p->errorCallback)
         p->errorCallback(p->userData, p->lineNumber);
@@ -168,8 +171,10 @@ void endProperty(CARD_Parser* p)
         // letter rules out the words looked for below before any of them is
         // compared.
         const char initial = char(name[0] & ~0x20);
-        if (value && initial == 'C' && equalsIgnoreCase(name, "CHARSET"))
-            p->otherCharset = !equalsIgnoreCase(value, "UTF-8") && !equalsIgnoreCase(value, "UTF8");
+        if (value && initial == 'C' && equalsIgnoreCase(name, "CHARSET")) {
+            p->utf8Charset = equalsIgnoreCase(value, "UTF-8") || equalsIgnoreCase(value, "UTF8");
+            p->otherCharset = !p->utf8Charset;
+        }
         // ENCODING=X and a bare X both name the transfer encoding.
         const char* word = name;
         if (initial == 'E' && equalsIgnoreCase(name, "ENCODING"))
@@ -225,9 +230,12 @@ void endValue(CARD_Parser* p)
         }
         // An "=" at the value's end had nothing to join: it goes, as a
         // soft break's does.
-        if (p->encoding == ENC_QUOTED_PRINTABLE && p->qpEscape && p->pendingCount == 0
-            && p->state != STATE_SKIP)
-            p->lineLength = p->qpLast;
+        if (p->encoding == ENC_QUOTED_PRINTABLE) {
+            if (p->qpEscape && p->pendingCount == 0 && p->state != STATE_SKIP)
+                p->lineLength = p->qpLast;
+            if (p->foldJoinCount > 0)
+                settleFoldJoins(p);
+        }
         if (p->state == STATE_SKIP) {
             clearLine(p);
             return;
@@ -389,16 +397,6 @@ void processChar(CARD_Parser* p, unsigned char c)
 
 namespace {
 
-// A soft break's "=" and the line end after it: where the "=", or the run
-// of them it ends, starts in the line, and the escape it may have cut, for
-// the line after it to tell (readLineAfterSoftBreak()).
-void noteSoftBreak(CARD_Parser* p, bool fromCr)
-{
-    p->softBreakFrom = p->qpHeld;
-    p->softBreakFromCr = fromCr;
-    p->cutEscape = p->qpRun ? (p->qpAfterEscape ? CUT_RUN : CUT_NONE) : (p->qpHalf ? CUT_HALF : CUT_NONE);
-}
-
 // CARD_Parse's byte loop, inside it as if written there.
 [[gnu::always_inline]] inline int byteLoop(
     CARD_Parser* p, const unsigned char* s, int i, int n, long long base)
@@ -469,7 +467,7 @@ void noteSoftBreak(CARD_Parser* p, bool fromCr)
                     // Soft line break: the value goes on with the next line,
                     // nothing inserted; bytes are joined before any charset
                     // decoding, so a break inside UTF-8 is harmless.
-                    noteSoftBreak(p, fromCr);
+                    noteSoftBreak(p, s, i, base);
                     takeSoftBreak(p);
                     p->softBreak = SOFT_BREAK;
                     p->softBreakLine = p->physLine - 1;

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstring>
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "fileformats/vcard/syntax/vcardtokenizer_p.h"
+#include "fileformats/vcard/syntax/tokenizer/vcardtokenizer_p.h"
 
 #include <cstring>
 
@@ -63,6 +63,19 @@ bool keepDataUri(CARD_Parser* p)
 }
 
 namespace {
+
+// Letters and digits, which a standard quoted-printable encoder writes as
+// they are.
+struct AlnumTable {
+    bool is[256];
+    constexpr AlnumTable()
+        : is()
+    {
+        for (int c = 0; c < 256; ++c)
+            is[c] = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9');
+    }
+};
+constexpr AlnumTable kAlnum;
 
 // A run of "=" before an escape: soft breaks whose line ends were lost, as
 // an export that joins its lines leaves them ("Jules ==4BONE"). Only a
@@ -130,12 +143,14 @@ char* escapeByte(CARD_Parser* p, unsigned char c, char* out)
         // The escape, and every "=" of the run before it, become its byte.
         p->qpEscape = false;
         p->qpEscaped = true;
+        p->qpEscapedByte = (unsigned char)(hexValue(p->pending[0]) * 16 + low);
+        p->qpEscapesText |= kAlnum.is[p->qpEscapedByte];
         p->pendingCount = 0;
         if (out) {
             if (p->qpRun)
                 warnStrayEquals(p);
             out = p->line + p->qpHeld;
-            *out++ = char(hexValue(p->pending[0]) * 16 + low);
+            *out++ = char(p->qpEscapedByte);
         }
         return out;
     }
@@ -170,7 +185,9 @@ char* decodeQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n
             out = escapeByte(p, bytes[i++], out);
         // Where the last escape read ended: only an "=" found right there
         // stands right after one (CARD_Parser::qpEscaped).
+        const size_t from = i;
         size_t escapeEnd = p->qpEscaped ? i : size_t(-1);
+        bool escapesText = false;
         while (i < n) {
             const unsigned char c = bytes[i];
             if (c != '=') {
@@ -185,12 +202,19 @@ char* decodeQuotedPrintable(CARD_Parser* p, const unsigned char* bytes, size_t n
             const int low = hexValue(bytes[i + 2]);
             if ((high | low) < 0)
                 break;
+            const unsigned char byte = (unsigned char)(high * 16 + low);
+            escapesText |= kAlnum.is[byte];
             if (keep)
-                *out++ = char(high * 16 + low);
+                *out++ = char(byte);
             i += 3;
             escapeEnd = i;
         }
+        p->qpEscapesText |= escapesText;
         p->qpEscaped = escapeEnd == i;
+        // Its byte, kept for the "=" that may follow it (a soft break after
+        // an encoded line break), when the run read it.
+        if (p->qpEscaped && i != from)
+            p->qpEscapedByte = (unsigned char)(hexValue(bytes[i - 2]) * 16 + hexValue(bytes[i - 1]));
         if (i == n)
             return out;
         // An "=" that the run does not show an escape after.
