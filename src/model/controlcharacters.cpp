@@ -3,6 +3,9 @@
 
 #include <QChar>
 
+#include <algorithm>
+#include <iterator>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -136,9 +139,10 @@ char16_t readAlone(char16_t c)
 
 // The character that the run of code points from `at` stands for when
 // they are the bytes of its UTF-8 read as Latin-1: a lead U+00C2 to
-// U+00F4, then as many of U+0080 to U+00BF as it asks for and no more, one
-// of them a C1 control; how many it takes in `length`, or 0 for none.
-char32_t twiceEncodedAt(const char16_t* text, qsizetype at, qsizetype n, qsizetype& length)
+// U+00F4, then as many of U+0080 to U+00BF as it asks for and no more;
+// how many it takes in `length`, or 0 for none, and in `control` whether
+// one of them is a C1 control.
+char32_t latin1RunAt(const char16_t* text, qsizetype at, qsizetype n, qsizetype& length, bool& control)
 {
     const char16_t lead = text[at];
     if (lead < 0xC2 || lead > 0xF4)
@@ -153,7 +157,7 @@ char32_t twiceEncodedAt(const char16_t* text, qsizetype at, qsizetype n, qsizety
         || (lead == 0xF4 && second > 0x8F))
         return 0;
     char32_t code = lead & (0xFF >> (size + 1));
-    bool control = false;
+    control = false;
     for (qsizetype i = 1; i < size; ++i) {
         const char16_t c = text[at + i];
         if (char16_t(c - 0x80) >= 0x40)
@@ -161,13 +165,138 @@ char32_t twiceEncodedAt(const char16_t* text, qsizetype at, qsizetype n, qsizety
         control = control || c < 0xA0;
         code = code << 6 | (c & 0x3F);
     }
-    if (!control)
-        return 0;
     length = size;
     return code;
 }
 
+// Whether the text, taken whole, is UTF-8 read as Latin-1 and written
+// again: every code point U+0080 to U+00FF stands in a run of one
+// character's bytes, one run holds a C1 control, and more of the runs read
+// as characters of text than as none. A byte standing alone, a C1 control
+// or a Latin-1 letter that no continuation follows, is text of a code page
+// (windows-1252 read as Latin-1: "Spa\u00DF\u0093" is "Spaß“", not
+// "Spa\u07D3"). Where the first run starts, in `from`.
+bool readsEncodedTwice(const char16_t* text, qsizetype n, qsizetype& from)
+{
+    qsizetype ofText = 0;
+    qsizetype ofNone = 0;
+    bool control = false;
+    char32_t before = u' ';
+    char32_t beforeThat = u' ';
+    from = n;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = text[i];
+        if (c < 0x80 || c > 0xFF) {
+            beforeThat = before;
+            before = c;
+            continue;
+        }
+        qsizetype length = 0;
+        bool runControl = false;
+        const char32_t code = latin1RunAt(text, i, n, length, runControl);
+        if (length == 0)
+            return false;
+        from = qMin(from, i);
+        control = control || runControl;
+        ++(isCharacterOfText(code, before, beforeThat) ? ofText : ofNone);
+        beforeThat = before;
+        before = code;
+        i += length - 1;
+    }
+    return control && ofText > ofNone;
+}
+
+void append(char16_t* units, qsizetype& kept, char32_t code)
+{
+    if (code < 0x10000) {
+        units[kept++] = char16_t(code);
+    } else {
+        units[kept++] = QChar::highSurrogate(code);
+        units[kept++] = QChar::lowSurrogate(code);
+    }
+}
+
 } // namespace
+
+bool isCharacterOfText(char32_t c, char32_t before, char32_t beforeThat)
+{
+    const bool letter = QChar::isLetter(c);
+    // A letter of another script glued to a Latin one, or a small letter
+    // ending a word of capitals, is a letter of windows-1252 and a sign
+    // read as one ("HABL\u00D3\u201D" as "HABL\u04D4", "CAF\u00C9\u2122" as
+    // "CAF\u0259").
+    if (letter && QChar::isLetter(before) && QChar::script(before) == QChar::Script_Latin
+        && (QChar::script(c) != QChar::Script_Latin
+            || (QChar::isLower(c) && QChar::isUpper(before) && QChar::isUpper(beforeThat))))
+        return false;
+    // Latin-1 and Latin Extended-A: the letters of European languages, the
+    // signs, and the C1 controls where windows-1252 has its signs.
+    if (c < 0x180)
+        return true;
+    // A combining accent of decomposed text follows a letter of its own
+    // script.
+    const bool accent = QChar::isMark(c) && QChar::isLetter(before);
+    if (c < 0x370) {
+        // Of the rest of Latin, the phonetic letters and the accents, only
+        // the letters of living alphabets (Azerbaijani, Vietnamese,
+        // Romanian) and the accents of European letters.
+        switch (c) {
+        case 0x018F:
+        case 0x01A0:
+        case 0x01A1:
+        case 0x01AF:
+        case 0x01B0:
+        case 0x0218:
+        case 0x0219:
+        case 0x021A:
+        case 0x021B:
+        case 0x0259:
+            return true;
+        default:
+            return accent && before < 0x370 && (c <= 0x030C || c == 0x0323 || c == 0x0327 || c == 0x0328);
+        }
+    }
+    if (c < 0x800) {
+        // Greek; Cyrillic with the letters of Ukrainian, Kazakh, Tatar and
+        // their neighbours; Armenian; Hebrew; Arabic with the Persian
+        // letters, the points after a letter of their own.
+        if (c < 0x400)
+            return letter;
+        if (c < 0x530) {
+            static constexpr char16_t kMoreCyrillic[] = { 0x490, 0x491, 0x492, 0x493, 0x496, 0x497, 0x49A,
+                                                          0x49B, 0x4A2, 0x4A3, 0x4AE, 0x4AF, 0x4B0, 0x4B1,
+                                                          0x4BA, 0x4BB, 0x4D8, 0x4D9, 0x4E8, 0x4E9 };
+            return c < 0x460 || std::find(std::begin(kMoreCyrillic), std::end(kMoreCyrillic), c)
+                != std::end(kMoreCyrillic);
+        }
+        if (c < 0x590)
+            return letter;
+        const bool pointed = accent && before >= 0x590 && before < 0x700;
+        if (c < 0x600)
+            return (letter && c >= 0x5D0) || pointed;
+        if (c < 0x700)
+            return (letter && (c <= 0x64A || c == 0x67E || c == 0x686 || c == 0x698 || c == 0x6A9 || c == 0x6AF
+                               || c == 0x6CC))
+                || pointed;
+        // Syriac, Thaana, N'Ko: what a capital and a sign of windows-1252
+        // make ("\u00DF\u201C"), not contact text.
+        return false;
+    }
+    const QChar::Category category = QChar::category(c);
+    if (category == QChar::Other_PrivateUse || category == QChar::Other_NotAssigned
+        || category == QChar::Other_Surrogate)
+        return false;
+    // Nor an accent glued to a Latin letter.
+    if (QChar::isMark(c) && QChar::isLetter(before) && QChar::script(before) == QChar::Script_Latin)
+        return false;
+    if (c < 0x10000) {
+        // Rare scripts, old letters, Yi syllables, presentation forms.
+        return !(c >= 0x2C00 && c < 0x2E00) && !(c >= 0xA000 && c < 0xA4D0) && !(c >= 0xF900 && c < 0xFE00)
+            && !(c >= 0xFE10 && c < 0xFE70);
+    }
+    // Emoji and their flags, Chinese characters.
+    return (c >= 0x1F000 && c < 0x1FB00) || (c >= 0x20000 && c < 0x31350) || (c >= 0xE0000 && c < 0xE0080);
+}
 
 ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from)
 {
@@ -176,29 +305,27 @@ ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from)
     ControlCharacterChanges changes;
     if (first == n)
         return changes;
-    // A run that the first control belongs to begins at most three before
-    // it. Nothing is written ahead of what is read.
+    // Nothing is written ahead of what is read.
     char16_t* const units = reinterpret_cast<char16_t*>(text.data());
-    const qsizetype start = qMax<qsizetype>(0, first - 3);
+    qsizetype runsFrom = n;
+    const bool twice = from == ReadFrom::Unicode && readsEncodedTwice(units, n, runsFrom);
+    const qsizetype start = twice ? qMin(first, runsFrom) : first;
     qsizetype kept = start;
     for (qsizetype i = start; i < n; ++i) {
         const char16_t c = units[i];
-        if (c >= 0xC2 && c <= 0xF4 && from == ReadFrom::Unicode) {
+        if (twice && c >= 0xC2 && c <= 0xF4) {
+            // Every code point of the Latin-1 range leads or continues a run.
             qsizetype length = 0;
-            if (const char32_t code = twiceEncodedAt(units, i, n, length); length > 0) {
-                changes.twiceEncoded = true;
-                i += length - 1;
-                if (code < 0xA0) {
-                    changes.controls = true;
-                    units[kept++] = readAlone(char16_t(code));
-                } else if (code < 0x10000) {
-                    units[kept++] = char16_t(code);
-                } else {
-                    units[kept++] = QChar::highSurrogate(code);
-                    units[kept++] = QChar::lowSurrogate(code);
-                }
-                continue;
+            bool control = false;
+            const char32_t code = latin1RunAt(units, i, n, length, control);
+            i += length - 1;
+            if (code < 0xA0) {
+                changes.controls = true;
+                units[kept++] = readAlone(char16_t(code));
+            } else {
+                append(units, kept, code);
             }
+            continue;
         }
         if (!isDroppedControl(c)) {
             units[kept++] = c;
@@ -210,6 +337,7 @@ ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from)
         else if (c >= 0x80)
             units[kept++] = from == ReadFrom::Unicode || c == 0x85 ? readAlone(c) : u'\uFFFD';
     }
+    changes.twiceEncoded = twice;
     text.truncate(kept);
     return changes;
 }

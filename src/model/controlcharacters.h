@@ -27,21 +27,27 @@ struct ControlCharacterChanges {
 // and which most views end the text at or hide, are not stored. A vertical
 // tab, a form feed and a next line (U+0085), which writers put for a line
 // break inside a field, become a line feed. Another C1 control is most
-// often a byte of text that some program read as Latin-1:
-// - in a run of one code point U+00C2 to U+00F4 and code points U+0080 to
-//   U+00BF that, taken as bytes, is the UTF-8 of one character, a letter
-//   encoded twice (UTF-8 read as Latin-1 and written as UTF-8 again: "it\u00E2"
-//   U+0080 U+0099 "s"): the run becomes that character ("it\u2019s"), and a
-//   C1 control it makes is read as one standing alone. A run without a C1
-//   control ("\u00C3\u00A9") may be Latin-1 text as written and stays;
-// - standing alone, a windows-1252 byte: it becomes that byte's character
-//   ("\u2013" for U+0096), or U+FFFD, which marks where a letter stood, for
-//   a byte windows-1252 leaves unassigned.
-// Every other is dropped. Text read from a one-byte code page holds a C1
-// control only where a byte stands that the code page leaves unassigned
-// (windows-1252's five), no letter and no byte of another code page: such
-// a control becomes U+FFFD. In place: a text without such a character,
-// nearly every one, is looked through once and neither copied nor written.
+// often a byte of text that some program read as Latin-1, and the text
+// tells which, taken whole:
+// - UTF-8 read as Latin-1 and written as UTF-8 again (text encoded twice:
+//   "it\u00E2" U+0080 U+0099 "s"), where every code point U+0080 to U+00FF
+//   stands in a run of one lead U+00C2 to U+00F4 and the code points
+//   U+0080 to U+00BF that, taken as bytes, make the UTF-8 of one character,
+//   and more of those characters read as text (isCharacterOfText()) than
+//   not: every run becomes its character, those without a C1 control too
+//   ("\u00C3\u00A9" in such text is "\u00E9"), and a C1 control a run
+//   makes is read as one standing alone;
+// - else a windows-1252 byte read as Latin-1: every C1 control becomes
+//   that byte's character ("\u2013" for U+0096, "Spa\u00DF" U+0093 is
+//   "Spa\u00DF\u201C"), or U+FFFD, which marks where a letter stood, for a
+//   byte windows-1252 leaves unassigned.
+// Text without a C1 control is not read so ("Ren\u00C3\u00A9e" stays). The
+// other controls are dropped. Text read from a one-byte code page holds a
+// C1 control only where a byte stands that the code page leaves
+// unassigned (windows-1252's five), no letter and no byte of another code
+// page: such a control becomes U+FFFD. In place: a text without such a
+// character, nearly every one, is looked through once and neither copied
+// nor written.
 enum class ReadFrom {
     // UTF-8 or UTF-16, whose C1 controls are code points of the text.
     Unicode,
@@ -53,5 +59,19 @@ ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from = Rea
 // that a reader of a whole file that holds none need look at none of its
 // values.
 bool mayHoldControlCharacters(QByteArrayView utf8);
+
+// Whether a character read from bytes that may be of another encoding is
+// one that contact text holds where it stands, after `before` and
+// `beforeThat`: where those bytes read as a character of UTF-8, are they
+// one? Every character of Latin-1 and Latin Extended-A is; the letters of
+// Greek, Cyrillic, Armenian, Hebrew and Arabic; Vietnamese, Romanian and
+// Azerbaijani letters beyond them; an accent after a letter of its script;
+// punctuation, signs, emoji, the letters of other scripts. Not the
+// phonetic letters, N'Ko, Syriac, rare or old scripts, private and
+// unassigned code points, nor a letter of another script glued to a Latin
+// one or a small letter after two capitals: what a letter and a sign of
+// windows-1252 make when read as UTF-8 ("\u00C9\u201D" as U+0254,
+// "\u00DF\u201C" as U+07D3, "HABL\u00D3\u201D" as "HABL\u04D4").
+bool isCharacterOfText(char32_t c, char32_t before, char32_t beforeThat);
 
 } // namespace pim
