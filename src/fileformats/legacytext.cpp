@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/legacytext.h"
 
+#include "model/controlcharacters.h"
+
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -116,8 +118,47 @@ void walkUtf8(QByteArrayView bytes, Sequence sequence, Stray stray)
 
 } // namespace
 
+bool formsUtf8ByChance(QByteArrayView bytes)
+{
+    const auto* const begin = reinterpret_cast<const uchar*>(bytes.constData());
+    const uchar* const end = begin + bytes.size();
+    char32_t before = u' ';
+    char32_t beforeThat = u' ';
+    bool found = false;
+    for (const uchar* p = begin; p < end;) {
+        if (*p < 0x80) {
+            beforeThat = before;
+            before = *p++;
+            continue;
+        }
+        const int length = sequenceAt(p, end);
+        if (length == 0) {
+            // What a stray byte stands for is not known here.
+            beforeThat = before;
+            before = u' ';
+            ++p;
+            continue;
+        }
+        char32_t code = *p & (0x7F >> length);
+        bool sign = false;
+        for (int i = 1; i < length; ++i) {
+            code = code << 6 | (p[i] & 0x3F);
+            sign = sign || p[i] < 0xA0;
+        }
+        if (!sign || pim::isCharacterOfText(code, before, beforeThat))
+            return false;
+        found = true;
+        beforeThat = before;
+        before = code;
+        p += length;
+    }
+    return found;
+}
+
 bool isUtf8WithStrayBytes(QByteArrayView bytes)
 {
+    if (formsUtf8ByChance(bytes))
+        return false;
     qsizetype inSequences = 0;
     qsizetype strays = 0;
     walkUtf8(bytes, [&](qsizetype, int length) { inSequences += length; }, [&](qsizetype) { ++strays; });
