@@ -122,35 +122,53 @@ bool formsUtf8ByChance(QByteArrayView bytes)
 {
     const auto* const begin = reinterpret_cast<const uchar*>(bytes.constData());
     const uchar* const end = begin + bytes.size();
+    // The two characters before a sequence: the bytes of ASCII before it,
+    // else what the bytes beyond ASCII before them stood for.
     char32_t before = u' ';
     char32_t beforeThat = u' ';
+    const uchar* ascii = begin;
     bool found = false;
     for (const uchar* p = begin; p < end;) {
-        if (*p < 0x80) {
-            beforeThat = before;
-            before = *p++;
-            continue;
+        // Most text is ASCII: skip it eight bytes at a time.
+        if (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                p += 8;
+                continue;
+            }
         }
-        const int length = sequenceAt(p, end);
-        if (length == 0) {
-            // What a stray byte stands for is not known here.
-            beforeThat = before;
-            before = u' ';
+        if (*p < 0x80) {
             ++p;
             continue;
         }
-        char32_t code = *p & (0x7F >> length);
-        bool sign = false;
-        for (int i = 1; i < length; ++i) {
-            code = code << 6 | (p[i] & 0x3F);
-            sign = sign || p[i] < 0xA0;
+        if (p - ascii >= 2) {
+            beforeThat = p[-2];
+            before = p[-1];
+        } else if (p - ascii == 1) {
+            beforeThat = before;
+            before = p[-1];
         }
-        if (!sign || pim::isCharacterOfText(code, before, beforeThat))
-            return false;
-        found = true;
+        const int length = sequenceAt(p, end);
+        char32_t code = u' ';
+        if (length > 0) {
+            // A valid sequence: one with a sign's byte that reads as no
+            // character of text, or the text is UTF-8.
+            code = *p & (0x7F >> length);
+            bool sign = false;
+            for (int i = 1; i < length; ++i) {
+                code = code << 6 | (p[i] & 0x3F);
+                sign = sign || p[i] < 0xA0;
+            }
+            if (!sign || pim::isCharacterOfText(code, before, beforeThat))
+                return false;
+            found = true;
+        }
+        // What a stray byte stands for is not known here.
         beforeThat = before;
         before = code;
-        p += length;
+        p += qMax(length, 1);
+        ascii = p;
     }
     return found;
 }
