@@ -12,11 +12,13 @@ Writes into OUT_DIR/files, as vCard 3.0 notes and as CSV notes (one value a card
             read as Latin-1 and written as UTF-8; its reading is the windows-1252 text, a NEL
             (the byte of "…") a line break;
   hostile   both kinds in shapes that tell little: one letter encoded twice, capitals before a
-            sign, a small letter before two signs, rare letters, glued scripts;
+            sign, a small letter before two signs, rare letters, glued scripts, either joined to
+            text of the file's own UTF-8 beyond Latin-1;
   plain     text encoded twice without a C1 control ("Ã©"), which stays as written;
 and as CSV tables behind a UTF-8 byte-order mark, one table a file:
   bom-western  tables of windows-1252 whose rows hold a capital and a quote that form UTF-8;
-  bom-stray    UTF-8 tables with a windows-1252 sign ("…", "€", "–") typed into some rows.
+  bom-stray    UTF-8 tables with a windows-1252 sign ("…", "€", "–") typed into some rows,
+  bom-stray-capitals  the same between words of capitals ("CALL…GRÜSSE").
 Each BUILD_DIR/build-rel/bench/bench_readdump reads them; the counts per build and kind say how
 many values read as meant, how many kept every letter, and how many differ from the first build.
 """
@@ -109,7 +111,18 @@ def western_text(rng):
 
 
 def hostile(rng):
-    if rng.random() < 0.5:
+    roll = rng.random()
+    if roll < 0.2:
+        # Text encoded twice, then joined to text of the file's own UTF-8 (a sign or a letter beyond
+        # Latin-1): the part encoded twice is read as meant, the other stays.
+        meant = twice_text(rng)
+        own = rng.choice(["’", "🙂", "—", "東京", "Дом", "€"])
+        return "hostile-twice", latin1_reading(meant) + " " + own, meant + " " + own
+    if roll < 0.3:
+        text = western_text(rng)
+        own = rng.choice(["’", "🙂", "—", "東京", "€"])
+        return "hostile-western", western_reading(text) + " " + own, western_meant(text) + " " + own
+    if roll < 0.6:
         meant = rng.choice(HOSTILE_TWICE)
         if rng.random() < 0.5:
             meant = rng.choice(ASCII) + " " + meant
@@ -182,7 +195,9 @@ def write_tables(folder, rng, count):
     expected = {}
     for t in range(count):
         western = t % 2 == 0
-        kind = "bom-western" if western else "bom-stray"
+        # Half the UTF-8 tables have their signs typed between capitals, without blanks.
+        capitals = t % 4 == 1
+        kind = "bom-western" if western else "bom-stray-capitals" if capitals else "bom-stray"
         rows = []
         for r in range(rng.randint(1, 8)):
             tag = f"T{t:05d}R{r:02d}"
@@ -193,22 +208,22 @@ def write_tables(folder, rng, count):
                 if rng.random() < 0.5 and r > 0:
                     given = "Sean"
                 raw = f"{given},{tag},{csv_cell(note)}".encode("cp1252")
-                meant = note
             else:
-                note = rng.choice(NOTES_UTF8)
+                note = rng.choice(NOTES_UTF8[:4] + NOTES_UTF8[7:] if capitals else NOTES_UTF8)
                 if rng.random() < 0.6:
                     sign = rng.choice(STRAY)
-                    note = rng.choice([note + " " + sign, note + sign, sign + note, note + sign + " " + rng.choice(ASCII),
-                                       rng.choice(ASCII).upper() + sign + note.upper(),
-                                       rng.choice(ASCII).upper() + sign + note.upper()])
+                    if capitals:
+                        note = rng.choice(ASCII).upper() + sign + note.upper()
+                    else:
+                        note = rng.choice([note + " " + sign, note + sign, sign + note,
+                                           note + sign + " " + rng.choice(ASCII), note + " " + sign + " " + note])
                     raw = f"{given},{tag},".encode("utf-8") + csv_cell(note).encode("utf-8")
                     # The sign alone in windows-1252.
                     raw = raw.replace(sign.encode("utf-8"), sign.encode("cp1252"))
                 else:
                     raw = f"{given},{tag},{csv_cell(note)}".encode("utf-8")
-                meant = note
             rows.append(raw)
-            expected[tag] = (kind, meant, None)
+            expected[tag] = (kind, note, None)
         body = b"\xef\xbb\xbf" + b"First Name,Last Name,Notes\r\n" + b"\r\n".join(rows) + b"\r\n"
         with open(os.path.join(folder, f"table-{t:05d}.csv"), "wb") as f:
             f.write(body)
@@ -266,7 +281,7 @@ def main():
     for name in os.listdir(files):
         os.remove(os.path.join(files, name))
     expected = write_value_files(files, values(rng, args.count))
-    expected.update(write_tables(files, rng, args.count // 3))
+    expected.update(write_tables(files, random.Random(args.seed + 1), args.count // 2))
     dumps = []
     for i, build in enumerate(args.builds):
         dump = os.path.join(args.out, f"dump-{i}")
