@@ -198,7 +198,10 @@ bool readsEncodedTwice(const char16_t* text, qsizetype n, qsizetype& from)
             return false;
         from = qMin(from, i);
         control = control || runControl;
-        ++(isCharacterOfText(code, before, beforeThat) ? ofText : ofNone);
+        if (isCharacterOfText(code, before, beforeThat))
+            ++ofText;
+        else
+            ++ofNone;
         beforeThat = before;
         before = code;
         i += length - 1;
