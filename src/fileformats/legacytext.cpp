@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "fileformats/legacytext.h"
 
+#include "model/controlcharacters.h"
+
 #include <QStringDecoder>
 
 #include <algorithm>
@@ -116,8 +118,65 @@ void walkUtf8(QByteArrayView bytes, Sequence sequence, Stray stray)
 
 } // namespace
 
+bool formsUtf8ByChance(QByteArrayView bytes)
+{
+    const auto* const begin = reinterpret_cast<const uchar*>(bytes.constData());
+    const uchar* const end = begin + bytes.size();
+    // The two characters before a sequence: the bytes of ASCII before it,
+    // else what the bytes beyond ASCII before them stood for.
+    char32_t before = u' ';
+    char32_t beforeThat = u' ';
+    const uchar* ascii = begin;
+    bool found = false;
+    for (const uchar* p = begin; p < end;) {
+        // Most text is ASCII: skip it eight bytes at a time.
+        if (end - p >= 8) {
+            quint64 word;
+            std::memcpy(&word, p, 8);
+            if ((word & 0x8080808080808080ULL) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        if (*p < 0x80) {
+            ++p;
+            continue;
+        }
+        if (p - ascii >= 2) {
+            beforeThat = p[-2];
+            before = p[-1];
+        } else if (p - ascii == 1) {
+            beforeThat = before;
+            before = p[-1];
+        }
+        const int length = sequenceAt(p, end);
+        char32_t code = u' ';
+        if (length > 0) {
+            // A valid sequence: one with a sign's byte that reads as no
+            // character of text, or the text is UTF-8.
+            code = *p & (0x7F >> length);
+            bool sign = false;
+            for (int i = 1; i < length; ++i) {
+                code = code << 6 | (p[i] & 0x3F);
+                sign = sign || p[i] < 0xA0;
+            }
+            if (!sign || pim::isCharacterOfText(code, before, beforeThat))
+                return false;
+            found = true;
+        }
+        // What a stray byte stands for is not known here.
+        beforeThat = before;
+        before = code;
+        p += qMax(length, 1);
+        ascii = p;
+    }
+    return found;
+}
+
 bool isUtf8WithStrayBytes(QByteArrayView bytes)
 {
+    if (formsUtf8ByChance(bytes))
+        return false;
     qsizetype inSequences = 0;
     qsizetype strays = 0;
     walkUtf8(bytes, [&](qsizetype, int length) { inSequences += length; }, [&](qsizetype) { ++strays; });

@@ -33,13 +33,22 @@ enum class WesternSet { Windows1252, MacRoman };
 QString fromMacRoman(QByteArrayView bytes);
 QString fromWestern(QByteArrayView bytes, WesternSet set);
 
+// Text of an 8-bit code page forms UTF-8 by chance where a letter stands
+// before a sign ("\u00C9\u201D" of windows-1252 reads as UTF-8 "\u0254"):
+// whether every valid UTF-8 sequence of two or more bytes among the bytes
+// is such, holding a byte 0x80..0x9F (a sign of windows-1252) and reading
+// as no character of text where it stands (pim::isCharacterOfText()), and
+// there is one. Bytes that form no sequence do not count.
+bool formsUtf8ByChance(QByteArrayView bytes);
+
 // UTF-8 text with a few stray bytes in it, as sync tools leave them (a
 // byte of another code page typed or pasted in, a letter cut in two):
 // whether the bytes hold valid UTF-8 sequences of two or more bytes, the
 // stray bytes (0x80 and above outside a valid sequence) are at most half
 // as many as the bytes of those, and the text without them reads as words
 // (fitsText()). Text of an 8-bit code page holds such a sequence only by
-// chance, two letters side by side, among more bytes that form none.
+// chance, two letters side by side, among more bytes that form none, or a
+// letter and a sign (formsUtf8ByChance()).
 bool isUtf8WithStrayBytes(QByteArrayView bytes);
 // Such text: the letters of its valid sequences as UTF-8, every stray byte
 // as the Western code page reads it, left out where that is a control code.
@@ -62,6 +71,13 @@ class WesternGuess {
 public:
     // Counts the misfits of both readings in bytes that are not UTF-8.
     void add(QByteArrayView bytes);
+    // Counts those of the stray bytes of UTF-8 text with a few
+    // (isUtf8WithStrayBytes()), each seen beside the text around it
+    // (strayBytesInContext()): only what no writer writes. A byte typed
+    // into UTF-8 text is a letter inside a word or a sign, and a sign of
+    // windows-1252 between two letters ("ENDE\u2026BIS") is one still,
+    // where Mac Roman would read a capital.
+    void addStrayBytes(QByteArrayView bytes);
     // The guesses of two parts of one file as one.
     void merge(const WesternGuess& other);
     WesternSet choice() const;
@@ -69,6 +85,8 @@ public:
     bool hasText() const { return m_seen; }
 
 private:
+    void count(QByteArrayView bytes, int least);
+
     qint64 m_windowsMisfits = 0;
     qint64 m_macMisfits = 0;
     bool m_seen = false;

@@ -146,7 +146,18 @@ int misfit(CharKind kind, CharKind before, bool highBefore, CharKind after, bool
 
 void WesternGuess::add(QByteArrayView bytes)
 {
+    count(bytes, 1);
+}
+
+void WesternGuess::addStrayBytes(QByteArrayView bytes)
+{
+    count(strayBytesInContext(bytes), 2);
+}
+
+void WesternGuess::count(QByteArrayView bytes, int least)
+{
     static const KindTable table;
+    const auto weighed = [least](int misfit) { return misfit >= least ? misfit : 0; };
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
     const qsizetype n = bytes.size();
     for (qsizetype i = 0; i < n; ++i) {
@@ -158,10 +169,10 @@ void WesternGuess::add(QByteArrayView bytes)
         const int after = i + 1 < n ? p[i + 1] : ' ';
         const bool highBefore = before >= 0x80;
         const bool highAfter = after >= 0x80;
-        m_windowsMisfits += misfit(table.kind[0][c], table.kind[0][before], highBefore, table.kind[0][after],
-                                     highAfter);
-        m_macMisfits += misfit(table.kind[1][c], table.kind[1][before], highBefore, table.kind[1][after],
-                                 highAfter);
+        m_windowsMisfits += weighed(
+            misfit(table.kind[0][c], table.kind[0][before], highBefore, table.kind[0][after], highAfter));
+        m_macMisfits += weighed(
+            misfit(table.kind[1][c], table.kind[1][before], highBefore, table.kind[1][after], highAfter));
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QString>
 #include <QVariant>
 
+#include "model/controlcharacters.h"
 #include "model/entityfields.h"
 
 namespace pim {
@@ -136,54 +137,6 @@ inline QString withoutEndBlanks(QString text)
     dropEndBlanks(text);
     return text;
 }
-
-// The characters windows-1252 writes with the bytes 0x80 to 0x9F, where
-// Latin-1 has its C1 controls; the five bytes it leaves unassigned keep
-// their C1 code points, as Windows itself maps them.
-extern const char16_t kWindows1252C1[32];
-
-// What dropControlCharacters() changed of a text.
-struct ControlCharacterChanges {
-    // Control characters were left out or replaced.
-    bool controls = false;
-    // Letters encoded twice were read as the letters meant.
-    bool twiceEncoded = false;
-
-    explicit operator bool() const { return controls || twiceEncoded; }
-};
-
-// A value's text as the file readers store it holds no control character
-// but tab, line feed and CR: the others below U+0020, DEL (U+007F) and the
-// C1 controls (U+0080 to U+009F), which a damaged or mis-read file leaves
-// and which most views end the text at or hide, are not stored. A vertical
-// tab, a form feed and a next line (U+0085), which writers put for a line
-// break inside a field, become a line feed. Another C1 control is most
-// often a byte of text that some program read as Latin-1:
-// - in a run of one code point U+00C2 to U+00F4 and code points U+0080 to
-//   U+00BF that, taken as bytes, is the UTF-8 of one character, a letter
-//   encoded twice (UTF-8 read as Latin-1 and written as UTF-8 again: "it\u00E2"
-//   U+0080 U+0099 "s"): the run becomes that character ("it\u2019s"), and a
-//   C1 control it makes is read as one standing alone. A run without a C1
-//   control ("\u00C3\u00A9") may be Latin-1 text as written and stays;
-// - standing alone, a windows-1252 byte: it becomes that byte's character
-//   ("\u2013" for U+0096), or U+FFFD, which marks where a letter stood, for
-//   a byte windows-1252 leaves unassigned.
-// Every other is dropped. Text read from a one-byte code page holds a C1
-// control only where a byte stands that the code page leaves unassigned
-// (windows-1252's five), no letter and no byte of another code page: such
-// a control becomes U+FFFD. In place: a text without such a character,
-// nearly every one, is looked through once and neither copied nor written.
-enum class ReadFrom {
-    // UTF-8 or UTF-16, whose C1 controls are code points of the text.
-    Unicode,
-    CodePage,
-};
-ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from = ReadFrom::Unicode);
-// Whether UTF-8 text may hold a character that dropControlCharacters()
-// changes: false only for one that holds none, looked through once, so
-// that a reader of a whole file that holds none need look at none of its
-// values.
-bool mayHoldControlCharacters(QByteArrayView utf8);
 
 // Whether the readers store a value of the type as written, with the
 // blanks and tabs at its ends: only a note, whose indents and spacing are

@@ -191,6 +191,13 @@ void TestLegacyText::keepsUtf8LettersBesideStrayBytes_data()
     QTest::newRow("windows-1251 with one pair by chance") << QByteArray("\xD1\xB8\xEC\xE8\xED") << windows
                                                           << QString();
     QTest::newRow("valid UTF-8 is no such text") << QByteArray("Caf\xC3\xA9") << windows << QString();
+    // windows-1252 whose capital and quote form UTF-8 by chance ("\u0254").
+    QTest::newRow("a capital and a quote of windows-1252") << QByteArray("Bar \x93" "CAF\xC9\x94") << windows
+                                                           << QString();
+    QTest::newRow("a letter and a quote of windows-1252") << QByteArray("\x84" "FU\xDF\x93 im Hof") << windows
+                                                          << QString();
+    QTest::newRow("beside UTF-8 letters such a pair stays one") << QByteArray("Gr\xC3\xBC\xC3\x9F" "e, \x93" "CAF\xC9\x96")
+                                                                << windows << QStringLiteral("Grüße, “CAFɖ");
 }
 
 void TestLegacyText::keepsUtf8LettersBesideStrayBytes()

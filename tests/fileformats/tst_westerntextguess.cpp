@@ -369,6 +369,8 @@ void TestWesternTextGuess::readsMarkedTableRowsUtf8ButForAStrayByte_data()
     QTest::newRow("UTF-8, three notes with a stray byte") << QStringLiteral("stray") << 3;
     QTest::newRow("UTF-8, a stray byte in a row of ASCII") << QStringLiteral("ascii") << 1;
     QTest::newRow("windows-1252, a note of a capital and a quote") << QStringLiteral("western") << 0;
+    QTest::newRow("windows-1252, only a note of a capital and a sign beyond ASCII") << QStringLiteral("chance") << 0;
+    QTest::newRow("UTF-8, signs typed between capitals") << QStringLiteral("capitals") << 3;
     QTest::newRow("UTF-8 beside a windows-1252 row") << QStringLiteral("pasted") << 0;
     QTest::newRow("UTF-8 that looks garbled") << QStringLiteral("odd") << 0;
 }
@@ -383,6 +385,8 @@ void TestWesternTextGuess::readsMarkedTableRowsUtf8ButForAStrayByte()
     const auto western = [](const QString& text) { return encoded(text, WesternSet::Windows1252); };
     static const QStringList strays { "–", "—", "’", "“", "…", "€", "é", "ü" };
     static const QStringList odd { "Ã© is not é", "itâ€™s", "Ã¼ber", "Â½ price", "“CAFÉ”" };
+    static const QStringList chance { "“CAFÉ”", "CAFÉ–Bar", "„FUß“", "HABLÓ”", "PRÉ–VENTE" };
+    const bool capitals = shape == QLatin1String("capitals");
     QRandomGenerator random(881 + uint(qHash(shape)) + uint(strayRows));
     constexpr int kTables = 200;
     for (int t = 0; t < kTables; ++t) {
@@ -392,6 +396,11 @@ void TestWesternTextGuess::readsMarkedTableRowsUtf8ButForAStrayByte()
             people[special].note = QStringLiteral("Bar “CAFÉ”");
         else if (shape == QLatin1String("odd"))
             people[special].note = odd.at(random.bounded(int(odd.size())));
+        if (shape == QLatin1String("chance")) {
+            for (ordinarytext::Person& p : people)
+                p = { QStringLiteral("Sean"), QStringLiteral("Smith"), QStringLiteral("Cork"), QString() };
+            people[special].note = chance.at(random.bounded(int(chance.size())));
+        }
         QList<qsizetype> strayAt;
         while (strayAt.size() < strayRows) {
             const qsizetype at = random.bounded(int(people.size()));
@@ -409,17 +418,22 @@ void TestWesternTextGuess::readsMarkedTableRowsUtf8ButForAStrayByte()
             if (shape == QLatin1String("ascii") && strayAt.contains(i))
                 p = { QStringLiteral("Sean"), QStringLiteral("Smith"), QStringLiteral("Cork"), QString() };
             const QString row = QStringList { p.given, p.family, p.place, QString() }.join(u',');
-            if (shape == QLatin1String("western") || (shape == QLatin1String("pasted") && i == special)) {
+            if (shape == QLatin1String("western") || shape == QLatin1String("chance")
+                || (shape == QLatin1String("pasted") && i == special)) {
                 const QByteArray bytes = western(row + csvhelper::formatCell(p.note) + QLatin1String("\r\n"));
-                westernRow = westernRow || !legacytext::isValidUtf8(bytes);
+                westernRow = westernRow || std::any_of(bytes.begin(), bytes.end(), [](char c) { return c < 0; });
                 file += bytes;
             } else if (strayAt.contains(i)) {
-                const QString stray = strays.at(random.bounded(int(strays.size())));
-                const QString before = shape == QLatin1String("ascii") ? QStringLiteral("Call") : QStringLiteral("Grüße");
-                const QString after = p.note.isEmpty() ? QString() : u' ' + p.note;
-                file += row.toUtf8() + '"' + before.toUtf8() + ' ' + western(stray)
+                // Between capitals, without blanks, only signs.
+                const QString stray = strays.at(random.bounded(capitals ? 6 : int(strays.size())));
+                const QString before = shape == QLatin1String("ascii") ? QStringLiteral("Call")
+                    : capitals                                         ? QStringLiteral("GRÜSSE")
+                                                                       : QStringLiteral("Grüße");
+                const QString blank = capitals ? QString() : QStringLiteral(" ");
+                const QString after = capitals ? QStringLiteral("BIS") : p.note.isEmpty() ? QString() : u' ' + p.note;
+                file += row.toUtf8() + '"' + (before + blank).toUtf8() + western(stray)
                     + QString(after).replace(u'"', QLatin1String("\"\"")).toUtf8() + "\"\r\n";
-                p.note = before + u' ' + stray + after;
+                p.note = before + blank + stray + after;
             } else {
                 file += (row + csvhelper::formatCell(p.note) + QLatin1String("\r\n")).toUtf8();
             }
@@ -436,7 +450,7 @@ void TestWesternTextGuess::readsMarkedTableRowsUtf8ButForAStrayByte()
         }
         const QString problems = reader.problems().listed().join(u'\n');
         const bool strayNamed = problems.contains(QLatin1String("the text is UTF-8 but for a few bytes"));
-        if (shape == QLatin1String("stray")) {
+        if (shape == QLatin1String("stray") || capitals) {
             QStringList rows;
             for (const qsizetype at : std::as_const(strayAt))
                 rows.append(QString::number(at + 2));

@@ -157,7 +157,12 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding, StrayByteRows* s
     };
     const bool marked = raw.startsWith("\xEF\xBB\xBF");
     const QByteArray body = marked ? raw.mid(3) : raw;
-    if (marked && legacytext::isValidUtf8(body)) {
+    // Text of a code page whose only bytes beyond ASCII are letters before
+    // signs is valid UTF-8 by chance ("CAF\u00C9\u2013Bar" as "CAF\u0256Bar").
+    const auto isUtf8 = [](QByteArrayView text) {
+        return legacytext::isValidUtf8(text) && !legacytext::formsUtf8ByChance(text);
+    };
+    if (marked && isUtf8(body)) {
         setEncoding("UTF-8");
         return body;
     }
@@ -165,7 +170,7 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding, StrayByteRows* s
         setEncoding(utf16->littleEndian ? "UTF-16LE" : "UTF-16BE");
         return legacytext::utf16ToUtf8(body, *utf16);
     }
-    if (!marked && legacytext::isValidUtf8(body)) {
+    if (!marked && isUtf8(body)) {
         setEncoding("UTF-8");
         return body;
     }
@@ -175,6 +180,8 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding, StrayByteRows* s
         qsizetype end;
         qint64 number;
         bool stray;
+        // Valid UTF-8 by chance.
+        bool chance;
     };
     QList<Row> legacyRows;
     bool anyStray = false;
@@ -184,11 +191,14 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding, StrayByteRows* s
         skipRow(body, pos);
         ++number;
         const QByteArrayView row = QByteArrayView(body).sliced(start, pos - start);
-        if (legacytext::isValidUtf8(row))
+        if (legacytext::isValidUtf8(row)) {
+            if (legacytext::formsUtf8ByChance(row))
+                legacyRows.append({ start, pos, number, false, true });
             continue;
+        }
         const bool stray = marked && legacytext::isUtf8WithStrayBytes(row);
         anyStray = anyStray || stray;
-        legacyRows.append({ start, pos, number, stray });
+        legacyRows.append({ start, pos, number, stray, false });
     }
     // The mark says UTF-8, and a file that is UTF-8 but for a byte of
     // another code page typed or pasted into a row keeps that row's UTF-8
@@ -199,13 +209,22 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding, StrayByteRows* s
     // that form no UTF-8 letter are at most half as many as those that do;
     // else as without the mark.
     const bool keepUtf8 = anyStray && mostlyUtf8(body);
+    // A row that is UTF-8 by chance is of the code page of a table whose
+    // other rows are, or that holds no other; a table that is UTF-8 but
+    // for a few stray bytes keeps it as it is.
+    const bool chanceInCodePage = std::all_of(legacyRows.cbegin(), legacyRows.cend(),
+                                              [](const Row& row) { return row.chance; })
+        || std::any_of(legacyRows.cbegin(), legacyRows.cend(),
+                       [keepUtf8](const Row& row) { return !row.chance && !(keepUtf8 && row.stray); });
+    if (!chanceInCodePage)
+        legacyRows.removeIf([](const Row& row) { return row.chance; });
     // One code page for all of them, as one program wrote them.
     legacytext::WesternGuess guess;
     bool wholeRows = false;
     for (const Row& row : std::as_const(legacyRows)) {
         const QByteArrayView bytes = QByteArrayView(body).sliced(row.start, row.end - row.start);
         if (keepUtf8 && row.stray) {
-            guess.add(legacytext::strayBytesInContext(bytes));
+            guess.addStrayBytes(bytes);
         } else {
             guess.add(bytes);
             wholeRows = true;

@@ -49,7 +49,10 @@ struct StrayByteRows {
 // its own: a row that is valid UTF-8 stays so (files that several programs
 // appended to mix the two), the others are read rather than turning
 // letters into replacement characters, all in the one Western code page
-// that legacytext::WesternGuess picks over them. A UTF-8 mark is dropped;
+// that legacytext::WesternGuess picks over them. A row valid only by chance
+// (legacytext::formsUtf8ByChance()) is read in that code page too where
+// the file holds no other row beyond ASCII or others are read wholly in
+// it (a table of the code page). A UTF-8 mark is dropped;
 // after it, where every row that is not valid UTF-8 is UTF-8 but for a few
 // stray bytes (legacytext::isUtf8WithStrayBytes()), those rows keep their
 // UTF-8 letters and only the stray bytes are read in that code page

@@ -278,7 +278,7 @@ QString VCardCardText::decodeUndeclared(const QByteArray& bytes, qint64 line, Gu
     // reads them as words.
     if (legacytext::isUtf8WithStrayBytes(bytes)) {
         if (m_westernGuess) {
-            m_westernGuess->add(legacytext::strayBytesInContext(bytes));
+            m_westernGuess->addStrayBytes(bytes);
             return QString();
         }
         if (notDeclared)
