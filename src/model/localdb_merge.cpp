@@ -101,6 +101,16 @@ bool fillsEveryKeyOf(int type, const pim::Entity& incoming, const pim::Entity& s
     return true;
 }
 
+// Whether the incoming entity goes into the stored one of the same minimal
+// keys without losing what either holds under `whole`: one of them stands
+// whole (the incoming one where it fills every key the stored one fills,
+// else the stored one), and the other says nothing beyond it.
+bool losesNoPart(int type, const pim::Entity& stored, const pim::Entity& incoming, const QStringList& whole)
+{
+    return fillsEveryKeyOf(type, incoming, stored, whole) ? comparedtext::saysNoMoreThan(type, stored, incoming)
+                                                          : comparedtext::saysNoMoreThan(type, incoming, stored);
+}
+
 // Whether the entity holds a value under any of the keys, as the merge
 // compares values.
 bool holdsAnyOf(const pim::Entity& entity, const QStringList& keys)
@@ -272,34 +282,49 @@ qsizetype LocalDb::storedPlace(int type, const QList<pim::Entity>& list, const p
     const QStringList& on = match == Match::Whole ? keys.min : keys.values;
     const auto accepts = [&](const pim::Entity& stored) {
         return (match != Match::NoKind || namesNoKind(stored, keys.noKindCodes))
-            && matchesStored(type, stored, incoming, on);
+            && matchesStored(type, stored, incoming, on)
+            && (keys.whole.isEmpty() || losesNoPart(type, stored, incoming, keys.whole));
     };
-    if (!byKey)
-        return firstPlace(list, nullptr, accepts);
-    const QByteArray key = comparisonKey(type, incoming, on);
-    if (match == Match::Whole) {
-        byKey->catchUp(type, list, keys.min);
-        const auto it = byKey->places.constFind(key);
-        return firstPlace(list, it == byKey->places.cend() ? &none : &*it, accepts);
+    const QList<qsizetype>* candidates = nullptr;
+    if (byKey) {
+        const QByteArray key = comparisonKey(type, incoming, on);
+        if (match == Match::Whole) {
+            byKey->catchUp(type, list, keys.min);
+            const auto it = byKey->places.constFind(key);
+            candidates = it == byKey->places.cend() ? &none : &*it;
+        } else if (match == Match::Value) {
+            byKey->catchUpValues(type, list, keys);
+            const auto it = byKey->byValue.constFind(key);
+            candidates = it == byKey->byValue.cend() ? &none : &*it;
+        } else {
+            byKey->catchUpValues(type, list, keys);
+            // Those at the front that name a kind by now (or are gone)
+            // never name none again: each is passed over once, however
+            // many look it up.
+            const auto it = byKey->noKind.find(key);
+            if (it == byKey->noKind.end())
+                return list.size();
+            QList<qsizetype>& places = *it;
+            while (!places.isEmpty()) {
+                const qsizetype i = places.constFirst();
+                if (i < list.size() && accepts(list.at(i)))
+                    return i;
+                places.removeFirst();
+            }
+            return list.size();
+        }
     }
-    byKey->catchUpValues(type, list, keys);
-    if (match == Match::Value) {
-        const auto it = byKey->byValue.constFind(key);
-        return firstPlace(list, it == byKey->byValue.cend() ? &none : &*it, accepts);
+    // Stored values of one key may differ in parts the key leaves out (an
+    // address with its postal code and without): one that already holds
+    // every part the incoming one fills is where it goes.
+    if (!keys.whole.isEmpty()) {
+        const qsizetype holder = firstPlace(list, candidates, [&](const pim::Entity& stored) {
+            return accepts(stored) && !fillsAnyColumn(type, stored, incoming, keys.whole);
+        });
+        if (holder < list.size())
+            return holder;
     }
-    // Those at the front that name a kind by now (or are gone) never name
-    // none again: each is passed over once, however many look it up.
-    const auto it = byKey->noKind.find(key);
-    if (it == byKey->noKind.end())
-        return list.size();
-    QList<qsizetype>& places = *it;
-    while (!places.isEmpty()) {
-        const qsizetype i = places.constFirst();
-        if (i < list.size() && accepts(list.at(i)))
-            return i;
-        places.removeFirst();
-    }
-    return list.size();
+    return firstPlace(list, candidates, accepts);
 }
 
 // A stored contact as it reads back, with its key indexes by type.
@@ -398,11 +423,22 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     if (asIs) {
         merged.fields = incoming.fields;
     } else {
+        bool partsChange = false;
         for (const QString& key : keptKeys) {
             const QVariant value = incoming.fields.value(key);
             // The stored form of a value the file says again stays: a
             // re-import of the program's own export changes no row.
-            if (!isEmptyValue(value) && !(taken && comparedtext::isSameField(type, key, merged, incoming)))
+            if (!isEmptyValue(value) && !(taken && comparedtext::isSameField(type, key, merged, incoming))) {
+                merged.fields[key] = value;
+                partsChange = partsChange || keys.whole.contains(key);
+            }
+        }
+        // The text made of the parts goes with them, also where the merge
+        // reads it as the stored one (an address with its postal code and
+        // without).
+        for (const QString& key : partsChange ? keys.min : QStringList()) {
+            const QVariant value = incoming.fields.value(key);
+            if (!isTypeKey(key) && !isEmptyValue(value))
                 merged.fields[key] = value;
         }
     }
