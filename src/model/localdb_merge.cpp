@@ -395,6 +395,26 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         dropTypeKeys(keptKeys);
         dropTypeKeys(keptColumns);
     }
+    // A sub-type and a label are one kind, the label what the value is
+    // called: an incoming label alone (sub-type 0, as the readers store a
+    // label of the user's own) that the stored value carries already
+    // leaves its kind as it is, and the label that came with the stored
+    // kind goes when a file names another kind without one. Home beside
+    // "School" would be neither, and would not read back from the
+    // program's own export.
+    bool dropsLabel = false;
+    if (taken && !keepsKind && keptKeys.contains(kData2) && keptKeys.contains(kData3)) {
+        if (!isEmptyValue(incoming.fields.value(kData3))) {
+            if (comparedtext::ofValue(incoming.fields.value(kData2)) == QLatin1String("0")
+                && comparedtext::isSameField(type, kData3, merged, incoming)) {
+                dropTypeKeys(keptKeys);
+                dropTypeKeys(keptColumns);
+            }
+        } else {
+            dropsLabel = !isEmptyValue(incoming.fields.value(kData2)) && !isEmptyValue(merged.fields.value(kData3))
+                && !comparedtext::isSameField(type, kData2, merged, incoming);
+        }
+    }
     // The parts of one value go together: an address's parts make its
     // text, so the stored address takes the incoming ones only where they
     // then stand whole, else keeps its own.
@@ -441,6 +461,8 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
             if (!isTypeKey(key) && !isEmptyValue(value))
                 merged.fields[key] = value;
         }
+        if (dropsLabel)
+            merged.fields[kData3] = QString();
     }
     if (!taken) {
         list.append(merged);

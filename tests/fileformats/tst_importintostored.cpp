@@ -100,9 +100,10 @@ private slots:
     // A database that earlier builds wrote, its rows as they wrote them (an
     // address's text and a name put together from parts with blanks at
     // their ends, "Springfield , 12345", "山田 太郎"; an address's text
-    // without its postal code where no city or region stood beside it),
-    // merges the same file again, and that build's own vCard and CSV
-    // exports of it, without a second row and without changing one.
+    // without its postal code where no city or region stood beside it; an
+    // e-mail's kind beside the label an earlier card gave it), merges the
+    // same file again, and that build's own vCard and CSV exports of it,
+    // without a second row and without changing one.
     void mergesWhatEarlierBuildsStored_data()
     {
         QTest::addColumn<QString>("rows");
