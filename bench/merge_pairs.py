@@ -187,7 +187,7 @@ def compare(folder, dumps):
             if sub == "addr":
                 rows = sum(len(address_rows(dump, folder, x)) != len(address_rows(dumps[0], folder, x))
                            for x in differ)
-                print("    %d of them keep another number of addresses, %d the same addresses with another text"
+                print("    %d of them keep another number of addresses, %d as many addresses, of other parts or text"
                       % (rows, len(differ) - rows))
 
 

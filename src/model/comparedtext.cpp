@@ -8,11 +8,10 @@ namespace {
 const QString kData1 = QStringLiteral("data1");
 const QString kData4 = QStringLiteral("data4");
 const QString kData5 = QStringLiteral("data5");
-const QString kCity = QStringLiteral("data7");
-const QString kRegion = QStringLiteral("data8");
 const QString kPostcode = QStringLiteral("data9");
 // The parts an address's formatted text is made of (Entity::formattedAddr).
-const QString kAddressParts[] = { kData4, kCity, kRegion, kPostcode, QStringLiteral("data10") };
+const QString kAddressParts[] = { kData4, QStringLiteral("data7"), QStringLiteral("data8"), kPostcode,
+                                  QStringLiteral("data10") };
 const QString kUnitSeparator = QStringLiteral("; ");
 
 // The value under key, nullptr when there is none.
@@ -128,17 +127,23 @@ QString streetWithoutEndBlanks(const QString& street)
     return lines.join(u'\n');
 }
 
-bool holds(const pim::Entity& entity, const QString& key)
+// Whether the entity holds text under the column; asked of every address
+// a merge compares, so looked at in place.
+bool holds(const pim::Entity& entity, int number)
 {
-    const auto value = entity.fields.constFind(key);
-    return value != entity.fields.cend() && !pim::fieldText(*value).isEmpty();
+    const QVariant* value = entity.fields.find(number);
+    if (!value)
+        return false;
+    if (value->typeId() == QMetaType::QString)
+        return !static_cast<const QString*>(value->constData())->isEmpty();
+    return !pim::fieldText(*value).isEmpty();
 }
 
 // Whether the address holds a postal code without a city or region beside
 // it, which earlier builds left out of the address's text.
 bool hasLonePostcode(const pim::Entity& entity)
 {
-    return holds(entity, kPostcode) && !holds(entity, kCity) && !holds(entity, kRegion);
+    return holds(entity, 9) && !holds(entity, 7) && !holds(entity, 8);
 }
 
 // The address's text without a postal code that stands alone: what two
@@ -269,11 +274,14 @@ QString ofField(int type, const pim::Entity& entity, const QString& key)
     return comparedOf(type, key, pim::fieldText(entity.fields.value(key)));
 }
 
+bool holdsPartOutsideText(int type, const pim::Entity& entity)
+{
+    return type == pim::ENTITY_ADDR && hasLonePostcode(entity);
+}
+
 bool saysNoMoreThan(int type, const pim::Entity& dropped, const pim::Entity& kept)
 {
-    if (type != pim::ENTITY_ADDR)
-        return true;
-    return !hasLonePostcode(dropped) || isSameField(type, kPostcode, kept, dropped);
+    return !holdsPartOutsideText(type, dropped) || isSameField(type, kPostcode, kept, dropped);
 }
 
 bool isSameField(int type, const QString& key, const pim::Entity& stored, const pim::Entity& incoming)

@@ -35,6 +35,10 @@ QString ofValue(const QVariant& value, bool asWritten = false);
 // code: one address given with and without its code is one.
 QString ofField(int type, const pim::Entity& entity, const QString& key);
 
+// Whether the entity holds a value that its compared text leaves out: an
+// address's postal code without a city or region.
+bool holdsPartOutsideText(int type, const pim::Entity& entity);
+
 // Whether an entity that a merge drops for `kept`, one of the same
 // compared text, says nothing there that `kept` does not: an address's
 // compared text leaves out a postal code without a city or region, which

@@ -107,6 +107,8 @@ bool fillsEveryKeyOf(int type, const pim::Entity& incoming, const pim::Entity& s
 // else the stored one), and the other says nothing beyond it.
 bool losesNoPart(int type, const pim::Entity& stored, const pim::Entity& incoming, const QStringList& whole)
 {
+    if (!comparedtext::holdsPartOutsideText(type, stored) && !comparedtext::holdsPartOutsideText(type, incoming))
+        return true;
     return fillsEveryKeyOf(type, incoming, stored, whole) ? comparedtext::saysNoMoreThan(type, stored, incoming)
                                                           : comparedtext::saysNoMoreThan(type, incoming, stored);
 }
@@ -255,22 +257,34 @@ struct LocalDb::EntityKeys {
 namespace {
 
 // The first place in list, of `candidates` (in list order) when given,
-// whose entity `accepts` takes; list.size() for none.
-template <class Accepts>
-qsizetype firstPlace(const QList<pim::Entity>& list, const QList<qsizetype>* candidates, Accepts accepts)
+// whose entity `accepts` takes, unless that one does not hold what `holds`
+// asks and a later one it takes does; list.size() for none.
+template <class Accepts, class Holds>
+qsizetype firstPlace(const QList<pim::Entity>& list, const QList<qsizetype>* candidates, Accepts accepts,
+                     Holds holds)
 {
+    qsizetype first = list.size();
+    // Whether the search ends at i.
+    const auto take = [&](qsizetype i) {
+        if (!accepts(list.at(i)))
+            return false;
+        const bool held = holds(list.at(i));
+        if (first == list.size() || held)
+            first = i;
+        return held;
+    };
     if (!candidates) {
         for (qsizetype i = 0; i < list.size(); ++i) {
-            if (accepts(list.at(i)))
-                return i;
+            if (take(i))
+                break;
         }
-        return list.size();
+    } else {
+        for (const qsizetype i : *candidates) {
+            if (i < list.size() && take(i))
+                break;
+        }
     }
-    for (const qsizetype i : *candidates) {
-        if (i < list.size() && accepts(list.at(i)))
-            return i;
-    }
-    return list.size();
+    return first;
 }
 
 } // namespace
@@ -317,14 +331,11 @@ qsizetype LocalDb::storedPlace(int type, const QList<pim::Entity>& list, const p
     // Stored values of one key may differ in parts the key leaves out (an
     // address with its postal code and without): one that already holds
     // every part the incoming one fills is where it goes.
-    if (!keys.whole.isEmpty()) {
-        const qsizetype holder = firstPlace(list, candidates, [&](const pim::Entity& stored) {
-            return accepts(stored) && !fillsAnyColumn(type, stored, incoming, keys.whole);
-        });
-        if (holder < list.size())
-            return holder;
-    }
-    return firstPlace(list, candidates, accepts);
+    return firstPlace(list, candidates, accepts, [&](const pim::Entity& stored) {
+        return keys.whole.isEmpty()
+            || (!comparedtext::holdsPartOutsideText(type, stored) && !comparedtext::holdsPartOutsideText(type, incoming))
+            || !fillsAnyColumn(type, stored, incoming, keys.whole);
+    });
 }
 
 // A stored contact as it reads back, with its key indexes by type.
@@ -403,15 +414,20 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     // "School" would be neither, and would not read back from the
     // program's own export.
     bool dropsLabel = false;
-    if (taken && !keepsKind && keptKeys.contains(kData2) && keptKeys.contains(kData3)) {
-        if (!isEmptyValue(incoming.fields.value(kData3))) {
-            if (comparedtext::ofValue(incoming.fields.value(kData2)) == QLatin1String("0")
+    if (taken && !keepsKind) {
+        const auto holds = [](const pim::Entity& entity, int number) {
+            const QVariant* value = entity.fields.find(number);
+            return value && !isEmptyValue(*value);
+        };
+        const auto keptKind = [&keptKeys] { return keptKeys.contains(kData2) && keptKeys.contains(kData3); };
+        if (holds(incoming, 3)) {
+            if (comparedtext::ofValue(incoming.fields.value(2)) == QLatin1String("0") && keptKind()
                 && comparedtext::isSameField(type, kData3, merged, incoming)) {
                 dropTypeKeys(keptKeys);
                 dropTypeKeys(keptColumns);
             }
         } else {
-            dropsLabel = !isEmptyValue(incoming.fields.value(kData2)) && !isEmptyValue(merged.fields.value(kData3))
+            dropsLabel = holds(merged, 3) && holds(incoming, 2) && keptKind()
                 && !comparedtext::isSameField(type, kData2, merged, incoming);
         }
     }
@@ -450,7 +466,7 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
             // re-import of the program's own export changes no row.
             if (!isEmptyValue(value) && !(taken && comparedtext::isSameField(type, key, merged, incoming))) {
                 merged.fields[key] = value;
-                partsChange = partsChange || keys.whole.contains(key);
+                partsChange = partsChange || (!keys.whole.isEmpty() && keys.whole.contains(key));
             }
         }
         // The text made of the parts goes with them, also where the merge
