@@ -51,7 +51,11 @@ public:
     // values under these keys only when the incoming one holds a value
     // under each of them that the stored one holds one under (the
     // incoming values then stand whole); else it keeps its own, so that no
-    // entity holds parts of two. By default an address's parts.
+    // entity holds parts of two. Where the entity whose values would go
+    // holds one that the other lacks and their compared text leaves out (a
+    // postal code without a city or region), the incoming entity does not
+    // go into that stored one: no part a file gave is lost. By default an
+    // address's parts.
     virtual QStringList wholeValueKeys(int type);
 
     // True when both entities hold equal values under every key (true for

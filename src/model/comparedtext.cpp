@@ -8,9 +8,10 @@ namespace {
 const QString kData1 = QStringLiteral("data1");
 const QString kData4 = QStringLiteral("data4");
 const QString kData5 = QStringLiteral("data5");
+const QString kPostcode = QStringLiteral("data9");
 // The parts an address's formatted text is made of (Entity::formattedAddr).
-const QString kAddressParts[] = { kData4, QStringLiteral("data7"), QStringLiteral("data8"),
-                                  QStringLiteral("data9"), QStringLiteral("data10") };
+const QString kAddressParts[] = { kData4, QStringLiteral("data7"), QStringLiteral("data8"), kPostcode,
+                                  QStringLiteral("data10") };
 const QString kUnitSeparator = QStringLiteral("; ");
 
 // The value under key, nullptr when there is none.
@@ -126,6 +127,42 @@ QString streetWithoutEndBlanks(const QString& street)
     return lines.join(u'\n');
 }
 
+// Whether the entity holds text under the column; asked of every address
+// a merge compares, so looked at in place.
+bool holds(const pim::Entity& entity, int number)
+{
+    const QVariant* value = entity.fields.find(number);
+    if (!value)
+        return false;
+    if (value->typeId() == QMetaType::QString)
+        return !static_cast<const QString*>(value->constData())->isEmpty();
+    return !pim::fieldText(*value).isEmpty();
+}
+
+// Whether the address holds a postal code without a city or region beside
+// it, which earlier builds left out of the address's text.
+bool hasLonePostcode(const pim::Entity& entity)
+{
+    return holds(entity, 9) && !holds(entity, 7) && !holds(entity, 8);
+}
+
+// The address's text without a postal code that stands alone: what two
+// addresses are told apart by. An address given with and without its
+// postal code is one, and so is the text an earlier build stored of it.
+QString locatedText(pim::Entity entity)
+{
+    if (hasLonePostcode(entity))
+        entity.fields.remove(kPostcode);
+    return entity.formattedAddr();
+}
+
+// Whether the text is the one the address's parts make, now or as earlier
+// builds made it.
+bool isTextOfParts(const pim::Entity& entity, const QString& text)
+{
+    return text == entity.formattedAddr() || (hasLonePostcode(entity) && text == locatedText(entity));
+}
+
 // Whether an address is one the model made from parts with blanks or tabs
 // at their ends: a part holds such blanks and its formatted text is the
 // one its parts make. A text that a phone or a user gave, or that does not
@@ -135,7 +172,7 @@ bool isBuiltWithEndBlanks(const pim::Entity& entity)
     for (const QString& key : kAddressParts) {
         const auto part = entity.fields.constFind(key);
         if (part != entity.fields.cend() && hasLineEndBlanks(pim::fieldText(*part)))
-            return pim::fieldText(entity.fields.value(kData1)) == entity.formattedAddr();
+            return isTextOfParts(entity, pim::fieldText(entity.fields.value(kData1)));
     }
     return false;
 }
@@ -226,9 +263,25 @@ QString ofValue(const QVariant& value, bool asWritten)
 
 QString ofField(int type, const pim::Entity& entity, const QString& key)
 {
-    if (type == pim::ENTITY_ADDR && key == kData1 && isBuiltWithEndBlanks(entity))
-        return comparedOf(type, key, pim::fieldText(withoutPartEndBlanks(entity).fields.value(key)));
+    if (type == pim::ENTITY_ADDR && key == kData1) {
+        if (isBuiltWithEndBlanks(entity))
+            return comparedOf(type, key, locatedText(withoutPartEndBlanks(entity)));
+        QString text = pim::fieldText(entity.fields.value(key));
+        if (hasLonePostcode(entity) && isTextOfParts(entity, text))
+            text = locatedText(entity);
+        return comparedOf(type, key, std::move(text));
+    }
     return comparedOf(type, key, pim::fieldText(entity.fields.value(key)));
+}
+
+bool holdsPartOutsideText(int type, const pim::Entity& entity)
+{
+    return type == pim::ENTITY_ADDR && hasLonePostcode(entity);
+}
+
+bool saysNoMoreThan(int type, const pim::Entity& dropped, const pim::Entity& kept)
+{
+    return !holdsPartOutsideText(type, dropped) || isSameField(type, kPostcode, kept, dropped);
 }
 
 bool isSameField(int type, const QString& key, const pim::Entity& stored, const pim::Entity& incoming)

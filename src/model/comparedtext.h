@@ -29,8 +29,23 @@ QString ofValue(const QVariant& value, bool asWritten = false);
 // ("data5" of an organisation), whose units the readers join with "; " (a
 // unit of blanks is none). An address's text and street ("data4") have no
 // empty lines: a street line of blanks, which such a build kept, says
-// nothing of where the address is.
+// nothing of where the address is. Where it is the text its parts make
+// (now, or as earlier builds made it, without a postal code standing
+// without a city or region), an address's text is read without such a
+// code: one address given with and without its code is one.
 QString ofField(int type, const pim::Entity& entity, const QString& key);
+
+// Whether the entity holds a value that its compared text leaves out: an
+// address's postal code without a city or region.
+bool holdsPartOutsideText(int type, const pim::Entity& entity);
+
+// Whether an entity that a merge drops for `kept`, one of the same
+// compared text, says nothing there that `kept` does not: an address's
+// compared text leaves out a postal code without a city or region, which
+// `dropped` then holds not at all or as `kept` holds it. True for every
+// other type, whose compared text is all it says. A country's code, which
+// only phones give, is left to the rule of the parts.
+bool saysNoMoreThan(int type, const pim::Entity& dropped, const pim::Entity& kept);
 
 // Whether the merge reads the two entities' values under `key` as one:
 // their ofField() texts are equal, bytes (a photo) only when they are the

@@ -90,9 +90,12 @@ QString Entity::formattedAddr() const
     const QString postcode = part(*this, kData9);
 
     QString result = part(*this, kData4);
-    // A postcode without city or state would stand alone on its line with
-    // nothing to locate it, so it is left out.
-    if (!state.isEmpty() || !city.isEmpty()) {
+    // The text shows every part the address holds: a postcode without city
+    // or state stands on its line alone rather than out of sight.
+    if (state.isEmpty() && city.isEmpty()) {
+        if (!postcode.isEmpty())
+            result.append(QLatin1Char('\n')).append(postcode);
+    } else {
         result += QLatin1Char('\n');
         if (!city.isEmpty()) {
             result += city;

@@ -101,6 +101,18 @@ bool fillsEveryKeyOf(int type, const pim::Entity& incoming, const pim::Entity& s
     return true;
 }
 
+// Whether the incoming entity goes into the stored one of the same minimal
+// keys without losing what either holds under `whole`: one of them stands
+// whole (the incoming one where it fills every key the stored one fills,
+// else the stored one), and the other says nothing beyond it.
+bool losesNoPart(int type, const pim::Entity& stored, const pim::Entity& incoming, const QStringList& whole)
+{
+    if (!comparedtext::holdsPartOutsideText(type, stored) && !comparedtext::holdsPartOutsideText(type, incoming))
+        return true;
+    return fillsEveryKeyOf(type, incoming, stored, whole) ? comparedtext::saysNoMoreThan(type, stored, incoming)
+                                                          : comparedtext::saysNoMoreThan(type, incoming, stored);
+}
+
 // Whether the entity holds a value under any of the keys, as the merge
 // compares values.
 bool holdsAnyOf(const pim::Entity& entity, const QStringList& keys)
@@ -245,22 +257,34 @@ struct LocalDb::EntityKeys {
 namespace {
 
 // The first place in list, of `candidates` (in list order) when given,
-// whose entity `accepts` takes; list.size() for none.
-template <class Accepts>
-qsizetype firstPlace(const QList<pim::Entity>& list, const QList<qsizetype>* candidates, Accepts accepts)
+// whose entity `accepts` takes, unless that one does not hold what `holds`
+// asks and a later one it takes does; list.size() for none.
+template <class Accepts, class Holds>
+qsizetype firstPlace(const QList<pim::Entity>& list, const QList<qsizetype>* candidates, Accepts accepts,
+                     Holds holds)
 {
+    qsizetype first = list.size();
+    // Whether the search ends at i.
+    const auto take = [&](qsizetype i) {
+        if (!accepts(list.at(i)))
+            return false;
+        const bool held = holds(list.at(i));
+        if (first == list.size() || held)
+            first = i;
+        return held;
+    };
     if (!candidates) {
         for (qsizetype i = 0; i < list.size(); ++i) {
-            if (accepts(list.at(i)))
-                return i;
+            if (take(i))
+                break;
         }
-        return list.size();
+    } else {
+        for (const qsizetype i : *candidates) {
+            if (i < list.size() && take(i))
+                break;
+        }
     }
-    for (const qsizetype i : *candidates) {
-        if (i < list.size() && accepts(list.at(i)))
-            return i;
-    }
-    return list.size();
+    return first;
 }
 
 } // namespace
@@ -272,34 +296,46 @@ qsizetype LocalDb::storedPlace(int type, const QList<pim::Entity>& list, const p
     const QStringList& on = match == Match::Whole ? keys.min : keys.values;
     const auto accepts = [&](const pim::Entity& stored) {
         return (match != Match::NoKind || namesNoKind(stored, keys.noKindCodes))
-            && matchesStored(type, stored, incoming, on);
+            && matchesStored(type, stored, incoming, on)
+            && (keys.whole.isEmpty() || losesNoPart(type, stored, incoming, keys.whole));
     };
-    if (!byKey)
-        return firstPlace(list, nullptr, accepts);
-    const QByteArray key = comparisonKey(type, incoming, on);
-    if (match == Match::Whole) {
-        byKey->catchUp(type, list, keys.min);
-        const auto it = byKey->places.constFind(key);
-        return firstPlace(list, it == byKey->places.cend() ? &none : &*it, accepts);
+    const QList<qsizetype>* candidates = nullptr;
+    if (byKey) {
+        const QByteArray key = comparisonKey(type, incoming, on);
+        if (match == Match::Whole) {
+            byKey->catchUp(type, list, keys.min);
+            const auto it = byKey->places.constFind(key);
+            candidates = it == byKey->places.cend() ? &none : &*it;
+        } else if (match == Match::Value) {
+            byKey->catchUpValues(type, list, keys);
+            const auto it = byKey->byValue.constFind(key);
+            candidates = it == byKey->byValue.cend() ? &none : &*it;
+        } else {
+            byKey->catchUpValues(type, list, keys);
+            // Those at the front that name a kind by now (or are gone)
+            // never name none again: each is passed over once, however
+            // many look it up.
+            const auto it = byKey->noKind.find(key);
+            if (it == byKey->noKind.end())
+                return list.size();
+            QList<qsizetype>& places = *it;
+            while (!places.isEmpty()) {
+                const qsizetype i = places.constFirst();
+                if (i < list.size() && accepts(list.at(i)))
+                    return i;
+                places.removeFirst();
+            }
+            return list.size();
+        }
     }
-    byKey->catchUpValues(type, list, keys);
-    if (match == Match::Value) {
-        const auto it = byKey->byValue.constFind(key);
-        return firstPlace(list, it == byKey->byValue.cend() ? &none : &*it, accepts);
-    }
-    // Those at the front that name a kind by now (or are gone) never name
-    // none again: each is passed over once, however many look it up.
-    const auto it = byKey->noKind.find(key);
-    if (it == byKey->noKind.end())
-        return list.size();
-    QList<qsizetype>& places = *it;
-    while (!places.isEmpty()) {
-        const qsizetype i = places.constFirst();
-        if (i < list.size() && accepts(list.at(i)))
-            return i;
-        places.removeFirst();
-    }
-    return list.size();
+    // Stored values of one key may differ in parts the key leaves out (an
+    // address with its postal code and without): one that already holds
+    // every part the incoming one fills is where it goes.
+    return firstPlace(list, candidates, accepts, [&](const pim::Entity& stored) {
+        return keys.whole.isEmpty()
+            || (!comparedtext::holdsPartOutsideText(type, stored) && !comparedtext::holdsPartOutsideText(type, incoming))
+            || !fillsAnyColumn(type, stored, incoming, keys.whole);
+    });
 }
 
 // A stored contact as it reads back, with its key indexes by type.
@@ -370,6 +406,31 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         dropTypeKeys(keptKeys);
         dropTypeKeys(keptColumns);
     }
+    // A sub-type and a label are one kind, the label what the value is
+    // called: an incoming label alone (sub-type 0, as the readers store a
+    // label of the user's own) that the stored value carries already
+    // leaves its kind as it is, and the label that came with the stored
+    // kind goes when a file names another kind without one. Home beside
+    // "School" would be neither, and would not read back from the
+    // program's own export.
+    bool dropsLabel = false;
+    if (taken && !keepsKind) {
+        const auto holds = [](const pim::Entity& entity, int number) {
+            const QVariant* value = entity.fields.find(number);
+            return value && !isEmptyValue(*value);
+        };
+        const auto keptKind = [&keptKeys] { return keptKeys.contains(kData2) && keptKeys.contains(kData3); };
+        if (holds(incoming, 3)) {
+            if (comparedtext::ofValue(incoming.fields.value(2)) == QLatin1String("0") && keptKind()
+                && comparedtext::isSameField(type, kData3, merged, incoming)) {
+                dropTypeKeys(keptKeys);
+                dropTypeKeys(keptColumns);
+            }
+        } else {
+            dropsLabel = holds(merged, 3) && holds(incoming, 2) && keptKind()
+                && !comparedtext::isSameField(type, kData2, merged, incoming);
+        }
+    }
     // The parts of one value go together: an address's parts make its
     // text, so the stored address takes the incoming ones only where they
     // then stand whole, else keeps its own.
@@ -398,13 +459,26 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
     if (asIs) {
         merged.fields = incoming.fields;
     } else {
+        bool partsChange = false;
         for (const QString& key : keptKeys) {
             const QVariant value = incoming.fields.value(key);
             // The stored form of a value the file says again stays: a
             // re-import of the program's own export changes no row.
-            if (!isEmptyValue(value) && !(taken && comparedtext::isSameField(type, key, merged, incoming)))
+            if (!isEmptyValue(value) && !(taken && comparedtext::isSameField(type, key, merged, incoming))) {
+                merged.fields[key] = value;
+                partsChange = partsChange || (!keys.whole.isEmpty() && keys.whole.contains(key));
+            }
+        }
+        // The text made of the parts goes with them, also where the merge
+        // reads it as the stored one (an address with its postal code and
+        // without).
+        for (const QString& key : partsChange ? keys.min : QStringList()) {
+            const QVariant value = incoming.fields.value(key);
+            if (!isTypeKey(key) && !isEmptyValue(value))
                 merged.fields[key] = value;
         }
+        if (dropsLabel)
+            merged.fields[kData3] = QString();
     }
     if (!taken) {
         list.append(merged);

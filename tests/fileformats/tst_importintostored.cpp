@@ -97,13 +97,14 @@ private slots:
     }
     void cleanup() { m_dir.reset(); }
 
-    // A database that builds before the readers dropped the blanks at the
-    // ends of values filled from a file, its rows as they wrote them (an
-    // address's text and a name put together from parts with such blanks:
-    // "Springfield , 12345", "山田 太郎"), merges the same file again, and
-    // that build's own vCard and CSV exports of it, without a second row
-    // and without changing one.
-    void mergesWhatEarlierBuildsStoredOfPartsWithEndBlanks_data()
+    // A database that earlier builds wrote, its rows as they wrote them (an
+    // address's text and a name put together from parts with blanks at
+    // their ends, "Springfield , 12345", "山田 太郎"; an address's text
+    // without its postal code where no city or region stood beside it; an
+    // e-mail's kind beside the label an earlier card gave it), merges the
+    // same file again, and that build's own vCard and CSV exports of it,
+    // without a second row and without changing one.
+    void mergesWhatEarlierBuildsStored_data()
     {
         QTest::addColumn<QString>("rows");
         QTest::addColumn<QString>("file");
@@ -117,7 +118,7 @@ private slots:
                 QTest::newRow(qPrintable(file)) << dir.filePath(sql) << dir.filePath(file);
         }
     }
-    void mergesWhatEarlierBuildsStoredOfPartsWithEndBlanks()
+    void mergesWhatEarlierBuildsStored()
     {
         QFETCH(QString, rows);
         QFETCH(QString, file);

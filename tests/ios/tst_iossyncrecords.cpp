@@ -44,7 +44,10 @@ private slots:
                                                            {"data9", "12345"}, {"data10", "Land"}, {"data11", "LD"}, {"data2", 2}}
                                            << "" << "{5/3081/-12 : {Street Address, country : Land, country code : LD, state : ST, "
                                                     "city : Town, street : Main St 1, postal code : 12345, type : work, contact : [3081]}}";
-        QTest::newRow("address of a postal code only") << 12 << Fields{{"data9", "12345"}, {"data11", "LD"}, {"data3", "x"}} << "" << "{}";
+        QTest::newRow("address of a postal code only") << 12 << Fields{{"data9", "12345"}, {"data11", "LD"}, {"data3", "x"}} << ""
+                                                       << "{5/3081/-12 : {Street Address, country code : LD, postal code : 12345, label : x, "
+                                                          "type : other, contact : [3081]}}";
+        QTest::newRow("address of a country's code only") << 12 << Fields{{"data11", "LD"}, {"data3", "x"}} << "" << "{}";
         QTest::newRow("birthday travels in the contact") << 6 << Fields{{"data1", "1990-05-17"}, {"data2", 3}} << "" << "{}";
         QTest::newRow("impossible date") << 6 << Fields{{"data1", "1990-02-30"}} << "" << "{}";
         QTest::newRow("group membership never travels") << 7 << Fields{{"data1", "1"}, {"data2", "G"}} << "" << "{}";

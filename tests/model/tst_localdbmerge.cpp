@@ -98,7 +98,11 @@ private slots:
         };
         row("name is never written", 1, {}, { { "data1", "Ann B" }, { "data2", "Anne" } }, { "Ann|Ann|" }, 0);
         row("unknown type is never written", 14, {}, { { "data1", "x" } }, {}, 0);
-        row("phone sub-type change keeps stored label", 3, { phone }, { { "data1", "555" }, { "data2", 2 } }, { "555|2|desk" }, 1);
+        // A label is the name of the kind it came with.
+        row("phone of another kind leaves the stored kind's label behind", 3, { phone }, { { "data1", "555" }, { "data2", 2 } }, { "555|2|" }, 1);
+        row("phone of the stored kind keeps its label", 3, { phone }, { { "data1", "555" }, { "data2", 1 } }, { "555|1|desk" }, 0);
+        row("phone of the stored label keeps its kind", 3, { phone },
+            { { "data1", "555" }, { "data2", 0 }, { "data3", "desk" } }, { "555|1|desk" }, 0);
         row("phone: first of two matching stored is updated", 3, { phone, { { "data1", "555" }, { "data2", "3" }, { "data3", "" } } },
             { { "data1", "555" }, { "data3", "x" } }, { "555|1|x", "555|3|" }, 1);
         row("phone lacking every kept key is dropped", 3, { phone }, { { "data9", "x" } }, { "555|1|desk" }, 0);
@@ -148,8 +152,8 @@ private slots:
             { { "data1", "555" }, { "data2", 2 }, { notGiven, true } }, { "555|0|Oficina central" }, 0);
         row("phone without a type keeps the stored sub-type", 3, { phone },
             { { "data1", "555" }, { "data2", 2 }, { notGiven, true } }, { "555|1|desk" }, 0);
-        row("phone with a type still replaces the stored sub-type", 3, { labelled },
-            { { "data1", "555" }, { "data2", 2 } }, { "555|2|Oficina central" }, 1);
+        row("phone with a type still replaces the stored sub-type and its label", 3, { labelled },
+            { { "data1", "555" }, { "data2", 2 } }, { "555|2|" }, 1);
         row("new phone without a type gets the file's sub-type", 3, { labelled },
             { { "data1", "556" }, { "data2", 2 }, { notGiven, true } }, { "555|0|Oficina central", "556|2|" }, 1);
         row("e-mail without a type keeps Work", 4, { { { "data1", "a@x" }, { "data2", "2" } } },

@@ -300,7 +300,7 @@ void TestVCardRoundTrip::readsBackWhatSurvives_data()
                              { "data8", "NRW" }, { "data9", "50667" }, { "data10", "DE" } },
                            Fields { { "data1", "Line 1\nLine 2; Unit \\3, rear\nTown" }, { "data2", 2 },
                                { "data4", "Line 1\nLine 2; Unit \\3, rear" }, { "data7", "Town" } },
-                           Fields { { "data1", QStringLiteral("中国") }, { "data2", 0 }, { "data9", "12345" },
+                           Fields { { "data1", QStringLiteral("12345\n中国") }, { "data2", 0 }, { "data9", "12345" },
                                { "data10", QStringLiteral("中国") } },
                            Fields { { "data1", "lead" }, { "data2", 0 }, { "data4", "lead" } } } } });
     QString longText;
