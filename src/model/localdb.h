@@ -448,10 +448,11 @@ private:
     void scanNames(QByteArrayView from, QByteArrayView to,
                    const std::function<void(unsigned long long, QByteArrayView)>& name, QByteArray* next = nullptr);
     // addKeys() of the stored names that start with the word (A-Z folded)
-    // and then a blank, a tab or a control: read from the index at the
-    // word's first use in an import, then kept with the contacts it
-    // stores; nullptr for none.
-    const QHash<QByteArray, unsigned long long>* wordNames(QByteArrayView word);
+    // and then a blank, a tab or a control; with `run` only those where a
+    // tab or control, or a blank and then another, a tab, a control or
+    // nothing follow the word: read from the index at the first use in an
+    // import, then kept with the contacts it stores; nullptr for none.
+    const QHash<QByteArray, unsigned long long>* wordNames(QByteArrayView word, bool run);
     // Inside an import whose names were not read (loadImportNames): the
     // lowest id of a stored contact with this nameKey() or partsNameKey(),
     // or with the prefixedNameKey() when given, from the names the
@@ -520,11 +521,13 @@ private:
     // findNameKey() takes over.
     QHash<QByteArray, unsigned long long> m_importNames;
     bool m_importNamesLoaded = false;
-    // Inside beginImport(), when names are looked up: wordNames() by word,
+    // Inside beginImport(), when names are looked up: wordNames() by word
+    // and with `run`,
     // and the stretches of the case-sensitive name index it found to hold
     // no name, each by the name that ends it to where it starts; a stored
     // name splits them. Dropped with m_importNames.
     QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_wordNames;
+    QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_runNames;
     std::map<QByteArray, QByteArray> m_emptyNames;
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;

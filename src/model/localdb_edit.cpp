@@ -139,6 +139,7 @@ void LocalDb::forgetImportNames()
     m_importNames.clear();
     m_importNamesLoaded = false;
     m_wordNames.clear();
+    m_runNames.clear();
     m_emptyNames.clear();
 }
 

@@ -127,6 +127,17 @@ Words partsFirstWords(QByteArrayView key)
     return words;
 }
 
+// Whether a key can be the parts key of a stored name: parts of those
+// letters make a name without blanks, family name first (Entity::fullName),
+// so a blank in what they make, after its title if it has one, is a blank
+// inside a part, which writers of such names do not put there. A name
+// written with a blank ("山田 太郎", "★ 王明") is then looked up as it is
+// written, without reading every stored name of its first word.
+bool mayBePartsKey(QByteArrayView key)
+{
+    return !key.isEmpty() && !key.sliced(key.indexOf('\0') + 1).contains(' ');
+}
+
 // Whether a text holds an ASCII letter: where none does, the name index
 // of the case-sensitive order holds the same names in a range as the
 // case-insensitive one, and is read for less.
@@ -135,15 +146,14 @@ bool hasAsciiLetter(QByteArrayView text)
     return std::any_of(text.begin(), text.end(), [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; });
 }
 
-// A text and one character more, the bound of a range of the name index,
-// built without a copy on the heap for the usual short text.
+// A text and a character or two more, the bound of a range of the name
+// index, built without a copy on the heap for the usual short text.
 class Bounds {
 public:
-    Bounds(QByteArrayView text, char last)
-        : m_bytes(text.size() + 1)
+    Bounds(QByteArrayView text, QByteArrayView tail)
+        : m_bytes(text.size() + tail.size())
     {
-        std::copy(text.begin(), text.end(), m_bytes.begin());
-        m_bytes.back() = last;
+        std::copy(tail.begin(), tail.end(), std::copy(text.begin(), text.end(), m_bytes.begin()));
     }
     // Valid while this lives.
     QByteArray text() const { return QByteArray::fromRawData(m_bytes.constData(), m_bytes.size()); }
@@ -222,7 +232,7 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
 {
     if (!m_wholeImport || fullName.isEmpty())
         return;
-    const bool looksUp = !m_wordNames.isEmpty() || !m_emptyNames.empty();
+    const bool looksUp = !m_wordNames.isEmpty() || !m_runNames.isEmpty() || !m_emptyNames.empty();
     if (!m_importNamesLoaded && !looksUp)
         return;
     QByteArray key;
@@ -253,17 +263,25 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
     }
     if (key.isEmpty())
         return;
+    const auto addTo = [&](QHash<QByteArray, QHash<QByteArray, unsigned long long>>& cache, qsizetype at) {
+        const auto names = cache.find(nameKey(utf8.left(at)));
+        if (names != cache.end() && !names->contains(key))
+            names->insert(key, id);
+    };
     // Each word read whose range holds the name: the name up to a control
-    // or blank, up to its first blank or tab.
+    // or blank, up to its first blank or tab; and each run: the name up to
+    // a tab or control, or a blank before another, a tab, a control or its
+    // end.
+    bool inFirstWord = true;
     for (qsizetype at = 0; at < utf8.size(); ++at) {
         const char c = utf8.at(at);
         if (uchar(c) < '\t' || uchar(c) > ' ')
             continue;
-        const auto names = m_wordNames.find(nameKey(utf8.left(at)));
-        if (names != m_wordNames.end() && !names->contains(key))
-            names->insert(key, id);
-        if (isBlankOrTab(c))
-            break;
+        if (inFirstWord)
+            addTo(m_wordNames, at);
+        inFirstWord = inFirstWord && !isBlankOrTab(c);
+        if (c != ' ' || at + 1 == utf8.size() || uchar(utf8.at(at + 1)) <= ' ')
+            addTo(m_runNames, at);
     }
 }
 
@@ -298,7 +316,7 @@ QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts
         return QByteArray();
     QByteArray key = nameKey(trimmed.fullName().toUtf8());
     const QByteArray ownKey = nameKey(fullName.toByteArray());
-    if (key == ownKey)
+    if (key == ownKey || !mayBePartsKey(key))
         return QByteArray();
     // Only a key whose index ranges hold the name: what the lookup reads.
     const QByteArray word = nameKey(firstWord(fullName).toByteArray());
@@ -361,14 +379,15 @@ void LocalDb::scanNames(QByteArrayView from, QByteArrayView to,
     });
 }
 
-const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView word)
+const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView word, bool run)
 {
     // Looked up without a copy: asked several times for every name.
-    const auto known = m_wordNames.constFind(QByteArray::fromRawData(word.data(), word.size()));
-    if (known != m_wordNames.cend())
+    QHash<QByteArray, QHash<QByteArray, unsigned long long>>& cache = run ? m_runNames : m_wordNames;
+    const auto known = cache.constFind(QByteArray::fromRawData(word.data(), word.size()));
+    if (known != cache.cend())
         return known->isEmpty() ? nullptr : &*known;
-    const Bounds from(word, '\t');
-    const Bounds to(word, '!');
+    const Bounds from(word, "\t");
+    const Bounds to(word, run ? QByteArrayView(" !") : QByteArrayView("!"));
     QHash<QByteArray, unsigned long long> keys;
     // In the case-sensitive order, a range that lies in a stretch of the
     // index known to hold no name holds none; one read up to the next name
@@ -391,7 +410,7 @@ const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView w
                 start = QByteArray(from.text().constData(), from.text().size());
         }
     }
-    const auto kept = m_wordNames.insert(word.toByteArray(), std::move(keys));
+    const auto kept = cache.insert(word.toByteArray(), std::move(keys));
     return kept->isEmpty() ? nullptr : &*kept;
 }
 
@@ -404,33 +423,28 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray&
     };
     // A name of this key is the key itself, maybe followed by blanks or
     // tabs; or is the key up to a blank between two words, where the name
-    // has a tab or a blank and another blank or tab instead; or starts
-    // with a blank or tab. Every range is one descent of the index, with
-    // few names in it.
-    const auto byName = [&](unsigned long long id, QByteArrayView name) {
+    // has a tab, or a blank and another blank or tab, instead; or starts
+    // with a blank or tab. The first is one descent of the index, with few
+    // names in it; the others are read once in an import for each of the
+    // words before such a blank and for the names that start with a blank
+    // or tab, as many of its names share them. A name whose parts make the
+    // key starts with one of the key's parts words and a blank or tab.
+    scanNames(key, Bounds(key, "!").text(), [&](unsigned long long id, QByteArrayView name) {
         if ((found == 0 || id < found) && nameKey(name.toByteArray()) == key)
             found = id;
-    };
-    scanNames(key, Bounds(key, '!').text(), byName);
-    for (qsizetype at = key.indexOf(' '); at >= 0; at = key.indexOf(' ', at + 1)) {
-        const QByteArray words = key.left(at);
-        scanNames(words + '\t', words + '\n', byName);
-        scanNames(words + " \t", words + " !", byName);
-    }
-    // The names that start with a blank or tab are those of the empty
-    // word; a name whose parts make the key starts with one of its words
-    // and a blank or tab. Read once for each word in an import, as many of
-    // its names share them.
-    const auto byWord = [&](QByteArrayView word, const QByteArray& wanted) {
-        if (const QHash<QByteArray, unsigned long long>* keys = wordNames(word))
+    });
+    const auto byWord = [&](QByteArrayView word, const QByteArray& wanted, bool run) {
+        if (const QHash<QByteArray, unsigned long long>* keys = wordNames(word, run))
             take(keys->value(wanted));
     };
-    byWord(QByteArrayView(), key);
+    for (qsizetype at = key.indexOf(' '); at >= 0; at = key.indexOf(' ', at + 1))
+        byWord(QByteArrayView(key).first(at), key, true);
+    byWord(QByteArrayView(), key, false);
     for (const QByteArray& wanted : { key, prefixed }) {
-        if (wanted.isEmpty())
+        if (!mayBePartsKey(wanted))
             continue;
         for (const QByteArrayView word : partsFirstWords(wanted))
-            byWord(word, wanted);
+            byWord(word, wanted, false);
     }
     return found;
 }
