@@ -55,6 +55,10 @@ public:
 
     // Display name built from the name parts ("data2".."data6").
     QString fullName() const;
+    // Whether the name parts name someone: a given, middle or family name.
+    // A title or suffix alone ("Mr.", "Dr.", "Jr.") names no one: the
+    // contact is then known as one without a name is, its title kept.
+    bool namesSomeone() const;
     // The whole postal address built from its parts.
     QString formattedAddr() const;
     // Base64 of the MD5 of the photo bytes in "data15".

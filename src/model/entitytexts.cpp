@@ -5,6 +5,8 @@
 
 #include <QCryptographicHash>
 
+#include <algorithm>
+
 namespace pim {
 
 namespace {
@@ -77,6 +79,15 @@ QString Entity::fullName() const
             result.append(QLatin1Char(' ')).append(p);
     }
     return result.trimmed();
+}
+
+bool Entity::namesSomeone() const
+{
+    static const QString kParts[] = { QStringLiteral("data2"), QStringLiteral("data3"), QStringLiteral("data4") };
+    return std::any_of(std::cbegin(kParts), std::cend(kParts), [this](const QString& key) {
+        const auto it = fields.constFind(key);
+        return it != fields.constEnd() && !isBlankText(fieldText(it.value()));
+    });
 }
 
 QString Entity::formattedAddr() const

@@ -317,6 +317,13 @@ Q_NEVER_INLINE void readNameParts(
     }
 }
 
+// Whether the N read names a person: a family, given or middle name. A
+// title or suffix alone names no one.
+bool namesSomeone(const NameParts& name)
+{
+    return name.line > 0 && std::any_of(name.part, name.part + 3, [](const QString& part) { return !pim::isBlankText(part); });
+}
+
 void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index)
 {
     if (parts.present[index])
@@ -581,7 +588,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     // card of a number alone as well. The contact is known by it, but
     // stores no name of it.
     QString knownBy;
-    if (nameParts.line == 0 && !formattedName.isEmpty() && isOwnNumberOrAddress(contact, formattedName))
+    if (!namesSomeone(nameParts) && !formattedName.isEmpty() && isOwnNumberOrAddress(contact, formattedName))
         knownBy = std::exchange(formattedName, QString());
 
     if (hasN) {
@@ -599,7 +606,13 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             }
         }
         name = chosen;
-        contact.fullName = display;
+        // A title or suffix alone ("N:;;;Dr.;") names no one, nor an FN that
+        // only repeats it: the contact is known as one without a name is,
+        // and keeps the title.
+        if (namesSomeone(nameParts))
+            contact.fullName = display;
+        else if (formattedName == display)
+            formattedName.clear();
         // The list and the card show the name the parts build, as a merge
         // matches it; an FN that says otherwise ("Dr. Ann Ray", "Mum") is
         // the display name the name keeps, and the export writes it back.
@@ -617,9 +630,10 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         // A phone's export holds many cards of a number alone ("N:;;;;"):
         // named after what they hold, as the same contact in a table is,
         // and without a name entry that says nothing. One that says how
-        // the name is spoken stays.
+        // the name is spoken, or holds a title or suffix, stays.
         const auto name = contact.entities.constFind(pim::ENTITY_NAME);
-        if (name != contact.entities.cend() && (name->isEmpty() || !holdsReading(name->constFirst())))
+        if (name != contact.entities.cend()
+            && (name->isEmpty() || (!holdsReading(name->constFirst()) && nameParts.line == 0)))
             contact.entities.remove(pim::ENTITY_NAME);
         contact.fullName = knownBy.isEmpty() ? standInName(contact) : knownBy;
     }
