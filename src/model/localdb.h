@@ -10,6 +10,7 @@
 #include <QHash>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 
@@ -447,12 +448,24 @@ private:
     // none), else empty text.
     void scanNames(QByteArrayView from, QByteArrayView to,
                    const std::function<void(unsigned long long, QByteArrayView)>& name, QByteArray* next = nullptr);
-    // addKeys() of the stored names that start with the word (A-Z folded)
-    // and then a blank, a tab or a control; with `run` only those where a
-    // tab or control, or a blank and then another, a tab, a control or
-    // nothing follow the word: read from the index at the first use in an
-    // import, then kept with the contacts it stores; nullptr for none.
+    // Whether the range of the name index from `from` up to `to` is known
+    // to hold no name.
+    bool knownEmpty(const QByteArray& from, const QByteArray& to) const;
+    // Reads the stored names from `from` up to `to` (A-Z folded) in the
+    // name index: the nameKey() of each into `keys`, when given, with the
+    // lowest id that has it, and each that may have a partsNameKey() among
+    // those to ask of it once a lookup wants a key of its letters.
+    void readNames(const QByteArray& from, const QByteArray& to, QHash<QByteArray, unsigned long long>* keys);
+    // The nameKey()s of the stored names that start with the word (A-Z
+    // folded) and then a blank, a tab or a control; with `run` only those
+    // where a tab or control, or a blank and then another, a tab, a control
+    // or nothing follow the word: read from the index at the first use in
+    // an import, then kept with the contacts it stores; nullptr for none.
     const QHash<QByteArray, unsigned long long>* wordNames(QByteArrayView word, bool run);
+    // The lowest id of a stored contact whose partsNameKey() is `wanted`,
+    // or 0: the names where partsKeyOf() says such a name stands are read,
+    // and the name row asked of those of its letters.
+    unsigned long long partsKeyHolder(const QByteArray& wanted);
     // Inside an import whose names were not read (loadImportNames): the
     // lowest id of a stored contact with this nameKey() or partsNameKey(),
     // or with the prefixedNameKey() when given, from the names the
@@ -528,7 +541,28 @@ private:
     // name splits them. Dropped with m_importNames.
     QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_wordNames;
     QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_runNames;
-    std::map<QByteArray, QByteArray> m_emptyNames;
+    // The ranges of a blank and a next letter read (partsKeyHolder()), the
+    // names read that may have a parts key, by their letters, until a
+    // lookup asks, the ids of those, and the parts keys asked and those of
+    // the import's new contacts, each with its lowest id.
+    QSet<QByteArray> m_nextNames;
+    QHash<QByteArray, QList<std::pair<unsigned long long, QByteArray>>> m_partsToAsk;
+    QSet<unsigned long long> m_partsAsked;
+    QHash<QByteArray, unsigned long long> m_partsKeys;
+    // The order of their bytes, told without a call: asked many times for
+    // every name an import looks up.
+    struct ByteOrder {
+        bool operator()(const QByteArray& a, const QByteArray& b) const noexcept
+        {
+            const qsizetype n = qMin(a.size(), b.size());
+            for (qsizetype i = 0; i < n; ++i) {
+                if (a.at(i) != b.at(i))
+                    return uchar(a.at(i)) < uchar(b.at(i));
+            }
+            return n < b.size();
+        }
+    };
+    std::map<QByteArray, QByteArray, ByteOrder> m_emptyNames;
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;
 };

@@ -140,6 +140,10 @@ void LocalDb::forgetImportNames()
     m_importNamesLoaded = false;
     m_wordNames.clear();
     m_runNames.clear();
+    m_nextNames.clear();
+    m_partsToAsk.clear();
+    m_partsAsked.clear();
+    m_partsKeys.clear();
     m_emptyNames.clear();
 }
 

@@ -83,48 +83,77 @@ QByteArrayView firstWord(QByteArrayView name)
     return name;
 }
 
-// The words a stored name with the parts key `key` (see partsKeyOf) can
-// start with, A-Z folded, each followed by a blank or tab in the name:
-// the one definition of where in the name index such a name stands, so
-// that a lookup through the index reads those few names and finds every
-// one whose names were read at once. Parts of Chinese, Japanese or Korean
-// letters read family name first, so a name made of them with end blanks
-// starts with a part of the key's first word (the family name, "山田" of
-// "山田 太郎", or the part of it before a blank of its own); one that an
-// earlier build put in the order of a Latin name starts with the given
-// name, which ends the key (the first word of it, "明" of "明 李"): the
-// key's first word cut at any letter and each word's tails. Each of those
-// starts with a letter at U+1100 or above, as the names do. A key with a
-// title ("dr" NUL "李明") is of a name that starts with the title's first
-// word.
-using Words = QVarLengthArray<QByteArrayView, 16>;
-Words partsFirstWords(QByteArrayView key)
+// The length in bytes of the UTF-8 letter that starts at `at`.
+qsizetype letterLength(QByteArrayView utf8, qsizetype at)
 {
-    Words words;
+    qsizetype end = at + 1;
+    while (end < utf8.size() && !startsLetter(utf8.at(end)))
+        ++end;
+    return end - at;
+}
+
+// Where in the name index a stored name with the parts key `key` (see
+// partsKeyOf) stands: it starts with `before` (A-Z folded), then blanks or
+// tabs, then `next`, or anything where `next` is empty. The one definition
+// of it, so that a lookup through the index reads those few names and
+// finds every one whose names were read at once. Parts of Chinese,
+// Japanese or Korean letters read family name first, so a name made of
+// them with end blanks is the key with a blank after a letter ("山田" and
+// "太" of "山田 太郎" for "山田太郎"); one that an earlier build put in the
+// order of a Latin name starts with the given name, which ends the key,
+// and goes on with the family name, which starts it ("明" and "李" of
+// "明 李" for "李明"). Each starts with a letter at U+1100 or above, as
+// such names do. A key with a title ("dr" NUL "李明") is of a name that
+// starts with the title's first word.
+struct Place {
+    QByteArrayView before;
+    QByteArrayView next;
+    bool operator==(const Place& other) const { return before == other.before && next == other.next; }
+};
+using Places = QVarLengthArray<Place, 16>;
+Places partsPlaces(QByteArrayView key)
+{
+    Places places;
     const qsizetype titleEnd = key.indexOf('\0');
     if (titleEnd >= 0) {
-        words.append(firstWord(key.first(titleEnd)));
-        return words;
+        places.append({ firstWord(key.first(titleEnd)), QByteArrayView() });
+        return places;
     }
-    const auto add = [&](qsizetype from, qsizetype to) {
-        const QByteArrayView word = key.sliced(from, to - from);
-        if (letterAt(key, from) >= kFirstCjk && !words.contains(word))
-            words.append(word);
+    const auto add = [&](QByteArrayView before, QByteArrayView next) {
+        if (letterAt(before, 0) >= kFirstCjk && !places.contains(Place { before, next }))
+            places.append({ before, next });
     };
-    const qsizetype firstEnd = firstWord(key).size();
-    for (qsizetype to = 1; to <= firstEnd && to < key.size(); ++to) {
-        if (startsLetter(key.at(to)))
-            add(0, to);
+    const QByteArrayView first = key.first(letterLength(key, 0));
+    for (qsizetype at = first.size(); at < key.size(); at += letterLength(key, at)) {
+        add(key.first(at), key.sliced(at, letterLength(key, at)));
+        add(key.sliced(at), first);
     }
-    for (qsizetype from = 0; from < key.size();) {
-        const qsizetype end = from + firstWord(key.sliced(from)).size();
-        for (qsizetype at = from + 1; at < end; ++at) {
-            if (startsLetter(key.at(at)))
-                add(at, end);
-        }
-        from = end + 1;
+    return places;
+}
+
+// Whether a name key stands where `places` say.
+bool standsAt(QByteArrayView nameKey, const Places& places)
+{
+    return std::any_of(places.cbegin(), places.cend(), [nameKey](const Place& place) {
+        const qsizetype at = place.before.size();
+        return nameKey.startsWith(place.before) && at < nameKey.size() && nameKey.at(at) == ' '
+            && nameKey.sliced(at + 1).startsWith(place.next);
+    });
+}
+
+// The letters of a key in the order of their bytes, without blanks, tabs
+// and the NUL after a title: equal for a name and its parts key, as the
+// parts hold the same letters whatever order and blanks they are put in.
+QByteArray lettersOf(QByteArrayView key)
+{
+    QByteArray letters;
+    letters.reserve(key.size());
+    for (const char c : key) {
+        if (c != ' ' && c != '\t' && c != '\0')
+            letters.append(c);
     }
-    return words;
+    std::sort(letters.begin(), letters.end());
+    return letters;
 }
 
 // Whether a key can be the parts key of a stored name: parts of those
@@ -232,7 +261,8 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
 {
     if (!m_wholeImport || fullName.isEmpty())
         return;
-    const bool looksUp = !m_wordNames.isEmpty() || !m_runNames.isEmpty() || !m_emptyNames.empty();
+    const bool looksUp = !m_wordNames.isEmpty() || !m_runNames.isEmpty() || !m_nextNames.isEmpty()
+        || !m_emptyNames.empty();
     if (!m_importNamesLoaded && !looksUp)
         return;
     QByteArray key;
@@ -250,16 +280,19 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
             m_importNames.insert(key, id);
         return;
     }
+    if (parts) {
+        if (!key.isEmpty() && !m_partsKeys.contains(key))
+            m_partsKeys.insert(key, id);
+        return;
+    }
+    // The stretch of the index known empty that the name now stands in
+    // ends before it.
     const QByteArray utf8 = fullName.toUtf8();
-    if (!parts) {
-        // The stretch of the index known empty that the name now stands in
-        // ends before it.
-        const auto gap = m_emptyNames.upper_bound(utf8);
-        if (gap != m_emptyNames.end() && gap->second <= utf8) {
-            QByteArray start = gap->second;
-            m_emptyNames.erase(gap);
-            m_emptyNames.emplace(utf8, std::move(start));
-        }
+    const auto gap = m_emptyNames.upper_bound(utf8);
+    if (gap != m_emptyNames.end() && gap->second <= utf8) {
+        QByteArray start = gap->second;
+        m_emptyNames.erase(gap);
+        m_emptyNames.emplace(utf8, std::move(start));
     }
     if (key.isEmpty())
         return;
@@ -318,9 +351,11 @@ QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts
     const QByteArray ownKey = nameKey(fullName.toByteArray());
     if (key == ownKey || !mayBePartsKey(key))
         return QByteArray();
-    // Only a key whose index ranges hold the name: what the lookup reads.
-    const QByteArray word = nameKey(firstWord(fullName).toByteArray());
-    if (partsFirstWords(key).contains(QByteArrayView(word)))
+    // Only a key of the name's letters whose index ranges hold the name:
+    // what the lookup reads. A middle name or suffix that the parts leave
+    // out of the name they make, family name first, makes none.
+    const QByteArray letters = lettersOf(ownKey);
+    if (lettersOf(key) == letters && standsAt(ownKey, partsPlaces(key)))
         return key;
     // In the order of a Latin name the title comes first: the key then
     // carries it, as prefixedNameKey() gives it to the incoming name.
@@ -328,7 +363,7 @@ QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts
     if (title.isEmpty() || !ownKey.startsWith(title + ' '))
         return QByteArray();
     key = title + '\0' + key;
-    return partsFirstWords(key).contains(QByteArrayView(word)) ? key : QByteArray();
+    return lettersOf(key) == letters && standsAt(ownKey, partsPlaces(key)) ? key : QByteArray();
 }
 
 QByteArray LocalDb::prefixedNameKey(const pim::_Contact& incoming, const QByteArray& key)
@@ -379,6 +414,48 @@ void LocalDb::scanNames(QByteArrayView from, QByteArrayView to,
     });
 }
 
+bool LocalDb::knownEmpty(const QByteArray& from, const QByteArray& to) const
+{
+    // In the case-sensitive order, a range that lies in a stretch of the
+    // index known to hold no name holds none; one read up to the next name
+    // and found empty makes the stretch up to there known (readNames()).
+    // The bounds of a range differ only in characters after its text.
+    if (!m_caseOrderNames || hasAsciiLetter(from))
+        return false;
+    const auto gap = m_emptyNames.upper_bound(from);
+    return gap != m_emptyNames.end() && gap->second <= from && to <= gap->first;
+}
+
+void LocalDb::readNames(const QByteArray& from, const QByteArray& to, QHash<QByteArray, unsigned long long>* keys)
+{
+    if (knownEmpty(from, to))
+        return;
+    QByteArray next;
+    bool any = false;
+    scanNames(
+        from, to,
+        [&](unsigned long long id, QByteArrayView name) {
+            any = true;
+            if (keys) {
+                unsigned long long& lowest = (*keys)[nameKey(name.toByteArray())];
+                if (lowest == 0 || id < lowest)
+                    lowest = id;
+            }
+            // Whether its parts make another key is asked of its name row
+            // only where a lookup wants a key of its letters.
+            if (hasBlankBesideCjk(name) && !m_partsAsked.contains(id)) {
+                m_partsAsked.insert(id);
+                m_partsToAsk[lettersOf(nameKey(name.toByteArray()))].append({ id, name.toByteArray() });
+            }
+        },
+        &next);
+    if (!any && !next.isEmpty()) {
+        QByteArray& start = m_emptyNames[std::move(next)];
+        if (start.isEmpty() || from < start)
+            start = QByteArray(from.constData(), from.size());
+    }
+}
+
 const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView word, bool run)
 {
     // Looked up without a copy: asked several times for every name.
@@ -386,32 +463,47 @@ const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView w
     const auto known = cache.constFind(QByteArray::fromRawData(word.data(), word.size()));
     if (known != cache.cend())
         return known->isEmpty() ? nullptr : &*known;
-    const Bounds from(word, "\t");
-    const Bounds to(word, run ? QByteArrayView(" !") : QByteArrayView("!"));
     QHash<QByteArray, unsigned long long> keys;
-    // In the case-sensitive order, a range that lies in a stretch of the
-    // index known to hold no name holds none; one read up to the next name
-    // and found empty makes the stretch up to there known.
-    const bool caseOrder = m_caseOrderNames && !hasAsciiLetter(word);
-    const auto gap = caseOrder ? m_emptyNames.upper_bound(from.text()) : m_emptyNames.end();
-    if (!caseOrder || gap == m_emptyNames.end() || gap->second > from.text() || to.text() > gap->first) {
-        QByteArray next;
-        bool any = false;
-        scanNames(
-            from.text(), to.text(),
-            [&](unsigned long long id, QByteArrayView name) {
-                any = true;
-                addKeys(keys, id, name);
-            },
-            &next);
-        if (!any && !next.isEmpty()) {
-            QByteArray& start = m_emptyNames[std::move(next)];
-            if (start.isEmpty() || from.text() < start)
-                start = QByteArray(from.text().constData(), from.text().size());
-        }
-    }
+    readNames(Bounds(word, "\t").text(), Bounds(word, run ? QByteArrayView(" !") : QByteArrayView("!")).text(), &keys);
     const auto kept = cache.insert(word.toByteArray(), std::move(keys));
     return kept->isEmpty() ? nullptr : &*kept;
+}
+
+unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
+{
+    for (const Place& place : partsPlaces(wanted)) {
+        if (place.next.isEmpty()) {
+            wordNames(place.before, false);
+            continue;
+        }
+        // A tab or a run of blanks, or a blank and the next letter: most
+        // often the stretch of the index from the first to past the last is
+        // known to hold no name.
+        const Bounds start(place.before, " ");
+        const Bounds from(start.text(), place.next);
+        const Bounds to(from.text(), "\xff");
+        if (knownEmpty(Bounds(place.before, "\t").text(), to.text()))
+            continue;
+        wordNames(place.before, true);
+        if (!knownEmpty(from.text(), to.text()) && !m_nextNames.contains(from.text())) {
+            readNames(from.text(), to.text(), nullptr);
+            m_nextNames.insert(QByteArray(from.text().constData(), from.text().size()));
+        }
+    }
+    const auto toAsk = m_partsToAsk.isEmpty() ? m_partsToAsk.end() : m_partsToAsk.find(lettersOf(wanted));
+    if (toAsk != m_partsToAsk.end()) {
+        const QList<std::pair<unsigned long long, QByteArray>> names = std::move(*toAsk);
+        m_partsToAsk.erase(toAsk);
+        for (const auto& [id, name] : names) {
+            QByteArray key = partsNameKey(id, name);
+            if (key.isEmpty())
+                continue;
+            unsigned long long& lowest = m_partsKeys[std::move(key)];
+            if (lowest == 0 || id < lowest)
+                lowest = id;
+        }
+    }
+    return m_partsKeys.value(wanted, 0);
 }
 
 unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray& prefixed)
@@ -428,7 +520,7 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray&
     // names in it; the others are read once in an import for each of the
     // words before such a blank and for the names that start with a blank
     // or tab, as many of its names share them. A name whose parts make the
-    // key starts with one of the key's parts words and a blank or tab.
+    // key stands where partsPlaces() says.
     scanNames(key, Bounds(key, "!").text(), [&](unsigned long long id, QByteArrayView name) {
         if ((found == 0 || id < found) && nameKey(name.toByteArray()) == key)
             found = id;
@@ -441,10 +533,8 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray&
         byWord(QByteArrayView(key).first(at), key, true);
     byWord(QByteArrayView(), key, false);
     for (const QByteArray& wanted : { key, prefixed }) {
-        if (!mayBePartsKey(wanted))
-            continue;
-        for (const QByteArrayView word : partsFirstWords(wanted))
-            byWord(word, wanted, false);
+        if (mayBePartsKey(wanted))
+            take(partsKeyHolder(wanted));
     }
     return found;
 }
