@@ -196,6 +196,17 @@ const QByteArray kPastEveryName = QByteArrayLiteral("\xff");
 
 } // namespace
 
+// Told without a call: asked many times for every name an import looks up.
+inline bool LocalDb::ByteOrder::operator()(const QByteArray& a, const QByteArray& b) const noexcept
+{
+    const qsizetype n = qMin(a.size(), b.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        if (a.at(i) != b.at(i))
+            return uchar(a.at(i)) < uchar(b.at(i));
+    }
+    return n < b.size();
+}
+
 QByteArray LocalDb::nameKey(QByteArray utf8)
 {
     // Asked of every name an import reads or looks up: A-Z are folded in
@@ -378,6 +389,10 @@ QByteArray LocalDb::prefixedNameKey(const pim::_Contact& incoming, const QByteAr
     return title.isEmpty() ? QByteArray() : title + '\0' + key;
 }
 
+// Hands each stored name from `from` (A-Z folded) up to `to` in the name
+// index with its id to `name`; with `next`, which receives the first name
+// at or after `to` when a range without ASCII letters is read in the
+// case-sensitive order (kPastEveryName for none), else empty text.
 void LocalDb::scanNames(QByteArrayView from, QByteArrayView to,
                         const std::function<void(unsigned long long, QByteArrayView)>& name, QByteArray* next)
 {
@@ -414,6 +429,8 @@ void LocalDb::scanNames(QByteArrayView from, QByteArrayView to,
     });
 }
 
+// Whether the range from `from` up to `to` (A-Z folded) of the name index
+// is known to hold no name.
 bool LocalDb::knownEmpty(const QByteArray& from, const QByteArray& to) const
 {
     // In the case-sensitive order, a range that lies in a stretch of the
@@ -426,6 +443,10 @@ bool LocalDb::knownEmpty(const QByteArray& from, const QByteArray& to) const
     return gap != m_emptyNames.end() && gap->second <= from && to <= gap->first;
 }
 
+// Reads the range from `from` up to `to`: the nameKey() of each name into
+// `keys`, if given, with the lowest id that has it, and each that may have
+// a partsNameKey() among those to ask once a lookup wants a key of its
+// letters.
 void LocalDb::readNames(const QByteArray& from, const QByteArray& to, QHash<QByteArray, unsigned long long>* keys)
 {
     if (knownEmpty(from, to))
@@ -456,6 +477,10 @@ void LocalDb::readNames(const QByteArray& from, const QByteArray& to, QHash<QByt
     }
 }
 
+// readNames() of the names that start with the word and then a blank, a
+// tab or a control; with `run`, a tab or control, or a blank before
+// another, a tab, a control or nothing: read at the first use in an
+// import, then kept with the contacts it stores; nullptr for none.
 const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView word, bool run)
 {
     // Looked up without a copy: asked several times for every name.
@@ -469,6 +494,8 @@ const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView w
     return kept->isEmpty() ? nullptr : &*kept;
 }
 
+// The lowest id of a stored contact whose partsNameKey() is `wanted`, or
+// 0, from the names where partsKeyOf() says such a name stands.
 unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
 {
     for (const Place& place : partsPlaces(wanted)) {
