@@ -287,10 +287,8 @@ void finishEntity(int type, pim::Entity& entity, pim::_Contact& contact)
         const QString whole = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
         const QString display = entity.fullName();
         contact.fullName = display.isEmpty() || entity.namesSomeone() ? display : QString();
-        if (contact.fullName.isEmpty() && !whole.isEmpty()) {
-            contact.fullName = whole;
-            entity.fields.insert(QStringLiteral("data2"), whole);
-        }
+        if (contact.fullName.isEmpty() && !whole.isEmpty())
+            contact.fullName = entity.takeWholeName(whole);
         entity.fields.insert(QStringLiteral("data1"), whole.isEmpty() ? display : whole);
         break;
     }
