@@ -528,7 +528,7 @@ private:
     QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_wordNames;
     QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_runNames;
     QSet<QByteArray> m_nextNames;
-    QHash<QByteArray, QList<std::pair<unsigned long long, QByteArray>>> m_partsToAsk;
+    QHash<quint64, QList<std::pair<unsigned long long, QByteArray>>> m_partsToAsk;
     QSet<unsigned long long> m_partsAsked;
     QHash<QByteArray, unsigned long long> m_partsKeys;
     struct ByteOrder {

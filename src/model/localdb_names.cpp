@@ -18,30 +18,6 @@ long long id64(unsigned long long id)
 // Those letters lie at U+1100 and above: three bytes or four in UTF-8.
 constexpr char32_t kFirstCjk = 0x1100;
 
-// Whether a stored name holds a blank or tab beside such a letter: only
-// then can partsNameKey() differ from its nameKey(). Nearly every name
-// is told by its bytes alone.
-bool hasBlankBesideCjk(QByteArrayView utf8)
-{
-    bool high = false;
-    bool blank = false;
-    for (const char c : utf8) {
-        high = high || uchar(c) >= 0xE1;
-        blank = blank || c == ' ' || c == '\t';
-    }
-    if (!high || !blank)
-        return false;
-    const QList<uint> letters = QString::fromUtf8(utf8).toUcs4();
-    for (qsizetype i = 0; i < letters.size(); ++i) {
-        if (letters.at(i) != ' ' && letters.at(i) != '\t')
-            continue;
-        if ((i > 0 && pim::isCjkLetter(letters.at(i - 1)))
-            || (i + 1 < letters.size() && pim::isCjkLetter(letters.at(i + 1))))
-            return true;
-    }
-    return false;
-}
-
 // The name parts Entity::fullName() is made of, in the order of the
 // columns read for them.
 const QString kNameParts[] = { QStringLiteral("data2"), QStringLiteral("data3"), QStringLiteral("data4"),
@@ -71,6 +47,32 @@ bool startsLetter(char c)
 bool isBlankOrTab(char c)
 {
     return c == ' ' || c == '\t';
+}
+
+// Whether a stored name holds a blank or tab beside such a letter: only
+// then can partsNameKey() differ from its nameKey(). Nearly every name
+// is told by its bytes alone; the rest by the letters beside each blank.
+bool hasBlankBesideCjk(QByteArrayView utf8)
+{
+    bool high = false;
+    bool blank = false;
+    for (const char c : utf8) {
+        high = high || uchar(c) >= 0xE1;
+        blank = blank || c == ' ' || c == '\t';
+    }
+    if (!high || !blank)
+        return false;
+    for (qsizetype i = 0; i < utf8.size(); ++i) {
+        if (!isBlankOrTab(utf8.at(i)))
+            continue;
+        qsizetype before = i - 1;
+        while (before > 0 && !startsLetter(utf8.at(before)))
+            --before;
+        if ((before >= 0 && pim::isCjkLetter(letterAt(utf8, before)))
+            || (i + 1 < utf8.size() && pim::isCjkLetter(letterAt(utf8, i + 1))))
+            return true;
+    }
+    return false;
 }
 
 // The first word of a name: up to its first blank or tab, or the whole.
@@ -154,6 +156,24 @@ QByteArray lettersOf(QByteArrayView key)
     }
     std::sort(letters.begin(), letters.end());
     return letters;
+}
+
+// The letters of a key whatever their order, as lettersOf() tells them,
+// counted and summed: where a lookup finds the names to ask of their parts.
+quint64 lettersSum(QByteArrayView key)
+{
+    quint64 count = 0;
+    quint64 sum = 0;
+    quint64 squares = 0;
+    for (const char c : key) {
+        if (c == ' ' || c == '\t' || c == '\0')
+            continue;
+        const quint64 b = uchar(c);
+        ++count;
+        sum += b;
+        squares += b * b;
+    }
+    return count << 48 ^ sum << 24 ^ squares;
 }
 
 // Whether a key can be the parts key of a stored name: parts of those
@@ -464,9 +484,9 @@ void LocalDb::readNames(const QByteArray& from, const QByteArray& to, QHash<QByt
             }
             // Whether its parts make another key is asked of its name row
             // only where a lookup wants a key of its letters.
-            if (hasBlankBesideCjk(name) && !m_partsAsked.contains(id)) {
+            if (!m_partsAsked.contains(id) && hasBlankBesideCjk(name)) {
                 m_partsAsked.insert(id);
-                m_partsToAsk[lettersOf(nameKey(name.toByteArray()))].append({ id, name.toByteArray() });
+                m_partsToAsk[lettersSum(nameKey(name.toByteArray()))].append({ id, name.toByteArray() });
             }
         },
         &next);
@@ -517,7 +537,7 @@ unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
             m_nextNames.insert(QByteArray(from.text().constData(), from.text().size()));
         }
     }
-    const auto toAsk = m_partsToAsk.isEmpty() ? m_partsToAsk.end() : m_partsToAsk.find(lettersOf(wanted));
+    const auto toAsk = m_partsToAsk.isEmpty() ? m_partsToAsk.end() : m_partsToAsk.find(lettersSum(wanted));
     if (toAsk != m_partsToAsk.end()) {
         const QList<std::pair<unsigned long long, QByteArray>> names = std::move(*toAsk);
         m_partsToAsk.erase(toAsk);
