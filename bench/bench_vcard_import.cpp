@@ -5,7 +5,7 @@
 // peak resident memory of the process.
 //
 // usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count] [--passes N]
-//        bench_vcard_import fill DB [n] [cjk]
+//        bench_vcard_import fill DB [n] [latin|cyrillic|cjk|japanese|korean|emoji|mark]
 //        bench_vcard_import one DB [new|stored]
 //        bench_vcard_import reimport DB [k]
 //        bench_vcard_import departments [n]
@@ -27,10 +27,16 @@
 // process of its own to read its peak memory; under callgrind count the
 // import alone:
 // valgrind --tool=callgrind --toggle-collect='ImportContactsToLocalThread::run*' ./bench_vcard_import one DB
-// With "cjk" the n contacts (100,000 by default) have Chinese names, family
-// name first without a blank, their family names as often as in China, as
-// the readers store a card "N:王;小明": the database in which every lookup of
-// such a name finds others that start with its letters. "reimport" copies
+// With another kind than "latin" the n contacts (100,000 by default) have
+// names of that kind, their family names as often as among their bearers:
+// "cyrillic" as the Latin ones; "cjk" Chinese names, family name first
+// without a blank, as the readers store a card "N:王;小明": the database in
+// which every lookup of such a name finds others that start with its
+// letters; "japanese" and "korean" family name, blank, given name
+// ("山田 太郎", "김 민수"); "emoji" a Chinese name after one of eight emoji
+// and a blank ("🌸 王明"), "mark" after the one mark "★" and a blank. Those
+// with a blank are stored as a given name alone, as a phone or a card of
+// an FN alone stores them. "reimport" copies
 // DB and imports the cards of k of its contacts (5,000 by default, every
 // n/k-th by id), each of its stored name, parts and first number, through
 // the real import thread: a re-import that finds every contact and changes
@@ -63,7 +69,9 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <algorithm>
 #include <iterator>
+#include <numeric>
 #include <vector>
 
 namespace {
@@ -289,12 +297,91 @@ struct FilledName {
     QString full;
 };
 
-// The names of the first n filled contacts. Latin ones as filledName();
-// Chinese ones of a family name drawn by its share and a given name of one
-// letter or, nine times in ten, two: the next unused one of that family
-// name, so all are distinct.
-std::vector<FilledName> filledNames(int n, bool cjk)
+// The kinds of names "fill" stores. Those written with a blank after their
+// first word are stored as one given name, as a phone or a card with only
+// an FN stores them: a card of the stored name and parts reads back as it.
+enum class NameKind { Latin, Cyrillic, Chinese, Japanese, Korean, Emoji, Mark };
+const std::pair<const char*, NameKind> kNameKinds[] = {
+    { "latin", NameKind::Latin },       { "cyrillic", NameKind::Cyrillic }, { "cjk", NameKind::Chinese },
+    { "japanese", NameKind::Japanese }, { "korean", NameKind::Korean },     { "emoji", NameKind::Emoji },
+    { "mark", NameKind::Mark } };
+
+const char* const kCyrillicGiven[] = { "Анна", "Борис", "Вера", "Глеб", "Дарья", "Егор", "Жанна", "Зоя",
+                                       "Игорь", "Кира", "Лев", "Мария", "Никита", "Ольга", "Павел", "Раиса" };
+const char* const kCyrillicFamily[] = { "Иванов", "Смирнов", "Кузнецов", "Попов", "Васильев", "Петров",
+                                        "Соколов", "Михайлов", "Новиков", "Фёдоров", "Морозов", "Волков",
+                                        "Алексеев", "Лебедев", "Семёнов", "Егоров" };
+// Japanese and Korean family names, the most common first, each with about
+// how many of ten thousand people bear it, and letters of given names.
+const char* const kJapaneseFamilies[] = { "佐藤", "鈴木", "高橋", "田中", "伊藤", "渡辺", "山本", "中村", "小林", "加藤",
+                                          "吉田", "山田", "佐々木", "山口", "松本", "井上", "木村", "林", "斎藤", "清水",
+                                          "山崎", "森", "池田", "橋本", "阿部", "石川", "山下", "中島", "石井", "小川" };
+const int kJapaneseShares[] = { 150, 140, 110, 105, 90, 90, 85, 85, 80, 70, 65, 65, 55, 50, 50,
+                                48,  46,  42,  40,  40, 35, 35, 34, 34, 34, 33, 33, 32, 31, 31 };
+const char16_t kJapaneseLetters[] = u"太郎花子健一翔大輝美咲陽菜結愛蓮悠真奈優斗和也直樹恵理香彩明誠浩亮拓海智裕勇翼春夏秋光晴";
+const char* const kKoreanFamilies[] = { "김", "이", "박", "최", "정", "강", "조", "윤", "장", "임", "한", "오", "서",
+                                        "신", "권", "황", "안", "송", "류", "전", "홍", "고", "문", "양", "손" };
+const int kKoreanShares[] = { 2150, 1470, 840, 470, 430, 230, 210, 200, 190, 160, 150, 150, 140,
+                              140,  130,  130, 130, 120, 110, 110, 110, 90,  90,  90,  90 };
+const char* const kLeads[] = { "🌸", "😀", "⭐", "💼", "🏠", "❤", "🍀", "🐱" };
+
+// The given name of the k-th bearer of a family name: two of the letters
+// for the first L * L, three after them.
+QString givenOf(int k, const QStringList& letters)
 {
+    const int l = int(letters.size());
+    QString given = letters.at(k % l) + letters.at((k / l + k + 1) % l);
+    if (k >= l * l)
+        given += letters.at(k / (l * l) % l);
+    return given;
+}
+
+// The names of n people of family names drawn by their shares, the given
+// names of each family distinct, written family name, blank, given name.
+std::vector<FilledName> drawnNames(int n, const char* const* families, const int* shares, size_t count,
+                                   const QStringList& letters)
+{
+    std::vector<FilledName> names;
+    std::vector<int> bearers(count, 0);
+    const int total = std::accumulate(shares, shares + count, 0);
+    quint32 draw = 88172645u;
+    for (int i = 0; i < n; ++i) {
+        draw ^= draw << 13;
+        draw ^= draw >> 17;
+        draw ^= draw << 5;
+        int share = int(draw % quint32(total));
+        size_t s = 0;
+        while (s + 1 < count && share >= shares[s])
+            share -= shares[s++];
+        const QString full = QString::fromUtf8(families[s]) + u' ' + givenOf(bearers[s]++, letters);
+        names.push_back({ QString(), full, full });
+    }
+    return names;
+}
+
+QStringList syllables()
+{
+    // Hangul syllables of common initials, vowels and finals.
+    QStringList out;
+    for (const int initial : { 0, 2, 3, 5, 6, 7, 9, 11, 12, 14, 18 })
+        for (const int vowel : { 0, 1, 4, 6, 8, 12, 13, 18, 20 })
+            for (const int final : { 0, 4, 8, 16, 21 })
+                out.append(QChar(char16_t(0xAC00 + (initial * 21 + vowel) * 28 + final)));
+    return out;
+}
+
+// The names of the first n filled contacts. Latin ones as filledName(),
+// Cyrillic ones alike; Chinese ones of a family name drawn by its share
+// and a given name of one letter or, nine times in ten, two: the next
+// unused one of that family name, so all are distinct. Emoji and a mark
+// lead Chinese names, with a blank.
+std::vector<FilledName> filledNames(int n, NameKind kind)
+{
+    if (kind == NameKind::Japanese)
+        return drawnNames(n, kJapaneseFamilies, kJapaneseShares, std::size(kJapaneseFamilies),
+                          QString::fromUtf16(kJapaneseLetters).split(QString(), Qt::SkipEmptyParts));
+    if (kind == NameKind::Korean)
+        return drawnNames(n, kKoreanFamilies, kKoreanShares, std::size(kKoreanFamilies), syllables());
     static_assert(std::size(kSurnames) == std::size(kSurnameShare));
     std::vector<FilledName> names;
     names.reserve(size_t(n));
@@ -311,9 +398,15 @@ std::vector<FilledName> filledNames(int n, bool cjk)
         return draw;
     };
     for (int i = 0; i < n; ++i) {
-        if (!cjk) {
+        if (kind == NameKind::Latin) {
             const QString name = filledName(i);
             names.push_back({ name.section(QLatin1Char(' '), 1), name.section(QLatin1Char(' '), 0, 0), name });
+            continue;
+        }
+        if (kind == NameKind::Cyrillic) {
+            const QString given = QString::fromUtf8(kCyrillicGiven[i % 16]);
+            const QString family = QString::fromUtf8(kCyrillicFamily[i / 16 % 16]) + QString::number(i / 256);
+            names.push_back({ family, given, given + u' ' + family });
             continue;
         }
         int share = int(next() % quint32(shares));
@@ -332,17 +425,23 @@ std::vector<FilledName> filledNames(int n, bool cjk)
             given += QChar(kGivenLetters[(two / letters + two % letters) % letters]);
         }
         const QString family = QString::fromUtf8(kSurnames[s]);
-        names.push_back({ family, given, family + given });
+        if (kind == NameKind::Chinese) {
+            names.push_back({ family, given, family + given });
+            continue;
+        }
+        const QString full = (kind == NameKind::Mark ? QStringLiteral("\u2605") : QString::fromUtf8(kLeads[i % 8]))
+            + u' ' + family + given;
+        names.push_back({ QString(), full, full });
     }
     return names;
 }
 
-bool fillDatabase(const QString& path, int n, bool cjk)
+bool fillDatabase(const QString& path, int n, const char* kindName, NameKind kind)
 {
     QFile::remove(path);
     const QSharedPointer<LocalDb> db = LocalDb::openLocal(path);
     db->create();
-    const std::vector<FilledName> names = filledNames(n, cjk);
+    const std::vector<FilledName> names = filledNames(n, kind);
     db->beginImport(n);
     for (int i = 0; i < n; ++i) {
         const FilledName& name = names[size_t(i)];
@@ -350,7 +449,8 @@ bool fillDatabase(const QString& path, int n, bool cjk)
         pim::Entity person;
         person.fields.insert(QStringLiteral("data1"), name.full);
         person.fields.insert(QStringLiteral("data2"), name.given);
-        person.fields.insert(QStringLiteral("data3"), name.family);
+        if (!name.family.isEmpty())
+            person.fields.insert(QStringLiteral("data3"), name.family);
         contact.entities[pim::ENTITY_NAME].append(person);
         for (const int kind : { 2, 3 }) {
             pim::Entity phone;
@@ -376,7 +476,7 @@ bool fillDatabase(const QString& path, int n, bool cjk)
     }
     db->endEdit(true);
     db->close();
-    std::printf("fill: %d contacts%s in %s\n", n, cjk ? " of Chinese names" : "", qPrintable(path));
+    std::printf("fill: %d contacts of %s names in %s\n", n, kindName, qPrintable(path));
     return true;
 }
 
@@ -443,10 +543,16 @@ bool benchReimport(const QString& filled, int k)
     {
         SqlProbe probe(path);
         const int stored = probe.value(QStringLiteral("select count(*) from contact")).toInt();
+        // Read by id, so that the cards cost the bench little beside the
+        // import it measures.
+        QStringList ids;
+        for (int i = 0; i < k && i * qMax(1, stored / k) < stored; ++i)
+            ids << QString::number(1 + i * qMax(1, stored / k));
         const QList<QVariantList> rows = probe.rows(QStringLiteral(
-            "select c.full_name, n.data3, n.data2, (select data1 from data p where p.contact_id = c._id and p.type = 3"
-            " order by p._id limit 1) from contact c join data n on n.contact_id = c._id and n.type = 1"
-            " where (c._id - 1) % %1 = 0 order by c._id limit %2").arg(qMax(1, stored / k)).arg(k));
+            "select c.full_name, (select data3 from data n where n.contact_id = c._id and n.type = 1),"
+            " (select data2 from data n where n.contact_id = c._id and n.type = 1),"
+            " (select data1 from data p where p.contact_id = c._id and p.type = 3 order by p._id limit 1)"
+            " from contact c where c._id in (%1) order by c._id").arg(ids.join(u',')));
         for (const QVariantList& row : rows) {
             cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + row.at(1).toString().toUtf8() + ";" + row.at(2).toString().toUtf8()
                 + ";;;\r\nFN:" + row.at(0).toString().toUtf8() + "\r\nTEL;TYPE=CELL:" + row.at(3).toString().toUtf8()
@@ -479,10 +585,15 @@ int main(int argc, char** argv)
     if (mode == QLatin1String("departments"))
         return benchDepartments(args.value(1, QStringLiteral("12500")).toInt()) ? 0 : 1;
     if (mode == QLatin1String("fill") && args.size() >= 2) {
-        const bool cjk = args.value(3) == QLatin1String("cjk");
-        return fillDatabase(args.at(1), args.value(2, cjk ? QStringLiteral("100000") : QStringLiteral("84000")).toInt(), cjk)
-            ? 0
-            : 1;
+        const QString kindName = args.value(3, QStringLiteral("latin"));
+        const auto kind = std::find_if(std::begin(kNameKinds), std::end(kNameKinds),
+                                       [&](const auto& k) { return kindName == QLatin1String(k.first); });
+        if (kind == std::end(kNameKinds)) {
+            std::fprintf(stderr, "unknown kind of names: %s\n", qPrintable(kindName));
+            return 1;
+        }
+        const int n = args.value(2, kind->second == NameKind::Latin ? QStringLiteral("84000") : QStringLiteral("100000")).toInt();
+        return fillDatabase(args.at(1), n, kind->first, kind->second) ? 0 : 1;
     }
     if (mode == QLatin1String("reimport") && args.size() >= 2)
         return benchReimport(args.at(1), args.value(2, QStringLiteral("5000")).toInt()) ? 0 : 1;

@@ -56,6 +56,15 @@ public:
 
     // Display name built from the name parts ("data2".."data6").
     QString fullName() const;
+    // Whether the name parts name someone: a given, middle or family name.
+    // A title or suffix alone ("Mr.", "Dr.", "Jr.") names no one: the
+    // contact is then known as one without a name is, its title kept.
+    bool namesSomeone() const;
+    // Makes a whole name (a card's FN, a table's "Name") the display name
+    // and the given name of a name whose parts name no one, and returns the
+    // name the contact is listed by: the whole name, or the name the parts
+    // make where a title or suffix the whole name does not show stays.
+    QString takeWholeName(const QString& whole);
     // The whole postal address built from its parts.
     QString formattedAddr() const;
     // Base64 of the MD5 of the photo bytes in "data15".

@@ -79,6 +79,36 @@ QString Entity::fullName() const
     return result.trimmed();
 }
 
+bool Entity::namesSomeone() const
+{
+    // By column number, without a copy: asked of every row a table gives.
+    for (const int number : { 2, 3, 4 }) {
+        const QVariant* part = fields.find(number);
+        if (part && (part->typeId() == QMetaType::QString ? !isBlankText(*static_cast<const QString*>(part->constData()))
+                                                          : !isBlankText(fieldText(*part))))
+            return true;
+    }
+    return false;
+}
+
+QString Entity::takeWholeName(const QString& whole)
+{
+    static const QString kData5 = QStringLiteral("data5"), kData6 = QStringLiteral("data6");
+    fields.insert(QStringLiteral("data1"), whole);
+    fields.insert(QStringLiteral("data2"), whole);
+    // A whole name that shows the title ("Mr. Smith") or suffix holds it:
+    // the parts would show it twice. One that does not is listed with it,
+    // as the parts make the name, so the program's own exports read back
+    // as they were written.
+    const QString title = part(*this, kData5);
+    if (!title.isEmpty() && whole.startsWith(title + u' '))
+        fields.remove(kData5);
+    const QString suffix = part(*this, kData6);
+    if (!suffix.isEmpty() && whole.endsWith(u' ' + suffix))
+        fields.remove(kData6);
+    return part(*this, kData5).isEmpty() && part(*this, kData6).isEmpty() ? whole : fullName();
+}
+
 QString Entity::formattedAddr() const
 {
     static const QString kData4 = QStringLiteral("data4"), kData7 = QStringLiteral("data7"),

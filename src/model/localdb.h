@@ -7,9 +7,9 @@
 
 #include <QDir>
 #include <QHash>
-#include <QHash>
 #include <QList>
 #include <QMap>
+#include <QSet>
 #include <QSharedPointer>
 #include <QString>
 
@@ -427,10 +427,11 @@ private:
     // The one definition of that key, which both ways of finding a name
     // ask: the nameKey() of the name the parts make without their end
     // blanks, when the name is the one the parts make, that key differs
-    // from the name's own and the name starts with one of the words where
-    // the name index is searched for it (see the source); after the key of
-    // the title the name starts with and a NUL (prefixedNameKey()) when
-    // the name has the order of a Latin name; empty otherwise.
+    // from the name's own, holds no blank, holds the name's letters and the
+    // name stands where the name index is searched for it (see the source);
+    // after the key of the title the name starts with and a NUL
+    // (prefixedNameKey()) when the name has the order of a Latin name;
+    // empty otherwise.
     static QByteArray partsKeyOf(QByteArrayView fullName, const pim::Entity& parts);
     // The key of an incoming name of such letters as partsNameKey() gives
     // it to a stored name of its parts that starts with their title; empty
@@ -440,18 +441,14 @@ private:
     // partsNameKey(), to `keys`, each with the lowest id that has it: what
     // both ways of finding a name read of a stored one.
     void addKeys(QHash<QByteArray, unsigned long long>& keys, unsigned long long id, QByteArrayView fullName);
-    // Hands each stored name from `from` (A-Z folded) up to `to` in the
-    // name index with its id to `name`; with `next`, which receives the
-    // first name at or after `to` when a range without ASCII letters is
-    // read in the case-sensitive order (kPastEveryName in the source for
-    // none), else empty text.
+    // The reading of ranges of the name index that findNameKey() asks for,
+    // each told where it is defined (localdb_names.cpp).
     void scanNames(QByteArrayView from, QByteArrayView to,
                    const std::function<void(unsigned long long, QByteArrayView)>& name, QByteArray* next = nullptr);
-    // addKeys() of the stored names that start with the word (A-Z folded)
-    // and then a blank, a tab or a control: read from the index at the
-    // word's first use in an import, then kept with the contacts it
-    // stores; nullptr for none.
-    const QHash<QByteArray, unsigned long long>* wordNames(QByteArrayView word);
+    bool knownEmpty(const QByteArray& from, const QByteArray& to) const;
+    void readNames(const QByteArray& from, const QByteArray& to, QHash<QByteArray, unsigned long long>* keys);
+    const QHash<QByteArray, unsigned long long>* wordNames(QByteArrayView word, bool run);
+    unsigned long long partsKeyHolder(const QByteArray& wanted);
     // Inside an import whose names were not read (loadImportNames): the
     // lowest id of a stored contact with this nameKey() or partsNameKey(),
     // or with the prefixedNameKey() when given, from the names the
@@ -521,11 +518,23 @@ private:
     QHash<QByteArray, unsigned long long> m_importNames;
     bool m_importNamesLoaded = false;
     // Inside beginImport(), when names are looked up: wordNames() by word,
-    // and the stretches of the case-sensitive name index it found to hold
-    // no name, each by the name that ends it to where it starts; a stored
-    // name splits them. Dropped with m_importNames.
+    // without and with `run`, the ranges of a blank and a next letter read
+    // (partsKeyHolder()), the names read that may have a parts key, by
+    // their letters, until a lookup asks, with their ids, the parts keys
+    // asked and the import's new ones, each with its lowest id, and the
+    // stretches of the case-sensitive name index found to hold no name,
+    // each by the name that ends it to where it starts, in byte order; a
+    // stored name splits them. Dropped with m_importNames.
     QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_wordNames;
-    std::map<QByteArray, QByteArray> m_emptyNames;
+    QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_runNames;
+    QSet<QByteArray> m_nextNames;
+    QHash<quint64, QList<std::pair<unsigned long long, QByteArray>>> m_partsToAsk;
+    QSet<unsigned long long> m_partsAsked;
+    QHash<QByteArray, unsigned long long> m_partsKeys;
+    struct ByteOrder {
+        bool operator()(const QByteArray& a, const QByteArray& b) const noexcept;
+    };
+    std::map<QByteArray, QByteArray, ByteOrder> m_emptyNames;
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;
 };

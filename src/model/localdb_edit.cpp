@@ -65,8 +65,14 @@ void LocalDb::beginImport(qsizetype incomingContacts)
         } else {
             qCDebug(lcDb) << "import of" << incomingContacts << "contacts into" << m_path << "looks names up among"
                           << storedContacts << "stored contacts";
+            // That index orders text by its bytes in the file's encoding,
+            // the order of the bounds and names compared here only where it
+            // is UTF-8: a file of UTF-16 (another tool may make one of this
+            // schema) is read through the case-insensitive index, whose
+            // order is that of UTF-8 in either.
             Sqlite3Cursor cur = db.queryThrow(Sqlite3Sql("select count(*) from sqlite_master where type='index'"
-                                                         " and name='index_contacts_full_name' and tbl_name='contact'"));
+                                                         " and name='index_contacts_full_name' and tbl_name='contact'"
+                                                         " and (select * from pragma_encoding) = 'UTF-8'"));
             m_caseOrderNames = cur.moveNext() && cur.getInt64(0) > 0;
         }
     } catch (...) {
@@ -133,6 +139,11 @@ void LocalDb::forgetImportNames()
     m_importNames.clear();
     m_importNamesLoaded = false;
     m_wordNames.clear();
+    m_runNames.clear();
+    m_nextNames.clear();
+    m_partsToAsk.clear();
+    m_partsAsked.clear();
+    m_partsKeys.clear();
     m_emptyNames.clear();
 }
 

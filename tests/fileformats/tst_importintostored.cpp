@@ -211,6 +211,10 @@ private slots:
         row("a Japanese name with a blank, parts without end blanks, is another",
             { { "\xe5\xb1\xb1\xe7\x94\xb0 \xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xa4\xaa\xe9\x83\x8e", "\xe5\xb1\xb1\xe7\x94\xb0" } },
             "\xe5\xb1\xb1\xe7\x94\xb0;\xe5\xa4\xaa\xe9\x83\x8e", -1);
+        row("a Chinese name of parts with end blanks beside others of its family name and next letter",
+            { { "\xe7\x8e\x8b \xe5\xb0\x8f\xe7\xba\xa2" }, { "\xe7\x8e\x8b \xe5\xb0\x8f\xe6\x98\x8e", "\xe5\xb0\x8f\xe6\x98\x8e", "\xe7\x8e\x8b " },
+              { "\xe7\x8e\x8b \xe5\xb0\x8f" } },
+            "\xe7\x8e\x8b;\xe5\xb0\x8f\xe6\x98\x8e", 1);
         row("a Chinese name whose parts make another name",
             { { "\xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e" } }, "\xe7\x8e\x8b;\xe6\x98\x8e", -1);
         // Led by a symbol at or above U+1100 that is no letter of those
@@ -318,16 +322,28 @@ private slots:
     // name parts stored them, and cards of the same people and of others:
     // an import small next to what is stored, which looks each name up in
     // the name index, and one that reads every stored name put every card
-    // into the same contact.
+    // into the same contact; also in a file of this schema that another
+    // tool made with its text in UTF-16, whose name index has another order.
     void findsTheSameContactWhicheverWayItLooks_data()
     {
         QTest::addColumn<quint32>("seed");
+        QTest::addColumn<QString>("encoding");
         for (const quint32 seed : { 7u, 1409u, 40961u })
-            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed;
+            QTest::newRow(qPrintable(QStringLiteral("seed %1").arg(seed))) << seed << QStringLiteral("UTF-8");
+        for (const quint32 seed : { 7u, 1409u })
+            QTest::newRow(qPrintable(QStringLiteral("seed %1, UTF-16le").arg(seed))) << seed << QStringLiteral("UTF-16le");
+        QTest::newRow("seed 40961, UTF-16be") << 40961u << QStringLiteral("UTF-16be");
     }
     void findsTheSameContactWhicheverWayItLooks()
     {
         QFETCH(quint32, seed);
+        QFETCH(QString, encoding);
+        if (encoding != QLatin1String("UTF-8")) {
+            QFile schema(qEnvironmentVariable("MARROWLINK_SOURCE_DIR") + QLatin1String("/resources/db_template.sql"));
+            QVERIFY(QFile::remove(dbPath()) && QFile(dbPath()).open(QIODevice::WriteOnly) && schema.open(QIODevice::ReadOnly));
+            SqlProbe(dbPath()).exec(QStringLiteral("PRAGMA encoding='%1';").arg(encoding) + QString::fromUtf8(schema.readAll()));
+        }
+        QCOMPARE(SqlProbe(dbPath()).value(QStringLiteral("PRAGMA encoding")).toString(), encoding);
         QRandomGenerator random(seed);
         const auto pick = [&random](const auto& list) { return list.at(random.bounded(int(std::size(list)))); };
         // Letters of those scripts, symbols at or above U+1100 that are

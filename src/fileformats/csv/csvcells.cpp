@@ -282,14 +282,14 @@ void finishEntity(int type, pim::Entity& entity, pim::_Contact& contact)
         // the parts give none, as the given name too, so an edit that
         // builds the name from its parts keeps it. Beside the parts it
         // is the display name the file gives, kept as a card's is; the
-        // contact is listed under the name its parts make.
+        // contact is listed under the name its parts make. A title or
+        // suffix alone makes no name.
         const QString whole = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
-        contact.fullName = entity.fullName();
-        if (contact.fullName.isEmpty() && !whole.isEmpty()) {
-            contact.fullName = whole;
-            entity.fields.insert(QStringLiteral("data2"), whole);
-        }
-        entity.fields.insert(QStringLiteral("data1"), whole.isEmpty() ? contact.fullName : whole);
+        const QString display = entity.fullName();
+        contact.fullName = display.isEmpty() || entity.namesSomeone() ? display : QString();
+        if (contact.fullName.isEmpty() && !whole.isEmpty())
+            contact.fullName = entity.takeWholeName(whole);
+        entity.fields.insert(QStringLiteral("data1"), whole.isEmpty() ? display : whole);
         break;
     }
     default:

@@ -286,9 +286,11 @@ private slots:
         QFETCH(int, type);
         QFETCH(int, subType);
         QFETCH(QString, valueKey);
-        // Another column gives the row a name where the column gives none.
+        // Another column gives the row a name where the column gives none,
+        // and a company where it gives a title or suffix, which names no one.
         const bool naming = type == pim::ENTITY_NAME;
-        const QString other = naming ? QStringLiteral("Notes") : QStringLiteral("Last Name");
+        const bool title = naming && (valueKey == QLatin1String("data5") || valueKey == QLatin1String("data6"));
+        const QString other = title ? QStringLiteral("Company") : naming ? QStringLiteral("Notes") : QStringLiteral("Last Name");
         const QString value = type == pim::ENTITY_EVENT ? QStringLiteral("1970-01-02") : QStringLiteral("v 1");
         const QString path = writeScratch(m_dir,
             QStringLiteral("%1,\"%2\"\r\nLee,%3\r\n").arg(other, name, value).toUtf8(), QStringLiteral("csv"));

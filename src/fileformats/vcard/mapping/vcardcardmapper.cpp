@@ -317,6 +317,13 @@ Q_NEVER_INLINE void readNameParts(
     }
 }
 
+// Whether the N read names a person: a family, given or middle name. A
+// title or suffix alone names no one.
+bool namesSomeone(const NameParts& name)
+{
+    return name.line > 0 && std::any_of(name.part, name.part + 3, [](const QString& part) { return !pim::isBlankText(part); });
+}
+
 void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index)
 {
     if (parts.present[index])
@@ -342,10 +349,10 @@ pim::Entity nameEntity(const pim::Entity& base, const NameParts& parts, bool swa
 }
 
 // Whether the text is, as read, the number of one of the contact's phones
-// or one of its e-mail addresses.
-bool isOwnNumberOrAddress(const pim::_Contact& contact, const QString& text)
+// or one of its e-mail addresses, or with `company` its company.
+bool isOwnNumberOrAddress(const pim::_Contact& contact, const QString& text, bool company = false)
 {
-    for (const int type : { int(pim::ENTITY_PHONE), int(pim::ENTITY_EMAIL) }) {
+    for (const int type : { int(pim::ENTITY_PHONE), int(pim::ENTITY_EMAIL), company ? int(pim::ENTITY_ORG) : 0 }) {
         for (const pim::Entity& entity : contact.entities.value(type)) {
             if (pim::fieldText(entity.fields.value(QStringLiteral("data1"))) == text)
                 return true;
@@ -578,10 +585,11 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     // An FN that is one of the card's own numbers or e-mail addresses, where
     // no N names anyone, is no name: it is what a contact without one is
     // known by, which this program's own export writes as FN, and a phone's
-    // card of a number alone as well. The contact is known by it, but
-    // stores no name of it.
+    // card of a number alone as well; beside an N of a title alone, so is
+    // its company. The contact is known by it, but stores no name of it.
     QString knownBy;
-    if (nameParts.line == 0 && !formattedName.isEmpty() && isOwnNumberOrAddress(contact, formattedName))
+    if (!namesSomeone(nameParts) && !formattedName.isEmpty()
+        && isOwnNumberOrAddress(contact, formattedName, nameParts.line > 0))
         knownBy = std::exchange(formattedName, QString());
 
     if (hasN) {
@@ -599,7 +607,13 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             }
         }
         name = chosen;
-        contact.fullName = display;
+        // A title or suffix alone ("N:;;;Dr.;") names no one, nor an FN that
+        // only repeats it: the contact is known as one without a name is,
+        // and keeps the title.
+        if (namesSomeone(nameParts))
+            contact.fullName = display;
+        else if (formattedName == display)
+            formattedName.clear();
         // The list and the card show the name the parts build, as a merge
         // matches it; an FN that says otherwise ("Dr. Ann Ray", "Mum") is
         // the display name the name keeps, and the export writes it back.
@@ -608,18 +622,16 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     if (contact.fullName.isEmpty() && !formattedName.isEmpty()) {
         // No usable N: the card's formatted name stands in, as the given
         // name too, so an edit that rebuilds the name from its parts keeps it.
-        pim::Entity& name = firstEntity(contact, pim::ENTITY_NAME);
-        contact.fullName = formattedName;
-        name.fields.insert(QStringLiteral("data1"), formattedName);
-        name.fields.insert(QStringLiteral("data2"), formattedName);
+        contact.fullName = firstEntity(contact, pim::ENTITY_NAME).takeWholeName(formattedName);
     }
     if (contact.fullName.isEmpty()) {
         // A phone's export holds many cards of a number alone ("N:;;;;"):
         // named after what they hold, as the same contact in a table is,
         // and without a name entry that says nothing. One that says how
-        // the name is spoken stays.
+        // the name is spoken, or holds a title or suffix, stays.
         const auto name = contact.entities.constFind(pim::ENTITY_NAME);
-        if (name != contact.entities.cend() && (name->isEmpty() || !holdsReading(name->constFirst())))
+        if (name != contact.entities.cend()
+            && (name->isEmpty() || (!holdsReading(name->constFirst()) && nameParts.line == 0)))
             contact.entities.remove(pim::ENTITY_NAME);
         contact.fullName = knownBy.isEmpty() ? standInName(contact) : knownBy;
     }
