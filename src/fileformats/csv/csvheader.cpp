@@ -174,18 +174,20 @@ void CSVImport::resolveColumns()
 void CSVImport::resolveSpellings()
 {
     m_spellings.clear();
-    // Web apps head a column "first_name" that a table merged from two
-    // sources also heads "First Name": one field, which the two cells
-    // would otherwise fill with both values joined. A field of several
-    // values (phones, e-mails, groups) takes each cell as a value of its own,
-    // and a note keeps every cell joined: free text loses nothing so.
+    // Web apps head a column "first_name" or "firstName" that a table
+    // merged from two sources also heads "First Name": one field, which the
+    // two cells would otherwise fill with both values joined. A field of
+    // several values (phones, e-mails, groups) takes each cell as a value of
+    // its own, and a note keeps every cell joined: free text loses nothing
+    // so.
     QHash<QString, int> firstOfSpelling;
     for (int c = 0; c < m_columns.size(); ++c) {
         Column& col = m_columns[c];
         if (col.describingOnly || col.multiValued || col.info.entityType == pim::ENTITY_GROUP
             || col.info.entityType == pim::ENTITY_NOTES)
             continue;
-        const QString spelled = QString(m_headerKeys.at(col.index)).replace(u'_', u' ');
+        const QString spelled = CsvColumnDictionary::looseForm(m_headerKeys.at(col.index)) + QLatin1Char('\n')
+            + QString::number(col.group) + QLatin1Char('\n') + col.info.valueKey;
         const auto first = firstOfSpelling.constFind(spelled);
         if (first == firstOfSpelling.constEnd()) {
             firstOfSpelling.insert(spelled, c);

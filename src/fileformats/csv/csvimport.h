@@ -77,8 +77,8 @@ private:
         int dateOrder = -1;
         // For a column of a field that holds one value, the index in
         // m_spellings of the columns whose names are spellings of its own
-        // (letter case, blanks around it, underscores for blanks), -1 for
-        // a name the header spells once.
+        // (CsvColumnDictionary::looseForm), -1 for a name the header
+        // spells once.
         int spelling = -1;
     };
 
