@@ -423,6 +423,14 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row)
     }
 }
 
+void CSVImport::joinExtensions(Cells& values) const
+{
+    for (const auto& [phone, extension] : m_extensions) {
+        if (!values[extension].isEmpty())
+            values[phone] = csvread::phoneWithExtension(values[phone], values[extension]);
+    }
+}
+
 pim::_Contact CSVImport::contactOf(csvread::RowEntities& row) const
 {
     // Another program's columns give their entities in the order of the
