@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <optional>
+
 namespace {
 
 using ColInfo = CsvColumnDictionary::_ColInfo;
@@ -414,7 +416,7 @@ bool sameMeaning(const ColInfo& a, const ColInfo& b)
 {
     return a.entityType == b.entityType && a.subType == b.subType && a.typeKey == b.typeKey
         && a.valueKey == b.valueKey && a.instance == b.instance && a.typeNamed == b.typeNamed && a.own == b.own
-        && a.service == b.service;
+        && a.service == b.service && a.kind == b.kind;
 }
 
 Dictionary buildDictionary()
@@ -531,12 +533,56 @@ ColInfo webMailNumberedColumn(const QString& name)
     return info;
 }
 
+// The system's own name of a messaging address with its kind, a label or
+// a code, before its protocol's label or code ("im:work:skype",
+// "im:other:12", "im:7:jabber", in compared form): the entry of the
+// protocol's column, with that kind.
+ColInfo kindedImColumn(const QString& name)
+{
+    static const QLatin1String kPrefix("im:");
+    if (!name.startsWith(kPrefix))
+        return ColInfo();
+    const qsizetype colon = name.indexOf(u':', kPrefix.size());
+    if (colon < 0)
+        return ColInfo();
+    const QStringView kindText = QStringView(name).mid(kPrefix.size(), colon - kPrefix.size());
+    std::optional<int> kind;
+    const QMap<int, QString> kinds = pim::imTypeMap();
+    for (auto it = kinds.cbegin(); it != kinds.cend() && !kind; ++it) {
+        if (kindText.compare(*it, Qt::CaseInsensitive) == 0)
+            kind = it.key();
+    }
+    if (!kind) {
+        bool ok = false;
+        const int code = kindText.toInt(&ok);
+        if (!ok || !kindText.front().isDigit())
+            return ColInfo();
+        kind = code;
+    }
+    const QString protocol = kPrefix + name.mid(colon + 1);
+    const Dictionary& d = dictionary();
+    ColInfo info = d.own.contains(protocol) ? d.compared.value(protocol) : codeColumn(protocol);
+    if (info.entityType != pim::ENTITY_IM)
+        return ColInfo();
+    info.kind = *kind;
+    return info;
+}
+
+// An own name that the table does not list: a messaging column of a kind,
+// or a label given by its code.
+ColInfo unlistedOwnColumn(const QString& name)
+{
+    if (const ColInfo kinded = kindedImColumn(name); kinded.entityType != 0)
+        return kinded;
+    return codeColumn(name);
+}
+
 ColInfo ownColumn(const QString& name)
 {
     const Dictionary& d = dictionary();
     if (d.own.contains(name))
         return d.compared.value(name);
-    return codeColumn(name);
+    return unlistedOwnColumn(name);
 }
 
 // The entry of a name in compared form, by the name itself or by one of its
@@ -566,7 +612,7 @@ ColInfo lookupCompared(const QString& name)
     }
     if (const ColInfo numbered = webMailNumberedColumn(name); numbered.entityType != 0)
         return numbered;
-    return codeColumn(name);
+    return unlistedOwnColumn(name);
 }
 
 } // namespace

@@ -40,6 +40,10 @@ public:
         // own service's name ("sip") and may be written with as a scheme
         // ("sip:ann@voip.example"); empty for none.
         QString service;
+        // A messaging column's kind ("data2"), which the system's own
+        // names give after the prefix ("IM:Work:Skype"); -1 for a name
+        // that gives none.
+        int kind = -1;
     };
 
     // Value keys of columns that hold a piece of a field rather than a
