@@ -396,6 +396,8 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row)
             if (!col.info.typeNamed)
                 pim::setTypeNotGiven(entity);
         }
+        if (col.info.kind >= 0 && !namesKind(col.info.entityType, kind))
+            entity.fields.insert(QStringLiteral("data2"), col.info.kind);
         const QString service = describingPiece(services, p);
         if (const std::optional<int> protocol = pim::imProtocolNamed(service)) {
             // "Yahoo!", "GoogleTalk": named as every reader names it.
@@ -420,6 +422,14 @@ void CSVImport::readCell(int c, const Cells& values, csvread::RowEntities& row)
             joined += value;
             *field = std::move(joined);
         }
+    }
+}
+
+void CSVImport::joinExtensions(Cells& values) const
+{
+    for (const auto& [phone, extension] : m_extensions) {
+        if (!values[extension].isEmpty())
+            values[phone] = csvread::phoneWithExtension(values[phone], values[extension]);
     }
 }
 

@@ -7,6 +7,8 @@
 #include <QHash>
 #include <QSet>
 
+#include <optional>
+
 namespace {
 
 using ColInfo = CsvColumnDictionary::_ColInfo;
@@ -346,6 +348,36 @@ void addPhoneSuiteColumns(Table& t)
     add(QStringLiteral("SIP address"), pim::ENTITY_IM, 1, "data1", false, "sip");
 }
 
+// Names of CRM, mailing-list and accounting exports that are not spellings
+// of the names above (which lookup() finds once letter case, blanks, "_",
+// "-" and the joins of camel case are set aside: "firstName",
+// "MobilePhone", "postal_code"). Their lines of a street join as a desktop
+// export's "Home Street 2" does.
+void addBusinessExportColumns(Table& t)
+{
+    static const NamedColumn rows[] = {
+        { "Salutation", pim::ENTITY_NAME, 0, "", "data5" },
+        { "Email ID", pim::ENTITY_EMAIL, 1, "data2", "data1" },
+        { "Telephone", pim::ENTITY_PHONE, 0, "data2", "data1" },
+        { "Office Phone", pim::ENTITY_PHONE, 3, "data2", "data1" },
+        { "Cell", pim::ENTITY_PHONE, 2, "data2", "data1" },
+        { "Street Address", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Address 1", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Address 2", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Address 3", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Address Line 1", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Address Line 2", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Address Line 3", pim::ENTITY_ADDR, 0, "data2", "data4" },
+        { "Town", pim::ENTITY_ADDR, 0, "data2", "data7" },
+        { "Province", pim::ENTITY_ADDR, 0, "data2", "data8" },
+        { "State/Province", pim::ENTITY_ADDR, 0, "data2", "data8" },
+        { "Zip Code", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "Postcode", pim::ENTITY_ADDR, 0, "data2", "data9" },
+        { "URL", pim::ENTITY_URL, 1, "data2", "data1" },
+    };
+    addNamedColumns(t, rows, false);
+}
+
 // Whole names in one cell: common exports and sheets made by hand. The
 // name entity's display name, which the reader otherwise builds from the
 // parts.
@@ -360,7 +392,8 @@ void addWholeNameColumns(Table& t)
 void markUntypedColumns(Table& t)
 {
     for (const char* name : { "E-mail Address", "E-mail 2 Address", "Primary Email", "Email", "E-mail",
-                              "Email Address", "E-mail 1 - Value", "Web Page", "Website", "Web Site" }) {
+                              "Email Address", "E-mail 1 - Value", "Web Page", "Website", "Web Site", "Email ID",
+                              "URL" }) {
         const auto it = t.find(QString::fromLatin1(name));
         if (it != t.end())
             it->typeNamed = false;
@@ -373,7 +406,18 @@ struct Dictionary {
     QHash<QString, ColInfo> compared;
     // The system's own names in that form: only these have numbered forms.
     QSet<QString> own;
+    // The table by the loose form of its names, which lookup() searches for
+    // a name it finds no other way. A loose form that two names of
+    // different meanings share ("Birth Day", "Birthday") is no entry.
+    QHash<QString, ColInfo> loose;
 };
+
+bool sameMeaning(const ColInfo& a, const ColInfo& b)
+{
+    return a.entityType == b.entityType && a.subType == b.subType && a.typeKey == b.typeKey
+        && a.valueKey == b.valueKey && a.instance == b.instance && a.typeNamed == b.typeNamed && a.own == b.own
+        && a.service == b.service && a.kind == b.kind;
+}
 
 Dictionary buildDictionary()
 {
@@ -384,6 +428,7 @@ Dictionary buildDictionary()
     addMoreForeignColumns(d.table);
     addWholeNameColumns(d.table);
     addPhoneSuiteColumns(d.table);
+    addBusinessExportColumns(d.table);
     markUntypedColumns(d.table);
     for (const QString& name : ownNames)
         d.table[name].own = true;
@@ -394,6 +439,17 @@ Dictionary buildDictionary()
         if (it->own)
             d.own.insert(key);
     }
+    QSet<QString> shared;
+    for (auto it = d.table.cbegin(); it != d.table.cend(); ++it) {
+        const QString key = CsvColumnDictionary::looseForm(it.key());
+        const auto known = d.loose.constFind(key);
+        if (known == d.loose.constEnd())
+            d.loose.insert(key, it.value());
+        else if (!sameMeaning(*known, it.value()))
+            shared.insert(key);
+    }
+    for (const QString& key : std::as_const(shared))
+        d.loose.remove(key);
     return d;
 }
 
@@ -477,12 +533,56 @@ ColInfo webMailNumberedColumn(const QString& name)
     return info;
 }
 
+// The system's own name of a messaging address with its kind, a label or
+// a code, before its protocol's label or code ("im:work:skype",
+// "im:other:12", "im:7:jabber", in compared form): the entry of the
+// protocol's column, with that kind.
+ColInfo kindedImColumn(const QString& name)
+{
+    static const QLatin1String kPrefix("im:");
+    if (!name.startsWith(kPrefix))
+        return ColInfo();
+    const qsizetype colon = name.indexOf(u':', kPrefix.size());
+    if (colon < 0)
+        return ColInfo();
+    const QStringView kindText = QStringView(name).mid(kPrefix.size(), colon - kPrefix.size());
+    std::optional<int> kind;
+    const QMap<int, QString> kinds = pim::imTypeMap();
+    for (auto it = kinds.cbegin(); it != kinds.cend() && !kind; ++it) {
+        if (kindText.compare(*it, Qt::CaseInsensitive) == 0)
+            kind = it.key();
+    }
+    if (!kind) {
+        bool ok = false;
+        const int code = kindText.toInt(&ok);
+        if (!ok || !kindText.front().isDigit())
+            return ColInfo();
+        kind = code;
+    }
+    const QString protocol = kPrefix + name.mid(colon + 1);
+    const Dictionary& d = dictionary();
+    ColInfo info = d.own.contains(protocol) ? d.compared.value(protocol) : codeColumn(protocol);
+    if (info.entityType != pim::ENTITY_IM)
+        return ColInfo();
+    info.kind = *kind;
+    return info;
+}
+
+// An own name that the table does not list: a messaging column of a kind,
+// or a label given by its code.
+ColInfo unlistedOwnColumn(const QString& name)
+{
+    if (const ColInfo kinded = kindedImColumn(name); kinded.entityType != 0)
+        return kinded;
+    return codeColumn(name);
+}
+
 ColInfo ownColumn(const QString& name)
 {
     const Dictionary& d = dictionary();
     if (d.own.contains(name))
         return d.compared.value(name);
-    return codeColumn(name);
+    return unlistedOwnColumn(name);
 }
 
 // The entry of a name in compared form, by the name itself or by one of its
@@ -512,7 +612,7 @@ ColInfo lookupCompared(const QString& name)
     }
     if (const ColInfo numbered = webMailNumberedColumn(name); numbered.entityType != 0)
         return numbered;
-    return codeColumn(name);
+    return unlistedOwnColumn(name);
 }
 
 } // namespace
@@ -543,9 +643,28 @@ CsvColumnDictionary::_ColInfo CsvColumnDictionary::lookup(const QString& headerN
     // Web apps and databases head their columns "first_name",
     // "phone_number": an underscore stands for the blank of a name the
     // table knows. A name the table holds as written keeps its entry.
-    if (info.entityType != 0 || !name.contains(u'_'))
+    if (info.entityType != 0)
         return info;
-    return lookupCompared(comparedForm(QString(name).replace(u'_', u' ')));
+    if (name.contains(u'_')) {
+        if (const ColInfo spaced = lookupCompared(comparedForm(QString(name).replace(u'_', u' ')));
+            spaced.entityType != 0)
+            return spaced;
+    }
+    // CRM and mailing-list exports join the words of a name in camel case
+    // or with "-" ("firstName", "MobilePhone", "zip-code"): a name the table
+    // knows once those and blanks are set aside is that name.
+    return dictionary().loose.value(looseForm(name));
+}
+
+QString CsvColumnDictionary::looseForm(const QString& headerName)
+{
+    QString loose;
+    loose.reserve(headerName.size());
+    for (const QChar c : headerName) {
+        if (!c.isSpace() && c != u'_' && c != u'-')
+            loose.append(c);
+    }
+    return loose.toCaseFolded();
 }
 
 bool CsvColumnDictionary::isPieceKey(const QString& valueKey)

@@ -10,7 +10,8 @@
 // address books' exports. Names compare without regard to letter case and
 // to blanks around them ("e-mail ", "HOME PHONE"); no two names of the
 // table read alike so. A name the table does not hold as written is looked
-// up once more with its underscores read as blanks ("phone_number").
+// up once more with its underscores read as blanks ("phone_number"), then
+// in its loose form ("firstName", "zip-code").
 class CsvColumnDictionary {
 public:
     struct _ColInfo {
@@ -39,6 +40,10 @@ public:
         // own service's name ("sip") and may be written with as a scheme
         // ("sip:ann@voip.example"); empty for none.
         QString service;
+        // A messaging column's kind ("data2"), which the system's own
+        // names give after the prefix ("IM:Work:Skype"); -1 for a name
+        // that gives none.
+        int kind = -1;
     };
 
     // Value keys of columns that hold a piece of a field rather than a
@@ -63,6 +68,13 @@ public:
     // around it, in case-folded letters. Two header names of one form read
     // alike.
     static QString comparedForm(const QString& headerName);
+    // The form in which lookup() compares a name it finds no other way:
+    // without blanks, "_" and "-", in case-folded letters, so that the
+    // words of a name joined in camel case read as the name ("firstName",
+    // "First_Name" and "first-name" are "firstname"). Columns of one
+    // field whose names differ but read alike so are spellings of one
+    // column (CSVImport).
+    static QString looseForm(const QString& headerName);
 
     // The whole table, its names as written, built once on first use.
     // Besides these names, lookup() knows the numbered forms of the

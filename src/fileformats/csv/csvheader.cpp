@@ -55,8 +55,9 @@ DescribingColumns describingColumns(const QStringList& header, const std::functi
                                  [&](const QString& name) { return typeOf(name) != 0; });
     d.service = describingColumnsOf(header, QLatin1String("service"),
                                     [&](const QString& name) { return typeOf(name) == pim::ENTITY_IM; });
+    d.extension = extensionColumnsOf(header, typeOf);
     d.describingOnly.fill(false, header.size());
-    for (const QList<int>* columns : { &d.type, &d.service }) {
+    for (const QList<int>* columns : { &d.type, &d.service, &d.extension }) {
         for (const int column : *columns) {
             if (column >= 0)
                 d.describingOnly[column] = true;
@@ -76,6 +77,7 @@ void CSVImport::resolveColumns()
 {
     m_columns.clear();
     m_groupTypes.clear();
+    m_extensions.clear();
     m_columnOfIndex.fill(-1, m_header.size());
 
     // A header may name one column very many times: each distinct name is
@@ -89,6 +91,7 @@ void CSVImport::resolveColumns()
             it = infoOfName.insert(key, colInfo(key));
         infos[i] = *it;
     }
+    const QList<int> repeatedBlocks = csvread::numberRepeatedBlocks(m_header, infos);
     // Entities come out of a row in the text order of their "type-subtype"
     // keys, as the files written so far have always been read; a numbered
     // column's entity follows the first of its kind.
@@ -103,6 +106,8 @@ void CSVImport::resolveColumns()
         if (info.entityType != 0)
             groupByKey.insert(groupKey(info), info.entityType);
     }
+    for (const int i : repeatedBlocks)
+        groupByKey.insert(groupKey(infos.at(i)), infos.at(i).entityType);
     QHash<QString, int> groupIndex;
     for (auto it = groupByKey.cbegin(); it != groupByKey.cend(); ++it) {
         groupIndex.insert(it.key(), int(m_groupTypes.size()));
@@ -168,29 +173,36 @@ void CSVImport::resolveColumns()
             col.typeColumn = m_columnOfIndex.at(type);
         if (const int service = describing.service.at(col.index); service >= 0)
             col.serviceColumn = m_columnOfIndex.at(service);
+        if (const int extension = describing.extension.at(col.index); extension >= 0)
+            m_extensions.append({ m_columnOfIndex.at(col.index), m_columnOfIndex.at(extension) });
     }
 }
 
 void CSVImport::resolveSpellings()
 {
     m_spellings.clear();
-    // Web apps head a column "first_name" that a table merged from two
-    // sources also heads "First Name": one field, which the two cells
-    // would otherwise fill with both values joined. A field of several
-    // values (phones, e-mails, groups) takes each cell as a value of its own,
-    // and a note keeps every cell joined: free text loses nothing so.
+    // Web apps head a column "first_name" or "firstName" that a table
+    // merged from two sources also heads "First Name": one field, which the
+    // two cells would otherwise fill with both values joined. A field of
+    // several values (phones, e-mails, groups) takes each cell as a value of
+    // its own, and a note keeps every cell joined: free text loses nothing
+    // so. A name written in the very same words is no other spelling but
+    // the field's next line or value (csvread::numberRepeatedBlocks).
     QHash<QString, int> firstOfSpelling;
     for (int c = 0; c < m_columns.size(); ++c) {
         Column& col = m_columns[c];
         if (col.describingOnly || col.multiValued || col.info.entityType == pim::ENTITY_GROUP
             || col.info.entityType == pim::ENTITY_NOTES)
             continue;
-        const QString spelled = QString(m_headerKeys.at(col.index)).replace(u'_', u' ');
+        const QString spelled = CsvColumnDictionary::looseForm(m_headerKeys.at(col.index)) + QLatin1Char('\n')
+            + QString::number(col.group) + QLatin1Char('\n') + col.info.valueKey;
         const auto first = firstOfSpelling.constFind(spelled);
         if (first == firstOfSpelling.constEnd()) {
             firstOfSpelling.insert(spelled, c);
             continue;
         }
+        if (m_header.at(m_columns.at(*first).index) == m_header.at(col.index))
+            continue;
         Column& head = m_columns[*first];
         if (head.spelling < 0) {
             head.spelling = int(m_spellings.size());

@@ -204,6 +204,8 @@ pim::_Contact CSVImport::nextContact()
     readCells(pos, rowNumber, values);
     if (!m_spellings.isEmpty())
         keepFirstSpelling(values, rowNumber);
+    if (!m_extensions.isEmpty())
+        joinExtensions(values);
     noteDateOrders(values, rowNumber);
     csvread::RowEntities row(m_groupTypes.size());
     for (int c = 0; c < m_columns.size(); ++c)

@@ -12,6 +12,7 @@
 #include <QVector>
 
 #include <bitset>
+#include <utility>
 
 namespace csvread {
 class RowEntities;
@@ -77,8 +78,8 @@ private:
         int dateOrder = -1;
         // For a column of a field that holds one value, the index in
         // m_spellings of the columns whose names are spellings of its own
-        // (letter case, blanks around it, underscores for blanks), -1 for
-        // a name the header spells once.
+        // (CsvColumnDictionary::looseForm), -1 for a name the header
+        // spells once.
         int spelling = -1;
     };
 
@@ -126,6 +127,9 @@ private:
     // row's contact.
     void readCell(int c, const Cells& values, csvread::RowEntities& row);
     pim::_Contact contactOf(csvread::RowEntities& row) const;
+    // Puts the cell of each phone's extension column into its phone's
+    // cell (csvread::phoneWithExtension).
+    void joinExtensions(Cells& values) const;
     // The cells of the row at pos when it holds no double quote, so that
     // its cells are just the pieces between commas up to the line end, and
     // which unread columns it fills; false (nothing read) for a row the full
@@ -197,6 +201,9 @@ private:
     std::bitset<pim::ENTITY_TYPE_LAST + 1> m_inFileOrder;
     QVector<DateOrder> m_dateOrders;
     QVector<Spelling> m_spellings;
+    // Each phone column with the column of its extension, by their index
+    // in m_columns.
+    QList<std::pair<int, int>> m_extensions;
     QString m_encoding;
     // The rows read as UTF-8 but for a few stray bytes, and the code page
     // those were read in.

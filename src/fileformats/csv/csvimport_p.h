@@ -5,6 +5,7 @@
 // (csvheader.cpp), the reading of one row (csvimport.cpp) and the cell
 // readers (csvcells.cpp).
 
+#include "fileformats/csv/csvcolumndictionary.h"
 #include "model/contact.h"
 
 #include <QList>
@@ -29,12 +30,30 @@ extern const QString kMultiValueSeparator;
 // others. The header's names come in the form lookups compare them
 // (CsvColumnDictionary::comparedForm); typeOf gives the entity type a
 // column name reads into.
+// A phone's extension in a column of its own right after the phone's
+// ("Business Phone", "Business Extension") describes that phone too, in
+// `extension`.
 struct DescribingColumns {
     QList<int> type;
     QList<int> service;
+    QList<int> extension;
     QList<bool> describingOnly;
 };
 DescribingColumns describingColumns(const QStringList& header, const std::function<int(const QString&)>& typeOf);
+
+// The columns of csvrepeats.cpp. For each header column, the index of the
+// column right after it that holds its phone's extension, or -1; and the
+// number that the cell of a phone and the cell of its extension make.
+QList<int> extensionColumnsOf(const QStringList& header, const std::function<int(const QString&)>& typeOf);
+QString phoneWithExtension(const QString& phone, const QString& extension);
+// A table heads a field's columns again in the very same words for the
+// field's next value: the address or organisation columns of a name that
+// repeats one of the current block of its field begin the next block,
+// which fills an entity of its own (a higher instance); a street column
+// right after itself is the street's next line. header holds the names as
+// written, infos their dictionary entries; returns the first column of
+// each block that begins so.
+QList<int> numberRepeatedBlocks(const QStringList& header, QList<CsvColumnDictionary::_ColInfo>& infos);
 
 // A date cell of two numbers and a year parted by "/" ("25/12/1975",
 // "3/5/80"), blanks and line breaks around it aside: the numbers in the

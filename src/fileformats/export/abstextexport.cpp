@@ -196,8 +196,14 @@ QString AbsTextExport::eventCol(const pim::Entity& e)
 
 QString AbsTextExport::imCol(const pim::Entity& e)
 {
-    // Named after the protocol: that is what tells two handles apart.
-    return labelled("IM:", pim::imProtocolMap(), code(e, "data5"));
+    // Named after the protocol: that is what tells two handles apart. A
+    // kind other than Home, which the reader gives a handle of no kind, goes
+    // before it ("IM:Work:Skype"), as an address's goes before its part.
+    const int kind = code(e, "data2");
+    const QString protocol = labelled("", pim::imProtocolMap(), code(e, "data5"));
+    if (kind == 1)
+        return QLatin1String("IM:") + protocol;
+    return labelled("IM:", pim::imTypeMap(), kind, ":") + protocol;
 }
 
 QString AbsTextExport::relCol(const pim::Entity& e)

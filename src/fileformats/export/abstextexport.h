@@ -10,7 +10,8 @@
 // The column model of the tabular writers (CSV and fixed-width text). The
 // columns follow from the data: a column exists when some contact has a
 // value for it, and is named after the entity kind and its sub-type label
-// (Tel:Mobile, Addr:Home:City), with the same names the CSV reader knows.
+// (Tel:Mobile, Addr:Home:City, IM:Work:Skype), with the same names the CSV
+// reader knows.
 // The name's display name has a column ("Display Name") only where it is
 // not the one its parts build, the reader's reading of an empty cell.
 //

@@ -228,7 +228,40 @@ const Known kForeignColumns[] = {
         { "Business extension", pim::ENTITY_ADDR, 2, "data4" },
         { "Business postal/ZIP code", pim::ENTITY_ADDR, 2, "data9" },
         { "Business state/province", pim::ENTITY_ADDR, 2, "data8" },
+        // CRM, mailing-list and accounting exports.
+        { "Salutation", pim::ENTITY_NAME, 0, "data5" },
+        { "Email ID", pim::ENTITY_EMAIL, 1, "data1" },
+        { "Telephone", pim::ENTITY_PHONE, 0, "data1" },
+        { "Office Phone", pim::ENTITY_PHONE, 3, "data1" },
+        { "Cell", pim::ENTITY_PHONE, 2, "data1" },
+        { "Street Address", pim::ENTITY_ADDR, 0, "data4" },
+        { "Address 1", pim::ENTITY_ADDR, 0, "data4" },
+        { "Address 2", pim::ENTITY_ADDR, 0, "data4" },
+        { "Address 3", pim::ENTITY_ADDR, 0, "data4" },
+        { "Address Line 1", pim::ENTITY_ADDR, 0, "data4" },
+        { "Address Line 2", pim::ENTITY_ADDR, 0, "data4" },
+        { "Address Line 3", pim::ENTITY_ADDR, 0, "data4" },
+        { "Town", pim::ENTITY_ADDR, 0, "data7" },
+        { "Province", pim::ENTITY_ADDR, 0, "data8" },
+        { "State/Province", pim::ENTITY_ADDR, 0, "data8" },
+        { "Zip Code", pim::ENTITY_ADDR, 0, "data9" },
+        { "Postcode", pim::ENTITY_ADDR, 0, "data9" },
+        { "URL", pim::ENTITY_URL, 1, "data1" },
 };
+
+// A name's words joined in camel case ("homePhone2"), as CRM exports head
+// their columns; empty for a name of one word or a numbered web-mail name,
+// which no such export writes.
+QString camelCase(const QString& name)
+{
+    const QStringList words = name.split(QLatin1Char(' '));
+    if (words.size() < 2 || name.contains(QLatin1String(" - ")))
+        return QString();
+    QString joined = words.first().toLower();
+    for (const QString& word : words.mid(1))
+        joined += word.left(1).toUpper() + word.mid(1);
+    return joined;
+}
 
 // Pieces of one date, put together as the golden case of a mail program's
 // export shows.
@@ -278,6 +311,15 @@ private slots:
             QTest::addRow("%s, upper case with blanks", k.name)
                 << QLatin1Char(' ') + name.toUpper() + QLatin1Char(' ') << k.type << k.subType
                 << QString::fromLatin1(k.valueKey);
+            // CRM and mailing-list exports join the words of the same
+            // names in camel case or with "-".
+            if (const QString camel = camelCase(name); !camel.isEmpty()) {
+                QTest::addRow("%s, camel case", k.name) << camel << k.type << k.subType
+                                                         << QString::fromLatin1(k.valueKey);
+                QTest::addRow("%s, words joined by -", k.name)
+                    << name.toLower().replace(QLatin1Char(' '), QLatin1Char('-')) << k.type << k.subType
+                    << QString::fromLatin1(k.valueKey);
+            }
         }
     }
     void readsEveryForeignColumnIntoItsField()

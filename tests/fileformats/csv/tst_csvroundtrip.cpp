@@ -3,10 +3,10 @@
 // sub-type of each label table and a label of the user's own, a display
 // name the name parts do not build, phonetic names, two organisations with
 // a title each, and among the rest the relations, dates, messaging
-// addresses and departments a desktop address book's cards give) is
-// exported to CSV through the export thread and imported through the
-// import thread into a new database; the rows of both are read back over a
-// connection of their own and compared.
+// addresses of every kind and departments a desktop address book's cards
+// give) is exported to CSV through the export thread and imported through
+// the import thread into a new database; the rows of both are read back
+// over a connection of their own and compared.
 #include "common/contactbuilders.h"
 #include "common/sqlprobe.h"
 #include "fileformats/export/exporttofilethread.h"
@@ -78,6 +78,12 @@ pim::_Contact everyKindOfEntry()
         messaging << Fields { { "data1", QStringLiteral("im%1").arg(protocol) }, { "data2", 1 }, { "data5", protocol } };
     messaging << Fields { { "data1", "im.service" }, { "data2", 1 }, { "data5", 0 }, { "data6", "Signal" } };
     messaging << Fields { { "data1", "im.kind" }, { "data2", 0 }, { "data3", "Club" }, { "data5", 4 } };
+    // Every kind of a chat address, and a kind and a protocol without a label.
+    for (const int kind : { 0, 2, 7 }) {
+        for (const int protocol : { 8, 0, 12 })
+            messaging << Fields { { "data1", QStringLiteral("chat%1.%2").arg(kind).arg(protocol) }, { "data2", kind },
+                                  { "data5", protocol } };
+    }
     return testkit::contactOf(kFullName,
         { { pim::ENTITY_NAME, { Fields { { "data1", kDisplayName }, { "data2", "Ann" }, { "data3", "Every" },
                                   { "data4", "B." }, { "data5", "Dr." }, { "data6", "Jr." }, { "data7", "アン" },
@@ -152,15 +158,13 @@ QStringList texts(const QList<Row>& rows)
 
 // What a CSV file gives back of a stored row: the columns are named after
 // the label tables, so a label of the user's own reads back as the table's
-// Other; a messaging address's kind has no column and reads back as Home.
+// Other.
 Row asReadBack(Row row)
 {
     for (const Coded& coded : codedFields(row.type)) {
         if (row.fields.remove(QLatin1String(coded.label)) > 0)
             row.fields.insert(QLatin1String(coded.code), QStringLiteral("0"));
     }
-    if (row.type == pim::ENTITY_IM)
-        row.fields.insert(QStringLiteral("data2"), QStringLiteral("1"));
     return row;
 }
 
