@@ -3,6 +3,7 @@
 
 #include "fileformats/csv/csvhelper.h"
 #include "fileformats/csv/csvimport.h"
+#include "fileformats/csv/csvtableshape.h"
 #include "fileformats/legacytext.h"
 
 #include <algorithm>
@@ -83,6 +84,17 @@ bool readsAsTableHeader(QStringView line)
             text.append(c);
     }
     return namesTwoKnownColumns(text);
+}
+
+// Whether the text is a table whose header stands below lines of its own,
+// as the table reader finds it.
+bool headerBelowOwnRows(QStringView text)
+{
+    if (text.startsWith(QChar(0xFEFF)))
+        text = text.mid(1);
+    else if (text.startsWith(QLatin1String("\xEF\xBB\xBF")))
+        text = text.mid(3);
+    return csvshape::headerBelowOwnRows(text.toUtf8()).has_value();
 }
 
 // The head as text: every encoding a card or a table comes in writes the
@@ -221,13 +233,13 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
         // that names two known columns starts a table. Lines of another
         // shape that hold such separators are taken as a card's, whose
         // reader says what it finds of them.
-        if (readsAsTableHeader(firstLine))
+        if (readsAsTableHeader(firstLine) || headerBelowOwnRows(text))
             return TYPE_CSV;
         if (isContentLine(firstLine) || holdsCellSeparator(firstLine))
             return TYPE_VCARD;
         return std::nullopt;
     }
-    if (isTableHeader(firstLine))
+    if (isTableHeader(firstLine) || headerBelowOwnRows(text))
         return TYPE_CSV;
     return std::nullopt;
 }
