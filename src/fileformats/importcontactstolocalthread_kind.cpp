@@ -206,15 +206,31 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
 {
     const QString text = headText(head);
     QStringView firstLine;
-    bool card = false;
+    qsizetype cardAt = -1;
+    bool separatorsBefore = false;
     forEachLine(text, [&](QStringView line) {
-        card = isCardBegin(line);
-        if (firstLine.isEmpty())
+        const bool first = firstLine.isEmpty();
+        if (first)
             firstLine = line;
+        if (isCardBegin(line)) {
+            cardAt = line.data() - text.constData();
+            return false;
+        }
         // A table's header comes first: a card pasted into one of its
         // cells later on does not make the file a card file.
-        return !card && !holdsCellSeparator(line);
+        if (holdsCellSeparator(line)) {
+            if (first)
+                return false;
+            separatorsBefore = true;
+        }
+        return true;
     });
+    // Lines with separators before the first card are the head of an
+    // upload's body or a program's notes, unless they are a table's: its
+    // header first, or below lines of its own.
+    const bool card = cardAt >= 0
+        && !(separatorsBefore
+             && ((!namedAsCards && namesKnownColumn(firstLine)) || headerBelowOwnRows(QStringView(text).left(cardAt))));
     // The line of the first card after damage may end beyond the bytes
     // probed, as long as it starts in them. A first line that reads as a
     // table's header is no damage, whatever control bytes its cells hold.

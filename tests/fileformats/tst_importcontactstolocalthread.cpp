@@ -185,7 +185,15 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::newRow("a table with a card in a cell is read as a table")
         << "vcf" << QByteArray("First Name,Notes\r\nAnn,\"pasted:\r\nBEGIN:VCARD\r\nFN:Bob\r\nEND:VCARD\"\r\nCy,\r\n")
         << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2;
-    // A table's header, found below its notes, comes first.
+    // Lines with separators before the cards are an upload's head; a
+    // table's header, found below its notes, still comes first.
+    const QByteArray upload = "--xYz\r\nContent-Disposition: form-data; name=\"f\"; filename=\"a.vcf\"\r\n"
+                              "Content-Type: text/vcard; charset=utf-8\r\n\r\n"
+        + threeCards() + "--xYz--\r\n";
+    QTest::newRow("cards in an upload's body") << "vcf" << upload
+                                              << "Lines 1-3: the lines stand outside any card and were left out." << 3;
+    QTest::newRow("cards in an upload's body picked as a table")
+        << "csv" << upload << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
     const QByteArray notes = "Notes:\r\n\"Some e-mail addresses, by choice, are not given.\"\r\n\r\n";
     QTest::newRow("a table below its notes picked as cards")
         << "vcf" << notes + "First Name,Last Name\r\nAnn,Lee\r\n"
