@@ -3,6 +3,7 @@
 
 #include "fileformats/csv/csvhelper.h"
 #include "fileformats/csv/csvimport.h"
+#include "fileformats/csv/csvtableshape.h"
 #include "fileformats/legacytext.h"
 
 #include <algorithm>
@@ -83,6 +84,17 @@ bool readsAsTableHeader(QStringView line)
             text.append(c);
     }
     return namesTwoKnownColumns(text);
+}
+
+// Whether the text is a table whose header stands below lines of its own,
+// as the table reader finds it.
+bool headerBelowOwnRows(QStringView text)
+{
+    if (text.startsWith(QChar(0xFEFF)))
+        text = text.mid(1);
+    else if (text.startsWith(QLatin1String("\xEF\xBB\xBF")))
+        text = text.mid(3);
+    return csvshape::headerBelowOwnRows(text.toUtf8()).has_value();
 }
 
 // The head as text: every encoding a card or a table comes in writes the
@@ -194,15 +206,31 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
 {
     const QString text = headText(head);
     QStringView firstLine;
-    bool card = false;
+    qsizetype cardAt = -1;
+    bool separatorsBefore = false;
     forEachLine(text, [&](QStringView line) {
-        card = isCardBegin(line);
-        if (firstLine.isEmpty())
+        const bool first = firstLine.isEmpty();
+        if (first)
             firstLine = line;
+        if (isCardBegin(line)) {
+            cardAt = line.data() - text.constData();
+            return false;
+        }
         // A table's header comes first: a card pasted into one of its
         // cells later on does not make the file a card file.
-        return !card && !holdsCellSeparator(line);
+        if (holdsCellSeparator(line)) {
+            if (first)
+                return false;
+            separatorsBefore = true;
+        }
+        return true;
     });
+    // Lines with separators before the first card are the head of an
+    // upload's body or a program's notes, unless they are a table's: its
+    // header first, or below lines of its own.
+    const bool card = cardAt >= 0
+        && !(separatorsBefore
+             && ((!namedAsCards && namesKnownColumn(firstLine)) || headerBelowOwnRows(QStringView(text).left(cardAt))));
     // The line of the first card after damage may end beyond the bytes
     // probed, as long as it starts in them. A first line that reads as a
     // table's header is no damage, whatever control bytes its cells hold.
@@ -221,13 +249,13 @@ std::optional<ImportContactsToLocalThread::TYPE> ImportContactsToLocalThread::ty
         // that names two known columns starts a table. Lines of another
         // shape that hold such separators are taken as a card's, whose
         // reader says what it finds of them.
-        if (readsAsTableHeader(firstLine))
+        if (readsAsTableHeader(firstLine) || headerBelowOwnRows(text))
             return TYPE_CSV;
         if (isContentLine(firstLine) || holdsCellSeparator(firstLine))
             return TYPE_VCARD;
         return std::nullopt;
     }
-    if (isTableHeader(firstLine))
+    if (isTableHeader(firstLine) || headerBelowOwnRows(text))
         return TYPE_CSV;
     return std::nullopt;
 }

@@ -185,6 +185,25 @@ void TestImportContactsToLocalThread::reportsOutcome_data()
     QTest::newRow("a table with a card in a cell is read as a table")
         << "vcf" << QByteArray("First Name,Notes\r\nAnn,\"pasted:\r\nBEGIN:VCARD\r\nFN:Bob\r\nEND:VCARD\"\r\nCy,\r\n")
         << "IDS_SUC_IMPORT_2_CONTACTS_TO_DB" << 2;
+    // Lines with separators before the cards are an upload's head; a
+    // table's header, found below its notes, still comes first.
+    const QByteArray upload = "--xYz\r\nContent-Disposition: form-data; name=\"f\"; filename=\"a.vcf\"\r\n"
+                              "Content-Type: text/vcard; charset=utf-8\r\n\r\n"
+        + threeCards() + "--xYz--\r\n";
+    QTest::newRow("cards in an upload's body") << "vcf" << upload
+                                              << "Lines 1-3: the lines stand outside any card and were left out." << 3;
+    QTest::newRow("cards in an upload's body picked as a table")
+        << "csv" << upload << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
+    const QByteArray notes = "Notes:\r\n\"Some e-mail addresses, by choice, are not given.\"\r\n\r\n";
+    QTest::newRow("a table below its notes picked as cards")
+        << "vcf" << notes + "First Name,Last Name\r\nAnn,Lee\r\n"
+        << "Rows 1-3: the rows stand above the header row and were left out." << 1;
+    QTest::newRow("a table below its notes with a card in a cell")
+        << "csv" << notes + "First Name,Notes\r\nAnn,\"pasted:\r\nBEGIN:VCARD\r\nFN:Bob\r\nEND:VCARD\"\r\n"
+        << "IDS_SUC_IMPORT_1_CONTACTS_TO_DB" << 1;
+    QTest::newRow("one person's values without a header row")
+        << "csv" << QByteArray("\"Lee\",\"Ann\",\"Work\",\"+1 555 0100 22\",\"E-mail\",\"ann@x.example\"\r\n")
+        << "This file has no header row" << 0;
     QTest::newRow("cards picked as a table are read as cards")
         << "csv" << threeCards() << "IDS_SUC_IMPORT_3_CONTACTS_TO_DB" << 3;
     QTest::newRow("cards whose lines end in CR alone picked as a table")

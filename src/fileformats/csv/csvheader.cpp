@@ -132,10 +132,10 @@ void CSVImport::resolveColumns()
         const int first = *named;
         if (m_header.at(first) != m_header.at(i) && !toldAlike.contains(m_header.at(i))) {
             toldAlike.insert(m_header.at(i));
-            m_problems.add(QCoreApplication::translate("CSVImport", "Row 1: the columns \"%1\" and \"%2\" differ "
+            m_problems.add(QCoreApplication::translate("CSVImport", "Row %1: the columns \"%2\" and \"%3\" differ "
                                                                     "only in letter case or blanks; both were read "
-                                                                    "as \"%1\".")
-                               .arg(m_header.at(first), m_header.at(i)));
+                                                                    "as \"%2\".")
+                               .arg(QString::number(m_headerRow), m_header.at(first), m_header.at(i)));
         }
         Column col;
         col.index = i;
@@ -243,8 +243,8 @@ void CSVImport::reportUnreadColumns()
         list += QCoreApplication::translate("CSVImport", " and %1 more").arg(filled.size() - kNamed);
     ImportProblems header;
     header.add(
-        QCoreApplication::translate("CSVImport", "Row 1: columns this program does not read were left out: %1.")
-            .arg(list));
+        QCoreApplication::translate("CSVImport", "Row %1: columns this program does not read were left out: %2.")
+            .arg(QString::number(m_headerRow), list));
     // The header's row comes first.
     m_problems = ImportProblems::merged({ &header, &m_problems });
 }

@@ -4,6 +4,7 @@
 #include "fileformats/csv/csvhelper.h"
 #include "fileformats/csv/csvimport_p.h"
 #include "fileformats/csv/csvscanner_p.h"
+#include "fileformats/csv/csvtableshape.h"
 #include "fileformats/fileformatslog.h"
 #include "platform/error.h"
 
@@ -11,6 +12,7 @@
 #include <QFile>
 
 #include <cstring>
+#include <optional>
 #include <utility>
 
 void CSVImport::initialize(QString path)
@@ -46,14 +48,26 @@ void CSVImport::initialize(QString path)
     const QByteArray text = csvhelper::toUtf8Text(raw, &encoding, &stray);
     qCDebug(lcCsv) << "reading" << path << "as" << encoding;
 
-    const char delimiter = csvhelper::detectDelimiter(text);
+    // An export may put a title, a date or a note above its header.
+    const std::optional<csvshape::HeaderRow> below = csvshape::headerBelowOwnRows(text);
+    const char delimiter = below ? below->delimiter : csvhelper::detectDelimiter(text);
+    const int headerRow = below ? below->number : 1;
     QStringList header;
     QList<qsizetype> rowStarts;
     QList<int> rowNumbers;
-    qsizetype pos = 0;
-    if (csvhelper::readRow(text, pos, header, delimiter)) {
-        // Rows are numbered as a spreadsheet shows them: the header is row 1.
-        int number = 1;
+    qsizetype pos = below ? below->pos : 0;
+    const bool headerEnded = csvhelper::readRow(text, pos, header, delimiter);
+    // Read by the names of columns that are a person's values, the rows
+    // would fill the wrong fields, and the person would be taken for them.
+    if (csvshape::holdsContactValues(header))
+        throw Error(QCoreApplication::translate("CSVImport",
+                                                "This file has no header row: row 1 holds a contact's values, not the "
+                                                "names of columns, so no row was read. Add a first row that names the "
+                                                "columns (\"First Name\", \"Last Name\", \"E-mail\", ...) and "
+                                                "import the file again."));
+    if (headerEnded) {
+        // Rows are numbered as a spreadsheet shows them, from the top.
+        int number = headerRow;
         // The last row counts even without a final line end.
         while (pos < text.size()) {
             const qsizetype start = pos;
@@ -99,6 +113,19 @@ void CSVImport::initialize(QString path)
     m_straySet = stray.set;
     m_delimiter = delimiter;
     m_problems.clear();
+    m_headerRow = headerRow;
+    if (below && below->textAbove) {
+        // Before the header row's own sentences, which go first once the
+        // last row is read.
+        constexpr qint64 kAboveTheHeader = -1;
+        m_problems.add(headerRow == 2
+                           ? QCoreApplication::translate("CSVImport",
+                                                         "Row 1: the row stands above the header row and was left out.")
+                           : QCoreApplication::translate("CSVImport", "Rows 1-%1: the rows stand above the header "
+                                                                      "row and were left out.")
+                                 .arg(headerRow - 1),
+                       kAboveTheHeader);
+    }
     m_controlRows.clear();
     m_twiceEncodedRows.clear();
     m_mayHoldControls = pim::mayHoldControlCharacters(m_text);

@@ -18,8 +18,9 @@ namespace csvread {
 class RowEntities;
 }
 
-// Reads a CSV contact file: the first row names the columns, every further
-// row is one contact. The whole file is read and its rows located in
+// Reads a CSV contact file: the first row names the columns, or the first
+// below a title or a note an export put above (csvtableshape.h), every
+// further row is one contact. The whole file is read and its rows located in
 // initialize(), so total() is exact and the file is closed before anything
 // is stored; a row's cells are made only when its contact is asked for.
 class CSVImport : public AbsImport {
@@ -169,6 +170,9 @@ private:
     void reportSpellings();
 
     QStringList m_header;
+    // The header's row number: 1 but below the rows of its own an export
+    // put above it.
+    int m_headerRow = 1;
     // The header's names in the form lookups compare them
     // (CsvColumnDictionary::comparedForm).
     QStringList m_headerKeys;

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "fileformats/csv/csvtableshape.h"
+
+#include "fileformats/csv/csvcolumndictionary.h"
+#include "fileformats/csv/csvhelper.h"
+
+#include <algorithm>
+
+namespace csvshape {
+
+namespace {
+
+bool namesKnownColumn(const QString& cell)
+{
+    return CsvColumnDictionary::lookup(cell).entityType != 0;
+}
+
+bool isFilled(const QString& cell)
+{
+    return !QStringView(cell).trimmed().isEmpty();
+}
+
+// An address as a cell holds it: something before one "@", a domain with
+// a dot inside after it, no blank anywhere.
+bool isEmailAddress(QStringView cell)
+{
+    const qsizetype at = cell.indexOf(QLatin1Char('@'));
+    if (at <= 0 || cell.lastIndexOf(QLatin1Char('@')) != at)
+        return false;
+    const QStringView domain = cell.mid(at + 1);
+    const qsizetype dot = domain.indexOf(QLatin1Char('.'));
+    return dot > 0 && !domain.endsWith(QLatin1Char('.'))
+        && std::none_of(cell.cbegin(), cell.cend(), [](QChar c) { return c.isSpace(); });
+}
+
+// Three runs of digits parted by "-", "/" or ".", a year's four or two
+// digits at one end and two at most elsewhere: "2024-03-01", "1/3/24". A
+// header may name its columns by dates; a phone number is no date.
+bool isDate(QStringView cell)
+{
+    QList<qsizetype> runs { 0 };
+    for (const QChar c : cell) {
+        if (c.isDigit())
+            ++runs.last();
+        else if (c == QLatin1Char('-') || c == QLatin1Char('/') || c == QLatin1Char('.'))
+            runs.append(0);
+        else
+            return false;
+    }
+    if (runs.size() != 3 || runs.contains(0))
+        return false;
+    const bool yearFirst = runs.at(0) == 4 && runs.at(1) <= 2 && runs.at(2) <= 2;
+    const bool yearLast = runs.at(0) <= 2 && runs.at(1) <= 2 && (runs.at(2) == 4 || runs.at(2) == 2);
+    return yearFirst || yearLast;
+}
+
+// A number as a cell holds it: a "+" may lead, then seven digits or more
+// among blanks, dashes, dots, slashes and brackets.
+bool isPhoneNumber(QStringView cell)
+{
+    const QStringView digits = cell.startsWith(QLatin1Char('+')) ? cell.mid(1) : cell;
+    int count = 0;
+    for (const QChar c : digits) {
+        if (c.isDigit() && c.unicode() < 0x80)
+            ++count;
+        else if (!QStringView(u" -./()").contains(c))
+            return false;
+    }
+    return count >= 7 && count <= 15 && !isDate(cell);
+}
+
+} // namespace
+
+std::optional<HeaderRow> headerBelowOwnRows(const QByteArray& text)
+{
+    HeaderRow header;
+    qsizetype pos = 0;
+    for (int number = 1; number <= kMaxRowsAbove + 1 && pos < text.size(); ++number) {
+        const qsizetype start = pos;
+        // Each row is read with the separator it holds most: a title row
+        // of a semicolon table may hold none.
+        const char delimiter
+            = csvhelper::detectDelimiter(QByteArray::fromRawData(text.constData() + start, text.size() - start));
+        QStringList cells;
+        csvhelper::readRow(text, pos, cells, delimiter);
+        const qsizetype filled = std::count_if(cells.cbegin(), cells.cend(), isFilled);
+        if (filled >= 2) {
+            if (number == 1 || std::count_if(cells.cbegin(), cells.cend(), namesKnownColumn) < 2
+                || holdsContactValues(cells))
+                return std::nullopt;
+            header.pos = start;
+            header.number = number;
+            header.delimiter = delimiter;
+            return header;
+        }
+        if (std::any_of(cells.cbegin(), cells.cend(), namesKnownColumn))
+            return std::nullopt;
+        header.textAbove = header.textAbove || filled > 0;
+    }
+    return std::nullopt;
+}
+
+bool holdsContactValues(const QStringList& cells)
+{
+    return std::any_of(cells.cbegin(), cells.cend(), [](const QString& cell) {
+        const QStringView value = QStringView(cell).trimmed();
+        return isEmailAddress(value) || isPhoneNumber(value);
+    });
+}
+
+} // namespace csvshape
