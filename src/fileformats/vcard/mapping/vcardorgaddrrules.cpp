@@ -121,6 +121,26 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
     appendEntity(contact, pim::ENTITY_ADDR, entity);
 }
 
+void readPrintedAddress(const VCardValue& value, pim::_Contact& contact)
+{
+    // Its lines end in CR LF (2.1's "=0D=0A"), LF or CR alone; blank ones
+    // hold nothing of the address.
+    QString text = value.text();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QStringList lines;
+    for (const QStringView line : QStringView(text).split(u'\n')) {
+        QString kept = line.toString();
+        pim::dropEndBlanks(kept);
+        if (!kept.isEmpty())
+            lines.append(kept);
+    }
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data4"), lines.join(QLatin1Char('\n')));
+    setNamedSubType(entity, value, addressType(value.kinds()), &pim::addrTypeMap, 0);
+    entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
+    appendEntity(contact, pim::ENTITY_ADDR, entity);
+}
+
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
     // "PHOTO:" holds nothing: no photo, and nothing lost.
