@@ -171,10 +171,20 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
     const picturecheck::Checked checked = picturecheck::check(image);
     switch (checked.verdict) {
     case picturecheck::Verdict::Keep:
-    case picturecheck::Verdict::KeepAsPng:
-        // A later photo takes the place of an earlier one.
-        firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), checked.picture);
+    case picturecheck::Verdict::KeepAsPng: {
+        // A later photo takes the place of an earlier one, which is named
+        // unless it is the same picture.
+        pim::Entity& photo = firstEntity(contact, pim::ENTITY_PHOTO);
+        const auto earlier = photo.fields.constFind(QStringLiteral("data15"));
+        if (earlier != photo.fields.cend() && notes.photoLine > 0 && earlier->toByteArray() != checked.picture)
+            notes.add(notes.photoLine, QCoreApplication::translate("VCardImport", "a contact keeps one photo; this "
+                                                                                  "PHOTO line was left out for the "
+                                                                                  "one on line %1.")
+                                           .arg(value.property().line));
+        photo.fields.insert(QStringLiteral("data15"), checked.picture);
+        notes.photoLine = value.property().line;
         return;
+    }
     case picturecheck::Verdict::TooLarge:
         notes.add(value.property().line,
                   QCoreApplication::translate("VCardImport", "the photo is a picture of %1 by %2 pixels, more than "

@@ -41,6 +41,8 @@ struct Notes {
     QList<qint64> controlLines;
     QList<qint64> twiceEncodedLines;
     QList<qint64> strayEqualsLines;
+    // The line of the photo read so far, which a later one takes the place of.
+    qint64 photoLine = 0;
     // The dates whose item label alone made them birthdays: each one's
     // place among the contact's dates, and the label.
     QList<std::pair<qsizetype, QString>> birthdaysOfLabels;
