@@ -81,11 +81,10 @@ void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), dateText(value.text()));
     setNamedSubType(entity, value, subType, &pim::eventTypeMap, 0);
-    const qsizetype at = contact.entities.value(pim::ENTITY_EVENT).size();
     appendEntity(contact, pim::ENTITY_EVENT, entity);
     if (notes && !subType && entity.fields.value(QStringLiteral("data2")).toInt() == kBirthday
-        && contact.entities.value(pim::ENTITY_EVENT).size() > at)
-        notes->birthdaysOfLabels.append({ at, value.customLabel() });
+        && !pim::isBlankEntry(pim::ENTITY_EVENT, entity))
+        notes->birthdaysOfLabels.append({ contact.entities[pim::ENTITY_EVENT].size() - 1, value.customLabel() });
 }
 
 // The groups of one CATEGORIES value: split at commas that no backslash
