@@ -299,12 +299,13 @@ void ImportContactsToLocalThread::importAll()
     for (const QString& name : std::as_const(photos.names)) {
         const PhotosPut::OfContact& put = photos.byName.value(name);
         const qsizetype n = put.replaced.size() - (put.replaced.contains(put.kept) ? 1 : 0);
-        if (n > 0)
-            capped.add((n == 1 ? tr("%1: a contact keeps one photo, so it keeps the one read last; %2 other photo "
-                                    "was left out.")
-                               : tr("%1: a contact keeps one photo, so it keeps the one read last; %2 other photos "
-                                    "were left out."))
-                           .arg(name, QString::number(n)));
+        if (n == 0)
+            continue;
+        const QString text = n == 1 ? tr("%1: a contact keeps one photo, so it keeps the one read last; %2 other "
+                                         "photo was left out.")
+                                    : tr("%1: a contact keeps one photo, so it keeps the one read last; %2 other "
+                                         "photos were left out.");
+        capped.add(text.arg(name, QString::number(n)));
     }
     // What was read may mix the old file and the new one: keep none of it.
     const QFileInfo after(m_path);

@@ -888,7 +888,8 @@ void TestImportContactsToLocalThread::endingNamesThePhotosTheMergeLeftOut()
                                         : QStringLiteral("%1 other photos were left out.").arg(named);
         QCOMPARE(reporter.successes().first().split(QLatin1String("<br/>")).mid(2),
                  named == 0 ? QStringList()
-                            : QStringList { "Lina Haddad: a contact keeps one photo, so it keeps the one read last; " + text });
+                            : QStringList { "Lina Haddad: a contact keeps one photo, so it keeps the one read "
+                                            "last; " + text });
         QCOMPARE(SqlProbe(dbPath()).column(QStringLiteral("select data4 from data where type = 2")),
                  QStringList { pim::Entity::photoHash(photo(kept)) });
     }

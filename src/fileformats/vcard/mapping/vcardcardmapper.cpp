@@ -205,9 +205,9 @@ struct CardHolds {
 bool holdsLineNamed(const QList<VCardProperty>& card, QLatin1StringView name)
 {
     return std::any_of(card.cbegin(), card.cend(), [name](const VCardProperty& property) {
-        return property.name == name && std::any_of(property.value.cbegin(), property.value.cend(), [](char c) {
-            return c != ' ' && c != '\t' && c != ';';
-        });
+        return property.name == name
+            && std::any_of(property.value.cbegin(), property.value.cend(),
+                           [](char c) { return c != ' ' && c != '\t' && c != ';'; });
     });
 }
 
@@ -220,7 +220,7 @@ bool holdsLineNamed(const QList<VCardProperty>& card, QLatin1StringView name)
 {
     std::optional<bool>& known = rule == RULE_ROLE ? holds.title : holds.address;
     if (!known)
-        known = holdsLineNamed(card, rule == RULE_ROLE ? QLatin1StringView("TITLE") : QLatin1StringView("ADR"));
+        known = holdsLineNamed(card, QLatin1StringView(rule == RULE_ROLE ? "TITLE" : "ADR"));
     if (*known)
         return RULE_NONE;
     return rule == RULE_ROLE ? RULE_TITLE : RULE_LABEL;

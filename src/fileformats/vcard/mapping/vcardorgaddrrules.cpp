@@ -176,11 +176,11 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
         // unless it is the same picture.
         pim::Entity& photo = firstEntity(contact, pim::ENTITY_PHOTO);
         const auto earlier = photo.fields.constFind(QStringLiteral("data15"));
-        if (earlier != photo.fields.cend() && notes.photoLine > 0 && earlier->toByteArray() != checked.picture)
-            notes.add(notes.photoLine, QCoreApplication::translate("VCardImport", "a contact keeps one photo; this "
-                                                                                  "PHOTO line was left out for the "
-                                                                                  "one on line %1.")
-                                           .arg(value.property().line));
+        if (earlier != photo.fields.cend() && earlier->toByteArray() != checked.picture)
+            notes.add(notes.photoLine,
+                      QCoreApplication::translate("VCardImport", "a contact keeps one photo; this PHOTO line was "
+                                                                 "left out for the one on line %1.")
+                          .arg(value.property().line));
         photo.fields.insert(QStringLiteral("data15"), checked.picture);
         notes.photoLine = value.property().line;
         return;

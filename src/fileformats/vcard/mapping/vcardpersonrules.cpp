@@ -76,7 +76,8 @@ void appendRelation(const VCardValue& value, pim::_Contact& contact, std::option
 
 constexpr int kBirthday = 3;
 
-void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int> subType, Notes* notes = nullptr)
+void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int> subType,
+              Notes* notes = nullptr)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), dateText(value.text()));
@@ -84,7 +85,8 @@ void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int
     appendEntity(contact, pim::ENTITY_EVENT, entity);
     if (notes && !subType && entity.fields.value(QStringLiteral("data2")).toInt() == kBirthday
         && !pim::isBlankEntry(pim::ENTITY_EVENT, entity))
-        notes->birthdaysOfLabels.append({ contact.entities[pim::ENTITY_EVENT].size() - 1, value.customLabel() });
+        notes->birthdaysOfLabels.append({ contact.entities[pim::ENTITY_EVENT].size() - 1,
+                                          value.customLabel() });
 }
 
 // The groups of one CATEGORIES value: split at commas that no backslash
@@ -238,7 +240,9 @@ void readItemDate(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 void keepOneBirthday(pim::_Contact& contact, const Notes& notes)
 {
     QList<pim::Entity>& dates = contact.entities[pim::ENTITY_EVENT];
-    const auto dayOf = [&dates](qsizetype at) { return pim::fieldText(dates.at(at).fields.value(QStringLiteral("data1"))); };
+    const auto dayOf = [&dates](qsizetype at) {
+        return pim::fieldText(dates.at(at).fields.value(QStringLiteral("data1")));
+    };
     // The places of the labelled ones ascend, as the dates were read.
     QString birthday;
     for (qsizetype at = 0, labelled = 0; at < dates.size() && birthday.isEmpty(); ++at) {
