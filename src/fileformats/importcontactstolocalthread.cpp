@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -129,6 +130,29 @@ int capEntities(pim::_Contact& contact)
     return dropped;
 }
 
+// The photos each merge put another in the place of, by the name of the
+// contact: once the file is read, those the contact does not hold again
+// were left out.
+struct PhotosPut {
+    struct OfContact {
+        QSet<QString> replaced;
+        QString kept;
+    };
+    QHash<QString, OfContact> byName;
+    QStringList names;
+
+    void add(const pim::_Contact& contact, const QString& replaced)
+    {
+        auto it = byName.find(contact.fullName);
+        if (it == byName.end()) {
+            it = byName.insert(contact.fullName, {});
+            names.append(contact.fullName);
+        }
+        it->replaced.insert(replaced);
+        it->kept = contact.entities.value(pim::ENTITY_PHOTO).value(0).photoHash();
+    }
+};
+
 } // namespace
 
 ImportContactsToLocalThread::ImportContactsToLocalThread(QString path, TYPE type, LocalDb* db,
@@ -232,6 +256,7 @@ void ImportContactsToLocalThread::importAll()
     int added = 0;
     int merged = 0;
     ImportProblems capped;
+    PhotosPut photos;
     // A large file is still being counted while its first records are
     // merged; the progress starts once the count is known.
     std::optional<ContactProgress> progress;
@@ -258,6 +283,8 @@ void ImportContactsToLocalThread::importAll()
                                .arg(contact.fullName)
                                .arg(kMaxEntitiesPerContact)
                                .arg(full));
+            if (const QString& replaced = m_db->lastMergeReplacedPhoto(); !replaced.isEmpty())
+                photos.add(contact, replaced);
             if (existed)
                 ++merged;
             else
@@ -269,6 +296,17 @@ void ImportContactsToLocalThread::importAll()
     }
     records.finish();
     reader->uninitialize();
+    for (const QString& name : std::as_const(photos.names)) {
+        const PhotosPut::OfContact& put = photos.byName.value(name);
+        const qsizetype n = put.replaced.size() - (put.replaced.contains(put.kept) ? 1 : 0);
+        if (n == 0)
+            continue;
+        const QString text = n == 1 ? tr("%1: a contact keeps one photo, so it keeps the one read last; %2 other "
+                                         "photo was left out.")
+                                    : tr("%1: a contact keeps one photo, so it keeps the one read last; %2 other "
+                                         "photos were left out.");
+        capped.add(text.arg(name, QString::number(n)));
+    }
     // What was read may mix the old file and the new one: keep none of it.
     const QFileInfo after(m_path);
     if (after.size() != sizeBefore || after.lastModified() != modifiedBefore)

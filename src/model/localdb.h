@@ -246,6 +246,9 @@ public:
     static constexpr qsizetype kMaxEntitiesPerContact = 10000;
     // The entities the last combineContact() or mergeContact() call left out for the limit.
     qsizetype lastMergeLeftOut() const { return m_lastMergeLeftOut; }
+    // The hash (pim::Entity::photoHash()) of the stored photo the last such
+    // call put the incoming one in the place of; empty when it replaced none.
+    const QString& lastMergeReplacedPhoto() const { return m_lastMergeReplacedPhoto; }
     // What the user is told of a contact stored with only the first
     // kMaxEntitiesPerContact of its entries (name, then the count left out).
     static QString leftOutEntriesText(const QString& name, qsizetype leftOut);
@@ -537,4 +540,5 @@ private:
     std::map<QByteArray, QByteArray, ByteOrder> m_emptyNames;
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;
+    QString m_lastMergeReplacedPhoto;
 };

@@ -511,6 +511,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     const bool compared = stored == nullptr;
     const Hold hold(*this);
     m_lastMergeLeftOut = 0;
+    m_lastMergeReplacedPhoto.clear();
+    QString replacedPhoto;
     requireWritable("combineContact");
     connection();
     const unsigned long long foundId = storedContactOf(incoming);
@@ -629,6 +631,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 }
                 if (appended)
                     ++rows;
+                else if (type == pim::ENTITY_PHOTO && (merged.id & kNewRow) == 0)
+                    replacedPhoto = list.at(at).photoHash();
                 if (merged.id == 0) {
                     merged.id = kNewRow | static_cast<unsigned long long>(newRows.size());
                     newRows.append({type, merged});
@@ -696,6 +700,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     if (leftOut > 0)
         qCDebug(lcDb) << "contact" << target.id << "is full:" << leftOut << "entities left out";
     m_lastMergeLeftOut = leftOut;
+    m_lastMergeReplacedPhoto = replacedPhoto;
     existed = foundId != 0;
     if (compared)
         return written;

@@ -672,6 +672,31 @@ private slots:
             << "Nell Orr"
             << QStringList { "1 0: Nell|Orr|||", "12 1: 12 Quay Rd|Portree||IV51 9DE|UK", "4 0: nell.o@club.example",
                              "4 1: nell.orr@example.org", "6 1: 2012-08-04T00:00:00", "8 4: nell.orr|2" };
+        // A staff directory's job as ROLE, where the card has no TITLE; an
+        // old phone's printed address alone; a phone suite's assistant's
+        // phone, children and nickname; a cloud's date labelled Birthday
+        // beside the card's birthday.
+        QTest::newRow("a staff directory's card")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Bakker;Sem;;;\r\nFN:Sem Bakker\r\n"
+                                 "ORG:Northwind University;Library\r\nROLE:Systems Librarian\r\nEND:VCARD\r\n")
+            << "Sem Bakker"
+            << QStringList { "1 0: Sem|Bakker|||", "10 0: Northwind University|Systems Librarian|Library" };
+        QTest::newRow("an old phone's printed address")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Fenwick;Harriet\r\nLABEL;HOME;ENCODING=QUOTED-"
+                                 "PRINTABLE:14 Orchard Close=0D=0ANorthampton NN6 2QT\r\nEND:VCARD\r\n")
+            << "Harriet Fenwick"
+            << QStringList { "1 0: Harriet|Fenwick|||", "12 1: 14 Orchard Close\nNorthampton NN6 2QT||||" };
+        QTest::newRow("a phone suite's card")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Wagner;Jonas;;;\r\n"
+                                 "X-ASSISTANT-TEL:+49 30 5550 8812\r\nX-CHILDREN:Lena\r\nX-NICKNAME:Joni\r\nEND:VCARD\r\n")
+            << "Jonas Wagner"
+            << QStringList { "1 0: Jonas|Wagner|||", "11 3: Lena", "3 19: +49 30 5550 8812", "5 0: Joni" };
+        QTest::newRow("a date labelled Birthday beside the birthday")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:3.0\r\nN:Moreau;Claire;;;\r\nFN:Claire Moreau\r\n"
+                                 "BDAY:1986-04-19\r\nitem1.X-ABDATE:1986-04-21\r\nitem1.X-ABLabel:Birthday\r\n"
+                                 "END:VCARD\r\n")
+            << "Claire Moreau"
+            << QStringList { "1 0: Claire|Moreau|||", "6 0: 1986-04-21T00:00:00", "6 3: 1986-04-19T00:00:00" };
         // A contact without a name is stored under its number or address;
         // the export writes that as FN, which is no name either.
         QTest::newRow("a number alone, as a phone writes it")

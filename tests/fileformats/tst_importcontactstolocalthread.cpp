@@ -18,6 +18,7 @@
 #include <QRandomGenerator>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 #include <sys/stat.h>
@@ -142,6 +143,8 @@ private slots:
     void keepsADateOfEachKindOnOneDay();
     void mergesOnePersonWhateverBlanksSurroundTheValues_data();
     void mergesOnePersonWhateverBlanksSurroundTheValues();
+    void endingNamesThePhotosTheMergeLeftOut_data();
+    void endingNamesThePhotosTheMergeLeftOut();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -856,6 +859,59 @@ void TestImportContactsToLocalThread::mergesOnePersonWhateverBlanksSurroundTheVa
                  QStringLiteral("select type||': '||data1 from data where type in (3, 4, 12) order by type")),
         QStringList({ QStringLiteral("3: 555 0100"), QStringLiteral("4: ida@example.org"),
             QStringLiteral("12: Uppsala") }));
+}
+
+// A contact keeps one photo: of those cards of its name bring (a digit
+// each, "-" none) after those stored before, it keeps the one read last,
+// and the ending counts the others, again when the file is imported again.
+void TestImportContactsToLocalThread::endingNamesThePhotosTheMergeLeftOut_data()
+{
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<int>("leftOut");
+    QTest::newRow("two cards of one name, each with its photo") << QByteArray() << QByteArray("01") << 1;
+    QTest::newRow("the first photo again after a card without one") << QByteArray() << QByteArray("01-0") << 1;
+    QTest::newRow("three photos") << QByteArray() << QByteArray("012") << 2;
+    QTest::newRow("another photo than the stored one") << QByteArray("0") << QByteArray("1") << 1;
+    QTest::newRow("the stored photo again") << QByteArray("0") << QByteArray("0-") << 0;
+}
+
+void TestImportContactsToLocalThread::endingNamesThePhotosTheMergeLeftOut()
+{
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, file);
+    QFETCH(int, leftOut);
+    const auto photo = [](char digit) {
+        return testkit::imageBytes(QSize(8, 8), "PNG", QColor::fromHsv((digit - '0') * 90, 200, 150));
+    };
+    const auto cards = [&photo](const QByteArray& photos) {
+        QByteArray bytes;
+        for (const char digit : photos)
+            bytes += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:Haddad;Lina;;;\r\n"
+                + (digit == '-' ? QByteArray() : "PHOTO;ENCODING=b;TYPE=PNG:" + photo(digit).toBase64() + "\r\n")
+                + "END:VCARD\r\n";
+        return bytes;
+    };
+    if (!before.isEmpty()) {
+        RecordingReporter first;
+        runImport(writeFile(cards(before)), ImportContactsToLocalThread::TYPE_VCARD, first);
+    }
+    const QString path = writeFile(cards(file));
+    const char kept = *std::find_if(file.crbegin(), file.crend(), [](char digit) { return digit != '-'; });
+    for (int round = 0; round < 2; ++round) {
+        RecordingReporter reporter;
+        runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+        // Imported again, the file holds more than one photo only of its own.
+        const int named = round == 0 || before.isEmpty() ? leftOut : 0;
+        const QString text = named == 1 ? QStringLiteral("1 other photo was left out.")
+                                        : QStringLiteral("%1 other photos were left out.").arg(named);
+        QCOMPARE(reporter.successes().first().split(QLatin1String("<br/>")).mid(2),
+                 named == 0 ? QStringList()
+                            : QStringList { "Lina Haddad: a contact keeps one photo, so it keeps the one read "
+                                            "last; " + text });
+        QCOMPARE(SqlProbe(dbPath()).column(QStringLiteral("select data4 from data where type = 2")),
+                 QStringList { pim::Entity::photoHash(photo(kept)) });
+    }
 }
 
 QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)

@@ -52,6 +52,10 @@ enum Rule {
     RULE_MESSAGING,
     RULE_NAMED_URL,
     RULE_PHONE_DATA_ROW,
+    RULE_NAMED_TEL,
+    // Read as TITLE, or as an address, where the card has none (standInRule()).
+    RULE_ROLE,
+    RULE_LABEL,
 };
 
 const QHash<QString, Rule>& ruleTable()
@@ -68,6 +72,7 @@ const QHash<QString, Rule>& ruleTable()
         { QStringLiteral("TEL"), RULE_TEL },
         { QStringLiteral("EMAIL"), RULE_EMAIL },
         { QStringLiteral("NICKNAME"), RULE_NICKNAME },
+        { QStringLiteral("X-NICKNAME"), RULE_NICKNAME },
         { QStringLiteral("BDAY"), RULE_BDAY },
         { QStringLiteral("X-EVENT"), RULE_EVENT },
         { QStringLiteral("CATEGORIES"), RULE_CATEGORIES },
@@ -76,6 +81,8 @@ const QHash<QString, Rule>& ruleTable()
         { QStringLiteral("NOTE"), RULE_NOTE },
         { QStringLiteral("ORG"), RULE_ORG },
         { QStringLiteral("TITLE"), RULE_TITLE },
+        { QStringLiteral("ROLE"), RULE_ROLE },
+        { QStringLiteral("LABEL"), RULE_LABEL },
         { QStringLiteral("X-REL"), RULE_REL },
         { QStringLiteral("ADR"), RULE_ADR },
         { QStringLiteral("URL"), RULE_URL },
@@ -108,6 +115,8 @@ const QHash<QString, Rule>& ruleTable()
         { QStringLiteral("X-SPOUSE"), RULE_NAMED_REL },
         { QStringLiteral("X-MANAGER"), RULE_NAMED_REL },
         { QStringLiteral("X-ASSISTANT"), RULE_NAMED_REL },
+        { QStringLiteral("X-CHILDREN"), RULE_NAMED_REL },
+        { QStringLiteral("X-ASSISTANT-TEL"), RULE_NAMED_TEL },
         { QStringLiteral("X-WAB-SPOUSE_NAME"), RULE_NAMED_REL },
         { QStringLiteral("X-OUTLOOK-SPOUSE-NAME"), RULE_NAMED_REL },
         { QStringLiteral("X-OUTLOOK-MANAGER-NAME"), RULE_NAMED_REL },
@@ -185,6 +194,38 @@ Rule memoizedRuleFor(VCardCardMapper::RuleMemo& memo, const QString& name)
     return rule;
 }
 
+// Whether the card has a TITLE, an ADR: a line of that name whose value
+// holds more than blanks and separators. Each is looked up once a card
+// asks, which only a card of a ROLE or a LABEL does.
+struct CardHolds {
+    std::optional<bool> title;
+    std::optional<bool> address;
+};
+
+bool holdsLineNamed(const QList<VCardProperty>& card, QLatin1StringView name)
+{
+    return std::any_of(card.cbegin(), card.cend(), [name](const VCardProperty& property) {
+        return property.name == name
+            && std::any_of(property.value.cbegin(), property.value.cend(),
+                           [](char c) { return c != ' ' && c != '\t' && c != ';'; });
+    });
+}
+
+// The rule a ROLE or a LABEL is read by: a ROLE is the job title of a card
+// without a TITLE, a LABEL (a printed address) the address of a card
+// without an ADR. Beside a TITLE a ROLE says what no field keeps, and a
+// LABEL beside an ADR says again what that says: both are left out, named
+// as a kind not kept (RULE_NONE).
+[[gnu::noinline, gnu::cold]] Rule standInRule(Rule rule, const QList<VCardProperty>& card, CardHolds& holds)
+{
+    std::optional<bool>& known = rule == RULE_ROLE ? holds.title : holds.address;
+    if (!known)
+        known = holdsLineNamed(card, QLatin1StringView(rule == RULE_ROLE ? "TITLE" : "ADR"));
+    if (*known)
+        return RULE_NONE;
+    return rule == RULE_ROLE ? RULE_TITLE : RULE_LABEL;
+}
+
 bool isQuotedPrintable(const VCardProperty& property)
 {
     return property.isEncodedAs({ QLatin1StringView("QUOTED-PRINTABLE") });
@@ -252,6 +293,7 @@ VCardCardText::Holds holdsOf(Rule rule)
     case RULE_TITLE:
     case RULE_REL:
     case RULE_ADR:
+    case RULE_LABEL:
     case RULE_ITEM_REL:
     case RULE_NAMED_REL:
     case RULE_DEPARTMENT:
@@ -410,6 +452,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     }
 
     std::optional<VCardProperty> hyphenated;
+    CardHolds cardHolds;
     for (const VCardProperty& written : card) {
         Rule rule = memoizedRuleFor(m_ruleMemo, written.name);
         const VCardProperty* named = &written;
@@ -418,6 +461,8 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         const VCardProperty& property = *named;
         if (rule == RULE_NAME_READING && !isNameReading(property))
             rule = RULE_NONE;
+        if (rule == RULE_ROLE || rule == RULE_LABEL) [[unlikely]]
+            rule = standInRule(rule, card, cardHolds);
         if (rule == RULE_NONE) {
             if (property.value.isEmpty())
                 continue;
@@ -451,6 +496,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         switch (rule) {
         case RULE_NONE:
         case RULE_NOTHING_TO_KEEP:
+        case RULE_ROLE:
             break;
         case RULE_N: {
             if (!hasN) {
@@ -494,7 +540,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             readBirthday(value, contact);
             break;
         case RULE_EVENT:
-            readEvent(value, contact);
+            readEvent(value, contact, notes);
             break;
         case RULE_CATEGORIES:
             readCategories(value, contact, notes);
@@ -526,11 +572,14 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         case RULE_ADR:
             readAddress(value, contact);
             break;
+        case RULE_LABEL:
+            readPrintedAddress(value, contact);
+            break;
         case RULE_URL:
             readUrl(value, contact);
             break;
         case RULE_ITEM_DATE:
-            readItemDate(value, contact);
+            readItemDate(value, contact, notes);
             break;
         case RULE_IMPP:
             readImpp(value, contact);
@@ -559,9 +608,14 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         case RULE_PHONE_DATA_ROW:
             readPhoneDataRow(value, contact, notes);
             break;
+        case RULE_NAMED_TEL:
+            readNamedTel(value, contact);
+            break;
         }
     }
     orgs.settle(contact);
+    if (!notes.birthdaysOfLabels.isEmpty())
+        keepOneBirthday(contact, notes);
     if (!m_cardText.guessedLines().isEmpty()) {
         QList<VCardCardText::GuessedLine>& lines = notes.guessedLines;
         lines = m_cardText.guessedLines();

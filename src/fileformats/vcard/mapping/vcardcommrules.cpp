@@ -233,6 +233,16 @@ void readTel(const VCardValue& value, pim::_Contact& contact)
     appendEntity(contact, pim::ENTITY_PHONE, entity);
 }
 
+void readNamedTel(const VCardValue& value, pim::_Contact& contact)
+{
+    // The one such name read: the assistant's (19).
+    constexpr int kAssistant = 19;
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data1"), phoneNumber(value.text()));
+    setNamedSubType(entity, value, kAssistant, &pim::phoneTypeMap, kAssistant);
+    appendEntity(contact, pim::ENTITY_PHONE, entity);
+}
+
 void readEmail(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;

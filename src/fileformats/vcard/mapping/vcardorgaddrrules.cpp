@@ -121,6 +121,26 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
     appendEntity(contact, pim::ENTITY_ADDR, entity);
 }
 
+void readPrintedAddress(const VCardValue& value, pim::_Contact& contact)
+{
+    // Its lines end in CR LF (2.1's "=0D=0A"), LF or CR alone; blank ones
+    // hold nothing of the address.
+    QString text = value.text();
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    QStringList lines;
+    for (const QStringView line : QStringView(text).split(u'\n')) {
+        QString kept = line.toString();
+        pim::dropEndBlanks(kept);
+        if (!kept.isEmpty())
+            lines.append(kept);
+    }
+    pim::Entity entity;
+    entity.fields.insert(QStringLiteral("data4"), lines.join(QLatin1Char('\n')));
+    setNamedSubType(entity, value, addressType(value.kinds()), &pim::addrTypeMap, 0);
+    entity.fields.insert(QStringLiteral("data1"), entity.formattedAddr());
+    appendEntity(contact, pim::ENTITY_ADDR, entity);
+}
+
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
     // "PHOTO:" holds nothing: no photo, and nothing lost.
@@ -151,10 +171,20 @@ void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes)
     const picturecheck::Checked checked = picturecheck::check(image);
     switch (checked.verdict) {
     case picturecheck::Verdict::Keep:
-    case picturecheck::Verdict::KeepAsPng:
-        // A later photo takes the place of an earlier one.
-        firstEntity(contact, pim::ENTITY_PHOTO).fields.insert(QStringLiteral("data15"), checked.picture);
+    case picturecheck::Verdict::KeepAsPng: {
+        // A later photo takes the place of an earlier one, which is named
+        // unless it is the same picture.
+        pim::Entity& photo = firstEntity(contact, pim::ENTITY_PHOTO);
+        const auto earlier = photo.fields.constFind(QStringLiteral("data15"));
+        if (earlier != photo.fields.cend() && earlier->toByteArray() != checked.picture)
+            notes.add(notes.photoLine,
+                      QCoreApplication::translate("VCardImport", "a contact keeps one photo; this PHOTO line was "
+                                                                 "left out for the one on line %1.")
+                          .arg(value.property().line));
+        photo.fields.insert(QStringLiteral("data15"), checked.picture);
+        notes.photoLine = value.property().line;
         return;
+    }
     case picturecheck::Verdict::TooLarge:
         notes.add(value.property().line,
                   QCoreApplication::translate("VCardImport", "the photo is a picture of %1 by %2 pixels, more than "

@@ -74,12 +74,19 @@ void appendRelation(const VCardValue& value, pim::_Contact& contact, std::option
     appendEntity(contact, pim::ENTITY_REL, entity);
 }
 
-void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int> subType)
+constexpr int kBirthday = 3;
+
+void readDate(const VCardValue& value, pim::_Contact& contact, std::optional<int> subType,
+              Notes* notes = nullptr)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), dateText(value.text()));
     setNamedSubType(entity, value, subType, &pim::eventTypeMap, 0);
     appendEntity(contact, pim::ENTITY_EVENT, entity);
+    if (notes && !subType && entity.fields.value(QStringLiteral("data2")).toInt() == kBirthday
+        && !pim::isBlankEntry(pim::ENTITY_EVENT, entity))
+        notes->birthdaysOfLabels.append({ contact.entities[pim::ENTITY_EVENT].size() - 1,
+                                          value.customLabel() });
 }
 
 // The groups of one CATEGORIES value: split at commas that no backslash
@@ -211,10 +218,10 @@ void readNickname(const VCardValue& value, pim::_Contact& contact)
 
 void readBirthday(const VCardValue& value, pim::_Contact& contact)
 {
-    readDate(value, contact, 3);
+    readDate(value, contact, kBirthday);
 }
 
-void readEvent(const VCardValue& value, pim::_Contact& contact)
+void readEvent(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
     const QStringList kinds = value.kinds();
     std::optional<int> subType;
@@ -222,12 +229,34 @@ void readEvent(const VCardValue& value, pim::_Contact& contact)
         subType = 1;
     else if (VCardValue::has(kinds, QLatin1StringView("other")))
         subType = 0;
-    readDate(value, contact, subType);
+    readDate(value, contact, subType, &notes);
 }
 
-void readItemDate(const VCardValue& value, pim::_Contact& contact)
+void readItemDate(const VCardValue& value, pim::_Contact& contact, Notes& notes)
 {
-    readEvent(value, contact);
+    readEvent(value, contact, notes);
+}
+
+void keepOneBirthday(pim::_Contact& contact, const Notes& notes)
+{
+    QList<pim::Entity>& dates = contact.entities[pim::ENTITY_EVENT];
+    const auto dayOf = [&dates](qsizetype at) {
+        return pim::fieldText(dates.at(at).fields.value(QStringLiteral("data1")));
+    };
+    // The places of the labelled ones ascend, as the dates were read.
+    QString birthday;
+    for (qsizetype at = 0, labelled = 0; at < dates.size() && birthday.isEmpty(); ++at) {
+        if (labelled < notes.birthdaysOfLabels.size() && notes.birthdaysOfLabels.at(labelled).first == at)
+            ++labelled;
+        else if (dates.at(at).fields.value(QStringLiteral("data2")).toInt() == kBirthday)
+            birthday = dayOf(at);
+    }
+    if (birthday.isEmpty())
+        birthday = dayOf(notes.birthdaysOfLabels.constFirst().first);
+    for (const auto& [at, label] : notes.birthdaysOfLabels) {
+        if (dayOf(at) != birthday)
+            setSubType(dates[at], label, 0, 0);
+    }
 }
 
 void readAnniversary(const VCardValue& value, pim::_Contact& contact)
@@ -378,6 +407,7 @@ void readNamedRelation(const VCardValue& value, pim::_Contact& contact)
         { QStringLiteral("X-SPOUSE"), QStringLiteral("spouse") },
         { QStringLiteral("X-MANAGER"), QStringLiteral("manager") },
         { QStringLiteral("X-ASSISTANT"), QStringLiteral("assistant") },
+        { QStringLiteral("X-CHILDREN"), QStringLiteral("child") },
         { QStringLiteral("X-EVOLUTION-SPOUSE"), QStringLiteral("spouse") },
         { QStringLiteral("X-EVOLUTION-MANAGER"), QStringLiteral("manager") },
         { QStringLiteral("X-EVOLUTION-ASSISTANT"), QStringLiteral("assistant") },

@@ -41,6 +41,11 @@ struct Notes {
     QList<qint64> controlLines;
     QList<qint64> twiceEncodedLines;
     QList<qint64> strayEqualsLines;
+    // The line of the photo read so far, which a later one takes the place of.
+    qint64 photoLine = 0;
+    // The dates whose item label alone made them birthdays: each one's
+    // place among the contact's dates, and the label.
+    QList<std::pair<qsizetype, QString>> birthdaysOfLabels;
 
     void add(qint64 line, const QString& text) { items.append({ line, text }); }
 };
@@ -79,6 +84,9 @@ void appendEntity(pim::_Contact& contact, int type, const pim::Entity& entity);
 
 // Phones, e-mail, messaging, web sites (vcardcommrules.cpp).
 void readTel(const VCardValue& value, pim::_Contact& contact);
+// A phone of the kind its property names (a phone suite's X-ASSISTANT-TEL,
+// the assistant's).
+void readNamedTel(const VCardValue& value, pim::_Contact& contact);
 void readEmail(const VCardValue& value, pim::_Contact& contact);
 void readIm(const VCardValue& value, pim::_Contact& contact);
 // IMPP ("xmpp:ann@example.org"): the protocol from X-SERVICE-TYPE, else
@@ -106,9 +114,16 @@ void readNamedUrl(const VCardValue& value, pim::_Contact& contact);
 // merge keeps one of each, and the import counts the rest.
 void readNickname(const VCardValue& value, pim::_Contact& contact);
 void readBirthday(const VCardValue& value, pim::_Contact& contact);
-void readEvent(const VCardValue& value, pim::_Contact& contact);
+// A date of no kind its words name takes the kind its item's label names,
+// noted where that is the birthday (keepOneBirthday()).
+void readEvent(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 // A labelled date of a grouped item (X-ABDATE).
-void readItemDate(const VCardValue& value, pim::_Contact& contact);
+void readItemDate(const VCardValue& value, pim::_Contact& contact, Notes& notes);
+// A contact has one birthday: once the card is read, a date that only its
+// label made a birthday stays one where it is the day of the card's
+// birthday (a BDAY's, else the first such date's); any other keeps the
+// label as one of the user's own, and the kind Other.
+void keepOneBirthday(pim::_Contact& contact, const Notes& notes);
 void readCategories(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 void readNote(const VCardValue& value, pim::_Contact& contact);
 void readRelation(const VCardValue& value, pim::_Contact& contact);
@@ -143,6 +158,9 @@ QString dateText(const QString& value);
 void readOrg(const VCardValue& value, pim::Entity& org);
 void readTitle(const VCardValue& value, pim::Entity& org);
 void readAddress(const VCardValue& value, pim::_Contact& contact);
+// A printed address (LABEL) of a card without an ADR: the address's text,
+// each of its lines a line of the street, its kind that of its TYPE.
+void readPrintedAddress(const VCardValue& value, pim::_Contact& contact);
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 
 // How the name is spoken, as phones keep it: the phonetic given and family
