@@ -261,9 +261,9 @@ QByteArray firstImageAlone(const QByteArray& bytes, const walk::GifImage& first,
 // 1000 pixels in 5 kB), so the work is bounded by those pixels, not by the
 // bytes: the screen is drawn where it has at most kMaxScreenPerCodePixels
 // times as many, or few (kAlwaysConvertedPixels). A screen mostly empty is
-// not drawn: the part of the frame on it is drawn alone, where that part
-// is so bounded; otherwise the codes end far short of the frame, and it is
-// no whole picture.
+// not drawn: the part of the frame on it is drawn alone, where the codes
+// give every pixel of that part, so that it shows as on the screen;
+// otherwise the codes end short of it, and it is no whole picture.
 Checked firstFrameAsPng(const QByteArray& bytes, const char* format, const walk::GifImage& first)
 {
     const walk::Declared& frame = first.size;
@@ -284,8 +284,10 @@ Checked firstFrameAsPng(const QByteArray& bytes, const char* format, const walk:
         qMax<qint64>(0, qMin(first.origin.width + frame.width, canvas.width) - first.origin.width),
         qMax<qint64>(0, qMin(first.origin.height + frame.height, canvas.height) - first.origin.height),
     };
+    // The codes reach the last pixel shown, after the frame's rows above it
+    // (interlaced or not, Qt's reader draws each row of that part once).
     const qint64 pixels = shown.width * shown.height;
-    if (pixels == 0 || pixels > held)
+    if (pixels == 0 || given < (shown.height - 1) * frame.width + shown.width)
         return Checked();
     const QSize size(int(shown.width), int(shown.height));
     if (pixels > kMaxConvertedPixels)
