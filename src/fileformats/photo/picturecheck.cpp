@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageReader>
+#include <QtEndian>
 
 #include <zlib.h>
 
@@ -241,22 +242,57 @@ Checked iconChecked(const QByteArray& bytes, const char* format)
     return Checked();
 }
 
-// The first frame of a GIF of several, as Qt's reader draws it on the
-// GIF's screen. A GIF's codes pack a flat drawing far tighter than the
-// bytes of other formats' photos (two frames of 1100 by 1000 pixels in
-// 5 kB), and a small frame on a large screen (2 by 2 on 1400 by 1400) holds
-// almost nothing: so it is bounded by what it holds, not by its bytes. Its
-// frame and the screen it is drawn on must fit Qt's allocation limit and
-// stay within kMaxConvertedPixels, which also bounds the work of decoding
-// it: Qt's reader draws no frame beyond its screen.
+// The GIF up to the end of its first image, on a screen of the size of the
+// part `shown` of that image, with the image at its corner: Qt's reader
+// draws that part alone, as it shows on the GIF's own screen.
+QByteArray firstImageAlone(const QByteArray& bytes, const walk::GifImage& first, const walk::Declared& shown)
+{
+    QByteArray alone = bytes.left(first.end) + ';';
+    qToLittleEndian<quint16>(quint16(shown.width), alone.data() + 6);
+    qToLittleEndian<quint16>(quint16(shown.height), alone.data() + 8);
+    qToLittleEndian<quint32>(0, alone.data() + first.descriptor + 1);
+    return alone;
+}
+
+// The first frame of a GIF of several. Qt's reader draws it on the GIF's
+// screen, however little of the screen it covers, and steps through every
+// pixel its codes give, on the screen or off it. A GIF's codes pack a flat
+// drawing far tighter than other formats' bytes (two frames of 1100 by
+// 1000 pixels in 5 kB), so the work is bounded by those pixels, not by the
+// bytes: the screen is drawn where it has at most kMaxScreenPerCodePixels
+// times as many, or few (kAlwaysConvertedPixels). A screen mostly empty is
+// not drawn: the part of the frame on it is drawn alone, where the codes
+// give every pixel of that part, so that it shows as on the screen;
+// otherwise the codes end short of it, and it is no whole picture.
 Checked firstFrameAsPng(const QByteArray& bytes, const char* format, const walk::GifImage& first)
 {
-    const qint64 framePixels = first.size.width * first.size.height;
-    if (!fitsAllocationLimit(first.canvas) || (framePixels > 0 && !fitsAllocationLimit(first.size)))
+    const walk::Declared& frame = first.size;
+    const qint64 given = walk::gifCodePixels(bytes, first, kMaxDecodedPixels);
+    if (given > kMaxDecodedPixels) {
+        if (frame.width * frame.height > kMaxConvertedPixels)
+            return tooLarge(QSize(int(frame.width), int(frame.height)), {});
         return Checked();
-    if (framePixels > kMaxConvertedPixels)
-        return tooLarge(QSize(int(first.size.width), int(first.size.height)), {});
-    return convertedToPng(bytes, format, QSize(int(first.canvas.width), int(first.canvas.height)), Bound::Size);
+    }
+    const qint64 held = qMax(kAlwaysConvertedPixels, kMaxScreenPerCodePixels * given);
+    const walk::Declared& canvas = first.canvas;
+    if (canvas.width * canvas.height <= held) {
+        if (!fitsAllocationLimit(canvas))
+            return Checked();
+        return convertedToPng(bytes, format, QSize(int(canvas.width), int(canvas.height)), Bound::Size);
+    }
+    const walk::Declared shown {
+        qMax<qint64>(0, qMin(first.origin.width + frame.width, canvas.width) - first.origin.width),
+        qMax<qint64>(0, qMin(first.origin.height + frame.height, canvas.height) - first.origin.height),
+    };
+    // The codes reach the last pixel shown, after the frame's rows above it
+    // (interlaced or not, Qt's reader draws each row of that part once).
+    const qint64 pixels = shown.width * shown.height;
+    if (pixels == 0 || given < (shown.height - 1) * frame.width + shown.width)
+        return Checked();
+    const QSize size(int(shown.width), int(shown.height));
+    if (pixels > kMaxConvertedPixels)
+        return tooLarge(size, {});
+    return convertedToPng(firstImageAlone(bytes, first, shown), format, size, Bound::Size);
 }
 
 } // namespace

@@ -13,8 +13,9 @@ enum class Verdict {
     Keep,
     // A whole raster picture in a format phones do not show (TIFF, WebP,
     // icons, bitmaps of the X and PNM families), or the first frame of a
-    // GIF of several: stored converted to PNG, or for an icon that holds a
-    // PNG, that PNG as it is.
+    // GIF of several (on its screen, or where the screen is mostly empty,
+    // the frame alone): stored converted to PNG, or for an icon that holds
+    // a PNG, that PNG as it is.
     KeepAsPng,
     // A vector picture (SVG, or SVGZ: gzip data whose first kilobytes
     // inflate to SVG text): phones show none, so it is left out, neither
@@ -55,13 +56,17 @@ struct Checked {
 // header (an icon's: that of the picture inside, not its directory)
 // declares a size that the photo's own size makes plausible (see
 // kMaxPixelBytesPerByte) and at most kMaxConvertedPixels; a GIF's codes
-// pack a flat drawing far tighter, so its screen and first frame need
-// only fit Qt's allocation limit and be at most kMaxConvertedPixels. One
-// decoded copy of the pixels is held, turned in place. Of gzip data only
-// the first kilobytes are inflated. Safe to call from any thread.
+// pack a flat drawing far tighter, so a GIF's first frame is bounded by
+// the pixels its codes give (see kMaxScreenPerCodePixels): drawn on its
+// screen, or alone where its screen is mostly empty, and at most
+// kMaxConvertedPixels. One decoded copy of the pixels is held, turned in
+// place. Of gzip data only the first kilobytes are inflated. Safe to call
+// from any thread.
 Checked check(const QByteArray& bytes);
 
-// A BMP of more pixels is not kept, since it is decoded to be checked.
+// A BMP of more pixels is not kept, since it is decoded to be checked; nor
+// a GIF whose first frame's codes give more, which Qt's reader steps
+// through one by one.
 constexpr qint64 kMaxDecodedPixels = 24LL * 1000 * 1000;
 // A picture converted to PNG has at most 16 megapixels (4000 by 4000, more
 // than any phone's screen shows of a contact); a larger one is left out,
@@ -75,5 +80,10 @@ constexpr qint64 kMaxPixelBytesPerByte = 64;
 // flat avatar of one colour compresses far better than a photo, and a
 // picture of this size costs little to decode.
 constexpr qint64 kAlwaysConvertedPixels = 1024 * 1024;
+// A GIF's first frame is drawn on its screen where the screen has at most
+// this many times the pixels the frame's codes give (the frame covers a
+// quarter of it or more), or at most kAlwaysConvertedPixels; on a screen
+// mostly empty, the frame is stored alone, without the empty screen.
+constexpr qint64 kMaxScreenPerCodePixels = 4;
 
 } // namespace picturecheck

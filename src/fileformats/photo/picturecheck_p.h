@@ -41,19 +41,32 @@ enum class Gif {
     Frames,
 };
 
-// A GIF's first image: its own size, and that of the picture Qt's reader
-// draws it on, the GIF's screen, of which a side of no size takes the
-// image's. Qt's measure of the picture (QImageReader::size()) may give
-// the image's size where the screen is ten times as large, but it draws on
-// the whole screen.
+// A GIF's first image: where it stands and its own size, that of the
+// picture Qt's reader draws it on, and where its bytes are. Qt's reader
+// draws on the GIF's screen, of which a side of no size reaches to the
+// image's far edge; its measure of the picture (QImageReader::size()) may
+// give the image's size where the screen is ten times as large, but it
+// draws on the whole screen.
 struct GifImage {
+    Declared origin;
     Declared size;
     Declared canvas;
+    // The image's descriptor, the byte of its code size, and the first byte
+    // after its codes.
+    qsizetype descriptor = 0;
+    qsizetype codes = 0;
+    qsizetype end = 0;
 };
 
 // From the GIF's signature: what its blocks make of it. `declared` is the
 // size of its screen, or of its first image where the screen has none.
 Gif walkGif(const QByteArray& bytes, Declared& declared, GifImage& first);
+
+// How many pixels the codes of `image` give as Qt's reader decodes them, up
+// to the first code that no table holds, its end code or the end of its
+// data: so many it steps through, on the screen or off it, whatever size
+// the image declares. Counting stops once past `limit`.
+qint64 gifCodePixels(const QByteArray& bytes, const GifImage& image, qint64 limit);
 
 } // namespace picturecheck::walk
 

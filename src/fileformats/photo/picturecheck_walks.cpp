@@ -6,6 +6,7 @@
 
 #include <zlib.h>
 
+#include <array>
 #include <cstring>
 
 namespace picturecheck::walk {
@@ -148,9 +149,12 @@ Gif walkGif(const QByteArray& bytes, Declared& declared, GifImage& first)
                 return Gif::Frames;
             if (n - at < 9)
                 return Gif::NotWhole;
+            first.descriptor = at - 1;
+            first.origin = { qFromLittleEndian<quint16>(b + at), qFromLittleEndian<quint16>(b + at + 2) };
             first.size = { qFromLittleEndian<quint16>(b + at + 4), qFromLittleEndian<quint16>(b + at + 6) };
-            first.canvas = { declared.width > 0 ? declared.width : first.size.width,
-                             declared.height > 0 ? declared.height : first.size.height };
+            const Declared farEdge { first.origin.width + first.size.width, first.origin.height + first.size.height };
+            first.canvas = { declared.width > 0 ? declared.width : farEdge.width,
+                             declared.height > 0 ? declared.height : farEdge.height };
             // A screen of no size takes its first image's (Qt's reader
             // does the same).
             if (declared.width == 0 || declared.height == 0)
@@ -159,6 +163,7 @@ Gif walkGif(const QByteArray& bytes, Declared& declared, GifImage& first)
             // The LZW code size, as far as Qt's reader decodes.
             if (at >= n || b[at] > 12)
                 return Gif::NotWhole;
+            first.codes = at;
             ++at;
             image = true;
         } else {
@@ -166,8 +171,74 @@ Gif walkGif(const QByteArray& bytes, Declared& declared, GifImage& first)
         }
         if (at > n || !passSubBlocks(b, n, at))
             return Gif::NotWhole;
+        if (first.end == 0 && image)
+            first.end = at;
     }
     return Gif::NotWhole;
+}
+
+qint64 gifCodePixels(const QByteArray& bytes, const GifImage& image, qint64 limit)
+{
+    const auto* b = reinterpret_cast<const Byte*>(bytes.constData());
+    const qsizetype n = qMin(bytes.size(), image.end);
+    qsizetype at = image.codes;
+    if (at <= 0 || at >= n)
+        return 0;
+    const int minimum = b[at++];
+    const int clear = 1 << minimum;
+    constexpr int kTable = 4096;
+    // The pixels of each entry of the table; below `clear` one each.
+    std::array<quint16, kTable> length {};
+    const auto lengthOf = [&](int code) { return code < clear ? 1 : int(length[size_t(code)]); };
+    int width = minimum + 1;
+    int next = clear + 2;
+    // The code before, or -1 right after a clear code, whose code gives one
+    // pixel and adds no entry.
+    int previous = -1;
+    quint32 held = 0;
+    int bits = 0;
+    qint64 pixels = 0;
+    while (at < n) {
+        const qsizetype blockEnd = qMin(n, at + 1 + b[at]);
+        if (b[at++] == 0)
+            break;
+        for (; at < blockEnd; ++at) {
+            held |= quint32(b[at]) << bits;
+            bits += 8;
+            while (bits >= width) {
+                const int code = int(held & ((1u << width) - 1));
+                held >>= width;
+                bits -= width;
+                if (code == clear) {
+                    width = minimum + 1;
+                    next = clear + 2;
+                    previous = -1;
+                    continue;
+                }
+                // A code past the table's next entry, or past the table
+                // itself (of a code size of 12), no table holds.
+                if (code == clear + 1 || code > next || code >= kTable)
+                    return pixels;
+                if (previous < 0) {
+                    pixels += 1;
+                } else {
+                    // The code just being made gives the code before and
+                    // one pixel more, as its entry will.
+                    const int added = lengthOf(previous) + 1;
+                    pixels += code == next ? added : lengthOf(code);
+                    if (next < kTable) {
+                        length[size_t(next++)] = quint16(added);
+                        if (next >= 1 << width && width < 12)
+                            ++width;
+                    }
+                }
+                previous = code;
+                if (pixels > limit)
+                    return pixels;
+            }
+        }
+    }
+    return pixels;
 }
 
 } // namespace picturecheck::walk

@@ -237,11 +237,12 @@ private:
 
 // An animated GIF as drawing programs write one: a screen of
 // `screenWidth` by `screenHeight` in four colours, a loop, and `frames`
-// frames of `width` by `height` each after a delay, of which every pixel
-// is `colour(frame, x, y)` (0 to 3), or only the first `written` of each.
+// frames of `width` by `height` each after a delay, at `left`, `top`, of
+// which every pixel is `colour(frame, x, y)` (0 to 3), or only the first
+// `written` of each.
 template <typename Colour>
 QByteArray packedGif(int frames, int width, int height, int screenWidth, int screenHeight, Colour colour,
-                     qint64 written = -1)
+                     qint64 written = -1, int left = 0, int top = 0)
 {
     QByteArray bytes = "GIF89a" + littleEndian16(quint32(screenWidth)) + littleEndian16(quint32(screenHeight))
         + QByteArray("\x81\x00\x00", 3);
@@ -250,8 +251,8 @@ QByteArray packedGif(int frames, int width, int height, int screenWidth, int scr
     const qint64 pixels = written < 0 ? qint64(width) * height : written;
     for (int frame = 0; frame < frames; ++frame) {
         bytes += QByteArray("\x21\xF9\x04\x04\x32\x00\x00\x00", 8);
-        bytes += "\x2C" + littleEndian16(0) + littleEndian16(0) + littleEndian16(quint32(width))
-            + littleEndian16(quint32(height)) + QByteArray("\x00\x02", 2);
+        bytes += "\x2C" + littleEndian16(quint32(left)) + littleEndian16(quint32(top))
+            + littleEndian16(quint32(width)) + littleEndian16(quint32(height)) + QByteArray("\x00\x02", 2);
         GifCodes codes;
         for (qint64 at = 0; at < pixels; ++at)
             codes.add(colour(frame, int(at % width), int(at / width)));

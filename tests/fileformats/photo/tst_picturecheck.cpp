@@ -127,13 +127,15 @@ QByteArray movingBox()
     });
 }
 
-// Two frames of `width` by `height` on a screen of its own size, of which
-// the first `written` pixels are written.
-QByteArray packedFrames(int width, int height, int screenWidth, int screenHeight, qint64 written = -1)
+// Two frames of `width` by `height` at `left`, `top` on a screen of
+// `screenWidth` by `screenHeight`, of which the first `written` pixels are
+// written.
+QByteArray packedFrames(int width, int height, int screenWidth, int screenHeight, qint64 written = -1,
+                        int left = 0, int top = 0)
 {
     return bigpictures::packedGif(
         2, width, height, screenWidth, screenHeight, [](int frame, int x, int y) { return (x + y + frame) % 4; },
-        written);
+        written, left, top);
 }
 
 // A grey TIFF of `width` by `height` pixels in one uncompressed strip,
@@ -286,9 +288,9 @@ void TestPictureCheck::tellsWholePicturesFromTheRest_data()
     QTest::newRow("GIF of three frames cut right after its first") << frames.left(second) << Verdict::NotWhole;
     QTest::newRow("GIF of three frames, a byte no block starts with after its first")
         << QByteArray(frames).insert(second, '\0') << Verdict::NotWhole;
-    // Refused by the screen's size: the photo is too small for it.
+    // Its frame alone, without the empty screen.
     QTest::newRow("GIF of two frames on a screen of 60000 by 60000")
-        << gifOfFrames(2, 8, 4, QSize(60000, 60000)) << Verdict::NotWhole;
+        << gifOfFrames(2, 8, 4, QSize(60000, 60000)) << Verdict::KeepAsPng;
     // A GIF packs a flat drawing far tighter than other formats a photo:
     // it is bounded by its frame and screen, not by its bytes.
     const QByteArray box = movingBox();
@@ -298,9 +300,9 @@ void TestPictureCheck::tellsWholePicturesFromTheRest_data()
     QTest::newRow("GIF of two frames of 2 by 2 on a screen of 1400 by 1400")
         << packedFrames(2, 2, 1400, 1400) << Verdict::KeepAsPng;
     QTest::newRow("GIF of two frames, the first declaring 65535 by 65535, on a screen of 100 by 100")
-        << packedFrames(65535, 65535, 100, 100, 16) << Verdict::NotWhole;
+        << packedFrames(65535, 65535, 100, 100, 16) << Verdict::KeepAsPng;
     QTest::newRow("GIF of two frames of 2 by 2 on a screen of 65535 by 65535")
-        << packedFrames(2, 2, 65535, 65535) << Verdict::NotWhole;
+        << packedFrames(2, 2, 65535, 65535) << Verdict::KeepAsPng;
     QTest::newRow("BMP, decoded") << bmp << Verdict::Keep;
     QTest::newRow("BMP header only") << bmp.left(30) << Verdict::NotWhole;
     QTest::newRow("TIFF") << tif << Verdict::KeepAsPng;
@@ -339,27 +341,36 @@ void TestPictureCheck::tellsWholePicturesFromTheRest()
 void TestPictureCheck::convertsWithTheSamePixels_data()
 {
     QTest::addColumn<QByteArray>("bytes");
-    QTest::newRow("TIFF") << written("TIFF");
-    QTest::newRow("WebP") << written("WEBP");
-    QTest::newRow("icon") << written("ICO");
-    QTest::newRow("grey TIFF of 2 megapixels") << tiff(1600, 1250, 1600 * 1250);
-    QTest::newRow("GIF of three frames, its first") << gifOfFrames(3, 232, 170);
-    QTest::newRow("GIF of two frames smaller than its screen, its first") << gifOfFrames(2, 30, 20, QSize(40, 30));
-    QTest::newRow("GIF of two frames of 1100 by 1000 in 5 kB, its first") << movingBox();
+    // The part of Qt's picture stored, where it is not the whole.
+    QTest::addColumn<QRect>("part");
+    QTest::newRow("TIFF") << written("TIFF") << QRect();
+    QTest::newRow("WebP") << written("WEBP") << QRect();
+    QTest::newRow("icon") << written("ICO") << QRect();
+    QTest::newRow("grey TIFF of 2 megapixels") << tiff(1600, 1250, 1600 * 1250) << QRect();
+    QTest::newRow("GIF of three frames, its first") << gifOfFrames(3, 232, 170) << QRect();
+    QTest::newRow("GIF of two frames smaller than its screen, its first")
+        << gifOfFrames(2, 30, 20, QSize(40, 30)) << QRect();
+    QTest::newRow("GIF of two frames of 1100 by 1000 in 5 kB, its first") << movingBox() << QRect();
     QTest::newRow("GIF of two frames of 2 by 2 on a screen of 1400 by 1400, its first")
-        << packedFrames(2, 2, 1400, 1400);
-    QTest::newRow("GIF of two frames larger than its screen, its first") << packedFrames(300, 200, 120, 80);
+        << packedFrames(2, 2, 1400, 1400) << QRect(0, 0, 2, 2);
+    QTest::newRow("GIF of two frames larger than its screen, its first")
+        << packedFrames(300, 200, 120, 80) << QRect();
+    QTest::newRow("GIF of two frames at 1200, 1100 on a screen of no size, its first")
+        << packedFrames(300, 200, 0, 0, -1, 1200, 1100) << QRect(1200, 1100, 300, 200);
+    QTest::newRow("GIF of two frames reaching past the corner of a screen of 2000 by 2000, its first")
+        << packedFrames(800, 800, 2000, 2000, -1, 1700, 1700) << QRect(1700, 1700, 300, 300);
 }
 
 // What phones are given shows what Qt's reader shows of the photo itself.
 void TestPictureCheck::convertsWithTheSamePixels()
 {
     QFETCH(QByteArray, bytes);
+    QFETCH(QRect, part);
     const picturecheck::Checked checked = picturecheck::check(bytes);
     QCOMPARE(checked.verdict, Verdict::KeepAsPng);
     QVERIFY(checked.picture.startsWith("\x89PNG\r\n\x1A\n"));
     const QImage stored = QImage::fromData(checked.picture, "PNG");
-    const QImage original = QImage::fromData(bytes);
+    const QImage original = QImage::fromData(bytes).copy(part);
     QVERIFY(!original.isNull());
     QCOMPARE(stored.convertToFormat(QImage::Format_ARGB32), original.convertToFormat(QImage::Format_ARGB32));
 }
@@ -541,7 +552,7 @@ void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs_data()
 {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<Verdict>("verdict");
-    // The size named, as the picture shows.
+    // The size named, as the picture shows; or that of a PNG stored.
     QTest::addColumn<QSize>("size");
     QTest::newRow("icon listing 16 pixels, holding a PNG of 4000 by 4000")
         << bigpictures::icon(bigpictures::flatPng(4000, 4000), 16) << Verdict::KeepAsPng << QSize();
@@ -552,20 +563,33 @@ void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs_data()
     QTest::newRow("RGBA TIFF of 4000 by 6000") << tiff << Verdict::TooLarge << QSize(4000, 6000);
     QTest::newRow("RGBA TIFF of 4000 by 6000, turned a quarter")
         << bigpictures::withOrientation(tiff, 6) << Verdict::TooLarge << QSize(6000, 4000);
-    // 1.1 MB of frames, a size that makes the screen plausible.
+    // Where a frame covers less than a quarter of its screen, the frame
+    // alone, the size its picture has.
     QTest::newRow("GIF of two frames on a screen of 4001 by 4000")
-        << gifOfFrames(2, 1000, 1000, QSize(4001, 4000)) << Verdict::TooLarge << QSize(4001, 4000);
+        << gifOfFrames(2, 1000, 1000, QSize(4001, 4000)) << Verdict::KeepAsPng << QSize(1000, 1000);
     // Its first frame alone is decoded.
     QTest::newRow("GIF of 100000 frames") << gifOfFrames(100000, 16, 16) << Verdict::KeepAsPng << QSize();
     // Past 16 megapixels, however few its bytes: a frame's codes may hold
     // thousands of pixels a byte.
     QTest::newRow("GIF of two frames of 2 by 2 on a screen of 4001 by 4000")
-        << packedFrames(2, 2, 4001, 4000) << Verdict::TooLarge << QSize(4001, 4000);
+        << packedFrames(2, 2, 4001, 4000) << Verdict::KeepAsPng << QSize(2, 2);
+    QTest::newRow("GIF of two frames of 16 by 16 on a screen of 4000 by 4000, in 200 bytes")
+        << packedFrames(16, 16, 4000, 4000) << Verdict::KeepAsPng << QSize(16, 16);
+    QTest::newRow("GIF of two frames of 1 by 1 at 5790, 5790 on a screen of no size")
+        << packedFrames(1, 1, 0, 0, -1, 5790, 5790) << Verdict::KeepAsPng << QSize(1, 1);
+    QTest::newRow("GIF of two frames of 4000 by 4000, of which the codes give 16 pixels")
+        << packedFrames(4000, 4000, 4000, 4000, 16) << Verdict::NotWhole << QSize();
+    QTest::newRow("GIF of two frames of 2 by 2 whose codes give 30 megapixels")
+        << bigpictures::packedGif(2, 2, 2, 2, 2, [](int, int, int) { return 1; }, 30'000'000)
+        << Verdict::NotWhole << QSize();
     QTest::newRow("GIF of two frames of 4001 by 4000 in a few kB")
         << bigpictures::packedGif(2, 4001, 4000, 4001, 4000, [](int, int, int) { return 2; }) << Verdict::TooLarge
         << QSize(4001, 4000);
+    // Read within its screen.
     QTest::newRow("GIF of two frames of 5000 by 5000 on a screen of 100 by 100")
-        << packedFrames(5000, 5000, 100, 100, 1000) << Verdict::TooLarge << QSize(5000, 5000);
+        << packedFrames(5000, 5000, 100, 100, 1000) << Verdict::KeepAsPng << QSize(100, 100);
+    QTest::newRow("GIF of two frames, the first declaring 65535 by 65535, on a screen of 96 by 96")
+        << packedFrames(65535, 65535, 96, 96, 96) << Verdict::KeepAsPng << QSize(96, 96);
 }
 
 // Decoding any of them, or every frame of a GIF, takes 64 MB or more.
@@ -580,7 +604,10 @@ void TestPictureCheck::decodesNoBigPictureItLeavesOutOrStoresAsItIs()
     const picturecheck::Checked checked = picturecheck::check(bytes);
     const qint64 peak = memoryMegabytes("VmHWM:");
     QCOMPARE(checked.verdict, verdict);
-    QCOMPARE(checked.size, size);
+    if (verdict == Verdict::KeepAsPng && size.isValid())
+        QCOMPARE(QImage::fromData(checked.picture, "PNG").size(), size);
+    else
+        QCOMPARE(checked.size, size);
     QVERIFY2(peak - before < 32, qPrintable(QStringLiteral("%1 MB more at the peak").arg(peak - before)));
 }
 
