@@ -363,7 +363,11 @@ Q_NEVER_INLINE void readNameParts(
 // title or suffix alone names no one.
 bool namesSomeone(const NameParts& name)
 {
-    return name.line > 0 && std::any_of(name.part, name.part + 3, [](const QString& part) { return !pim::isBlankText(part); });
+    // Nearly every part that holds anything starts with a letter: the blank
+    // test is asked only of one that starts with a blank.
+    return name.line > 0 && std::any_of(name.part, name.part + 3, [](const QString& part) {
+        return !part.isEmpty() && (!part.front().isSpace() || !pim::isBlankText(part));
+    });
 }
 
 void putPart(pim::Entity& entity, const QString& key, const NameParts& parts, int index)
@@ -421,8 +425,8 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     bool hasN = false;
     QString formattedName;
     vcardrules::OrgPairing orgs;
-    Notes ownNotes;
-    Notes& notes = notesOut ? *notesOut : ownNotes;
+    std::optional<Notes> ownNotes;
+    Notes& notes = notesOut ? *notesOut : ownNotes.emplace();
     m_cardText.startCard(&card);
     const auto checkCharset = [&](const VCardProperty& property) {
         const QString charset = property.paramIgnoringCase(QLatin1StringView("CHARSET"));
@@ -642,7 +646,8 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     // card of a number alone as well; beside an N of a title alone, so is
     // its company. The contact is known by it, but stores no name of it.
     QString knownBy;
-    if (!namesSomeone(nameParts) && !formattedName.isEmpty()
+    const bool namesAnyone = namesSomeone(nameParts);
+    if (!namesAnyone && !formattedName.isEmpty()
         && isOwnNumberOrAddress(contact, formattedName, nameParts.line > 0))
         knownBy = std::exchange(formattedName, QString());
 
@@ -664,7 +669,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
         // A title or suffix alone ("N:;;;Dr.;") names no one, nor an FN that
         // only repeats it: the contact is known as one without a name is,
         // and keeps the title.
-        if (namesSomeone(nameParts))
+        if (namesAnyone)
             contact.fullName = display;
         else if (formattedName == display)
             formattedName.clear();
