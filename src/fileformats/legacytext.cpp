@@ -12,19 +12,29 @@
 
 namespace legacytext {
 
+namespace {
+
+// Whether the eight bytes from p on are ASCII: most text is, and the loops
+// over it pass it over eight bytes at a time.
+bool asciiWordAt(const uchar* p, const uchar* end)
+{
+    if (end - p < 8)
+        return false;
+    quint64 word;
+    std::memcpy(&word, p, 8);
+    return (word & 0x8080808080808080ULL) == 0;
+}
+
+} // namespace
+
 bool isValidUtf8(QByteArrayView bytes)
 {
     const auto* p = reinterpret_cast<const uchar*>(bytes.constData());
     const uchar* const end = p + bytes.size();
     while (p < end) {
-        // Most text is ASCII: skip it eight bytes at a time.
-        if (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                p += 8;
-                continue;
-            }
+        if (asciiWordAt(p, end)) {
+            p += 8;
+            continue;
         }
         const uchar c = *p;
         if (c < 0x80) {
@@ -129,14 +139,9 @@ bool formsUtf8ByChance(QByteArrayView bytes)
     const uchar* ascii = begin;
     bool found = false;
     for (const uchar* p = begin; p < end;) {
-        // Most text is ASCII: skip it eight bytes at a time.
-        if (end - p >= 8) {
-            quint64 word;
-            std::memcpy(&word, p, 8);
-            if ((word & 0x8080808080808080ULL) == 0) {
-                p += 8;
-                continue;
-            }
+        if (asciiWordAt(p, end)) {
+            p += 8;
+            continue;
         }
         if (*p < 0x80) {
             ++p;
