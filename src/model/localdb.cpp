@@ -109,12 +109,6 @@ QDir LocalDb::dbDir()
     return dir;
 }
 
-bool LocalDb::listsBefore(const QString& name, const QString& other)
-{
-    const int folded = QString::compare(name, other, Qt::CaseInsensitive);
-    return folded != 0 ? folded < 0 : name < other;
-}
-
 void LocalDb::create()
 {
     const Hold hold(*this);

@@ -22,6 +22,12 @@ bool _contactSortCompare(const pim::_Contact& a, const pim::_Contact& b)
 
 } // namespace
 
+bool LocalDb::listsBefore(const QString& name, const QString& other)
+{
+    const int folded = QString::compare(name, other, Qt::CaseInsensitive);
+    return folded != 0 ? folded < 0 : name < other;
+}
+
 QString LocalDb::likeSubstringPattern(const QString& keyword)
 {
     QString escaped;
