@@ -697,6 +697,18 @@ private slots:
                                  "END:VCARD\r\n")
             << "Claire Moreau"
             << QStringList { "1 0: Claire|Moreau|||", "6 0: 1986-04-21T00:00:00", "6 3: 1986-04-19T00:00:00" };
+        // A handset's own kinds and labels of numbers, web addresses named
+        // by their TYPE words, an address of eleven parts: the labels and
+        // the parts after the country come back whole.
+        QTest::newRow("a handset's phone kinds, a web address of a kind, an address of eleven parts")
+            << QByteArrayLiteral("BEGIN:VCARD\r\nVERSION:2.1\r\nN:Sharma;Priya;;;\r\nTEL;X-Work:+91 80 4555 0190\r\n"
+                                 "TEL;X-Gate Code:204\r\nURL;TYPE=Facebook:https://fb.example/priya\r\n"
+                                 "ADR;HOME:;;2-8-1 Nishi-Shinjuku;Shinjuku-ku;Tokyo;163-8001;Japan;Tower B;Floor 12;;\r\n"
+                                 "END:VCARD\r\n")
+            << "Priya Sharma"
+            << QStringList { "1 0: Priya|Sharma|||",
+                             "12 1: 2-8-1 Nishi-Shinjuku\nTower B\nFloor 12|Shinjuku-ku|Tokyo|163-8001|Japan",
+                             "13 0: https://fb.example/priya", "3 0: 204", "3 3: +91 80 4555 0190" };
         // A contact without a name is stored under its number or address;
         // the export writes that as FN, which is no name either.
         QTest::newRow("a number alone, as a phone writes it")

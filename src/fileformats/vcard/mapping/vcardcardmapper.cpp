@@ -194,36 +194,39 @@ Rule memoizedRuleFor(VCardCardMapper::RuleMemo& memo, const QString& name)
     return rule;
 }
 
-// Whether the card has a TITLE, an ADR: a line of that name whose value
-// holds more than blanks and separators. Each is looked up once a card
-// asks, which only a card of a ROLE or a LABEL does.
+// Whether the card has a TITLE: a line of that name whose value holds more
+// than blanks and separators; an ADR: a line of that name, whatever it
+// holds. Each is looked up once a card asks, which only a card of a ROLE
+// or a LABEL does.
 struct CardHolds {
     std::optional<bool> title;
     std::optional<bool> address;
 };
 
-bool holdsLineNamed(const QList<VCardProperty>& card, QLatin1StringView name)
+bool holdsLineNamed(const QList<VCardProperty>& card, QLatin1StringView name, bool empty)
 {
-    return std::any_of(card.cbegin(), card.cend(), [name](const VCardProperty& property) {
+    return std::any_of(card.cbegin(), card.cend(), [name, empty](const VCardProperty& property) {
         return property.name == name
-            && std::any_of(property.value.cbegin(), property.value.cend(),
-                           [](char c) { return c != ' ' && c != '\t' && c != ';'; });
+            && (empty || std::any_of(property.value.cbegin(), property.value.cend(),
+                                     [](char c) { return c != ' ' && c != '\t' && c != ';'; }));
     });
 }
 
 // The rule a ROLE or a LABEL is read by: a ROLE is the job title of a card
 // without a TITLE, a LABEL (a printed address) the address of a card
 // without an ADR. Beside a TITLE a ROLE says what no field keeps, and a
-// LABEL beside an ADR says again what that says: both are left out, named
-// as a kind not kept (RULE_NONE).
+// LABEL beside an ADR is the printed form of that ADR, empty or not (a
+// handset writes "ADR;WORK:;;;;;;" beside the label of its empty form):
+// both are left out, named as a kind not kept (RULE_NONE).
 [[gnu::noinline, gnu::cold]] Rule standInRule(Rule rule, const QList<VCardProperty>& card, CardHolds& holds)
 {
-    std::optional<bool>& known = rule == RULE_ROLE ? holds.title : holds.address;
+    const bool role = rule == RULE_ROLE;
+    std::optional<bool>& known = role ? holds.title : holds.address;
     if (!known)
-        known = holdsLineNamed(card, QLatin1StringView(rule == RULE_ROLE ? "TITLE" : "ADR"));
+        known = holdsLineNamed(card, QLatin1StringView(role ? "TITLE" : "ADR"), !role);
     if (*known)
         return RULE_NONE;
-    return rule == RULE_ROLE ? RULE_TITLE : RULE_LABEL;
+    return role ? RULE_TITLE : RULE_LABEL;
 }
 
 bool isQuotedPrintable(const VCardProperty& property)
@@ -359,6 +362,46 @@ Q_NEVER_INLINE void readNameParts(
     }
 }
 
+// The FN read so far, and its line once one holds anything.
+struct FormattedName {
+    QString text;
+    qint64 line = 0;
+    const VCardProperty* property = nullptr;
+};
+
+// Whether an FN reads as an N's parts, a ";" not escaped in its value
+// ("FN:Harbor Bistro;;;", a name typed into the wrong line).
+bool readsAsNameParts(const VCardProperty& fn)
+{
+    const QByteArray& bytes = fn.value;
+    for (qsizetype i = bytes.indexOf(';'); i >= 0; i = bytes.indexOf(';', i + 1)) {
+        if (i == 0 || bytes.at(i - 1) != '\\')
+            return true;
+    }
+    return false;
+}
+
+// Reads a second FN of a card. A card holds one formatted name: a later FN
+// takes the place of an earlier one, which is named as an N left out is; an
+// FN that holds nothing, or says the same, takes no one's place, nor one
+// that reads as an N's parts that of one that does not. Kept out of the
+// card's loop, as only a card of two FN lines comes here.
+Q_NEVER_INLINE void readAnotherFormattedName(
+    FormattedName& name, const VCardValue& value, const VCardProperty& written, vcardrules::Notes& notes)
+{
+    QString text = value.text().trimmed();
+    if (text.isEmpty() || text == name.text)
+        return;
+    const QString sentence = QCoreApplication::translate(
+        "VCardImport", "a contact keeps one name; this FN line was left out for the one on line %1.");
+    if (readsAsNameParts(written) && !readsAsNameParts(*name.property)) {
+        notes.add(written.line, sentence.arg(name.line));
+        return;
+    }
+    notes.add(name.line, sentence.arg(written.line));
+    name = FormattedName { std::move(text), written.line, &written };
+}
+
 // Whether the N read names a person: a family, given or middle name. A
 // title or suffix alone names no one.
 bool namesSomeone(const NameParts& name)
@@ -423,7 +466,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     const bool blankAfterColon = isWrittenWithBlankAfterColon(version);
     NameParts nameParts;
     bool hasN = false;
-    QString formattedName;
+    FormattedName fn;
     vcardrules::OrgPairing orgs;
     std::optional<Notes> ownNotes;
     Notes& notes = notesOut ? *notesOut : ownNotes.emplace();
@@ -513,7 +556,15 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
             break;
         }
         case RULE_FN:
-            formattedName = value.text().trimmed();
+            if (fn.line == 0) {
+                fn.text = value.text().trimmed();
+                if (!fn.text.isEmpty()) [[likely]] {
+                    fn.line = property.line;
+                    fn.property = &written;
+                }
+            } else {
+                readAnotherFormattedName(fn, value, written, notes);
+            }
             break;
         case RULE_PHONETIC_FIRST:
             readPhoneticFirstName(value, contact);
@@ -639,6 +690,7 @@ pim::_Contact VCardCardMapper::toContact(const QList<VCardProperty>& card, vcard
     if (!m_cardText.strayEqualsLines().isEmpty())
         notes.strayEqualsLines = ascendingOnce(m_cardText.strayEqualsLines());
     m_cardText.startCard(nullptr);
+    QString formattedName = std::move(fn.text);
 
     // An FN that is one of the card's own numbers or e-mail addresses, where
     // no N names anyone, is no name: it is what a contact without one is

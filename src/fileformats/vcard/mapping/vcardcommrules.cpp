@@ -4,6 +4,9 @@
 #include "model/pimlabels.h"
 
 #include <QHash>
+#include <QSet>
+
+#include <algorithm>
 
 namespace vcardrules {
 
@@ -17,7 +20,8 @@ bool has(const QStringList& kinds, const char* word)
 // The phone sub-type of a set of kind words. What this program's own
 // writer puts out ("home,voice", "cell", "work,fax", ...) reads back as it
 // always has. None when the words name no kind ("voice", "pref", none).
-std::optional<int> phoneType(const QStringList& kinds)
+// Inlined where it is asked of every phone, as it always was.
+Q_ALWAYS_INLINE std::optional<int> phoneType(const QStringList& kinds)
 {
     const bool home = has(kinds, "home");
     const bool work = has(kinds, "work");
@@ -148,6 +152,119 @@ std::optional<int> urlType(const QStringList& kinds)
     return std::nullopt;
 }
 
+// Whether a word of a TYPE list, in lower case, says how the value is
+// used, preferred or written rather than what the user calls it: the
+// standards' words ("pref", "voice", "internet", "intl", "x400") and those
+// of preference ("default", "primary"), 4.0's
+// kinds of a related person, the words address books add ("iphone",
+// "custom"), and every word a kind table reads ("home", "cell", "blog").
+bool isStandardWord(const QString& word)
+{
+    static const QSet<QString> words = [] {
+        QSet<QString> set;
+        for (const char* w :
+             { "pref", "preferred", "primary", "default", "voice", "msg", "bbs", "modem", "video", "pcs", "text",
+               "textphone", "cellular", "internet", "x400", "aol", "applelink", "attmail", "cis", "eworld", "ibmmail",
+               "mcimail", "powershare", "prodigy", "tlx", "dom", "intl", "postal", "parcel", "personal", "business",
+               "uri", "url", "web", "website", "custom", "contact", "acquaintance", "friend", "met", "co-worker",
+               "colleague", "co-resident", "neighbor", "kin", "muse", "crush", "date", "sweetheart", "me", "agent",
+               "emergency", "sibling", "quoted-printable", "base64", "b", "8bit", "7bit", "utf-8" })
+            set.insert(QLatin1String(w));
+        return set;
+    }();
+    const QStringList alone { word };
+    return words.contains(word) || phoneType(alone) || emailType(alone) || urlType(alone);
+}
+
+// Whether a word names a kind of a phone, an e-mail, an address or a web
+// site by the rule a CSV type cell names one ("Home Page", "work-fax").
+bool namesAKind(QStringView word)
+{
+    for (const auto labels : { &pim::phoneTypeMap, &pim::emailTypeMap, &pim::addrTypeMap, &pim::urlTypeMap }) {
+        if (pim::codeNamed(word, labels()))
+            return true;
+    }
+    return false;
+}
+
+bool holdsLetter(QStringView word)
+{
+    return std::any_of(word.cbegin(), word.cend(), [](QChar c) { return c.isLetter(); });
+}
+
+// Whether a phone's parameter is a bare word "X-...": a handset's way to
+// write the kind or the label a user gave the number ("TEL;X-Work:",
+// "TEL;X-Intercom:", "TEL;X-WhatsApp:"). Its own label's form,
+// "X-CUSTOM(...)", is read apart (VCardProperty::ownLabel()).
+bool isHandsetWord(const QString& key, const QString& value)
+{
+    // Asked of every phone's parameters: the first letter tells nearly all.
+    return key.size() > 2 && (key.at(0) == u'X' || key.at(0) == u'x') && key.at(1) == u'-' && value.isEmpty()
+        && !key.contains(u'(');
+}
+
+bool holdsHandsetWord(const VCardParams& params)
+{
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        if (isHandsetWord(it.key(), it.value()))
+            return true;
+    }
+    return false;
+}
+
+// The sub-type of a phone with a handset's own words. One that names a
+// kind gives it: a word the phone kinds read ("X-Home", "X-Other",
+// "X-Cellular" as "cell") joins the number's kinds, another of the table's
+// labels ("X-Work-Mobile") is the code where those name none. One of a
+// maker ("X-NOKIA-PTT": "X-", the maker, "-", its word), a standard word
+// ("X-Pref") or one without a letter says nothing. Any other is the user's
+// own label ("X-Intercom" is "Intercom"), as the handset's X-CUSTOM(...)
+// form is, several joined by ", "; an item's label beside it is the label.
+Q_NEVER_INLINE void readHandsetKind(const VCardValue& value, pim::Entity& entity)
+{
+    QStringList kinds = value.kinds();
+    std::optional<int> code;
+    QStringList labels;
+    const VCardParams& params = value.property().params;
+    for (auto it = params.constBegin(); it != params.constEnd(); ++it) {
+        if (!isHandsetWord(it.key(), it.value()))
+            continue;
+        const QString written = it.key().mid(2);
+        QString word = written.toLower();
+        if (word == QLatin1String("cellular"))
+            word = QStringLiteral("cell");
+        if (phoneType({ word })) {
+            kinds.append(word);
+        } else if (const std::optional<int> named = pim::codeNamed(written, pim::phoneTypeMap())) {
+            if (!code)
+                code = named;
+        } else if (!isStandardWord(word) && !word.contains(u'-') && holdsLetter(word)) {
+            labels.append(pim::withoutEndBlanks(value.storedText(written)));
+        }
+    }
+    if (const std::optional<int> named = phoneType(kinds))
+        code = named;
+    const QString label = value.customLabel().isEmpty() ? labels.join(QLatin1String(", ")) : value.customLabel();
+    setNamedSubType(entity, label, code, &pim::phoneTypeMap, 2);
+}
+
+// The label the words of a web site's TYPE give where they name no kind of
+// ours ("URL;type=Facebook:", as a phone and a web service write it), as
+// written, several joined by ", ". A standard word, a vendor's ("x-..."),
+// one that names a kind, one without a letter is none: see isStandardWord().
+QString labelOfTypeWords(const VCardValue& value)
+{
+    QStringList labels;
+    for (const QString& written : value.writtenTypeWords()) {
+        QString word = written.toLower();
+        word.remove(u' ');
+        if (word.startsWith(QLatin1String("x-")) || !holdsLetter(word) || isStandardWord(word) || namesAKind(written))
+            continue;
+        labels.append(value.storedText(written));
+    }
+    return labels.join(QLatin1String(", "));
+}
+
 // "INTERNET" only says that an e-mail address is one: as an item's label
 // ("INTERNET", "_$!<Internet>!$_") it is no label of the user's. This
 // program's own export puts a label of the user's beside the kind Other,
@@ -228,8 +345,12 @@ void readTel(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), phoneNumber(value.text()));
-    // A phone that names no kind is a mobile, as phones' exports mean it.
-    setNamedSubType(entity, value, phoneType(value.kinds()), &pim::phoneTypeMap, 2);
+    if (holdsHandsetWord(value.property().params)) [[unlikely]] {
+        readHandsetKind(value, entity);
+    } else {
+        // A phone that names no kind is a mobile, as phones' exports mean it.
+        setNamedSubType(entity, value, phoneType(value.kinds()), &pim::phoneTypeMap, 2);
+    }
     appendEntity(contact, pim::ENTITY_PHONE, entity);
 }
 
@@ -347,7 +468,10 @@ void readUrl(const VCardValue& value, pim::_Contact& contact)
 {
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data1"), value.text());
-    setNamedSubType(entity, value, urlType(value.kinds()), &pim::urlTypeMap, 0);
+    QString label = value.customLabel();
+    if (label.isEmpty() && !value.property().params.isEmpty())
+        label = labelOfTypeWords(value);
+    setNamedSubType(entity, label, urlType(value.kinds()), &pim::urlTypeMap, 0);
     appendEntity(contact, pim::ENTITY_URL, entity);
 }
 

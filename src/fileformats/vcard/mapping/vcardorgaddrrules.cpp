@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cctype>
 
 namespace vcardrules {
@@ -69,6 +70,19 @@ void readOrgKind(const VCardValue& value, pim::Entity& org)
         setSubType(org, value, code, 0);
 }
 
+// The components after the seventh, which no standard names (a phone
+// framework's cards write four more): each that holds what no other part
+// of the address does follows the street on a line of its own, so nothing
+// is lost and every export writes it.
+void addPartsBeyondTheCountry(QStringList& street, const QStringList& parts)
+{
+    for (qsizetype i = 7; i < parts.size(); ++i) {
+        const QString& part = parts.at(i);
+        if (!pim::isBlankText(part) && !street.contains(part) && !parts.mid(3, 4).contains(part))
+            street.append(part);
+    }
+}
+
 } // namespace
 
 void readOrg(const VCardValue& value, pim::Entity& org)
@@ -114,6 +128,8 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
         if (i < parts.size() && !parts.at(i).isEmpty())
             street.append(parts.at(i));
     }
+    if (parts.size() > 7) [[unlikely]]
+        addPartsBeyondTheCountry(street, parts);
     if (parts.size() > 2 || !street.isEmpty())
         entity.fields.insert(keys[2], street.join(QLatin1Char('\n')));
     setNamedSubType(entity, value, addressType(value.kinds()), &pim::addrTypeMap, 0);
@@ -123,17 +139,23 @@ void readAddress(const VCardValue& value, pim::_Contact& contact)
 
 void readPrintedAddress(const VCardValue& value, pim::_Contact& contact)
 {
-    // Its lines end in CR LF (2.1's "=0D=0A"), LF or CR alone; blank ones
-    // hold nothing of the address.
+    // Its lines end in CR LF (2.1's "=0D=0A"), LF or CR alone. Blank ones
+    // hold nothing of the address, nor those of punctuation alone: a
+    // handset writes the separators of the parts it lacks (",  "), and a
+    // label of nothing else is no address.
     QString text = value.text();
     text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    const auto saysNothing = [](QChar c) { return c.isSpace() || c.isPunct(); };
     QStringList lines;
     for (const QStringView line : QStringView(text).split(u'\n')) {
+        if (std::all_of(line.cbegin(), line.cend(), saysNothing))
+            continue;
         QString kept = line.toString();
         pim::dropEndBlanks(kept);
-        if (!kept.isEmpty())
-            lines.append(kept);
+        lines.append(kept);
     }
+    if (lines.isEmpty())
+        return;
     pim::Entity entity;
     entity.fields.insert(QStringLiteral("data4"), lines.join(QLatin1Char('\n')));
     setNamedSubType(entity, value, addressType(value.kinds()), &pim::addrTypeMap, 0);

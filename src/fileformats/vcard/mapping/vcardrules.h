@@ -157,9 +157,13 @@ QString dateText(const QString& value);
 // where they name one.
 void readOrg(const VCardValue& value, pim::Entity& org);
 void readTitle(const VCardValue& value, pim::Entity& org);
+// ADR: its post-office box, extended address and any part after the
+// country follow the street on lines of their own.
 void readAddress(const VCardValue& value, pim::_Contact& contact);
 // A printed address (LABEL) of a card without an ADR: the address's text,
-// each of its lines a line of the street, its kind that of its TYPE.
+// each of its lines a line of the street, its kind that of its TYPE. Lines
+// of blanks and punctuation alone are none of it, and a label of nothing
+// else is no address.
 void readPrintedAddress(const VCardValue& value, pim::_Contact& contact);
 void readPhoto(const VCardValue& value, pim::_Contact& contact, Notes& notes);
 

@@ -153,6 +153,18 @@ QStringList VCardValue::writtenKinds() const
     return words;
 }
 
+QStringList VCardValue::writtenTypeWords() const
+{
+    QStringList words;
+    if (m_hasLabelKinds)
+        return words;
+    forEachKindText(m_property.params, [&words](const QString& text, bool typeValue) {
+        if (typeValue)
+            words.append(kindsOf(text, true, true));
+    });
+    return words;
+}
+
 bool VCardValue::has(const QStringList& kinds, QLatin1StringView word)
 {
     // Asked of every kind of nearly every property: the units are compared

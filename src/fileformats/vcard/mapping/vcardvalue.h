@@ -57,6 +57,9 @@ public:
     // The same words as written, one for each of kinds(), in its order:
     // case and the blanks between words kept, for storedText().
     QStringList writtenKinds() const;
+    // The words of the TYPE values alone, as writtenKinds() gives them;
+    // none for a grouped item whose label is a standard one.
+    QStringList writtenTypeWords() const;
     // Whether kinds() holds the word (given in lower case).
     static bool has(const QStringList& kinds, QLatin1StringView word);
     // The grouped item's label when it is not a standard one (a standard

@@ -410,8 +410,8 @@ inline bool append(CARD_Parser* p, unsigned char c)
 // A blank or tab in a parameter's name or value: true when it is kept. A
 // value keeps those between its bytes, quoted or not ("Google Talk"): it
 // may be text that is stored, a service's or a label's name. A name keeps
-// them only in a phone's own label ("X-CUSTOM(Gate Code)"); in any other
-// they are dropped, as ever ("TY PE").
+// them only in a phone's own label ("X-CUSTOM(Gate Code)", "X-Gate Code");
+// in any other they are dropped, as ever ("TY PE").
 [[gnu::cold]] bool keepsParamBlank(CARD_Parser* p, unsigned char c);
 // The name of the last parameter ends: the blanks it ends in are none of
 // it.

@@ -53,10 +53,15 @@ bool keepsParamBlank(CARD_Parser* p, unsigned char c)
         return false;
     // Blanks before a value's first byte never come here. A name holds no
     // "=": its start alone tells, so a label of many words costs a look at
-    // nine bytes a blank.
+    // nine bytes a blank. A handset writes the label a user gave a number
+    // as a word of its own as well, "X-" and the label ("TEL;X-Gate
+    // Code:"): such a name keeps its blanks too.
     if (p->state == STATE_PARAM_NAME) {
         const size_t name = p->params[p->paramCount - 1].name;
-        if (!vcardsyntax::startsOwnLabel(p->line + name, p->lineLength - name))
+        const char* const start = p->line + name;
+        const bool handsetWord
+            = p->lineLength - name > 2 && (start[0] == 'X' || start[0] == 'x') && start[1] == '-';
+        if (!handsetWord && !vcardsyntax::startsOwnLabel(start, p->lineLength - name))
             return false;
     }
     if (append(p, c))
