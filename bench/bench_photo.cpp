@@ -7,7 +7,7 @@
 // With "gifshapes", what the check makes of several hundred GIFs of two
 // frames, one line each, for comparing two builds: screens and frames of
 // many sizes, frames placed anywhere on them or past them, codes of every
-// pixel or of a few, busy or flat.
+// pixel or of a few, busy or flat, in the screen's colours or their own.
 //
 // usage: bench_photo [gif [cards] | gifshapes]
 // Build it in a Release build (-DCMAKE_BUILD_TYPE=Release); the figures of a
@@ -139,7 +139,8 @@ int flat(int, int, int)
 
 // GIFs of two frames: those whose screen or first frame declares far more
 // than its codes give, one card each, and a vCard file of `cards` cards of
-// each of the first two; then those that hold what they declare.
+// each of the first two; then those that hold what they declare, the last
+// two in colours of their own on a screen they do not cover.
 bool gifs(const QTemporaryDir& dir, int cards)
 {
     const QByteArray fewCodes = bigpictures::packedGif(2, 4000, 4000, 4000, 4000, busy, 200);
@@ -160,6 +161,10 @@ bool gifs(const QTemporaryDir& dir, int cards)
                 [](int frame, int x, int y) {
                     return x >= 400 + 50 * frame && x < 700 + 50 * frame && y >= 350 && y < 550;
                 }) },
+        { "GIF 30x20 frames of their own colours on a 40x30 screen",
+            bigpictures::packedGif(2, 30, 20, 40, 30, busy, -1, 5, 6, true) },
+        { "GIF 3900x3900 flat frames of their own colours on 4000x4000",
+            bigpictures::packedGif(2, 3900, 3900, 4000, 4000, flat, -1, 50, 50, true) },
     };
     for (const auto& gif : cases)
         measure(QByteArray(gif.first) + " (" + QByteArray::number(gif.second.size()) + " B)",
@@ -194,8 +199,8 @@ QByteArray shapeVerdict(const QByteArray& bytes)
 
 // Shapes of a grid of screens, frames, places, codes written and colours,
 // about one in nine, each that costs no more than 30 megapixels of codes
-// to make.
-int gifShapes()
+// to make, their frames in the screen's colours or in their own.
+void gifShapes(bool ownColours)
 {
     const std::pair<int, int> screens[]
         = { { 0, 0 }, { 96, 96 }, { 240, 240 }, { 640, 480 }, { 1024, 1024 }, { 1400, 1400 }, { 2000, 2000 },
@@ -235,7 +240,7 @@ int gifShapes()
                             : place == 3           ? qMin(65535, (sh > 0 ? sh : 2000) + 10)
                                                    : 5790;
                         const QByteArray bytes = bigpictures::packedGif(
-                            2, w, h, sw, sh, colour == 0 ? busy : flat, pixels, left, top);
+                            2, w, h, sw, sh, colour == 0 ? busy : flat, pixels, left, top, ownColours);
                         const long long start = peakmemory::startStage();
                         QElapsedTimer timer;
                         timer.start();
@@ -243,9 +248,10 @@ int gifShapes()
                         const double ms = double(timer.nsecsElapsed()) / 1e6;
                         const long long peak = peakmemory::stagePeak() - start;
                         std::printf(
-                            "%4d screen %5dx%-5d frame %5dx%-5d %-17s codes of %-11s %-4s %8lld B: %s | "
+                            "%4d screen %5dx%-5d frame %5dx%-5d %-17s codes of %-11s %-4s%s %8lld B: %s | "
                             "%8.1f ms %7.1f MB\n",
                             index, sw, sh, w, h, places[place], codes[written], colour == 0 ? "busy" : "flat",
+                            ownColours ? " own" : "",
                             (long long)bytes.size(), verdict.constData(), ms, double(peak) / 1024.0);
                         ++taken;
                         totalMs += ms;
@@ -256,8 +262,15 @@ int gifShapes()
             }
         }
     }
-    std::printf("# %d shapes: %.1f s in all, the longest %.1f ms, the largest peak +%.1f MB\n", taken,
-        totalMs / 1000.0, longestMs, double(largestPeak) / 1024.0);
+    std::printf("# %d shapes%s: %.1f s in all, the longest %.1f ms, the largest peak +%.1f MB\n", taken,
+        ownColours ? " of frames of their own colours" : "", totalMs / 1000.0, longestMs,
+        double(largestPeak) / 1024.0);
+}
+
+int gifShapes()
+{
+    for (const bool ownColours : { false, true })
+        gifShapes(ownColours);
     return 0;
 }
 

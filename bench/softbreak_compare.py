@@ -1,6 +1,6 @@
 #!/usr/bin/env python3
-"""softbreak_compare.py OUT NEW BEFORE EARLIER [N]: a quoted-printable "=" before a line
-that reads as a property, read both ways by three builds.
+"""softbreak_compare.py OUT NEW BEFORE EARLIER [N] [--also NAME=BUILD ...]: a quoted-printable
+"=" before a line that reads as a property, read both ways by three builds (and any more named).
 
 Writes N files (2,000 by default) of 25 cards each in two kinds into OUT:
   encoder/  notes, titles and companies as standard encoders write them: every "=" of
@@ -15,10 +15,21 @@ Writes N files (2,000 by default) of 25 cards each in two kinds into OUT:
   width/    values ending in one "=" on a line of an encoder's width (70 to 77 columns),
             before a property's line: byte for byte an encoder's soft break before a
             line of text, read as one.
+  first/    the text of encoder/ written by encoders that count only the value's columns:
+            the first line is the name and parameters and 72 to 76 columns more; half the
+            values put a word that reads as a property's name ("PIN:4821") where that
+            first line ends, many of them two lines long.
+  firstend/ values ended by a writer's "=" before a property's line whose first line is as
+            wide after the name as an encoder's (70 to 77 columns from the value's start):
+            "token YWJj==", "Flat 2 ==", names whose every byte is escaped; and values
+            ending in one "=" whose first line is of no encoder's width either way.
+  firstwidth/ values ending in one "=" on a first line of 70 to 77 columns from the
+            value's start, before a property's line: an encoder's soft break, read as one.
 Each folder is read by the bench_readdump of each build (NEW: this one; BEFORE: the build
-whose values ended/ must keep; EARLIER: the build whose values encoder/ and width/ must
-keep) and compared value by value: every contact and data row, ids aside. Prints the
-files and rows that differ. Deterministic: the same N gives the same files."""
+whose values ended/ and firstend/ must keep; EARLIER: the build whose values encoder/,
+width/, first/ and firstwidth/ must keep) and compared value by value: every contact and
+data row, ids aside. Prints the files and rows that differ, also against each build named
+with --also. Deterministic: the same N gives the same files."""
 import os
 import random
 import subprocess
@@ -59,12 +70,14 @@ def escapes(data):
     return ["=%02X" % b if b == 0x3D or b >= 0x80 or b < 0x20 else chr(b) for b in data]
 
 
-def encode(prefix, data, width, mail):
+def encode(prefix, data, width, mail, value_only=False):
     """A standard encoder: lines of at most `width` columns, the soft break's "=" counted,
-    an escape never cut; a mail program also ends each encoded line break's line."""
+    an escape never cut; a mail program also ends each encoded line break's line. With
+    value_only, the first line's columns are counted from the value's start."""
     lines, line = [], prefix
     for token in escapes(data):
-        if len(line) + len(token) + 1 > width:
+        counted = len(line) - (len(prefix) if value_only and not lines else 0)
+        if counted + len(token) + 1 > width:
             lines.append(line + "=")
             line = ""
         line += token
@@ -80,17 +93,79 @@ def card(i, value_lines, after=()):
             + value_lines + list(after) + ["END:VCARD"])
 
 
-def encoder_file(rng, k):
+def encoder_file(rng, k, value_only=False):
+    """With value_only, the first line's columns are counted from the value's start, and half
+    the values put a word that reads as a property's name where that first line ends."""
     width = rng.randint(72, 76)
     out = []
     for i in range(25):
         utf8 = rng.random() < 0.5
-        mail = rng.random() < 0.3
-        text = "\r\n".join(text_of(rng, utf8) for _ in range(rng.randint(1, 3) if mail else 1))
+        if value_only:
+            mail = False
+            text = text_cut_at(rng, utf8, width) if rng.random() < 0.5 else text_of(rng, utf8)
+        else:
+            mail = rng.random() < 0.3
+            text = "\r\n".join(text_of(rng, utf8) for _ in range(rng.randint(1, 3) if mail else 1))
         name = rng.choice(("NOTE", "NOTE", "TITLE", "ORG"))
         head = name + (";CHARSET=UTF-8" if utf8 else "") + ";ENCODING=QUOTED-PRINTABLE:"
         data = text.encode("utf-8") if utf8 else text.encode("cp1252", "replace")
-        out += card(k * 25 + i, encode(head, data, width, mail), [f"EMAIL;INTERNET:a{i}@example.org"])
+        out += card(k * 25 + i, encode(head, data, width, mail, value_only), [f"EMAIL;INTERNET:a{i}@example.org"])
+    return out
+
+
+def text_cut_at(rng, utf8, width):
+    """Words up to a few columns short of a line's end, then a word that reads as a property's
+    name, and a short tail."""
+    words, columns = [], 0
+    goal = width - rng.randint(1, 10)
+    while True:
+        word = rng.choice(WORDS) + (rng.choice(LETTERS) if rng.random() < 0.2 else "")
+        more = len("".join(escapes((" " + word if words else word).encode("utf-8" if utf8 else "cp1252", "replace"))))
+        if columns + more > goal:
+            break
+        words.append(word)
+        columns += more
+    return " ".join(words + [rng.choice(NAMED)] + [rng.choice(WORDS) for _ in range(rng.randint(0, 6))])
+
+
+def firstend_file(rng, k):
+    out = []
+    for i in range(25):
+        n = k * 25 + i
+        shape = rng.randrange(5)
+        cols = rng.randint(70, 77)
+        if shape == 0:
+            head = "NOTE;ENCODING=QUOTED-PRINTABLE:"
+            lead = rng.choice(("token ", "key ", ""))
+            token = "".join(rng.choice("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/")
+                            for _ in range(cols - 2 - len(lead)))
+            line = head + lead + token + "=="
+        elif shape == 1:
+            head = "LABEL;HOME;ENCODING=QUOTED-PRINTABLE:"
+            equals = rng.randint(2, 3)
+            flat = f" Flat {rng.randint(1, 99)} "
+            words = ""
+            while len(words) + len(flat) + equals < cols:
+                words += rng.choice(WORDS) + " "
+            words = words[:cols - len(flat) - equals].rstrip() or "Park"
+            line = head + words + flat + "=" * equals
+        elif shape == 2:
+            hexes = "%02x" if rng.random() < 0.5 else "%02X"
+            while True:
+                name = " ".join(rng.choice(("Marko", "Kovač", "Iva", "Željko", "Ana", "Šimić", "Horvat", "Petra"))
+                                for _ in range(rng.randint(2, 5)))
+                escaped = "".join("=" + hexes % b for b in name.encode())
+                if 70 <= len(escaped) + 1 <= 77:
+                    break
+            line = "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + escaped + "="
+        else:
+            # One "=" on a first line of no encoder's width, counted from the line's start or
+            # from the value's.
+            def fits(line):
+                value = value_width(line)
+                return not 70 <= len(line) <= 77 and not 70 <= value <= 77 and (value < 70) == (shape == 3)
+            line = short_value(rng, 1, fits, 30 if shape == 4 else 8)
+        out += card(n, [line, rng.choice(NEXT_LINES).format(n)])
     return out
 
 
@@ -112,24 +187,31 @@ def ended_file(rng, k):
             hexes = "%02x" if rng.random() < 0.5 else "%02X"
             line = "FN;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:" + "".join("=" + hexes % b for b in name.encode()) + "="
         else:
-            line = short_value(rng, shape - 2, lambda width: width < 70 or shape == 4)
+            line = short_value(rng, shape - 2, lambda line: len(line) < 70 or shape == 4)
         out += card(n, [line, rng.choice(NEXT_LINES).format(n)])
     return out
 
 
-def short_value(rng, equals, fits):
+def short_value(rng, equals, fits, most=8):
     while True:
-        words = " ".join(rng.choice(WORDS) for _ in range(rng.randint(1, 8)))
+        words = " ".join(rng.choice(WORDS) for _ in range(rng.randint(1, most)))
         line = rng.choice(("NOTE", "TITLE", "N")) + ";ENCODING=QUOTED-PRINTABLE:" + words + "=" * equals
-        if fits(len(line)):
+        if fits(line):
             return line
 
 
-def width_file(rng, k):
+def value_width(line):
+    return len(line) - line.index(":") - 1
+
+
+def width_file(rng, k, first=False):
+    """With first, the line's width counted from the value's start."""
     out = []
     for i in range(25):
         n = k * 25 + i
-        out += card(n, [short_value(rng, 1, lambda width: 70 <= width <= 77), rng.choice(NEXT_LINES).format(n)])
+        width = value_width if first else len
+        out += card(n, [short_value(rng, 1, lambda line: 70 <= width(line) <= 77, 30 if first else 8),
+                        rng.choice(NEXT_LINES).format(n)])
     return out
 
 
@@ -160,11 +242,22 @@ def compare(label, a, b):
     return files
 
 
+KINDS = (("encoder", encoder_file, "earlier"), ("ended", ended_file, "before"), ("width", width_file, "earlier"),
+         ("first", lambda rng, k: encoder_file(rng, k, True), "earlier"), ("firstend", firstend_file, "before"),
+         ("firstwidth", lambda rng, k: width_file(rng, k, True), "earlier"))
+
+
 def main():
-    out, new, before, earlier = sys.argv[1:5]
-    count = int(sys.argv[5]) if len(sys.argv) > 5 else 2000
+    args = sys.argv[1:]
+    also = []
+    while "--also" in args:
+        at = args.index("--also")
+        also.append(args[at + 1].split("=", 1))
+        del args[at:at + 2]
+    out, new, before, earlier = args[:4]
+    count = int(args[4]) if len(args) > 4 else 2000
     rng = random.Random(85)
-    for kind, make in (("encoder", encoder_file), ("ended", ended_file), ("width", width_file)):
+    for kind, make, _ in KINDS:
         folder = os.path.join(out, kind)
         os.makedirs(folder, exist_ok=True)
         for k in range(count):
@@ -173,12 +266,15 @@ def main():
                 f.write(end.join(make(rng, k)) + end)
     failed = 0
     with tempfile.TemporaryDirectory() as tmp:
-        for kind, must in (("encoder", "earlier"), ("ended", "before"), ("width", "earlier")):
+        for kind, _, must in KINDS:
             folder = os.path.join(out, kind)
-            dumps = {which: dump(path, folder, os.path.join(tmp, kind + "-" + which))
-                     for which, path in (("new", new), ("before", before), ("earlier", earlier))}
+            builds = [("new", new), ("before", before), ("earlier", earlier)] + [tuple(pair) for pair in also]
+            dumps = {which: dump(path, folder, os.path.join(tmp, kind + "-" + which)) for which, path in builds}
             print(f"{kind}/ ({count} files):")
             compare("before against earlier", dumps["before"], dumps["earlier"])
+            for which, _ in builds[3:]:
+                compare(f"{which} against {must}", dumps[which], dumps[must])
+                compare(f"new against {which}", dumps["new"], dumps[which])
             compare("new against " + ("before" if must == "earlier" else "earlier"), dumps["new"],
                     dumps["before" if must == "earlier" else "earlier"])
             failed += compare(f"new against {must} (must be 0)", dumps["new"], dumps[must])

@@ -153,22 +153,36 @@ bool plausible(qint64 pixels, qsizetype photoSize)
         && (pixels <= kAlwaysConvertedPixels || pixels * 4 <= kMaxPixelBytesPerByte * qint64(photoSize));
 }
 
+// Qt's reader of a photo's bytes as `format`; where it cannot open them it
+// reads nothing (canRead() is false).
+class BytesReader {
+public:
+    BytesReader(const QByteArray& bytes, const char* format)
+    {
+        m_buffer.setData(bytes);
+        if (m_buffer.open(QIODevice::ReadOnly))
+            m_reader.setDevice(&m_buffer);
+        m_reader.setFormat(format);
+    }
+    QImageReader* operator->() { return &m_reader; }
+
+private:
+    QBuffer m_buffer;
+    QImageReader m_reader;
+};
+
 // The picture decoded as `format`, after its header's size was found
 // plausible; null when either fails.
 QImage decodedWithinBounds(const QByteArray& bytes, const char* format)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    if (!buffer.open(QIODevice::ReadOnly))
+    BytesReader reader(bytes, format);
+    if (!reader->canRead())
         return QImage();
-    QImageReader reader(&buffer, format);
-    if (!reader.canRead())
-        return QImage();
-    const QSize size = reader.size();
+    const QSize size = reader->size();
     const qint64 pixels = qint64(size.width()) * size.height();
     if (!size.isValid() || pixels > kMaxDecodedPixels || !plausible(pixels, bytes.size()))
         return QImage();
-    return reader.read();
+    return reader->read();
 }
 
 Checked keptIf(bool whole, const QByteArray& bytes)
@@ -196,23 +210,19 @@ enum class Bound {
 Checked convertedToPng(const QByteArray& bytes, const char* format, QSize measured = QSize(),
                        Bound bound = Bound::SizeAndBytes)
 {
-    QBuffer buffer;
-    buffer.setData(bytes);
-    if (!buffer.open(QIODevice::ReadOnly))
-        return Checked();
-    QImageReader reader(&buffer, format);
+    BytesReader reader(bytes, format);
     // Qt's reader would turn the picture into a second copy.
-    reader.setAutoTransform(false);
-    if (!reader.canRead())
+    reader->setAutoTransform(false);
+    if (!reader->canRead())
         return Checked();
-    const QSize size = measured.isValid() ? measured : reader.size();
+    const QSize size = measured.isValid() ? measured : reader->size();
     const qint64 pixels = qint64(size.width()) * size.height();
     if (!size.isValid() || (bound == Bound::SizeAndBytes && !plausible(pixels, bytes.size())))
         return Checked();
-    const QImageIOHandler::Transformations turn = reader.transformation();
+    const QImageIOHandler::Transformations turn = reader->transformation();
     if (pixels > kMaxConvertedPixels)
         return tooLarge(size, turn);
-    const QByteArray png = convert::pngOf(reader.read(), turn);
+    const QByteArray png = convert::pngOf(reader->read(), turn);
     return png.isEmpty() ? Checked() : Checked { Verdict::KeepAsPng, png, QSize() };
 }
 
@@ -254,6 +264,40 @@ QByteArray firstImageAlone(const QByteArray& bytes, const walk::GifImage& first,
     return alone;
 }
 
+// The first frame of a GIF of several, in a colour table of its own, on a
+// screen it does not cover. Qt's reader fills such a screen before it draws
+// the frame, with the transparent colour or else the screen's background,
+// and takes either from the frame's table, made but not yet read: a word of
+// memory that differs from one run to the next. It is given the GIF without
+// the screen's table, which names the background and which this frame does
+// not use, so that it fills no background; a transparent fill keeps the
+// memory's red, green and blue behind an alpha of zero, so every pixel of
+// no alpha is stored as 0. Where nothing is drawn, around the frame or
+// where its codes end short, the screen is then transparent.
+Checked ownColoursOnClearScreen(const QByteArray& bytes, const char* format, const walk::GifImage& first)
+{
+    const QSize size(int(first.canvas.width), int(first.canvas.height));
+    if (qint64(size.width()) * size.height() > kMaxConvertedPixels)
+        return tooLarge(size, {});
+    const qsizetype table = walk::colourTableSize(uchar(bytes.at(10)));
+    QByteArray withoutTable = bytes.left(13) + bytes.mid(13 + table, first.end - 13 - table) + ';';
+    withoutTable[10] = char(withoutTable.at(10) & 0x7F);
+    // The reader goes with its hold on the picture, which is then changed
+    // in place.
+    QImage screen = BytesReader(withoutTable, format)->read();
+    if (screen.depth() != 32 || !screen.reinterpretAsFormat(QImage::Format_ARGB32))
+        return Checked();
+    for (int y = 0; y < screen.height(); ++y) {
+        auto* const line = reinterpret_cast<QRgb*>(screen.scanLine(y));
+        for (int x = 0; x < screen.width(); ++x) {
+            if (qAlpha(line[x]) == 0)
+                line[x] = 0;
+        }
+    }
+    const QByteArray png = convert::pngOf(std::move(screen), {});
+    return png.isEmpty() ? Checked() : Checked { Verdict::KeepAsPng, png, QSize() };
+}
+
 // The first frame of a GIF of several. Qt's reader draws it on the GIF's
 // screen, however little of the screen it covers, and steps through every
 // pixel its codes give, on the screen or off it. A GIF's codes pack a flat
@@ -278,6 +322,10 @@ Checked firstFrameAsPng(const QByteArray& bytes, const char* format, const walk:
     if (canvas.width * canvas.height <= held) {
         if (!fitsAllocationLimit(canvas))
             return Checked();
+        const bool covers = first.origin.width == 0 && first.origin.height == 0 && frame.width >= canvas.width
+            && frame.height >= canvas.height;
+        if (first.ownColours && !covers)
+            return ownColoursOnClearScreen(bytes, format, first);
         return convertedToPng(bytes, format, QSize(int(canvas.width), int(canvas.height)), Bound::Size);
     }
     const walk::Declared shown {

@@ -56,7 +56,13 @@ struct GifImage {
     qsizetype descriptor = 0;
     qsizetype codes = 0;
     qsizetype end = 0;
+    // The image brings a colour table of its own.
+    bool ownColours = false;
 };
+
+// The bytes of the colour table that a GIF's screen or image descriptor
+// announces in its packed byte; 0 where it announces none.
+qsizetype colourTableSize(unsigned char packed);
 
 // From the GIF's signature: what its blocks make of it. `declared` is the
 // size of its screen, or of its first image where the screen has none.

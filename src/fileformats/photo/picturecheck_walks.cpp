@@ -119,12 +119,12 @@ bool passSubBlocks(const Byte* b, qsizetype n, qsizetype& at)
     return false;
 }
 
+} // namespace
+
 qsizetype colourTableSize(Byte packed)
 {
     return (packed & 0x80) ? 3 * (qsizetype(2) << (packed & 0x07)) : 0;
 }
-
-} // namespace
 
 Gif walkGif(const QByteArray& bytes, Declared& declared, GifImage& first)
 {
@@ -159,6 +159,7 @@ Gif walkGif(const QByteArray& bytes, Declared& declared, GifImage& first)
             // does the same).
             if (declared.width == 0 || declared.height == 0)
                 declared = first.size;
+            first.ownColours = (b[at + 8] & 0x80) != 0;
             at += 9 + colourTableSize(b[at + 8]);
             // The LZW code size, as far as Qt's reader decodes.
             if (at >= n || b[at] > 12)

@@ -239,10 +239,11 @@ private:
 // `screenWidth` by `screenHeight` in four colours, a loop, and `frames`
 // frames of `width` by `height` each after a delay, at `left`, `top`, of
 // which every pixel is `colour(frame, x, y)` (0 to 3), or only the first
-// `written` of each.
+// `written` of each; with `ownColours`, each frame in four colours of its
+// own table.
 template <typename Colour>
 QByteArray packedGif(int frames, int width, int height, int screenWidth, int screenHeight, Colour colour,
-                     qint64 written = -1, int left = 0, int top = 0)
+                     qint64 written = -1, int left = 0, int top = 0, bool ownColours = false)
 {
     QByteArray bytes = "GIF89a" + littleEndian16(quint32(screenWidth)) + littleEndian16(quint32(screenHeight))
         + QByteArray("\x81\x00\x00", 3);
@@ -252,7 +253,11 @@ QByteArray packedGif(int frames, int width, int height, int screenWidth, int scr
     for (int frame = 0; frame < frames; ++frame) {
         bytes += QByteArray("\x21\xF9\x04\x04\x32\x00\x00\x00", 8);
         bytes += "\x2C" + littleEndian16(quint32(left)) + littleEndian16(quint32(top))
-            + littleEndian16(quint32(width)) + littleEndian16(quint32(height)) + QByteArray("\x00\x02", 2);
+            + littleEndian16(quint32(width)) + littleEndian16(quint32(height));
+        if (ownColours)
+            bytes += QByteArray("\x81\x1C\x5D\x8A\xF2\xB4\x2E\x6A\xC8\x4F\xFF\xF6\xD8\x02", 14);
+        else
+            bytes += QByteArray("\x00\x02", 2);
         GifCodes codes;
         for (qint64 at = 0; at < pixels; ++at)
             codes.add(colour(frame, int(at % width), int(at / width)));

@@ -298,6 +298,20 @@ void TestVCardTokenizer::tokenizesInAnyChunking_data()
         "NOTE;QUOTED-PRINTABLE:~:1" + QByteArray(50, 'a') + "|TEL:1|FN;QUOTED-PRINTABLE:~:3Iva Kova\\xc4\\x8dIva Kova|"
         "TEL;CELL:2|NOTE;QUOTED-PRINTABLE:~:7" + QByteArray(60, 'b') + "d" + QByteArray(75, 'e') + "|TEL:3|"
         "NOTE;QUOTED-PRINTABLE:~:9f|N;CHARSET=UTF-8;QUOTED-PRINTABLE:Ko|");
+    // An encoder that counts only the value's columns ends its first line
+    // as far past the name and parameters.
+    row("soft break at the end of a first line of an encoder's width after its name goes on with it",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:" + QByteArray(70, 'a') + "PI=\r\nN:4821, keys\r\n"
+        "TITLE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf=C3=A9 " + QByteArray(62, 'c') + "SUB=\r\nTITLE:Grand\r\n",
+        "NOTE;ENCODING=QUOTED-PRINTABLE:" + QByteArray(70, 'a') + "PIN:4821, keys|"
+        "TITLE;CHARSET=UTF-8;ENCODING=QUOTED-PRINTABLE:Caf\\xc3\\xa9 " + QByteArray(62, 'c') + "SUBTITLE:Grand|");
+    row("soft break after a first line of no encoder's width after its name, a run or escaped letters ends",
+        "NOTE;QUOTED-PRINTABLE:" + QByteArray(65, 'b') + "PI=\r\nN:1\r\nNOTE;QUOTED-PRINTABLE:" + QByteArray(76, 'b')
+            + "PI=\r\nN:2\r\nNOTE;QUOTED-PRINTABLE:" + QByteArray(72, 'x') + "==\r\nN:3\r\nFN;QUOTED-PRINTABLE:"
+            + QByteArray("=41").repeated(24) + "=\r\nN:4\r\n",
+        "NOTE;QUOTED-PRINTABLE:~:1" + QByteArray(65, 'b') + "PI|N:1|NOTE;QUOTED-PRINTABLE:~:3" + QByteArray(76, 'b')
+            + "PI|N:2|NOTE;QUOTED-PRINTABLE:~:5" + QByteArray(72, 'x') + "|N:3|FN;QUOTED-PRINTABLE:~:7"
+            + QByteArray(24, 'A') + "|N:4|");
     row("property's line after an equals sign longer than the room is text",
         "N;QUOTED-PRINTABLE:a=\r\nTEL;X-" + QByteArray(73, 'A') + "=1:2\r\nN;QUOTED-PRINTABLE:b=\r\nTEL;X-"
             + QByteArray(72, 'A') + "=1:2\r\n",

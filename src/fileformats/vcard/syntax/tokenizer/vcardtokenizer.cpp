@@ -143,6 +143,7 @@ bool addParam(CARD_Parser* p)
 
 void endProperty(CARD_Parser* p)
 {
+    p->valueColumn = p->lineLength + 1;
     if (!p->propCallback) {
         startValue(p);
         return;

@@ -92,6 +92,11 @@ namespace {
 constexpr long long kEncoderLineLeast = 70;
 constexpr long long kEncoderLineMost = 77;
 
+bool isEncoderWidth(long long width)
+{
+    return width >= kEncoderLineLeast && width <= kEncoderLineMost;
+}
+
 // Whether the line [from, to) is one a quoted-printable encoder writes
 // that ends in a soft break: its last byte is a lone "=", and every "="
 // before it opens an escape.
@@ -210,7 +215,10 @@ void noteSoftBreak(CARD_Parser* p, const unsigned char* s, int i, long long base
         p->softBreakEncoders = true;
         return;
     }
-    const bool encoderWidth = width >= kEncoderLineLeast && width <= kEncoderLineMost;
+    // The first line holds the name and parameters too, which some
+    // encoders count and others do not.
+    const bool encoderWidth
+        = isEncoderWidth(width) || (first && isEncoderWidth(width - (long long)p->valueColumn));
     if (!encoderWidth && !first)
         p->qpOddWidth = true;
     p->softBreakEncoders = encoderWidth && !p->qpOddWidth;

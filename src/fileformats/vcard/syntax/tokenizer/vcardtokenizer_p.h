@@ -249,6 +249,10 @@ struct CARD_Parser {
     int cutEscape = cardtok::CUT_NONE;
     long long qpLinesOf = -1;
     long long qpLineFrom = 0;
+    // Where the value starts in its logical line, as its name and
+    // parameters were read, the ":" counted: an encoder that counts only a
+    // value's columns ends its first line that much further on.
+    size_t valueColumn = 0;
     // Where a CR that went with the line feed after it stood, when the
     // line feed came in another input (settleHeldCr()).
     long long crWithLfAt = -1;
