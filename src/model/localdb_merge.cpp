@@ -471,11 +471,15 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         }
         // The text made of the parts goes with them, also where the merge
         // reads it as the stored one (an address with its postal code and
-        // without).
-        for (const QString& key : partsChange ? keys.min : QStringList()) {
-            const QVariant value = incoming.fields.value(key);
-            if (!isTypeKey(key) && !isEmptyValue(value))
-                merged.fields[key] = value;
+        // without); and so do the parts the stored row says in another
+        // form ("1 Main  St" for "1 Main St"), so that the text is the one
+        // its parts make and the same file read again finds it.
+        if (partsChange) {
+            for (const QString& key : keys.min + keys.whole) {
+                const QVariant value = incoming.fields.value(key);
+                if (!isTypeKey(key) && !isEmptyValue(value) && (keys.min.contains(key) || keptKeys.contains(key)))
+                    merged.fields[key] = value;
+            }
         }
         if (dropsLabel)
             merged.fields[kData3] = QString();
