@@ -460,6 +460,12 @@ private:
     // The stored contact the incoming one merges into: inside an import by
     // its keys, else isContactBaseExist().
     unsigned long long storedContactOf(const pim::_Contact& incoming);
+    // The stored contact of the name of `incoming` that it merges into,
+    // given `found`, the one the name lookup gave: that one, where the
+    // incoming contact has a name of its own; else the first of them,
+    // `found` first, whose name gives the same title alone as the incoming
+    // one's ("Mr."), or as the incoming one's gives none; 0 for none.
+    unsigned long long sameTitleContact(const pim::_Contact& incoming, unsigned long long found);
     void forgetEditState();
     // Opens a private copy of the file and of its leftover journal, in which
     // SQLite may roll the unfinished write back: the only way to read what
@@ -497,6 +503,9 @@ private:
     // letters is read through it.
     bool m_caseOrderNames = false;
     Sqlite3Statement m_nameParts;
+    // For sameTitleContact(): a contact's first name row, the contacts of a name.
+    Sqlite3Statement m_nameOfContact;
+    Sqlite3Statement m_sameNames;
     Sqlite3Statement m_comparedRows;
     Sqlite3Statement m_insertContact;
     // Inserts of whole data rows, by the sequence of their types.

@@ -519,7 +519,9 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     QString replacedPhoto;
     requireWritable("combineContact");
     connection();
-    const unsigned long long foundId = storedContactOf(incoming);
+    unsigned long long foundId = storedContactOf(incoming);
+    if (foundId != 0)
+        foundId = sameTitleContact(incoming, foundId);
 
     // Worked on copies: on failure the caller's `stored` and `existed` are
     // left as they were.
