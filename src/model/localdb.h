@@ -249,6 +249,11 @@ public:
     // The hash (pim::Entity::photoHash()) of the stored photo the last such
     // call put the incoming one in the place of; empty when it replaced none.
     const QString& lastMergeReplacedPhoto() const { return m_lastMergeReplacedPhoto; }
+    // Whether the last such call merged into a stored contact found by the
+    // name alone: each holds a phone number or e-mail address of its own
+    // (an assistant's number is none), and the two share none of them, as
+    // the merge compares values. Two people of one name may be such.
+    bool lastMergeByNameAlone() const { return m_lastMergeByNameAlone; }
     // What the user is told of a contact stored with only the first
     // kMaxEntitiesPerContact of its entries (name, then the count left out).
     static QString leftOutEntriesText(const QString& name, qsizetype leftOut);
@@ -550,4 +555,5 @@ private:
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;
     QString m_lastMergeReplacedPhoto;
+    bool m_lastMergeByNameAlone = false;
 };

@@ -145,6 +145,8 @@ private slots:
     void mergesOnePersonWhateverBlanksSurroundTheValues();
     void endingNamesThePhotosTheMergeLeftOut_data();
     void endingNamesThePhotosTheMergeLeftOut();
+    void endingNamesTheMergesByTheNameAlone_data();
+    void endingNamesTheMergesByTheNameAlone();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -911,6 +913,79 @@ void TestImportContactsToLocalThread::endingNamesThePhotosTheMergeLeftOut()
                                             "last; " + text });
         QCOMPARE(SqlProbe(dbPath()).column(QStringLiteral("select data4 from data where type = 2")),
                  QStringList { pim::Entity::photoHash(photo(kept)) });
+    }
+}
+
+// Cards as "Given Family|t=number|e=address|a=assistant's number": where
+// two of one name share no number or e-mail address of their own, the
+// ending names the contact, once however often; the file imported again
+// names none.
+void TestImportContactsToLocalThread::endingNamesTheMergesByTheNameAlone_data()
+{
+    QTest::addColumn<QStringList>("before");
+    QTest::addColumn<QStringList>("file");
+    QTest::addColumn<QStringList>("named");
+    const QString one = QStringLiteral("%1: a contact was merged with the contact of the same name; they share no "
+                                       "phone number or e-mail address.");
+    const QString ann = one.arg(QLatin1String("Ann Lee"));
+    const auto row = [](const char* name, QStringList before, QStringList file, QStringList named) {
+        QTest::newRow(name) << before << file << named;
+    };
+    row("two mobiles", {}, { "Ann Lee|t=+1 555 0101", "Ann Lee|t=+1 555 0102" }, { ann });
+    row("two e-mail addresses", {}, { "Ann Lee|e=ann@a.example", "Ann Lee|e=ann@b.example" }, { ann });
+    row("a mobile and an e-mail address", {}, { "Ann Lee|t=+1 555 0101", "Ann Lee|e=ann@a.example" }, { ann });
+    row("one mobile of two shared", {}, { "Ann Lee|t=+1 555 0101|t=+1 555 0102", "Ann Lee|t=+1 555 0102" }, {});
+    row("one number written with a run of blanks", {}, { "Ann Lee|t=+1 555 0101", "Ann Lee|t=+1 555  0101" }, {});
+    row("a card without a number or address", {}, { "Ann Lee|t=+1 555 0101", "Ann Lee" }, {});
+    row("an assistant's number alone shared", {},
+        { "Ann Lee|e=ann@a.example|a=+1 555 0199", "Ann Lee|e=ann@b.example|a=+1 555 0199" }, { ann });
+    row("a stored contact", { "Ann Lee|t=+1 555 0101" }, { "Ann Lee|t=+1 555 0102" }, { ann });
+    row("three cards", {}, { "Ann Lee|t=+1 555 0101", "Ann Lee|t=+1 555 0102", "Ann Lee|e=ann@a.example" },
+        { QStringLiteral("Ann Lee: 2 contacts were merged with the contact of the same name; they share no phone "
+                         "number or e-mail address.") });
+    QStringList twelve;
+    QStringList shown;
+    for (int i = 0; i < 12; ++i) {
+        const QString name = QStringLiteral("Ann Lee%1").arg(QChar(u'a' + i));
+        twelve << name + QStringLiteral("|t=+1 555 01%1").arg(i, 2, 10, QLatin1Char('0'))
+               << name + QStringLiteral("|t=+1 555 02%1").arg(i, 2, 10, QLatin1Char('0'));
+        if (i < 10)
+            shown << one.arg(name);
+    }
+    row("twelve people", {}, twelve, shown << QStringLiteral("and 2 more."));
+}
+
+void TestImportContactsToLocalThread::endingNamesTheMergesByTheNameAlone()
+{
+    QFETCH(QStringList, before);
+    QFETCH(QStringList, file);
+    QFETCH(QStringList, named);
+    const auto cards = [](const QStringList& specs) {
+        QByteArray bytes;
+        for (const QString& spec : specs) {
+            const QStringList values = spec.split(u'|');
+            const QString name = values.first();
+            bytes += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + name.section(u' ', 1).toUtf8() + ';'
+                + name.section(u' ', 0, 0).toUtf8() + ";;;\r\n";
+            for (const QString& value : values.mid(1)) {
+                const QChar kind = value.front();
+                bytes += (kind == u't' ? "TEL;TYPE=CELL:" : kind == u'e' ? "EMAIL:" : "X-ASSISTANT-TEL:")
+                    + value.mid(2).toUtf8() + "\r\n";
+            }
+            bytes += "END:VCARD\r\n";
+        }
+        return bytes;
+    };
+    if (!before.isEmpty()) {
+        RecordingReporter first;
+        runImport(writeFile(cards(before)), ImportContactsToLocalThread::TYPE_VCARD, first);
+    }
+    const QString path = writeFile(cards(file));
+    for (int round = 0; round < 2; ++round) {
+        RecordingReporter reporter;
+        runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+        QCOMPARE(reporter.successes().first().split(QLatin1String("<br/>")).mid(2),
+                 round == 0 ? named : QStringList());
     }
 }
 
