@@ -220,7 +220,8 @@ public:
     // nameKey(), and a name of Chinese, Japanese or Korean letters stored
     // with the blanks of its parts, see partsNameKey()) under this
     // database's rule, or creating a new contact (always for an empty full
-    // name).
+    // name). A contact listed under its company, number or e-mail merges
+    // only into one of the same title alone (sameTitleContact()).
     // Runs in its own nested transaction; call inside beginEdit/endEdit
     // (inside beginImport/endEdit it opens none, see there).
     // On return `existed` says whether a stored contact was found and

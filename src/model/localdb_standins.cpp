@@ -29,12 +29,19 @@ const pim::Entity* firstName(const pim::_Contact& contact)
 }
 
 // Whether the contact is listed under what it holds, not under a name of
-// its own: its name names no one, or is its company, number or e-mail.
+// its own: its name names no one, or is its company, number or e-mail (a
+// card's FN alone, which a reader takes as the given name).
 bool isKnownByStandIn(const pim::_Contact& contact)
 {
     const pim::Entity* name = firstName(contact);
-    return !name || !name->namesSomeone()
-        || contact.fullName.compare(pim::standInName(contact), Qt::CaseInsensitive) == 0;
+    if (!name || !name->namesSomeone())
+        return true;
+    // Asked of every contact a merge finds stored: a name with a family
+    // name is a person's, without a look at what the contact holds.
+    const QVariant* family = name->fields.find(3);
+    if (family && !pim::isBlankText(pim::fieldText(*family)))
+        return false;
+    return contact.fullName.compare(pim::standInName(contact), Qt::CaseInsensitive) == 0;
 }
 
 } // namespace
