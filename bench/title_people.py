@@ -3,8 +3,9 @@
 """People whose name is a title alone ("Mr.", "Dr."), to compare builds on
 which of them the merge joins.
 
-  title_people.py gen DIR [--seed N]
-      writes DIR/people.vcf and DIR/people.csv: 1,000 people of 12
+  title_people.py gen DIR [SEED]
+      writes DIR/people.vcf and DIR/people.csv (and DIR/titles.json, each
+      person's title): 1,000 people of 12
       companies, each named by a title alone, most at a company, pairs of
       one household sharing a home number, some with an e-mail address,
       each with a note "Person NNNN" that tells who it is; each company's
@@ -18,6 +19,7 @@ which of them the merge joins.
       people stored nowhere; cards of their own e-mail addresses joined to
       another.
 """
+import json
 import os
 import random
 import sys
@@ -70,6 +72,8 @@ def gen(folder, seed):
         cards.append(vcard(["N:;;;;", "FN:", "EMAIL;TYPE=WORK:staff%02d@acme.example" % n,
                             "X-ASSISTANT-TEL:+1 555 77%02d" % (n % 5)]))
         rows.append(",,,staff%02d@acme.example,Own e-mail" % n)
+    with open(os.path.join(folder, "titles.json"), "w") as f:
+        json.dump({"Person %04d" % p["id"]: p["title"] for p in folks}, f)
     with open(os.path.join(folder, "people.vcf"), "w", newline="") as f:
         f.write("".join(cards))
     with open(os.path.join(folder, "people.csv"), "w", newline="") as f:
@@ -100,8 +104,9 @@ def stored(dump, folder, name):
     return contacts
 
 
-def compare(folder, dumps, seed):
-    titles = {"Person %04d" % p["id"]: p["title"] for p in people(seed)}
+def compare(folder, dumps):
+    with open(os.path.join(folder, "titles.json")) as f:
+        titles = json.load(f)
     for name in ("people.vcf", "people.csv"):
         for dump in dumps:
             contacts = stored(dump, folder, name)
@@ -127,15 +132,9 @@ def compare(folder, dumps, seed):
 
 
 if __name__ == "__main__":
-    args = sys.argv[1:]
-    seed = 90
-    if "--seed" in args:
-        at = args.index("--seed")
-        seed = int(args[at + 1])
-        del args[at:at + 2]
-    if len(args) == 2 and args[0] == "gen":
-        gen(args[1], seed)
-    elif len(args) >= 3 and args[0] == "compare":
-        compare(args[1], args[2:], seed)
+    if len(sys.argv) in (3, 4) and sys.argv[1] == "gen":
+        gen(sys.argv[2], int(sys.argv[3]) if len(sys.argv) == 4 else 90)
+    elif len(sys.argv) >= 4 and sys.argv[1] == "compare":
+        compare(sys.argv[2], sys.argv[3:])
     else:
         sys.exit(__doc__)
