@@ -146,8 +146,8 @@ void check(const QString& file, Counts& counts)
     counts.againChangesRow += grows;
     if (changes || other || byCard || grows)
         std::printf("  %s:%s%s%s%s\n", qPrintable(file), changes ? " export read back changes a row" : "",
-                    other ? " export read into a new database differs" : "",
-                    byCard ? " card by card differs" : "", grows ? " imported again changes a row" : "");
+            other ? " export read into a new database differs" : "", byCard ? " card by card differs" : "",
+            grows ? " imported again changes a row" : "");
 }
 
 } // namespace
@@ -168,8 +168,8 @@ int main(int argc, char** argv)
         std::printf("%s: %d files; own export read back changes a row: %d; read into a new database stores "
                     "other rows: %d; the file card by card stores other rows: %d; imported again changes a "
                     "row: %d\n",
-                    qPrintable(folder), counts.files, counts.exportChangesRow, counts.exportReadsOther,
-                    counts.cardByCardOther, counts.againChangesRow);
+            qPrintable(folder), counts.files, counts.exportChangesRow, counts.exportReadsOther,
+            counts.cardByCardOther, counts.againChangesRow);
     }
     return 0;
 }

@@ -327,12 +327,13 @@ void ImportContactsToLocalThread::importAll()
     }
     for (const QString& name : std::as_const(byName.names)) {
         const int n = byName.byName.value(name);
-        capped.add(n == 1 ? tr("%1: a contact was merged with the contact of the same name; they share no phone "
-                               "number or e-mail address.")
-                                .arg(name)
-                          : tr("%1: %2 contacts were merged with the contact of the same name; they share no "
-                               "phone number or e-mail address.")
-                                .arg(name, QString::number(n)));
+        capped.add(n == 1
+                ? tr("%1: a contact was merged with the contact of the same name; they share no phone "
+                     "number or e-mail address.")
+                      .arg(name)
+                : tr("%1: %2 contacts were merged with the contact of the same name; they share no "
+                     "phone number or e-mail address.")
+                      .arg(name, QString::number(n)));
     }
     // What was read may mix the old file and the new one: keep none of it.
     const QFileInfo after(m_path);

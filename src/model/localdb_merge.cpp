@@ -495,7 +495,8 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         if (partsChange) {
             for (const QString& key : keys.min + keys.whole) {
                 const QVariant value = incoming.fields.value(key);
-                if (!isTypeKey(key) && !isEmptyValue(value) && (keys.min.contains(key) || keptKeys.contains(key)))
+                if (!isTypeKey(key) && !isEmptyValue(value)
+                    && (keys.min.contains(key) || keptKeys.contains(key)))
                     merged.fields[key] = value;
             }
         }
@@ -644,7 +645,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 if (foundId != 0 && (type == pim::ENTITY_PHONE || type == pim::ENTITY_EMAIL)
                     && isOwnAddress(type, entity)) {
                     bringsAddress = true;
-                    sharesAddress = sharesAddress || at < (type == pim::ENTITY_PHONE ? storedPhones : storedEmails);
+                    sharesAddress
+                        = sharesAddress || at < (type == pim::ENTITY_PHONE ? storedPhones : storedEmails);
                 }
                 if (!writes)
                     continue;
@@ -707,7 +709,8 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
         }
         byNameAlone = bringsAddress && !sharesAddress
             && (holdsOwnAddress(pim::ENTITY_PHONE, target.entities.value(pim::ENTITY_PHONE), storedPhones)
-                || holdsOwnAddress(pim::ENTITY_EMAIL, target.entities.value(pim::ENTITY_EMAIL), storedEmails));
+                || holdsOwnAddress(
+                    pim::ENTITY_EMAIL, target.entities.value(pim::ENTITY_EMAIL), storedEmails));
         level.commit();
     } catch (const MergeCancelled&) {
         if (m_wholeImport)

@@ -56,25 +56,27 @@ unsigned long long LocalDb::sameTitleContact(const pim::_Contact& incoming, unsi
         return found;
     const QString title = titleAlone(firstName(incoming));
     if (!m_nameOfContact.isValid())
-        m_nameOfContact = connection().prepareThrow(QStringLiteral(
-            "select data2,data3,data4,data5,data6 from data where contact_id=? and type=1 order by _id limit 1"));
+        m_nameOfContact
+            = connection().prepareThrow(QStringLiteral("select data2,data3,data4,data5,data6 from data where "
+                                                       "contact_id=? and type=1 order by _id limit 1"));
     const auto titleOf = [this](unsigned long long id) {
         pim::Entity name;
         bool held = false;
-        m_nameOfContact.bindInt64(1, static_cast<long long>(id)).forEachRow([&](const Sqlite3Statement::Row& row) {
-            for (int number = 2; number <= 6; ++number)
-                name.fields.insert(number, row.getText(number - 2));
-            held = true;
-            return false;
-        });
+        m_nameOfContact.bindInt64(1, static_cast<long long>(id))
+            .forEachRow([&](const Sqlite3Statement::Row& row) {
+                for (int number = 2; number <= 6; ++number)
+                    name.fields.insert(number, row.getText(number - 2));
+                held = true;
+                return false;
+            });
         return titleAlone(held ? &name : nullptr);
     };
     if (titleOf(found) == title)
         return found;
     // Others of the name: the import's own new contacts among them.
     if (!m_sameNames.isValid())
-        m_sameNames = connection().prepareThrow(
-            QStringLiteral("select _id from contact where full_name=? collate nocase and _id<>? order by _id"));
+        m_sameNames = connection().prepareThrow(QStringLiteral(
+            "select _id from contact where full_name=? collate nocase and _id<>? order by _id"));
     QList<unsigned long long> others;
     m_sameNames.bindText(1, incoming.fullName).bindInt64(2, static_cast<long long>(found));
     m_sameNames.forEachRow([&others](const Sqlite3Statement::Row& row) {
