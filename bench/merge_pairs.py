@@ -9,14 +9,20 @@ builds on what they store.
       (with or without a postal code that stands without a city or region),
       each once ("-once") and imported twice in one file ("-again"); and
       DIR/kind/*.vcf: an e-mail, a phone, an address and a web site given two
-      kinds in every pair of a TYPE and an item label, in either order.
+      kinds in every pair of a TYPE and an item label, in either order; and
+      DIR/blanks/*.vcf: pairs of one address whose street or city one card
+      writes with a run of blanks or a tab ("1 Main  St"), with a postal
+      code in one card, the other, both or neither, in either order, each
+      once ("-once") and four times in one file ("-four").
   merge_pairs.py compare DIR DUMP...
       reads the folders bench_readdump wrote of DIR with each build and
       prints, per build: pairs of which a part is stored in no address,
       address rows whose parts come from two cards, address rows whose text
       leaves a part out, "-again" files whose rows differ from "-once", rows
       of a kind beside a label that names another kind; and how many files
-      read differently from the first DUMP.
+      read differently from the first DUMP; of the blanks pairs, files whose
+      address rows grow when the file is read four times, rows whose text is
+      not the one their parts make, pairs of which a part is stored nowhere.
 
 bench_merge_pairs (C++) reads the same folder through this build alone: the
 program's own export of each merged database, read back into it and into a
@@ -89,7 +95,45 @@ def kind_line(prop, form, item):
     return [line, "item%d.X-ABLabel:%s" % (item, label)] if label else [line]
 
 
+# Blanks as a hand or a writer leaves them inside a part.
+BLANK_FORMS = ["  ", "\t", "   "]
+
+
+def blank_pairs():
+    """(a, b): the same address, one card's street or city with other
+    blanks, a lone postal code in one card, the other, both or neither."""
+    pairs = []
+    for street, city, country, odd, form, codes in itertools.product(
+            ["1 Main St", "Flat 2\n1 Main St"], ["", "Spring Field"], ["", "USA"], ["street", "city"],
+            BLANK_FORMS, ["second", "first", "both", "neither"]):
+        if odd == "city" and not city:
+            continue
+        plain = ["", "", street, city, "", "", country]
+        other = list(plain)
+        part = 2 if odd == "street" else 3
+        other[part] = other[part].replace(" ", form, 1) if odd == "city" else other[part].replace("Main St", "Main" + form + "St")
+        code = "12345"
+        a, b = other, plain
+        if codes in ("second", "both"):
+            b = b[:5] + [code] + b[6:]
+        if codes in ("first", "both"):
+            a = a[:5] + [code] + a[6:]
+        pairs.append((tuple(a), tuple(b)))
+        pairs.append((tuple(b), tuple(a)))
+    return pairs
+
+
+def adr_line(a):
+    return "ADR;TYPE=HOME:" + ";".join(escaped(p) for p in a)
+
+
 def gen(folder):
+    os.makedirs(os.path.join(folder, "blanks"), exist_ok=True)
+    for n, (a, b) in enumerate(blank_pairs()):
+        cards = card("Ann", [adr_line(a)]) + card("Ann", [adr_line(b)])
+        for suffix, times in (("once", 1), ("four", 4)):
+            with open(os.path.join(folder, "blanks", "%04d-%s.vcf" % (n, suffix)), "w", newline="") as f:
+                f.write(cards * times)
     os.makedirs(os.path.join(folder, "addr"), exist_ok=True)
     os.makedirs(os.path.join(folder, "kind"), exist_ok=True)
     for n, (a, b) in enumerate(address_pairs()):
@@ -151,11 +195,40 @@ def is_stale(row_type, d):
     return d[2].lower() != KIND_NAMES[row_type].get(int(d[1]))
 
 
-def address_rows(dump, folder, name):
-    return [r for r in data_rows(dump_of(dump, folder, "addr", name)) if r[0] == 12]
+def address_rows(dump, folder, name, sub="addr"):
+    return [r for r in data_rows(dump_of(dump, folder, sub, name)) if r[0] == 12]
+
+
+def single_blanks(text):
+    return "\n".join(" ".join(line.split()) for line in text.split("\n"))
+
+
+def compare_blanks(folder, dumps):
+    pairs = blank_pairs()
+    for dump in dumps:
+        grows = untrue = hidden = lost = two = 0
+        for n, (a, b) in enumerate(pairs):
+            once = address_rows(dump, folder, "%04d-once.vcf" % n, "blanks")
+            four = address_rows(dump, folder, "%04d-four.vcf" % n, "blanks")
+            grows += len(four) > len(once)
+            hidden += sum(r[1][0] == text_of(parts_of(r), False) != text_of(parts_of(r), True) for r in once)
+            untrue += sum(r[1][0] not in (text_of(parts_of(r), True), text_of(parts_of(r), False)) for r in once)
+            held = "\n".join(single_blanks(p) for r in once for p in parts_of(r))
+            lost += any(v and single_blanks(v) not in held for v in a + b)
+            two += len(once) > 1
+        print("%s\n  %d street-blank pairs: read four times adds an address %d; a row whose text is of other "
+              "parts %d, leaves its lone postal code out %d; a part stored nowhere %d; two addresses kept %d"
+              % (dump, len(pairs), grows, untrue, hidden, lost, two))
+        if dump != dumps[0]:
+            names = sorted(os.listdir(os.path.join(folder, "blanks")))
+            differ = [x for x in names if open(dump_of(dump, folder, "blanks", x), "rb").read()
+                      != open(dump_of(dumps[0], folder, "blanks", x), "rb").read()]
+            print("  blanks: %d of %d files read otherwise than by %s" % (len(differ), len(names), dumps[0]))
 
 
 def compare(folder, dumps):
+    if os.path.isdir(os.path.join(folder, "blanks")):
+        compare_blanks(folder, dumps)
     pairs = address_pairs()
     kinds = kind_pairs()
     for dump in dumps:

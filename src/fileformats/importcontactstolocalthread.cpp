@@ -153,6 +153,21 @@ struct PhotosPut {
     }
 };
 
+// The contacts that cards of their name merged into by the name alone
+// (LocalDb::lastMergeByNameAlone()), in the order first met, each with
+// how many.
+struct NamesMerged {
+    QHash<QString, int> byName;
+    QStringList names;
+
+    void add(const QString& name)
+    {
+        int& count = byName[name];
+        if (count++ == 0)
+            names.append(name);
+    }
+};
+
 } // namespace
 
 ImportContactsToLocalThread::ImportContactsToLocalThread(QString path, TYPE type, LocalDb* db,
@@ -257,6 +272,7 @@ void ImportContactsToLocalThread::importAll()
     int merged = 0;
     ImportProblems capped;
     PhotosPut photos;
+    NamesMerged byName;
     // A large file is still being counted while its first records are
     // merged; the progress starts once the count is known.
     std::optional<ContactProgress> progress;
@@ -285,6 +301,8 @@ void ImportContactsToLocalThread::importAll()
                                .arg(full));
             if (const QString& replaced = m_db->lastMergeReplacedPhoto(); !replaced.isEmpty())
                 photos.add(contact, replaced);
+            if (m_db->lastMergeByNameAlone())
+                byName.add(contact.fullName);
             if (existed)
                 ++merged;
             else
@@ -306,6 +324,16 @@ void ImportContactsToLocalThread::importAll()
                                     : tr("%1: a contact keeps one photo, so it keeps the one read last; %2 other "
                                          "photos were left out.");
         capped.add(text.arg(name, QString::number(n)));
+    }
+    for (const QString& name : std::as_const(byName.names)) {
+        const int n = byName.byName.value(name);
+        capped.add(n == 1
+                ? tr("%1: a contact was merged with the contact of the same name; they share no phone "
+                     "number or e-mail address.")
+                      .arg(name)
+                : tr("%1: %2 contacts were merged with the contact of the same name; they share no "
+                     "phone number or e-mail address.")
+                      .arg(name, QString::number(n)));
     }
     // What was read may mix the old file and the new one: keep none of it.
     const QFileInfo after(m_path);

@@ -267,7 +267,13 @@ QString ofField(int type, const pim::Entity& entity, const QString& key)
         if (isBuiltWithEndBlanks(entity))
             return comparedOf(type, key, locatedText(withoutPartEndBlanks(entity)));
         QString text = pim::fieldText(entity.fields.value(key));
-        if (hasLonePostcode(entity) && isTextOfParts(entity, text))
+        if (!hasLonePostcode(entity))
+            return comparedOf(type, key, std::move(text));
+        // A merge once took a file's text and code beside a stored part in
+        // another form of the same words ("1 Main St\n12345" of the street
+        // "1 Main  St"): that text is its parts' too.
+        if (isTextOfParts(entity, text)
+            || comparedOf(type, key, text) == comparedOf(type, key, entity.formattedAddr()))
             text = locatedText(entity);
         return comparedOf(type, key, std::move(text));
     }

@@ -30,9 +30,10 @@ QString ofValue(const QVariant& value, bool asWritten = false);
 // unit of blanks is none). An address's text and street ("data4") have no
 // empty lines: a street line of blanks, which such a build kept, says
 // nothing of where the address is. Where it is the text its parts make
-// (now, or as earlier builds made it, without a postal code standing
-// without a city or region), an address's text is read without such a
-// code: one address given with and without its code is one.
+// (now, or as earlier builds made it: without a postal code standing
+// without a city or region, or beside a part in another form of the same
+// words), an address's text is read without such a code: one address
+// given with and without its code is one.
 QString ofField(int type, const pim::Entity& entity, const QString& key);
 
 // Whether the entity holds a value that its compared text leaves out: an

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/contactmention.h"
 
+#include "model/pimlabels.h"
+
 #include <QCoreApplication>
 
 namespace pim {
@@ -21,14 +23,22 @@ QString quoted(const QString& shownName)
 
 QString standInName(const _Contact& contact)
 {
+    // An assistant's number reaches someone else: the people one assistant
+    // serves are no one contact. It names only a contact that holds nothing
+    // else, which would otherwise not be kept at all.
+    QString assistants;
     for (const int type : { int(ENTITY_ORG), int(ENTITY_PHONE), int(ENTITY_EMAIL) }) {
         for (const Entity& entity : contact.entities.value(type)) {
             const QString text = fieldText(entity.fields.value(QStringLiteral("data1"))).trimmed();
-            if (!text.isEmpty())
+            if (text.isEmpty())
+                continue;
+            if (type != ENTITY_PHONE || !isAssistantPhone(entity))
                 return text;
+            if (assistants.isEmpty())
+                assistants = text;
         }
     }
-    return QString();
+    return assistants;
 }
 
 QString shownName(const _Contact& contact)

@@ -12,8 +12,9 @@
 namespace pim {
 
 // What a contact without a name is known by: its company, else its first
-// phone number, else its first e-mail address, trimmed; empty when it holds
-// none of them.
+// phone number, else its first e-mail address, trimmed; an assistant's
+// number (pim::isAssistantPhone) only where it holds none of them; empty
+// when it holds no such value.
 QString standInName(const _Contact& contact);
 
 // What a user knows a contact by: its name, else its stand-in name; empty

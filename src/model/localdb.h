@@ -220,7 +220,8 @@ public:
     // nameKey(), and a name of Chinese, Japanese or Korean letters stored
     // with the blanks of its parts, see partsNameKey()) under this
     // database's rule, or creating a new contact (always for an empty full
-    // name).
+    // name). A contact listed under its company, number or e-mail merges
+    // only into one of the same title alone (sameTitleContact()).
     // Runs in its own nested transaction; call inside beginEdit/endEdit
     // (inside beginImport/endEdit it opens none, see there).
     // On return `existed` says whether a stored contact was found and
@@ -249,6 +250,11 @@ public:
     // The hash (pim::Entity::photoHash()) of the stored photo the last such
     // call put the incoming one in the place of; empty when it replaced none.
     const QString& lastMergeReplacedPhoto() const { return m_lastMergeReplacedPhoto; }
+    // Whether the last such call merged into a stored contact found by the
+    // name alone: each holds a phone number or e-mail address of its own
+    // (an assistant's number is none), and the two share none of them, as
+    // the merge compares values. Two people of one name may be such.
+    bool lastMergeByNameAlone() const { return m_lastMergeByNameAlone; }
     // What the user is told of a contact stored with only the first
     // kMaxEntitiesPerContact of its entries (name, then the count left out).
     static QString leftOutEntriesText(const QString& name, qsizetype leftOut);
@@ -460,6 +466,12 @@ private:
     // The stored contact the incoming one merges into: inside an import by
     // its keys, else isContactBaseExist().
     unsigned long long storedContactOf(const pim::_Contact& incoming);
+    // The stored contact of the name of `incoming` that it merges into,
+    // given `found`, the one the name lookup gave: that one, where the
+    // incoming contact has a name of its own; else the first of them,
+    // `found` first, whose name gives the same title alone as the incoming
+    // one's ("Mr."), or as the incoming one's gives none; 0 for none.
+    unsigned long long sameTitleContact(const pim::_Contact& incoming, unsigned long long found);
     void forgetEditState();
     // Opens a private copy of the file and of its leftover journal, in which
     // SQLite may roll the unfinished write back: the only way to read what
@@ -497,6 +509,9 @@ private:
     // letters is read through it.
     bool m_caseOrderNames = false;
     Sqlite3Statement m_nameParts;
+    // For sameTitleContact(): a contact's first name row, the contacts of a name.
+    Sqlite3Statement m_nameOfContact;
+    Sqlite3Statement m_sameNames;
     Sqlite3Statement m_comparedRows;
     Sqlite3Statement m_insertContact;
     // Inserts of whole data rows, by the sequence of their types.
@@ -541,4 +556,5 @@ private:
     std::function<bool()> m_cancelled;
     qsizetype m_lastMergeLeftOut = 0;
     QString m_lastMergeReplacedPhoto;
+    bool m_lastMergeByNameAlone = false;
 };

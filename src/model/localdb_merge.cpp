@@ -5,6 +5,7 @@
 #include "model/abscontactcombinerule.h"
 #include "model/comparedtext.h"
 #include "model/localdblog.h"
+#include "model/pimlabels.h"
 
 #include <algorithm>
 
@@ -142,6 +143,23 @@ qsizetype joinPlace(int type, const QList<pim::Entity>& list, const pim::Entity&
             return i;
     }
     return 0;
+}
+
+// Whether the phone or e-mail address says who the contact is: a value
+// of its own, not an assistant's number.
+bool isOwnAddress(int type, const pim::Entity& entity)
+{
+    return !(type == pim::ENTITY_PHONE && pim::isAssistantPhone(entity))
+        && !comparedtext::ofField(type, entity, kData1).isEmpty();
+}
+
+bool holdsOwnAddress(int type, const QList<pim::Entity>& list, qsizetype count)
+{
+    for (qsizetype i = 0; i < count && i < list.size(); ++i) {
+        if (isOwnAddress(type, list.at(i)))
+            return true;
+    }
+    return false;
 }
 
 constexpr int kCancelCheckEvery = 256;
@@ -471,11 +489,16 @@ bool LocalDb::combine_entity(int type, QList<pim::Entity>& list, const pim::Enti
         }
         // The text made of the parts goes with them, also where the merge
         // reads it as the stored one (an address with its postal code and
-        // without).
-        for (const QString& key : partsChange ? keys.min : QStringList()) {
-            const QVariant value = incoming.fields.value(key);
-            if (!isTypeKey(key) && !isEmptyValue(value))
-                merged.fields[key] = value;
+        // without); and so do the parts the stored row says in another
+        // form ("1 Main  St" for "1 Main St"), so that the text is the one
+        // its parts make and the same file read again finds it.
+        if (partsChange) {
+            for (const QString& key : keys.min + keys.whole) {
+                const QVariant value = incoming.fields.value(key);
+                if (!isTypeKey(key) && !isEmptyValue(value)
+                    && (keys.min.contains(key) || keptKeys.contains(key)))
+                    merged.fields[key] = value;
+            }
         }
         if (dropsLabel)
             merged.fields[kData3] = QString();
@@ -512,10 +535,13 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     const Hold hold(*this);
     m_lastMergeLeftOut = 0;
     m_lastMergeReplacedPhoto.clear();
+    m_lastMergeByNameAlone = false;
     QString replacedPhoto;
     requireWritable("combineContact");
     connection();
-    const unsigned long long foundId = storedContactOf(incoming);
+    unsigned long long foundId = storedContactOf(incoming);
+    if (foundId != 0)
+        foundId = sameTitleContact(incoming, foundId);
 
     // Worked on copies: on failure the caller's `stored` and `existed` are
     // left as they were.
@@ -536,6 +562,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
     QList<std::pair<int, qsizetype>> newPlaces;
     qsizetype rows = 0;
     qsizetype leftOut = 0;
+    bool byNameAlone = false;
     TranLevel level(m_db, !m_wholeImport);
     try {
         if (m_importBroken)
@@ -586,6 +613,13 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
             rows = cached->rows;
         else if (foundId == 0)
             rows = entityCount(target);
+        // The stored phones and e-mail addresses (those before these counts)
+        // and whether one of them is the incoming contact's too: two cards
+        // of one name that share none may be two people.
+        const qsizetype storedPhones = target.entities.value(pim::ENTITY_PHONE).size();
+        const qsizetype storedEmails = target.entities.value(pim::ENTITY_EMAIL).size();
+        bool sharesAddress = false;
+        bool bringsAddress = false;
         int done = 0;
         for (auto it = incoming.entities.constBegin(); it != incoming.entities.constEnd(); ++it) {
             const int type = it.key();
@@ -606,8 +640,15 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 const qsizetype before = list.size();
                 EntityKeys* keys = before >= kKeyIndexFrom ? &(*keyIndex)[type] : nullptr;
                 pim::Entity merged;
-                qsizetype at = 0;
-                if (!combine_entity(type, list, entity, merged, keys, &at, joinable))
+                qsizetype at = before;
+                const bool writes = combine_entity(type, list, entity, merged, keys, &at, joinable);
+                if (foundId != 0 && (type == pim::ENTITY_PHONE || type == pim::ENTITY_EMAIL)
+                    && isOwnAddress(type, entity)) {
+                    bringsAddress = true;
+                    sharesAddress
+                        = sharesAddress || at < (type == pim::ENTITY_PHONE ? storedPhones : storedEmails);
+                }
+                if (!writes)
                     continue;
                 const bool appended = list.size() > before;
                 if (appended && rows >= kMaxEntitiesPerContact) {
@@ -666,6 +707,10 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
                 }
             }
         }
+        byNameAlone = bringsAddress && !sharesAddress
+            && (holdsOwnAddress(pim::ENTITY_PHONE, target.entities.value(pim::ENTITY_PHONE), storedPhones)
+                || holdsOwnAddress(
+                    pim::ENTITY_EMAIL, target.entities.value(pim::ENTITY_EMAIL), storedEmails));
         level.commit();
     } catch (const MergeCancelled&) {
         if (m_wholeImport)
@@ -701,6 +746,7 @@ QMap<int, QList<pim::Entity>> LocalDb::combineInto(const pim::_Contact& incoming
         qCDebug(lcDb) << "contact" << target.id << "is full:" << leftOut << "entities left out";
     m_lastMergeLeftOut = leftOut;
     m_lastMergeReplacedPhoto = replacedPhoto;
+    m_lastMergeByNameAlone = byNameAlone;
     existed = foundId != 0;
     if (compared)
         return written;

@@ -236,6 +236,12 @@ int phonePriority(const Entity& e)
 
 } // namespace
 
+bool isAssistantPhone(const Entity& phone)
+{
+    const QVariant* kind = phone.fields.find(2);
+    return kind && kind->toInt() == kAssistantPhone;
+}
+
 bool comparePhoneLess(const Entity& a, const Entity& b)
 {
     return phonePriority(a) < phonePriority(b);

@@ -51,6 +51,11 @@ std::optional<int> codeNamed(QStringView name, const QMap<int, QString>& labels)
 // names no protocol of the table.
 std::optional<int> imProtocolNamed(QStringView name);
 
+// The phone kind (phone "data2") of an assistant's number: a number that
+// reaches someone else, so a contact is neither known nor found by it.
+constexpr int kAssistantPhone = 19;
+bool isAssistantPhone(const Entity& phone);
+
 // Sort predicate for phones: Mobile, Main, Home, Work, then the rest.
 // Phones of equal rank are equivalent (no tie-break).
 bool comparePhoneLess(const Entity& a, const Entity& b);

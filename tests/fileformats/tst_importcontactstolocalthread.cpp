@@ -145,6 +145,8 @@ private slots:
     void mergesOnePersonWhateverBlanksSurroundTheValues();
     void endingNamesThePhotosTheMergeLeftOut_data();
     void endingNamesThePhotosTheMergeLeftOut();
+    void endingNamesTheMergesByTheNameAlone_data();
+    void endingNamesTheMergesByTheNameAlone();
 };
 
 void TestImportContactsToLocalThread::init()
@@ -911,6 +913,62 @@ void TestImportContactsToLocalThread::endingNamesThePhotosTheMergeLeftOut()
                                             "last; " + text });
         QCOMPARE(SqlProbe(dbPath()).column(QStringLiteral("select data4 from data where type = 2")),
                  QStringList { pim::Entity::photoHash(photo(kept)) });
+    }
+}
+
+// Cards of one name, "|" before each value: t= a mobile, e= an e-mail
+// address, a= an assistant's number. Where two share no number or e-mail
+// address of their own, the ending names the contact once, however often;
+// the file imported again names none.
+void TestImportContactsToLocalThread::endingNamesTheMergesByTheNameAlone_data()
+{
+    QTest::addColumn<QStringList>("file");
+    QTest::addColumn<QStringList>("named");
+    const QString one
+        = QStringLiteral("%1: a contact was merged with the contact of the same name; they share no "
+                         "phone number or e-mail address.");
+    const QStringList ann { one.arg(QLatin1String("Ann Lee")) };
+    QTest::newRow("two mobiles") << QStringList { "Ann Lee|t=+1 555 0101", "Ann Lee|t=+1 555 0102" } << ann;
+    QTest::newRow("a mobile and an e-mail address")
+        << QStringList { "Ann Lee|t=+1 555 0101", "Ann Lee|e=a@x.example" } << ann;
+    QTest::newRow("one mobile of two shared")
+        << QStringList { "Ann Lee|t=+1 555 0101|t=+1 555 0102", "Ann Lee|t=+1 555 0102" } << QStringList();
+    QTest::newRow("a number with a run of blanks")
+        << QStringList { "Ann Lee|t=+1 555 0101", "Ann Lee|t=+1 555  0101" } << QStringList();
+    QTest::newRow("a card of no number")
+        << QStringList { "Ann Lee|t=+1 555 0101", "Ann Lee" } << QStringList();
+    QTest::newRow("an assistant's number alone shared")
+        << QStringList { "Ann Lee|e=a@x.example|a=+1 555 0199", "Ann Lee|e=b@x.example|a=+1 555 0199" }
+        << ann;
+    QTest::newRow("three cards")
+        << QStringList { "Ann Lee|t=+1 555 0101", "Ann Lee|t=+1 555 0102", "Ann Lee|e=a@x.example" }
+        << QStringList { QStringLiteral("Ann Lee: 2 contacts were merged with the contact of the same name; "
+                                        "they share no phone number or e-mail address.") };
+}
+
+void TestImportContactsToLocalThread::endingNamesTheMergesByTheNameAlone()
+{
+    QFETCH(QStringList, file);
+    QFETCH(QStringList, named);
+    QByteArray cards;
+    for (const QString& spec : file) {
+        const QStringList values = spec.split(u'|');
+        cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + values.first().section(u' ', 1).toUtf8() + ';'
+            + values.first().section(u' ', 0, 0).toUtf8() + ";;;\r\n";
+        for (const QString& value : values.mid(1)) {
+            const char* kind = value[0] == u't' ? "TEL;TYPE=CELL:"
+                : value[0] == u'e'              ? "EMAIL:"
+                                                : "X-ASSISTANT-TEL:";
+            cards += kind + value.mid(2).toUtf8() + "\r\n";
+        }
+        cards += "END:VCARD\r\n";
+    }
+    const QString path = writeFile(cards);
+    for (int round = 0; round < 2; ++round) {
+        RecordingReporter reporter;
+        runImport(path, ImportContactsToLocalThread::TYPE_VCARD, reporter);
+        QCOMPARE(reporter.successes().first().split(QLatin1String("<br/>")).mid(2),
+            round == 0 ? named : QStringList());
     }
 }
 

@@ -402,6 +402,31 @@ private slots:
         QCOMPARE(count("select count(*) from contact"), 2);
     }
 
+    // Contacts listed under one home number, each by its name's title
+    // alone ("" for none), merged one by one as a backup or a phone's
+    // transfer merges them: one contact for each title.
+    void keepsPeopleOfOneNumberApartUnlessOfOneTitle_data()
+    {
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<int>("contacts");
+        QTest::newRow("Mr. and Mrs.") << QStringList { "Mr.", "Mrs." } << 2;
+        QTest::newRow("Mr. twice, letter case aside") << QStringList { "Mr.", "MR." } << 1;
+        QTest::newRow("a title and none, none again") << QStringList { "Mr.", "", "" } << 2;
+        QTest::newRow("the later of two titles again") << QStringList { "Mr.", "Mrs.", "Mrs." } << 2;
+    }
+    void keepsPeopleOfOneNumberApartUnlessOfOneTitle()
+    {
+        QFETCH(QStringList, titles);
+        QFETCH(int, contacts);
+        for (const QString& title : titles) {
+            QMap<int, QList<QVariantMap>> entities { { 3, { QVariantMap { { "data1", "+1 555 0100" } } } } };
+            if (!title.isEmpty())
+                entities.insert(1, { QVariantMap { { "data1", title }, { "data5", title } } });
+            merge(contactOf("+1 555 0100", entities));
+        }
+        QCOMPARE(count("select count(*) from contact"), contacts);
+    }
+
     void rollsBackOnlyTheFailedContact_data()
     {
         QTest::addColumn<bool>("throwNonStd");
