@@ -104,6 +104,27 @@ int sequenceAt(const uchar* p, const uchar* end)
     return more + 1;
 }
 
+// The character of the valid sequence of `length` bytes at p.
+char32_t codeOf(const uchar* p, int length)
+{
+    char32_t code = *p & (0x7F >> length);
+    for (int i = 1; i < length; ++i)
+        code = code << 6 | (p[i] & 0x3F);
+    return code;
+}
+
+// What the bytes from p on start with: a character of ASCII or of a valid
+// sequence, U+FFFD for a stray byte, a blank at the end.
+char32_t characterAt(const uchar* p, const uchar* end)
+{
+    if (p == end)
+        return u' ';
+    if (*p < 0x80)
+        return *p;
+    const int length = sequenceAt(p, end);
+    return length > 0 ? codeOf(p, length) : char32_t(QChar::ReplacementCharacter);
+}
+
 // Calls sequence(from, length) for every valid sequence of two or more
 // bytes and stray(at) for every other byte from 0x80 up.
 template <class Sequence, class Stray>
@@ -159,13 +180,9 @@ bool formsUtf8ByChance(QByteArrayView bytes)
         if (length > 0) {
             // A valid sequence: one with a sign's byte that reads as no
             // character of text, or the text is UTF-8.
-            code = *p & (0x7F >> length);
-            bool sign = false;
-            for (int i = 1; i < length; ++i) {
-                code = code << 6 | (p[i] & 0x3F);
-                sign = sign || p[i] < 0xA0;
-            }
-            if (!sign || pim::isCharacterOfText(code, before, beforeThat))
+            code = codeOf(p, length);
+            const bool sign = std::any_of(p + 1, p + length, [](uchar c) { return c < 0xA0; });
+            if (!sign || pim::isCharacterOfText(code, before, beforeThat, characterAt(p + length, end)))
                 return false;
             found = true;
         }

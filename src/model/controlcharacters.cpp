@@ -129,84 +129,133 @@ inline bool isC1(char16_t c)
 }
 
 // A C1 control that stands alone, as a stored text keeps it.
-char16_t readAlone(char16_t c)
+char16_t readAlone(char16_t c, LineBreaks breaks = LineBreaks::Kept)
 {
     if (c == 0x85)
-        return u'\n';
+        return breaks == LineBreaks::Kept ? u'\n' : u' ';
     const char16_t letter = kWindows1252C1[c - 0x80];
     return isC1(letter) ? u'\uFFFD' : letter;
 }
 
-// The character that the run of code points from `at` stands for when
-// they are the bytes of its UTF-8 read as Latin-1: a lead U+00C2 to
-// U+00F4, then as many of U+0080 to U+00BF as it asks for and no more;
-// how many it takes in `length`, or 0 for none, and in `control` whether
-// one of them is a C1 control.
-char32_t latin1RunAt(const char16_t* text, qsizetype at, qsizetype n, qsizetype& length, bool& control)
+// The byte a code point stands for where text was read in a one-byte code
+// page: below U+0100 its own; through windows-1252 also each of its signs.
+// -1 for none.
+int byteOf(char16_t c, bool windows)
 {
-    const char16_t lead = text[at];
-    if (lead < 0xC2 || lead > 0xF4)
-        return 0;
-    const qsizetype size = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
-    if (at + size > n || (at + size < n && char16_t(text[at + size] - 0x80) < 0x40))
-        return 0;
-    // Second bytes that would make an overlong form, a surrogate or a code
-    // point beyond U+10FFFF.
-    const char16_t second = text[at + 1];
-    if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second > 0x9F) || (lead == 0xF0 && second < 0x90)
-        || (lead == 0xF4 && second > 0x8F))
-        return 0;
-    char32_t code = lead & (0xFF >> (size + 1));
-    control = false;
-    for (qsizetype i = 1; i < size; ++i) {
-        const char16_t c = text[at + i];
-        if (char16_t(c - 0x80) >= 0x40)
-            return 0;
-        control = control || c < 0xA0;
-        code = code << 6 | (c & 0x3F);
+    if (c < 0x100)
+        return c;
+    if (windows && c >= 0x152 && c <= 0x2122) {
+        for (int i = 0; i < 32; ++i) {
+            if (kWindows1252C1[i] == c)
+                return 0x80 + i;
+        }
     }
-    length = size;
-    return code;
+    return -1;
 }
 
-// Whether the text, taken whole, is UTF-8 read as Latin-1 and written
-// again: every code point U+0080 to U+00FF stands in a run of one
-// character's bytes, one run holds a C1 control, and more of the runs read
-// as characters of text than as none. A byte standing alone, a C1 control
-// or a Latin-1 letter that no continuation follows, is text of a code page
-// (windows-1252 read as Latin-1: "Spa\u00DF\u0093" is "Spaß“", not
-// "Spa\u07D3"). Where the first run starts, in `from`.
-bool readsEncodedTwice(const char16_t* text, qsizetype n, qsizetype& from)
+inline bool isContinuation(int byte)
 {
+    return byte >= 0x80 && byte < 0xC0;
+}
+
+// A run of code points from `at` that stand for the bytes of one
+// character's UTF-8: a lead 0xC2 to 0xF4, then as many bytes 0x80 to 0xBF
+// as it asks for and no more.
+struct Run {
+    char32_t code = 0;
+    // How many code points it takes; 0 for none.
+    qsizetype length = 0;
+    // Whether one of them is a C1 control.
+    bool control = false;
+    // None, but a lead and at least one byte after it that the text's end
+    // cut off (`control` tells whether one is a C1 control).
+    bool cut = false;
+};
+
+Run runAt(const char16_t* text, qsizetype at, qsizetype n, bool windows)
+{
+    Run run;
+    const int lead = byteOf(text[at], windows);
+    if (lead < 0xC2 || lead > 0xF4)
+        return run;
+    const qsizetype size = lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+    char32_t code = char32_t(lead) & (0xFFu >> (size + 1));
+    bool control = false;
+    qsizetype i = 1;
+    for (; i < size && at + i < n; ++i) {
+        const int byte = byteOf(text[at + i], windows);
+        if (!isContinuation(byte))
+            break;
+        // Second bytes that would make an overlong form, a surrogate or a
+        // code point beyond U+10FFFF.
+        if (i == 1
+            && ((lead == 0xE0 && byte < 0xA0) || (lead == 0xED && byte > 0x9F) || (lead == 0xF0 && byte < 0x90)
+                || (lead == 0xF4 && byte > 0x8F)))
+            return run;
+        control = control || isC1(text[at + i]);
+        code = code << 6 | char32_t(byte & 0x3F);
+    }
+    if (i < size) {
+        run.cut = at + i == n && i > 1;
+        run.control = control;
+        return run;
+    }
+    // A next line right after is a line break, not a byte more.
+    if (at + size < n && text[at + size] != 0x85 && isContinuation(byteOf(text[at + size], windows)))
+        return run;
+    run.code = code;
+    run.length = size;
+    run.control = control;
+    return run;
+}
+
+// What the runs of a text and its C1 controls tell, read as Latin-1 or
+// through windows-1252.
+struct Evidence {
     qsizetype ofText = 0;
     qsizetype ofNone = 0;
+    // A run holds a C1 control.
     bool control = false;
+    // A C1 control but a next line stands in no run and in none cut off.
+    bool alone = false;
+
+    bool twice() const { return control && !alone && ofText > ofNone; }
+};
+
+Evidence evidenceOf(const char16_t* text, qsizetype n, bool windows)
+{
+    Evidence evidence;
     char32_t before = u' ';
     char32_t beforeThat = u' ';
-    from = n;
     for (qsizetype i = 0; i < n; ++i) {
         const char16_t c = text[i];
-        if (c < 0x80 || c > 0xFF) {
+        if (c < 0x80) {
             beforeThat = before;
             before = c;
             continue;
         }
-        qsizetype length = 0;
-        bool runControl = false;
-        const char32_t code = latin1RunAt(text, i, n, length, runControl);
-        if (length == 0)
-            return false;
-        from = qMin(from, i);
-        control = control || runControl;
-        if (isCharacterOfText(code, before, beforeThat))
-            ++ofText;
+        const Run run = runAt(text, i, n, windows);
+        if (run.length == 0) {
+            if (run.cut)
+                break;
+            evidence.alone = evidence.alone || (isC1(c) && c != 0x85);
+            beforeThat = before;
+            before = c;
+            continue;
+        }
+        evidence.control = evidence.control || run.control;
+        // What follows it as written (the lead of another run reads as a
+        // letter).
+        const char32_t after = i + run.length < n ? char32_t(text[i + run.length]) : u' ';
+        if (isCharacterOfText(run.code, before, beforeThat, after))
+            ++evidence.ofText;
         else
-            ++ofNone;
+            ++evidence.ofNone;
         beforeThat = before;
-        before = code;
-        i += length - 1;
+        before = run.code;
+        i += run.length - 1;
     }
-    return control && ofText > ofNone;
+    return evidence;
 }
 
 void append(char16_t* units, qsizetype& kept, char32_t code)
@@ -219,10 +268,114 @@ void append(char16_t* units, qsizetype& kept, char32_t code)
     }
 }
 
+// Whether a small letter after two capitals is one that capitals keep
+// (see isCharacterOfText()): "\u00DF", or a letter of Latin-1 and Latin
+// Extended-A whose second byte windows-1252 reads as a sign, before a
+// capital but for a dash between two words, or at a word's end where that
+// sign ends no word (a low quote, a florin, a double dagger, a per mille,
+// an accent alone, a "\u0178", a byte it leaves unassigned, or a dash at
+// the end of a Lithuanian name: "JANKAUSKIEN\u0117"). Before a small
+// letter it is an apostrophe or a quote ("SK\u00C5\u2018s").
+bool keptByCapitals(char32_t c, char32_t after)
+{
+    if (c == 0xDF)
+        return true;
+    if (c < 0x100 || c >= 0x180)
+        return false;
+    const uint second = 0x80 | (c & 0x3F);
+    if (second >= 0xA0)
+        return false;
+    if (QChar::isLetter(after))
+        return second != 0x97 && QChar::isUpper(after);
+    switch (second) {
+    case 0x81:
+    case 0x82:
+    case 0x83:
+    case 0x84:
+    case 0x87:
+    case 0x88:
+    case 0x89:
+    case 0x8D:
+    case 0x8F:
+    case 0x90:
+    case 0x97:
+    case 0x98:
+    case 0x9D:
+    case 0x9F:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The text from `start` on, read as `writing` says, written in place.
+// `careful`: the text itself tells nothing and is read as those beside it,
+// so a run becomes its character only where that reads as text.
+ControlCharacterChanges readControls(QString& text, qsizetype start, Writing writing, ReadFrom from,
+                                     LineBreaks breaks, bool careful = false)
+{
+    ControlCharacterChanges changes;
+    const qsizetype n = text.size();
+    // Nothing is written ahead of what is read.
+    char16_t* const units = reinterpret_cast<char16_t*>(text.data());
+    const bool twice = writing == Writing::Twice || writing == Writing::TwiceThroughWindows1252;
+    const bool windows = writing == Writing::TwiceThroughWindows1252;
+    const char16_t lineBreak = breaks == LineBreaks::Kept ? u'\n' : u' ';
+    char32_t before = start > 0 ? units[start - 1] : u' ';
+    char32_t beforeThat = start > 1 ? units[start - 2] : u' ';
+    qsizetype kept = start;
+    for (qsizetype i = start; i < n; ++i) {
+        const char16_t c = units[i];
+        if (twice && c >= 0xC2 && c <= 0xF4) {
+            // Every run is read, those without a control too.
+            const Run run = runAt(units, i, n, windows);
+            if (run.length > 0
+                && (!careful
+                    || isCharacterOfText(run.code, before, beforeThat,
+                                         i + run.length < n ? char32_t(units[i + run.length]) : u' '))) {
+                changes.twiceEncoded = true;
+                i += run.length - 1;
+                if (run.code < 0xA0) {
+                    changes.controls = true;
+                    units[kept++] = readAlone(char16_t(run.code), breaks);
+                } else {
+                    append(units, kept, run.code);
+                }
+                beforeThat = before;
+                before = run.code;
+                continue;
+            }
+            if (run.cut) {
+                // A letter cut off at the end: what is left of it is no text.
+                changes.twiceEncoded = true;
+                changes.controls = changes.controls || run.control;
+                break;
+            }
+        }
+        beforeThat = before;
+        before = c;
+        if (!isDroppedControl(c)) {
+            units[kept++] = c;
+            continue;
+        }
+        changes.controls = true;
+        if (c == 0x0B || c == 0x0C)
+            units[kept++] = lineBreak;
+        else if (c >= 0x80)
+            units[kept++] = from == ReadFrom::Unicode || c == 0x85 ? readAlone(c, breaks) : u'\uFFFD';
+    }
+    text.truncate(kept);
+    return changes;
+}
+
 } // namespace
 
-bool isCharacterOfText(char32_t c, char32_t before, char32_t beforeThat)
+bool isCharacterOfText(char32_t c, char32_t before, char32_t beforeThat, char32_t after)
 {
+    // Four bytes of a code page make such a run by no chance: whatever it
+    // stands for is text, newer than Qt's tables or not.
+    if (c >= 0x10000)
+        return true;
     const bool letter = QChar::isLetter(c);
     // A letter of another script glued to a Latin one, or a small letter
     // ending a word of capitals, is a letter of windows-1252 and a sign
@@ -230,7 +383,8 @@ bool isCharacterOfText(char32_t c, char32_t before, char32_t beforeThat)
     // "CAF\u0259").
     if (letter && QChar::isLetter(before) && QChar::script(before) == QChar::Script_Latin
         && (QChar::script(c) != QChar::Script_Latin
-            || (QChar::isLower(c) && QChar::isUpper(before) && QChar::isUpper(beforeThat))))
+            || (QChar::isLower(c) && QChar::isUpper(before) && QChar::isUpper(beforeThat)
+                && !keptByCapitals(c, after))))
         return false;
     // Latin-1 and Latin Extended-A: the letters of European languages, the
     // signs, and the C1 controls where windows-1252 has its signs.
@@ -242,7 +396,10 @@ bool isCharacterOfText(char32_t c, char32_t before, char32_t beforeThat)
     if (c < 0x370) {
         // Of the rest of Latin, the phonetic letters and the accents, only
         // the letters of living alphabets (Azerbaijani, Vietnamese,
-        // Romanian) and the accents of European letters.
+        // Romanian, the vowels of pinyin with their third tone and those
+        // of "\u00FC") and the accents of European letters.
+        if (c >= 0x01CD && c <= 0x01DC)
+            return QChar::isLower(c);
         switch (c) {
         case 0x018F:
         case 0x01A0:
@@ -301,48 +458,85 @@ bool isCharacterOfText(char32_t c, char32_t before, char32_t beforeThat)
     return (c >= 0x1F000 && c < 0x1FB00) || (c >= 0x20000 && c < 0x31350) || (c >= 0xE0000 && c < 0xE0080);
 }
 
+Writing writingOf(QStringView text)
+{
+    const auto* units = reinterpret_cast<const char16_t*>(text.data());
+    const qsizetype n = text.size();
+    bool anyControl = false;
+    // Whether every C1 control is one of the five bytes windows-1252 leaves
+    // unassigned, or a next line.
+    bool unassignedOnly = true;
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t c = units[i];
+        if (!isC1(c))
+            continue;
+        anyControl = true;
+        unassignedOnly = unassignedOnly && (c == 0x85 || isC1(kWindows1252C1[c - 0x80]));
+    }
+    if (!anyControl)
+        return Writing::Untold;
+    if (unassignedOnly && evidenceOf(units, n, true).twice())
+        return Writing::TwiceThroughWindows1252;
+    const Evidence evidence = evidenceOf(units, n, false);
+    if (evidence.twice())
+        return Writing::Twice;
+    // Next lines alone tell nothing, nor a letter cut off at the end,
+    // which may as well be a letter and a sign ("caf\u00E9" U+0094).
+    return evidence.control || evidence.alone ? Writing::Windows1252 : Writing::Untold;
+}
+
+Writing sharedWriting(const Writing* writings, qsizetype count)
+{
+    Writing shared = Writing::Untold;
+    for (qsizetype i = 0; i < count; ++i) {
+        switch (writings[i]) {
+        case Writing::Untold:
+            break;
+        case Writing::Windows1252:
+            return Writing::Untold;
+        case Writing::Twice:
+            if (shared == Writing::Untold)
+                shared = Writing::Twice;
+            break;
+        case Writing::TwiceThroughWindows1252:
+            shared = Writing::TwiceThroughWindows1252;
+            break;
+        }
+    }
+    return shared;
+}
+
 ControlCharacterChanges dropControlCharacters(QString& text, ReadFrom from)
 {
     const qsizetype n = text.size();
     const qsizetype first = firstDroppedControl(reinterpret_cast<const char16_t*>(text.constData()), n);
-    ControlCharacterChanges changes;
     if (first == n)
-        return changes;
-    // Nothing is written ahead of what is read.
-    char16_t* const units = reinterpret_cast<char16_t*>(text.data());
-    qsizetype runsFrom = n;
-    const bool twice = from == ReadFrom::Unicode && readsEncodedTwice(units, n, runsFrom);
-    const qsizetype start = twice ? qMin(first, runsFrom) : first;
-    qsizetype kept = start;
-    for (qsizetype i = start; i < n; ++i) {
-        const char16_t c = units[i];
-        if (twice && c >= 0xC2 && c <= 0xF4) {
-            // Every code point of the Latin-1 range leads or continues a run.
-            qsizetype length = 0;
-            bool control = false;
-            const char32_t code = latin1RunAt(units, i, n, length, control);
-            i += length - 1;
-            if (code < 0xA0) {
-                changes.controls = true;
-                units[kept++] = readAlone(char16_t(code));
-            } else {
-                append(units, kept, code);
-            }
-            continue;
-        }
-        if (!isDroppedControl(c)) {
-            units[kept++] = c;
-            continue;
-        }
-        changes.controls = true;
-        if (c == 0x0B || c == 0x0C)
-            units[kept++] = u'\n';
-        else if (c >= 0x80)
-            units[kept++] = from == ReadFrom::Unicode || c == 0x85 ? readAlone(c) : u'\uFFFD';
-    }
-    changes.twiceEncoded = twice;
-    text.truncate(kept);
-    return changes;
+        return {};
+    const Writing writing = from == ReadFrom::Unicode ? writingOf(text) : Writing::Windows1252;
+    if (writing == Writing::Twice || writing == Writing::TwiceThroughWindows1252)
+        return readControls(text, 0, writing, from, LineBreaks::Kept);
+    return readControls(text, first, writing, from, LineBreaks::Kept);
+}
+
+ControlCharacterChanges dropControlCharacters(QString& text, Writing own, Writing shared, LineBreaks breaks,
+                                              ReadFrom from)
+{
+    const qsizetype n = text.size();
+    const auto* units = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype first = firstDroppedControl(units, n);
+    const auto isTwice = [](Writing writing) {
+        return writing == Writing::Twice || writing == Writing::TwiceThroughWindows1252;
+    };
+    const Writing writing = own == Writing::Untold ? shared : own;
+    if (from == ReadFrom::CodePage || !isTwice(writing))
+        return first == n ? ControlCharacterChanges() : readControls(text, first, Writing::Windows1252, from, breaks);
+    // A run starts at the first code point beyond ASCII.
+    qsizetype start = 0;
+    while (start < first && units[start] < 0x80)
+        ++start;
+    if (start == n)
+        return {};
+    return readControls(text, start, writing, ReadFrom::Unicode, breaks, !isTwice(own));
 }
 
 } // namespace pim

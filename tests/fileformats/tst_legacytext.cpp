@@ -21,6 +21,8 @@ private slots:
     void keepsUtf8LettersBesideStrayBytes();
     void readsDeclaredSetsThatHoldNoC1Text_data();
     void readsDeclaredSetsThatHoldNoC1Text();
+    void tellsUtf8FromCodePageTextThatFormsItByChance_data();
+    void tellsUtf8FromCodePageTextThatFormsItByChance();
 };
 
 void TestLegacyText::readsMacRomanAsMacsDo()
@@ -258,3 +260,30 @@ void TestLegacyText::readsDeclaredSetsThatHoldNoC1Text()
 
 QTEST_GUILESS_MAIN(TestLegacyText)
 #include "tst_legacytext.moc"
+
+void TestLegacyText::tellsUtf8FromCodePageTextThatFormsItByChance_data()
+{
+    // Valid UTF-8 either way: letters a table of UTF-8 holds as they are,
+    // or windows-1252 whose capitals and signs form such letters.
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("byChance");
+    QTest::newRow("capitals keep \u00DF") << QByteArray("KLAUS GRO\xC3\x9F,HAUPTSTRA\xC3\x9F" "E 5") << false;
+    QTest::newRow("a name upper-cased in ASCII alone, a letter inside a word") << QByteArray("BRZ\xC4\x99K") << false;
+    QTest::newRow("such a name ending in a letter windows-1252 reads as a low quote")
+        << QByteArray("PAWE\xC5\x82") << false;
+    QTest::newRow("such a name ending in a letter windows-1252 reads as a dash")
+        << QByteArray("JANKAUSKIEN\xC4\x97") << false;
+    QTest::newRow("pinyin tones") << QByteArray("Xi\xC7\x8Eo L\xC7\x9A") << false;
+    QTest::newRow("windows-1252: a capital and a closing quote") << QByteArray("CAF\xC9\x94 Lyon") << true;
+    QTest::newRow("windows-1252: a capital and a dash inside a word") << QByteArray("PR\xC9\x96VENTE") << true;
+    QTest::newRow("windows-1252: a dash between two words of capitals") << QByteArray("SK\xC4\x97" "BAR") << true;
+    QTest::newRow("windows-1252: \u00C7 and an apostrophe after capitals") << QByteArray("KO\xC7\x92s") << true;
+}
+
+void TestLegacyText::tellsUtf8FromCodePageTextThatFormsItByChance()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, byChance);
+    QVERIFY(legacytext::isValidUtf8(bytes));
+    QCOMPARE(legacytext::formsUtf8ByChance(bytes), byChance);
+}

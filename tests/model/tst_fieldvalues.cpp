@@ -167,6 +167,28 @@ private slots:
         row("windows-1252: a next line after a capital", u"CAF\u00C9\u0085Lyon", u"CAF\u00C9\nLyon", false, true);
         row("windows-1252: a small letter and two signs", u"caf\u00E9\u0097\u0094", u"caf\u00E9\u2014\u201D", false,
             true);
+        row("four bytes our tables do not know: a newer emoji", u"Mama \u00F0\u009F\u00A9\u00B7",
+            u"Mama \U0001FA77", true, false);
+        row("four bytes: the mathematical letters of a fancy name",
+            u"\u00F0\u009D\u0095\u008A\u00F0\u009D\u0095\u0092\u00F0\u009D\u0095\u009E\u00F0\u009D\u0095\u009A",
+            u"\U0001D54A\U0001D552\U0001D55E\U0001D55A", true, false);
+        row("letters written once beside a part encoded twice",
+            u"Caf\u00E9 Lumi\u00E8re \u00E2\u0080\u0093 ask for Ren\u00E9e", u"Caf\u00E9 Lumi\u00E8re \u2013 ask for Ren\u00E9e",
+            true, false);
+        row("a next line standing alone tells nothing", u"that\u00E2\u0080\u0099s fine \u0085 ok",
+            u"that\u2019s fine \n ok", true, true);
+        row("a next line right after a letter encoded twice", u"\u00D0\u0094\u00D0\u00BE\u00D0\u00BC\u0085ok",
+            u"\u0414\u043E\u043C\nok", true, true);
+        row("a letter cut off at the end", u"Zo\u00C3\u00AB \u00C3\u0085ngstr\u00C3\u00B6m \u00E2\u0080",
+            u"Zo\u00EB \u00C5ngstr\u00F6m ", true, true);
+        row("through windows-1252, its unassigned bytes kept as controls", u"\u00C3\u0090or\u00C4\u2018e",
+            u"\u00D0or\u0111e", true, false);
+        row("Cyrillic through windows-1252",
+            u"\u00D0\u009D\u00D0\u00B0\u00D1\u201A\u00D0\u00B0\u00D0\u00BB\u00D1\u0152\u00D1\u008F",
+            u"\u041D\u0430\u0442\u0430\u043B\u044C\u044F", true, false);
+        row("capitals keep \u00DF", u"GRO\u00C3\u009F", u"GRO\u00DF", true, false);
+        row("windows-1252: a dash between two words of capitals", u"SK\u00C4\u0097BAR", u"SK\u00C4\u2014BAR", false,
+            true);
         // In text read from a code page a control is a byte it leaves
         // unassigned, also after a capital that leads UTF-8 ("\u00C4" 0x8D).
         row("read from a code page: no letter encoded twice", u"K\u00C4\u008D 5", u"K\u00C4\uFFFD 5", false, true,

@@ -256,6 +256,29 @@ QByteArray toUtf8Text(const QByteArray& raw, QString* encoding, StrayByteRows* s
     return text;
 }
 
+pim::Writing writingOfCells(QByteArrayView utf8)
+{
+    QList<pim::Writing> writings;
+    const auto isBoundary = [](char c) {
+        return c == ',' || c == ';' || c == '\t' || c == '"' || c == '\r' || c == '\n';
+    };
+    for (qsizetype at = 0; at < utf8.size();) {
+        const qsizetype start = at;
+        bool beyondAscii = false;
+        for (; at < utf8.size() && !isBoundary(utf8[at]); ++at)
+            beyondAscii = beyondAscii || uchar(utf8[at]) >= 0x80;
+        ++at;
+        if (!beyondAscii)
+            continue;
+        const pim::Writing writing = pim::writingOf(QString::fromUtf8(utf8.sliced(start, at - 1 - start)));
+        if (writing == pim::Writing::Windows1252)
+            return pim::Writing::Untold;
+        if (writing != pim::Writing::Untold && !writings.contains(writing))
+            writings.append(writing);
+    }
+    return pim::sharedWriting(writings.constData(), writings.size());
+}
+
 char detectDelimiter(const QByteArray& data)
 {
     int commas = 0, semicolons = 0, tabs = 0;

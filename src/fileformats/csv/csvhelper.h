@@ -2,6 +2,7 @@
 #pragma once
 
 #include "fileformats/legacytext.h"
+#include "model/controlcharacters.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -62,6 +63,12 @@ struct StrayByteRows {
 // or, when any row was read wholly in a code page, "windows-1252" or
 // "macintosh" (Mac Roman).
 QByteArray toUtf8Text(const QByteArray& raw, QString* encoding = nullptr, StrayByteRows* stray = nullptr);
+
+// How the cells of a table of UTF-8, taken together as one program wrote
+// them, were written (pim::sharedWriting() of each cell's own
+// pim::writingOf()): each stretch between the bytes that separate or quote
+// cells taken as one cell, so that a cell cut inside a letter is one.
+pim::Writing writingOfCells(QByteArrayView utf8);
 
 // Reads one row out of UTF-8 bytes starting at pos, appending its cells to
 // row (never clearing it) and moving pos past the row's line end. Returns

@@ -134,6 +134,11 @@ void CSVImport::initialize(QString path)
     m_textFrom = m_encoding == QLatin1String("windows-1252") || m_encoding == QLatin1String("macintosh")
         ? pim::ReadFrom::CodePage
         : pim::ReadFrom::Unicode;
+    // One program wrote the file: where its text, taken whole, was encoded
+    // twice, so was a row that does not tell.
+    m_fileWriting = m_mayHoldControls && m_textFrom == pim::ReadFrom::Unicode
+        ? csvhelper::writingOfCells(m_text)
+        : pim::Writing::Untold;
     m_unreadEmpty.fill(false, m_header.size());
     for (const int index : std::as_const(unread))
         m_unreadEmpty[index] = true;
@@ -209,9 +214,23 @@ void CSVImport::readCells(qsizetype pos, int rowNumber, Cells& values)
                            .arg(rowNumber));
     if (!m_mayHoldControls)
         return;
+    // One program wrote the row: a cell whose controls tell nothing of how
+    // it was written is read as the others tell, and a name holds no line
+    // break.
+    QVarLengthArray<pim::Writing, 64> writings(values.size(), pim::Writing::Windows1252);
+    if (m_textFrom == pim::ReadFrom::Unicode) {
+        for (qsizetype c = 0; c < values.size(); ++c)
+            writings[c] = pim::writingOf(values[c]);
+    }
+    pim::Writing shared = pim::sharedWriting(writings.constData(), writings.size());
+    if (shared == pim::Writing::Untold)
+        shared = m_fileWriting;
     pim::ControlCharacterChanges row;
-    for (QString& value : values) {
-        const pim::ControlCharacterChanges changes = pim::dropControlCharacters(value, m_textFrom);
+    for (qsizetype c = 0; c < values.size(); ++c) {
+        const auto breaks = m_columns.at(c).info.entityType == pim::ENTITY_NAME ? pim::LineBreaks::Blanks
+                                                                                 : pim::LineBreaks::Kept;
+        const pim::ControlCharacterChanges changes
+            = pim::dropControlCharacters(values[c], writings[c], shared, breaks, m_textFrom);
         row.controls = row.controls || changes.controls;
         row.twiceEncoded = row.twiceEncoded || changes.twiceEncoded;
     }

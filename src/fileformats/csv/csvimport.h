@@ -188,6 +188,9 @@ private:
     // The file's text may hold control characters: its cells are looked at.
     bool m_mayHoldControls = false;
     pim::ReadFrom m_textFrom = pim::ReadFrom::Unicode;
+    // How the file's text, taken whole, was written, where it may hold
+    // control characters.
+    pim::Writing m_fileWriting = pim::Writing::Untold;
     qsizetype m_cursor = 0;
     QVector<Column> m_columns;
     // Header index to its entry in m_columns, -1 for an unknown name.
