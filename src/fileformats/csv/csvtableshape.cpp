@@ -6,6 +6,8 @@
 #include "model/contact.h"
 #include "model/pimlabels.h"
 
+#include <QDate>
+
 #include <algorithm>
 
 namespace csvshape {
@@ -67,6 +69,34 @@ bool isDate(QStringView cell)
     return yearFirst || yearLast;
 }
 
+// A date written as digits alone ("20240115"), or a season or school year
+// of two years running ("2023/2024", "2024 - 2025"): a header may name a
+// column so, and no phone number reads so.
+bool isDateOfDigitsOrSeason(QStringView cell)
+{
+    QList<int> years;
+    for (qsizetype i = 0; i < cell.size();) {
+        if (!cell.at(i).isDigit()) {
+            if (!QStringView(u" -/").contains(cell.at(i)))
+                return false;
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < cell.size() && cell.at(end).isDigit())
+            ++end;
+        if (end - i == 8 && years.isEmpty() && end == cell.size()) {
+            const QDate date = QDate::fromString(cell.toString(), QStringLiteral("yyyyMMdd"));
+            return date.isValid() && date.year() >= 1900 && date.year() < 2100;
+        }
+        if (end - i != 4)
+            return false;
+        years.append(cell.mid(i, 4).toInt());
+        i = end;
+    }
+    return years.size() == 2 && years.at(1) == years.at(0) + 1;
+}
+
 // A number as a cell holds it: a "+" may lead, then seven digits or more
 // among blanks, dashes, dots, slashes and brackets.
 bool isPhoneNumber(QStringView cell)
@@ -79,7 +109,7 @@ bool isPhoneNumber(QStringView cell)
         else if (!QStringView(u" -./()").contains(c))
             return false;
     }
-    return count >= 7 && count <= 15 && !isDate(cell);
+    return count >= 7 && count <= 15 && !isDate(cell) && !isDateOfDigitsOrSeason(cell);
 }
 
 } // namespace
