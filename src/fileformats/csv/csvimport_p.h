@@ -64,7 +64,7 @@ TitleCell titleCellKind(QStringView cell, const std::function<bool(const QString
 // The runs of letters of a text, case-folded.
 QStringList letterWords(QStringView text);
 // What the cells of one such column tell of it: each kind decides where it
-// holds nearly every cell that tells anything.
+// holds three in four of the cells that tell anything.
 enum class TitleVerdict { NameTitle, JobTitle, Greeting, CannotTell };
 struct TitleTally {
     int honorific = 0;

@@ -193,13 +193,13 @@ TitleCell titleCellKind(QStringView cell, const std::function<bool(const QString
 
 TitleVerdict TitleTally::verdict() const
 {
-    // One kind of cell decides where it holds nearly all that tell
-    // anything, and no fewer than those that tell nothing: a stray
-    // addressee among honorifics, or a doctor among job titles, does not
-    // turn the column.
+    // One kind of cell decides where it holds three in four of those that
+    // tell anything, and no fewer than those that tell nothing: a doctor
+    // among a staff's job titles, or an addressee among honorifics, is a
+    // stray cell of the column's kind.
     const auto dominates = [this](int count) {
         const int others = honorific + greeting + jobTitle - count;
-        return count > 0 && count >= unknown && count >= 9 * others;
+        return count > 0 && count >= unknown && count >= 3 * others;
     };
     if (dominates(honorific))
         return TitleVerdict::NameTitle;

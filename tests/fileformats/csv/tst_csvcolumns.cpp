@@ -407,13 +407,15 @@ private slots:
         QTest::addColumn<QStringList>("cells");
         QTest::addColumn<QString>("kept");
         QTest::addColumn<QString>("named");
-        const QStringList teachers(9, QStringLiteral("Teacher"));
+        const QStringList teachers { "Teacher", "Librarian", "Custodian" };
         QTest::newRow("honorifics under Salutation")
             << "Salutation" << QStringList { "Mr.", "Ms", "Prof. Dr.", "Mr. & Mrs.", "Herr" } << "title" << "";
         QTest::newRow("job titles under Title")
             << "Title" << QStringList { "Director of Curriculum", "Head Teacher", "Registrar" } << "job" << "";
-        QTest::newRow("one doctor among job titles")
+        QTest::newRow("a doctor among three job titles")
             << "title" << teachers + QStringList { "Dr." } << "job" << "";
+        QTest::newRow("a doctor beside two job titles")
+            << "title" << teachers.mid(1) + QStringList { "Dr." } << "title" << "";
         QTest::newRow("greetings under Salutation")
             << "Salutation" << QStringList { "Dear Amy,", "Hi Row1", "Dear Friend" } << "none" << "greetings";
         QTest::newRow("addressees under Title, in capitals")
