@@ -9,6 +9,7 @@
 #include "model/contact.h"
 
 #include <QCoreApplication>
+#include <QHash>
 #include <QSet>
 
 #include <algorithm>
@@ -240,26 +241,34 @@ QList<int> CSVImport::decideTitleColumns(QList<_ColInfo>& infos)
     for (const int index : std::as_const(toldColumns)) {
         csvread::TitleTally tally;
         QString greetingSeen;
+        // A column repeats a few titles many times: what a text is, told
+        // without the row's name, is told once.
+        QHash<QString, csvread::TitleCell> kindOfText;
         for (qsizetype row = 0; row < m_rowStarts.size(); ++row) {
             const qsizetype pos = m_rowStarts.at(row);
             const QString cell = cellAt(pos, index);
             if (pim::isBlankText(cell))
                 continue;
-            // The row's name is read only for a cell that is not plainly a
-            // title, a job or a greeting.
-            QSet<QString> personWords;
-            bool personRead = false;
-            const auto namesThePerson = [&](const QString& word) {
-                if (!personRead) {
-                    for (const int column : std::as_const(nameColumns)) {
-                        for (const QString& w : csvread::letterWords(cellAt(pos, column)))
-                            personWords.insert(w);
+            csvread::TitleCell kind = kindOfText.value(cell, csvread::TitleCell::Unknown);
+            if (!kindOfText.contains(cell)) {
+                // The row's name is read only for a cell that is not plainly
+                // a title, a job or a greeting.
+                QSet<QString> personWords;
+                bool personRead = false;
+                const auto namesThePerson = [&](const QString& word) {
+                    if (!personRead) {
+                        for (const int column : std::as_const(nameColumns)) {
+                            for (const QString& w : csvread::letterWords(cellAt(pos, column)))
+                                personWords.insert(w);
+                        }
+                        personRead = true;
                     }
-                    personRead = true;
-                }
-                return personWords.contains(word);
-            };
-            const csvread::TitleCell kind = csvread::titleCellKind(cell, namesThePerson);
+                    return personWords.contains(word);
+                };
+                kind = csvread::titleCellKind(cell, namesThePerson);
+                if (!personRead)
+                    kindOfText.insert(cell, kind);
+            }
             if (kind == csvread::TitleCell::Greeting && greetingSeen.isEmpty())
                 greetingSeen = pim::withoutEndBlanks(cell);
             tally.add(kind);
