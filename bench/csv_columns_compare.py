@@ -174,6 +174,16 @@ def gen_lines(rng, i):
     return t
 
 
+def person_cells(rng, i, r):
+    # A row's first cells, its person's names, and what it must store of them.
+    first, last = person(rng, i, r)
+    return [first, last], [["field", 1, "data3", last]]
+
+
+def phone_cell(rng, r):
+    return rng.choice(["+1 617 555 01%02d" % r, "555-01%02d" % r, ""])
+
+
 def gen_extension(rng, i):
     phones = rng.sample(["Business Phone", "Home Phone", "Work Phone", "Phone", "Mobile Phone", "Other Phone"],
                         rng.randint(1, 3))
@@ -193,10 +203,9 @@ def gen_extension(rng, i):
         header += ["Home P.O.Box", "Home extension", "Home street", "Home city"]
     t = Table("extension", header)
     for r in range(rng.randint(2, 6)):
-        first, last = person(rng, i, r)
-        cells, expects = [first, last], [["field", 1, "data3", last]]
+        cells, expects = person_cells(rng, i, r)
         for _ in pairs:
-            number = rng.choice(["+1 617 555 01%02d" % r, "555-01%02d" % r, ""])
+            number = phone_cell(rng, r)
             ext = rng.choice(["214", "31", "x12", "ext. 9", ""])
             cells += [number, ext]
             if number or ext:
@@ -296,10 +305,9 @@ def gen_noext(rng, i):
         header += [p, rng.choice(["Extension", "Ext", "Ext.", p.split(" ")[0] + " Extension"])]
     t = Table("noext", header)
     for r in range(rng.randint(2, 6)):
-        first, last = person(rng, i, r)
-        cells, expects = [first, last], [["field", 1, "data3", last]]
+        cells, expects = person_cells(rng, i, r)
         for _ in phones:
-            number = rng.choice(["+1 617 555 01%02d" % r, "555-01%02d" % r, ""])
+            number = phone_cell(rng, r)
             ext = rng.choice(["0", "00", "-", "N/A", "n/a", "none", "None", "--", "214.0", "31.00", "0.0", "",
                               "214", "x12"])
             cells += [number, ext]
