@@ -7,6 +7,7 @@
 
 #include "fileformats/csv/csvimport_p.h"
 #include "model/contact.h"
+#include "model/controlcharacters.h"
 
 #include <QCoreApplication>
 #include <QHash>
@@ -228,23 +229,31 @@ QList<int> CSVImport::decideTitleColumns(QList<_ColInfo>& infos)
     using Told = _ColInfo::ToldByCells;
     QList<int> toldColumns;
     // The columns of the row's own name, which a greeting or an addressee
-    // names ("Dear Amy", "Mr. Nash") and a title does not.
+    // names ("Dear Amy", "Mr. Nash") and a title does not. A few: each is
+    // looked up from the row's start, and a header may name thousands.
+    constexpr qsizetype kMaxNameColumns = 8;
     QList<int> nameColumns;
     for (int i = 0; i < infos.size(); ++i) {
         const _ColInfo& info = infos.at(i);
         if (info.toldByCells != Told::No)
             toldColumns.append(i);
-        else if (info.entityType == pim::ENTITY_NAME && isPersonNameKey(info.valueKey))
+        else if (info.entityType == pim::ENTITY_NAME && isPersonNameKey(info.valueKey)
+                 && nameColumns.size() < kMaxNameColumns)
             nameColumns.append(i);
     }
+    // Each is read from every row's start: a header of thousands is no
+    // user's table, and past the first few its columns read as if their
+    // cells told nothing.
+    constexpr qsizetype kMaxToldColumns = 4;
     QList<int> changed;
-    for (const int index : std::as_const(toldColumns)) {
+    for (qsizetype c = 0; c < toldColumns.size(); ++c) {
+        const int index = toldColumns.at(c);
         csvread::TitleTally tally;
         QString greetingSeen;
         // A column repeats a few titles many times: what a text is, told
         // without the row's name, is told once.
         QHash<QString, csvread::TitleCell> kindOfText;
-        for (qsizetype row = 0; row < m_rowStarts.size(); ++row) {
+        for (qsizetype row = 0; row < m_rowStarts.size() && c < kMaxToldColumns; ++row) {
             const qsizetype pos = m_rowStarts.at(row);
             const QString cell = cellAt(pos, index);
             if (pim::isBlankText(cell))
@@ -269,8 +278,17 @@ QList<int> CSVImport::decideTitleColumns(QList<_ColInfo>& infos)
                 if (!personRead)
                     kindOfText.insert(cell, kind);
             }
-            if (kind == csvread::TitleCell::Greeting && greetingSeen.isEmpty())
-                greetingSeen = pim::withoutEndBlanks(cell);
+            if (kind == csvread::TitleCell::Greeting && greetingSeen.isEmpty()) {
+                // Named in the ending as a user reads it: on one line, and not
+                // all of a long one.
+                constexpr qsizetype kShown = 60;
+                greetingSeen = cell.simplified();
+                pim::dropControlCharacters(greetingSeen, m_textFrom);
+                if (greetingSeen.size() > kShown) {
+                    const qsizetype cut = greetingSeen.at(kShown - 1).isHighSurrogate() ? kShown - 1 : kShown;
+                    greetingSeen = greetingSeen.left(cut) + QChar(0x2026);
+                }
+            }
             tally.add(kind);
         }
         _ColInfo& info = infos[index];
