@@ -80,7 +80,7 @@ const WordSet& jobWords()
         "accountant", "administrator", "administrative", "adviser", "advisor", "agent", "aide", "analyst",
         "architect", "archivist", "assistant", "associate", "attorney", "auditor", "bookkeeper", "buyer",
         "cashier", "ceo", "cfo", "chair", "chairman", "chairperson", "chairwoman", "chancellor", "chef", "chief",
-        "cio", "clerk", "coach", "consultant", "controller", "coo", "coordinator", "co-ordinator", "counsel",
+        "cio", "clerk", "coach", "consultant", "controller", "coo", "coordinator", "counsel",
         "counselor", "counsellor", "cook", "cto", "curator", "curriculum", "custodian", "dean", "delegate",
         "department", "deputy", "designer", "developer", "director", "driver", "economist", "editor", "educator",
         "electrician", "engineer", "executive", "facilitator", "finance", "founder", "governor", "head",
