@@ -10,7 +10,12 @@ Shapes: a field's columns headed again in the very same words (address and compa
 blocks, a street headed twice), a phone's extension right after the phone (and a
 phone suite's address extension, and extension-like names that are no phone's),
 CRM, mailing-list and accounting exports' spellings (camel case, "_", "-", case),
-one field in two spellings, and plain tables no rule is for. Each file lists what a
+one field in two spellings, plain tables no rule is for; extension cells that hold
+no number ("0", "-", "N/A", "none") or a spreadsheet's "214.0"; "Salutation"
+columns of greetings and addressees (mail-merge lists, donor databases), "Title"
+columns of job titles (staff directories, some with a doctor among them),
+"Title" or "Salutation" columns of honorifics, of words that tell nothing or of
+titles and jobs alike; and whole names that only repeat the title beside them. Each file lists what a
 reader must store of it (an address of exactly its parts, a phone holding its
 number and extension, a value in its field, a column named as not read); compare
 counts, per shape and build, the values stored as the file gives them, and the
@@ -169,6 +174,16 @@ def gen_lines(rng, i):
     return t
 
 
+def person_cells(rng, i, r):
+    # A row's first cells, its person's names, and what it must store of them.
+    first, last = person(rng, i, r)
+    return [first, last], [["field", 1, "data3", last]]
+
+
+def phone_cell(rng, r):
+    return rng.choice(["+1 617 555 01%02d" % r, "555-01%02d" % r, ""])
+
+
 def gen_extension(rng, i):
     phones = rng.sample(["Business Phone", "Home Phone", "Work Phone", "Phone", "Mobile Phone", "Other Phone"],
                         rng.randint(1, 3))
@@ -188,10 +203,9 @@ def gen_extension(rng, i):
         header += ["Home P.O.Box", "Home extension", "Home street", "Home city"]
     t = Table("extension", header)
     for r in range(rng.randint(2, 6)):
-        first, last = person(rng, i, r)
-        cells, expects = [first, last], [["field", 1, "data3", last]]
+        cells, expects = person_cells(rng, i, r)
         for _ in pairs:
-            number = rng.choice(["+1 617 555 01%02d" % r, "555-01%02d" % r, ""])
+            number = phone_cell(rng, r)
             ext = rng.choice(["214", "31", "x12", "ext. 9", ""])
             cells += [number, ext]
             if number or ext:
@@ -283,7 +297,169 @@ def gen_plain(rng, i):
     return t
 
 
-SHAPES = [gen_blocks, gen_lines, gen_extension, gen_spellings, gen_twins, gen_plain]
+def gen_noext(rng, i):
+    # Extension cells that hold no number, and a spreadsheet's numbers.
+    phones = rng.sample(["Business Phone", "Home Phone", "Work Phone", "Phone"], rng.randint(1, 2))
+    header = ["First Name", "Last Name"]
+    for p in phones:
+        header += [p, rng.choice(["Extension", "Ext", "Ext.", p.split(" ")[0] + " Extension"])]
+    t = Table("noext", header)
+    for r in range(rng.randint(2, 6)):
+        cells, expects = person_cells(rng, i, r)
+        for _ in phones:
+            number = phone_cell(rng, r)
+            ext = rng.choice(["0", "00", "-", "N/A", "n/a", "none", "None", "--", "214.0", "31.00", "0.0", "",
+                              "214", "x12"])
+            cells += [number, ext]
+            whole = ext.split(".")[0] if ext[:1].isdigit() else ext
+            if not any(c.isdigit() and c != "0" for c in whole):
+                if number:
+                    expects.append(["phone_exact", number])
+            elif number:
+                expects.append(["phone_exact", number + (";ext=" + whole if whole[0].isdigit() else " " + whole)])
+            else:
+                expects.append(["phone_exact", whole])
+        t.row(cells, expects)
+    return t
+
+
+HONORIFICS = ["Mr.", "Ms.", "Mrs.", "Dr.", "Prof.", "Mr", "Ms", "Miss", "Herr", "Frau", "Mme", "Mlle", "M.",
+              "Rev.", "Prof. Dr.", "Mr. & Mrs.", "Dr. med.", "Sr.", "Sra.", "Ing.", "Mag.", "Dame", "Sir", "Mx."]
+JOBS = ["Director of Curriculum", "Head Teacher", "Principal", "Assistant Principal", "Teacher", "Grade 3 Teacher",
+        "School Nurse", "Custodian", "Librarian", "Counselor", "Secretary", "Superintendent", "Registrar",
+        "Bus Driver", "Speech Pathologist", "Special Education Teacher", "Athletic Director",
+        "Food Service Worker", "Technology Coordinator", "Paraprofessional", "Office Manager", "Treasurer",
+        # Job titles no word of which says so.
+        "Kindergarten", "Maintenance", "Cafeteria", "Business Office"]
+
+
+def title_spelling(rng, name):
+    return rng.choice([name, name, name.lower(), name.upper(), " " + name + " "])
+
+
+def gen_greetings(rng, i):
+    # A mail-merge list or a donor database: greetings and addressees under "Salutation".
+    donor = rng.random() < 0.5
+    titled = rng.random() < 0.5
+    sal = title_spelling(rng, "Salutation")
+    if donor:
+        header = ["Constituent ID", "Addressee", sal, "First Name", "Last Name", "Spouse", "Email"]
+    else:
+        header = (["Title"] if titled else []) + ["First Name", "Last Name", sal, "Address Line 1", "City", "Email"]
+    t = Table("greetings", header)
+    for r in range(rng.randint(2, 8)):
+        first, last = person(rng, i, r)
+        spouse = rng.choice(FIRST)
+        hon = rng.choice(["Mr.", "Ms.", "Mrs.", "Dr."])
+        greeting = rng.choice(["Dear %s," % first, "Dear %s" % first, "Dear %s %s," % (hon, last), "Hi %s" % first,
+                               first, "%s and %s" % (first, spouse), "Dear %s and %s," % (first, spouse),
+                               "The %s Family" % last, "Dear Friend,", "Friends", "Mr. and Mrs. %s" % last,
+                               "%s & %s" % (first, spouse), "Dear Dr. %s" % last])
+        if rng.random() < 0.1:
+            greeting = ""
+        mail = "g%d.%d@x.example" % (i, r)
+        if donor:
+            cells = ["C%d" % r, "%s %s %s" % (hon, first, last), greeting, first, last, spouse + " " + last, mail]
+            shown = "%s %s" % (first, last)
+        else:
+            cells = ([hon] if titled else []) + [first, last, greeting, rng.choice(STREETS), rng.choice(CITIES), mail]
+            shown = ("%s %s %s" % (hon, first, last)) if titled else "%s %s" % (first, last)
+        t.row(cells, [["listed", shown], ["field", 4, "data1", mail]] + ([["unread", sal]] if greeting else []))
+    return t
+
+
+def gen_jobtitles(rng, i):
+    # A staff directory: job titles under "Title".
+    title = title_spelling(rng, "Title")
+    place = rng.choice(["School", "Building", "Department", "Location"])
+    header = rng.choice([["Last Name", "First Name", title, place, "Email", "Phone"],
+                         ["Name", title, place, "Email Address", "Work Phone"],
+                         ["First Name", "Last Name", title, "Email"]])
+    doctor = rng.random() < 0.1
+    t = Table("jobtitles", header)
+    for r in range(rng.randint(3, 20)):
+        first, last = person(rng, i, r)
+        job = "Dr." if doctor and r == 0 else rng.choice(JOBS)
+        mail = "s%d.%d@district.example" % (i, r)
+        cells, expects = [], [["field", 4, "data1", mail]]
+        for h in header:
+            if h == "Name":
+                cells.append("%s %s" % (first, last))
+            elif h == "First Name":
+                cells.append(first)
+            elif h == "Last Name":
+                cells.append(last)
+            elif h == title:
+                cells.append(job)
+            elif h.startswith("Email"):
+                cells.append(mail)
+            elif h.endswith("Phone"):
+                cells.append("555-201-%04d" % (i * 20 + r))
+            else:
+                cells.append(rng.choice(["Lincoln Elementary", "District Office", "Jefferson Middle"]))
+        if job != "Dr.":
+            expects += [["field", 10, "data4", job], ["listed", "%s %s" % (first, last)]]
+        t.row(cells, expects)
+    return t
+
+
+def gen_honorifics(rng, i):
+    # A CRM or mail program's export: titles before the name, under either name.
+    col = title_spelling(rng, rng.choice(["Title", "Salutation"]))
+    header = [col, "First Name", "Last Name", rng.choice(["Company", "Email"])]
+    t = Table("honorifics", header)
+    for r in range(rng.randint(2, 8)):
+        first, last = person(rng, i, r)
+        hon = rng.choice(HONORIFICS) if rng.random() < 0.85 else ""
+        other = "Co%d.%d" % (i, r) if header[3] == "Company" else "h%d.%d@x.example" % (i, r)
+        expects = [["listed", " ".join(x for x in (hon, first, last) if x)]]
+        if hon:
+            expects.append(["field", 1, "data5", hon])
+        t.row([hon, first, last, other], expects)
+    return t
+
+
+def gen_untold(rng, i):
+    # Cells that tell nothing, or titles and jobs alike: as the build before read them.
+    col = rng.choice(["Title", "Salutation"])
+    header = ["First Name", "Last Name", title_spelling(rng, col), "Email"]
+    mixed = rng.random() < 0.5
+    t = Table("untold", header)
+    for r in range(rng.randint(2, 8)):
+        first, last = person(rng, i, r)
+        word = ["Mr.", "Principal"][r % 2] if mixed else rng.choice(["Guest", "Patron", "VIP", "Gold", "A", "Alumnus"])
+        mail = "u%d.%d@x.example" % (i, r)
+        if col == "Title":
+            expects = [["field", 1, "data5", word], ["listed", "%s %s %s" % (word, first, last)]]
+        else:
+            expects = [["listed", "%s %s" % (first, last)], ["unread", header[2]]]
+        t.row([first, last, word, mail], expects + [["field", 4, "data1", mail]])
+    return t
+
+
+def gen_titlename(rng, i):
+    # A whole name that only repeats the title beside it: the person is known by company, number or e-mail.
+    header = [rng.choice(["Name Prefix", "Title", "Prefix"]), "Name", "Organization", "E-mail Address",
+              "Business Phone"]
+    t = Table("titlename", header)
+    for r in range(rng.randint(2, 8)):
+        first, last = person(rng, i, r)
+        hon = rng.choice(["Dr.", "Mr.", "Ms.", "Prof."])
+        alone = rng.random() < 0.7
+        org = "Clinic %d.%d" % (i, r) if rng.random() < 0.5 else ""
+        mail = "t%d.%d@x.example" % (i, r)
+        phone = "+1 206 555 %04d" % (i * 10 + r) if rng.random() < 0.5 else ""
+        name = hon if alone else rng.choice(["%s %s %s" % (hon, first, last), "%s %s" % (first, last)])
+        if alone:
+            expects = [["listed", org or phone or mail], ["apart"]]
+        else:
+            expects = [["listed", name if name.startswith(hon) else "%s %s" % (hon, name)]]
+        t.row([hon, name, org, mail, phone], expects + [["field", 4, "data1", mail]])
+    return t
+
+
+SHAPES = [gen_blocks, gen_lines, gen_extension, gen_spellings, gen_twins, gen_plain, gen_noext, gen_greetings,
+          gen_jobtitles, gen_honorifics, gen_untold, gen_titlename]
 
 
 def generate(out, per_shape, seed):
@@ -317,7 +493,8 @@ def read_dump(path):
             elif line.startswith("data "):
                 cells = line[5:].split(" | ")
                 data.append((int(cells[1]), cells[2], cells[4:14]))
-    by_contact = {}
+    # Each contact's listed name, as a row of type 0.
+    by_contact = {name: [(0, [name] + [""] * 9)] for name in contacts.values()}
     for type_, cid, fields in data:
         by_contact.setdefault(contacts.get(cid, ""), []).append((type_, fields))
     return by_contact, ending
@@ -343,6 +520,13 @@ def satisfied(exp, rows, ending):
         return any(t == type_ and all(v in unescape(f[key_index(key)]) for v in values) for t, f in rows)
     if kind == "phone":
         return any(t == 3 and all(v in unescape(f[0]) for v in exp[1]) for t, f in rows)
+    if kind == "phone_exact":
+        return any(t == 3 and unescape(f[0]) == exp[1] for t, f in rows)
+    if kind == "listed":
+        return any(t == 0 and f[0] == exp[1] for t, f in rows)
+    if kind == "apart":
+        # The person is a contact of its own: one e-mail address, its row's.
+        return sum(t == 4 for t, f in rows) == 1
     if kind in ("addr", "row"):
         type_, parts = (12, exp[1]) if kind == "addr" else (exp[1], exp[2])
         keys = ["data4", "data7", "data8", "data9", "data10"] if type_ == 12 else ["data1", "data4", "data5"]

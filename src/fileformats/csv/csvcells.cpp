@@ -283,11 +283,12 @@ void finishEntity(int type, pim::Entity& entity, pim::_Contact& contact)
         // builds the name from its parts keeps it. Beside the parts it
         // is the display name the file gives, kept as a card's is; the
         // contact is listed under the name its parts make. A title or
-        // suffix alone makes no name.
+        // suffix alone makes no name, nor a whole name that only repeats
+        // it, as a card's FN does not.
         const QString whole = entity.fields.value(QStringLiteral("data1")).toString().trimmed();
         const QString display = entity.fullName();
         contact.fullName = display.isEmpty() || entity.namesSomeone() ? display : QString();
-        if (contact.fullName.isEmpty() && !whole.isEmpty())
+        if (contact.fullName.isEmpty() && !whole.isEmpty() && whole != display)
             contact.fullName = entity.takeWholeName(whole);
         entity.fields.insert(QStringLiteral("data1"), whole.isEmpty() ? display : whole);
         break;

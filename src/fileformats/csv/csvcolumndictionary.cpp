@@ -378,6 +378,14 @@ void addBusinessExportColumns(Table& t)
     addNamedColumns(t, rows, false);
 }
 
+// Columns whose cells tell what they hold (CSVImport): both name a title,
+// of a person or of a job, or a letter's greeting.
+void markColumnsToldByCells(Table& t)
+{
+    t[QStringLiteral("Title")].toldByCells = ColInfo::ToldByCells::ElseAsGiven;
+    t[QStringLiteral("Salutation")].toldByCells = ColInfo::ToldByCells::ElseLeftOut;
+}
+
 // Whole names in one cell: common exports and sheets made by hand. The
 // name entity's display name, which the reader otherwise builds from the
 // parts.
@@ -416,7 +424,7 @@ bool sameMeaning(const ColInfo& a, const ColInfo& b)
 {
     return a.entityType == b.entityType && a.subType == b.subType && a.typeKey == b.typeKey
         && a.valueKey == b.valueKey && a.instance == b.instance && a.typeNamed == b.typeNamed && a.own == b.own
-        && a.service == b.service && a.kind == b.kind;
+        && a.service == b.service && a.kind == b.kind && a.toldByCells == b.toldByCells;
 }
 
 Dictionary buildDictionary()
@@ -430,6 +438,7 @@ Dictionary buildDictionary()
     addPhoneSuiteColumns(d.table);
     addBusinessExportColumns(d.table);
     markUntypedColumns(d.table);
+    markColumnsToldByCells(d.table);
     for (const QString& name : ownNames)
         d.table[name].own = true;
     for (auto it = d.table.cbegin(); it != d.table.cend(); ++it) {

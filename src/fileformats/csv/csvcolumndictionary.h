@@ -44,6 +44,12 @@ public:
         // names give after the prefix ("IM:Work:Skype"); -1 for a name
         // that gives none.
         int kind = -1;
+        // "Title" and "Salutation" head honorifics in one table, job titles
+        // or greetings in another: what such a column is, its cells tell
+        // (CSVImport). Where they cannot tell, "Title" is the name's title,
+        // as the entry gives it, and "Salutation" is left out.
+        enum class ToldByCells : unsigned char { No, ElseAsGiven, ElseLeftOut };
+        ToldByCells toldByCells = ToldByCells::No;
     };
 
     // Value keys of columns that hold a piece of a field rather than a

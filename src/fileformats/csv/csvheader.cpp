@@ -91,6 +91,7 @@ void CSVImport::resolveColumns()
             it = infoOfName.insert(key, colInfo(key));
         infos[i] = *it;
     }
+    const QList<int> jobTitles = decideTitleColumns(infos);
     const QList<int> repeatedBlocks = csvread::numberRepeatedBlocks(m_header, infos);
     // Entities come out of a row in the text order of their "type-subtype"
     // keys, as the files written so far have always been read; a numbered
@@ -106,8 +107,10 @@ void CSVImport::resolveColumns()
         if (info.entityType != 0)
             groupByKey.insert(groupKey(info), info.entityType);
     }
-    for (const int i : repeatedBlocks)
-        groupByKey.insert(groupKey(infos.at(i)), infos.at(i).entityType);
+    for (const QList<int>* columns : { &jobTitles, &repeatedBlocks }) {
+        for (const int i : *columns)
+            groupByKey.insert(groupKey(infos.at(i)), infos.at(i).entityType);
+    }
     QHash<QString, int> groupIndex;
     for (auto it = groupByKey.cbegin(); it != groupByKey.cend(); ++it) {
         groupIndex.insert(it.key(), int(m_groupTypes.size()));

@@ -119,6 +119,11 @@ private:
     void resolveColumns();
     // Which columns of one-value fields are spellings of one name.
     void resolveSpellings();
+    // What each "Title" or "Salutation" column of the header holds, told
+    // by its cells (csvtitlecolumns.cpp): infos, the dictionary entries by
+    // header index, take the name's title, the job title, or no field,
+    // which is named. Returns the columns that now fill a job title.
+    QList<int> decideTitleColumns(QList<_ColInfo>& infos);
     // The reading of one row: the cells of its known columns, by their
     // index in m_columns; the cells beyond the header are named in the
     // problems.

@@ -55,6 +55,27 @@ QString phoneWithExtension(const QString& phone, const QString& extension);
 // each block that begins so.
 QList<int> numberRepeatedBlocks(const QStringList& header, QList<CsvColumnDictionary::_ColInfo>& infos);
 
+// The cells of a "Title" or "Salutation" column (csvtitlecolumns.cpp): a
+// title before a name ("Mr.", "Prof. Dr."), a greeting or addressee ("Dear
+// Amy", "Raj and Iris", or words that namesThePerson() finds in the row's
+// own name, case-folded), a job title ("Head Teacher"), or none of them.
+enum class TitleCell { Honorific, Greeting, JobTitle, Unknown };
+TitleCell titleCellKind(QStringView cell, const std::function<bool(const QString&)>& namesThePerson);
+// The runs of letters of a text, case-folded.
+QStringList letterWords(QStringView text);
+// What the cells of one such column tell of it: each kind decides where it
+// holds three in four of the cells that tell anything.
+enum class TitleVerdict { NameTitle, JobTitle, Greeting, CannotTell };
+struct TitleTally {
+    int honorific = 0;
+    int greeting = 0;
+    int jobTitle = 0;
+    int unknown = 0;
+
+    void add(TitleCell kind);
+    TitleVerdict verdict() const;
+};
+
 // A date cell of two numbers and a year parted by "/" ("25/12/1975",
 // "3/5/80"), blanks and line breaks around it aside: the numbers in the
 // order written, and the year with how many digits it has (2 or 4).

@@ -27,6 +27,11 @@ bool namesAnExtension(const QString& key)
     return last == u"ext" || last == u"ext.";
 }
 
+bool isAsciiDigit(QChar c)
+{
+    return c >= u'0' && c <= u'9';
+}
+
 } // namespace
 
 namespace csvread {
@@ -47,8 +52,15 @@ QList<int> extensionColumnsOf(const QStringList& header, const std::function<int
 
 QString phoneWithExtension(const QString& phone, const QString& extension)
 {
-    const QString ext = pim::withoutEndBlanks(extension);
-    if (ext.isEmpty())
+    QString ext = pim::withoutEndBlanks(extension);
+    // A spreadsheet writes the number 214 it holds as "214.0".
+    if (const qsizetype dot = ext.indexOf(u'.'); dot > 0 && dot + 1 < ext.size()
+        && std::all_of(ext.cbegin(), ext.cbegin() + dot, [](QChar c) { return isAsciiDigit(c); })
+        && std::all_of(ext.cbegin() + dot + 1, ext.cend(), [](QChar c) { return c == u'0'; }))
+        ext.truncate(dot);
+    // "-", "N/A", "none" say there is none, and so do zeros alone, which a
+    // sheet puts where a number column is empty.
+    if (std::none_of(ext.cbegin(), ext.cend(), [](QChar c) { return c.isDigit() && c.digitValue() != 0; }))
         return phone;
     // Inside the company the extension alone is the number to dial.
     if (pim::isBlankText(phone))

@@ -3,6 +3,10 @@
 
 #include "fileformats/csv/csvcolumndictionary.h"
 #include "fileformats/csv/csvhelper.h"
+#include "model/contact.h"
+#include "model/pimlabels.h"
+
+#include <QDate>
 
 #include <algorithm>
 
@@ -18,6 +22,17 @@ bool namesKnownColumn(const QString& cell)
 bool isFilled(const QString& cell)
 {
     return !QStringView(cell).trimmed().isEmpty();
+}
+
+// A word that names the kind of a phone or an e-mail address ("Work",
+// "Mobile", "Fax", "E-mail").
+bool namesValueKind(const QString& cell)
+{
+    const QStringView word = QStringView(cell).trimmed();
+    if (pim::codeNamed(word, pim::phoneTypeMap()) || pim::codeNamed(word, pim::emailTypeMap()))
+        return true;
+    const int type = CsvColumnDictionary::lookup(cell).entityType;
+    return type == pim::ENTITY_PHONE || type == pim::ENTITY_EMAIL;
 }
 
 // An address as a cell holds it: something before one "@", a domain with
@@ -54,6 +69,34 @@ bool isDate(QStringView cell)
     return yearFirst || yearLast;
 }
 
+// A date written as digits alone ("20240115"), or a season or school year
+// of two years running ("2023/2024", "2024 - 2025"): a header may name a
+// column so, and no phone number reads so.
+bool isDateOfDigitsOrSeason(QStringView cell)
+{
+    QList<int> years;
+    for (qsizetype i = 0; i < cell.size();) {
+        if (!cell.at(i).isDigit()) {
+            if (!QStringView(u" -/").contains(cell.at(i)))
+                return false;
+            ++i;
+            continue;
+        }
+        qsizetype end = i;
+        while (end < cell.size() && cell.at(end).isDigit())
+            ++end;
+        if (end - i == 8 && years.isEmpty() && end == cell.size()) {
+            const QDate date = QDate::fromString(cell.toString(), QStringLiteral("yyyyMMdd"));
+            return date.isValid() && date.year() >= 1900 && date.year() < 2100;
+        }
+        if (end - i != 4)
+            return false;
+        years.append(cell.mid(i, 4).toInt());
+        i = end;
+    }
+    return years.size() == 2 && years.at(1) == years.at(0) + 1;
+}
+
 // A number as a cell holds it: a "+" may lead, then seven digits or more
 // among blanks, dashes, dots, slashes and brackets.
 bool isPhoneNumber(QStringView cell)
@@ -66,7 +109,7 @@ bool isPhoneNumber(QStringView cell)
         else if (!QStringView(u" -./()").contains(c))
             return false;
     }
-    return count >= 7 && count <= 15 && !isDate(cell);
+    return count >= 7 && count <= 15 && !isDate(cell) && !isDateOfDigitsOrSeason(cell);
 }
 
 } // namespace
@@ -102,10 +145,25 @@ std::optional<HeaderRow> headerBelowOwnRows(const QByteArray& text)
 
 bool holdsContactValues(const QStringList& cells)
 {
-    return std::any_of(cells.cbegin(), cells.cend(), [](const QString& cell) {
+    const auto isValue = [](const QString& cell) {
         const QStringView value = QStringView(cell).trimmed();
         return isEmailAddress(value) || isPhoneNumber(value);
-    });
+    };
+    if (std::none_of(cells.cbegin(), cells.cend(), isValue))
+        return false;
+    // A header may name a column by a season, a school year, a date or a
+    // list's address ("2023/2024", "20240115", "news@club.example"): one
+    // that names two known columns is a header, unless it writes the kind
+    // of its values before each, as an organizer's rows do ("Work",
+    // "+1 206 555 0142", "Fax", "", "E-mail", "mira@harbor.example").
+    if (std::count_if(cells.cbegin(), cells.cend(), namesKnownColumn) < 2)
+        return true;
+    int kindsBeforeValues = 0;
+    for (qsizetype i = 0; i + 1 < cells.size(); ++i) {
+        if (namesValueKind(cells.at(i)) && (!isFilled(cells.at(i + 1)) || isValue(cells.at(i + 1))))
+            ++kindsBeforeValues;
+    }
+    return kindsBeforeValues >= 2;
 }
 
 } // namespace csvshape

@@ -34,8 +34,9 @@ struct HeaderRow {
 std::optional<HeaderRow> headerBelowOwnRows(const QByteArray& text);
 
 // Whether the cells of a row are a contact's values rather than the names
-// of columns: one is an e-mail address or a phone number, which no header
-// names.
+// of columns: one is an e-mail address or a phone number, and the row names
+// fewer than two columns the reader knows, or names the kind of its values
+// before them as an organizer does.
 bool holdsContactValues(const QStringList& cells);
 
 } // namespace csvshape

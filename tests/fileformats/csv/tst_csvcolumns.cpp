@@ -333,7 +333,10 @@ private slots:
         const bool naming = type == pim::ENTITY_NAME;
         const bool title = naming && (valueKey == QLatin1String("data5") || valueKey == QLatin1String("data6"));
         const QString other = title ? QStringLiteral("Company") : naming ? QStringLiteral("Notes") : QStringLiteral("Last Name");
-        const QString value = type == pim::ENTITY_EVENT ? QStringLiteral("1970-01-02") : QStringLiteral("v 1");
+        // A title column holds what its cells tell it is: a title.
+        const QString value = type == pim::ENTITY_EVENT ? QStringLiteral("1970-01-02")
+            : naming && valueKey == QLatin1String("data5") ? QStringLiteral("Dr.")
+                                                            : QStringLiteral("v 1");
         const QString path = writeScratch(m_dir,
             QStringLiteral("%1,\"%2\"\r\nLee,%3\r\n").arg(other, name, value).toUtf8(), QStringLiteral("csv"));
 
@@ -346,7 +349,7 @@ private slots:
         QCOMPARE(entities.size(), 1);
         const pim::Entity& e = entities.first();
         const QString stored = type == pim::ENTITY_EVENT ? QStringLiteral("1970-01-02T00:00:00") : value;
-        QCOMPARE(e.fields.value(valueKey).toString(), naming ? QStringLiteral("v 1") : stored);
+        QCOMPARE(e.fields.value(valueKey).toString(), naming ? value : stored);
         const QString subKey = type == pim::ENTITY_IM ? QStringLiteral("data5") : QStringLiteral("data2");
         const bool typed = type != pim::ENTITY_NAME && type != pim::ENTITY_GROUP && type != pim::ENTITY_NICKNAME
             && type != pim::ENTITY_NOTES;
@@ -392,6 +395,62 @@ private slots:
         QCOMPARE(reader.problems().listed(),
                  QStringList { QStringLiteral("Row 1: columns this program does not read were left out: \"%1\".")
                                    .arg(name) });
+    }
+
+    // A "Title" or "Salutation" column is what its cells say, decided for
+    // the whole column: each cell lands in the field `kept` names (the
+    // name's "title", the org's "job" title) or, for "none", in no field,
+    // and the ending names the column where `named` says so.
+    void tellsATitleColumnByItsCells_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QStringList>("cells");
+        QTest::addColumn<QString>("kept");
+        QTest::addColumn<QString>("named");
+        const QStringList teachers { "Teacher", "Librarian", "Custodian" };
+        QTest::newRow("honorifics under Salutation")
+            << "Salutation" << QStringList { "Mr.", "Ms", "Prof. Dr.", "Mr. & Mrs.", "Herr" } << "title" << "";
+        QTest::newRow("job titles under Title")
+            << "Title" << QStringList { "Director of Curriculum", "Head Teacher", "Registrar" } << "job" << "";
+        QTest::newRow("a doctor among three job titles")
+            << "title" << teachers + QStringList { "Dr." } << "job" << "";
+        QTest::newRow("a doctor beside two job titles")
+            << "title" << teachers.mid(1) + QStringList { "Dr." } << "title" << "";
+        QTest::newRow("greetings under Salutation")
+            << "Salutation" << QStringList { "Dear Amy,", "Hi Row1", "Dear Friend" } << "none" << "greetings";
+        QTest::newRow("addressees under Title, in capitals")
+            << "TITLE" << QStringList { "Amy and Raj", "The Lee1 Family", "Mr. Lee2" } << "none" << "greetings";
+        QTest::newRow("honorifics and job titles alike under Title")
+            << "Title" << QStringList { "Mr.", "Principal" } << "title" << "";
+        QTest::newRow("honorifics and job titles alike under Salutation")
+            << "salutation" << QStringList { "Mr.", "Principal" } << "none" << "not read";
+        QTest::newRow("words that tell nothing under Title")
+            << "Title" << QStringList { "Guest", "Patron" } << "title" << "";
+        QTest::newRow("words that tell nothing under Salutation")
+            << "Salutation" << QStringList { "Guest", "Patron" } << "none" << "not read";
+    }
+    void tellsATitleColumnByItsCells()
+    {
+        QFETCH(QString, column);
+        QFETCH(QStringList, cells);
+        QFETCH(QString, kept);
+        QFETCH(QString, named);
+        QByteArray text = column.toUtf8() + ",First Name,Last Name,Company\r\n";
+        for (int r = 0; r < cells.size(); ++r)
+            text += QStringLiteral("\"%1\",Row%2,Lee%2,Acme\r\n").arg(cells.at(r)).arg(r).toUtf8();
+        CSVImport reader;
+        reader.initialize(writeScratch(m_dir, text, QStringLiteral("csv")));
+        for (const QString& cell : std::as_const(cells)) {
+            const pim::_Contact contact = reader.nextContact();
+            const QString title = contact.entities.value(pim::ENTITY_NAME).value(0).fields.value("data5").toString();
+            const QString job = contact.entities.value(pim::ENTITY_ORG).value(0).fields.value("data4").toString();
+            QCOMPARE(title, kept == QLatin1String("title") ? cell : QString());
+            QCOMPARE(job, kept == QLatin1String("job") ? cell : QString());
+        }
+        const QString ending = reader.problems().listed().join(QLatin1Char('\n'));
+        QCOMPARE(ending.contains(QLatin1String("holds greetings")), named == QLatin1String("greetings"));
+        QCOMPARE(ending.contains(QLatin1String("does not read")), named == QLatin1String("not read"));
+        QCOMPARE(ending.contains(column), !named.isEmpty());
     }
 
     // The table above holds every name the dictionary knows besides the
