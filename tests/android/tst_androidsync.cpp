@@ -13,6 +13,7 @@
 #include "companionsim.h"
 #include "model/localdb.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -115,7 +116,7 @@ struct Fixture {
     static bool run(QThread& thread)
     {
         thread.start();
-        return thread.wait(60000);
+        return thread.wait(timebound::kWaitMs);
     }
     QString ending() const
     {

@@ -11,6 +11,7 @@
 #include "scratchfiles.h"
 #include "common/imagebytes.h"
 #include "common/sqlprobe.h"
+#include "support/timebounds.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,7 +117,7 @@ private:
     {
         ImportContactsToLocalThread thread(path, type, db ? db : m_db.get(), &reporter);
         thread.start();
-        QVERIFY(thread.wait(60000));
+        QVERIFY(thread.wait(timebound::kWaitMs));
         m_db->close();
     }
 

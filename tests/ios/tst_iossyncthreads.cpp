@@ -45,7 +45,7 @@ QJsonObject faultAt(const char* at, const char* kind, int after = 0)
 void runToEnd(QThread& thread)
 {
     thread.start();
-    QVERIFY(thread.wait(60000));
+    QVERIFY(thread.wait(timebound::kWaitMs));
 }
 
 void readPhone(DeviceDb& device)
@@ -211,7 +211,7 @@ private slots:
         RecordingReporter reporter;
         IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
         thread.start();
-        QTRY_VERIFY(sim.messageNames("sync").contains("SDMessageAcknowledgeChangesFromDevice"));
+        QTRY_VERIFY_WITH_TIMEOUT(sim.messageNames("sync").contains("SDMessageAcknowledgeChangesFromDevice"), timebound::kWaitMs);
         QVERIFY(!thread.wait(300));
         QElapsedTimer clock;
         clock.start();
