@@ -13,6 +13,7 @@
 #include "companionsim.h"
 #include "model/localdb.h"
 #include "support/recordingreporter.h"
+#include "support/testparts.h"
 #include "support/timebounds.h"
 
 #include <QJsonArray>
@@ -594,5 +595,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAndroidSync)
+MARROWLINK_TEST_PARTS_GUILESS_MAIN(TestAndroidSync)
 #include "tst_androidsync.moc"

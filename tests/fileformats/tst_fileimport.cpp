@@ -5,6 +5,7 @@
 #include "fileformats/export/vcardencoders.h"
 #include "fileformats/vcard/vcardimport.h"
 #include "scratchfiles.h"
+#include "support/testparts.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -252,5 +253,5 @@ void TestFileImport::readAheadStopsWhenLeftEarly()
     QVERIFY(reader.m_next <= int(ContactReadAhead::kAhead + 4 * ContactReadAhead::kBatch));
 }
 
-QTEST_GUILESS_MAIN(TestFileImport)
+MARROWLINK_TEST_PARTS_GUILESS_MAIN(TestFileImport)
 #include "tst_fileimport.moc"

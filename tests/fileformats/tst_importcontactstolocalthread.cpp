@@ -11,6 +11,7 @@
 #include "scratchfiles.h"
 #include "common/imagebytes.h"
 #include "common/sqlprobe.h"
+#include "support/testparts.h"
 #include "support/timebounds.h"
 
 #include <QDir>
@@ -915,5 +916,5 @@ void TestImportContactsToLocalThread::endingNamesThePhotosTheMergeLeftOut()
     }
 }
 
-QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)
+MARROWLINK_TEST_PARTS_GUILESS_MAIN(TestImportContactsToLocalThread)
 #include "tst_importcontactstolocalthread.moc"

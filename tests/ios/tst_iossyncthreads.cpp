@@ -8,6 +8,7 @@
 #include "iphonesimulator.h"
 #include "support/recordingreporter.h"
 #include "common/watchedpages.h"
+#include "support/testparts.h"
 #include "support/timebounds.h"
 
 #include <QElapsedTimer>
@@ -870,5 +871,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_IOSSyncThreads)
+MARROWLINK_TEST_PARTS_GUILESS_MAIN(tst_IOSSyncThreads)
 #include "tst_iossyncthreads.moc"
