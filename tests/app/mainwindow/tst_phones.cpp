@@ -171,7 +171,15 @@ class TestPhones : public QObject {
     std::unique_ptr<MessageBoxRecorder> boxes;
 
 private slots:
-    void initTestCase() { AdbConnector::setWaits({ 0, 0 }); }
+    void initTestCase()
+    {
+        AdbConnector::setWaits({ 0, 0 });
+        // The simulated app opens a port as soon as it is asked to: the
+        // program's three seconds for a phone's app to start are needless.
+        AndroidWifiConnector::Waits waits;
+        waits.afterStartMs = 300;
+        AndroidWifiConnector::setWaits(waits);
+    }
     void init()
     {
         data = std::make_unique<DataFolderFixture>();
