@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "companionsim.h"
 
+#include "support/timebounds.h"
+
 #include <QFile>
 #include <QJsonDocument>
 
@@ -56,7 +58,7 @@ QJsonObject CompanionSim::dump(int endedConversations)
 QString CompanionSim::readReply(const char* prefix)
 {
     while (!m_process.canReadLine()) {
-        if (!m_process.waitForReadyRead(10000))
+        if (!m_process.waitForReadyRead(timebound::kWaitMs))
             throw std::runtime_error(
                 "The simulated phone did not answer: " + m_process.errorString().toStdString());
     }

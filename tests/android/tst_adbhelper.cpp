@@ -3,6 +3,7 @@
 
 #include "fakeadbd.h"
 #include "platform/adb/adbservices.h"
+#include "support/timebounds.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,7 +29,7 @@ private slots:
         const QString listing = QString("package:com.example.one\r\n package: com.example.two \r\nPackage:x\npackage:\n")
             + QChar(0) + "\npackage:after.nul\n";
         FakePhone phone({{"auth", "none"}, {"shell", QJsonObject{{"pm list packages -3", listing}}}});
-        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(timebound::kWaitMs));
         QCOMPARE(packages(phone.handle, PACKAGES_THIRD_PARTY), (QSet<QString>{"com.example.one", "com.example.two"}));
         QVERIFY(packages(phone.handle, PACKAGES_ALL).isEmpty());
         killProcess(phone.handle, "it's; reboot");
@@ -46,7 +47,7 @@ private slots:
         FakePhone phone({ { "auth", "none" },
             { "shell", QJsonObject { { "dumpsys package 'com.x'", dump }, { "cat /system/build.prop", props },
                            { "cp 'a b' '/sd/c'", "cp: denied\n" } } } });
-        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(timebound::kWaitMs));
         QString output = "stale";
         QCOMPARE(getDevAppVersion(phone.handle, "com.x", output), 12);
         QCOMPARE(output, dump);
@@ -91,7 +92,7 @@ private slots:
         const QString output = "package:com.example.one\npackage:com.quorvantile.contactssync\n";
         FakePhone phone({ { "auth", "none" },
             { "shell", QJsonObject { { command, QJsonObject { { "output", output }, { "close_after", 24 }, { "drop", true } } } } } });
-        QVERIFY(phone.handle && phone.handle->waitForAuth2(5000));
+        QVERIFY(phone.handle && phone.handle->waitForAuth2(timebound::kWaitMs));
         QString failure;
         try {
             call(phone.handle);

@@ -14,14 +14,15 @@
 
 namespace {
 
-// A python3 child that listens (or connects) on port and then sleeps;
+// A python3 child that listens (or connects) on port and then lives until
+// its input closes, however long the test waits for it;
 // started as `program` (python3 itself, a link or a copy of it), and with
 // `command` as its command name when given.
 bool startPeer(QProcess& p, const QString& role, quint16 port, const QString& program = QStringLiteral("python3"),
                const QString& command = QString())
 {
     const QString code = QStringLiteral(
-        "import socket,sys,time\n"
+        "import socket,sys\n"
         "if sys.argv[3]: open('/proc/self/comm','w').write(sys.argv[3])\n"
         "s=socket.socket()\n"
         "if sys.argv[1]=='listen':\n"
@@ -29,9 +30,9 @@ bool startPeer(QProcess& p, const QString& role, quint16 port, const QString& pr
         "else:\n"
         "    s.connect(('127.0.0.1',int(sys.argv[2])))\n"
         "print('up',flush=True)\n"
-        "time.sleep(60)\n");
+        "sys.stdin.read()\n");
     p.start(program, {QStringLiteral("-c"), code, role, QString::number(port), command});
-    return p.waitForReadyRead(5000) && p.readAll().startsWith("up");
+    return p.waitForReadyRead(timebound::kWaitMs) && p.readAll().startsWith("up");
 }
 
 // The interpreter behind python3 (which may be a launcher script), under
@@ -41,7 +42,7 @@ QString python3As(const QTemporaryDir& dir, const QString& name, bool copy)
     QProcess ask;
     ask.start(QStringLiteral("python3"), {QStringLiteral("-c"),
                                           QStringLiteral("import os,sys;print(os.path.realpath(sys.executable))")});
-    if (!ask.waitForFinished(10000))
+    if (!ask.waitForFinished(timebound::kWaitMs))
         return QString();
     const QString real = QString::fromLocal8Bit(ask.readAllStandardOutput()).trimmed();
     const QString path = dir.filePath(name);
@@ -78,7 +79,7 @@ private slots:
 
         AdbKillServerThread guard(nullptr, port);
         guard.start();
-        QVERIFY(server.waitForFinished(5000));
+        QVERIFY(server.waitForFinished(timebound::kWaitMs));
         QCOMPARE(server.exitStatus(), QProcess::CrashExit);
 
         QTcpServer self;  // the test process listening on the guarded port
@@ -133,7 +134,8 @@ private slots:
 
         AdbKillServerThread guard(nullptr, port);
         guard.start();
-        QCOMPARE(server.waitForFinished(killed ? 10000 : 2500), killed);
+        // A listener spared stays through two passes of the guard.
+        QCOMPARE(server.waitForFinished(killed ? timebound::kWaitMs : 2500), killed);
         guard.stop();
         if (!killed) {
             server.kill();

@@ -13,6 +13,8 @@
 #include "companionsim.h"
 #include "model/localdb.h"
 #include "support/recordingreporter.h"
+#include "support/testparts.h"
+#include "support/timebounds.h"
 
 #include <QJsonArray>
 #include <QJsonObject>
@@ -115,7 +117,7 @@ struct Fixture {
     static bool run(QThread& thread)
     {
         thread.start();
-        return thread.wait(60000);
+        return thread.wait(timebound::kWaitMs);
     }
     QString ending() const
     {
@@ -593,5 +595,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestAndroidSync)
+MARROWLINK_TEST_PARTS_GUILESS_MAIN(TestAndroidSync)
 #include "tst_androidsync.moc"

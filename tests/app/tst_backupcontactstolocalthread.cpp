@@ -6,6 +6,7 @@
 #include "common/sqlprobe.h"
 #include "model/localdb.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,7 +24,7 @@ class TestBackupContactsToLocalThread : public QObject {
             contacts << testkit::contactOf(name, { { pim::ENTITY_PHONE, { { { "data1", "555-" + name } } } } });
         BackupContactsToLocalThread worker(contacts, m_db.data(), &reporter);
         worker.start();
-        QVERIFY(worker.wait(30000));
+        QVERIFY(worker.wait(timebound::kWaitMs));
     }
     QStringList stored() { return SqlProbe(m_db->path()).column("select full_name from contact order by full_name"); }
 

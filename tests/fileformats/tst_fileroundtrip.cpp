@@ -12,6 +12,7 @@
 #include "model/localdbcombinerule.h"
 #include "model/pimlabels.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -334,7 +335,7 @@ class TestFileRoundTrip : public QObject {
         RecordingReporter reporter;
         ImportContactsToLocalThread thread(file, ImportContactsToLocalThread::TYPE_VCARD, &target, &reporter);
         thread.start();
-        if (!thread.wait(60000))
+        if (!thread.wait(timebound::kWaitMs))
             return QStringLiteral("the import did not end");
         target.close();
         // A value the import left out is as much a loss as an error.
@@ -363,7 +364,7 @@ class TestFileRoundTrip : public QObject {
         RecordingReporter reporter;
         ExportToFileThread thread(contacts, type, path, &reporter);
         thread.start();
-        if (!thread.wait(60000) || !reporter.errors().isEmpty())
+        if (!thread.wait(timebound::kWaitMs) || !reporter.errors().isEmpty())
             return QString();
         return path;
     }

@@ -11,6 +11,8 @@
 #include "scratchfiles.h"
 #include "common/imagebytes.h"
 #include "common/sqlprobe.h"
+#include "support/testparts.h"
+#include "support/timebounds.h"
 
 #include <QDir>
 #include <QFile>
@@ -116,7 +118,7 @@ private:
     {
         ImportContactsToLocalThread thread(path, type, db ? db : m_db.get(), &reporter);
         thread.start();
-        QVERIFY(thread.wait(60000));
+        QVERIFY(thread.wait(timebound::kWaitMs));
         m_db->close();
     }
 
@@ -972,5 +974,5 @@ void TestImportContactsToLocalThread::endingNamesTheMergesByTheNameAlone()
     }
 }
 
-QTEST_GUILESS_MAIN(TestImportContactsToLocalThread)
+MARROWLINK_TEST_PARTS_GUILESS_MAIN(TestImportContactsToLocalThread)
 #include "tst_importcontactstolocalthread.moc"

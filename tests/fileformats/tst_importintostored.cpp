@@ -11,6 +11,7 @@
 #include "model/localdbcombinerule.h"
 #include "scratchfiles.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QDir>
 #include <QFile>
@@ -317,7 +318,7 @@ private slots:
         RecordingReporter reporter;
         ExportToFileThread thread(contacts, ExportToFileThread::TYPE_VCARD, exported, &reporter);
         thread.start();
-        QVERIFY(thread.wait(60000) && reporter.errors().isEmpty());
+        QVERIFY(thread.wait(timebound::kWaitMs) && reporter.errors().isEmpty());
         const QByteArray own = readScratch(exported);
         const QList<QVariantList> before = everyRow();
         import(own, QStringLiteral("vcf"));

@@ -5,6 +5,7 @@
 #include "fileformats/vcard/vcardimport.h"
 #include "ordinarytext.h"
 #include "scratchfiles.h"
+#include "support/testparts.h"
 
 #include <QHash>
 #include <QStringEncoder>
@@ -467,5 +468,5 @@ void TestWesternTextGuess::readsMarkedTableRowsUtf8ButForAStrayByte()
     }
 }
 
-QTEST_GUILESS_MAIN(TestWesternTextGuess)
+MARROWLINK_TEST_PARTS_GUILESS_MAIN(TestWesternTextGuess)
 #include "tst_westerntextguess.moc"

@@ -1,5 +1,7 @@
 #include "iphonesimulator.h"
 
+#include "support/timebounds.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QJsonDocument>
@@ -21,7 +23,7 @@ IPhoneSimulator::IPhoneSimulator(const QJsonObject& scenario)
     const QString socket = dir.filePath("usbmuxd");
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start("python3", {IPHONESIM_SCRIPT, socket, file.fileName(), dir.filePath("log"), dir.filePath("dump")});
-    if (!process.waitForReadyRead(10000) || process.readLine().trimmed() != "ready")
+    if (!process.waitForReadyRead(timebound::kWaitMs) || process.readLine().trimmed() != "ready")
         throw std::runtime_error("The simulated iPhone did not start");
     qputenv("USBMUXD_SOCKET_ADDRESS", ("UNIX:" + socket).toUtf8());
     ready = true;
@@ -37,7 +39,7 @@ IPhoneSimulator::~IPhoneSimulator()
 bool IPhoneSimulator::control(const QString& line)
 {
     process.write(line.toUtf8() + '\n');
-    for (QDeadlineTimer deadline(5000); !deadline.hasExpired(); process.waitForReadyRead(100))
+    for (QDeadlineTimer deadline(timebound::kWaitMs); !deadline.hasExpired(); process.waitForReadyRead(100))
         while (process.canReadLine())
             if (process.readLine().trimmed() == "done " + line.toUtf8())
                 return true;

@@ -3,6 +3,8 @@
 // library at it (USBMUXD_SOCKET_ADDRESS) for as long as the object lives; throws
 // std::runtime_error when the simulator does not start.
 
+#include "support/timebounds.h"
+
 #include <QJsonObject>
 #include <QProcess>
 #include <QStringList>
@@ -26,7 +28,7 @@ public:
     QJsonObject phoneRecords() const;
     // Waits until every contact sync session begun so far has ended on the phone's
     // side (and its records were dumped); false when one is still open after `ms`.
-    bool waitForSessionsEnded(int ms = 10000) const;
+    bool waitForSessionsEnded(int ms = timebound::kWaitMs) const;
 
 private:
     QTemporaryDir dir;

@@ -8,6 +8,7 @@
 #include "iphonesimulator.h"
 #include "support/recordingreporter.h"
 #include "common/watchedpages.h"
+#include "support/testparts.h"
 #include "support/timebounds.h"
 
 #include <QElapsedTimer>
@@ -45,7 +46,7 @@ QJsonObject faultAt(const char* at, const char* kind, int after = 0)
 void runToEnd(QThread& thread)
 {
     thread.start();
-    QVERIFY(thread.wait(60000));
+    QVERIFY(thread.wait(timebound::kWaitMs));
 }
 
 void readPhone(DeviceDb& device)
@@ -211,7 +212,7 @@ private slots:
         RecordingReporter reporter;
         IOSSyncToPCThread thread(IPhoneSimulator::kUdid, device.db, &reporter);
         thread.start();
-        QTRY_VERIFY(sim.messageNames("sync").contains("SDMessageAcknowledgeChangesFromDevice"));
+        QTRY_VERIFY_WITH_TIMEOUT(sim.messageNames("sync").contains("SDMessageAcknowledgeChangesFromDevice"), timebound::kWaitMs);
         QVERIFY(!thread.wait(300));
         QElapsedTimer clock;
         clock.start();
@@ -870,5 +871,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(tst_IOSSyncThreads)
+MARROWLINK_TEST_PARTS_GUILESS_MAIN(tst_IOSSyncThreads)
 #include "tst_iossyncthreads.moc"

@@ -49,11 +49,11 @@ private slots:
             connect(&sub, &MobiledeviceSubscribe::newDevice, this, &tst_MobileDevice::relayNew);
             connect(&sub, &MobiledeviceSubscribe::kickDevice, this, &tst_MobileDevice::relayKick);
             QVERIFY(answerOf(sub));
-            QTRY_VERIFY(sim.messageNames("usbmux").contains("Listen"));
+            QTRY_VERIFY_WITH_TIMEOUT(sim.messageNames("usbmux").contains("Listen"), timebound::kWaitMs);
             QVERIFY(sim.control("attach " + kUsb));
             QVERIFY(sim.control("detach " + kNet));
             QVERIFY(sim.control("detach " + kUsb));
-            QTRY_COMPARE(removed.count(), 1);
+            QTRY_COMPARE_WITH_TIMEOUT(removed.count(), 1, timebound::kWaitMs);
         }
         QCOMPARE(added.count(), 1);
         QCOMPARE(added.at(0).at(0).toString(), kUsb);
@@ -165,7 +165,7 @@ private:
         sub.start();
         if (startMs)
             *startMs = clock.elapsed();
-        if (!answers.wait(15000))
+        if (!answers.wait(timebound::kWaitMs))
             return false;
         // Once only, even when asked to start again.
         sub.start();

@@ -1,5 +1,6 @@
 #include "ios/mobiledevicesync.h"
 #include "iphonesimulator.h"
+#include "support/timebounds.h"
 
 #include <QElapsedTimer>
 #include <QJsonArray>
@@ -83,8 +84,9 @@ private slots:
         r.ids.sort();
         QCOMPARE(r.ids, QStringList({"11", "12", "13", "3/11/21", "3/12/22"}));
         const QString ack = "SDMessageAcknowledgeChangesFromDevice";
-        QTRY_COMPARE(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
-                                                            "SDMessageGetAllRecordsFromDevice", ack, ack, ack, "DLMessageDisconnect"}));
+        QTRY_COMPARE_WITH_TIMEOUT(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
+                                                            "SDMessageGetAllRecordsFromDevice", ack, ack, ack, "DLMessageDisconnect"}),
+                                  timebound::kWaitMs);
         QVERIFY(sim.log("sync")[0].endsWith(R"(["DLMessageVersionExchange", "DLVersionsOk", 300])"));
         QVERIFY(sim.log("sync")[1].contains(R"("com.apple.Contacts", "---", "2026-12-07T01:00:00", 106,)"));
         QVERIFY(sim.log("lockdown").filter(R"("Label": "QUORVANTILE", "Request": "StartService", "Service": "com.apple.mobilesync")").size() == 1);
@@ -100,9 +102,10 @@ private slots:
         QCOMPARE(r.remaps[0].get("-57").CFStringQString(), "1001");
         QCOMPARE(r.remaps[0].get("4/1234/-12").CFStringQString(), "4/1002");
         QVERIFY(!r.remaps[1].ref()); // the phone answered "___EmptyParameterString___"
-        QTRY_COMPARE(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
+        QTRY_COMPARE_WITH_TIMEOUT(sim.messageNames("sync"), QStringList({"DLMessageVersionExchange", "SDMessageSyncDataClassWithDevice",
                                                             "DLMessagePing", "SDMessageProcessChanges", "SDMessageProcessChanges",
-                                                            "SDMessageFinishSessionOnDevice", "DLMessageDisconnect"}));
+                                                            "SDMessageFinishSessionOnDevice", "DLMessageDisconnect"}),
+                                  timebound::kWaitMs);
         QVERIFY(sim.log("sync")[2].endsWith(R"(["DLMessagePing", "Preparing to get changes for device"])"));
         QVERIFY(sim.log("sync")[3].endsWith(R"(true, "___EmptyParameterString___"])"));
         QCOMPARE(sim.phoneRecords().keys(), QStringList({"1001", "11", "12", "1234", "13", "3/11/21", "3/12/22", "4/1002"}));
@@ -179,11 +182,12 @@ private slots:
         QTEST(r.sentInFull, "sent");
         // Each ends at the message at fault, or after the one wait of 1.5 s when
         // the phone stays silent: never after a wait that missed its time-out,
-        // the device link's ten seconds or the library's half minute. (Before
+        // the device link's ten seconds or the library's half minute. Before
         // asking to pair, the library makes a new key pair, which takes from a
-        // few milliseconds to seconds on a busy machine.)
+        // few milliseconds to ten seconds on a busy machine: a run that pairs
+        // is held to the half minute only.
         qInfo("%s: %lld ms", QTest::currentDataTag(), r.ms);
-        QVERIFY2(r.ms < 10000, qPrintable(QString::number(r.ms)));
+        QVERIFY2(r.ms < (scenario.contains("trust") ? 20000 : 10000), qPrintable(QString::number(r.ms)));
     }
 };
 

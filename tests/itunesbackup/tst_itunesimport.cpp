@@ -15,6 +15,7 @@
 #include "model/localdbcombinerule.h"
 #include "support/messageboxrecorder.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QHeaderView>
 #include <QLabel>
@@ -123,7 +124,7 @@ class TestITunesImport : public QObject {
             db.create();
         ImportContactsFromiTunesThread thread(b, &db, &reporter);
         thread.start();
-        [&] { QVERIFY(thread.wait(60000)); }();
+        [&] { QVERIFY(thread.wait(timebound::kWaitMs)); }();
         db.close();
         return dbPath;
     }

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The generator of the translation table refuses a malformed table and
 // keeps the last good output.
+#include "support/timebounds.h"
+
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -48,7 +50,7 @@ private slots:
 
         QProcess gen;
         gen.start(QStringLiteral(MARROWLINK_PYTHON), { QStringLiteral(MARROWLINK_MAKE_TS), in, out });
-        QVERIFY(gen.waitForFinished(30000));
+        QVERIFY(gen.waitForFinished(timebound::kWaitMs));
         const QString err = QString::fromUtf8(gen.readAllStandardError());
 
         QFile o(out);

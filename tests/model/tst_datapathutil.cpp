@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "model/data_path_util.h"
 #include "model/data_path_util_p.h"
+#include "support/timebounds.h"
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -251,7 +252,7 @@ private slots:
         g_setDesktopOpener(&recordOpen);
         qputenv("PATH", oldPath);
 
-        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(out), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(QFileInfo::exists(out), timebound::kWaitMs);
         QCOMPARE(readFile(out), QByteArray("1\n[") + evil.toUtf8() + "]\n");
         QVERIFY(!QFileInfo::exists(m_work + "/PWNED"));
     }

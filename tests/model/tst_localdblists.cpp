@@ -508,7 +508,7 @@ private slots:
         SqlProbe probe(m_db->path());
         const int committed = probe.value("select count(*) from contact where full_name='Uncommitted'").toInt();
         finish.release();
-        QVERIFY(worker->wait(10000));
+        QVERIFY(worker->wait(timebound::kWaitMs));
         QVERIFY2(workerError.isEmpty(), qPrintable(workerError));
         QVERIFY2(busy, qPrintable(seen.join(',')));
         // Waiting would take the busy time-out of seconds.
@@ -542,7 +542,7 @@ private slots:
                 QVERIFY(c.fullName.startsWith("W1"));
             ++reads;
         }
-        QVERIFY(worker->wait(60000));
+        QVERIFY(worker->wait(timebound::kWaitMs));
         QVERIFY2(workerError.isEmpty(), qPrintable(workerError));
         QVERIFY(reads > 0);
         QCOMPARE(SqlProbe(m_db->path()).value("select count(*) from contact where full_name like 'W%'").toInt(), 100);

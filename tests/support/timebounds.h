@@ -14,7 +14,14 @@ inline constexpr long long kFreezeMs = 2000;
 // Work of a second or two on a quiet machine whose broken form ran for
 // minutes (a layout or parse that went over what it had done again and
 // again): stuck when longer. A machine loaded many times over stays well
-// inside it.
-inline constexpr long long kStuckMs = 30000;
+// inside it (such work took 18 s beside 24 busy loops and other builds).
+inline constexpr long long kStuckMs = 60000;
+
+// Something a test waits for that comes by itself within a few seconds on a
+// quiet machine: a simulator's start, a phone found, authorised or answering,
+// a worker's end, a file another process writes, the error of a time-out the
+// test shortened. The wait ends as it comes, so only a failure costs all of
+// it; a machine loaded many times over stays far inside it.
+inline constexpr int kWaitMs = 120000;
 
 } // namespace timebound

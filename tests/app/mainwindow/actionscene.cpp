@@ -4,6 +4,7 @@
 #include "app/itemmodelcontacts.h"
 #include "common/sqlprobe.h"
 #include "kit/fallbacktranslator.h"
+#include "support/timebounds.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
@@ -51,12 +52,12 @@ bool showNode(MainWindow& window, const QString& path)
             return false;
         window.form()->treeMain->setCurrentIndex(parent);
     }
-    return QTest::qWaitFor([&window] { return !window.isListLoading(); }, 10000);
+    return QTest::qWaitFor([&window] { return !window.isListLoading(); }, timebound::kWaitMs);
 }
 
 bool ActionScene::waitForList() const
 {
-    return QTest::qWaitFor([this] { return !window->isListLoading(); }, 10000);
+    return QTest::qWaitFor([this] { return !window->isListLoading(); }, timebound::kWaitMs);
 }
 
 void ActionScene::selectRows(MainWindow& window, const QList<int>& rows)

@@ -58,6 +58,14 @@ QString DataFolderFixture::writeDb(const QString& folder, const QString& name, c
     return db->path();
 }
 
+QString DataFolderFixture::copyDb(const QString& source, const QString& folder, const QString& name)
+{
+    dataFolder().mkpath(folder);
+    const QString path = dataFolder().filePath(folder + QLatin1Char('/') + name);
+    QFile::remove(path);
+    return QFile::copy(source, path) ? path : QString();
+}
+
 QString DataFolderFixture::writeGarbage(const QString& folder, const QString& name)
 {
     dataFolder().mkpath(folder);

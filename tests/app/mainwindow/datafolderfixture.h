@@ -29,6 +29,9 @@ public:
     // A database with these contacts at folder/name ("ios_virtual",
     // "android_virtual" or "data").
     QString writeDb(const QString& folder, const QString& name, const QList<Person>& people);
+    // A copy of the database file `source` at folder/name: a large database
+    // written once serves rows that each change their own copy.
+    QString copyDb(const QString& source, const QString& folder, const QString& name);
     // A file that is no database at all.
     QString writeGarbage(const QString& folder, const QString& name);
 

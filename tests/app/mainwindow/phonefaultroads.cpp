@@ -15,6 +15,7 @@
 #include "model/localdb.h"
 #include "platform/adb/adbservices.h"
 #include "support/guistallprobe.h"
+#include "support/timebounds.h"
 #include "ui_mainwindow.h"
 
 #include <QComboBox>
@@ -83,7 +84,7 @@ std::unique_ptr<ModalDialogAnswerer> pick(const QString& target)
 }
 
 // Runs `start` and returns once the road it began has ended; false when it
-// did not within half a minute.
+// did not within the longest wait.
 bool runRoad(const std::unique_ptr<MainWindow>& w, const std::function<void()>& start)
 {
     bool seen = false;
@@ -91,7 +92,7 @@ bool runRoad(const std::unique_ptr<MainWindow>& w, const std::function<void()>& 
     QObject::connect(&watch, &QTimer::timeout, [&] { seen = seen || (w && w->roadRunning()); });
     watch.start(2);
     start();
-    return QTest::qWaitFor([&] { return seen && !w->roadRunning(); }, 30000);
+    return QTest::qWaitFor([&] { return seen && !w->roadRunning(); }, timebound::kWaitMs);
 }
 
 // Four contacts read one per batch; then Ann Lee written to the phone, added
@@ -139,7 +140,7 @@ PhoneFaultRun runIphoneRow(const Row& row, DataFolderFixture& data, MessageBoxRe
     const int before = boxes.count();
     MainWindow w(&layer);
     if (row.writesIphone()) {
-        if (!QTest::qWaitFor([&] { return iphoneShown(w); }, 20000))
+        if (!QTest::qWaitFor([&] { return iphoneShown(w); }, timebound::kWaitMs))
             return run.problem = QStringLiteral("the iPhone was not read on its arrival"), run;
         const bool toPhone = row.road == Row::IphoneWrite;
         if (!showNode(w, toPhone ? "Home.db" : "Simulated iPhone"))
@@ -162,8 +163,8 @@ PhoneFaultRun runIphoneRow(const Row& row, DataFolderFixture& data, MessageBoxRe
             }
         }
     }
-    if (!QTest::qWaitFor([&] { return measuring && closedAt >= 0 && !w.roadRunning(); }, 20000))
-        return run.problem = QStringLiteral("the road did not end within 20 s"), run;
+    if (!QTest::qWaitFor([&] { return measuring && closedAt >= 0 && !w.roadRunning(); }, timebound::kWaitMs))
+        return run.problem = QStringLiteral("the road did not end"), run;
     run.longestStallMs = probe.longestMs();
     run.cancelToCloseMs = cancelledAt >= 0 ? closedAt - cancelledAt : -1;
     run.boxes = boxes.texts().mid(before);

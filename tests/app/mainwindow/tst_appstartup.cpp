@@ -9,6 +9,7 @@
 #include "datafolderfixture.h"
 #include "kit/productinfo.h"
 #include "support/messageboxrecorder.h"
+#include "support/timebounds.h"
 
 #include <QApplication>
 #include <QDir>
@@ -239,9 +240,9 @@ private slots:
             // process that no longer exists.
             QProcess finished;
             finished.start(QStringLiteral("true"), {});
-            QVERIFY(finished.waitForStarted(5000));
+            QVERIFY(finished.waitForStarted(timebound::kWaitMs));
             const qint64 deadPid = finished.processId();
-            QVERIFY(finished.waitForFinished(5000));
+            QVERIFY(finished.waitForFinished(timebound::kWaitMs));
             QLockFile model(lockPath);
             QVERIFY(model.tryLock(0));
             QFile file(lockPath);

@@ -10,6 +10,7 @@
 #include "itunesbackup/loaditunesbackupdlg.h"
 #include "itunesbackup/passcodedlg.h"
 #include "kit/progressform.h"
+#include "support/timebounds.h"
 #include "ui_mainwindow.h"
 
 #include <QLabel>
@@ -37,7 +38,7 @@ void databaseThatCannotBeListed(const QString& name, MessageBoxRecorder& boxes)
     FakeDeviceLayer layer;
     MainWindow window(&layer);
     window.form()->treeMain->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), name + ".db"));
-    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, timebound::kWaitMs);
 }
 
 // A saved phone database, which refuses a new contact.

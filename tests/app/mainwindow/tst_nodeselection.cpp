@@ -323,7 +323,7 @@ private slots:
         boxes.setWhileOpen([](QMessageBox&) { QCoreApplication::processEvents(); });
         auto* tree = window.form()->treeMain;
         tree->setCurrentIndex(DataFolderFixture::findNode(window.mainTreeModel(), "broken.db"));
-        QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, 15000);
+        QTRY_COMPARE_WITH_TIMEOUT(boxes.count(), 1, timebound::kWaitMs);
         locker.close();
         QTest::qWait(50);
         QCOMPARE(boxes.count(), 1);

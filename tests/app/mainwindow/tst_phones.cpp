@@ -171,7 +171,15 @@ class TestPhones : public QObject {
     std::unique_ptr<MessageBoxRecorder> boxes;
 
 private slots:
-    void initTestCase() { AdbConnector::setWaits({ 0, 0 }); }
+    void initTestCase()
+    {
+        AdbConnector::setWaits({ 0, 0 });
+        // The simulated app opens a port as soon as it is asked to: the
+        // program's three seconds for a phone's app to start are needless.
+        AndroidWifiConnector::Waits waits;
+        waits.afterStartMs = 300;
+        AndroidWifiConnector::setWaits(waits);
+    }
     void init()
     {
         data = std::make_unique<DataFolderFixture>();
@@ -200,11 +208,11 @@ private slots:
         layer.adbdPort = adbd->port();
         MainWindow w(&layer);
         const QString id = QStringLiteral("127.0.0.1:%1").arg(adbd->port());
-        QTRY_VERIFY_WITH_TIMEOUT(device(w, id), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, id), timebound::kWaitMs);
         QCOMPARE(device(w, id)->name, QStringLiteral("Pixel"));
         QCOMPARE(ActionScene::stored(device(w, id)->db->path()), QStringList { "Cy Wu" });
         adbd.reset();
-        QTRY_VERIFY_WITH_TIMEOUT(!device(w, id), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(!device(w, id), timebound::kWaitMs);
     }
 
     void iPhoneWarningOnlyWithoutMultiplexer_data()
@@ -223,7 +231,7 @@ private slots:
         MainWindow w(&layer);
         // The answer comes queued, after the window has been built.
         QSignalSpy answered(layer.iosWatch, &AbsIosDeviceWatch::started);
-        QVERIFY(answered.wait(5000));
+        QVERIFY(answered.wait(timebound::kWaitMs));
         const QStringList warnings = boxes->texts().filter(QRegularExpression("^Failed to detect iPhone\\."));
         QCOMPARE(warnings.size(), daemon ? 0 : 1);
 #ifndef Q_OS_MACOS
@@ -319,7 +327,7 @@ private slots:
         IPhoneSimulator sim({ { "slow_ms", 1000 } });
         SimLayer layer;
         MainWindow w(&layer);
-        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), timebound::kWaitMs);
         QVERIFY(showNode(w, "Home.db"));
         auto pick = picker("Simulated iPhone");
         QTimer watch; // cancels within the second or third batch
@@ -435,7 +443,7 @@ private slots:
         IPhoneSimulator sim(scenario);
         SimLayer layer;
         MainWindow w(&layer);
-        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), timebound::kWaitMs);
         const QSharedPointer<LocalDb> db = device(w, kUdid)->db;
         pim::_Contact edited = db->contact(1);
         if (contact.startsWith("new")) {
@@ -460,7 +468,7 @@ private slots:
         auto worker = layer.createSendChangesWorker({ 1, kUdid, db }, change, &reporter);
         QVERIFY(worker);
         worker->start();
-        QVERIFY(worker->wait(30000));
+        QVERIFY(worker->wait(timebound::kWaitMs));
         QCOMPARE(reporter.errors(), error.isEmpty() ? QStringList() : QStringList { error });
         if (!error.isEmpty())
             return;
@@ -491,7 +499,7 @@ private slots:
         RecordingReporter reporter;
         auto worker = layer.createSendChangesWorker({ 2, "tab-3", db }, change, &reporter);
         worker->start();
-        QVERIFY(worker->wait(30000));
+        QVERIFY(worker->wait(timebound::kWaitMs));
         const QStringList groups = SqlProbe(db->path()).column("select name from contact_group");
         QTEST(reporter.errors().isEmpty() ? (QStringList { "ok" } + groups).join(' ') : "error:" + reporter.errors().join('|'),
               "outcome");
@@ -539,7 +547,7 @@ private slots:
         const QString id = toIos ? kUdid : QStringLiteral("tab-1");
         if (!toIos)
             connectWifi(w, app, id, scenario);
-        QTRY_VERIFY_WITH_TIMEOUT(device(w, id), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, id), timebound::kWaitMs);
         const QSharedPointer<LocalDb> before = device(w, id)->db;
         const QString root = folder == "data" ? "Home.db" : "src"; // its groups show once it was current
         QVERIFY(showNode(w, source == root ? root : root + '/' + source));
@@ -629,7 +637,7 @@ private slots:
         IPhoneSimulator sim(scenario);
         SimLayer layer;
         MainWindow w(&layer);
-        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), 20000); // arrival: read, shown, current
+        QTRY_VERIFY_WITH_TIMEOUT(device(w, kUdid), timebound::kWaitMs); // arrival: read, shown, current
         QCOMPARE(w.mainTreeModel()->nodeOf(w.form()->treeMain->currentIndex()), device(w, kUdid));
         const QString cache = data->dataFolder().filePath("ios_cache/" + kUdid);
         QCOMPARE(ActionScene::stored(cache), QStringList { "Kim" });
@@ -646,11 +654,11 @@ private slots:
         });
         QVERIFY(QMetaObject::invokeMethod(&w, fromIphone ? "miTreeI2A" : "miTreeDB2I"));
         QTest::qWait(500);
-        QTRY_VERIFY(!w.roadRunning());
+        QTRY_VERIFY_WITH_TIMEOUT(!w.roadRunning(), timebound::kWaitMs);
         QTEST(device(w, kUdid) != nullptr, "kept");
         QTEST(ActionScene::stored(fromIphone ? device(w, "tab-2")->db->path() : cache), "arrived");
         QVERIFY(sim.control("detach " + kUdid)); // departure: the node goes, the file stays
-        QTRY_VERIFY(!device(w, kUdid));
+        QTRY_VERIFY_WITH_TIMEOUT(!device(w, kUdid), timebound::kWaitMs);
         QVERIFY(QFile::exists(cache));
     }
 
@@ -667,7 +675,7 @@ private slots:
         const qint64 built = clock.elapsed();
         GuiStallProbe probe;
         QSignalSpy answered(layer.iosWatch, &AbsIosDeviceWatch::started);
-        QVERIFY(answered.wait(5000));
+        QVERIFY(answered.wait(timebound::kWaitMs));
         QCOMPARE(answered.constFirst().constFirst().toBool(), false);
         QTest::qWait(100);
         const qint64 longest = probe.longestMs();

@@ -15,6 +15,7 @@
 #include "model/localdbcombinerule.h"
 #include "model/pimlabels.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QTemporaryDir>
 #include <QtTest>
@@ -211,7 +212,7 @@ private slots:
         RecordingReporter exportReport;
         ExportToFileThread writer(stored, ExportToFileThread::TYPE_CSV, file, &exportReport);
         writer.start();
-        QVERIFY(writer.wait(60000));
+        QVERIFY(writer.wait(timebound::kWaitMs));
         QCOMPARE(exportReport.errors(), QStringList());
 
         const QString back = newDb(QStringLiteral("back.db"));
@@ -221,7 +222,7 @@ private slots:
             RecordingReporter importReport;
             ImportContactsToLocalThread reader(file, ImportContactsToLocalThread::TYPE_CSV, &db, &importReport);
             reader.start();
-            QVERIFY(reader.wait(60000));
+            QVERIFY(reader.wait(timebound::kWaitMs));
             db.close();
             // Every column read: nothing left out or changed.
             QCOMPARE(importReport.errors(), QStringList());

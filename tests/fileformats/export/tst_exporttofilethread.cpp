@@ -7,6 +7,7 @@
 #include "model/localdb.h"
 #include "../scratchfiles.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QDir>
 #include <QFile>
@@ -41,7 +42,7 @@ void runExport(const QList<pim::_Contact>& contacts, int type, const QString& pa
 {
     ExportToFileThread thread(contacts, static_cast<ExportToFileThread::TYPE>(type), path, reporter);
     thread.start();
-    QVERIFY(thread.wait(60000));
+    QVERIFY(thread.wait(timebound::kWaitMs));
 }
 
 QByteArray expectedVCards(const QList<pim::_Contact>& contacts)
@@ -240,7 +241,7 @@ void TestExportToFileThread::walksADatabaseInPages()
         ExportToFileThread thread(std::make_shared<LocalDbContactPages>(db, 0, 256),
                                   ExportToFileThread::TYPE(type), walked, &fromPages);
         thread.start();
-        QVERIFY(thread.wait(60000));
+        QVERIFY(thread.wait(timebound::kWaitMs));
     }
     QCOMPARE(fromPages.errors(), QStringList());
     const auto page = [type](const QString& path) {

@@ -5,6 +5,7 @@
 #include "kit/productinfo.h"
 #include "../scratchfiles.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -176,7 +177,7 @@ void TestHtmlExport::shouldNamePictureThatCannotBeWritten()
         { testkit::contactOf("Ada"), withPhoto(3, encoded(QSize(8, 8), Qt::red, "PNG")) },
         ExportToFileThread::TYPE_HTML, chosen.path(), &reporter);
     thread.start();
-    QVERIFY(thread.wait(60000));
+    QVERIFY(thread.wait(timebound::kWaitMs));
 
     QCOMPARE(reporter.successes(), QStringList());
     QCOMPARE(reporter.errors().size(), 1);
@@ -221,7 +222,7 @@ void TestHtmlExport::shouldNameWhyThePageFolderCannotBeMade()
     RecordingReporter reporter;
     ExportToFileThread thread({ testkit::contactOf("Ada") }, ExportToFileThread::TYPE_HTML, dir.filePath(chosen), &reporter);
     thread.start();
-    QVERIFY(thread.wait(60000));
+    QVERIFY(thread.wait(timebound::kWaitMs));
     if (blocker.isEmpty())
         ::chmod(QFile::encodeName(dir.filePath("locked")).constData(), 0755);
 

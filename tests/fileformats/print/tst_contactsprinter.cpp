@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "support/modaldialoganswerer.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -220,7 +221,7 @@ void TestContactsPrinter::shouldPrintWhatACardHolds()
     QCOMPARE(ContactsPrinter().printToPDF(contacts, pdf), 1);
     QProcess text;
     text.start(QStringLiteral("pdftotext"), { QStringLiteral("-layout"), pdf, QStringLiteral("-") });
-    if (!text.waitForFinished(30000) || text.exitCode() != 0)
+    if (!text.waitForFinished(timebound::kWaitMs) || text.exitCode() != 0)
         QSKIP("pdftotext (poppler-utils) is not installed");
     const QString card = QString::fromUtf8(text.readAllStandardOutput());
 
@@ -302,7 +303,7 @@ void TestContactsPrinter::shouldWritePdfOnAWorkerAndStopOnCancel()
         reporter.cancelAfterProgress(cancelAfter);
     PdfExportThread thread(std::make_shared<ContactListPages>(sampleContacts(40), 16), pdf, &reporter);
     thread.start();
-    QVERIFY(thread.wait(60000));
+    QVERIFY(thread.wait(timebound::kWaitMs));
     QCOMPARE(reporter.errors(), QStringList());
     if (cancelAfter) {
         QCOMPARE(reporter.endings(), 0);

@@ -5,6 +5,7 @@
 #include "common/contactbuilders.h"
 #include "fileformats/export/exporttofilethread.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QCryptographicHash>
 #include <QJsonArray>
@@ -231,7 +232,7 @@ void TestVCardInterop::readsTheSameInVobject()
     ExportToFileThread thread(
         { input, contactOf("Second card") }, ExportToFileThread::TYPE_VCARD, path, &reporter);
     thread.start();
-    QVERIFY(thread.wait(60000));
+    QVERIFY(thread.wait(timebound::kWaitMs));
     QCOMPARE(reporter.successes().size(), 1);
 
     const QString script
@@ -241,7 +242,7 @@ void TestVCardInterop::readsTheSameInVobject()
     // python3 earlier on PATH may not see.
     QProcess reader;
     reader.start(QFileInfo::exists("/usr/bin/python3") ? "/usr/bin/python3" : "python3", { script, path });
-    reader.waitForFinished(60000); // an unfinished reader is killed as the QProcess goes
+    reader.waitForFinished(timebound::kWaitMs); // an unfinished reader is killed as the QProcess goes
     if (reader.error() == QProcess::FailedToStart || reader.exitCode() == 2)
         QSKIP("python3 with vobject (python3-vobject) is not installed");
     QVERIFY2(reader.exitCode() == 0, reader.readAllStandardError().constData());

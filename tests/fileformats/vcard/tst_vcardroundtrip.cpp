@@ -11,6 +11,7 @@
 #include "fileformats/vcard/vcardimport.h"
 #include "model/pimlabels.h"
 #include "support/recordingreporter.h"
+#include "support/timebounds.h"
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -350,7 +351,7 @@ void TestVCardRoundTrip::readsBackWhatSurvives()
     RecordingReporter reporter;
     ExportToFileThread thread({ before, input, after }, ExportToFileThread::TYPE_VCARD, path, &reporter);
     thread.start();
-    QVERIFY(thread.wait(60000));
+    QVERIFY(thread.wait(timebound::kWaitMs));
     QCOMPARE(reporter.errors(), QStringList());
 
     VCardImport reader;

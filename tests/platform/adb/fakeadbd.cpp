@@ -17,7 +17,7 @@ FakeAdbd::FakeAdbd(const QJsonObject& config)
     file.close();
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("python3"), {QStringLiteral(FAKEADBD_SCRIPT), file.fileName()});
-    if (waitForLog(QStringLiteral("ready "), 10000, true))
+    if (waitForLog(QStringLiteral("ready "), timebound::kWaitMs, true))
         m_port = m_lines.takeFirst().mid(6).toUShort();
     QFile::remove(file.fileName());
 }
@@ -64,7 +64,8 @@ FakePhone::FakePhone(const QJsonObject& config) : sim(config)
     QEventLoop loop;
     QObject::connect(poll.get(), &AbsAdbPoll::newDevice, &loop,
                      [&](const QString&, PAdbUSBHandle h) { handle = h; loop.quit(); }, Qt::QueuedConnection);
-    QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+    QObject::connect(poll.get(), &AbsAdbPoll::failedDevice, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QTimer::singleShot(timebound::kWaitMs, &loop, &QEventLoop::quit);
     poll->start();
     loop.exec();
 }

@@ -4,6 +4,7 @@
 // Runs fakeadbd.py (a simulated phone's adbd on 127.0.0.1) for a test, and
 // connects the library to it through an AdbEmuPoll pointed at its port.
 #include "platform/adb/adbpoll.h"
+#include "support/timebounds.h"
 
 #include <QJsonObject>
 #include <QProcess>
@@ -21,7 +22,7 @@ public:
     // Every event line so far.
     QStringList log();
     // Waits until a line equal to line (or starting with it, when prefix) came.
-    bool waitForLog(const QString& line, int timeoutMs = 5000, bool prefix = false);
+    bool waitForLog(const QString& line, int timeoutMs = timebound::kWaitMs, bool prefix = false);
 
 private:
     QProcess m_process;
@@ -36,5 +37,8 @@ struct FakePhone {
     ~FakePhone();
     FakeAdbd sim;
     std::unique_ptr<AdbEmuPoll> poll;
-    PAdbUSBHandle handle;  // null when the poller found nothing in 5 s
+    // Null when the poller found nothing or could not open the phone. The
+    // first phone of a key folder waits for the key's making: an RSA key's
+    // primes take seconds on a loaded machine.
+    PAdbUSBHandle handle;
 };

@@ -2,6 +2,7 @@
 // The USB transport through a fake libusb whose one device bridges its bulk
 // endpoints to the simulated phone's TCP socket.
 #include "fakeadbd.h"
+#include "support/timebounds.h"
 
 #include "platform/adb/adbservices.h"
 #include "platform/adb/adbsocketutil_p.h"
@@ -98,15 +99,15 @@ private slots:
         QSignalSpy found(&poll, &AbsAdbPoll::newDevice);
         QSignalSpy kicked(&poll, &AbsAdbPoll::kickDevice);
         poll.start();
-        QVERIFY(found.wait(10000));
+        QVERIFY(found.wait(timebound::kWaitMs)); // the key is made first
         QCOMPARE(found.at(0).at(0).toString(), QStringLiteral("SIM0042"));
         auto handle = found.at(0).at(1).value<PAdbUSBHandle>();
-        QVERIFY(handle->waitForAuth2(5000));
+        QVERIFY(handle->waitForAuth2(timebound::kWaitMs));
         QCOMPARE(adbShell(handle, command), QByteArray("done\n"));
         QCOMPARE(g_usb.zeroLengthWrites.load(), 1);
 
         g_usb.plugged = false;
-        QVERIFY(kicked.wait(10000));
+        QVERIFY(kicked.wait(timebound::kWaitMs));
         QCOMPARE(handle->state(), AdbUSBHandle::State::Offline);
         poll.stop();
         ::close(g_usb.socket);
@@ -136,7 +137,7 @@ private slots:
         AdbPoll poll(50, nullptr, fakeApi());
         QSignalSpy failed(&poll, &AbsAdbPoll::failedDevice);
         poll.start();
-        QVERIFY(failed.wait(10000));
+        QVERIFY(failed.wait(timebound::kWaitMs));
         QTest::qWait(200);
         poll.stop();
         g_usb.openResult = g_usb.claimResult = 0;

@@ -2,6 +2,7 @@
 // Runs a private bus daemon and a stand-in screen saver service on it, so the
 // inhibitor speaks real D-Bus over a real socket.
 #include "platform/power/powerinhibitor.h"
+#include "support/timebounds.h"
 
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -74,11 +75,11 @@ void TestPowerInhibitor::initTestCase()
     m_daemon.setProgram(QStringLiteral("dbus-daemon"));
     m_daemon.setArguments({ QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1") });
     m_daemon.start();
-    if (!m_daemon.waitForStarted(5000))
+    if (!m_daemon.waitForStarted(timebound::kWaitMs))
         QSKIP("dbus-daemon cannot be started here");
     QElapsedTimer timer;
     timer.start();
-    while (!m_daemon.canReadLine() && timer.elapsed() < 5000)
+    while (!m_daemon.canReadLine() && m_daemon.state() == QProcess::Running && timer.elapsed() < timebound::kWaitMs)
         m_daemon.waitForReadyRead(200);
     m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
     QVERIFY2(!m_address.isEmpty(), "the bus daemon printed no address");
