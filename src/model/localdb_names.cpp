@@ -18,10 +18,21 @@ long long id64(unsigned long long id)
 // Those letters lie at U+1100 and above: three bytes or four in UTF-8.
 constexpr char32_t kFirstCjk = 0x1100;
 
+// The words whose ranges of the name index an import keeps (wordNames())
+// are at most this long: names share their first words, while each longer
+// prefix of a long name is its own, and keeping them all would keep the
+// square of the name's length.
+constexpr qsizetype kKeptWordBytes = 64;
+// A parts key holds at most this many letters: the names earlier builds
+// made of parts are short, and every letter of a key is a place where
+// the lookup reads the index.
+constexpr qsizetype kMostPartsLetters = 64;
+
 // The name parts Entity::fullName() is made of, in the order of the
 // columns read for them.
 const QString kNameParts[] = { QStringLiteral("data2"), QStringLiteral("data3"), QStringLiteral("data4"),
                                QStringLiteral("data5"), QStringLiteral("data6") };
+const int kNamePartColumns[] = { 2, 3, 4, 5, 6 };
 
 // The letter that starts at `at` in UTF-8 text (its first byte, not a
 // continuation byte); U+FFFD for a sequence cut short.
@@ -96,7 +107,8 @@ qsizetype letterLength(QByteArrayView utf8, qsizetype at)
 
 // Where in the name index a stored name with the parts key `key` (see
 // partsKeyOf) stands: it starts with `before` (A-Z folded), then blanks or
-// tabs, then `next`, or anything where `next` is empty. The one definition
+// tabs, then `next`, or anything where `next` is empty; with one blank
+// there, it is `before`, the blank, `next` and `rest`. The one definition
 // of it, so that a lookup through the index reads those few names and
 // finds every one whose names were read at once. Parts of Chinese,
 // Japanese or Korean letters read family name first, so a name made of
@@ -110,7 +122,7 @@ qsizetype letterLength(QByteArrayView utf8, qsizetype at)
 struct Place {
     QByteArrayView before;
     QByteArrayView next;
-    bool operator==(const Place& other) const { return before == other.before && next == other.next; }
+    QByteArrayView rest;
 };
 using Places = QVarLengthArray<Place, 16>;
 Places partsPlaces(QByteArrayView key)
@@ -118,19 +130,43 @@ Places partsPlaces(QByteArrayView key)
     Places places;
     const qsizetype titleEnd = key.indexOf('\0');
     if (titleEnd >= 0) {
-        places.append({ firstWord(key.first(titleEnd)), QByteArrayView() });
+        places.append({ firstWord(key.first(titleEnd)), QByteArrayView(), QByteArrayView() });
         return places;
     }
-    const auto add = [&](QByteArrayView before, QByteArrayView next) {
-        if (letterAt(before, 0) >= kFirstCjk && !places.contains(Place { before, next }))
-            places.append({ before, next });
-    };
     const QByteArrayView first = key.first(letterLength(key, 0));
     for (qsizetype at = first.size(); at < key.size(); at += letterLength(key, at)) {
-        add(key.first(at), key.sliced(at, letterLength(key, at)));
-        add(key.sliced(at), first);
+        const QByteArrayView next = key.sliced(at, letterLength(key, at));
+        if (letterAt(key, 0) >= kFirstCjk)
+            places.append({ key.first(at), next, key.sliced(at + next.size()) });
+        if (letterAt(key, at) >= kFirstCjk)
+            places.append({ key.sliced(at), first, key.first(at).sliced(first.size()) });
     }
     return places;
+}
+
+// Whether a name key is one the parts of a parts key make with blanks at
+// their ends (Entity::fullName()): the key with one blank in it, where
+// the family name, or the family and middle name, ends; or in the order
+// of a Latin name the given name, which ends the key, a blank and the
+// family name, which starts it. With a title, the name starts with it and
+// a blank. Middle names with blanks at their ends too, which would make a
+// second blank, are not told.
+bool madeOfParts(QByteArrayView own, QByteArrayView key)
+{
+    const qsizetype titleEnd = key.indexOf('\0');
+    if (titleEnd >= 0) {
+        const QByteArrayView title = key.first(titleEnd);
+        if (!own.startsWith(title) || own.size() <= title.size() || own.at(title.size()) != ' ')
+            return false;
+        own = own.sliced(title.size() + 1);
+        key = key.sliced(titleEnd + 1);
+    }
+    const qsizetype blank = own.indexOf(' ');
+    if (blank <= 0 || own.size() != key.size() + 1 || own.indexOf(' ', blank + 1) >= 0)
+        return false;
+    const QByteArrayView before = own.first(blank);
+    const QByteArrayView after = own.sliced(blank + 1);
+    return (key.startsWith(before) && key.endsWith(after)) || (key.startsWith(after) && key.endsWith(before));
 }
 
 // Whether a name key stands where `places` say.
@@ -143,23 +179,10 @@ bool standsAt(QByteArrayView nameKey, const Places& places)
     });
 }
 
-// The letters of a key in the order of their bytes, without blanks, tabs
-// and the NUL after a title: equal for a name and its parts key, as the
-// parts hold the same letters whatever order and blanks they are put in.
-QByteArray lettersOf(QByteArrayView key)
-{
-    QByteArray letters;
-    letters.reserve(key.size());
-    for (const char c : key) {
-        if (c != ' ' && c != '\t' && c != '\0')
-            letters.append(c);
-    }
-    std::sort(letters.begin(), letters.end());
-    return letters;
-}
-
-// The letters of a key whatever their order, as lettersOf() tells them,
-// counted and summed: where a lookup finds the names to ask of their parts.
+// The letters of a key whatever their order, without blanks, tabs and the
+// NUL after a title, counted and summed: where a lookup finds the names to
+// ask of their parts, which hold the same letters in another order.
+// The same for a stored name as for its nameKey(): A-Z are folded here.
 quint64 lettersSum(QByteArrayView key)
 {
     quint64 count = 0;
@@ -168,7 +191,7 @@ quint64 lettersSum(QByteArrayView key)
     for (const char c : key) {
         if (c == ' ' || c == '\t' || c == '\0')
             continue;
-        const quint64 b = uchar(c);
+        const quint64 b = uchar(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
         ++count;
         sum += b;
         squares += b * b;
@@ -181,10 +204,37 @@ quint64 lettersSum(QByteArrayView key)
 // so a blank in what they make, after its title if it has one, is a blank
 // inside a part, which writers of such names do not put there. A name
 // written with a blank ("山田 太郎", "★ 王明") is then looked up as it is
-// written, without reading every stored name of its first word.
+// written, without reading every stored name of its first word. The key
+// holds at most kMostPartsLetters letters, and one of those scripts: the
+// stored name holds the key's letters with a blank beside such a letter,
+// so one of marks or emoji alone ("★♪・〆") is no parts key.
 bool mayBePartsKey(QByteArrayView key)
 {
-    return !key.isEmpty() && !key.sliced(key.indexOf('\0') + 1).contains(' ');
+    if (key.isEmpty() || key.sliced(key.indexOf('\0') + 1).contains(' '))
+        return false;
+    qsizetype letters = 0;
+    bool cjk = false;
+    for (qsizetype at = 0; at < key.size(); at += letterLength(key, at)) {
+        const char c = key.at(at);
+        if (c == '\0' || c == ' ')
+            continue;
+        if (++letters > kMostPartsLetters)
+            return false;
+        cjk = cjk || (uchar(c) >= 0xE1 && pim::isCjkLetter(letterAt(key, at)));
+    }
+    return cjk;
+}
+
+// Whether a name holds few enough letters, its blanks and tabs aside, for
+// its parts to make a key of them.
+bool fewPartsLetters(QByteArrayView name)
+{
+    qsizetype letters = 0;
+    for (const char c : name) {
+        if (startsLetter(c) && c != ' ' && c != '\t' && ++letters > kMostPartsLetters)
+            return false;
+    }
+    return true;
 }
 
 // Whether a text holds an ASCII letter: where none does, the name index
@@ -213,6 +263,24 @@ private:
 
 // Greater in the case-sensitive order than every name, which is UTF-8.
 const QByteArray kPastEveryName = QByteArrayLiteral("\xff");
+
+// The parts of a first name row read in `row` from column `first` on
+// (NULL where the contact has none), where one has blanks at its ends;
+// else none: such parts make no other key (LocalDb::partsKeyOf()), and
+// are nearly every name's, told from the row in place.
+pim::Entity partsWithEndBlanks(const Sqlite3Statement::Row& row, int first)
+{
+    pim::Entity parts;
+    for (int i = first; i < first + 5; ++i) {
+        const QByteArrayView part = row.text(i);
+        if (!part.isEmpty() && (isBlankOrTab(part.front()) || isBlankOrTab(part.back()))) {
+            for (int k = 0; k < 5; ++k)
+                parts.fields.insert(kNameParts[k], row.getText(first + k));
+            break;
+        }
+    }
+    return parts;
+}
 
 } // namespace
 
@@ -292,18 +360,24 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
 {
     if (!m_wholeImport || fullName.isEmpty())
         return;
-    const bool looksUp = !m_wordNames.isEmpty() || !m_runNames.isEmpty() || !m_nextNames.isEmpty()
+    const bool looksUp = !m_wordNames.isEmpty() || !m_runNames.isEmpty() || !m_namesAsked.isEmpty()
         || !m_emptyNames.empty();
     if (!m_importNamesLoaded && !looksUp)
         return;
+    const QByteArray utf8 = fullName.toUtf8();
     QByteArray key;
     if (!parts) {
-        key = nameKey(fullName.toUtf8());
-    } else if (std::any_of(std::cbegin(kNameParts), std::cend(kNameParts), [parts](const QString& part) {
-                   return pim::hasEndBlanks(pim::fieldText(parts->fields.value(part)));
+        key = nameKey(utf8);
+    } else if (std::any_of(std::cbegin(kNamePartColumns), std::cend(kNamePartColumns), [parts](int column) {
+                   // By column number, without a copy.
+                   const QVariant* part = parts->fields.find(column);
+                   return part
+                       && (part->typeId() == QMetaType::QString
+                               ? pim::hasEndBlanks(*static_cast<const QString*>(part->constData()))
+                               : pim::hasEndBlanks(pim::fieldText(*part)));
                })) {
         // The readers store parts without end blanks: nearly never a key.
-        key = partsKeyOf(fullName.toUtf8(), *parts);
+        key = partsKeyOf(utf8, *parts);
     }
     // A new contact has the highest id: an older one of its key stays first.
     if (m_importNamesLoaded) {
@@ -317,13 +391,17 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
         return;
     }
     // The stretch of the index known empty that the name now stands in
-    // ends before it.
-    const QByteArray utf8 = fullName.toUtf8();
+    // holds that name alone: it ends before it and starts again after it.
     const auto gap = m_emptyNames.upper_bound(utf8);
     if (gap != m_emptyNames.end() && gap->second <= utf8) {
-        QByteArray start = gap->second;
-        m_emptyNames.erase(gap);
-        m_emptyNames.emplace(utf8, std::move(start));
+        QByteArray start = std::move(gap->second);
+        QByteArray after = utf8 + '\0';
+        if (ByteOrder()(after, gap->first))
+            gap->second = std::move(after);
+        else
+            m_emptyNames.erase(gap);
+        if (ByteOrder()(start, utf8))
+            m_emptyNames.emplace(utf8, std::move(start));
     }
     if (key.isEmpty())
         return;
@@ -335,9 +413,9 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
     // Each word read whose range holds the name: the name up to a control
     // or blank, up to its first blank or tab; and each run: the name up to
     // a tab or control, or a blank before another, a tab, a control or its
-    // end.
+    // end. Only words of up to kKeptWordBytes are kept.
     bool inFirstWord = true;
-    for (qsizetype at = 0; at < utf8.size(); ++at) {
+    for (qsizetype at = 0; at < utf8.size() && at <= kKeptWordBytes; ++at) {
         const char c = utf8.at(at);
         if (uchar(c) < '\t' || uchar(c) > ' ')
             continue;
@@ -358,11 +436,10 @@ QByteArray LocalDb::partsNameKey(unsigned long long id, QByteArrayView fullName)
             "select data2,data3,data4,data5,data6 from data where contact_id=? and type=1 order by _id limit 1"));
     pim::Entity parts;
     m_nameParts.bindInt64(1, id64(id)).forEachRow([&](const Sqlite3Statement::Row& row) {
-        for (int i = 0; i < 5; ++i)
-            parts.fields.insert(kNameParts[i], row.getText(i));
+        parts = partsWithEndBlanks(row, 0);
         return false;
     });
-    return partsKeyOf(fullName, parts);
+    return parts.fields.isEmpty() ? QByteArray() : partsKeyOf(fullName, parts);
 }
 
 QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts)
@@ -382,11 +459,11 @@ QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts
     const QByteArray ownKey = nameKey(fullName.toByteArray());
     if (key == ownKey || !mayBePartsKey(key))
         return QByteArray();
-    // Only a key of the name's letters whose index ranges hold the name:
-    // what the lookup reads. A middle name or suffix that the parts leave
-    // out of the name they make, family name first, makes none.
-    const QByteArray letters = lettersOf(ownKey);
-    if (lettersOf(key) == letters && standsAt(ownKey, partsPlaces(key)))
+    // Only a key of the name's letters in the order its parts give them,
+    // whose index ranges hold the name: what the lookup reads. A middle
+    // name or suffix that the parts leave out of the name they make, family
+    // name first, makes none.
+    if (madeOfParts(ownKey, key) && standsAt(ownKey, partsPlaces(key)))
         return key;
     // In the order of a Latin name the title comes first: the key then
     // carries it, as prefixedNameKey() gives it to the incoming name.
@@ -394,7 +471,7 @@ QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts
     if (title.isEmpty() || !ownKey.startsWith(title + ' '))
         return QByteArray();
     key = title + '\0' + key;
-    return lettersOf(key) == letters && standsAt(ownKey, partsPlaces(key)) ? key : QByteArray();
+    return mayBePartsKey(key) && madeOfParts(ownKey, key) && standsAt(ownKey, partsPlaces(key)) ? key : QByteArray();
 }
 
 QByteArray LocalDb::prefixedNameKey(const pim::_Contact& incoming, const QByteArray& key)
@@ -450,17 +527,18 @@ void LocalDb::scanNames(QByteArrayView from, QByteArrayView to,
 }
 
 // Whether the range from `from` up to `to` (A-Z folded) of the name index
-// is known to hold no name.
-bool LocalDb::knownEmpty(const QByteArray& from, const QByteArray& to) const
+// is known to hold no name; `noAsciiLetter` where the caller knows its
+// text holds none.
+bool LocalDb::knownEmpty(const QByteArray& from, const QByteArray& to, bool noAsciiLetter) const
 {
     // In the case-sensitive order, a range that lies in a stretch of the
     // index known to hold no name holds none; one read up to the next name
     // and found empty makes the stretch up to there known (readNames()).
     // The bounds of a range differ only in characters after its text.
-    if (!m_caseOrderNames || hasAsciiLetter(from))
+    if (!m_caseOrderNames || (!noAsciiLetter && hasAsciiLetter(from)))
         return false;
     const auto gap = m_emptyNames.upper_bound(from);
-    return gap != m_emptyNames.end() && gap->second <= from && to <= gap->first;
+    return gap != m_emptyNames.end() && !ByteOrder()(from, gap->second) && !ByteOrder()(gap->first, to);
 }
 
 // Reads the range from `from` up to `to`: the nameKey() of each name into
@@ -486,7 +564,8 @@ void LocalDb::readNames(const QByteArray& from, const QByteArray& to, QHash<QByt
             // only where a lookup wants a key of its letters.
             if (!m_partsAsked.contains(id) && hasBlankBesideCjk(name)) {
                 m_partsAsked.insert(id);
-                m_partsToAsk[lettersSum(nameKey(name.toByteArray()))].append({ id, name.toByteArray() });
+                if (fewPartsLetters(name))
+                    m_partsToAsk[lettersSum(name)].append({ id, name.toByteArray() });
             }
         },
         &next);
@@ -497,51 +576,189 @@ void LocalDb::readNames(const QByteArray& from, const QByteArray& to, QHash<QByt
     }
 }
 
-// readNames() of the names that start with the word and then a blank, a
-// tab or a control; with `run`, a tab or control, or a blank before
-// another, a tab, a control or nothing: read at the first use in an
-// import, then kept with the contacts it stores; nullptr for none.
-const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView word, bool run)
+// The lowest id of a name of `key` among the names readNames() reads that
+// start with the word and then a blank, a tab or a control; with `run`, a
+// tab or control, or a blank before another, a tab, a control or nothing;
+// 0 for none. Read at the first use in an import, then kept with the
+// contacts it stores, for a word of at most kKeptWordBytes.
+unsigned long long LocalDb::wordNames(QByteArrayView word, bool run, const QByteArray& key)
 {
     // Looked up without a copy: asked several times for every name.
     QHash<QByteArray, QHash<QByteArray, unsigned long long>>& cache = run ? m_runNames : m_wordNames;
-    const auto known = cache.constFind(QByteArray::fromRawData(word.data(), word.size()));
-    if (known != cache.cend())
-        return known->isEmpty() ? nullptr : &*known;
+    const bool kept = word.size() <= kKeptWordBytes;
+    if (kept) {
+        const auto known = cache.constFind(QByteArray::fromRawData(word.data(), word.size()));
+        if (known != cache.cend())
+            return known->value(key, 0);
+    }
     QHash<QByteArray, unsigned long long> keys;
     readNames(Bounds(word, "\t").text(), Bounds(word, run ? QByteArrayView(" !") : QByteArrayView("!")).text(), &keys);
-    const auto kept = cache.insert(word.toByteArray(), std::move(keys));
-    return kept->isEmpty() ? nullptr : &*kept;
+    const unsigned long long holder = keys.value(key, 0);
+    if (kept)
+        cache.insert(word.toByteArray(), std::move(keys));
+    return holder;
+}
+
+namespace {
+
+// The length of the longest start `name`, A-Z folded, shares with `key`.
+qsizetype sharedStart(QByteArrayView name, QByteArrayView key)
+{
+    const qsizetype n = qMin(name.size(), key.size());
+    qsizetype at = 0;
+    while (at < n) {
+        const char c = name.at(at);
+        if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != key.at(at))
+            break;
+        ++at;
+    }
+    return at;
+}
+
+// The order of `name`, A-Z folded, against the first `length` bytes of
+// `key` and then `tail`, as the name index orders them, told from `shared`
+// (sharedStart() of the two): below zero where the name comes first.
+int compareBound(QByteArrayView name, qsizetype shared, QByteArrayView key, qsizetype length, QByteArrayView tail)
+{
+    if (shared < length) {
+        if (shared == name.size())
+            return -1;
+        const char c = name.at(shared);
+        return uchar(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) < uchar(key.at(shared)) ? -1 : 1;
+    }
+    const QByteArrayView rest = name.sliced(length);
+    for (qsizetype i = 0; i < tail.size(); ++i) {
+        if (i == rest.size())
+            return -1;
+        const char c = rest.at(i);
+        const uchar folded = uchar(c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c);
+        if (folded != uchar(tail.at(i)))
+            return folded < uchar(tail.at(i)) ? -1 : 1;
+    }
+    return rest.size() > tail.size() ? 1 : 0;
+}
+
+} // namespace
+
+// The lowest id of a stored name of `key` that has a tab or a run of
+// blanks where the key has a blank, at its blanks from `first` on, or 0:
+// the ranges of the name index wordNames() reads with `run`, each after
+// the one before, read in one pass in the index's order that seeks again
+// only past a stretch that holds none of them. A long name costs a few
+// descents of the index then, rather than one for each of its blanks.
+unsigned long long LocalDb::runNamesHolder(const QByteArray& key, qsizetype first)
+{
+    if (!m_findNameSeek.isValid())
+        m_findNameSeek = m_db.prepareThrow(QStringLiteral(
+            "select _id, full_name from contact where full_name>=? collate nocase order by full_name collate nocase"));
+    unsigned long long found = 0;
+    for (qsizetype at = first; at >= 0;) {
+        bool seekAgain = false;
+        m_findNameSeek.bindUtf8(1, Bounds(QByteArrayView(key).first(at), "\t").text())
+            .forEachRow([&](const Sqlite3Statement::Row& row) {
+                const QByteArrayView name = row.text(1);
+                const qsizetype shared = sharedStart(name, key);
+                // Past the ranges that end before it.
+                while (at >= 0 && compareBound(name, shared, key, at, " !") >= 0)
+                    at = key.indexOf(' ', at + 1);
+                if (at < 0)
+                    return false;
+                if (compareBound(name, shared, key, at, "\t") < 0) {
+                    seekAgain = true;
+                    return false;
+                }
+                const auto id = static_cast<unsigned long long>(row.int64(0));
+                if ((found == 0 || id < found) && nameKey(name.toByteArray()) == key)
+                    found = id;
+                return true;
+            });
+        if (!seekAgain)
+            break;
+    }
+    return found;
+}
+
+// Asks the stored names that are `name` (A-Z folded), however many, of the
+// keys their parts make, with their first name rows in the same read: a
+// name of the letters a lookup wants, where it stands (partsPlaces()),
+// asked once in an import.
+void LocalDb::askNamesOf(const QByteArray& name)
+{
+    // As scanNames() reads a range.
+    const bool caseOrder = m_caseOrderNames && !hasAsciiLetter(name);
+    Sqlite3Statement& names = m_namesWithParts[caseOrder ? 1 : 0];
+    if (!names.isValid())
+        names = m_db.prepareThrow(QStringLiteral(
+                                      "select c._id, c.full_name, d.data2, d.data3, d.data4, d.data5, d.data6 from contact c"
+                                      " left join data d on d._id=(select _id from data where contact_id=c._id and type=1"
+                                      " order by _id limit 1) where c.full_name=?%1")
+                                      .arg(caseOrder ? QString() : QStringLiteral(" collate nocase")));
+    names.bindUtf8(1, name).forEachRow([this](const Sqlite3Statement::Row& row) {
+        const auto id = static_cast<unsigned long long>(row.int64(0));
+        const QByteArrayView fullName = row.text(1);
+        if (!hasBlankBesideCjk(fullName))
+            return true;
+        // A read of a range before may have left it to ask.
+        if (m_partsAsked.contains(id)) {
+            const auto toAsk = m_partsToAsk.find(lettersSum(fullName));
+            if (toAsk == m_partsToAsk.end()
+                || toAsk->removeIf([id](const std::pair<unsigned long long, QByteArray>& held) { return held.first == id; })
+                    == 0)
+                return true;
+        }
+        m_partsAsked.insert(id);
+        const pim::Entity parts = partsWithEndBlanks(row, 2);
+        QByteArray key = parts.fields.isEmpty() ? QByteArray() : partsKeyOf(fullName, parts);
+        if (!key.isEmpty()) {
+            unsigned long long& lowest = m_partsKeys[std::move(key)];
+            if (lowest == 0 || id < lowest)
+                lowest = id;
+        }
+        return true;
+    });
 }
 
 // The lowest id of a stored contact whose partsNameKey() is `wanted`, or
-// 0, from the names where partsKeyOf() says such a name stands.
+// 0, from the names where partsKeyOf() says such a name stands: the ranges
+// of a tab or a run of blanks are read, and the names with one blank
+// there, each the key with a blank put in, asked with their name rows
+// (askNamesOf()), each once in an import.
 unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
 {
-    for (const Place& place : partsPlaces(wanted)) {
+    // Asked once for the key: its places hold its letters and blanks.
+    const bool stretches = !m_emptyNames.empty() && !hasAsciiLetter(wanted);
+    const Places places = partsPlaces(wanted);
+    for (const Place& place : places) {
         if (place.next.isEmpty()) {
-            wordNames(place.before, false);
+            wordNames(place.before, false, wanted);
             continue;
         }
-        // A tab or a run of blanks, or a blank and the next letter: most
-        // often the stretch of the index from the first to past the last is
-        // known to hold no name.
-        const Bounds start(place.before, " ");
-        const Bounds from(start.text(), place.next);
-        const Bounds to(from.text(), "\xff");
-        if (knownEmpty(Bounds(place.before, "\t").text(), to.text()))
+        // Most often the stretch of the index from the first to past the
+        // last is known to hold no name.
+        const Bounds start(Bounds(place.before, " ").text(), place.next);
+        if (stretches && knownEmpty(Bounds(place.before, "\t").text(), Bounds(start.text(), "\xff").text(), true))
             continue;
-        wordNames(place.before, true);
-        if (!knownEmpty(from.text(), to.text()) && !m_nextNames.contains(from.text())) {
-            readNames(from.text(), to.text(), nullptr);
-            m_nextNames.insert(QByteArray(from.text().constData(), from.text().size()));
+        wordNames(place.before, true, wanted);
+        QByteArray name(start.text().constData(), start.text().size());
+        name.append(place.rest);
+        if (!m_namesAsked.contains(name) && !knownEmpty(name, Bounds(name, "\x01").text())) {
+            askNamesOf(name);
+            m_namesAsked.insert(std::move(name));
         }
     }
+    // Of the names read with the key's letters, those that stand where a
+    // name of this key's parts does are asked; the others wait for a key
+    // of their own.
     const auto toAsk = m_partsToAsk.isEmpty() ? m_partsToAsk.end() : m_partsToAsk.find(lettersSum(wanted));
     if (toAsk != m_partsToAsk.end()) {
-        const QList<std::pair<unsigned long long, QByteArray>> names = std::move(*toAsk);
-        m_partsToAsk.erase(toAsk);
-        for (const auto& [id, name] : names) {
+        QList<std::pair<unsigned long long, QByteArray>>& names = *toAsk;
+        for (qsizetype i = 0; i < names.size();) {
+            const QByteArray own = nameKey(names.at(i).second);
+            if (!madeOfParts(own, wanted) || !standsAt(own, places)) {
+                ++i;
+                continue;
+            }
+            const auto [id, name] = names.takeAt(i);
             QByteArray key = partsNameKey(id, name);
             if (key.isEmpty())
                 continue;
@@ -549,6 +766,8 @@ unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
             if (lowest == 0 || id < lowest)
                 lowest = id;
         }
+        if (names.isEmpty())
+            m_partsToAsk.erase(toAsk);
     }
     return m_partsKeys.value(wanted, 0);
 }
@@ -566,19 +785,19 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray&
     // with a blank or tab. The first is one descent of the index, with few
     // names in it; the others are read once in an import for each of the
     // words before such a blank and for the names that start with a blank
-    // or tab, as many of its names share them. A name whose parts make the
-    // key stands where partsPlaces() says.
+    // or tab, as many of its names share them, and past the words kept in
+    // one pass. A name whose parts make the key stands where partsPlaces()
+    // says.
     scanNames(key, Bounds(key, "!").text(), [&](unsigned long long id, QByteArrayView name) {
         if ((found == 0 || id < found) && nameKey(name.toByteArray()) == key)
             found = id;
     });
-    const auto byWord = [&](QByteArrayView word, const QByteArray& wanted, bool run) {
-        if (const QHash<QByteArray, unsigned long long>* keys = wordNames(word, run))
-            take(keys->value(wanted));
-    };
-    for (qsizetype at = key.indexOf(' '); at >= 0; at = key.indexOf(' ', at + 1))
-        byWord(QByteArrayView(key).first(at), key, true);
-    byWord(QByteArrayView(), key, false);
+    qsizetype at = key.indexOf(' ');
+    for (; at >= 0 && at <= kKeptWordBytes; at = key.indexOf(' ', at + 1))
+        take(wordNames(QByteArrayView(key).first(at), true, key));
+    if (at >= 0)
+        take(runNamesHolder(key, at));
+    take(wordNames(QByteArrayView(), false, key));
     for (const QByteArray& wanted : { key, prefixed }) {
         if (mayBePartsKey(wanted))
             take(partsKeyHolder(wanted));
