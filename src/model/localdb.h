@@ -452,8 +452,9 @@ private:
     void readNames(const QByteArray& from, const QByteArray& to, QHash<QByteArray, unsigned long long>* keys);
     unsigned long long wordNames(QByteArrayView word, bool run, const QByteArray& key);
     unsigned long long runNamesHolder(const QByteArray& key, qsizetype first);
+    bool scanFromLastPlace(const QByteArray& key, const std::function<void(unsigned long long, QByteArrayView)>& name);
     void askNamesOf(const QByteArray& name);
-    unsigned long long partsKeyHolder(const QByteArray& wanted);
+    unsigned long long partsKeyHolder(const QByteArray& wanted, bool lastPlaceEmpty = false);
     // Inside an import whose names were not read (loadImportNames): the
     // lowest id of a stored contact with this nameKey() or partsNameKey(),
     // or with the prefixedNameKey() when given, from the names the

@@ -241,8 +241,9 @@ void LocalDb::askNamesOf(const QByteArray& name)
 // 0, from the names where partsKeyOf() says such a name stands: the ranges
 // of a tab or a run of blanks are read, and the names with one blank
 // there, each the key with a blank put in, asked with their name rows
-// (askNamesOf()), each once in an import.
-unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
+// (askNamesOf()), each once in an import; with `lastPlaceEmpty`, but for
+// the last place of the family name first, known to hold none.
+unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted, bool lastPlaceEmpty)
 {
     // Asked once for the key: its places hold its letters and blanks.
     const bool stretches = !m_emptyNames.empty() && !hasAsciiLetter(wanted);
@@ -252,6 +253,10 @@ unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
             wordNames(place.before, false, wanted);
             continue;
         }
+        // The last place of the family name first, known empty already
+        // (scanFromLastPlace()).
+        if (lastPlaceEmpty && place.rest.isEmpty() && place.next.data() + place.next.size() == wanted.constEnd())
+            continue;
         // Most often the stretch of the index from the first to past the
         // last is known to hold no name.
         const Bounds start(Bounds(place.before, " ").text(), place.next);
@@ -291,6 +296,61 @@ unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
     return m_partsKeys.value(wanted, 0);
 }
 
+// scanNames() of the names of a parts key (mayBePartsKey()), where it can
+// be read from where the last place of a name of its parts, family name
+// first, starts (partsPlaces(): the key without its last letter, then a
+// blank or tab): the stretch up to the first name read is then known
+// empty (knownEmpty()), and that place with it, which would take a
+// descent of its own, as nearly each key has a place of its own there.
+// The names of the key are read again on their own where more than a few
+// of others lie between. Answers whether that place is known empty.
+bool LocalDb::scanFromLastPlace(const QByteArray& key, const std::function<void(unsigned long long, QByteArrayView)>& name)
+{
+    constexpr qsizetype kFewBetween = 2;
+    const Bounds to(key, "!");
+    qsizetype last = key.size() - 1;
+    while (last > 0 && !startsLetter(key.at(last)))
+        --last;
+    if (!m_caseOrderNames || last <= 0 || letterAt(key, 0) < kFirstCjk || hasAsciiLetter(key)) {
+        scanNames(key, to.text(), name);
+        return false;
+    }
+    const Bounds from(QByteArrayView(key).first(last), "\t");
+    const Bounds place(Bounds(QByteArrayView(key).first(last), " ").text(), QByteArrayView(key).sliced(last));
+    const Bounds placeEnd(place.text(), "\xff");
+    if (knownEmpty(from.text(), placeEnd.text(), true)) {
+        scanNames(key, to.text(), name);
+        return true;
+    }
+    if (!m_findNameFrom.isValid())
+        m_findNameFrom = m_db.prepareThrow(QStringLiteral(
+            "select _id, full_name from contact where full_name>=? and full_name<? order by full_name"));
+    QByteArray first = kPastEveryName;
+    qsizetype between = 0;
+    bool few = true;
+    m_findNameFrom.bindUtf8(1, from.text()).bindUtf8(2, kPastEveryName).forEachRow([&](const Sqlite3Statement::Row& row) {
+        const QByteArrayView text = row.text(1);
+        if (first == kPastEveryName)
+            first = text.toByteArray();
+        if (text.compare(to.text()) >= 0)
+            return false;
+        if (text.compare(key) < 0) {
+            few = ++between <= kFewBetween;
+            return few;
+        }
+        name(static_cast<unsigned long long>(row.int64(0)), text);
+        return true;
+    });
+    if (!few)
+        scanNames(key, to.text(), name);
+    // Up to the first name read, the index holds none.
+    const bool placeEmpty = !ByteOrder()(first, placeEnd.text());
+    QByteArray& start = m_emptyNames[std::move(first)];
+    if (start.isEmpty() || from.text() < start)
+        start = QByteArray(from.text().constData(), from.text().size());
+    return placeEmpty;
+}
+
 unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray& prefixed)
 {
     unsigned long long found = 0;
@@ -307,19 +367,25 @@ unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray&
     // or tab, as many of its names share them, and past the words kept in
     // one pass. A name whose parts make the key stands where partsPlaces()
     // says.
-    scanNames(key, Bounds(key, "!").text(), [&](unsigned long long id, QByteArrayView name) {
+    const auto exact = [&](unsigned long long id, QByteArrayView name) {
         if ((found == 0 || id < found) && nameKey(name.toByteArray()) == key)
             found = id;
-    });
+    };
+    const bool partsKey = mayBePartsKey(key);
+    bool lastPlaceEmpty = false;
+    if (partsKey)
+        lastPlaceEmpty = scanFromLastPlace(key, exact);
+    else
+        scanNames(key, Bounds(key, "!").text(), exact);
     qsizetype at = key.indexOf(' ');
     for (; at >= 0 && at <= kKeptWordBytes; at = key.indexOf(' ', at + 1))
         take(wordNames(QByteArrayView(key).first(at), true, key));
     if (at >= 0)
         take(runNamesHolder(key, at));
     take(wordNames(QByteArrayView(), false, key));
-    for (const QByteArray& wanted : { key, prefixed }) {
-        if (mayBePartsKey(wanted))
-            take(partsKeyHolder(wanted));
-    }
+    if (partsKey)
+        take(partsKeyHolder(key, lastPlaceEmpty));
+    if (mayBePartsKey(prefixed))
+        take(partsKeyHolder(prefixed));
     return found;
 }
