@@ -5,7 +5,7 @@
 // peak resident memory of the process.
 //
 // usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count] [--passes N]
-//        bench_vcard_import fill DB [n] [latin|cyrillic|cjk|japanese|korean|emoji|mark|cjkblank|onefamily|marks]
+//        bench_vcard_import fill DB [n] [latin|cyrillic|cjk|japanese|korean|emoji|emojijoined|mark|cjkblank|onefamily|marks]
 //        bench_vcard_import one DB [new|stored]
 //        bench_vcard_import reimport DB [k] [joined]
 //        bench_vcard_import longnames DB [n] [words] [latin|cjk]
@@ -35,7 +35,8 @@
 // which every lookup of such a name finds others that start with its
 // letters; "japanese" and "korean" family name, blank, given name
 // ("山田 太郎", "김 민수"); "emoji" a Chinese name after one of eight emoji
-// and a blank ("🌸 王明"), "mark" after the one mark "★" and a blank;
+// and a blank ("🌸 王明"), "emojijoined" without it ("🌸王明"), "mark" after
+// the one mark "★" and a blank;
 // "cjkblank" the Chinese names with a blank after the family name
 // ("王 小明"), "onefamily" given names of one, two or three letters, each
 // another, after the one family name "王" and a blank; "marks" names of
@@ -314,12 +315,12 @@ struct FilledName {
 // The kinds of names "fill" stores. Those written with a blank after their
 // first word are stored as one given name, as a phone or a card with only
 // an FN stores them: a card of the stored name and parts reads back as it.
-enum class NameKind { Latin, Cyrillic, Chinese, Japanese, Korean, Emoji, Mark, ChineseBlank, OneFamily, Marks };
+enum class NameKind { Latin, Cyrillic, Chinese, Japanese, Korean, Emoji, Mark, ChineseBlank, OneFamily, Marks, EmojiJoined };
 const std::pair<const char*, NameKind> kNameKinds[] = {
     { "latin", NameKind::Latin },       { "cyrillic", NameKind::Cyrillic }, { "cjk", NameKind::Chinese },
     { "japanese", NameKind::Japanese }, { "korean", NameKind::Korean },     { "emoji", NameKind::Emoji },
     { "mark", NameKind::Mark },         { "cjkblank", NameKind::ChineseBlank }, { "onefamily", NameKind::OneFamily },
-    { "marks", NameKind::Marks } };
+    { "marks", NameKind::Marks },       { "emojijoined", NameKind::EmojiJoined } };
 
 const char* const kCyrillicGiven[] = { "Анна", "Борис", "Вера", "Глеб", "Дарья", "Егор", "Жанна", "Зоя",
                                        "Игорь", "Кира", "Лев", "Мария", "Никита", "Ольга", "Павел", "Раиса" };
@@ -479,7 +480,7 @@ std::vector<FilledName> filledNames(int n, NameKind kind)
             continue;
         }
         const QString full = (kind == NameKind::Mark ? QStringLiteral("\u2605") : QString::fromUtf8(kLeads[i % 8]))
-            + u' ' + family + given;
+            + (kind == NameKind::EmojiJoined ? QString() : QStringLiteral(" ")) + family + given;
         names.push_back({ QString(), full, full });
     }
     return names;
