@@ -5,9 +5,10 @@
 // peak resident memory of the process.
 //
 // usage: bench_vcard_import [parse|import|both|again] [contacts-N.vcf] [--count] [--passes N]
-//        bench_vcard_import fill DB [n] [latin|cyrillic|cjk|japanese|korean|emoji|mark]
+//        bench_vcard_import fill DB [n] [latin|cyrillic|cjk|japanese|korean|emoji|emojijoined|mark|cjkblank|onefamily|marks]
 //        bench_vcard_import one DB [new|stored]
-//        bench_vcard_import reimport DB [k]
+//        bench_vcard_import reimport DB [k] [joined]
+//        bench_vcard_import longnames DB [n] [words] [latin|cjk]
 //        bench_vcard_import departments [n]
 //        bench_vcard_import photos DIR [n]
 // --passes N parses the file N times in the one process and prints the
@@ -34,13 +35,26 @@
 // which every lookup of such a name finds others that start with its
 // letters; "japanese" and "korean" family name, blank, given name
 // ("山田 太郎", "김 민수"); "emoji" a Chinese name after one of eight emoji
-// and a blank ("🌸 王明"), "mark" after the one mark "★" and a blank. Those
+// and a blank ("🌸 王明"), "emojijoined" without it ("🌸王明"), "mark" after
+// the one mark "★" and a blank;
+// "cjkblank" the Chinese names with a blank after the family name
+// ("王 小明"), "onefamily" given names of one, two or three letters, each
+// another, after the one family name "王" and a blank; "marks" names of
+// marks only, two, a blank and two ("★♪ ・〆"). Those
 // with a blank are stored as a given name alone, as a phone or a card of
 // an FN alone stores them. "reimport" copies
 // DB and imports the cards of k of its contacts (5,000 by default, every
 // n/k-th by id), each of its stored name, parts and first number, through
 // the real import thread: a re-import that finds every contact and changes
-// nothing; count it under callgrind as "one".
+// nothing; count it under callgrind as "one". With "joined" the cards'
+// names are written without their blanks ("王小明"): where the database holds
+// the name only with a blank, each card is a new contact.
+// "longnames" copies DB and imports n cards (50 by default) of a damaged
+// file into the copy, each named by a text of `words` words (4,000 by
+// default: about 1 MB for the 50) of four letters, or with "cjk" of as
+// many Chinese letters without a blank, then the same file again into the
+// same copy; it prints the time and peak memory of each: the memory must
+// grow with the length of the names, not with its square.
 // "departments" reads one card of n and of 16n department lines, each of
 // another value (n = 12,500 by default), and prints both times and their
 // ratio: the cost must grow with the card, not with its square.
@@ -52,6 +66,7 @@
 // valgrind --tool=callgrind --toggle-collect='*benchParse*' ./bench_vcard_import parse DIR/photos-30.vcf
 #include "fileformats/importcontactstolocalthread.h"
 #include "model/localdb.h"
+#include "peakmemory.h"
 #include "common/sqlprobe.h"
 #include "support/recordingreporter.h"
 #include "fileformats/vcard/vcardimport.h"
@@ -300,11 +315,12 @@ struct FilledName {
 // The kinds of names "fill" stores. Those written with a blank after their
 // first word are stored as one given name, as a phone or a card with only
 // an FN stores them: a card of the stored name and parts reads back as it.
-enum class NameKind { Latin, Cyrillic, Chinese, Japanese, Korean, Emoji, Mark };
+enum class NameKind { Latin, Cyrillic, Chinese, Japanese, Korean, Emoji, Mark, ChineseBlank, OneFamily, Marks, EmojiJoined };
 const std::pair<const char*, NameKind> kNameKinds[] = {
     { "latin", NameKind::Latin },       { "cyrillic", NameKind::Cyrillic }, { "cjk", NameKind::Chinese },
     { "japanese", NameKind::Japanese }, { "korean", NameKind::Korean },     { "emoji", NameKind::Emoji },
-    { "mark", NameKind::Mark } };
+    { "mark", NameKind::Mark },         { "cjkblank", NameKind::ChineseBlank }, { "onefamily", NameKind::OneFamily },
+    { "marks", NameKind::Marks },       { "emojijoined", NameKind::EmojiJoined } };
 
 const char* const kCyrillicGiven[] = { "Анна", "Борис", "Вера", "Глеб", "Дарья", "Егор", "Жанна", "Зоя",
                                        "Игорь", "Кира", "Лев", "Мария", "Никита", "Ольга", "Павел", "Раиса" };
@@ -370,6 +386,28 @@ QStringList syllables()
     return out;
 }
 
+// Marks people put in names, a few of them letters of Chinese script
+// (〆 々 〇): two, a blank and two.
+const char16_t kMarks[] = u"★☆♪♫♬♥♡◆◇■□●○◎▲△▼▽※・〆々〇〃♠♣♦✿❀✩✪☀☁☂☃☎✉✈";
+std::vector<FilledName> markNames(int n)
+{
+    std::vector<FilledName> names;
+    const int count = int(std::size(kMarks)) - 1;
+    for (int i = 0; i < n; ++i) {
+        // Every name another: the digits in base `count` of i times a
+        // number prime to count^4, modulo count^4.
+        qint64 j = qint64(i) * 611953 % (qint64(count) * count * count * count);
+        QString full;
+        for (int digit = 0; digit < 4; ++digit, j /= count) {
+            if (digit == 2)
+                full += u' ';
+            full += QChar(kMarks[j % count]);
+        }
+        names.push_back({ QString(), full, full });
+    }
+    return names;
+}
+
 // The names of the first n filled contacts. Latin ones as filledName(),
 // Cyrillic ones alike; Chinese ones of a family name drawn by its share
 // and a given name of one letter or, nine times in ten, two: the next
@@ -382,6 +420,13 @@ std::vector<FilledName> filledNames(int n, NameKind kind)
                           QString::fromUtf16(kJapaneseLetters).split(QString(), Qt::SkipEmptyParts));
     if (kind == NameKind::Korean)
         return drawnNames(n, kKoreanFamilies, kKoreanShares, std::size(kKoreanFamilies), syllables());
+    if (kind == NameKind::Marks)
+        return markNames(n);
+    if (kind == NameKind::OneFamily) {
+        const char* const wang[] = { "王" };
+        const int one[] = { 1 };
+        return drawnNames(n, wang, one, 1, QString::fromUtf16(kGivenLetters).split(QString(), Qt::SkipEmptyParts));
+    }
     static_assert(std::size(kSurnames) == std::size(kSurnameShare));
     std::vector<FilledName> names;
     names.reserve(size_t(n));
@@ -429,8 +474,13 @@ std::vector<FilledName> filledNames(int n, NameKind kind)
             names.push_back({ family, given, family + given });
             continue;
         }
+        if (kind == NameKind::ChineseBlank) {
+            const QString full = family + u' ' + given;
+            names.push_back({ QString(), full, full });
+            continue;
+        }
         const QString full = (kind == NameKind::Mark ? QStringLiteral("\u2605") : QString::fromUtf8(kLeads[i % 8]))
-            + u' ' + family + given;
+            + (kind == NameKind::EmojiJoined ? QString() : QStringLiteral(" ")) + family + given;
         names.push_back({ QString(), full, full });
     }
     return names;
@@ -533,7 +583,10 @@ bool benchOneCard(const QString& filled, bool stored)
 
 // The cards of k stored contacts into a copy of the filled database: the
 // time of their import, which finds every one and changes nothing.
-bool benchReimport(const QString& filled, int k)
+// With `joined`, each card's names are written without their blanks
+// ("王 小明" as "王小明"): cards of people the database holds only under
+// another name.
+bool benchReimport(const QString& filled, int k, bool joined)
 {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("again.db"));
@@ -553,10 +606,12 @@ bool benchReimport(const QString& filled, int k)
             " (select data2 from data n where n.contact_id = c._id and n.type = 1),"
             " (select data1 from data p where p.contact_id = c._id and p.type = 3 order by p._id limit 1)"
             " from contact c where c._id in (%1) order by c._id").arg(ids.join(u',')));
+        const auto text = [joined](const QVariant& value) {
+            return (joined ? value.toString().remove(u' ') : value.toString()).toUtf8();
+        };
         for (const QVariantList& row : rows) {
-            cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + row.at(1).toString().toUtf8() + ";" + row.at(2).toString().toUtf8()
-                + ";;;\r\nFN:" + row.at(0).toString().toUtf8() + "\r\nTEL;TYPE=CELL:" + row.at(3).toString().toUtf8()
-                + "\r\nEND:VCARD\r\n";
+            cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nN:" + text(row.at(1)) + ";" + text(row.at(2)) + ";;;\r\nFN:"
+                + text(row.at(0)) + "\r\nTEL;TYPE=CELL:" + row.at(3).toString().toUtf8() + "\r\nEND:VCARD\r\n";
         }
         k = int(rows.size());
     }
@@ -565,7 +620,62 @@ bool benchReimport(const QString& filled, int k)
     const double ms = importInto(dir, path, cards, ending, before);
     if (ms < 0)
         return false;
-    std::printf("reimport of %d stored cards: %.1f ms, peak %ld MB\n  %s\n", k, ms, peakMegabytes(), qPrintable(ending));
+    std::printf("reimport of %d stored cards%s: %.1f ms, peak %ld MB\n  %s\n", k, joined ? " without blanks" : "", ms,
+                peakMegabytes(), qPrintable(ending));
+    return true;
+}
+
+// The cards of a damaged file: n cards, each named by a text of `words`
+// words of four letters ("Latin"), or of as many Chinese letters without a
+// blank ("cjk"), every card's text another from its first word on.
+QByteArray longNameCards(int n, int words, bool cjk)
+{
+    QByteArray cards;
+    quint32 draw = 2654435761u;
+    for (int c = 0; c < n; ++c) {
+        QString name;
+        for (int w = 0; w < words; ++w) {
+            draw ^= draw << 13;
+            draw ^= draw >> 17;
+            draw ^= draw << 5;
+            if (cjk) {
+                name += QChar(kGivenLetters[draw % (std::size(kGivenLetters) - 1)]);
+                continue;
+            }
+            if (w > 0)
+                name += u' ';
+            for (int l = 0; l < 4; ++l)
+                name += QChar(u'a' + int(draw >> (l * 5) & 15));
+        }
+        const QByteArray text = name.toUtf8();
+        cards += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + text + "\r\nTEL;TYPE=CELL:+1 555 01"
+            + QByteArray::number(10 + c) + "\r\nEND:VCARD\r\n";
+    }
+    return cards;
+}
+
+// The cards of longNameCards() into a copy of the filled database, twice:
+// a file of names no one holds, then the same again, which finds them.
+bool benchLongNames(const QString& filled, int n, int words, bool cjk)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("long.db"));
+    if (!QFile::copy(filled, path))
+        return false;
+    const QByteArray cards = longNameCards(n, words, cjk);
+    for (const char* pass : { "first", "again" }) {
+        QString ending;
+        long before = 0;
+        const long long stageStart = peakmemory::startStage();
+        const double ms = importInto(dir, path, cards, ending, before);
+        if (ms < 0)
+            return false;
+        std::printf("%s import of %d cards of %d-%s names (%lld bytes): %.1f ms, peak %ld MB, of it %lld MB in this "
+                    "import (%lld MB before)\n  %s\n",
+                    pass, n, words, cjk ? "letter" : "word", static_cast<long long>(cards.size()), ms, peakMegabytes(),
+                    peakmemory::stagePeak() / 1024, stageStart / 1024, qPrintable(ending.replace(u'\n', u' ')));
+        std::fflush(stdout);
+    }
     return true;
 }
 
@@ -596,7 +706,15 @@ int main(int argc, char** argv)
         return fillDatabase(args.at(1), n, kind->first, kind->second) ? 0 : 1;
     }
     if (mode == QLatin1String("reimport") && args.size() >= 2)
-        return benchReimport(args.at(1), args.value(2, QStringLiteral("5000")).toInt()) ? 0 : 1;
+        return benchReimport(args.at(1), args.value(2, QStringLiteral("5000")).toInt(),
+                             args.value(3) == QLatin1String("joined"))
+            ? 0
+            : 1;
+    if (mode == QLatin1String("longnames") && args.size() >= 2)
+        return benchLongNames(args.at(1), args.value(2, QStringLiteral("50")).toInt(),
+                              args.value(3, QStringLiteral("4000")).toInt(), args.value(4) == QLatin1String("cjk"))
+            ? 0
+            : 1;
     if (mode == QLatin1String("one") && args.size() >= 2)
         return benchOneCard(args.at(1), args.value(2) == QLatin1String("stored")) ? 0 : 1;
     if (mode == QLatin1String("photos") && args.size() >= 2)

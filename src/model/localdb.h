@@ -436,11 +436,11 @@ private:
     // The one definition of that key, which both ways of finding a name
     // ask: the nameKey() of the name the parts make without their end
     // blanks, when the name is the one the parts make, that key differs
-    // from the name's own, holds no blank, holds the name's letters and the
-    // name stands where the name index is searched for it (see the source);
-    // after the key of the title the name starts with and a NUL
-    // (prefixedNameKey()) when the name has the order of a Latin name;
-    // empty otherwise.
+    // from the name's own, holds no blank and the name is the key with one
+    // blank put in, as its parts make it, where the name index is searched
+    // for it (see the source); after the key of the title the name starts
+    // with and a NUL (prefixedNameKey()) when the name has the order of a
+    // Latin name; empty otherwise.
     static QByteArray partsKeyOf(QByteArrayView fullName, const pim::Entity& parts);
     // The key of an incoming name of such letters as partsNameKey() gives
     // it to a stored name of its parts that starts with their title; empty
@@ -454,10 +454,13 @@ private:
     // each told where it is defined (localdb_names.cpp).
     void scanNames(QByteArrayView from, QByteArrayView to,
                    const std::function<void(unsigned long long, QByteArrayView)>& name, QByteArray* next = nullptr);
-    bool knownEmpty(const QByteArray& from, const QByteArray& to) const;
+    bool knownEmpty(const QByteArray& from, const QByteArray& to, bool noAsciiLetter = false) const;
     void readNames(const QByteArray& from, const QByteArray& to, QHash<QByteArray, unsigned long long>* keys);
-    const QHash<QByteArray, unsigned long long>* wordNames(QByteArrayView word, bool run);
-    unsigned long long partsKeyHolder(const QByteArray& wanted);
+    unsigned long long wordNames(QByteArrayView word, bool run, const QByteArray& key);
+    unsigned long long runNamesHolder(const QByteArray& key, qsizetype first);
+    bool scanFromLastPlace(const QByteArray& key, const std::function<void(unsigned long long, QByteArrayView)>& name);
+    void askNamesOf(const QByteArray& name);
+    unsigned long long partsKeyHolder(const QByteArray& wanted, bool lastPlaceEmpty = false);
     // Inside an import whose names were not read (loadImportNames): the
     // lowest id of a stored contact with this nameKey() or partsNameKey(),
     // or with the prefixedNameKey() when given, from the names the
@@ -504,11 +507,13 @@ private:
     Sqlite3Statement m_findNameRange;
     Sqlite3Statement m_findNameCaseRange;
     Sqlite3Statement m_findNameFrom;
+    Sqlite3Statement m_findNameSeek;
     // Inside an import that looks names up: the template's case-sensitive
     // name index is there (not dropped), so a range of text without ASCII
     // letters is read through it.
     bool m_caseOrderNames = false;
     Sqlite3Statement m_nameParts;
+    std::array<Sqlite3Statement, 2> m_namesWithParts;
     // For sameTitleContact(): a contact's first name row, the contacts of a name.
     Sqlite3Statement m_nameOfContact;
     Sqlite3Statement m_sameNames;
@@ -536,8 +541,8 @@ private:
     QHash<QByteArray, unsigned long long> m_importNames;
     bool m_importNamesLoaded = false;
     // Inside beginImport(), when names are looked up: wordNames() by word,
-    // without and with `run`, the ranges of a blank and a next letter read
-    // (partsKeyHolder()), the names read that may have a parts key, by
+    // without and with `run`, the names asked with their name rows
+    // (askNamesOf()), the names read that may have a parts key, by
     // their letters, until a lookup asks, with their ids, the parts keys
     // asked and the import's new ones, each with its lowest id, and the
     // stretches of the case-sensitive name index found to hold no name,
@@ -545,7 +550,7 @@ private:
     // stored name splits them. Dropped with m_importNames.
     QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_wordNames;
     QHash<QByteArray, QHash<QByteArray, unsigned long long>> m_runNames;
-    QSet<QByteArray> m_nextNames;
+    QSet<QByteArray> m_namesAsked;
     QHash<quint64, QList<std::pair<unsigned long long, QByteArray>>> m_partsToAsk;
     QSet<unsigned long long> m_partsAsked;
     QHash<QByteArray, unsigned long long> m_partsKeys;

@@ -140,7 +140,7 @@ void LocalDb::forgetImportNames()
     m_importNamesLoaded = false;
     m_wordNames.clear();
     m_runNames.clear();
-    m_nextNames.clear();
+    m_namesAsked.clear();
     m_partsToAsk.clear();
     m_partsAsked.clear();
     m_partsKeys.clear();

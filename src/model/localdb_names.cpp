@@ -1,231 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // LocalDb: the keys a stored name answers to, and finding the stored
 // contact of a name, by the names an import read at once or through the
-// case-insensitive name index.
-#include "model/localdb.h"
+// case-insensitive name index (localdb_nameindex.cpp).
+#include "model/localdb_names_p.h"
 
-#include <QVarLengthArray>
-
-#include <algorithm>
-
-namespace {
-
-long long id64(unsigned long long id)
-{
-    return static_cast<long long>(id);
-}
-
-// Those letters lie at U+1100 and above: three bytes or four in UTF-8.
-constexpr char32_t kFirstCjk = 0x1100;
-
-// The name parts Entity::fullName() is made of, in the order of the
-// columns read for them.
-const QString kNameParts[] = { QStringLiteral("data2"), QStringLiteral("data3"), QStringLiteral("data4"),
-                               QStringLiteral("data5"), QStringLiteral("data6") };
-
-// The letter that starts at `at` in UTF-8 text (its first byte, not a
-// continuation byte); U+FFFD for a sequence cut short.
-char32_t letterAt(QByteArrayView utf8, qsizetype at)
-{
-    const uchar lead = uchar(utf8.at(at));
-    if (lead < 0x80)
-        return lead;
-    const int length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
-    if (at + length > utf8.size())
-        return 0xFFFD;
-    char32_t c = lead & (0x3F >> (length - 1));
-    for (int i = 1; i < length; ++i)
-        c = c << 6 | (uchar(utf8.at(at + i)) & 0x3F);
-    return c;
-}
-
-bool startsLetter(char c)
-{
-    return (uchar(c) & 0xC0) != 0x80;
-}
-
-bool isBlankOrTab(char c)
-{
-    return c == ' ' || c == '\t';
-}
-
-// Whether a stored name holds a blank or tab beside such a letter: only
-// then can partsNameKey() differ from its nameKey(). Nearly every name
-// is told by its bytes alone; the rest by the letters beside each blank.
-bool hasBlankBesideCjk(QByteArrayView utf8)
-{
-    bool high = false;
-    bool blank = false;
-    for (const char c : utf8) {
-        high = high || uchar(c) >= 0xE1;
-        blank = blank || c == ' ' || c == '\t';
-    }
-    if (!high || !blank)
-        return false;
-    for (qsizetype i = 0; i < utf8.size(); ++i) {
-        if (!isBlankOrTab(utf8.at(i)))
-            continue;
-        qsizetype before = i - 1;
-        while (before > 0 && !startsLetter(utf8.at(before)))
-            --before;
-        if ((before >= 0 && pim::isCjkLetter(letterAt(utf8, before)))
-            || (i + 1 < utf8.size() && pim::isCjkLetter(letterAt(utf8, i + 1))))
-            return true;
-    }
-    return false;
-}
-
-// The first word of a name: up to its first blank or tab, or the whole.
-QByteArrayView firstWord(QByteArrayView name)
-{
-    for (qsizetype i = 0; i < name.size(); ++i) {
-        if (isBlankOrTab(name.at(i)))
-            return name.first(i);
-    }
-    return name;
-}
-
-// The length in bytes of the UTF-8 letter that starts at `at`.
-qsizetype letterLength(QByteArrayView utf8, qsizetype at)
-{
-    qsizetype end = at + 1;
-    while (end < utf8.size() && !startsLetter(utf8.at(end)))
-        ++end;
-    return end - at;
-}
-
-// Where in the name index a stored name with the parts key `key` (see
-// partsKeyOf) stands: it starts with `before` (A-Z folded), then blanks or
-// tabs, then `next`, or anything where `next` is empty. The one definition
-// of it, so that a lookup through the index reads those few names and
-// finds every one whose names were read at once. Parts of Chinese,
-// Japanese or Korean letters read family name first, so a name made of
-// them with end blanks is the key with a blank after a letter ("山田" and
-// "太" of "山田 太郎" for "山田太郎"); one that an earlier build put in the
-// order of a Latin name starts with the given name, which ends the key,
-// and goes on with the family name, which starts it ("明" and "李" of
-// "明 李" for "李明"). Each starts with a letter at U+1100 or above, as
-// such names do. A key with a title ("dr" NUL "李明") is of a name that
-// starts with the title's first word.
-struct Place {
-    QByteArrayView before;
-    QByteArrayView next;
-    bool operator==(const Place& other) const { return before == other.before && next == other.next; }
-};
-using Places = QVarLengthArray<Place, 16>;
-Places partsPlaces(QByteArrayView key)
-{
-    Places places;
-    const qsizetype titleEnd = key.indexOf('\0');
-    if (titleEnd >= 0) {
-        places.append({ firstWord(key.first(titleEnd)), QByteArrayView() });
-        return places;
-    }
-    const auto add = [&](QByteArrayView before, QByteArrayView next) {
-        if (letterAt(before, 0) >= kFirstCjk && !places.contains(Place { before, next }))
-            places.append({ before, next });
-    };
-    const QByteArrayView first = key.first(letterLength(key, 0));
-    for (qsizetype at = first.size(); at < key.size(); at += letterLength(key, at)) {
-        add(key.first(at), key.sliced(at, letterLength(key, at)));
-        add(key.sliced(at), first);
-    }
-    return places;
-}
-
-// Whether a name key stands where `places` say.
-bool standsAt(QByteArrayView nameKey, const Places& places)
-{
-    return std::any_of(places.cbegin(), places.cend(), [nameKey](const Place& place) {
-        const qsizetype at = place.before.size();
-        return nameKey.startsWith(place.before) && at < nameKey.size() && nameKey.at(at) == ' '
-            && nameKey.sliced(at + 1).startsWith(place.next);
-    });
-}
-
-// The letters of a key in the order of their bytes, without blanks, tabs
-// and the NUL after a title: equal for a name and its parts key, as the
-// parts hold the same letters whatever order and blanks they are put in.
-QByteArray lettersOf(QByteArrayView key)
-{
-    QByteArray letters;
-    letters.reserve(key.size());
-    for (const char c : key) {
-        if (c != ' ' && c != '\t' && c != '\0')
-            letters.append(c);
-    }
-    std::sort(letters.begin(), letters.end());
-    return letters;
-}
-
-// The letters of a key whatever their order, as lettersOf() tells them,
-// counted and summed: where a lookup finds the names to ask of their parts.
-quint64 lettersSum(QByteArrayView key)
-{
-    quint64 count = 0;
-    quint64 sum = 0;
-    quint64 squares = 0;
-    for (const char c : key) {
-        if (c == ' ' || c == '\t' || c == '\0')
-            continue;
-        const quint64 b = uchar(c);
-        ++count;
-        sum += b;
-        squares += b * b;
-    }
-    return count << 48 ^ sum << 24 ^ squares;
-}
-
-// Whether a key can be the parts key of a stored name: parts of those
-// letters make a name without blanks, family name first (Entity::fullName),
-// so a blank in what they make, after its title if it has one, is a blank
-// inside a part, which writers of such names do not put there. A name
-// written with a blank ("山田 太郎", "★ 王明") is then looked up as it is
-// written, without reading every stored name of its first word.
-bool mayBePartsKey(QByteArrayView key)
-{
-    return !key.isEmpty() && !key.sliced(key.indexOf('\0') + 1).contains(' ');
-}
-
-// Whether a text holds an ASCII letter: where none does, the name index
-// of the case-sensitive order holds the same names in a range as the
-// case-insensitive one, and is read for less.
-bool hasAsciiLetter(QByteArrayView text)
-{
-    return std::any_of(text.begin(), text.end(), [](char c) { return (c | 0x20) >= 'a' && (c | 0x20) <= 'z'; });
-}
-
-// A text and a character or two more, the bound of a range of the name
-// index, built without a copy on the heap for the usual short text.
-class Bounds {
-public:
-    Bounds(QByteArrayView text, QByteArrayView tail)
-        : m_bytes(text.size() + tail.size())
-    {
-        std::copy(tail.begin(), tail.end(), std::copy(text.begin(), text.end(), m_bytes.begin()));
-    }
-    // Valid while this lives.
-    QByteArray text() const { return QByteArray::fromRawData(m_bytes.constData(), m_bytes.size()); }
-
-private:
-    QVarLengthArray<char, 64> m_bytes;
-};
-
-// Greater in the case-sensitive order than every name, which is UTF-8.
-const QByteArray kPastEveryName = QByteArrayLiteral("\xff");
-
-} // namespace
-
-// Told without a call: asked many times for every name an import looks up.
-inline bool LocalDb::ByteOrder::operator()(const QByteArray& a, const QByteArray& b) const noexcept
-{
-    const qsizetype n = qMin(a.size(), b.size());
-    for (qsizetype i = 0; i < n; ++i) {
-        if (a.at(i) != b.at(i))
-            return uchar(a.at(i)) < uchar(b.at(i));
-    }
-    return n < b.size();
-}
+using namespace localdbnames;
 
 QByteArray LocalDb::nameKey(QByteArray utf8)
 {
@@ -292,18 +71,24 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
 {
     if (!m_wholeImport || fullName.isEmpty())
         return;
-    const bool looksUp = !m_wordNames.isEmpty() || !m_runNames.isEmpty() || !m_nextNames.isEmpty()
+    const bool looksUp = !m_wordNames.isEmpty() || !m_runNames.isEmpty() || !m_namesAsked.isEmpty()
         || !m_emptyNames.empty();
     if (!m_importNamesLoaded && !looksUp)
         return;
+    const QByteArray utf8 = fullName.toUtf8();
     QByteArray key;
     if (!parts) {
-        key = nameKey(fullName.toUtf8());
-    } else if (std::any_of(std::cbegin(kNameParts), std::cend(kNameParts), [parts](const QString& part) {
-                   return pim::hasEndBlanks(pim::fieldText(parts->fields.value(part)));
+        key = nameKey(utf8);
+    } else if (std::any_of(std::cbegin(kNamePartColumns), std::cend(kNamePartColumns), [parts](int column) {
+                   // By column number, without a copy.
+                   const QVariant* part = parts->fields.find(column);
+                   return part
+                       && (part->typeId() == QMetaType::QString
+                               ? pim::hasEndBlanks(*static_cast<const QString*>(part->constData()))
+                               : pim::hasEndBlanks(pim::fieldText(*part)));
                })) {
         // The readers store parts without end blanks: nearly never a key.
-        key = partsKeyOf(fullName.toUtf8(), *parts);
+        key = partsKeyOf(utf8, *parts);
     }
     // A new contact has the highest id: an older one of its key stays first.
     if (m_importNamesLoaded) {
@@ -317,13 +102,17 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
         return;
     }
     // The stretch of the index known empty that the name now stands in
-    // ends before it.
-    const QByteArray utf8 = fullName.toUtf8();
+    // holds that name alone: it ends before it and starts again after it.
     const auto gap = m_emptyNames.upper_bound(utf8);
     if (gap != m_emptyNames.end() && gap->second <= utf8) {
-        QByteArray start = gap->second;
-        m_emptyNames.erase(gap);
-        m_emptyNames.emplace(utf8, std::move(start));
+        QByteArray start = std::move(gap->second);
+        QByteArray after = utf8 + '\0';
+        if (ByteOrder()(after, gap->first))
+            gap->second = std::move(after);
+        else
+            m_emptyNames.erase(gap);
+        if (ByteOrder()(start, utf8))
+            m_emptyNames.emplace(utf8, std::move(start));
     }
     if (key.isEmpty())
         return;
@@ -335,9 +124,9 @@ void LocalDb::addImportName(unsigned long long id, const QString& fullName, cons
     // Each word read whose range holds the name: the name up to a control
     // or blank, up to its first blank or tab; and each run: the name up to
     // a tab or control, or a blank before another, a tab, a control or its
-    // end.
+    // end. Only words of up to kKeptWordBytes are kept.
     bool inFirstWord = true;
-    for (qsizetype at = 0; at < utf8.size(); ++at) {
+    for (qsizetype at = 0; at < utf8.size() && at <= kKeptWordBytes; ++at) {
         const char c = utf8.at(at);
         if (uchar(c) < '\t' || uchar(c) > ' ')
             continue;
@@ -358,11 +147,10 @@ QByteArray LocalDb::partsNameKey(unsigned long long id, QByteArrayView fullName)
             "select data2,data3,data4,data5,data6 from data where contact_id=? and type=1 order by _id limit 1"));
     pim::Entity parts;
     m_nameParts.bindInt64(1, id64(id)).forEachRow([&](const Sqlite3Statement::Row& row) {
-        for (int i = 0; i < 5; ++i)
-            parts.fields.insert(kNameParts[i], row.getText(i));
+        parts = partsWithEndBlanks(row, 0);
         return false;
     });
-    return partsKeyOf(fullName, parts);
+    return parts.fields.isEmpty() ? QByteArray() : partsKeyOf(fullName, parts);
 }
 
 QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts)
@@ -382,11 +170,11 @@ QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts
     const QByteArray ownKey = nameKey(fullName.toByteArray());
     if (key == ownKey || !mayBePartsKey(key))
         return QByteArray();
-    // Only a key of the name's letters whose index ranges hold the name:
-    // what the lookup reads. A middle name or suffix that the parts leave
-    // out of the name they make, family name first, makes none.
-    const QByteArray letters = lettersOf(ownKey);
-    if (lettersOf(key) == letters && standsAt(ownKey, partsPlaces(key)))
+    // Only a key of the name's letters in the order its parts give them,
+    // whose index ranges hold the name: what the lookup reads. A middle
+    // name or suffix that the parts leave out of the name they make, family
+    // name first, makes none.
+    if (madeOfParts(ownKey, key) && standsAt(ownKey, partsPlaces(key)))
         return key;
     // In the order of a Latin name the title comes first: the key then
     // carries it, as prefixedNameKey() gives it to the incoming name.
@@ -394,7 +182,7 @@ QByteArray LocalDb::partsKeyOf(QByteArrayView fullName, const pim::Entity& parts
     if (title.isEmpty() || !ownKey.startsWith(title + ' '))
         return QByteArray();
     key = title + '\0' + key;
-    return lettersOf(key) == letters && standsAt(ownKey, partsPlaces(key)) ? key : QByteArray();
+    return mayBePartsKey(key) && madeOfParts(ownKey, key) && standsAt(ownKey, partsPlaces(key)) ? key : QByteArray();
 }
 
 QByteArray LocalDb::prefixedNameKey(const pim::_Contact& incoming, const QByteArray& key)
@@ -407,183 +195,6 @@ QByteArray LocalDb::prefixedNameKey(const pim::_Contact& incoming, const QByteAr
         return QByteArray();
     const QByteArray title = nameKey(pim::fieldText(names->first().fields.value(kNameParts[3])).toUtf8());
     return title.isEmpty() ? QByteArray() : title + '\0' + key;
-}
-
-// Hands each stored name from `from` (A-Z folded) up to `to` in the name
-// index with its id to `name`; with `next`, which receives the first name
-// at or after `to` when a range without ASCII letters is read in the
-// case-sensitive order (kPastEveryName for none), else empty text.
-void LocalDb::scanNames(QByteArrayView from, QByteArrayView to,
-                        const std::function<void(unsigned long long, QByteArrayView)>& name, QByteArray* next)
-{
-    const bool caseOrder = m_caseOrderNames && !hasAsciiLetter(from) && !hasAsciiLetter(to);
-    Sqlite3Statement& range = !caseOrder ? m_findNameRange : next ? m_findNameFrom : m_findNameCaseRange;
-    if (!range.isValid()) {
-        range = m_db.prepareThrow(
-            !caseOrder ? QStringLiteral("select _id, full_name from contact where full_name>=? collate nocase"
-                                        " and full_name<? collate nocase")
-            : next     ? QStringLiteral("select _id, full_name from contact where full_name>=? and full_name<?"
-                                        " order by full_name")
-                       : QStringLiteral("select _id, full_name from contact where full_name>=? and full_name<?"));
-    }
-    if (caseOrder && next) {
-        // Up to text past every name: blobs, which sort after all text,
-        // are no names.
-        *next = kPastEveryName;
-        range.bindUtf8(1, from).bindUtf8(2, kPastEveryName).forEachRow([&](const Sqlite3Statement::Row& row) {
-            const QByteArrayView text = row.text(1);
-            if (text.compare(to) >= 0) {
-                *next = text.toByteArray();
-                return false;
-            }
-            name(static_cast<unsigned long long>(row.int64(0)), text);
-            return true;
-        });
-        return;
-    }
-    if (next)
-        next->clear();
-    range.bindUtf8(1, from).bindUtf8(2, to).forEachRow([&](const Sqlite3Statement::Row& row) {
-        name(static_cast<unsigned long long>(row.int64(0)), row.text(1));
-        return true;
-    });
-}
-
-// Whether the range from `from` up to `to` (A-Z folded) of the name index
-// is known to hold no name.
-bool LocalDb::knownEmpty(const QByteArray& from, const QByteArray& to) const
-{
-    // In the case-sensitive order, a range that lies in a stretch of the
-    // index known to hold no name holds none; one read up to the next name
-    // and found empty makes the stretch up to there known (readNames()).
-    // The bounds of a range differ only in characters after its text.
-    if (!m_caseOrderNames || hasAsciiLetter(from))
-        return false;
-    const auto gap = m_emptyNames.upper_bound(from);
-    return gap != m_emptyNames.end() && gap->second <= from && to <= gap->first;
-}
-
-// Reads the range from `from` up to `to`: the nameKey() of each name into
-// `keys`, if given, with the lowest id that has it, and each that may have
-// a partsNameKey() among those to ask once a lookup wants a key of its
-// letters.
-void LocalDb::readNames(const QByteArray& from, const QByteArray& to, QHash<QByteArray, unsigned long long>* keys)
-{
-    if (knownEmpty(from, to))
-        return;
-    QByteArray next;
-    bool any = false;
-    scanNames(
-        from, to,
-        [&](unsigned long long id, QByteArrayView name) {
-            any = true;
-            if (keys) {
-                unsigned long long& lowest = (*keys)[nameKey(name.toByteArray())];
-                if (lowest == 0 || id < lowest)
-                    lowest = id;
-            }
-            // Whether its parts make another key is asked of its name row
-            // only where a lookup wants a key of its letters.
-            if (!m_partsAsked.contains(id) && hasBlankBesideCjk(name)) {
-                m_partsAsked.insert(id);
-                m_partsToAsk[lettersSum(nameKey(name.toByteArray()))].append({ id, name.toByteArray() });
-            }
-        },
-        &next);
-    if (!any && !next.isEmpty()) {
-        QByteArray& start = m_emptyNames[std::move(next)];
-        if (start.isEmpty() || from < start)
-            start = QByteArray(from.constData(), from.size());
-    }
-}
-
-// readNames() of the names that start with the word and then a blank, a
-// tab or a control; with `run`, a tab or control, or a blank before
-// another, a tab, a control or nothing: read at the first use in an
-// import, then kept with the contacts it stores; nullptr for none.
-const QHash<QByteArray, unsigned long long>* LocalDb::wordNames(QByteArrayView word, bool run)
-{
-    // Looked up without a copy: asked several times for every name.
-    QHash<QByteArray, QHash<QByteArray, unsigned long long>>& cache = run ? m_runNames : m_wordNames;
-    const auto known = cache.constFind(QByteArray::fromRawData(word.data(), word.size()));
-    if (known != cache.cend())
-        return known->isEmpty() ? nullptr : &*known;
-    QHash<QByteArray, unsigned long long> keys;
-    readNames(Bounds(word, "\t").text(), Bounds(word, run ? QByteArrayView(" !") : QByteArrayView("!")).text(), &keys);
-    const auto kept = cache.insert(word.toByteArray(), std::move(keys));
-    return kept->isEmpty() ? nullptr : &*kept;
-}
-
-// The lowest id of a stored contact whose partsNameKey() is `wanted`, or
-// 0, from the names where partsKeyOf() says such a name stands.
-unsigned long long LocalDb::partsKeyHolder(const QByteArray& wanted)
-{
-    for (const Place& place : partsPlaces(wanted)) {
-        if (place.next.isEmpty()) {
-            wordNames(place.before, false);
-            continue;
-        }
-        // A tab or a run of blanks, or a blank and the next letter: most
-        // often the stretch of the index from the first to past the last is
-        // known to hold no name.
-        const Bounds start(place.before, " ");
-        const Bounds from(start.text(), place.next);
-        const Bounds to(from.text(), "\xff");
-        if (knownEmpty(Bounds(place.before, "\t").text(), to.text()))
-            continue;
-        wordNames(place.before, true);
-        if (!knownEmpty(from.text(), to.text()) && !m_nextNames.contains(from.text())) {
-            readNames(from.text(), to.text(), nullptr);
-            m_nextNames.insert(QByteArray(from.text().constData(), from.text().size()));
-        }
-    }
-    const auto toAsk = m_partsToAsk.isEmpty() ? m_partsToAsk.end() : m_partsToAsk.find(lettersSum(wanted));
-    if (toAsk != m_partsToAsk.end()) {
-        const QList<std::pair<unsigned long long, QByteArray>> names = std::move(*toAsk);
-        m_partsToAsk.erase(toAsk);
-        for (const auto& [id, name] : names) {
-            QByteArray key = partsNameKey(id, name);
-            if (key.isEmpty())
-                continue;
-            unsigned long long& lowest = m_partsKeys[std::move(key)];
-            if (lowest == 0 || id < lowest)
-                lowest = id;
-        }
-    }
-    return m_partsKeys.value(wanted, 0);
-}
-
-unsigned long long LocalDb::findNameKey(const QByteArray& key, const QByteArray& prefixed)
-{
-    unsigned long long found = 0;
-    const auto take = [&found](unsigned long long id) {
-        if (id != 0 && (found == 0 || id < found))
-            found = id;
-    };
-    // A name of this key is the key itself, maybe followed by blanks or
-    // tabs; or is the key up to a blank between two words, where the name
-    // has a tab, or a blank and another blank or tab, instead; or starts
-    // with a blank or tab. The first is one descent of the index, with few
-    // names in it; the others are read once in an import for each of the
-    // words before such a blank and for the names that start with a blank
-    // or tab, as many of its names share them. A name whose parts make the
-    // key stands where partsPlaces() says.
-    scanNames(key, Bounds(key, "!").text(), [&](unsigned long long id, QByteArrayView name) {
-        if ((found == 0 || id < found) && nameKey(name.toByteArray()) == key)
-            found = id;
-    });
-    const auto byWord = [&](QByteArrayView word, const QByteArray& wanted, bool run) {
-        if (const QHash<QByteArray, unsigned long long>* keys = wordNames(word, run))
-            take(keys->value(wanted));
-    };
-    for (qsizetype at = key.indexOf(' '); at >= 0; at = key.indexOf(' ', at + 1))
-        byWord(QByteArrayView(key).first(at), key, true);
-    byWord(QByteArrayView(), key, false);
-    for (const QByteArray& wanted : { key, prefixed }) {
-        if (mayBePartsKey(wanted))
-            take(partsKeyHolder(wanted));
-    }
-    return found;
 }
 
 unsigned long long LocalDb::storedContactOf(const pim::_Contact& incoming)

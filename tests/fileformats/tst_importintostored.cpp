@@ -23,6 +23,8 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <sys/resource.h>
+
 #include <algorithm>
 #include <memory>
 
@@ -75,7 +77,7 @@ private:
         return out.join(u'\n').toUtf8() + '\n';
     }
     // Each contact as plain SQL writes it: its name, then the given name,
-    // family name and title of its name row, if any.
+    // family name, title and middle name of its name row, if any.
     void store(const QList<QStringList>& contacts)
     {
         SqlProbe probe(dbPath());
@@ -84,9 +86,9 @@ private:
                 text = QLatin1Char('\'') + text.replace(QLatin1Char('\''), QLatin1String("''")) + QLatin1Char('\'');
             probe.exec(QStringLiteral("insert into contact(src_id, full_name) values('', %1)").arg(c.at(0)));
             if (c.size() > 1)
-                probe.exec(QStringLiteral("insert into data(type, contact_id, data1, data2, data3, data5) values(1, "
-                                          "(select max(_id) from contact), %1, %2, %3, %4)")
-                               .arg(c.at(0), c.at(1), c.at(2), c.value(3, QStringLiteral("''"))));
+                probe.exec(QStringLiteral("insert into data(type, contact_id, data1, data2, data3, data5, data4) values(1, "
+                                          "(select max(_id) from contact), %1, %2, %3, %4, %5)")
+                               .arg(c.at(0), c.at(1), c.at(2), c.value(3, QStringLiteral("''")), c.value(4, QStringLiteral("''"))));
         }
     }
 
@@ -222,6 +224,25 @@ private slots:
             "\xe7\x8e\x8b;\xe5\xb0\x8f\xe6\x98\x8e", 1);
         row("a Chinese name whose parts make another name",
             { { "\xe6\x98\x8e \xe6\x9d\x8e", " \xe6\x98\x8e", "\xe6\x9d\x8e" } }, "\xe7\x8e\x8b;\xe6\x98\x8e", -1);
+        row("a Chinese name of parts with end blanks whose blank is before its last letter",
+            { { "\xe7\x8e\x8b\xe5\xb0\x8f" }, { "\xe7\x8e\x8b \xe6\x98\x8e", "\xe6\x98\x8e", "\xe7\x8e\x8b " } },
+            "\xe7\x8e\x8b;\xe6\x98\x8e", 1);
+        row("a Chinese name written with a blank, a given name alone, is another",
+            { { "\xe7\x8e\x8b \xe5\xb0\x8f\xe6\x98\x8e", "\xe7\x8e\x8b \xe5\xb0\x8f\xe6\x98\x8e", "" } },
+            "\xe7\x8e\x8b;\xe5\xb0\x8f\xe6\x98\x8e", -1);
+        row("a Chinese name of family, middle and given name with blanks at the ends of two is another",
+            { { "\xe7\x8e\x8b \xe5\xa4\xa7 \xe5\xb0\x8f\xe6\x98\x8e", "\xe5\xb0\x8f\xe6\x98\x8e", "\xe7\x8e\x8b ", "",
+                "\xe5\xa4\xa7 " } },
+            "\xe7\x8e\x8b;\xe5\xb0\x8f\xe6\x98\x8e;\xe5\xa4\xa7", -1);
+        {
+            // Past the words whose ranges an import keeps.
+            QStringList words;
+            for (int i = 0; i < 40; ++i)
+                words << QStringLiteral("wort%1").arg(i);
+            const QString stored = words.mid(0, 20).join(u' ') + u'\t' + words.mid(20).join(u' ');
+            QTest::newRow("a tab after the twentieth word of a long name")
+                << QList<QStringList> { { QStringLiteral("Kim Park") }, { stored } } << (";" + words.join(u' ').toUtf8()) << 1;
+        }
         // Led by a symbol at or above U+1100 that is no letter of those
         // scripts.
         const std::pair<const char*, const char*> leads[] = { { "\xf0\x9f\x8c\xb8", "an emoji" },
@@ -275,6 +296,35 @@ private slots:
             QCOMPARE(probe.value(QStringLiteral("select contact_id from data where data1 = '555 0200'")).toInt(), into);
             QCOMPARE(into, found >= 0 ? found + 1 : stored.size() + 13);
         }
+    }
+
+    // Names of thousands of words, as a damaged file gives them, looked up
+    // among the stored ones take memory as they are long, not the square of
+    // it, and the same file again finds each.
+    void looksUpLongNamesInMemoryOfTheirLength()
+    {
+        QList<QStringList> others;
+        for (int i = 0; i < 200; ++i)
+            others << QStringList { QStringLiteral("Stored%1 Person").arg(i) };
+        store(others);
+        QByteArray file;
+        for (int c = 0; c < 25; ++c) {
+            QByteArray name;
+            for (int w = 0; w < 2500; ++w)
+                name += (w == 0 ? "" : " ") + QByteArray::number(c * 10000 + w, 36);
+            file += "BEGIN:VCARD\r\nVERSION:3.0\r\nFN:" + name + "\r\nTEL:555 01" + QByteArray::number(10 + c) + "\r\nEND:VCARD\r\n";
+        }
+        // The peak grows by no more than what the imports take at theirs.
+        const auto peakMegabytes = [] {
+            rusage usage {};
+            getrusage(RUSAGE_SELF, &usage);
+            return usage.ru_maxrss / 1024;
+        };
+        const long before = peakMegabytes();
+        QCOMPARE(import(file, QStringLiteral("vcf")), QStringList { QStringLiteral("IDS_SUC_IMPORT_25_CONTACTS_TO_DB") });
+        QCOMPARE(import(file, QStringLiteral("vcf")),
+                 QStringList { QStringLiteral("IDS_SUC_IMPORT_0_CONTACTS_TO_DB_25_MERGED") });
+        QVERIFY2(peakMegabytes() - before < 150, qPrintable(QStringLiteral("%1 MB more").arg(peakMegabytes() - before)));
     }
 
     // Files of several cards of the same people (data/merge), each of
