@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// LocalDb: file life cycle. The edit bracket and an import's edit are in
-// localdb_edit.cpp, the keys of stored names and the lookups by name in
-// localdb_names.cpp, entity rows and the small contact, group and
-// source-id edits in localdb_rows.cpp, the merge in localdb_merge.cpp, the
-// lists in localdb_lists.cpp.
+// LocalDb: file life cycle. The hold of one operation at a time, writes,
+// the edit bracket and an import's edit are in localdb_edit.cpp, the keys
+// of stored names and the lookups by name in localdb_names.cpp, entity rows
+// and the small contact, group and source-id edits in localdb_rows.cpp, the
+// merge in localdb_merge.cpp, the lists in localdb_lists.cpp.
 #include "model/localdb.h"
 
 #include "model/abscontactcombinerule.h"
@@ -44,60 +44,6 @@ LocalDb::~LocalDb() = default;
 QSharedPointer<LocalDb> LocalDb::openLocal(const QString& path, Access access)
 {
     return QSharedPointer<LocalDb>::create(path, QSharedPointer<AbsContactCombineRule>(new LocalDbCombineRule), access);
-}
-
-LocalDb::Hold::Hold(LocalDb& db)
-    : m_db(db)
-{
-    std::unique_lock<std::mutex> lock(db.m_holdMutex);
-    const auto me = std::this_thread::get_id();
-    // A single call ends soon; an edit may last as long as its operation.
-    db.m_released.wait(lock, [&] { return db.m_holds == 0 || db.m_holder == me || db.m_editHeld; });
-    if (db.m_holds > 0 && db.m_holder != me) {
-        throw DatabaseBusy(
-            QStringLiteral("The database %1 is busy with another operation. Try again when it has finished.")
-                .arg(db.m_path));
-    }
-    db.m_holder = me;
-    ++db.m_holds;
-}
-
-LocalDb::Hold::~Hold()
-{
-    {
-        std::lock_guard<std::mutex> lock(m_db.m_holdMutex);
-        --m_db.m_holds;
-    }
-    m_db.m_released.notify_all();
-}
-
-void LocalDb::syncEditHold()
-{
-    const bool inEdit = m_db.isOpen() && m_db.tranDepth() > 0;
-    std::lock_guard<std::mutex> lock(m_holdMutex);
-    if (inEdit == m_editHeld)
-        return;
-    m_editHeld = inEdit;
-    m_holds += inEdit ? 1 : -1;
-}
-
-void LocalDb::requireWritable(const char* operation) const
-{
-    if (m_access == ReadOnly)
-        throwText(QStringLiteral("%1 failed: the database %2 is opened read-only and cannot be changed.")
-                      .arg(QLatin1String(operation), m_path));
-}
-
-void LocalDb::write(const Sqlite3Sql& sql)
-{
-    requireWritable("write");
-    connection().executeThrow(sql);
-}
-
-unsigned long long LocalDb::insert(const Sqlite3Sql& sql)
-{
-    write(sql);
-    return static_cast<unsigned long long>(m_db.lastInsertId());
 }
 
 QDir LocalDb::dbDir()
